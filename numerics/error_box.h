@@ -1,0 +1,63 @@
+// The error box, the busy wait, the key polls of long computations, and the file
+// test.
+//
+// Fatal errors (failed allocations, singular matrices, invalid arguments of the
+// numerical routines) are shown and then end the current command by throwing
+// FatalError, which the command dispatcher catches; the computation never goes on
+// with failed storage or a singular result, and the loaded data stay as they were.
+//
+// In a worker thread no box is shown: the message is kept and the user-interface
+// thread shows it after joining the workers (TakeWorkerErrors).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+class Window;  // the platform window: these operations use only its handle
+
+// Thrown to end the current command after a fatal error has been reported.
+class FatalError : public std::runtime_error {
+ public:
+  explicit FatalError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// Plays the error sound and shows text in a box captioned "Error" with one OK
+// button; returns the box's result. With quit the current command ends: FatalError
+// is thrown after the box has been closed.
+int ShowError(const char* text, bool quit);
+inline int ShowError(const std::string& text, bool quit) { return ShowError(text.c_str(), quit); }
+
+// Messages that ShowError received in worker threads, oldest first; the list is
+// emptied. The user-interface thread shows them after the join.
+std::vector<std::string> TakeWorkerErrors();
+// Shows every kept worker message in the error box (user-interface thread only).
+void ShowWorkerErrors();
+
+// Busy wait of the given seconds (truncated to milliseconds); processes no events.
+void WaitSeconds(float seconds);
+
+// Interrupt poll: true when a key was pressed. Takes one event from the queue; a key
+// press is consumed with its character and release. Events that are not keys
+// (paint, timer, commands, quit, mouse moves) are left in the queue for the main
+// loop; mouse buttons are consumed and do not interrupt. In a worker thread it
+// returns false.
+bool CheckKeyPress();
+// Keyboard poll of the main window plus the key latch (cleared when reported).
+bool CheckWindowKeyOrLatch(Window* window);
+// As CheckKeyPress, limited to the window's events.
+bool CheckWindowKeyPress(Window* window);
+// Reads the character of a pending key press into *out; false when none is pending.
+bool GetKeyPressChar(int* out);
+// Reads the character of a pending key press of the window, echoes its code at
+// (5, 5) and returns it; -1 when no key press is pending.
+int ReadWindowKeyChar(Window* window);
+// Waits up to seconds for a key press of the window without removing it.
+bool WaitForWindowKeyPress(Window* window, float seconds);
+
+// Whether the file can be opened for reading (false for directories).
+bool FileExists(const char* name);
+
+}  // namespace tarmic

@@ -1,0 +1,24 @@
+// Run switches shared by every long computation and the main window: the user
+// interrupt, the key latch, batch mode and the stale-kernel flag. They live in the
+// lowest library so that solvers in worker threads and the window can both reach
+// them; the interrupt flag is the one value written from several threads.
+#pragma once
+
+#include <atomic>
+
+namespace tarmic {
+
+// Set when the user asked to stop a computation (any key or mouse button during a
+// run or fit); loops test it to unwind.
+extern std::atomic<bool> bUserAbort;
+// Set by the main window's key-down handler when nothing runs; reported once by
+// CheckWindowKeyOrLatch.
+extern std::atomic<bool> bKeyLatch;
+// Suppresses questions while a series is fitted in batch.
+extern bool bBatchMode;
+// Marks stored kernels as stale until the next Run or Fit.
+extern bool bDataChanged;
+
+void ResetRunSwitches();
+
+}  // namespace tarmic

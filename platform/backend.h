@@ -1,0 +1,136 @@
+// The services that need a window system: the main window shell, modal boxes and
+// dialogs, clipboard, printer, sound and the text viewer. The Qt backend provides
+// them for the real program; the headless backend answers from a script in tests.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dc.h"
+#include "platform/image.h"
+#include "platform/metafile.h"
+#include "platform/raster_dc.h"
+#include "platform/resource_types.h"
+#include "platform/types.h"
+
+namespace tarmic {
+
+enum class CursorShape { Arrow, Cross, SizeWE, Wait };
+
+// The program's frame window. Its client area shows the back-buffer image, "the
+// screen": painting and all direct drawing go into the image, and Refresh() shows it.
+class Window {
+ public:
+  virtual ~Window() = default;
+
+  virtual void Show() = 0;
+  virtual void SetTitle(std::string_view title) = 0;
+  virtual std::string Title() const = 0;
+  virtual Size ClientSize() const = 0;
+  Rect ClientRect() const { Size s = ClientSize(); return Rect{0, 0, s.cx, s.cy}; }
+
+  // The back-buffer, always of the client size.
+  virtual Image& Screen() = 0;
+  // A device context drawing onto the back-buffer in pixels, with the backend's fonts.
+  virtual std::unique_ptr<DC> ClientDC() = 0;
+  // Asks for the whole client area to be painted again (posts one Paint event).
+  virtual void Invalidate() = 0;
+  // Shows the current back-buffer on the display now.
+  virtual void Refresh() = 0;
+
+  // Menus. The check, enable and delete operations return false when the attached
+  // menu has no item with the identifier.
+  virtual void AttachMenu(const MenuResource& menu) = 0;
+  virtual bool CheckMenuItem(int id, bool checked) = 0;
+  virtual bool EnableMenuItem(int id, bool enabled) = 0;
+  virtual bool InsertMenuItemBefore(int beforeId, int id, std::string_view text) = 0;
+  virtual bool DeleteMenuItem(int id) = 0;
+  virtual bool HasMenuItem(int id) const = 0;
+  virtual bool IsMenuItemChecked(int id) const = 0;
+  virtual bool IsMenuItemEnabled(int id) const = 0;
+  // Accelerators turn key presses into Command events whatever menu is attached.
+  virtual void SetAccelerators(const AcceleratorTable& table) = 0;
+
+  virtual void SetCursor(CursorShape shape) = 0;
+  virtual CursorShape Cursor() const = 0;
+  virtual void SetCapture() = 0;
+  virtual void ReleaseCapture() = 0;
+  // Periodic timer posting Timer events with the id every intervalMs milliseconds.
+  virtual void SetTimer(int id, int intervalMs) = 0;
+  virtual void KillTimer(int id) = 0;
+  virtual void DragAcceptFiles(bool accept) = 0;
+};
+
+struct FileDialogOptions {
+  std::string title;
+  // Filter as pairs "description|pattern;pattern|description|pattern".
+  std::string filter;
+  std::string directory;    // start directory
+  std::string defaultName;  // save dialogs: proposed file name
+  std::string defaultExt;   // save dialogs: extension added when none is typed
+  bool multiSelect = false;
+};
+
+struct PrintRequest {
+  std::string documentName;
+  // When set, the pages go to this PDF file without a dialog.
+  std::string pdfFile;
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  virtual Window& MainWindow() = 0;
+  // The text renderer for raster drawing (fonts of the window system).
+  virtual TextRenderer& Text() = 0;
+
+  // Modal interaction. MessageBox returns IDOK, IDYES, IDNO or IDCANCEL.
+  virtual int MessageBox(std::string_view text, std::string_view caption, unsigned style) = 0;
+  // One line of text input; nullopt when cancelled.
+  virtual std::optional<std::string> InputText(std::string_view caption, std::string_view prompt,
+                                               std::string_view initial) = 0;
+  // Full paths of the chosen files; empty when cancelled.
+  virtual std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) = 0;
+  virtual std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) = 0;
+  // Runs a dialog built from a template; IDOK (buffer updated) or IDCANCEL (unchanged).
+  virtual int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) = 0;
+  virtual void Beep(unsigned type) = 0;
+
+  // Clipboard. A picture is offered as SVG and PNG.
+  virtual bool SetClipboardText(const std::string& text) = 0;
+  virtual std::string ClipboardText() = 0;
+  virtual bool SetClipboardPicture(const MetaFile& picture, Size logicalExtent) = 0;
+  virtual bool SetClipboardBitmap(const Image& image) = 0;
+
+  // Printing: paint is called once per page with a DC and the page size in device
+  // units. False when cancelled or failed.
+  virtual bool Print(const PrintRequest& request,
+                     const std::function<void(DC& dc, Size page)>& paint) = 0;
+
+  // Sound: plays a WAV file; a missing file or audio device plays nothing.
+  virtual void PlaySound(const std::string& wavPath, bool async) = 0;
+  virtual void StopSound() = 0;
+
+  // Shows a text file in a read-only viewer window.
+  virtual bool ShowTextFile(const std::string& path) = 0;
+
+  // Moves pending window-system input into the event queue and lets the window
+  // repaint; returns at once.
+  virtual void PumpEvents() = 0;
+  // Waits until the event queue holds an event or timeoutMs passed (negative: no
+  // limit). False when no event can come any more (a finished script).
+  virtual bool WaitEvents(int timeoutMs) = 0;
+};
+
+// The backend in use. SetBackend also marks the calling thread as the
+// user-interface thread.
+Backend& GetBackend();
+bool HasBackend();
+void SetBackend(Backend* backend);
+
+}  // namespace tarmic

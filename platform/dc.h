@@ -1,0 +1,115 @@
+// The device context: the one drawing interface of the program. Pictures are
+// recorded through it (MetaFileDC), the screen back-buffer is drawn through it
+// (RasterDC), and Qt paints printer pages and SVG exports through it.
+//
+// The base class keeps the state that every device shares (selected objects,
+// colours, alignment, raster operation, mapping, current position, the stack of
+// saved states) and the logical-to-device conversion. Devices override the
+// drawing primitives; the state setters are virtual so that a recorder can
+// record them.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/gdi.h"
+#include "platform/image.h"
+#include "platform/types.h"
+
+namespace tarmic {
+
+struct DCState {
+  Pen pen;
+  Brush brush;
+  Font font;
+  Color textColor = kBlack;
+  Color bkColor = kWhite;
+  BkMode bkMode = BkMode::Opaque;
+  unsigned textAlign = TA_LEFT | TA_TOP;
+  Rop2 rop2 = Rop2::CopyPen;
+  MapMode mapMode = MapMode::Text;
+  Point windowOrg;
+  Size windowExt{1, 1};
+  Point viewportOrg;
+  Size viewportExt{1, 1};
+  Point currentPos;
+  bool hasClip = false;
+  Rect clip;  // device coordinates
+};
+
+class DC {
+ public:
+  DC() = default;
+  DC(const DC&) = delete;
+  DC& operator=(const DC&) = delete;
+  virtual ~DC() = default;
+
+  // Drawing objects and settings; each returns the previous value.
+  virtual Pen SelectPen(const Pen& pen);
+  virtual Brush SelectBrush(const Brush& brush);
+  virtual Font SelectFont(const Font& font);
+  virtual Color SetTextColor(Color c);
+  virtual Color SetBkColor(Color c);
+  virtual BkMode SetBkMode(BkMode mode);
+  virtual unsigned SetTextAlign(unsigned flags);
+  virtual Rop2 SetROP2(Rop2 rop);
+
+  // Mapping.
+  virtual MapMode SetMapMode(MapMode mode);
+  virtual Size SetWindowExt(int cx, int cy);
+  virtual Size SetViewportExt(int cx, int cy);
+  virtual Point SetWindowOrg(int x, int y);
+  virtual Point SetViewportOrg(int x, int y);
+  // Restricts drawing to the intersection of the current clip and r (logical units).
+  virtual void IntersectClipRect(const Rect& r);
+
+  const DCState& State() const { return state_; }
+  MapMode GetMapMode() const { return state_.mapMode; }
+  Size GetWindowExt() const { return state_.windowExt; }
+  Size GetViewportExt() const { return state_.viewportExt; }
+  Point GetCurrentPosition() const { return state_.currentPos; }
+
+  // Logical <-> device conversion with the current mapping (truncating toward zero).
+  Point LPtoDP(Point p) const;
+  Point DPtoLP(Point p) const;
+  // Device pixels per logical unit along x and y (1 in text mode).
+  double ScaleX() const;
+  double ScaleY() const;
+
+  // Saving and restoring the whole state; RestoreDC(-1) restores the last saved one.
+  virtual int SaveDC();
+  virtual bool RestoreDC(int saved);
+
+  // Primitives, in logical units.
+  virtual Point MoveTo(int x, int y);
+  // Draws from the current position to (x, y), excluding the end pixel, and moves there.
+  virtual void LineTo(int x, int y) = 0;
+  // Outline with the pen, interior with the brush; right and bottom are exclusive.
+  virtual void Rectangle(int left, int top, int right, int bottom) = 0;
+  virtual void Ellipse(int left, int top, int right, int bottom) = 0;
+  virtual void Polyline(const std::vector<Point>& points);
+  virtual void TextOut(int x, int y, std::string_view text) = 0;
+  // Text clipped to clip (logical units) when ETO_CLIPPED is given; with ETO_OPAQUE the
+  // rectangle is first filled with the background colour.
+  virtual void ExtTextOut(int x, int y, unsigned options, const Rect* clip, std::string_view text) = 0;
+  virtual void SetPixel(int x, int y, Color c) = 0;
+
+  // Pixel transfers (device pixels). A device without pixels returns a null image.
+  virtual Image GetBitmap(const Rect& deviceRect) const;
+  // Draws src stretched onto the logical rectangle dst.
+  virtual void StretchBitmap(const Image& src, const Rect& dst) = 0;
+  // Copies src unscaled with its top-left corner at the logical point.
+  virtual void PutBitmap(const Image& src, int x, int y);
+
+ protected:
+  DCState& MutableState() { return state_; }
+  // Called after RestoreDC replaced the state, for devices that mirror it.
+  virtual void OnStateRestored() {}
+
+ private:
+  DCState state_;
+  std::vector<DCState> saved_;
+};
+
+}  // namespace tarmic

@@ -1,0 +1,199 @@
+// The scripted backend for tests. A test queues the answers of the boxes and
+// dialogs it expects; every box shown is written to a transcript (kind, caption,
+// text). A box with no queued answer is a test failure: UnexpectedBox is thrown
+// with its caption and text. The window is a back-buffer image of a fixed size
+// with an in-memory menu; clipboard, printer and sound are recorded.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/backend.h"
+
+namespace tarmic {
+
+class UnexpectedBox : public std::logic_error {
+ public:
+  explicit UnexpectedBox(const std::string& what) : std::logic_error(what) {}
+};
+
+struct TranscriptEntry {
+  std::string kind;     // "MessageBox", "Input", "OpenFile", "SaveFile", "Dialog", "TextViewer"
+  std::string caption;
+  std::string text;
+  unsigned style = 0;
+};
+
+class HeadlessWindow : public Window {
+ public:
+  HeadlessWindow(int width, int height, TextRenderer& text);
+
+  void Show() override { shown_ = true; }
+  void SetTitle(std::string_view title) override { title_ = title; }
+  std::string Title() const override { return title_; }
+  Size ClientSize() const override { return Size{screen_.Width(), screen_.Height()}; }
+  Image& Screen() override { return screen_; }
+  std::unique_ptr<DC> ClientDC() override;
+  void Invalidate() override;
+  void Refresh() override { ++refreshCount_; }
+
+  void AttachMenu(const MenuResource& menu) override;
+  bool CheckMenuItem(int id, bool checked) override;
+  bool EnableMenuItem(int id, bool enabled) override;
+  bool InsertMenuItemBefore(int beforeId, int id, std::string_view text) override;
+  bool DeleteMenuItem(int id) override;
+  bool HasMenuItem(int id) const override;
+  bool IsMenuItemChecked(int id) const override;
+  bool IsMenuItemEnabled(int id) const override;
+  void SetAccelerators(const AcceleratorTable& table) override { accel_ = table; }
+
+  void SetCursor(CursorShape shape) override { cursor_ = shape; }
+  CursorShape Cursor() const override { return cursor_; }
+  void SetCapture() override { captured_ = true; }
+  void ReleaseCapture() override { captured_ = false; }
+  void SetTimer(int id, int intervalMs) override { timers_[id] = intervalMs; }
+  void KillTimer(int id) override { timers_.erase(id); }
+  void DragAcceptFiles(bool accept) override { acceptsDrops_ = accept; }
+
+  // Test helpers.
+  void Resize(int width, int height);  // resizes the screen and posts a Size event
+  const MenuResource& Menu() const { return menu_; }
+  const AcceleratorTable& Accelerators() const { return accel_; }
+  bool IsShown() const { return shown_; }
+  bool IsCaptured() const { return captured_; }
+  bool AcceptsDrops() const { return acceptsDrops_; }
+  const std::map<int, int>& Timers() const { return timers_; }
+  int RefreshCount() const { return refreshCount_; }
+  // Posts the events of a key press: KeyDown (or the accelerator's Command), Char
+  // for keys that give a character, KeyUp.
+  void PressKey(int vk, unsigned mods = 0, int ch = 0);
+
+ private:
+  MenuItem* Find(int id);
+  const MenuItem* Find(int id) const;
+
+  Image screen_;
+  TextRenderer& text_;
+  std::string title_;
+  MenuResource menu_;
+  std::set<int> checked_;
+  std::set<int> disabled_;
+  AcceleratorTable accel_;
+  CursorShape cursor_ = CursorShape::Arrow;
+  bool shown_ = false;
+  bool captured_ = false;
+  bool acceptsDrops_ = false;
+  std::map<int, int> timers_;
+  int refreshCount_ = 0;
+};
+
+class HeadlessBackend : public Backend {
+ public:
+  explicit HeadlessBackend(int width = 1000, int height = 700);
+  ~HeadlessBackend() override;
+
+  // --- the script ---
+  // Answer of the next message box; when expectCaption is not empty the box's
+  // caption must equal it.
+  void QueueMessageBox(int result, std::string expectCaption = {});
+  // Answer of the next text/number input (nullopt = Cancel).
+  void QueueInput(std::optional<std::string> text);
+  // Answer of the next open-file dialog (empty = Cancel).
+  void QueueOpenFiles(std::vector<std::string> paths);
+  void QueueSaveFile(std::optional<std::string> path);
+  // Answer of the next template dialog: the result and the control values the
+  // "user" typed (merged into the transfer buffer on IDOK).
+  void QueueDialog(int result, TransferBuffer values = {});
+  // Whether every queued answer has been used.
+  bool AllAnswersUsed() const;
+
+  // --- what happened ---
+  const std::vector<TranscriptEntry>& Transcript() const { return transcript_; }
+  void ClearTranscript() { transcript_.clear(); }
+  // Captions of the message boxes shown, in order.
+  std::vector<std::string> MessageBoxCaptions() const;
+  struct PlayedSound {
+    std::string path;
+    bool async;
+  };
+  const std::vector<PlayedSound>& PlayedSounds() const { return sounds_; }
+  int BeepCount() const { return beeps_; }
+  std::string ClipboardTextValue() const { return clipText_; }
+  const MetaFile* ClipboardPicture() const { return clipPicture_.get(); }
+  const Image* ClipboardBitmap() const { return clipBitmap_.get(); }
+  // Pages printed, as images rendered at 1/10 of the page size.
+  int PrintedPages() const { return printedPages_; }
+
+  HeadlessWindow& Headless() { return *window_; }
+
+  // --- Backend ---
+  Window& MainWindow() override { return *window_; }
+  TextRenderer& Text() override { return *text_; }
+  int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+  std::optional<std::string> InputText(std::string_view caption, std::string_view prompt,
+                                       std::string_view initial) override;
+  std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) override;
+  std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) override;
+  int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
+  void Beep(unsigned) override { ++beeps_; }
+  bool SetClipboardText(const std::string& text) override;
+  std::string ClipboardText() override { return clipText_; }
+  bool SetClipboardPicture(const MetaFile& picture, Size logicalExtent) override;
+  bool SetClipboardBitmap(const Image& image) override;
+  bool Print(const PrintRequest& request,
+             const std::function<void(DC& dc, Size page)>& paint) override;
+  void PlaySound(const std::string& wavPath, bool async) override;
+  void StopSound() override {}
+  bool ShowTextFile(const std::string& path) override;
+  void PumpEvents() override {}
+  bool WaitEvents(int timeoutMs) override;
+
+ private:
+  [[noreturn]] void Unexpected(const std::string& kind, std::string_view caption,
+                               std::string_view text);
+
+  std::shared_ptr<TextRenderer> text_;
+  std::unique_ptr<HeadlessWindow> window_;
+  struct BoxAnswer {
+    int result;
+    std::string caption;
+  };
+  std::deque<BoxAnswer> boxAnswers_;
+  std::deque<std::optional<std::string>> inputAnswers_;
+  std::deque<std::vector<std::string>> openAnswers_;
+  std::deque<std::optional<std::string>> saveAnswers_;
+  struct DialogAnswer {
+    int result;
+    TransferBuffer values;
+  };
+  std::deque<DialogAnswer> dialogAnswers_;
+  std::vector<TranscriptEntry> transcript_;
+  std::vector<PlayedSound> sounds_;
+  int beeps_ = 0;
+  std::string clipText_;
+  std::unique_ptr<MetaFile> clipPicture_;
+  std::unique_ptr<Image> clipBitmap_;
+  int printedPages_ = 0;
+};
+
+// Installs a fresh HeadlessBackend as the backend for the lifetime of the object
+// (tests): the previous backend is restored afterwards.
+class ScopedHeadlessBackend {
+ public:
+  explicit ScopedHeadlessBackend(int width = 1000, int height = 700);
+  ~ScopedHeadlessBackend();
+  HeadlessBackend& operator*() { return *backend_; }
+  HeadlessBackend* operator->() { return backend_.get(); }
+
+ private:
+  std::unique_ptr<HeadlessBackend> backend_;
+  Backend* previous_;
+};
+
+}  // namespace tarmic

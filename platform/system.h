@@ -1,0 +1,61 @@
+// Operating-system services: clock, file times, paths, outside programs. Plain
+// POSIX, no window system.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+// Monotonic milliseconds since an arbitrary start. Tests may replace the clock.
+std::int64_t MonotonicMs();
+// The same clock as a 32-bit counter that wraps, like the old tick count.
+std::uint32_t GetTickCount();
+// Replaces the clock (nullptr restores the real one); for tests.
+void SetClockOverride(std::function<std::int64_t()> clock);
+
+// File times in nanoseconds since the Unix epoch. Creation time is not kept by
+// Linux file systems; it is reported as the status-change time and never set.
+struct FileTimes {
+  bool valid = false;
+  std::int64_t creation = 0;
+  std::int64_t lastAccess = 0;
+  std::int64_t lastWrite = 0;
+};
+FileTimes GetFileTimes(const std::string& path);
+// Sets the access and modification times of path; true on success.
+bool SetFileTimes(const std::string& path, const FileTimes& times);
+
+// The directory of the program from argv[0], with a trailing '/'. A bare name is
+// looked up through /proc/self/exe.
+std::string ProgramDirectoryFromArgv0(const char* argv0);
+// The user's temporary directory (TMPDIR or /tmp), with a trailing '/'.
+std::string TempDirectory();
+
+// A path split into directory (with trailing '/'), name and extension (with '.').
+struct PathParts {
+  std::string dir;
+  std::string name;
+  std::string ext;
+};
+PathParts SplitPath(const std::string& path);
+std::string MergePath(const PathParts& parts);
+
+struct ProcessResult {
+  bool started = false;
+  int exitCode = -1;     // when waited for and exited normally
+  std::string error;     // why it could not be started
+};
+// Starts program with its arguments, each passed as it is (no shell). With wait the
+// call returns when the program has ended. A missing program is reported in error.
+ProcessResult StartProgram(const std::string& program, const std::vector<std::string>& args,
+                           bool wait);
+
+// Whether the calling thread is the user-interface thread (the one that called
+// MarkUiThread, normally at start-up).
+bool IsUiThread();
+void MarkUiThread();
+
+}  // namespace tarmic

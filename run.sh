@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds a Release build in build/ and starts TARMIC.
+set -euo pipefail
+cd "$(dirname "$0")"
+bash scripts/install-deps.sh
+launcher=()
+if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
+cmake --build build --target tarmic
+exec build/tarmic "$@"

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every target with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-test/, and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+bash scripts/install-deps.sh
+launcher=()
+if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARMIC_SANITIZE=ON "${launcher[@]}" >/dev/null
+cmake --build build-test
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+jobs=$(nproc 2>/dev/null || echo 2)
+ctest --test-dir build-test --output-on-failure -j "$jobs"
