@@ -73,13 +73,16 @@ class DC {
   // Logical <-> device conversion with the current mapping (truncating toward zero).
   Point LPtoDP(Point p) const;
   Point DPtoLP(Point p) const;
-  // Device pixels per logical unit along x and y (1 in text mode).
+  // Device pixels per logical unit along x and y (1 in text mode; negative when the
+  // extents flip an axis). In isotropic mode both are the smaller scale.
   double ScaleX() const;
   double ScaleY() const;
 
   // Saving and restoring the whole state; RestoreDC(-1) restores the last saved one.
   virtual int SaveDC();
   virtual bool RestoreDC(int saved);
+  // How many states are saved (the value the next SaveDC returns, minus one).
+  int SaveDepth() const { return static_cast<int>(saved_.size()); }
 
   // Primitives, in logical units.
   virtual Point MoveTo(int x, int y);
@@ -88,6 +91,7 @@ class DC {
   // Outline with the pen, interior with the brush; right and bottom are exclusive.
   virtual void Rectangle(int left, int top, int right, int bottom) = 0;
   virtual void Ellipse(int left, int top, int right, int bottom) = 0;
+  // Connected lines through the points; neither uses nor moves the current position.
   virtual void Polyline(const std::vector<Point>& points);
   virtual void TextOut(int x, int y, std::string_view text) = 0;
   // Text clipped to clip (logical units) when ETO_CLIPPED is given; with ETO_OPAQUE the

@@ -64,6 +64,8 @@ struct Event {
   static Event TimerTick(int id);
   static Event Drop(std::vector<std::string> files);
   static Event QuitRequest(int exitCode = 0);
+  static Event Repaint();        // Paint
+  static Event CloseRequest();   // Close
 };
 
 // A FIFO of events, safe to post to from any thread. Paint events are coalesced:

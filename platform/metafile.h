@@ -19,6 +19,12 @@ enum class MetaOp {
   TextOut, ExtTextOut, SetPixel, StretchBitmap
 };
 
+// Fields by operation: coordinates and sizes in a, b (c, d for the second corner of
+// IntersectClipRect, Rectangle, Ellipse and StretchBitmap); modes and alignment in
+// flags; colours of SetTextColor, SetBkColor and SetPixel in color; RestoreDC keeps
+// its argument relative to the top of the stack (a = -n). ExtTextOut: a, b = the
+// reference point, flags = ETO options, and when hasClip the clip rectangle with
+// its top-left corner in c, d and its bottom-right corner in points[0].
 struct MetaRecord {
   MetaOp op;
   int a = 0, b = 0, c = 0, d = 0;  // coordinates or integer arguments
@@ -55,8 +61,8 @@ class MetaFile {
   std::vector<MetaRecord> records_;
 };
 
-// Records into a new picture. Close() ends the recording and hands out the picture;
-// drawing after Close() is ignored.
+// Records into a new picture. Close() ends the recording and hands out the picture
+// (a second Close() gives nullptr); drawing after Close() is ignored.
 class MetaFileDC : public DC {
  public:
   MetaFileDC();

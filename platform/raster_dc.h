@@ -53,6 +53,13 @@ class RasterDC : public DC {
   Image& Target() { return target_; }
 
  private:
+  // The clip in device pixels, within the image.
+  Rect DeviceClip() const;
+  // A logical rectangle in device pixels, normalised.
+  Rect DeviceRect(int left, int top, int right, int bottom) const;
+  TextRenderer& Renderer() const;
+  void DrawText(int x, int y, unsigned options, const Rect* logicalClip, std::string_view text);
+
   Image& target_;
   TextRenderer* text_;
 };

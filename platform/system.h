@@ -48,13 +48,16 @@ struct ProcessResult {
   int exitCode = -1;     // when waited for and exited normally
   std::string error;     // why it could not be started
 };
-// Starts program with its arguments, each passed as it is (no shell). With wait the
-// call returns when the program has ended. A missing program is reported in error.
+// Starts program with its arguments, each passed as it is (no shell); a name without
+// '/' is searched in PATH. With wait the call returns when the program has ended.
+// Without wait the child is reaped when it ends (no zombie). A missing program gives
+// started = false and the reason in error.
 ProcessResult StartProgram(const std::string& program, const std::vector<std::string>& args,
                            bool wait);
 
 // Whether the calling thread is the user-interface thread (the one that called
-// MarkUiThread, normally at start-up).
+// MarkUiThread, normally at start-up; SetBackend marks it too). Before any thread
+// is marked, the process's main thread is the user-interface thread.
 bool IsUiThread();
 void MarkUiThread();
 

@@ -71,8 +71,13 @@ class HeadlessWindow : public Window {
   const std::map<int, int>& Timers() const { return timers_; }
   int RefreshCount() const { return refreshCount_; }
   // Posts the events of a key press: KeyDown (or the accelerator's Command), Char
-  // for keys that give a character, KeyUp.
+  // for keys that give a character, KeyUp. ch = 0 derives the character from the key
+  // (letters, digits, space, Tab, Enter, Esc, Backspace; Ctrl+letter gives 1..26,
+  // Alt gives none); ch > 0 is used as it is; ch < 0 posts no Char.
   void PressKey(int vk, unsigned mods = 0, int ch = 0);
+  // Posts a click: button down and up at (x, y); with doubleClick the sequence of
+  // a double click (down, up, double-click, up). mods are added to the button bit.
+  void Click(int x, int y, bool right = false, unsigned mods = 0, bool doubleClick = false);
 
  private:
   MenuItem* Find(int id);
@@ -127,8 +132,13 @@ class HeadlessBackend : public Backend {
   std::string ClipboardTextValue() const { return clipText_; }
   const MetaFile* ClipboardPicture() const { return clipPicture_.get(); }
   const Image* ClipboardBitmap() const { return clipBitmap_.get(); }
-  // Pages printed, as images rendered at 1/10 of the page size.
+  // Pages printed, as images rendered at 1/10 of the page size: the headless printer
+  // has A4 pages of 2480 x 3508 device pixels (300 dpi); paint receives the page size
+  // 248 x 350 of the image it draws into.
   int PrintedPages() const { return printedPages_; }
+  const std::vector<Image>& PrintedImages() const { return printedImages_; }
+  // Answer of the print dialog: false makes Print report a cancel (default true).
+  void SetPrintAccepted(bool accepted) { printAccepted_ = accepted; }
 
   HeadlessWindow& Headless() { return *window_; }
 
@@ -180,10 +190,13 @@ class HeadlessBackend : public Backend {
   std::unique_ptr<MetaFile> clipPicture_;
   std::unique_ptr<Image> clipBitmap_;
   int printedPages_ = 0;
+  std::vector<Image> printedImages_;
+  bool printAccepted_ = true;
 };
 
 // Installs a fresh HeadlessBackend as the backend for the lifetime of the object
-// (tests): the previous backend is restored afterwards.
+// (tests): the previous backend is restored afterwards. The UI event queue is
+// emptied on installation and on removal, so tests do not see each other's events.
 class ScopedHeadlessBackend {
  public:
   explicit ScopedHeadlessBackend(int width = 1000, int height = 700);

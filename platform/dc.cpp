@@ -1,0 +1,146 @@
+// DC: the state every device shares and the logical-to-device mapping.
+#include "platform/dc.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+namespace tarmic {
+
+namespace {
+
+// The extents that the conversion uses: 1:1 in text mode; in isotropic mode the
+// viewport extent of the axis with the larger scale is reduced so that both axes
+// get the smaller scale (signs, i.e. axis directions, are kept).
+void EffectiveExtents(const DCState& s, Size& win, Size& view) {
+  if (s.mapMode == MapMode::Text) {
+    win = Size{1, 1};
+    view = Size{1, 1};
+    return;
+  }
+  win = Size{s.windowExt.cx == 0 ? 1 : s.windowExt.cx, s.windowExt.cy == 0 ? 1 : s.windowExt.cy};
+  view = Size{s.viewportExt.cx == 0 ? 1 : s.viewportExt.cx,
+              s.viewportExt.cy == 0 ? 1 : s.viewportExt.cy};
+  if (s.mapMode == MapMode::Isotropic) {
+    std::int64_t wx = std::llabs(win.cx), wy = std::llabs(win.cy);
+    std::int64_t vx = std::llabs(view.cx), vy = std::llabs(view.cy);
+    // Compare vx/wx with vy/wy without division.
+    if (vx * wy > vy * wx) {
+      std::int64_t nx = std::max<std::int64_t>(1, vy * wx / wy);
+      view.cx = static_cast<int>(view.cx < 0 ? -nx : nx);
+    } else if (vx * wy < vy * wx) {
+      std::int64_t ny = std::max<std::int64_t>(1, vx * wy / wx);
+      view.cy = static_cast<int>(view.cy < 0 ? -ny : ny);
+    }
+  }
+}
+
+int Clamp(std::int64_t v) {
+  constexpr std::int64_t kLimit = std::int64_t{1} << 30;
+  return static_cast<int>(std::clamp(v, -kLimit, kLimit));
+}
+
+}  // namespace
+
+Pen DC::SelectPen(const Pen& pen) { return std::exchange(state_.pen, pen); }
+Brush DC::SelectBrush(const Brush& brush) { return std::exchange(state_.brush, brush); }
+Font DC::SelectFont(const Font& font) { return std::exchange(state_.font, font); }
+Color DC::SetTextColor(Color c) { return std::exchange(state_.textColor, c); }
+Color DC::SetBkColor(Color c) { return std::exchange(state_.bkColor, c); }
+BkMode DC::SetBkMode(BkMode mode) { return std::exchange(state_.bkMode, mode); }
+unsigned DC::SetTextAlign(unsigned flags) { return std::exchange(state_.textAlign, flags); }
+Rop2 DC::SetROP2(Rop2 rop) { return std::exchange(state_.rop2, rop); }
+MapMode DC::SetMapMode(MapMode mode) { return std::exchange(state_.mapMode, mode); }
+Size DC::SetWindowExt(int cx, int cy) { return std::exchange(state_.windowExt, Size{cx, cy}); }
+Size DC::SetViewportExt(int cx, int cy) { return std::exchange(state_.viewportExt, Size{cx, cy}); }
+Point DC::SetWindowOrg(int x, int y) { return std::exchange(state_.windowOrg, Point{x, y}); }
+Point DC::SetViewportOrg(int x, int y) { return std::exchange(state_.viewportOrg, Point{x, y}); }
+
+void DC::IntersectClipRect(const Rect& r) {
+  Point a = LPtoDP(Point{r.left, r.top});
+  Point b = LPtoDP(Point{r.right, r.bottom});
+  Rect d = Rect{a.x, a.y, b.x, b.y}.Normalized();
+  if (state_.hasClip) {
+    d.left = std::max(d.left, state_.clip.left);
+    d.top = std::max(d.top, state_.clip.top);
+    d.right = std::min(d.right, state_.clip.right);
+    d.bottom = std::min(d.bottom, state_.clip.bottom);
+    if (d.right < d.left) d.right = d.left;
+    if (d.bottom < d.top) d.bottom = d.top;
+  }
+  state_.clip = d;
+  state_.hasClip = true;
+}
+
+// device = (logical - windowOrg) * viewportExt / windowExt + viewportOrg, truncated
+// toward zero.
+Point DC::LPtoDP(Point p) const {
+  Size w, v;
+  EffectiveExtents(state_, w, v);
+  std::int64_t x = (std::int64_t{p.x} - state_.windowOrg.x) * v.cx / w.cx + state_.viewportOrg.x;
+  std::int64_t y = (std::int64_t{p.y} - state_.windowOrg.y) * v.cy / w.cy + state_.viewportOrg.y;
+  return Point{Clamp(x), Clamp(y)};
+}
+
+Point DC::DPtoLP(Point p) const {
+  Size w, v;
+  EffectiveExtents(state_, w, v);
+  std::int64_t x = (std::int64_t{p.x} - state_.viewportOrg.x) * w.cx / v.cx + state_.windowOrg.x;
+  std::int64_t y = (std::int64_t{p.y} - state_.viewportOrg.y) * w.cy / v.cy + state_.windowOrg.y;
+  return Point{Clamp(x), Clamp(y)};
+}
+
+double DC::ScaleX() const {
+  Size w, v;
+  EffectiveExtents(state_, w, v);
+  return static_cast<double>(v.cx) / w.cx;
+}
+
+double DC::ScaleY() const {
+  Size w, v;
+  EffectiveExtents(state_, w, v);
+  return static_cast<double>(v.cy) / w.cy;
+}
+
+int DC::SaveDC() {
+  saved_.push_back(state_);
+  return static_cast<int>(saved_.size());
+}
+
+bool DC::RestoreDC(int saved) {
+  long long index;
+  if (saved < 0)
+    index = static_cast<long long>(saved_.size()) + saved;
+  else
+    index = static_cast<long long>(saved) - 1;
+  if (saved == 0 || index < 0 || index >= static_cast<long long>(saved_.size())) return false;
+  state_ = saved_[static_cast<std::size_t>(index)];
+  saved_.resize(static_cast<std::size_t>(index));
+  OnStateRestored();
+  return true;
+}
+
+Point DC::MoveTo(int x, int y) { return std::exchange(state_.currentPos, Point{x, y}); }
+
+// Like the window system's Polyline: drawn as connected lines (each end pixel
+// excluded, so shared vertices are drawn once) without using or moving the
+// current position.
+void DC::Polyline(const std::vector<Point>& points) {
+  if (points.empty()) return;
+  Point saved = state_.currentPos;
+  MoveTo(points[0].x, points[0].y);
+  for (std::size_t i = 1; i < points.size(); ++i) LineTo(points[i].x, points[i].y);
+  state_.currentPos = saved;
+}
+
+Image DC::GetBitmap(const Rect&) const { return Image(); }
+
+void DC::PutBitmap(const Image& src, int x, int y) {
+  if (src.IsNull()) return;
+  Point d = LPtoDP(Point{x, y});
+  Point e = DPtoLP(Point{d.x + src.Width(), d.y + src.Height()});
+  StretchBitmap(src, Rect{x, y, e.x, e.y});
+}
+
+}  // namespace tarmic

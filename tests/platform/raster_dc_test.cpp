@@ -1,0 +1,607 @@
+// RasterDC: lines, fills, raster operations, mapping, pixel transfers and text.
+#include <gtest/gtest.h>
+
+#include "platform/raster_dc.h"
+#include "pixel_helpers.h"
+
+namespace tarmic {
+namespace {
+
+using testing::BoxOf;
+using testing::CountPixels;
+using testing::InkBox;
+using testing::PatternImage;
+using testing::SameImage;
+
+constexpr Color kRed = RGB(255, 0, 0);
+constexpr Color kBlue = RGB(0, 0, 255);
+constexpr Color kYellow = RGB(255, 255, 0);
+
+// ---------------------------------------------------------------- lines
+
+TEST(RasterLines, LineToExcludesTheEndPixel) {
+  Image img(20, 20);
+  RasterDC dc(img);
+  dc.MoveTo(5, 7);
+  dc.LineTo(6, 8);  // DrawDot: MoveTo(x,y), LineTo(x+1,y+1) gives exactly one pixel
+  EXPECT_EQ(CountPixels(img, kBlack), 1);
+  EXPECT_EQ(img.Pixel(5, 7), kBlack);
+  EXPECT_EQ(img.Pixel(6, 8), kWhite);
+  EXPECT_EQ(dc.GetCurrentPosition(), (Point{6, 8}));
+}
+
+TEST(RasterLines, HorizontalAndVerticalLinesStopBeforeTheEnd) {
+  Image img(20, 20);
+  RasterDC dc(img);
+  dc.MoveTo(2, 3);
+  dc.LineTo(12, 3);
+  EXPECT_EQ(CountPixels(img, kBlack), 10);
+  EXPECT_EQ(img.Pixel(2, 3), kBlack);
+  EXPECT_EQ(img.Pixel(11, 3), kBlack);
+  EXPECT_EQ(img.Pixel(12, 3), kWhite);
+  dc.LineTo(12, 13);  // vertical, starts at the excluded end of the first line
+  EXPECT_EQ(CountPixels(img, kBlack), 20);
+  EXPECT_EQ(img.Pixel(12, 3), kBlack);
+  EXPECT_EQ(img.Pixel(12, 13), kWhite);
+}
+
+TEST(RasterLines, LineToTheSamePointDrawsNothing) {
+  Image img(10, 10);
+  RasterDC dc(img);
+  dc.MoveTo(4, 4);
+  dc.LineTo(4, 4);
+  EXPECT_EQ(CountPixels(img, kBlack), 0);
+}
+
+TEST(RasterLines, NullPenDrawsNothingButMoves) {
+  Image img(10, 10);
+  RasterDC dc(img);
+  dc.SelectPen(NullPen());
+  dc.MoveTo(0, 0);
+  dc.LineTo(9, 9);
+  EXPECT_EQ(CountPixels(img, kBlack), 0);
+  EXPECT_EQ(dc.GetCurrentPosition(), (Point{9, 9}));
+}
+
+TEST(RasterLines, PolylineDrawsSharedVerticesOnceAndKeepsTheCurrentPosition) {
+  Image img(30, 30);
+  RasterDC dc(img);
+  dc.SetROP2(Rop2::Not);
+  dc.MoveTo(1, 1);
+  dc.Polyline({{5, 5}, {20, 5}, {20, 20}, {5, 20}, {5, 5}});
+  // A closed outline inverted once everywhere: every corner is black (white inverted).
+  EXPECT_EQ(img.Pixel(5, 5), kBlack);
+  EXPECT_EQ(img.Pixel(20, 5), kBlack);
+  EXPECT_EQ(img.Pixel(20, 20), kBlack);
+  EXPECT_EQ(img.Pixel(5, 20), kBlack);
+  EXPECT_EQ(CountPixels(img, kBlack), 60);
+  EXPECT_EQ(dc.GetCurrentPosition(), (Point{1, 1}));
+}
+
+TEST(RasterLines, CosmeticPenIsOnePixelWhateverTheMapping) {
+  Image img(100, 100);
+  RasterDC dc(img);
+  dc.SetMapMode(MapMode::Anisotropic);
+  dc.SetWindowExt(10, 10);
+  dc.SetViewportExt(100, 100);  // 10 pixels per unit
+  dc.SelectPen(Pen{PenStyle::Solid, 0, kRed});
+  dc.MoveTo(1, 5);
+  dc.LineTo(9, 5);
+  EXPECT_EQ(CountPixels(img, kRed), 80);
+  EXPECT_EQ(BoxOf(img, kRed), (Rect{10, 50, 90, 51}));
+}
+
+TEST(RasterLines, WidePenIsScaledByTheMapping) {
+  Image img(100, 100);
+  RasterDC dc(img);
+  dc.SetMapMode(MapMode::Anisotropic);
+  dc.SetWindowExt(50, 50);
+  dc.SetViewportExt(100, 100);  // 2 pixels per unit
+  dc.SelectPen(Pen{PenStyle::Solid, 3, kRed});
+  dc.MoveTo(10, 25);
+  dc.LineTo(40, 25);
+  // Column 50 lies in the middle of the line: 3 units = 6 pixels thick.
+  int rows = 0;
+  for (int y = 0; y < 100; ++y) rows += img.Pixel(50, y) == kRed;
+  EXPECT_EQ(rows, 6);
+}
+
+TEST(RasterLines, DashedPenLeavesGaps) {
+  Image img(100, 5);
+  RasterDC dc(img);
+  dc.SelectPen(Pen{PenStyle::Dash, 0, kBlack});
+  dc.MoveTo(0, 2);
+  dc.LineTo(96, 2);
+  int n = CountPixels(img, kBlack);
+  EXPECT_GT(n, 40);
+  EXPECT_LT(n, 96);
+}
+
+TEST(RasterLines, FarAwayEndPointsAreClippedWithoutHanging) {
+  Image img(50, 50);
+  RasterDC dc(img);
+  dc.MoveTo(-100000000, 25);
+  dc.LineTo(100000000, 25);
+  EXPECT_EQ(CountPixels(img, kBlack), 50);
+}
+
+// ---------------------------------------------------------------- NOT raster operation
+
+TEST(RasterNot, LineDrawnTwiceWithNotLeavesThePixelsAsTheyWere) {
+  Image img = PatternImage(64, 48);
+  const Image original = img;
+  RasterDC dc(img);
+  dc.SetROP2(Rop2::Not);
+  auto draw = [&] {
+    dc.MoveTo(3, 40);
+    dc.LineTo(60, 2);
+    dc.MoveTo(10, 10);
+    dc.LineTo(50, 10);
+  };
+  draw();
+  EXPECT_FALSE(SameImage(img, original));
+  EXPECT_EQ(img.Pixel(3, 40), ~original.Pixel(3, 40) & 0xFFFFFF);
+  EXPECT_EQ(img.Pixel(20, 10), ~original.Pixel(20, 10) & 0xFFFFFF);
+  draw();
+  EXPECT_TRUE(SameImage(img, original));
+}
+
+TEST(RasterNot, WideLineAndFilledShapesDrawnTwiceWithNotRestore) {
+  Image img = PatternImage(64, 48);
+  const Image original = img;
+  RasterDC dc(img);
+  dc.SetROP2(Rop2::Not);
+  dc.SelectPen(Pen{PenStyle::Solid, 5, kRed});
+  dc.SelectBrush(SolidBrush(kBlue));
+  for (int pass = 0; pass < 2; ++pass) {
+    dc.MoveTo(5, 5);
+    dc.LineTo(40, 30);
+    dc.Rectangle(30, 20, 60, 45);
+    dc.Ellipse(2, 20, 30, 46);
+    if (pass == 0) {
+      EXPECT_FALSE(SameImage(img, original));
+      // The pen colour does not matter: the destination is inverted.
+      EXPECT_EQ(img.Pixel(45, 32), ~original.Pixel(45, 32) & 0xFFFFFF);
+    }
+  }
+  EXPECT_TRUE(SameImage(img, original));
+}
+
+TEST(RasterNot, CopyPenIsRestoredBySetROP2) {
+  Image img(10, 10);
+  RasterDC dc(img);
+  EXPECT_EQ(dc.SetROP2(Rop2::Not), Rop2::CopyPen);
+  EXPECT_EQ(dc.SetROP2(Rop2::CopyPen), Rop2::Not);
+  dc.SelectPen(Pen{PenStyle::Solid, 0, kRed});
+  dc.MoveTo(0, 0);
+  dc.LineTo(5, 0);
+  dc.MoveTo(0, 0);
+  dc.LineTo(5, 0);
+  EXPECT_EQ(CountPixels(img, kRed), 5);
+}
+
+// ---------------------------------------------------------------- rectangles and ellipses
+
+TEST(RasterShapes, RectangleRightAndBottomAreExclusive) {
+  Image img(40, 40);
+  RasterDC dc(img);
+  dc.SelectPen(Pen{PenStyle::Solid, 0, kRed});
+  dc.SelectBrush(SolidBrush(kBlue));
+  dc.Rectangle(5, 6, 15, 20);
+  EXPECT_EQ(InkBox(img), (Rect{5, 6, 15, 20}));
+  EXPECT_EQ(img.Pixel(5, 6), kRed);
+  EXPECT_EQ(img.Pixel(14, 19), kRed);
+  EXPECT_EQ(img.Pixel(10, 12), kBlue);
+  EXPECT_EQ(CountPixels(img, kBlue), 8 * 12);
+}
+
+TEST(RasterShapes, RectangleWithSwappedCornersIsNormalised) {
+  Image a(60, 60), b(60, 60);
+  {
+    RasterDC dc(a);
+    dc.SelectPen(NullPen());
+    dc.SelectBrush(SolidBrush(kRed));
+    dc.Rectangle(10, 20, 50, 40);
+  }
+  {
+    RasterDC dc(b);
+    dc.SelectPen(NullPen());
+    dc.SelectBrush(SolidBrush(kRed));
+    dc.Rectangle(50, 40, 10, 20);  // "bottom" above "top", right left of left
+  }
+  EXPECT_EQ(CountPixels(a, kRed), 40 * 20);
+  EXPECT_TRUE(SameImage(a, b));
+  Image c(60, 60);
+  RasterDC dc(c);
+  dc.SelectPen(NullPen());
+  dc.SelectBrush(SolidBrush(kRed));
+  dc.Rectangle(10, 40, 50, 20);  // only the vertical order swapped
+  EXPECT_TRUE(SameImage(a, c));
+}
+
+TEST(RasterShapes, NullBrushDrawsOnlyTheOutline) {
+  Image img(30, 30);
+  RasterDC dc(img);
+  dc.SelectBrush(NullBrush());
+  dc.Rectangle(0, 0, 10, 10);
+  EXPECT_EQ(CountPixels(img, kBlack), 36);
+  EXPECT_EQ(img.Pixel(5, 5), kWhite);
+}
+
+TEST(RasterShapes, EllipseFillsInsideItsBoxOnly) {
+  Image img(50, 50);
+  RasterDC dc(img);
+  dc.SelectPen(Pen{PenStyle::Solid, 0, kRed});
+  dc.SelectBrush(SolidBrush(kBlue));
+  dc.Ellipse(10, 10, 41, 31);
+  EXPECT_EQ(InkBox(img), (Rect{10, 10, 41, 31}));
+  EXPECT_EQ(img.Pixel(25, 20), kBlue);
+  EXPECT_EQ(img.Pixel(10, 10), kWhite);  // corners of the box stay
+  EXPECT_EQ(img.Pixel(40, 30), kWhite);
+  EXPECT_EQ(img.Pixel(10, 20), kRed);  // outline at the ends of the axes
+  EXPECT_EQ(img.Pixel(25, 10), kRed);
+}
+
+TEST(RasterShapes, ClipRectLimitsDrawing) {
+  Image img(40, 40);
+  RasterDC dc(img);
+  dc.IntersectClipRect(Rect{10, 10, 20, 20});
+  dc.SelectPen(NullPen());
+  dc.SelectBrush(SolidBrush(kRed));
+  dc.Rectangle(0, 0, 40, 40);
+  EXPECT_EQ(InkBox(img), (Rect{10, 10, 20, 20}));
+  dc.IntersectClipRect(Rect{15, 0, 40, 40});  // intersects with the current clip
+  dc.SelectBrush(SolidBrush(kBlue));
+  dc.Rectangle(0, 0, 40, 40);
+  EXPECT_EQ(BoxOf(img, kBlue), (Rect{15, 10, 20, 20}));
+}
+
+TEST(RasterShapes, SetPixelUsesTheMapping) {
+  Image img(100, 100);
+  RasterDC dc(img);
+  dc.SetMapMode(MapMode::Anisotropic);
+  dc.SetWindowExt(1000, 1000);
+  dc.SetViewportExt(100, 100);
+  dc.SetPixel(505, 259, kRed);
+  EXPECT_EQ(img.Pixel(50, 25), kRed);
+  EXPECT_EQ(CountPixels(img, kRed), 1);
+}
+
+// ---------------------------------------------------------------- mapping and state
+
+TEST(DCMapping, AnisotropicMapsWindowExtentOntoViewportTruncatingTowardZero) {
+  Image img(10, 10);
+  RasterDC dc(img);
+  dc.SetMapMode(MapMode::Anisotropic);
+  dc.SetWindowExt(1399, 1000);
+  dc.SetViewportExt(700, 500);
+  EXPECT_EQ(dc.LPtoDP(Point{1399, 1000}), (Point{700, 500}));
+  EXPECT_EQ(dc.LPtoDP(Point{140, 100}), (Point{70, 50}));    // 70.05 -> 70
+  EXPECT_EQ(dc.LPtoDP(Point{1398, 999}), (Point{699, 499}));  // 699.5 -> 699
+  EXPECT_EQ(dc.LPtoDP(Point{-3, -3}), (Point{-1, -1}));       // -1.5 -> -1, toward zero
+  EXPECT_EQ(dc.DPtoLP(Point{350, 250}), (Point{699, 500}));   // 699.5 -> 699
+  EXPECT_DOUBLE_EQ(dc.ScaleX(), 700.0 / 1399.0);
+  EXPECT_DOUBLE_EQ(dc.ScaleY(), 0.5);
+  dc.SetViewportOrg(10, 20);
+  EXPECT_EQ(dc.LPtoDP(Point{0, 0}), (Point{10, 20}));
+  dc.SetWindowOrg(100, 100);
+  EXPECT_EQ(dc.LPtoDP(Point{100, 100}), (Point{10, 20}));
+}
+
+TEST(DCMapping, TextModeIgnoresExtents) {
+  Image img(10, 10);
+  RasterDC dc(img);
+  dc.SetWindowExt(1399, 1000);
+  dc.SetViewportExt(7, 5);
+  EXPECT_EQ(dc.LPtoDP(Point{123, 45}), (Point{123, 45}));
+  EXPECT_DOUBLE_EQ(dc.ScaleX(), 1.0);
+}
+
+TEST(DCMapping, IsotropicUsesTheSmallerScaleOnBothAxes) {
+  Image img(10, 10);
+  RasterDC dc(img);
+  dc.SetMapMode(MapMode::Isotropic);
+  dc.SetWindowExt(100, 100);
+  dc.SetViewportExt(400, 200);
+  EXPECT_EQ(dc.LPtoDP(Point{50, 50}), (Point{100, 100}));
+  EXPECT_DOUBLE_EQ(dc.ScaleX(), 2.0);
+  EXPECT_DOUBLE_EQ(dc.ScaleY(), 2.0);
+  EXPECT_EQ(dc.DPtoLP(Point{100, 100}), (Point{50, 50}));
+}
+
+TEST(DCState, SaveAndRestoreBringBackTheWholeState) {
+  Image img(10, 10);
+  RasterDC dc(img);
+  const int first = dc.SaveDC();
+  dc.SelectPen(Pen{PenStyle::Solid, 2, kRed});
+  dc.SetMapMode(MapMode::Anisotropic);
+  dc.SetTextAlign(TA_RIGHT | TA_BASELINE);
+  const int second = dc.SaveDC();
+  EXPECT_EQ(second, first + 1);
+  dc.SetTextColor(kBlue);
+  dc.MoveTo(3, 4);
+  EXPECT_TRUE(dc.RestoreDC(-1));
+  EXPECT_EQ(dc.State().textColor, kBlack);
+  EXPECT_EQ(dc.State().pen.color, kRed);
+  EXPECT_EQ(dc.GetCurrentPosition(), (Point{0, 0}));
+  dc.SaveDC();
+  dc.SaveDC();
+  EXPECT_TRUE(dc.RestoreDC(first));  // a positive index pops everything above it
+  EXPECT_EQ(dc.State().pen, Pen{});
+  EXPECT_EQ(dc.GetMapMode(), MapMode::Text);
+  EXPECT_EQ(dc.State().textAlign, TA_LEFT | TA_TOP);
+  EXPECT_EQ(dc.SaveDepth(), 0);
+  EXPECT_FALSE(dc.RestoreDC(-1));
+  EXPECT_FALSE(dc.RestoreDC(1));
+}
+
+// ---------------------------------------------------------------- pixel transfers
+
+TEST(RasterBitmaps, SaveUnderThenRestoreGivesTheOriginalPixels) {
+  Image img = PatternImage(80, 60);
+  const Image original = img;
+  RasterDC dc(img);
+  const Rect under{20, 15, 51, 40};
+  Image saved = dc.GetBitmap(under);
+  ASSERT_EQ(saved.Width(), 31);
+  ASSERT_EQ(saved.Height(), 25);
+  dc.SelectPen(Pen{PenStyle::Solid, 0, kRed});
+  dc.SelectBrush(SolidBrush(kBlue));
+  dc.Ellipse(22, 17, 49, 38);
+  dc.SetTextColor(kRed);
+  dc.TextOut(24, 20, "OK");
+  EXPECT_FALSE(SameImage(img, original));
+  dc.PutBitmap(saved, under.left, under.top);
+  EXPECT_TRUE(SameImage(img, original));
+}
+
+TEST(RasterBitmaps, GetBitmapOutsideTheImageIsWhiteThere) {
+  Image img(10, 10, kRed);
+  RasterDC dc(img);
+  Image part = dc.GetBitmap(Rect{8, 8, 12, 12});
+  EXPECT_EQ(part.Pixel(0, 0), kRed);
+  EXPECT_EQ(part.Pixel(3, 3), kWhite);
+}
+
+TEST(RasterBitmaps, StretchBitmapScalesByNearestPixel) {
+  Image src(2, 1);
+  src.SetPixel(0, 0, kRed);
+  src.SetPixel(1, 0, kBlue);
+  Image img(20, 20);
+  RasterDC dc(img);
+  dc.StretchBitmap(src, Rect{0, 0, 10, 4});
+  EXPECT_EQ(BoxOf(img, kRed), (Rect{0, 0, 5, 4}));
+  EXPECT_EQ(BoxOf(img, kBlue), (Rect{5, 0, 10, 4}));
+}
+
+// ---------------------------------------------------------------- text
+
+// Draws text in font height 20 (text mode) and returns the image.
+Image DrawText(unsigned align, int x, int y, std::string_view text, BkMode mode = BkMode::Transparent,
+               int escapement = 0) {
+  Image img(300, 200);
+  RasterDC dc(img);
+  Font f;
+  f.height = 20;
+  f.escapement = escapement;
+  dc.SelectFont(f);
+  dc.SetTextAlign(align);
+  dc.SetBkMode(mode);
+  dc.SetBkColor(kYellow);
+  dc.TextOut(x, y, text);
+  return img;
+}
+
+TEST(RasterText, BuiltinMetricsScaleWithTheHeight) {
+  auto r = MakeBuiltinTextRenderer();
+  TextMetrics m = r->Measure(Font{}, 20, "ABCD");
+  EXPECT_EQ(m.ascent + m.descent, 20);
+  EXPECT_EQ(m.width, 48);
+  TextMetrics big = r->Measure(Font{}, 40, "ABCD");
+  EXPECT_EQ(big.width, 96);
+  EXPECT_EQ(big.ascent, 2 * m.ascent);
+}
+
+TEST(RasterText, TopLeftTextStartsAtTheReferencePoint) {
+  Image img = DrawText(TA_LEFT | TA_TOP, 50, 40, "HE");
+  Rect ink = InkBox(img);
+  ASSERT_FALSE(ink.IsEmpty());
+  EXPECT_GE(ink.left, 50);
+  EXPECT_LE(ink.left, 50 + 4);
+  EXPECT_GE(ink.top, 40);
+  EXPECT_LE(ink.top, 40 + 3);
+}
+
+TEST(RasterText, RightBaselineTextEndsAtXWithItsBaselineAtY) {
+  const int x = 200, y = 100;
+  Image img = DrawText(TA_RIGHT | TA_BASELINE, x, y, "HE");
+  Rect ink = InkBox(img);
+  ASSERT_FALSE(ink.IsEmpty());
+  // Capitals sit on the baseline: their lowest row is the one above y.
+  EXPECT_EQ(ink.bottom, y);
+  // The ink ends at x, less the right bearing of the last letter (a few pixels).
+  EXPECT_LE(ink.right, x);
+  EXPECT_GE(ink.right, x - 4);
+  EXPECT_LT(ink.top, y - 10);
+
+  // The opaque cell shows the exact reference: right edge at x, ascent above y.
+  auto m = MakeBuiltinTextRenderer()->Measure(Font{}, 20, "HE");
+  Image cell = DrawText(TA_RIGHT | TA_BASELINE, x, y, "HE", BkMode::Opaque);
+  EXPECT_EQ(InkBox(cell), (Rect{x - m.width, y - m.ascent, x, y + m.descent}));
+}
+
+TEST(RasterText, CentredTextIsCentredOnX) {
+  const int x = 150;
+  Image img = DrawText(TA_CENTER | TA_TOP, x, 50, "MOVE");
+  Rect ink = InkBox(img);
+  ASSERT_FALSE(ink.IsEmpty());
+  EXPECT_NEAR((ink.left + ink.right) / 2.0, x, 1.5);
+  Image cell = DrawText(TA_CENTER | TA_BOTTOM, x, 50, "MOVE", BkMode::Opaque);
+  Rect c = InkBox(cell);
+  EXPECT_EQ(c.left + c.right, 2 * x);
+  EXPECT_EQ(c.bottom, 50);
+}
+
+TEST(RasterText, OpaqueModeFillsTheCellAndTransparentDoesNot) {
+  Image opaque = DrawText(TA_LEFT | TA_TOP, 10, 10, "Ab", BkMode::Opaque);
+  Image transparent = DrawText(TA_LEFT | TA_TOP, 10, 10, "Ab", BkMode::Transparent);
+  EXPECT_GT(CountPixels(opaque, kYellow), 0);
+  EXPECT_EQ(CountPixels(transparent, kYellow), 0);
+  EXPECT_EQ(CountPixels(opaque, kBlack), CountPixels(transparent, kBlack));
+}
+
+TEST(RasterText, UpdateCpStartsAtTheCurrentPositionAndAdvancesIt) {
+  Image img(300, 100);
+  RasterDC dc(img);
+  Font f;
+  f.height = 20;
+  dc.SelectFont(f);
+  dc.SetTextAlign(TA_LEFT | TA_TOP | TA_UPDATECP);
+  dc.SetBkMode(BkMode::Transparent);
+  dc.MoveTo(30, 40);
+  dc.TextOut(200, 0, "AB");  // the coordinates are ignored
+  const int w = MakeBuiltinTextRenderer()->Measure(f, 20, "AB").width;
+  EXPECT_EQ(dc.GetCurrentPosition(), (Point{30 + w, 40}));
+  Rect first = InkBox(img);
+  EXPECT_GE(first.left, 30);
+  EXPECT_LT(first.right, 30 + w + 1);
+  EXPECT_GE(first.top, 40);
+  Image before = img;
+  dc.SetTextColor(kRed);
+  dc.TextOut(0, 0, "CD");
+  Rect second = BoxOf(img, kRed);
+  EXPECT_GE(second.left, 30 + w);
+  EXPECT_EQ(dc.GetCurrentPosition(), (Point{30 + 2 * w, 40}));
+  // Right alignment with UPDATECP: text ends at the current position, which moves
+  // back to the text's start.
+  dc.SetTextAlign(TA_RIGHT | TA_TOP | TA_UPDATECP);
+  dc.TextOut(0, 0, "EF");
+  EXPECT_EQ(dc.GetCurrentPosition(), (Point{30 + w, 40}));
+}
+
+TEST(RasterText, UpdateCpAdvancesInLogicalUnits) {
+  Image img(300, 100);
+  RasterDC dc(img);
+  dc.SetMapMode(MapMode::Anisotropic);
+  dc.SetWindowExt(600, 200);
+  dc.SetViewportExt(300, 100);  // half a pixel per unit
+  Font f;
+  f.height = 40;  // 20 pixels
+  dc.SelectFont(f);
+  dc.SetTextAlign(TA_UPDATECP);
+  dc.MoveTo(10, 10);
+  dc.TextOut(0, 0, "AB");
+  const int w = MakeBuiltinTextRenderer()->Measure(f, 20, "AB").width;
+  EXPECT_EQ(dc.GetCurrentPosition(), (Point{10 + 2 * w, 10}));
+}
+
+TEST(RasterText, EscapementOf900RunsUpwards) {
+  const int x = 100, y = 100;
+  Image img = DrawText(TA_CENTER | TA_BOTTOM, x, y, "Title", BkMode::Opaque, 900);
+  auto m = MakeBuiltinTextRenderer()->Measure(Font{}, 20, "Title");
+  Rect cell = InkBox(img);
+  // The cell turns on its side: as tall as the text is long, as wide as a line,
+  // its bottom (the side to the right of upright-running text) on x.
+  EXPECT_EQ(cell.Width(), m.ascent + m.descent);
+  EXPECT_EQ(cell.Height(), m.width);
+  EXPECT_EQ(cell.right, x);
+  EXPECT_NEAR((cell.top + cell.bottom) / 2.0, y, 1.0);
+
+  // The text starts at the reference point and runs up from it.
+  Image up = DrawText(TA_LEFT | TA_BASELINE, x, y, "L.....", BkMode::Transparent, 900);
+  Rect ink = InkBox(up);
+  EXPECT_LE(ink.bottom, y + 1);
+  EXPECT_LT(ink.top, y - 50);
+}
+
+TEST(RasterText, FontHeightIsScaledToPixels) {
+  Image img(400, 200);
+  RasterDC dc(img);
+  dc.SetMapMode(MapMode::Anisotropic);
+  dc.SetWindowExt(1000, 1000);
+  dc.SetViewportExt(400, 200);  // 0.2 pixels per unit vertically
+  Font f;
+  f.height = 100;  // 20 pixels
+  dc.SelectFont(f);
+  dc.SetBkColor(kYellow);
+  dc.TextOut(0, 0, "A");
+  Rect cell = InkBox(img);
+  EXPECT_EQ(cell.Height(), 20);
+}
+
+TEST(RasterText, ExtTextOutClippedStaysInsideTheRectangle) {
+  Image img(300, 100);
+  RasterDC dc(img);
+  Font f;
+  f.height = 30;
+  dc.SelectFont(f);
+  dc.SetBkMode(BkMode::Transparent);
+  const Rect clip{20, 20, 60, 45};
+  dc.ExtTextOut(20, 20, ETO_CLIPPED, &clip, "WWWWWWWW");
+  Rect ink = InkBox(img);
+  ASSERT_FALSE(ink.IsEmpty());
+  EXPECT_GE(ink.left, clip.left);
+  EXPECT_LE(ink.right, clip.right);
+  EXPECT_LE(ink.bottom, clip.bottom);
+  dc.SetBkColor(kYellow);
+  dc.ExtTextOut(100, 20, ETO_OPAQUE, &clip, "");
+  EXPECT_EQ(BoxOf(img, kYellow), clip);
+}
+
+TEST(RasterText, BoldIsHeavier) {
+  Image normal(200, 60), bold(200, 60);
+  Font f;
+  f.height = 30;
+  {
+    RasterDC dc(normal);
+    dc.SelectFont(f);
+    dc.TextOut(5, 5, "Bold");
+  }
+  f.weight = 900;
+  {
+    RasterDC dc(bold);
+    dc.SelectFont(f);
+    dc.TextOut(5, 5, "Bold");
+  }
+  EXPECT_GT(CountPixels(bold, kBlack), CountPixels(normal, kBlack));
+}
+
+TEST(RasterText, EveryPrintableCharacterHasAGlyph) {
+  auto r = MakeBuiltinTextRenderer();
+  for (int c = 33; c < 127; ++c) {
+    Image img(30, 30);
+    const char s[2] = {static_cast<char>(c), 0};
+    r->Draw(img, Font{}, 20, kBlack, 2, 2, 0.0, s, nullptr);
+    EXPECT_GT(CountPixels(img, kBlack), 0) << "character " << c;
+    // Nothing outside the cell (advance 12, height 20) and its one-unit bearings.
+    Rect ink = InkBox(img);
+    EXPECT_GE(ink.left, 2) << "character " << c;
+    EXPECT_LE(ink.right, 2 + 12) << "character " << c;
+    EXPECT_GE(ink.top, 2) << "character " << c;
+    EXPECT_LE(ink.bottom, 2 + 20) << "character " << c;
+  }
+}
+
+TEST(RasterText, SetDefaultTextRendererIsUsedByRasterDC) {
+  struct Counting : TextRenderer {
+    int draws = 0;
+    TextMetrics Measure(const Font&, int h, std::string_view t) override {
+      return TextMetrics{static_cast<int>(t.size()) * h, h, 0};
+    }
+    void Draw(Image&, const Font&, int, Color, int, int, double, std::string_view,
+              const Rect*) override {
+      ++draws;
+    }
+  };
+  auto counting = std::make_shared<Counting>();
+  SetDefaultTextRenderer(counting);
+  Image img(10, 10);
+  RasterDC dc(img);
+  dc.TextOut(0, 0, "x");
+  SetDefaultTextRenderer(nullptr);
+  dc.TextOut(0, 0, "x");
+  EXPECT_EQ(counting->draws, 1);
+}
+
+}  // namespace
+}  // namespace tarmic
