@@ -1,0 +1,232 @@
+#include "platform/qt/qpainter_dc.h"
+
+#include <QFontMetricsF>
+#include <QPaintEngine>
+#include <QPen>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_text_renderer.h"
+
+namespace tarmic {
+
+namespace {
+
+Qt::PenStyle ToQtPenStyle(PenStyle style) {
+  switch (style) {
+    case PenStyle::Solid: return Qt::SolidLine;
+    case PenStyle::Dash: return Qt::DashLine;
+    case PenStyle::Dot: return Qt::DotLine;
+    case PenStyle::Null: return Qt::NoPen;
+  }
+  return Qt::SolidLine;
+}
+
+constexpr double kPi = 3.14159265358979323846;
+
+}  // namespace
+
+QPainterDC::QPainterDC(QPainter& painter, QtTextRenderer* fonts) : painter_(painter), fonts_(fonts) {
+  if (!fonts_) {
+    ownFonts_ = std::make_unique<QtTextRenderer>();
+    fonts_ = ownFonts_.get();
+  }
+  QPaintEngine* engine = painter_.paintEngine();
+  rasterOps_ = engine && engine->hasFeature(QPaintEngine::RasterOpModes);
+  painter_.setRenderHint(QPainter::Antialiasing, false);
+}
+
+QPainterDC::~QPainterDC() {
+  painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  painter_.setClipping(false);
+}
+
+void QPainterDC::Prepare(bool withPen, bool withBrush) {
+  const DCState& s = State();
+  bool invert = s.rop2 == Rop2::Not;
+  if (invert && rasterOps_) {
+    painter_.setCompositionMode(QPainter::RasterOp_NotDestination);
+  } else {
+    painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  }
+  // With NOT the pen's colour does not matter; on a device without raster operations
+  // the inverse of the white page is drawn.
+  Color penColor = invert ? kBlack : s.pen.color;
+  Color brushColor = invert ? kBlack : s.brush.color;
+
+  if (withPen && s.pen.style != PenStyle::Null) {
+    QPen pen(ToQColor(penColor));
+    pen.setStyle(ToQtPenStyle(s.pen.style));
+    if (s.pen.width <= 0) {
+      pen.setWidth(0);  // cosmetic: one device pixel whatever the mapping
+      pen.setCosmetic(true);
+      pen.setCapStyle(Qt::FlatCap);
+    } else {
+      double scale = (std::abs(ScaleX()) + std::abs(ScaleY())) / 2.0;
+      pen.setWidthF(std::max(1.0, s.pen.width * scale));
+      pen.setCapStyle(Qt::RoundCap);
+      pen.setJoinStyle(Qt::RoundJoin);
+    }
+    painter_.setPen(pen);
+  } else {
+    painter_.setPen(Qt::NoPen);
+  }
+  if (withBrush && s.brush.style != BrushStyle::Null) {
+    painter_.setBrush(QBrush(ToQColor(brushColor)));
+  } else {
+    painter_.setBrush(Qt::NoBrush);
+  }
+  if (s.hasClip) {
+    painter_.setClipRect(ToQRect(s.clip.Normalized()));
+  } else {
+    painter_.setClipping(false);
+  }
+}
+
+QRectF QPainterDC::DeviceRect(int left, int top, int right, int bottom) const {
+  Point a = LPtoDP(Point{left, top});
+  Point b = LPtoDP(Point{right, bottom});
+  Rect r = Rect{a.x, a.y, b.x, b.y}.Normalized();
+  return QRectF(r.left, r.top, r.Width(), r.Height());
+}
+
+void QPainterDC::LineTo(int x, int y) {
+  Point from = LPtoDP(GetCurrentPosition());
+  Point to = LPtoDP(Point{x, y});
+  Prepare(true, false);
+  if (from == to) {
+    // A line of length zero draws nothing, as the end pixel is excluded.
+  } else {
+    painter_.drawLine(QPointF(from.x, from.y), QPointF(to.x, to.y));
+  }
+  DC::MoveTo(x, y);
+}
+
+void QPainterDC::Rectangle(int left, int top, int right, int bottom) {
+  QRectF r = DeviceRect(left, top, right, bottom);
+  if (r.isEmpty()) return;
+  const DCState& s = State();
+  bool outline = s.pen.style != PenStyle::Null;
+  if (s.brush.style != BrushStyle::Null) {
+    Prepare(false, true);
+    painter_.setPen(Qt::NoPen);
+    // The interior and the outline do not overlap, so NOT inverts each pixel once.
+    QRectF inner = outline ? r.adjusted(1, 1, -1, -1) : r;
+    if (!inner.isEmpty()) painter_.drawRect(inner);
+  }
+  if (outline) {
+    Prepare(true, false);
+    // The outline lies inside the rectangle, whose right and bottom are exclusive.
+    painter_.drawRect(r.adjusted(0, 0, -1, -1));
+  }
+}
+
+void QPainterDC::Ellipse(int left, int top, int right, int bottom) {
+  QRectF r = DeviceRect(left, top, right, bottom);
+  if (r.isEmpty()) return;
+  Prepare(true, true);
+  painter_.drawEllipse(r.adjusted(0, 0, -1, -1));
+}
+
+void QPainterDC::DrawText(int x, int y, std::string_view text) {
+  const DCState& s = State();
+  // Cell height in device pixels: the font height scaled like a vertical length.
+  int pixelHeight = static_cast<int>(std::abs(s.font.height) * std::fabs(ScaleY()));
+  if (pixelHeight < 1 && s.font.height != 0) pixelHeight = 1;
+  if (pixelHeight <= 0 || text.empty()) return;
+  QFont font = fonts_->MakeQFont(s.font, pixelHeight);
+  QFontMetricsF fm(font, painter_.device());
+  QString qs = ToQString(text);
+  double width = fm.horizontalAdvance(qs);
+  double ascent = fm.ascent();
+  double cellHeight = fm.ascent() + fm.descent();
+
+  bool updateCp = (s.textAlign & TA_UPDATECP) != 0;
+  Point ref = LPtoDP(updateCp ? GetCurrentPosition() : Point{x, y});
+  double angleDeg = s.font.escapement / 10.0;
+
+  double dx = 0;
+  switch (s.textAlign & TA_HMASK) {
+    case TA_RIGHT: dx = -width; break;
+    case TA_CENTER: dx = -width / 2; break;
+    default: break;
+  }
+  double dy = 0;
+  switch (s.textAlign & TA_VMASK) {
+    case TA_BASELINE: dy = -ascent; break;
+    case TA_BOTTOM: dy = -cellHeight; break;
+    default: break;
+  }
+
+  painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  if (s.hasClip) {
+    painter_.setClipRect(ToQRect(s.clip.Normalized()), Qt::IntersectClip);
+  }
+  painter_.save();
+  painter_.translate(ref.x, ref.y);
+  painter_.rotate(-angleDeg);
+  if (s.bkMode == BkMode::Opaque) {
+    painter_.fillRect(QRectF(dx, dy, width, cellHeight), ToQColor(s.bkColor));
+  }
+  painter_.setFont(font);
+  painter_.setPen(ToQColor(s.textColor));
+  painter_.drawText(QPointF(dx, dy + ascent), qs);
+  painter_.restore();
+
+  if (updateCp) {
+    // The current position moves to the far end of the text.
+    double advance = 0;
+    switch (s.textAlign & TA_HMASK) {
+      case TA_RIGHT: advance = -width; break;
+      case TA_CENTER: advance = 0; break;
+      default: advance = width; break;
+    }
+    double rad = angleDeg * kPi / 180.0;
+    Point end{static_cast<int>(ref.x + advance * std::cos(rad)),
+              static_cast<int>(ref.y - advance * std::sin(rad))};
+    Point logical = DPtoLP(end);
+    DC::MoveTo(logical.x, logical.y);
+  }
+}
+
+void QPainterDC::TextOut(int x, int y, std::string_view text) {
+  painter_.setClipping(false);
+  DrawText(x, y, text);
+  painter_.setClipping(false);
+}
+
+void QPainterDC::ExtTextOut(int x, int y, unsigned options, const Rect* clip, std::string_view text) {
+  painter_.setClipping(false);
+  if (clip) {
+    QRectF r = DeviceRect(clip->left, clip->top, clip->right, clip->bottom);
+    if (options & ETO_OPAQUE) {
+      painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+      if (State().hasClip) painter_.setClipRect(ToQRect(State().clip.Normalized()));
+      painter_.fillRect(r, ToQColor(State().bkColor));
+      painter_.setClipping(false);
+    }
+    if (options & ETO_CLIPPED) painter_.setClipRect(r);
+  }
+  DrawText(x, y, text);
+  painter_.setClipping(false);
+}
+
+void QPainterDC::SetPixel(int x, int y, Color c) {
+  Point p = LPtoDP(Point{x, y});
+  Prepare(false, false);
+  painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  painter_.fillRect(QRectF(p.x, p.y, 1, 1), ToQColor(c));
+}
+
+void QPainterDC::StretchBitmap(const Image& src, const Rect& dst) {
+  if (src.IsNull()) return;
+  QRectF r = DeviceRect(dst.left, dst.top, dst.right, dst.bottom);
+  if (r.isEmpty()) return;
+  Prepare(false, false);
+  painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  painter_.drawImage(r, ToQImage(src));
+}
+
+}  // namespace tarmic

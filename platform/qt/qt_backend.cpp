@@ -1,0 +1,211 @@
+#include "platform/qt/qt_backend.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFontDatabase>
+#include <QLocale>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTimer>
+
+#include <algorithm>
+#include <clocale>
+#include <stdexcept>
+
+#include "platform/events.h"
+#include "platform/qt/qpainter_dc.h"
+#include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_picture_export.h"
+#include "platform/qt/qt_text_renderer.h"
+#include "platform/qt/qt_window.h"
+
+namespace tarmic {
+
+namespace {
+
+// How often a wait for events looks at the queue even when Qt has nothing to do, so
+// that an event posted from another thread is not missed.
+constexpr int kQueuePollMs = 100;
+
+}  // namespace
+
+QtBackend::QtBackend(int width, int height) {
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    throw std::logic_error("QtBackend needs a QApplication");
+  }
+  // Numbers in files and in the user's input are read and written in the "C" locale
+  // whatever the user's locale is.
+  std::setlocale(LC_NUMERIC, "C");
+  QLocale::setDefault(QLocale::c());
+  text_ = std::make_shared<QtTextRenderer>();
+  SetDefaultTextRenderer(text_);
+  window_ = std::make_unique<QtWindow>(*text_, width, height);
+}
+
+QtBackend::~QtBackend() {
+  for (QPointer<QWidget>& viewer : viewers_) delete viewer.data();
+  viewers_.clear();
+  sound_.Stop();
+  window_.reset();
+  SetDefaultTextRenderer(MakeBuiltinTextRenderer());
+}
+
+Window& QtBackend::MainWindow() { return *window_; }
+TextRenderer& QtBackend::Text() { return *text_; }
+QtWindow& QtBackend::QtMainWindow() { return *window_; }
+
+QWidget* QtBackend::Owner() const {
+  QWidget* frame = window_->Frame();
+  return frame->isVisible() ? frame : nullptr;
+}
+
+// --- modal interaction ------------------------------------------------------------
+
+int QtBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+  return ShowMessageBox(Owner(), text, caption, style);
+}
+
+std::optional<std::string> QtBackend::InputText(std::string_view caption, std::string_view prompt,
+                                                std::string_view initial) {
+  return AskText(Owner(), caption, prompt, initial);
+}
+
+std::vector<std::string> QtBackend::OpenFileDialog(const FileDialogOptions& options) {
+  return AskOpenFiles(Owner(), options);
+}
+
+std::optional<std::string> QtBackend::SaveFileDialog(const FileDialogOptions& options) {
+  return AskSaveFile(Owner(), options);
+}
+
+int QtBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
+  return RunTemplateDialog(Owner(), dialog, buffer);
+}
+
+void QtBackend::Beep(unsigned) { QApplication::beep(); }
+
+// --- clipboard ------------------------------------------------------------------------
+
+bool QtBackend::SetClipboardText(const std::string& text) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (!clipboard) return false;
+  clipboard->setText(ToQString(text));
+  return true;
+}
+
+std::string QtBackend::ClipboardText() {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  return clipboard ? FromQString(clipboard->text()) : std::string();
+}
+
+bool QtBackend::SetClipboardPicture(const MetaFile& picture, Size logicalExtent) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (!clipboard || logicalExtent.cx <= 0 || logicalExtent.cy <= 0) return false;
+  Size size{std::abs(logicalExtent.cx), std::abs(logicalExtent.cy)};
+  auto mime = std::make_unique<QMimeData>();
+  mime->setData(QStringLiteral("image/svg+xml"), PictureToSvg(picture, logicalExtent, size, *text_));
+  QImage image = PictureToImage(picture, logicalExtent, size, *text_);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  mime->setData(QStringLiteral("image/png"), png);
+  mime->setImageData(image);
+  clipboard->setMimeData(mime.release());
+  return true;
+}
+
+bool QtBackend::SetClipboardBitmap(const Image& image) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (!clipboard || image.IsNull()) return false;
+  clipboard->setImage(ToQImage(image));
+  return true;
+}
+
+// --- printer ----------------------------------------------------------------------------
+
+bool QtBackend::Print(const PrintRequest& request,
+                      const std::function<void(DC& dc, Size page)>& paint) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(ToQString(request.documentName));
+  if (!request.pdfFile.empty()) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(PathToQString(request.pdfFile));
+  } else {
+    QPrintDialog dialog(&printer, Owner());
+    // There is one page and no choice of pages.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    if (dialog.exec() != QDialog::Accepted) return false;
+  }
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  {
+    QPainterDC dc(painter, text_.get());
+    paint(dc, Size{printer.width(), printer.height()});
+  }
+  return painter.end();
+}
+
+// --- sound and the text viewer ---------------------------------------------------------
+
+void QtBackend::PlaySound(const std::string& wavPath, bool async) { sound_.Play(wavPath, async); }
+
+void QtBackend::StopSound() { sound_.Stop(); }
+
+bool QtBackend::ShowTextFile(const std::string& path) {
+  QFile file(PathToQString(path));
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  QByteArray bytes = file.readAll();
+  QString text = ToQString(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+
+  auto* viewer = new QPlainTextEdit();
+  viewer->setAttribute(Qt::WA_DeleteOnClose);
+  viewer->setReadOnly(true);
+  viewer->setLineWrapMode(QPlainTextEdit::NoWrap);
+  viewer->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  viewer->setPlainText(text);
+  viewer->setWindowTitle(PathToQString(path));
+  viewer->resize(800, 600);
+  viewer->show();
+  viewers_.erase(std::remove_if(viewers_.begin(), viewers_.end(),
+                                [](const QPointer<QWidget>& v) { return v.isNull(); }),
+                 viewers_.end());
+  viewers_.emplace_back(viewer);
+  return true;
+}
+
+// --- event pumping ----------------------------------------------------------------------
+
+void QtBackend::PumpEvents() {
+  QCoreApplication::processEvents();
+  // Widgets closed with delete-on-close go away here, as there is no Qt event loop.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+bool QtBackend::WaitEvents(int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  QTimer wake;
+  wake.setSingleShot(true);
+  while (UiEvents().Empty()) {
+    qint64 remaining = timeoutMs < 0 ? kQueuePollMs : timeoutMs - clock.elapsed();
+    if (remaining <= 0) break;
+    wake.start(static_cast<int>(std::min<qint64>(remaining, kQueuePollMs)));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  return true;
+}
+
+}  // namespace tarmic

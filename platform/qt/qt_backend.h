@@ -1,0 +1,66 @@
+// The Qt 6 backend of the platform layer: the frame window, modal boxes and
+// dialogs, clipboard, printer, sound and the text viewer. A QApplication must exist
+// before it is made. Making it sets the "C" numeric locale and makes Qt fonts the
+// default text renderer; destroying it restores the built-in renderer.
+#pragma once
+
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
+#include "platform/backend.h"
+#include "platform/qt/qt_sound.h"
+
+class QWidget;
+
+namespace tarmic {
+
+class QtTextRenderer;
+class QtWindow;
+
+class QtBackend : public Backend {
+ public:
+  // The client area of the frame window is width x height pixels when first shown.
+  explicit QtBackend(int width = 1000, int height = 700);
+  ~QtBackend() override;
+
+  Window& MainWindow() override;
+  TextRenderer& Text() override;
+  QtWindow& QtMainWindow();
+
+  int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+  std::optional<std::string> InputText(std::string_view caption, std::string_view prompt,
+                                       std::string_view initial) override;
+  std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) override;
+  std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) override;
+  int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
+  void Beep(unsigned type) override;
+
+  bool SetClipboardText(const std::string& text) override;
+  std::string ClipboardText() override;
+  bool SetClipboardPicture(const MetaFile& picture, Size logicalExtent) override;
+  bool SetClipboardBitmap(const Image& image) override;
+
+  bool Print(const PrintRequest& request,
+             const std::function<void(DC& dc, Size page)>& paint) override;
+
+  void PlaySound(const std::string& wavPath, bool async) override;
+  void StopSound() override;
+
+  bool ShowTextFile(const std::string& path) override;
+
+  void PumpEvents() override;
+  bool WaitEvents(int timeoutMs) override;
+
+ private:
+  // The owner of modal boxes: the frame window once it is shown, else none.
+  QWidget* Owner() const;
+
+  std::shared_ptr<QtTextRenderer> text_;
+  std::unique_ptr<QtWindow> window_;
+  QtSoundPlayer sound_;
+  std::vector<QPointer<QWidget>> viewers_;
+};
+
+}  // namespace tarmic

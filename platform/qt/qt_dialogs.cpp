@@ -1,0 +1,260 @@
+#include "platform/qt/qt_dialogs.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringList>
+
+#include <cmath>
+#include <map>
+
+#include "platform/qt/qt_convert.h"
+
+namespace tarmic {
+
+// --- message boxes ------------------------------------------------------------------
+
+int ShowMessageBox(QWidget* owner, std::string_view text, std::string_view caption,
+                   unsigned style) {
+  QMessageBox box(owner);
+  box.setWindowTitle(ToQString(caption));
+  box.setText(DisplayText(text));
+  box.setTextFormat(Qt::PlainText);
+  switch (style & MB_ICONMASK) {
+    case MB_ICONSTOP: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+  }
+  // The result when the box is closed without a button: the answer that does nothing.
+  int closedResult = IDOK;
+  switch (style & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Ok);
+      box.setEscapeButton(QMessageBox::Cancel);
+      closedResult = IDCANCEL;
+      break;
+    case MB_YESNO:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton(QMessageBox::Yes);
+      box.setEscapeButton(QMessageBox::No);
+      closedResult = IDNO;
+      break;
+    case MB_YESNOCANCEL:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Yes);
+      box.setEscapeButton(QMessageBox::Cancel);
+      closedResult = IDCANCEL;
+      break;
+    default:
+      box.setStandardButtons(QMessageBox::Ok);
+      box.setDefaultButton(QMessageBox::Ok);
+      box.setEscapeButton(QMessageBox::Ok);
+      break;
+  }
+  box.exec();
+  switch (box.standardButton(box.clickedButton())) {
+    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Cancel: return IDCANCEL;
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    default: return closedResult;
+  }
+}
+
+std::optional<std::string> AskText(QWidget* owner, std::string_view caption,
+                                   std::string_view prompt, std::string_view initial) {
+  QInputDialog dialog(owner);
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setWindowTitle(ToQString(caption));
+  dialog.setLabelText(DisplayText(prompt));
+  dialog.setTextValue(ToQString(initial));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return FromQString(dialog.textValue());
+}
+
+// --- file dialogs ------------------------------------------------------------------
+
+QString ToQtFilter(std::string_view filter) {
+  QStringList parts = ToQString(filter).split(QChar('|'));
+  QStringList out;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString description = parts[i].trimmed();
+    QStringList patterns;
+    for (const QString& p : parts[i + 1].split(QChar(';'), Qt::SkipEmptyParts)) {
+      QString pattern = p.trimmed();
+      if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+      if (!pattern.isEmpty()) patterns << pattern;
+    }
+    if (description.isEmpty() && patterns.isEmpty()) continue;
+    if (patterns.isEmpty()) patterns << QStringLiteral("*");
+    // Qt reads the patterns from the last parentheses: a description that shows its
+    // own patterns in parentheses loses them, so they are not shown twice.
+    if (description.endsWith(QChar(')'))) {
+      qsizetype open = description.lastIndexOf(QChar('('));
+      if (open >= 0) description = description.left(open).trimmed();
+    }
+    if (description.isEmpty()) description = patterns.join(QChar(' '));
+    out << description + QStringLiteral(" (") + patterns.join(QChar(' ')) + QChar(')');
+  }
+  return out.join(QStringLiteral(";;"));
+}
+
+std::vector<std::string> AskOpenFiles(QWidget* owner, const FileDialogOptions& options) {
+  QFileDialog dialog(owner, ToQString(options.title), PathToQString(options.directory),
+                     ToQtFilter(options.filter));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(options.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  std::vector<std::string> files;
+  if (dialog.exec() != QDialog::Accepted) return files;
+  for (const QString& f : dialog.selectedFiles()) files.push_back(PathFromQString(f));
+  return files;
+}
+
+std::optional<std::string> AskSaveFile(QWidget* owner, const FileDialogOptions& options) {
+  QString start = PathToQString(options.directory);
+  if (!options.defaultName.empty()) {
+    QString name = PathToQString(options.defaultName);
+    start = start.isEmpty() ? name : QDir(start).filePath(name);
+  }
+  QFileDialog dialog(owner, ToQString(options.title), start, ToQtFilter(options.filter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // The program asks its own questions before it overwrites a file.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  QString ext = ToQString(options.defaultExt);
+  while (ext.startsWith(QChar('.'))) ext.remove(0, 1);
+  if (!ext.isEmpty() && !ext.contains(QChar('*'))) dialog.setDefaultSuffix(ext);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  return PathFromQString(chosen.front());
+}
+
+// --- template dialogs -----------------------------------------------------------------
+
+namespace {
+
+// The label of a static text: "&&" is an ampersand, a single '&' marks a mnemonic.
+QString StaticText(const std::string& label) {
+  QString in = DisplayText(label);
+  QString out;
+  for (qsizetype i = 0; i < in.size(); ++i) {
+    if (in[i] == QChar('&')) {
+      if (i + 1 < in.size() && in[i + 1] == QChar('&')) {
+        out += QChar('&');
+        ++i;
+      }
+      continue;
+    }
+    out += in[i];
+  }
+  return out;
+}
+
+QRect ControlRect(const DialogControl& c) {
+  return QRect(static_cast<int>(std::lround(c.x * kDialogUnitX)),
+               static_cast<int>(std::lround(c.y * kDialogUnitY)),
+               static_cast<int>(std::lround(c.width * kDialogUnitX)),
+               static_cast<int>(std::lround(c.height * kDialogUnitY)));
+}
+
+}  // namespace
+
+int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuffer& buffer) {
+  QDialog box(owner);
+  box.setWindowTitle(ToQString(dialog.caption));
+  box.setFixedSize(static_cast<int>(std::lround(dialog.width * kDialogUnitX)),
+                   static_cast<int>(std::lround(dialog.height * kDialogUnitY)));
+
+  std::map<int, QLineEdit*> edits;
+  std::map<int, QAbstractButton*> toggles;  // check boxes and radio buttons
+  std::map<int, QButtonGroup*> groups;
+  std::vector<QGroupBox*> frames;
+
+  for (const DialogControl& c : dialog.controls) {
+    QWidget* widget = nullptr;
+    switch (c.kind) {
+      case ControlKind::Edit: {
+        auto* edit = new QLineEdit(&box);
+        auto it = buffer.text.find(c.id);
+        if (it != buffer.text.end()) edit->setText(ToQString(it->second));
+        edits[c.id] = edit;
+        widget = edit;
+        break;
+      }
+      case ControlKind::CheckBox:
+      case ControlKind::RadioButton: {
+        QAbstractButton* button = nullptr;
+        if (c.kind == ControlKind::CheckBox) {
+          button = new QCheckBox(ToQString(c.label), &box);
+        } else {
+          auto* radio = new QRadioButton(ToQString(c.label), &box);
+          // Radio buttons are exclusive within their group only.
+          radio->setAutoExclusive(false);
+          QButtonGroup*& group = groups[c.group];
+          if (!group) {
+            group = new QButtonGroup(&box);
+            group->setExclusive(true);
+          }
+          group->addButton(radio);
+          button = radio;
+        }
+        auto it = buffer.checked.find(c.id);
+        if (it != buffer.checked.end()) button->setChecked(it->second);
+        toggles[c.id] = button;
+        widget = button;
+        break;
+      }
+      case ControlKind::Static: {
+        auto* label = new QLabel(StaticText(c.label), &box);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        widget = label;
+        break;
+      }
+      case ControlKind::PushButton: {
+        auto* button = new QPushButton(ToQString(c.label), &box);
+        if (c.id == IDOK) {
+          QObject::connect(button, &QPushButton::clicked, &box, &QDialog::accept);
+        } else if (c.id == IDCANCEL) {
+          QObject::connect(button, &QPushButton::clicked, &box, &QDialog::reject);
+        }
+        button->setAutoDefault(false);
+        if (c.isDefault) button->setDefault(true);
+        widget = button;
+        break;
+      }
+      case ControlKind::GroupBox: {
+        auto* frame = new QGroupBox(StaticText(c.label), &box);
+        frames.push_back(frame);
+        widget = frame;
+        break;
+      }
+    }
+    if (widget) {
+      widget->setObjectName(QStringLiteral("control%1").arg(c.id));
+      widget->setGeometry(ControlRect(c));
+    }
+  }
+  // Group boxes are frames drawn behind the controls they surround.
+  for (QGroupBox* frame : frames) frame->lower();
+
+  if (box.exec() != QDialog::Accepted) return IDCANCEL;
+  for (const auto& [id, edit] : edits) buffer.text[id] = FromQString(edit->text());
+  for (const auto& [id, button] : toggles) buffer.checked[id] = button->isChecked();
+  return IDOK;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,41 @@
+// Modal boxes and dialogs in Qt: message boxes, one-line text input, open and save
+// file dialogs, and dialogs built from dialog templates with a transfer buffer.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/backend.h"
+
+class QDialog;
+class QWidget;
+
+namespace tarmic {
+
+// The result of a message box (IDOK, IDYES, IDNO or IDCANCEL) for the style's
+// buttons (MB_OK, MB_OKCANCEL, MB_YESNO, MB_YESNOCANCEL) and icon.
+int ShowMessageBox(QWidget* owner, std::string_view text, std::string_view caption, unsigned style);
+
+std::optional<std::string> AskText(QWidget* owner, std::string_view caption,
+                                   std::string_view prompt, std::string_view initial);
+
+// A filter "description|*.a;*.b|description|*.c" as Qt writes it:
+// "description (*.a *.b);;description (*.c)". "*.*" matches every file.
+QString ToQtFilter(std::string_view filter);
+
+std::vector<std::string> AskOpenFiles(QWidget* owner, const FileDialogOptions& options);
+std::optional<std::string> AskSaveFile(QWidget* owner, const FileDialogOptions& options);
+
+// Dialog units of templates to pixels.
+constexpr double kDialogUnitX = 1.5;
+constexpr double kDialogUnitY = 1.75;
+
+// Runs a dialog built from the template: the controls are filled from buffer, and
+// buffer is written back only when the dialog ends with the push button IDOK.
+int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuffer& buffer);
+
+}  // namespace tarmic

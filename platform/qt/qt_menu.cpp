@@ -1,0 +1,137 @@
+#include "platform/qt/qt_menu.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "platform/qt/qt_convert.h"
+
+namespace tarmic {
+
+namespace {
+
+QString ItemText(const MenuItem& item) {
+  QString text = ToQString(item.text);
+  // Text after a tab is shown right-aligned in the menu, where shortcuts go.
+  if (!item.accelHint.empty()) text += QChar('\t') + ToQString(item.accelHint);
+  return text;
+}
+
+}  // namespace
+
+void QtMenuBar::Build(QMainWindow& frame, const MenuResource& menu,
+                      std::function<void(int)> onCommand) {
+  entries_.clear();
+  checked_.clear();
+  onCommand_ = std::move(onCommand);
+  bar_ = new QMenuBar(&frame);
+  bar_->setNativeMenuBar(false);
+  AddItems(bar_, menu.items);
+  frame.setMenuBar(bar_);  // the frame deletes the previous bar
+}
+
+void QtMenuBar::AddItems(QWidget* container, const std::vector<MenuItem>& items) {
+  for (const MenuItem& item : items) {
+    if (item.separator) {
+      auto* sep = new QAction(container);
+      sep->setSeparator(true);
+      container->addAction(sep);
+    } else if (item.popup) {
+      auto* popup = new QMenu(ToQString(item.text), container);
+      if (auto* bar = qobject_cast<QMenuBar*>(container)) {
+        bar->addMenu(popup);
+      } else if (auto* parent = qobject_cast<QMenu*>(container)) {
+        parent->addMenu(popup);
+      }
+      AddItems(popup, item.children);
+    } else {
+      // A menu bar shows no shortcut column: its commands show their text only.
+      bool onBar = qobject_cast<QMenuBar*>(container) != nullptr;
+      QAction* action =
+          MakeCommand(container, item.id, onBar ? ToQString(item.text) : ItemText(item));
+      container->addAction(action);
+    }
+  }
+}
+
+QAction* QtMenuBar::MakeCommand(QWidget* container, int id, const QString& text) {
+  auto* action = new QAction(text, container);
+  QObject::connect(action, &QAction::triggered, action, [this, id, action]() {
+    // Choosing an item never changes its check mark by itself: the command does.
+    bool checked = IsChecked(id);
+    action->setCheckable(checked);
+    action->setChecked(checked);
+    if (onCommand_) onCommand_(id);
+  });
+  entries_[id].push_back(Entry{action, container});
+  if (checked_.count(id)) {
+    action->setCheckable(true);
+    action->setChecked(true);
+  }
+  return action;
+}
+
+bool QtMenuBar::Check(int id, bool checked) {
+  auto it = entries_.find(id);
+  if (it == entries_.end()) return false;
+  if (checked) {
+    checked_.insert(id);
+  } else {
+    checked_.erase(id);
+  }
+  // Only checked items are checkable, so unchecked items show no empty box.
+  for (const Entry& e : it->second) {
+    e.action->setCheckable(checked);
+    e.action->setChecked(checked);
+  }
+  return true;
+}
+
+bool QtMenuBar::Enable(int id, bool enabled) {
+  auto it = entries_.find(id);
+  if (it == entries_.end()) return false;
+  for (const Entry& e : it->second) e.action->setEnabled(enabled);
+  return true;
+}
+
+bool QtMenuBar::InsertBefore(int beforeId, int id, std::string_view text) {
+  auto it = entries_.find(beforeId);
+  if (it == entries_.end() || it->second.empty()) return false;
+  Entry before = it->second.front();
+  QAction* action = MakeCommand(before.container, id, ToQString(text));
+  before.container->insertAction(before.action, action);
+  return true;
+}
+
+bool QtMenuBar::Delete(int id) {
+  auto it = entries_.find(id);
+  if (it == entries_.end() || it->second.empty()) return false;
+  Entry first = it->second.front();
+  it->second.erase(it->second.begin());
+  if (it->second.empty()) {
+    entries_.erase(it);
+    checked_.erase(id);
+  }
+  first.container->removeAction(first.action);
+  delete first.action;
+  return true;
+}
+
+bool QtMenuBar::Has(int id) const { return entries_.count(id) != 0; }
+
+bool QtMenuBar::IsChecked(int id) const { return checked_.count(id) != 0; }
+
+bool QtMenuBar::IsEnabled(int id) const {
+  auto it = entries_.find(id);
+  if (it == entries_.end() || it->second.empty()) return false;
+  return it->second.front().action->isEnabled();
+}
+
+QAction* QtMenuBar::Action(int id) const {
+  auto it = entries_.find(id);
+  if (it == entries_.end() || it->second.empty()) return nullptr;
+  return it->second.front().action;
+}
+
+}  // namespace tarmic

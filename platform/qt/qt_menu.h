@@ -1,0 +1,56 @@
+// The frame window's menu bar, built from a menu resource. Items are addressed by
+// command identifier, as the program addresses them: check marks, grey/enable,
+// insert before an item and delete. A command that appears twice in a menu has its
+// check mark and enabled state set on both items; delete removes the first one.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "platform/resource_types.h"
+
+#include <QString>
+
+class QAction;
+class QMainWindow;
+class QMenuBar;
+class QWidget;
+
+namespace tarmic {
+
+class QtMenuBar {
+ public:
+  // Replaces the menu bar of frame with one built from menu. Choosing an item calls
+  // onCommand with its identifier.
+  void Build(QMainWindow& frame, const MenuResource& menu, std::function<void(int)> onCommand);
+
+  bool Check(int id, bool checked);
+  bool Enable(int id, bool enabled);
+  bool InsertBefore(int beforeId, int id, std::string_view text);
+  bool Delete(int id);
+  bool Has(int id) const;
+  bool IsChecked(int id) const;
+  bool IsEnabled(int id) const;
+
+  QMenuBar* Bar() const { return bar_; }
+  // The first item with the identifier, or nullptr.
+  QAction* Action(int id) const;
+
+ private:
+  struct Entry {
+    QAction* action;
+    QWidget* container;  // the menu or menu bar that holds the action
+  };
+  void AddItems(QWidget* container, const std::vector<MenuItem>& items);
+  QAction* MakeCommand(QWidget* container, int id, const QString& text);
+
+  QMenuBar* bar_ = nullptr;
+  std::map<int, std::vector<Entry>> entries_;
+  std::set<int> checked_;
+  std::function<void(int)> onCommand_;
+};
+
+}  // namespace tarmic

@@ -1,0 +1,117 @@
+#include "platform/qt/qt_text_renderer.h"
+
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QTransform>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/qt/qt_convert.h"
+
+namespace tarmic {
+
+namespace {
+
+QFont BaseFont(const Font& f) {
+  QFont font;
+  if (f.family == FontFamily::Serif) {
+    font.setFamily(QStringLiteral("serif"));
+    font.setStyleHint(QFont::Serif);
+  } else {
+    font.setFamily(QStringLiteral("sans-serif"));
+    font.setStyleHint(QFont::SansSerif);
+  }
+  // Qt's weights use the same 100..900 scale as the program's fonts.
+  font.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight <= 0 ? 400 : f.weight, 1, 1000)));
+  return font;
+}
+
+}  // namespace
+
+QFont QtTextRenderer::MakeQFont(const Font& f, int pixelHeight) {
+  QFont font = BaseFont(f);
+  pixelHeight = std::max(pixelHeight, 1);
+  auto key = std::make_tuple(static_cast<int>(f.family), f.weight, pixelHeight);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = pixelSizes_.find(key);
+    if (it != pixelSizes_.end()) {
+      font.setPixelSize(it->second);
+      return font;
+    }
+  }
+  // Qt sizes fonts by their em height; the cell (ascent + descent) is larger. Scale
+  // the pixel size so that the cell gets the requested height.
+  font.setPixelSize(pixelHeight);
+  int cell = QFontMetrics(font).height();
+  int size = pixelHeight;
+  if (cell > 0 && cell != pixelHeight) {
+    size = std::max(1, static_cast<int>(std::lround(double(pixelHeight) * pixelHeight / cell)));
+    font.setPixelSize(size);
+    if (QFontMetrics(font).height() > pixelHeight && size > 1) {
+      --size;
+      font.setPixelSize(size);
+    }
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  pixelSizes_[key] = size;
+  return font;
+}
+
+TextMetrics QtTextRenderer::Measure(const Font& f, int pixelHeight, std::string_view text) {
+  TextMetrics m;
+  if (pixelHeight <= 0) return m;
+  QFontMetrics fm(MakeQFont(f, pixelHeight));
+  m.width = text.empty() ? 0 : fm.horizontalAdvance(ToQString(text));
+  m.ascent = fm.ascent();
+  m.descent = fm.descent();
+  return m;
+}
+
+void QtTextRenderer::Draw(Image& image, const Font& f, int pixelHeight, Color color, int x, int y,
+                          double angleDeg, std::string_view text, const Rect* clip) {
+  if (image.IsNull() || text.empty() || pixelHeight <= 0) return;
+  QFont font = MakeQFont(f, pixelHeight);
+  QFontMetrics fm(font);
+  QString s = ToQString(text);
+
+  // The region the text can touch: its cell, rotated about (x, y), with room for
+  // glyphs that reach past their advance.
+  QTransform placement;
+  placement.translate(x, y);
+  placement.rotate(-angleDeg);  // counter-clockwise on a y-down screen
+  int pad = pixelHeight;
+  QRect cell(-pad, -pad, fm.horizontalAdvance(s) + 2 * pad, fm.height() + 2 * pad);
+  QRect region = placement.mapRect(cell).intersected(QRect(0, 0, image.Width(), image.Height()));
+  if (clip) region = region.intersected(ToQRect(clip->Normalized()));
+  if (region.isEmpty()) return;
+
+  // Paint on a copy of the region and write it back, so that nothing outside the
+  // region (or the clip) changes and the pixels keep the program's format.
+  QImage patch(region.size(), QImage::Format_RGB32);
+  for (int row = 0; row < region.height(); ++row) {
+    const Color* src = image.Row(region.top() + row) + region.left();
+    auto* dst = reinterpret_cast<QRgb*>(patch.scanLine(row));
+    for (int col = 0; col < region.width(); ++col) {
+      dst[col] = qRgb(GetRValue(src[col]), GetGValue(src[col]), GetBValue(src[col]));
+    }
+  }
+  {
+    QPainter painter(&patch);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    painter.setFont(font);
+    painter.setPen(ToQColor(color));
+    painter.translate(x - region.left(), y - region.top());
+    painter.rotate(-angleDeg);
+    painter.drawText(QPointF(0, fm.ascent()), s);
+  }
+  for (int row = 0; row < region.height(); ++row) {
+    const auto* src = reinterpret_cast<const QRgb*>(patch.constScanLine(row));
+    Color* dst = image.Row(region.top() + row) + region.left();
+    for (int col = 0; col < region.width(); ++col) dst[col] = FromQRgb(src[col]);
+  }
+}
+
+}  // namespace tarmic

@@ -1,0 +1,294 @@
+#include "platform/qt/qt_window.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+#include <algorithm>
+
+#include "platform/events.h"
+#include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_input.h"
+#include "platform/qt/qt_text_renderer.h"
+
+namespace tarmic {
+
+namespace {
+
+void Post(Event e) { UiEvents().Post(std::move(e)); }
+
+Event PaintRequest() {
+  Event e;
+  e.type = EventType::Paint;
+  return e;
+}
+
+}  // namespace
+
+// The frame: closing it only asks the program, which decides whether to end.
+class QtWindow::FrameWidget : public QMainWindow {
+ public:
+  FrameWidget() = default;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    event->ignore();
+    Event e;
+    e.type = EventType::Close;
+    Post(e);
+  }
+};
+
+// The client area: shows the back-buffer and turns input into program events.
+class QtWindow::ClientWidget : public QWidget {
+ public:
+  ClientWidget(QtWindow& owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+    setMouseTracking(true);  // moves without a button held are events too
+    setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);    // whether drops are taken is decided when they come
+    setAttribute(Qt::WA_OpaquePaintEvent);
+  }
+
+ protected:
+  bool event(QEvent* e) override {
+    switch (e->type()) {
+      case QEvent::ShortcutOverride: {
+        // An accelerator wins over the menu bar's mnemonics (Alt+F is a command even
+        // though "&Fit" is on the bar): claim the key so that it arrives as a press.
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (owner_.IsAccelerator(VirtualKeyFromQt(key->key()), KeyModifierWord(key->modifiers()))) {
+          e->accept();
+          return true;
+        }
+        return QWidget::event(e);
+      }
+      case QEvent::KeyPress:
+        KeyPress(*static_cast<QKeyEvent*>(e));
+        return true;  // Tab too: it is a key of the program, not focus navigation
+      case QEvent::KeyRelease:
+        KeyRelease(*static_cast<QKeyEvent*>(e));
+        return true;
+      default:
+        return QWidget::event(e);
+    }
+  }
+
+  void paintEvent(QPaintEvent*) override { owner_.OnPaint(*this); }
+  void resizeEvent(QResizeEvent* e) override {
+    owner_.OnResize(e->size().width(), e->size().height());
+  }
+
+  void mousePressEvent(QMouseEvent* e) override {
+    PostButton(*e, EventType::LButtonDown, EventType::RButtonDown);
+  }
+  void mouseReleaseEvent(QMouseEvent* e) override {
+    PostButton(*e, EventType::LButtonUp, EventType::RButtonUp);
+  }
+  // Qt delivers the second press of a double click as this event alone, which gives
+  // the old order: down, up, double-click, up.
+  void mouseDoubleClickEvent(QMouseEvent* e) override {
+    PostButton(*e, EventType::LButtonDblClk, EventType::RButtonDblClk);
+  }
+  void mouseMoveEvent(QMouseEvent* e) override {
+    QPoint p = e->position().toPoint();
+    Post(Event::Mouse(EventType::MouseMove, p.x(), p.y(),
+                      MouseModifierWord(e->buttons(), e->modifiers())));
+  }
+
+  void dragEnterEvent(QDragEnterEvent* e) override {
+    if (owner_.acceptsDrops_ && !LocalFiles(e->mimeData()).empty()) e->acceptProposedAction();
+  }
+  void dragMoveEvent(QDragMoveEvent* e) override {
+    if (owner_.acceptsDrops_) e->acceptProposedAction();
+  }
+  void dropEvent(QDropEvent* e) override {
+    if (!owner_.acceptsDrops_) return;
+    std::vector<std::string> files = LocalFiles(e->mimeData());
+    if (files.empty()) return;
+    e->acceptProposedAction();
+    Post(Event::Drop(std::move(files)));
+  }
+
+ private:
+  static std::vector<std::string> LocalFiles(const QMimeData* mime) {
+    std::vector<std::string> files;
+    if (!mime || !mime->hasUrls()) return files;
+    for (const QUrl& url : mime->urls()) {
+      if (url.isLocalFile()) files.push_back(PathFromQString(url.toLocalFile()));
+    }
+    return files;
+  }
+
+  void PostButton(const QMouseEvent& e, EventType left, EventType right) {
+    EventType type;
+    if (e.button() == Qt::LeftButton) {
+      type = left;
+    } else if (e.button() == Qt::RightButton) {
+      type = right;
+    } else {
+      return;  // the middle button has no messages of its own
+    }
+    QPoint p = e.position().toPoint();
+    Post(Event::Mouse(type, p.x(), p.y(), MouseModifierWord(e.buttons(), e.modifiers())));
+  }
+
+  void KeyPress(const QKeyEvent& e) {
+    int vk = VirtualKeyFromQt(e.key());
+    unsigned mods = KeyModifierWord(e.modifiers());
+    if (owner_.TranslateAccelerator(vk, mods)) return;  // the command replaces the key
+    if (vk != 0) Post(Event::KeyDown(vk, mods));
+    int ch = CharFromKeyEvent(e);
+    if (ch >= 0) Post(Event::Char(ch));
+  }
+
+  void KeyRelease(const QKeyEvent& e) {
+    // Auto-repeat gives repeated presses only, as before.
+    if (e.isAutoRepeat()) return;
+    int vk = VirtualKeyFromQt(e.key());
+    if (vk != 0) Post(Event::KeyUp(vk, KeyModifierWord(e.modifiers())));
+  }
+
+  QtWindow& owner_;
+};
+
+QtWindow::QtWindow(QtTextRenderer& text, int width, int height)
+    : text_(text), frame_(std::make_unique<FrameWidget>()), screen_(width, height, kWhite) {
+  client_ = new ClientWidget(*this, frame_.get());
+  frame_->setCentralWidget(client_);
+  frame_->setFocusProxy(client_);
+  client_->resize(width, height);
+}
+
+QtWindow::~QtWindow() {
+  timers_.clear();
+  frame_.reset();
+}
+
+QMainWindow* QtWindow::Frame() const { return frame_.get(); }
+QWidget* QtWindow::Client() const { return client_; }
+
+void QtWindow::Show() {
+  if (!frame_->isVisible()) {
+    int barHeight = frame_->menuWidget() ? frame_->menuWidget()->sizeHint().height() : 0;
+    frame_->resize(screen_.Width(), screen_.Height() + barHeight);
+  }
+  frame_->show();
+  frame_->raise();
+  frame_->activateWindow();
+  client_->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void QtWindow::SetTitle(std::string_view title) { frame_->setWindowTitle(ToQString(title)); }
+
+std::string QtWindow::Title() const { return FromQString(frame_->windowTitle()); }
+
+Size QtWindow::ClientSize() const { return Size{screen_.Width(), screen_.Height()}; }
+
+std::unique_ptr<DC> QtWindow::ClientDC() { return std::make_unique<RasterDC>(screen_, &text_); }
+
+void QtWindow::Invalidate() { Post(PaintRequest()); }
+
+void QtWindow::Refresh() {
+  shown_ = ToQImage(screen_);
+  client_->repaint();
+}
+
+void QtWindow::OnResize(int width, int height) {
+  width = std::max(width, 1);
+  height = std::max(height, 1);
+  if (width == screen_.Width() && height == screen_.Height() && sized_) return;
+  sized_ = true;
+  screen_.Resize(width, height, kWhite);
+  Post(Event::Resize(width, height));
+  Invalidate();
+}
+
+void QtWindow::OnPaint(QWidget& widget) {
+  QPainter painter(&widget);
+  QRect all = widget.rect();
+  if (shown_.isNull()) {
+    painter.fillRect(all, Qt::white);
+    return;
+  }
+  painter.drawImage(0, 0, shown_);
+  // Whatever the last shown image does not cover (after a resize) is white.
+  if (shown_.width() < all.width()) {
+    painter.fillRect(QRect(shown_.width(), 0, all.width() - shown_.width(), all.height()), Qt::white);
+  }
+  if (shown_.height() < all.height()) {
+    painter.fillRect(QRect(0, shown_.height(), all.width(), all.height() - shown_.height()), Qt::white);
+  }
+}
+
+bool QtWindow::IsAccelerator(int vk, unsigned mods) const {
+  return vk != 0 && tarmic::TranslateAccelerator(accel_, vk, mods).has_value();
+}
+
+bool QtWindow::TranslateAccelerator(int vk, unsigned mods) {
+  if (vk == 0) return false;
+  std::optional<int> command = tarmic::TranslateAccelerator(accel_, vk, mods);
+  if (!command) return false;
+  Post(Event::Command(*command));
+  return true;
+}
+
+void QtWindow::AttachMenu(const MenuResource& menu) {
+  menu_.Build(*frame_, menu, [](int id) { Post(Event::Command(id)); });
+}
+
+bool QtWindow::CheckMenuItem(int id, bool checked) { return menu_.Check(id, checked); }
+bool QtWindow::EnableMenuItem(int id, bool enabled) { return menu_.Enable(id, enabled); }
+bool QtWindow::InsertMenuItemBefore(int beforeId, int id, std::string_view text) {
+  return menu_.InsertBefore(beforeId, id, text);
+}
+bool QtWindow::DeleteMenuItem(int id) { return menu_.Delete(id); }
+bool QtWindow::HasMenuItem(int id) const { return menu_.Has(id); }
+bool QtWindow::IsMenuItemChecked(int id) const { return menu_.IsChecked(id); }
+bool QtWindow::IsMenuItemEnabled(int id) const { return menu_.IsEnabled(id); }
+
+void QtWindow::SetCursor(CursorShape shape) {
+  cursor_ = shape;
+  Qt::CursorShape qt = Qt::ArrowCursor;
+  switch (shape) {
+    case CursorShape::Arrow: qt = Qt::ArrowCursor; break;
+    case CursorShape::Cross: qt = Qt::CrossCursor; break;
+    case CursorShape::SizeWE: qt = Qt::SizeHorCursor; break;
+    case CursorShape::Wait: qt = Qt::WaitCursor; break;
+  }
+  client_->setCursor(qt);
+}
+
+void QtWindow::SetCapture() {
+  captured_ = true;
+  if (client_->isVisible()) client_->grabMouse();
+}
+
+void QtWindow::ReleaseCapture() {
+  if (captured_ && client_->isVisible()) client_->releaseMouse();
+  captured_ = false;
+}
+
+void QtWindow::SetTimer(int id, int intervalMs) {
+  std::unique_ptr<QTimer>& timer = timers_[id];
+  if (!timer) {
+    timer = std::make_unique<QTimer>();
+    QObject::connect(timer.get(), &QTimer::timeout, timer.get(),
+                     [id]() { Post(Event::TimerTick(id)); });
+  }
+  // Setting a timer again restarts it with the new interval.
+  timer->start(std::max(intervalMs, 1));
+}
+
+void QtWindow::KillTimer(int id) { timers_.erase(id); }
+
+}  // namespace tarmic

@@ -1,0 +1,91 @@
+// The program's frame window in Qt: a QMainWindow with the menu bar and a client
+// widget that shows the back-buffer image. Qt input becomes events of the program's
+// queue (UiEvents): keys and characters, mouse buttons in the old double-click order
+// (down, up, double-click, up) with the old modifier words, moves, size changes,
+// timers, dropped files, menu commands and accelerators, and the close request.
+#pragma once
+
+#include <QImage>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/backend.h"
+#include "platform/qt/qt_menu.h"
+
+class QMainWindow;
+class QTimer;
+class QWidget;
+
+namespace tarmic {
+
+class QtTextRenderer;
+
+class QtWindow : public Window {
+ public:
+  // A frame window whose client area is width x height pixels when first shown.
+  QtWindow(QtTextRenderer& text, int width = 1000, int height = 700);
+  ~QtWindow() override;
+
+  void Show() override;
+  void SetTitle(std::string_view title) override;
+  std::string Title() const override;
+  Size ClientSize() const override;
+  Image& Screen() override { return screen_; }
+  std::unique_ptr<DC> ClientDC() override;
+  void Invalidate() override;
+  void Refresh() override;
+
+  void AttachMenu(const MenuResource& menu) override;
+  bool CheckMenuItem(int id, bool checked) override;
+  bool EnableMenuItem(int id, bool enabled) override;
+  bool InsertMenuItemBefore(int beforeId, int id, std::string_view text) override;
+  bool DeleteMenuItem(int id) override;
+  bool HasMenuItem(int id) const override;
+  bool IsMenuItemChecked(int id) const override;
+  bool IsMenuItemEnabled(int id) const override;
+  void SetAccelerators(const AcceleratorTable& table) override { accel_ = table; }
+
+  void SetCursor(CursorShape shape) override;
+  CursorShape Cursor() const override { return cursor_; }
+  void SetCapture() override;
+  void ReleaseCapture() override;
+  void SetTimer(int id, int intervalMs) override;
+  void KillTimer(int id) override;
+  void DragAcceptFiles(bool accept) override { acceptsDrops_ = accept; }
+
+  // The Qt widgets, for dialogs that need an owner and for tests.
+  QMainWindow* Frame() const;
+  QWidget* Client() const;
+  const QtMenuBar& Menu() const { return menu_; }
+  bool AcceptsDrops() const { return acceptsDrops_; }
+  bool IsCaptured() const { return captured_; }
+
+ private:
+  class FrameWidget;
+  class ClientWidget;
+
+  // Called by the client widget.
+  void OnResize(int width, int height);
+  void OnPaint(QWidget& widget);
+  bool IsAccelerator(int vk, unsigned mods) const;
+  // Posts the command of an accelerator key; true when the key was one.
+  bool TranslateAccelerator(int vk, unsigned mods);
+
+  QtTextRenderer& text_;
+  std::unique_ptr<FrameWidget> frame_;
+  ClientWidget* client_ = nullptr;  // owned by frame_
+  Image screen_;
+  QImage shown_;  // the back-buffer as last shown by Refresh
+  QtMenuBar menu_;
+  AcceleratorTable accel_;
+  CursorShape cursor_ = CursorShape::Arrow;
+  bool acceptsDrops_ = false;
+  bool captured_ = false;
+  bool sized_ = false;
+  std::map<int, std::unique_ptr<QTimer>> timers_;
+};
+
+}  // namespace tarmic

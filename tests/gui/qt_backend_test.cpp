@@ -1,0 +1,796 @@
+// Tests of the Qt backend on the offscreen platform: the real frame window, its
+// back-buffer, menus, input translation, painting onto Qt devices, dialogs,
+// clipboard and printing.
+#include "platform/qt/qt_backend.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/events.h"
+#include "platform/metafile.h"
+#include "platform/qt/qpainter_dc.h"
+#include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_picture_export.h"
+#include "platform/qt/qt_text_renderer.h"
+#include "platform/qt/qt_window.h"
+#include "resources/menus.h"
+#include "tests/gui/qt_test_app.h"
+
+namespace tarmic {
+namespace {
+
+using gui_test::ProcessQtEvents;
+
+constexpr Color kRed = RGB(255, 0, 0);
+
+std::vector<Event> TakeAll() {
+  std::vector<Event> events;
+  while (std::optional<Event> e = UiEvents().Take()) events.push_back(*e);
+  return events;
+}
+
+std::vector<Event> OfTypes(const std::vector<Event>& events, std::initializer_list<EventType> types) {
+  std::vector<Event> out;
+  for (const Event& e : events) {
+    if (std::find(types.begin(), types.end(), e.type) != types.end()) out.push_back(e);
+  }
+  return out;
+}
+
+bool HasCommand(const std::vector<Event>& events, int id) {
+  return std::any_of(events.begin(), events.end(), [id](const Event& e) {
+    return e.type == EventType::Command && e.command == id;
+  });
+}
+
+std::string OutputPath(const std::string& name) {
+  QDir().mkpath(QStringLiteral(TARMIC_TEST_OUTPUT_DIR));
+  return std::string(TARMIC_TEST_OUTPUT_DIR) + "/" + name;
+}
+
+// Runs action on the modal dialog as soon as it is open.
+void WhenModalOpens(std::function<void(QWidget*)> action) {
+  auto* timer = new QTimer(QCoreApplication::instance());
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, action]() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    timer->stop();
+    timer->deleteLater();
+    action(modal);
+  });
+  timer->start();
+}
+
+class QtBackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gui_test::TestApplication();
+    UiEvents().Clear();
+    backend_ = std::make_unique<QtBackend>(400, 300);
+  }
+  void TearDown() override {
+    backend_.reset();
+    ProcessQtEvents();
+    UiEvents().Clear();
+  }
+
+  QtWindow& Win() { return backend_->QtMainWindow(); }
+
+  // Shows the frame with a menu and accelerator table 303, and empties the queue.
+  void ShowWindow(std::string_view menu = kMenuVirez) {
+    Win().AttachMenu(GetMenuResource(menu));
+    Win().SetAccelerators(GetAcceleratorTable(kAcceleratorTableId));
+    Win().Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Win().Frame()));
+    QApplication::setActiveWindow(Win().Frame());
+    Win().Client()->setFocus();
+    ProcessQtEvents();
+    UiEvents().Clear();
+  }
+
+  std::unique_ptr<QtBackend> backend_;
+};
+
+// ---------------------------------------------------------------- the screen
+
+TEST_F(QtBackendTest, WindowShowsWhatWasDrawnIntoTheBackBuffer) {
+  ShowWindow();
+  Size size = Win().ClientSize();
+  ASSERT_EQ(size.cx, Win().Client()->width());
+  ASSERT_EQ(size.cy, Win().Client()->height());
+  {
+    std::unique_ptr<DC> dc = Win().ClientDC();
+    dc->SelectPen(NullPen());
+    dc->SelectBrush(SolidBrush(kWhite));
+    dc->Rectangle(0, 0, size.cx, size.cy);
+    dc->SelectBrush(SolidBrush(kRed));
+    dc->Rectangle(50, 40, 150, 120);
+  }
+  Win().Refresh();
+  QImage shot = Win().Client()->grab().toImage();
+  ASSERT_TRUE(shot.save(QString::fromStdString(OutputPath("qt_window_red_rectangle.png"))));
+  EXPECT_EQ(shot.pixelColor(100, 80), QColor(255, 0, 0));
+  EXPECT_EQ(shot.pixelColor(50, 40), QColor(255, 0, 0));
+  EXPECT_EQ(shot.pixelColor(149, 119), QColor(255, 0, 0));
+  EXPECT_EQ(shot.pixelColor(150, 80), QColor(255, 255, 255));
+  EXPECT_EQ(shot.pixelColor(10, 10), QColor(255, 255, 255));
+}
+
+TEST_F(QtBackendTest, BlueAndRedKeepTheirPlaceThroughTheConversion) {
+  Image image(3, 1);
+  image.SetPixel(0, 0, RGB(10, 20, 30));
+  image.SetPixel(1, 0, RGB(0, 0, 255));
+  QImage q = ToQImage(image);
+  EXPECT_EQ(q.format(), QImage::Format_RGB32);
+  EXPECT_EQ(q.pixelColor(0, 0), QColor(10, 20, 30));
+  EXPECT_EQ(q.pixelColor(1, 0), QColor(0, 0, 255));
+  Image back = FromQImage(q);
+  EXPECT_EQ(back.Pixel(0, 0), RGB(10, 20, 30));
+  EXPECT_EQ(back.Pixel(1, 0), RGB(0, 0, 255));
+}
+
+TEST_F(QtBackendTest, ResizeResizesTheBackBufferAndAsksForSizeAndPaint) {
+  ShowWindow();
+  int menuHeight = Win().Frame()->menuWidget()->height();
+  Win().Frame()->resize(520, 330 + menuHeight);
+  ProcessQtEvents();
+  Size size = Win().ClientSize();
+  EXPECT_EQ(size.cx, Win().Client()->width());
+  EXPECT_EQ(size.cy, Win().Client()->height());
+  EXPECT_EQ(Win().Screen().Width(), size.cx);
+  EXPECT_EQ(Win().Screen().Height(), size.cy);
+  std::vector<Event> events = TakeAll();
+  std::vector<Event> sizes = OfTypes(events, {EventType::Size});
+  ASSERT_FALSE(sizes.empty());
+  EXPECT_EQ(sizes.back().width, size.cx);
+  EXPECT_EQ(sizes.back().height, size.cy);
+  EXPECT_FALSE(OfTypes(events, {EventType::Paint}).empty());
+}
+
+TEST_F(QtBackendTest, ClosingTheFrameOnlyAsksTheProgram) {
+  ShowWindow();
+  Win().Frame()->close();
+  ProcessQtEvents();
+  EXPECT_TRUE(Win().Frame()->isVisible());
+  EXPECT_EQ(OfTypes(TakeAll(), {EventType::Close}).size(), 1u);
+}
+
+TEST_F(QtBackendTest, TextGoesIntoTheBackBufferInTheProgramsPixelFormat) {
+  ShowWindow();
+  Image& screen = Win().Screen();
+  screen.Fill(kWhite);
+  {
+    std::unique_ptr<DC> dc = Win().ClientDC();
+    dc->SetBkMode(BkMode::Transparent);
+    dc->SelectFont(Font{30, 700, 0, FontFamily::SansSerif});
+    dc->TextOut(20, 20, "MMMM");
+  }
+  int dark = 0;
+  bool highBytesClear = true;
+  for (int y = 0; y < screen.Height(); ++y) {
+    for (int x = 0; x < screen.Width(); ++x) {
+      Color c = screen.Pixel(x, y);
+      if (c >> 24) highBytesClear = false;
+      if (GetRValue(c) < 100) {
+        ++dark;
+        EXPECT_TRUE(x >= 18 && y >= 18 && y < 20 + 32) << x << "," << y;
+      }
+    }
+  }
+  EXPECT_GT(dark, 50);
+  EXPECT_TRUE(highBytesClear);
+}
+
+TEST_F(QtBackendTest, TextRendererKeepsOutsideTheClipUntouched) {
+  QtTextRenderer renderer;
+  Image image(200, 60, kWhite);
+  Rect clip{0, 0, 40, 60};
+  renderer.Draw(image, Font{40, 900, 0, FontFamily::Serif}, 40, kBlack, 5, 5, 0.0, "WWWWWW", &clip);
+  int darkInside = 0;
+  for (int y = 0; y < 60; ++y) {
+    for (int x = 0; x < 200; ++x) {
+      if (image.Pixel(x, y) == kWhite) continue;
+      if (x < 40) {
+        ++darkInside;
+      } else {
+        ADD_FAILURE() << "pixel outside the clip changed at " << x << "," << y;
+        return;
+      }
+    }
+  }
+  EXPECT_GT(darkInside, 0);
+}
+
+TEST_F(QtBackendTest, FontCellHeightIsTheRequestedHeight) {
+  QtTextRenderer renderer;
+  for (int h : {12, 18, 20, 35}) {
+    TextMetrics m = renderer.Measure(Font{h, 400, 0, FontFamily::Serif}, h, "Ag");
+    EXPECT_LE(m.ascent + m.descent, h);
+    EXPECT_GE(m.ascent + m.descent, h - 2);
+    EXPECT_GT(m.width, 0);
+  }
+}
+
+TEST_F(QtBackendTest, RotatedTextRunsUpwards) {
+  QtTextRenderer renderer;
+  Image image(100, 200, kWhite);
+  renderer.Draw(image, Font{20, 400, 900, FontFamily::Serif}, 20, kBlack, 40, 180, 90.0,
+                "HHHHHHHH", nullptr);
+  int minY = 1000, maxY = -1, minX = 1000, maxX = -1;
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 100; ++x) {
+      if (image.Pixel(x, y) == kWhite) continue;
+      minY = std::min(minY, y);
+      maxY = std::max(maxY, y);
+      minX = std::min(minX, x);
+      maxX = std::max(maxX, x);
+    }
+  }
+  ASSERT_GE(maxY, 0);
+  EXPECT_GT(maxY - minY, 3 * (maxX - minX));  // taller than wide
+  EXPECT_LE(maxY, 181);                        // it runs up from its start
+  EXPECT_LE(maxX, 40 + 21);                    // the cell lies right of x after the turn
+}
+
+// ---------------------------------------------------------------- menus
+
+TEST_F(QtBackendTest, VirezMenuBarHasItsPopupsAndBarCommands) {
+  ShowWindow();
+  QMenuBar* bar = Win().Menu().Bar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(Win().Frame()->menuWidget(), bar);
+  QStringList texts;
+  for (QAction* a : bar->actions()) {
+    texts << a->text();
+    bool command = a->text() == "&Parameters" || a->text() == "ZOZAV" || a->text() == "&Run" ||
+                   a->text() == "&Fit";
+    EXPECT_EQ(a->menu() == nullptr, command) << a->text().toStdString();
+  }
+  EXPECT_EQ(texts, QStringList({"&Data", "&Copy", "D&isplay", "M&odel", "&Parameters", "ZOZAV",
+                                "&Run", "&Fit", "Statistics", "&Options", "&Help"}));
+  QAction* add = Win().Menu().Action(226);
+  ASSERT_NE(add, nullptr);
+  EXPECT_EQ(add->text(), QString("Add More Files\t^A"));
+  EXPECT_TRUE(Win().HasMenuItem(896));
+  EXPECT_FALSE(Win().HasMenuItem(200));
+}
+
+TEST_F(QtBackendTest, ChoosingAMenuItemPostsItsCommand) {
+  ShowWindow();
+  Win().Menu().Action(896)->trigger();
+  Win().Menu().Action(208)->trigger();
+  std::vector<Event> commands = OfTypes(TakeAll(), {EventType::Command});
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[0].command, 896);
+  EXPECT_EQ(commands[1].command, 208);
+}
+
+TEST_F(QtBackendTest, CheckMarksChangeOnlyWhenTheProgramSetsThem) {
+  ShowWindow();
+  EXPECT_FALSE(Win().CheckMenuItem(594, true));  // "Sound" is only in MENU_1
+  EXPECT_TRUE(Win().CheckMenuItem(829, true));
+  EXPECT_TRUE(Win().IsMenuItemChecked(829));
+  QAction* action = Win().Menu().Action(829);
+  EXPECT_TRUE(action->isChecked());
+  action->trigger();  // choosing it does not toggle the mark by itself
+  EXPECT_TRUE(action->isChecked());
+  EXPECT_TRUE(Win().IsMenuItemChecked(829));
+  EXPECT_TRUE(HasCommand(TakeAll(), 829));
+  EXPECT_TRUE(Win().CheckMenuItem(829, false));
+  EXPECT_FALSE(Win().IsMenuItemChecked(829));
+  EXPECT_FALSE(action->isChecked());
+  action->trigger();
+  EXPECT_FALSE(action->isChecked());
+}
+
+TEST_F(QtBackendTest, GreyedItemsAreDisabled) {
+  ShowWindow();
+  EXPECT_TRUE(Win().IsMenuItemEnabled(231));
+  EXPECT_TRUE(Win().EnableMenuItem(231, false));
+  EXPECT_FALSE(Win().IsMenuItemEnabled(231));
+  EXPECT_FALSE(Win().Menu().Action(231)->isEnabled());
+  EXPECT_TRUE(Win().EnableMenuItem(231, true));
+  EXPECT_TRUE(Win().Menu().Action(231)->isEnabled());
+  EXPECT_FALSE(Win().EnableMenuItem(12345, true));
+  EXPECT_FALSE(Win().IsMenuItemEnabled(12345));
+}
+
+TEST_F(QtBackendTest, InsertBeforeFailsWithoutTheItemAndWorksInTheFullMenu) {
+  ShowWindow();
+  EXPECT_FALSE(Win().InsertMenuItemBefore(552, 915, "FloTools"));
+  EXPECT_FALSE(Win().HasMenuItem(915));
+
+  Win().AttachMenu(GetMenuResource(kMenuFull));
+  ASSERT_TRUE(Win().InsertMenuItemBefore(552, 915, "FloTools"));
+  EXPECT_TRUE(Win().HasMenuItem(915));
+  QAction* flo = Win().Menu().Action(915);
+  QAction* buffer = Win().Menu().Action(552);
+  QList<QAction*> siblings = qobject_cast<QWidget*>(buffer->parent())->actions();
+  qsizetype at = siblings.indexOf(buffer);
+  ASSERT_GT(at, 0);
+  EXPECT_EQ(siblings[at - 1], flo);
+  EXPECT_EQ(flo->text(), QString("FloTools"));
+  flo->trigger();
+  EXPECT_TRUE(HasCommand(TakeAll(), 915));
+
+  EXPECT_TRUE(Win().DeleteMenuItem(915));
+  EXPECT_FALSE(Win().HasMenuItem(915));
+  EXPECT_FALSE(qobject_cast<QWidget*>(buffer->parent())->actions().contains(flo));
+  EXPECT_FALSE(Win().DeleteMenuItem(915));
+}
+
+TEST_F(QtBackendTest, DeleteRemovesTheFirstOfTwoItemsWithOneIdentifier) {
+  ShowWindow(kMenuFull);
+  EXPECT_TRUE(Win().DeleteMenuItem(904));
+  EXPECT_TRUE(Win().HasMenuItem(904));
+  EXPECT_TRUE(Win().DeleteMenuItem(904));
+  EXPECT_FALSE(Win().HasMenuItem(904));
+  for (int id = 878; id <= 883; ++id) EXPECT_TRUE(Win().DeleteMenuItem(id)) << id;
+  EXPECT_FALSE(Win().HasMenuItem(880));
+}
+
+// ---------------------------------------------------------------- keys and mouse
+
+TEST_F(QtBackendTest, CtrlLGivesCommand200WithMenuVirez) {
+  ShowWindow();
+  QTest::keyClick(Win().Client(), Qt::Key_L, Qt::ControlModifier);
+  std::vector<Event> events = TakeAll();
+  EXPECT_TRUE(HasCommand(events, 200));
+  for (const Event& e : events) {
+    EXPECT_FALSE(e.type == EventType::KeyDown && e.key == 'L');
+    EXPECT_FALSE(e.type == EventType::Char);
+  }
+}
+
+TEST_F(QtBackendTest, AltAcceleratorsWinOverMenuMnemonics) {
+  ShowWindow();
+  QTest::keyClick(Win().Client(), Qt::Key_F, Qt::AltModifier);   // "&Fit" is on the bar
+  QTest::keyClick(Win().Client(), Qt::Key_I, Qt::AltModifier);
+  std::vector<Event> commands = OfTypes(TakeAll(), {EventType::Command});
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[0].command, 915);
+  EXPECT_EQ(commands[1].command, 542);
+}
+
+TEST_F(QtBackendTest, KeysGiveKeyDownCharAndKeyUp) {
+  ShowWindow();
+  QTest::keyClick(Win().Client(), Qt::Key_Tab);
+  QTest::keyClick(Win().Client(), Qt::Key_Return);
+  QTest::keyClick(Win().Client(), Qt::Key_Escape);
+  QTest::keyClick(Win().Client(), Qt::Key_Left);
+  QTest::keyClick(Win().Client(), Qt::Key_A);
+  std::vector<Event> events = TakeAll();
+  std::vector<std::pair<EventType, int>> seen;
+  for (const Event& e : events) {
+    if (e.type == EventType::Char) {
+      seen.emplace_back(e.type, e.ch);
+    } else if (e.IsKey()) {
+      seen.emplace_back(e.type, e.key);
+    }
+  }
+  std::vector<std::pair<EventType, int>> expected = {
+      {EventType::KeyDown, VK_TAB},    {EventType::Char, 9},  {EventType::KeyUp, VK_TAB},
+      {EventType::KeyDown, VK_RETURN}, {EventType::Char, 13}, {EventType::KeyUp, VK_RETURN},
+      {EventType::KeyDown, VK_ESCAPE}, {EventType::Char, 27}, {EventType::KeyUp, VK_ESCAPE},
+      {EventType::KeyDown, VK_LEFT},   {EventType::KeyUp, VK_LEFT},
+      {EventType::KeyDown, 'A'},       {EventType::Char, 'a'}, {EventType::KeyUp, 'A'},
+  };
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(QApplication::focusWidget(), Win().Client());  // Tab did not move the focus
+}
+
+TEST_F(QtBackendTest, DoubleClickGivesDownUpDoubleClickUpWithTheOldModifierWords) {
+  ShowWindow();
+  QPoint at = Win().Client()->mapTo(Win().Frame(), QPoint(30, 40));
+  QTest::mouseDClick(Win().Frame()->windowHandle(), Qt::LeftButton, Qt::ControlModifier, at);
+  std::vector<Event> buttons = OfTypes(
+      TakeAll(), {EventType::LButtonDown, EventType::LButtonUp, EventType::LButtonDblClk,
+                  EventType::RButtonDown, EventType::RButtonUp, EventType::RButtonDblClk});
+  ASSERT_EQ(buttons.size(), 4u);
+  EXPECT_EQ(buttons[0].type, EventType::LButtonDown);
+  EXPECT_EQ(buttons[1].type, EventType::LButtonUp);
+  EXPECT_EQ(buttons[2].type, EventType::LButtonDblClk);
+  EXPECT_EQ(buttons[3].type, EventType::LButtonUp);
+  EXPECT_EQ(buttons[0].mods, MK_LBUTTON | MK_CONTROL);  // 9
+  EXPECT_EQ(buttons[1].mods, MK_CONTROL);                 // the button is up again
+  EXPECT_EQ(buttons[2].mods, MK_LBUTTON | MK_CONTROL);
+  EXPECT_EQ(buttons[3].mods, MK_CONTROL);
+  for (const Event& e : buttons) {
+    EXPECT_EQ(e.x, 30);
+    EXPECT_EQ(e.y, 40);
+  }
+}
+
+TEST_F(QtBackendTest, RightButtonWithCtrlAndShiftGivesWord14) {
+  ShowWindow();
+  QPoint at = Win().Client()->mapTo(Win().Frame(), QPoint(60, 70));
+  QTest::mousePress(Win().Frame()->windowHandle(), Qt::RightButton,
+                    Qt::ControlModifier | Qt::ShiftModifier, at);
+  QTest::mouseRelease(Win().Frame()->windowHandle(), Qt::RightButton,
+                      Qt::ControlModifier | Qt::ShiftModifier, at);
+  std::vector<Event> buttons = OfTypes(TakeAll(), {EventType::RButtonDown, EventType::RButtonUp});
+  ASSERT_EQ(buttons.size(), 2u);
+  EXPECT_EQ(buttons[0].mods, 14u);
+  EXPECT_EQ(buttons[1].mods, 12u);
+}
+
+TEST_F(QtBackendTest, MouseMovesWithoutAButtonArePosted) {
+  ShowWindow();
+  QPoint at = Win().Client()->mapTo(Win().Frame(), QPoint(80, 90));
+  QTest::mouseMove(Win().Frame()->windowHandle(), at);
+  std::vector<Event> moves = OfTypes(TakeAll(), {EventType::MouseMove});
+  ASSERT_FALSE(moves.empty());
+  EXPECT_EQ(moves.back().x, 80);
+  EXPECT_EQ(moves.back().y, 90);
+  EXPECT_EQ(moves.back().mods, 0u);
+}
+
+TEST_F(QtBackendTest, DroppedFilesArriveAsLocalPathsOnlyWhenAccepted) {
+  ShowWindow();
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile("/tmp/scan one.ip1"), QUrl::fromLocalFile("/tmp/b.ra2")});
+  QPoint at(20, 20);
+  auto drop = [&]() {
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Win().Client(), &enter);
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Win().Client(), &dropped);
+  };
+  drop();
+  EXPECT_TRUE(OfTypes(TakeAll(), {EventType::DropFiles}).empty());
+
+  Win().DragAcceptFiles(true);
+  drop();
+  std::vector<Event> drops = OfTypes(TakeAll(), {EventType::DropFiles});
+  ASSERT_EQ(drops.size(), 1u);
+  EXPECT_EQ(drops[0].files, (std::vector<std::string>{"/tmp/scan one.ip1", "/tmp/b.ra2"}));
+}
+
+TEST_F(QtBackendTest, TimersPostTimerEventsUntilKilled) {
+  ShowWindow();
+  Win().SetTimer(7, 5);
+  backend_->WaitEvents(10000);
+  std::vector<Event> timers = OfTypes(TakeAll(), {EventType::Timer});
+  ASSERT_FALSE(timers.empty());
+  EXPECT_EQ(timers[0].timerId, 7);
+  Win().KillTimer(7);
+  ProcessQtEvents();
+  UiEvents().Clear();
+  backend_->WaitEvents(30);
+  EXPECT_TRUE(OfTypes(TakeAll(), {EventType::Timer}).empty());
+}
+
+TEST_F(QtBackendTest, WaitEventsReturnsWhenAnEventIsQueued) {
+  UiEvents().Post(Event::Command(1));
+  EXPECT_TRUE(backend_->WaitEvents(-1));
+  EXPECT_EQ(UiEvents().Size(), 1u);
+}
+
+TEST_F(QtBackendTest, CursorAndCaptureFollowTheProgram) {
+  ShowWindow();
+  Win().SetCursor(CursorShape::SizeWE);
+  EXPECT_EQ(Win().Cursor(), CursorShape::SizeWE);
+  EXPECT_EQ(Win().Client()->cursor().shape(), Qt::SizeHorCursor);
+  Win().SetCursor(CursorShape::Wait);
+  EXPECT_EQ(Win().Client()->cursor().shape(), Qt::WaitCursor);
+  Win().SetCapture();
+  EXPECT_TRUE(Win().IsCaptured());
+  Win().ReleaseCapture();
+  EXPECT_FALSE(Win().IsCaptured());
+  Win().SetTitle("Sedimentation Analysis");
+  EXPECT_EQ(Win().Title(), "Sedimentation Analysis");
+  EXPECT_EQ(Win().Frame()->windowTitle(), QString("Sedimentation Analysis"));
+}
+
+// ---------------------------------------------------------------- painting on Qt devices
+
+MetaFile RedBoxPicture() {
+  MetaFileDC rec;
+  rec.SetWindowExt(1399, 1000);
+  rec.SelectPen(NullPen());
+  rec.SelectBrush(SolidBrush(kRed));
+  rec.Rectangle(350, 250, 1050, 750);
+  rec.SetBkMode(BkMode::Transparent);
+  rec.SelectFont(Font{60, 400, 0, FontFamily::Serif});
+  rec.TextOut(100, 50, "s (S)");
+  return *rec.Close();
+}
+
+TEST_F(QtBackendTest, PicturePlaysOntoAQImageWithTheAnisotropicMapping) {
+  QImage target(280, 100, QImage::Format_RGB32);
+  target.fill(Qt::white);
+  {
+    QPainter painter(&target);
+    QPainterDC dc(painter);
+    RedBoxPicture().PlayInto(dc, Rect{0, 0, 280, 100});
+  }
+  EXPECT_EQ(target.pixelColor(140, 50), QColor(255, 0, 0));
+  EXPECT_EQ(target.pixelColor(72, 27), QColor(255, 0, 0));   // 350/1399*280 = 70, 250/1000*100
+  EXPECT_EQ(target.pixelColor(65, 50), QColor(255, 255, 255));
+  EXPECT_EQ(target.pixelColor(140, 80), QColor(255, 255, 255));
+}
+
+TEST_F(QtBackendTest, PenOfWidthZeroIsOneDevicePixelWhateverTheScale) {
+  QImage target(200, 200, QImage::Format_RGB32);
+  target.fill(Qt::white);
+  {
+    QPainter painter(&target);
+    QPainterDC dc(painter);
+    dc.SetMapMode(MapMode::Anisotropic);
+    dc.SetWindowExt(20, 20);
+    dc.SetViewportExt(200, 200);
+    dc.SelectPen(Pen{PenStyle::Solid, 0, kBlack});
+    dc.MoveTo(1, 10);
+    dc.LineTo(19, 10);
+  }
+  int darkRows = 0;
+  for (int y = 0; y < 200; ++y) {
+    if (target.pixelColor(100, y) != QColor(255, 255, 255)) ++darkRows;
+  }
+  EXPECT_EQ(darkRows, 1);
+}
+
+TEST_F(QtBackendTest, NotRasterOperationInvertsTwiceBackToTheOriginal) {
+  QImage target(50, 50, QImage::Format_RGB32);
+  target.fill(QColor(10, 200, 30));
+  {
+    QPainter painter(&target);
+    QPainterDC dc(painter);
+    ASSERT_TRUE(dc.SupportsRasterOps());
+    dc.SetROP2(Rop2::Not);
+    dc.MoveTo(5, 25);
+    dc.LineTo(45, 25);
+  }
+  EXPECT_EQ(target.pixelColor(20, 25), QColor(245, 55, 225));
+  {
+    QPainter painter(&target);
+    QPainterDC dc(painter);
+    dc.SetROP2(Rop2::Not);
+    dc.MoveTo(5, 25);
+    dc.LineTo(45, 25);
+  }
+  EXPECT_EQ(target.pixelColor(20, 25), QColor(10, 200, 30));
+}
+
+TEST_F(QtBackendTest, PictureExportsAsSvgAndAsImage) {
+  MetaFile picture = RedBoxPicture();
+  QtTextRenderer fonts;
+  QByteArray svg = PictureToSvg(picture, Size{1399, 1000}, Size{1399, 1000}, fonts);
+  ASSERT_TRUE(svg.contains("<svg"));
+  EXPECT_TRUE(svg.contains("s (S)"));
+  QFile file(QString::fromStdString(OutputPath("picture_export.svg")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(svg);
+  file.close();
+
+  QImage image = PictureToImage(picture, Size{1399, 1000}, Size{700, 500}, fonts);
+  ASSERT_EQ(image.size(), QSize(700, 500));
+  EXPECT_EQ(image.pixelColor(350, 250), QColor(255, 0, 0));
+  EXPECT_EQ(image.pixelColor(20, 480), QColor(255, 255, 255));
+  image.save(QString::fromStdString(OutputPath("picture_export.png")));
+}
+
+TEST_F(QtBackendTest, ClipboardTakesTextPicturesAndBitmaps) {
+  ASSERT_TRUE(backend_->SetClipboardText("1.5\t2.5\n"));
+  EXPECT_EQ(backend_->ClipboardText(), "1.5\t2.5\n");
+
+  ASSERT_TRUE(backend_->SetClipboardPicture(RedBoxPicture(), Size{1399, 1000}));
+  const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+  ASSERT_NE(mime, nullptr);
+  EXPECT_TRUE(mime->hasFormat("image/svg+xml"));
+  EXPECT_TRUE(mime->data("image/svg+xml").contains("<svg"));
+  EXPECT_TRUE(mime->hasFormat("image/png"));
+  QImage png = QImage::fromData(mime->data("image/png"), "PNG");
+  ASSERT_FALSE(png.isNull());
+  EXPECT_EQ(png.size(), QSize(1399, 1000));
+  EXPECT_EQ(png.pixelColor(700, 500), QColor(255, 0, 0));
+
+  Image bitmap(4, 3, RGB(0, 0, 255));
+  ASSERT_TRUE(backend_->SetClipboardBitmap(bitmap));
+  QImage copied = QGuiApplication::clipboard()->image();
+  ASSERT_EQ(copied.size(), QSize(4, 3));
+  EXPECT_EQ(copied.pixelColor(1, 1), QColor(0, 0, 255));
+}
+
+TEST_F(QtBackendTest, PrintingWithAPdfFileWritesThePageWithoutADialog) {
+  std::string path = OutputPath("print_test.pdf");
+  std::remove(path.c_str());
+  int pages = 0;
+  Size pageSize;
+  PrintRequest request;
+  request.documentName = "Tarmic Printout";
+  request.pdfFile = path;
+  bool ok = backend_->Print(request, [&](DC& dc, Size page) {
+    ++pages;
+    pageSize = page;
+    dc.SetMapMode(MapMode::Isotropic);
+    dc.SetWindowExt(1399, 1000);
+    dc.SetViewportExt(page.cx, page.cx * 1000 / 1399);
+    RedBoxPicture().Play(dc);
+  });
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(pages, 1);
+  EXPECT_GT(pageSize.cx, 1000);
+  EXPECT_GT(pageSize.cy, pageSize.cx);  // portrait page
+  std::ifstream in(path, std::ios::binary);
+  std::string head(4, '\0');
+  in.read(head.data(), 4);
+  EXPECT_EQ(head, "%PDF");
+}
+
+// ---------------------------------------------------------------- boxes and dialogs
+
+TEST_F(QtBackendTest, FilterPairsBecomeQtFilters) {
+  EXPECT_EQ(ToQtFilter("scan files|*.ip1;*.ra1|All Files (*.*)|*.*|"),
+            QString("scan files (*.ip1 *.ra1);;All Files (*)"));
+  EXPECT_EQ(ToQtFilter("dat files (*.dat*)|*.dat*|All Files (*.*)|*.*|"),
+            QString("dat files (*.dat*);;All Files (*)"));
+  EXPECT_EQ(ToQtFilter(""), QString());
+}
+
+TEST_F(QtBackendTest, MessageBoxReturnsTheButtonPressed) {
+  WhenModalOpens([](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->windowTitle(), QString("SET PREFERENCE"));
+    EXPECT_EQ(box->text(), QString("\nsave as default?"));  // the bell is not shown
+    box->button(QMessageBox::Yes)->click();
+  });
+  EXPECT_EQ(backend_->MessageBox("\n\asave as default?", "SET PREFERENCE", MB_YESNO), IDYES);
+
+  WhenModalOpens([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+  EXPECT_EQ(backend_->MessageBox("really?", "", MB_YESNO), IDNO);
+
+  WhenModalOpens([](QWidget* modal) {
+    qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Cancel)->click();
+  });
+  EXPECT_EQ(backend_->MessageBox("go on?", "Printing", MB_OKCANCEL | MB_ICONQUESTION), IDCANCEL);
+
+  WhenModalOpens([](QWidget* modal) {
+    qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+  });
+  EXPECT_EQ(backend_->MessageBox("done", "Error", MB_ICONINFORMATION), IDOK);
+}
+
+TEST_F(QtBackendTest, InputTextGivesTheTextOrNothingOnCancel) {
+  WhenModalOpens([](QWidget* modal) {
+    QLineEdit* edit = modal->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->text(), QString("1.000000"));
+    edit->setText("2.5");
+    QTest::keyClick(edit, Qt::Key_Return);
+  });
+  EXPECT_EQ(backend_->InputText("Input", "new value", "1.000000"), std::optional<std::string>("2.5"));
+
+  WhenModalOpens([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+  EXPECT_EQ(backend_->InputText("Input", "new value", "1"), std::nullopt);
+}
+
+DialogTemplate SampleTemplate() {
+  DialogTemplate t;
+  t.name = "SAMPLE";
+  t.caption = "Sample Parameters";
+  t.width = 200;
+  t.height = 120;
+  t.controls = {
+      {101, ControlKind::Static, "&meniscus", 5, 5, 50, 10},
+      {102, ControlKind::Edit, "", 60, 5, 60, 12},
+      {103, ControlKind::CheckBox, "fit", 130, 5, 40, 12},
+      {110, ControlKind::GroupBox, "algorithm", 5, 25, 150, 50},
+      {111, ControlKind::RadioButton, "simplex", 10, 35, 60, 12, 1},
+      {112, ControlKind::RadioButton, "marquardt", 10, 50, 60, 12, 1},
+      {121, ControlKind::RadioButton, "on", 80, 35, 40, 12, 2},
+      {IDOK, ControlKind::PushButton, "OK", 20, 95, 50, 14, 0, true},
+      {IDCANCEL, ControlKind::PushButton, "Cancel", 100, 95, 50, 14},
+  };
+  return t;
+}
+
+TEST_F(QtBackendTest, TemplateDialogWritesBackOnlyOnOk) {
+  DialogTemplate t = SampleTemplate();
+  TransferBuffer buffer;
+  buffer.text[102] = "6.0";
+  buffer.checked[103] = false;
+  buffer.checked[111] = true;
+  buffer.checked[112] = false;
+  buffer.checked[121] = true;
+
+  WhenModalOpens([](QWidget* modal) {
+    EXPECT_EQ(modal->windowTitle(), QString("Sample Parameters"));
+    auto* edit = modal->findChild<QLineEdit*>("control102");
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->text(), QString("6.0"));
+    EXPECT_EQ(edit->geometry(), QRect(90, 9, 90, 21));  // dialog units scaled 1.5 x 1.75
+    edit->setText("6.25");
+    modal->findChild<QCheckBox*>("control103")->click();
+    modal->findChild<QRadioButton*>("control112")->click();
+    modal->findChild<QPushButton*>("control1")->click();
+  });
+  ASSERT_EQ(backend_->RunDialog(t, buffer), IDOK);
+  EXPECT_EQ(buffer.text[102], "6.25");
+  EXPECT_TRUE(buffer.checked[103]);
+  EXPECT_FALSE(buffer.checked[111]);  // one group: the other choice is off
+  EXPECT_TRUE(buffer.checked[112]);
+  EXPECT_TRUE(buffer.checked[121]);   // another group is not affected
+
+  TransferBuffer before = buffer;
+  WhenModalOpens([](QWidget* modal) {
+    modal->findChild<QLineEdit*>("control102")->setText("99");
+    modal->findChild<QPushButton*>("control2")->click();
+  });
+  EXPECT_EQ(backend_->RunDialog(t, buffer), IDCANCEL);
+  EXPECT_EQ(buffer.text, before.text);
+  EXPECT_EQ(buffer.checked, before.checked);
+}
+
+TEST_F(QtBackendTest, TextViewerShowsTheFileReadOnly) {
+  EXPECT_FALSE(backend_->ShowTextFile("/nonexistent/dir/report.txt"));
+  std::string path = OutputPath("viewer_test.txt");
+  {
+    std::ofstream out(path);
+    out << "line one\r\nline two\r\n";
+  }
+  ASSERT_TRUE(backend_->ShowTextFile(path));
+  QPlainTextEdit* viewer = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* v = qobject_cast<QPlainTextEdit*>(w)) viewer = v;
+  }
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_TRUE(viewer->isReadOnly());
+  EXPECT_EQ(viewer->toPlainText(), QString("line one\nline two\n"));
+}
+
+TEST_F(QtBackendTest, MissingSoundFilePlaysNothingAndReturns) {
+  backend_->PlaySound("/nonexistent/bye.wav", false);
+  backend_->PlaySound("/nonexistent/hi.wav", true);
+  backend_->StopSound();
+  SUCCEED();
+}
+
+TEST_F(QtBackendTest, NumbersUseTheCLocale) {
+  EXPECT_EQ(QLocale().decimalPoint(), QString("."));
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", 1.25);
+  EXPECT_STREQ(text, "1.25");
+}
+
+TEST_F(QtBackendTest, QtFontsAreTheDefaultWhileTheBackendLives) {
+  EXPECT_EQ(&DefaultTextRenderer(), &backend_->Text());
+  backend_.reset();
+  EXPECT_EQ(dynamic_cast<QtTextRenderer*>(&DefaultTextRenderer()), nullptr);
+}
+
+}  // namespace
+}  // namespace tarmic

@@ -1,0 +1,247 @@
+// Tests of the menu resources and accelerator table 303: every command reachable
+// with its text, the command counts, and the keys of the accelerators.
+#include "resources/menus.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarmic {
+namespace {
+
+// Walks the menu independently of the platform helpers.
+void CollectItems(const std::vector<MenuItem>& items, std::vector<const MenuItem*>& out) {
+  for (const MenuItem& item : items) {
+    if (item.popup) {
+      CollectItems(item.children, out);
+    } else if (!item.separator) {
+      out.push_back(&item);
+    }
+  }
+}
+
+std::vector<const MenuItem*> Commands(const MenuResource& menu) {
+  std::vector<const MenuItem*> out;
+  CollectItems(menu.items, out);
+  return out;
+}
+
+std::set<int> DistinctIds(const MenuResource& menu) {
+  std::set<int> ids;
+  for (const MenuItem* item : Commands(menu)) ids.insert(item->id);
+  return ids;
+}
+
+const MenuItem* Item(const MenuResource& menu, int id) {
+  for (const MenuItem* item : Commands(menu)) {
+    if (item->id == id) return item;
+  }
+  return nullptr;
+}
+
+const MenuResource& Virez() { return GetMenuResource("MENU_VIREZ"); }
+const MenuResource& Full() { return GetMenuResource("MENU_1"); }
+
+TEST(MenuCounts, MenuVirezHas89DistinctCommands) {
+  EXPECT_EQ(Commands(Virez()).size(), 89u);
+  EXPECT_EQ(DistinctIds(Virez()).size(), 89u);
+}
+
+TEST(MenuCounts, Menu1Has208DistinctCommandsWith904And923Twice) {
+  std::vector<const MenuItem*> items = Commands(Full());
+  EXPECT_EQ(DistinctIds(Full()).size(), 208u);
+  EXPECT_EQ(items.size(), 210u);
+  std::map<int, int> occurrences;
+  for (const MenuItem* item : items) ++occurrences[item->id];
+  for (const auto& [id, count] : occurrences) {
+    if (id == 904 || id == 923) {
+      EXPECT_EQ(count, 2) << id;
+    } else {
+      EXPECT_EQ(count, 1) << id;
+    }
+  }
+}
+
+TEST(MenuCounts, PlatformHelperAgreesWithTheCounts) {
+  std::vector<int> virez = MenuCommandIds(Virez());
+  std::vector<int> full = MenuCommandIds(Full());
+  EXPECT_EQ(std::set<int>(virez.begin(), virez.end()).size(), 89u);
+  EXPECT_EQ(std::set<int>(full.begin(), full.end()).size(), 208u);
+}
+
+TEST(MenuContents, Menu1HoldsEveryVirezCommand) {
+  std::set<int> full = DistinctIds(Full());
+  for (int id : DistinctIds(Virez())) EXPECT_TRUE(full.count(id)) << id;
+}
+
+TEST(MenuContents, AcceleratedCommandsOnlyInMenu1AreAbsentFromVirez) {
+  std::set<int> virez = DistinctIds(Virez());
+  std::set<int> full = DistinctIds(Full());
+  for (int id : {200, 542, 552, 608, 611}) {
+    EXPECT_FALSE(virez.count(id)) << id;
+    EXPECT_TRUE(full.count(id)) << id;
+  }
+}
+
+TEST(MenuContents, CommandsWithoutMenuItemAreInNeitherMenu) {
+  for (int id : {199, 837, 901, 915}) {
+    EXPECT_FALSE(DistinctIds(Virez()).count(id)) << id;
+    EXPECT_FALSE(DistinctIds(Full()).count(id)) << id;
+  }
+}
+
+TEST(MenuContents, ExactTextsOfSampleCommands) {
+  struct Expected {
+    int id;
+    const char* text;
+  };
+  const Expected virez[] = {
+      {515, "load sedimentation equilibrium data"},
+      {230, "Exit"},
+      {204, "Copy &Fit Parameters"},
+      {920, "Copy Mwavg Data"},
+      {231, "Save &Intensity Data as Absorbance Data"},
+      {240, "Set fit limits for meniscus & bottom"},
+      {460, "transfrom differential to integral distribution"},
+      {268, "&How to Get Help"},
+  };
+  for (const Expected& e : virez) {
+    const MenuItem* item = Item(Virez(), e.id);
+    ASSERT_NE(item, nullptr) << e.id;
+    EXPECT_EQ(item->text, e.text);
+  }
+  const Expected full[] = {
+      {200, "&Load New Files"},
+      {920, "Copy Mavg Data"},
+      {266, "Fit &Time Dependent s,M (e.g. in Archibald analysis)"},
+      {527, "BIC 9kdlsw32.exe ver. 3.19"},
+      {876, "HYDROPRO calculation"},
+      {885, "extract s-value from BEST/BEMINE output"},
+      {898, "toggle intensity <-> field autocorrelation fct"},
+      {867, "Diagnostics Output to Files"},
+  };
+  for (const Expected& e : full) {
+    const MenuItem* item = Item(Full(), e.id);
+    ASSERT_NE(item, nullptr) << e.id;
+    EXPECT_EQ(item->text, e.text);
+  }
+}
+
+TEST(MenuContents, EveryCommandHasTextAndEveryPopupHasItems) {
+  for (const MenuResource* menu : {&Virez(), &Full()}) {
+    for (const MenuItem* item : Commands(*menu)) {
+      EXPECT_GT(item->id, 0);
+      EXPECT_FALSE(item->text.empty()) << item->id;
+    }
+    std::vector<const std::vector<MenuItem>*> pending = {&menu->items};
+    while (!pending.empty()) {
+      const std::vector<MenuItem>* items = pending.back();
+      pending.pop_back();
+      for (const MenuItem& item : *items) {
+        if (!item.popup) continue;
+        EXPECT_FALSE(item.children.empty()) << item.text;
+        EXPECT_EQ(item.id, 0) << item.text;
+        pending.push_back(&item.children);
+      }
+    }
+  }
+}
+
+TEST(MenuLayout, VirezMenuBarHasPopupsAndTheFourBarCommands) {
+  std::vector<std::string> texts;
+  for (const MenuItem& item : Virez().items) texts.push_back(item.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"&Data", "&Copy", "D&isplay", "M&odel",
+                                             "&Parameters", "ZOZAV", "&Run", "&Fit",
+                                             "Statistics", "&Options", "&Help"}));
+  for (const MenuItem& item : Virez().items) {
+    bool command = item.text == "&Parameters" || item.text == "ZOZAV" || item.text == "&Run" ||
+                   item.text == "&Fit";
+    EXPECT_EQ(item.popup, !command) << item.text;
+  }
+  EXPECT_EQ(Virez().items[5].id, 896);
+}
+
+TEST(MenuLayout, Menu1AddsGenerateAndPlotPopups) {
+  std::vector<std::string> texts;
+  for (const MenuItem& item : Full().items) texts.push_back(item.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"&Data", "&Copy", "D&isplay", "M&odel",
+                                             "&Generate", "&Parameters", "ZOZAV", "&Run",
+                                             "&Fit", "Statistics", "&Options", "Plot",
+                                             "&Help"}));
+}
+
+TEST(MenuLayout, SystematicNoiseIsASubmenuOfData) {
+  const MenuItem& data = Virez().items.front();
+  auto it = std::find_if(data.children.begin(), data.children.end(),
+                         [](const MenuItem& m) { return m.text == "Save S&ystematic Noise"; });
+  ASSERT_NE(it, data.children.end());
+  ASSERT_EQ(it->children.size(), 2u);
+  EXPECT_EQ(it->children[0].id, 252);
+  EXPECT_EQ(it->children[1].id, 253);
+}
+
+TEST(Accelerators, Table303HasThe22EntriesInOrder) {
+  const AcceleratorTable& table = GetAcceleratorTable(303);
+  EXPECT_EQ(table.id, 303);
+  struct Expected {
+    char key;
+    unsigned mods;
+    int command;
+  };
+  const Expected expected[] = {
+      {'A', MK_CONTROL, 226}, {'B', MK_CONTROL, 552}, {'D', MK_CONTROL, 518},
+      {'C', MK_CONTROL, 646}, {'E', MK_CONTROL, 579}, {'F', MK_CONTROL, 215},
+      {'F', MK_ALT, 915},     {'G', MK_CONTROL, 901}, {'G', MK_ALT, 611},
+      {'I', MK_CONTROL, 456}, {'L', MK_CONTROL, 200}, {'M', MK_CONTROL, 608},
+      {'N', MK_CONTROL, 519}, {'O', MK_CONTROL, 517}, {'P', MK_CONTROL, 212},
+      {'R', MK_CONTROL, 213}, {'S', MK_CONTROL, 203}, {'U', MK_CONTROL, 827},
+      {'X', MK_CONTROL, 633}, {'W', MK_CONTROL, 529}, {'M', MK_ALT, 837},
+      {'I', MK_ALT, 542},
+  };
+  ASSERT_EQ(table.entries.size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    EXPECT_EQ(table.entries[i].key, expected[i].key) << i;
+    EXPECT_EQ(table.entries[i].mods, expected[i].mods) << i;
+    EXPECT_EQ(table.entries[i].command, expected[i].command) << i;
+  }
+}
+
+TEST(Accelerators, TranslateFindsCtrlLAndAltIButNotPlainL) {
+  const AcceleratorTable& table = GetAcceleratorTable(303);
+  EXPECT_EQ(TranslateAccelerator(table, 'L', MK_CONTROL), 200);
+  EXPECT_EQ(TranslateAccelerator(table, 'I', MK_ALT), 542);
+  EXPECT_EQ(TranslateAccelerator(table, 'I', MK_CONTROL), 456);
+  EXPECT_FALSE(TranslateAccelerator(table, 'L', 0).has_value());
+}
+
+TEST(Accelerators, MenuItemsShowTheHintOfTheirAccelerator) {
+  const AcceleratorTable& table = GetAcceleratorTable(303);
+  std::map<int, std::string> hints;
+  for (const Accelerator& a : table.entries) hints.emplace(a.command, AcceleratorHint(a));
+  for (const MenuResource* menu : {&Virez(), &Full()}) {
+    for (const MenuItem* item : Commands(*menu)) {
+      auto it = hints.find(item->id);
+      EXPECT_EQ(item->accelHint, it == hints.end() ? std::string() : it->second) << item->id;
+    }
+  }
+  EXPECT_EQ(Item(Full(), 200)->accelHint, "^L");
+  EXPECT_EQ(Item(Full(), 542)->accelHint, "Alt+I");
+  EXPECT_EQ(Item(Full(), 611)->accelHint, "Alt+G");
+  EXPECT_EQ(Item(Virez(), 212)->accelHint, "^P");
+  EXPECT_EQ(Item(Virez(), 230)->accelHint, "");
+}
+
+TEST(ResourceLookup, UnknownNamesAndIdsThrow) {
+  EXPECT_THROW(GetMenuResource("MENU_ZOZAV"), std::invalid_argument);
+  EXPECT_THROW(GetAcceleratorTable(304), std::invalid_argument);
+  EXPECT_EQ(GetMenuResource("MENU_VIREZ").name, "MENU_VIREZ");
+  EXPECT_EQ(GetMenuResource("MENU_1").name, "MENU_1");
+}
+
+}  // namespace
+}  // namespace tarmic
