@@ -1,0 +1,235 @@
+// The error box, the busy wait, the key polls and the file test.
+//
+// The key polls take from the program's event queue (UiEvents). They look only
+// at input events: a key press (key-down with its character and key-up) or a mouse
+// button. Every other event (paint, timer, size, menu command, quit, mouse move,
+// dropped files) stays in the queue for the main loop, so that a poll inside a
+// long computation never loses a repaint or a quit request. A poll takes only
+// what is already queued and never waits for a key release or a character.
+#include "numerics/error_box.h"
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "numerics/run_switches.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "platform/events.h"
+#include "platform/system.h"
+
+namespace tarmic {
+
+namespace {
+
+std::mutex& WorkerErrorMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::vector<std::string>& WorkerErrors() {
+  static std::vector<std::string> errors;
+  return errors;
+}
+
+bool IsInputEvent(const Event& e) { return e.IsKey() || e.IsMouseButton(); }
+
+// Lets the window system hand over pending input before a poll looks at the queue.
+void Pump() {
+  if (HasBackend()) GetBackend().PumpEvents();
+}
+
+// After a key-down has been taken: takes the character and the key-up that belong
+// to it, when they are already queued before the next key-down. Returns the
+// character code, or 0 when no character was queued.
+int TakeRestOfKeyPress(const Event& keyDown) {
+  EventQueue& queue = UiEvents();
+  int ch = 0;
+  bool stop = false;
+  // The predicates are applied in queue order; they stop matching at the next
+  // key-down, which starts another key press.
+  std::optional<Event> c = queue.TakeIf([&stop](const Event& e) {
+    if (stop) return false;
+    if (e.type == EventType::KeyDown) {
+      stop = true;
+      return false;
+    }
+    return e.type == EventType::Char;
+  });
+  if (c) ch = c->ch;
+  stop = false;
+  queue.TakeIf([&stop, &keyDown](const Event& e) {
+    if (stop) return false;
+    if (e.type == EventType::KeyDown) {
+      stop = true;
+      return false;
+    }
+    return e.type == EventType::KeyUp && e.key == keyDown.key;
+  });
+  return ch;
+}
+
+// Takes the first input event of the queue. When it is a key-down, the rest of
+// its key press is taken as well and *ch receives its character (0 without one).
+// Returns the type of the event taken, or nullopt when no input event is queued.
+std::optional<EventType> TakeInput(int* ch) {
+  std::optional<Event> e = UiEvents().TakeIf(IsInputEvent);
+  if (!e) return std::nullopt;
+  int c = 0;
+  if (e->type == EventType::KeyDown) c = TakeRestOfKeyPress(*e);
+  if (ch) *ch = c;
+  return e->type;
+}
+
+// The character code as the signed 8-bit value of the old key messages.
+int SignedCharCode(int ch) { return static_cast<int>(static_cast<signed char>(ch & 0xFF)); }
+
+}  // namespace
+
+int ShowError(const char* text, bool quit) {
+  const std::string message = text ? text : "";
+  if (!HasBackend()) {
+    static std::mutex stderrMutex;
+    std::lock_guard<std::mutex> lock(stderrMutex);
+    std::fprintf(stderr, "Error: %s\n", message.c_str());
+    std::fflush(stderr);
+    if (quit) throw FatalError(message);
+    return 0;
+  }
+  if (!IsUiThread()) {
+    // A worker never touches the window system: the user-interface thread shows
+    // the message after the join.
+    {
+      std::lock_guard<std::mutex> lock(WorkerErrorMutex());
+      WorkerErrors().push_back(message);
+    }
+    if (quit) throw FatalError(message);
+    return 0;
+  }
+  PlayErrorSound();
+  const int result = GetBackend().MessageBox(message, "Error", MB_OK | MB_ICONINFORMATION);
+  if (quit) throw FatalError(message);
+  return result;
+}
+
+std::vector<std::string> TakeWorkerErrors() {
+  std::lock_guard<std::mutex> lock(WorkerErrorMutex());
+  std::vector<std::string> out;
+  out.swap(WorkerErrors());
+  return out;
+}
+
+void ShowWorkerErrors() {
+  for (const std::string& message : TakeWorkerErrors()) ShowError(message, false);
+}
+
+void WaitSeconds(float seconds) {
+  if (!(seconds > 0.0f)) return;
+  // Truncated to whole milliseconds; a wait of more than a year is cut there.
+  const double ms = static_cast<double>(seconds) * 1000.0;
+  const std::int64_t wait = ms > 3.2e10 ? static_cast<std::int64_t>(3.2e10)
+                                        : static_cast<std::int64_t>(ms);
+  const std::int64_t end = MonotonicMs() + wait;
+  while (MonotonicMs() < end) std::this_thread::yield();
+}
+
+bool CheckKeyPress() {
+  if (!IsUiThread()) return false;
+  Pump();
+  std::optional<EventType> taken = TakeInput(nullptr);
+  return taken && *taken == EventType::KeyDown;
+}
+
+bool CheckWindowKeyOrLatch(Window* window) {
+  if (!window) return false;
+  bool removed = false;
+  if (IsUiThread()) {
+    Pump();
+    std::optional<Event> e = UiEvents().TakeIf([](const Event& ev) { return ev.IsKey(); });
+    if (e) {
+      removed = true;
+      if (e->type == EventType::KeyDown) TakeRestOfKeyPress(*e);
+    }
+  }
+  const bool latch = bKeyLatch.exchange(false);
+  return removed || latch;
+}
+
+bool CheckWindowKeyPress(Window* window) {
+  // The program has one window: its queue holds only that window's events.
+  if (!window) return false;
+  return CheckKeyPress();
+}
+
+bool GetKeyPressChar(int* out) {
+  if (!IsUiThread()) return false;
+  Pump();
+  int ch = 0;
+  std::optional<EventType> taken = TakeInput(&ch);
+  if (!taken || *taken != EventType::KeyDown) return false;
+  // A key without a character (arrow, function key) still counts, with code 0.
+  if (out) *out = ch ? SignedCharCode(ch) : 0;
+  return true;
+}
+
+int ReadWindowKeyChar(Window* window) {
+  if (!window || !IsUiThread()) return -1;
+  Pump();
+  int ch = 0;
+  std::optional<EventType> taken = TakeInput(&ch);
+  // Without a key press, or for a key that gives no character, nothing is read.
+  if (!taken || *taken != EventType::KeyDown || ch == 0) return -1;
+  const int code = SignedCharCode(ch);
+  std::unique_ptr<DC> dc = window->ClientDC();
+  if (dc) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", code);
+    dc->TextOut(5, 5, text);
+    dc.reset();
+    window->Refresh();
+  }
+  return code;
+}
+
+bool WaitForWindowKeyPress(Window* window, float seconds) {
+  if (!(seconds > 0.0f)) return false;
+  const double ms = static_cast<double>(seconds) * 1000.0;
+  const std::int64_t wait = ms > 3.2e10 ? static_cast<std::int64_t>(3.2e10)
+                                        : static_cast<std::int64_t>(ms);
+  const std::int64_t end = MonotonicMs() + wait;
+  const bool look = window && IsUiThread();
+  while (MonotonicMs() < end) {
+    if (look) {
+      Pump();
+      // Looks at the first waiting input event without removing anything.
+      bool keyDown = false;
+      bool found = false;
+      UiEvents().Any([&](const Event& e) {
+        if (found || !IsInputEvent(e)) return false;
+        found = true;
+        keyDown = e.type == EventType::KeyDown;
+        return true;
+      });
+      if (keyDown) return true;
+    }
+    std::this_thread::yield();
+  }
+  return false;
+}
+
+bool FileExists(const char* name) {
+  if (!name || !*name) return false;
+  struct stat st;
+  if (::stat(name, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  std::ifstream file(name, std::ios::in);
+  return file.is_open() && !file.fail() && !file.bad();
+}
+
+}  // namespace tarmic

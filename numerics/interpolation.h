@@ -1,0 +1,49 @@
+// Resampling of curves from one abscissa grid onto another, and polynomial
+// interpolation.
+//
+// All arrays are one-based (one_based.h): a curve is x[1..n], y[1..n] with x
+// ascending (not checked). The resampling family interpolates linearly inside the
+// source range and uses a fixed rule beyond its ends:
+//   - an output that starts or ends at most one end-interval width beyond the source
+//     is extrapolated linearly from that end interval;
+//   - farther out, every output point beyond that end gets one constant: the mean of
+//     the ten end values of the source (the end value itself when the source has
+//     fewer than eleven points).
+// Nothing is written unless both curves have at least five points, the ranges
+// overlap, and the first five output abscissae lie at or below the fifth source
+// abscissa from the end. The result tells whether the output was written (true) or
+// left untouched because a guard failed (false), so that callers need not work on
+// stale values. Arithmetic is carried in long double and stored in the output's type.
+#pragma once
+
+namespace tarmic {
+
+// float output, float input.
+bool InterpolateCurve(int nOut, const float* xOut, float* yOut, int nIn, const float* xIn,
+                      const float* yIn);
+// float output, double input.
+bool InterpolateCurveFromDouble(int nOut, const float* xOut, float* yOut, int nIn,
+                                const double* xIn, const double* yIn);
+// As InterpolateCurveFromDouble, but adds each resampled value to yOut[i].
+bool AddInterpolatedCurveFromDouble(int nOut, const float* xOut, float* yOut, int nIn,
+                                    const double* xIn, const double* yIn);
+// double output, float input.
+bool InterpolateCurveToDouble(int nOut, const double* xOut, double* yOut, int nIn,
+                              const float* xIn, const float* yIn);
+// double output, double input.
+bool InterpolateCurveDouble(int nOut, const double* xOut, double* yOut, int nIn,
+                            const double* xIn, const double* yIn);
+
+// Linear interpolation onto the output points inside [xIn[1], xIn[nIn]] only; all
+// other output points keep their values. No minimum point count (at least two input
+// points are needed to form an interval; with one, only an output point equal to it
+// is set). Returns false when the ranges do not overlap (nothing written).
+bool InterpolateCurveDoubleInside(int nOut, const double* xOut, double* yOut, int nIn,
+                                  const double* xIn, const double* yIn);
+
+// Polynomial of degree n-1 through (xa[1..n], ya[1..n]) evaluated at x by Neville's
+// algorithm: *y gets the value, *dy the last correction (an error estimate). Two
+// equal abscissae end the command through nrerror ("Error in routine polint").
+void polint(const float* xa, const float* ya, int n, float x, float* y, float* dy);
+
+}  // namespace tarmic

@@ -1,0 +1,468 @@
+// LU and Cholesky decompositions, symmetric solves, NNLS on normal equations and
+// Savitzky-Golay coefficients.
+#include "numerics/linear_algebra.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "numerics/one_based.h"
+
+namespace tarmic {
+
+namespace {
+
+// Work storage over [1..n] from the one-based allocators, released on every exit,
+// including the exception that nrerror throws.
+template <typename T>
+T* NewVector(int n);
+template <>
+float* NewVector<float>(int n) { return vector(1, n); }
+template <>
+double* NewVector<double>(int n) { return dvector(1, n); }
+template <>
+int* NewVector<int>(int n) { return ivector(1, n); }
+
+inline void DeleteVector(float* v, int n) { free_vector(v, 1, n); }
+inline void DeleteVector(double* v, int n) { free_dvector(v, 1, n); }
+inline void DeleteVector(int* v, int n) { free_ivector(v, 1, n); }
+
+template <typename T>
+T** NewMatrix(int n);
+template <>
+float** NewMatrix<float>(int n) { return matrix(1, n, 1, n); }
+template <>
+double** NewMatrix<double>(int n) { return dmatrix(1, n, 1, n); }
+
+inline void DeleteMatrix(float** m, int n) { free_matrix(m, 1, n, 1, n); }
+inline void DeleteMatrix(double** m, int n) { free_dmatrix(m, 1, n, 1, n); }
+
+template <typename T>
+class WorkVector {
+ public:
+  explicit WorkVector(int n) : n_(n), v_(NewVector<T>(n)) {}
+  ~WorkVector() { DeleteVector(v_, n_); }
+  WorkVector(const WorkVector&) = delete;
+  WorkVector& operator=(const WorkVector&) = delete;
+  T& operator[](int i) { return v_[i]; }
+  T* get() { return v_; }
+
+ private:
+  int n_;
+  T* v_;
+};
+
+template <typename T>
+class WorkMatrix {
+ public:
+  explicit WorkMatrix(int n) : n_(n), m_(NewMatrix<T>(n)) {}
+  ~WorkMatrix() { DeleteMatrix(m_, n_); }
+  WorkMatrix(const WorkMatrix&) = delete;
+  WorkMatrix& operator=(const WorkMatrix&) = delete;
+  T* operator[](int i) { return m_[i]; }
+  T** get() { return m_; }
+  void CopyFrom(T** a) {
+    for (int i = 1; i <= n_; ++i) {
+      for (int j = 1; j <= n_; ++j) m_[i][j] = a[i][j];
+    }
+  }
+
+ private:
+  int n_;
+  T** m_;
+};
+
+template <typename T>
+struct Tiny;
+template <>
+struct Tiny<float> {
+  static constexpr float value = 1.0e-20f;
+};
+template <>
+struct Tiny<double> {
+  static constexpr double value = 1.0e-100;
+};
+
+// Crout's method with implicit pivoting: each row is scaled by its largest element
+// (vv) when the pivot is chosen, so that the choice does not depend on row scaling.
+template <typename T>
+void LuDecompose(T** a, int n, int* indx, T* d) {
+  WorkVector<T> vv(n);
+  *d = 1;
+  for (int i = 1; i <= n; ++i) {
+    T big = 0;
+    for (int j = 1; j <= n; ++j) {
+      const T temp = std::fabs(a[i][j]);
+      if (temp > big) big = temp;
+    }
+    if (big == 0) nrerror("Singular matrix in routine ludcmp");
+    vv[i] = 1 / big;
+  }
+  for (int j = 1; j <= n; ++j) {
+    // Upper factor: beta_ij = a_ij - sum_{k<i} alpha_ik beta_kj for i < j.
+    for (int i = 1; i < j; ++i) {
+      T sum = a[i][j];
+      for (int k = 1; k < i; ++k) sum -= a[i][k] * a[k][j];
+      a[i][j] = sum;
+    }
+    // Candidates for the pivot of column j; the largest scaled one wins.
+    T big = 0;
+    int imax = j;
+    for (int i = j; i <= n; ++i) {
+      T sum = a[i][j];
+      for (int k = 1; k < j; ++k) sum -= a[i][k] * a[k][j];
+      a[i][j] = sum;
+      const T dum = vv[i] * std::fabs(sum);
+      if (dum >= big) {
+        big = dum;
+        imax = i;
+      }
+    }
+    if (j != imax) {
+      for (int k = 1; k <= n; ++k) {
+        const T dum = a[imax][k];
+        a[imax][k] = a[j][k];
+        a[j][k] = dum;
+      }
+      *d = -(*d);
+      vv[imax] = vv[j];
+    }
+    indx[j] = imax;
+    if (a[j][j] == 0) a[j][j] = Tiny<T>::value;
+    if (j != n) {
+      const T dum = 1 / a[j][j];
+      for (int i = j + 1; i <= n; ++i) a[i][j] *= dum;
+    }
+  }
+}
+
+// L y = P b (skipping the leading zeros of b), then U x = y.
+template <typename T>
+void LuBackSubstitute(T** a, int n, const int* indx, T* b) {
+  int ii = 0;
+  for (int i = 1; i <= n; ++i) {
+    const int ip = indx[i];
+    T sum = b[ip];
+    b[ip] = b[i];
+    if (ii != 0) {
+      for (int j = ii; j <= i - 1; ++j) sum -= a[i][j] * b[j];
+    } else if (sum != 0) {
+      ii = i;
+    }
+    b[i] = sum;
+  }
+  for (int i = n; i >= 1; --i) {
+    T sum = b[i];
+    for (int j = i + 1; j <= n; ++j) sum -= a[i][j] * b[j];
+    b[i] = sum / a[i][i];
+  }
+}
+
+// L_ii = sqrt(a_ii - sum_k L_ik^2), L_ji = (a_ij - sum_k L_ik L_jk) / L_ii.
+// A diagonal sum that is not positive (or not a number) means A is not positive
+// definite.
+template <typename T>
+bool CholeskyDecompose(T** a, int n, T* p) {
+  for (int i = 1; i <= n; ++i) {
+    for (int j = i; j <= n; ++j) {
+      T sum = a[i][j];
+      for (int k = i - 1; k >= 1; --k) sum -= a[i][k] * a[j][k];
+      if (i == j) {
+        if (!(sum > 0)) return false;
+        p[i] = std::sqrt(sum);
+      } else {
+        a[j][i] = sum / p[i];
+      }
+    }
+  }
+  return true;
+}
+
+// L y = b, then L^T x = y.
+template <typename T>
+void CholeskySolve(T** a, int n, const T* p, const T* b, T* x) {
+  for (int i = 1; i <= n; ++i) {
+    T sum = b[i];
+    for (int k = i - 1; k >= 1; --k) sum -= a[i][k] * x[k];
+    x[i] = sum / p[i];
+  }
+  for (int i = n; i >= 1; --i) {
+    T sum = x[i];
+    for (int k = i + 1; k <= n; ++k) sum -= a[k][i] * x[k];
+    x[i] = sum / p[i];
+  }
+}
+
+template <typename T>
+void SolveLinear(T** A, T* b, int n, bool copyA) {
+  if (n < 1) return;
+  WorkVector<int> indx(n);
+  T d;
+  if (copyA) {
+    WorkMatrix<T> lu(n);
+    lu.CopyFrom(A);
+    LuDecompose(lu.get(), n, indx.get(), &d);
+    LuBackSubstitute(lu.get(), n, indx.get(), b);
+  } else {
+    LuDecompose(A, n, indx.get(), &d);
+    LuBackSubstitute(A, n, indx.get(), b);
+  }
+}
+
+}  // namespace
+
+void ludcmp(float** a, int n, int* indx, float* d) { LuDecompose(a, n, indx, d); }
+void ludcmp(double** a, int n, int* indx, double* d) { LuDecompose(a, n, indx, d); }
+void lubksb(float** a, int n, const int* indx, float* b) { LuBackSubstitute(a, n, indx, b); }
+void lubksb(double** a, int n, const int* indx, double* b) { LuBackSubstitute(a, n, indx, b); }
+
+bool choldc(float** a, int n, float* p) { return CholeskyDecompose(a, n, p); }
+bool dcholdc(double** a, int n, double* p) { return CholeskyDecompose(a, n, p); }
+
+bool cholsl(float** a, int n, const float* p, const float* b, float* x) {
+  CholeskySolve(a, n, p, b, x);
+  return true;
+}
+
+bool dcholsl(double** a, int n, const double* p, const double* b, double* x) {
+  CholeskySolve(a, n, p, b, x);
+  return true;
+}
+
+void SolveLinearSystem(float** A, float* b, int n, bool copyA) { SolveLinear(A, b, n, copyA); }
+void SolveLinearSystem(double** A, double* b, int n, bool copyA) { SolveLinear(A, b, n, copyA); }
+
+int SolveSymmetricSystem(double** A, const double* b, int n, double* x, double* p) {
+  if (n < 1) return 1;
+  WorkMatrix<double> work(n);
+  work.CopyFrom(A);
+  if (dcholdc(work.get(), n, p)) {
+    dcholsl(work.get(), n, p, b, x);
+    return 1;
+  }
+  // Not positive definite: LU on a fresh copy, x as the right-hand side.
+  work.CopyFrom(A);
+  for (int i = 1; i <= n; ++i) x[i] = b[i];
+  SolveLinearSystem(work.get(), x, n, false);
+  return 0;
+}
+
+int SolveSymmetricSystemSkipZeroRows(double** A, const double* b, int n, double* x,
+                                     double* p) {
+  if (n < 1) return 1;
+  // Keep the parameters whose row of A has at least one non-zero element.
+  WorkVector<int> kept(n);
+  int m = 0;
+  for (int i = 1; i <= n; ++i) {
+    bool zero = true;
+    for (int j = 1; j <= n && zero; ++j) zero = A[i][j] == 0.0;
+    if (!zero) kept[++m] = i;
+  }
+  if (m == n) return SolveSymmetricSystem(A, b, n, x, p);
+
+  for (int i = 1; i <= n; ++i) x[i] = 0.0;
+  if (m == 0) return 1;
+
+  WorkMatrix<double> reduced(m);
+  WorkMatrix<double> reducedCopy(m);
+  WorkVector<double> rhs(m);
+  WorkVector<double> solution(m);
+  for (int r = 1; r <= m; ++r) {
+    for (int c = 1; c <= m; ++c) {
+      reduced[r][c] = A[kept[r]][kept[c]];
+      reducedCopy[r][c] = reduced[r][c];
+    }
+    rhs[r] = b[kept[r]];
+  }
+  if (dcholdc(reduced.get(), m, p)) {
+    dcholsl(reduced.get(), m, p, rhs.get(), solution.get());
+  } else {
+    for (int r = 1; r <= m; ++r) solution[r] = rhs[r];
+    SolveLinearSystem(reducedCopy.get(), solution.get(), m, false);
+  }
+  for (int r = 1; r <= m; ++r) x[kept[r]] = solution[r];
+  return 1;
+}
+
+int SolveSymmetricSystemInPlace(float** A, float* b, int n) {
+  if (n < 1) return 1;
+  WorkMatrix<float> work(n);
+  WorkVector<float> p(n);
+  work.CopyFrom(A);
+  if (choldc(work.get(), n, p.get())) {
+    cholsl(work.get(), n, p.get(), b, b);
+    return 1;
+  }
+  work.CopyFrom(A);
+  SolveLinearSystem(work.get(), b, n, false);
+  return 0;
+}
+
+// Lawson-Hanson active set on the normal equations. With x the current feasible
+// solution and P the passive set (free variables), the gradient of
+// 1/2 x^T A x - b^T x is -w, w = b - A x. x is optimal when w_i <= 0 for every i
+// outside P (x_i = 0 there) and w_i = 0 inside P. Each outer step frees the
+// variable with the largest w; the inner loop solves the passive subsystem
+// A_PP z_P = b_P and, where z leaves the feasible region, moves x toward z as far
+// as feasibility allows and returns the variables that reach 0 to the bound.
+bool NNLSNormalEquations(float** A, float* b, int n, bool copyA) {
+  (void)copyA;  // A is only read here, whatever the caller asks.
+  if (n < 1) return true;
+
+  // Lawson and Hanson's own limit on the outer steps. Each inner pass returns at
+  // least one variable to the bound, so the inner loop ends by itself.
+  const int maxOuterSteps = 3 * n;
+  // Variables whose value falls below this magnitude return to the bound.
+  const float zeroTolerance = 1e-8f;
+
+  WorkVector<int> passive(n);
+  WorkVector<int> influential(n);
+  WorkVector<int> index(n);
+  WorkVector<float> w(n);
+  WorkVector<float> x(n);
+  WorkVector<float> z(n);
+  WorkMatrix<float> sub(n);
+  WorkVector<float> subRhs(n);
+  WorkVector<float> diag(n);
+  WorkVector<float> subSolution(n);
+
+  // A parameter without influence (an all-zero row) has no curvature: it is held at
+  // zero, as SolveSymmetricSystemSkipZeroRows does.
+  for (int i = 1; i <= n; ++i) {
+    bool zero = true;
+    for (int j = 1; j <= n && zero; ++j) zero = A[i][j] == 0.0f;
+    influential[i] = zero ? 0 : 1;
+  }
+
+  bool converged = false;
+  bool failed = false;
+  int outerSteps = 0;
+  while (!failed) {
+    for (int i = 1; i <= n; ++i) {
+      float sum = b[i];
+      for (int j = 1; j <= n; ++j) sum -= A[i][j] * x[j];
+      w[i] = sum;
+    }
+    int t = 0;
+    float wmax = 0.0f;
+    for (int i = 1; i <= n; ++i) {
+      if (passive[i] == 0 && influential[i] != 0 && w[i] > wmax) {
+        wmax = w[i];
+        t = i;
+      }
+    }
+    if (t == 0) {
+      converged = true;
+      break;
+    }
+    if (++outerSteps > maxOuterSteps) break;
+    passive[t] = 1;
+
+    bool firstPass = true;
+    for (;;) {
+      // Passive subsystem, rows and columns of P in index order.
+      int np = 0;
+      for (int i = 1; i <= n; ++i) {
+        if (passive[i] != 0) index[++np] = i;
+      }
+      for (int r = 1; r <= np; ++r) {
+        for (int c = 1; c <= np; ++c) sub[r][c] = A[index[r]][index[c]];
+        subRhs[r] = b[index[r]];
+      }
+      if (!choldc(sub.get(), np, diag.get())) {
+        failed = true;
+        break;
+      }
+      cholsl(sub.get(), np, diag.get(), subRhs.get(), subSolution.get());
+      for (int i = 1; i <= n; ++i) z[i] = 0.0f;
+      for (int r = 1; r <= np; ++r) z[index[r]] = subSolution[r];
+
+      // The variable just freed wants to decrease: keep it in P at 0 and look at
+      // the gradient again.
+      if (firstPass && z[t] <= 0.0f) break;
+      firstPass = false;
+
+      bool allPositive = true;
+      for (int r = 1; r <= np && allPositive; ++r) allPositive = z[index[r]] > 0.0f;
+      if (allPositive) {
+        for (int i = 1; i <= n; ++i) x[i] = z[i];
+        break;
+      }
+
+      // Largest step alpha in [0, 1] from x toward z that keeps x >= 0.
+      float alpha = 2.0f;
+      int blocking = 0;
+      for (int r = 1; r <= np; ++r) {
+        const int i = index[r];
+        if (z[i] <= 0.0f) {
+          const float gap = x[i] - z[i];
+          const float ratio = gap > 0.0f ? x[i] / gap : 0.0f;
+          if (ratio < alpha) {
+            alpha = ratio;
+            blocking = i;
+          }
+        }
+      }
+      if (blocking == 0) {  // z is not a number: the subsystem is unusable
+        failed = true;
+        break;
+      }
+      for (int i = 1; i <= n; ++i) x[i] += alpha * (z[i] - x[i]);
+      // The blocking variable reaches the bound exactly (rounding may leave a
+      // residue that the tolerance below would not catch on a large scale).
+      x[blocking] = 0.0f;
+      passive[blocking] = 0;
+      for (int i = 1; i <= n; ++i) {
+        if (passive[i] == 0) continue;
+        if (std::fabs(x[i]) < zeroTolerance || x[i] < 0.0f) {
+          x[i] = 0.0f;
+          passive[i] = 0;
+        }
+      }
+    }
+  }
+
+  for (int i = 1; i <= n; ++i) b[i] = x[i];
+  return converged;
+}
+
+// Coefficients of the least-squares polynomial of order m over the window
+// [-nl..nr]: with the normal matrix (A^T A)_ij = sum_k k^(i+j) (i, j = 0..m), the
+// coefficient of point k for derivative ld is sum_j [(A^T A)^-1]_{ld,j} k^j, found
+// by solving (A^T A) b = e_ld once.
+void savgol(float* c, int np, int nl, int nr, int ld, int m) {
+  if (np < nl + nr + 1 || nl < 0 || nr < 0 || ld < 0 || m < 0 || ld > m) {
+    nrerror("bad args in savgol");
+  }
+  // A window of nl+nr+1 points determines a polynomial of order nl+nr at most; at
+  // the ends of a curve the window is that small, and the highest order it supports
+  // is used.
+  if (nl + nr < m) m = nl + nr;
+  if (ld > m) nrerror("bad args in savgol");
+
+  const int size = m + 1;
+  WorkVector<int> indx(size);
+  WorkMatrix<float> a(size);
+  WorkVector<float> rhs(size);
+  for (int ipj = 0; ipj <= 2 * m; ++ipj) {
+    float sum = ipj != 0 ? 0.0f : 1.0f;
+    for (int k = 1; k <= nr; ++k) sum += static_cast<float>(std::pow(k, ipj));
+    for (int k = 1; k <= nl; ++k) sum += static_cast<float>(std::pow(-k, ipj));
+    const int mm = ipj < 2 * m - ipj ? ipj : 2 * m - ipj;
+    for (int imj = -mm; imj <= mm; imj += 2) a[1 + (ipj + imj) / 2][1 + (ipj - imj) / 2] = sum;
+  }
+  float d;
+  ludcmp(a.get(), size, indx.get(), &d);
+  for (int j = 1; j <= size; ++j) rhs[j] = 0.0f;
+  rhs[ld + 1] = 1.0f;
+  lubksb(a.get(), size, indx.get(), rhs.get());
+  for (int kk = 1; kk <= np; ++kk) c[kk] = 0.0f;
+  for (int k = -nl; k <= nr; ++k) {
+    float sum = rhs[1];
+    float fac = 1.0f;
+    for (int mm = 1; mm <= m; ++mm) sum += rhs[mm + 1] * (fac *= static_cast<float>(k));
+    const int kk = ((np - k) % np) + 1;
+    c[kk] = sum;
+  }
+}
+
+}  // namespace tarmic

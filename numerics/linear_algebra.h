@@ -1,0 +1,76 @@
+// Dense linear algebra for the small systems that end the fits: LU and Cholesky
+// decompositions, solves of symmetric systems with a fall-back from Cholesky to LU,
+// non-negative least squares on normal equations, and Savitzky-Golay coefficients.
+//
+// All matrices and vectors are one-based (one_based.h) over [1..n]. The float
+// routines carry their arithmetic in float, the double routines in double.
+// Failures that leave no usable result (a matrix with a row of zeros in ludcmp,
+// invalid savgol windows) end the current command through nrerror (FatalError).
+#pragma once
+
+namespace tarmic {
+
+// LU decomposition with implicit partial pivoting, in place: a becomes its row-
+// permuted LU factors, indx[1..n] records the permutation, *d is +1 or -1 (parity
+// of the row interchanges). A zero pivot is replaced by 1.0e-20 (float) or
+// 1.0e-100 (double); a row of zeros calls nrerror("Singular matrix in routine
+// ludcmp").
+void ludcmp(float** a, int n, int* indx, float* d);
+void ludcmp(double** a, int n, int* indx, double* d);
+// Forward and back substitution with the factors of ludcmp; the solution replaces b.
+void lubksb(float** a, int n, const int* indx, float* b);
+void lubksb(double** a, int n, const int* indx, double* b);
+
+// Cholesky decomposition A = L L^T from the upper triangle of a: L goes below the
+// diagonal, its diagonal into p[1..n]; the upper triangle is left as it was.
+// Returns false (no message) as soon as a diagonal sum is <= 0, i.e. A is not
+// positive definite.
+bool choldc(float** a, int n, float* p);
+bool dcholdc(double** a, int n, double* p);
+// Solves A x = b with the factor left by choldc/dcholdc; b is not changed. b and x
+// may be the same array. Returns true.
+bool cholsl(float** a, int n, const float* p, const float* b, float* x);
+bool dcholsl(double** a, int n, const double* p, const double* b, double* x);
+
+// Solves A x = b by ludcmp and lubksb; the solution replaces b. With copyA the
+// decomposition works on a copy and A is unchanged; otherwise A is overwritten by
+// its LU factors.
+void SolveLinearSystem(float** A, float* b, int n, bool copyA);
+void SolveLinearSystem(double** A, double* b, int n, bool copyA);
+
+// Solves the symmetric system A x = b into x; A and b are unchanged. p[1..n]
+// receives the Cholesky diagonal. Returns 1 when the Cholesky route was taken, 0
+// when A was not positive definite and the LU fall-back solved it.
+int SolveSymmetricSystem(double** A, const double* b, int n, double* x, double* p);
+// As SolveSymmetricSystem, but parameters without influence (rows of A that are
+// entirely 0.0) are first removed with their columns and get x = 0; the remaining
+// system is solved by Cholesky, or LU when it is not positive definite. Returns 1
+// whenever rows were removed (either route), else as SolveSymmetricSystem.
+int SolveSymmetricSystemSkipZeroRows(double** A, const double* b, int n, double* x,
+                                     double* p);
+// Float counterpart of SolveSymmetricSystem with the solution replacing b; A is
+// unchanged. Returns 1 for the Cholesky route, 0 for the LU fall-back.
+int SolveSymmetricSystemInPlace(float** A, float* b, int n);
+
+// Non-negative least squares on the normal equations A x = b (A = J^T J,
+// b = J^T y) by the active-set method of Lawson and Hanson; the solution replaces b
+// and is never negative. A is only read, so it is unchanged whatever copyA says
+// (the flag is kept for the callers that ask for an untouched matrix).
+// Parameters without influence (all-zero rows of A) are held at 0.
+// Returns true when the solution satisfies the optimality conditions. Returns false
+// when a passive subsystem is not positive definite or the iteration limit is
+// reached: b then holds the last feasible (non-negative) iterate, never an
+// unconstrained solution.
+bool NNLSNormalEquations(float** A, float* b, int n, bool copyA);
+
+// Savitzky-Golay filter coefficients c[1..np] for a window of nl points to the left
+// and nr to the right, derivative order ld, polynomial order m, in wrap-around
+// order: c[1] the centre, c[2..nl+1] the offsets -1..-nl, c[np] down to
+// c[np-nr+1] the offsets +1..+nr (other entries 0).
+// A window too small for the order (nl + nr < m, as at the ends of a curve) is
+// fitted with the highest order it supports, nl + nr. Invalid windows (np <
+// nl+nr+1, nl < 0, nr < 0, ld > m, or a derivative order above what the window
+// supports, ld > nl + nr) call nrerror("bad args in savgol").
+void savgol(float* c, int np, int nl, int nr, int ld, int m);
+
+}  // namespace tarmic

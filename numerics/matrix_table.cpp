@@ -1,0 +1,151 @@
+// Numeric table files.
+#include "numerics/matrix_table.h"
+
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "numerics/error_box.h"
+#include "numerics/one_based.h"
+
+namespace tarmic {
+
+namespace {
+
+void ReportFileError(const char* format, const char* fileName) {
+  std::string text(format);
+  const std::string::size_type at = text.find("%s");
+  text.replace(at, 2, fileName);
+  ShowError(text, false);
+}
+
+// Writes lines k = outerLow..outerHigh, each with the values value(k, l) for
+// l = innerLow..innerHigh as "\t%f" and a newline after the last one.
+template <typename Value>
+bool WriteTable(int outerLow, int outerHigh, int innerLow, int innerHigh, const char* fileName,
+                Value value) {
+  if (fileName == nullptr) fileName = "";
+  std::FILE* file = std::fopen(fileName, "w");
+  if (file == nullptr) {
+    ReportFileError("\n\aAttention: could not open %s", fileName);
+    return false;
+  }
+  for (int k = outerLow; k <= outerHigh; ++k) {
+    for (int l = innerLow; l <= innerHigh; ++l) {
+      std::fprintf(file, "\t%f", static_cast<double>(value(k, l)));
+      if (l == innerHigh) std::fputc('\n', file);
+    }
+  }
+  const bool failed = std::ferror(file) != 0;
+  if (std::fclose(file) != 0 || failed) {
+    ReportFileError("\n\aAttention: could not write to %s", fileName);
+    return false;
+  }
+  return true;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// Reads the first count numbers of line into out; false when the line holds fewer.
+bool ParseNumbers(const std::string& line, int count, std::vector<float>& out) {
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  for (int j = 0; j < count; ++j) {
+    while (p < end && IsBlank(*p)) ++p;
+    if (p < end && *p == '+') ++p;
+    float value = 0.0f;
+    const std::from_chars_result r = std::from_chars(p, end, value);
+    if (r.ec != std::errc()) return false;
+    out.push_back(value);
+    p = r.ptr;
+  }
+  return true;
+}
+
+bool IsBlankLine(const std::string& line) {
+  for (char c : line)
+    if (!IsBlank(c)) return false;
+  return true;
+}
+
+// Reads every non-blank line of the file as one record of nColumns numbers into
+// values (record after record). False after the error message.
+bool ReadRecords(const char* fileName, int nColumns, std::vector<float>& values, int* nRecords) {
+  *nRecords = 0;
+  if (fileName == nullptr) fileName = "";
+  std::ifstream file(fileName);
+  if (!file) {
+    ReportFileError("\n\aAttention: could not open %s", fileName);
+    return false;
+  }
+  std::string line;
+  while (std::getline(file, line)) {
+    if (IsBlankLine(line)) continue;
+    if (!ParseNumbers(line, nColumns, values)) {
+      ReportFileError("\n\aAttention: could not read from %s", fileName);
+      return false;
+    }
+    ++*nRecords;
+  }
+  if (file.bad() || *nRecords == 0 || nColumns < 1) {
+    ReportFileError("\n\aAttention: could not read from %s", fileName);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteMatrixTable(const float* const* m, int rowLow, int rowHigh, int colLow, int colHigh,
+                      const char* fileName) {
+  return WriteTable(rowLow, rowHigh, colLow, colHigh, fileName,
+                    [m](int i, int j) { return m[i][j]; });
+}
+
+bool WriteDMatrixTable(const double* const* m, int rowLow, int rowHigh, int colLow, int colHigh,
+                       const char* fileName) {
+  return WriteTable(rowLow, rowHigh, colLow, colHigh, fileName,
+                    [m](int i, int j) { return m[i][j]; });
+}
+
+bool WriteMatrixTableTransposed(const float* const* m, int rowLow, int rowHigh, int colLow,
+                                int colHigh, const char* fileName) {
+  return WriteTable(colLow, colHigh, rowLow, rowHigh, fileName,
+                    [m](int j, int i) { return m[i][j]; });
+}
+
+bool WriteDMatrixTableTransposed(const double* const* m, int rowLow, int rowHigh, int colLow,
+                                 int colHigh, const char* fileName) {
+  return WriteTable(colLow, colHigh, rowLow, rowHigh, fileName,
+                    [m](int j, int i) { return m[i][j]; });
+}
+
+float** ReadMatrixTable(const char* fileName, int nColumns, int* nLines) {
+  std::vector<float> values;
+  int n = 0;
+  const bool ok = ReadRecords(fileName, nColumns, values, &n);
+  if (nLines != nullptr) *nLines = ok ? n : 0;
+  if (!ok) return nullptr;
+  float** m = matrix(1, n, 1, nColumns);
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= nColumns; ++j) m[i][j] = values[(i - 1) * nColumns + (j - 1)];
+  return m;
+}
+
+float** ReadMatrixTableByColumns(const char* fileName, int nColumns, int* nLines) {
+  std::vector<float> values;
+  int n = 0;
+  const bool ok = ReadRecords(fileName, nColumns, values, &n);
+  if (nLines != nullptr) *nLines = ok ? n : 0;
+  if (!ok) return nullptr;
+  float** m = matrix(1, nColumns, 1, n);
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= nColumns; ++j) m[j][i] = values[(i - 1) * nColumns + (j - 1)];
+  return m;
+}
+
+}  // namespace tarmic

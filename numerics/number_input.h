@@ -1,0 +1,52 @@
+// The number input: a modal box with a caption, a prompt and one edit field that
+// asks until the text is a valid number or the user cancels, and the checks that
+// decide whether a typed text is a valid number.
+//
+// A valid number is a text that is entirely one decimal number in the "C" notation
+// (optional sign, digits with an optional decimal point, optional exponent),
+// optionally surrounded by blanks, whose value is finite as a float. "nan", "inf",
+// hexadecimal numbers and texts with anything after the number are not numbers.
+// Zero must be typed with a leading '0' ("0", "0.0", "0e5"), as ".0" and "-0" are
+// refused.
+#pragma once
+
+#include <string>
+
+namespace tarmic {
+
+class Window;
+
+// Asks for a number; the box shows current ("%f" above 0.01, "%e" otherwise) when
+// showCurrent is set, else an empty field. A null prompt shows no prompt, a null
+// title the default caption ("enter positive float" or "enter float"). On OK with
+// a valid number *value receives it and the result is true; an invalid text beeps
+// and asks again with the typed text kept; Cancel returns false with *value
+// unchanged. The owner window of the "WithParent" forms only makes the box modal
+// to it.
+bool InputPositiveFloatWithParent(Window* parent, float* value, float current, bool showCurrent,
+                                  const char* prompt, const char* title);
+bool InputFloatWithParent(Window* parent, float* value, float current, bool showCurrent,
+                          const char* prompt, const char* title);
+bool InputPositiveFloat(float* value, float current, bool showCurrent, const char* prompt,
+                        const char* title);
+bool InputFloat(float* value, float current, bool showCurrent, const char* prompt,
+                const char* title);
+
+// Size of the buffer InputText fills, terminating zero included.
+constexpr int kInputTextSize = 10000;
+// Asks for free text (empty field, default caption "enter float"). On OK the text
+// is copied to out, cut to kInputTextSize - 1 characters, and the result is true.
+bool InputText(char* out, const char* prompt, const char* title);
+
+bool IsValidFloat(const char* text);
+// As IsValidFloat, and false for a negative value.
+bool IsValidPositiveFloat(const char* text);
+
+// Converts a text that IsValidFloat accepts; false (value unchanged) otherwise.
+bool ParseFloatText(const char* text, float* value);
+
+// The text with which the box shows a current value: "%f" when current > 0.01,
+// "%e" otherwise, whatever its length.
+std::string FormatInputValue(float current);
+
+}  // namespace tarmic

@@ -1,0 +1,193 @@
+// The curve class: table files, window queries, interpolation and peaks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "numerics/ccurve.h"
+#include "platform/headless/headless_backend.h"
+
+namespace tarmic {
+namespace {
+
+std::string OutputPath(const std::string& name) {
+  const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / "ccurve";
+  std::filesystem::create_directories(dir);
+  return (dir / name).string();
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A curve owning copies of the values.
+CCurve Make(const std::vector<float>& x, const std::vector<float>& y) {
+  return CCurve(x.data(), y.data(), static_cast<std::uint32_t>(x.size()), 0, 0);
+}
+
+std::vector<float> Xs(const CCurve& c) {
+  std::vector<float> v;
+  for (int i = 0; i < c.Count(); ++i) v.push_back(c.X()->Get(i));
+  return v;
+}
+std::vector<float> Ys(const CCurve& c) {
+  std::vector<float> v;
+  for (int i = 0; i < c.Count(); ++i) v.push_back(c.Y()->Get(i));
+  return v;
+}
+
+// ------------------------------------------------------------------ ownership
+
+TEST(CCurveOwnership, CopyOfAnOwningCurveOwnsItsOwnVectors) {
+  CCurve a = Make({1, 2}, {3, 4});
+  CCurve b(a);
+  EXPECT_TRUE(b.OwnsVectors());
+  EXPECT_NE(b.X(), a.X());
+  EXPECT_EQ(Ys(b), Ys(a));
+}
+
+// --------------------------------------------------------------- table files
+
+TEST(CCurveFiles, FieldsSeparatedByBlanksCommasAndSemicolons) {
+  ScopedHeadlessBackend backend;
+  const std::string path = OutputPath("separators.dat");
+  WriteText(path, "1 2\n3;4\n5,6\n");
+  CCurve c;
+  ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2));
+  EXPECT_TRUE(c.OwnsVectors());
+  EXPECT_EQ(Xs(c), (std::vector<float>{1, 3, 5}));
+  EXPECT_EQ(Ys(c), (std::vector<float>{2, 4, 6}));
+}
+
+TEST(CCurveFiles, ColumnsAreCountedFromOne) {
+  ScopedHeadlessBackend backend;
+  const std::string path = OutputPath("three_columns.dat");
+  WriteText(path, "1 2 3\n4 5 6\n");
+  CCurve c;
+  ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 3));
+  EXPECT_EQ(Xs(c), (std::vector<float>{1, 4}));
+  EXPECT_EQ(Ys(c), (std::vector<float>{3, 6}));
+  ASSERT_TRUE(c.ReadFromFile(path.c_str(), 2, 2));  // y from the field after x
+  EXPECT_EQ(Ys(c), (std::vector<float>{3, 6}));
+}
+
+TEST(CCurveFiles, TrailingBlankLinesAreNoRecords) {
+  ScopedHeadlessBackend backend;
+  const std::string path = OutputPath("trailing_blank.dat");
+  WriteText(path, "1 2\r\n3 4\r\n\r\n\n  \n");
+  CCurve c;
+  ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2));
+  EXPECT_EQ(c.Count(), 2);
+  EXPECT_EQ(Ys(c), (std::vector<float>{2, 4}));
+}
+
+TEST(CCurveFiles, ShortLineFailsAndLeavesTheCurveAsItWas) {
+  ScopedHeadlessBackend backend;
+  const std::string path = OutputPath("short_line.dat");
+  WriteText(path, "1 2\n3\n5 6\n");
+  CCurve c = Make({9}, {8});
+  EXPECT_FALSE(c.ReadFromFile(path.c_str(), 1, 2));
+  EXPECT_EQ(Xs(c), (std::vector<float>{9}));
+  EXPECT_EQ(Ys(c), (std::vector<float>{8}));
+}
+
+TEST(CCurveFiles, LongLinesAreOneRecord) {
+  ScopedHeadlessBackend backend;
+  const std::string path = OutputPath("long_line.dat");
+  WriteText(path, "1 2 " + std::string(300, 'z') + "\n3 4\n");
+  CCurve c;
+  ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2));
+  EXPECT_EQ(c.Count(), 2);
+}
+
+TEST(CCurveFiles, MissingFileIsReported) {
+  ScopedHeadlessBackend backend;
+  backend->QueueMessageBox(IDOK, "Error");
+  const std::string path = OutputPath("missing.dat");
+  CCurve c;
+  EXPECT_FALSE(c.ReadFromFile(path.c_str(), 1, 2));
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].text, "\n\aAttention: could not open " + path);
+}
+
+TEST(CCurveFiles, WriteThenReadKeepsEveryPoint) {
+  ScopedHeadlessBackend backend;
+  const std::string path = OutputPath("round_trip.dat");
+  CCurve a = Make({6.0f, 6.5f, 7.25f}, {1.2345678e-9f, -3.5f, 4.0e12f});
+  ASSERT_TRUE(a.WriteToFile(path.c_str()));
+  EXPECT_EQ(ReadText(path).substr(0, 26), "6.000000e+00 1.234568e-09\n");
+  CCurve b;
+  ASSERT_TRUE(b.ReadFromFile(path.c_str(), 1, 2));
+  ASSERT_EQ(b.Count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_FLOAT_EQ(b.X()->Get(i), a.X()->Get(i));
+    EXPECT_NEAR(b.Y()->Get(i), a.Y()->Get(i), std::fabs(a.Y()->Get(i)) * 1e-6f);
+  }
+}
+
+// ------------------------------------------------------------------- queries
+
+TEST(CCurveQueries, WindowQueriesStopBeyondX2) {
+  CCurve c = Make({0, 1, 1.5f, 2, 3}, {5, 4, 3, 6, 1});
+  EXPECT_EQ(c.MinYInWindow(1, 2, 0, 10), 3.0f);
+  EXPECT_EQ(c.MinYInWindow(1, 2, 0, 2), 4.0f);
+  EXPECT_EQ(c.MinYInWindow(3.5f, 2, 0, 10), 0.0f);
+  EXPECT_EQ(c.MaxYInWindow(1, 2, 0, 10), 6.0f);
+  EXPECT_FLOAT_EQ(c.MeanYInXRange(1, 2), 13.0f / 3.0f);
+}
+
+TEST(CCurveQueries, NearestXTakesTheFirstOnTies) {
+  CCurve c = Make({1, 1.5f}, {0, 0});
+  EXPECT_EQ(c.IndexOfNearestX(1.25f), 0);
+  EXPECT_EQ(CCurve().IndexOfNearestX(1.0f), -1);
+}
+
+// --------------------------------------------------------------------- peaks
+
+TEST(CCurvePeaks, PeaksComeHighestFirstWithOneBasedIndices) {
+  CCurve c = Make({0, 1, 2, 3, 4, 5, 6, 7, 8}, {0, 1, 3, 1, 0, 2, 5, 2, 0});
+  float x[11], y[11];
+  int idx[11];
+  ASSERT_EQ(c.FindPeaks(x, y, idx, 10, 2), 2);
+  EXPECT_EQ(idx[1], 7);
+  EXPECT_EQ(y[1], 5.0f);
+  EXPECT_EQ(x[1], 6.0f);
+  EXPECT_EQ(idx[2], 3);
+  EXPECT_EQ(y[2], 3.0f);
+
+  float x1[2], y1[2];
+  int i1[2];
+  ASSERT_EQ(c.FindPeaks(x1, y1, i1, 1, 2), 1);
+  EXPECT_EQ(i1[1], 7);
+}
+
+TEST(CCurvePeaks, EqualPeaksKeepTheirIndexOrder) {
+  CCurve c = Make({0, 1, 2, 3, 4, 5, 6}, {0, 4, 0, 4, 0, 4, 0});
+  float x[4], y[4];
+  int idx[4];
+  ASSERT_EQ(c.FindPeaks(x, y, idx, 3, 1), 3);
+  EXPECT_EQ(idx[1], 2);
+  EXPECT_EQ(idx[2], 4);
+  EXPECT_EQ(idx[3], 6);
+}
+
+TEST(CCurvePeaks, TooShortCurveOrBadArgumentsFindNothing) {
+  CCurve c = Make({0, 1, 2, 3}, {0, 5, 5, 0});
+  float x[11], y[11];
+  EXPECT_EQ(c.FindPeaks(x, y, nullptr, 10, 2), 0);
+  EXPECT_EQ(c.FindPeaks(x, y, nullptr, 0, 1), 0);
+  EXPECT_EQ(c.FindPeaks(x, y, nullptr, 10, 0), 0);
+  EXPECT_EQ(c.FindPeaks(nullptr, y, nullptr, 10, 1), 0);
+}
+
+}  // namespace
+}  // namespace tarmic

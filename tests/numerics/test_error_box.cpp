@@ -1,0 +1,277 @@
+// The error box, the key polls on the event queue, the busy wait and the file test.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "numerics/error_box.h"
+#include "numerics/run_switches.h"
+#include "platform/events.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/system.h"
+
+namespace tarmic {
+namespace {
+
+// Pixels that differ between two images of the same size in the top-left corner.
+int ChangedPixels(const Image& a, const Image& b) {
+  int n = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 80; ++x) n += a.Pixel(x, y) != b.Pixel(x, y);
+  return n;
+}
+
+class ErrorBoxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TakeWorkerErrors();
+    ResetRunSwitches();
+  }
+  void TearDown() override { TakeWorkerErrors(); }
+  ScopedHeadlessBackend backend;
+};
+
+// ------------------------------------------------------------- the error box
+
+TEST_F(ErrorBoxTest, ShowErrorWithoutQuitReturnsTheBoxResultCaptionedError) {
+  backend->QueueMessageBox(IDOK, "Error");
+  EXPECT_EQ(ShowError("\nAttention: could not open x.dat", false), IDOK);
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  const TranscriptEntry& box = backend->Transcript()[0];
+  EXPECT_EQ(box.kind, "MessageBox");
+  EXPECT_EQ(box.caption, "Error");
+  EXPECT_EQ(box.text, "\nAttention: could not open x.dat");
+  EXPECT_EQ(box.style & MB_ICONMASK, MB_ICONINFORMATION);
+  EXPECT_EQ(box.style & MB_TYPEMASK, MB_OK);
+}
+
+TEST_F(ErrorBoxTest, ShowErrorWithQuitEndsTheCommandAfterTheBoxWasClosed) {
+  backend->QueueMessageBox(IDOK, "Error");
+  EXPECT_THROW(ShowError("Singular matrix", true), FatalError);
+  ASSERT_EQ(backend->MessageBoxCaptions().size(), 1u);
+  EXPECT_TRUE(backend->AllAnswersUsed());
+}
+
+TEST_F(ErrorBoxTest, WorkerThreadShowsNoBoxAndHandsTheMessageToTheUiThread) {
+  std::thread worker([] { ShowError("invalid parameters in simulation", false); });
+  worker.join();
+  EXPECT_TRUE(backend->Transcript().empty());
+  const std::vector<std::string> kept = TakeWorkerErrors();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0], "invalid parameters in simulation");
+  EXPECT_TRUE(TakeWorkerErrors().empty());
+}
+
+TEST_F(ErrorBoxTest, QuitInWorkerThreadThrowsThereWithoutABox) {
+  bool thrown = false;
+  std::thread worker([&thrown] {
+    try {
+      ShowError("worker cannot go on", true);
+    } catch (const FatalError&) {
+      thrown = true;
+    }
+  });
+  worker.join();
+  EXPECT_TRUE(thrown);
+  EXPECT_TRUE(backend->Transcript().empty());
+  EXPECT_EQ(TakeWorkerErrors().size(), 1u);
+}
+
+TEST_F(ErrorBoxTest, ShowWorkerErrorsShowsEveryKeptMessageInOrder) {
+  std::thread worker([] {
+    ShowError("first", false);
+    ShowError("second", false);
+  });
+  worker.join();
+  backend->QueueMessageBox(IDOK, "Error");
+  backend->QueueMessageBox(IDOK, "Error");
+  ShowWorkerErrors();
+  ASSERT_EQ(backend->Transcript().size(), 2u);
+  EXPECT_EQ(backend->Transcript()[0].text, "first");
+  EXPECT_EQ(backend->Transcript()[1].text, "second");
+}
+
+// ----------------------------------------------------------------- key polls
+
+TEST_F(ErrorBoxTest, CheckKeyPressWithEmptyQueueIsFalse) {
+  EXPECT_FALSE(CheckKeyPress());
+  EXPECT_TRUE(UiEvents().Empty());
+}
+
+TEST_F(ErrorBoxTest, CheckKeyPressConsumesAMouseButtonWithoutInterrupting) {
+  UiEvents().Post(Event::Mouse(EventType::LButtonDown, 10, 10, MK_LBUTTON));
+  EXPECT_FALSE(CheckKeyPress());
+  EXPECT_TRUE(UiEvents().Empty());
+}
+
+TEST_F(ErrorBoxTest, CheckKeyPressLeavesEventsThatAreNotInputForTheMainLoop) {
+  UiEvents().Post(Event::Repaint());
+  UiEvents().Post(Event::TimerTick(7));
+  UiEvents().Post(Event::Command(611));
+  UiEvents().Post(Event::Mouse(EventType::MouseMove, 3, 4, 0));
+  UiEvents().Post(Event::Resize(640, 480));
+  UiEvents().Post(Event::QuitRequest(0));
+  EXPECT_FALSE(CheckKeyPress());
+  EXPECT_EQ(UiEvents().Size(), 6u);
+  EXPECT_EQ(UiEvents().Peek()->type, EventType::Paint);
+}
+
+TEST_F(ErrorBoxTest, CheckKeyPressFindsAKeyBehindOtherEventsAndKeepsThem) {
+  UiEvents().Post(Event::Repaint());
+  UiEvents().Post(Event::Command(611));
+  backend->Headless().PressKey('A');
+  UiEvents().Post(Event::QuitRequest(0));
+  EXPECT_TRUE(CheckKeyPress());
+  ASSERT_EQ(UiEvents().Size(), 3u);
+  EXPECT_EQ(UiEvents().Take()->type, EventType::Paint);
+  EXPECT_EQ(UiEvents().Take()->type, EventType::Command);
+  EXPECT_EQ(UiEvents().Take()->type, EventType::Quit);
+}
+
+TEST_F(ErrorBoxTest, CheckKeyPressTakesKeyDownCharacterAndKeyUp) {
+  UiEvents().Post(Event::KeyDown('R'));
+  UiEvents().Post(Event::Char('r'));
+  UiEvents().Post(Event::KeyUp('R'));
+  EXPECT_TRUE(CheckKeyPress());
+  EXPECT_TRUE(UiEvents().Empty());
+}
+
+TEST_F(ErrorBoxTest, KeyHeldDownWithoutReleaseCountsAtOnce) {
+  UiEvents().Post(Event::KeyDown(VK_SPACE));
+  EXPECT_TRUE(CheckKeyPress());
+  EXPECT_TRUE(UiEvents().Empty());
+}
+
+TEST_F(ErrorBoxTest, CheckKeyPressInWorkerThreadIsFalseAndTakesNothing) {
+  backend->Headless().PressKey('A');
+  bool result = true;
+  std::thread worker([&result] { result = CheckKeyPress(); });
+  worker.join();
+  EXPECT_FALSE(result);
+  EXPECT_EQ(UiEvents().Size(), 3u);
+}
+
+TEST_F(ErrorBoxTest, GetKeyPressCharReadsTheCharacterOfTheKey) {
+  backend->Headless().PressKey('R', 0, 'r');
+  int ch = 0;
+  EXPECT_TRUE(GetKeyPressChar(&ch));
+  EXPECT_EQ(ch, 114);
+  EXPECT_TRUE(UiEvents().Empty());
+}
+
+TEST_F(ErrorBoxTest, GetKeyPressCharGivesCodesAbove127AsNegative) {
+  UiEvents().Post(Event::KeyDown('E'));
+  UiEvents().Post(Event::Char(0xE9));
+  UiEvents().Post(Event::KeyUp('E'));
+  int ch = 0;
+  EXPECT_TRUE(GetKeyPressChar(&ch));
+  EXPECT_EQ(ch, static_cast<int>(static_cast<signed char>(0xE9)));
+  EXPECT_LT(ch, 0);
+}
+
+TEST_F(ErrorBoxTest, GetKeyPressCharDoesNotWaitForAMissingCharacter) {
+  UiEvents().Post(Event::KeyDown(VK_LEFT));
+  UiEvents().Post(Event::KeyUp(VK_LEFT));
+  int ch = -5;
+  EXPECT_TRUE(GetKeyPressChar(&ch));
+  EXPECT_EQ(ch, 0);
+  EXPECT_TRUE(UiEvents().Empty());
+}
+
+TEST_F(ErrorBoxTest, ReadWindowKeyCharWithoutKeyReturnsMinusOneAndDrawsNothing) {
+  HeadlessWindow& window = backend->Headless();
+  const int refreshes = window.RefreshCount();
+  UiEvents().Post(Event::TimerTick(1));
+  EXPECT_EQ(ReadWindowKeyChar(&window), -1);
+  EXPECT_EQ(window.RefreshCount(), refreshes);
+  EXPECT_EQ(UiEvents().Size(), 1u);
+}
+
+TEST_F(ErrorBoxTest, ReadWindowKeyCharReturnsTheCharacterAndEchoesIt) {
+  HeadlessWindow& window = backend->Headless();
+  const Image before = window.Screen();
+  const int refreshes = window.RefreshCount();
+  window.PressKey('S', 0, 's');
+  EXPECT_EQ(ReadWindowKeyChar(&window), 115);
+  EXPECT_GT(window.RefreshCount(), refreshes);
+  EXPECT_GT(ChangedPixels(window.Screen(), before), 0);
+  EXPECT_TRUE(UiEvents().Empty());
+}
+
+TEST_F(ErrorBoxTest, CheckWindowKeyOrLatchReportsTheLatchOnce) {
+  HeadlessWindow& window = backend->Headless();
+  bKeyLatch = true;
+  EXPECT_TRUE(CheckWindowKeyOrLatch(&window));
+  EXPECT_FALSE(bKeyLatch);
+  EXPECT_FALSE(CheckWindowKeyOrLatch(&window));
+}
+
+TEST_F(ErrorBoxTest, CheckWindowKeyOrLatchTakesAKeyAndLeavesATimer) {
+  HeadlessWindow& window = backend->Headless();
+  UiEvents().Post(Event::TimerTick(3));
+  window.PressKey('A');
+  EXPECT_TRUE(CheckWindowKeyOrLatch(&window));
+  ASSERT_EQ(UiEvents().Size(), 1u);
+  EXPECT_EQ(UiEvents().Peek()->type, EventType::Timer);
+}
+
+// ------------------------------------------------------------------ the wait
+
+class ClockTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetClockOverride(nullptr); }
+};
+
+TEST_F(ClockTest, WaitSecondsReturnsAtOnceForNothingToWait) {
+  // The clock stands still: any wait that is not zero would never end.
+  SetClockOverride([] { return std::int64_t{1000}; });
+  WaitSeconds(0.0f);
+  WaitSeconds(-1.0f);
+  WaitSeconds(0.0005f);  // 0 ms after truncation
+  SUCCEED();
+}
+
+TEST_F(ClockTest, WaitSecondsWaitsUntilTheClockHasAdvanced) {
+  std::int64_t now = 0;
+  SetClockOverride([&now] { return now++; });
+  WaitSeconds(0.25f);
+  EXPECT_GE(now, 250);
+  EXPECT_LE(now, 253);
+}
+
+// ----------------------------------------------------------------- file test
+
+class FileExistsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / "file_exists";
+    std::filesystem::create_directories(dir_);
+  }
+  std::filesystem::path dir_;
+};
+
+TEST_F(FileExistsTest, MissingFileAndDirectoryDoNotExist) {
+  EXPECT_FALSE(FileExists((dir_ / "missing.txt").string().c_str()));
+  EXPECT_FALSE(FileExists(dir_.string().c_str()));
+  EXPECT_FALSE(FileExists(""));
+  EXPECT_FALSE(FileExists(nullptr));
+}
+
+TEST_F(FileExistsTest, UnreadableFileDoesNotExist) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  const std::string name = (dir_ / "locked.txt").string();
+  std::FILE* f = std::fopen(name.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  ::chmod(name.c_str(), 0);
+  EXPECT_FALSE(FileExists(name.c_str()));
+  ::chmod(name.c_str(), 0644);
+}
+
+}  // namespace
+}  // namespace tarmic

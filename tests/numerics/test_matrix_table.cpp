@@ -1,0 +1,170 @@
+// Matrix table files: the exact text written, round trips by rows and by columns,
+// and malformed tables (short lines, trailing blank lines, missing files).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "numerics/matrix_table.h"
+#include "numerics/one_based.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/types.h"
+
+namespace tarmic {
+namespace {
+
+std::string OutputPath(const std::string& name) {
+  return std::string(TARMIC_TEST_OUTPUT_DIR) + "/matrix_table_" + name;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string WriteText(const std::string& name, const std::string& text) {
+  const std::string path = OutputPath(name);
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+// The 2 x 2 matrix ((1, 2), (3, 4)) over [1..2][1..2].
+class MatrixTable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m = matrix(1, 2, 1, 2);
+    d = dmatrix(1, 2, 1, 2);
+    m[1][1] = d[1][1] = 1;
+    m[1][2] = d[1][2] = 2;
+    m[2][1] = d[2][1] = 3;
+    m[2][2] = d[2][2] = 4;
+  }
+  void TearDown() override {
+    free_matrix(m, 1, 2, 1, 2);
+    free_dmatrix(d, 1, 2, 1, 2);
+  }
+  float** m = nullptr;
+  double** d = nullptr;
+};
+
+TEST_F(MatrixTable, WritesOneTabSeparatedLinePerRow) {
+  const std::string path = OutputPath("rows.dat");
+  ASSERT_TRUE(WriteMatrixTable(m, 1, 2, 1, 2, path.c_str()));
+  EXPECT_EQ(ReadText(path), "\t1.000000\t2.000000\n\t3.000000\t4.000000\n");
+  ASSERT_TRUE(WriteDMatrixTable(d, 1, 2, 1, 2, path.c_str()));
+  EXPECT_EQ(ReadText(path), "\t1.000000\t2.000000\n\t3.000000\t4.000000\n");
+  // The transposed writers: one line per column.
+  ASSERT_TRUE(WriteMatrixTableTransposed(m, 1, 2, 1, 2, path.c_str()));
+  EXPECT_EQ(ReadText(path), "\t1.000000\t3.000000\n\t2.000000\t4.000000\n");
+  ASSERT_TRUE(WriteDMatrixTableTransposed(d, 1, 2, 1, 2, path.c_str()));
+  EXPECT_EQ(ReadText(path), "\t1.000000\t3.000000\n\t2.000000\t4.000000\n");
+}
+
+TEST_F(MatrixTable, EmptyRangesWriteNothing) {
+  const std::string path = OutputPath("empty.dat");
+  ASSERT_TRUE(WriteMatrixTable(m, 1, 0, 1, 2, path.c_str()));
+  EXPECT_EQ(ReadText(path), "");
+  ASSERT_TRUE(WriteMatrixTable(m, 1, 2, 1, 0, path.c_str()));
+  EXPECT_EQ(ReadText(path), "");
+}
+
+TEST_F(MatrixTable, RoundTripsByRowsAndByColumns) {
+  const std::string path = OutputPath("roundtrip.dat");
+  ASSERT_TRUE(WriteMatrixTable(m, 1, 2, 1, 2, path.c_str()));
+  int n = -1;
+  float** rows = ReadMatrixTable(path.c_str(), 2, &n);
+  ASSERT_NE(rows, nullptr);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(rows[1][1], 1.0f);
+  EXPECT_EQ(rows[1][2], 2.0f);
+  EXPECT_EQ(rows[2][1], 3.0f);
+  EXPECT_EQ(rows[2][2], 4.0f);
+  free_matrix(rows, 1, n, 1, 2);
+  float** columns = ReadMatrixTableByColumns(path.c_str(), 2, &n);
+  ASSERT_NE(columns, nullptr);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(columns[1][2], 3.0f);
+  EXPECT_EQ(columns[2][1], 2.0f);
+  free_matrix(columns, 1, 2, 1, n);
+}
+
+TEST(MatrixTableReader, TakesTheFirstNumbersOfEveryLine) {
+  const std::string path = WriteText("extra.dat", "1 2 x\n3 4 y\n");
+  int n = 0;
+  float** t = ReadMatrixTable(path.c_str(), 2, &n);
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(t[2][1], 3.0f);
+  EXPECT_EQ(t[2][2], 4.0f);
+  free_matrix(t, 1, n, 1, 2);
+  // Fewer columns than the line holds.
+  t = ReadMatrixTableByColumns(path.c_str(), 1, &n);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t[1][2], 3.0f);
+  free_matrix(t, 1, 1, 1, n);
+}
+
+TEST(MatrixTableReader, TrailingBlankLinesAndCarriageReturnsAreFine) {
+  const std::string path = WriteText("blank.dat", "\t1.5\t-2e3\r\n  +3 .25\r\n\r\n\n   \n");
+  int n = 0;
+  float** t = ReadMatrixTable(path.c_str(), 2, &n);
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(t[1][2], -2000.0f);
+  EXPECT_EQ(t[2][1], 3.0f);
+  EXPECT_EQ(t[2][2], 0.25f);
+  free_matrix(t, 1, n, 1, 2);
+}
+
+TEST(MatrixTableReader, LongLinesAreOneRecord) {
+  std::string line = "7 8";
+  line += std::string(3000, ' ') + "trailing text\n";
+  const std::string path = WriteText("long.dat", line + "9 10\n");
+  int n = 0;
+  float** t = ReadMatrixTable(path.c_str(), 2, &n);
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(t[2][2], 10.0f);
+  free_matrix(t, 1, n, 1, 2);
+}
+
+void ExpectReadFailure(const std::string& path, const std::string& message, bool byColumns) {
+  ScopedHeadlessBackend backend;
+  backend->QueueMessageBox(IDOK, "Error");
+  int n = 99;
+  float** t = byColumns ? ReadMatrixTableByColumns(path.c_str(), 2, &n)
+                        : ReadMatrixTable(path.c_str(), 2, &n);
+  EXPECT_EQ(t, nullptr);
+  EXPECT_EQ(n, 0);
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].text, message + path);
+}
+
+TEST(MatrixTableReader, AShortLineIsAnErrorNotBorrowedFromTheNext) {
+  const std::string path = WriteText("short.dat", "1 2\n3\n4 5\n");
+  ExpectReadFailure(path, "\n\aAttention: could not read from ", false);
+  ExpectReadFailure(path, "\n\aAttention: could not read from ", true);
+  const std::string lastShort = WriteText("lastshort.dat", "1 2\n3 4\n5\n");
+  ExpectReadFailure(lastShort, "\n\aAttention: could not read from ", false);
+}
+
+TEST(MatrixTableReader, EmptyAndMissingFilesGiveNoTable) {
+  ExpectReadFailure(WriteText("nothing.dat", "\n\n"), "\n\aAttention: could not read from ", false);
+  ExpectReadFailure(OutputPath("does_not_exist.dat"), "\n\aAttention: could not open ", true);
+}
+
+TEST_F(MatrixTable, UncreatableFileIsReportedAsFailure) {
+  const std::string path = OutputPath("no_such_dir/table.dat");
+  ScopedHeadlessBackend backend;
+  backend->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(WriteMatrixTable(m, 1, 2, 1, 2, path.c_str()));
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].text, "\n\aAttention: could not open " + path);
+}
+
+}  // namespace
+}  // namespace tarmic
