@@ -1,0 +1,62 @@
+// Switches and values of the model computation, the distribution engine, the
+// boundary and equilibrium analyses and the menu commands that the scan data set
+// reads or sets while it loads and rebuilds data. They are defined here, in the
+// lowest library that reads them, so that the loaders reach them without depending
+// on the libraries above; those libraries set them through these declarations.
+#pragma once
+
+#include <string>
+
+namespace tarmic {
+
+// --- model computation ---
+// Scan times derived from omega^2 t: time = omega2t / (rpm pi/30)^2.
+extern bool bTimesFromW2t;
+extern bool bRampRotorSpeed;       // Lamm option "ramp rotor speed" (default on)
+extern bool bScanTimeCorrection;   // Lamm option "scan time correction"
+extern bool bUniformLoading;       // the model starts from a uniform loading
+extern bool bInitialDataProfile;   // ... or from the initial-distribution profile
+extern bool bFitTINoise;           // time-invariant noise is fitted
+extern bool bFitRINoise;           // radial-invariant noise is fitted
+extern int bBaselineOption;        // baseline option of the linear fit (loaders set 1)
+extern bool bModelComputed;        // a model has been computed for the loaded data
+extern bool bSimulating;           // synthetic data are being computed
+// The parameter command has asked for the meniscus and bottom variation ranges of
+// the current data; the loaders clear it so that it asks again.
+extern bool bVariationRangesAsked;
+// The model parameter vector [1..kModelParams] and its fit flags; entries 13 and 14
+// hold copies of the meniscus and the bottom.
+constexpr int kModelParams = 34;
+extern float pParams[kModelParams + 1];
+extern int pParamFitFlags[kModelParams + 1];
+// Inclusion flags of the four species slots [1..4]; species 1 is included by default.
+extern int pSpeciesLinked[5];
+
+// --- distribution engine ---
+// The user accepted the distribution-grid warning for the current data set.
+extern bool bDistGridWarningAccepted;
+
+// --- boundary and equilibrium analyses ---
+extern bool bRealtimeMode;       // realtime reloading: no questions while loading
+extern bool bRealtimeLoadError;  // a realtime reload failed
+extern bool bEqAnalysisModel;    // the sedimentation-equilibrium analysis is the model
+extern bool bEqTestRunning;      // the equilibrium test is running
+
+// --- main window and commands ---
+// "Old Filename Convention": derived files are named after the scan files.
+extern bool bOldFilenameConvention;
+// "Load New Files" redirected the selection to another directory (szOtherDirectory,
+// no trailing '/'), where the loader then reads the selected names.
+extern bool bUseOtherDirectory;
+extern std::string szOtherDirectory;
+
+// Switches bTimesFromW2t off and gives every scan its time as read again (not for
+// electrophoresis or DLS data).
+void SwitchOffTimesFromW2t();
+// Switches the Lamm option "ramp rotor speed" off.
+void SwitchOffRampRotorSpeed();
+
+// Sets the switches of this file to their defaults.
+void ResetAnalysisSwitches();
+
+}  // namespace tarmic

@@ -1,0 +1,231 @@
+#include "scandata/data_set.h"
+
+#include <algorithm>
+
+#include "numerics/ccurve.h"
+#include "numerics/cvector.h"
+#include "numerics/one_based.h"
+#include "numerics/run_switches.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/file_list.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+#include "scandata/time_stamps.h"
+
+namespace tarmic {
+
+int nScans = 0;
+std::vector<std::string> ppScanFileNames;
+std::vector<ScanInfo> pScanInfo;
+std::vector<DLSInfo> pDLSInfo;
+std::vector<int> pnPoints;
+std::vector<float*> ppRadius;
+std::vector<float*> ppSignal;
+std::vector<float*> ppThirdColumn;
+std::vector<float*> ppFit;
+std::vector<float*> ppResiduals;
+std::vector<float*> ppWork;
+std::vector<int> pScanOrder;
+std::vector<int> pFitFirst;
+std::vector<int> pFitLast;
+std::vector<CVector*> ppRadiusVec;
+std::vector<CVector*> ppSignalVec;
+std::vector<CVector*> ppFitVec;
+std::vector<CVector*> ppResidualVec;
+std::vector<CVector*> ppThirdVec;
+std::vector<CCurve*> ppDataCurve;
+std::vector<CCurve*> ppFitCurve;
+std::vector<CCurve*> ppResidualCurve;
+std::vector<CCurve*> ppThirdCurve;
+
+float fMeniscus = 0.0f;
+float fBottom = 0.0f;
+float fFitLeftLim = 0.0f;
+float fFitRightLim = 0.0f;
+float fMinMeniscus = 0.0f;
+float fMaxMeniscus = 0.0f;
+float fMinBottom = 0.0f;
+float fMaxBottom = 0.0f;
+bool bFitRangesSet = false;
+
+bool bEquilibriumMode = false;
+bool bDLSData = false;
+float fTemperatureK = 0.0f;
+float fRT = 0.0f;
+double dSignalPerConcentration = 1.0;
+int nFilesPerScan = 1;
+std::string szDataDirectory;
+std::string szTmpParsPath;
+std::string szSdistPath;
+std::string szNotesPath;
+
+namespace {
+
+template <typename T>
+void DeleteAt(std::vector<T*>& table, int s) {
+  if (s < static_cast<int>(table.size())) {
+    delete table[static_cast<std::size_t>(s)];
+    table[static_cast<std::size_t>(s)] = nullptr;
+  }
+}
+
+void FreeArrayAt(std::vector<float*>& table, int s, int n) {
+  if (s < static_cast<int>(table.size()) && table[static_cast<std::size_t>(s)]) {
+    free_vector(table[static_cast<std::size_t>(s)], 1, std::max(n, 1));
+    table[static_cast<std::size_t>(s)] = nullptr;
+  }
+}
+
+float* ZeroVector(int n) {
+  float* v = tarmic::vector(1, n);
+  std::fill(v + 1, v + n + 1, 0.0f);
+  return v;
+}
+
+CVector* ViewOf(float* array, int n) {
+  CVector* v = new CVector();
+  v->AttachNR(array, static_cast<std::uint32_t>(n), 1);
+  return v;
+}
+
+}  // namespace
+
+void AllocScanTables(int count) {
+  if (!pnPoints.empty()) FreeDataSet();
+  const std::size_t size = static_cast<std::size_t>(count) + 1;
+  ppScanFileNames.assign(size, std::string());
+  pScanInfo.assign(size, ScanInfo());
+  pnPoints.assign(size, 0);
+  for (auto* t : {&ppRadius, &ppSignal, &ppThirdColumn, &ppFit, &ppResiduals, &ppWork})
+    t->assign(size, nullptr);
+  pScanOrder.assign(size, 0);
+  for (int i = 1; i <= count; ++i) pScanOrder[static_cast<std::size_t>(i)] = i;
+  pFitFirst.assign(size, 0);
+  pFitLast.assign(size, 0);
+  for (auto* t : {&ppRadiusVec, &ppSignalVec, &ppFitVec, &ppResidualVec, &ppThirdVec})
+    t->assign(size, nullptr);
+  for (auto* t : {&ppDataCurve, &ppFitCurve, &ppResidualCurve, &ppThirdCurve})
+    t->assign(size, nullptr);
+  nScans = count;
+}
+
+void GrowScanTables(int newCount) {
+  if (newCount <= nScans) return;
+  const std::size_t size = static_cast<std::size_t>(newCount) + 1;
+  ppScanFileNames.resize(size);
+  pScanInfo.resize(size);
+  pnPoints.resize(size, 0);
+  for (auto* t : {&ppRadius, &ppSignal, &ppThirdColumn, &ppFit, &ppResiduals, &ppWork})
+    t->resize(size, nullptr);
+  pScanOrder.resize(size, 0);
+  for (int i = nScans + 1; i <= newCount; ++i) pScanOrder[static_cast<std::size_t>(i)] = i;
+  pFitFirst.resize(size, 0);
+  pFitLast.resize(size, 0);
+  for (auto* t : {&ppRadiusVec, &ppSignalVec, &ppFitVec, &ppResidualVec, &ppThirdVec})
+    t->resize(size, nullptr);
+  for (auto* t : {&ppDataCurve, &ppFitCurve, &ppResidualCurve, &ppThirdCurve})
+    t->resize(size, nullptr);
+  if (!pDLSInfo.empty()) pDLSInfo.resize(size);
+  nScans = newCount;
+}
+
+void InstallScanArrays(int s, int n, float* radius, float* signal, float* third,
+                       bool thirdCurve) {
+  const std::size_t i = static_cast<std::size_t>(s);
+  pnPoints[i] = n;
+  ppRadius[i] = radius;
+  ppSignal[i] = signal;
+  ppThirdColumn[i] = third;
+  ppFit[i] = ZeroVector(n);
+  ppWork[i] = ZeroVector(n);
+  ppResiduals[i] = tarmic::vector(1, n);
+  for (int k = 1; k <= n; ++k) ppResiduals[i][k] = signal ? signal[k] : 0.0f;
+  pFitFirst[i] = 1;
+  pFitLast[i] = n;
+  ppRadiusVec[i] = ViewOf(radius, n);
+  ppSignalVec[i] = ViewOf(signal, n);
+  ppFitVec[i] = ViewOf(ppFit[i], n);
+  ppResidualVec[i] = ViewOf(ppResiduals[i], n);
+  ppDataCurve[i] = new CCurve(ppRadiusVec[i], ppSignalVec[i]);
+  ppFitCurve[i] = new CCurve(ppRadiusVec[i], ppFitVec[i]);
+  ppResidualCurve[i] = new CCurve(ppRadiusVec[i], ppResidualVec[i]);
+  if (thirdCurve && third) {
+    ppThirdVec[i] = ViewOf(third, n);
+    ppThirdCurve[i] = new CCurve(ppRadiusVec[i], ppThirdVec[i]);
+  }
+}
+
+void ReleaseScanArrays(int s) {
+  if (s < 0 || s >= static_cast<int>(pnPoints.size())) return;
+  const int n = pnPoints[static_cast<std::size_t>(s)];
+  // Curves first: they refer to the views, which refer to the arrays.
+  DeleteAt(ppDataCurve, s);
+  DeleteAt(ppFitCurve, s);
+  DeleteAt(ppResidualCurve, s);
+  DeleteAt(ppThirdCurve, s);
+  DeleteAt(ppRadiusVec, s);
+  DeleteAt(ppSignalVec, s);
+  DeleteAt(ppFitVec, s);
+  DeleteAt(ppResidualVec, s);
+  DeleteAt(ppThirdVec, s);
+  FreeArrayAt(ppRadius, s, n);
+  FreeArrayAt(ppFit, s, n);
+  FreeArrayAt(ppWork, s, n);
+  FreeArrayAt(ppResiduals, s, n);
+  FreeArrayAt(ppSignal, s, n);
+  FreeArrayAt(ppThirdColumn, s, n);
+  if (s < static_cast<int>(ppScanFileNames.size())) ppScanFileNames[static_cast<std::size_t>(s)].clear();
+}
+
+void FreeDataSet() {
+  const DataSetHooks& hooks = GetDataSetHooks();
+  if (hooks.freeNonlinearDetectionCopies) hooks.freeNonlinearDetectionCopies();
+  // The grid first: when it aliases the scans' arrays it must not outlive them.
+  FreeGridData(nScans);
+  for (int s = static_cast<int>(pnPoints.size()) - 1; s >= 1; --s) ReleaseScanArrays(s);
+  ppScanFileNames.clear();
+  pScanInfo.clear();
+  pDLSInfo.clear();
+  pnPoints.clear();
+  for (auto* t : {&ppRadius, &ppSignal, &ppThirdColumn, &ppFit, &ppResiduals, &ppWork}) t->clear();
+  pScanOrder.clear();
+  pFitFirst.clear();
+  pFitLast.clear();
+  for (auto* t : {&ppRadiusVec, &ppSignalVec, &ppFitVec, &ppResidualVec, &ppThirdVec}) t->clear();
+  for (auto* t : {&ppDataCurve, &ppFitCurve, &ppResidualCurve, &ppThirdCurve}) t->clear();
+  if (hooks.releaseDataAndResidualPlots) hooks.releaseDataAndResidualPlots();
+  nScans = 0;
+  bDistGridWarningAccepted = false;
+  bDataChanged = true;
+}
+
+std::string ScanFilePath(int s) {
+  if (s < 1 || s >= static_cast<int>(ppScanFileNames.size())) return {};
+  return JoinPath(szDataDirectory, ppScanFileNames[static_cast<std::size_t>(s)]);
+}
+
+void ResetScanDataGlobals() {
+  FreeDataSet();
+  FreeFileList();
+  fMeniscus = fBottom = fFitLeftLim = fFitRightLim = 0.0f;
+  fMinMeniscus = fMaxMeniscus = fMinBottom = fMaxBottom = 0.0f;
+  bFitRangesSet = false;
+  bEquilibriumMode = false;
+  bDLSData = false;
+  fTemperatureK = 0.0f;
+  fRT = 0.0f;
+  dSignalPerConcentration = 1.0;
+  nFilesPerScan = 1;
+  szDataDirectory.clear();
+  szTmpParsPath.clear();
+  szSdistPath.clear();
+  szNotesPath.clear();
+  fRadialStep = 0.001f;
+  ResetScanFileGlobals();
+  ResetAnalysisSwitches();
+  ResetTimeStampGlobals();
+}
+
+}  // namespace tarmic

@@ -1,0 +1,110 @@
+// The scan data set: up to kMaxScans scans, each with its radii, signal, optional
+// third column, model values, residuals and information record, plus the geometry
+// of the cell (meniscus, bottom, fit limits). Every analysis works on this one set;
+// the loaders (scan_loading.h) fill it, the common radial grid (radial_grid.h) is
+// built from it.
+//
+// Per-scan tables are indexed by the scan number 1..nScans (the order of loading;
+// slot 0 holds nothing) and have nScans + 1 entries while a set is loaded, none
+// otherwise. A scan's point arrays are one-based float vectors of pnPoints[s]
+// entries made by vector() (one_based.h) and owned by the set. pScanOrder maps a
+// display position to a scan number; the loaders sort it by elapsed time.
+//
+// For intensity data the loaders exchange the file's second and third columns:
+// ppSignal holds the file's third column and ppThirdColumn its second. Writers that
+// put intensity scans back into files exchange them again.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scandata/dls_info.h"
+#include "scandata/scan_info.h"
+
+namespace tarmic {
+
+class CVector;
+class CCurve;
+
+constexpr int kMaxScans = 1000;
+
+extern int nScans;
+extern std::vector<std::string> ppScanFileNames;  // name and extension, no directory
+extern std::vector<ScanInfo> pScanInfo;
+extern std::vector<DLSInfo> pDLSInfo;             // only while DLS data are loaded
+extern std::vector<int> pnPoints;
+extern std::vector<float*> ppRadius;              // cm
+extern std::vector<float*> ppSignal;
+extern std::vector<float*> ppThirdColumn;         // null when the scan has none
+extern std::vector<float*> ppFit;                 // model values on the scan's radii
+extern std::vector<float*> ppResiduals;           // signal minus fit
+extern std::vector<float*> ppWork;                // scratch of the model computations
+extern std::vector<int> pScanOrder;               // display position -> scan number
+extern std::vector<int> pFitFirst;                // first point index inside the fit limits
+extern std::vector<int> pFitLast;                 // last point index inside the fit limits
+// Non-owning views of the scan arrays and the curves built on them, which the plots
+// draw. ppThirdVec and ppThirdCurve exist for intensity data only.
+extern std::vector<CVector*> ppRadiusVec;
+extern std::vector<CVector*> ppSignalVec;
+extern std::vector<CVector*> ppFitVec;
+extern std::vector<CVector*> ppResidualVec;
+extern std::vector<CVector*> ppThirdVec;
+extern std::vector<CCurve*> ppDataCurve;      // radius, signal
+extern std::vector<CCurve*> ppFitCurve;       // radius, fit
+extern std::vector<CCurve*> ppResidualCurve;  // radius, residuals
+extern std::vector<CCurve*> ppThirdCurve;     // radius, third column
+
+// Geometry of the cell, cm; 0 means unset.
+extern float fMeniscus;
+extern float fBottom;
+extern float fFitLeftLim;
+extern float fFitRightLim;
+// Ranges within which meniscus and bottom may be fitted, cm; 0 means unset.
+extern float fMinMeniscus;
+extern float fMaxMeniscus;
+extern float fMinBottom;
+extern float fMaxBottom;
+// The fit ranges of meniscus and bottom were placed by the user; the loaders clear it.
+extern bool bFitRangesSet;
+
+extern bool bEquilibriumMode;  // sedimentation-equilibrium data
+extern bool bDLSData;          // the members are DLS correlation functions
+extern float fTemperatureK;    // temperature of the last scan, K
+extern float fRT;              // R T of that temperature, erg/mol
+// Signal of unit concentration: 3.3 for interference data, else 1.0.
+extern double dSignalPerConcentration;
+extern int nFilesPerScan;      // files that make one scan in a list
+// Directory of the loaded data, without a trailing '/'.
+extern std::string szDataDirectory;
+extern std::string szTmpParsPath;  // saved best parameters of the analysis
+extern std::string szSdistPath;    // saved distribution grid
+extern std::string szNotesPath;    // notes file of a multi-file load
+
+// Releases the whole set: the model's transformed copies, every scan's arrays, views
+// and curves, the tables, the grid and the two data plots; nScans = 0 and
+// bDataChanged = 1. Safe on an empty set.
+void FreeDataSet();
+
+// Makes empty per-scan tables for count scans (every slot empty, pScanOrder the
+// identity); a set still loaded is released first.
+void AllocScanTables(int count);
+// Grows the per-scan tables of a loaded set to newCount scans, keeping every entry;
+// the new slots are empty and come last in the display order.
+void GrowScanTables(int newCount);
+// Gives scan s its arrays of n points (the set takes ownership of radius, signal
+// and third, which may be null), makes its zero model values and work values and
+// its residuals (a copy of the signal), sets its fit range to all points and builds
+// its views and curves; the third-column view and curve only with thirdCurve.
+void InstallScanArrays(int s, int n, float* radius, float* signal, float* third,
+                       bool thirdCurve);
+// Releases scan s's arrays, views and curves (its slots become empty).
+void ReleaseScanArrays(int s);
+
+// Full path of scan s: the data directory and the scan's file name.
+std::string ScanFilePath(int s);
+
+// Frees the set and sets every global of the scan files, the data set, the grid,
+// the stored file list and the switches kept here to its default.
+void ResetScanDataGlobals();
+
+}  // namespace tarmic

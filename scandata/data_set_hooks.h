@@ -1,0 +1,74 @@
+// What the scan data set asks of the libraries above it. The loaders rebuild the
+// plots, show a progress line, run the model and so on, but those live in the
+// plotting library, the model computation and the main window, which depend on the
+// data set and not the other way round. Each of those installs its operation here
+// at start-up; a hook that is not installed does nothing (and a hook with a result
+// gives the stated default), so the data set works alone in tests.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace tarmic {
+
+class Window;
+
+struct DataSetHooks {
+  // --- plotting ---
+  // Deletes the data and residual plots and builds them anew from the data set.
+  std::function<void()> rebuildDataAndResidualPlots;
+  // Rescales (when asked) and records the data plot or the residual plot again.
+  std::function<void(bool rescale)> redrawDataPlot;
+  std::function<void(bool rescale)> redrawResidualPlot;
+  // Deletes the data and residual plots (the data set is released).
+  std::function<void()> releaseDataAndResidualPlots;
+  // Shows the temperature of every scan against its time in the auxiliary pane.
+  std::function<void(Window*)> showTemperaturePlot;
+  // The progress line of loading: shown at the top left of the window, advanced to
+  // a fraction 0..1, removed again.
+  std::function<void(Window*)> progressBegin;
+  std::function<void(float fraction)> progressUpdate;
+  std::function<void()> progressEnd;
+
+  // --- main window ---
+  // Appends text to the diagnostics log when diagnostics output is on.
+  std::function<void(Window*, const std::string&)> writeDebugLog;
+  // Create (when absent) or delete the two on-plot noise buttons; with a window the
+  // plots are redrawn as well.
+  std::function<void(Window*)> createNoiseButtons;
+  std::function<void(Window*)> deleteNoiseButtons;
+
+  // --- model computation ---
+  // Frees the copies kept by the nonlinear-detection transform of fluorescence data.
+  std::function<void()> freeNonlinearDetectionCopies;
+  // Re-applies that transform (with false: without rebuilding the grid itself).
+  std::function<void(bool rebuildGrid)> reapplyNonlinearDetection;
+  // Computes the current model into ppFit of every scan.
+  std::function<void(Window*)> calculateModel;
+  // Root-mean-square deviation of data and model over the fit range (0 when unset).
+  std::function<float()> fitRmsd;
+  // Offers the previous analysis of these data; true when it was restored (false
+  // when unset).
+  std::function<bool(Window*, int)> offerReloadParameters;
+
+  // --- distribution engine ---
+  // Frees the work arrays of the total-concentration profiles.
+  std::function<void()> freeCtotArrays;
+
+  // --- menu commands ---
+  // Runs the current analysis as the Run command does.
+  std::function<void(Window*)> runAfterReload;
+  // The "Save Raw Data Set" command.
+  std::function<void(Window*)> saveRawDataSet;
+};
+
+// The installed hooks; the libraries above assign their members.
+DataSetHooks& GetDataSetHooks();
+// Removes every hook (tests).
+void ResetDataSetHooks();
+
+// Runs the current analysis on data that were just reloaded (the hook of the menu
+// commands; nothing while none is installed).
+void RunAfterReload(Window* window);
+
+}  // namespace tarmic

@@ -1,0 +1,174 @@
+#include "scandata/file_list.h"
+
+#include <cctype>
+#include <cstdio>
+#include <strings.h>
+
+#include "numerics/error_box.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "scandata/data_set.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+int nStoredFiles = 0;
+std::vector<std::string> ppStoredFileNames;
+
+namespace {
+
+void SetStoredList(std::vector<std::string> paths) {
+  nStoredFiles = static_cast<int>(paths.size());
+  ppStoredFileNames.assign(1, std::string());
+  for (std::string& p : paths) ppStoredFileNames.push_back(std::move(p));
+}
+
+std::string TrimRight(std::string s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
+  return s;
+}
+
+// The lines of a scan-list file with its comments removed: a '%' starts a comment
+// that runs to the end of its line; a line that was nothing but a comment goes
+// altogether, a line with text before the comment keeps that text.
+std::vector<std::string> ListLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    std::size_t percent = line.find('%');
+    bool commentOnly = false;
+    if (percent != std::string::npos) {
+      std::string before = TrimRight(line.substr(0, percent));
+      commentOnly = before.empty();
+      line = before;
+    }
+    if (!commentOnly) lines.push_back(TrimRight(line));
+    if (end == text.size()) break;
+    start = end + 1;
+  }
+  // The final line feed of the file leaves no line behind it.
+  if (!lines.empty() && lines.back().empty() && !text.empty() && text.back() == '\n') lines.pop_back();
+  return lines;
+}
+
+}  // namespace
+
+void StoreFileList(int excludeScan) {
+  const std::string dir = WithoutTrailingSlash(szDataDirectory);
+  std::vector<std::string> paths;
+  for (int k = 1; k <= nScans; ++k) {
+    const int s = pScanOrder[static_cast<std::size_t>(k)];
+    if (excludeScan > 0 && s == excludeScan) continue;
+    paths.push_back(JoinPath(dir, ppScanFileNames[static_cast<std::size_t>(s)]));
+  }
+  SetStoredList(std::move(paths));
+}
+
+void FreeFileList() {
+  nStoredFiles = 0;
+  ppStoredFileNames.clear();
+}
+
+std::string ScanListFilePath() {
+  if (nStoredFiles < 1) return {};
+  const std::string& first = ppStoredFileNames[1];
+  return JoinPath(DirectoryOf(first), "list_corr" + ExtensionOf(first));
+}
+
+bool WriteScanListFile() {
+  if (nStoredFiles < 1 || nStoredFiles != nScans) return false;
+  const std::string path = ScanListFilePath();
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (!f) {
+    ShowError(Format("\n\aAttention: could not open %s", path.c_str()), false);
+    return false;
+  }
+  bool ok = WriteFormatted(f, "newformat n=1\n%s\n", DirectoryOf(ppStoredFileNames[1]).c_str());
+  for (int i = 1; ok && i <= nStoredFiles; ++i)
+    ok = WriteFormatted(f, "%s\n", FileNameOf(ppStoredFileNames[static_cast<std::size_t>(i)]).c_str());
+  if (std::fclose(f) != 0) ok = false;
+  if (!ok) {
+    ShowError(Format("\n\aAttention: could not write %s", path.c_str()), false);
+    return false;
+  }
+  return true;
+}
+
+bool ReadScanListFile(Window* /*window*/, const char* path) {
+  std::string text;
+  if (!path || !ReadWholeTextFile(path, &text)) {
+    ShowError(Format("\nAttention: could not open %s", path ? path : ""), false);
+    return false;
+  }
+  int filesPerScan = 1;
+  static const char kHeader[] = "newformat n=";
+  constexpr std::size_t kHeaderLength = sizeof kHeader - 1;
+  if (text.size() >= kHeaderLength && strncasecmp(text.c_str(), kHeader, kHeaderLength) == 0) {
+    // N from at most four characters after the header; the header line goes.
+    std::string digits = text.substr(kHeaderLength, 4);
+    filesPerScan = TruncateToInt(ParseNumberPrefix(digits.substr(0, digits.find_first_of(" \t\n"))));
+    if (filesPerScan < 1) filesPerScan = 1;
+    std::size_t lineEnd = text.find('\n');
+    text = lineEnd == std::string::npos ? std::string() : text.substr(lineEnd + 1);
+  } else {
+    for (char& c : text)
+      if (c == '_') c = '.';
+  }
+  std::vector<std::string> lines = ListLines(text);
+  if (lines.empty() || lines[0].empty()) {
+    ShowError(Format("\nAttention: %s names no scan files", path), false);
+    return false;
+  }
+  const std::string directory = WithoutTrailingSlash(lines[0]);
+  std::vector<std::string> names;
+  for (std::size_t i = 1; i < lines.size() && !lines[i].empty(); ++i) names.push_back(lines[i]);
+
+  std::vector<std::string> paths;
+  if (names.empty()) {
+    // A list of one line names one file by its full path.
+    paths.push_back(lines[0]);
+  } else {
+    for (std::size_t i = 0; i < names.size(); i += static_cast<std::size_t>(filesPerScan))
+      paths.push_back(JoinPath(directory, names[i]));
+  }
+  if (static_cast<int>(paths.size()) > kMaxScans) {
+    PlayErrorSound();
+    if (HasBackend()) GetBackend().MessageBox("too many scans selected", "LOAD ERROR", MB_OK | MB_ICONERROR);
+    return false;
+  }
+  nFilesPerScan = filesPerScan;
+  szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
+  SetStoredList(std::move(paths));
+  return true;
+}
+
+void ChangeCellInFileList(int cell) {
+  if (cell < 0 || cell > 8) return;
+  for (int i = 1; i <= nStoredFiles; ++i) {
+    std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
+    if (ExtensionOf(path).size() < 2) continue;  // no extension letter to replace
+    path.back() = static_cast<char>('0' + cell);
+  }
+}
+
+void ChangeSubdirInFileList(int number) {
+  for (int i = 1; i <= nStoredFiles; ++i) {
+    std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
+    const std::string name = FileNameOf(path);
+    std::string dir = path.substr(0, path.size() - name.size());
+    while (!dir.empty() && dir.back() == '/') dir.pop_back();
+    while (!dir.empty() && dir.back() != '/') dir.pop_back();
+    path = dir + std::to_string(number) + "/" + name;
+  }
+}
+
+int CheckListedFilesExist() {
+  for (int i = 1; i <= nStoredFiles; ++i)
+    if (!FileExists(ppStoredFileNames[static_cast<std::size_t>(i)].c_str())) return 0;
+  return 1;
+}
+
+}  // namespace tarmic

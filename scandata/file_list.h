@@ -1,0 +1,53 @@
+// The stored file list: the full paths of the current scan set in display order,
+// through which reloads, the time-stamp correction and batch series work; the
+// scan-list file that writes and reads it; and the small edits of the list used by
+// series fits.
+//
+// Scan-list file (text):
+//   newformat n=N      optional; N consecutive files make one scan, the first of
+//                      each group is loaded (without the header N = 1 and every '_'
+//                      of the file reads as '.')
+//   <directory>        no trailing '/'
+//   <name.ext>         one per line, up to the first empty line
+// '%' starts a comment that runs to the end of its line. A list whose only line is
+// a path names that one file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+class Window;
+
+extern int nStoredFiles;
+extern std::vector<std::string> ppStoredFileNames;  // [1..nStoredFiles], full paths
+
+// Replaces the stored list by the full paths of the loaded scans in display order,
+// leaving out scan number excludeScan when it is > 0.
+void StoreFileList(int excludeScan);
+// Empties the stored list.
+void FreeFileList();
+
+// Writes the stored list as "list_corr" with the first file's extension in that
+// file's directory; only when the list names every loaded scan. False (after the
+// error box) when the file cannot be written, or when the list does not match.
+bool WriteScanListFile();
+// Path of the list file that WriteScanListFile writes for the stored list.
+std::string ScanListFilePath();
+
+// Reads a scan-list file into the stored list and sets nFilesPerScan and
+// szDataDirectory; the loaded data set is left alone (LoadDataFromFileList then
+// replaces it). False, with the list unchanged, when the file cannot be read or
+// names more than kMaxScans scans ("too many scans selected").
+bool ReadScanListFile(Window* window, const char* path);
+
+// Replaces the last character of every stored file's extension by the cell digit
+// 0..8; other values change nothing.
+void ChangeCellInFileList(int cell);
+// Replaces the last directory component of every stored path by the number.
+void ChangeSubdirInFileList(int number);
+// 1 when every stored file can be opened for reading, 0 at the first that cannot.
+int CheckListedFilesExist();
+
+}  // namespace tarmic

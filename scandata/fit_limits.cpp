@@ -1,0 +1,121 @@
+#include "scandata/fit_limits.h"
+
+#include <algorithm>
+
+#include "numerics/error_box.h"
+#include "numerics/run_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+bool HaveGrid() { return nGridPoints > 0 && pGridRadius && pAverageScan && pScanMeans; }
+
+// The fit-range totals over iFitFirst..iFitLast: nScans times the sum of the mean
+// scan, nScans times the number of grid points, and each scan's mean (0 for an
+// empty range).
+void ComputeFitRangeTotals() {
+  if (!HaveGrid()) return;
+  const int first = std::max(iFitFirst, 1);
+  const int last = std::min(iFitLast, nGridPoints);
+  const int count = last >= first ? last - first + 1 : 0;
+  double sum = 0.0;
+  for (int k = first; k <= last; ++k) sum += pAverageScan[k];
+  fGridSignalTotal = static_cast<float>(nScans * sum);
+  fGridPointTotal = static_cast<float>(nScans) * static_cast<float>(count);
+  for (int i = 1; i <= nScans && i < static_cast<int>(ppGridSignal.size()); ++i) {
+    const float* row = ppGridSignal[static_cast<std::size_t>(i)];
+    double s = 0.0;
+    for (int k = first; k <= last; ++k) s += row[k];
+    pScanMeans[i] = count > 0 ? static_cast<float>(s / count) : 0.0f;
+  }
+}
+
+// The last grid index with a radius at or below limit; unchanged when none.
+void SetLastGridIndex(float limit) {
+  for (int k = nGridPoints; k >= 1; --k)
+    if (pGridRadius[k] <= limit) {
+      iFitLast = k;
+      return;
+    }
+}
+
+}  // namespace
+
+void SetLeftFitLimitIndices() {
+  bDataChanged = true;
+  if (nScans < 1) return;
+  for (int i = 1; i <= nScans; ++i) {
+    const float first = ppRadius[static_cast<std::size_t>(i)][1];
+    if (fFitLeftLim < first) fFitLeftLim = first;
+  }
+  if (!bDLSData && (fMeniscus + 0.01 > fFitLeftLim || fFitLeftLim > fBottom))
+    fFitLeftLim = static_cast<float>(fMeniscus + 0.01);
+  // The initial-distribution profile, once the initial-data tools load one, is
+  // extrapolated to the meniscus at this point.
+  for (int i = 1; i <= nScans; ++i) {
+    const std::size_t s = static_cast<std::size_t>(i);
+    for (int k = 1; k <= pnPoints[s]; ++k)
+      if (ppRadius[s][k] >= fFitLeftLim) {
+        pFitFirst[s] = k;
+        break;
+      }
+  }
+  if (!HaveGrid()) return;
+  for (int k = 1; k <= nGridPoints; ++k)
+    if (pGridRadius[k] >= fFitLeftLim) {
+      iFitFirst = k;
+      break;
+    }
+  SetLastGridIndex(fFitRightLim);
+  ComputeFitRangeTotals();
+}
+
+void SetRightFitLimitIndices() {
+  bDataChanged = true;
+  if (nScans < 1) return;
+  if (!bDLSData) {
+    for (int i = 1; i <= nScans; ++i) {
+      const std::size_t s = static_cast<std::size_t>(i);
+      const float last = ppRadius[s][pnPoints[s]];
+      if (last < fFitRightLim) {
+        if (!bBatchMode)
+          ShowError(Format("possible problem with right limit in file %s\nsetting right limit to %1.3f",
+                           ppScanFileNames[s].c_str(), static_cast<double>(last)),
+                    false);
+        fFitRightLim = last;
+      }
+    }
+    if (!(fFitRightLim >= fMeniscus && fFitRightLim >= fFitLeftLim && fBottom - 0.01 >= fFitRightLim))
+      fFitRightLim = static_cast<float>(fBottom - 0.01);
+  }
+  // The initial-distribution profile, once the initial-data tools load one, is
+  // extrapolated to the bottom at this point.
+  for (int i = 1; i <= nScans; ++i) {
+    const std::size_t s = static_cast<std::size_t>(i);
+    for (int k = pnPoints[s]; k >= 1; --k)
+      if (ppRadius[s][k] <= fFitRightLim) {
+        pFitLast[s] = k;
+        break;
+      }
+  }
+  if (!HaveGrid()) return;
+  SetLastGridIndex(fFitRightLim);
+  ComputeFitRangeTotals();
+}
+
+void SetDefaultFitLimits() {
+  if (bFitRangesSet) return;
+  const float meniscusRange = bFluorescenceData ? 0.1f : 0.02f;
+  const float bottomRange = bFluorescenceData ? 0.1f : 0.05f;
+  fMinMeniscus = fMeniscus - meniscusRange;
+  fMaxMeniscus = std::min(fMeniscus + meniscusRange, fFitLeftLim - 0.001f);
+  fMinBottom = std::max(fBottom - bottomRange, fFitRightLim + 0.001f);
+  fMaxBottom = fBottom + bottomRange;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,20 @@
+// The fit limits on the loaded data: the point and grid indices inside the left and
+// right limit, the fit-range totals, and the default ranges of meniscus and bottom.
+#pragma once
+
+namespace tarmic {
+
+// Bring fFitLeftLim into the data and the cell, then recompute pFitFirst, the grid
+// indices, the fit-range totals and pScanMeans. Set bDataChanged.
+void SetLeftFitLimitIndices();
+// The same for fFitRightLim and pFitLast; a limit beyond a scan's last radius is
+// reported ("possible problem with right limit ...", not in batch mode) and moved.
+void SetRightFitLimitIndices();
+
+// The ranges within which meniscus and bottom may be fitted around their current
+// values: +-0.1 cm for fluorescence data, else meniscus +-0.02 cm and bottom
+// +-0.05 cm; the meniscus range ends 0.001 cm left of the left fit limit, the bottom
+// range begins 0.001 cm right of the right fit limit. Nothing while bFitRangesSet.
+void SetDefaultFitLimits();
+
+}  // namespace tarmic

@@ -1,0 +1,243 @@
+#include "scandata/radial_grid.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "numerics/error_box.h"
+#include "numerics/interpolation.h"
+#include "numerics/one_based.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/fit_limits.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+float fRadialStep = 0.001f;
+int nGridPoints = 0;
+float* pGridRadius = nullptr;
+std::vector<float*> ppGridSignal;
+bool bGridCopies = false;
+int iFitFirst = 0;
+int iFitLast = 0;
+float* pAverageScan = nullptr;
+float* pScanMeans = nullptr;
+float fGridSignalTotal = 0.0f;
+float fGridPointTotal = 0.0f;
+float* pTINoise = nullptr;
+float* pRemovedTINoise = nullptr;
+float* pRINoise = nullptr;
+
+std::vector<float*> pppSpeciesSignal[kSpeciesSlots + 1];
+float* ppSpeciesGridMean[kSpeciesSlots + 1] = {};
+float* ppSpeciesScanMean[kSpeciesSlots + 1] = {};
+int nSpeciesArrayScans = 0;
+int nSpeciesArrayPoints = 0;
+
+namespace {
+
+// Number of scans for which the per-scan grid vectors (pScanMeans, pRINoise, the
+// rows) were made; the release uses it whatever count the caller passes.
+int g_gridScans = 0;
+
+float* ZeroVector(int n) {
+  float* v = tarmic::vector(1, n);
+  std::fill(v + 1, v + n + 1, 0.0f);
+  return v;
+}
+
+void FreeVector(float*& v, int n) {
+  if (v) free_vector(v, 1, std::max(n, 1));
+  v = nullptr;
+}
+
+}  // namespace
+
+bool IsUsableRadialStep(float step) { return std::isfinite(step) && step >= kMinRadialStep; }
+
+namespace {
+
+// The number of points of an own grid: the steps from r0 through r1 plus 2 (the
+// last grid point lies beyond r1), counted as the radius accumulates in single
+// precision; 0 when the step is not usable or the grid would exceed kMaxGridPoints.
+int OwnGridPointCount(float r0, float r1) {
+  if (!IsUsableRadialStep(fRadialStep)) return 0;
+  int count = 1;
+  for (float r = r0; r <= r1; r += fRadialStep)
+    if (++count > kMaxGridPoints) return 0;
+  return count;
+}
+
+}  // namespace
+
+bool RadialGridIsBuildable(float r0, float r1, bool report) {
+  if (OwnGridPointCount(r0, r1) > 0) return true;
+  if (!report) return false;
+  if (!IsUsableRadialStep(fRadialStep))
+    ShowError(Format("\nradial resolution %g cm cannot be used for the common grid;\n"
+                     "it must be at least %g cm",
+                     static_cast<double>(fRadialStep), static_cast<double>(kMinRadialStep)),
+              false);
+  else
+    ShowError(Format("\nradial resolution %g cm would make a common grid of more than %d points;\n"
+                     "choose a coarser resolution",
+                     static_cast<double>(fRadialStep), kMaxGridPoints),
+              false);
+  return false;
+}
+
+void FreeSpeciesSignalArrays() {
+  for (int k = 1; k <= kSpeciesSlots; ++k) {
+    for (float*& row : pppSpeciesSignal[k]) FreeVector(row, nSpeciesArrayPoints);
+    pppSpeciesSignal[k].clear();
+    FreeVector(ppSpeciesGridMean[k], nSpeciesArrayPoints);
+    FreeVector(ppSpeciesScanMean[k], nSpeciesArrayScans);
+  }
+  nSpeciesArrayScans = 0;
+  nSpeciesArrayPoints = 0;
+}
+
+void AllocSpeciesSignalArrays() {
+  FreeSpeciesSignalArrays();
+  if (nScans < 1 || nGridPoints < 1) return;
+  for (int k = 1; k <= kSpeciesSlots; ++k) {
+    if (!pSpeciesLinked[k]) continue;
+    pppSpeciesSignal[k].assign(static_cast<std::size_t>(nScans) + 1, nullptr);
+    for (int i = 1; i <= nScans; ++i) pppSpeciesSignal[k][static_cast<std::size_t>(i)] = ZeroVector(nGridPoints);
+    ppSpeciesGridMean[k] = ZeroVector(nGridPoints);
+    ppSpeciesScanMean[k] = ZeroVector(nScans);
+  }
+  nSpeciesArrayScans = nScans;
+  nSpeciesArrayPoints = nGridPoints;
+}
+
+void FreeGridData(int /*scanCount*/) {
+  if (bGridCopies) {
+    for (float*& row : ppGridSignal) FreeVector(row, nGridPoints);
+    FreeVector(pGridRadius, nGridPoints);
+  }
+  ppGridSignal.clear();
+  pGridRadius = nullptr;
+  FreeVector(pAverageScan, nGridPoints);
+  FreeVector(pScanMeans, g_gridScans);
+  FreeVector(pTINoise, nGridPoints);
+  FreeVector(pRemovedTINoise, nGridPoints);
+  FreeVector(pRINoise, g_gridScans);
+  FreeSpeciesSignalArrays();
+  nGridPoints = 0;
+  fGridSignalTotal = 0.0f;
+  fGridPointTotal = 0.0f;
+  iFitFirst = 0;
+  iFitLast = 0;
+  bGridCopies = false;
+  g_gridScans = 0;
+}
+
+void FillGridSignalRow(int s) {
+  if (!bGridCopies || s < 1 || s >= static_cast<int>(ppGridSignal.size()) || nGridPoints < 1) return;
+  float* row = ppGridSignal[static_cast<std::size_t>(s)];
+  if (!row) return;
+  std::fill(row + 1, row + nGridPoints + 1, 0.0f);
+  const std::size_t i = static_cast<std::size_t>(s);
+  const int n = pnPoints[i];
+  const float* values = ppSignal[i];
+  float* ratio = nullptr;
+  if (bIntensityData) {
+    // Intensity data enter the grid as the absorbance log10(signal / third column);
+    // a point where either intensity is not positive contributes 0.
+    ratio = tarmic::vector(1, std::max(n, 1));
+    const float* third = ppThirdColumn[i];
+    for (int k = 1; k <= n; ++k) {
+      const float a = ppSignal[i][k];
+      const float b = third ? third[k] : 0.0f;
+      ratio[k] = (a > 0 && b > 0) ? static_cast<float>(std::log10(a / b)) : 0.0f;
+    }
+    values = ratio;
+  }
+  // A scan too short to be resampled keeps a row of zeros.
+  InterpolateCurve(nGridPoints, pGridRadius, row, n, ppRadius[i], values);
+  if (ratio) free_vector(ratio, 1, std::max(n, 1));
+}
+
+bool BuildCommonRadialGrid() {
+  const DataSetHooks& hooks = GetDataSetHooks();
+  if (hooks.reapplyNonlinearDetection) hooks.reapplyNonlinearDetection(false);
+  FreeGridData(nScans);
+  if (nScans < 1) return true;
+
+  bool copies = bAbsorbanceData || bIntensityData;
+  if (!copies) {
+    for (int i = 2; i <= nScans; ++i) {
+      const std::size_t s = static_cast<std::size_t>(i);
+      if (pnPoints[s] != pnPoints[1] || ppRadius[s][1] != ppRadius[1][1]) copies = true;
+    }
+  }
+
+  if (!copies) {
+    // All scans share one radius array: the grid is the first displayed scan's
+    // radii and every row is the scan's own signal.
+    const std::size_t first = static_cast<std::size_t>(pScanOrder[1]);
+    bGridCopies = false;
+    pGridRadius = ppRadius[first];
+    nGridPoints = pnPoints[first];
+    ppGridSignal.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
+    for (int i = 1; i <= nScans; ++i) ppGridSignal[static_cast<std::size_t>(i)] = ppSignal[static_cast<std::size_t>(i)];
+  } else {
+    // r0, r1: the mean first and the mean last radius of the scans.
+    double sumFirst = 0.0, sumLast = 0.0;
+    for (int i = 1; i <= nScans; ++i) {
+      const std::size_t s = static_cast<std::size_t>(i);
+      sumFirst += ppRadius[s][1];
+      sumLast += ppRadius[s][pnPoints[s]];
+    }
+    const float r0 = static_cast<float>(sumFirst / nScans);
+    const float r1 = static_cast<float>(sumLast / nScans);
+    const int count = OwnGridPointCount(r0, r1);
+    if (count < 1) {
+      RadialGridIsBuildable(r0, r1, true);
+      return false;
+    }
+    bGridCopies = true;
+    nGridPoints = count;
+    pGridRadius = tarmic::vector(1, nGridPoints);
+    for (int k = 1; k <= nGridPoints; ++k) pGridRadius[k] = r0 + static_cast<float>(k) * fRadialStep;
+    ppGridSignal.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
+    for (int i = 1; i <= nScans; ++i) {
+      ppGridSignal[static_cast<std::size_t>(i)] = tarmic::vector(1, nGridPoints);
+      FillGridSignalRow(i);
+    }
+  }
+  g_gridScans = nScans;
+
+  // Averages over the scans at each grid point and over the grid for each scan.
+  pAverageScan = ZeroVector(nGridPoints);
+  pScanMeans = ZeroVector(nScans);
+  double total = 0.0;
+  for (int k = 1; k <= nGridPoints; ++k) {
+    double sum = 0.0;
+    for (int i = 1; i <= nScans; ++i) sum += ppGridSignal[static_cast<std::size_t>(i)][k];
+    pAverageScan[k] = static_cast<float>(sum / nScans);
+    total += pAverageScan[k];
+  }
+  for (int i = 1; i <= nScans; ++i) {
+    double sum = 0.0;
+    for (int k = 1; k <= nGridPoints; ++k) sum += ppGridSignal[static_cast<std::size_t>(i)][k];
+    pScanMeans[i] = static_cast<float>(sum / nGridPoints);
+  }
+  pTINoise = ZeroVector(nGridPoints);
+  pRemovedTINoise = ZeroVector(nGridPoints);
+  pRINoise = ZeroVector(nScans);
+  fGridSignalTotal = static_cast<float>(nScans * total);
+  fGridPointTotal = static_cast<float>(nScans) * static_cast<float>(nGridPoints);
+
+  iFitFirst = 1;
+  iFitLast = nGridPoints;
+  if (fFitLeftLim != 0) SetLeftFitLimitIndices();
+  if (fFitRightLim != 0) SetRightFitLimitIndices();
+  AllocSpeciesSignalArrays();
+  return true;
+}
+
+}  // namespace tarmic

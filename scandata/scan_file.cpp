@@ -1,0 +1,442 @@
+#include "scandata/scan_file.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "numerics/one_based.h"
+#include "platform/system.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+bool bAbsorbanceData = false;
+bool bIntensityData = false;
+bool bInterferenceData = false;
+bool bFluorescenceData = false;
+bool bElectrophoresisMode = false;
+bool bSkipSpikes = true;
+float fSpikeThresholdAbs = 0.4f;
+float fSpikeThresholdFDS = 100.0f;
+float fSpikeThreshold = 0.4f;
+bool bSetNColumns = false;
+int nDataColumns = 2;
+
+void ResetScanFileGlobals() {
+  bAbsorbanceData = bIntensityData = bInterferenceData = bFluorescenceData = false;
+  bElectrophoresisMode = false;
+  bSkipSpikes = true;
+  fSpikeThresholdAbs = 0.4f;
+  fSpikeThresholdFDS = 100.0f;
+  fSpikeThreshold = 0.4f;
+  bSetNColumns = false;
+  nDataColumns = 2;
+}
+
+bool HasTimeStampMark(const std::string& description) {
+  return description.find("[TIMESTAMP CORRECTED") != std::string::npos ||
+         description.find("[T OK]") != std::string::npos;
+}
+
+namespace {
+
+// (60 / 2 pi)^2: turns rpm^2 into (rad/s)^2.
+constexpr double kRpm2ToOmega2 = 91.189065278104;
+
+bool IsTypeLetter(char c) {
+  return c == 'R' || c == 'W' || c == 'I' || c == 'P' || c == 'F' || c == 'V';
+}
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Characters that a cleaned description may hold besides letters and digits.
+bool IsDescriptionChar(char c) {
+  if (std::isalnum(static_cast<unsigned char>(c))) return true;
+  switch (c) {
+    case '[': case ']': case ' ': case '_': case '-': case '#':
+    case '/': case '\\': case ':': case ',': case '.':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The whitespace-separated words of the buffer from a position on.
+class WordStream {
+ public:
+  WordStream(const std::string& text, std::size_t pos) : text_(text), pos_(pos) {}
+
+  // The next word; false at the end of the text. A word longer than
+  // kMaxScanFileWord sets tooLong().
+  bool Next(std::string_view* word) {
+    while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
+    if (pos_ >= text_.size()) return false;
+    std::size_t start = pos_;
+    while (pos_ < text_.size() && !IsSpace(text_[pos_])) ++pos_;
+    if (pos_ - start > static_cast<std::size_t>(kMaxScanFileWord)) tooLong_ = true;
+    *word = std::string_view(text_).substr(start, pos_ - start);
+    return true;
+  }
+  // The next word as a number (0 when missing or not a number).
+  double Number(bool* present = nullptr, bool* numeric = nullptr) {
+    std::string_view w;
+    bool got = Next(&w);
+    if (present) *present = got;
+    if (!got) {
+      if (numeric) *numeric = false;
+      return 0.0;
+    }
+    return ParseNumberPrefix(w, numeric);
+  }
+  bool tooLong() const { return tooLong_; }
+
+ private:
+  const std::string& text_;
+  std::size_t pos_;
+  bool tooLong_ = false;
+};
+
+// The number that begins at pos (blanks skipped), 0 when there is none.
+float NumberAt(const std::string& text, std::size_t pos) {
+  WordStream words(text, pos);
+  std::string_view w;
+  if (!words.Next(&w) || w.size() > static_cast<std::size_t>(kMaxScanFileWord)) return 0.0f;
+  return static_cast<float>(ParseNumberPrefix(w));
+}
+
+// The number after the key in text, when the key is present.
+bool NumberAfterKey(const std::string& text, const char* key, double* out) {
+  std::size_t at = text.find(key);
+  if (at == std::string::npos) return false;
+  WordStream words(text, at + std::string_view(key).size());
+  std::string_view w;
+  *out = words.Next(&w) ? ParseNumberPrefix(w) : 0.0;
+  return true;
+}
+
+int Fail(std::string* error, const char* why) {
+  if (error) *error = why;
+  return 0;
+}
+
+// Number of data rows: line feeds counted while "in data" (from a line that begins
+// with a type letter on), except the last character of the buffer; in ordinary mode
+// a line beginning with '0' takes its row back and ends the data.
+long CountDataRows(const std::string& buf) {
+  bool inData = false;
+  long rows = 0;
+  for (std::size_t i = 0; i < buf.size(); ++i) {
+    if (i > 0 && buf[i - 1] == '\n' && IsTypeLetter(buf[i])) inData = true;
+    if (buf[i] == '\n' && inData && i + 1 < buf.size()) {
+      ++rows;
+      if (!bElectrophoresisMode && buf[i + 1] == '0') {
+        --rows;
+        inData = false;
+      }
+    }
+  }
+  return rows;
+}
+
+}  // namespace
+
+int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, float** value,
+                 float** third, bool* mark, float minStep, std::string* error) {
+  if (!path || !record || !n || !radius || !value) return Fail(error, "missing arguments");
+  std::string buf;
+  if (!ReadWholeTextFile(path, &buf)) return Fail(error, "the file cannot be opened");
+
+  FileTimes times = GetFileTimes(path);
+  record->fileTimesValid = times.valid;
+  record->creationTime = times.valid ? times.creation : 0;
+  record->lastAccessTime = times.valid ? times.lastAccess : 0;
+  record->lastWriteTime = times.valid ? times.lastWrite : 0;
+
+  if (buf.empty()) return Fail(error, "the file is empty");
+  const std::size_t firstLF = buf.find('\n');
+  if (firstLF == std::string::npos) return Fail(error, "the file holds no line feed");
+
+  const long rows = CountDataRows(buf);
+
+  // Description: the first line, at most 99 characters, up to the first character
+  // that is not allowed in it.
+  {
+    std::size_t len = firstLF < 99 ? firstLF : 99;
+    std::string cleaned;
+    for (std::size_t i = 0; i < len && IsDescriptionChar(buf[i]); ++i) cleaned.push_back(buf[i]);
+    record->description = cleaned;
+    record->timeStampOk = HasTimeStampMark(cleaned);
+    if (mark) *mark = record->timeStampOk;
+  }
+
+  // The meniscus note: the number that begins six characters before " - meniscus".
+  {
+    std::size_t at = buf.find(" - meniscus");
+    record->meniscusNote = (at != std::string::npos && at >= 6) ? NumberAt(buf, at - 6) : 0.0f;
+  }
+
+  // Line 2: the type letter, then the values as a stream of words.
+  std::size_t pos = firstLF + 1;
+  while (pos < buf.size() && (buf[pos] == ' ' || buf[pos] == '\t')) ++pos;
+  if (pos >= buf.size() || buf[pos] == '\n')
+    return Fail(error, "the scan-information line (line 2) is missing");
+  const char type = buf[pos];
+  if (!IsTypeLetter(type))
+    return Fail(error, "line 2 is no scan-information line: it must begin with R, I, P, F, W or V");
+  WordStream words(buf, pos + 1);
+
+  if (!bElectrophoresisMode) {
+    bAbsorbanceData = bIntensityData = bInterferenceData = bFluorescenceData = false;
+    if (type == 'I' || type == 'V') bIntensityData = true;
+    if (type == 'R' || type == 'W') bAbsorbanceData = true;
+    if (type == 'P') bInterferenceData = true;
+    if (type == 'F') bFluorescenceData = true;
+    if (bAbsorbanceData)
+      fSpikeThreshold = fSpikeThresholdAbs;
+    else if (bFluorescenceData)
+      fSpikeThreshold = fSpikeThresholdFDS;
+    record->scanType = type;
+    record->cell = TruncateToInt(words.Number());
+    record->temperature = static_cast<float>(words.Number());
+    record->rpm = static_cast<float>(words.Number());
+    record->time = words.Number();
+    record->omega2t = words.Number();
+    record->wavelength = static_cast<float>(words.Number());
+    record->replicates = TruncateToInt(words.Number());
+    if (words.tooLong()) return Fail(error, "line 2 holds a word that is too long");
+    if (record->rpm == 0.0f || !std::isfinite(record->rpm))
+      return Fail(error, "the rotor speed in line 2 is zero or not a number");
+    record->recordedTime = record->time;
+    record->timeAtLoad = record->time;
+    // Acceleration phase from the lag of omega^2 t behind rpm^2 t:
+    // accelTime = 1.5 (t - omega2t K / rpm^2).
+    const double rpm = record->rpm;
+    const double rpm2 = rpm * rpm;
+    record->accelTime = (1.0 / rpm2) * 1.5 * (rpm2 * record->recordedTime - record->omega2t * kRpm2ToOmega2);
+    record->accelRate = record->accelTime > 0 ? rpm / record->accelTime : 1.0e6;
+  } else {
+    words.Number();  // not used
+    record->cell = 0;
+    record->temperature = 20.0f;
+    record->rpm = 1.0f;
+    record->time = words.Number();
+    record->omega2t = record->time;
+    record->wavelength = static_cast<float>(words.Number());
+    record->replicates = TruncateToInt(words.Number());
+    words.Number();  // not used
+    if (words.tooLong()) return Fail(error, "line 2 holds a word that is too long");
+    record->recordedTime = record->time;
+    record->accelRate = 1.0e6;
+    record->accelTime = 0.0;
+  }
+
+  record->fluorescence = false;
+  record->voltage = 0.0f;
+  record->gain = 0;
+  record->range = 0;
+  if (type == 'F') {
+    record->fluorescence = true;
+    record->timeStampOk = true;
+    double v;
+    if (NumberAfterKey(record->description, "Voltage: ", &v)) record->voltage = static_cast<float>(v);
+    if (NumberAfterKey(record->description, "Gain: ", &v)) record->gain = TruncateToInt(v);
+    if (NumberAfterKey(record->description, "Range: ", &v)) record->range = TruncateToInt(v);
+  }
+
+  // Column layout.
+  int wordsPerRow;
+  bool threeColumns = false;
+  if (bSetNColumns) {
+    if (nDataColumns < 2) return Fail(error, "the number of columns per data line is below 2");
+    wordsPerRow = nDataColumns;
+  } else {
+    threeColumns = (record->replicates >= 2 && third && !bInterferenceData) || bIntensityData ||
+                   bElectrophoresisMode || bFluorescenceData;
+    wordsPerRow = (threeColumns || !bInterferenceData) ? 3 : 2;
+  }
+  const bool keepThird = threeColumns && third;
+  const bool plainTwoColumns = !bSetNColumns && !threeColumns;
+  const bool spikeTest = bSkipSpikes && (bAbsorbanceData || bFluorescenceData) &&
+                         (bSetNColumns || !bElectrophoresisMode);
+
+  // Rows. Points closer than minStep to the first of their run are merged into one
+  // point at their running mean; an isolated spike (a jump of more than the
+  // threshold up and back) is overwritten by the next row.
+  std::vector<float> xs, ys, ts;
+  const std::size_t reserve = rows > 0 ? static_cast<std::size_t>(rows) : 0;
+  xs.reserve(reserve);
+  ys.reserve(reserve);
+  ts.reserve(reserve);
+  int k = 1;
+  float groupStart = 0.0f;
+  for (long r = 1; r <= rows; ++r) {
+    double w[3] = {0.0, 0.0, 0.0};
+    bool complete = true;
+    bool numeric = true;
+    for (int c = 0; c < wordsPerRow; ++c) {
+      bool present, isNumber;
+      double v = words.Number(&present, &isNumber);
+      if (!present) complete = false;
+      if (!isNumber) numeric = false;
+      if (c < 3) w[c] = v;
+    }
+    if (words.tooLong()) return Fail(error, "a data line holds a word that is too long");
+    // A row that the file does not hold, or an unreadable last line (an instrument
+    // file may end in the middle of a line), is not data.
+    if (!complete || (r == rows && !numeric)) break;
+    xs.push_back(static_cast<float>(w[0]));
+    ys.push_back(static_cast<float>(w[1]));
+    ts.push_back(threeColumns ? static_cast<float>(w[2]) : 0.0f);
+    std::size_t j = xs.size();  // one-based index of the new point
+    if (j > 1 && minStep > 0 && groupStart + minStep > xs[j - 1]) {
+      const float kf = static_cast<float>(k);
+      xs[j - 2] = (kf * xs[j - 2] + xs[j - 1]) / (kf + 1);
+      ys[j - 2] = (kf * ys[j - 2] + ys[j - 1]) / (kf + 1);
+      if (threeColumns) ts[j - 2] = (kf * ts[j - 2] + ts[j - 1]) / (kf + 1);
+      ++k;
+      xs.pop_back();
+      ys.pop_back();
+      ts.pop_back();
+      continue;
+    }
+    k = 1;
+    groupStart = xs[j - 1];
+    if (spikeTest && j >= 4 && std::fabs(ys[j - 2] - ys[j - 3]) > fSpikeThreshold &&
+        std::fabs(ys[j - 1] - ys[j - 2]) > fSpikeThreshold) {
+      xs[j - 2] = xs[j - 1];
+      ys[j - 2] = ys[j - 1];
+      ts[j - 2] = ts[j - 1];
+      xs.pop_back();
+      ys.pop_back();
+      ts.pop_back();
+    }
+  }
+
+  std::size_t count = xs.size();
+  if (plainTwoColumns)
+    while (count > 1 && xs[count - 1] == 0.0f) --count;
+  if (count < 2) return Fail(error, "the file holds fewer than two data rows");
+
+  if (bElectrophoresisMode) {
+    for (std::size_t i = 0; i < count; ++i)
+      if (ys[i] > 0) ys[i] = static_cast<float>(std::log10(1000.0 / ys[i]));
+    bAbsorbanceData = true;
+    record->scanType = 'R';
+  }
+  if (bFluorescenceData) bAbsorbanceData = true;
+
+  const int np = static_cast<int>(count);
+  float* rv = tarmic::vector(1, np);
+  float* vv = tarmic::vector(1, np);
+  float* tv = keepThird ? tarmic::vector(1, np) : nullptr;
+  for (int i = 1; i <= np; ++i) {
+    rv[i] = xs[static_cast<std::size_t>(i - 1)];
+    vv[i] = ys[static_cast<std::size_t>(i - 1)];
+    if (tv) tv[i] = ts[static_cast<std::size_t>(i - 1)];
+  }
+  *radius = rv;
+  *value = vv;
+  if (tv) *third = tv;
+  *n = np;
+  record->nPoints = np;
+  if (error) error->clear();
+  return 1;
+}
+
+namespace {
+
+bool WriteScan(bool wavelengthLayout, const char* path, int n, const float* radius,
+               const float* value, const float* third, const char* description,
+               std::int64_t creation, std::int64_t lastAccess, std::int64_t lastWrite,
+               bool fileTimesValid, char scanType, int cell, float temperature, float rpm,
+               double time, double omega2t, float wavelength, int replicates) {
+  if (!path || n < 0 || (n > 0 && (!radius || !value))) return false;
+  std::string text = description ? description : "";
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  if (!HasTimeStampMark(text)) text = "[T OK]" + text;
+
+  std::FILE* f = std::fopen(path, "w");
+  if (!f) {
+    std::printf("\n\aAttention: could not open %s", path);
+    std::fflush(stdout);
+    return false;
+  }
+  const long rpmWritten = TruncateToLong(rpm);
+  const long timeWritten = TruncateToLong(time);
+  const double omega2tWritten = static_cast<float>(omega2t);
+  bool ok = WriteFormatted(f, "%s\n", text.c_str());
+  if (wavelengthLayout)
+    ok = ok && WriteFormatted(f, "%c %d %2.1f %ld %ld %1.4e %1.3f %d\n", scanType, cell,
+                              static_cast<double>(temperature), rpmWritten, timeWritten,
+                              omega2tWritten, static_cast<double>(wavelength), replicates);
+  else
+    ok = ok && WriteFormatted(f, "%c %d %2.1f %ld %ld %1.4e %d %d\n", scanType, cell,
+                              static_cast<double>(temperature), rpmWritten, timeWritten,
+                              omega2tWritten, TruncateToInt(wavelength), replicates);
+  for (int i = 1; ok && i <= n; ++i) {
+    const double x = radius[i];
+    const double y = value[i];
+    if (third)
+      ok = WriteFormatted(f, "   %1.4f  %1.5e   %1.5e \n", x, y, static_cast<double>(third[i]));
+    else if (scanType == 'P')
+      ok = WriteFormatted(f, "   %1.4f  %1.5e \n", x, y);
+    else
+      ok = WriteFormatted(f, "   %1.4f  %1.5e   %1.5e \n", x, y, 0.0);
+  }
+  if (std::fflush(f) != 0) ok = false;
+  if (std::ferror(f)) ok = false;
+  if (std::fclose(f) != 0) ok = false;
+  if (!ok) return false;
+  if (fileTimesValid) {
+    FileTimes times;
+    times.valid = true;
+    times.creation = creation;
+    times.lastAccess = lastAccess;
+    times.lastWrite = lastWrite;
+    SetFileTimes(path, times);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteRadialScanFile(const char* path, int n, const float* radius, const float* value,
+                         const float* third, const char* description, bool /*timeOk*/,
+                         std::int64_t creation, std::int64_t lastAccess,
+                         std::int64_t lastWrite, bool fileTimesValid, char scanType, int cell,
+                         float temperature, float rpm, double time, double omega2t,
+                         float wavelength, int replicates) {
+  return WriteScan(false, path, n, radius, value, third, description, creation, lastAccess,
+                   lastWrite, fileTimesValid, scanType, cell, temperature, rpm, time, omega2t,
+                   wavelength, replicates);
+}
+
+bool WriteWavelengthScanFile(const char* path, int n, const float* radius, const float* value,
+                             const float* third, const char* description, bool /*timeOk*/,
+                             std::int64_t creation, std::int64_t lastAccess,
+                             std::int64_t lastWrite, bool fileTimesValid, char scanType,
+                             int cell, float temperature, float rpm, double time,
+                             double omega2t, float wavelength, int replicates) {
+  return WriteScan(true, path, n, radius, value, third, description, creation, lastAccess,
+                   lastWrite, fileTimesValid, scanType, cell, temperature, rpm, time, omega2t,
+                   wavelength, replicates);
+}
+
+bool WriteScanFile(const char* path, int n, const float* radius, const float* value,
+                   const float* third, const char* newDescription, bool /*timeOk*/,
+                   const ScanInfo& record) {
+  const char* description = newDescription ? newDescription : record.description.c_str();
+  const bool wavelengthLayout = record.scanType == 'W' || record.scanType == 'V';
+  return WriteScan(wavelengthLayout, path, n, radius, value, third, description,
+                   record.creationTime, record.lastAccessTime, record.lastWriteTime,
+                   record.fileTimesValid, record.scanType, record.cell, record.temperature,
+                   record.rpm, record.recordedTime, record.omega2t, record.wavelength,
+                   record.replicates);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,592 @@
+#include "scandata/scan_loading.h"
+
+#include <cctype>
+#include <cstring>
+#include <utility>
+
+#include "numerics/cvector.h"
+#include "numerics/one_based.h"
+#include "numerics/run_switches.h"
+#include "numerics/error_box.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/file_list.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/temperature_check.h"
+#include "scandata/text_io.h"
+#include "scandata/time_stamps.h"
+
+namespace tarmic {
+
+namespace {
+
+// pi/30: turns rpm into rad/s.
+constexpr double kRpmToOmega = 0.10471975511965977;
+// Gas constant, erg/(mol K).
+constexpr double kGasConstant = 8.31451e7;
+
+// The files of a selection buffer.
+struct Selection {
+  std::string directory;  // without trailing '/'
+  std::vector<std::string> names;
+  bool single = false;    // one file, given by its full path
+};
+
+bool ParseSelection(const char* buffer, Selection* out) {
+  std::vector<std::string> strings;
+  for (const char* p = buffer; p && *p; p += std::strlen(p) + 1) strings.emplace_back(p);
+  if (strings.empty()) return false;
+  if (strings.size() == 1) {
+    out->single = true;
+    out->directory = DirectoryOf(strings[0]);
+    out->names = {FileNameOf(strings[0])};
+  } else {
+    out->directory = WithoutTrailingSlash(strings[0]);
+    out->names.assign(strings.begin() + 1, strings.end());
+  }
+  return true;
+}
+
+// One scan read from its file but not yet part of the data set. It owns its
+// arrays until they are handed to the set.
+class StagedScan {
+ public:
+  StagedScan() = default;
+  StagedScan(const StagedScan&) = delete;
+  StagedScan& operator=(const StagedScan&) = delete;
+  StagedScan(StagedScan&& o) noexcept { *this = std::move(o); }
+  StagedScan& operator=(StagedScan&& o) noexcept {
+    if (this != &o) {
+      Free();
+      name = std::move(o.name);
+      info = std::move(o.info);
+      n = o.n;
+      radius = std::exchange(o.radius, nullptr);
+      signal = std::exchange(o.signal, nullptr);
+      third = std::exchange(o.third, nullptr);
+    }
+    return *this;
+  }
+  ~StagedScan() { Free(); }
+
+  // Hands the arrays to scan slot s of the data set.
+  void InstallAs(int s, bool thirdCurve) {
+    ppScanFileNames[static_cast<std::size_t>(s)] = name;
+    pScanInfo[static_cast<std::size_t>(s)] = info;
+    InstallScanArrays(s, n, std::exchange(radius, nullptr), std::exchange(signal, nullptr),
+                      std::exchange(third, nullptr), thirdCurve);
+  }
+
+  std::string name;  // name and extension
+  ScanInfo info;
+  int n = 0;
+  float* radius = nullptr;
+  float* signal = nullptr;
+  float* third = nullptr;
+
+ private:
+  void Free() {
+    if (radius) free_vector(radius, 1, n);
+    if (signal) free_vector(signal, 1, n);
+    if (third) free_vector(third, 1, n);
+    radius = signal = third = nullptr;
+  }
+};
+
+// The reader's kind flags and spike threshold, kept so that a load that fails
+// leaves them describing the loaded set.
+struct ReaderFlags {
+  bool absorbance, intensity, interference, fluorescence;
+  float spikeThreshold;
+  static ReaderFlags Save() {
+    return {bAbsorbanceData, bIntensityData, bInterferenceData, bFluorescenceData, fSpikeThreshold};
+  }
+  void Restore() const {
+    bAbsorbanceData = absorbance;
+    bIntensityData = intensity;
+    bInterferenceData = interference;
+    bFluorescenceData = fluorescence;
+    fSpikeThreshold = spikeThreshold;
+  }
+};
+
+const DataSetHooks& Hooks() { return GetDataSetHooks(); }
+
+void ProgressBegin(Window* window) {
+  if (Hooks().progressBegin) Hooks().progressBegin(window);
+}
+void ProgressUpdate(float fraction) {
+  if (Hooks().progressUpdate) Hooks().progressUpdate(fraction);
+}
+void ProgressEnd() {
+  if (Hooks().progressEnd) Hooks().progressEnd();
+}
+void DebugLog(Window* window, const std::string& text) {
+  if (Hooks().writeDebugLog) Hooks().writeDebugLog(window, text);
+}
+void RepaintMain(Window* window) {
+  if (window) window->Invalidate();
+}
+
+// The error sound and a message box with one OK button.
+void ErrorBox(const std::string& text, const char* caption) {
+  PlayErrorSound();
+  if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool AskYesNo(const std::string& text, const char* caption) {
+  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// Minimum point spacing for the reader: the grid spacing when it is coarser than
+// 0.001 cm, except for equilibrium data.
+float ReaderMinStep() { return (!bEquilibriumMode && fRadialStep > 0.001f) ? fRadialStep : 0.0f; }
+
+// Reads one file into a staged scan: the intensity columns are exchanged and, with
+// applyW2t, the time is derived from omega^2 t.
+bool ReadStaged(const std::string& path, float minStep, bool applyW2t, StagedScan* out,
+                std::string* why) {
+  StagedScan scan;
+  scan.name = FileNameOf(path);
+  bool mark = false;
+  if (!ReadScanFile(path.c_str(), &scan.info, &scan.n, &scan.radius, &scan.signal, &scan.third,
+                    &mark, minStep, why))
+    return false;
+  if (bIntensityData) std::swap(scan.signal, scan.third);
+  if (bTimesFromW2t && applyW2t) {
+    const double w = scan.info.rpm * kRpmToOmega;
+    scan.info.time = scan.info.omega2t / (w * w);
+  }
+  *out = std::move(scan);
+  return true;
+}
+
+std::string ReadFailureText(const std::string& path, const std::string& why) {
+  return why.empty() ? path : path + "\n" + why;
+}
+
+// Whether the grid of the staged scans can be built (reported when not).
+bool StagedGridIsBuildable(const std::vector<StagedScan>& scans, bool addToLoaded) {
+  std::vector<const float*> radii;
+  std::vector<int> counts;
+  if (addToLoaded)
+    for (int i = 1; i <= nScans; ++i) {
+      radii.push_back(ppRadius[static_cast<std::size_t>(i)]);
+      counts.push_back(pnPoints[static_cast<std::size_t>(i)]);
+    }
+  for (const StagedScan& s : scans) {
+    radii.push_back(s.radius);
+    counts.push_back(s.n);
+  }
+  if (radii.empty()) return true;
+  bool copies = bAbsorbanceData || bIntensityData || (bEqAnalysisModel && bInterferenceData);
+  for (std::size_t i = 1; i < radii.size(); ++i)
+    if (counts[i] != counts[0] || radii[i][1] != radii[0][1]) copies = true;
+  if (!copies) return true;
+  double first = 0.0, last = 0.0;
+  for (std::size_t i = 0; i < radii.size(); ++i) {
+    first += radii[i][1];
+    last += radii[i][counts[i]];
+  }
+  const double m = static_cast<double>(radii.size());
+  return RadialGridIsBuildable(static_cast<float>(first / m), static_cast<float>(last / m), true);
+}
+
+// Display order by elapsed time, ascending; scans with equal times keep their
+// loading order (a gnome sort: swap neighbours out of order and step back).
+void SortScanOrderByTime() {
+  int i = 2;
+  while (i <= nScans) {
+    const double before = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i - 1)])].time;
+    const double here = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)])].time;
+    if (before > here) {
+      std::swap(pScanOrder[static_cast<std::size_t>(i - 1)], pScanOrder[static_cast<std::size_t>(i)]);
+      if (i > 2) --i;
+    } else {
+      ++i;
+    }
+  }
+}
+
+// "~tmppars" and "sdist" with the data's extension in the data directory (under the
+// old file-name convention the parameters are named after the first scan).
+void SetDerivedPaths() {
+  if (nScans < 1) return;
+  const std::string& first = ppScanFileNames[1];
+  const std::string ext = ExtensionOf(first);
+  if (bOldFilenameConvention)
+    szTmpParsPath = JoinPath(szDataDirectory, first.substr(0, first.size() - ext.size()) + ".~p");
+  else
+    szTmpParsPath = JoinPath(szDataDirectory, "~tmppars" + ext);
+  szSdistPath = JoinPath(szDataDirectory, "sdist" + ext);
+}
+
+// Temperature of the last loaded scan, as K and as R T.
+void SetTemperatureFromLastScan() {
+  const double celsius = pScanInfo[static_cast<std::size_t>(nScans)].temperature;
+  fTemperatureK = static_cast<float>(celsius + 273.15);
+  fRT = static_cast<float>((celsius + 273.15) * kGasConstant);
+}
+
+// Replaces the loaded set by the staged scans.
+void InstallStagedSet(std::vector<StagedScan>& scans) {
+  if (nScans > 0) {
+    if (Hooks().freeCtotArrays) Hooks().freeCtotArrays();
+    FreeDataSet();
+    if (bDLSData) fMeniscus = fBottom = 0.0f;
+  }
+  AllocScanTables(static_cast<int>(scans.size()));
+  for (std::size_t i = 0; i < scans.size(); ++i) scans[i].InstallAs(static_cast<int>(i) + 1, bIntensityData);
+  if (bIntensityData) {
+    bInitialDataProfile = false;
+    bUniformLoading = true;
+  }
+}
+
+// What follows the reading of a new set: geometry, order, grid, limits and the
+// analysis switches (steps common to every loader).
+void SetUpLoadedSet() {
+  bDLSData = false;
+  bModelComputed = false;
+  SetDerivedPaths();
+  SetTemperatureFromLastScan();
+
+  if (fMeniscus == 0) fMeniscus = ppRadius[1][1];
+  if (fBottom == 0) fBottom = ppRadius[1][pnPoints[1]];
+  pParams[13] = fMeniscus;
+  pParams[14] = fBottom;
+  if (fFitLeftLim == 0) fFitLeftLim = static_cast<float>(fMeniscus + 0.005);
+  if (fFitRightLim == 0) fFitRightLim = static_cast<float>(fBottom - 0.15);
+  bFitRangesSet = false;
+  SetDefaultFitLimits();
+
+  SortScanOrderByTime();
+  if (bEqAnalysisModel && bInterferenceData) {
+    bInterferenceData = false;
+    bAbsorbanceData = true;
+  }
+  BuildCommonRadialGrid();
+  if (fFitLeftLim != 0) SetLeftFitLimitIndices();
+  if (fFitRightLim != 0) SetRightFitLimitIndices();
+
+  if (!bRealtimeMode) {
+    if (bInterferenceData || bEqAnalysisModel) bFitTINoise = bFitRINoise = true;
+    bBaselineOption = 1;
+    if (bElectrophoresisMode) {
+      SwitchOffRampRotorSpeed();
+      SwitchOffTimesFromW2t();
+    }
+    if (bFitTINoise || bFitRINoise) {
+      if (Hooks().createNoiseButtons) Hooks().createNoiseButtons(nullptr);
+    } else {
+      if (Hooks().deleteNoiseButtons) Hooks().deleteNoiseButtons(nullptr);
+    }
+  }
+  dSignalPerConcentration = bInterferenceData ? 3.3 : 1.0;
+}
+
+void RebuildPlots() {
+  if (Hooks().rebuildDataAndResidualPlots) Hooks().rebuildDataAndResidualPlots();
+}
+
+// Records both plots again after a rebuild and asks for the window to be painted.
+void RedrawPlotsAndRepaint(Window* window) {
+  if (Hooks().redrawDataPlot) Hooks().redrawDataPlot(true);
+  if (Hooks().redrawResidualPlot) Hooks().redrawResidualPlot(true);
+  RepaintMain(window);
+}
+
+enum class ReloadKind { Selection, FileList };
+
+// Reads every file of the stored list; false (reported, set untouched) on failure.
+bool ReadStoredList(std::vector<StagedScan>* scans) {
+  if (nStoredFiles < 1) return false;
+  if (nStoredFiles > kMaxScans) {
+    ErrorBox("too many scans selected", "LOAD ERROR");
+    if (bRealtimeMode) bRealtimeLoadError = true;
+    return false;
+  }
+  const ReaderFlags saved = ReaderFlags::Save();
+  const float minStep = ReaderMinStep();
+  for (int i = 1; i <= nStoredFiles; ++i) {
+    ProgressUpdate(static_cast<float>(i) / static_cast<float>(nStoredFiles));
+    const std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
+    StagedScan scan;
+    std::string why;
+    if (!ReadStaged(path, minStep, !bElectrophoresisMode, &scan, &why)) {
+      saved.Restore();
+      ErrorBox(ReadFailureText(path, why), "LOAD ERROR");
+      if (bRealtimeMode) bRealtimeLoadError = true;
+      return false;
+    }
+    scans->push_back(std::move(scan));
+  }
+  if (!StagedGridIsBuildable(*scans, false)) {
+    saved.Restore();
+    return false;
+  }
+  return true;
+}
+
+void Reload(Window* window, ReloadKind kind) {
+  bDataChanged = true;
+  ProgressBegin(window);
+  std::vector<StagedScan> scans;
+  if (!ReadStoredList(&scans)) {
+    ProgressEnd();
+    return;
+  }
+  const std::string firstPath = ppStoredFileNames[1];
+  InstallStagedSet(scans);
+  if (kind == ReloadKind::Selection) {
+    szDataDirectory = DirectoryOf(firstPath);
+    bVariationRangesAsked = false;
+  }
+  SetUpLoadedSet();
+  RebuildPlots();
+  bSimulating = false;
+  if (kind == ReloadKind::Selection) {
+    RedrawPlotsAndRepaint(window);
+  } else {
+    AllocSpeciesSignalArrays();
+    RunAfterReload(window);
+  }
+  ProgressEnd();
+  if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
+  if (kind == ReloadKind::Selection && window && nStoredFiles > 0)
+    window->SetTitle("SEDIMENTATION ANALYSIS -> " + ppStoredFileNames[1] + "...");
+}
+
+}  // namespace
+
+std::string MakeSelectionBuffer(const std::vector<std::string>& fullPaths) {
+  std::string buffer;
+  if (fullPaths.size() == 1) {
+    buffer = fullPaths[0];
+    buffer.push_back('\0');
+  } else if (fullPaths.size() > 1) {
+    buffer = DirectoryOf(fullPaths[0]);
+    buffer.push_back('\0');
+    for (const std::string& p : fullPaths) {
+      buffer += FileNameOf(p);
+      buffer.push_back('\0');
+    }
+  }
+  buffer.push_back('\0');
+  return buffer;
+}
+
+void LoadAllData(Window* window, const char* selection) {
+  ProgressBegin(window);
+  DebugLog(window, "\nEnter LoadAllData");
+  bDataChanged = true;
+  float minStep = ReaderMinStep();
+
+  Selection sel;
+  if (!ParseSelection(selection, &sel)) {
+    ProgressEnd();
+    return;
+  }
+  if (sel.single && !bEquilibriumMode) {
+    ErrorBox("only one file selected", "ERROR");
+    if (!AskYesNo("switch to Equilibrium Data Mode?", "LOAD ERROR")) {
+      ProgressEnd();
+      return;
+    }
+    bEquilibriumMode = true;
+    minStep = 0.0f;
+  }
+
+  // The first name of each group of nFilesPerScan names is a scan.
+  const std::size_t group = nFilesPerScan > 1 ? static_cast<std::size_t>(nFilesPerScan) : 1;
+  std::vector<std::string> scanNames;
+  for (std::size_t i = 0; i < sel.names.size(); i += group) scanNames.push_back(sel.names[i]);
+  if (static_cast<int>(scanNames.size()) > kMaxScans) {
+    ErrorBox("too many scans selected", "LOAD ERROR");
+    if (bRealtimeMode) bRealtimeLoadError = true;
+    ProgressEnd();
+    return;
+  }
+
+  const std::string directory = bUseOtherDirectory ? WithoutTrailingSlash(szOtherDirectory) : sel.directory;
+  const ReaderFlags saved = ReaderFlags::Save();
+  std::vector<StagedScan> scans;
+  const int count = static_cast<int>(scanNames.size());
+  for (int i = 1; i <= count; ++i) {
+    ProgressUpdate(static_cast<float>(i) / static_cast<float>(count));
+    const std::string path = JoinPath(directory, scanNames[static_cast<std::size_t>(i - 1)]);
+    StagedScan scan;
+    std::string why;
+    if (!ReadStaged(path, minStep, !bElectrophoresisMode, &scan, &why)) {
+      saved.Restore();
+      ErrorBox(ReadFailureText(path, why), "LOAD ERROR");
+      if (bRealtimeMode) bRealtimeLoadError = true;
+      ProgressEnd();
+      return;
+    }
+    DebugLog(window, Format("\n --> %s (%d data points)", path.c_str(), scan.n));
+    scans.push_back(std::move(scan));
+  }
+
+  // Interference files cannot be loaded together with files of another kind.
+  auto optics = [](const std::string& name) {
+    const std::string ext = ExtensionOf(name);
+    return ext.size() > 1 ? static_cast<char>(std::toupper(static_cast<unsigned char>(ext[1]))) : '\0';
+  };
+  for (const StagedScan& s : scans) {
+    const char a = optics(scans.front().name), b = optics(s.name);
+    if (a != b && (a == 'I' || b == 'I')) {
+      saved.Restore();
+      ErrorBox("mixed data types", "ERROR");
+      ProgressEnd();
+      return;
+    }
+  }
+  if (!StagedGridIsBuildable(scans, false)) {
+    saved.Restore();
+    ProgressEnd();
+    return;
+  }
+
+  InstallStagedSet(scans);
+  szDataDirectory = directory;
+  bVariationRangesAsked = false;
+  if (!sel.single) {
+    const std::string& first = ppScanFileNames[1];
+    const std::string stem = first.substr(0, first.size() - ExtensionOf(first).size());
+    szNotesPath = JoinPath(directory, bOldFilenameConvention ? stem : "notes");
+  }
+  SetUpLoadedSet();
+
+  if (!bRealtimeMode) {
+    const bool restored =
+        Hooks().offerReloadParameters && Hooks().offerReloadParameters(window, 1);
+    RebuildPlots();
+    bSimulating = false;
+    if (restored) {
+      AllocSpeciesSignalArrays();
+      if (Hooks().calculateModel) Hooks().calculateModel(window);
+      if (window) {
+        const float rmsd = Hooks().fitRmsd ? Hooks().fitRmsd() : 0.0f;
+        window->ClientDC()->TextOut(10, 50, Format("mean dev = %f  ", static_cast<double>(rmsd)));
+        window->Refresh();
+      }
+      RedrawPlotsAndRepaint(window);
+    } else if (!bBatchMode) {
+      RedrawPlotsAndRepaint(window);
+    }
+  } else if (!bEqTestRunning) {
+    RebuildPlots();
+    bSimulating = false;
+    if (!bBatchMode) RedrawPlotsAndRepaint(window);
+  }
+
+  if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) CheckTemperatureFluctuations(window, 1.0f);
+  ProgressEnd();
+  if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
+  if (bScanTimeCorrection && bFluorescenceData) {
+    bScanTimeCorrection = false;
+    ShowError("scan time correction for fluorescence data not yet implemented, switching off", false);
+  }
+}
+
+void ReloadDataSelection(Window* window) { Reload(window, ReloadKind::Selection); }
+
+void LoadDataFromFileList(Window* window) { Reload(window, ReloadKind::FileList); }
+
+void AddMoreData(Window* window, const char* selection) {
+  if (nScans < 1) {
+    LoadAllData(window, selection);
+    return;
+  }
+  Selection sel;
+  if (!ParseSelection(selection, &sel)) return;
+  const int oldCount = nScans;
+  const int newFiles = static_cast<int>(sel.names.size());
+  if (oldCount + newFiles > kMaxScans) {
+    ErrorBox("too many scans selected", "LOAD ERROR");
+    return;
+  }
+  bDataChanged = true;
+  ProgressBegin(window);
+  const float minStep = ReaderMinStep();
+  ReaderFlags lastGood = ReaderFlags::Save();
+  std::vector<StagedScan> scans;
+  bool discrepancyShown = false;
+  for (int i = 1; i <= newFiles; ++i) {
+    ProgressUpdate(static_cast<float>(i) / static_cast<float>(newFiles));
+    const std::string path = JoinPath(sel.directory, sel.names[static_cast<std::size_t>(i - 1)]);
+    StagedScan scan;
+    std::string why;
+    if (!ReadStaged(path, minStep, true, &scan, &why)) {
+      ErrorBox(ReadFailureText(path, why), "LOAD ERROR");
+      continue;
+    }
+    lastGood = ReaderFlags::Save();
+    if (bCheckTimeStamps && !bEquilibriumMode && !discrepancyShown &&
+        scan.info.timeStampOk != pScanInfo[1].timeStampOk) {
+      discrepancyShown = true;
+      ErrorBox(Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
+               "LOAD ERROR");
+    }
+    scans.push_back(std::move(scan));
+  }
+  lastGood.Restore();
+  if (scans.empty() || !StagedGridIsBuildable(scans, true)) {
+    ProgressEnd();
+    return;
+  }
+
+  FreeGridData(oldCount);
+  GrowScanTables(oldCount + static_cast<int>(scans.size()));
+  for (std::size_t i = 0; i < scans.size(); ++i)
+    scans[i].InstallAs(oldCount + static_cast<int>(i) + 1, bIntensityData);
+  bModelComputed = false;
+  SetDerivedPaths();
+  SetTemperatureFromLastScan();
+  SortScanOrderByTime();
+  BuildCommonRadialGrid();
+  if (fFitLeftLim != 0) SetLeftFitLimitIndices();
+  if (fFitRightLim != 0) SetRightFitLimitIndices();
+  RebuildPlots();
+  bSimulating = false;
+  RedrawPlotsAndRepaint(window);
+  ProgressEnd();
+}
+
+bool SaveDistributionGrid(const float* values, int n) {
+  if (!values || n < 1 || szSdistPath.empty()) return false;
+  CVector view;
+  view.AttachNR(const_cast<float*>(values), static_cast<std::uint32_t>(n), 1);
+  return view.WriteToFile(szSdistPath.c_str());
+}
+
+float* LoadDistributionGrid(int* n) {
+  if (!n || szSdistPath.empty()) return nullptr;
+  CVector grid;
+  grid.ReadFromFile(szSdistPath.c_str());
+  const int length = static_cast<int>(grid.Length());
+  if (length < 1) return nullptr;
+  float* v = tarmic::vector(1, length);
+  for (int i = 1; i <= length; ++i) v[i] = grid.Get(i - 1);
+  *n = length;
+  return v;
+}
+
+bool SaveEquilibriumProfile(const char* path) {
+  if (!path || nScans < 1) return false;
+  Window* window = HasBackend() ? &GetBackend().MainWindow() : nullptr;
+  if (window) window->SetCursor(CursorShape::Wait);
+  const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(nScans)]);
+  const bool ok = WriteScanFile(path, pnPoints[s], ppRadius[s], ppFit[s], nullptr, "equilibrium",
+                                pScanInfo[s].timeStampOk, pScanInfo[s]);
+  if (window) window->SetCursor(CursorShape::Arrow);
+  return ok;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,41 @@
+// Loading scan files into the data set: "Load New Files", the reloads of the stored
+// file list, "Add More Files", and the small files kept beside the data (the
+// distribution grid, the equilibrium profile).
+//
+// A load reads every file first and replaces the loaded set only when all of them
+// could be read: a failed or cancelled load leaves the previous set as it was.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+class Window;
+
+// Builds the selection buffer of the open-file dialog from full paths: one path as
+// it is; two or more as their common directory followed by the names (the paths
+// must share one directory). Strings are zero-terminated, the buffer ends with an
+// empty string.
+std::string MakeSelectionBuffer(const std::vector<std::string>& fullPaths);
+
+// "Load New Files": loads the files of a selection buffer as the new data set.
+void LoadAllData(Window* window, const char* selection);
+// Reloads the stored file list with the same steps and titles the window.
+void ReloadDataSelection(Window* window);
+// Reloads the stored file list without questions and runs the current analysis.
+void LoadDataFromFileList(Window* window);
+// "Add More Files": reads the files of a selection buffer into the loaded set; a
+// file that cannot be read is reported and left out.
+void AddMoreData(Window* window, const char* selection);
+
+// The distribution grid beside the data ("sdist" with the data's extension).
+bool SaveDistributionGrid(const float* values, int n);
+// A new vector [1..n] of the saved grid, or null (n untouched) when there is none.
+float* LoadDistributionGrid(int* n);
+
+// Writes the model values of the last displayed scan on its radii as a scan file
+// with the description "equilibrium". False when it could not be written.
+bool SaveEquilibriumProfile(const char* path);
+
+}  // namespace tarmic

@@ -1,0 +1,164 @@
+#include "scandata/text_io.h"
+
+#include <clocale>
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <limits>
+#include <locale.h>
+#include <vector>
+
+namespace tarmic {
+
+namespace {
+
+// Switches the calling thread to the "C" locale for its lifetime.
+class CLocaleScope {
+ public:
+  CLocaleScope() {
+    c_ = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (c_) previous_ = uselocale(c_);
+  }
+  ~CLocaleScope() {
+    if (c_) {
+      uselocale(previous_);
+      freelocale(c_);
+    }
+  }
+  CLocaleScope(const CLocaleScope&) = delete;
+  CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+ private:
+  locale_t c_ = static_cast<locale_t>(nullptr);
+  locale_t previous_ = static_cast<locale_t>(nullptr);
+};
+
+std::string FormatV(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  char small[256];
+  int n = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (n < 0) return {};
+  if (static_cast<std::size_t>(n) < sizeof small) return std::string(small, static_cast<std::size_t>(n));
+  std::vector<char> big(static_cast<std::size_t>(n) + 1);
+  std::vsnprintf(big.data(), big.size(), format, args);
+  return std::string(big.data(), static_cast<std::size_t>(n));
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool ReadWholeTextFile(const std::string& path, std::string* out) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::string raw;
+  char buffer[65536];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) raw.append(buffer, got);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  if (!ok) return false;
+  out->clear();
+  out->reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\r' && (i + 1 == raw.size() || raw[i + 1] == '\n')) continue;
+    out->push_back(raw[i]);
+  }
+  return true;
+}
+
+std::string Format(const char* format, ...) {
+  CLocaleScope c;
+  va_list args;
+  va_start(args, format);
+  std::string s = FormatV(format, args);
+  va_end(args);
+  return s;
+}
+
+bool WriteFormatted(std::FILE* file, const char* format, ...) {
+  CLocaleScope c;
+  va_list args;
+  va_start(args, format);
+  int n = std::vfprintf(file, format, args);
+  va_end(args);
+  return n >= 0;
+}
+
+double ParseNumberPrefix(std::string_view word, bool* complete) {
+  std::size_t i = 0;
+  const std::size_t n = word.size();
+  if (i < n && (word[i] == '+' || word[i] == '-')) ++i;
+  std::size_t mantissaDigits = 0;
+  while (i < n && IsDigit(word[i])) { ++i; ++mantissaDigits; }
+  if (i < n && word[i] == '.') {
+    ++i;
+    while (i < n && IsDigit(word[i])) { ++i; ++mantissaDigits; }
+  }
+  if (mantissaDigits == 0) {
+    if (complete) *complete = false;
+    return 0.0;
+  }
+  std::size_t end = i;
+  if (i < n && (word[i] == 'e' || word[i] == 'E')) {
+    std::size_t j = i + 1;
+    if (j < n && (word[j] == '+' || word[j] == '-')) ++j;
+    std::size_t expDigits = 0;
+    while (j < n && IsDigit(word[j])) { ++j; ++expDigits; }
+    if (expDigits > 0) end = j;
+  }
+  if (complete) *complete = (end == n);
+  std::string number(word.substr(0, end));
+  CLocaleScope c;
+  return std::strtod(number.c_str(), nullptr);
+}
+
+int TruncateToInt(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+  if (value <= static_cast<double>(std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
+  return static_cast<int>(value);
+}
+
+long TruncateToLong(double value) {
+  if (std::isnan(value)) return 0;
+  // 2^63 as a double; every double below it converts exactly.
+  constexpr double kLimit = 9223372036854775808.0;
+  if (value >= kLimit) return std::numeric_limits<long>::max();
+  if (value < -kLimit) return std::numeric_limits<long>::min();
+  return static_cast<long>(value);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string FileNameOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExtensionOf(const std::string& path) {
+  std::string name = FileNameOf(path);
+  std::size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || dot == 0) return {};
+  return name.substr(dot);
+}
+
+std::string WithoutTrailingSlash(std::string dir) {
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  if (dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,43 @@
+// Text-file helpers of the scan data set: reading a whole file with its line ends
+// normalised, locale-independent formatting and parsing of numbers, and joining of
+// directory and file names.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace tarmic {
+
+// Reads the whole file into out, turning CR LF (and a CR at the very end) into LF.
+// False when the file cannot be opened or read.
+bool ReadWholeTextFile(const std::string& path, std::string* out);
+
+// printf-style formatting into a string, always with the "C" numeric conventions
+// whatever the user's locale.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// fprintf with the "C" numeric conventions; false when writing failed.
+bool WriteFormatted(std::FILE* file, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// The number at the start of word, as the standard conversion reads it but in
+// decimal notation only ("nan", "inf" and hexadecimal are not numbers): the longest
+// prefix of the form [+-]digits[.digits][e[+-]digits]; 0 when there is none.
+// *complete (when given) tells whether the whole word was that number.
+double ParseNumberPrefix(std::string_view word, bool* complete = nullptr);
+
+// Converts to int by truncation toward zero, clamped to the int range (NaN gives 0).
+int TruncateToInt(double value);
+// The same into a long.
+long TruncateToLong(double value);
+
+// Directory (without trailing '/'), name and extension (with its '.') of a path.
+std::string DirectoryOf(const std::string& path);
+std::string FileNameOf(const std::string& path);  // name and extension
+std::string ExtensionOf(const std::string& path);
+// dir + '/' + name; a trailing '/' of dir is not doubled; an empty dir gives name.
+std::string JoinPath(const std::string& dir, const std::string& name);
+// The directory without trailing '/' (the root stays "/").
+std::string WithoutTrailingSlash(std::string dir);
+
+}  // namespace tarmic

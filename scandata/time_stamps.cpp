@@ -1,0 +1,309 @@
+#include "scandata/time_stamps.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "numerics/error_box.h"
+#include "numerics/number_input.h"
+#include "numerics/one_based.h"
+#include "numerics/run_switches.h"
+#include "platform/backend.h"
+#include "platform/system.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/file_list.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+bool bCheckTimeStamps = true;
+double dTimeStampThreshold = 1.001;
+
+void ResetTimeStampGlobals() {
+  bCheckTimeStamps = true;
+  dTimeStampThreshold = 1.001;
+}
+
+namespace {
+
+// A file time stamp further than this from the run's projection is an outlier, s.
+// File times are whole seconds; the tolerance keeps the rounding of the projection
+// from making a scan exactly 60 s off an outlier.
+constexpr double kOutlierSeconds = 60.0;
+constexpr double kOutlierTolerance = 1e-6;
+// Recorded spans shorter than this give no factor, s.
+constexpr double kMinRecordedSpan = 60.0;
+
+// Modification time of the file in whole seconds; false when it cannot be opened.
+bool ModificationTime(const std::string& path, std::time_t* out) {
+  if (!FileExists(path.c_str())) return false;
+  FileTimes times = GetFileTimes(path);
+  if (!times.valid) return false;
+  *out = static_cast<std::time_t>(std::floor(static_cast<double>(times.lastWrite) / 1e9));
+  return true;
+}
+
+void CouldNotOpen(const std::string& path) {
+  ShowError(Format("\n\aAttention: could not open %s", path.c_str()), false);
+}
+
+// The time as ctime writes it, without the final line feed.
+std::string TimeText(std::time_t t) {
+  char buffer[64];
+  if (!ctime_r(&t, buffer)) return "?";
+  std::string s(buffer);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+  return s;
+}
+
+const ScanInfo& DisplayedInfo(int position) {
+  return pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(position)])];
+}
+
+bool IsMarked(const ScanInfo& info) { return HasTimeStampMark(info.description); }
+
+std::string ReportLine(bool outlier, const std::string& path, int i, std::time_t ti, double dFile,
+                       double dRec, double residual) {
+  std::string line = outlier ? Format("OUTLIER %s: ", path.c_str()) : std::string();
+  line += Format("t%d = %s, \tdelta-t(%d-1) = %.1f sec, \t%.1f elapsed time difference recorded "
+                 "in file; discrepancy = %.1f; [residual from OS projection = %f]\n",
+                 i, TimeText(ti).c_str(), i, dFile, dRec, dFile - dRec, residual);
+  return line;
+}
+
+}  // namespace
+
+int TimeStampMarks(bool* mixed) {
+  bool dummy = false;
+  if (!mixed) mixed = &dummy;
+  *mixed = false;
+  if (nScans < 1) return 1;
+  if (bFluorescenceData && dTimeStampThreshold > 1.001) return 1;
+  bool firstMarked = false;
+  int result = 0;
+  for (int k = 1; k <= nScans; ++k) {
+    const bool marked = IsMarked(DisplayedInfo(k));
+    if (k == 1) {
+      firstMarked = marked;
+    } else if (k < nScans) {
+      if (firstMarked && !marked) *mixed = true;
+    } else {
+      result = (firstMarked && marked) ? 1 : 0;
+    }
+  }
+  return result;
+}
+
+double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, double** fileDiffs) {
+  bool dummy = false;
+  if (!error) error = &dummy;
+  *error = false;
+  if (nScans < 2) return 1.0;
+  bDataChanged = true;
+  StoreFileList(0);
+  const int n = nScans;
+
+  std::vector<double> dRec(static_cast<std::size_t>(n) + 1, 0.0);
+  std::vector<double> dFile(static_cast<std::size_t>(n) + 1, 0.0);
+  double factor = 1.0;
+  auto finish = [&](double result) {
+    auto handOut = [n](const std::vector<double>& values, double** out) {
+      if (!out) return;
+      *out = dvector(1, n);
+      for (int i = 1; i <= n; ++i) (*out)[i] = values[static_cast<std::size_t>(i)];
+    };
+    handOut(dRec, recordedDiffs);
+    handOut(dFile, fileDiffs);
+    return result;
+  };
+
+  const std::string& firstPath = ppStoredFileNames[1];
+  const std::string& lastPath = ppStoredFileNames[static_cast<std::size_t>(n)];
+  std::time_t t1 = 0, tn = 0;
+  if (!ModificationTime(firstPath, &t1)) {
+    CouldNotOpen(firstPath);
+    *error = true;
+    return finish(1.0);
+  }
+  if (!ModificationTime(lastPath, &tn)) {
+    CouldNotOpen(lastPath);
+    *error = true;
+    return finish(1.0);
+  }
+  const double recordedFirst = DisplayedInfo(1).recordedTime;
+  dFile[static_cast<std::size_t>(n)] = std::difftime(tn, t1);
+  dRec[static_cast<std::size_t>(n)] = DisplayedInfo(n).recordedTime - recordedFirst;
+  // The dilation factor: file-time span over recorded span of the whole run.
+  factor = dRec[static_cast<std::size_t>(n)] >= kMinRecordedSpan
+               ? dFile[static_cast<std::size_t>(n)] / dRec[static_cast<std::size_t>(n)]
+               : 0.0;
+
+  std::string report = "t1 = " + TimeText(t1) + "\n";
+  int outliers = 0;
+  for (int i = 2; i <= n - 1; ++i) {
+    const std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
+    std::time_t ti = 0;
+    if (!ModificationTime(path, &ti)) {
+      CouldNotOpen(path);
+      *error = true;
+      return finish(1.0);
+    }
+    const std::size_t s = static_cast<std::size_t>(i);
+    dFile[s] = std::difftime(ti, t1);
+    dRec[s] = DisplayedInfo(i).recordedTime - recordedFirst;
+    const double residual = factor * dRec[s] - dFile[s];
+    const bool outlier = factor > 0 && std::fabs(residual) > kOutlierSeconds + kOutlierTolerance;
+    if (outlier) ++outliers;
+    report += ReportLine(outlier, path, i, ti, dFile[s], dRec[s], residual);
+  }
+
+  if (factor > dTimeStampThreshold) {
+    const std::size_t s = static_cast<std::size_t>(n);
+    report += ReportLine(false, lastPath, n, tn, dFile[s], dRec[s], factor * dRec[s] - dFile[s]);
+    if (outliers > 0)
+      report += Format("\n\n--> attention - found %d files with odd time stamp (see above)", outliers);
+    report += Format("\n\n--> correction factor (delta-file timestamp/delta-recorded time) = %f", factor);
+    const std::string reportPath = JoinPath(DirectoryOf(firstPath), "timestampanalysis" + ExtensionOf(firstPath));
+    std::FILE* f = std::fopen(reportPath.c_str(), "w");
+    bool written = f && WriteFormatted(f, "%s\n", report.c_str());
+    if (f && std::fclose(f) != 0) written = false;
+    if (!written) {
+      CouldNotOpen(reportPath);
+      *error = true;
+      return finish(1.0);
+    }
+    if (showReport && HasBackend()) GetBackend().ShowTextFile(reportPath);
+  }
+  // The stored list keeps naming the loaded scans in display order.
+  return finish(factor);
+}
+
+int CheckTimeStamps(Window* window) {
+  (void)window;
+  if (nScans < 1) return 0;
+  if (bEquilibriumMode) {
+    for (int i = 1; i <= nScans; ++i) pScanInfo[static_cast<std::size_t>(i)].timeStampOk = true;
+    return 0;
+  }
+  bool mixed = false;
+  const int allMarked = TimeStampMarks(&mixed);
+  if (mixed) {
+    ShowError("Attention: some scans time corrected, others not", false);
+    return 0;
+  }
+  if (allMarked) return 0;
+
+  bool error = false;
+  double factor = TimeStampAnalysis(true, &error, nullptr, nullptr);
+  bool manual = false;
+  if (factor <= 0.1) {
+    if (!HasBackend() ||
+        GetBackend().MessageBox("Attention: no time stamp information available - enter manually (version# >= 6)?",
+                                "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION) != IDYES)
+      return 0;
+    const double x = DisplayedInfo(nScans).rpm / 15000.0;
+    const float proposed = static_cast<float>(0.0091 * x * x + 1.0);
+    float entered = proposed;
+    if (!InputFloat(&entered, proposed, true, "dilation factor", "CHECK TIME STAMP")) return 0;
+    factor = entered;
+    manual = true;
+  }
+  if (!(factor > dTimeStampThreshold)) return 0;
+  if (!HasBackend() || GetBackend().MessageBox("save corrected files and reload?", "CHECK TIME STAMP",
+                                               MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return 0;
+
+  StoreFileList(0);
+  // Every corrected copy is written before anything is changed: when one cannot be
+  // written the correction stops, and the loaded scans, the original files and the
+  // stored list stay as they were.
+  std::vector<std::string> copies(static_cast<std::size_t>(nScans) + 1);
+  for (int i = 1; i <= nScans; ++i) {
+    const std::string& original = ppStoredFileNames[static_cast<std::size_t>(i)];
+    const std::string copy = JoinPath(DirectoryOf(original), "tcorr_" + FileNameOf(original));
+    const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)]);
+    const ScanInfo& info = pScanInfo[s];
+    const std::string description =
+        Format(manual ? "[TIMESTAMP CORRECTED %f (manual)]" : "[TIMESTAMP CORRECTED %f]", factor) +
+        info.description;
+    // Intensity scans go back to the file's column order.
+    const float* second = bIntensityData ? ppThirdColumn[s] : ppSignal[s];
+    const float* third = bIntensityData ? ppSignal[s] : ppThirdColumn[s];
+    const bool wavelengthScan = info.scanType == 'W' || info.scanType == 'V';
+    auto writer = wavelengthScan ? WriteWavelengthScanFile : WriteRadialScanFile;
+    if (!writer(copy.c_str(), pnPoints[s], ppRadius[s], second, third, description.c_str(), true,
+                info.creationTime, info.lastAccessTime, info.lastWriteTime, info.fileTimesValid,
+                info.scanType, info.cell, info.temperature, info.rpm, info.recordedTime * factor,
+                info.omega2t * factor, info.wavelength, info.replicates)) {
+      ShowError(Format("\n\aAttention: could not write %s\ntime stamp correction stopped; "
+                       "the original files stay loaded",
+                       copy.c_str()),
+                false);
+      return 0;
+    }
+    copies[static_cast<std::size_t>(i)] = copy;
+  }
+  for (int i = 1; i <= nScans; ++i) {
+    ppStoredFileNames[static_cast<std::size_t>(i)] = copies[static_cast<std::size_t>(i)];
+    ScanInfo& info = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)])];
+    info.time *= factor;
+    info.recordedTime *= factor;
+    info.timeAtLoad *= factor;
+    info.omega2t *= factor;
+    info.timeStampOk = true;
+  }
+  WriteScanListFile();
+  return 1;
+}
+
+void ResetTimesFromFileTimes(Window* window) {
+  if (nScans < 2) return;
+  StoreFileList(0);
+  if (!HasBackend()) return;
+  int k = 1;
+  for (;;) {
+    const std::string question =
+        Format("using #%d (%s) as reference for t (%f), w^2t", k,
+               ppStoredFileNames[static_cast<std::size_t>(k)].c_str(), DisplayedInfo(k).recordedTime);
+    if (GetBackend().MessageBox(question, "FIX TIME AND W2T", MB_YESNO | MB_ICONQUESTION) == IDYES) break;
+    float picked = static_cast<float>(k);
+    if (!InputFloat(&picked, static_cast<float>(k), true, "pick file #", "FIX TIME AND W2T")) return;
+    k = TruncateToInt(std::fabs(picked));
+    if (k > nScans) k = nScans;
+    if (k == 0) return;
+  }
+
+  // Every file time is read before any scan changes, so that a file that cannot be
+  // read leaves all times as they were.
+  std::vector<std::time_t> fileTime(static_cast<std::size_t>(nScans) + 1, 0);
+  for (int i = 1; i <= nScans; ++i) {
+    const std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
+    if (!ModificationTime(path, &fileTime[static_cast<std::size_t>(i)])) {
+      CouldNotOpen(path);
+      return;
+    }
+  }
+  const ScanInfo reference = DisplayedInfo(k);
+  const float w = static_cast<float>(reference.rpm * 3.14159265358979323846 / 30.0);
+  const double w2 = static_cast<double>(w) * w;
+  for (int i = 1; i <= nScans; ++i) {
+    if (i == k) continue;
+    const double d = std::difftime(fileTime[static_cast<std::size_t>(i)], fileTime[static_cast<std::size_t>(k)]);
+    ScanInfo& info = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)])];
+    info.time = reference.time + d;
+    info.recordedTime = reference.recordedTime + d;
+    info.timeAtLoad = reference.timeAtLoad + d;
+    info.omega2t = reference.omega2t + w2 * d;
+  }
+  bDataChanged = true;
+  if (GetBackend().MessageBox("save new data?", "", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    const DataSetHooks& hooks = GetDataSetHooks();
+    if (hooks.saveRawDataSet) hooks.saveRawDataSet(window);
+  }
+}
+
+}  // namespace tarmic

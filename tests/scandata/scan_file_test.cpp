@@ -1,0 +1,399 @@
+// The scan file reader and writers: every scan type, the reading rules (row count,
+// merging, spikes, column layouts, electrophoresis), refused files, and round trips.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "numerics/one_based.h"
+#include "platform/system.h"
+#include "scandata/scan_file.h"
+#include "scandata_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+// The result of one ReadScanFile call; frees the vectors it received.
+struct Scan {
+  explicit Scan(const std::string& path, bool wantThird = true, float minStep = 0.0f) {
+    ok = ReadScanFile(path.c_str(), &info, &n, &radius, &value, wantThird ? &third : nullptr, &mark,
+                      minStep, &error);
+  }
+  ~Scan() {
+    if (radius) free_vector(radius, 1, n);
+    if (value) free_vector(value, 1, n);
+    if (third) free_vector(third, 1, n);
+  }
+  Scan(const Scan&) = delete;
+  Scan& operator=(const Scan&) = delete;
+
+  int ok = 0;
+  ScanInfo info;
+  int n = -1;
+  float* radius = nullptr;
+  float* value = nullptr;
+  float* third = nullptr;
+  bool mark = false;
+  std::string error;
+};
+
+using ScanFileTest = ScanDataTest;
+
+TEST_F(ScanFileTest, AbsorbanceScanKeepsEveryRowAndTheHeader) {
+  Scan s(FixturePath("absorbance.ra1"));
+  ASSERT_EQ(s.ok, 1) << s.error;
+  ASSERT_EQ(s.n, 12);
+  EXPECT_EQ(s.info.nPoints, 12);
+  EXPECT_FLOAT_EQ(s.radius[1], 5.90f);
+  EXPECT_FLOAT_EQ(s.radius[12], 6.01f);
+  EXPECT_FLOAT_EQ(s.value[12], 0.21f);
+  EXPECT_EQ(s.third, nullptr) << "one replicate: no third column";
+  EXPECT_EQ(s.info.description, "cell 2 run 5 - absorbance test scan");
+  EXPECT_EQ(s.info.scanType, 'R');
+  EXPECT_EQ(s.info.cell, 2);
+  EXPECT_FLOAT_EQ(s.info.temperature, 20.0f);
+  EXPECT_FLOAT_EQ(s.info.rpm, 40000.0f);
+  EXPECT_DOUBLE_EQ(s.info.time, 1000.0);
+  EXPECT_DOUBLE_EQ(s.info.recordedTime, 1000.0);
+  EXPECT_DOUBLE_EQ(s.info.timeAtLoad, 1000.0);
+  EXPECT_DOUBLE_EQ(s.info.omega2t, 1.6e10);
+  EXPECT_FLOAT_EQ(s.info.wavelength, 280.0f);
+  EXPECT_EQ(s.info.replicates, 1);
+  EXPECT_FALSE(s.info.timeStampOk);
+  EXPECT_FALSE(s.mark);
+  EXPECT_TRUE(s.info.fileTimesValid);
+  EXPECT_TRUE(bAbsorbanceData);
+  EXPECT_FALSE(bIntensityData || bInterferenceData || bFluorescenceData);
+  EXPECT_FLOAT_EQ(fSpikeThreshold, fSpikeThresholdAbs);
+}
+
+TEST_F(ScanFileTest, AccelerationPhaseFromTheLagOfOmega2t) {
+  Scan s(FixturePath("absorbance.ra1"));
+  ASSERT_EQ(s.ok, 1);
+  // 1.5 (1000 - 1.6e10 x 91.189065278104 / 1.6e9)
+  EXPECT_NEAR(s.info.accelTime, 132.2, 0.05);
+  EXPECT_DOUBLE_EQ(s.info.accelRate, 40000.0 / s.info.accelTime);
+
+  // omega2t x K / rpm^2 above the time: no lag is seen.
+  const std::string path = ScratchDir("no_lag") + "/nolag.ra1";
+  std::string text = "no lag\nR 1 20.0 40000 1000 2.0000e+10 280 1\n";
+  for (int i = 0; i < 4; ++i) text += "   5.9" + std::to_string(i) + "00  1.00000e-01   0.00000e+00 \n";
+  WriteText(path, text);
+  Scan noLag(path);
+  ASSERT_EQ(noLag.ok, 1);
+  EXPECT_LT(noLag.info.accelTime, 0.0);
+  EXPECT_DOUBLE_EQ(noLag.info.accelRate, 1.0e6);
+}
+
+TEST_F(ScanFileTest, CrLfLineEndsReadLikeLineFeeds) {
+  Scan lf(FixturePath("absorbance.ra1"));
+  Scan crlf(FixturePath("absorbance_crlf.ra1"));
+  ASSERT_EQ(crlf.ok, 1) << crlf.error;
+  ASSERT_EQ(crlf.n, lf.n);
+  EXPECT_EQ(crlf.info.description, lf.info.description);
+  for (int i = 1; i <= lf.n; ++i) {
+    EXPECT_EQ(crlf.radius[i], lf.radius[i]);
+    EXPECT_EQ(crlf.value[i], lf.value[i]);
+  }
+}
+
+TEST_F(ScanFileTest, AnIncompleteLastLineIsDroppedNotAGoodOne) {
+  Scan s(FixturePath("truncated_last.ra1"));
+  ASSERT_EQ(s.ok, 1) << s.error;
+  EXPECT_EQ(s.n, 12);
+  EXPECT_FLOAT_EQ(s.radius[12], 6.01f);
+}
+
+TEST_F(ScanFileTest, InterferenceScanHasTwoColumns) {
+  Scan s(FixturePath("interference.ip1"));
+  ASSERT_EQ(s.ok, 1) << s.error;
+  ASSERT_EQ(s.n, 12);
+  EXPECT_FLOAT_EQ(s.radius[2], 5.96f);
+  EXPECT_FLOAT_EQ(s.value[2], 1.6f);
+  EXPECT_EQ(s.third, nullptr);
+  EXPECT_TRUE(bInterferenceData);
+  EXPECT_FALSE(bAbsorbanceData);
+  EXPECT_TRUE(s.info.timeStampOk);
+  EXPECT_TRUE(s.mark);
+}
+
+TEST_F(ScanFileTest, IntensityScanDeliversTheThirdColumn) {
+  Scan s(FixturePath("intensity.ri1"));
+  ASSERT_EQ(s.ok, 1) << s.error;
+  ASSERT_EQ(s.n, 12);
+  ASSERT_NE(s.third, nullptr);
+  EXPECT_FLOAT_EQ(s.value[1], 1000.0f);
+  EXPECT_FLOAT_EQ(s.third[1], 500.0f);
+  EXPECT_TRUE(bIntensityData);
+  EXPECT_FALSE(bAbsorbanceData);
+}
+
+TEST_F(ScanFileTest, FluorescenceScanReadsDetectorKeysAndCountsAsAbsorbance) {
+  Scan s(FixturePath("fluorescence.fa1"));
+  ASSERT_EQ(s.ok, 1) << s.error;
+  EXPECT_TRUE(s.info.fluorescence);
+  EXPECT_FLOAT_EQ(s.info.voltage, 550.5f);
+  EXPECT_EQ(s.info.gain, 8);
+  EXPECT_EQ(s.info.range, 3);
+  EXPECT_TRUE(s.info.timeStampOk);
+  EXPECT_FALSE(s.mark) << "the mark argument follows the description only";
+  EXPECT_TRUE(bFluorescenceData);
+  EXPECT_TRUE(bAbsorbanceData);
+  ASSERT_NE(s.third, nullptr);
+  EXPECT_FLOAT_EQ(fSpikeThreshold, fSpikeThresholdFDS);
+}
+
+TEST_F(ScanFileTest, WavelengthScansKeepTheirRadiusField) {
+  Scan w(FixturePath("wavelength.wa1"));
+  ASSERT_EQ(w.ok, 1) << w.error;
+  EXPECT_EQ(w.info.scanType, 'W');
+  EXPECT_FLOAT_EQ(w.info.wavelength, 6.5f);
+  EXPECT_FLOAT_EQ(w.radius[1], 250.0f);
+  EXPECT_TRUE(bAbsorbanceData);
+
+  Scan v(FixturePath("wavelength_intensity.wi1"));
+  ASSERT_EQ(v.ok, 1) << v.error;
+  EXPECT_EQ(v.info.scanType, 'V');
+  EXPECT_TRUE(bIntensityData);
+  ASSERT_NE(v.third, nullptr);
+  EXPECT_FLOAT_EQ(v.third[1], 900.0f);
+}
+
+TEST_F(ScanFileTest, ElectrophoresisFieldOrderAndAbsorbanceConversion) {
+  bElectrophoresisMode = true;
+  Scan s(FixturePath("electrophoresis.ep1"));
+  ASSERT_EQ(s.ok, 1) << s.error;
+  ASSERT_EQ(s.n, 8) << "lines beginning with '0' are data in electrophoresis mode";
+  EXPECT_EQ(s.info.scanType, 'R');
+  EXPECT_EQ(s.info.cell, 0);
+  EXPECT_FLOAT_EQ(s.info.temperature, 20.0f);
+  EXPECT_FLOAT_EQ(s.info.rpm, 1.0f);
+  EXPECT_DOUBLE_EQ(s.info.time, 1200.0);
+  EXPECT_DOUBLE_EQ(s.info.omega2t, 1200.0);
+  EXPECT_FLOAT_EQ(s.info.wavelength, 280.0f);
+  EXPECT_EQ(s.info.replicates, 3);
+  EXPECT_DOUBLE_EQ(s.info.accelRate, 1.0e6);
+  EXPECT_FLOAT_EQ(s.value[1], 2.0f) << "10.0 becomes log10(1000/10)";
+  EXPECT_TRUE(bAbsorbanceData);
+
+  // In ordinary mode the first data line, which begins with '0', ends the data.
+  bElectrophoresisMode = false;
+  Scan ordinary(FixturePath("electrophoresis.ep1"));
+  EXPECT_EQ(ordinary.ok, 0);
+}
+
+TEST_F(ScanFileTest, LineBeginningWithZeroEndsTheData) {
+  Scan s(FixturePath("zero_line.ra1"));
+  ASSERT_EQ(s.ok, 1) << s.error;
+  EXPECT_EQ(s.n, 6);
+  EXPECT_FLOAT_EQ(s.value[6], 0.1f);
+}
+
+TEST_F(ScanFileTest, IsolatedSpikeIsDroppedFromAbsorbanceDataOnly) {
+  Scan abs(FixturePath("spike.ra1"));
+  ASSERT_EQ(abs.ok, 1);
+  ASSERT_EQ(abs.n, 5);
+  for (int i = 1; i <= abs.n; ++i) EXPECT_FLOAT_EQ(abs.value[i], 0.1f);
+  EXPECT_FLOAT_EQ(abs.radius[4], 5.94f) << "the spike is overwritten by the next row";
+
+  Scan interference(FixturePath("spike.ip1"));
+  ASSERT_EQ(interference.ok, 1);
+  ASSERT_EQ(interference.n, 6);
+  EXPECT_FLOAT_EQ(interference.value[4], 0.9f);
+
+  bSkipSpikes = false;
+  Scan kept(FixturePath("spike.ra1"));
+  EXPECT_EQ(kept.n, 6);
+}
+
+TEST_F(ScanFileTest, PointsCloserThanTheMinimumStepBecomeTheirMean) {
+  Scan s(FixturePath("close_points.ra1"), true, 0.01f);
+  ASSERT_EQ(s.ok, 1) << s.error;
+  ASSERT_EQ(s.n, 3);
+  EXPECT_NEAR(s.radius[1], 6.0045f, 1e-4);
+  EXPECT_NEAR(s.value[1], 0.25f, 1e-5);
+  EXPECT_NEAR(s.radius[2], 6.0165f, 1e-4);
+  EXPECT_NEAR(s.value[2], 0.65f, 1e-5);
+  EXPECT_NEAR(s.radius[3], 6.0255f, 1e-4);
+  EXPECT_NEAR(s.value[3], 0.95f, 1e-5);
+}
+
+TEST_F(ScanFileTest, MeniscusNoteAndDescriptionCutAtAParenthesis) {
+  Scan s(FixturePath("meniscus_note.ra1"));
+  ASSERT_EQ(s.ok, 1) << s.error;
+  EXPECT_FLOAT_EQ(s.info.meniscusNote, 5.912f);
+  EXPECT_EQ(s.info.description, "run");
+  EXPECT_EQ(s.n, 5) << "the note line is no data";
+}
+
+TEST_F(ScanFileTest, ReplicatesGiveTheStandardDeviationColumnWhenAsked) {
+  Scan asked(FixturePath("replicates.ra1"), true);
+  ASSERT_EQ(asked.ok, 1);
+  ASSERT_NE(asked.third, nullptr);
+  EXPECT_FLOAT_EQ(asked.third[2], 0.006f);
+  Scan notAsked(FixturePath("replicates.ra1"), false);
+  ASSERT_EQ(notAsked.ok, 1);
+  EXPECT_EQ(notAsked.n, 6);
+}
+
+TEST_F(ScanFileTest, DescriptionIsAtMost99Characters) {
+  const std::string dir = ScratchDir("long_description");
+  const std::string path = dir + "/long.ra1";
+  std::string text(150, 'a');
+  text += "\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
+  for (int i = 0; i < 4; ++i) text += "   5.9000  1.00000e-01   0.00000e+00 \n";
+  WriteText(path, text);
+  Scan s(path);
+  ASSERT_EQ(s.ok, 1);
+  EXPECT_EQ(s.info.description, std::string(99, 'a'));
+}
+
+TEST_F(ScanFileTest, SetNColumnsReadsThatManyWordsPerLine) {
+  const std::string dir = ScratchDir("n_columns");
+  const std::string path = dir + "/four.ra1";
+  std::string text = "four columns\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
+  for (int i = 0; i < 5; ++i) text += "5.9" + std::to_string(i) + " 0." + std::to_string(i + 1) + " 7 8\n";
+  WriteText(path, text);
+  bSetNColumns = true;
+  nDataColumns = 4;
+  Scan s(path);
+  ASSERT_EQ(s.ok, 1) << s.error;
+  ASSERT_EQ(s.n, 5);
+  EXPECT_FLOAT_EQ(s.radius[5], 5.94f);
+  EXPECT_FLOAT_EQ(s.value[5], 0.5f);
+  EXPECT_EQ(s.third, nullptr);
+
+  nDataColumns = 1;
+  Scan refused(path);
+  EXPECT_EQ(refused.ok, 0);
+}
+
+TEST_F(ScanFileTest, TrailingZeroRadiiAreTrimmedInTheTwoColumnLayout) {
+  const std::string dir = ScratchDir("zero_radii");
+  const std::string path = dir + "/zeros.ra1";
+  std::string text = "zeros\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
+  for (int i = 0; i < 4; ++i) text += "   5.9" + std::to_string(i) + "00  1.00000e-01   0.00000e+00 \n";
+  text += "   0.0000  0.00000e+00   0.00000e+00 \n   0.0000  0.00000e+00   0.00000e+00 \n";
+  WriteText(path, text);
+  Scan s(path);
+  ASSERT_EQ(s.ok, 1);
+  EXPECT_EQ(s.n, 4);
+}
+
+struct Refusal {
+  const char* file;
+  const char* reason;  // part of the message
+};
+
+class RefusedFileTest : public ScanDataTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusedFileTest, IsRefusedWithAClearMessageAndAllocatesNothing) {
+  ScanInfo info;
+  int n = -7;
+  float* radius = reinterpret_cast<float*>(0x1);
+  float* value = reinterpret_cast<float*>(0x2);
+  float* third = reinterpret_cast<float*>(0x3);
+  std::string error;
+  const int ok = ReadScanFile(FixturePath(GetParam().file).c_str(), &info, &n, &radius, &value,
+                              &third, nullptr, 0.0f, &error);
+  EXPECT_EQ(ok, 0);
+  EXPECT_NE(error.find(GetParam().reason), std::string::npos) << error;
+  EXPECT_EQ(n, -7);
+  EXPECT_EQ(radius, reinterpret_cast<float*>(0x1));
+  EXPECT_EQ(value, reinterpret_cast<float*>(0x2));
+  EXPECT_EQ(third, reinterpret_cast<float*>(0x3));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MalformedScanFiles, RefusedFileTest,
+    ::testing::Values(Refusal{"missing.ra1", "cannot be opened"}, Refusal{"empty.ra1", "empty"},
+                      Refusal{"no_linefeed.ra1", "no line feed"},
+                      Refusal{"header_only.ra1", "fewer than two data rows"},
+                      Refusal{"one_row.ra1", "fewer than two data rows"},
+                      Refusal{"no_scan_line.ra1", "must begin with R, I, P, F, W or V"},
+                      Refusal{"zero_rpm.ra1", "rotor speed"}, Refusal{"text_rpm.ra1", "rotor speed"},
+                      Refusal{"long_word.ra1", "too long"}));
+
+TEST_F(ScanFileTest, WriteThenReadKeepsEveryPointAndTheHeader) {
+  Scan original(FixturePath("absorbance.ra1"));
+  ASSERT_EQ(original.ok, 1);
+  const std::string path = ScratchDir("round_trip") + "/copy.ra1";
+  ASSERT_TRUE(WriteScanFile(path.c_str(), original.n, original.radius, original.value, nullptr,
+                            nullptr, false, original.info));
+  Scan back(path);
+  ASSERT_EQ(back.ok, 1) << back.error;
+  ASSERT_EQ(back.n, original.n);
+  for (int i = 1; i <= back.n; ++i) {
+    EXPECT_NEAR(back.radius[i], original.radius[i], 5e-5);
+    EXPECT_NEAR(back.value[i], original.value[i], 1e-5 * std::fabs(original.value[i]));
+  }
+  EXPECT_EQ(back.info.description, "[T OK]cell 2 run 5 - absorbance test scan");
+  EXPECT_TRUE(back.info.timeStampOk);
+  EXPECT_EQ(back.info.cell, 2);
+  EXPECT_FLOAT_EQ(back.info.rpm, 40000.0f);
+  EXPECT_DOUBLE_EQ(back.info.recordedTime, 1000.0);
+  EXPECT_DOUBLE_EQ(back.info.omega2t, 1.6e10);
+}
+
+TEST_F(ScanFileTest, WriterLayoutsFollowTheScanType) {
+  const float radius[] = {0, 5.9f, 5.91f};
+  const float value[] = {0, 0.5f, 0.25f};
+  ScanInfo info;
+  info.description = "[TIMESTAMP CORRECTED 1.002000]run";
+  info.scanType = 'R';
+  info.cell = 3;
+  info.temperature = 20.04f;
+  info.rpm = 42000.7f;
+  info.recordedTime = 3600.9;
+  info.omega2t = 6.5e10;
+  info.wavelength = 280.6f;
+  info.replicates = 1;
+  const std::string dir = ScratchDir("layouts");
+
+  ASSERT_TRUE(WriteScanFile((dir + "/r.ra1").c_str(), 2, radius, value, nullptr, nullptr, true, info));
+  EXPECT_EQ(ReadText(dir + "/r.ra1"),
+            "[TIMESTAMP CORRECTED 1.002000]run\n"
+            "R 3 20.0 42000 3600 6.5000e+10 280 1\n"
+            "   5.9000  5.00000e-01   0.00000e+00 \n"
+            "   5.9100  2.50000e-01   0.00000e+00 \n");
+
+  info.scanType = 'W';
+  info.wavelength = 6.5f;
+  ASSERT_TRUE(WriteScanFile((dir + "/w.wa1").c_str(), 2, radius, value, nullptr, "scan", true, info));
+  EXPECT_EQ(ReadText(dir + "/w.wa1").substr(0, 44),
+            "[T OK]scan\nW 3 20.0 42000 3600 6.5000e+10 6.");
+  EXPECT_NE(ReadText(dir + "/w.wa1").find(" 6.500 1\n"), std::string::npos);
+
+  info.scanType = 'P';
+  ASSERT_TRUE(WriteScanFile((dir + "/p.ip1").c_str(), 2, radius, value, nullptr, "scan", true, info));
+  EXPECT_NE(ReadText(dir + "/p.ip1").find("   5.9000  5.00000e-01 \n   5.9100"), std::string::npos);
+}
+
+TEST_F(ScanFileTest, WriterPutsTheRecordedFileTimesOnTheNewFile) {
+  const float radius[] = {0, 5.9f, 5.91f};
+  const float value[] = {0, 0.5f, 0.25f};
+  ScanInfo info;
+  info.scanType = 'R';
+  info.rpm = 40000;
+  info.fileTimesValid = true;
+  info.lastWriteTime = 1500000000LL * 1000000000LL;
+  info.lastAccessTime = info.lastWriteTime;
+  const std::string path = ScratchDir("file_times") + "/t.ra1";
+  ASSERT_TRUE(WriteScanFile(path.c_str(), 2, radius, value, nullptr, "x", true, info));
+  FileTimes times = GetFileTimes(path);
+  ASSERT_TRUE(times.valid);
+  EXPECT_EQ(times.lastWrite, info.lastWriteTime);
+}
+
+TEST_F(ScanFileTest, WritersReportFailure) {
+  const float radius[] = {0, 5.9f, 5.91f};
+  const float value[] = {0, 0.5f, 0.25f};
+  ScanInfo info;
+  info.scanType = 'R';
+  EXPECT_FALSE(WriteScanFile("/nonexistent-directory/x.ra1", 2, radius, value, nullptr, "x", true, info));
+  EXPECT_FALSE(WriteRadialScanFile("/nonexistent-directory/x.ra1", 2, radius, value, nullptr, "x", true,
+                                   0, 0, 0, false, 'R', 1, 20, 40000, 10, 1e9, 280, 1));
+}
+
+}  // namespace
+}  // namespace tarmic::testing

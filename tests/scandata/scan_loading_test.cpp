@@ -1,0 +1,458 @@
+// Loading scan sets through the scripted backend, as the menu commands do: the
+// loaded set's order, geometry, grid and derived paths, the "LOAD ERROR" boxes, and
+// that a failed load leaves the previous set in place. Also the stored file list,
+// the scan-list files and the small files kept beside the data.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "numerics/one_based.h"
+#include "platform/events.h"
+#include "platform/headless/headless_backend.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/file_list.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/scan_loading.h"
+#include "scandata/text_io.h"
+#include "scandata/time_stamps.h"
+#include "scandata_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+// A scan file in the instrument format with n points from 5.90 cm in steps of
+// 0.01 cm.
+std::string ScanText(const std::string& description, char type, double time, float temperature = 20.0f,
+                     int n = 121) {
+  std::string s = description + "\n" + type + " 1 " + std::to_string(temperature) + " 40000 " +
+                  std::to_string(static_cast<long>(time)) + " 1.0e10 280 1\n";
+  char line[96];
+  for (int i = 0; i < n; ++i) {
+    std::snprintf(line, sizeof line, "   %1.4f  %1.5e   %1.5e \n", 5.90 + 0.01 * i, 0.2 + 0.001 * i, 0.01);
+    s += line;
+  }
+  return s;
+}
+
+class ScanLoadingTest : public ScanDataTest {
+ protected:
+  void SetUp() override {
+    ScanDataTest::SetUp();
+    UiEvents().Clear();
+    auto& hooks = GetDataSetHooks();
+    hooks.progressBegin = [this](Window*) { calls.push_back("progressBegin"); };
+    hooks.progressEnd = [this] { calls.push_back("progressEnd"); };
+    hooks.rebuildDataAndResidualPlots = [this] { calls.push_back("rebuild"); };
+    hooks.redrawDataPlot = [this](bool) { calls.push_back("redrawData"); };
+    hooks.redrawResidualPlot = [this](bool) { calls.push_back("redrawResiduals"); };
+    hooks.writeDebugLog = [this](Window*, const std::string& text) { log += text; };
+    hooks.runAfterReload = [this](Window*) { calls.push_back("run"); };
+  }
+  void TearDown() override {
+    UiEvents().Clear();
+    ScanDataTest::TearDown();
+  }
+
+  Window* MainWindow() { return &GetBackend().MainWindow(); }
+
+  // "Load New Files": the open-file dialog, then the loader with its selection.
+  void LoadNewFiles(const std::vector<std::string>& paths) {
+    backend->QueueOpenFiles(paths);
+    FileDialogOptions options;
+    options.multiSelect = true;
+    std::vector<std::string> chosen = GetBackend().OpenFileDialog(options);
+    if (!chosen.empty()) LoadAllData(MainWindow(), MakeSelectionBuffer(chosen).c_str());
+  }
+  // "Add More Files".
+  void AddMoreFiles(const std::vector<std::string>& paths) {
+    backend->QueueOpenFiles(paths);
+    FileDialogOptions options;
+    options.multiSelect = true;
+    std::vector<std::string> chosen = GetBackend().OpenFileDialog(options);
+    if (!chosen.empty()) AddMoreData(MainWindow(), MakeSelectionBuffer(chosen).c_str());
+  }
+
+  std::vector<std::string> SetAbsPaths() {
+    return {FixturePath("set_abs/00001.ra1"), FixturePath("set_abs/00002.ra1"),
+            FixturePath("set_abs/00003.ra1")};
+  }
+
+  std::vector<std::string> MessageTexts() {
+    std::vector<std::string> out;
+    for (const TranscriptEntry& e : backend->Transcript())
+      if (e.kind == "MessageBox") out.push_back(e.caption + ": " + e.text);
+    return out;
+  }
+
+  ScopedHeadlessBackend backend;
+  std::vector<std::string> calls;
+  std::string log;
+};
+
+TEST_F(ScanLoadingTest, LoadNewFilesOrdersScansByTimeAndSetsGridAndLimits) {
+  LoadNewFiles(SetAbsPaths());
+  ASSERT_EQ(nScans, 3);
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_EQ(ppScanFileNames[1], "00001.ra1");
+  // Elapsed times 3000, 1000, 2000 s in loading order.
+  EXPECT_EQ(pScanOrder[1], 2);
+  EXPECT_EQ(pScanOrder[2], 3);
+  EXPECT_EQ(pScanOrder[3], 1);
+  EXPECT_EQ(pnPoints[1], 121);
+  EXPECT_FLOAT_EQ(fMeniscus, 5.90f);
+  EXPECT_FLOAT_EQ(fBottom, 7.10f);
+  EXPECT_FLOAT_EQ(pParams[13], fMeniscus);
+  EXPECT_FLOAT_EQ(pParams[14], fBottom);
+  EXPECT_NEAR(fFitLeftLim, 5.91f, 1e-6) << "meniscus + 0.005, raised to meniscus + 0.01";
+  EXPECT_NEAR(fFitRightLim, 6.95f, 1e-6) << "bottom - 0.15";
+  EXPECT_TRUE(bGridCopies);
+  EXPECT_GT(nGridPoints, 1000);
+  EXPECT_GE(pGridRadius[iFitFirst], fFitLeftLim);
+  EXPECT_LE(pGridRadius[iFitLast], fFitRightLim);
+  EXPECT_GE(ppRadius[1][pFitFirst[1]], fFitLeftLim);
+  EXPECT_LT(ppRadius[1][pFitFirst[1] - 1], fFitLeftLim);
+  EXPECT_LE(ppRadius[1][pFitLast[1]], fFitRightLim);
+  EXPECT_GT(ppRadius[1][pFitLast[1] + 1], fFitRightLim);
+  EXPECT_EQ(szDataDirectory, DirectoryOf(SetAbsPaths()[0]));
+  EXPECT_EQ(szTmpParsPath, szDataDirectory + "/~tmppars.ra1");
+  EXPECT_EQ(szSdistPath, szDataDirectory + "/sdist.ra1");
+  EXPECT_EQ(szNotesPath, szDataDirectory + "/notes");
+  EXPECT_FLOAT_EQ(fTemperatureK, 293.15f);
+  EXPECT_DOUBLE_EQ(dSignalPerConcentration, 1.0);
+  EXPECT_EQ(bBaselineOption, 1);
+  ASSERT_NE(ppDataCurve[1], nullptr);
+  EXPECT_EQ(ppThirdCurve[1], nullptr);
+  EXPECT_FLOAT_EQ(ppResiduals[2][5], ppSignal[2][5]);
+  EXPECT_FLOAT_EQ(ppFit[2][5], 0.0f);
+  EXPECT_EQ(calls, (std::vector<std::string>{"progressBegin", "rebuild", "redrawData",
+                                             "redrawResiduals", "progressEnd"}));
+  EXPECT_EQ(log.rfind("\nEnter LoadAllData", 0), 0u);
+  EXPECT_NE(log.find("00002.ra1 (121 data points)"), std::string::npos);
+  EXPECT_TRUE(UiEvents().Any([](const Event& e) { return e.type == EventType::Paint; }));
+}
+
+TEST_F(ScanLoadingTest, ScansWithEqualTimesKeepTheirLoadingOrder) {
+  const std::string dir = ScratchDir("equal_times");
+  bCheckTimeStamps = false;
+  WriteText(dir + "/a.ra1", ScanText("a", 'R', 2000));
+  WriteText(dir + "/b.ra1", ScanText("b", 'R', 1000));
+  WriteText(dir + "/c.ra1", ScanText("c", 'R', 1000));
+  LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1", dir + "/c.ra1"});
+  ASSERT_EQ(nScans, 3);
+  EXPECT_EQ(pScanOrder[1], 2);
+  EXPECT_EQ(pScanOrder[2], 3);
+  EXPECT_EQ(pScanOrder[3], 1);
+}
+
+TEST_F(ScanLoadingTest, UnreadableFileKeepsThePreviousSet) {
+  LoadNewFiles(SetAbsPaths());
+  ASSERT_EQ(nScans, 3);
+  float* const radiusBefore = ppRadius[1];
+  const int gridBefore = nGridPoints;
+
+  const std::string dir = ScratchDir("bad_in_selection");
+  CopyFixture("interference.ip1", dir + "/00001.ip1");
+  CopyFixture("one_row.ra1", dir + "/00002.ip1");
+  calls.clear();
+  backend->QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadNewFiles({dir + "/00001.ip1", dir + "/00002.ip1"});
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<std::string>{"LOAD ERROR: " + dir + "/00002.ip1\nthe file holds fewer than two data rows"}));
+  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(ppRadius[1], radiusBefore);
+  EXPECT_EQ(nGridPoints, gridBefore);
+  EXPECT_EQ(ppScanFileNames[3], "00003.ra1");
+  EXPECT_TRUE(bAbsorbanceData);
+  EXPECT_FALSE(bInterferenceData) << "the kind flags still describe the loaded set";
+  EXPECT_EQ(calls, (std::vector<std::string>{"progressBegin", "progressEnd"}));
+}
+
+TEST_F(ScanLoadingTest, InterferenceWithAbsorbanceFilesIsMixedDataTypes) {
+  LoadNewFiles(SetAbsPaths());
+  const std::string dir = ScratchDir("mixed");
+  CopyFixture("absorbance.ra1", dir + "/a.ra1");
+  CopyFixture("interference.ip1", dir + "/b.ip1");
+  backend->QueueMessageBox(IDOK, "ERROR");
+  LoadNewFiles({dir + "/a.ra1", dir + "/b.ip1"});
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"ERROR: mixed data types"}));
+  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(ppScanFileNames[1], "00001.ra1");
+}
+
+TEST_F(ScanLoadingTest, AbsorbanceWithIntensityFilesIsNotMixed) {
+  bCheckTimeStamps = false;
+  const std::string dir = ScratchDir("not_mixed");
+  CopyFixture("absorbance.ra1", dir + "/a.ra1");
+  CopyFixture("intensity.ri1", dir + "/b.ri1");
+  LoadNewFiles({dir + "/a.ra1", dir + "/b.ri1"});
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_EQ(nScans, 2);
+}
+
+TEST_F(ScanLoadingTest, IntensityScansHoldTheThirdFileColumnAsSignal) {
+  bCheckTimeStamps = false;
+  const std::string dir = ScratchDir("intensity");
+  CopyFixture("intensity.ri1", dir + "/a.ri1");
+  CopyFixture("intensity.ri1", dir + "/b.ri1");
+  bInitialDataProfile = true;
+  bUniformLoading = false;
+  LoadNewFiles({dir + "/a.ri1", dir + "/b.ri1"});
+  ASSERT_EQ(nScans, 2);
+  EXPECT_FLOAT_EQ(ppSignal[1][1], 500.0f);
+  EXPECT_FLOAT_EQ(ppThirdColumn[1][1], 1000.0f);
+  EXPECT_NE(ppThirdCurve[1], nullptr);
+  EXPECT_FALSE(bInitialDataProfile);
+  EXPECT_TRUE(bUniformLoading);
+  // log10(signal / third column) on the scan's radii, resampled onto the grid.
+  const double reference = 1000.0 + 1000.0 * (pGridRadius[3] - 5.90);
+  EXPECT_NEAR(ppGridSignal[1][3], std::log10(500.0 / reference), 1e-4);
+}
+
+TEST_F(ScanLoadingTest, InterferenceDataFitSystematicNoise) {
+  bCheckTimeStamps = false;
+  int buttons = 0;
+  GetDataSetHooks().createNoiseButtons = [&](Window* w) {
+    EXPECT_EQ(w, nullptr);
+    ++buttons;
+  };
+  const std::string dir = ScratchDir("interference_set");
+  CopyFixture("interference.ip1", dir + "/a.ip1");
+  CopyFixture("interference.ip1", dir + "/b.ip1");
+  LoadNewFiles({dir + "/a.ip1", dir + "/b.ip1"});
+  ASSERT_EQ(nScans, 2);
+  EXPECT_TRUE(bFitTINoise && bFitRINoise);
+  EXPECT_EQ(buttons, 1);
+  EXPECT_DOUBLE_EQ(dSignalPerConcentration, 3.3);
+  EXPECT_FALSE(bGridCopies) << "both scans share one radius array";
+}
+
+TEST_F(ScanLoadingTest, OneFileOffersEquilibriumMode) {
+  backend->QueueMessageBox(IDOK, "ERROR");
+  backend->QueueMessageBox(IDNO, "LOAD ERROR");
+  LoadNewFiles({FixturePath("absorbance.ra1")});
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"ERROR: only one file selected",
+                                                      "LOAD ERROR: switch to Equilibrium Data Mode?"}));
+  EXPECT_EQ(nScans, 0);
+  EXPECT_FALSE(bEquilibriumMode);
+
+  backend->QueueMessageBox(IDOK, "ERROR");
+  backend->QueueMessageBox(IDYES, "LOAD ERROR");
+  LoadNewFiles({FixturePath("absorbance.ra1")});
+  EXPECT_TRUE(bEquilibriumMode);
+  ASSERT_EQ(nScans, 1);
+  EXPECT_EQ(szDataDirectory, DirectoryOf(FixturePath("absorbance.ra1")));
+  EXPECT_EQ(ScanFilePath(1), FixturePath("absorbance.ra1"));
+  EXPECT_TRUE(pScanInfo[1].timeStampOk) << "equilibrium data count as checked";
+  EXPECT_TRUE(backend->AllAnswersUsed());
+}
+
+TEST_F(ScanLoadingTest, TooManyScansAreRefusedAndTheSetStays) {
+  LoadNewFiles(SetAbsPaths());
+  std::vector<std::string> many;
+  for (int i = 0; i < kMaxScans + 1; ++i) many.push_back("/nowhere/" + std::to_string(i) + ".ra1");
+  bRealtimeMode = true;
+  backend->QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadNewFiles(many);
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"LOAD ERROR: too many scans selected"}));
+  EXPECT_TRUE(bRealtimeLoadError);
+  EXPECT_EQ(nScans, 3);
+}
+
+TEST_F(ScanLoadingTest, TemperatureFluctuationsAreReportedAfterLoading) {
+  bCheckTimeStamps = false;
+  int temperaturePlots = 0;
+  GetDataSetHooks().showTemperaturePlot = [&](Window*) { ++temperaturePlots; };
+  const std::string dir = ScratchDir("temperatures");
+  WriteText(dir + "/a.ra1", ScanText("a", 'R', 1000, 20.0f));
+  WriteText(dir + "/b.ra1", ScanText("b", 'R', 2000, 21.5f));
+  backend->QueueMessageBox(IDOK, "ERROR");
+  LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1"});
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"ERROR: temperature fluctuations exceed 1.0 degrees"}));
+  EXPECT_EQ(temperaturePlots, 1);
+  EXPECT_EQ(nScans, 2);
+  EXPECT_NEAR(fTemperatureK, 294.65f, 1e-4) << "the temperature of the last loaded scan";
+}
+
+TEST_F(ScanLoadingTest, AddMoreFilesWithOneBadFileAddsTheGoodOnes) {
+  const std::string dir = ScratchDir("add_more");
+  for (const char* name : {"00001.ra1", "00002.ra1", "00003.ra1"})
+    CopyFixture(std::string("set_abs/") + name, dir + "/" + name);
+  CopyFixture("one_row.ra1", dir + "/00004.ra1");
+  LoadNewFiles({dir + "/00001.ra1", dir + "/00003.ra1"});
+  ASSERT_EQ(nScans, 2);
+
+  calls.clear();
+  backend->QueueMessageBox(IDOK, "LOAD ERROR");
+  AddMoreFiles({dir + "/00002.ra1", dir + "/00004.ra1"});
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<std::string>{"LOAD ERROR: " + dir + "/00004.ra1\nthe file holds fewer than two data rows"}));
+  ASSERT_EQ(nScans, 3);
+  EXPECT_EQ(ppScanFileNames[3], "00002.ra1");
+  EXPECT_EQ(pScanOrder[1], 3) << "the added scan has the earliest time";
+  EXPECT_EQ(ppGridSignal.size(), 4u);
+  EXPECT_NE(ppDataCurve[3], nullptr);
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "rebuild"), calls.end());
+}
+
+TEST_F(ScanLoadingTest, AddedFileWithoutTimeStampMarkIsReportedOnce) {
+  const std::string dir = ScratchDir("add_unmarked");
+  WriteText(dir + "/a.ra1", ScanText("[T OK]a", 'R', 1000));
+  WriteText(dir + "/b.ra1", ScanText("[T OK]b", 'R', 2000));
+  WriteText(dir + "/c.ra1", ScanText("c", 'R', 3000));
+  WriteText(dir + "/d.ra1", ScanText("d", 'R', 4000));
+  LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1"});
+  backend->QueueMessageBox(IDOK, "LOAD ERROR");
+  AddMoreFiles({dir + "/c.ra1", dir + "/d.ra1"});
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<std::string>{"LOAD ERROR: " + dir + "/c.ra1\n time stamp correction discrepancy with previous data!"}));
+  EXPECT_EQ(nScans, 4);
+}
+
+TEST_F(ScanLoadingTest, ReloadsReadTheStoredList) {
+  LoadNewFiles(SetAbsPaths());
+  StoreFileList(1);  // without scan number 1
+  ASSERT_EQ(nStoredFiles, 2);
+  EXPECT_EQ(ppStoredFileNames[1], FixturePath("set_abs/00002.ra1"));
+
+  ReloadDataSelection(MainWindow());
+  ASSERT_EQ(nScans, 2);
+  EXPECT_EQ(ppScanFileNames[1], "00002.ra1");
+  EXPECT_EQ(backend->Headless().Title(),
+            "SEDIMENTATION ANALYSIS -> " + FixturePath("set_abs/00002.ra1") + "...");
+
+  calls.clear();
+  StoreFileList(0);
+  LoadDataFromFileList(MainWindow());
+  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(calls, (std::vector<std::string>{"progressBegin", "rebuild", "run", "progressEnd"}));
+}
+
+TEST_F(ScanLoadingTest, FailedReloadKeepsTheSet) {
+  LoadNewFiles(SetAbsPaths());
+  nStoredFiles = 1;
+  ppStoredFileNames = {"", "/nowhere/missing.ra1"};
+  backend->QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadDataFromFileList(MainWindow());
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<std::string>{"LOAD ERROR: /nowhere/missing.ra1\nthe file cannot be opened"}));
+  EXPECT_EQ(nScans, 3);
+}
+
+TEST_F(ScanLoadingTest, ScanListFileWithGroupsLoadsTheFirstOfEachGroup) {
+  const std::string dir = ScratchDir("list_groups");
+  std::string list = "newformat n=2\n" + dir + "\n";
+  for (int i = 1; i <= 6; ++i) {
+    const std::string name = "s" + std::to_string(i) + ".ra1";
+    WriteText(dir + "/" + name, ScanText("[T OK]" + name, 'R', 1000.0 * i));
+    list += name + "\n";
+  }
+  WriteText(dir + "/series.lst", list);
+  ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/series.lst").c_str()));
+  EXPECT_EQ(nFilesPerScan, 2);
+  ASSERT_EQ(nStoredFiles, 3);
+  EXPECT_EQ(ppStoredFileNames[2], dir + "/s3.ra1");
+  EXPECT_EQ(ppStoredFileNames[3], dir + "/s5.ra1");
+  LoadDataFromFileList(MainWindow());
+  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(ppScanFileNames[3], "s5.ra1");
+}
+
+TEST_F(ScanLoadingTest, OldFormatListReadsUnderscoresAsPointsAndSkipsComments) {
+  const std::string dir = ScratchDir("list_old");
+  WriteText(dir + "/names.txt", "% a velocity run\n/data/run7\nrun_01_ra1\n% the next scan\nrun_02_ra1 % late\n\nignored_ra1\n");
+  ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/names.txt").c_str()));
+  ASSERT_EQ(nStoredFiles, 2);
+  EXPECT_EQ(ppStoredFileNames[1], "/data/run7/run.01.ra1");
+  EXPECT_EQ(ppStoredFileNames[2], "/data/run7/run.02.ra1");
+  EXPECT_EQ(szDataDirectory, "/data/run7");
+}
+
+TEST_F(ScanLoadingTest, ListCorrRoundTripsAlsoForOneScan) {
+  const std::string dir = ScratchDir("listcorr");
+  WriteText(dir + "/a.ra1", ScanText("a", 'R', 1000));
+  WriteText(dir + "/b.ra1", ScanText("b", 'R', 2000));
+  bCheckTimeStamps = false;
+  LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1"});
+  StoreFileList(0);
+  ASSERT_TRUE(WriteScanListFile());
+  EXPECT_EQ(ReadText(dir + "/list_corr.ra1"), "newformat n=1\n" + dir + "\na.ra1\nb.ra1\n");
+  FreeFileList();
+  ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/list_corr.ra1").c_str()));
+  EXPECT_EQ(nStoredFiles, 2);
+  EXPECT_EQ(ppStoredFileNames[2], dir + "/b.ra1");
+
+  // One scan: the writer gives the directory and the name, the reader reads them
+  // back as that file; a list of a single line names the file by its path.
+  WriteText(dir + "/one.lst", "newformat n=1\n" + dir + "\na.ra1\n");
+  ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/one.lst").c_str()));
+  ASSERT_EQ(nStoredFiles, 1);
+  EXPECT_EQ(ppStoredFileNames[1], dir + "/a.ra1");
+  WriteText(dir + "/path.lst", dir + "/b.ra1\n");
+  ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/path.lst").c_str()));
+  ASSERT_EQ(nStoredFiles, 1);
+  EXPECT_EQ(ppStoredFileNames[1], dir + "/b.ra1");
+}
+
+TEST_F(ScanLoadingTest, ListFileOfMoreThanTheScanLimitIsRefused) {
+  const std::string dir = ScratchDir("list_many");
+  std::string list = "newformat n=1\n/data\n";
+  for (int i = 0; i <= kMaxScans; ++i) list += std::to_string(i) + ".ra1\n";
+  WriteText(dir + "/many.lst", list);
+  nStoredFiles = 1;
+  ppStoredFileNames = {"", "/data/kept.ra1"};
+  backend->QueueMessageBox(IDOK, "LOAD ERROR");
+  EXPECT_FALSE(ReadScanListFile(MainWindow(), (dir + "/many.lst").c_str()));
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"LOAD ERROR: too many scans selected"}));
+  EXPECT_EQ(ppStoredFileNames[1], "/data/kept.ra1");
+}
+
+TEST_F(ScanLoadingTest, StoredListEditsForSeries) {
+  nStoredFiles = 2;
+  ppStoredFileNames = {"", "/data/run/a.ra1", "/data/run/b.ra1"};
+  ChangeCellInFileList(2);
+  EXPECT_EQ(ppStoredFileNames[1], "/data/run/a.ra2");
+  ChangeCellInFileList(9);
+  EXPECT_EQ(ppStoredFileNames[2], "/data/run/b.ra2");
+  ChangeSubdirInFileList(7);
+  EXPECT_EQ(ppStoredFileNames[1], "/data/7/a.ra2");
+  EXPECT_EQ(CheckListedFilesExist(), 0);
+  ppStoredFileNames = {"", FixturePath("absorbance.ra1"), FixturePath("intensity.ri1")};
+  EXPECT_EQ(CheckListedFilesExist(), 1);
+}
+
+TEST_F(ScanLoadingTest, DistributionGridAndEquilibriumProfileBesideTheData) {
+  bCheckTimeStamps = false;
+  const std::string dir = ScratchDir("beside");
+  WriteText(dir + "/a.ra1", ScanText("a", 'R', 1000));
+  WriteText(dir + "/b.ra1", ScanText("b", 'R', 2000));
+  LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1"});
+
+  const float grid[] = {0, 0.5f, 1.5f, 2.5f};
+  ASSERT_TRUE(SaveDistributionGrid(grid, 3));
+  int n = 0;
+  float* back = LoadDistributionGrid(&n);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(n, 3);
+  EXPECT_FLOAT_EQ(back[3], 2.5f);
+  free_vector(back, 1, n);
+
+  std::filesystem::remove(szSdistPath);
+  backend->QueueMessageBox(IDOK);
+  n = -1;
+  EXPECT_EQ(LoadDistributionGrid(&n), nullptr);
+  EXPECT_EQ(n, -1);
+
+  for (int k = 1; k <= pnPoints[2]; ++k) ppFit[2][k] = 0.75f;
+  ASSERT_TRUE(SaveEquilibriumProfile((dir + "/eq.ra1").c_str()));
+  const std::string text = ReadText(dir + "/eq.ra1");
+  EXPECT_EQ(text.rfind("[T OK]equilibrium\nR 1 20.0 40000 2000 ", 0), 0u);
+  EXPECT_NE(text.find("   5.9000  7.50000e-01   0.00000e+00 \n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
