@@ -1,0 +1,114 @@
+// The two plots of the main window: the data plot (upper: the measured values of
+// every scan) and the residual plot (lower: signal minus model of every scan), with
+// one curve per scan in the scan's colour. This module builds them from the data
+// set, lays them out in the plot area, recomputes the residuals, writes the
+// per-scan rms file "ScanRms.dat", and refreshes the panes during fits no more
+// often than a set interval.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/metafile.h"
+#include "platform/types.h"
+
+namespace tarmic {
+
+class CWINPlot;
+class Window;
+
+// The plots; null until data are loaded. Only RebuildDataAndResidualPlots and
+// ReleaseDataAndResidualPlots delete them.
+extern CWINPlot* pDataPlot;
+extern CWINPlot* pResidualsPlot;
+
+// The plot area in layout units (x in a width of 1000, y in picture units). The
+// distribution views move the plots up to make room for their own plot.
+extern int nPlotAreaLeft;     // 75
+extern int nPlotAreaRight;    // 975
+extern int nPlotAreaTop;      // 50
+extern int nPlotAreaBottom;   // 950
+extern int nDataPlotBottom;   // 475: bottom of the data plot in the split layout
+extern int nResidualPlotTop;  // 550: top of the residual plot in the split layout
+
+extern bool bShowData;          // the data pane is shown
+extern bool bShowResiduals;     // the residual pane is shown
+extern bool bColorScansByTime;  // scan colours along a colour-temperature ramp
+extern bool bWriteScanRms;      // residual redraws write ScanRms.dat
+// Scan number with the largest rms residual in the last ScanRms.dat pass; 0 when none.
+extern int nWorstScan;
+// State of the refresh throttle during fits.
+extern std::uint32_t nLastFitRefreshTick;
+extern bool bFitRefreshStarted;
+
+// Preferences of the refresh during fits, read from the preference file at
+// start-up and changed by "Change Fit Updating Preferences".
+extern bool bUpdateDataPlotDuringFit;
+extern bool bUpdateResidualPlotDuringFit;
+extern bool bUpdateResidualBitmapDuringFit;
+extern bool bUpdateDistributionDuringFit;
+extern float fMaxUpdateInterval;  // seconds
+
+// Deletes both plots and builds them anew from the data set: one curve per scan in
+// display order (the third-column curves of intensity data follow in the data
+// plot), scan colours, styles by kind of data, y titles. Nothing without data.
+void RebuildDataAndResidualPlots();
+// Deletes both plots and forgets the worst scan (the data set is released).
+void ReleaseDataAndResidualPlots();
+// Rescales when asked and records the data plot's picture again.
+void RedrawDataPlot(bool rescale);
+// Recomputes every scan's residuals (signal minus model; 0 outside the scan's fit
+// limits when both limits are set), rescales when asked, writes ScanRms.dat when
+// both fit limits are set, and records the residual plot's picture again.
+void RedrawResidualPlot(bool rescale);
+// Signal minus model of scan s into out[1..pnPoints[s]], as RedrawResidualPlot
+// computes it; the data set is not changed.
+void ComputeScanResiduals(int s, float* out);
+// The layouts that the "Show Data" and "Show Residuals" commands apply; each
+// records the pictures of the plots it placed.
+void LayoutDataPlotOnly();
+void LayoutResidualPlotOnly();
+void LayoutDataAndResidualPlots();
+// Top of the residual plot in the split layout: below the residual bitmap's band
+// when the bitmap is shown, which is never so high that the residual plot would
+// leave the plot area.
+int SplitLayoutResidualPlotTop();
+// Height of the residual bitmap's band in the split layout, picture units: one
+// unit per scan, limited so that the residual plot keeps kMinResidualPlotHeight.
+int ResidualBitmapBand();
+inline constexpr int kMinResidualPlotHeight = 100;
+
+// The recorded pictures, null without the plot.
+const MetaFile* GetDataPlotMetafile();
+const MetaFile* GetResidualPlotMetafile();
+
+// Writes one line "name \trms" per scan in display order and sets nWorstScan. When
+// the file cannot be created: info sound, "could not open ScanRms file", and no
+// further attempts (bWriteScanRms = 0).
+void WriteScanRmsFile();
+
+// The panes of the main window, installed by the window; a missing painter is
+// skipped.
+struct FitPanePainters {
+  std::function<void(Window&)> drawDataPane;
+  std::function<void(Window&)> drawResidualPane;
+  std::function<void(Window&)> drawDistributionPane;
+};
+void SetFitPanePainters(FitPanePainters painters);
+// During a fit: repaints the panes chosen by the preferences, at most once per
+// fMaxUpdateInterval (the first call always repaints).
+void RefreshFitPanesTimed(Window& window);
+
+// Colour of the scans at display position 1..nScans (black below 1).
+Color ScanColor(int position);
+// Colour-temperature ramp of value/max: black, blue, cyan, yellow, red.
+Color FalseColor(int value, int max);
+
+// Installs the plot operations that the scan data set calls (rebuild, redraws,
+// release, the loading progress line).
+void InstallDataSetPlotHooks();
+
+// Deletes the plots and sets every global of the plotting library to its default.
+void ResetPlotting();
+
+}  // namespace tarmic

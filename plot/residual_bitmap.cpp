@@ -1,0 +1,140 @@
+// The residual bitmap: building the image, the strip above the residual plot, and
+// the copy to the clipboard.
+#include "plot/residual_bitmap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "numerics/interpolation.h"
+#include "platform/backend.h"
+#include "plot/data_plots.h"
+#include "plot/picture_space.h"
+#include "plot/winplot.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+
+bool bShowResidualsBitmap = true;
+bool bBitmapBlackAndWhite = true;
+bool bBitmapContinuousShading = true;
+float fResidualBitmapScale = 0.05f;
+
+Color ResidualBitmapColor(int v) {
+  if (bBitmapBlackAndWhite) {
+    if (bBitmapContinuousShading) return RGB(128 + v, 128 + v, 128 + v);
+    if (v > 0) return kWhite;
+    if (v < 0) return kBlack;
+    return RGB(128, 128, 128);
+  }
+  if (bBitmapContinuousShading) {
+    if (v > 0) return RGB(128 + v, 128 - v, 128 - v);            // towards red
+    if (v < 0) return RGB(128 + v, 128 + v, std::min(128 - v, 255));  // towards blue
+    return RGB(128, 128, 128);
+  }
+  if (v > 0) return RGB(255, 0, 0);
+  if (v < 0) return RGB(0, 0, 255);
+  return kWhite;
+}
+
+Image BuildResidualsBitmap() {
+  if (nScans < 1 || nGridPoints < 1 || !pGridRadius) return Image();
+  const int first = std::max(iFitFirst, 1);
+  const int last = std::min(iFitLast, nGridPoints);
+  const int width = last - first + 1;
+  if (width < 1) return Image();
+
+  // Fluorescence counts are far larger than absorbances: a scale below 1 (the
+  // absorbance default or the automatic 0) becomes 10 and stays so.
+  if (bFluorescenceData && fResidualBitmapScale < 1.0f) fResidualBitmapScale = 10.0f;
+  float scale = fResidualBitmapScale;
+
+  // Residuals of every scan (computed here, not stored) resampled onto the grid.
+  std::vector<std::vector<float>> rows(static_cast<std::size_t>(nScans));
+  std::vector<float> residuals;
+  for (int i = 1; i <= nScans; ++i) {
+    std::vector<float>& row = rows[static_cast<std::size_t>(i - 1)];
+    row.assign(static_cast<std::size_t>(nGridPoints) + 1, 0.0f);
+    const int k = static_cast<std::size_t>(i) < pScanOrder.size()
+                      ? pScanOrder[static_cast<std::size_t>(i)]
+                      : 0;
+    if (k < 1 || k > nScans || static_cast<std::size_t>(k) >= pnPoints.size()) continue;
+    const int n = pnPoints[static_cast<std::size_t>(k)];
+    const float* radius = ppRadius[static_cast<std::size_t>(k)];
+    if (n < 1 || !radius) continue;
+    residuals.assign(static_cast<std::size_t>(n) + 1, 0.0f);
+    ComputeScanResiduals(k, residuals.data());
+    // A scan that cannot be resampled (too few points, no overlap with the grid)
+    // keeps a row of zeros: mid grey.
+    if (!InterpolateCurve(nGridPoints, pGridRadius, row.data(), n, radius, residuals.data()))
+      std::fill(row.begin(), row.end(), 0.0f);
+  }
+
+  if (scale == 0) {
+    if (pResidualsPlot) {
+      scale = std::fabs(pResidualsPlot->fYMax);
+      if (std::fabs(pResidualsPlot->fYMin) > scale) scale = std::fabs(pResidualsPlot->fYMin);
+    } else {
+      // No residual plot to take the range from: the largest residual shown.
+      for (const std::vector<float>& row : rows)
+        for (int j = first; j <= last; ++j)
+          scale = std::max(scale, std::fabs(row[static_cast<std::size_t>(j)]));
+    }
+    if (!(scale > 0)) scale = 1.0f;  // all zero: every pixel mid grey
+  }
+
+  Image image(width, nScans, kWhite);
+  for (int i = 1; i <= nScans; ++i) {
+    const std::vector<float>& row = rows[static_cast<std::size_t>(i - 1)];
+    for (int j = first; j <= last; ++j) {
+      const double level = std::floor(128.0f * row[static_cast<std::size_t>(j)] / scale);
+      const int v = std::isnan(level) ? 0 : static_cast<int>(std::clamp(level, -128.0, 127.0));
+      image.SetPixel(j - first, i - 1, ResidualBitmapColor(v));
+    }
+  }
+  return image;
+}
+
+void CopyResidualsBitmap(Window&) {
+  // The copy command recomputes the residuals and rescales the residual plot first,
+  // so that an automatic scale follows the current residuals.
+  RedrawResidualPlot(true);
+  const Image image = BuildResidualsBitmap();
+  if (image.IsNull() || !HasBackend()) return;
+  GetBackend().SetClipboardBitmap(image);
+}
+
+Rect ResidualsBitmapRect(Size client, int scanCount) {
+  const double w = client.cx, h = client.cy;
+  const int left = static_cast<int>(
+      std::floor(std::floor(nPlotAreaLeft * static_cast<double>(fHorzDisplayFactor)) * w /
+                 kUnroundedPictureWidth));
+  const int width = static_cast<int>(std::floor(
+      std::floor((nPlotAreaRight - nPlotAreaLeft) * static_cast<double>(fHorzDisplayFactor)) * w /
+      kUnroundedPictureWidth));
+  // The strip ends where the residual plot begins: the band that the split layout
+  // leaves free above it. It holds one pixel row per scan; only when the band had to
+  // be narrowed (very many scans) are the rows squeezed into it.
+  const int band = ResidualBitmapBand();
+  const int bottom = static_cast<int>(std::floor(nResidualPlotTop * h / fDisplayExtent)) +
+                     static_cast<int>(std::floor(band * h / fDisplayExtent));
+  const int height =
+      band == scanCount ? scanCount : static_cast<int>(std::floor(band * h / fDisplayExtent));
+  if (height <= 0 || width <= 0) return Rect{};
+  return Rect{left, bottom - height, left + width, bottom};
+}
+
+void DrawResidualsBitmap(Window& window) {
+  const Image image = BuildResidualsBitmap();
+  if (image.IsNull()) return;
+  const Rect strip = ResidualsBitmapRect(window.ClientSize(), nScans);
+  if (strip.IsEmpty()) return;
+  std::unique_ptr<DC> dc = window.ClientDC();
+  dc->StretchBitmap(image, strip);
+  window.Refresh();
+}
+
+}  // namespace tarmic

@@ -1,0 +1,39 @@
+// The residual bitmap: the residuals of all scans as one image, a pixel row per
+// scan in display order and a pixel column per point of the common radial grid
+// inside the fit limits, each pixel coloured by the sign and size of the residual.
+// The main window shows it as a strip directly above the residual plot; a command
+// copies it to the clipboard.
+#pragma once
+
+#include "platform/image.h"
+#include "platform/types.h"
+
+namespace tarmic {
+
+class Window;
+
+extern bool bShowResidualsBitmap;      // the strip is shown above the residual plot
+extern bool bBitmapBlackAndWhite;      // grey scale instead of red and blue
+extern bool bBitmapContinuousShading;  // shades instead of two colours
+// Residual that reaches full brightness; 0 takes it from the residual plot's range.
+extern float fResidualBitmapScale;
+
+// Colour of a residual level v (-128..127, 128 levels per scale).
+Color ResidualBitmapColor(int v);
+
+// The image: (iFitLast - iFitFirst + 1) x nScans pixels from the current signals
+// and model values; a null image without data or grid. Neither the data set nor the
+// plots are changed (apart from the scale of fluorescence data, see the .cpp).
+Image BuildResidualsBitmap();
+
+// Builds the image after recomputing and rescaling the residual plot, and puts it on
+// the clipboard as a bitmap.
+void CopyResidualsBitmap(Window& window);
+// Stretches the image over the plot area's width into the strip above the residual
+// plot, one pixel row per scan. Draws from the current data and changes nothing
+// else, so that the window's paint may call it.
+void DrawResidualsBitmap(Window& window);
+// The client rectangle of the strip for a client size (empty when there is no room).
+Rect ResidualsBitmapRect(Size client, int scanCount);
+
+}  // namespace tarmic

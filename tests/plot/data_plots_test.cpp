@@ -1,0 +1,385 @@
+// Tests of the data and residual plots of a small data set, the scan colours, the
+// refresh throttle during fits, and the residual bitmap.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/backend.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/raster_dc.h"
+#include "platform/system.h"
+#include "plot/picture_space.h"
+#include "plot/residual_bitmap.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+#include "tests/plot/plot_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using namespace plot_test;
+
+// ---------------------------------------------------------------- data and residual plots
+
+TEST_F(DataSetTest, DataPlotHoldsOneCurvePerScanInScanColours) {
+  LoadScans(3);
+  bAbsorbanceData = true;
+  pScanOrder = {0, 3, 1, 2};
+  RebuildDataAndResidualPlots();
+  ASSERT_NE(pDataPlot, nullptr);
+  ASSERT_NE(pResidualsPlot, nullptr);
+  EXPECT_EQ(pDataPlot->nCurves, 3);
+  EXPECT_EQ(pResidualsPlot->nCurves, 3);
+  EXPECT_EQ(pDataPlot->ppCurves[0], ppDataCurve[3]);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(pDataPlot->GetCurveStyle(k), 6);
+    EXPECT_EQ(pResidualsPlot->GetCurveStyle(k), -1);
+    EXPECT_EQ(pDataPlot->GetCurveColor(k), ScanColor(k + 1));
+    EXPECT_EQ(pResidualsPlot->GetCurveColor(k), ScanColor(k + 1));
+  }
+  EXPECT_EQ(pDataPlot->GetCurveColor(0), RGB(255, 0, 0));
+  EXPECT_EQ(pDataPlot->nMarkSize, 2);
+  EXPECT_EQ(pDataPlot->bRightTickLabels, 1);
+  EXPECT_EQ(pDataPlot->szYLabel, "absorbance [OD]");
+  EXPECT_EQ(pResidualsPlot->szYLabel, "residuals [OD]");
+  // Split layout: the residual plot starts below the bitmap band of 3 units.
+  EXPECT_EQ(pDataPlot->nBottom, 475);
+  EXPECT_EQ(pResidualsPlot->nTop, 553);
+
+  RedrawDataPlot(true);
+  const MetaFile* picture = GetDataPlotMetafile();
+  ASSERT_NE(picture, nullptr);
+  EXPECT_TRUE(HasText(*picture, "absorbance [OD]"));
+  // x from 6.0 to 6.04 with margins: ticks every 0.01.
+  EXPECT_TRUE(HasText(*picture, "6.02"));
+  // The filled circles of the first scan in red, outline and ticks in black.
+  std::vector<MetaRecord> pens = RecordsOf(*picture, MetaOp::SelectPen);
+  EXPECT_TRUE(std::any_of(pens.begin(), pens.end(),
+                          [](const MetaRecord& r) { return r.pen.color == RGB(255, 0, 0); }));
+  EXPECT_EQ(CountOf(*picture, MetaOp::Ellipse), 15);
+  bool outline = false;
+  for (const MetaRecord& r : RecordsOf(*picture, MetaOp::Rectangle))
+    outline |= r.a == 104 && r.b == 475 && r.c == 1364 && r.d == 50;
+  EXPECT_TRUE(outline);
+  EXPECT_EQ(GetResidualPlotMetafile(), pResidualsPlot->hPicture.get());
+}
+
+TEST_F(DataSetTest, KindsOfDataChooseStylesAndTitles) {
+  LoadScans(60);
+  bInterferenceData = true;
+  RebuildDataAndResidualPlots();
+  EXPECT_EQ(pDataPlot->nMarkSize, 0);
+  EXPECT_EQ(pDataPlot->GetCurveStyle(0), -1);
+  EXPECT_EQ(pDataPlot->szYLabel, "fringes");
+  FreeDataSet();
+
+  LoadScans(50);
+  RebuildDataAndResidualPlots();
+  EXPECT_EQ(pDataPlot->GetCurveStyle(49), 6);  // one-pixel dots with mark size 0
+  FreeDataSet();
+
+  bInterferenceData = false;
+  LoadScans(2);
+  RebuildDataAndResidualPlots();
+  EXPECT_EQ(pDataPlot->bYLabel, 0);
+  EXPECT_EQ(pResidualsPlot->bYLabel, 0);
+  FreeDataSet();
+  EXPECT_EQ(pDataPlot, nullptr);  // released with the data set
+}
+
+TEST_F(DataSetTest, IntensityDataAddTheThirdColumnAsDots) {
+  const int n = 5;
+  AllocScanTables(2);
+  for (int s = 1; s <= 2; ++s) {
+    float* r = vector(1, n);
+    float* y = vector(1, n);
+    float* t = vector(1, n);
+    for (int j = 1; j <= n; ++j) {
+      r[j] = 6.0f + 0.01f * static_cast<float>(j);
+      y[j] = 1000.0f;
+      t[j] = 900.0f;
+    }
+    InstallScanArrays(s, n, r, y, t, true);
+  }
+  bIntensityData = true;
+  RebuildDataAndResidualPlots();
+  ASSERT_EQ(pDataPlot->nCurves, 4);
+  EXPECT_EQ(pDataPlot->GetCurveStyle(2), 7);
+  EXPECT_EQ(pDataPlot->GetCurveColor(3), ScanColor(2));
+  EXPECT_EQ(pDataPlot->szYLabel, "intensity");
+}
+
+TEST_F(DataSetTest, ResidualsOutsideTheFitLimitsAreZero) {
+  InScratchDirectory dir("plot_fit_limits");
+  LoadScans(2, 10);
+  for (int s = 1; s <= 2; ++s)
+    for (int j = 1; j <= 10; ++j) ppFit[static_cast<std::size_t>(s)][j] = 0.5f;
+  RebuildDataAndResidualPlots();
+  fFitLeftLim = 6.02f;
+  fFitRightLim = 6.06f;
+  pFitFirst[1] = 3;
+  pFitLast[1] = 7;
+  pFitFirst[2] = 0;  // 0: the whole scan
+  pFitLast[2] = 0;
+  RedrawResidualPlot(true);
+  const float* r1 = ppResiduals[1];
+  EXPECT_EQ(r1[2], 0.0f);
+  EXPECT_NEAR(r1[3], 1.03f - 0.5f, 1e-6f);
+  EXPECT_EQ(r1[8], 0.0f);
+  EXPECT_NEAR(ppResiduals[2][10], 2.10f - 0.5f, 1e-6f);
+  EXPECT_FLOAT_EQ(pResidualsPlot->fXMin, 6.02f);
+  EXPECT_FLOAT_EQ(pResidualsPlot->fXMax, 6.06f);
+  EXPECT_TRUE(std::filesystem::exists(dir.Dir() / "ScanRms.dat"));
+  EXPECT_EQ(nWorstScan, 2);
+
+  // With a fit limit of 0 every point shows signal minus model; no rms file.
+  std::filesystem::remove(dir.Dir() / "ScanRms.dat");
+  fFitRightLim = 0;
+  RedrawResidualPlot(true);
+  EXPECT_NEAR(ppResiduals[1][1], 1.01f - 0.5f, 1e-6f);
+  EXPECT_FALSE(std::filesystem::exists(dir.Dir() / "ScanRms.dat"));
+}
+
+TEST_F(DataSetTest, ScanRmsNamesTheFirstOfEqualWorstScans) {
+  InScratchDirectory dir("plot_scan_rms");
+  LoadScans(3, 4);
+  for (int s = 1; s <= 3; ++s)
+    for (int j = 1; j <= 4; ++j) ppResiduals[static_cast<std::size_t>(s)][j] = s == 1 ? 0.1f : 0.2f;
+  pScanOrder = {0, 1, 3, 2};
+  WriteScanRmsFile();
+  EXPECT_EQ(nWorstScan, 3);
+  std::FILE* f = std::fopen("ScanRms.dat", "r");
+  ASSERT_NE(f, nullptr);
+  char line[200];
+  ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
+  EXPECT_STREQ(line, "00001.ra1 \t1.000000e-01\n");
+  std::fclose(f);
+  // Released with the data set, the worst scan names no scan of a later set.
+  FreeDataSet();
+  EXPECT_EQ(nWorstScan, 0);
+}
+
+TEST_F(DataSetTest, UnwritableScanRmsIsReportedOnce) {
+  ScopedHeadlessBackend backend;
+  InScratchDirectory dir("plot_scan_rms_blocked");
+  std::filesystem::create_directory(dir.Dir() / "ScanRms.dat");  // cannot be opened as a file
+  LoadScans(1);
+  backend->QueueMessageBox(IDOK, "ERROR");
+  WriteScanRmsFile();
+  EXPECT_FALSE(bWriteScanRms);
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].text, "could not open ScanRms file");
+  RebuildDataAndResidualPlots();
+  fFitLeftLim = 6.0f;
+  fFitRightLim = 6.04f;
+  RedrawResidualPlot(true);  // no second box
+  EXPECT_EQ(backend->Transcript().size(), 1u);
+}
+
+TEST_F(DataSetTest, ResidualPlotStaysInsideItsPaneForManyScans) {
+  LoadScans(1000, 5);
+  RebuildDataAndResidualPlots();
+  EXPECT_LT(pResidualsPlot->nTop, pResidualsPlot->nBottom);
+  EXPECT_EQ(pResidualsPlot->nBottom - pResidualsPlot->nTop, kMinResidualPlotHeight);
+  // The distribution layout leaves less room; the plot still keeps its height.
+  nDataPlotBottom = 350;
+  nResidualPlotTop = 405;
+  nPlotAreaBottom = 575;
+  LayoutDataAndResidualPlots();
+  EXPECT_EQ(pResidualsPlot->nBottom - pResidualsPlot->nTop, kMinResidualPlotHeight);
+  const Rect strip = ResidualsBitmapRect(Size{1000, 700}, nScans);
+  EXPECT_LE(strip.bottom, static_cast<int>(pResidualsPlot->nTop * 0.7) + 1);
+  EXPECT_GE(strip.top, static_cast<int>(nDataPlotBottom * 0.7));
+}
+
+TEST(ScanColours, PaletteTemperatureAndRange) {
+  ResetPlotting();
+  const int savedScans = nScans;
+  nScans = 20;
+  bColorScansByTime = false;
+  EXPECT_EQ(ScanColor(3), RGB(0, 0, 255));
+  EXPECT_EQ(ScanColor(17), RGB(0, 0, 185));
+  EXPECT_EQ(ScanColor(8), RGB(255, 40, 40));
+  EXPECT_EQ(ScanColor(14), RGB(75, 255, 255));
+  EXPECT_EQ(ScanColor(22), RGB(205, 0, 0));
+  EXPECT_EQ(ScanColor(28), RGB(25, 230, 230));
+  EXPECT_EQ(ScanColor(0), kBlack);
+  std::vector<Color> first28;
+  for (int k = 1; k <= 28; ++k) first28.push_back(ScanColor(k));
+  std::sort(first28.begin(), first28.end());
+  EXPECT_EQ(std::unique(first28.begin(), first28.end()), first28.end());
+  EXPECT_EQ(ScanColor(29), ScanColor(1));
+  nScans = 10;
+  bColorScansByTime = true;
+  EXPECT_EQ(ScanColor(10), RGB(191, 0, 0));
+  EXPECT_EQ(ScanColor(1), RGB(0, 0, 127));
+  EXPECT_EQ(FalseColor(0, 0), kBlack);
+  nScans = savedScans;
+  ResetPlotting();
+}
+
+TEST(FitRefresh, ThrottleRepaintsOncePerIntervalAcrossTheTickWrap) {
+  ResetPlotting();
+  ScopedHeadlessBackend backend;
+  std::int64_t now = 5000;
+  SetClockOverride([&] { return now; });
+  int painted = 0;
+  SetFitPanePainters({[&](Window&) { ++painted; }, nullptr, nullptr});
+  Window& window = backend->MainWindow();
+
+  RefreshFitPanesTimed(window);
+  EXPECT_EQ(painted, 0);  // no update switch set: nothing at all
+  bUpdateDataPlotDuringFit = true;
+  RefreshFitPanesTimed(window);
+  EXPECT_EQ(painted, 1);  // the first call always repaints
+  now += 300;
+  RefreshFitPanesTimed(window);
+  EXPECT_EQ(painted, 1);
+  now += 800;
+  RefreshFitPanesTimed(window);
+  EXPECT_EQ(painted, 2);
+
+  // The 32-bit tick counter wraps within the interval after a refresh.
+  now = (std::int64_t{1} << 32) - 2000;
+  RefreshFitPanesTimed(window);
+  EXPECT_EQ(painted, 3);
+  now += 300;
+  RefreshFitPanesTimed(window);
+  EXPECT_EQ(painted, 3);
+  now += 2200;  // the counter reads 500 now
+  RefreshFitPanesTimed(window);
+  EXPECT_EQ(painted, 4);
+
+  SetClockOverride(nullptr);
+  SetFitPanePainters({});
+  ResetPlotting();
+}
+
+// ---------------------------------------------------------------- residual bitmap
+
+class ResidualBitmapTest : public DataSetTest {
+ protected:
+  // Three scans of 11 identical radii with residuals +0.05, -0.05 and 0.
+  void LoadResiduals() {
+    LoadScans(3, 11);
+    const float values[3] = {0.05f, -0.05f, 0.0f};
+    for (int s = 1; s <= 3; ++s)
+      for (int j = 1; j <= 11; ++j)
+        ppFit[static_cast<std::size_t>(s)][j] =
+            ppSignal[static_cast<std::size_t>(s)][j] - values[s - 1];
+    ASSERT_TRUE(BuildCommonRadialGrid());
+    RebuildDataAndResidualPlots();
+  }
+};
+
+TEST_F(ResidualBitmapTest, GreyScaleRowsFollowTheSignOfTheResiduals) {
+  LoadResiduals();
+  const Image image = BuildResidualsBitmap();
+  ASSERT_EQ(image.Width(), iFitLast - iFitFirst + 1);
+  ASSERT_EQ(image.Height(), 3);
+  EXPECT_EQ(image.Pixel(0, 0), kWhite);
+  EXPECT_EQ(image.Pixel(5, 1), kBlack);
+  EXPECT_EQ(image.Pixel(5, 2), RGB(128, 128, 128));
+  bBitmapBlackAndWhite = false;
+  EXPECT_EQ(BuildResidualsBitmap().Pixel(3, 1), RGB(0, 0, 255));
+  bBitmapContinuousShading = false;
+  EXPECT_EQ(BuildResidualsBitmap().Pixel(3, 2), kWhite);
+}
+
+TEST_F(ResidualBitmapTest, TinyNegativeResidualsAlreadyDarken) {
+  bBitmapBlackAndWhite = true;
+  EXPECT_EQ(ResidualBitmapColor(-1), RGB(127, 127, 127));
+  EXPECT_EQ(ResidualBitmapColor(0), RGB(128, 128, 128));
+  bBitmapBlackAndWhite = false;
+  EXPECT_EQ(ResidualBitmapColor(-128), RGB(0, 0, 255));
+  EXPECT_EQ(ResidualBitmapColor(127), RGB(255, 1, 1));
+}
+
+TEST_F(ResidualBitmapTest, PaintingTheStripHasNoSideEffects) {
+  ScopedHeadlessBackend backend(1000, 700);
+  InScratchDirectory dir("plot_bitmap_paint");
+  LoadResiduals();
+  fFitLeftLim = 6.0f;
+  fFitRightLim = 6.1f;
+  for (int j = 1; j <= 11; ++j) ppResiduals[1][j] = 42.0f;  // stale values stay stale
+  const float yMin = pResidualsPlot->fYMin, yMax = pResidualsPlot->fYMax;
+  const MetaFile* picture = pResidualsPlot->hPicture.get();
+
+  DrawResidualsBitmap(backend->MainWindow());
+  EXPECT_EQ(ppResiduals[1][5], 42.0f);
+  EXPECT_EQ(pResidualsPlot->fYMin, yMin);
+  EXPECT_EQ(pResidualsPlot->fYMax, yMax);
+  EXPECT_EQ(pResidualsPlot->hPicture.get(), picture);
+  EXPECT_FALSE(std::filesystem::exists(dir.Dir() / "ScanRms.dat"));
+
+  // The strip: one pixel row per scan, ending where the residual plot begins.
+  const Rect strip = ResidualsBitmapRect(Size{1000, 700}, 3);
+  EXPECT_EQ(strip.Height(), 3);
+  EXPECT_EQ(strip.bottom, 385 + 2);
+  EXPECT_EQ(strip.left, 74);
+  const Image& screen = backend->MainWindow().Screen();
+  EXPECT_EQ(screen.Pixel(strip.left + 10, strip.top), kWhite);
+  EXPECT_EQ(screen.Pixel(strip.left + 10, strip.top + 1), kBlack);
+  EXPECT_EQ(screen.Pixel(strip.left + 10, strip.top + 2), RGB(128, 128, 128));
+}
+
+TEST_F(ResidualBitmapTest, FortyScansMakeAFortyPixelStripAtAnyHeight) {
+  LoadScans(40, 5);
+  for (int height : {500, 700, 1200}) {
+    const Rect strip = ResidualsBitmapRect(Size{1000, height}, 40);
+    EXPECT_EQ(strip.Height(), 40) << height;
+    EXPECT_EQ(strip.bottom, static_cast<int>(std::floor(550 * height / 1000.0)) +
+                                static_cast<int>(std::floor(40 * height / 1000.0)));
+  }
+}
+
+TEST_F(ResidualBitmapTest, FluorescenceScaleBecomesTenAndCopyGivesABitmap) {
+  ScopedHeadlessBackend backend;
+  InScratchDirectory dir("plot_bitmap_copy");
+  LoadResiduals();
+  bFluorescenceData = true;
+  BuildResidualsBitmap();
+  EXPECT_EQ(fResidualBitmapScale, 10.0f);
+  CopyResidualsBitmap(backend->MainWindow());
+  ASSERT_NE(backend->ClipboardBitmap(), nullptr);
+  EXPECT_EQ(backend->ClipboardBitmap()->Height(), 3);
+}
+
+TEST_F(ResidualBitmapTest, AutomaticScaleWithoutResidualPlot) {
+  LoadResiduals();
+  ReleaseDataAndResidualPlots();
+  fResidualBitmapScale = 0;
+  const Image image = BuildResidualsBitmap();
+  EXPECT_EQ(image.Pixel(0, 0), kWhite);
+  EXPECT_EQ(image.Pixel(0, 1), kBlack);
+}
+
+// ---------------------------------------------------------------- rendering and clipboard
+
+TEST_F(DataSetTest, DataPlotRendersIntoAnImage) {
+  LoadScans(1, 3);
+  bAbsorbanceData = true;
+  RebuildDataAndResidualPlots();
+  pDataPlot->nMarkSize = 6;
+  RedrawDataPlot(true);
+  Image image(kPictureWidth, 1000, kWhite);
+  RasterDC dc(image);
+  pDataPlot->hPicture->PlayInto(dc, Rect{0, 0, kPictureWidth, 1000});
+  // The middle point of the scan: a filled circle in the scan's colour.
+  const int px = pDataPlot->MapX(ppRadius[1][2]), py = pDataPlot->MapY(ppSignal[1][2]);
+  EXPECT_EQ(image.Pixel(px, py), RGB(255, 0, 0));
+  // The plot outline in black, the background white.
+  EXPECT_EQ(image.Pixel(700, pDataPlot->nTop), kBlack);
+  EXPECT_EQ(image.Pixel(pDataPlot->nLeft, 300), kBlack);
+  EXPECT_EQ(image.Pixel(700, 300), kWhite);
+}
+
+}  // namespace
+}  // namespace tarmic

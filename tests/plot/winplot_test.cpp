@@ -1,0 +1,602 @@
+// Tests of CWINPlot: curve management, scaling and ticks, the recorded picture,
+// the curve styles, overlays and the copy to the clipboard.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/backend.h"
+#include "platform/headless/headless_backend.h"
+
+#include "tests/plot/plot_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using namespace plot_test;
+
+// ---------------------------------------------------------------- plot object
+
+TEST(PlotObject, FirstTwoCurvesShareTableColourOne) {
+  TestCurve a({1, 2}, {1, 2}), b({1, 2}, {2, 3}), c({1, 2}, {3, 4});
+  CWINPlot plot;
+  plot.AddCurve(&a.curve);
+  plot.AddCurve(&b.curve);
+  plot.AddCurve(&c.curve);
+  EXPECT_EQ(plot.GetCurveColor(0), 0x0000ffu);
+  EXPECT_EQ(plot.GetCurveColor(1), 0x0000ffu);
+  EXPECT_EQ(plot.GetCurveColor(2), 0x00ffffu);
+  EXPECT_EQ(plot.GetCurveStyle(0), -1);
+  EXPECT_EQ(plot.GetTableColor(-3), 0xc8c8c8u);
+  EXPECT_EQ(plot.GetTableColor(12), plot.GetTableColor(2));
+}
+
+TEST(PlotObject, FirstCurveRecordsAPictureLaterRescalesDoNot) {
+  TestCurve a({1, 2, 3}, {1, 4, 9});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  ASSERT_NE(plot.hPicture, nullptr);
+  EXPECT_EQ(plot.bScalingChanged, 0);
+  const MetaFile* first = plot.hPicture.get();
+  TestCurve b({1, 2, 3}, {10, 20, 30});
+  plot.AddCurve(&b.curve);  // changes the y scale: no picture is recorded
+  EXPECT_EQ(plot.bScalingChanged, 1);
+  EXPECT_EQ(plot.hPicture.get(), first);
+}
+
+TEST(PlotObject, OutOfRangeCurveIndicesAreIgnored) {
+  TestCurve a({1, 2}, {1, 2});
+  CWINPlot plot;
+  plot.AddCurve(&a.curve);
+  plot.SetCurveStyle(5, 9);
+  plot.SetCurveColor(-1, 0x123456);
+  EXPECT_EQ(plot.GetCurveStyle(5), 0);
+  EXPECT_EQ(plot.GetCurveColor(-1), 0u);
+  MetaFileDC dc;
+  plot.PaintCurve(dc, 7);
+  EXPECT_EQ(DrawingRecords(*dc.Close()), 0);
+}
+
+TEST(PlotObject, IndexRangeAndBandsAndMapRangeAreBounded) {
+  TestCurve a({1, 2, 3, 4}, {1, 2, 3, 4});
+  CWINPlot plot;
+  plot.AddCurve(&a.curve);
+  plot.SetCurveIndexRange(0, -5, 1000000);
+  EXPECT_EQ(plot.pRangeFirst[0], 0);
+  EXPECT_EQ(plot.pRangeLast[0], 3);
+  CVector band;
+  for (int k = 0; k < 11; ++k) plot.AddXBand(&band);
+  EXPECT_EQ(plot.nBands, 10);
+  plot.SetMapYRange(3, 1);
+  EXPECT_EQ(plot.bMapYRange, 1);
+  EXPECT_FLOAT_EQ(plot.fMapYMin, 1);
+  EXPECT_FLOAT_EQ(plot.fMapYMax, 3);
+  plot.SetMapYRange(2, 2);
+  EXPECT_EQ(plot.bMapYRange, 0);
+  const std::string longText(300, 'a');
+  EXPECT_EQ(std::string(plot.SetXAxisLabel(longText.c_str())).size(), 99u);
+}
+
+TEST(PlotObject, RemovingTheLastCurveZeroesTheMapping) {
+  TestCurve a({1, 2}, {1, 2});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  plot.RemoveLastCurve();
+  EXPECT_EQ(plot.nCurves, 0);
+  EXPECT_EQ(plot.fScaleX, 0);
+  EXPECT_EQ(plot.fOffsetY, 0);
+  plot.AddCurve(&a.curve);
+  EXPECT_EQ(plot.nCurves, 1);
+  EXPECT_EQ(plot.GetCurveColor(0), 0x0000ffu);
+}
+
+// ---------------------------------------------------------------- scaling
+
+TEST(PlotScaling, ConstantDataAreWidenedBeforeMargins) {
+  TestCurve a({0, 1, 2}, {5, 5, 5});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  EXPECT_NEAR(plot.fYMax, 6.1f, 1e-5f);
+  EXPECT_NEAR(plot.fYMin, 3.895f, 1e-5f);
+  EXPECT_TRUE(std::isfinite(plot.fScaleY));
+}
+
+TEST(PlotScaling, LowerMarginNeverCrossesZero) {
+  TestCurve residuals({0, 1}, {-0.02f, 0.03f});
+  CWINPlot plot;
+  plot.AddCurve(&residuals.curve);
+  EXPECT_NEAR(plot.fYMax, 0.0325f, 1e-7f);
+  EXPECT_FLOAT_EQ(plot.fYMin, -0.02f);
+
+  TestCurve small({0, 1}, {0.001f, 0.003f});
+  CWINPlot second;
+  second.AddCurve(&small.curve);
+  EXPECT_NEAR(second.fYMin, 0.000895f, 1e-8f);
+
+  TestCurve wide({0, 1}, {0.0001f, 0.01f});
+  CWINPlot third;
+  third.AddCurve(&wide.curve);
+  EXPECT_EQ(third.fYMin, 0.0f);
+}
+
+TEST(PlotScaling, YFromZeroStartsAtZero) {
+  TestCurve a({0, 1}, {2, 10});
+  CWINPlot plot;
+  plot.ToggleYFromZero();
+  plot.AddCurve(&a.curve);
+  EXPECT_EQ(plot.fYMin, 0.0f);
+  EXPECT_FLOAT_EQ(plot.fYMax, 10.5f);
+}
+
+TEST(PlotScaling, FixedRangesRefuseTinySpansAndCapHugeMaxima) {
+  TestCurve a({0, 1}, {0, 1});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  const float ymin = plot.fYMin, ymax = plot.fYMax;
+  plot.SetRanges(0, 1, 2, 2);
+  EXPECT_EQ(plot.fYMin, ymin);
+  EXPECT_EQ(plot.fYMax, ymax);
+  EXPECT_EQ(plot.bFixedY, 0);
+  plot.SetRanges(0, 1, 0, 2e10f);
+  EXPECT_EQ(plot.fYMax, 1.0f);
+}
+
+TEST(PlotScaling, EqualRangeEndsAreWidenedNeverDividedBy) {
+  TestCurve a({0, 1}, {0, 1});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  plot.SetXRange(3, 3);
+  EXPECT_LT(plot.fXMin, plot.fXMax);
+  EXPECT_TRUE(std::isfinite(plot.fScaleX));
+  plot.SetXRangeAutoY(0.5f, 0.5f);
+  EXPECT_LT(plot.fXMin, plot.fXMax);
+  EXPECT_TRUE(std::isfinite(plot.fScaleX) && std::isfinite(plot.fScaleY));
+  plot.SetYRange(-1, -1);
+  EXPECT_TRUE(std::isfinite(plot.fScaleY));
+  // A cap that makes both ends equal is widened as well.
+  plot.SetRanges(0, 1, 1.0f, 5e10f);
+  EXPECT_TRUE(std::isfinite(plot.fScaleY));
+  EXPECT_LT(plot.fYMin, plot.fYMax);
+}
+
+TEST(PlotScaling, ZoomFitsYToThePointsInsideTheXWindow) {
+  TestCurve a({1, 2, 3, 4, 5}, {10, 3, 4, 6, 20});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  plot.SetXRangeAutoY(1.5f, 4.5f);
+  EXPECT_EQ(plot.bFixedX, 1);
+  EXPECT_EQ(plot.bFixedY, 0);
+  EXPECT_FLOAT_EQ(plot.fYMin, 3);
+  EXPECT_FLOAT_EQ(plot.fYMax, 6);
+  plot.ResetRanges();
+  EXPECT_EQ(plot.bFixedX, 0);
+  EXPECT_GT(plot.fYMax, 20);
+}
+
+TEST(PlotScaling, RectangleIsScaledByTheDisplayFactorAndTruncated) {
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  EXPECT_EQ(plot.nLeft, 104);
+  EXPECT_EQ(plot.nRight, 1364);
+  EXPECT_EQ(plot.nFrameBottom, 475 + 8 + 20);
+}
+
+TEST(PlotScaling, ScalingChangeIsReportedOnlyForAnEarlierMapping) {
+  TestCurve a({0, 1}, {0, 1});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  EXPECT_EQ(plot.bScalingChanged, 0);
+  plot.SetPlotRect(60, 75, 475, 975);
+  EXPECT_EQ(plot.bScalingChanged, 1);
+}
+
+TEST(PlotScaling, PixelToDataInvertsTheMapping) {
+  MappedPlot m;
+  float x = 0, y = 0;
+  ASSERT_EQ(m.plot.PixelToData(360.0f, 300.0f, &x, &y), 1);  // X = 504 picture units
+  EXPECT_NEAR(x, 3.25f, 1e-5f);
+  EXPECT_NEAR(y, 5.0f, 1e-5f);
+  EXPECT_EQ(m.plot.PixelToData(10.0f, 300.0f, &x, &y), 0);
+  // The strip of the corner buttons under the top edge does not count.
+  EXPECT_EQ(m.plot.PixelToData(360.0f, 110.0f, &x, &y), 0);
+}
+
+std::vector<float> Values(const CVector& v) {
+  std::vector<float> out;
+  for (std::uint32_t i = 0; i < v.Length(); ++i) out.push_back(v.Get(static_cast<int>(i)));
+  return out;
+}
+
+TEST(PlotTicks, MajorAndMinorTicksOfAnInterval) {
+  CWINPlot plot;
+  EXPECT_EQ(Values(*plot.ComputeTicks(true, 100, 400)), (std::vector<float>{100, 200, 300, 400}));
+  const std::vector<float> minor = Values(*plot.ComputeTicks(false, 100, 400));
+  ASSERT_EQ(minor.size(), 16u);
+  EXPECT_FLOAT_EQ(minor.front(), 100);
+  EXPECT_FLOAT_EQ(minor[1], 120);
+  EXPECT_FLOAT_EQ(minor.back(), 400);
+  EXPECT_EQ(Values(*plot.ComputeTicks(true, 100, 250)), (std::vector<float>{100, 150, 200, 250}));
+  EXPECT_EQ(plot.ComputeTicks(true, 3, 3)->Length(), 0u);
+  EXPECT_EQ(plot.ComputeTicks(true, 5, 1)->Length(), 0u);
+}
+
+TEST(PlotTicks, LogarithmicMinorTicksSitAtTwoToNineTimesADecade) {
+  CWINPlot plot;
+  bLogTickMode = 1;
+  const std::vector<float> minor = Values(*plot.ComputeTicks(false, 0.0f, 2.0f));
+  bLogTickMode = 0;
+  // Majors 0, 1, 2 (decades): 8 minors between each pair.
+  ASSERT_EQ(minor.size(), 16u);
+  EXPECT_NEAR(minor[0], std::log10(2.0f), 1e-6f);
+  EXPECT_NEAR(minor[8], 1 + std::log10(2.0f), 1e-6f);
+}
+
+// ---------------------------------------------------------------- the picture
+
+TEST(PlotPicture, RecordsAxesTicksLabelsAndTitles) {
+  TestCurve a({100, 250, 400}, {0, 5, 10});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  plot.SetRanges(100, 400, 0, 10);
+  plot.SetXAxisLabel("radius [cm]");
+  plot.SetYAxisLabel("absorbance [OD]");
+  plot.SetTitle("scans");
+  plot.ShowRightTickLabels();
+  ASSERT_TRUE(plot.Redraw());
+  const MetaFile& mf = *plot.hPicture;
+
+  const std::vector<MetaRecord> ext = RecordsOf(mf, MetaOp::SetWindowExt);
+  ASSERT_FALSE(ext.empty());
+  EXPECT_EQ(ext[0].a, 1399);
+  EXPECT_EQ(ext[0].b, 1000);
+  // The outline of the plot rectangle in the axis colour.
+  bool outline = false;
+  for (const MetaRecord& r : RecordsOf(mf, MetaOp::Rectangle))
+    outline |= r.a == 104 && r.b == 475 && r.c == 1364 && r.d == 50;
+  EXPECT_TRUE(outline);
+  for (const char* label : {"100", "200", "300", "400", "0", "5", "10"})
+    EXPECT_TRUE(HasText(mf, label)) << label;
+  EXPECT_TRUE(HasText(mf, "radius [cm]"));
+  EXPECT_TRUE(HasText(mf, "scans"));
+  // y labels are written left of the plot and, with right tick labels, right of it.
+  int leftLabels = 0, rightLabels = 0;
+  for (const MetaRecord& r : RecordsOf(mf, MetaOp::TextOut)) {
+    if (r.text != "5") continue;
+    if (r.a == 104 - 8 - 2) ++leftLabels;
+    if (r.a == 1364 + 8 + 2) ++rightLabels;
+  }
+  EXPECT_EQ(leftLabels, 1);
+  EXPECT_EQ(rightLabels, 1);
+  // The y title is written with the upward font.
+  bool rotated = false;
+  for (const MetaRecord& r : RecordsOf(mf, MetaOp::SelectFont)) rotated |= r.font.escapement == 900;
+  EXPECT_TRUE(rotated);
+}
+
+TEST(PlotPicture, WidestYLabelPlacesTheTitleAndGrowsTheFrame) {
+  TestCurve a({0, 1}, {10000, 30000});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  plot.SetRanges(0, 1, 10000, 30000);  // labels "10000", "15000", ... : five characters
+  plot.SetYAxisLabel("y");
+  plot.Redraw();
+  bool placed = false;
+  for (const MetaRecord& r : RecordsOf(*plot.hPicture, MetaOp::TextOut))
+    placed |= r.text == "y" && r.a == 104 - 45 - 8;
+  EXPECT_TRUE(placed);
+  EXPECT_EQ(plot.nFrameLeft, 104 - 108);
+}
+
+TEST(PlotPicture, RescaleRequestRecordsAtMostOnceMore) {
+  // Only x is fixed: a point above the y range asks for a rescale, which brings it in.
+  TestCurve a({0, 1, 2}, {0, 1, 50});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  plot.SetRanges(0, 2, 0, 1);
+  plot.bFixedY = 0;
+  ASSERT_TRUE(plot.Redraw());
+  EXPECT_GT(plot.fYMax, 50);
+
+  // A logarithmic y axis can never show y <= 0 of the first curve: the request
+  // persists, and the redraw still ends after one more recording.
+  TestCurve b({1, 2, 3}, {-1, 2, 3});
+  CWINPlot logPlot;
+  logPlot.SetPlotRect(50, 75, 475, 975);
+  logPlot.AddCurve(&b.curve);
+  logPlot.bLogY = 1;
+  logPlot.AutoScale();
+  EXPECT_TRUE(logPlot.Redraw());
+  EXPECT_EQ(bRescaleRequested, 1);
+
+  // With both ranges fixed the ranges stay.
+  plot.SetRanges(0, 2, 0, 1);
+  plot.Redraw();
+  EXPECT_EQ(plot.fYMax, 1.0f);
+}
+
+TEST(PlotPicture, ColourRampAndColourBar) {
+  CWINPlot plot;
+  EXPECT_EQ(plot.MapValueToColor(0), 0xffffffu);
+  EXPECT_EQ(plot.MapValueToColor(0.2f), 0xff0000u);
+  EXPECT_EQ(plot.MapValueToColor(0.4f), 0xffff00u);
+  EXPECT_EQ(plot.MapValueToColor(0.65f), 0x00ffffu);
+  EXPECT_EQ(plot.MapValueToColor(0.9f), 0x0000ffu);
+  EXPECT_EQ(plot.MapValueToColor(1), 0x0000bfu);
+  EXPECT_EQ(plot.MapValueToColor(7), 0x0000bfu);
+  EXPECT_EQ(plot.MapValueToColor(-3), 0xffffffu);
+
+  TestCurve a({0, 1}, {0, 1});
+  std::vector<float> grid = {0, 1, 2};
+  plot.SetPlotRect(100, 75, 500, 900);  // 400 units high
+  plot.AddCurve(&a.curve);
+  plot.SetMapYGrid(0, grid.data(), 1, 2, false);
+  plot.bColorBar = 1;
+  plot.Redraw();
+  const int x0 = plot.nRight;
+  int steps = 0;
+  for (const MetaRecord& r : RecordsOf(*plot.hPicture, MetaOp::Rectangle))
+    steps += r.a == x0 && r.c == x0 + 21;
+  EXPECT_EQ(steps, 41);
+
+  // A plot lower than one step gets a single step and no division by zero.
+  plot.SetPlotRect(100, 75, 105, 900);
+  plot.Redraw();
+  steps = 0;
+  for (const MetaRecord& r : RecordsOf(*plot.hPicture, MetaOp::Rectangle))
+    steps += r.a == plot.nRight && r.c == plot.nRight + 21;
+  EXPECT_EQ(steps, 1);
+}
+
+TEST(PlotPicture, DashedLinesAndAlternateDots) {
+  auto lines = [](int x1, int y1, int x2, int y2) {
+    MetaFileDC dc;
+    bDotPhase = true;
+    CWINPlot::DrawDashedLine(dc, x1, y1, x2, y2);
+    return RecordsOf(*dc.Close(), MetaOp::LineTo);
+  };
+  std::vector<MetaRecord> l = lines(0, 0, 12, 0);
+  ASSERT_EQ(l.size(), 1u);
+  EXPECT_EQ(l[0].a, 5);
+  EXPECT_TRUE(lines(0, 0, 9, 0).empty());
+  l = lines(0, 0, 4, 0);
+  ASSERT_EQ(l.size(), 1u);
+  EXPECT_EQ(l[0].a, 2);
+
+  MetaFileDC dc;
+  bDotPhase = true;
+  for (int x = 0; x < 6; ++x) CWINPlot::DrawDashedLine(dc, x, 0, x + 1, 0);
+  EXPECT_EQ(CountOf(*dc.Close(), MetaOp::LineTo), 3);
+}
+
+// ---------------------------------------------------------------- curve styles
+
+TEST(CurveStyles, EveryStyleCodeRecordsItsSymbol) {
+  MappedPlot m;
+  m.plot.nMarkSize = 3;
+  // Points at (252, 460), (364, 420), (476, 380).
+  auto p = m.Paint(-1);
+  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 2);
+  EXPECT_EQ(DrawingRecords(*m.Paint(0)), 0);
+  EXPECT_EQ(CountOf(*m.Paint(1), MetaOp::LineTo), 6);
+  for (int style : {2, 6}) {
+    p = m.Paint(style);
+    const std::vector<MetaRecord> e = RecordsOf(*p, MetaOp::Ellipse);
+    ASSERT_EQ(e.size(), 3u) << style;
+    EXPECT_EQ(e[0].a, 249);
+    EXPECT_EQ(e[0].c, 255);
+  }
+  EXPECT_EQ(CountOf(*m.Paint(3), MetaOp::LineTo), 9);
+  p = m.Paint(4);
+  EXPECT_TRUE(HasText(*p, "1") && HasText(*p, "2") && HasText(*p, "3"));
+  EXPECT_EQ(CountOf(*m.Paint(5), MetaOp::LineTo), 12);
+  p = m.Paint(7);
+  const std::vector<MetaRecord> dots = RecordsOf(*p, MetaOp::LineTo);
+  ASSERT_EQ(dots.size(), 3u);
+  EXPECT_EQ(dots[0].a, 253);
+  EXPECT_EQ(dots[0].b, 461);
+  p = m.Paint(8);
+  EXPECT_EQ(CountOf(*p, MetaOp::Ellipse), 3);
+  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 3);
+  EXPECT_EQ(CountOf(*m.Paint(9), MetaOp::Rectangle), 3);
+  EXPECT_EQ(CountOf(*m.Paint(10), MetaOp::LineTo), 18);
+  m.plot.nMarkSizeY = 7;
+  const std::vector<MetaRecord> bars = RecordsOf(*m.Paint(11), MetaOp::Rectangle);
+  ASSERT_EQ(bars.size(), 3u);
+  EXPECT_EQ(bars[0].c - bars[0].a, 14);
+  EXPECT_EQ(bars[0].d - bars[0].b, 6);
+  EXPECT_EQ(CountOf(*m.Paint(12), MetaOp::LineTo), 8);  // two segments of four lines
+  p = m.Paint(13);
+  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 10);
+  bool white = false;
+  for (const MetaRecord& r : RecordsOf(*p, MetaOp::SelectPen)) white |= r.pen.color == kWhite;
+  EXPECT_TRUE(white);
+  bDotPhase = true;
+  EXPECT_GT(CountOf(*m.Paint(14), MetaOp::LineTo), 3);
+  EXPECT_EQ(DrawingRecords(*m.Paint(15)), 0);
+  EXPECT_EQ(CountOf(*m.Paint(16), MetaOp::LineTo), 12);
+  p = m.Paint(17);
+  EXPECT_EQ(CountOf(*p, MetaOp::Ellipse), 3);
+  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 8);
+  for (int style : {15, 18, -2}) {
+    m.plot.bConnectPoints = 1;
+    EXPECT_EQ(CountOf(*m.Paint(style), MetaOp::LineTo), 2) << style;
+    m.plot.bConnectPoints = 0;
+    EXPECT_EQ(DrawingRecords(*m.Paint(style)), 0) << style;
+  }
+}
+
+TEST(CurveStyles, MarkSizeZeroGivesDotsAndSticks) {
+  MappedPlot m;
+  m.plot.nMarkSize = 0;
+  auto p = m.Paint(6);
+  EXPECT_EQ(CountOf(*p, MetaOp::Ellipse), 0);
+  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 3);
+  m.plot.nMarkSize = 2;
+  const std::vector<MetaRecord> e = RecordsOf(*m.Paint(6), MetaOp::Ellipse);
+  ASSERT_FALSE(e.empty());
+  EXPECT_EQ(e[0].c - e[0].a, 4);
+  EXPECT_EQ(e[0].d - e[0].b, 4);
+  m.plot.nMarkSize = 0;
+  p = m.Paint(8);
+  EXPECT_EQ(CountOf(*p, MetaOp::Ellipse), 0);
+  const std::vector<MetaRecord> sticks = RecordsOf(*p, MetaOp::LineTo);
+  ASSERT_EQ(sticks.size(), 3u);
+  EXPECT_EQ(sticks[0].a, 252);
+  EXPECT_EQ(sticks[0].b, 460);
+  // The stick starts at the row of y = 0.
+  const std::vector<MetaRecord> moves = RecordsOf(*p, MetaOp::MoveTo);
+  EXPECT_TRUE(std::any_of(moves.begin(), moves.end(),
+                          [](const MetaRecord& r) { return r.a == 252 && r.b == 500; }));
+}
+
+TEST(CurveStyles, PointsAboveTheRangeSplitTheLineAndAskForARescale) {
+  MappedPlot m({1, 2, 3, 4, 5}, {1, 2, 20, 4, 5});
+  bRescaleRequested = 0;
+  auto p = m.Paint(-1);
+  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 2);  // 1-2 and 4-5, nothing across the gap
+  EXPECT_EQ(bRescaleRequested, 1);
+}
+
+TEST(CurveStyles, LogXAxisDrawsZeroLeftOfThePlot) {
+  MappedPlot m({0, 2}, {1, 2});
+  m.plot.bLogX = 1;
+  m.plot.SetRanges(1, 10, 0, 10);
+  const std::vector<MetaRecord> dots = RecordsOf(*m.Paint(7), MetaOp::LineTo);
+  ASSERT_EQ(dots.size(), 2u);
+  EXPECT_EQ(dots[0].a, m.plot.nLeft - 20 + 1);
+}
+
+TEST(CurveStyles, ThickSegmentOnOnePixelDrawsNothing) {
+  MappedPlot m({1, 1.001f}, {1, 1});
+  EXPECT_EQ(CountOf(*m.Paint(12), MetaOp::LineTo), 0);
+}
+
+TEST(CurveStyles, MapCurveWithoutValuesUsesTheCurveColour) {
+  MappedPlot m;
+  std::vector<float> zeros = {0, 0, 0, 0};
+  m.plot.SetMapYGrid(0, zeros.data(), 1, 3, false);
+  m.plot.SetCurveColor(0, 0x123456);
+  const std::vector<MetaRecord> pens = RecordsOf(*m.Paint(9), MetaOp::SelectPen);
+  ASSERT_FALSE(pens.empty());
+  for (std::size_t k = 0; k + 1 < pens.size(); ++k) EXPECT_EQ(pens[k].pen.color, 0x123456u);
+
+  std::vector<float> values = {0, 1, 2, 4};
+  m.plot.SetMapYGrid(0, values.data(), 1, 3, false);
+  const std::vector<MetaRecord> colored = RecordsOf(*m.Paint(9), MetaOp::SelectPen);
+  EXPECT_TRUE(std::any_of(colored.begin(), colored.end(), [&](const MetaRecord& r) {
+    return r.pen.color == m.plot.MapValueToColor(1.0f);
+  }));
+  EXPECT_EQ(m.plot.fMapMax, 4.0f);
+}
+
+TEST(CurveStyles, IndexRangePastTheEndDrawsToTheLastPoint) {
+  MappedPlot m({1, 2, 3, 4}, {1, 2, 3, 4});
+  m.plot.pRangeSet[0] = 1;
+  m.plot.pRangeFirst[0] = 10;  // ignored: the walk starts at 0
+  m.plot.pRangeLast[0] = 50;
+  EXPECT_EQ(CountOf(*m.Paint(7), MetaOp::LineTo), 4);
+  m.plot.pRangeFirst[0] = 2;
+  m.plot.pRangeLast[0] = 2;
+  EXPECT_EQ(CountOf(*m.Paint(7), MetaOp::LineTo), 1);
+}
+
+// ---------------------------------------------------------------- overlays
+
+TEST(Overlays, ArraysOfTheCallerAndTheMarkSizeStayUnchanged) {
+  MappedPlot m;
+  m.plot.nMarkSize = 10;
+  std::vector<float> x = {0, 1, 2, 3};  // one-based: x[1..3]
+  std::vector<float> y = {0, 1e-31f, 2, 3};
+  auto p = m.plot.DrawArrays(x.data(), y.data(), 3, 0x0000ff, 6, 2);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(y[1], 1e-31f);
+  EXPECT_EQ(m.plot.nMarkSize, 10);
+  const std::vector<MetaRecord> e = RecordsOf(*p, MetaOp::Ellipse);
+  ASSERT_EQ(e.size(), 3u);
+  EXPECT_EQ(e[0].c - e[0].a, 4);
+}
+
+TEST(Overlays, PointRangesAndEmptyCurves) {
+  std::vector<float> x(20), y(20);
+  for (int i = 0; i < 20; ++i) {
+    x[static_cast<std::size_t>(i)] = 0.1f * static_cast<float>(i);
+    y[static_cast<std::size_t>(i)] = 1.0f;
+  }
+  MappedPlot m(x, y);
+  auto dots = [&](int first, int last) {
+    auto p = m.plot.DrawCurveRange(&m.data.curve, first, last, 0, 7, 1);
+    return p ? CountOf(*p, MetaOp::LineTo) : -1;
+  };
+  EXPECT_EQ(dots(5, 5), 16);
+  EXPECT_EQ(dots(19, 20), 20);
+  EXPECT_EQ(dots(3, 25), 18);
+  EXPECT_EQ(dots(6, 5), -1);
+  TestCurve empty({}, {});
+  EXPECT_EQ(m.plot.DrawCurveOverlay(&empty.curve, 0, -1, 1), nullptr);
+  TestCurve one({1}, {1});
+  auto p = m.plot.DrawCurveOverlay(&one.curve, 0, 6, 3);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(CountOf(*p, MetaOp::Ellipse), 1);
+  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 0);
+}
+
+TEST(Overlays, StylesZeroAndLineAndHollowCircle) {
+  MappedPlot m;
+  EXPECT_EQ(DrawingRecords(*m.plot.DrawCurveOverlay(&m.data.curve, 0, 0, 1)), 0);
+  auto lines = m.plot.DrawCurveOverlay(&m.data.curve, 0, -1, 1);
+  EXPECT_EQ(CountOf(*lines, MetaOp::LineTo), 2);
+  EXPECT_EQ(CountOf(*lines, MetaOp::Ellipse), 0);
+  auto hollow = m.plot.DrawCurveOverlay(&m.data.curve, 0, 15, 4);
+  EXPECT_EQ(CountOf(*hollow, MetaOp::Ellipse), 3);
+  const std::vector<MetaRecord> brushes = RecordsOf(*hollow, MetaOp::SelectBrush);
+  ASSERT_FALSE(brushes.empty());
+  EXPECT_EQ(brushes[0].brush.style, BrushStyle::Null);
+}
+
+TEST(Overlays, PerPointColoursColourEveryCentreLine) {
+  MappedPlot m;
+  int** rgb = imatrix(1, 3, 1, 3);
+  for (int k = 1; k <= 3; ++k) {
+    rgb[k][1] = 10 * k;
+    rgb[k][2] = 256 + k;  // only the low 8 bits count
+    rgb[k][3] = 0;
+  }
+  auto p = m.plot.DrawCurveRangePerPointColor(&m.data.curve, 1, 3, rgb, 13, 1);
+  free_imatrix(rgb, 1, 3, 1, 3);
+  ASSERT_NE(p, nullptr);
+  std::vector<Color> pens;
+  for (const MetaRecord& r : RecordsOf(*p, MetaOp::SelectPen))
+    if (r.pen.color != kWhite) pens.push_back(r.pen.color);
+  for (int k = 1; k <= 3; ++k)
+    EXPECT_NE(std::find(pens.begin(), pens.end(), RGB(10 * k, k, 0)), pens.end()) << k;
+}
+
+TEST(PlotClipboard, CopyGivesThePicture) {
+  ScopedHeadlessBackend backend;
+  TestCurve a({0, 1}, {0, 1});
+  CWINPlot plot;
+  EXPECT_FALSE(plot.CopyToClipboard());
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  plot.SetTitle("copied");
+  plot.Redraw();
+  ASSERT_TRUE(plot.CopyToClipboard());
+  ASSERT_NE(backend->ClipboardPicture(), nullptr);
+  EXPECT_TRUE(HasText(*backend->ClipboardPicture(), "copied"));
+}
+
+}  // namespace
+}  // namespace tarmic
