@@ -39,7 +39,11 @@ std::vector<std::string>& WorkerErrors() {
   return errors;
 }
 
-bool IsInputEvent(const Event& e) { return e.IsKey() || e.IsMouseButton(); }
+// Keys, mouse buttons, and commands chosen with an accelerator key (a key press
+// that the window turned into its command; during a computation it is a key press).
+bool IsInputEvent(const Event& e) {
+  return e.IsKey() || e.IsMouseButton() || e.IsAcceleratorCommand();
+}
 
 // Lets the window system hand over pending input before a poll looks at the queue.
 void Pump() {
@@ -83,9 +87,10 @@ std::optional<EventType> TakeInput(int* ch) {
   std::optional<Event> e = UiEvents().TakeIf(IsInputEvent);
   if (!e) return std::nullopt;
   int c = 0;
-  if (e->type == EventType::KeyDown) c = TakeRestOfKeyPress(*e);
+  if (e->type == EventType::KeyDown || e->IsAcceleratorCommand()) c = TakeRestOfKeyPress(*e);
   if (ch) *ch = c;
-  return e->type;
+  // An accelerator key counts as the key press it was; its command does not run.
+  return e->IsAcceleratorCommand() ? EventType::KeyDown : e->type;
 }
 
 // The character code as the signed 8-bit value of the old key messages.

@@ -58,6 +58,13 @@ Event Event::Command(int id) {
   return e;
 }
 
+Event Event::AcceleratorCommand(int id, int vk, unsigned mods) {
+  Event e = Command(id);
+  e.key = vk;
+  e.mods = mods;
+  return e;
+}
+
 Event Event::Resize(int width, int height) {
   Event e;
   e.type = EventType::Size;

@@ -60,6 +60,10 @@ struct Event {
   static Event Char(int ch);
   static Event Mouse(EventType type, int x, int y, unsigned mods);
   static Event Command(int id);
+  // A command chosen with an accelerator key: key and mods tell the key, so that a
+  // key poll during a computation takes it as the key press it was.
+  static Event AcceleratorCommand(int id, int vk, unsigned mods);
+  bool IsAcceleratorCommand() const { return type == EventType::Command && key != 0; }
   static Event Resize(int width, int height);
   static Event TimerTick(int id);
   static Event Drop(std::vector<std::string> files);

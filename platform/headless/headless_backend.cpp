@@ -130,7 +130,7 @@ int CharOfKey(int vk, unsigned mods) {
 void HeadlessWindow::PressKey(int vk, unsigned mods, int ch) {
   EventQueue& q = UiEvents();
   if (std::optional<int> command = TranslateAccelerator(accel_, vk, mods)) {
-    q.Post(Event::Command(*command));
+    q.Post(Event::AcceleratorCommand(*command, vk, mods));
   } else {
     q.Post(Event::KeyDown(vk, mods));
     int c = ch == 0 ? CharOfKey(vk, mods) : ch;

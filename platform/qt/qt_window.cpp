@@ -238,7 +238,7 @@ bool QtWindow::TranslateAccelerator(int vk, unsigned mods) {
   if (vk == 0) return false;
   std::optional<int> command = tarmic::TranslateAccelerator(accel_, vk, mods);
   if (!command) return false;
-  Post(Event::Command(*command));
+  Post(Event::AcceleratorCommand(*command, vk, mods));
   return true;
 }
 

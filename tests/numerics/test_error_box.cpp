@@ -121,6 +121,17 @@ TEST_F(ErrorBoxTest, CheckKeyPressLeavesEventsThatAreNotInputForTheMainLoop) {
   EXPECT_EQ(UiEvents().Peek()->type, EventType::Paint);
 }
 
+TEST_F(ErrorBoxTest, AcceleratorKeyInterruptsAndItsCommandDoesNotRunAfterwards) {
+  AcceleratorTable table;
+  table.entries.push_back(Accelerator{'R', MK_CONTROL, 213});
+  backend->Headless().SetAccelerators(table);
+  UiEvents().Post(Event::Command(611));  // a menu command stays for the main loop
+  backend->Headless().PressKey('R', MK_CONTROL);
+  EXPECT_TRUE(CheckKeyPress());
+  ASSERT_EQ(UiEvents().Size(), 1u);
+  EXPECT_EQ(UiEvents().Take()->command, 611);
+}
+
 TEST_F(ErrorBoxTest, CheckKeyPressFindsAKeyBehindOtherEventsAndKeepsThem) {
   UiEvents().Post(Event::Repaint());
   UiEvents().Post(Event::Command(611));
