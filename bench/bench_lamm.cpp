@@ -1,0 +1,139 @@
+// The Lamm equation kernels of a typical c(s) distribution: 100 sedimentation
+// coefficients from 0.5 to 15 S at f/f0 1.2, 50,000 rpm, meniscus 6.0 cm, bottom
+// 7.2 cm, 40 scans every 300 s, the default grid and numerics; solved as one list on
+// 1 and 2 worker threads, and one single solution.
+//
+// The counter "maxdev" is the largest deviation, in units of the loading
+// concentration, of the kernels inside the fitting limits from a solution on a
+// refined grid with a tighter step control (computed once, not timed).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "lamm/lamm_globals.h"
+#include "lamm/lamm_ideal.h"
+#include "lamm/lamm_threads.h"
+#include "numerics/run_switches.h"
+
+namespace tarmic {
+namespace {
+
+constexpr int kKernels = 100;
+constexpr int kScans = 40;
+constexpr double kMeniscus = 6.0, kBottom = 7.2;
+constexpr float kLeftLimit = 6.05f, kRightLimit = 7.1f;  // fitting limits, cm
+
+// D of a species of sedimentation coefficient s (S) with frictional ratio ff0 in
+// water at 20 C, vbar 0.73 ml/g: D = sqrt(2)/(18 pi) k T s^-1/2 (eta ff0)^-3/2
+// ((1 - vbar rho)/vbar)^1/2, cgs units.
+double DiffusionFromS(double s, double ff0) {
+  const double kT = 1.380649e-16 * 293.15, eta = 0.01002, vbar = 0.73, rho = 0.99823;
+  return std::sqrt(2.0) / (18 * M_PI) * kT * std::pow(s * 1e-13, -0.5) *
+         std::pow(eta * ff0, -1.5) * std::sqrt((1 - vbar * rho) / vbar);
+}
+
+struct CsKernels {
+  std::vector<LammScanRecord> scans;
+  std::vector<float> radii;
+  int nRadii = 0;
+  std::vector<double> s, D;
+  std::vector<std::vector<float>> block;  // [equation] scans x radii
+  std::vector<std::vector<float*>> rows;
+  std::vector<float**> out;
+
+  CsKernels() {
+    scans.assign(kScans + 1, LammScanRecord{});
+    for (int k = 1; k <= kScans; ++k) {
+      scans[k].time = scans[k].timeUncorrected = 300.0 * k;
+      scans[k].rpm = 50000.0f;
+      scans[k].temperature = 20.0f;
+    }
+    // Data radii every 0.003 cm between the fitting limits.
+    nRadii = static_cast<int>((kRightLimit - kLeftLimit) / 0.003) + 1;
+    radii.assign(nRadii + 1, 0.0f);
+    for (int j = 1; j <= nRadii; ++j) radii[j] = kLeftLimit + 0.003f * (j - 1);
+    s.assign(kKernels + 1, 0.0);
+    D.assign(kKernels + 1, 0.0);
+    for (int i = 1; i <= kKernels; ++i) {
+      s[i] = 0.5 + (15.0 - 0.5) * (i - 1) / (kKernels - 1);
+      D[i] = DiffusionFromS(s[i], 1.2);
+    }
+    block.assign(kKernels + 1, std::vector<float>((kScans + 1) * (nRadii + 1), 0.0f));
+    rows.assign(kKernels + 1, std::vector<float*>(kScans + 1, nullptr));
+    out.assign(kKernels + 1, nullptr);
+    for (int i = 1; i <= kKernels; ++i) {
+      for (int k = 1; k <= kScans; ++k) rows[i][k] = block[i].data() + k * (nRadii + 1);
+      out[i] = rows[i].data();
+    }
+  }
+
+  std::unique_ptr<CLammIdeal> Template(const LammDiscretizationSettings& settings) {
+    auto t = std::make_unique<CLammIdeal>();
+    t->SetIdealModel();
+    t->LoadSedimentationParameters(s[kKernels], D[kKernels], kMeniscus, kBottom, 1.0, kLeftLimit,
+                                   kRightLimit);
+    t->SkipAccelerationCheck();
+    t->LoadOutputParameters(nullptr, scans.data(), out[1], radii.data(), nRadii, nullptr, nullptr,
+                            false, nullptr, kScans, 1, true, true, false, 0.0f, false, 0.0f, false);
+    t->LoadDiscretizationParameters(settings);
+    t->SetSolventConditions(20.0, 0.73, 0.99823, 1.0);
+    return t;
+  }
+
+  int Solve(const LammDiscretizationSettings& settings) {
+    bUserAbort = false;
+    auto t = Template(settings);
+    return CLRunMTList(t.get(), kKernels, s.data(), D.data(), nullptr, out.data(), radii.data(),
+                       nRadii, nullptr, nullptr);
+  }
+};
+
+double MaxDeviationFromRefined() {
+  nLammThreads = 8;
+  CsKernels normal, refined;
+  normal.Solve(LammDiscretizationSettings{});
+  LammDiscretizationSettings fine;
+  fine.fPointsPerSigma = 20.0f;
+  fine.nMaxGrid = 8000;
+  fine.dTolerance = fine.dToleranceIn = 0.1;
+  refined.Solve(fine);
+  double dev = 0.0;
+  for (int i = 1; i <= kKernels; ++i)
+    for (size_t k = 0; k < normal.block[i].size(); ++k)
+      dev = std::max(dev, static_cast<double>(std::fabs(normal.block[i][k] - refined.block[i][k])));
+  return dev;
+}
+
+void BM_CsKernels(benchmark::State& state) {
+  ResetLammGlobals();
+  static const double deviation = MaxDeviationFromRefined();
+  nLammThreads = static_cast<int>(state.range(0));
+  CsKernels kernels;
+  int status = 0;
+  for (auto _ : state) status |= kernels.Solve(LammDiscretizationSettings{});
+  state.counters["maxdev"] = deviation;
+  state.counters["status"] = status;
+}
+BENCHMARK(BM_CsKernels)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SingleSolution(benchmark::State& state) {
+  ResetLammGlobals();
+  CsKernels kernels;
+  int status = 0;
+  for (auto _ : state) {
+    auto t = kernels.Template(LammDiscretizationSettings{});
+    t->SetSpeciesAndOutput(5.0, DiffusionFromS(5.0, 1.2), kernels.out[1], kernels.radii.data(),
+                           kernels.nRadii, nullptr, nullptr);
+    status |= t->Solve();
+  }
+  state.counters["status"] = status;
+}
+BENCHMARK(BM_SingleSolution)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tarmic
+
+BENCHMARK_MAIN();

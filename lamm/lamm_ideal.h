@@ -1,0 +1,547 @@
+// CLammIdeal: one finite-element solution of the Lamm equation
+//
+//   dc/dt = (1/r) d/dr (r D dc/dr - s w^2 r^2 c)
+//
+// for one sedimenting species in a sector-shaped cell, with the concentration
+// profile recorded at the time of every scan and interpolated onto the radii where
+// the data are compared.
+//
+// A caller loads a template step by step (each loader marks its part of the set-up
+// valid), then either solves it or copies it into fresh objects for worker threads
+// (lamm_threads.h). Solve() checks the set-up, chooses the solution variant (a static
+// grid with adaptive Crank-Nicolson steps, a moving grid whose inner nodes follow
+// the sedimentation, or the predictor-corrector solution for concentration-dependent
+// s and D), runs it, retries with changed numerics when it fails, applies detection
+// corrections and returns a status code:
+//   0 success; 1 work arrays not allocated; 2 discretization error; 3 singular
+//   tridiagonal matrix; 4 set-up incomplete or invalid; 5 too slow rotor
+//   acceleration; 6 non-ideality parameters not loaded properly.
+//
+// Units: radii cm; s in svedberg (x 1e-13 s where w^2 enters); D cm^2/s; times s;
+// rotor speed rpm (w = rpm 2 pi / 60); concentrations in the units of c0;
+// temperature deg C; vbar ml/g; density g/ml; viscosity relative to water at 20 C.
+//
+// Arrays are one-based: index 0 exists and is not used. The object owns every array
+// it allocates; the scan records, output profiles and radii belong to the caller.
+// One object is used by one thread at a time. A solution in a worker thread never
+// polls the keyboard and never draws; its messages go to ShowError, which keeps them
+// for the user-interface thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "lamm/lamm_interfaces.h"
+#include "lamm/tridiagonal.h"
+
+namespace tarmic {
+
+// The numerical options of a solution, as set in the dialog "Numerical Control of
+// Lamm Equation Solution"; each field names the member it fills.
+struct LammDiscretizationSettings {
+  int nMinGrid = 0;                     // "lower limit" of the grid size (kept when <= 0)
+  int nMaxGrid = 0;                     // "upper limit" (kept when <= 0)
+  float fPointsPerSigma = 0.0f;         // "points per sigma" (kept when <= 0)
+  bool bMultiSpeciesNonideal = false;   // multi-species option (callers pass false)
+  double dBackDiffusionLevel = 0.0;     // "level" of the back-diffusion shut-off (kept when <= 0)
+  bool bShutOffBackDiffusionOption = true;  // "shut off back-diffusion"
+  bool bOptimizeGrid = true;            // "optimize time-invariant grid spacing"
+  bool bAutoGridSize = true;            // "automatic dynamic grid size"
+  float fFf0 = 1.0f;                    // f/f0 (callers pass 1.0)
+  bool bRampRotor = true;               // "ramp rotor speed"
+  bool bFixTimeStep = false;            // "fix timestep"
+  int nDisplayOption = 0;               // display option of the variants
+  double dStopThreshold = 1e-6;         // change per second below which a run stops
+  double dMovingFrameS = 1.0;           // s of the moving frame, S
+  bool bAutoSGrid = true;               // "automatic s_grid"
+  bool bVariantFlag = false;            // a flag of the variants
+  bool bAutoVariant = true;             // "automatic finite element algorithm"
+  double dTolerance = 1.0;              // largest accepted relative change per step
+  double dTolerance005 = 0.1;           // 0.05 x tolerance as entered (lower bound)
+  double dTolerance02 = 0.3;            // 0.2 x tolerance as entered (target)
+  double dToleranceIn = 1.0;            // tolerance as entered
+  int nDefaultGrid = 1000;              // "default FE grid size"
+  int nExtraRows = 0;                   // allocation option of the work arrays
+  bool bUseMovingHat = false;           // "moving hat algorithm"
+  bool bUseClaverie = true;             // "Claverie algorithm"
+  float fTruncateLevelF = 1e-4f;        // level of the fit-range stop test
+  double dTruncateLevel = 1e-6;         // grid truncation level (10^dialog value)
+  bool bTruncateGrid = true;            // "dynamically truncate grid"
+  double dDefaultStep = 1.0;            // blend of the step control
+  double dGridOption = 2.0;             // fixed factor of the step control
+  double dVariantThreshold = 5.0;       // "normalized s for automatic change", S
+  double dVariantThresholdOpt = 60.0;   // the same "when optimized", S
+};
+
+class CLammIdeal {
+ public:
+  CLammIdeal();
+  ~CLammIdeal();
+  CLammIdeal(const CLammIdeal&) = delete;
+  CLammIdeal& operator=(const CLammIdeal&) = delete;
+
+  // ---- Set-up ---------------------------------------------------------------------
+  void SetIdealModel();
+  // s (S), D (cm^2/s), meniscus and bottom (cm), loading c0, and the two fitting
+  // limits (cm, either order: the larger becomes fRightLimit).
+  void LoadSedimentationParameters(double s, double D, double meniscus, double bottom, double c0,
+                                   float limit1, float limit2);
+  void SkipAccelerationCheck();
+  // Binds the scans and the output. Common radii outRadii[1..nOutRadii] with
+  // out[scan][1..nOutRadii], or (when outRadii is null or nOutRadii is 0) each scan's
+  // own radii scanRadii[scan][1..scanCounts[scan]]; out rows are indexed by the
+  // scan's index in the records. scanOrder[1..scanCount] lists the scan indices in
+  // time order (identity when null).
+  void LoadOutputParameters(LammDisplay* display, const LammScanRecord* scans, float** out,
+                            const float* outRadii, int nOutRadii, float* const* scanRadii,
+                            const int* scanCounts, bool showReadouts, const int* scanOrder,
+                            int scanCount, int equation, bool noProgressText,
+                            bool noProgressText2, bool timeResolution, float scanVelocity,
+                            bool radialResolution, float convolutionRange, bool absorbance);
+  void LoadDiscretizationParameters(const LammDiscretizationSettings& settings);
+  void SetBandLoading(bool band, float lamellaWidth, bool invertBand);
+  // Temperature (deg C), vbar, density, relative viscosity; derives f/f0.
+  void SetSolventConditions(double temperature, double vbar, double density, double viscosity);
+  void SetStartTimeOffset(double offset);
+  // The static inhomogeneous solvent: compressible solvent or linear gradient.
+  void LoadInhomogeneousSolventParameters(bool inhomogeneous, bool inhomogeneous2, bool compressible,
+                                          bool linearGradient, double compressibility,
+                                          float vbarInhom, float relViscosity, float bufferDensity,
+                                          float vbar, float vbarRho, float density1atm,
+                                          float relViscosity1atm, double densityMeniscus,
+                                          double densityBottom, double viscosityMeniscus,
+                                          double viscosityBottom);
+  // The sedimenting cosolute, solved as a second Lamm solution beside this one.
+  void LoadCosoluteParameters(bool inhomogeneous, bool dynamic, bool addWaterCompressibility,
+                              double compressibility, bool secondSolution, int comp2Points,
+                              bool comp2ConcDependent, bool comp2EarlyCleanup, bool comp2Builtin,
+                              double comp2S, double comp2D, double comp2C0,
+                              const std::vector<double>& comp2SPoly,
+                              const std::vector<double>& comp2DPoly,
+                              const std::vector<double>& viscCoef,
+                              const std::vector<double>& densCoef);
+  // Concentration-dependent s(c) = s (1 - ks c), D(c) = D (1 + kd c), one species or
+  // several species sharing the factors of their total. Species arrays are 1-based.
+  void LoadNonIdealityParameters(bool ideal, bool ksKdModel, bool concDependent, bool frozen,
+                                 bool multiSpecies, int count, const double* conc, const double* s,
+                                 const double* D, const double* fourth, float logKs, float logKd,
+                                 bool ksPositive, bool kdPositive, double signalPerConc, double sMain,
+                                 double DMain, double c0);
+  // Time lag of the scanner reaching the first data point (absorbance scans).
+  void SetScanTimeLag(float firstRadius);
+  void SetRadialMagnificationGradient(bool on, float value);
+  void SetTemporalDrift(bool on, float percentPerHour, bool exponential);
+  void SetRadialConvolution(bool on, float width, float param);
+  void SetExcitationShadow(bool on, float coneRadius);
+  // Rebinds a copied object to one species and its own output.
+  void SetSpeciesAndOutput(double s, double D, float** out, const float* outRadii, int nOutRadii,
+                           float* const* scanRadii, const int* scanCounts);
+  // Copies every set-up field of the source (not its work arrays or results).
+  void CopySetup(const CLammIdeal& source);
+
+  // ---- Solution -------------------------------------------------------------------
+  int Solve();
+  // Rotor speed (rpm) for the step [t, t + dt].
+  double RotorSpeedAtTime(double t, double dt);
+  void SelectFEVariant();
+
+  // ---- Element integrals on the object's grid (see element_integrals.h) -----------
+  long double IntegrateMassElementEquidistant(int i, int j);
+  long double IntegrateStiffnessElement3Equidistant(int i, int j, int k);
+  long double IntegrateSedimentationElement3Equidistant(int i, int j, int k);
+  long double IntegrateNodeWeight(int i, int n) const;
+  long double IntegrateMassElement(int i, int j, int n) const;
+  long double IntegrateStiffnessElement(int i, int j, int n) const;
+  long double IntegrateSedimentationElement(int i, int j, int n) const;
+
+  // ---- Shared machinery (lamm_grid.cpp, lamm_output.cpp) --------------------------
+  int AllocWorkArrays();
+  void FreeWorkArrays();
+  int ResizeWorkArrays(int n);
+  void SetRotorFromScans();
+  void SetStepLimit();
+  void SetUpGrid();
+  void WriteInitialLoading();
+  bool BackDiffusionTest(double s, double D);
+  void CLEachIterationOutput(double ri);
+  void SolveWithoutDiffusion();
+  void SolveStatic();
+  void DebugLog(const char* text);
+
+  // ---- Solution variants -----------------------------------------------------------
+  void SolveClaverie();         // static grid, adaptive steps
+  void SolveMovingHat();        // moving grid
+  void FinishMovingHatStep();   // real radii of the moving grid before an output
+  void SolveConcDependent();    // concentration-dependent s and D
+
+  // Status of the last solve and the messages it met (oldest first).
+  const std::vector<std::string>& Messages() const { return vMessages; }
+
+  // ====================================================================================
+  // Fields, named after the program's data model (lamm/DECISIONS.md lists the
+  // naming choices).
+  // ====================================================================================
+
+  // ---- Profile, grid and species --------------------------------------------------
+  std::vector<double> pScannedConc;  // profile as the scanner records it
+  std::vector<double> pConc;         // working concentration on the grid
+  std::vector<double> pRadius;       // radial grid, cm (real radii for the moving grid)
+  double dConc0 = 0.0;               // loading concentration c0
+  double dBottom = 0.0;              // cm
+  double dMeniscus = 0.0;            // cm
+  double dS = 0.0;                   // S
+  double dD = 0.0;                   // cm^2/s
+  double dTime = 0.0;                // current simulation time, s
+  double dScanTimeLag = 0.0;         // added to the scan times (finite scan velocity), s
+
+  // ---- Detection corrections ----------------------------------------------------
+  bool bRadialGradient = false;
+  double dRadialGradient = 0.0;      // relative amplitude change per cm
+  bool bTemporalDrift = false;
+  bool bExponentialDrift = false;
+  double dDriftRate = 0.0;           // relative amplitude change per s
+  bool bRadialConvolution = false;
+  double dConvolutionWidth = 0.0;    // Gaussian width, cm
+  double dConvolutionParam = 2.0;    // cut-off in widths
+  int nConvolutionMode = -1;         // -1 undecided, 1 precomputed kernel, 2 point by point
+  std::vector<float> pConvKernel;    // kernel values exp(-(k h)^2/w^2), k = 1..K
+  int nConvKernel = 0;
+  bool bExcitationShadow = false;
+  double dShadowRadius = 0.0;        // cone radius, cm
+
+  // ---- Validity of the set-up ------------------------------------------------------
+  bool bGeometryValid = false;
+  bool bRightLimitInside = false;
+  int nGeometryError = 0;            // 1 meniscus/bottom <= 0, 2 c0 < 0, 3 D < 0, 4 not finite
+  bool bModelSet = false;
+  bool bDiscretizationLoaded = false;
+  bool bOutputValid = false;
+  bool bInWorkerThread = false;
+  bool bAborted = false;             // stopped early by a user interrupt
+
+  // ---- Output binding -------------------------------------------------------------
+  LammDisplay* pDisplay = nullptr;   // progress display (user-interface thread only)
+  const LammScanRecord* pScans = nullptr;  // 1-based scan records
+  int nScanCount = 0;
+  const int* pScanIndex = nullptr;   // 1-based scan indices in time order
+  std::vector<int> vOwnScanOrder;
+  bool bOwnsScanOrder = false;
+  int nEquation = 1;                 // number of the equation in a list
+  int nThread = 0;                   // worker-thread number (0 in the user-interface thread)
+  float** ppOut = nullptr;           // caller's profiles [scan][point]
+  std::vector<float> vOwnProfileBlock;
+  std::vector<float*> ppOwnProfiles; // own matrix [scan][point] (per-scan radii)
+  int nOwnCols = 0, nOwnRows = 0;
+  const float* pOutRadii = nullptr;
+  int nOutRadii = 0;
+  bool bPerScanRadii = false;
+  float* const* ppScanRadii = nullptr;
+  const int* pnScanPoints = nullptr;
+  bool bShowReadouts = false;
+  int nNextScan = 1;                 // position in the scan order of the next scan
+  double dNextScanTime = 0.0;        // its time, s
+  bool bNoProgressText = true;
+  bool bNoProgressText2 = true;
+
+  // ---- Work arrays ---------------------------------------------------------------
+  int nArraysAllocated = 0;
+  int nGrid = 0;                     // grid size N
+  int nExtraRows = 0;
+  bool bShutOffBackDiffusion = false;  // back-diffusion shut-off in force for this species
+  bool bTruncateGrid = true;         // "dynamically truncate grid": active window allowed
+  float fRightLimit = 6.0f;          // larger fitting limit, cm
+  float fLeftLimit = 7.0f;           // smaller fitting limit, cm
+  float fTruncateLevelF = 1e-4f;     // fraction of the start value that ends a run at the limit
+  int nIteration = 0;                // steps taken
+  double dDt = 1.0;                  // current (proposed) step, s
+  int bRunning = 0;
+  bool bBandLoading = false;
+  float fLamellaWidth = 0.1f;        // cm
+  bool bInvertBand = false;
+  double dStepLimit = 0.0;           // largest step while the rotor accelerates, s
+  double dAccelEndTime = 0.0;        // s
+  bool bRampRotor = true;
+  bool bAccelerating = false;
+  bool bCheckAcceleration = true;
+  double dRpmNow = 0.0;              // rpm
+  double dRpmFinal = 10000.0;        // rpm
+  double dAccelRate = 0.0;           // rpm/s
+  double dStopThreshold = 1e-6;      // change per second below which a run stops
+  double dTruncateLevel = 1e-6;      // empty-node level of the window, relative to c(1)
+  bool bRetryMode = false;
+  bool bFixTimeStep = false;
+
+  // ---- Model and solvent -------------------------------------------------------------
+  bool bSecondSolution = false;
+  bool bCosoluteTables = false;
+  bool bConcDependentModel = false;
+  bool bIdealModel = false;
+  bool bInhomogeneousSolvent = false;
+  bool bInhomogeneousSolvent2 = true;
+  bool bCompressibleSolvent = false;
+  int nShowM = 0;                    // show the amount in the time readout
+  double dReadoutM = 0.0;            // amount in the cell after the last step
+  double dMovingFrameS = 1.0;        // s of the moving frame, S
+  bool bAutoSGrid = true;            // the frame moves with the species
+  bool bRunPastLastScan = false;
+  bool bAutoVariant = true;
+  double dTolerance = 1.0;           // largest accepted change per step (moving grid: step per period)
+  double dTolerance005 = 0.1;        // change below which the step grows
+  double dTolerance02 = 0.3;         // change the step control aims at
+  double dToleranceIn = 1.0;
+  int nDefaultGrid = 1000;
+  bool bUseMovingHat = false;
+  bool bUseClaverie = true;
+  double dGridOption = 2.0;          // fixed factor of the step control
+  double dVariantThreshold = 5.0;    // S at 30000 rpm
+  double dVariantThresholdOpt = 60.0;
+  double dDefaultStep = 1.0;         // blend of the step control
+  double dCompressibility = 0.0;     // 1/MPa
+  float fTemperature = 20.0f;        // deg C
+  float fViscosity = 1.0f;           // relative
+  float fDensity = 1.0f;             // g/ml
+  float fVbar = 0.73f;               // ml/g
+  float fVbarRho = 0.73f;
+  int nSingular = 0;                 // a tridiagonal pivot failed
+  int nDiscretizationError = 0;      // the discretization failed (overflow, step control gave up)
+
+  // ---- Scanner -------------------------------------------------------------------
+  bool bTimeResolution = false;
+  float fScanVelocity = 2.43f;       // cm/min
+  bool bRadialResolution = false;
+  float fConvolutionRange = 0.008f;  // cm
+  bool bScanInProgress = false;
+  double dScanDuration = 0.0;        // s
+  double dSliceElapsed = 0.0;        // s
+  double dSliceCount = 100.0;
+  double dSliceDuration = 0.0;       // s
+  int nLastCopied = 0;
+  int nSlice = 0;
+  bool bAbsorbance = false;
+  double dScannerRadius = 0.0;       // cm
+
+  // ---- Grid set-up ---------------------------------------------------------------
+  float fFf0 = 1.0f;
+  bool bAutoGridSize = true;
+  bool bOptimizeGrid = true;
+  bool bShutOffBackDiffusionOption = true;
+  double dBackDiffusionLevel = 1e-4;
+  bool bMultiSpeciesNonideal = false;
+  double dOmega2S = 0.0;             // s w^2 at the final speed, 1/s
+  float fPointsPerSigma = 5.0f;
+  int nMinGrid = 100, nMaxGrid = 2000;
+  bool bZeroMode = false;
+  float fGridSizeA = 0.0f, fGridSizeB = 0.0f, fOptimizedGridRadius = 0.0f;
+  bool bOptimizedGridBuilt = false;  // the widening grid was built
+  bool bFillUnreached = false;       // scans after the end of the solution get zeros
+  double dStartTimeOffset = 0.0;     // s
+  double dInitialDt = 1.0;           // s
+
+  // ---- Diagnostics -----------------------------------------------------------------
+  bool bDebugLog = false;
+  std::string pszLogFile;
+  bool bLogOpened = false;
+  std::string pszLogHeader;
+
+  // ---- Concentration dependence ------------------------------------------------------
+  bool bSelfAssociation = false;
+  int nSpecies = 0;
+  std::vector<double> pNonIdealConc, pNonIdealS, pNonIdealD, pNonIdealFourth;  // 1..nSpecies
+  bool bConcDependentActive = false;
+  bool bSelfAssocLoaded = true;
+  bool bNonIdealLoaded = true;
+  bool bMultiSpecies = false;
+  float fLogKs = -8.0f, fKs = 1e-8f;
+  float fLogKd = -8.0f, fKd = 1e-8f;
+  bool bKsOn = true, bKdOn = true;   // ks and kd taken positive (else negative)
+  double dNonIdealParam = 3.3;       // signal units per concentration unit
+  bool bKsKdModel = false;
+  bool bFrozenCoefficients = false;
+
+  // ---- Variant state (static grid) -----------------------------------------------
+  std::vector<double> pConcOld, pConcNew, pRhs;
+  std::vector<double> pImplSub, pImplDiag, pImplSup, pExplSub, pExplDiag, pExplSup;
+  std::vector<double> pStiffSub, pStiffDiag, pStiffSup, pMassSub, pMassDiag, pMassSup;
+  std::vector<double> pTridagGam, pTridagBet;
+  bool bNonUniformGrid = false;
+  int nRetryCount = 0;
+  double dDtStep = 1.0;
+  double dDtPrev = 1.0;
+  bool bCoefChanged = false;
+  int nRowsBuilt = 0, nRowsActive = 0;
+  bool bMatricesChanged = true;
+  bool bOutputTimePending = false;
+  double dNextOutputTime = 0.0;      // time a step must land on (scan time or slice), s
+  bool bStepLandsOnOutput = false;   // the current step was cut to end on it
+  double dDtMax = 1000.0;
+  bool bOverflow = false;
+  double dRelChange = 0.0;
+  int iWindowLeft = 1, iWindowRight = 1;
+  double dNegTolerance = 1e-6;
+  bool bWindowActive = false;
+  double dPlateauSW2 = 0.0;
+  bool bNoLeftCut = true, bNoRightCut = true, bNoWindow = false;
+  int nWindowLeftMax = 1, nWindowGrow = 1;
+  double dPlateauConc = 0.0, dPlateauTime = 0.0, dPlateauConc0 = 0.0, dRightCutLevel = 0.0;
+  double dRunStartTime = 0.0;        // time at which the run started, s
+  float fStopLevel = 0.0f;
+  int nRefIndex = 1;
+  bool bStopCriterionMet = false;
+  double dDtAssembled = 1.0;
+  float fChange = 1.0f;
+  double dElementWidth = 0.0;
+  double dDtFixed = 1.0;
+
+  // ---- Variant state (moving grid) ------------------------------------------------
+  std::vector<double> pRadius0;
+  std::vector<double> pHatSedSub, pHatSedDiag, pHatSedSup;        // Q x s w^2
+  std::vector<double> pFrameSub, pFrameDiag, pFrameSup;          // F
+  std::vector<double> pPeriodSub, pPeriodDiag, pPeriodSup;       // P of a whole period
+  std::vector<double> pPeriodLSub, pPeriodLDiag, pPeriodLSup;    // L of a whole period
+  std::vector<double> pPeriodGam, pPeriodBet;
+  double dBottomOverMeniscus = 1.0, dGridTime0 = 0.0, dGridRatio = 1.0, dGridPeriod = 1e10;
+  double dSW2 = 0.0, dFrameSW2 = 0.0;
+  double dGridStretch = 1.0, dStretch = 1.0, dStretchSq = 1.0;
+  int nRemeshCount = 0;
+  bool bPeriodStepping = false, bRemainderNext = false, bWholeStepNext = false;
+  bool bStartUp = false, bWholeStep = false, bFirstStep = false;
+  // End-element weights conserved by the re-mesh.
+  double dW1 = 0, dW2 = 0, dW2L = 0, dW3L = 0, dWN = 0, dWN1 = 0, dWN1R = 0, dWN2R = 0;
+  // End entries (1,1) (1,2) (2,1) (2,2) (N-1,N-1) (N-1,N) (N,N-1) (N,N) of M, S, Q w^2, F
+  // at the start of a step (Now) and at its end (At).
+  double aMassEndNow[8] = {}, aStiffEndNow[8] = {}, aSedEndNow[8] = {}, aFrameEndNow[8] = {};
+  double aMassEndAt[8] = {}, aStiffEndAt[8] = {}, aSedEndAt[8] = {}, aFrameEndAt[8] = {};
+
+  // ---- Variant state (concentration dependence) -------------------------------------
+  std::vector<double> pDiffElem[7], pSedElem[7], pCoefS, pCoefD;
+  std::vector<std::vector<double>> ppSpeciesConc, ppSpeciesConcOld, ppSpeciesConcPred,
+      ppSpeciesSignal, ppSpeciesSignalOld, ppSpeciesSignalPred, ppSpeciesCoefS, ppSpeciesCoefD;
+  double dDtTrial = 1.0, dDtLimit = 1000.0;
+  float fTimeScheme = 2.0f;
+
+  // ---- Inhomogeneous solvent --------------------------------------------------------
+  bool bLinearGradient = false, bInhomSolventDynamic = false, bAddWaterCompressibility = false;
+  float fVbarInhom = 0.73f, fDensity1atm = 0.99823f, fRelViscosity1atm = 1.0f;
+  double dDensityMeniscus = 0.99823, dDensityBottom = 0.99823;
+  double dViscosityMeniscus = 0.001002, dViscosityBottom = 0.001002;
+  int nLocalFactorPoints = 0;
+  std::vector<double> pViscFactor, pBuoyFactor, pCosoluteConc, pCompressionDensity;
+  std::vector<double> pViscCoef, pDensCoef;  // 1-based coefficient tables
+  int nViscCoef = 0, nDensCoef = 0;
+
+  // ---- Second (cosolute) solution -----------------------------------------------------
+  int nComp2Points = 50, nComp2Allocated = 0;
+  bool bComp2Allocated = false, bComp2ConcDependent = false, bComp2EarlyCleanup = false;
+  bool bComp2Builtin = false;
+  double dComp2S = 0.0, dComp2D = 0.0, dComp2C0 = 0.0;
+  std::vector<double> pComp2Radius, pComp2Conc, pComp2ConcPred, pComp2ConcOld, pComp2Rhs;
+  std::vector<double> pComp2ImplSub, pComp2ImplDiag, pComp2ImplSup;
+  std::vector<double> pComp2ExplSub, pComp2ExplDiag, pComp2ExplSup;
+  std::vector<double> pComp2StiffSub, pComp2StiffDiag, pComp2StiffSup;
+  std::vector<double> pComp2MassSub, pComp2MassDiag, pComp2MassSup;
+  std::vector<double> pComp2Gam, pComp2Bet, pComp2CoefS, pComp2CoefD;
+  std::vector<double> pComp2DiffElem[7], pComp2SedElem[7];
+  std::vector<double> pComp2SPoly, pComp2DPoly;  // 1-based polynomial coefficients
+  int nComp2SPoly = 0, nComp2DPoly = 0;
+  double dTimeComp2 = 0.0, dDtComp2 = 0.0, dDtComp2Prev = 0.0, dDtComp2Pred = 0.0;
+  double dComp2DtFactorised = 0.0, dComp2Spacing = 0.0;
+  int bComp2Refactor = 1;
+
+  // ---- Internal operations (public so that tests can drive single stages) -------
+  // Static grid (static_grid.cpp).
+  double CLStaticGridStep();
+  void CLStaticGridAdvance();
+  double CLStaticGridRelativeChange();
+  void CLStaticGridReflectMeniscus();
+  double CLStaticGridAmount();
+  int CLMoveWindowLeft();
+  int CLMoveWindowRight(double t);
+  void CLStaticGridTrialStep(double dt);
+  void CLStaticGridFormCrankNicolson(double dt, int n);
+  void CLStaticGridAssemble(int n);
+  void CLbShutOffBackDiffusion(int n);
+  // Stop test (stop_test.cpp).
+  void CLSetStopReference();
+  int CLStopReferenceReached();
+  // Moving grid (moving_grid.cpp).
+  void CLLayMovingGrid();
+  void CLMovingHatAssemble();
+  void CLMovingHatReassemble();
+  void CLEndElementsNow();
+  void CLEndElementsAt(double trel);
+  void CLPrecomputePeriodStep();
+  void CLMovingHatCrankNicolson(double dt);
+  double CLMovingHatStep();
+  void CLMovingHatAdvance();
+  void CLMovingHatRemesh();
+  void CLDampOverflow();
+  double CLMovingHatAmount();
+  void CLMovingGridRadii();
+  void CLPinGridEnds(double trel);
+  double CLNodeWeight(int i) const;
+  // Concentration dependence (conc_dependent.cpp).
+  double CLConcDependentStep();
+  void CLPredictorStep(double dt);
+  void CLCorrectorStep();
+  double CLRelativeChange();
+  void CLAdvanceTime();
+  void CLElementIntegralsAtSpeed();
+  void CLAssembleTransport();
+  void CLFormCrankNicolson(double dt);
+  double CLTotalAmount();
+  // Inhomogeneous solvent (inhomogeneous_solvent.cpp).
+  void CLInitLocalSolvent(const double* radii);
+  void CLUpdateLocalSolvent(const double* radii);
+  double CLLocalFrameS(double s) const;
+  double CLCosoluteViscosity(double c) const;
+  double CLCosoluteDensity(double c) const;
+  void CLCompressionDensityProfile(double* out, const double* radii, double rho0,
+                                   double compressibility) const;
+  long double CLVarStiffnessElement(int i, int j, const double* radii, int n) const;
+  long double CLVarSedimentationElement(int i, int j, const double* radii, int n) const;
+  double CLEndDiffusionFactor(const double* radii, int k) const;
+  double CLEndSedimentationFactor(const double* radii, int k) const;
+  // Second solution (second_component.cpp).
+  int CLAllocComp2Arrays();
+  int CLInitComp2();
+  void CLAdvanceComp2();
+  void CLStepComp2(double dt);
+  void CLComp2PredictorStep(double dt);
+  void CLComp2CorrectorStep();
+
+  // Front-end helpers (lamm_solve.cpp, lamm_output.cpp, lamm_grid.cpp).
+  void RunSelectedSolver();
+  void ApplyDetectionCorrections();
+  void FillScansAfterStop();
+  void StoreProfile(int position, const double* values);
+  void BuildConvolutionKernel();
+  void BuildOptimizedGrid(double radius);
+  void RefineGridAtBottom(double sigma);
+  void LayEquidistantGrid();
+  void BindOutput(float** out, const float* outRadii, int nOutRadii, float* const* scanRadii,
+                  const int* scanCounts);
+  double ScanTime(int position) const;  // time of the scan at a position of the scan order
+  const LammScanRecord& ScanAt(int position) const;
+  // Reports a message: kept in Messages() and shown through ShowError (which a
+  // worker thread keeps for the user-interface thread).
+  void ReportMessage(const std::string& text);
+  // Records a failed tridiagonal solve: nSingular and its message.
+  void ReportTridag(TridagStatus status);
+  // Views of the static-grid matrices.
+  Tridiagonal MassMatrix() { return {pMassSub.data(), pMassDiag.data(), pMassSup.data()}; }
+  Tridiagonal TransportMatrix() { return {pStiffSub.data(), pStiffDiag.data(), pStiffSup.data()}; }
+  Tridiagonal ImplicitMatrix() { return {pImplSub.data(), pImplDiag.data(), pImplSup.data()}; }
+  Tridiagonal ExplicitMatrix() { return {pExplSub.data(), pExplDiag.data(), pExplSup.data()}; }
+
+ private:
+  std::vector<std::string> vMessages;
+  std::vector<double> vRadialWork;  // work array of the radial resolution
+};
+
+// Amount of material per unit of concentration x node weight: a sector of 2 degrees
+// (rad) and an optical path of 1.2 cm.
+inline constexpr double kSectorAngle = 0.03490658503988659;
+inline constexpr double kOpticalPath = 1.2;
+
+}  // namespace tarmic

@@ -1,0 +1,310 @@
+// The per-step output of a Lamm solution: profiles stored at the scan times (as a
+// scanner with finite speed and resolution records them), the progress readouts,
+// the solutions without diffusion, the detection corrections of fluorescence
+// optics, and the diagnostics log.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "lamm/lamm_globals.h"
+#include "lamm/lamm_ideal.h"
+#include "numerics/error_box.h"
+#include "numerics/interpolation.h"
+#include "platform/system.h"
+
+namespace tarmic {
+
+namespace {
+
+std::string Format(const char* fmt, double v) {
+  char buf[128];
+  std::snprintf(buf, sizeof buf, fmt, v);
+  return buf;
+}
+
+// Colour of an evolving profile by equation number, 0x00BBGGRR.
+std::uint32_t EquationColor(int equation) {
+  auto rgb = [](unsigned r, unsigned g, unsigned b) { return r | (g << 8) | (b << 16); };
+  switch (equation) {
+    case 1: return rgb(150, 0, 150);
+    case 2: return rgb(0, 255, 0);
+    case 3: return rgb(0, 0, 255);
+    case 4: return rgb(0, 150, 150);
+    default: return 0;
+  }
+}
+
+// Absorbance radial resolution: each value below 100 becomes -log10 of the
+// Gaussian-weighted mean transmission 10^-A over the points within +-2w, with
+// w = 0.42462845 x range (range = full width at half maximum).
+template <class R, class V>
+void RadialResolution(int n, double range, const R* r, V* values, std::vector<double>& work) {
+  const double w = 0.42462845010615713 * range;
+  if (!(w > 0) || n < 2) return;
+  work.assign(values, values + n + 1);
+  int lo = 1;
+  for (int i = 1; i <= n; ++i) {
+    if (work[i] >= 100) continue;
+    while (lo < n && r[lo] < r[i] - 2 * w) ++lo;
+    double sum = 0, weights = 0;
+    for (int j = lo; j <= n && r[j] <= r[i] + 2 * w; ++j) {
+      const double d = (r[j] - r[i]) / w;
+      const double g = std::exp(-d * d);
+      sum += g * std::pow(10.0, -work[j]);
+      weights += g;
+    }
+    if (weights > 0 && sum > 0) values[i] = static_cast<V>(-std::log10(sum / weights));
+  }
+}
+
+}  // namespace
+
+void CLammIdeal::ReportMessage(const std::string& text) {
+  vMessages.push_back(text);
+  ShowError(text, false);
+}
+
+void CLammIdeal::ReportTridag(TridagStatus status) {
+  nSingular = 1;
+  ReportMessage(TridagMessage(status));
+}
+
+void CLammIdeal::StoreProfile(int position, const double* values) {
+  const int scan = pScanIndex[position];
+  if (bPerScanRadii) {
+    InterpolateCurveFromDouble(pnScanPoints[scan], ppScanRadii[scan], ppOwnProfiles[scan], nGrid,
+                               pRadius.data(), values);
+  } else {
+    InterpolateCurveFromDouble(nOutRadii, pOutRadii, ppOut[scan], nGrid, pRadius.data(), values);
+  }
+}
+
+void CLammIdeal::CLEachIterationOutput(double ri) {
+  const bool display = pDisplay && !bInWorkerThread && !bNoProgressText && !bNoProgressText2;
+  if (display && bShowReadouts) {
+    pDisplay->ShowText(10, 70, Format("dt = %f sec  ", dDt));
+    pDisplay->ShowText(10, 90, "#it = " + std::to_string(nIteration) + "   ");
+    if (nShowM) {
+      char buf[128];
+      std::snprintf(buf, sizeof buf, "t = %.0f sec (M=%f) ", dTime, dReadoutM);
+      pDisplay->ShowText(10, 110, buf);
+    } else {
+      pDisplay->ShowText(10, 110, Format("t = %.0f sec  ", dTime));
+    }
+    pDisplay->ShowText(10, 130, Format("ri=%f  ", ri));
+  }
+  // A step that was cut to land on the output time ends exactly there.
+  if (dTime < dNextOutputTime - 1e-9 * std::max(1.0, std::fabs(dNextOutputTime))) return;
+  if (!bInWorkerThread && CheckKeyPress()) {
+    bRunning = 0;
+    bAborted = true;
+  }
+  if (nNextScan > nScanCount) {
+    // Past the last scan (the run went on): the run ends at the far output time.
+    bRunning = 0;
+    return;
+  }
+  if (bUseMovingHat && !bUseClaverie && !bConcDependentModel) FinishMovingHatStep();
+  const int n = nGrid;
+  bool complete = true;
+  if (bTimeResolution && fScanVelocity > 0 && dSliceCount > 2) {
+    // The scanner moves from meniscus to bottom at v: each slice copies the grid
+    // points it has reached since the last one.
+    const double v = fScanVelocity / 60.0;
+    if (!bScanInProgress) {
+      bScanInProgress = true;
+      nSlice = 0;
+      nLastCopied = 0;
+      dScanDuration = (dBottom - dMeniscus) / v;
+      dSliceDuration = dScanDuration / dSliceCount;
+      for (int i = 1; i <= n; ++i) pScannedConc[i] = 0.0;
+    }
+    dScannerRadius = dMeniscus + (nSlice + 1) * dSliceDuration * v;
+    const bool last = nSlice + 1 >= static_cast<int>(dSliceCount);
+    while (nLastCopied < n && (last || pRadius[nLastCopied + 1] <= dScannerRadius)) {
+      ++nLastCopied;
+      pScannedConc[nLastCopied] = pConc[nLastCopied];
+    }
+    ++nSlice;
+    dSliceElapsed = nSlice * dSliceDuration;
+    complete = last;
+  } else {
+    for (int i = 1; i <= n; ++i) pScannedConc[i] = pConc[i];
+  }
+  if (complete) {
+    bScanInProgress = false;
+    if (bRadialResolution) RadialResolution(n, fConvolutionRange, pRadius.data(), pScannedConc.data(), vRadialWork);
+    StoreProfile(nNextScan, pScannedConc.data());
+    if (display && bShowReadouts) {
+      pDisplay->DrawProfile(pRadius.data(), pScannedConc.data(), n, EquationColor(nEquation));
+    }
+  }
+  // The next output time.
+  if (!complete) {
+    dNextOutputTime = dNextScanTime + dSliceElapsed;
+  } else if (nNextScan >= nScanCount) {
+    nNextScan = nScanCount + 1;
+    if (bRunPastLastScan) {
+      dNextOutputTime = 1e8;
+    } else {
+      bRunning = 0;
+    }
+  } else {
+    ++nNextScan;
+    dNextScanTime = ScanTime(nNextScan);
+    dNextOutputTime = dNextScanTime;
+    nSlice = 0;
+    dSliceElapsed = 0.0;
+  }
+  bOutputTimePending = true;
+}
+
+void CLammIdeal::FillScansAfterStop() {
+  if (nNextScan > nScanCount) return;
+  if (bUseMovingHat && !bUseClaverie && !bConcDependentModel) FinishMovingHatStep();
+  for (int p = nNextScan; p <= nScanCount; ++p) StoreProfile(p, pConc.data());
+  nNextScan = nScanCount + 1;
+}
+
+void CLammIdeal::SolveWithoutDiffusion() {
+  const double m = dMeniscus, b = dBottom, k = dOmega2S;
+  const double v = (bTimeResolution && fScanVelocity > 0) ? fScanVelocity / 60.0 : 0.0;
+  // The step profile at radius x recorded at time t: the boundary at m e^(kt)
+  // (b e^(kt) for flotation), the plateau c0 e^(-2kt), the lamella edge at
+  // (m + w) e^(kt).
+  auto value = [&](double x, double t) {
+    if (v > 0) t += (x - m) / v;  // the scanner reaches x later
+    const double e = std::exp(k * t);
+    const double rb = (k > 0 ? m : b) * e;
+    const double plateau = dConc0 * std::exp(-2 * k * t);
+    if (!bBandLoading) return ((k > 0) ? x >= rb : x <= rb) ? plateau : 0.0;
+    const double rl = (m + fLamellaWidth) * e;
+    if (bInvertBand) return x >= rl ? plateau : 0.0;
+    return (x >= rb && x < rl) ? plateau : 0.0;
+  };
+  for (int p = 1; p <= nScanCount; ++p) {
+    const int scan = pScanIndex[p];
+    const double t = ScanTime(p) - dStartTimeOffset;
+    float* row = bPerScanRadii ? ppOwnProfiles[scan] : ppOut[scan];
+    const float* radii = bPerScanRadii ? ppScanRadii[scan] : pOutRadii;
+    const int count = bPerScanRadii ? pnScanPoints[scan] : nOutRadii;
+    for (int j = 1; j <= count; ++j) row[j] = static_cast<float>(value(radii[j], t));
+    if (bRadialResolution) RadialResolution(count, fConvolutionRange, radii, row, vRadialWork);
+  }
+  nNextScan = nScanCount + 1;
+}
+
+void CLammIdeal::SolveStatic() {
+  for (int p = 1; p <= nScanCount; ++p) StoreProfile(p, pConc.data());
+  nNextScan = nScanCount + 1;
+}
+
+void CLammIdeal::BuildConvolutionKernel() {
+  pConvKernel.clear();
+  nConvKernel = 0;
+  nConvolutionMode = 2;
+  if (bPerScanRadii || pOutRadii == nullptr || nOutRadii < 2) return;
+  const double h = pOutRadii[2] - pOutRadii[1];
+  for (int j = 2; j <= nOutRadii; ++j) {
+    if (std::fabs((pOutRadii[j] - pOutRadii[j - 1]) - h) >= 1e-5) return;
+  }
+  const double w = dConvolutionWidth, cut = dConvolutionWidth * dConvolutionParam;
+  if (!(h > 0) || !(w > 0)) return;
+  int K = 1;
+  while (K * h <= cut) ++K;
+  ++K;
+  pConvKernel.assign(K + 1, 0.0f);
+  pConvKernel[0] = 1.0f;
+  for (int k = 1; k <= K; ++k) pConvKernel[k] = static_cast<float>(std::exp(-(k * h) * (k * h) / (w * w)));
+  nConvKernel = K;
+  nConvolutionMode = 1;
+}
+
+void CLammIdeal::ApplyDetectionCorrections() {
+  if (!(bRadialGradient || bExcitationShadow || bRadialConvolution || bTemporalDrift)) return;
+  std::vector<double> work;
+  for (int p = 1; p <= nScanCount; ++p) {
+    const int scan = pScanIndex[p];
+    float* row = bPerScanRadii ? ppOwnProfiles[scan] : ppOut[scan];
+    const float* r = bPerScanRadii ? ppScanRadii[scan] : pOutRadii;
+    const int n = bPerScanRadii ? pnScanPoints[scan] : nOutRadii;
+    const double t = dScanTimeLag + pScans[scan].timeUncorrected;
+    const double g = bExponentialDrift ? std::exp(dDriftRate * t) : 1 + dDriftRate * t;
+    for (int j = 1; j <= n; ++j) {
+      double c = row[j];
+      if (bRadialGradient) c *= 1 + (r[j] - dMeniscus) * dRadialGradient;
+      if (bTemporalDrift) c *= g;
+      row[j] = static_cast<float>(c);
+    }
+    if (bExcitationShadow && dShadowRadius > 0) {
+      const float R = static_cast<float>(dShadowRadius);
+      for (int j = 1; j <= n; ++j) {
+        const float d = static_cast<float>(dBottom - r[j]);
+        if (d > R) continue;
+        if (d <= -R) {
+          row[j] = 0.0f;
+          continue;
+        }
+        const float theta = std::acos(d / R);
+        row[j] *= 1 - (2 * R * R * theta - R * std::sin(theta) * d) / (2 * 3.1415927f * R * R);
+      }
+    }
+    if (bRadialConvolution && dConvolutionWidth > 0) {
+      // Gaussian exp(-dr^2/w^2) cut at w x param, normalised by the weights of the
+      // points between meniscus and bottom, so that the profile keeps its units.
+      const double w = dConvolutionWidth, cut = dConvolutionWidth * dConvolutionParam;
+      work.assign(row, row + n + 1);
+      for (int j = 1; j <= n; ++j) {
+        if (r[j] < dMeniscus || r[j] > dBottom) continue;
+        double sum = 0, weights = 0;
+        for (int k = j; k >= 1 && r[j] - r[k] <= cut; --k) {
+          if (r[k] < dMeniscus) break;
+          const int off = j - k;
+          const double gk = (nConvolutionMode == 1 && off <= nConvKernel)
+                                ? pConvKernel[off]
+                                : std::exp(-(r[j] - r[k]) * (r[j] - r[k]) / (w * w));
+          sum += gk * work[k];
+          weights += gk;
+        }
+        for (int k = j + 1; k <= n && r[k] - r[j] <= cut; ++k) {
+          if (r[k] > dBottom) break;
+          const int off = k - j;
+          const double gk = (nConvolutionMode == 1 && off <= nConvKernel)
+                                ? pConvKernel[off]
+                                : std::exp(-(r[k] - r[j]) * (r[k] - r[j]) / (w * w));
+          sum += gk * work[k];
+          weights += gk;
+        }
+        if (weights > 0) row[j] = static_cast<float>(sum / weights);
+      }
+    }
+  }
+}
+
+void CLammIdeal::DebugLog(const char* text) {
+  if (!bDebugLog) return;
+  if (pszLogFile.empty()) {
+    const std::string dir = (szLammLogDirectory && *szLammLogDirectory) ? szLammLogDirectory
+                                                                          : TempDirectory();
+    pszLogFile = dir + "debug_t" + std::to_string(nThread) + ".txt";
+    char buf[200];
+    std::snprintf(buf, sizeof buf,
+                  "starting new debugging session for Lamm equation s = %.4f S, D = %.3f F", dS,
+                  dD * 1e7);
+    pszLogHeader = buf;
+  }
+  std::FILE* f = std::fopen(pszLogFile.c_str(), bLogOpened ? "a" : "w");
+  if (!f) {
+    ReportMessage("\n\aAttention: could not open " + pszLogFile + " to write debugging info");
+    bDebugLog = false;  // one message, not one per line
+    return;
+  }
+  if (!bLogOpened) std::fprintf(f, "%s\n", pszLogHeader.c_str());
+  bLogOpened = true;
+  if (text) std::fprintf(f, "%s", text);
+  std::fflush(f);
+  std::fclose(f);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,248 @@
+// Solve: the checks of the set-up, the choice of the solution variant, the runs
+// with their retries, and the status code of a Lamm solution.
+#include <algorithm>
+#include <cmath>
+
+#include "lamm/lamm_globals.h"
+#include "lamm/lamm_ideal.h"
+#include "numerics/run_switches.h"
+
+namespace tarmic {
+
+double CLammIdeal::RotorSpeedAtTime(double t, double dt) {
+  if (dAccelEndTime < 10.0) {
+    bAccelerating = false;
+    return dRpmFinal;
+  }
+  double speed;
+  if (t >= dAccelEndTime) {
+    bAccelerating = false;
+    speed = dRpmFinal;
+  } else {
+    // The root-mean-square of the speeds at both ends of the step: w^2 is what
+    // drives the sedimentation.
+    const double a = dAccelRate;
+    speed = std::sqrt(((a * t) * (a * t) + (a * (t + dt)) * (a * (t + dt))) / 2);
+  }
+  return std::min(speed, dRpmFinal);
+}
+
+void CLammIdeal::SelectFEVariant() {
+  if (bSelfAssociation || bConcDependentActive) {
+    bUseClaverie = true;
+    bFixTimeStep = false;
+    bUseMovingHat = false;
+    bOptimizeGrid = false;
+    bAutoGridSize = false;
+    return;
+  }
+  if (!bAutoVariant) return;
+  // The switch point scales with 1/w^2: at 30000 rpm it is dVariantThreshold S.
+  float threshold = static_cast<float>(dVariantThreshold);
+  if (bOptimizeGrid && bAutoGridSize && !bBandLoading) threshold = static_cast<float>(dVariantThresholdOpt);
+  if (dS < 0 && dD < 1e-8) threshold *= 0.1f;
+  const float ratio = ScanAt(nScanCount).rpm * 3.3333333333333335e-05f;
+  threshold /= ratio * ratio;
+  if (std::fabs(dS) >= threshold) {
+    if (!bUseMovingHat) {
+      bUseClaverie = false;
+      bUseMovingHat = true;
+      bAutoSGrid = true;
+    }
+  } else if (!bUseClaverie) {
+    bUseClaverie = true;
+    bFixTimeStep = false;
+    bUseMovingHat = false;
+  }
+}
+
+void CLammIdeal::RunSelectedSolver() {
+  bRunning = 1;
+  nIteration = 0;
+  dTime = dStartTimeOffset;
+  nNextScan = 1;
+  dNextScanTime = ScanTime(1);
+  bAborted = false;
+  bOutputTimePending = true;
+  dNextOutputTime = dNextScanTime;
+  bStepLandsOnOutput = false;
+  bScanInProgress = false;
+  nSlice = 0;
+  dSliceElapsed = 0.0;
+  dDt = dInitialDt;
+  dTolerance = dToleranceIn;
+  dTolerance005 = 0.05 * dTolerance;
+  dTolerance02 = 0.2 * dTolerance;
+  bStopCriterionMet = false;
+  nSingular = 0;
+  nDiscretizationError = 0;
+  if (bConcDependentModel) {
+    SolveConcDependent();
+  } else if (bUseClaverie) {
+    SolveClaverie();
+  } else if (bUseMovingHat) {
+    SolveMovingHat();
+    FinishMovingHatStep();
+  }
+  if (bAborted) bUserAbort = true;
+  const bool failed = nSingular || nDiscretizationError;
+  // A run that a stop rule ended early (the material left the fitted range, or the
+  // profile stopped changing) gives its final profile to the scans after its end.
+  if (bStopCriterionMet && !failed && !bAborted) FillScansAfterStop();
+  ApplyDetectionCorrections();
+  if (bFillUnreached) {
+    for (int p = nNextScan; p <= nScanCount; ++p) {
+      const int scan = pScanIndex[p];
+      float* row = bPerScanRadii ? ppOwnProfiles[scan] : ppOut[scan];
+      const int n = bPerScanRadii ? pnScanPoints[scan] : nOutRadii;
+      for (int j = 1; j <= n; ++j) row[j] = 0.0f;
+    }
+  }
+}
+
+int CLammIdeal::Solve() {
+  if (bDebugLog) DebugLog(nullptr);
+  if (bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis) {
+    ReportMessage("can't do special geometries in CLammIdeal");
+    return 4;
+  }
+  if (!bGeometryValid) {
+    if (!bRightLimitInside && nGeometryError != 4)
+      ReportMessage("meniscus or bottom parameters in conflict with fitting limits in CLammIdeal");
+    else
+      ReportMessage("invalid geometry or s, D parameters loaded in CLammIdeal");
+    switch (nGeometryError) {
+      case 1: ReportMessage("meniscus or bottom <= 0 loaded in CLammIdeal"); break;
+      case 2: ReportMessage("c0 < 0 loaded in CLammIdeal"); break;
+      case 3: ReportMessage("diffcoeff < 0 loaded in CLammIdeal"); break;
+      case 4: ReportMessage("parameter that is not a finite number loaded in CLammIdeal"); break;
+      default: break;
+    }
+    return 4;
+  }
+  if (!bOutputValid) {
+    ReportMessage("invalid output parameters loaded in CLammIdeal");
+    return 4;
+  }
+  if (!bModelSet) {
+    ReportMessage("model not set properly in CLammIdeal");
+    return 4;
+  }
+  if (!bDiscretizationLoaded) {
+    ReportMessage("Lamm discretization parameters not loaded in CLammIdeal");
+    return 4;
+  }
+  if (!bSelfAssocLoaded) {
+    ReportMessage("self-association parameters not loaded properly in CLammIdeal");
+    return 4;
+  }
+  if (!bNonIdealLoaded) {
+    ReportMessage("non-ideality parameters not loaded properly in CLammIdeal");
+    return 6;
+  }
+  const double rate = ScanAt(1).accelRate;
+  if (bRampRotor && bCheckAcceleration && rate > 0.0001 && rate < 50) {
+    ReportMessage("too slow rotor acceleration");
+    bUserAbort = true;
+    return 5;
+  }
+
+  SetRotorFromScans();
+  SelectFEVariant();
+  SetStepLimit();
+  SetUpGrid();
+  if (!nArraysAllocated) return 1;
+  WriteInitialLoading();
+
+  if (dD == 0) {
+    // The solutions without diffusion write every scan themselves. A refused
+    // combination is a failure, not a profile.
+    if (bSelfAssociation || bConcDependentActive) {
+      ReportMessage(
+          "D = 0 or s = 0 models are not implemented yet for concentration dependent "
+          "sedimentation models");
+      return 4;
+    }
+    if (dS == 0) {
+      bZeroMode = true;
+      SolveStatic();
+    } else {
+      bZeroMode = false;
+      if (bInhomogeneousSolvent && !bCompressibleSolvent) {
+        ReportMessage("D = 0 or s = 0 models are not implemented yet for inhomogeneous solvent");
+        return 4;
+      }
+      SolveWithoutDiffusion();
+    }
+    ApplyDetectionCorrections();
+  } else {
+    bZeroMode = false;
+    RunSelectedSolver();
+    auto failed = [&] { return nDiscretizationError || nSingular; };
+    if (failed() && !bAborted) {
+      if (bSelfAssociation || bConcDependentActive) {
+        bRetryMode = true;
+        SetRotorFromScans();
+        SetStepLimit();
+        if (ResizeWorkArrays(std::clamp(static_cast<int>(std::floor(fGridSizeB)), nMinGrid, nMaxGrid))) {
+          WriteInitialLoading();
+          RunSelectedSolver();
+        }
+        bRetryMode = false;
+      } else {
+        const bool truncate = bTruncateGrid;
+        bTruncateGrid = false;
+        SetRotorFromScans();
+        SetStepLimit();
+        WriteInitialLoading();
+        RunSelectedSolver();
+        if (failed() && !bAborted && bUseClaverie) {
+          bUseClaverie = false;
+          bUseMovingHat = true;
+          SetRotorFromScans();
+          SetStepLimit();
+          if (ResizeWorkArrays(std::clamp(static_cast<int>(std::floor(fGridSizeA)), nMinGrid, nMaxGrid))) {
+            WriteInitialLoading();
+            RunSelectedSolver();
+          }
+          bUseClaverie = true;
+          bUseMovingHat = false;
+          bFixTimeStep = false;
+        }
+        if (failed() && !bAborted) {
+          bRetryMode = true;
+          bUseClaverie = true;
+          bUseMovingHat = false;
+          bFixTimeStep = false;
+          SetRotorFromScans();
+          SetStepLimit();
+          nGrid = std::clamp(static_cast<int>(std::floor(fGridSizeB)), nMinGrid, nMaxGrid);
+          if (bOptimizeGrid && BackDiffusionTest(dS, dD) && !bBandLoading)
+            BuildOptimizedGrid(fOptimizedGridRadius);
+          else
+            AllocWorkArrays();
+          if (nArraysAllocated) {
+            WriteInitialLoading();
+            RunSelectedSolver();
+          }
+          bRetryMode = false;
+        }
+        bTruncateGrid = truncate;
+      }
+      if (!nArraysAllocated) return 1;
+    }
+  }
+
+  if (bPerScanRadii) {
+    // Per-scan mode: the own profiles are added, so that several species sum up.
+    for (int p = 1; p <= nScanCount; ++p) {
+      const int scan = pScanIndex[p];
+      for (int j = 1; j <= pnScanPoints[scan]; ++j) ppOut[scan][j] += ppOwnProfiles[scan][j];
+    }
+  }
+  if (nDiscretizationError) return 2;
+  if (nSingular) return 3;
+  return 0;
+}
+
+}  // namespace tarmic

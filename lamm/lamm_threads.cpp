@@ -1,0 +1,182 @@
+#include "lamm/lamm_threads.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "lamm/lamm_globals.h"
+#include "numerics/error_box.h"
+#include "numerics/run_switches.h"
+#include "platform/system.h"
+
+namespace tarmic {
+
+std::atomic<int> nLammEquationsDone{0};
+
+namespace {
+
+std::string LogDirectory() {
+  return (szLammLogDirectory && *szLammLogDirectory) ? szLammLogDirectory : TempDirectory();
+}
+
+}  // namespace
+
+MultiThreadCLammIdeal::~MultiThreadCLammIdeal() { Log("\ndeleting MultiThreadCLammIdeal"); }
+
+void MultiThreadCLammIdeal::Log(const std::string& text) {
+  if (!bLammThreadDebugLog) return;
+  if (szLogFile.empty()) {
+    szLogFile = LogDirectory() + "MTdebug_t" + std::to_string(nThread) + ".txt";
+    szLogText = nThread == 0 ? "deleting threads (thread #0)"
+                             : "\nstarting new debugging session for thread #" + std::to_string(nThread);
+    bThreadZero = nThread == 0;
+  }
+  std::FILE* f = std::fopen(szLogFile.c_str(), bLogCreated ? "a" : "w");
+  if (!f) {
+    ShowError("\n\aAttention: could not open " + szLogFile + " to write debugging info", false);
+    return;
+  }
+  if (!bLogCreated) std::fputs(szLogText.c_str(), f);
+  bLogCreated = true;
+  std::fputs(text.c_str(), f);
+  std::fclose(f);
+}
+
+void MultiThreadCLammIdeal::SetThreadNumber(int k, int threadCount) {
+  nThread = k;
+  nThreadCount = std::max(1, threadCount);
+  Log("");
+}
+
+void MultiThreadCLammIdeal::SetJob(const CLammIdeal* tmpl, int count, const double* s,
+                                   const double* D, const double* vbar, float*** out,
+                                   const float* outRadii, int nRadii, float* const* scanRadii,
+                                   const int* scanCounts) {
+  pTemplate = tmpl;
+  nEquations = count;
+  pS = s;
+  pD = D;
+  pVbar = vbar;
+  pppOut = out;
+  pOutRadii = outRadii;
+  nOutRadii = nRadii;
+  ppScanRadii = scanRadii;
+  pnScanPoints = scanCounts;
+}
+
+void MultiThreadCLammIdeal::SetErrorSlots(int* codes, int* indices) {
+  pErrorCodes = codes;
+  pErrorIndex = indices;
+}
+
+int MultiThreadCLammIdeal::Run() {
+  Log("\nstart MultiThreadCLammIdeal::Run()");
+  pErrorCodes[nThread] = pErrorIndex[nThread] = 0;
+  if (!pS || !pD || !pppOut || !pTemplate) return 0;
+  for (int i = 1; i <= nEquations; ++i) {
+    if (i % nThreadCount != nThread - 1) continue;
+    if (pErrorCodes[nThread] != 0 || bUserAbort) break;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "\nstarting new debugging session for Lamm equation #%d (s = %.4f S, D = %.3f F)",
+                  i, pS[i], pD[i] * 1e7);
+    Log(text);
+    int status = 0;
+    bool aborted = false;
+    try {
+      auto lamm = std::make_unique<CLammIdeal>();
+      lamm->CopySetup(*pTemplate);
+      lamm->bInWorkerThread = true;
+      lamm->nEquation = i;
+      lamm->nThread = nThread;
+      lamm->SetSpeciesAndOutput(pS[i], pD[i], pppOut[i], pOutRadii, nOutRadii, ppScanRadii,
+                                pnScanPoints);
+      lamm->SetSolventConditions(pTemplate->fTemperature, pVbar ? pVbar[i] : pTemplate->fVbar,
+                                 pTemplate->fDensity, pTemplate->fViscosity);
+      status = lamm->Solve();
+      aborted = lamm->bAborted;
+    } catch (const std::exception& e) {
+      // A fatal error of the numerical library (an allocation) ends this equation.
+      ShowError(e.what(), false);
+      status = 1;
+    }
+    if (status > 0) {
+      pErrorCodes[nThread] = status;
+      pErrorIndex[nThread] = i;
+      bUserAbort = true;
+    }
+    if (aborted) bUserAbort = true;
+    ++nLammEquationsDone;
+    Log(" -> OK");
+  }
+  Log("\nexit from MultiThreadCLammIdeal::Run()");
+  return 0;
+}
+
+int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, const double* vbar,
+                float*** out, const float* outRadii, int nRadii, float* const* scanRadii,
+                const int* scanCounts) {
+  // A thread count below 1 is one thread; threads beyond the list would have nothing
+  // to do.
+  const int N = std::clamp(nLammThreads, 1, std::max(1, count));
+  std::vector<int> errorCodes(N + 1, 0), errorIndex(N + 1, 0);
+  const bool inUiThread = !tmpl->bInWorkerThread;
+  if (tmpl->bDebugLog) tmpl->DebugLog("\nStarting CLRunMTList");
+  if (tmpl->pDisplay && inUiThread && !tmpl->bNoProgressText && !tmpl->bNoProgressText2)
+    tmpl->pDisplay->ShowText(10, 30, "solving Lamm equations...       ");
+  nLammEquationsDone = 0;
+  std::vector<std::unique_ptr<MultiThreadCLammIdeal>> workers;
+  for (int k = 0; k <= N; ++k) workers.push_back(std::make_unique<MultiThreadCLammIdeal>());
+  for (int k = 1; k <= N; ++k) {
+    workers[k]->SetThreadNumber(k, N);
+    workers[k]->SetJob(tmpl, count, s, D, vbar, out, outRadii, nRadii, scanRadii, scanCounts);
+    workers[k]->SetErrorSlots(errorCodes.data(), errorIndex.data());
+  }
+  std::vector<std::thread> threads;
+  std::mutex mutex;
+  std::condition_variable finished;
+  int running = N;
+  for (int k = 1; k <= N; ++k) {
+    MultiThreadCLammIdeal* w = workers[k].get();
+    threads.emplace_back([w, &running, &mutex, &finished] {
+      w->Run();
+      std::lock_guard<std::mutex> lock(mutex);
+      --running;
+      finished.notify_one();
+    });
+  }
+  // Wait for the workers, polling the keyboard in the user-interface thread.
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (running > 0) {
+      finished.wait_for(lock, std::chrono::milliseconds(20));
+      if (running > 0 && inUiThread && !bUserAbort) {
+        lock.unlock();
+        if (CheckKeyPress()) bUserAbort = true;
+        lock.lock();
+      }
+    }
+  }
+  for (std::thread& t : threads) t.join();
+  // Errors are shown after the join, from the calling thread.
+  if (inUiThread) ShowWorkerErrors();
+  int result = 0;
+  for (int k = 1; k <= N; ++k) {
+    if (errorCodes[k] > 0) {
+      result = errorCodes[k];
+      char text[80];
+      std::snprintf(text, sizeof text, "error #%d in simulation #%d", errorCodes[k], errorIndex[k]);
+      ShowError(text, false);
+    }
+  }
+  if (tmpl->bDebugLog) tmpl->DebugLog(", all done , and deleted. ");
+  return result;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,71 @@
+// Lists of Lamm equations solved on worker threads.
+//
+// A continuous distribution needs one solution per grid point, each with its own
+// s and D and the same cell, rotor, scans and numerics. CLRunMTList deals the
+// equations round-robin to nLammThreads workers; every equation is solved by a
+// fresh CLammIdeal copied from one fully set-up template, so the workers share
+// nothing mutable except their own output rows and the interrupt flag bUserAbort.
+// A worker never touches the window system: its messages are kept and shown by
+// the calling thread after the join, and its progress is counted in an atomic that
+// the caller may read.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "lamm/lamm_ideal.h"
+
+namespace tarmic {
+
+// Equations finished by the running CLRunMTList (reset at its start).
+extern std::atomic<int> nLammEquationsDone;
+
+class MultiThreadCLammIdeal {
+ public:
+  MultiThreadCLammIdeal() = default;
+  ~MultiThreadCLammIdeal();
+  MultiThreadCLammIdeal(const MultiThreadCLammIdeal&) = delete;
+  MultiThreadCLammIdeal& operator=(const MultiThreadCLammIdeal&) = delete;
+
+  // Thread number k (1..N) of a list dealt to threadCount threads.
+  void SetThreadNumber(int k, int threadCount);
+  void SetJob(const CLammIdeal* tmpl, int count, const double* s, const double* D,
+              const double* vbar, float*** out, const float* outRadii, int nRadii,
+              float* const* scanRadii, const int* scanCounts);
+  void SetErrorSlots(int* codes, int* indices);
+  // The thread body: solves the equations i with i mod N = k - 1 while no error has
+  // occurred in this thread and the interrupt flag is clear. Returns 0.
+  int Run();
+
+  int nThread = 0;
+  int nThreadCount = 1;
+  int* pErrorCodes = nullptr;  // 1..N: status of each thread's failed equation (0 none)
+  int* pErrorIndex = nullptr;  // 1..N: number of that equation
+  const CLammIdeal* pTemplate = nullptr;
+  int nEquations = 0;
+  const double* pS = nullptr;     // 1-based s, S
+  const double* pD = nullptr;     // 1-based D, cm^2/s
+  const double* pVbar = nullptr;  // 1-based vbar, or null (the template's)
+  float*** pppOut = nullptr;      // per equation: output profiles [scan][point]
+  const float* pOutRadii = nullptr;
+  int nOutRadii = 0;
+  float* const* ppScanRadii = nullptr;
+  const int* pnScanPoints = nullptr;
+  std::string szLogText;
+  std::string szLogFile;
+  bool bLogCreated = false;
+  bool bThreadZero = false;
+
+ private:
+  void Log(const std::string& text);
+};
+
+// Solves equations 1..count with s[i], D[i] (and vbar[i] when vbar is given) into
+// out[i][scan][point] on the template's output radii (or the per-scan radii). Returns
+// 0 when every equation succeeded, else the status of the highest-numbered thread
+// that failed; each failure is reported as "error #%d in simulation #%d".
+int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, const double* vbar,
+                float*** out, const float* outRadii, int nRadii, float* const* scanRadii,
+                const int* scanCounts);
+
+}  // namespace tarmic

@@ -1,0 +1,247 @@
+// The second Lamm solution of a CLammIdeal: a sedimenting cosolute on its own
+// equidistant grid with its own clock, brought up to the main solution's time after
+// every main step. Its profile sets the local density and viscosity of the solvent
+// (inhomogeneous_solvent.cpp). Its s and D are constant, or depend on its own
+// concentration (predictor-corrector steps as in conc_dependent.cpp).
+#include "lamm/second_component.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "lamm/fe_assembly.h"
+#include "lamm/lamm_ideal.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr double kTwoPiOver60 = 0.10471975511965977;
+
+Tridiagonal Comp2Mass(CLammIdeal& o) {
+  return {o.pComp2MassSub.data(), o.pComp2MassDiag.data(), o.pComp2MassSup.data()};
+}
+Tridiagonal Comp2Transport(CLammIdeal& o) {
+  return {o.pComp2StiffSub.data(), o.pComp2StiffDiag.data(), o.pComp2StiffSup.data()};
+}
+Tridiagonal Comp2Implicit(CLammIdeal& o) {
+  return {o.pComp2ImplSub.data(), o.pComp2ImplDiag.data(), o.pComp2ImplSup.data()};
+}
+Tridiagonal Comp2Explicit(CLammIdeal& o) {
+  return {o.pComp2ExplSub.data(), o.pComp2ExplDiag.data(), o.pComp2ExplSup.data()};
+}
+
+double Comp2W2(const CLammIdeal& o) {
+  const double w = o.dRpmNow * kTwoPiOver60;
+  return w * w * 1e-13;
+}
+
+// Closed-form M2 and A2 of constant s and D on the equidistant grid.
+void Comp2ConstantMatrices(CLammIdeal& o) {
+  const int N = o.nComp2Points;
+  const double h = (o.dBottom - o.dMeniscus) / (N - 1);
+  const double sw2 = Comp2W2(o) * o.dComp2S;
+  for (int i = 1; i <= N; ++i) {
+    double m[3], a[3];
+    EquidistantLammRow(o.pComp2Radius[i], h, i, N, sw2, o.dComp2D, m, a);
+    o.pComp2MassSub[i] = m[0];
+    o.pComp2MassDiag[i] = m[1];
+    o.pComp2MassSup[i] = m[2];
+    o.pComp2StiffSub[i] = a[0];
+    o.pComp2StiffDiag[i] = a[1];
+    o.pComp2StiffSup[i] = a[2];
+  }
+}
+
+void Comp2Elements(CLammIdeal& o) {
+  double* diff[kElementPairs];
+  double* sed[kElementPairs];
+  for (int p = 0; p < kElementPairs; ++p) {
+    diff[p] = o.pComp2DiffElem[p].data();
+    sed[p] = o.pComp2SedElem[p].data();
+  }
+  o.dComp2Spacing = (o.dBottom - o.dMeniscus) / (o.nComp2Points - 1);
+  ThreeIndexElements(o.pComp2Radius.data(), o.nComp2Points, true, o.dComp2Spacing, Comp2W2(o),
+                     Comp2Mass(o), diff, sed);
+}
+
+void Comp2VariableTransport(CLammIdeal& o) {
+  const double* diff[kElementPairs];
+  const double* sed[kElementPairs];
+  for (int p = 0; p < kElementPairs; ++p) {
+    diff[p] = o.pComp2DiffElem[p].data();
+    sed[p] = o.pComp2SedElem[p].data();
+  }
+  VariableCoefficientTransport(o.pComp2Radius.data(), o.nComp2Points, diff, sed,
+                               o.pComp2CoefS.data(), o.pComp2CoefD.data(), Comp2W2(o), false,
+                               Comp2Transport(o));
+}
+
+// Node coefficients at the profile c: replaced (trial) or averaged with the
+// current values (corrector). With a polynomial missing they stay as they are.
+void Comp2Coefficients(CLammIdeal& o, const double* c, bool average) {
+  const bool poly = o.nComp2SPoly > 0 && o.nComp2DPoly > 0;
+  if (!o.bComp2Builtin && !poly) return;
+  for (int i = 1; i <= o.nComp2Points; ++i) {
+    const double s = o.bComp2Builtin ? Comp2SedCoefBuiltin(c[i])
+                                     : EvalPolynomial(o.pComp2SPoly.data(), o.nComp2SPoly, c[i]);
+    const double D = o.bComp2Builtin ? Comp2DiffCoefBuiltin(c[i])
+                                     : EvalPolynomial(o.pComp2DPoly.data(), o.nComp2DPoly, c[i]);
+    o.pComp2CoefS[i] = average ? (s + o.pComp2CoefS[i]) / 2 : s;
+    o.pComp2CoefD[i] = average ? (D + o.pComp2CoefD[i]) / 2 : D;
+  }
+}
+
+// Forms both Crank-Nicolson matrices for dt and solves from the start profile into
+// out, keeping the factors; a failed pivot leaves the start profile.
+void Comp2FactorSolve(CLammIdeal& o, double dt, double* out) {
+  const int N = o.nComp2Points;
+  o.bComp2Refactor = 0;
+  o.dComp2DtFactorised = dt;
+  FormCrankNicolson(Comp2Mass(o), Comp2Transport(o), dt, Comp2Implicit(o), Comp2Explicit(o), 1, N);
+  TridiagProduct(Comp2Explicit(o), o.pComp2ConcOld.data(), o.pComp2Rhs.data(), N);
+  const TridagStatus status = TridagFactorSolve(Comp2Implicit(o), o.pComp2Rhs.data(), out, N,
+                                                {o.pComp2Gam.data(), o.pComp2Bet.data()});
+  if (status != TridagStatus::Ok) {
+    o.ReportTridag(status);
+    o.bComp2Refactor = 1;
+    for (int i = 1; i <= N; ++i) out[i] = o.pComp2ConcOld[i];
+  }
+}
+
+}  // namespace
+
+double EvalPolynomial(const double* a, int n, double x) {
+  if (!a || n < 1) return 0.0;
+  double sum = 0.0, power = 1.0;
+  for (int k = 1; k <= n; ++k) {
+    sum += a[k] * power;
+    power *= x;
+  }
+  return sum;
+}
+
+double Comp2SedCoefBuiltin(double c) {
+  const double m = 168.4 * c;
+  return 0.596 - 0.000322 * m - 0.0633 * std::exp(-0.00399 * m);
+}
+
+double Comp2DiffCoefBuiltin(double c) {
+  const double x = std::max(c, 0.0);
+  return (-0.614 * std::sqrt(x) - 0.0341 * x * x + 0.507 * x + (2.03 - 2.04) * std::exp(-18.1 * x) +
+          2.04) *
+         1e-5;
+}
+
+int CLammIdeal::CLAllocComp2Arrays() {
+  const int N = nComp2Points;
+  if (N < 3) return 0;
+  try {
+    for (std::vector<double>* v :
+         {&pComp2Radius, &pComp2Conc, &pComp2ConcPred, &pComp2ConcOld, &pComp2Rhs, &pComp2ImplSub,
+          &pComp2ImplDiag, &pComp2ImplSup, &pComp2ExplSub, &pComp2ExplDiag, &pComp2ExplSup,
+          &pComp2StiffSub, &pComp2StiffDiag, &pComp2StiffSup, &pComp2MassSub, &pComp2MassDiag,
+          &pComp2MassSup, &pComp2Gam, &pComp2Bet, &pComp2CoefS, &pComp2CoefD}) {
+      v->assign(N + 1, 0.0);
+    }
+    for (int p = 0; p < 7; ++p) {
+      pComp2DiffElem[p].assign(bComp2ConcDependent ? N + 1 : 0, 0.0);
+      pComp2SedElem[p].assign(bComp2ConcDependent ? N + 1 : 0, 0.0);
+    }
+  } catch (const std::bad_alloc&) {
+    bComp2Allocated = false;
+    nComp2Allocated = 0;
+    return 0;
+  }
+  // Equidistant radii from meniscus to bottom (single precision).
+  for (int i = 1; i <= N; ++i)
+    pComp2Radius[i] = static_cast<float>(dMeniscus + (i - 1) * (dBottom - dMeniscus) / (N - 1));
+  bComp2Allocated = true;
+  nComp2Allocated = N;
+  return 1;
+}
+
+int CLammIdeal::CLInitComp2() {
+  if (!CLAllocComp2Arrays()) return 0;
+  const int N = nComp2Points;
+  for (int i = 1; i <= N; ++i) {
+    // The loaded lamella of band loading carries no cosolute.
+    const bool lamella = bBandLoading && pComp2Radius[i] < pComp2Radius[1] + fLamellaWidth;
+    pComp2Conc[i] = pComp2ConcOld[i] = lamella ? 0.0 : dComp2C0;
+  }
+  if (bComp2ConcDependent) {
+    Comp2Coefficients(*this, pComp2Conc.data(), false);
+    Comp2Elements(*this);
+    Comp2VariableTransport(*this);
+  } else {
+    Comp2ConstantMatrices(*this);
+  }
+  bComp2Refactor = 1;
+  dTimeComp2 = 0.0;
+  dDtComp2Prev = 0.0;
+  dDtComp2 = 0.0;
+  return 1;
+}
+
+void CLammIdeal::CLStepComp2(double dt) {
+  const bool accelerating = bRampRotor && bAccelerating;
+  if (accelerating) {
+    dRpmNow = RotorSpeedAtTime(dTimeComp2, dt);
+    Comp2ConstantMatrices(*this);
+  }
+  const int N = nComp2Points;
+  if (dt == dComp2DtFactorised && !bComp2Refactor && !accelerating) {
+    // Same step, same matrices: the kept factors.
+    TridiagProduct(Comp2Explicit(*this), pComp2ConcOld.data(), pComp2Rhs.data(), N);
+    TridagReuseSolve(pComp2ImplSub.data(), pComp2Rhs.data(), pComp2Conc.data(), N,
+                     {pComp2Gam.data(), pComp2Bet.data()});
+  } else {
+    Comp2FactorSolve(*this, dt, pComp2Conc.data());
+    if (accelerating) bComp2Refactor = 1;
+  }
+}
+
+void CLammIdeal::CLComp2PredictorStep(double dt) {
+  dDtComp2Pred = dt;
+  Comp2Coefficients(*this, pComp2Conc.data(), false);
+  if (bRampRotor && bAccelerating) {
+    dRpmNow = RotorSpeedAtTime(dTimeComp2, dt);
+    Comp2Elements(*this);
+  }
+  Comp2VariableTransport(*this);
+  Comp2FactorSolve(*this, dt, pComp2ConcPred.data());
+}
+
+void CLammIdeal::CLComp2CorrectorStep() {
+  Comp2Coefficients(*this, pComp2ConcPred.data(), true);
+  Comp2VariableTransport(*this);
+  Comp2FactorSolve(*this, dDtComp2Pred, pComp2Conc.data());
+}
+
+void CLammIdeal::CLAdvanceComp2() {
+  if (!bComp2Allocated) return;
+  dDtComp2Prev = dDtComp2;
+  dDtComp2 = dTime - dTimeComp2;
+  pComp2ConcOld = pComp2Conc;
+  if (dDtComp2 <= 0) return;
+  if (bComp2ConcDependent) {
+    CLComp2PredictorStep(dDtComp2);
+    CLComp2CorrectorStep();
+  } else {
+    CLStepComp2(dDtComp2);
+    if (bComp2EarlyCleanup && dTime < 10) {
+      double* c = pComp2Conc.data();
+      const double* r = pComp2Radius.data();
+      for (int i = 2; i < nComp2Points; ++i) {
+        if (c[i] < 1e-10) {
+          c[i - 1] += 0.5 * c[i] * r[i] / r[i - 1];
+          c[i + 1] += 0.5 * c[i] * r[i] / r[i + 1];
+          c[i] = 0.0;
+        }
+      }
+    }
+  }
+  dTimeComp2 = dTime;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,530 @@
+// The static-grid solution: Crank-Nicolson steps on a fixed radial grid with the
+// step length controlled by the largest relative change of the profile.
+//
+// For a sedimenting species most of the grid is either emptied (behind the
+// boundary) or plateau (ahead of it). The solution therefore works on an active
+// window of nodes iWindowLeft..iWindowRight: the left edge follows the emptied
+// region, the right edge grows in tenths of the grid as the boundary approaches,
+// and the nodes beyond it hold the plateau diluted analytically, c0 exp(-2 s w^2 t).
+// The window's last row lets material flow out into that plateau ("shut off
+// back-diffusion").
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+#include "lamm/element_integrals.h"
+#include "lamm/fe_assembly.h"
+#include "lamm/lamm_ideal.h"
+#include "lamm/step_control.h"
+
+namespace tarmic {
+
+namespace {
+constexpr double kTwoPiOver60 = 0.10471975511965977;
+}
+
+// ---- Element integrals on the object's grid ----------------------------------------
+
+long double CLammIdeal::IntegrateMassElementEquidistant(int i, int j) {
+  dElementWidth = EquidistantStep(dMeniscus, dBottom, nGrid);
+  return tarmic::IntegrateMassElementEquidistant(pRadius.data(), nGrid, dElementWidth, i, j);
+}
+long double CLammIdeal::IntegrateStiffnessElement3Equidistant(int i, int j, int k) {
+  dElementWidth = EquidistantStep(dMeniscus, dBottom, nGrid);
+  return tarmic::IntegrateStiffnessElement3Equidistant(pRadius.data(), nGrid, dElementWidth, i, j, k);
+}
+long double CLammIdeal::IntegrateSedimentationElement3Equidistant(int i, int j, int k) {
+  dElementWidth = EquidistantStep(dMeniscus, dBottom, nGrid);
+  return tarmic::IntegrateSedimentationElement3Equidistant(pRadius.data(), nGrid, dElementWidth, i, j,
+                                                          k);
+}
+long double CLammIdeal::IntegrateNodeWeight(int i, int n) const {
+  return tarmic::IntegrateNodeWeight(pRadius.data(), nGrid, i, n);
+}
+long double CLammIdeal::IntegrateMassElement(int i, int j, int n) const {
+  return tarmic::IntegrateMassElement(pRadius.data(), nGrid, i, j, n);
+}
+long double CLammIdeal::IntegrateStiffnessElement(int i, int j, int n) const {
+  return tarmic::IntegrateStiffnessElement(pRadius.data(), nGrid, i, j, n);
+}
+long double CLammIdeal::IntegrateSedimentationElement(int i, int j, int n) const {
+  return tarmic::IntegrateSedimentationElement(pRadius.data(), nGrid, i, j, n);
+}
+
+// ---- Matrices --------------------------------------------------------------------------
+
+namespace {
+
+// Row i of the mass matrix M and the transport matrix A = sw2 S - D K of a system
+// whose last node is np (M dc/dt = A c, closed ends).
+void StaticGridRow(CLammIdeal& o, int i, int np, double sw2) {
+  const double* r = o.pRadius.data();
+  const int N = o.nGrid;
+  const double D = o.dD;
+  double m[3] = {0, 0, 0}, a[3] = {0, 0, 0};  // sub, diag, sup
+  if (o.bInhomogeneousSolvent) {
+    for (int k = 0; k < 3; ++k) {
+      const int j = i - 1 + k;
+      m[k] = static_cast<double>(IntegrateMassElement(r, N, i, j, np));
+      a[k] = static_cast<double>(sw2 * o.CLVarSedimentationElement(i, j, r, np) -
+                                 D * o.CLVarStiffnessElement(i, j, r, np));
+    }
+  } else if (o.bNonUniformGrid) {
+    for (int k = 0; k < 3; ++k) {
+      const int j = i - 1 + k;
+      m[k] = static_cast<double>(IntegrateMassElement(r, N, i, j, np));
+      a[k] = static_cast<double>(sw2 * IntegrateSedimentationElement(r, N, i, j, np) -
+                                 D * IntegrateStiffnessElement(r, N, i, j, np));
+    }
+  } else {
+    // The same values in closed form on the equidistant grid.
+    const double h = (o.dBottom - o.dMeniscus) / (N - 1);
+    EquidistantLammRow(r[i], h, i, np, sw2, D, m, a);
+  }
+  if (i == 1) m[0] = a[0] = 0.0;
+  if (i == np) m[2] = a[2] = 0.0;
+  // Back-diffusion shut-off: the flux r D dc/dr - sw2 r^2 c of the end node towards
+  // which the species moves enters its equation, so that material leaves through
+  // that end instead of diffusing back.
+  if (o.bShutOffBackDiffusion) {
+    if (o.dS > 0 && i == np) {
+      if (o.bInhomogeneousSolvent) {
+        const double fd = o.CLEndDiffusionFactor(r, np);
+        a[0] += D * fd;
+        a[1] -= D * fd + sw2 * o.CLEndSedimentationFactor(r, np);
+      } else {
+        const double g = r[np] - r[np - 1];
+        a[0] += D * r[np] / g;
+        a[1] -= sw2 * r[np] * r[np] + D * r[np] / g;
+      }
+    } else if (o.dS < 0 && i == 1 && !o.bInhomogeneousSolvent) {
+      const double g = r[2] - r[1];
+      a[2] += D * r[1] / g;
+      a[1] += sw2 * r[1] * r[1] - D * r[1] / g;
+    }
+  }
+  o.pMassSub[i] = m[0];
+  o.pMassDiag[i] = m[1];
+  o.pMassSup[i] = m[2];
+  o.pStiffSub[i] = a[0];
+  o.pStiffDiag[i] = a[1];
+  o.pStiffSup[i] = a[2];
+}
+
+double CurrentSW2(const CLammIdeal& o) {
+  const double w = o.dRpmNow * kTwoPiOver60;
+  return w * w * o.dS * 1e-13;
+}
+
+}  // namespace
+
+void CLammIdeal::CLStaticGridAssemble(int n) {
+  const double sw2 = CurrentSW2(*this);
+  if (bRampRotor) dPlateauSW2 = sw2;
+  const int np = std::min(n, nGrid);
+  if (bShutOffBackDiffusion && dS < 0 && bInhomogeneousSolvent) {
+    ReportMessage("CLbShutOffBackDiffusion for flotation with inhomogeneous solvent not implemented");
+  }
+  for (int i = 1; i <= np; ++i) StaticGridRow(*this, i, np, sw2);
+  nRowsActive = nRowsBuilt = np;
+  bMatricesChanged = true;
+}
+
+void CLammIdeal::CLbShutOffBackDiffusion(int n) {
+  if (n == nRowsActive) return;
+  bMatricesChanged = true;
+  if (n > nRowsBuilt) {
+    CLStaticGridAssemble(n);
+    return;
+  }
+  const double sw2 = CurrentSW2(*this);
+  const int np = std::min(n, nGrid);
+  const int old = nRowsActive;
+  // The former end rows get the entries of the full build again, then the new end
+  // rows are formed.
+  for (int i = std::max(1, old - 1); i <= old; ++i) StaticGridRow(*this, i, nRowsBuilt, sw2);
+  for (int i = std::max(1, np - 1); i <= np; ++i) StaticGridRow(*this, i, np, sw2);
+  nRowsActive = np;
+}
+
+void CLammIdeal::CLStaticGridFormCrankNicolson(double dt, int n) {
+  FormCrankNicolson(MassMatrix(), TransportMatrix(), dt, ImplicitMatrix(), ExplicitMatrix(), 1,
+                    std::min(nGrid, n));
+}
+
+// ---- Active window -------------------------------------------------------------------
+
+int CLammIdeal::CLMoveWindowLeft() {
+  if (bNoLeftCut || bNoWindow) {
+    iWindowLeft = 1;
+    return 1;
+  }
+  const double* c = pConc.data();
+  for (int i = iWindowLeft; i <= iWindowRight - 10; ++i) {
+    if ((c[i] + c[i + 1] + c[i + 2]) / 3 > dNegTolerance) break;
+    iWindowLeft = i;
+  }
+  iWindowLeft = std::min(iWindowLeft, nWindowLeftMax);
+  return iWindowLeft;
+}
+
+int CLammIdeal::CLMoveWindowRight(double t) {
+  const int N = nGrid;
+  if (bNoRightCut || bNoWindow) {
+    iWindowRight = N;
+    return N;
+  }
+  if (iWindowRight == N) return N;
+  // Radial dilution of the plateau ahead of the boundary.
+  if (bRampRotor)
+    dPlateauConc *= std::exp(-2 * dPlateauSW2 * (t - dPlateauTime));
+  else
+    dPlateauConc = dPlateauConc0 * std::exp(-2 * dPlateauSW2 * (t - dRunStartTime));
+  dPlateauTime = t;
+  // The empty-node level is absolute (relative to c(1)); the plateau test is relative.
+  dRightCutLevel = (1 - dTruncateLevel) * dPlateauConc;
+  const double* c = pConc.data();
+  int edge = iWindowRight;
+  for (int i = iWindowRight; i >= std::max(3, iWindowRight - nWindowGrow); --i) {
+    if ((c[i] + c[i - 1] + c[i - 2]) / 3 < dRightCutLevel) {
+      edge = iWindowRight + nWindowGrow;
+      break;
+    }
+  }
+  if (edge != iWindowRight) {
+    iWindowRight = edge > N - 10 ? N : edge;
+    CLbShutOffBackDiffusion(iWindowRight);
+  }
+  return iWindowRight;
+}
+
+// ---- One trial step --------------------------------------------------------------------
+
+void CLammIdeal::CLStaticGridTrialStep(double dt) {
+  assert(dt > 0);
+  if (bRampRotor && bAccelerating) {
+    dRpmNow = RotorSpeedAtTime(dTime, dt);
+    CLStaticGridAssemble(iWindowRight);
+  }
+  if (iWindowRight != nRowsActive) CLbShutOffBackDiffusion(iWindowRight);
+  const int n = iWindowRight;
+  const int L = iWindowLeft;
+  const int first = L > 3 ? L - 1 : 1;
+  TridagFactors factors{pTridagGam.data(), pTridagBet.data()};
+  bool failed = false;
+  if (dt == dDtAssembled && !bCoefChanged && !(bRampRotor && bAccelerating) && !bMatricesChanged) {
+    // Same step, same matrices: one product and the substitutions with the kept factors.
+    TridiagProduct(ExplicitMatrix(), pConcOld.data(), pRhs.data(), n, first);
+    TridagReuseSolve(pImplSub.data(), pRhs.data(), pConc.data(), n, factors, first);
+  } else {
+    bCoefChanged = false;
+    dDtAssembled = dt;
+    CLStaticGridFormCrankNicolson(dt, n);
+    TridiagProduct(ExplicitMatrix(), pConcOld.data(), pRhs.data(), n, first);
+    const TridagStatus status =
+        TridagFactorSolve(ImplicitMatrix(), pRhs.data(), pConc.data(), n, factors, first);
+    if (status != TridagStatus::Ok) {
+      ReportTridag(status);
+      failed = true;
+      bMatricesChanged = true;  // no valid factors are kept
+    } else {
+      bMatricesChanged = false;
+    }
+  }
+  double* c = pConc.data();
+  if (!failed && L > 3) {
+    // Left-edge guard: material in the cut-off region is a failure; values that
+    // oscillate about their mean there are replaced by a ramp with the same mean.
+    const double m = (c[L - 1] + c[L] + c[L + 1] + c[L + 2] + c[L + 3]) * 0.2;
+    if (m >= 10 * dNegTolerance) {
+      nDiscretizationError = 1;
+      failed = true;
+    } else if ((c[L] - m) * (c[L - 1] - m) < 0 && (c[L + 1] - m) * (c[L] - m) != 0) {
+      c[L - 1] = 5 * m / 27;
+      c[L] = 10 * m / 27;
+      c[L + 1] = 20 * m / 27;
+      c[L + 2] = 40 * m / 27;
+      c[L + 3] = 60 * m / 27;
+    }
+  }
+  if (!failed) {
+    if (n < nGrid) {
+      const double plateau = std::exp(-2 * dPlateauSW2 * dt) * dPlateauConc;
+      for (int i = n + 1; i <= nGrid; ++i) c[i] = plateau;
+    }
+  } else {
+    for (int i = L < 4 ? 1 : L - 2; i <= n; ++i) c[i] = pConcOld[i];
+  }
+}
+
+// ---- Step control ----------------------------------------------------------------------
+
+double CLammIdeal::CLStaticGridRelativeChange() {
+  const double* c = pConc.data();
+  const double* old = pConcOld.data();
+  double cmax = 0.0;
+  for (int i = iWindowLeft; i <= iWindowRight; ++i) cmax = std::max(cmax, c[i]);
+  if (bInhomogeneousSolvent && cmax < fStopLevel) return 0.0;
+  cmax = std::max(cmax, dPlateauConc0);
+  const double floor = 1e-4 * cmax;
+  const int n = iWindowRight;
+  double e = (c[n] > floor && old[n] >= floor) ? std::fabs((c[n] - old[n]) / old[n]) : 0.0;
+  for (int i = n - 1; i >= iWindowLeft; --i) {
+    if (c[i] < -dNegTolerance && !bBandLoading && dTime < 10) {
+      ++nRetryCount;
+      return 2 * dTolerance;  // forces a shorter step
+    }
+    const double diff = c[i] - old[i];
+    double ref = old[i];
+    if (ref <= floor) {
+      // A nearly empty node: its change is measured against a neighbour.
+      if (diff <= floor) continue;
+      ref = old[i + 1];
+      if (ref <= floor) {
+        if (i < 2 || old[i - 1] <= floor) continue;
+        ref = old[i - 1];
+      }
+    }
+    e = std::max(e, std::fabs(diff / ref));
+  }
+  return e;
+}
+
+void CLammIdeal::CLStaticGridReflectMeniscus() {
+  if (!bRetryMode) return;
+  double* c = pConc.data();
+  if (!(c[1] < 0 && c[1] > -dNegTolerance)) return;
+  double w1, w2;
+  if (bNonUniformGrid) {
+    w1 = static_cast<double>(IntegrateNodeWeight(1, nGrid));
+    w2 = static_cast<double>(IntegrateNodeWeight(2, nGrid));
+  } else {
+    const double h = (dBottom - dMeniscus) / (nGrid - 1);
+    w1 = (3 * pRadius[1] + h) * h / 6;
+    w2 = pRadius[2] * h;
+  }
+  // Mirror the small negative value at the meniscus; node 2 gives up the amount.
+  const double d = -c[1] * w1 / w2;
+  c[1] = -c[1];
+  c[2] -= 2 * d;
+}
+
+double CLammIdeal::CLStaticGridAmount() {
+  const int N = nGrid;
+  double sum = 0.0;
+  if (bNonUniformGrid) {
+    for (int i = 1; i <= N; ++i) sum += static_cast<double>(IntegrateNodeWeight(i, N)) * pConc[i];
+  } else {
+    const double h = (dBottom - dMeniscus) / (N - 1);
+    sum = (3 * pRadius[1] + h) * h / 6 * pConc[1] + (3 * pRadius[N] - h) * h / 6 * pConc[N];
+    for (int i = 2; i < N; ++i) sum += pRadius[i] * h * pConc[i];
+  }
+  return kOpticalPath * kSectorAngle * sum;
+}
+
+void CLammIdeal::CLStaticGridAdvance() {
+  ++nIteration;
+  dTime += dDt;
+  if (bStepLandsOnOutput) dTime = dNextOutputTime;
+  if (dTime >= dAccelEndTime - 1e-9 * std::max(1.0, dAccelEndTime)) {
+    if (bAccelerating) {
+      dRpmNow = RotorSpeedAtTime(dTime, dDt);
+      CLStaticGridAssemble(bInhomSolventDynamic ? iWindowRight : nGrid);
+      CLbShutOffBackDiffusion(iWindowRight);
+    }
+    bAccelerating = false;
+  }
+  if (pConc[1] < 0 && pConc[1] > -dNegTolerance) CLStaticGridReflectMeniscus();
+  if (nShowM) dReadoutM = CLStaticGridAmount();
+}
+
+double CLammIdeal::CLStaticGridStep() {
+  dDtPrev = 1.0;
+  bool clipped = false;
+  if (bFixTimeStep) dDt = dTolerance;
+  const int from = iWindowLeft < 4 ? 1 : iWindowLeft - 2;
+  for (int i = from; i <= iWindowRight; ++i) pConcOld[i] = pConc[i];
+  auto accelerationCaps = [&] {
+    if (!(bRampRotor && bAccelerating)) return;
+    dDt = std::min(dDt, dStepLimit);
+    if (!clipped && dTime + dDt > dAccelEndTime) {
+      dDt = dAccelEndTime - dTime;
+      clipped = true;
+    }
+  };
+  accelerationCaps();
+  bStepLandsOnOutput = false;
+  if (bOutputTimePending && dTime + dDt > dNextOutputTime) {
+    bOutputTimePending = false;
+    dDt = dNextOutputTime - dTime;
+    bStepLandsOnOutput = true;
+  }
+  if (dDt <= 0) {
+    dDt = 1.0;
+    bStepLandsOnOutput = false;
+    return 1.0;
+  }
+  CLStaticGridTrialStep(dDt);
+  if (nSingular || nDiscretizationError) return 0.0;
+  // Every step checks the profile: a value beyond 1e100, or one that is not a
+  // number, ends the run.
+  if (!ProfileFinite(pConc.data(), 1, nGrid, 1e100)) {
+    bOverflow = true;
+    nDiscretizationError = 1;
+    return 0.0;
+  }
+  if (bBandLoading && dTime < 10) {
+    // Early band loading: nodes that fell below 1e-10 hand their r-weighted amount
+    // to their neighbours.
+    double* c = pConc.data();
+    const double* r = pRadius.data();
+    for (int i = 2; i < nGrid; ++i) {
+      if (c[i] < 1e-10) {
+        c[i - 1] += 0.5 * c[i] * r[i] / r[i - 1];
+        c[i + 1] += 0.5 * c[i] * r[i] / r[i + 1];
+        c[i] = 0.0;
+      }
+    }
+  }
+  if (bStepLandsOnOutput && nIteration > 0) {
+    CLStaticGridAdvance();
+    return 1.0;
+  }
+  bStepLandsOnOutput = false;
+  if (nIteration == 0 && pConcOld[1] > 0) {
+    const double dt = dDt;
+    CLStaticGridAdvance();
+    return dt;
+  }
+  if (bFixTimeStep) {
+    CLStaticGridAdvance();
+    return 1.0;
+  }
+  StepControlSettings control;
+  control.changeTarget = dTolerance02;
+  control.stepFactor = dGridOption;
+  control.stepBlend = dDefaultStep;
+  control.dtMax = dDtMax;
+  dRelChange = CLStaticGridRelativeChange();
+  while (dRelChange > dTolerance) {
+    if (nRetryCount > 10) {
+      nDiscretizationError = 1;
+      return dRelChange;
+    }
+    if (nSingular || nDiscretizationError) return dRelChange;
+    bool floored = false;
+    dDt = ShrinkStep(dDt, dRelChange, control, &dDtPrev, &floored);
+    if (floored) ++nRetryCount;
+    accelerationCaps();
+    CLStaticGridTrialStep(dDt);
+    if (nSingular || nDiscretizationError) return 0.0;
+    if (!ProfileFinite(pConc.data(), 1, nGrid, 1e100)) {
+      bOverflow = true;
+      nDiscretizationError = 1;
+      return 0.0;
+    }
+    dRelChange = CLStaticGridRelativeChange();
+  }
+  nRetryCount = 1;
+  CLStaticGridAdvance();
+  dDt = NextStepAfterAccept(dDt, dRelChange, dTolerance005, control, &dDtPrev);
+  if (bOutputTimePending && dTime + dDt > dNextOutputTime) dDt = dNextOutputTime - dTime;
+  accelerationCaps();
+  return dRelChange;
+}
+
+// ---- The time loop ---------------------------------------------------------------------
+
+void CLammIdeal::SolveClaverie() {
+  if (!nArraysAllocated) return;
+  const int N = nGrid;
+  fChange = 1.0f;
+  dDtAssembled = 0.0;
+  nSingular = 0;
+  nDiscretizationError = 0;
+  nRetryCount = 0;
+  dRunStartTime = dTime;
+  bool anyPositive = false;
+  for (int i = 1; i <= N; ++i) anyPositive = anyPositive || pConc[i] > 0;
+  if (!anyPositive) {
+    // Nothing to sediment: the empty profile is recorded at every scan.
+    dDt = 10.0;
+    while (bRunning) {
+      dTime += dDt;
+      CLEachIterationOutput(fChange);
+    }
+    bNoWindow = false;
+    return;
+  }
+  dPlateauConc0 = pConc[1];
+  if (bInhomogeneousSolvent) CLInitLocalSolvent(pRadius.data());
+  if (bSecondSolution && !CLInitComp2()) bSecondSolution = false;
+  CLStaticGridAssemble(N);
+  // The active window.
+  nWindowLeftMax = static_cast<int>(std::floor(0.95 * N));
+  dNegTolerance = dTruncateLevel * pConc[1];
+  iWindowLeft = 1;
+  if (!bTruncateGrid || dS <= 0 || bBandLoading) {
+    bWindowActive = false;
+    bNoLeftCut = bNoRightCut = true;
+    iWindowRight = N;
+  } else {
+    bWindowActive = true;
+    bNoLeftCut = false;
+    const double w = dRpmNow * kTwoPiOver60;
+    dPlateauSW2 = w * w * dS * 1e-13;
+    dPlateauConc = dPlateauConc0 = pConc[1];
+    dPlateauTime = dTime;
+    nWindowGrow = static_cast<int>(std::floor(0.1 * N));
+    if (bShutOffBackDiffusion && !bInhomogeneousSolvent && nWindowGrow >= 3) {
+      bNoRightCut = false;
+      iWindowRight = nWindowGrow;
+      CLbShutOffBackDiffusion(iWindowRight);
+    } else {
+      bNoRightCut = true;
+      iWindowRight = N;
+    }
+  }
+  // Largest step: half the time in which the boundary moves by its own spread.
+  dDtMax = dS == 0 ? 1000.0 : 0.5 * dRpmNow * dRpmNow * dD / dS;
+  dDtMax = std::clamp(dDtMax, 10.0, 1000.0);
+  CLSetStopReference();
+  if (bBandLoading) dDt = 0.1;
+  int flat = 0, tiny = 0;
+  while (bRunning && !nSingular && !nDiscretizationError) {
+    dDtStep = dDt != 0 ? dDt : 1.0;
+    if (bSecondSolution) dTimeComp2 = dTime;
+    fChange = static_cast<float>(CLStaticGridStep());
+    if (bWindowActive) {
+      CLMoveWindowLeft();
+      CLMoveWindowRight(dTime);
+    }
+    if (bSecondSolution) CLAdvanceComp2();
+    if (bInhomSolventDynamic) {
+      CLUpdateLocalSolvent(pRadius.data());
+      CLStaticGridAssemble(iWindowRight);
+      bCoefChanged = true;
+    }
+    if (dDt < 1e-12) {
+      if (++tiny > 100) nDiscretizationError = 1;
+    } else {
+      tiny = 0;
+    }
+    CLEachIterationOutput(fChange);
+    fChange = static_cast<float>(fChange / dDtStep);
+    if (CLStopReferenceReached()) bRunning = 0;
+    // Equilibrium: eleven consecutive steps of at least 30 s whose change per
+    // second stays below the threshold.
+    if (dDtStep < 30 || fChange >= dStopThreshold)
+      flat = 0;
+    else
+      ++flat;
+    if (flat > 10) {
+      bStopCriterionMet = true;
+      bRunning = 0;
+    }
+  }
+  bNoWindow = false;
+}
+
+}  // namespace tarmic

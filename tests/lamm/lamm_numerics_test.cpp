@@ -1,0 +1,300 @@
+// The shared numerical core of the Lamm solvers: element integrals, tridiagonal
+// solves and the step-length control.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "lamm/element_integrals.h"
+#include "lamm/lamm_globals.h"
+#include "lamm/special_geometry.h"
+#include "lamm/step_control.h"
+#include "lamm/tridiagonal.h"
+
+namespace tarmic {
+namespace {
+
+// A strictly ascending grid of N radii between 6.0 and 7.2 with random spacing.
+std::vector<double> RandomGrid(int N, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(0.5, 1.5);
+  std::vector<double> r(N + 1, 0.0), steps(N, 0.0);
+  double sum = 0;
+  for (int i = 1; i < N; ++i) sum += steps[i] = u(gen);
+  r[1] = 6.0;
+  for (int i = 2; i <= N; ++i) r[i] = r[i - 1] + 1.2 * steps[i - 1] / sum;
+  return r;
+}
+
+std::vector<double> UniformGrid(int N) {
+  std::vector<double> r(N + 1, 0.0);
+  for (int i = 1; i <= N; ++i) r[i] = 6.0 + 1.2 * (i - 1) / (N - 1);
+  return r;
+}
+
+// Reference: the integral of f over [a, b] by a 5-point Gauss rule on 64 pieces
+// (exact enough for the low-degree polynomials here).
+template <class F>
+double Quadrature(F f, double a, double b) {
+  static const double x[5] = {-0.9061798459386640, -0.5384693101056831, 0.0, 0.5384693101056831,
+                              0.9061798459386640};
+  static const double w[5] = {0.2369268850561891, 0.4786286704993665, 0.5688888888888889,
+                              0.4786286704993665, 0.2369268850561891};
+  double sum = 0;
+  const int pieces = 64;
+  for (int p = 0; p < pieces; ++p) {
+    const double lo = a + (b - a) * p / pieces, hi = a + (b - a) * (p + 1) / pieces;
+    for (int q = 0; q < 5; ++q) sum += w[q] * (hi - lo) / 2 * f((lo + hi) / 2 + (hi - lo) / 2 * x[q]);
+  }
+  return sum;
+}
+
+double Hat(const std::vector<double>& r, int N, int i, double x) {
+  if (i > 1 && x >= r[i - 1] && x <= r[i]) return (x - r[i - 1]) / (r[i] - r[i - 1]);
+  if (i < N && x >= r[i] && x <= r[i + 1]) return (r[i + 1] - x) / (r[i + 1] - r[i]);
+  return 0.0;
+}
+double HatSlope(const std::vector<double>& r, int N, int i, double x) {
+  if (i > 1 && x > r[i - 1] && x < r[i]) return 1 / (r[i] - r[i - 1]);
+  if (i < N && x > r[i] && x < r[i + 1]) return -1 / (r[i + 1] - r[i]);
+  return 0.0;
+}
+// Integral over the whole grid, element by element (so that slopes are defined).
+template <class F>
+double OverGrid(const std::vector<double>& r, int N, F f) {
+  double sum = 0;
+  for (int e = 1; e < N; ++e) sum += Quadrature(f, r[e], r[e + 1]);
+  return sum;
+}
+
+TEST(ElementIntegrals, ClosedFormsEqualTheIntegralsOnAnIrregularGrid) {
+  const int N = 9;
+  const auto r = RandomGrid(N, 7);
+  for (int i = 1; i <= N; ++i) {
+    EXPECT_NEAR(IntegrateNodeWeight(r.data(), N, i, N),
+                OverGrid(r, N, [&](double x) { return x * Hat(r, N, i, x); }), 1e-12);
+    for (int j = std::max(1, i - 1); j <= std::min(N, i + 1); ++j) {
+      EXPECT_NEAR(IntegrateMassElement(r.data(), N, i, j, N),
+                  OverGrid(r, N, [&](double x) { return x * Hat(r, N, i, x) * Hat(r, N, j, x); }), 1e-12);
+      EXPECT_NEAR(IntegrateStiffnessElement(r.data(), N, i, j, N),
+                  OverGrid(r, N, [&](double x) { return x * HatSlope(r, N, i, x) * HatSlope(r, N, j, x); }),
+                  1e-9);
+      EXPECT_NEAR(IntegrateSedimentationElement(r.data(), N, i, j, N),
+                  OverGrid(r, N, [&](double x) { return x * x * HatSlope(r, N, i, x) * Hat(r, N, j, x); }),
+                  1e-10);
+      for (int k = std::max(1, i - 1); k <= std::min(N, i + 1); ++k) {
+        EXPECT_NEAR(IntegrateStiffnessElement3(r.data(), N, i, j, k),
+                    OverGrid(r, N, [&](double x) {
+                      return x * HatSlope(r, N, i, x) * HatSlope(r, N, j, x) * Hat(r, N, k, x);
+                    }),
+                    1e-9);
+        EXPECT_NEAR(IntegrateSedimentationElement3(r.data(), N, i, j, k),
+                    OverGrid(r, N, [&](double x) {
+                      return x * x * HatSlope(r, N, i, x) * Hat(r, N, j, x) * Hat(r, N, k, x);
+                    }),
+                    1e-10);
+      }
+    }
+  }
+}
+
+TEST(ElementIntegrals, MassRowsSumToNodeWeightsAndStiffnessRowsToZero) {
+  const int N = 12;
+  const auto r = RandomGrid(N, 3);
+  for (int n : {N, 7}) {
+    double total = 0;
+    for (int i = 1; i <= n; ++i) {
+      double mass = 0, stiffness = 0, sedimentationColumn = 0;
+      for (int j = 1; j <= N; ++j) {
+        mass += IntegrateMassElement(r.data(), N, i, j, n);
+        stiffness += IntegrateStiffnessElement(r.data(), N, i, j, n);
+        sedimentationColumn += IntegrateSedimentationElement(r.data(), N, j, i, n);
+      }
+      EXPECT_NEAR(mass, IntegrateNodeWeight(r.data(), N, i, n), 1e-13);
+      EXPECT_NEAR(stiffness, 0.0, 1e-9);
+      EXPECT_NEAR(sedimentationColumn, 0.0, 1e-11);  // slopes of all hats sum to 0
+      total += IntegrateNodeWeight(r.data(), N, i, n);
+    }
+    EXPECT_NEAR(total, (r[n] * r[n] - r[1] * r[1]) / 2, 1e-12);
+    // Beyond the nodes in use everything is 0.
+    EXPECT_EQ(IntegrateMassElement(r.data(), N, n + 1, n + 1, n), 0.0L);
+  }
+  EXPECT_EQ(IntegrateMassElement(r.data(), N, 1, 3, N), 0.0L);
+  EXPECT_EQ(IntegrateStiffnessElement(r.data(), N, 0, 1, N), 0.0L);
+}
+
+TEST(ElementIntegrals, EquidistantFormsEqualTheGeneralFormsOnAUniformGrid) {
+  const int N = 10;
+  const auto r = UniformGrid(N);
+  const double h = EquidistantStep(6.0, 7.2, N);
+  for (int i = 1; i <= N; ++i)
+    for (int j = std::max(1, i - 1); j <= std::min(N, i + 1); ++j) {
+      EXPECT_NEAR(IntegrateMassElementEquidistant(r.data(), N, h, i, j),
+                  IntegrateMassElement(r.data(), N, i, j, N), 1e-13);
+      for (int k = std::max(1, i - 1); k <= std::min(N, i + 1); ++k) {
+        EXPECT_NEAR(IntegrateStiffnessElement3Equidistant(r.data(), N, h, i, j, k),
+                    IntegrateStiffnessElement3(r.data(), N, i, j, k), 1e-9);
+        EXPECT_NEAR(IntegrateSedimentationElement3Equidistant(r.data(), N, h, i, j, k),
+                    IntegrateSedimentationElement3(r.data(), N, i, j, k), 1e-11);
+      }
+    }
+}
+
+// The moving-grid frame element is minus the integral of r u phi_i phi_j' with the
+// node velocity u that vanishes at the pinned end nodes, and R = G - Q.
+TEST(ElementIntegrals, FrameElementsOfTheMovingGrid) {
+  const int N = 8;
+  const auto r = RandomGrid(N, 11);
+  auto u = [&](double x) {
+    double v = 0;
+    for (int k = 2; k < N; ++k) v += r[k] * Hat(r, N, k, x);
+    return v;
+  };
+  for (int i = 1; i <= N; ++i)
+    for (int j = std::max(1, i - 1); j <= std::min(N, i + 1); ++j) {
+      const double G = OverGrid(r, N, [&](double x) { return -x * u(x) * Hat(r, N, i, x) * HatSlope(r, N, j, x); });
+      EXPECT_NEAR(IntegrateFrameElement(r.data(), N, i, j), G, 1e-10) << i << "," << j;
+      EXPECT_NEAR(IntegrateFrameMotionElementRef(r.data(), N, i, j), G, 1e-10);
+      EXPECT_NEAR(IntegrateRelativeFrameElement(r.data(), N, i, j),
+                  G - IntegrateSedimentationElement(r.data(), N, i, j, N), 1e-10)
+          << i << "," << j;
+    }
+}
+
+TEST(Tridiagonal, FactorsAreReusedForTheSameMatrix) {
+  const int n = 6;
+  std::vector<double> l(n + 1), d(n + 1), u(n + 1), rhs(n + 1), x(n + 1), y(n + 1), gam(n + 1), bet(n + 1);
+  for (int i = 1; i <= n; ++i) {
+    l[i] = -1.0 - 0.1 * i;
+    d[i] = 4.0 + i;
+    u[i] = -0.5;
+    rhs[i] = std::sin(i);
+  }
+  const Tridiagonal T{l.data(), d.data(), u.data()};
+  ASSERT_EQ(TridagFactorSolve(T, rhs.data(), x.data(), n, {gam.data(), bet.data()}), TridagStatus::Ok);
+  std::vector<double> back(n + 1);
+  TridiagProduct(T, x.data(), back.data(), n);
+  for (int i = 1; i <= n; ++i) EXPECT_NEAR(back[i], rhs[i], 1e-14);
+  TridagReuseSolve(l.data(), rhs.data(), y.data(), n, {gam.data(), bet.data()});
+  for (int i = 1; i <= n; ++i) EXPECT_EQ(y[i], x[i]);
+}
+
+// A vanishing or non-finite pivot makes the solve fail; it never yields a profile.
+TEST(Tridiagonal, EveryPivotIsChecked) {
+  const int n = 4;
+  std::vector<double> l = {0, 0, 1, 1, 1}, d = {0, 0, 2, 2, 2}, u = {0, 1, 1, 1, 0};
+  std::vector<double> rhs(n + 1, 1.0), x(n + 1), gam(n + 1), bet(n + 1);
+  Tridiagonal T{l.data(), d.data(), u.data()};
+  EXPECT_EQ(TridagFactorSolve(T, rhs.data(), x.data(), n, {gam.data(), bet.data()}), TridagStatus::FirstPivot);
+  d[1] = 1.0;  // row 2: 2 - 1 x 1/1 = 1; row 3: 2 - 1 x 1 = 1 ...
+  d[2] = 1.0;  // row 2 pivot: 1 - 1 = 0
+  EXPECT_EQ(TridagFactorSolve(T, rhs.data(), x.data(), n, {gam.data(), bet.data()}), TridagStatus::LaterPivot);
+  d[2] = std::nan("");
+  EXPECT_EQ(TridagFactorSolve(T, rhs.data(), x.data(), n, {gam.data(), bet.data()}), TridagStatus::LaterPivot);
+  EXPECT_STREQ(TridagMessage(TridagStatus::FirstPivot), "Error 1 in tridag");
+  EXPECT_STREQ(TridagMessage(TridagStatus::LaterPivot), "Error 2 in tridag");
+}
+
+// With an active window the unknowns before it are 0, and the window rows are those
+// of the whole system whose right-hand side vanishes before the window.
+TEST(Tridiagonal, WindowedSolveZeroesTheCutRegion) {
+  const int n = 8, first = 4;
+  std::vector<double> l(n + 1, -1.0), d(n + 1, 3.0), u(n + 1, -1.0), rhs(n + 1, 1.0), x(n + 1, 9.0),
+      full(n + 1), gam(n + 1), bet(n + 1);
+  for (int i = 1; i < first; ++i) rhs[i] = 0.0;
+  const Tridiagonal T{l.data(), d.data(), u.data()};
+  ASSERT_EQ(TridagFactorSolve(T, rhs.data(), x.data(), n, {gam.data(), bet.data()}, first), TridagStatus::Ok);
+  ASSERT_EQ(TridagFactorSolve(T, rhs.data(), full.data(), n, {gam.data(), bet.data()}), TridagStatus::Ok);
+  for (int i = 1; i < first; ++i) EXPECT_EQ(x[i], 0.0);
+  for (int i = first; i <= n; ++i) EXPECT_NEAR(x[i], full[i], 1e-15);
+}
+
+TEST(StepControl, ShrinkAndGrowStayWithinAFactorOfTen) {
+  StepControlSettings s;
+  double prev = 0;
+  bool floored = false;
+  // A change of 2 aims at 0.3/2 x dt; blended fully: 0.15 dt.
+  EXPECT_NEAR(ShrinkStep(10.0, 2.0, s, &prev, &floored), 1.5, 1e-12);
+  EXPECT_EQ(prev, 10.0);
+  // An aim within 0.8-1.2 of the old length is halved.
+  EXPECT_NEAR(ShrinkStep(10.0, 0.3, s, &prev, &floored), 5.0, 1e-12);
+  // A huge change: never below 0.1 dt.
+  EXPECT_NEAR(ShrinkStep(10.0, 1e6, s, &prev, &floored), 1.0, 1e-12);
+  // Tiny change: never above 10 dt, nor above the largest step.
+  EXPECT_NEAR(GrowStep(10.0, 1e-6, s, &prev), 100.0, 1e-12);
+  s.dtMax = 50.0;
+  EXPECT_NEAR(GrowStep(10.0, 1e-6, s, &prev), 50.0, 1e-12);
+  // Nothing changed: ten times the step, without the growth rule cancelling it.
+  EXPECT_NEAR(NextStepAfterAccept(10.0, 0.0, 0.1, s, &prev), 100.0, 1e-12);
+  EXPECT_NEAR(NextStepAfterAccept(10.0, 0.2, 0.1, s, &prev), 10.0, 1e-12);
+  floored = false;
+  ShrinkStep(1e-15, 10.0, s, &prev, &floored);
+  EXPECT_TRUE(floored);
+}
+
+TEST(Romberg, IntegratesACubicExactly) {
+  int calls = 0;
+  const double v = RombergIntegrate([&](double x) { ++calls; return x * x * x - 2 * x + 1; }, 0.0, 2.0);
+  EXPECT_NEAR(v, 4.0 - 4.0 + 2.0, 1e-12);
+  EXPECT_LE(calls, 2 + 1 + 2 + 4 + 8);  // returned after the fifth refinement
+}
+
+class SpecialGeometry : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetLammGlobals(); }
+  void TearDown() override { ResetLammGlobals(); }
+  const int N = 20;
+  std::vector<double> r = UniformGrid(20);
+};
+
+// The taper of the external loading cell: with no oil it starts 0.0373 cm inside the
+// last node (weight 0.689 there); 0.01 ml of oil fill 0.0317 cm of it (weight 0.953).
+TEST_F(SpecialGeometry, LoadingCellTaperWeights) {
+  bExternalLoadingCell = true;
+  fLoadingCellOilVolume = 0.0f;
+  GeometryWeight g = SelectGeometryWeight(r.data(), N);
+  EXPECT_NEAR(LoadingCellWeight(g, r[N]), 0.689, 1e-12);
+  fLoadingCellOilVolume = 0.01f;
+  g = SelectGeometryWeight(r.data(), N);
+  EXPECT_NEAR(g.oilHeight, 0.0317, 5e-5);
+  EXPECT_NEAR(LoadingCellWeight(g, r[N]), 0.953, 5e-4);
+  EXPECT_EQ(LoadingCellWeight(g, r[N - 1]), 1.0);
+}
+
+// Elements away from the taper, or with the taper full of oil, are those of the
+// planar cell; inside the taper they carry its narrowing.
+TEST_F(SpecialGeometry, LoadingCellElementsMatchThePlanarCellAboveTheTaper) {
+  bLinearGeometry = true;
+  const GeometryWeight planar = SelectGeometryWeight(r.data(), N);
+  std::vector<long double> mass, sed;
+  for (int i = 1; i <= N; ++i) {
+    mass.push_back(IntegrateMassElementGeom(r.data(), N, 6.0, 7.2, planar, i, i));
+    sed.push_back(IntegrateSedimentationElementGeom(r.data(), N, 6.0, 7.2, planar, i, std::max(1, i - 1)));
+  }
+  bLinearGeometry = false;
+  bExternalLoadingCell = true;
+  for (float oil : {0.0f, 0.02f}) {
+    fLoadingCellOilVolume = oil;
+    const GeometryWeight g = SelectGeometryWeight(r.data(), N);
+    for (int i = 1; i <= N; ++i) {
+      const long double m = IntegrateMassElementGeom(r.data(), N, 6.0, 7.2, g, i, i);
+      const long double s = IntegrateSedimentationElementGeom(r.data(), N, 6.0, 7.2, g, i, std::max(1, i - 1));
+      if (oil > 0.0121f || i < N - 1) {
+        EXPECT_NEAR(m, mass[i - 1], 1e-9) << i;
+        EXPECT_NEAR(s, sed[i - 1], 1e-9) << i;
+      } else if (i == N) {
+        EXPECT_LT(m, mass[i - 1]);  // the narrowing channel holds less
+      }
+    }
+  }
+  // The numerical route of the planar weight equals the closed form.
+  bExternalLoadingCell = false;
+  bPlanarQuadrature = true;
+  const GeometryWeight numeric = SelectGeometryWeight(r.data(), N);
+  for (int i = 2; i < N; ++i)
+    EXPECT_NEAR(IntegrateMassElementGeom(r.data(), N, 6.0, 7.2, numeric, i, i - 1), mass[0] / 2, 1e-9);
+}
+
+}  // namespace
+}  // namespace tarmic

@@ -1,0 +1,357 @@
+// Solutions of the Lamm equation against closed forms and conservation laws.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "lamm/lamm_ideal.h"
+#include "lamm/lamm_globals.h"
+#include "numerics/run_switches.h"
+#include "tests/lamm/lamm_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using test::ClosedCellSettings;
+using test::Experiment;
+using test::MakeSolver;
+
+class LammSolution : public ::testing::TestWithParam<bool> {  // param: moving grid
+ protected:
+  void SetUp() override {
+    ResetLammGlobals();
+    ResetRunSwitches();
+  }
+};
+
+// The total amount in a closed cell (node weights times concentrations, the
+// quantity the finite-element scheme carries) stays what was loaded.
+TEST_P(LammSolution, ClosedCellConservesTheAmount) {
+  Experiment e;
+  e.scans = 6;
+  e.Build();
+  auto o = MakeSolver(e, 4.0, 6e-7, ClosedCellSettings(300, GetParam()));
+  o->bTruncateGrid = false;
+  ASSERT_EQ(o->Solve(), 0);
+  const double loaded = kOpticalPath * kSectorAngle * 0.5 * (e.bottom * e.bottom - e.meniscus * e.meniscus);
+  const double amount = GetParam() ? o->CLMovingHatAmount() : o->CLStaticGridAmount();
+  EXPECT_NEAR(amount / loaded, 1.0, GetParam() ? 2e-3 : 1e-10);
+}
+
+// Ahead of the boundary the plateau dilutes radially: c0 exp(-2 s w^2 t).
+TEST_P(LammSolution, PlateauDilutesAsExpMinus2sw2t) {
+  Experiment e;
+  e.scans = 8;
+  e.Build();
+  const double s = 5.0;
+  auto o = MakeSolver(e, s, 5e-7, ClosedCellSettings(400, GetParam()));
+  ASSERT_EQ(o->Solve(), 0);
+  for (int k = 1; k <= e.scans; ++k) {
+    const double expected = std::exp(-2 * e.Sw2(s) * e.Time(k));
+    EXPECT_NEAR(test::ProfileAt(e, k, 6.9), expected, 2e-4) << "scan " << k;
+  }
+}
+
+// The second moment of the boundary moves as m^2 exp(2 s w^2 t):
+// r2 = rp^2 - 2/cp * integral from m to rp of c r dr, rp in the plateau.
+TEST_P(LammSolution, SecondMomentMovesAsMeniscusSquaredExp2sw2t) {
+  Experiment e;
+  e.scans = 8;
+  e.radii = 1200;
+  e.Build();
+  const double s = 6.0;
+  auto o = MakeSolver(e, s, 6e-7, ClosedCellSettings(600, GetParam()));
+  ASSERT_EQ(o->Solve(), 0);
+  const double rp = 6.95;
+  for (int k = 2; k <= e.scans; ++k) {
+    const double cp = test::ProfileAt(e, k, rp);
+    const double r2 = rp * rp - 2 * test::ProfileIntegral(e, k, e.meniscus, rp) / cp;
+    const double expected = e.meniscus * e.meniscus * std::exp(2 * e.Sw2(s) * e.Time(k));
+    EXPECT_NEAR(r2 / expected, 1.0, 5e-4) << "scan " << k;
+  }
+}
+
+// A rotor that accelerates at 200 rpm/s: the plateau dilutes by
+// exp(-2 s integral of w^2 dt) on both grids.
+TEST_P(LammSolution, AcceleratingRotorDilutesThePlateauByTheIntegralOfOmegaSquared) {
+  Experiment e;
+  e.scans = 4;
+  e.Build();
+  const double rate = 200.0, ramp = e.rpm / rate;  // rpm/s, s
+  for (int k = 1; k <= e.scans; ++k) {
+    e.records[k].accelRate = rate;
+    e.records[k].accelTime = ramp;
+  }
+  LammDiscretizationSettings settings = ClosedCellSettings(400, GetParam());
+  settings.bRampRotor = true;
+  const double s = 5.0;
+  auto o = MakeSolver(e, s, 5e-7, settings);
+  ASSERT_EQ(o->Solve(), 0);
+  const double k2 = test::kTwoPiOver60 * test::kTwoPiOver60;
+  for (int k = 1; k <= e.scans; ++k) {
+    const double t = e.Time(k);
+    const double w2t = k2 * (rate * rate * ramp * ramp * ramp / 3 + e.rpm * e.rpm * (t - ramp));
+    EXPECT_NEAR(test::ProfileAt(e, k, 6.9), std::exp(-2 * s * 1e-13 * w2t), 5e-4) << "scan " << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(StaticAndMovingGrid, LammSolution, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "MovingGrid" : "StaticGrid";
+                         });
+
+// A long run reaches sedimentation equilibrium: c(r) = A exp(s w^2/(2D) (r^2 - m^2)),
+// A fixed by the loaded amount.
+Experiment EquilibriumExperiment() {
+  Experiment e;
+  e.meniscus = 6.9;
+  e.bottom = 7.2;
+  e.leftLimit = 6.9f;
+  e.rightLimit = 7.2f;
+  e.rpm = 12000.0f;
+  e.scans = 12;
+  e.firstTime = 20000.0;
+  e.interval = 40000.0;
+  e.Build();
+  return e;
+}
+
+TEST(LammEquilibrium, LongRunReachesTheEquilibriumExponential) {
+  Experiment e = EquilibriumExperiment();
+  const double s = 2.0, D = 1e-6;
+  LammDiscretizationSettings settings = ClosedCellSettings(120, false);
+  settings.dStopThreshold = 1e-12;  // run to the last scan
+  auto o = MakeSolver(e, s, D, settings);
+  ASSERT_EQ(o->Solve(), 0);
+  const double sigma = e.Sw2(s) / (2 * D);
+  const double span = e.bottom * e.bottom - e.meniscus * e.meniscus;
+  const double A = sigma * span / (std::exp(sigma * span) - 1);
+  for (int j = 1; j <= e.radii; j += 20) {
+    const double r = e.outRadii[j];
+    const double expected = A * std::exp(sigma * (r * r - e.meniscus * e.meniscus));
+    EXPECT_NEAR(e.rows[e.scans][j], expected, 2e-4 * expected) << "r = " << r;
+  }
+}
+
+// Once the profile stops changing the run ends by itself, and the scans after its
+// end get the final profile (not zeros, not stale values).
+TEST(LammEquilibrium, EarlyStopGivesTheFinalProfileToTheLaterScans) {
+  Experiment e = EquilibriumExperiment();
+  for (int k = 1; k <= e.scans; ++k) e.rows[k].assign(e.radii + 1, -1.0f);
+  auto o = MakeSolver(e, 2.0, 1e-6, ClosedCellSettings(120, false));
+  ASSERT_EQ(o->Solve(), 0);
+  ASSERT_TRUE(o->bStopCriterionMet);
+  EXPECT_LT(o->dTime, e.Time(e.scans));
+  for (int j = 1; j <= e.radii; ++j) {
+    EXPECT_GT(e.rows[e.scans][j], 0.5f);
+    EXPECT_EQ(e.rows[e.scans][j], e.rows[e.scans - 1][j]);
+  }
+}
+
+// Static and moving grid agree within their discretisation error, and both
+// converge when the grid (and with it the step) is refined.
+double MaxDifference(const Experiment& a, const Experiment& b) {
+  double d = 0;
+  for (int k = 1; k <= a.scans; ++k)
+    for (int j = 1; j <= a.radii; ++j)
+      if (a.outRadii[j] <= 7.1f) d = std::max(d, static_cast<double>(std::fabs(a.rows[k][j] - b.rows[k][j])));
+  return d;
+}
+
+Experiment Solved(bool movingGrid, int grid, double tolerance) {
+  Experiment e;
+  e.scans = 6;
+  e.interval = 600.0;
+  e.Build();
+  LammDiscretizationSettings settings = ClosedCellSettings(grid, movingGrid);
+  settings.dTolerance = settings.dToleranceIn = tolerance;
+  auto o = MakeSolver(e, 6.0, 6e-7, settings);
+  o->bTruncateGrid = false;
+  EXPECT_EQ(o->Solve(), 0);
+  return e;
+}
+
+TEST(LammGrids, StaticAndMovingGridConvergeToTheSameSolution) {
+  const Experiment reference = Solved(false, 2400, 0.05);
+  const double staticCoarse = MaxDifference(Solved(false, 150, 1.0), reference);
+  const double staticFine = MaxDifference(Solved(false, 600, 0.25), reference);
+  const double movingCoarse = MaxDifference(Solved(true, 150, 1.0), reference);
+  const double movingFine = MaxDifference(Solved(true, 600, 1.0), reference);
+  EXPECT_LT(staticFine, 0.25 * staticCoarse);
+  EXPECT_LT(movingFine, 0.25 * movingCoarse);
+  EXPECT_LT(staticFine, 2e-3);
+  EXPECT_LT(movingFine, 2e-3);
+  EXPECT_LT(MaxDifference(Solved(false, 600, 0.25), Solved(true, 600, 1.0)), staticFine + movingFine);
+}
+
+// Without sedimentation and (almost) without diffusion the loading stays as it was.
+TEST(LammLoading, NoSedimentationNoDiffusionKeepsTheLoading) {
+  for (double D : {0.0, 1e-12}) {
+    Experiment e;
+    e.scans = 4;
+    e.Build();
+    auto o = MakeSolver(e, 0.0, D, ClosedCellSettings(100, false), 0.7);
+    ASSERT_EQ(o->Solve(), 0);
+    for (int k = 1; k <= e.scans; ++k)
+      for (int j = 1; j <= e.radii; ++j) ASSERT_NEAR(e.rows[k][j], 0.7f, 1e-6) << D;
+  }
+}
+
+// Parameters that are not numbers are refused with an error status; the output
+// stays untouched.
+TEST(LammFailure, NonFiniteParameterGivesAnErrorStatusNotAProfile) {
+  for (double bad : {std::nan(""), static_cast<double>(INFINITY)}) {
+    Experiment e;
+    e.scans = 3;
+    e.Build();
+    e.rows[1][10] = 42.0f;
+    auto o = MakeSolver(e, bad, 5e-7, ClosedCellSettings(100, false));
+    EXPECT_EQ(o->Solve(), 4);
+    auto p = MakeSolver(e, 3.0, bad, ClosedCellSettings(100, false));
+    EXPECT_EQ(p->Solve(), 4);
+    EXPECT_EQ(e.rows[1][10], 42.0f);
+  }
+}
+
+// A tridiagonal system whose pivots are not usable ends the solution with status 3
+// ("singular tridiagonal matrix"), never with a profile of NaNs.
+TEST(LammFailure, UnusablePivotGivesAnErrorStatusNotAProfile) {
+  Experiment e;
+  e.scans = 3;
+  e.Build();
+  auto o = MakeSolver(e, 1e300, 1e300, ClosedCellSettings(100, false));
+  EXPECT_EQ(o->Solve(), 3);
+  EXPECT_EQ(o->Messages().front(), "Error 2 in tridag");
+  for (int k = 1; k <= e.scans; ++k)
+    for (int j = 1; j <= e.radii; ++j) ASSERT_TRUE(std::isfinite(e.rows[k][j]));
+}
+
+// A step whose matrix is singular restores the profile it started from.
+TEST(LammFailure, SingularStepRestoresTheProfile) {
+  Experiment e;
+  e.scans = 3;
+  e.Build();
+  auto o = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(50, false));
+  o->SetRotorFromScans();
+  o->SetUpGrid();
+  ASSERT_TRUE(o->nArraysAllocated);
+  o->WriteInitialLoading();
+  o->CLStaticGridAssemble(o->nGrid);
+  o->iWindowLeft = 1;
+  o->iWindowRight = o->nGrid;
+  for (int i = 1; i <= o->nGrid; ++i) {
+    o->pConcOld[i] = o->pConc[i];
+    o->pMassDiag[i] = o->pStiffDiag[i] = 0.0;
+  }
+  o->CLStaticGridTrialStep(10.0);
+  EXPECT_EQ(o->nSingular, 1);
+  for (int i = 1; i <= o->nGrid; ++i) EXPECT_EQ(o->pConc[i], 1.0);
+}
+
+// A fast species on the moving grid: once the material has left the fitted range
+// the run ends by itself, and the scans after its end get the final profile.
+TEST(LammEquilibrium, EarlyStopOfTheMovingGridFillsTheLaterScans) {
+  Experiment e;
+  e.scans = 12;
+  e.interval = 600.0;
+  e.Build();
+  for (int k = 1; k <= e.scans; ++k) e.rows[k].assign(e.radii + 1, -1.0f);
+  LammDiscretizationSettings settings;  // automatic algorithm and grid
+  settings.bRampRotor = false;
+  auto o = MakeSolver(e, 40.0, 3e-7, settings);
+  ASSERT_EQ(o->Solve(), 0);
+  EXPECT_TRUE(o->bUseMovingHat);
+  ASSERT_TRUE(o->bStopCriterionMet);
+  EXPECT_LT(o->dTime, e.Time(e.scans));
+  for (int j = 1; j <= e.radii; ++j) {
+    EXPECT_EQ(e.rows[e.scans][j], e.rows[e.scans - 1][j]);
+    if (e.outRadii[j] < e.rightLimit) {
+      EXPECT_NEAR(e.rows[e.scans][j], 0.0f, 1e-3f);
+    }
+  }
+}
+
+// Without diffusion the boundary is a step at m exp(s w^2 t) with the plateau
+// c0 exp(-2 s w^2 t) beyond it.
+TEST(LammLoading, DiffusionFreeBoundaryIsAStep) {
+  Experiment e;
+  e.scans = 3;
+  e.Build();
+  const double s = 8.0;
+  auto o = MakeSolver(e, s, 0.0, ClosedCellSettings(100, false));
+  ASSERT_EQ(o->Solve(), 0);
+  for (int k = 1; k <= e.scans; ++k) {
+    const double rb = e.meniscus * std::exp(e.Sw2(s) * e.Time(k));
+    const double plateau = std::exp(-2 * e.Sw2(s) * e.Time(k));
+    for (int j = 1; j <= e.radii; ++j)
+      EXPECT_NEAR(e.rows[k][j], e.outRadii[j] >= rb ? plateau : 0.0, 1e-6);
+  }
+}
+
+// With each scan on its own radii the profiles are added into the output, so that
+// two species solved into the same rows sum up.
+TEST(LammLoading, PerScanRadiiAddSpeciesUp) {
+  Experiment e;
+  e.scans = 3;
+  e.Build();
+  std::vector<float*> radii(e.scans + 1, nullptr);
+  std::vector<int> counts(e.scans + 1, e.radii);
+  for (int k = 1; k <= e.scans; ++k) radii[k] = e.outRadii.data();
+  Experiment single = e;
+  single.Build();
+  for (int pass = 0; pass < 2; ++pass) {
+    CLammIdeal o;
+    o.SetIdealModel();
+    o.LoadSedimentationParameters(4.0, 6e-7, e.meniscus, e.bottom, 1.0, e.leftLimit, e.rightLimit);
+    o.LoadOutputParameters(nullptr, e.records.data(), e.out.data(), nullptr, 0, radii.data(),
+                           counts.data(), false, nullptr, e.scans, 1, true, true, false, 0.0f, false,
+                           0.0f, false);
+    o.LoadDiscretizationParameters(ClosedCellSettings(200, false));
+    ASSERT_EQ(o.Solve(), 0);
+  }
+  auto one = MakeSolver(single, 4.0, 6e-7, ClosedCellSettings(200, false));
+  ASSERT_EQ(one->Solve(), 0);
+  for (int k = 1; k <= e.scans; ++k)
+    for (int j = 1; j <= e.radii; ++j) EXPECT_NEAR(e.rows[k][j], 2 * single.rows[k][j], 1e-6);
+}
+
+// The fluorescence detection corrections act on the computed profile: amplitude
+// 1 + (r - m) x gradient, drift 1 + rate x t.
+TEST(LammLoading, DetectionCorrectionsScaleTheProfile) {
+  Experiment e;
+  e.scans = 3;
+  e.Build();
+  auto o = MakeSolver(e, 0.0, 0.0, ClosedCellSettings(100, false));
+  o->SetRadialMagnificationGradient(true, 1.1f);  // +10 % per cm
+  o->SetTemporalDrift(true, 3.6f, false);         // +3.6 % per hour
+  ASSERT_EQ(o->Solve(), 0);
+  for (int k = 1; k <= e.scans; ++k)
+    for (int j = 1; j <= e.radii; j += 17) {
+      const double expected = (1 + (e.outRadii[j] - e.meniscus) * 0.1) * (1 + 1e-5 * e.Time(k));
+      EXPECT_NEAR(e.rows[k][j], expected, 2e-6);
+    }
+}
+
+// Band loading: the lamella sediments as a band and the closed cell keeps its amount.
+TEST(LammLoading, BandLoadingKeepsTheAmountAndMovesTheBand) {
+  Experiment e;
+  e.scans = 4;
+  e.Build();
+  auto o = MakeSolver(e, 10.0, 5e-7, ClosedCellSettings(400, false));
+  o->SetBandLoading(true, 0.05f, false);
+  ASSERT_EQ(o->Solve(), 0);
+  const double h = (e.bottom - e.meniscus) / 399;
+  // Loaded: the nodes up to m + 0.05 with their node weights, up to half a spacing
+  // beyond the last of them.
+  const double edge = e.meniscus + std::floor(0.05 / h + 1e-9) * h + h / 2;
+  const double lamella = kOpticalPath * kSectorAngle * 0.5 * (edge * edge - e.meniscus * e.meniscus);
+  EXPECT_NEAR(o->CLStaticGridAmount() / lamella, 1.0, 5e-3);
+  // The band's maximum moves with the sedimentation: r = (m + w/2) exp(s w^2 t).
+  int top = 1;
+  for (int j = 1; j <= e.radii; ++j)
+    if (e.rows[e.scans][j] > e.rows[e.scans][top]) top = j;
+  EXPECT_NEAR(e.outRadii[top], (e.meniscus + 0.025) * std::exp(e.Sw2(10.0) * e.Time(e.scans)), 0.03);
+}
+
+}  // namespace
+}  // namespace tarmic

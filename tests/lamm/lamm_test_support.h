@@ -1,0 +1,105 @@
+// A small experiment for the Lamm solver tests: scans at regular times, common
+// output radii and the output matrix, and a solver object loaded the way the
+// distribution kernels load it.
+#pragma once
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "lamm/lamm_ideal.h"
+
+namespace tarmic::test {
+
+inline constexpr double kTwoPiOver60 = 0.10471975511965977;
+
+struct Experiment {
+  double meniscus = 6.0, bottom = 7.2;
+  float leftLimit = 6.05f, rightLimit = 7.15f;
+  float rpm = 50000.0f;
+  int scans = 10;
+  double firstTime = 300.0, interval = 300.0;
+  int radii = 200;  // output radii, meniscus to bottom
+  std::vector<LammScanRecord> records;
+  std::vector<float> outRadii;
+  std::vector<std::vector<float>> rows;
+  std::vector<float*> out;
+
+  void Build() {
+    records.assign(scans + 1, LammScanRecord{});
+    for (int k = 1; k <= scans; ++k) {
+      records[k].time = records[k].timeUncorrected = firstTime + (k - 1) * interval;
+      records[k].rpm = rpm;
+      records[k].temperature = 20.0f;
+      records[k].accelRate = 1e6;  // not recorded
+      records[k].accelTime = 0.0;
+    }
+    outRadii.assign(radii + 1, 0.0f);
+    for (int j = 1; j <= radii; ++j)
+      outRadii[j] = static_cast<float>(meniscus + (bottom - meniscus) * (j - 1) / (radii - 1));
+    rows.assign(scans + 1, std::vector<float>(radii + 1, 0.0f));
+    out.assign(scans + 1, nullptr);
+    for (int k = 1; k <= scans; ++k) out[k] = rows[k].data();
+  }
+  double Time(int scan) const { return records[scan].time; }
+  double Sw2(double s) const {
+    const double w = rpm * kTwoPiOver60;
+    return w * w * s * 1e-13;
+  }
+};
+
+// Numerical settings for tests: no automatic grid, no back-diffusion shut-off (a
+// closed cell), the algorithm as chosen.
+inline LammDiscretizationSettings ClosedCellSettings(int grid, bool movingHat) {
+  LammDiscretizationSettings s;
+  s.nDefaultGrid = grid;
+  s.nMinGrid = 10;
+  s.bAutoGridSize = false;
+  s.bOptimizeGrid = false;
+  s.bShutOffBackDiffusionOption = false;
+  s.bAutoVariant = false;
+  s.bUseMovingHat = movingHat;
+  s.bUseClaverie = !movingHat;
+  s.bRampRotor = false;
+  return s;
+}
+
+inline std::unique_ptr<CLammIdeal> MakeSolver(Experiment& e, double s, double D,
+                                              const LammDiscretizationSettings& settings,
+                                              double c0 = 1.0) {
+  auto o = std::make_unique<CLammIdeal>();
+  o->SetIdealModel();
+  o->LoadSedimentationParameters(s, D, e.meniscus, e.bottom, c0, e.leftLimit, e.rightLimit);
+  o->SkipAccelerationCheck();
+  o->LoadOutputParameters(nullptr, e.records.data(), e.out.data(), e.outRadii.data(), e.radii,
+                          nullptr, nullptr, false, nullptr, e.scans, 1, true, true, false, 0.0f,
+                          false, 0.0f, false);
+  o->LoadDiscretizationParameters(settings);
+  o->SetSolventConditions(20.0, 0.73, 1.0, 1.0);
+  return o;
+}
+
+// Amount per unit height of the sector in the output profile of one scan, by the
+// trapezoid rule over r c dr between radii a and b.
+inline double ProfileIntegral(const Experiment& e, int scan, double a, double b) {
+  double sum = 0.0;
+  for (int j = 1; j < e.radii; ++j) {
+    const double r0 = e.outRadii[j], r1 = e.outRadii[j + 1];
+    if (r0 < a || r1 > b) continue;
+    sum += 0.5 * (r0 * e.rows[scan][j] + r1 * e.rows[scan][j + 1]) * (r1 - r0);
+  }
+  return sum;
+}
+
+// Value of the output profile of a scan at radius x (linear between radii).
+inline double ProfileAt(const Experiment& e, int scan, double x) {
+  for (int j = 1; j < e.radii; ++j) {
+    if (e.outRadii[j + 1] >= x) {
+      const double t = (x - e.outRadii[j]) / (e.outRadii[j + 1] - e.outRadii[j]);
+      return e.rows[scan][j] + t * (e.rows[scan][j + 1] - e.rows[scan][j]);
+    }
+  }
+  return e.rows[scan][e.radii];
+}
+
+}  // namespace tarmic::test

@@ -1,0 +1,204 @@
+// The solution variants beyond the ideal species: concentration-dependent s and D,
+// an inhomogeneous solvent, the second (cosolute) solution, and the front end's
+// choice of the algorithm.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "lamm/lamm_globals.h"
+#include "lamm/second_component.h"
+#include "numerics/run_switches.h"
+#include "tests/lamm/lamm_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using test::ClosedCellSettings;
+using test::Experiment;
+using test::MakeSolver;
+
+double MaxDifference(const Experiment& a, const Experiment& b) {
+  double d = 0;
+  for (int k = 1; k <= a.scans; ++k)
+    for (int j = 1; j <= a.radii; ++j)
+      if (a.outRadii[j] <= 7.1f) d = std::max(d, static_cast<double>(std::fabs(a.rows[k][j] - b.rows[k][j])));
+  return d;
+}
+
+// Second moment of the boundary of scan k (see lamm_solution_test.cpp).
+double SecondMoment(const Experiment& e, int k) {
+  const double rp = 7.0;
+  return rp * rp - 2 * test::ProfileIntegral(e, k, e.meniscus, rp) / test::ProfileAt(e, k, rp);
+}
+
+class LammVariants : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetLammGlobals();
+    ResetRunSwitches();
+    ideal.scans = nonideal.scans = 5;
+    ideal.radii = nonideal.radii = 600;
+    ideal.Build();
+    nonideal.Build();
+    auto o = MakeSolver(ideal, s, D, ClosedCellSettings(400, false));
+    o->bTruncateGrid = false;
+    ASSERT_EQ(o->Solve(), 0);
+  }
+  std::unique_ptr<CLammIdeal> NonIdeal(float logKs, float logKd, bool ksPositive) {
+    auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(400, false));
+    o->LoadNonIdealityParameters(false, true, true, false, false, 0, nullptr, nullptr, nullptr,
+                                 nullptr, logKs, logKd, ksPositive, true, 1.0, s, D, 1.0);
+    return o;
+  }
+  const double s = 5.0, D = 6e-7;
+  Experiment ideal, nonideal;
+};
+
+// With vanishing ks and kd the concentration-dependent solution is the ideal one.
+TEST_F(LammVariants, VanishingNonidealityGivesTheIdealSolution) {
+  auto o = NonIdeal(-8.0f, -8.0f, true);
+  ASSERT_EQ(o->Solve(), 0);
+  EXPECT_TRUE(o->bConcDependentActive);
+  EXPECT_LT(MaxDifference(ideal, nonideal), 2e-3);
+}
+
+// s(c) = s (1 - ks c): a positive ks slows the boundary, a negative one speeds it.
+TEST_F(LammVariants, PositiveKsSlowsTheBoundary) {
+  auto slow = NonIdeal(-1.3f, -8.0f, true);  // ks = 0.05 per unit of c
+  ASSERT_EQ(slow->Solve(), 0);
+  const double r2slow = SecondMoment(nonideal, 5);
+  auto fast = NonIdeal(-1.3f, -8.0f, false);
+  ASSERT_EQ(fast->Solve(), 0);
+  const double r2fast = SecondMoment(nonideal, 5);
+  const double r2ideal = SecondMoment(ideal, 5);
+  EXPECT_LT(r2slow, r2ideal - 0.005);
+  EXPECT_GT(r2fast, r2ideal + 0.005);
+}
+
+// Several species sharing the concentration dependence: two halves of one species
+// with vanishing ks, kd sum to the ideal solution of the whole.
+TEST_F(LammVariants, TwoHalvesOfOneSpeciesSumToTheWhole) {
+  auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(400, false));
+  const double conc[3] = {0, 0.5, 0.5}, ss[3] = {0, s, s}, DD[3] = {0, D, D};
+  o->LoadNonIdealityParameters(false, false, true, false, true, 2, conc, ss, DD, nullptr, -8.0f,
+                               -8.0f, true, true, 1.0, s, D, 1.0);
+  ASSERT_EQ(o->Solve(), 0);
+  EXPECT_LT(MaxDifference(ideal, nonideal), 2e-3);
+}
+
+// A linear solvent gradient with the same values at meniscus and bottom as water is
+// a homogeneous solvent; a denser solvent towards the bottom slows the species.
+TEST_F(LammVariants, InhomogeneousSolventReducesToTheHomogeneousOne) {
+  auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(400, false));
+  o->bTruncateGrid = false;
+  o->LoadInhomogeneousSolventParameters(true, true, false, true, 0.0, 0.73f, 1.0f, 1.0f, 0.73f,
+                                        0.73f, 0.99823f, 1.0f, 0.99823, 0.99823, 0.001002, 0.001002);
+  ASSERT_EQ(o->Solve(), 0);
+  EXPECT_LT(MaxDifference(ideal, nonideal), 1e-5);
+
+  auto dense = MakeSolver(nonideal, s, D, ClosedCellSettings(400, false));
+  dense->bTruncateGrid = false;
+  dense->LoadInhomogeneousSolventParameters(true, true, false, true, 0.0, 0.73f, 1.0f, 1.0f, 0.73f,
+                                            0.73f, 0.99823f, 1.0f, 0.99823, 1.2, 0.001002, 0.001002);
+  ASSERT_EQ(dense->Solve(), 0);
+  // More material is left near the meniscus.
+  EXPECT_GT(test::ProfileIntegral(nonideal, 5, 6.0, 6.3), 1.02 * test::ProfileIntegral(ideal, 5, 6.0, 6.3));
+}
+
+// The cosolute solved beside the species keeps its amount, and a cosolute without
+// sedimentation stays uniform.
+TEST_F(LammVariants, SecondComponentKeepsItsAmount) {
+  for (double s2 : {0.0, 0.6}) {
+    auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(300, false));
+    o->bTruncateGrid = false;
+    o->LoadCosoluteParameters(true, true, false, 0.0, true, 60, false, false, false, s2, 2e-5, 1.0,
+                              {}, {}, {}, {});
+    ASSERT_EQ(o->Solve(), 0);
+    ASSERT_TRUE(o->bComp2Allocated);
+    const int n = o->nComp2Points;
+    const double h = (o->dBottom - o->dMeniscus) / (n - 1);
+    double amount = 0;
+    for (int i = 1; i <= n; ++i) {
+      const double w = (i == 1 || i == n) ? (o->pComp2Radius[i] + (i == 1 ? h / 3 : -h / 3)) * h / 2
+                                          : o->pComp2Radius[i] * h;
+      amount += w * o->pComp2Conc[i];
+    }
+    EXPECT_NEAR(amount / (0.5 * (7.2 * 7.2 - 36.0)), 1.0, 1e-3) << s2;
+    if (s2 == 0.0) {
+      for (int i = 1; i <= n; ++i) EXPECT_NEAR(o->pComp2Conc[i], 1.0, 1e-9);
+    } else {
+      EXPECT_GT(o->pComp2Conc[n], o->pComp2Conc[1]);
+    }
+  }
+}
+
+TEST(Comp2Coefficients, BuiltInValuesAndPolynomials) {
+  EXPECT_NEAR(Comp2DiffCoefBuiltin(0.0), 2.03e-5, 1e-12);
+  EXPECT_NEAR(Comp2SedCoefBuiltin(0.0), 0.5327, 1e-12);
+  const double a[4] = {0, 2.0, 3.0, -1.0};
+  EXPECT_EQ(EvalPolynomial(a, 3, 2.0), 2.0 + 6.0 - 4.0);
+  EXPECT_EQ(EvalPolynomial(a, 1, 7.0), 2.0);
+  EXPECT_EQ(EvalPolynomial(nullptr, 3, 2.0), 0.0);
+}
+
+// The automatic algorithm: fast species on the moving grid; at 60000 rpm the
+// switch point falls to a quarter of its value at 30000 rpm.
+TEST(LammAlgorithmChoice, FastSpeciesUseTheMovingGrid) {
+  for (float rpm : {30000.0f, 60000.0f}) {
+    Experiment e;
+    e.rpm = rpm;
+    e.scans = 2;
+    e.Build();
+    LammDiscretizationSettings settings;
+    settings.bOptimizeGrid = false;  // threshold 5 S at 30000 rpm
+    const double threshold = 5.0 * (30000.0 / rpm) * (30000.0 / rpm);
+    auto slow = MakeSolver(e, 0.95 * threshold, 5e-7, settings);
+    slow->SelectFEVariant();
+    EXPECT_TRUE(slow->bUseClaverie);
+    auto fast = MakeSolver(e, 1.05 * threshold, 5e-7, settings);
+    fast->SelectFEVariant();
+    EXPECT_TRUE(fast->bUseMovingHat);
+    EXPECT_FALSE(fast->bUseClaverie);
+  }
+}
+
+// The set-up checks: each incomplete part is refused with status 4 or 6.
+TEST(LammSetup, IncompleteSetUpIsRefused) {
+  ResetLammGlobals();
+  Experiment e;
+  e.scans = 2;
+  e.Build();
+  auto reversed = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(100, false));
+  EXPECT_EQ(reversed->fRightLimit, e.rightLimit);  // limits given left first are ordered
+  CLammIdeal noModel;
+  noModel.LoadSedimentationParameters(3.0, 5e-7, 6.0, 7.2, 1.0, 6.1f, 7.1f);
+  EXPECT_EQ(noModel.Solve(), 4);
+  auto outside = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(100, false));
+  outside->LoadSedimentationParameters(3.0, 5e-7, 6.0, 7.2, 1.0, 6.1f, 7.3f);
+  EXPECT_EQ(outside->Solve(), 4);
+  EXPECT_EQ(outside->Messages().front(),
+            "meniscus or bottom parameters in conflict with fitting limits in CLammIdeal");
+  auto nonideal = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(100, false));
+  nonideal->LoadNonIdealityParameters(true, true, true, false, false, 0, nullptr, nullptr, nullptr,
+                                      nullptr, -2.0f, -2.0f, true, true, 1.0, 3.0, 5e-7, 1.0);
+  EXPECT_EQ(nonideal->Solve(), 6);
+  bLinearGeometry = true;
+  auto planar = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(100, false));
+  EXPECT_EQ(planar->Solve(), 4);
+  bLinearGeometry = false;
+  // A slow rotor acceleration (between 0.0001 and 50 rpm/s) is refused when checked.
+  e.records[1].accelRate = 20.0;
+  e.records[1].accelTime = 100.0;
+  LammDiscretizationSettings ramp = ClosedCellSettings(100, false);
+  ramp.bRampRotor = true;
+  auto slowRotor = MakeSolver(e, 3.0, 5e-7, ramp);
+  slowRotor->bCheckAcceleration = true;
+  ResetRunSwitches();
+  EXPECT_EQ(slowRotor->Solve(), 5);
+  EXPECT_TRUE(bUserAbort);
+}
+
+}  // namespace
+}  // namespace tarmic
