@@ -1,79 +1,151 @@
+// The program's start: the path table, the application object, the main window
+// and the main loop.
 #include "app/app_main.h"
 
-#include <memory>
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
 
-#include "platform/dc.h"
+#include "app/response_table.h"
+#include "app/xla_window.h"
+#include "app/zoom.h"
+#include "numerics/error_box.h"
+#include "numerics/path_table.h"
 #include "platform/gdi.h"
-#include "resources/menus.h"
+#include "platform/system.h"
 
 namespace tarmic {
 
+std::string szWizardSuffix;
+
 namespace {
 
-// Paints the whole client area white and shows it.
-void PaintClientArea(Window& window) {
-  Size size = window.ClientSize();
-  std::unique_ptr<DC> dc = window.ClientDC();
-  dc->SelectPen(NullPen());
-  dc->SelectBrush(SolidBrush(kWhite));
-  dc->Rectangle(0, 0, size.cx, size.cy);
-  window.Refresh();
+constexpr const char* kApplicationName = "ZEVEvadevir";
+constexpr const char* kMainWindowTitle = "Sedimentation Analysis";
+
+bool IsDirectory(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
+}
+
+bool MakeDirectory(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directory(path, ec);
+  return IsDirectory(path);
 }
 
 }  // namespace
 
-int RunApplication(Backend& backend, int /*argc*/, char** /*argv*/) {
-  Window& window = backend.MainWindow();
-  window.SetTitle("Sedimentation Analysis");
-  window.AttachMenu(GetMenuResource(kMenuVirez));
-  window.SetAccelerators(GetAcceleratorTable(kAcceleratorTableId));
-  window.DragAcceptFiles(true);
-  window.Show();
-  window.Invalidate();
-  return RunMessageLoop(backend);
+void SetupFilePaths() {
+  std::string tempDir = szProgramDir + "temp/";
+  if (!IsDirectory(tempDir) && !MakeDirectory(tempDir)) {
+    // A program directory that cannot be written: the temporary files go to the
+    // user's temporary directory instead.
+    const std::string userTemp = TempDirectory() + "tarmic/";
+    if (IsDirectory(userTemp) || MakeDirectory(userTemp)) {
+      tempDir = userTemp;
+    } else if (HasBackend()) {
+      GetBackend().MessageBox("could not create " + tempDir, "ERROR", MB_OK);
+    }
+  }
+  SetupPathTable(szProgramDir, tempDir);
+
+  // "tarmic.ini" starts holding the program directory. When it can be neither
+  // found nor made, the file dialogs simply start in their default directory.
+  if (!FileExists(szLastDirIni.c_str())) {
+    if (std::FILE* f = std::fopen(szLastDirIni.c_str(), "w")) {
+      std::fputs(szProgramDir.c_str(), f);
+      std::fflush(f);
+      std::fclose(f);
+    }
+  }
 }
 
-int RunMessageLoop(Backend& backend) {
+TXLAApp::TXLAApp(const char* name) : name_(name ? name : "") {}
+
+TXLAApp::~TXLAApp() = default;
+
+void TXLAApp::InitMainWindow() {
+  // The model parameters are static arrays that start with their defaults
+  // (species 1 included); nothing to allocate.
+  SetupFilePaths();
+  mainWindow_ = std::make_unique<TXLAWindow>(kMainWindowTitle);
+  ClearZoomHistory();
+  szWizardSuffix =
+      "\n\n\n(to switch off wizard messages, use menu Help->Info and Wizard Messages)";
+}
+
+int TXLAApp::Run() {
+  InitMainWindow();
+  // A declined disclaimer has asked to end the program: the window never shows.
+  if (std::optional<Event> quit =
+          UiEvents().TakeIf([](const Event& e) { return e.type == EventType::Quit; })) {
+    return quit->command;
+  }
+  mainWindow_->SetupWindow();
+  Window& window = mainWindow_->GetHandle();
+  window.Show();
+  window.Invalidate();
+  return RunMessageLoop(*mainWindow_);
+}
+
+int OwlMain(int argc, char** argv) {
+  // Text files are read and written with the decimal point whatever the user's
+  // locale says.
+  std::setlocale(LC_NUMERIC, "C");
+  const std::string programDir =
+      ProgramDirectoryFromArgv0(argc > 0 && argv && argv[0] ? argv[0] : "");
+  SetupPathTable(programDir, "");
+  TXLAApp app(kApplicationName);
+  return app.Run();
+}
+
+int RunMessageLoop(TXLAWindow& window) {
   for (;;) {
     std::optional<Event> event = UiEvents().Take();
     if (!event) {
-      if (!backend.WaitEvents(-1)) return 0;
+      if (!GetBackend().WaitEvents(-1)) return 0;
       continue;
     }
     if (event->type == EventType::Quit) return event->command;
-    DispatchEvent(backend, *event);
+    DispatchEvent(window, *event);
   }
 }
 
-void DispatchEvent(Backend& backend, const Event& event) {
-  Window& window = backend.MainWindow();
+void PaintWindow(TXLAWindow& window) {
+  Window& handle = window.GetHandle();
+  std::unique_ptr<DC> dc = handle.ClientDC();
+  const Rect client = handle.ClientRect();
+  // The background is erased before the window paints, as a paint request asks.
+  dc->SelectPen(NullPen());
+  Brush white = SolidBrush(kWhite);
+  Brush oldBrush = dc->SelectBrush(white);
+  dc->Rectangle(client.left, client.top, client.right, client.bottom);
+  dc->SelectBrush(oldBrush);
+  try {
+    window.Paint(*dc, true, client);
+  } catch (const FatalError&) {
+    // Already reported; the picture stays as far as it got.
+  }
+  handle.Refresh();
+}
+
+void DispatchEvent(TXLAWindow& window, const Event& event) {
+  if (DispatchToWindow(window, event)) return;
   switch (event.type) {
     case EventType::Paint:
-      PaintClientArea(window);
+      PaintWindow(window);
       break;
     case EventType::Size:
-      window.Invalidate();
+      window.GetHandle().Invalidate();
       break;
     case EventType::Close:
-      PostQuitMessage(0);
-      break;
-    case EventType::Command:
-      if (event.command == kCmExit) {
-        PostQuitMessage(0);
-      } else {
-        DispatchCommand(backend, event.command);
-      }
+      // Closing the window is the Exit command.
+      if (!DispatchCommand(window, kCmExit)) PostQuitMessage(0);
       break;
     default:
-      // Keys, characters, mouse, timers and dropped files have no handler yet.
       break;
   }
-}
-
-void DispatchCommand(Backend& /*backend*/, int /*id*/) {
-  // The main window's response table goes here: it maps every command identifier of
-  // both menus and of the accelerator table to its handler. Until it exists, commands
-  // other than Exit do nothing.
 }
 
 }  // namespace tarmic

@@ -1,28 +1,72 @@
-// The start of the program's window and its main loop, independent of the window
-// system: the frame window titled "Sedimentation Analysis" with the menu
-// "MENU_VIREZ" and accelerator table 303, accepting dropped files.
+// The program's start and its main loop, independent of the window system.
+//
+// OwlMain takes the program directory from argument 0, builds the path table and
+// runs the application object: TXLAApp::InitMainWindow prepares the file paths
+// (the temporary directory and "tarmic.ini"), creates the main window (which reads
+// the preferences and may ask for the disclaimer), clears the zoom history and
+// writes the wizard suffix; then the window is set up and shown and the main loop
+// dispatches the queue's events through the window's response table until a Quit
+// event arrives.
 #pragma once
+
+#include <memory>
+#include <string>
 
 #include "platform/backend.h"
 #include "platform/events.h"
 
 namespace tarmic {
 
+class TXLAWindow;
+
 // The command that ends the program.
 inline constexpr int kCmExit = 230;
 
-// Shows the main window and runs the main loop until it ends; returns the exit code.
-int RunApplication(Backend& backend, int argc, char** argv);
+// The text that every help-wizard message ends with.
+extern std::string szWizardSuffix;
 
-// Takes events from the queue (waiting when it is empty) and dispatches them until a
-// Quit event arrives, whose code is returned. Returns 0 when no event can come any
-// more (a finished script).
-int RunMessageLoop(Backend& backend);
+// Builds the file paths beyond the preference files: the temporary directory
+// (program directory + "temp/", created when missing; when it cannot be created the
+// user's temporary directory holds it) and "tarmic.ini" (created holding the program
+// directory when missing; a read-only program directory only means it cannot be
+// kept). Needs szProgramDir.
+void SetupFilePaths();
 
-// Handles one event of the main loop.
-void DispatchEvent(Backend& backend, const Event& event);
+class TXLAApp {
+ public:
+  explicit TXLAApp(const char* name);
+  ~TXLAApp();
+  TXLAApp(const TXLAApp&) = delete;
+  TXLAApp& operator=(const TXLAApp&) = delete;
 
-// Handles a menu or accelerator command other than Exit.
-void DispatchCommand(Backend& backend, int id);
+  const std::string& Name() const { return name_; }
+  // Creates the main window and prepares what the program needs before it shows.
+  void InitMainWindow();
+  // InitMainWindow, then the window's set-up, show and the main loop; returns the
+  // exit code. When the disclaimer was declined the window is never shown.
+  int Run();
+  TXLAWindow* GetMainWindow() const { return mainWindow_.get(); }
+
+ private:
+  std::string name_;
+  std::unique_ptr<TXLAWindow> mainWindow_;
+};
+
+// The program: argv[0] gives the program directory. Needs an installed backend;
+// the command library's response table should be installed before.
+int OwlMain(int argc, char** argv);
+
+// Takes events from the queue (waiting when it is empty) and dispatches them to the
+// window until a Quit event arrives, whose code is returned. Returns 0 when no event
+// can come any more (a finished script).
+int RunMessageLoop(TXLAWindow& window);
+
+// Handles one event of the main loop: through the response table, else the frame
+// window's own handling (paint, close).
+void DispatchEvent(TXLAWindow& window, const Event& event);
+
+// Paints the client area as a paint request of the window system does: Paint with
+// erase on the back-buffer, then shows it.
+void PaintWindow(TXLAWindow& window);
 
 }  // namespace tarmic

@@ -1,8 +1,9 @@
 // The program's entry point: the Qt application, the Qt backend of the platform
-// layer, and the main window.
+// layer, the main window's response table, and the program's start.
 #include <QApplication>
 
 #include "app/app_main.h"
+#include "commands/response_table.h"
 #include "platform/backend.h"
 #include "platform/qt/qt_backend.h"
 
@@ -12,7 +13,8 @@ int main(int argc, char** argv) {
   {
     tarmic::QtBackend backend;
     tarmic::SetBackend(&backend);
-    result = tarmic::RunApplication(backend, argc, argv);
+    tarmic::InstallResponseTable();
+    result = tarmic::OwlMain(argc, argv);
     tarmic::SetBackend(nullptr);
   }
   return result;

@@ -58,6 +58,12 @@ Event Event::Command(int id) {
   return e;
 }
 
+Event Event::HelpCommand(int id) {
+  Event e = Command(id);
+  e.help = true;
+  return e;
+}
+
 Event Event::AcceleratorCommand(int id, int vk, unsigned mods) {
   Event e = Command(id);
   e.key = vk;

@@ -47,6 +47,9 @@ struct Event {
   int height = 0;
   int timerId = 0;
   int command = 0;
+  // A command chosen with the help key (F1) held on an open menu: the program's
+  // help mode, in which the command only offers the on-line help.
+  bool help = false;
   std::vector<std::string> files;
 
   bool IsKey() const {
@@ -64,6 +67,8 @@ struct Event {
   // key poll during a computation takes it as the key press it was.
   static Event AcceleratorCommand(int id, int vk, unsigned mods);
   bool IsAcceleratorCommand() const { return type == EventType::Command && key != 0; }
+  // A menu command chosen while the help key (F1) was pressed on its item.
+  static Event HelpCommand(int id);
   static Event Resize(int width, int height);
   static Event TimerTick(int id);
   static Event Drop(std::vector<std::string> files);

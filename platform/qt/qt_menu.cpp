@@ -1,10 +1,14 @@
 #include "platform/qt/qt_menu.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 
+#include "platform/events.h"
 #include "platform/qt/qt_convert.h"
 
 namespace tarmic {
@@ -17,6 +21,32 @@ QString ItemText(const MenuItem& item) {
   if (!item.accelHint.empty()) text += QChar('\t') + ToQString(item.accelHint);
   return text;
 }
+
+// Watches an open popup for the help key: F1 on a highlighted command closes the
+// menus and posts the command as a help request (the program's help mode).
+class HelpKeyFilter : public QObject {
+ public:
+  HelpKeyFilter(QObject* parent, const QtMenuBar& bar) : QObject(parent), bar_(bar) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto* menu = qobject_cast<QMenu*>(watched);
+    if (key->key() != Qt::Key_F1 || !menu) return false;
+    QAction* action = menu->activeAction();
+    const int id = action && !action->menu() && action->isEnabled() ? bar_.CommandOf(action) : 0;
+    if (id == 0) return false;
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+      if (!popup->close()) break;
+    }
+    UiEvents().Post(Event::HelpCommand(id));
+    return true;
+  }
+
+ private:
+  const QtMenuBar& bar_;
+};
 
 }  // namespace
 
@@ -39,6 +69,7 @@ void QtMenuBar::AddItems(QWidget* container, const std::vector<MenuItem>& items)
       container->addAction(sep);
     } else if (item.popup) {
       auto* popup = new QMenu(ToQString(item.text), container);
+      WatchHelpKey(popup);
       if (auto* bar = qobject_cast<QMenuBar*>(container)) {
         bar->addMenu(popup);
       } else if (auto* parent = qobject_cast<QMenu*>(container)) {
@@ -126,6 +157,19 @@ bool QtMenuBar::IsEnabled(int id) const {
   auto it = entries_.find(id);
   if (it == entries_.end() || it->second.empty()) return false;
   return it->second.front().action->isEnabled();
+}
+
+void QtMenuBar::WatchHelpKey(QMenu* popup) {
+  popup->installEventFilter(new HelpKeyFilter(popup, *this));
+}
+
+int QtMenuBar::CommandOf(const QAction* action) const {
+  for (const auto& [id, list] : entries_) {
+    for (const Entry& e : list) {
+      if (e.action == action) return id;
+    }
+  }
+  return 0;
 }
 
 QAction* QtMenuBar::Action(int id) const {

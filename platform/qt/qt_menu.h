@@ -16,6 +16,7 @@
 
 class QAction;
 class QMainWindow;
+class QMenu;
 class QMenuBar;
 class QWidget;
 
@@ -38,6 +39,8 @@ class QtMenuBar {
   QMenuBar* Bar() const { return bar_; }
   // The first item with the identifier, or nullptr.
   QAction* Action(int id) const;
+  // The command identifier of an item, or 0 for another action.
+  int CommandOf(const QAction* action) const;
 
  private:
   struct Entry {
@@ -46,6 +49,9 @@ class QtMenuBar {
   };
   void AddItems(QWidget* container, const std::vector<MenuItem>& items);
   QAction* MakeCommand(QWidget* container, int id, const QString& text);
+  // Makes the help key (F1) on a highlighted item of the popup choose that item in
+  // help mode.
+  void WatchHelpKey(QMenu* popup);
 
   QMenuBar* bar_ = nullptr;
   std::map<int, std::vector<Entry>> entries_;

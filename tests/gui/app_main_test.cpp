@@ -1,6 +1,6 @@
-// Tests of the program's start and main loop: the frame window it shows and how
-// the loop ends. Scripted runs use the headless backend; one run uses the real Qt
-// window offscreen.
+// Tests of the program's start and main loop with the frame window: the window it
+// shows, how the loop ends, and the erase before a paint. Scripted runs use the
+// headless backend; one run uses the real Qt window offscreen.
 #include "app/app_main.h"
 
 #include <gtest/gtest.h>
@@ -8,90 +8,57 @@
 #include <QMainWindow>
 #include <QMenuBar>
 
+#include "app/response_table.h"
+#include "commands/response_table.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/qt/qt_window.h"
 #include "resources/menus.h"
+#include "tests/app/shell_test_support.h"
 #include "tests/gui/qt_test_app.h"
 
 namespace tarmic {
 namespace {
 
-char kProgram[] = "/opt/tarmic/tarmic";
-char* kArgv[] = {kProgram, nullptr};
+class ProgramRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shell_test::ResetShellState();
+    InstallResponseTable();
+    shell_test::WritePreferenceFile(dir_.path() + "tarmicparams.ini",
+                                    shell_test::AcceptedDefaults());
+  }
+  void TearDown() override {
+    SetResponseTable({});
+    shell_test::ResetShellState();
+  }
+  int Run() {
+    std::string arg = dir_.Program();
+    char* argv[] = {arg.data(), nullptr};
+    return OwlMain(1, argv);
+  }
+  shell_test::ScratchDir dir_{"run"};
+};
 
-TEST(RunApplication, ExitCommandEndsWithExitCodeZero) {
-  ScopedHeadlessBackend backend;
-  UiEvents().Post(Event::Command(kCmExit));
-  EXPECT_EQ(RunApplication(*backend, 1, kArgv), 0);
-  HeadlessWindow& window = backend->Headless();
-  EXPECT_TRUE(window.IsShown());
-  EXPECT_EQ(window.Title(), "Sedimentation Analysis");
-  EXPECT_EQ(window.Menu().name, "MENU_VIREZ");
-  EXPECT_EQ(window.Accelerators().id, 303);
-  EXPECT_TRUE(window.AcceptsDrops());
-}
-
-TEST(RunApplication, OtherCommandsAndAcceleratorsDoNotEndTheProgram) {
-  ScopedHeadlessBackend backend;
-  HeadlessWindow& window = backend->Headless();
-  window.SetAccelerators(GetAcceleratorTable(kAcceleratorTableId));
-  window.PressKey('L', MK_CONTROL);  // Load New Files
-  UiEvents().Post(Event::Command(199));
-  UiEvents().Post(Event::Command(896));
-  UiEvents().Post(Event::Command(kCmExit));
-  UiEvents().Post(Event::Command(213));  // after Exit: never reached
-  EXPECT_EQ(RunApplication(*backend, 1, kArgv), 0);
-  EXPECT_TRUE(backend->Transcript().empty());
-}
-
-TEST(RunApplication, ClosingTheWindowEndsTheProgram) {
-  ScopedHeadlessBackend backend;
-  UiEvents().Post(Event::CloseRequest());
-  EXPECT_EQ(RunApplication(*backend, 1, kArgv), 0);
-}
-
-TEST(RunApplication, QuitReturnsItsExitCode) {
-  ScopedHeadlessBackend backend;
-  PostQuitMessage(3);
-  EXPECT_EQ(RunApplication(*backend, 1, kArgv), 3);
-}
-
-TEST(RunApplication, EndsWhenTheScriptHasNoMoreEvents) {
-  ScopedHeadlessBackend backend;
-  EXPECT_EQ(RunApplication(*backend, 1, kArgv), 0);
-}
-
-TEST(RunApplication, PaintFillsTheClientAreaWhite) {
+TEST_F(ProgramRun, PaintErasesTheClientAreaFirst) {
   ScopedHeadlessBackend backend(200, 100);
   HeadlessWindow& window = backend->Headless();
   window.Screen().Fill(RGB(255, 0, 0));
-  UiEvents().Post(Event::Command(kCmExit));
-  EXPECT_EQ(RunApplication(*backend, 1, kArgv), 0);
+  EXPECT_EQ(Run(), 0);
   EXPECT_EQ(window.Screen().Pixel(0, 0), kWhite);
   EXPECT_EQ(window.Screen().Pixel(199, 99), kWhite);
   EXPECT_GE(window.RefreshCount(), 1);
 }
 
-TEST(RunApplication, SizeChangeAsksForAPaint) {
-  ScopedHeadlessBackend backend(200, 100);
-  HeadlessWindow& window = backend->Headless();
-  DispatchEvent(*backend, Event::Resize(300, 150));
-  std::optional<Event> next = UiEvents().Take();
-  ASSERT_TRUE(next.has_value());
-  EXPECT_EQ(next->type, EventType::Paint);
-  EXPECT_EQ(window.RefreshCount(), 0);
-}
-
-TEST(RunApplication, RealWindowStartsWithTheMenuAndEndsOnExit) {
+TEST_F(ProgramRun, RealWindowStartsWithTheMenuAndEndsOnExit) {
   gui_test::TestApplication();
   UiEvents().Clear();
   {
     QtBackend backend(640, 480);
     SetBackend(&backend);
     UiEvents().Post(Event::Command(kCmExit));
-    EXPECT_EQ(RunApplication(backend, 1, kArgv), 0);
+    EXPECT_EQ(Run(), 0);
     QtWindow& window = backend.QtMainWindow();
     EXPECT_TRUE(window.Frame()->isVisible());
     EXPECT_EQ(window.Frame()->windowTitle(), QString("Sedimentation Analysis"));

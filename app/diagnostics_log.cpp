@@ -1,0 +1,55 @@
+// The diagnostics log of the main code.
+#include "app/diagnostics_log.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/xla_window.h"
+#include "numerics/error_box.h"
+#include "platform/system.h"
+
+namespace tarmic {
+
+bool bDiagnosticsToFiles = false;
+std::string szDiagnosticsDirectory;
+
+std::string DebugLogFileName(int threadNumber) {
+  std::string dir = szDiagnosticsDirectory.empty() ? TempDirectory() : szDiagnosticsDirectory;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir + "Darizozovaz_o" + std::to_string(threadNumber) + ".edo";
+}
+
+std::string DebugLogHeader(int threadNumber) {
+  return "\nstarting new tarmic debugging session for thread #" + std::to_string(threadNumber);
+}
+
+void ResetDiagnosticsLog() {
+  bDiagnosticsToFiles = false;
+  szDiagnosticsDirectory.clear();
+}
+
+void TXLAWindow::WriteDebugLog(const char* text) {
+  if (!bDiagnosticsToFiles) return;
+  if (!pszDebugFileName) pszDebugFileName = DebugLogFileName(0);
+  if (!pszDebugHeader) {
+    // The first call of a run writes only the header, which starts the file.
+    pszDebugHeader = DebugLogHeader(0);
+    const std::string header = *pszDebugHeader;
+    WriteDebugLog(header.c_str());
+    return;
+  }
+  if (!text) return;
+  // The file is emptied once per run, at its first successful opening.
+  std::FILE* f = std::fopen(pszDebugFileName->c_str(), bDebugFileStarted ? "a" : "w");
+  if (!f) {
+    ShowError("\n\aAttention: could not open " + *pszDebugFileName + " to write debugging info",
+              false);
+    return;
+  }
+  std::fwrite(text, 1, std::strlen(text), f);
+  std::fflush(f);
+  std::fclose(f);
+  bDebugFileStarted = true;
+}
+
+}  // namespace tarmic

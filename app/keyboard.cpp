@@ -1,0 +1,222 @@
+// The keyboard of the main window. Outside computations it drives the radial
+// markers: the arrow keys move the cursor, Enter or Tab confirm a pick or the
+// question of a dropped marker, Esc cancels. While Run or Fit computes any key
+// only asks the computation to stop.
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "app/marker_lines.h"
+#include "app/marker_question.h"
+#include "app/markers.h"
+#include "app/mouse.h"
+#include "app/paint.h"
+#include "app/xla_window.h"
+#include "numerics/run_switches.h"
+#include "platform/backend.h"
+#include "plot/data_plots.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+
+namespace tarmic {
+
+namespace {
+
+// Cursor step of one arrow key, cm.
+constexpr double kArrowStep = 0.0003;
+
+constexpr unsigned kTab = 9;
+constexpr unsigned kEnter = 13;
+constexpr unsigned kEsc = 27;
+
+// Asks a yes/no question with an empty caption.
+bool AskYesNo(const char* text) { return GetBackend().MessageBox(text, "", MB_YESNO) == IDYES; }
+
+// The meniscus-or-bottom pick at v. False when the user declined both questions:
+// the pick is then abandoned.
+bool PickMeniscusOrBottom(TXLAWindow& window, float v, float minR, float maxR) {
+  bDataChanged = true;
+  bPickMeniscusBottom = false;
+  if (fMeniscus == 0) {
+    fMeniscus = v;
+  } else if (fBottom == 0) {
+    fBottom = v;
+  } else {
+    // Near an end of the data with the marker of that end beyond the data, ask
+    // which of the two is meant, the one of that end first.
+    const bool nearRightEnd = maxR < fBottom && maxR - v < v - minR;
+    const bool nearLeftEnd = !nearRightEnd && fMeniscus < minR && v - minR < maxR - v;
+    if (nearRightEnd || nearLeftEnd) {
+      window.bModalBoxOpen = true;
+      const char* first = nearRightEnd ? "set bottom?" : "set meniscus?";
+      const char* second = nearRightEnd ? "set meniscus?" : "set bottom?";
+      float* firstValue = nearRightEnd ? &fBottom : &fMeniscus;
+      float* secondValue = nearRightEnd ? &fMeniscus : &fBottom;
+      bool placed = true;
+      if (AskYesNo(first))
+        *firstValue = v;
+      else if (AskYesNo(second))
+        *secondValue = v;
+      else
+        placed = false;
+      window.bModalBoxOpen = false;
+      if (!placed) return false;
+    } else if (std::fabs(v - fMeniscus) <= std::fabs(fBottom - v)) {
+      fMeniscus = v;
+    } else {
+      fBottom = v;
+    }
+  }
+  // A bottom placed left of the meniscus is exchanged with it; an unset bottom
+  // (0) stays unset.
+  if (fBottom != 0 && fBottom < fMeniscus) std::swap(fMeniscus, fBottom);
+  CopyGeometryToModelParams();
+  ApplyMeniscusRangeRule();
+  ApplyBottomRangeRule();
+  SetDefaultFitLimits();
+  return true;
+}
+
+// The fitting-limit pick at v.
+void PickFitLimit(float v) {
+  bPickFitLimit = false;
+  if (fFitLeftLim == 0) {
+    fFitLeftLim = v;
+  } else if (fFitRightLim == 0) {
+    fFitRightLim = v;
+  } else if (fMeniscus != 0 && (fBottom != 0 || bDLSData)) {
+    // The nearer limit moves; the left one on a tie.
+    if (std::fabs(fFitRightLim - v) < std::fabs(v - fFitLeftLim))
+      fFitRightLim = v;
+    else
+      fFitLeftLim = v;
+  } else {
+    fFitLeftLim = v;
+  }
+  if (nScans > 0 && fFitRightLim == 0) {
+    // The other limit goes to the far end of the data.
+    if (v - fMeniscus <= fBottom - v) {
+      float last = ppRadius[1][pnPoints[1]];
+      for (int s = 2; s <= nScans; ++s) {
+        const std::size_t k = static_cast<std::size_t>(s);
+        last = std::max(last, ppRadius[k][pnPoints[k]]);
+      }
+      fFitRightLim = last;
+    } else {
+      fFitRightLim = ppRadius[1][1];
+    }
+  }
+  if (fFitRightLim < fFitLeftLim) std::swap(fFitLeftLim, fFitRightLim);
+  if (fFitLeftLim <= fMeniscus && fMeniscus > 0) fFitLeftLim = static_cast<float>(fMeniscus + 0.01);
+  if (fBottom <= fFitRightLim && fBottom > 0) fFitRightLim = static_cast<float>(fBottom - 0.01);
+  if (fFitLeftLim > 0 && fMaxMeniscus > 0 && fFitLeftLim < fMaxMeniscus) {
+    fMaxMeniscus = static_cast<float>(fFitLeftLim - 0.001);
+    if (fMaxMeniscus < fMeniscus) fMaxMeniscus = static_cast<float>(fMeniscus + 0.0001);
+  }
+  if (fFitRightLim > 0 && fMinBottom > 0 && fMinBottom < fFitRightLim) {
+    fMinBottom = static_cast<float>(fFitRightLim + 0.001);
+    if (fMinBottom > fBottom) fMinBottom = static_cast<float>(fBottom - 0.0001);
+  }
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+}
+
+}  // namespace
+
+void TXLAWindow::EvKeyDown(unsigned key, unsigned /*repeatCount*/, unsigned /*flags*/) {
+  if (bRunInProgress || bFitInProgress) {
+    bUserAbort = true;
+    return;
+  }
+  bKeyLatch = true;
+  const bool arrow = key == static_cast<unsigned>(VK_LEFT) || key == static_cast<unsigned>(VK_RIGHT);
+  if (pDataPlot && arrow && bCursorActive) {
+    const double step = key == static_cast<unsigned>(VK_LEFT) ? -kArrowStep : kArrowStep;
+    fCursorValue = static_cast<float>(fCursorValue + step);
+    DrawCursorLine(RadiusToPixelColumn(fCursorValue), true, 1);
+    szReadoutLine1 = FormatReadout("%1.4f    ", fCursorValue);
+    DrawReadoutText(*this, 10, 50, szReadoutLine1);
+  }
+}
+
+void TXLAWindow::EvChar(unsigned key, unsigned /*repeatCount*/, unsigned /*flags*/) {
+  if (bRunInProgress || bFitInProgress) {
+    bUserAbort = true;
+    return;
+  }
+  if (bTemperaturePlotShown) RepaintMain();
+  if (!pDataPlot) return;
+
+  if (key == kEsc) {
+    if (bRangeQuestionPending && !AnyPickMode()) {
+      // The dropped marker or the fit-range question is cancelled.
+      FinishMarkerMove(false);
+      return;
+    }
+    if (bCursorActive) {
+      // The pick is abandoned.
+      bRangeQuestionPending = false;
+      DeleteFitLimitQuestionButtons(nullptr);
+      bHoldMeniscus = false;
+      bHoldRefMeniscus = false;
+      bHoldLeftLimit = false;
+      bCursorActive = false;
+      bPickMeniscusBottom = false;
+      bPickFitLimit = false;
+      bPickRefMeniscus = false;
+      fCursorValue = 0.0f;
+      // No cursor line is left; the redrawn panes take the old one away.
+      DrawCursorLine(0, false, 1);
+      RedrawPlots();
+    }
+    GetHandle().SetCursor(CursorShape::Arrow);
+    return;
+  }
+
+  if (key != kEnter && key != kTab) return;
+
+  if (bRangeQuestionPending && !AnyPickMode()) {
+    // The dropped marker or the fit-range question is confirmed.
+    FinishMarkerMove(true);
+    return;
+  }
+  bRangeQuestionPending = false;
+  DeleteFitLimitQuestionButtons(this);
+  bHoldMeniscus = false;
+  bHoldRefMeniscus = false;
+  bHoldLeftLimit = false;
+  if (!bCursorActive) return;
+
+  // What the pick changes is shown at the end: old lines erased, all drawn.
+  const MarkerSnapshot before = MarkerSnapshot::Take();
+  const float v = fCursorValue;
+  float minR = 1000.0f, maxR = 0.0f;
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t k = static_cast<std::size_t>(s);
+    minR = std::min(minR, ppRadius[k][1]);
+    maxR = std::max(maxR, ppRadius[k][pnPoints[k]]);
+  }
+
+  if (bPickMeniscusBottom) {
+    if (!PickMeniscusOrBottom(*this, v, minR, maxR)) {
+      bCursorActive = false;
+      fCursorValue = 0.0f;
+      DrawCursorLine(0, false, 1);
+      RedrawPlots();
+      return;
+    }
+  } else if (bPickRefMeniscus) {
+    bPickRefMeniscus = false;
+    fMeniscusDifference = static_cast<double>(fMeniscus) - static_cast<double>(v);
+  } else if (bPickFitLimit) {
+    PickFitLimit(v);
+  }
+
+  bCursorActive = false;
+  fCursorValue = 0.0f;
+  // The pick's cursor line goes; the markers show where the pick put them.
+  DrawCursorLine(0, true, 1);
+  ShowMarkerChanges(*this, before);
+}
+
+}  // namespace tarmic

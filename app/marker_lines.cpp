@@ -1,0 +1,103 @@
+// Marker, cursor and rubber-band lines, drawn into the window's back-buffer and
+// shown at once. Each line opens a device context of its own, in client pixels.
+#include "app/marker_lines.h"
+
+#include <cmath>
+#include <memory>
+
+#include "app/panes.h"
+#include "app/xla_window.h"
+#include "plot/picture_space.h"
+
+namespace tarmic {
+
+int nCursorLinePixel = 0;
+
+int DisplayRowToPixel(const TXLAWindow& window, float row) {
+  const double pixels = std::floor(static_cast<double>(row) * window.fClientHeight /
+                                   static_cast<double>(fDisplayExtent));
+  if (!std::isfinite(pixels)) return 0;
+  return static_cast<int>(pixels);
+}
+
+void ResetMarkerLines() { nCursorLinePixel = 0; }
+
+namespace {
+
+// The top and bottom rows of a pane, display units. Every caller passes pane 1,
+// the data pane.
+void PaneRows(int /*pane*/, float* top, float* bottom) {
+  *top = static_cast<float>(nDataPaneTop);
+  *bottom = static_cast<float>(nDataPaneBottom);
+}
+
+// One vertical line in column x over the pane, with the dc's pen and raster mode.
+void PaneColumn(const TXLAWindow& window, DC& dc, int x, int pane) {
+  float top, bottom;
+  PaneRows(pane, &top, &bottom);
+  dc.MoveTo(x, DisplayRowToPixel(window, top));
+  dc.LineTo(x, DisplayRowToPixel(window, bottom));
+}
+
+}  // namespace
+
+void TXLAWindow::DrawMarkerLine(int xPixel, Color colour, int pane) {
+  Window& w = GetHandle();
+  std::unique_ptr<DC> dc = w.ClientDC();
+  dc->SelectPen(Pen{PenStyle::Solid, 0, colour});
+  dc->SetROP2(Rop2::CopyPen);
+  PaneColumn(*this, *dc, xPixel, pane);
+  dc.reset();
+  w.Refresh();
+}
+
+void TXLAWindow::DrawDashedMarkerLine(int xPixel, Color colour, int nDashes, int pane) {
+  if (nDashes < 1) return;
+  if (nDashes == 1) {
+    DrawMarkerLine(xPixel, colour, pane);
+    return;
+  }
+  Window& w = GetHandle();
+  std::unique_ptr<DC> dc = w.ClientDC();
+  dc->SelectPen(Pen{PenStyle::Solid, 0, colour});
+  dc->SetROP2(Rop2::CopyPen);
+  float top, bottom;
+  PaneRows(pane, &top, &bottom);
+  // n dashes and n - 1 gaps of one unit each from the top, then two units empty
+  // above the bottom row.
+  const float d = (bottom - top) / static_cast<float>(2 * nDashes + 1);
+  for (int k = 1; k <= nDashes; ++k) {
+    dc->MoveTo(xPixel, DisplayRowToPixel(*this, top + static_cast<float>(2 * k - 2) * d));
+    dc->LineTo(xPixel, DisplayRowToPixel(*this, top + static_cast<float>(2 * k - 1) * d));
+  }
+  dc.reset();
+  w.Refresh();
+}
+
+void TXLAWindow::DrawCursorLine(int xPixel, bool eraseOld, int pane) {
+  Window& w = GetHandle();
+  std::unique_ptr<DC> dc = w.ClientDC();
+  dc->SetROP2(Rop2::Not);
+  // Inverting the old column again restores what was under it.
+  if (nCursorLinePixel != 0 && eraseOld) PaneColumn(*this, *dc, nCursorLinePixel, pane);
+  nCursorLinePixel = xPixel;
+  if (xPixel != 0) PaneColumn(*this, *dc, xPixel, pane);
+  dc.reset();
+  w.Refresh();
+}
+
+void TXLAWindow::DrawRubberBandRect(int x1, int y1, int x2, int y2) {
+  if (!bRightDragActive || (x1 == x2 && y1 == y2) || !pBandDC) return;
+  DC& dc = *pBandDC;
+  dc.SetROP2(Rop2::Not);
+  // Each segment leaves out its end pixel, so every corner is inverted once and
+  // drawing the same rectangle twice restores the screen.
+  dc.MoveTo(x1, y1);
+  dc.LineTo(x1, y2);
+  dc.LineTo(x2, y2);
+  dc.LineTo(x2, y1);
+  dc.LineTo(x1, y1);
+  GetHandle().Refresh();
+}
+
+}  // namespace tarmic

@@ -1,0 +1,399 @@
+// The radial markers: their state, the radius-to-column conversion and the commit
+// or cancel of a marker move.
+#include "app/markers.h"
+
+#include <cmath>
+#include <utility>
+
+#include "app/marker_lines.h"
+#include "app/marker_question.h"
+#include "app/xla_window.h"
+#include "numerics/run_switches.h"
+#include "plot/data_plots.h"
+#include "plot/winplot.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+
+namespace tarmic {
+
+double fMeniscusDifference = 0.1;
+
+namespace {
+std::function<bool()> g_refMeniscusShown;
+}  // namespace
+
+void SetRefMeniscusShownTest(std::function<bool()> test) { g_refMeniscusShown = std::move(test); }
+
+float fCursorValue = 0.0f;
+bool bCursorActive = false;
+int nDragLinePixel = 0;
+bool bHoldMeniscus = false;
+bool bHoldRefMeniscus = false;
+bool bHoldBottom = false;
+bool bHoldLeftLimit = false;
+bool bHoldRightLimit = false;
+bool bHoldMinMeniscus = false;
+bool bHoldMaxMeniscus = false;
+bool bHoldMinBottom = false;
+bool bHoldMaxBottom = false;
+bool bAskMeniscusRangeShift = false;
+bool bAskBottomRangeShift = false;
+float fShiftedRangeMax = 0.0f;
+float fShiftedRangeMin = 0.0f;
+bool bRangeQuestionPending = false;
+bool bPickMeniscusBottom = false;
+bool bPickFitLimit = false;
+bool bPickRefMeniscus = false;
+
+// ---------------------------------------------------------------- the nine markers
+
+float MarkerRadius(Marker m) {
+  switch (m) {
+    case Marker::LeftLimit: return fFitLeftLim;
+    case Marker::RightLimit: return fFitRightLim;
+    case Marker::Meniscus: return fMeniscus;
+    case Marker::MinMeniscus: return fMinMeniscus;
+    case Marker::MaxMeniscus: return fMaxMeniscus;
+    case Marker::Bottom: return fBottom;
+    case Marker::MinBottom: return fMinBottom;
+    case Marker::MaxBottom: return fMaxBottom;
+    case Marker::RefMeniscus: return static_cast<float>(fMeniscus - fMeniscusDifference);
+  }
+  return 0.0f;
+}
+
+bool& MarkerHoldFlag(Marker m) {
+  switch (m) {
+    case Marker::LeftLimit: return bHoldLeftLimit;
+    case Marker::RightLimit: return bHoldRightLimit;
+    case Marker::Meniscus: return bHoldMeniscus;
+    case Marker::MinMeniscus: return bHoldMinMeniscus;
+    case Marker::MaxMeniscus: return bHoldMaxMeniscus;
+    case Marker::Bottom: return bHoldBottom;
+    case Marker::MinBottom: return bHoldMinBottom;
+    case Marker::MaxBottom: return bHoldMaxBottom;
+    case Marker::RefMeniscus: return bHoldRefMeniscus;
+  }
+  return bHoldMeniscus;
+}
+
+Color MarkerColour(Marker m) {
+  switch (m) {
+    case Marker::LeftLimit:
+    case Marker::RightLimit: return crFitLimitMarker;
+    case Marker::Meniscus: return crMeniscusMarker;
+    case Marker::Bottom: return crBottomMarker;
+    case Marker::RefMeniscus: return crRefMeniscusMarker;
+    case Marker::MinMeniscus:
+    case Marker::MaxMeniscus:
+    case Marker::MinBottom:
+    case Marker::MaxBottom: return crRangeMarker;
+  }
+  return crRangeMarker;
+}
+
+bool MarkerDashed(Marker m) { return MarkerColour(m) == crRangeMarker; }
+
+bool RefMeniscusShown() { return g_refMeniscusShown && g_refMeniscusShown(); }
+
+namespace {
+
+// Whether the marker's line is shown apart from the pick modes.
+bool MarkerLineShown(Marker m) {
+  switch (m) {
+    case Marker::LeftLimit: return fFitLeftLim != 0;
+    case Marker::RightLimit: return fFitRightLim != 0;
+    case Marker::Meniscus: return fMeniscus != 0 && !bDLSData;
+    case Marker::Bottom: return fBottom != 0 && !bDLSData;
+    case Marker::MinMeniscus:
+    case Marker::MaxMeniscus:
+    case Marker::MinBottom:
+    case Marker::MaxBottom: return MarkerRadius(m) != 0 && !bDLSData;
+    case Marker::RefMeniscus: return fMeniscus != 0 && !bDLSData && RefMeniscusShown();
+  }
+  return false;
+}
+
+}  // namespace
+
+bool MarkerVisible(Marker m) {
+  if (!MarkerLineShown(m)) return false;
+  switch (m) {
+    case Marker::LeftLimit: return !bPickFitLimit;
+    case Marker::Meniscus: return !bPickMeniscusBottom;
+    case Marker::RefMeniscus: return !bPickRefMeniscus;
+    default: return true;
+  }
+}
+
+bool AnyMarkerHeld() {
+  for (Marker m : kAllMarkers)
+    if (MarkerHoldFlag(m)) return true;
+  return false;
+}
+
+void ReleaseAllMarkers() {
+  for (Marker m : kAllMarkers) MarkerHoldFlag(m) = false;
+}
+
+bool AnyPickMode() { return bPickMeniscusBottom || bPickFitLimit || bPickRefMeniscus; }
+
+void ApplyMeniscusRangeRule() {
+  if (fFitLeftLim > 0 && fMaxMeniscus > 0 && fFitLeftLim < fMaxMeniscus)
+    fMaxMeniscus = static_cast<float>(fFitLeftLim - 0.001);
+}
+
+void ApplyBottomRangeRule() {
+  if (fFitRightLim > 0 && fMinBottom > 0 && fFitRightLim > fMinBottom)
+    fMinBottom = static_cast<float>(fFitRightLim + 0.001);
+}
+
+void CopyGeometryToModelParams() {
+  pParams[13] = fMeniscus;
+  pParams[14] = fBottom;
+}
+
+void ResetMarkerState() {
+  fMeniscusDifference = 0.1;
+  g_refMeniscusShown = nullptr;
+  fCursorValue = 0.0f;
+  bCursorActive = false;
+  nDragLinePixel = 0;
+  ReleaseAllMarkers();
+  bAskMeniscusRangeShift = false;
+  bAskBottomRangeShift = false;
+  fShiftedRangeMax = 0.0f;
+  fShiftedRangeMin = 0.0f;
+  bRangeQuestionPending = false;
+  bPickMeniscusBottom = false;
+  bPickFitLimit = false;
+  bPickRefMeniscus = false;
+}
+
+// ---------------------------------------------------------------- columns
+
+int TXLAWindow::RadiusToPixelColumn(float radius) {
+  if (!pDataPlot) return 0;
+  // The plot's own mapping gives picture units (a non-positive radius on a
+  // logarithmic axis lands left of the plot); those scale to the client width.
+  const int p = pDataPlot->MapX(radius);
+  const double column = std::floor(static_cast<double>(p) * fClientWidth / kPlotUnitsAcross);
+  return std::isfinite(column) ? static_cast<int>(column) : 0;
+}
+
+// ---------------------------------------------------------------- showing changes
+
+MarkerSnapshot MarkerSnapshot::Take() {
+  MarkerSnapshot s;
+  for (Marker m : kAllMarkers) {
+    s.radius[static_cast<int>(m)] = MarkerRadius(m);
+    // A line hidden by its pick may still stand on the screen from before.
+    s.visible[static_cast<int>(m)] = MarkerLineShown(m);
+  }
+  return s;
+}
+
+void DrawMarker(TXLAWindow& window, Marker m, float radius, Color colour) {
+  const int column = window.RadiusToPixelColumn(radius);
+  if (MarkerDashed(m))
+    window.DrawDashedMarkerLine(column, colour, nRangeMarkerDashes, 1);
+  else
+    window.DrawMarkerLine(column, colour, 1);
+}
+
+void ShowMarkerChanges(TXLAWindow& window, const MarkerSnapshot& before) {
+  for (Marker m : kAllMarkers) {
+    const int i = static_cast<int>(m);
+    if (before.visible[i] && before.radius[i] != MarkerRadius(m))
+      DrawMarker(window, m, before.radius[i], crEraseMarker);
+  }
+  for (Marker m : kAllMarkers)
+    if (MarkerVisible(m)) DrawMarker(window, m, MarkerRadius(m), MarkerColour(m));
+}
+
+// ---------------------------------------------------------------- commit and cancel
+
+namespace {
+
+// Sets lo..hi to the bound v just placed, exchanging the two when they crossed.
+void PlaceLowerBound(float& lo, float& hi, float v) {
+  lo = v;
+  if (hi < v) std::swap(lo, hi);
+}
+void PlaceUpperBound(float& lo, float& hi, float v) {
+  hi = v;
+  if (v < lo) std::swap(lo, hi);
+}
+
+}  // namespace
+
+void TXLAWindow::FinishMarkerMove(bool confirm) {
+  // Without the data plot there is no mapping for any marker line.
+  if (!pDataPlot) return;
+  if (AnyPickMode()) {
+    // The keyboard handler ends a pick.
+    EvChar(confirm ? 13u : 27u, 1u, 0u);
+    return;
+  }
+  bRangeQuestionPending = false;
+  if (nDragLinePixel != 0) {
+    DrawMarkerLine(nDragLinePixel, crEraseMarker, 1);
+    // The inverted line there is gone with it.
+    if (nCursorLinePixel == nDragLinePixel) nCursorLinePixel = 0;
+  }
+  nDragLinePixel = 0;
+  bCursorActive = false;
+  DeleteFitLimitQuestionButtons(this);
+
+  if (!confirm) {
+    // An open fit-range question is declined; a held marker goes back to where it
+    // was committed. Nothing is recomputed.
+    bAskMeniscusRangeShift = false;
+    bAskBottomRangeShift = false;
+    static constexpr Marker kCancelOrder[] = {
+        Marker::Meniscus,    Marker::RefMeniscus, Marker::LeftLimit,
+        Marker::RightLimit,  Marker::Bottom,      Marker::MinMeniscus,
+        Marker::MaxMeniscus, Marker::MinBottom,   Marker::MaxBottom};
+    for (Marker m : kCancelOrder) {
+      if (!MarkerHoldFlag(m)) continue;
+      MarkerHoldFlag(m) = false;
+      fCursorValue = 0.0f;
+      if (MarkerVisible(m)) DrawMarker(*this, m, MarkerRadius(m), MarkerColour(m));
+      break;
+    }
+    return;
+  }
+
+  const MarkerSnapshot before = MarkerSnapshot::Take();
+  const float v = fCursorValue;
+  // After a meniscus or bottom commit the buttons ask whether its fit range moves
+  // along.
+  bool askRangeShift = false;
+
+  if (bHoldMeniscus) {
+    bHoldMeniscus = false;
+    fShiftedRangeMax = v - (fMeniscus - fMaxMeniscus);
+    fShiftedRangeMin = v - (fMeniscus - fMinMeniscus);
+    fMeniscus = v;
+    fCursorValue = 0.0f;
+    if (fMeniscus < fMinMeniscus)
+      fMinMeniscus = fMeniscus;
+    else if (fMeniscus > fMaxMeniscus)
+      fMaxMeniscus = static_cast<float>(fMeniscus + 0.002);
+    // Also an unset left limit (0) comes to lie right of the meniscus.
+    if (fMeniscus > fFitLeftLim) fFitLeftLim = static_cast<float>(fMeniscus + 0.005);
+    ApplyMeniscusRangeRule();
+    bAskMeniscusRangeShift = true;
+    askRangeShift = true;
+  } else if (bAskMeniscusRangeShift) {
+    bAskMeniscusRangeShift = false;
+    fMinMeniscus = fShiftedRangeMin;
+    fMaxMeniscus = fShiftedRangeMax;
+    ApplyMeniscusRangeRule();
+    // A fit range that the user placed (shifted along, or a bound dragged) is kept
+    // from the default ranges.
+    bFitRangesSet = true;
+  } else if (bHoldBottom) {
+    bHoldBottom = false;
+    fShiftedRangeMax = v - (fBottom - fMaxBottom);
+    fShiftedRangeMin = v - (fBottom - fMinBottom);
+    fBottom = v;
+    fCursorValue = 0.0f;
+    if (fBottom < fMinBottom)
+      fMinBottom = fBottom;
+    else if (fBottom > fMaxBottom)
+      fMaxBottom = fBottom;
+    // An unset right limit (0) stays unset.
+    if (fBottom < fFitRightLim) fFitRightLim = fBottom;
+    ApplyBottomRangeRule();
+    bAskBottomRangeShift = true;
+    askRangeShift = true;
+  } else if (bAskBottomRangeShift) {
+    bAskBottomRangeShift = false;
+    fMinBottom = fShiftedRangeMin;
+    fMaxBottom = fShiftedRangeMax;
+    ApplyBottomRangeRule();
+    bFitRangesSet = true;
+  } else if (bHoldRefMeniscus) {
+    bHoldRefMeniscus = false;
+    fMeniscusDifference = static_cast<double>(fMeniscus) - static_cast<double>(v);
+    fCursorValue = 0.0f;
+  } else if (bHoldMinMeniscus) {
+    bHoldMinMeniscus = false;
+    PlaceLowerBound(fMinMeniscus, fMaxMeniscus, v);
+    bFitRangesSet = true;
+    fCursorValue = 0.0f;
+    if (fMeniscus < fMinMeniscus) fMeniscus = fMinMeniscus;
+    ApplyMeniscusRangeRule();
+  } else if (bHoldMaxMeniscus) {
+    bHoldMaxMeniscus = false;
+    PlaceUpperBound(fMinMeniscus, fMaxMeniscus, v);
+    bFitRangesSet = true;
+    fCursorValue = 0.0f;
+    if (fMaxMeniscus < fMeniscus) fMeniscus = fMaxMeniscus;
+    ApplyMeniscusRangeRule();
+  } else if (bHoldMinBottom) {
+    bHoldMinBottom = false;
+    PlaceLowerBound(fMinBottom, fMaxBottom, v);
+    bFitRangesSet = true;
+    fCursorValue = 0.0f;
+    if (fBottom < fMinBottom) fBottom = fMinBottom;
+    ApplyBottomRangeRule();
+  } else if (bHoldMaxBottom) {
+    bHoldMaxBottom = false;
+    PlaceUpperBound(fMinBottom, fMaxBottom, v);
+    bFitRangesSet = true;
+    fCursorValue = 0.0f;
+    if (fMaxBottom < fBottom) fBottom = fMaxBottom;
+    ApplyBottomRangeRule();
+  } else if (bHoldLeftLimit) {
+    bHoldLeftLimit = false;
+    fFitLeftLim = v;
+    fCursorValue = 0.0f;
+    // Dropped right of the right limit: the two exchange (an unset right limit
+    // thus becomes the left one).
+    if (fFitLeftLim > fFitRightLim) std::swap(fFitLeftLim, fFitRightLim);
+    if (fFitLeftLim < fMeniscus && fMeniscus > 0)
+      fFitLeftLim = static_cast<float>(fMeniscus + 0.005);
+    else if (fFitRightLim > fBottom && fBottom > 0)
+      fFitRightLim = static_cast<float>(fBottom - 0.005);
+    ApplyMeniscusRangeRule();
+    ApplyBottomRangeRule();
+  } else if (bHoldRightLimit) {
+    bHoldRightLimit = false;
+    fFitRightLim = v;
+    fCursorValue = 0.0f;
+    const bool exchanged = fFitLeftLim > fFitRightLim;
+    if (exchanged) std::swap(fFitLeftLim, fFitRightLim);
+    if (fFitRightLim < fMeniscus && fMeniscus > 0)
+      fFitRightLim = fMeniscus;
+    else if (fFitRightLim > fBottom && fBottom > 0)
+      fFitRightLim = fBottom;
+    // The exchange makes the drop point the left limit, which may lie left of the
+    // meniscus, where no fit can start: it is kept off the meniscus as a dragged
+    // left limit is.
+    if (exchanged && fFitLeftLim > 0 && fFitLeftLim < fMeniscus)
+      fFitLeftLim = static_cast<float>(fMeniscus + 0.005);
+    if (exchanged) ApplyMeniscusRangeRule();
+    ApplyBottomRangeRule();
+  }
+
+  // Common end: the fit-limit indices of every scan, the model's copy of meniscus
+  // and bottom, and the stale-kernel flag. No model is re-run.
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+  CopyGeometryToModelParams();
+  bDataChanged = true;
+
+  ShowMarkerChanges(*this, before);
+  if (askRangeShift) {
+    // The same place as the confirmed move now asks "move fit limits, too?".
+    bQuestionAtLastClick = true;
+    ShowFitLimitQuestionButtons(*this, ptQuestionButtons.x, ptQuestionButtons.y);
+    bQuestionAtLastClick = false;
+    bRangeQuestionPending = true;
+  }
+}
+
+}  // namespace tarmic

@@ -1,0 +1,42 @@
+// The outside plot programs and the removal of their menu items.
+#include "app/outside_programs.h"
+
+#include "app/xla_window.h"
+#include "numerics/error_box.h"
+#include "numerics/path_table.h"
+
+namespace tarmic {
+
+namespace {
+
+struct PlotProgram {
+  int command;
+  const char* file;
+};
+
+// The program file of each plot command in the "bin" folder.
+constexpr PlotProgram kPlotPrograms[] = {
+    {878, "plotdata3d"},          // "Plot Data as 3d"
+    {879, "sedmovie"},            // "Make Sedimentation Movie"
+    {880, "plotdatafitres"},      // "... Plot Data + Fit + Res"
+    {881, "plotdatafitresdist"},  // "... Plot Data + Fit + Res + Distribution"
+    {882, "plotsizeshape"},       // "... Plot Size-and-Shape Distribution"
+    {883, "plotstructure"},       // "Plot Triangulated Structure from ..."
+};
+
+}  // namespace
+
+std::string OutsidePlotProgram(int commandId) {
+  for (const PlotProgram& p : kPlotPrograms) {
+    if (p.command == commandId) return szProgramDir + "bin/" + p.file;
+  }
+  return {};
+}
+
+void RemoveUnavailablePlotMenus(TXLAWindow& window) {
+  for (const PlotProgram& p : kPlotPrograms) {
+    if (!FileExists(OutsidePlotProgram(p.command).c_str())) window.GetHandle().DeleteMenuItem(p.command);
+  }
+}
+
+}  // namespace tarmic

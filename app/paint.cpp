@@ -1,0 +1,176 @@
+// TXLAWindow::Paint: the one place where the client area is composed. The plots
+// are recorded pictures in the 1399 x 1000 picture space; Paint maps that space
+// onto the client area, plays the pictures of the current view, and draws over
+// them what the pictures do not hold: the marker lines, the cursor line, the fitted
+// curves and the noise profile, the residual bitmap and the on-plot buttons.
+#include "app/paint.h"
+
+#include <memory>
+
+#include "app/marker_lines.h"
+#include "app/marker_question.h"
+#include "app/markers.h"
+#include "app/mouse.h"
+#include "app/panes.h"
+#include "app/printout.h"
+#include "app/xla_window.h"
+#include "app/zoom.h"
+#include "platform/dc.h"
+#include "platform/metafile.h"
+#include "plot/data_plots.h"
+#include "plot/residual_bitmap.h"
+#include "plot/screen_button.h"
+#include "plot/winplot.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+
+namespace tarmic {
+
+int nClientWidth = 1400;
+int nClientHeight = 1000;
+bool bShowDisclaimerText = true;
+bool bForcedRepaint = false;
+bool bTemperaturePlotShown = false;
+bool bFileDialogOpen = false;
+
+void ResetPaintState() {
+  nClientWidth = 1400;
+  nClientHeight = 1000;
+  bShowDisclaimerText = true;
+  bForcedRepaint = false;
+  bTemperaturePlotShown = false;
+  bFileDialogOpen = false;
+}
+
+void ResetPaintingAndInteraction() {
+  ResetPaintState();
+  ResetPaneLayout();
+  ResetMarkerLines();
+  ResetMarkerState();
+  ResetFitLimitQuestion();
+  ResetMouseState();
+  ResetZoomState();
+}
+
+namespace {
+
+// The warranty text of the first paint: nine lines, one every 15 pixels from
+// y = 55. The lines are empty.
+constexpr int kWarrantyLines = 9;
+const char* const kWarrantyText[kWarrantyLines] = {"", "", "", "", "", "", "", "", ""};
+
+void DrawWarrantyText(DC& dc) {
+  Font font;
+  font.height = 12;
+  font.weight = 600;
+  font.escapement = 0;
+  font.family = FontFamily::Serif;
+  const Font oldFont = dc.SelectFont(font);
+  const Color oldColor = dc.SetTextColor(RGB(100, 100, 100));
+  for (int i = 0; i < kWarrantyLines; ++i) dc.TextOut(10, 55 + 15 * i, kWarrantyText[i]);
+  dc.SetTextColor(oldColor);
+  dc.SelectFont(oldFont);
+}
+
+void PlayPicture(DC& dc, const MetaFile* picture) {
+  if (picture) picture->Play(dc);
+}
+
+void PlayOwned(DC& dc, const std::unique_ptr<MetaFile>& picture) {
+  if (picture) picture->Play(dc);
+}
+
+}  // namespace
+
+void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
+  if (bShowDisclaimerText) {
+    // Written once per run, before the gate, so that even a gated first paint
+    // shows it.
+    DrawWarrantyText(dc);
+    bShowDisclaimerText = false;
+  }
+
+  // While a computation, a modal box or a load's file dialog is under way the
+  // window keeps what it shows.
+  if (bRunInProgress || bFitInProgress || bModalBoxOpen || bFileDialogOpen) return;
+  if (!pDataPlot && !pResidualsPlot) return;
+
+  if (bPrinting) {
+    PaintPrintedPage(dc);
+    return;
+  }
+
+  // A paint that does not erase asks for one that does.
+  if (!erase && !bForcedRepaint) {
+    bForcedRepaint = true;
+    GetHandle().Invalidate();
+    return;
+  }
+  bForcedRepaint = false;
+
+  const Size client = GetHandle().ClientSize();
+  SetScreenMapping(dc, client);
+  fClientWidth = static_cast<float>(client.cx);
+  fClientHeight = static_cast<float>(client.cy);
+  nClientWidth = client.cx;
+  nClientHeight = client.cy;
+  bTemperaturePlotShown = false;
+
+  if (bShowData) PlayPicture(dc, GetDataPlotMetafile());
+
+  if (pDataPlot) {
+    if (bShowData) {
+      if (MarkerVisible(Marker::Meniscus)) {
+        DrawMarkerLine(RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
+        if (MarkerVisible(Marker::RefMeniscus))
+          DrawMarkerLine(RadiusToPixelColumn(MarkerRadius(Marker::RefMeniscus)),
+                         crRefMeniscusMarker, 1);
+      }
+      if (!bDLSData) {
+        for (float r : {fMaxMeniscus, fMinMeniscus, fMaxBottom, fMinBottom}) {
+          if (r != 0)
+            DrawDashedMarkerLine(RadiusToPixelColumn(r), crRangeMarker, nRangeMarkerDashes, 1);
+        }
+      }
+      if (MarkerVisible(Marker::Bottom))
+        DrawMarkerLine(RadiusToPixelColumn(fBottom), crBottomMarker, 1);
+      if (MarkerVisible(Marker::LeftLimit))
+        DrawMarkerLine(RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
+      if (MarkerVisible(Marker::RightLimit))
+        DrawMarkerLine(RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
+      // The repaint has wiped the old cursor line already.
+      if (bCursorActive) DrawCursorLine(RadiusToPixelColumn(fCursorValue), false, 1);
+
+      if (bModelComputed) {
+        // Each fitted curve in the colour of its scan's data curve.
+        for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
+          const int s = pScanOrder[static_cast<std::size_t>(i)];
+          if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
+          PlayOwned(dc, pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)],
+                                                    pDataPlot->GetCurveColor(i - 1), -1, 1));
+        }
+      }
+      if (pTINoise && bFitTINoise && pGridRadius)
+        PlayOwned(dc, pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1));
+    }
+    if (bShowResiduals) {
+      // The residual plot's picture as it was last recorded: painting recomputes
+      // no residuals and writes no file.
+      PlayPicture(dc, GetResidualPlotMetafile());
+      if (bShowResidualsBitmap) DrawResidualsBitmap(GetHandle());
+    }
+  }
+
+  if (!bTemperaturePlotShown) {
+    if (pFitLimitYesButton) PlayOwned(dc, pFitLimitYesButton->hPicture);
+    if (pFitLimitCancelButton) PlayOwned(dc, pFitLimitCancelButton->hPicture);
+  }
+}
+
+void TXLAWindow::EvSize(unsigned /*sizeType*/, const Size& /*size*/) {
+  // The whole client area is painted again, also in batch mode.
+  GetHandle().Invalidate();
+}
+
+}  // namespace tarmic

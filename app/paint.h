@@ -1,0 +1,33 @@
+// The composition of the main window's client area (TXLAWindow::Paint, paint.cpp)
+// and its printing path (paint_printing.cpp): the pictures of the plots of the
+// current view, the radial marker lines, the cursor line, the fitted curves and
+// other overlays, and the pictures of the on-plot buttons.
+//
+// Painting changes nothing but the screen (and the client size it keeps): no
+// residuals are recomputed, no plot is rescaled, no file is written.
+#pragma once
+
+namespace tarmic {
+
+// Integer copies of the client size kept by the last screen paint, pixels.
+extern int nClientWidth;   // 1400 at start
+extern int nClientHeight;  // 1000 at start
+// The warranty text is drawn by the next paint (once per run).
+extern bool bShowDisclaimerText;
+// A paint without erase asked for one full erase-and-repaint and waits for it.
+extern bool bForcedRepaint;
+// An auxiliary plot (temperature or calibration plot) has been drawn over the
+// window: the on-plot buttons are not drawn, and the input handlers repaint first.
+// Cleared by every screen paint.
+extern bool bTemperaturePlotShown;
+
+// Set by the load commands while their file dialog is open: Paint draws nothing.
+extern bool bFileDialogOpen;
+
+void ResetPaintState();
+
+// Resets every global of painting and interaction: paint state, pane layout,
+// marker lines, markers, the marker question, mouse state and zoom history.
+void ResetPaintingAndInteraction();
+
+}  // namespace tarmic

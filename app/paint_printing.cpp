@@ -1,0 +1,114 @@
+// The printing path of Paint: the data and residual pictures in black, the fitted
+// curves in their colours and again in black over them, and the marker lines.
+//
+// The printout has mapped the client area onto the page with its aspect ratio kept
+// (logical units are client pixels). Everything printed here uses that one mapping:
+// the pictures are stretched into the page rectangle that the client area
+// occupies, and the marker lines are drawn at their client columns, so pictures and
+// lines stay together whatever the printer's resolution.
+#include <memory>
+#include <vector>
+
+#include "app/marker_lines.h"
+#include "app/markers.h"
+#include "app/panes.h"
+#include "app/xla_window.h"
+#include "platform/dc.h"
+#include "platform/metafile.h"
+#include "plot/data_plots.h"
+#include "plot/picture_space.h"
+#include "plot/winplot.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+
+namespace tarmic {
+
+namespace {
+
+// Records the plot's picture with the first `count` curves in black and returns a
+// copy; the plot's colours and its own picture are restored afterwards.
+std::unique_ptr<MetaFile> BlackPicture(CWINPlot* plot, int count) {
+  if (!plot) return nullptr;
+  std::vector<Color> colours;
+  for (int i = 0; i < count; ++i) {
+    colours.push_back(plot->GetCurveColor(i));
+    plot->SetCurveColor(i, kBlack);
+  }
+  plot->Redraw();
+  std::unique_ptr<MetaFile> black =
+      plot->hPicture ? std::make_unique<MetaFile>(*plot->hPicture) : nullptr;
+  for (int i = 0; i < count; ++i) plot->SetCurveColor(i, colours[static_cast<std::size_t>(i)]);
+  plot->Redraw();
+  return black;
+}
+
+}  // namespace
+
+void TXLAWindow::PaintPrintedPage(DC& dc) {
+  dc.SaveDC();
+
+  // The page rectangle of the client area as it was at the last screen paint,
+  // which the marker columns are computed for.
+  Size client{static_cast<int>(fClientWidth), static_cast<int>(fClientHeight)};
+  if (client.cx <= 0 || client.cy <= 0) client = GetHandle().ClientSize();
+  const Point a = dc.LPtoDP(Point{0, 0});
+  const Point b = dc.LPtoDP(Point{client.cx, client.cy});
+  const Rect page = Rect{a.x, a.y, b.x, b.y}.Normalized();
+  auto play = [&](const MetaFile* picture) {
+    if (picture) picture->PlayInto(dc, page, kPictureExtent);
+  };
+  auto playOwned = [&](const std::unique_ptr<MetaFile>& picture) { play(picture.get()); };
+
+  const int count = nScans;
+  const std::unique_ptr<MetaFile> dataBlack = BlackPicture(pDataPlot, count);
+  const std::unique_ptr<MetaFile> residualsBlack = BlackPicture(pResidualsPlot, count);
+
+  if (bShowData) play(dataBlack.get());
+  if (pDataPlot) {
+    auto fittedCurves = [&](bool black) {
+      if (!bModelComputed) return;
+      for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
+        const int s = pScanOrder[static_cast<std::size_t>(i)];
+        if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
+        const Color colour = black ? kBlack : pDataPlot->GetCurveColor(i - 1);
+        playOwned(pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)], colour, -1, 1));
+      }
+    };
+    auto noise = [&] {
+      if (pTINoise && bFitTINoise && pGridRadius)
+        playOwned(pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1));
+    };
+    if (bShowData) {
+      fittedCurves(false);
+      noise();
+    }
+    if (bShowResiduals) play(residualsBlack.get());
+
+    // Marker lines with the page's pen, at the client columns of the last paint.
+    const int y1 = DisplayRowToPixel(*this, static_cast<float>(nDataPaneTop));
+    const int y2 = DisplayRowToPixel(*this, static_cast<float>(nDataPaneBottom));
+    auto line = [&](float radius) {
+      const int c = RadiusToPixelColumn(radius);
+      dc.MoveTo(c, y1);
+      dc.LineTo(c, y2);
+    };
+    if (fMeniscus != 0 && !bPickMeniscusBottom) {
+      line(fMeniscus);
+      if (RefMeniscusShown() && !bPickRefMeniscus) line(MarkerRadius(Marker::RefMeniscus));
+    }
+    if (fBottom != 0) line(fBottom);
+    if (fFitLeftLim != 0 && !bPickFitLimit) line(fFitLeftLim);
+    if (fFitRightLim != 0) line(fFitRightLim);
+
+    // The fitted curves once more in black over the coloured ones.
+    if (bShowData) {
+      fittedCurves(true);
+      noise();
+    }
+  }
+
+  dc.RestoreDC(-1);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,138 @@
+// Single panes of the main window, redrawn without a full repaint: each opens its
+// own device context with the screen mapping and replays the recorded pictures.
+// They use the client size of the last paint for the marker columns.
+#include "app/panes.h"
+
+#include <memory>
+
+#include "app/marker_lines.h"
+#include "app/markers.h"
+#include "app/xla_window.h"
+#include "numerics/ccurve.h"
+#include "platform/dc.h"
+#include "platform/metafile.h"
+#include "plot/data_plots.h"
+#include "plot/picture_space.h"
+#include "plot/winplot.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+
+namespace tarmic {
+
+int nDataPaneTop = 50;
+int nDataPaneBottom = 475;
+int nResidualPaneTop = 550;
+int nResidualPaneBottom = 950;
+
+void SetScreenMapping(DC& dc, Size client) {
+  dc.SetMapMode(MapMode::Anisotropic);
+  dc.SetWindowOrg(0, 0);
+  dc.SetViewportOrg(0, 0);
+  dc.SetWindowExt(kPictureWidth, kPictureHeight);
+  dc.SetViewportExt(client.cx, client.cy);
+}
+
+void ResetPaneLayout() {
+  nDataPaneTop = 50;
+  nDataPaneBottom = 475;
+  nResidualPaneTop = 550;
+  nResidualPaneBottom = 950;
+}
+
+void InstallFitPanePainters(TXLAWindow& window) {
+  TXLAWindow* w = &window;
+  FitPanePainters painters;
+  painters.drawDataPane = [w](Window&) { w->DrawDataPane(); };
+  painters.drawResidualPane = [w](Window&) { w->DrawResidualPane(); };
+  painters.drawDistributionPane = [w](Window&) { w->DrawDistributionPane(); };
+  SetFitPanePainters(std::move(painters));
+}
+
+namespace {
+
+// A device context on the client area with the screen mapping; null when the
+// client area has no size.
+std::unique_ptr<DC> PaneDC(Window& window) {
+  const Size client = window.ClientSize();
+  if (client.cx <= 0 || client.cy <= 0) return nullptr;
+  std::unique_ptr<DC> dc = window.ClientDC();
+  SetScreenMapping(*dc, client);
+  return dc;
+}
+
+void PlayPicture(DC& dc, const MetaFile* picture) {
+  if (picture) picture->Play(dc);
+}
+
+void PlayOwned(DC& dc, const std::unique_ptr<MetaFile>& picture) {
+  if (picture) picture->Play(dc);
+}
+
+}  // namespace
+
+void TXLAWindow::DrawResidualPane() {
+  if (!pResidualsPlot) return;
+  std::unique_ptr<DC> dc = PaneDC(GetHandle());
+  if (!dc) return;
+  PlayPicture(*dc, GetResidualPlotMetafile());
+  dc.reset();
+  GetHandle().Refresh();
+}
+
+void TXLAWindow::DrawDataPane() {
+  if (!bShowData || !pDataPlot) return;
+  std::unique_ptr<DC> dc = PaneDC(GetHandle());
+  if (!dc) return;
+  PlayPicture(*dc, GetDataPlotMetafile());
+
+  if (fMeniscus != 0 && !bPickMeniscusBottom) {
+    DrawMarkerLine(RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
+    if (RefMeniscusShown() && !bPickRefMeniscus)
+      DrawMarkerLine(RadiusToPixelColumn(MarkerRadius(Marker::RefMeniscus)), crRefMeniscusMarker, 1);
+  }
+  if (fBottom != 0) DrawMarkerLine(RadiusToPixelColumn(fBottom), crBottomMarker, 1);
+  if (fFitLeftLim != 0 && !bPickFitLimit)
+    DrawMarkerLine(RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
+  if (fFitRightLim != 0) DrawMarkerLine(RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
+  // The pane was just drawn anew: the old cursor line is gone already.
+  if (bCursorActive) DrawCursorLine(RadiusToPixelColumn(fCursorValue), false, 1);
+
+  if (bModelComputed) {
+    for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
+      const int s = pScanOrder[static_cast<std::size_t>(i)];
+      if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
+      PlayOwned(*dc, pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)],
+                                                 pDataPlot->GetCurveColor(i - 1), -1, 1));
+    }
+  }
+  if (pTINoise && bFitTINoise && pGridRadius)
+    PlayOwned(*dc, pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1));
+  dc.reset();
+  GetHandle().Refresh();
+}
+
+void TXLAWindow::DrawDistributionPane() {
+  // The distribution plot belongs to the continuous-distribution engine; while it
+  // is not part of the program there is no distribution pane to draw.
+}
+
+void TXLAWindow::DrawDataPaneMarkers() {
+  if (!pDataPlot) return;
+  if (fFitRightLim != 0) DrawMarkerLine(RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
+  if (fFitLeftLim != 0) DrawMarkerLine(RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
+  if (fMeniscus != 0) DrawMarkerLine(RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
+  if (fBottom != 0) DrawMarkerLine(RadiusToPixelColumn(fBottom), crBottomMarker, 1);
+  for (float r : {fMinMeniscus, fMaxMeniscus, fMinBottom, fMaxBottom}) {
+    if (r != 0)
+      DrawDashedMarkerLine(RadiusToPixelColumn(r), crRangeMarker, nRangeMarkerDashes, 1);
+  }
+}
+
+void TXLAWindow::HighlightRangeInData(float /*x1*/, float /*x2*/) {
+  // The highlight colours the fitted curves by the s range chosen on the
+  // distribution plot; with no continuous s-distribution model in the program
+  // there is nothing to highlight.
+}
+
+}  // namespace tarmic

@@ -1,0 +1,174 @@
+// The main window's repaint routines and the commands of the options menus that
+// change a setting and offer to store it in the preference file, the screenshot
+// copy, and the time-stamp check.
+#include <algorithm>
+#include <cmath>
+
+#include "app/preferences.h"
+#include "app/xla_window.h"
+#include "numerics/number_input.h"
+#include "numerics/run_switches.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "plot/data_plots.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/scan_loading.h"
+#include "scandata/time_stamps.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr const char* kSetPreference = "SET PREFERENCE";
+
+// A yes/no question; the box is bracketed by bModalBoxOpen so that Paint waits.
+bool Ask(TXLAWindow& window, const char* text, const char* caption) {
+  window.bModalBoxOpen = true;
+  const int answer = GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION);
+  window.bModalBoxOpen = false;
+  return answer == IDYES;
+}
+
+// Asks for a number with the current value shown; false on Cancel.
+bool AskNumber(TXLAWindow& window, float* value, float current, const char* prompt,
+               const char* caption) {
+  window.bModalBoxOpen = true;
+  const bool ok = InputFloat(value, current, true, prompt, caption);
+  window.bModalBoxOpen = false;
+  return ok;
+}
+
+// "save as default setting?": on yes, stores value at the line of the file.
+void OfferToSave(TXLAWindow& window, int line, int value) {
+  if (Ask(window, "save as default setting?", kSetPreference)) {
+    SavePreference(&window, line, value);
+  }
+}
+
+// A thread count typed by the user: rounded down, at least 1.
+int TypedThreadCount(float value) {
+  const float v = std::clamp(value, 1.0f, 256.0f);
+  return static_cast<int>(std::floor(v));
+}
+
+}  // namespace
+
+void TXLAWindow::RepaintMain() {
+  if (bBatchMode) return;
+  GetHandle().Invalidate();
+}
+
+void TXLAWindow::RedrawPlots() {
+  if (bBatchMode) return;
+  DrawDataPane();
+  DrawDataPaneMarkers();
+  GetHandle().Refresh();
+}
+
+void TXLAWindow::CmOldFilenameConvention() {
+  if (bHelpMode) {
+    OfferOnlineHelp();
+    bHelpMode = false;
+    return;
+  }
+  bOldFilenameConvention = !bOldFilenameConvention;
+  GetHandle().CheckMenuItem(243, bOldFilenameConvention);
+}
+
+void TXLAWindow::CmSound() {
+  bPlaySounds = Ask(*this, "Play Sounds?", kSetPreference);
+  GetHandle().CheckMenuItem(594, bPlaySounds);
+  OfferToSave(*this, kPrefSounds, bPlaySounds ? 1 : 0);
+  PlayOkSound();
+}
+
+void TXLAWindow::CmBeerSound() { PlayBeerSound(); }
+
+void TXLAWindow::CmScanColorByTime() {
+  bColorScansByTime = !bColorScansByTime;
+  GetHandle().CheckMenuItem(609, bColorScansByTime);
+  OfferToSave(*this, kPrefScanColorByTime, bColorScansByTime ? 1 : 0);
+  PlayOkSound();
+  RebuildDataAndResidualPlots();
+  RepaintMain();
+}
+
+void TXLAWindow::CmCopyScreenshot() {
+  // The client area as it is on the screen; a clipboard that cannot take it
+  // drops the copy silently.
+  Window& w = GetHandle();
+  const Size size = w.ClientSize();
+  GetBackend().SetClipboardBitmap(w.Screen().Copy(Rect{0, 0, size.cx, size.cy}));
+}
+
+void TXLAWindow::CmMultipleThreads() {
+  if (Ask(*this, "Use Multiple Threads?", kSetPreference)) {
+    bMultiThreading = true;
+    float value = 0.0f;
+    if (AskNumber(*this, &value, static_cast<float>(nThreads), "number of threads",
+                  kSetPreference)) {
+      nThreads = TypedThreadCount(value);
+    } else {
+      bMultiThreading = false;
+    }
+    if (AskNumber(*this, &value, static_cast<float>(LammThreadCount()),
+                  "number of threads for Lamm equations", kSetPreference)) {
+      LammThreadCount() = TypedThreadCount(value);
+    } else {
+      LammThreadCount() = 1;
+    }
+  } else {
+    nThreads = 1;
+    LammThreadCount() = 1;
+    bMultiThreading = false;
+  }
+  GetHandle().CheckMenuItem(648, bMultiThreading);
+  if (Ask(*this, "save as default setting?", kSetPreference)) {
+    SavePreference(this, kPrefThreads, bMultiThreading ? nThreads : 0);
+    SavePreference(this, kPrefLammThreads, LammThreadCount());
+  }
+  PlayOkSound();
+}
+
+void TXLAWindow::CmSuppressBaselineCorrelation() {
+  bSuppressBaselineCorrelation =
+      Ask(*this, "Suppress Baseline Correlation in Max Ent?", kSetPreference);
+  GetHandle().CheckMenuItem(829, bSuppressBaselineCorrelation);
+  OfferToSave(*this, kPrefSuppressBaseline, bSuppressBaselineCorrelation ? 1 : 0);
+  PlayOkSound();
+}
+
+void TXLAWindow::CmAlwaysLoadG2() {
+  bAlwaysLoadG2 =
+      Ask(*this, "calculate with DLS data as g(2)-1 intensity autocorrelation function?",
+          kSetPreference);
+  GetHandle().CheckMenuItem(894, bAlwaysLoadG2);
+  OfferToSave(*this, kPrefAlwaysLoadG2, bAlwaysLoadG2 ? 1 : 0);
+  PlayOkSound();
+}
+
+void TXLAWindow::CmCheckTimeStamps() {
+  Window& w = GetHandle();
+  if (nScans > 1 && CheckTimeStamps(&w)) ReloadDataSelection(&w);
+  if (Ask(*this, "Always Check Timestamps Automatically?", kSetPreference)) {
+    bCheckTimeStamps = true;
+    SavePreference(this, kPrefCheckTimeStamps, 1);
+    w.CheckMenuItem(902, true);
+    float value = 0.0f;
+    if (AskNumber(*this, &value, static_cast<float>(dTimeStampThreshold),
+                  "threshold for correction factor", kSetPreference)) {
+      // Kept at the resolution of the preference file, so that the value in use
+      // is the one the next start reads.
+      const int encoded = EncodeTimeStampThreshold(value);
+      dTimeStampThreshold = DecodeTimeStampThreshold(encoded);
+      SavePreference(this, kPrefTimeStampThreshold, encoded);
+    }
+  } else {
+    bCheckTimeStamps = false;
+    SavePreference(this, kPrefCheckTimeStamps, 0);
+    w.CheckMenuItem(902, false);
+  }
+}
+
+}  // namespace tarmic

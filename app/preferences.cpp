@@ -1,0 +1,345 @@
+// Reading and writing the preference files.
+#include "app/preferences.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <vector>
+
+#include "app/xla_window.h"
+#include "numerics/path_table.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "platform/system.h"
+#include "plot/data_plots.h"
+#include "scandata/radial_grid.h"
+#include "scandata/time_stamps.h"
+
+namespace tarmic {
+
+bool bDisclaimerAccepted = false;
+bool bWizardMessages = true;
+bool bRegMaxEnt = true;
+bool bRegSecondDerivative = false;
+bool bRegShowBoth = false;
+bool bIntegRangesFromFile = false;
+bool bMultiThreading = true;
+int nThreads = 2;
+bool bFitSimplex = true;
+bool bFitAnnealing = false;
+bool bFitMarquardt = false;
+bool bSuppressBaselineCorrelation = true;
+bool bAlwaysLoadG2 = false;
+
+namespace {
+
+// More threads than this are surely a typing error; the value also keeps the
+// conversion to int defined.
+constexpr float kMaxThreads = 256.0f;
+
+int gLammThreadsFallback = 2;
+int* gLammThreads = &gLammThreadsFallback;
+
+// A failed write is reported once per run; afterwards preferences silently stay
+// unsaved (a read-only program directory).
+bool gWriteFailureReported = false;
+
+// One line of the file that holds a number, with its value.
+struct NumberLine {
+  std::size_t textLine;  // index among all text lines
+  double value;
+};
+
+// The lines of a text file without their line ends; false when it cannot be read.
+bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines->push_back(line);
+  }
+  return true;
+}
+
+// The first number of a line, or nothing.
+bool FirstNumber(const std::string& line, double* value) {
+  std::size_t i = line.find_first_not_of(" \t");
+  if (i == std::string::npos) return false;
+  if (line[i] == '+') ++i;  // from_chars accepts no plus sign
+  const char* begin = line.data() + i;
+  const char* end = line.data() + line.size();
+  auto [ptr, ec] = std::from_chars(begin, end, *value, std::chars_format::general);
+  return ec == std::errc() && ptr != begin && std::isfinite(*value);
+}
+
+// The numbers of the file in order: blank lines are skipped, the first line that
+// holds no number ends the list.
+std::vector<NumberLine> NumbersOf(const std::vector<std::string>& lines) {
+  std::vector<NumberLine> numbers;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    if (lines[k].find_first_not_of(" \t") == std::string::npos) continue;
+    double v = 0.0;
+    if (!FirstNumber(lines[k], &v)) break;
+    numbers.push_back(NumberLine{k, v});
+  }
+  return numbers;
+}
+
+void ReportWriteFailure(TXLAWindow* window) {
+  if (gWriteFailureReported) return;
+  gWriteFailureReported = true;
+  PlayInfoSound();
+  if (!HasBackend()) return;
+  const std::string text = "could not write to disk into directory " + szParamsIni +
+                           " \nPlease generate directory or make write-accessible";
+  if (window) window->bModalBoxOpen = true;
+  GetBackend().MessageBox(text, "ERROR", MB_OK | MB_ICONSTOP);
+  if (window) window->bModalBoxOpen = false;
+}
+
+// Writes text as the whole file; false when it could not be written completely.
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+  if (path.empty()) return false;
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (!f) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  ok = (std::fflush(f) == 0) && ok;
+  ok = (std::fclose(f) == 0) && ok;
+  return ok;
+}
+
+bool AskYesNo(TXLAWindow* window, const char* question) {
+  if (!HasBackend()) return false;
+  if (window) window->bModalBoxOpen = true;
+  const int answer =
+      GetBackend().MessageBox(question, "SET PREFERENCE", MB_YESNO | MB_ICONQUESTION);
+  if (window) window->bModalBoxOpen = false;
+  return answer == IDYES;
+}
+
+// A thread count read from the file: its integer part, at least 1.
+int ThreadCount(double value) {
+  const float v = std::min(static_cast<float>(value), kMaxThreads);
+  return std::max(1, static_cast<int>(v));
+}
+
+const char* Switch(bool on) { return on ? "1\n" : "0\n"; }
+
+}  // namespace
+
+int& LammThreadCount() { return *gLammThreads; }
+
+void BindLammThreadCount(int* count) {
+  if (count) {
+    *count = *gLammThreads;
+    gLammThreads = count;
+  } else {
+    gLammThreadsFallback = *gLammThreads;
+    gLammThreads = &gLammThreadsFallback;
+  }
+}
+
+int EncodeTimeStampThreshold(double threshold) {
+  const double units = std::round((threshold - 1.0) * 100000.0);
+  const double limit = static_cast<double>(std::numeric_limits<int>::max());
+  return static_cast<int>(std::clamp(units, -limit, limit));
+}
+
+double DecodeTimeStampThreshold(double value) { return 1.0 + value / 100000.0; }
+
+int LoadPreferences(TXLAWindow* window) {
+  std::vector<std::string> lines;
+  if (szParamsIni.empty() || !ReadTextLines(szParamsIni, &lines)) return 0;
+  const std::vector<NumberLine> numbers = NumbersOf(lines);
+  if (numbers.empty()) return 0;
+
+  bool rewrite = false;
+  // The value of a line, or nothing when the file ends before it (the file is
+  // then written anew).
+  auto line = [&](int index, double* value) {
+    if (static_cast<std::size_t>(index) < numbers.size()) {
+      *value = numbers[static_cast<std::size_t>(index)].value;
+      return true;
+    }
+    rewrite = true;
+    return false;
+  };
+  double v = 0.0;
+
+  if (line(kPrefDisclaimer, &v) && v == 1.0) bDisclaimerAccepted = true;
+  // A missing radial step alone does not ask for a rewrite.
+  if (static_cast<std::size_t>(kPrefRadialStep) < numbers.size()) {
+    fRadialStep = static_cast<float>(numbers[kPrefRadialStep].value);
+  } else {
+    fRadialStep = 0.001f;
+  }
+  if (line(kPrefUpdateBitmap, &v)) {
+    bUpdateResidualBitmapDuringFit = v > 0;
+  } else {
+    bUpdateResidualBitmapDuringFit = AskYesNo(window, "update residuals bitmap during fit?");
+  }
+  if (line(kPrefUpdateResiduals, &v)) {
+    bUpdateResidualPlotDuringFit = v > 0;
+  } else {
+    bUpdateResidualPlotDuringFit = AskYesNo(window, "update residuals plot during fit?");
+  }
+  bUpdateDataPlotDuringFit = line(kPrefUpdateData, &v) ? v > 0 : false;
+  bUpdateDistributionDuringFit = line(kPrefUpdateDistribution, &v) ? v > 0 : false;
+  bPlaySounds = line(kPrefSounds, &v) ? v > 0 : false;
+  bColorScansByTime = line(kPrefScanColorByTime, &v) ? v > 0 : true;
+  bWizardMessages = line(kPrefWizardMessages, &v) ? v > 0 : true;
+  if (line(kPrefRegularisation, &v)) {
+    if (v == 1.0 || v == 2.0 || v == 3.0) {
+      bRegMaxEnt = v == 1.0;
+      bRegSecondDerivative = v == 2.0;
+      bRegShowBoth = v == 3.0;
+    }
+  }
+  // The integration ranges themselves are read by the distribution tools when
+  // they use them.
+  bIntegRangesFromFile = line(kPrefIntegRangesFromFile, &v) ? v > 0 : false;
+  if (line(kPrefThreads, &v)) {
+    bMultiThreading = v > 0;
+    nThreads = v > 0 ? ThreadCount(v) : 1;
+  } else {
+    bMultiThreading = true;
+    nThreads = 2;
+  }
+  if (line(kPrefFitAlgorithm, &v)) {
+    if (v == 1.0 || v == 2.0 || v == 3.0) {
+      const bool simplex = v == 1.0, annealing = v == 2.0, marquardt = v == 3.0;
+      if (simplex != bFitSimplex || annealing != bFitAnnealing || marquardt != bFitMarquardt) {
+        rewrite = true;
+      }
+      bFitSimplex = simplex;
+      bFitAnnealing = annealing;
+      bFitMarquardt = marquardt;
+    }
+  }
+  bSuppressBaselineCorrelation = line(kPrefSuppressBaseline, &v) ? v > 0 : true;
+  if (line(kPrefLammThreads, &v)) {
+    LammThreadCount() = v > 0 ? ThreadCount(v) : 1;
+  } else {
+    LammThreadCount() = 2;
+  }
+  if (line(kPrefFitUpdateInterval, &v)) {
+    fMaxUpdateInterval = v > 0 ? static_cast<float>(v) : 1.0f;
+  } else {
+    fMaxUpdateInterval = 1.0f;
+  }
+  bAlwaysLoadG2 = line(kPrefAlwaysLoadG2, &v) ? v > 0 : false;
+  bCheckTimeStamps = line(kPrefCheckTimeStamps, &v) ? v > 0 : true;
+  if (line(kPrefTimeStampThreshold, &v)) dTimeStampThreshold = DecodeTimeStampThreshold(v);
+
+  if (rewrite) {
+    PlayOkSound();
+    WritePreferences(window);
+  }
+  return 1;
+}
+
+int WritePreferences(TXLAWindow* window) {
+  char buf[64];
+  std::string text;
+  text += Switch(bDisclaimerAccepted);
+  std::snprintf(buf, sizeof buf, "%.4f\n", static_cast<double>(fRadialStep));
+  text += buf;
+  text += Switch(bUpdateResidualBitmapDuringFit);
+  text += Switch(bUpdateResidualPlotDuringFit);
+  text += Switch(bUpdateDataPlotDuringFit);
+  text += Switch(bUpdateDistributionDuringFit);
+  text += Switch(bPlaySounds);
+  text += Switch(bColorScansByTime);
+  text += Switch(bWizardMessages);
+  text += bRegMaxEnt ? "1\n" : bRegSecondDerivative ? "2\n" : "3\n";
+  text += Switch(bIntegRangesFromFile);
+  std::snprintf(buf, sizeof buf, "%d\n", bMultiThreading ? nThreads : 0);
+  text += buf;
+  text += bFitAnnealing ? "2\n" : bFitMarquardt ? "3\n" : "1\n";
+  text += Switch(bSuppressBaselineCorrelation);
+  std::snprintf(buf, sizeof buf, "%d\n", LammThreadCount());
+  text += buf;
+  std::snprintf(buf, sizeof buf, "%.1f\n", static_cast<double>(fMaxUpdateInterval));
+  text += buf;
+  text += Switch(bAlwaysLoadG2);
+  text += Switch(bCheckTimeStamps);
+  std::snprintf(buf, sizeof buf, "%d\n", EncodeTimeStampThreshold(dTimeStampThreshold));
+  text += buf;
+
+  if (!WriteWholeFile(szParamsIni, text)) {
+    ReportWriteFailure(window);
+    return 0;
+  }
+  return 1;
+}
+
+int SavePreference(TXLAWindow* window, int line, int value) {
+  std::vector<std::string> lines;
+  if (line < 0 || szParamsIni.empty() || !ReadTextLines(szParamsIni, &lines)) return 0;
+  const std::vector<NumberLine> numbers = NumbersOf(lines);
+  if (numbers.empty() || numbers.size() < static_cast<std::size_t>(line) + 1) return 0;
+  lines[numbers[static_cast<std::size_t>(line)].textLine] = std::to_string(value);
+  std::string text;
+  for (const std::string& l : lines) text += l + "\n";
+  if (!WriteWholeFile(szParamsIni, text)) {
+    ReportWriteFailure(window);
+    return 0;
+  }
+  return 1;
+}
+
+void SaveLastDataDirectory(TXLAWindow* /*window*/, const std::string& path) {
+  if (path.empty() || szLastDirIni.empty()) return;
+  std::error_code ec;
+  std::string dir;
+  if (std::filesystem::is_directory(path, ec)) {
+    dir = path;
+    if (dir.back() != '/') dir += '/';
+  } else {
+    dir = SplitPath(path).dir;
+  }
+  if (dir.empty()) return;
+  // "tarmic.ini" that cannot be written only means the dialogs start elsewhere.
+  WriteWholeFile(szLastDirIni, dir);
+}
+
+void ReadLastDataDirectory(TXLAWindow* /*window*/, std::string& directory) {
+  std::vector<std::string> lines;
+  if (szLastDirIni.empty() || !ReadTextLines(szLastDirIni, &lines) || lines.empty()) return;
+  std::string stored = lines.front();
+  if (stored.empty()) return;
+  std::error_code ec;
+  if (stored.back() != '/' && std::filesystem::is_directory(stored, ec)) stored += '/';
+  const std::string dir = stored.back() == '/' ? stored : SplitPath(stored).dir;
+  if (!dir.empty()) directory = dir;
+}
+
+void ReadLammEqParameterPreferences(TXLAWindow* /*window*/) {
+  // The Lamm-equation settings belong to their parameter dialog, which comes with
+  // the model computation; until then "tarmiclammparams.ini" is not read.
+}
+
+void ResetPreferences() {
+  bDisclaimerAccepted = false;
+  bWizardMessages = true;
+  bRegMaxEnt = true;
+  bRegSecondDerivative = false;
+  bRegShowBoth = false;
+  bIntegRangesFromFile = false;
+  bMultiThreading = true;
+  nThreads = 2;
+  bFitSimplex = true;
+  bFitAnnealing = false;
+  bFitMarquardt = false;
+  bSuppressBaselineCorrelation = true;
+  bAlwaysLoadG2 = false;
+  LammThreadCount() = 2;
+  gWriteFailureReported = false;
+}
+
+}  // namespace tarmic

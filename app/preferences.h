@@ -1,0 +1,114 @@
+// The preference files of the program directory.
+//
+// "tarmicparams.ini" holds 19 numbers, one per line, index from 0:
+//   0 disclaimer accepted          10 integration ranges from file
+//   1 radial resolution (cm)       11 threads (0: multithreading off)
+//   2 update residual bitmap       12 fit algorithm (1 simplex, 2 annealing,
+//   3 update residual plot             3 Marquardt-Levenberg)
+//   4 update data plot             13 suppress baseline correlation
+//   5 update distribution plot     14 threads for Lamm equations
+//   6 sounds                       15 refresh interval during fits (s)
+//   7 scan colours by time         16 DLS data as g(2)-1
+//   8 wizard messages              17 check time stamps (1 on, 0 off)
+//   9 regularisation (1 maximum    18 time-stamp threshold, as
+//     entropy, 2 second derivative,    (threshold - 1) x 100000 rounded
+//     3 both)
+// Switches are 1 for on and 0 for off. A line is read as the first number on it.
+// Older files wrote line 17 as a number derived from the threshold whose sign was
+// the switch; they read the same way (on when > 0).
+//
+// "tarmic.ini" holds the last data directory, the start directory of the file
+// dialogs, as one line without newline ending in '/'.
+//
+// The settings read here live with the modules that use them (radial resolution:
+// scandata/radial_grid.h; refresh switches, interval and scan colours:
+// plot/data_plots.h; sounds: numerics/sounds.h; time stamps: scandata/time_stamps.h;
+// the Lamm thread count: bound by the solver's library, see BindLammThreadCount).
+// The others are defined here.
+#pragma once
+
+#include <string>
+
+namespace tarmic {
+
+class TXLAWindow;
+
+extern bool bDisclaimerAccepted;           // the disclaimer was agreed to
+extern bool bWizardMessages;               // help-wizard messages after fits (on)
+extern bool bRegMaxEnt;                    // maximum-entropy regularisation (on)
+extern bool bRegSecondDerivative;          // second-derivative regularisation
+extern bool bRegShowBoth;                  // show both regularisations
+extern bool bIntegRangesFromFile;          // c(s) integration ranges from a file
+extern bool bMultiThreading;               // compute with several threads (on)
+extern int nThreads;                       // threads of normal equations and Monte Carlo (2)
+extern bool bFitSimplex;                   // fit algorithm: exactly one of the three
+extern bool bFitAnnealing;
+extern bool bFitMarquardt;
+extern bool bSuppressBaselineCorrelation;  // in maximum entropy (on)
+extern bool bAlwaysLoadG2;                 // DLS data as g(2)-1 intensity autocorrelation
+
+// The preference file's lines.
+enum PreferenceLine {
+  kPrefDisclaimer = 0,
+  kPrefRadialStep = 1,
+  kPrefUpdateBitmap = 2,
+  kPrefUpdateResiduals = 3,
+  kPrefUpdateData = 4,
+  kPrefUpdateDistribution = 5,
+  kPrefSounds = 6,
+  kPrefScanColorByTime = 7,
+  kPrefWizardMessages = 8,
+  kPrefRegularisation = 9,
+  kPrefIntegRangesFromFile = 10,
+  kPrefThreads = 11,
+  kPrefFitAlgorithm = 12,
+  kPrefSuppressBaseline = 13,
+  kPrefLammThreads = 14,
+  kPrefFitUpdateInterval = 15,
+  kPrefAlwaysLoadG2 = 16,
+  kPrefCheckTimeStamps = 17,
+  kPrefTimeStampThreshold = 18,
+  kPreferenceLines = 19
+};
+
+// The number of Lamm-equation worker threads. The value lives with the Lamm solver,
+// whose library sits above this one; it binds its variable here at start-up, so that
+// the preference file reads and writes the solver's own count. Until then a value
+// of this module (2) stands in.
+int& LammThreadCount();
+void BindLammThreadCount(int* count);
+
+// Reads "tarmicparams.ini": 1 when it was read, 0 when it is missing or holds no
+// number (the settings keep their start values). Missing lines take their defaults
+// (two of them after a question) and the file is then written anew with 19 lines.
+// Thread counts below 1 are read as 1.
+int LoadPreferences(TXLAWindow* window);
+// Writes the whole file from the settings: 1 on success, 0 when it cannot be
+// written (reported once per run: "could not write to disk into directory ...").
+int WritePreferences(TXLAWindow* window);
+// Replaces one line of the existing file by value; the other lines stay as they
+// are. 1 on success; 0 when the file is missing, holds no number, is shorter than
+// line + 1 lines, or cannot be written (reported once per run, as above).
+int SavePreference(TXLAWindow* window, int line, int value);
+
+// Line 18's encoding of the time-stamp threshold and its decoding.
+int EncodeTimeStampThreshold(double threshold);
+double DecodeTimeStampThreshold(double value);
+
+// Stores the directory of a selection in "tarmic.ini": the directory itself when
+// path names a directory, else the directory that holds the file; ends in '/'.
+void SaveLastDataDirectory(TXLAWindow* window, const std::string& path);
+// The stored directory (the whole first line, ending in '/'), or directory
+// unchanged when "tarmic.ini" cannot be read or is empty.
+void ReadLastDataDirectory(TXLAWindow* window, std::string& directory);
+
+// Reads the Lamm-equation settings of "tarmiclammparams.ini". Their dialog belongs
+// to the model computation, which is not built yet: until it is, the file is left
+// alone and nothing is read.
+void ReadLammEqParameterPreferences(TXLAWindow* window);
+
+// Sets the settings defined here to their start values and forgets that a write
+// failure was reported (tests).
+void ResetPreferences();
+
+}  // namespace tarmic

@@ -1,0 +1,200 @@
+// The main window: construction (preferences, disclaimer), set-up (menu check
+// marks, outside plot programs, sounds, dropped files), the response-table lookup,
+// help mode and the menu changes after a load.
+#include "app/xla_window.h"
+
+#include "app/disclaimer.h"
+#include "app/outside_programs.h"
+#include "app/panes.h"
+#include "app/preferences.h"
+#include "app/printout.h"
+#include "app/response_table.h"
+#include "numerics/sounds.h"
+#include "plot/data_plots.h"
+#include "resources/menus.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/scan_file.h"
+#include "scandata/time_stamps.h"
+
+namespace tarmic {
+
+namespace {
+
+TXLAWindow* gMainWindow = nullptr;
+
+// Command identifiers of the menu changes made here.
+constexpr int kCmFloTools = 915;
+constexpr int kCmBufferSedimentation = 552;
+constexpr int kCmSaveIntensityAsAbsorbance = 231;
+constexpr int kCmAddMoreFiles = 226;
+constexpr int kCmExitCommand = 230;
+constexpr int kCmSaveRawDataSetCommand = 263;
+
+}  // namespace
+
+const char* const kScanFileFilter =
+    "All AUC Files (*.IP*;*.RA*;*.RI*;*.R0*;*.FI*;*.xp;*list*.*)|"
+    "*.IP*;*.RA*;*.RI*;*.R0*;*.FI*;*.xp;*list*.*|"
+    "Previously Loaded Lists (list*.*)|list*.*|"
+    "QUENTAR Experiments (*.xp)|*.xp|"
+    "cell 1 (*.*1)|*.*1|cell 2 (*.*2)|*.*2|cell 3 (*.*3)|*.*3|cell 4 (*.*4)|*.*4|"
+    "cell 5 (*.*5)|*.*5|cell 6 (*.*6)|*.*6|cell 7 (*.*7)|*.*7|cell 8 (*.*8)|*.*8|"
+    "Interference Files (*.IP*)|*.IP*|"
+    "Absorbance Files (*.RA*)|*.RA*|"
+    "Intensity Files (*.RI*)|*.RI*|"
+    "Fluorescence Files (*.FI*)|*.FI*|"
+    "All Files (*.*)|*.*";
+
+TXLAWindow* GetMainWindow() { return gMainWindow; }
+
+TXLAWindow::TXLAWindow(const char* title) : handle_(&GetBackend().MainWindow()) {
+  gMainWindow = this;
+  handle_->SetTitle(title ? title : "");
+
+  // The dialogs' transfer buffers start empty; each dialog sets its defaults
+  // when it is built.
+  bHelpMode = false;
+  bRightDragActive = false;
+  pBandDC.reset();
+
+  handle_->AttachMenu(GetMenuResource(kMenuVirez));
+  handle_->SetAccelerators(GetAcceleratorTable(kAcceleratorTableId));
+
+  bPrinterCreated = false;
+  for (FileDialogOptions* ofn : {&ofnLoad, &ofnSecond}) {
+    ofn->title = "select files";
+    ofn->filter = kScanFileFilter;
+    ofn->directory.clear();
+    ofn->defaultExt = "*";
+    ofn->multiSelect = true;
+  }
+
+  bRunInProgress = false;
+  bFitInProgress = false;
+  bModalBoxOpen = false;
+
+  LoadPreferences(this);
+  ReadLammEqParameterPreferences(this);
+
+  if (!bDisclaimerAccepted) {
+    TransferBuffer none;
+    const int answer = GetBackend().RunDialog(DisclaimerDialog(), none);
+    if (answer != kDisclaimerAgree) {
+      // "don't agree": the Exit command ends the program before the window shows.
+      if (!DispatchCommand(*this, kCmExitCommand)) PostQuitMessage(0);
+    } else {
+      bDisclaimerAccepted = true;
+      WritePreferences(this);
+    }
+  }
+
+  pszDebugHeader.reset();
+  pszDebugFileName.reset();
+  bDebugFileStarted = false;
+}
+
+TXLAWindow::~TXLAWindow() {
+  pPrinter.reset();
+  bPrinterCreated = false;
+  pszDebugHeader.reset();
+  pszDebugFileName.reset();
+  pBandDC.reset();
+  if (gMainWindow == this) gMainWindow = nullptr;
+}
+
+void TXLAWindow::SetupWindow() {
+  Window& w = GetHandle();
+  // Check marks from the preferences; items the attached menu lacks are skipped.
+  w.CheckMenuItem(829, bSuppressBaselineCorrelation);
+  w.CheckMenuItem(644, bIntegRangesFromFile);
+  w.CheckMenuItem(594, bPlaySounds);
+  w.CheckMenuItem(648, bMultiThreading);
+  w.CheckMenuItem(610, bWizardMessages);
+  w.CheckMenuItem(294, false);
+  w.CheckMenuItem(295, false);
+  w.CheckMenuItem(642, false);
+  if (bRegSecondDerivative) {
+    w.CheckMenuItem(294, true);
+  } else if (bRegMaxEnt) {
+    w.CheckMenuItem(295, true);
+  } else if (bRegShowBoth) {
+    w.CheckMenuItem(642, true);
+  }
+  w.CheckMenuItem(826, false);
+  w.CheckMenuItem(825, false);
+  w.CheckMenuItem(824, false);
+  if (bFitSimplex) w.CheckMenuItem(826, true);
+  if (bFitAnnealing) w.CheckMenuItem(825, true);
+  if (bFitMarquardt) w.CheckMenuItem(824, true);
+  if (bAlwaysLoadG2) w.CheckMenuItem(894, true);
+  if (bCheckTimeStamps) w.CheckMenuItem(902, true);
+
+  RemoveUnavailablePlotMenus(*this);
+
+  // What the data set asks of the plots and of the main window.
+  InstallDataSetPlotHooks();
+  DataSetHooks& hooks = GetDataSetHooks();
+  hooks.writeDebugLog = [](Window*, const std::string& text) {
+    if (TXLAWindow* main = GetMainWindow()) main->WriteDebugLog(text.c_str());
+  };
+  hooks.saveRawDataSet = [](Window*) {
+    if (TXLAWindow* main = GetMainWindow()) DispatchCommand(*main, kCmSaveRawDataSetCommand);
+  };
+  InstallFitPanePainters(*this);
+
+  InitSounds();
+  PlayHiSound();
+
+  w.DragAcceptFiles(true);
+}
+
+const ResponseEntry* TXLAWindow::Find(unsigned message, int id) const {
+  return FindResponseEntry(GetResponseTable(), message, id);
+}
+
+void TXLAWindow::EvEnterIdle(unsigned source, bool helpKeyDown) {
+  if (source == MSGF_MENU && helpKeyDown) bHelpMode = true;
+}
+
+void TXLAWindow::EvTimer(unsigned /*timerId*/) {
+  // The realtime update of files is the only user of timers; it is not built yet.
+}
+
+void TXLAWindow::UpdateMenuForLoadedData() {
+  if (nScans <= 0) return;
+  Window& w = GetHandle();
+  if (bFluorescenceData) {
+    if (!bFloToolsInserted) {
+      // "MENU_VIREZ" has no item 552: there the insertion fails and nothing changes.
+      bFloToolsInserted = w.InsertMenuItemBefore(kCmBufferSedimentation, kCmFloTools, "FloTools");
+    }
+    RepaintMain();
+  } else {
+    if (bFloToolsInserted && w.DeleteMenuItem(kCmFloTools)) bFloToolsInserted = false;
+    RepaintMain();
+  }
+  w.EnableMenuItem(kCmSaveIntensityAsAbsorbance, bIntensityData);
+  w.EnableMenuItem(kCmAddMoreFiles, true);
+}
+
+void TXLAWindow::InsertVIrezCopyMenuItems() {
+  // Items 918-920 stand in both menus already.
+}
+
+void TXLAWindow::RemoveVIrezCopyMenuItems() {
+  // Items 918-920 stay: the M* window's closing leaves the menu as it is.
+}
+
+void TXLAWindow::OfferOnlineHelp() {
+  bModalBoxOpen = true;
+  GetBackend().MessageBox(
+      "The on-line help is not available in this version.", "HELP",
+      MB_OK | MB_ICONINFORMATION);
+  bModalBoxOpen = false;
+  bHelpMode = false;
+}
+
+void TXLAWindow::CmEmpty() {}
+
+}  // namespace tarmic

@@ -1,0 +1,227 @@
+// The program's one frame window, TXLAWindow: it carries the menu and the
+// accelerators, keeps the interaction state that the command, mouse and keyboard
+// handlers share (help mode, run and fit in progress, a modal box open, the right
+// drag, the diagnostics log, the printer), the two file-dialog records of the load
+// commands, and reads the preferences and asks for the disclaimer when it is made.
+//
+// Every window message and menu command reaches one member through the response
+// table (app/response_table.h). The members are defined with their topic:
+//   app/xla_window.cpp          construction, set-up, menus, help mode, timer
+//   app/preference_commands.cpp repaint routines and the preference commands
+//   app/printout.cpp            printing
+//   app/diagnostics_log.cpp     the diagnostics log
+//   app/paint*.cpp, app/panes*, app/marker*, app/keyboard*, app/mouse*, app/zoom*
+//                               painting, panes, marker lines, keys and mouse
+//   commands/*.cpp              the menu commands of the command library
+// The window's platform handle is the backend's main window.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/backend.h"
+#include "platform/dc.h"
+#include "platform/resource_types.h"
+#include "platform/types.h"
+
+namespace tarmic {
+
+class TPrinter;
+struct ResponseEntry;
+
+// Source of the idle message of an open menu.
+inline constexpr unsigned MSGF_MENU = 2;
+
+class TXLAWindow {
+ public:
+  // Reads the preference files and, at the first start, asks for the acceptance of
+  // the disclaimer; declining runs the Exit command (the program ends without
+  // showing the window). title: "Sedimentation Analysis".
+  explicit TXLAWindow(const char* title);
+  ~TXLAWindow();
+  TXLAWindow(const TXLAWindow&) = delete;
+  TXLAWindow& operator=(const TXLAWindow&) = delete;
+
+  // The platform window (the backend's main window).
+  Window& GetHandle() const { return *handle_; }
+
+  // --- construction and set-up (app/xla_window.cpp) ---
+  // Runs once the window exists: menu check marks from the preferences, removal of
+  // the items of missing outside plot programs, sounds, dropped files.
+  void SetupWindow();
+  // The response-table entry of a window message (message != 0, id 0) or a menu
+  // command (message 0, id != 0); nullptr when the table has none.
+  const ResponseEntry* Find(unsigned message, int id) const;
+  // The idle message of an open menu: with source MSGF_MENU and the help key down,
+  // help mode starts, so that the chosen command only offers the on-line help.
+  void EvEnterIdle(unsigned source, bool helpKeyDown);
+  // One tick of a window timer. The realtime update of files is the only timer
+  // user; until it is built a tick does nothing.
+  void EvTimer(unsigned timerId);
+  // Menu changes after a load: the "FloTools" item for fluorescence data, item 231
+  // for intensity data, item 226.
+  void UpdateMenuForLoadedData();
+  // The M* window's copy items; they stand in both menus already.
+  void InsertVIrezCopyMenuItems();
+  void RemoveVIrezCopyMenuItems();
+  // Help mode: asks whether to connect to the on-line help; every command calls it
+  // in help mode and then clears bHelpMode. Also the command "&How to Get Help".
+  void OfferOnlineHelp();
+  // Command 199: does nothing.
+  void CmEmpty();
+
+  // --- repaint routines and preference commands (app/preference_commands.cpp) ---
+  // Invalidates the whole client area (nothing in batch mode).
+  void RepaintMain();
+  // Redraws the data pane and its markers at once (nothing in batch mode).
+  void RedrawPlots();
+  void CmOldFilenameConvention();          // 243
+  void CmSound();                          // 594
+  void CmBeerSound();                      // 597
+  void CmScanColorByTime();                // 609
+  void CmCopyScreenshot();                 // 646
+  void CmMultipleThreads();                // 648
+  void CmSuppressBaselineCorrelation();    // 829
+  void CmAlwaysLoadG2();                   // 894
+  void CmCheckTimeStamps();                // 902
+
+  // --- printing (app/printout.cpp) ---
+  void CmPrint();          // 234
+  void CmPrinterSetup();   // 233
+
+  // --- diagnostics (app/diagnostics_log.cpp) ---
+  // Appends text to the diagnostics log while bDiagnosticsToFiles is set; with
+  // nullptr only the file name and header are prepared.
+  void WriteDebugLog(const char* text);
+
+  // --- painting and interaction (app/paint*, app/panes*, app/marker*,
+  //     app/keyboard*, app/mouse*, app/zoom*) ---
+  // Composes the client area; with bPrinting set, the printed page.
+  void Paint(DC& dc, bool erase, const Rect& rect);
+  void EvKeyDown(unsigned key, unsigned repeatCount, unsigned flags);
+  void EvChar(unsigned key, unsigned repeatCount, unsigned flags);
+  void EvLButtonDown(unsigned modKeys, const Point& point);
+  void EvLButtonUp(unsigned modKeys, const Point& point);
+  void EvLButtonDblClk(unsigned modKeys, const Point& point);
+  void EvRButtonDown(unsigned modKeys, const Point& point);
+  void EvRButtonUp(unsigned modKeys, const Point& point);
+  void EvRButtonDblClk(unsigned modKeys, const Point& point);
+  void EvMouseMove(unsigned modKeys, const Point& point);
+  // Invalidates the whole client area, also in batch mode.
+  void EvSize(unsigned sizeType, const Size& size);
+  // Pane routines: each draws one pane of the client area with the screen mapping.
+  void DrawDataPane();
+  void DrawResidualPane();
+  void DrawDistributionPane();
+  void DrawDataPaneMarkers();
+  void HighlightRangeInData(float x1, float x2);
+  // Lines straight onto the client area (pane 1 is the data pane).
+  void DrawMarkerLine(int xPixel, Color colour, int pane);
+  void DrawDashedMarkerLine(int xPixel, Color colour, int nDashes, int pane);
+  void DrawCursorLine(int xPixel, bool eraseOld, int pane);
+  void DrawRubberBandRect(int x1, int y1, int x2, int y2);
+  // Client column of a radius (cm) with the data plot's mapping.
+  int RadiusToPixelColumn(float radius);
+  // Commits (confirm) or cancels the move of the held marker.
+  void FinishMarkerMove(bool confirm);
+
+  // --- menu commands (commands/*.cpp) ---
+  void CmExit();                       // 230
+  void CmLoadNewFiles();               // 200
+  void CmAddMoreFiles();               // 226
+  void EvDropFiles(const std::vector<std::string>& files);
+  void CmShowData();                   // 232
+  void CmShowResiduals();              // 209
+  void CmDataMarkSize();               // 211
+  void CmSetRange();                   // 207
+  void CmFullRange();                  // 208
+  void CmDataRange();                  // 518
+  void CmUpdate();                     // 257
+  void CmToggleScanHoverLabel();       // 210
+  void CmCopyDataPlot();               // 205
+  void CmCopyResidualsPlot();          // 206
+  void CmCopyResidualsBitmap();        // 507
+  void CmCopyDataTable();              // 258
+  void CmCopyFitDataTable();           // 259
+  void CmCopyResidualsTable();         // 260
+  void CmCopyTINoiseTable();           // 262
+  void CmCopyRINoiseTable();           // 261
+  void CmShowResidualsBitmap();        // 504
+  void CmBitmapBlackAndWhite();        // 505
+  void CmBitmapContinuousShading();    // 506
+  void CmDontLoadSpikes();             // 247
+  void CmFlagTooStrongGradients();     // 868
+  void CmSetRadialResolution();        // 590
+  void CmSetNColumns();                // 265
+  void CmSaveRawDataSet();             // 263
+  // Every command whose subsystem is not built yet: shows "<menu text> is not
+  // available in this version" for nDispatchedCommand.
+  void CmNotAvailable();
+
+  // --- fields ---
+  // Transfer buffers of the model parameter dialogs; their dialogs fill them with
+  // their defaults when they are built.
+  TransferBuffer paramsTransfer;          // discrete-species model dialog
+  TransferBuffer priorParamsTransfer;     // prior-probability dialog
+  TransferBuffer lammParamsTransfer;      // Lamm-equation parameter dialog
+  TransferBuffer floToolsTransfer;        // fluorescence tools dialog
+  TransferBuffer densgradParamsTransfer;  // density-gradient dialog
+  TransferBuffer bufferSedParamsTransfer; // buffer-sedimentation dialog
+
+  bool bHelpMode = false;         // the next command only offers the on-line help
+  float fClientWidth = 0.0f;      // client size in pixels, kept by Paint
+  float fClientHeight = 0.0f;
+  std::unique_ptr<DC> pBandDC;    // held for the rubber band from right press to release
+  bool bRightDragActive = false;  // a right-button drag is under way
+  // Diagnostics log: header and file name, made on first use.
+  std::optional<std::string> pszDebugHeader;
+  std::optional<std::string> pszDebugFileName;
+  bool bDebugFileStarted = false;  // the log was opened for writing in this run
+  bool bPrinterCreated = false;
+  bool bRunInProgress = false;     // Run computes: input only sets bUserAbort
+  bool bFitInProgress = false;     // Fit computes: input only sets bUserAbort
+  bool bModalBoxOpen = false;      // a command has a box open: Paint draws nothing
+  std::unique_ptr<TPrinter> pPrinter;
+  // File-dialog records of the load commands: the scan-file filter, the start
+  // directory from "tarmic.ini", title "select files", multiple selection.
+  FileDialogOptions ofnLoad;
+  FileDialogOptions ofnSecond;
+  bool bFloToolsInserted = false;  // the "FloTools" item has been inserted
+  // The command identifier being dispatched (read by CmNotAvailable).
+  int nDispatchedCommand = 0;
+
+  // --- members added by painting and interaction ---
+  // The printing path of Paint: the pictures in black with the marker lines,
+  // scaled as the printout mapped the client area onto the page.
+  void PaintPrintedPage(DC& dc);
+  // The slide of a thrown marker after the left-button release.
+  void ThrowDraggedMarker();
+
+  // --- members added by the commands ---
+  // Settings kept in the preference file (commands/setting_commands.cpp).
+  void CmRegSecondDerivative();        // 294
+  void CmRegMaxEnt();                  // 295
+  void CmRegShowBoth();                // 642
+  void CmFitSimplex();                 // 826
+  void CmFitMarquardt();               // 824
+  void CmWizardMessages();             // 610
+  void CmChangeFitUpdating();          // 592
+  void CmDiagnosticsToFiles();         // 867
+  // The label of the scan under the pointer is shown (on at start; command 210
+  // toggles it). A field of the window, so that the mouse handlers of the shell
+  // read what the command sets.
+  bool bScanHoverLabel = true;
+
+ private:
+  Window* handle_ = nullptr;
+};
+
+// The main window while it exists, else nullptr.
+TXLAWindow* GetMainWindow();
+
+// The multi-string filter of the scan-file dialogs, as "text|pattern|text|pattern".
+extern const char* const kScanFileFilter;
+
+}  // namespace tarmic

@@ -1,0 +1,79 @@
+#include "commands/command_support.h"
+
+#include "app/xla_window.h"
+#include "app/zoom.h"
+#include "numerics/number_input.h"
+#include "platform/backend.h"
+#include "plot/data_plots.h"
+#include "plot/winplot.h"
+
+namespace tarmic {
+
+namespace {
+
+// Keeps bModalBoxOpen set while a box or dialog of a command is open, so that
+// Paint draws nothing underneath; restores the previous state (a command may open
+// a box while another one of its boxes is pending).
+class ModalBoxScope {
+ public:
+  explicit ModalBoxScope(TXLAWindow& window) : window_(window), previous_(window.bModalBoxOpen) {
+    window_.bModalBoxOpen = true;
+  }
+  ~ModalBoxScope() { window_.bModalBoxOpen = previous_; }
+  ModalBoxScope(const ModalBoxScope&) = delete;
+  ModalBoxScope& operator=(const ModalBoxScope&) = delete;
+
+ private:
+  TXLAWindow& window_;
+  bool previous_;
+};
+
+}  // namespace
+
+bool OfferHelpInHelpMode(TXLAWindow& window) {
+  if (!window.bHelpMode) return false;
+  window.OfferOnlineHelp();
+  window.bHelpMode = false;
+  return true;
+}
+
+int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::string& caption,
+                      unsigned style) {
+  ModalBoxScope box(window);
+  return GetBackend().MessageBox(text, caption, style);
+}
+
+bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption) {
+  return CommandMessageBox(window, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+bool AskFloat(TXLAWindow& window, float* value, float current, const char* prompt,
+              const char* caption) {
+  ModalBoxScope box(window);
+  return InputFloatWithParent(&window.GetHandle(), value, current, true, prompt, caption);
+}
+
+void ApplyPaneLayout() {
+  if (bShowData && bShowResiduals) {
+    LayoutDataAndResidualPlots();
+  } else if (bShowData) {
+    LayoutDataPlotOnly();
+  } else if (bShowResiduals) {
+    LayoutResidualPlotOnly();
+  }
+}
+
+void ApplyCurrentZoomToDataPlot() {
+  if (!pDataPlot) return;
+  const int level = nZoomLevel;
+  if (level <= 0) {
+    pDataPlot->ResetRanges();
+  } else if (bZoomStepHasY) {
+    pDataPlot->SetRanges(afZoomXMin[level], afZoomXMax[level], afZoomYMin[level], afZoomYMax[level]);
+  } else {
+    pDataPlot->SetXRangeAutoY(afZoomXMin[level], afZoomXMax[level]);
+  }
+  pDataPlot->Redraw();
+}
+
+}  // namespace tarmic

@@ -1,0 +1,35 @@
+// Pieces that the menu commands of the main window share: the help-mode test that
+// every command makes first, questions and number inputs bracketed so that the
+// window does not paint under an open box, and the re-application of the panes'
+// layout and of the data plot's zoom window.
+#pragma once
+
+#include <string>
+
+namespace tarmic {
+
+class TXLAWindow;
+
+// Help mode (F1 on an open menu): offers the on-line help, clears the mode and
+// returns true; the command then does nothing else. False outside help mode.
+bool OfferHelpInHelpMode(TXLAWindow& window);
+
+// A message box with bModalBoxOpen set while it is open; returns its result.
+int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::string& caption,
+                      unsigned style);
+// A yes/no question; true for yes.
+bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption);
+// The number input with bModalBoxOpen set while it is open: the current value is
+// shown; true with *value set on OK, false (value unchanged) on Cancel. A null
+// caption shows the input's default caption.
+bool AskFloat(TXLAWindow& window, float* value, float current, const char* prompt,
+              const char* caption);
+
+// Lays out the data and residual plots for the panes that are shown: both in the
+// split layout, one of them over the whole plot area, none when neither is shown.
+void ApplyPaneLayout();
+// Gives the data plot the ranges of the current zoom level (automatic ranges at
+// level 0) and records its picture again. Nothing without a data plot.
+void ApplyCurrentZoomToDataPlot();
+
+}  // namespace tarmic

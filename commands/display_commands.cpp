@@ -1,0 +1,195 @@
+// The display commands of the main window: which panes are shown, the mark size
+// of the data, the ranges of the data plot (set, full, the data in the fitting
+// limits), the repaint, the scan hover label and the residual bitmap options.
+#include <algorithm>
+#include <cmath>
+
+#include "app/xla_window.h"
+#include "app/zoom.h"
+#include "commands/command_support.h"
+#include "plot/data_plots.h"
+#include "plot/residual_bitmap.h"
+#include "plot/winplot.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmShowResiduals = 209;
+constexpr int kCmShowData = 232;
+constexpr int kCmShowResidualsBitmap = 504;
+constexpr int kCmBitmapBlackAndWhite = 505;
+constexpr int kCmBitmapContinuousShading = 506;
+
+// Curve styles of the data curves: filled circles, or lines without marks.
+constexpr int kStyleCircles = 6;
+constexpr int kStyleLines = -1;
+// The largest mark half-size taken from the user, pixels: larger marks would cover
+// any screen, and the conversion of a huge number to int would be undefined.
+constexpr float kMaxMarkSize = 1000.0f;
+
+// Stores a zoom window as a new, deeper level of the data plot's history, fixes
+// the plot to it and records its picture.
+void PushZoomWindow(float xMin, float xMax, float yMin, float yMax) {
+  const int level = std::min(nZoomLevel + 1, kMaxZoomLevel);
+  nZoomLevel = level;
+  afZoomXMin[level] = xMin;
+  afZoomXMax[level] = xMax;
+  afZoomYMin[level] = yMin;
+  afZoomYMax[level] = yMax;
+  bZoomStepHasY = true;
+  pDataPlot->SetRanges(xMin, xMax, yMin, yMax);
+  pDataPlot->Redraw();
+}
+
+}  // namespace
+
+void TXLAWindow::CmShowData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDataPlot) return;
+  bShowData = !bShowData;
+  GetHandle().CheckMenuItem(kCmShowData, bShowData);
+  ApplyPaneLayout();
+  ApplyCurrentZoomToDataPlot();
+  RepaintMain();
+}
+
+void TXLAWindow::CmShowResiduals() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDataPlot) return;
+  bShowResiduals = !bShowResiduals;
+  GetHandle().CheckMenuItem(kCmShowResiduals, bShowResiduals);
+  ApplyPaneLayout();
+  ApplyCurrentZoomToDataPlot();
+  RepaintMain();
+}
+
+void TXLAWindow::CmDataMarkSize() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDataPlot) return;
+  float size = 0.0f;
+  if (!AskFloat(*this, &size, static_cast<float>(pDataPlot->nMarkSize),
+                "enter data mark size (-1 for lines):", nullptr))
+    return;
+  const int dataCurves = std::min(nScans, pDataPlot->nCurves);
+  if (size >= 0.0f) {
+    // Marks again after the curves had been switched to lines.
+    const bool lines = dataCurves > 0 && pDataPlot->GetCurveStyle(0) == kStyleLines;
+    pDataPlot->nMarkSize = static_cast<int>(std::floor(std::min(size, kMaxMarkSize)));
+    if (lines)
+      for (int i = 0; i < dataCurves; ++i) pDataPlot->SetCurveStyle(i, kStyleCircles);
+  } else if (size == -1.0f) {
+    for (int i = 0; i < dataCurves; ++i) pDataPlot->SetCurveStyle(i, kStyleLines);
+  } else {
+    return;  // other negative sizes mean nothing
+  }
+  RedrawDataPlot(false);
+  RepaintMain();
+}
+
+void TXLAWindow::CmSetRange() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDataPlot) return;
+  float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
+  if (!AskFloat(*this, &x1, pDataPlot->fXMin, "x minimum:", "SET RANGE")) return;
+  if (!AskFloat(*this, &x2, pDataPlot->fXMax, "x maximum:", "SET RANGE")) return;
+  if (!AskFloat(*this, &y1, pDataPlot->fYMin, "y minimum:", "SET RANGE")) return;
+  if (!AskFloat(*this, &y2, pDataPlot->fYMax, "y maximum:", "SET RANGE")) return;
+  if (x1 == x2 || y1 == y2) return;  // an empty window cannot be shown
+  PushZoomWindow(std::min(x1, x2), std::max(x1, x2), std::min(y1, y2), std::max(y1, y2));
+  RepaintMain();
+}
+
+void TXLAWindow::CmFullRange() {
+  if (OfferHelpInHelpMode(*this)) return;
+  nZoomLevel = 0;
+  bZoomDataPlot = false;
+  if (pDataPlot) pDataPlot->ResetRanges();
+  RedrawDataPlot(true);
+  RedrawResidualPlot(true);
+  RepaintMain();
+}
+
+void TXLAWindow::CmDataRange() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDataPlot || nScans < 1 || nGridPoints < 1 || !pGridRadius) return;
+  const int first = std::clamp(iFitFirst, 1, nGridPoints);
+  const int last = std::clamp(iFitLast, first, nGridPoints);
+  // The data inside the fitting limits, with a margin of 0.01 cm and 0.1 signal
+  // units, as the program's other zoom windows on the fitted data.
+  const float xMin = pGridRadius[first] - 0.01f;
+  const float xMax = pGridRadius[last] + 0.01f;
+  bool any = false;
+  float yMin = 0.0f, yMax = 0.0f;
+  for (int k = 1; k <= nScans; ++k) {
+    const float* row = ppGridSignal[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(k)])];
+    if (!row) continue;
+    for (int i = first; i <= last; ++i) {
+      if (!any) {
+        yMin = yMax = row[i];
+        any = true;
+      }
+      yMin = std::min(yMin, row[i]);
+      yMax = std::max(yMax, row[i]);
+    }
+  }
+  if (!any) return;
+  yMin -= 0.1f;
+  yMax += 0.1f;
+  if (xMax > xMin && yMax > yMin) {
+    PushZoomWindow(xMin, xMax, yMin, yMax);
+  } else {
+    RedrawDataPlot(true);
+  }
+  RepaintMain();
+}
+
+void TXLAWindow::CmUpdate() {
+  if (OfferHelpInHelpMode(*this)) return;
+  RepaintMain();
+}
+
+void TXLAWindow::CmToggleScanHoverLabel() {
+  if (OfferHelpInHelpMode(*this)) return;
+  bScanHoverLabel = !bScanHoverLabel;
+}
+
+void TXLAWindow::CmShowResidualsBitmap() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (bShowResidualsBitmap) {
+    bShowResidualsBitmap = false;
+    GetHandle().CheckMenuItem(kCmShowResidualsBitmap, false);
+  } else {
+    float scale = 0.0f;
+    if (AskFloat(*this, &scale, fResidualBitmapScale, "bitmap brightness full scale (0 for autoscale)",
+                 "BITMAP BRIGHTNESS SCALE") &&
+        scale >= 0.0f) {
+      fResidualBitmapScale = scale;
+    } else {
+      // Cancelled (or a negative scale, which would invert the colours).
+      fResidualBitmapScale = bFluorescenceData ? 5.0f : 0.05f;
+    }
+    bShowResidualsBitmap = true;
+    GetHandle().CheckMenuItem(kCmShowResidualsBitmap, true);
+  }
+  // The residual plot makes room for the strip above it, or takes the room back.
+  ApplyPaneLayout();
+  RepaintMain();
+}
+
+void TXLAWindow::CmBitmapBlackAndWhite() {
+  if (OfferHelpInHelpMode(*this)) return;
+  bBitmapBlackAndWhite = !bBitmapBlackAndWhite;
+  GetHandle().CheckMenuItem(kCmBitmapBlackAndWhite, bBitmapBlackAndWhite);
+}
+
+void TXLAWindow::CmBitmapContinuousShading() {
+  if (OfferHelpInHelpMode(*this)) return;
+  bBitmapContinuousShading = !bBitmapContinuousShading;
+  GetHandle().CheckMenuItem(kCmBitmapContinuousShading, bBitmapContinuousShading);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,226 @@
+// The &Data commands that load scans and end the program: "Load New Files" through
+// the multi-select file dialog, "Add More Files", files dropped on the window, and
+// "Exit".
+//
+// The file dialogs are modal to the main window: while one is open no menu command
+// reaches the window, and a load command that arrives while a dialog is open (from
+// a nested event loop) does nothing. A load that fails leaves the loaded data set,
+// the stored file list and the data directory as they were.
+#include "commands/load_commands.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "app/paint.h"
+#include "app/preferences.h"
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "numerics/error_box.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "platform/events.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/file_list.h"
+#include "scandata/scan_file.h"
+#include "scandata/scan_loading.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Keeps bFileDialogOpen set while a load command's file dialog is open (Paint
+// draws nothing meanwhile), also when the dialog ends with an exception.
+class FileDialogScope {
+ public:
+  FileDialogScope() { bFileDialogOpen = true; }
+  ~FileDialogScope() { bFileDialogOpen = false; }
+  FileDialogScope(const FileDialogScope&) = delete;
+  FileDialogScope& operator=(const FileDialogScope&) = delete;
+};
+
+// The files chosen in the dialog of the record, which starts in the last data
+// directory (left in record.directory). Empty when cancelled.
+std::vector<std::string> ChooseFiles(TXLAWindow& window, FileDialogOptions& record) {
+  ReadLastDataDirectory(&window, record.directory);
+  FileDialogScope open;
+  return GetBackend().OpenFileDialog(record);
+}
+
+void ShowAttention(TXLAWindow& window, const std::string& text) {
+  PlayInfoSound();
+  CommandMessageBox(window, text, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+}
+
+// Whether the loaded set is the stored list: as many scans as listed files, each
+// scan loaded from the listed file of its number.
+bool LoadedSetIsStoredList() {
+  if (nScans != nStoredFiles || nScans < 1) return false;
+  for (int s = 1; s <= nScans; ++s)
+    if (ppScanFileNames[static_cast<std::size_t>(s)] !=
+        FileNameOf(ppStoredFileNames[static_cast<std::size_t>(s)]))
+      return false;
+  return true;
+}
+
+// The stored file list with the values that go with it, kept so that a reload
+// that fails can put them back.
+struct StoredListState {
+  int count = nStoredFiles;
+  std::vector<std::string> names = ppStoredFileNames;
+  int filesPerScan = nFilesPerScan;
+  std::string dataDirectory = szDataDirectory;
+  void Restore() const {
+    nStoredFiles = count;
+    ppStoredFileNames = names;
+    nFilesPerScan = filesPerScan;
+    szDataDirectory = dataDirectory;
+  }
+};
+
+// Reloads from the stored list, which the caller has just replaced (previous: the
+// state before). When the load fails (it was reported, the set is untouched) the
+// previous list is put back, so that later reloads read the loaded set's files.
+void ReloadNewList(TXLAWindow& window, const StoredListState& previous) {
+  ReloadDataSelection(&window.GetHandle());
+  if (!LoadedSetIsStoredList()) previous.Restore();
+}
+
+// Loads the files of a scan-list file as the new data set.
+void LoadScanList(TXLAWindow& window, const std::string& path) {
+  const StoredListState previous;
+  if (!ReadScanListFile(&window.GetHandle(), path.c_str())) return;
+  ReloadNewList(window, previous);
+}
+
+// A selection whose files are missing may name files of the last data directory
+// (lastDirectory): asks whether to read them from there (the loader then reads the
+// selected names from szOtherDirectory).
+void OfferOtherDirectory(TXLAWindow& window, const std::vector<std::string>& files,
+                         const std::string& lastDirectory) {
+  bUseOtherDirectory = false;
+  if (FileExists(files.front().c_str())) return;
+  const std::string selected = DirectoryOf(files.front());
+  if (lastDirectory.empty() || WithoutTrailingSlash(lastDirectory) == selected) return;
+  if (!FileExists(JoinPath(lastDirectory, FileNameOf(files.front())).c_str())) return;
+  if (AskYesNo(window,
+               Format("could not find files in %s - use file from %s ?", selected.c_str(),
+                      lastDirectory.c_str()),
+               "LOAD ERROR")) {
+    bUseOtherDirectory = true;
+    szOtherDirectory = WithoutTrailingSlash(lastDirectory);
+  }
+}
+
+}  // namespace
+
+bool IsDroppableScanFile(const std::string& path) {
+  const std::string ext = Lower(ExtensionOf(path));
+  if (ext == ".r00") return true;
+  if (ext.size() != 4 || ext[3] < '1' || ext[3] > '8') return false;
+  return StartsWith(ext, ".ip") || StartsWith(ext, ".ra");
+}
+
+bool IsScanListFile(const std::string& path) { return StartsWith(Lower(FileNameOf(path)), "list"); }
+
+bool IsExperimentFile(const std::string& path) { return Lower(ExtensionOf(path)) == ".xp"; }
+
+bool IsParameterFile(const std::string& path) {
+  return StartsWith(Lower(FileNameOf(path)), "~tmppars") || Lower(ExtensionOf(path)) == ".~p";
+}
+
+void LoadNewFiles(TXLAWindow& window, bool electrophoresis) {
+  if (bFileDialogOpen) return;
+  if (!electrophoresis) bElectrophoresisMode = false;
+  const std::vector<std::string> files = ChooseFiles(window, window.ofnLoad);
+  if (files.empty()) return;
+  SaveLastDataDirectory(&window, files.front());
+
+  if (files.size() == 1 && IsExperimentFile(files.front())) {
+    ShowAttention(window, "loading experiment files is not available in this version");
+    return;
+  }
+  if (files.size() == 1 && IsScanListFile(files.front())) {
+    LoadScanList(window, files.front());
+  } else {
+    // A selection of scan files: every file is one scan.
+    nFilesPerScan = 1;
+    OfferOtherDirectory(window, files, window.ofnLoad.directory);
+    if (bUseOtherDirectory) SaveLastDataDirectory(&window, szOtherDirectory + "/");
+    const std::string selection = MakeSelectionBuffer(files);
+    LoadAllData(&window.GetHandle(), selection.c_str());
+    bUseOtherDirectory = false;
+  }
+  window.UpdateMenuForLoadedData();
+}
+
+void TXLAWindow::CmLoadNewFiles() {
+  if (OfferHelpInHelpMode(*this)) return;
+  LoadNewFiles(*this, false);
+}
+
+void TXLAWindow::CmAddMoreFiles() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (bFileDialogOpen) return;
+  const std::vector<std::string> files = ChooseFiles(*this, ofnSecond);
+  if (files.empty()) return;
+  SaveLastDataDirectory(this, files.front());
+  const std::string selection = MakeSelectionBuffer(files);
+  AddMoreData(&GetHandle(), selection.c_str());
+  UpdateMenuForLoadedData();
+}
+
+void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
+  if (bFileDialogOpen) return;
+  std::vector<std::string> scans;
+  std::string parameterFile;
+  for (const std::string& f : files) {
+    // Saved parameters carry the extension of their data ("~tmppars.ra1").
+    if (IsParameterFile(f)) {
+      if (parameterFile.empty()) parameterFile = f;
+    } else if (IsDroppableScanFile(f)) {
+      scans.push_back(f);
+    }
+  }
+  if (scans.empty() && parameterFile.empty()) {
+    ShowAttention(*this, "none of the dropped files is a scan file (.IP1-.IP8, .R00, .RA1-.RA8)");
+    return;
+  }
+  if (!scans.empty()) {
+    if (nScans > 0 && !AskYesNo(*this, "erase the loaded data and load the dropped files?", "LOAD DATA"))
+      return;
+    std::sort(scans.begin(), scans.end());
+    bElectrophoresisMode = false;
+    const StoredListState previous;
+    nStoredFiles = static_cast<int>(scans.size());
+    ppStoredFileNames.assign(1, std::string());
+    ppStoredFileNames.insert(ppStoredFileNames.end(), scans.begin(), scans.end());
+    nFilesPerScan = 1;
+    ReloadNewList(*this, previous);
+    UpdateMenuForLoadedData();
+  }
+  if (!parameterFile.empty())
+    ShowAttention(*this, "switching to a parameter file is not available in this version");
+}
+
+void TXLAWindow::CmExit() {
+  if (OfferHelpInHelpMode(*this)) return;
+  FreeDataSet();
+  // The loop ends with the next event: what is still queued behind Exit (a menu
+  // command, a key) would run on data that are gone.
+  UiEvents().Clear();
+  PostQuitMessage(0);
+  PlayByeSound();
+}
+
+}  // namespace tarmic

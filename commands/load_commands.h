@@ -1,0 +1,29 @@
+// The loading commands of the main window ("Load New Files", "Add More Files",
+// files dropped on the window) and the tests that sort a chosen or dropped file
+// into scan files, scan-list files and saved-parameter files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+class TXLAWindow;
+
+// Whether a dropped file is loaded as a scan: the extensions .IP1 to .IP8, .R00
+// and .RA1 to .RA8, in either case.
+bool IsDroppableScanFile(const std::string& path);
+// Whether a file is a scan-list file ("list" at the start of its name, in either
+// case), which names the scans to load.
+bool IsScanListFile(const std::string& path);
+// Whether a file is an experiment file of the sibling program (extension .xp).
+bool IsExperimentFile(const std::string& path);
+// Whether a file holds the saved parameters of an analysis ("~tmppars" at the
+// start of its name, or the extension ".~p" of the old file-name convention).
+bool IsParameterFile(const std::string& path);
+
+// "Load New Files" with or without the electrophoresis data mode: the file dialog,
+// then the selection as the new data set.
+void LoadNewFiles(TXLAWindow& window, bool electrophoresis);
+
+}  // namespace tarmic

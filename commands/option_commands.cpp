@@ -1,0 +1,92 @@
+// The loading options of the main window: isolated spikes, the number of columns
+// of the scan files and the radial resolution of the common grid.
+#include <algorithm>
+
+#include "app/preferences.h"
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "scandata/data_set.h"
+#include "scandata/file_list.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/scan_loading.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmDontLoadSpikes = 247;
+constexpr int kCmSetNColumns = 265;
+constexpr int kCmSaveRawDataSet = 263;
+constexpr int kCmFlagTooStrongGradients = 868;
+
+// The finest radial resolution the command accepts, cm.
+constexpr float kFinestRadialStep = 0.001f;
+
+}  // namespace
+
+void TXLAWindow::CmDontLoadSpikes() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (bSkipSpikes) {
+    bSkipSpikes = false;
+    GetHandle().CheckMenuItem(kCmDontLoadSpikes, false);
+    return;
+  }
+  float value = 0.0f;
+  if (AskFloat(*this, &value, fSpikeThresholdAbs, "level considered as spike when occuring isolated:",
+               "EXCLUDE SPIKES"))
+    fSpikeThresholdAbs = value;
+  if (AskFloat(*this, &value, fSpikeThresholdFDS, "spike threshold for FDS:", "EXCLUDE SPIKES"))
+    fSpikeThresholdFDS = value;
+  bSkipSpikes = true;
+  GetHandle().CheckMenuItem(kCmDontLoadSpikes, true);
+}
+
+void TXLAWindow::CmSetNColumns() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (bSetNColumns) {
+    bSetNColumns = false;
+    GetHandle().CheckMenuItem(kCmSetNColumns, false);
+    return;
+  }
+  float columns = 0.0f;
+  if (!AskFloat(*this, &columns, static_cast<float>(nDataColumns),
+                "enter number of columns in data file (r|A|?...)", "SET N COLUMNS"))
+    return;
+  nDataColumns = TruncateToInt(columns);
+  bSetNColumns = true;
+  GetHandle().CheckMenuItem(kCmSetNColumns, true);
+}
+
+void TXLAWindow::CmSetRadialResolution() {
+  if (OfferHelpInHelpMode(*this)) return;
+  float step = 0.0f;
+  if (!AskFloat(*this, &step, fRadialStep, "radial resolution (cm), at least 0.001:",
+                "RADIAL RESOLUTION"))
+    return;
+  fRadialStep = std::max(step, kFinestRadialStep);
+  if (AskYesNo(*this, "save as default setting?", "SET PREFERENCE")) WritePreferences(this);
+  if (nScans > 0 && AskYesNo(*this, "reload data with the new resolution?", "RADIAL RESOLUTION")) {
+    StoreFileList(0);
+    LoadDataFromFileList(&GetHandle());
+    UpdateMenuForLoadedData();
+  }
+}
+
+// The two commands below name themselves as not available also when another
+// command calls them directly ("save new data?" after a raw-data tool).
+
+void TXLAWindow::CmFlagTooStrongGradients() {
+  // No part of the loaders reads such an option yet.
+  nDispatchedCommand = kCmFlagTooStrongGradients;
+  CmNotAvailable();
+}
+
+void TXLAWindow::CmSaveRawDataSet() {
+  // The raw-data writers are not built yet.
+  nDispatchedCommand = kCmSaveRawDataSet;
+  CmNotAvailable();
+}
+
+}  // namespace tarmic

@@ -1,0 +1,102 @@
+// The response table of the main window.
+#include "commands/response_table.h"
+
+#include <vector>
+
+#include "app/xla_window.h"
+#include "commands/unavailable_commands.h"
+
+namespace tarmic {
+
+namespace {
+
+std::vector<ResponseEntry> MakeTable() {
+  using W = TXLAWindow;
+  std::vector<ResponseEntry> t = {
+      // Window messages.
+      MessageEntry(WM_KEYDOWN, &W::EvKeyDown),
+      MessageEntry(WM_CHAR, &W::EvChar),
+      MessageEntry(WM_LBUTTONDOWN, &W::EvLButtonDown),
+      MessageEntry(WM_LBUTTONUP, &W::EvLButtonUp),
+      MessageEntry(WM_RBUTTONDOWN, &W::EvRButtonDown),
+      MessageEntry(WM_RBUTTONUP, &W::EvRButtonUp),
+      MessageEntry(WM_MOUSEMOVE, &W::EvMouseMove),
+      MessageEntry(WM_RBUTTONDBLCLK, &W::EvRButtonDblClk),
+      MessageEntry(WM_LBUTTONDBLCLK, &W::EvLButtonDblClk),
+      MessageEntry(WM_SIZE, &W::EvSize),
+      MessageEntry(WM_ENTERIDLE, &W::EvEnterIdle),
+      MessageEntry(WM_DROPFILES, &W::EvDropFiles),
+      MessageEntry(WM_TIMER, &W::EvTimer),
+
+      // Data.
+      CommandEntry(200, &W::CmLoadNewFiles),
+      CommandEntry(226, &W::CmAddMoreFiles),
+      CommandEntry(230, &W::CmExit),
+      // Copy.
+      CommandEntry(205, &W::CmCopyDataPlot),
+      CommandEntry(206, &W::CmCopyResidualsPlot),
+      CommandEntry(507, &W::CmCopyResidualsBitmap),
+      CommandEntry(646, &W::CmCopyScreenshot),
+      CommandEntry(258, &W::CmCopyDataTable),
+      CommandEntry(259, &W::CmCopyFitDataTable),
+      CommandEntry(260, &W::CmCopyResidualsTable),
+      CommandEntry(262, &W::CmCopyTINoiseTable),
+      CommandEntry(261, &W::CmCopyRINoiseTable),
+      // Display.
+      CommandEntry(207, &W::CmSetRange),
+      CommandEntry(208, &W::CmFullRange),
+      CommandEntry(518, &W::CmDataRange),
+      CommandEntry(257, &W::CmUpdate),
+      CommandEntry(211, &W::CmDataMarkSize),
+      CommandEntry(232, &W::CmShowData),
+      CommandEntry(209, &W::CmShowResiduals),
+      CommandEntry(504, &W::CmShowResidualsBitmap),
+      CommandEntry(210, &W::CmToggleScanHoverLabel),
+      // Loading options and tools.
+      CommandEntry(247, &W::CmDontLoadSpikes),
+      CommandEntry(868, &W::CmFlagTooStrongGradients),
+      CommandEntry(590, &W::CmSetRadialResolution),
+      CommandEntry(263, &W::CmSaveRawDataSet),
+      CommandEntry(243, &W::CmOldFilenameConvention),
+      CommandEntry(265, &W::CmSetNColumns),
+      CommandEntry(902, &W::CmCheckTimeStamps),
+      // Options.
+      CommandEntry(648, &W::CmMultipleThreads),
+      CommandEntry(829, &W::CmSuppressBaselineCorrelation),
+      CommandEntry(894, &W::CmAlwaysLoadG2),
+      CommandEntry(505, &W::CmBitmapBlackAndWhite),
+      CommandEntry(506, &W::CmBitmapContinuousShading),
+      CommandEntry(609, &W::CmScanColorByTime),
+      CommandEntry(594, &W::CmSound),
+      CommandEntry(592, &W::CmChangeFitUpdating),
+      // Fitting and size-distribution options.
+      CommandEntry(826, &W::CmFitSimplex),
+      CommandEntry(824, &W::CmFitMarquardt),
+      CommandEntry(294, &W::CmRegSecondDerivative),
+      CommandEntry(295, &W::CmRegMaxEnt),
+      CommandEntry(642, &W::CmRegShowBoth),
+      // Help.
+      CommandEntry(610, &W::CmWizardMessages),
+      CommandEntry(268, &W::OfferOnlineHelp),
+      CommandEntry(867, &W::CmDiagnosticsToFiles),
+      // Without menu item.
+      CommandEntry(199, &W::CmEmpty),
+      CommandEntry(233, &W::CmPrinterSetup),
+      CommandEntry(234, &W::CmPrint),
+      CommandEntry(597, &W::CmBeerSound),
+  };
+  // The commands whose subsystem is not built yet name themselves in a box.
+  for (int id : UnavailableCommands()) t.push_back(CommandEntry(id, &W::CmNotAvailable));
+  return t;
+}
+
+}  // namespace
+
+std::span<const ResponseEntry> MainWindowResponseTable() {
+  static const std::vector<ResponseEntry> table = MakeTable();
+  return table;
+}
+
+void InstallResponseTable() { SetResponseTable(MainWindowResponseTable()); }
+
+}  // namespace tarmic

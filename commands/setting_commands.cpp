@@ -1,0 +1,113 @@
+// Settings of the analyses chosen from the menus and kept in the preference file:
+// the regularisation of the distributions, the fit algorithm, the help-wizard
+// messages, the refresh of the panes during fits, and the diagnostics log.
+// Exclusive choices check their own item and uncheck the others.
+#include "app/diagnostics_log.h"
+#include "app/preferences.h"
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "plot/data_plots.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmRegSecondDerivative = 294;
+constexpr int kCmRegMaxEnt = 295;
+constexpr int kCmRegShowBoth = 642;
+constexpr int kCmFitSimplex = 826;
+constexpr int kCmFitAnnealing = 825;
+constexpr int kCmFitMarquardt = 824;
+constexpr int kCmWizardMessages = 610;
+constexpr int kCmDiagnosticsToFiles = 867;
+
+// Values of the preference lines of the exclusive choices.
+constexpr int kRegMaxEntValue = 1;
+constexpr int kRegSecondDerivativeValue = 2;
+constexpr int kRegShowBothValue = 3;
+constexpr int kFitSimplexValue = 1;
+constexpr int kFitMarquardtValue = 3;
+
+constexpr const char* kSetPreference = "SET PREFERENCE";
+constexpr const char* kUpdateDuringFit = "UPDATE DURING FIT";
+
+void ChooseRegularisation(TXLAWindow& window, int value) {
+  bRegMaxEnt = value == kRegMaxEntValue;
+  bRegSecondDerivative = value == kRegSecondDerivativeValue;
+  bRegShowBoth = value == kRegShowBothValue;
+  Window& w = window.GetHandle();
+  w.CheckMenuItem(kCmRegMaxEnt, bRegMaxEnt);
+  w.CheckMenuItem(kCmRegSecondDerivative, bRegSecondDerivative);
+  w.CheckMenuItem(kCmRegShowBoth, bRegShowBoth);
+  if (AskYesNo(window, "save new regularization as default setting?", kSetPreference))
+    SavePreference(&window, kPrefRegularisation, value);
+}
+
+void ChooseFitAlgorithm(TXLAWindow& window, int value) {
+  bFitSimplex = value == kFitSimplexValue;
+  bFitAnnealing = false;
+  bFitMarquardt = value == kFitMarquardtValue;
+  Window& w = window.GetHandle();
+  w.CheckMenuItem(kCmFitSimplex, bFitSimplex);
+  w.CheckMenuItem(kCmFitAnnealing, bFitAnnealing);
+  w.CheckMenuItem(kCmFitMarquardt, bFitMarquardt);
+  if (AskYesNo(window, "save as default setting?", kSetPreference))
+    SavePreference(&window, kPrefFitAlgorithm, value);
+}
+
+}  // namespace
+
+void TXLAWindow::CmRegSecondDerivative() {
+  if (OfferHelpInHelpMode(*this)) return;
+  ChooseRegularisation(*this, kRegSecondDerivativeValue);
+}
+
+void TXLAWindow::CmRegMaxEnt() {
+  if (OfferHelpInHelpMode(*this)) return;
+  ChooseRegularisation(*this, kRegMaxEntValue);
+}
+
+void TXLAWindow::CmRegShowBoth() {
+  if (OfferHelpInHelpMode(*this)) return;
+  ChooseRegularisation(*this, kRegShowBothValue);
+}
+
+void TXLAWindow::CmFitSimplex() {
+  if (OfferHelpInHelpMode(*this)) return;
+  ChooseFitAlgorithm(*this, kFitSimplexValue);
+}
+
+void TXLAWindow::CmFitMarquardt() {
+  if (OfferHelpInHelpMode(*this)) return;
+  ChooseFitAlgorithm(*this, kFitMarquardtValue);
+}
+
+void TXLAWindow::CmWizardMessages() {
+  if (OfferHelpInHelpMode(*this)) return;
+  bWizardMessages = !bWizardMessages;
+  GetHandle().CheckMenuItem(kCmWizardMessages, bWizardMessages);
+  if (AskYesNo(*this, "save as default setting?", kSetPreference))
+    SavePreference(this, kPrefWizardMessages, bWizardMessages ? 1 : 0);
+}
+
+void TXLAWindow::CmChangeFitUpdating() {
+  if (OfferHelpInHelpMode(*this)) return;
+  bUpdateDataPlotDuringFit = AskYesNo(*this, "data and fit plot?", kUpdateDuringFit);
+  bUpdateResidualPlotDuringFit = AskYesNo(*this, "residuals plot?", kUpdateDuringFit);
+  bUpdateResidualBitmapDuringFit = AskYesNo(*this, "residuals bitmap?", kUpdateDuringFit);
+  bUpdateDistributionDuringFit = AskYesNo(*this, "distribution plot?", kUpdateDuringFit);
+  float interval = 0.0f;
+  // A refresh interval must be positive: the preference file reads others as 1 s.
+  if (AskFloat(*this, &interval, fMaxUpdateInterval, "max updating interval (sec)", kUpdateDuringFit) &&
+      interval > 0.0f)
+    fMaxUpdateInterval = interval;
+  if (AskYesNo(*this, "save as default setting?", kSetPreference)) WritePreferences(this);
+}
+
+void TXLAWindow::CmDiagnosticsToFiles() {
+  if (OfferHelpInHelpMode(*this)) return;
+  bDiagnosticsToFiles = !bDiagnosticsToFiles;
+  GetHandle().CheckMenuItem(kCmDiagnosticsToFiles, bDiagnosticsToFiles);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,116 @@
+// The commands that are not built yet and the message that names them.
+#include "commands/unavailable_commands.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "app/xla_window.h"
+#include "platform/backend.h"
+#include "resources/menus.h"
+
+namespace tarmic {
+
+namespace {
+
+// Every command whose subsystem is not built yet. Remove an identifier here when
+// its handler enters the response table.
+constexpr int kUnavailable[] = {
+    197, 198, 201, 202, 203, 204, 212, 213, 214, 215, 216, 217,
+    218, 219, 220, 221, 223, 224, 225, 227, 228, 229, 231, 235,
+    240, 241, 244, 245, 246, 249, 252, 253, 255, 256, 264, 266,
+    267, 270, 271, 272, 273, 274, 275, 276, 277, 278, 279, 280,
+    281, 282, 283, 284, 285, 286, 287, 288, 289, 290, 291, 292,
+    293, 296, 298, 299, 456, 457, 458, 459, 460, 461, 462, 463,
+    500, 501, 502, 503, 508, 509, 510, 511, 513, 514, 515, 517,
+    519, 520, 521, 522, 523, 524, 525, 526, 527, 528, 529, 530,
+    531, 532, 533, 534, 535, 536, 537, 539, 540, 541, 542, 543,
+    544, 545, 546, 547, 548, 549, 550, 551, 552, 576, 577, 578,
+    579, 581, 582, 583, 584, 585, 587, 589, 591, 593, 595, 598,
+    600, 601, 602, 603, 606, 607, 608, 611, 632, 633, 634, 644,
+    645, 647, 825, 827, 828, 830, 831, 836, 837, 869, 870, 872,
+    874, 875, 876, 877, 878, 879, 880, 881, 882, 883, 885, 886,
+    887, 889, 890, 893, 895, 896, 897, 898, 899, 900, 901, 903,
+    904, 905, 906, 907, 908, 909, 910, 911, 912, 913, 914, 915,
+    917, 918, 919, 920, 922, 923,
+};
+
+// Commands without a menu item that share their handler with a menu item.
+struct SharedHandler {
+  int id;
+  int sameAs;
+};
+constexpr SharedHandler kSharedHandlers[] = {
+    {905, 907}, {906, 908}, {909, 910}, {911, 912}, {913, 914},
+};
+
+// Names of commands without a menu item that the program's texts give them.
+struct CommandName {
+  int id;
+  const char* name;
+};
+constexpr CommandName kCommandNames[] = {
+    {241, "s and M Contour"},       {244, "s1,s2 Contour"},
+    {245, "K Contour"},             {285, "calculate error in s"},
+    {286, "calculate error in M"},  {837, "Mouse Sliding"},
+    {915, "FloTools"},
+};
+
+// A menu text as the user reads it: without the '&' marks of the mnemonics ("&&"
+// stands for one '&', and an '&' before a blank is an ampersand of the text).
+std::string WithoutMnemonics(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&') {
+      if (i + 1 < text.size() && text[i + 1] == '&') {
+        out += '&';
+        ++i;
+      } else if (i + 1 == text.size() || text[i + 1] == ' ') {
+        out += '&';
+      }
+      continue;
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::span<const int> UnavailableCommands() { return kUnavailable; }
+
+bool IsUnavailableCommand(int id) {
+  return std::binary_search(std::begin(kUnavailable), std::end(kUnavailable), id);
+}
+
+std::string CommandDisplayName(int id) {
+  for (const SharedHandler& s : kSharedHandlers) {
+    if (s.id == id) id = s.sameAs;
+  }
+  for (std::string_view menu : {kMenuFull, kMenuVirez}) {
+    if (const MenuItem* item = FindMenuItem(GetMenuResource(menu), id)) {
+      return WithoutMnemonics(item->text);
+    }
+  }
+  for (const CommandName& n : kCommandNames) {
+    if (n.id == id) return n.name;
+  }
+  return "command " + std::to_string(id);
+}
+
+std::string NotAvailableText(int id) {
+  return CommandDisplayName(id) + " is not available in this version";
+}
+
+void TXLAWindow::CmNotAvailable() {
+  if (bHelpMode) {
+    OfferOnlineHelp();
+    bHelpMode = false;
+    return;
+  }
+  bModalBoxOpen = true;
+  GetBackend().MessageBox(NotAvailableText(nDispatchedCommand), "ATTENTION",
+                          MB_OK | MB_ICONINFORMATION);
+  bModalBoxOpen = false;
+}
+
+}  // namespace tarmic

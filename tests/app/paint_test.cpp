@@ -1,0 +1,294 @@
+// Tests of the main window's picture: the scans' colours and the marker lines on
+// the screen, what the gates and the erase handshake leave, that painting changes
+// no data, the fitted curves' colours, the marker, cursor and dashed lines, and the
+// printed page.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "app/printout.h"
+#include "platform/raster_dc.h"
+#include "tests/app/interaction_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using interaction_test::WindowTest;
+
+class Painting : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    bColorScansByTime = true;  // scan colours unlike the marker colours
+    LoadScans();
+    SetGeometry();
+  }
+  // Pixels of colour c in rows top..bottom-1.
+  int CountColour(Color c, int top, int bottom) {
+    int n = 0;
+    for (int y = top; y < bottom; ++y)
+      for (int x = 0; x < Pixels().Width(); ++x) n += Pixels().Pixel(x, y) == c;
+    return n;
+  }
+  bool ColumnHas(int x, int row, Color c) { return Pixels().Pixel(x, row) == c; }
+};
+
+TEST_F(Painting, DataAndResidualPanesShowEveryScansColour) {
+  Paint();
+  for (int k = 1; k <= nScans; ++k) {
+    EXPECT_GT(CountColour(ScanColor(k), 50, 475), 100) << "data pane, scan position " << k;
+    EXPECT_GT(CountColour(ScanColor(k), 550, 950), 100) << "residual pane, scan position " << k;
+  }
+  EXPECT_GE(Screen().RefreshCount(), 1);
+}
+
+TEST_F(Painting, MarkerLinesStandInTheirColours) {
+  Paint();
+  EXPECT_TRUE(ColumnHas(Column(fMeniscus), 200, crMeniscusMarker));
+  EXPECT_TRUE(ColumnHas(Column(fBottom), 200, crBottomMarker));
+  EXPECT_TRUE(ColumnHas(Column(fFitLeftLim), 200, crFitLimitMarker));
+  EXPECT_TRUE(ColumnHas(Column(fFitRightLim), 200, crFitLimitMarker));
+  // The range bounds are dashed: the first dash starts at the pane's top row.
+  EXPECT_TRUE(ColumnHas(Column(fMinMeniscus), 51, crRangeMarker));
+  EXPECT_TRUE(ColumnHas(Column(fMaxBottom), 51, crRangeMarker));
+  // Below the data pane the lines end.
+  EXPECT_FALSE(ColumnHas(Column(fMeniscus), 480, crMeniscusMarker));
+}
+
+TEST_F(Painting, DLSDataShowOnlyTheFittingLimits) {
+  bDLSData = true;
+  Paint();
+  EXPECT_FALSE(ColumnHas(Column(fMeniscus), 200, crMeniscusMarker));
+  EXPECT_FALSE(ColumnHas(Column(fBottom), 200, crBottomMarker));
+  EXPECT_FALSE(ColumnHas(Column(fMinMeniscus), 51, crRangeMarker));
+  EXPECT_TRUE(ColumnHas(Column(fFitLeftLim), 200, crFitLimitMarker));
+  EXPECT_TRUE(ColumnHas(Column(fFitRightLim), 200, crFitLimitMarker));
+}
+
+TEST_F(Painting, MeniscusPickHidesTheMeniscusLineButNotTheBottom) {
+  bPickMeniscusBottom = true;
+  Paint();
+  EXPECT_FALSE(ColumnHas(Column(fMeniscus), 200, crMeniscusMarker));
+  EXPECT_TRUE(ColumnHas(Column(fBottom), 200, crBottomMarker));
+}
+
+TEST_F(Painting, ReferenceMeniscusShowsWithTheBufferMismatch) {
+  const float ref = static_cast<float>(fMeniscus - fMeniscusDifference);
+  Paint();
+  EXPECT_FALSE(ColumnHas(Column(ref), 200, crRefMeniscusMarker));
+  SetRefMeniscusShownTest([] { return true; });
+  Paint();
+  EXPECT_TRUE(ColumnHas(Column(ref), 200, crRefMeniscusMarker));
+}
+
+TEST_F(Painting, PaintWithoutEraseAsksForAnErasingRepaint) {
+  Pixels().Fill(RGB(1, 2, 3));
+  UiEvents().Clear();
+  {
+    std::unique_ptr<DC> dc = Screen().ClientDC();
+    W().Paint(*dc, false, Screen().ClientRect());
+  }
+  EXPECT_TRUE(bForcedRepaint);
+  EXPECT_EQ(CountColour(RGB(1, 2, 3), 0, 1000), 1400 * 1000);
+  std::optional<Event> e = UiEvents().Take();
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->type, EventType::Paint);
+  Paint();
+  EXPECT_FALSE(bForcedRepaint);
+  EXPECT_GT(CountColour(ScanColor(1), 50, 475), 100);
+}
+
+TEST_F(Painting, NothingIsDrawnWhileAComputationOrADialogHoldsTheWindow) {
+  for (int gate = 0; gate < 4; ++gate) {
+    W().bRunInProgress = gate == 0;
+    W().bFitInProgress = gate == 1;
+    W().bModalBoxOpen = gate == 2;
+    bFileDialogOpen = gate == 3;
+    Pixels().Fill(RGB(1, 2, 3));
+    std::unique_ptr<DC> dc = Screen().ClientDC();
+    W().Paint(*dc, true, Screen().ClientRect());
+    dc.reset();
+    EXPECT_EQ(CountColour(RGB(1, 2, 3), 0, 1000), 1400 * 1000) << "gate " << gate;
+  }
+}
+
+TEST_F(Painting, WithoutPlotsOnlyTheFirstPaintsTextIsDue) {
+  ResetPlotting();
+  ASSERT_TRUE(bShowDisclaimerText);
+  Paint();
+  EXPECT_FALSE(bShowDisclaimerText);
+  EXPECT_EQ(CountColour(kWhite, 0, 1000), 1400 * 1000);
+}
+
+TEST_F(Painting, PaintingChangesNoData) {
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path());
+  bWriteScanRms = true;
+  const std::vector<float> residuals(ppResiduals[2] + 1, ppResiduals[2] + 132);
+  for (int j = 1; j <= 131; ++j) ppFit[2][j] = 0.5f;  // a model that the residuals do not show yet
+  bFitRangesSet = false;
+  const float yMin = pResidualsPlot->fYMin, yMax = pResidualsPlot->fYMax;
+  const float xMin = pDataPlot->fXMin, xMax = pDataPlot->fXMax;
+  Paint();
+  Paint();
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(std::vector<float>(ppResiduals[2] + 1, ppResiduals[2] + 132), residuals);
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() + "ScanRms.dat"));
+  EXPECT_FLOAT_EQ(pResidualsPlot->fYMin, yMin);
+  EXPECT_FLOAT_EQ(pResidualsPlot->fYMax, yMax);
+  EXPECT_FLOAT_EQ(pDataPlot->fXMin, xMin);
+  EXPECT_FLOAT_EQ(pDataPlot->fXMax, xMax);
+  EXPECT_FALSE(bFitRangesSet);
+  EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
+}
+
+TEST_F(Painting, FittedCurvesTakeTheColourOfTheirScansDataCurve) {
+  // Display order 3, 1, 2; each model 0.15 below its data, between the data curves.
+  pScanOrder = {0, 3, 1, 2};
+  for (int s = 1; s <= 3; ++s)
+    for (int j = 1; j <= 131; ++j) ppFit[s][j] = ppSignal[s][j] - 0.15f;
+  RebuildDataAndResidualPlots();
+  RedrawDataPlot(true);
+  RedrawResidualPlot(true);
+  bModelComputed = true;
+  Paint();
+  // Scan 3 is shown first: its model (0.75 .. 0.88) is drawn in the first colour.
+  const int row = pDataPlot->MapY(0.8f);
+  int first = 0, other = 0;
+  for (int y = row - 8; y <= row + 8; ++y)
+    for (int x = Column(6.3f); x < Column(6.9f); ++x) {
+      first += Pixels().Pixel(x, y) == ScanColor(1);
+      other += Pixels().Pixel(x, y) == ScanColor(3);
+    }
+  EXPECT_GT(first, 20);
+  EXPECT_EQ(other, 0);
+}
+
+// ---------------------------------------------------------------- direct lines
+
+TEST_F(Painting, CursorLineRemovedWithColumnZeroLeavesNoTrace) {
+  Paint();
+  const Image before = Pixels();
+  const int x = Column(6.5f);
+  W().DrawCursorLine(x, true, 1);
+  EXPECT_NE(Pixels().Pixel(x, 200), before.Pixel(x, 200));
+  EXPECT_EQ(nCursorLinePixel, x);
+  // Moving it to its own column keeps one line.
+  W().DrawCursorLine(x, true, 1);
+  EXPECT_NE(Pixels().Pixel(x, 200), before.Pixel(x, 200));
+  W().DrawCursorLine(0, true, 1);
+  EXPECT_EQ(nCursorLinePixel, 0);
+  for (int y = 0; y < 1000; ++y) ASSERT_EQ(Pixels().Pixel(x, y), before.Pixel(x, y)) << y;
+  // Column 0 without erasing changes nothing on screen and forgets the line.
+  W().DrawCursorLine(x, false, 1);
+  const Image drawn = Pixels();
+  W().DrawCursorLine(0, false, 1);
+  EXPECT_EQ(nCursorLinePixel, 0);
+  for (int y = 0; y < 1000; ++y) ASSERT_EQ(Pixels().Pixel(x, y), drawn.Pixel(x, y)) << y;
+}
+
+TEST_F(Painting, DashedLinesOfOneOrNoDash) {
+  Paint();
+  const Color c = RGB(10, 20, 30);
+  W().DrawDashedMarkerLine(600, c, 0, 1);
+  W().DrawDashedMarkerLine(600, c, -3, 1);
+  EXPECT_EQ(CountColour(c, 0, 1000), 0);
+  W().DrawDashedMarkerLine(600, c, 1, 1);
+  // One dash is the solid line over the pane rows 50 .. 474.
+  EXPECT_EQ(CountColour(c, 0, 1000), 425);
+  EXPECT_TRUE(ColumnHas(600, 50, c));
+  EXPECT_TRUE(ColumnHas(600, 474, c));
+}
+
+TEST_F(Painting, ThirtyDashesEndTwoUnitsAboveTheBottomRow) {
+  Paint();
+  const Color c = RGB(10, 20, 30);
+  W().DrawDashedMarkerLine(600, c, 30, 1);
+  int runs = 0, last = -1;
+  bool inRun = false;
+  for (int y = 0; y < 1000; ++y) {
+    const bool on = ColumnHas(600, y, c);
+    if (on && !inRun) ++runs;
+    if (on) last = y;
+    inRun = on;
+  }
+  EXPECT_EQ(runs, 30);
+  EXPECT_TRUE(ColumnHas(600, 50, c));
+  // The unit is 425 / 61 rows: the last dash ends at 50 + 59 units = row 461.
+  EXPECT_EQ(last, 460);
+}
+
+// ---------------------------------------------------------------- printing
+
+TEST_F(Painting, PrintedPageKeepsTheAspectAndPutsTheMarkersOnThePictures) {
+  Paint();
+  W().CmPrint();
+  ASSERT_EQ(backend_->PrintedPages(), 1);
+  const Image& page = backend_->PrintedImages()[0];
+
+  // The page mapping of the printout: the client area scaled alike both ways.
+  Image probe(page.Width(), page.Height());
+  RasterDC dc(probe);
+  dc.SetMapMode(MapMode::Isotropic);
+  dc.SetViewportExt(page.Width(), page.Height());
+  dc.SetWindowExt(1400, 1000);
+  const Point bottomRight = dc.LPtoDP(Point{1400, 1000});
+  EXPECT_EQ(bottomRight.x, page.Width());
+  EXPECT_LT(bottomRight.y, page.Height());
+
+  int inside = 0, below = 0, coloured = 0;
+  for (int y = 0; y < page.Height(); ++y)
+    for (int x = 0; x < page.Width(); ++x) {
+      const Color p = page.Pixel(x, y);
+      if (p == kWhite) continue;
+      (y <= bottomRight.y ? inside : below) += 1;
+      for (int k = 1; k <= nScans; ++k) coloured += p == ScanColor(k);
+    }
+  EXPECT_GT(inside, 500);
+  EXPECT_EQ(below, 0);
+  // The scans print in black.
+  EXPECT_EQ(coloured, 0);
+
+  // The meniscus line stands at its column of the screen, scaled like the pictures.
+  const Point top = dc.LPtoDP(Point{Column(fMeniscus), 100});
+  const Point bottom = dc.LPtoDP(Point{Column(fMeniscus), 450});
+  int black = 0;
+  for (int y = top.y; y < bottom.y; ++y) black += page.Pixel(top.x, y) == kBlack;
+  EXPECT_GT(black, (bottom.y - top.y) * 9 / 10);
+
+  // The screen plots keep their colours.
+  for (int k = 1; k <= nScans; ++k) {
+    EXPECT_EQ(pDataPlot->GetCurveColor(k - 1), ScanColor(k));
+    EXPECT_EQ(pResidualsPlot->GetCurveColor(k - 1), ScanColor(k));
+  }
+  EXPECT_FALSE(bPrinting);
+}
+
+TEST_F(Painting, PrintedPageWithoutDataShowsTheResidualsAndTheMarkers) {
+  Paint();
+  bShowData = false;
+  W().CmPrint();
+  ASSERT_EQ(backend_->PrintedPages(), 1);
+  const Image& page = backend_->PrintedImages()[0];
+  Image probe(page.Width(), page.Height());
+  RasterDC dc(probe);
+  dc.SetMapMode(MapMode::Isotropic);
+  dc.SetViewportExt(page.Width(), page.Height());
+  dc.SetWindowExt(1400, 1000);
+  const int dataPaneBottom = dc.LPtoDP(Point{0, 475}).y;
+  const int residualTop = dc.LPtoDP(Point{0, 550}).y;
+  int dataPane = 0, residualPane = 0;
+  for (int y = 0; y < page.Height(); ++y)
+    for (int x = 0; x < page.Width(); ++x) {
+      if (page.Pixel(x, y) == kWhite) continue;
+      if (y < dataPaneBottom) ++dataPane;
+      if (y > residualTop) ++residualPane;
+    }
+  EXPECT_GT(residualPane, 100);
+  // The data pane holds only the four marker lines.
+  EXPECT_LT(dataPane, 4 * (dataPaneBottom + 1));
+}
+
+}  // namespace
+}  // namespace tarmic

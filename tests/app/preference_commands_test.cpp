@@ -1,0 +1,195 @@
+// Tests of the "SET PREFERENCE" commands, the screenshot and the repaint routines
+// of the main window.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/preferences.h"
+#include "app/xla_window.h"
+#include "numerics/path_table.h"
+#include "numerics/run_switches.h"
+#include "numerics/sounds.h"
+#include "platform/headless/headless_backend.h"
+#include "plot/data_plots.h"
+#include "resources/menus.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/time_stamps.h"
+#include "tests/app/shell_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using shell_test::AcceptedDefaults;
+using shell_test::ReadLines;
+
+class PreferenceCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shell_test::ResetShellState();
+    SetupPathTable(dir_.path(), "");
+    shell_test::WritePreferenceFile(szParamsIni, AcceptedDefaults());
+    window_ = std::make_unique<TXLAWindow>("Sedimentation Analysis");
+    // The full menu carries every item these commands mark.
+    backend_->Headless().AttachMenu(GetMenuResource(kMenuFull));
+  }
+  void TearDown() override {
+    window_.reset();
+    shell_test::ResetShellState();
+  }
+  std::string Line(int index) { return ReadLines(szParamsIni).at(static_cast<std::size_t>(index)); }
+  HeadlessWindow& Screen() { return backend_->Headless(); }
+
+  ScopedHeadlessBackend backend_{400, 300};
+  shell_test::ScratchDir dir_{"prefcmd"};
+  std::unique_ptr<TXLAWindow> window_;
+};
+
+TEST_F(PreferenceCommands, SoundsOffSavedWritesZeroOnLineSixOnly) {
+  auto lines = AcceptedDefaults();
+  lines[kPrefSounds] = "1";
+  shell_test::WritePreferenceFile(szParamsIni, lines);
+  backend_->QueueMessageBox(IDNO, "SET PREFERENCE");   // Play Sounds?
+  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");  // save as default setting?
+  window_->CmSound();
+  EXPECT_FALSE(bPlaySounds);
+  EXPECT_FALSE(Screen().IsMenuItemChecked(594));
+  auto expected = lines;
+  expected[kPrefSounds] = "0";
+  EXPECT_EQ(ReadLines(szParamsIni), expected);
+  EXPECT_EQ(backend_->Transcript()[0].text, "Play Sounds?");
+}
+
+TEST_F(PreferenceCommands, G2ConventionSavedWritesOneOnLineSixteen) {
+  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
+  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
+  window_->CmAlwaysLoadG2();
+  EXPECT_TRUE(bAlwaysLoadG2);
+  EXPECT_TRUE(Screen().IsMenuItemChecked(894));
+  EXPECT_EQ(Line(kPrefAlwaysLoadG2), "1");
+  EXPECT_EQ(backend_->Transcript()[0].text,
+            "calculate with DLS data as g(2)-1 intensity autocorrelation function?");
+}
+
+TEST_F(PreferenceCommands, NotSavingLeavesTheFileAlone) {
+  const auto before = ReadLines(szParamsIni);
+  backend_->QueueMessageBox(IDNO, "SET PREFERENCE");
+  backend_->QueueMessageBox(IDNO, "SET PREFERENCE");
+  window_->CmSuppressBaselineCorrelation();
+  EXPECT_FALSE(bSuppressBaselineCorrelation);
+  EXPECT_FALSE(Screen().IsMenuItemChecked(829));
+  EXPECT_EQ(ReadLines(szParamsIni), before);
+}
+
+TEST_F(PreferenceCommands, ThreadQuestionsCancelledTurnMultithreadingOff) {
+  nThreads = 5;
+  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");  // Use Multiple Threads?
+  backend_->QueueInput(std::nullopt);                  // number of threads
+  backend_->QueueInput(std::nullopt);                  // ... for Lamm equations
+  backend_->QueueMessageBox(IDNO, "SET PREFERENCE");   // save?
+  window_->CmMultipleThreads();
+  EXPECT_FALSE(bMultiThreading);
+  EXPECT_EQ(nThreads, 5);
+  EXPECT_EQ(LammThreadCount(), 1);
+  EXPECT_FALSE(Screen().IsMenuItemChecked(648));
+}
+
+TEST_F(PreferenceCommands, TypedThreadCountsAreAtLeastOneAndSaved) {
+  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
+  backend_->QueueInput("0");
+  backend_->QueueInput("3.7");
+  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
+  window_->CmMultipleThreads();
+  EXPECT_TRUE(bMultiThreading);
+  EXPECT_EQ(nThreads, 1);
+  EXPECT_EQ(LammThreadCount(), 3);
+  EXPECT_EQ(Line(kPrefThreads), "1");
+  EXPECT_EQ(Line(kPrefLammThreads), "3");
+}
+
+TEST_F(PreferenceCommands, NoMultithreadingMeansOneThreadEach) {
+  backend_->QueueMessageBox(IDNO, "SET PREFERENCE");
+  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
+  window_->CmMultipleThreads();
+  EXPECT_EQ(nThreads, 1);
+  EXPECT_EQ(LammThreadCount(), 1);
+  EXPECT_EQ(Line(kPrefThreads), "0");
+  EXPECT_EQ(Line(kPrefLammThreads), "1");
+}
+
+TEST_F(PreferenceCommands, TimeStampThresholdIsStoredAsItIsUsed) {
+  nScans = 1;  // one scan: no check of the time stamps now
+  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
+  backend_->QueueInput("1.002");
+  window_->CmCheckTimeStamps();
+  nScans = 0;
+  EXPECT_TRUE(bCheckTimeStamps);
+  EXPECT_TRUE(Screen().IsMenuItemChecked(902));
+  EXPECT_EQ(Line(kPrefCheckTimeStamps), "1");
+  EXPECT_EQ(Line(kPrefTimeStampThreshold), "200");
+  const double inUse = dTimeStampThreshold;
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_EQ(dTimeStampThreshold, inUse);
+  EXPECT_DOUBLE_EQ(inUse, 1.002);
+}
+
+TEST_F(PreferenceCommands, TimeStampCheckOffIsStored) {
+  backend_->QueueMessageBox(IDNO, "SET PREFERENCE");
+  window_->CmCheckTimeStamps();
+  EXPECT_FALSE(bCheckTimeStamps);
+  EXPECT_EQ(Line(kPrefCheckTimeStamps), "0");
+  EXPECT_FALSE(Screen().IsMenuItemChecked(902));
+}
+
+TEST_F(PreferenceCommands, ScanColoursToggleWithoutAQuestionFirst) {
+  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
+  window_->CmScanColorByTime();
+  EXPECT_FALSE(bColorScansByTime);
+  EXPECT_FALSE(Screen().IsMenuItemChecked(609));
+  EXPECT_EQ(Line(kPrefScanColorByTime), "0");
+  ASSERT_EQ(backend_->Transcript().size(), 1u);
+  EXPECT_EQ(backend_->Transcript()[0].text, "save as default setting?");
+}
+
+TEST_F(PreferenceCommands, OldFilenameConventionTogglesUnstored) {
+  const auto before = ReadLines(szParamsIni);
+  window_->CmOldFilenameConvention();
+  EXPECT_TRUE(bOldFilenameConvention);
+  EXPECT_TRUE(Screen().IsMenuItemChecked(243));
+  window_->CmOldFilenameConvention();
+  EXPECT_FALSE(bOldFilenameConvention);
+  EXPECT_EQ(ReadLines(szParamsIni), before);
+}
+
+TEST_F(PreferenceCommands, OldFilenameConventionInHelpModeOnlyOffersHelp) {
+  window_->bHelpMode = true;
+  backend_->QueueMessageBox(IDOK, "HELP");
+  window_->CmOldFilenameConvention();
+  EXPECT_FALSE(bOldFilenameConvention);
+  EXPECT_FALSE(window_->bHelpMode);
+}
+
+TEST_F(PreferenceCommands, ScreenshotCopiesTheClientArea) {
+  Screen().Screen().Fill(RGB(1, 2, 3));
+  Screen().Screen().SetPixel(399, 299, RGB(9, 9, 9));
+  window_->CmCopyScreenshot();
+  const Image* copy = backend_->ClipboardBitmap();
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->Width(), 400);
+  EXPECT_EQ(copy->Height(), 300);
+  EXPECT_EQ(copy->Pixel(0, 0), RGB(1, 2, 3));
+  EXPECT_EQ(copy->Pixel(399, 299), RGB(9, 9, 9));
+}
+
+TEST_F(PreferenceCommands, RepaintDoesNothingInBatchMode) {
+  UiEvents().Clear();
+  bBatchMode = true;
+  window_->RepaintMain();
+  EXPECT_TRUE(UiEvents().Empty());
+  bBatchMode = false;
+  window_->RepaintMain();
+  ASSERT_FALSE(UiEvents().Empty());
+  EXPECT_EQ(UiEvents().Peek()->type, EventType::Paint);
+}
+
+}  // namespace
+}  // namespace tarmic

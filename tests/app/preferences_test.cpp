@@ -1,0 +1,318 @@
+// Tests of the preference files: what a start reads, what is written, the single-line
+// update of the "SET PREFERENCE" commands and the last data directory.
+#include "app/preferences.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "numerics/path_table.h"
+#include "numerics/sounds.h"
+#include "platform/headless/headless_backend.h"
+#include "plot/data_plots.h"
+#include "scandata/radial_grid.h"
+#include "scandata/time_stamps.h"
+#include "tests/app/shell_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using shell_test::AcceptedDefaults;
+using shell_test::ReadFile;
+using shell_test::ReadLines;
+using shell_test::ScratchDir;
+using shell_test::WriteFile;
+using shell_test::WritePreferenceFile;
+
+class Preferences : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shell_test::ResetShellState();
+    SetupPathTable(dir_.path(), "");
+  }
+  void TearDown() override { shell_test::ResetShellState(); }
+
+  ScopedHeadlessBackend backend_;
+  ScratchDir dir_{"prefs"};
+};
+
+TEST_F(Preferences, MissingFileKeepsTheStartValuesWithoutAMessage) {
+  EXPECT_EQ(LoadPreferences(nullptr), 0);
+  EXPECT_FALSE(bDisclaimerAccepted);
+  EXPECT_TRUE(bMultiThreading);
+  EXPECT_EQ(nThreads, 2);
+  EXPECT_EQ(LammThreadCount(), 2);
+  EXPECT_TRUE(bFitSimplex);
+  EXPECT_TRUE(bCheckTimeStamps);
+  EXPECT_DOUBLE_EQ(dTimeStampThreshold, 1.001);
+  EXPECT_TRUE(backend_->Transcript().empty());
+  EXPECT_FALSE(std::filesystem::exists(szParamsIni));
+}
+
+TEST_F(Preferences, WrittenSettingsReadBackUnchanged) {
+  bDisclaimerAccepted = true;
+  fRadialStep = 0.0025f;
+  bUpdateResidualBitmapDuringFit = true;
+  bUpdateDistributionDuringFit = true;
+  bPlaySounds = true;
+  bColorScansByTime = false;
+  bWizardMessages = false;
+  bRegMaxEnt = false;
+  bRegShowBoth = true;
+  nThreads = 6;
+  bFitSimplex = false;
+  bFitMarquardt = true;
+  bSuppressBaselineCorrelation = false;
+  LammThreadCount() = 3;
+  fMaxUpdateInterval = 2.5f;
+  bAlwaysLoadG2 = true;
+  dTimeStampThreshold = 1.00437;
+  ASSERT_EQ(WritePreferences(nullptr), 1);
+  EXPECT_EQ(ReadLines(szParamsIni).size(), 19u);
+
+  shell_test::ResetShellState();
+  SetupPathTable(dir_.path(), "");
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_TRUE(bDisclaimerAccepted);
+  EXPECT_FLOAT_EQ(fRadialStep, 0.0025f);
+  EXPECT_TRUE(bUpdateResidualBitmapDuringFit);
+  EXPECT_FALSE(bUpdateResidualPlotDuringFit);
+  EXPECT_TRUE(bUpdateDistributionDuringFit);
+  EXPECT_TRUE(bPlaySounds);
+  EXPECT_FALSE(bColorScansByTime);
+  EXPECT_FALSE(bWizardMessages);
+  EXPECT_TRUE(bRegShowBoth);
+  EXPECT_FALSE(bRegMaxEnt);
+  EXPECT_TRUE(bMultiThreading);
+  EXPECT_EQ(nThreads, 6);
+  EXPECT_TRUE(bFitMarquardt);
+  EXPECT_FALSE(bFitSimplex);
+  EXPECT_FALSE(bSuppressBaselineCorrelation);
+  EXPECT_EQ(LammThreadCount(), 3);
+  EXPECT_FLOAT_EQ(fMaxUpdateInterval, 2.5f);
+  EXPECT_TRUE(bAlwaysLoadG2);
+  EXPECT_TRUE(bCheckTimeStamps);
+  EXPECT_DOUBLE_EQ(dTimeStampThreshold, 1.00437);
+}
+
+TEST_F(Preferences, DefaultThresholdSurvivesSaveAndLoadExactly) {
+  ASSERT_EQ(WritePreferences(nullptr), 1);
+  const auto lines = ReadLines(szParamsIni);
+  EXPECT_EQ(lines[kPrefCheckTimeStamps], "1");
+  EXPECT_EQ(lines[kPrefTimeStampThreshold], "100");
+  dTimeStampThreshold = 5.0;
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_EQ(dTimeStampThreshold, 1.001);
+}
+
+TEST_F(Preferences, TimeStampCheckStaysOnWithAThresholdBelowTheFileResolution) {
+  dTimeStampThreshold = 1.000001;
+  bCheckTimeStamps = true;
+  ASSERT_EQ(WritePreferences(nullptr), 1);
+  bCheckTimeStamps = false;
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_TRUE(bCheckTimeStamps);
+  EXPECT_EQ(dTimeStampThreshold, 1.0);
+}
+
+TEST_F(Preferences, TimeStampCheckOffIsKeptWhateverTheThreshold) {
+  bCheckTimeStamps = false;
+  ASSERT_EQ(WritePreferences(nullptr), 1);
+  bCheckTimeStamps = true;
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_FALSE(bCheckTimeStamps);
+  EXPECT_EQ(dTimeStampThreshold, 1.001);
+}
+
+TEST_F(Preferences, OldFilesWithTheSignedCheckLineStillRead) {
+  auto lines = AcceptedDefaults();
+  lines[kPrefCheckTimeStamps] = "-100";
+  lines[kPrefTimeStampThreshold] = "99";
+  WritePreferenceFile(szParamsIni, lines);
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_FALSE(bCheckTimeStamps);
+  EXPECT_DOUBLE_EQ(dTimeStampThreshold, 1.00099);
+}
+
+TEST_F(Preferences, ThresholdEncodingRoundsToTheFileResolution) {
+  EXPECT_EQ(EncodeTimeStampThreshold(1.001), 100);
+  EXPECT_EQ(EncodeTimeStampThreshold(static_cast<float>(1.002)), 200);
+  EXPECT_EQ(EncodeTimeStampThreshold(1.0), 0);
+  for (int units : {1, 7, 99, 100, 250, 12345}) {
+    EXPECT_EQ(EncodeTimeStampThreshold(DecodeTimeStampThreshold(units)), units) << units;
+  }
+}
+
+TEST_F(Preferences, FifteenLineFileTakesTheDefaultsOfTheRestAndIsRewritten) {
+  auto lines = AcceptedDefaults();
+  lines[kPrefSounds] = "1";
+  lines[kPrefLammThreads] = "5";
+  lines.resize(15);
+  WritePreferenceFile(szParamsIni, lines);
+  dTimeStampThreshold = 1.003;
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_TRUE(bPlaySounds);
+  EXPECT_EQ(LammThreadCount(), 5);
+  EXPECT_FLOAT_EQ(fMaxUpdateInterval, 1.0f);
+  EXPECT_FALSE(bAlwaysLoadG2);
+  EXPECT_TRUE(bCheckTimeStamps);
+  EXPECT_DOUBLE_EQ(dTimeStampThreshold, 1.003);
+  const auto written = ReadLines(szParamsIni);
+  ASSERT_EQ(written.size(), 19u);
+  EXPECT_EQ(written[kPrefTimeStampThreshold], "300");
+  EXPECT_TRUE(backend_->Transcript().empty());
+}
+
+TEST_F(Preferences, MissingRefreshLinesAreAskedFor) {
+  WritePreferenceFile(szParamsIni, {"1", "0.002"});
+  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
+  backend_->QueueMessageBox(IDNO, "SET PREFERENCE");
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  const auto& t = backend_->Transcript();
+  ASSERT_EQ(t.size(), 2u);
+  EXPECT_EQ(t[0].text, "update residuals bitmap during fit?");
+  EXPECT_EQ(t[1].text, "update residuals plot during fit?");
+  EXPECT_TRUE(bUpdateResidualBitmapDuringFit);
+  EXPECT_FALSE(bUpdateResidualPlotDuringFit);
+  EXPECT_FLOAT_EQ(fRadialStep, 0.002f);
+  EXPECT_EQ(ReadLines(szParamsIni).size(), 19u);
+}
+
+TEST_F(Preferences, ThreadCountsAreAtLeastOne) {
+  auto lines = AcceptedDefaults();
+  lines[kPrefThreads] = "0.5";
+  lines[kPrefLammThreads] = "0.25";
+  WritePreferenceFile(szParamsIni, lines);
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_TRUE(bMultiThreading);
+  EXPECT_EQ(nThreads, 1);
+  EXPECT_EQ(LammThreadCount(), 1);
+
+  lines[kPrefThreads] = "0";
+  lines[kPrefLammThreads] = "-3";
+  WritePreferenceFile(szParamsIni, lines);
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_FALSE(bMultiThreading);
+  EXPECT_EQ(nThreads, 1);
+  EXPECT_EQ(LammThreadCount(), 1);
+
+  lines[kPrefThreads] = "4";
+  lines[kPrefLammThreads] = "1e30";
+  WritePreferenceFile(szParamsIni, lines);
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_TRUE(bMultiThreading);
+  EXPECT_EQ(nThreads, 4);
+  EXPECT_GE(LammThreadCount(), 1);
+  EXPECT_LE(LammThreadCount(), 256);
+}
+
+TEST_F(Preferences, AChangedFitAlgorithmRewritesTheFile) {
+  auto lines = AcceptedDefaults();
+  lines[kPrefFitAlgorithm] = "2";
+  lines[kPrefRadialStep] = "0.001";  // another spelling, so that a rewrite shows
+  WritePreferenceFile(szParamsIni, lines);
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_TRUE(bFitAnnealing);
+  EXPECT_FALSE(bFitSimplex);
+  EXPECT_FALSE(bFitMarquardt);
+  EXPECT_EQ(ReadLines(szParamsIni)[kPrefRadialStep], "0.0010");
+}
+
+TEST_F(Preferences, UnknownRegularisationOrAlgorithmValuesChangeNothing) {
+  auto lines = AcceptedDefaults();
+  lines[kPrefRegularisation] = "7";
+  lines[kPrefFitAlgorithm] = "0";
+  WritePreferenceFile(szParamsIni, lines);
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_TRUE(bRegMaxEnt);
+  EXPECT_FALSE(bRegSecondDerivative);
+  EXPECT_TRUE(bFitSimplex);
+}
+
+TEST_F(Preferences, SavePreferenceReplacesOneLineAndKeepsTheOthers) {
+  WritePreferenceFile(szParamsIni, AcceptedDefaults());
+  ASSERT_EQ(SavePreference(nullptr, kPrefSounds, 0), 1);
+  ASSERT_EQ(SavePreference(nullptr, kPrefAlwaysLoadG2, 1), 1);
+  auto expected = AcceptedDefaults();
+  expected[kPrefAlwaysLoadG2] = "1";
+  EXPECT_EQ(ReadLines(szParamsIni), expected);
+}
+
+TEST_F(Preferences, SavePreferenceNeverAppendsALine) {
+  auto lines = AcceptedDefaults();
+  lines.resize(15);
+  WritePreferenceFile(szParamsIni, lines);
+  const std::string before = ReadFile(szParamsIni);
+  EXPECT_EQ(SavePreference(nullptr, kPrefTimeStampThreshold, 300), 0);
+  EXPECT_EQ(ReadFile(szParamsIni), before);
+  EXPECT_EQ(SavePreference(nullptr, kPrefLammThreads, 3), 1);
+}
+
+TEST_F(Preferences, AFailedWriteIsReportedOnceAndReturnsZero) {
+  // /proc/loadavg reads as numbers but cannot be written, not even by root.
+  szParamsIni = "/proc/loadavg";
+  backend_->QueueMessageBox(IDOK, "ERROR");
+  EXPECT_EQ(SavePreference(nullptr, 0, 1), 0);
+  EXPECT_EQ(SavePreference(nullptr, 0, 1), 0);
+  EXPECT_EQ(WritePreferences(nullptr), 0);
+  ASSERT_EQ(backend_->Transcript().size(), 1u);
+  EXPECT_EQ(backend_->Transcript()[0].text,
+            "could not write to disk into directory /proc/loadavg \n"
+            "Please generate directory or make write-accessible");
+}
+
+TEST_F(Preferences, LastDataDirectoryOfAFileIsItsDirectory) {
+  const std::string data = dir_.path() + "run1/";
+  std::filesystem::create_directories(data);
+  SaveLastDataDirectory(nullptr, data + "scan.ra1");
+  EXPECT_EQ(ReadFile(szLastDirIni), data);
+  std::string read = "unchanged";
+  ReadLastDataDirectory(nullptr, read);
+  EXPECT_EQ(read, data);
+}
+
+TEST_F(Preferences, LastDataDirectoryOfADirectoryIsItself) {
+  const std::string data = dir_.path() + "run2";
+  std::filesystem::create_directories(data);
+  SaveLastDataDirectory(nullptr, data);
+  std::string read;
+  ReadLastDataDirectory(nullptr, read);
+  EXPECT_EQ(read, data + "/");
+}
+
+TEST_F(Preferences, LongDataDirectoriesAreKeptWhole) {
+  std::string data = dir_.path();
+  for (int i = 0; i < 8; ++i) data += "a_rather_long_directory_name_" + std::to_string(i) + "/";
+  ASSERT_GT(data.size(), 260u);
+  std::filesystem::create_directories(data);
+  SaveLastDataDirectory(nullptr, data + "scan.ra1");
+  std::string read;
+  ReadLastDataDirectory(nullptr, read);
+  EXPECT_EQ(read, data);
+}
+
+TEST_F(Preferences, UnreadableLastDirectoryFileLeavesTheDirectoryAlone) {
+  std::string read = "/start/";
+  ReadLastDataDirectory(nullptr, read);
+  EXPECT_EQ(read, "/start/");
+  WriteFile(szLastDirIni, "");
+  ReadLastDataDirectory(nullptr, read);
+  EXPECT_EQ(read, "/start/");
+}
+
+TEST_F(Preferences, BoundLammThreadCountIsTheOneReadAndWritten) {
+  int solverThreads = 7;
+  BindLammThreadCount(&solverThreads);
+  EXPECT_EQ(solverThreads, 2);  // the preference's value is handed over
+  auto lines = AcceptedDefaults();
+  lines[kPrefLammThreads] = "3";
+  WritePreferenceFile(szParamsIni, lines);
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_EQ(solverThreads, 3);
+  BindLammThreadCount(nullptr);
+  EXPECT_EQ(LammThreadCount(), 3);
+}
+
+}  // namespace
+}  // namespace tarmic

@@ -1,0 +1,83 @@
+// Tests of the printout of the main window: one page, no page range, the printer
+// made on first use, the mapping of the page restored afterwards.
+#include "app/printout.h"
+
+#include <gtest/gtest.h>
+
+#include "app/xla_window.h"
+#include "numerics/path_table.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/raster_dc.h"
+#include "tests/app/shell_test_support.h"
+
+namespace tarmic {
+namespace {
+
+class Printout : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shell_test::ResetShellState();
+    SetupPathTable(dir_.path(), "");
+    shell_test::WritePreferenceFile(szParamsIni, shell_test::AcceptedDefaults());
+    window_ = std::make_unique<TXLAWindow>("Sedimentation Analysis");
+  }
+  void TearDown() override {
+    window_.reset();
+    shell_test::ResetShellState();
+  }
+
+  ScopedHeadlessBackend backend_{600, 300};
+  shell_test::ScratchDir dir_{"print"};
+  std::unique_ptr<TXLAWindow> window_;
+};
+
+TEST_F(Printout, OffersNoPageRangeAndHasOnePage) {
+  TWindowPrintout printout("Tarmic Printout", *window_);
+  int a = 9, b = 9, c = 9, d = 9;
+  printout.GetDialogInfo(a, b, c, d);
+  EXPECT_EQ(a + b + c + d, 0);
+  EXPECT_TRUE(printout.HasPage(1));
+  EXPECT_FALSE(printout.HasPage(2));
+  EXPECT_FALSE(printout.HasPage(0));
+  EXPECT_TRUE(printout.Scale);
+}
+
+TEST_F(Printout, PrintCommandPrintsOnePageWithAPrinterMadeOnce) {
+  window_->CmPrint();
+  EXPECT_EQ(backend_->PrintedPages(), 1);
+  ASSERT_TRUE(window_->bPrinterCreated);
+  TPrinter* printer = window_->pPrinter.get();
+  ASSERT_NE(printer, nullptr);
+  window_->CmPrint();
+  EXPECT_EQ(backend_->PrintedPages(), 2);
+  EXPECT_EQ(window_->pPrinter.get(), printer);
+  EXPECT_FALSE(bPrinting);
+}
+
+TEST_F(Printout, PrinterSetupBeforeAnyPrintDoesNothing) {
+  window_->CmPrinterSetup();
+  EXPECT_FALSE(window_->bPrinterCreated);
+  EXPECT_EQ(backend_->PrintedPages(), 0);
+}
+
+TEST_F(Printout, HelpModeOnlyOffersTheHelp) {
+  window_->bHelpMode = true;
+  backend_->QueueMessageBox(IDOK, "HELP");
+  window_->CmPrint();
+  EXPECT_EQ(backend_->PrintedPages(), 0);
+  EXPECT_FALSE(window_->bHelpMode);
+}
+
+TEST_F(Printout, PageMappingIsRestoredAfterThePage) {
+  Image page(248, 350);
+  RasterDC dc(page, &backend_->Text());
+  TWindowPrintout printout("Tarmic Printout", *window_);
+  printout.PrintPage(dc, Size{248, 350}, 1);
+  EXPECT_EQ(dc.GetMapMode(), MapMode::Text);
+  EXPECT_EQ(dc.GetWindowExt(), (Size{1, 1}));
+  EXPECT_EQ(dc.GetViewportExt(), (Size{1, 1}));
+  EXPECT_FALSE(bPrinting);
+}
+
+}  // namespace
+}  // namespace tarmic

@@ -1,0 +1,106 @@
+// Helpers of the tests of the application shell: a scratch program directory, the
+// reset of every global the shell touches, and small file helpers.
+#pragma once
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/diagnostics_log.h"
+#include "app/paint.h"
+#include "app/preferences.h"
+#include "app/printout.h"
+#include "app/response_table.h"
+#include "numerics/path_table.h"
+#include "numerics/run_switches.h"
+#include "numerics/sounds.h"
+#include "platform/events.h"
+#include "plot/data_plots.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/scan_file.h"
+#include "scandata/time_stamps.h"
+
+namespace tarmic::shell_test {
+
+// A fresh directory under the test output directory, removed afterwards.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& name) {
+    static std::atomic<int> counter{0};
+    path_ = std::string(TARMIC_TEST_OUTPUT_DIR) + "/shell_" + name + "_" +
+            std::to_string(::getpid()) + "_" + std::to_string(counter++) + "/";
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  // argv[0] of a program that lives in this directory.
+  std::string Program() const { return path_ + "tarmic"; }
+
+ private:
+  std::string path_;
+};
+
+// Every global that start-up, preferences and the window change, back to the
+// state of a fresh program.
+inline void ResetShellState() {
+  ResetPreferences();
+  ResetPathTable();
+  ResetDiagnosticsLog();
+  ResetPrinting();
+  ResetSounds();
+  ResetRunSwitches();
+  ResetDataSetHooks();
+  ResetScanDataGlobals();
+  ResetScanFileGlobals();
+  ResetAnalysisSwitches();
+  ResetTimeStampGlobals();
+  ResetPlotting();
+  ResetPaintingAndInteraction();
+  UiEvents().Clear();
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline std::vector<std::string> ReadLines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+// A preference file of the given lines, one number per line.
+inline void WritePreferenceFile(const std::string& path, const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& l : lines) text += l + "\n";
+  WriteFile(path, text);
+}
+
+// The 19 lines of a complete file with the disclaimer accepted and the defaults.
+inline std::vector<std::string> AcceptedDefaults() {
+  return {"1", "0.0010", "0", "0", "0", "0", "0", "1", "1", "1",
+          "0", "2",      "1", "1", "2", "1.0", "0", "1", "100"};
+}
+
+}  // namespace tarmic::shell_test

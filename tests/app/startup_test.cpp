@@ -1,0 +1,219 @@
+// Tests of the program's start: the path table and the files made beside the
+// program, the first-start disclaimer, the menu check marks taken from the
+// preferences, help mode, and a program directory that cannot be written.
+#include "app/app_main.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/xla_window.h"
+#include "numerics/path_table.h"
+#include "platform/headless/headless_backend.h"
+#include "resources/menus.h"
+#include "tests/app/shell_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using shell_test::AcceptedDefaults;
+using shell_test::ReadFile;
+using shell_test::ReadLines;
+using shell_test::ScratchDir;
+using shell_test::WritePreferenceFile;
+
+class Startup : public ::testing::Test {
+ protected:
+  void SetUp() override { shell_test::ResetShellState(); }
+  void TearDown() override { shell_test::ResetShellState(); }
+
+  // Runs the program with argv[0] in dir until the script ends.
+  int RunProgram(const std::string& argv0) {
+    std::string arg = argv0;
+    char* argv[] = {arg.data(), nullptr};
+    return OwlMain(1, argv);
+  }
+
+  ScopedHeadlessBackend backend_;
+  ScratchDir dir_{"startup"};
+};
+
+TEST_F(Startup, PathTableComesFromTheProgramsOwnPath) {
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  UiEvents().Post(Event::CloseRequest());
+  EXPECT_EQ(RunProgram(dir_.Program()), 0);
+  EXPECT_EQ(szProgramDir, dir_.path());
+  EXPECT_EQ(szParamsIni, dir_.path() + "tarmicparams.ini");
+  EXPECT_EQ(szLammParamsIni, dir_.path() + "tarmiclammparams.ini");
+  EXPECT_EQ(szTempDir, dir_.path() + "temp/");
+  EXPECT_EQ(szDistribFile, dir_.path() + "temp/distrib.dat");
+  EXPECT_EQ(szIntegRangeFile, szIntegRangeFile2);
+  EXPECT_EQ(szWizardSuffix,
+            "\n\n\n(to switch off wizard messages, use menu Help->Info and Wizard Messages)");
+}
+
+TEST_F(Startup, FirstStartMakesTheTemporaryDirectoryAndTheLastDirectoryFile) {
+  szProgramDir = dir_.path();
+  SetupFilePaths();
+  EXPECT_TRUE(std::filesystem::is_directory(dir_.path() + "temp"));
+  EXPECT_EQ(ReadFile(dir_.path() + "tarmic.ini"), dir_.path());
+  EXPECT_EQ(szBeerSound, dir_.path() + "sounds/beer.wav");
+
+  // A second start changes neither.
+  shell_test::WriteFile(dir_.path() + "tarmic.ini", "/data/elsewhere/");
+  SetupFilePaths();
+  EXPECT_EQ(ReadFile(dir_.path() + "tarmic.ini"), "/data/elsewhere/");
+  EXPECT_TRUE(backend_->Transcript().empty());
+}
+
+TEST_F(Startup, FirstStartAsksForTheDisclaimerAndAgreeingWritesTheFile) {
+  backend_->QueueDialog(IDOK);
+  UiEvents().Post(Event::CloseRequest());
+  EXPECT_EQ(RunProgram(dir_.Program()), 0);
+  ASSERT_EQ(backend_->Transcript().size(), 1u);
+  EXPECT_EQ(backend_->Transcript()[0].kind, "Dialog");
+  EXPECT_EQ(backend_->Transcript()[0].caption, "About");
+  const auto lines = ReadLines(dir_.path() + "tarmicparams.ini");
+  ASSERT_EQ(lines.size(), 19u);
+  EXPECT_EQ(lines[0], "1");
+  EXPECT_TRUE(backend_->Headless().IsShown());
+  EXPECT_EQ(backend_->Headless().Title(), "Sedimentation Analysis");
+
+  // The next start shows no dialog.
+  shell_test::ResetShellState();
+  backend_->ClearTranscript();
+  UiEvents().Post(Event::CloseRequest());
+  EXPECT_EQ(RunProgram(dir_.Program()), 0);
+  EXPECT_TRUE(backend_->Transcript().empty());
+}
+
+TEST_F(Startup, DecliningTheDisclaimerEndsTheProgramUnshown) {
+  backend_->QueueDialog(IDCANCEL);
+  UiEvents().Post(Event::Command(213));  // never reached
+  EXPECT_EQ(RunProgram(dir_.Program()), 0);
+  EXPECT_FALSE(backend_->Headless().IsShown());
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() + "tarmicparams.ini"));
+  EXPECT_EQ(GetMainWindow(), nullptr);
+}
+
+TEST_F(Startup, MenuCheckMarksFollowThePreferences) {
+  auto lines = AcceptedDefaults();
+  lines[kPrefThreads] = "0";            // multithreading off
+  lines[kPrefRegularisation] = "2";     // second derivative
+  lines[kPrefFitAlgorithm] = "3";       // Marquardt-Levenberg
+  lines[kPrefSuppressBaseline] = "1";
+  lines[kPrefWizardMessages] = "1";
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", lines);
+  UiEvents().Post(Event::CloseRequest());
+  EXPECT_EQ(RunProgram(dir_.Program()), 0);
+  HeadlessWindow& w = backend_->Headless();
+  EXPECT_FALSE(w.IsMenuItemChecked(648));
+  EXPECT_TRUE(w.IsMenuItemChecked(294));
+  EXPECT_FALSE(w.IsMenuItemChecked(295));
+  EXPECT_FALSE(w.IsMenuItemChecked(642));
+  EXPECT_TRUE(w.IsMenuItemChecked(824));
+  EXPECT_FALSE(w.IsMenuItemChecked(826));
+  EXPECT_FALSE(w.IsMenuItemChecked(825));
+  EXPECT_TRUE(w.IsMenuItemChecked(829));
+  EXPECT_TRUE(w.IsMenuItemChecked(610));
+}
+
+TEST_F(Startup, FullMenuLosesTheItemsOfMissingPlotPrograms) {
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  std::filesystem::create_directories(dir_.path() + "bin");
+  shell_test::WriteFile(dir_.path() + "bin/sedmovie", "#!/bin/sh\n");
+  SetupPathTable(dir_.path(), "");
+  TXLAWindow w("Sedimentation Analysis");
+  w.GetHandle().AttachMenu(GetMenuResource(kMenuFull));
+  w.SetupWindow();
+  HeadlessWindow& h = backend_->Headless();
+  for (int id : {878, 880, 881, 882, 883}) EXPECT_FALSE(h.HasMenuItem(id)) << id;
+  EXPECT_TRUE(h.HasMenuItem(879));
+  EXPECT_TRUE(h.HasMenuItem(900));
+}
+
+TEST_F(Startup, ReadOnlyProgramDirectoryStillGivesAWorkingProgram) {
+  // Nothing can be made in /proc, whoever runs the test.
+  const std::string userTemp = dir_.path() + "usertmp/";
+  std::filesystem::create_directories(userTemp);
+  ::setenv("TMPDIR", userTemp.c_str(), 1);
+  backend_->QueueDialog(IDOK);
+  backend_->QueueMessageBox(IDOK, "ERROR");  // preferences cannot be saved: said once
+  UiEvents().Post(Event::CloseRequest());
+  const int result = RunProgram("/proc/tarmic");
+  ::unsetenv("TMPDIR");
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(backend_->Headless().IsShown());
+  EXPECT_EQ(szTempDir, userTemp + "tarmic/");
+  EXPECT_TRUE(std::filesystem::is_directory(userTemp + "tarmic"));
+  EXPECT_EQ(szViscosityFile, "/proc/viscosity.dat");
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+}
+
+TEST_F(Startup, HelpKeyOnAnOpenMenuStartsHelpMode) {
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  SetupPathTable(dir_.path(), "");
+  TXLAWindow w("Sedimentation Analysis");
+  w.EvEnterIdle(0, true);
+  EXPECT_FALSE(w.bHelpMode);
+  w.EvEnterIdle(MSGF_MENU, false);
+  EXPECT_FALSE(w.bHelpMode);
+  w.EvEnterIdle(MSGF_MENU, true);
+  EXPECT_TRUE(w.bHelpMode);
+  backend_->QueueMessageBox(IDOK, "HELP");
+  w.OfferOnlineHelp();
+  EXPECT_FALSE(w.bHelpMode);
+}
+
+TEST_F(Startup, LoadedIntensityDataEnableTheirMenuItem) {
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  SetupPathTable(dir_.path(), "");
+  TXLAWindow w("Sedimentation Analysis");
+  HeadlessWindow& h = backend_->Headless();
+  h.AttachMenu(GetMenuResource(kMenuFull));
+  nScans = 2;
+  bIntensityData = true;
+  w.UpdateMenuForLoadedData();
+  EXPECT_TRUE(h.IsMenuItemEnabled(231));
+  bIntensityData = false;
+  w.UpdateMenuForLoadedData();
+  EXPECT_FALSE(h.IsMenuItemEnabled(231));
+  nScans = 0;
+}
+
+TEST_F(Startup, FluorescenceDataAddNoFloToolsItemToTheAttachedMenu) {
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  SetupPathTable(dir_.path(), "");
+  TXLAWindow w("Sedimentation Analysis");
+  nScans = 1;
+  bFluorescenceData = true;
+  w.UpdateMenuForLoadedData();
+  EXPECT_FALSE(backend_->Headless().HasMenuItem(915));
+  EXPECT_FALSE(w.bFloToolsInserted);
+
+  // The full menu has item 552, before which it goes; other data remove it again.
+  backend_->Headless().AttachMenu(GetMenuResource(kMenuFull));
+  w.UpdateMenuForLoadedData();
+  EXPECT_TRUE(backend_->Headless().HasMenuItem(915));
+  bFluorescenceData = false;
+  w.UpdateMenuForLoadedData();
+  EXPECT_FALSE(backend_->Headless().HasMenuItem(915));
+  nScans = 0;
+}
+
+TEST_F(Startup, MainLoopReturnsTheQuitCode) {
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  PostQuitMessage(3);
+  EXPECT_EQ(RunProgram(dir_.Program()), 3);
+}
+
+TEST_F(Startup, MainLoopEndsWhenTheScriptHasNoMoreEvents) {
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  EXPECT_EQ(RunProgram(dir_.Program()), 0);
+  EXPECT_GE(backend_->Headless().RefreshCount(), 1);  // the first paint
+}
+
+}  // namespace
+}  // namespace tarmic

@@ -1,0 +1,170 @@
+// The whole-window fixture of the command tests: a headless backend, a program
+// directory of its own (preference files, "tarmic.ini"), the main window made and
+// set up as at start-up with the response table installed, and every global of the
+// libraries below at its start value. Commands are dispatched through the response
+// table as the menus and accelerators dispatch them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/diagnostics_log.h"
+#include "app/paint.h"
+#include "app/preferences.h"
+#include "app/response_table.h"
+#include "app/xla_window.h"
+#include "commands/response_table.h"
+#include "numerics/path_table.h"
+#include "numerics/run_switches.h"
+#include "numerics/sounds.h"
+#include "platform/events.h"
+#include "platform/headless/headless_backend.h"
+#include "plot/data_plots.h"
+#include "plot/residual_bitmap.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/time_stamps.h"
+
+namespace tarmic::testing {
+
+inline std::string ScanFixture(const std::string& name) {
+  return std::string(TARMIC_TEST_DATA_DIR) + "/scans/" + name;
+}
+
+// The three absorbance scans of one velocity run, recorded at 3000, 1000 and
+// 2000 s: the display order by time is scans 2, 3, 1.
+inline std::vector<std::string> VelocitySet() {
+  return {ScanFixture("set_abs/00001.ra1"), ScanFixture("set_abs/00002.ra1"),
+          ScanFixture("set_abs/00003.ra1")};
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+inline std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) break;
+    start = tab + 1;
+  }
+  return fields;
+}
+
+inline void ResetEverything() {
+  ResetDataSetHooks();
+  ResetScanDataGlobals();
+  ResetPlotting();
+  ResetPaintingAndInteraction();
+  ResetPreferences();
+  ResetDiagnosticsLog();
+  ResetRunSwitches();
+  ResetSounds();
+  ResetPathTable();
+  bShowResidualsBitmap = true;
+  bBitmapBlackAndWhite = true;
+  bBitmapContinuousShading = true;
+  fResidualBitmapScale = 0.05f;
+  bFileDialogOpen = false;
+}
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetEverything();
+    namespace fs = std::filesystem;
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    programDir_ = (fs::path(TARMIC_TEST_OUTPUT_DIR) / "commands" /
+                   (std::string(info->test_suite_name()) + "." + info->name()))
+                      .string();
+    fs::remove_all(programDir_);
+    fs::create_directories(programDir_ + "/temp");
+    SetupPathTable(programDir_, programDir_ + "/temp");
+    // Neither the residual redraws nor the time-stamp check touch files or ask
+    // questions unless a test asks for it.
+    bWriteScanRms = false;
+    bCheckTimeStamps = false;
+    // The disclaimer was agreed to at an earlier start.
+    bDisclaimerAccepted = true;
+    InstallResponseTable();
+    window_ = std::make_unique<TXLAWindow>("Sedimentation Analysis");
+    window_->SetupWindow();
+    backend_->ClearTranscript();
+    UiEvents().Clear();
+  }
+
+  void TearDown() override {
+    window_.reset();
+    SetResponseTable({});
+    ResetEverything();
+  }
+
+  TXLAWindow& Win() { return *window_; }
+  HeadlessBackend& Backend() { return *backend_; }
+  Window& Handle() { return window_->GetHandle(); }
+  const std::string& ProgramDir() const { return programDir_; }
+
+  bool Dispatch(int id) { return DispatchCommand(*window_, id); }
+  bool Drop(std::vector<std::string> files) {
+    return DispatchToWindow(*window_, Event::Drop(std::move(files)));
+  }
+
+  // Loads files through "Load New Files" and the scripted file dialog.
+  void LoadThroughDialog(std::vector<std::string> files) {
+    backend_->QueueOpenFiles(std::move(files));
+    Dispatch(200);
+  }
+  void LoadVelocitySet() {
+    LoadThroughDialog(VelocitySet());
+    ASSERT_EQ(nScans, 3);
+    backend_->ClearTranscript();
+  }
+
+  // Message boxes shown since the transcript was last cleared, as captions.
+  std::vector<std::string> Captions() { return backend_->MessageBoxCaptions(); }
+  // The texts of the message boxes shown.
+  std::vector<std::string> BoxTexts() {
+    std::vector<std::string> texts;
+    for (const TranscriptEntry& e : backend_->Transcript())
+      if (e.kind == "MessageBox") texts.push_back(e.text);
+    return texts;
+  }
+  int Shown(const std::string& kind) {
+    int n = 0;
+    for (const TranscriptEntry& e : backend_->Transcript()) n += e.kind == kind;
+    return n;
+  }
+
+ private:
+  ScopedHeadlessBackend backend_{800, 600};
+  std::unique_ptr<TXLAWindow> window_;
+  std::string programDir_;
+};
+
+}  // namespace tarmic::testing

@@ -1,0 +1,173 @@
+// The display commands through the window: shown panes with their check marks,
+// the data mark size, the ranges of the data plot and the residual bitmap options.
+#include <cmath>
+
+#include "app/zoom.h"
+#include "commands_test_support.h"
+#include "plot/data_plots.h"
+#include "plot/residual_bitmap.h"
+#include "plot/winplot.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+
+namespace tarmic::testing {
+namespace {
+
+using DisplayCommandTest = CommandTest;
+
+TEST_F(DisplayCommandTest, ShowDataTogglesThePaneAndItsCheckMark) {
+  LoadVelocitySet();
+  Handle().CheckMenuItem(232, true);
+  Dispatch(232);
+  EXPECT_FALSE(bShowData);
+  EXPECT_FALSE(Handle().IsMenuItemChecked(232));
+  // The residual plot now has the whole plot area.
+  EXPECT_EQ(pResidualsPlot->nTop, nPlotAreaTop);
+  Dispatch(232);
+  EXPECT_TRUE(bShowData);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(232));
+  EXPECT_EQ(pDataPlot->nBottom, nDataPlotBottom);
+}
+
+TEST_F(DisplayCommandTest, ShowResidualsGivesTheDataPlotTheWholeArea) {
+  LoadVelocitySet();
+  Handle().CheckMenuItem(209, true);
+  Dispatch(209);
+  EXPECT_FALSE(bShowResiduals);
+  EXPECT_FALSE(Handle().IsMenuItemChecked(209));
+  EXPECT_EQ(pDataPlot->nBottom, nPlotAreaBottom);
+}
+
+TEST_F(DisplayCommandTest, PaneTogglesKeepTheZoomWindow) {
+  LoadVelocitySet();
+  for (const char* v : {"6.0", "6.5", "0", "1"}) Backend().QueueInput(v);
+  Dispatch(207);
+  Dispatch(209);
+  EXPECT_FLOAT_EQ(pDataPlot->fXMin, 6.0f);
+  EXPECT_FLOAT_EQ(pDataPlot->fXMax, 6.5f);
+}
+
+
+
+TEST_F(DisplayCommandTest, DataMarkSizeMinusOneDrawsLinesAndASizeBringsMarksBack) {
+  LoadVelocitySet();
+  Backend().QueueInput("-1");
+  Dispatch(211);
+  for (int i = 0; i < nScans; ++i) EXPECT_EQ(pDataPlot->GetCurveStyle(i), -1);
+  Backend().QueueInput("3.7");
+  Dispatch(211);
+  EXPECT_EQ(pDataPlot->nMarkSize, 3);
+  EXPECT_EQ(Backend().Transcript().back().text, "enter data mark size (-1 for lines):");
+  for (int i = 0; i < nScans; ++i) EXPECT_EQ(pDataPlot->GetCurveStyle(i), 6);
+}
+
+TEST_F(DisplayCommandTest, DataMarkSizeAsksAgainAfterATextThatIsNoNumber) {
+  LoadVelocitySet();
+  const int before = pDataPlot->nMarkSize;
+  Backend().QueueInput("big");
+  Backend().QueueInput(std::nullopt);
+  Dispatch(211);
+  EXPECT_EQ(Shown("Input"), 2);
+  EXPECT_EQ(pDataPlot->nMarkSize, before);
+}
+
+TEST_F(DisplayCommandTest, DataMarkSizeIgnoresOtherNegativeSizesAndCapsHugeOnes) {
+  LoadVelocitySet();
+  const int before = pDataPlot->nMarkSize;
+  Backend().QueueInput("-2");
+  Dispatch(211);
+  EXPECT_EQ(pDataPlot->nMarkSize, before);
+  EXPECT_EQ(pDataPlot->GetCurveStyle(0), 6);
+  Backend().QueueInput("1e30");
+  Dispatch(211);
+  EXPECT_EQ(pDataPlot->nMarkSize, 1000);
+}
+
+TEST_F(DisplayCommandTest, SetRangeStoresANewZoomLevel) {
+  LoadVelocitySet();
+  for (const char* v : {"6.2", "6.0", "0.05", "0.4"}) Backend().QueueInput(v);
+  Dispatch(207);
+  EXPECT_EQ(nZoomLevel, 1);
+  EXPECT_TRUE(bZoomStepHasY);
+  EXPECT_FLOAT_EQ(afZoomXMin[1], 6.0f);
+  EXPECT_FLOAT_EQ(afZoomXMax[1], 6.2f);
+  EXPECT_FLOAT_EQ(pDataPlot->fYMin, 0.05f);
+  EXPECT_FLOAT_EQ(pDataPlot->fYMax, 0.4f);
+  EXPECT_EQ(pDataPlot->bFixedX, 1);
+}
+
+TEST_F(DisplayCommandTest, SetRangeCancelledChangesNothing) {
+  LoadVelocitySet();
+  Backend().QueueInput("6.0");
+  Backend().QueueInput("6.5");
+  Backend().QueueInput(std::nullopt);
+  Dispatch(207);
+  EXPECT_EQ(nZoomLevel, 0);
+  EXPECT_EQ(pDataPlot->bFixedX, 0);
+}
+
+TEST_F(DisplayCommandTest, ZoomLevelsStopAtNine) {
+  LoadVelocitySet();
+  for (int i = 0; i < 11; ++i) {
+    for (const char* v : {"6.0", "6.5", "0", "1"}) Backend().QueueInput(v);
+    Dispatch(207);
+  }
+  EXPECT_EQ(nZoomLevel, 9);
+}
+
+TEST_F(DisplayCommandTest, FullRangeReturnsToTheAutomaticRanges) {
+  LoadVelocitySet();
+  const float xMax = pDataPlot->fXMax;
+  for (const char* v : {"6.0", "6.5", "0", "1"}) Backend().QueueInput(v);
+  Dispatch(207);
+  bZoomDataPlot = true;
+  Dispatch(208);
+  EXPECT_EQ(nZoomLevel, 0);
+  EXPECT_FALSE(bZoomDataPlot);
+  EXPECT_EQ(pDataPlot->bFixedX, 0);
+  EXPECT_FLOAT_EQ(pDataPlot->fXMax, xMax);
+}
+
+TEST_F(DisplayCommandTest, DataRangeZoomsOntoTheDataInsideTheFittingLimits) {
+  LoadVelocitySet();
+  Dispatch(518);
+  EXPECT_EQ(nZoomLevel, 1);
+  EXPECT_NEAR(pDataPlot->fXMin, pGridRadius[iFitFirst] - 0.01f, 1e-5);
+  EXPECT_NEAR(pDataPlot->fXMax, pGridRadius[iFitLast] + 0.01f, 1e-5);
+  float lo = ppGridSignal[1][iFitFirst], hi = lo;
+  for (int s = 1; s <= nScans; ++s)
+    for (int i = iFitFirst; i <= iFitLast; ++i) {
+      lo = std::fmin(lo, ppGridSignal[static_cast<std::size_t>(s)][i]);
+      hi = std::fmax(hi, ppGridSignal[static_cast<std::size_t>(s)][i]);
+    }
+  EXPECT_NEAR(pDataPlot->fYMin, lo - 0.1f, 1e-5);
+  EXPECT_NEAR(pDataPlot->fYMax, hi + 0.1f, 1e-5);
+}
+
+
+
+TEST_F(DisplayCommandTest, ResidualsBitmapSwitchingOnAsksTheBrightnessScale) {
+  LoadVelocitySet();
+  bShowResidualsBitmap = false;
+  Backend().QueueInput("0.2");
+  Dispatch(504);
+  EXPECT_TRUE(bShowResidualsBitmap);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(504));
+  EXPECT_FLOAT_EQ(fResidualBitmapScale, 0.2f);
+  ASSERT_EQ(Backend().Transcript().size(), 1u);
+  EXPECT_EQ(Backend().Transcript()[0].caption, "BITMAP BRIGHTNESS SCALE");
+  EXPECT_EQ(pResidualsPlot->nTop, SplitLayoutResidualPlotTop());
+}
+
+TEST_F(DisplayCommandTest, ResidualsBitmapCancelledScaleTakesTheDefault) {
+  bShowResidualsBitmap = false;
+  fResidualBitmapScale = 3.0f;
+  Backend().QueueInput(std::nullopt);
+  Dispatch(504);
+  EXPECT_TRUE(bShowResidualsBitmap);
+  EXPECT_FLOAT_EQ(fResidualBitmapScale, 0.05f);
+}
+
+
+}  // namespace
+}  // namespace tarmic::testing

@@ -1,0 +1,217 @@
+// Loading scans through the window: "Load New Files" with the scripted file
+// dialog, scan-list files, "Add More Files", files dropped on the window, and Exit.
+#include <filesystem>
+
+#include "commands/load_commands.h"
+#include "commands_test_support.h"
+#include "numerics/path_table.h"
+#include "plot/data_plots.h"
+#include "plot/winplot.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/file_list.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+using LoadCommandTest = CommandTest;
+
+std::string SetDirectory() { return fs::path(ScanFixture("set_abs/00001.ra1")).parent_path().string(); }
+
+std::vector<std::string> LoadedNames() {
+  std::vector<std::string> names;
+  for (int s = 1; s <= nScans; ++s) names.push_back(ppScanFileNames[static_cast<std::size_t>(s)]);
+  return names;
+}
+
+// A copy of a fixture under another name in the test's own directory.
+std::string CopyAs(const std::string& dir, const std::string& fixture, const std::string& name) {
+  const std::string path = dir + "/" + name;
+  fs::copy_file(ScanFixture(fixture), path, fs::copy_options::overwrite_existing);
+  return path;
+}
+
+TEST_F(LoadCommandTest, LoadNewFilesLoadsTheChosenScansIntoPlots) {
+  LoadThroughDialog(VelocitySet());
+  EXPECT_EQ(nScans, 3);
+  EXPECT_NE(pDataPlot, nullptr);
+  EXPECT_NE(pResidualsPlot, nullptr);
+  ASSERT_EQ(pScanOrder.size(), 4u);
+  EXPECT_EQ(pScanOrder[1], 2);  // recorded at 1000 s
+  EXPECT_EQ(pScanOrder[3], 1);  // recorded at 3000 s
+  EXPECT_EQ(Shown("OpenFile"), 1);
+  EXPECT_TRUE(Handle().IsMenuItemEnabled(226));
+  EXPECT_FALSE(bFileDialogOpen);
+}
+
+
+TEST_F(LoadCommandTest, TheNextDialogStartsInTheDirectoryOfTheLastLoad) {
+  LoadVelocitySet();
+  EXPECT_EQ(ReadFile(szLastDirIni), SetDirectory() + "/");
+  Backend().QueueOpenFiles({});
+  Dispatch(200);
+  EXPECT_EQ(Win().ofnLoad.directory, SetDirectory() + "/");
+}
+
+
+
+TEST_F(LoadCommandTest, LoadKeepsOldSetWhenAFileIsBad) {
+  LoadVelocitySet();
+  const std::vector<std::string> before = LoadedNames();
+  const CWINPlot* plotBefore = pDataPlot;
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadThroughDialog({ScanFixture("absorbance.ra1"), ScanFixture("empty.ra1")});
+  EXPECT_EQ(Captions(), std::vector<std::string>{"LOAD ERROR"});
+  EXPECT_EQ(LoadedNames(), before);
+  EXPECT_EQ(pDataPlot, plotBefore);
+}
+
+
+TEST_F(LoadCommandTest, NoLoadStartsWhileAFileDialogIsOpen) {
+  // A load command reaching the window from a nested event loop of an open file
+  // dialog must not open a second dialog (no answer is queued: a dialog would fail
+  // the test).
+  bFileDialogOpen = true;
+  Dispatch(200);
+  Dispatch(226);
+  Drop(VelocitySet());
+  EXPECT_EQ(Shown("OpenFile"), 0);
+  EXPECT_EQ(nScans, 0);
+}
+
+TEST_F(LoadCommandTest, ScanListFileLoadsTheScansItNames) {
+  const std::string list = ProgramDir() + "/list_run.ra1";
+  WriteFile(list, "newformat n=1\n" + SetDirectory() + "\n00002.ra1\n00003.ra1\n");
+  LoadThroughDialog({list});
+  EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00002.ra1", "00003.ra1"}));
+  EXPECT_EQ(nStoredFiles, 2);
+}
+
+TEST_F(LoadCommandTest, ScanListWithABadFileKeepsSetAndStoredList) {
+  LoadVelocitySet();
+  StoreFileList(0);
+  const std::vector<std::string> stored = ppStoredFileNames;
+  const std::string list = ProgramDir() + "/list_bad.ra1";
+  WriteFile(list, "newformat n=1\n" + fs::path(ScanFixture("empty.ra1")).parent_path().string() +
+                      "\nabsorbance.ra1\nempty.ra1\n");
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadThroughDialog({list});
+  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(ppStoredFileNames, stored);
+  EXPECT_EQ(szDataDirectory, SetDirectory());
+}
+
+
+TEST_F(LoadCommandTest, MissingFilesCanBeReadFromTheLastDataDirectory) {
+  WriteFile(szLastDirIni, SetDirectory() + "/");
+  std::vector<std::string> elsewhere;
+  for (const char* name : {"00001.ra1", "00002.ra1", "00003.ra1"})
+    elsewhere.push_back(ProgramDir() + "/gone/" + name);
+  Backend().QueueMessageBox(IDYES, "LOAD ERROR");
+  LoadThroughDialog(elsewhere);
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_EQ(BoxTexts()[0].rfind("could not find files in " + ProgramDir() + "/gone - use file from ", 0),
+            0u);
+  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(szDataDirectory, SetDirectory());
+  EXPECT_FALSE(bUseOtherDirectory);
+}
+
+
+TEST_F(LoadCommandTest, AddMoreFilesAddsScansToTheSet) {
+  LoadThroughDialog({ScanFixture("set_abs/00001.ra1"), ScanFixture("set_abs/00002.ra1")});
+  ASSERT_EQ(nScans, 2);
+  Backend().QueueOpenFiles({ScanFixture("set_abs/00003.ra1")});
+  Dispatch(226);
+  EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00001.ra1", "00002.ra1", "00003.ra1"}));
+  EXPECT_EQ(pDataPlot->nCurves, 3);
+}
+
+
+TEST_F(LoadCommandTest, DroppedScanFilesLoadWithoutAQuestionIntoAnEmptyWindow) {
+  Drop({ScanFixture("set_abs/00003.ra1"), ScanFixture("set_abs/00001.ra1"),
+        ScanFixture("set_abs/00002.ra1")});
+  EXPECT_TRUE(Captions().empty());
+  // Loaded in the order of their names, shown in the order of their times.
+  EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00001.ra1", "00002.ra1", "00003.ra1"}));
+  EXPECT_EQ(pScanOrder[1], 2);
+  EXPECT_NE(pDataPlot, nullptr);
+  EXPECT_EQ(szDataDirectory, SetDirectory());
+}
+
+TEST_F(LoadCommandTest, DroppedFilesAskBeforeErasingTheLoadedData) {
+  LoadThroughDialog({ScanFixture("set_abs/00001.ra1"), ScanFixture("set_abs/00002.ra1")});
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDNO, "LOAD DATA");
+  Drop(VelocitySet());
+  EXPECT_EQ(nScans, 2);
+
+  Backend().QueueMessageBox(IDYES, "LOAD DATA");
+  Drop(VelocitySet());
+  EXPECT_EQ(nScans, 3);
+}
+
+TEST_F(LoadCommandTest, OnlyScanExtensionsAreLoadedWhenDropped) {
+  const std::string dir = ProgramDir();
+  const std::string ra = CopyAs(dir, "set_abs/00001.ra1", "a.RA1");
+  const std::string r00 = CopyAs(dir, "set_abs/00002.ra1", "b.r00");
+  const std::string ip9 = CopyAs(dir, "set_abs/00003.ra1", "c.ip9");
+  const std::string ri = CopyAs(dir, "intensity.ri1", "d.ri1");
+  Drop({ra, r00, ip9, ri});
+  EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"a.RA1", "b.r00"}));
+}
+
+TEST_F(LoadCommandTest, DroppingOnlyOtherFilesSaysSoAndKeepsTheSet) {
+  LoadVelocitySet();
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Drop({ScanFixture("intensity.ri1"), ScanFixture("fluorescence.fa1")});
+  EXPECT_EQ(Captions(), std::vector<std::string>{"ATTENTION"});
+  EXPECT_EQ(nScans, 3);
+}
+
+TEST_F(LoadCommandTest, DroppedBadFileKeepsSetAndStoredList) {
+  LoadVelocitySet();
+  StoreFileList(0);
+  const std::vector<std::string> stored = ppStoredFileNames;
+  const std::string bad = CopyAs(ProgramDir(), "empty.ra1", "00009.ra1");
+  Backend().QueueMessageBox(IDYES, "LOAD DATA");
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  Drop({ScanFixture("set_abs/00001.ra1"), bad});
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"LOAD DATA", "LOAD ERROR"}));
+  EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00001.ra1", "00002.ra1", "00003.ra1"}));
+  EXPECT_EQ(ppStoredFileNames, stored);
+  EXPECT_EQ(szDataDirectory, SetDirectory());
+}
+
+TEST_F(LoadCommandTest, DroppedParameterFileIsNamedNotAvailable) {
+  const std::string pars = ProgramDir() + "/~tmppars.ra1";
+  WriteFile(pars, "1\n");
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Drop({pars});
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_NE(BoxTexts()[0].find("not available in this version"), std::string::npos);
+  EXPECT_EQ(nScans, 0);
+}
+
+
+TEST_F(LoadCommandTest, ExitReleasesTheDataAndEndsTheLoop) {
+  LoadVelocitySet();
+  Dispatch(230);
+  EXPECT_EQ(nScans, 0);
+  EXPECT_EQ(pDataPlot, nullptr);
+  EXPECT_TRUE(UiEvents().Any([](const Event& e) { return e.type == EventType::Quit; }));
+}
+
+TEST(DroppedFileKinds, ScanExtensionsAreTheInterferenceAndAbsorbanceCells) {
+  for (const char* name : {"a.ip1", "a.IP8", "a.ra1", "a.RA8", "a.R00", "dir.x/a.r00"})
+    EXPECT_TRUE(IsDroppableScanFile(name)) << name;
+  for (const char* name : {"a.ip0", "a.ip9", "a.ra9", "a.ri1", "a.fa1", "a.r01", "ra1", "a.ra10", "a.ra"})
+    EXPECT_FALSE(IsDroppableScanFile(name)) << name;
+}
+
+
+}  // namespace
+}  // namespace tarmic::testing

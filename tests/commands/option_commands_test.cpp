@@ -1,0 +1,152 @@
+// The loading options and the settings kept in the preference file, chosen from
+// the menus of the window.
+#include "app/diagnostics_log.h"
+#include "app/preferences.h"
+#include "commands_test_support.h"
+#include "numerics/cvector.h"
+#include "numerics/path_table.h"
+#include "plot/data_plots.h"
+#include "scandata/data_set.h"
+#include "scandata/file_list.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic::testing {
+namespace {
+
+using OptionCommandTest = CommandTest;
+
+// The numbers of the preference file, one per line.
+std::vector<float> PreferenceFile() {
+  CVector v;
+  v.ReadFromFile(szParamsIni.c_str());
+  std::vector<float> out;
+  for (std::uint32_t i = 0; i < v.Length(); ++i) out.push_back(v.Get(static_cast<int>(i)));
+  return out;
+}
+
+TEST_F(OptionCommandTest, DontLoadSpikesAsksBothThresholdsWhenSwitchedOn) {
+  bSkipSpikes = false;
+  Backend().QueueInput("0.3");
+  Backend().QueueInput("150");
+  Dispatch(247);
+  EXPECT_TRUE(bSkipSpikes);
+  EXPECT_FLOAT_EQ(fSpikeThresholdAbs, 0.3f);
+  EXPECT_FLOAT_EQ(fSpikeThresholdFDS, 150.0f);
+  ASSERT_EQ(Backend().Transcript().size(), 2u);
+  EXPECT_EQ(Backend().Transcript()[0].text, "level considered as spike when occuring isolated:");
+  EXPECT_EQ(Backend().Transcript()[1].text, "spike threshold for FDS:");
+  EXPECT_EQ(Backend().Transcript()[1].caption, "EXCLUDE SPIKES");
+}
+
+
+TEST_F(OptionCommandTest, SetNColumnsStoresTheTruncatedNumber) {
+  Backend().QueueInput("4.9");
+  Dispatch(265);
+  EXPECT_TRUE(bSetNColumns);
+  EXPECT_EQ(nDataColumns, 4);
+  EXPECT_EQ(Backend().Transcript()[0].caption, "SET N COLUMNS");
+  Dispatch(265);
+  EXPECT_FALSE(bSetNColumns);
+}
+
+
+
+TEST_F(OptionCommandTest, RadialResolutionIsAtLeastAThousandthCentimetreAndCanBeSaved) {
+  Backend().QueueInput("0.0001");
+  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
+  Dispatch(590);
+  EXPECT_FLOAT_EQ(fRadialStep, 0.001f);
+  const std::vector<float> prefs = PreferenceFile();
+  ASSERT_EQ(prefs.size(), 19u);
+  EXPECT_FLOAT_EQ(prefs[1], 0.001f);
+}
+
+TEST_F(OptionCommandTest, RadialResolutionReloadsTheDataOnTheNewGrid) {
+  LoadVelocitySet();
+  const int finePoints = nGridPoints;
+  Backend().QueueInput("0.01");
+  Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
+  Backend().QueueMessageBox(IDYES);
+  Dispatch(590);
+  EXPECT_EQ(nScans, 3);
+  EXPECT_LT(nGridPoints, finePoints / 5);
+  EXPECT_EQ(nStoredFiles, 3);
+}
+
+TEST_F(OptionCommandTest, RegularisationChoiceIsExclusiveAndStoredOnLineNine) {
+  ASSERT_EQ(WritePreferences(&Win()), 1);
+  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
+  Dispatch(294);
+  EXPECT_TRUE(bRegSecondDerivative);
+  EXPECT_FALSE(bRegMaxEnt);
+  EXPECT_FALSE(bRegShowBoth);
+  EXPECT_EQ(Backend().Transcript()[0].text, "save new regularization as default setting?");
+  EXPECT_FLOAT_EQ(PreferenceFile()[9], 2.0f);
+
+  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
+  Dispatch(642);
+  EXPECT_TRUE(bRegShowBoth);
+  EXPECT_FALSE(bRegSecondDerivative);
+  EXPECT_FLOAT_EQ(PreferenceFile()[9], 3.0f);
+}
+
+TEST_F(OptionCommandTest, FitAlgorithmChoiceIsExclusiveAndStoredOnLineTwelve) {
+  ASSERT_EQ(WritePreferences(&Win()), 1);
+  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
+  Dispatch(824);
+  EXPECT_TRUE(bFitMarquardt);
+  EXPECT_FALSE(bFitSimplex);
+  EXPECT_FALSE(bFitAnnealing);
+  EXPECT_FLOAT_EQ(PreferenceFile()[12], 3.0f);
+  // Not saved: the running program uses it, the file keeps the stored choice.
+  Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
+  Dispatch(826);
+  EXPECT_TRUE(bFitSimplex);
+  EXPECT_FALSE(bFitMarquardt);
+  EXPECT_FLOAT_EQ(PreferenceFile()[12], 3.0f);
+}
+
+TEST_F(OptionCommandTest, WizardMessagesToggleAndStoreLineEight) {
+  ASSERT_EQ(WritePreferences(&Win()), 1);
+  ASSERT_TRUE(bWizardMessages);
+  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
+  Dispatch(610);
+  EXPECT_FALSE(bWizardMessages);
+  EXPECT_FALSE(Handle().IsMenuItemChecked(610));
+  EXPECT_FLOAT_EQ(PreferenceFile()[8], 0.0f);
+}
+
+TEST_F(OptionCommandTest, FitUpdatingPreferencesAskEachPaneAndTheInterval) {
+  Backend().QueueMessageBox(IDYES, "UPDATE DURING FIT");
+  Backend().QueueMessageBox(IDNO, "UPDATE DURING FIT");
+  Backend().QueueMessageBox(IDYES, "UPDATE DURING FIT");
+  Backend().QueueMessageBox(IDNO, "UPDATE DURING FIT");
+  Backend().QueueInput("2.5");
+  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
+  Dispatch(592);
+  EXPECT_TRUE(bUpdateDataPlotDuringFit);
+  EXPECT_FALSE(bUpdateResidualPlotDuringFit);
+  EXPECT_TRUE(bUpdateResidualBitmapDuringFit);
+  EXPECT_FALSE(bUpdateDistributionDuringFit);
+  EXPECT_FLOAT_EQ(fMaxUpdateInterval, 2.5f);
+  const std::vector<float> prefs = PreferenceFile();
+  ASSERT_EQ(prefs.size(), 19u);
+  EXPECT_FLOAT_EQ(prefs[4], 1.0f);
+  EXPECT_FLOAT_EQ(prefs[15], 2.5f);
+}
+
+
+TEST_F(OptionCommandTest, CommandsWithoutTheirSubsystemNameThemselves) {
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(868);
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(263);
+  const std::vector<std::string> texts = BoxTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "Flag Too Strong Gradients is not available in this version");
+  EXPECT_EQ(texts[1], "Save Raw Data Set is not available in this version");
+}
+
+}  // namespace
+}  // namespace tarmic::testing

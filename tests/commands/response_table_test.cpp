@@ -1,0 +1,239 @@
+// Tests of the main window's response table with the whole window: every menu
+// identifier and every accelerator reaches its member, commands that are not built
+// yet name themselves, help mode, and the start that ends on a declined disclaimer.
+#include "commands/response_table.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "app/app_main.h"
+#include "app/xla_window.h"
+#include "commands/unavailable_commands.h"
+#include "numerics/path_table.h"
+#include "platform/headless/headless_backend.h"
+#include "resources/menus.h"
+#include "tests/app/shell_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using shell_test::AcceptedDefaults;
+
+// All command identifiers of both menus and of the accelerator table.
+std::set<int> AllMenuAndAcceleratorCommands() {
+  std::set<int> ids;
+  for (std::string_view name : {kMenuVirez, kMenuFull}) {
+    for (int id : MenuCommandIds(GetMenuResource(name))) ids.insert(id);
+  }
+  for (const Accelerator& a : GetAcceleratorTable(kAcceleratorTableId).entries) {
+    ids.insert(a.command);
+  }
+  return ids;
+}
+
+bool SameMember(const ResponseEntry* a, const ResponseEntry* b) {
+  return a && b && a->kind == b->kind && a->member == b->member;
+}
+
+class ResponseTable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shell_test::ResetShellState();
+    InstallResponseTable();
+    SetupPathTable(dir_.path(), "");
+    shell_test::WritePreferenceFile(szParamsIni, AcceptedDefaults());
+    window_ = std::make_unique<TXLAWindow>("Sedimentation Analysis");
+    window_->SetupWindow();
+    UiEvents().Clear();
+  }
+  void TearDown() override {
+    window_.reset();
+    SetResponseTable({});
+    shell_test::ResetShellState();
+  }
+  const ResponseEntry* Command(int id) const { return window_->Find(0, id); }
+
+  ScopedHeadlessBackend backend_;
+  shell_test::ScratchDir dir_{"table"};
+  std::unique_ptr<TXLAWindow> window_;
+};
+
+TEST_F(ResponseTable, HoldsThirteenWindowMessagesAnd246Commands) {
+  std::span<const ResponseEntry> table = MainWindowResponseTable();
+  EXPECT_EQ(table.size(), 259u);
+  std::set<unsigned> messages;
+  std::set<int> commands;
+  for (const ResponseEntry& e : table) {
+    if (e.message != 0) {
+      EXPECT_EQ(e.id, 0);
+      messages.insert(e.message);
+    } else {
+      EXPECT_EQ(e.kind, DispatchKind::Command);
+      EXPECT_TRUE(commands.insert(e.id).second) << "twice: " << e.id;
+    }
+  }
+  EXPECT_EQ(messages.size(), 13u);
+  EXPECT_EQ(commands.size(), 246u);
+  // The window messages come first, in the order of the table.
+  EXPECT_EQ(table[0].message, WM_KEYDOWN);
+  EXPECT_EQ(table[12].message, WM_TIMER);
+}
+
+TEST_F(ResponseTable, EveryMenuItemAndAcceleratorHasAnEntry) {
+  for (int id : AllMenuAndAcceleratorCommands()) {
+    EXPECT_NE(Command(id), nullptr) << id;
+  }
+}
+
+TEST_F(ResponseTable, BuiltCommandsReachTheirOwnMembers) {
+  const ResponseEntry notAvailable = CommandEntry(0, &TXLAWindow::CmNotAvailable);
+  int built = 0;
+  for (const ResponseEntry& e : MainWindowResponseTable()) {
+    if (e.message != 0) continue;
+    EXPECT_EQ(SameMember(&e, &notAvailable), IsUnavailableCommand(e.id)) << e.id;
+    if (!IsUnavailableCommand(e.id)) ++built;
+  }
+  EXPECT_EQ(built + static_cast<int>(UnavailableCommands().size()), 246);
+  const ResponseEntry exit = CommandEntry(230, &TXLAWindow::CmExit);
+  EXPECT_TRUE(SameMember(Command(230), &exit));
+  const ResponseEntry load = CommandEntry(200, &TXLAWindow::CmLoadNewFiles);
+  EXPECT_TRUE(SameMember(Command(200), &load));
+  const ResponseEntry help = CommandEntry(268, &TXLAWindow::OfferOnlineHelp);
+  EXPECT_TRUE(SameMember(Command(268), &help));
+}
+
+TEST_F(ResponseTable, CommandsWithoutMenuItemShareTheMemberOfTheirItem) {
+  constexpr std::pair<int, int> kShared[] = {{905, 907}, {906, 908}, {909, 910}, {911, 912},
+                                             {913, 914}};
+  for (auto [lower, upper] : kShared) {
+    EXPECT_TRUE(SameMember(Command(lower), Command(upper))) << lower;
+    EXPECT_EQ(CommandDisplayName(lower), CommandDisplayName(upper));
+  }
+}
+
+TEST_F(ResponseTable, UnbuiltCommandsSayTheyAreNotAvailable) {
+  for (int id : UnavailableCommands()) {
+    backend_->QueueMessageBox(IDOK, "ATTENTION");
+    ASSERT_TRUE(DispatchCommand(*window_, id)) << id;
+    ASSERT_FALSE(backend_->Transcript().empty()) << id;
+    EXPECT_EQ(backend_->Transcript().back().text, NotAvailableText(id)) << id;
+    EXPECT_FALSE(window_->bModalBoxOpen);
+  }
+  EXPECT_EQ(backend_->Transcript().size(), UnavailableCommands().size());
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+}
+
+TEST_F(ResponseTable, NotAvailableTextsUseTheMenuTexts) {
+  EXPECT_EQ(NotAvailableText(213), "Run is not available in this version");
+  EXPECT_EQ(NotAvailableText(552),
+            "Corrections for Buffer Sedimentation is not available in this version");
+  EXPECT_EQ(NotAvailableText(240),
+            "Set fit limits for meniscus & bottom is not available in this version");
+  EXPECT_EQ(NotAvailableText(906), "Nonlinear Detection is not available in this version");
+  EXPECT_EQ(NotAvailableText(915), "FloTools is not available in this version");
+  EXPECT_EQ(NotAvailableText(197), "command 197 is not available in this version");
+}
+
+TEST_F(ResponseTable, EmptyAndUnknownIdentifiersDoNothing) {
+  EXPECT_TRUE(DispatchCommand(*window_, 199));
+  EXPECT_FALSE(DispatchCommand(*window_, 12345));
+  EXPECT_FALSE(DispatchCommand(*window_, 222));
+  EXPECT_TRUE(backend_->Transcript().empty());
+  EXPECT_TRUE(UiEvents().Empty());
+}
+
+TEST_F(ResponseTable, FirstMatchingEntryWins) {
+  const ResponseEntry table[] = {CommandEntry(5, &TXLAWindow::CmEmpty),
+                                 CommandEntry(5, &TXLAWindow::OfferOnlineHelp)};
+  const ResponseEntry* found = FindResponseEntry(table, 0, 5);
+  EXPECT_EQ(found, &table[0]);
+  EXPECT_EQ(FindResponseEntry(table, WM_CHAR, 0), nullptr);
+}
+
+TEST_F(ResponseTable, AcceleratorsWorkWithTheAttachedMenu) {
+  // Ctrl+L loads through command 200 although "MENU_VIREZ" has no such item.
+  ASSERT_FALSE(backend_->Headless().HasMenuItem(200));
+  backend_->Headless().PressKey('L', MK_CONTROL);
+  backend_->QueueOpenFiles({});  // the file dialog, cancelled
+  // Alt+I reaches command 542, which is not built yet.
+  backend_->Headless().PressKey('I', MK_ALT);
+  backend_->QueueMessageBox(IDOK, "ATTENTION");
+  PostQuitMessage(0);
+  EXPECT_EQ(RunMessageLoop(*window_), 0);
+  const auto& t = backend_->Transcript();
+  ASSERT_EQ(t.size(), 2u);
+  EXPECT_EQ(t[0].kind, "OpenFile");
+  EXPECT_EQ(t[1].text, "Inhomogeneous Solvent is not available in this version");
+}
+
+TEST_F(ResponseTable, HelpKeyOnAMenuItemOnlyOffersTheHelp) {
+  UiEvents().Post(Event::HelpCommand(213));
+  backend_->QueueMessageBox(IDOK, "HELP");
+  UiEvents().Post(Event::HelpCommand(kCmExit));  // does not end the program
+  backend_->QueueMessageBox(IDOK, "HELP");
+  UiEvents().Post(Event::Command(199));
+  PostQuitMessage(7);
+  EXPECT_EQ(RunMessageLoop(*window_), 7);
+  EXPECT_FALSE(window_->bHelpMode);
+  EXPECT_EQ(backend_->MessageBoxCaptions(), (std::vector<std::string>{"HELP", "HELP"}));
+}
+
+TEST_F(ResponseTable, ScreenshotByAcceleratorReachesTheClipboard) {
+  backend_->Headless().PressKey('C', MK_CONTROL);
+  PostQuitMessage(0);
+  RunMessageLoop(*window_);
+  ASSERT_NE(backend_->ClipboardBitmap(), nullptr);
+  EXPECT_EQ(backend_->ClipboardBitmap()->Width(), backend_->Headless().ClientSize().cx);
+}
+
+class ProgramStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shell_test::ResetShellState();
+    InstallResponseTable();
+  }
+  void TearDown() override {
+    SetResponseTable({});
+    shell_test::ResetShellState();
+  }
+  int Run() {
+    std::string arg = dir_.Program();
+    char* argv[] = {arg.data(), nullptr};
+    return OwlMain(1, argv);
+  }
+  ScopedHeadlessBackend backend_;
+  shell_test::ScratchDir dir_{"start"};
+};
+
+TEST_F(ProgramStart, DeclinedDisclaimerRunsExitAndNeverShowsTheWindow) {
+  backend_->QueueDialog(IDCANCEL);
+  UiEvents().Post(Event::Command(213));
+  EXPECT_EQ(Run(), 0);
+  EXPECT_FALSE(backend_->Headless().IsShown());
+  ASSERT_EQ(backend_->Transcript().size(), 1u);
+  EXPECT_EQ(backend_->Transcript()[0].caption, "About");
+}
+
+TEST_F(ProgramStart, ExitCommandEndsTheProgram) {
+  shell_test::WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  UiEvents().Post(Event::Command(kCmExit));
+  UiEvents().Post(Event::Command(213));  // after Exit: never reached
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(backend_->Headless().IsShown());
+  EXPECT_TRUE(backend_->Transcript().empty());
+}
+
+TEST_F(ProgramStart, ClosingTheWindowIsTheExitCommand) {
+  shell_test::WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  UiEvents().Post(Event::CloseRequest());
+  UiEvents().Post(Event::Command(213));  // after Exit: never reached
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(backend_->Transcript().empty());
+}
+
+}  // namespace
+}  // namespace tarmic
