@@ -1,0 +1,21 @@
+// The ranges within which meniscus and bottom may be fitted, as the user sets
+// them: the command "Set fit limits for meniscus & bottom", also run by the
+// Parameters command the first time meniscus or bottom is floated.
+#pragma once
+
+namespace tarmic {
+
+class Window;
+
+// Asks, each in the positive-number box with a proposal, for the upper and the
+// lower limit of the meniscus ("SET RANGE FOR MENISCUS VARIATION") and then of the
+// bottom ("SET RANGE FOR BOTTOM VARIATION", not in the electrophoresis model). The
+// proposals are the current limits once limits were set or asked for, else the
+// meniscus +-0.02 cm and the bottom +-0.05 cm. An answer of 0 ends the questions
+// and selects the automatic limits around meniscus and bottom (user limits off);
+// otherwise the entered limits become the user's limits when the last question is
+// answered. Cancel ends the questions and changes nothing. The window (when given)
+// is repainted. Returns false when cancelled.
+bool RunFitLimitPrompts(Window* window);
+
+}  // namespace tarmic

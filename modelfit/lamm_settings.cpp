@@ -1,0 +1,211 @@
+#include "modelfit/lamm_settings.h"
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "numerics/cvector.h"
+#include "numerics/error_box.h"
+#include "numerics/path_table.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+
+float fAutoAlgorithmS = 5.0f;
+float fAutoAlgorithmSOptimized = 60.0f;
+bool bAutoFEAlgorithm = true;
+bool bClaverie = false;
+bool bMovingHat = true;
+
+int nDefaultGridPoints = 1000;
+int nLammGridPoints = 1000;
+bool bAutoGridSize = true;
+float fPointsPerSigma = 5.0f;
+int nGridSizeUpper = 2000;
+int nGridSizeLower = 75;
+
+bool bOptimizeStaticGrid = true;
+bool bTruncateGrid = true;
+double dTruncationLevel = 1e-6;
+bool bAutoSGrid = true;
+double dAutoSGridValue = 0.0;
+bool bShutOffBackDiffusion = true;
+double dBackDiffusionLevel = 1e-4;
+
+bool bFixTimeStep = false;
+double dInitialDt = 1.0;
+double dMaxDcOverC = 1.0;
+double dMaxDcOverCRef = 1.0;
+double dMaxDcOverCLow = 0.1;
+double dMaxDcOverCHigh = 0.5;
+
+float fRefitTolerance = 0.01f;
+
+bool bCheckAcceleration = true;
+
+float fScanVelocity = 2.43f;
+bool bSimulateRadialResolution = false;
+float fRadialConvolutionRange = 0.008f;
+
+void ResetLammSettings() {
+  fAutoAlgorithmS = 5.0f;
+  fAutoAlgorithmSOptimized = 60.0f;
+  bAutoFEAlgorithm = true;
+  bClaverie = false;
+  bMovingHat = true;
+  nDefaultGridPoints = 1000;
+  nLammGridPoints = 1000;
+  bAutoGridSize = true;
+  fPointsPerSigma = 5.0f;
+  nGridSizeUpper = 2000;
+  nGridSizeLower = 75;
+  bOptimizeStaticGrid = true;
+  bTruncateGrid = true;
+  dTruncationLevel = 1e-6;
+  bAutoSGrid = true;
+  dAutoSGridValue = 0.0;
+  bShutOffBackDiffusion = true;
+  dBackDiffusionLevel = 1e-4;
+  bFixTimeStep = false;
+  dInitialDt = 1.0;
+  dMaxDcOverC = 1.0;
+  dMaxDcOverCRef = 1.0;
+  dMaxDcOverCLow = 0.1;
+  dMaxDcOverCHigh = 0.5;
+  fRefitTolerance = 0.01f;
+  bTimesFromW2t = false;
+  bRampRotorSpeed = true;
+  bCheckAcceleration = true;
+  bExperimentalInitialDistribution = false;
+  bConstantInitialDistribution = true;
+  bSimulateTimeResolution = false;
+  fScanVelocity = 2.43f;
+  bSimulateRadialResolution = false;
+  fRadialConvolutionRange = 0.008f;
+}
+
+namespace {
+
+void DebugLog(Window* window, const char* text) {
+  if (GetDataSetHooks().writeDebugLog) GetDataSetHooks().writeDebugLog(window, text);
+}
+
+float Switch(bool on) { return on ? 1.0f : 0.0f; }
+
+// Reading back: a finite value replaces the setting, anything else leaves it.
+void ReadFloat(float v, float& setting) {
+  if (std::isfinite(v)) setting = v;
+}
+void ReadDouble(float v, double& setting) {
+  if (std::isfinite(v)) setting = v;
+}
+void ReadSwitch(float v, bool& setting) {
+  if (std::isfinite(v)) setting = v > 0.0f;
+}
+// Grid sizes are truncated; values outside the int range are refused.
+void ReadCount(float v, int& setting) {
+  if (!std::isfinite(v)) return;
+  const double t = std::trunc(static_cast<double>(v));
+  if (t < static_cast<double>(std::numeric_limits<int>::min()) ||
+      t > static_cast<double>(std::numeric_limits<int>::max()))
+    return;
+  setting = static_cast<int>(t);
+}
+
+}  // namespace
+
+int SaveLammEqParameterPreferences(Window* window) {
+  DebugLog(window, "\nEnter SaveLammEqParameterPreferences");
+  CVector v(kLammPreferenceCount, 1);
+  float* p = v.MutableData();
+  for (int i = 0; i < kLammPreferenceCount; ++i) p[i] = 0.0f;
+  p[0] = fAutoAlgorithmS;
+  p[1] = Switch(bShutOffBackDiffusion);
+  p[2] = static_cast<float>(dBackDiffusionLevel);
+  p[3] = Switch(bAutoGridSize);
+  p[4] = static_cast<float>(nDefaultGridPoints);
+  p[5] = fPointsPerSigma;
+  p[6] = static_cast<float>(nGridSizeUpper);
+  p[7] = static_cast<float>(nGridSizeLower);
+  p[8] = Switch(bTimesFromW2t);
+  p[9] = Switch(bAutoFEAlgorithm);
+  p[10] = Switch(bFixTimeStep);
+  p[11] = Switch(bClaverie);
+  p[12] = Switch(bMovingHat);
+  p[13] = Switch(bAutoSGrid);
+  p[14] = static_cast<float>(dAutoSGridValue);
+  p[15] = fRefitTolerance;
+  p[16] = static_cast<float>(dMaxDcOverC);
+  p[17] = fAutoAlgorithmSOptimized;
+  p[18] = Switch(bOptimizeStaticGrid);
+  p[19] = Switch(bExperimentalInitialDistribution);
+  p[20] = Switch(bTruncateGrid);
+  p[21] = static_cast<float>(std::log10(dTruncationLevel));
+  p[22] = Switch(bSimulateTimeResolution);
+  p[23] = Switch(bSimulateRadialResolution);
+  p[24] = fScanVelocity;
+  p[25] = fRadialConvolutionRange;
+  p[26] = Switch(bCheckAcceleration);
+  // Entries 27 to 30 are reserved and written as 0.
+  const bool written = v.WriteToFile(szLammParamsIni.c_str());
+  DebugLog(window, " --> done.");
+  return written ? 1 : 0;
+}
+
+int ReadLammEqParameterPreferences(Window* window) {
+  DebugLog(window, "\nEnter ReadLammEqParameterPreferences");
+  if (szLammParamsIni.empty() || !FileExists(szLammParamsIni.c_str())) return 0;
+  CVector v;
+  v.ReadFromFile(szLammParamsIni.c_str());
+  if (v.Length() < 30) return 0;
+  const float* p = v.Data();
+  ReadFloat(p[0], fAutoAlgorithmS);
+  ReadSwitch(p[1], bShutOffBackDiffusion);
+  ReadDouble(p[2], dBackDiffusionLevel);
+  ReadSwitch(p[3], bAutoGridSize);
+  ReadCount(p[4], nDefaultGridPoints);
+  ReadFloat(p[5], fPointsPerSigma);
+  ReadCount(p[6], nGridSizeUpper);
+  ReadCount(p[7], nGridSizeLower);
+  if (std::isfinite(p[8])) {
+    bTimesFromW2t = p[8] > 0.0f;
+    bRampRotorSpeed = !bTimesFromW2t;
+  }
+  ReadSwitch(p[9], bAutoFEAlgorithm);
+  ReadSwitch(p[10], bFixTimeStep);
+  ReadSwitch(p[11], bClaverie);
+  ReadSwitch(p[12], bMovingHat);
+  ReadSwitch(p[13], bAutoSGrid);
+  ReadDouble(p[14], dAutoSGridValue);
+  ReadFloat(p[15], fRefitTolerance);
+  ReadDouble(p[16], dMaxDcOverC);
+  ReadFloat(p[17], fAutoAlgorithmSOptimized);
+  ReadSwitch(p[18], bOptimizeStaticGrid);
+  ReadSwitch(p[19], bExperimentalInitialDistribution);
+  ReadSwitch(p[20], bTruncateGrid);
+  if (std::isfinite(p[21])) dTruncationLevel = std::pow(10.0, static_cast<double>(p[21]));
+  ReadSwitch(p[22], bSimulateTimeResolution);
+  ReadSwitch(p[23], bSimulateRadialResolution);
+  ReadFloat(p[24], fScanVelocity);
+  ReadFloat(p[25], fRadialConvolutionRange);
+  if (v.Length() > 26) ReadSwitch(p[26], bCheckAcceleration);
+  DebugLog(window, " --> done.");
+  return 1;
+}
+
+void SwitchOnTimesFromW2t(Window*) {
+  SwitchOffRampRotorSpeed();
+  bTimesFromW2t = true;
+  if (bElectrophoresisMode || bDLSData) return;
+  constexpr double kRpmToOmega = 0.10471975511965977;  // pi / 30
+  for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanInfo.size(); ++i) {
+    ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
+    const double omega = static_cast<double>(info.rpm) * kRpmToOmega;
+    const double omega2 = omega * omega;
+    if (omega2 > 0.0) info.time = info.omega2t / omega2;
+  }
+}
+
+}  // namespace tarmic

@@ -1,0 +1,16 @@
+#include "modelfit/modelfit_hooks.h"
+
+namespace tarmic {
+
+namespace {
+ModelFitHooks& Hooks() {
+  static ModelFitHooks hooks;
+  return hooks;
+}
+}  // namespace
+
+ModelFitHooks& GetModelFitHooks() { return Hooks(); }
+
+void ResetModelFitHooks() { Hooks() = ModelFitHooks(); }
+
+}  // namespace tarmic

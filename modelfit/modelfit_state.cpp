@@ -1,0 +1,18 @@
+#include "modelfit/modelfit_state.h"
+
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+
+namespace tarmic {
+
+void ResetModelFitState() {
+  ResetModelFlags();
+  bFitMAndS = false;
+  ResetModelOptions();
+  ResetLammSettings();
+  ResetModelParams();
+}
+
+}  // namespace tarmic

@@ -1,0 +1,568 @@
+#include "modelfit/params_dialog.h"
+
+#include <array>
+#include <functional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "lamm/lamm_globals.h"
+#include "modelfit/fit_limit_prompts.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "modelfit/modelfit_hooks.h"
+#include "modelfit/param_checks.h"
+#include "modelfit/transfer_fields.h"
+#include "numerics/number_input.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "resources/dialogs.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+
+namespace {
+
+// --- ids of the record ---
+int IncludedId(int k) { return 401 + 7 * (k - 1); }
+int AmplitudeFitId(int k) { return 402 + 7 * (k - 1); }
+int SecondFitId(int k) { return 403 + 7 * (k - 1); }
+int SFitId(int k) { return 404 + 7 * (k - 1); }
+int AmplitudeId(int k) { return 405 + 7 * (k - 1); }
+int SecondId(int k) { return 406 + 7 * (k - 1); }
+int SId(int k) { return 407 + 7 * (k - 1); }
+
+constexpr const char* kBufferText = "buffer";
+constexpr const char* kNonidealTitle1 = "NONIDEAL COMPONENT 1";
+
+// The c(s,ff0) plot choice: one of five boxes, in the order of the projections.
+constexpr std::array<int, 5> kSizeShapeViewIds = {429, 430, 442, 445, 446};
+
+// Template selection: the first entry whose model matches.
+struct TemplateChoice {
+  std::function<bool()> matches;
+  int templateId;
+};
+
+bool EqSpeciesAnalysis() { return bEqAnalysisModel && !bHeteroAssocModel; }
+bool LightScatteringDistribution() { return bDLSRhModel || bDLSDModel || bDLSTimeCourseModel; }
+bool BufferOnDiscrete() { return bBufferSedCorrection && IsDiscreteSpeciesModel(); }
+bool ElectrophoresisDiscrete() { return bDiscreteModel && bElectrophoresis; }
+
+const std::vector<TemplateChoice>& TemplateChoices() {
+  static const std::vector<TemplateChoice> choices = {
+      {[] { return EqSpeciesAnalysis() && !bFitMAndS; }, 400},
+      {[] { return EqSpeciesAnalysis() && bFitMAndS; }, 306},
+      {[] { return bDiscreteModel && bElectrophoresis; }, 322},
+      {[] { return bDiscreteModel && bZoneCentrifugation && !bFitMAndS; }, 317},
+      {[] { return bDiscreteModel && bStokesRadii; }, 339},
+      {[] { return bDiscreteModel && bCumulants; }, 891},
+      {[] { return bDiscreteModel && bBufferSedCorrection && !bFitMAndS; }, 573},
+      {[] { return bDiscreteModel && !bFitMAndS; }, 400},
+      {[] { return bDiscreteModel && bZoneCentrifugation; }, 316},
+      {[] { return bDiscreteModel && bBufferSedCorrection; }, 574},
+      {[] { return bDiscreteModel; }, 306},
+      {[] { return bMonomerDimer && !bFitMAndS; }, 307},
+      {[] { return bMonomerDimer; }, 308},
+      {[] { return bAssoc148; }, 330},
+      {[] { return bAssoc124; }, 331},
+      {[] { return bNonidealSpecies; }, 325},
+      {[] { return bNonIdealMultiple; }, 892},
+      {[] { return bMonomerTrimer && !bFitMAndS; }, 309},
+      {[] { return bMonomerTrimer; }, 310},
+      {[] { return bCvConstantD; }, 328},
+      {[] { return bCsff0OneDiscrete; }, 599},
+      {[] { return bCsff0Model; }, 596},
+      {[] { return bCsBimodalFf0; }, 340},
+      {[] { return bCsBimodalFf0OneDiscrete; }, 871},
+      {[] { return bCsFloatingVbar; }, 604},
+      {[] { return bFMScalingLaw; }, 888},
+      {[] { return bCsScalingLaw; }, 873},
+      {[] { return bCsWormChain; }, 605},
+      {[] { return bCsConformationalChange; }, 329},
+      {[] { return bCsOneDiscreteD; }, 337},
+      {[] { return bCsOneDiscreteM; }, 338},
+      {[] { return bCsMsTable; }, 588},
+      {[] { return bCsNonideal; }, 586},
+      {[] { return bCsInvariantD; }, 336},
+      {[] { return bCsModel521; }, 332},
+      {[] { return bVanHoldeWeischet; }, 324},
+      {[] { return bLsgOneDiscrete; }, 538},
+      {[] { return bElectroLsgModel; }, 323},
+      {[] { return bZoneLsgModel; }, 327},
+      {[] { return bLsgModel; }, 319},
+      {[] { return bContiSModel && bZoneCentrifugation; }, 326},
+      {[] { return bContiSModel; }, 320},
+      {[] { return bConstantDModel || bCvConstantD; }, 321},
+      {[] { return bDLSDModel; }, 334},
+      {[] { return bDLSTimeCourseModel; }, 335},
+      {[] { return bDLSRhModel; }, 333},
+      {[] { return IsContinuousModel(); }, 311},
+      {[] { return bHeteroAssocModel; }, 318},
+  };
+  return choices;
+}
+
+// Boxes of the species blocks that the current model uses for its own switches;
+// the generic fit switches of those boxes are neither shown nor read back.
+std::set<int> BorrowedBoxes(int templateId) {
+  std::set<int> b;
+  if (bFMScalingLaw) b.insert(409);
+  if (bCsNonideal || IsNonidealModel()) b.insert(410);
+  if (bCsff0OneDiscrete) b.insert({411, 416});
+  if (bVanHoldeWeischet) b.insert(416);
+  if (bZoneCentrifugation || bZoneLsgModel || IsScalingLawModel() || bMonomerDimer) b.insert(425);
+  if (templateId == 325) b.insert({411, 424});
+  if (templateId == 871) b.insert(418);
+  return b;
+}
+
+DistributionDialogOptions CurrentDistributionOptions(const TransferBuffer& record) {
+  if (GetModelFitHooks().getDistributionOptions) return GetModelFitHooks().getDistributionOptions();
+  // Without the engine the record keeps the options.
+  DistributionDialogOptions o;
+  o.dlsIntegrateLogScale = FieldChecked(record, 448);
+  o.dlsGridLinearD = FieldChecked(record, 450);
+  o.dlsGridLogD = !o.dlsGridLinearD;
+  o.sizeShapeView = 0;
+  for (std::size_t i = 0; i < kSizeShapeViewIds.size(); ++i)
+    if (FieldChecked(record, kSizeShapeViewIds[i])) {
+      o.sizeShapeView = static_cast<int>(i);
+      break;
+    }
+  return o;
+}
+
+int SizeShapeViewOf(const TransferBuffer& record) {
+  for (std::size_t i = 0; i < kSizeShapeViewIds.size(); ++i)
+    if (FieldChecked(record, kSizeShapeViewIds[i])) return static_cast<int>(i);
+  return 0;
+}
+
+bool Field440IsSignalPerConc() { return IsNonidealModel() || bCsNonideal || bMonomerDimer; }
+
+float ScalingExponentShown() {
+  return pSpeciesExtra[3] != 0.0f ? pSpeciesExtra[3] : fScalingExponent;
+}
+
+// --- the multiple-species non-ideal model: ten value/fit pairs in borrowed fields ---
+struct ExtraPairField {
+  int value;
+  int fit;
+};
+constexpr std::array<ExtraPairField, 10> kExtraPairFields = {{{439, 401}, {420, 423}, {443, 442},
+                                                              {414, 411}, {413, 418}, {428, 446},
+                                                              {426, 422}, {421, 445}, {427, 415},
+                                                              {438, 408}}};
+
+// The own states of the boxes that the pairs and "with synthetic boundary" borrow.
+std::vector<std::pair<int, bool>> SaveBorrowedPairBoxes(const TransferBuffer& record) {
+  std::vector<std::pair<int, bool>> saved;
+  for (const ExtraPairField& f : kExtraPairFields) saved.emplace_back(f.fit, FieldChecked(record, f.fit));
+  saved.emplace_back(kIdSyntheticBoundary, FieldChecked(record, kIdSyntheticBoundary));
+  return saved;
+}
+
+void FillExtraPairs(TransferBuffer& record) {
+  for (std::size_t i = 0; i < kExtraPairFields.size(); ++i) {
+    SetFieldValue(record, kExtraPairFields[i].value, "%.5f", pExtraPairValue[i + 1]);
+    SetFieldChecked(record, kExtraPairFields[i].fit, pExtraPairFit[i + 1] != 0);
+  }
+  SetFieldChecked(record, kIdSyntheticBoundary, bSyntheticBoundary);
+}
+
+void ShowInfo(const char* text, const char* caption, unsigned style) {
+  if (HasBackend()) GetBackend().MessageBox(text, caption, style);
+}
+
+bool AskYesNo(const char* text, const char* caption) {
+  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// --- step 7: model-specific answers ---
+
+// "c1 nonideal": the non-ideal constants of species 1, asked one by one.
+void ReadC1Nonideal(const TransferBuffer& record) {
+  bC1Nonideal = FieldChecked(record, kIdC1Nonideal);
+  if (!bC1Nonideal) return;
+  float value = fLogKs;
+  if (InputFloat(&value, fLogKs, true, "log10(ks/(mg/ml)):", kNonidealTitle1)) fLogKs = value;
+  pModelScalarFit[1] = AskYesNo("fit ks?", kNonidealTitle1) ? 1 : 0;
+  value = fLogKd;
+  if (InputFloat(&value, fLogKd, true, "log10(kd/(mg/ml)):", kNonidealTitle1)) fLogKd = value;
+  pModelScalarFit[2] = AskYesNo("fit kd?", kNonidealTitle1) ? 1 : 0;
+  value = static_cast<float>(fSignalPerConc);
+  if (InputPositiveFloat(&value, static_cast<float>(fSignalPerConc), true, "Signal per mg/ml:",
+                         kNonidealTitle1))
+    fSignalPerConc = value;
+  bRepulsiveNonideality = true;
+}
+
+void ReadExtraPairs(TransferBuffer& record, const std::vector<std::pair<int, bool>>& ownBoxes) {
+  for (std::size_t i = 0; i < kExtraPairFields.size(); ++i) {
+    pExtraPairValue[i + 1] = FieldValue(record, kExtraPairFields[i].value);
+    pExtraPairFit[i + 1] = FieldChecked(record, kExtraPairFields[i].fit) ? 1 : 0;
+  }
+  bSyntheticBoundary = FieldChecked(record, kIdSyntheticBoundary);
+  if (pExtraPairValue[3] > 0.0f) {  // cload 2
+    float value = fNonidealExtinction[1];
+    if (InputFloat(&value, fNonidealExtinction[1], true, "extinction species 1:", kNonidealTitle1))
+      fNonidealExtinction[1] = value;
+    value = fNonidealExtinction[2];
+    if (InputFloat(&value, fNonidealExtinction[2], true, "extinction species 2:", "NONIDEAL COMPONENT 2"))
+      fNonidealExtinction[2] = value;
+  }
+  if (pExtraPairValue[7] > 0.0f) {  // cload 3
+    float value = fNonidealExtinction[3];
+    if (InputFloat(&value, fNonidealExtinction[3], true, "extinction species 3:", "NONIDEAL COMPONENT 3"))
+      fNonidealExtinction[3] = value;
+  }
+  for (const auto& [id, on] : ownBoxes) SetFieldChecked(record, id, on);
+}
+
+// The scaling-law models: calibration and the no-deconvolution option. Returns
+// false when a calibration was asked for and failed.
+bool ReadScalingLaw(Window* window, TransferBuffer& record, int templateId) {
+  bCalibrateScalingLaw = FieldChecked(record, 425);
+  if (templateId == 888) bScalingLawNoDiffusion = FieldChecked(record, 409);
+  bool ok = true;
+  if (bCalibrateScalingLaw) {
+    const int calibrated =
+        GetModelFitHooks().calibrateCMPowerLaw ? GetModelFitHooks().calibrateCMPowerLaw(window) : 0;
+    if (calibrated) {
+      // The calibration stored Ks and bs in the vector: the fields take them over so
+      // that the read-back keeps them.
+      SetFieldValue(record, AmplitudeId(3), "%.5f", pParams[kContiSlotFrictionalRatio]);
+      SetFieldValue(record, SId(4), "%.3e", pParams[kContiSlotScalingExponent]);
+      SetFieldChecked(record, AmplitudeFitId(3), false);
+      bCalibrateScalingLaw = false;
+    } else {
+      ShowInfo("calibration of scaling law failed", "Parameter Error", MB_OK);
+      ok = false;
+    }
+  }
+  if (bScalingLawNoDiffusion && (FieldChecked(record, AmplitudeFitId(3)) || bCalibrateScalingLaw)) {
+    ShowInfo("fitting for ks and bs impossible without diffusion deconvolution, switching this off.",
+             "ATTENTION", MB_OK);
+    SetFieldChecked(record, AmplitudeFitId(3), false);
+    bCalibrateScalingLaw = false;
+  }
+  if (FieldChecked(record, AmplitudeFitId(3)))
+    ShowInfo("note: fitting ks will make prior calibration invalid", "ATTENTION", MB_OK);
+  SetFieldChecked(record, 425, bCalibrateScalingLaw);
+  return ok;
+}
+
+void ReadDistributionOptions(Window* window, const TransferBuffer& record, int shownView) {
+  const bool lightScattering = LightScatteringDistribution();
+  if (!lightScattering && !IsCsff0Model()) return;
+  DistributionDialogOptions o = CurrentDistributionOptions(record);
+  if (lightScattering) {
+    o.dlsIntegrateLogScale = FieldChecked(record, 448);
+    const bool linearD = FieldChecked(record, 450);
+    o.dlsGridLinearD = linearD;
+    o.dlsGridLogD = !linearD && !bDLSRhModel && !bDLSTimeCourseModel;
+    o.dlsGridLogRh = !linearD && (bDLSRhModel || bDLSTimeCourseModel);
+  }
+  const int view = SizeShapeViewOf(record);
+  if (IsCsff0Model()) o.sizeShapeView = view;
+  if (GetModelFitHooks().setDistributionOptions) GetModelFitHooks().setDistributionOptions(o);
+  if (IsCsff0Model() && view != shownView) {
+    if (GetModelFitHooks().rebuildSizeShapePlot) GetModelFitHooks().rebuildSizeShapePlot(window);
+    if (window) window->Invalidate();
+  }
+}
+
+// --- step 8: the common read-back ---
+void ReadBack(const TransferBuffer& record, int templateId) {
+  const std::set<int> borrowed = BorrowedBoxes(templateId);
+  const bool buffer = BufferOnDiscrete();
+  const bool zone = bZoneCentrifugation || bZoneLsgModel;
+  const float meniscusBefore = fMeniscus;
+  const float bottomBefore = fBottom;
+
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    pSpeciesIncluded[k] = FieldChecked(record, IncludedId(k)) ? 1 : 0;
+    // The buffer component's fields hold "buffer": its values stay as they were.
+    if (k == 4 && buffer) continue;
+    pSpeciesAmplitude[k] = FieldValue(record, AmplitudeId(k));
+    if (k == 4 && bCsNonideal) {
+      fLogKd = FieldValue(record, SecondId(4));
+    } else if (k == 4 && bCsff0OneDiscrete) {
+      pSpeciesExtra[2] = FieldValue(record, SecondId(4));
+    } else {
+      pSpeciesMassOrD[k] = FieldValue(record, SecondId(k));
+    }
+    if (k == 4 && zone) {
+      fLamellaWidth = FieldValue(record, SId(4));
+    } else if (k == 4 && IsScalingLawModel()) {
+      pSpeciesExtra[3] = FieldValue(record, SId(4));
+    } else if (k == 4 && bMonomerDimer && bFitMAndS) {
+      fLogKs = FieldValue(record, SId(4));
+    } else {
+      pSpeciesS[k] = FieldValue(record, SId(k));
+    }
+  }
+  fBaseline = FieldValue(record, 433);
+  fMeniscus = FieldValue(record, 435);
+  if (ElectrophoresisDiscrete()) {
+    fElectroLength = FieldValue(record, 437);
+    fBottom = fMeniscus + fElectroLength;
+  } else {
+    fBottom = FieldValue(record, 437);
+  }
+  if (Field440IsSignalPerConc()) fSignalPerConc = FieldValue(record, 440);
+  if (bCsNonideal) fLogKs = FieldValue(record, 443);
+  if (bCsff0OneDiscrete) pSpeciesExtra[1] = FieldValue(record, 443);
+
+  // Fit switches, except where a box carries a model option.
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    if (!borrowed.count(AmplitudeFitId(k))) pSpeciesAmplitudeFit[k] = FieldChecked(record, AmplitudeFitId(k));
+    if (!borrowed.count(SecondFitId(k))) pSpeciesMassOrDFit[k] = FieldChecked(record, SecondFitId(k));
+    if (!borrowed.count(SFitId(k))) pSpeciesSFit[k] = FieldChecked(record, SFitId(k));
+  }
+  if (bFMScalingLaw) bScalingLawNoDiffusion = FieldChecked(record, 409);
+  if (bCsNonideal) pModelScalarFit[1] = FieldChecked(record, 410) ? 1 : 0;
+  if (IsNonidealModel()) bRepulsiveNonideality = FieldChecked(record, 410);
+  if (bCsff0OneDiscrete) {
+    pSpeciesExtraFit[1] = FieldChecked(record, 411) ? 1 : 0;
+    pSpeciesExtraFit[2] = FieldChecked(record, 416) ? 1 : 0;
+  }
+  if (bVanHoldeWeischet) {
+    bSlideFrame = !FieldChecked(record, 416);
+    bFitBoundaryFractions = FieldChecked(record, 442);
+  }
+  if (zone) bFitLamellaWidth = FieldChecked(record, 425) ? 1 : 0;
+  if (bMonomerDimer && bFitMAndS) bDimerNonideal = FieldChecked(record, 425);
+  if (templateId == 325) {
+    bCosoluteCoefficients = FieldChecked(record, 411);
+    bCsClCoefficients = FieldChecked(record, 424);
+  }
+  if (templateId == 316) bZoneInverseLayer = FieldChecked(record, 446);
+  if (templateId == 871) {
+    pSpeciesExtra[1] = FieldValue(record, 443);
+    pSpeciesExtra[2] = FieldValue(record, 438);
+    pSpeciesExtraFit[1] = FieldChecked(record, 445) ? 1 : 0;
+    pSpeciesExtraFit[2] = FieldChecked(record, 418) ? 1 : 0;
+  }
+
+  bBaselineOption = FieldChecked(record, 432) ? 1 : 0;
+  bVaryMeniscus = FieldChecked(record, 434);
+  bVaryBottom = FieldChecked(record, 436);
+  bFitTINoise = FieldChecked(record, 431);
+  bFitRINoise = FieldChecked(record, 455);
+
+  if (fMeniscus != meniscusBefore || fBottom != bottomBefore) bDataChanged = true;
+}
+
+// Runs the dialog until its entries pass the entry checks or it is cancelled.
+int RunUntilValid(const DialogTemplate& dialog, TransferBuffer& record) {
+  if (!HasBackend()) return IDCANCEL;
+  for (;;) {
+    const int result = GetBackend().RunDialog(dialog, record);
+    if (result != IDOK) return result;
+    if (ParamsBoxCanClose(record)) return IDOK;
+  }
+}
+
+}  // namespace
+
+void InitParamsTransfer(TransferBuffer& record) {
+  record.text.clear();
+  record.checked.clear();
+  for (const TransferControl& c : ParamsDialogControls()) {
+    if (c.kind == ControlKind::Edit) {
+      record.text[c.id] = std::string();
+    } else {
+      record.checked[c.id] = false;
+    }
+  }
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    record.checked[IncludedId(k)] = true;
+    record.checked[AmplitudeFitId(k)] = true;
+    record.checked[SecondFitId(k)] = false;
+    record.checked[SFitId(k)] = true;
+  }
+  record.checked[429] = false;
+  record.checked[430] = true;
+  record.checked[431] = true;
+  record.checked[441] = true;
+}
+
+int SelectParamsTemplate() {
+  for (const TemplateChoice& c : TemplateChoices())
+    if (c.matches()) return c.templateId;
+  return 0;
+}
+
+void FillParamsTransfer(TransferBuffer& record) {
+  const int templateId = SelectParamsTemplate();
+  const std::set<int> borrowed = BorrowedBoxes(templateId);
+  const bool conti = IsContinuousModel();
+  const char* secondFormat = (bFitMAndS && !IsSelfAssociationModel() && !conti) ? "%.0f" : "%.5f";
+
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    SetFieldChecked(record, IncludedId(k), pSpeciesIncluded[k] != 0);
+    if (!borrowed.count(AmplitudeFitId(k))) SetFieldChecked(record, AmplitudeFitId(k), pSpeciesAmplitudeFit[k] != 0);
+    if (!borrowed.count(SecondFitId(k))) SetFieldChecked(record, SecondFitId(k), pSpeciesMassOrDFit[k] != 0);
+    if (!borrowed.count(SFitId(k))) SetFieldChecked(record, SFitId(k), pSpeciesSFit[k] != 0);
+    SetFieldValue(record, AmplitudeId(k), "%.5f", pSpeciesAmplitude[k]);
+    SetFieldValue(record, SecondId(k), secondFormat, pSpeciesMassOrD[k]);
+    SetFieldValue(record, SId(k), "%.5f", pSpeciesS[k]);
+  }
+  // Boxes that carry model options.
+  if (bFMScalingLaw) SetFieldChecked(record, 409, bScalingLawNoDiffusion);
+  if (bCsNonideal) SetFieldChecked(record, 410, pModelScalarFit[1] != 0);
+  if (IsNonidealModel()) SetFieldChecked(record, 410, bRepulsiveNonideality);
+  if (bCsff0OneDiscrete) {
+    SetFieldChecked(record, 411, pSpeciesExtraFit[1] != 0);
+    SetFieldChecked(record, 416, pSpeciesExtraFit[2] != 0);
+  }
+  if (bVanHoldeWeischet) {
+    SetFieldChecked(record, 416, !bSlideFrame);
+    SetFieldChecked(record, 442, bFitBoundaryFractions);
+  }
+  if (bZoneCentrifugation || bZoneLsgModel) SetFieldChecked(record, 425, bFitLamellaWidth != 0);
+  if (IsScalingLawModel()) SetFieldChecked(record, 425, bCalibrateScalingLaw);
+  if (bMonomerDimer && bFitMAndS) SetFieldChecked(record, 425, bDimerNonideal);
+  if (templateId == 325) {
+    SetFieldChecked(record, 411, bCosoluteCoefficients);
+    SetFieldChecked(record, 424, bCsClCoefficients);
+  }
+  if (templateId == 316) SetFieldChecked(record, 446, bZoneInverseLayer);
+  if (templateId == 400 || templateId == 573) SetFieldChecked(record, kIdC1Nonideal, bC1Nonideal);
+  if (templateId == 871) {
+    SetFieldChecked(record, 445, pSpeciesExtraFit[1] != 0);
+    SetFieldChecked(record, 418, pSpeciesExtraFit[2] != 0);
+  }
+  if (LightScatteringDistribution() || IsCsff0Model()) {
+    const DistributionDialogOptions o = CurrentDistributionOptions(record);
+    if (LightScatteringDistribution()) {
+      SetFieldChecked(record, 447, !o.dlsIntegrateLogScale);
+      SetFieldChecked(record, 448, o.dlsIntegrateLogScale);
+      SetFieldChecked(record, 450, o.dlsGridLinearD);
+      SetFieldChecked(record, 451, !o.dlsGridLinearD);
+    }
+    if (IsCsff0Model())
+      for (std::size_t i = 0; i < kSizeShapeViewIds.size(); ++i)
+        SetFieldChecked(record, kSizeShapeViewIds[i], static_cast<int>(i) == o.sizeShapeView);
+  }
+
+  SetFieldChecked(record, 432, bBaselineOption != 0 || bVaryBaseline);
+  SetFieldChecked(record, 434, bVaryMeniscus);
+  SetFieldChecked(record, 436, bVaryBottom);
+  SetFieldChecked(record, 431, bFitTINoise);
+  SetFieldChecked(record, 455, bFitRINoise);
+  SetFieldChecked(record, 441, bClaverie);
+  SetFieldChecked(record, 444, bMovingHat);
+
+  SetFieldValue(record, 433, "%.5f", fBaseline);
+  SetFieldValue(record, 435, "%.4f", fMeniscus);
+  SetFieldValue(record, 437, "%.4f",
+                ElectrophoresisDiscrete() ? (fElectroLength > 0.0f ? fElectroLength : fBottom - fMeniscus)
+                                          : fBottom);
+  SetFieldValue(record, 438, "%.3f", 100.0 * fRefitTolerance);
+  SetFieldValue(record, 439, "%.0f", nLammGridPoints);
+  SetFieldValue(record, 440, "%.4f", Field440IsSignalPerConc() ? fSignalPerConc : dMaxDcOverC);
+  if (bCsNonideal) {
+    SetFieldValue(record, 443, "%.3f", fLogKs);
+    SetFieldValue(record, SecondId(4), "%.5f", fLogKd);
+  } else if (bCsff0OneDiscrete) {
+    SetFieldValue(record, 443, "%.1f", pSpeciesExtra[1]);
+    SetFieldValue(record, SecondId(4), "%.5f", pSpeciesExtra[2]);
+  } else if (templateId == 871) {
+    SetFieldValue(record, 443, "%.1f", pSpeciesExtra[1] != 0.0f ? pSpeciesExtra[1] : 350.0f);
+    SetFieldValue(record, 438, "%.3f", pSpeciesExtra[2] != 0.0f ? pSpeciesExtra[2] : 0.34f);
+  } else {
+    SetFieldValue(record, 443, "%.2f", dInitialDt);
+  }
+  if (BufferOnDiscrete()) {
+    SetFieldText(record, AmplitudeId(4), kBufferText);
+    SetFieldText(record, SecondId(4), kBufferText);
+    SetFieldText(record, SId(4), kBufferText);
+  }
+  if (bZoneCentrifugation || bZoneLsgModel) SetFieldValue(record, SId(4), "%.5f", fLamellaWidth);
+  if (IsScalingLawModel()) SetFieldValue(record, SId(4), "%.3e", ScalingExponentShown());
+  if (bMonomerDimer && bFitMAndS) SetFieldValue(record, SId(4), "%.5f", fLogKs);
+}
+
+bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxOpen) {
+  for (;;) {
+    bParamsDialogOpened = true;
+    MaybePlayInfoSound();
+    if (bIntensityData) {
+      bExperimentalInitialDistribution = false;
+      bConstantInitialDistribution = true;
+    }
+    UnpackModelParams();
+    if (bLinearAmplitudes)
+      for (int k = 1; k <= nSpeciesSlots; ++k)
+        if (pSpeciesIncluded[k]) pSpeciesAmplitudeFit[k] = 1;
+
+    const TransferBuffer before = record;
+    FillParamsTransfer(record);
+    const int templateId = SelectParamsTemplate();
+    const int shownView = SizeShapeViewOf(record);
+    bool calibrationFailed = false;
+
+    if (templateId != 0) {
+      std::vector<std::pair<int, bool>> ownBoxes;
+      if (templateId == 892) {
+        ownBoxes = SaveBorrowedPairBoxes(record);
+        FillExtraPairs(record);
+      }
+      if (modalBoxOpen) *modalBoxOpen = true;
+      const int result = RunUntilValid(GetParamsDialogTemplate(templateId), record);
+      if (modalBoxOpen) *modalBoxOpen = false;
+      if (result != IDOK) {
+        record = before;
+        bParamsDialogOpened = false;
+        // The amplitude boxes marked for the dialog are the vector's again.
+        UnpackModelParams();
+        return false;
+      }
+      if (templateId == 400 || templateId == 573) ReadC1Nonideal(record);
+      if (templateId == 892) ReadExtraPairs(record, ownBoxes);
+      if (IsScalingLawModel()) calibrationFailed = !ReadScalingLaw(window, record, templateId);
+      ReadDistributionOptions(window, record, shownView);
+    }
+
+    ReadBack(record, templateId);
+
+    if (IsContinuousModel()) {
+      bMovingHat = bCvConstantD;
+      bClaverie = !bCvConstantD;
+    }
+    if ((bVaryMeniscus || bVaryBottom) && !bVariationRangesAsked) {
+      RunFitLimitPrompts(window);
+      bVariationRangesAsked = true;
+    }
+    if (bEquilibriumMode && bFitTINoise) {
+      bFitTINoise = false;
+      ShowInfo("switching off TI noise - not implemented for sed eq data", "", MB_OK | MB_ICONEXCLAMATION);
+    }
+    UpdateLinearFitFlags();
+    PackModelParams();
+    AllocSpeciesSignalArrays();
+    const bool gridOk = CheckGridSettings();
+    if (!gridOk || calibrationFailed) continue;
+
+    DataSetHooks& hooks = GetDataSetHooks();
+    if (bFitTINoise || bFitRINoise) {
+      if (hooks.createNoiseButtons) hooks.createNoiseButtons(window);
+    } else if (hooks.deleteNoiseButtons) {
+      hooks.deleteNoiseButtons(window);
+    }
+    return true;
+  }
+}
+
+}  // namespace tarmic

@@ -1,0 +1,49 @@
+// The program's dialog templates, as data: the model parameter dialog in its
+// variants, one per model family, and the dialog "Numerical Control of Lamm
+// Equation Solution".
+//
+// Every variant of the parameter dialog carries the controls 401-455 with the same
+// transfer layout (the record is addressed by control id); a variant only chooses
+// which of them it shows, how it labels them and where they stand. Controls that a
+// variant does not show keep their values in the transfer record. Labels of edit
+// fields are static texts (id kStaticControlId) placed before the field.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "platform/resource_types.h"
+
+namespace tarmic {
+
+// Id of the static texts and group frames of the templates.
+inline constexpr int kStaticControlId = -1;
+// Template of the dialog "Numerical Control of Lamm Equation Solution".
+inline constexpr int kLammParamsDialogId = 631;
+
+// The template of a dialog by its name, the resource id as text ("631", "320").
+// An unknown name is a programming error: std::invalid_argument naming it.
+const DialogTemplate& GetDialogTemplate(std::string_view name);
+
+// A variant of the model parameter dialog; std::invalid_argument for an unknown id.
+const DialogTemplate& GetParamsDialogTemplate(int templateId);
+// The ids of all variants of the model parameter dialog.
+const std::vector<int>& ParamsDialogTemplateIds();
+
+// The controls of the model parameter dialog in transfer order, with the kind each
+// has in the transfer record (a variant may show a check box as a radio button:
+// both transfer one on/off state).
+struct TransferControl {
+  int id;
+  ControlKind kind;
+};
+const std::vector<TransferControl>& ParamsDialogControls();
+// The controls of the Lamm dialog in transfer order.
+const std::vector<TransferControl>& LammDialogControls();
+
+// The label of a control in a template: the label of a check box, radio button or
+// push button, or the static text placed right before an edit field; empty when
+// the control is absent or unlabelled.
+std::string_view ControlLabel(const DialogTemplate& dialog, int id);
+
+}  // namespace tarmic

@@ -1,0 +1,223 @@
+// The dialog templates of the model parameter dialog and of the Lamm dialog: what
+// each variant shows, how it labels it, and that every variant fits the one
+// transfer record.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "resources/dialogs.h"
+
+namespace tarmic {
+namespace {
+
+std::map<int, ControlKind> TransferKinds(const std::vector<TransferControl>& controls) {
+  std::map<int, ControlKind> kinds;
+  for (const TransferControl& c : controls) kinds[c.id] = c.kind;
+  return kinds;
+}
+
+bool Toggle(ControlKind k) { return k == ControlKind::CheckBox || k == ControlKind::RadioButton; }
+
+// Every control of a template belongs to the record with a kind of the same
+// transfer width, stands once, lies inside the dialog, and OK and Cancel close it.
+void ExpectFitsRecord(const DialogTemplate& t, const std::map<int, ControlKind>& kinds) {
+  SCOPED_TRACE(t.name);
+  std::set<int> seen;
+  bool ok = false;
+  bool cancel = false;
+  for (std::size_t i = 0; i < t.controls.size(); ++i) {
+    const DialogControl& c = t.controls[i];
+    EXPECT_GE(c.x, 0);
+    EXPECT_GE(c.y, 0);
+    EXPECT_LE(c.x + c.width, t.width) << c.id;
+    EXPECT_LE(c.y + c.height, t.height) << c.id;
+    if (c.kind == ControlKind::PushButton) {
+      ok |= c.id == IDOK;
+      cancel |= c.id == IDCANCEL;
+      continue;
+    }
+    if (c.kind == ControlKind::Static || c.kind == ControlKind::GroupBox) {
+      EXPECT_EQ(c.id, kStaticControlId);
+      continue;
+    }
+    EXPECT_TRUE(seen.insert(c.id).second) << "control " << c.id << " twice";
+    auto it = kinds.find(c.id);
+    ASSERT_NE(it, kinds.end()) << "control " << c.id << " is not in the record";
+    if (c.kind == ControlKind::Edit) {
+      EXPECT_EQ(it->second, ControlKind::Edit) << c.id;
+      // An edit stands after its label, or beside the check box it belongs to.
+      ASSERT_GT(i, 0u);
+      const ControlKind before = t.controls[i - 1].kind;
+      EXPECT_TRUE((before == ControlKind::Static && !ControlLabel(t, c.id).empty()) || Toggle(before))
+          << "unlabelled edit " << c.id;
+    } else {
+      EXPECT_TRUE(Toggle(it->second)) << c.id;
+      EXPECT_FALSE(c.label.empty()) << c.id;
+    }
+    if (c.kind == ControlKind::RadioButton) {
+      EXPECT_NE(c.group, 0) << c.id;
+    }
+  }
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(cancel);
+}
+
+TEST(ParamsDialogTemplates, TheRecordHasFiftyFiveControlsInTransferOrder) {
+  const auto& controls = ParamsDialogControls();
+  ASSERT_EQ(controls.size(), 55u);
+  EXPECT_EQ(controls[0].id, 401);
+  EXPECT_EQ(controls[28].id, 429);
+  EXPECT_EQ(controls[30].id, 431);
+  EXPECT_EQ(controls[31].id, 455);
+  EXPECT_EQ(controls[32].id, 432);
+  EXPECT_EQ(controls[43].id, 443);
+  EXPECT_EQ(controls[54].id, 454);
+  std::set<int> ids;
+  for (const TransferControl& c : controls) ids.insert(c.id);
+  EXPECT_EQ(ids.size(), 55u);
+  EXPECT_EQ(*ids.begin(), 401);
+  EXPECT_EQ(*ids.rbegin(), 455);
+}
+
+TEST(ParamsDialogTemplates, EveryVariantFitsTheOneRecord) {
+  const auto kinds = TransferKinds(ParamsDialogControls());
+  EXPECT_EQ(ParamsDialogTemplateIds().size(), 46u);
+  for (int id : ParamsDialogTemplateIds()) ExpectFitsRecord(GetParamsDialogTemplate(id), kinds);
+}
+
+TEST(ParamsDialogTemplates, VariantsAreFoundByIdAndByName) {
+  EXPECT_EQ(&GetDialogTemplate("320"), &GetParamsDialogTemplate(320));
+  EXPECT_THROW(GetParamsDialogTemplate(312), std::invalid_argument);
+  EXPECT_THROW(GetDialogTemplate("nothing"), std::invalid_argument);
+}
+
+TEST(ParamsDialogTemplates, TitlesOfTheVariants) {
+  EXPECT_EQ(GetParamsDialogTemplate(400).caption, "noninteracting species model");
+  EXPECT_EQ(GetParamsDialogTemplate(320).caption, "Continuous Sedimentation Coefficient Distribution c(s)");
+  EXPECT_EQ(GetParamsDialogTemplate(311).caption, "Continuous Molar Mass Distribution");
+  EXPECT_EQ(GetParamsDialogTemplate(336).caption, "Continuous s Distribution c(s) with Prior D");
+  EXPECT_EQ(GetParamsDialogTemplate(327).caption, "least-squares g*(s) for analytical zone centrifugation ");
+  EXPECT_EQ(GetParamsDialogTemplate(892).caption,
+            "Non-Ideal Sedimentation of Mulitple Species s=s0(1-ks*c), D0=D(1+kd*c) [no backdiffusion]");
+}
+
+TEST(ParamsDialogTemplates, DiscreteVariantShowsFourSpeciesAndTheNonidealOption) {
+  const DialogTemplate& t = GetParamsDialogTemplate(400);
+  EXPECT_EQ(ControlLabel(t, 401), "Component 1");
+  EXPECT_EQ(ControlLabel(t, 422), "Comp. 4/Buffer");
+  EXPECT_EQ(ControlLabel(t, 406), "D");
+  EXPECT_EQ(ControlLabel(t, 450), "c1 nonideal");
+  EXPECT_EQ(ControlLabel(GetParamsDialogTemplate(306), 406), "M");
+}
+
+TEST(ParamsDialogTemplates, BufferVariantsDoNotEditSpeciesFour) {
+  for (int id : {573, 574}) {
+    const DialogTemplate& t = GetParamsDialogTemplate(id);
+    for (int c = 422; c <= 428; ++c) EXPECT_EQ(t.Find(c), nullptr) << id << " " << c;
+    EXPECT_NE(t.Find(401), nullptr);
+  }
+}
+
+TEST(ParamsDialogTemplates, ZoneVariantsShowTheLamellaAndTheInvertedBand) {
+  EXPECT_EQ(ControlLabel(GetParamsDialogTemplate(317), 428), "lamella width");
+  EXPECT_EQ(ControlLabel(GetParamsDialogTemplate(316), 446), "invert band (buffer lamella over sample)");
+  EXPECT_EQ(GetParamsDialogTemplate(317).Find(446), nullptr);
+}
+
+TEST(ParamsDialogTemplates, CumulantVariantLabelsTheFirstSpeciesFields) {
+  const DialogTemplate& t = GetParamsDialogTemplate(891);
+  EXPECT_EQ(ControlLabel(t, 405), "I tot");
+  EXPECT_EQ(ControlLabel(t, 406), "mu1/S^2 = Dz (F)");
+  EXPECT_EQ(ControlLabel(t, 413), "mu2/S^4  (F^2)");
+  EXPECT_EQ(ControlLabel(t, 420), "mu3/S^6 (F^3)");
+}
+
+TEST(ParamsDialogTemplates, ContinuousVariantShowsGridSolventAndGridSwitches) {
+  const DialogTemplate& t = GetParamsDialogTemplate(320);
+  EXPECT_EQ(ControlLabel(t, 406), "s min");
+  EXPECT_EQ(ControlLabel(t, 407), "s max");
+  EXPECT_EQ(ControlLabel(t, 405), "resolution");
+  EXPECT_EQ(ControlLabel(t, 413), "confidence level (F-ratio)");
+  EXPECT_EQ(ControlLabel(t, 417), "s grid from file");
+  EXPECT_EQ(ControlLabel(t, 424), "log spaced s grid");
+  EXPECT_EQ(ControlLabel(t, 419), "frictional ratio");
+  EXPECT_NE(t.Find(416), nullptr);
+  EXPECT_NE(t.Find(455), nullptr);
+  // The species blocks and the solver values of the discrete models are not shown.
+  for (int id : {401, 408, 438, 439, 441, 443, 444}) EXPECT_EQ(t.Find(id), nullptr) << id;
+}
+
+TEST(ParamsDialogTemplates, MolarMassVariantHasNoLogarithmicGrid) {
+  const DialogTemplate& t = GetParamsDialogTemplate(311);
+  EXPECT_EQ(ControlLabel(t, 406), "M min");
+  EXPECT_EQ(t.Find(424), nullptr);
+  EXPECT_EQ(t.Find(417), nullptr);
+}
+
+TEST(ParamsDialogTemplates, SizeAndShapeVariantsOfferThePlotChoice) {
+  for (int id : {596, 599}) {
+    const DialogTemplate& t = GetParamsDialogTemplate(id);
+    for (int c : {429, 430, 442, 445, 446}) EXPECT_NE(t.Find(c), nullptr) << id << " " << c;
+    EXPECT_EQ(ControlLabel(t, 412), "f/f0 min");
+  }
+  EXPECT_EQ(ControlLabel(GetParamsDialogTemplate(599), 443), "M discrete");
+}
+
+TEST(ParamsDialogTemplates, LightScatteringVariantsShowTheirOptionsAsRadioPairs) {
+  const DialogTemplate& t = GetParamsDialogTemplate(333);
+  ASSERT_NE(t.Find(447), nullptr);
+  EXPECT_EQ(t.Find(447)->kind, ControlKind::RadioButton);
+  EXPECT_EQ(t.Find(447)->group, t.Find(448)->group);
+  EXPECT_EQ(t.Find(450)->group, t.Find(451)->group);
+  EXPECT_NE(t.Find(447)->group, t.Find(450)->group);
+  EXPECT_EQ(ControlLabel(t, 451), "equidistant log(1/tau) grid");
+  EXPECT_EQ(ControlLabel(GetParamsDialogTemplate(335), 419), "time interval (min)");
+}
+
+TEST(ParamsDialogTemplates, MultipleNonidealVariantBorrowsTheSpeciesBoxesForItsPairs) {
+  const DialogTemplate& t = GetParamsDialogTemplate(892);
+  EXPECT_EQ(ControlLabel(t, 439), "at position");
+  EXPECT_EQ(ControlLabel(t, 443), "cload 2 (weight)");
+  EXPECT_EQ(ControlLabel(t, 424), "with synthetic boundary");
+  EXPECT_EQ(ControlLabel(t, 440), "(weight) signal per mg/ml");
+  EXPECT_NE(t.Find(401), nullptr);  // the fit box of "at position"
+}
+
+TEST(ParamsDialogTemplates, ScalingLawVariantsOfferCalibration) {
+  EXPECT_EQ(ControlLabel(GetParamsDialogTemplate(888), 425), "calibrate");
+  EXPECT_EQ(ControlLabel(GetParamsDialogTemplate(888), 416), "Ks");
+  EXPECT_EQ(ControlLabel(GetParamsDialogTemplate(888), 409), "no diffusional deconvolution (i.e., ls-g*(s))");
+  EXPECT_EQ(ControlLabel(GetParamsDialogTemplate(873), 428), "bs");
+}
+
+// --- the Lamm dialog ---
+
+TEST(LammDialogTemplate, HoldsTheTwentyEightControlsWithTheirLabels) {
+  const DialogTemplate& t = GetDialogTemplate("631");
+  EXPECT_EQ(t.caption, "Numerical Control of Lamm Equation Solution");
+  ASSERT_EQ(LammDialogControls().size(), 28u);
+  ExpectFitsRecord(t, TransferKinds(LammDialogControls()));
+  for (const TransferControl& c : LammDialogControls()) EXPECT_NE(t.Find(c.id), nullptr) << c.id;
+  EXPECT_EQ(ControlLabel(t, 612), "normalized s for automatic change");
+  EXPECT_EQ(ControlLabel(t, 619), "upper limit ");
+  EXPECT_EQ(ControlLabel(t, 641), "dynamically truncate grid");
+  EXPECT_EQ(ControlLabel(t, 834), "radial range of convolution (cm)");
+  EXPECT_EQ(ControlLabel(t, 628), "Tolerance");
+}
+
+TEST(LammDialogTemplate, RadioGroupsAreTheTimeOptionsAndTheAlgorithms) {
+  const DialogTemplate& t = GetDialogTemplate("631");
+  EXPECT_EQ(t.Find(620)->group, t.Find(621)->group);
+  EXPECT_EQ(t.Find(622)->group, t.Find(624)->group);
+  EXPECT_EQ(t.Find(622)->group, t.Find(625)->group);
+  EXPECT_NE(t.Find(620)->group, t.Find(622)->group);
+  int frames = 0;
+  for (const DialogControl& c : t.controls)
+    if (c.kind == ControlKind::GroupBox) ++frames;
+  EXPECT_EQ(frames, 5);
+}
+
+}  // namespace
+}  // namespace tarmic

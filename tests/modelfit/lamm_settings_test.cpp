@@ -1,0 +1,251 @@
+// The Lamm equation settings: defaults, the preference file, the dialog
+// "Numerical Control of Lamm Equation Solution" and the times from omega^2 t.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "modelfit/lamm_dialog.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/transfer_fields.h"
+#include "modelfit_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using testing::ModelFitTest;
+
+std::string ScratchFile(const std::string& name) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "modelfit";
+  fs::create_directories(dir);
+  const fs::path file = dir / name;
+  fs::remove(file);
+  return file.string();
+}
+
+void WriteValues(const std::string& path, int count, float value) {
+  std::ofstream out(path);
+  for (int i = 0; i < count; ++i) out << value << "\n";
+}
+
+class LammSettingsTest : public ModelFitTest {
+ protected:
+  void SetUp() override {
+    ModelFitTest::SetUp();
+    szLammParamsIni = ScratchFile(::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                                  std::string(".ini"));
+  }
+};
+
+TEST_F(LammSettingsTest, PreferenceFileRoundTripsEverySetting) {
+  fAutoAlgorithmS = 3.5f;
+  bShutOffBackDiffusion = false;
+  dBackDiffusionLevel = 2e-3;
+  nDefaultGridPoints = 600;
+  nGridSizeUpper = 3000;
+  nGridSizeLower = 50;
+  bTimesFromW2t = true;
+  bRampRotorSpeed = false;
+  bAutoFEAlgorithm = false;
+  bClaverie = true;
+  bMovingHat = false;
+  dAutoSGridValue = 2.5;
+  fRefitTolerance = 0.002f;
+  dMaxDcOverC = 0.5;
+  bExperimentalInitialDistribution = true;
+  dTruncationLevel = 1e-5;
+  bSimulateRadialResolution = true;
+  fScanVelocity = 3.0f;
+  bCheckAcceleration = false;
+  ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
+
+  ResetLammSettings();
+  ASSERT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+  EXPECT_FLOAT_EQ(fAutoAlgorithmS, 3.5f);
+  EXPECT_FALSE(bShutOffBackDiffusion);
+  EXPECT_NEAR(dBackDiffusionLevel, 2e-3, 1e-8);
+  EXPECT_EQ(nDefaultGridPoints, 600);
+  EXPECT_EQ(nGridSizeUpper, 3000);
+  EXPECT_EQ(nGridSizeLower, 50);
+  EXPECT_TRUE(bTimesFromW2t);
+  EXPECT_FALSE(bRampRotorSpeed);
+  EXPECT_FALSE(bAutoFEAlgorithm);
+  EXPECT_TRUE(bClaverie);
+  EXPECT_FALSE(bMovingHat);
+  EXPECT_NEAR(dAutoSGridValue, 2.5, 1e-6);
+  EXPECT_NEAR(fRefitTolerance, 0.002f, 1e-6f);
+  EXPECT_NEAR(dMaxDcOverC, 0.5, 1e-6);
+  EXPECT_TRUE(bExperimentalInitialDistribution);
+  EXPECT_NEAR(dTruncationLevel, 1e-5, 1e-10);
+  EXPECT_TRUE(bSimulateRadialResolution);
+  EXPECT_FLOAT_EQ(fScanVelocity, 3.0f);
+  EXPECT_FALSE(bCheckAcceleration);
+  // The derived step-control bounds are not part of the file.
+  EXPECT_DOUBLE_EQ(dMaxDcOverCLow, 0.1);
+}
+
+TEST_F(LammSettingsTest, MissingFileLeavesTheDefaults) {
+  EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 0);
+  EXPECT_EQ(nDefaultGridPoints, 1000);
+}
+
+TEST_F(LammSettingsTest, TwentyNineValuesSetNothingThirtySetEverySetting) {
+  WriteValues(szLammParamsIni, 29, 0.0f);
+  EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 0);
+  EXPECT_TRUE(bAutoGridSize);
+
+  WriteValues(szLammParamsIni, 30, 0.0f);
+  EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+  EXPECT_FALSE(bAutoGridSize);
+  EXPECT_EQ(nDefaultGridPoints, 0);
+  EXPECT_FALSE(bTimesFromW2t);
+  EXPECT_TRUE(bRampRotorSpeed);
+  EXPECT_DOUBLE_EQ(dTruncationLevel, 1.0);
+  EXPECT_FALSE(bCheckAcceleration);
+}
+
+TEST_F(LammSettingsTest, GridSizesBeyondTheIntegerRangeAreNotTakenFromTheFile) {
+  {
+    std::ofstream out(szLammParamsIni);
+    for (int i = 0; i < 31; ++i) out << (i == 4 ? "1e12" : "1") << "\n";
+  }
+  EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+  EXPECT_EQ(nDefaultGridPoints, 1000);
+  EXPECT_EQ(nGridSizeUpper, 1);
+}
+
+TEST_F(LammSettingsTest, TimesFromOmegaSquaredT) {
+  nScans = 1;
+  pScanInfo.assign(2, ScanInfo{});
+  pScanInfo[1].rpm = 50000.0f;
+  const double omega = 50000.0 * M_PI / 30.0;
+  pScanInfo[1].omega2t = omega * omega * 1200.0;
+  pScanInfo[1].time = 1234.0;
+  SwitchOnTimesFromW2t(nullptr);
+  EXPECT_TRUE(bTimesFromW2t);
+  EXPECT_FALSE(bRampRotorSpeed);
+  EXPECT_NEAR(pScanInfo[1].time, 1200.0, 1e-6);
+}
+
+// --- the dialog ---
+
+class LammDialogTest : public LammSettingsTest {
+ protected:
+  void SetUp() override {
+    LammSettingsTest::SetUp();
+    InitLammParamsTransfer(record_);
+  }
+  TransferBuffer record_;
+};
+
+TEST_F(LammDialogTest, RecordShowsTheSettingsInTheirFormats) {
+  FillLammParamsTransfer(record_);
+  EXPECT_EQ(FieldText(record_, 612), "5.000000");
+  EXPECT_EQ(FieldText(record_, 614), "1.00e-04");
+  EXPECT_EQ(FieldText(record_, 616), "1000");
+  EXPECT_EQ(FieldText(record_, 628), "1.000");
+  EXPECT_EQ(FieldText(record_, 643), "-6.00");
+  EXPECT_TRUE(FieldChecked(record_, 621));
+  EXPECT_FALSE(FieldChecked(record_, 620));
+  EXPECT_TRUE(FieldChecked(record_, 622));
+  EXPECT_FALSE(FieldChecked(record_, 625));  // the automatic choice is selected
+}
+
+TEST_F(LammDialogTest, ToleranceIsEnteredInPercent) {
+  backend_->QueueDialog(IDOK, TransferBuffer{{{628, "1"}}, {}});
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_FLOAT_EQ(fRefitTolerance, 0.01f);
+  FillLammParamsTransfer(record_);
+  EXPECT_EQ(FieldText(record_, 628), "1.000");
+}
+
+TEST_F(LammDialogTest, NegativeTruncationExponentIsAcceptedButNegativeValuesElsewhereAreNot) {
+  backend_->QueueDialog(IDOK, TransferBuffer{{{643, "-5"}, {629, "-1"}}, {}});
+  backend_->QueueMessageBox(IDOK, "Input Error");
+  backend_->QueueDialog(IDOK, TransferBuffer{{{629, "0.5"}}, {}});
+  backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_NEAR(dTruncationLevel, 1e-5, 1e-12);
+  EXPECT_DOUBLE_EQ(dMaxDcOverC, 0.5);
+  EXPECT_DOUBLE_EQ(dMaxDcOverCLow, 0.025);
+  EXPECT_DOUBLE_EQ(dMaxDcOverCHigh, 0.1);
+  EXPECT_EQ(backend_->BeepCount(), 1);
+}
+
+TEST_F(LammDialogTest, AutomaticAlgorithmLeavesTheMovingHatOn) {
+  bClaverie = true;
+  bMovingHat = false;
+  backend_->QueueDialog(IDOK, TransferBuffer{{}, {{622, true}}});
+  backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_FALSE(bClaverie);
+  EXPECT_TRUE(bMovingHat);
+}
+
+TEST_F(LammDialogTest, LeavingTheMovingHatWithAFixedStepDropsTheStepAndAsksAgain) {
+  bAutoFEAlgorithm = false;
+  bFixTimeStep = true;
+  backend_->QueueDialog(IDOK, TransferBuffer{{}, {{624, true}}});
+  backend_->QueueMessageBox(IDOK, "TARMIC");
+  backend_->QueueDialog(IDOK);
+  backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  EXPECT_FALSE(bFixTimeStep);
+  EXPECT_TRUE(bClaverie);
+  EXPECT_EQ(Boxes()[0].second, "switching off fixed dt - confirm");
+}
+
+TEST_F(LammDialogTest, OnlyCheckAccelerationChangedDoesNotOfferToSave) {
+  backend_->QueueDialog(IDOK, TransferBuffer{{}, {{924, false}}});
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_FALSE(bCheckAcceleration);
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(LammDialogTest, ChangedAlgorithmOffersToSaveAndYesWritesTheFile) {
+  backend_->QueueDialog(IDOK, TransferBuffer{{}, {{620, true}}});
+  backend_->QueueMessageBox(IDYES, "LAMM EQUATION PARAMETERS");
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_TRUE(bTimesFromW2t);
+  EXPECT_FALSE(bRampRotorSpeed);
+  ResetLammSettings();
+  EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+  EXPECT_TRUE(bTimesFromW2t);
+}
+
+TEST_F(LammDialogTest, IntensityDataCannotUseTheExperimentalInitialDistribution) {
+  bIntensityData = true;
+  backend_->QueueDialog(IDOK, TransferBuffer{{}, {{630, true}}});
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_FALSE(bExperimentalInitialDistribution);
+  EXPECT_TRUE(bConstantInitialDistribution);
+}
+
+TEST_F(LammDialogTest, ChangedGridSizeResizesTheSimulationArrays) {
+  int resizedTo = 0;
+  GetModelFitHooks().resizeSimArrays = [&](int n) {
+    resizedTo = n;
+    return true;
+  };
+  backend_->QueueDialog(IDOK, TransferBuffer{{{616, "3e9"}}, {}});
+  backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_EQ(nDefaultGridPoints, 2147483647);
+  EXPECT_EQ(nLammGridPoints, 2147483647);
+  EXPECT_EQ(resizedTo, 2147483647);
+}
+
+TEST_F(LammDialogTest, CancelChangesNothing) {
+  backend_->QueueDialog(IDCANCEL, TransferBuffer{{{616, "50"}}, {{623, true}}});
+  EXPECT_FALSE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_EQ(nDefaultGridPoints, 1000);
+  EXPECT_FALSE(bFixTimeStep);
+}
+
+}  // namespace
+}  // namespace tarmic

@@ -1,0 +1,386 @@
+// The parameter vector: start-up values, synchronisation with the model
+// variables, the repairs made on the way, the switches of the linear fit, and the
+// fit ranges of meniscus and bottom.
+#include <gtest/gtest.h>
+
+#include "modelfit/fit_limit_prompts.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "modelfit_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using testing::ModelFitTest;
+
+class ModelParamsTest : public ModelFitTest {};
+
+// --- start-up ---
+
+TEST_F(ModelParamsTest, StartUpVectorHoldsSpeciesOneWithDAndSFloated) {
+  EXPECT_FLOAT_EQ(pParams[9], 0.5f);
+  EXPECT_FLOAT_EQ(pParams[5], 4.0f);
+  EXPECT_FLOAT_EQ(pParams[1], 5.0f);
+  EXPECT_EQ(pParamFitFlags[9], 1);
+  EXPECT_EQ(pParamFitFlags[5], 1);
+  EXPECT_EQ(pParamFitFlags[1], 1);
+  EXPECT_EQ(pSpeciesIncluded[1], 1);
+  for (int k = 2; k <= nSpeciesSlots; ++k) {
+    EXPECT_EQ(pSpeciesIncluded[k], 0) << k;
+    EXPECT_EQ(pParams[k], 0.0f) << k;
+  }
+  EXPECT_EQ(pParamFitFlags[15], 0);
+  EXPECT_EQ(pParamFitFlags[22], 0);
+  EXPECT_EQ(pParamFitFlags[24], 0);
+}
+
+TEST_F(ModelParamsTest, StartUpWithMolarMassParametrisationHoldsFiftyKilodalton) {
+  bFitMAndS = true;
+  InitModelParams();
+  EXPECT_FLOAT_EQ(pParams[1], 50000.0f);
+  EXPECT_EQ(pParamFitFlags[1], 1);
+}
+
+// --- synchronisation ---
+
+TEST_F(ModelParamsTest, PackAndUnpackCarryEverySpeciesSlotThrough) {
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    pSpeciesMassOrD[k] = 10.0f * k;
+    pSpeciesS[k] = 1.5f * k;
+    pSpeciesAmplitude[k] = 0.1f * k;
+    pSpeciesExtra[k] = 7.0f + k;
+    pSpeciesSFit[k] = k % 2;
+  }
+  fMeniscus = 6.01f;
+  fBottom = 7.2f;
+  bVaryBottom = true;
+  PackModelParams();
+  EXPECT_FLOAT_EQ(pParams[3], 30.0f);
+  EXPECT_FLOAT_EQ(pParams[8], 6.0f);
+  EXPECT_FLOAT_EQ(pParams[12], 0.4f);
+  EXPECT_FLOAT_EQ(pParams[19], 11.0f);
+  EXPECT_FLOAT_EQ(pParams[13], 6.01f);
+  EXPECT_EQ(pParamFitFlags[14], 1);
+  EXPECT_EQ(pParamFitFlags[7], 1);
+
+  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesMassOrD[k] = pSpeciesS[k] = 0.0f;
+  fBottom = 0.0f;
+  bVaryBottom = false;
+  UnpackModelParams();
+  EXPECT_FLOAT_EQ(pSpeciesMassOrD[2], 20.0f);
+  EXPECT_FLOAT_EQ(pSpeciesS[4], 6.0f);
+  EXPECT_FLOAT_EQ(fBottom, 7.2f);
+  EXPECT_TRUE(bVaryBottom);
+}
+
+TEST_F(ModelParamsTest, CheckParametersClearsEveryFitSwitchMeniscusAndBottomIncluded) {
+  bVaryMeniscus = bVaryBottom = true;
+  pSpeciesExtraFit[2] = 1;
+  PackModelParams();
+  CheckParameters();
+  for (int i = 1; i <= nModelParams; ++i) EXPECT_EQ(pParamFitFlags[i], 0) << i;
+  EXPECT_FALSE(bVaryMeniscus);
+  EXPECT_FALSE(bVaryBottom);
+  EXPECT_EQ(pSpeciesAmplitudeFit[1], 0);
+}
+
+TEST_F(ModelParamsTest, NegativeConcentrationOfExtraPairsBecomesZeroButSValuesKeepTheirSign) {
+  pParams[27] = -0.3f;
+  pParams[28] = -2.0f;
+  pParams[31] = -1.0f;
+  pParams[33] = -4.0f;
+  UnpackModelParams();
+  EXPECT_EQ(pParams[27], 0.0f);
+  EXPECT_EQ(pExtraPairValue[3], 0.0f);
+  EXPECT_EQ(pParams[31], 0.0f);
+  EXPECT_FLOAT_EQ(pParams[28], -2.0f);
+  EXPECT_FLOAT_EQ(pExtraPairValue[4], -2.0f);
+  EXPECT_FLOAT_EQ(pExtraPairValue[9], -4.0f);
+}
+
+TEST_F(ModelParamsTest, ExtraPairFitSwitchesAreNotTakenBackFromTheVector) {
+  pExtraPairFit[2] = 1;
+  PackModelParams();
+  EXPECT_EQ(pParamFitFlags[26], 1);
+  pParamFitFlags[26] = 0;
+  UnpackModelParams();
+  EXPECT_EQ(pExtraPairFit[2], 1);
+}
+
+TEST_F(ModelParamsTest, NonidealSpeciesOptionKeepsLogKsAndKdInSlots20And21) {
+  bDiscreteModel = true;
+  bC1Nonideal = true;
+  fLogKs = -1.5f;
+  fLogKd = -2.5f;
+  PackModelParams();
+  EXPECT_FLOAT_EQ(pParams[20], -1.5f);
+  EXPECT_FLOAT_EQ(pParams[21], -2.5f);
+  pParams[20] = -3.0f;
+  UnpackModelParams();
+  EXPECT_FLOAT_EQ(fLogKs, -3.0f);
+}
+
+TEST_F(ModelParamsTest, ZoneModelKeepsTheLamellaWidthInSlot23) {
+  bDiscreteModel = bZoneCentrifugation = true;
+  fLamellaWidth = 0.05f;
+  bFitLamellaWidth = 1;
+  PackModelParams();
+  EXPECT_FLOAT_EQ(pParams[23], 0.05f);
+  EXPECT_EQ(pParamFitFlags[23], 1);
+}
+
+TEST_F(ModelParamsTest, ElectrophoresisBottomIsMeniscusPlusLength) {
+  bDiscreteModel = true;
+  bElectrophoresis = true;
+  fMeniscus = 1.0f;
+  fElectroLength = 2.5f;
+  PackModelParams();
+  EXPECT_FLOAT_EQ(fBottom, 3.5f);
+  EXPECT_FLOAT_EQ(pParams[14], 3.5f);
+}
+
+// --- models that derive values ---
+
+TEST_F(ModelParamsTest, MonomerDimerDerivesTheFixedDimerDiffusionCoefficient) {
+  bMonomerDimer = true;
+  pSpeciesMassOrD[1] = 6.0f;
+  pSpeciesS[1] = 2.0f;
+  pSpeciesS[2] = 3.0f;
+  pSpeciesMassOrDFit[2] = 1;
+  PackModelParams();
+  // D2 = D1 (s2 / s1) / 2
+  EXPECT_FLOAT_EQ(pParams[2], 4.5f);
+  EXPECT_FLOAT_EQ(fD2, 4.5f);
+  EXPECT_EQ(pParamFitFlags[2], 0);
+}
+
+TEST_F(ModelParamsTest, MonomerTrimerMassIsThreeMonomerMasses) {
+  bMonomerTrimer = true;
+  bFitMAndS = true;
+  pSpeciesMassOrD[1] = 20000.0f;
+  PackModelParams();
+  EXPECT_FLOAT_EQ(pParams[2], 60000.0f);
+}
+
+TEST_F(ModelParamsTest, OligomerOfAMonomerWithoutSKeepsTheMonomerD) {
+  EXPECT_FLOAT_EQ(OligomerMassOrD(5.0f, 0.0f, 3.0f, 2), 5.0f);
+}
+
+TEST_F(ModelParamsTest, NonidealSpeciesRecordComesFromTheSingleSpeciesSlots) {
+  bNonidealSpecies = true;
+  pParams[1] = 6.0f;
+  pParams[5] = 4.0f;
+  pParams[9] = 0.8f;
+  pParams[10] = -2.0f;
+  pParams[11] = -3.0f;
+  UnpackModelParams();
+  EXPECT_FLOAT_EQ(fD1, 6.0f);
+  EXPECT_FLOAT_EQ(fS1, 4.0f);
+  EXPECT_FLOAT_EQ(fAssocLoading, 0.8f);
+  EXPECT_FLOAT_EQ(fLogKs, -2.0f);
+  EXPECT_FLOAT_EQ(fLogKd, -3.0f);
+}
+
+// --- continuous models ---
+
+void SetContinuousSlots(float vbar, float density, float viscosity, float ff0) {
+  pParams[kContiSlotVbar] = vbar;
+  pParams[kContiSlotDensity] = density;
+  pParams[kContiSlotViscosity] = viscosity;
+  pParams[kContiSlotFrictionalRatio] = ff0;
+}
+
+TEST_F(ModelParamsTest, ContinuousModelTakesSolventAndFrictionalRatioFromTheVector) {
+  bContiModel = bContiSModel = true;
+  SetContinuousSlots(0.72f, 1.01f, 0.01002f, 1.3f);
+  int applied = 0;
+  GetModelFitHooks().applyContinuousSettings = [&] { ++applied; };
+  UnpackModelParams();
+  EXPECT_FLOAT_EQ(VBAR, 0.72f);
+  EXPECT_FLOAT_EQ(fBufferDensity, 1.01f);
+  EXPECT_NEAR(RELVISCOSITY, 1.0f, 1e-5f);
+  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.3f);
+  EXPECT_FLOAT_EQ(fVRho, 0.72f * 1.01f);
+  EXPECT_EQ(applied, 1);
+}
+
+TEST_F(ModelParamsTest, FloatingVbarModelSwapsVbarAndFrictionalRatioSlots) {
+  bContiModel = bCsFloatingVbar = true;
+  SetContinuousSlots(1.4f, 1.0f, 0.01002f, 0.75f);
+  UnpackModelParams();
+  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.4f);
+  EXPECT_FLOAT_EQ(VBAR, 0.75f);
+}
+
+TEST_F(ModelParamsTest, ScalingLawTakesKsAndExponentAndNeverFloatsTheExponent) {
+  bContiModel = bCsScalingLaw = true;
+  SetContinuousSlots(0.73f, 1.0f, 0.01002f, 0.01f);
+  pParams[kContiSlotScalingExponent] = 0.5f;
+  pParamFitFlags[kContiSlotScalingExponent] = 1;
+  UnpackModelParams();
+  EXPECT_FLOAT_EQ(fScalingKs, 0.01f);
+  EXPECT_FLOAT_EQ(fScalingExponent, 0.5f);
+  EXPECT_EQ(pParamFitFlags[kContiSlotScalingExponent], 0);
+  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.2f);
+}
+
+TEST_F(ModelParamsTest, InvariantDOfZeroIsReplacedAndTheWarningNamesTheValue) {
+  bContiModel = bCsInvariantD = true;
+  SetContinuousSlots(0.73f, 1.0f, 0.01002f, 0.0f);
+  backend_->QueueMessageBox(IDOK, "Warning");
+  UnpackModelParams();
+  EXPECT_FLOAT_EQ(pParams[11], 0.001f);
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[3], 0.001f);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].second.find("has been changed to 0.001!"), std::string::npos);
+  // A D that is merely small passes silently.
+  pParams[11] = 1e-6f;
+  UnpackModelParams();
+  EXPECT_EQ(Boxes().size(), 1u);
+}
+
+TEST_F(ModelParamsTest, SolventGradientRestoresStandardDensityAndViscosity) {
+  bContiModel = bContiSModel = true;
+  GetModelFitHooks().inhomogeneousSolventOn = [] { return true; };
+  fBufferDensity = 0.99823f;
+  RELVISCOSITY = 1.0f;
+  SetContinuousSlots(0.73f, 1.05f, 0.01002f, 1.2f);
+  backend_->QueueMessageBox(IDOK, "Parameter Error");
+  PackModelParams();
+  EXPECT_FLOAT_EQ(pParams[kContiSlotDensity], 0.99823f);
+  EXPECT_FLOAT_EQ(fBufferDensity, 0.99823f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotViscosity], 0.01002f);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].second, "standard conditions cannot be changed - switch off solvent gradient");
+  // The repaired entries pass the next synchronisation, and a change of the
+  // viscosity below 1e-7 relative is accepted silently.
+  pParams[kContiSlotViscosity] = 0.01002f * (1.0f + 2e-8f);
+  UnpackModelParams();
+  EXPECT_EQ(Boxes().size(), 1u);
+}
+
+// --- linear fit switches ---
+
+TEST_F(ModelParamsTest, AmplitudesAreSolvedLinearlyWhenEveryIncludedSpeciesFloatsIt) {
+  bDiscreteModel = true;
+  pSpeciesIncluded[2] = 1;
+  pSpeciesAmplitudeFit[1] = pSpeciesAmplitudeFit[2] = 1;
+  UpdateLinearFitFlags();
+  EXPECT_TRUE(bLinearAmplitudes);
+  EXPECT_EQ(pSpeciesAmplitudeFit[1], 0);
+  EXPECT_EQ(pSpeciesAmplitudeFit[2], 0);
+}
+
+TEST_F(ModelParamsTest, OneFixedAmplitudeOrTheNonidealOptionKeepsAmplitudesNonlinear) {
+  bDiscreteModel = true;
+  pSpeciesIncluded[2] = 1;
+  pSpeciesAmplitudeFit[1] = 1;
+  pSpeciesAmplitudeFit[2] = 0;
+  UpdateLinearFitFlags();
+  EXPECT_FALSE(bLinearAmplitudes);
+  EXPECT_EQ(pSpeciesAmplitudeFit[1], 1);
+
+  pSpeciesAmplitudeFit[2] = 1;
+  bC1Nonideal = true;
+  UpdateLinearFitFlags();
+  EXPECT_FALSE(bLinearAmplitudes);
+}
+
+TEST_F(ModelParamsTest, ExcludedSpeciesLoseTheirFitSwitches) {
+  bDiscreteModel = true;
+  pSpeciesIncluded[3] = 0;
+  pSpeciesSFit[3] = pSpeciesMassOrDFit[3] = 1;
+  UpdateLinearFitFlags();
+  EXPECT_EQ(pSpeciesSFit[3], 0);
+  EXPECT_EQ(pSpeciesMassOrDFit[3], 0);
+}
+
+TEST_F(ModelParamsTest, TimeInvariantNoiseSolvesTheBaselineLinearly) {
+  bDiscreteModel = true;
+  bBaselineOption = 1;
+  bFitTINoise = true;
+  pModelScalarFit[3] = 1;
+  UpdateLinearFitFlags();
+  EXPECT_TRUE(bVaryBaseline);
+  EXPECT_EQ(bBaselineOption, 0);
+  EXPECT_EQ(pModelScalarFit[3], 0);
+}
+
+TEST_F(ModelParamsTest, ExperimentalInitialDistributionFixesTheFirstAmplitudeAndDropsTINoise) {
+  bDiscreteModel = true;
+  bExperimentalInitialDistribution = true;
+  bBaselineOption = 1;
+  bFitTINoise = true;
+  UpdateLinearFitFlags();
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 1.0f);
+  EXPECT_EQ(pSpeciesAmplitudeFit[1], 0);
+  EXPECT_FALSE(bFitTINoise);
+}
+
+TEST_F(ModelParamsTest, ContinuousModelsNeverSolveAmplitudesLinearly) {
+  bContiModel = bContiSModel = true;
+  UpdateLinearFitFlags();
+  EXPECT_FALSE(bLinearAmplitudes);
+}
+
+// --- fit ranges of meniscus and bottom ---
+
+class FitLimitPromptTest : public ModelFitTest {
+ protected:
+  void SetUp() override {
+    ModelFitTest::SetUp();
+    fMeniscus = 6.0f;
+    fBottom = 7.2f;
+    fFitLeftLim = 6.05f;
+    fFitRightLim = 7.0f;
+  }
+};
+
+TEST_F(FitLimitPromptTest, ZeroForTheFirstLimitAsksNothingMoreAndRestoresAutomaticLimits) {
+  bFitRangesSet = true;
+  fMaxMeniscus = 6.5f;
+  backend_->QueueInput("0");
+  EXPECT_TRUE(RunFitLimitPrompts(nullptr));
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  EXPECT_FALSE(bFitRangesSet);
+  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.02f);
+  EXPECT_FLOAT_EQ(fMinBottom, 7.15f);
+}
+
+TEST_F(FitLimitPromptTest, FourAnswersBecomeTheUserLimits) {
+  for (const char* v : {"6.03", "5.97", "7.3", "7.1"}) backend_->QueueInput(v);
+  EXPECT_TRUE(RunFitLimitPrompts(nullptr));
+  EXPECT_TRUE(bFitRangesSet);
+  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.03f);
+  EXPECT_FLOAT_EQ(fMinMeniscus, 5.97f);
+  EXPECT_FLOAT_EQ(fMaxBottom, 7.3f);
+  EXPECT_FLOAT_EQ(fMinBottom, 7.1f);
+  const auto& t = backend_->Transcript();
+  ASSERT_EQ(t.size(), 4u);
+  EXPECT_EQ(t[0].caption, "SET RANGE FOR MENISCUS VARIATION");
+  EXPECT_EQ(t[3].caption, "SET RANGE FOR BOTTOM VARIATION");
+}
+
+TEST_F(FitLimitPromptTest, CancelHalfWayChangesNoLimit) {
+  fMaxMeniscus = 6.02f;
+  fMinMeniscus = 5.98f;
+  backend_->QueueInput("6.1");
+  backend_->QueueInput(std::nullopt);
+  EXPECT_FALSE(RunFitLimitPrompts(nullptr));
+  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.02f);
+  EXPECT_FALSE(bFitRangesSet);
+}
+
+TEST_F(FitLimitPromptTest, ElectrophoresisAsksOnlyForTheMeniscus) {
+  bElectrophoresis = true;
+  backend_->QueueInput("6.1");
+  backend_->QueueInput("5.9");
+  EXPECT_TRUE(RunFitLimitPrompts(nullptr));
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  EXPECT_EQ(backend_->Transcript().size(), 2u);
+}
+
+}  // namespace
+}  // namespace tarmic

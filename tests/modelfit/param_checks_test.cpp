@@ -1,0 +1,146 @@
+// The entry checks of the parameter dialog and the grid checks of the continuous
+// models.
+#include <gtest/gtest.h>
+
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "modelfit/param_checks.h"
+#include "modelfit/params_dialog.h"
+#include "modelfit/transfer_fields.h"
+#include "modelfit_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using testing::ModelFitTest;
+
+class ParamChecksTest : public ModelFitTest {
+ protected:
+  void SetUp() override {
+    ModelFitTest::SetUp();
+    bDiscreteModel = true;
+    InitParamsTransfer(record_);
+    FillParamsTransfer(record_);
+  }
+  // Expects the entry check to fail with one box of this caption and text.
+  void ExpectRefused(const std::string& caption, const std::string& text) {
+    backend_->QueueMessageBox(IDOK, caption);
+    EXPECT_FALSE(ParamsBoxCanClose(record_));
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].second, text);
+  }
+
+  TransferBuffer record_;
+};
+
+TEST_F(ParamChecksTest, FilledRecordPassesEvenWhereTheVariantHidesFields) {
+  EXPECT_TRUE(ParamsBoxCanClose(record_));
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(ParamChecksTest, AnEmptyFieldKeepsTheDialogOpen) {
+  SetFieldText(record_, 407, "");
+  ExpectRefused("Input Error", "Invalid Entry");
+}
+
+TEST_F(ParamChecksTest, ZeroWrittenWithALeadingZeroPassesBothTests) {
+  SetFieldText(record_, 406, "0");
+  SetFieldText(record_, 413, "0.000");
+  EXPECT_TRUE(ParamsBoxCanClose(record_));
+}
+
+TEST_F(ParamChecksTest, MinusZeroAndLettersAreNoNumbers) {
+  SetFieldText(record_, 406, "-0");
+  ExpectRefused("Input Error", "Invalid Entry");
+  backend_->ClearTranscript();
+  SetFieldText(record_, 406, "abc");
+  ExpectRefused("Input Error", "Invalid Entry");
+}
+
+TEST_F(ParamChecksTest, ANegativeNumberPassesTheSignedFieldsButNotThePositiveOnes) {
+  SetFieldText(record_, 406, "-1");
+  EXPECT_TRUE(ParamsBoxCanClose(record_));
+  SetFieldText(record_, 413, "-1");
+  ExpectRefused("Input Error", "Invalid Entry");
+}
+
+TEST_F(ParamChecksTest, BufferTextInSpeciesFourPassesWhileTheBufferModelIsOn) {
+  for (int id : {426, 427, 428}) SetFieldText(record_, id, "buffer");
+  bBufferSedCorrection = true;
+  EXPECT_TRUE(ParamsBoxCanClose(record_));
+  bBufferSedCorrection = false;
+  ExpectRefused("Input Error", "Invalid Entry");
+}
+
+TEST_F(ParamChecksTest, DlsDataRefuseFloatingRadiusAndSOfOneSpecies) {
+  bDLSData = true;
+  SetFieldChecked(record_, 403, false);
+  SetFieldChecked(record_, 417, true);  // species 3 floats its radius ...
+  SetFieldChecked(record_, 418, true);  // ... and its s
+  ExpectRefused("Parameter Error", "linear dependent floating parameters for modeling DLS data");
+}
+
+TEST_F(ParamChecksTest, InvariantDMustBePositive) {
+  bDiscreteModel = false;
+  bContiModel = bCsInvariantD = true;
+  SetFieldText(record_, 419, "0.0");
+  ExpectRefused("Parameter Error", "diffusion coefficient must be positive");
+}
+
+// --- grid checks ---
+
+class GridChecksTest : public ModelFitTest {
+ protected:
+  void SetUp() override {
+    ModelFitTest::SetUp();
+    bContiModel = bContiSModel = true;
+    pParams[kContiSlotGridMin] = 0.0f;
+    pParams[kContiSlotGridMax] = 15.0f;
+    pParamFitFlags[kContiFitLogGrid] = 1;
+  }
+};
+
+TEST_F(GridChecksTest, LogGridFromZeroIsSwitchedOffWithOneMessage) {
+  backend_->QueueMessageBox(IDOK, "");
+  EXPECT_FALSE(CheckGridSettings());
+  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 0);
+  EXPECT_EQ(pSpeciesMassOrDFit[kContiFitLogGrid], 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].second, "smin = 0 is incompatible with log spacing of grid\n - switching off - please cconfirm");
+}
+
+TEST_F(GridChecksTest, LogGridWithNegativeLimitIsSwitchedOff) {
+  pParams[kContiSlotGridMin] = -1.0f;
+  backend_->QueueMessageBox(IDOK, "");
+  EXPECT_FALSE(CheckGridSettings());
+  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].second.find("smin < 0 and smax < 0"), std::string::npos);
+}
+
+TEST_F(GridChecksTest, PositiveLogGridPasses) {
+  pParams[kContiSlotGridMin] = 0.5f;
+  EXPECT_TRUE(CheckGridSettings());
+  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 1);
+}
+
+TEST_F(GridChecksTest, SizeAndShapeGridNeedsTwoRisingFrictionalRatios) {
+  bContiSModel = false;
+  bCsff0Model = true;
+  pParams[kContiSlotGridMin] = 1.0f;
+  pParams[kContiSlotShape1] = 2.0f;  // f/f0 min
+  pParams[kContiSlotShape2] = 2.0f;  // f/f0 max
+  pParams[kContiSlotShape3] = 1.9f;  // count, rounded down
+  backend_->QueueMessageBox(IDOK, "Error");
+  backend_->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(CheckGridSettings());
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[0].second, "Error in bCofSff0: ff0max must be larger than ff0min");
+  EXPECT_EQ(Boxes()[1].second, "Error in bCofSff0: ff0resolution must be integer > 1");
+  pParams[kContiSlotShape2] = 3.0f;
+  pParams[kContiSlotShape3] = 10.0f;
+  EXPECT_TRUE(CheckGridSettings());
+}
+
+}  // namespace
+}  // namespace tarmic

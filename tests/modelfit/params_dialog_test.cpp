@@ -1,0 +1,370 @@
+// The Parameters command: choice of the dialog variant, the transfer of the model
+// state into the record and back, Cancel, reopening after failed checks, and the
+// follow-up questions of particular models.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "modelfit/params_dialog.h"
+#include "modelfit/transfer_fields.h"
+#include "modelfit_test_support.h"
+#include "resources/dialogs.h"
+
+namespace tarmic {
+namespace {
+
+using testing::ModelFitTest;
+
+TransferBuffer Answers(std::initializer_list<std::pair<const int, std::string>> texts,
+                       std::initializer_list<std::pair<const int, bool>> checks = {}) {
+  TransferBuffer b;
+  b.text = texts;
+  b.checked = checks;
+  return b;
+}
+
+class ParamsDialogTest : public ModelFitTest {
+ protected:
+  void SetUp() override {
+    ModelFitTest::SetUp();
+    InitParamsTransfer(record_);
+  }
+
+  // Chooses plain c(s) with a usable grid and solvent in the vector.
+  void ChooseContinuousCs() {
+    ResetModelFlags();
+    bContiModel = bContiSModel = true;
+    pParams[kContiSlotGridMin] = 0.0f;
+    pParams[kContiSlotGridMax] = 15.0f;
+    pParams[kContiSlotGridCount] = 150.0f;
+    pParams[kContiSlotConfidence] = 0.68f;
+    pParams[kContiSlotVbar] = 0.73f;
+    pParams[kContiSlotDensity] = 1.0f;
+    pParams[kContiSlotViscosity] = 0.01002f;
+    pParams[kContiSlotFrictionalRatio] = 1.25f;
+    pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+    UnpackModelParams();
+  }
+
+  TransferBuffer record_;
+};
+
+// --- the variant ---
+
+TEST_F(ParamsDialogTest, ModelFlagsChooseTheirVariantFirstMatchFirst) {
+  EXPECT_EQ(SelectParamsTemplate(), 0);
+  bDiscreteModel = true;
+  EXPECT_EQ(SelectParamsTemplate(), 400);
+  bFitMAndS = true;
+  EXPECT_EQ(SelectParamsTemplate(), 306);
+  bBufferSedCorrection = true;
+  EXPECT_EQ(SelectParamsTemplate(), 574);
+  bZoneCentrifugation = true;
+  EXPECT_EQ(SelectParamsTemplate(), 316);
+  ResetModelFlags();
+  bFitMAndS = false;
+
+  bContiModel = bContiSModel = true;
+  EXPECT_EQ(SelectParamsTemplate(), 320);
+  bZoneCentrifugation = true;
+  EXPECT_EQ(SelectParamsTemplate(), 326);
+  ResetModelFlags();
+  bContiModel = true;
+  EXPECT_EQ(SelectParamsTemplate(), 311);  // c(M)
+  bCMPriorVbar = true;
+  EXPECT_EQ(SelectParamsTemplate(), 311);
+  bCsInvariantD = true;
+  EXPECT_EQ(SelectParamsTemplate(), 336);
+  bCsff0OneDiscrete = true;
+  EXPECT_EQ(SelectParamsTemplate(), 599);
+  ResetModelFlags();
+  bEqAnalysisModel = true;
+  EXPECT_EQ(SelectParamsTemplate(), 400);
+  bHeteroAssocModel = true;
+  EXPECT_EQ(SelectParamsTemplate(), 318);
+}
+
+TEST_F(ParamsDialogTest, EveryChosenVariantExistsAsATemplate) {
+  bool* flags[] = {&bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124, &bAssoc148,
+                   &bNonidealSpecies, &bNonIdealMultiple, &bHeteroAssocModel, &bContiSModel,
+                   &bLsgModel, &bLsgOneDiscrete, &bCsff0Model, &bCsff0OneDiscrete, &bCsOneDiscreteD,
+                   &bCsOneDiscreteM, &bCsConformationalChange, &bCsFloatingVbar, &bCsWormChain,
+                   &bCsScalingLaw, &bCsBimodalFf0, &bCsBimodalFf0OneDiscrete, &bCsInvariantD,
+                   &bCsMsTable, &bCsModel521, &bCsNonideal, &bCMPriorVbar, &bConstantDModel,
+                   &bFMScalingLaw, &bCvConstantD, &bElectroLsgModel, &bZoneLsgModel, &bDLSRhModel,
+                   &bDLSDModel, &bDLSTimeCourseModel, &bVanHoldeWeischet};
+  const std::vector<int>& ids = ParamsDialogTemplateIds();
+  for (bool* flag : flags) {
+    for (bool mAndS : {false, true}) {
+      ResetModelFlags();
+      bFitMAndS = mAndS;
+      *flag = true;
+      const int id = SelectParamsTemplate();
+      EXPECT_NE(std::find(ids.begin(), ids.end(), id), ids.end()) << id;
+    }
+  }
+}
+
+// --- filling the record ---
+
+TEST_F(ParamsDialogTest, MolarMassesShowWithoutDecimalsInTheDiscreteModel) {
+  bDiscreteModel = true;
+  bFitMAndS = true;
+  InitModelParams();
+  FillParamsTransfer(record_);
+  EXPECT_EQ(FieldText(record_, 406), "50000");
+  EXPECT_EQ(FieldText(record_, 405), "0.50000");
+  EXPECT_EQ(FieldText(record_, 407), "4.00000");
+  EXPECT_EQ(FieldText(record_, 438), "1.000");  // tolerance in percent
+  EXPECT_EQ(FieldText(record_, 439), "1000");
+}
+
+TEST_F(ParamsDialogTest, ValuesThatRoundToZeroAreWrittenWithoutSign) {
+  EXPECT_EQ(FormatField("%.5f", -1e-7), "0.00000");
+  EXPECT_EQ(FormatField("%.5f", -0.25), "-0.25000");
+  EXPECT_EQ(FormatField("%.5f", 1e9), "1000000000.00000");
+}
+
+TEST_F(ParamsDialogTest, BufferComponentFieldsHoldTheWordBuffer) {
+  bDiscreteModel = bBufferSedCorrection = true;
+  FillParamsTransfer(record_);
+  EXPECT_EQ(FieldText(record_, 426), "buffer");
+  EXPECT_EQ(FieldText(record_, 427), "buffer");
+  EXPECT_EQ(FieldText(record_, 428), "buffer");
+}
+
+// --- the round trip ---
+
+TEST_F(ParamsDialogTest, OkWritesTheAnswersIntoTheContinuousModel) {
+  ChooseContinuousCs();
+  backend_->QueueDialog(IDOK, Answers({{406, "0.5"}, {407, "20"}, {405, "200"}, {413, "0.95"}, {420, "0.72"},
+                                       {421, "1.01"}, {426, "0.0101"}, {419, "1.3"}},
+                                      {{416, false}, {455, true}, {424, true}}));
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  EXPECT_EQ(backend_->Transcript()[0].caption, "Continuous Sedimentation Coefficient Distribution c(s)");
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMin], 0.5f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 20.0f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridCount], 200.0f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotConfidence], 0.95f);
+  EXPECT_EQ(pParamFitFlags[kContiSlotFrictionalRatio], 0);
+  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 1);
+  EXPECT_FLOAT_EQ(VBAR, 0.72f);
+  EXPECT_FLOAT_EQ(fBufferDensity, 1.01f);
+  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.3f);
+  EXPECT_NEAR(RELVISCOSITY, 0.0101f * 99.8004f, 1e-5f);
+  EXPECT_TRUE(bFitRINoise);
+  // Continuous models compute on the static grid.
+  EXPECT_TRUE(bClaverie);
+  EXPECT_FALSE(bMovingHat);
+  EXPECT_FALSE(bDataChanged);
+}
+
+TEST_F(ParamsDialogTest, CancelChangesNeitherModelNorVectorNorRecord) {
+  ChooseContinuousCs();
+  FillParamsTransfer(record_);
+  SetFieldText(record_, 443, "kept");
+  const TransferBuffer recordBefore = record_;
+  float paramsBefore[nModelParams + 1];
+  int flagsBefore[nModelParams + 1];
+  std::copy(std::begin(pParams), std::end(pParams), paramsBefore);
+  std::copy(std::begin(pParamFitFlags), std::end(pParamFitFlags), flagsBefore);
+  const bool tiBefore = bFitTINoise;
+
+  backend_->QueueDialog(IDCANCEL, Answers({{406, "3"}}, {{431, true}}));
+  EXPECT_FALSE(RunParametersDialog(nullptr, record_));
+  EXPECT_TRUE(std::equal(std::begin(pParams), std::end(pParams), paramsBefore));
+  EXPECT_TRUE(std::equal(std::begin(pParamFitFlags), std::end(pParamFitFlags), flagsBefore));
+  EXPECT_EQ(bFitTINoise, tiBefore);
+  EXPECT_EQ(record_.text, recordBefore.text);
+  EXPECT_EQ(record_.checked, recordBefore.checked);
+  EXPECT_FALSE(bParamsDialogOpened);
+  EXPECT_FALSE(bDataChanged);
+}
+
+TEST_F(ParamsDialogTest, ModalFlagIsSetOnlyWhileTheDialogRuns) {
+  ChooseContinuousCs();
+  bool modal = false;
+  backend_->QueueDialog(IDCANCEL);
+  EXPECT_FALSE(RunParametersDialog(nullptr, record_, &modal));
+  EXPECT_FALSE(modal);
+}
+
+TEST_F(ParamsDialogTest, HiddenFieldsKeepTheirTextAndPassTheChecks) {
+  ChooseContinuousCs();
+  backend_->QueueDialog(IDOK);
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  // 443 (the fixed time step) is not part of the c(s) variant.
+  EXPECT_EQ(GetParamsDialogTemplate(320).Find(443), nullptr);
+  EXPECT_EQ(FieldText(record_, 443), "1.00");
+}
+
+TEST_F(ParamsDialogTest, AnInvalidEntryShowsTheDialogAgainWithTheTypedText) {
+  ChooseContinuousCs();
+  backend_->QueueDialog(IDOK, Answers({{407, "abc"}}));
+  backend_->QueueMessageBox(IDOK, "Input Error");
+  backend_->QueueDialog(IDOK, Answers({{407, "12"}}));
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_EQ(DialogCount(), 2);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 12.0f);
+}
+
+TEST_F(ParamsDialogTest, ChangingTheMeniscusMarksTheDataChangedButAFitSwitchDoesNot) {
+  bDiscreteModel = true;
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  PackModelParams();
+  backend_->QueueDialog(IDOK, Answers({}, {{404, false}}));
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_FALSE(bDataChanged);
+  EXPECT_EQ(pParamFitFlags[5], 0);
+
+  backend_->QueueDialog(IDOK, Answers({{435, "6.0100"}}));
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_TRUE(bDataChanged);
+  EXPECT_FLOAT_EQ(pParams[13], 6.01f);
+}
+
+TEST_F(ParamsDialogTest, FloatingTheMeniscusTheFirstTimeAsksForItsRangeOnce) {
+  bDiscreteModel = true;
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  PackModelParams();
+  backend_->QueueDialog(IDOK, Answers({}, {{434, true}}));
+  backend_->QueueInput("0");
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_TRUE(bVariationRangesAsked);
+  EXPECT_EQ(pParamFitFlags[13], 1);
+  backend_->QueueDialog(IDOK);
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+}
+
+TEST_F(ParamsDialogTest, LogGridFromZeroReopensTheDialogWithLogSpacingOff) {
+  ChooseContinuousCs();
+  backend_->QueueDialog(IDOK, Answers({{406, "0"}}, {{424, true}}));
+  backend_->QueueMessageBox(IDOK, "");
+  backend_->QueueDialog(IDCANCEL);
+  EXPECT_FALSE(RunParametersDialog(nullptr, record_));
+  EXPECT_EQ(DialogCount(), 2);
+  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 0);
+  EXPECT_EQ(Boxes().size(), 1u);
+}
+
+TEST_F(ParamsDialogTest, EquilibriumDataSwitchTINoiseOff) {
+  bDiscreteModel = true;
+  bEquilibriumMode = true;
+  backend_->QueueDialog(IDOK, Answers({}, {{431, true}}));
+  backend_->QueueMessageBox(IDOK, "");
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_FALSE(bFitTINoise);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].second, "switching off TI noise - not implemented for sed eq data");
+}
+
+TEST_F(ParamsDialogTest, NoiseButtonsFollowTheNoiseSwitches) {
+  ChooseContinuousCs();
+  int created = 0;
+  int deleted = 0;
+  GetDataSetHooks().createNoiseButtons = [&](Window*) { ++created; };
+  GetDataSetHooks().deleteNoiseButtons = [&](Window*) { ++deleted; };
+  backend_->QueueDialog(IDOK, Answers({}, {{431, true}}));
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  backend_->QueueDialog(IDOK, Answers({}, {{431, false}, {455, false}}));
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_EQ(created, 1);
+  EXPECT_EQ(deleted, 1);
+}
+
+TEST_F(ParamsDialogTest, LinearAmplitudeModeShowsTheAmplitudeBoxTicked) {
+  bDiscreteModel = true;
+  backend_->QueueDialog(IDOK);
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  ASSERT_TRUE(bLinearAmplitudes);
+  EXPECT_EQ(pParamFitFlags[9], 0);  // solved linearly, not floated
+  // The next run shows the box ticked, and leaving it so keeps the linear mode.
+  backend_->QueueDialog(IDOK);
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_TRUE(FieldChecked(record_, 402));
+  EXPECT_TRUE(bLinearAmplitudes);
+}
+
+TEST_F(ParamsDialogTest, NonidealFirstSpeciesAsksForItsConstants) {
+  bDiscreteModel = true;
+  backend_->QueueDialog(IDOK, Answers({}, {{kIdC1Nonideal, true}}));
+  backend_->QueueInput("-1.5");
+  backend_->QueueMessageBox(IDYES, "NONIDEAL COMPONENT 1");
+  backend_->QueueInput("-2");
+  backend_->QueueMessageBox(IDNO, "NONIDEAL COMPONENT 1");
+  backend_->QueueInput("3.3");
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_TRUE(bC1Nonideal);
+  EXPECT_FLOAT_EQ(pParams[20], -1.5f);
+  EXPECT_FLOAT_EQ(pParams[21], -2.0f);
+  EXPECT_EQ(pParamFitFlags[20], 1);
+  EXPECT_EQ(pParamFitFlags[21], 0);
+  EXPECT_DOUBLE_EQ(fSignalPerConc, static_cast<double>(3.3f));
+  EXPECT_TRUE(bRepulsiveNonideality);
+  EXPECT_FALSE(bLinearAmplitudes);
+}
+
+TEST_F(ParamsDialogTest, MultipleNonidealSpeciesKeepTheBorrowedBoxesOwnStates) {
+  bNonIdealMultiple = true;
+  const bool own401 = FieldChecked(record_, 401);
+  backend_->QueueDialog(IDOK, Answers({{439, "6.5"}, {443, "0.2"}, {414, "-3"}}, {{401, !own401}, {411, true}}));
+  backend_->QueueInput("1.1");
+  backend_->QueueInput("0.9");
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_FLOAT_EQ(pParams[25], 6.5f);
+  EXPECT_FLOAT_EQ(pParams[27], 0.2f);
+  EXPECT_FLOAT_EQ(pParams[28], -3.0f);
+  EXPECT_EQ(pParamFitFlags[25], own401 ? 0 : 1);
+  EXPECT_EQ(pParamFitFlags[28], 1);
+  EXPECT_FLOAT_EQ(fNonidealExtinction[1], 1.1f);
+  EXPECT_FLOAT_EQ(fNonidealExtinction[2], 0.9f);
+  EXPECT_EQ(FieldChecked(record_, 401), own401);
+}
+
+TEST_F(ParamsDialogTest, FailedScalingLawCalibrationShowsTheDialogAgain) {
+  ResetModelFlags();
+  bContiModel = bCsScalingLaw = true;
+  ChooseContinuousCs();
+  bContiSModel = false;
+  bCsScalingLaw = true;
+  int calls = 0;
+  GetModelFitHooks().calibrateCMPowerLaw = [&](Window*) {
+    ++calls;
+    return 0;
+  };
+  backend_->QueueDialog(IDOK, Answers({}, {{425, true}, {416, false}}));
+  backend_->QueueMessageBox(IDOK, "Parameter Error");
+  backend_->QueueDialog(IDOK, Answers({}, {{425, false}, {416, false}}));
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(DialogCount(), 2);
+  EXPECT_EQ(backend_->Transcript()[0].caption, "c(s) for ideal sedimentation with general scaling law s=Ks*M^bs");
+}
+
+TEST_F(ParamsDialogTest, SuccessfulCalibrationKeepsTheCalibratedConstants) {
+  ChooseContinuousCs();
+  bContiSModel = false;
+  bCsScalingLaw = true;
+  GetModelFitHooks().calibrateCMPowerLaw = [](Window*) {
+    pParams[kContiSlotFrictionalRatio] = 0.02f;
+    pParams[kContiSlotScalingExponent] = 0.6f;
+    return 1;
+  };
+  backend_->QueueDialog(IDOK, Answers({}, {{425, true}}));
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_FLOAT_EQ(fScalingKs, 0.02f);
+  EXPECT_FLOAT_EQ(fScalingExponent, 0.6f);
+  EXPECT_FALSE(bCalibrateScalingLaw);
+  EXPECT_EQ(pParamFitFlags[kContiSlotFrictionalRatio], 0);
+}
+
+}  // namespace
+}  // namespace tarmic
