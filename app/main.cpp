@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "app/app_main.h"
-#include "commands/response_table.h"
+#include "commands/program_services.h"
 #include "platform/backend.h"
 #include "platform/qt/qt_backend.h"
 
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   {
     tarmic::QtBackend backend;
     tarmic::SetBackend(&backend);
-    tarmic::InstallResponseTable();
+    tarmic::InstallProgramServices();
     result = tarmic::OwlMain(argc, argv);
     tarmic::SetBackend(nullptr);
   }
