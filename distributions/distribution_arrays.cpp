@@ -1,0 +1,110 @@
+// Density and integral forms of the distribution arrays.
+#include "distributions/distribution_arrays.h"
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_models.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+
+namespace tarmic {
+
+namespace {
+
+// The x array of a light-scattering distribution for the normalisation, or null for
+// the models that are left unchanged.
+const float* DLSAxis(std::vector<float>& linear) {
+  const bool rh = bDLSRhModel || bDLSTimeCourseModel;
+  if (!rh && !bDLSDModel) return nullptr;
+  const float* source = rh ? pDistGrid : pDistS;
+  if (!bDLSLinearAxis) return source;
+  const double shift = rh ? 9.0 : 7.0;
+  linear.assign(static_cast<std::size_t>(nDistGrid) + 1, 0.0f);
+  for (int i = 1; i <= nDistGrid; ++i) {
+    linear[static_cast<std::size_t>(i)] = static_cast<float>(std::pow(10.0, source[i] + shift));
+  }
+  return linear.data();
+}
+
+void NormalizeOne(float* values) {
+  if (!values) return;
+  const int n = nDistGrid;
+  if (!bDLSData) {
+    if (!IsSGridModel()) {
+      DivideByBinWidths(values, pDistS, 1, n, false);
+    } else if (!LeadingEntryIsDiscrete()) {
+      DivideByBinWidths(values, pDistGrid, 1, n, true);
+    } else {
+      DivideByBinWidths(values, pDistGrid, 2, n, true);
+    }
+    return;
+  }
+  std::vector<float> linear;
+  const float* x = DLSAxis(linear);
+  if (x) DivideByBinWidths(values, x, 1, n, false);
+}
+
+}  // namespace
+
+void DivideByBinWidths(float* values, const float* x, int first, int last, bool absolute) {
+  if (last <= first) return;
+  std::vector<float> width(static_cast<std::size_t>(last - first + 1));
+  for (int i = first; i <= last; ++i) {
+    float w;
+    if (i == first) {
+      w = (x[i + 1] - x[i]) / 2.0f;
+    } else if (i == last) {
+      w = (x[i] - x[i - 1]) / 2.0f;
+    } else {
+      w = (x[i + 1] - x[i - 1]) / 2.0f;
+    }
+    width[static_cast<std::size_t>(i - first)] = absolute ? std::fabs(w) : w;
+  }
+  for (int i = first; i <= last; ++i) {
+    const float w = width[static_cast<std::size_t>(i - first)];
+    if (w != 0.0f) values[i] /= w;
+  }
+}
+
+void NormalizeDistributionValues(bool showBoth) {
+  if (!pDistValues || nDistGrid < 1) return;
+  if (bLsgModel && nScans >= 1 && pGridRadius && fMeniscus > 0.0f && iFitLast >= 1) {
+    // The largest s whose boundary can have passed the right fit limit in the first
+    // scan: s_max = ln(r_R / meniscus) / (omega^2 t), in S.
+    const double w2t = pScanInfo[static_cast<std::size_t>(pScanOrder[1])].omega2t;
+    if (w2t > 0.0) {
+      const double sMax = 1e13 * std::log(pGridRadius[iFitLast] / fMeniscus) / w2t;
+      for (int i = 1; i <= nDistGrid; ++i) {
+        if (pDistGrid[i] > sMax) {
+          pDistValues[i] = 0.0f;
+          if (pDistValues2) pDistValues2[i] = 0.0f;
+        }
+      }
+    }
+  }
+  NormalizeOne(pDistValues);
+  if (showBoth) NormalizeOne(pDistValues2);
+}
+
+void TransformToIntegralDistribution() {
+  if (bDLSData || !pDistValues || nDistGrid < 1) return;
+  const int n = nDistGrid;
+  const int first = LeadingEntrySkipped() ? 2 : 1;
+  if (first > n) return;
+  const float* x = IsSGridModel() ? pDistGrid : pDistS;
+  std::vector<float> integral(static_cast<std::size_t>(n) + 1, 0.0f);
+  for (int i = first + 1; i <= n; ++i) {
+    integral[static_cast<std::size_t>(i)] =
+        integral[static_cast<std::size_t>(i - 1)] +
+        (x[i] - x[i - 1]) * (pDistValues[i - 1] + pDistValues[i]) / 2.0f;
+  }
+  for (int i = first; i <= n; ++i) pDistValues[i] = integral[static_cast<std::size_t>(i)];
+  const auto& redraw = GetDistributionHooks().redrawDistributionPlot;
+  if (redraw) redraw();
+}
+
+}  // namespace tarmic

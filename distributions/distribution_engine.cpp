@@ -1,0 +1,33 @@
+// Reset of the distribution engine.
+#include "distributions/distribution_engine.h"
+
+#include "distributions/brent_roots.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_integration.h"
+#include "distributions/distribution_models.h"
+#include "distributions/maximum_entropy.h"
+#include "distributions/normal_equations.h"
+#include "distributions/regularization.h"
+
+namespace tarmic {
+
+void ResetDistributionEngine() {
+  ResetDistributionModels();
+  ResetDistributionGrid();
+  dSumSqData = dDataMean = 0.0;
+  bFixedFirstKernel = false;
+  dFixedFirstAmplitude = 0.0;
+  iContiFirstScan = iContiLastScan = 1;
+  hContiDC = nullptr;
+  pContiProgressLine = nullptr;
+  nNEQScansDone = 0;
+  nRegUnknowns = 0;
+  dChiSquareMin = dChiSquare = dAlphaScale = 0.0;
+  fTargetRatio = fDegreesOfFreedom = fAlphaFactor = 0.0f;
+  dMaxEntEntropy = dMaxEntAlpha = 0.0;
+  bWormChainWarned = false;
+  fCsff0SecondMin = fCsff0SecondMax = 0.0f;
+  fCsff0AvgM = fCsff0AvgRs = fCsff0AvgFf0 = fCsff0MsD = fCsff0SdRs = fCsff0SdM = 0.0f;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,410 @@
+// The distribution grid of the active model and its vectors.
+#include "distributions/distribution_grid.h"
+
+#include <cmath>
+#include <string>
+
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_storage.h"
+#include "modelfit/model_params.h"
+#include "numerics/error_box.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/one_based.h"
+#include "numerics/solvent_constants.h"
+#include "platform/backend.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_loading.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+float fDistGridCount = 100.0f;
+int nDistGrid = 100;
+float fDistMin = 0.0f;
+float fDistMax = 0.0f;
+float* pDistGrid = nullptr;
+float* pDistS = nullptr;
+float* pDistValues = nullptr;
+float* pDistValues2 = nullptr;
+double* pPriorProbability = nullptr;
+double* pPriorProbabilityWork = nullptr;
+
+float fFf0Min = 1.0f;
+float fFf0Max = 2.0f;
+int nFf0Values = 10;
+int nFf0Grid = 0;
+float* pCsff0S = nullptr;
+float* pCsff0Ff0 = nullptr;
+float* pCsff0M = nullptr;
+float* pCsff0D = nullptr;
+float* pCsff0Rs = nullptr;
+float* pCsff0Values = nullptr;
+float* pFf0Axis = nullptr;
+float* pFf0AxisWork = nullptr;
+
+bool bUseStoredGrid = false;
+bool bLogGrid = false;
+bool bDLSGridLinearD = false;
+bool bDLSGridLogD = false;
+bool bDLSGridLogRh = false;
+
+Csff0GridKey sLastCsff0Grid;
+
+namespace {
+
+// Lengths with which the vectors were made (for their release).
+int g_distLength = 0;
+int g_cellLength = 0;
+int g_rowLength = 0;
+
+float* ZeroFloatVector(int n) {
+  float* v = tarmic::vector(1, n);
+  for (int i = 1; i <= n; ++i) v[i] = 0.0f;
+  return v;
+}
+
+double* FilledDoubleVector(int n, double value) {
+  double* v = dvector(1, n);
+  for (int i = 1; i <= n; ++i) v[i] = value;
+  return v;
+}
+
+void FreeFloat(float*& v, int n) {
+  if (v) free_vector(v, 1, n);
+  v = nullptr;
+}
+
+void FreeDouble(double*& v, int n) {
+  if (v) free_dvector(v, 1, n);
+  v = nullptr;
+}
+
+void AllocDistributionVectors(int n) {
+  pDistGrid = ZeroFloatVector(n);
+  pDistS = ZeroFloatVector(n);
+  pDistValues = ZeroFloatVector(n);
+  pDistValues2 = ZeroFloatVector(n);
+  pPriorProbability = FilledDoubleVector(n, 0.01);
+  pPriorProbabilityWork = FilledDoubleVector(n, 0.0);
+  g_distLength = n;
+}
+
+void FreeGridVectorsOnly() {
+  FreeFloat(pDistGrid, g_distLength);
+  FreeFloat(pDistS, g_distLength);
+  FreeFloat(pDistValues, g_distLength);
+  FreeFloat(pDistValues2, g_distLength);
+  FreeDouble(pPriorProbability, g_distLength);
+  FreeDouble(pPriorProbabilityWork, g_distLength);
+  g_distLength = 0;
+}
+
+void AllocCellVectors(int cells, int rows) {
+  pCsff0S = ZeroFloatVector(cells);
+  pCsff0Ff0 = ZeroFloatVector(cells);
+  pCsff0M = ZeroFloatVector(cells);
+  pCsff0D = ZeroFloatVector(cells);
+  pCsff0Rs = ZeroFloatVector(cells);
+  pCsff0Values = ZeroFloatVector(cells);
+  g_cellLength = cells;
+  pFf0Axis = ZeroFloatVector(rows);
+  pFf0AxisWork = ZeroFloatVector(rows);
+  g_rowLength = rows;
+}
+
+bool AskYesNo(const std::string& text, const char* caption) {
+  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// Endpoints a, b and the points between them evenly spaced: v[1] = a, v[n] = b.
+void FillEven(float* v, int n, double a, double b) {
+  v[1] = static_cast<float>(a);
+  if (n < 2) return;
+  for (int i = 2; i < n; ++i) {
+    v[i] = static_cast<float>(a + (b - a) * static_cast<double>(i - 1) / static_cast<double>(n - 1));
+  }
+  v[n] = static_cast<float>(b);
+}
+
+// The s grid of the s-grid models, linear or logarithmic, stored in the data
+// directory.
+void BuildSGrid(int n) {
+  if (bLogGrid && fDistMax > 0.0f && fDistMin >= 0.0f) {
+    FillLogGrid(pDistGrid, n, fDistMin > 0.0f ? fDistMin : 0.01f, fDistMax);
+  } else {
+    bLogGrid = false;
+    FillLinearGrid(pDistGrid, n, fDistMin, fDistMax);
+  }
+  SaveDistributionGrid(pDistGrid, n);
+}
+
+// The stored s grid replaces the grid and its vectors; false when none is stored.
+bool LoadStoredSGrid() {
+  bLogGrid = false;
+  pParamFitFlags[4] = 0;
+  pSpeciesMassOrDFit[4] = 0;
+  int n = 0;
+  float* stored = LoadDistributionGrid(&n);
+  if (!stored || n < 1) return false;
+  FreeGridVectorsOnly();
+  AllocDistributionVectors(n);
+  for (int i = 1; i <= n; ++i) pDistGrid[i] = stored[i];
+  free_vector(stored, 1, n);
+  nDistGrid = n;
+  fDistGridCount = static_cast<float>(n);
+  pParams[1 + 2 * kSpeciesSlots] = fDistGridCount;
+  fDistMin = pParams[1] = pDistGrid[1];
+  fDistMax = pParams[1 + kSpeciesSlots] = pDistGrid[n];
+  return true;
+}
+
+// The (s, f/f0) cells of the c(s,ff0) models.
+void BuildSizeShapeCells(int n) {
+  for (int j = 1; j <= nFf0Values; ++j) {
+    pFf0Axis[j] = nFf0Values > 1 ? fFf0Min + static_cast<float>(j - 1) * (fFf0Max - fFf0Min) /
+                                                 static_cast<float>(nFf0Values - 1)
+                                 : fFf0Min;
+    for (int i = 1; i <= n; ++i) {
+      const int k = (j - 1) * n + i;
+      pCsff0S[k] = pDistGrid[i];
+      pCsff0Ff0[k] = pFf0Axis[j];
+    }
+  }
+  const float T = fTemperatureK - 273.15f;
+  for (int k = 1; k <= nFf0Grid; ++k) {
+    pCsff0M[k] = CalculateMff02(pCsff0S[k], pCsff0Ff0[k]);
+    pCsff0D[k] = DFromMandS(pCsff0M[k], pCsff0S[k], T);
+    pCsff0Rs[k] = 1e9f * DFromRh(pCsff0D[k], T);
+  }
+}
+
+// The grids of light-scattering data: pDistS ends as log10 D, pDistGrid as
+// log10 Rh, with the Stokes-Einstein relation SE turning radii into D and back.
+void BuildDLSGrid(int n) {
+  const float T = pDLSInfo.size() > 1 ? pDLSInfo[1].temperatureC : 20.0f;
+  auto SE = [T](double x) { return static_cast<double>(DFromRh(static_cast<float>(x), T)); };
+  auto log10SE = [&SE](double lg) { return std::log10(SE(std::pow(10.0, lg))); };
+  const double lo = fDistMin, hi = fDistMax;
+  enum Spacing { kNone, kLogRh, kLogD, kLinearD } spacing = kNone;
+  double a = 0.0, b = 0.0;
+  if (bDLSRhModel || bDLSTimeCourseModel) {
+    if (bDLSGridLogRh) {
+      spacing = kLogRh;
+      a = std::log10(lo * 1e-9);
+      b = std::log10(hi * 1e-9);
+    } else if (bDLSGridLogD) {
+      spacing = kLogD;
+      a = std::log10(SE(lo * 1e-9));
+      b = std::log10(SE(hi * 1e-9));
+    } else if (bDLSGridLinearD) {
+      spacing = kLinearD;
+      a = SE(lo * 1e-9);
+      b = SE(hi * 1e-9);
+    }
+  } else if (bDLSDModel) {
+    if (bDLSGridLogD) {
+      spacing = kLogD;
+      a = std::log10(lo * 1e-7);
+      b = std::log10(hi * 1e-7);
+    } else if (bDLSGridLinearD) {
+      spacing = kLinearD;
+      a = lo * 1e-7;
+      b = hi * 1e-7;
+    } else if (bDLSGridLogRh) {
+      spacing = kLogRh;
+      a = std::log10(SE(lo * 1e-7));
+      b = std::log10(SE(hi * 1e-7));
+    }
+  }
+  switch (spacing) {
+    case kNone: break;
+    case kLogRh:
+      FillEven(pDistGrid, n, a, b);
+      for (int i = 1; i <= n; ++i) pDistS[i] = static_cast<float>(log10SE(pDistGrid[i]));
+      break;
+    case kLogD:
+      FillEven(pDistS, n, a, b);
+      for (int i = 1; i <= n; ++i) pDistGrid[i] = static_cast<float>(log10SE(pDistS[i]));
+      break;
+    case kLinearD:
+      FillEven(pDistS, n, a, b);
+      for (int i = 1; i <= n; ++i) {
+        pDistS[i] = static_cast<float>(std::log10(static_cast<double>(pDistS[i])));
+        pDistGrid[i] = static_cast<float>(log10SE(pDistS[i]));
+      }
+      break;
+  }
+}
+
+// The ls-g*(s) grid against the fit limits: a boundary from the meniscus must be
+// able to reach them. Asks once per data set; false when the user declines.
+bool CheckLsgGridAgainstFitLimits(int n) {
+  if (nScans < 1 || bDistGridWarningAccepted) return true;
+  const ScanInfo& first = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
+  const ScanInfo& last = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(nScans)])];
+  const double omega = static_cast<double>(last.rpm) / 60.0 * 2.0 * 3.14159265358979;
+  const double w2 = omega * omega * 1e-13;
+  if (!(w2 * first.time > 0.0) || !(fMeniscus > 0.0f) || !(fFitLeftLim > 0.0f) ||
+      !(fFitRightLim > 0.0f)) {
+    return true;
+  }
+  const double sLeft = std::log(fFitLeftLim / fMeniscus) / (w2 * last.time);
+  const double sRight = std::log(fFitRightLim / fMeniscus) / (w2 * first.time);
+  std::string question;
+  if (pDistGrid[1] <= sRight) {
+    const double reach = fMeniscus * std::exp(w2 * pDistGrid[n] * last.time);
+    if (reach >= fFitLeftLim) return true;
+    question = Format(
+        "smax %.2f too low - boundary does not reach left fit limit in last scan!\nnote: fit "
+        "limits correspond to s-values of %.2f-%.2f\ncontinue anyway? (maybe looking at "
+        "flotation?)",
+        static_cast<double>(pDistGrid[n]), sLeft, sRight);
+  } else {
+    question = Format(
+        "smin %.2f too low - boundary would be beyond right fit limit in last scan!\nnote: fit "
+        "limits correspond to s-values of %.2f-%.2f\ncontinue anyway (may cause crash)?",
+        static_cast<double>(pDistGrid[1]), sLeft, sRight);
+  }
+  if (!AskYesNo(question, "ERROR")) return false;
+  bDistGridWarningAccepted = true;
+  return true;
+}
+
+}  // namespace
+
+void FillLinearGrid(float* grid, int n, float lo, float hi) { FillEven(grid, n, lo, hi); }
+
+void FillLogGrid(float* grid, int n, float lo, float hi) {
+  const double a = std::log(static_cast<double>(lo));
+  const double b = std::log(static_cast<double>(hi));
+  grid[1] = lo;
+  for (int i = 2; i <= n; ++i) {
+    grid[i] = static_cast<float>(std::exp(a + (b - a) * static_cast<double>(i - 1) /
+                                                  static_cast<double>(n - 1)));
+  }
+}
+
+void FillMolarMassGrid(float* grid, int n, float lo, float hi) {
+  // Evenly spaced in M^(2/3), then back to M; the ends are the limits exactly.
+  const double exponent = 0.66666666;
+  FillEven(grid, n, std::pow(static_cast<double>(lo), exponent),
+           std::pow(static_cast<double>(hi), exponent));
+  for (int i = 1; i <= n; ++i) grid[i] = static_cast<float>(std::pow(static_cast<double>(grid[i]), 1.5));
+  grid[1] = lo;
+  if (n > 1) grid[n] = hi;
+}
+
+bool SetupContiGrid() {
+  // 1. The previous distribution goes.
+  const auto& clear = GetDistributionHooks().clearDistribution;
+  if (clear) clear();
+  FreeDistributionVectors();
+
+  // 2. What decides whether the c(s,ff0) kernels can be used again.
+  sLastCsff0Grid = Csff0GridKey{fDistGridCount, nFf0Grid, nFf0Values, fDistMin,
+                                fDistMax,       fFf0Min,  fFf0Max};
+
+  // 3. The vectors.
+  nDistGrid = static_cast<int>(std::floor(fDistGridCount));
+  if (nDistGrid < 1) {
+    ShowError("the distribution needs at least one grid point", false);
+    return false;
+  }
+  const int n = nDistGrid;
+  const bool sizeShape = IsSizeShapeModel();
+  AllocDistributionVectors(n);
+  if (sizeShape) {
+    if (nFf0Values < 1) {
+      ShowError("the distribution needs at least one f/f0 value", false);
+      return false;
+    }
+    nFf0Grid = nFf0Values * n;
+    AllocCellVectors(nFf0Grid, nFf0Values);
+  }
+
+  // 4. and 5. The grid.
+  if (!bDLSData) {
+    if (!IsSGridModel()) {
+      if (fDistMin < 0.0f || fDistMax < 0.0f) {
+        ShowError("the molar mass limits of the distribution must not be negative", false);
+        return false;
+      }
+      FillMolarMassGrid(pDistS, n, fDistMin, fDistMax);
+    } else {
+      if (!bUseStoredGrid) {
+        BuildSGrid(n);
+      } else if (!LoadStoredSGrid()) {
+        return false;
+      }
+      const int m = nDistGrid;
+      const bool noMass = bElectroLsgModel || bCvConstantD || bZoneLsgModel || VBAR == 0.0f;
+      for (int i = 1; i <= m; ++i) {
+        const float s = pDistGrid[i];
+        pDistS[i] = noMass ? s : CalculateM(fVRho <= 1.0f ? std::fabs(s) : s);
+      }
+      if (sizeShape) BuildSizeShapeCells(m);
+    }
+    const auto& prior = GetDistributionHooks().buildPriorProbability;
+    if (prior) prior();
+  } else {
+    BuildDLSGrid(n);
+  }
+
+  // 6. ls-g*(s): the grid against the fit limits.
+  if (bLsgModel && !CheckLsgGridAgainstFitLimits(nDistGrid)) return false;
+
+  // 7. The plot.
+  const auto& plot = GetDistributionHooks().setupDistributionPlot;
+  if (plot) plot();
+
+  // 8. Kernels and normal-equation workspace.
+  const int unknowns = sizeShape ? nFf0Grid : nDistGrid;
+  if (!AllocKernelArrays(unknowns, nScans, nGridPoints)) return false;
+  if (!AllocNormalEquationArrays(unknowns, nScans, nGridPoints)) {
+    FreeKernelArrays();
+    return false;
+  }
+
+  // 9. The tables of the M(s)-table and nonideal models.
+  if (!sizeShape) {
+    const DistributionHooks& hooks = GetDistributionHooks();
+    if (bCsMsTable && hooks.loadMsTable && !hooks.loadMsTable()) return false;
+    if (bCsNonideal && hooks.prepareNonideal) hooks.prepareNonideal();
+  }
+  return true;
+}
+
+void FreeDistributionVectors() {
+  FreeGridVectorsOnly();
+  FreeFloat(pCsff0S, g_cellLength);
+  FreeFloat(pCsff0Ff0, g_cellLength);
+  FreeFloat(pCsff0M, g_cellLength);
+  FreeFloat(pCsff0D, g_cellLength);
+  FreeFloat(pCsff0Rs, g_cellLength);
+  FreeFloat(pCsff0Values, g_cellLength);
+  g_cellLength = 0;
+  FreeFloat(pFf0Axis, g_rowLength);
+  FreeFloat(pFf0AxisWork, g_rowLength);
+  g_rowLength = 0;
+}
+
+void ResetDistributionGrid() {
+  FreeDistributionVectors();
+  FreeKernelArrays();
+  FreeNormalEquationArrays();
+  fDistGridCount = 100.0f;
+  nDistGrid = 100;
+  fDistMin = fDistMax = 0.0f;
+  fFf0Min = 1.0f;
+  fFf0Max = 2.0f;
+  nFf0Values = 10;
+  nFf0Grid = 0;
+  bUseStoredGrid = bLogGrid = false;
+  bDLSGridLinearD = bDLSGridLogD = bDLSGridLogRh = false;
+  sLastCsff0Grid = Csff0GridKey{};
+}
+
+}  // namespace tarmic

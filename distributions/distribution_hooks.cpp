@@ -1,0 +1,55 @@
+// The installed operations of the distribution engine's neighbours, with their
+// defaults, and the reporting of engine failures.
+#include "distributions/distribution_hooks.h"
+
+#include "numerics/error_box.h"
+#include "numerics/run_switches.h"
+#include "platform/backend.h"
+
+namespace tarmic {
+
+DistributionHooks& GetDistributionHooks() {
+  static DistributionHooks hooks;
+  return hooks;
+}
+
+void ResetDistributionHooks() { GetDistributionHooks() = DistributionHooks{}; }
+
+void WriteContiDebugLog(const std::string& text) {
+  const auto& h = GetDistributionHooks().writeDebugLog;
+  if (h) h(text);
+}
+
+bool ContiFitInProgress() {
+  const auto& h = GetDistributionHooks().fitInProgress;
+  return h ? h() : false;
+}
+
+bool ContiWizardMessages() {
+  const auto& h = GetDistributionHooks().wizardMessages;
+  return h ? h() : false;
+}
+
+void ReportDistributionError(int seriesCode, const std::string& text) {
+  if (bBatchMode) {
+    const auto& h = GetDistributionHooks().setSeriesErrorCode;
+    if (h) h(seriesCode);
+    return;
+  }
+  ShowError(text, false);
+}
+
+void ReportDistributionMessage(int seriesCode, const std::string& text, const char* caption) {
+  if (bBatchMode) {
+    const auto& h = GetDistributionHooks().setSeriesErrorCode;
+    if (h) h(seriesCode);
+    return;
+  }
+  if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void ShowDistributionNote(const std::string& text) {
+  if (HasBackend()) GetBackend().MessageBox(text, "", MB_OK);
+}
+
+}  // namespace tarmic

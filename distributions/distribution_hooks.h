@@ -1,0 +1,74 @@
+// What the distribution engine asks of code it cannot call directly: the main
+// window's preferences and diagnostics log, the batch series, the nonlinear-detection
+// transform of the model computation, and the distribution plot, prior and table
+// steps that the grid set-up runs. Their owners install the operations at start-up;
+// an operation that is not installed does nothing, and one with a result gives the
+// default stated beside it, so the engine runs alone in tests.
+//
+// The progress text and progress line of a run are drawn by the user-interface
+// thread into hContiDC / pContiProgressLine (normal_equations.h); worker threads
+// never reach these hooks.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace tarmic {
+
+struct DistributionHooks {
+  // --- main window ---
+  // Appends text to the diagnostics log when diagnostics output is on.
+  std::function<void(const std::string&)> writeDebugLog;
+  // A nonlinear fit is running: progress text is not drawn (default false).
+  std::function<bool()> fitInProgress;
+  // The preference "wizard messages" (default false: no note is shown).
+  std::function<bool()> wizardMessages;
+
+  // --- batch series ---
+  // Records the error code of a failure while a series runs in batch mode.
+  std::function<void(int code)> setSeriesErrorCode;
+
+  // --- model computation ---
+  // After the fit was rebuilt: keeps the fluorescence nonlinear-detection copies
+  // of data and fit up to date.
+  std::function<void()> updateNonlinearDetectionFit;
+
+  // --- distribution plot, prior and tables ---
+  // Clears the previous distribution and its plot without re-laying out the data
+  // and residual plots.
+  std::function<void()> clearDistribution;
+  // Builds the distribution plot for the new grid.
+  std::function<void()> setupDistributionPlot;
+  // Rescales and redraws the distribution plot.
+  std::function<void()> redrawDistributionPlot;
+  // Fills pPriorProbability for the new grid.
+  std::function<void()> buildPriorProbability;
+  // Loads the M(s) table of the "M(s) table" model; false ends the run (default
+  // true).
+  std::function<bool()> loadMsTable;
+  // The preparation of the nonideal c(s) model after the grid is made.
+  std::function<void()> prepareNonideal;
+};
+
+// The installed hooks; their owners assign the members.
+DistributionHooks& GetDistributionHooks();
+// Removes every hook (tests).
+void ResetDistributionHooks();
+
+// The hooks with their defaults.
+void WriteContiDebugLog(const std::string& text);
+bool ContiFitInProgress();
+bool ContiWizardMessages();
+
+// Reports a failure of the distribution engine: in batch mode only the series error
+// code is recorded, otherwise the text is shown in the error box (not ending the
+// command).
+void ReportDistributionError(int seriesCode, const std::string& text);
+// As ReportDistributionError, but outside batch mode a message box with the given
+// caption (and an exclamation icon) instead of the error box.
+void ReportDistributionMessage(int seriesCode, const std::string& text, const char* caption);
+// A message box with an empty caption when a window system is present; nothing
+// otherwise.
+void ShowDistributionNote(const std::string& text);
+
+}  // namespace tarmic

@@ -1,0 +1,148 @@
+// Integrals and averages of the current distribution.
+#include "distributions/distribution_integration.h"
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_models.h"
+#include "numerics/hydrodynamics.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+float fCsff0SecondMin = 0.0f;
+float fCsff0SecondMax = 0.0f;
+float fCsff0AvgM = 0.0f;
+float fCsff0AvgRs = 0.0f;
+float fCsff0AvgFf0 = 0.0f;
+float fCsff0MsD = 0.0f;
+float fCsff0SdRs = 0.0f;
+float fCsff0SdM = 0.0f;
+
+namespace {
+
+// Signal-weighted averages of the c(s,ff0) cells inside [lo, hi] x [second range].
+void IntegrateSizeShape(float lo, float hi) {
+  const float* first = bCsff0ViewMFf0 ? pCsff0M : pCsff0S;
+  const float* second = bCsff0ViewSM    ? pCsff0M
+                        : bCsff0ViewSRs ? pCsff0Rs
+                        : bCsff0ViewSD  ? pCsff0D
+                                        : pCsff0Ff0;
+  auto selected = [&](int k) {
+    return first[k] >= lo && first[k] <= hi && second[k] >= fCsff0SecondMin &&
+           second[k] <= fCsff0SecondMax;
+  };
+  float W = 0.0f, sumM = 0.0f, sumRs = 0.0f, sumFf0 = 0.0f, sumS = 0.0f, sumD = 0.0f;
+  for (int k = 1; k <= nFf0Grid; ++k) {
+    if (!selected(k)) continue;
+    const float c = pCsff0Values[k];
+    W += c;
+    sumM += pCsff0M[k] * c;
+    sumRs += pCsff0Rs[k] * c;
+    sumFf0 += pCsff0Ff0[k] * c;
+    sumS += pCsff0S[k] * c;
+    sumD += pCsff0D[k] * c;
+  }
+  if (!(W > 0.0f)) {
+    fCsff0AvgM = fCsff0AvgRs = fCsff0AvgFf0 = fCsff0MsD = fCsff0SdRs = fCsff0SdM = 0.0f;
+    return;
+  }
+  fCsff0AvgM = sumM / W;
+  fCsff0AvgRs = sumRs / W;
+  fCsff0AvgFf0 = sumFf0 / W;
+  fCsff0MsD = sumD > 0.0f ? MFromSandD(sumS / W, sumD / W, fTemperatureK - 273.15f) : 0.0f;
+  float varRs = 0.0f, varM = 0.0f;
+  for (int k = 1; k <= nFf0Grid; ++k) {
+    if (!selected(k)) continue;
+    const float c = pCsff0Values[k];
+    varRs += (pCsff0Rs[k] - fCsff0AvgRs) * (pCsff0Rs[k] - fCsff0AvgRs) * c;
+    varM += (pCsff0M[k] - fCsff0AvgM) * (pCsff0M[k] - fCsff0AvgM) * c;
+  }
+  fCsff0SdRs = std::sqrt(varRs / W);
+  fCsff0SdM = std::sqrt(varM / W);
+}
+
+}  // namespace
+
+void IntegrateDistribution(float lo, float hi, float* area, float* mean, float* total, float* sd,
+                           float* harmonic, float* zratio) {
+  *area = *mean = *total = 0.0f;
+  const int n = nDistGrid;
+  if (!pDistValues || !pDistGrid || !pDistS || n < 1) return;
+
+  // 1. The x array and the first segment.
+  std::vector<float> linear;
+  const float* x = nullptr;
+  int first = 1;
+  const bool dls = bDLSData;
+  const bool dlsD = dls && bDLSDModel;
+  if (!dls) {
+    x = IsSGridModel() ? pDistGrid : pDistS;
+    first = LeadingEntrySkipped() ? 2 : 1;
+  } else {
+    x = dlsD ? pDistS : pDistGrid;
+    if (bDLSLinearAxis) {
+      const double shift = dlsD ? 7.0 : 9.0;
+      linear.assign(static_cast<std::size_t>(n) + 1, 0.0f);
+      for (int i = 1; i <= n; ++i) {
+        linear[static_cast<std::size_t>(i)] = static_cast<float>(std::pow(10.0, x[i] + shift));
+      }
+      x = linear.data();
+      lo = static_cast<float>(std::pow(10.0, lo + shift));
+      hi = static_cast<float>(std::pow(10.0, hi + shift));
+    }
+  }
+  const float* c = pDistValues;
+
+  // 2. to 4. Segments, clipped to [lo, hi].
+  const bool wantSd = sd != nullptr;
+  const bool wantAll = wantSd && harmonic && zratio;
+  const bool logOk = !dls && lo > 0.0f && hi > 0.0f;
+  float A = 0.0f, M1 = 0.0f, M2 = 0.0f, H = 0.0f, T = 0.0f;
+  for (int i = first; i < n; ++i) {
+    const float xa = x[i], xb = x[i + 1];
+    if (xa == xb) continue;
+    const float ca = c[i], cb = c[i + 1];
+    T += (xb - xa) * (ca + cb) / 2.0f;
+    const float b = (cb - ca) / (xb - xa);
+    const float a = ca - b * xa;
+    if (xb <= lo || xa >= hi) continue;
+    const float u = xa < lo ? lo : xa;
+    const float v = xb > hi ? hi : xb;
+    if (!(v > u)) continue;
+    const float cu = u == xa ? ca : a + b * u;
+    const float cv = v == xb ? cb : a + b * v;
+    A += (v - u) * (cu + cv) / 2.0f;
+    M1 += a * (v * v - u * u) / 2.0f + b * (v * v * v - u * u * u) / 3.0f;
+    if (wantSd) {
+      M2 += a * (v * v * v - u * u * u) / 3.0f + b * (v * v * v * v - u * u * u * u) / 4.0f;
+      if (wantAll && logOk) H += b * (v - u) + a * (std::log(v) - std::log(u));
+    }
+  }
+
+  // 5. Results.
+  if (A != 0.0f) {
+    float m = M1 / A;
+    if (dls && !bDLSLinearAxis) m = static_cast<float>(std::pow(10.0, m + (dlsD ? 7.0 : 9.0)));
+    *area = A;
+    *mean = m;
+    *total = T;
+    if (wantSd) {
+      *sd = dls ? 0.0f : std::sqrt(std::fabs(M2 / A - (M1 / A) * (M1 / A)));
+      if (wantAll) {
+        *harmonic = logOk && H != 0.0f ? A / H : 0.0f;
+        *zratio = logOk && M1 != 0.0f ? M2 / M1 : 0.0f;
+      }
+    }
+  }
+
+  // 6. The c(s,ff0) selection.
+  if (!dls && IsSizeShapeModel() && pCsff0S && pCsff0M && pCsff0Ff0 && pCsff0D && pCsff0Rs &&
+      pCsff0Values) {
+    IntegrateSizeShape(lo, hi);
+  }
+}
+
+}  // namespace tarmic

@@ -1,0 +1,38 @@
+// Integration of the current distribution: the signal between two limits, its
+// weight-average position, the spread and the number- and z-type averages, the total
+// over the whole grid, and for the two-dimensional c(s,ff0) result the
+// signal-weighted averages inside a selected rectangle.
+//
+// The distribution is taken as piecewise linear between grid points, c(x) = a + b x
+// on each segment, and the moments are integrated exactly on the clipped segments.
+// The sums run in single precision.
+#pragma once
+
+namespace tarmic {
+
+// Limits of the second coordinate of a c(s,ff0) selection (set by the integration
+// command).
+extern float fCsff0SecondMin;
+extern float fCsff0SecondMax;
+// Results of the c(s,ff0) selection: weight-average M, Stokes radius (nm) and f/f0,
+// M from the weight-average s and D, and the weighted standard deviations of the
+// Stokes radius and of M.
+extern float fCsff0AvgM;
+extern float fCsff0AvgRs;
+extern float fCsff0AvgFf0;
+extern float fCsff0MsD;
+extern float fCsff0SdRs;
+extern float fCsff0SdM;
+
+// lo, hi: limits in the unit of the grid array (s, M, or the log10 values of
+// light-scattering distributions). area: integral between lo and hi; mean: first
+// moment / area; total: integral over the whole grid. With sd given: the standard
+// deviation of the grid variable between the limits (0 for light-scattering data);
+// with sd, harmonic and zratio given also area / integral of c(x)/x and second
+// moment / first moment (0 for light-scattering data or a limit that is not
+// positive). A zero area gives area = mean = total = 0 and leaves the optional
+// outputs alone.
+void IntegrateDistribution(float lo, float hi, float* area, float* mean, float* total, float* sd,
+                           float* harmonic, float* zratio);
+
+}  // namespace tarmic

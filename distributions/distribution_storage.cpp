@@ -1,0 +1,202 @@
+// The kernel array and the normal-equation workspace, each one zeroed block with
+// heap row-pointer arrays into it.
+#include "distributions/distribution_storage.h"
+
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "numerics/error_box.h"
+
+namespace tarmic {
+
+float*** pppKernels = nullptr;
+int nKernelArrayKernels = 0;
+int nKernelArrayScans = 0;
+int nKernelArrayPoints = 0;
+
+double** ppKernelScanMean = nullptr;
+double** ppKernelRadiusMean = nullptr;
+double* pDataScanMean = nullptr;
+double* pDataRadiusMean = nullptr;
+double* pNormalRhs = nullptr;
+double** ppNormalMatrix = nullptr;
+double** ppNormalMatrixReg = nullptr;
+double* pDistSolution = nullptr;
+double* pNNLSGradient = nullptr;
+double** ppNNLSWork = nullptr;
+double* pNNLSWorkRhs = nullptr;
+double* pNNLSDiag = nullptr;
+double* pNNLSSub = nullptr;
+double* pNNLSTrial = nullptr;
+double* pKernelMean = nullptr;
+double* pMaxEntLogRatio = nullptr;
+double* pDistSolution2 = nullptr;
+int* pNNLSPassive = nullptr;
+int nNEQUnknowns = 0;
+int nWorkspaceUnknowns = 0;
+int nWorkspaceScans = 0;
+int nWorkspacePoints = 0;
+
+namespace {
+
+// Owners of the blocks and pointer arrays behind the globals above.
+struct KernelStore {
+  std::unique_ptr<float[]> block;
+  std::vector<float**> kernels;          // [0..nKernels]
+  std::vector<std::vector<float*>> rows;  // per kernel: [0..nScans]
+};
+
+struct WorkspaceStore {
+  std::unique_ptr<double[]> block;
+  std::vector<double*> scanMeanRows, radiusMeanRows, matrixRows, regRows, workRows;
+  std::vector<int> passive;
+};
+
+KernelStore& Kernels() {
+  static KernelStore store;
+  return store;
+}
+
+WorkspaceStore& Workspace() {
+  static WorkspaceStore store;
+  return store;
+}
+
+// a * b * c as a size, or 0 when it does not fit.
+std::size_t SafeProduct(std::size_t a, std::size_t b, std::size_t c) {
+  const std::size_t limit = std::numeric_limits<std::size_t>::max() / 4;
+  if (a == 0 || b == 0 || c == 0) return 0;
+  if (a > limit / b) return 0;
+  const std::size_t ab = a * b;
+  if (ab > limit / c) return 0;
+  return ab * c;
+}
+
+}  // namespace
+
+bool AllocKernelArrays(int nKernels, int nScans, int nPoints) {
+  FreeKernelArrays();
+  if (nKernels < 1 || nScans < 1 || nPoints < 1) return false;
+  const std::size_t stride = static_cast<std::size_t>(nPoints) + 1;
+  const std::size_t total =
+      SafeProduct(static_cast<std::size_t>(nKernels), static_cast<std::size_t>(nScans), stride);
+  if (total == 0) return false;
+  KernelStore& store = Kernels();
+  try {
+    store.block.reset(new (std::nothrow) float[total]());
+    if (!store.block) return false;
+    store.kernels.assign(static_cast<std::size_t>(nKernels) + 1, nullptr);
+    store.rows.assign(static_cast<std::size_t>(nKernels) + 1, {});
+    for (int k = 1; k <= nKernels; ++k) {
+      std::vector<float*>& r = store.rows[static_cast<std::size_t>(k)];
+      r.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
+      for (int s = 1; s <= nScans; ++s) {
+        const std::size_t offset =
+            (static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(nScans) +
+             static_cast<std::size_t>(s - 1)) *
+            stride;
+        r[static_cast<std::size_t>(s)] = store.block.get() + offset;
+      }
+      store.kernels[static_cast<std::size_t>(k)] = r.data();
+    }
+  } catch (const std::bad_alloc&) {
+    store = KernelStore{};
+    return false;
+  }
+  pppKernels = store.kernels.data();
+  nKernelArrayKernels = nKernels;
+  nKernelArrayScans = nScans;
+  nKernelArrayPoints = nPoints;
+  return true;
+}
+
+void FreeKernelArrays() {
+  Kernels() = KernelStore{};
+  pppKernels = nullptr;
+  nKernelArrayKernels = nKernelArrayScans = nKernelArrayPoints = 0;
+}
+
+bool AllocNormalEquationArrays(int N, int a, int b) {
+  FreeNormalEquationArrays();
+  const char* kMessage = "could not allocate arrays, increase memory or take fewer scans";
+  if (N < 1 || a < 1 || b < 1) {
+    ShowError(kMessage, false);
+    return false;
+  }
+  const std::size_t n1 = static_cast<std::size_t>(N) + 1;
+  const std::size_t a1 = static_cast<std::size_t>(a) + 1;
+  const std::size_t b1 = static_cast<std::size_t>(b) + 1;
+  // (N+1)(a+1) + (N+1)(b+1) + (3N+10)(N+1) doubles.
+  const std::size_t partA = SafeProduct(n1, a1, 1);
+  const std::size_t partB = SafeProduct(n1, b1, 1);
+  const std::size_t partC = SafeProduct(3 * static_cast<std::size_t>(N) + 10, n1, 1);
+  const std::size_t limit = std::numeric_limits<std::size_t>::max() / 16;
+  if (partA == 0 || partB == 0 || partC == 0 || partA > limit || partB > limit || partC > limit) {
+    ShowError(kMessage, false);
+    return false;
+  }
+  WorkspaceStore& store = Workspace();
+  try {
+    store.block.reset(new (std::nothrow) double[partA + partB + partC]());
+    if (!store.block) {
+      ShowError(kMessage, false);
+      return false;
+    }
+    double* next = store.block.get();
+    auto take = [&next](std::size_t count) {
+      double* p = next;
+      next += count;
+      return p;
+    };
+    auto rowSet = [&take](std::vector<double*>& rows, int count, std::size_t length) {
+      rows.assign(static_cast<std::size_t>(count) + 1, nullptr);
+      for (int k = 1; k <= count; ++k) rows[static_cast<std::size_t>(k)] = take(length);
+      return rows.data();
+    };
+    ppKernelScanMean = rowSet(store.scanMeanRows, N, a1);
+    ppKernelRadiusMean = rowSet(store.radiusMeanRows, N, b1);
+    pDataScanMean = take(a1);
+    pDataRadiusMean = take(b1);
+    pNormalRhs = take(n1);
+    ppNormalMatrix = rowSet(store.matrixRows, N, n1);
+    ppNormalMatrixReg = rowSet(store.regRows, N, n1);
+    pDistSolution = take(n1);
+    pNNLSGradient = take(n1);
+    ppNNLSWork = rowSet(store.workRows, N, n1);
+    pNNLSWorkRhs = take(n1);
+    pNNLSDiag = take(n1);
+    pNNLSSub = take(n1);
+    pNNLSTrial = take(n1);
+    pKernelMean = take(n1);
+    pMaxEntLogRatio = take(n1);
+    pDistSolution2 = take(n1);
+    store.passive.assign(n1, 0);
+    pNNLSPassive = store.passive.data();
+  } catch (const std::bad_alloc&) {
+    FreeNormalEquationArrays();
+    ShowError(kMessage, false);
+    return false;
+  }
+  nNEQUnknowns = N;
+  nWorkspaceUnknowns = N;
+  nWorkspaceScans = a;
+  nWorkspacePoints = b;
+  return true;
+}
+
+void FreeNormalEquationArrays() {
+  Workspace() = WorkspaceStore{};
+  ppKernelScanMean = ppKernelRadiusMean = nullptr;
+  pDataScanMean = pDataRadiusMean = nullptr;
+  pNormalRhs = nullptr;
+  ppNormalMatrix = ppNormalMatrixReg = ppNNLSWork = nullptr;
+  pDistSolution = pNNLSGradient = pNNLSWorkRhs = pNNLSDiag = pNNLSSub = pNNLSTrial = nullptr;
+  pKernelMean = pMaxEntLogRatio = pDistSolution2 = nullptr;
+  pNNLSPassive = nullptr;
+  nNEQUnknowns = nWorkspaceUnknowns = nWorkspaceScans = nWorkspacePoints = 0;
+}
+
+}  // namespace tarmic

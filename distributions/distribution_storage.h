@@ -1,0 +1,66 @@
+// Storage of a distribution fit: the kernel array (the signal of unit loading
+// concentration of every grid point, scan and common-grid radius) and the
+// normal-equation workspace (means of the systematic-noise elimination, the normal
+// matrix and its regularised copy, right-hand side, solution and the work vectors of
+// the non-negative least squares and the maximum-entropy regularisation).
+//
+// Each family lives in one zero-initialised block so that the large arrays stay
+// contiguous; the row-pointer arrays are ordinary heap arrays. Everything is indexed
+// from 1. The kernel profiles are single precision (they are the largest arrays),
+// the normal equations double.
+#pragma once
+
+namespace tarmic {
+
+// pppKernels[k][scan] is the profile of kernel k in that scan, [1..nPoints]. The
+// profile of (k, s) starts at float offset ((k-1) nScans + (s-1)) (nPoints + 1) of
+// the block.
+extern float*** pppKernels;
+// Dimensions of the kernel array made last (0 when none exists).
+extern int nKernelArrayKernels;
+extern int nKernelArrayScans;
+extern int nKernelArrayPoints;
+
+// Releases an existing kernel array, then makes a zeroed one for nKernels kernels,
+// nScans scans and nPoints radii. False (no message) when the memory cannot be had
+// or a dimension is below 1.
+bool AllocKernelArrays(int nKernels, int nScans, int nPoints);
+// Releases the kernel array when it exists.
+void FreeKernelArrays();
+
+// The normal-equation workspace for N unknowns, a scans and b common-grid radii.
+extern double** ppKernelScanMean;    // [1..N][1..a]
+extern double** ppKernelRadiusMean;  // [1..N][1..b]
+extern double* pDataScanMean;        // [1..a]
+extern double* pDataRadiusMean;      // [1..b]
+extern double* pNormalRhs;           // [1..N] right-hand side
+extern double** ppNormalMatrix;      // [1..N][1..N] normal matrix
+extern double** ppNormalMatrixReg;   // [1..N][1..N] normal matrix plus penalty
+extern double* pDistSolution;        // [1..N] solution
+extern double* pNNLSGradient;        // [1..N] gradient b - A x of the NNLS
+extern double** ppNNLSWork;          // [1..N][1..N] passive subsystem of the NNLS
+extern double* pNNLSWorkRhs;         // [1..N] its right-hand side
+extern double* pNNLSDiag;            // [1..N] its Cholesky diagonal
+extern double* pNNLSSub;             // [1..N] its solution (compressed)
+extern double* pNNLSTrial;           // [1..N] that solution on all unknowns
+extern double* pKernelMean;          // [1..N] mean of each kernel
+extern double* pMaxEntLogRatio;      // [1..N] ln(x_i / r_i) of the maximum entropy
+extern double* pDistSolution2;       // [1..N] copy of the solution kept by the run
+extern int* pNNLSPassive;            // [1..N] passive-set marks of the NNLS
+// Order of the normal equations in the workspace: N when it is made; each build sets
+// the order it wrote (one less with a fixed first kernel). The solvers work on
+// exactly this many unknowns.
+extern int nNEQUnknowns;
+// Dimensions of the workspace made last (0 when none exists).
+extern int nWorkspaceUnknowns;
+extern int nWorkspaceScans;
+extern int nWorkspacePoints;
+
+// Releases an existing workspace, then makes a zeroed one. On failure shows "could
+// not allocate arrays, increase memory or take fewer scans" in the error box (not
+// ending the command) and returns false.
+bool AllocNormalEquationArrays(int N, int a, int b);
+// Releases the workspace when it exists and clears every pointer of it.
+void FreeNormalEquationArrays();
+
+}  // namespace tarmic

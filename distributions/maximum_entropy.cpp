@@ -1,0 +1,546 @@
+// Maximum-entropy regularisation: the objective, the damped steps, the iteration
+// for one alpha and the root search of alpha.
+#include "distributions/maximum_entropy.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/nnls.h"
+#include "distributions/normal_equations.h"
+#include "distributions/regularization.h"
+#include "numerics/error_box.h"
+#include "numerics/linear_algebra.h"
+#include "numerics/run_switches.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+double dMaxEntEntropy = 0.0;
+double dMaxEntAlpha = 0.0;
+
+namespace {
+
+constexpr int kMaxIterations = 200;
+constexpr double kTiny = 1e-20;  // no unknown goes below this
+constexpr double kHeld = 1e-14;  // an unknown at or below this with a step down is held
+
+// Everything one regularisation computes from its own normal equations.
+struct MaxEntState {
+  int n = 0;
+  int firstEntropy = 1;  // E = firstEntropy..n
+  bool prior = false;
+  double sum = 0.0;   // S: sum of the unregularised solution over E
+  double mean = 0.0;  // S / n
+  double alpha0 = 0.0;
+  double target = 0.0;  // F
+  double tol2 = 1e-6;
+  std::vector<double> reference;  // r_i
+  std::vector<double> best;       // the solution of the best x found so far
+  std::vector<double> previous;
+  std::vector<int> inactive;
+  bool anyInactive = false;
+  double lambda = -1.0;
+  double Q = 0.0;
+  double accepted = 0.0;
+  // Work matrices and vectors: W (Hessian at x), C (scratch of the damped step),
+  // g (half-gradient at x), d (step, then the gradient at the trial point).
+  double** W = nullptr;
+  double** C = nullptr;
+  double* g = nullptr;
+  double* d = nullptr;
+  double* trial = nullptr;
+};
+
+MaxEntState g_state;
+
+// Q, the half-Hessian H and the half-gradient g at x (see the header of the file).
+void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
+  MaxEntState& st = g_state;
+  if (CheckKeyPress()) bUserAbort = true;
+  const int n = st.n;
+  const double h = 0.5 * dMaxEntAlpha;
+  double* L = pMaxEntLogRatio;
+  double xy = 0.0, xAx = 0.0, R = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    const double* Ai = ppNormalMatrix[i];
+    double* Hi = H[i];
+    double Ax = 0.0;
+    for (int j = 1; j <= n; ++j) {
+      Ax += Ai[j] * x[j];
+      Hi[j] = Ai[j];
+    }
+    xy += x[i] * pNormalRhs[i];
+    xAx += x[i] * Ax;
+    grad[i] = pNormalRhs[i] - Ax;
+    if (i >= st.firstEntropy) {
+      L[i] = std::log(x[i] / st.reference[static_cast<std::size_t>(i)]);
+      R += x[i] * L[i] + (st.prior ? st.reference[static_cast<std::size_t>(i)] - x[i] : 0.0);
+      grad[i] -= h * (st.prior ? L[i] : L[i] + 1.0);
+      Hi[i] += h / x[i];
+    }
+  }
+  dMaxEntEntropy = -R;
+  *Q = dSumSqData - 2.0 * xy + xAx + dMaxEntAlpha * R;
+}
+
+// The damped system C d = g, from which unknowns can be taken out one after another
+// (their step becomes 0). The Cholesky factor of what remains is updated when an
+// unknown leaves: deleting its row and column leaves the trailing block with
+// L33 L33' + l l' (l the deleted column below the diagonal), a rank-one update of
+// O(m^2) instead of a new factorisation. Unknowns whose row of C is entirely 0 take
+// no part. Where C is not positive definite, the rows and columns of the unknowns
+// that leave are zeroed in C and the system is solved anew each time.
+class StepSolver {
+ public:
+  void Start(double** C, int n) {
+    C_ = C;
+    n_ = n;
+    index_.clear();
+    for (int i = 1; i <= n; ++i) {
+      bool zero = true;
+      for (int j = 1; j <= n && zero; ++j) zero = C[i][j] == 0.0;
+      if (!zero) index_.push_back(i);
+    }
+    const int m = static_cast<int>(index_.size());
+    L_.assign(static_cast<std::size_t>(m) * static_cast<std::size_t>(m), 0.0);
+    factored_ = true;
+    for (int i = 0; i < m && factored_; ++i) {
+      for (int j = 0; j <= i; ++j) {
+        double s = C[index_[i]][index_[j]];
+        for (int k = 0; k < j; ++k) s -= At(i, k) * At(j, k);
+        if (i == j) {
+          if (!(s > 0.0)) {
+            factored_ = false;
+            break;
+          }
+          At(i, i) = std::sqrt(s);
+        } else {
+          At(i, j) = s / At(j, j);
+        }
+      }
+    }
+  }
+
+  void Remove(int unknown) {
+    if (!factored_) {
+      for (int j = 1; j <= n_; ++j) C_[unknown][j] = C_[j][unknown] = 0.0;
+      return;
+    }
+    const int m = static_cast<int>(index_.size());
+    int p = 0;
+    while (p < m && index_[static_cast<std::size_t>(p)] != unknown) ++p;
+    if (p == m) return;
+    std::vector<double> x;
+    for (int q = p + 1; q < m; ++q) x.push_back(At(q, p));
+    // Delete row and column p.
+    std::vector<double> next(static_cast<std::size_t>(m - 1) * static_cast<std::size_t>(m - 1), 0.0);
+    for (int i = 0, ni = 0; i < m; ++i) {
+      if (i == p) continue;
+      for (int j = 0, nj = 0; j <= i; ++j) {
+        if (j == p) continue;
+        next[static_cast<std::size_t>(ni) * static_cast<std::size_t>(m - 1) + static_cast<std::size_t>(nj)] = At(i, j);
+        ++nj;
+      }
+      ++ni;
+    }
+    L_.swap(next);
+    index_.erase(index_.begin() + p);
+    // Rank-one update of the trailing block with x.
+    const int size = m - 1;
+    for (int k = p; k < size; ++k) {
+      const double lkk = At(k, k), xk = x[static_cast<std::size_t>(k - p)];
+      const double r = std::hypot(lkk, xk);
+      const double cs = r / lkk, sn = xk / lkk;
+      At(k, k) = r;
+      for (int i = k + 1; i < size; ++i) {
+        double& xi = x[static_cast<std::size_t>(i - p)];
+        At(i, k) = (At(i, k) + sn * xi) / cs;
+        xi = cs * xi - sn * At(i, k);
+      }
+    }
+  }
+
+  void Solve(const double* g, double* d) {
+    if (!factored_) {
+      SolveSymmetricSystemSkipZeroRows(C_, g, n_, d, pNNLSDiag);
+      return;
+    }
+    const int m = static_cast<int>(index_.size());
+    for (int i = 1; i <= n_; ++i) d[i] = 0.0;
+    std::vector<double> z(static_cast<std::size_t>(m));
+    for (int i = 0; i < m; ++i) {
+      double s = g[index_[static_cast<std::size_t>(i)]];
+      for (int k = 0; k < i; ++k) s -= At(i, k) * z[static_cast<std::size_t>(k)];
+      z[static_cast<std::size_t>(i)] = s / At(i, i);
+    }
+    for (int i = m - 1; i >= 0; --i) {
+      double s = z[static_cast<std::size_t>(i)];
+      for (int k = i + 1; k < m; ++k) s -= At(k, i) * z[static_cast<std::size_t>(k)];
+      z[static_cast<std::size_t>(i)] = s / At(i, i);
+    }
+    for (int i = 0; i < m; ++i) d[index_[static_cast<std::size_t>(i)]] = z[static_cast<std::size_t>(i)];
+  }
+
+ private:
+  double& At(int i, int j) {
+    return L_[static_cast<std::size_t>(i) * index_.size() + static_cast<std::size_t>(j)];
+  }
+
+  double** C_ = nullptr;
+  int n_ = 0;
+  std::vector<int> index_;  // unknowns of the factor, in order
+  std::vector<double> L_;   // lower triangle, row-major, stride index_.size()
+  bool factored_ = false;
+};
+
+StepSolver g_stepSolver;
+
+// Solves C d = g with C = W, diagonal (1 + lambda) W_ii.
+void DampedSolve() {
+  MaxEntState& st = g_state;
+  for (int i = 1; i <= st.n; ++i) {
+    std::copy(st.W[i] + 1, st.W[i] + st.n + 1, st.C[i] + 1);
+    st.C[i][i] = (1.0 + st.lambda) * st.W[i][i];
+  }
+  g_stepSolver.Start(st.C, st.n);
+  g_stepSolver.Solve(st.g, st.d);
+}
+
+// One damped step on Q with positivity (lambda < 0 initialises).
+void MaxEntmrqmin(double* x) {
+  MaxEntState& st = g_state;
+  const int n = st.n;
+  if (CheckKeyPress()) bUserAbort = true;
+  if (st.lambda > 1e70) {
+    st.lambda = 0.0;
+    return;
+  }
+  if (st.lambda < 0.0) {
+    st.lambda = 0.001;
+    MaxEntmrqcof(x, st.W, st.g, &st.Q);
+    st.accepted = st.Q;
+  }
+  DampedSolve();
+  if (st.lambda == 0.0) return;
+
+  double* t = st.trial;
+  bool leaves = st.anyInactive;
+  for (int i = 1; i <= n; ++i) {
+    t[i] = x[i] + st.d[i];
+    if (t[i] <= 0.0) leaves = true;
+  }
+  if (leaves) {
+    // Hold the unknowns that sit at the bound (or were marked inactive) and want to
+    // go down: their rows and columns leave the step, one after another.
+    auto blocked = [&](int i) {
+      return st.d[i] < 0.0 &&
+             (x[i] <= kHeld || (st.anyInactive && st.inactive[static_cast<std::size_t>(i)]));
+    };
+    for (;;) {
+      int first = 0;
+      for (int i = 1; i <= n && first == 0; ++i) {
+        if (blocked(i)) first = i;
+      }
+      if (first == 0) break;
+      g_stepSolver.Remove(first);
+      g_stepSolver.Solve(st.g, st.d);
+    }
+    // Shorten the step where it would cross zero.
+    double s = 1.0;
+    for (int i = 1; i <= n; ++i) {
+      t[i] = x[i] + st.d[i];
+      if (!st.anyInactive) st.inactive[static_cast<std::size_t>(i)] = 0;
+      if (t[i] <= 0.0) {
+        const double q = std::fabs(x[i] / st.d[i]);
+        if (q < 0.01) {
+          st.inactive[static_cast<std::size_t>(i)] = 1;
+          st.anyInactive = true;
+        }
+        s = std::min(s, q);
+      }
+    }
+    if (s > 0.01) {
+      st.anyInactive = false;
+    } else {
+      s *= 0.9;
+    }
+    for (int i = 1; i <= n; ++i) t[i] = x[i] + s * st.d[i];
+  }
+  for (int i = 1; i <= n; ++i) t[i] = std::max(t[i], kTiny);
+
+  double Qt = 0.0;
+  MaxEntmrqcof(t, st.C, st.d, &Qt);
+  if (Qt < st.accepted) {
+    st.lambda *= 0.1;
+    st.accepted = Qt;
+    std::swap(st.W, st.C);
+    std::swap(st.g, st.d);
+    std::copy(t + 1, t + n + 1, x + 1);
+  } else {
+    st.lambda *= 10.0;
+  }
+  st.Q = st.accepted;
+}
+
+// Damped steps until Q settles twice, the second time after a restart of the
+// damping at the converged solution.
+void MaxEntIterate(double* x) {
+  MaxEntState& st = g_state;
+  const int n = st.n;
+  st.lambda = -1.0;
+  MaxEntmrqmin(x);
+  std::copy(x + 1, x + n + 1, st.previous.begin() + 1);
+  bool convergedOnce = false;
+  bool done = false;
+  for (int count = 0; !done && count < kMaxIterations;) {
+    if (CheckKeyPress()) bUserAbort = true;
+    ++count;
+    const double before = st.Q;
+    std::copy(x + 1, x + n + 1, st.previous.begin() + 1);
+    MaxEntmrqmin(x);
+    const double change = before != 0.0 ? std::fabs((before - st.Q) / before) : std::fabs(before - st.Q);
+    if (st.Q > before || change >= st.tol2) continue;
+    double mean = 0.0;
+    for (int i = 1; i <= n; ++i) mean += x[i];
+    mean /= n;
+    const double scale = before != 0.0 ? std::fabs(before) : 1.0;
+    bool gradientLarge = false, moving = false;
+    for (int i = 1; i <= n; ++i) {
+      if (x[i] <= kHeld) continue;
+      if (std::fabs(st.g[i] * mean / scale) > st.tol2) gradientLarge = true;
+      const double prev = st.previous[static_cast<std::size_t>(i)];
+      if (prev != 0.0 && std::fabs((x[i] - prev) / prev) > st.tol2) moving = true;
+    }
+    if (gradientLarge && moving) {
+      st.lambda *= 10.0;
+      continue;
+    }
+    if (!convergedOnce) {
+      convergedOnce = true;
+      st.lambda = -1.0;
+      MaxEntmrqmin(x);
+      std::copy(x + 1, x + n + 1, st.previous.begin() + 1);
+    } else {
+      done = true;
+    }
+  }
+}
+
+void SaveBest() {
+  std::copy(pDistSolution + 1, pDistSolution + g_state.n + 1, g_state.best.begin() + 1);
+}
+
+void RestoreBest() {
+  std::copy(g_state.best.begin() + 1, g_state.best.end(), pDistSolution + 1);
+}
+
+void ShowMaxEntProgress(double deviation, bool first) {
+  if (bMonteCarloRun) return;
+  const double reached = ConfidenceOfRatio(deviation + g_state.target);
+  if (first) {
+    ShowContiText(10, 70, Format("Regularization:  entropy = %f, alpha=%f, P = %f (please wait...)",
+                                 dMaxEntEntropy, dMaxEntAlpha, reached));
+  } else if (fConfidenceLevel < 1.0f) {
+    ShowContiText(10, 70, Format("Regularization:  entropy = %f, alpha=%e, P = %f (please wait...)",
+                                 dMaxEntEntropy, dMaxEntAlpha, reached));
+  } else {
+    ShowContiText(10, 70,
+                  Format("Regularization:  entropy = %f, alpha=%e, P = %f, F = %f (please wait...)",
+                         dMaxEntEntropy, dMaxEntAlpha, reached,
+                         static_cast<double>(fConfidenceLevel) + deviation));
+  }
+}
+
+}  // namespace
+
+void SolveMaxEnt(double alpha) {
+  MaxEntState& st = g_state;
+  dMaxEntAlpha = alpha;
+  for (int i = 1; i <= st.n; ++i) {
+    std::copy(ppNormalMatrix[i] + 1, ppNormalMatrix[i] + st.n + 1, st.W[i] + 1);
+    st.g[i] = pNormalRhs[i];
+    if (pDistSolution[i] == 0.0) pDistSolution[i] = 1e-7 * st.mean;
+  }
+  MaxEntIterate(pDistSolution);
+}
+
+double MaxEntChiSquareDeviation(double x) {
+  MaxEntState& st = g_state;
+  const double alpha = st.alpha0 * std::exp(std::min(x, 100.0));
+  RestoreBest();
+  SolveMaxEnt(alpha);
+  return ChiSquareFromNormalEquations() / dChiSquareMin - st.target;
+}
+
+double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, double tol,
+                       double tolP) {
+  MaxEntState& st = g_state;
+  const double P = fConfidenceLevel;
+  double x = x0;
+  double f = deviation(x);
+  ShowMaxEntProgress(f, true);
+  if (std::fabs(f) <= tol) return x;
+
+  double xBest = x, fBest = f;
+  SaveBest();
+  bool above = f > tol;
+  double dx = above ? -std::fabs(dx0) : std::fabs(dx0);
+  bool oscillating = false;
+  int step = 1;
+  auto failAtBest = [&]() {
+    RestoreBest();
+    return xBest;
+  };
+
+  while (f >= tol || f <= -tol) {
+    ++step;
+    if (f > tol) {
+      above = true;
+    } else if (f < -tol) {
+      above = false;
+    } else {
+      return x;
+    }
+    const double fPrevious = f;
+    x += dx;
+    f = deviation(x);
+    if (std::fabs(f) < tol) return x;
+
+    // A flat stretch: larger steps until the deviation changes.
+    for (int flat = 0; f == fPrevious;) {
+      if (dx < 0.25) dx *= 2.0;
+      x += dx;
+      f = deviation(x);
+      ShowMaxEntProgress(f, false);
+      if (++flat >= 102) {
+        ReportDistributionError(6, Format("problem with regularization, caught at P = %f",
+                                          ConfidenceOfRatio(f + st.target)));
+        return failAtBest();
+      }
+    }
+
+    if (std::fabs(f) > std::fabs(fBest) + tol) {
+      // Worse than the best point: go back there with half the step.
+      x = xBest;
+      f = fBest;
+      RestoreBest();
+      oscillating = false;
+      dx *= 0.5;
+      if (std::fabs(dx) <= 1e-10 || CheckKeyPress() || bUserAbort) {
+        bUserAbort = false;
+        ReportDistributionMessage(
+            6, Format("caught in local minimum or user interrupt at P = %f", ConfidenceOfRatio(fBest + st.target)),
+            "ATTENTION");
+        return failAtBest();
+      }
+    } else {
+      if (std::fabs(f) > 0.02 && !oscillating) {
+        // Coarse steps towards the root.
+        dx = f < 0.0 ? 0.25 : -0.25;
+        if ((f < 0.0) != (fBest < 0.0)) {
+          dx *= 0.5;
+          oscillating = true;
+        }
+      } else if (std::fabs(f) > 0.001) {
+        if (f < 0.0 && above) {
+          dx = 0.5 * std::fabs(dx);
+          oscillating = true;
+        } else if (f < 0.0) {
+          dx = std::min(2.0 * std::fabs(dx), 0.25);
+        } else if (!above) {
+          dx = -0.3 * std::fabs(dx);
+          oscillating = true;
+        } else {
+          dx = -1.7 * std::fabs(dx);
+          if (std::fabs(dx) > 0.1) dx = -0.25;
+        }
+      } else if ((f < 0.0) != (fBest < 0.0)) {
+        // Secant step to the root of the line through the best and this point.
+        dx = xBest - fBest * (x - xBest) / (f - fBest) - x;
+      }
+      xBest = x;
+      fBest = f;
+      SaveBest();
+    }
+    ShowMaxEntProgress(f, false);
+    if (P < 1.0 && std::fabs(ConfidenceOfRatio(f + st.target) - P) < tolP) return x;
+    if (step > 1000) {
+      if (bBatchMode || !bMonteCarloRun) ReportDistributionError(8, "too many iterations finding root");
+      return x;
+    }
+  }
+  return x;
+}
+
+bool MaxEntRegularize(bool suppressBaselineCorrelation) {
+  MaxEntState& st = g_state;
+  const int N = nNEQUnknowns;
+  nRegUnknowns = N;
+  if (N < 1 || !pDistSolution) return false;
+
+  // 1. to 3. The unregularised solution and its sum.
+  AddSecondDerivativePenalty(0.0);
+  if (!NNLS()) {
+    for (int i = 1; i <= N; ++i) pDistSolution[i] = 0.0;
+    return false;
+  }
+  dChiSquareMin = dChiSquare = ChiSquareFromNormalEquations();
+  st = MaxEntState{};
+  st.n = N;
+  st.firstEntropy = EntropySkipsFirstUnknown() ? 2 : 1;
+  for (int i = st.firstEntropy; i <= N; ++i) st.sum += pDistSolution[i];
+  st.mean = st.sum / N;
+  if (!(st.sum > 0.0)) return true;
+
+  // 4. Whether and how far to regularise (as the Tikhonov-Phillips regularisation).
+  if (!RegularizationWanted(N)) {
+    if (!bContiInnerRun && !bBatchMode && !bMonteCarloRun && ContiWizardMessages()) {
+      ShowDistributionNote("no regularization:  either P < 0.5, P = 1, or to low resolution");
+    }
+    return true;
+  }
+  if (bContiInnerRun && !bFinalFitEvaluation && !bMonteCarloRun) return true;
+  if (IsExactFit()) return true;
+  if (!SetRegularizationTarget(N)) return true;
+  float trace = 0.0f;
+  for (int k = 1; k <= N; ++k) trace += static_cast<float>(ppNormalMatrix[k][k]);
+  dAlphaScale = static_cast<double>(trace) / (6.0 * N - 12.0);
+  if (!(dAlphaScale > 0.0)) return true;
+
+  // 5. Work vectors, references, start.
+  st.alpha0 = dAlphaScale;
+  st.target = fTargetRatio;
+  const double tol = (st.target - 1.0) * 0.001;
+  st.tol2 = std::min(0.01 * tol, 1e-6);
+  st.prior = bUsePrior && pPriorProbability;
+  st.reference.assign(static_cast<std::size_t>(N) + 1, st.sum);
+  if (st.prior) {
+    const std::vector<double> w = PriorWeights(pPriorProbability, N);
+    for (int i = 1; i <= N; ++i) st.reference[static_cast<std::size_t>(i)] = w[static_cast<std::size_t>(i)];
+  }
+  if (suppressBaselineCorrelation) st.reference[1] *= 0.001;
+  st.best.assign(pDistSolution, pDistSolution + N + 1);
+  st.previous.assign(static_cast<std::size_t>(N) + 1, 0.0);
+  st.inactive.assign(static_cast<std::size_t>(N) + 1, 0);
+  st.W = ppNNLSWork;
+  st.C = ppNormalMatrixReg;
+  st.g = pNNLSWorkRhs;
+  st.d = pNNLSSub;
+  st.trial = pNNLSTrial;
+  bUserAbort = false;
+
+  // 6. and 7. The root search, then the chi-square of what it left.
+  const double x = FindMaxEntAlpha(MaxEntChiSquareDeviation, std::log(1e-4), 0.01, tol, 0.005);
+  fAlphaFactor = static_cast<float>(std::exp(std::min(x, 100.0)));
+  dChiSquare = ChiSquareFromNormalEquations();
+  bUserAbort = false;
+  return true;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,208 @@
+// Noise, fitted curves and diagnostic dumps after the solve of a distribution fit.
+#include "distributions/noise_fit.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_storage.h"
+#include "modelfit/model_params.h"
+#include "numerics/error_box.h"
+#include "numerics/interpolation.h"
+#include "platform/system.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+int SolutionLength() { return IsSizeShapeModel() ? nFf0Grid : nDistGrid; }
+
+// Linear interpolation of y(x) (ascending x[1..n]) at r, the end values beyond the
+// ends: the fallback where the resampling guards refuse a scan.
+float InterpolateClamped(const float* x, const float* y, int n, float r) {
+  if (n < 2 || r <= x[1]) return y[1];
+  if (r >= x[n]) return y[n];
+  int lo = 1, hi = n;
+  while (hi - lo > 1) {
+    const int mid = (lo + hi) / 2;
+    (x[mid] <= r ? lo : hi) = mid;
+  }
+  const float t = (r - x[lo]) / (x[hi] - x[lo]);
+  return y[lo] + t * (y[hi] - y[lo]);
+}
+
+// ppFit of scan s: the model on the common grid (constant, TI noise and RI offset
+// plus the kernels with their coefficients, summed in double), resampled onto the
+// scan's radii. Resampling is linear, so this equals resampling every kernel.
+void BuildScanFit(int s, const float* tiNoise, float constant, int firstK, int lastK,
+                  bool fixedFirst, std::vector<double>& sum, std::vector<float>& model) {
+  const double* x = pDistSolution;
+  for (int g = 1; g <= nGridPoints; ++g) sum[static_cast<std::size_t>(g)] = tiNoise ? tiNoise[g] : 0.0;
+  for (int k = firstK; k <= lastK; ++k) {
+    const double c = (fixedFirst && k == 1) ? 1.0 : x[k];
+    if (c == 0.0) continue;
+    const float* K = pppKernels[k][s];
+    for (int g = 1; g <= nGridPoints; ++g) sum[static_cast<std::size_t>(g)] += c * K[g];
+  }
+  for (int g = 1; g <= nGridPoints; ++g) {
+    model[static_cast<std::size_t>(g)] = static_cast<float>(sum[static_cast<std::size_t>(g)] + constant);
+  }
+  const std::size_t si = static_cast<std::size_t>(s);
+  const int n = pnPoints[si];
+  float* fit = ppFit[si];
+  float* work = ppWork[si];
+  if (!InterpolateCurve(n, ppRadius[si], work, nGridPoints, pGridRadius, model.data())) {
+    for (int i = 1; i <= n; ++i) {
+      work[i] = InterpolateClamped(pGridRadius, model.data(), nGridPoints, ppRadius[si][i]);
+    }
+  }
+  for (int i = 1; i <= n; ++i) fit[i] = work[i];
+}
+
+bool FitArraysExist() {
+  return pDistSolution && pppKernels && nScans >= 1 && nGridPoints >= 1 && pGridRadius;
+}
+
+}  // namespace
+
+void CalculateppAFit() {
+  if (!FitArraysExist()) return;
+  const NoiseModel model = SelectNoiseModel();
+  const int N = SolutionLength();
+  const double* x = pDistSolution;
+  const bool fixedFirst = bFixedFirstKernel && model == NoiseModel::TIRI;
+  const int k0 = fixedFirst ? 2 : 1;
+  const bool ti = model == NoiseModel::TI || model == NoiseModel::TIRI;
+  const bool ri = model == NoiseModel::RI || model == NoiseModel::TIRI;
+
+  if (model != NoiseModel::Plain && model != NoiseModel::Baseline) {
+    fBaseline = 0.0f;
+    pParams[15] = 0.0f;
+  }
+  if (ti && pTINoise) {
+    for (int g = 1; g <= nGridPoints; ++g) {
+      double v = pDataRadiusMean[g];
+      if (model == NoiseModel::TIRI) {
+        v -= dDataMean;
+        for (int k = k0; k <= N; ++k) v -= x[k] * (ppKernelRadiusMean[k][g] - pKernelMean[k]);
+      } else {
+        for (int k = k0; k <= N; ++k) v -= x[k] * ppKernelRadiusMean[k][g];
+      }
+      pTINoise[g] = static_cast<float>(v);
+    }
+  } else if (model == NoiseModel::RI && pTINoise) {
+    for (int g = 1; g <= nGridPoints; ++g) pTINoise[g] = 0.0f;
+  }
+  if (ri && pRINoise) {
+    for (int s = 1; s <= nScans; ++s) {
+      double v = pDataScanMean[s];
+      for (int k = k0; k <= N; ++k) v -= x[k] * ppKernelScanMean[k][s];
+      pRINoise[s] = static_cast<float>(v);
+    }
+  } else if (model == NoiseModel::TI && pRINoise) {
+    for (int s = 1; s <= nScans; ++s) pRINoise[s] = 0.0f;
+  }
+  if (model == NoiseModel::Baseline) {
+    double v = dDataMean;
+    for (int k = 1; k <= N; ++k) v -= x[k] * pKernelMean[k];
+    fBaseline = static_cast<float>(v);
+    pParams[15] = fBaseline;
+  }
+
+  std::vector<double> sum(static_cast<std::size_t>(nGridPoints) + 1);
+  std::vector<float> gridModel(static_cast<std::size_t>(nGridPoints) + 1);
+  for (int pos = 1; pos <= nScans; ++pos) {
+    const int s = pScanOrder[static_cast<std::size_t>(pos)];
+    const float constant = (ti ? 0.0f : fBaseline) + (ri && pRINoise ? pRINoise[s] : 0.0f);
+    BuildScanFit(s, ti ? pTINoise : nullptr, constant, 1, N, fixedFirst, sum, gridModel);
+  }
+  const auto& update = GetDistributionHooks().updateNonlinearDetectionFit;
+  if (update) update();
+}
+
+void UpdateBaselineAndFitScanRange() {
+  if (!FitArraysExist()) return;
+  const int N = nDistGrid;
+  double v = dDataMean;
+  for (int k = 1; k <= N; ++k) v -= pDistSolution[k] * pKernelMean[k];
+  fBaseline = static_cast<float>(v);
+  pParams[15] = fBaseline;
+  std::vector<double> sum(static_cast<std::size_t>(nGridPoints) + 1);
+  std::vector<float> gridModel(static_cast<std::size_t>(nGridPoints) + 1);
+  for (int pos = iContiFirstScan; pos <= iContiLastScan && pos <= nScans; ++pos) {
+    const int s = pScanOrder[static_cast<std::size_t>(pos)];
+    BuildScanFit(s, nullptr, fBaseline, 1, N, false, sum, gridModel);
+  }
+}
+
+namespace {
+
+// Opens a dump file in the temporary directory; reports a failure.
+std::FILE* OpenDump(const char* name) {
+  const std::string path = TempDirectory() + name;
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (!f) ShowError(Format("\n\aAttention: could not open %s", path.c_str()), false);
+  return f;
+}
+
+}  // namespace
+
+void DumpDistributionSolution() {
+  std::FILE* f = OpenDump("TARMICsolution.txt");
+  if (!f) return;
+  if (IsSizeShapeModel() && pCsff0Values) {
+    for (int k = 1; k <= nFf0Grid; ++k) WriteFormatted(f, "%e \n", static_cast<double>(pCsff0Values[k]));
+  } else if (pDistValues) {
+    for (int i = 1; i <= nDistGrid; ++i) WriteFormatted(f, "%e \n", static_cast<double>(pDistValues[i]));
+  }
+  std::fclose(f);
+}
+
+void DumpNormalEquations() {
+  const int N = nNEQUnknowns;
+  const bool sizeShape = IsSizeShapeModel();
+  std::FILE* f = OpenDump("grid.txt");
+  if (!f) return;
+  if (sizeShape && pCsff0S) {
+    for (int k = 1; k <= nFf0Grid; ++k) {
+      WriteFormatted(f, "%e %e\n", static_cast<double>(pCsff0S[k]), static_cast<double>(pCsff0Ff0[k]));
+    }
+  } else if (pDistGrid) {
+    for (int k = 1; k <= nDistGrid; ++k) WriteFormatted(f, "%e\n", static_cast<double>(pDistGrid[k]));
+  }
+  std::fclose(f);
+  if (!(f = OpenDump("dim.txt"))) return;
+  WriteFormatted(f, "%d \n", sizeShape ? 2 : 1);
+  std::fclose(f);
+  if (!(f = OpenDump("npoints.txt"))) return;
+  WriteFormatted(f, "%f \n", static_cast<double>(fGridPointTotal));
+  std::fclose(f);
+  if (!(f = OpenDump("ngrid.txt"))) return;
+  WriteFormatted(f, "%d \n", N);
+  std::fclose(f);
+  if (!(f = OpenDump("sumsquaredata.txt"))) return;
+  WriteFormatted(f, "%e \n", dSumSqData);
+  std::fclose(f);
+  if (!(f = OpenDump("vector.txt"))) return;
+  if (pNormalRhs) {
+    for (int i = 1; i <= N; ++i) WriteFormatted(f, "%e \n", pNormalRhs[i]);
+  }
+  std::fclose(f);
+  if (!(f = OpenDump("matrix.txt"))) return;
+  if (ppNormalMatrix) {
+    for (int i = 1; i <= N; ++i) {
+      for (int j = 1; j <= N; ++j) WriteFormatted(f, "%e ", ppNormalMatrix[i][j]);
+      WriteFormatted(f, "\n");
+    }
+  }
+  std::fclose(f);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,119 @@
+// Normal equations of the distribution fit with systematic noise.
+//
+// The data of all scans are modelled as a non-negative combination of kernels plus
+// systematic terms: time-invariant (TI) noise, one offset per radius common to all
+// scans; radial-invariant (RI) noise, one offset per scan; or one baseline. The
+// systematic terms are eliminated algebraically by centring data and kernels:
+//   TI and RI: y' = y - ybar[p] - ybar[s] + ybar,  K' = K - Kbar[p] - Kbar[s] + Kbar
+//   TI:        y' = y - ybar[p],                   K' = K - Kbar[p]
+//   RI:        y' = y - ybar[s],                   K' = K - Kbar[s]
+//   baseline:  y' = y - ybar,                      K' = K - Kbar
+//   none:      y' = y - fBaseline (fixed),          K' = K
+// with ybar[p] the mean over the scans at radius p, ybar[s] the mean of scan s over
+// the fit range P and ybar the mean over all scans and P (the same for the kernels).
+// Then A = sum over scans and P of K'_i K'_j, b_i = sum K'_i y', and dSumSqData =
+// sum y'^2. After the solve the systematic terms follow from the stored means
+// (noise_fit.h).
+//
+// The build never writes into the data or the kernels: each scan's centred block is
+// formed in a scratch block (rounded to float, as the kernels are), and the matrix
+// is the sum over scans of the products of those blocks. Products of floats are
+// exact in double; the sums run in double. Every element is accumulated in the same
+// order whichever thread builds its row, so a threaded build equals the serial one
+// bit for bit.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+namespace tarmic {
+
+class DC;
+class CProgressLine;
+
+// Which systematic terms the fit eliminates.
+enum class NoiseModel { Plain, Baseline, TI, RI, TIRI };
+// The noise model of the switches bFitTINoise, bFitRINoise and bVaryBaseline: TI and
+// RI, TI, RI, baseline, none, in this order of preference.
+NoiseModel SelectNoiseModel();
+
+// Sum of squares of the transformed data (the chi-square of the zero solution).
+extern double dSumSqData;
+// Mean of the data over all scans of the build and the fit range.
+extern double dDataMean;
+// The last build fixed kernel 1 at a known amplitude: the unknowns are kernels
+// 2..N, and after the solve amplitude 1 is dFixedFirstAmplitude.
+extern bool bFixedFirstKernel;
+extern double dFixedFirstAmplitude;
+// Scan range of the light-scattering time course (both 1 otherwise).
+extern int iContiFirstScan;
+extern int iContiLastScan;
+
+// Where the run draws its progress: the main window's client DC and, when the run
+// shows one, its progress line. Set by the run for its duration; null draws
+// nothing. Only the user-interface thread draws.
+extern DC* hContiDC;
+extern CProgressLine* pContiProgressLine;
+
+// Scans finished by the running build, summed over its threads (reset at its start).
+extern std::atomic<int> nNEQScansDone;
+
+// One build: which scans and kernels, and how they are centred.
+struct NEQBuildPlan {
+  NoiseModel model = NoiseModel::Plain;
+  int firstScan = 1;                 // scans of the build
+  int lastScan = 0;
+  int firstKernel = 1;               // kernel of unknown 1
+  int order = 0;                     // number of unknowns
+  bool subtractFirstKernel = false;  // the data are y - K_1 (kernel 1 fixed at 1)
+  float baseline = 0.0f;             // Plain: the fixed baseline taken off the data
+};
+
+// The plan of a build over all scans and the N unknowns of the grid (nDistGrid, or
+// nFf0Grid for c(s,ff0)); the fixed baseline is fBaseline.
+NEQBuildPlan PlanNormalEquations(NoiseModel model);
+// Whether the kernel array and the workspace hold what the plan needs.
+bool NormalEquationArraysFit(const NEQBuildPlan& plan);
+// Computes the means the plan's noise model needs (the others keep their contents):
+// per-radius means over every common-grid radius, divided by the number of scans;
+// per-scan means over the fit range; the global means over scans and fit range.
+void ComputeNormalEquationMeans(const NEQBuildPlan& plan);
+// Builds the rows i of the lower triangle of ppNormalMatrix and the entries of
+// pNormalRhs with i mod threadCount = thread - 1 (thread 1..threadCount), scan by
+// scan. Thread 1 also adds the sum of squares of the transformed data to *sumSq.
+// Before each scan it stops when bUserAbort is set; afterScan (null in worker
+// threads) runs after each scan and stops the build by returning false.
+void BuildNormalEquationRows(const NEQBuildPlan& plan, int thread, int threadCount,
+                             double* sumSq, const std::function<bool()>& afterScan);
+// After all rows: mirrors the lower triangle, stores dSumSqData and the order of the
+// system (nNEQUnknowns).
+void FinishNormalEquations(const NEQBuildPlan& plan, double sumSq);
+
+// The single-thread builders, run in the calling (user-interface) thread; they poll
+// the keyboard after every scan (a key sets bUserAbort) and show the progress. Each
+// returns true when the equations are complete, false when the arrays do not fit
+// the data or the build was interrupted (bUserAbort is then set).
+bool BuildNormalEquationsTIRI();
+bool BuildNormalEquationsTI();
+bool BuildNormalEquationsRI();
+bool BuildNormalEquationsBaseline();
+bool BuildNormalEquationsPlain();
+// The builder of the noise model.
+bool BuildNormalEquations(NoiseModel model);
+// TI and RI noise with kernel 1 a component whose amplitude is already in the
+// kernel: the system of order nDistGrid - 1 for kernels 2..N on y - K_1. Sets
+// bFixedFirstKernel and dFixedFirstAmplitude = amplitude.
+bool BuildNormalEquationsFixedFirst(double amplitude);
+// The light-scattering time course: baseline centring over the scans
+// iContiFirstScan..iContiLastScan.
+bool BuildNormalEquationsScanRange();
+
+// Progress of the build at fraction 0..1: the progress line when the run has one,
+// else the text "calculating normal equations (%2.0f percent done - hit any key to
+// interrupt...)" at (10, 50); nothing while a fit runs.
+void ShowNormalEquationProgress(float fraction);
+// Text of the run at a client position of hContiDC (nothing without one).
+void ShowContiText(int x, int y, const std::string& text);
+
+}  // namespace tarmic

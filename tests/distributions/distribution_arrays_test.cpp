@@ -1,0 +1,211 @@
+// The distribution arrays after a solve and their integration: densities from
+// amplitudes by bin widths, the integral distribution, and the integrals, moments
+// and averages of known distributions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "distribution_test_support.h"
+#include "distributions/distribution_arrays.h"
+#include "distributions/distribution_integration.h"
+#include "distributions/distribution_models.h"
+
+namespace tarmic::testing {
+namespace {
+
+// A grid of the active model from lo to hi with n points (on a small data set).
+void Grid(float lo, float hi, int n) {
+  InstallFlatDataSet(2, 20);
+  fDistMin = lo;
+  fDistMax = hi;
+  fDistGridCount = static_cast<float>(n);
+  ASSERT_TRUE(SetupContiGrid());
+}
+
+using ArraysTest = DistributionTest;
+using IntegrationTest = DistributionTest;
+
+TEST_F(ArraysTest, UniformGridDividesByTheStepInsideAndHalfStepAtTheEnds) {
+  bContiSModel = true;
+  Grid(0.0f, 2.0f, 5);  // h = 0.5
+  for (int i = 1; i <= 5; ++i) pDistValues[i] = pDistValues2[i] = 1.0f;
+  NormalizeDistributionValues(false);
+  EXPECT_FLOAT_EQ(pDistValues[1], 4.0f);
+  for (int i = 2; i <= 4; ++i) EXPECT_FLOAT_EQ(pDistValues[i], 2.0f);
+  EXPECT_FLOAT_EQ(pDistValues[5], 4.0f);
+  EXPECT_EQ(pDistValues2[3], 1.0f);  // only shown beside the first with both
+  NormalizeDistributionValues(true);
+  EXPECT_FLOAT_EQ(pDistValues2[3], 2.0f);
+}
+
+TEST_F(ArraysTest, DecreasingSGridGivesPositiveAndDecreasingMassGridNegativeDensities) {
+  bContiSModel = true;
+  Grid(2.0f, 0.0f, 5);
+  for (int i = 1; i <= 5; ++i) pDistValues[i] = 1.0f;
+  NormalizeDistributionValues(false);
+  for (int i = 1; i <= 5; ++i) EXPECT_GT(pDistValues[i], 0.0f);
+
+  bContiSModel = false;
+  Grid(2e5f, 1e4f, 5);
+  for (int i = 1; i <= 5; ++i) pDistValues[i] = 1.0f;
+  NormalizeDistributionValues(false);
+  for (int i = 1; i <= 5; ++i) EXPECT_LT(pDistValues[i], 0.0f);
+}
+
+TEST_F(ArraysTest, LeadingDiscreteSpeciesKeepsItsAmplitude) {
+  bCsOneDiscreteD = true;
+  Grid(0.0f, 2.0f, 5);
+  for (int i = 1; i <= 5; ++i) pDistValues[i] = 1.0f;
+  NormalizeDistributionValues(false);
+  EXPECT_EQ(pDistValues[1], 1.0f);
+  EXPECT_FLOAT_EQ(pDistValues[2], 4.0f);  // as if the grid began at point 2
+  EXPECT_FLOAT_EQ(pDistValues[3], 2.0f);
+  EXPECT_FLOAT_EQ(pDistValues[5], 4.0f);
+  TransformToIntegralDistribution();
+  EXPECT_EQ(pDistValues[1], 1.0f);
+  EXPECT_EQ(pDistValues[2], 0.0f);
+}
+
+TEST_F(ArraysTest, LsgKeepsOnlySValuesThatCanHavePassedTheFitLimit) {
+  bLsgModel = true;
+  bDistGridWarningAccepted = true;
+  Grid(0.0f, 20.0f, 21);
+  const int first = pScanOrder[1];
+  // s_max = 1e13 ln(r / meniscus) / (omega^2 t) = 10 S.
+  pScanInfo[static_cast<std::size_t>(first)].omega2t =
+      1e13 * std::log(pGridRadius[iFitLast] / fMeniscus) / 10.0;
+  for (int i = 1; i <= 21; ++i) pDistValues[i] = pDistValues2[i] = 1.0f;
+  NormalizeDistributionValues(true);
+  for (int i = 1; i <= 21; ++i) {
+    if (pDistGrid[i] > 10.0001f) {
+      EXPECT_EQ(pDistValues[i], 0.0f) << i;
+      EXPECT_EQ(pDistValues2[i], 0.0f) << i;
+    } else {
+      EXPECT_GT(pDistValues[i], 0.0f) << i;
+    }
+  }
+}
+
+TEST_F(ArraysTest, LinearLightScatteringAxisWidensBinsByTheDecadeStep) {
+  bDLSData = true;
+  bDLSRhModel = true;
+  bDLSGridLogRh = true;
+  pDLSInfo.assign(3, DLSInfo{});
+  pDLSInfo[1].temperatureC = 20.0f;
+  Grid(1.0f, std::pow(10.0f, 0.5f), 6);  // log10 Rh spaced by 0.1
+  for (int i = 1; i <= 6; ++i) pDistValues[i] = 1.0f;
+  NormalizeDistributionValues(false);
+  for (int i = 3; i <= 5; ++i) {
+    EXPECT_NEAR(pDistValues[i - 1] / pDistValues[i], std::pow(10.0, 0.1), 1e-3) << i;
+  }
+}
+
+TEST_F(ArraysTest, IntegralOfOneInnerValue) {
+  bContiSModel = true;
+  Grid(0.0f, 4.0f, 9);  // h = 0.5
+  pDistValues[5] = 3.0f;
+  TransformToIntegralDistribution();
+  for (int i = 1; i <= 4; ++i) EXPECT_EQ(pDistValues[i], 0.0f);
+  EXPECT_FLOAT_EQ(pDistValues[5], 0.5f * 3.0f / 2.0f);
+  for (int i = 6; i <= 9; ++i) EXPECT_FLOAT_EQ(pDistValues[i], 0.5f * 3.0f);
+}
+
+TEST_F(IntegrationTest, ConstantDistributionHasItsClosedFormMoments) {
+  bContiSModel = true;
+  Grid(0.0f, 10.0f, 11);
+  for (int i = 1; i <= 11; ++i) pDistValues[i] = 1.0f;
+  float area, mean, total, sd, harmonic, zratio;
+  IntegrateDistribution(2.0f, 4.0f, &area, &mean, &total, &sd, &harmonic, &zratio);
+  EXPECT_NEAR(area, 2.0f, 1e-5);
+  EXPECT_NEAR(mean, 3.0f, 1e-5);
+  EXPECT_NEAR(total, 10.0f, 1e-5);
+  EXPECT_NEAR(sd, std::sqrt(1.0 / 3.0), 1e-3);
+  EXPECT_NEAR(zratio, 28.0 / 9.0, 1e-4);
+  EXPECT_NEAR(harmonic, 2.0 / std::log(2.0), 1e-4);
+  // Limits inside one segment and across segments give the same moments.
+  IntegrateDistribution(2.25f, 3.75f, &area, &mean, &total, nullptr, nullptr, nullptr);
+  EXPECT_NEAR(area, 1.5f, 1e-5);
+  EXPECT_NEAR(mean, 3.0f, 1e-5);
+}
+
+TEST_F(IntegrationTest, WeightAverageSOfAGaussianPeak) {
+  bContiSModel = true;
+  Grid(0.0f, 15.0f, 151);
+  for (int i = 1; i <= 151; ++i) {
+    const double s = pDistGrid[i];
+    pDistValues[i] = static_cast<float>(0.8 * std::exp(-(s - 6.2) * (s - 6.2) / (2 * 0.4 * 0.4)) +
+                                        0.3 * std::exp(-(s - 11.0) * (s - 11.0) / (2 * 0.3 * 0.3)));
+  }
+  float area, mean, total, sd;
+  IntegrateDistribution(4.0f, 8.5f, &area, &mean, &total, &sd, nullptr, nullptr);
+  EXPECT_NEAR(mean, 6.2, 2e-3);
+  EXPECT_NEAR(area, 0.8 * 0.4 * std::sqrt(2 * M_PI), 2e-3);
+  EXPECT_NEAR(sd, 0.4, 5e-3);
+  EXPECT_NEAR(total, (0.8 * 0.4 + 0.3 * 0.3) * std::sqrt(2 * M_PI), 2e-3);
+}
+
+TEST_F(IntegrationTest, ZeroAreaGivesZerosAndLeavesTheOptionalOutputs) {
+  bContiSModel = true;
+  Grid(0.0f, 10.0f, 11);
+  pDistValues[9] = 1.0f;  // outside the limits
+  float area = 5, mean = 5, total = 5, sd = -1, harmonic = -1, zratio = -1;
+  IntegrateDistribution(1.0f, 3.0f, &area, &mean, &total, &sd, &harmonic, &zratio);
+  EXPECT_EQ(area, 0.0f);
+  EXPECT_EQ(mean, 0.0f);
+  EXPECT_EQ(total, 0.0f);
+  EXPECT_EQ(sd, -1.0f);
+  EXPECT_EQ(harmonic, -1.0f);
+  EXPECT_EQ(zratio, -1.0f);
+}
+
+TEST_F(IntegrationTest, NonPositiveLimitGivesNoLogarithmicAverages) {
+  bContiSModel = true;
+  Grid(-2.0f, 8.0f, 11);
+  for (int i = 1; i <= 11; ++i) pDistValues[i] = 1.0f;
+  float area, mean, total, sd, harmonic = -1, zratio = -1;
+  IntegrateDistribution(-1.0f, 4.0f, &area, &mean, &total, &sd, &harmonic, &zratio);
+  EXPECT_NEAR(area, 5.0f, 1e-5);
+  EXPECT_EQ(harmonic, 0.0f);
+  EXPECT_EQ(zratio, 0.0f);
+}
+
+TEST_F(IntegrationTest, LeadingDiscreteSpeciesIsNotPartOfTheIntegral) {
+  bCsOneDiscreteD = true;
+  Grid(0.0f, 4.0f, 5);
+  pDistValues[1] = 100.0f;  // the discrete species' amplitude at s = 0
+  for (int i = 2; i <= 5; ++i) pDistValues[i] = 1.0f;
+  float area, mean, total;
+  IntegrateDistribution(0.0f, 4.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
+  EXPECT_NEAR(area, 3.0f, 1e-5);
+  EXPECT_NEAR(mean, 2.5f, 1e-5);
+}
+
+TEST_F(IntegrationTest, SizeAndShapeSelectionGivesWeightedAverages) {
+  bCsff0Model = true;
+  nFf0Values = 2;
+  fFf0Min = 1.2f;
+  fFf0Max = 1.8f;
+  Grid(2.0f, 8.0f, 4);
+  for (int k = 1; k <= nFf0Grid; ++k) pCsff0Values[k] = 0.0f;
+  // Two cells inside s 2..5 and f/f0 1.0..1.5 carry signal 1 and 3.
+  pCsff0Values[1] = 1.0f;  // s 2, f/f0 1.2
+  pCsff0Values[2] = 3.0f;  // s 4, f/f0 1.2
+  pCsff0Values[6] = 5.0f;  // s 4, f/f0 1.8: outside the f/f0 range
+  for (int i = 1; i <= 4; ++i) pDistValues[i] = 1.0f;
+  fCsff0SecondMin = 1.0f;
+  fCsff0SecondMax = 1.5f;
+  float area, mean, total;
+  IntegrateDistribution(2.0f, 5.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
+  EXPECT_FLOAT_EQ(fCsff0AvgM, (pCsff0M[1] * 1 + pCsff0M[2] * 3) / 4);
+  EXPECT_FLOAT_EQ(fCsff0AvgFf0, 1.2f);
+  EXPECT_FLOAT_EQ(fCsff0AvgRs, (pCsff0Rs[1] * 1 + pCsff0Rs[2] * 3) / 4);
+  EXPECT_GT(fCsff0SdM, 0.0f);
+  EXPECT_GT(fCsff0MsD, 0.0f);
+  fCsff0SecondMin = 3.0f;  // nothing selected
+  fCsff0SecondMax = 4.0f;
+  IntegrateDistribution(2.0f, 5.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
+  EXPECT_EQ(fCsff0AvgM, 0.0f);
+}
+
+}  // namespace
+}  // namespace tarmic::testing

@@ -1,0 +1,378 @@
+// Normal equations with systematic noise: the equations against their definition,
+// threaded builds equal to the serial build bit for bit, the recovery of known
+// noise patterns after the solve, interrupts, and data left untouched.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "distribution_test_support.h"
+#include "distributions/nnls.h"
+#include "distributions/noise_fit.h"
+#include "distributions/normal_equation_threads.h"
+#include "distributions/normal_equations.h"
+#include "distributions/regularization.h"
+#include "modelfit/model_params.h"
+#include "platform/types.h"
+
+namespace tarmic::testing {
+namespace {
+
+const NoiseModel kModels[] = {NoiseModel::Plain, NoiseModel::Baseline, NoiseModel::TI,
+                              NoiseModel::RI, NoiseModel::TIRI};
+
+const char* Name(NoiseModel m) {
+  switch (m) {
+    case NoiseModel::Plain: return "Plain";
+    case NoiseModel::Baseline: return "Baseline";
+    case NoiseModel::TI: return "TI";
+    case NoiseModel::RI: return "RI";
+    case NoiseModel::TIRI: return "TIRI";
+  }
+  return "";
+}
+
+// A small experiment: 6 scans of 80 radii, 12 kernels, data with noise and offsets,
+// a fit range inside the grid.
+void SmallExperiment(int kernels = 12) {
+  InstallFlatDataSet(6, 80);
+  MakeKernels(EvenS(kernels, 1.0, 12.0));
+  std::vector<double> amp(static_cast<std::size_t>(kernels), 0.0);
+  amp[1] = 0.4;
+  amp[static_cast<std::size_t>(kernels - 2)] = 0.3;
+  std::vector<double> ti(80), ri(6);
+  for (int g = 0; g < 80; ++g) ti[static_cast<std::size_t>(g)] = 0.01 * std::sin(0.3 * g);
+  for (int s = 0; s < 6; ++s) ri[static_cast<std::size_t>(s)] = 0.02 * s;
+  MakeData(amp, ti, ri, 0.002);
+  iFitFirst = 5;
+  iFitLast = 74;
+}
+
+// The equations from their definition, in double: means, centred values, sums.
+struct Reference {
+  std::vector<std::vector<double>> A;
+  std::vector<double> b;
+  double sumSq = 0.0;
+};
+
+Reference BruteForce(NoiseModel model, float baseline, int s0, int s1) {
+  const int N = nDistGrid, G = nGridPoints;
+  auto y = [](int s, int g) { return static_cast<double>(ppGridSignal[static_cast<std::size_t>(s)][g]); };
+  auto K = [](int k, int s, int g) { return static_cast<double>(pppKernels[k][s][g]); };
+  const double S = s1 - s0 + 1, P = iFitLast - iFitFirst + 1;
+  std::vector<double> yr(G + 1, 0.0), ys(nScans + 1, 0.0);
+  std::vector<std::vector<double>> kr(N + 1, std::vector<double>(G + 1, 0.0)),
+      ks(N + 1, std::vector<double>(nScans + 1, 0.0));
+  std::vector<double> km(N + 1, 0.0);
+  double ym = 0.0;
+  for (int s = s0; s <= s1; ++s) {
+    for (int g = 1; g <= G; ++g) {
+      yr[g] += y(s, g) / S;
+      for (int k = 1; k <= N; ++k) kr[k][g] += K(k, s, g) / S;
+    }
+    for (int g = iFitFirst; g <= iFitLast; ++g) {
+      ys[s] += y(s, g) / P;
+      ym += y(s, g) / (S * P);
+      for (int k = 1; k <= N; ++k) {
+        ks[k][s] += K(k, s, g) / P;
+        km[k] += K(k, s, g) / (S * P);
+      }
+    }
+  }
+  auto yc = [&](int s, int g) {
+    switch (model) {
+      case NoiseModel::Plain: return y(s, g) - baseline;
+      case NoiseModel::Baseline: return y(s, g) - ym;
+      case NoiseModel::TI: return y(s, g) - yr[g];
+      case NoiseModel::RI: return y(s, g) - ys[s];
+      case NoiseModel::TIRI: return y(s, g) - yr[g] - ys[s] + ym;
+    }
+    return 0.0;
+  };
+  auto kc = [&](int k, int s, int g) {
+    switch (model) {
+      case NoiseModel::Plain: return K(k, s, g);
+      case NoiseModel::Baseline: return K(k, s, g) - km[k];
+      case NoiseModel::TI: return K(k, s, g) - kr[k][g];
+      case NoiseModel::RI: return K(k, s, g) - ks[k][s];
+      case NoiseModel::TIRI: return K(k, s, g) - kr[k][g] - ks[k][s] + km[k];
+    }
+    return 0.0;
+  };
+  Reference r;
+  r.A.assign(N + 1, std::vector<double>(N + 1, 0.0));
+  r.b.assign(N + 1, 0.0);
+  for (int s = s0; s <= s1; ++s) {
+    for (int g = iFitFirst; g <= iFitLast; ++g) {
+      const double yv = yc(s, g);
+      r.sumSq += yv * yv;
+      for (int i = 1; i <= N; ++i) {
+        r.b[i] += kc(i, s, g) * yv;
+        for (int j = 1; j <= N; ++j) r.A[i][j] += kc(i, s, g) * kc(j, s, g);
+      }
+    }
+  }
+  return r;
+}
+
+void ExpectEquationsNear(const Reference& r, const char* what) {
+  const int N = nNEQUnknowns;
+  double scale = 0.0;
+  for (int i = 1; i <= N; ++i) scale = std::max(scale, std::fabs(r.A[i][i]));
+  for (int i = 1; i <= N; ++i) {
+    EXPECT_NEAR(pNormalRhs[i], r.b[i], 1e-5 * (std::fabs(r.b[i]) + scale)) << what << " b " << i;
+    for (int j = 1; j <= N; ++j) {
+      EXPECT_NEAR(ppNormalMatrix[i][j], r.A[i][j], 1e-5 * scale) << what << " A " << i << "," << j;
+    }
+  }
+  EXPECT_NEAR(dSumSqData, r.sumSq, 1e-5 * r.sumSq) << what;
+}
+
+// Everything a build leaves for the solve and the noise, as raw bytes.
+std::vector<unsigned char> Snapshot() {
+  std::vector<unsigned char> bytes;
+  auto add = [&bytes](const void* p, std::size_t n) {
+    const auto* c = static_cast<const unsigned char*>(p);
+    bytes.insert(bytes.end(), c, c + n);
+  };
+  const int N = nNEQUnknowns;
+  for (int i = 1; i <= N; ++i) add(ppNormalMatrix[i] + 1, N * sizeof(double));
+  add(pNormalRhs + 1, N * sizeof(double));
+  add(&dSumSqData, sizeof dSumSqData);
+  add(&dDataMean, sizeof dDataMean);
+  add(pKernelMean + 1, N * sizeof(double));
+  add(pDataScanMean + 1, nScans * sizeof(double));
+  add(pDataRadiusMean + 1, nGridPoints * sizeof(double));
+  for (int k = 1; k <= N; ++k) {
+    add(ppKernelScanMean[k] + 1, nScans * sizeof(double));
+    add(ppKernelRadiusMean[k] + 1, nGridPoints * sizeof(double));
+  }
+  return bytes;
+}
+
+void ClearWorkspace() {
+  const int N = nWorkspaceUnknowns;
+  for (int i = 1; i <= N; ++i) {
+    for (int j = 1; j <= N; ++j) ppNormalMatrix[i][j] = -7.0;
+    pNormalRhs[i] = -7.0;
+  }
+}
+
+// Unregularised solve of the built equations.
+void SolvePlain() {
+  AddSecondDerivativePenalty(0.0);
+  ASSERT_TRUE(NNLS());
+}
+
+using NormalEquationsTest = DistributionTest;
+
+TEST_F(NormalEquationsTest, EveryNoiseModelBuildsTheEquationsOfItsCentring) {
+  SmallExperiment();
+  for (NoiseModel m : kModels) {
+    fBaseline = 0.05f;
+    ASSERT_TRUE(BuildNormalEquations(m)) << Name(m);
+    EXPECT_EQ(nNEQUnknowns, nDistGrid);
+    ExpectEquationsNear(BruteForce(m, 0.05f, 1, nScans), Name(m));
+  }
+}
+
+TEST_F(NormalEquationsTest, TimeCourseCentresOverItsScanRange) {
+  SmallExperiment();
+  iContiFirstScan = 2;
+  iContiLastScan = 4;
+  ASSERT_TRUE(BuildNormalEquationsScanRange());
+  ExpectEquationsNear(BruteForce(NoiseModel::Baseline, 0.0f, 2, 4), "scan range");
+}
+
+TEST_F(NormalEquationsTest, ThreadedBuildEqualsSerialBuildBitForBit) {
+  SmallExperiment();
+  for (NoiseModel m : kModels) {
+    ClearWorkspace();
+    fBaseline = 0.05f;
+    ASSERT_TRUE(BuildNormalEquations(m));
+    const std::vector<unsigned char> serial = Snapshot();
+    for (int threads : {1, 2, 3, 7, 40}) {
+      ClearWorkspace();
+      ASSERT_TRUE(BuildNormalEquationsThreaded(m, threads)) << Name(m) << threads;
+      const std::vector<unsigned char> threaded = Snapshot();
+      ASSERT_EQ(serial.size(), threaded.size());
+      EXPECT_EQ(std::memcmp(serial.data(), threaded.data(), serial.size()), 0)
+          << Name(m) << " with " << threads << " threads";
+    }
+  }
+}
+
+TEST_F(NormalEquationsTest, ZeroOrNegativeThreadCountBuildsOnOneThread) {
+  SmallExperiment(5);
+  ASSERT_TRUE(BuildNormalEquations(NoiseModel::TI));
+  const std::vector<unsigned char> serial = Snapshot();
+  ASSERT_TRUE(BuildNormalEquationsThreaded(NoiseModel::TI, 0));
+  EXPECT_EQ(Snapshot(), serial);
+}
+
+TEST_F(NormalEquationsTest, BuildLeavesDataAndKernelsUntouched) {
+  SmallExperiment();
+  std::vector<float> data, kernels;
+  for (int s = 1; s <= nScans; ++s) {
+    data.insert(data.end(), ppGridSignal[s] + 1, ppGridSignal[s] + nGridPoints + 1);
+    for (int k = 1; k <= nDistGrid; ++k) kernels.insert(kernels.end(), pppKernels[k][s] + 1, pppKernels[k][s] + nGridPoints + 1);
+  }
+  ASSERT_TRUE(BuildNormalEquationsTIRI());
+  ASSERT_TRUE(BuildNormalEquationsThreaded(NoiseModel::TIRI, 3));
+  ASSERT_TRUE(BuildNormalEquationsFixedFirst(1.0));
+  std::size_t d = 0, q = 0;
+  for (int s = 1; s <= nScans; ++s) {
+    for (int g = 1; g <= nGridPoints; ++g) ASSERT_EQ(ppGridSignal[s][g], data[d++]);
+    for (int k = 1; k <= nDistGrid; ++k) {
+      for (int g = 1; g <= nGridPoints; ++g) ASSERT_EQ(pppKernels[k][s][g], kernels[q++]);
+    }
+  }
+}
+
+TEST_F(NormalEquationsTest, TimeAndRadialInvariantNoiseAreRecovered) {
+  InstallFlatDataSet(10, 120);
+  const std::vector<double> s = EvenS(8, 1.0, 12.0);
+  MakeKernels(s);
+  const std::vector<double> amp = {0.0, 0.3, 0.0, 0.0, 0.5, 0.0, 0.2, 0.0};
+  std::vector<double> ti(120), ri(10);
+  for (int g = 0; g < 120; ++g) ti[static_cast<std::size_t>(g)] = 0.02 * std::cos(0.21 * g) + 0.01;
+  for (int j = 0; j < 10; ++j) ri[static_cast<std::size_t>(j)] = 0.015 * ((j * 7) % 5) - 0.02;
+  MakeData(amp, ti, ri, 0.0);
+  bFitTINoise = bFitRINoise = true;
+  ASSERT_EQ(SelectNoiseModel(), NoiseModel::TIRI);
+  ASSERT_TRUE(BuildNormalEquations(SelectNoiseModel()));
+  SolvePlain();
+  for (int k = 1; k <= 8; ++k) EXPECT_NEAR(pDistSolution[k], amp[static_cast<std::size_t>(k - 1)], 2e-4) << k;
+  fBaseline = 0.25f;
+  CalculateppAFit();
+  EXPECT_EQ(fBaseline, 0.0f);
+  EXPECT_EQ(pParams[15], 0.0f);
+  // TI and RI are determined up to a constant that moves between them.
+  const double shift = pTINoise[1] - ti[0];
+  for (int g = 1; g <= 120; ++g) EXPECT_NEAR(pTINoise[g] - ti[static_cast<std::size_t>(g - 1)], shift, 2e-4) << g;
+  for (int j = 1; j <= 10; ++j) EXPECT_NEAR(pRINoise[j] - ri[static_cast<std::size_t>(j - 1)], -shift, 2e-4) << j;
+  for (int j = 1; j <= 10; ++j) {
+    for (int g = 1; g <= 120; ++g) EXPECT_NEAR(ppFit[j][g], ppSignal[j][g], 2e-4) << j << "," << g;
+  }
+}
+
+TEST_F(NormalEquationsTest, OffsetAtOneRadiusMovesOnlyThatTimeInvariantNoise) {
+  SmallExperiment(6);
+  bFitTINoise = true;
+  ASSERT_TRUE(BuildNormalEquationsTI());
+  SolvePlain();
+  std::vector<double> x(pDistSolution + 1, pDistSolution + 7);
+  CalculateppAFit();
+  std::vector<float> before(pTINoise + 1, pTINoise + nGridPoints + 1);
+  for (int s = 1; s <= nScans; ++s) ppGridSignal[s][30] += 0.1f;
+  ASSERT_TRUE(BuildNormalEquationsTI());
+  SolvePlain();
+  for (int k = 1; k <= 6; ++k) EXPECT_NEAR(pDistSolution[k], x[static_cast<std::size_t>(k - 1)], 1e-5);
+  CalculateppAFit();
+  for (int g = 1; g <= nGridPoints; ++g) {
+    EXPECT_NEAR(pTINoise[g] - before[static_cast<std::size_t>(g - 1)], g == 30 ? 0.1 : 0.0, 1e-5) << g;
+  }
+  for (int s = 1; s <= nScans; ++s) EXPECT_EQ(pRINoise[s], 0.0f);
+}
+
+TEST_F(NormalEquationsTest, OffsetOfOneScanMovesOnlyItsRadialInvariantNoise) {
+  SmallExperiment(6);
+  bFitRINoise = true;
+  ASSERT_TRUE(BuildNormalEquationsRI());
+  SolvePlain();
+  CalculateppAFit();
+  std::vector<float> before(pRINoise + 1, pRINoise + nScans + 1);
+  for (int g = 1; g <= nGridPoints; ++g) ppGridSignal[3][g] += 0.05f;
+  ASSERT_TRUE(BuildNormalEquationsRI());
+  SolvePlain();
+  CalculateppAFit();
+  for (int s = 1; s <= nScans; ++s) {
+    EXPECT_NEAR(pRINoise[s] - before[static_cast<std::size_t>(s - 1)], s == 3 ? 0.05 : 0.0, 1e-5) << s;
+  }
+  for (int g = 1; g <= nGridPoints; ++g) EXPECT_EQ(pTINoise[g], 0.0f);
+}
+
+TEST_F(NormalEquationsTest, FixedBaselineIsTakenOffTheDataAndAddedToTheFit) {
+  InstallFlatDataSet(6, 80);
+  MakeKernels(EvenS(6, 1.0, 12.0));
+  const std::vector<double> amp = {0.1, 0.0, 0.3, 0.0, 0.2, 0.0};
+  MakeData(amp, std::vector<double>(80, 0.3), {}, 0.0);
+  fBaseline = 0.3f;
+  ASSERT_TRUE(BuildNormalEquationsPlain());
+  SolvePlain();
+  for (int k = 1; k <= 6; ++k) EXPECT_NEAR(pDistSolution[k], amp[static_cast<std::size_t>(k - 1)], 1e-4);
+  CalculateppAFit();
+  EXPECT_EQ(fBaseline, 0.3f);
+  for (int g = 1; g <= 80; ++g) EXPECT_NEAR(ppFit[2][g], ppSignal[2][g], 1e-4);
+}
+
+TEST_F(NormalEquationsTest, FittedBaselineComesFromTheMeans) {
+  InstallFlatDataSet(6, 80);
+  MakeKernels(EvenS(6, 1.0, 12.0));
+  const std::vector<double> amp = {0.1, 0.0, 0.3, 0.0, 0.2, 0.0};
+  MakeData(amp, std::vector<double>(80, -0.07), {}, 0.0);
+  bVaryBaseline = true;
+  ASSERT_EQ(SelectNoiseModel(), NoiseModel::Baseline);
+  ASSERT_TRUE(BuildNormalEquationsBaseline());
+  SolvePlain();
+  CalculateppAFit();
+  EXPECT_NEAR(fBaseline, -0.07, 1e-4);
+  EXPECT_EQ(pParams[15], fBaseline);
+}
+
+TEST_F(NormalEquationsTest, FixedFirstKernelBuildsOneUnknownFewer) {
+  InstallFlatDataSet(8, 100);
+  MakeKernels(EvenS(7, 1.0, 12.0));
+  // Kernel 1 is a component whose amplitude is already inside it (coefficient 1).
+  const std::vector<double> amp = {1.0, 0.0, 0.25, 0.0, 0.0, 0.4, 0.0};
+  std::vector<double> ti(100);
+  for (int g = 0; g < 100; ++g) ti[static_cast<std::size_t>(g)] = 0.01 * std::sin(0.1 * g);
+  MakeData(amp, ti, {0.0, 0.01, 0.02, 0.0, -0.01, 0.0, 0.02, 0.01}, 0.0);
+  ASSERT_TRUE(BuildNormalEquationsFixedFirst(0.8));
+  EXPECT_TRUE(bFixedFirstKernel);
+  EXPECT_EQ(dFixedFirstAmplitude, 0.8);
+  EXPECT_EQ(nNEQUnknowns, 6);
+  SolvePlain();
+  for (int i = 1; i <= 6; ++i) EXPECT_NEAR(pDistSolution[i], amp[static_cast<std::size_t>(i)], 2e-4) << i;
+  // The run puts the fixed amplitude in front of the solved ones.
+  for (int i = 7; i >= 2; --i) pDistSolution[i] = pDistSolution[i - 1];
+  pDistSolution[1] = dFixedFirstAmplitude;
+  bFitTINoise = bFitRINoise = true;
+  CalculateppAFit();
+  for (int g = 1; g <= 100; ++g) EXPECT_NEAR(ppFit[5][g], ppSignal[5][g], 2e-4) << g;
+}
+
+TEST_F(NormalEquationsTest, KeyPressStopsTheSerialBuild) {
+  SmallExperiment();
+  UiEvents().Post(Event::KeyDown('A'));
+  EXPECT_FALSE(BuildNormalEquationsTIRI());
+  EXPECT_TRUE(bUserAbort);
+}
+
+TEST_F(NormalEquationsTest, KeyPressStopsTheThreadedBuild) {
+  SmallExperiment();
+  UiEvents().Post(Event::KeyDown('A'));
+  EXPECT_FALSE(BuildNormalEquationsThreaded(NoiseModel::TIRI, 2));
+  EXPECT_TRUE(bUserAbort);
+}
+
+TEST_F(NormalEquationsTest, PendingInterruptStopsWorkersBeforeTheirFirstScan) {
+  SmallExperiment();
+  ClearWorkspace();
+  bUserAbort = true;
+  EXPECT_FALSE(BuildNormalEquationsThreaded(NoiseModel::RI, 3));
+  // Rows were cleared and nothing was added.
+  for (int i = 1; i <= nDistGrid; ++i) EXPECT_EQ(pNormalRhs[i], 0.0);
+}
+
+TEST_F(NormalEquationsTest, MissingArraysBuildNothing) {
+  SmallExperiment();
+  FreeKernelArrays();
+  EXPECT_FALSE(BuildNormalEquationsTIRI());
+  EXPECT_FALSE(BuildNormalEquationsThreaded(NoiseModel::TIRI, 2));
+  EXPECT_FALSE(bUserAbort);
+}
+
+}  // namespace
+}  // namespace tarmic::testing

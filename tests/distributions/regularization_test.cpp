@@ -1,0 +1,317 @@
+// Tikhonov-Phillips and maximum-entropy regularisation: the penalty matrices of the
+// three layouts, the strength set by the confidence level (the chi-square ratio
+// reaches the critical F), the cases without regularisation, and failures that give
+// no regularised result.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "distribution_test_support.h"
+#include "distributions/distribution_models.h"
+#include "distributions/maximum_entropy.h"
+#include "distributions/nnls.h"
+#include "distributions/normal_equations.h"
+#include "distributions/regularization.h"
+#include "numerics/statistics.h"
+
+namespace tarmic::testing {
+namespace {
+
+// D'D of the second-difference operator on n points, formed explicitly.
+double BruteSecondDerivative(int n, int i, int j) {
+  double sum = 0.0;
+  for (int r = 2; r <= n - 1; ++r) {
+    auto d = [r](int k) { return k == r - 1 || k == r + 1 ? 1.0 : (k == r ? -2.0 : 0.0); };
+    sum += d(i) * d(j);
+  }
+  return sum;
+}
+
+// A workspace of n unknowns whose normal matrix is the identity and b = 0.
+void IdentityEquations(int n) {
+  ASSERT_TRUE(AllocNormalEquationArrays(n, 1, 1));
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) ppNormalMatrix[i][j] = i == j ? 1.0 : 0.0;
+  }
+}
+
+double Penalty(int i, int j) { return ppNormalMatrixReg[i][j] - (i == j ? 1.0 : 0.0); }
+
+// A c(s)-like problem: 30 scans of 150 radii, 40 kernels from 1 to 12 S, two
+// species, noise 0.005.
+void NoisyExperiment(double sigma = 0.005) {
+  InstallFlatDataSet(30, 150);
+  const std::vector<double> s = EvenS(40, 1.0, 12.0);
+  MakeKernels(s);
+  std::vector<double> amp(40, 0.0);
+  amp[8] = 0.3;
+  amp[9] = 0.2;
+  amp[27] = 0.4;
+  MakeData(amp, {}, {}, sigma);
+  ASSERT_TRUE(BuildNormalEquations(NoiseModel::Plain));
+}
+
+double ExpectedTarget(float P) {
+  const double nu = static_cast<double>(iFitLast - iFitFirst + 1) * nScans - nNEQUnknowns;
+  return CalculateCriticalF(P, nu, nu);
+}
+
+using PenaltyTest = DistributionTest;
+using RegularizeTest = DistributionTest;
+using MaxEntTest = DistributionTest;
+
+TEST_F(PenaltyTest, PatternIsTheProductOfSecondDifferences) {
+  for (int n = 1; n <= 9; ++n) {
+    double trace = 0.0;
+    for (int i = 1; i <= n; ++i) {
+      trace += SecondDerivativePattern(n, i, i);
+      for (int j = 1; j <= n; ++j) {
+        EXPECT_EQ(SecondDerivativePattern(n, i, j), BruteSecondDerivative(n, i, j)) << n << ":" << i << "," << j;
+      }
+    }
+    if (n >= 4) {
+      EXPECT_EQ(trace, 6.0 * n - 12.0) << n;
+    }
+  }
+  // The rows of the table: ends, next to the ends, interior.
+  EXPECT_EQ(SecondDerivativePattern(6, 1, 1), 1.0);
+  EXPECT_EQ(SecondDerivativePattern(6, 1, 3), 1.0);
+  EXPECT_EQ(SecondDerivativePattern(6, 2, 1), -2.0);
+  EXPECT_EQ(SecondDerivativePattern(6, 2, 2), 5.0);
+  EXPECT_EQ(SecondDerivativePattern(6, 3, 5), 1.0);
+  EXPECT_EQ(SecondDerivativePattern(6, 3, 3), 6.0);
+  EXPECT_EQ(SecondDerivativePattern(6, 5, 4), -4.0);
+  EXPECT_EQ(SecondDerivativePattern(6, 6, 5), -2.0);
+}
+
+TEST_F(PenaltyTest, FourUnknownsHaveOnlyEndRows) {
+  const double expected[4][4] = {{1, -2, 1, 0}, {-2, 5, -4, 1}, {1, -4, 5, -2}, {0, 1, -2, 1}};
+  for (int i = 1; i <= 4; ++i) {
+    for (int j = 1; j <= 4; ++j) EXPECT_EQ(SecondDerivativePattern(4, i, j), expected[i - 1][j - 1]);
+  }
+}
+
+TEST_F(PenaltyTest, FrictionalRatioPatternAddsFirstDifferencesAtBothEnds) {
+  EXPECT_EQ(Ff0PenaltyPattern(6, 1, 1), 11.0);
+  EXPECT_EQ(Ff0PenaltyPattern(6, 1, 2), -12.0);
+  EXPECT_EQ(Ff0PenaltyPattern(6, 1, 3), 1.0);
+  EXPECT_EQ(Ff0PenaltyPattern(6, 2, 2), 15.0);
+  EXPECT_EQ(Ff0PenaltyPattern(6, 3, 3), 6.0);
+  EXPECT_EQ(Ff0PenaltyPattern(6, 5, 5), 15.0);
+  EXPECT_EQ(Ff0PenaltyPattern(6, 6, 5), -12.0);
+  EXPECT_EQ(Ff0PenaltyPattern(6, 6, 6), 11.0);
+}
+
+TEST_F(PenaltyTest, PlainLayoutAddsAlphaTimesThePattern) {
+  IdentityEquations(7);
+  AddSecondDerivativePenalty(0.5);
+  for (int i = 1; i <= 7; ++i) {
+    for (int j = 1; j <= 7; ++j) EXPECT_DOUBLE_EQ(Penalty(i, j), 0.5 * SecondDerivativePattern(7, i, j));
+  }
+  AddSecondDerivativePenalty(0.0);
+  for (int i = 1; i <= 7; ++i) {
+    for (int j = 1; j <= 7; ++j) EXPECT_EQ(Penalty(i, j), 0.0);
+  }
+}
+
+TEST_F(PenaltyTest, DiscreteFirstUnknownIsLeftOutOfThePenalty) {
+  bCsOneDiscreteD = true;
+  nDistGrid = 7;
+  IdentityEquations(7);
+  AddSecondDerivativePenalty(2.0);
+  for (int j = 1; j <= 7; ++j) {
+    EXPECT_EQ(Penalty(1, j), 0.0);
+    EXPECT_EQ(Penalty(j, 1), 0.0);
+  }
+  for (int i = 2; i <= 7; ++i) {
+    for (int j = 2; j <= 7; ++j) EXPECT_DOUBLE_EQ(Penalty(i, j), 2.0 * SecondDerivativePattern(6, i - 1, j - 1));
+  }
+}
+
+TEST_F(PenaltyTest, SizeAndShapeCellsArePenalisedAlongBothDirections) {
+  bCsff0Model = true;
+  nDistGrid = 5;  // s values per f/f0 row
+  nFf0Values = 4;
+  f2DRegScale = 10.0f;
+  IdentityEquations(20);
+  AddSecondDerivativePenalty(1.0);
+  auto cell = [](int j, int i) { return (j - 1) * 5 + i; };
+  for (int j = 1; j <= 4; ++j) {
+    for (int jj = 1; jj <= 4; ++jj) {
+      for (int i = 1; i <= 5; ++i) {
+        for (int ii = 1; ii <= 5; ++ii) {
+          double expected = 0.0;
+          if (j == jj) expected += SecondDerivativePattern(5, i, ii);
+          if (i == ii) expected += 10.0 * Ff0PenaltyPattern(4, j, jj);
+          EXPECT_DOUBLE_EQ(Penalty(cell(j, i), cell(jj, ii)), expected) << j << i << jj << ii;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(PenaltyTest, PriorWeightsDivideThePenaltyAndZeroWeightsStayFinite) {
+  nDistGrid = 6;
+  IdentityEquations(6);
+  pPriorProbability = dvector(1, 6);
+  for (int i = 1; i <= 6; ++i) pPriorProbability[i] = 0.5;
+  pPriorProbability[4] = 0.0;
+  bUsePrior = true;
+  AddSecondDerivativePenalty(1.0);
+  EXPECT_DOUBLE_EQ(Penalty(1, 2), -2.0 / 0.25);
+  for (int i = 1; i <= 6; ++i) {
+    for (int j = 1; j <= 6; ++j) EXPECT_TRUE(std::isfinite(ppNormalMatrixReg[i][j]));
+  }
+  // A zero weight counts as a millionth of the largest.
+  EXPECT_DOUBLE_EQ(Penalty(4, 4), 6.0 / (0.5e-6 * 0.5e-6));
+  free_dvector(pPriorProbability, 1, 6);
+  pPriorProbability = nullptr;
+}
+
+TEST_F(RegularizeTest, ConfidenceLevelSetsTheChiSquareRatioToTheCriticalF) {
+  NoisyExperiment();
+  fConfidenceLevel = 0.68f;
+  ASSERT_TRUE(Regularize());
+  const double F = ExpectedTarget(0.68f);
+  EXPECT_FLOAT_EQ(fTargetRatio, static_cast<float>(F));
+  EXPECT_EQ(fDegreesOfFreedom, 30.0f * 150.0f - 40.0f);
+  EXPECT_GT(F, 1.0);
+  EXPECT_NEAR(dChiSquare / dChiSquareMin, F, 0.01 * (F - 1.0));
+  EXPECT_GT(fAlphaFactor, 0.0f);
+  for (int i = 1; i <= 40; ++i) EXPECT_GE(pDistSolution[i], 0.0);
+  EXPECT_EQ(backend->Transcript().size(), 0u);
+}
+
+TEST_F(RegularizeTest, ConfidenceAboveOneIsTheChiSquareRatioItself) {
+  NoisyExperiment();
+  fConfidenceLevel = 1.05f;
+  backend->QueueMessageBox(IDOK, "");
+  ASSERT_TRUE(Regularize());
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].text, "P > 1 => interpreting P value as chi-square ratio");
+  EXPECT_EQ(fTargetRatio, 1.05f);
+  EXPECT_NEAR(dChiSquare / dChiSquareMin, 1.05, 0.0005);
+}
+
+TEST_F(RegularizeTest, NoRegularisationAtHalfOrFullConfidenceOrFewUnknowns) {
+  GetDistributionHooks().wizardMessages = [] { return true; };
+  NoisyExperiment();
+  for (float P : {0.5f, 1.0f}) {
+    fConfidenceLevel = P;
+    backend->QueueMessageBox(IDOK, "");
+    ASSERT_TRUE(Regularize());
+    EXPECT_EQ(dChiSquare, dChiSquareMin);
+  }
+  ASSERT_EQ(backend->Transcript().size(), 2u);
+  EXPECT_EQ(backend->Transcript()[0].text, "no regularization:  either P < 0.5, P = 1, or to low resolution");
+  // The solution is the plain non-negative least squares.
+  std::vector<double> regularised(pDistSolution + 1, pDistSolution + 41);
+  AddSecondDerivativePenalty(0.0);
+  ASSERT_TRUE(NNLS());
+  for (int i = 1; i <= 40; ++i) EXPECT_EQ(pDistSolution[i], regularised[static_cast<std::size_t>(i - 1)]);
+
+  InstallFlatDataSet(5, 60);
+  MakeKernels(EvenS(3, 2.0, 8.0));
+  MakeData({0.2, 0.1, 0.3}, {}, {}, 0.001);
+  ASSERT_TRUE(BuildNormalEquations(NoiseModel::Plain));
+  fConfidenceLevel = 0.95f;
+  backend->QueueMessageBox(IDOK, "");
+  ASSERT_TRUE(Regularize());
+  EXPECT_EQ(backend->Transcript().size(), 3u);
+}
+
+TEST_F(RegularizeTest, InnerRunOfARefinementIsNotRegularised) {
+  NoisyExperiment();
+  bContiInnerRun = true;
+  ASSERT_TRUE(Regularize());
+  EXPECT_EQ(dChiSquare, dChiSquareMin);
+  bFinalFitEvaluation = true;
+  ASSERT_TRUE(Regularize());
+  EXPECT_GT(dChiSquare, dChiSquareMin);
+}
+
+TEST_F(RegularizeTest, ZeroKernelsGiveAZeroSolution) {
+  InstallFlatDataSet(5, 60);
+  MakeKernels(EvenS(8, 1.0, 10.0));
+  for (int k = 1; k <= 8; ++k) {
+    for (int s = 1; s <= 5; ++s) {
+      for (int g = 1; g <= 60; ++g) pppKernels[k][s][g] = 0.0f;
+    }
+  }
+  MakeData({}, std::vector<double>(60, 0.1), {}, 0.01);
+  ASSERT_TRUE(BuildNormalEquations(NoiseModel::Plain));
+  ASSERT_TRUE(Regularize());
+  for (int i = 1; i <= 8; ++i) EXPECT_EQ(pDistSolution[i], 0.0);
+}
+
+TEST_F(RegularizeTest, ExactFitDividesByNoZero) {
+  NoisyExperiment(0.0);
+  std::vector<double> nnls;
+  AddSecondDerivativePenalty(0.0);
+  ASSERT_TRUE(NNLS());
+  nnls.assign(pDistSolution + 1, pDistSolution + 41);
+  ASSERT_TRUE(Regularize());
+  for (int i = 1; i <= 40; ++i) {
+    EXPECT_TRUE(std::isfinite(pDistSolution[i]));
+    EXPECT_EQ(pDistSolution[i], nnls[static_cast<std::size_t>(i - 1)]);
+  }
+  ASSERT_TRUE(MaxEntRegularize(false));
+  for (int i = 1; i <= 40; ++i) EXPECT_TRUE(std::isfinite(pDistSolution[i]));
+  EXPECT_EQ(backend->Transcript().size(), 0u);
+}
+
+TEST_F(RegularizeTest, UnreachableRatioIsAFailureWithTheUnregularisedSolution) {
+  NoisyExperiment();
+  fConfidenceLevel = 1e6f;  // no smoothing can raise chi-square that much
+  backend->QueueMessageBox(IDOK, "");
+  backend->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(Regularize());
+  ASSERT_EQ(backend->Transcript().size(), 2u);
+  EXPECT_EQ(backend->Transcript()[1].text,
+            "problem in regularization, cannot reach chi-square increase; try using fewer scans");
+  EXPECT_EQ(dChiSquare, dChiSquareMin);
+  EXPECT_DOUBLE_EQ(ChiSquareFromNormalEquations(), dChiSquareMin);
+}
+
+TEST_F(MaxEntTest, ConfidenceLevelSetsTheChiSquareRatio) {
+  NoisyExperiment();
+  fConfidenceLevel = 0.95f;
+  ASSERT_TRUE(MaxEntRegularize(false));
+  const double F = ExpectedTarget(0.95f);
+  const double ratio = dChiSquare / dChiSquareMin;
+  const bool ratioReached = std::fabs(ratio - F) <= (F - 1.0) * 0.001 + 1e-12;
+  const bool levelReached = std::fabs(ConfidenceOfRatio(ratio) - 0.95) < 0.005;
+  EXPECT_TRUE(ratioReached || levelReached) << ratio << " vs " << F;
+  for (int i = 1; i <= 40; ++i) EXPECT_GE(pDistSolution[i], 1e-20);
+  EXPECT_EQ(backend->Transcript().size(), 0u);
+}
+
+TEST_F(MaxEntTest, ChiSquareRatioAboveOne) {
+  NoisyExperiment();
+  fConfidenceLevel = 1.5f;
+  backend->QueueMessageBox(IDOK, "");
+  ASSERT_TRUE(MaxEntRegularize(true));
+  EXPECT_EQ(fTargetRatio, 1.5f);
+  EXPECT_NEAR(dChiSquare / dChiSquareMin, 1.5, 0.5 * 0.001 + 1e-9);
+  for (int i = 1; i <= 40; ++i) EXPECT_GE(pDistSolution[i], 1e-20);
+}
+
+TEST_F(MaxEntTest, SmoothsMoreThanTheUnregularisedSolution) {
+  NoisyExperiment();
+  AddSecondDerivativePenalty(0.0);
+  ASSERT_TRUE(NNLS());
+  int nnlsZeros = 0;
+  for (int i = 1; i <= 40; ++i) nnlsZeros += pDistSolution[i] == 0.0;
+  fConfidenceLevel = 0.95f;
+  ASSERT_TRUE(MaxEntRegularize(false));
+  // Maximum entropy leaves no exact zeros and raises the entropy above that of
+  // the spiky least-squares solution.
+  EXPECT_GT(nnlsZeros, 0);
+  int zeros = 0;
+  for (int i = 1; i <= 40; ++i) zeros += pDistSolution[i] == 0.0;
+  EXPECT_EQ(zeros, 0);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
