@@ -7,6 +7,7 @@
 
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"
+#include "distributions/distribution_plot.h"
 #include "distributions/distribution_models.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
@@ -103,8 +104,7 @@ void TransformToIntegralDistribution() {
         (x[i] - x[i - 1]) * (pDistValues[i - 1] + pDistValues[i]) / 2.0f;
   }
   for (int i = first; i <= n; ++i) pDistValues[i] = integral[static_cast<std::size_t>(i)];
-  const auto& redraw = GetDistributionHooks().redrawDistributionPlot;
-  if (redraw) redraw();
+  RedrawDistributionPlot();
 }
 
 }  // namespace tarmic

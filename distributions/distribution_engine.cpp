@@ -2,6 +2,10 @@
 #include "distributions/distribution_engine.h"
 
 #include "distributions/brent_roots.h"
+#include "distributions/conti_run.h"
+#include "distributions/distribution_file.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_plot.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
@@ -12,6 +16,10 @@
 namespace tarmic {
 
 void ResetDistributionEngine() {
+  ResetDistributionPlot();
+  ResetContiRun();
+  ResetDistributionKernels();
+  ResetDistributionFiles();
   ResetDistributionModels();
   ResetDistributionGrid();
   dSumSqData = dDataMean = 0.0;

@@ -6,6 +6,7 @@
 
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
 #include "modelfit/model_params.h"
 #include "numerics/error_box.h"
@@ -155,9 +156,9 @@ bool LoadStoredSGrid() {
   free_vector(stored, 1, n);
   nDistGrid = n;
   fDistGridCount = static_cast<float>(n);
-  pParams[1 + 2 * kSpeciesSlots] = fDistGridCount;
-  fDistMin = pParams[1] = pDistGrid[1];
-  fDistMax = pParams[1 + kSpeciesSlots] = pDistGrid[n];
+  fDistMin = pDistGrid[1];
+  fDistMax = pDistGrid[n];
+  StoreGridLimitsInParams();
   return true;
 }
 
@@ -298,10 +299,10 @@ void FillMolarMassGrid(float* grid, int n, float lo, float hi) {
 }
 
 bool SetupContiGrid() {
-  // 1. The previous distribution goes.
-  const auto& clear = GetDistributionHooks().clearDistribution;
-  if (clear) clear();
-  FreeDistributionVectors();
+  // 1. The previous distribution goes, without laying the other plots out again.
+  bRelayoutOnClear = false;
+  ClearDistribution();
+  bRelayoutOnClear = true;
 
   // 2. What decides whether the c(s,ff0) kernels can be used again.
   sLastCsff0Grid = Csff0GridKey{fDistGridCount, nFf0Grid, nFf0Values, fDistMin,
@@ -357,8 +358,7 @@ bool SetupContiGrid() {
   if (bLsgModel && !CheckLsgGridAgainstFitLimits(nDistGrid)) return false;
 
   // 7. The plot.
-  const auto& plot = GetDistributionHooks().setupDistributionPlot;
-  if (plot) plot();
+  SetupDistributionPlot();
 
   // 8. Kernels and normal-equation workspace.
   const int unknowns = sizeShape ? nFf0Grid : nDistGrid;
@@ -375,6 +375,30 @@ bool SetupContiGrid() {
     if (bCsNonideal && hooks.prepareNonideal) hooks.prepareNonideal();
   }
   return true;
+}
+
+void MakeDistributionVectors(int n) {
+  FreeGridVectorsOnly();
+  AllocDistributionVectors(n);
+}
+
+void StoreGridLimitsInParams() {
+  pParams[kContiSlotGridMin] = pSpeciesMassOrD[1] = fDistMin;
+  pParams[kContiSlotGridMax] = pSpeciesS[1] = fDistMax;
+  pParams[kContiSlotGridCount] = pSpeciesAmplitude[1] = fDistGridCount;
+}
+
+void ReadGridSettingsFromParams() {
+  fDistMin = pParams[kContiSlotGridMin];
+  fDistMax = pParams[kContiSlotGridMax];
+  fDistGridCount = pParams[kContiSlotGridCount];
+  bUseStoredGrid = pParamFitFlags[kContiFitGridFromFile] != 0;
+  bLogGrid = pParamFitFlags[kContiFitLogGrid] != 0;
+  if (IsSizeShapeModel()) {
+    fFf0Min = pParams[kContiSlotShape1];
+    fFf0Max = pParams[kContiSlotShape2];
+    nFf0Values = static_cast<int>(std::floor(pParams[kContiSlotShape3]));
+  }
 }
 
 void FreeDistributionVectors() {

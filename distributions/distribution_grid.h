@@ -85,6 +85,18 @@ void FillLogGrid(float* grid, int n, float lo, float hi);
 // M evenly spaced in M^(2/3) from lo to hi, with the ends exactly lo and hi.
 void FillMolarMassGrid(float* grid, int n, float lo, float hi);
 
+// Releases the grid vectors and makes them anew for n points: pDistGrid, pDistS,
+// pDistValues, pDistValues2 zero, pPriorProbability 0.01, pPriorProbabilityWork 0.
+void MakeDistributionVectors(int n);
+
+// Writes fDistMin, fDistMax and fDistGridCount into their slots of the parameter
+// vector and the species values behind those slots, so that the next packing of
+// the parameters keeps them.
+void StoreGridLimitsInParams();
+// The grid settings from the parameter vector: limits, grid count, stored and
+// logarithmic grid switches, and the f/f0 range and count of the c(s,ff0) models.
+void ReadGridSettingsFromParams();
+
 // Releases the grid vectors and the c(s,ff0) vectors.
 void FreeDistributionVectors();
 // Releases everything and restores the defaults of this file.

@@ -1,7 +1,7 @@
 // What the distribution engine asks of code it cannot call directly: the main
 // window's preferences and diagnostics log, the batch series, the nonlinear-detection
-// transform of the model computation, and the distribution plot, prior and table
-// steps that the grid set-up runs. Their owners install the operations at start-up;
+// transform of the model computation, the run settings, and the pane layout, prior
+// and table steps of the grid set-up. Their owners install the operations at start-up;
 // an operation that is not installed does nothing, and one with a result gives the
 // default stated beside it, so the engine runs alone in tests.
 //
@@ -12,6 +12,8 @@
 
 #include <functional>
 #include <string>
+
+#include "distributions/conti_run.h"
 
 namespace tarmic {
 
@@ -33,14 +35,17 @@ struct DistributionHooks {
   // of data and fit up to date.
   std::function<void()> updateNonlinearDetectionFit;
 
+  // The run settings the main window keeps as preferences (regularisation, threads);
+  // the defaults of ContiRunSettings when unset.
+  std::function<ContiRunSettings()> runSettings;
+
   // --- distribution plot, prior and tables ---
-  // Clears the previous distribution and its plot without re-laying out the data
-  // and residual plots.
-  std::function<void()> clearDistribution;
-  // Builds the distribution plot for the new grid.
-  std::function<void()> setupDistributionPlot;
-  // Rescales and redraws the distribution plot.
-  std::function<void()> redrawDistributionPlot;
+  // The plot area was split in three panes (a distribution is shown) or back in two:
+  // the main window adjusts its pane rows.
+  std::function<void(bool threePanes)> paneLayoutChanged;
+  // The on-plot integrate button of the distribution plot is made or removed.
+  std::function<void()> createIntegrateButton;
+  std::function<void()> deleteIntegrateButton;
   // Fills pPriorProbability for the new grid.
   std::function<void()> buildPriorProbability;
   // Loads the M(s) table of the "M(s) table" model; false ends the run (default

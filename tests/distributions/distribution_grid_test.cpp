@@ -9,6 +9,8 @@
 
 #include "distribution_test_support.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "numerics/ccurve.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/solvent_constants.h"
 #include "scandata/scan_loading.h"
@@ -241,17 +243,15 @@ TEST_F(GridTest, LsgWarningIsAskedOncePerDataSet) {
   EXPECT_EQ(backend->Transcript().size(), 2u);
 }
 
-TEST_F(GridTest, SetUpCallsThePlotAndPriorSteps) {
+TEST_F(GridTest, SetUpMakesThePlotAndCallsThePriorStep) {
   InstallFlatDataSet(2, 20);
-  int cleared = 0, plotted = 0, prior = 0;
-  GetDistributionHooks().clearDistribution = [&cleared] { ++cleared; };
-  GetDistributionHooks().setupDistributionPlot = [&plotted] { ++plotted; };
+  int prior = 0;
   GetDistributionHooks().buildPriorProbability = [&prior] { ++prior; };
   bContiSModel = true;
   Limits(1.0f, 5.0f, 10.0f);
   ASSERT_TRUE(SetupContiGrid());
-  EXPECT_EQ(cleared, 1);
-  EXPECT_EQ(plotted, 1);
+  ASSERT_NE(pDistPlot, nullptr);
+  EXPECT_EQ(pDistCurve->Count(), 10);
   EXPECT_EQ(prior, 1);
   bCsMsTable = true;
   GetDistributionHooks().loadMsTable = [] { return false; };

@@ -1,0 +1,222 @@
+// One whole c(s) Run, as the Run command starts it, on synthetic sedimentation
+// velocity data: three species at 2, 6 and 11 S (loading 0.2, 0.5 and 0.3, f/f0
+// 1.25), 50,000 rpm, meniscus 6.0 cm, bottom 7.2 cm, 40 scans every 300 s, Gaussian
+// noise 0.005, a time-invariant and a radial-invariant offset pattern; c(s) from 0
+// to 15 S with 150 grid points at confidence 0.68 with TI and RI noise, maximum
+// entropy, normal equations and Lamm equations on 2 threads each. The argument is
+// the number of radii of a scan between meniscus and bottom (401: every 0.003 cm;
+// 1201: every 0.001 cm); the fit range is 6.05-7.1 cm.
+//
+// The breakdown: the kernels alone (150 Lamm equation solutions), the normal
+// equations alone, and the maximum-entropy and Tikhonov-Phillips regularisations of
+// the built equations. The counters of the whole Run give the weight-average s of the
+// three peaks.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_engine.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_integration.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/install_hooks.h"
+#include "distributions/maximum_entropy.h"
+#include "distributions/normal_equation_threads.h"
+#include "distributions/regularization.h"
+#include "lamm/lamm_globals.h"
+#include "lamm/lamm_ideal.h"
+#include "lamm/lamm_threads.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/one_based.h"
+#include "numerics/random.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+namespace {
+
+constexpr int kScans = 40;
+constexpr double kMeniscus = 6.0, kBottom = 7.2;
+constexpr double kSpeciesS[3] = {2.0, 6.0, 11.0};
+constexpr double kLoading[3] = {0.2, 0.5, 0.3};
+
+void SetSolvent() {
+  VBAR = 0.73f;
+  fBufferDensity = 0.99823f;
+  fVRho = VBAR * fBufferDensity;
+  RELVISCOSITY = 1.0f;
+  fFrictionalRatio = 1.25f;
+}
+
+// The synthetic scans with n radii, installed as the loaded data set.
+void InstallData(int n) {
+  SetSolvent();
+  std::vector<float> radii(static_cast<std::size_t>(n) + 1);
+  for (int k = 1; k <= n; ++k) radii[k] = static_cast<float>(kMeniscus + (kBottom - kMeniscus) * (k - 1) / (n - 1));
+  std::vector<LammScanRecord> records(kScans + 1);
+  for (int j = 1; j <= kScans; ++j) {
+    records[j].time = records[j].timeUncorrected = 300.0 * j;
+    records[j].rpm = 50000.0f;
+    records[j].temperature = 20.0f;
+  }
+  std::vector<std::vector<float>> block(4, std::vector<float>((kScans + 1) * (n + 1), 0.0f));
+  std::vector<std::vector<float*>> rows(4, std::vector<float*>(kScans + 1, nullptr));
+  std::vector<float**> out(4, nullptr);
+  double s[4] = {0, 0, 0, 0}, D[4] = {0, 0, 0, 0};
+  for (int k = 1; k <= 3; ++k) {
+    for (int j = 1; j <= kScans; ++j) rows[k][j] = block[k].data() + j * (n + 1);
+    out[k] = rows[k].data();
+    s[k] = kSpeciesS[k - 1];
+    D[k] = DFromM(CalculateM(static_cast<float>(s[k])), 20.0f);
+  }
+  CLammIdeal t;
+  t.SetIdealModel();
+  t.LoadSedimentationParameters(s[3], D[3], kMeniscus, kBottom, 1.0, 6.001f, 7.199f);
+  t.SkipAccelerationCheck();
+  t.LoadOutputParameters(nullptr, records.data(), out[1], radii.data(), n, nullptr, nullptr, false,
+                         nullptr, kScans, 1, true, true, false, 0.0f, false, 0.0f, false);
+  t.LoadDiscretizationParameters(LammDiscretizationSettings{});
+  t.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
+  bUserAbort = false;
+  CLRunMTList(&t, 3, s, D, nullptr, out.data(), radii.data(), n, nullptr, nullptr);
+
+  SeedRandomGenerators(7u);
+  AllocScanTables(kScans);
+  for (int j = 1; j <= kScans; ++j) {
+    float* r = tarmic::vector(1, n);
+    float* y = tarmic::vector(1, n);
+    for (int p = 1; p <= n; ++p) {
+      r[p] = radii[p];
+      double v = 0.02 * std::sin(2.0 * M_PI * (r[p] - 6.0) / 0.31) + 0.015 * std::sin(0.9 * j) +
+                 GaussianRandomDouble(0.005);
+      for (int k = 1; k <= 3; ++k) v += kLoading[k - 1] * rows[k][j][p];
+      y[p] = static_cast<float>(v);
+    }
+    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    info.time = info.recordedTime = info.timeAtLoad = 300.0 * j;
+    info.rpm = 50000.0f;
+    info.temperature = 20.0f;
+    InstallScanArrays(j, n, r, y, nullptr, false);
+  }
+  bAbsorbanceData = false;
+  fMeniscus = static_cast<float>(kMeniscus);
+  fBottom = static_cast<float>(kBottom);
+  fTemperatureK = 293.15f;
+  BuildCommonRadialGrid();
+  fFitLeftLim = 6.05f;
+  fFitRightLim = 7.1f;
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+}
+
+// The c(s) model with its parameters, as the model command and the Parameters
+// dialog leave them.
+void SetCsModel() {
+  ResetModelFlags();
+  bContiModel = bContiSModel = true;
+  pParams[kContiSlotGridMin] = 0.0f;
+  pParams[kContiSlotGridMax] = 15.0f;
+  pParams[kContiSlotGridCount] = 150.0f;
+  pParams[kContiSlotConfidence] = 0.68f;
+  pParams[kContiSlotVbar] = 0.73f;
+  pParams[kContiSlotDensity] = 0.99823f;
+  pParams[kContiSlotViscosity] = 0.01002f;
+  pParams[kContiSlotFrictionalRatio] = 1.25f;
+  pParams[13] = fMeniscus;
+  pParams[14] = fBottom;
+  bFitTINoise = bFitRINoise = true;
+  GetDistributionHooks().runSettings = [] {
+    ContiRunSettings s;
+    s.threads = 2;
+    return s;
+  };
+}
+
+void Prepare(int radii) {
+  ResetScanDataGlobals();
+  ResetDistributionEngine();
+  ResetLammSettings();
+  ResetLammGlobals();
+  nLammThreads = 2;
+  InstallDistributionHooks();
+  InstallData(radii);
+  SetCsModel();
+}
+
+// The grid, kernel array and workspace of the run, and the kernels.
+void PrepareKernels() {
+  UnpackModelParams();
+  SetupContiGrid();
+  KernelPointList list;
+  list.Resize(nDistGrid);
+  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
+  RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
+}
+
+void BM_ContiRun(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)));
+  ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
+  for (auto _ : state) outcome = RunContiSed(nullptr);
+  const float windows[4] = {0.5f, 4.0f, 8.5f, 14.5f};
+  const char* names[3] = {"s1", "s2", "s3"};
+  for (int k = 0; k < 3; ++k) {
+    float area = 0, mean = 0, total = 0;
+    IntegrateDistribution(windows[k], windows[k + 1], &area, &mean, &total, nullptr, nullptr,
+                          nullptr);
+    state.counters[names[k]] = mean;
+  }
+  state.counters["computed"] = outcome == ContiRunOutcome::Computed ? 1 : 0;
+}
+BENCHMARK(BM_ContiRun)->Arg(401)->Arg(1201)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Kernels(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)));
+  UnpackModelParams();
+  SetupContiGrid();
+  KernelPointList list;
+  list.Resize(nDistGrid);
+  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
+  for (auto _ : state)
+    RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
+}
+BENCHMARK(BM_Kernels)->Arg(401)->Arg(1201)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_NormalEquations(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)));
+  PrepareKernels();
+  for (auto _ : state) BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
+}
+BENCHMARK(BM_NormalEquations)->Arg(401)->Arg(1201)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_MaxEntRegularization(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)));
+  PrepareKernels();
+  BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
+  for (auto _ : state) MaxEntRegularize(true);
+}
+BENCHMARK(BM_MaxEntRegularization)->Arg(401)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SecondDerivativeRegularization(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)));
+  PrepareKernels();
+  BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
+  for (auto _ : state) Regularize();
+}
+BENCHMARK(BM_SecondDerivativeRegularization)->Arg(401)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace tarmic
+
+BENCHMARK_MAIN();

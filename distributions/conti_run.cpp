@@ -1,0 +1,384 @@
+// One continuous-distribution analysis, from the checks to the plotted result.
+#include "distributions/conti_run.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "distributions/distribution_arrays.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/maximum_entropy.h"
+#include "distributions/noise_fit.h"
+#include "distributions/normal_equation_threads.h"
+#include "distributions/normal_equations.h"
+#include "distributions/regularization.h"
+#include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/error_box.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "platform/dc.h"
+#include "plot/data_plots.h"
+#include "plot/progress_line.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+
+namespace tarmic {
+
+bool bSyntheticFromDistribution = false;
+bool bRebuildKernels = true;
+bool bShowProgressLine = true;
+bool bDumpNormalEquations = false;
+bool bRedrawModel = true;
+ContiRunOutcome eLastContiRunOutcome = ContiRunOutcome::NotStarted;
+
+namespace {
+
+void Message(const std::string& text, const char* caption, unsigned style = MB_OK) {
+  if (bBatchMode || !HasBackend()) return;
+  GetBackend().MessageBox(text, caption, style);
+}
+
+int UnknownCount() { return IsSizeShapeModel() ? nFf0Grid : nDistGrid; }
+
+// The state of one run that every way out of it restores: the device context of
+// the progress text, the progress line, and the propagator choice (after every run
+// the static grid with the automatic choice).
+class RunScope {
+ public:
+  explicit RunScope(Window* window) : window_(window) {
+    if (window_) dc_ = window_->ClientDC();
+    hContiDC = dc_.get();
+  }
+  ~RunScope() {
+    HideProgressLine();
+    hContiDC = nullptr;
+    dc_.reset();
+    bClaverie = true;
+    bFixTimeStep = false;
+    bMovingHat = false;
+    bAutoFEAlgorithm = true;
+  }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+
+  void ShowProgressLine() {
+    if (!window_ || !bShowProgressLine || ContiFitInProgress()) return;
+    line_ = std::make_unique<CProgressLine>();
+    line_->SetBlueColor();
+    line_->Show(*window_, 400, 57);
+    pContiProgressLine = line_.get();
+  }
+  void HideProgressLine() {
+    if (line_ && window_) line_->Hide(*window_);
+    pContiProgressLine = nullptr;
+    line_.reset();
+  }
+
+ private:
+  Window* window_;
+  std::unique_ptr<DC> dc_;
+  std::unique_ptr<CProgressLine> line_;
+};
+
+// A run that ends without a result: the kernels and the workspace go, and outside
+// inner runs the distribution of the new grid and the previous fit are no longer
+// shown as a computed result.
+void AbandonRun(Window* window) {
+  FreeKernelArrays();
+  FreeNormalEquationArrays();
+  if (bContiInnerRun) return;
+  ClearDistribution();
+  bModelComputed = false;
+  if (bRedrawModel && window) window->Invalidate();
+}
+
+void Text(int y, const char* text) {
+  if (!ContiFitInProgress()) ShowContiText(10, y, text);
+}
+
+// The fit of a given distribution (synthetic data): every scan's fit values are
+// the kernel sum with the given amplitudes.
+void FinishSyntheticFit(Window* window) {
+  const int n = nDistGrid;
+  for (int i = 1; i <= n; ++i) {
+    pDistSolution[i] = pDistValues[i];
+    pDistValues2[i] = 0.0f;
+    pDistSolution2[i] = 0.0;
+  }
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t si = static_cast<std::size_t>(s);
+    const int points = std::min(pnPoints[si], nKernelArrayPoints);
+    float* fit = ppFit[si];
+    for (int p = 1; p <= pnPoints[si]; ++p) fit[p] = 0.0f;
+    for (int p = 1; p <= points; ++p) {
+      double sum = 0.0;
+      for (int i = 1; i <= n; ++i) sum += pDistSolution[i] * pppKernels[i][s][p];
+      fit[p] = static_cast<float>(sum);
+    }
+  }
+  NormalizeDistributionValues(false);
+  FreeKernelArrays();
+  FreeNormalEquationArrays();
+  RedrawDistributionPlot();
+  const auto& update = GetDistributionHooks().updateNonlinearDetectionFit;
+  if (update) update();
+  if (window && bRedrawModel) window->Invalidate();
+}
+
+// The normal equations of the noise model; false when they could not be built
+// (not by an interrupt: bUserAbort tells that).
+bool BuildEquations(const ContiRunSettings& settings) {
+  bFixedFirstKernel = false;
+  dFixedFirstAmplitude = 0.0;
+  const NoiseModel model = SelectNoiseModel();
+  if (settings.multiThreading) return BuildNormalEquationsThreaded(model, settings.threads);
+  return BuildNormalEquations(model);
+}
+
+// The regularised solution into pDistSolution (and the Tikhonov-Phillips one into
+// pDistSolution2 when both are shown); false when there is none.
+bool Solve(const ContiRunSettings& settings) {
+  nRegUnknowns = nDistGrid;
+  const bool logged = !bContiInnerRun || bFinalFitEvaluation || bMonteCarloRun;
+  if (logged) WriteContiDebugLog("\nStarting Regularization");
+  bool ok = false;
+  if (IsSizeShapeModel()) {
+    ok = Regularize();
+  } else if (!settings.showBoth) {
+    ok = settings.maxEntropy ? MaxEntRegularize(settings.suppressBaselineCorrelation)
+                             : Regularize();
+  } else {
+    const bool tp = Regularize();
+    const int n = nNEQUnknowns;
+    for (int i = 1; i <= n; ++i) pDistSolution2[i] = tp ? pDistSolution[i] : 0.0;
+    ok = MaxEntRegularize(settings.suppressBaselineCorrelation);
+  }
+  if (logged) WriteContiDebugLog(" --> DONE");
+  return ok;
+}
+
+ContiRunOutcome Finish(ContiRunOutcome outcome) {
+  eLastContiRunOutcome = outcome;
+  WriteContiDebugLog(" --> cleanup done.");
+  return outcome;
+}
+
+}  // namespace
+
+ContiRunSettings GetContiRunSettings() {
+  const auto& h = GetDistributionHooks().runSettings;
+  ContiRunSettings settings = h ? h() : ContiRunSettings{};
+  settings.threads = std::max(1, settings.threads);
+  if (settings.showBoth) settings.maxEntropy = true;
+  return settings;
+}
+
+bool CheckCsff0KernelReuse() {
+  if (bContiInnerRun || !IsSizeShapeModel()) {
+    bRebuildKernels = true;
+    return true;
+  }
+  const Csff0GridKey now{fDistGridCount, nFf0Grid, nFf0Values, fDistMin,
+                         fDistMax,       fFf0Min,  fFf0Max};
+  const Csff0GridKey& last = sLastCsff0Grid;
+  const bool same = now.gridCount == last.gridCount && now.ff0Grid == last.ff0Grid &&
+                    now.ff0Values == last.ff0Values && now.distMin == last.distMin &&
+                    now.distMax == last.distMax && now.ff0Min == last.ff0Min &&
+                    now.ff0Max == last.ff0Max;
+  bRebuildKernels = !(same && !bDataChanged && pppKernels && ppNormalMatrix);
+  return bRebuildKernels;
+}
+
+ContiRunOutcome RunContiSed(Window* window) {
+  WriteContiDebugLog("\nEntering RunContiSed");
+  bMofsTableRun = false;
+  if (bCsMsTable) {
+    bMofsTableRun = true;
+    if (bCMTransformed) {
+      RecreateDistributionPlot();
+      bCMTransformed = false;
+    }
+  }
+  // Every run starts on the moving grid; the automatic choice picks per species.
+  if (!bMovingHat) {
+    bMovingHat = true;
+    bClaverie = false;
+  }
+  RunScope scope(window);
+
+  if (nScans == 0) return Finish(ContiRunOutcome::NotStarted);
+  if (bElectrophoresis && !bCvConstantD && !bElectroLsgModel) {
+    Message("not implemented for electrophoresis data", "");
+    return Finish(ContiRunOutcome::NotStarted);
+  }
+  if (bEquilibriumMode && (bLsgModel || bLsgOneDiscrete))
+    Message("not implemented for sed eq data", "", MB_OK | MB_ICONEXCLAMATION);
+  if (fMeniscus == 0.0f || fBottom == 0.0f) {
+    Message("set Meniscus and Bottom first", "");
+    return Finish(ContiRunOutcome::NotStarted);
+  }
+  if (!KernelModelAvailable()) {
+    Message("this continuous model is not available in this version", "");
+    return Finish(ContiRunOutcome::NotStarted);
+  }
+  if (fFitLeftLim == 0.0f) {
+    fFitLeftLim = fMeniscus;
+    SetLeftFitLimitIndices();
+  }
+  if (fFitRightLim == 0.0f) {
+    fFitRightLim = fBottom;
+    SetRightFitLimitIndices();
+  }
+  if (!bContiInnerRun) UnpackModelParams();
+  // The parameter vector carries meniscus and bottom as well.
+  if (fMeniscus == 0.0f || fBottom == 0.0f) {
+    Message("set Meniscus and Bottom first", "");
+    return Finish(ContiRunOutcome::NotStarted);
+  }
+  const ContiRunSettings settings = GetContiRunSettings();
+  Text(30, "allocating memory space...    ");
+
+  const double sMax = KernelsCheckObservableS() ? LargestObservableS() : 0.0;
+  const bool sizeShape = IsSizeShapeModel();
+  if (!bContiInnerRun && !bSyntheticFromDistribution) {
+    if (sizeShape && !CheckCsff0KernelReuse()) {
+      const auto& prior = GetDistributionHooks().buildPriorProbability;
+      if (prior) prior();
+    } else if (!SetupContiGrid()) {
+      return Finish(ContiRunOutcome::NotStarted);
+    }
+  }
+  if (bContiInnerRun) bRebuildKernels = true;
+  const int N = UnknownCount();
+  if (N < 1 || !pDistGrid || !pppKernels || nKernelArrayKernels < N || !ppNormalMatrix) {
+    ShowError("the distribution grid and its arrays are missing - run the analysis again", false);
+    return Finish(ContiRunOutcome::NotStarted);
+  }
+
+  // Kernels.
+  if (!sizeShape || bRebuildKernels) {
+    KernelPointList list;
+    list.Resize(N);
+    const float T = KernelTemperature();
+    const float vbar = VBAR, vRho = fVRho;
+    bool refused = false;
+    for (int i = 1; i <= N && !refused; ++i) refused = !SetupKernelPoint(i, T, sMax, list);
+    VBAR = vbar;
+    fVRho = vRho;
+    if (refused) {
+      AbandonRun(window);
+      return Finish(ContiRunOutcome::NotStarted);
+    }
+    bUserAbort = false;
+    const int status =
+        RunSVContiSedList(window, N, list.s.data(), list.D.data(), list.vbar.data());
+    // A discretization error or a singular matrix has been reported and the run
+    // goes on with the retried solutions; any other failure computed no kernel (the
+    // solver has said why, and a refused acceleration also raised the interrupt).
+    if (status == 1 || status >= 4) {
+      bUserAbort = false;
+      AbandonRun(window);
+      return Finish(ContiRunOutcome::Failed);
+    }
+    if (bUserAbort) {
+      AbandonRun(window);
+      bUserAbort = false;
+      return Finish(ContiRunOutcome::Interrupted);
+    }
+    WriteContiDebugLog("\n RunContiSed loop and sims done");
+  }
+
+  // Normal equations.
+  if (!sizeShape || bRebuildKernels) {
+    if (!ContiFitInProgress()) WriteContiDebugLog("\n RunContiSed normal equations output start");
+    Text(50, "calculating normal equations (hit any key to interrupt)...");
+    if (bSyntheticFromDistribution && !sizeShape) {
+      FinishSyntheticFit(window);
+      return Finish(ContiRunOutcome::Computed);
+    }
+    WriteContiDebugLog("\n RunContiSed starting normal equations");
+    bUserAbort = false;
+    scope.ShowProgressLine();
+    const bool built = BuildEquations(settings);
+    if (!built && !bUserAbort) {
+      AbandonRun(window);
+      return Finish(ContiRunOutcome::Failed);
+    }
+    if (bDumpNormalEquations && built) DumpNormalEquations();
+    scope.HideProgressLine();
+    WriteContiDebugLog("\n normal equations done");
+  }
+  Text(70, "calculating distribution, adjusting variance ratio  ");
+
+  if (bUserAbort) {
+    // The equations are incomplete: nothing is solved and nothing is shown.
+    AbandonRun(window);
+    bUserAbort = false;
+    PlayOkSound();
+    Message("user interrupt", "ERROR");
+    return Finish(ContiRunOutcome::Interrupted);
+  }
+  if (!Solve(settings)) {
+    AbandonRun(window);
+    return Finish(ContiRunOutcome::Failed);
+  }
+  WriteContiDebugLog("\n RunContiSed cleanup start");
+  if (!bContiInnerRun) FinishContiResult(window);
+  return Finish(ContiRunOutcome::Computed);
+}
+
+void FinishContiResult(Window* window) {
+  if (!pDistSolution || !pDistValues) return;
+  CalculateppAFit();
+  const bool showBoth = GetContiRunSettings().showBoth && !IsSizeShapeModel();
+  const int n = nDistGrid;
+  if (IsSizeShapeModel()) {
+    for (int k = 1; k <= nFf0Grid; ++k) pCsff0Values[k] = static_cast<float>(pDistSolution[k]);
+    for (int i = 1; i <= n; ++i) {
+      double sum = 0.0;
+      for (int j = 1; j <= nFf0Values; ++j) sum += pCsff0Values[(j - 1) * n + i];
+      pDistValues[i] = static_cast<float>(sum);
+      pDistValues2[i] = 0.0f;
+    }
+  } else {
+    for (int i = 1; i <= n; ++i) {
+      pDistValues[i] = static_cast<float>(pDistSolution[i]);
+      pDistValues2[i] = showBoth ? static_cast<float>(pDistSolution2[i]) : 0.0f;
+    }
+  }
+  if (bDumpNormalEquations) DumpDistributionSolution();
+  NormalizeDistributionValues(showBoth);
+  if (IsSizeShapeModel()) {
+    bRebuildKernels = false;
+  } else {
+    FreeKernelArrays();
+    FreeNormalEquationArrays();
+  }
+  bModelComputed = true;
+  RedrawDistributionPlot();
+  if (pResidualsPlot) RedrawResidualPlot(true);
+  if (bRedrawModel && window) window->Invalidate();
+}
+
+void ResetContiRun() {
+  bSyntheticFromDistribution = false;
+  bRebuildKernels = true;
+  bShowProgressLine = true;
+  bDumpNormalEquations = false;
+  bRedrawModel = true;
+  eLastContiRunOutcome = ContiRunOutcome::NotStarted;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,70 @@
+// One continuous-distribution analysis of the loaded scans: the checks of data and
+// geometry, the grid, the kernels (one Lamm equation solution per grid point), the
+// normal equations with the systematic noise eliminated, the regularised
+// non-negative solve, and the result (noise, fit, distribution vectors, plot).
+//
+// Everything runs in the user-interface thread; only the kernel solutions and the
+// normal equations are spread over worker threads, which the steps start and join
+// themselves. A key press or a click during the kernels or the normal equations
+// (bUserAbort) ends the run without a result: the previous result, if any, is not
+// shown as computed.
+#pragma once
+
+namespace tarmic {
+
+class Window;
+
+// --- run switches ---
+// The distribution is given (synthetic data): kernels on the radii of scan 1, the
+// fit is the kernel sum, no solve.
+extern bool bSyntheticFromDistribution;
+// The c(s,ff0) kernels and normal equations must be recomputed.
+extern bool bRebuildKernels;
+// A progress line is drawn during the normal equations (default on).
+extern bool bShowProgressLine;
+// The normal equations and the solution are written to diagnostic files.
+extern bool bDumpNormalEquations;
+// The window is repainted after a run (fits clear it while they run; on at start).
+extern bool bRedrawModel;
+
+// How a run ended.
+enum class ContiRunOutcome {
+  Computed,     // a new result is in place (bModelComputed is set)
+  NotStarted,   // nothing to do or a check refused the run (message shown)
+  Interrupted,  // a key or a click stopped the kernels or the normal equations
+  Failed,       // the solve failed (reported); no new result
+};
+// The outcome of the last RunContiSed.
+extern ContiRunOutcome eLastContiRunOutcome;
+
+// The settings of the run that the main window keeps (its preferences); read
+// through the hook DistributionHooks::runSettings at the start of every run.
+struct ContiRunSettings {
+  bool maxEntropy = true;           // regularise by maximum entropy
+  bool showBoth = false;            // Tikhonov-Phillips and maximum entropy, both shown
+  bool multiThreading = true;       // normal equations on worker threads
+  int threads = 2;                  // number of those threads (at least 1)
+  bool suppressBaselineCorrelation = true;  // maximum entropy: weak reference of point 1
+};
+ContiRunSettings GetContiRunSettings();
+
+// Runs one analysis for the current model on the loaded data (the models of
+// KernelModelAvailable, distribution_kernels.h; others are refused with a message). window is the main
+// window (message boxes, progress text, repaint); null runs without drawing.
+// Returns the outcome, also kept in eLastContiRunOutcome.
+ContiRunOutcome RunContiSed(Window* window);
+
+// The result of a solve in pDistSolution turned into what the user sees: noise and
+// fit of every scan, the distribution vectors and their derived arrays, release of
+// kernels and workspace (kept for c(s,ff0)), bModelComputed, plot and repaint.
+void FinishContiResult(Window* window);
+
+// Whether the c(s,ff0) kernels must be rebuilt (sets bRebuildKernels): always
+// outside the c(s,ff0) models and in inner runs; otherwise unless grid settings,
+// data, kernel array and workspace are all as the last build left them.
+bool CheckCsff0KernelReuse();
+
+// Restores every value of this file to its default.
+void ResetContiRun();
+
+}  // namespace tarmic

@@ -1,0 +1,340 @@
+// Kernel profiles, step profiles, the distribution of synthetic data, and saved
+// distributions.
+#include "distributions/distribution_file.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/distribution_kernels.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "numerics/ccurve.h"
+#include "numerics/cvector.h"
+#include "numerics/error_box.h"
+#include "numerics/interpolation.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+double dStepSw2 = 0.0;
+bool bNormalizeLoadedDistribution = true;
+float fLoadedDistTotal = 0.0f;
+float fLoadedDistArea = 0.0f;
+float fLoadedDistScale = 0.0f;
+
+namespace {
+
+constexpr const char* kKindPrefix = "# TARMIC distribution ";
+constexpr const char* kKindS = "c(s)";
+constexpr const char* kKindM = "c(M)";
+
+// The radii a kernel row is resampled onto.
+void KernelRadii(const float** radii, int* count) {
+  if (bSyntheticFromDistribution) {
+    *radii = nScans >= 1 ? ppRadius[1] : nullptr;
+    *count = nScans >= 1 ? pnPoints[1] : 0;
+  } else {
+    *radii = pGridRadius;
+    *count = nGridPoints;
+  }
+}
+
+float* KernelRow(int kernel, int scan) {
+  if (!pppKernels || kernel < 1 || kernel > nKernelArrayKernels || scan < 1 ||
+      scan > nKernelArrayScans) {
+    return nullptr;
+  }
+  return pppKernels[kernel][scan];
+}
+
+// The finite radial resolution of absorbance optics: every value below 100 becomes
+// -log10 of the Gaussian-weighted mean of 10^-value over the radii within two
+// widths, w = 0.4246 range (the range is the full width at half maximum).
+void SimulateRadialResolution(int n, float range, const float* r, float* y) {
+  if (n < 1 || !(range > 0.0f)) return;
+  const double w = 0.42462845010615713 * range;
+  const std::vector<float> v(y, y + n + 1);
+  for (int i = 1; i <= n; ++i) {
+    if (v[static_cast<std::size_t>(i)] >= 100.0f) continue;
+    double sum = 0.0, weight = 0.0;
+    for (int j = 1; j <= n; ++j) {
+      const double d = static_cast<double>(r[j]) - r[i];
+      if (std::fabs(d) > 2.0 * w) continue;
+      const double g = std::exp(-d * d / (w * w));
+      sum += g * std::pow(10.0, -static_cast<double>(v[static_cast<std::size_t>(j)]));
+      weight += g;
+    }
+    if (weight > 0.0 && sum > 0.0) y[i] = static_cast<float>(-std::log10(sum / weight));
+  }
+}
+
+bool AbsorbanceResolution() {
+  return bAbsorbanceData && !bIntensityData && bSimulateRadialResolution;
+}
+
+bool SGridModelForLoading() {
+  return bContiSModel || bCvConstantD || bCsConformationalChange || bCsFloatingVbar ||
+         bCsScalingLaw || bCsWormChain || bCsBimodalFf0OneDiscrete || bCsBimodalFf0 ||
+         bCsOneDiscreteD || bBufferSedCorrection || bCsMsTable || bCsOneDiscreteM ||
+         bCsInvariantD || bCsNonideal || bCsModel521;
+}
+
+const char* KindName(DistributionKind kind) {
+  return kind == DistributionKind::MolarMass ? kKindM : kKindS;
+}
+
+// The kind line of a saved distribution, or none.
+std::optional<DistributionKind> KindOfLine(const std::string& line) {
+  const std::string prefix = kKindPrefix;
+  if (line.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+  std::string rest = line.substr(prefix.size());
+  while (!rest.empty() && (rest.back() == '\r' || rest.back() == ' ')) rest.pop_back();
+  if (rest == kKindS) return DistributionKind::SGrid;
+  if (rest == kKindM) return DistributionKind::MolarMass;
+  return std::nullopt;
+}
+
+struct SavedDistribution {
+  DistributionKind kind = DistributionKind::SGrid;
+  std::vector<double> x, value, value2, companion;
+};
+
+// Reads a saved distribution; false when the file is missing, has no kind line,
+// a row without its four numbers, fewer than two rows, or x not ascending.
+bool ReadSaved(const std::string& path, SavedDistribution* out) {
+  std::string text;
+  if (!ReadWholeTextFile(path, &text)) return false;
+  std::istringstream in(text);
+  std::string line;
+  if (!std::getline(in, line)) return false;
+  const std::optional<DistributionKind> kind = KindOfLine(line);
+  if (!kind) return false;
+  SavedDistribution d;
+  d.kind = *kind;
+  while (std::getline(in, line)) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    double v[4];
+    const char* p = line.c_str();
+    for (double& value : v) {
+      char* end = nullptr;
+      value = std::strtod(p, &end);
+      if (end == p || !std::isfinite(value)) return false;
+      p = end;
+    }
+    if (!d.x.empty() && !(v[0] > d.x.back())) return false;
+    d.x.push_back(v[0]);
+    d.value.push_back(v[1]);
+    d.value2.push_back(v[2]);
+    d.companion.push_back(v[3]);
+  }
+  if (d.x.size() < 2) return false;
+  *out = std::move(d);
+  return true;
+}
+
+}  // namespace
+
+void StoreKernelProfile(int kernel, int scan, const double* radii, const double* values, int n) {
+  float* row = KernelRow(kernel, scan);
+  const float* target = nullptr;
+  int count = 0;
+  KernelRadii(&target, &count);
+  if (!row || !target || count < 1 || count > nKernelArrayPoints) return;
+  if (!InterpolateCurveFromDouble(count, target, row, n, radii, values)) return;
+  if (AbsorbanceResolution()) SimulateRadialResolution(count, fRadialConvolutionRange, target, row);
+}
+
+void AddKernelProfile(int kernel, int scan, const double* radii, const double* values, int n) {
+  float* row = KernelRow(kernel, scan);
+  const float* target = nullptr;
+  int count = 0;
+  KernelRadii(&target, &count);
+  if (!row || !target || count < 1 || count > nKernelArrayPoints) return;
+  AddInterpolatedCurveFromDouble(count, target, row, n, radii, values);
+}
+
+void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, int n) {
+  const double k = dStepSw2;
+  const double m = fMeniscus, b = fBottom, L = fLamellaWidth;
+  const double v = fScanVelocity / 60.0;
+  const bool timeResolution = bSimulateTimeResolution && v > 0.0;
+  double rb = 0.0, c = amplitude, rz = 0.0;
+  if (bElectroLsgModel) {
+    rb = timeResolution ? m + k * (t + k * t / v) : m + k * t;
+  } else if (k <= 0.0) {
+    // Flotation from the bottom.
+    double te = t;
+    if (timeResolution) te = t + (b * std::exp(k * t) - m) / v;
+    rb = b * std::exp(k * te);
+    c = amplitude * std::exp(-2.0 * k * te);
+  } else {
+    double te = t;
+    if (timeResolution) te = t + (m * std::exp(k * t) - m) / v;
+    rb = m * std::exp(k * te);
+    c = amplitude * std::exp(-2.0 * k * te);
+  }
+  if (bZoneCentrifugation) {
+    double tz = t;
+    if (timeResolution) tz = t + ((m + L) * std::exp(k * t) - m) / v;
+    rz = (m + L) * std::exp(k * tz);
+  }
+  for (int i = 1; i <= n; ++i) {
+    // The scanner reaches larger radii later: the plateau there is diluted further.
+    const double g = timeResolution && !bElectroLsgModel ? std::exp(-2.0 * k * (r[i] - m) / v) : 1.0;
+    bool inside = false;
+    if (bZoneCentrifugation) {
+      inside = r[i] >= rb && r[i] < rz;
+    } else if (k <= 0.0 && !bElectroLsgModel) {
+      inside = r[i] <= rb;
+    } else {
+      inside = r[i] >= rb;
+    }
+    out[i] = inside ? static_cast<float>(c * g) : 0.0f;
+  }
+  if (AbsorbanceResolution()) SimulateRadialResolution(n, fRadialConvolutionRange, r, out);
+}
+
+bool LoadDistributionFromFile(const std::string& fileName) {
+  if (IsSizeShapeModel()) return false;
+  ClearDistribution();
+  CCurve curve;
+  if (!curve.ReadFromFile(fileName.c_str(), 1, 2)) return false;
+  const int n = curve.Count();
+  if (n < 1) return false;
+  nDistGrid = n;
+  fDistGridCount = static_cast<float>(n);
+  MakeDistributionVectors(n);
+  for (int i = 1; i <= n; ++i) {
+    pDistS[i] = curve.X()->Get(i - 1);
+    pDistValues[i] = curve.Y()->Get(i - 1);
+  }
+  const bool sGrid = SGridModelForLoading();
+  if (sGrid) {
+    for (int i = 1; i <= n; ++i) {
+      pDistGrid[i] = pDistS[i];
+      pDistS[i] = 0.0f;
+    }
+  }
+  if (bNormalizeLoadedDistribution) {
+    const float* x = sGrid ? pDistGrid : pDistS;
+    fLoadedDistTotal = 0.0f;
+    fLoadedDistArea = 0.0f;
+    for (int i = 1; i <= n; ++i) fLoadedDistTotal += pDistValues[i];
+    for (int i = 1; i < n; ++i)
+      fLoadedDistArea += (x[i + 1] - x[i]) * 0.5f * (pDistValues[i + 1] + pDistValues[i]);
+    if (fLoadedDistArea > 0.0f) {
+      fLoadedDistScale = fLoadedDistTotal / fLoadedDistArea;
+      for (int i = 1; i <= n; ++i) pDistValues[i] /= fLoadedDistScale;
+    }
+  }
+  SetupDistributionPlot();
+  int points = 0;
+  if (bDLSData) {
+    points = pDLSInfo.size() > 1 ? static_cast<int>(pDLSInfo[1].nDataPoints) : 0;
+  } else if (nScans >= 1) {
+    points = pnPoints[1];
+  }
+  if (!AllocKernelArrays(n, nScans, points)) return false;
+  if (!AllocNormalEquationArrays(n, nScans, points)) {
+    FreeKernelArrays();
+    return false;
+  }
+  return true;
+}
+
+DistributionKind CurrentDistributionKind() {
+  return !bDLSData && !IsSGridModel() ? DistributionKind::MolarMass : DistributionKind::SGrid;
+}
+
+bool SaveContiDistribution(const std::string& path) {
+  if (!pDistValues || !pDistGrid || !pDistS || nDistGrid < 2 || IsSizeShapeModel() || bDLSData) {
+    ShowError("there is no continuous distribution to save", false);
+    return false;
+  }
+  // A c(s) shown as c(M) is saved as what is shown.
+  const DistributionKind kind =
+      bCMTransformed ? DistributionKind::MolarMass : CurrentDistributionKind();
+  const bool overM = kind == DistributionKind::MolarMass;
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (!f) {
+    ShowError(Format("could not write the distribution to %s", path.c_str()), false);
+    return false;
+  }
+  bool ok = WriteFormatted(f, "%s%s\n", kKindPrefix, KindName(kind));
+  for (int i = 1; i <= nDistGrid && ok; ++i) {
+    const float x = overM ? pDistS[i] : pDistGrid[i];
+    const float other = overM ? pDistGrid[i] : pDistS[i];
+    const float v2 = pDistValues2 ? pDistValues2[i] : 0.0f;
+    ok = WriteFormatted(f, "%.9g\t%.9g\t%.9g\t%.9g\n", static_cast<double>(x),
+                        static_cast<double>(pDistValues[i]), static_cast<double>(v2),
+                        static_cast<double>(other));
+  }
+  if (std::fclose(f) != 0) ok = false;
+  if (!ok) ShowError(Format("could not write the distribution to %s", path.c_str()), false);
+  return ok;
+}
+
+std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& path) {
+  std::string text;
+  if (!ReadWholeTextFile(path, &text)) return std::nullopt;
+  const std::size_t end = text.find('\n');
+  return KindOfLine(text.substr(0, end));
+}
+
+bool RestoreContiDistribution(const std::string& path) {
+  SavedDistribution d;
+  if (!ReadSaved(path, &d)) {
+    ShowError(Format("%s is not a saved distribution", path.c_str()), false);
+    return false;
+  }
+  if (!bContiModel || IsSizeShapeModel() || bDLSData || d.kind != CurrentDistributionKind()) {
+    ShowError(Format("%s holds a %s distribution: choose a model of that kind first",
+                     path.c_str(), KindName(d.kind)),
+              false);
+    return false;
+  }
+  const bool overM = d.kind == DistributionKind::MolarMass;
+  const int n = static_cast<int>(d.x.size());
+  ClearDistribution();
+  FreeKernelArrays();
+  FreeNormalEquationArrays();
+  nDistGrid = n;
+  fDistGridCount = static_cast<float>(n);
+  MakeDistributionVectors(n);
+  for (int i = 1; i <= n; ++i) {
+    const std::size_t k = static_cast<std::size_t>(i - 1);
+    (overM ? pDistS : pDistGrid)[i] = static_cast<float>(d.x[k]);
+    (overM ? pDistGrid : pDistS)[i] = static_cast<float>(d.companion[k]);
+    pDistValues[i] = static_cast<float>(d.value[k]);
+    pDistValues2[i] = static_cast<float>(d.value2[k]);
+  }
+  fDistMin = static_cast<float>(d.x.front());
+  fDistMax = static_cast<float>(d.x.back());
+  StoreGridLimitsInParams();
+  SetupDistributionPlot();
+  RedrawDistributionPlot();
+  return true;
+}
+
+std::string DefaultDistributionPath() { return JoinPath(szDataDirectory, "distribution.dat"); }
+
+void ResetDistributionFiles() {
+  dStepSw2 = 0.0;
+  bNormalizeLoadedDistribution = true;
+  fLoadedDistTotal = fLoadedDistArea = fLoadedDistScale = 0.0f;
+}
+
+}  // namespace tarmic

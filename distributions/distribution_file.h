@@ -1,0 +1,68 @@
+// Kernel profiles and distribution files: the profiles a Lamm equation solution
+// computes, put onto the radii of a kernel; the profile of a non-diffusing species
+// (a sharp moving boundary); the two-column distribution from which synthetic data
+// are made; and the saved distribution of an analysis with its restore.
+//
+// A saved distribution is a text file in the "C" locale: one line naming its kind,
+//   # TARMIC distribution c(s)      or      # TARMIC distribution c(M)
+// then one line per grid point with four numbers separated by tabs:
+//   c(s): s (S), c(s), second-regularisation c(s), M (g/mol)
+//   c(M): M (g/mol), c(M), second-regularisation c(M), s (S)
+// The kind line makes a c(M) distribution come back as c(M) whatever model is
+// active when it is restored.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tarmic {
+
+// s omega^2 (1/s) of the species whose step profile StepBoundaryProfile makes; for
+// ls-g*(v) a migration velocity (cm/s). Set by the caller.
+extern double dStepSw2;
+// LoadDistributionFromFile rescales the loaded values to amplitudes (on at start).
+extern bool bNormalizeLoadedDistribution;
+// Sum of the loaded values, their trapezoid area, and total / area.
+extern float fLoadedDistTotal;
+extern float fLoadedDistArea;
+extern float fLoadedDistScale;
+
+// Kernel row [kernel][scan] = the profile (radii[1..n], values[1..n]) interpolated
+// onto the kernel radii (the radii of scan 1 with bSyntheticFromDistribution, else
+// the common grid), with the radial resolution of absorbance data when it is
+// simulated. kernel is the grid point (never a shared "current point").
+void StoreKernelProfile(int kernel, int scan, const double* radii, const double* values, int n);
+// As StoreKernelProfile, adding the interpolated profile; no radial resolution.
+void AddKernelProfile(int kernel, int scan, const double* radii, const double* values, int n);
+
+// Profile out[1..n] at the radii r[1..n] of a non-diffusing species of amplitude A
+// at time t (s) with dStepSw2: a sharp boundary with radial dilution.
+void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, int n);
+
+// Installs the two-column distribution of a file (x, value) as the current one,
+// with kernel array and workspace for the loaded scans. False for the c(s,ff0)
+// models, an unreadable file, or memory that could not be had.
+bool LoadDistributionFromFile(const std::string& fileName);
+
+// --- saved distributions ---
+enum class DistributionKind { SGrid, MolarMass };
+// The kind of distribution the active model makes.
+DistributionKind CurrentDistributionKind();
+// Writes the current distribution to path; false (reported) when there is none
+// (nothing computed, or a c(s,ff0) or light-scattering result), or the file cannot
+// be written.
+bool SaveContiDistribution(const std::string& path);
+// The kind a saved file holds; none when it is not a saved distribution.
+std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& path);
+// Installs a saved distribution as the current one and shows it. The active model
+// must make distributions of the file's kind (a model command selects it first):
+// otherwise, or when the file is not a readable saved distribution, it is reported
+// and nothing changes; false then.
+bool RestoreContiDistribution(const std::string& path);
+// "<data directory>/distribution.dat": where the Save command proposes to save.
+std::string DefaultDistributionPath();
+
+// Restores every value of this file to its default.
+void ResetDistributionFiles();
+
+}  // namespace tarmic

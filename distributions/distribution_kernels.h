@@ -1,0 +1,75 @@
+// Kernels of the distribution models: for every grid point the sedimentation
+// coefficient s, diffusion coefficient D and molar mass M of the species it stands
+// for, and its kernel, the signal of unit loading concentration at every radius of
+// every scan, computed as a Lamm equation solution. The solutions of all points are
+// solved as one list on nLammThreads worker threads (RunSVContiSedList); every
+// worker writes only the kernel rows of its own points.
+//
+// Units: s in S, D in cm^2/s, M in g/mol, temperatures in deg C.
+#pragma once
+
+#include <vector>
+
+namespace tarmic {
+
+class Window;
+
+// D of "Continuous c(s) with invariant D" and of c(M) with invariant D (buoyant
+// mass), in 1e-7 cm^2/s; copied from the parameter vector.
+extern float fInvariantD;
+// The grid point being set up, its M, and the s and D of the last point set up.
+// Written and read only by the user-interface thread; the list solutions get their
+// point by index.
+extern int iCurrentGridPoint;
+extern float fCurrentM;
+extern double dSimS;
+extern double dSimD;
+
+// The per-point values handed to the solver list, [1..N] (element 0 unused).
+struct KernelPointList {
+  std::vector<double> s;     // S
+  std::vector<double> D;     // cm^2/s
+  std::vector<double> vbar;  // ml/g
+  void Resize(int n);
+};
+
+// Whether the kernels of the active model can be computed here: the ideal
+// sedimentation models whose species follow from the grid by the hydrodynamic
+// relations (c(s), c(M), c(s) with fixed f/f0 and floating vbar, invariant D,
+// general scaling law, c(M) by power law, with vbar(M), with invariant D, f(M) with
+// the scaling law).
+bool KernelModelAvailable();
+
+// Temperature of the kernels: that of the last scan record.
+float KernelTemperature();
+// The largest s whose boundary can still be inside the right fit limit in the
+// first scan: ln(r_last / meniscus) / (omega^2 t) of the first scan in time order,
+// in S; 0 when it cannot be computed.
+double LargestObservableS();
+// Whether the model's points are checked against LargestObservableS.
+bool KernelsCheckObservableS();
+
+// Sets s, D and M of grid point i (1..nDistGrid) by the model's relations, writes
+// s to pDistGrid[i] and M to pDistS[i] where the model computes them, and stores
+// s, D and vbar in the list. With sMax > 0 a point above it is refused after the
+// message "sedimentation coefficient #%d (%.3fS) is exceeding maximum observable
+// s-values (%.3fS)..." and false is returned.
+bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list);
+
+// Solves the Lamm equations of points 1..N into pppKernels on the common grid (on
+// the radii of scan 1 with synthetic data) with one template solver of the current
+// cell, scans and numerics. window gives the progress text (null: none). Returns
+// the solver's status (0 when every equation succeeded); a failure has been
+// reported ("discretization error", "singular tridiagonal matrix!").
+int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
+                      const double* vbar);
+
+// The message of a solver status: "discretization error" or "singular tridiagonal
+// matrix!" (caption "ERROR in simulation", error sound); nothing for 0 or a user
+// interrupt.
+void ShowSimulationError(int status);
+
+// Restores every value of this file to its default.
+void ResetDistributionKernels();
+
+}  // namespace tarmic

@@ -1,0 +1,66 @@
+// The distribution plot: the third pane of the main window, below the data and
+// residual plots, showing the current continuous distribution over its grid (black)
+// and, with both regularisations, the Tikhonov-Phillips result beside it (blue), or
+// the two-dimensional c(s,ff0) result as a map or a projection. The plot's curves
+// view the grid and value vectors of distribution_grid.h without owning them.
+//
+// While the plot exists the plot area is split in three: data rows 50 to 350,
+// residuals 405 to 575, distribution nDistPlotTop to nDistPlotBottom; otherwise in
+// two: data 50 to 475, residuals 550 to 950.
+#pragma once
+
+namespace tarmic {
+
+class CWINPlot;
+class CVector;
+class CCurve;
+class MetaFile;
+
+// All null while no distribution is shown.
+extern CWINPlot* pDistPlot;
+extern CVector* pDistXVector;   // view of pDistS (molar-mass models) or pDistGrid
+extern CVector* pDistYVector;   // view of pDistValues
+extern CVector* pDistY2Vector;  // view of pDistValues2
+extern CCurve* pDistCurve;      // (x, values), black
+extern CCurve* pDistCurve2;     // (x, second-regularisation values), blue
+extern CVector* pMapXVector;    // c(s,ff0) map or projection
+extern CVector* pMapYVector;
+extern CCurve* pMapCurve;
+
+extern bool bCsff0Shown;       // the plot shows the c(s,ff0) result
+extern bool bCMTransformed;    // the shown c(s) was converted to c(M) by TransformToCM
+extern bool bMofsTableRun;     // the last run was of c(s) with an M(s) table
+extern bool bQuietRecreate;    // RecreateDistributionPlot shows no note
+extern bool bRelayoutOnClear;  // ClearDistribution lays the data and residual plots out
+// The model command "f(M) vs M (with scaling law)" switched the model: the data and
+// residual plots are not redrawn by RecreateDistributionPlot (Run and Fit clear it).
+extern bool bFMScalingLawSwitching;
+extern int nDistPlotTop;     // 630
+extern int nDistPlotBottom;  // 950
+extern int nMapMarkSize;     // 10: symbol size of the c(s,ff0) projections
+
+// Frees the distribution vectors and the plot, sets the two-pane layout (relaying
+// out the data and residual plots when bRelayoutOnClear is set), removes the
+// integrate button and frees the prior vectors.
+void ClearDistribution();
+// Rescales and redraws the plot; its picture, or null without a plot.
+const MetaFile* RedrawDistributionPlot();
+// The plot's last picture (null without a plot); for the distribution pane.
+const MetaFile* GetDistributionPlotMetafile();
+// Builds vectors, curves and plot for a new grid, with the three-pane layout.
+void SetupDistributionPlot();
+// Rebuilds the plot from the current grid and values (model switch keeping the
+// grid); without a plot only sets the default grid range of the model.
+void RecreateDistributionPlot();
+// Converts the shown c(s) into c(M) once and plots it over M.
+void TransformToCM();
+// Rebuilds the plot of the c(s,ff0) result in the chosen view.
+void CreateSizeShapePlot();
+
+// The y-axis title of the current model's distribution ("c(s)", "c(M)", ...).
+const char* DistributionYTitle();
+
+// Restores every value of this file to its default (the plot is freed).
+void ResetDistributionPlot();
+
+}  // namespace tarmic

@@ -1,0 +1,66 @@
+// The engine's operations installed in the hooks of the model parameters.
+#include "distributions/install_hooks.h"
+
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "modelfit/modelfit_hooks.h"
+#include "platform/backend.h"
+
+namespace tarmic {
+
+namespace {
+
+// Options the dialog edits that no computation of this engine reads yet; kept so
+// that the dialog shows what was chosen.
+bool g_dlsIntegrateLogScale = false;
+float g_timeCourseWindow = 1.0f;
+
+// The continuous-model slots of the parameter vector into the engine's settings.
+void ApplyContinuousSettings() {
+  ReadGridSettingsFromParams();
+  fConfidenceLevel = pParams[kContiSlotConfidence];
+  // The invariant-D models keep D (1e-7 cm^2/s) in the frictional-ratio slot.
+  if (bCsInvariantD || bConstantDModel) fInvariantD = pParams[kContiSlotFrictionalRatio];
+}
+
+DistributionDialogOptions GetOptions() {
+  DistributionDialogOptions o;
+  o.dlsGridLinearD = bDLSGridLinearD;
+  o.dlsGridLogD = bDLSGridLogD;
+  o.dlsGridLogRh = bDLSGridLogRh;
+  o.dlsIntegrateLogScale = g_dlsIntegrateLogScale;
+  o.sizeShapeView = bCsff0ViewSM ? 1 : bCsff0ViewSRs ? 2 : bCsff0ViewSD ? 3 : bCsff0ViewMFf0 ? 4 : 0;
+  o.timeCourseWindow = g_timeCourseWindow;
+  return o;
+}
+
+void SetOptions(const DistributionDialogOptions& o) {
+  bDLSGridLinearD = o.dlsGridLinearD;
+  bDLSGridLogD = o.dlsGridLogD;
+  bDLSGridLogRh = o.dlsGridLogRh;
+  g_dlsIntegrateLogScale = o.dlsIntegrateLogScale;
+  bCsff0ViewSM = o.sizeShapeView == 1;
+  bCsff0ViewSRs = o.sizeShapeView == 2;
+  bCsff0ViewSD = o.sizeShapeView == 3;
+  bCsff0ViewMFf0 = o.sizeShapeView == 4;
+  g_timeCourseWindow = o.timeCourseWindow;
+}
+
+}  // namespace
+
+void InstallDistributionHooks() {
+  ModelFitHooks& h = GetModelFitHooks();
+  h.applyContinuousSettings = ApplyContinuousSettings;
+  h.getDistributionOptions = GetOptions;
+  h.setDistributionOptions = SetOptions;
+  h.rebuildSizeShapePlot = [](Window* window) {
+    CreateSizeShapePlot();
+    if (window) window->Invalidate();
+  };
+}
+
+}  // namespace tarmic
