@@ -10,6 +10,7 @@
 #include "app/marker_question.h"
 #include "app/markers.h"
 #include "app/mouse.h"
+#include "app/onplot_tools.h"
 #include "app/paint.h"
 #include "app/xla_window.h"
 #include "numerics/run_switches.h"
@@ -146,8 +147,10 @@ void TXLAWindow::EvChar(unsigned key, unsigned /*repeatCount*/, unsigned /*flags
   }
   if (bTemperaturePlotShown) RepaintMain();
   if (!pDataPlot) return;
+  CharOnPlotTools(*this);
 
   if (key == kEsc) {
+    EscapeOnPlotTools(*this);
     if (bRangeQuestionPending && !AnyPickMode()) {
       // The dropped marker or the fit-range question is cancelled.
       FinishMarkerMove(false);

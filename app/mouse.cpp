@@ -10,6 +10,7 @@
 #include "app/marker_lines.h"
 #include "app/marker_question.h"
 #include "app/mouse_hit_tests.h"
+#include "app/onplot_tools.h"
 #include "app/paint.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
@@ -156,6 +157,9 @@ void TXLAWindow::EvLButtonDown(unsigned /*modKeys*/, const Point& point) {
   const int x = point.x, y = point.y;
   const float bx = ButtonX(*this, x), by = ButtonY(*this, y);
 
+  // The peak labels and the scan-edit offer.
+  if (PressOnPlotLabels(*this, bx, by)) return;
+
   // The question buttons of a dropped marker.
   if (pFitLimitYesButton && pFitLimitYesButton->HitTest(bx, by)) {
     ClickFitLimitQuestionButton(*this, 1);
@@ -165,6 +169,8 @@ void TXLAWindow::EvLButtonDown(unsigned /*modKeys*/, const Point& point) {
     ClickFitLimitQuestionButton(*this, 0);
     return;
   }
+  // The noise and integrate buttons; the press goes on.
+  PressOnPlotButtons(*this, bx, by);
 
   // A press anywhere else answers a dropped marker's question with cancel.
   if (bRangeQuestionPending) {
@@ -215,6 +221,7 @@ void TXLAWindow::EvLButtonDown(unsigned /*modKeys*/, const Point& point) {
       szReadoutLine2 = FormatReadout("a = %1.4f    ", ppSignal[s][i]);
     }
     ShowReadoutLines(*this);
+    AfterScanReadout(*this, x, y, hit);
   }
 }
 
@@ -322,6 +329,11 @@ void TXLAWindow::EvLButtonDblClk(unsigned modKeys, const Point& point) {
     DrawCursorLine(x, true, 1);
     nDragLinePixel = x;
     fCursorValue = DataXOfColumn(*this, x);
+    return;
+  }
+  // A double-click on a noise or the integrate button is a press.
+  if (OverOnPlotButton(ButtonX(*this, x), ButtonY(*this, y))) {
+    EvLButtonDown(modKeys, point);
     return;
   }
   // Without the data plot no pick could be shown or ended.

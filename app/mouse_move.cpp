@@ -6,6 +6,7 @@
 #include "app/markers.h"
 #include "app/mouse.h"
 #include "app/mouse_hit_tests.h"
+#include "app/onplot_tools.h"
 #include "app/paint.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
@@ -77,6 +78,7 @@ void TXLAWindow::EvMouseMove(unsigned /*modKeys*/, const Point& point) {
     return;
   }
 
+  if (MouseMoveOnPlotTools(*this, point)) return;
   if (bRubberBandActive && bZoomDataPlot) {
     ptBandCurrent = Point{x, y};
     // Inverting twice erases: the band drawn last goes, the new one comes.
@@ -96,6 +98,7 @@ void TXLAWindow::EvMouseMove(unsigned /*modKeys*/, const Point& point) {
     DrawDataPaneMarkers();
     bHoverIdle = true;
   }
+  HoverOverScans(*this, x, y);
 }
 
 }  // namespace tarmic

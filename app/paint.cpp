@@ -11,6 +11,7 @@
 #include "app/marker_question.h"
 #include "app/markers.h"
 #include "app/mouse.h"
+#include "app/onplot_tools.h"
 #include "app/panes.h"
 #include "app/printout.h"
 #include "app/xla_window.h"
@@ -84,6 +85,7 @@ void PlayOwned(DC& dc, const std::unique_ptr<MetaFile>& picture) {
 }  // namespace
 
 void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
+  BeforePaintOnPlotTools();
   if (bShowDisclaimerText) {
     // Written once per run, before the gate, so that even a gated first paint
     // shows it.
@@ -161,8 +163,10 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
       if (bShowResidualsBitmap) DrawResidualsBitmap(GetHandle());
     }
   }
+  PlayPicture(dc, DistributionPanePicture());
 
   if (!bTemperaturePlotShown) {
+    PaintOnPlotButtons(dc);
     if (pFitLimitYesButton) PlayOwned(dc, pFitLimitYesButton->hPicture);
     if (pFitLimitCancelButton) PlayOwned(dc, pFitLimitCancelButton->hPicture);
   }

@@ -7,6 +7,7 @@
 
 #include "app/marker_lines.h"
 #include "app/markers.h"
+#include "app/onplot_tools.h"
 #include "app/xla_window.h"
 #include "numerics/ccurve.h"
 #include "platform/dc.h"
@@ -113,8 +114,15 @@ void TXLAWindow::DrawDataPane() {
 }
 
 void TXLAWindow::DrawDistributionPane() {
-  // The distribution plot belongs to the continuous-distribution engine; while it
-  // is not part of the program there is no distribution pane to draw.
+  // The distribution plot belongs to the continuous-distribution engine, which
+  // hands its picture over through the shell hooks.
+  const MetaFile* picture = DistributionPanePicture();
+  if (!picture) return;
+  std::unique_ptr<DC> dc = PaneDC(GetHandle());
+  if (!dc) return;
+  picture->Play(*dc);
+  dc.reset();
+  GetHandle().Refresh();
 }
 
 void TXLAWindow::DrawDataPaneMarkers() {

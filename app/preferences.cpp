@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "numerics/path_table.h"
 #include "numerics/sounds.h"
@@ -319,9 +320,9 @@ void ReadLastDataDirectory(TXLAWindow* /*window*/, std::string& directory) {
   if (!dir.empty()) directory = dir;
 }
 
-void ReadLammEqParameterPreferences(TXLAWindow* /*window*/) {
-  // The Lamm-equation settings belong to their parameter dialog, which comes with
-  // the model computation; until then "tarmiclammparams.ini" is not read.
+void ReadLammEqParameterPreferences(TXLAWindow* window) {
+  // The Lamm-equation settings belong to the model computation (shell hook).
+  ReadInstalledLammPreferences(window);
 }
 
 void ResetPreferences() {

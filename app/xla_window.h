@@ -213,6 +213,33 @@ class TXLAWindow {
   // toggles it). A field of the window, so that the mouse handlers of the shell
   // read what the command sets.
   bool bScanHoverLabel = true;
+  // Models of the continuous distributions (commands/model_commands.cpp).
+  void CmContinuousCs();               // 275
+  void CmContinuousCM();               // 235
+  void CmContinuousCsInvariantD();     // 526
+  void CmContinuousCMInvariantD();     // 277
+  void CmContinuousCMPriorVbar();      // 279
+  void CmFMScalingLaw();               // 887
+  void CmContinuousCsScalingLaw();     // 872
+  // Parameters, run and numerics (commands/run_commands.cpp).
+  void ParametersCommand();            // 212
+  void CmRun();                        // 213
+  void CmSetFitLimits();               // 240
+  void CmLammEquationParameters();     // 611
+  // Distributions: save, copy and the tools of the distribution pane
+  // (commands/distribution_*.cpp).
+  void CmSaveContinuousDistribution(); // 271
+  void CmCopyDistributionPlot();       // 273
+  void CmCopyDistribution();           // 274
+  void CmIntegrateDistribution();      // 456
+  void CmRescaleDistributionPlot();    // 457
+  void CmFullscaleDistributionPlot();  // 458
+  void CmIntegralDistribution();       // 460
+  void CmTransformCsToCM();            // 589
+  void CmShowPeakMw();                 // 608
+  void CmIntegrationRangesFromFile();  // 644
+  // Mouse sliding after a thrown marker (app/onplot_scan_edit.cpp).
+  void CmMouseSliding();               // 837
 
  private:
   Window* handle_ = nullptr;

@@ -8,6 +8,7 @@
 #include "app/markers.h"
 #include "app/mouse.h"
 #include "app/mouse_hit_tests.h"
+#include "app/onplot_tools.h"
 #include "app/paint.h"
 #include "app/xla_window.h"
 #include "numerics/run_switches.h"
@@ -65,8 +66,9 @@ bool PassRightButtonGate(const TXLAWindow& window) {
 
 }  // namespace
 
-void TXLAWindow::EvRButtonDown(unsigned /*modKeys*/, const Point& point) {
+void TXLAWindow::EvRButtonDown(unsigned modKeys, const Point& point) {
   if (!PassRightButtonGate(*this) || bRightDragActive) return;
+  if (RightPressOnPlotTools(*this, modKeys, point)) return;
   // A drag that starts outside the data pane zooms nothing; it is not started at
   // all, so that no drag state outlives a release the window never sees.
   if (!IsInDataPane(*this, point.x, point.y)) return;
@@ -80,8 +82,9 @@ void TXLAWindow::EvRButtonDown(unsigned /*modKeys*/, const Point& point) {
   pBandDC = w.ClientDC();
 }
 
-void TXLAWindow::EvRButtonUp(unsigned /*modKeys*/, const Point& /*point*/) {
+void TXLAWindow::EvRButtonUp(unsigned /*modKeys*/, const Point& point) {
   if (!PassRightButtonGate(*this)) return;
+  if (RightReleaseOnPlotTools(*this, point)) return;
   if (bRightDragActive) {
     DrawRubberBandRect(ptBandStart.x, ptBandStart.y, ptBandCurrent.x, ptBandCurrent.y);
     const int xmin = std::min(ptBandStart.x, ptBandCurrent.x);
@@ -118,10 +121,11 @@ void TXLAWindow::EvRButtonUp(unsigned /*modKeys*/, const Point& /*point*/) {
   if (bRangeQuestionPending && bAskMeniscusRangeShift) FinishMarkerMove(false);
 }
 
-void TXLAWindow::EvRButtonDblClk(unsigned /*modKeys*/, const Point& /*point*/) {
+void TXLAWindow::EvRButtonDblClk(unsigned modKeys, const Point& point) {
   if (!PassRightButtonGate(*this) || bMarkerDragging) return;
   bZoomDataPlot = false;
   if (bRangeQuestionPending && bAskMeniscusRangeShift) FinishMarkerMove(false);
+  if (RightDoubleClickOnPlotTools(*this, modKeys, point)) return;
 
   // One zoom step back on the data plot.
   nZoomLevel -= 1;

@@ -1,15 +1,126 @@
 #include "commands/program_services.h"
 
+#include <string>
+
+#include "app/onplot_tools.h"
+#include "app/panes.h"
 #include "app/preferences.h"
+#include "app/shell_hooks.h"
+#include "app/xla_window.h"
+#include "commands/distribution_pane_mouse.h"
+#include "commands/distribution_peak_tools.h"
+#include "commands/distribution_range_tools.h"
+#include "commands/model_commands.h"
 #include "commands/response_table.h"
+#include "distributions/conti_run.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_plot.h"
+#include "distributions/install_hooks.h"
 #include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "platform/dc.h"
+#include "platform/metafile.h"
+#include "plot/screen_button.h"
+#include "scandata/data_set_hooks.h"
 
 namespace tarmic {
+
+namespace {
+
+// The rows of the data and residual panes while a distribution is shown below them.
+constexpr int kThreePaneDataBottom = 350;
+constexpr int kThreePaneResidualTop = 405;
+constexpr int kThreePaneResidualBottom = 575;
+
+// What the shell asks of the model computation and the distribution engine.
+void InstallShellHooks() {
+  ShellHooks& h = GetShellHooks();
+  h.readLammEqParameterPreferences = [](TXLAWindow* window) {
+    ReadLammEqParameterPreferences(window ? &window->GetHandle() : nullptr);
+  };
+  h.distributionPicture = []() -> const MetaFile* {
+    if ((!bContiModel && !bBoundaryAnalysis) || !pDistPlot) return nullptr;
+    return RedrawDistributionPlot();
+  };
+  h.beforePaint = [] { RemovePeakLabelsBeforePaint(); };
+  h.paintButtons = [](DC& dc) {
+    if (pIntegrateButton && pIntegrateButton->hPicture) pIntegrateButton->hPicture->Play(dc);
+    PaintPeakLabels(dc);
+  };
+  h.pressLabel = PressPeakLabel;
+  h.pressButton = PressIntegrateButton;
+  h.overButton = OverIntegrateButton;
+  h.rightPress = DistributionPaneRightPress;
+  h.mouseMove = DistributionPaneMouseMove;
+  h.rightRelease = DistributionPaneRightRelease;
+  h.rightDoubleClick = DistributionPaneRightDoubleClick;
+  h.escape = DistributionPaneEscape;
+}
+
+// What the distribution engine asks of the main window.
+void InstallEngineServices() {
+  DistributionHooks& h = GetDistributionHooks();
+  h.writeDebugLog = [](const std::string& text) {
+    if (TXLAWindow* main = GetMainWindow()) main->WriteDebugLog(text.c_str());
+  };
+  h.fitInProgress = [] {
+    const TXLAWindow* main = GetMainWindow();
+    return main && main->bFitInProgress;
+  };
+  h.wizardMessages = [] { return bWizardMessages; };
+  h.runSettings = [] {
+    ContiRunSettings settings;
+    settings.maxEntropy = bRegMaxEnt;
+    settings.showBoth = bRegShowBoth;
+    settings.multiThreading = bMultiThreading;
+    settings.threads = nThreads;
+    settings.suppressBaselineCorrelation = bSuppressBaselineCorrelation;
+    return settings;
+  };
+  h.paneLayoutChanged = [](bool threePanes) {
+    ResetPaneLayout();
+    if (threePanes) {
+      nDataPaneBottom = kThreePaneDataBottom;
+      nResidualPaneTop = kThreePaneResidualTop;
+      nResidualPaneBottom = kThreePaneResidualBottom;
+    }
+  };
+  h.createIntegrateButton = CreateIntegrateButton;
+  h.deleteIntegrateButton = [] {
+    DeleteIntegrateButton();
+    bDistDrag = bDistRangeArmed = bRangeSelectMode = bDistZoomDrag = false;
+  };
+}
+
+// What the scan data set asks of the window's tools and commands.
+void InstallDataSetServices() {
+  DataSetHooks& h = GetDataSetHooks();
+  h.createNoiseButtons = [](Window* window) {
+    CreateNoiseButtons(window ? GetMainWindow() : nullptr);
+  };
+  h.deleteNoiseButtons = [](Window* window) {
+    DeleteNoiseButtons(window ? GetMainWindow() : nullptr);
+  };
+  // A reload runs the current analysis as Run does, where Run can compute it.
+  h.runAfterReload = [](Window*) {
+    TXLAWindow* main = GetMainWindow();
+    if (main && RunnableModelActive()) main->CmRun();
+  };
+}
+
+}  // namespace
 
 void InstallProgramServices() {
   InstallResponseTable();
   // The preference file's Lamm thread count is the solver's own.
   BindLammThreadCount(&nLammThreads);
+  InitModelParams();
+  InstallDistributionHooks();
+  InstallShellHooks();
+  InstallEngineServices();
+  InstallDataSetServices();
 }
 
 }  // namespace tarmic

@@ -1,0 +1,211 @@
+// The noise buttons and the entry points of the tools drawn over the plots.
+#include "app/onplot_tools.h"
+
+#include <string>
+
+#include "app/mouse.h"
+#include "app/mouse_hit_tests.h"
+#include "app/onplot_scan_edit.h"
+#include "app/paint.h"
+#include "app/panes.h"
+#include "app/response_table.h"
+#include "app/shell_hooks.h"
+#include "app/xla_window.h"
+#include "numerics/error_box.h"
+#include "platform/dc.h"
+#include "platform/metafile.h"
+#include "plot/data_plots.h"
+#include "plot/screen_button.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+std::unique_ptr<CScreenButton> pRemoveNoiseButton;
+std::unique_ptr<CScreenButton> pRestoreTINoiseButton;
+
+namespace {
+
+constexpr const char* kRemoveNoiseLabel = "remove TI and RI";
+constexpr const char* kRestoreTINoiseLabel = "restore TI noise";
+// The commands whose work the noise buttons do.
+constexpr int kCmSubtractAllNoise = 519;
+constexpr int kCmRestoreTINoise = 607;
+
+// A push button with one label in both states over (top, left, bottom, right),
+// display units.
+std::unique_ptr<CScreenButton> MakeNoiseButton(double top, double left, double bottom, double right,
+                                               const char* label) {
+  auto button = std::make_unique<CScreenButton>();
+  button->SetRect(static_cast<float>(top), static_cast<float>(left), static_cast<float>(bottom),
+                  static_cast<float>(right));
+  const int n = static_cast<int>(std::string(label).size());
+  button->SetLabels(label, n, label, n);
+  button->nType = 1;
+  button->crOnFill = crToolButtonOnFill;
+  button->Paint();
+  return button;
+}
+
+// A push button shows that it was pressed: on for a moment, then off again.
+void Flash(TXLAWindow& window, CScreenButton& button) {
+  Window& w = window.GetHandle();
+  button.Toggle();
+  button.Show(w);
+  WaitSeconds(0.1f);
+  button.Toggle();
+  button.Show(w);
+}
+
+void Play(DC& dc, const std::unique_ptr<CScreenButton>& button) {
+  if (button && button->hPicture) button->hPicture->Play(dc);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- noise buttons
+
+void CreateNoiseButtons(TXLAWindow* window) {
+  // Both buttons are as wide as "remove TI and RI" needs (16 characters).
+  const double h = 18.0 * nClientHeight / 1000.0;
+  const double w = 3.0 * 16.0 * nClientWidth / 1400.0 + 60.0;
+  const double right = nPlotAreaRight * 1.4 - 10.0;
+  if (!pRemoveNoiseButton) {
+    pRemoveNoiseButton = MakeNoiseButton(nDataPaneTop - 1 - 2 * h, right - w, nDataPaneTop - 2 - h,
+                                         right, kRemoveNoiseLabel);
+  }
+  if (!pRestoreTINoiseButton) {
+    pRestoreTINoiseButton = MakeNoiseButton(nDataPaneTop - 1 - h, right - w, nDataPaneTop - 2,
+                                            right, kRestoreTINoiseLabel);
+  }
+  if (window) window->RedrawPlots();
+}
+
+void DeleteNoiseButtons(TXLAWindow* window) {
+  pRemoveNoiseButton.reset();
+  pRestoreTINoiseButton.reset();
+  if (window) window->RedrawPlots();
+}
+
+void ClickRemoveNoiseButton(TXLAWindow& window) {
+  if (nScans <= 0 || !bFitRINoise) return;
+  DispatchCommand(window, kCmSubtractAllNoise);
+  window.RedrawPlots();
+}
+
+void ClickRestoreTINoiseButton(TXLAWindow& window) {
+  if (nScans <= 0 || !bFitTINoise) return;
+  DispatchCommand(window, kCmRestoreTINoise);
+  window.RedrawPlots();
+}
+
+// ---------------------------------------------------------------- mouse and keys
+
+bool PressOnPlotLabels(TXLAWindow& window, float bx, float by) {
+  const ShellHooks& hooks = GetShellHooks();
+  if (hooks.pressLabel && hooks.pressLabel(window, bx, by)) return true;
+  return PressScanEditButtons(window, bx, by);
+}
+
+void PressOnPlotButtons(TXLAWindow& window, float bx, float by) {
+  // The noise buttons are push buttons: their hit test does not toggle them.
+  if (pRemoveNoiseButton && pRemoveNoiseButton->HitTest(bx, by)) {
+    Flash(window, *pRemoveNoiseButton);
+    ClickRemoveNoiseButton(window);
+  } else if (pRestoreTINoiseButton && pRestoreTINoiseButton->HitTest(bx, by)) {
+    Flash(window, *pRestoreTINoiseButton);
+    ClickRestoreTINoiseButton(window);
+  } else if (GetShellHooks().pressButton) {
+    GetShellHooks().pressButton(window, bx, by);
+  }
+}
+
+bool OverOnPlotButton(float bx, float by) {
+  if (pRemoveNoiseButton && pRemoveNoiseButton->HitTest(bx, by)) return true;
+  if (pRestoreTINoiseButton && pRestoreTINoiseButton->HitTest(bx, by)) return true;
+  const ShellHooks& hooks = GetShellHooks();
+  return hooks.overButton && hooks.overButton(bx, by);
+}
+
+void AfterScanReadout(TXLAWindow& window, int x, int y, int position) {
+  if (ScanEditOfferOpen()) ClickScanEditButton(window, 0);
+  if (position > 0) ShowScanEditButtons(window, x, y, position);
+}
+
+void HoverOverScans(TXLAWindow& window, int x, int y) {
+  if (!window.bScanHoverLabel || nScans <= 0) return;
+  const int xu = PlotUnitsX(window, x), yu = PlotUnitsY(window, y);
+  const int tx = PlotUnitsX(window, nScanPickTolerance);
+  const int ty = PlotUnitsY(window, nScanPickTolerance);
+  int hit = 0;
+  if (pDataPlot) {
+    for (int k = 1; k <= nScans && !hit; ++k)
+      if (HitDataPoint(pScanOrder[static_cast<std::size_t>(k)], xu, yu, tx, ty)) hit = k;
+  }
+  if (!hit && pResidualsPlot) {
+    for (int k = 1; k <= nScans && !hit; ++k)
+      if (HitResidualPoint(pScanOrder[static_cast<std::size_t>(k)], xu, yu, tx, ty)) hit = k;
+  }
+  if (hit) {
+    ShowScanHoverLabel(window, hit, x, y);
+  } else if (pScanHoverLabel) {
+    DeleteScanHoverLabel(window);
+  }
+}
+
+bool RightPressOnPlotTools(TXLAWindow& window, unsigned modKeys, const Point& point) {
+  const ShellHooks& hooks = GetShellHooks();
+  return hooks.rightPress && hooks.rightPress(window, modKeys, point);
+}
+
+bool MouseMoveOnPlotTools(TXLAWindow& window, const Point& point) {
+  const ShellHooks& hooks = GetShellHooks();
+  return hooks.mouseMove && hooks.mouseMove(window, point);
+}
+
+bool RightReleaseOnPlotTools(TXLAWindow& window, const Point& point) {
+  const ShellHooks& hooks = GetShellHooks();
+  return hooks.rightRelease && hooks.rightRelease(window, point);
+}
+
+bool RightDoubleClickOnPlotTools(TXLAWindow& window, unsigned modKeys, const Point& point) {
+  const ShellHooks& hooks = GetShellHooks();
+  return hooks.rightDoubleClick && hooks.rightDoubleClick(window, modKeys, point);
+}
+
+void CharOnPlotTools(TXLAWindow& window) {
+  if (ScanEditOfferOpen()) ClickScanEditButton(window, 0);
+}
+
+void EscapeOnPlotTools(TXLAWindow& window) {
+  const ShellHooks& hooks = GetShellHooks();
+  if (hooks.escape) hooks.escape(window);
+}
+
+// ---------------------------------------------------------------- paint
+
+void BeforePaintOnPlotTools() {
+  const ShellHooks& hooks = GetShellHooks();
+  if (hooks.beforePaint) hooks.beforePaint();
+}
+
+const MetaFile* DistributionPanePicture() {
+  const ShellHooks& hooks = GetShellHooks();
+  return hooks.distributionPicture ? hooks.distributionPicture() : nullptr;
+}
+
+void PaintOnPlotButtons(DC& dc) {
+  Play(dc, pRemoveNoiseButton);
+  Play(dc, pRestoreTINoiseButton);
+  const ShellHooks& hooks = GetShellHooks();
+  if (hooks.paintButtons) hooks.paintButtons(dc);
+  PaintScanEditButtons(dc);
+}
+
+void ResetOnPlotTools() {
+  pRemoveNoiseButton.reset();
+  pRestoreTINoiseButton.reset();
+  ResetScanEditTools();
+}
+
+}  // namespace tarmic

@@ -1,0 +1,66 @@
+// What the application shell asks of the libraries above it. The shell may not
+// depend on the model computation or the distribution engine, yet its start-up
+// reads the Lamm-equation settings, its paint shows the distribution plot, and its
+// mouse and keyboard handlers drive the tools of the distribution pane (range
+// selection and zoom, the integrate button, the peak labels, the molar-mass label).
+// The command library installs these operations at start-up; an operation that is
+// not installed does nothing, and one with a result gives the stated default, so
+// the shell works alone in tests.
+#pragma once
+
+#include <functional>
+
+#include "platform/types.h"
+
+namespace tarmic {
+
+class DC;
+class MetaFile;
+class TXLAWindow;
+
+struct ShellHooks {
+  // --- start-up ---
+  // Reads the Lamm-equation settings of "tarmiclammparams.ini".
+  std::function<void(TXLAWindow* window)> readLammEqParameterPreferences;
+
+  // --- the distribution pane ---
+  // The distribution plot's picture, rescaled and recorded again; null while no
+  // distribution is shown (default).
+  std::function<const MetaFile*()> distributionPicture;
+  // Paint: before anything is drawn (the peak labels of the last labelling go,
+  // unless a peak information box keeps them).
+  std::function<void()> beforePaint;
+  // Paint: the pictures of the distribution pane's buttons (the integrate button,
+  // and the peak labels while they are kept).
+  std::function<void(DC& dc)> paintButtons;
+
+  // Left press at button coordinates (0..1000 across and down): on a peak label
+  // (true ends the press; default false).
+  std::function<bool(TXLAWindow& window, float bx, float by)> pressLabel;
+  // Left press on the integrate button: true when it was hit (the press goes on).
+  std::function<bool(TXLAWindow& window, float bx, float by)> pressButton;
+  // Whether button coordinates lie on the integrate button (no toggling).
+  std::function<bool(float bx, float by)> overButton;
+
+  // Right press: a band over the distribution pane starts (true: the press is
+  // handled; default false).
+  std::function<bool(TXLAWindow& window, unsigned modKeys, const Point& point)> rightPress;
+  // Mouse move while a band of the distribution plot is drawn (true: handled).
+  std::function<bool(TXLAWindow& window, const Point& point)> mouseMove;
+  // Right release that ends a band of the distribution plot (true: handled).
+  std::function<bool(TXLAWindow& window, const Point& point)> rightRelease;
+  // Right double-click in the distribution pane (true: handled).
+  std::function<bool(TXLAWindow& window, unsigned modKeys, const Point& point)> rightDoubleClick;
+  // Esc: the peak labels go and an armed range selection is cancelled.
+  std::function<void(TXLAWindow& window)> escape;
+};
+
+// The installed hooks; the command library assigns the members.
+ShellHooks& GetShellHooks();
+// Removes every hook (tests).
+void ResetShellHooks();
+
+// Runs the installed reader of the Lamm-equation settings (nothing without one).
+void ReadInstalledLammPreferences(TXLAWindow* window);
+
+}  // namespace tarmic

@@ -1,0 +1,91 @@
+// Save, copy and restore of the continuous distribution.
+#include "commands/distribution_commands.h"
+
+#include <filesystem>
+#include <optional>
+
+#include "app/xla_window.h"
+#include "commands/clipboard_table.h"
+#include "commands/command_support.h"
+#include "distributions/conti_run.h"
+#include "distributions/distribution_file.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "modelfit/model_flags.h"
+#include "platform/backend.h"
+#include "plot/winplot.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmContinuousCM = 235;
+constexpr int kCmContinuousCs = 275;
+
+// The grid as the plot shows it: s for the s-grid models, M for the molar-mass
+// models and for a c(s) shown as c(M).
+const float* PlottedGrid() { return IsSGridModel() && !bCMTransformed ? pDistGrid : pDistS; }
+
+}  // namespace
+
+std::string DistributionTableText() {
+  const float* x = PlottedGrid();
+  if (!x || !pDistValues || nDistGrid < 1) return {};
+  const bool both = GetContiRunSettings().showBoth && pDistValues2;
+  const float* columns[3] = {nullptr, pDistValues, pDistValues2};
+  return FormatTable(x, columns, 1, nDistGrid, both ? 2 : 1, nullptr);
+}
+
+bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path) {
+  const std::optional<DistributionKind> kind = ReadSavedDistributionKind(path);
+  if (kind) {
+    const bool modelMatches =
+        bContiModel && !IsSizeShapeModel() && CurrentDistributionKind() == *kind;
+    if (!modelMatches) {
+      // The file's kind chooses the model: a saved c(M) stays a c(M).
+      if (*kind == DistributionKind::MolarMass) {
+        window.CmContinuousCM();
+      } else {
+        window.CmContinuousCs();
+      }
+    }
+  }
+  const bool restored = RestoreContiDistribution(path);
+  window.RepaintMain();
+  return restored;
+}
+
+void TXLAWindow::CmSaveContinuousDistribution() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDistPlot) return;
+  const std::filesystem::path proposal(DefaultDistributionPath());
+  FileDialogOptions options;
+  options.title = "save distribution as";
+  options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
+  options.directory = proposal.parent_path().string();
+  options.defaultName = proposal.filename().string();
+  options.defaultExt = "dat";
+  const bool previous = bModalBoxOpen;
+  bModalBoxOpen = true;
+  const std::optional<std::string> path = GetBackend().SaveFileDialog(options);
+  bModalBoxOpen = previous;
+  if (!path || path->empty()) return;
+  SaveContiDistribution(*path);
+}
+
+void TXLAWindow::CmCopyDistributionPlot() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDistPlot) return;
+  RedrawDistributionPlot();
+  pDistPlot->CopyToClipboard();
+}
+
+void TXLAWindow::CmCopyDistribution() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDistPlot) return;
+  const std::string text = DistributionTableText();
+  if (!text.empty()) GetBackend().SetClipboardText(text);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,24 @@
+// The distribution commands of the Data and Copy menus: "Save Continuous
+// Distribution", "Copy Distribution Plot" and "Copy Distribution", and the restore
+// of a saved distribution.
+#pragma once
+
+#include <string>
+
+namespace tarmic {
+
+class TXLAWindow;
+
+// Installs the distribution saved in path as the current one. The file names its
+// kind (c(s) or c(M)); when the active model makes distributions of the other kind,
+// or none, the model of the file's kind is chosen first ("Continuous c(s)
+// Distribution" or "Continuous c(M) Distribution"), so that a saved c(M) comes
+// back as c(M). False (reported) when the file is not a saved distribution.
+bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path);
+
+// The table of "Copy Distribution": the grid in the plotted unit and the
+// distribution (and the second regularisation's when both are shown), one row per
+// grid point, tab-separated. Empty without a distribution.
+std::string DistributionTableText();
+
+}  // namespace tarmic

@@ -1,0 +1,76 @@
+// Peak tools of the distribution pane: the peak finder that delimits a peak from
+// one of its grid points and integrates it, the peak labels of "Show Peak Mw in
+// c(s)" (Ctrl+M: up to ten small buttons over the peaks with the weight-average s
+// or an estimated molar mass) and the "PEAK INFO" box of a clicked label.
+//
+// Labels live until the next paint, unless a peak information box keeps them for
+// the paint after it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace tarmic {
+
+class CScreenButton;
+class DC;
+class TXLAWindow;
+
+inline constexpr int kMaxPeakLabels = 10;
+
+// The peak table of the last labelling, entries 1..nPeakLabels.
+extern int nPeakLabels;
+extern std::unique_ptr<CScreenButton> pPeakLabels[kMaxPeakLabels + 1];
+extern float afPeakX[kMaxPeakLabels + 1];         // peak x, then its weight-average x
+extern float afPeakArea[kMaxPeakLabels + 1];      // peak height, then its area
+extern float afPeakFraction[kMaxPeakLabels + 1];  // fraction of the total (0..1)
+extern int anPeakIndex[kMaxPeakLabels + 1];       // grid index of the peak
+// A peak information box is open: the labels survive repaints.
+extern bool bPeakLabelsKept;
+// The labels survive the next repaint (after a peak information box).
+extern bool bPeakLabelsNew;
+
+// The extent of the peak around grid point `index` of pDistValues over pDistGrid:
+// each side walks outwards to the first local minimum, to where the values have
+// fallen to `fraction` of the peak and stop falling, or below 1 % of the peak;
+// then the peak is integrated. A point outside 3..n-2, or not above its left
+// neighbour, gives a zero-width range at that point with indices 0.
+struct PeakExtent {
+  float leftX = 0.0f;
+  float rightX = 0.0f;
+  float averageX = 0.0f;  // weight-average x of the peak
+  int leftIndex = 0;
+  int rightIndex = 0;
+  float edgeRatio = 0.0f;  // larger edge value / peak value
+  float fractionOfTotal = 0.0f;
+  float area = 0.0f;
+};
+PeakExtent FindDistributionPeak(int index, float fraction);
+
+// Whether the peaks of the active model are labelled with their s instead of a
+// molar mass.
+bool PeaksLabelledByS();
+// The molar mass (g/mol) of a species of sedimentation coefficient s (S) by the
+// hydrodynamic relation of the active c(s) variant.
+float PeakMolarMass(float s);
+// "Mf~..." with the unit that suits M.
+std::string MolarMassLabelText(float M);
+
+void ShowPeakMwLabels(TXLAWindow& window);
+void RemovePeakLabels(TXLAWindow& window);
+// The box of label k (1-based): nothing for a missing label.
+void ShowPeakInfo(TXLAWindow& window, int k);
+// The text of that box for a peak at weight-average s with area c and fraction of
+// the total (0..1).
+std::string PeakInfoText(float s, float c, float fraction);
+
+// A press at button coordinates on a label shows its box; true then.
+bool PressPeakLabel(TXLAWindow& window, float bx, float by);
+// Paint: the labels go unless kept; the kept ones are played.
+void RemovePeakLabelsBeforePaint();
+void PaintPeakLabels(DC& dc);
+
+// Forgets every label (tests).
+void ResetPeakTools();
+
+}  // namespace tarmic

@@ -1,0 +1,488 @@
+// Range tools of the distribution pane: the integrate button, the range selection,
+// integration over drawn and over listed ranges, the highlight and the zoom.
+#include "commands/distribution_range_tools.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "app/paint.h"
+#include "app/panes.h"
+#include "app/preferences.h"
+#include "app/xla_window.h"
+#include "commands/clipboard_table.h"
+#include "commands/command_support.h"
+#include "commands/distribution_peak_tools.h"
+#include "commands/text_format.h"
+#include "distributions/distribution_arrays.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_integration.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "modelfit/model_flags.h"
+#include "numerics/ccurve.h"
+#include "numerics/cvector.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/matrix_table.h"
+#include "numerics/one_based.h"
+#include "numerics/path_table.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "platform/dc.h"
+#include "platform/metafile.h"
+#include "plot/data_plots.h"
+#include "plot/screen_button.h"
+#include "plot/winplot.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+std::unique_ptr<CScreenButton> pIntegrateButton;
+bool bDistRangeArmed = false;
+bool bRangeSelectMode = false;
+bool bDistZoomDrag = false;
+bool bDistDrag = false;
+float fIntegYMin = 0.0f;
+float fIntegYMax = 0.0f;
+std::string szIntegRangeTable;
+float** pIntegRanges = nullptr;
+int nIntegRanges = 0;
+bool bIntegRangesLoaded = false;
+
+namespace {
+
+constexpr Color kHighlightColour = RGB(255, 0, 0);
+constexpr int kHighlightStyle = 12;
+constexpr int kCmIntegRangesFromFile = 644;
+constexpr const char* kIntegratingCaption = "INTEGRATE DISTRIBUTION";
+constexpr const char* kSetPreference = "SET PREFERENCE";
+
+void FreeIntegRanges() {
+  if (pIntegRanges) free_matrix(pIntegRanges, 1, nIntegRanges, 1, 2);
+  pIntegRanges = nullptr;
+  nIntegRanges = 0;
+}
+
+// The plotted distribution curve's points, 0-based.
+const CVector* CurveX() { return pDistCurve ? pDistCurve->X() : nullptr; }
+const CVector* CurveY() { return pDistCurve ? pDistCurve->Y() : nullptr; }
+
+// The largest y (at least 0) of the plotted curve's points with lo <= x <= hi.
+float LargestYIn(float lo, float hi) {
+  const CVector* x = CurveX();
+  const CVector* y = CurveY();
+  float ymax = 0.0f;
+  if (!x || !y) return ymax;
+  const int n = static_cast<int>(std::min(x->Length(), y->Length()));
+  for (int i = 0; i < n; ++i) {
+    const float xi = x->Get(i);
+    if (xi >= lo && xi <= hi) ymax = std::max(ymax, y->Get(i));
+  }
+  return ymax;
+}
+
+// The grid array the distribution is shown over: s for the s-grid models, else M.
+const float* DistributionX() { return IsSGridModel() ? pDistGrid : pDistS; }
+
+// Value of the distribution at lo between grid points i and i+1 (v[i] when the two
+// grid values coincide).
+float Interpolated(const float* x, const float* v, int i, float at) {
+  if (x[i + 1] == x[i]) return v[i];
+  return v[i] + (v[i + 1] - v[i]) * (at - x[i]) / (x[i + 1] - x[i]);
+}
+
+}  // namespace
+
+bool SDistributionModel() {
+  return bContiSModel || bLsgModel || bLsgOneDiscrete || bBoundaryAnalysis ||
+         bBufferSedCorrection || bCvConstantD || bCsBimodalFf0 || bCsBimodalFf0OneDiscrete ||
+         bCsScalingLaw || bCsWormChain || bCsMsTable || bCsConformationalChange || bCsInvariantD ||
+         bCsModel521 || bCsFloatingVbar || bCsOneDiscreteD || bCsOneDiscreteM;
+}
+
+// ---------------------------------------------------------------- the button
+
+void CreateIntegrateButton() {
+  if (pIntegrateButton) return;
+  const double h = 18.0 * nClientHeight / 1000.0 + 10.0;
+  const double w = 30.0 * nClientWidth / 1400.0 + 50.0;
+  const double right = nPlotAreaRight * 1.4 - 10.0;
+  auto button = std::make_unique<CScreenButton>();
+  button->SetRect(static_cast<float>(nDistPlotTop - 1 - h), static_cast<float>(right - w),
+                  static_cast<float>(nDistPlotTop - 2), static_cast<float>(right));
+  button->SetLabels("integrate", 9, "select range", 12);
+  button->crOnFill = RGB(255, 150, 150);
+  button->Paint();
+  pIntegrateButton = std::move(button);
+}
+
+void DeleteIntegrateButton() { pIntegrateButton.reset(); }
+
+void ToggleIntegrateButton() {
+  if (pIntegrateButton) pIntegrateButton->Toggle();
+}
+
+void ShowIntegrateButton(TXLAWindow& window) {
+  if (pIntegrateButton) pIntegrateButton->Show(window.GetHandle());
+}
+
+void ClickIntegrateButton(TXLAWindow& window) {
+  if (bDistRangeArmed) {
+    // A second click cancels the selection; the press has turned the button off.
+    bDistDrag = bDistRangeArmed = bRangeSelectMode = bDistZoomDrag = false;
+    ShowIntegrateButton(window);
+    window.GetHandle().SetCursor(CursorShape::Arrow);
+    return;
+  }
+  RemovePeakLabels(window);
+  if (bIntegRangesFromFile) {
+    // The file's ranges are integrated at once: the button does not stay on.
+    ToggleIntegrateButton();
+    ShowIntegrateButton(window);
+    IntegrateFileRanges(window);
+    return;
+  }
+  bRangeSelectMode = true;
+  ArmRangeSelection(window);
+}
+
+void ArmRangeSelection(TXLAWindow& window) {
+  if (!pDistPlot) return;
+  if (bWizardMessages) {
+    CommandMessageBox(
+        window, "determine the range by drawing a rectangle while the right mouse button is down",
+        bRangeSelectMode ? "SELECT INTEGRATION RANGE" : "SELECT RANGE", MB_OK);
+  }
+  window.GetHandle().SetCursor(CursorShape::Cross);
+  bDistRangeArmed = true;
+}
+
+void CancelRangeSelection(TXLAWindow& window) {
+  if (!bDistRangeArmed) return;
+  bDistDrag = bDistRangeArmed = bRangeSelectMode = bDistZoomDrag = false;
+  if (pIntegrateButton && pIntegrateButton->bOn) ToggleIntegrateButton();
+  ShowIntegrateButton(window);
+}
+
+// ---------------------------------------------------------------- drawn ranges
+
+std::string IntegrationText(float x1, float x2, float /*y1*/, float /*y2*/, float area,
+                            float average, float total, float sd, float zAverage) {
+  const double percent = total != 0.0f ? 100.0 * area / total : 0.0;
+  if (SDistributionModel()) {
+    return FormatText(
+        "Integral from %f to %f:\nLoading Concentration [Signal] = %f (%.3f%%of total)\n"
+        "Weight (Signal) Average = %f\n Std. deviation[as sqrt(second central moment)] = %.3f "
+        "(best done without regularization)\nsw transformed to 20,w conditions = %f",
+        x1, x2, area, percent, average, sd, S20wFromSBuffer(average));
+  }
+  if (bFMScalingLaw) {
+    const double ratio = average > 0.0f ? zAverage / average : 0.0;
+    return FormatText(
+        "Integral from %f to %f:\nLoading Concentration [Signal] = %f (%.3f%%of total)\n"
+        "Weight (Signal) Average = %f\nz-Average = %f\nMz/Mw = %f\n Std. "
+        "deviation[as sqrt(second central moment)] = %.3f (best done without regularization)",
+        x1, x2, area, percent, average, zAverage, ratio, sd);
+  }
+  return FormatText(
+      "Integral from %f to %f:\nLoading Concentration [Signal] = %f (%.3f%%of total)\n"
+      "Weight (Signal) Average = %f\n Std. deviation[as sqrt(second central moment)] = %.3f "
+      "(best done without regularization)",
+      x1, x2, area, percent, average, sd);
+}
+
+void IntegrateSelectedRange(TXLAWindow& window, float x1, float x2, float y1, float y2) {
+  ToggleIntegrateButton();
+  ShowIntegrateButton(window);
+  HighlightDistributionRange(window, x1, x2, kHighlightStyle, kHighlightColour);
+  bRangeSelectMode = false;
+  bDistRangeArmed = false;
+  fIntegYMin = y1;
+  fIntegYMax = y2;
+  fCsff0SecondMin = y1;
+  fCsff0SecondMax = y2;
+
+  float area = 0, average = 0, total = 0, sd = 0, harmonic = 0, zAverage = 0;
+  IntegrateDistribution(x1, x2, &area, &average, &total, &sd, &harmonic, &zAverage);
+  if (total == 0.0f) total = 1.0f;
+  const std::string text = IntegrationText(x1, x2, y1, y2, area, average, total, sd, zAverage);
+
+  // One line for the clipboard: area and average.
+  const float xs[2] = {0.0f, area};
+  const float averages[2] = {0.0f, average};
+  const float* columns[2] = {nullptr, averages};
+  CopyTableToClipboard(&window.GetHandle(), xs, columns, 1, 1, 1, nullptr);
+
+  if (!bDLSData && x1 > 0.0f && x2 > 0.0f) window.HighlightRangeInData(x1, x2);
+  CommandMessageBox(window, text, kIntegratingCaption, MB_OK);
+  FullscaleDistributionPlot(window);
+}
+
+void HighlightDistributionRange(TXLAWindow& window, float x1, float x2, int style, Color colour) {
+  if (x1 == x2 || !pDistPlot || bDLSData || bBoundaryAnalysis) return;
+  const float* x = DistributionX();
+  const float* v = pDistValues;
+  const int n = nDistGrid;
+  if (!x || !v || n < 2) return;
+  const float lo = std::min(x1, x2), hi = std::max(x1, x2);
+
+  // The ends: interpolated inside the grid, the grid's own ends outside it.
+  int i = 1;
+  float vLo = v[1], xLo = x[1];
+  if (lo > x[1]) {
+    for (int k = 2; k < n; ++k) {
+      if (x[k] <= lo && lo < x[k + 1]) {
+        i = k;
+        xLo = lo;
+        vLo = Interpolated(x, v, k, lo);
+        break;
+      }
+    }
+  }
+  int j = n;
+  float vHi = v[n], xHi = x[n];
+  for (int k = 1; k < n; ++k) {
+    if (x[k] <= hi && hi < x[k + 1]) {
+      j = k;
+      xHi = hi;
+      vHi = Interpolated(x, v, k, hi);
+      break;
+    }
+  }
+  if (j < i) return;
+
+  // (lo, v(lo)), the grid points i+1..j, (hi, v(hi)).
+  std::vector<float> px(1, 0.0f), py(1, 0.0f);
+  px.push_back(xLo);
+  py.push_back(vLo);
+  for (int k = i + 1; k <= j; ++k) {
+    px.push_back(x[k]);
+    py.push_back(v[k]);
+  }
+  px.push_back(xHi);
+  py.push_back(vHi);
+  const int count = static_cast<int>(px.size()) - 1;
+  std::unique_ptr<MetaFile> picture =
+      pDistPlot->DrawArrays(px.data(), py.data(), count, colour, style, 0);
+  if (!picture) return;
+  Window& w = window.GetHandle();
+  const Size client = w.ClientSize();
+  if (client.cx <= 0 || client.cy <= 0) return;
+  std::unique_ptr<DC> dc = w.ClientDC();
+  SetScreenMapping(*dc, client);
+  picture->Play(*dc);
+  dc.reset();
+  w.Refresh();
+}
+
+// ---------------------------------------------------------------- zoom
+
+void ZoomDistributionPlot(TXLAWindow& window, float x1, float x2) {
+  bDistZoomDrag = false;
+  bDistRangeArmed = false;
+  if (!pDistPlot) return;
+  pDistPlot->SetRanges(x1, x2, 0.0f, LargestYIn(std::min(x1, x2), std::max(x1, x2)));
+  window.GetHandle().Invalidate();
+}
+
+void FullscaleDistributionPlot(TXLAWindow& window) {
+  bDistZoomDrag = false;
+  bDistRangeArmed = false;
+  const CVector* x = CurveX();
+  if (!pDistPlot || !x || x->Length() == 0) return;
+  const float first = x->Get(0);
+  const float last = x->Get(static_cast<int>(x->Length()) - 1);
+  pDistPlot->SetRanges(first, last, 0.0f, LargestYIn(std::min(first, last), std::max(first, last)));
+  window.GetHandle().Invalidate();
+}
+
+// ---------------------------------------------------------------- ranges from a file
+
+bool LoadIntegrationRanges() {
+  std::ifstream in(szIntegRangeFile);
+  if (!in) {
+    bIntegRangesLoaded = false;
+    return false;
+  }
+  std::string path;
+  std::getline(in, path);
+  if (!path.empty() && path.back() == '\r') path.pop_back();
+  szIntegRangeTable = path;
+  FreeIntegRanges();
+  int rows = 0;
+  pIntegRanges = path.empty() ? nullptr : ReadMatrixTable(path.c_str(), 2, &rows);
+  if (!pIntegRanges || rows < 1) {
+    if (pIntegRanges) free_matrix(pIntegRanges, 1, rows, 1, 2);
+    pIntegRanges = nullptr;
+    if (HasBackend()) {
+      GetBackend().MessageBox(
+          FormatText("could not load distribution ranges from file %s", path.c_str()),
+          "SET INTEGRATION RANGE", MB_OK);
+    }
+    bIntegRangesLoaded = false;
+    return false;
+  }
+  nIntegRanges = rows;
+  bIntegRangesLoaded = true;
+  return true;
+}
+
+bool SelectIntegrationRangeFile(TXLAWindow& window) {
+  FileDialogOptions options;
+  options.title = "Select 2 col file with s-min/s-max pairs";
+  options.filter = "dat files (*.dat*)|*.dat*|All Files (*.*)|*.*|";
+  options.defaultExt = "*";
+  const bool previous = window.bModalBoxOpen;
+  window.bModalBoxOpen = true;
+  const std::vector<std::string> chosen = GetBackend().OpenFileDialog(options);
+  window.bModalBoxOpen = previous;
+  if (chosen.empty()) return false;
+  {
+    std::ofstream out(szIntegRangeFile, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out << chosen.front();
+    if (!out) return false;
+  }
+  return LoadIntegrationRanges();
+}
+
+bool IntegrateFileRanges(TXLAWindow& window) {
+  if (!bIntegRangesFromFile || !LoadIntegrationRanges()) return false;
+  std::string report = FormatText("automatic integration limits are switched on, using file %s:\n",
+                                  szIntegRangeTable.c_str());
+  const int n = nIntegRanges;
+  std::vector<float> lo(static_cast<std::size_t>(n) + 1), hi(lo.size()), c(lo.size()),
+      percent(lo.size()), sw(lo.size());
+  float c1 = 0.0f;
+  for (int r = 1; r <= n; ++r) {
+    const std::size_t k = static_cast<std::size_t>(r);
+    lo[k] = pIntegRanges[r][1];
+    hi[k] = pIntegRanges[r][2];
+    report += FormatText("%d: from %.2fS to %0.2fS\n", r, lo[k], hi[k]);
+    float total = 0.0f;
+    IntegrateDistribution(lo[k], hi[k], &c[k], &sw[k], &total, nullptr, nullptr, nullptr);
+    if (r == 1) {
+      c1 = c[k];
+      report +=
+          FormatText("\t c = %.4f (this is considered total for following %% amounts), sw = %.3f\n",
+                     c[k], sw[k]);
+    } else if (c1 > 0.0f) {
+      report += FormatText("\t c = %.4f (%.2f%% of c in range #1), sw = %.3f\n", c[k],
+                           100.0 * c[k] / c1, sw[k]);
+    } else {
+      report += FormatText("\t c = %.4f, sw = %.3f\n", c[k], sw[k]);
+    }
+    percent[k] = c1 > 0.0f ? 100.0f * c[k] / c1 : 0.0f;
+  }
+
+  const std::string path = (std::filesystem::path(szDataDirectory) / "integrals.dat").string();
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) out << report << ' ';
+    if (!out) {
+      CommandMessageBox(window, FormatText("could not open file %s for writing", path.c_str()),
+                        "ERROR", MB_OK);
+      PlayErrorSound();
+      return false;
+    }
+  }
+  GetBackend().ShowTextFile(path);
+
+  const float* columns[5] = {nullptr, hi.data(), c.data(), percent.data(), sw.data()};
+  CopyTableToClipboard(&window.GetHandle(), lo.data(), columns, 1, n, 4, nullptr);
+  return true;
+}
+
+// ---------------------------------------------------------------- pane geometry
+
+bool IsInDistributionPane(const TXLAWindow& window, int /*x*/, int y) {
+  if (!pDistPlot) return false;
+  const int bottom = window.GetHandle().ClientSize().cy;
+  return y > std::floor(bottom * nDistPlotTop * 0.95 * 0.001);
+}
+
+float DistributionXOfColumn(const TXLAWindow& window, int x) {
+  if (!pDistPlot || pDistPlot->fScaleX == 0 || window.fClientWidth <= 0) return 0.0f;
+  const double units = std::trunc(x * 1400.0 / window.fClientWidth);
+  const float v = static_cast<float>((units - pDistPlot->fOffsetX) / pDistPlot->fScaleX);
+  return pDistPlot->bLogX ? std::pow(10.0f, v) : v;
+}
+
+void ResetDistributionRangeTools() {
+  pIntegrateButton.reset();
+  bDistRangeArmed = bRangeSelectMode = bDistZoomDrag = bDistDrag = false;
+  fIntegYMin = fIntegYMax = 0.0f;
+  szIntegRangeTable.clear();
+  FreeIntegRanges();
+  bIntegRangesLoaded = false;
+}
+
+// ---------------------------------------------------------------- commands
+
+void TXLAWindow::CmIntegrateDistribution() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDistPlot || bDLSData || bBoundaryAnalysis) return;
+  ToggleIntegrateButton();
+  ShowIntegrateButton(*this);
+  ClickIntegrateButton(*this);
+}
+
+void TXLAWindow::CmRescaleDistributionPlot() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDistPlot) return;
+  bDistZoomDrag = true;
+  ArmRangeSelection(*this);
+}
+
+void TXLAWindow::CmFullscaleDistributionPlot() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDistPlot) return;
+  FullscaleDistributionPlot(*this);
+}
+
+void TXLAWindow::CmIntegralDistribution() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDistPlot || bDLSData || bBoundaryAnalysis) return;
+  TransformToIntegralDistribution();
+  GetHandle().Invalidate();
+}
+
+void TXLAWindow::CmTransformCsToCM() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!pDistPlot) return;
+  TransformToCM();
+  GetHandle().Invalidate();
+}
+
+void TXLAWindow::CmIntegrationRangesFromFile() {
+  if (OfferHelpInHelpMode(*this)) return;
+  Window& w = GetHandle();
+  if (!bIntegRangesFromFile) {
+    if (!SelectIntegrationRangeFile(*this)) {
+      CommandMessageBox(*this, "could not load distribution ranges from file",
+                        "SET DISTRIBUTION RANGE", MB_OK);
+      PlayErrorSound();
+      return;
+    }
+    bIntegRangesFromFile = true;
+    w.CheckMenuItem(kCmIntegRangesFromFile, true);
+    const std::string question =
+        FormatText("switching on integration range from file \n%s \n - save as default setting?",
+                   szIntegRangeTable.c_str());
+    if (AskYesNo(*this, question, kSetPreference))
+      SavePreference(this, kPrefIntegRangesFromFile, 1);
+  } else {
+    bIntegRangesFromFile = false;
+    w.CheckMenuItem(kCmIntegRangesFromFile, false);
+    if (AskYesNo(*this, "switching off integration range from file - \nsave as default setting?",
+                 kSetPreference))
+      SavePreference(this, kPrefIntegRangesFromFile, 0);
+  }
+  PlayOkSound();
+}
+
+}  // namespace tarmic

@@ -1,0 +1,215 @@
+// The model commands of the continuous c(s) and c(M) families.
+#include "commands/model_commands.h"
+
+#include <initializer_list>
+
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/solvent_constants.h"
+#include "scandata/analysis_switches.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmContinuousCM = 235;
+constexpr int kCmContinuousCs = 275;
+constexpr int kCmCMInvariantD = 277;
+constexpr int kCmCMPriorVbar = 279;
+constexpr int kCmCsInvariantD = 526;
+constexpr int kCmCsScalingLaw = 872;
+constexpr int kCmFMScalingLaw = 887;
+
+// Every command of the model menu that chooses a model.
+constexpr int kModelCommands[] = {198, 235, 227, 893, 277, 279, 887, 275, 514, 526, 531, 548,
+                                  870, 602, 603, 872, 587, 595, 598, 288, 539, 246, 511, 510,
+                                  536, 890, 503, 502, 522, 280, 281, 291, 501, 513};
+
+// Defaults put into the vector where it holds no setting of the kind yet.
+constexpr float kDefaultGridCount = 100.0f;  // grid points
+constexpr float kDefaultInvariantD = 5.0f;   // 1e-7 cm^2/s, as a species' D at start
+constexpr float kDefaultCMMin = 10000.0f;    // g/mol
+constexpr float kDefaultCMMax = 500000.0f;
+
+// What slot 11 of the vector means for a continuous model.
+enum class Slot11 { FrictionalRatio, DiffusionCoefficient, ScalingKs };
+
+Slot11 Slot11Meaning() {
+  if (bCsInvariantD || bConstantDModel) return Slot11::DiffusionCoefficient;
+  if (IsScalingLawModel()) return Slot11::ScalingKs;
+  return Slot11::FrictionalRatio;
+}
+
+float Slot11Default(Slot11 meaning) {
+  switch (meaning) {
+    case Slot11::DiffusionCoefficient:
+      return fInvariantD > 0.0f ? fInvariantD : kDefaultInvariantD;
+    case Slot11::ScalingKs:
+      return fScalingKs;
+    case Slot11::FrictionalRatio:
+      break;
+  }
+  return fFrictionalRatio;
+}
+
+// The continuous model whose flags were just set: check mark, grid range and the
+// settings of the vector, which the model variables then take over.
+void SetUpContinuousModel(TXLAWindow& window, int id, bool wasContinuous, bool wasSGrid,
+                          Slot11 oldSlot11, bool wasScalingLaw) {
+  window.GetHandle().CheckMenuItem(id, true);
+  const bool sameUnit = wasContinuous && wasSGrid == IsSGridModel();
+
+  // The grid range of the new model: from a distribution shown (its x values in the
+  // new model's unit), else the model's default range. A model of the same unit
+  // keeps the grid the vector holds.
+  const float gridMin = pParams[kContiSlotGridMin];
+  const float gridMax = pParams[kContiSlotGridMax];
+  const float gridCount = pParams[kContiSlotGridCount];
+  RecreateDistributionPlot();
+  if (sameUnit) {
+    pParams[kContiSlotGridMin] = gridMin;
+    pParams[kContiSlotGridMax] = gridMax;
+    pParams[kContiSlotGridCount] = gridCount;
+  } else {
+    if (!IsSGridModel() && (fDistMin <= 0.0f || fDistMax <= fDistMin)) {
+      // A molar-mass grid needs positive limits; an s range starting at 0 gives none.
+      fDistMin = kDefaultCMMin;
+      fDistMax = kDefaultCMMax;
+    }
+    fDistGridCount = wasContinuous ? gridCount : fDistGridCount;
+    if (fDistGridCount < 2.0f) fDistGridCount = kDefaultGridCount;
+    StoreGridLimitsInParams();
+  }
+  if (!wasContinuous) {
+    // The vector held the species of a discrete model: the settings start from the
+    // engine's and the solvent's current values.
+    pParams[kContiSlotConfidence] = fConfidenceLevel;
+    pParams[kContiSlotVbar] = VBAR;
+    pParams[kContiSlotDensity] = fBufferDensity;
+    pParams[kContiSlotViscosity] = RELVISCOSITY / kRelViscosityPerPoise;
+    // Fit switches 3 and 4 are the grid options of a continuous model; floated
+    // values of a discrete species must not turn into "s grid from file" or a log
+    // spaced grid.
+    pParamFitFlags[kContiFitGridFromFile] = 0;
+    pParamFitFlags[kContiFitLogGrid] = 0;
+  }
+  const Slot11 meaning = Slot11Meaning();
+  if (!wasContinuous || meaning != oldSlot11)
+    pParams[kContiSlotFrictionalRatio] = Slot11Default(meaning);
+  if (IsScalingLawModel() && !wasScalingLaw) pParams[kContiSlotScalingExponent] = fScalingExponent;
+
+  UnpackModelParams();
+  window.RepaintMain();
+}
+
+// A model command: the reset, the flags set by setFlags, the set-up.
+template <class SetFlags>
+void ChooseContinuousModel(TXLAWindow& window, int id, SetFlags setFlags) {
+  if (OfferHelpInHelpMode(window)) return;
+  const bool wasContinuous = IsContinuousModel();
+  const bool wasSGrid = wasContinuous && IsSGridModel();
+  const Slot11 oldSlot11 = Slot11Meaning();
+  const bool wasScalingLaw = IsScalingLawModel();
+  SwitchModel(window);
+  bContiModel = true;
+  setFlags();
+  SetUpContinuousModel(window, id, wasContinuous, wasSGrid, oldSlot11, wasScalingLaw);
+}
+
+}  // namespace
+
+void SwitchModel(TXLAWindow& window) {
+  ResetModelFlags();
+  Window& w = window.GetHandle();
+  for (int id : kModelCommands) w.CheckMenuItem(id, false);
+}
+
+int ActiveModelCommand() {
+  struct FlagCommand {
+    const bool* flag;
+    int id;
+  };
+  // Variants before their families: the first set flag names the model.
+  const FlagCommand table[] = {
+      {&bConstantDModel, 277},
+      {&bCMPriorVbar, 279},
+      {&bFMScalingLaw, 887},
+      {&bCsConformationalChange, 514},
+      {&bCsInvariantD, 526},
+      {&bCsOneDiscreteD, 531},
+      {&bCsOneDiscreteM, 531},
+      {&bCsBimodalFf0, 548},
+      {&bCsBimodalFf0OneDiscrete, 870},
+      {&bCsFloatingVbar, 602},
+      {&bCsWormChain, 603},
+      {&bCsScalingLaw, 872},
+      {&bCsMsTable, 587},
+      {&bCsff0Model, 595},
+      {&bCsff0OneDiscrete, 598},
+      {&bLsgOneDiscrete, 539},
+      {&bZoneLsgModel, 510},
+      {&bLsgModel, 288},
+      {&bDLSRhModel, 503},
+      {&bDLSDModel, 502},
+      {&bDLSTimeCourseModel, 522},
+      {&bElectroLsgModel, 501},
+      {&bCvConstantD, 513},
+      {&bContiSModel, 275},
+      {&bContiModel, 235},
+      {&bNonidealSpecies, 227},
+      {&bNonIdealMultiple, 893},
+      {&bStokesRadii, 536},
+      {&bCumulants, 890},
+      {&bZoneCentrifugation, 246},
+      {&bDiscreteModel, 198},
+  };
+  for (const FlagCommand& f : table)
+    if (*f.flag) return f.id;
+  return 0;
+}
+
+bool RunnableModelActive() { return IsContinuousModel() && KernelModelAvailable(); }
+
+void TXLAWindow::CmContinuousCs() {
+  ChooseContinuousModel(*this, kCmContinuousCs, [] { bContiSModel = true; });
+}
+
+void TXLAWindow::CmContinuousCM() {
+  ChooseContinuousModel(*this, kCmContinuousCM, [] {
+    // The c(M) model starts from a constant loading concentration.
+    bConstantInitialDistribution = true;
+  });
+}
+
+void TXLAWindow::CmContinuousCsInvariantD() {
+  ChooseContinuousModel(*this, kCmCsInvariantD, [] { bCsInvariantD = true; });
+}
+
+void TXLAWindow::CmContinuousCsScalingLaw() {
+  ChooseContinuousModel(*this, kCmCsScalingLaw, [] { bCsScalingLaw = true; });
+}
+
+void TXLAWindow::CmContinuousCMInvariantD() {
+  ChooseContinuousModel(*this, kCmCMInvariantD, [] { bConstantDModel = true; });
+}
+
+void TXLAWindow::CmContinuousCMPriorVbar() {
+  ChooseContinuousModel(*this, kCmCMPriorVbar, [] { bCMPriorVbar = true; });
+}
+
+void TXLAWindow::CmFMScalingLaw() {
+  ChooseContinuousModel(*this, kCmFMScalingLaw, [] {
+    bFMScalingLaw = true;
+    // The data and residual plots stay as they are while the plot is rebuilt.
+    bFMScalingLawSwitching = true;
+  });
+}
+
+}  // namespace tarmic

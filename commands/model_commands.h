@@ -1,0 +1,26 @@
+// The model commands of the continuous distributions. Every model command first
+// runs the general model reset (SwitchModel: all model flags cleared, all model
+// check marks removed), then sets its own flags and check mark. A continuous model
+// reads its settings from the parameter vector (grid limits and count, confidence
+// level, partial specific volume, frictional ratio or its model constant, buffer
+// density and viscosity): where the vector does not hold settings of that kind
+// yet, the command puts the engine's current values there (the defaults at start:
+// grid 0-20 S or 10000-500000 g/mol with 100 points, confidence level 0.95,
+// vbar 0.73, f/f0 1.2, density 1.0, viscosity 0.01002 P).
+#pragma once
+
+namespace tarmic {
+
+class TXLAWindow;
+
+// The general model reset that every model command runs first.
+void SwitchModel(TXLAWindow& window);
+
+// The menu command of the active model as its flags say; 0 when no model is
+// chosen or the model has no command.
+int ActiveModelCommand();
+
+// Whether Run can compute the active model here.
+bool RunnableModelActive();
+
+}  // namespace tarmic

@@ -1,0 +1,69 @@
+// The Parameters and Run commands and the numerical settings of the model: the
+// Lamm-equation parameters and the fit limits of meniscus and bottom.
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "commands/model_commands.h"
+#include "commands/unavailable_commands.h"
+#include "distributions/conti_run.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "modelfit/fit_limit_prompts.h"
+#include "modelfit/lamm_dialog.h"
+#include "modelfit/params_dialog.h"
+#include "numerics/run_switches.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmRun = 213;
+
+// A record that no dialog has used yet takes its defaults first.
+bool Unused(const TransferBuffer& record) { return record.text.empty() && record.checked.empty(); }
+
+}  // namespace
+
+void TXLAWindow::ParametersCommand() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (Unused(paramsTransfer)) InitParamsTransfer(paramsTransfer);
+  if (RunParametersDialog(&GetHandle(), paramsTransfer, &bModalBoxOpen)) RepaintMain();
+}
+
+void TXLAWindow::CmRun() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!RunnableModelActive()) {
+    // The model's computation is not part of this version: its command says so.
+    const int model = ActiveModelCommand();
+    CommandMessageBox(*this, NotAvailableText(model != 0 ? model : kCmRun), "ATTENTION",
+                      MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  if (nScans <= 0) {
+    PlayErrorSound();
+    CommandMessageBox(*this, "load data first", "ERROR", MB_OK);
+    return;
+  }
+  bContiInnerRun = false;
+  bFMScalingLawSwitching = false;
+  bRunInProgress = true;
+  const ContiRunOutcome outcome = RunContiSed(&GetHandle());
+  bRunInProgress = false;
+  if (outcome == ContiRunOutcome::Computed) bDataChanged = false;
+  RepaintMain();
+}
+
+void TXLAWindow::CmSetFitLimits() {
+  if (OfferHelpInHelpMode(*this)) return;
+  RunFitLimitPrompts(&GetHandle());
+}
+
+void TXLAWindow::CmLammEquationParameters() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (Unused(lammParamsTransfer)) InitLammParamsTransfer(lammParamsTransfer);
+  RunLammParametersDialog(&GetHandle(), lammParamsTransfer, &bModalBoxOpen);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,217 @@
+// Run, integrate, copy, save and restore of continuous distributions with the whole
+// window, on a synthetic run made with the Lamm solver.
+#include "distribution_window_test_support.h"
+
+#include <fstream>
+
+#include "app/panes.h"
+#include "commands/distribution_commands.h"
+#include "distributions/distribution_file.h"
+#include "distributions/distribution_integration.h"
+#include "distributions/distribution_models.h"
+#include "plot/screen_button.h"
+#include "plot/winplot.h"
+
+namespace tarmic::testing {
+namespace {
+
+class DistributionRunTest : public DistributionWindowTest {
+ protected:
+  // Run through its accelerator and the message loop.
+  void RunByAccelerator() {
+    Backend().Headless().PressKey('R', MK_CONTROL);
+    PostQuitMessage(0);
+    RunMessageLoop(Win());
+  }
+
+  double FitRmsd() const {
+    double sum = 0.0;
+    long count = 0;
+    for (int j = 1; j <= nScans; ++j) {
+      const std::size_t s = static_cast<std::size_t>(j);
+      for (int p = pFitFirst[s]; p <= pFitLast[s]; ++p) {
+        const double d = ppSignal[s][p] - ppFit[s][p];
+        sum += d * d;
+        ++count;
+      }
+    }
+    return count > 0 ? std::sqrt(sum / static_cast<double>(count)) : 1e30;
+  }
+
+  // Client column of a grid value on the distribution plot.
+  int ColumnOf(float x) {
+    return static_cast<int>(std::lround(pDistPlot->MapX(x) * Win().fClientWidth / 1400.0));
+  }
+  int DistributionRow() { return static_cast<int>(0.8 * Win().fClientHeight); }
+
+  // Pixels of the distribution pane's rows that a paint colours only because of the
+  // distribution plot's picture.
+  int DistributionPaneInk() {
+    Paint();
+    const int with = InkInRows(635, 945);
+    const auto hook = GetShellHooks().distributionPicture;
+    GetShellHooks().distributionPicture = nullptr;
+    Handle().Screen().Fill(kWhite);
+    Paint();
+    const int without = InkInRows(635, 945);
+    GetShellHooks().distributionPicture = hook;
+    return with - without;
+  }
+};
+
+TEST_F(DistributionRunTest, RunComputesTheDistributionTheFitAndTheThirdPane) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  RunByAccelerator();
+  ASSERT_TRUE(bModelComputed);
+  ASSERT_NE(pDistPlot, nullptr);
+  EXPECT_FALSE(Win().bRunInProgress);
+  EXPECT_FALSE(bDataChanged);
+  EXPECT_EQ(nDistGrid, 40);
+  // Three panes: the data and residual panes moved up.
+  EXPECT_EQ(nDataPaneBottom, 350);
+  EXPECT_EQ(nResidualPaneTop, 405);
+  EXPECT_EQ(nResidualPaneBottom, 575);
+  // The fit lies over the data.
+  EXPECT_LT(FitRmsd(), 3.0 * kSyntheticNoise);
+  // The distribution has its peak at the species' s.
+  float area = 0, mean = 0, total = 0;
+  IntegrateDistribution(2.0f, 9.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
+  EXPECT_NEAR(mean, kSyntheticS, 0.05 * kSyntheticS);
+  EXPECT_NEAR(area, kSyntheticLoading, 0.1 * kSyntheticLoading);
+
+  // The picture of the distribution in the third pane, with the integrate button.
+  EXPECT_GT(DistributionPaneInk(), 200);
+  ASSERT_NE(pIntegrateButton, nullptr);
+  EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
+}
+
+TEST_F(DistributionRunTest, InterruptedRunShowsNoStaleResult) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(213);
+  ASSERT_TRUE(bModelComputed);
+  ASSERT_NE(pDistPlot, nullptr);
+
+  // A key press during the next run's kernels.
+  UiEvents().Post(Event::KeyDown('S'));
+  Dispatch(213);
+  EXPECT_FALSE(bModelComputed);
+  EXPECT_EQ(pDistPlot, nullptr);
+  EXPECT_FALSE(Win().bRunInProgress);
+  EXPECT_EQ(DistributionPaneInk(), 0);
+  // The two panes are back.
+  EXPECT_EQ(nDataPaneBottom, 475);
+}
+
+TEST_F(DistributionRunTest, IntegrationOverADrawnRangeGivesTheWeightAverageS) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(213);
+  ASSERT_NE(pDistPlot, nullptr);
+  Paint();
+
+  // Ctrl+I arms the selection for integration.
+  Backend().QueueMessageBox(IDOK, "SELECT INTEGRATION RANGE");
+  Backend().Headless().PressKey('I', MK_CONTROL);
+  PostQuitMessage(0);
+  RunMessageLoop(Win());
+  EXPECT_TRUE(bDistRangeArmed);
+  EXPECT_TRUE(bRangeSelectMode);
+  EXPECT_EQ(pIntegrateButton->CurrentLabel(), "select range");
+  EXPECT_EQ(Handle().Cursor(), CursorShape::Cross);
+
+  // A band from 2 S to 9 S over the distribution pane.
+  const int x1 = ColumnOf(2.0f), x2 = ColumnOf(9.0f), y = DistributionRow();
+  Backend().QueueMessageBox(IDOK, "INTEGRATE DISTRIBUTION");
+  Send(EventType::RButtonDown, x1, y, MK_RBUTTON);
+  Send(EventType::MouseMove, (x1 + x2) / 2, y, MK_RBUTTON);
+  Send(EventType::MouseMove, x2, y, MK_RBUTTON);
+  Send(EventType::RButtonUp, x2, y, 0);
+  const std::string text = BoxText("INTEGRATE DISTRIBUTION");
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.rfind("Integral from ", 0), 0u);
+  EXPECT_NEAR(NumberAfter(text, "Weight (Signal) Average = "), kSyntheticS, 0.05 * kSyntheticS);
+  EXPECT_NE(text.find("sw transformed to 20,w conditions = "), std::string::npos);
+
+  // The clipboard holds area and average.
+  const std::vector<std::string> fields = Fields(Lines(Backend().ClipboardTextValue()).at(0));
+  ASSERT_EQ(fields.size(), 2u);
+  EXPECT_NEAR(std::strtof(fields[1].c_str(), nullptr),
+              NumberAfter(text, "Weight (Signal) Average = "), 1e-3);
+  // The selection is over, the button off, the capture released.
+  EXPECT_FALSE(bDistRangeArmed);
+  EXPECT_FALSE(bRangeSelectMode);
+  EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
+  EXPECT_FALSE(Backend().Headless().IsCaptured());
+  EXPECT_FALSE(Win().bRightDragActive);
+}
+
+TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(213);
+  ASSERT_NE(pDistPlot, nullptr);
+  Dispatch(274);
+  const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
+  ASSERT_EQ(static_cast<int>(rows.size()), nDistGrid);
+  for (int i : {1, nDistGrid / 2, nDistGrid}) {
+    const std::vector<std::string> f = Fields(rows[static_cast<std::size_t>(i - 1)]);
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_NEAR(std::strtof(f[0].c_str(), nullptr), pDistGrid[i], 1e-4);
+    EXPECT_NEAR(std::strtof(f[1].c_str(), nullptr), pDistValues[i],
+                1e-5 + 1e-5 * std::fabs(pDistValues[i]));
+  }
+  Dispatch(273);
+  ASSERT_NE(Backend().ClipboardPicture(), nullptr);
+  EXPECT_FALSE(Backend().ClipboardPicture()->Records().empty());
+}
+
+TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
+  LoadSyntheticRun();
+  Dispatch(235);
+  pParams[kContiSlotGridMin] = 20000.0f;
+  pParams[kContiSlotGridMax] = 400000.0f;
+  pParams[kContiSlotGridCount] = 30.0f;
+  UnpackModelParams();
+  Dispatch(213);
+  ASSERT_TRUE(bModelComputed);
+  ASSERT_FALSE(IsSGridModel());
+  std::vector<float> masses(pDistS + 1, pDistS + nDistGrid + 1);
+  std::vector<float> values(pDistValues + 1, pDistValues + nDistGrid + 1);
+
+  const std::string path = ProgramDir() + "/saved_cm.dat";
+  Backend().QueueSaveFile(path);
+  Dispatch(271);
+  ASSERT_TRUE(std::filesystem::exists(path));
+
+  // The user switches to c(s); the shown c(M) is re-plotted over s with a note.
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(275);
+  ASSERT_TRUE(bContiSModel);
+
+  // Restoring the file chooses c(M) again (its plot is rebuilt with a note too).
+  Backend().QueueMessageBox(IDOK);
+  ASSERT_TRUE(RestoreSavedDistribution(Win(), path));
+  EXPECT_TRUE(bContiModel);
+  EXPECT_FALSE(bContiSModel);
+  EXPECT_FALSE(IsSGridModel());
+  EXPECT_TRUE(Handle().IsMenuItemChecked(235));
+  ASSERT_EQ(nDistGrid, static_cast<int>(masses.size()));
+  for (int i = 1; i <= nDistGrid; ++i) {
+    EXPECT_NEAR(pDistS[i], masses[static_cast<std::size_t>(i - 1)],
+                1e-3f * masses[static_cast<std::size_t>(i - 1)]);
+    EXPECT_NEAR(pDistValues[i], values[static_cast<std::size_t>(i - 1)],
+                1e-6f + 1e-5f * std::fabs(values[static_cast<std::size_t>(i - 1)]));
+  }
+  EXPECT_STREQ(DistributionYTitle(), "c(M)");
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+TEST_F(DistributionRunTest, SaveWithoutADistributionDoesNothing) {
+  Dispatch(271);
+  EXPECT_TRUE(Backend().Transcript().empty());
+}
+
+}  // namespace
+}  // namespace tarmic::testing

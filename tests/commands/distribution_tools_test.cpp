@@ -1,0 +1,351 @@
+// The tools of the distribution pane on a known distribution: peak finder and
+// labels, the molar-mass label, zoom and full scale, the integrate button and the
+// integration over the ranges of a file.
+#include "distribution_window_test_support.h"
+
+#include <fstream>
+
+#include "app/mouse.h"
+#include "commands/distribution_pane_mouse.h"
+#include "distributions/distribution_integration.h"
+#include "numerics/ccurve.h"
+#include "numerics/cvector.h"
+#include "plot/screen_button.h"
+#include "plot/winplot.h"
+
+namespace tarmic::testing {
+namespace {
+
+constexpr int kGrid = 101;  // s = 0, 0.1, ..., 10 S
+
+// Two peaks: height 1 at 3 S (sigma 0.3) and height 0.5 at 7 S (sigma 0.4).
+float KnownDistribution(float s) {
+  return static_cast<float>(std::exp(-(s - 3.0) * (s - 3.0) / (2 * 0.09)) +
+                            0.5 * std::exp(-(s - 7.0) * (s - 7.0) / (2 * 0.16)));
+}
+
+class DistributionToolsTest : public DistributionWindowTest {
+ protected:
+  // Loaded scans, the c(s) model and the known distribution with its plot.
+  void ShowKnownDistribution() {
+    LoadVelocitySet();
+    Dispatch(275);
+    SetDistribution([](int i) { return KnownDistribution(0.1f * (i - 1)); });
+  }
+
+  template <class Values>
+  void SetDistribution(Values values) {
+    nDistGrid = kGrid;
+    fDistGridCount = static_cast<float>(kGrid);
+    MakeDistributionVectors(kGrid);
+    for (int i = 1; i <= kGrid; ++i) {
+      pDistGrid[i] = 0.1f * (i - 1);
+      pDistS[i] = CalculateM(pDistGrid[i]);
+      pDistValues[i] = values(i);
+    }
+    SetupDistributionPlot();
+    Paint();
+  }
+
+  int ColumnOf(float s) {
+    return static_cast<int>(std::lround(pDistPlot->MapX(s) * Win().fClientWidth / 1400.0));
+  }
+  int DistributionRow() { return static_cast<int>(0.8 * Win().fClientHeight); }
+
+  // A left press on the centre of a screen button.
+  void PressButton(const CScreenButton& b) {
+    const int x = static_cast<int>((b.nLeft + b.nRight) / 2.0 * Win().fClientWidth / 1400.0);
+    const int y = static_cast<int>((b.nTop + b.nBottom) / 2.0 * Win().fClientHeight / 1000.0);
+    Send(EventType::LButtonDown, x, y, MK_LBUTTON);
+    Send(EventType::LButtonUp, x, y, 0);
+  }
+
+  void Band(float s1, float s2) {
+    const int x1 = ColumnOf(s1), x2 = ColumnOf(s2), y = DistributionRow();
+    Send(EventType::RButtonDown, x1, y, MK_RBUTTON);
+    Send(EventType::MouseMove, x2, y, MK_RBUTTON);
+    Send(EventType::RButtonUp, x2, y, 0);
+  }
+};
+
+// ---------------------------------------------------------------- peak finder
+
+TEST_F(DistributionToolsTest, PeakFinderEndsBelowOnePercentAndIntegratesThePeak) {
+  ShowKnownDistribution();
+  const PeakExtent peak = FindDistributionPeak(31, 0.9f);  // 3.0 S
+  // Below 1 % of the height from 0.91 S away: 2.0 and 4.0 S end the walks.
+  EXPECT_EQ(peak.leftIndex, 21);
+  EXPECT_EQ(peak.rightIndex, 41);
+  EXPECT_FLOAT_EQ(peak.leftX, 2.0f);
+  EXPECT_FLOAT_EQ(peak.rightX, 4.0f);
+  EXPECT_NEAR(peak.averageX, 3.0f, 0.01f);
+  // 0.3 of the total 0.3 + 0.2 (height x sigma).
+  EXPECT_NEAR(peak.fractionOfTotal, 0.6f, 0.01f);
+  EXPECT_LT(peak.edgeRatio, 0.01f);
+}
+
+TEST_F(DistributionToolsTest, PeakNextToTheGridEndsIsRefused) {
+  ShowKnownDistribution();
+  for (int index : {2, kGrid - 1}) {
+    const PeakExtent peak = FindDistributionPeak(index, 0.9f);
+    EXPECT_EQ(peak.leftIndex, 0) << index;
+    EXPECT_EQ(peak.rightIndex, 0) << index;
+    EXPECT_FLOAT_EQ(peak.edgeRatio, 1.0f) << index;
+    EXPECT_FLOAT_EQ(peak.fractionOfTotal, 0.0f) << index;
+  }
+}
+
+TEST_F(DistributionToolsTest, PeakSidesEndAtLocalMinimaAboveAndBelowTheFraction) {
+  LoadVelocitySet();
+  Dispatch(275);
+  // A peak of 10 at grid point 50; on the right a dip to 9.5 (above 90 %), on the
+  // left a dip to 8 (below 90 %).
+  SetDistribution([](int i) {
+    if (i == 50) return 10.0f;
+    if (i == 51) return 9.5f;
+    if (i > 51) return 9.7f;
+    if (i == 49) return 8.0f;
+    return 8.5f;
+  });
+  const PeakExtent peak = FindDistributionPeak(50, 0.9f);
+  // Right: the walk looks one point past the dip and steps back to it.
+  EXPECT_EQ(peak.rightIndex, 51);
+  // Left: the dip lies at the fraction, the next point is higher.
+  EXPECT_EQ(peak.leftIndex, 49);
+}
+
+TEST_F(DistributionToolsTest, PeakWalkEndsOnTheLastGridPoint) {
+  LoadVelocitySet();
+  Dispatch(275);
+  SetDistribution([](int i) { return i <= 98 ? static_cast<float>(i) : 98.0f - (i - 97); });
+  const PeakExtent peak = FindDistributionPeak(98, 0.9f);
+  EXPECT_EQ(peak.rightIndex, kGrid);
+}
+
+// ---------------------------------------------------------------- labels
+
+TEST_F(DistributionToolsTest, PeakLabelsShowTheMassOfEachPeakUntilTheNextPaint) {
+  ShowKnownDistribution();
+  Backend().Headless().PressKey('M', MK_CONTROL);
+  PostQuitMessage(0);
+  RunMessageLoop(Win());
+  ASSERT_EQ(nPeakLabels, 2);
+  // Highest first.
+  EXPECT_NEAR(afPeakX[1], 3.0f, 0.01f);
+  EXPECT_NEAR(afPeakX[2], 7.0f, 0.02f);
+  ASSERT_NE(pPeakLabels[1], nullptr);
+  EXPECT_EQ(pPeakLabels[1]->CurrentLabel(), MolarMassLabelText(CalculateM(afPeakX[1])));
+  EXPECT_EQ(pPeakLabels[1]->CurrentLabel().rfind("Mf~", 0), 0u);
+  Paint();
+  EXPECT_EQ(nPeakLabels, 0);
+  EXPECT_EQ(pPeakLabels[1], nullptr);
+}
+
+TEST_F(DistributionToolsTest, AClickOnALabelShowsThePeakInformation) {
+  ShowKnownDistribution();
+  Dispatch(608);
+  ASSERT_NE(pPeakLabels[2], nullptr);
+  Backend().QueueMessageBox(IDOK, "PEAK INFO");
+  PressButton(*pPeakLabels[2]);
+  const std::string text = BoxText("PEAK INFO");
+  EXPECT_EQ(text.rfind("sw = 7.0", 0), 0u) << text;
+  EXPECT_NE(text.find("with best-fit friction ratio = 1.200: Mw = "), std::string::npos);
+  EXPECT_NEAR(NumberAfter(text, "(c = "), 0.2f * std::sqrt(2.0f * static_cast<float>(M_PI)), 0.01f);
+  // The labels outlive the paint after the box, not the one after that.
+  EXPECT_TRUE(bPeakLabelsNew);
+  Paint();
+  EXPECT_EQ(nPeakLabels, 2);
+  Paint();
+  EXPECT_EQ(nPeakLabels, 0);
+}
+
+TEST_F(DistributionToolsTest, MolarMassTextsChangeUnitAtStrictThresholds) {
+  EXPECT_EQ(MolarMassLabelText(1e7f), "Mf~10.00 MDa");
+  EXPECT_EQ(MolarMassLabelText(2e7f), "Mf~20.0 MDa");
+  EXPECT_EQ(MolarMassLabelText(150000.0f), "Mf~150 kDa");
+  EXPECT_EQ(MolarMassLabelText(100.0f), "Mf~100.0 Da");
+  EXPECT_EQ(MolarMassReadoutText(1e7f, 5e6f), "|Mf=10.00 (>5.00) MDa");
+  EXPECT_EQ(MolarMassReadoutText(100.0f, 50.0f), "|Mf=100.0 (>50.0) Da");
+  EXPECT_EQ(MolarMassReadoutText(0.0f, 0.0f), "|Mf=0.0 (>0.0) Da");
+}
+
+// ---------------------------------------------------------------- right double-click
+
+TEST_F(DistributionToolsTest, CtrlRightDoubleClickLabelsTheMolarMassOfTheS) {
+  ShowKnownDistribution();
+  const int x = ColumnOf(4.0f);
+  Send(EventType::RButtonDblClk, x, DistributionRow(), MK_RBUTTON | MK_CONTROL);
+  const float s = DistributionXOfColumn(Win(), x);
+  EXPECT_NEAR(s, 4.0f, 0.05f);
+  EXPECT_EQ(szReadoutLine1, MolarMassReadoutText(CalculateM(s), CalculateMff02(s, 1.0f)));
+}
+
+TEST_F(DistributionToolsTest, OtherRightDoubleClicksReturnThePlotToFullScale) {
+  ShowKnownDistribution();
+  for (unsigned mods : {MK_RBUTTON, MK_RBUTTON | MK_CONTROL | MK_SHIFT}) {
+    ZoomDistributionPlot(Win(), 2.0f, 4.0f);
+    ASSERT_FLOAT_EQ(pDistPlot->fXMin, 2.0f);
+    szReadoutLine1.clear();
+    Send(EventType::RButtonDblClk, ColumnOf(3.0f), DistributionRow(), mods);
+    EXPECT_FLOAT_EQ(pDistPlot->fXMin, 0.0f) << mods;
+    EXPECT_FLOAT_EQ(pDistPlot->fXMax, 10.0f) << mods;
+    EXPECT_TRUE(szReadoutLine1.empty());
+  }
+  // Under c(M) a Ctrl right double-click does not label either.
+  Backend().QueueMessageBox(IDOK);  // the plot is rebuilt over M: "may need to recalculate"
+  Dispatch(235);
+  Backend().ClearTranscript();
+  szReadoutLine1.clear();
+  Send(EventType::RButtonDblClk, ColumnOf(3.0f), DistributionRow(), MK_RBUTTON | MK_CONTROL);
+  EXPECT_TRUE(szReadoutLine1.empty());
+}
+
+// ---------------------------------------------------------------- zoom and selection
+
+TEST_F(DistributionToolsTest, RescaleZoomsToTheDrawnRangeAndFullscaleUndoesIt) {
+  ShowKnownDistribution();
+  Backend().QueueMessageBox(IDOK, "SELECT RANGE");
+  Dispatch(457);
+  EXPECT_TRUE(bDistRangeArmed);
+  EXPECT_FALSE(bRangeSelectMode);
+  Band(2.0f, 4.0f);
+  EXPECT_FALSE(bDistRangeArmed);
+  EXPECT_NEAR(pDistPlot->fXMin, 2.0f, 0.05f);
+  EXPECT_NEAR(pDistPlot->fXMax, 4.0f, 0.05f);
+  EXPECT_NEAR(pDistPlot->fYMax, 1.0f, 1e-3f);
+  EXPECT_FLOAT_EQ(pDistPlot->fYMin, 0.0f);
+  Dispatch(458);
+  EXPECT_FLOAT_EQ(pDistPlot->fXMin, 0.0f);
+  EXPECT_FLOAT_EQ(pDistPlot->fXMax, 10.0f);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+TEST_F(DistributionToolsTest, WithoutWizardMessagesTheSelectionIsArmedSilently) {
+  ShowKnownDistribution();
+  bWizardMessages = false;
+  Dispatch(457);
+  EXPECT_TRUE(bDistRangeArmed);
+  EXPECT_EQ(Handle().Cursor(), CursorShape::Cross);
+  EXPECT_TRUE(Backend().Transcript().empty());
+}
+
+TEST_F(DistributionToolsTest, ASecondClickOnSelectRangeCancels) {
+  ShowKnownDistribution();
+  Backend().QueueMessageBox(IDOK, "SELECT INTEGRATION RANGE");
+  Dispatch(456);
+  ASSERT_EQ(pIntegrateButton->CurrentLabel(), "select range");
+  PressButton(*pIntegrateButton);
+  EXPECT_FALSE(bDistRangeArmed);
+  EXPECT_FALSE(bRangeSelectMode);
+  EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
+  EXPECT_EQ(Handle().Cursor(), CursorShape::Arrow);
+}
+
+TEST_F(DistributionToolsTest, EscCancelsAnArmedSelectionAndLeavesTheButtonOff) {
+  ShowKnownDistribution();
+  Backend().QueueMessageBox(IDOK, "SELECT RANGE");
+  Dispatch(457);
+  Backend().Headless().PressKey(VK_ESCAPE);
+  PostQuitMessage(0);
+  RunMessageLoop(Win());
+  EXPECT_FALSE(bDistRangeArmed);
+  EXPECT_FALSE(bDistZoomDrag);
+  EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
+}
+
+TEST_F(DistributionToolsTest, HighlightShadesTheRangeInRed) {
+  ShowKnownDistribution();
+  auto redPixels = [this] {
+    const Image& screen = Handle().Screen();
+    int n = 0;
+    for (int y = 0; y < screen.Height(); ++y)
+      for (int x = 0; x < screen.Width(); ++x) n += screen.Pixel(x, y) == RGB(255, 0, 0);
+    return n;
+  };
+  const int before = redPixels();
+  HighlightDistributionRange(Win(), 2.5f, 2.5f, 12, RGB(255, 0, 0));
+  EXPECT_EQ(redPixels(), before);
+  HighlightDistributionRange(Win(), 2.5f, 3.5f, 12, RGB(255, 0, 0));
+  EXPECT_GT(redPixels(), before + 50);
+}
+
+// ---------------------------------------------------------------- ranges from a file
+
+class RangeFileTest : public DistributionToolsTest {
+ protected:
+  // Switches the option on with a range file of these lines.
+  void UseRangeFile(const std::string& lines) {
+    const std::string path = ProgramDir() + "/ranges.dat";
+    WriteFile(path, lines);
+    Backend().QueueOpenFiles({path});
+    Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
+    Dispatch(644);
+    ASSERT_TRUE(bIntegRangesFromFile);
+    ASSERT_EQ(szIntegRangeTable, path);
+    szDataDirectory = ProgramDir();
+    Backend().ClearTranscript();
+  }
+};
+
+TEST_F(RangeFileTest, FileRangesAreIntegratedReportedAndCopied) {
+  ShowKnownDistribution();
+  UseRangeFile("2 4\n6 8\n");
+  Dispatch(456);
+  // The button does not stay on.
+  EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
+  EXPECT_FALSE(bDistRangeArmed);
+  const std::string report = ReadFile(ProgramDir() + "/integrals.dat");
+  EXPECT_EQ(report.rfind("automatic integration limits are switched on, using file ", 0), 0u);
+  EXPECT_NE(report.find("1: from 2.00S to 4.00S\n"), std::string::npos);
+  EXPECT_NE(report.find("(this is considered total for following % amounts)"), std::string::npos);
+  EXPECT_NE(report.find("% of c in range #1), sw = 7.0"), std::string::npos);
+  EXPECT_EQ(Shown("TextViewer"), 1);
+
+  const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
+  ASSERT_EQ(rows.size(), 2u);
+  const std::vector<std::string> first = Fields(rows[0]), second = Fields(rows[1]);
+  ASSERT_EQ(first.size(), 5u);
+  EXPECT_FLOAT_EQ(std::strtof(first[0].c_str(), nullptr), 2.0f);
+  EXPECT_FLOAT_EQ(std::strtof(first[1].c_str(), nullptr), 4.0f);
+  EXPECT_FLOAT_EQ(std::strtof(first[3].c_str(), nullptr), 100.0f);
+  EXPECT_NEAR(std::strtof(first[4].c_str(), nullptr), 3.0f, 0.01f);
+  // 0.5 x 0.4 / (1 x 0.3) of the first range's amount.
+  EXPECT_NEAR(std::strtof(second[3].c_str(), nullptr), 66.7f, 1.0f);
+}
+
+TEST_F(RangeFileTest, AnEmptyFirstRangeGivesNoPercentages) {
+  ShowKnownDistribution();
+  UseRangeFile("20 30\n6 8\n");
+  Dispatch(456);
+  const std::string report = ReadFile(ProgramDir() + "/integrals.dat");
+  EXPECT_NE(report.find("2: from 6.00S to 8.00S\n\t c = 0.49"), std::string::npos) << report;
+  EXPECT_EQ(report.find("% of c in range #1"), std::string::npos);
+  const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_FLOAT_EQ(std::strtof(Fields(rows[1])[3].c_str(), nullptr), 0.0f);
+}
+
+TEST_F(RangeFileTest, AnUnreadableRangeFileIsReportedAndNothingIsWritten) {
+  ShowKnownDistribution();
+  UseRangeFile("2 4\n");
+  std::filesystem::remove(ProgramDir() + "/ranges.dat");
+  Backend().QueueMessageBox(IDOK, "Error");  // the table reader's own report
+  Backend().QueueMessageBox(IDOK, "SET INTEGRATION RANGE");
+  Dispatch(456);
+  EXPECT_FALSE(std::filesystem::exists(ProgramDir() + "/integrals.dat"));
+  EXPECT_FALSE(bIntegRangesLoaded);
+}
+
+TEST_F(RangeFileTest, TheSecondCommandSwitchesTheOptionOff) {
+  ShowKnownDistribution();
+  UseRangeFile("2 4\n");
+  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
+  Dispatch(644);
+  EXPECT_FALSE(bIntegRangesFromFile);
+  EXPECT_EQ(BoxTexts(),
+            std::vector<std::string>{
+                "switching off integration range from file - \nsave as default setting?"});
+}
+
+}  // namespace
+}  // namespace tarmic::testing

@@ -1,0 +1,203 @@
+// The whole-window fixture of the distribution tests: the command fixture with the
+// program's start-up services installed (hooks of the shell, the data set and the
+// distribution engine; the model parameters' start values), every value of the
+// model side and the distribution engine at its default, and a small synthetic
+// sedimentation velocity run made with the Lamm solver and written as scan files,
+// which the tests load through "Load New Files".
+#pragma once
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/onplot_tools.h"
+#include "app/shell_hooks.h"
+#include "commands/distribution_peak_tools.h"
+#include "commands/distribution_range_tools.h"
+#include "commands/program_services.h"
+#include "app/app_main.h"
+#include "commands_test_support.h"
+#include "distributions/conti_run.h"
+#include "distributions/distribution_engine.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_plot.h"
+#include "lamm/lamm_globals.h"
+#include "lamm/lamm_ideal.h"
+#include "lamm/lamm_threads.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "modelfit/modelfit_hooks.h"
+#include "modelfit/modelfit_state.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/random.h"
+#include "numerics/solvent_constants.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/fit_limits.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic::testing {
+
+// The synthetic run: one species of 5 S (f/f0 1.2, loading 0.8) at 50,000 rpm in a
+// 6.0-7.2 cm cell, 10 scans every 600 s on radii 0.01 cm apart, Gaussian noise
+// 0.002 (fixed seed).
+inline constexpr int kSyntheticScans = 10;
+inline constexpr double kSyntheticS = 5.0;
+inline constexpr double kSyntheticLoading = 0.8;
+inline constexpr double kSyntheticNoise = 0.002;
+inline constexpr double kCellMeniscus = 6.0;
+inline constexpr double kCellBottom = 7.2;
+inline constexpr float kLeftLimit = 6.05f;
+inline constexpr float kRightLimit = 7.1f;
+
+// Writes the run as "00001.ra1" ... into dir; returns the paths.
+inline std::vector<std::string> WriteSyntheticRun(const std::string& dir) {
+  const int n = 121;
+  std::vector<float> radii(static_cast<std::size_t>(n) + 1, 0.0f);
+  for (int k = 1; k <= n; ++k)
+    radii[static_cast<std::size_t>(k)] = static_cast<float>(kCellMeniscus + 0.01 * (k - 1));
+  std::vector<LammScanRecord> records(kSyntheticScans + 1);
+  for (int j = 1; j <= kSyntheticScans; ++j) {
+    records[static_cast<std::size_t>(j)].time =
+        records[static_cast<std::size_t>(j)].timeUncorrected = 600.0 * j;
+    records[static_cast<std::size_t>(j)].rpm = 50000.0f;
+    records[static_cast<std::size_t>(j)].temperature = 20.0f;
+  }
+  std::vector<float> block(static_cast<std::size_t>((kSyntheticScans + 1) * (n + 1)), 0.0f);
+  std::vector<float*> rows(kSyntheticScans + 1, nullptr);
+  for (int j = 1; j <= kSyntheticScans; ++j)
+    rows[static_cast<std::size_t>(j)] = block.data() + j * (n + 1);
+  float** out[2] = {nullptr, rows.data()};
+  ResetSolventConstants();
+  double s[2] = {0.0, kSyntheticS};
+  double D[2] = {0.0, DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f)};
+  CLammIdeal solver;
+  solver.SetIdealModel();
+  solver.LoadSedimentationParameters(s[1], D[1], kCellMeniscus, kCellBottom, 1.0, 6.001f, 7.199f);
+  solver.SkipAccelerationCheck();
+  solver.LoadOutputParameters(nullptr, records.data(), out[1], radii.data(), n, nullptr, nullptr,
+                              false, nullptr, kSyntheticScans, 1, true, true, false, 0.0f, false,
+                              0.0f, false);
+  LammDiscretizationSettings fine;
+  fine.fPointsPerSigma = 10.0f;
+  fine.nMaxGrid = 4000;
+  fine.dTolerance = fine.dToleranceIn = 0.3;
+  solver.LoadDiscretizationParameters(fine);
+  solver.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
+  bUserAbort = false;
+  EXPECT_EQ(CLRunMTList(&solver, 1, s, D, nullptr, out, radii.data(), n, nullptr, nullptr), 0);
+
+  SeedRandomGenerators(20240607u);
+  std::vector<std::string> paths;
+  const double omega = 50000.0 * M_PI / 30.0;
+  for (int j = 1; j <= kSyntheticScans; ++j) {
+    std::vector<float> value(static_cast<std::size_t>(n) + 1, 0.0f);
+    for (int p = 1; p <= n; ++p) {
+      value[static_cast<std::size_t>(p)] =
+          static_cast<float>(kSyntheticLoading * rows[static_cast<std::size_t>(j)][p] +
+                             GaussianRandomDouble(kSyntheticNoise));
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "%05d.ra1", j);
+    const std::string path = (std::filesystem::path(dir) / name).string();
+    const double t = 600.0 * j;
+    EXPECT_TRUE(WriteRadialScanFile(path.c_str(), n, radii.data(), value.data(), nullptr,
+                                    "synthetic", true, 0, 0, 0, false, 'R', 1, 20.0f, 50000.0f, t,
+                                    omega * omega * t, 280.0f, 1));
+    paths.push_back(path);
+  }
+  return paths;
+}
+
+class DistributionWindowTest : public CommandTest {
+ protected:
+  void SetUp() override {
+    ResetDistributionSide();
+    CommandTest::SetUp();
+    InstallProgramServices();
+    // The runs compute on one worker each, so that the tests stay light.
+    bMultiThreading = false;
+  }
+  void TearDown() override {
+    CommandTest::TearDown();
+    ResetDistributionSide();
+  }
+
+  static void ResetDistributionSide() {
+    ResetShellHooks();
+    ResetModelFitHooks();
+    ResetDistributionHooks();
+    ResetDistributionEngine();
+    ResetModelFitState();
+    ResetLammGlobals();
+    ResetSolventConstants();
+    ResetOnPlotTools();
+    ResetDistributionRangeTools();
+    ResetPeakTools();
+  }
+
+  // Loads the synthetic run and sets the geometry and the fitting limits.
+  void LoadSyntheticRun() {
+    const std::string dir = ProgramDir() + "/data";
+    std::filesystem::create_directories(dir);
+    LoadThroughDialog(WriteSyntheticRun(dir));
+    ASSERT_EQ(nScans, kSyntheticScans);
+    fMeniscus = static_cast<float>(kCellMeniscus);
+    fBottom = static_cast<float>(kCellBottom);
+    pParams[13] = fMeniscus;
+    pParams[14] = fBottom;
+    fFitLeftLim = kLeftLimit;
+    fFitRightLim = kRightLimit;
+    SetLeftFitLimitIndices();
+    SetRightFitLimitIndices();
+    Backend().ClearTranscript();
+  }
+
+  // The c(s) model from 0 to 12 S on 40 points at confidence 0.68, with the values
+  // of the synthetic run's solvent.
+  void ChooseSmallCs() {
+    Dispatch(275);
+    pParams[kContiSlotGridMin] = 0.0f;
+    pParams[kContiSlotGridMax] = 12.0f;
+    pParams[kContiSlotGridCount] = 40.0f;
+    pParams[kContiSlotConfidence] = 0.68f;
+    UnpackModelParams();
+  }
+
+  // Paints the window as the window system would.
+  void Paint() { PaintWindow(Win()); }
+
+  // Pixels of the screen rows [top, bottom) (display units 0..1000) that are not
+  // white.
+  int InkInRows(int top, int bottom) {
+    const Image& screen = Handle().Screen();
+    const int y0 = top * screen.Height() / 1000, y1 = bottom * screen.Height() / 1000;
+    int ink = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = 0; x < screen.Width(); ++x) ink += screen.Pixel(x, y) != kWhite;
+    return ink;
+  }
+
+  // A message box's text, or empty.
+  std::string BoxText(const std::string& caption) {
+    for (const TranscriptEntry& e : Backend().Transcript())
+      if (e.kind == "MessageBox" && e.caption == caption) return e.text;
+    return {};
+  }
+
+  // The number after `label` in text.
+  static float NumberAfter(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) return -1e30f;
+    return std::strtof(text.c_str() + at + label.size(), nullptr);
+  }
+
+  bool Send(EventType type, int x, int y, unsigned mods) {
+    return DispatchToWindow(Win(), Event::Mouse(type, x, y, mods));
+  }
+};
+
+}  // namespace tarmic::testing

@@ -1,0 +1,187 @@
+// The model commands of the continuous distributions, the Parameters and Run
+// commands and the numerical settings, through the window's response table.
+#include "distribution_window_test_support.h"
+
+#include "app/preferences.h"
+#include "commands/model_commands.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_models.h"
+#include "modelfit/lamm_settings.h"
+#include "numerics/path_table.h"
+
+namespace tarmic::testing {
+namespace {
+
+using ModelCommandTest = DistributionWindowTest;
+
+TEST_F(ModelCommandTest, ContinuousCMSetsItsFlagsCheckMarkAndStartValues) {
+  Dispatch(235);
+  EXPECT_TRUE(bContiModel);
+  EXPECT_FALSE(bContiSModel);
+  EXPECT_FALSE(IsSGridModel());
+  EXPECT_TRUE(Handle().IsMenuItemChecked(235));
+  // The vector held a discrete species: the settings start from their defaults.
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMin], 10000.0f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 500000.0f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridCount], 100.0f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotConfidence], 0.95f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotVbar], 0.73f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotDensity], 1.0f);
+  EXPECT_NEAR(pParams[kContiSlotViscosity], 0.01002f, 1e-7f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 1.2f);
+  // ... and the engine reads them.
+  EXPECT_FLOAT_EQ(fDistMin, 10000.0f);
+  EXPECT_FLOAT_EQ(fConfidenceLevel, 0.95f);
+  EXPECT_TRUE(RunnableModelActive());
+}
+
+TEST_F(ModelCommandTest, ContinuousCsAfterCMTakesAnSRangeAndUnchecksCM) {
+  Dispatch(235);
+  pParams[kContiSlotGridCount] = 70.0f;
+  pParams[kContiSlotConfidence] = 0.68f;
+  UnpackModelParams();
+  Dispatch(275);
+  EXPECT_TRUE(bContiModel);
+  EXPECT_TRUE(bContiSModel);
+  EXPECT_FALSE(Handle().IsMenuItemChecked(235));
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMin], 0.0f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 20.0f);
+  // Settings of a continuous model stay.
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridCount], 70.0f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotConfidence], 0.68f);
+}
+
+TEST_F(ModelCommandTest, CsVariantsKeepTheGridAndGiveSlot11TheirOwnMeaning) {
+  Dispatch(275);
+  pParams[kContiSlotGridMin] = 1.0f;
+  pParams[kContiSlotGridMax] = 15.0f;
+  pParams[kContiSlotFrictionalRatio] = 1.4f;
+  UnpackModelParams();
+
+  const float engineD = fInvariantD;
+  Dispatch(526);  // invariant D: slot 11 is D, the engine's
+  EXPECT_TRUE(bCsInvariantD);
+  EXPECT_FALSE(bContiSModel);
+  EXPECT_TRUE(bContiModel);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMin], 1.0f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 15.0f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], engineD);
+
+  Dispatch(872);  // scaling law: slot 11 is Ks, slot 18 bs
+  EXPECT_TRUE(bCsScalingLaw);
+  EXPECT_FALSE(bCsInvariantD);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 0.003f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotScalingExponent], 0.667f);
+
+  Dispatch(275);  // back to f/f0, which the variants left alone
+  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 1.4f);
+  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.4f);
+}
+
+TEST_F(ModelCommandTest, CMVariantsSetTheirFlags) {
+  const float engineD = fInvariantD;
+  Dispatch(277);
+  EXPECT_TRUE(bConstantDModel);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], engineD);  // D
+  Dispatch(279);
+  EXPECT_TRUE(bCMPriorVbar);
+  EXPECT_FALSE(bConstantDModel);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 1.2f);  // f/f0 again
+  Dispatch(887);
+  EXPECT_TRUE(bFMScalingLaw);
+  EXPECT_TRUE(bContiModel);
+  EXPECT_FALSE(IsSGridModel());
+  for (int id : {277, 279, 887}) EXPECT_TRUE(RunnableModelActive()) << id;
+}
+
+TEST_F(ModelCommandTest, DiscreteFitSwitchesDoNotBecomeGridOptions) {
+  // A discrete species 3 and 4 with floated second values: fit switches 3 and 4.
+  pParamFitFlags[3] = pParamFitFlags[4] = 1;
+  UnpackModelParams();
+  Dispatch(275);
+  EXPECT_EQ(pParamFitFlags[kContiFitGridFromFile], 0);
+  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 0);
+}
+
+TEST_F(ModelCommandTest, ParametersByAcceleratorChangeTheContinuousModel) {
+  Dispatch(275);
+  TransferBuffer answers;
+  answers.text[405] = "60";    // resolution
+  answers.text[406] = "0.5";   // s min
+  answers.text[407] = "14";    // s max
+  answers.text[413] = "0.68";  // confidence level
+  answers.text[419] = "1.35";  // f/f0
+  Backend().QueueDialog(IDOK, answers);
+  Backend().Headless().PressKey('P', MK_CONTROL);
+  PostQuitMessage(0);
+  RunMessageLoop(Win());
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridCount], 60.0f);
+  EXPECT_FLOAT_EQ(fDistMin, 0.5f);
+  EXPECT_FLOAT_EQ(fDistMax, 14.0f);
+  EXPECT_FLOAT_EQ(fConfidenceLevel, 0.68f);
+  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.35f);
+  EXPECT_FALSE(Win().bModalBoxOpen);
+}
+
+TEST_F(ModelCommandTest, CancelledParametersChangeNothing) {
+  Dispatch(275);
+  const float before = pParams[kContiSlotGridMax];
+  TransferBuffer answers;
+  answers.text[407] = "3";
+  Backend().QueueDialog(IDCANCEL, answers);
+  Dispatch(212);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], before);
+  EXPECT_FLOAT_EQ(fDistMax, before);
+}
+
+TEST_F(ModelCommandTest, RunWithoutDataSaysLoadDataFirst) {
+  Dispatch(275);
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(213);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"load data first"});
+  EXPECT_FALSE(bModelComputed);
+}
+
+TEST_F(ModelCommandTest, RunWithoutMeniscusAndBottomAsksForThem) {
+  LoadSyntheticRun();
+  Dispatch(275);
+  fMeniscus = 0.0f;
+  pParams[13] = 0.0f;
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(213);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"set Meniscus and Bottom first"});
+  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(Win().bRunInProgress);
+}
+
+TEST_F(ModelCommandTest, RunOfAModelNotBuiltSaysSo) {
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(213);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Run is not available in this version"});
+  bDiscreteModel = true;
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(213);
+  EXPECT_EQ(BoxTexts().back(), "Non-Interacting Discrete Species is not available in this version");
+}
+
+TEST_F(ModelCommandTest, LammParametersAndFitLimitsOpenTheirDialogs) {
+  Backend().QueueDialog(IDCANCEL);
+  Dispatch(611);
+  EXPECT_EQ(Shown("Dialog"), 1);
+  Backend().QueueInput(std::nullopt);  // the first fit-limit question, cancelled
+  Dispatch(240);
+  EXPECT_EQ(Shown("Input"), 1);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+TEST_F(ModelCommandTest, TheWindowReadsTheLammSettingsThroughTheModelComputation) {
+  nDefaultGridPoints = 600;
+  ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
+  ResetLammSettings();
+  ReadLammEqParameterPreferences(&Win());
+  EXPECT_EQ(nDefaultGridPoints, 600);
+}
+
+}  // namespace
+}  // namespace tarmic::testing

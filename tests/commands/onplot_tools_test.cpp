@@ -1,0 +1,232 @@
+// The tools over the data plot: the scan-edit and point-edit offers, the scan hover
+// label, the noise buttons and the mouse-sliding command.
+#include "distribution_window_test_support.h"
+
+#include "app/onplot_scan_edit.h"
+#include "app/paint.h"
+#include "app/panes.h"
+#include "numerics/mouse_slide.h"
+#include "plot/screen_button.h"
+#include "plot/winplot.h"
+#include "scandata/file_list.h"
+#include "scandata/radial_grid.h"
+
+namespace tarmic::testing {
+namespace {
+
+class OnPlotToolsTest : public DistributionWindowTest {
+ protected:
+  // The velocity set, copied beside the test so that edits never touch the fixtures.
+  void LoadCopiedVelocitySet() {
+    const std::string dir = ProgramDir() + "/data";
+    std::filesystem::create_directories(dir);
+    std::vector<std::string> copies;
+    for (const std::string& f : VelocitySet()) {
+      const std::string to = dir + "/" + std::filesystem::path(f).filename().string();
+      std::filesystem::copy_file(f, to, std::filesystem::copy_options::overwrite_existing);
+      copies.push_back(to);
+    }
+    LoadThroughDialog(copies);
+    ASSERT_EQ(nScans, 3);
+    Backend().ClearTranscript();
+    Paint();
+  }
+
+  // The client pixel of point i of the scan at display position k.
+  Point PixelOf(int k, int i) {
+    const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(k)]);
+    const double x = pDataPlot->MapX(ppRadius[s][i]) * Win().fClientWidth / 1400.0;
+    const double y = pDataPlot->MapY(ppSignal[s][i]) * Win().fClientHeight / 1000.0;
+    return Point{static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))};
+  }
+  std::string FileOf(int k) {
+    return ppScanFileNames[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(k)])];
+  }
+
+  void Press(const Point& p) {
+    Send(EventType::LButtonDown, p.x, p.y, MK_LBUTTON);
+    Send(EventType::LButtonUp, p.x, p.y, 0);
+  }
+  void PressButton(const CScreenButton& b) {
+    Press(Point{static_cast<int>((b.nLeft + b.nRight) / 2.0 * Win().fClientWidth / 1400.0),
+                static_cast<int>((b.nTop + b.nBottom) / 2.0 * Win().fClientHeight / 1000.0)});
+  }
+};
+
+TEST_F(OnPlotToolsTest, APressOnADataPointOffersToEditOrDeleteItsScan) {
+  LoadCopiedVelocitySet();
+  const int point = pnPoints[static_cast<std::size_t>(pScanOrder[2])] / 3;
+  Press(PixelOf(2, point));
+  ASSERT_NE(pEditScanButton, nullptr);
+  ASSERT_NE(pDeleteScanButton, nullptr);
+  ASSERT_NE(pScanEditCancelButton, nullptr);
+  EXPECT_EQ(nEditScanPosition, 2);
+  EXPECT_EQ(pEditScanButton->CurrentLabel(), "edit " + FileOf(2) + "?");
+  EXPECT_EQ(pDeleteScanButton->CurrentLabel(), "delete " + FileOf(2) + "?");
+  EXPECT_EQ(pScanEditCancelButton->CurrentLabel(), "cancel");
+  // The point is ringed in red.
+  EXPECT_GT(pEditScanButton->nRingRadius, 0);
+  // To the right of the pointer away from the right edge.
+  EXPECT_TRUE(bPointEditToRight);
+
+  // Any character cancels the offer.
+  Backend().Headless().PressKey('A');
+  PostQuitMessage(0);
+  RunMessageLoop(Win());
+  EXPECT_EQ(pEditScanButton, nullptr);
+  EXPECT_EQ(nEditScanPosition, 0);
+}
+
+TEST_F(OnPlotToolsTest, NearTheRightEdgeTheOfferOpensToTheLeft) {
+  LoadCopiedVelocitySet();
+  // A point near the right end of the data, clear of the markers there.
+  const int last = pnPoints[static_cast<std::size_t>(pScanOrder[1])];
+  Point p{};
+  for (int i = last; i >= 1; --i) {
+    p = PixelOf(1, i);
+    bool clear = p.x * 1400.0 / Win().fClientWidth >= 1205.0;
+    for (float r : {fBottom, fFitRightLim, fMinBottom, fMaxBottom})
+      clear = clear && std::abs(Win().RadiusToPixelColumn(r) - p.x) > 4;
+    if (clear) break;
+  }
+  ASSERT_GE(p.x * 1400.0 / Win().fClientWidth, 1200.0);
+  Press(p);
+  ASSERT_NE(pEditScanButton, nullptr);
+  EXPECT_FALSE(bPointEditToRight);
+  EXPECT_LT(pEditScanButton->nRight, static_cast<int>(p.x * 1400.0 / Win().fClientWidth));
+  // The point-edit buttons go further left.
+  PressButton(*pEditScanButton);
+  ASSERT_NE(pDeletePointButton, nullptr);
+  ASSERT_NE(pNotepadButton, nullptr);
+  EXPECT_EQ(pDeletePointButton->CurrentLabel(), "delete point?");
+  EXPECT_EQ(pNotepadButton->CurrentLabel(), "-> notepad?");
+  EXPECT_LT(pDeletePointButton->nRight, pEditScanButton->nLeft);
+}
+
+TEST_F(OnPlotToolsTest, DeleteScanReloadsTheOtherScans) {
+  LoadCopiedVelocitySet();
+  const std::string removed = FileOf(1);
+  Press(PixelOf(1, 20));
+  ASSERT_NE(pDeleteScanButton, nullptr);
+  PressButton(*pDeleteScanButton);
+  ASSERT_EQ(nScans, 2);
+  for (int s = 1; s <= nScans; ++s)
+    EXPECT_NE(ppScanFileNames[static_cast<std::size_t>(s)], removed);
+  EXPECT_EQ(pDeleteScanButton, nullptr);
+  EXPECT_TRUE(bDataChanged);
+}
+
+TEST_F(OnPlotToolsTest, DeletePointWritesACopyWithoutThePointAndReloadsIt) {
+  LoadCopiedVelocitySet();
+  const int scan = pScanOrder[1];
+  const int n = pnPoints[static_cast<std::size_t>(scan)];
+  const float removedRadius = ppRadius[static_cast<std::size_t>(scan)][10];
+  const std::string original = ScanFilePath(scan);
+  const std::string before = ReadFile(original);
+  Press(PixelOf(1, 10));
+  ASSERT_EQ(nEditPointIndex, 10);
+  PressButton(*pEditScanButton);
+  ASSERT_NE(pDeletePointButton, nullptr);
+  Backend().QueueMessageBox(IDNO);  // "overwrite original scan?"
+  PressButton(*pDeletePointButton);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"overwrite original scan?"});
+  EXPECT_EQ(ReadFile(original), before);
+  ASSERT_EQ(nScans, 3);
+  // The copy "<name>_mod.<ext>" stands in the list in place of the scan.
+  const std::filesystem::path p(original);
+  const std::string copy =
+      (p.parent_path() / (p.stem().string() + "_mod" + p.extension().string())).string();
+  ASSERT_TRUE(std::filesystem::exists(copy));
+  bool found = false;
+  for (int s = 1; s <= nScans; ++s) {
+    if (ScanFilePath(s) != copy) continue;
+    found = true;
+    EXPECT_EQ(pnPoints[static_cast<std::size_t>(s)], n - 1);
+    for (int i = 1; i <= pnPoints[static_cast<std::size_t>(s)]; ++i)
+      EXPECT_NE(ppRadius[static_cast<std::size_t>(s)][i], removedRadius);
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(OnPlotToolsTest, PreAveragedDataAskFirstAndNoLeavesTheFile) {
+  LoadCopiedVelocitySet();
+  fRadialStep = 0.002f;
+  const int scan = pScanOrder[1];
+  const std::string before = ReadFile(ScanFilePath(scan));
+  Backend().QueueMessageBox(IDNO);
+  DeletePointAndReload(Win(), scan, 5);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"data are pre-averaged - continue anyway?"});
+  EXPECT_EQ(ReadFile(ScanFilePath(scan)), before);
+  EXPECT_EQ(pnPoints[static_cast<std::size_t>(scan)], pnPoints[static_cast<std::size_t>(scan)]);
+}
+
+TEST_F(OnPlotToolsTest, TheHoverLabelNamesTheScanUnderThePointer) {
+  LoadCopiedVelocitySet();
+  const Point p = PixelOf(3, 15);
+  Send(EventType::MouseMove, p.x, p.y, 0);
+  ASSERT_NE(pScanHoverLabel, nullptr);
+  EXPECT_EQ(pScanHoverLabel->CurrentLabel(), FileOf(3));
+  EXPECT_EQ(nHoverScanPosition, 3);
+  // Off every point the label goes.
+  Send(EventType::MouseMove, 5, 5, 0);
+  EXPECT_EQ(pScanHoverLabel, nullptr);
+  EXPECT_EQ(nHoverScanPosition, 0);
+  // Command 210 switches it off.
+  Dispatch(210);
+  Send(EventType::MouseMove, p.x, p.y, 0);
+  EXPECT_EQ(pScanHoverLabel, nullptr);
+}
+
+TEST_F(OnPlotToolsTest, NoiseButtonsFollowTheNoiseOfTheModel) {
+  LoadCopiedVelocitySet();
+  Dispatch(275);
+  TransferBuffer answers;
+  answers.checked[431] = true;   // TI noise
+  answers.checked[455] = false;  // RI noise
+  Backend().QueueDialog(IDOK, answers);
+  Dispatch(212);
+  ASSERT_TRUE(bFitTINoise);
+  ASSERT_NE(pRemoveNoiseButton, nullptr);
+  ASSERT_NE(pRestoreTINoiseButton, nullptr);
+  EXPECT_EQ(pRemoveNoiseButton->CurrentLabel(), "remove TI and RI");
+  EXPECT_EQ(pRestoreTINoiseButton->CurrentLabel(), "restore TI noise");
+  // Both as wide as "remove TI and RI", stacked just above the data pane.
+  EXPECT_EQ(pRemoveNoiseButton->nRight - pRemoveNoiseButton->nLeft,
+            pRestoreTINoiseButton->nRight - pRestoreTINoiseButton->nLeft);
+  EXPECT_LT(pRestoreTINoiseButton->nBottom, nDataPaneTop);
+  EXPECT_LT(pRemoveNoiseButton->nBottom, pRestoreTINoiseButton->nTop + 1);
+
+  // Without RI noise "remove TI and RI" does nothing; "restore TI noise" does the
+  // work of its command, which names itself while it is not built.
+  Backend().ClearTranscript();
+  PressButton(*pRemoveNoiseButton);
+  EXPECT_TRUE(Backend().Transcript().empty());
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  PressButton(*pRestoreTINoiseButton);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                            "Restore Original TI Noise to Data is not available in this version"});
+
+  answers.checked[431] = false;
+  Backend().QueueDialog(IDOK, answers);
+  Dispatch(212);
+  EXPECT_EQ(pRemoveNoiseButton, nullptr);
+  EXPECT_EQ(pRestoreTINoiseButton, nullptr);
+}
+
+TEST_F(OnPlotToolsTest, MouseSlidingCyclesThroughThreeStates) {
+  ASSERT_TRUE(bMouseSlidingOff);
+  for (int i = 0; i < 3; ++i) {
+    Backend().QueueMessageBox(IDOK, "MOUSE SLIDING");
+    Backend().Headless().PressKey('M', MK_ALT);
+  }
+  PostQuitMessage(0);
+  RunMessageLoop(Win());
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{"switching on mouse sliding", "toggling mouse bouncing",
+                                      "switching off mouse sliding"}));
+  EXPECT_TRUE(bMouseSlidingOff);
+  EXPECT_TRUE(bMouseBouncing);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
