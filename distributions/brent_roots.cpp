@@ -7,6 +7,7 @@
 #include "distributions/distribution_models.h"
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
+#include "numerics/statistics.h"
 
 namespace tarmic {
 
@@ -21,71 +22,16 @@ bool SameSign(T a, T b) {
   return (a > 0 && b > 0) || (a < 0 && b < 0);
 }
 
-// Brent's iteration from a bracket [x1, x2] with f(x1) = fa, f(x2) = fb. Each step
-// keeps the root between b (the best point) and c; it takes the inverse quadratic
-// (or secant) step when that stays well inside the bracket and shrinks fast enough,
-// else bisects. Converges when half the bracket is within 6e-8 |b| + tol / 2.
+// Brent's iteration from a bracket [x1, x2] (the shared root finder of the numerical
+// library); the single-precision callers are evaluated in their own precision.
 template <typename T>
-bool BrentIterate(T (*func)(T), T x1, T x2, T fa, T fb, T tol, T* root) {
-  T a = x1, b = x2, c = x2, d = 0, e = 0;
-  T fc = fb;
-  for (int iter = 1; iter <= kMaxIterations; ++iter) {
-    if (SameSign(fb, fc)) {
-      c = a;
-      fc = fa;
-      e = d = b - a;
-    }
-    if (std::fabs(fc) < std::fabs(fb)) {
-      a = b;
-      b = c;
-      c = a;
-      fa = fb;
-      fb = fc;
-      fc = fa;
-    }
-    const T tol1 = static_cast<T>(6e-8) * std::fabs(b) + static_cast<T>(0.5) * tol;
-    const T xm = static_cast<T>(0.5) * (c - b);
-    if (std::fabs(xm) <= tol1 || fb == 0) {
-      *root = b;
-      return true;
-    }
-    if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
-      const T s = fb / fa;
-      T p, q;
-      if (a == c) {
-        p = 2 * xm * s;
-        q = 1 - s;
-      } else {
-        const T qa = fa / fc;
-        const T r = fb / fc;
-        p = s * (2 * xm * qa * (qa - r) - (b - a) * (r - 1));
-        q = (qa - 1) * (r - 1) * (s - 1);
-      }
-      if (p > 0) q = -q;
-      p = std::fabs(p);
-      const T min1 = 3 * xm * q - std::fabs(tol1 * q);
-      const T min2 = std::fabs(e * q);
-      if (2 * p < (min1 < min2 ? min1 : min2)) {
-        e = d;
-        d = p / q;
-      } else {
-        d = xm;
-        e = d;
-      }
-    } else {
-      d = xm;
-      e = d;
-    }
-    a = b;
-    fa = fb;
-    if (std::fabs(d) > tol1) {
-      b += d;
-    } else {
-      b += xm >= 0 ? std::fabs(tol1) : -std::fabs(tol1);
-    }
-    fb = func(b);
-  }
-  return false;
+bool BrentIterate(T (*func)(T), T x1, T x2, T tol, T* root) {
+  const BrentResult r = BrentSearch(
+      [func](double x) { return static_cast<double>(func(static_cast<T>(x))); },
+      static_cast<double>(x1), static_cast<double>(x2), static_cast<double>(tol), kMaxIterations);
+  if (!r.converged) return false;
+  *root = static_cast<T>(r.root);
+  return true;
 }
 
 void SetFailed(bool* failed, bool value) {
@@ -103,7 +49,7 @@ double zbrent(double (*func)(double), double x1, double x2, double tol, bool* fa
     return 0.0;
   }
   double root = 0.0;
-  if (!BrentIterate(func, x1, x2, fa, fb, tol, &root)) {
+  if (!BrentIterate(func, x1, x2, tol, &root)) {
     ReportDistributionError(4, "Maximum number of iterations exceeded in zbrent");
     return 0.0;
   }
@@ -131,7 +77,7 @@ float zbrent(float (*func)(float), float x1, float x2, float tol, bool* failed) 
     return 0.0f;
   }
   float root = 0.0f;
-  if (!BrentIterate(func, x1, x2, fa, fb, tol, &root)) {
+  if (!BrentIterate(func, x1, x2, tol, &root)) {
     ReportDistributionError(4, "Maximum number of iterations exceeded in zbrent");
     return 0.0f;
   }
