@@ -82,6 +82,8 @@ TEST_F(DistributionRunTest, RunComputesTheDistributionTheFitAndTheThirdPane) {
 
   // The picture of the distribution in the third pane, with the integrate button.
   EXPECT_GT(DistributionPaneInk(), 200);
+  Paint();
+  Handle().Screen().WritePPM(std::string(TARMIC_TEST_OUTPUT_DIR) + "/cs_run_window.ppm");
   ASSERT_NE(pIntegrateButton, nullptr);
   EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
 }
