@@ -3,6 +3,8 @@
 #ifdef TARMIC_HAVE_QT_MULTIMEDIA
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QSoundEffect>
 #include <QTimer>
 #include <QUrl>
@@ -21,12 +23,15 @@ struct QtSoundPlayer::Impl {
 QtSoundPlayer::QtSoundPlayer() : impl_(std::make_unique<Impl>()) {}
 QtSoundPlayer::~QtSoundPlayer() = default;
 
-bool QtSoundPlayer::Available() { return true; }
+// Without an audio output there is nothing to play on: sounds are then silent,
+// and a synchronous sound does not wait for a device that never answers.
+bool QtSoundPlayer::Available() { return !QMediaDevices::audioOutputs().isEmpty(); }
 
 void QtSoundPlayer::Play(const std::string& wavPath, bool async) {
   Stop();
   QString path = PathToQString(wavPath);
   if (!QFileInfo(path).isFile()) return;  // a missing file plays nothing
+  if (!Available()) return;
   impl_->effect = std::make_unique<QSoundEffect>();
   QSoundEffect& effect = *impl_->effect;
   effect.setSource(QUrl::fromLocalFile(path));
