@@ -1,12 +1,14 @@
 // The grid of a Lamm solution: work arrays, the rotor state taken from the scans,
 // the choice of the grid size from the diffusional spread of the boundary, the
-// optimized static grid that widens beyond the fitting range, the back-diffusion
-// test and the initial loading.
+// optimized static grid that widens beyond the fitting range, the refinement towards
+// the bottom for species that pile up there, the back-diffusion test and the initial
+// loading.
 #include <algorithm>
 #include <cmath>
 #include <new>
 
 #include "lamm/lamm_ideal.h"
+#include "numerics/statistics.h"
 
 namespace tarmic {
 
@@ -15,6 +17,86 @@ namespace {
 constexpr double kTwoPiOver60 = 0.10471975511965977;  // rad/s per rpm
 
 void Resize(std::vector<double>& v, int n) { v.assign(static_cast<size_t>(n) + 1, 0.0); }
+
+// The pile-up at the bottom. Close to the bottom the profile of a species whose
+// back-diffusion is not shut off rises like exp(-u) towards it, u = (b - r)/delta,
+// delta = 1/(2 sigma b). Linear elements of width h give each element a relative
+// error of about (h/delta)^3/12 in the rise of that exponential; the errors add up
+// from the bottom inwards, and the profile carries them with its height there.
+//
+// Error allowed for the pile-up inside the fitting range, relative to the loading.
+// The estimate is on the safe side (the height is the equilibrium one, and the
+// errors measured against refined solutions come out at a half to a quarter of it).
+constexpr double kPileUpTolerance = 5e-4;
+// The graded elements: the one at the bottom is kappa delta wide, and the widths
+// grow by the factor (1 + 2 kappa) per element inwards until they reach the grid's
+// own spacing. kappa is searched from the coarsest down by the factor 1.25.
+constexpr double kCoarsestGrading = 0.25;
+constexpr double kFinestGrading = 0.005;
+
+// Estimated error, relative to the loading, of the pile-up on the radii r[1..N]
+// inside the fitting range (r <= rightLimit): height exp(-u) times the error added up
+// from the bottom to u. height is the pile-up's height at the bottom.
+double PileUpError(const std::vector<double>& r, int N, double delta, double height,
+                   double rightLimit) {
+  const double b = r[N];
+  double added = 0.0, worst = 0.0;
+  for (int i = N; i >= 2; --i) {
+    const double h = (r[i] - r[i - 1]) / delta;
+    added += h * h * h / 12;
+    const double u = (b - r[i - 1]) / delta;
+    if (u > 50) break;  // exp(-u) has taken over
+    if (r[i - 1] <= rightLimit) worst = std::max(worst, height * std::exp(-u) * added);
+  }
+  return worst;
+}
+
+// q + q^2 + ... + q^n.
+double GeometricSum(double q, int n) {
+  if (std::fabs(1 - q) < 1e-9) return n * q;
+  return q * (1 - std::pow(q, n)) / (1 - q);
+}
+
+// The radii r[1..N] with the elements from a node iB on replaced by n elements of
+// widths hB q^k (k = 1..n), hB = r[iB] - r[iB - 1], that shrink towards the bottom
+// r[N]: iB is the outermost node from which elements that shrink by 1/(1 + growth)
+// per element get down to the width hEnd before the bottom, and q is the root of
+// r[iB] + hB (q + q^2 + ... + q^n) = r[N]. Empty when the grid's last element is
+// already within hEnd, or when no root was found.
+std::vector<double> GradeTowardsBottom(const std::vector<double>& r, int N, double hEnd,
+                                       double growth) {
+  const double b = r[N];
+  if (r[N] - r[N - 1] <= hEnd) return {};
+  const double ratio = 1.0 / (1.0 + growth);
+  int iB = 2, n = 1;
+  for (int i = N - 1; i >= 2; --i) {
+    const double hB = r[i] - r[i - 1];
+    const int count =
+        hB > hEnd ? static_cast<int>(std::ceil(std::log(hEnd / hB) / std::log(ratio))) : 1;
+    iB = i;
+    n = count + 1;  // one more for the rest of the span
+    if (b - r[i] >= hB * GeometricSum(ratio, count)) break;
+  }
+  const double hB = r[iB] - r[iB - 1];
+  const double span = b - r[iB];
+  // The excess is -span at q = 0 and positive at q = 10: the root is bracketed.
+  const BrentResult root =
+      BrentSearch([&](double q) { return hB * GeometricSum(q, n) - span; }, 0.0, 10.0, 1e-12, 100);
+  if (!root.converged || !(root.root > 0)) return {};
+  const double q = root.root;
+  // The widths, scaled to end exactly on the bottom whatever is left of the root's
+  // tolerance.
+  const double scale = span / (hB * GeometricSum(q, n));
+  std::vector<double> out(r.begin(), r.begin() + iB + 1);
+  double x = r[iB], width = hB * scale;
+  for (int k = 1; k < n; ++k) {
+    width *= q;
+    x += width;
+    out.push_back(x);
+  }
+  out.push_back(b);
+  return out;
+}
 
 }  // namespace
 
@@ -217,7 +299,57 @@ void CLammIdeal::SetUpGrid() {
     bShutOffBackDiffusion = true;
     return;
   }
-  if (optimized) BuildOptimizedGrid(fOptimizedGridRadius);
+  if (optimized) {
+    BuildOptimizedGrid(fOptimizedGridRadius);
+  } else if (BottomRefinementWanted()) {
+    // The species stays in the cell and piles up at the bottom: the grid sized for
+    // the boundary is kept and graded towards the bottom. (The widening grid suits
+    // only species whose material leaves through the shut-off.)
+    RefineGridAtBottom(EquilibriumSigma());
+  }
+}
+
+double CLammIdeal::EquilibriumSigma() const {
+  const double T = ScanAt(nScanCount).temperature + 273.15;
+  const double w = dRpmFinal * kTwoPiOver60;
+  const double Mb = 1e-13 * dS * T * 8.31451 * 1e7 / dD;
+  return Mb * w * w / (166289440.0f * T);
+}
+
+bool CLammIdeal::BottomRefinementWanted() const {
+  return bAutoGridSize && bOptimizeGrid && bUseClaverie && !bUseMovingHat && !bBandLoading &&
+         !bShutOffBackDiffusion && !bSelfAssociation && !bConcDependentActive && fFf0 >= 0.5f &&
+         dS > 0 && dD > 0;
+}
+
+void CLammIdeal::RefineGridAtBottom(double sigma) {
+  if (!nArraysAllocated || bShutOffBackDiffusion || !(sigma > 0) || nGrid < 4) return;
+  const double m = dMeniscus, b = dBottom;
+  const double delta = 1.0 / (2 * sigma * b);
+  // The height of the pile-up relative to the loading is at most that of the
+  // sedimentation equilibrium at the bottom.
+  const double x = sigma * (b * b - m * m);
+  const double height = x > 1e-8 ? x / -std::expm1(-x) : 1.0;
+  const double limit = fRightLimit;
+  const std::vector<double> base(pRadius.begin(), pRadius.begin() + nGrid + 1);
+  if (PileUpError(base, nGrid, delta, height, limit) <= kPileUpTolerance) return;
+  // From the coarsest grading down to the first that is accurate enough, within the
+  // upper limit of the grid size.
+  std::vector<double> chosen;
+  for (double kappa = kCoarsestGrading; kappa >= kFinestGrading; kappa /= 1.25) {
+    std::vector<double> graded = GradeTowardsBottom(base, nGrid, kappa * delta, 2 * kappa);
+    if (graded.empty()) continue;
+    const int count = static_cast<int>(graded.size()) - 1;
+    if (count > nMaxGrid) break;
+    chosen = std::move(graded);
+    if (PileUpError(chosen, count, delta, height, limit) <= kPileUpTolerance) break;
+  }
+  if (chosen.empty()) return;
+  const int count = static_cast<int>(chosen.size()) - 1;
+  nGrid = count;
+  if (!AllocWorkArrays()) return;
+  for (int i = 1; i <= count; ++i) pRadius[i] = chosen[i];
+  bNonUniformGrid = true;
 }
 
 void CLammIdeal::BuildOptimizedGrid(double radius) {

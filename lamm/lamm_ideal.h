@@ -517,7 +517,17 @@ class CLammIdeal {
   void StoreProfile(int position, const double* values);
   void BuildConvolutionKernel();
   void BuildOptimizedGrid(double radius);
+  // Static grid of a species whose back-diffusion is not shut off: the elements
+  // shrink geometrically towards the bottom so that the pile-up there is resolved
+  // (sigma as from EquilibriumSigma). Adds nodes; keeps the grid up to the junction.
   void RefineGridAtBottom(double sigma);
+  // sigma = Mb w^2 / (2 R T) in cm^-2 at the final rotor speed and the temperature of
+  // the last scan: the sedimentation equilibrium profile is proportional to
+  // exp(sigma r^2).
+  double EquilibriumSigma() const;
+  // The static grid is to be refined towards the bottom: optimized static grid with
+  // the automatic grid size, sedimenting species, back-diffusion not shut off.
+  bool BottomRefinementWanted() const;
   void LayEquidistantGrid();
   void BindOutput(float** out, const float* outRadii, int nOutRadii, float* const* scanRadii,
                   const int* scanCounts);

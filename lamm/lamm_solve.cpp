@@ -217,10 +217,12 @@ int CLammIdeal::Solve() {
           SetRotorFromScans();
           SetStepLimit();
           nGrid = std::clamp(static_cast<int>(std::floor(fGridSizeB)), nMinGrid, nMaxGrid);
-          if (bOptimizeGrid && BackDiffusionTest(dS, dD) && !bBandLoading)
+          if (bOptimizeGrid && BackDiffusionTest(dS, dD) && !bBandLoading) {
             BuildOptimizedGrid(fOptimizedGridRadius);
-          else
+          } else {
             AllocWorkArrays();
+            if (nArraysAllocated && BottomRefinementWanted()) RefineGridAtBottom(EquilibriumSigma());
+          }
           if (nArraysAllocated) {
             WriteInitialLoading();
             RunSelectedSolver();
