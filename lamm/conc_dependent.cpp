@@ -241,26 +241,9 @@ double CLammIdeal::CLConcDependentStep() {
   for (int i = 1; i <= N; ++i) pConcOld[i] = pConc[i];
   if (bFixTimeStep) dDt = dTolerance;
   bool clipped = false;
-  auto accelerationCaps = [&] {
-    if (!(bRampRotor && bAccelerating)) return;
-    dDt = std::min(dDt, dStepLimit);
-    if (!clipped && dTime + dDt > dAccelEndTime && dStepLimit > 0) {
-      dDt = dAccelEndTime - dTime;
-      clipped = true;
-    }
-  };
+  auto accelerationCaps = [&] { CapStepDuringAcceleration(clipped, true); };
   accelerationCaps();
-  bStepLandsOnOutput = false;
-  if (bOutputTimePending && dTime + dDt > dNextOutputTime) {
-    bOutputTimePending = false;
-    dDt = dNextOutputTime - dTime;
-    bStepLandsOnOutput = true;
-  }
-  if (dDt <= 0) {
-    dDt = 1.0;
-    bStepLandsOnOutput = false;
-    return 1.0;
-  }
+  if (!LandStepOnOutputTime()) return 1.0;
   // The trial must be finite: a runaway trial is never accepted.
   auto trialFinite = [&] {
     bool ok = ProfileFinite(pConcNew.data(), 1, N, 1e100);

@@ -374,6 +374,13 @@ class CLammIdeal {
   bool bOutputTimePending = false;
   double dNextOutputTime = 0.0;      // time a step must land on (scan time or slice), s
   bool bStepLandsOnOutput = false;   // the current step was cut to end on it
+  // Cuts the step dDt so that it ends on the pending output time (setting
+  // bStepLandsOnOutput). False when no time is left to step (dDt is then reset to 1).
+  bool LandStepOnOutputTime();
+  // While the rotor accelerates: caps dDt at dStepLimit and, once (clipped), cuts the
+  // step that would pass the end of the acceleration (with needsStepLimit only when a
+  // step limit is set).
+  void CapStepDuringAcceleration(bool& clipped, bool needsStepLimit);
   double dDtMax = 1000.0;
   bool bOverflow = false;
   double dRelChange = 0.0;

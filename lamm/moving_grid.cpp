@@ -446,16 +446,7 @@ double CLammIdeal::CLMovingHatStep() {
     if (dTime + dDt > dGridTime0 + dGridPeriod) dDt = dGridTime0 + dGridPeriod - dTime;
     clampAcceleration(true);
     for (int i = 1; i <= nGrid; ++i) pConcOld[i] = pConc[i];
-    if (bOutputTimePending && dTime + dDt > dNextOutputTime) {
-      bOutputTimePending = false;
-      dDt = dNextOutputTime - dTime;
-      bStepLandsOnOutput = true;
-    }
-    if (dDt <= 0) {
-      dDt = 1.0;
-      bStepLandsOnOutput = false;
-      return 1.0;
-    }
+    if (!LandStepOnOutputTime()) return 1.0;
     CLMovingHatCrankNicolson(dDt);
     const bool first = nIteration == 0;
     CLMovingHatAdvance();

@@ -344,26 +344,9 @@ double CLammIdeal::CLStaticGridStep() {
   if (bFixTimeStep) dDt = dTolerance;
   const int from = iWindowLeft < 4 ? 1 : iWindowLeft - 2;
   for (int i = from; i <= iWindowRight; ++i) pConcOld[i] = pConc[i];
-  auto accelerationCaps = [&] {
-    if (!(bRampRotor && bAccelerating)) return;
-    dDt = std::min(dDt, dStepLimit);
-    if (!clipped && dTime + dDt > dAccelEndTime) {
-      dDt = dAccelEndTime - dTime;
-      clipped = true;
-    }
-  };
+  auto accelerationCaps = [&] { CapStepDuringAcceleration(clipped, false); };
   accelerationCaps();
-  bStepLandsOnOutput = false;
-  if (bOutputTimePending && dTime + dDt > dNextOutputTime) {
-    bOutputTimePending = false;
-    dDt = dNextOutputTime - dTime;
-    bStepLandsOnOutput = true;
-  }
-  if (dDt <= 0) {
-    dDt = 1.0;
-    bStepLandsOnOutput = false;
-    return 1.0;
-  }
+  if (!LandStepOnOutputTime()) return 1.0;
   CLStaticGridTrialStep(dDt);
   if (nSingular || nDiscretizationError) return 0.0;
   // Every step checks the profile: a value beyond 1e100, or one that is not a
@@ -525,6 +508,31 @@ void CLammIdeal::SolveClaverie() {
     }
   }
   bNoWindow = false;
+}
+
+
+bool CLammIdeal::LandStepOnOutputTime() {
+  bStepLandsOnOutput = false;
+  if (bOutputTimePending && dTime + dDt > dNextOutputTime) {
+    bOutputTimePending = false;
+    dDt = dNextOutputTime - dTime;
+    bStepLandsOnOutput = true;
+  }
+  if (dDt <= 0) {
+    dDt = 1.0;
+    bStepLandsOnOutput = false;
+    return false;
+  }
+  return true;
+}
+
+void CLammIdeal::CapStepDuringAcceleration(bool& clipped, bool needsStepLimit) {
+  if (!(bRampRotor && bAccelerating)) return;
+  dDt = std::min(dDt, dStepLimit);
+  if (!clipped && dTime + dDt > dAccelEndTime && (!needsStepLimit || dStepLimit > 0)) {
+    dDt = dAccelEndTime - dTime;
+    clipped = true;
+  }
 }
 
 }  // namespace tarmic
