@@ -454,6 +454,22 @@ class CLammIdeal {
   double dTimeComp2 = 0.0, dDtComp2 = 0.0, dDtComp2Prev = 0.0, dDtComp2Pred = 0.0;
   double dComp2DtFactorised = 0.0, dComp2Spacing = 0.0;
   int bComp2Refactor = 1;
+  // Output of the second solution at each completed scan (equation 1, user-interface
+  // thread only): its profile drawn beside the species' profile, and written as the
+  // scan file "comp2_<position in the scan order>.r00" into szComp2Directory.
+  bool bComp2Display = false;
+  bool bComp2WriteFiles = false;
+  std::string szComp2Directory;
+  // The first scan file of the second solution that could not be written; reported
+  // once when the output of the solution ends, after which no more are tried.
+  std::string szComp2WriteFailure;
+  bool bComp2FailureReported = false;
+  void SetComp2Output(bool display, bool writeFiles, const std::string& directory);
+  // Writes the second solution's profile for the scan at this position of the scan
+  // order; false when the file could not be written.
+  bool WriteComp2ScanFile(int position);
+  // Reports a pending write failure of the second solution's scan files.
+  void ReportComp2WriteFailure();
 
   // ---- Internal operations (public so that tests can drive single stages) -------
   // Static grid (static_grid.cpp).

@@ -12,6 +12,8 @@
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "platform/system.h"
+#include "scandata/data_set.h"
+#include "scandata/scan_file.h"
 
 namespace tarmic {
 
@@ -58,7 +60,61 @@ void RadialResolution(int n, double range, const R* r, V* values, std::vector<do
   }
 }
 
+// The information record written with a scan of the second solution: the data
+// set's record of the scan when the solver's records were taken from it (same
+// times and speed), else one built from the solver's record.
+ScanInfo Comp2ScanRecord(int scan, const LammScanRecord& rec, bool absorbance) {
+  if (scan >= 1 && scan <= nScans && static_cast<std::size_t>(scan) < pScanInfo.size()) {
+    const ScanInfo& info = pScanInfo[static_cast<std::size_t>(scan)];
+    if (info.time == rec.time && info.recordedTime == rec.timeUncorrected && info.rpm == rec.rpm)
+      return info;
+  }
+  ScanInfo info;
+  info.scanType = absorbance ? 'R' : 'P';
+  info.temperature = rec.temperature;
+  info.rpm = rec.rpm;
+  info.time = rec.time;
+  info.recordedTime = rec.timeUncorrected;
+  info.timeAtLoad = rec.timeUncorrected;
+  info.accelRate = rec.accelRate;
+  info.accelTime = rec.accelTime;
+  return info;
+}
+
 }  // namespace
+
+void CLammIdeal::SetComp2Output(bool display, bool writeFiles, const std::string& directory) {
+  bComp2Display = display;
+  bComp2WriteFiles = writeFiles;
+  szComp2Directory = directory;
+  szComp2WriteFailure.clear();
+  bComp2FailureReported = false;
+}
+
+bool CLammIdeal::WriteComp2ScanFile(int position) {
+  const int n = nComp2Points;
+  if (!bComp2Allocated || n < 1 || static_cast<int>(pComp2Conc.size()) <= n) return false;
+  std::string path = szComp2Directory;
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += "comp2_" + std::to_string(position) + ".r00";
+  std::vector<float> radius(static_cast<std::size_t>(n) + 1, 0.0f), value(radius.size(), 0.0f);
+  for (int i = 1; i <= n; ++i) {
+    radius[static_cast<std::size_t>(i)] = static_cast<float>(pComp2Radius[i]);
+    value[static_cast<std::size_t>(i)] = static_cast<float>(pComp2Conc[i]);
+  }
+  const ScanInfo record = Comp2ScanRecord(pScanIndex[position], ScanAt(position), bAbsorbance);
+  if (WriteScanFile(path.c_str(), n, radius.data(), value.data(), nullptr, "component 2", false,
+                    record))
+    return true;
+  if (szComp2WriteFailure.empty()) szComp2WriteFailure = path;
+  return false;
+}
+
+void CLammIdeal::ReportComp2WriteFailure() {
+  if (szComp2WriteFailure.empty() || bComp2FailureReported) return;
+  bComp2FailureReported = true;
+  ReportMessage("\n\aAttention: could not write " + szComp2WriteFailure);
+}
 
 void CLammIdeal::ReportMessage(const std::string& text) {
   vMessages.push_back(text);
@@ -139,6 +195,18 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
     if (display && bShowReadouts) {
       pDisplay->DrawProfile(pRadius.data(), pScannedConc.data(), n, EquationColor(nEquation));
     }
+    // The second solution of the first equation: drawn and written per scan. A
+    // worker never writes them (its equations run side by side).
+    if (bSecondSolution && bComp2Allocated && nEquation == 1 && !bInWorkerThread &&
+        !bNoProgressText && !bNoProgressText2) {
+      if (bComp2Display && display) {
+        pDisplay->DrawProfile(pComp2Radius.data(), pComp2Conc.data(), nComp2Points,
+                              EquationColor(nEquation));
+      }
+      // After one failure (a missing or full directory) the rest would fail alike.
+      if (bComp2WriteFiles && !szComp2Directory.empty() && szComp2WriteFailure.empty())
+        WriteComp2ScanFile(nNextScan);
+    }
   }
   // The next output time.
   if (!complete) {
@@ -158,6 +226,7 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
     dSliceElapsed = 0.0;
   }
   bOutputTimePending = true;
+  if (!bRunning || nNextScan > nScanCount) ReportComp2WriteFailure();
 }
 
 void CLammIdeal::FillScansAfterStop() {
@@ -165,6 +234,7 @@ void CLammIdeal::FillScansAfterStop() {
   if (bUseMovingHat && !bUseClaverie && !bConcDependentModel) FinishMovingHatStep();
   for (int p = nNextScan; p <= nScanCount; ++p) StoreProfile(p, pConc.data());
   nNextScan = nScanCount + 1;
+  ReportComp2WriteFailure();
 }
 
 void CLammIdeal::SolveWithoutDiffusion() {
