@@ -137,10 +137,4 @@ void TXLAWindow::DrawDataPaneMarkers() {
   }
 }
 
-void TXLAWindow::HighlightRangeInData(float /*x1*/, float /*x2*/) {
-  // The highlight colours the fitted curves by the s range chosen on the
-  // distribution plot; with no continuous s-distribution model in the program
-  // there is nothing to highlight.
-}
-
 }  // namespace tarmic

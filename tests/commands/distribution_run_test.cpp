@@ -217,3 +217,36 @@ TEST_F(DistributionRunTest, SaveWithoutADistributionDoesNothing) {
 
 }  // namespace
 }  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+// Pure red pixels of the data pane.
+int RedInDataPane(const Image& screen) {
+  int red = 0;
+  for (int y = 50 * screen.Height() / 1000; y < 350 * screen.Height() / 1000; ++y)
+    for (int x = 0; x < screen.Width(); ++x) red += screen.Pixel(x, y) == RGB(255, 0, 0);
+  return red;
+}
+
+TEST_F(DistributionRunTest, RangeHighlightTurnsTheFittedBoundaryRedOnlyInsideTheRange) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  RunByAccelerator();
+  ASSERT_TRUE(bModelComputed);
+  Paint();
+  const int before = RedInDataPane(Handle().Screen());
+  // The species' own range: the boundary region of every scan turns red.
+  Win().HighlightRangeInData(static_cast<float>(kSyntheticS) - 1.0f,
+                             static_cast<float>(kSyntheticS) + 1.0f);
+  const int inside = RedInDataPane(Handle().Screen());
+  EXPECT_GT(inside, before + 100);
+  // A range far above the species: the fits stay grey, nothing new is red.
+  Handle().Screen().Fill(kWhite);
+  Paint();
+  Win().HighlightRangeInData(11.0f, 11.5f);
+  EXPECT_LT(RedInDataPane(Handle().Screen()), before + 20);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
