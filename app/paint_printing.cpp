@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/marker_lines.h"
+#include "app/onplot_tools.h"
 #include "app/markers.h"
 #include "app/panes.h"
 #include "app/xla_window.h"
@@ -84,6 +85,8 @@ void TXLAWindow::PaintPrintedPage(DC& dc) {
       noise();
     }
     if (bShowResiduals) play(residualsBlack.get());
+    // The distribution of a continuous model in its pane.
+    play(DistributionPanePicture());
 
     // Marker lines with the page's pen, at the client columns of the last paint.
     const int y1 = DisplayRowToPixel(*this, static_cast<float>(nDataPaneTop));

@@ -250,3 +250,33 @@ TEST_F(DistributionRunTest, RangeHighlightTurnsTheFittedBoundaryRedOnlyInsideThe
 
 }  // namespace
 }  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+TEST_F(DistributionRunTest, PrintedWindowShowsTheDistributionPane) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  RunByAccelerator();
+  ASSERT_TRUE(bModelComputed);
+  Paint();
+  Backend().QueueMessageBox(IDNO, "Printing");  // "print with last best-fit information?"
+  ASSERT_TRUE(DispatchCommand(Win(), 234));
+  ASSERT_EQ(Backend().PrintedPages(), 1);
+  const Image& page = Backend().PrintedImages().front();
+  // The page keeps the window's proportions: something is printed, and there is ink
+  // in the lower fifth of the picture, where only the distribution pane is.
+  int first = -1;
+  for (int y = 0; y < page.Height() && first < 0; ++y)
+    for (int x = 0; x < page.Width(); ++x)
+      if (page.Pixel(x, y) != kWhite) first = y;
+  ASSERT_GE(first, 0);
+  const int height = Handle().ClientSize().cy * page.Width() / Handle().ClientSize().cx;
+  int ink = 0;
+  for (int y = height * 8 / 10; y < height * 95 / 100 && y < page.Height(); ++y)
+    for (int x = 0; x < page.Width(); ++x) ink += page.Pixel(x, y) != kWhite;
+  EXPECT_GT(ink, 20);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
