@@ -287,11 +287,7 @@ double CLammIdeal::CLConcDependentStep() {
     return accept() ? dt : 0.0;
   }
   if (bFixTimeStep) return accept() ? 1.0 : 0.0;
-  StepControlSettings control;
-  control.changeTarget = dTolerance02;
-  control.stepFactor = dGridOption;
-  control.stepBlend = dDefaultStep;
-  control.dtMax = dDtLimit;
+  StepControlSettings control = StepSettings(dDtLimit);
   dRelChange = CLRelativeChange();
   while (dRelChange > dTolerance) {
     if (nRetryCount > 10) {
@@ -302,6 +298,9 @@ double CLammIdeal::CLConcDependentStep() {
     control.changeTarget = dTolerance02;
     bool floored = false;
     dDt = ShrinkStep(dDt, dRelChange, control, &dDtPrev, &floored);
+    // Steps at the floor that still change too much end the solution after a few
+    // tries instead of shrinking for ever.
+    if (floored) ++nRetryCount;
     accelerationCaps();
     CLPredictorStep(dDt);
     if (nSingular || !trialFinite()) return 0.0;

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "lamm/lamm_interfaces.h"
+#include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
 
 namespace tarmic {
@@ -381,6 +382,8 @@ class CLammIdeal {
   // step that would pass the end of the acceleration (with needsStepLimit only when a
   // step limit is set).
   void CapStepDuringAcceleration(bool& clipped, bool needsStepLimit);
+  // The adaptive step control of the object's tolerances, with the largest step dtMax.
+  StepControlSettings StepSettings(double dtMax) const;
   double dDtMax = 1000.0;
   bool bOverflow = false;
   double dRelChange = 0.0;

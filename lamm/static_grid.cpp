@@ -383,11 +383,7 @@ double CLammIdeal::CLStaticGridStep() {
     CLStaticGridAdvance();
     return 1.0;
   }
-  StepControlSettings control;
-  control.changeTarget = dTolerance02;
-  control.stepFactor = dGridOption;
-  control.stepBlend = dDefaultStep;
-  control.dtMax = dDtMax;
+  StepControlSettings control = StepSettings(dDtMax);
   dRelChange = CLStaticGridRelativeChange();
   while (dRelChange > dTolerance) {
     if (nRetryCount > 10) {
@@ -533,6 +529,15 @@ void CLammIdeal::CapStepDuringAcceleration(bool& clipped, bool needsStepLimit) {
     dDt = dAccelEndTime - dTime;
     clipped = true;
   }
+}
+
+StepControlSettings CLammIdeal::StepSettings(double dtMax) const {
+  StepControlSettings control;
+  control.changeTarget = dTolerance02;
+  control.stepFactor = dGridOption;
+  control.stepBlend = dDefaultStep;
+  control.dtMax = dtMax;
+  return control;
 }
 
 }  // namespace tarmic
