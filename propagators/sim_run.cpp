@@ -1,0 +1,281 @@
+#include "propagators/sim_run.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "lamm/lamm_globals.h"
+#include "lamm/tridiagonal.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "numerics/run_switches.h"
+#include "propagators/sim_arrays.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+double dMaxRelChange = 1.0;
+double dMaxRelChangeLow = 0.1;
+double dMaxRelChangeTarget = 0.5;
+double dStepShrinkDivisor = 2.0;
+double dStepRelaxation = 1.0;
+double dSimDt = 1.0;
+double dSimDtMax = 1000.0;
+double dSimTime = 0.0;
+int nSimIterations = 0;
+double dSimStopTime = 0.0;
+int bSimLandOnStop = 0;
+int bSimContinue = 1;
+int bSimFailed = 0;
+int bSimDiverged = 0;
+int nStepHalvings = 0;
+double dSteadyStateLimit = 1e-6;
+bool bSteadyStateReached = false;
+float fSimChange = 1.0f;
+double dSimLastDt = 0.0;
+double dSimRpm = 10000.0;
+double dFinalRpm = 10000.0;
+double dAccelRate = 0.0;
+bool bAccelerating = false;
+double dAccelEndTime = 0.0;
+double dAccelDtMax = 1.0;
+double dSimOmega2 = 0.0;
+double dSimS = 5.0;
+double dSimD = 5.0;
+bool bShowSimMass = false;
+double dSimMass = 0.0;
+Window* pSimWindow = nullptr;
+int iCurrentSpecies = 0;
+double dFrameS = 0.0;
+double dHatSedOmega2 = 0.0;
+double dFrameSedOmega2 = 0.0;
+double dHatT0 = 0.0;
+double dFrameStretch = 1.0;
+double dHatInterval = 1e10;
+double dGridRatio = 1.0;
+bool bHatGridInUse = false;
+int iActiveFirst = 1;
+int iActiveLast = 1;
+int iFitLimitPoint = 1;
+float fFitLimitLevel = 0.0f;
+
+SimRunSettings CurrentSimRunSettings() {
+  SimRunSettings s;
+  s.meniscus = fMeniscus;
+  s.bottom = fBottom;
+  s.fitLeft = std::min(fFitLeftLim, fFitRightLim);
+  s.fitRight = std::max(fFitLeftLim, fFitRightLim);
+  s.fixTimestep = bFixTimeStep;
+  s.autoHatS = bAutoSGrid;
+  s.frameS = dAutoSGridValue;
+  s.rampRotorSpeed = bRampRotorSpeed;
+  s.truncateGrid = bTruncateGrid;
+  s.truncLevel = dTruncationLevel;
+  s.zoneCentrifugation = bZoneCentrifugation;
+  return s;
+}
+
+bool SpecialGeometry() {
+  return bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis;
+}
+
+const char* SimOutcomeCaption(SimStatus status) {
+  return status == SimStatus::Diverged ? "DISCRETIZATION ERROR" : "ERROR in simulation";
+}
+
+// ---- scan recorder ----
+
+ScanTimeRecorder::ScanTimeRecorder(std::vector<double> scanTimes, RecordFn record,
+                                   bool finalProfileToFit)
+    : vTimes(std::move(scanTimes)), fnRecord(std::move(record)), bFinalProfile(finalProfileToFit) {}
+
+void ScanTimeRecorder::Start() {
+  nNext = 0;
+  bPastLast = false;
+  bSimContinue = 1;
+  if (vTimes.empty()) {
+    bSimLandOnStop = 0;
+    bSimContinue = 0;
+    return;
+  }
+  dSimStopTime = vTimes[0];
+  bSimLandOnStop = 1;
+}
+
+void ScanTimeRecorder::Record(int scan) {
+  if (fnRecord) fnRecord(scan, pLammRadius, pLammConc, nSimGridPointsAllocated);
+}
+
+void ScanTimeRecorder::Step(double /*change*/) {
+  if (bUserAbort) {
+    bSimContinue = 0;
+    return;
+  }
+  if (bPastLast) {
+    if (dSimTime >= kFinalProfileTime) bSimContinue = 0;
+    return;
+  }
+  const int n = static_cast<int>(vTimes.size());
+  // A step lands on the scan time; the tolerance absorbs the sum of the steps.
+  bool moved = false;
+  while (nNext < n && dSimTime >= vTimes[nNext] - 1e-9 * std::max(1.0, vTimes[nNext])) {
+    if (!moved && bHatGridInUse) MoveHatGrid();
+    moved = true;
+    Record(nNext++);
+  }
+  if (nNext < n) {
+    dSimStopTime = vTimes[nNext];
+    bSimLandOnStop = 1;
+  } else if (moved) {
+    if (bFinalProfile) {
+      bPastLast = true;
+      bSimLandOnStop = 0;
+    } else {
+      bSimContinue = 0;
+    }
+  }
+}
+
+void ScanTimeRecorder::Finish(SimStopReason reason) {
+  const int n = static_cast<int>(vTimes.size());
+  if (reason == SimStopReason::Failed || bUserAbort) return;
+  if (bPastLast) {
+    // The final profile replaces the last scan, once.
+    if (bHatGridInUse) MoveHatGrid();
+    Record(n - 1);
+    return;
+  }
+  if (reason == SimStopReason::SteadyState || reason == SimStopReason::FitRange) {
+    if (nNext < n && bHatGridInUse) MoveHatGrid();
+    while (nNext < n) Record(nNext++);
+  }
+}
+
+// ---- rotor ----
+
+double SimRotorSpeedAtTime(double t, double dt) {
+  if (dAccelEndTime < 10) {
+    bAccelerating = false;
+    return dFinalRpm;
+  }
+  double speed;
+  if (t >= dAccelEndTime) {
+    speed = dFinalRpm;
+    bAccelerating = false;
+  } else {
+    const double a = dAccelRate * t, b = dAccelRate * (t + dt);
+    speed = std::sqrt((a * a + b * b) / 2);
+  }
+  return std::min(speed, dFinalRpm);
+}
+
+double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bool* cut) {
+  if (!ramp || !bAccelerating) return dt;
+  dt = std::min(dt, dAccelDtMax);
+  if (cutToEnd && t + dt > dAccelEndTime) {
+    dt = dAccelEndTime - t;
+    if (cut) *cut = true;
+  }
+  return dt;
+}
+
+// ---- fit-range stop ----
+
+void FindFitLimitPoint(const SimRunSettings& settings) {
+  const int N = nSimGridPointsAllocated;
+  const double* r = pLammRadius;
+  if (dSimS >= 0) {
+    iFitLimitPoint = N;
+    for (int i = 1; i <= N; ++i)
+      if (r[i] > settings.fitRight) {
+        iFitLimitPoint = i;
+        break;
+      }
+  } else {
+    iFitLimitPoint = 1;
+    for (int i = 1; i <= N; ++i)
+      if (r[i] <= settings.fitLeft) iFitLimitPoint = i;
+  }
+  fFitLimitLevel = static_cast<float>(1e-4 * pLammConc[iFitLimitPoint]);
+}
+
+bool FitRangeCleared(const SimRunSettings& settings) {
+  // A uniform profile (s = 0) never clears the range; a band is not a boundary.
+  if (dSimS == 0 || settings.zoneCentrifugation) return false;
+  return pLammConc[iFitLimitPoint] < fFitLimitLevel || iActiveFirst > iFitLimitPoint;
+}
+
+bool SteadyStateTest::Update(double dtUsed, double changePerSecond) {
+  if (dtUsed >= 30 && changePerSecond < dSteadyStateLimit)
+    ++quiet;
+  else
+    quiet = 0;
+  return quiet > 10;
+}
+
+SimRunStateGuard::SimRunStateGuard()
+    : dMax(dMaxRelChange), dLow(dMaxRelChangeLow), dTarget(dMaxRelChangeTarget) {}
+SimRunStateGuard::~SimRunStateGuard() {
+  dMaxRelChange = dMax;
+  dMaxRelChangeLow = dLow;
+  dMaxRelChangeTarget = dTarget;
+}
+
+SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char* tridagMessage) {
+  if (bSimFailed || bSimDiverged) reason = SimStopReason::Failed;
+  if (reason == SimStopReason::SteadyState) bSteadyStateReached = true;
+  progress.Finish(reason);
+  SimOutcome out;
+  if (bSimFailed) {
+    out.status = SimStatus::Singular;
+    out.message = tridagMessage && *tridagMessage ? tridagMessage : "singular tridiagonal matrix!";
+  } else if (bSimDiverged) {
+    out.status = SimStatus::Diverged;
+    out.message = "change grid size and readjust max dc/c";
+  } else if (bUserAbort) {
+    out.status = SimStatus::Interrupted;
+    out.message = "simulation interrupted";
+  }
+  return out;
+}
+
+void ResetSimRunState() {
+  dMaxRelChange = 1.0;
+  dMaxRelChangeLow = 0.1;
+  dMaxRelChangeTarget = 0.5;
+  dStepShrinkDivisor = 2.0;
+  dStepRelaxation = 1.0;
+  dSimDt = 1.0;
+  dSimDtMax = 1000.0;
+  dSimTime = 0.0;
+  nSimIterations = 0;
+  dSimStopTime = 0.0;
+  bSimLandOnStop = 0;
+  bSimContinue = 1;
+  bSimFailed = bSimDiverged = 0;
+  nStepHalvings = 0;
+  dSteadyStateLimit = 1e-6;
+  bSteadyStateReached = false;
+  fSimChange = 1.0f;
+  dSimLastDt = 0.0;
+  dSimRpm = dFinalRpm = 10000.0;
+  dAccelRate = 0.0;
+  bAccelerating = false;
+  dAccelEndTime = 0.0;
+  dAccelDtMax = 1.0;
+  dSimOmega2 = 0.0;
+  dSimS = dSimD = 5.0;
+  bShowSimMass = false;
+  dSimMass = 0.0;
+  pSimWindow = nullptr;
+  iCurrentSpecies = 0;
+  dFrameS = dHatSedOmega2 = dFrameSedOmega2 = dHatT0 = 0.0;
+  dFrameStretch = 1.0;
+  dHatInterval = 1e10;
+  dGridRatio = 1.0;
+  bHatGridInUse = false;
+  iActiveFirst = iActiveLast = iFitLimitPoint = 1;
+  fFitLimitLevel = 0.0f;
+}
+
+}  // namespace tarmic

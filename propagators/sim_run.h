@@ -1,0 +1,216 @@
+// The run of a global-state propagator: its state, its settings, the progress it
+// reports after every step, and how it ends.
+//
+// A run is prepared by the caller (the model computation): the initial profile in
+// pLammConc, dSimTime, dSimDt = dInitialDt, the error limits dMaxRelChange /
+// dMaxRelChangeLow / dMaxRelChangeTarget, the species (dSimS, dSimD), the rotor
+// (dSimRpm and the acceleration state) and a progress object whose Start() sets the
+// first scan as the stop time. The propagator then steps until the progress clears
+// bSimContinue (last scan recorded, user interrupt) or its own rule stops it
+// (steady state, boundary past the fitted range, failure), and returns an outcome.
+//
+// Settings are read once, at entry, into SimRunSettings; a propagator never writes a
+// user option. What it changes of the run state (a reduced error limit) it restores
+// on return.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+class Window;
+
+// ---- run state (user-interface thread) ----
+extern double dMaxRelChange;        // error limit in use ("max dc/c"), relative change per step
+extern double dMaxRelChangeLow;     // change below which the next step grows
+extern double dMaxRelChangeTarget;  // change the step control aims at
+extern double dStepShrinkDivisor;   // 2.0: divisor (shrinking) or factor (growing) of a step
+extern double dStepRelaxation;      // 1.0: weight of the proportional step proposal
+extern double dSimDt;               // current time step, s
+extern double dSimDtMax;            // largest step, s
+extern double dSimTime;             // simulated time t, s
+extern int nSimIterations;          // accepted steps
+extern double dSimStopTime;         // a step must end exactly here while bSimLandOnStop
+extern int bSimLandOnStop;
+extern int bSimContinue;            // the time loop runs while set
+extern int bSimFailed;              // singular tridiagonal system
+extern int bSimDiverged;            // the step control gave up
+extern int nStepHalvings;           // halvings of the error limit in this run
+extern double dSteadyStateLimit;    // change per second below which the loop may stop (1e-6)
+extern bool bSteadyStateReached;
+extern float fSimChange;            // change measure of the last step
+extern double dSimLastDt;           // dt of the last factorised step matrices, s
+extern double dSimRpm;              // current rotor speed, rpm
+extern double dFinalRpm;            // final rotor speed, rpm
+extern double dAccelRate;           // acceleration, rpm/s
+extern bool bAccelerating;          // the rotor is still accelerating
+extern double dAccelEndTime;        // s
+extern double dAccelDtMax;          // largest step while accelerating, s
+extern double dSimOmega2;           // (rpm 2 pi / 60)^2 1e-13
+extern double dSimS;                // s of the species, S
+extern double dSimD;                // D of the species, cm^2/s
+extern bool bShowSimMass;           // compute the total amount after each step
+extern double dSimMass;             // total amount in a 2-degree sector of 1.2 cm path
+extern Window* pSimWindow;          // where progress text goes (null: none)
+extern int iCurrentSpecies;         // species slot being computed
+// The moving frame of the moving-hat propagators.
+extern double dFrameS;              // s of the frame, S
+extern double dHatSedOmega2;        // w^2 s 1e-13 of the species, 1/s
+extern double dFrameSedOmega2;      // w^2 dFrameS 1e-13 of the frame, 1/s
+extern double dHatT0;               // start of the current hat interval, s
+extern double dFrameStretch;        // exp(dFrameSedOmega2 (t - t0)) of the last end placement
+extern double dHatInterval;         // hat interval T, s
+extern double dGridRatio;           // (b/m)^(1/(N-1))
+extern bool bHatGridInUse;          // the grid of the running (or last) solve moves
+// Active rows of the static-grid propagator and the fit-range stop.
+extern int iActiveFirst;
+extern int iActiveLast;
+extern int iFitLimitPoint;
+extern float fFitLimitLevel;
+
+// Settings a propagator reads at its entry. CurrentSimRunSettings() takes them from
+// the Lamm settings and model switches; the caller sets the per-species fields.
+struct SimRunSettings {
+  double meniscus = 6.0;          // cm
+  double bottom = 7.2;            // cm
+  float fitLeft = 6.0f;           // fitting limits, cm
+  float fitRight = 7.0f;
+  bool fixTimestep = false;       // "fix timestep": steps of dMaxRelChange seconds
+  bool autoHatS = true;           // "automatic s_grid": the frame moves with the species
+  double frameS = 0.0;            // s of the frame when not automatic, S
+  bool rampRotorSpeed = true;     // "ramp rotor speed"
+  bool truncateGrid = true;       // "dynamically truncate grid"
+  double truncLevel = 1e-6;       // its level, relative to the loading
+  bool zoneCentrifugation = false;  // band loading
+  // Per species, set by the caller:
+  bool outflowBottom = false;     // back-diffusion shut off: the bottom lets the species out
+  bool noTruncation = false;      // no truncation in this solve (a retry)
+  bool meniscusCorrection = false;  // fold a small negative meniscus value inward (last retry)
+};
+SimRunSettings CurrentSimRunSettings();
+// True when one of the special cell geometries is chosen.
+bool SpecialGeometry();
+
+// How a run ended.
+enum class SimStatus {
+  Ok = 0,
+  NotAllocated,   // the simulation arrays do not exist or do not fit the model
+  InvalidInput,   // non-finite or refused species, grid or rotor values
+  Singular,       // a tridiagonal pivot vanished
+  Diverged,       // the step control gave up, or the profile overflowed
+  Interrupted,    // the user stopped the run
+};
+struct SimOutcome {
+  SimStatus status = SimStatus::Ok;
+  std::string message;  // for the caller's box; empty when Ok
+  bool ok() const { return status == SimStatus::Ok; }
+};
+// The caption the caller shows a failed outcome under.
+const char* SimOutcomeCaption(SimStatus status);
+
+// Why the time loop ended.
+enum class SimStopReason {
+  Progress,     // the progress cleared bSimContinue (last scan, interrupt)
+  SteadyState,  // eleven quiet steps of at least 30 s
+  FitRange,     // the boundary left the fitted range
+  Failed,       // bSimFailed or bSimDiverged
+};
+
+// What a propagator reports to.
+class SimProgress {
+ public:
+  virtual ~SimProgress() = default;
+  // After every accepted step, with its change measure. Records the profile when a
+  // scan time is reached, moves dSimStopTime/bSimLandOnStop to the next target and
+  // clears bSimContinue after the last scan or on an interrupt.
+  virtual void Step(double change) = 0;
+  // True while the run goes on past the last scan to its own stop.
+  virtual bool PastLastScan() const { return false; }
+  // Once, after the loop.
+  virtual void Finish(SimStopReason /*reason*/) {}
+};
+
+// Records the profile at a list of scan times through a callback. Scans reached
+// together are recorded together. After the last scan the run stops, or with
+// finalProfileToFit it goes on to its own stop (or 1e8 s) and the final profile is
+// recorded once into the last scan. When the run stops early by its own rule, the
+// scans not reached get the current profile: after a steady-state stop that is the
+// true final profile; after a fit-range stop the boundary has left the fitted range.
+class ScanTimeRecorder : public SimProgress {
+ public:
+  // scan (0-based), radii r[1..n], profile c[1..n].
+  using RecordFn = std::function<void(int scan, const double* r, const double* c, int n)>;
+  ScanTimeRecorder(std::vector<double> scanTimes, RecordFn record, bool finalProfileToFit = false);
+  // Sets the first scan as the stop time and bSimContinue; call before the solve.
+  void Start();
+  void Step(double change) override;
+  bool PastLastScan() const override { return bPastLast; }
+  void Finish(SimStopReason reason) override;
+  int ScansRecorded() const { return nNext; }
+
+ private:
+  void Record(int scan);
+  std::vector<double> vTimes;
+  RecordFn fnRecord;
+  bool bFinalProfile;
+  int nNext = 0;
+  bool bPastLast = false;
+};
+
+// The time beyond which a run past its last scan ends, s.
+inline constexpr double kFinalProfileTime = 1e8;
+
+// Rotor speed for a step from t to t + dt during the acceleration (rms of the
+// linear ramp at both ends, at most dFinalRpm); the final speed, with
+// bAccelerating cleared, once t reaches the end of the acceleration or when the
+// acceleration lasts under 10 s.
+double SimRotorSpeedAtTime(double t, double dt);
+
+// Shortens a step while the rotor accelerates: to dAccelDtMax, and (when
+// cutToEnd) so that it does not pass dAccelEndTime; *cut is set when it was cut to
+// the end. Nothing when the ramp is off or the rotor runs at speed.
+double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bool* cut);
+
+// The fit-range stop: the grid point just beyond the fitted range (for s > 0 the
+// first point right of the right fitting limit, for s < 0 the last point not right
+// of the left one) and 1e-4 of the value there.
+void FindFitLimitPoint(const SimRunSettings& settings);
+// True when the boundary has left the fitted range: the value at the limit point
+// fell below its level, or the active rows start beyond it. Never with band loading.
+bool FitRangeCleared(const SimRunSettings& settings);
+
+// Eleven consecutive steps of at least 30 s whose change per second is below
+// dSteadyStateLimit.
+struct SteadyStateTest {
+  int quiet = 0;
+  bool Update(double dtUsed, double changePerSecond);
+};
+
+// Restores the run state a propagator may change (error limits, dSimDtMax) when it
+// goes out of scope.
+class SimRunStateGuard {
+ public:
+  SimRunStateGuard();
+  ~SimRunStateGuard();
+  SimRunStateGuard(const SimRunStateGuard&) = delete;
+  SimRunStateGuard& operator=(const SimRunStateGuard&) = delete;
+
+ private:
+  double dMax, dLow, dTarget;
+};
+
+// Ends a run: tells the progress why the loop stopped and turns the flags into the
+// outcome (interrupted when bUserAbort is set). tridagMessage is the pivot message
+// of a singular solve.
+SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char* tridagMessage);
+
+// The total amount in a 2-degree sector with 1.2 cm optical path for node weights
+// W_i (integral of r phi_i dr) and values c_i.
+inline constexpr double kSectorAmountFactor = 3.14159265358979323846 / 90.0 * 1.2;
+
+// Restores every run-state value to its default (tests).
+void ResetSimRunState();
+
+}  // namespace tarmic
