@@ -16,6 +16,7 @@
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/install_hooks.h"
+#include "propagators/install_hooks.h"
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -118,6 +119,7 @@ void InstallProgramServices() {
   BindLammThreadCount(&nLammThreads);
   InitModelParams();
   InstallDistributionHooks();
+  InstallPropagatorHooks();
   InstallShellHooks();
   InstallEngineServices();
   InstallDataSetServices();

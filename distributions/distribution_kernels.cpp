@@ -34,8 +34,6 @@ namespace tarmic {
 float fInvariantD = 1.0f;
 int iCurrentGridPoint = 0;
 float fCurrentM = 0.0f;
-double dSimS = 0.0;
-double dSimD = 0.0;
 
 void KernelPointList::Resize(int n) {
   const std::size_t size = static_cast<std::size_t>(n < 0 ? 0 : n) + 1;

@@ -8,6 +8,8 @@
 // Units: s in S, D in cm^2/s, M in g/mol, temperatures in deg C.
 #pragma once
 
+#include "propagators/sim_run.h"
+
 #include <vector>
 
 namespace tarmic {
@@ -17,13 +19,11 @@ class Window;
 // D of "Continuous c(s) with invariant D" and of c(M) with invariant D (buoyant
 // mass), in 1e-7 cm^2/s; copied from the parameter vector.
 extern float fInvariantD;
-// The grid point being set up, its M, and the s and D of the last point set up.
-// Written and read only by the user-interface thread; the list solutions get their
-// point by index.
+// The grid point being set up and its M; the s and D of the last point set up are
+// the simulation's dSimS and dSimD (propagators/sim_run.h). Written and read only by
+// the user-interface thread; the list solutions get their point by index.
 extern int iCurrentGridPoint;
 extern float fCurrentM;
-extern double dSimS;
-extern double dSimD;
 
 // The per-point values handed to the solver list, [1..N] (element 0 unused).
 struct KernelPointList {

@@ -4,6 +4,10 @@
 #include "app/preferences.h"
 #include "commands/program_services.h"
 #include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/modelfit_hooks.h"
+#include "propagators/sim_arrays.h"
+#include "scandata/data_set.h"
 
 namespace tarmic {
 namespace {
@@ -17,6 +21,25 @@ TEST(ProgramServices, LammThreadPreferenceIsTheSolversThreadCount) {
   EXPECT_EQ(LammThreadCount(), 5);
   BindLammThreadCount(nullptr);
   nLammThreads = saved;
+}
+
+// The Lamm dialog frees and resizes the propagators' arrays through the hooks that
+// start-up installs.
+TEST(ProgramServices, LammDialogReachesTheSimulationArrays) {
+  InstallProgramServices();
+  const ModelFitHooks& h = GetModelFitHooks();
+  ASSERT_TRUE(h.simArraysAllocated && h.freeSimArrays && h.resizeSimArrays);
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  nLammGridPoints = 300;
+  ASSERT_TRUE(AllocSimArrays());
+  EXPECT_TRUE(h.simArraysAllocated());
+  EXPECT_TRUE(h.resizeSimArrays(120));
+  EXPECT_EQ(nSimGridPointsAllocated, 120);
+  h.freeSimArrays();
+  EXPECT_FALSE(h.simArraysAllocated());
+  ResetSimArrays();
+  ResetLammSettings();
 }
 
 }  // namespace

@@ -1,0 +1,15 @@
+#include "propagators/install_hooks.h"
+
+#include "modelfit/modelfit_hooks.h"
+#include "propagators/sim_arrays.h"
+
+namespace tarmic {
+
+void InstallPropagatorHooks() {
+  ModelFitHooks& h = GetModelFitHooks();
+  h.simArraysAllocated = [] { return bSimArraysAllocated; };
+  h.freeSimArrays = [] { FreeSimArrays(); };
+  h.resizeSimArrays = [](int n) { return ResizeSimArrays(n); };
+}
+
+}  // namespace tarmic
