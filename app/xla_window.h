@@ -135,6 +135,7 @@ class TXLAWindow {
   void CmShowData();                   // 232
   void CmShowResiduals();              // 209
   void CmDataMarkSize();               // 211
+  void CmFinalProfileToFit();          // 223
   void CmSetRange();                   // 207
   void CmFullRange();                  // 208
   void CmDataRange();                  // 518

@@ -5,6 +5,7 @@
 #include "app/preferences.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "modelfit/model_options.h"
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"
 #include "scandata/radial_grid.h"
@@ -20,11 +21,19 @@ constexpr int kCmDontLoadSpikes = 247;
 constexpr int kCmSetNColumns = 265;
 constexpr int kCmSaveRawDataSet = 263;
 constexpr int kCmFlagTooStrongGradients = 868;
+constexpr int kCmFinalProfileToFit = 223;
 
 // The finest radial resolution the command accepts, cm.
 constexpr float kFinestRadialStep = 0.001f;
 
 }  // namespace
+
+// Fits the final (steady-state) profile of a simulation to the last scan.
+void TXLAWindow::CmFinalProfileToFit() {
+  if (OfferHelpInHelpMode(*this)) return;
+  bFinalProfileToFit = !bFinalProfileToFit;
+  GetHandle().CheckMenuItem(kCmFinalProfileToFit, bFinalProfileToFit);
+}
 
 void TXLAWindow::CmDontLoadSpikes() {
   if (OfferHelpInHelpMode(*this)) return;

@@ -48,6 +48,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(518, &W::CmDataRange),
       CommandEntry(257, &W::CmUpdate),
       CommandEntry(211, &W::CmDataMarkSize),
+      CommandEntry(223, &W::CmFinalProfileToFit),
       CommandEntry(232, &W::CmShowData),
       CommandEntry(209, &W::CmShowResiduals),
       CommandEntry(504, &W::CmShowResidualsBitmap),

@@ -5,6 +5,7 @@
 
 namespace tarmic {
 
+bool bFinalProfileToFit = false;
 float fS1 = 0.0f, fD1 = 0.0f;
 float fS2 = 0.0f, fD2 = 0.0f;
 float fAssocLogK = 0.0f;
@@ -43,6 +44,7 @@ bool bFitBoundaryFractions = false;
 bool bParamsDialogOpened = false;
 
 void ResetModelOptions() {
+  bFinalProfileToFit = false;
   fS1 = fD1 = fS2 = fD2 = 0.0f;
   fAssocLogK = fAssocLoading = 0.0f;
   fOligoS1 = fOligoS2 = fOligoS3 = 0.0f;

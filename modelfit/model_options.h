@@ -35,6 +35,11 @@ extern bool bC1Nonideal;            // "c1 nonideal": species 1 of the discrete 
 extern float fNonidealExtinction[4];
 extern bool bSyntheticBoundary;     // multiple-species non-ideal model: "with synthetic boundary"
 
+// --- model computation ---
+// The run goes on past the last scan to its own stop (steady state) and the final
+// profile is fitted to the last scan (command 223, off).
+extern bool bFinalProfileToFit;
+
 // --- zone centrifugation ---
 extern float fLamellaWidth;   // width of the loaded lamella, cm (0.1)
 extern bool bZoneInverseLayer;  // "invert band (buffer lamella over sample)"
