@@ -13,8 +13,8 @@
 #include <cmath>
 
 #include "lamm/element_integrals.h"
-#include "lamm/fe_assembly.h"
 #include "lamm/lamm_ideal.h"
+#include "lamm/static_grid_core.h"
 #include "lamm/step_control.h"
 
 namespace tarmic {
@@ -62,46 +62,32 @@ void StaticGridRow(CLammIdeal& o, int i, int np, double sw2) {
   const int N = o.nGrid;
   const double D = o.dD;
   double m[3] = {0, 0, 0}, a[3] = {0, 0, 0};  // sub, diag, sup
-  if (o.bInhomogeneousSolvent) {
+  // Back-diffusion shut-off: the flux r D dc/dr - sw2 r^2 c of the end node towards
+  // which the species moves enters its equation, so that material leaves through
+  // that end instead of diffusing back.
+  if (!o.bInhomogeneousSolvent) {
+    const double h = (o.dBottom - o.dMeniscus) / (N - 1);
+    tarmic::StaticGridRow(r, N, i, np, o.bNonUniformGrid, h, sw2, D,
+                          o.bShutOffBackDiffusion && o.dS > 0, m, a);
+  } else {
     for (int k = 0; k < 3; ++k) {
       const int j = i - 1 + k;
       m[k] = static_cast<double>(IntegrateMassElement(r, N, i, j, np));
       a[k] = static_cast<double>(sw2 * o.CLVarSedimentationElement(i, j, r, np) -
                                  D * o.CLVarStiffnessElement(i, j, r, np));
     }
-  } else if (o.bNonUniformGrid) {
-    for (int k = 0; k < 3; ++k) {
-      const int j = i - 1 + k;
-      m[k] = static_cast<double>(IntegrateMassElement(r, N, i, j, np));
-      a[k] = static_cast<double>(sw2 * IntegrateSedimentationElement(r, N, i, j, np) -
-                                 D * IntegrateStiffnessElement(r, N, i, j, np));
+    if (i == 1) m[0] = a[0] = 0.0;
+    if (i == np) m[2] = a[2] = 0.0;
+    if (o.bShutOffBackDiffusion && o.dS > 0 && i == np) {
+      const double fd = o.CLEndDiffusionFactor(r, np);
+      a[0] += D * fd;
+      a[1] -= D * fd + sw2 * o.CLEndSedimentationFactor(r, np);
     }
-  } else {
-    // The same values in closed form on the equidistant grid.
-    const double h = (o.dBottom - o.dMeniscus) / (N - 1);
-    EquidistantLammRow(r[i], h, i, np, sw2, D, m, a);
   }
-  if (i == 1) m[0] = a[0] = 0.0;
-  if (i == np) m[2] = a[2] = 0.0;
-  // Back-diffusion shut-off: the flux r D dc/dr - sw2 r^2 c of the end node towards
-  // which the species moves enters its equation, so that material leaves through
-  // that end instead of diffusing back.
-  if (o.bShutOffBackDiffusion) {
-    if (o.dS > 0 && i == np) {
-      if (o.bInhomogeneousSolvent) {
-        const double fd = o.CLEndDiffusionFactor(r, np);
-        a[0] += D * fd;
-        a[1] -= D * fd + sw2 * o.CLEndSedimentationFactor(r, np);
-      } else {
-        const double g = r[np] - r[np - 1];
-        a[0] += D * r[np] / g;
-        a[1] -= sw2 * r[np] * r[np] + D * r[np] / g;
-      }
-    } else if (o.dS < 0 && i == 1 && !o.bInhomogeneousSolvent) {
-      const double g = r[2] - r[1];
-      a[2] += D * r[1] / g;
-      a[1] += sw2 * r[1] * r[1] - D * r[1] / g;
-    }
+  if (o.bShutOffBackDiffusion && o.dS < 0 && i == 1 && !o.bInhomogeneousSolvent) {
+    const double g = r[2] - r[1];
+    a[2] += D * r[1] / g;
+    a[1] += sw2 * r[1] * r[1] - D * r[1] / g;
   }
   o.pMassSub[i] = m[0];
   o.pMassDiag[i] = m[1];
@@ -159,12 +145,8 @@ int CLammIdeal::CLMoveWindowLeft() {
     iWindowLeft = 1;
     return 1;
   }
-  const double* c = pConc.data();
-  for (int i = iWindowLeft; i <= iWindowRight - 10; ++i) {
-    if ((c[i] + c[i + 1] + c[i + 2]) / 3 > dNegTolerance) break;
-    iWindowLeft = i;
-  }
-  iWindowLeft = std::min(iWindowLeft, nWindowLeftMax);
+  iWindowLeft = AdvanceActiveStart(pConc.data(), iWindowLeft, iWindowRight, dNegTolerance,
+                                   nWindowLeftMax);
   return iWindowLeft;
 }
 
@@ -183,16 +165,9 @@ int CLammIdeal::CLMoveWindowRight(double t) {
   dPlateauTime = t;
   // The empty-node level is absolute (relative to c(1)); the plateau test is relative.
   dRightCutLevel = (1 - dTruncateLevel) * dPlateauConc;
-  const double* c = pConc.data();
-  int edge = iWindowRight;
-  for (int i = iWindowRight; i >= std::max(3, iWindowRight - nWindowGrow); --i) {
-    if ((c[i] + c[i - 1] + c[i - 2]) / 3 < dRightCutLevel) {
-      edge = iWindowRight + nWindowGrow;
-      break;
-    }
-  }
+  const int edge = GrownActiveEnd(pConc.data(), iWindowRight, nWindowGrow, N, dRightCutLevel);
   if (edge != iWindowRight) {
-    iWindowRight = edge > N - 10 ? N : edge;
+    iWindowRight = edge;
     CLbShutOffBackDiffusion(iWindowRight);
   }
   return iWindowRight;
@@ -235,16 +210,9 @@ void CLammIdeal::CLStaticGridTrialStep(double dt) {
   if (!failed && L > 3) {
     // Left-edge guard: material in the cut-off region is a failure; values that
     // oscillate about their mean there are replaced by a ramp with the same mean.
-    const double m = (c[L - 1] + c[L] + c[L + 1] + c[L + 2] + c[L + 3]) * 0.2;
-    if (m >= 10 * dNegTolerance) {
+    if (!SmoothActiveStartEdge(c, L, dNegTolerance)) {
       nDiscretizationError = 1;
       failed = true;
-    } else if ((c[L] - m) * (c[L - 1] - m) < 0 && (c[L + 1] - m) * (c[L] - m) != 0) {
-      c[L - 1] = 5 * m / 27;
-      c[L] = 10 * m / 27;
-      c[L + 1] = 20 * m / 27;
-      c[L + 2] = 40 * m / 27;
-      c[L + 3] = 60 * m / 27;
     }
   }
   if (!failed) {
@@ -266,26 +234,12 @@ double CLammIdeal::CLStaticGridRelativeChange() {
   for (int i = iWindowLeft; i <= iWindowRight; ++i) cmax = std::max(cmax, c[i]);
   if (bInhomogeneousSolvent && cmax < fStopLevel) return 0.0;
   cmax = std::max(cmax, dPlateauConc0);
-  const double floor = 1e-4 * cmax;
-  const int n = iWindowRight;
-  double e = (c[n] > floor && old[n] >= floor) ? std::fabs((c[n] - old[n]) / old[n]) : 0.0;
-  for (int i = n - 1; i >= iWindowLeft; --i) {
-    if (c[i] < -dNegTolerance && !bBandLoading && dTime < 10) {
-      ++nRetryCount;
-      return 2 * dTolerance;  // forces a shorter step
-    }
-    const double diff = c[i] - old[i];
-    double ref = old[i];
-    if (ref <= floor) {
-      // A nearly empty node: its change is measured against a neighbour.
-      if (diff <= floor) continue;
-      ref = old[i + 1];
-      if (ref <= floor) {
-        if (i < 2 || old[i - 1] <= floor) continue;
-        ref = old[i - 1];
-      }
-    }
-    e = std::max(e, std::fabs(diff / ref));
+  bool negative = false;
+  const double e = StaticGridRelativeChange(c, old, iWindowLeft, iWindowRight, cmax, dNegTolerance,
+                                            !bBandLoading && dTime < 10, &negative);
+  if (negative) {
+    ++nRetryCount;
+    return 2 * dTolerance;  // forces a shorter step
   }
   return e;
 }
@@ -294,31 +248,13 @@ void CLammIdeal::CLStaticGridReflectMeniscus() {
   if (!bRetryMode) return;
   double* c = pConc.data();
   if (!(c[1] < 0 && c[1] > -dNegTolerance)) return;
-  double w1, w2;
-  if (bNonUniformGrid) {
-    w1 = static_cast<double>(IntegrateNodeWeight(1, nGrid));
-    w2 = static_cast<double>(IntegrateNodeWeight(2, nGrid));
-  } else {
-    const double h = (dBottom - dMeniscus) / (nGrid - 1);
-    w1 = (3 * pRadius[1] + h) * h / 6;
-    w2 = pRadius[2] * h;
-  }
-  // Mirror the small negative value at the meniscus; node 2 gives up the amount.
-  const double d = -c[1] * w1 / w2;
-  c[1] = -c[1];
-  c[2] -= 2 * d;
+  ReflectMeniscusUndershoot(c, pRadius.data(), nGrid, bNonUniformGrid,
+                            (dBottom - dMeniscus) / (nGrid - 1));
 }
 
 double CLammIdeal::CLStaticGridAmount() {
-  const int N = nGrid;
-  double sum = 0.0;
-  if (bNonUniformGrid) {
-    for (int i = 1; i <= N; ++i) sum += static_cast<double>(IntegrateNodeWeight(i, N)) * pConc[i];
-  } else {
-    const double h = (dBottom - dMeniscus) / (N - 1);
-    sum = (3 * pRadius[1] + h) * h / 6 * pConc[1] + (3 * pRadius[N] - h) * h / 6 * pConc[N];
-    for (int i = 2; i < N; ++i) sum += pRadius[i] * h * pConc[i];
-  }
+  const double sum = StaticGridWeightedSum(pRadius.data(), pConc.data(), nGrid, bNonUniformGrid,
+                                           (dBottom - dMeniscus) / (nGrid - 1));
   return kOpticalPath * kSectorAngle * sum;
 }
 
@@ -359,15 +295,7 @@ double CLammIdeal::CLStaticGridStep() {
   if (bBandLoading && dTime < 10) {
     // Early band loading: nodes that fell below 1e-10 hand their r-weighted amount
     // to their neighbours.
-    double* c = pConc.data();
-    const double* r = pRadius.data();
-    for (int i = 2; i < nGrid; ++i) {
-      if (c[i] < 1e-10) {
-        c[i - 1] += 0.5 * c[i] * r[i] / r[i - 1];
-        c[i + 1] += 0.5 * c[i] * r[i] / r[i + 1];
-        c[i] = 0.0;
-      }
-    }
+    SpreadBandUndershoot(pConc.data(), pRadius.data(), nGrid);
   }
   if (bStepLandsOnOutput && nIteration > 0) {
     CLStaticGridAdvance();

@@ -1,0 +1,437 @@
+#include "propagators/static_grid_propagator.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "lamm/lamm_globals.h"
+#include "lamm/special_geometry.h"
+#include "lamm/static_grid_core.h"
+#include "lamm/step_control.h"
+#include "lamm/tridiagonal.h"
+#include "numerics/run_switches.h"
+#include "propagators/sim_arrays.h"
+
+namespace tarmic {
+
+double dTruncThreshold = 0.0;
+double dInitialConc = 0.0;
+double dSedOmega2 = 0.0;
+double dPlateauConc = 0.0;
+double dPlateauTime = 0.0;
+double dPlateauLimit = 0.0;
+int nMatrixRows = 0;
+int nMatrixRowsBuilt = 0;
+bool bFactorsStale = true;
+int nStepReductions = 0;
+int bSimMatricesChanged = 0;
+int nMaxActiveFirst = 1;
+int nTruncExtension = 0;
+bool bTruncationActive = false;
+bool bNoLeftTruncation = true;
+bool bNoRightTruncation = true;
+
+namespace {
+
+constexpr double kTwoPiOver60 = 0.10471975511965977;
+// A value beyond this ends the run as diverged.
+constexpr double kOverflowLimit = 1e100;
+
+SimRunSettings gRun;                    // settings of the running solve
+const char* szTridagMessage = nullptr;  // message of a failed pivot
+bool bStepLands = false;                // the current step was cut to end on dSimStopTime
+double dRunStartTime = 0.0;             // s
+
+int GridSize() { return nSimGridPointsAllocated; }
+double GridStep() { return (pLammRadius[GridSize()] - pLammRadius[1]) / (GridSize() - 1); }
+double CurrentSedOmega2() {
+  const double w = dSimRpm * kTwoPiOver60;
+  return w * w * dSimS * 1e-13;
+}
+// First row of the profile a step may change (two rows before the active ones).
+int FirstChangedRow() { return iActiveFirst > 3 ? iActiveFirst - 2 : 1; }
+
+void RebuildMatrices(int n) {
+  if (SpecialGeometry())
+    BuildGeometryMatrices();
+  else
+    BuildClaverieMatrices(n);
+}
+
+// Row i of M and A for a system whose last row is np. (A solvent whose density
+// and viscosity vary with r replaces the transport entries here.)
+void FormRow(int i, int np, double sw2) {
+  double m[3], a[3];
+  StaticGridRow(pLammRadius, GridSize(), i, np, bOptimizedGridBuilt, GridStep(), sw2, dSimD,
+                gRun.outflowBottom, m, a);
+  pMassLower[i] = m[0];
+  pMassDiag[i] = m[1];
+  pMassUpper[i] = m[2];
+  pTransportLower[i] = a[0];
+  pTransportDiag[i] = a[1];
+  pTransportUpper[i] = a[2];
+}
+
+double ClampToAcceleration(double dt, bool* cut) {
+  return ClampStepToAcceleration(dSimTime, dt, gRun.rampRotorSpeed, !*cut, cut);
+}
+
+// Undoes a failed step: the rows it may have changed get their values of the step's
+// start back.
+void RestoreStepStart() {
+  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) pLammConc[i] = pLammConcOld[i];
+}
+
+// A Crank-Nicolson step whose result must be finite; false when the run failed.
+bool TrialStep(double dt) {
+  ClaverieStep(dt);
+  if (!bSimFailed && !bSimDiverged && !ProfileFinite(pLammConc, 1, GridSize(), kOverflowLimit)) {
+    bSimDiverged = 1;
+    RestoreStepStart();
+  }
+  return !bSimFailed && !bSimDiverged;
+}
+
+// Nothing to propagate: time advances (landing on the scan times) until the
+// progress ends the run; past the last scan it jumps to the final time at once.
+SimOutcome PropagateEmptyProfile(SimProgress& progress) {
+  dSimDt = 10.0;
+  while (bSimContinue && !bUserAbort && dSimTime < kFinalProfileTime) {
+    if (progress.PastLastScan()) {
+      dSimTime = kFinalProfileTime;
+    } else {
+      double dt = dSimDt;
+      if (bSimLandOnStop && dSimStopTime > dSimTime) dt = std::min(dt, dSimStopTime - dSimTime);
+      dSimTime += dt;
+    }
+    ++nSimIterations;
+    progress.Step(fSimChange);
+  }
+  return FinishSimRun(progress, SimStopReason::Progress, nullptr);
+}
+
+}  // namespace
+
+// ---- matrices ----
+
+void BuildClaverieMatrices(int n) {
+  const int np = std::min(n, GridSize());
+  const double sw2 = CurrentSedOmega2();
+  if (gRun.rampRotorSpeed) dSedOmega2 = sw2;
+  for (int i = 1; i <= np; ++i) FormRow(i, np, sw2);
+  nMatrixRows = nMatrixRowsBuilt = np;
+  bFactorsStale = true;
+}
+
+void ResizeClaverieMatrices(int n) {
+  if (n == nMatrixRows) return;
+  bFactorsStale = true;
+  if (n > nMatrixRowsBuilt) {
+    BuildClaverieMatrices(n);
+    return;
+  }
+  // The former end rows get their entries of the full build back, then the rows
+  // of the new end are formed.
+  const int np = std::min(n, GridSize());
+  const double sw2 = CurrentSedOmega2();
+  for (int i = std::max(1, nMatrixRows - 1); i <= nMatrixRows; ++i)
+    FormRow(i, nMatrixRowsBuilt, sw2);
+  for (int i = std::max(1, np - 1); i <= np; ++i) FormRow(i, np, sw2);
+  nMatrixRows = np;
+}
+
+void BuildGeometryMatrices() {
+  const int N = GridSize();
+  const double* r = pLammRadius;
+  const GeometryWeight g = SelectGeometryWeight(r, N);
+  // Drift velocity per unit radius (s w^2), or per unit field for electrophoresis.
+  const double drift = bElectrophoresis ? dSimS * 1e-4 : CurrentSedOmega2();
+  double* mass[3] = {pMassLower, pMassDiag, pMassUpper};
+  double* transport[3] = {pTransportLower, pTransportDiag, pTransportUpper};
+  for (int i = 1; i <= N; ++i) {
+    for (int k = 0; k < 3; ++k) {
+      // Element arguments (column, row): A(i, j) = drift Sed(j, i) - D K(j, i).
+      const int j = i - 1 + k;
+      mass[k][i] = static_cast<double>(IntegrateMassElementGeom(r, N, r[1], r[N], g, j, i));
+      transport[k][i] =
+          static_cast<double>(drift * IntegrateSedimentationElementGeom(r, N, r[1], r[N], g, j, i) -
+                              dSimD * IntegrateStiffnessElementGeom(r, N, r[1], r[N], g, j, i));
+    }
+  }
+  nMatrixRows = nMatrixRowsBuilt = N;
+  bFactorsStale = true;
+}
+
+void BuildCrankNicolsonMatrices(double dt, int n) {
+  FormCrankNicolson(SimMassMatrix(), SimTransportMatrix(), dt, SimStepMatrix(), SimRhsMatrix(), 1,
+                    std::min(n, GridSize()));
+}
+
+// ---- one step ----
+
+void ClaverieStep(double dt) {
+  const int N = GridSize();
+  if (gRun.rampRotorSpeed && bAccelerating) {
+    dSimRpm = SimRotorSpeedAtTime(dSimTime, dt);
+    RebuildMatrices(iActiveLast);
+  }
+  if (iActiveLast != nMatrixRows) ResizeClaverieMatrices(iActiveLast);
+  const int n = iActiveLast, L = iActiveFirst;
+  // Rows before L - 1 are emptied: they are held at 0 and not solved.
+  const int first = L > 3 ? L - 1 : 1;
+  double* c = pLammConc;
+  if (dt != dSimLastDt || bSimMatricesChanged || bAccelerating || bFactorsStale) {
+    bSimMatricesChanged = 0;
+    dSimLastDt = dt;
+    BuildCrankNicolsonMatrices(dt, n);
+    TridiagProduct(SimRhsMatrix(), pLammConcOld, pLammRhs, n, first);
+    const TridagStatus status =
+        TridagFactorSolve(SimStepMatrix(), pLammRhs, c, n, SimTridagFactors(), first);
+    bFactorsStale = status != TridagStatus::Ok;
+    if (bFactorsStale) {
+      szTridagMessage = TridagMessage(status);
+      bSimFailed = 1;
+    }
+  } else {
+    // Same step, same matrices: one product and the substitutions with the kept factors.
+    TridiagProduct(SimRhsMatrix(), pLammConcOld, pLammRhs, n, first);
+    TridagReuseSolve(pStepLower, pLammRhs, c, n, SimTridagFactors(), first);
+  }
+  // Material in the emptied region: the truncation does not hold (a discretisation
+  // failure of this solve, not a singular matrix).
+  if (!bSimFailed && L > 3 && !SmoothActiveStartEdge(c, L, dTruncThreshold)) bSimDiverged = 1;
+  if (bSimFailed || bSimDiverged) {
+    RestoreStepStart();
+  } else if (n < N) {
+    // Beyond the active rows the plateau dilutes radially: c_p exp(-2 s w^2 dt).
+    const double plateau = dPlateauConc * std::exp(-2 * dSedOmega2 * dt);
+    for (int j = n + 1; j <= N; ++j) c[j] = plateau;
+  }
+}
+
+double MaxRelativeChange() {
+  double cmax = dInitialConc;
+  for (int i = iActiveFirst; i <= iActiveLast; ++i) cmax = std::max(cmax, pLammConc[i]);
+  bool negative = false;
+  const double err = StaticGridRelativeChange(pLammConc, pLammConcOld, iActiveFirst, iActiveLast,
+                                              cmax, dTruncThreshold,
+                                              !gRun.zoneCentrifugation && dSimTime < 10, &negative);
+  if (!negative) return err;
+  ++nStepReductions;
+  return 2 * dMaxRelChange;  // an early undershoot forces a shorter step
+}
+
+void AdvanceClaverieTime() {
+  ++nSimIterations;
+  dSimTime = bStepLands ? dSimStopTime : dSimTime + dSimDt;
+  if (dSimTime >= dAccelEndTime) {
+    if (bAccelerating) {
+      dSimRpm = SimRotorSpeedAtTime(dSimTime, dSimDt);
+      if (SpecialGeometry()) {
+        BuildGeometryMatrices();
+      } else {
+        BuildClaverieMatrices(GridSize());
+        ResizeClaverieMatrices(iActiveLast);
+      }
+    }
+    bAccelerating = false;
+  }
+  if (pLammConc[1] < 0 && pLammConc[1] > -dTruncThreshold) CorrectMeniscusUndershoot();
+  if (bShowSimMass) dSimMass = SpecialGeometry() ? GeometryTotalAmount() : ClaverieTotalAmount();
+}
+
+double AdaptiveClaverieStep() {
+  double& dt = dSimDt;
+  bool cut = false;  // the step was cut to the end of the acceleration
+  if (gRun.fixTimestep) dt = dMaxRelChange;
+  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) pLammConcOld[i] = pLammConc[i];
+  dt = ClampToAcceleration(dt, &cut);
+  bStepLands = false;
+  if (bSimLandOnStop && dSimTime + dt >= dSimStopTime) {
+    bSimLandOnStop = 0;
+    dt = dSimStopTime - dSimTime;
+    bStepLands = true;
+  }
+  if (!(dt > 0)) {  // the target time is reached: nothing to step
+    dt = 1.0;
+    bStepLands = false;
+    return 1.0;
+  }
+  if (!TrialStep(dt)) return 0.0;
+  if (gRun.zoneCentrifugation && dSimTime < 10)
+    SpreadBandUndershoot(pLammConc, pLammRadius, GridSize());
+  // Accepted without the error test: a step landing on a scan time, the first
+  // step, and every fixed step.
+  if (bStepLands && nSimIterations != 0) {
+    AdvanceClaverieTime();
+    return 1.0;
+  }
+  if (nSimIterations == 0 && pLammConc[1] > 0) {
+    const double first = dt;
+    AdvanceClaverieTime();
+    return first;
+  }
+  if (gRun.fixTimestep) {
+    AdvanceClaverieTime();
+    return 1.0;
+  }
+  const StepControlSettings control{dMaxRelChangeTarget, dStepShrinkDivisor, dStepRelaxation,
+                                    dSimDtMax};
+  double prev = dt;
+  double err = MaxRelativeChange();
+  while (err > dMaxRelChange) {
+    if (nStepReductions > 5) {
+      bSimDiverged = 1;
+      RestoreStepStart();
+      return 0.0;
+    }
+    bool floored = false;
+    dt = ShrinkStep(dt, err, control, &prev, &floored);
+    if (floored) ++nStepReductions;
+    dt = ClampToAcceleration(dt, &cut);
+    bStepLands = false;
+    if (!TrialStep(dt)) return 0.0;
+    err = MaxRelativeChange();
+  }
+  nStepReductions = 1;
+  AdvanceClaverieTime();
+  // A step that changed nothing grows tenfold (to dSimDtMax); a small change grows
+  // the step towards the target change.
+  dt = err == 0 ? std::min(10 * dt, dSimDtMax)
+                : NextStepAfterAccept(dt, err, dMaxRelChangeLow, control, &prev);
+  if (bSimLandOnStop && dSimTime + dt > dSimStopTime) dt = dSimStopTime - dSimTime;
+  dt = ClampToAcceleration(dt, &cut);
+  return err;
+}
+
+// ---- truncation and corrections ----
+
+int UpdateActiveStart() {
+  if (bNoLeftTruncation || gRun.noTruncation) return iActiveFirst = 1;
+  return iActiveFirst = AdvanceActiveStart(pLammConc, iActiveFirst, iActiveLast, dTruncThreshold,
+                                           nMaxActiveFirst);
+}
+
+int UpdateActiveEnd(double t) {
+  const int N = GridSize();
+  if (bNoRightTruncation || gRun.noTruncation) return iActiveLast = N;
+  if (iActiveLast == N) return N;
+  // Radial dilution of the plateau ahead of the boundary.
+  if (gRun.rampRotorSpeed)
+    dPlateauConc *= std::exp(-2 * dSedOmega2 * (t - dPlateauTime));
+  else
+    dPlateauConc = dInitialConc * std::exp(-2 * dSedOmega2 * (t - dRunStartTime));
+  dPlateauTime = t;
+  // The level is relative to the plateau (the truncation level, not the absolute
+  // empty-node threshold), so that it does not depend on the signal units.
+  dPlateauLimit = (1 - gRun.truncLevel) * dPlateauConc;
+  const int end = GrownActiveEnd(pLammConc, iActiveLast, nTruncExtension, N, dPlateauLimit);
+  if (end > iActiveLast) {
+    iActiveLast = end;
+    ResizeClaverieMatrices(iActiveLast);
+  }
+  return iActiveLast;
+}
+
+void CorrectMeniscusUndershoot() {
+  if (!gRun.meniscusCorrection || !(pLammConc[1] < 0 && pLammConc[1] > -dTruncThreshold)) return;
+  ReflectMeniscusUndershoot(pLammConc, pLammRadius, GridSize(), bOptimizedGridBuilt, GridStep());
+}
+
+double ClaverieTotalAmount() {
+  return StaticGridWeightedSum(pLammRadius, pLammConc, GridSize(), bOptimizedGridBuilt,
+                               GridStep()) *
+         kSectorAmountFactor;
+}
+
+double GeometryTotalAmount() {
+  const int N = GridSize();
+  const double* r = pLammRadius;
+  const GeometryWeight g = SelectGeometryWeight(r, N);
+  double sum = 0.0;
+  for (int i = 1; i <= N; ++i)
+    sum += static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i)) * pLammConc[i];
+  return sum * 1.2;  // optical path, cm
+}
+
+// ---- the solve ----
+
+SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progress) {
+  gRun = settings;
+  szTridagMessage = nullptr;
+  bStepLands = false;
+  if (!bSimArraysAllocated || !SimArraysMatchModel())
+    return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
+  const int N = GridSize();
+  const bool accelerating = settings.rampRotorSpeed && bAccelerating;
+  if (N < kMinSimGridPoints || !(pLammRadius[N] > pLammRadius[1]) || !std::isfinite(dSimS) ||
+      !std::isfinite(dSimD) || !std::isfinite(dSimRpm) || !std::isfinite(dSimTime) ||
+      !(dMaxRelChange > 0) || !std::isfinite(dMaxRelChange) || (accelerating && !(dAccelDtMax > 0)))
+    return {SimStatus::InvalidInput, "invalid parameters of the Lamm equation simulation"};
+  fSimChange = 1.0f;
+  dSimLastDt = 0.0;
+  bSimFailed = bSimDiverged = 0;
+  bSimMatricesChanged = 0;
+  bSteadyStateReached = false;
+  nStepReductions = 0;
+  dRunStartTime = dSimTime;
+  if (!(dSimDt > 0) || !std::isfinite(dSimDt)) dSimDt = 1.0;
+  double* c = pLammConc;
+  if (std::none_of(c + 1, c + N + 1, [](double v) { return v > 0; }))
+    return PropagateEmptyProfile(progress);
+  // An acceleration that has already ended: the rotor runs at its final speed.
+  if (bAccelerating && dSimTime >= dAccelEndTime) dSimRpm = SimRotorSpeedAtTime(dSimTime, 0.0);
+
+  dInitialConc = c[1];
+  RebuildMatrices(N);
+  nMaxActiveFirst = static_cast<int>(std::floor(0.95 * N));
+  nTruncExtension = static_cast<int>(std::floor(0.1 * N));
+  dTruncThreshold = settings.truncLevel * c[1];
+  dSedOmega2 = CurrentSedOmega2();
+  dPlateauConc = c[1];
+  dPlateauTime = dSimTime;
+  iActiveFirst = 1;
+  iActiveLast = N;
+  bTruncationActive =
+      settings.truncateGrid && !settings.noTruncation && dSimS > 0 && !settings.zoneCentrifugation;
+  bNoLeftTruncation = bNoRightTruncation = true;
+  if (bTruncationActive) {
+    bNoLeftTruncation = false;
+    // The rows beyond the boundary are plateau; they join the solve only where the
+    // bottom lets the species out (no back-diffusion to resolve).
+    if (settings.outflowBottom && !SpecialGeometry() && nTruncExtension >= 3) {
+      bNoRightTruncation = false;
+      iActiveLast = nTruncExtension;
+      ResizeClaverieMatrices(iActiveLast);
+    }
+  }
+  // Largest step from s and D (the same expression as the step bound of the
+  // solver object's static grid), between 10 and 1000 s.
+  dSimDtMax = dSimS != 0 ? 0.5 * dSimRpm * dSimRpm * dSimD / dSimS : 1000.0;
+  dSimDtMax = std::clamp(dSimDtMax, 10.0, 1000.0);
+  FindFitLimitPoint(settings);
+  if (settings.zoneCentrifugation) dSimDt = 0.1;
+
+  SteadyStateTest steady;
+  SimStopReason reason = SimStopReason::Progress;
+  while (bSimContinue && !bSimFailed && !bSimDiverged) {
+    const double dtUsed = dSimDt != 0 ? dSimDt : 1.0;
+    fSimChange = static_cast<float>(AdaptiveClaverieStep());
+    if (bSimFailed || bSimDiverged) break;
+    if (bTruncationActive) {
+      UpdateActiveStart();
+      UpdateActiveEnd(dSimTime);
+    }
+    progress.Step(fSimChange);
+    fSimChange = static_cast<float>(fSimChange / dtUsed);
+    if (FitRangeCleared(settings)) {
+      reason = SimStopReason::FitRange;
+      bSimContinue = 0;
+    } else if (steady.Update(dtUsed, fSimChange)) {
+      reason = SimStopReason::SteadyState;
+      bSimContinue = 0;
+    }
+  }
+  return FinishSimRun(progress, reason, szTridagMessage);
+}
+
+}  // namespace tarmic
