@@ -5,26 +5,13 @@
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
+#include "lamm/rotor_ramp.h"
 #include "numerics/run_switches.h"
 
 namespace tarmic {
 
 double CLammIdeal::RotorSpeedAtTime(double t, double dt) {
-  if (dAccelEndTime < 10.0) {
-    bAccelerating = false;
-    return dRpmFinal;
-  }
-  double speed;
-  if (t >= dAccelEndTime) {
-    bAccelerating = false;
-    speed = dRpmFinal;
-  } else {
-    // The root-mean-square of the speeds at both ends of the step: w^2 is what
-    // drives the sedimentation.
-    const double a = dAccelRate;
-    speed = std::sqrt(((a * t) * (a * t) + (a * (t + dt)) * (a * (t + dt))) / 2);
-  }
-  return std::min(speed, dRpmFinal);
+  return RampRotorSpeed(t, dt, dAccelEndTime, dAccelRate, dRpmFinal, &bAccelerating);
 }
 
 void CLammIdeal::SelectFEVariant() {

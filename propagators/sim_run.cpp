@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "lamm/lamm_globals.h"
+#include "lamm/rotor_ramp.h"
 #include "lamm/tridiagonal.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -154,19 +155,7 @@ void ScanTimeRecorder::Finish(SimStopReason reason) {
 // ---- rotor ----
 
 double SimRotorSpeedAtTime(double t, double dt) {
-  if (dAccelEndTime < 10) {
-    bAccelerating = false;
-    return dFinalRpm;
-  }
-  double speed;
-  if (t >= dAccelEndTime) {
-    speed = dFinalRpm;
-    bAccelerating = false;
-  } else {
-    const double a = dAccelRate * t, b = dAccelRate * (t + dt);
-    speed = std::sqrt((a * a + b * b) / 2);
-  }
-  return std::min(speed, dFinalRpm);
+  return RampRotorSpeed(t, dt, dAccelEndTime, dAccelRate, dFinalRpm, &bAccelerating);
 }
 
 double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bool* cut) {
