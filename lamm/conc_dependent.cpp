@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lamm/conc_dependent_core.h"
 #include "lamm/element_integrals.h"
 #include "lamm/fe_assembly.h"
 #include "lamm/lamm_ideal.h"
@@ -27,14 +28,9 @@ double W2(const CLammIdeal& o) {
 // Solves (M - dt/2 A) out = (M + dt/2 A) start with the formed matrices; a failed
 // pivot leaves the start vector.
 void CrankNicolsonSolve(CLammIdeal& o, const double* start, double* out) {
-  const int N = o.nGrid;
-  TridiagProduct(o.ExplicitMatrix(), start, o.pRhs.data(), N);
-  const TridagStatus status = TridagFactorSolve(o.ImplicitMatrix(), o.pRhs.data(), out, N,
-                                                {o.pTridagGam.data(), o.pTridagBet.data()});
-  if (status != TridagStatus::Ok) {
+  if (CrankNicolsonStage(o.ImplicitMatrix(), o.ExplicitMatrix(), start, o.pRhs.data(), out, o.nGrid,
+                         {o.pTridagGam.data(), o.pTridagBet.data()}) != TridagStatus::Ok)
     o.nSingular = 1;
-    for (int i = 1; i <= N; ++i) out[i] = start[i];
-  }
 }
 
 bool Multi(const CLammIdeal& o) {
@@ -154,30 +150,13 @@ void CLammIdeal::CLCorrectorStep() {
 double CLammIdeal::CLRelativeChange() {
   const int N = nGrid;
   auto measure = [&](const double* now, const double* old, double& e) {
-    double top = now[1];
-    for (int i = 2; i <= N; ++i) top = std::max(top, now[i]);
-    const double thr = 1e-4 * top;
-    if (now[N] > thr && old[N] >= thr) e = std::max(e, std::fabs((now[N] - old[N]) / old[N]));
-    for (int i = N - 1; i >= 1; --i) {
-      if (now[i] < -dNegTolerance) {
-        // A negative value: the tolerances are halved for the rest of the solution.
-        dTolerance /= 2;
-        dTolerance005 /= 2;
-        dTolerance02 /= 2;
-        ++nRetryCount;
-        return false;
-      }
-      const double d = now[i] - old[i];
-      if (old[i] > thr)
-        e = std::max(e, std::fabs(d / old[i]));
-      else if (d > thr) {
-        if (old[i + 1] > thr)
-          e = std::max(e, std::fabs(d / old[i + 1]));
-        else if (i > 1 && old[i - 1] > thr)
-          e = std::max(e, std::fabs(d / old[i - 1]));
-      }
-    }
-    return true;
+    if (AccumulateRelativeChange(now, old, N, dNegTolerance, e)) return true;
+    // A negative value: the tolerances are halved for the rest of the solution.
+    dTolerance /= 2;
+    dTolerance005 /= 2;
+    dTolerance02 /= 2;
+    ++nRetryCount;
+    return false;
   };
   double e = 0.0;
   if (!measure(pConcNew.data(), pConcOld.data(), e)) return 2 * dTolerance;

@@ -35,28 +35,39 @@ constexpr int kPairNode[kElementPairs] = {-1, -1, 0, 0, 0, 1, 1};
 
 }  // namespace
 
+void GeneralElementRow(const double* r, int N, int i, double w2, double mass[3],
+                       double diff[kElementPairs], double sed[kElementPairs]) {
+  for (int c = 0; c < 3; ++c) mass[c] = static_cast<double>(IntegrateMassElement(r, N, i, i - 1 + c, N));
+  for (int p = 0; p < kElementPairs; ++p) {
+    const int j = i + kPairColumn[p], k = i + kPairNode[p];
+    diff[p] = static_cast<double>(IntegrateStiffnessElement3(r, N, i, j, k));
+    sed[p] = w2 * static_cast<double>(IntegrateSedimentationElement3(r, N, i, j, k));
+  }
+}
+
 void ThreeIndexElements(const double* r, int N, bool equidistant, double h, double w2,
                         Tridiagonal M, double* const diff[kElementPairs],
                         double* const sed[kElementPairs]) {
   for (int i = 1; i <= N; ++i) {
-    if (equidistant) {
-      M.sub[i] = static_cast<double>(IntegrateMassElementEquidistant(r, N, h, i, i - 1));
-      M.diag[i] = static_cast<double>(IntegrateMassElementEquidistant(r, N, h, i, i));
-      M.sup[i] = static_cast<double>(IntegrateMassElementEquidistant(r, N, h, i, i + 1));
-    } else {
-      M.sub[i] = static_cast<double>(IntegrateMassElement(r, N, i, i - 1, N));
-      M.diag[i] = static_cast<double>(IntegrateMassElement(r, N, i, i, N));
-      M.sup[i] = static_cast<double>(IntegrateMassElement(r, N, i, i + 1, N));
+    if (!equidistant) {
+      double m[3], d[kElementPairs], s[kElementPairs];
+      GeneralElementRow(r, N, i, w2, m, d, s);
+      M.sub[i] = m[0];
+      M.diag[i] = m[1];
+      M.sup[i] = m[2];
+      for (int p = 0; p < kElementPairs; ++p) {
+        diff[p][i] = d[p];
+        sed[p][i] = s[p];
+      }
+      continue;
     }
+    M.sub[i] = static_cast<double>(IntegrateMassElementEquidistant(r, N, h, i, i - 1));
+    M.diag[i] = static_cast<double>(IntegrateMassElementEquidistant(r, N, h, i, i));
+    M.sup[i] = static_cast<double>(IntegrateMassElementEquidistant(r, N, h, i, i + 1));
     for (int p = 0; p < kElementPairs; ++p) {
       const int j = i + kPairColumn[p], k = i + kPairNode[p];
-      if (equidistant) {
-        diff[p][i] = static_cast<double>(IntegrateStiffnessElement3Equidistant(r, N, h, i, j, k));
-        sed[p][i] = w2 * static_cast<double>(IntegrateSedimentationElement3Equidistant(r, N, h, i, j, k));
-      } else {
-        diff[p][i] = static_cast<double>(IntegrateStiffnessElement3(r, N, i, j, k));
-        sed[p][i] = w2 * static_cast<double>(IntegrateSedimentationElement3(r, N, i, j, k));
-      }
+      diff[p][i] = static_cast<double>(IntegrateStiffnessElement3Equidistant(r, N, h, i, j, k));
+      sed[p][i] = w2 * static_cast<double>(IntegrateSedimentationElement3Equidistant(r, N, h, i, j, k));
     }
   }
   M.sub[1] = 0.0;

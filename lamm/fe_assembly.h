@@ -28,6 +28,12 @@ void ThreeIndexElements(const double* r, int N, bool equidistant, double h, doub
                         Tridiagonal M, double* const diff[kElementPairs],
                         double* const sed[kElementPairs]);
 
+// Row i of the same integrals on a grid of any spacing: mass entries (i, i-1),
+// (i, i), (i, i+1) into mass, the seven diffusion and sedimentation integrals (the
+// latter times w2) into diff and sed. Entries of nodes outside 1..N are 0.
+void GeneralElementRow(const double* r, int N, int i, double w2, double mass[3],
+                       double diff[kElementPairs], double sed[kElementPairs]);
+
 // Transport matrix A(i,j) = sum over k of (s_k Sed(i,j,k) - D_k Dif(i,j,k)) for node
 // coefficients s[1..N] (S) and D[1..N] (cm^2/s): the weak form of the Lamm equation
 // with s(r) and D(r) interpolated linearly between the nodes, closed ends. With

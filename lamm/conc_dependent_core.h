@@ -1,0 +1,27 @@
+// Pieces shared by the solutions with concentration-dependent coefficients (the
+// solver object's and the global-state propagators'): one Crank-Nicolson stage
+// with formed matrices, and the relative change of a trial step that drives the
+// step-length control.
+#pragma once
+
+#include "lamm/tridiagonal.h"
+
+namespace tarmic {
+
+// Solves (implicit) out = (explicit) start over rows 1..N, the right-hand side
+// going through rhs (all arrays one-based). A failed pivot leaves out = start and
+// returns the status of the failed solve.
+TridagStatus CrankNicolsonStage(ConstTridiagonal implicitM, ConstTridiagonal explicitM,
+                                const double* start, double* rhs, double* out, int N,
+                                TridagFactors f);
+
+// Largest relative change from old[1..N] to now[1..N], raised into change (which
+// the caller starts at 0). Values below 1e-4 of the largest new value are not
+// judged by themselves: a change there that exceeds that threshold is related to a
+// neighbour above it (the next node outward first). False, leaving change as it
+// was found so far, when a value below -negTolerance appears (the step produced a
+// negative concentration).
+bool AccumulateRelativeChange(const double* now, const double* old, int N, double negTolerance,
+                              double& change);
+
+}  // namespace tarmic

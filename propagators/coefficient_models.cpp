@@ -1,0 +1,249 @@
+#include "propagators/coefficient_models.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+
+namespace tarmic {
+
+bool bAssocTableBuilt = false;
+
+namespace {
+
+// The association table: rows 1..kAssocTableRows of (x, c(x), s, D), row-major,
+// with an unused row 0; the row where the last lookup ended.
+std::vector<double> gAssocTable;
+int gAssocCachedRow = 1;
+
+constexpr double kTableFirstX = 1e-5;
+constexpr double kTableLastX = 100.0;
+
+inline double& TableAt(int row, int col) { return gAssocTable[4 * row + col - 1]; }
+
+// Weight-average s and gradient-average D of the rapid monomer-dimer equilibrium
+// at total concentration c. With x = c2/c1 = K c1 the mass balance K c = x + x^2
+// gives x = (sqrt(1 + 4Kc) - 1)/2, written without the cancellation at small Kc.
+void DimerAssociation(const CoefficientConstants& k, double c, double* s, double* D) {
+  const double kc = k.K * std::max(c, 0.0);  // rounding negatives count as empty
+  const double x = 2 * kc / (1 + std::sqrt(1 + 4 * kc));
+  *s = (k.s1 + x * k.s2) / (1 + x);
+  *D = (k.d1 + 2 * x * k.d2) / (1 + 2 * x);
+}
+
+}  // namespace
+
+bool CoefficientConstants::AllSediment() const {
+  switch (model) {
+    case CoefficientModel::MonomerDimer:
+    case CoefficientModel::MonomerTrimer: return s1 > 0 && s2 > 0;
+    case CoefficientModel::AssociationTable: return oligoS[0] > 0 && oligoS[1] > 0 && oligoS[2] > 0;
+    default: return s1 > 0;
+  }
+}
+
+bool CoefficientConstants::AllFloat() const {
+  switch (model) {
+    case CoefficientModel::MonomerDimer:
+    case CoefficientModel::MonomerTrimer: return s1 < 0 && s2 < 0;
+    case CoefficientModel::AssociationTable: return oligoS[0] < 0 && oligoS[1] < 0 && oligoS[2] < 0;
+    default: return s1 < 0;
+  }
+}
+
+bool PrepareCoefficientModel(CoefficientConstants* k, std::string* message) {
+  *k = CoefficientConstants{};
+  k->s1 = fS1;
+  k->d1 = fD1;
+  k->s2 = fS2;
+  k->d2 = fD2;
+  if (bCsNonideal || bNonidealSpecies) {
+    k->model = bCsNonideal ? CoefficientModel::NonidealCs : CoefficientModel::NonidealSpecies;
+    if (bCosoluteCoefficients) {
+      if (message) *message = "s(c) and D(c) of a sedimenting cosolute are not available in this simulation";
+      return false;
+    }
+    if (!(fSignalPerConc > 0) || !std::isfinite(fSignalPerConc)) {
+      if (message) *message = "the signal per mg/ml must be positive";
+      return false;
+    }
+    // ks, kd are entered per mg/ml; the profile is in signal units.
+    const double sign = bRepulsiveNonideality ? 1.0 : -1.0;
+    k->ks = sign * std::pow(10.0, fLogKs) / fSignalPerConc;
+    k->kd = sign * std::pow(10.0, fLogKd) / fSignalPerConc;
+    return true;
+  }
+  if (bMonomerDimer) {
+    k->model = CoefficientModel::MonomerDimer;
+    k->K = std::pow(10.0, fAssocLogK);
+    k->dimerNonideal = bDimerNonideal;
+    if (bDimerNonideal) k->ks = std::pow(10.0, fLogKs);
+  } else if (bMonomerTrimer) {
+    k->model = CoefficientModel::MonomerTrimer;
+    k->K = std::pow(10.0, fAssocLogK);
+    k->K2 = k->K * k->K;
+    k->K3 = k->K2 * k->K;
+  } else if (bAssoc124 || bAssoc148) {
+    k->model = CoefficientModel::AssociationTable;
+    k->assoc148 = bAssoc148;
+    k->Ka = std::pow(10.0, fAssocLogKa);
+    k->Kb = std::pow(10.0, fAssocLogKb);
+    const float s[3] = {fOligoS1, fOligoS2, fOligoS3}, d[3] = {fOligoD1, fOligoD2, fOligoD3};
+    for (int j = 0; j < 3; ++j) {
+      k->oligoS[j] = s[j];
+      k->oligoD[j] = d[j];
+    }
+  }
+  return true;
+}
+
+double MonomerFromTrimerTotal(double c, double K) {
+  if (c == 0) return 0.0;
+  double x = c;
+  if (K > 1e-100) {
+    // Cardano for x^3 + x/K - c/K = 0: u, v = cbrt(q +- c/(2K)) with
+    // q = sqrt(1/(27 K^3) + c^2/(4 K^2)), x = u - v. Since u^3 - v^3 = c/K and
+    // u v = 1/(3K), x = (c/K)/(u^2 + u v + v^2), free of the cancellation u - v.
+    const double a = c / (2 * K);
+    const double q = std::sqrt(1 / (27 * K * K * K) + a * a);
+    const double u = std::cbrt(q + a), v = std::cbrt(q - a);
+    const double guess = (c / K) / (u * u + 1 / (3 * K) + v * v);
+    if (std::isfinite(guess)) x = guess;
+  }
+  // Newton polish: f(x) = K x^3 + x - c has f' = 3 K x^2 + 1 >= 1.
+  for (int it = 0; it < 2; ++it) x -= (K * x * x * x + x - c) / (3 * K * x * x + 1);
+  return x;
+}
+
+void ModelCoefficients(const CoefficientConstants& k, double c, double* s, double* D) {
+  switch (k.model) {
+    case CoefficientModel::Ideal:
+      *s = k.s1;
+      *D = k.d1;
+      return;
+    case CoefficientModel::MonomerDimer:
+      DimerAssociation(k, c, s, D);
+      if (k.dimerNonideal) *s /= 1 + k.ks * c;
+      return;
+    case CoefficientModel::MonomerTrimer: {
+      // Weight ratio of trimer to monomer: K x^2.
+      const double x = MonomerFromTrimerTotal(std::max(c, 0.0), k.K);
+      const double y = k.K * x * x;
+      *s = (k.s1 + y * k.s2) / (1 + y);
+      *D = (k.d1 + 3 * y * k.d2) / (1 + 3 * y);
+      return;
+    }
+    case CoefficientModel::AssociationTable:
+      LookupAssociationTable(c, s, D);
+      return;
+    case CoefficientModel::NonidealSpecies:
+    case CoefficientModel::NonidealCs:
+      *s = k.s1 / (1 + k.ks * c);
+      *D = k.d1 * (1 + k.kd * c);
+      return;
+  }
+}
+
+void PredictorCoefficients(const CoefficientConstants& k, const double* cOld, int N, double t,
+                           double* s, double* D) {
+  if (k.model == CoefficientModel::NonidealCs) {
+    // The coefficients follow the whole distribution, not this kernel's profile.
+    std::vector<double> total(N + 1, 0.0);
+    if (k.totalConcentrationAt) k.totalConcentrationAt(t, total.data());
+    for (int i = 1; i <= N; ++i) ModelCoefficients(k, total[i], &s[i], &D[i]);
+    return;
+  }
+  for (int i = 1; i <= N; ++i) ModelCoefficients(k, cOld[i], &s[i], &D[i]);
+}
+
+void CorrectorCoefficients(const CoefficientConstants& k, const double* cOld, const double* cNew,
+                           int N, double* s, double* D) {
+  if (k.model == CoefficientModel::NonidealCs) return;
+  if (k.model == CoefficientModel::MonomerDimer && k.dimerNonideal) {
+    for (int i = 1; i <= N; ++i) {
+      double s0, D0, s1, D1;
+      DimerAssociation(k, cOld[i], &s0, &D0);
+      DimerAssociation(k, cNew[i], &s1, &D1);
+      s[i] = (s0 + s1) / 2 / (1 + k.ks * (cOld[i] + cNew[i]) / 2);
+      D[i] = (D0 + D1) / 2;
+    }
+    return;
+  }
+  for (int i = 1; i <= N; ++i) {
+    double sn, Dn;
+    ModelCoefficients(k, cNew[i], &sn, &Dn);
+    s[i] = (s[i] + sn) / 2;
+    D[i] = (D[i] + Dn) / 2;
+  }
+}
+
+// ---- association table ----
+
+void BuildAssociationTable(const CoefficientConstants& k) {
+  gAssocTable.assign(4 * (kAssocTableRows + 1), 0.0);
+  const double ratio = std::pow(kTableLastX / kTableFirstX, 1.0 / (kAssocTableRows - 1));
+  const double *S = k.oligoS, *Dv = k.oligoD;
+  double x = kTableFirstX;
+  for (int row = 1; row <= kAssocTableRows; ++row, x *= ratio) {
+    // Weight fractions relative to the monomer: a = Ka x^(n2-1), b = Kb x^(n3-1)
+    // for the oligomers of n2 and n3 monomers; c = x (1 + a + b) and the gradient
+    // average weighs each by its stoichiometry.
+    const int n2 = k.assoc148 ? 4 : 2, n3 = k.assoc148 ? 8 : 4;
+    const double a = k.Ka * std::pow(x, n2 - 1), b = k.Kb * std::pow(x, n3 - 1);
+    TableAt(row, 1) = x;
+    TableAt(row, 2) = x * (1 + a + b);
+    TableAt(row, 3) = (S[0] + a * S[1] + b * S[2]) / (1 + a + b);
+    TableAt(row, 4) = (Dv[0] + n2 * a * Dv[1] + n3 * b * Dv[2]) / (1 + n2 * a + n3 * b);
+  }
+  gAssocCachedRow = 1;
+  bAssocTableBuilt = true;
+}
+
+void LookupAssociationTable(double c, double* s, double* D) {
+  if (!bAssocTableBuilt) {
+    *s = *D = 0.0;
+    return;
+  }
+  auto rowValues = [&](int row) {
+    *s = TableAt(row, 3);
+    *D = TableAt(row, 4);
+  };
+  if (!(c > TableAt(1, 2))) {  // below the table (or not a number)
+    rowValues(1);
+    return;
+  }
+  // Successive lookups rise slowly along a profile: start ten rows before the
+  // last hit when c lies above that row, else from the top.
+  int k = gAssocCachedRow > 10 && c > TableAt(gAssocCachedRow - 10, 2) ? gAssocCachedRow - 10 : 1;
+  while (k <= kAssocTableRows && TableAt(k, 2) < c) ++k;
+  if (k > kAssocTableRows) {
+    gAssocCachedRow = kAssocTableRows;
+    rowValues(kAssocTableRows);
+    return;
+  }
+  gAssocCachedRow = k;
+  if (TableAt(k, 2) == c) {
+    rowValues(k);
+    return;
+  }
+  const double f = (c - TableAt(k - 1, 2)) / (TableAt(k, 2) - TableAt(k - 1, 2));
+  *s = TableAt(k - 1, 3) + f * (TableAt(k, 3) - TableAt(k - 1, 3));
+  *D = TableAt(k - 1, 4) + f * (TableAt(k, 4) - TableAt(k - 1, 4));
+}
+
+void FreeAssociationTable() {
+  gAssocTable.clear();
+  gAssocTable.shrink_to_fit();
+  gAssocCachedRow = 1;
+  bAssocTableBuilt = false;
+}
+
+AssociationTableScope::AssociationTableScope(const CoefficientConstants& k) {
+  if (k.model == CoefficientModel::AssociationTable) BuildAssociationTable(k);
+}
+
+AssociationTableScope::~AssociationTableScope() { FreeAssociationTable(); }
+
+}  // namespace tarmic

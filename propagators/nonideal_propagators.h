@@ -1,0 +1,52 @@
+// Propagators of one sedimenting component whose s and D depend on the local
+// concentration (a non-ideal species, a rapidly self-associating system, the
+// kernels of the non-ideal c(s)); the node coefficients come from
+// coefficient_models.h. Both take every step as a predictor-corrector pair of
+// Crank-Nicolson stages: a trial with the coefficients of the profile before the
+// step, then the step with the coefficients averaged between that profile and
+// the trial.
+//
+// The caller prepares the run as for every global-state propagator (sim_run.h):
+// the simulation arrays allocated with the model flag set (so that the
+// concentration-dependent block exists; for the moving hat also the moving-hat
+// block), pLammConc the initial profile (signal units) on the grid, dSimTime,
+// dSimDt = dInitialDt, the error limits, dSimRpm and the acceleration state, and
+// a progress object whose Start() set the first scan.
+//
+// constants: the model's constants; null reads them from the model switches and
+// parameters (PrepareCoefficientModel). The non-ideal c(s) kernels pass their own
+// with the total-concentration callback.
+#pragma once
+
+#include "propagators/coefficient_models.h"
+#include "propagators/sim_run.h"
+
+namespace tarmic {
+
+// Static equidistant grid r_i = m + (i - 1) h with adaptive steps: a step whose
+// trial changes the profile by more than dMaxRelChange (relative) is shortened,
+// one below dMaxRelChangeLow lets the next grow; a negative trial value halves
+// the three limits for the rest of the run (restored on return), and more than
+// ten halvings end the run as Diverged. With "fix timestep" every step is
+// dMaxRelChange seconds. The 1-2-4 and 1-4-8 models always come here.
+SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress& progress,
+                                     const CoefficientConstants* constants = nullptr);
+
+// Moving grid: the inner nodes move outward as r_i = r0_i exp(w^2 s* (t - t0))
+// with the frame s* (the automatic s_grid takes the model's s), so that a boundary
+// near s* stays resolved; once the nodes have moved by one interval (period
+// T = ln(b/m)/((N - 1) w^2 s*)) the profile is handed one node outward and the
+// reference grid r0 (pLammRadius2) is laid again. Fixed steps of dMaxRelChange T
+// (the first one 1 s). A floating frame (s* < 0) is refused. Sets bHatGridInUse,
+// so that the progress places pLammRadius at the real radii before recording.
+// A run that goes on past its last scan to the final profile hands the profile
+// over to the static grid then (interpolated onto it; bHatGridInUse cleared),
+// whose adaptive steps reach the steady-state stop.
+SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
+                                      const CoefficientConstants* constants = nullptr);
+
+// State of the last moving-hat run.
+extern int nHatShifts;       // grid shifts (intervals completed)
+extern double dHatFixedDt;   // the fixed step, s
+
+}  // namespace tarmic
