@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "lamm/lamm_interfaces.h"
+#include "lamm/moving_hat_core.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
 
@@ -417,11 +418,9 @@ class CLammIdeal {
   bool bPeriodStepping = false, bRemainderNext = false, bWholeStepNext = false;
   bool bStartUp = false, bWholeStep = false, bFirstStep = false;
   // End-element weights conserved by the re-mesh.
-  double dW1 = 0, dW2 = 0, dW2L = 0, dW3L = 0, dWN = 0, dWN1 = 0, dWN1R = 0, dWN2R = 0;
-  // End entries (1,1) (1,2) (2,1) (2,2) (N-1,N-1) (N-1,N) (N,N-1) (N,N) of M, S, Q w^2, F
-  // at the start of a step (Now) and at its end (At).
-  double aMassEndNow[8] = {}, aStiffEndNow[8] = {}, aSedEndNow[8] = {}, aFrameEndNow[8] = {};
-  double aMassEndAt[8] = {}, aStiffEndAt[8] = {}, aSedEndAt[8] = {}, aFrameEndAt[8] = {};
+  MovingHatEndWeights hatWeights;
+  // End entries of M, S, Q w^2, F at the start of a step (Now) and at its end (At).
+  MovingHatEnds hatEndsNow, hatEndsAt;
 
   // ---- Variant state (concentration dependence) -------------------------------------
   std::vector<double> pDiffElem[7], pSedElem[7], pCoefS, pCoefD;
@@ -494,8 +493,6 @@ class CLammIdeal {
   void CLLayMovingGrid();
   void CLMovingHatAssemble();
   void CLMovingHatReassemble();
-  void CLEndElementsNow();
-  void CLEndElementsAt(double trel);
   void CLPrecomputePeriodStep();
   void CLMovingHatCrankNicolson(double dt);
   double CLMovingHatStep();
