@@ -55,17 +55,19 @@ TridagStatus TridagFactorSolve(ConstTridiagonal T, const double* rhs, double* u,
   // rows before them); the unknowns before the window are 0.
   double bet = T.diag[1];
   if (!PivotUsable(bet, T.diag[1], 0.0)) return TridagStatus::FirstPivot;
-  f.bet[1] = bet;
+  double inv = 1.0 / bet;
+  f.bet[1] = inv;
   for (int k = 1; k < first; ++k) u[k] = 0.0;
-  if (first == 1) u[1] = rhs[1] / bet;
+  if (first == 1) u[1] = rhs[1] * inv;
   for (int j = 2; j <= n; ++j) {
-    const double gam = T.sup[j - 1] / bet;
+    const double gam = T.sup[j - 1] * inv;
     const double correction = T.sub[j] * gam;
     bet = T.diag[j] - correction;
     if (!PivotUsable(bet, T.diag[j], correction)) return TridagStatus::LaterPivot;
+    inv = 1.0 / bet;
     f.gam[j] = gam;
-    f.bet[j] = bet;
-    if (j >= first) u[j] = (rhs[j] - T.sub[j] * (j > first ? u[j - 1] : 0.0)) / bet;
+    f.bet[j] = inv;
+    if (j >= first) u[j] = (rhs[j] - T.sub[j] * (j > first ? u[j - 1] : 0.0)) * inv;
   }
   // Back substitution.
   for (int j = n - 1; j >= first; --j) u[j] -= f.gam[j + 1] * u[j + 1];
@@ -76,8 +78,8 @@ void TridagReuseSolve(const double* sub, const double* rhs, double* u, int n, Tr
                       int first) {
   assert(n >= 1 && first >= 1 && first <= n);
   for (int k = 1; k < first; ++k) u[k] = 0.0;
-  u[first] = rhs[first] / f.bet[first];  // u[first - 1] is 0 (or absent)
-  for (int j = first + 1; j <= n; ++j) u[j] = (rhs[j] - sub[j] * u[j - 1]) / f.bet[j];
+  u[first] = rhs[first] * f.bet[first];  // u[first - 1] is 0 (or absent)
+  for (int j = first + 1; j <= n; ++j) u[j] = (rhs[j] - sub[j] * u[j - 1]) * f.bet[j];
   for (int j = n - 1; j >= first; --j) u[j] -= f.gam[j + 1] * u[j + 1];
 }
 

@@ -37,7 +37,9 @@ enum class TridagStatus {
 // The message of a failed solve: "Error 1 in tridag" or "Error 2 in tridag".
 const char* TridagMessage(TridagStatus status);
 
-// The kept factors of a solve: multipliers gam[2..n] and pivots bet[1..n].
+// The kept factors of a solve: multipliers gam[2..n] and reciprocal pivots
+// bet[1..n] = 1 / pivot (a repeated solve then multiplies instead of dividing in its
+// serial forward sweep).
 struct TridagFactors {
   double* gam = nullptr;
   double* bet = nullptr;

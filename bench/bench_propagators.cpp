@@ -1,0 +1,128 @@
+// One evaluation of a three-species ideal model through the global-state
+// propagators: 2, 6 and 11 S (f/f0 1.2, vbar 0.73 ml/g, water at 20 C), 40 scans
+// every 300 s, 50,000 rpm, meniscus 6.0 cm, bottom 7.2 cm, fitting range 6.05-7.1
+// cm, the default grid of 1000 nodes and the default step settings; each species is
+// solved from a uniform loading and its scans are recorded. The same with ks = 0.01
+// ml/g (log10 ks = -2, signal per mg/ml 1, kd off) through the concentration-
+// dependent propagators.
+//
+// The algorithm argument: 0 static grid, 1 moving hat.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "propagators/moving_hat_propagator.h"
+#include "propagators/nonideal_propagators.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/sim_run.h"
+#include "propagators/static_grid_propagator.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+namespace {
+
+constexpr int kScans = 40;
+std::string last_error;
+constexpr double kSpecies[3] = {2.0, 6.0, 11.0};
+
+// D of a species of s (S) with frictional ratio ff0 in water at 20 C, vbar 0.73:
+// D = sqrt(2)/(18 pi) k T s^-1/2 (eta ff0)^-3/2 ((1 - vbar rho)/vbar)^1/2, cgs.
+double DiffusionFromS(double s, double ff0) {
+  const double kT = 1.380649e-16 * 293.15, eta = 0.01002, vbar = 0.73, rho = 0.99823;
+  return std::sqrt(2.0) / (18 * M_PI) * kT * std::pow(s * 1e-13, -0.5) *
+         std::pow(eta * ff0, -1.5) * std::sqrt((1 - vbar * rho) / vbar);
+}
+
+void SetUpCell(bool movingHat, bool nonideal) {
+  ResetSimArrays();
+  ResetSimRunState();
+  ResetLammSettings();
+  ResetModelFlags();
+  ResetModelOptions();
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  fFitLeftLim = 6.05f;
+  fFitRightLim = 7.1f;
+  nLammGridPoints = 1000;
+  bMovingHat = movingHat;
+  bClaverie = !movingHat;
+  bNonidealSpecies = nonideal;
+  bRampRotorSpeed = false;
+  AllocSimArrays();
+}
+
+// Solves the three species once; returns the number of recorded scans.
+int EvaluateModel(bool movingHat, bool nonideal, std::vector<std::vector<double>>& store) {
+  int recorded = 0;
+  std::vector<double> times(kScans);
+  for (int k = 0; k < kScans; ++k) times[k] = 300.0 * (k + 1);
+  for (double s : kSpecies) {
+    const double D = DiffusionFromS(s, 1.2);
+    if (movingHat) BuildLammGrid();
+    const int N = nSimGridPointsAllocated;
+    for (int i = 1; i <= N; ++i) pLammConc[i] = 1.0;
+    dSimTime = 0;
+    nSimIterations = 0;
+    dSimDt = 1.0;
+    dMaxRelChange = 1.0;
+    dMaxRelChangeLow = 0.05;
+    dMaxRelChangeTarget = 0.2;
+    dSimS = s;
+    dSimD = D;
+    dSimRpm = dFinalRpm = 50000;
+    bAccelerating = false;
+    fS1 = static_cast<float>(s);
+    fD1 = static_cast<float>(D);
+    fS2 = fS1;
+    fLogKs = -2.0f;
+    fLogKd = -8.0f;
+    dSignalPerConcentration = 1.0;
+    ScanTimeRecorder rec(times, [&](int scan, const double*, const double* c, int n) {
+      store[scan].assign(c + 1, c + n + 1);
+      ++recorded;
+    });
+    rec.Start();
+    SimRunSettings settings = CurrentSimRunSettings();
+    settings.outflowBottom = false;
+    SimOutcome out;
+    if (nonideal)
+      out = movingHat ? SolveNonidealLammMovingHat(settings, rec) : SolveNonidealLammClaverie(settings, rec);
+    else
+      out = movingHat ? SolveLammMovingHat(settings, rec) : SolveLammClaverie(settings, rec);
+    if (!out.ok()) {
+      last_error = out.message;
+      return -1;
+    }
+  }
+  return recorded;
+}
+
+void RunModel(benchmark::State& state, bool nonideal) {
+  const bool movingHat = state.range(0) == 1;
+  SetUpCell(movingHat, nonideal);
+  std::vector<std::vector<double>> store(kScans);
+  int recorded = 0;
+  for (auto _ : state) {
+    recorded = EvaluateModel(movingHat, nonideal, store);
+    benchmark::DoNotOptimize(store.data());
+  }
+  state.counters["scans"] = recorded;
+  state.counters["steps_last_species"] = nSimIterations;
+  if (recorded < 3 * kScans) state.SkipWithError(("a species failed: " + last_error).c_str());
+}
+
+void BM_ThreeIdealSpecies(benchmark::State& state) { RunModel(state, false); }
+void BM_ThreeNonidealSpecies(benchmark::State& state) { RunModel(state, true); }
+
+BENCHMARK(BM_ThreeIdealSpecies)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThreeNonidealSpecies)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tarmic
+
+BENCHMARK_MAIN();
