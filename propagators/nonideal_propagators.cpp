@@ -7,6 +7,7 @@
 #include "lamm/conc_dependent_core.h"
 #include "lamm/element_integrals.h"
 #include "lamm/fe_assembly.h"
+#include "lamm/moving_hat_core.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
 #include "propagators/sim_arrays.h"
@@ -358,19 +359,12 @@ class MovingHatRun {
   }
 
  private:
-  // Geometric grid: r_1 = m, r_i = m (b/m)^((i - 1.5)/(N - 1)), r_N = b; the
-  // reference grid starts equal to it.
+  // Geometric grid (node 2 half a ratio from the meniscus); the reference grid
+  // starts equal to it.
   void BuildGrid() {
-    double* r = pLammRadius2;
-    r[1] = m;
-    for (int i = 2; i < N; ++i) r[i] = m * std::pow(b / m, (i - 1.5) / (N - 1));
-    r[N] = b;
-    std::copy(r + 1, r + N + 1, pLammRadius + 1);
-    // Amount weights of the grid shift on the reference grid with its ends at m, b.
-    const double r2 = r[2], r3 = r[3], rN1 = r[N - 1];
-    pN = b * b / 3 - b * rN1 / 6 - rN1 * rN1 / 6;
-    p2b = (r3 - m) * (r2 + m + r3) / 6;
-    p3 = r3 * r3 / 3 - r3 * r2 / 6 - r2 * r2 / 6;
+    LayMovingHatGrid(pLammRadius2, N, m, b, false);
+    std::copy(pLammRadius2 + 1, pLammRadius2 + N + 1, pLammRadius + 1);
+    weights = MovingHatEndWeightsOf(pLammRadius2, N);
   }
 
   // The frame element F_ij = dFrameSedOmega2 x (-integral of r v phi_i phi_j') on
@@ -489,41 +483,16 @@ class MovingHatRun {
   }
 
   // Hands the profile one node outward once the nodes have travelled one
-  // interval, and lays the reference grid again.
+  // interval (the end values keep the amount of the end elements), and lays the
+  // reference grid again.
   void ShiftGrid() {
-    const double e = std::exp(dFrameSedOmega2 * (dSimTime - dHatT0));
-    const double* r = pLammRadius2;
-    double* c = pLammConc;
-    MoveEnds(e);
-    const double r1 = r[1], r2 = r[2], rN1 = r[N - 1], rN2 = r[N - 2];
-    // Bottom: the amount Q in the last two elements [r_(N-2), b/e] (real
-    // [r_(N-1), b]) is kept by the two new end values.
-    const double wN1 = static_cast<double>(IntegrateNodeWeight(r, N, N - 1, N));
-    const double wN = static_cast<double>(IntegrateNodeWeight(r, N, N, N));
-    const double pN2 = (rN1 * rN1 + rN2 * rN1 - 2 * rN2 * rN2) / 6;
-    const double Q = e * e * (pN2 * c[N - 2] + wN1 * c[N - 1] + wN * c[N]);
-    const double pb = (b * b - 2 * rN1 * rN1 + rN1 * b) / 6;
-    double cN1 = c[N - 2];
-    double cN = (Q - c[N - 2] * pb) / pN;
-    if (k.s1 > 0 && cN < cN1) cN = cN1 = Q / (pN + pb);
-    // Meniscus: node 2 takes the old profile at its new place; without diffusion
-    // the emptied meniscus keeps the amount of the first element.
-    double c1, c2;
-    if (k.d1 != 0 || k.s1 <= 1e-10) {
-      c1 = c[1];
-      c2 = c[1] + (c[2] - c[1]) * (r2 - m) / ((r2 - r1) * e);
-    } else {
-      const double w1 = static_cast<double>(IntegrateNodeWeight(r, N, 1, N));
-      c1 = 0.0;
-      c2 = (((r2 * r2 / 3 - r2 * r1 / 6 - r1 * r1 / 6) * e * e - p3) * c[2] + w1 * e * e * c[1]) / p2b;
-    }
-    for (int i = N - 2; i >= 3; --i) c[i] = c[i - 1];
-    c[1] = c1;
-    c[2] = c2;
-    c[N - 1] = cN1;
-    c[N] = cN;
-    std::copy(c + 1, c + N + 1, pLammConcOld + 1);
-    MoveEnds(1.0);
+    MovingHatGrid g;
+    g.el.r = pLammRadius2;
+    g.el.N = N;
+    g.el.frameSw2 = dFrameSedOmega2;
+    g.meniscus = m;
+    g.bottom = b;
+    HandOverMovingHat(g, weights, dSimTime - dHatT0, k.s1, k.d1, pLammConc, pLammConcOld);
     dHatT0 = dSimTime;
     ++nHatShifts;
   }
@@ -595,7 +564,7 @@ class MovingHatRun {
   const int rows[4];
   double sStar = 0.0;
   double T = 1e10;
-  double pN = 0.0, p2b = 0.0, p3 = 0.0;
+  MovingHatEndWeights weights;
   EndRows ends0{}, ends1{};
   double E0 = 1.0, E1 = 1.0;
   std::vector<double> dScaled, junkL, junkD, junkU;
