@@ -7,6 +7,7 @@
 #include <cmath>
 #include <new>
 
+#include "lamm/back_diffusion.h"
 #include "lamm/lamm_ideal.h"
 #include "numerics/statistics.h"
 
@@ -220,11 +221,7 @@ bool CLammIdeal::BackDiffusionTest(double s, double D) {
   const double Mb = 1e-13 * s * T * 8.31451 * 1e7 / D;
   // sigma = Mb w^2 / (2 R T), the exponent of the equilibrium profile per cm^2.
   const double sigma = Mb * w * w / (166289440.0f * T);
-  const double b = dBottom, m = dMeniscus, rR = fRightLimit;
-  if (sigma > 100 || sigma * (b * b - rR * rR) > 100) return true;
-  const double mean = (std::exp(sigma * (b * b - rR * rR)) - std::exp(sigma * (m * m - rR * rR))) /
-                      (2 * sigma) / (0.5 * (b * b - m * m));
-  return 1.0 / mean < dBackDiffusionLevel;
+  return BackDiffusionNegligible(sigma, dMeniscus, dBottom, fRightLimit, dBackDiffusionLevel);
 }
 
 void CLammIdeal::SetUpGrid() {

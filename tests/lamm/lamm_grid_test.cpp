@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lamm/back_diffusion.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
 #include "numerics/run_switches.h"
@@ -120,6 +121,30 @@ TEST_F(LammBottom, ShutOffSpeciesIsNotGraded) {
   EXPECT_TRUE(o->bOptimizedGridBuilt);
   const int N = o->nGrid;
   EXPECT_GT(o->pRadius[N - 1] - o->pRadius[N - 2], o->pRadius[2] - o->pRadius[1]);
+}
+
+// The decision against the direct formula where it can be evaluated, and without
+// overflow where the exponentials could not.
+TEST(BackDiffusion, LogarithmicTestAgreesWithTheDirectMeanAndNeverOverflows) {
+  const double m = 6.0, b = 7.2, rR = 7.1, level = 1e-4;
+  double last = 0.0;
+  bool switched = false;
+  for (double sigma = 0.01; sigma < 100; sigma *= 1.5) {
+    const double mean = (std::exp(sigma * (b * b - rR * rR)) - std::exp(sigma * (m * m - rR * rR))) /
+                        (sigma * (b * b - m * m));
+    EXPECT_EQ(BackDiffusionNegligible(sigma, m, b, rR, level), 1 / mean < level) << sigma;
+    // Monotone: once negligible, negligible for every steeper profile.
+    if (BackDiffusionNegligible(sigma, m, b, rR, level)) switched = true;
+    else EXPECT_FALSE(switched) << sigma;
+    last = sigma;
+  }
+  EXPECT_TRUE(switched);
+  EXPECT_GT(last, 50.0);
+  // Steep profiles and a right limit far from the bottom: no inf or NaN decides.
+  EXPECT_TRUE(BackDiffusionNegligible(1e6, m, b, rR, level));
+  EXPECT_TRUE(BackDiffusionNegligible(20.0, m, b, 6.1, level));
+  EXPECT_FALSE(BackDiffusionNegligible(0.0, m, b, rR, level));
+  EXPECT_FALSE(BackDiffusionNegligible(std::nan(""), m, b, rR, level));
 }
 
 }  // namespace
