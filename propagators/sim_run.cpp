@@ -173,16 +173,20 @@ double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bo
 void FindFitLimitPoint(const SimRunSettings& settings) {
   const int N = nSimGridPointsAllocated;
   const double* r = pLammRadius;
+  // A fitting limit outside the cell (none set) leaves the end node the species
+  // moves to as the limit point, where the profile never empties.
+  const bool inside = settings.fitLeft > r[1] && settings.fitRight < r[N] &&
+                      settings.fitLeft < settings.fitRight;
   if (dSimS >= 0) {
     iFitLimitPoint = N;
-    for (int i = 1; i <= N; ++i)
+    for (int i = 1; inside && i <= N; ++i)
       if (r[i] > settings.fitRight) {
         iFitLimitPoint = i;
         break;
       }
   } else {
     iFitLimitPoint = 1;
-    for (int i = 1; i <= N; ++i)
+    for (int i = 1; inside && i <= N; ++i)
       if (r[i] <= settings.fitLeft) iFitLimitPoint = i;
   }
   fFitLimitLevel = static_cast<float>(1e-4 * pLammConc[iFitLimitPoint]);

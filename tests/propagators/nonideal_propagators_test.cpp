@@ -13,9 +13,11 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "propagators/coefficient_models.h"
+#include "propagators/moving_hat_propagator.h"
 #include "propagators/nonideal_propagators.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/sim_run.h"
+#include "propagators/static_grid_propagator.h"
 #include "scandata/data_set.h"
 
 namespace tarmic {
@@ -160,6 +162,49 @@ class NonidealPropagators : public ::testing::Test {
   const bool savedHat = bMovingHat, savedClaverie = bClaverie, savedNonideal = bNonidealSpecies;
   const bool savedRepulsive = bRepulsiveNonideality, savedCosolute = bCosoluteCoefficients;
 };
+
+// Without non-ideality each concentration-dependent propagator gives the profiles of
+// its ideal twin on the same grid and scan times.
+TEST_F(NonidealPropagators, VanishingNonidealityIsTheIdealPropagator) {
+  const std::vector<double> times = {600.0, 1200.0, 1800.0};
+  for (bool movingHat : {false, true}) {
+    const Result nonideal = Run(movingHat, Species(1e-10, 1e-10), times);
+    ASSERT_TRUE(nonideal.outcome.ok()) << nonideal.outcome.message;
+    // The same run through the ideal propagator.
+    ASSERT_TRUE(AllocSimArrays());
+    BuildLammGrid();
+    for (int i = 1; i <= nSimGridPointsAllocated; ++i) pLammConc[i] = 1.0;
+    dSimTime = 0.0;
+    nSimIterations = 0;
+    dSimDt = 1.0;
+    dMaxRelChange = 0.1;
+    dMaxRelChangeLow = 0.01;
+    dMaxRelChangeTarget = 0.05;
+    dSimS = kS;
+    dSimD = kD;
+    dSimRpm = dFinalRpm = kRpm;
+    bAccelerating = false;
+    std::vector<Scan> ideal(times.size());
+    ScanTimeRecorder recorder(times, [&](int scan, const double* r, const double* c, int n) {
+      ideal[scan].r.assign(r, r + n + 1);
+      ideal[scan].c.assign(c, c + n + 1);
+    });
+    recorder.Start();
+    SimRunSettings settings = CurrentSimRunSettings();
+    settings.fixTimestep = false;
+    settings.autoHatS = true;
+    settings.rampRotorSpeed = false;
+    const SimOutcome out = movingHat ? SolveLammMovingHat(settings, recorder)
+                                     : SolveLammClaverie(settings, recorder);
+    ASSERT_TRUE(out.ok()) << out.message;
+    for (std::size_t k = 0; k < times.size(); ++k) {
+      double worst = 0.0;
+      for (double x = 6.02; x < 7.1; x += 0.005)
+        worst = std::max(worst, std::fabs(nonideal.scans[k].At(x) - ideal[k].At(x)));
+      EXPECT_LT(worst, 1e-4) << (movingHat ? "moving hat" : "static grid") << " scan " << k;
+    }
+  }
+}
 
 TEST_F(NonidealPropagators, CoefficientModelLimits) {
   CoefficientConstants dimer;
