@@ -74,6 +74,22 @@ void ThreeIndexElements(const double* r, int N, bool equidistant, double h, doub
   M.sup[N] = 0.0;
 }
 
+void VariableCoefficientParts(int N, const double* const diff[kElementPairs],
+                              const double* const sed[kElementPairs], const double* s,
+                              const double* D, Tridiagonal S, Tridiagonal G, int from, int to) {
+  for (int i = from; i <= to; ++i) {
+    // Coefficients of the nodes that exist; terms of nodes 0 and N+1 are absent.
+    const double sl = i > 1 ? s[i - 1] : 0.0, Dl = i > 1 ? D[i - 1] : 0.0;
+    const double sr = i < N ? s[i + 1] : 0.0, Dr = i < N ? D[i + 1] : 0.0;
+    S.sub[i] = i > 1 ? sl * sed[1][i] + s[i] * sed[3][i] : 0.0;
+    G.sub[i] = i > 1 ? Dl * diff[1][i] + D[i] * diff[3][i] : 0.0;
+    S.diag[i] = sr * sed[5][i] + sl * sed[0][i] + s[i] * sed[2][i];
+    G.diag[i] = Dr * diff[5][i] + Dl * diff[0][i] + D[i] * diff[2][i];
+    S.sup[i] = i < N ? sr * sed[6][i] + s[i] * sed[4][i] : 0.0;
+    G.sup[i] = i < N ? Dr * diff[6][i] + D[i] * diff[4][i] : 0.0;
+  }
+}
+
 void VariableCoefficientTransport(const double* r, int N, const double* const diff[kElementPairs],
                                   const double* const sed[kElementPairs], const double* s,
                                   const double* D, double w2, bool openBottom, Tridiagonal A) {

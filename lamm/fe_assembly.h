@@ -42,5 +42,12 @@ void GeneralElementRow(const double* r, int N, int i, double w2, double mass[3],
 void VariableCoefficientTransport(const double* r, int N, const double* const diff[kElementPairs],
                                   const double* const sed[kElementPairs], const double* s,
                                   const double* D, double w2, bool openBottom, Tridiagonal A);
+// The two parts of that transport for rows from..to, closed ends:
+// S(i,j) = sum over k of s_k Sed(i,j,k) and G(i,j) = sum over k of D_k Dif(i,j,k), so
+// that A = S - G. A solver whose diffusion is scaled (D / e^2 on a moving grid) forms
+// both parts once and combines them for each scale.
+void VariableCoefficientParts(int N, const double* const diff[kElementPairs],
+                              const double* const sed[kElementPairs], const double* s,
+                              const double* D, Tridiagonal S, Tridiagonal G, int from, int to);
 
 }  // namespace tarmic

@@ -311,7 +311,7 @@ class MovingHatRun {
  public:
   MovingHatRun(const SimRunSettings& settings, const CoefficientConstants& k)
       : set(settings), k(k), N(nSimGridPointsAllocated), m(settings.meniscus), b(settings.bottom),
-        rows{1, 2, N - 1, N}, dScaled(N + 1), junkL(N + 1), junkD(N + 1), junkU(N + 1) {}
+        rows{1, 2, N - 1, N}, junkL(N + 1), junkD(N + 1), junkU(N + 1) {}
 
   // The frame s*; false for a floating frame or a value that is not a number.
   bool ChooseFrame() {
@@ -420,15 +420,25 @@ class MovingHatRun {
     }
   }
 
-  // A = sum_k s_k S(i,j,k) - F(i,j) - sum_k (D_k/E) G(i,j,k) with E = e^2.
-  void Transport(double E, Tridiagonal A) {
-    for (int i = 1; i <= N; ++i) dScaled[i] = pLocalD[i] / E;
-    VariableCoefficientTransport(pLammRadius2, N, pDiffElem, pSedElem, pLocalS, dScaled.data(),
-                                 dSimOmega2, false, A);
-    for (int i = 1; i <= N; ++i) {
-      A.sub[i] -= pHatMotionLower[i];
-      A.diag[i] -= pHatMotionDiag[i];
-      A.sup[i] -= pHatMotionUpper[i];
+  // The transport A = S - F - G/E with S(i,j) = sum_k s_k Sed(i,j,k),
+  // G(i,j) = sum_k D_k Dif(i,j,k), F the frame element and E = e^2; rows from..to
+  // of the left matrix B = M - dt/2 A(E1) and, with right, of the right matrix
+  // R = M + dt/2 A(E0). The parts S and G are formed once for both.
+  void CombineRows(double dt, int from, int to, bool right) {
+    const Tridiagonal S = SimTransportMatrix();
+    const Tridiagonal G{junkL.data(), junkD.data(), junkU.data()};
+    VariableCoefficientParts(N, pDiffElem, pSedElem, pLocalS, pLocalD, S, G, from, to);
+    const double h = dt / 2, g0 = 1 / E0, g1 = 1 / E1;
+    for (int i = from; i <= to; ++i) {
+      const double sl = S.sub[i] - pHatMotionLower[i], sd = S.diag[i] - pHatMotionDiag[i],
+                   su = S.sup[i] - pHatMotionUpper[i];
+      pStepLower[i] = pMassLower[i] - h * (sl - g1 * G.sub[i]);
+      pStepDiag[i] = pMassDiag[i] - h * (sd - g1 * G.diag[i]);
+      pStepUpper[i] = pMassUpper[i] - h * (su - g1 * G.sup[i]);
+      if (!right) continue;
+      pRhsLower[i] = pMassLower[i] + h * (sl - g0 * G.sub[i]);
+      pRhsDiag[i] = pMassDiag[i] + h * (sd - g0 * G.diag[i]);
+      pRhsUpper[i] = pMassUpper[i] + h * (su - g0 * G.sup[i]);
     }
   }
 
@@ -436,22 +446,19 @@ class MovingHatRun {
   // for the step from tau0 to tau0 + dt, with the end-row elements of both times
   // in ends0/ends1; the end mass entries are the mean of the two.
   void StepMatrices(double dt) {
-    WriteEndRows(ends0);
-    Transport(E0, SimTransportMatrix());
-    WriteEndRows(ends1);
-    const Tridiagonal A1{pHatEndTransportLower, pHatEndTransportDiag, pHatEndTransportUpper};
-    Transport(E1, A1);
     for (int q = 0; q < 4; ++q) {
       const int i = rows[q];
       pMassLower[i] = (ends0.mass[q][0] + ends1.mass[q][0]) / 2;
       pMassDiag[i] = (ends0.mass[q][1] + ends1.mass[q][1]) / 2;
       pMassUpper[i] = (ends0.mass[q][2] + ends1.mass[q][2]) / 2;
     }
-    const Tridiagonal junk{junkL.data(), junkD.data(), junkU.data()};
-    FormCrankNicolson(SimMassMatrix(), SimTransportMatrix(), dt, junk, SimRhsMatrix(), 1, N);
-    // In place: each left-matrix entry reads its A1 entry before replacing it;
-    // the right-hand output of this call is not used.
-    FormCrankNicolson(SimMassMatrix(), A1, dt, SimStepMatrix(), junk, 1, N);
+    // Every row with the end elements of the step's start; then the end rows of the
+    // left matrix again with those of its end.
+    WriteEndRows(ends0);
+    CombineRows(dt, 1, N, true);
+    WriteEndRows(ends1);
+    CombineRows(dt, 1, 2, false);
+    CombineRows(dt, N - 1, N, false);
     dSimLastDt = dt;
   }
 
@@ -567,7 +574,7 @@ class MovingHatRun {
   MovingHatEndWeights weights;
   EndRows ends0{}, ends1{};
   double E0 = 1.0, E1 = 1.0;
-  std::vector<double> dScaled, junkL, junkD, junkU;
+  std::vector<double> junkL, junkD, junkU;  // diffusion part of the transport
   double dtUsed = 0.0;
   bool firstStep = true;
 };

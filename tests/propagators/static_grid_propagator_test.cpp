@@ -201,7 +201,9 @@ TEST(StaticGridPropagator, StepsLandOnEveryScanTime) {
     dSimDt = 5.0;  // a large first step, accepted without the error test
     ASSERT_TRUE(run.Solve().ok()) << run.outcome.message;
     for (std::size_t k = 0; k < times.size(); ++k) EXPECT_EQ(run.scanTimes[k], times[k]);
-    if (fixed) EXPECT_EQ(run.scans[0][1], 1.0);  // the scan at t = 0 holds the loading
+    if (fixed) {
+      EXPECT_EQ(run.scans[0][1], 1.0);  // the scan at t = 0 holds the loading
+    }
     ASSERT_GE(run.stepTimes.size(), 3u);
     EXPECT_EQ(run.stepTimes[fixed ? 1 : 0], fixed ? 7.0 : 5.0);
     for (std::size_t k = 1; k < run.stepTimes.size(); ++k) {
