@@ -78,12 +78,23 @@ bool EnterRun(const SimRunSettings& settings, bool movingHat, const CoefficientC
   return true;
 }
 
-// The time loop shared by both propagators: one step, the progress, and the
-// steady-state test on the change per second of steps of at least 30 s. step()
-// returns the change measure and sets dtUsed (0 when no step was taken). With
-// leave, the loop also ends (as Progress, *left set) once leave() is true.
+// Whether the boundary of the model can leave the fitted range: every species
+// moves in one direction. Then the fit-range stop is set up for that direction.
+bool SetUpFitRangeStop(const SimRunSettings& settings, const CoefficientConstants& k) {
+  const bool oneDirection = k.s1 != 0 && k.s1 * k.s2 >= 0;
+  if (oneDirection) FindFitLimitPoint(settings, k.s1);
+  return oneDirection;
+}
+
+// The time loop shared by both propagators: one step, the progress, the fit-range
+// stop (when fitStop; the boundary has left the fitted range, as the ideal
+// propagators stop) and the steady-state test on the change per second of steps
+// of at least 30 s. step() returns the change measure and sets dtUsed (0 when no
+// step was taken). With leave, the loop also ends (as Progress, *left set) once
+// leave() is true.
 template <class Step>
-SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step,
+SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const SimRunSettings& set,
+                       const CoefficientConstants& k, bool fitStop,
                        SimProgress* leaveAfterLastScan = nullptr, bool* left = nullptr) {
   SteadyStateTest steady;
   while (bSimContinue) {
@@ -98,6 +109,10 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step,
     progress.Step(change);
     const double perSecond = dtUsed > 0 ? change / dtUsed : change;
     fSimChange = static_cast<float>(perSecond);
+    if (fitStop && !progress.PastLastScan() && FitRangeCleared(set, k.s1)) {
+      bSimContinue = 0;
+      return SimStopReason::FitRange;
+    }
     if (steady.Update(dtUsed, perSecond)) return SimStopReason::SteadyState;
   }
   return SimStopReason::Progress;
@@ -133,7 +148,9 @@ class StaticGridRun {
     if (set.fixTimestep) dSimDt = dMaxRelChange;
     dSimDtMax = 1000.0;
     bSteadyStateReached = false;
-    const SimStopReason reason = TimeLoop(progress, dtUsed, [this] { return OneStep(); });
+    const bool fitStop = SetUpFitRangeStop(set, k);
+    const SimStopReason reason =
+        TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, k, fitStop);
     return FinishSimRun(progress, reason, nullptr);
   }
 
@@ -353,7 +370,8 @@ class MovingHatRun {
     bHatGridInUse = true;
     bool left = false;
     const SimStopReason reason =
-        TimeLoop(progress, dtUsed, [this] { return OneStep(); }, &progress, &left);
+        TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, k, SetUpFitRangeStop(set, k),
+                 &progress, &left);
     if (left) return HandOver(progress);
     return FinishSimRun(progress, reason, nullptr);
   }

@@ -170,14 +170,16 @@ double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bo
 
 // ---- fit-range stop ----
 
-void FindFitLimitPoint(const SimRunSettings& settings) {
+void FindFitLimitPoint(const SimRunSettings& settings) { FindFitLimitPoint(settings, dSimS); }
+
+void FindFitLimitPoint(const SimRunSettings& settings, double s) {
   const int N = nSimGridPointsAllocated;
   const double* r = pLammRadius;
   // A fitting limit outside the cell (none set) leaves the end node the species
   // moves to as the limit point, where the profile never empties.
   const bool inside = settings.fitLeft > r[1] && settings.fitRight < r[N] &&
                       settings.fitLeft < settings.fitRight;
-  if (dSimS >= 0) {
+  if (s >= 0) {
     iFitLimitPoint = N;
     for (int i = 1; inside && i <= N; ++i)
       if (r[i] > settings.fitRight) {
@@ -192,9 +194,11 @@ void FindFitLimitPoint(const SimRunSettings& settings) {
   fFitLimitLevel = static_cast<float>(1e-4 * pLammConc[iFitLimitPoint]);
 }
 
-bool FitRangeCleared(const SimRunSettings& settings) {
+bool FitRangeCleared(const SimRunSettings& settings) { return FitRangeCleared(settings, dSimS); }
+
+bool FitRangeCleared(const SimRunSettings& settings, double s) {
   // A uniform profile (s = 0) never clears the range; a band is not a boundary.
-  if (dSimS == 0 || settings.zoneCentrifugation) return false;
+  if (s == 0 || settings.zoneCentrifugation) return false;
   return pLammConc[iFitLimitPoint] < fFitLimitLevel || iActiveFirst > iFitLimitPoint;
 }
 

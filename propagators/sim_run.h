@@ -177,9 +177,12 @@ double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bo
 // first point right of the right fitting limit, for s < 0 the last point not right
 // of the left one) and 1e-4 of the value there.
 void FindFitLimitPoint(const SimRunSettings& settings);
+// The same for a species (or system) moving with the sign of s instead of dSimS.
+void FindFitLimitPoint(const SimRunSettings& settings, double s);
 // True when the boundary has left the fitted range: the value at the limit point
 // fell below its level, or the active rows start beyond it. Never with band loading.
 bool FitRangeCleared(const SimRunSettings& settings);
+bool FitRangeCleared(const SimRunSettings& settings, double s);
 
 // Eleven consecutive steps of at least 30 s whose change per second is below
 // dSteadyStateLimit.
