@@ -232,13 +232,8 @@ class StaticGridRun {
     bool cut = false;
     dt = ClampAcceleration(t, dt, &cut);
     // A step that reaches the next scan ends exactly on it.
-    bool lands = false;
     const double landTime = dSimStopTime;
-    if (bSimLandOnStop && t + dt >= landTime - 1e-12 * std::max(1.0, landTime)) {
-      bSimLandOnStop = 0;
-      dt = landTime - t;
-      lands = true;
-    }
+    const bool lands = LandStepOnStopTime(t, &dt);
     if (!(dt > 0)) {
       dSimDt = 1.0;
       return 1.0;
@@ -531,13 +526,8 @@ class MovingHatRun {
     std::copy(pLammConc + 1, pLammConc + N + 1, pLammConcOld + 1);
     bool cut = false;
     dt = ClampStepToAcceleration(t, dt, set.rampRotorSpeed, true, &cut);
-    bool lands = false;
     const double landTime = dSimStopTime;
-    if (bSimLandOnStop && t + dt >= landTime - 1e-12 * std::max(1.0, landTime)) {
-      bSimLandOnStop = 0;
-      dt = landTime - t;
-      lands = true;
-    }
+    const bool lands = LandStepOnStopTime(t, &dt);
     if (!(dt > 0)) return 1.0;
     // Predictor.
     if (set.rampRotorSpeed && bAccelerating) {

@@ -168,6 +168,13 @@ double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bo
   return dt;
 }
 
+bool LandStepOnStopTime(double t, double* dt) {
+  if (!bSimLandOnStop || t + *dt < dSimStopTime - 1e-12 * std::max(1.0, dSimStopTime)) return false;
+  bSimLandOnStop = 0;
+  *dt = dSimStopTime - t;
+  return true;
+}
+
 // ---- fit-range stop ----
 
 void FindFitLimitPoint(const SimRunSettings& settings) { FindFitLimitPoint(settings, dSimS); }

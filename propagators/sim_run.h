@@ -173,6 +173,10 @@ double SimRotorSpeedAtTime(double t, double dt);
 // the end. Nothing when the ramp is off or the rotor runs at speed.
 double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bool* cut);
 
+// A step from t that reaches the stop time (within rounding) while bSimLandOnStop
+// is set is cut to end exactly there and the flag is cleared; true then.
+bool LandStepOnStopTime(double t, double* dt);
+
 // The fit-range stop: the grid point just beyond the fitted range (for s > 0 the
 // first point right of the right fitting limit, for s < 0 the last point not right
 // of the left one) and 1e-4 of the value there.

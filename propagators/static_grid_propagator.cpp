@@ -245,12 +245,7 @@ double AdaptiveClaverieStep() {
   if (gRun.fixTimestep) dt = dMaxRelChange;
   for (int i = FirstChangedRow(); i <= iActiveLast; ++i) pLammConcOld[i] = pLammConc[i];
   dt = ClampToAcceleration(dt, &cut);
-  bStepLands = false;
-  if (bSimLandOnStop && dSimTime + dt >= dSimStopTime) {
-    bSimLandOnStop = 0;
-    dt = dSimStopTime - dSimTime;
-    bStepLands = true;
-  }
+  bStepLands = LandStepOnStopTime(dSimTime, &dt);
   if (!(dt > 0)) {  // the target time is reached: nothing to step
     dt = 1.0;
     bStepLands = false;
