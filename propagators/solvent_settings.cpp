@@ -3,10 +3,12 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "lamm/lamm_ideal.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/path_table.h"
 #include "numerics/solvent_constants.h"
+#include "propagators/inhomogeneous_solvent.h"
 #include "scandata/analysis_switches.h"
 
 namespace tarmic {
@@ -101,6 +103,37 @@ void ConvertToExperimentalConditions() {
   st.converted = false;
   st.convertedDFactor = st.convertedSFactor = 1.0;
   PackModelParams();
+}
+
+bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message) {
+  const InhomSolventSettings& st = gInhomSolvent;
+  const bool on = st.bInhomogeneousSolvent;
+  const bool dynamic = on && st.bCosoluteDynamicGradient;
+  const bool cosolute = dynamic && st.bSedimentingCosolute;
+  if (cosolute && CosoluteGridSize(st) < kMinCosoluteGridSize) {
+    if (message) *message = "the cosolute grid needs at least 10 points";
+    return false;
+  }
+  // The solver object takes its tables without the unused index 0.
+  auto zeroBased = [](const std::vector<double>& v) {
+    return v.empty() ? std::vector<double>{} : std::vector<double>(v.begin() + 1, v.end());
+  };
+  std::vector<double> sCoef, dCoef;
+  if (cosolute && st.nonidealCosolute && !st.csclCosolute &&
+      !ReadCosoluteCoefficientTables(&sCoef, &dCoef, message))
+    return false;
+  lamm.LoadInhomogeneousSolventParameters(
+      on, true, on && st.bCompressibleSolvent, false, st.compressibility, st.vbarEffective,
+      RELVISCOSITY, fBufferDensity, VBAR, fVRho, st.density1atm, st.relViscosity, fDensityWater20,
+      fDensityWater20, STANDARDVISCOSITY, STANDARDVISCOSITY);
+  lamm.LoadCosoluteParameters(on, dynamic, dynamic && st.compressibleWater, st.compressibility,
+                              cosolute, CosoluteGridSize(st), st.nonidealCosolute, false,
+                              st.csclCosolute, st.cosoluteS, st.cosoluteD, st.cosoluteConc,
+                              zeroBased(sCoef), zeroBased(dCoef), zeroBased(st.viscosityCoef),
+                              zeroBased(st.densityCoef));
+  lamm.SetComp2Output(cosolute && st.bShowCosoluteProfile, cosolute && st.bSaveCosoluteProfile,
+                      szTempDir);
+  return true;
 }
 
 void ResetInhomSolventSettings() {

@@ -80,6 +80,13 @@ bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef);
 void ConvertToStandardConditions();
 void ConvertToExperimentalConditions();
 
+class CLammIdeal;
+// Hands the settings to a solver object (its inhomogeneous-solvent and cosolute
+// set-up, and where the cosolute profiles are shown and saved). False, with a
+// message, when the model is on with a cosolute grid below kMinCosoluteGridSize or
+// unreadable s(c), D(c) files.
+bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message);
+
 // Restores every setting to its initial value (tests).
 void ResetInhomSolventSettings();
 
