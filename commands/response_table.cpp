@@ -49,6 +49,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(257, &W::CmUpdate),
       CommandEntry(211, &W::CmDataMarkSize),
       CommandEntry(223, &W::CmFinalProfileToFit),
+      CommandEntry(542, &W::CmInhomogeneousSolvent),
       CommandEntry(232, &W::CmShowData),
       CommandEntry(209, &W::CmShowResiduals),
       CommandEntry(504, &W::CmShowResidualsBitmap),

@@ -21,6 +21,7 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
+#include "propagators/solvent_settings.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
@@ -235,6 +236,12 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
   lamm->LoadDiscretizationParameters(CurrentDiscretization());
   if (bZoneCentrifugation) lamm->SetBandLoading(true, fLamellaWidth, bZoneInverseLayer);
   lamm->SetSolventConditions(KernelTemperature(), VBAR, fBufferDensity, RELVISCOSITY);
+  std::string solventMessage;
+  if (!LoadSolventIntoSolver(*lamm, &solventMessage)) {
+    WriteContiDebugLog("\n" + solventMessage);
+    if (!bBatchMode) ShowError(solventMessage, false);
+    return 4;
+  }
   if (bTimeOffset) lamm->SetStartTimeOffset(fTimeOffset);
   if (bAbsorbanceData && bSimulateTimeResolution && fScanVelocity > 0.0f && pnPoints[1] > 0)
     lamm->SetScanTimeLag(ppRadius[1][1]);

@@ -11,6 +11,7 @@
 
 #include "lamm/fe_assembly.h"
 #include "lamm/lamm_ideal.h"
+#include "lamm/solvent_core.h"
 
 namespace tarmic {
 
@@ -39,18 +40,8 @@ double Comp2W2(const CLammIdeal& o) {
 // Closed-form M2 and A2 of constant s and D on the equidistant grid.
 void Comp2ConstantMatrices(CLammIdeal& o) {
   const int N = o.nComp2Points;
-  const double h = (o.dBottom - o.dMeniscus) / (N - 1);
-  const double sw2 = Comp2W2(o) * o.dComp2S;
-  for (int i = 1; i <= N; ++i) {
-    double m[3], a[3];
-    EquidistantLammRow(o.pComp2Radius[i], h, i, N, sw2, o.dComp2D, m, a);
-    o.pComp2MassSub[i] = m[0];
-    o.pComp2MassDiag[i] = m[1];
-    o.pComp2MassSup[i] = m[2];
-    o.pComp2StiffSub[i] = a[0];
-    o.pComp2StiffDiag[i] = a[1];
-    o.pComp2StiffSup[i] = a[2];
-  }
+  CosoluteConstantMatrices(o.pComp2Radius.data(), N, (o.dBottom - o.dMeniscus) / (N - 1),
+                           Comp2W2(o) * o.dComp2S, o.dComp2D, Comp2Mass(o), Comp2Transport(o));
 }
 
 void Comp2Elements(CLammIdeal& o) {
@@ -80,32 +71,23 @@ void Comp2VariableTransport(CLammIdeal& o) {
 // Node coefficients at the profile c: replaced (trial) or averaged with the
 // current values (corrector). With a polynomial missing they stay as they are.
 void Comp2Coefficients(CLammIdeal& o, const double* c, bool average) {
-  const bool poly = o.nComp2SPoly > 0 && o.nComp2DPoly > 0;
-  if (!o.bComp2Builtin && !poly) return;
-  for (int i = 1; i <= o.nComp2Points; ++i) {
-    const double s = o.bComp2Builtin ? Comp2SedCoefBuiltin(c[i])
-                                     : EvalPolynomial(o.pComp2SPoly.data(), o.nComp2SPoly, c[i]);
-    const double D = o.bComp2Builtin ? Comp2DiffCoefBuiltin(c[i])
-                                     : EvalPolynomial(o.pComp2DPoly.data(), o.nComp2DPoly, c[i]);
-    o.pComp2CoefS[i] = average ? (s + o.pComp2CoefS[i]) / 2 : s;
-    o.pComp2CoefD[i] = average ? (D + o.pComp2CoefD[i]) / 2 : D;
-  }
+  CosoluteCoefficients(c, o.nComp2Points, o.bComp2Builtin, o.pComp2SPoly.data(), o.nComp2SPoly,
+                       o.pComp2DPoly.data(), o.nComp2DPoly, average, o.pComp2CoefS.data(),
+                       o.pComp2CoefD.data());
 }
 
 // Forms both Crank-Nicolson matrices for dt and solves from the start profile into
 // out, keeping the factors; a failed pivot leaves the start profile.
 void Comp2FactorSolve(CLammIdeal& o, double dt, double* out) {
-  const int N = o.nComp2Points;
   o.bComp2Refactor = 0;
   o.dComp2DtFactorised = dt;
-  FormCrankNicolson(Comp2Mass(o), Comp2Transport(o), dt, Comp2Implicit(o), Comp2Explicit(o), 1, N);
-  TridiagProduct(Comp2Explicit(o), o.pComp2ConcOld.data(), o.pComp2Rhs.data(), N);
-  const TridagStatus status = TridagFactorSolve(Comp2Implicit(o), o.pComp2Rhs.data(), out, N,
-                                                {o.pComp2Gam.data(), o.pComp2Bet.data()});
+  const TridagStatus status = CosoluteFactorSolve(
+      Comp2Mass(o), Comp2Transport(o), dt, Comp2Implicit(o), Comp2Explicit(o),
+      o.pComp2ConcOld.data(), o.pComp2Rhs.data(), out, o.nComp2Points,
+      {o.pComp2Gam.data(), o.pComp2Bet.data()});
   if (status != TridagStatus::Ok) {
     o.ReportTridag(status);
     o.bComp2Refactor = 1;
-    for (int i = 1; i <= N; ++i) out[i] = o.pComp2ConcOld[i];
   }
 }
 

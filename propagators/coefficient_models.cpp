@@ -6,6 +6,7 @@
 
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
+#include "propagators/inhomogeneous_solvent.h"
 
 namespace tarmic {
 
@@ -40,6 +41,11 @@ bool CoefficientConstants::AllSediment() const {
     case CoefficientModel::MonomerDimer:
     case CoefficientModel::MonomerTrimer: return s1 > 0 && s2 > 0;
     case CoefficientModel::AssociationTable: return oligoS[0] > 0 && oligoS[1] > 0 && oligoS[2] > 0;
+    case CoefficientModel::CosoluteCoefficients: {
+      double s0 = 0.0, d0 = 0.0;
+      ModelCoefficients(*this, 0.0, &s0, &d0);
+      return s0 > 0;
+    }
     default: return s1 > 0;
   }
 }
@@ -49,6 +55,11 @@ bool CoefficientConstants::AllFloat() const {
     case CoefficientModel::MonomerDimer:
     case CoefficientModel::MonomerTrimer: return s1 < 0 && s2 < 0;
     case CoefficientModel::AssociationTable: return oligoS[0] < 0 && oligoS[1] < 0 && oligoS[2] < 0;
+    case CoefficientModel::CosoluteCoefficients: {
+      double s0 = 0.0, d0 = 0.0;
+      ModelCoefficients(*this, 0.0, &s0, &d0);
+      return s0 < 0;
+    }
     default: return s1 < 0;
   }
 }
@@ -62,8 +73,13 @@ bool PrepareCoefficientModel(CoefficientConstants* k, std::string* message) {
   if (bCsNonideal || bNonidealSpecies) {
     k->model = bCsNonideal ? CoefficientModel::NonidealCs : CoefficientModel::NonidealSpecies;
     if (bCosoluteCoefficients) {
-      if (message) *message = "s(c) and D(c) of a sedimenting cosolute are not available in this simulation";
-      return false;
+      if (bCsNonideal) {
+        if (message) *message = "s(c) and D(c) of a sedimenting cosolute are not available in this simulation";
+        return false;
+      }
+      k->model = CoefficientModel::CosoluteCoefficients;
+      k->cscl = bCsClCoefficients;
+      return k->cscl || ReadCosoluteCoefficientTables(&k->sCoef, &k->dCoef, message);
     }
     if (!(fSignalPerConc > 0) || !std::isfinite(fSignalPerConc)) {
       if (message) *message = "the signal per mg/ml must be positive";
@@ -142,6 +158,12 @@ void ModelCoefficients(const CoefficientConstants& k, double c, double* s, doubl
     case CoefficientModel::NonidealCs:
       *s = k.s1 / (1 + k.ks * c);
       *D = k.d1 * (1 + k.kd * c);
+      return;
+    case CoefficientModel::CosoluteCoefficients:
+      *s = k.cscl ? CsClSedimentationCoefficient(c)
+                  : EvalCoefficientPolynomial(k.sCoef, static_cast<int>(k.sCoef.size()), c);
+      *D = k.cscl ? CsClDiffusionCoefficient(c)
+                  : EvalCoefficientPolynomial(k.dCoef, static_cast<int>(k.dCoef.size()), c);
       return;
   }
 }

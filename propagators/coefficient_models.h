@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -28,6 +29,7 @@ enum class CoefficientModel {
   AssociationTable,  // 1-2-4 or 1-4-8
   NonidealSpecies,
   NonidealCs,
+  CosoluteCoefficients,  // one non-ideal species with s(c), D(c) of a cosolute
 };
 
 // Constants prepared at a propagator's entry.
@@ -47,6 +49,10 @@ struct CoefficientConstants {
   double Kb = 0.0;
   double oligoS[3] = {0, 0, 0};
   double oligoD[3] = {0, 0, 0};
+  // s(c), D(c) of the cosolute law: the built-in CsCl formulas or the polynomials
+  // of the coefficient files (one-based), c in mol/l.
+  bool cscl = false;
+  std::vector<double> sCoef, dCoef;
   // Total concentration of the whole c(s) distribution on the grid at time t
   // (1-based, N values), for the kernels of the non-ideal c(s). Provided by the
   // distribution engine; without it the total is taken as 0.
@@ -57,10 +63,12 @@ struct CoefficientConstants {
   bool AllFloat() const;
 };
 
-// Reads the model switches and parameters into k. False, with a message, when the
-// model cannot be run: the coefficient tables of a sedimenting cosolute
-// (bCosoluteCoefficients) are not available to these propagators, and a
-// non-positive signal per mg/ml leaves ks and kd undefined.
+// Reads the model switches and parameters into k. A non-ideal species with
+// bCosoluteCoefficients follows the cosolute law (bCsClCoefficients: the CsCl
+// formulas, else the coefficient files, read here). False, with a message, when the
+// model cannot be run: a coefficient file cannot be read, the non-ideal c(s) asks
+// for the cosolute law, or a non-positive signal per mg/ml leaves ks and kd
+// undefined.
 bool PrepareCoefficientModel(CoefficientConstants* k, std::string* message);
 
 // s and D of the model at concentration c (signal units). The non-ideal c(s)

@@ -2,6 +2,7 @@
 
 #include "modelfit/modelfit_hooks.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/solvent_settings.h"
 
 namespace tarmic {
 
@@ -10,6 +11,7 @@ void InstallPropagatorHooks() {
   h.simArraysAllocated = [] { return bSimArraysAllocated; };
   h.freeSimArrays = [] { FreeSimArrays(); };
   h.resizeSimArrays = [](int n) { return ResizeSimArrays(n); };
+  h.inhomogeneousSolventOn = [] { return gInhomSolvent.bInhomogeneousSolvent; };
 }
 
 }  // namespace tarmic

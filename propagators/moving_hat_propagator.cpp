@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "lamm/element_integrals.h"
 #include "lamm/moving_hat_core.h"
 #include "lamm/tridiagonal.h"
+#include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
 
 namespace tarmic {
@@ -34,8 +36,12 @@ struct HatRun {
   double fixedDt = 1.0;       // dHatFixedDt, s
   bool landed = false;        // the current step ends on dSimStopTime
   TridagStatus tridag = TridagStatus::Ok;
+  bool inhomogeneous = false;  // the solvent varies with r (factors of InitSolventFactors)
+  bool cosolute = false;       // a sedimenting cosolute is solved beside the species
+  bool dynamic = false;        // its profile changes the solvent
 };
 HatRun gHat;
+PropagatorSolvent gHatSolvent;
 
 Tridiagonal FullHatRhs() { return {pFullHatRhsLower, pFullHatRhsDiag, pFullHatRhsUpper}; }
 Tridiagonal FullHatStep() { return {pFullHatStepLower, pFullHatStepDiag, pFullHatStepUpper}; }
@@ -58,8 +64,8 @@ void BuildMovingHatGrid(double rpm) {
   for (int i = 1; i <= h.N; ++i) pLammRadius[i] = pLammRadius2[i];
 }
 
-// Grid, element matrices and end weights. A variable solvent would enter here, as
-// h.g.el.solvent.
+// Grid, element matrices and end weights; in an inhomogeneous solvent K and S
+// carry the local factors of the solvent.
 void BuildMovingHatMatrices(double rpm) {
   HatRun& h = gHat;
   BuildMovingHatGrid(rpm);
@@ -71,6 +77,7 @@ void BuildMovingHatMatrices(double rpm) {
   // Back-diffusion shut off: a sedimenting species leaves through the bottom.
   el.openBottom = h.settings.outflowBottom && h.s > 0;
   el.openMeniscus = false;
+  el.solvent = h.inhomogeneous ? &gHatSolvent : nullptr;
   h.g.A = {SimMassMatrix(),
            {pHatStiffLower, pHatStiffDiag, pHatStiffUpper},
            {pHatSedLower, pHatSedDiag, pHatSedUpper},
@@ -107,7 +114,8 @@ void MovingHatStep(double dt) {
     RefreshMovingHatMatrices();
   }
   const double tau = dSimTime - dHatT0;
-  if (h.fullHatSteps && !bAccelerating && (h.sch.whole || (dt == dHatInterval && tau == 0))) {
+  if (h.fullHatSteps && !bAccelerating && !h.dynamic &&
+      (h.sch.whole || (dt == dHatInterval && tau == 0))) {
     // A whole interval from a freshly laid grid: the stored propagator.
     if (!h.sch.whole) SetHatEnds(0.0);
     TridiagProduct(FullHatRhs(), pLammConcOld, pLammRhs, N);
@@ -263,8 +271,14 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progr
   h.D = dSimD;
   h.g.meniscus = settings.meniscus;
   h.g.bottom = settings.bottom;
-  dFrameS = settings.autoHatS ? dSimS : settings.frameS;
-  h.relative = settings.autoHatS;
+  h.inhomogeneous = settings.inhomogeneousSolvent;
+  h.cosolute = h.inhomogeneous && settings.sedimentingCosolute;
+  h.dynamic = h.cosolute && settings.dynamicGradient;
+  // In an inhomogeneous solvent the frame moves with the species in the mean
+  // solvent of the cell, and the motion relative to the species is F - S.
+  dFrameS = settings.autoHatS ? (h.inhomogeneous ? SolventFactorOfValue(dSimS) : dSimS)
+                              : settings.frameS;
+  h.relative = settings.autoHatS && !h.inhomogeneous;
   if (std::fabs(dFrameS) < 1 && dMaxRelChange >= 1) dMaxRelChange = 0.1;
   fSimChange = 1.0f;
   dSimLastDt = 0.0;
@@ -274,8 +288,17 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progr
   bHatGridInUse = true;
   // Matrices at the final speed while the rotor accelerates (the species follows
   // the rotor from the first step on, the frame keeps this speed).
-  BuildMovingHatMatrices(settings.rampRotorSpeed && bAccelerating ? dFinalRpm : dSimRpm);
+  const double frameRpm = settings.rampRotorSpeed && bAccelerating ? dFinalRpm : dSimRpm;
+  if (h.inhomogeneous) {
+    BuildMovingHatGrid(frameRpm);
+    InitSolventFactors(pLammRadius2, N);
+  }
+  BuildMovingHatMatrices(frameRpm);
   dSimDt = 1.0;
+  if (h.cosolute) {
+    std::string message;
+    if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
+  }
   h.fixedDt = dFrameS == 0 ? dMaxRelChange : dMaxRelChange * dHatInterval;
   if (h.fixedDt >= dHatInterval) {
     h.fixedDt = dHatInterval;
@@ -292,8 +315,18 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progr
   window.Start();
   while (bSimContinue) {
     if (bSimFailed || bSimDiverged) break;
+    if (h.cosolute) dCosoluteTime = dSimTime;
     const float change = static_cast<float>(MovingHatTimeStep());
     if (bSimFailed) break;
+    if (h.cosolute) {
+      AdvanceCosolute();
+      if (bSimFailed) break;
+    }
+    if (h.dynamic) {
+      // The solvent of the next step: K and S with the new factors.
+      UpdateDynamicSolventFactors(pLammRadius2, N);
+      AssembleMovingHatMatrices(h.g.el, false, h.g.A, false, true);
+    }
     if (!ProfileFinite(pLammConc, 1, N, 1e100)) {
       // A profile that is not finite never passes as a solution.
       bSimDiverged = 1;
@@ -316,7 +349,8 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progr
       window.Start();
     }
   }
-  return FinishSimRun(progress, reason, TridagMessage(h.tridag));
+  const char* tridag = h.tridag != TridagStatus::Ok ? TridagMessage(h.tridag) : szCosoluteTridagMessage;
+  return FinishSimRun(progress, reason, tridag);
 }
 
 double MovingHatTotalAmount() {

@@ -10,6 +10,7 @@
 #include "modelfit/model_flags.h"
 #include "numerics/run_switches.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/solvent_settings.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 
@@ -73,6 +74,9 @@ SimRunSettings CurrentSimRunSettings() {
   s.truncateGrid = bTruncateGrid;
   s.truncLevel = dTruncationLevel;
   s.zoneCentrifugation = bZoneCentrifugation;
+  s.inhomogeneousSolvent = gInhomSolvent.bInhomogeneousSolvent;
+  s.sedimentingCosolute = s.inhomogeneousSolvent && gInhomSolvent.bSedimentingCosolute;
+  s.dynamicGradient = s.inhomogeneousSolvent && gInhomSolvent.bCosoluteDynamicGradient;
   return s;
 }
 
@@ -205,7 +209,8 @@ bool FitRangeCleared(const SimRunSettings& settings) { return FitRangeCleared(se
 
 bool FitRangeCleared(const SimRunSettings& settings, double s) {
   // A uniform profile (s = 0) never clears the range; a band is not a boundary.
-  if (s == 0 || settings.zoneCentrifugation) return false;
+  // Nor is it watched in an inhomogeneous solvent, where a species may float back.
+  if (s == 0 || settings.zoneCentrifugation || settings.inhomogeneousSolvent) return false;
   return pLammConc[iFitLimitPoint] < fFitLimitLevel || iActiveFirst > iFitLimitPoint;
 }
 

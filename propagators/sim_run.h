@@ -84,6 +84,11 @@ struct SimRunSettings {
   bool truncateGrid = true;       // "dynamically truncate grid"
   double truncLevel = 1e-6;       // its level, relative to the loading
   bool zoneCentrifugation = false;  // band loading
+  // The inhomogeneous-solvent model (solvent_settings.h): on, a sedimenting
+  // cosolute is solved beside the species, its gradient changes the solvent.
+  bool inhomogeneousSolvent = false;
+  bool sedimentingCosolute = false;
+  bool dynamicGradient = false;
   // Per species, set by the caller:
   bool outflowBottom = false;     // back-diffusion shut off: the bottom lets the species out
   bool noTruncation = false;      // no truncation in this solve (a retry)
@@ -184,7 +189,8 @@ void FindFitLimitPoint(const SimRunSettings& settings);
 // The same for a species (or system) moving with the sign of s instead of dSimS.
 void FindFitLimitPoint(const SimRunSettings& settings, double s);
 // True when the boundary has left the fitted range: the value at the limit point
-// fell below its level, or the active rows start beyond it. Never with band loading.
+// fell below its level, or the active rows start beyond it. Never with band loading
+// or an inhomogeneous solvent.
 bool FitRangeCleared(const SimRunSettings& settings);
 bool FitRangeCleared(const SimRunSettings& settings, double s);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "lamm/lamm_globals.h"
 #include "lamm/special_geometry.h"
@@ -9,6 +10,7 @@
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
 #include "numerics/run_switches.h"
+#include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
 
 namespace tarmic {
@@ -57,12 +59,28 @@ void RebuildMatrices(int n) {
     BuildClaverieMatrices(n);
 }
 
-// Row i of M and A for a system whose last row is np. (A solvent whose density
-// and viscosity vary with r replaces the transport entries here.)
+// Row i of M and A for a system whose last row is np. In an inhomogeneous solvent
+// the transport entries are sw2 Sed~ - D K~ with the elements of the local factors
+// (D fV, s fV fB), and the outflow bottom lets out D fV_n r_n dc/dr - sw2 fV_n fB_n r_n^2 c.
 void FormRow(int i, int np, double sw2) {
   double m[3], a[3];
-  StaticGridRow(pLammRadius, GridSize(), i, np, bOptimizedGridBuilt, GridStep(), sw2, dSimD,
-                gRun.outflowBottom, m, a);
+  const bool inhom = gRun.inhomogeneousSolvent;
+  StaticGridRow(pLammRadius, GridSize(), i, np, bOptimizedGridBuilt, GridStep(), inhom ? 0.0 : sw2,
+                inhom ? 0.0 : dSimD, gRun.outflowBottom && !inhom, m, a);
+  if (inhom) {
+    const double* r = pLammRadius;
+    for (int k = 0; k < 3; ++k) {
+      const int j = i - 1 + k;
+      a[k] = sw2 * InhomSedimentationElement(i, j, r, np) - dSimD * InhomDiffusionElement(i, j, r, np);
+    }
+    if (i == 1) a[0] = 0.0;
+    if (i == np) a[2] = 0.0;
+    if (gRun.outflowBottom && i == np) {
+      const double end = InhomDiffusionEndTerm(r, np);
+      a[0] += dSimD * end;
+      a[1] -= dSimD * end + sw2 * InhomSedimentationFlux(r, np);
+    }
+  }
   pMassLower[i] = m[0];
   pMassDiag[i] = m[1];
   pMassUpper[i] = m[2];
@@ -229,7 +247,7 @@ void AdvanceClaverieTime() {
       if (SpecialGeometry()) {
         BuildGeometryMatrices();
       } else {
-        BuildClaverieMatrices(GridSize());
+        BuildClaverieMatrices(gRun.dynamicGradient ? iActiveLast : GridSize());
         ResizeClaverieMatrices(iActiveLast);
       }
     }
@@ -377,6 +395,15 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
   if (bAccelerating && dSimTime >= dAccelEndTime) dSimRpm = SimRotorSpeedAtTime(dSimTime, 0.0);
 
   dInitialConc = c[1];
+  const bool inhom = settings.inhomogeneousSolvent && !SpecialGeometry();
+  gRun.inhomogeneousSolvent = inhom;
+  gRun.sedimentingCosolute = inhom && settings.sedimentingCosolute;
+  gRun.dynamicGradient = gRun.sedimentingCosolute && settings.dynamicGradient;
+  if (inhom) InitSolventFactors(pLammRadius, N);
+  if (gRun.sedimentingCosolute) {
+    std::string message;
+    if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
+  }
   RebuildMatrices(N);
   nMaxActiveFirst = static_cast<int>(std::floor(0.95 * N));
   nTruncExtension = static_cast<int>(std::floor(0.1 * N));
@@ -393,7 +420,7 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
     bNoLeftTruncation = false;
     // The rows beyond the boundary are plateau; they join the solve only where the
     // bottom lets the species out (no back-diffusion to resolve).
-    if (settings.outflowBottom && !SpecialGeometry() && nTruncExtension >= 3) {
+    if (settings.outflowBottom && !SpecialGeometry() && !inhom && nTruncExtension >= 3) {
       bNoRightTruncation = false;
       iActiveLast = nTruncExtension;
       ResizeClaverieMatrices(iActiveLast);
@@ -410,11 +437,22 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
   SimStopReason reason = SimStopReason::Progress;
   while (bSimContinue && !bSimFailed && !bSimDiverged) {
     const double dtUsed = dSimDt != 0 ? dSimDt : 1.0;
+    if (gRun.sedimentingCosolute) dCosoluteTime = dSimTime;
     fSimChange = static_cast<float>(AdaptiveClaverieStep());
     if (bSimFailed || bSimDiverged) break;
     if (bTruncationActive) {
       UpdateActiveStart();
       UpdateActiveEnd(dSimTime);
+    }
+    // The cosolute catches up with the species; the next step sees the new solvent.
+    if (gRun.sedimentingCosolute) {
+      AdvanceCosolute();
+      if (bSimFailed) break;
+    }
+    if (gRun.dynamicGradient) {
+      UpdateDynamicSolventFactors(pLammRadius, N);
+      BuildClaverieMatrices(iActiveLast);
+      bSimMatricesChanged = 1;
     }
     progress.Step(fSimChange);
     fSimChange = static_cast<float>(fSimChange / dtUsed);
@@ -426,7 +464,7 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
       bSimContinue = 0;
     }
   }
-  return FinishSimRun(progress, reason, szTridagMessage);
+  return FinishSimRun(progress, reason, szTridagMessage ? szTridagMessage : szCosoluteTridagMessage);
 }
 
 }  // namespace tarmic

@@ -55,6 +55,9 @@ int RadioGroup(int id) {
     case 450: case 451: return 3;
     case 620: case 621: return 4;
     case 622: case 624: case 625: return 5;
+    case 840: case 844: return 7;
+    case 863: case 847: return 8;
+    case 850: return 9;
     default: return 6;
   }
 }
@@ -462,6 +465,48 @@ const DialogTemplate& LammTemplate() {
   return t;
 }
 
+DialogTemplate BuildInhomSolventTemplate() {
+  DialogTemplate t;
+  t.name = std::to_string(kInhomSolventDialogId);
+  t.caption = "Inhomogeneous Solvent Parameters";
+  t.width = 440;
+  const int w = (t.width - 3 * kMargin) / 2;
+  const std::vector<Section> left = {
+      {nullptr,
+       {C(857, "Use Inhomogeneous Solvent Model"), E(838, "vbar (macromolecule)"),
+        C(839, "fit vbar (requires strong density gradients)")}},
+      {"Static Gradient",
+       {R(840, "compressible solvent (static gradient)"), E(841, "compressibility [1e-4/MPa]"),
+        E(842, "buffer density at 1 atm [g/ml]"), E(843, "buffer viscosity at 1 atm [Poise]")}},
+      {"Ideal Cosolute",
+       {R(863, "ideally sedimenting cosolute"), E(864, "apparent s [S]"),
+        E(865, "apparent D [1e-7 cm^2/sec]")}},
+      {"Nonideal Cosolute",
+       {R(847, "nonideal cosolute"), C(858, "Load New Nonideal D(c) File"), E(848, ""),
+        C(859, "Load New Nonideal s(c) File"), E(849, ""),
+        R(850, "CsCl at 25C (s and D of CsCl in water at 25 C from literature tables)")}},
+  };
+  const std::vector<Section> right = {
+      {"Dynamic Gradient",
+       {R(844, "sedimenting cosolute (dynamic gradient)"),
+        E(845, "vbar (macromolecule including solvation)"),
+        E(846, "cosolute loading concentration [M]"), E(851, "radial grid size"),
+        C(852, "plot cosolute data"), C(853, "save cosolute data in "), E(862, ""),
+        E(854, "density(c) coefficients [g/ml], (c in [M])"), C(860, "Load New DENSITY(c) File"),
+        E(855, "viscosity(c) coefficients [Poise], (c in [M])"),
+        C(861, "Load New VISCOSITY(c) File"), C(856, "add H2O compressibility")}},
+  };
+  const int yl = PlaceSections(t, left, kMargin, kMargin, w);
+  const int yr = PlaceSections(t, right, 2 * kMargin + w, kMargin, w);
+  AddButtons(t, std::max(yl, yr) + 2);
+  return t;
+}
+
+const DialogTemplate& InhomSolventTemplate() {
+  static const DialogTemplate t = BuildInhomSolventTemplate();
+  return t;
+}
+
 std::vector<TransferControl> MakeParamsControls() {
   std::vector<TransferControl> c;
   auto checks = [&c](int from, int to) {
@@ -503,7 +548,37 @@ std::vector<TransferControl> MakeLammControls() {
           {835, ControlKind::Edit}};
 }
 
+std::vector<TransferControl> MakeInhomSolventControls() {
+  std::vector<TransferControl> c;
+  const auto add = [&c](std::initializer_list<int> ids, ControlKind kind) {
+    for (int id : ids) c.push_back({id, kind});
+  };
+  add({857}, ControlKind::CheckBox);
+  add({838}, ControlKind::Edit);
+  add({839}, ControlKind::CheckBox);
+  add({840}, ControlKind::RadioButton);
+  add({841, 842, 843}, ControlKind::Edit);
+  add({844}, ControlKind::RadioButton);
+  add({845, 846}, ControlKind::Edit);
+  add({863}, ControlKind::RadioButton);
+  add({864, 865}, ControlKind::Edit);
+  add({847}, ControlKind::RadioButton);
+  add({848, 849}, ControlKind::Edit);
+  add({850}, ControlKind::RadioButton);
+  add({851}, ControlKind::Edit);
+  add({852, 853}, ControlKind::CheckBox);
+  add({854, 855}, ControlKind::Edit);
+  add({856, 858, 859, 860, 861}, ControlKind::CheckBox);
+  add({862}, ControlKind::Edit);
+  return c;
+}
+
 }  // namespace
+
+const std::vector<TransferControl>& InhomSolventDialogControls() {
+  static const std::vector<TransferControl> controls = MakeInhomSolventControls();
+  return controls;
+}
 
 const DialogTemplate& GetParamsDialogTemplate(int templateId) {
   const auto& all = Params().templates;
@@ -517,6 +592,7 @@ const std::vector<int>& ParamsDialogTemplateIds() { return Params().ids; }
 
 const DialogTemplate& GetDialogTemplate(std::string_view name) {
   if (name == LammTemplate().name) return LammTemplate();
+  if (name == InhomSolventTemplate().name) return InhomSolventTemplate();
   for (const auto& [id, t] : Params().templates)
     if (t.name == name) return t;
   throw std::invalid_argument("unknown dialog template " + std::string(name));

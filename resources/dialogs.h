@@ -20,6 +20,8 @@ namespace tarmic {
 inline constexpr int kStaticControlId = -1;
 // Template of the dialog "Numerical Control of Lamm Equation Solution".
 inline constexpr int kLammParamsDialogId = 631;
+// Template of the dialog "Inhomogeneous Solvent Parameters".
+inline constexpr int kInhomSolventDialogId = 866;
 
 // The template of a dialog by its name, the resource id as text ("631", "320").
 // An unknown name is a programming error: std::invalid_argument naming it.
@@ -40,6 +42,8 @@ struct TransferControl {
 const std::vector<TransferControl>& ParamsDialogControls();
 // The controls of the Lamm dialog in transfer order.
 const std::vector<TransferControl>& LammDialogControls();
+// The controls of the inhomogeneous-solvent dialog in transfer order.
+const std::vector<TransferControl>& InhomSolventDialogControls();
 
 // The label of a control in a template: the label of a check box, radio button or
 // push button, or the static text placed right before an edit field; empty when

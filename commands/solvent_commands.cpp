@@ -1,0 +1,227 @@
+// The command "Inhomogeneous Solvent" and its dialog "Inhomogeneous Solvent
+// Parameters": edits the inhomogeneous-solvent settings (propagators/
+// solvent_settings.h), chooses the coefficient files, and switches the model on
+// (s and D of the model to standard conditions) or off (back to the experiment).
+#include <string>
+#include <vector>
+
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "distributions/distribution_grid.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "modelfit/transfer_fields.h"
+#include "numerics/number_input.h"
+#include "numerics/path_table.h"
+#include "numerics/solvent_constants.h"
+#include "platform/backend.h"
+#include "propagators/inhomogeneous_solvent.h"
+#include "propagators/solvent_settings.h"
+#include "resources/dialogs.h"
+#include "scandata/analysis_switches.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmInhomogeneousSolvent = 542;
+constexpr const char* kAppCaption = "TARMIC";
+constexpr const char* kCoefFilter = "dat files (*.dat*)|*.dat*|All Files (*.*)|*.*|";
+// Compressibility of water, 1/MPa.
+constexpr double kWaterCompressibility = 4.591e-4;
+
+void Note(TXLAWindow& w, const char* text, const char* caption = kAppCaption) {
+  CommandMessageBox(w, text, caption, MB_OK);
+}
+
+// A c(s)-type continuous model, whose vbar entry follows the solvent model.
+bool CsTypeModel() { return bContiModel && bContiSModel; }
+
+void FillTransfer(TransferBuffer& r) {
+  const InhomSolventSettings& st = gInhomSolvent;
+  SetFieldChecked(r, 857, st.bInhomogeneousSolvent);
+  SetFieldValue(r, 838, "%.4f", VBAR);
+  SetFieldChecked(r, 839, st.bFitVbar);
+  SetFieldChecked(r, 840, st.bCompressibleSolvent);
+  SetFieldValue(r, 841, "%.4f", st.compressibility * 10000);
+  SetFieldValue(r, 842, "%.6f", st.density1atm);
+  SetFieldValue(r, 843, "%.4f", st.viscosity1atm * 10);
+  SetFieldChecked(r, 844, st.bCosoluteDynamicGradient);
+  SetFieldValue(r, 845, "%.4f", st.vbarSolvated == 0 ? VBAR : st.vbarSolvated);
+  SetFieldValue(r, 846, "%.3f", st.cosoluteConc);
+  SetFieldChecked(r, 863, !st.nonidealCosolute);
+  SetFieldValue(r, 864, "%.3f", st.cosoluteS);
+  SetFieldValue(r, 865, "%.2f", st.cosoluteD * 1e7);
+  SetFieldChecked(r, 847, st.nonidealCosolute);
+  SetFieldText(r, 848, DNonidealCoefPath(st));
+  SetFieldText(r, 849, SNonidealCoefPath(st));
+  SetFieldChecked(r, 850, st.csclCosolute);
+  SetFieldText(r, 851, std::to_string(CosoluteGridSize(st)));
+  SetFieldChecked(r, 852, st.bShowCosoluteProfile);
+  SetFieldChecked(r, 853, st.bSaveCosoluteProfile);
+  SetFieldText(r, 854, DensityCoefPath(st));
+  SetFieldText(r, 855, ViscosityCoefPath(st));
+  SetFieldChecked(r, 856, st.addWaterCompressibility);
+  for (int id : {858, 859, 860, 861}) SetFieldChecked(r, id, false);
+  SetFieldText(r, 862, szTempDir);
+}
+
+// With the model ticked every number must be valid and non-negative (the dialog
+// stays open without a message); a cosolute grid needs at least 10 points.
+bool CanClose(TXLAWindow& w, const TransferBuffer& r) {
+  if (!FieldChecked(r, 857)) return true;
+  for (int id : {838, 841, 842, 843, 845, 846, 864, 865, 851})
+    if (!IsValidPositiveFloat(FieldText(r, id).c_str())) return false;
+  if (FieldChecked(r, 844) && FieldValue(r, 851) < kMinCosoluteGridSize) {
+    Note(w, "the cosolute grid needs at least 10 points", "Input Error");
+    return false;
+  }
+  return true;
+}
+
+// The file chosen in the open dialog; empty when cancelled.
+std::string ChooseFile(const char* title) {
+  FileDialogOptions options;
+  options.title = title;
+  options.filter = kCoefFilter;
+  const std::vector<std::string> chosen = GetBackend().OpenFileDialog(options);
+  return chosen.empty() ? std::string() : chosen.front();
+}
+
+// Reads a density or viscosity coefficient file into coef; a file that cannot
+// be read is reported and leaves the vector empty.
+void LoadCoefficients(TXLAWindow& w, const std::string& path, std::vector<double>& coef) {
+  if (!ReadCoefficientFile(path, &coef)) Note(w, ("Attention: could not open " + path).c_str());
+}
+
+void ApplyValues(TXLAWindow& w, const TransferBuffer& r) {
+  InhomSolventSettings& st = gInhomSolvent;
+  VBAR = FieldValue(r, 838);
+  fVRho = VBAR * fBufferDensity;
+  st.bFitVbar = FieldChecked(r, 839);
+  st.bCosoluteDynamicGradient = FieldChecked(r, 844);
+  st.bCompressibleSolvent = !st.bCosoluteDynamicGradient;
+  st.bSedimentingCosolute = st.bCosoluteDynamicGradient;
+  st.compressibility = FieldValue(r, 841) * 1e-4;
+  st.density1atm = FieldValue(r, 842);
+  st.viscosity1atm = FieldValue(r, 843) * 0.1f;  // Poise to Pa s
+  st.relViscosity = st.viscosity1atm / STANDARDVISCOSITY;
+  st.vbarSolvated = FieldValue(r, 845);
+  st.vbarEffective = st.bCosoluteDynamicGradient ? st.vbarSolvated : VBAR;
+  st.cosoluteConc = FieldValue(r, 846);
+  st.nonidealCosolute = FieldChecked(r, 847);
+  st.cosoluteS = FieldValue(r, 864);
+  st.cosoluteD = FieldValue(r, 865) * 1e-7;
+  st.csclCosolute = FieldChecked(r, 850);
+  // A cancelled file selection changes nothing.
+  if (FieldChecked(r, 858)) {
+    const std::string path = ChooseFile("Select NONIDEAL D(c) Data File");
+    if (!path.empty()) st.dNonidealPath = path;
+  }
+  if (FieldChecked(r, 859)) {
+    const std::string path = ChooseFile("Select NONIDEAL s(c) Data File");
+    if (!path.empty()) st.sNonidealPath = path;
+  }
+  st.cosoluteGridSize = static_cast<int>(FieldValue(r, 851));
+  st.bShowCosoluteProfile = FieldChecked(r, 852);
+  st.bSaveCosoluteProfile = FieldChecked(r, 853);
+  if (FieldChecked(r, 860)) {
+    const std::string path = ChooseFile("Select DENSITY(c) Data File");
+    if (!path.empty()) {
+      st.densityPath = path;
+      LoadCoefficients(w, path, st.densityCoef);
+    }
+  }
+  if (FieldChecked(r, 861)) {
+    const std::string path = ChooseFile("Select VISCOSITY(c) Data File");
+    if (!path.empty()) {
+      st.viscosityPath = path;
+      LoadCoefficients(w, path, st.viscosityCoef);
+    }
+  }
+  st.addWaterCompressibility = FieldChecked(r, 856);
+  if (st.bCosoluteDynamicGradient) {
+    if (st.densityCoef.empty()) LoadCoefficients(w, DensityCoefPath(st), st.densityCoef);
+    if (st.viscosityCoef.empty()) LoadCoefficients(w, ViscosityCoefPath(st), st.viscosityCoef);
+    st.compressibleWater = st.addWaterCompressibility;
+    if (st.compressibleWater) st.compressibility = kWaterCompressibility;
+    // The buffer at its loading concentration.
+    st.relViscosity = static_cast<float>(CosoluteViscosity(st.cosoluteConc) / STANDARDVISCOSITY);
+    st.viscosity1atm = st.relViscosity * STANDARDVISCOSITY;
+    st.density1atm = static_cast<float>(CosoluteDensity(st.cosoluteConc));
+  }
+}
+
+void SwitchOn(TXLAWindow& w) {
+  InhomSolventSettings& st = gInhomSolvent;
+  st.bInhomogeneousSolvent = true;
+  if (CsTypeModel()) {
+    pParams[kContiSlotVbar] = VBAR;
+    st.savedVbar = VBAR;
+    st.savedDistMin = pParams[kContiSlotGridMin];
+  }
+  if (bTruncateGrid && !bTruncateNoteShown) {
+    bTruncateNoteShown = true;
+    Note(w, "make sure Lamm equation option 'dyanmically trucate grid' \n"
+            "is not used when macromolecular flotation near meniscus can occur");
+  }
+  w.GetHandle().CheckMenuItem(kCmInhomogeneousSolvent, true);
+  if (st.bCosoluteDynamicGradient && !bDynamicNoteShown) {
+    bDynamicNoteShown = true;
+    Note(w, "this is only implemented for regular Lamm equation models\n"
+            "like discrete noninteracting species (boundary and analytical zone centrifugation)\n"
+            "c(s) and c(M) distributions", "Attention");
+  } else if (!st.bCosoluteDynamicGradient && !bStaticNoteShown) {
+    bStaticNoteShown = true;
+    Note(w, "this is only implemented for regular Lamm equation models and ls-g*(s)\n"
+            "like discrete noninteracting species (boundary and analytical zone centrifugation)\n"
+            "c(s) and c(M) distributions", "Attention");
+  }
+  if (bContiModel && !bLsgModel) pParams[kContiSlotVbar] = VBAR;
+  Note(w, "changing s and D (and M) to standard conditions!");
+  ConvertToStandardConditions();
+}
+
+void SwitchOff(TXLAWindow& w) {
+  InhomSolventSettings& st = gInhomSolvent;
+  st.bInhomogeneousSolvent = false;
+  w.GetHandle().CheckMenuItem(kCmInhomogeneousSolvent, false);
+  if (st.converted) {
+    Note(w, "changing s and D (and M) back to experimental conditions!");
+    ConvertToExperimentalConditions();
+  }
+  st.densityCoef.clear();
+  st.viscosityCoef.clear();
+  st.bFitVbar = false;
+  if (CsTypeModel()) {
+    pParams[kContiSlotVbar] = st.savedVbar;
+    fDistMin = st.savedDistMin;
+    pParams[kContiSlotGridMin] = st.savedDistMin;
+  }
+}
+
+bool RunInhomogeneousSolventDialog(TXLAWindow& window, TransferBuffer& record) {
+  if (!HasBackend()) return false;
+  FillTransfer(record);
+  const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kInhomSolventDialogId));
+  for (;;) {
+    if (GetBackend().RunDialog(dialog, record) != IDOK) return false;
+    if (CanClose(window, record)) break;
+  }
+  const bool wasOn = gInhomSolvent.bInhomogeneousSolvent;
+  ApplyValues(window, record);
+  const bool on = FieldChecked(record, 857);
+  if (on && !wasOn) SwitchOn(window);
+  if (!on && wasOn) SwitchOff(window);
+  return true;
+}
+
+}  // namespace
+
+void TXLAWindow::CmInhomogeneousSolvent() {
+  if (OfferHelpInHelpMode(*this)) return;
+  RunInhomogeneousSolventDialog(*this, densgradParamsTransfer);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,355 @@
+#include "propagators/inhomogeneous_solvent.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "lamm/fe_assembly.h"
+#include "lamm/second_component.h"
+#include "lamm/solvent_core.h"
+#include "lamm/tridiagonal.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "numerics/interpolation.h"
+#include "numerics/solvent_constants.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/sim_run.h"
+#include "propagators/solvent_settings.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+std::vector<double> SolventViscosityFactor;
+std::vector<double> SolventBuoyancyFactor;
+std::vector<double> pSolventWaterDensity;
+std::vector<double> pCosoluteOnGrid;
+double dCosoluteTime = 0.0;
+double dCosoluteDt = 0.0;
+double dCosoluteDtPrev = 0.0;
+double dCosoluteDtFactorised = 0.0;
+bool bCosoluteRebuild = true;
+std::vector<double> pCosoluteSCoef;
+std::vector<double> pCosoluteDCoef;
+const char* szCosoluteTridagMessage = nullptr;
+
+namespace {
+
+constexpr double kTwoPiOver60 = 0.10471975511965977;
+
+// The settings of the running solve, read at its set-up.
+struct SolventRun {
+  InhomSolventSettings st;
+  float vbar = 0.73f;          // VBAR, ml/g
+  double compressionRpm = 0.0; // rotor speed of the first scan, rpm
+  double cosoluteRpm = -1.0;   // rotor speed of the cosolute matrices, rpm
+};
+SolventRun gSolvent;
+
+void TakeSnapshot() {
+  gSolvent.st = gInhomSolvent;
+  gSolvent.vbar = VBAR;
+  gSolvent.compressionRpm = nScans >= 1 && pScanInfo.size() > 1 ? pScanInfo[1].rpm : dFinalRpm;
+}
+
+const double* OrNull(const std::vector<double>& v) { return v.empty() ? nullptr : v.data(); }
+int Count(const std::vector<double>& v) { return v.empty() ? 0 : static_cast<int>(v.size()) - 1; }
+
+CosoluteSeries Series(const InhomSolventSettings& st) {
+  return {OrNull(st.densityCoef), Count(st.densityCoef), OrNull(st.viscosityCoef),
+          Count(st.viscosityCoef)};
+}
+
+// Denominator of the buoyancy factor: the species in water at 20 C.
+double BuoyancyReference(float vbar) { return 1 - vbar * fDensityWater20; }
+
+// ---- views of the cosolute arrays (CosolventArray order) ----
+struct CosoluteView {
+  int N = 0;
+  double *r, *c, *cOld, *cPred, *rhs, *s, *D;
+  Tridiagonal M, A, L, R;
+  TridagFactors f;
+  double* diff[kElementPairs];
+  double* sed[kElementPairs];
+};
+CosoluteView View() {
+  CosoluteView v;
+  v.N = nCosolventPoints;
+  auto a = [](int k) { return CosolventArray(k); };
+  v.r = a(1);
+  v.c = a(2);
+  v.cOld = a(3);
+  v.cPred = a(4);
+  v.M = {a(5), a(6), a(7)};
+  v.A = {a(8), a(9), a(10)};
+  v.L = {a(11), a(12), a(13)};
+  v.R = {a(14), a(15), a(16)};
+  v.rhs = a(17);
+  v.f = {a(18), a(19)};
+  v.s = a(20);
+  v.D = a(21);
+  for (int p = 0; p < kElementPairs; ++p) {
+    v.diff[p] = a(23 + p);
+    v.sed[p] = a(23 + kElementPairs + p);
+  }
+  return v;
+}
+
+double W2(double rpm) {
+  const double w = rpm * kTwoPiOver60;
+  return w * w * 1e-13;
+}
+
+void CosoluteNodeValues(const CosoluteView& v, const double* c, bool average) {
+  const InhomSolventSettings& st = gSolvent.st;
+  CosoluteCoefficients(c, v.N, st.csclCosolute, OrNull(pCosoluteSCoef), Count(pCosoluteSCoef),
+                       OrNull(pCosoluteDCoef), Count(pCosoluteDCoef), average, v.s, v.D);
+}
+
+// Ideal cosolute: the closed-form M and A of constant s and D.
+void BuildCosoluteMatrices(const CosoluteView& v, double rpm) {
+  const double h = (v.r[v.N] - v.r[1]) / (v.N - 1);
+  CosoluteConstantMatrices(v.r, v.N, h, W2(rpm) * gSolvent.st.cosoluteS, gSolvent.st.cosoluteD, v.M,
+                           v.A);
+  gSolvent.cosoluteRpm = rpm;
+  bCosoluteRebuild = true;
+}
+
+// Nonideal cosolute: mass and three-index integrals, then A from the node values.
+void BuildCosoluteElementIntegrals(const CosoluteView& v, double rpm) {
+  const double h = (v.r[v.N] - v.r[1]) / (v.N - 1);
+  ThreeIndexElements(v.r, v.N, true, h, W2(rpm), v.M, v.diff, v.sed);
+  gSolvent.cosoluteRpm = rpm;
+}
+void AssembleCosoluteStiffness(const CosoluteView& v) {
+  VariableCoefficientTransport(v.r, v.N, v.diff, v.sed, v.s, v.D, W2(gSolvent.cosoluteRpm), false,
+                               v.A);
+}
+
+// Crank-Nicolson step from cOld into out; false (out = cOld, run failed) on a
+// vanished pivot.
+bool CosoluteSolve(const CosoluteView& v, double dt, double* out) {
+  dCosoluteDtFactorised = dt;
+  const TridagStatus status = CosoluteFactorSolve(v.M, v.A, dt, v.L, v.R, v.cOld, v.rhs, out, v.N, v.f);
+  bCosoluteRebuild = status != TridagStatus::Ok;
+  if (status == TridagStatus::Ok) return true;
+  szCosoluteTridagMessage = TridagMessage(status);
+  bSimFailed = 1;
+  return false;
+}
+
+void StepCosoluteIdeal(const CosoluteView& v, double dt) {
+  if (dSimRpm != gSolvent.cosoluteRpm) BuildCosoluteMatrices(v, dSimRpm);
+  if (dt == dCosoluteDtFactorised && !bCosoluteRebuild) {
+    // Same step, same matrices: the kept factors.
+    TridiagProduct(v.R, v.cOld, v.rhs, v.N);
+    TridagReuseSolve(v.L.sub, v.rhs, v.c, v.N, v.f);
+    return;
+  }
+  CosoluteSolve(v, dt, v.c);
+}
+
+// Predictor with the coefficients at the start of the step, corrector with the
+// mean of those and the coefficients at the predicted profile.
+void StepCosoluteNonideal(const CosoluteView& v, double dt) {
+  CosoluteNodeValues(v, v.c, false);
+  if (dSimRpm != gSolvent.cosoluteRpm) BuildCosoluteElementIntegrals(v, dSimRpm);
+  AssembleCosoluteStiffness(v);
+  if (!CosoluteSolve(v, dt, v.cPred)) return;
+  CosoluteNodeValues(v, v.cPred, true);
+  AssembleCosoluteStiffness(v);
+  CosoluteSolve(v, dt, v.c);
+}
+
+void SizeFactors(int n) {
+  for (std::vector<double>* a : {&SolventViscosityFactor, &SolventBuoyancyFactor,
+                                 &pSolventWaterDensity, &pCosoluteOnGrid})
+    a->assign(n + 1, 0.0);
+}
+
+int FactorNodes(int n) {
+  return std::min(n, static_cast<int>(SolventViscosityFactor.size()) - 1);
+}
+
+}  // namespace
+
+// ---- cosolute ----
+
+bool InitCosolute(std::string* message) {
+  TakeSnapshot();
+  const InhomSolventSettings& st = gSolvent.st;
+  const int n = CosoluteGridSize(st);
+  if (n < kMinCosoluteGridSize) {
+    if (message) *message = "the cosolute grid needs at least 10 points";
+    return false;
+  }
+  if (st.nonidealCosolute && !LoadNonidealCosoluteTables(message)) return false;
+  nCosolventPoints = n;
+  bCosolventExtraArrays = st.nonidealCosolute;
+  if (!AllocCosolventArrays()) {
+    if (message) *message = "could not allocate the cosolute arrays";
+    return false;
+  }
+  const CosoluteView v = View();
+  for (int i = 1; i <= n; ++i) {
+    // The loaded lamella of band loading carries no cosolute.
+    const bool lamella = bZoneCentrifugation && v.r[i] < v.r[1] + fLamellaWidth;
+    v.c[i] = v.cOld[i] = lamella ? 0.0 : st.cosoluteConc;
+  }
+  szCosoluteTridagMessage = nullptr;
+  if (st.nonidealCosolute) {
+    CosoluteNodeValues(v, v.c, false);
+    BuildCosoluteElementIntegrals(v, dSimRpm);
+    AssembleCosoluteStiffness(v);
+  } else {
+    BuildCosoluteMatrices(v, dSimRpm);
+  }
+  dCosoluteTime = dCosoluteDt = dCosoluteDtPrev = dCosoluteDtFactorised = 0.0;
+  bCosoluteRebuild = true;
+  return true;
+}
+
+void AdvanceCosolute() {
+  if (!bCosolventArrays) return;
+  const CosoluteView v = View();
+  dCosoluteDtPrev = dCosoluteDt;
+  dCosoluteDt = dSimTime - dCosoluteTime;
+  std::copy(v.c + 1, v.c + v.N + 1, v.cOld + 1);
+  if (dCosoluteDt > 0) {
+    if (gSolvent.st.nonidealCosolute)
+      StepCosoluteNonideal(v, dCosoluteDt);
+    else
+      StepCosoluteIdeal(v, dCosoluteDt);
+  }
+  dCosoluteTime = dSimTime;
+}
+
+// ---- factors ----
+
+void InitSolventFactors(const double* r, int n) {
+  TakeSnapshot();
+  const InhomSolventSettings& st = gSolvent.st;
+  SizeFactors(n);
+  const double ref = BuoyancyReference(gSolvent.vbar);
+  const double m = r[1], rpm = gSolvent.compressionRpm;
+  if (st.bCompressibleSolvent) {
+    CompressedDensityProfile(pSolventWaterDensity.data(), r, n, m, rpm, st.density1atm,
+                             st.compressibility);
+    for (int i = 1; i <= n; ++i) {
+      SolventViscosityFactor[i] = 1.0 / st.relViscosity;
+      SolventBuoyancyFactor[i] = (1 - gSolvent.vbar * pSolventWaterDensity[i]) / ref;
+    }
+  } else if (st.bCosoluteDynamicGradient) {
+    const bool water = st.compressibleWater;
+    if (water)
+      CompressedDensityProfile(pSolventWaterDensity.data(), r, n, m, rpm, fDensityWater20,
+                               st.compressibility);
+    for (int i = 1; i <= n; ++i) {
+      pCosoluteOnGrid[i] = st.cosoluteConc;
+      const double excess = water ? pSolventWaterDensity[i] - fDensityWater20 : 0.0;
+      CosoluteNodeFactors(Series(st), st.cosoluteConc, excess, st.vbarEffective, gSolvent.vbar,
+                          &SolventViscosityFactor[i], &SolventBuoyancyFactor[i]);
+    }
+  } else {
+    std::fill(SolventViscosityFactor.begin(), SolventViscosityFactor.end(), 1.0);
+    std::fill(SolventBuoyancyFactor.begin(), SolventBuoyancyFactor.end(), 1.0);
+  }
+}
+
+void UpdateDynamicSolventFactors(const double* r, int n) {
+  const InhomSolventSettings& st = gSolvent.st;
+  if (!st.bCosoluteDynamicGradient || !bCosolventArrays || FactorNodes(n) < n) return;
+  const CosoluteView v = View();
+  InterpolateCurveDouble(n, r, pCosoluteOnGrid.data(), v.N, v.r, v.c);
+  for (int i = 1; i <= n; ++i) {
+    const double excess = st.compressibleWater ? pSolventWaterDensity[i] - fDensityWater20 : 0.0;
+    CosoluteNodeFactors(Series(st), pCosoluteOnGrid[i], excess, st.vbarEffective, gSolvent.vbar,
+                        &SolventViscosityFactor[i], &SolventBuoyancyFactor[i]);
+  }
+}
+
+double SolventFactorOfValue(double x) {
+  const InhomSolventSettings& st = gInhomSolvent;
+  const double ref = BuoyancyReference(VBAR);
+  if (st.bCompressibleSolvent) return x / st.relViscosity * (1 - VBAR * st.density1atm) / ref;
+  if (st.bCosoluteDynamicGradient)
+    return x / st.relViscosity * (1 - st.vbarEffective * st.density1atm) / ref;
+  return x;
+}
+
+double CosoluteDensity(double c) {
+  return SeriesDensity(OrNull(gInhomSolvent.densityCoef), Count(gInhomSolvent.densityCoef), c);
+}
+double CosoluteViscosity(double c) {
+  return SeriesViscosity(OrNull(gInhomSolvent.viscosityCoef), Count(gInhomSolvent.viscosityCoef), c);
+}
+
+bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* D,
+                                   std::string* message) {
+  for (const auto& [path, coef] : {std::pair{SNonidealCoefPath(gInhomSolvent), s},
+                                   std::pair{DNonidealCoefPath(gInhomSolvent), D}}) {
+    if (!ReadCoefficientFile(path, coef)) {
+      if (message) *message = "could not open " + path;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool LoadNonidealCosoluteTables(std::string* message) {
+  pCosoluteSCoef.clear();
+  pCosoluteDCoef.clear();
+  if (gInhomSolvent.csclCosolute) return true;
+  return ReadCosoluteCoefficientTables(&pCosoluteSCoef, &pCosoluteDCoef, message);
+}
+
+double EvalCoefficientPolynomial(const std::vector<double>& a, int n, double c) {
+  return EvalPolynomial(OrNull(a), std::min(n, Count(a)), c);
+}
+double CsClSedimentationCoefficient(double c) { return Comp2SedCoefBuiltin(c); }
+double CsClDiffusionCoefficient(double c) { return Comp2DiffCoefBuiltin(c); }
+
+// ---- elements ----
+
+double InhomDiffusionElement(int i, int j, const double* r, int n) {
+  return static_cast<double>(
+      VariableStiffnessElement(OrNull(SolventViscosityFactor), r, FactorNodes(n), i, j));
+}
+double InhomDiffusionEndTerm(const double* r, int n) {
+  return EndDiffusionFactor(OrNull(SolventViscosityFactor), r, FactorNodes(n));
+}
+double InhomSedimentationFlux(const double* r, int n) {
+  return EndSedimentationFactor(OrNull(SolventViscosityFactor), OrNull(SolventBuoyancyFactor), r,
+                                FactorNodes(n));
+}
+double InhomSedimentationElement(int i, int j, const double* r, int n) {
+  return static_cast<double>(VariableSedimentationElement(
+      OrNull(SolventViscosityFactor), OrNull(SolventBuoyancyFactor), r, FactorNodes(n), i, j));
+}
+
+double PropagatorSolvent::Stiffness(const double* r, int N, int i, int j) const {
+  return InhomDiffusionElement(i, j, r, N);
+}
+double PropagatorSolvent::Sedimentation(const double* r, int N, int i, int j) const {
+  return InhomSedimentationElement(i, j, r, N);
+}
+double PropagatorSolvent::MeniscusDiffusionOutflow(const double* r, int /*N*/) const {
+  return SolventViscosityFactor[1] * r[1] / (r[2] - r[1]);
+}
+double PropagatorSolvent::BottomDiffusionOutflow(const double* r, int N) const {
+  return InhomDiffusionEndTerm(r, N);
+}
+double PropagatorSolvent::BottomSedimentationOutflow(const double* r, int N) const {
+  return InhomSedimentationFlux(r, N);
+}
+
+void ResetInhomogeneousSolvent() {
+  for (std::vector<double>* a : {&SolventViscosityFactor, &SolventBuoyancyFactor,
+                                 &pSolventWaterDensity, &pCosoluteOnGrid, &pCosoluteSCoef,
+                                 &pCosoluteDCoef})
+    a->clear();
+  gSolvent = SolventRun{};
+  dCosoluteTime = dCosoluteDt = dCosoluteDtPrev = dCosoluteDtFactorised = 0.0;
+  bCosoluteRebuild = true;
+  szCosoluteTridagMessage = nullptr;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,144 @@
+#include "propagators/solvent_settings.h"
+
+#include <cstdlib>
+#include <fstream>
+
+#include "lamm/lamm_ideal.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/path_table.h"
+#include "numerics/solvent_constants.h"
+#include "propagators/inhomogeneous_solvent.h"
+#include "scandata/analysis_switches.h"
+
+namespace tarmic {
+
+InhomSolventSettings gInhomSolvent;
+bool bTruncateNoteShown = false;
+bool bDynamicNoteShown = false;
+bool bStaticNoteShown = false;
+
+int CosoluteGridSize(const InhomSolventSettings& s) {
+  return s.cosoluteGridSize > 0 ? s.cosoluteGridSize : 50;
+}
+
+namespace {
+std::string Chosen(const std::string& chosen, const std::string& fallback) {
+  return chosen.empty() ? fallback : chosen;
+}
+
+// Writes the buffer density and viscosity into the continuous model's slots (not
+// in the ls-g*(s) mode): density g/ml, viscosity Poise.
+void SetContinuousBufferEntries() {
+  if (!bContiModel || bLsgModel) return;
+  pParams[kContiSlotDensity] = fBufferDensity;
+  pParams[kContiSlotViscosity] = RELVISCOSITY * 0.01002f;
+}
+}  // namespace
+
+std::string SNonidealCoefPath(const InhomSolventSettings& s) { return Chosen(s.sNonidealPath, szSNonIdFile); }
+std::string DNonidealCoefPath(const InhomSolventSettings& s) { return Chosen(s.dNonidealPath, szDNonIdFile); }
+std::string DensityCoefPath(const InhomSolventSettings& s) { return Chosen(s.densityPath, szDensityFile); }
+std::string ViscosityCoefPath(const InhomSolventSettings& s) {
+  return Chosen(s.viscosityPath, szViscosityFile);
+}
+
+bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef) {
+  coef->clear();
+  std::ifstream in(path);
+  if (!in) return false;
+  coef->push_back(0.0);  // index 0 unused
+  std::string line;
+  while (std::getline(in, line)) {
+    // A decimal number from the start of the line; the rest is a comment.
+    const char* text = line.c_str();
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text) break;
+    coef->push_back(v);
+  }
+  if (coef->size() == 1) coef->clear();
+  return true;
+}
+
+void ConvertToStandardConditions() {
+  InhomSolventSettings& st = gInhomSolvent;
+  const double vbarEff = st.bCosoluteDynamicGradient ? st.vbarSolvated : VBAR;
+  // D_std = D eta_rel; s_std = s eta_rel (1 - vbar rho_w) / (1 - vbar_eff rho0).
+  st.convertedDFactor = st.relViscosity;
+  st.convertedSFactor = st.relViscosity * (1 - VBAR * fDensityWater20) / (1 - vbarEff * st.density1atm);
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    // In the molar-mass parametrisation the second value is M, which standard
+    // conditions leave unchanged (s and D change by the same friction and buoyancy).
+    if (!bFitMAndS)
+      pSpeciesMassOrD[k] =
+          pSpeciesMassOrD[k] > 0 ? static_cast<float>(pSpeciesMassOrD[k] * st.convertedDFactor) : 0.0f;
+    pSpeciesS[k] = static_cast<float>(pSpeciesS[k] * st.convertedSFactor);
+  }
+  if (!bContiModel) PackModelParams();
+  fBufferDensity = fDensityWater20;
+  fVRho = VBAR * fDensityWater20;
+  RELVISCOSITY = 1.0f;
+  SetContinuousBufferEntries();
+  st.converted = true;
+}
+
+void ConvertToExperimentalConditions() {
+  InhomSolventSettings& st = gInhomSolvent;
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    if (!bFitMAndS)
+      pSpeciesMassOrD[k] =
+          pSpeciesMassOrD[k] > 0 ? static_cast<float>(pSpeciesMassOrD[k] / st.convertedDFactor) : 0.0f;
+    pSpeciesS[k] = static_cast<float>(pSpeciesS[k] / st.convertedSFactor);
+  }
+  fBufferDensity = st.density1atm;
+  if (st.bCosoluteDynamicGradient) {
+    fVRho = st.vbarEffective * st.density1atm;
+    VBAR = st.vbarEffective;
+  } else {
+    fVRho = VBAR * st.density1atm;
+  }
+  RELVISCOSITY = st.relViscosity;
+  SetContinuousBufferEntries();
+  st.converted = false;
+  st.convertedDFactor = st.convertedSFactor = 1.0;
+  PackModelParams();
+}
+
+bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message) {
+  const InhomSolventSettings& st = gInhomSolvent;
+  const bool on = st.bInhomogeneousSolvent;
+  const bool dynamic = on && st.bCosoluteDynamicGradient;
+  const bool cosolute = dynamic && st.bSedimentingCosolute;
+  if (cosolute && CosoluteGridSize(st) < kMinCosoluteGridSize) {
+    if (message) *message = "the cosolute grid needs at least 10 points";
+    return false;
+  }
+  // The solver object takes its tables without the unused index 0.
+  auto zeroBased = [](const std::vector<double>& v) {
+    return v.empty() ? std::vector<double>{} : std::vector<double>(v.begin() + 1, v.end());
+  };
+  std::vector<double> sCoef, dCoef;
+  if (cosolute && st.nonidealCosolute && !st.csclCosolute &&
+      !ReadCosoluteCoefficientTables(&sCoef, &dCoef, message))
+    return false;
+  lamm.LoadInhomogeneousSolventParameters(
+      on, true, on && st.bCompressibleSolvent, false, st.compressibility, st.vbarEffective,
+      RELVISCOSITY, fBufferDensity, VBAR, fVRho, st.density1atm, st.relViscosity, fDensityWater20,
+      fDensityWater20, STANDARDVISCOSITY, STANDARDVISCOSITY);
+  lamm.LoadCosoluteParameters(on, dynamic, dynamic && st.compressibleWater, st.compressibility,
+                              cosolute, CosoluteGridSize(st), st.nonidealCosolute, false,
+                              st.csclCosolute, st.cosoluteS, st.cosoluteD, st.cosoluteConc,
+                              zeroBased(sCoef), zeroBased(dCoef), zeroBased(st.viscosityCoef),
+                              zeroBased(st.densityCoef));
+  lamm.SetComp2Output(cosolute && st.bShowCosoluteProfile, cosolute && st.bSaveCosoluteProfile,
+                      szTempDir);
+  return true;
+}
+
+void ResetInhomSolventSettings() {
+  gInhomSolvent = InhomSolventSettings{};
+  bTruncateNoteShown = bDynamicNoteShown = bStaticNoteShown = false;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,122 @@
+// The command "Inhomogeneous Solvent": the dialog's values become the settings,
+// switching the model on and off converts s and D to standard conditions and back,
+// and Cancel, a cancelled file choice or a too small cosolute grid change nothing.
+#include <cmath>
+#include <fstream>
+
+#include "commands_test_support.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/solvent_constants.h"
+#include "propagators/solvent_settings.h"
+
+namespace tarmic::testing {
+namespace {
+
+class SolventCommandTest : public CommandTest {
+ protected:
+  void SetUp() override {
+    CommandTest::SetUp();
+    ResetInhomSolventSettings();
+    ResetModelParams();
+    ResetModelFlags();
+    VBAR = 0.73f;
+    fBufferDensity = 1.0f;
+    fVRho = 0.73f;
+    RELVISCOSITY = 1.0f;
+    bTruncateGrid = false;
+  }
+  void TearDown() override {
+    ResetInhomSolventSettings();
+    ResetModelParams();
+    VBAR = 0.73f;
+    fBufferDensity = 1.0f;
+    fVRho = 0.73f;
+    RELVISCOSITY = 1.0f;
+    CommandTest::TearDown();
+  }
+  static TransferBuffer Values(std::map<int, std::string> text, std::map<int, bool> checked) {
+    TransferBuffer b;
+    b.text = std::move(text);
+    b.checked = std::move(checked);
+    return b;
+  }
+};
+
+TEST_F(SolventCommandTest, StaticModelOnConvertsAndOffRestores) {
+  pSpeciesS[1] = 4.0f;
+  pSpeciesMassOrD[1] = 5.0f;
+  Backend().QueueDialog(IDOK, Values({{841, "2.0"}, {842, "1.1"}, {843, "0.013"}},
+                                     {{857, true}, {840, true}, {844, false}}));
+  Backend().QueueMessageBox(IDOK, "Attention");
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(542);
+  const InhomSolventSettings& st = gInhomSolvent;
+  EXPECT_TRUE(st.bInhomogeneousSolvent);
+  EXPECT_TRUE(st.bCompressibleSolvent);
+  EXPECT_NEAR(st.compressibility, 2e-4, 1e-9);
+  EXPECT_FLOAT_EQ(st.density1atm, 1.1f);
+  EXPECT_NEAR(st.viscosity1atm, 0.0013, 1e-9);
+  EXPECT_NEAR(st.relViscosity, 0.0013 / 0.001002, 1e-5);
+  EXPECT_NEAR(pSpeciesMassOrD[1], 5.0 * 0.0013 / 0.001002, 1e-4);
+  EXPECT_NEAR(pSpeciesS[1], 4.0 * 0.0013 / 0.001002 * (1 - 0.73 * 0.99823) / (1 - 0.73 * 1.1), 1e-4);
+  EXPECT_FLOAT_EQ(RELVISCOSITY, 1.0f);
+  EXPECT_EQ(BoxTexts().back(), "changing s and D (and M) to standard conditions!");
+
+  // Confirming again while on changes the solvent but converts nothing; switching
+  // off converts back with the factors of the way there.
+  Backend().QueueDialog(IDOK, Values({{842, "1.3"}}, {}));
+  Dispatch(542);
+  EXPECT_FLOAT_EQ(st.density1atm, 1.3f);
+  EXPECT_NEAR(pSpeciesMassOrD[1], 5.0 * 0.0013 / 0.001002, 1e-4);
+  Backend().QueueDialog(IDOK, Values({}, {{857, false}}));
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(542);
+  EXPECT_FALSE(st.bInhomogeneousSolvent);
+  EXPECT_NEAR(pSpeciesS[1], 4.0, 1e-5);
+  EXPECT_NEAR(pSpeciesMassOrD[1], 5.0, 1e-5);
+  EXPECT_FLOAT_EQ(fBufferDensity, 1.3f);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+TEST_F(SolventCommandTest, CancelAndRefusalsChangeNothing) {
+  pSpeciesS[1] = 4.0f;
+  // Cancel: the settings stay as they were, without a box.
+  Backend().QueueDialog(IDCANCEL, Values({{842, "1.5"}}, {{857, true}}));
+  Dispatch(542);
+  EXPECT_FALSE(gInhomSolvent.bInhomogeneousSolvent);
+  EXPECT_FLOAT_EQ(gInhomSolvent.density1atm, 0.99823f);
+  EXPECT_EQ(gInhomSolvent.vbarSolvated, 0.0f);
+  EXPECT_TRUE(BoxTexts().empty());
+
+  // A cosolute grid below 10 points keeps the dialog open; Cancel then ends it.
+  Backend().QueueDialog(IDOK, Values({{851, "5"}}, {{857, true}, {844, true}, {840, false}}));
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueDialog(IDCANCEL);
+  Dispatch(542);
+  EXPECT_FALSE(gInhomSolvent.bInhomogeneousSolvent);
+  EXPECT_FALSE(gInhomSolvent.bCosoluteDynamicGradient);
+  EXPECT_FLOAT_EQ(pSpeciesS[1], 4.0f);
+
+  // A cancelled file choice keeps the nonideal cosolute and its file; the buffer
+  // values at the loading concentration come from the coefficient files.
+  std::ofstream(ProgramDir() + "/density.dat") << "0.99823\n0.5\n1.2\n";
+  std::ofstream(ProgramDir() + "/viscosity.dat") << "1.0\n0\n2.0\n";
+  Backend().QueueDialog(IDOK, Values({{846, "1.5"}, {851, "40"}},
+                                     {{857, false}, {844, true}, {840, false}, {847, true},
+                                      {863, false}, {858, true}}));
+  Backend().QueueOpenFiles({});
+  Dispatch(542);
+  EXPECT_TRUE(BoxTexts().size() == 1u);  // only the "Input Error" above
+  EXPECT_TRUE(gInhomSolvent.nonidealCosolute);
+  EXPECT_TRUE(gInhomSolvent.dNonidealPath.empty());
+  EXPECT_EQ(CosoluteGridSize(gInhomSolvent), 40);
+  EXPECT_NEAR(gInhomSolvent.density1atm, 0.99823 + 0.5e-3 * std::sqrt(1.5) + 1.2e-2 * 1.5, 1e-6);
+  EXPECT_NEAR(gInhomSolvent.relViscosity, 1.0 + 2e-2 * 1.5, 1e-6);
+  EXPECT_FLOAT_EQ(gInhomSolvent.vbarEffective, 0.73f);  // solvated vbar shown as VBAR
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+}  // namespace
+}  // namespace tarmic::testing
