@@ -1,7 +1,9 @@
 // The buffer mismatch commands: the dialog "Buffer Mismatch" through command 552
 // (values in, settings out, Cancel, refused entries, the c(s,ff0) refusal) and the
 // subtraction of the buffer mismatch from the data (command 576).
+#include "app/preferences.h"
 #include "commands/buffer_commands.h"
+#include "commands/program_services.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +45,25 @@ class BufferCommandsTest : public testing::CommandTest {
     CommandTest::TearDown();
   }
 };
+
+// Start-up connects the model with the main window: the marker's meniscus difference
+// is the model's, the reference meniscus shows with the model on and a meniscus
+// mismatch, and the parameter code sees whether the buffer signal is fitted.
+TEST_F(BufferCommandsTest, StartUpConnectsTheModelWithTheMarkerAndTheParameters) {
+  ResetModelFitHooks();
+  BindMeniscusDifference(nullptr);
+  InstallProgramServices();
+  fMeniscusDifference = 0.07;
+  EXPECT_EQ(&MeniscusDifference(), &fMeniscusDifference);
+  bBufferSedCorrection = true;
+  EXPECT_FALSE(RefMeniscusShown());
+  bMeniscusMismatch = true;
+  EXPECT_TRUE(RefMeniscusShown());
+  ASSERT_TRUE(GetModelFitHooks().bufferComponentFitted);
+  BufferSed.fitSignal = false;
+  EXPECT_FALSE(GetModelFitHooks().bufferComponentFitted());
+  BindLammThreadCount(nullptr);
+}
 
 TEST_F(BufferCommandsTest, DialogAppliesItsValuesAndCancelOrRefusedEntriesChangeNothing) {
   LoadVelocitySet();
