@@ -242,6 +242,7 @@ class TXLAWindow {
   void CmIntegrationRangesFromFile();  // 644
   // Mouse sliding after a thrown marker (app/onplot_scan_edit.cpp).
   void CmMouseSliding();               // 837
+  void CmBufferSedimentation(); void CmSubtractBufferMismatch();  // 552, 576
 
  private:
   Window* handle_ = nullptr;

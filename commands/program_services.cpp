@@ -7,6 +7,7 @@
 #include "app/preferences.h"
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
+#include "commands/buffer_commands.h"
 #include "commands/distribution_pane_mouse.h"
 #include "commands/distribution_peak_tools.h"
 #include "commands/distribution_range_tools.h"
@@ -123,6 +124,7 @@ void InstallProgramServices() {
   InstallShellHooks();
   InstallEngineServices();
   InstallDataSetServices();
+  InstallBufferMismatchHooks();
 }
 
 }  // namespace tarmic

@@ -90,6 +90,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(213, &W::CmRun),
       CommandEntry(240, &W::CmSetFitLimits),
       CommandEntry(611, &W::CmLammEquationParameters),
+      CommandEntry(552, &W::CmBufferSedimentation), CommandEntry(576, &W::CmSubtractBufferMismatch),
       // Distributions.
       CommandEntry(271, &W::CmSaveContinuousDistribution),
       CommandEntry(273, &W::CmCopyDistributionPlot),

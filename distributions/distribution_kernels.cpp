@@ -6,6 +6,7 @@
 #include <string>
 
 #include "distributions/conti_run.h"
+#include "distributions/distribution_file.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
@@ -24,6 +25,7 @@
 #include "propagators/solvent_settings.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
+#include "propagators/buffer_sedimentation.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
@@ -206,6 +208,32 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
   return true;
 }
 
+namespace {
+
+// With the buffer-mismatch model the kernel of grid point 1 is the buffer profile
+// (sample pass stored, reference pass added); a fitted buffer signal enters with
+// amplitude 1, which the distribution fit scales. A failure has been shown and
+// returns 4 (the kernels are incomplete); an interrupt leaves bUserAbort set.
+int BuildBufferKernel(Window* window) {
+  if (BufferSed.fitSignal) BufferSed.signal = 1.0;
+  const SimOutcome outcome = CalculateBufferSedimentation(
+      window, [](int scan, const double* r, const double* v, int n, bool add) {
+        if (add)
+          AddKernelProfile(1, scan, r, v, n);
+        else
+          StoreKernelProfile(1, scan, r, v, n);
+      });
+  if (outcome.ok() || outcome.status == SimStatus::Interrupted) return 0;
+  if (!bBatchMode) {
+    PlayErrorSound();
+    if (HasBackend())
+      GetBackend().MessageBox(outcome.message, SimOutcomeCaption(outcome.status), MB_OK);
+  }
+  return 4;
+}
+
+}  // namespace
+
 int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
                       const double* vbar) {
   WriteContiDebugLog("\nEnter RunSVContiSedList");
@@ -255,6 +283,10 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
   lamm.reset();
   WriteContiDebugLog(" --> pLammSolutions deleted");
   if (!bUserAbort) ShowSimulationError(status);
+  if (bBufferSedCorrection && !bUserAbort && status != 1 && status < 4) {
+    const int buffer = BuildBufferKernel(window);
+    if (buffer != 0) return buffer;
+  }
   WriteContiDebugLog(" --> OUT");
   return status;
 }

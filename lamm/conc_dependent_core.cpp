@@ -5,15 +5,6 @@
 
 namespace tarmic {
 
-TridagStatus CrankNicolsonStage(ConstTridiagonal implicitM, ConstTridiagonal explicitM,
-                                const double* start, double* rhs, double* out, int N,
-                                TridagFactors f) {
-  TridiagProduct(explicitM, start, rhs, N);
-  const TridagStatus status = TridagFactorSolve(implicitM, rhs, out, N, f);
-  if (status != TridagStatus::Ok) std::copy(start + 1, start + N + 1, out + 1);
-  return status;
-}
-
 bool AccumulateRelativeChange(const double* now, const double* old, int N, double negTolerance,
                               double& change) {
   double top = now[1];

@@ -1,19 +1,13 @@
-// Pieces shared by the solutions with concentration-dependent coefficients (the
-// solver object's and the global-state propagators'): one Crank-Nicolson stage
-// with formed matrices, and the relative change of a trial step that drives the
-// step-length control.
+// Shared by the solutions with concentration-dependent coefficients (the solver
+// object's and the global-state propagators'): the relative change of a trial step
+// that drives the step-length control. Their Crank-Nicolson stage is
+// CrankNicolsonStage of lamm/crank_nicolson_step.h.
 #pragma once
 
+#include "lamm/crank_nicolson_step.h"  // CrankNicolsonStage
 #include "lamm/tridiagonal.h"
 
 namespace tarmic {
-
-// Solves (implicit) out = (explicit) start over rows 1..N, the right-hand side
-// going through rhs (all arrays one-based). A failed pivot leaves out = start and
-// returns the status of the failed solve.
-TridagStatus CrankNicolsonStage(ConstTridiagonal implicitM, ConstTridiagonal explicitM,
-                                const double* start, double* rhs, double* out, int N,
-                                TridagFactors f);
 
 // Largest relative change from old[1..N] to now[1..N], raised into change (which
 // the caller starts at 0). Values below 1e-4 of the largest new value are not

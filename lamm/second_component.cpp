@@ -9,6 +9,7 @@
 #include <cmath>
 #include <new>
 
+#include "lamm/crank_nicolson_step.h"
 #include "lamm/fe_assembly.h"
 #include "lamm/lamm_ideal.h"
 #include "lamm/solvent_core.h"
@@ -78,13 +79,23 @@ void Comp2Coefficients(CLammIdeal& o, const double* c, bool average) {
 
 // Forms both Crank-Nicolson matrices for dt and solves from the start profile into
 // out, keeping the factors; a failed pivot leaves the start profile.
+CrankNicolsonSystem Comp2System(CLammIdeal& o) {
+  CrankNicolsonSystem sys;
+  sys.mass = Comp2Mass(o);
+  sys.transport = Comp2Transport(o);
+  sys.implicitM = Comp2Implicit(o);
+  sys.explicitM = Comp2Explicit(o);
+  sys.rhs = o.pComp2Rhs.data();
+  sys.factors = {o.pComp2Gam.data(), o.pComp2Bet.data()};
+  sys.n = o.nComp2Points;
+  return sys;
+}
+
 void Comp2FactorSolve(CLammIdeal& o, double dt, double* out) {
   o.bComp2Refactor = 0;
   o.dComp2DtFactorised = dt;
-  const TridagStatus status = CosoluteFactorSolve(
-      Comp2Mass(o), Comp2Transport(o), dt, Comp2Implicit(o), Comp2Explicit(o),
-      o.pComp2ConcOld.data(), o.pComp2Rhs.data(), out, o.nComp2Points,
-      {o.pComp2Gam.data(), o.pComp2Bet.data()});
+  const TridagStatus status =
+      CrankNicolsonStep(Comp2System(o), dt, true, o.pComp2ConcOld.data(), out);
   if (status != TridagStatus::Ok) {
     o.ReportTridag(status);
     o.bComp2Refactor = 1;
@@ -171,12 +182,9 @@ void CLammIdeal::CLStepComp2(double dt) {
     dRpmNow = RotorSpeedAtTime(dTimeComp2, dt);
     Comp2ConstantMatrices(*this);
   }
-  const int N = nComp2Points;
   if (dt == dComp2DtFactorised && !bComp2Refactor && !accelerating) {
     // Same step, same matrices: the kept factors.
-    TridiagProduct(Comp2Explicit(*this), pComp2ConcOld.data(), pComp2Rhs.data(), N);
-    TridagReuseSolve(pComp2ImplSub.data(), pComp2Rhs.data(), pComp2Conc.data(), N,
-                     {pComp2Gam.data(), pComp2Bet.data()});
+    CrankNicolsonStep(Comp2System(*this), dt, false, pComp2ConcOld.data(), pComp2Conc.data());
   } else {
     Comp2FactorSolve(*this, dt, pComp2Conc.data());
     if (accelerating) bComp2Refactor = 1;

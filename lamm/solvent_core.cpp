@@ -133,15 +133,4 @@ void CosoluteConstantMatrices(const double* r, int N, double h, double sw2, doub
   }
 }
 
-TridagStatus CosoluteFactorSolve(ConstTridiagonal mass, ConstTridiagonal transport, double dt,
-                                 Tridiagonal implicitM, Tridiagonal explicitM, const double* cOld,
-                                 double* rhs, double* out, int N, TridagFactors factors) {
-  FormCrankNicolson(mass, transport, dt, implicitM, explicitM, 1, N);
-  TridiagProduct(explicitM, cOld, rhs, N);
-  const TridagStatus status = TridagFactorSolve(implicitM, rhs, out, N, factors);
-  if (status != TridagStatus::Ok)
-    for (int i = 1; i <= N; ++i) out[i] = cOld[i];
-  return status;
-}
-
 }  // namespace tarmic

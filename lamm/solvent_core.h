@@ -62,11 +62,4 @@ void CosoluteCoefficients(const double* c, int N, bool builtin, const double* sP
 // M and A of constant s w^2 (1/s) and D on the equidistant grid r[1..N] of step h.
 void CosoluteConstantMatrices(const double* r, int N, double h, double sw2, double D,
                               Tridiagonal mass, Tridiagonal transport);
-// One Crank-Nicolson step: implicit = M - dt/2 A, explicit = M + dt/2 A,
-// rhs = explicit cOld, solve implicit out = rhs keeping the factors. On a failed
-// pivot out gets cOld back.
-TridagStatus CosoluteFactorSolve(ConstTridiagonal mass, ConstTridiagonal transport, double dt,
-                                 Tridiagonal implicitM, Tridiagonal explicitM, const double* cOld,
-                                 double* rhs, double* out, int N, TridagFactors factors);
-
 }  // namespace tarmic

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lamm/crank_nicolson_step.h"
 #include "lamm/fe_assembly.h"
 #include "lamm/second_component.h"
 #include "lamm/solvent_core.h"
@@ -128,7 +129,8 @@ void AssembleCosoluteStiffness(const CosoluteView& v) {
 // vanished pivot.
 bool CosoluteSolve(const CosoluteView& v, double dt, double* out) {
   dCosoluteDtFactorised = dt;
-  const TridagStatus status = CosoluteFactorSolve(v.M, v.A, dt, v.L, v.R, v.cOld, v.rhs, out, v.N, v.f);
+  const CrankNicolsonSystem sys{v.M, v.A, v.L, v.R, v.rhs, v.f, v.N};
+  const TridagStatus status = CrankNicolsonStep(sys, dt, true, v.cOld, out);
   bCosoluteRebuild = status != TridagStatus::Ok;
   if (status == TridagStatus::Ok) return true;
   szCosoluteTridagMessage = TridagMessage(status);

@@ -1,5 +1,5 @@
-// The dialog templates: the variants of the model parameter dialog and the Lamm
-// equation dialog 631.
+// The dialog templates: the variants of the model parameter dialog, the Lamm
+// equation dialog 631 and the buffer mismatch dialogs 572 and 575.
 //
 // A template is described as rows in columns: a row is an edit field with its
 // label and an optional check box or radio button beside it, or a lone check box
@@ -507,6 +507,39 @@ const DialogTemplate& InhomSolventTemplate() {
   return t;
 }
 
+// --- the buffer mismatch dialog ------------------------------------------------
+
+// The edits stand right of the check boxes that label them (the check box floats
+// the value in the fits).
+DialogTemplate BuildBufferTemplate(bool massParametrisation) {
+  const bool m = massParametrisation;
+  DialogTemplate t;
+  t.name = std::to_string(m ? kBufferSedMassDialogId : kBufferSedDialogId);
+  t.caption = "Buffer Mismatch";
+  t.width = 240;
+  const std::vector<Section> sections = {
+      {nullptr, {C(553, "turn on buffer mismatch model")}},
+      {"Sample Side",
+       {CE(557, m ? "buffer Mb (sample side)" : "buffer D (sample side)", 556),
+        CE(559, "buffer s (sample side)", 558), CE(561, "buffer signal", 560)}},
+      {"Meniscus",
+       {C(562, "with meniscus mismatch"),
+        CE(564, m ? "meniscus difference (s-r)" : "float meniscus difference (s-r)", 563),
+        CE(566, "relative concentration s/r", 565)}},
+      {"Reference Side",
+       {C(567, "different buffer in reference"), CE(569, m ? "reference Mb" : "reference D", 568),
+        CE(571, "reference s", 570)}},
+  };
+  AddButtons(t, PlaceSections(t, sections, kMargin, kMargin, t.width - 2 * kMargin) + 2);
+  return t;
+}
+
+const DialogTemplate& BufferTemplate(bool massParametrisation) {
+  static const DialogTemplate d = BuildBufferTemplate(false);
+  static const DialogTemplate mass = BuildBufferTemplate(true);
+  return massParametrisation ? mass : d;
+}
+
 std::vector<TransferControl> MakeParamsControls() {
   std::vector<TransferControl> c;
   auto checks = [&c](int from, int to) {
@@ -573,6 +606,16 @@ std::vector<TransferControl> MakeInhomSolventControls() {
   return c;
 }
 
+std::vector<TransferControl> MakeBufferControls() {
+  std::vector<TransferControl> c = {{553, ControlKind::CheckBox}};
+  for (int id = 556; id <= 571; ++id) {
+    const bool edit = id == 556 || id == 558 || id == 560 || id == 563 || id == 565 ||
+                      id == 568 || id == 570;
+    c.push_back({id, edit ? ControlKind::Edit : ControlKind::CheckBox});
+  }
+  return c;
+}
+
 }  // namespace
 
 const std::vector<TransferControl>& InhomSolventDialogControls() {
@@ -593,6 +636,8 @@ const std::vector<int>& ParamsDialogTemplateIds() { return Params().ids; }
 const DialogTemplate& GetDialogTemplate(std::string_view name) {
   if (name == LammTemplate().name) return LammTemplate();
   if (name == InhomSolventTemplate().name) return InhomSolventTemplate();
+  for (bool mass : {false, true})
+    if (name == BufferTemplate(mass).name) return BufferTemplate(mass);
   for (const auto& [id, t] : Params().templates)
     if (t.name == name) return t;
   throw std::invalid_argument("unknown dialog template " + std::string(name));
@@ -605,6 +650,11 @@ const std::vector<TransferControl>& ParamsDialogControls() {
 
 const std::vector<TransferControl>& LammDialogControls() {
   static const std::vector<TransferControl> controls = MakeLammControls();
+  return controls;
+}
+
+const std::vector<TransferControl>& BufferDialogControls() {
+  static const std::vector<TransferControl> controls = MakeBufferControls();
   return controls;
 }
 

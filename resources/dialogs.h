@@ -1,6 +1,6 @@
 // The program's dialog templates, as data: the model parameter dialog in its
-// variants, one per model family, and the dialog "Numerical Control of Lamm
-// Equation Solution".
+// variants, one per model family, the dialog "Numerical Control of Lamm
+// Equation Solution" and the two templates of "Buffer Mismatch".
 //
 // Every variant of the parameter dialog carries the controls 401-455 with the same
 // transfer layout (the record is addressed by control id); a variant only chooses
@@ -22,6 +22,10 @@ inline constexpr int kStaticControlId = -1;
 inline constexpr int kLammParamsDialogId = 631;
 // Template of the dialog "Inhomogeneous Solvent Parameters".
 inline constexpr int kInhomSolventDialogId = 866;
+// Templates of the dialog "Buffer Mismatch": buffer components by s and D, or (with
+// the molar-mass parametrisation) by s and the buoyant molar mass Mb.
+inline constexpr int kBufferSedDialogId = 572;
+inline constexpr int kBufferSedMassDialogId = 575;
 
 // The template of a dialog by its name, the resource id as text ("631", "320").
 // An unknown name is a programming error: std::invalid_argument naming it.
@@ -44,6 +48,8 @@ const std::vector<TransferControl>& ParamsDialogControls();
 const std::vector<TransferControl>& LammDialogControls();
 // The controls of the inhomogeneous-solvent dialog in transfer order.
 const std::vector<TransferControl>& InhomSolventDialogControls();
+// The controls of the buffer mismatch dialogs in transfer order (both templates).
+const std::vector<TransferControl>& BufferDialogControls();
 
 // The label of a control in a template: the label of a check box, radio button or
 // push button, or the static text placed right before an edit field; empty when

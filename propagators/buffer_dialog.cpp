@@ -1,0 +1,165 @@
+#include "propagators/buffer_dialog.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "modelfit/model_flags.h"
+#include "modelfit/transfer_fields.h"
+#include "numerics/number_input.h"
+#include "platform/backend.h"
+#include "propagators/buffer_sedimentation.h"
+#include "resources/dialogs.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr unsigned kBeepAsterisk = 0x40;
+// R T at 20 deg C, erg/mol, when no scan gives the temperature.
+constexpr double kRTAt20C = 8.314e7 * 293;
+
+void Message(const char* text, const char* caption) {
+  if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK);
+}
+
+// The number of an edit that passed the entry check, in double precision.
+double Number(const TransferBuffer& r, int id) {
+  return std::strtod(FieldText(r, id).c_str(), nullptr);
+}
+
+// D (1e-7 cm^2/s) of a buffer of s (S) and Mb (g/mol): s RT / Mb. An Mb of 0 is
+// taken as 10 g/mol, the least the computation uses.
+double DFromMb(double s, double Mb) {
+  return std::fabs(s) * 1e-6 * fRT / std::max(std::fabs(Mb), 10.0);
+}
+// Mb of a buffer of s and D; 0 when D is 0.
+double MbFromD(double s, double D) { return D > 0 ? 1e-6 * s * fRT / D : 0.0; }
+
+void Apply(const TransferBuffer& r) {
+  BufferSedSettings& b = BufferSed;
+  bBufferSedCorrection = FieldChecked(r, 553);
+  if (bFitMAndS) {
+    b.sampleMb = Number(r, 556);
+    b.refMb = Number(r, 568);
+  } else {
+    b.sampleD = std::fabs(Number(r, 556));
+    b.refD = std::fabs(Number(r, 568));
+  }
+  b.fitSampleD = FieldChecked(r, 557);
+  b.sampleS = Number(r, 558);
+  b.fitSampleS = FieldChecked(r, 559);
+  const double v = Number(r, 560);
+  b.excessInSample = v >= 0;
+  b.excessInReference = !b.excessInSample;
+  b.signalSign = v >= 0 ? 1.0 : -1.0;
+  b.signal = std::fabs(v);
+  b.fitSignal = FieldChecked(r, 561);
+  bMeniscusMismatch = FieldChecked(r, 562);
+  MeniscusDifference() = Number(r, 563);
+  b.fitMeniscusDifference = FieldChecked(r, 564);
+  b.relativeConc = Number(r, 565);
+  b.fitRelativeConc = FieldChecked(r, 566);
+  b.differentReference = FieldChecked(r, 567);
+  b.fitRefD = FieldChecked(r, 569);
+  b.refS = Number(r, 570);
+  b.fitRefS = FieldChecked(r, 571);
+  if (!bMeniscusMismatch) b.fitMeniscusDifference = b.fitRelativeConc = false;
+  if (!b.differentReference) b.fitRefD = b.fitRefS = false;
+
+  if (nScans == 0) {
+    fRT = static_cast<float>(kRTAt20C);
+    Message("assuming t = 20 'C", "");
+  }
+  if (bFitMAndS) {
+    b.sampleD = DFromMb(b.sampleS, b.sampleMb);
+    b.refD = DFromMb(b.refS, b.refMb);
+    // s takes the sign of Mb (a floating buffer has both negative).
+    if ((b.sampleMb < 0 && b.sampleS > 0) || (b.sampleS < 0 && b.sampleMb > 0))
+      b.sampleS = -b.sampleS;
+  } else {
+    b.sampleMb = MbFromD(b.sampleS, b.sampleD);
+    b.refMb = MbFromD(b.refS, b.refD);
+  }
+  if (bContiModel && !b.fitSignal && !(bFitTINoise && bFitRINoise)) {
+    Message(
+        "fixed buffer concentration in c(s) only implemented with TI and RI noise - floating c now",
+        "Attention");
+    b.fitSignal = true;
+  }
+}
+
+}  // namespace
+
+void InitBufferSedParamsTransfer(TransferBuffer& record) {
+  record.text.clear();
+  record.checked.clear();
+  for (const TransferControl& c : BufferDialogControls()) {
+    if (c.kind == ControlKind::Edit)
+      record.text[c.id] = std::string();
+    else
+      record.checked[c.id] = false;
+  }
+}
+
+void FillBufferSedTransfer(TransferBuffer& r) {
+  const BufferSedSettings& b = BufferSed;
+  SetFieldChecked(r, 553, bBufferSedCorrection);
+  SetFieldValue(r, 556, "%.3f ", bFitMAndS ? b.sampleMb : b.sampleD);
+  SetFieldChecked(r, 557, b.fitSampleD);
+  SetFieldValue(r, 558, "%.4f ", b.sampleS);
+  SetFieldChecked(r, 559, b.fitSampleS);
+  SetFieldValue(r, 560, "%.3f ", b.excessInSample ? b.signal : -b.signal);
+  SetFieldChecked(r, 561, b.fitSignal);
+  SetFieldChecked(r, 562, bMeniscusMismatch);
+  SetFieldValue(r, 563, "%.4f ", MeniscusDifference());
+  SetFieldChecked(r, 564, b.fitMeniscusDifference);
+  SetFieldValue(r, 565, "%.3f ", b.relativeConc);
+  SetFieldChecked(r, 566, b.fitRelativeConc);
+  SetFieldChecked(r, 567, b.differentReference);
+  SetFieldValue(r, 568, "%.3f ", bFitMAndS ? b.refMb : b.refD);
+  SetFieldChecked(r, 569, b.fitRefD);
+  SetFieldValue(r, 570, "%.4f ", b.refS);
+  SetFieldChecked(r, 571, b.fitRefS);
+}
+
+bool BufferSedBoxCanClose(const TransferBuffer& record) {
+  bool ok = true;
+  for (int id : {556, 568})
+    if (!IsValidPositiveFloat(FieldText(record, id).c_str())) ok = false;
+  for (int id : {558, 560, 563, 565, 570})
+    if (!IsValidFloat(FieldText(record, id).c_str())) ok = false;
+  // The reference component's loading is the signal divided by the relative
+  // concentration: it must be positive.
+  if (ok && !(Number(record, 565) > 0)) ok = false;
+  if (ok) return true;
+  if (HasBackend()) {
+    GetBackend().Beep(kBeepAsterisk);
+    GetBackend().MessageBox("Invalid Entry", "Input Error", MB_OK);
+  }
+  return false;
+}
+
+bool RunBufferSedDialog(Window* /*window*/, TransferBuffer& record) {
+  if (!HasBackend()) return false;
+  FillBufferSedTransfer(record);
+  const DialogTemplate& dialog =
+      GetDialogTemplate(std::to_string(bFitMAndS ? kBufferSedMassDialogId : kBufferSedDialogId));
+  // The dialog works on a copy: Cancel leaves the record as filled.
+  for (;;) {
+    TransferBuffer edited = record;
+    if (GetBackend().RunDialog(dialog, edited) != IDOK) return false;
+    if (!BufferSedBoxCanClose(edited)) {
+      record = edited;  // the dialog opens again with the texts typed
+      continue;
+    }
+    record = edited;
+    Apply(record);
+    return true;
+  }
+}
+
+}  // namespace tarmic

@@ -1,0 +1,198 @@
+// The buffer mismatch commands: the dialog "Buffer Mismatch" through command 552
+// (values in, settings out, Cancel, refused entries, the c(s,ff0) refusal) and the
+// subtraction of the buffer mismatch from the data (command 576).
+#include "app/preferences.h"
+#include "commands/buffer_commands.h"
+#include "commands/program_services.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "app/markers.h"
+#include "commands_test_support.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "modelfit/modelfit_hooks.h"
+#include "modelfit/transfer_fields.h"
+#include "numerics/interpolation.h"
+#include "propagators/buffer_sedimentation.h"
+#include "resources/menus.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+namespace {
+
+class BufferCommandsTest : public testing::CommandTest {
+ protected:
+  void SetUp() override {
+    CommandTest::SetUp();
+    ResetModelFlags();
+    ResetModelParams();
+    ResetBufferSedimentation();
+    fMeniscusDifference = 0.1;
+    InstallBufferMismatchHooks();
+  }
+  void TearDown() override {
+    BindMeniscusDifference(nullptr);
+    SetRefMeniscusShownTest(nullptr);
+    ResetModelFitHooks();
+    ResetBufferSedimentation();
+    ResetModelFlags();
+    ResetModelParams();
+    CommandTest::TearDown();
+  }
+};
+
+// Start-up connects the model with the main window: the marker's meniscus difference
+// is the model's, the reference meniscus shows with the model on and a meniscus
+// mismatch, and the parameter code sees whether the buffer signal is fitted.
+TEST_F(BufferCommandsTest, StartUpConnectsTheModelWithTheMarkerAndTheParameters) {
+  ResetModelFitHooks();
+  BindMeniscusDifference(nullptr);
+  InstallProgramServices();
+  fMeniscusDifference = 0.07;
+  EXPECT_EQ(&MeniscusDifference(), &fMeniscusDifference);
+  bBufferSedCorrection = true;
+  EXPECT_FALSE(RefMeniscusShown());
+  bMeniscusMismatch = true;
+  EXPECT_TRUE(RefMeniscusShown());
+  ASSERT_TRUE(GetModelFitHooks().bufferComponentFitted);
+  BufferSed.fitSignal = false;
+  EXPECT_FALSE(GetModelFitHooks().bufferComponentFitted());
+  BindLammThreadCount(nullptr);
+}
+
+TEST_F(BufferCommandsTest, DialogAppliesItsValuesAndCancelOrRefusedEntriesChangeNothing) {
+  LoadVelocitySet();
+  Handle().AttachMenu(GetMenuResource(kMenuFull));  // the menu with item 552
+  bDiscreteModel = true;
+  // Values in: the model on, a negative signal (excess on the reference side), the
+  // meniscus mismatch with its fits, a reference fit that has no reference buffer.
+  Backend().QueueDialog(
+      IDOK, TransferBuffer{
+                {{556, "50"}, {558, "0.3"}, {560, "-12.5"}, {563, "0.02"}, {565, "0.9"}},
+                {{553, true}, {561, false}, {562, true}, {566, true}, {567, false}, {569, true}}});
+  Backend().QueueMessageBox(IDOK, "Attention");  // not interference data (once a run)
+  Dispatch(kCmBufferSedimentation);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_TRUE(bBufferSedCorrection);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmBufferSedimentation));
+  EXPECT_DOUBLE_EQ(BufferSed.sampleD, 50.0);
+  EXPECT_DOUBLE_EQ(BufferSed.sampleS, 0.3);
+  EXPECT_DOUBLE_EQ(BufferSed.signal, 12.5);
+  EXPECT_EQ(BufferSed.signalSign, -1.0);
+  EXPECT_TRUE(BufferSed.excessInReference && !BufferSed.excessInSample);
+  EXPECT_FALSE(BufferSed.fitSignal);
+  EXPECT_TRUE(bMeniscusMismatch);
+  EXPECT_DOUBLE_EQ(fMeniscusDifference, 0.02);  // the marker's value is the model's
+  EXPECT_TRUE(BufferSed.fitRelativeConc);
+  EXPECT_FALSE(BufferSed.fitRefD);  // no reference buffer: nothing of it floats
+  // Mb from s and D at the data's temperature: 1e-6 s RT / D.
+  EXPECT_NEAR(BufferSed.sampleMb, 1e-6 * 0.3 * fRT / 50, 1e-3);
+  // Species slot 4 carries the buffer component, its amplitude fixed like the signal.
+  EXPECT_EQ(pSpeciesIncluded[4], 1);
+  EXPECT_EQ(pSpeciesAmplitudeFit[4], 0);
+
+  // Cancel: the dialog showed the negative signal again, and nothing changes.
+  Backend().QueueDialog(IDCANCEL, TransferBuffer{{{560, "3"}}, {{553, false}}});
+  Dispatch(kCmBufferSedimentation);
+  EXPECT_EQ(FieldText(Win().bufferSedParamsTransfer, 560), "-12.500 ");
+  EXPECT_EQ(FieldText(Win().bufferSedParamsTransfer, 563), "0.0200 ");
+  EXPECT_TRUE(bBufferSedCorrection);
+  EXPECT_DOUBLE_EQ(BufferSed.signal, 12.5);
+
+  // A relative concentration of 0 (and an invalid number) are refused and the
+  // dialog stays open; a Cancel then leaves everything.
+  Backend().QueueDialog(IDOK, TransferBuffer{{{565, "0"}}, {}});
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueDialog(IDOK, TransferBuffer{{{565, "nan"}}, {}});
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueDialog(IDCANCEL);
+  Dispatch(kCmBufferSedimentation);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(Backend().BeepCount(), 2);
+  EXPECT_DOUBLE_EQ(BufferSed.relativeConc, 0.9);
+
+  // Switching the model off frees slot 4 and removes the check mark.
+  Backend().QueueDialog(IDOK, TransferBuffer{{}, {{553, false}}});
+  Dispatch(kCmBufferSedimentation);
+  EXPECT_FALSE(bBufferSedCorrection);
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmBufferSedimentation));
+  EXPECT_EQ(pSpeciesIncluded[4], 0);
+
+  // c(s,ff0) models refuse the buffer mismatch without a dialog.
+  bDiscreteModel = false;
+  bCsff0Model = true;
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(kCmBufferSedimentation);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  // Without data the values are derived at 20 deg C, which is said on every OK.
+  FreeDataSet();
+  bCsff0Model = false;
+  Backend().QueueDialog(IDOK, TransferBuffer{{{556, "50"}, {558, "0.3"}}, {}});
+  Backend().QueueMessageBox(IDOK, "");  // "assuming t = 20 'C"
+  Dispatch(kCmBufferSedimentation);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_NEAR(BufferSed.sampleMb, 1e-6 * 0.3 * 8.314e7 * 293 / 50, 1e-3);
+}
+
+// Command 576 shows its note, subtracts the buffer component's profile (a sample
+// component alone here) from every scan and switches the model off; with the model
+// off it does nothing.
+TEST_F(BufferCommandsTest, SubtractionRemovesTheBufferProfileAndSwitchesTheModelOff) {
+  LoadVelocitySet();
+  Handle().AttachMenu(GetMenuResource(kMenuFull));
+  Handle().CheckMenuItem(kCmBufferSedimentation, true);
+  bRampRotorSpeed = false;
+  bInterferenceData = true;
+  fMeniscus = ppRadius[1][1] - 0.02f;
+  fBottom = ppRadius[1][pnPoints[1]] + 0.05f;
+  bBufferSedCorrection = true;
+  BufferSed.signal = 0.8;
+  std::vector<std::vector<float>> before(4);
+  for (int s = 1; s <= 3; ++s) before[s].assign(ppSignal[s], ppSignal[s] + pnPoints[s] + 1);
+
+  // The expected profile of each scan: the component solved directly.
+  std::vector<std::vector<float>> expected(4);
+  BufferComponentRun run;
+  run.D = 86e-7;
+  run.s = 0.21;
+  run.meniscus = fMeniscus;
+  run.bottom = fBottom;
+  run.amplitude = 0.8;
+  run.rpm = pScanInfo[3].rpm;
+  for (int k = 1; k <= 3; ++k) run.scanTimes.push_back(pScanInfo[pScanOrder[k]].time);
+  ASSERT_TRUE(SolveBufferComponent(run, [&](int k, const double* r, const double* c, int n) {
+                const int s = pScanOrder[k + 1];
+                expected[s].assign(pnPoints[s] + 1, 0.0f);
+                InterpolateCurveFromDouble(pnPoints[s], ppRadius[s], expected[s].data(), n, r, c);
+              }).ok());
+
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(576);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FALSE(bBufferSedCorrection);
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmBufferSedimentation));
+  for (int s = 1; s <= 3; ++s) {
+    double worst = 0, largest = 0;
+    for (int j = 1; j <= pnPoints[s]; ++j) {
+      const double removed = before[s][j] - ppSignal[s][j];
+      worst = std::max(worst, std::fabs(removed - expected[s][j]));
+      largest = std::max(largest, std::fabs(removed));
+    }
+    EXPECT_LT(worst, 1e-5) << "scan " << s;
+    EXPECT_GT(largest, 0.1) << "scan " << s;  // the depletion at the meniscus was removed
+  }
+
+  const float kept = ppSignal[1][1];
+  Dispatch(576);  // the model is off now: no note, no change
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(ppSignal[1][1], kept);
+}
+
+}  // namespace
+}  // namespace tarmic
