@@ -1,6 +1,7 @@
 #include "propagators/install_hooks.h"
 
 #include "modelfit/modelfit_hooks.h"
+#include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
 
 namespace tarmic {
@@ -10,6 +11,7 @@ void InstallPropagatorHooks() {
   h.simArraysAllocated = [] { return bSimArraysAllocated; };
   h.freeSimArrays = [] { FreeSimArrays(); };
   h.resizeSimArrays = [](int n) { return ResizeSimArrays(n); };
+  h.packReactingSystem = [] { PackReactingSystem(); };
 }
 
 }  // namespace tarmic
