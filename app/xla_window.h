@@ -223,6 +223,7 @@ class TXLAWindow {
   void CmContinuousCMPriorVbar();      // 279
   void CmFMScalingLaw();               // 887
   void CmContinuousCsScalingLaw();     // 872
+  void CmFitMAndS(); void CmHeteroAssocModel();  // 217, 267 (commands/reacting_commands.cpp)
   // Parameters, run and numerics (commands/run_commands.cpp).
   void ParametersCommand();            // 212
   void CmRun();                        // 213

@@ -79,6 +79,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(642, &W::CmRegShowBoth),
       // Models of continuous distributions.
       CommandEntry(275, &W::CmContinuousCs),
+      CommandEntry(217, &W::CmFitMAndS), CommandEntry(267, &W::CmHeteroAssocModel),
       CommandEntry(235, &W::CmContinuousCM),
       CommandEntry(526, &W::CmContinuousCsInvariantD),
       CommandEntry(872, &W::CmContinuousCsScalingLaw),

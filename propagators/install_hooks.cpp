@@ -1,6 +1,7 @@
 #include "propagators/install_hooks.h"
 
 #include "modelfit/modelfit_hooks.h"
+#include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/solvent_settings.h"
 
@@ -12,6 +13,7 @@ void InstallPropagatorHooks() {
   h.freeSimArrays = [] { FreeSimArrays(); };
   h.resizeSimArrays = [](int n) { return ResizeSimArrays(n); };
   h.inhomogeneousSolventOn = [] { return gInhomSolvent.bInhomogeneousSolvent; };
+  h.packReactingSystem = [] { PackReactingSystem(); };
 }
 
 }  // namespace tarmic

@@ -57,6 +57,29 @@ double* pHatEndTransportLower = nullptr;
 double* pHatEndTransportDiag = nullptr;
 double* pHatEndTransportUpper = nullptr;
 
+double* pFreeA = nullptr;
+double* pFreeB = nullptr;
+double* pFreeAOld = nullptr;
+double* pFreeBOld = nullptr;
+double* pFreeAOlder = nullptr;
+double* pFreeBOlder = nullptr;
+double* pFreeATemp = nullptr;
+double* pFreeBTemp = nullptr;
+double* pFluxA = nullptr;
+double* pFluxB = nullptr;
+double* pComplex = nullptr;
+double* pReactPartner = nullptr;
+double* pReactPartnerRate = nullptr;
+double* pTransALower = nullptr;
+double* pTransADiag = nullptr;
+double* pTransAUpper = nullptr;
+double* pTransBLower = nullptr;
+double* pTransBDiag = nullptr;
+double* pTransBUpper = nullptr;
+double* pComplexMassElem[kElementPairs] = {};
+double* pComplexTransportElem[kElementPairs] = {};
+double* pReactNodeWeight = nullptr;
+
 double* pLocalS = nullptr;
 double* pLocalD = nullptr;
 double* pLammConcNew = nullptr;
@@ -81,8 +104,9 @@ namespace {
 
 // The blocks of one allocation and what they were allocated for.
 struct SimBlocks {
-  std::vector<double> base, mass, hat, concDependent;
+  std::vector<double> base, mass, hat, reacting, concDependent;
   bool movingHat = false;
+  bool reactingModel = false;
   bool concDependentModel = false;
   std::unique_ptr<CVector> massX, massY;
 };
@@ -95,7 +119,8 @@ struct CosolventBlocks {
 CosolventBlocks gCosolvent;
 constexpr int kCosolventMain = 22, kCosolventExtra = 14;
 
-constexpr int kBaseArrays = 15, kMassArrays = 4, kHatArrays = 18, kConcDependentArrays = 17;
+constexpr int kBaseArrays = 15, kMassArrays = 4, kHatArrays = 18, kReactingArrays = 34,
+              kConcDependentArrays = 17;
 
 bool WantsConcDependentBlock() {
   return bMonomerDimer || bAssoc148 || bAssoc124 || bMonomerTrimer || bNonidealSpecies ||
@@ -124,16 +149,24 @@ void NullAll() {
                     &pFullHatRhsLower, &pFullHatRhsDiag, &pFullHatRhsUpper, &pFullHatStepLower,
                     &pFullHatStepDiag, &pFullHatStepUpper, &pFullHatGamma, &pFullHatBeta,
                     &pHatEndTransportLower, &pHatEndTransportDiag, &pHatEndTransportUpper,
-                    &pLocalS, &pLocalD, &pLammConcNew};
+                    &pLocalS, &pLocalD, &pLammConcNew, &pFreeA, &pFreeB, &pFreeAOld,
+                    &pFreeBOld, &pFreeAOlder, &pFreeBOlder, &pFreeATemp, &pFreeBTemp, &pFluxA,
+                    &pFluxB, &pComplex, &pReactPartner, &pReactPartnerRate, &pTransALower,
+                    &pTransADiag, &pTransAUpper, &pTransBLower, &pTransBDiag, &pTransBUpper,
+                    &pReactNodeWeight};
   for (double** p : all) *p = nullptr;
-  for (int k = 0; k < kElementPairs; ++k) pDiffElem[k] = pSedElem[k] = nullptr;
+  for (int k = 0; k < kElementPairs; ++k) {
+    pDiffElem[k] = pSedElem[k] = nullptr;
+    pComplexMassElem[k] = pComplexTransportElem[k] = nullptr;
+  }
 }
 
 }  // namespace
 
 bool SimArraysMatchModel() {
   return bSimArraysAllocated && nSimGridPointsAllocated == nLammGridPoints &&
-         gBlocks.movingHat == bMovingHat && gBlocks.concDependentModel == WantsConcDependentBlock();
+         gBlocks.movingHat == bMovingHat && gBlocks.reactingModel == bHeteroAssocModel &&
+         gBlocks.concDependentModel == WantsConcDependentBlock();
 }
 
 void FreeSimArrays() {
@@ -141,6 +174,7 @@ void FreeSimArrays() {
   gBlocks.base.shrink_to_fit();
   gBlocks.mass = {};
   gBlocks.hat = {};
+  gBlocks.reacting = {};
   gBlocks.concDependent = {};
   delete pSimMassCurve;
   pSimMassCurve = nullptr;
@@ -177,6 +211,20 @@ bool AllocSimArrays() {
       pHatEndTransportLower = pStepLower;
       pHatEndTransportDiag = pStepDiag;
       pHatEndTransportUpper = pStepUpper;
+    }
+    gBlocks.reactingModel = bHeteroAssocModel;
+    if (ok && bHeteroAssocModel) {
+      double** re[kReactingArrays] = {&pFreeA, &pFreeB, &pFreeAOld, &pFreeBOld, &pFreeAOlder,
+                                      &pFreeBOlder, &pFreeATemp, &pFreeBTemp, &pFluxA, &pFluxB,
+                                      &pComplex, &pReactPartner, &pReactPartnerRate,
+                                      &pTransALower, &pTransADiag, &pTransAUpper, &pTransBLower,
+                                      &pTransBDiag, &pTransBUpper};
+      for (int k = 0; k < kElementPairs; ++k) {
+        re[19 + k] = &pComplexMassElem[k];
+        re[19 + kElementPairs + k] = &pComplexTransportElem[k];
+      }
+      re[33] = &pReactNodeWeight;
+      ok = CutBlock(gBlocks.reacting, kReactingArrays, n, re);
     }
     gBlocks.concDependentModel = WantsConcDependentBlock();
     if (ok && gBlocks.concDependentModel) {

@@ -9,6 +9,9 @@
 //   - the moving-hat block (when the moving hat is the chosen algorithm at
 //     allocation): element matrices on the reference grid and the whole-interval
 //     propagator;
+//   - the reacting-system block (A + B <--> AB): the levels of free A and free B,
+//     their fluxes, the complex, the transport matrices of A and B and the element
+//     families of the complex;
 //   - the concentration-dependent block (self-association and non-ideal models):
 //     node coefficients and the seven-pattern element integrals.
 // Tridiagonal matrices are three arrays: Lower[i] couples row i to node i-1,
@@ -77,6 +80,33 @@ extern double* pFullHatBeta;
 extern double* pHatEndTransportLower;
 extern double* pHatEndTransportDiag;
 extern double* pHatEndTransportUpper;
+
+// ---- reacting-system block (null without it; see reacting_system.h) ----
+extern double* pFreeA;          // free A, B at the new time level (concentration units)
+extern double* pFreeB;
+extern double* pFreeAOld;       // at the start of the step
+extern double* pFreeBOld;
+extern double* pFreeAOlder;     // at the start of the previous step
+extern double* pFreeBOlder;
+extern double* pFreeATemp;      // predictor estimates of the new level
+extern double* pFreeBTemp;
+extern double* pFluxA;          // reaction fluxes (residual of each species' own transport)
+extern double* pFluxB;
+extern double* pComplex;        // complex Ka A B
+extern double* pReactPartner;      // partner profile at which the complex terms are linearised
+extern double* pReactPartnerRate;  // its rate of change, 1/s
+extern double* pTransALower;    // transport T_A = D_A K - w^2 s_A S of free A (stored halved)
+extern double* pTransADiag;
+extern double* pTransAUpper;
+extern double* pTransBLower;    // the same for free B
+extern double* pTransBDiag;
+extern double* pTransBUpper;
+// The complex's families in the seven (column j, partner node k) patterns of
+// kElementPairs: E = Ka x integral of r phi_i phi_j phi_k, F = Ka x (D_AB x integral
+// of r phi_i' (phi_j phi_k)' - w^2 s_AB x integral of r^2 phi_i' phi_j phi_k).
+extern double* pComplexMassElem[kElementPairs];
+extern double* pComplexTransportElem[kElementPairs];
+extern double* pReactNodeWeight;  // integral of r phi_i on the reacting grid, cm^2
 
 // ---- concentration-dependent block (null without it) ----
 extern double* pLocalS;        // s at the nodes, S

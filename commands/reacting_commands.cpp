@@ -1,0 +1,95 @@
+// The molar-mass-and-s parametrisation of the species ("Fit M and s") and the
+// choice of the reacting model A + B <--> AB.
+#include <cmath>
+
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "commands/model_commands.h"
+#include "distributions/distribution_plot.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/solvent_constants.h"
+#include "platform/types.h"
+#include "propagators/reacting_system.h"
+#include "propagators/sim_arrays.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmFitMAndS = 217;
+constexpr int kCmHeteroAssocModel = 267;
+
+// R T (erg/mol) of the data, or of 20 C before any data are loaded.
+double SpeciesRT() {
+  constexpr double kGasConstant = 8.31451e7;
+  return fRT > 0.0f ? static_cast<double>(fRT) : kGasConstant * 293.15;
+}
+
+// The species' second value between D (1e-7 cm^2/s) and M (g/mol) by the Svedberg
+// equation: M = s 1e-13 R T / ((1 - vbar rho) D 1e-7), i.e. either value is
+// s 1e-6 R T / ((1 - vbar rho) x the other), so one formula converts both ways.
+// Values that give no positive result (M or D not positive, s and the buoyancy
+// of different sign or zero) stay as they are.
+void ConvertSpeciesMassOrD() {
+  const double scale = 1e-6 * SpeciesRT() / (1.0 - static_cast<double>(fVRho));
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    const double value = pSpeciesMassOrD[k], s = pSpeciesS[k];
+    const double converted = s * scale / value;
+    if (value > 0 && converted > 0 && std::isfinite(converted))
+      pSpeciesMassOrD[k] = static_cast<float>(converted);
+  }
+}
+
+}  // namespace
+
+void TXLAWindow::CmFitMAndS() {
+  if (OfferHelpInHelpMode(*this)) return;
+  ConvertSpeciesMassOrD();
+  bFitMAndS = !bFitMAndS;
+  GetHandle().CheckMenuItem(kCmFitMAndS, bFitMAndS);
+  PackModelParams();
+}
+
+void TXLAWindow::CmHeteroAssocModel() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (bDLSData) {
+    CommandMessageBox(*this, "this model is not implemented for DLS data", "ERROR", MB_OK);
+    return;
+  }
+  if (IsContinuousModel()) ClearDistribution();
+  if (bHeteroAssocModel) return;
+  SwitchModel(*this);
+  if (!bFitMAndS) CmFitMAndS();
+  bUniformLoading = true;
+  bInitialDataProfile = false;
+  bMovingHat = true;
+  bClaverie = false;
+  CheckParameters();
+  bHeteroAssocModel = true;
+  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesLinked[k] = 0;
+  bVaryBaseline = false;
+  GetHandle().CheckMenuItem(kCmHeteroAssocModel, true);
+  // The species slots hold A, B and the complex: masses Ma, Mb and Ma + Mb, s of
+  // each, loadings atot, btot and the complex's ab(0).
+  pSpeciesMassOrD[1] = fReactDA;
+  pSpeciesMassOrD[2] = fReactDB;
+  pSpeciesMassOrD[3] = fReactDA + fReactDB;
+  pSpeciesS[1] = fReactSA;
+  pSpeciesS[2] = fReactSB;
+  pSpeciesS[3] = fReactSAB;
+  pSpeciesAmplitude[1] = fReactATot;
+  pSpeciesAmplitude[2] = fReactBTot;
+  InitReactingSystem();
+  pSpeciesAmplitude[3] = fReactAB0;
+  PackModelParams();
+  if (bSimArraysAllocated) {
+    FreeSimArrays();
+    AllocSimArrays();
+  }
+}
+
+}  // namespace tarmic

@@ -1,0 +1,126 @@
+#include "propagators/flux_tables.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "lamm/lamm_globals.h"
+#include "numerics/error_box.h"
+#include "numerics/run_switches.h"
+#include "platform/backend.h"
+#include "platform/dc.h"
+#include "propagators/reacting_system.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/sim_run.h"
+
+namespace tarmic {
+
+bool bFluxTableStepping = false;
+
+namespace {
+
+constexpr int kX = 10;
+constexpr int kRowHeight = 15;
+constexpr int kGroupGap = 10;
+constexpr float kKeyWaitSlice = 0.05f;  // s between looks at the queue while waiting
+
+const char* kCorrectorHeader =
+    "#:    -     FreeA    -     OldA    -      FluxA     -     FreeB     -     OldB     -     "
+    "FluxB    -      dFlux    -   Complex";
+const char* kPredictorHeader =
+    "#:    -     FreeATemp -     OldA    -      FluxA     -     FreeBTemp  -     OldB     -     "
+    "FluxB    -      dFlux    -   Complex";
+
+// After a table: in single-step mode wait for a key ('r' runs on, 's' stops the run
+// after this step); when running on, a waiting key press returns to single-step mode.
+// Only key presses are read; no command runs while the table waits.
+void HandleFluxTableKeys() {
+  Window* window = pSimWindow;
+  if (!bFluxTableStepping) {
+    if (ReadWindowKeyChar(window) != -1) bFluxTableStepping = true;
+    return;
+  }
+  int key = -1;
+  while ((key = ReadWindowKeyChar(window)) == -1) WaitForWindowKeyPress(window, kKeyWaitSlice);
+  if (key == 'r' || key == 'R') {
+    bFluxTableStepping = false;
+  } else if (key == 's' || key == 'S') {
+    bFluxTableStepping = false;
+    bSimContinue = 0;
+    bUserAbort = true;
+  }
+}
+
+void ShowFluxTable(bool predictor) {
+  if (!FluxTablesEnabled()) return;
+  const int N = nSimGridPointsAllocated;
+  const double* freeA = predictor ? pFreeATemp : pFreeA;
+  const double* freeB = predictor ? pFreeBTemp : pFreeB;
+  std::unique_ptr<DC> dc = pSimWindow->ClientDC();
+  if (dc) {
+    char text[512];
+    std::snprintf(text, sizeof text, "%.0f sec", dSimTime);
+    dc->TextOut(kX, 50, text);
+    dc->TextOut(kX, 70, predictor ? kPredictorHeader : kCorrectorHeader);
+    int y = 85;
+    int row = 0;
+    for (int i : FluxTableRows(N)) {
+      const char* format = i < 10    ? "__%d:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f "
+                           : i < 100 ? "_%d:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f "
+                                     : "%d:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f ";
+      std::snprintf(text, sizeof text, format, i, freeA[i], pFreeAOld[i], pFluxA[i], freeB[i],
+                    pFreeBOld[i], pFluxB[i], pFluxA[i] - pFluxB[i], pComplex[i]);
+      dc->TextOut(kX, y, text);
+      ++row;
+      y += kRowHeight + (row == 10 || row == 20 ? kGroupGap : 0);
+    }
+    y += 30 - kRowHeight;
+    const double amountA = ReactingCellAmount(pFreeA), amountB = ReactingCellAmount(pFreeB);
+    const double amountComplex = ReactingCellAmount(pComplex);
+    std::snprintf(text, sizeof text,
+                  "sum:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f", amountA,
+                  ReactingCellAmount(pFreeAOld), ReactingCellAmount(pFluxA), amountB,
+                  ReactingCellAmount(pFreeBOld), ReactingCellAmount(pFluxB), amountComplex);
+    dc->TextOut(kX, y, text);
+    std::snprintf(text, sizeof text, "total A  = %3.6f    total B = %3.6f; assymfact = %e",
+                  amountA + amountComplex, amountB + amountComplex, dFluxMismatch);
+    dc->TextOut(kX, y + kRowHeight, text);
+    dc.reset();
+    pSimWindow->Refresh();
+  }
+  HandleFluxTableKeys();
+}
+
+}  // namespace
+
+bool FluxTablesEnabled() { return bLammDebugLog && !bBatchMode && pSimWindow != nullptr; }
+
+void StartFluxTableStepping() { bFluxTableStepping = true; }
+
+void ShowPredictorFluxTable() { ShowFluxTable(true); }
+
+void ShowCorrectorFluxTable() { ShowFluxTable(false); }
+
+double ReactingCellAmount(const double* v) {
+  const int N = nSimGridPointsAllocated;
+  if (!pReactNodeWeight || !v) return 0.0;
+  double sum = 0.0;
+  for (int i = 1; i <= N; ++i) sum += pReactNodeWeight[i] * v[i];
+  return sum * kSectorAmountFactor;
+}
+
+std::vector<int> FluxTableRows(int N) {
+  std::vector<int> rows;
+  const int mid = (N + 10) / 2;
+  auto add = [&](int from, int to) {
+    for (int i = std::max(1, from); i <= std::min(N, to); ++i) rows.push_back(i);
+  };
+  add(1, 10);
+  add(mid + 1, mid + 10);
+  add(N - 9, N);
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
+}
+
+}  // namespace tarmic

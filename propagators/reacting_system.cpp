@@ -1,0 +1,575 @@
+#include "propagators/reacting_system.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "lamm/element_integrals.h"
+#include "lamm/fe_assembly.h"
+#include "lamm/moving_hat_core.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "propagators/flux_tables.h"
+#include "propagators/sim_arrays.h"
+
+namespace tarmic {
+
+float fReactATot = 0.5f;
+float fReactExticoA = 1.0f;
+float fReactBTot = 0.5f;
+float fReactExticoB = 1.0f;
+float fReactLogKa = 0.0f;
+float fReactKa = 1.0f;
+float fReactAB0 = 0.0f;
+double dReactExticoAB = 2.0;
+float fReactSA = 7.0f, fReactSB = 7.0f, fReactSAB = 11.0f;
+float fReactDA = 100000.0f, fReactDB = 100000.0f, fReactDAB = 200000.0f;
+
+double dReactOmega2 = 0.0;
+bool bReactingOwnsKeys = false;
+double dReactPrevDt = 0.0;
+double dFluxMismatch = 0.0;
+double dFluxMismatchTolerance = 1e-4;
+int nMaxCorrectorPasses = 50;
+int nCorrectorPasses = 0;
+
+namespace {
+
+constexpr double kTwoPiOver60 = 0.10471975511965977;
+
+// (column j, partner node k) offsets of the seven patterns, in kElementPairs order.
+constexpr int kPairColumn[kElementPairs] = {0, -1, 0, -1, 1, 0, 1};
+constexpr int kPairNode[kElementPairs] = {-1, -1, 0, 0, 0, 1, 1};
+
+// The running solve.
+struct ReactRun {
+  int N = 0;
+  std::vector<double> work;  // block elimination: 6 values per node
+  double fixedDt = 1.0;      // s
+  TridagStatus tridag = TridagStatus::Ok;
+};
+ReactRun gReact;
+
+int Nodes() { return nSimGridPointsAllocated; }
+
+ConstTridiagonal MassMatrix() { return SimMassMatrix(); }
+ConstTridiagonal TransA() { return {pTransALower, pTransADiag, pTransAUpper}; }
+ConstTridiagonal TransB() { return {pTransBLower, pTransBDiag, pTransBUpper}; }
+// A Newton update below this (relative to the largest level) ends the passes.
+constexpr double kNewtonTolerance = 1e-9;
+
+// Row i of A v (row 1 without the lower, row n without the upper term).
+double RowProduct(ConstTridiagonal A, const double* v, int i, int n) {
+  double sum = A.diag[i] * v[i];
+  if (i > 1) sum += A.sub[i] * v[i - 1];
+  if (i < n) sum += A.sup[i] * v[i + 1];
+  return sum;
+}
+
+double MeanFluxMismatch() {
+  const int n = Nodes();
+  double sum = 0.0;
+  for (int i = 1; i <= n; ++i) sum += std::fabs(pFluxA[i] - pFluxB[i]);
+  return sum / n;
+}
+
+// Relative change of the total signal between the Old and the new level.
+double SignalChange() {
+  const int n = Nodes();
+  double change = 0.0, scale = 1e-300;
+  for (int i = 1; i <= n; ++i) {
+    change = std::max(change, std::fabs(pLammConc[i] - pLammConcOld[i]));
+    scale = std::max(scale, std::fabs(pLammConcOld[i]));
+  }
+  return change / scale;
+}
+
+bool InputValid(const SimRunSettings& st) {
+  const float values[] = {fReactSA, fReactSB, fReactSAB, fReactDA, fReactDB, fReactDAB,
+                          fReactATot, fReactBTot, fReactExticoA, fReactExticoB, fReactLogKa};
+  for (float v : values)
+    if (!std::isfinite(v)) return false;
+  const double ka = std::pow(10.0, static_cast<double>(fReactLogKa));
+  return fReactDA >= 0 && fReactDB >= 0 && fReactDAB >= 0 && fReactATot >= 0 && fReactBTot >= 0 &&
+         fReactExticoA > 0 && fReactExticoB > 0 && std::isfinite(static_cast<float>(ka)) &&
+         static_cast<float>(ka) > 0 && std::isfinite(dSimRpm) && dSimRpm >= 0 &&
+         st.meniscus > 0 && st.bottom > st.meniscus && std::isfinite(st.bottom) &&
+         std::isfinite(dMaxRelChange) && dMaxRelChange > 0 && dMaxRelChange < 1e10;
+}
+
+// Run state of the solve: bShowSimMass on during the solve and as it was
+// afterwards; the keys are the flux tables' only while the solve runs.
+class ReactingRunGuard {
+ public:
+  ReactingRunGuard() : saved(bShowSimMass) { bShowSimMass = true; }
+  ~ReactingRunGuard() {
+    bShowSimMass = saved;
+    bReactingOwnsKeys = false;
+  }
+  ReactingRunGuard(const ReactingRunGuard&) = delete;
+  ReactingRunGuard& operator=(const ReactingRunGuard&) = delete;
+
+ private:
+  bool saved;
+};
+
+}  // namespace
+
+// ---- grid and matrices ----
+
+void BuildReactingGrid(double meniscus, double bottom) {
+  const int N = Nodes();
+  const double w = dSimRpm * kTwoPiOver60;
+  dReactOmega2 = w * w * 1e-13;
+  // The geometric grid of the moving hat, here at rest.
+  LayMovingHatGrid(pLammRadius, N, meniscus, bottom, false);
+  if (pLammRadius2)
+    for (int i = 1; i <= N; ++i) pLammRadius2[i] = pLammRadius[i];
+}
+
+void BuildReactingMatrices() {
+  const int N = Nodes();
+  const double* r = pLammRadius;
+  const double w2 = dReactOmega2, ka = fReactKa;
+  const double DA = fReactDA, DB = fReactDB, DAB = fReactDAB;
+  const double sA = fReactSA, sB = fReactSB, sAB = fReactSAB;
+  for (int i = 1; i <= N; ++i) {
+    double* massRow[3] = {pMassLower, pMassDiag, pMassUpper};
+    double* aRow[3] = {pTransALower, pTransADiag, pTransAUpper};
+    double* bRow[3] = {pTransBLower, pTransBDiag, pTransBUpper};
+    for (int c = 0; c < 3; ++c) {
+      const int j = i - 1 + c;
+      const bool inside = j >= 1 && j <= N;
+      const double m = inside ? static_cast<double>(IntegrateMassElement(r, N, i, j, N)) : 0.0;
+      const double K = inside ? static_cast<double>(IntegrateStiffnessElement(r, N, i, j, N)) : 0.0;
+      const double S =
+          inside ? static_cast<double>(IntegrateSedimentationElement(r, N, i, j, N)) : 0.0;
+      massRow[c][i] = m;
+      aRow[c][i] = DA * K - w2 * sA * S;
+      bRow[c][i] = DB * K - w2 * sB * S;
+    }
+    for (int p = 0; p < kElementPairs; ++p) {
+      const int j = i + kPairColumn[p], k = i + kPairNode[p];
+      const double E = static_cast<double>(IntegrateMassElement3(r, N, i, j, k));
+      const double P = static_cast<double>(IntegrateProductStiffnessElement3Ref(r, N, i, j, k));
+      const double S3 = static_cast<double>(IntegrateSedimentationElement3(r, N, i, j, k));
+      pComplexMassElem[p][i] = ka * E;
+      pComplexTransportElem[p][i] = ka * (DAB * P - w2 * sAB * S3);
+    }
+    pReactNodeWeight[i] = static_cast<double>(IntegrateNodeWeight(r, N, i, N));
+  }
+}
+
+// ---- equilibrium and signal ----
+
+void InitReactingSystem() {
+  const double a = static_cast<double>(fReactATot) / fReactExticoA;
+  const double b = static_cast<double>(fReactBTot) / fReactExticoB;
+  fReactKa = static_cast<float>(std::pow(10.0, static_cast<double>(fReactLogKa)));
+  const double ka = fReactKa;
+  // Smaller root of Ka (a - x)(b - x) = x: x^2 - q x + a b = 0, q = a + b + 1/Ka;
+  // written as 2ab / (q + sqrt(q^2 - 4ab)) so that it keeps its digits when Ka is small.
+  const double q = a + b + 1.0 / ka;
+  const double disc = std::max(0.0, q * q - 4.0 * a * b);
+  const double ab0 = a * b > 0 ? 2.0 * a * b / (q + std::sqrt(disc)) : 0.0;
+  fReactAB0 = static_cast<float>(ab0);
+  dReactExticoAB = static_cast<double>(fReactExticoA) + fReactExticoB;
+  dReactPrevDt = 0.0;
+  if (!pFreeA || !pFreeB || !pLammConc) return;
+  const int N = Nodes();
+  const double A = std::max(0.0, a - ab0), B = std::max(0.0, b - ab0);
+  for (int i = 1; i <= N; ++i) {
+    pFreeA[i] = pFreeAOld[i] = pFreeAOlder[i] = A;
+    pFreeB[i] = pFreeBOld[i] = pFreeBOlder[i] = B;
+  }
+  ComputeReactingSignal();
+}
+
+void ComputeReactingSignal() {
+  const int N = Nodes();
+  const double ea = fReactExticoA, eb = fReactExticoB, ka = fReactKa;
+  for (int i = 1; i <= N; ++i) {
+    const double A = pFreeA[i], B = pFreeB[i];
+    pComplex[i] = ka * A * B;
+    pLammConc[i] = ea * A + eb * B + dReactExticoAB * pComplex[i];
+  }
+}
+
+// ---- the coupled step ----
+
+void ComputeReactionFlux(double* out, const double* X, const double* Y, double h,
+                         ConstTridiagonal T) {
+  const int n = Nodes();
+  if (h == 0) {
+    std::fill(out + 1, out + n + 1, 0.0);
+    return;
+  }
+  double* xbar = pReactPartner;
+  double* xdot = pReactPartnerRate;
+  for (int i = 1; i <= n; ++i) {
+    xbar[i] = 0.5 * (X[i] + Y[i]);
+    xdot[i] = (X[i] - Y[i]) / h;
+  }
+  const ConstTridiagonal M = MassMatrix();
+  for (int i = 1; i <= n; ++i) out[i] = RowProduct(T, xbar, i, n) + RowProduct(M, xdot, i, n);
+}
+
+namespace {
+
+// The complex term of row i for the levels (a, b) at the end and (A0, B0) at the
+// start of a step of length dt: the change of E[A B] over dt plus the mean of
+// F[A B] at both ends (the complex's own Crank-Nicolson step). E and F are
+// symmetric in (j, k), so the term is the same in the equations of A and of B.
+double ComplexTerm(int i, const double* a, const double* b, const double* A0, const double* B0,
+                   double dt, int n) {
+  double sum = 0.0;
+  for (int p = 0; p < kElementPairs; ++p) {
+    const int j = i + kPairColumn[p], k = i + kPairNode[p];
+    if (j < 1 || j > n || k < 1 || k > n) continue;
+    const double now = a[j] * b[k], before = A0[j] * B0[k];
+    sum += pComplexMassElem[p][i] * (now - before) / dt +
+           0.5 * pComplexTransportElem[p][i] * (now + before);
+  }
+  return sum;
+}
+
+// Q(x) = E x / dt + F x / 2 (tridiagonal, column j, partner node k summed): the
+// derivative of the complex term by one species with the other at x.
+void ComplexJacobian(const double* x, double dt, Tridiagonal out, int n) {
+  for (int i = 1; i <= n; ++i) out.sub[i] = out.diag[i] = out.sup[i] = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    double add[3] = {0.0, 0.0, 0.0};
+    for (int p = 0; p < kElementPairs; ++p) {
+      const int j = i + kPairColumn[p], k = i + kPairNode[p];
+      if (j < 1 || j > n || k < 1 || k > n) continue;
+      add[kPairColumn[p] + 1] +=
+          (pComplexMassElem[p][i] / dt + 0.5 * pComplexTransportElem[p][i]) * x[k];
+    }
+    if (i > 1) out.sub[i] = add[0];
+    out.diag[i] = add[1];
+    if (i < n) out.sup[i] = add[2];
+  }
+}
+
+// 2x2 block of row i, column offset c (-1, 0, 1) of the Newton matrix
+//   [ M/dt + T_A/2 + Q(b)   Q(a)                ]
+//   [ Q(b)                  M/dt + T_B/2 + Q(a) ]
+struct Block {
+  double aa, ab, ba, bb;
+};
+Block NewtonBlock(int i, int c, double dt, ConstTridiagonal Qa, ConstTridiagonal Qb) {
+  const ConstTridiagonal M = MassMatrix(), TA = TransA(), TB = TransB();
+  auto at = [i, c](ConstTridiagonal X) { return c < 0 ? X.sub[i] : c > 0 ? X.sup[i] : X.diag[i]; };
+  const double m = at(M) / dt, qa = at(Qa), qb = at(Qb);
+  return {m + 0.5 * at(TA) + qb, qa, qb, m + 0.5 * at(TB) + qa};
+}
+
+// Solves the block-tridiagonal Newton system for (da, db) by block elimination
+// (the Thomas algorithm with 2x2 pivots). False on a vanishing pivot.
+bool SolveNewtonSystem(double dt, const double* ra, const double* rb, double* da, double* db,
+                       int n) {
+  const ConstTridiagonal Qa = SimRhsMatrix(), Qb = SimTransportMatrix();
+  std::vector<double>& w = gReact.work;  // per node: inverse pivot (4), reduced rhs (2)
+  if (w.size() < 6 * static_cast<std::size_t>(n + 1)) w.assign(6 * static_cast<std::size_t>(n + 1), 0.0);
+  for (int i = 1; i <= n; ++i) {
+    Block D = NewtonBlock(i, 0, dt, Qa, Qb);
+    double r0 = ra[i], r1 = rb[i];
+    if (i > 1) {
+      // G = L_i P_(i-1)^-1; D -= G U_(i-1); r -= G r'_(i-1).
+      const Block L = NewtonBlock(i, -1, dt, Qa, Qb), U = NewtonBlock(i - 1, 1, dt, Qa, Qb);
+      const double* q = &w[6 * (i - 1)];
+      const double g00 = L.aa * q[0] + L.ab * q[2], g01 = L.aa * q[1] + L.ab * q[3];
+      const double g10 = L.ba * q[0] + L.bb * q[2], g11 = L.ba * q[1] + L.bb * q[3];
+      D.aa -= g00 * U.aa + g01 * U.ba;
+      D.ab -= g00 * U.ab + g01 * U.bb;
+      D.ba -= g10 * U.aa + g11 * U.ba;
+      D.bb -= g10 * U.ab + g11 * U.bb;
+      r0 -= g00 * q[4] + g01 * q[5];
+      r1 -= g10 * q[4] + g11 * q[5];
+    }
+    const double det = D.aa * D.bb - D.ab * D.ba;
+    const double scale = std::fabs(D.aa * D.bb) + std::fabs(D.ab * D.ba);
+    if (!std::isfinite(det) || !(std::fabs(det) > 1e-14 * scale)) {
+      gReact.tridag = i == 1 ? TridagStatus::FirstPivot : TridagStatus::LaterPivot;
+      bSimFailed = 1;
+      return false;
+    }
+    double* q = &w[6 * i];
+    q[0] = D.bb / det;
+    q[1] = -D.ab / det;
+    q[2] = -D.ba / det;
+    q[3] = D.aa / det;
+    q[4] = r0;
+    q[5] = r1;
+  }
+  for (int i = n; i >= 1; --i) {
+    const double* q = &w[6 * i];
+    double r0 = q[4], r1 = q[5];
+    if (i < n) {
+      const Block U = NewtonBlock(i, 1, dt, Qa, Qb);
+      r0 -= U.aa * da[i + 1] + U.ab * db[i + 1];
+      r1 -= U.ba * da[i + 1] + U.bb * db[i + 1];
+    }
+    da[i] = q[0] * r0 + q[1] * r1;
+    db[i] = q[2] * r0 + q[3] * r1;
+  }
+  return true;
+}
+
+// The residuals of the equations of A and B at the levels pFreeA, pFreeB, negated
+// (the right-hand side of the Newton system) into ra, rb; returns the largest.
+double StepResiduals(double dt, double* ra, double* rb) {
+  const int n = Nodes();
+  const ConstTridiagonal M = MassMatrix(), TA = TransA(), TB = TransB();
+  double largest = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    const double complex = ComplexTerm(i, pFreeA, pFreeB, pFreeAOld, pFreeBOld, dt, n);
+    ra[i] = -(RowProduct(M, pFreeA, i, n) - RowProduct(M, pFreeAOld, i, n)) / dt -
+            0.5 * (RowProduct(TA, pFreeA, i, n) + RowProduct(TA, pFreeAOld, i, n)) - complex;
+    rb[i] = -(RowProduct(M, pFreeB, i, n) - RowProduct(M, pFreeBOld, i, n)) / dt -
+            0.5 * (RowProduct(TB, pFreeB, i, n) + RowProduct(TB, pFreeBOld, i, n)) - complex;
+    largest = std::max({largest, std::fabs(ra[i]), std::fabs(rb[i])});
+  }
+  return largest;
+}
+
+// One Newton iteration of the step at the levels pFreeA, pFreeB; returns the
+// largest update relative to the largest level. An update that does not lower the
+// residual is halved (up to six times), so that the iteration cannot cycle between
+// the two branches of the product A B.
+double NewtonPass(double dt) {
+  const int n = Nodes();
+  double* ra = pLammRhs;
+  double* rb = pTridagGamma;
+  double* da = pReactPartner;
+  double* db = pReactPartnerRate;
+  const double before = StepResiduals(dt, ra, rb);
+  ComplexJacobian(pFreeA, dt, SimRhsMatrix(), n);
+  ComplexJacobian(pFreeB, dt, SimTransportMatrix(), n);
+  if (!SolveNewtonSystem(dt, ra, rb, da, db, n)) return 0.0;
+  double theta = 1.0;
+  for (int i = 1; i <= n; ++i) {
+    pFreeA[i] += da[i];
+    pFreeB[i] += db[i];
+  }
+  for (int halvings = 0; halvings < 6 && StepResiduals(dt, ra, rb) > before; ++halvings) {
+    theta *= 0.5;
+    for (int i = 1; i <= n; ++i) {
+      pFreeA[i] -= theta * da[i];
+      pFreeB[i] -= theta * db[i];
+    }
+  }
+  double change = 0.0, scale = 1e-300;
+  for (int i = 1; i <= n; ++i) {
+    change = std::max({change, std::fabs(da[i]), std::fabs(db[i])});
+    scale = std::max({scale, std::fabs(pFreeA[i]), std::fabs(pFreeB[i])});
+  }
+  return theta * change / scale;
+}
+
+// Own-transport residuals of A and B over the step (each is minus the complex
+// term when the step is solved) and their mean mismatch.
+void UpdateReactionFluxes(double dt) {
+  ComputeReactionFlux(pFluxA, pFreeA, pFreeAOld, dt, TransA());
+  ComputeReactionFlux(pFluxB, pFreeB, pFreeBOld, dt, TransB());
+  dFluxMismatch = MeanFluxMismatch();
+}
+
+void UpdateComplex() {
+  const int n = Nodes();
+  const double ka = fReactKa;
+  for (int i = 1; i <= n; ++i) pComplex[i] = ka * pFreeA[i] * pFreeB[i];
+}
+
+}  // namespace
+
+void CoupledReactingStep() {
+  const double dt = dSimDt, h0 = dReactPrevDt;
+  const int n = Nodes();
+  // Predictor: the levels extrapolated along the previous step (the Old levels on
+  // the first step), then one Newton iteration of the coupled system.
+  const double f = h0 > 0 ? dt / h0 : 0.0;
+  for (int i = 1; i <= n; ++i) {
+    pFreeA[i] = std::max(0.0, pFreeAOld[i] + f * (pFreeAOld[i] - pFreeAOlder[i]));
+    pFreeB[i] = std::max(0.0, pFreeBOld[i] + f * (pFreeBOld[i] - pFreeBOlder[i]));
+  }
+  NewtonPass(dt);
+  if (bSimFailed) return;
+  for (int i = 1; i <= n; ++i) {
+    pFreeATemp[i] = pFreeA[i];
+    pFreeBTemp[i] = pFreeB[i];
+  }
+  UpdateReactionFluxes(dt);
+  ShowPredictorFluxTable();
+  // Corrector passes (Newton iterations) until the update is at rounding level and
+  // the two fluxes agree; at least one.
+  nCorrectorPasses = 0;
+  for (;;) {
+    if (nCorrectorPasses >= nMaxCorrectorPasses) {
+      // The coupled system does not converge: the step is not resolved.
+      bSimDiverged = 1;
+      return;
+    }
+    ++nCorrectorPasses;
+    const double change = NewtonPass(dt);
+    if (bSimFailed) return;
+    UpdateReactionFluxes(dt);
+    UpdateComplex();
+    ShowCorrectorFluxTable();
+    if (change <= kNewtonTolerance && dFluxMismatch < dFluxMismatchTolerance / dt) break;
+  }
+}
+
+// ---- time loop ----
+
+void AdvanceReactingTime() {
+  dReactPrevDt = dSimDt;
+  ++nSimIterations;
+  dSimTime += dSimDt;
+  ComputeReactingSignal();
+}
+
+double ReactingTimeStep() {
+  const int N = Nodes();
+  double dt = gReact.fixedDt;
+  // Level shift: Older <- Old <- new.
+  for (int i = 1; i <= N; ++i) {
+    pFreeAOlder[i] = pFreeAOld[i];
+    pFreeBOlder[i] = pFreeBOld[i];
+    pFreeAOld[i] = pFreeA[i];
+    pFreeBOld[i] = pFreeB[i];
+    pLammConcOld[i] = pLammConc[i];
+  }
+  if (bSimLandOnStop && dSimTime + dt > dSimStopTime) {
+    bSimLandOnStop = 0;
+    dt = dSimStopTime - dSimTime;
+  }
+  if (!(dt > 0)) {
+    // Two scans at one time: nothing to step.
+    dSimDt = gReact.fixedDt;
+    return 0.0;
+  }
+  dSimDt = dt;
+  CoupledReactingStep();
+  if (bSimFailed || bSimDiverged) return 0.0;
+  AdvanceReactingTime();
+  return SignalChange();
+}
+
+SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress) {
+  const int N = nSimGridPointsAllocated;
+  if (!bSimArraysAllocated || !pFreeA || N < kMinSimGridPoints)
+    return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
+  if (!InputValid(settings)) return {SimStatus::InvalidInput, "invalid sedimentation parameters"};
+  ReactingRunGuard runGuard;
+  gReact = ReactRun{};
+  gReact.N = N;
+  gReact.work.assign(6 * static_cast<std::size_t>(N + 1), 0.0);  // reused by every step
+  // The grid is this solver's own and does not move: the recorder must not move
+  // it with a frame left from an earlier moving-hat solve.
+  bHatGridInUse = false;
+  StartFluxTableStepping();
+  bReactingOwnsKeys = FluxTablesEnabled();
+
+  InitReactingSystem();
+  BuildReactingGrid(settings.meniscus, settings.bottom);
+  BuildReactingMatrices();
+  fSimChange = 1.0f;
+  bSimFailed = bSimDiverged = 0;
+  gReact.fixedDt = dMaxRelChange;
+  dSimDt = gReact.fixedDt;
+  dSimMass = ReactingCellAmount(pLammConc);
+
+  // Steady state: the total signal, compared over windows of at least 30 s.
+  SimStopReason reason = SimStopReason::Progress;
+  SteadyStateTest steady;
+  std::vector<double> windowStart(pLammConc, pLammConc + N + 1);
+  double windowTime = dSimTime;
+  while (bSimContinue) {
+    if (bSimFailed || bSimDiverged) break;
+    const double change = ReactingTimeStep();
+    if (bSimFailed || bSimDiverged) break;
+    if (!ProfileFinite(pLammConc, 1, N, 1e100)) {
+      bSimDiverged = 1;
+      break;
+    }
+    fSimChange = static_cast<float>(change);
+    dSimMass = ReactingCellAmount(pLammConc);
+    progress.Step(change);
+    const double elapsed = dSimTime - windowTime;
+    if (elapsed >= 30) {
+      double diff = 0.0, scale = 1e-300;
+      for (int i = 1; i <= N; ++i) {
+        diff = std::max(diff, std::fabs(pLammConc[i] - windowStart[i]));
+        scale = std::max(scale, std::fabs(windowStart[i]));
+      }
+      if (steady.Update(elapsed, diff / scale / elapsed) && bSimContinue) {
+        bSimContinue = 0;
+        reason = SimStopReason::SteadyState;
+      }
+      windowStart.assign(pLammConc, pLammConc + N + 1);
+      windowTime = dSimTime;
+    }
+  }
+  return FinishSimRun(progress, reason, TridagMessage(gReact.tridag));
+}
+
+// ---- parameters ----
+
+bool ReactingMassesToD(bool massAndS, double rt, double vRho) {
+  float* values[3] = {&fReactDA, &fReactDB, &fReactDAB};
+  const float s[3] = {fReactSA, fReactSB, fReactSAB};
+  if (!massAndS) {
+    for (float* v : values) *v *= 1e-7f;
+    return true;
+  }
+  const double buoyancy = 1.0 - vRho;
+  if (!(buoyancy > 0) || !(rt > 0)) return false;
+  for (float* v : values)
+    if (!(*v > 0)) return false;
+  for (int k = 0; k < 3; ++k)
+    *values[k] = static_cast<float>(s[k] * 1e-13 * rt / (buoyancy * *values[k]));
+  return true;
+}
+
+void PackReactingSystem() {
+  fReactATot = pSpeciesAmplitude[1];
+  fReactBTot = pSpeciesAmplitude[2];
+  fReactDA = pSpeciesMassOrD[1];
+  fReactDB = pSpeciesMassOrD[2];
+  // The complex's mass is that of its parts; an entered D of the complex stays.
+  fReactDAB = bFitMAndS ? fReactDA + fReactDB : pSpeciesMassOrD[3];
+  fReactSA = pSpeciesS[1];
+  fReactSB = pSpeciesS[2];
+  fReactSAB = pSpeciesS[3];
+  InitReactingSystem();
+  pSpeciesAmplitude[3] = pParams[11] = fReactAB0;
+  pSpeciesMassOrD[3] = pParams[3] = fReactDAB;
+}
+
+void ResetReactingSystem() {
+  fReactATot = 0.5f;
+  fReactExticoA = 1.0f;
+  fReactBTot = 0.5f;
+  fReactExticoB = 1.0f;
+  fReactLogKa = 0.0f;
+  fReactKa = 1.0f;
+  fReactAB0 = 0.0f;
+  dReactExticoAB = 2.0;
+  fReactSA = 7.0f;
+  fReactSB = 7.0f;
+  fReactSAB = 11.0f;
+  fReactDA = 100000.0f;
+  fReactDB = 100000.0f;
+  fReactDAB = 200000.0f;
+  dReactOmega2 = 0.0;
+  bReactingOwnsKeys = false;
+  dReactPrevDt = 0.0;
+  dFluxMismatch = 0.0;
+  dFluxMismatchTolerance = 1e-4;
+  nMaxCorrectorPasses = 50;
+  nCorrectorPasses = 0;
+  gReact = ReactRun{};
+}
+
+}  // namespace tarmic

@@ -1,0 +1,108 @@
+// The reacting system A + B <--> AB in local chemical equilibrium, solved by
+// finite elements on a resting geometric grid.
+//
+// Free A and free B sediment and diffuse with their own s and D; the complex
+// AB = Ka A B (at every radius and time) with its own. The conserved quantities
+// are the totals A + AB and B + AB, so for each of them
+//   M dA/dt + T_A A + d/dt [E(A B)] + F(A B) = 0,
+// where M is the mass matrix (integral of r phi_i phi_j), T_s = D_s K - w^2 s_s S
+// the transport of species s (K = integral of r phi_i' phi_j', S = integral of
+// r^2 phi_i' phi_j), and E, F the complex's three-index families (sim_arrays.h):
+// the complex is the product of the interpolated A and B. A time step is the
+// Crank-Nicolson form of both equations (the complex term as the change of E[A B]
+// over the step plus the mean of F[A B] at its ends), solved together for free A
+// and free B by Newton iterations on the block-tridiagonal (2x2) system. Summed
+// over the rows, each equation is the conservation of its total, which the closed
+// cell keeps to rounding.
+//
+// Units: radii cm, s in svedberg (times dReactOmega2, which carries 1e-13), D in
+// cm^2/s, times s; concentrations are signal divided by the extinction ("extico")
+// of the species; Ka in reciprocal concentration units. Arrays one-based over the
+// N nodes of the simulation arrays (the reacting block of sim_arrays.h).
+#pragma once
+
+#include "lamm/tridiagonal.h"
+#include "propagators/sim_run.h"
+
+namespace tarmic {
+
+// ---- model parameters ----
+extern float fReactATot;     // "atot": loading signal of all A (free and bound), 0.5
+extern float fReactExticoA;  // "extico a": signal per unit concentration of A, 1.0
+extern float fReactBTot;     // "btot", 0.5
+extern float fReactExticoB;  // "extico b", 1.0
+extern float fReactLogKa;    // "log(Ka)": decimal logarithm of the association constant, 0
+extern float fReactKa;       // Ka = 10^log(Ka), derived
+extern float fReactAB0;      // "ab(0)": loading concentration of the complex, derived
+extern double dReactExticoAB;  // extico a + extico b, derived
+extern float fReactSA, fReactSB, fReactSAB;  // s of A, B, AB (S): 7, 7, 11
+// M of A, B, AB (g/mol: 100000, 100000, 200000) in the parameter set; D in cm^2/s
+// once ReactingMassesToD has converted them for a solve.
+extern float fReactDA, fReactDB, fReactDAB;
+
+// ---- solver state ----
+extern double dReactOmega2;     // (rpm 2 pi / 60)^2 1e-13 of the last grid built
+extern bool bReactingOwnsKeys;  // the running solve reads the keys in its flux tables
+extern double dReactPrevDt;     // length of the previous accepted step, s (0 before the first)
+extern double dFluxMismatch;    // mean over the nodes of |FluxA - FluxB|
+// Corrector passes go on while the Newton update is above rounding level or
+// dFluxMismatch >= dFluxMismatchTolerance / dt (1e-4); a step that needs more than
+// nMaxCorrectorPasses (50) ends the run as diverged.
+extern double dFluxMismatchTolerance;
+extern int nMaxCorrectorPasses;
+extern int nCorrectorPasses;  // passes of the last step
+
+// Solves the reacting model from the loading equilibrium until the progress ends
+// the run (last scan, interrupt, 's' in a flux table), the total signal stops
+// changing (steady state) or a step fails. Preconditions: the simulation arrays
+// allocated with the reacting model on, the reacting globals set with
+// fReactDA/DB/DAB in cm^2/s, dSimRpm, dSimTime = 0, dMaxRelChange = the fixed step
+// (s), a progress whose Start() set the first scan. The grid is its own
+// (geometric, at rest): bHatGridInUse is cleared. pLammConc holds the total signal
+// after every step. bShowSimMass is on (dSimMass = total signal amount) during the
+// run only.
+SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress);
+
+// One fixed step (dMaxRelChange s, cut to land on a scan); returns the relative
+// change of the total signal.
+double ReactingTimeStep();
+// Accepts the step of length dSimDt: time, counters, signal.
+void AdvanceReactingTime();
+// r_1 = m, r_i = m (b/m)^((i - 1.5)/(N - 1)) for i = 2..N-1, r_N = b, into
+// pLammRadius (and pLammRadius2 when it exists); dReactOmega2 from dSimRpm.
+void BuildReactingGrid(double meniscus, double bottom);
+// M, T_A, T_B, the complex families and the node weights on that grid.
+void BuildReactingMatrices();
+
+// Ka, ab(0), extico of AB; the uniform loading equilibrium in every level when the
+// arrays exist; dReactPrevDt = 0. ab(0) is the smaller root of Ka (a - x)(b - x) = x.
+void InitReactingSystem();
+// pLammConc = extico_a A + extico_b B + extico_ab Ka A B and pComplex = Ka A B.
+void ComputeReactingSignal();
+// The step of length dSimDt from the Old levels into pFreeA, pFreeB: the coupled
+// Crank-Nicolson equations of A and B solved by Newton iterations (a predictor from
+// the levels extrapolated along the previous step, then corrector passes until the
+// update is at rounding level and the fluxes of A and B agree); negative values
+// cut to 0 at the end; pComplex, pFluxA, pFluxB, dFluxMismatch updated. More than
+// nMaxCorrectorPasses passes set bSimDiverged, a vanishing pivot bSimFailed.
+void CoupledReactingStep();
+
+// out = T xbar + M xdot with xbar = (X + Y)/2, xdot = (X - Y)/h (0 when h = 0): the
+// residual of the species' own transport over the step, i.e. the rate at which it
+// goes into the complex (minus the complex term).
+void ComputeReactionFlux(double* out, const double* X, const double* Y, double h,
+                         ConstTridiagonal T);
+// Replaces the masses fReactDA/DB/DAB by D in cm^2/s for a solve: with massAndS
+// D = s 1e-13 rt / ((1 - vRho) M), otherwise the stored D (1e-7 cm^2/s) x 1e-7.
+// False, changing nothing, when a mass is not positive or 1 - vRho <= 0.
+bool ReactingMassesToD(bool massAndS, double rt, double vRho);
+
+// The reacting record from the species slots just packed (loadings of A and B in
+// slots 9, 10, masses in 1, 2, s in 5-7), the complex derived, its loading written
+// to species-3 amplitude (slot 11) and its mass Ma + Mb to species-3 mass (slot 3).
+void PackReactingSystem();
+
+// Restores every value above to its start value (tests).
+void ResetReactingSystem();
+
+}  // namespace tarmic

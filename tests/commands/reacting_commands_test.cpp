@@ -1,0 +1,81 @@
+// "Fit M and s" and the choice of the reacting model A + B <--> AB.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/solvent_constants.h"
+#include "propagators/reacting_system.h"
+#include "propagators/sim_arrays.h"
+#include "tests/commands/commands_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+class ReactingCommandTest : public CommandTest {
+ protected:
+  void TearDown() override {
+    ResetSimArrays();
+    ResetModelFlags();
+    bFitMAndS = false;
+    ResetReactingSystem();
+    ResetModelParams();
+    CommandTest::TearDown();
+  }
+};
+
+// The toggle converts the species' D into M by the Svedberg equation and back.
+TEST_F(ReactingCommandTest, FitMAndSConvertsDToMAndBack) {
+  pSpeciesMassOrD[1] = 5.0f;  // 1e-7 cm^2/s
+  pSpeciesS[1] = 4.0f;
+  pSpeciesMassOrD[2] = 0.0f;  // no D: nothing to convert
+  pSpeciesS[2] = 3.0f;
+  Dispatch(217);
+  EXPECT_TRUE(bFitMAndS);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(217));
+  // M = s R T / ((1 - vbar rho) D) at 20 C without data.
+  const double M = 4e-13 * 8.31451e7 * 293.15 / ((1 - fVRho) * 5e-7);
+  EXPECT_NEAR(pSpeciesMassOrD[1], M, 1e-4 * M);
+  EXPECT_EQ(pParams[1], pSpeciesMassOrD[1]);
+  EXPECT_EQ(pSpeciesMassOrD[2], 0.0f);
+  Dispatch(217);
+  EXPECT_FALSE(bFitMAndS);
+  EXPECT_NEAR(pSpeciesMassOrD[1], 5.0f, 1e-5f);
+}
+
+// Without data the model is chosen with masses, uniform loading, the moving hat,
+// the loading equilibrium in the complex's slot and the reacting arrays.
+TEST_F(ReactingCommandTest, ChoosingTheModelSetsUpSpeciesAndArrays) {
+  ASSERT_TRUE(AllocSimArrays());
+  EXPECT_EQ(pFreeA, nullptr);
+  Dispatch(267);
+  EXPECT_TRUE(bHeteroAssocModel);
+  EXPECT_TRUE(bFitMAndS);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(217));
+  EXPECT_TRUE(bUniformLoading);
+  EXPECT_TRUE(bMovingHat);
+  EXPECT_EQ(pSpeciesMassOrD[3], 200000.0f);
+  EXPECT_EQ(pSpeciesS[3], 11.0f);
+  EXPECT_NEAR(pSpeciesAmplitude[3], (2 - std::sqrt(3.0)) / 2, 1e-6);  // Ka = 1, atot = btot = 0.5
+  EXPECT_EQ(pParams[11], pSpeciesAmplitude[3]);
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(pSpeciesLinked[k], 0);
+  EXPECT_NE(pFreeA, nullptr);
+  EXPECT_NE(pComplexMassElem[6], nullptr);
+}
+
+// With DLS data the command only says that the model does not apply.
+TEST_F(ReactingCommandTest, DlsDataOnlyGetTheMessage) {
+  bDLSData = true;
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(267);
+  EXPECT_FALSE(bHeteroAssocModel);
+  EXPECT_FALSE(bFitMAndS);
+  ASSERT_EQ(Backend().MessageBoxCaptions().size(), 1u);
+  EXPECT_EQ(Backend().Transcript().back().text, "this model is not implemented for DLS data");
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+}  // namespace
+}  // namespace tarmic::testing
