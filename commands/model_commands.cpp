@@ -13,6 +13,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/solvent_constants.h"
+#include "propagators/buffer_sedimentation.h"
 #include "scandata/analysis_switches.h"
 
 namespace tarmic {
@@ -121,6 +122,7 @@ void ChooseContinuousModel(TXLAWindow& window, int id, SetFlags setFlags) {
   bContiModel = true;
   setFlags();
   SetUpContinuousModel(window, id, wasContinuous, wasSGrid, oldSlot11, wasScalingLaw);
+  if (bBufferSedCorrection) CheckBufferSedimentationModel(&window.GetHandle());
 }
 
 }  // namespace

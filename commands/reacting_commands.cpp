@@ -11,6 +11,7 @@
 #include "modelfit/model_params.h"
 #include "numerics/solvent_constants.h"
 #include "platform/types.h"
+#include "propagators/buffer_sedimentation.h"
 #include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
 #include "scandata/analysis_switches.h"
@@ -86,6 +87,7 @@ void TXLAWindow::CmHeteroAssocModel() {
   InitReactingSystem();
   pSpeciesAmplitude[3] = fReactAB0;
   PackModelParams();
+  if (bBufferSedCorrection) CheckBufferSedimentationModel(&GetHandle());
   if (bSimArraysAllocated) {
     FreeSimArrays();
     AllocSimArrays();

@@ -55,7 +55,7 @@ void ResetModelFlags() {
   for (bool* flag :
        {&bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124, &bAssoc148, &bNonidealSpecies,
         &bNonIdealMultiple, &bHeteroAssocModel, &bZoneCentrifugation, &bFaxenApproximation,
-        &bStokesRadii, &bCumulants, &bBufferSedCorrection, &bContiModel, &bContiSModel, &bLsgModel,
+        &bStokesRadii, &bCumulants, &bContiModel, &bContiSModel, &bLsgModel,
         &bLsgOneDiscrete, &bCsff0Model, &bCsff0OneDiscrete, &bCsOneDiscreteD, &bCsOneDiscreteM,
         &bCsConformationalChange, &bCsFloatingVbar, &bCsWormChain, &bCsScalingLaw, &bCsBimodalFf0,
         &bCsBimodalFf0OneDiscrete, &bCsInvariantD, &bCsMsTable, &bCsModel521, &bCsNonideal,

@@ -62,7 +62,9 @@ extern bool bVanHoldeWeischet;      // the direct-boundary van Holde-Weischet an
 // A parametrisation, not a model: the model reset leaves it.
 extern bool bFitMAndS;
 
-// Clears every model flag above except bFitMAndS.
+// Clears every model flag above except bFitMAndS and bBufferSedCorrection (the
+// buffer mismatch is a correction that stays on across model commands, each of which
+// checks that it fits the new model).
 void ResetModelFlags();
 
 // --- families, as the parameter code groups the models ---

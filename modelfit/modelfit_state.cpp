@@ -10,6 +10,7 @@ namespace tarmic {
 void ResetModelFitState() {
   ResetModelFlags();
   bFitMAndS = false;
+  bBufferSedCorrection = false;
   ResetModelOptions();
   ResetLammSettings();
   ResetModelParams();

@@ -538,6 +538,7 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore&
 
 void ResetBufferSedimentation() {
   BufferSed = BufferSedSettings{};
+  bBufferSedCorrection = false;
   bMeniscusMismatch = false;
   bSubtractBufferMismatch = false;
   pMeniscusDifference = &dOwnMeniscusDifference;

@@ -194,5 +194,17 @@ TEST_F(BufferCommandsTest, SubtractionRemovesTheBufferProfileAndSwitchesTheModel
   EXPECT_EQ(ppSignal[1][1], kept);
 }
 
+// The buffer mismatch is a correction of the model, not a model: choosing another
+// model keeps it on (checked against the new model).
+TEST_F(BufferCommandsTest, ModelCommandsKeepTheCorrection) {
+  bInterferenceData = true;
+  bBufferSedCorrection = true;
+  Dispatch(275);
+  EXPECT_TRUE(bContiSModel);
+  EXPECT_TRUE(bBufferSedCorrection);
+  EXPECT_TRUE(Backend().Transcript().empty());
+  bInterferenceData = false;
+}
+
 }  // namespace
 }  // namespace tarmic

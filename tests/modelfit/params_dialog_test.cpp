@@ -66,6 +66,7 @@ TEST_F(ParamsDialogTest, ModelFlagsChooseTheirVariantFirstMatchFirst) {
   bZoneCentrifugation = true;
   EXPECT_EQ(SelectParamsTemplate(), 316);
   ResetModelFlags();
+  bBufferSedCorrection = false;
   bFitMAndS = false;
 
   bContiModel = bContiSModel = true;
