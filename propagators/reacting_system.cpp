@@ -47,6 +47,17 @@ struct ReactRun {
   std::vector<double> work;  // block elimination: 6 values per node
   double fixedDt = 1.0;      // s
   TridagStatus tridag = TridagStatus::Ok;
+  // Per step of length dt: the complex coefficients G = E/dt + F/2 (end levels) and
+  // H = -E/dt + F/2 (start levels) of each pattern, and the part of the residuals
+  // that depends on the start levels only.
+  double coefDt = 0.0;
+  std::vector<double> G[kElementPairs], H[kElementPairs];
+  std::vector<double> startA, startB;
+  // M/dt + T_A/2 and M/dt + T_B/2 of the step, by column offset -1, 0, 1.
+  std::vector<double> baseA[3], baseB[3];
+  // The residuals in pLammRhs / pTridagGamma belong to the present levels.
+  bool residualCurrent = false;
+  double residual = 0.0;
 };
 ReactRun gReact;
 
@@ -216,38 +227,76 @@ void ComputeReactionFlux(double* out, const double* X, const double* Y, double h
 
 namespace {
 
-// The complex term of row i for the levels (a, b) at the end and (A0, B0) at the
-// start of a step of length dt: the change of E[A B] over dt plus the mean of
-// F[A B] at both ends (the complex's own Crank-Nicolson step). E and F are
-// symmetric in (j, k), so the term is the same in the equations of A and of B.
-double ComplexTerm(int i, const double* a, const double* b, const double* A0, const double* B0,
-                   double dt, int n) {
-  double sum = 0.0;
+// The complex term of a step of length dt is the change of E[A B] over dt plus the
+// mean of F[A B] at both ends (the complex's own Crank-Nicolson step): in row i,
+//   sum over the patterns p of G_p (a_j b_k) + H_p (A0_j B0_k)
+// with G = E/dt + F/2 for the end levels (a, b) and H = -E/dt + F/2 for the start
+// levels (A0, B0). E and F are symmetric in (j, k), so the term is the same in the
+// equations of A and of B.
+
+// Coefficients of a step of length dt (formed again only when dt changes).
+void PrepareComplexCoefficients(double dt, int n) {
+  ReactRun& g = gReact;
+  if (g.coefDt == dt && g.startA.size() == static_cast<std::size_t>(n + 1)) return;
+  g.coefDt = dt;
   for (int p = 0; p < kElementPairs; ++p) {
-    const int j = i + kPairColumn[p], k = i + kPairNode[p];
-    if (j < 1 || j > n || k < 1 || k > n) continue;
-    const double now = a[j] * b[k], before = A0[j] * B0[k];
-    sum += pComplexMassElem[p][i] * (now - before) / dt +
-           0.5 * pComplexTransportElem[p][i] * (now + before);
+    g.G[p].assign(n + 1, 0.0);
+    g.H[p].assign(n + 1, 0.0);
+    for (int i = 1; i <= n; ++i) {
+      const int j = i + kPairColumn[p], k = i + kPairNode[p];
+      if (j < 1 || j > n || k < 1 || k > n) continue;  // patterns outside the grid
+      g.G[p][i] = pComplexMassElem[p][i] / dt + 0.5 * pComplexTransportElem[p][i];
+      g.H[p][i] = -pComplexMassElem[p][i] / dt + 0.5 * pComplexTransportElem[p][i];
+    }
   }
-  return sum;
+  g.startA.assign(n + 1, 0.0);
+  g.startB.assign(n + 1, 0.0);
+  const ConstTridiagonal M = MassMatrix(), TA = TransA(), TB = TransB();
+  const double* m[3] = {M.sub, M.diag, M.sup};
+  const double* ta[3] = {TA.sub, TA.diag, TA.sup};
+  const double* tb[3] = {TB.sub, TB.diag, TB.sup};
+  for (int c = 0; c < 3; ++c) {
+    g.baseA[c].assign(n + 1, 0.0);
+    g.baseB[c].assign(n + 1, 0.0);
+    for (int i = 1; i <= n; ++i) {
+      g.baseA[c][i] = m[c][i] / dt + 0.5 * ta[c][i];
+      g.baseB[c][i] = m[c][i] / dt + 0.5 * tb[c][i];
+    }
+  }
 }
 
-// Q(x) = E x / dt + F x / 2 (tridiagonal, column j, partner node k summed): the
-// derivative of the complex term by one species with the other at x.
-void ComplexJacobian(const double* x, double dt, Tridiagonal out, int n) {
-  for (int i = 1; i <= n; ++i) out.sub[i] = out.diag[i] = out.sup[i] = 0.0;
+// sum over p of C_p[i] x_j y_k (coefficients of missing patterns are 0; the
+// neighbours of the end rows are read as 0).
+double PatternSum(const std::vector<double>* C, const double* x, const double* y, int i, int n) {
+  const double xl = i > 1 ? x[i - 1] : 0.0, xr = i < n ? x[i + 1] : 0.0;
+  const double yl = i > 1 ? y[i - 1] : 0.0, yr = i < n ? y[i + 1] : 0.0;
+  const double xi = x[i], yi = y[i];
+  return C[0][i] * xi * yl + C[1][i] * xl * yl + C[2][i] * xi * yi + C[3][i] * xl * yi +
+         C[4][i] * xr * yi + C[5][i] * xi * yr + C[6][i] * xr * yr;
+}
+
+// The part of the residuals that depends on the start levels of the step:
+// (M X0)/dt - (T X0)/2 - sum H (A0 B0) for X = A, B.
+void PrepareStartResiduals(double dt, int n) {
+  ReactRun& g = gReact;
+  const ConstTridiagonal M = MassMatrix(), TA = TransA(), TB = TransB();
   for (int i = 1; i <= n; ++i) {
-    double add[3] = {0.0, 0.0, 0.0};
-    for (int p = 0; p < kElementPairs; ++p) {
-      const int j = i + kPairColumn[p], k = i + kPairNode[p];
-      if (j < 1 || j > n || k < 1 || k > n) continue;
-      add[kPairColumn[p] + 1] +=
-          (pComplexMassElem[p][i] / dt + 0.5 * pComplexTransportElem[p][i]) * x[k];
-    }
-    if (i > 1) out.sub[i] = add[0];
-    out.diag[i] = add[1];
-    if (i < n) out.sup[i] = add[2];
+    const double complex = PatternSum(g.H, pFreeAOld, pFreeBOld, i, n);
+    g.startA[i] = RowProduct(M, pFreeAOld, i, n) / dt - 0.5 * RowProduct(TA, pFreeAOld, i, n) - complex;
+    g.startB[i] = RowProduct(M, pFreeBOld, i, n) / dt - 0.5 * RowProduct(TB, pFreeBOld, i, n) - complex;
+  }
+  g.residualCurrent = false;
+}
+
+// Q(x) = G x (tridiagonal, column j, partner node k summed): the derivative of the
+// complex term by one species with the other at x.
+void ComplexJacobian(const double* x, Tridiagonal out, int n) {
+  const std::vector<double>* G = gReact.G;
+  for (int i = 1; i <= n; ++i) {
+    const double xl = i > 1 ? x[i - 1] : 0.0, xr = i < n ? x[i + 1] : 0.0, xi = x[i];
+    out.sub[i] = i > 1 ? G[1][i] * xl + G[3][i] * xi : 0.0;
+    out.diag[i] = G[0][i] * xl + G[2][i] * xi + G[5][i] * xr;
+    out.sup[i] = i < n ? G[4][i] * xi + G[6][i] * xr : 0.0;
   }
 }
 
@@ -257,26 +306,25 @@ void ComplexJacobian(const double* x, double dt, Tridiagonal out, int n) {
 struct Block {
   double aa, ab, ba, bb;
 };
-Block NewtonBlock(int i, int c, double dt, ConstTridiagonal Qa, ConstTridiagonal Qb) {
-  const ConstTridiagonal M = MassMatrix(), TA = TransA(), TB = TransB();
-  auto at = [i, c](ConstTridiagonal X) { return c < 0 ? X.sub[i] : c > 0 ? X.sup[i] : X.diag[i]; };
-  const double m = at(M) / dt, qa = at(Qa), qb = at(Qb);
-  return {m + 0.5 * at(TA) + qb, qa, qb, m + 0.5 * at(TB) + qa};
+Block NewtonBlock(int i, int c, ConstTridiagonal Qa, ConstTridiagonal Qb) {
+  const double* qa = c < 0 ? Qa.sub : c > 0 ? Qa.sup : Qa.diag;
+  const double* qb = c < 0 ? Qb.sub : c > 0 ? Qb.sup : Qb.diag;
+  return {gReact.baseA[c + 1][i] + qb[i], qa[i], qb[i], gReact.baseB[c + 1][i] + qa[i]};
 }
 
 // Solves the block-tridiagonal Newton system for (da, db) by block elimination
 // (the Thomas algorithm with 2x2 pivots). False on a vanishing pivot.
-bool SolveNewtonSystem(double dt, const double* ra, const double* rb, double* da, double* db,
+bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* db,
                        int n) {
   const ConstTridiagonal Qa = SimRhsMatrix(), Qb = SimTransportMatrix();
   std::vector<double>& w = gReact.work;  // per node: inverse pivot (4), reduced rhs (2)
   if (w.size() < 6 * static_cast<std::size_t>(n + 1)) w.assign(6 * static_cast<std::size_t>(n + 1), 0.0);
   for (int i = 1; i <= n; ++i) {
-    Block D = NewtonBlock(i, 0, dt, Qa, Qb);
+    Block D = NewtonBlock(i, 0, Qa, Qb);
     double r0 = ra[i], r1 = rb[i];
     if (i > 1) {
       // G = L_i P_(i-1)^-1; D -= G U_(i-1); r -= G r'_(i-1).
-      const Block L = NewtonBlock(i, -1, dt, Qa, Qb), U = NewtonBlock(i - 1, 1, dt, Qa, Qb);
+      const Block L = NewtonBlock(i, -1, Qa, Qb), U = NewtonBlock(i - 1, 1, Qa, Qb);
       const double* q = &w[6 * (i - 1)];
       const double g00 = L.aa * q[0] + L.ab * q[2], g01 = L.aa * q[1] + L.ab * q[3];
       const double g10 = L.ba * q[0] + L.bb * q[2], g11 = L.ba * q[1] + L.bb * q[3];
@@ -295,10 +343,11 @@ bool SolveNewtonSystem(double dt, const double* ra, const double* rb, double* da
       return false;
     }
     double* q = &w[6 * i];
-    q[0] = D.bb / det;
-    q[1] = -D.ab / det;
-    q[2] = -D.ba / det;
-    q[3] = D.aa / det;
+    const double inv = 1.0 / det;
+    q[0] = D.bb * inv;
+    q[1] = -D.ab * inv;
+    q[2] = -D.ba * inv;
+    q[3] = D.aa * inv;
     q[4] = r0;
     q[5] = r1;
   }
@@ -306,7 +355,7 @@ bool SolveNewtonSystem(double dt, const double* ra, const double* rb, double* da
     const double* q = &w[6 * i];
     double r0 = q[4], r1 = q[5];
     if (i < n) {
-      const Block U = NewtonBlock(i, 1, dt, Qa, Qb);
+      const Block U = NewtonBlock(i, 1, Qa, Qb);
       r0 -= U.aa * da[i + 1] + U.ab * db[i + 1];
       r1 -= U.ba * da[i + 1] + U.bb * db[i + 1];
     }
@@ -320,16 +369,19 @@ bool SolveNewtonSystem(double dt, const double* ra, const double* rb, double* da
 // (the right-hand side of the Newton system) into ra, rb; returns the largest.
 double StepResiduals(double dt, double* ra, double* rb) {
   const int n = Nodes();
+  const ReactRun& g = gReact;
   const ConstTridiagonal M = MassMatrix(), TA = TransA(), TB = TransB();
   double largest = 0.0;
   for (int i = 1; i <= n; ++i) {
-    const double complex = ComplexTerm(i, pFreeA, pFreeB, pFreeAOld, pFreeBOld, dt, n);
-    ra[i] = -(RowProduct(M, pFreeA, i, n) - RowProduct(M, pFreeAOld, i, n)) / dt -
-            0.5 * (RowProduct(TA, pFreeA, i, n) + RowProduct(TA, pFreeAOld, i, n)) - complex;
-    rb[i] = -(RowProduct(M, pFreeB, i, n) - RowProduct(M, pFreeBOld, i, n)) / dt -
-            0.5 * (RowProduct(TB, pFreeB, i, n) + RowProduct(TB, pFreeBOld, i, n)) - complex;
+    const double complex = PatternSum(g.G, pFreeA, pFreeB, i, n);
+    ra[i] = g.startA[i] - RowProduct(M, pFreeA, i, n) / dt - 0.5 * RowProduct(TA, pFreeA, i, n) -
+            complex;
+    rb[i] = g.startB[i] - RowProduct(M, pFreeB, i, n) / dt - 0.5 * RowProduct(TB, pFreeB, i, n) -
+            complex;
     largest = std::max({largest, std::fabs(ra[i]), std::fabs(rb[i])});
   }
+  gReact.residualCurrent = true;
+  gReact.residual = largest;
   return largest;
 }
 
@@ -343,21 +395,24 @@ double NewtonPass(double dt) {
   double* rb = pTridagGamma;
   double* da = pReactPartner;
   double* db = pReactPartnerRate;
-  const double before = StepResiduals(dt, ra, rb);
-  ComplexJacobian(pFreeA, dt, SimRhsMatrix(), n);
-  ComplexJacobian(pFreeB, dt, SimTransportMatrix(), n);
-  if (!SolveNewtonSystem(dt, ra, rb, da, db, n)) return 0.0;
+  // The residuals of the present levels are still at hand after an undamped pass.
+  const double before = gReact.residualCurrent ? gReact.residual : StepResiduals(dt, ra, rb);
+  ComplexJacobian(pFreeA, SimRhsMatrix(), n);
+  ComplexJacobian(pFreeB, SimTransportMatrix(), n);
+  if (!SolveNewtonSystem(ra, rb, da, db, n)) return 0.0;
   double theta = 1.0;
   for (int i = 1; i <= n; ++i) {
     pFreeA[i] += da[i];
     pFreeB[i] += db[i];
   }
+  gReact.residualCurrent = false;
   for (int halvings = 0; halvings < 6 && StepResiduals(dt, ra, rb) > before; ++halvings) {
     theta *= 0.5;
     for (int i = 1; i <= n; ++i) {
       pFreeA[i] -= theta * da[i];
       pFreeB[i] -= theta * db[i];
     }
+    gReact.residualCurrent = false;
   }
   double change = 0.0, scale = 1e-300;
   for (int i = 1; i <= n; ++i) {
@@ -393,14 +448,21 @@ void CoupledReactingStep() {
     pFreeA[i] = std::max(0.0, pFreeAOld[i] + f * (pFreeAOld[i] - pFreeAOlder[i]));
     pFreeB[i] = std::max(0.0, pFreeBOld[i] + f * (pFreeBOld[i] - pFreeBOlder[i]));
   }
+  PrepareComplexCoefficients(dt, n);
+  PrepareStartResiduals(dt, n);
   NewtonPass(dt);
   if (bSimFailed) return;
   for (int i = 1; i <= n; ++i) {
     pFreeATemp[i] = pFreeA[i];
     pFreeBTemp[i] = pFreeB[i];
   }
-  UpdateReactionFluxes(dt);
-  ShowPredictorFluxTable();
+  // The fluxes are shown in the tables and end the passes; they are formed only
+  // where they are read.
+  const bool tables = bReactingOwnsKeys;
+  if (tables) {
+    UpdateReactionFluxes(dt);
+    ShowPredictorFluxTable();
+  }
   // Corrector passes (Newton iterations) until the update is at rounding level and
   // the two fluxes agree; at least one.
   nCorrectorPasses = 0;
@@ -413,9 +475,9 @@ void CoupledReactingStep() {
     ++nCorrectorPasses;
     const double change = NewtonPass(dt);
     if (bSimFailed) return;
-    UpdateReactionFluxes(dt);
+    if (tables || change <= kNewtonTolerance) UpdateReactionFluxes(dt);
     UpdateComplex();
-    ShowCorrectorFluxTable();
+    if (tables) ShowCorrectorFluxTable();
     if (change <= kNewtonTolerance && dFluxMismatch < dFluxMismatchTolerance / dt) break;
   }
 }
