@@ -27,6 +27,20 @@ void EquidistantLammRow(double ri, double h, int i, int np, double sw2, double D
   }
 }
 
+void EquidistantLammMatrices(const double* r, int N, double h, double sw2, double D,
+                             Tridiagonal mass, Tridiagonal transport) {
+  for (int i = 1; i <= N; ++i) {
+    double m[3], a[3];
+    EquidistantLammRow(r[i], h, i, N, sw2, D, m, a);
+    mass.sub[i] = m[0];
+    mass.diag[i] = m[1];
+    mass.sup[i] = m[2];
+    transport.sub[i] = a[0];
+    transport.diag[i] = a[1];
+    transport.sup[i] = a[2];
+  }
+}
+
 namespace {
 
 // (column, coefficient node) offsets of the seven pairs, relative to the row.

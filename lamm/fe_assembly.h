@@ -15,6 +15,11 @@ namespace tarmic {
 void EquidistantLammRow(double ri, double h, int i, int np, double sw2, double D, double m[3],
                         double a[3]);
 
+// Every row of M and A (constant s w^2 = sw2 and D) on the equidistant grid r[1..N]
+// of step h whose last node is N: a closed cell.
+void EquidistantLammMatrices(const double* r, int N, double h, double sw2, double D,
+                             Tridiagonal mass, Tridiagonal transport);
+
 // The seven (column j, coefficient node k) pairs of a row i of the three-index
 // elements, in this order: (i,i-1) (i-1,i-1) (i,i) (i-1,i) (i+1,i) (i,i+1) (i+1,i+1).
 inline constexpr int kElementPairs = 7;

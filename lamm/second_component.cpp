@@ -41,7 +41,7 @@ double Comp2W2(const CLammIdeal& o) {
 // Closed-form M2 and A2 of constant s and D on the equidistant grid.
 void Comp2ConstantMatrices(CLammIdeal& o) {
   const int N = o.nComp2Points;
-  CosoluteConstantMatrices(o.pComp2Radius.data(), N, (o.dBottom - o.dMeniscus) / (N - 1),
+  EquidistantLammMatrices(o.pComp2Radius.data(), N, (o.dBottom - o.dMeniscus) / (N - 1),
                            Comp2W2(o) * o.dComp2S, o.dComp2D, Comp2Mass(o), Comp2Transport(o));
 }
 

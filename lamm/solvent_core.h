@@ -59,7 +59,4 @@ double EndSedimentationFactor(const double* fv, const double* fb, const double* 
 // already held (the corrector). With a polynomial missing they stay as they are.
 void CosoluteCoefficients(const double* c, int N, bool builtin, const double* sPoly, int nS,
                           const double* dPoly, int nD, bool average, double* coefS, double* coefD);
-// M and A of constant s w^2 (1/s) and D on the equidistant grid r[1..N] of step h.
-void CosoluteConstantMatrices(const double* r, int N, double h, double sw2, double D,
-                              Tridiagonal mass, Tridiagonal transport);
 }  // namespace tarmic

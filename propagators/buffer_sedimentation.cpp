@@ -140,16 +140,7 @@ void BufferSolver::BuildMatrices(double rpm) {
   const double h = (run_.bottom - run_.meniscus) / (N - 1);
   const double w = rpm * kTwoPiOver60;
   const double sw2 = w * w * run_.s * 1e-13;
-  for (int i = 1; i <= N; ++i) {
-    double m[3], a[3];
-    EquidistantLammRow(r[i], h, i, N, sw2, run_.D, m, a);
-    M.sub[i] = m[0];
-    M.diag[i] = m[1];
-    M.sup[i] = m[2];
-    A.sub[i] = a[0];
-    A.diag[i] = a[1];
-    A.sup[i] = a[2];
-  }
+  EquidistantLammMatrices(r, N, h, sw2, run_.D, M, A);
   refactor = true;
 }
 

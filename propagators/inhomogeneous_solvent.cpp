@@ -108,7 +108,7 @@ void CosoluteNodeValues(const CosoluteView& v, const double* c, bool average) {
 // Ideal cosolute: the closed-form M and A of constant s and D.
 void BuildCosoluteMatrices(const CosoluteView& v, double rpm) {
   const double h = (v.r[v.N] - v.r[1]) / (v.N - 1);
-  CosoluteConstantMatrices(v.r, v.N, h, W2(rpm) * gSolvent.st.cosoluteS, gSolvent.st.cosoluteD, v.M,
+  EquidistantLammMatrices(v.r, v.N, h, W2(rpm) * gSolvent.st.cosoluteS, gSolvent.st.cosoluteD, v.M,
                            v.A);
   gSolvent.cosoluteRpm = rpm;
   bCosoluteRebuild = true;
