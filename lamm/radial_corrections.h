@@ -1,0 +1,32 @@
+// What the optical system makes of a computed profile: the corrections applied in
+// place to a concentration profile c(r) so that it looks like the recorded signal.
+// One implementation of each, used by the solver object and by the model
+// computation alike.
+//
+// Profiles are one-based float arrays: radii r[1..n] (ascending, cm), values
+// c[1..n].
+#pragma once
+
+namespace tarmic {
+
+// Gaussian blur of characteristic width w (cm) of fluorescence detection: each new
+// value is the weighted mean sum g_j c_j / sum g_j, g_j = exp(-(r_j - r_i)^2 / w^2),
+// the point itself with weight 1; the walk in each direction stops after the first
+// point at least distFactor x w away. Points outside [meniscus, bottom] and virtual
+// points continuing the mean spacing beyond the array ends enter the weights with
+// zero signal (empty space dilutes the signal). Nothing for n < 2 or w <= 0.
+void ConvolveRadialSignal(int n, const float* r, float* c, float w, float distFactor,
+                          float meniscus, float bottom);
+
+// Loss of excitation near the cell bottom within the cone radius w (cm): unchanged
+// more than w above the bottom, 0 from w below it on, in between scaled by
+// 1 - (2 w^2 theta - d w sin theta) / (2 pi w^2) with d = bottom - r, theta =
+// acos(d / w). Nothing for w <= 0.
+void ApplyExcitationShadow(int n, const float* r, float* c, float w, float bottom);
+
+// Finite radial resolution of absorbance optics: each value becomes
+// -log10(mean of 10^-c) over the points within width/2 of it (bounds inclusive);
+// 0 when that mean is not positive.
+void SimulateRadialResolution(int n, float width, const float* r, float* c);
+
+}  // namespace tarmic
