@@ -1,0 +1,133 @@
+#include "modelcalc/equilibrium_signal.h"
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "distributions/distribution_storage.h"
+#include "lamm/radial_corrections.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_params.h"
+#include "numerics/error_box.h"
+#include "numerics/run_switches.h"
+#include "propagators/sim_run.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr float kPi = 3.1415927f;
+constexpr double kTwoR = 166290200.0;  // 2R, erg/(mol K)
+constexpr double kZeroCelsius = 273.15;
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// log((e^x - 1) / x), the logarithm of the sector mean of exp(sigma (r^2 - rm^2))
+// with x = sigma (rb^2 - rm^2); written so that neither small |x| (cancellation) nor
+// large |x| (overflow) loses the result.
+double LogMeanExp(double x) {
+  if (std::fabs(x) < 1e-8) return 0.5 * x;
+  if (x > 0) return x + std::log(-std::expm1(-x)) - std::log(x);
+  return std::log(-std::expm1(x)) - std::log(-x);
+}
+
+void ApplyCorrections(int n, const float* r, float* c, float meniscus, float bottom,
+                      const DetectionCorrections& k) {
+  if (k.magnificationGradient) {
+    const double gradient = double(k.magnificationGradientValue) - 1.0;  // per cm
+    for (int j = 1; j <= n; ++j) c[j] = static_cast<float>(c[j] * (1.0 + gradient * (r[j] - meniscus)));
+  }
+  if (k.excitationShadow && k.coneRadius > 0.0f) ApplyExcitationShadow(n, r, c, k.coneRadius, bottom);
+  if (k.absorbanceData && k.radialResolution) {
+    SimulateRadialResolution(n, k.radialResolutionRange, r, c);
+  } else if (k.radialConvolution) {
+    ConvolveRadialSignal(n, r, c, k.convolutionWidth, k.convolutionDistFactor, meniscus, bottom);
+  }
+}
+
+// One scan's corrected row on radii r[1..n].
+void ScanRow(int s, int n, const float* r, float* c, double buoyantFactor, double concentration,
+             const DetectionCorrections& corrections) {
+  const ScanInfo& info = pScanInfo[Idx(s)];
+  SedEqSpeciesRow(n, r, c, buoyantFactor, concentration, info.rpm, info.temperature, fMeniscus,
+                  fBottom, corrections);
+}
+
+void PollKeyboard() {
+  if (CheckKeyPress()) bUserAbort = true;
+}
+
+}  // namespace
+
+DetectionCorrections DetectionCorrectionsFromSettings() {
+  DetectionCorrections k;
+  k.radialResolution = bSimulateRadialResolution;
+  k.radialResolutionRange = fRadialConvolutionRange;
+  k.absorbanceData = bAbsorbanceData && !bIntensityData;
+  return k;
+}
+
+void SedEqSpeciesRow(int n, const float* r, float* c, double buoyantFactor, double concentration,
+                     float rpm, float temperatureC, float meniscus, float bottom,
+                     const DetectionCorrections& corrections) {
+  const float omega = rpm * 2.0f * kPi / 60.0f;
+  // omega^2 / (2 R T): sigma per unit buoyant mass, mol/(g cm^2).
+  const double k = double(omega) * omega / ((temperatureC + kZeroCelsius) * kTwoR);
+  const double sigma = buoyantFactor * k;
+  const double rm2 = double(meniscus) * meniscus;
+  // c(r) = concentration exp(sigma (r^2 - rm^2)) / <exp(sigma (r^2 - rm^2))>_sector
+  const double logMean = LogMeanExp(sigma * (double(bottom) * bottom - rm2));
+  for (int j = 1; j <= n; ++j) {
+    const double x = sigma * (double(r[j]) * r[j] - rm2) - logMean;
+    c[j] = static_cast<float>(concentration * std::exp(x));
+  }
+  ApplyCorrections(n, r, c, meniscus, bottom, corrections);
+}
+
+void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration,
+                                 const DetectionCorrections& corrections) {
+  // The noise fits and the linear amplitudes need the species signal as its own
+  // table; RI noise with fixed amplitudes as well.
+  const bool toTable = bLinearAmplitudes || bFitTINoise || bFitRINoise;
+  const int k = iCurrentSpecies;
+  if (toTable) {
+    if (k < 1 || k > kSpeciesSlots || static_cast<int>(pppSpeciesSignal[k].size()) <= nScans ||
+        nSpeciesArrayPoints != nGridPoints)
+      return;
+  }
+  std::vector<float> temp;
+  for (int p = 1; p <= nScans; ++p) {
+    PollKeyboard();
+    const int s = pScanOrder[Idx(p)];
+    if (toTable) {
+      float* row = pppSpeciesSignal[k][Idx(s)];
+      if (row) ScanRow(s, nGridPoints, pGridRadius, row, buoyantFactor, concentration, corrections);
+      continue;
+    }
+    float* fit = ppFit[Idx(s)];
+    if (!fit) continue;
+    const int n = pnPoints[Idx(s)];
+    temp.assign(Idx(n) + 1, 0.0f);
+    ScanRow(s, n, ppRadius[Idx(s)], temp.data(), buoyantFactor, concentration, corrections);
+    for (int j = 1; j <= n; ++j) fit[j] += temp[Idx(j)];
+  }
+}
+
+void CalculateSedEqKernel(double buoyantFactor, double concentration, int kernel, bool onScanRadii,
+                          const DetectionCorrections& corrections) {
+  if (!pppKernels || kernel < 1 || kernel > nKernelArrayKernels || nKernelArrayScans < nScans) return;
+  for (int p = 1; p <= nScans; ++p) {
+    PollKeyboard();
+    const int s = pScanOrder[Idx(p)];
+    const int n = onScanRadii ? pnPoints[Idx(s)] : nGridPoints;
+    if (n > nKernelArrayPoints) continue;
+    const float* r = onScanRadii ? ppRadius[Idx(s)] : pGridRadius;
+    ScanRow(s, n, r, pppKernels[kernel][s], buoyantFactor, concentration, corrections);
+  }
+}
+
+}  // namespace tarmic

@@ -1,0 +1,586 @@
+#include "modelcalc/linear_amplitudes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "modelfit/model_flags.h"
+#include "numerics/interpolation.h"
+#include "numerics/linear_algebra.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kSlots = nSpeciesSlots;
+// Parameter-vector positions of the amplitudes (kAmplitudeParam + k) and the baseline.
+constexpr int kAmplitudeParam = 8;
+constexpr int kBaselineParam = 15;
+
+// Storage of the normal matrix, made once for four components.
+float g_normalMatrix[kSlots + 1][kSlots + 1] = {};
+
+}  // namespace
+
+float pAppliedAmplitude[nSpeciesSlots + 1] = {};
+bool bSkipLinearFit = false;
+int nLinearComponents = 0;
+int pLinearComponents[nSpeciesSlots + 1] = {};
+float* ppLinearNormalMatrix[nSpeciesSlots + 1] = {nullptr, g_normalMatrix[1], g_normalMatrix[2],
+                                                  g_normalMatrix[3], g_normalMatrix[4]};
+float pLinearRhs[nSpeciesSlots + 1] = {};
+float pComponentMeans[nSpeciesSlots + 1] = {};
+double dBufferComponentAmplitude = 0.0;
+
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// The grid, its averages and noise vectors exist and match the loaded scans.
+bool GridReady() {
+  return nScans > 0 && nGridPoints > 0 && pGridRadius && pAverageScan && pScanMeans && pTINoise &&
+         pRINoise && static_cast<int>(ppGridSignal.size()) > nScans;
+}
+
+// The grid fit range clamped to the grid; empty when first > last.
+struct FitRange {
+  int first = 1;
+  int last = 0;
+  int Count() const { return last >= first ? last - first + 1 : 0; }
+};
+FitRange GridFitRange() { return {std::max(iFitFirst, 1), std::min(iFitLast, nGridPoints)}; }
+
+// Species slot k has a signal table for every scan on the current grid.
+bool HasTable(int k) {
+  if (nSpeciesArrayScans != nScans || nSpeciesArrayPoints != nGridPoints) return false;
+  const auto& rows = pppSpeciesSignal[k];
+  if (static_cast<int>(rows.size()) <= nScans) return false;
+  for (int s = 1; s <= nScans; ++s)
+    if (!rows[Idx(s)]) return false;
+  return ppSpeciesGridMean[k] && ppSpeciesScanMean[k];
+}
+
+float* Table(int k, int s) { return pppSpeciesSignal[k][Idx(s)]; }
+const float* Data(int s) { return ppGridSignal[Idx(s)]; }
+
+void BuildComponentList() {
+  nLinearComponents = 0;
+  if (bDiscreteModel) {
+    for (int k = 1; k <= kSlots; ++k)
+      if (pSpeciesIncluded[k] && HasTable(k)) pLinearComponents[++nLinearComponents] = k;
+  } else if (HasTable(1)) {
+    // Every other model holds its whole signal as component 1.
+    pLinearComponents[++nLinearComponents] = 1;
+  }
+}
+
+void MultiplyTable(int k, float factor) {
+  for (int s = 1; s <= nScans; ++s) {
+    float* row = Table(k, s);
+    for (int i = 1; i <= nGridPoints; ++i) row[i] *= factor;
+  }
+}
+
+// Divides the applied amplitude out of each listed table (unit-amplitude signals);
+// a zero factor clears the table.
+void NormalizeComponentSignals() {
+  if (!bDiscreteModel) return;
+  for (int j = 1; j <= nLinearComponents; ++j) {
+    const int k = pLinearComponents[j];
+    const float a = pAppliedAmplitude[k];
+    if (a != 0.0f) {
+      for (int s = 1; s <= nScans; ++s) {
+        float* row = Table(k, s);
+        for (int i = 1; i <= nGridPoints; ++i) row[i] /= a;
+      }
+    } else {
+      MultiplyTable(k, 0.0f);
+    }
+  }
+}
+
+// Multiplies each listed table by its amplitude a[j] (list order) and records it.
+void ScaleComponentSignals(const float* a) {
+  if (!bDiscreteModel) return;
+  for (int j = 1; j <= nLinearComponents; ++j) {
+    const int k = pLinearComponents[j];
+    MultiplyTable(k, a[j]);
+    pAppliedAmplitude[k] = a[j];
+  }
+}
+
+// ppComponentScanAverage[k][i] = mean over the scans of S_k[s][i], every grid point.
+void AverageComponentSignals() {
+  for (int j = 1; j <= nLinearComponents; ++j) {
+    const int k = pLinearComponents[j];
+    float* avg = ppComponentScanAverage[k];
+    for (int i = 1; i <= nGridPoints; ++i) {
+      double sum = 0.0;
+      for (int s = 1; s <= nScans; ++s) sum += Table(k, s)[i];
+      avg[i] = static_cast<float>(sum / nScans);
+    }
+  }
+}
+
+// pComponentMeans[k] = mean of S_k over all scans and F (0 for an empty range).
+void MeanComponentSignals() {
+  const FitRange f = GridFitRange();
+  for (int j = 1; j <= nLinearComponents; ++j) {
+    const int k = pLinearComponents[j];
+    double sum = 0.0;
+    for (int s = 1; s <= nScans; ++s)
+      for (int i = f.first; i <= f.last; ++i) sum += Table(k, s)[i];
+    pComponentMeans[k] = f.Count() > 0 ? static_cast<float>(sum / (double(nScans) * f.Count())) : 0.0f;
+  }
+}
+
+double RangeMean(const float* row, const FitRange& f) {
+  if (f.Count() == 0) return 0.0;
+  double sum = 0.0;
+  for (int i = f.first; i <= f.last; ++i) sum += row[i];
+  return sum / f.Count();
+}
+
+// Per-scan means over F of every listed component (ppComponentScanMean) and of the
+// data (pScanMean).
+void ScanMeansForRINoise() {
+  const FitRange f = GridFitRange();
+  for (int s = 1; s <= nScans; ++s) {
+    for (int j = 1; j <= nLinearComponents; ++j) {
+      const int k = pLinearComponents[j];
+      ppComponentScanMean[k][s] = static_cast<float>(RangeMean(Table(k, s), f));
+    }
+    pScanMean[s] = static_cast<float>(RangeMean(Data(s), f));
+  }
+}
+
+double MeanOverScans(const float* perScan) {
+  double sum = 0.0;
+  for (int s = 1; s <= nScans; ++s) sum += perScan[s];
+  return sum / nScans;
+}
+
+// How data and unit signals are centred before the normal equations:
+//   X_k[s][i] = S_k[s][i] - [perScan] c_k[s] - [perPoint] (Sbar_k[i] - [perScan] cbar_k)
+//               - [global] m_k
+//   Y[s][i]   = D[s][i] - [perScan] d[s] - [perPoint] (Dbar[i] - [perScan] dbar)
+//               - [global] Dtotal / Npoints - fixedBaseline
+// c_k[s], d[s]: means of scan s over F; Sbar_k[i], Dbar[i]: scan averages at i;
+// cbar_k, dbar: scan averages of the per-scan means; m_k: mean over scans and F.
+// Subtracting the per-scan means before the scan averages makes the TI and RI
+// elimination exact: every centred scan has zero mean over F.
+struct Centring {
+  bool perScan = false;
+  bool perPoint = false;
+  bool global = false;
+  double fixedBaseline = 0.0;
+};
+
+// Builds the normal equations of the listed components,
+//   A[j][l] = sum over s and i in F of X_j X_l,  b[j] = sum of Y X_j,
+// and solves them with x >= 0 into pLinearRhs. False when the equations are not
+// finite (the amplitudes are then 0) or the non-negative solve failed.
+bool SolveLinearAmplitudes(const Centring& c) {
+  const int n = nLinearComponents;
+  for (int j = 1; j <= kSlots; ++j) pLinearRhs[j] = 0.0f;
+  if (n == 0) return true;
+  const FitRange f = GridFitRange();
+  double A[kSlots + 1][kSlots + 1] = {};
+  double b[kSlots + 1] = {};
+  double scanOff[kSlots + 1] = {};   // per-scan offset of X_j
+  double pointShift[kSlots + 1] = {};  // cbar_j, subtracted from the per-point offset
+  double x[kSlots + 1] = {};
+  double dataShift = 0.0;
+  if (c.perScan && c.perPoint) {
+    for (int j = 1; j <= n; ++j) pointShift[j] = MeanOverScans(ppComponentScanMean[pLinearComponents[j]]);
+    dataShift = MeanOverScans(pScanMean);
+  }
+  const double dataGlobal =
+      c.global && fFitPointTotal > 0.0f ? double(fAverageScanTotal) / fFitPointTotal : 0.0;
+  for (int s = 1; s <= nScans; ++s) {
+    const float* d = Data(s);
+    for (int j = 1; j <= n; ++j) {
+      const int k = pLinearComponents[j];
+      scanOff[j] = (c.perScan ? ppComponentScanMean[k][s] : 0.0) + (c.global ? pComponentMeans[k] : 0.0);
+    }
+    const double dataScanOff = (c.perScan ? pScanMean[s] : 0.0) + dataGlobal + c.fixedBaseline;
+    for (int i = f.first; i <= f.last; ++i) {
+      double y = d[i] - dataScanOff;
+      if (c.perPoint) y -= pAverageScan[i] - dataShift;
+      for (int j = 1; j <= n; ++j) {
+        const int k = pLinearComponents[j];
+        double v = Table(k, s)[i] - scanOff[j];
+        if (c.perPoint) v -= ppComponentScanAverage[k][i] - pointShift[j];
+        x[j] = v;
+      }
+      for (int j = 1; j <= n; ++j) {
+        b[j] += y * x[j];
+        for (int l = 1; l <= j; ++l) A[j][l] += x[j] * x[l];
+      }
+    }
+  }
+  bool finite = true;
+  for (int j = 1; j <= n; ++j) {
+    pLinearRhs[j] = static_cast<float>(b[j]);
+    finite = finite && std::isfinite(pLinearRhs[j]);
+    for (int l = 1; l <= j; ++l) {
+      const float v = static_cast<float>(A[j][l]);
+      ppLinearNormalMatrix[j][l] = ppLinearNormalMatrix[l][j] = v;
+      finite = finite && std::isfinite(v);
+    }
+  }
+  if (!finite) {
+    for (int j = 1; j <= n; ++j) pLinearRhs[j] = 0.0f;
+    return false;
+  }
+  return NNLSNormalEquations(ppLinearNormalMatrix, pLinearRhs, n, true);
+}
+
+void SetSkipAmplitudes(float value) {
+  for (int j = 1; j <= kSlots; ++j) pLinearRhs[j] = j <= nLinearComponents ? value : 0.0f;
+}
+
+// Amplitudes as applied to the tables, in list order.
+void AppliedAmplitudes(float* a) {
+  for (int j = 1; j <= nLinearComponents; ++j) a[j] = pAppliedAmplitude[pLinearComponents[j]];
+}
+
+void StoreAmplitudes() {
+  for (int j = 1; j <= nLinearComponents; ++j) {
+    const int k = pLinearComponents[j];
+    pSpeciesAmplitude[k] = pLinearRhs[j];
+    pParams[kAmplitudeParam + k] = pLinearRhs[j];
+  }
+}
+
+void SetBaseline(float value) {
+  fBaseline = value;
+  pParams[kBaselineParam] = value;
+}
+
+void ZeroTINoise() { std::fill(pTINoise + 1, pTINoise + nGridPoints + 1, 0.0f); }
+void ZeroRINoise() { std::fill(pRINoise + 1, pRINoise + nScans + 1, 0.0f); }
+
+// TI[i] = Dbar[i] - sum_j a_j Sbar_j[i] on unit-amplitude tables; with centred
+// scans (TI and RI) the scan averages of the per-scan means are subtracted first,
+// which gives the profile zero mean over F.
+void CalculateTINoiseFromAmplitudes(const float* a, bool centred) {
+  double shift = centred ? MeanOverScans(pScanMean) : 0.0;
+  for (int j = 1; centred && j <= nLinearComponents; ++j)
+    shift -= a[j] * MeanOverScans(ppComponentScanMean[pLinearComponents[j]]);
+  for (int i = 1; i <= nGridPoints; ++i) {
+    double v = pAverageScan[i];
+    for (int j = 1; j <= nLinearComponents; ++j)
+      v -= double(a[j]) * ppComponentScanAverage[pLinearComponents[j]][i];
+    pTINoise[i] = static_cast<float>(v - shift);
+  }
+}
+
+// RI[s] = mean over F of (D[s][i] - sum_k S_k[s][i]), tables already scaled.
+void CalculateRINoiseOffsets() {
+  const FitRange f = GridFitRange();
+  for (int s = 1; s <= nScans; ++s) {
+    double v = RangeMean(Data(s), f);
+    for (int j = 1; j <= nLinearComponents; ++j) v -= RangeMean(Table(pLinearComponents[j], s), f);
+    pRINoise[s] = static_cast<float>(v);
+  }
+}
+
+// The scan has the grid's radii (the grid aliases the scans' common radius array,
+// or the radii are equal).
+bool ScanOnGrid(int s) {
+  const float* r = ppRadius[Idx(s)];
+  if (r == pGridRadius) return true;
+  if (pnPoints[Idx(s)] != nGridPoints) return false;
+  return std::equal(r + 1, r + nGridPoints + 1, pGridRadius + 1);
+}
+
+// out[1..n] on the scan's radii = the grid row resampled linearly; 0 where the
+// resampling cannot be done, so that no stale value survives.
+void GridRowToScan(int s, const float* gridRow, float* out) {
+  const int n = pnPoints[Idx(s)];
+  if (ScanOnGrid(s)) {
+    std::copy(gridRow + 1, gridRow + n + 1, out + 1);
+  } else if (!InterpolateCurve(n, ppRadius[Idx(s)], out, nGridPoints, pGridRadius, gridRow)) {
+    std::fill(out + 1, out + n + 1, 0.0f);
+  }
+}
+
+// ppFit[s] = TI + sum_k S_k (scaled tables), resampled onto each scan's radii.
+void BuildFitFromComponents() {
+  for (int p = 1; p <= nScans; ++p) {
+    const int s = pScanOrder[Idx(p)];
+    float* fit = ppFit[Idx(s)];
+    float* work = ppWork[Idx(s)];
+    if (!fit || !work) continue;
+    const int n = pnPoints[Idx(s)];
+    GridRowToScan(s, pTINoise, fit);
+    for (int j = 1; j <= nLinearComponents; ++j) {
+      GridRowToScan(s, Table(pLinearComponents[j], s), work);
+      for (int q = 1; q <= n; ++q) fit[q] += work[q];
+    }
+  }
+}
+
+void AddRINoiseToFit() {
+  for (int s = 1; s <= nScans; ++s) {
+    float* fit = ppFit[Idx(s)];
+    if (!fit) continue;
+    for (int q = 1; q <= pnPoints[Idx(s)]; ++q) fit[q] += pRINoise[s];
+  }
+}
+
+// Mean of signal - fit over every scan's points inside its fit limits; 0 when there
+// is no such point.
+float MeanResidual() {
+  double sum = 0.0;
+  long count = 0;
+  for (int s = 1; s <= nScans; ++s) {
+    const float* y = ppSignal[Idx(s)];
+    const float* fit = ppFit[Idx(s)];
+    if (!y || !fit) continue;
+    const int first = std::max(pFitFirst[Idx(s)], 1);
+    const int last = std::min(pFitLast[Idx(s)], pnPoints[Idx(s)]);
+    for (int q = first; q <= last; ++q) {
+      sum += double(y[q]) - fit[q];
+      ++count;
+    }
+  }
+  return count > 0 ? static_cast<float>(sum / count) : 0.0f;
+}
+
+// Common start of the amplitude-solving and noise variants: the component list and
+// unit-amplitude tables.
+void PrepareComponents() {
+  BuildComponentList();
+  NormalizeComponentSignals();
+}
+
+// The fixed-amplitude variants with RI noise (and TI noise when withTI).
+void CalculateNoiseWithRI(bool withTI) {
+  if (!GridReady()) return;
+  PrepareComponents();
+  ScanMeansForRINoise();
+  CalculateAverageScan();
+  float a[kSlots + 1] = {};
+  AppliedAmplitudes(a);
+  if (withTI) {
+    AverageComponentSignals();
+    CalculateTINoiseFromAmplitudes(a, true);
+  } else {
+    ZeroTINoise();
+  }
+  ScaleComponentSignals(a);
+  CalculateRINoiseOffsets();
+  SetBaseline(0.0f);
+  BuildFitFromComponents();
+  AddRINoiseToFit();
+}
+
+// The amplitude-solving variants with RI noise (and TI noise when withTI).
+bool FitAmplitudesWithRI(bool withTI) {
+  if (!GridReady()) return true;
+  PrepareComponents();
+  ScanMeansForRINoise();
+  CalculateAverageScan();
+  if (withTI) AverageComponentSignals();
+  bool ok = true;
+  if (bSkipLinearFit) {
+    SetSkipAmplitudes(withTI ? 1.0f : 0.0f);
+  } else {
+    Centring c;
+    c.perScan = true;
+    c.perPoint = withTI;
+    ok = SolveLinearAmplitudes(c);
+  }
+  StoreAmplitudes();
+  if (withTI) {
+    CalculateTINoiseFromAmplitudes(pLinearRhs, true);
+  } else {
+    ZeroTINoise();
+  }
+  ScaleComponentSignals(pLinearRhs);
+  CalculateRINoiseOffsets();
+  AmplitudesToTotalAndFractions();
+  SetBaseline(0.0f);
+  BuildFitFromComponents();
+  AddRINoiseToFit();
+  return ok;
+}
+
+// The amplitude-solving variants with a baseline, fitted or fixed.
+bool FitAmplitudesWithBaseline(bool fitted) {
+  if (!GridReady()) return true;
+  PrepareComponents();
+  // The totals are recomputed on every call: the fit range or the scans may have
+  // changed since the last one.
+  CalculateAverageScan();
+  MeanComponentSignals();
+  Centring c;
+  c.global = fitted;
+  c.fixedBaseline = fitted ? 0.0 : fBaseline;
+  const bool ok = SolveLinearAmplitudes(c);
+  ScaleComponentSignals(pLinearRhs);
+  StoreAmplitudes();
+  AmplitudesToTotalAndFractions();
+  ZeroTINoise();
+  ZeroRINoise();
+  BuildFitFromComponents();
+  if (fitted) SetBaseline(MeanResidual());
+  AddBaselineToFit();
+  return ok;
+}
+
+}  // namespace
+
+void CalculateAverageScan() {
+  if (!GridReady()) return;
+  for (int i = 1; i <= nGridPoints; ++i) {
+    double sum = 0.0;
+    for (int s = 1; s <= nScans; ++s) sum += Data(s)[i];
+    pAverageScan[i] = static_cast<float>(sum / nScans);
+  }
+  const FitRange f = GridFitRange();
+  double total = 0.0;
+  for (int i = f.first; i <= f.last; ++i) total += pAverageScan[i];
+  fAverageScanTotal = static_cast<float>(nScans * total);
+  fFitPointTotal = static_cast<float>(nScans) * static_cast<float>(f.Count());
+}
+
+bool FitAmplitudesTIRINoise() { return FitAmplitudesWithRI(true); }
+bool FitAmplitudesRINoise() { return FitAmplitudesWithRI(false); }
+
+bool FitAmplitudesTINoise() {
+  if (!GridReady()) return true;
+  PrepareComponents();
+  AverageComponentSignals();
+  CalculateAverageScan();
+  bool ok = true;
+  if (bSkipLinearFit) {
+    SetSkipAmplitudes(0.0f);
+  } else {
+    Centring c;
+    c.perPoint = true;
+    ok = SolveLinearAmplitudes(c);
+  }
+  StoreAmplitudes();
+  AmplitudesToTotalAndFractions();
+  // The solved absolute amplitudes, not pSpeciesAmplitude, which now holds the
+  // total and fractions.
+  CalculateTINoiseFromAmplitudes(pLinearRhs, false);
+  ScaleComponentSignals(pLinearRhs);
+  ZeroRINoise();
+  SetBaseline(0.0f);
+  BuildFitFromComponents();
+  return ok;
+}
+
+bool FitAmplitudesBaseline() { return FitAmplitudesWithBaseline(true); }
+bool FitAmplitudesFixedBaseline() { return FitAmplitudesWithBaseline(false); }
+
+void CalculateTIRINoise() { CalculateNoiseWithRI(true); }
+void CalculateRINoise() { CalculateNoiseWithRI(false); }
+
+void CalculateTINoise() {
+  if (!GridReady()) return;
+  BuildComponentList();
+  CalculateAverageScan();
+  // The tables as stored (scaled): amplitude 1 each.
+  AverageComponentSignals();
+  const float ones[kSlots + 1] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
+  CalculateTINoiseFromAmplitudes(ones, false);
+  ZeroRINoise();
+  BuildFitFromComponents();
+  SetBaseline(0.0f);
+}
+
+void FitBaseline() {
+  if (pTINoise) ZeroTINoise();
+  if (pRINoise) ZeroRINoise();
+  SetBaseline(MeanResidual());
+  AddBaselineToFit();
+}
+
+void AddBaselineToFit() {
+  for (int s = 1; s <= nScans; ++s) {
+    float* fit = ppFit[Idx(s)];
+    if (!fit) continue;
+    for (int q = 1; q <= pnPoints[Idx(s)]; ++q) fit[q] += fBaseline;
+  }
+}
+
+LinearStepVariant ChooseLinearStepVariant() {
+  using V = LinearStepVariant;
+  if (bFitTINoise) {
+    if (bLinearAmplitudes) return bFitRINoise ? V::FitAmplitudesTIRINoise : V::FitAmplitudesTINoise;
+    return bFitRINoise ? V::CalculateTIRINoise : V::CalculateTINoise;
+  }
+  if (bVaryBaseline) {
+    if (bLinearAmplitudes) return bFitRINoise ? V::FitAmplitudesRINoise : V::FitAmplitudesBaseline;
+    return bFitRINoise ? V::CalculateRINoise : V::FitBaseline;
+  }
+  return bLinearAmplitudes ? V::FitAmplitudesFixedBaseline : V::AddBaselineToFit;
+}
+
+bool RunLinearAmplitudeStep() {
+  using V = LinearStepVariant;
+  switch (ChooseLinearStepVariant()) {
+    case V::FitAmplitudesTIRINoise: return FitAmplitudesTIRINoise();
+    case V::FitAmplitudesTINoise: return FitAmplitudesTINoise();
+    case V::FitAmplitudesRINoise: return FitAmplitudesRINoise();
+    case V::FitAmplitudesBaseline: return FitAmplitudesBaseline();
+    case V::FitAmplitudesFixedBaseline: return FitAmplitudesFixedBaseline();
+    case V::CalculateTIRINoise: CalculateTIRINoise(); return true;
+    case V::CalculateTINoise: CalculateTINoise(); return true;
+    case V::CalculateRINoise: CalculateRINoise(); return true;
+    case V::FitBaseline: FitBaseline(); return true;
+    case V::AddBaselineToFit:
+      // No noise term is part of this model: none may linger from an earlier one.
+      if (pTINoise) ZeroTINoise();
+      if (pRINoise) ZeroRINoise();
+      AddBaselineToFit();
+      return true;
+  }
+  return true;
+}
+
+void AmplitudesToTotalAndFractions() {
+  if (!bDiscreteModel) return;
+  int last = kSlots;
+  if (bBufferSedCorrection && bLinearAmplitudes) {
+    // The buffer slot keeps its absolute amplitude and stays out of the total.
+    pParams[kAmplitudeParam + kSlots] = pSpeciesAmplitude[kSlots];
+    dBufferComponentAmplitude = pSpeciesAmplitude[kSlots];
+    last = kSlots - 1;
+  }
+  int first = 0;
+  double total = 0.0;
+  for (int k = 1; k <= last; ++k) {
+    if (!pSpeciesIncluded[k]) continue;
+    if (first == 0) first = k;
+    total += pSpeciesAmplitude[k];
+  }
+  if (first == 0) return;
+  for (int k = first + 1; k <= last; ++k) {
+    if (!pSpeciesIncluded[k]) continue;
+    pSpeciesAmplitude[k] = total != 0.0 ? static_cast<float>(pSpeciesAmplitude[k] / total) : 0.0f;
+    pParams[kAmplitudeParam + k] = pSpeciesAmplitude[k];
+  }
+  pSpeciesAmplitude[first] = static_cast<float>(total);
+  pParams[kAmplitudeParam + first] = pSpeciesAmplitude[first];
+}
+
+void ResetLinearAmplitudes() {
+  std::fill(std::begin(pAppliedAmplitude), std::end(pAppliedAmplitude), 0.0f);
+  bSkipLinearFit = false;
+  nLinearComponents = 0;
+  std::fill(std::begin(pLinearComponents), std::end(pLinearComponents), 0);
+  for (auto& row : g_normalMatrix) std::fill(std::begin(row), std::end(row), 0.0f);
+  std::fill(std::begin(pLinearRhs), std::end(pLinearRhs), 0.0f);
+  std::fill(std::begin(pComponentMeans), std::end(pComponentMeans), 0.0f);
+  dBufferComponentAmplitude = 0.0;
+}
+
+}  // namespace tarmic

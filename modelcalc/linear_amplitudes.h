@@ -1,0 +1,151 @@
+// The linear step that ends every model evaluation: the loading amplitudes of the
+// model components solved by non-negative linear least squares, the systematic
+// noise (a time-invariant (TI) profile on the common grid, one radial-invariant (RI)
+// offset per scan, or one baseline) eliminated from the equations and computed
+// afterwards, and the fitted curve of every scan rebuilt from the component signals.
+// The nonlinear parameters are optimised around this step, so amplitudes and noise
+// never enter the nonlinear search.
+//
+// Model: D[s][i] = sum_k a_k S_k[s][i] + TI[i] + RI[s] (+ baseline), with D the data
+// on the common grid (ppGridSignal), S_k the unit-amplitude signal of component k
+// (pppSpeciesSignal[k]), s = 1..nScans, i = 1..nGridPoints. The least squares run
+// over the grid fit range F = iFitFirst..iFitLast. The noise terms are removed by
+// centring data and signals, never carried as unknowns:
+//   TI and RI: subtract each scan's mean over F, then the scan average at i;
+//   TI:        subtract the scan average at i;
+//   RI:        subtract each scan's mean over F;
+//   baseline:  subtract the mean over all scans and F;
+//   fixed baseline: subtract fBaseline from the data.
+// The data rows are only read, never changed. Sums run in double; the 4 x 4 normal
+// equations are solved by NNLSNormalEquations (amplitudes >= 0).
+//
+// Storage. Arrays are one-based; component and species slot indices run 1..4.
+// Between evaluations the signal table of a discrete species holds its signal
+// multiplied by the amplitude last applied, pAppliedAmplitude[k]; every variant
+// first divides that factor out (a zero factor clears the table) and multiplies the
+// new amplitude in before it returns. Tables exist for the slots whose inclusion
+// flag is set (radial_grid.h); a listed slot without a table contributes nothing.
+// The per-component and per-scan means live in the arrays of the common grid:
+//   ppComponentScanAverage[k][i]  scan average of component k at grid point i
+//   ppComponentScanMean[k][s]     mean of component k in scan s over F
+//   pScanMean[s]                  mean of the data of scan s over F
+//   fAverageScanTotal, fFitPointTotal  nScans x sum of pAverageScan over F, nScans x |F|
+#pragma once
+
+#include "modelfit/model_params.h"
+#include "scandata/radial_grid.h"
+
+namespace tarmic {
+
+// Signal factor last applied to each species table [1..4] (loading signal units;
+// 0 for a slot without signal). The model computation records the factor it fills
+// a table with (1.0 for a unit-amplitude signal).
+extern float pAppliedAmplitude[nSpeciesSlots + 1];
+// Set by the model computation when a value the signals need is zero or negative:
+// the amplitude-solving variants with noise then skip the solve (see below).
+extern bool bSkipLinearFit;
+// Components of the linear problem, as species slots, in list order [1..n].
+extern int nLinearComponents;
+extern int pLinearComponents[nSpeciesSlots + 1];
+// Normal equations of the last solve, [1..n][1..n] and [1..n]; after the solve
+// pLinearRhs holds the amplitudes (absolute, in list order).
+extern float* ppLinearNormalMatrix[nSpeciesSlots + 1];
+extern float pLinearRhs[nSpeciesSlots + 1];
+// Mean of each unit component signal over all scans and F [1..4].
+extern float pComponentMeans[nSpeciesSlots + 1];
+// The buffer component's amplitude as handed to the buffer-sedimentation model,
+// set apart when the amplitudes are rewritten as total and fractions.
+extern double dBufferComponentAmplitude;
+
+// Names of the means kept with the common grid.
+inline constexpr float* (&ppComponentScanAverage)[kSpeciesSlots + 1] = ppSpeciesGridMean;
+inline constexpr float* (&ppComponentScanMean)[kSpeciesSlots + 1] = ppSpeciesScanMean;
+inline constexpr float*& pScanMean = pScanMeans;
+inline constexpr float& fAverageScanTotal = fGridSignalTotal;
+inline constexpr float& fFitPointTotal = fGridPointTotal;
+
+// The ten variants of the linear step. Each writes pTINoise, pRINoise (zero where
+// the term is not part of the variant), the baseline (fBaseline and pParams[15])
+// and ppFit of every scan on its own radii. The amplitude-solving ones also write
+// pLinearRhs, pSpeciesAmplitude[k] and pParams[8 + k] and end with
+// AmplitudesToTotalAndFractions; they return false when the non-negative solve
+// failed (not positive definite, iteration limit, non-finite equations): the
+// amplitudes are then the last feasible non-negative iterate (0 for non-finite
+// equations), and noise and fit are consistent with them. The caller reports it.
+//
+//   variant                      amplitudes   noise terms      skip value
+//   FitAmplitudesTIRINoise       solved       TI and RI        1.0
+//   FitAmplitudesTINoise         solved       TI               0
+//   FitAmplitudesRINoise         solved       RI               0
+//   FitAmplitudesBaseline        solved       fitted baseline  (always solved)
+//   FitAmplitudesFixedBaseline   solved       fixed baseline   (always solved)
+//   CalculateTIRINoise           fixed        TI and RI
+//   CalculateTINoise             fixed        TI
+//   CalculateRINoise             fixed        RI
+//   FitBaseline                  fixed        fitted baseline
+//   AddBaselineToFit             fixed        fixed baseline
+// With bSkipLinearFit the first three build no equations and set every listed
+// amplitude to the skip value. The TI profile of the TI and RI variants has zero
+// mean over F. The fitted baseline is the mean residual of the scans' own points
+// inside their fit limits (0 when there are none); it has no sign constraint.
+// FitBaseline and AddBaselineToFit work on the fit rows as the model computation
+// left them; all others rebuild the fit rows from the TI profile, the component
+// signals and the RI offsets.
+bool FitAmplitudesTIRINoise();
+bool FitAmplitudesTINoise();
+bool FitAmplitudesRINoise();
+bool FitAmplitudesBaseline();
+bool FitAmplitudesFixedBaseline();
+void CalculateTIRINoise();
+void CalculateTINoise();
+void CalculateRINoise();
+void FitBaseline();
+// Adds fBaseline to every point of every scan's fit row (nothing else).
+void AddBaselineToFit();
+
+// pAverageScan[i] = mean over the scans of ppGridSignal[s][i] at every grid point;
+// then fAverageScanTotal and fFitPointTotal over the current fit range.
+void CalculateAverageScan();
+
+// The variant the switches choose:
+//   bFitTINoise:                 bLinearAmplitudes ? (bFitRINoise ? FitAmplitudesTIRINoise
+//                                : FitAmplitudesTINoise) : (bFitRINoise ? CalculateTIRINoise
+//                                : CalculateTINoise)
+//   else bVaryBaseline:          bLinearAmplitudes ? (bFitRINoise ? FitAmplitudesRINoise
+//                                : FitAmplitudesBaseline) : (bFitRINoise ? CalculateRINoise
+//                                : FitBaseline)
+//   else:                        bLinearAmplitudes ? FitAmplitudesFixedBaseline
+//                                : AddBaselineToFit   (bFitRINoise not consulted)
+enum class LinearStepVariant {
+  FitAmplitudesTIRINoise,
+  FitAmplitudesTINoise,
+  FitAmplitudesRINoise,
+  FitAmplitudesBaseline,
+  FitAmplitudesFixedBaseline,
+  CalculateTIRINoise,
+  CalculateTINoise,
+  CalculateRINoise,
+  FitBaseline,
+  AddBaselineToFit,
+};
+LinearStepVariant ChooseLinearStepVariant();
+
+// The linear step of the model computation: runs exactly the one variant that
+// ChooseLinearStepVariant names, after all component signals are ready. Returns
+// false when that variant's non-negative solve failed (see above), true otherwise.
+bool RunLinearAmplitudeStep();
+
+// Rewrites the solved amplitudes of the non-interacting discrete species model into
+// the reported form: the first included slot holds the total of the included
+// amplitudes, every further included slot its fraction of that total (0 when the
+// total is 0); pParams[8 + k] follows. With the buffer correction and linear
+// amplitudes, slot 4 keeps its absolute amplitude (also copied to
+// dBufferComponentAmplitude) and is left out of the total. Nothing happens for other
+// models or when no slot in range is included. The signal tables and
+// pAppliedAmplitude keep the absolute amplitudes.
+void AmplitudesToTotalAndFractions();
+
+// Restores every value of this file to its default (tests).
+void ResetLinearAmplitudes();
+
+}  // namespace tarmic

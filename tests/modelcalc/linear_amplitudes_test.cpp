@@ -1,0 +1,428 @@
+// The linear step of the model computation (amplitudes by non-negative least squares
+// with TI/RI noise or a baseline), the total-and-fractions form of the amplitudes,
+// and the equilibrium species signal.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "modelcalc/equilibrium_signal.h"
+#include "modelcalc/linear_amplitudes.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/one_based.h"
+#include "numerics/run_switches.h"
+#include "platform/headless/headless_backend.h"
+#include "propagators/sim_run.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+
+namespace tarmic {
+namespace {
+
+constexpr int kScans = 5;
+constexpr int kRadii = 240;
+constexpr double kMeniscus = 6.0;
+constexpr double kBottom = 7.2;
+constexpr int kSlotsUsed[] = {1, 2, 4};
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// Unit signal of species slot k in scan s: a boundary moving out with time,
+// broadening and diluting, different per slot.
+double UnitSignal(int k, int s, double r) {
+  const double sed = 1.5 * k;
+  const double t = 0.1 * s;
+  const double rb = kMeniscus * std::exp(0.03 * sed * t);
+  const double w = 0.01 + 0.05 * std::sqrt(t) / (1.0 + 0.2 * sed);
+  return 0.5 * std::erfc((rb - r) / w) * std::exp(-0.06 * sed * t);
+}
+double TrueTI(double r) { return 0.05 * std::sin(8.0 * r); }
+double TrueRI(int s) { return 0.01 * s - 0.02; }
+
+class LinearStepTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAll();
+    AllocScanTables(kScans);
+    for (int s = 1; s <= kScans; ++s) {
+      float* r = tarmic::vector(1, kRadii);
+      float* y = tarmic::vector(1, kRadii);
+      for (int i = 1; i <= kRadii; ++i) {
+        r[i] = static_cast<float>(kMeniscus + (kBottom - kMeniscus) * (i - 1) / (kRadii - 1));
+        y[i] = 0.0f;
+      }
+      pScanInfo[Idx(s)].rpm = 3000.0f + 3000.0f * s;
+      pScanInfo[Idx(s)].temperature = 4.0f * s;
+      InstallScanArrays(s, kRadii, r, y, nullptr, false);
+    }
+    fMeniscus = static_cast<float>(kMeniscus);
+    fBottom = static_cast<float>(kBottom);
+    pSpeciesLinked[1] = pSpeciesLinked[2] = pSpeciesLinked[4] = 1;
+    pSpeciesLinked[3] = 0;
+    ASSERT_TRUE(BuildCommonRadialGrid());
+    ASSERT_EQ(nGridPoints, kRadii);
+    SetFitRange(20, 220);
+    bDiscreteModel = true;
+  }
+  void TearDown() override { ResetAll(); }
+  static void ResetAll() {
+    ResetModelFlags();
+    ResetModelParams();
+    ResetScanDataGlobals();
+    ResetAnalysisSwitches();
+    ResetRunSwitches();
+    ResetLammSettings();
+    ResetLinearAmplitudes();
+  }
+
+  static void SetFitRange(int first, int last) {
+    iFitFirst = first;
+    iFitLast = last;
+    for (int s = 1; s <= kScans; ++s) {
+      pFitFirst[Idx(s)] = first;
+      pFitLast[Idx(s)] = last;
+    }
+  }
+  // Tables of slots 1, 2, 4 hold the unit signals times the applied factors.
+  static void FillTables(const std::vector<float>& applied) {
+    for (int j = 0; j < 3; ++j) {
+      const int k = kSlotsUsed[j];
+      pAppliedAmplitude[k] = applied[Idx(j)];
+      for (int s = 1; s <= kScans; ++s)
+        for (int i = 1; i <= kRadii; ++i)
+          pppSpeciesSignal[k][Idx(s)][i] = static_cast<float>(applied[Idx(j)] * UnitSignal(k, s, pGridRadius[i]));
+    }
+  }
+  // Data = sum a_j S_k + optional TI, RI, constant and Gaussian noise.
+  static void MakeData(const std::vector<double>& amp, bool ti, bool ri, double constant,
+                       double sigma) {
+    std::mt19937 random(11);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    for (int s = 1; s <= kScans; ++s) {
+      float* y = ppGridSignal[Idx(s)];
+      for (int i = 1; i <= kRadii; ++i) {
+        const double r = pGridRadius[i];
+        double v = constant + (ti ? TrueTI(r) : 0.0) + (ri ? TrueRI(s) : 0.0) + sigma * noise(random);
+        for (int j = 0; j < 3; ++j) v += amp[Idx(j)] * UnitSignal(kSlotsUsed[j], s, r);
+        y[i] = static_cast<float>(v);
+      }
+    }
+  }
+  static void SetSwitches(bool ti, bool ri, bool vary, bool linear) {
+    bFitTINoise = ti;
+    bFitRINoise = ri;
+    bVaryBaseline = vary;
+    bLinearAmplitudes = linear;
+  }
+  // Root mean square of signal - fit over the scans' fit-limit points.
+  static double ResidualRms() {
+    double sum = 0.0;
+    int n = 0;
+    for (int s = 1; s <= kScans; ++s)
+      for (int i = pFitFirst[Idx(s)]; i <= pFitLast[Idx(s)]; ++i, ++n)
+        sum += std::pow(ppSignal[Idx(s)][i] - ppFit[Idx(s)][i], 2);
+    return n ? std::sqrt(sum / n) : 0.0;
+  }
+  static double MeanOverFit(const float* v) {
+    double sum = 0.0;
+    for (int i = iFitFirst; i <= iFitLast; ++i) sum += v[i];
+    return sum / (iFitLast - iFitFirst + 1);
+  }
+  ScopedHeadlessBackend backend;
+};
+
+// TI and RI noise: exact recovery, TI of zero mean over the fit range, the data
+// untouched, and invariance of the amplitudes to added per-scan constants and
+// common profiles, which reappear in the RI offsets and the TI profile.
+TEST_F(LinearStepTest, TIAndRINoiseRecoveredExactlyAndInvariant) {
+  SetSwitches(true, true, true, true);
+  FillTables({0.7f, 1.3f, 2.0f});
+  const std::vector<double> amp = {0.2, 0.3, 0.5};
+  MakeData(amp, true, true, 0.0, 0.0);
+  std::vector<float> dataCopy(ppGridSignal[1] + 1, ppGridSignal[1] + kRadii + 1);
+  ASSERT_EQ(ChooseLinearStepVariant(), LinearStepVariant::FitAmplitudesTIRINoise);
+  ASSERT_TRUE(RunLinearAmplitudeStep());
+
+  for (int j = 1; j <= 3; ++j) EXPECT_NEAR(pLinearRhs[j], amp[Idx(j - 1)], 1e-4) << j;
+  for (int j = 0; j < 3; ++j) EXPECT_NEAR(pAppliedAmplitude[kSlotsUsed[j]], amp[Idx(j)], 1e-4);
+  // Reported as total and fractions; the tables keep the absolute amplitudes.
+  EXPECT_NEAR(pSpeciesAmplitude[1], 1.0, 1e-4);
+  EXPECT_NEAR(pSpeciesAmplitude[2], 0.3, 1e-4);
+  EXPECT_NEAR(pSpeciesAmplitude[4], 0.5, 1e-4);
+  EXPECT_FLOAT_EQ(pParams[9], pSpeciesAmplitude[1]);
+  EXPECT_NEAR(pppSpeciesSignal[2][3][100], 0.3 * UnitSignal(2, 3, pGridRadius[100]), 1e-5);
+
+  double tiMean = 0.0;
+  for (int i = iFitFirst; i <= iFitLast; ++i) tiMean += TrueTI(pGridRadius[i]);
+  tiMean /= iFitLast - iFitFirst + 1;
+  EXPECT_NEAR(MeanOverFit(pTINoise), 0.0, 1e-6);
+  for (int i = 1; i <= kRadii; ++i) ASSERT_NEAR(pTINoise[i], TrueTI(pGridRadius[i]) - tiMean, 1e-4) << i;
+  for (int s = 1; s <= kScans; ++s) EXPECT_NEAR(pRINoise[s], TrueRI(s) + tiMean, 1e-4) << s;
+  EXPECT_LT(ResidualRms(), 2e-5);
+  EXPECT_EQ(fBaseline, 0.0f);
+  for (int i = 1; i <= kRadii; ++i) ASSERT_EQ(ppGridSignal[1][i], dataCopy[Idx(i - 1)]);
+
+  // Add a constant per scan and a profile common to all scans.
+  const std::vector<float> oldTI(pTINoise + 1, pTINoise + kRadii + 1);
+  const std::vector<float> oldRI(pRINoise + 1, pRINoise + kScans + 1);
+  auto profile = [](double r) { return 0.03 * r * r; };
+  double profileMean = 0.0;
+  for (int i = iFitFirst; i <= iFitLast; ++i) profileMean += profile(pGridRadius[i]);
+  profileMean /= iFitLast - iFitFirst + 1;
+  for (int s = 1; s <= kScans; ++s)
+    for (int i = 1; i <= kRadii; ++i)
+      ppGridSignal[Idx(s)][i] += static_cast<float>(0.1 * s + profile(pGridRadius[i]));
+  ASSERT_TRUE(RunLinearAmplitudeStep());
+  for (int j = 1; j <= 3; ++j) EXPECT_NEAR(pLinearRhs[j], amp[Idx(j - 1)], 1e-4) << j;
+  for (int i = 1; i <= kRadii; i += 7)
+    EXPECT_NEAR(pTINoise[i] - oldTI[Idx(i - 1)], profile(pGridRadius[i]) - profileMean, 1e-4);
+  for (int s = 1; s <= kScans; ++s)
+    EXPECT_NEAR(pRINoise[s] - oldRI[Idx(s - 1)], 0.1 * s + profileMean, 1e-4);
+  EXPECT_LT(ResidualRms(), 5e-5);
+}
+
+// Every amplitude-solving variant on data with its own systematic terms and noise:
+// amplitudes within the noise, never negative (a species absent from the data
+// solves to >= 0), residuals at the noise level, the noise terms recovered, and
+// the fit-range totals current after the fit range changed.
+TEST_F(LinearStepTest, AmplitudeVariantsRecoverAtNoiseLevel) {
+  struct Case {
+    const char* name;
+    bool ti, ri, vary;
+    LinearStepVariant variant;
+    double constant;  // baseline in the data
+  };
+  const Case cases[] = {
+      {"TI+RI", true, true, true, LinearStepVariant::FitAmplitudesTIRINoise, 0.0},
+      {"TI", true, false, true, LinearStepVariant::FitAmplitudesTINoise, 0.0},
+      {"RI", false, true, true, LinearStepVariant::FitAmplitudesRINoise, 0.0},
+      {"baseline", false, false, true, LinearStepVariant::FitAmplitudesBaseline, 0.04},
+      {"fixed baseline", false, false, false, LinearStepVariant::FitAmplitudesFixedBaseline, 0.04},
+  };
+  const double sigma = 0.002;
+  const std::vector<double> amp = {0.4, 0.0, 0.3};  // slot 2 absent
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetFitRange(20, 220);
+    SetSwitches(c.ti, c.ri, c.vary, true);
+    FillTables({1.0f, 1.0f, 1.0f});
+    MakeData(amp, c.ti, c.ri, c.constant, sigma);
+    fBaseline = 0.04f;
+    ASSERT_EQ(ChooseLinearStepVariant(), c.variant);
+    ASSERT_TRUE(RunLinearAmplitudeStep());
+    // A second call after the fit range changed: totals of the new range.
+    SetFitRange(30, 200);
+    ASSERT_TRUE(RunLinearAmplitudeStep());
+    EXPECT_FLOAT_EQ(fFitPointTotal, kScans * 171.0f);
+    double total = 0.0;
+    for (int i = 30; i <= 200; ++i) total += pAverageScan[i];
+    EXPECT_NEAR(fAverageScanTotal, kScans * total, 1e-3);
+
+    for (int j = 1; j <= 3; ++j) {
+      EXPECT_GE(pLinearRhs[j], 0.0f);
+      EXPECT_NEAR(pLinearRhs[j], amp[Idx(j - 1)], 3e-3) << j;
+    }
+    const double rms = ResidualRms();
+    EXPECT_GT(rms, 0.8 * sigma);
+    EXPECT_LT(rms, 1.05 * sigma);
+    if (c.ti && !c.ri) {  // TI alone absorbs the whole common profile
+      for (int i = 1; i <= kRadii; i += 5) ASSERT_NEAR(pTINoise[i], TrueTI(pGridRadius[i]), 3e-3) << i;
+    }
+    if (!c.ti) {
+      for (int i = 1; i <= kRadii; ++i) ASSERT_EQ(pTINoise[i], 0.0f);
+    }
+    if (c.ri && !c.ti) {
+      for (int s = 1; s <= kScans; ++s) EXPECT_NEAR(pRINoise[s], TrueRI(s), 1e-3);
+    }
+    if (!c.ri) {
+      for (int s = 1; s <= kScans; ++s) EXPECT_EQ(pRINoise[s], 0.0f);
+    }
+    if (c.vary && !c.ti && !c.ri) {
+      EXPECT_NEAR(fBaseline, 0.04, 3e-3);
+      EXPECT_FLOAT_EQ(pParams[15], fBaseline);
+    }
+  }
+}
+
+// Skip values, cleared components, empty fit ranges and non-finite data.
+TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
+  const std::vector<double> amp = {0.2, 0.3, 0.5};
+  MakeData(amp, true, true, 0.0, 0.0);
+
+  // The skip flag: 1.0 with TI and RI noise, 0 with TI noise alone.
+  bSkipLinearFit = true;
+  SetSwitches(true, true, true, true);
+  FillTables({0.5f, 0.5f, 0.5f});
+  ASSERT_TRUE(RunLinearAmplitudeStep());
+  for (int j = 1; j <= 3; ++j) EXPECT_EQ(pLinearRhs[j], 1.0f);
+  EXPECT_NEAR(pppSpeciesSignal[1][2][50], UnitSignal(1, 2, pGridRadius[50]), 1e-6);
+  SetSwitches(true, false, true, true);
+  ASSERT_TRUE(RunLinearAmplitudeStep());
+  for (int j = 1; j <= 3; ++j) EXPECT_EQ(pLinearRhs[j], 0.0f);
+  bSkipLinearFit = false;
+
+  // A component applied with amplitude 0 is cleared and solves to 0; the others
+  // take over what they can.
+  SetSwitches(true, true, true, true);
+  FillTables({1.0f, 0.0f, 1.0f});
+  MakeData({0.2, 0.0, 0.5}, true, true, 0.0, 0.0);
+  ASSERT_TRUE(RunLinearAmplitudeStep());
+  EXPECT_EQ(pLinearRhs[2], 0.0f);
+  EXPECT_NEAR(pLinearRhs[1], 0.2, 1e-4);
+  EXPECT_NEAR(pLinearRhs[3], 0.5, 1e-4);
+
+  // An empty fit range: every variant runs and leaves finite values.
+  SetFitRange(100, 99);
+  const bool flags[][4] = {{1, 1, 1, 1}, {1, 0, 1, 1}, {0, 1, 1, 1}, {0, 0, 1, 1}, {0, 0, 0, 1},
+                           {1, 1, 1, 0}, {1, 0, 1, 0}, {0, 1, 1, 0}, {0, 0, 1, 0}, {0, 0, 0, 0}};
+  for (const auto& f : flags) {
+    SetSwitches(f[0], f[1], f[2], f[3]);
+    FillTables({0.3f, 0.3f, 0.3f});
+    RunLinearAmplitudeStep();
+    EXPECT_TRUE(std::isfinite(fBaseline));
+    for (int j = 1; j <= 3; ++j) EXPECT_TRUE(std::isfinite(pLinearRhs[j]));
+    for (int s = 1; s <= kScans; ++s) {
+      EXPECT_TRUE(std::isfinite(pRINoise[s]));
+      for (int i = 1; i <= kRadii; ++i) ASSERT_TRUE(std::isfinite(ppFit[Idx(s)][i]) && std::isfinite(pTINoise[i]));
+    }
+  }
+
+  // A data value that is not a number: the failure is reported and the amplitudes
+  // are not made from it.
+  SetFitRange(20, 220);
+  SetSwitches(true, true, true, true);
+  FillTables({1.0f, 1.0f, 1.0f});
+  ppGridSignal[3][60] = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_FALSE(RunLinearAmplitudeStep());
+  for (int j = 1; j <= 3; ++j) EXPECT_EQ(pLinearRhs[j], 0.0f);
+}
+
+// With no TI noise and a fixed baseline the RI switch is not consulted; the fixed
+// baseline is added to the fit and lingering noise profiles are cleared.
+TEST_F(LinearStepTest, FixedBaselineIgnoresRINoise) {
+  SetSwitches(false, true, false, false);
+  EXPECT_EQ(ChooseLinearStepVariant(), LinearStepVariant::AddBaselineToFit);
+  SetSwitches(false, true, false, true);
+  EXPECT_EQ(ChooseLinearStepVariant(), LinearStepVariant::FitAmplitudesFixedBaseline);
+  SetSwitches(false, false, false, false);
+  pTINoise[5] = 1.0f;
+  pRINoise[2] = 1.0f;
+  fBaseline = 0.25f;
+  ppFit[1][10] = 1.0f;
+  EXPECT_TRUE(RunLinearAmplitudeStep());
+  EXPECT_FLOAT_EQ(ppFit[1][10], 1.25f);
+  EXPECT_FLOAT_EQ(ppFit[2][10], 0.25f);
+  EXPECT_EQ(pTINoise[5], 0.0f);
+  EXPECT_EQ(pRINoise[2], 0.0f);
+}
+
+TEST_F(LinearStepTest, AmplitudesToTotalAndFractions) {
+  auto set = [](std::vector<float> a) {
+    for (int k = 1; k <= 4; ++k) pSpeciesAmplitude[k] = pParams[8 + k] = a[Idx(k - 1)];
+  };
+  // Slots 1, 2, 4 included (slot 3 is not).
+  set({0.2f, 0.3f, 7.0f, 0.5f});
+  AmplitudesToTotalAndFractions();
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 1.0f);
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.3f);
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[3], 7.0f);
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[4], 0.5f);
+  EXPECT_FLOAT_EQ(pParams[12], 0.5f);
+  // All zero.
+  set({0.0f, 0.0f, 0.0f, 0.0f});
+  AmplitudesToTotalAndFractions();
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(pSpeciesAmplitude[k], 0.0f);
+  // The buffer slot keeps its absolute amplitude and stays out of the total.
+  bBufferSedCorrection = bLinearAmplitudes = true;
+  set({0.2f, 0.6f, 0.0f, 0.05f});
+  AmplitudesToTotalAndFractions();
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 0.8f);
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.75f);
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[4], 0.05f);
+  EXPECT_DOUBLE_EQ(dBufferComponentAmplitude, 0.05f);
+  bBufferSedCorrection = bLinearAmplitudes = false;
+  // One species: unchanged; no species: nothing; another model: nothing.
+  pSpeciesLinked[2] = pSpeciesLinked[4] = 0;
+  set({0.3f, 0.6f, 0.0f, 0.1f});
+  AmplitudesToTotalAndFractions();
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 0.3f);
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.6f);
+  pSpeciesLinked[1] = 0;
+  AmplitudesToTotalAndFractions();
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 0.3f);
+  pSpeciesLinked[1] = pSpeciesLinked[2] = 1;
+  bDiscreteModel = false;
+  AmplitudesToTotalAndFractions();
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.6f);
+}
+
+// The equilibrium profile against c ~ exp(sigma r^2), sigma = Mb w^2 / (2RT), with
+// the gas constant taken independently; its sector mean equals the loading; the
+// destinations; the magnification gradient.
+TEST_F(LinearStepTest, EquilibriumSignalMatchesExponentialWithSectorMeanLoading) {
+  const double mb = 15000.0 * (1.0 - 0.73);
+  const double loading = 0.8;
+  const DetectionCorrections none;
+  iCurrentSpecies = 1;
+  bLinearAmplitudes = true;
+  CalculateSedEqSpeciesSignal(mb, loading, none);
+  for (int s = 1; s <= kScans; ++s) {
+    const float* c = pppSpeciesSignal[1][Idx(s)];
+    const double w = pScanInfo[Idx(s)].rpm * M_PI / 30.0;
+    const double sigma = mb * w * w / (2.0 * 8.314462618e7 * (pScanInfo[Idx(s)].temperature + 273.15));
+    const double r0 = pGridRadius[1];
+    double num = 0.0, den = 0.0;
+    for (int i = 1; i <= kRadii; ++i) {
+      const double r = pGridRadius[i];
+      ASSERT_NEAR(c[i] / c[1], std::exp(sigma * (r * r - r0 * r0)), 2e-4 * c[i] / c[1]) << s << " " << i;
+      if (i > 1) {
+        const double rl = pGridRadius[i - 1];
+        num += 0.5 * (c[i] * r + c[i - 1] * rl) * (r - rl);
+        den += 0.5 * (r + rl) * (r - rl);
+      }
+    }
+    EXPECT_NEAR(num / den, loading, 2e-4 * loading) << s;
+  }
+
+  // Buoyant mass 0: flat at the loading. A very steep profile stays finite, with
+  // the bottom value of the closed form, loading x / (1 - exp(-x)).
+  CalculateSedEqSpeciesSignal(0.0, loading, none);
+  for (int i = 1; i <= kRadii; ++i) ASSERT_FLOAT_EQ(pppSpeciesSignal[1][2][i], loading);
+  std::vector<float> steep(kRadii + 1);
+  const float rpm = 60000.0f;
+  SedEqSpeciesRow(kRadii, pGridRadius, steep.data(), 5e6, loading, rpm, 20.0f, fMeniscus, fBottom, none);
+  const double x = 5e6 * std::pow(rpm * 3.1415927 / 30.0, 2) / (166290200.0 * 293.15) *
+                   (double(fBottom) * fBottom - double(fMeniscus) * fMeniscus);
+  EXPECT_NEAR(steep[kRadii], loading * x / -std::expm1(-x), 1e-4 * loading * x);
+  for (int i = 1; i <= kRadii; ++i) ASSERT_TRUE(std::isfinite(steep[Idx(i)]) && steep[Idx(i)] >= 0.0f);
+
+  // RI noise with fixed amplitudes needs the table as well.
+  bLinearAmplitudes = false;
+  bFitRINoise = true;
+  CalculateSedEqSpeciesSignal(0.0, 0.3, none);
+  EXPECT_FLOAT_EQ(pppSpeciesSignal[1][1][7], 0.3f);
+  // Without linear amplitudes and noise: added to the fit rows of the scan radii.
+  bFitRINoise = false;
+  for (int s = 1; s <= kScans; ++s) ppFit[Idx(s)][10] = 0.1f;
+  CalculateSedEqSpeciesSignal(0.0, 0.3, none);
+  EXPECT_FLOAT_EQ(ppFit[2][10], 0.4f);
+  EXPECT_FLOAT_EQ(ppFit[2][11], 0.3f);
+
+  // Magnification gradient "1+da/dr" = 1.5: factor 1 + 0.5 (r - meniscus).
+  DetectionCorrections gradient;
+  gradient.magnificationGradient = true;
+  gradient.magnificationGradientValue = 1.5f;
+  std::vector<float> plain(kRadii + 1), graded(kRadii + 1);
+  SedEqSpeciesRow(kRadii, pGridRadius, plain.data(), mb, loading, 20000.0f, 20.0f, fMeniscus, fBottom, none);
+  SedEqSpeciesRow(kRadii, pGridRadius, graded.data(), mb, loading, 20000.0f, 20.0f, fMeniscus, fBottom, gradient);
+  for (int i = 1; i <= kRadii; i += 11)
+    EXPECT_NEAR(graded[Idx(i)], plain[Idx(i)] * (1.0 + 0.5 * (pGridRadius[i] - kMeniscus)), 1e-5);
+}
+
+}  // namespace
+}  // namespace tarmic
