@@ -244,6 +244,11 @@ class TXLAWindow {
   // Mouse sliding after a thrown marker (app/onplot_scan_edit.cpp).
   void CmMouseSliding();               // 837
   void CmBufferSedimentation(); void CmSubtractBufferMismatch();  // 552, 576
+  // Fluorescence tools (commands/fluorescence_commands.cpp): 903, 905/907, 906/908,
+  // 909/910, 911/912, 913/914, 915.
+  void CmSortFluorescenceData(); void CmSignalMagnificationGradient(); void CmNonlinearDetection();
+  void CmSignalMagnificationDrift(); void CmSignalRadialConvolution(); void CmExcitationShadow();
+  void CmFloTools();
 
  private:
   Window* handle_ = nullptr;

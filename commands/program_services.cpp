@@ -19,6 +19,7 @@
 #include "distributions/install_hooks.h"
 #include "propagators/install_hooks.h"
 #include "lamm/lamm_globals.h"
+#include "modelcalc/fluorescence_detection.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -125,6 +126,7 @@ void InstallProgramServices() {
   InstallEngineServices();
   InstallDataSetServices();
   InstallBufferMismatchHooks();
+  InstallFluorescenceDetectionHooks();
 }
 
 }  // namespace tarmic

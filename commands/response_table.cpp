@@ -92,6 +92,13 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(240, &W::CmSetFitLimits),
       CommandEntry(611, &W::CmLammEquationParameters),
       CommandEntry(552, &W::CmBufferSedimentation), CommandEntry(576, &W::CmSubtractBufferMismatch),
+      // Fluorescence tools.
+      CommandEntry(903, &W::CmSortFluorescenceData), CommandEntry(915, &W::CmFloTools),
+      CommandEntry(905, &W::CmSignalMagnificationGradient), CommandEntry(907, &W::CmSignalMagnificationGradient),
+      CommandEntry(906, &W::CmNonlinearDetection), CommandEntry(908, &W::CmNonlinearDetection),
+      CommandEntry(909, &W::CmSignalMagnificationDrift), CommandEntry(910, &W::CmSignalMagnificationDrift),
+      CommandEntry(911, &W::CmSignalRadialConvolution), CommandEntry(912, &W::CmSignalRadialConvolution),
+      CommandEntry(913, &W::CmExcitationShadow), CommandEntry(914, &W::CmExcitationShadow),
       // Distributions.
       CommandEntry(271, &W::CmSaveContinuousDistribution),
       CommandEntry(273, &W::CmCopyDistributionPlot),

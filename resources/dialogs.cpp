@@ -1,5 +1,6 @@
 // The dialog templates: the variants of the model parameter dialog, the Lamm
-// equation dialog 631 and the buffer mismatch dialogs 572 and 575.
+// equation dialog 631, the buffer mismatch dialogs 572 and 575 and the
+// fluorescence tools dialog 916.
 //
 // A template is described as rows in columns: a row is an edit field with its
 // label and an optional check box or radio button beside it, or a lone check box
@@ -540,6 +541,43 @@ const DialogTemplate& BufferTemplate(bool massParametrisation) {
   return massParametrisation ? mass : d;
 }
 
+// --- the fluorescence tools dialog ---------------------------------------------
+
+// One frame per correction; each value has its "fit" box beside it.
+DialogTemplate BuildFloToolsTemplate() {
+  DialogTemplate t;
+  t.name = std::to_string(kFloToolsDialogId);
+  t.caption = "Tools For Fitting Fluorescence AUC data";
+  t.width = 260;
+  const std::vector<Section> sections = {
+      {"Signal Amplitude Change With Radius",
+       {C(615, "with radial magnification gradient"), EF(612, "1+da/dr", 613)}},
+      {"Signal Amplitude Change With Time",
+       {C(621, "with temporal magnification drift"), EF(614, "% per h", 620), C(835, "exponential")}},
+      {"Signal Excitation Shadow", {C(623, "with excitation shadow"), EF(616, "cm", 622)}},
+      {"Signal Radial Convolution",
+       {C(625, "with radial convolution from detection cone"), EF(617, "cm", 624),
+        E(619, "calculate Gaussian within # std")}},
+      {"Nonlinear Detection",
+       {C(626, "with nonlinear detection"), EF(618, "power coefficient d(log(a))/dc", 630),
+        E(627, "baseline for tranform"), C(640, "show transformed")}},
+  };
+  AddButtons(t, PlaceSections(t, sections, kMargin, kMargin, t.width - 2 * kMargin) + 2);
+  return t;
+}
+
+const DialogTemplate& FloToolsTemplate() {
+  static const DialogTemplate t = BuildFloToolsTemplate();
+  return t;
+}
+
+std::vector<TransferControl> MakeFloToolsControls() {
+  constexpr ControlKind e = ControlKind::Edit, c = ControlKind::CheckBox;
+  return {{613, c}, {612, e}, {615, c}, {620, c}, {614, e}, {621, c}, {835, c},
+          {622, c}, {616, e}, {623, c}, {624, c}, {617, e}, {619, e}, {625, c},
+          {626, c}, {618, e}, {627, e}, {630, c}, {640, c}};
+}
+
 std::vector<TransferControl> MakeParamsControls() {
   std::vector<TransferControl> c;
   auto checks = [&c](int from, int to) {
@@ -636,6 +674,7 @@ const std::vector<int>& ParamsDialogTemplateIds() { return Params().ids; }
 const DialogTemplate& GetDialogTemplate(std::string_view name) {
   if (name == LammTemplate().name) return LammTemplate();
   if (name == InhomSolventTemplate().name) return InhomSolventTemplate();
+  if (name == FloToolsTemplate().name) return FloToolsTemplate();
   for (bool mass : {false, true})
     if (name == BufferTemplate(mass).name) return BufferTemplate(mass);
   for (const auto& [id, t] : Params().templates)
@@ -655,6 +694,11 @@ const std::vector<TransferControl>& LammDialogControls() {
 
 const std::vector<TransferControl>& BufferDialogControls() {
   static const std::vector<TransferControl> controls = MakeBufferControls();
+  return controls;
+}
+
+const std::vector<TransferControl>& FloToolsDialogControls() {
+  static const std::vector<TransferControl> controls = MakeFloToolsControls();
   return controls;
 }
 

@@ -1,6 +1,7 @@
 // The program's dialog templates, as data: the model parameter dialog in its
 // variants, one per model family, the dialog "Numerical Control of Lamm
-// Equation Solution" and the two templates of "Buffer Mismatch".
+// Equation Solution", the two templates of "Buffer Mismatch" and "Tools For
+// Fitting Fluorescence AUC data".
 //
 // Every variant of the parameter dialog carries the controls 401-455 with the same
 // transfer layout (the record is addressed by control id); a variant only chooses
@@ -26,6 +27,8 @@ inline constexpr int kInhomSolventDialogId = 866;
 // the molar-mass parametrisation) by s and the buoyant molar mass Mb.
 inline constexpr int kBufferSedDialogId = 572;
 inline constexpr int kBufferSedMassDialogId = 575;
+// Template of the dialog "Tools For Fitting Fluorescence AUC data".
+inline constexpr int kFloToolsDialogId = 916;
 
 // The template of a dialog by its name, the resource id as text ("631", "320").
 // An unknown name is a programming error: std::invalid_argument naming it.
@@ -50,6 +53,8 @@ const std::vector<TransferControl>& LammDialogControls();
 const std::vector<TransferControl>& InhomSolventDialogControls();
 // The controls of the buffer mismatch dialogs in transfer order (both templates).
 const std::vector<TransferControl>& BufferDialogControls();
+// The controls of the fluorescence tools dialog in transfer order.
+const std::vector<TransferControl>& FloToolsDialogControls();
 
 // The label of a control in a template: the label of a check box, radio button or
 // push button, or the static text placed right before an edit field; empty when

@@ -1,0 +1,213 @@
+// The fluorescence tools of the Options menu: the five detection corrections,
+// each switched and set by questions and number inputs, the dialog "FloTools"
+// that edits them all, and the sorting of fluorescence scans to disk.
+#include <string>
+
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/fluorescence_sorting.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "scandata/data_set.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr unsigned kBeepAsterisk = 0x40;
+
+// Data that are not fluorescence data: the user confirms that the tool is
+// wanted.
+bool ProceedWithData(TXLAWindow &w, const char *caption) {
+  return bFluorescenceData ||
+         AskYesNo(w, "this is intended for fluorescence data - proceed anyway?",
+                  caption);
+}
+
+// A number input showing the current value; Cancel keeps it.
+void AskValue(TXLAWindow &w, float *value, const char *prompt,
+              const char *caption) {
+  float entered = 0.0f;
+  if (AskFloat(w, &entered, *value, prompt, caption))
+    *value = entered;
+}
+
+// The exponent of the power law: asked until it is above 0 (its inverse takes
+// 1/e) or the input is cancelled.
+void AskExponent(TXLAWindow &w, float *value, const char *prompt,
+                 const char *caption) {
+  float entered = 0.0f;
+  while (AskFloat(w, &entered, *value, prompt, caption)) {
+    if (entered > 0.0f) {
+      *value = entered;
+      return;
+    }
+    GetBackend().Beep(kBeepAsterisk);
+    CommandMessageBox(w, "Invalid Entry", "Input Error", MB_OK);
+  }
+}
+
+// The common course of the four radial and temporal corrections: the data
+// question, the switch question, then (when switched on) the values. off()
+// switches the option and its fit flag off.
+template <class Off, class Ask>
+void OptionCommand(TXLAWindow &w, const int (&ids)[2], const char *caption,
+                   const char *question, bool &option, Off off, Ask askValues) {
+  if (!ProceedWithData(w, caption) || !AskYesNo(w, question, caption)) {
+    off();
+    CheckOptionPair(&w.GetHandle(), ids, false);
+    w.RepaintMain();
+    return;
+  }
+  option = true;
+  CheckOptionPair(&w.GetHandle(), ids, true);
+  askValues();
+  w.RepaintMain();
+}
+
+} // namespace
+
+void TXLAWindow::CmSignalRadialConvolution() {
+  if (OfferHelpInHelpMode(*this))
+    return;
+  constexpr const char *kCaption = "Signal Radial Convolution";
+  OptionCommand(
+      *this, kCmRadialConvolution, kCaption, "use radial convolution?",
+      bRadialConvolution,
+      [] { bRadialConvolution = bFitConvolutionWidth = false; },
+      [this] {
+        AskValue(*this, &fConvolutionWidth, "characteristic width (cm)",
+                 kCaption);
+        bFitConvolutionWidth =
+            AskYesNo(*this, "fit characteristic convolution width?", kCaption);
+        AskValue(*this, &fConvolutionDistFactor, "consider dist factor",
+                 kCaption);
+      });
+}
+
+void TXLAWindow::CmExcitationShadow() {
+  if (OfferHelpInHelpMode(*this))
+    return;
+  constexpr const char *kCaption = "Signal Excitation Shadow";
+  OptionCommand(
+      *this, kCmExcitationShadow, kCaption,
+      "account for excitation shadow at bottom of cell??", bExcitationShadow,
+      [] { bExcitationShadow = bFitConeRadius = false; },
+      [this] {
+        AskValue(*this, &fConeRadius, "cone radius (cm)", kCaption);
+        bFitConeRadius = AskYesNo(*this, "fit cone radius?", kCaption);
+      });
+}
+
+void TXLAWindow::CmSignalMagnificationDrift() {
+  if (OfferHelpInHelpMode(*this))
+    return;
+  constexpr const char *kCaption = "Signal Amplitude Change With Time";
+  OptionCommand(
+      *this, kCmMagnificationDrift, kCaption,
+      "use temporal magnification drift?", bMagnificationDrift,
+      [] { bMagnificationDrift = bFitMagnificationDrift = false; },
+      [this] {
+        AskValue(*this, &fMagnificationDrift, "(dc/dt) [%%/h]", kCaption);
+        bExponentialDrift = AskYesNo(*this, "drift exponential?", kCaption);
+        bFitMagnificationDrift =
+            AskYesNo(*this, "fit temporal magnification drift?", kCaption);
+      });
+}
+
+void TXLAWindow::CmSignalMagnificationGradient() {
+  if (OfferHelpInHelpMode(*this))
+    return;
+  constexpr const char *kCaption = "Signal Amplitude Change With Radius";
+  OptionCommand(
+      *this, kCmMagnificationGradient, kCaption,
+      "use radial magnification gradient?", bMagnificationGradient,
+      [] { bMagnificationGradient = bFitMagnificationGradient = false; },
+      [this] {
+        AskValue(*this, &fMagnificationGradient, "1+da/dr", kCaption);
+        bFitMagnificationGradient =
+            AskYesNo(*this, "fit radial magnification gradient?", kCaption);
+      });
+}
+
+// Switching on asks the power law and shows the chosen domain; switching off
+// shows the recorded data again.
+void TXLAWindow::CmNonlinearDetection() {
+  if (OfferHelpInHelpMode(*this))
+    return;
+  constexpr const char *kCaption = "Nonlinear Detection";
+  OptionCommand(
+      *this, kCmNonlinearDetection, kCaption, "account for nonlinear detection",
+      bNonlinearDetection, [] { SwitchOffNonlinearDetection(); },
+      [this] {
+        AskExponent(*this, &fPowerCoefficient, "power coeff d(log(a))/dc",
+                    kCaption);
+        bFitPowerCoefficient =
+            AskYesNo(*this, "fit power coefficient?", kCaption);
+        AskValue(*this, &fPowerBaseline, "baseline for power law", kCaption);
+        bShowTransformed = AskYesNo(
+            *this, "want to show transformed data (YES) or original (NO)?",
+            kCaption);
+        ApplyNonlinearDetection(fPowerCoefficient, fPowerBaseline,
+                                bShowTransformed);
+      });
+}
+
+void TXLAWindow::CmFloTools() {
+  if (OfferHelpInHelpMode(*this))
+    return;
+  if (!ProceedWithData(*this, "FloTools"))
+    return;
+  RunFloToolsDialog(&GetHandle(), floToolsTransfer, &bModalBoxOpen);
+  RepaintMain();
+}
+
+void TXLAWindow::CmSortFluorescenceData() {
+  if (OfferHelpInHelpMode(*this))
+    return;
+  if (nScans < 1 || !bFluorescenceData) {
+    CommandMessageBox(*this, "please load data", "Sort Fluorescence AUC data",
+                      MB_OK);
+    return;
+  }
+  constexpr const char *kCaption = "SORT FLUORESCENCE AUC DATA";
+  if (!AskYesNo(*this, "sort all data in this folder?", kCaption)) {
+    SortLoadedFluorescenceFiles(&GetHandle());
+    PlayOkSound();
+    return;
+  }
+  FolderSortOptions o;
+  float tmin = 0.0f, tmax = 0.0f, target = 100.0f, cell = 4.0f;
+  o.makeLists = AskYesNo(*this, "make list files?", kCaption);
+  if (o.makeLists) {
+    AskValue(*this, &tmin, "t min [sec]", kCaption);
+    AskValue(*this, &tmax, "t max [sec]", kCaption);
+    AskValue(*this, &target, "target # of scans", kCaption);
+    AskValue(*this, &cell, "exclude fluorescence reference in cell#", kCaption);
+  }
+  o.excludeLow = AskYesNo(
+      *this,
+      "exclude files with signal below thresold in [rmin rmax] interval?",
+      kCaption);
+  o.rmin = 6.5f;
+  o.rmax = 7.0f;
+  o.minSignal = 0.0f;
+  o.maxNoise = 100.0f;
+  if (o.excludeLow) {
+    AskValue(*this, &o.rmin, "r min [cm]", kCaption);
+    AskValue(*this, &o.rmax, "r max [cm]", kCaption);
+    AskValue(*this, &o.minSignal, "minimal signal", kCaption);
+    AskValue(*this, &o.maxNoise, "maximal noise", kCaption);
+  }
+  o.tmin = tmin;
+  o.tmax = tmax;
+  o.target = TruncateToInt(target);
+  o.excludedCell = TruncateToInt(cell);
+  SortFluorescenceFolder(&GetHandle(), o);
+  PlayOkSound();
+}
+
+} // namespace tarmic

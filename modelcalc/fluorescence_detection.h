@@ -1,0 +1,160 @@
+// The detection corrections of fluorescence optics: the settings of the five
+// corrections (radial magnification gradient, temporal magnification drift,
+// excitation shadow at the bottom, radial convolution by the detection cone,
+// nonlinear detection), the dialog "Tools For Fitting Fluorescence AUC data"
+// (template 916) that edits them, and the nonlinear-detection transform.
+//
+// Nonlinear detection: the detector's response is modelled by the power law
+//   v' = (v - b)^e + b   for v > b,   v' = v otherwise,
+// with e the power coefficient (exponent) and b the baseline. The data and the
+// fit of every scan are kept in two domains, as recorded and transformed by
+// this law; the data arrays ppSignal and ppFit hold one of them
+// (bTransformedShown). The fit computed in one domain is carried to the other
+// by the law or its inverse v = (v' - b)^(1/e) + b for v' > b. Values at or
+// below the baseline are the same in both domains, so a negative base never
+// reaches the power function.
+#pragma once
+
+#include <vector>
+
+#include "platform/resource_types.h"
+
+namespace tarmic {
+
+class Window;
+
+// --- settings (units as in the dialog) ---
+// Signal amplitude change with radius: factor 1 + (g - 1)(x - meniscus), g =
+// "1+da/dr".
+extern bool bMagnificationGradient;
+extern float fMagnificationGradient;
+extern bool bFitMagnificationGradient;
+// Signal amplitude change with time: percent per hour, linear or exponential.
+extern bool bMagnificationDrift;
+extern float fMagnificationDrift;
+extern bool bExponentialDrift;
+extern bool bFitMagnificationDrift;
+// Excitation shadow at the bottom: cone radius, cm.
+extern bool bExcitationShadow;
+extern float fConeRadius;
+extern bool bFitConeRadius;
+// Radial convolution: characteristic width, cm; the Gaussian is evaluated
+// within fConvolutionDistFactor widths (default 2.0).
+extern bool bRadialConvolution;
+extern float fConvolutionWidth;
+extern float fConvolutionDistFactor;
+extern bool bFitConvolutionWidth;
+// Nonlinear detection: exponent e ("power coeff d(log(a))/dc"), baseline b
+// (signal units), the display choice (transformed or recorded domain) and the
+// fit flag.
+extern bool bNonlinearDetection;
+extern float fPowerCoefficient;
+extern float fPowerBaseline;
+extern bool bShowTransformed;
+extern bool bFitPowerCoefficient;
+
+// --- nonlinear-detection state ---
+// Rows per scan: set[s][i], s = 1..nScans, i = 1..pnPoints[s] (slot 0 unused),
+// on each scan's radii.
+using ScanRowSet = std::vector<std::vector<float>>;
+extern ScanRowSet ppUntransformedSignal;
+extern ScanRowSet ppUntransformedFit;
+extern ScanRowSet ppTransformedSignal;
+extern ScanRowSet ppTransformedFit;
+// Exponent and baseline the transformed sets were made with (1 and 0 when the
+// sets are created).
+extern double dAppliedPower;
+extern double dAppliedBaseline;
+// The data and fit arrays hold the transformed domain.
+extern bool bTransformedShown;
+// Rmsd of data minus fit over the fit range in each domain.
+extern float fTransformedRmsd;
+extern float fUntransformedRmsd;
+// Re-entry guards: a transform is being applied from the model computation; the
+// transform must not rebuild the common grid (its caller does).
+extern bool bNonlinearDetectionBusy;
+extern bool bNoGridRebuild;
+
+// The command ids of each option: the item of the menu and the id without an
+// item; both carry the check mark.
+inline constexpr int kCmMagnificationGradient[2] = {907, 905};
+inline constexpr int kCmNonlinearDetection[2] = {908, 906};
+inline constexpr int kCmMagnificationDrift[2] = {910, 909};
+inline constexpr int kCmRadialConvolution[2] = {912, 911};
+inline constexpr int kCmExcitationShadow[2] = {914, 913};
+
+// --- the transform ---
+// Shows the domain chosen by showTransformed with the exponent and baseline
+// given: creates the kept copies when missing (from the arrays, exponent 1,
+// baseline 0), takes a change that others made to the shown arrays into the
+// kept copies, rebuilds the transformed copies when exponent or baseline
+// changed, copies the chosen domain into ppSignal and ppFit, computes both
+// rmsds, rebuilds the common grid (unless bNoGridRebuild) when the arrays
+// changed, redraws the data and residual plots and records exponent and
+// baseline as applied. 0 (nothing done) without scans, with the option off, or
+// for an exponent that is not a positive finite number; 1 otherwise.
+int ApplyNonlinearDetection(double exponent, double baseline,
+                            bool showTransformed);
+// After a model computation: the fit in ppFit belongs to the shown domain; it
+// is kept in that domain's copy and carried to the other domain; both rmsds are
+// recomputed. 0 without scans, with the option off or without kept copies.
+int UpdateNonlinearDetectionFit();
+// The model computation's entry: ApplyNonlinearDetection with
+// bNonlinearDetectionBusy set. 0 when the option is off (or the exponent
+// refused).
+int SetNonlinearDetectionParams(double exponent, double baseline,
+                                bool showTransformed);
+// After the data changed and the common grid is rebuilt: shows the chosen
+// domain again with the applied exponent and baseline; without rebuildGrid the
+// transform leaves the grid alone. Nothing without scans, with the option off
+// or while bNonlinearDetectionBusy.
+void ReapplyNonlinearDetection(bool rebuildGrid);
+// The rmsd of the recorded domain (the continuous-distribution fit's
+// objective).
+float GetUntransformedRmsd();
+// Rmsd of a - b over the fit range of every scan (display order); 0 without
+// points.
+float RmsdBetweenScanSets(const ScanRowSet &a, const ScanRowSet &b);
+// Makes the four copies from the arrays (exponent 1, baseline 0).
+void AllocNonlinearDetectionCopies();
+// Frees the four copies and clears bTransformedShown (the data set is freed).
+void FreeNonlinearDetectionCopies();
+
+// The power law and its inverse on one value (identity at or below the
+// baseline).
+double PowerTransform(double v, double exponent, double baseline);
+double InversePowerTransform(double v, double exponent, double baseline);
+
+// Switches nonlinear detection off: shows the recorded domain again first when
+// the transformed one is shown; clears the option, its fit flag and the display
+// choice.
+void SwitchOffNonlinearDetection();
+
+// --- the dialog "FloTools" (template 916) ---
+// Every edit empty and every box off; once, when the main window is built.
+void InitFloToolsTransfer(TransferBuffer &record);
+// Writes the settings into the record (edits "%.4f").
+void FillFloToolsTransfer(TransferBuffer &record);
+// The entry check on OK: "1+da/dr", the drift and the baseline must be numbers;
+// cone radius, convolution width and the factor non-negative numbers; the power
+// coefficient a number above 0. Otherwise the beep and "Invalid Entry" ("Input
+// Error"); false keeps the dialog open.
+bool FloToolBoxCanClose(const TransferBuffer &record);
+// Shows the dialog until its entries are valid or it is cancelled; on OK takes
+// the values into the settings, applies the nonlinear-detection transform where
+// its settings changed, and sets the check marks of the five options in
+// window's menu (when given). Returns false on Cancel (nothing changed).
+bool RunFloToolsDialog(Window *window, TransferBuffer &record,
+                       bool *modalBoxOpen = nullptr);
+
+// Sets the check mark of both ids of an option.
+void CheckOptionPair(Window *window, const int (&ids)[2], bool on);
+
+// Connects the scan data set with the transform (freeing and re-applying the
+// kept copies) and the fit rmsd; at start-up.
+void InstallFluorescenceDetectionHooks();
+// Sets every setting and the transform state to its default and frees the
+// copies.
+void ResetFluorescenceDetection();
+
+} // namespace tarmic

@@ -1,0 +1,313 @@
+#include "modelcalc/fluorescence_sorting.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "numerics/error_box.h"
+#include "numerics/one_based.h"
+#include "platform/backend.h"
+#include "platform/dc.h"
+#include "platform/system.h"
+#include "scandata/data_set.h"
+#include "scandata/file_list.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+
+std::vector<FileNameTable> pFileNameTables;
+std::map<std::string, std::size_t> mFileNameTableIndex;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char *kSortedFolder = "sorted";
+
+void ShowAt(Window *window, int x, int y, const std::string &text) {
+  if (!window)
+    return;
+  if (std::unique_ptr<DC> dc = window->ClientDC())
+    dc->TextOut(x, y, text);
+  window->Refresh();
+}
+
+std::string WithoutTrailingSlash(std::string dir) {
+  while (dir.size() > 1 && dir.back() == '/')
+    dir.pop_back();
+  return dir;
+}
+
+// Creates "sorted" in the folder of path; returns it with a trailing '/', or an
+// empty text (after the error box) when it cannot be made.
+std::string MakeSortedFolder(const std::string &path) {
+  const std::string dir = SplitPath(path).dir;
+  const std::string sorted =
+      (dir.empty() ? std::string("./") : dir) + kSortedFolder;
+  std::error_code ec;
+  fs::create_directories(sorted, ec);
+  if (ec || !fs::is_directory(sorted)) {
+    ShowError("could not create folder " + sorted, false);
+    return {};
+  }
+  return sorted + "/";
+}
+
+void ReportFailedCopy(const std::string &destination) {
+  ShowError("could not copy file to new destination " + destination, false);
+}
+
+// The reader sets the kind flags of the data set after every file; the folder's
+// files must not change those of the loaded data.
+struct ReaderFlags {
+  bool absorbance = bAbsorbanceData, intensity = bIntensityData,
+       interference = bInterferenceData, fluorescence = bFluorescenceData;
+  float spike = fSpikeThreshold;
+  ~ReaderFlags() {
+    bAbsorbanceData = absorbance;
+    bIntensityData = intensity;
+    bInterferenceData = interference;
+    bFluorescenceData = fluorescence;
+    fSpikeThreshold = spike;
+  }
+};
+
+// A file of the folder that the sorting takes: A0... or B0... with an extension
+// .F...
+bool IsFluorescenceScanName(const PathParts &parts) {
+  return parts.name.size() >= 2 &&
+         (parts.name[0] == 'A' || parts.name[0] == 'B') &&
+         parts.name[1] == '0' && parts.ext.size() >= 2 && parts.ext[1] == 'F';
+}
+
+// Whether a scan has, between rmin and rmax, a signal below the minimum or a
+// third-column value above the maximum.
+bool HasLowSignalOrNoise(int n, const float *r, const float *v,
+                         const float *third, const FolderSortOptions &o) {
+  for (int i = 1; i <= n; ++i) {
+    if (r[i] < o.rmin || r[i] > o.rmax)
+      continue;
+    if (v[i] < o.minSignal)
+      return true;
+    if (third && third[i] > o.maxNoise)
+      return true;
+  }
+  return false;
+}
+
+struct ScanRead {
+  ScanInfo info;
+  bool ok = false;
+  bool low = false;
+};
+
+ScanRead ReadForSorting(const std::string &path, const FolderSortOptions &o) {
+  ReaderFlags keep;
+  ScanRead out;
+  int n = 0;
+  float *r = nullptr, *v = nullptr, *third = nullptr;
+  bool mark = false;
+  if (!ReadScanFile(path.c_str(), &out.info, &n, &r, &v, &third, &mark, 0.0f))
+    return out;
+  out.ok = true;
+  out.low = o.excludeLow && HasLowSignalOrNoise(n, r, v, third, o);
+  free_vector(r, 1, n);
+  free_vector(v, 1, n);
+  if (third)
+    free_vector(third, 1, n);
+  return out;
+}
+
+} // namespace
+
+void ResetFileNameTables() {
+  pFileNameTables.clear();
+  mFileNameTableIndex.clear();
+}
+
+void AddToFileNameTable(const std::string &path, const std::string &key,
+                        double time, double tmin, double minInterval,
+                        double tmax) {
+  if (time < tmin)
+    return;
+  auto found = mFileNameTableIndex.find(key);
+  if (found == mFileNameTableIndex.end()) {
+    if (static_cast<int>(pFileNameTables.size()) >= kMaxFileNameTables) {
+      ShowError("\n\aAttention: too many iFileNameTalbes", false);
+      return;
+    }
+    found = mFileNameTableIndex.emplace(key, pFileNameTables.size()).first;
+    pFileNameTables.push_back(FileNameTable{key, {}, 0.0});
+  }
+  FileNameTable &table = pFileNameTables[found->second];
+  if (!table.paths.empty() &&
+      !(time > table.lastTime + minInterval && time < tmax))
+    return;
+  if (static_cast<int>(table.paths.size()) >= kMaxFileNameTableSize) {
+    ShowError("\n\aAttention: too many in iMaxFileNameTableSize", false);
+    return;
+  }
+  table.paths.push_back(path);
+  table.lastTime = time;
+}
+
+bool WriteFileNameTableLists(Window *window, std::string *outPath) {
+  std::string last;
+  for (std::size_t t = 0; t < pFileNameTables.size(); ++t) {
+    const FileNameTable &table = pFileNameTables[t];
+    if (table.paths.empty())
+      continue;
+    const PathParts first = SplitPath(table.paths.front());
+    const std::string listPath = first.dir + "list" + first.ext;
+    std::ofstream out(listPath, std::ios::binary | std::ios::trunc);
+    if (out) {
+      out << "newformat n=1\n" << WithoutTrailingSlash(first.dir) << "\n";
+      for (const std::string &path : table.paths) {
+        const PathParts p = SplitPath(path);
+        out << p.name << p.ext << "\n";
+      }
+      out.close();
+    }
+    if (!out) {
+      ShowError("\n\aAttention: could not open " + listPath, false);
+      return false;
+    }
+    ShowAt(window, 50, 50 + static_cast<int>(t) + 1, listPath);
+    last = listPath;
+  }
+  if (outPath && !last.empty())
+    *outPath = last;
+  return true;
+}
+
+std::string SortedExtension(const std::string &name, const std::string &ext,
+                            const ScanInfo &info) {
+  const char first = name.empty() ? ' ' : name[0];
+  const auto volts =
+      static_cast<long long>(std::floor(static_cast<double>(info.voltage)));
+  return ext + "_" + first + "_PMV" + std::to_string(volts) + "_r" +
+         std::to_string(info.range) + "_g" + std::to_string(info.gain);
+}
+
+std::string SortedFileName(const std::string &name, const std::string &ext,
+                           const ScanInfo &info) {
+  return (name.empty() ? std::string() : name.substr(1)) +
+         SortedExtension(name, ext, info);
+}
+
+bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
+                           const ScanInfo &info) {
+  const std::string partial = to + ".part";
+  std::error_code ec;
+  fs::copy_file(from, partial, fs::copy_options::overwrite_existing, ec);
+  if (!ec)
+    fs::rename(partial, to, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(partial, ignored);
+    return false;
+  }
+  if (info.fileTimesValid) {
+    FileTimes times;
+    times.valid = true;
+    times.creation = info.creationTime;
+    times.lastAccess = info.lastAccessTime;
+    times.lastWrite = info.lastWriteTime;
+    SetFileTimes(to, times);
+  }
+  return true;
+}
+
+int SortLoadedFluorescenceFiles(Window *window) {
+  (void)window;
+  if (!bFluorescenceData || nScans < 1)
+    return 0;
+  StoreFileList(0);
+  if (nStoredFiles < 1)
+    return 0;
+  const std::string folder = MakeSortedFolder(ppStoredFileNames[1]);
+  if (folder.empty())
+    return 0;
+  int copied = 0;
+  for (int k = 1;
+       k <= nStoredFiles && static_cast<std::size_t>(k) < pScanOrder.size();
+       ++k) {
+    const std::string &path = ppStoredFileNames[static_cast<std::size_t>(k)];
+    const ScanInfo &info = pScanInfo[static_cast<std::size_t>(
+        pScanOrder[static_cast<std::size_t>(k)])];
+    const PathParts parts = SplitPath(path);
+    const std::string destination =
+        folder + SortedFileName(parts.name, parts.ext, info);
+    if (!CopyScanFileWithTimes(path, destination, info)) {
+      ReportFailedCopy(destination);
+      break;
+    }
+    ++copied;
+  }
+  return copied;
+}
+
+int SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
+  if (!bFluorescenceData || nScans < 1)
+    return 0;
+  StoreFileList(0);
+  if (nStoredFiles < 1)
+    return 0;
+  double minInterval = 0.0;
+  if (o.makeLists && o.target > 0) {
+    ResetFileNameTables();
+    minInterval = std::trunc((o.tmax - o.tmin) / o.target);
+  }
+  const std::string folder = MakeSortedFolder(ppStoredFileNames[1]);
+  if (folder.empty())
+    return 0;
+  const std::string source = SplitPath(ppStoredFileNames[1]).dir;
+
+  // The folder's files in the order of their names.
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const fs::directory_entry &e :
+       fs::directory_iterator(source.empty() ? "." : source, ec))
+    if (e.is_regular_file())
+      files.push_back(e.path().filename().string());
+  std::sort(files.begin(), files.end());
+
+  int copied = 0;
+  for (const std::string &file : files) {
+    const std::string path = source + file;
+    const PathParts parts = SplitPath(path);
+    if (!IsFluorescenceScanName(parts))
+      continue;
+    const ScanRead scan = ReadForSorting(path, o);
+    if (!scan.ok) {
+      ShowError("could not read scan file " + path, false);
+      return copied;
+    }
+    if (scan.info.cell == o.excludedCell || scan.low)
+      continue;
+    const std::string destination =
+        folder + SortedFileName(parts.name, parts.ext, scan.info);
+    ShowAt(window, 50, 50 + scan.info.cell, destination);
+    if (!CopyScanFileWithTimes(path, destination, scan.info)) {
+      ReportFailedCopy(destination);
+      break;
+    }
+    ++copied;
+    if (o.makeLists)
+      AddToFileNameTable(destination,
+                         SortedExtension(parts.name, parts.ext, scan.info),
+                         scan.info.time, o.tmin, minInterval, o.tmax);
+  }
+  if (o.makeLists) {
+    WriteFileNameTableLists(window, nullptr);
+    ShowAt(window, 50, 50 + static_cast<int>(pFileNameTables.size()),
+           "all done");
+    ResetFileNameTables();
+  }
+  return copied;
+}
+
+} // namespace tarmic

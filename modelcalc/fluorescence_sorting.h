@@ -1,0 +1,98 @@
+// Sorting fluorescence scans to disk: copies of the scan files in the
+// sub-folder "sorted" under names that carry the detector voltage, range and
+// gain, optionally thinned per group to a target number over a time window,
+// with one scan-list file per group. The file-name tables that group the copies
+// are shared with the series-fit list builder.
+//
+// Sorted name of a file N.E (E with its dot), first character c of N:
+//   N without c, then the sorted extension
+//   E_c_PMV<floor(voltage)>_r<range>_g<gain>,
+// e.g. A00012.FA1 with 550.5 V, range 3, gain 8 -> 00012.FA1_A_PMV550_r3_g8.
+// Copies keep the access and modification times of their scan file.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "scandata/scan_info.h"
+
+namespace tarmic {
+
+class Window;
+
+// One group of copies: the full paths taken, in order, and the scan time (s) of
+// the last one taken.
+struct FileNameTable {
+  std::string key;
+  std::vector<std::string> paths;
+  double lastTime = 0.0;
+};
+// The tables in the order of their first entry, and the index of each key.
+extern std::vector<FileNameTable> pFileNameTables;
+extern std::map<std::string, std::size_t> mFileNameTableIndex;
+// Limits of the grouping: at most this many tables and this many paths per
+// table (a list longer than the loaders' kMaxScans could not be loaded).
+constexpr int kMaxFileNameTables = 1000;
+constexpr int kMaxFileNameTableSize = 1000;
+
+// Empties the tables.
+void ResetFileNameTables();
+// Adds path to the table of key: ignored when time < tmin; a table with entries
+// takes it only when time > last + minInterval and time < tmax (the first entry
+// of a table has no tmax test). Over the limits: the error box names the limit
+// and the path is dropped.
+void AddToFileNameTable(const std::string &path, const std::string &key,
+                        double time, double tmin, double minInterval,
+                        double tmax);
+// Writes for every table with entries, in the folder of its first file, the
+// scan-list file "list" + the first file's extension: "newformat n=1", the
+// folder (no trailing '/'), one name.ext per entry. Each list path is shown at
+// (50, 50 + table number) in window; the last one is stored in outPath when
+// given. A file that cannot be written is reported and ends the writing
+// (false).
+bool WriteFileNameTableLists(Window *window, std::string *outPath);
+
+// The sorted extension (E_c_PMV..._r..._g...) and the sorted file name of a
+// file name and extension as described above.
+std::string SortedExtension(const std::string &name, const std::string &ext,
+                            const ScanInfo &info);
+std::string SortedFileName(const std::string &name, const std::string &ext,
+                           const ScanInfo &info);
+
+// Copies from to to (replacing it) through a temporary file in to's folder, so
+// that a failed copy leaves no partial file and keeps an earlier copy, and
+// gives the copy the access and modification times of info when it has them.
+// False when the copy failed.
+bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
+                           const ScanInfo &info);
+
+// Copies the loaded scans (display order) into "sorted" under their sorted
+// names. A failed copy shows "could not copy file to new destination %s" and
+// ends the command. Returns the number of copies made; 0 for data that are not
+// fluorescence data.
+int SortLoadedFluorescenceFiles(Window *window);
+
+// What SortFluorescenceFolder does besides copying.
+struct FolderSortOptions {
+  bool makeLists = false; // group the copies and write a list per group
+  double tmin = 0.0;      // time window of the lists, s
+  double tmax = 0.0;
+  int target =
+      0; // scans wanted per list; minimum interval (tmax - tmin)/target
+  int excludedCell = 0; // scans of this cell are skipped
+  bool excludeLow =
+      false; // skip scans with low signal or high noise in [rmin, rmax]
+  float rmin = 0.0f, rmax = 0.0f; // cm
+  float minSignal = 0.0f;
+  float maxNoise = 0.0f; // largest third-column value accepted
+};
+// Copies every scan file of the folder of the first loaded file whose name
+// starts with A0 or B0 and whose extension with .F into "sorted" under its
+// sorted name, as the options say. A file that cannot be read is reported and
+// ends the command; a failed copy is reported and ends the copying, the lists
+// of the copies made are still written. Returns the number of copies made; 0
+// for data that are not fluorescence data.
+int SortFluorescenceFolder(Window *window, const FolderSortOptions &options);
+
+} // namespace tarmic

@@ -1,0 +1,224 @@
+// The fluorescence tools of the Options menu: the correction commands with
+// their questions and check marks, "FloTools", and "Sort Fluorescence Data To
+// Disk" on a small folder of made-up fluorescence scans.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "commands_test_support.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/fluorescence_sorting.h"
+#include "platform/system.h"
+#include "resources/menus.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fluorescence scan file: detector settings in the description, type F, three
+// columns (radius, signal, noise).
+std::string ScanText(int cell, double time, const char *detector) {
+  std::string text = std::string("FDS scan ") + detector + "\n";
+  text += "F " + std::to_string(cell) + " 20.0 45000 " + std::to_string(time) +
+          " 2.0e+10 488 1\n";
+  for (int i = 0; i < 20; ++i)
+    text += std::to_string(6.0 + 0.05 * i) + " " +
+            std::to_string(200.0 + 10.0 * i) + " 1.0\n";
+  return text;
+}
+
+// Modification time of the k-th made-up file, ns since the epoch.
+std::int64_t WriteTime(int k) {
+  return (1000000000LL + 3600LL * k) * 1000000000LL;
+}
+
+class FluorescenceCommandTest : public testing::CommandTest {
+protected:
+  void SetUp() override {
+    CommandTest::SetUp();
+    ResetFluorescenceDetection();
+    ResetFileNameTables();
+    Handle().AttachMenu(GetMenuResource(kMenuFull));
+    folder_ = ProgramDir() + "/run";
+    fs::create_directories(folder_);
+    const char *cellOne = "Voltage: 550.5 Gain: 8 Range: 3";
+    Put(1, "A00001.FA1", ScanText(1, 100, cellOne));
+    Put(2, "A00002.FA1", ScanText(1, 400, cellOne));
+    Put(3, "A00003.FA1", ScanText(1, 700, cellOne));
+    Put(4, "A00004.FA1", ScanText(1, 1300, cellOne));
+    Put(5, "B00001.FA2", ScanText(2, 150, "Voltage: 600 Gain: 4 Range: 2"));
+    Put(6, "A00005.FA4", ScanText(4, 200, cellOne)); // the reference cell
+    Put(7, "C00001.FA1", ScanText(1, 300, cellOne)); // not A0 or B0
+    Put(8, "A10001.FA1", ScanText(1, 300, cellOne));
+    testing::WriteFile(folder_ + "/A00006.RA1",
+                       "not a scan"); // not an F extension
+  }
+  void TearDown() override {
+    ResetFluorescenceDetection();
+    ResetFileNameTables();
+    CommandTest::TearDown();
+  }
+  void Put(int k, const std::string &name, const std::string &text) {
+    const std::string path = folder_ + "/" + name;
+    testing::WriteFile(path, text);
+    FileTimes t = GetFileTimes(path);
+    t.lastWrite = WriteTime(k);
+    ASSERT_TRUE(SetFileTimes(path, t));
+  }
+  void LoadTwo() {
+    LoadThroughDialog({folder_ + "/A00001.FA1", folder_ + "/A00003.FA1"});
+    ASSERT_EQ(nScans, 2);
+    ASSERT_TRUE(bFluorescenceData);
+    Backend().ClearTranscript();
+  }
+  std::string Sorted(const std::string &name) {
+    return folder_ + "/sorted/" + name;
+  }
+
+  std::string folder_;
+};
+
+TEST_F(FluorescenceCommandTest,
+       SortingTheFolderCopiesUnderDetectorNamesWithTimesAndWritesLists) {
+  LoadTwo();
+  Backend().QueueMessageBox(
+      IDYES, "SORT FLUORESCENCE AUC DATA"); // all data in the folder
+  Backend().QueueMessageBox(IDYES,
+                            "SORT FLUORESCENCE AUC DATA"); // make list files
+  for (const char *v : {"0", "1000", "2", "4"})
+    Backend().QueueInput(v); // tmin tmax target cell
+  Backend().QueueMessageBox(
+      IDNO, "SORT FLUORESCENCE AUC DATA"); // no signal threshold
+  Dispatch(903);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(Captions().size(), 3u); // no error box
+
+  const std::string a = ".FA1_A_PMV550_r3_g8", b = ".FA2_B_PMV600_r2_g4";
+  int k = 0;
+  for (const std::string &name :
+       {"00001" + a, "00002" + a, "00003" + a, "00004" + a, "00001" + b}) {
+    ++k;
+    ASSERT_TRUE(fs::exists(Sorted(name))) << name;
+    EXPECT_EQ(
+        testing::ReadFile(Sorted(name)),
+        testing::ReadFile(
+            folder_ + "/" +
+            (k == 5 ? "B00001.FA2" : "A0000" + std::to_string(k) + ".FA1")));
+    EXPECT_EQ(GetFileTimes(Sorted(name)).lastWrite, WriteTime(k)) << name;
+  }
+  // Nothing else: not the reference cell, not C0..., A1..., nor the R file.
+  int files = 0;
+  for (const auto &e : fs::directory_iterator(folder_ + "/sorted"))
+    files += e.is_regular_file();
+  EXPECT_EQ(files, 5 + 2);
+  // Minimum interval (1000 - 0)/2 = 500 s: 100 s is taken, 400 s too soon, 700
+  // s taken, 1300 s past t max.
+  EXPECT_EQ(testing::ReadFile(Sorted("list" + a)), "newformat n=1\n" + folder_ +
+                                                       "/sorted\n00001" + a +
+                                                       "\n00003" + a + "\n");
+  EXPECT_EQ(testing::ReadFile(Sorted("list" + b)),
+            "newformat n=1\n" + folder_ + "/sorted\n00001" + b + "\n");
+  EXPECT_TRUE(pFileNameTables.empty());
+  EXPECT_EQ(nScans, 2);
+  EXPECT_TRUE(bFluorescenceData);
+
+  // t min 0, t max 0 and target 100: each list keeps only its first scan; with
+  // the signal test, scans with a point below the minimum signal in [rmin,
+  // rmax] are left out (all made-up scans rise from 200 to 390 between 6.0
+  // and 6.95 cm).
+  fs::remove_all(folder_ + "/sorted");
+  Backend().QueueMessageBox(IDYES, "SORT FLUORESCENCE AUC DATA");
+  Backend().QueueMessageBox(IDYES, "SORT FLUORESCENCE AUC DATA");
+  for (const char *v : {"0", "0", "100", "4"})
+    Backend().QueueInput(v);
+  Backend().QueueMessageBox(IDYES, "SORT FLUORESCENCE AUC DATA");
+  for (const char *v : {"6.0", "6.1", "205", "100"})
+    Backend().QueueInput(v);
+  Dispatch(903);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FALSE(fs::exists(Sorted("00001" + a))); // 200 at 6.0 cm is below 205
+  EXPECT_FALSE(fs::exists(Sorted("list" + a)));
+  files = 0;
+  for (const auto &e : fs::directory_iterator(folder_ + "/sorted"))
+    files += e.is_regular_file();
+  EXPECT_EQ(files, 0);
+}
+
+TEST_F(FluorescenceCommandTest,
+       SortingTheLoadedScansReportsAFailedCopyAndKeepsWhatItHas) {
+  Backend().QueueMessageBox(IDOK, "Sort Fluorescence AUC data");
+  Dispatch(903);
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"please load data"}));
+
+  LoadTwo();
+  // The second copy's place is taken by a folder: that copy fails.
+  const std::string blocked = Sorted("00003.FA1_A_PMV550_r3_g8");
+  fs::create_directories(blocked);
+  Backend().QueueMessageBox(IDNO, "SORT FLUORESCENCE AUC DATA");
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(903);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_EQ(BoxTexts().size(), 2u);
+  EXPECT_EQ(BoxTexts()[1], "could not copy file to new destination " + blocked);
+  const std::string first = Sorted("00001.FA1_A_PMV550_r3_g8");
+  EXPECT_EQ(testing::ReadFile(first),
+            testing::ReadFile(folder_ + "/A00001.FA1"));
+  EXPECT_EQ(GetFileTimes(first).lastWrite, WriteTime(1));
+  EXPECT_FALSE(fs::exists(blocked + ".part"));
+  EXPECT_TRUE(fs::exists(folder_ + "/A00003.FA1"));
+
+  // Once the place is free the copy is made, over the earlier one.
+  fs::remove(blocked);
+  Backend().QueueMessageBox(IDNO, "SORT FLUORESCENCE AUC DATA");
+  Dispatch(903);
+  EXPECT_EQ(GetFileTimes(blocked).lastWrite, WriteTime(3));
+}
+
+TEST_F(FluorescenceCommandTest, CorrectionCommandsSwitchAskAndMarkBothIds) {
+  // No fluorescence data: declining the question switches the option off.
+  bExcitationShadow = bFitConeRadius = true;
+  Backend().QueueMessageBox(IDNO, "Signal Excitation Shadow");
+  Dispatch(913);
+  EXPECT_FALSE(bExcitationShadow || bFitConeRadius);
+  EXPECT_FALSE(Handle().IsMenuItemChecked(914));
+
+  LoadTwo();
+  const float recorded = ppSignal[1][10];
+  // Nonlinear detection: an exponent of 0 is refused and asked again.
+  Backend().QueueMessageBox(IDYES, "Nonlinear Detection");
+  Backend().QueueInput("0");
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueInput("0.8");
+  Backend().QueueMessageBox(IDNO,
+                            "Nonlinear Detection"); // fit power coefficient?
+  Backend().QueueInput("100");                      // baseline
+  Backend().QueueMessageBox(IDYES, "Nonlinear Detection"); // show transformed
+  Dispatch(906);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_TRUE(bNonlinearDetection && bShowTransformed && bTransformedShown);
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.8f);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(908));
+  EXPECT_NEAR(ppSignal[1][10], std::pow(recorded - 100.0, 0.8) + 100.0, 1e-3);
+  // Switched off through the menu item: the recorded data are shown again.
+  Backend().QueueMessageBox(IDNO, "Nonlinear Detection");
+  Dispatch(908);
+  EXPECT_FALSE(bNonlinearDetection || bTransformedShown);
+  EXPECT_EQ(ppSignal[1][10], recorded);
+  EXPECT_FALSE(Handle().IsMenuItemChecked(908));
+
+  // FloTools: the dialog's options carry their check marks.
+  Backend().QueueDialog(IDOK, TransferBuffer{{{617, "0.004"}}, {{625, true}}});
+  Dispatch(915);
+  EXPECT_TRUE(bRadialConvolution);
+  EXPECT_FLOAT_EQ(fConvolutionWidth, 0.004f);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(912));
+  EXPECT_FALSE(Win().bModalBoxOpen);
+}
+
+} // namespace
+} // namespace tarmic
