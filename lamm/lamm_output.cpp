@@ -9,7 +9,9 @@
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
+#include "lamm/lamm_window_display.h"
 #include "lamm/radial_corrections.h"
+#include "lamm/scan_sweep.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "platform/system.h"
@@ -24,18 +26,6 @@ std::string Format(const char* fmt, double v) {
   char buf[128];
   std::snprintf(buf, sizeof buf, fmt, v);
   return buf;
-}
-
-// Colour of an evolving profile by equation number, 0x00BBGGRR.
-std::uint32_t EquationColor(int equation) {
-  auto rgb = [](unsigned r, unsigned g, unsigned b) { return r | (g << 8) | (b << 16); };
-  switch (equation) {
-    case 1: return rgb(150, 0, 150);
-    case 2: return rgb(0, 255, 0);
-    case 3: return rgb(0, 0, 255);
-    case 4: return rgb(0, 150, 150);
-    default: return 0;
-  }
 }
 
 // The information record written with a scan of the second solution: the data
@@ -153,20 +143,14 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
     if (!bScanInProgress) {
       bScanInProgress = true;
       nSlice = 0;
-      nLastCopied = 0;
       dScanDuration = (dBottom - dMeniscus) / v;
       dSliceDuration = dScanDuration / dSliceCount;
-      for (int i = 1; i <= n; ++i) pScannedConc[i] = 0.0;
     }
     dScannerRadius = dMeniscus + (nSlice + 1) * dSliceDuration * v;
-    const bool last = nSlice + 1 >= static_cast<int>(dSliceCount);
-    while (nLastCopied < n && (last || pRadius[nLastCopied + 1] <= dScannerRadius)) {
-      ++nLastCopied;
-      pScannedConc[nLastCopied] = pConc[nLastCopied];
-    }
+    complete = TakeScanSweep(nSlice, static_cast<int>(dSliceCount), n, pRadius.data(), pConc.data(),
+                             dScannerRadius, &nLastCopied, pScannedConc.data(), nullptr);
     ++nSlice;
     dSliceElapsed = nSlice * dSliceDuration;
-    complete = last;
   } else {
     for (int i = 1; i <= n; ++i) pScannedConc[i] = pConc[i];
   }
@@ -174,7 +158,7 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
     bScanInProgress = false;
     StoreProfile(nNextScan, pScannedConc.data());
     if (display && bShowReadouts) {
-      pDisplay->DrawProfile(pRadius.data(), pScannedConc.data(), n, EquationColor(nEquation));
+      pDisplay->DrawProfile(pRadius.data(), pScannedConc.data(), n, EvolvingProfileColor(nEquation));
     }
     // The second solution of the first equation: drawn and written per scan. A
     // worker never writes them (its equations run side by side).
@@ -182,7 +166,7 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
         !bNoProgressText && !bNoProgressText2) {
       if (bComp2Display && display) {
         pDisplay->DrawProfile(pComp2Radius.data(), pComp2Conc.data(), nComp2Points,
-                              EquationColor(nEquation));
+                              EvolvingProfileColor(nEquation));
       }
       // After one failure (a missing or full directory) the rest would fail alike.
       if (bComp2WriteFiles && !szComp2Directory.empty() && szComp2WriteFailure.empty())
