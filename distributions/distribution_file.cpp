@@ -14,6 +14,7 @@
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
 #include "distributions/distribution_kernels.h"
+#include "lamm/radial_corrections.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
@@ -58,27 +59,6 @@ float* KernelRow(int kernel, int scan) {
     return nullptr;
   }
   return pppKernels[kernel][scan];
-}
-
-// The finite radial resolution of absorbance optics: every value below 100 becomes
-// -log10 of the Gaussian-weighted mean of 10^-value over the radii within two
-// widths, w = 0.4246 range (the range is the full width at half maximum).
-void SimulateRadialResolution(int n, float range, const float* r, float* y) {
-  if (n < 1 || !(range > 0.0f)) return;
-  const double w = 0.42462845010615713 * range;
-  const std::vector<float> v(y, y + n + 1);
-  for (int i = 1; i <= n; ++i) {
-    if (v[static_cast<std::size_t>(i)] >= 100.0f) continue;
-    double sum = 0.0, weight = 0.0;
-    for (int j = 1; j <= n; ++j) {
-      const double d = static_cast<double>(r[j]) - r[i];
-      if (std::fabs(d) > 2.0 * w) continue;
-      const double g = std::exp(-d * d / (w * w));
-      sum += g * std::pow(10.0, -static_cast<double>(v[static_cast<std::size_t>(j)]));
-      weight += g;
-    }
-    if (weight > 0.0 && sum > 0.0) y[i] = static_cast<float>(-std::log10(sum / weight));
-  }
 }
 
 bool AbsorbanceResolution() {

@@ -206,9 +206,6 @@ class CLammIdeal {
   bool bRadialConvolution = false;
   double dConvolutionWidth = 0.0;    // Gaussian width, cm
   double dConvolutionParam = 2.0;    // cut-off in widths
-  int nConvolutionMode = -1;         // -1 undecided, 1 precomputed kernel, 2 point by point
-  std::vector<float> pConvKernel;    // kernel values exp(-(k h)^2/w^2), k = 1..K
-  int nConvKernel = 0;
   bool bExcitationShadow = false;
   double dShadowRadius = 0.0;        // cone radius, cm
 
@@ -537,8 +534,16 @@ class CLammIdeal {
   void RunSelectedSolver();
   void ApplyDetectionCorrections();
   void FillScansAfterStop();
+  // The profile of the scan at position p of the scan order: its values, radii and
+  // count (the own matrix row in per-scan mode, else the caller's common-radii row).
+  struct OutputRow {
+    float* c;
+    const float* r;
+    int n;
+  };
+  OutputRow ScanOutputRow(int position) const;
+  // Interpolates grid values onto the scan's output row (radial resolution applied).
   void StoreProfile(int position, const double* values);
-  void BuildConvolutionKernel();
   void BuildOptimizedGrid(double radius);
   // Static grid of a species whose back-diffusion is not shut off: the elements
   // shrink geometrically towards the bottom so that the pile-up there is resolved
@@ -569,7 +574,6 @@ class CLammIdeal {
 
  private:
   std::vector<std::string> vMessages;
-  std::vector<double> vRadialWork;  // work array of the radial resolution
 };
 
 // Amount of material per unit of concentration x node weight: a sector of 2 degrees

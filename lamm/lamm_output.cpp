@@ -9,6 +9,9 @@
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
+#include "lamm/lamm_window_display.h"
+#include "lamm/radial_corrections.h"
+#include "lamm/scan_sweep.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "platform/system.h"
@@ -23,41 +26,6 @@ std::string Format(const char* fmt, double v) {
   char buf[128];
   std::snprintf(buf, sizeof buf, fmt, v);
   return buf;
-}
-
-// Colour of an evolving profile by equation number, 0x00BBGGRR.
-std::uint32_t EquationColor(int equation) {
-  auto rgb = [](unsigned r, unsigned g, unsigned b) { return r | (g << 8) | (b << 16); };
-  switch (equation) {
-    case 1: return rgb(150, 0, 150);
-    case 2: return rgb(0, 255, 0);
-    case 3: return rgb(0, 0, 255);
-    case 4: return rgb(0, 150, 150);
-    default: return 0;
-  }
-}
-
-// Absorbance radial resolution: each value below 100 becomes -log10 of the
-// Gaussian-weighted mean transmission 10^-A over the points within +-2w, with
-// w = 0.42462845 x range (range = full width at half maximum).
-template <class R, class V>
-void RadialResolution(int n, double range, const R* r, V* values, std::vector<double>& work) {
-  const double w = 0.42462845010615713 * range;
-  if (!(w > 0) || n < 2) return;
-  work.assign(values, values + n + 1);
-  int lo = 1;
-  for (int i = 1; i <= n; ++i) {
-    if (work[i] >= 100) continue;
-    while (lo < n && r[lo] < r[i] - 2 * w) ++lo;
-    double sum = 0, weights = 0;
-    for (int j = lo; j <= n && r[j] <= r[i] + 2 * w; ++j) {
-      const double d = (r[j] - r[i]) / w;
-      const double g = std::exp(-d * d);
-      sum += g * std::pow(10.0, -work[j]);
-      weights += g;
-    }
-    if (weights > 0 && sum > 0) values[i] = static_cast<V>(-std::log10(sum / weights));
-  }
 }
 
 // The information record written with a scan of the second solution: the data
@@ -126,14 +94,18 @@ void CLammIdeal::ReportTridag(TridagStatus status) {
   ReportMessage(TridagMessage(status));
 }
 
-void CLammIdeal::StoreProfile(int position, const double* values) {
+CLammIdeal::OutputRow CLammIdeal::ScanOutputRow(int position) const {
   const int scan = pScanIndex[position];
-  if (bPerScanRadii) {
-    InterpolateCurveFromDouble(pnScanPoints[scan], ppScanRadii[scan], ppOwnProfiles[scan], nGrid,
-                               pRadius.data(), values);
-  } else {
-    InterpolateCurveFromDouble(nOutRadii, pOutRadii, ppOut[scan], nGrid, pRadius.data(), values);
-  }
+  if (bPerScanRadii) return {ppOwnProfiles[scan], ppScanRadii[scan], pnScanPoints[scan]};
+  return {ppOut[scan], pOutRadii, nOutRadii};
+}
+
+void CLammIdeal::StoreProfile(int position, const double* values) {
+  const OutputRow out = ScanOutputRow(position);
+  InterpolateCurveFromDouble(out.n, out.r, out.c, nGrid, pRadius.data(), values);
+  // The finite radial resolution acts on the recorded profile at the scan's radii,
+  // as on every other route of the model computation.
+  if (bRadialResolution) SimulateRadialResolution(out.n, fConvolutionRange, out.r, out.c);
 }
 
 void CLammIdeal::CLEachIterationOutput(double ri) {
@@ -171,29 +143,22 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
     if (!bScanInProgress) {
       bScanInProgress = true;
       nSlice = 0;
-      nLastCopied = 0;
       dScanDuration = (dBottom - dMeniscus) / v;
       dSliceDuration = dScanDuration / dSliceCount;
-      for (int i = 1; i <= n; ++i) pScannedConc[i] = 0.0;
     }
     dScannerRadius = dMeniscus + (nSlice + 1) * dSliceDuration * v;
-    const bool last = nSlice + 1 >= static_cast<int>(dSliceCount);
-    while (nLastCopied < n && (last || pRadius[nLastCopied + 1] <= dScannerRadius)) {
-      ++nLastCopied;
-      pScannedConc[nLastCopied] = pConc[nLastCopied];
-    }
+    complete = TakeScanSweep(nSlice, static_cast<int>(dSliceCount), n, pRadius.data(), pConc.data(),
+                             dScannerRadius, &nLastCopied, pScannedConc.data(), nullptr);
     ++nSlice;
     dSliceElapsed = nSlice * dSliceDuration;
-    complete = last;
   } else {
     for (int i = 1; i <= n; ++i) pScannedConc[i] = pConc[i];
   }
   if (complete) {
     bScanInProgress = false;
-    if (bRadialResolution) RadialResolution(n, fConvolutionRange, pRadius.data(), pScannedConc.data(), vRadialWork);
     StoreProfile(nNextScan, pScannedConc.data());
     if (display && bShowReadouts) {
-      pDisplay->DrawProfile(pRadius.data(), pScannedConc.data(), n, EquationColor(nEquation));
+      pDisplay->DrawProfile(pRadius.data(), pScannedConc.data(), n, EvolvingProfileColor(nEquation));
     }
     // The second solution of the first equation: drawn and written per scan. A
     // worker never writes them (its equations run side by side).
@@ -201,7 +166,7 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
         !bNoProgressText && !bNoProgressText2) {
       if (bComp2Display && display) {
         pDisplay->DrawProfile(pComp2Radius.data(), pComp2Conc.data(), nComp2Points,
-                              EquationColor(nEquation));
+                              EvolvingProfileColor(nEquation));
       }
       // After one failure (a missing or full directory) the rest would fail alike.
       if (bComp2WriteFiles && !szComp2Directory.empty() && szComp2WriteFailure.empty())
@@ -254,13 +219,10 @@ void CLammIdeal::SolveWithoutDiffusion() {
     return (x >= rb && x < rl) ? plateau : 0.0;
   };
   for (int p = 1; p <= nScanCount; ++p) {
-    const int scan = pScanIndex[p];
     const double t = ScanTime(p) - dStartTimeOffset;
-    float* row = bPerScanRadii ? ppOwnProfiles[scan] : ppOut[scan];
-    const float* radii = bPerScanRadii ? ppScanRadii[scan] : pOutRadii;
-    const int count = bPerScanRadii ? pnScanPoints[scan] : nOutRadii;
-    for (int j = 1; j <= count; ++j) row[j] = static_cast<float>(value(radii[j], t));
-    if (bRadialResolution) RadialResolution(count, fConvolutionRange, radii, row, vRadialWork);
+    const OutputRow out = ScanOutputRow(p);
+    for (int j = 1; j <= out.n; ++j) out.c[j] = static_cast<float>(value(out.r[j], t));
+    if (bRadialResolution) SimulateRadialResolution(out.n, fConvolutionRange, out.r, out.c);
   }
   nNextScan = nScanCount + 1;
 }
@@ -270,85 +232,21 @@ void CLammIdeal::SolveStatic() {
   nNextScan = nScanCount + 1;
 }
 
-void CLammIdeal::BuildConvolutionKernel() {
-  pConvKernel.clear();
-  nConvKernel = 0;
-  nConvolutionMode = 2;
-  if (bPerScanRadii || pOutRadii == nullptr || nOutRadii < 2) return;
-  const double h = pOutRadii[2] - pOutRadii[1];
-  for (int j = 2; j <= nOutRadii; ++j) {
-    if (std::fabs((pOutRadii[j] - pOutRadii[j - 1]) - h) >= 1e-5) return;
-  }
-  const double w = dConvolutionWidth, cut = dConvolutionWidth * dConvolutionParam;
-  if (!(h > 0) || !(w > 0)) return;
-  int K = 1;
-  while (K * h <= cut) ++K;
-  ++K;
-  pConvKernel.assign(K + 1, 0.0f);
-  pConvKernel[0] = 1.0f;
-  for (int k = 1; k <= K; ++k) pConvKernel[k] = static_cast<float>(std::exp(-(k * h) * (k * h) / (w * w)));
-  nConvKernel = K;
-  nConvolutionMode = 1;
-}
-
 void CLammIdeal::ApplyDetectionCorrections() {
   if (!(bRadialGradient || bExcitationShadow || bRadialConvolution || bTemporalDrift)) return;
-  std::vector<double> work;
   for (int p = 1; p <= nScanCount; ++p) {
-    const int scan = pScanIndex[p];
-    float* row = bPerScanRadii ? ppOwnProfiles[scan] : ppOut[scan];
-    const float* r = bPerScanRadii ? ppScanRadii[scan] : pOutRadii;
-    const int n = bPerScanRadii ? pnScanPoints[scan] : nOutRadii;
-    const double t = dScanTimeLag + pScans[scan].timeUncorrected;
-    const double g = bExponentialDrift ? std::exp(dDriftRate * t) : 1 + dDriftRate * t;
-    for (int j = 1; j <= n; ++j) {
-      double c = row[j];
-      if (bRadialGradient) c *= 1 + (r[j] - dMeniscus) * dRadialGradient;
-      if (bTemporalDrift) c *= g;
-      row[j] = static_cast<float>(c);
+    const OutputRow out = ScanOutputRow(p);
+    if (bRadialGradient || bTemporalDrift) {
+      const double t = dScanTimeLag + pScans[pScanIndex[p]].timeUncorrected;
+      ApplyMagnificationFactors(out.n, out.r, out.c, dMeniscus, bRadialGradient ? dRadialGradient : 0.0,
+                                bTemporalDrift ? MagnificationDriftFactor(dDriftRate, t, bExponentialDrift) : 1.0);
     }
-    if (bExcitationShadow && dShadowRadius > 0) {
-      const float R = static_cast<float>(dShadowRadius);
-      for (int j = 1; j <= n; ++j) {
-        const float d = static_cast<float>(dBottom - r[j]);
-        if (d > R) continue;
-        if (d <= -R) {
-          row[j] = 0.0f;
-          continue;
-        }
-        const float theta = std::acos(d / R);
-        row[j] *= 1 - (2 * R * R * theta - R * std::sin(theta) * d) / (2 * 3.1415927f * R * R);
-      }
-    }
-    if (bRadialConvolution && dConvolutionWidth > 0) {
-      // Gaussian exp(-dr^2/w^2) cut at w x param, normalised by the weights of the
-      // points between meniscus and bottom, so that the profile keeps its units.
-      const double w = dConvolutionWidth, cut = dConvolutionWidth * dConvolutionParam;
-      work.assign(row, row + n + 1);
-      for (int j = 1; j <= n; ++j) {
-        if (r[j] < dMeniscus || r[j] > dBottom) continue;
-        double sum = 0, weights = 0;
-        for (int k = j; k >= 1 && r[j] - r[k] <= cut; --k) {
-          if (r[k] < dMeniscus) break;
-          const int off = j - k;
-          const double gk = (nConvolutionMode == 1 && off <= nConvKernel)
-                                ? pConvKernel[off]
-                                : std::exp(-(r[j] - r[k]) * (r[j] - r[k]) / (w * w));
-          sum += gk * work[k];
-          weights += gk;
-        }
-        for (int k = j + 1; k <= n && r[k] - r[j] <= cut; ++k) {
-          if (r[k] > dBottom) break;
-          const int off = k - j;
-          const double gk = (nConvolutionMode == 1 && off <= nConvKernel)
-                                ? pConvKernel[off]
-                                : std::exp(-(r[k] - r[j]) * (r[k] - r[j]) / (w * w));
-          sum += gk * work[k];
-          weights += gk;
-        }
-        if (weights > 0) row[j] = static_cast<float>(sum / weights);
-      }
-    }
+    if (bExcitationShadow)
+      ApplyExcitationShadow(out.n, out.r, out.c, static_cast<float>(dShadowRadius), static_cast<float>(dBottom));
+    if (bRadialConvolution)
+      ConvolveRadialSignal(out.n, out.r, out.c, static_cast<float>(dConvolutionWidth),
+                           static_cast<float>(dConvolutionParam), static_cast<float>(dMeniscus),
+                           static_cast<float>(dBottom));
   }
 }
 

@@ -88,7 +88,6 @@ void CLammIdeal::BindOutput(float** out, const float* outRadii, int nOut, float*
     ppOwnProfiles.assign(rows + 1, nullptr);
     for (int k = 1; k <= rows; ++k) ppOwnProfiles[k] = vOwnProfileBlock.data() + k * (cols + 1);
   }
-  if (bRadialConvolution) BuildConvolutionKernel();
 }
 
 void CLammIdeal::LoadOutputParameters(LammDisplay* display, const LammScanRecord* scans, float** out,
@@ -330,8 +329,6 @@ void CLammIdeal::SetRadialConvolution(bool on, float width, float param) {
   bRadialConvolution = on;
   dConvolutionWidth = width;
   dConvolutionParam = param;
-  nConvolutionMode = -1;
-  if (on && bOutputValid) BuildConvolutionKernel();
 }
 
 void CLammIdeal::SetExcitationShadow(bool on, float coneRadius) {
@@ -365,9 +362,6 @@ void CLammIdeal::CopySetup(const CLammIdeal& src) {
   bRadialConvolution = src.bRadialConvolution;
   dConvolutionWidth = src.dConvolutionWidth;
   dConvolutionParam = src.dConvolutionParam;
-  nConvolutionMode = src.nConvolutionMode;
-  pConvKernel = src.pConvKernel;
-  nConvKernel = src.nConvKernel;
   bExcitationShadow = src.bExcitationShadow;
   dShadowRadius = src.dShadowRadius;
   bGeometryValid = src.bGeometryValid;

@@ -20,11 +20,24 @@ void LammWindowDisplay::ShowText(int x, int y, const std::string& text) {
   window_.Refresh();
 }
 
+std::uint32_t EvolvingProfileColor(int equation) {
+  switch (equation) {
+    case 1: return RGB(150, 0, 150);
+    case 2: return RGB(0, 255, 0);
+    case 3: return RGB(0, 0, 255);
+    case 4: return RGB(0, 150, 150);
+    default: return RGB(0, 0, 0);
+  }
+}
+
 void LammWindowDisplay::DrawProfile(const double* r, const double* c, int n, std::uint32_t color) {
   if (!pDataPlot || !r || !c || n < 2) return;
   const std::unique_ptr<MetaFile> overlay =
       pDataPlot->DrawArraysDouble(r, c, n, static_cast<Color>(color), -1, 1);
-  if (!overlay) return;
+  if (overlay) PlayOverlay(*overlay);
+}
+
+void LammWindowDisplay::PlayOverlay(const MetaFile& overlay) {
   std::unique_ptr<DC> dc = window_.ClientDC();
   if (!dc) return;
   const Size client = window_.ClientSize();
@@ -33,7 +46,7 @@ void LammWindowDisplay::DrawProfile(const double* r, const double* c, int n, std
   dc->SetViewportOrg(0, 0);
   dc->SetWindowExt(kPictureWidth, kPictureHeight);
   dc->SetViewportExt(client.cx, client.cy);
-  overlay->Play(*dc);
+  overlay.Play(*dc);
   dc.reset();
   window_.Refresh();
 }

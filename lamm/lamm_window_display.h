@@ -10,7 +10,13 @@
 
 namespace tarmic {
 
+class MetaFile;
 class Window;
+
+// Colour of an evolving profile by equation (species) number, 0x00BBGGRR: 1
+// RGB(150, 0, 150), 2 RGB(0, 255, 0), 3 RGB(0, 0, 255), 4 RGB(0, 150, 150), others
+// black.
+std::uint32_t EvolvingProfileColor(int equation);
 
 class LammWindowDisplay : public LammDisplay {
  public:
@@ -24,6 +30,8 @@ class LammWindowDisplay : public LammDisplay {
   // picture space stretched onto the client area. Nothing is drawn without a data
   // plot or with fewer than two points.
   void DrawProfile(const double* r, const double* c, int n, std::uint32_t color) override;
+  // Plays an overlay recorded with the data plot's mapping into the client area.
+  void PlayOverlay(const MetaFile& overlay);
 
  private:
   Window& window_;

@@ -5,6 +5,16 @@
 
 namespace tarmic {
 
+double MagnificationDriftFactor(double rate, double t, bool exponential) {
+  return exponential ? std::exp(rate * t) : 1 + rate * t;
+}
+
+void ApplyMagnificationFactors(int n, const float* r, float* c, double meniscus, double gradient,
+                               double drift) {
+  for (int i = 1; i <= n; ++i)
+    c[i] = static_cast<float>(c[i] * (1 + (r[i] - meniscus) * gradient) * drift);
+}
+
 void ConvolveRadialSignal(int n, const float* r, float* c, float w, float distFactor,
                           float meniscus, float bottom) {
   if (n < 2 || !(w > 0)) return;

@@ -9,6 +9,16 @@
 
 namespace tarmic {
 
+// Relative amplitude of fluorescence detection at time t (s) for a drift of rate
+// (relative change per s): 1 + rate t, or exp(rate t) when exponential.
+double MagnificationDriftFactor(double rate, double t, bool exponential);
+
+// The magnification factors of fluorescence detection: each value is multiplied by
+// (1 + (r - meniscus) gradient) x drift, gradient the relative amplitude change per
+// cm of radius, drift the factor of MagnificationDriftFactor (products in double).
+void ApplyMagnificationFactors(int n, const float* r, float* c, double meniscus, double gradient,
+                               double drift);
+
 // Gaussian blur of characteristic width w (cm) of fluorescence detection: each new
 // value is the weighted mean sum g_j c_j / sum g_j, g_j = exp(-(r_j - r_i)^2 / w^2),
 // the point itself with weight 1; the walk in each direction stops after the first

@@ -126,6 +126,12 @@ void ScanTimeRecorder::Step(double /*change*/) {
   while (nNext < n && dSimTime >= vTimes[nNext] - 1e-9 * std::max(1.0, vTimes[nNext])) {
     if (!moved && bHatGridInUse) MoveHatGrid();
     moved = true;
+    double next = 0.0;
+    if (!ScanAssembled(nNext, &next)) {
+      dSimStopTime = next;
+      bSimLandOnStop = 1;
+      return;
+    }
     Record(nNext++);
   }
   if (nNext < n) {

@@ -155,8 +155,15 @@ class ScanTimeRecorder : public SimProgress {
   void Finish(SimStopReason reason) override;
   int ScansRecorded() const { return nNext; }
 
+ protected:
+  // Called while scan (0-based) is due. A recorder that assembles a scan over
+  // partial sweeps at successive times returns false until the scan is complete,
+  // with *nextTime the time the run must land on for the next call.
+  virtual bool ScanAssembled(int /*scan*/, double* /*nextTime*/) { return true; }
+  // Records the scan: the grid profile through the record function by default.
+  virtual void Record(int scan);
+
  private:
-  void Record(int scan);
   std::vector<double> vTimes;
   RecordFn fnRecord;
   bool bFinalProfile;

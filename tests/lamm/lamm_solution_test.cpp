@@ -6,6 +6,7 @@
 
 #include "lamm/lamm_ideal.h"
 #include "lamm/lamm_globals.h"
+#include "lamm/radial_corrections.h"
 #include "numerics/run_switches.h"
 #include "tests/lamm/lamm_test_support.h"
 
@@ -351,6 +352,40 @@ TEST(LammLoading, BandLoadingKeepsTheAmountAndMovesTheBand) {
   for (int j = 1; j <= e.radii; ++j)
     if (e.rows[e.scans][j] > e.rows[e.scans][top]) top = j;
   EXPECT_NEAR(e.outRadii[top], (e.meniscus + 0.025) * std::exp(e.Sw2(10.0) * e.Time(e.scans)), 0.03);
+}
+
+// The solver object's detection corrections are the row corrections that every
+// other route of the model computation applies: the uncorrected profile, passed
+// through radial resolution, magnification gradient and drift, excitation shadow
+// and radial convolution in that order, is the corrected profile to the bit.
+TEST(LammLoading, DetectionCorrectionsAreTheSharedRowCorrections) {
+  Experiment plain, corrected;
+  plain.scans = corrected.scans = 3;
+  plain.Build();
+  corrected.Build();
+  auto a = MakeSolver(plain, 4.0, 6e-7, ClosedCellSettings(200, false));
+  ASSERT_EQ(a->Solve(), 0);
+  auto b = MakeSolver(corrected, 4.0, 6e-7, ClosedCellSettings(200, false));
+  b->LoadOutputParameters(nullptr, corrected.records.data(), corrected.out.data(),
+                          corrected.outRadii.data(), corrected.radii, nullptr, nullptr, false, nullptr,
+                          corrected.scans, 1, true, true, false, 0.0f, true, 0.02f, true);
+  b->SetRadialMagnificationGradient(true, 1.2f);
+  b->SetTemporalDrift(true, -5.0f, true);
+  b->SetExcitationShadow(true, 0.05f);
+  b->SetRadialConvolution(true, 0.01f, 2.0f);
+  ASSERT_EQ(b->Solve(), 0);
+  const int n = plain.radii;
+  const float* r = plain.outRadii.data();
+  for (int k = 1; k <= plain.scans; ++k) {
+    float* c = plain.rows[k].data();
+    SimulateRadialResolution(n, 0.02f, r, c);
+    ApplyMagnificationFactors(n, r, c, plain.meniscus, 1.2f - 1.0,
+                              MagnificationDriftFactor(-5.0 * 0.01 / 3600, plain.Time(k), true));
+    ApplyExcitationShadow(n, r, c, 0.05f, static_cast<float>(plain.bottom));
+    ConvolveRadialSignal(n, r, c, 0.01f, 2.0f, static_cast<float>(plain.meniscus),
+                         static_cast<float>(plain.bottom));
+    for (int j = 1; j <= n; ++j) ASSERT_EQ(c[j], corrected.rows[k][j]) << "scan " << k << " point " << j;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,100 @@
+#include "modelcalc/simulation_messages.h"
+
+#include <string>
+
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "platform/types.h"
+
+namespace tarmic {
+
+bool bFitRunning = false;
+bool bDiscretizationShown = false;
+
+namespace {
+
+constexpr const char* kErrorCaption = "ERROR in simulation";
+constexpr const char* kDiscretizationCaption = "DISCRETIZATION ERROR";
+
+void Box(const std::string& text, const char* caption, unsigned style) {
+  if (HasBackend()) GetBackend().MessageBox(text, caption, style);
+}
+
+// The error sound, the box and the closing call of a box.
+void ErrorBox(const std::string& text, unsigned style, bool closingCall) {
+  PlayErrorSound();
+  Box(text, kErrorCaption, style);
+  if (closingCall) SoundNoOp();
+}
+
+void DiscretizationError(const std::string& text) {
+  bSimDiverged = 1;
+  // During a fit each evaluation may diverge again: the box is shown once per fit.
+  if (bFitRunning) {
+    if (bDiscretizationShown) return;
+    bDiscretizationShown = true;
+  }
+  PlayInfoSound();
+  Box(text, kDiscretizationCaption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+}  // namespace
+
+void ShowSimulationError(Window* /*window*/, int code) {
+  switch (code) {
+    case 1:
+      ErrorBox("could not allocate Lamm simulation arrays", MB_OK, true);
+      break;
+    case 2:
+      DiscretizationError("change grid size and readjust max dc/c");
+      break;
+    case 3:
+      bSimFailed = 1;
+      ErrorBox("singular tridiagonal matrix!", MB_OK, true);
+      break;
+    case 5:
+      ErrorBox(
+          "possible error in setup: temperature equilibration at 3000 rpm (please refer to "
+          "experimental protocol)\n"
+          " --> please switch to \"times from wwt\" in Lamm equation parameters (Options menu)\n"
+          "(this is suboptimal and prohibits simulating of the rotor acceleration phase, but is a "
+          "fix to analyze this data)",
+          MB_OK | MB_ICONEXCLAMATION, false);
+      break;
+    case 6:
+      ErrorBox("possible error in setupof Lamm eq. solution, nonideal parameters",
+               MB_OK | MB_ICONEXCLAMATION, false);
+      break;
+    default:
+      break;
+  }
+}
+
+void ShowSimulationOutcome(Window* /*window*/, const SimOutcome& outcome) {
+  switch (outcome.status) {
+    case SimStatus::Ok:
+    case SimStatus::Interrupted:
+      return;
+    case SimStatus::NotAllocated:
+      ErrorBox(outcome.message.empty() ? "could not allocate Lamm simulation arrays"
+                                       : outcome.message,
+               MB_OK, true);
+      return;
+    case SimStatus::Diverged:
+      DiscretizationError(outcome.message.empty() ? "change grid size and readjust max dc/c"
+                                                  : outcome.message);
+      return;
+    case SimStatus::Singular:
+      bSimFailed = 1;
+      ErrorBox(outcome.message.empty() ? "singular tridiagonal matrix!" : outcome.message, MB_OK,
+               true);
+      return;
+    case SimStatus::InvalidInput:
+      ErrorBox(outcome.message.empty() ? "invalid input of the Lamm equation solution"
+                                       : outcome.message,
+               MB_OK | MB_ICONEXCLAMATION, false);
+      return;
+  }
+}
+
+}  // namespace tarmic

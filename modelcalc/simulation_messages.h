@@ -1,0 +1,30 @@
+// The messages of failed Lamm solutions: the return codes of the solver object and
+// the outcomes of the global-state propagators, shown in message boxes.
+#pragma once
+
+#include "propagators/sim_run.h"
+
+namespace tarmic {
+
+class Window;
+
+// A nonlinear fit is running: the model computation is one of its evaluations.
+extern bool bFitRunning;
+// The discretization message was shown in the running fit (it is shown once per fit;
+// the fit drivers clear it when a fit starts).
+extern bool bDiscretizationShown;
+
+// Message for a return code of the solver object (CLammIdeal::Solve): 1 arrays not
+// allocated, 2 discretization error (sets bSimDiverged; shown once per fit), 3
+// singular tridiagonal matrix (sets bSimFailed), 5 set-up error of the rotor
+// acceleration, 6 set-up error of the non-ideal parameters. Other codes (0 success,
+// 4 a refusal the solver has reported itself) show nothing. window is the owner the
+// boxes belong to (the main window; may be null).
+void ShowSimulationError(Window* window, int code);
+
+// The same for the outcome of a propagator: the box names what the propagator
+// reported (its message), under the caption of its status; an interrupted run or
+// success shows nothing.
+void ShowSimulationOutcome(Window* window, const SimOutcome& outcome);
+
+}  // namespace tarmic

@@ -1,0 +1,192 @@
+#include "modelcalc/simulation_progress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "distributions/distribution_file.h"
+#include "lamm/lamm_window_display.h"
+#include "lamm/radial_corrections.h"
+#include "lamm/scan_sweep.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/error_box.h"
+#include "numerics/interpolation.h"
+#include "numerics/run_switches.h"
+#include "platform/metafile.h"
+#include "plot/data_plots.h"
+#include "plot/winplot.h"
+#include "propagators/reacting_system.h"
+#include "propagators/sim_arrays.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+
+namespace {
+
+void Readout(int y, const char* text) {
+  if (pSimWindow) LammWindowDisplay(*pSimWindow).ShowText(10, y, text);
+}
+
+bool AbsorbanceRadialResolution() {
+  return bAbsorbanceData && !bIntensityData && bSimulateRadialResolution;
+}
+
+std::vector<int> ModelledPositions(int first) {
+  std::vector<int> positions;
+  for (int p = std::max(first, 1); p <= nScans; ++p) positions.push_back(p);
+  return positions;
+}
+
+std::vector<double> ModelTimes(const std::vector<int>& positions, double offset) {
+  std::vector<double> times;
+  for (int p : positions) times.push_back(SimScanTime(p) - offset);
+  return times;
+}
+
+}  // namespace
+
+void ShowSimTimeStep() {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "dt = %f sec  ", dSimDt);
+  Readout(70, buf);
+}
+
+void ShowSimIterationCount() {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "#it = %d   ", nSimIterations);
+  Readout(90, buf);
+}
+
+void ShowSimTime() {
+  char buf[96];
+  if (bShowSimMass)
+    std::snprintf(buf, sizeof buf, "t = %.0f sec (M=%f) ", dSimTime, dSimMass);
+  else
+    std::snprintf(buf, sizeof buf, "t = %.0f sec  ", dSimTime);
+  Readout(110, buf);
+}
+
+void ShowSimRi(float change) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "ri=%f  ", change);
+  Readout(130, buf);
+}
+
+double SimScanTime(int position) {
+  const ScanInfo& info = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(position)])];
+  return bRampRotorSpeed && !bEquilibriumMode ? info.recordedTime : info.time;
+}
+
+ShowSimulationProgress::ShowSimulationProgress(const SimProgressOptions& options)
+    : ScanTimeRecorder(ModelTimes(ModelledPositions(options.firstPosition), options.timeOffset),
+                       nullptr, bFinalProfileToFit),
+      opt(options),
+      vPositions(ModelledPositions(options.firstPosition)),
+      vRecorded(vPositions.size(), false) {}
+
+void ShowSimulationProgress::Step(double change) {
+  if (opt.liveDisplay) {
+    ShowSimIterationCount();
+    ShowSimTimeStep();
+    ShowSimTime();
+    ShowSimRi(static_cast<float>(change));
+  }
+  ScanTimeRecorder::Step(change);
+}
+
+bool ShowSimulationProgress::ScanAssembled(int k, double* nextTime) {
+  // The key poll: the run stops once this scan is recorded.
+  if (!(bHeteroAssocModel && bReactingOwnsKeys) && CheckKeyPress()) {
+    bSimContinue = 0;
+    bUserAbort = true;
+  }
+  bAssembled = false;
+  if (!(bSimulateTimeResolution && bAbsorbanceData && fScanVelocity > 0)) return true;
+  const double v = fScanVelocity / 60.0;  // cm/s
+  const double dts = (fBottom - fMeniscus) / v / kScanSweeps;
+  if (k != nSweepScan) {
+    nSweepScan = k;
+    nSweep = 0;
+    dSweepStart = dSimTime;
+    vSweepRadius.assign(static_cast<std::size_t>(nSimGridPointsAllocated) + 1, 0.0);
+  } else if (dSimTime < dSweepStart + nSweep * dts - 1e-10) {
+    *nextTime = dSweepStart + nSweep * dts;
+    return false;
+  }
+  const double head = fMeniscus + (nSweep + 1) * dts * v;
+  const bool complete = TakeScanSweep(nSweep, kScanSweeps, nSimGridPointsAllocated, pLammRadius,
+                                      pLammConc, head, &nLastCopied, pSimPlotWork,
+                                      vSweepRadius.data());
+  ++nSweep;
+  if (!complete) {
+    *nextTime = dSweepStart + nSweep * dts;
+    return false;
+  }
+  nSweepScan = -1;
+  bAssembled = true;
+  return true;
+}
+
+void ShowSimulationProgress::Record(int k) {
+  const double* r = pLammRadius;
+  const double* c = pLammConc;
+  const int n = nSimGridPointsAllocated;
+  if (bAssembled) {
+    r = vSweepRadius.data();
+    c = pSimPlotWork;
+    bAssembled = false;
+  }
+  if (k < 0 || k >= static_cast<int>(vPositions.size()) || !r || !c) return;
+  const int scan = pScanOrder[static_cast<std::size_t>(vPositions[static_cast<std::size_t>(k)])];
+  if (opt.kernel > 0) {
+    StoreKernelProfile(opt.kernel, scan, r, c, n);
+  } else if (!bLinearAmplitudes && !bFitTINoise && !bFitRINoise) {
+    RecordFitRow(k, scan, r, c, n);
+  } else {
+    RecordSpeciesSignal(scan, r, c, n);
+  }
+}
+
+void ShowSimulationProgress::RecordFitRow(int k, int scan, const double* r, const double* c, int n) {
+  const auto s = static_cast<std::size_t>(scan);
+  if (s >= ppFit.size() || s >= ppWork.size() || s >= ppRadius.size() || s >= pnPoints.size())
+    return;
+  float* fit = ppFit[s];
+  float* work = ppWork[s];
+  const float* radii = ppRadius[s];
+  const int m = pnPoints[s];
+  if (!fit || !work || !radii || m < 1) return;
+  // The work row holds the contribution this run added; a second record of the
+  // scan (the final profile) takes it back before adding its own.
+  if (vRecorded[static_cast<std::size_t>(k)])
+    for (int j = 1; j <= m; ++j) fit[j] -= work[j];
+  InterpolateCurveFromDouble(m, radii, work, n, r, c);
+  if (AbsorbanceRadialResolution()) SimulateRadialResolution(m, fRadialConvolutionRange, radii, work);
+  for (int j = 1; j <= m; ++j) fit[j] += work[j];
+  vRecorded[static_cast<std::size_t>(k)] = true;
+  if (!opt.liveDisplay || !pSimWindow || !pDataPlot || s >= ppFitCurve.size()) return;
+  const std::unique_ptr<MetaFile> overlay = pDataPlot->DrawCurveOverlay(
+      ppFitCurve[s], static_cast<Color>(EvolvingProfileColor(iCurrentSpecies)), -1, 1);
+  if (overlay) LammWindowDisplay(*pSimWindow).PlayOverlay(*overlay);
+}
+
+void RecordSpeciesSignal(int scan, const double* r, const double* c, int n) {
+  if (iCurrentSpecies < 1 || iCurrentSpecies > kSpeciesSlots || !pGridRadius || nGridPoints < 1)
+    return;
+  const std::vector<float*>& table = pppSpeciesSignal[iCurrentSpecies];
+  if (scan < 1 || static_cast<std::size_t>(scan) >= table.size() || !table[static_cast<std::size_t>(scan)])
+    return;
+  float* row = table[static_cast<std::size_t>(scan)];
+  InterpolateCurveFromDouble(nGridPoints, pGridRadius, row, n, r, c);
+  if (AbsorbanceRadialResolution())
+    SimulateRadialResolution(nGridPoints, fRadialConvolutionRange, pGridRadius, row);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,178 @@
+// The progress recorder of the model computation, driven by a stand-in propagator
+// whose profile is the time stamp c = t at every node: what a recorded scan holds
+// tells when each of its points was taken.
+#include "modelcalc/simulation_progress.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <vector>
+
+#include "lamm/lamm_globals.h"
+#include "lamm/scan_sweep.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/one_based.h"
+#include "numerics/run_switches.h"
+#include "platform/headless/headless_backend.h"
+#include "propagators/sim_arrays.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+namespace {
+
+constexpr int kN = 201;
+constexpr double kTimes[] = {1000.0, 2000.0};
+
+class SimulationProgress : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSimRunState();
+    ResetLammGlobals();
+    ResetRunSwitches();
+    ResetLammSettings();
+    fMeniscus = 6.0f;
+    fBottom = 7.2f;
+    nLammGridPoints = kN;
+    bClaverie = true;
+    bMovingHat = false;
+    ASSERT_TRUE(AllocSimArrays());
+    // Two scans whose radii are the grid nodes, in reverse display order.
+    AllocScanTables(2);
+    for (int s = 1; s <= 2; ++s) {
+      float* r = vector(1, kN);
+      float* y = vector(1, kN);
+      for (int i = 1; i <= kN; ++i) {
+        r[i] = static_cast<float>(pLammRadius[i]);
+        y[i] = 0.0f;
+      }
+      InstallScanArrays(s, kN, r, y, nullptr, false);
+      pScanInfo[static_cast<std::size_t>(s)].time = pScanInfo[static_cast<std::size_t>(s)].recordedTime =
+          kTimes[2 - s];
+    }
+    pScanOrder[1] = 2;
+    pScanOrder[2] = 1;
+    bLinearAmplitudes = bFitTINoise = bFitRINoise = false;
+    bAbsorbanceData = true;
+    bIntensityData = false;
+  }
+  void TearDown() override {
+    bFinalProfileToFit = false;
+    bSimulateTimeResolution = false;
+    FreeDataSet();
+    FreeSimArrays();
+  }
+  // Steps of dt (landing on the recorder's stop times) while the run goes on, up to
+  // tEnd; the profile is the time stamp. Returns the steps taken.
+  static int Run(SimProgress& progress, double dt, double tEnd,
+                 const std::function<void()>& afterStep = {}) {
+    int steps = 0;
+    while (bSimContinue && dSimTime < tEnd) {
+      double step = dt;
+      LandStepOnStopTime(dSimTime, &step);
+      dSimTime += step;
+      for (int i = 1; i <= kN; ++i) pLammConc[i] = dSimTime;
+      ++steps;
+      progress.Step(0.01);
+      if (afterStep) afterStep();
+    }
+    return steps;
+  }
+};
+
+// 2.4 cm/min over 1.2 cm: the scan takes 30 s in 100 sweeps of 0.3 s, the head
+// advancing 0.012 cm (two nodes) per sweep.
+TEST_F(SimulationProgress, TimeResolvedScansAreAssembledOver100SweepsAndRecordedOnce) {
+  bSimulateTimeResolution = true;
+  fScanVelocity = 2.4f;
+  const double v = fScanVelocity / 60.0, dts = (fBottom - fMeniscus) / v / kScanSweeps;
+  // The sweep that takes node i: the first whose head reaches it.
+  auto sweepOf = [&](int i) {
+    int k = 0;
+    while (k < kScanSweeps - 1 && pLammRadius[i] > fMeniscus + (k + 1) * dts * v) ++k;
+    return k;
+  };
+  ShowSimulationProgress progress;
+  progress.Start();
+  bool checkedFirstSweep = false;
+  Run(progress, 7.0, 1e5, [&] {
+    if (dSimTime == kTimes[0]) {
+      // After the first sweep the points beyond the head are still 0.
+      for (int i = 1; i <= kN; ++i)
+        EXPECT_EQ(pSimPlotWork[i], sweepOf(i) == 0 ? kTimes[0] : 0.0) << i;
+      checkedFirstSweep = true;
+    }
+  });
+  EXPECT_TRUE(checkedFirstSweep);
+  // The run stops after the last sweep of the last scan.
+  EXPECT_EQ(bSimContinue, 0);
+  EXPECT_NEAR(dSimTime, kTimes[1] + 99 * dts, 1e-9);
+  // The last scan as assembled: 100 sweeps at their times.
+  std::set<double> sweeps;
+  for (int i = 1; i <= kN; ++i) {
+    EXPECT_NEAR(pSimPlotWork[i], kTimes[1] + sweepOf(i) * dts, 1e-9) << i;
+    sweeps.insert(std::round((pSimPlotWork[i] - kTimes[1]) / dts));
+  }
+  EXPECT_EQ(sweeps.size(), static_cast<std::size_t>(kScanSweeps));
+  // Each scan was added once to its fit row (at the scan radii, between the
+  // sweeps of neighbouring nodes).
+  for (int p = 1; p <= 2; ++p) {
+    const float* fit = ppFit[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(p)])];
+    for (int i = 1; i <= kN; ++i)
+      EXPECT_NEAR(fit[i], kTimes[p - 1] + sweepOf(i) * dts, dts + 1e-3) << p << " " << i;
+  }
+}
+
+// Without the final-profile option the run ends at the last scan; with it the run
+// goes on and the final profile replaces the last scan once, both when the run
+// reaches the far end of time and when the propagator stops by its own rule.
+TEST_F(SimulationProgress, FinalProfileIsRecordedOnceIntoTheLastScan) {
+  {
+    ShowSimulationProgress progress;
+    progress.Start();
+    Run(progress, 300.0, 1e5);
+    EXPECT_EQ(bSimContinue, 0);
+    EXPECT_EQ(dSimTime, kTimes[1]);
+    FinishSimRun(progress, SimStopReason::Progress, nullptr);
+    EXPECT_FLOAT_EQ(ppFit[2][50], kTimes[0]);  // scan 2 is shown first
+    EXPECT_FLOAT_EQ(ppFit[1][50], kTimes[1]);
+  }
+  bFinalProfileToFit = true;
+  for (const bool ownStop : {false, true}) {
+    for (int s = 1; s <= 2; ++s)
+      for (int i = 1; i <= kN; ++i) ppFit[static_cast<std::size_t>(s)][i] = 0.0f;
+    dSimTime = 0.0;
+    bSimContinue = 1;
+    ShowSimulationProgress progress;
+    progress.Start();
+    // Large steps reach the far end of time; the own stop comes at 5000 s.
+    const int steps = Run(progress, 1e6, ownStop ? 5000.0 : 1e12);
+    EXPECT_LT(steps, 200);
+    const double end = dSimTime;
+    EXPECT_TRUE(ownStop ? bSimContinue == 1 : end >= kFinalProfileTime);
+    FinishSimRun(progress, ownStop ? SimStopReason::SteadyState : SimStopReason::Progress, nullptr);
+    EXPECT_FLOAT_EQ(ppFit[2][50], kTimes[0]);
+    EXPECT_FLOAT_EQ(ppFit[1][50], end) << "the final profile, added once";
+  }
+}
+
+// A key pressed during the run stops it once the scan then due is recorded.
+TEST_F(SimulationProgress, KeyPressStopsTheRunAfterTheDueScan) {
+  ScopedHeadlessBackend backend;
+  static_cast<HeadlessWindow&>(GetBackend().MainWindow()).PressKey('X');
+  ShowSimulationProgress progress;
+  progress.Start();
+  Run(progress, 300.0, 1e5);
+  EXPECT_EQ(dSimTime, kTimes[0]);
+  EXPECT_TRUE(bUserAbort);
+  EXPECT_EQ(FinishSimRun(progress, SimStopReason::Progress, nullptr).status, SimStatus::Interrupted);
+  EXPECT_FLOAT_EQ(ppFit[2][50], kTimes[0]);
+  EXPECT_FLOAT_EQ(ppFit[1][50], 0.0f);
+}
+
+}  // namespace
+}  // namespace tarmic
