@@ -224,6 +224,14 @@ class TXLAWindow {
   void CmFMScalingLaw();               // 887
   void CmContinuousCsScalingLaw();     // 872
   void CmFitMAndS(); void CmHeteroAssocModel();  // 217, 267 (commands/reacting_commands.cpp)
+  // Discrete-species models (commands/discrete_model_commands.cpp): 198, 246, 280, 281, 291,
+  // 227, 893, 255 and 256; the planar quadrature, self-association and electrophoresis
+  // loading commands have no menu item.
+  void CmDiscreteSpecies(); void CmZoneCentrifugationSpecies(); void CmLinearGeometry();
+  void CmExternalLoadingCell(); void CmElectrophoresisSpecies(); void CmPlanarQuadrature();
+  void CmNonidealSingle(); void CmNonidealMultiple(); void CmSedimentationTimeOffset();
+  void CmMonomerDimer(); void CmMonomerTrimer(); void CmAssoc124(); void CmAssoc148();
+  void CmLoadElectrophoresisData();
   // Parameters, run and numerics (commands/run_commands.cpp).
   void ParametersCommand();            // 212
   void CmRun();                        // 213

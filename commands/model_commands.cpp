@@ -9,6 +9,7 @@
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
+#include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -129,6 +130,7 @@ void ChooseContinuousModel(TXLAWindow& window, int id, SetFlags setFlags) {
 
 void SwitchModel(TXLAWindow& window) {
   ResetModelFlags();
+  bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;
   Window& w = window.GetHandle();
   for (int id : kModelCommands) w.CheckMenuItem(id, false);
 }
@@ -170,6 +172,9 @@ int ActiveModelCommand() {
       {&bStokesRadii, 536},
       {&bCumulants, 890},
       {&bZoneCentrifugation, 246},
+      {&bLinearGeometry, 280},
+      {&bExternalLoadingCell, 281},
+      {&bElectrophoresis, 291},
       {&bDiscreteModel, 198},
   };
   for (const FlagCommand& f : table)

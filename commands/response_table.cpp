@@ -80,6 +80,7 @@ std::vector<ResponseEntry> MakeTable() {
       // Models of continuous distributions.
       CommandEntry(275, &W::CmContinuousCs),
       CommandEntry(217, &W::CmFitMAndS), CommandEntry(267, &W::CmHeteroAssocModel),
+      CommandEntry(198, &W::CmDiscreteSpecies), CommandEntry(246, &W::CmZoneCentrifugationSpecies), CommandEntry(280, &W::CmLinearGeometry), CommandEntry(281, &W::CmExternalLoadingCell), CommandEntry(291, &W::CmElectrophoresisSpecies), CommandEntry(227, &W::CmNonidealSingle), CommandEntry(893, &W::CmNonidealMultiple), CommandEntry(255, &W::CmSedimentationTimeOffset), CommandEntry(256, &W::CmSedimentationTimeOffset),
       CommandEntry(235, &W::CmContinuousCM),
       CommandEntry(526, &W::CmContinuousCsInvariantD),
       CommandEntry(872, &W::CmContinuousCsScalingLaw),

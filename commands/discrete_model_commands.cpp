@@ -1,0 +1,165 @@
+// The model commands of the discrete-species families: non-interacting species
+// (in the sector cell, a planar cell, the external loading cell, electrophoresis
+// and zone centrifugation), the rapid self-association models, the non-ideal
+// models, the start-time offset of the sedimentation and the loading of
+// electrophoresis data.
+//
+// Every model command runs the general model reset first, then sets its flags.
+// The species models start with nothing floated (CheckParameters); the 1-2-4 and
+// 1-4-8 models keep the switches of the vector. The shared simulation arrays are
+// then allocated again, so that the blocks the new model needs (the
+// concentration-dependent block of the self-association and non-ideal models)
+// exist before the first computation.
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "commands/load_commands.h"
+#include "commands/model_commands.h"
+#include "distributions/distribution_plot.h"
+#include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "propagators/buffer_sedimentation.h"
+#include "propagators/sim_arrays.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmDiscreteSpecies = 198;
+constexpr int kCmNonidealSingle = 227;
+constexpr int kCmNonidealMultiple = 893;
+constexpr int kCmZoneSpecies = 246;
+constexpr int kCmLinearGeometry = 280;
+constexpr int kCmExternalLoadingCell = 281;
+constexpr int kCmElectrophoresis = 291;
+constexpr int kCmFitTimeOffset = 255;
+constexpr int kCmSedimentationTimeOffset = 256;
+constexpr int kNoMenuItem = 0;
+
+// Lamm grid of electrophoresis data: the planar cell is short and the drift
+// constant, so 200 nodes resolve the boundaries.
+constexpr int kElectrophoresisGridPoints = 200;
+
+// Whether the species start with nothing floated.
+enum class StartSwitches { Cleared, Kept };
+
+// Both start-time offset items show the one switch (slot 24 of the vector: t0 is
+// applied to the simulation and floated).
+void ShowTimeOffsetMarks(Window& w) {
+  w.CheckMenuItem(kCmFitTimeOffset, bTimeOffset != 0);
+  w.CheckMenuItem(kCmSedimentationTimeOffset, bTimeOffset != 0);
+}
+
+// A discrete-species model command: the reset, the flags set by setFlags, the
+// start switches, the check mark (id 0: the command has no menu item), the buffer
+// mismatch check and the simulation arrays for the new model.
+template <class SetFlags>
+void ChooseDiscreteModel(TXLAWindow& window, int id, StartSwitches start, SetFlags setFlags) {
+  if (OfferHelpInHelpMode(window)) return;
+  // A distribution shown belongs to the continuous model left behind.
+  if (IsContinuousModel()) ClearDistribution();
+  SwitchModel(window);
+  setFlags();
+  if (start == StartSwitches::Cleared) {
+    CheckParameters();
+  } else {
+    // The vector's values reach the model's records (oligomer masses).
+    PackModelParams();
+  }
+  Window& w = window.GetHandle();
+  if (id != kNoMenuItem) w.CheckMenuItem(id, true);
+  // Clearing the switches also clears the start-time offset.
+  ShowTimeOffsetMarks(w);
+  if (bBufferSedCorrection) CheckBufferSedimentationModel(&w);
+  FreeSimArrays();
+  AllocSimArrays();
+  window.RepaintMain();
+}
+
+}  // namespace
+
+void TXLAWindow::CmDiscreteSpecies() {
+  ChooseDiscreteModel(*this, kCmDiscreteSpecies, StartSwitches::Cleared,
+                      [] { bDiscreteModel = true; });
+}
+
+void TXLAWindow::CmZoneCentrifugationSpecies() {
+  ChooseDiscreteModel(*this, kCmZoneSpecies, StartSwitches::Cleared, [] {
+    bDiscreteModel = true;
+    bZoneCentrifugation = true;
+  });
+}
+
+void TXLAWindow::CmLinearGeometry() {
+  ChooseDiscreteModel(*this, kCmLinearGeometry, StartSwitches::Cleared, [] {
+    bDiscreteModel = true;
+    bLinearGeometry = true;
+  });
+}
+
+void TXLAWindow::CmPlanarQuadrature() {
+  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Cleared, [] {
+    bDiscreteModel = true;
+    bPlanarQuadrature = true;
+  });
+}
+
+void TXLAWindow::CmExternalLoadingCell() {
+  ChooseDiscreteModel(*this, kCmExternalLoadingCell, StartSwitches::Cleared, [] {
+    bDiscreteModel = true;
+    bExternalLoadingCell = true;
+  });
+}
+
+void TXLAWindow::CmElectrophoresisSpecies() {
+  ChooseDiscreteModel(*this, kCmElectrophoresis, StartSwitches::Cleared, [] {
+    bDiscreteModel = true;
+    bElectrophoresis = true;
+  });
+}
+
+void TXLAWindow::CmNonidealSingle() {
+  ChooseDiscreteModel(*this, kCmNonidealSingle, StartSwitches::Cleared,
+                      [] { bNonidealSpecies = true; });
+}
+
+void TXLAWindow::CmNonidealMultiple() {
+  ChooseDiscreteModel(*this, kCmNonidealMultiple, StartSwitches::Cleared,
+                      [] { bNonIdealMultiple = true; });
+}
+
+void TXLAWindow::CmMonomerDimer() {
+  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Cleared, [] { bMonomerDimer = true; });
+}
+
+void TXLAWindow::CmMonomerTrimer() {
+  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Cleared, [] { bMonomerTrimer = true; });
+}
+
+void TXLAWindow::CmAssoc124() {
+  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Kept, [] { bAssoc124 = true; });
+}
+
+void TXLAWindow::CmAssoc148() {
+  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Kept, [] { bAssoc148 = true; });
+}
+
+void TXLAWindow::CmSedimentationTimeOffset() {
+  if (OfferHelpInHelpMode(*this)) return;
+  bTimeOffset = bTimeOffset ? 0 : 1;
+  ShowTimeOffsetMarks(GetHandle());
+  PackModelParams();
+}
+
+void TXLAWindow::CmLoadElectrophoresisData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  bElectrophoresisMode = true;
+  LoadNewFiles(*this, true);
+  nLammGridPoints = kElectrophoresisGridPoints;
+  CmElectrophoresisSpecies();
+}
+
+}  // namespace tarmic

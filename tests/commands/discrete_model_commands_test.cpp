@@ -1,0 +1,235 @@
+// The model commands of the discrete-species families: flags of one family only,
+// check marks, start switches, the simulation arrays with the blocks of the new
+// model, the buffer mismatch kept or refused, the start-time offset and the
+// loading of electrophoresis data.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "commands/model_commands.h"
+#include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "propagators/buffer_sedimentation.h"
+#include "propagators/sim_arrays.h"
+#include "resources/menus.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/scan_file.h"
+#include "tests/commands/commands_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+class DiscreteModelCommandTest : public CommandTest {
+ protected:
+  void SetUp() override {
+    CommandTest::SetUp();
+    ResetAll();
+    nLammGridPoints = 300;  // small arrays
+    Handle().AttachMenu(GetMenuResource(kMenuFull));
+  }
+  void TearDown() override {
+    ResetAll();
+    CommandTest::TearDown();
+  }
+  static void ResetAll() {
+    ResetSimArrays();
+    ResetModelFlags();
+    bFitMAndS = false;
+    ResetLammGlobals();
+    ResetLammSettings();
+    ResetModelOptions();
+    ResetBufferSedimentation();
+    ResetModelParams();
+  }
+  bool Checked(int id) { return Handle().IsMenuItemChecked(id); }
+  static bool AnySwitchFloated() {
+    for (int i = 1; i <= nModelParams; ++i)
+      if (pParamFitFlags[i] != 0) return true;
+    return false;
+  }
+};
+
+// Each model leaves exactly its family on, unchecks the model before it, starts
+// with nothing floated and gets arrays with the blocks of its propagator.
+TEST_F(DiscreteModelCommandTest, ModelsSetTheirFamilyAndReallocateTheArrays) {
+  Dispatch(275);  // from a continuous model, with the meniscus floated
+  ASSERT_TRUE(bContiModel);
+  bVaryMeniscus = true;
+
+  Dispatch(198);
+  EXPECT_TRUE(bDiscreteModel);
+  EXPECT_FALSE(IsContinuousModel());
+  EXPECT_TRUE(Checked(198));
+  EXPECT_FALSE(Checked(275));
+  EXPECT_FALSE(AnySwitchFloated());
+  EXPECT_TRUE(bSimArraysAllocated);
+  EXPECT_EQ(nSimGridPointsAllocated, 300);
+  EXPECT_TRUE(SimArraysMatchModel());
+  EXPECT_EQ(pLocalS, nullptr);  // ideal species: no concentration-dependent block
+  EXPECT_EQ(ActiveModelCommand(), 198);
+
+  Dispatch(227);  // non-ideal single species: s(c), D(c) at the nodes
+  EXPECT_TRUE(bNonidealSpecies);
+  EXPECT_FALSE(bDiscreteModel);
+  EXPECT_FALSE(Checked(198));
+  EXPECT_TRUE(Checked(227));
+  EXPECT_TRUE(SimArraysMatchModel());
+  EXPECT_NE(pLocalS, nullptr);
+  EXPECT_NE(pSedElem[6], nullptr);
+
+  Dispatch(893);  // several non-ideal species are computed species by species
+  EXPECT_TRUE(bNonIdealMultiple);
+  EXPECT_FALSE(bNonidealSpecies);
+  EXPECT_FALSE(Checked(227));
+  EXPECT_TRUE(Checked(893));
+  EXPECT_EQ(pLocalS, nullptr);
+
+  // The rapid self-association models (no menu items) need the block as well.
+  for (void (TXLAWindow::*command)() :
+       {&TXLAWindow::CmMonomerDimer, &TXLAWindow::CmMonomerTrimer, &TXLAWindow::CmAssoc124,
+        &TXLAWindow::CmAssoc148}) {
+    (Win().*command)();
+    EXPECT_TRUE(IsSelfAssociationModel());
+    EXPECT_FALSE(bNonIdealMultiple);
+    EXPECT_FALSE(Checked(893));
+    EXPECT_NE(pLocalS, nullptr);
+    EXPECT_TRUE(SimArraysMatchModel());
+  }
+  EXPECT_TRUE(bAssoc148);
+  EXPECT_FALSE(bMonomerDimer || bMonomerTrimer || bAssoc124);
+}
+
+// Monomer-dimer starts unfloated with the dimer's D from the monomer's (D2 = D1
+// (s2/s1)/2); 1-2-4 keeps the switches of the vector and fixes the two oligomer
+// masses at 2 and 4 times the monomer's.
+TEST_F(DiscreteModelCommandTest, SelfAssociationStartSwitchesAndOligomers) {
+  pParams[1] = 6.0f;  // D1
+  pParams[5] = 4.0f;  // s1
+  pParams[6] = 6.0f;  // s2
+  pParamFitFlags[5] = pParamFitFlags[2] = pParamFitFlags[12] = 1;
+  UnpackModelParams();
+  Win().CmMonomerDimer();
+  EXPECT_FALSE(AnySwitchFloated());
+  EXPECT_FLOAT_EQ(pParams[2], 6.0f * (6.0f / 4.0f) / 2.0f);
+
+  pParamFitFlags[5] = pParamFitFlags[2] = pParamFitFlags[12] = 1;
+  UnpackModelParams();
+  Win().CmAssoc124();
+  EXPECT_EQ(pParamFitFlags[5], 1);
+  EXPECT_EQ(pParamFitFlags[2], 0);
+  EXPECT_EQ(pParamFitFlags[12], 0);
+  EXPECT_FLOAT_EQ(fOligoD2, 2.0f * fOligoD1);
+  EXPECT_FLOAT_EQ(fOligoD3, 4.0f * fOligoD1);
+}
+
+// One geometry at a time; the model reset clears it.
+TEST_F(DiscreteModelCommandTest, GeometriesReplaceEachOtherAndTheResetClearsThem) {
+  Dispatch(280);
+  EXPECT_TRUE(bDiscreteModel && bLinearGeometry);
+  EXPECT_TRUE(Checked(280));
+  EXPECT_EQ(ActiveModelCommand(), 280);
+  Dispatch(281);
+  EXPECT_TRUE(bExternalLoadingCell);
+  EXPECT_FALSE(bLinearGeometry);
+  EXPECT_FALSE(Checked(280));
+  EXPECT_TRUE(Checked(281));
+  Dispatch(291);
+  EXPECT_TRUE(bDiscreteModel && bElectrophoresis);
+  EXPECT_FALSE(bExternalLoadingCell);
+  EXPECT_EQ(ActiveModelCommand(), 291);
+  Dispatch(246);
+  EXPECT_TRUE(bDiscreteModel && bZoneCentrifugation);
+  EXPECT_FALSE(bElectrophoresis);
+  EXPECT_FALSE(Checked(291));
+  EXPECT_TRUE(Checked(246));
+  Win().CmPlanarQuadrature();
+  EXPECT_TRUE(bPlanarQuadrature);
+  EXPECT_FALSE(bZoneCentrifugation);
+  Dispatch(198);
+  EXPECT_FALSE(bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+// The buffer mismatch stays with the sector and planar cells (species 4 becomes
+// the buffer component) and is switched off, with its note, by zone
+// centrifugation and electrophoresis.
+TEST_F(DiscreteModelCommandTest, BufferMismatchKeptWhenCompatibleElseSwitchedOff) {
+  bInterferenceData = true;  // no note on absorbance data
+  bBufferSedCorrection = true;
+  Handle().CheckMenuItem(kCmBufferSedimentation, true);
+  Dispatch(198);
+  EXPECT_TRUE(bBufferSedCorrection);
+  EXPECT_TRUE(Checked(kCmBufferSedimentation));
+  EXPECT_EQ(pSpeciesIncluded[4], 1);
+  Dispatch(280);
+  EXPECT_TRUE(bBufferSedCorrection);
+  EXPECT_TRUE(Captions().empty());
+
+  const char* refusal =
+      "buffer sedimentation model is incompatible with this model\nswitching buffer "
+      "sedimentation off";
+  for (int id : {246, 291}) {
+    bBufferSedCorrection = true;
+    Handle().CheckMenuItem(kCmBufferSedimentation, true);
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDOK, "Attention");
+    Dispatch(id);
+    EXPECT_TRUE(Backend().AllAnswersUsed()) << id;
+    ASSERT_EQ(BoxTexts().size(), 1u) << id;
+    EXPECT_EQ(BoxTexts()[0], refusal);
+    EXPECT_FALSE(bBufferSedCorrection) << id;
+    EXPECT_FALSE(Checked(kCmBufferSedimentation)) << id;
+    EXPECT_TRUE(Checked(id));
+  }
+}
+
+// Both items show the one start-time offset switch (slot 24); a model that starts
+// unfloated switches it off with its marks.
+TEST_F(DiscreteModelCommandTest, TimeOffsetItemsToggleOneSwitch) {
+  Dispatch(255);
+  EXPECT_EQ(bTimeOffset, 1);
+  EXPECT_EQ(pParamFitFlags[24], 1);
+  EXPECT_TRUE(Checked(255) && Checked(256));
+  Dispatch(256);
+  EXPECT_EQ(bTimeOffset, 0);
+  EXPECT_FALSE(Checked(255) || Checked(256));
+  Dispatch(256);
+  EXPECT_TRUE(Checked(255));
+  Dispatch(198);
+  EXPECT_EQ(bTimeOffset, 0);
+  EXPECT_FALSE(Checked(255) || Checked(256));
+}
+
+// Electrophoresis data are read in their own field order and get the discrete
+// electrophoresis model on a grid of 200 nodes.
+TEST_F(DiscreteModelCommandTest, ElectrophoresisLoadingSetsModeModelAndGrid) {
+  // Two scans of the electrophoresis field order (time in the second word).
+  std::vector<std::string> files;
+  for (int k = 1; k <= 2; ++k) {
+    std::string text = ReadFile(ScanFixture("electrophoresis.ep1"));
+    text.replace(text.find(" 1200 "), 6, k == 1 ? " 1200 " : " 2400 ");
+    files.push_back(ProgramDir() + "/0000" + std::to_string(k) + ".ep1");
+    WriteFile(files.back(), text);
+  }
+  Backend().QueueOpenFiles(files);
+  Win().CmLoadElectrophoresisData();
+  EXPECT_TRUE(bElectrophoresisMode);
+  ASSERT_EQ(nScans, 2);
+  EXPECT_DOUBLE_EQ(pScanInfo[1].time, 1200.0);
+  EXPECT_TRUE(bDiscreteModel && bElectrophoresis);
+  EXPECT_TRUE(Checked(291));
+  EXPECT_EQ(nLammGridPoints, 200);
+  EXPECT_EQ(nSimGridPointsAllocated, 200);
+  // "Load New Files" leaves the mode again.
+  Backend().QueueOpenFiles({});
+  Dispatch(200);
+  EXPECT_FALSE(bElectrophoresisMode);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
