@@ -58,6 +58,12 @@ class ContiLammDisplay : public LammDisplay {
   void DrawProfile(const double*, const double*, int, std::uint32_t) override {}
 };
 
+// M of an s-grid point by the model's mass relation (plain c(s) and its variants
+// that keep the frictional ratio).
+float MassOfS(float s) { return CalculateM(s); }
+
+}  // namespace
+
 // The scan records the solver reads, [0..nScans] (record 0 unused).
 std::vector<LammScanRecord> ScanRecords() {
   std::vector<LammScanRecord> records(static_cast<std::size_t>(nScans) + 1);
@@ -104,12 +110,6 @@ LammDiscretizationSettings CurrentDiscretization() {
   d.dVariantThresholdOpt = fAutoAlgorithmSOptimized;
   return d;
 }
-
-// M of an s-grid point by the model's mass relation (plain c(s) and its variants
-// that keep the frictional ratio).
-float MassOfS(float s) { return CalculateM(s); }
-
-}  // namespace
 
 bool KernelModelAvailable() {
   if (bDLSData || bEquilibriumMode || LightScatteringModel()) return false;

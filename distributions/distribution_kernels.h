@@ -8,6 +8,8 @@
 // Units: s in S, D in cm^2/s, M in g/mol, temperatures in deg C.
 #pragma once
 
+#include "lamm/lamm_ideal.h"
+#include "lamm/lamm_interfaces.h"
 #include "propagators/sim_run.h"
 
 #include <vector>
@@ -68,6 +70,12 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
 // matrix!" (caption "ERROR in simulation", error sound); nothing for 0 or a user
 // interrupt.
 void ShowSimulationError(int status);
+
+// The scan records a Lamm solver object reads, [0..nScans] (record 0 unused), from
+// the scans' information records.
+std::vector<LammScanRecord> ScanRecords();
+// The numerical settings of the Lamm equation solutions as the user set them.
+LammDiscretizationSettings CurrentDiscretization();
 
 // Restores every value of this file to its default.
 void ResetDistributionKernels();

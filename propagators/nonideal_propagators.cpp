@@ -57,7 +57,7 @@ bool EnterRun(const SimRunSettings& settings, bool movingHat, const CoefficientC
   }
   const double m = settings.meniscus, b = settings.bottom;
   if (!(m > 0) || !(b > m) || !std::isfinite(b) || !std::isfinite(dSimRpm) || dSimRpm < 0 ||
-      !std::isfinite(dSimTime)) {
+      !std::isfinite(dSimTime) || !(dMaxRelChange > 0) || !std::isfinite(dMaxRelChange)) {
     *refused = Refused(SimStatus::InvalidInput, "invalid cell or rotor values for the simulation");
     return false;
   }

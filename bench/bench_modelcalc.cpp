@@ -1,0 +1,105 @@
+// One model computation (CalculateModel) of a three-species non-interacting model
+// on sedimentation velocity data: species at 2, 6 and 11 S (D 8, 5, 3.5 x 1e-7
+// cm^2/s; loading 0.2, 0.5, 0.3 of a total 1.0), 50,000 rpm, meniscus 6.0 cm, bottom
+// 7.2 cm, 40 scans every 300 s of 400 radii, fit range 6.05-7.1 cm. The species are
+// solved one after the other by the per-species solver objects in the calling
+// thread (the Lamm thread count does not enter).
+//
+//   BM_ModelFitRows    fixed amplitudes: profiles added into the fit rows
+//   BM_ModelLinearTIRI amplitudes, TI and RI noise solved linearly: profiles on the
+//                      common grid, then the linear step
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+#include "lamm/lamm_globals.h"
+#include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/model_computation.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/one_based.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+namespace {
+
+constexpr int kScans = 40;
+constexpr int kRadii = 400;
+constexpr double kMeniscus = 6.0, kBottom = 7.2;
+
+void InstallData() {
+  ResetScanDataGlobals();
+  ResetLammSettings();
+  ResetLammGlobals();
+  ResetModelFlags();
+  ResetModelParams();
+  VBAR = 0.73f;
+  fBufferDensity = 0.99823f;
+  fVRho = VBAR * fBufferDensity;
+  RELVISCOSITY = 1.0f;
+  AllocScanTables(kScans);
+  for (int j = 1; j <= kScans; ++j) {
+    float* r = tarmic::vector(1, kRadii);
+    float* y = tarmic::vector(1, kRadii);
+    for (int p = 1; p <= kRadii; ++p) {
+      r[p] = static_cast<float>(kMeniscus + 0.01 + (kBottom - kMeniscus - 0.02) * (p - 1) / (kRadii - 1));
+      y[p] = 0.0f;
+    }
+    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    info.time = info.recordedTime = info.timeAtLoad = 300.0 * j;
+    info.rpm = 50000.0f;
+    info.temperature = 20.0f;
+    InstallScanArrays(j, kRadii, r, y, nullptr, false);
+  }
+  bAbsorbanceData = true;
+  bRampRotorSpeed = false;
+  fMeniscus = static_cast<float>(kMeniscus);
+  fBottom = static_cast<float>(kBottom);
+  fTemperatureK = 293.15f;
+  fRT = static_cast<float>(kGasConstant * 293.15);
+  BuildCommonRadialGrid();
+  fFitLeftLim = 6.05f;
+  fFitRightLim = 7.1f;
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+
+  bDiscreteModel = true;
+  const float s[3] = {2.0f, 6.0f, 11.0f}, D[3] = {8.0f, 5.0f, 3.5f}, amp[3] = {1.0f, 0.5f, 0.3f};
+  for (int k = 1; k <= 3; ++k) {
+    pSpeciesIncluded[k] = 1;
+    pSpeciesS[k] = s[k - 1];
+    pSpeciesMassOrD[k] = D[k - 1];
+    pSpeciesAmplitude[k] = amp[k - 1];
+  }
+  pSpeciesIncluded[4] = 0;
+  PackModelParams();
+  AllocSpeciesSignalArrays();
+}
+
+void Run(benchmark::State& state, bool linear) {
+  InstallData();
+  bLinearAmplitudes = bFitTINoise = bFitRINoise = linear;
+  for (auto _ : state) {
+    const ModelResult result = CalculateModel(nullptr);
+    if (!result.ok()) state.SkipWithError("model computation failed");
+  }
+}
+
+void BM_ModelFitRows(benchmark::State& state) { Run(state, false); }
+BENCHMARK(BM_ModelFitRows)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ModelLinearTIRI(benchmark::State& state) { Run(state, true); }
+BENCHMARK(BM_ModelLinearTIRI)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace tarmic
+
+BENCHMARK_MAIN();

@@ -1,0 +1,724 @@
+#include "modelcalc/model_computation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "distributions/distribution_file.h"
+#include "modelcalc/analytic_boundary.h"
+#include "modelcalc/equilibrium_signal.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/simulation_messages.h"
+#include "modelcalc/simulation_progress.h"
+#include "modelcalc/species_model_cl.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/interpolation.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "platform/backend.h"
+#include "platform/types.h"
+#include "propagators/buffer_sedimentation.h"
+#include "propagators/moving_hat_propagator.h"
+#include "propagators/nonideal_propagators.h"
+#include "propagators/reacting_system.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/sim_run.h"
+#include "propagators/solvent_settings.h"
+#include "propagators/static_grid_propagator.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+
+int nInitialPoints = 0;
+std::vector<float> pInitialRadius;
+std::vector<float> pInitialSignal;
+ScanInfo InitialScanInfo;
+bool bFirstScanIsInitial = false;
+
+int nStaticGridEstimate = 0;
+double nHatGridEstimate = 0.0;
+double fOptimizeRadius = 0.0;
+
+void FreeInitialDistribution() {
+  nInitialPoints = 0;
+  pInitialRadius.clear();
+  pInitialSignal.clear();
+  InitialScanInfo = ScanInfo{};
+  bFirstScanIsInitial = false;
+}
+
+namespace {
+
+constexpr double kPiD = 3.14159265358979323846;
+constexpr double kTwoR = 1.6628944e8;  // 2 R, erg/(mol K)
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+const ScanInfo& InfoAt(int position) { return pScanInfo[Idx(pScanOrder[Idx(position)])]; }
+double LastRpm() { return InfoAt(nScans).rpm; }
+double LastOmega() { return LastRpm() * 2.0 * kPiD / 60.0; }
+bool VelocityData() { return !bDLSData && !bEquilibriumMode; }
+
+void WarningBox(const char* text) {
+  if (HasBackend() && !bBatchMode) GetBackend().MessageBox(text, "", MB_OK | MB_ICONEXCLAMATION);
+}
+
+// ---- algorithm choice (a lasting change of the user's option) ----
+
+void SelectClaverie() {
+  if (bClaverie) return;
+  bClaverie = true;
+  bFixTimeStep = false;
+  bMovingHat = false;
+  ResizeSimArrays(nLammGridPoints);
+}
+
+void SelectMovingHat() {
+  if (bMovingHat) return;
+  bClaverie = false;
+  bMovingHat = true;
+  bAutoSGrid = true;
+  ResizeSimArrays(nLammGridPoints);
+}
+
+// |s| below the threshold: static grid; above: moving hat; at equality no change.
+void ChooseAlgorithm(double sAbs, double threshold) {
+  if (sAbs < threshold && !bClaverie) SelectClaverie();
+  if (sAbs > threshold && !bMovingHat) SelectMovingHat();
+}
+
+int ClampGrid(double n) {
+  const int lower = nGridSizeLower, upper = nGridSizeUpper;
+  int N = static_cast<int>(std::floor(n));
+  if (N > upper) N = upper;
+  if (N < lower) N = lower;
+  return N;
+}
+
+// ---- the set-up common to routes 2 and 3 ----
+
+// The shared arrays for the current model and grid, the grid at the present
+// meniscus. False when they cannot be had.
+bool PrepareSimArrays() {
+  if (!bSimArraysAllocated || !SimArraysMatchModel()) {
+    AllocSimArrays();
+  } else if (bMovingHat && !pLammRadius2) {
+    ResizeSimArrays(nLammGridPoints);
+  }
+  if (bSimArraysAllocated && std::fabs(pLammRadius[1] - fMeniscus) > 1e-5) BuildLammGrid();
+  return bSimArraysAllocated;
+}
+
+// The first scan becomes the initial distribution when none is loaded.
+void TakeInitialDistribution() {
+  if (!bExperimentalInitialDistribution) {
+    bFirstScanIsInitial = false;
+    return;
+  }
+  const int s = pScanOrder[1];
+  if (nInitialPoints == 0) {
+    const int n = pnPoints[Idx(s)];
+    bFirstScanIsInitial = true;
+    nInitialPoints = n;
+    pInitialRadius.assign(ppRadius[Idx(s)], ppRadius[Idx(s)] + n + 1);
+    pInitialSignal.assign(ppSignal[Idx(s)], ppSignal[Idx(s)] + n + 1);
+    InitialScanInfo = pScanInfo[Idx(s)];
+  }
+  iFirstModelScan = 1;
+  if (bFirstScanIsInitial) {
+    iFirstModelScan = 2;
+    std::copy(ppSignal[Idx(s)] + 1, ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1, ppFit[Idx(s)] + 1);
+  }
+}
+
+void SetUpRotorRamp() {
+  dFinalRpm = LastRpm();
+  if (!bRampRotorSpeed || !VelocityData()) return;
+  const ScanInfo& first = InfoAt(1);
+  bAccelerating = true;
+  dAccelEndTime = first.accelTime;
+  dAccelRate = first.accelRate;
+  dAccelDtMax = 10.0;
+  if (dAccelEndTime < 10.0) {
+    dAccelEndTime = 0.0;
+    bAccelerating = false;
+    dSimRpm = dFinalRpm;
+  }
+}
+
+// The detection corrections of the closed forms: radial resolution of absorbance
+// optics and the fluorescence corrections that are on.
+DetectionCorrections ModelDetectionCorrections() {
+  DetectionCorrections c = DetectionCorrectionsFromSettings();
+  c.magnificationGradient = bMagnificationGradient;
+  c.magnificationGradientValue = fMagnificationGradient;
+  c.excitationShadow = bExcitationShadow;
+  c.coneRadius = fConeRadius;
+  c.radialConvolution = bRadialConvolution;
+  c.convolutionWidth = fConvolutionWidth;
+  c.convolutionDistFactor = fConvolutionDistFactor;
+  return c;
+}
+
+// Initial profile of slot k on the Lamm grid.
+void WriteInitialProfile(double loading, double scale) {
+  const int N = nSimGridPointsAllocated;
+  if (bExperimentalInitialDistribution && nInitialPoints > 1) {
+    InterpolateCurveToDouble(N, pLammRadius, pLammConc, nInitialPoints, pInitialRadius.data(),
+                             pInitialSignal.data());
+    for (int i = 1; i <= N; ++i) pLammConc[i] = std::max(0.0, pLammConc[i] - fBaseline) * scale;
+    return;
+  }
+  if (!bUniformLoading) return;
+  const double edge = pLammRadius[1] + fLamellaWidth;
+  for (int i = 1; i <= N; ++i) {
+    double v = loading;
+    if (bZoneCentrifugation) {
+      const bool inLamella = bZoneInverseLayer ? !(pLammRadius[i] < edge) : pLammRadius[i] <= edge;
+      if (!inLamella) v = 0.0;
+    }
+    pLammConc[i] = v;
+  }
+}
+
+// A closed-form profile for every modelled scan: profile(t, r, out, n) on the scan's
+// radii added to its fit row, or onto the common grid into the slot's table.
+template <class Profile>
+void ClosedFormSignal(int k, Profile profile) {
+  const bool toFit = SignalToFitRows();
+  for (int p = iFirstModelScan; p <= nScans; ++p) {
+    const int s = pScanOrder[Idx(p)];
+    const double t = pScanInfo[Idx(s)].time;
+    if (toFit) {
+      float* work = ppWork[Idx(s)];
+      profile(t, ppRadius[Idx(s)], work, pnPoints[Idx(s)]);
+      for (int j = 1; j <= pnPoints[Idx(s)]; ++j) ppFit[Idx(s)][j] += work[j];
+    } else if (HasSignalTable(k)) {
+      profile(t, pGridRadius, pppSpeciesSignal[k][Idx(s)], nGridPoints);
+    }
+  }
+}
+
+// ---- one propagator run ----
+
+// Saved fit rows of the modelled scans: a retry starts from the fit as it was before
+// the failed attempt (only that attempt's records are taken back).
+struct FitRowSnapshot {
+  std::vector<std::vector<float>> rows;
+  void Take() {
+    rows.assign(Idx(nScans) + 1, {});
+    for (int p = iFirstModelScan; p <= nScans; ++p) {
+      const int s = pScanOrder[Idx(p)];
+      rows[Idx(s)].assign(ppFit[Idx(s)], ppFit[Idx(s)] + pnPoints[Idx(s)] + 1);
+    }
+  }
+  void Restore() const {
+    for (std::size_t s = 1; s < rows.size(); ++s)
+      if (!rows[s].empty()) std::copy(rows[s].begin(), rows[s].end(), ppFit[s]);
+  }
+};
+
+class SpeciesRun {
+ public:
+  SpeciesRun(Window* window, int k, double loading) : window_(window), k_(k), loading_(loading) {}
+
+  // The start state of a run: rotor, time, step, error limits, flags.
+  void ResetState(double startTime, bool keepAcceleration) {
+    dSimRpm = LastRpm();
+    bSimContinue = 1;
+    nSimIterations = 0;
+    dSimTime = startTime;
+    bUserAbort = false;
+    dSimDt = dInitialDt;
+    pSimWindow = window_;
+    if (!keepAcceleration && bRampRotorSpeed && VelocityData()) {
+      bAccelerating = true;
+      if (dAccelEndTime < 10.0) {
+        dAccelEndTime = 0.0;
+        bAccelerating = false;
+      }
+    }
+    dMaxRelChange = dMaxDcOverC;
+    dMaxRelChangeLow = 0.05 * dMaxDcOverC;
+    dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
+    bSimFailed = bSimDiverged = 0;
+    // A signal table row the run does not reach must not keep older values.
+    if (!SignalToFitRows()) ZeroSpeciesSignal(k_);
+  }
+
+  // One run of the chosen propagator from the prepared state.
+  SimOutcome Run(const SimRunSettings& settings, bool concDependent) {
+    SimProgressOptions options;
+    options.liveDisplay = bLiveDisplay;
+    options.firstPosition = iFirstModelScan;
+    ShowSimulationProgress progress(options);
+    progress.Start();
+    SimOutcome outcome;
+    if (concDependent) {
+      outcome = bMovingHat ? SolveNonidealLammMovingHat(settings, progress)
+                           : SolveNonidealLammClaverie(settings, progress);
+    } else if (bMovingHat) {
+      outcome = SolveLammMovingHat(settings, progress);
+      MoveHatGrid();
+    } else if (bClaverie) {
+      outcome = SolveLammClaverie(settings, progress);
+    }
+    return outcome;
+  }
+
+  // A retry attempt: the loading again, time from 0 and the fit as before the first
+  // attempt.
+  SimOutcome Retry(const SimRunSettings& settings) {
+    WriteInitialProfile(loading_, fLoadingFraction);
+    ResetState(0.0, false);
+    snapshot_.Restore();
+    return Run(settings, false);
+  }
+
+  SimOutcome Solve(SimRunSettings settings, bool c1Nonideal) {
+    if (SignalToFitRows()) snapshot_.Take();
+    double start = bExperimentalInitialDistribution ? InitialScanInfo.time : 0.0;
+    if (bTimeOffset) start = fTimeOffset;
+    ResetState(start, false);
+    SimOutcome outcome;
+    if (c1Nonideal) {
+      bNonidealSpecies = true;
+      fS1 = static_cast<float>(dSimS);
+      fD1 = static_cast<float>(dSimD);
+      outcome = Run(settings, true);
+      if (bMovingHat) MoveHatGrid();
+      bNonidealSpecies = false;
+      ResizeSimArrays(nLammGridPoints);
+    } else {
+      outcome = Run(settings, false);
+    }
+    const bool failed = bSimDiverged || bSimFailed;
+    if (!failed || bUserAbort || bExperimentalInitialDistribution || !bUniformLoading ||
+        !VelocityData())
+      return outcome;
+
+    // Retries with the ideal propagators: no truncation; then the other algorithm
+    // once; then the meniscus correction.
+    settings.truncateGrid = false;
+    outcome = Retry(settings);
+    if ((bSimDiverged || bSimFailed) && !bUserAbort && bClaverie) {
+      bClaverie = false;
+      bMovingHat = true;
+      ResizeSimArrays(ClampGrid(nHatGridEstimate > 0 ? nHatGridEstimate : nLammGridPoints));
+      outcome = Retry(settings);
+      bClaverie = true;
+      bMovingHat = false;
+      settings.fixTimestep = false;
+      if (bOptimizeStaticGrid && TestShutOffBackDiffusion(dSimS, dSimD) && !bZoneCentrifugation &&
+          nStaticGridEstimate > 0) {
+        nLammGridPoints = nStaticGridEstimate;
+        ResizeSimArrays(nLammGridPoints);
+        OptimizeStaticGridSize(fOptimizeRadius);
+      } else {
+        ResizeSimArrays(ClampGrid(nStaticGridEstimate > 0 ? nStaticGridEstimate : nLammGridPoints));
+      }
+    }
+    if ((bSimDiverged || bSimFailed) && !bUserAbort) {
+      settings.meniscusCorrection = true;
+      outcome = Retry(settings);
+    }
+    return outcome;
+  }
+
+ private:
+  Window* window_;
+  int k_;
+  double loading_;
+  FitRowSnapshot snapshot_;
+};
+
+ModelStatus StatusOf(const SimOutcome& outcome) {
+  if (outcome.status == SimStatus::Interrupted || bUserAbort) return ModelStatus::Interrupted;
+  return outcome.ok() ? ModelStatus::Computed : ModelStatus::Failed;
+}
+
+ModelStatus ShowOutcome(Window* window, const SimOutcome& outcome) {
+  const ModelStatus status = StatusOf(outcome);
+  if (status == ModelStatus::Failed) ShowSimulationOutcome(window, outcome);
+  return status;
+}
+
+// The Lamm simulation of one non-interacting species on velocity data.
+ModelStatus LammSpecies(Window* window, int k, double loading, const SpeciesGridChoice& grid) {
+  SimRunSettings settings = CurrentSimRunSettings();
+  settings.outflowBottom = TestShutOffBackDiffusion(dSimS, dSimD);
+  settings.noTruncation = grid.noTruncation;
+  if (!settings.outflowBottom && bUniformLoading && !bZoneCentrifugation && dSimS > 0) {
+    // sigma_b = Mb w^2 / (2 R T): the reduced molar mass of the equilibrium at the bottom.
+    const double T = InfoAt(nScans).temperature + 273.15;
+    const double w = LastOmega();
+    RefineGridAtBottom(w * w / (T * kTwoR) * (T * 1e-13 * dSimS * 8.31451e7 / dSimD));
+  }
+  SpeciesRun run(window, k, loading);
+  const SimOutcome outcome = run.Solve(settings, k == 1 && bC1Nonideal);
+  return ShowOutcome(window, outcome);
+}
+
+// ---- the three branches ----
+
+ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
+  const double s = pSpeciesS[k];
+  const bool included = pSpeciesIncluded[k] != 0;
+  const bool velocity = VelocityData();
+  if (velocity && bAutoFEAlgorithm) ChooseAlgorithm(std::fabs(s), NormalizedSThreshold(true));
+  SpeciesGridChoice grid;
+  if (included) {
+    if (!bAutoGridSize || !velocity || bZoneCentrifugation || pSpeciesMassOrD[k] <= 0)
+      ResizeSimArrays(nDefaultGridPoints);
+    else
+      grid = SizeGridForSpecies(s, SpeciesDiffusion(k));
+  }
+  if (velocity && bRampRotorSpeed && bClaverie && !bAutoFEAlgorithm) {
+    const double T = bOptimizeStaticGrid && bAutoGridSize ? fAutoAlgorithmSOptimized : fAutoAlgorithmS;
+    const long double q = LastRpm() / 30000.0L;
+    if (std::fabs(s) > static_cast<double>(T / (q * q))) dAccelDtMax = 1.0;
+  }
+  if (!included) {
+    pAppliedAmplitude[k] = 0.0f;
+    return ModelStatus::Computed;
+  }
+  const double loading = SpeciesLoading(k, firstIncluded);
+  pAppliedAmplitude[k] = static_cast<float>(loading);
+  if (k == 1 && bC1Nonideal) {
+    // The concentration-dependent block of the arrays for the solve of slot 1.
+    bNonidealSpecies = true;
+    ResizeSimArrays(nLammGridPoints);
+    bNonidealSpecies = false;
+  }
+  if (!bSimArraysAllocated) return ModelStatus::Failed;
+  WriteInitialProfile(loading, fLoadingFraction);
+
+  const double massOrD = pSpeciesMassOrD[k];
+  if (s == 0.0 && massOrD == 0.0) {
+    // A constant species: its loading everywhere.
+    bSkipLinearFit = true;
+    ClosedFormSignal(k, [&](double, const float* r, float* out, int n) {
+      if (r == pGridRadius)
+        InterpolateCurveFromDouble(n, r, out, nSimGridPointsAllocated, pLammRadius, pLammConc);
+      else
+        for (int j = 1; j <= n; ++j) out[j] = static_cast<float>(loading);
+    });
+    return ModelStatus::Computed;
+  }
+  if (velocity && massOrD == 0.0 && bUniformLoading) {
+    // A non-diffusing species: a sharp boundary with radial dilution.
+    if (gInhomSolvent.bInhomogeneousSolvent && !gInhomSolvent.bCompressibleSolvent)
+      WarningBox("D = 0 or s = 0 models are not implemented yet for inhomogeneous solvent");
+    dSimRpm = LastRpm();
+    dStepSw2 = LastOmega() * LastOmega() * s * 1e-13;
+    if (gInhomSolvent.bCompressibleSolvent) dSimS = s;
+    ClosedFormSignal(k, [&](double t, const float* r, float* out, int n) {
+      StepBoundaryProfile(static_cast<float>(loading), t, r, out, n);
+    });
+    return ModelStatus::Computed;
+  }
+  bSkipLinearFit = false;
+  dSimD = SpeciesDiffusion(k);
+  dSimS = s;
+  if (bFaxenApproximation) {
+    dSimRpm = LastRpm();
+    const double sw2 = LastOmega() * LastOmega() * s * 1e-13;
+    ClosedFormSignal(k, [&](double t, const float* r, float* out, int n) {
+      ErfcBoundaryProfile(static_cast<float>(loading), t, r, out, n, static_cast<float>(sw2),
+                          static_cast<float>(dSimD), fMeniscus);
+    });
+    return ModelStatus::Computed;
+  }
+  if (velocity) return LammSpecies(window, k, loading, grid);
+  if (bEquilibriumMode) {
+    // Buoyant molar mass Mb = s R T / D, or (1 - vbar rho) M.
+    double Mb = 0.0;
+    if (bFitMAndS)
+      Mb = (1.0 - fVRho) * massOrD;
+    else if (massOrD > 0.0)
+      Mb = std::fabs(s) * 1e-6 * fRT / massOrD;
+    CalculateSedEqSpeciesSignal(Mb, loading, ModelDetectionCorrections());
+  }
+  return ModelStatus::Computed;
+}
+
+void SpeciesLoop(Window* window, ModelResult& result) {
+  const int firstIncluded = FirstIncludedSlot();
+  fLoadingFraction = 1.0f;
+  bUserAbort = false;
+  for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
+    iCurrentSpecies = k;
+    const ModelStatus status = bBufferSedCorrection && k == nSpeciesSlots
+                                   ? SolveBufferSlot(window, k)
+                                   : SpeciesSlot(window, k, firstIncluded);
+    MergeModelStatus(result, status);
+    pSimWindow = nullptr;
+  }
+}
+
+// D of the self-association and non-ideal records in cm^2/s, in place.
+void SingleComponentDiffusion() {
+  auto fromMass = [](float s, float M) {
+    return static_cast<float>(s * 1e-13 * fRT / ((1.0 - fVRho) * (M > 0.0f ? M : 1e-10)));
+  };
+  const bool table = bAssoc148 || bAssoc124;
+  bSkipLinearFit = table && bFitMAndS && !(fOligoD3 > 0.0f);
+  if (!bFitMAndS) {
+    fD1 *= 1e-7f;
+    fD2 *= 1e-7f;
+    return;
+  }
+  fD1 = fromMass(fS1, fD1);
+  fD2 = fromMass(fS2, fD2);
+  if (!table) return;
+  if (fOligoD1 > 0.0f) fOligoD1 = fromMass(fOligoS1, fOligoD1);
+  if (fOligoD2 > 0.0f) fOligoD2 = fromMass(fOligoS2, fOligoD2);
+  if (fOligoD3 > 0.0f) fOligoD3 = fromMass(fOligoS3, fOligoD3);
+}
+
+// The start state of the single-component and reacting solves.
+void ResetSingleRun(Window* window) {
+  dSimRpm = LastRpm();
+  bSimContinue = 1;
+  nSimIterations = 0;
+  dSimTime = bExperimentalInitialDistribution ? InitialScanInfo.time : 0.0;
+  bUserAbort = false;
+  dSimDt = dInitialDt;
+  pSimWindow = window;
+  dMaxRelChange = dMaxDcOverC;
+  dMaxRelChangeLow = 0.05 * dMaxDcOverC;
+  dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
+  dSimDtMax = 500.0;
+  bSimFailed = bSimDiverged = 0;
+  if (!SignalToFitRows()) ZeroSpeciesSignal(1);
+}
+
+ShowSimulationProgress MakeProgress() {
+  SimProgressOptions options;
+  options.liveDisplay = bLiveDisplay;
+  options.firstPosition = iFirstModelScan;
+  return ShowSimulationProgress(options);
+}
+
+// The buffer component added to a single-component or reacting model (slot 4's table).
+void BufferAfterSingleComponent(Window* window, ModelResult& result) {
+  if (!bBufferSedCorrection || bUserAbort) return;
+  iCurrentSpecies = nSpeciesSlots;
+  const SimOutcome outcome = CalculateBufferSedimentation(window);
+  MergeModelStatus(result, ShowOutcome(window, outcome));
+  iCurrentSpecies = 1;
+}
+
+void SingleComponentBranch(Window* window, ModelResult& result) {
+  if (gInhomSolvent.bInhomogeneousSolvent)
+    WarningBox("this model is not implemented yet for inhomogeneous solvent");
+  if (bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
+  iCurrentSpecies = 1;
+  pAppliedAmplitude[1] = 1.0f;
+  if (bAutoFEAlgorithm) {
+    double test = fS1;
+    if (bNonidealSpecies) test = fS1 / (1.0 + 0.5 * fAssocLoading * std::pow(10.0, fLogKs));
+    if (test < NormalizedSThreshold(false))
+      SelectClaverie();
+    else
+      SelectMovingHat();
+  }
+  if (!PrepareSimArrays()) {
+    MergeModelStatus(result, ModelStatus::Failed);
+    return;
+  }
+  WriteInitialProfile(fAssocLoading, 1.0);
+  dSimRpm = LastRpm();
+  SingleComponentDiffusion();
+  if (!bSkipLinearFit) {
+    ResetSingleRun(window);
+    const SimRunSettings settings = CurrentSimRunSettings();
+    ShowSimulationProgress progress = MakeProgress();
+    progress.Start();
+    SimOutcome outcome;
+    if (bAssoc148 || bAssoc124 || !bMovingHat)
+      outcome = SolveNonidealLammClaverie(settings, progress);
+    else
+      outcome = SolveNonidealLammMovingHat(settings, progress);
+    if (bMovingHat) MoveHatGrid();
+    MergeModelStatus(result, ShowOutcome(window, outcome));
+  } else {
+    // A constant signal: the loading everywhere.
+    for (int p = iFirstModelScan; p <= nScans; ++p) {
+      const int s = pScanOrder[Idx(p)];
+      std::fill(ppFit[Idx(s)] + 1, ppFit[Idx(s)] + pnPoints[Idx(s)] + 1, fAssocLoading);
+      if (HasSignalTable(1) && !SignalToFitRows())
+        InterpolateCurveFromDouble(nGridPoints, pGridRadius, pppSpeciesSignal[1][Idx(s)],
+                                   nSimGridPointsAllocated, pLammRadius, pLammConc);
+    }
+  }
+  pSimWindow = nullptr;
+  BufferAfterSingleComponent(window, result);
+}
+
+void ReactingBranch(Window* window, ModelResult& result) {
+  if (bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
+  iCurrentSpecies = 1;
+  pAppliedAmplitude[1] = 1.0f;
+  bExperimentalInitialDistribution = false;
+  bUniformLoading = true;
+  if (!PrepareSimArrays()) {
+    MergeModelStatus(result, ModelStatus::Failed);
+    return;
+  }
+  InitReactingSystem();
+  dSimRpm = LastRpm();
+  if (!ReactingMassesToD(bFitMAndS, fRT, fVRho)) {
+    SimOutcome refused;
+    refused.status = SimStatus::InvalidInput;
+    refused.message = "the masses of A, B and AB must be positive";
+    MergeModelStatus(result, ShowOutcome(window, refused));
+    return;
+  }
+  ResetSingleRun(window);
+  const SimRunSettings settings = CurrentSimRunSettings();
+  ShowSimulationProgress progress = MakeProgress();
+  progress.Start();
+  const SimOutcome outcome = SolveReactingLamm(settings, progress);
+  // Every discretization error of the reacting model is shown, also during a fit.
+  if (outcome.status == SimStatus::Diverged) bDiscretizationShown = false;
+  MergeModelStatus(result, ShowOutcome(window, outcome));
+  pSimWindow = nullptr;
+  BufferAfterSingleComponent(window, result);
+}
+
+}  // namespace
+
+double NormalizedSThreshold(bool allowOptimized) {
+  const double T = allowOptimized && bOptimizeStaticGrid && bAutoGridSize && !bZoneCentrifugation
+                       ? fAutoAlgorithmSOptimized
+                       : fAutoAlgorithmS;
+  const long double q = LastRpm() / 30000.0L;
+  return static_cast<double>(T / (q * q));
+}
+
+SpeciesGridChoice SizeGridForSpecies(double s, double D) {
+  SpeciesGridChoice choice;
+  D = std::fabs(D);
+  const double m = fMeniscus, b = fBottom;
+  if (s != 0.0) {
+    const float T = fTemperatureK - 273.15f;
+    const float M = MFromSandD(static_cast<float>(s), static_cast<float>(D), T);
+    const float f0 = CalculateF0(M, VBAR);
+    const double ratio =
+        f0 > 0.0f ? CalculateFrictionCoefficient(M, static_cast<float>(s), VBAR, fBufferDensity) / f0
+                  : 0.0;
+    if (ratio < 0.5) {
+      choice.noTruncation = true;
+      nLammGridPoints = nDefaultGridPoints;
+      ResizeSimArrays(nLammGridPoints);
+      return choice;
+    }
+    choice.outflowBottom = TestShutOffBackDiffusion(s, D);
+  }
+  dSimRpm = LastRpm();
+  const double omega = LastOmega();
+  const double sw2 = omega * omega * std::fabs(s) * 1e-13;
+  // r*: the first point inside the fit limits of scan 1.
+  double rStar = ppRadius[1][std::max(1, pFitFirst[1])];
+  if (rStar < m + 0.001) rStar = m + 0.001;
+  double tStar = 0.0;
+  if (sw2 > 0.0) {
+    const ScanInfo& first = InfoAt(1);
+    const double alpha = first.accelRate * 2.0 * kPiD / 60.0;
+    const double tAcc = first.accelTime;
+    // Displacement of the boundary during a linear ramp: |s| 1e-13 alpha^2 m t^3 / 3.
+    const double xAcc = std::fabs(s) * (1.0 / 3.0) * 1e-13 * alpha * alpha * m * tAcc * tAcc * tAcc;
+    tStar = rStar - m > xAcc ? (rStar - xAcc - m) / (sw2 * rStar) + tAcc : (rStar - m) / (sw2 * rStar);
+  } else {
+    // No sedimentation: the profile spreads by diffusion over the whole run.
+    tStar = InfoAt(nScans).time;
+  }
+  const double sigma = std::max(std::sqrt(D * tStar), 0.001);
+  const double h = sigma / fPointsPerSigma;
+  const int N0 = static_cast<int>(std::floor((b - m) * fPointsPerSigma / sigma));
+  nStaticGridEstimate = N0;
+  fOptimizeRadius = rStar;
+  // The moving-hat count: the second interval m (q^(1.5/(N-1)) - q^(0.5/(N-1)))
+  // should just exceed the spacing h.
+  const double q = b / m;
+  int N = N0;
+  while (N > nGridSizeLower) {
+    const double d = m * (std::pow(q, 1.5 / (N - 1)) - std::pow(q, 0.5 / (N - 1)));
+    if (d > h) {
+      ++N;
+      break;
+    }
+    --N;
+  }
+  nHatGridEstimate = N;
+  nLammGridPoints = ClampGrid(bMovingHat ? nHatGridEstimate : N0);
+  if (bClaverie && bOptimizeStaticGrid && choice.outflowBottom && !bZoneCentrifugation) {
+    ResizeSimArrays(nLammGridPoints);
+    OptimizeStaticGridSize(rStar);
+  } else {
+    ResizeSimArrays(nLammGridPoints);
+  }
+  return choice;
+}
+
+ModelResult CalculateModel(Window* window) {
+  ModelResult result;
+  if (nScans < 1) {
+    result.status = ModelStatus::NotStarted;
+    return result;
+  }
+  const bool solverObjects = (bDiscreteModel && !bBufferSedCorrection && !bDLSData &&
+                              !bEquilibriumMode && !bExperimentalInitialDistribution &&
+                              !bC1Nonideal) ||
+                             bNonIdealMultiple;
+  if (solverObjects) return CalculateSpeciesModelCL(window);
+  // The DLS species signals are not computed by this program's model computation.
+  if (bDLSData || !CheckMeniscusAndBottom(window)) {
+    result.status = ModelStatus::NotStarted;
+    return result;
+  }
+  OpenDetectionBracket();
+  if (!PrepareSimArrays()) {
+    CloseDetectionBracket();
+    result.status = ModelStatus::NotStarted;
+    return result;
+  }
+  SetDefaultFitLimitsWhenUnset();
+  UnpackModelParams();
+  TakeInitialDistribution();
+  ZeroFitRows(iFirstModelScan);
+  if (bLiveDisplay) RepaintMain(window);
+  SetUpRotorRamp();
+
+  if (bDiscreteModel)
+    SpeciesLoop(window, result);
+  else if (bMonomerDimer || bMonomerTrimer || bAssoc148 || bAssoc124 || bNonidealSpecies)
+    SingleComponentBranch(window, result);
+  else if (bHeteroAssocModel)
+    ReactingBranch(window, result);
+  pSimWindow = nullptr;
+  if (bUserAbort) MergeModelStatus(result, ModelStatus::Interrupted);
+  FinishModelComputation(window, result, iFirstModelScan);
+  return result;
+}
+
+void ResetModelComputation() {
+  FreeInitialDistribution();
+  nStaticGridEstimate = 0;
+  nHatGridEstimate = 0.0;
+  fOptimizeRadius = 0.0;
+  bLiveDisplay = false;
+  iFirstModelScan = 1;
+  fLoadingFraction = 1.0f;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,140 @@
+#include "modelcalc/model_steps.h"
+
+#include <cmath>
+
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/linear_amplitudes.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "platform/backend.h"
+#include "platform/types.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+
+bool bLiveDisplay = false;
+int iFirstModelScan = 1;
+float fLoadingFraction = 1.0f;
+
+void MergeModelStatus(ModelResult& result, ModelStatus species) {
+  if (species == ModelStatus::Interrupted || result.status == ModelStatus::Interrupted)
+    result.status = ModelStatus::Interrupted;
+  else if (species == ModelStatus::Failed)
+    result.status = ModelStatus::Failed;
+}
+
+void OpenDetectionBracket() {
+  SetNonlinearDetectionParams(fPowerCoefficient, fPowerBaseline, true);
+}
+
+void CloseDetectionBracket() {
+  UpdateNonlinearDetectionFit();
+  SetNonlinearDetectionParams(fPowerCoefficient, fPowerBaseline, bShowTransformed);
+}
+
+bool CheckMeniscusAndBottom(Window* /*window*/) {
+  if (fMeniscus != 0.0f && fBottom != 0.0f) return true;
+  if (HasBackend()) GetBackend().MessageBox("set Meniscus and Bottom first", "", MB_OK);
+  return false;
+}
+
+void SetDefaultFitLimitsWhenUnset() {
+  if (fFitLeftLim == 0.0f) {
+    fFitLeftLim = fMeniscus;
+    SetLeftFitLimitIndices();
+  }
+  if (fFitRightLim == 0.0f) {
+    fFitRightLim = fBottom;
+    SetRightFitLimitIndices();
+  }
+}
+
+void RepaintMain(Window* window) {
+  if (window && !bBatchMode) window->Invalidate();
+}
+
+bool SignalToFitRows() {
+  return !IsContinuousModel() && !bLinearAmplitudes && !bFitTINoise && !bFitRINoise;
+}
+
+bool HasSignalTable(int k) {
+  return k >= 1 && k <= kSpeciesSlots &&
+         pppSpeciesSignal[k].size() > static_cast<std::size_t>(nScans) && pGridRadius &&
+         nGridPoints > 0;
+}
+
+void ZeroFitRows(int first) {
+  for (int p = first < 1 ? 1 : first; p <= nScans; ++p) {
+    const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(p)]);
+    if (s >= ppFit.size() || !ppFit[s]) continue;
+    for (int j = 1; j <= pnPoints[s]; ++j) ppFit[s][j] = 0.0f;
+  }
+}
+
+void ZeroSpeciesSignal(int k) {
+  if (k < 1 || k > kSpeciesSlots) return;
+  for (float* row : pppSpeciesSignal[k])
+    if (row)
+      for (int i = 1; i <= nGridPoints; ++i) row[i] = 0.0f;
+}
+
+int FirstIncludedSlot() {
+  for (int k = 1; k <= nSpeciesSlots; ++k)
+    if (pSpeciesIncluded[k]) return k;
+  return 0;
+}
+
+double SpeciesLoading(int k, int firstIncluded) {
+  double fraction = 0.0;
+  if (k == firstIncluded) {
+    const int last = bBufferSedCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
+    fraction = 1.0;
+    for (int j = k + 1; j <= last; ++j)
+      if (pSpeciesIncluded[j]) fraction -= pSpeciesAmplitude[j];
+  } else {
+    fraction = pSpeciesAmplitude[k];
+  }
+  if (fraction < 0.0) fraction = 0.0;
+  fLoadingFraction = static_cast<float>(fraction);
+  double loading = fraction * pSpeciesAmplitude[firstIncluded];
+  if (bLinearAmplitudes && loading == 0.0) loading = 1.0;
+  return loading;
+}
+
+double DiffusionFromMassOrD(double s, double massOrD) {
+  double D = massOrD * 1e-7;
+  if (bFitMAndS) {
+    const double M = massOrD > 0.0 ? massOrD : 1e-10;
+    // Svedberg equation: D = s R T / ((1 - vbar rho) M).
+    D = s * 1e-13 * fRT / ((1.0 - fVRho) * M);
+  }
+  return std::fabs(D);
+}
+
+double SpeciesDiffusion(int k) { return DiffusionFromMassOrD(pSpeciesS[k], pSpeciesMassOrD[k]); }
+
+void AbsorbanceToIntensity(int first) {
+  for (int p = first < 1 ? 1 : first; p <= nScans; ++p) {
+    const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(p)]);
+    if (s >= ppFit.size() || !ppFit[s] || s >= ppThirdColumn.size() || !ppThirdColumn[s]) continue;
+    for (int j = 1; j <= pnPoints[s]; ++j)
+      ppFit[s][j] = static_cast<float>(std::exp(-2.30258509 * ppFit[s][j]) * ppThirdColumn[s][j]);
+  }
+}
+
+void FinishModelComputation(Window* window, ModelResult& result, int first) {
+  result.amplitudesSolved = RunLinearAmplitudeStep();
+  CloseDetectionBracket();
+  if (bIntensityData) AbsorbanceToIntensity(first);
+  // A partial model (a solution failed or was stopped) is not a computed model.
+  bModelComputed = result.status == ModelStatus::Computed;
+  if (bLiveDisplay) RepaintMain(window);
+}
+
+}  // namespace tarmic

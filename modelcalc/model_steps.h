@@ -1,0 +1,95 @@
+// Steps every model computation of the discrete-species models shares: the
+// bracket of the nonlinear-detection transform around the computation, the
+// default fit limits, the zeroed fit rows, the loading of each species slot from
+// the amplitudes held as total and fractions, the diffusion coefficient of a slot,
+// and the tail (linear amplitude step, intensity data, repaint) with the outcome
+// of the whole computation.
+//
+// Per-scan tables are one-based by scan number; display position p means scan
+// pScanOrder[p]. Species slots run 1..nSpeciesSlots.
+#pragma once
+
+namespace tarmic {
+
+class Window;
+
+// The Run command sets it before it computes: the model computations repaint the
+// main window and draw their readouts and evolving profiles while it is set.
+extern bool bLiveDisplay;
+// Display position of the first modelled scan: 1, or 2 when the first scan is the
+// experimental initial distribution.
+extern int iFirstModelScan;
+// Fraction of the total loading that the species being computed carries.
+extern float fLoadingFraction;
+
+// How a model computation ended.
+enum class ModelStatus {
+  Computed,     // every species was computed; the fit rows hold the model
+  NotStarted,   // no scans, or meniscus and bottom not set (message shown); nothing changed
+  Interrupted,  // the user stopped a solution: later species are missing from the fit
+  Failed,       // a solution failed (its message was shown): the fit holds what it recorded
+};
+struct ModelResult {
+  ModelStatus status = ModelStatus::Computed;
+  // The non-negative solve of the linear step succeeded (true when it solved nothing).
+  bool amplitudesSolved = true;
+  bool ok() const { return status == ModelStatus::Computed && amplitudesSolved; }
+};
+// Merges the status of one species into that of the computation: an interrupt
+// outranks a failure, a failure outranks success.
+void MergeModelStatus(ModelResult& result, ModelStatus species);
+
+// Opens the nonlinear-detection bracket: the data and fit arrays show the
+// transformed domain while the model is computed.
+void OpenDetectionBracket();
+// Closes it: the new fit is carried into both domains, then the domain the user
+// chose is shown again.
+void CloseDetectionBracket();
+
+// False, after the box "set Meniscus and Bottom first" (empty caption, OK only, no
+// sound), when meniscus or bottom is 0.
+bool CheckMeniscusAndBottom(Window* window);
+// A left fit limit of 0 becomes the meniscus, a right one of 0 the bottom (with the
+// fit-limit indices refreshed).
+void SetDefaultFitLimitsWhenUnset();
+// Invalidates the main window (not in batch mode).
+void RepaintMain(Window* window);
+// The computed profiles go to the fit rows on the scans' own radii, unless the
+// amplitudes or the noise are solved linearly (or a continuous model is on), which
+// need the signal tables on the common grid.
+bool SignalToFitRows();
+// Slot k has a signal table for every scan on an existing common grid.
+bool HasSignalTable(int k);
+// Sets the fit rows of display positions first..nScans to 0.
+void ZeroFitRows(int first);
+// Sets every row of the signal table of slot k to 0 (a table that a failed or
+// interrupted solution does not reach must not keep an earlier evaluation's signal).
+void ZeroSpeciesSignal(int k);
+
+// The lowest included slot, 0 when none.
+int FirstIncludedSlot();
+// The loading signal of included slot k: the first included slot carries 1 minus
+// the fractions of the later included slots (the buffer slot left out with the
+// buffer correction), any other its own fraction; a negative fraction counts 0;
+// times the total held by the first included slot. With linear amplitudes a
+// loading of exactly 0 becomes 1.0 (the signal is solved for afterwards). Sets
+// fLoadingFraction.
+double SpeciesLoading(int k, int firstIncluded);
+// D of slot k in cm^2/s, made positive: the entered D (1e-7 cm^2/s) x 1e-7, or
+// under "fit M and s" s 1e-13 R T / ((1 - vbar rho) M), a mass <= 0 taken as 1e-10.
+double SpeciesDiffusion(int k);
+// The same from s (S) and the slot's second value.
+double DiffusionFromMassOrD(double s, double massOrD);
+
+// Turns the model absorbance of scans first..nScans (display positions) into sample
+// intensity against the reference intensity of the third column:
+// v -> 10^(-v) x third = exp(-2.30258509 v) x third.
+void AbsorbanceToIntensity(int first);
+
+// The tail of a computation: the linear amplitude step (the variant the switches
+// choose), the detection bracket closed, intensity data transformed for the scans
+// from display position first on, bModelComputed (set only for a complete
+// computation, cleared otherwise) and the repaint with bLiveDisplay.
+void FinishModelComputation(Window* window, ModelResult& result, int first);
+
+}  // namespace tarmic

@@ -1,0 +1,48 @@
+// The non-interacting discrete species model on sedimentation-velocity data, and
+// the non-ideal multiple-species model, computed with one Lamm solver object
+// (CLammIdeal) per species slot.
+//
+// The species are solved one after the other in the calling (user-interface)
+// thread. Each solver object records its species' profile at the scan times:
+// without linear amplitudes and fitted noise it adds the profile, on each scan's
+// own radii, to the fit rows; otherwise it writes the species' signal table on the
+// common grid (pppSpeciesSignal[k], signal = loading x unit profile, the loading
+// recorded in pAppliedAmplitude[k]). The linear amplitude and noise step follows.
+#pragma once
+
+#include "modelcalc/model_steps.h"
+
+namespace tarmic {
+
+class Window;
+class CLammIdeal;
+class LammDisplay;
+struct LammScanRecord;
+
+// Computes the model of every scan (fit rows, signal tables, linear step, detection
+// bracket). window owns the message boxes and receives the progress drawing (may be
+// null). Returns NotStarted without scans or without meniscus and bottom ("set
+// Meniscus and Bottom first"); Failed when a solution failed (its message shown; the
+// later species are still computed); Interrupted when the user stopped a solution
+// (bUserAbort; the later species are skipped, the linear step still runs).
+ModelResult CalculateSpeciesModelCL(Window* window);
+
+// The buffer component in slot k (the last): its own solution
+// (CalculateBufferSedimentation), with the amplitude kept apart from the total and
+// fractions (1.0, and the buffer signal 1.0, when the amplitudes are solved
+// linearly); a failure is shown.
+ModelStatus SolveBufferSlot(Window* window, int k);
+
+// Configures a solver object for species slot k of the current model with s (S), D
+// (cm^2/s) and loading c0, recording into the fit rows or the slot's signal table
+// as the model requires: model, sedimentation parameters, acceleration check,
+// fluorescence corrections, output, numerics, time offset, band loading and
+// solvent (nonIdeal: the model's non-ideality lists instead of band and solvent),
+// and the scan time lag of absorbance scans. records are the scans' records
+// (ScanRecords(); they must outlive the solve); display may be null. False, after a
+// message, when the solvent settings cannot be given to it, or when the output of a
+// slot on the common grid has no signal table.
+bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRecord* records,
+                        int k, double s, double D, double c0, bool nonIdeal);
+
+}  // namespace tarmic

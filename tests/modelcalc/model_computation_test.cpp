@@ -1,0 +1,325 @@
+// The model computation of the discrete-species models on a small synthetic
+// velocity data set (12 scans x 240 radii, 45,000 rpm): the per-species solver
+// objects with amplitudes and noise solved linearly, agreement of the solver
+// objects with the global-state propagators, the limits of the rapid monomer-dimer
+// equilibrium, grid sizing without sedimentation, and failed or interrupted solves.
+#include "modelcalc/model_computation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "lamm/lamm_globals.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/linear_amplitudes.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/one_based.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "platform/events.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/types.h"
+#include "propagators/buffer_sedimentation.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/sim_run.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+namespace {
+
+constexpr int kScans = 12;
+constexpr int kRadii = 240;
+constexpr double kMeniscus = 6.0, kBottom = 7.2;
+constexpr double kScanInterval = 800.0;  // s
+constexpr float kRpm = 45000.0f;
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+using Rows = std::vector<std::vector<float>>;
+
+class ModelComputationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAll();
+    AllocScanTables(kScans);
+    for (int j = 1; j <= kScans; ++j) {
+      float* r = tarmic::vector(1, kRadii);
+      float* y = tarmic::vector(1, kRadii);
+      for (int i = 1; i <= kRadii; ++i) {
+        r[i] = static_cast<float>(6.02 + 1.16 * (i - 1) / (kRadii - 1));
+        y[i] = 0.0f;
+      }
+      ScanInfo& info = pScanInfo[Idx(j)];
+      info.time = info.recordedTime = info.timeAtLoad = kScanInterval * j;
+      info.rpm = kRpm;
+      info.temperature = 20.0f;
+      InstallScanArrays(j, kRadii, r, y, nullptr, false);
+    }
+    bAbsorbanceData = true;
+    fMeniscus = static_cast<float>(kMeniscus);
+    fBottom = static_cast<float>(kBottom);
+    fTemperatureK = 293.15f;
+    fRT = static_cast<float>(kGasConstant * 293.15);
+    VBAR = 0.73f;
+    fBufferDensity = 0.99823f;
+    fVRho = VBAR * fBufferDensity;
+    ASSERT_TRUE(BuildCommonRadialGrid());
+    fFitLeftLim = 6.05f;
+    fFitRightLim = 7.1f;
+    SetLeftFitLimitIndices();
+    SetRightFitLimitIndices();
+    bRampRotorSpeed = false;
+  }
+  void TearDown() override { ResetAll(); }
+
+  static void ResetAll() {
+    ResetModelComputation();
+    ResetSimArrays();
+    ResetSimRunState();
+    ResetModelFlags();
+    ResetModelOptions();
+    ResetModelParams();
+    ResetScanDataGlobals();
+    ResetAnalysisSwitches();
+    ResetRunSwitches();
+    ResetLammSettings();
+    ResetLammGlobals();
+    ResetLinearAmplitudes();
+    ResetFluorescenceDetection();
+    ResetBufferSedimentation();
+    ResetSolventConstants();
+  }
+
+  // Non-interacting species in slots 1..n: s (S), D (1e-7 cm^2/s), amplitudes as
+  // total (slot 1) and fractions.
+  static void SetSpecies(const std::vector<double>& s, const std::vector<double>& D,
+                         const std::vector<double>& amp) {
+    ResetModelFlags();
+    bDiscreteModel = true;
+    for (int k = 1; k <= nSpeciesSlots; ++k) {
+      const bool on = Idx(k) <= s.size();
+      pSpeciesIncluded[k] = on ? 1 : 0;
+      pSpeciesS[k] = on ? static_cast<float>(s[Idx(k - 1)]) : 0.0f;
+      pSpeciesMassOrD[k] = on ? static_cast<float>(D[Idx(k - 1)]) : 0.0f;
+      pSpeciesAmplitude[k] = on ? static_cast<float>(amp[Idx(k - 1)]) : 0.0f;
+    }
+    PackModelParams();
+    AllocSpeciesSignalArrays();
+  }
+  static void SetLinear(bool amplitudes, bool ti, bool ri, bool baseline) {
+    bLinearAmplitudes = amplitudes;
+    bFitTINoise = ti;
+    bFitRINoise = ri;
+    bVaryBaseline = baseline;
+  }
+  static Rows FitRows() {
+    Rows rows(Idx(kScans) + 1);
+    for (int j = 1; j <= kScans; ++j) rows[Idx(j)].assign(ppFit[Idx(j)], ppFit[Idx(j)] + kRadii + 1);
+    return rows;
+  }
+  // Largest and rms difference of two sets of rows over the fit range.
+  static void Compare(const Rows& a, const Rows& b, double* maxDiff, double* rms) {
+    double sum = 0.0, worst = 0.0;
+    int n = 0;
+    for (int j = 1; j <= kScans; ++j)
+      for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i, ++n) {
+        const double d = a[Idx(j)][Idx(i)] - b[Idx(j)][Idx(i)];
+        sum += d * d;
+        worst = std::max(worst, std::fabs(d));
+      }
+    *maxDiff = worst;
+    *rms = std::sqrt(sum / n);
+  }
+  static double ResidualRms() {
+    double sum = 0.0;
+    int n = 0;
+    for (int j = 1; j <= kScans; ++j)
+      for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i, ++n)
+        sum += std::pow(ppSignal[Idx(j)][i] - ppFit[Idx(j)][i], 2);
+    return std::sqrt(sum / n);
+  }
+  // Data = the given model rows + TI(r) + RI(scan) + baseline + Gaussian noise.
+  static void MakeData(const Rows& model, bool ti, bool ri, double baseline, double noise) {
+    std::mt19937 random(5);
+    std::normal_distribution<double> gauss(0.0, noise);
+    for (int j = 1; j <= kScans; ++j) {
+      for (int i = 1; i <= kRadii; ++i) {
+        const double r = ppRadius[Idx(j)][i];
+        double v = model[Idx(j)][Idx(i)] + baseline + gauss(random);
+        if (ti) v += 0.02 * std::sin(9.0 * r);
+        if (ri) v += 0.004 * j - 0.02;
+        ppSignal[Idx(j)][i] = static_cast<float>(v);
+      }
+      FillGridSignalRow(j);
+    }
+    CalculateAverageScan();
+  }
+
+  ScopedHeadlessBackend backend;
+};
+
+// Solver objects: data made with known species (amplitudes 0.6 and 0.4 of a total
+// 1.0) are reproduced from wrong starting amplitudes, which the linear step solves,
+// with TI and RI noise and with a fitted baseline: residuals at the noise level,
+// amplitudes and baseline recovered, and the model reported complete.
+TEST_F(ModelComputationTest, SolverObjectsReproduceDataWithLinearAmplitudes) {
+  SetSpecies({3.0, 7.0}, {6.0, 4.0}, {1.0, 0.4});
+  SetLinear(false, false, false, false);
+  ModelResult made = CalculateModel(nullptr);
+  ASSERT_TRUE(made.ok());
+  ASSERT_TRUE(bModelComputed);
+  const Rows truth = FitRows();
+  // Loadings 0.6 and 0.4: at 6.7 cm the last scan lies between the two boundaries,
+  // on the radially diluted plateau of the 3 S species, 0.6 exp(-2 s w^2 t).
+  const double w2t = std::pow(kRpm * M_PI / 30.0, 2) * kScanInterval * kScans;
+  EXPECT_NEAR(ppRadius[kScans][141], 6.7, 0.002);
+  EXPECT_NEAR(truth[kScans][141], 0.6 * std::exp(-2 * 3.0e-13 * w2t), 0.002);
+
+  constexpr double kNoise = 0.004;
+  MakeData(truth, true, true, 0.0, kNoise);
+  SetSpecies({3.0, 7.0}, {6.0, 4.0}, {0.3, 0.8});
+  SetLinear(true, true, true, false);
+  ModelResult fit = CalculateModel(nullptr);
+  EXPECT_TRUE(fit.ok());
+  EXPECT_NEAR(ResidualRms(), kNoise, 0.1 * kNoise);
+  EXPECT_NEAR(pSpeciesAmplitude[1], 1.0, 0.01);
+  EXPECT_NEAR(pSpeciesAmplitude[2], 0.4, 0.01);
+  EXPECT_NEAR(pAppliedAmplitude[1], 0.6, 0.01);
+
+  MakeData(truth, false, false, 0.05, kNoise);
+  SetSpecies({3.0, 7.0}, {6.0, 4.0}, {0.3, 0.8});
+  SetLinear(true, false, false, true);
+  fit = CalculateModel(nullptr);
+  EXPECT_TRUE(fit.ok());
+  EXPECT_NEAR(ResidualRms(), kNoise, 0.1 * kNoise);
+  EXPECT_NEAR(fBaseline, 0.05, 0.002);
+  EXPECT_NEAR(pSpeciesAmplitude[1], 1.0, 0.01);
+}
+
+// The same two species through the solver objects and through the global-state
+// propagators (species 1 by the concentration-dependent propagator with vanishing
+// ks and kd under "c1 nonideal", species 2 by the ideal one): the same profiles
+// within the discretisation error.
+TEST_F(ModelComputationTest, SolverObjectsAndPropagatorsAgree) {
+  SetSpecies({3.0, 7.0}, {6.0, 4.0}, {1.0, 0.4});
+  SetLinear(false, false, false, false);
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  const Rows objects = FitRows();
+
+  bC1Nonideal = true;
+  fLogKs = fLogKd = -8.0f;
+  PackModelParams();
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  const Rows propagators = FitRows();
+  double worst = 0.0, rms = 0.0;
+  Compare(objects, propagators, &worst, &rms);
+  EXPECT_LT(worst, 0.003);
+  EXPECT_LT(rms, 5e-4);
+}
+
+// Rapid monomer-dimer: with log K -> -inf the monomer alone, with log K -> +inf the
+// dimer alone (s2 = 4.5 S, D2 = D1 (s2/s1)/2), each compared with that species
+// computed by the solver objects.
+TEST_F(ModelComputationTest, MonomerDimerLimits) {
+  constexpr double kLoading = 0.8;
+  const struct {
+    float logK;
+    double s, D;
+  } cases[] = {{-8.0f, 3.0, 6.0}, {8.0f, 4.5, 4.5}};
+  for (const auto& c : cases) {
+    SetSpecies({c.s}, {c.D}, {kLoading});
+    SetLinear(false, false, false, false);
+    ASSERT_TRUE(CalculateModel(nullptr).ok());
+    const Rows reference = FitRows();
+
+    ResetModelFlags();
+    bMonomerDimer = true;
+    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
+    pSpeciesIncluded[1] = 1;
+    pSpeciesMassOrD[1] = 6.0f;
+    pSpeciesS[1] = 3.0f;
+    pSpeciesS[2] = 4.5f;
+    pSpeciesMassOrD[3] = c.logK;
+    pSpeciesAmplitude[3] = static_cast<float>(kLoading);
+    PackModelParams();
+    ASSERT_TRUE(CalculateModel(nullptr).ok()) << c.logK;
+    double worst = 0.0, rms = 0.0;
+    Compare(reference, FitRows(), &worst, &rms);
+    EXPECT_LT(worst, 0.003) << c.logK;
+    EXPECT_LT(rms, 5e-4) << c.logK;
+  }
+}
+
+// Grid sizing: a species without sedimentation is sized by its diffusion over the
+// whole run (sigma = sqrt(D t_last)), not by a boundary time that does not exist;
+// a sedimenting species by the time its boundary reaches the fit range.
+TEST_F(ModelComputationTest, GridSizingWithoutSedimentationUsesDiffusion) {
+  bClaverie = true;
+  bMovingHat = false;
+  bOptimizeStaticGrid = false;
+  nLammGridPoints = 200;
+  ASSERT_TRUE(AllocSimArrays());
+  const double D = 1e-7;
+  const SpeciesGridChoice zero = SizeGridForSpecies(0.0, D);
+  const double sigma = std::sqrt(D * kScanInterval * kScans);
+  EXPECT_FALSE(zero.outflowBottom);
+  EXPECT_FALSE(zero.noTruncation);
+  EXPECT_EQ(nStaticGridEstimate, static_cast<int>(std::floor(1.2 * 5.0 / sigma)));
+  EXPECT_EQ(nLammGridPoints, nStaticGridEstimate);
+  EXPECT_EQ(nSimGridPointsAllocated, nLammGridPoints);
+
+  SizeGridForSpecies(5.0, 5e-7);
+  const double w2 = std::pow(kRpm * M_PI / 30.0, 2);
+  const double rStar = ppRadius[1][pFitFirst[1]];
+  const double tStar = (rStar - kMeniscus) / (w2 * 5e-13 * rStar);
+  EXPECT_EQ(nStaticGridEstimate, static_cast<int>(std::floor(1.2 * 5.0 / std::sqrt(5e-7 * tStar))));
+}
+
+// A failed solve is reported as a failure and leaves no stale signal; an interrupt
+// is reported as such and the model is not marked computed.
+TEST_F(ModelComputationTest, FailedAndInterruptedSolvesAreReported) {
+  SetSpecies({3.0, 7.0}, {6.0, 4.0}, {1.0, 0.4});
+  SetLinear(true, false, false, false);
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  // An old evaluation's signal in slot 2's table.
+  for (int j = 1; j <= kScans; ++j)
+    for (int i = 1; i <= nGridPoints; ++i) pppSpeciesSignal[2][Idx(j)][i] = 5.0f;
+  pAppliedAmplitude[2] = 1.0f;
+
+  // The propagators refuse a non-finite error limit: both species fail, each with
+  // its message.
+  bC1Nonideal = true;
+  fLogKs = fLogKd = -8.0f;
+  PackModelParams();
+  dMaxDcOverC = std::nan("");
+  backend->QueueMessageBox(IDOK, "ERROR in simulation");
+  backend->QueueMessageBox(IDOK, "ERROR in simulation");
+  const ModelResult failed = CalculateModel(nullptr);
+  EXPECT_EQ(failed.status, ModelStatus::Failed);
+  EXPECT_EQ(backend->MessageBoxCaptions().size(), 2u);
+  EXPECT_FALSE(bModelComputed);
+  for (int j = 1; j <= kScans; ++j)
+    for (int i = 1; i <= nGridPoints; ++i) ASSERT_LT(pppSpeciesSignal[2][Idx(j)][i], 5.0f);
+  dMaxDcOverC = 1.0;
+
+  // A key pressed during the first solve stops it; the second species is skipped.
+  bC1Nonideal = false;
+  PackModelParams();
+  UiEvents().Post(Event::KeyDown('x'));
+  const ModelResult stopped = CalculateModel(nullptr);
+  EXPECT_EQ(stopped.status, ModelStatus::Interrupted);
+  EXPECT_FALSE(bModelComputed);
+}
+
+}  // namespace
+}  // namespace tarmic
