@@ -136,6 +136,7 @@ class TXLAWindow {
   void CmShowResiduals();              // 209
   void CmDataMarkSize();               // 211
   void CmFinalProfileToFit();          // 223
+  void RunDiscreteModel();             // Run of a discrete-species model
   void CmInhomogeneousSolvent();      // 542
   void CmSetRange();                   // 207
   void CmFullRange();                  // 208

@@ -16,6 +16,7 @@
 #include "numerics/solvent_constants.h"
 #include "propagators/buffer_sedimentation.h"
 #include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
 
 namespace tarmic {
 
@@ -182,7 +183,15 @@ int ActiveModelCommand() {
   return 0;
 }
 
-bool RunnableModelActive() { return IsContinuousModel() && KernelModelAvailable(); }
+bool DiscreteModelActive() {
+  if (IsContinuousModel() || bDLSData) return false;
+  return bDiscreteModel || bNonidealSpecies || bNonIdealMultiple || IsSelfAssociationModel() ||
+         bHeteroAssocModel;
+}
+
+bool RunnableModelActive() {
+  return (IsContinuousModel() && KernelModelAvailable()) || DiscreteModelActive();
+}
 
 void TXLAWindow::CmContinuousCs() {
   ChooseContinuousModel(*this, kCmContinuousCs, [] { bContiSModel = true; });

@@ -22,5 +22,8 @@ int ActiveModelCommand();
 
 // Whether Run can compute the active model here.
 bool RunnableModelActive();
+// A discrete-species model that the model computation computes (light-scattering
+// data excepted).
+bool DiscreteModelActive();
 
 }  // namespace tarmic

@@ -9,9 +9,12 @@
 #include "distributions/distribution_plot.h"
 #include "modelfit/fit_limit_prompts.h"
 #include "modelfit/lamm_dialog.h"
+#include "modelcalc/model_computation.h"
+#include "modelcalc/model_steps.h"
 #include "modelfit/params_dialog.h"
 #include "numerics/run_switches.h"
 #include "numerics/sounds.h"
+#include "plot/data_plots.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"
 
@@ -46,12 +49,35 @@ void TXLAWindow::CmRun() {
     CommandMessageBox(*this, "load data first", "ERROR", MB_OK);
     return;
   }
+  if (DiscreteModelActive()) {
+    RunDiscreteModel();
+    return;
+  }
   bContiInnerRun = false;
   bFMScalingLawSwitching = false;
   bRunInProgress = true;
   const ContiRunOutcome outcome = RunContiSed(&GetHandle());
   bRunInProgress = false;
   if (outcome == ContiRunOutcome::Computed) bDataChanged = false;
+  RepaintMain();
+}
+
+// Computes the discrete-species model with the current parameters, redrawing while
+// it computes, and shows fit and residuals. The computation shows its own boxes.
+void TXLAWindow::RunDiscreteModel() {
+  bRunInProgress = true;
+  bLiveDisplay = true;
+  const ModelResult result = CalculateModel(&GetHandle());
+  bLiveDisplay = false;
+  bRunInProgress = false;
+  if (result.status == ModelStatus::NotStarted) return;
+  if (result.status == ModelStatus::Computed) bDataChanged = false;
+  if (!result.amplitudesSolved) {
+    PlayErrorSound();
+    CommandMessageBox(*this, "the amplitudes could not be solved (NNLS)", "ERROR", MB_OK);
+  }
+  if (pDataPlot) RedrawDataPlot(true);
+  if (pResidualsPlot) RedrawResidualPlot(true);
   RepaintMain();
 }
 

@@ -9,6 +9,7 @@
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
+#include "modelfit/model_params.h"
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
 
@@ -86,6 +87,24 @@ TEST_F(DistributionRunTest, RunComputesTheDistributionTheFitAndTheThirdPane) {
   Handle().Screen().WritePPM(std::string(TARMIC_TEST_OUTPUT_DIR) + "/cs_run_window.ppm");
   ASSERT_NE(pIntegrateButton, nullptr);
   EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
+}
+
+// Run of the non-interacting discrete species model with the species that made the
+// data: the fit lies over the data at the noise level.
+TEST_F(DistributionRunTest, RunOfTheDiscreteModelFitsTheSpeciesThatMadeTheData) {
+  LoadSyntheticRun();
+  Dispatch(198);
+  ASSERT_TRUE(bDiscreteModel);
+  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+  pSpeciesIncluded[1] = 1;
+  pSpeciesS[1] = static_cast<float>(kSyntheticS);
+  pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  PackModelParams();
+  RunByAccelerator();
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_FALSE(Win().bRunInProgress);
+  EXPECT_LT(FitRmsd(), 3.0 * kSyntheticNoise);
 }
 
 TEST_F(DistributionRunTest, InterruptedRunShowsNoStaleResult) {
