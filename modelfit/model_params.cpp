@@ -82,14 +82,24 @@ void DeriveLargeOligomers(float factor2, float factor3) {
 }
 
 // Density and viscosity under a solvent gradient must keep the standard
-// conditions that the solvent model holds; anything else is written back.
+// conditions that the solvent model holds; anything else is written back. Values
+// within rounding of a float round trip pass. The box is shown once for a run of
+// repairs (this check runs at every synchronisation, so a fit that keeps moving the
+// values would otherwise show it at every evaluation); a passing check re-arms it.
 void CheckStandardConditions() {
-  const bool densityChanged = pParams[kContiSlotDensity] != fBufferDensity;
+  static bool shown = false;
+  const bool densityChanged =
+      std::fabs(pParams[kContiSlotDensity] - fBufferDensity) > 1e-6f * std::fabs(fBufferDensity);
   const bool viscosityChanged =
       std::fabs(pParams[kContiSlotViscosity] * kRelViscosityPerPoise - RELVISCOSITY) > 1e-7f;
-  if (!densityChanged && !viscosityChanged) return;
-  ShowBox("standard conditions cannot be changed - switch off solvent gradient", "Parameter Error",
-          MB_OK);
+  if (!densityChanged && !viscosityChanged) {
+    shown = false;
+    return;
+  }
+  if (!shown)
+    ShowBox("standard conditions cannot be changed - switch off solvent gradient", "Parameter Error",
+            MB_OK);
+  shown = true;
   pParams[kContiSlotDensity] = fBufferDensity;
   pParams[kContiSlotViscosity] = 0.01002f * RELVISCOSITY;
   pSpeciesS[3] = pParams[kContiSlotDensity];

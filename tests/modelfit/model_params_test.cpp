@@ -257,8 +257,23 @@ TEST_F(ModelParamsTest, SolventGradientRestoresStandardDensityAndViscosity) {
   // The repaired entries pass the next synchronisation, and a change of the
   // viscosity below 1e-7 relative is accepted silently.
   pParams[kContiSlotViscosity] = 0.01002f * (1.0f + 2e-8f);
+  pParams[kContiSlotDensity] = 0.99823f * (1.0f + 2e-7f);
   UnpackModelParams();
   EXPECT_EQ(Boxes().size(), 1u);
+  // Changes repaired one synchronisation after the other (a fit moving the values)
+  // show the box once; after a passing check the next change shows it again.
+  pParams[kContiSlotDensity] = 1.1f;
+  backend_->QueueMessageBox(IDOK, "Parameter Error");
+  UnpackModelParams();
+  pParams[kContiSlotDensity] = 1.2f;
+  UnpackModelParams();
+  EXPECT_EQ(Boxes().size(), 2u);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotDensity], 0.99823f);
+  UnpackModelParams();
+  pParams[kContiSlotDensity] = 1.3f;
+  backend_->QueueMessageBox(IDOK, "Parameter Error");
+  UnpackModelParams();
+  EXPECT_EQ(Boxes().size(), 3u);
 }
 
 // --- linear fit switches ---
