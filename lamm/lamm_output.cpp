@@ -233,20 +233,23 @@ void CLammIdeal::SolveStatic() {
 }
 
 void CLammIdeal::ApplyDetectionCorrections() {
-  if (!(bRadialGradient || bExcitationShadow || bRadialConvolution || bTemporalDrift)) return;
+  FluorescenceCorrections f;
+  f.gradient = bRadialGradient;
+  f.gradientPerCm = dRadialGradient;
+  f.drift = bTemporalDrift;
+  f.driftPerSecond = dDriftRate;
+  f.exponentialDrift = bExponentialDrift;
+  f.shadow = bExcitationShadow;
+  f.coneRadius = static_cast<float>(dShadowRadius);
+  f.convolution = bRadialConvolution;
+  f.width = static_cast<float>(dConvolutionWidth);
+  f.distFactor = static_cast<float>(dConvolutionParam);
+  if (!f.Any()) return;
   for (int p = 1; p <= nScanCount; ++p) {
     const OutputRow out = ScanOutputRow(p);
-    if (bRadialGradient || bTemporalDrift) {
-      const double t = dScanTimeLag + pScans[pScanIndex[p]].timeUncorrected;
-      ApplyMagnificationFactors(out.n, out.r, out.c, dMeniscus, bRadialGradient ? dRadialGradient : 0.0,
-                                bTemporalDrift ? MagnificationDriftFactor(dDriftRate, t, bExponentialDrift) : 1.0);
-    }
-    if (bExcitationShadow)
-      ApplyExcitationShadow(out.n, out.r, out.c, static_cast<float>(dShadowRadius), static_cast<float>(dBottom));
-    if (bRadialConvolution)
-      ConvolveRadialSignal(out.n, out.r, out.c, static_cast<float>(dConvolutionWidth),
-                           static_cast<float>(dConvolutionParam), static_cast<float>(dMeniscus),
-                           static_cast<float>(dBottom));
+    const double t = dScanTimeLag + pScans[pScanIndex[p]].timeUncorrected;
+    ApplyFluorescenceCorrections(out.n, out.r, out.c, f, t, static_cast<float>(dMeniscus),
+                                 static_cast<float>(dBottom));
   }
 }
 

@@ -74,4 +74,14 @@ void SimulateRadialResolution(int n, float width, const float* r, float* c) {
   for (int i = 1; i <= n; ++i) c[i] = out[i];
 }
 
+void ApplyFluorescenceCorrections(int n, const float* r, float* c, const FluorescenceCorrections& f,
+                                  double t, float meniscus, float bottom) {
+  if (f.gradient || f.drift)
+    ApplyMagnificationFactors(n, r, c, meniscus, f.gradient ? f.gradientPerCm : 0.0,
+                              f.drift ? MagnificationDriftFactor(f.driftPerSecond, t, f.exponentialDrift)
+                                      : 1.0);
+  if (f.shadow) ApplyExcitationShadow(n, r, c, f.coneRadius, bottom);
+  if (f.convolution) ConvolveRadialSignal(n, r, c, f.width, f.distFactor, meniscus, bottom);
+}
+
 }  // namespace tarmic

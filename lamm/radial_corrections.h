@@ -19,6 +19,26 @@ double MagnificationDriftFactor(double rate, double t, bool exponential);
 void ApplyMagnificationFactors(int n, const float* r, float* c, double meniscus, double gradient,
                                double drift);
 
+// The corrections of fluorescence detection that are on, in the order the optics
+// apply them to a profile recorded at time t (s).
+struct FluorescenceCorrections {
+  bool gradient = false;
+  double gradientPerCm = 0.0;    // relative amplitude change per cm of radius ("1+da/dr" - 1)
+  bool drift = false;
+  double driftPerSecond = 0.0;   // relative amplitude change per s
+  bool exponentialDrift = false;
+  bool shadow = false;
+  float coneRadius = 0.0f;       // cm
+  bool convolution = false;
+  float width = 0.0f;            // cm
+  float distFactor = 2.0f;       // widths summed
+  bool Any() const { return gradient || drift || shadow || convolution; }
+};
+// Magnification (gradient and drift at t), then the excitation shadow, then the
+// convolution, on the row r[1..n], c[1..n] of a cell meniscus..bottom.
+void ApplyFluorescenceCorrections(int n, const float* r, float* c, const FluorescenceCorrections& f,
+                                  double t, float meniscus, float bottom);
+
 // Gaussian blur of characteristic width w (cm) of fluorescence detection: each new
 // value is the weighted mean sum g_j c_j / sum g_j, g_j = exp(-(r_j - r_i)^2 / w^2),
 // the point itself with weight 1; the walk in each direction stops after the first

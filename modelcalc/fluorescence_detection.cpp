@@ -458,4 +458,19 @@ void ResetFluorescenceDetection() {
   bNonlinearDetectionBusy = bNoGridRebuild = false;
 }
 
+FluorescenceCorrections CurrentFluorescenceCorrections() {
+  FluorescenceCorrections f;
+  f.gradient = bMagnificationGradient;
+  f.gradientPerCm = bMagnificationGradient ? fMagnificationGradient - 1.0 : 0.0;
+  f.drift = bMagnificationDrift;
+  f.driftPerSecond = bMagnificationDrift ? fMagnificationDrift * 0.01 / 3600.0 : 0.0;
+  f.exponentialDrift = bExponentialDrift;
+  f.shadow = bExcitationShadow && fConeRadius > 0;
+  f.coneRadius = fConeRadius;
+  f.convolution = bRadialConvolution && fConvolutionWidth > 0;
+  f.width = fConvolutionWidth;
+  f.distFactor = fConvolutionDistFactor;
+  return f;
+}
+
 } // namespace tarmic

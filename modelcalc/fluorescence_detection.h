@@ -15,6 +15,8 @@
 // reaches the power function.
 #pragma once
 
+#include "lamm/radial_corrections.h"
+
 #include <vector>
 
 #include "platform/resource_types.h"
@@ -156,5 +158,9 @@ void InstallFluorescenceDetectionHooks();
 // Sets every setting and the transform state to its default and frees the
 // copies.
 void ResetFluorescenceDetection();
+
+// The corrections that are on, as the computed profiles of every route receive
+// them ("1+da/dr" as a gradient per cm, the drift in %/h as a rate per s).
+FluorescenceCorrections CurrentFluorescenceCorrections();
 
 } // namespace tarmic

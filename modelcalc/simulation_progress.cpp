@@ -9,6 +9,7 @@
 #include "lamm/lamm_window_display.h"
 #include "lamm/radial_corrections.h"
 #include "lamm/scan_sweep.h"
+#include "modelcalc/fluorescence_detection.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
@@ -169,6 +170,9 @@ void ShowSimulationProgress::RecordFitRow(int k, int scan, const double* r, cons
     for (int j = 1; j <= m; ++j) fit[j] -= work[j];
   InterpolateCurveFromDouble(m, radii, work, n, r, c);
   if (AbsorbanceRadialResolution()) SimulateRadialResolution(m, fRadialConvolutionRange, radii, work);
+  // The fluorescence corrections, as the solver objects apply them to their scans.
+  ApplyFluorescenceCorrections(m, radii, work, CurrentFluorescenceCorrections(),
+                               pScanInfo[s].recordedTime, fMeniscus, fBottom);
   for (int j = 1; j <= m; ++j) fit[j] += work[j];
   vRecorded[static_cast<std::size_t>(k)] = true;
   if (!opt.liveDisplay || !pSimWindow || !pDataPlot || s >= ppFitCurve.size()) return;
@@ -187,6 +191,9 @@ void RecordSpeciesSignal(int scan, const double* r, const double* c, int n) {
   InterpolateCurveFromDouble(nGridPoints, pGridRadius, row, n, r, c);
   if (AbsorbanceRadialResolution())
     SimulateRadialResolution(nGridPoints, fRadialConvolutionRange, pGridRadius, row);
+  ApplyFluorescenceCorrections(nGridPoints, pGridRadius, row, CurrentFluorescenceCorrections(),
+                               pScanInfo[static_cast<std::size_t>(scan)].recordedTime, fMeniscus,
+                               fBottom);
 }
 
 }  // namespace tarmic

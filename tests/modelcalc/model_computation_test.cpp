@@ -210,21 +210,30 @@ TEST_F(ModelComputationTest, SolverObjectsReproduceDataWithLinearAmplitudes) {
 // propagators (species 1 by the concentration-dependent propagator with vanishing
 // ks and kd under "c1 nonideal", species 2 by the ideal one): the same profiles
 // within the discretisation error.
+// ... also with the fluorescence corrections on: both routes apply the same ones.
 TEST_F(ModelComputationTest, SolverObjectsAndPropagatorsAgree) {
-  SetSpecies({3.0, 7.0}, {6.0, 4.0}, {1.0, 0.4});
-  SetLinear(false, false, false, false);
-  ASSERT_TRUE(CalculateModel(nullptr).ok());
-  const Rows objects = FitRows();
+  for (bool corrections : {false, true}) {
+    bMagnificationGradient = bMagnificationDrift = bExcitationShadow = corrections;
+    fMagnificationGradient = 1.3f;
+    fMagnificationDrift = 20.0f;  // %/h
+    fConeRadius = 0.1f;
+    bC1Nonideal = false;
+    SetSpecies({3.0, 7.0}, {6.0, 4.0}, {1.0, 0.4});
+    SetLinear(false, false, false, false);
+    ASSERT_TRUE(CalculateModel(nullptr).ok());
+    const Rows objects = FitRows();
 
-  bC1Nonideal = true;
-  fLogKs = fLogKd = -8.0f;
-  PackModelParams();
-  ASSERT_TRUE(CalculateModel(nullptr).ok());
-  const Rows propagators = FitRows();
-  double worst = 0.0, rms = 0.0;
-  Compare(objects, propagators, &worst, &rms);
-  EXPECT_LT(worst, 0.003);
-  EXPECT_LT(rms, 5e-4);
+    bC1Nonideal = true;
+    fLogKs = fLogKd = -8.0f;
+    PackModelParams();
+    ASSERT_TRUE(CalculateModel(nullptr).ok());
+    const Rows propagators = FitRows();
+    double worst = 0.0, rms = 0.0;
+    Compare(objects, propagators, &worst, &rms);
+    EXPECT_LT(worst, 0.003) << corrections;
+    EXPECT_LT(rms, 5e-4) << corrections;
+  }
+  bMagnificationGradient = bMagnificationDrift = bExcitationShadow = false;
 }
 
 // Rapid monomer-dimer: with log K -> -inf the monomer alone, with log K -> +inf the
