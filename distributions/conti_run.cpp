@@ -233,14 +233,7 @@ ContiRunOutcome RunContiSed(Window* window) {
     Message("this continuous model is not available in this version", "");
     return Finish(ContiRunOutcome::NotStarted);
   }
-  if (fFitLeftLim == 0.0f) {
-    fFitLeftLim = fMeniscus;
-    SetLeftFitLimitIndices();
-  }
-  if (fFitRightLim == 0.0f) {
-    fFitRightLim = fBottom;
-    SetRightFitLimitIndices();
-  }
+  SetDefaultFitLimitsWhenUnset();
   if (!bContiInnerRun) UnpackModelParams();
   // The parameter vector carries meniscus and bottom as well.
   if (fMeniscus == 0.0f || fBottom == 0.0f) {

@@ -44,17 +44,6 @@ bool CheckMeniscusAndBottom(Window* /*window*/) {
   return false;
 }
 
-void SetDefaultFitLimitsWhenUnset() {
-  if (fFitLeftLim == 0.0f) {
-    fFitLeftLim = fMeniscus;
-    SetLeftFitLimitIndices();
-  }
-  if (fFitRightLim == 0.0f) {
-    fFitRightLim = fBottom;
-    SetRightFitLimitIndices();
-  }
-}
-
 void RepaintMain(Window* window) {
   if (window && !bBatchMode) window->Invalidate();
 }

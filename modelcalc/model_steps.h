@@ -9,6 +9,8 @@
 // pScanOrder[p]. Species slots run 1..nSpeciesSlots.
 #pragma once
 
+#include "scandata/fit_limits.h"  // SetDefaultFitLimitsWhenUnset
+
 namespace tarmic {
 
 class Window;
@@ -49,9 +51,6 @@ void CloseDetectionBracket();
 // False, after the box "set Meniscus and Bottom first" (empty caption, OK only, no
 // sound), when meniscus or bottom is 0.
 bool CheckMeniscusAndBottom(Window* window);
-// A left fit limit of 0 becomes the meniscus, a right one of 0 the bottom (with the
-// fit-limit indices refreshed).
-void SetDefaultFitLimitsWhenUnset();
 // Invalidates the main window (not in batch mode).
 void RepaintMain(Window* window);
 // The computed profiles go to the fit rows on the scans' own radii, unless the

@@ -46,6 +46,17 @@ void SetLastGridIndex(float limit) {
 
 }  // namespace
 
+void SetDefaultFitLimitsWhenUnset() {
+  if (fFitLeftLim == 0.0f) {
+    fFitLeftLim = fMeniscus;
+    SetLeftFitLimitIndices();
+  }
+  if (fFitRightLim == 0.0f) {
+    fFitRightLim = fBottom;
+    SetRightFitLimitIndices();
+  }
+}
+
 void SetLeftFitLimitIndices() {
   bDataChanged = true;
   if (nScans < 1) return;

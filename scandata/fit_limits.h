@@ -10,6 +10,9 @@ void SetLeftFitLimitIndices();
 // The same for fFitRightLim and pFitLast; a limit beyond a scan's last radius is
 // reported ("possible problem with right limit ...", not in batch mode) and moved.
 void SetRightFitLimitIndices();
+// A left fit limit of 0 becomes the meniscus, a right one of 0 the bottom (with the
+// fit-limit indices refreshed).
+void SetDefaultFitLimitsWhenUnset();
 
 // The ranges within which meniscus and bottom may be fitted around their current
 // values: +-0.1 cm for fluorescence data, else meniscus +-0.02 cm and bottom
