@@ -1,0 +1,40 @@
+// The saved fit parameters and the fit report: the hooks through which restoring a
+// parameter file runs the model commands, the offer after loading.
+#include "commands/fit_report_commands.h"
+
+#include <variant>
+
+#include "app/markers.h"
+#include "app/response_table.h"
+#include "app/xla_window.h"
+#include "commands/model_commands.h"
+#include "commands/unavailable_commands.h"
+#include "modelcalc/fit_persistence.h"
+#include "plot/data_plots.h"
+#include "scandata/data_set_hooks.h"
+
+namespace tarmic {
+
+void InstallFitReportHooks() {
+  FitPersistenceHooks& p = GetFitPersistenceHooks();
+  p.switchModel = [](Window*) {
+    if (TXLAWindow* main = GetMainWindow()) SwitchModel(*main);
+  };
+  p.chooseModel = [](Window*, int id) {
+    TXLAWindow* main = GetMainWindow();
+    if (!main || IsUnavailableCommand(id)) return false;
+    const ResponseEntry* entry = main->Find(0, id);
+    if (!entry || !std::holds_alternative<CommandMember>(entry->member)) return false;
+    (main->*std::get<CommandMember>(entry->member))();
+    return true;
+  };
+  p.drawReferenceMeniscus = [](Window*, float radius) {
+    TXLAWindow* main = GetMainWindow();
+    if (main && pDataPlot) main->DrawMarkerLine(main->RadiusToPixelColumn(radius), crRefMeniscusMarker, 1);
+  };
+  GetDataSetHooks().offerReloadParameters = [](Window* window, int) {
+    return OfferReloadParameters(window) != 0;
+  };
+}
+
+}  // namespace tarmic
