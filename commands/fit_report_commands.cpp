@@ -6,10 +6,14 @@
 
 #include "app/markers.h"
 #include "app/response_table.h"
+#include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/fit_result_text.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
 #include "plot/data_plots.h"
 #include "scandata/data_set_hooks.h"
 
@@ -31,6 +35,14 @@ void InstallFitReportHooks() {
   p.drawReferenceMeniscus = [](Window*, float radius) {
     TXLAWindow* main = GetMainWindow();
     if (main && pDataPlot) main->DrawMarkerLine(main->RadiusToPixelColumn(radius), crRefMeniscusMarker, 1);
+  };
+  ShellHooks& s = GetShellHooks();
+  s.showFitResultText = [](TXLAWindow& window) {
+    fFitRmsd = FitRmsd();
+    ShowFitResultText(&window.GetHandle());
+  };
+  s.drawBestFitInfo = [](TXLAWindow& window, DC& dc, int x, int y) {
+    DrawBestFitInfo(&window.GetHandle(), dc, x, y);
   };
   GetDataSetHooks().offerReloadParameters = [](Window* window, int) {
     return OfferReloadParameters(window) != 0;

@@ -10,6 +10,7 @@
 #include "distributions/distribution_grid.h"
 #include "lamm/lamm_globals.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelfit/lamm_settings.h"
@@ -55,6 +56,8 @@ class FitPersistenceTest : public ::testing::Test {
     ResetFitState();
     bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;
     bRestorePreviousParams = false;
+    // Not model flags: the model reset keeps them.
+    bFitMAndS = bBufferSedCorrection = false;
   }
 
   // A state in which (nearly) every entry differs from its default.
@@ -319,6 +322,57 @@ TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {
   std::getline(in, first);
   EXPECT_EQ(first, "scan data");
   EXPECT_TRUE(std::filesystem::exists(dir_ / "00001.txt"));
+}
+
+// The fit-result text of two species: the model lines list the included species
+// only, the extra slot stays empty unless t0 is fitted, the short block of the
+// printout keeps the same model lines.
+TEST_F(FitPersistenceTest, FitResultTextOfTwoSpecies) {
+  bDiscreteModel = true;
+  pSpeciesIncluded[3] = 1;
+  pSpeciesMassOrD[1] = 5.0f;
+  pSpeciesS[1] = 4.0f;
+  pSpeciesAmplitude[1] = 0.5f;
+  pSpeciesMassOrD[3] = 2.5f;
+  pSpeciesS[3] = 9.125f;
+  pSpeciesAmplitude[3] = 0.2f;
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  fBaseline = 0.01f;
+  fFitLeftLim = 6.05f;
+  fFitRightLim = 7.1f;
+  fFitRmsd = 0.004f;
+  fFitPoints = 1000.0f;
+  nFitIteration = 2;
+  nFitStep = 17;
+  PackModelParams();
+  FitTextLines l = BuildFitResultLines();
+  EXPECT_EQ(l[kSlotStatus], "s2, step #17     ");
+  EXPECT_EQ(l[kSlotRmsd], "rmsd=0.004000 (n=1000,SSR=0.016000)");
+  EXPECT_EQ(l[kSlotModel1], "D*10e7 = 5.000 | 2.500 | ");
+  EXPECT_EQ(l[kSlotModel2], "s = 4.000 | 9.125 | ");
+  EXPECT_EQ(l[kSlotModel3], "c = 0.500 | 0.200 | (first is total, next are fractions)");
+  EXPECT_EQ(l[kSlotMeniscus], "Meniscus = 6.000000  ");
+  EXPECT_EQ(l[kSlotBottom], "Bottom = 7.200000  ");
+  EXPECT_EQ(l[kSlotRange], "fitting 6.0500 - 7.1000");
+  EXPECT_EQ(l[kSlotBaseline], "Baseline = 0.010000  ");
+  EXPECT_EQ(l[kSlotExtra], "");
+  EXPECT_EQ(l[kSlotVbar], "vbar = 0.7300 (fix)");
+
+  bFitMAndS = true;
+  bTimeOffset = 1;
+  fTimeOffset = 30.0f;
+  bExcitationShadow = true;
+  fConeRadius = 0.05f;
+  PackModelParams();
+  l = BuildFitResultLines();
+  EXPECT_EQ(l[kSlotModel1].rfind("M = 5.000 | ", 0), 0u);
+  EXPECT_EQ(l[kSlotExtra], "t0 for simulation is at 30.000000 sec");
+  EXPECT_EQ(l[kSlotCorrections], " - excit. cone = 0.0500 (fix)");
+  const FitTextLines s = BuildBestFitInfoLines();
+  EXPECT_EQ(s[kSlotModel2], l[kSlotModel2]);
+  EXPECT_EQ(s[kSlotCorrections], " - excit. cone 0.0500 (fix)");
+  EXPECT_EQ(s[kSlotExtra], "");
 }
 
 }  // namespace
