@@ -1,5 +1,7 @@
-// The saved fit parameters and the fit report: the hooks through which restoring a
-// parameter file runs the model commands, the offer after loading.
+// The saved fit parameters and the fit report: the commands "Update Saved Fit
+// Parameters" (827), "Copy Fit Parameters" (204) and "Show Last Fit Info Again"
+// (517), and the hooks through which restoring a parameter file runs the model
+// commands, the offer after loading and the fit-result text of Paint.
 #include "commands/fit_report_commands.h"
 
 #include <variant>
@@ -8,6 +10,7 @@
 #include "app/response_table.h"
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
+#include "commands/command_support.h"
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
 #include "modelcalc/fit_persistence.h"
@@ -15,6 +18,7 @@
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
 #include "plot/data_plots.h"
+#include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 
 namespace tarmic {
@@ -47,6 +51,25 @@ void InstallFitReportHooks() {
   GetDataSetHooks().offerReloadParameters = [](Window* window, int) {
     return OfferReloadParameters(window) != 0;
   };
+}
+
+void TXLAWindow::CmUpdateSavedFitParameters() {
+  if (OfferHelpInHelpMode(*this)) return;
+  // Sedimentation-equilibrium data keep no saved fit parameters.
+  if (bEquilibriumMode) return;
+  TmpSaveBestParams(&GetHandle(), false);
+}
+
+void TXLAWindow::CmCopyFitParameters() {
+  if (OfferHelpInHelpMode(*this)) return;
+  CopyParameterReport(&GetHandle());
+}
+
+void TXLAWindow::CmShowLastFitInfo() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (nScans == 0) return;
+  fFitRmsd = FitRmsd();
+  ShowFitResultText(&GetHandle());
 }
 
 }  // namespace tarmic
