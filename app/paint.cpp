@@ -14,6 +14,7 @@
 #include "app/onplot_tools.h"
 #include "app/panes.h"
 #include "app/printout.h"
+#include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
 #include "platform/dc.h"
@@ -34,6 +35,7 @@ bool bShowDisclaimerText = true;
 bool bForcedRepaint = false;
 bool bTemperaturePlotShown = false;
 bool bFileDialogOpen = false;
+bool bShowFitStatistics = false;
 
 void ResetPaintState() {
   nClientWidth = 1400;
@@ -42,6 +44,7 @@ void ResetPaintState() {
   bForcedRepaint = false;
   bTemperaturePlotShown = false;
   bFileDialogOpen = false;
+  bShowFitStatistics = false;
 }
 
 void ResetPaintingAndInteraction() {
@@ -164,6 +167,10 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
     }
   }
   PlayPicture(dc, DistributionPanePicture());
+  if (bShowFitStatistics) {
+    if (GetShellHooks().showFitResultText) GetShellHooks().showFitResultText(*this);
+    bShowFitStatistics = false;
+  }
 
   if (!bTemperaturePlotShown) {
     PaintOnPlotButtons(dc);

@@ -24,6 +24,9 @@ extern bool bTemperaturePlotShown;
 // Set by the load commands while their file dialog is open: Paint draws nothing.
 extern bool bFileDialogOpen;
 
+// The next screen paint draws the fit-result text (once; the paint clears it).
+extern bool bShowFitStatistics;
+
 void ResetPaintState();
 
 // Resets every global of painting and interaction: paint state, pane layout,

@@ -13,6 +13,7 @@
 #include "app/onplot_tools.h"
 #include "app/markers.h"
 #include "app/panes.h"
+#include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
@@ -110,6 +111,12 @@ void TXLAWindow::PaintPrintedPage(DC& dc) {
       noise();
     }
   }
+
+  // The last best-fit information, when a model has been computed and the user wants it.
+  if (bModelComputed && GetShellHooks().drawBestFitInfo && HasBackend() &&
+      GetBackend().MessageBox("print with last best-fit information?", "Printing", MB_YESNO) ==
+          IDYES)
+    GetShellHooks().drawBestFitInfo(*this, dc, 300, 100);
 
   dc.RestoreDC(-1);
 }

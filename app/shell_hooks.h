@@ -53,6 +53,12 @@ struct ShellHooks {
   std::function<bool(TXLAWindow& window, unsigned modKeys, const Point& point)> rightDoubleClick;
   // Esc: the peak labels go and an armed range selection is cancelled.
   std::function<void(TXLAWindow& window)> escape;
+
+  // --- the fit-result text ---
+  // Paint with bShowFitStatistics: the rmsd of the current fit, then its text.
+  std::function<void(TXLAWindow& window)> showFitResultText;
+  // The printed page: the block of the last best-fit information at (x, y).
+  std::function<void(TXLAWindow& window, DC& dc, int x, int y)> drawBestFitInfo;
 };
 
 // The installed hooks; the command library assigns the members.

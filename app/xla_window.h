@@ -258,6 +258,7 @@ class TXLAWindow {
   void CmSortFluorescenceData(); void CmSignalMagnificationGradient(); void CmNonlinearDetection();
   void CmSignalMagnificationDrift(); void CmSignalRadialConvolution(); void CmExcitationShadow();
   void CmFloTools();
+  void CmUpdateSavedFitParameters(); void CmCopyFitParameters(); void CmShowLastFitInfo();  // 827, 204, 517
 
  private:
   Window* handle_ = nullptr;

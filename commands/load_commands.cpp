@@ -15,6 +15,8 @@
 #include "app/preferences.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "commands/text_format.h"
+#include "modelcalc/fit_persistence.h"
 #include "numerics/error_box.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
@@ -209,8 +211,11 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
     ReloadNewList(*this, previous);
     UpdateMenuForLoadedData();
   }
-  if (!parameterFile.empty())
-    ShowAttention(*this, "switching to a parameter file is not available in this version");
+  if (!parameterFile.empty() &&
+      AskYesNo(*this, FormatText("switch to parameter file %s?", FileNameOf(parameterFile).c_str()), "")) {
+    ReloadParameters(&GetHandle(), parameterFile);
+    RepaintMain();
+  }
 }
 
 void TXLAWindow::CmExit() {

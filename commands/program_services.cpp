@@ -11,6 +11,7 @@
 #include "commands/distribution_pane_mouse.h"
 #include "commands/distribution_peak_tools.h"
 #include "commands/distribution_range_tools.h"
+#include "commands/fit_report_commands.h"
 #include "commands/model_commands.h"
 #include "commands/response_table.h"
 #include "distributions/conti_run.h"
@@ -127,6 +128,7 @@ void InstallProgramServices() {
   InstallDataSetServices();
   InstallBufferMismatchHooks();
   InstallFluorescenceDetectionHooks();
+  InstallFitReportHooks();
 }
 
 }  // namespace tarmic

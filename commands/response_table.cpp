@@ -112,6 +112,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(608, &W::CmShowPeakMw),
       CommandEntry(644, &W::CmIntegrationRangesFromFile),
       CommandEntry(837, &W::CmMouseSliding),
+      CommandEntry(827, &W::CmUpdateSavedFitParameters), CommandEntry(204, &W::CmCopyFitParameters), CommandEntry(517, &W::CmShowLastFitInfo),
       // Help.
       CommandEntry(610, &W::CmWizardMessages),
       CommandEntry(268, &W::OfferOnlineHelp),

@@ -186,16 +186,15 @@ TEST_F(LoadCommandTest, DroppedBadFileKeepsSetAndStoredList) {
   EXPECT_EQ(szDataDirectory, SetDirectory());
 }
 
-TEST_F(LoadCommandTest, DroppedParameterFileIsNamedNotAvailable) {
+TEST_F(LoadCommandTest, DroppedParameterFileIsOfferedByName) {
   const std::string pars = ProgramDir() + "/~tmppars.ra1";
   WriteFile(pars, "1\n");
-  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Backend().QueueMessageBox(IDYES);
   Drop({pars});
   ASSERT_EQ(BoxTexts().size(), 1u);
-  EXPECT_NE(BoxTexts()[0].find("not available in this version"), std::string::npos);
+  EXPECT_EQ(BoxTexts()[0], "switch to parameter file ~tmppars.ra1?");
   EXPECT_EQ(nScans, 0);
 }
-
 
 TEST_F(LoadCommandTest, ExitReleasesTheDataAndEndsTheLoop) {
   LoadVelocitySet();

@@ -1,0 +1,75 @@
+// The saved fit parameters and the fit report: the commands "Update Saved Fit
+// Parameters" (827), "Copy Fit Parameters" (204) and "Show Last Fit Info Again"
+// (517), and the hooks through which restoring a parameter file runs the model
+// commands, the offer after loading and the fit-result text of Paint.
+#include "commands/fit_report_commands.h"
+
+#include <variant>
+
+#include "app/markers.h"
+#include "app/response_table.h"
+#include "app/shell_hooks.h"
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "commands/model_commands.h"
+#include "commands/unavailable_commands.h"
+#include "modelcalc/fit_persistence.h"
+#include "modelcalc/fit_result_text.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "plot/data_plots.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+
+namespace tarmic {
+
+void InstallFitReportHooks() {
+  FitPersistenceHooks& p = GetFitPersistenceHooks();
+  p.switchModel = [](Window*) {
+    if (TXLAWindow* main = GetMainWindow()) SwitchModel(*main);
+  };
+  p.chooseModel = [](Window*, int id) {
+    TXLAWindow* main = GetMainWindow();
+    if (!main || IsUnavailableCommand(id)) return false;
+    const ResponseEntry* entry = main->Find(0, id);
+    if (!entry || !std::holds_alternative<CommandMember>(entry->member)) return false;
+    (main->*std::get<CommandMember>(entry->member))();
+    return true;
+  };
+  p.drawReferenceMeniscus = [](Window*, float radius) {
+    TXLAWindow* main = GetMainWindow();
+    if (main && pDataPlot) main->DrawMarkerLine(main->RadiusToPixelColumn(radius), crRefMeniscusMarker, 1);
+  };
+  ShellHooks& s = GetShellHooks();
+  s.showFitResultText = [](TXLAWindow& window) {
+    fFitRmsd = FitRmsd();
+    ShowFitResultText(&window.GetHandle());
+  };
+  s.drawBestFitInfo = [](TXLAWindow& window, DC& dc, int x, int y) {
+    DrawBestFitInfo(&window.GetHandle(), dc, x, y);
+  };
+  GetDataSetHooks().offerReloadParameters = [](Window* window, int) {
+    return OfferReloadParameters(window) != 0;
+  };
+}
+
+void TXLAWindow::CmUpdateSavedFitParameters() {
+  if (OfferHelpInHelpMode(*this)) return;
+  // Sedimentation-equilibrium data keep no saved fit parameters.
+  if (bEquilibriumMode) return;
+  TmpSaveBestParams(&GetHandle(), false);
+}
+
+void TXLAWindow::CmCopyFitParameters() {
+  if (OfferHelpInHelpMode(*this)) return;
+  CopyParameterReport(&GetHandle());
+}
+
+void TXLAWindow::CmShowLastFitInfo() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (nScans == 0) return;
+  fFitRmsd = FitRmsd();
+  ShowFitResultText(&GetHandle());
+}
+
+}  // namespace tarmic

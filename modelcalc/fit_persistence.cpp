@@ -1,0 +1,612 @@
+#include "modelcalc/fit_persistence.h"
+
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "distributions/distribution_grid.h"
+#include "lamm/lamm_globals.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/cvector.h"
+#include "numerics/error_box.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "propagators/buffer_sedimentation.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/fit_limits.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+bool bRestorePreviousParams = false;
+
+namespace {
+
+FitPersistenceHooks gHooks;
+
+// Settings the vector carries whose owners keep no variable of their own (the
+// "local" switches of the parameter dialog, a c(s,ff0) regularisation setting, the
+// two values of the models with one discrete component, a buffer-mismatch switch):
+// they are kept here so that they survive a save and a restore unchanged.
+std::array<float, kSavedParamCount> gKept{};
+
+// Menu items whose check marks show restored switches.
+constexpr int kCmFitMAndS = 217;
+constexpr int kCmFitTimeOffset = 255;
+constexpr int kCmSedimentationTimeOffset = 256;
+constexpr int kFluorescenceItems[5][2] = {{905, 907}, {906, 908}, {909, 910}, {911, 912}, {913, 914}};
+
+// rpm to rad/s: pi / 30.
+constexpr double kRpmToOmega = 0.10471975511965977;
+
+void DebugLog(Window* window, const std::string& text) {
+  if (GetDataSetHooks().writeDebugLog) GetDataSetHooks().writeDebugLog(window, text);
+}
+
+int AskBox(const std::string& text, const char* caption, unsigned style) {
+  return HasBackend() ? GetBackend().MessageBox(text, caption, style) : IDNO;
+}
+
+// One pass over the vector in either direction: writing stores every setting at
+// its index; reading restores the settings the vector holds, and for an index
+// beyond its end gives a switch its default (when it has one) and leaves a value.
+class Codec {
+ public:
+  Codec(std::vector<float>& v, bool writing) : v_(v), writing_(writing) {}
+  bool Writing() const { return writing_; }
+  bool Has(int i) const { return i < static_cast<int>(v_.size()); }
+  float At(int i) const { return Has(i) ? v_[static_cast<std::size_t>(i)] : 0.0f; }
+
+  void Flag(int i, bool& b, std::optional<bool> missing = std::nullopt) {
+    if (writing_) {
+      Put(i, b ? 1.0f : 0.0f);
+    } else if (Has(i)) {
+      b = At(i) == 1.0f;
+    } else if (missing) {
+      b = *missing;
+    }
+  }
+  // An int switch stored as a flag (1.0 on).
+  void IntFlag(int i, int& b, std::optional<bool> missing = std::nullopt) {
+    bool on = b != 0;
+    Flag(i, on, missing);
+    b = on ? 1 : 0;
+  }
+  void Int(int i, int& x) {
+    if (writing_) {
+      Put(i, static_cast<float>(x));
+    } else if (Has(i)) {
+      x = TruncateToInt(At(i));
+    }
+  }
+  void IntBool(int i, bool& b) {
+    int x = b ? 1 : 0;
+    Int(i, x);
+    b = x != 0;
+  }
+  void Float(int i, float& x) {
+    if (writing_) {
+      Put(i, x);
+    } else if (Has(i)) {
+      x = At(i);
+    }
+  }
+  void Double(int i, double& x) {
+    float f = static_cast<float>(x);
+    Float(i, f);
+    if (!writing_ && Has(i)) x = static_cast<double>(f);
+  }
+  void Put(int i, float value) { v_[static_cast<std::size_t>(i)] = value; }
+
+ private:
+  std::vector<float>& v_;
+  bool writing_;
+};
+
+// --- model identity ---
+
+struct ContiModel {
+  int code;
+  int command;
+  bool* flag;
+};
+
+// In the order the active model is recognised: the variants before their families,
+// plain c(s) and c(M) last.
+const ContiModel kContiModels[] = {
+    {kContiCodeCsff0, 595, &bCsff0Model},
+    {kContiCodeCsff0OneDiscrete, 598, &bCsff0OneDiscrete},
+    {kContiCodeCsScalingLaw, 872, &bCsScalingLaw},
+    {kContiCodeFMScalingLaw, 887, &bFMScalingLaw},
+    {kContiCodeCsOneDiscrete, 531, &bCsOneDiscreteM},
+    {531, 531, &bCsOneDiscreteD},
+    {277, 277, &bConstantDModel},
+    {279, 279, &bCMPriorVbar},
+    {514, 514, &bCsConformationalChange},
+    {526, 526, &bCsInvariantD},
+    {548, 548, &bCsBimodalFf0},
+    {870, 870, &bCsBimodalFf0OneDiscrete},
+    {602, 602, &bCsFloatingVbar},
+    {603, 603, &bCsWormChain},
+    {587, 587, &bCsMsTable},
+    {539, 539, &bLsgOneDiscrete},
+    {510, 510, &bZoneLsgModel},
+    {288, 288, &bLsgModel},
+    {503, 503, &bDLSRhModel},
+    {502, 502, &bDLSDModel},
+    {522, 522, &bDLSTimeCourseModel},
+    {501, 501, &bElectroLsgModel},
+    {513, 513, &bCvConstantD},
+    {kContiCodeCs, 275, &bContiSModel},
+};
+constexpr int kCmContinuousCM = 235;
+
+struct DiscreteVariantFlag {
+  DiscreteVariant variant;
+  bool* flag;
+};
+const DiscreteVariantFlag kDiscreteVariants[] = {
+    {DiscreteVariant::HeteroAssociation, &bHeteroAssocModel},
+    {DiscreteVariant::LinearGeometry, &bLinearGeometry},
+    {DiscreteVariant::ExternalLoadingCell, &bExternalLoadingCell},
+    {DiscreteVariant::Electrophoresis, &bElectrophoresis},
+    {DiscreteVariant::PlanarQuadrature, &bPlanarQuadrature},
+    {DiscreteVariant::StokesRadii, &bStokesRadii},
+    {DiscreteVariant::Cumulants, &bCumulants},
+};
+
+void ResetModel(Window* window) {
+  if (gHooks.switchModel) {
+    gHooks.switchModel(window);
+    return;
+  }
+  ResetModelFlags();
+  bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;
+}
+
+// Selects the continuous model of a code: through its model command where that is
+// available, else by its switches.
+void RestoreContinuousModel(Window* window, int code) {
+  const int command = ContinuousModelCommand(code);
+  if (command == 0) return;
+  if (code >= kContiCodeCsOneDiscrete && code <= kContiCodeFMScalingLaw) bFitMAndS = true;
+  ResetModel(window);
+  if (gHooks.chooseModel && gHooks.chooseModel(window, command)) return;
+  bContiModel = true;
+  for (const ContiModel& m : kContiModels)
+    if (m.code == code) *m.flag = true;
+}
+
+// --- the vector, both directions (everything but index 0, 72 and 173) ---
+
+void SpeciesBlocks(Codec& c) {
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    const int i = 1 + 9 * (k - 1);
+    c.Int(i, pSpeciesIncluded[k]);
+    c.Float(i + 1, pSpeciesAmplitude[k]);
+    c.Int(i + 2, pSpeciesAmplitudeFit[k]);
+    c.Float(i + 3, pSpeciesMassOrD[k]);
+    c.Int(i + 4, pSpeciesMassOrDFit[k]);
+    c.Float(i + 5, pSpeciesS[k]);
+    c.Int(i + 6, pSpeciesSFit[k]);
+    c.Float(i + 7, pSpeciesExtra[k]);
+    c.Int(i + 8, pSpeciesExtraFit[k]);
+  }
+}
+
+void Kept(Codec& c, int i) { c.Float(i, gKept[static_cast<std::size_t>(i)]); }
+
+void CoreSettings(Codec& c) {
+  c.Float(37, fBaseline);
+  if (c.Writing()) {
+    c.Put(38, bVaryBaseline ? 1.0f : static_cast<float>(bBaselineOption));
+  } else {
+    c.Int(38, bBaselineOption);
+  }
+  c.Float(39, fMeniscus);
+  c.Float(40, fBottom);
+  c.Float(41, fFitLeftLim);
+  c.Float(42, fFitRightLim);
+  if (!c.Writing()) {
+    SetLeftFitLimitIndices();
+    SetRightFitLimitIndices();
+  }
+  c.Int(43, nDefaultGridPoints);
+  if (!c.Writing()) nLammGridPoints = nDefaultGridPoints;
+  c.Float(44, pModelScalar[3]);
+  c.IntBool(45, bVaryMeniscus);
+  c.Float(46, VBAR20);
+  c.IntBool(47, bVaryBottom);
+  c.Float(48, fMaxMeniscus);
+  c.Float(49, fMinMeniscus);
+  c.Float(50, fMaxBottom);
+  c.Float(51, fMinBottom);
+  c.Float(52, VBAR);
+  c.Float(53, fBufferDensity);
+  if (!c.Writing()) fVRho = VBAR * fBufferDensity;
+  for (int i = 54; i <= 57; ++i) Kept(c, i);
+  c.Flag(58, bAutoFEAlgorithm);
+  c.Flag(59, bFitMAndS);
+  c.Flag(60, bMovingHat);
+  c.Flag(61, bClaverie);
+  c.Double(62, dMaxDcOverC);
+  if (!c.Writing()) dMaxDcOverCRef = dMaxDcOverC;
+  c.Double(63, dMaxDcOverCLow);
+  c.Double(64, dMaxDcOverCHigh);
+  c.Float(65, fRefitTolerance);
+  c.Flag(66, bFixTimeStep);
+  c.Flag(67, bDiscreteModel);
+  c.Flag(68, bMonomerDimer);
+  c.Flag(69, bMonomerTrimer);
+  c.Flag(70, bAssoc124);
+  c.Flag(71, bNonidealSpecies);
+  c.Flag(73, bConstantInitialDistribution);
+  c.Flag(74, bExperimentalInitialDistribution);
+  c.Flag(75, bFitTINoise);
+  c.Flag(76, bAutoFEAlgorithm);
+  c.Flag(77, bAutoSGrid);
+  c.IntFlag(78, bTimeOffset);
+  c.Float(79, fTimeOffset);
+  c.Flag(80, bFitRINoise);
+}
+
+// Indices 81-94: present in every readable file.
+void LaterSettings(Codec& c) {
+  c.Flag(81, bRampRotorSpeed);
+  if (!c.Writing()) bTimesFromW2t = !bRampRotorSpeed;
+  c.Flag(82, bAssoc148);
+  c.Flag(83, bEqAnalysisModel);
+  if (c.Writing()) c.Put(84, bCsff0Model ? 1.0f : bCsff0OneDiscrete ? 2.0f : 0.0f);
+  c.Float(85, fFf0Min);
+  c.Float(86, fFf0Max);
+  c.Int(87, nFf0Values);
+  Kept(c, 88);
+  Kept(c, 89);
+  Kept(c, 90);
+  if (!c.Writing()) {
+    // The two values of the models with one discrete component are the further
+    // values of species 1 and 2 (vector slots 16 and 17).
+    pSpeciesExtra[1] = pParams[16] = gKept[89];
+    pSpeciesExtra[2] = pParams[17] = gKept[90];
+  }
+  c.Flag(91, bAutoGridSize);
+  c.Float(92, fPointsPerSigma);
+  c.Int(93, nGridSizeUpper);
+  c.Int(94, nGridSizeLower);
+}
+
+// Indices 95-172: buffer mismatch, finite resolution, zone, the multiple-species
+// non-ideal model and the fluorescence corrections; older files end before them.
+void OptionalSettings(Codec& c) {
+  BufferSedSettings& b = BufferSed;
+  c.Flag(95, bBufferSedCorrection, false);
+  c.Flag(96, b.excessInSample, true);
+  c.Flag(97, b.excessInReference, false);
+  if (c.Writing()) {
+    c.Put(98, static_cast<float>(b.signalSign));
+  } else {
+    b.signalSign = !c.Has(98) || c.At(98) == 1.0f ? 1.0 : -1.0;
+  }
+  bool kept99 = gKept[99] == 1.0f;
+  c.Flag(99, kept99, false);
+  gKept[99] = kept99 ? 1.0f : 0.0f;
+  c.Double(100, b.sampleD);
+  c.Double(101, b.sampleMb);
+  c.Double(102, b.sampleS);
+  c.Double(103, b.signal);
+  c.Flag(104, bMeniscusMismatch, false);
+  c.Double(105, MeniscusDifference());
+  c.Double(106, b.relativeConc);
+  c.Flag(107, b.differentReference, false);
+  c.Double(108, b.refD);
+  c.Double(109, b.refMb);
+  c.Double(110, b.refS);
+  bool* fits[] = {&b.fitSampleD, &b.fitSampleS,     &b.fitSignal, &b.fitMeniscusDifference,
+                  &b.fitRelativeConc, &b.fitRefD, &b.fitRefS};
+  for (int j = 0; j < 7; ++j) c.Flag(111 + j, *fits[j], false);
+  c.Float(118, fScanVelocity);
+  c.Float(119, fRadialConvolutionRange);
+  c.Flag(120, bSimulateTimeResolution, false);
+  c.Flag(121, bSimulateRadialResolution, false);
+  c.Flag(122, bZoneCentrifugation, false);
+  // 123 and 124 name the zone models; the model itself comes back through the
+  // continuous-model code and index 122.
+  if (c.Writing()) {
+    c.Put(123, bZoneLsgModel ? 1.0f : 0.0f);
+    c.Put(124, bContiSModel && bZoneCentrifugation ? 1.0f : 0.0f);
+  }
+  c.Flag(125, bZoneInverseLayer, false);
+  c.Float(126, fLamellaWidth);
+  c.IntFlag(127, bFitLamellaWidth, false);
+  c.Flag(128, bNonIdealMultiple, false);
+  c.Flag(129, bSyntheticBoundary, false);
+  for (int j = 1; j <= 10; ++j) {
+    c.IntFlag(128 + 2 * j, pExtraPairFit[j], false);
+    c.Float(129 + 2 * j, pExtraPairValue[j]);
+  }
+  for (int j = 1; j <= 3; ++j) c.Float(149 + j, fNonidealExtinction[j]);
+  c.Flag(153, bFitMagnificationGradient, false);
+  c.Float(154, fMagnificationGradient);
+  c.Flag(155, bMagnificationGradient, false);
+  c.Flag(156, bNonlinearDetection, false);
+  c.Float(157, fPowerCoefficient);
+  c.Float(158, fPowerBaseline);
+  c.Flag(159, bFitPowerCoefficient, false);
+  c.Flag(160, bFitMagnificationDrift, false);
+  c.Float(161, fMagnificationDrift);
+  c.Flag(162, bMagnificationDrift, false);
+  c.Flag(163, bFitConvolutionWidth, false);
+  c.Float(164, fConvolutionWidth);
+  c.Flag(165, bRadialConvolution, false);
+  c.Flag(166, bFitConeRadius, false);
+  c.Float(167, fConeRadius);
+  c.Flag(168, bExcitationShadow, false);
+  c.Flag(169, bShowTransformed, false);
+  c.Float(170, fConvolutionDistFactor);
+  c.Flag(171, bExponentialDrift, false);
+  c.Flag(172, bCheckAcceleration, false);
+}
+
+// Scan times after the time options were restored: from omega^2 t without the
+// rotor ramp, else as recorded (neither for electrophoresis nor for DLS data).
+void RestoreScanTimes() {
+  if (bTimesFromW2t && !bElectrophoresisMode && !bDLSData) {
+    for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanInfo.size(); ++i) {
+      ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
+      const float omega = static_cast<float>(info.rpm * kRpmToOmega);
+      const float omega2 = omega * omega;
+      if (omega2 > 0.0f) info.time = info.omega2t / static_cast<double>(omega2);
+    }
+  }
+  if (bRampRotorSpeed) {
+    bTimesFromW2t = true;
+    SwitchOffTimesFromW2t();
+  }
+}
+
+void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas) {
+  if (!bBatchMode && window) {
+    window->CheckMenuItem(kCmFitMAndS, bFitMAndS);
+    if (bTimeOffset) {
+      window->CheckMenuItem(kCmFitTimeOffset, true);
+      window->CheckMenuItem(kCmSedimentationTimeOffset, true);
+    }
+  }
+  if (!bBatchMode) {
+    const bool switchedOn = bBufferSedCorrection && !bufferWasOn;
+    if (switchedOn && !CheckBufferSedimentationModel(window)) bBufferSedCorrection = false;
+    if (bufferSignalFitWas != BufferSed.fitSignal || (switchedOn && bBufferSedCorrection))
+      SetBufferComponentFitFlags();
+    if (!bBufferSedCorrection && bufferWasOn) SwitchOffBufferSedimentation(window);
+    if (window) window->CheckMenuItem(kCmBufferSedimentation, bBufferSedCorrection);
+  }
+  if (bBufferSedCorrection && bMeniscusMismatch && gHooks.drawReferenceMeniscus)
+    gHooks.drawReferenceMeniscus(window,
+                                 static_cast<float>(fMeniscus - MeniscusDifference()));
+  if (window) {
+    const bool on[5] = {bMagnificationGradient, bNonlinearDetection, bMagnificationDrift,
+                        bRadialConvolution, bExcitationShadow};
+    for (int j = 0; j < 5; ++j)
+      for (int id : kFluorescenceItems[j]) window->CheckMenuItem(id, on[j]);
+  }
+}
+
+std::optional<std::vector<float>> ReadVector(const std::string& path) {
+  if (path.empty() || !FileExists(path.c_str())) return std::nullopt;
+  CVector v;
+  v.ReadFromFile(path.c_str());
+  if (static_cast<int>(v.Length()) < kMinSavedParams) return std::nullopt;
+  std::vector<float> values(v.Data(), v.Data() + v.Length());
+  if (values.size() > static_cast<std::size_t>(kSavedParamCount))
+    values.resize(static_cast<std::size_t>(kSavedParamCount));
+  return values;
+}
+
+bool IsScanExtension(const std::string& ext) {
+  std::string e;
+  for (char ch : ext) e += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  if (e == ".r00" || e == ".~p") return true;
+  if (nScans > 0 && ppScanFileNames.size() > 1) {
+    std::string first;
+    for (char ch : ExtensionOf(ppScanFileNames[1]))
+      first += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (e == first) return true;
+  }
+  // .ip1-.ip8, .ra1-.ra8, .fi1-.fi8, .wl1-.wl8 and the like: two letters and a digit.
+  return e.size() == 4 && std::isalpha(static_cast<unsigned char>(e[1])) &&
+         std::isalpha(static_cast<unsigned char>(e[2])) &&
+         std::isdigit(static_cast<unsigned char>(e[3]));
+}
+
+}  // namespace
+
+FitPersistenceHooks& GetFitPersistenceHooks() { return gHooks; }
+void ResetFitPersistenceHooks() { gHooks = FitPersistenceHooks{}; }
+
+int ContinuousModelCode() {
+  if (!bContiModel) return kContiCodeNone;
+  for (const ContiModel& m : kContiModels)
+    if (*m.flag) return m.code;
+  return kCmContinuousCM;
+}
+
+int ContinuousModelCommand(int code) {
+  if (code <= kContiCodeNone) return 0;
+  for (const ContiModel& m : kContiModels)
+    if (m.code == code) return m.command;
+  return code == kCmContinuousCM ? kCmContinuousCM : 0;
+}
+
+DiscreteVariant ActiveDiscreteVariant() {
+  for (const DiscreteVariantFlag& d : kDiscreteVariants)
+    if (*d.flag) return d.variant;
+  return DiscreteVariant::None;
+}
+
+std::vector<float> BuildParameterVector(bool asData) {
+  if (bLinearAmplitudes)
+    for (int k = 1; k <= nSpeciesSlots; ++k)
+      if (pSpeciesIncluded[k]) pSpeciesAmplitudeFit[k] = 1;
+  UnpackModelParams();
+  std::vector<float> v(static_cast<std::size_t>(kSavedParamCount), 0.0f);
+  Codec c(v, true);
+  c.Put(0, asData ? 0.0f : 1.0f);
+  SpeciesBlocks(c);
+  CoreSettings(c);
+  c.Put(72, static_cast<float>(ContinuousModelCode()));
+  LaterSettings(c);
+  OptionalSettings(c);
+  c.Put(173, static_cast<float>(static_cast<int>(ActiveDiscreteVariant())));
+  return v;
+}
+
+void TmpSaveBestParams(Window* window, bool bAsData) {
+  DebugLog(window, "\nEnter TmpSaveBestParams");
+  if (szTmpParsPath.empty()) return;
+  std::vector<float> v = BuildParameterVector(bAsData);
+  CVector out(static_cast<std::uint32_t>(v.size()), v.data(), 1);
+  out.WriteToFile(szTmpParsPath.c_str());
+  DebugLog(window, " --> done.");
+}
+
+int ReloadParameters(Window* window, const std::string& path) {
+  std::optional<std::vector<float>> read = ReadVector(path);
+  if (!read) return 0;
+  std::vector<float>& v = *read;
+  Codec c(v, false);
+
+  const bool bufferWasOn = bBufferSedCorrection;
+  const bool bufferSignalFitWas = BufferSed.fitSignal;
+  ResetModel(window);
+  // The model first: a model command sets up the vector of its model, which the
+  // values of the file then overwrite.
+  c.Flag(59, bFitMAndS);
+  const int code = TruncateToInt(c.At(72));
+  if (code >= 1) RestoreContinuousModel(window, code);
+  SpeciesBlocks(c);
+  CoreSettings(c);
+  LaterSettings(c);
+  OptionalSettings(c);
+  if (c.Has(173)) {
+    const int variant = TruncateToInt(c.At(173));
+    for (const DiscreteVariantFlag& d : kDiscreteVariants)
+      if (static_cast<int>(d.variant) == variant) *d.flag = true;
+  }
+
+  UpdateLinearFitFlags();
+  RestoreScanTimes();
+  if (VBAR20 == 0.0f) {
+    // A series in batch mode cannot stop on a question: it takes the answer Yes.
+    if (bBatchMode || AskBox("VBAR20 is 0.0 ... adjust to VBAR20=VBAR?", "reload parameters",
+                             MB_YESNO) == IDYES)
+      VBAR20 = VBAR;
+  }
+  PackModelParams();
+  RestoreMenuMarks(window, bufferWasOn, bufferSignalFitWas);
+  return 1;
+}
+
+int OfferReloadParameters(Window* window) {
+  std::optional<std::vector<float>> read = ReadVector(szTmpParsPath);
+  if (!read) return 0;
+  if (bBatchMode) return bRestorePreviousParams ? ReloadParameters(window, szTmpParsPath) : 0;
+  const char* question =
+      (*read)[0] == 0.0f ? "restore previous data?" : "load previous analysis?";
+  if (AskBox(question, "", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return 0;
+  return ReloadParameters(window, szTmpParsPath);
+}
+
+std::string ParameterReportText(bool clipboardForm) {
+  UnpackModelParams();
+  std::string t;
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    if (!pSpeciesIncluded[k]) continue;
+    t += Format("\n\ncomponent %d included:\n", k);
+    if (bFitMAndS) {
+      t += Format("M\t=\t%f g/Mol", static_cast<double>(pSpeciesMassOrD[k]));
+    } else {
+      t += Format("D\t=\t%.3f *10^-7 cm^2/sec", static_cast<double>(pSpeciesMassOrD[k]));
+    }
+    t += pSpeciesMassOrDFit[k] ? "\t(floated)\n" : "\t(fixed)\n";
+    t += Format("s\t=\t%.3f S", static_cast<double>(pSpeciesS[k]));
+    if (clipboardForm) {
+      t += pSpeciesSFit[k] ? "\t\t\t(floated)" : "\t\t\t(fixed)";
+    } else {
+      t += pSpeciesSFit[k] ? "\t\t\t(floated)\n" : "\t\t\t(fixed)\n";
+    }
+  }
+  t += "\n\nconcentrations = ";
+  for (int k = 1; k <= nSpeciesSlots; ++k)
+    if (pSpeciesIncluded[k]) t += Format("%.3f | ", static_cast<double>(pParams[8 + k]));
+  t += "(first is total, next are fractions)";
+  t += Format("\n\nmeniscus at \t%1.4f cm", static_cast<double>(fMeniscus));
+  t += bVaryMeniscus ? "\t\t(floated)\n" : "\t\t(fixed)\n";
+  t += Format("bottom at \t%1.4f cm", static_cast<double>(fBottom));
+  t += bVaryBottom ? "\t\t(floated)\n" : "\t\t(fixed)\n\n";
+  t += Format("baseline at \t%1.5f OD", static_cast<double>(fBaseline));
+  if (bBaselineOption || bVaryBaseline) {
+    t += "\t\t(floated)\n";
+  } else {
+    t += clipboardForm ? "\t\t(fitxed)\n" : "\t\t(fixed)\n";
+  }
+  if (bFitTINoise)
+    t += clipboardForm ? "\t\ttime independent baseline fitted\n" : "\t\t(time independently fitted)";
+  t += Format("\nfitted from %1.4f to %1.4f cm\n", static_cast<double>(fFitLeftLim),
+              static_cast<double>(fFitRightLim));
+  t += bExperimentalInitialDistribution ? "with experimental initial distribution"
+                                        : "with constant initial distribution";
+  t += Format("\nsimulation start time %f sec", static_cast<double>(fTimeOffset));
+  t += bTimeOffset ? "\t\t(floated)\n" : "\t\t(fixed)\n";
+  const double rmsd = fFitRmsd;
+  const double n = fFitPoints;
+  t += Format("\nrmsd=%f (n=%.0f,SSR=%f)\n", rmsd, n, rmsd * rmsd * n);
+  return t;
+}
+
+std::string ParameterReportPath(const std::string& path) {
+  const std::string ext = ExtensionOf(path);
+  if (!ext.empty() && !IsScanExtension(ext)) return path;
+  return path.substr(0, path.size() - ext.size()) + ".txt";
+}
+
+bool WriteParameterReport(Window* window, const std::string& path) {
+  const std::string target = ParameterReportPath(path);
+  if (!bBatchMode && FileExists(target.c_str())) {
+    PlayInfoSound();
+    if (AskBox(Format("file %s already exists!\nOverwrite?", target.c_str()), "ERROR",
+               MB_YESNO) != IDYES) {
+      AskBox("parameters not saved", "ERROR", MB_OK);
+      return false;
+    }
+  }
+  if (window) window->SetCursor(CursorShape::Wait);
+  const std::string text = ParameterReportText(false);
+  std::FILE* f = std::fopen(target.c_str(), "w");
+  bool written = false;
+  if (!f) {
+    ShowError(Format("could not open %s", target.c_str()), false);
+  } else {
+    written = std::fputs(text.c_str(), f) >= 0;
+    written = std::fclose(f) == 0 && written;
+  }
+  if (window) window->SetCursor(CursorShape::Arrow);
+  return written;
+}
+
+void CopyParameterReport(Window*) {
+  const std::string text = ParameterReportText(true);
+  if (HasBackend()) GetBackend().SetClipboardText(text);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,106 @@
+// Saving and restoring the state of an analysis, and the text report of a
+// discrete-species fit.
+//
+// The state (model, species, meniscus, bottom, fit limits, solvent values, the
+// Lamm-equation settings, the buffer-mismatch and fluorescence corrections) is one
+// vector of kSavedParamCount numbers, indices 0..173, written one per line ("%f")
+// to the parameter file szTmpParsPath ("~tmppars" with the data's extension in the
+// data directory). Encodings: a flag is 1.0 or 0.0 and is on exactly when the value
+// is 1.0; an integer is stored as its float and restored by truncation; a double
+// setting is stored rounded to float. Index 0 marks the kind of state (0.0 data,
+// 1.0 analysis); index 72 identifies a continuous model and index 173 the variant
+// of a discrete-species model (see the codes below). A file needs at least
+// kMinSavedParams values; entries from index 81 on may be missing (older files):
+// missing switches take their defaults, missing values keep the current ones.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+class Window;
+
+inline constexpr int kSavedParamCount = 174;
+inline constexpr int kMinSavedParams = 95;
+
+// Continuous-model codes of index 72. Codes 1 to 6 name plain c(s) and the five
+// variants that older files already knew; every other continuous model is saved
+// under its menu command identifier (all above 6), so that it comes back as itself.
+inline constexpr int kContiCodeNone = 0;
+inline constexpr int kContiCodeCs = 1;
+inline constexpr int kContiCodeCsOneDiscrete = 2;
+inline constexpr int kContiCodeCsff0 = 3;
+inline constexpr int kContiCodeCsff0OneDiscrete = 4;
+inline constexpr int kContiCodeCsScalingLaw = 5;
+inline constexpr int kContiCodeFMScalingLaw = 6;
+
+// Discrete-model variants of index 173 that have no switch of their own in the
+// vector (0: none of them; older files hold 0 there).
+enum class DiscreteVariant {
+  None = 0,
+  HeteroAssociation = 1,
+  LinearGeometry = 2,
+  ExternalLoadingCell = 3,
+  Electrophoresis = 4,
+  PlanarQuadrature = 5,
+  StokesRadii = 6,
+  Cumulants = 7,
+};
+
+// The serialize-fit answer "restore previous params if available?": in batch mode
+// the saved state is restored without a question when it is set (off).
+extern bool bRestorePreviousParams;
+
+// What the restoring asks of the command library (the model commands live there).
+struct FitPersistenceHooks {
+  // The general model reset that every model command runs first.
+  std::function<void(Window*)> switchModel;
+  // Runs the model command with this menu identifier; false when that command is
+  // not available (the model then stays reset).
+  std::function<bool(Window*, int commandId)> chooseModel;
+  // Draws the marker of the reference meniscus at a radius (cm) in the data pane;
+  // nothing when no data plot exists.
+  std::function<void(Window*, float radius)> drawReferenceMeniscus;
+};
+FitPersistenceHooks& GetFitPersistenceHooks();
+void ResetFitPersistenceHooks();
+
+// The code of index 72 for the active model (kContiCodeNone when it is not
+// continuous) and the menu command that restores a code (0 for none).
+int ContinuousModelCode();
+int ContinuousModelCommand(int code);
+DiscreteVariant ActiveDiscreteVariant();
+
+// The vector of the current state; asData sets index 0 to 0.0, else 1.0. With
+// linked amplitudes, the amplitude switch of every included species is set first.
+std::vector<float> BuildParameterVector(bool asData);
+// Writes that vector to szTmpParsPath; nothing while the path is empty (no data).
+void TmpSaveBestParams(Window* window, bool bAsData);
+
+// Reads a parameter file and restores the state it holds: model, settings, menu
+// check marks. 1 when restored, 0 when the file is missing or holds fewer than
+// kMinSavedParams values (then nothing changes).
+int ReloadParameters(Window* window, const std::string& path);
+// After loading data: offers the saved state of szTmpParsPath ("restore previous
+// data?" or "load previous analysis?" by index 0); the result of ReloadParameters,
+// or 0 when nothing was restored. In batch mode nothing is asked: the state is
+// restored when bRestorePreviousParams is set, else not.
+int OfferReloadParameters(Window* window);
+
+// The report of the fit (after UnpackModelParams): component blocks, concentrations,
+// meniscus, bottom, baseline, fit range, initial distribution, start time, rmsd.
+// The clipboard form differs in the endings of the s lines and the two baseline
+// remarks.
+std::string ParameterReportText(bool clipboardForm);
+// The file the report goes to: the chosen path, with ".txt" instead of an
+// extension that a scan file could carry (so no scan file is ever overwritten).
+std::string ParameterReportPath(const std::string& path);
+// Writes the report to ParameterReportPath(path), asking before it overwrites an
+// existing file (in batch mode it overwrites). False when nothing was written.
+bool WriteParameterReport(Window* window, const std::string& path);
+// Puts the clipboard form of the report on the clipboard.
+void CopyParameterReport(Window* window);
+
+}  // namespace tarmic

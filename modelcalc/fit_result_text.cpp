@@ -1,0 +1,354 @@
+#include "modelcalc/fit_result_text.h"
+
+#include <cmath>
+#include <memory>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_models.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/model_computation.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "modelfit/modelfit_hooks.h"
+#include "numerics/solvent_constants.h"
+#include "numerics/statistics.h"
+#include "platform/backend.h"
+#include "platform/dc.h"
+#include "propagators/buffer_sedimentation.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+double D(float v) { return static_cast<double>(v); }
+
+bool InhomogeneousSolvent() {
+  const ModelFitHooks& h = GetModelFitHooks();
+  return h.inhomogeneousSolventOn && h.inhomogeneousSolventOn();
+}
+
+const std::string& ScanName(int position) {
+  static const std::string empty;
+  if (position < 1 || static_cast<std::size_t>(position) >= pScanOrder.size()) return empty;
+  const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(position)]);
+  return s < ppScanFileNames.size() ? ppScanFileNames[s] : empty;
+}
+
+std::string FilesLine(bool shortForm) {
+  std::string t;
+  if (!shortForm && bDLSData) {
+    t = Format("fitting file %s", ScanName(1).c_str());
+  } else if (shortForm || fRadialStep == 0.001f) {
+    t = Format("fitting files %s to %s", ScanName(1).c_str(), ScanName(nScans).c_str());
+  } else {
+    t = Format("fitting files %s to %s, radial resolution %.4f cm", ScanName(1).c_str(),
+               ScanName(nScans).c_str(), D(fRadialStep));
+  }
+  if (!shortForm && bAbsorbanceData) {
+    if (bSimulateTimeResolution && bSimulateRadialResolution) {
+      t += Format(", with scanner speed %.3f cm/min and radial res = %.4f cm", D(fScanVelocity),
+                  D(fRadialConvolutionRange));
+    } else if (bSimulateTimeResolution) {
+      t += Format(", with scanner speed %.3f cm/min ", D(fScanVelocity));
+    } else if (bSimulateRadialResolution) {
+      t += Format(", with scanner radial res = %.4f cm", D(fRadialConvolutionRange));
+    }
+  }
+  if (InhomogeneousSolvent()) t += " with inhomogeneous solvent model";
+  return t;
+}
+
+std::string StatusLine(bool shortForm) {
+  if (!shortForm && eFitSearch == FitSearch::Marquardt)
+    return Format(bClaverie ? "sim #%d, ML step #%d, step #%d        "
+                            : "sim #%d, ML step #%d, step #%d     ",
+                  nFitSim, nFitIteration, nFitStep);
+  if (!shortForm && eFitSearch == FitSearch::Annealing)
+    return Format(bClaverie ? "sim #%d, SA step #%d, step#%d, T=%.3f      "
+                            : "sim #%d, SA step #%d, step#%d, T=%.3f     ",
+                  nFitSim, nFitIteration, nFitStep, D(fAnnealTemp));
+  return Format("s%d, step #%d     ", nFitIteration, nFitStep);
+}
+
+std::string RmsdLine() {
+  return Format("rmsd=%f (n=%.0f,SSR=%f)", D(fFitRmsd), D(fFitPoints),
+                D(fFitRmsd) * D(fFitRmsd) * D(fFitPoints));
+}
+
+bool BoundaryOrLsg() { return bBoundaryAnalysis || bLsgModel || bLsgOneDiscrete; }
+
+std::string Heading() {
+  if (bCsff0Model || bCsff0OneDiscrete)
+    return Format("ff0 min = %f, ff0 max = %f, nff0 = %f        ", D(fFf0Min), D(fFf0Max),
+                  static_cast<double>(nFf0Values));
+  if (BoundaryOrLsg()) return "";
+  if (!IsContinuousModel()) {
+    if (bFitMAndS) return "M = ";
+    if (bStokesRadii) return "R(nm) = ";
+    if (bCumulants) return "D or mu = ";
+    return "D*10e7 = ";
+  }
+  const ContiRunSettings reg = GetContiRunSettings();
+  const double p = D(fConfidenceLevel);
+  if (!reg.maxEntropy && !reg.showBoth) return Format("Tikhonov regularization P = %.2f", p);
+  if (reg.showBoth) return Format("ME(black) and TP(blue) regularization P = %.2f", p);
+  return Format("ME regularization P = %.2f", p);
+}
+
+std::string ContinuousModel2() {
+  std::string t;
+  if (bCsInvariantD) {
+    t = Format("D = %f        ", D(fInvariantD));
+  } else if (bConstantDModel) {
+    t = Format("D = %f        ", D(fFrictionalRatio));
+  } else if (bCsff0Model || bCsff0OneDiscrete) {
+    t = Format("s min = %f, s max = %f, #s-values = %d        ", D(fDistMin), D(fDistMax),
+               nDistGrid);
+  } else if (bCsWormChain) {
+    t = Format("persistence length = %.2f nm, dehydr. cross-section = %.2f nm^2, Monomer Mw = "
+               "%.0f Da, hydration = %.2f, vbar = %.4f     ",
+               D(fWormPersistenceLength), D(fWormCrossSection), D(fWormMonomerMass),
+               D(fWormHydration), D(VBAR));
+  } else if (bCsScalingLaw || bFMScalingLaw) {
+    t = Format("Ks = %.3e 1/S, bs = %.3f          ", D(fScalingKs), D(fScalingExponent));
+  } else if (bCsFloatingVbar) {
+    t = Format("frict ratio = %f, vbar = %.4f     ", D(fFrictionalRatio), D(VBAR));
+  } else {
+    t = Format("frict ratio = %f        ", D(fFrictionalRatio));
+  }
+  return t;
+}
+
+// Model lines 1 to 3 of the discrete-species family: values of the included species.
+void SpeciesLines(FitTextLines& l) {
+  l[kSlotModel1] = Heading();
+  l[kSlotModel2] = "s = ";
+  l[kSlotModel3] = "c = ";
+  const int lastC = bBufferSedCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    if (!pSpeciesIncluded[k] && !bCumulants) continue;
+    if (k == 1 && bC1Nonideal) {
+      l[kSlotModel1] += Format("%.3f (log10(kd) = %.3f)| ", D(pParams[k]), D(fLogKd));
+      l[kSlotModel2] += Format("%.3f (log10(ks) = %.3f)| ", D(pParams[4 + k]), D(fLogKs));
+    } else {
+      l[kSlotModel1] += Format(bCumulants ? "%.3e | " : "%.3f | ", D(pParams[k]));
+      l[kSlotModel2] += Format("%.3f | ", D(pParams[4 + k]));
+    }
+    if (k <= lastC) l[kSlotModel3] += Format("%.3f | ", D(pParams[8 + k]));
+  }
+  if (bCumulants && pParams[1] != 0.0f)
+    l[kSlotModel2] = Format("mu2/(mu1^2) (polydispersity) = %.3f",
+                            D(pParams[2]) / (D(pParams[1]) * D(pParams[1])));
+  l[kSlotModel3] += "(first is total, next are fractions)";
+}
+
+// Model lines of the models whose lines both text forms share; false for others.
+bool SharedModelLines(FitTextLines& l) {
+  if (bMonomerDimer || bMonomerTrimer) {
+    l[kSlotModel1] = Format(bFitMAndS ? "M1 = %.3f, M2 = %.3f" : "D1 = %.3f, D2 = %.3f",
+                            D(pParams[1]), D(pParams[2]));
+    l[kSlotModel2] = Format("s1 = %.3f, s2 = %.3f", D(pParams[5]), D(pParams[6]));
+    l[kSlotModel3] = Format("c=%.3f,lgK=%.3f", D(pParams[11]), D(pParams[3]));
+  } else if (bAssoc148 || bAssoc124) {
+    const bool o = bAssoc148;
+    l[kSlotModel1] = Format(o ? "M1 = %.0f, M4 = %.0f, M8 = %.0f" : "M1 = %.0f, M2 = %.0f, M4 = %.0f",
+                            D(pParams[1]), D(pParams[2]), D(pParams[12]));
+    l[kSlotModel2] = Format(o ? "s1 = %.3f, s4 = %.3f, s8 = %.3f" : "s1 = %.3f, s2 = %.3f, s4 = %.3f",
+                            D(pParams[5]), D(pParams[6]), D(pParams[8]));
+    l[kSlotModel3] = Format(o ? "c=%.3f,lgK14=%.3f, lgK18=%.3f" : "c=%.3f,lgK12=%.3f, lgK14=%.3f",
+                            D(pParams[11]), D(pParams[3]), D(pParams[7]));
+  } else if (bNonidealSpecies) {
+    l[kSlotModel1] = Format("D = %.3f, log10 (kd) = %.3f", D(pParams[1]), D(pParams[11]));
+    l[kSlotModel2] = Format("s = %.3f, log10 (ks) = %.3f", D(pParams[5]), D(pParams[10]));
+    l[kSlotModel3] = Format("c=%.3f", D(pParams[9]));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void ModelLines(FitTextLines& l) {
+  if (bDiscreteModel) {
+    SpeciesLines(l);
+  } else if (bNonIdealMultiple) {
+    l[kSlotModel1] = Format("D1 = %.3f", D(fD1));
+    l[kSlotModel2] = Format("s1 = %.3f", D(fS1));
+    l[kSlotModel3] = Format("c1 = %.3f", D(pSpeciesAmplitude[1]));
+    const int entries[2][4] = {{27, 29, 28, 2}, {31, 33, 32, 3}};
+    for (const auto& e : entries) {
+      if (pParams[e[0]] <= 0.0f) continue;
+      l[kSlotModel1] += Format(" | D%d = %.3f", e[3], D(pParams[e[1]]));
+      l[kSlotModel2] += Format(" | s%d = %.3f", e[3], D(pParams[e[2]]));
+      l[kSlotModel3] += Format(" | c%d = %.3f", e[3], D(pParams[e[0]]));
+    }
+  } else if (SharedModelLines(l)) {
+  } else if (bEqAnalysisModel) {
+    l[kSlotModel1] = Heading() + Format("%.0f", D(pParams[1]));
+    if (!bFitMAndS) l[kSlotModel2] = "s = " + Format("%.3f | ", D(pParams[5]));
+  } else if (IsContinuousModel() && !BoundaryOrLsg()) {
+    l[kSlotModel1] = Heading();
+    l[kSlotModel2] = ContinuousModel2();
+  }
+}
+
+std::string NonidealityLine() {
+  const double ks = std::pow(10.0, D(fLogKs)), kd = std::pow(10.0, D(fLogKd));
+  if (bRepulsiveNonideality)
+    return Format("non-ideality with repulsive ks = %.3e (log10 = %.3f), repulsive kD = %.3e "
+                  "(log10 = %.3f)/(mg/ml), with (mass signal)/(mg/ml) = %.3f",
+                  ks, D(fLogKs), kd, D(fLogKd), fSignalPerConc);
+  return Format("non-ideality with attractive ks = -%.3e (log10 = %.3f), attractive kD = -%.3e "
+                "(log10 = %.3f)/(mg/ml), with %.3f mass signal/(mg/ml)",
+                ks, D(fLogKs), kd, D(fLogKd), fSignalPerConc);
+}
+
+std::string RunsLine() {
+  if (nScans < 1) return "";
+  const int first = bFirstScanIsInitial && nScans > 1 ? 2 : 1;
+  const float z = CalculateRunsTestZ(ppSignal.data(), ppFit.data(), first, nScans,
+                                     pScanOrder.data(), pFitFirst.data(), pFitLast.data());
+  return Format("Runs test Z (#stddev) = %.2f", D(z));
+}
+
+std::string VbarLine() {
+  if (bNonIdealMultiple && bSyntheticBoundary) {
+    std::string t = Format("synthetic boundary at %.3f cm, overlay conc1 fraction = %.3f",
+                           D(pParams[25]), D(pParams[26]));
+    if (pParams[27] > 0.0f) t += Format(" | conc2 fraction = %.3f", D(pParams[30]));
+    if (pParams[31] > 0.0f) t += Format(" | conc3 fraction = %.3f", D(pParams[34]));
+    return t;
+  }
+  return Format("vbar = %.4f (fix)", D(VBAR));
+}
+
+const char* Fl(bool fitted) { return fitted ? "(fl)" : ""; }
+
+std::string CorrectionsLine(bool shortForm) {
+  std::string t;
+  const BufferSedSettings& b = BufferSed;
+  if (bBufferSedCorrection) {
+    t += Format("buffer: %.3f", b.signalSign > 0 ? b.signal : -b.signal) + Fl(b.fitSignal);
+    t += Format(", D=%.2f", b.sampleD) + Fl(b.fitSampleD && !bFitMAndS);
+    t += Format(", s=%.4f", b.sampleS) + Fl(b.fitSampleS);
+    t += Format(", Mb=%.1f", b.sampleMb) + Fl(b.fitSampleD && bFitMAndS);
+    if (bMeniscusMismatch || b.differentReference) {
+      t += Format(", meniscus diff (s-r)=%.4f", MeniscusDifference()) + Fl(b.fitMeniscusDifference);
+      t += Format(", conc. ratio (s/r)=%.3f", b.relativeConc) + Fl(b.fitRelativeConc);
+    }
+    if (b.differentReference) {
+      t += Format(", refD=%.2f", b.refD) + Fl(b.fitRefD && !bFitMAndS);
+      t += Format(", refs=%.4f", b.refS) + Fl(b.fitRefS);
+      t += Format(", refMb=%.2f", b.refMb) + Fl(b.fitRefD && bFitMAndS);
+    }
+  }
+  auto fit = [](bool f) { return f ? " (floating)" : " (fix)"; };
+  if (bExcitationShadow)
+    t += Format(shortForm ? " - excit. cone %.4f" : " - excit. cone = %.4f", D(fConeRadius)) +
+         fit(bFitConeRadius);
+  if (bMagnificationDrift)
+    t += Format(bExponentialDrift ? " - dmag/dt-x = %.4f (%%/h)" : " - dmag/dt = %.4f (%%/h)",
+                D(fMagnificationDrift)) +
+         (bFitMagnificationDrift ? "(floating)" : "(fix)");
+  if (bRadialConvolution)
+    t += Format(shortForm ? " - convolution = %.4f" : " - convolution %.4f", D(fConvolutionWidth)) +
+         fit(bFitConvolutionWidth);
+  if (bMagnificationGradient)
+    t += Format(" - radial mag factor = %.4f", D(fMagnificationGradient)) +
+         fit(bFitMagnificationGradient);
+  if (bNonlinearDetection) {
+    t += Format(" - nonlin coeff = %.4f", D(fPowerCoefficient)) + fit(bFitPowerCoefficient) +
+         Format(", nonlin baseline = %f", D(fPowerBaseline));
+    if (!shortForm) t += bShowTransformed ? " [showing transformed]" : " [showing non-transformed]";
+  }
+  return t;
+}
+
+// Slot k at (x, y + 20 k); an empty slot draws nothing.
+void DrawLines(DC& dc, const FitTextLines& l, int x, int y) {
+  for (int k = 0; k < kFitTextSlots; ++k)
+    if (!l[static_cast<std::size_t>(k)].empty()) dc.TextOut(x, y + 20 * k, l[static_cast<std::size_t>(k)]);
+}
+
+}  // namespace
+
+FitTextLines BuildFitResultLines() {
+  FitTextLines l;
+  l[kSlotCorrections] = CorrectionsLine(false);
+  l[kSlotVbar] = VbarLine();
+  l[kSlotFiles] = FilesLine(false);
+  l[kSlotStatus] = StatusLine(false);
+  l[kSlotRmsd] = RmsdLine();
+  ModelLines(l);
+  if (bTimeOffset) {
+    l[kSlotExtra] = Format("t0 for simulation is at %f sec", D(pParams[24]));
+  } else if (bNonIdealMultiple) {
+    l[kSlotExtra] = NonidealityLine();
+  }
+  l[kSlotMeniscus] = Format("Meniscus = %f  ", D(pParams[13]));
+  l[kSlotBottom] = bZoneCentrifugation ? Format("Lamella thickness = %f  ", D(pParams[23]))
+                                       : Format("Bottom = %f  ", D(pParams[14]));
+  l[kSlotBaseline] = Format("Baseline = %f  ", D(pParams[15]));
+  l[kSlotRange] = Format("fitting %1.4f - %1.4f", D(fFitLeftLim), D(fFitRightLim));
+  l[kSlotRuns] = RunsLine();
+  return l;
+}
+
+FitTextLines BuildBestFitInfoLines() {
+  FitTextLines l;
+  l[kSlotFiles] = FilesLine(true);
+  l[kSlotStatus] = StatusLine(true);
+  l[kSlotRmsd] = RmsdLine();
+  if (!SharedModelLines(l) && bDiscreteModel) {
+    l[kSlotModel1] = bCumulants ? "D or mu = " : bFitMAndS ? "M = " : "D*10e7 = ";
+    l[kSlotModel2] = "s = ";
+    l[kSlotModel3] = "c = ";
+    for (int k = 1; k <= nSpeciesSlots; ++k) {
+      if (bCumulants) l[kSlotModel1] += Format("%.3e | ", D(pParams[k]));
+      if (!pSpeciesIncluded[k]) continue;
+      l[kSlotModel1] += Format("%.3f | ", D(pParams[k]));
+      l[kSlotModel2] += Format("%.3f | ", D(pParams[4 + k]));
+      l[kSlotModel3] += Format("%.3f | ", D(pParams[8 + k]));
+    }
+    l[kSlotModel3] += "(first is total, next are fractions)";
+  }
+  l[kSlotMeniscus] = Format("Meniscus = %f  ", D(pParams[13]));
+  l[kSlotBottom] = Format("Bottom = %f  ", D(pParams[14]));
+  l[kSlotRange] = Format("fitting %1.4f - %1.4f", D(fFitLeftLim), D(fFitRightLim));
+  l[kSlotBaseline] = Format("Baseline = %f  ", D(pParams[15]));
+  l[kSlotVbar] = VbarLine();
+  l[kSlotCorrections] = CorrectionsLine(true);
+  return l;
+}
+
+void ShowFitResultText(Window* window) {
+  if (nScans == 0) return;
+  if (fFitRmsd < fStartRmsd && fFitRmsd < fBestRmsd) fBestRmsd = fFitRmsd;
+  const FitTextLines l = BuildFitResultLines();
+  if (!window) return;
+  std::unique_ptr<DC> dc = window->ClientDC();
+  if (!dc) return;
+  DrawLines(*dc, l, 10, 10);
+  window->Refresh();
+}
+
+void DrawBestFitInfo(Window*, DC& dc, int x, int y) {
+  if (bNonIdealMultiple) return;
+  const FitTextLines l = BuildBestFitInfoLines();
+  for (int k = 0; k < kSlotBaseline; ++k)
+    if (!l[static_cast<std::size_t>(k)].empty())
+      dc.TextOut(x + 20, y + 10 + 20 * k, l[static_cast<std::size_t>(k)]);
+  const int tail[] = {kSlotBaseline, kSlotVbar, kSlotCorrections};
+  for (int j = 0; j < 3; ++j)
+    dc.TextOut(x + 10, y + 190 + 20 * j, l[static_cast<std::size_t>(tail[j])]);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,40 @@
+// The fit-result text: a block of status lines drawn at fixed rows over the data
+// plot (files fitted, search progress, rmsd, the model's parameters, meniscus,
+// bottom, fit range, baseline, the start-time or non-ideality line, the runs test
+// of the residuals, vbar, buffer-mismatch and fluorescence corrections). Lines are
+// built as strings of any length.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace tarmic {
+
+class DC;
+class Window;
+
+// The slots of the text, top to bottom; ShowFitResultText draws slot k at
+// (10, 10 + 20 k) in window pixels.
+enum FitTextSlot {
+  kSlotFiles, kSlotStatus, kSlotRmsd, kSlotModel1, kSlotModel2, kSlotModel3, kSlotMeniscus,
+  kSlotBottom, kSlotRange, kSlotBaseline, kSlotExtra, kSlotRuns, kSlotVbar, kSlotCorrections,
+  kFitTextSlots
+};
+using FitTextLines = std::array<std::string, kFitTextSlots>;
+
+// The lines of the fit-result text from the current state (after UnpackModelParams
+// the fit drivers keep the vector current). The extra slot is empty unless the
+// start time is fitted or the multiple-species non-ideal model is active.
+FitTextLines BuildFitResultLines();
+// The shorter block of DrawBestFitInfo (empty lines for the slots it leaves out).
+FitTextLines BuildBestFitInfoLines();
+
+// Builds the lines and draws them on the window; nothing when no scans are loaded.
+// While a fit improves on its start, the best rmsd is updated first.
+void ShowFitResultText(Window* window);
+// Draws the shorter block into any context at the offset (x, y): file names to
+// range at (x + 20, y + 10 + 20 k), baseline, vbar and corrections at (x + 10, ...).
+// Nothing for the multiple-species non-ideal model.
+void DrawBestFitInfo(Window* window, DC& dc, int x, int y);
+
+}  // namespace tarmic

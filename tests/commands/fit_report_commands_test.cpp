@@ -1,0 +1,97 @@
+// The commands around the saved fit parameters: "Update Saved Fit Parameters"
+// (827), "Copy Fit Parameters" (204), "Show Last Fit Info Again" (517), the offer
+// when the same data are loaded again and a dropped parameter file.
+#include "distribution_window_test_support.h"
+
+#include "commands/model_commands.h"
+#include "modelcalc/fit_persistence.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+
+namespace tarmic::testing {
+namespace {
+
+using FitReportCommandTest = DistributionWindowTest;
+
+// Saved with 827, the state comes back when the same data are loaded again and the
+// user accepts; a dropped parameter file restores it as well.
+TEST_F(FitReportCommandTest, SavedParametersAreOfferedOnReloadAndOnDrop) {
+  LoadSyntheticRun();
+  const std::vector<std::string> files = [] {
+    std::vector<std::string> f;
+    for (int i = 1; i <= nScans; ++i) f.push_back(szDataDirectory + "/" + ppScanFileNames[i]);
+    return f;
+  }();
+  Dispatch(198);
+  pSpeciesS[1] = 6.5f;
+  pSpeciesIncluded[2] = 1;
+  pSpeciesS[2] = 11.0f;
+  PackModelParams();
+  Dispatch(827);
+  ASSERT_TRUE(std::filesystem::exists(szTmpParsPath));
+  EXPECT_EQ(Lines(ReadFile(szTmpParsPath)).size(), static_cast<std::size_t>(kSavedParamCount));
+  EXPECT_TRUE(BoxTexts().empty());
+
+  pSpeciesS[1] = 1.0f;
+  pSpeciesIncluded[2] = 0;
+  PackModelParams();
+  Backend().QueueMessageBox(IDYES, "");
+  LoadThroughDialog(files);
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_EQ(BoxTexts()[0], "load previous analysis?");
+  EXPECT_FLOAT_EQ(pSpeciesS[1], 6.5f);
+  EXPECT_EQ(pSpeciesIncluded[2], 1);
+
+  // Dropped: asked by its name, then restored.
+  const std::string saved = szTmpParsPath;
+  pSpeciesS[1] = 2.0f;
+  PackModelParams();
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDYES);
+  Drop({saved});
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_EQ(BoxTexts()[0], "switch to parameter file ~tmppars.ra1?");
+  EXPECT_FLOAT_EQ(pSpeciesS[1], 6.5f);
+}
+
+// Restoring runs the model command of the saved model: every model with a command
+// comes back as itself; a continuous one with the check mark its command gives.
+TEST_F(FitReportCommandTest, RestoreRunsTheModelCommandOfTheSavedModel) {
+  szTmpParsPath = ProgramDir() + "/~tmppars.ra1";
+  for (int id : {275, 235, 526, 872, 277, 279, 887, 198, 227, 893, 246, 280, 281}) {
+    Dispatch(id);
+    ASSERT_EQ(ActiveModelCommand(), id);
+    const bool marked = Handle().IsMenuItemChecked(id);
+    TmpSaveBestParams(&Handle(), false);
+    Dispatch(id == 198 ? 275 : 198);
+    ASSERT_EQ(ReloadParameters(&Handle(), szTmpParsPath), 1) << id;
+    EXPECT_EQ(ActiveModelCommand(), id);
+    if (IsContinuousModel()) EXPECT_EQ(Handle().IsMenuItemChecked(id), marked) << id;
+  }
+  EXPECT_TRUE(BoxTexts().empty());
+}
+
+// 204 puts the report on the clipboard; 517 shows the text of the current fit.
+TEST_F(FitReportCommandTest, CopyAndShowTheFitInformation) {
+  LoadSyntheticRun();
+  Dispatch(198);
+  fFitRmsd = 0.0f;
+  Dispatch(204);
+  const std::string clip = Backend().ClipboardTextValue();
+  EXPECT_EQ(clip.rfind("\n\ncomponent 1 included:\nD\t=\t", 0), 0u);
+  EXPECT_NE(clip.find("(first is total, next are fractions)"), std::string::npos);
+
+  for (int i = 1; i <= nScans; ++i)
+    for (int j = 1; j <= pnPoints[i]; ++j) ppFit[i][j] = ppSignal[i][j] + 0.01f;
+  const int before = InkInRows(0, 300);
+  Dispatch(517);
+  EXPECT_NEAR(fFitRmsd, 0.01f, 1e-4f);
+  EXPECT_FLOAT_EQ(fFitRmsd, FitRmsd());
+  EXPECT_GT(InkInRows(0, 300), before);
+  EXPECT_TRUE(BoxTexts().empty());
+}
+
+}  // namespace
+}  // namespace tarmic::testing

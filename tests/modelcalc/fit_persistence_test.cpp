@@ -1,0 +1,379 @@
+// Saving and restoring the analysis state through the parameter file, and the
+// parameter report.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "distributions/distribution_grid.h"
+#include "lamm/lamm_globals.h"
+#include "modelcalc/fit_persistence.h"
+#include "modelcalc/fit_result_text.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "platform/headless/headless_backend.h"
+#include "propagators/buffer_sedimentation.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+namespace {
+
+class FitPersistenceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAll();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("tarmic_fitpers_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+    szTmpParsPath = (dir_ / "~tmppars.ra1").string();
+    VBAR20 = 0.73f;
+  }
+  void TearDown() override {
+    ResetAll();
+    std::filesystem::remove_all(dir_);
+  }
+  static void ResetAll() {
+    ResetModelFlags();
+    ResetModelOptions();
+    ResetLammSettings();
+    ResetModelParams();
+    ResetScanDataGlobals();
+    ResetAnalysisSwitches();
+    ResetRunSwitches();
+    ResetSolventConstants();
+    ResetBufferSedimentation();
+    ResetFluorescenceDetection();
+    ResetFitPersistenceHooks();
+    ResetFitState();
+    bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;
+    bRestorePreviousParams = false;
+    // Not model flags: the model reset keeps them.
+    bFitMAndS = bBufferSedCorrection = false;
+  }
+
+  // A state in which (nearly) every entry differs from its default.
+  static void SetDistinctState() {
+    bDiscreteModel = true;
+    pSpeciesIncluded[2] = 1;
+    pSpeciesAmplitude[2] = 0.25f;
+    pSpeciesMassOrD[2] = 3.5f;
+    pSpeciesS[2] = 7.25f;
+    pSpeciesSFit[2] = 1;
+    pSpeciesExtra[3] = 1.5f;
+    pSpeciesExtraFit[3] = 1;
+    fBaseline = 0.0125f;
+    fMeniscus = 6.01f;
+    fBottom = 7.19f;
+    fFitLeftLim = 6.05f;
+    fFitRightLim = 7.1f;
+    nDefaultGridPoints = 555;
+    pModelScalar[3] = 2.5f;
+    bVaryMeniscus = true;
+    VBAR20 = 0.72f;
+    fMaxMeniscus = 6.03f;
+    fMinMeniscus = 5.99f;
+    VBAR = 0.74f;
+    fBufferDensity = 1.01f;
+    bAutoFEAlgorithm = false;
+    bClaverie = true;
+    bMovingHat = false;
+    dMaxDcOverC = 0.5;
+    fRefitTolerance = 0.002f;
+    bFitTINoise = true;
+    bTimeOffset = 1;
+    fTimeOffset = 12.5f;
+    bRampRotorSpeed = false;
+    fFf0Min = 1.1f;
+    nFf0Values = 7;
+    nGridSizeUpper = 1500;
+    BufferSed.sampleD = 77.0;
+    BufferSed.signalSign = -1.0;
+    BufferSed.excessInSample = false;
+    BufferSed.fitRefS = true;
+    bMeniscusMismatch = true;
+    fScanVelocity = 1.5f;
+    bSimulateRadialResolution = true;
+    fLamellaWidth = 0.03f;
+    bSyntheticBoundary = true;
+    pExtraPairFit[3] = 1;
+    pExtraPairValue[3] = 0.4f;
+    fNonidealExtinction[2] = 1.7f;
+    bExcitationShadow = true;
+    fConeRadius = 0.05f;
+    bExponentialDrift = true;
+    bCheckAcceleration = false;
+    UpdateLinearFitFlags();
+    PackModelParams();
+  }
+
+  std::filesystem::path dir_;
+};
+
+// Every entry written from a distinct state comes back: the vector built after the
+// restore equals the vector saved (index 0 aside, the kind of the saved state).
+TEST_F(FitPersistenceTest, RoundTripRestoresEveryEntry) {
+  SetDistinctState();
+  const std::vector<float> saved = BuildParameterVector(true);
+  TmpSaveBestParams(nullptr, false);
+
+  const std::vector<float> keep = saved;
+  ResetAll();
+  szTmpParsPath = (dir_ / "~tmppars.ra1").string();
+  VBAR20 = 0.73f;
+  ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+  const std::vector<float> restored = BuildParameterVector(true);
+  ASSERT_EQ(restored.size(), static_cast<std::size_t>(kSavedParamCount));
+  for (int i = 0; i < kSavedParamCount; ++i) EXPECT_EQ(restored[i], keep[i]) << "index " << i;
+  // The derived values.
+  EXPECT_EQ(nLammGridPoints, 555);
+  EXPECT_FLOAT_EQ(fVRho, 0.74f * 1.01f);
+  EXPECT_DOUBLE_EQ(dMaxDcOverCRef, 0.5);
+  EXPECT_TRUE(bTimesFromW2t);  // the complement of "ramp rotor speed"
+  EXPECT_EQ(BufferSed.signalSign, -1.0);
+}
+
+// Every model is saved under a code of its own and comes back as itself, also
+// those that older files folded into c(s) (c(M), ls-g*(s), ...).
+TEST_F(FitPersistenceTest, EveryModelComesBackAsItself) {
+  bool* const discrete[] = {&bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124,
+                            &bAssoc148,      &bNonidealSpecies, &bNonIdealMultiple,
+                            &bEqAnalysisModel, &bHeteroAssocModel, &bStokesRadii, &bCumulants};
+  for (bool* flag : discrete) {
+    ResetModelFlags();
+    bEqAnalysisModel = false;
+    *flag = true;
+    TmpSaveBestParams(nullptr, false);
+    *flag = false;
+    ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+    EXPECT_TRUE(*flag);
+  }
+  bool* const geometry[] = {&bLinearGeometry, &bExternalLoadingCell, &bElectrophoresis,
+                            &bPlanarQuadrature};
+  for (bool* flag : geometry) {
+    ResetModelFlags();
+    bEqAnalysisModel = false;
+    bDiscreteModel = *flag = true;
+    TmpSaveBestParams(nullptr, false);
+    *flag = bDiscreteModel = false;
+    ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+    EXPECT_TRUE(*flag && bDiscreteModel);
+    *flag = false;
+  }
+
+  bool* const continuous[] = {&bContiSModel,   &bCsff0Model,   &bCsff0OneDiscrete,
+                              &bCsScalingLaw,  &bFMScalingLaw, &bCsOneDiscreteM,
+                              &bCsOneDiscreteD, &bConstantDModel, &bCMPriorVbar,
+                              &bCsInvariantD,  &bCsWormChain,  &bLsgModel,
+                              &bZoneLsgModel,  &bDLSRhModel,   &bCvConstantD};
+  std::vector<int> codes;
+  for (bool* flag : continuous) {
+    ResetModelFlags();
+    bEqAnalysisModel = false;
+    bContiModel = *flag = true;
+    pParams[kContiSlotFrictionalRatio] = 1.2f;
+    const int code = ContinuousModelCode();
+    codes.push_back(code);
+    TmpSaveBestParams(nullptr, false);
+    ResetModelFlags();
+    ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+    EXPECT_TRUE(bContiModel && *flag) << "code " << code;
+    EXPECT_EQ(ContinuousModelCode(), code);
+  }
+  // Plain c(M) (no variant flag) has its own code as well.
+  ResetModelFlags();
+  bContiModel = true;
+  EXPECT_EQ(ContinuousModelCode(), 235);
+  // The codes older files knew keep their meaning; every code is distinct.
+  EXPECT_EQ(codes[0], kContiCodeCs);
+  EXPECT_EQ(codes[1], kContiCodeCsff0);
+  EXPECT_EQ(codes[4], kContiCodeFMScalingLaw);
+  std::sort(codes.begin(), codes.end());
+  EXPECT_EQ(std::adjacent_find(codes.begin(), codes.end()), codes.end());
+}
+
+// A file of an older program holds 95 values: it restores indices 1 to 94, the
+// switches beyond take their defaults and the values beyond stay.
+TEST_F(FitPersistenceTest, ShortFileTakesDefaults) {
+  SetDistinctState();
+  std::vector<float> v = BuildParameterVector(true);
+  {
+    std::ofstream out(szTmpParsPath);
+    for (int i = 0; i < kMinSavedParams; ++i) out << v[i] << "\n";
+  }
+  BufferSed.excessInSample = false;
+  BufferSed.signalSign = -1.0;
+  bExcitationShadow = bSimulateRadialResolution = true;
+  fConeRadius = 0.09f;
+  fMeniscus = 5.5f;
+  ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+  EXPECT_FLOAT_EQ(fMeniscus, 6.01f);
+  EXPECT_FALSE(bBufferSedCorrection);
+  EXPECT_TRUE(BufferSed.excessInSample);
+  EXPECT_EQ(BufferSed.signalSign, 1.0);
+  EXPECT_FALSE(bExcitationShadow);
+  EXPECT_FALSE(bSimulateRadialResolution);
+  EXPECT_FLOAT_EQ(fConeRadius, 0.09f);
+
+  // Fewer than 95 values: nothing is restored.
+  {
+    std::ofstream out(szTmpParsPath);
+    for (int i = 0; i < kMinSavedParams - 1; ++i) out << 0.0 << "\n";
+  }
+  EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0);
+  EXPECT_EQ(OfferReloadParameters(nullptr), 0);
+  EXPECT_FLOAT_EQ(fMeniscus, 6.01f);
+}
+
+// Batch mode never stops on a question: the offer restores by the series' answer
+// alone, and VBAR20 = 0 takes VBAR without asking. Interactively the questions come.
+TEST_F(FitPersistenceTest, QuestionsOnlyOutsideBatchMode) {
+  ScopedHeadlessBackend backend;  // an unscripted box fails the test
+  VBAR20 = 0.0f;
+  VBAR = 0.71f;
+  fMeniscus = 6.02f;
+  PackModelParams();
+  TmpSaveBestParams(nullptr, true);  // saved as data
+  fMeniscus = 5.8f;
+  bBatchMode = true;
+  EXPECT_EQ(OfferReloadParameters(nullptr), 0);
+  EXPECT_FLOAT_EQ(fMeniscus, 5.8f);
+  PackModelParams();
+  bRestorePreviousParams = true;
+  EXPECT_EQ(OfferReloadParameters(nullptr), 1);
+  EXPECT_FLOAT_EQ(fMeniscus, 6.02f);
+  EXPECT_FLOAT_EQ(VBAR20, 0.71f);
+
+  bBatchMode = false;
+  VBAR20 = 0.0f;
+  TmpSaveBestParams(nullptr, false);  // saved as an analysis
+  backend->QueueMessageBox(IDYES);
+  backend->QueueMessageBox(IDNO);
+  EXPECT_EQ(OfferReloadParameters(nullptr), 1);
+  EXPECT_FLOAT_EQ(VBAR20, 0.0f);
+  const auto& t = backend->Transcript();
+  ASSERT_EQ(t.size(), 2u);
+  EXPECT_EQ(t[0].text, "load previous analysis?");
+  EXPECT_EQ(t[1].caption, "reload parameters");
+}
+
+// The report of two species; the clipboard form differs only where it should; the
+// report never takes a scan file's extension.
+TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {
+  pSpeciesIncluded[2] = 1;
+  pSpeciesMassOrD[1] = 5.0f;
+  pSpeciesS[1] = 4.0f;
+  pSpeciesAmplitude[1] = 0.5f;
+  pSpeciesMassOrD[2] = 3.0f;
+  pSpeciesMassOrDFit[2] = 0;
+  pSpeciesS[2] = 7.5f;
+  pSpeciesSFit[2] = 0;
+  pSpeciesAmplitude[2] = 0.25f;
+  fMeniscus = 6.0f;
+  bVaryMeniscus = true;
+  fBottom = 7.2f;
+  fBaseline = 0.01f;
+  fFitLeftLim = 6.05f;
+  fFitRightLim = 7.1f;
+  fFitRmsd = 0.005f;
+  fFitPoints = 400.0f;
+  PackModelParams();
+  const std::string expected =
+      "\n\ncomponent 1 included:\nD\t=\t5.000 *10^-7 cm^2/sec\t(floated)\n"
+      "s\t=\t4.000 S\t\t\t(floated)\n"
+      "\n\ncomponent 2 included:\nD\t=\t3.000 *10^-7 cm^2/sec\t(fixed)\n"
+      "s\t=\t7.500 S\t\t\t(fixed)\n"
+      "\n\nconcentrations = 0.500 | 0.250 | (first is total, next are fractions)"
+      "\n\nmeniscus at \t6.0000 cm\t\t(floated)\n"
+      "bottom at \t7.2000 cm\t\t(fixed)\n\n"
+      "baseline at \t0.01000 OD\t\t(fixed)\n"
+      "\nfitted from 6.0500 to 7.1000 cm\n"
+      "with constant initial distribution"
+      "\nsimulation start time 0.000000 sec\t\t(fixed)\n"
+      "\nrmsd=0.005000 (n=400,SSR=0.010000)\n";
+  EXPECT_EQ(ParameterReportText(false), expected);
+  const std::string clip = ParameterReportText(true);
+  EXPECT_NE(clip.find("4.000 S\t\t\t(floated)\n\ncomponent 2"), std::string::npos);
+  EXPECT_NE(clip.find("OD\t\t(fitxed)\n"), std::string::npos);
+
+  // No species: the concentrations line holds no numbers.
+  pSpeciesIncluded[1] = pSpeciesIncluded[2] = 0;
+  EXPECT_NE(ParameterReportText(false).find("concentrations = (first is total"),
+            std::string::npos);
+
+  // The report file: a scan extension becomes ".txt"; the user's own stays.
+  EXPECT_EQ(ParameterReportPath("/d/fit.ra1"), "/d/fit.txt");
+  EXPECT_EQ(ParameterReportPath("/d/fit.IP3"), "/d/fit.txt");
+  EXPECT_EQ(ParameterReportPath("/d/fit"), "/d/fit.txt");
+  EXPECT_EQ(ParameterReportPath("/d/fit.rep"), "/d/fit.rep");
+  const std::string scan = (dir_ / "00001.ra1").string();
+  { std::ofstream(scan) << "scan data\n"; }
+  ASSERT_TRUE(WriteParameterReport(nullptr, scan));
+  std::ifstream in(scan);
+  std::string first;
+  std::getline(in, first);
+  EXPECT_EQ(first, "scan data");
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "00001.txt"));
+}
+
+// The fit-result text of two species: the model lines list the included species
+// only, the extra slot stays empty unless t0 is fitted, the short block of the
+// printout keeps the same model lines.
+TEST_F(FitPersistenceTest, FitResultTextOfTwoSpecies) {
+  bDiscreteModel = true;
+  pSpeciesIncluded[3] = 1;
+  pSpeciesMassOrD[1] = 5.0f;
+  pSpeciesS[1] = 4.0f;
+  pSpeciesAmplitude[1] = 0.5f;
+  pSpeciesMassOrD[3] = 2.5f;
+  pSpeciesS[3] = 9.125f;
+  pSpeciesAmplitude[3] = 0.2f;
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  fBaseline = 0.01f;
+  fFitLeftLim = 6.05f;
+  fFitRightLim = 7.1f;
+  fFitRmsd = 0.004f;
+  fFitPoints = 1000.0f;
+  nFitIteration = 2;
+  nFitStep = 17;
+  PackModelParams();
+  FitTextLines l = BuildFitResultLines();
+  EXPECT_EQ(l[kSlotStatus], "s2, step #17     ");
+  EXPECT_EQ(l[kSlotRmsd], "rmsd=0.004000 (n=1000,SSR=0.016000)");
+  EXPECT_EQ(l[kSlotModel1], "D*10e7 = 5.000 | 2.500 | ");
+  EXPECT_EQ(l[kSlotModel2], "s = 4.000 | 9.125 | ");
+  EXPECT_EQ(l[kSlotModel3], "c = 0.500 | 0.200 | (first is total, next are fractions)");
+  EXPECT_EQ(l[kSlotMeniscus], "Meniscus = 6.000000  ");
+  EXPECT_EQ(l[kSlotBottom], "Bottom = 7.200000  ");
+  EXPECT_EQ(l[kSlotRange], "fitting 6.0500 - 7.1000");
+  EXPECT_EQ(l[kSlotBaseline], "Baseline = 0.010000  ");
+  EXPECT_EQ(l[kSlotExtra], "");
+  EXPECT_EQ(l[kSlotVbar], "vbar = 0.7300 (fix)");
+
+  bFitMAndS = true;
+  bTimeOffset = 1;
+  fTimeOffset = 30.0f;
+  bExcitationShadow = true;
+  fConeRadius = 0.05f;
+  PackModelParams();
+  l = BuildFitResultLines();
+  EXPECT_EQ(l[kSlotModel1].rfind("M = 5.000 | ", 0), 0u);
+  EXPECT_EQ(l[kSlotExtra], "t0 for simulation is at 30.000000 sec");
+  EXPECT_EQ(l[kSlotCorrections], " - excit. cone = 0.0500 (fix)");
+  const FitTextLines s = BuildBestFitInfoLines();
+  EXPECT_EQ(s[kSlotModel2], l[kSlotModel2]);
+  EXPECT_EQ(s[kSlotCorrections], " - excit. cone 0.0500 (fix)");
+  EXPECT_EQ(s[kSlotExtra], "");
+}
+
+}  // namespace
+}  // namespace tarmic
