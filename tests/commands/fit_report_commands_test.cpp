@@ -68,7 +68,9 @@ TEST_F(FitReportCommandTest, RestoreRunsTheModelCommandOfTheSavedModel) {
     Dispatch(id == 198 ? 275 : 198);
     ASSERT_EQ(ReloadParameters(&Handle(), szTmpParsPath), 1) << id;
     EXPECT_EQ(ActiveModelCommand(), id);
-    if (IsContinuousModel()) EXPECT_EQ(Handle().IsMenuItemChecked(id), marked) << id;
+    if (IsContinuousModel()) {
+      EXPECT_EQ(Handle().IsMenuItemChecked(id), marked) << id;
+    }
   }
   EXPECT_TRUE(BoxTexts().empty());
 }
