@@ -14,6 +14,7 @@ namespace tarmic {
 
 double fMLRmsd = 0.0;
 double fMLPoints = 0.0;
+double fMLLambda = 0.0;
 
 namespace {
 
@@ -206,6 +207,7 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   while (!done && nFitIteration < nMLIterMax) {
     ++nFitIteration;
     const double oldSosq = sosq, oldLambda = alamda;
+    fMLLambda = alamda;
     if (!mlmin(w, target, a.data(), sosq, alamda)) return interrupted();
     if (w.stepTooSmall) {
       // No trial was made, so alpha, beta and alamda are as before and every further

@@ -43,6 +43,8 @@ inline constexpr double fMLDefaultDerivStep = 0.001;
 // number of points it counted.
 extern double fMLRmsd;
 extern double fMLPoints;
+// Damping of the running iteration (for the status line).
+extern double fMLLambda;
 
 // The work arrays of one fit (one-based in the parameters).
 struct MLWorkSet {
