@@ -209,6 +209,7 @@ class TXLAWindow {
   void CmRegShowBoth();                // 642
   void CmFitSimplex();                 // 826
   void CmFitMarquardt();               // 824
+  void CmFitAnnealing(); void CmFit();  // 825, 215 (commands/fit_commands.cpp)
   void CmWizardMessages();             // 610
   void CmChangeFitUpdating();          // 592
   void CmDiagnosticsToFiles();         // 867

@@ -74,6 +74,7 @@ std::vector<ResponseEntry> MakeTable() {
       // Fitting and size-distribution options.
       CommandEntry(826, &W::CmFitSimplex),
       CommandEntry(824, &W::CmFitMarquardt),
+      CommandEntry(825, &W::CmFitAnnealing), CommandEntry(215, &W::CmFit),
       CommandEntry(294, &W::CmRegSecondDerivative),
       CommandEntry(295, &W::CmRegMaxEnt),
       CommandEntry(642, &W::CmRegShowBoth),

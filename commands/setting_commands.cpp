@@ -1,6 +1,5 @@
 // Settings of the analyses chosen from the menus and kept in the preference file:
-// the regularisation of the distributions, the fit algorithm, the help-wizard
-// messages, the refresh of the panes during fits, and the diagnostics log.
+// the regularisation of the distributions, the help-wizard messages, the refresh of the panes during fits, and the diagnostics log.
 // Exclusive choices check their own item and uncheck the others.
 #include "app/diagnostics_log.h"
 #include "app/preferences.h"
@@ -15,9 +14,6 @@ namespace {
 constexpr int kCmRegSecondDerivative = 294;
 constexpr int kCmRegMaxEnt = 295;
 constexpr int kCmRegShowBoth = 642;
-constexpr int kCmFitSimplex = 826;
-constexpr int kCmFitAnnealing = 825;
-constexpr int kCmFitMarquardt = 824;
 constexpr int kCmWizardMessages = 610;
 constexpr int kCmDiagnosticsToFiles = 867;
 
@@ -25,8 +21,6 @@ constexpr int kCmDiagnosticsToFiles = 867;
 constexpr int kRegMaxEntValue = 1;
 constexpr int kRegSecondDerivativeValue = 2;
 constexpr int kRegShowBothValue = 3;
-constexpr int kFitSimplexValue = 1;
-constexpr int kFitMarquardtValue = 3;
 
 constexpr const char* kSetPreference = "SET PREFERENCE";
 constexpr const char* kUpdateDuringFit = "UPDATE DURING FIT";
@@ -41,18 +35,6 @@ void ChooseRegularisation(TXLAWindow& window, int value) {
   w.CheckMenuItem(kCmRegShowBoth, bRegShowBoth);
   if (AskYesNo(window, "save new regularization as default setting?", kSetPreference))
     SavePreference(&window, kPrefRegularisation, value);
-}
-
-void ChooseFitAlgorithm(TXLAWindow& window, int value) {
-  bFitSimplex = value == kFitSimplexValue;
-  bFitAnnealing = false;
-  bFitMarquardt = value == kFitMarquardtValue;
-  Window& w = window.GetHandle();
-  w.CheckMenuItem(kCmFitSimplex, bFitSimplex);
-  w.CheckMenuItem(kCmFitAnnealing, bFitAnnealing);
-  w.CheckMenuItem(kCmFitMarquardt, bFitMarquardt);
-  if (AskYesNo(window, "save as default setting?", kSetPreference))
-    SavePreference(&window, kPrefFitAlgorithm, value);
 }
 
 }  // namespace
@@ -70,16 +52,6 @@ void TXLAWindow::CmRegMaxEnt() {
 void TXLAWindow::CmRegShowBoth() {
   if (OfferHelpInHelpMode(*this)) return;
   ChooseRegularisation(*this, kRegShowBothValue);
-}
-
-void TXLAWindow::CmFitSimplex() {
-  if (OfferHelpInHelpMode(*this)) return;
-  ChooseFitAlgorithm(*this, kFitSimplexValue);
-}
-
-void TXLAWindow::CmFitMarquardt() {
-  if (OfferHelpInHelpMode(*this)) return;
-  ChooseFitAlgorithm(*this, kFitMarquardtValue);
 }
 
 void TXLAWindow::CmWizardMessages() {

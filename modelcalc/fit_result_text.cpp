@@ -7,6 +7,7 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
+#include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/model_computation.h"

@@ -1,6 +1,24 @@
 #include "modelcalc/fit_rmsd.h"
 
+#include "modelcalc/model_computation.h"
+
 namespace tarmic {
+
+bool bFitScanWindow = false;
+int iFitScanWindowFirst = 1;
+int iFitScanWindowLast = 1;
+float fFitRmsd = 0.0f;
+float fFitPoints = 0.0f;
+
+void FitScanRange(int* first, int* last) {
+  if (bFitScanWindow) {
+    *first = iFitScanWindowFirst < 1 ? 1 : iFitScanWindowFirst;
+    *last = iFitScanWindowLast > nScans ? nScans : iFitScanWindowLast;
+    return;
+  }
+  *first = bFirstScanIsInitial ? 2 : 1;
+  *last = nScans;
+}
 
 float FitRmsd() {
   auto row = [](const std::vector<float *> &rows) {
@@ -9,7 +27,16 @@ float FitRmsd() {
       return u < rows.size() ? rows[u] : nullptr;
     };
   };
-  return static_cast<float>(RmsdOverFitPoints(row(ppSignal), row(ppFit)));
+  long long count = 0;
+  fFitRmsd = static_cast<float>(RmsdOverFitPoints(row(ppSignal), row(ppFit), &count));
+  fFitPoints = static_cast<float>(count);
+  return fFitRmsd;
+}
+
+void ResetFitRmsd() {
+  bFitScanWindow = false;
+  iFitScanWindowFirst = iFitScanWindowLast = 1;
+  fFitRmsd = fFitPoints = 0.0f;
 }
 
 } // namespace tarmic

@@ -1,5 +1,11 @@
 // Root-mean-square deviation between two rows per scan over the fit range: the
-// measure of goodness of fit shown after every model computation.
+// measure of goodness of fit shown after every model computation, and the point
+// set every nonlinear fit works on.
+//
+// The scans that take part are those at display positions FitScanRange() gives:
+// the scan window of the time-dependent fits when it is on, otherwise every scan
+// except a first scan that serves as the initial distribution. Within a scan the
+// points pFitFirst[s]..pFitLast[s] (1-based, inclusive) count.
 #pragma once
 
 #include <cmath>
@@ -9,37 +15,60 @@
 
 namespace tarmic {
 
-// sqrt(sum (a - b)^2 / count) over the points pFitFirst[s]..pFitLast[s]
-// (1-based, inclusive) of every scan s of the data set, in display order; 0
-// when there are no points. rowA(s) and rowB(s) give scan s's one-based rows
-// (null skips the scan).
-template <class RowA, class RowB>
-double RmsdOverFitPoints(RowA rowA, RowB rowB) {
-  double sum = 0.0;
-  long long count = 0;
-  for (int k = 1;
-       k <= nScans && static_cast<std::size_t>(k) < pScanOrder.size(); ++k) {
+// Scan window of the time-dependent fits: display positions first..last only.
+extern bool bFitScanWindow;
+extern int iFitScanWindowFirst;
+extern int iFitScanWindowLast;
+
+// rmsd of the last FitRmsd (or of the best vertex a search shows) and the number
+// of points it counted.
+extern float fFitRmsd;
+extern float fFitPoints;
+
+// The display positions [*first, *last] whose scans enter the rmsd and the fits.
+void FitScanRange(int* first, int* last);
+
+// Calls fn(s, i) for every fit point: scan number s (in display order over
+// FitScanRange) and point index i within pFitFirst[s]..pFitLast[s] (clamped to
+// the scan's points).
+template <class Fn>
+void ForEachFitPoint(Fn fn) {
+  int firstPos = 1, lastPos = 0;
+  FitScanRange(&firstPos, &lastPos);
+  for (int k = firstPos; k <= lastPos && static_cast<std::size_t>(k) < pScanOrder.size(); ++k) {
     const int s = pScanOrder[static_cast<std::size_t>(k)];
-    if (s < 1 || static_cast<std::size_t>(s) >= pnPoints.size())
-      continue;
+    if (s < 1 || static_cast<std::size_t>(s) >= pnPoints.size()) continue;
     const auto u = static_cast<std::size_t>(s);
-    const float *a = rowA(s);
-    const float *b = rowB(s);
-    if (!a || !b)
-      continue;
     const int first = u < pFitFirst.size() ? pFitFirst[u] : 1;
     const int last = u < pFitLast.size() ? pFitLast[u] : pnPoints[u];
-    for (int i = first < 1 ? 1 : first; i <= last && i <= pnPoints[u]; ++i) {
-      const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
-      sum += d * d;
-      ++count;
-    }
+    for (int i = first < 1 ? 1 : first; i <= last && i <= pnPoints[u]; ++i) fn(s, i);
   }
-  return count > 0 ? std::sqrt(sum / static_cast<double>(count)) : 0.0;
 }
 
-// The rmsd of signal minus fit (ppSignal, ppFit) over the fit range of every
-// scan.
+// sqrt(sum (a - b)^2 / count) over the fit points, accumulated in double; 0 when
+// there are no points. rowA(s) and rowB(s) give scan s's one-based rows (null
+// skips the scan). *count (optional) receives the number of points.
+template <class RowA, class RowB>
+double RmsdOverFitPoints(RowA rowA, RowB rowB, long long* count = nullptr) {
+  double sum = 0.0;
+  long long n = 0;
+  ForEachFitPoint([&](int s, int i) {
+    const float* a = rowA(s);
+    const float* b = rowB(s);
+    if (!a || !b) return;
+    const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
+    sum += d * d;
+    ++n;
+  });
+  if (count) *count = n;
+  return n > 0 ? std::sqrt(sum / static_cast<double>(n)) : 0.0;
+}
+
+// The rmsd of signal minus fit (ppSignal, ppFit) over the fit points; stores it
+// in fFitRmsd and the number of points in fFitPoints.
 float FitRmsd();
+
+// Restores the values of this file to their defaults (tests).
+void ResetFitRmsd();
 
 } // namespace tarmic

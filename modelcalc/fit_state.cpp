@@ -2,21 +2,19 @@
 
 namespace tarmic {
 
-float fFitRmsd = 0.0f;
-float fFitPoints = 0.0f;
-float fStartRmsd = 0.0f;
-float fBestRmsd = 0.0f;
+bool bFitInterrupted = false;
 int nFitSim = 0;
 int nFitIteration = 0;
 int nFitStep = 0;
+float fStartRmsd = 0.0f;
+float fBestRmsd = 0.0f;
 FitSearch eFitSearch = FitSearch::Simplex;
-float fAnnealTemp = 0.0f;
 
 void ResetFitState() {
-  fFitRmsd = fFitPoints = fStartRmsd = fBestRmsd = 0.0f;
+  bFitInterrupted = false;
   nFitSim = nFitIteration = nFitStep = 0;
+  fStartRmsd = fBestRmsd = 0.0f;
   eFitSearch = FitSearch::Simplex;
-  fAnnealTemp = 0.0f;
 }
 
 }  // namespace tarmic

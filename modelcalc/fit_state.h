@@ -1,29 +1,32 @@
-// The state a nonlinear fit of the discrete-species models leaves for the reports:
-// the rmsd and point count of its last evaluation, the best rmsd of the running
-// fit, and the counters of its search. The fit drivers write them; the fit-result
-// text, the parameter report and the commands read them.
+// State shared by the nonlinear fits of the discrete-species models: the interrupt
+// of the running fit, the counters the status lines show and the rmsd values the
+// fit-result text and the reports read. The fit drivers write them. A fit marks
+// itself running with bFitRunning (simulation_messages.h), which also limits the
+// discretization message to one per fit. The rmsd of the last evaluation and its
+// point count (fFitRmsd, fFitPoints) belong to FitRmsd (fit_rmsd.h).
 #pragma once
+
+#include "modelcalc/fit_rmsd.h"
 
 namespace tarmic {
 
-// Root-mean-square deviation of the last fit evaluation (signal units) and the
-// number of data points it was taken over (a float, as it is shown with "%.0f").
-extern float fFitRmsd;
-extern float fFitPoints;
-// rmsd at the start of the running fit, and the best rmsd reached since.
-extern float fStartRmsd;
-extern float fBestRmsd;
-// Counters of the search: model computations, iterations (simplex cycles, ML
-// steps or annealing temperatures) and evaluations in the current iteration.
+// The user interrupted the running fit (a key press found by the objective turns
+// bUserAbort into this); every search loop polls it and ends after the current
+// evaluation.
+extern bool bFitInterrupted;
+// Counters of the search: model computations of the whole fit, iterations (simplex
+// calls, Marquardt-Levenberg steps or annealing temperatures) and evaluations in the
+// current iteration.
 extern int nFitSim;
 extern int nFitIteration;
 extern int nFitStep;
+// rmsd at the start of the running fit, and the best rmsd reached since.
+extern float fStartRmsd;
+extern float fBestRmsd;
 
 // The search method of the running fit, for its status line.
 enum class FitSearch { Simplex, Marquardt, Annealing };
 extern FitSearch eFitSearch;
-// Temperature of the annealing step (0 outside annealing).
-extern float fAnnealTemp;
 
 // Restores every value above to its start value (tests).
 void ResetFitState();

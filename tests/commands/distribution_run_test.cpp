@@ -9,6 +9,7 @@
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
+#include "modelcalc/fit_persistence.h"
 #include "modelfit/model_params.h"
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
@@ -105,6 +106,28 @@ TEST_F(DistributionRunTest, RunOfTheDiscreteModelFitsTheSpeciesThatMadeTheData) 
   EXPECT_TRUE(bModelComputed);
   EXPECT_FALSE(Win().bRunInProgress);
   EXPECT_LT(FitRmsd(), 3.0 * kSyntheticNoise);
+}
+
+// Fit of s from a start 10 % off through Ctrl+F: s comes back, the fit lies over the
+// data, and the best parameters are saved for the next load of these data.
+TEST_F(DistributionRunTest, FitOfTheDiscreteModelRecoversTheSpeciesAndSavesIt) {
+  LoadSyntheticRun();
+  Dispatch(198);
+  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+  pSpeciesIncluded[1] = 1;
+  pSpeciesS[1] = static_cast<float>(1.1 * kSyntheticS);
+  pSpeciesSFit[1] = 1;
+  pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  PackModelParams();
+  std::remove(szTmpParsPath.c_str());
+  Backend().Headless().PressKey('F', MK_CONTROL);
+  PostQuitMessage(0);
+  RunMessageLoop(Win());
+  EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
+  EXPECT_LT(FitRmsd(), 3.0 * kSyntheticNoise);
+  EXPECT_TRUE(std::ifstream(szTmpParsPath).good());
+  EXPECT_FALSE(Win().bFitInProgress);
 }
 
 TEST_F(DistributionRunTest, InterruptedRunShowsNoStaleResult) {

@@ -1,0 +1,137 @@
+// A simplex fit (Fit with the Nelder-Mead passes) of one non-interacting species on
+// sedimentation velocity data made by the model computation itself: 4.4 S, f/f0
+// 1.3, loading 1.0 plus Gaussian noise 0.005, 50,000 rpm, meniscus 6.0 cm, bottom
+// 7.2 cm, 40 scans every 300 s of 400 radii, fit range 6.05-7.1 cm. s, D and the
+// meniscus are floated from a start 10 % off in s and D and 0.015 cm off in the
+// meniscus (fit range of the meniscus 5.97-6.03 cm); the amplitude is solved
+// linearly. Reported: evaluations of the model per fit and the time of one fit.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+
+#include "lamm/lamm_globals.h"
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/model_computation.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/one_based.h"
+#include "numerics/random.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+namespace {
+
+constexpr int kScans = 40;
+constexpr int kRadii = 400;
+constexpr double kMeniscus = 6.0, kBottom = 7.2, kS = 4.4;
+
+void SetSpecies(float s, float D, float meniscus, bool linear) {
+  ResetModelFlags();
+  bDiscreteModel = true;
+  pSpeciesIncluded[1] = 1;
+  for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+  pSpeciesS[1] = s;
+  pSpeciesMassOrD[1] = D;
+  pSpeciesAmplitude[1] = 1.0f;
+  pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = 1;
+  pSpeciesAmplitudeFit[1] = 0;
+  fMeniscus = meniscus;
+  bVaryMeniscus = true;
+  PackModelParams();
+  AllocSpeciesSignalArrays();
+  bLinearAmplitudes = linear;
+}
+
+float InstallData() {
+  ResetScanDataGlobals();
+  ResetLammSettings();
+  ResetLammGlobals();
+  ResetModelFlags();
+  ResetModelParams();
+  VBAR = 0.73f;
+  fBufferDensity = 0.99823f;
+  fVRho = VBAR * fBufferDensity;
+  RELVISCOSITY = 1.0f;
+  AllocScanTables(kScans);
+  for (int j = 1; j <= kScans; ++j) {
+    float* r = tarmic::vector(1, kRadii);
+    float* y = tarmic::vector(1, kRadii);
+    for (int p = 1; p <= kRadii; ++p) {
+      r[p] = static_cast<float>(kMeniscus + 0.02 + (kBottom - kMeniscus - 0.04) * (p - 1) / (kRadii - 1));
+      y[p] = 0.0f;
+    }
+    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    info.time = info.recordedTime = info.timeAtLoad = 300.0 * j;
+    info.rpm = 50000.0f;
+    info.temperature = 20.0f;
+    InstallScanArrays(j, kRadii, r, y, nullptr, false);
+  }
+  bAbsorbanceData = true;
+  bRampRotorSpeed = false;
+  fMeniscus = static_cast<float>(kMeniscus);
+  fBottom = static_cast<float>(kBottom);
+  fMinMeniscus = 5.97f;
+  fMaxMeniscus = 6.03f;
+  fTemperatureK = 293.15f;
+  fRT = static_cast<float>(kGasConstant * 293.15);
+  BuildCommonRadialGrid();
+  fFitLeftLim = 6.05f;
+  fFitRightLim = 7.1f;
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+
+  // D of 4.4 S at f/f0 1.3 (1e-7 cm^2/s).
+  const double M = MassFromSedcoeff(kS, 0.73, 0.73 * 0.99823, 1.002e-3, 1.3);
+  const auto D = static_cast<float>(kGasConstant * 293.15 * kS * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7);
+  SetSpecies(static_cast<float>(kS), D, static_cast<float>(kMeniscus), false);
+  CalculateModel(nullptr);
+  std::mt19937 random(3);
+  std::normal_distribution<double> gauss(0.0, 0.005);
+  for (int j = 1; j <= kScans; ++j) {
+    for (int p = 1; p <= kRadii; ++p)
+      ppSignal[static_cast<std::size_t>(j)][p] =
+          static_cast<float>(ppFit[static_cast<std::size_t>(j)][p] + gauss(random));
+    FillGridSignalRow(j);
+  }
+  CalculateAverageScan();
+  return D;
+}
+
+void BM_SimplexFitOneSpecies(benchmark::State& state) {
+  const float D = InstallData();
+  double evaluations = 0.0, sError = 0.0, dError = 0.0, mError = 0.0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    SeedRandomGenerators(5);
+    SetSpecies(static_cast<float>(1.1 * kS), 0.9f * D, 6.015f, true);
+    state.ResumeTiming();
+    if (FitDriver(nullptr, FitMethod::Simplex) != FitOutcome::Completed)
+      state.SkipWithError("fit did not complete");
+    evaluations += nFitSim;
+    sError = pSpeciesS[1] / kS - 1.0;
+    dError = pSpeciesMassOrD[1] / D - 1.0;
+    mError = fMeniscus - kMeniscus;
+  }
+  state.counters["evaluations"] = benchmark::Counter(evaluations, benchmark::Counter::kAvgIterations);
+  state.counters["s_rel_error"] = sError;
+  state.counters["D_rel_error"] = dError;
+  state.counters["meniscus_error_cm"] = mError;
+}
+BENCHMARK(BM_SimplexFitOneSpecies)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
+
+}  // namespace
+}  // namespace tarmic
+
+BENCHMARK_MAIN();

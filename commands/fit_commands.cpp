@@ -1,0 +1,112 @@
+// The Fit command of the discrete-species models and the choice of the fit
+// algorithm (simplex, simulated annealing, Marquardt-Levenberg), which the
+// preference file keeps on its fit-algorithm line.
+#include "app/paint.h"
+#include "app/preferences.h"
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "commands/model_commands.h"
+#include "commands/unavailable_commands.h"
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_persistence.h"
+#include "numerics/run_switches.h"
+#include "platform/backend.h"
+#include "plot/data_plots.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmFit = 215;
+constexpr int kCmFitSimplex = 826;
+constexpr int kCmFitAnnealing = 825;
+constexpr int kCmFitMarquardt = 824;
+
+// Values of the fit-algorithm line of the preference file.
+constexpr int kFitSimplexValue = 1;
+constexpr int kFitAnnealingValue = 2;
+constexpr int kFitMarquardtValue = 3;
+
+constexpr const char* kSetPreference = "SET PREFERENCE";
+constexpr const char* kAnnealCaption = "Fit With Simulated Annealing";
+
+void ChooseFitAlgorithm(TXLAWindow& window, int value) {
+  bFitSimplex = value == kFitSimplexValue;
+  bFitAnnealing = value == kFitAnnealingValue;
+  bFitMarquardt = value == kFitMarquardtValue;
+  Window& w = window.GetHandle();
+  w.CheckMenuItem(kCmFitSimplex, bFitSimplex);
+  w.CheckMenuItem(kCmFitAnnealing, bFitAnnealing);
+  w.CheckMenuItem(kCmFitMarquardt, bFitMarquardt);
+  if (AskYesNo(window, "save as default setting?", kSetPreference))
+    SavePreference(&window, kPrefFitAlgorithm, value);
+}
+
+// A whole number typed into the number input; the value stays on Cancel.
+void AskCount(TXLAWindow& window, int* value, const char* prompt) {
+  float typed = 0.0f;
+  if (AskFloat(window, &typed, static_cast<float>(*value), prompt, kAnnealCaption))
+    *value = static_cast<int>(typed);
+}
+
+}  // namespace
+
+void TXLAWindow::CmFitSimplex() {
+  if (OfferHelpInHelpMode(*this)) return;
+  ChooseFitAlgorithm(*this, kFitSimplexValue);
+}
+
+void TXLAWindow::CmFitMarquardt() {
+  if (OfferHelpInHelpMode(*this)) return;
+  ChooseFitAlgorithm(*this, kFitMarquardtValue);
+}
+
+// Simulated annealing: the start temperature (a relative increase of the rmsd), the
+// number of temperature steps, the evaluations per temperature and the final
+// method; each value stays as it was when its input is cancelled.
+void TXLAWindow::CmFitAnnealing() {
+  if (OfferHelpInHelpMode(*this)) return;
+  float typed = 0.0f;
+  if (AskFloat(*this, &typed, fAnnealStartTemp, "starting 'temperature' (rel increase glob.chisq)",
+               kAnnealCaption))
+    fAnnealStartTemp = typed;
+  fAnnealTemp = fAnnealStartTemp;
+  AskCount(*this, &nAnnealTemps, "# of temperature steps");
+  AskCount(*this, &nAnnealIters, "# of iterations per temperature");
+  int final = bAnnealFinalML ? 1 : (bAnnealFinalSimplex ? 2 : 0);
+  AskCount(*this, &final, "final ML (1), Simplex (2), or none (0)");
+  bAnnealFinalML = final == 1;
+  bAnnealFinalSimplex = final == 2;
+  ChooseFitAlgorithm(*this, kFitAnnealingValue);
+}
+
+// Fits the floated parameters of the discrete-species model by the chosen method
+// and shows fit and residuals. An interrupted fit keeps the best point found and
+// says that it was interrupted.
+void TXLAWindow::CmFit() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DiscreteModelActive()) {
+    CommandMessageBox(*this, NotAvailableText(kCmFit), "ATTENTION", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  const FitMethod method = bFitMarquardt    ? FitMethod::Marquardt
+                           : bFitAnnealing ? FitMethod::Annealing
+                                           : FitMethod::Simplex;
+  bFitInProgress = true;
+  const FitOutcome outcome = FitDriver(&GetHandle(), method);
+  bFitInProgress = false;
+  if (outcome == FitOutcome::NotStarted) return;
+  if (outcome == FitOutcome::Completed) bDataChanged = false;
+  // The best parameters are kept for the next load of these data, and the result
+  // text is drawn with the next paint.
+  if (bSaveBestParams && outcome != FitOutcome::Failed) TmpSaveBestParams(&GetHandle(), false);
+  bShowFitStatistics = true;
+  if (pDataPlot) RedrawDataPlot(true);
+  if (pResidualsPlot) RedrawResidualPlot(true);
+  RepaintMain();
+  if (outcome == FitOutcome::Interrupted && !bBatchMode)
+    CommandMessageBox(*this, "fit interrupted: the best parameters found so far are shown",
+                      "ATTENTION", MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,565 @@
+#include "modelcalc/fit_driver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "distributions/conti_run.h"
+#include "lamm/lamm_globals.h"
+#include "lamm/lamm_window_display.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/marquardt.h"
+#include "modelcalc/model_computation.h"
+#include "modelcalc/simulation_messages.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/error_box.h"
+#include "numerics/path_table.h"
+#include "numerics/random.h"
+#include "numerics/run_switches.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "propagators/buffer_sedimentation.h"
+#include "propagators/sim_arrays.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+
+namespace tarmic {
+
+float fAnnealStartTemp = 2.0f;
+float fAnnealTemp = 2.0f;
+bool bSaveBestParams = true;
+int nAnnealTemps = 10;
+int nAnnealIters = 500;
+bool bAnnealFinalML = true;
+bool bAnnealFinalSimplex = false;
+float fSimplexRandomization = 0.01f;
+bool bCoarseGridFirst = false;
+
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// ---- the extra values of the fit vector ----
+
+float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// Buffer D (1e-7 cm^2/s) or Mb (g/mol) written as absolute values: Mb at least 10,
+// D within (0.01, 1000].
+void SetBufferDOrMb(double& D, double& Mb, float v) {
+  const double a = std::fabs(v);
+  if (bFitMAndS) {
+    Mb = a < 10.0 ? 10.0 : a;
+  } else {
+    D = a > 1000.0 ? 1000.0 : (a <= 0.01 ? 0.01 : a);
+  }
+}
+
+// One extra value: when it is floated, how it is read and written (with its
+// bounds), its derivative factor and absolute derivative value (the latter with
+// "fit M and s" where that differs), and whether a reference value 0 counts as
+// settled only within a tenth of the tolerance.
+struct ExtraValue {
+  bool (*present)();
+  float (*get)();
+  void (*set)(float);
+  double derivFactor, derivStep, derivStepMb;
+  bool fineAtZero;
+};
+
+bool BufferOn() { return bBufferSedCorrection; }
+
+const ExtraValue kExtras[] = {
+    {[] { return bExcitationShadow && bFitConeRadius; }, [] { return fConeRadius; },
+     [](float v) { fConeRadius = Clamp(v, 0.01f, 1.0f); }, 1.001, 0.001, 0.001, false},
+    {[] { return bMagnificationDrift && bFitMagnificationDrift; },
+     [] { return fMagnificationDrift; }, [](float v) { fMagnificationDrift = v; }, 1.001, 0.001,
+     0.001, false},
+    {[] { return bRadialConvolution && bFitConvolutionWidth; }, [] { return fConvolutionWidth; },
+     [](float v) { fConvolutionWidth = Clamp(v, 0.001f, 1.0f); }, 1.001, 0.001, 0.001, false},
+    {[] { return bMagnificationGradient && bFitMagnificationGradient; },
+     [] { return fMagnificationGradient; },
+     [](float v) { fMagnificationGradient = Clamp(v, 0.5f, 2.0f); }, 1.0001, 0.0001, 0.0001, false},
+    {[] { return bNonlinearDetection && bFitPowerCoefficient; }, [] { return fPowerCoefficient; },
+     [](float v) { fPowerCoefficient = v; }, 1.0001, 0.0001, 0.0001, false},
+    {[] { return BufferOn() && BufferSed.fitSignal && !bLinearAmplitudes; },
+     [] { return static_cast<float>(BufferSed.signal); },
+     [](float v) { BufferSed.signal = v < 0.0f ? 0.0 : v; }, 1.001, 0.001, 0.001, false},
+    {[] { return BufferOn() && BufferSed.fitSampleD; },
+     [] { return static_cast<float>(bFitMAndS ? BufferSed.sampleMb : BufferSed.sampleD); },
+     [](float v) { SetBufferDOrMb(BufferSed.sampleD, BufferSed.sampleMb, v); }, 1.01, 0.1, 10.0,
+     false},
+    {[] { return BufferOn() && BufferSed.fitSampleS; },
+     [] { return static_cast<float>(BufferSed.sampleS); },
+     [](float v) { BufferSed.sampleS = v; }, 1.001, 0.001, 0.001, true},
+    {[] { return BufferOn() && bMeniscusMismatch && BufferSed.fitMeniscusDifference; },
+     [] { return static_cast<float>(MeniscusDifference()); },
+     [](float v) { MeniscusDifference() = v; }, 1.0001, 0.001, 0.001, true},
+    {[] { return BufferOn() && bMeniscusMismatch && BufferSed.fitRelativeConc; },
+     [] { return static_cast<float>(BufferSed.relativeConc); },
+     [](float v) { BufferSed.relativeConc = v <= 0.0001f ? 0.0001 : v; }, 1.01, 0.01, 0.01, false},
+    {[] { return BufferOn() && BufferSed.differentReference && BufferSed.fitRefD; },
+     [] { return static_cast<float>(bFitMAndS ? BufferSed.refMb : BufferSed.refD); },
+     [](float v) { SetBufferDOrMb(BufferSed.refD, BufferSed.refMb, v); }, 1.01, 0.1, 10.0, false},
+    {[] { return BufferOn() && BufferSed.differentReference && BufferSed.fitRefS; },
+     [] { return static_cast<float>(BufferSed.refS); },
+     [](float v) { BufferSed.refS = v; }, 1.001, 0.001, 0.001, false},
+};
+
+int ExtraCount() {
+  int n = 0;
+  for (const ExtraValue& e : kExtras) n += e.present() ? 1 : 0;
+  return n;
+}
+
+// Bound of pParams entry k when a fit writes it.
+float BoundParam(int k, float v) {
+  if (k <= 4) {
+    if (IsSelfAssociationModel()) return (k != 3 && v < 0.0f) ? 0.0f : v;
+    if (IsDiscreteSpeciesModel() && !bEquilibriumMode) return v < 0.0f ? 0.0f : v;
+    return v;
+  }
+  if (k >= 9 && k <= 12) return (!IsNonidealModel() && v < 0.0f) ? 0.0f : v;
+  if (k == 13 && fMaxMeniscus > fMinMeniscus) return Clamp(v, fMinMeniscus, fMaxMeniscus);
+  if (k == 14 && fMaxBottom > fMinBottom) return Clamp(v, fMinBottom, fMaxBottom);
+  if ((k >= 16 && k <= 19) || k == 23 || k == 25 || k == 27 || k == 29 || k == 31 || k == 33)
+    return v < 0.0f ? 0.0f : v;
+  if (k == 26 || k == 30 || k == 34) return Clamp(v, 0.0f, 1.0f);
+  return v;
+}
+
+// ---- status ----
+
+void ShowStatus(Window* window, int y, const char* text) {
+  if (window && !bBatchMode) LammWindowDisplay(*window).ShowText(10, y, text);
+}
+
+// The search that evaluates: it chooses the status line of the objective.
+FitMethod eRunningSearch = FitMethod::Simplex;
+
+void ShowSearchStatus(Window* window) {
+  char line[128];
+  switch (eRunningSearch) {
+    case FitMethod::Marquardt:
+      std::snprintf(line, sizeof line, "sim #%d, ML step #%d, step #%d   ", nFitSim, nFitIteration,
+                    nFitStep);
+      ShowStatus(window, 30, line);
+      std::snprintf(line, sizeof line, "testrmsd=%f (n=%.0f,lamda=%.1e          )", fMLRmsd,
+                    fMLPoints, fMLLambda);
+      ShowStatus(window, 50, line);
+      return;
+    case FitMethod::Annealing:
+      std::snprintf(line, sizeof line, "sim #%d, SA step #%d, step#%d, T=%.3f    ", nFitSim,
+                    nFitIteration, nFitStep, fAnnealTemp);
+      break;
+    case FitMethod::Simplex:
+      std::snprintf(line, sizeof line, "s%d, step #%d    ", nFitIteration, nFitStep);
+      break;
+  }
+  ShowStatus(window, 30, line);
+}
+
+void Box(const char* text, const char* caption, unsigned flags) {
+  if (!bBatchMode && HasBackend()) GetBackend().MessageBox(text, caption, flags);
+}
+
+// The searches show their best vertex once per iteration: it is applied, its rmsd
+// becomes the one shown.
+void ShowBestVertex(const float* best, float value) {
+  SetFloatingExtraParams(best);
+  fFitRmsd = value;
+  if (value < fBestRmsd) fBestRmsd = value;
+}
+
+// ---- convergence of the simplex passes ----
+
+// The values whose relative change decides whether the passes have settled: every
+// floated extra and every pParams entry (floated or not: the linearly solved
+// amplitudes take part), and the rmsd.
+struct FitSnapshot {
+  std::vector<float> extras;
+  std::vector<bool> fineAtZero;
+  float params[nModelParams + 1] = {};
+  float rmsd = 0.0f;
+};
+
+FitSnapshot TakeSnapshot(float rmsd) {
+  FitSnapshot s;
+  for (const ExtraValue& e : kExtras)
+    if (e.present()) {
+      s.extras.push_back(e.get());
+      s.fineAtZero.push_back(e.fineAtZero);
+    }
+  std::copy(pParams, pParams + nModelParams + 1, s.params);
+  s.rmsd = rmsd;
+  return s;
+}
+
+double RelativeChange(double oldValue, double newValue) {
+  return RefitRelativeChange(oldValue, newValue);
+}
+
+bool Settled(const FitSnapshot& a, const FitSnapshot& b, double tol) {
+  if (RelativeChange(a.rmsd, b.rmsd) > tol) return false;
+  for (std::size_t i = 0; i < a.extras.size() && i < b.extras.size(); ++i) {
+    const double limit = (a.extras[i] == 0.0f && a.fineAtZero[i]) ? 0.1 * tol : tol;
+    if (RelativeChange(a.extras[i], b.extras[i]) > limit) return false;
+  }
+  for (int k = 1; k <= nModelParams; ++k)
+    if (RelativeChange(a.params[k], b.params[k]) > tol) return false;
+  return true;
+}
+
+// Applies the lowest vertex and puts it into row 1 as applied, i.e. after the
+// bounds of each value, so that the next pass starts around a point inside the
+// ranges (a vertex outside a range evaluates as the clamped point).
+void ApplyBestVertex(SimplexSet& s) {
+  const int lo = s.Lowest();
+  if (lo != 1) {
+    std::swap(s.p[1], s.p[Idx(lo)]);
+    std::swap(s.y[1], s.y[Idx(lo)]);
+  }
+  SetFloatingExtraParams(s.p[1].data());
+  GetFloatingExtraParams(s.n, s.p[1].data());
+}
+
+// Evaluates every vertex (from the last, as the start simplex is evaluated).
+void EvaluateVertices(SimplexSet& s, Window* window) {
+  for (int j = s.n + 1; j >= 1; --j) s.y[Idx(j)] = SimplexSim(s.p[Idx(j)].data(), window);
+}
+
+
+// Shared start of the searches: prerequisites passed, the switches of a running
+// fit set, the start rmsd taken. Restores the switches when it goes out of scope.
+class RunningFit {
+ public:
+  explicit RunningFit(Window* window) : window_(window), redraw_(bRedrawModel) {
+    bRedrawModel = false;
+    bFitRunning = true;
+    bDiscretizationShown = false;
+    bFitInterrupted = false;
+    nFitIteration = nFitStep = nFitSim = 0;
+    if (window_ && !bBatchMode) window_->Invalidate();
+    fStartRmsd = fBestRmsd = FitRmsd();
+  }
+  ~RunningFit() {
+    bFitRunning = false;
+    bRedrawModel = redraw_;
+    if (window_ && !bBatchMode) window_->Invalidate();
+  }
+  // Clears the interrupt and says whether there was one; then the best point can be
+  // evaluated once more.
+  bool TakeInterrupt() {
+    const bool interrupted = bFitInterrupted;
+    bFitInterrupted = false;
+    return interrupted;
+  }
+
+ private:
+  Window* window_;
+  bool redraw_;
+};
+
+// The fit vector as evaluated by the Marquardt-Levenberg iteration: the model
+// values are the fit rows at the fit points.
+class DataSetTarget : public MLTarget {
+ public:
+  explicit DataSetTarget(Window* window) : window_(window) {
+    ForEachFitPoint([this](int, int) { ++points_; });
+  }
+  bool Evaluate(const float* p) override {
+    SimplexSim(p, window_);
+    return !bFitInterrupted;
+  }
+  std::size_t Points() const override { return points_; }
+  void Values(double* model, double* data) const override {
+    std::size_t k = 0;
+    ForEachFitPoint([&](int s, int i) {
+      model[k] = ppFit[Idx(s)][i];
+      if (data) data[k] = ppSignal[Idx(s)][i];
+      ++k;
+    });
+  }
+
+ private:
+  Window* window_;
+  std::size_t points_ = 0;
+};
+
+void WriteMLReport(const MLWorkSet& w, const float* p) {
+  if (szProgramDir.empty()) return;
+  std::FILE* f = std::fopen((szProgramDir + "tarmic_ml_covariance.txt").c_str(), "w");
+  if (!f) return;
+  for (int i = 1; i <= w.n; ++i) {
+    const double var = w.covar[Idx(i)][Idx(i)];
+    std::fprintf(f, "%d: %e\t(%e)\t - ", i, p[i], var > 0.0 ? std::sqrt(var) : 0.0);
+    for (int j = 1; j <= w.n; ++j) std::fprintf(f, "%e\t", w.covar[Idx(i)][Idx(j)]);
+    std::fprintf(f, "\n");
+  }
+  std::fclose(f);
+}
+
+FitOutcome SimplexPasses(Window* window) {
+  if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
+  eRunningSearch = FitMethod::Simplex;
+  RunningFit fit(window);
+  const int n = GetFloatingExtraParams(0, nullptr);
+  if (n == 0) return FitOutcome::Completed;
+  const int gridPoints = nLammGridPoints;
+  const bool coarse = bCoarseGridFirst && nLammGridPoints >= 4;
+  if (coarse) {
+    nLammGridPoints = gridPoints / 2;
+    if (bSimArraysAllocated) ResizeSimArrays(nLammGridPoints);
+  }
+  SimplexSet s(n);
+  GetFloatingExtraParams(n, s.p[1].data());
+  InitSimplex(s);
+  EvaluateVertices(s, window);
+  int nfunk = 0;
+  amoeba(s, kSimplexFtol, [window](const float* p) { return SimplexSim(p, window); }, nfunk,
+         ShowBestVertex);
+  ApplyBestVertex(s);
+  FitSnapshot reference = TakeSnapshot(s.y[1]);
+  if (coarse) {
+    nLammGridPoints = gridPoints;
+    if (bSimArraysAllocated) ResizeSimArrays(nLammGridPoints);
+  }
+  // Refinement passes around the best point until rmsd and parameters settle.
+  while (!bFitInterrupted) {
+    InitSimplex(s);
+    EvaluateVertices(s, window);
+    amoeba(s, kSimplexFtol, [window](const float* p) { return SimplexSim(p, window); }, nfunk,
+           ShowBestVertex);
+    ApplyBestVertex(s);
+    const FitSnapshot now = TakeSnapshot(s.y[1]);
+    const bool settled = Settled(reference, now, fRefitTolerance);
+    reference = now;
+    if (settled) break;
+  }
+  const bool interrupted = fit.TakeInterrupt();
+  SimplexSim(s.p[1].data(), window);  // the final model of the best point
+  if (nLammGridPoints >= 2147483646)
+    Box("gridsize reached upper limit!", "", MB_OK | MB_ICONEXCLAMATION);
+  return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
+}
+
+}  // namespace
+
+double RefitRelativeChange(double oldValue, double newValue) {
+  return oldValue != 0.0 ? std::fabs(newValue - oldValue) / std::fabs(oldValue)
+                         : std::fabs(newValue);
+}
+
+bool CheckFitPrerequisites(Window* /*window*/) {
+  if (nScans <= 0 || pFitFirst.empty() || pFitLast.empty()) {
+    PlayErrorSound();
+    Box("load data first", "ERROR", MB_OK);
+    return false;
+  }
+  if (bDLSData) return true;
+  if (fMeniscus == 0.0f || fBottom == 0.0f) {
+    PlayErrorSound();
+    Box("set meniscus and bottom first", "ERROR", MB_OK);
+    return false;
+  }
+  if (fFitLeftLim == 0.0f || fFitLeftLim < fMeniscus) {
+    fFitLeftLim = fMeniscus;
+    Box("setting left fit limit to meniscus", "", MB_OK);
+    SetLeftFitLimitIndices();
+  }
+  if (fFitRightLim == 0.0f || fFitRightLim > fBottom) {
+    fFitRightLim = fBottom;
+    Box("setting right fit limit to bottom", "", MB_OK);
+    SetRightFitLimitIndices();
+  }
+  return true;
+}
+
+int GetFloatingExtraParams(int max, float* out) {
+  int n = 0;
+  auto put = [&](float v) {
+    ++n;
+    if (out && n <= max) out[n] = v;
+  };
+  for (const ExtraValue& e : kExtras)
+    if (e.present()) put(e.get());
+  for (int k = 1; k <= nModelParams; ++k)
+    if (pParamFitFlags[k]) put(pParams[k]);
+  return n;
+}
+
+void SetFloatingExtraParams(const float* values) {
+  if (!values) return;
+  int n = 0;
+  for (const ExtraValue& e : kExtras)
+    if (e.present()) e.set(values[++n]);
+  // In the electrophoresis cell the bottom keeps its distance from a floated
+  // meniscus.
+  const float electroLength = fBottom - fMeniscus;
+  for (int k = 1; k <= nModelParams; ++k)
+    if (pParamFitFlags[k]) pParams[k] = BoundParam(k, values[++n]);
+  if (bElectrophoresis && pParamFitFlags[13] && !pParamFitFlags[14])
+    pParams[14] = pParams[13] + electroLength;
+  UnpackModelParams();
+}
+
+void InitSimplex(SimplexSet& s) {
+  const int n = s.n;
+  const float r = fSimplexRandomization;
+  const std::vector<float>& v1 = s.p[1];
+  for (int j = 2; j <= n + 1; ++j)
+    for (int i = 1; i <= n; ++i) s.p[Idx(j)][Idx(i)] = v1[Idx(i)] + GaussianRandom(r * v1[Idx(i)]);
+  const bool assocLarge = bAssoc124 || bAssoc148;
+  int pos = ExtraCount();
+  for (int k = 1; k <= nModelParams; ++k) {
+    if (!pParamFitFlags[k]) continue;
+    const auto i = Idx(++pos);
+    const float v = v1[i];
+    for (int j = 2; j <= n + 1; ++j) {
+      float& x = s.p[Idx(j)][i];
+      auto nonNegative = [&] { x = x < 0.0f ? 0.0f : x; };
+      auto withOffset = [&] { x = v + GaussianRandom(r * v) + GaussianRandom(0.3f * r); };
+      if (assocLarge && (k == 3 || k == 7)) {
+        withOffset();
+      } else if (k <= 2 && IsSelfAssociationModel()) {
+        nonNegative();
+      } else if (k <= 4) {
+        if (!bEquilibriumMode) nonNegative();
+      } else if (k >= 9 && k <= 12) {
+        if (IsNonidealModel()) withOffset(); else nonNegative();
+      } else if (k == 13) {
+        x = v + GaussianRandom((fMaxMeniscus - fMinMeniscus) / 3.0f);
+        if (fMaxMeniscus > fMinMeniscus) x = Clamp(x, fMinMeniscus, fMaxMeniscus);
+      } else if (k == 14) {
+        x = v + GaussianRandom((fMaxBottom - fMinBottom) / 3.0f);
+        if (fMaxBottom > fMinBottom) x = Clamp(x, fMinBottom, fMaxBottom);
+      } else if (k == 15 || k == 22) {
+        withOffset();
+      } else if (k == 24) {
+        x = v + GaussianRandom(v) + GaussianRandom(100.0f);
+      } else if (k == 26 || k == 30 || k == 34) {
+        x = Clamp(x, 0.0f, 1.0f);
+      } else if ((k >= 16 && k <= 19) || k == 23 || k == 25 || k == 27 || k == 29 ||
+                 k == 31 || k == 33) {
+        nonNegative();
+      }
+    }
+  }
+}
+
+float SimplexSim(const float* p, Window* window) {
+  if (bFitInterrupted) return 1e10f;
+  SetFloatingExtraParams(p);
+  // A moved meniscus or bottom needs the radial grid of the Lamm solution rebuilt.
+  if (bSimArraysAllocated && pLammRadius &&
+      (pLammRadius[1] != fMeniscus || pLammRadius[nSimGridPointsAllocated] != fBottom))
+    BuildLammGrid();
+  ++nFitStep;
+  ++nFitSim;
+  ShowSearchStatus(window);
+  const ModelResult result = CalculateModel(window);
+  if (CheckKeyPress()) bUserAbort = true;
+  if (bUserAbort || result.status == ModelStatus::Interrupted) {
+    bUserAbort = false;
+    bFitInterrupted = true;
+  }
+  return FitRmsd();
+}
+
+FitOutcome FitDriver(Window* window, FitMethod method) {
+  // The method, for the status lines and the fit-result text.
+  eFitSearch = method == FitMethod::Marquardt   ? FitSearch::Marquardt
+               : method == FitMethod::Annealing ? FitSearch::Annealing
+                                                : FitSearch::Simplex;
+  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f) return SimulatedAnnealingFit(window);
+  if (method == FitMethod::Marquardt) return MLOptimize(window);
+  if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
+    return MLOptimize(window);
+  return SimplexPasses(window);
+}
+
+FitOutcome SimulatedAnnealingFit(Window* window) {
+  fAnnealTemp = fAnnealStartTemp;
+  nFitIteration = 0;
+  if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
+  bool interrupted = false;
+  {
+    eRunningSearch = FitMethod::Annealing;
+    RunningFit fit(window);
+    const int n = GetFloatingExtraParams(0, nullptr);
+    if (n == 0) return FitOutcome::Completed;
+    SimplexSet s(n);
+    std::vector<float> pb(Idx(n) + 1, 0.0f);
+    GetFloatingExtraParams(n, s.p[1].data());
+    InitSimplex(s);
+    EvaluateVertices(s, window);
+    const int lo = s.Lowest();
+    float yb = s.y[Idx(lo)];
+    SetFloatingExtraParams(s.p[Idx(lo)].data());
+    GetFloatingExtraParams(n, pb.data());  // the best point after its bounds
+    nAnnealSeed = -3;
+    ran1(nAnnealSeed);
+    const auto funk = [window](const float* p) { return SimplexSim(p, window); };
+    for (int k = 0; k < nAnnealTemps && !bFitInterrupted; ++k) {
+      ++nFitIteration;
+      nFitStep = 0;
+      int iter = nAnnealIters;
+      fAnnealTemp = AnnealTemperature(k, nAnnealTemps, fAnnealStartTemp);
+      amebsa(s, fAnnealTemp, pb, yb, kSimplexFtol, funk, iter, ShowBestVertex);
+      if (iter > 0) break;  // converged before its budget was spent
+    }
+    interrupted = fit.TakeInterrupt();
+    SimplexSim(pb.data(), window);  // the model of the best point ever evaluated
+  }
+  fAnnealTemp = 0.0f;
+  FitOutcome outcome = interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
+  // An interrupted annealing does not go on to its final method.
+  if (!interrupted && (bAnnealFinalML || bAnnealFinalSimplex))
+    outcome = FitDriver(window, FitMethod::Annealing);
+  fAnnealTemp = fAnnealStartTemp;
+  return outcome;
+}
+
+FitOutcome MLOptimize(Window* window) {
+  if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
+  eRunningSearch = FitMethod::Marquardt;
+  RunningFit fit(window);
+  const int n = GetFloatingExtraParams(0, nullptr);
+  if (n == 0) return FitOutcome::Completed;
+  DataSetTarget target(window);
+  MLWorkSet w;
+  if (!AllocMLArrays(w, n, target.Points())) return FitOutcome::Failed;
+  int i = 0;
+  for (const ExtraValue& e : kExtras)
+    if (e.present()) {
+      ++i;
+      w.derivFactor[Idx(i)] = e.derivFactor;
+      w.derivStep[Idx(i)] = bFitMAndS ? e.derivStepMb : e.derivStep;
+    }
+  std::vector<float> p(Idx(n) + 1, 0.0f);
+  GetFloatingExtraParams(n, p.data());
+  const MLEnd end = MLFit(w, target, p.data());
+  const bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
+  SimplexSim(p.data(), window);  // the model of the last accepted parameters
+  if (!interrupted) WriteMLReport(w, p.data());
+  return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
+}
+
+void ResetFitDriver() {
+  fAnnealStartTemp = fAnnealTemp = 2.0f;
+  nAnnealTemps = 10;
+  nAnnealIters = 500;
+  bAnnealFinalML = true;
+  bAnnealFinalSimplex = false;
+  fSimplexRandomization = 0.01f;
+  bCoarseGridFirst = false;
+  eRunningSearch = FitMethod::Simplex;
+}
+
+}  // namespace tarmic

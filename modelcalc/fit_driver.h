@@ -1,0 +1,86 @@
+// The fit of the discrete-species models (every model computed by CalculateModel):
+// prerequisites, the fit vector of all floated values, the objective SimplexSim,
+// and the three searches: repeated Nelder-Mead passes until parameters and rmsd
+// settle, simulated annealing followed by the chosen final method, and
+// Marquardt-Levenberg.
+//
+// The fit vector (one-based) holds the floated extra values first, in this order
+// and each only when floated: cone radius of the excitation shadow, signal drift
+// (%/h), radial convolution width, magnification gradient 1+da/dr, nonlinear-
+// detection power coefficient, buffer signal (amplitudes not solved linearly),
+// buffer D (1e-7 cm^2/s) or Mb (g/mol, with "fit M and s"), buffer s (S), meniscus
+// difference s-r (cm), relative concentration s/r, reference D or Mb, reference s;
+// then every pParams entry k (1..34) whose fit switch is set, in increasing k.
+// GetFloatingExtraParams and SetFloatingExtraParams are the one packer and
+// unpacker of this vector, used by every search.
+#pragma once
+
+#include "modelcalc/simplex.h"
+
+namespace tarmic {
+
+class Window;
+
+// ---- fit settings ----
+extern float fAnnealStartTemp;     // start temperature: relative increase of the rmsd (2.0)
+extern float fAnnealTemp;          // temperature of the running step; 0 while the final method runs
+extern int nAnnealTemps;           // temperature steps (10)
+extern int nAnnealIters;           // evaluation budget per temperature (500)
+extern bool bAnnealFinalML;        // after annealing: Marquardt-Levenberg (on)
+extern bool bAnnealFinalSimplex;   // after annealing: the simplex passes (off)
+extern float fSimplexRandomization;  // relative width of the start-simplex perturbation (0.01)
+extern bool bCoarseGridFirst;      // first simplex pass on half the Lamm grid (off)
+// Tolerance of each Nelder-Mead call.
+inline constexpr float kSimplexFtol = 0.0005f;
+
+// The fits save their parameters (TmpSaveBestParams) when they end (on).
+extern bool bSaveBestParams;
+
+enum class FitMethod { Simplex, Annealing, Marquardt };
+enum class FitOutcome {
+  NotStarted,   // prerequisites missing (message shown)
+  Completed,    // ran to its end (or nothing was floated); the best point is applied and computed
+  Interrupted,  // stopped by the user; the best point found is applied and computed
+  Failed,       // the work arrays could not be had (message shown)
+};
+
+// A fit may start: scans and fit limits exist ("load data first"), meniscus and
+// bottom are set ("set meniscus and bottom first"); fit limits of 0 or outside the
+// cell are moved to meniscus and bottom with their messages. DLS data skip the
+// geometry.
+bool CheckFitPrerequisites(Window* window);
+
+// Writes the current fit vector into out[1..max] (out may be null) and returns its
+// length.
+int GetFloatingExtraParams(int max, float* out);
+// Applies a fit vector with the bounds of each value (the model variables follow
+// through UnpackModelParams); nothing when values is null.
+void SetFloatingExtraParams(const float* values);
+
+// Fills vertices 2..n+1 from vertex 1 by Gaussian perturbations: relative width
+// fSimplexRandomization, meniscus and bottom a third of their fit ranges, with the
+// sign and range rules of each pParams entry.
+void InitSimplex(SimplexSet& s);
+
+// The objective: applies the vector, computes the model, polls the keyboard (a key
+// interrupts the fit) and returns the rmsd. Returns 1e10 without computing once
+// the fit is interrupted.
+float SimplexSim(const float* p, Window* window);
+
+// Relative change of a value between two passes: |new - old| / |old|, or |new| when
+// old is 0 (the passes end when no value changes by more than fRefitTolerance).
+double RefitRelativeChange(double oldValue, double newValue);
+
+// The fit of the chosen method (annealing at temperature 0 runs its final method).
+FitOutcome FitDriver(Window* window, FitMethod method);
+// The annealing schedule, then the final method chosen by bAnnealFinalML /
+// bAnnealFinalSimplex.
+FitOutcome SimulatedAnnealingFit(Window* window);
+// Marquardt-Levenberg; after a normal end the covariance report is written to
+// "tarmic_ml_covariance.txt" in the program directory (when it is known).
+FitOutcome MLOptimize(Window* window);
+
+// Restores the values of this file to their defaults (tests).
+void ResetFitDriver();
+
+}  // namespace tarmic

@@ -1,0 +1,233 @@
+#include "modelcalc/marquardt.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <utility>
+
+#include "modelcalc/fit_state.h"
+#include "numerics/error_box.h"
+#include "numerics/linear_algebra.h"
+#include "numerics/run_switches.h"
+
+namespace tarmic {
+
+double fMLRmsd = 0.0;
+double fMLPoints = 0.0;
+double fMLLambda = 0.0;
+
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+using Matrix = std::vector<std::vector<double>>;
+
+Matrix SquareMatrix(int n) { return Matrix(Idx(n) + 1, std::vector<double>(Idx(n) + 1, 0.0)); }
+
+// Solves the symmetric system A x = b (one-based), dropping parameters without
+// influence (zero rows get x = 0); Cholesky, or LU when A is not positive definite.
+void SolveSymmetric(Matrix& A, const std::vector<double>& b, std::vector<double>& x,
+                    std::vector<double>& work) {
+  const int n = static_cast<int>(A.size()) - 1;
+  std::vector<double*> rows(A.size(), nullptr);
+  for (int i = 1; i <= n; ++i) rows[Idx(i)] = A[Idx(i)].data();
+  SolveSymmetricSystemSkipZeroRows(rows.data(), b.data(), n, x.data(), work.data());
+}
+
+}  // namespace
+
+bool AllocMLArrays(MLWorkSet& w, int n, std::size_t points) {
+  w = MLWorkSet{};
+  try {
+    w.n = n;
+    w.alpha = w.covar = w.trialAlpha = SquareMatrix(n);
+    const std::vector<double> v(Idx(n) + 1, 0.0);
+    w.beta = w.trialBeta = w.da = w.atry = w.cholesky = v;
+    w.derivFactor.assign(Idx(n) + 1, fMLDefaultDerivFactor);
+    w.derivStep.assign(Idx(n) + 1, fMLDefaultDerivStep);
+    w.scale.assign(Idx(n) + 1, 0.0f);
+    w.model.assign(points, 0.0);
+    w.data.assign(points, 0.0);
+    w.perturbed.assign(points, 0.0);
+    w.dyda.assign(Idx(n) + 1, std::vector<double>(points, 0.0));
+  } catch (const std::bad_alloc&) {
+    w = MLWorkSet{};
+    ShowError("could not allocate arrays in Marquard Levenberg routine, increase memory", false);
+    return false;
+  }
+  return true;
+}
+
+void ScaleMLParameters(MLWorkSet& w, const float* p, double* a) {
+  for (int i = 1; i <= w.n; ++i) {
+    w.scale[Idx(i)] = p[i];
+    a[i] = p[i] != 0.0f ? 1.0 : 0.0;
+  }
+}
+
+void UnscaleMLParameters(const MLWorkSet& w, const double* a, float* p) {
+  for (int i = 1; i <= w.n; ++i) {
+    const double s = w.scale[Idx(i)];
+    p[i] = static_cast<float>(s != 0.0 ? a[i] * s : a[i]);
+  }
+}
+
+bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
+           std::vector<double>& beta, double& sosq) {
+  const int n = w.n;
+  const std::size_t points = w.model.size();
+  for (int j = 1; j <= n; ++j) {
+    beta[Idx(j)] = 0.0;
+    for (int k = 1; k <= j; ++k) alpha[Idx(j)][Idx(k)] = 0.0;
+  }
+  sosq = 0.0;
+  // Reference model at a.
+  std::vector<float> p(Idx(n) + 1, 0.0f), pPerturbed(Idx(n) + 1, 0.0f);
+  UnscaleMLParameters(w, a, p.data());
+  if (!target.Evaluate(p.data())) return false;
+  target.Values(w.model.data(), w.data.data());
+  fMLPoints = static_cast<double>(points);
+
+  // Forward differences: parameter l at factor x a[l] (or the absolute value when
+  // that is 0); h is the working-unit difference of the float values the model saw.
+  std::vector<double> aPerturbed(a, a + n + 1);
+  for (int l = 1; l <= n; ++l) {
+    double value = w.derivFactor[Idx(l)] * a[l];
+    if (value == 0.0) value = w.derivStep[Idx(l)];
+    aPerturbed[Idx(l)] = value;
+    UnscaleMLParameters(w, aPerturbed.data(), pPerturbed.data());
+    aPerturbed[Idx(l)] = a[l];
+    const double s = w.scale[Idx(l)];
+    const double dp = static_cast<double>(pPerturbed[Idx(l)]) - static_cast<double>(p[Idx(l)]);
+    const double h = s != 0.0 ? dp / s : dp;
+    std::vector<double>& d = w.dyda[Idx(l)];
+    if (h == 0.0) {
+      if (!bBatchMode) ShowError("zero differential in mlcof", false);
+      std::fill(d.begin(), d.end(), 0.0);
+      continue;
+    }
+    if (!target.Evaluate(pPerturbed.data())) return false;
+    target.Values(w.perturbed.data(), nullptr);
+    for (std::size_t k = 0; k < points; ++k) d[k] = (w.perturbed[k] - w.model[k]) / h;
+  }
+
+  // alpha = J'J (lower triangle, then mirrored), beta = J'r, sosq = r'r; exact
+  // zero derivatives are skipped.
+  for (std::size_t k = 0; k < points; ++k) {
+    const double r = w.data[k] - w.model[k];
+    for (int j = 1; j <= n; ++j) {
+      const double dj = w.dyda[Idx(j)][k];
+      if (dj == 0.0) continue;
+      for (int m = 1; m <= j; ++m) alpha[Idx(j)][Idx(m)] += dj * w.dyda[Idx(m)][k];
+      beta[Idx(j)] += r * dj;
+    }
+    sosq += r * r;
+  }
+  for (int j = 2; j <= n; ++j)
+    for (int k = 1; k < j; ++k) alpha[Idx(k)][Idx(j)] = alpha[Idx(j)][Idx(k)];
+  fMLRmsd = points > 0 ? std::sqrt(sosq / static_cast<double>(points)) : 0.0;
+  return true;
+}
+
+bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alamda) {
+  const int n = w.n;
+  nFitStep = 0;
+  if (alamda < 0.0) {
+    alamda = kMLStartLambda;
+    if (!mlcof(w, target, a, w.alpha, w.beta, sosq)) return false;
+    w.sosqAccepted = sosq;
+  }
+  if (alamda == 0.0) {
+    // Final call: alpha in the parameters' own units (d/dp = d/da / scale), then its
+    // inverse column by column into covar.
+    Matrix own = w.alpha;
+    std::vector<double> unit(Idx(n) + 1, 0.0), column(Idx(n) + 1, 0.0);
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j) {
+        if (w.scale[Idx(i)] != 0.0f) own[Idx(i)][Idx(j)] /= w.scale[Idx(i)];
+        if (w.scale[Idx(j)] != 0.0f) own[Idx(i)][Idx(j)] /= w.scale[Idx(j)];
+      }
+    for (int i = 1; i <= n; ++i) {
+      std::fill(unit.begin(), unit.end(), 0.0);
+      unit[Idx(i)] = 1.0;
+      SolveSymmetric(own, unit, column, w.cholesky);
+      for (int j = 1; j <= n; ++j) w.covar[Idx(i)][Idx(j)] = column[Idx(j)];
+    }
+    return true;
+  }
+  // Damped normal equations (alpha + alamda diag(alpha)) da = beta.
+  for (int j = 1; j <= n; ++j) {
+    for (int k = 1; k <= n; ++k) w.covar[Idx(j)][Idx(k)] = w.alpha[Idx(j)][Idx(k)];
+    w.covar[Idx(j)][Idx(j)] = w.alpha[Idx(j)][Idx(j)] * (1.0 + alamda);
+  }
+  SolveSymmetric(w.covar, w.beta, w.da, w.cholesky);
+  w.stepTooSmall = true;
+  for (int j = 1; j <= n; ++j) {
+    const double rel = a[j] == 0.0 ? std::fabs(w.da[Idx(j)]) : std::fabs(w.da[Idx(j)] / a[j]);
+    if (rel > fMLStepTolerance) {
+      w.stepTooSmall = false;
+      break;
+    }
+  }
+  if (w.stepTooSmall) return true;
+  // Trial, each parameter changed by at most a factor fMLMaxFactor.
+  for (int j = 1; j <= n; ++j) {
+    double t = a[j] + w.da[Idx(j)];
+    if (a[j] != 0.0 && std::fabs(t / a[j]) > fMLMaxFactor)
+      t = (t > 0.0) == (a[j] > 0.0) ? fMLMaxFactor * a[j] : -fMLMaxFactor * a[j];
+    w.atry[Idx(j)] = t;
+  }
+  if (!mlcof(w, target, w.atry.data(), w.trialAlpha, w.trialBeta, sosq)) return false;
+  if (sosq >= w.sosqAccepted) {  // ties fail
+    alamda *= 10.0;
+    sosq = w.sosqAccepted;
+    return true;
+  }
+  alamda *= 0.1;
+  w.sosqAccepted = sosq;
+  std::swap(w.alpha, w.trialAlpha);
+  std::swap(w.beta, w.trialBeta);
+  for (int j = 1; j <= n; ++j) a[j] = w.atry[Idx(j)];
+  return true;
+}
+
+MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
+  const int n = w.n;
+  std::vector<double> a(Idx(n) + 1, 0.0);
+  ScaleMLParameters(w, p, a.data());
+  double sosq = 0.0, alamda = -1.0;
+  nFitIteration = 0;
+  auto interrupted = [&] {
+    UnscaleMLParameters(w, a.data(), p);
+    return MLEnd::Interrupted;
+  };
+  if (!mlmin(w, target, a.data(), sosq, alamda)) return interrupted();
+  // The loop ends at the second converging pass; the mark is never cleared.
+  bool mark = false, done = false;
+  while (!done && nFitIteration < nMLIterMax) {
+    ++nFitIteration;
+    const double oldSosq = sosq, oldLambda = alamda;
+    fMLLambda = alamda;
+    if (!mlmin(w, target, a.data(), sosq, alamda)) return interrupted();
+    if (w.stepTooSmall) {
+      // No trial was made, so alpha, beta and alamda are as before and every further
+      // pass would repeat this one: after a converging pass the fit has settled.
+      if (mark) done = true;
+      mark = true;
+    }
+    const bool converging =
+        sosq < oldSosq && alamda <= oldLambda &&
+        ((oldSosq - sosq) / oldSosq < fMLRelTolerance || sosq < fMLMinSosq);
+    if (converging) {
+      if (mark) done = true;
+      mark = true;
+      if (onConverging) onConverging();
+    }
+  }
+  alamda = 0.0;
+  mlmin(w, target, a.data(), sosq, alamda);
+  UnscaleMLParameters(w, a.data(), p);
+  return done ? MLEnd::Converged : MLEnd::IterationLimit;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,108 @@
+// Marquardt-Levenberg fitting of the floated nonlinear parameters of a model, with
+// the derivatives taken by forward differences (one full model computation per
+// parameter and iteration) and the objective the plain sum of squared residuals
+// sosq = sum (data - model)^2 over all fit points (weights 1).
+//
+// The iteration works on parameters divided by their start values: a start value
+// p != 0 becomes scale factor p and working value 1; a start value 0 gets scale 0
+// and stays 0 in the parameter's own units. Vectors are one-based [1..n].
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace tarmic {
+
+// The model the iteration fits: evaluated at model-unit parameters, it leaves one
+// value per fit point (in a fixed order) next to the data value of that point.
+class MLTarget {
+ public:
+  virtual ~MLTarget() = default;
+  // Computes the model at p[1..n] (model units). False when the fit was
+  // interrupted (the values are then not to be used).
+  virtual bool Evaluate(const float* p) = 0;
+  // Number of fit points.
+  virtual std::size_t Points() const = 0;
+  // Model values of the last evaluation into model[0..Points()-1], data values
+  // into data (null: not wanted).
+  virtual void Values(double* model, double* data) const = 0;
+};
+
+// Constants of the iteration.
+inline constexpr double kMLStartLambda = 0.01;   // damping set by the initialising call
+inline constexpr double fMLStepTolerance = 1e-4;  // relative step below which no trial is made
+inline constexpr double fMLMaxFactor = 10.0;      // largest change factor of one trial
+inline constexpr int nMLIterMax = 100;            // iteration limit of the driver
+inline constexpr double fMLRelTolerance = 1e-7;   // relative decrease of sosq that converges
+inline constexpr double fMLMinSosq = 1e-10;       // sosq below which any decrease converges
+// Derivative factor and absolute derivative value of a model parameter.
+inline constexpr double fMLDefaultDerivFactor = 1.0005;
+inline constexpr double fMLDefaultDerivStep = 0.001;
+
+// rmsd sqrt(sosq / points) of the last derivative pass (0 without points) and the
+// number of points it counted.
+extern double fMLRmsd;
+extern double fMLPoints;
+// Damping of the running iteration (for the status line).
+extern double fMLLambda;
+
+// The work arrays of one fit (one-based in the parameters).
+struct MLWorkSet {
+  int n = 0;
+  std::vector<std::vector<double>> alpha;  // curvature J'J of the accepted parameters
+  std::vector<double> beta;                // gradient J'r of the accepted parameters
+  // Damped alpha; after the final call the inverse of alpha in the parameters'
+  // own units.
+  std::vector<std::vector<double>> covar;
+  std::vector<std::vector<double>> trialAlpha;
+  std::vector<double> trialBeta, da, atry, cholesky;
+  std::vector<double> derivFactor, derivStep;  // per parameter
+  std::vector<float> scale;                    // scale factor per parameter
+  std::vector<double> model, data;             // per fit point, at the evaluated parameters
+  std::vector<double> perturbed;               // per fit point, at a perturbed parameter
+  std::vector<std::vector<double>> dyda;       // [parameter][fit point]
+  double sosqAccepted = 0.0;                   // sosq of the accepted parameters
+  bool stepTooSmall = false;                   // the last call made no trial (every |da/a| <= 1e-4)
+};
+
+// Makes the work set for n parameters and the target's points; derivative factors
+// and values default to fMLDefaultDerivFactor and fMLDefaultDerivStep. False after
+// the message "could not allocate arrays in Marquard Levenberg routine, increase
+// memory" in the (non-fatal) error box when the memory cannot be had.
+bool AllocMLArrays(MLWorkSet& w, int n, std::size_t points);
+
+// Start values p[1..n] into scale factors and working values a[1..n].
+void ScaleMLParameters(MLWorkSet& w, const float* p, double* a);
+// Working values into model units: a x scale where the scale is not 0.
+void UnscaleMLParameters(const MLWorkSet& w, const double* a, float* p);
+
+// Derivatives at a, then alpha (J'J), beta (J'r) and sosq (sum r^2) into the given
+// arrays. The perturbed working value of parameter i is factor x a[i], or the
+// absolute derivative value when that product is 0. A zero difference shows "zero
+// differential in mlcof" (not in batch mode) and zeroes that derivative. False
+// when interrupted.
+bool mlcof(MLWorkSet& w, MLTarget& target, const double* a,
+           std::vector<std::vector<double>>& alpha, std::vector<double>& beta, double& sosq);
+
+// One iteration. alamda < 0 initialises (alamda = 0.01, derivatives at a) and makes
+// the first trial; alamda = 0 is the final call, which leaves the inverse of alpha
+// in the parameters' own units in w.covar and changes nothing else. Otherwise the
+// damped system (alpha with diagonal x (1 + alamda)) da = beta is solved; when every
+// relative step is at most 1e-4 no trial is made (w.stepTooSmall). A trial a + da
+// (each change limited to a factor 10) with a lower sosq is accepted (alamda x 0.1),
+// any other is rejected (alamda x 10, sosq back to the accepted value). False when
+// interrupted.
+bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alamda);
+
+enum class MLEnd { Converged, IterationLimit, Interrupted, NoMemory };
+
+// The iteration from the start values p[1..n] (replaced by the accepted values in
+// model units): ends at the second pass in which sosq decreases (with alamda not
+// growing) by less than 1e-7 relative or to below 1e-10, at 100 iterations, or on
+// interrupt. After a normal end the final call leaves the covariance in w.covar.
+// The derivative factors and values may be set in w after AllocMLArrays; pass a
+// work set made by AllocMLArrays for n and the target's points. onConverging is
+// called after every converging pass.
+MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)() = nullptr);
+
+}  // namespace tarmic

@@ -1,0 +1,86 @@
+// Derivative-free minimisers over a float vector: the downhill simplex of Nelder
+// and Mead (amoeba with its trial step amotry) and the same simplex with thermal
+// fluctuations for simulated annealing (amebsa with amotsa).
+//
+// Vectors and the simplex are one-based: vertices p[1..n+1], entries p[j][1..n],
+// values y[1..n+1]. The objective takes a one-based vector p[1..n] and returns the
+// value to minimise (for the model fits the rmsd of a whole model computation, so
+// the searches count evaluations). Both searches stop after the current evaluation
+// once bFitInterrupted (fit_state.h) is set.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+namespace tarmic {
+
+// The objective: value at the one-based vector p[1..n].
+using SimplexObjective = std::function<float(const float* p)>;
+// Called once per iteration with the vertex currently ranked lowest and its value.
+using SimplexProgress = std::function<void(const float* best, float value)>;
+
+// n+1 vertices of n entries and their values, all one-based.
+struct SimplexSet {
+  explicit SimplexSet(int n);
+  int n;
+  std::vector<std::vector<float>> p;  // p[j][i], j = 1..n+1, i = 1..n
+  std::vector<float> y;               // y[1..n+1]
+  // The first index of the smallest value.
+  int Lowest() const;
+};
+
+// Nelder-Mead coefficients: reflection, expansion, contraction.
+inline constexpr float kSimplexReflect = -1.0f;
+inline constexpr float kSimplexExpand = 2.0f;
+inline constexpr float kSimplexContract = 0.5f;
+// Evaluation limit of one amoeba call and the relative vertex spread below which
+// the simplex counts as collapsed.
+inline constexpr int kAmoebaMaxEvaluations = 5000;
+inline constexpr double kSimplexCollapse = 2e-6;
+
+enum class AmoebaEnd {
+  Converged,        // 2|y_hi - y_lo| / (|y_hi| + |y_lo|) < ftol: vertex 1 holds the lowest value
+  Collapsed,        // every vertex within 2e-6 (relative) of the lowest; rows unchanged
+  EvaluationLimit,  // 5000 evaluations ("Nelder-Mead not converged" was shown)
+  Interrupted,      // bFitInterrupted
+};
+
+// Downhill simplex. The values y must belong to the vertices at entry. nfunk
+// receives the number of evaluations. Increments nFitIteration and clears
+// nFitStep at entry. On the evaluation limit the message "Nelder-Mead not
+// converged" is shown in the non-fatal error box (not in batch mode).
+AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& nfunk,
+                 const SimplexProgress& progress = {});
+
+// One trial: the point on the line from vertex ihi through the centroid of the
+// others, at factor fac (-1 reflection, 2 expansion, 0.5 contraction); replaces
+// vertex ihi (and updates the column sums psum[1..n]) when it is lower. Returns
+// the value at the trial point.
+float amotry(SimplexSet& s, std::vector<float>& psum, const SimplexObjective& funk, int ihi,
+             float fac);
+
+// The seed of ran1 for the annealing fluctuations.
+extern int nAnnealSeed;
+
+// Simplex with fluctuations at temperature T: stored values are raised and trial
+// values lowered by -tt ln(u), u uniform in (0, 1), tt = -T yb fixed at entry, so T
+// is a relative increase of the best value yb. pb[1..n] and yb hold the best point
+// ever evaluated and are updated. iter is the evaluation budget (2 per iteration
+// plus n per shrink, 1 returned when only a reflection was tried); the search ends
+// when it is spent (iter < 0), at the tolerance, or on interrupt. On the tolerance
+// or budget exit vertex 1 holds the vertex ranked lowest. Returns true unless
+// interrupted.
+bool amebsa(SimplexSet& s, float T, std::vector<float>& pb, float& yb, float ftol,
+            const SimplexObjective& funk, int& iter, const SimplexProgress& progress = {});
+
+// Trial of amebsa: as amotry, but a trial better than yb becomes the best point,
+// and the trial is ranked by its fluctuated value ytry - tt ln(u) (lowered, as
+// tt < 0), which replaces yhi when the trial is accepted. Returns that value.
+float amotsa(SimplexSet& s, std::vector<float>& psum, std::vector<float>& pb, float& yb,
+             const SimplexObjective& funk, int ihi, float& yhi, float fac, float tt);
+
+// Temperature of annealing step k (0-based) of nTemps: T0 (1 - k / (nTemps - 1))^2,
+// so the last step runs at 0; a single step runs at T0.
+float AnnealTemperature(int k, int nTemps, float T0);
+
+}  // namespace tarmic

@@ -1,0 +1,224 @@
+// The fit of a discrete-species model to data made by the program's own model
+// computation (one species of 4.4 S and f/f0 1.3, noise 0.005, meniscus 6.0 cm, 12
+// scans x 200 radii at 50,000 rpm): the simplex passes and Marquardt-Levenberg
+// recover s, D and the meniscus from a start 10 % off; the fit vector is packed and
+// applied by one pair; an interrupt is reported as such.
+#include "modelcalc/fit_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "lamm/lamm_globals.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/model_computation.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "modelcalc/simulation_messages.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/one_based.h"
+#include "numerics/random.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "platform/events.h"
+#include "platform/headless/headless_backend.h"
+#include "propagators/buffer_sedimentation.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/sim_run.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+namespace {
+
+constexpr int kScans = 12;
+constexpr int kRadii = 200;
+constexpr double kS = 4.4, kMeniscus = 6.0, kNoise = 0.005;
+constexpr float kRpm = 50000.0f;
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// D (1e-7 cm^2/s) of a species of s (S) and f/f0: the mass of the frictional
+// ratio, then the Svedberg equation D = R T s / (M (1 - vbar rho)).
+double DiffusionFromSAndFf0(double s, double ff0) {
+  const double M = MassFromSedcoeff(s, 0.73, 0.73 * 0.99823, 1.002e-3, ff0);
+  return kGasConstant * 293.15 * s * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7;
+}
+
+class FitDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAll();
+    AllocScanTables(kScans);
+    for (int j = 1; j <= kScans; ++j) {
+      float* r = tarmic::vector(1, kRadii);
+      float* y = tarmic::vector(1, kRadii);
+      for (int i = 1; i <= kRadii; ++i) {
+        r[i] = static_cast<float>(6.02 + 1.16 * (i - 1) / (kRadii - 1));
+        y[i] = 0.0f;
+      }
+      ScanInfo& info = pScanInfo[Idx(j)];
+      info.time = info.recordedTime = info.timeAtLoad = 1000.0 * j;
+      info.rpm = kRpm;
+      info.temperature = 20.0f;
+      InstallScanArrays(j, kRadii, r, y, nullptr, false);
+    }
+    bAbsorbanceData = true;
+    fMeniscus = static_cast<float>(kMeniscus);
+    fBottom = 7.2f;
+    fMinMeniscus = 5.97f;
+    fMaxMeniscus = 6.03f;
+    fTemperatureK = 293.15f;
+    fRT = static_cast<float>(kGasConstant * 293.15);
+    VBAR = 0.73f;
+    fBufferDensity = 0.99823f;
+    fVRho = VBAR * fBufferDensity;
+    ASSERT_TRUE(BuildCommonRadialGrid());
+    fFitLeftLim = 6.05f;
+    fFitRightLim = 7.1f;
+    SetLeftFitLimitIndices();
+    SetRightFitLimitIndices();
+    bRampRotorSpeed = false;
+    D = DiffusionFromSAndFf0(kS, 1.3);
+
+    // Data: the model with the true values plus Gaussian noise.
+    SetSpecies(kS, D, kMeniscus);
+    bLinearAmplitudes = false;  // the data: amplitude 1
+    ASSERT_TRUE(CalculateModel(nullptr).ok());
+    std::mt19937 random(11);
+    std::normal_distribution<double> gauss(0.0, kNoise);
+    for (int j = 1; j <= kScans; ++j) {
+      for (int i = 1; i <= kRadii; ++i)
+        ppSignal[Idx(j)][i] = static_cast<float>(ppFit[Idx(j)][i] + gauss(random));
+      FillGridSignalRow(j);
+    }
+    CalculateAverageScan();
+    SeedRandomGenerators(7);
+  }
+  void TearDown() override { ResetAll(); }
+
+  static void ResetAll() {
+    ResetModelComputation();
+    ResetSimArrays();
+    ResetSimRunState();
+    ResetModelFlags();
+    ResetModelOptions();
+    ResetModelParams();
+    ResetScanDataGlobals();
+    ResetAnalysisSwitches();
+    ResetRunSwitches();
+    ResetLammSettings();
+    ResetLammGlobals();
+    ResetLinearAmplitudes();
+    ResetFluorescenceDetection();
+    ResetBufferSedimentation();
+    ResetSolventConstants();
+    ResetFitState();
+    ResetFitRmsd();
+    ResetFitDriver();
+  }
+
+  // One species with s, D and the meniscus floated; its amplitude solved linearly.
+  static void SetSpecies(double s, double d, double meniscus) {
+    ResetModelFlags();
+    bDiscreteModel = true;
+    pSpeciesIncluded[1] = 1;
+    for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
+    pSpeciesS[1] = static_cast<float>(s);
+    pSpeciesMassOrD[1] = static_cast<float>(d);
+    pSpeciesAmplitude[1] = 1.0f;
+    pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = 1;
+    pSpeciesAmplitudeFit[1] = 0;
+    fMeniscus = static_cast<float>(meniscus);
+    bVaryMeniscus = true;
+    PackModelParams();
+    AllocSpeciesSignalArrays();
+    bLinearAmplitudes = true;
+  }
+
+  void ExpectRecovered() {
+    EXPECT_NEAR(pSpeciesS[1], kS, 0.005 * kS);
+    EXPECT_NEAR(pSpeciesMassOrD[1], D, 0.02 * D);
+    EXPECT_NEAR(fMeniscus, kMeniscus, 0.002);
+    EXPECT_NEAR(FitRmsd(), kNoise, 0.1 * kNoise);
+    EXPECT_FALSE(bFitRunning);
+    EXPECT_FALSE(bFitInterrupted);
+  }
+
+  double D = 0.0;
+  ScopedHeadlessBackend backend;
+};
+
+TEST_F(FitDriverTest, SimplexRecoversSpecies) {
+  SetSpecies(1.1 * kS, 0.9 * D, 6.015);
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Simplex), FitOutcome::Completed);
+  ExpectRecovered();
+  RecordProperty("evaluations", nFitSim);
+}
+
+// The fit vector: floated extras first, then the floated pParams entries in
+// increasing k; GetFloatingExtraParams reads what SetFloatingExtraParams applied,
+// with the bounds of each value (cone radius within [0.01, 1], meniscus within its
+// fit range, amplitudes not negative).
+TEST_F(FitDriverTest, FitVectorPackerAndUnpackerAgree) {
+  bExcitationShadow = bFitConeRadius = true;
+  fConeRadius = 0.2f;
+  pParamFitFlags[9] = 1;  // amplitude of species 1
+  ASSERT_EQ(GetFloatingExtraParams(0, nullptr), 5);
+  std::vector<float> v(6, 0.0f);
+  GetFloatingExtraParams(5, v.data());
+  EXPECT_FLOAT_EQ(v[1], 0.2f);
+  EXPECT_FLOAT_EQ(v[2], static_cast<float>(pSpeciesMassOrD[1]));
+  EXPECT_FLOAT_EQ(v[3], static_cast<float>(kS));
+  EXPECT_FLOAT_EQ(v[5], static_cast<float>(kMeniscus));
+  const std::vector<float> applied{0.0f, 3.0f, 5.5f, 4.1f, -0.2f, 5.9f};
+  SetFloatingExtraParams(applied.data());
+  EXPECT_FLOAT_EQ(fConeRadius, 1.0f);
+  EXPECT_FLOAT_EQ(pSpeciesMassOrD[1], 5.5f);
+  EXPECT_FLOAT_EQ(pSpeciesS[1], 4.1f);
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 0.0f);
+  EXPECT_FLOAT_EQ(fMeniscus, 5.97f);
+  GetFloatingExtraParams(5, v.data());
+  EXPECT_EQ(v, (std::vector<float>{0.0f, 1.0f, 5.5f, 4.1f, 0.0f, 5.97f}));
+
+  // Convergence of the passes: relative to |old|, and |new| when old is 0.
+  EXPECT_NEAR(RefitRelativeChange(-2.0, -2.1), 0.05, 1e-12);
+  EXPECT_NEAR(RefitRelativeChange(-2.0, 2.0), 2.0, 1e-12);
+  EXPECT_DOUBLE_EQ(RefitRelativeChange(0.0, -0.003), 0.003);
+}
+
+// A key press during a fit ends the search after that evaluation: the
+// fit reports the interruption, the interrupt is cleared, and the model of the best
+// point is computed.
+TEST_F(FitDriverTest, InterruptIsReportedAsInterruption) {
+  SetSpecies(1.1 * kS, 0.9 * D, 6.015);
+  for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
+    UiEvents().Post(Event::KeyDown('x'));
+    EXPECT_EQ(FitDriver(nullptr, method), FitOutcome::Interrupted);
+    EXPECT_FALSE(bFitInterrupted);
+    EXPECT_FALSE(bFitRunning);
+    EXPECT_FALSE(bUserAbort);
+    EXPECT_LT(nFitSim, 8);
+    EXPECT_TRUE(std::isfinite(pSpeciesS[1]) && pSpeciesS[1] > 0.0f);
+    EXPECT_GT(FitRmsd(), kNoise);  // the start point, computed
+  }
+  EXPECT_FLOAT_EQ(fAnnealTemp, fAnnealStartTemp);
+}
+
+TEST_F(FitDriverTest, MarquardtRecoversSpecies) {
+  SetSpecies(1.1 * kS, 0.9 * D, 6.015);
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt), FitOutcome::Completed);
+  ExpectRecovered();
+}
+
+}  // namespace
+}  // namespace tarmic

@@ -1,0 +1,181 @@
+// The nonlinear fits: the downhill simplex on analytic functions with known minima,
+// the annealing schedule, and the Marquardt-Levenberg iteration on an exponential
+// decay with an offset.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "modelcalc/fit_state.h"
+#include "modelcalc/marquardt.h"
+#include "modelcalc/simplex.h"
+
+namespace tarmic {
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// Start simplex: vertex 1 = start, vertex j+1 = start with entry j moved by step.
+SimplexSet StartSimplex(const std::vector<float>& start, float step, const SimplexObjective& f) {
+  const int n = static_cast<int>(start.size());
+  SimplexSet s(n);
+  for (int j = 1; j <= n + 1; ++j) {
+    for (int i = 1; i <= n; ++i) s.p[Idx(j)][Idx(i)] = start[Idx(i - 1)];
+    if (j > 1) s.p[Idx(j)][Idx(j - 1)] += step;
+    s.y[Idx(j)] = f(s.p[Idx(j)].data());
+  }
+  return s;
+}
+
+// Shifted quadratic (minimum 0.5 at (1, -2, 3)) and the Rosenbrock valley (minimum
+// 0 at (1, 1)): the tolerance exit leaves the lowest vertex in row 1, within the
+// evaluation cap; a restart around row 1 keeps improving; an interrupt ends the
+// search before it evaluates anything.
+TEST(SimplexTest, AmoebaFindsMinimaWithinEvaluationCap) {
+  ResetFitState();
+  int evaluations = 0;
+  SimplexObjective quadratic = [&](const float* p) {
+    ++evaluations;
+    return 0.5f + static_cast<float>(std::pow(p[1] - 1.0, 2) + 2.0 * std::pow(p[2] + 2.0, 2) +
+                                     0.5 * std::pow(p[3] - 3.0, 2));
+  };
+  SimplexSet q = StartSimplex({0.0f, 0.0f, 0.0f}, 1.0f, quadratic);
+  int nfunk = 0;
+  EXPECT_EQ(amoeba(q, 1e-7f, quadratic, nfunk), AmoebaEnd::Converged);
+  EXPECT_LT(nfunk, kAmoebaMaxEvaluations);
+  EXPECT_EQ(q.Lowest(), 1);
+  EXPECT_NEAR(q.p[1][1], 1.0, 2e-3);
+  EXPECT_NEAR(q.p[1][2], -2.0, 2e-3);
+  EXPECT_NEAR(q.p[1][3], 3.0, 2e-3);
+  EXPECT_NEAR(q.y[1], 0.5, 1e-6);
+  EXPECT_EQ(nFitIteration, 1);
+
+  SimplexObjective rosenbrock = [](const float* p) {
+    const double a = 1.0 - p[1], b = p[2] - double(p[1]) * p[1];
+    return static_cast<float>(a * a + 100.0 * b * b + 1e-3);
+  };
+  SimplexSet r = StartSimplex({-1.2f, 1.0f}, 0.5f, rosenbrock);
+  EXPECT_EQ(amoeba(r, 1e-6f, rosenbrock, nfunk), AmoebaEnd::Converged);
+  EXPECT_LT(nfunk, kAmoebaMaxEvaluations);
+  // Restart around the best point: the valley floor is followed to (1, 1).
+  for (int pass = 0; pass < 3; ++pass) {
+    const std::vector<float> best{r.p[1][1], r.p[1][2]};
+    r = StartSimplex(best, 0.05f, rosenbrock);
+    amoeba(r, 1e-6f, rosenbrock, nfunk);
+  }
+  EXPECT_NEAR(r.p[1][1], 1.0, 0.02);
+  EXPECT_NEAR(r.p[1][2], 1.0, 0.04);
+
+  // A collapsed simplex (all vertices equal) ends at once without evaluations.
+  SimplexSet c(2);
+  for (int j = 1; j <= 3; ++j) {
+    c.p[Idx(j)] = {0.0f, 2.0f, 0.0f};
+    c.y[Idx(j)] = static_cast<float>(j);  // values that disagree: no tolerance exit
+  }
+  evaluations = 0;
+  EXPECT_EQ(amoeba(c, 1e-6f, quadratic, nfunk), AmoebaEnd::Collapsed);
+  EXPECT_EQ(evaluations, 0);
+
+  bFitInterrupted = true;
+  SimplexSet i = StartSimplex({0.0f, 0.0f, 0.0f}, 1.0f, quadratic);
+  evaluations = 0;
+  EXPECT_EQ(amoeba(i, 1e-7f, quadratic, nfunk), AmoebaEnd::Interrupted);
+  EXPECT_EQ(evaluations, 0);
+  ResetFitState();
+}
+
+// Annealing: the schedule 2 (1 - k/9)^2 of ten steps ends at 0 and a single step
+// runs at the start temperature (no division by zero); the fluctuating simplex
+// keeps the best point ever evaluated, which lands in the quadratic's minimum.
+TEST(SimplexTest, AnnealingScheduleAndBestPoint) {
+  ResetFitState();
+  EXPECT_FLOAT_EQ(AnnealTemperature(0, 10, 2.0f), 2.0f);
+  EXPECT_NEAR(AnnealTemperature(1, 10, 2.0f), 1.58, 0.005);
+  EXPECT_NEAR(AnnealTemperature(2, 10, 2.0f), 1.21, 0.005);
+  EXPECT_FLOAT_EQ(AnnealTemperature(9, 10, 2.0f), 0.0f);
+  EXPECT_FLOAT_EQ(AnnealTemperature(0, 1, 2.0f), 2.0f);
+
+  SimplexObjective f = [](const float* p) {
+    return 1.0f + static_cast<float>(std::pow(p[1] - 2.0, 2) + std::pow(p[2] + 1.0, 2));
+  };
+  SimplexSet s = StartSimplex({0.0f, 0.0f}, 1.0f, f);
+  std::vector<float> pb{0.0f, s.p[1][1], s.p[1][2]};
+  float yb = s.y[1];
+  nAnnealSeed = -3;
+  for (int k = 0; k < 4; ++k) {
+    int iter = 400;
+    ASSERT_TRUE(amebsa(s, AnnealTemperature(k, 4, 0.5f), pb, yb, 1e-6f, f, iter));
+  }
+  EXPECT_NEAR(pb[1], 2.0, 0.01);
+  EXPECT_NEAR(pb[2], -1.0, 0.01);
+  EXPECT_FLOAT_EQ(yb, f(pb.data()));
+  EXPECT_LE(yb, s.y[s.Lowest()]);
+}
+
+// y = A exp(-k t) + c on 60 points, fitted by forward differences.
+class DecayTarget : public MLTarget {
+ public:
+  DecayTarget() {
+    for (int i = 0; i < 60; ++i) t.push_back(0.2 * i);
+    for (double x : t) y.push_back(2.0 * std::exp(-0.5 * x) + 0.3);
+  }
+  bool Evaluate(const float* p) override {
+    ++evaluations;
+    if (interruptAfter > 0 && evaluations > interruptAfter) return false;
+    A = p[1], k = p[2], c = p[3];
+    return true;
+  }
+  std::size_t Points() const override { return t.size(); }
+  void Values(double* model, double* data) const override {
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      model[i] = A * std::exp(-k * t[i]) + c;
+      if (data) data[i] = y[i];
+    }
+  }
+  std::vector<double> t, y;
+  double A = 0, k = 0, c = 0;
+  int evaluations = 0, interruptAfter = 0;
+};
+
+// Marquardt-Levenberg on A exp(-k t) + c from A = 1.6, k = 0.6 and c = 0 (scale 0:
+// c stays in its own units and is differentiated at the absolute step 0.001):
+// the true values are recovered; the final covariance, in the parameters' own
+// units, inverts the analytic J'J; an interrupted fit keeps the last accepted
+// values and says so.
+TEST(MarquardtTest, RecoversDecayWithZeroStartValue) {
+  ResetFitState();
+  DecayTarget target;
+  MLWorkSet w;
+  ASSERT_TRUE(AllocMLArrays(w, 3, target.Points()));
+  std::vector<float> p{0.0f, 1.6f, 0.6f, 0.0f};
+  ASSERT_EQ(MLFit(w, target, p.data()), MLEnd::Converged);
+  EXPECT_FLOAT_EQ(w.scale[3], 0.0f);
+  EXPECT_NEAR(p[1], 2.0, 1e-3);
+  EXPECT_NEAR(p[2], 0.5, 1e-3);
+  EXPECT_NEAR(p[3], 0.3, 1e-3);
+  EXPECT_LT(fMLRmsd, 1e-4);
+  EXPECT_LT(nFitIteration, nMLIterMax);
+
+  double jtj[4][4] = {};
+  for (double x : target.t) {
+    const double d[4] = {0.0, std::exp(-0.5 * x), -2.0 * x * std::exp(-0.5 * x), 1.0};
+    for (int i = 1; i <= 3; ++i)
+      for (int j = 1; j <= 3; ++j) jtj[i][j] += d[i] * d[j];
+  }
+  for (int i = 1; i <= 3; ++i)
+    for (int j = 1; j <= 3; ++j) {
+      double product = 0.0;
+      for (int m = 1; m <= 3; ++m) product += w.covar[Idx(i)][Idx(m)] * jtj[m][j];
+      EXPECT_NEAR(product, i == j ? 1.0 : 0.0, 0.01) << i << "," << j;
+    }
+
+  DecayTarget stopped;
+  stopped.interruptAfter = 9;  // during the second derivative pass
+  ASSERT_TRUE(AllocMLArrays(w, 3, stopped.Points()));
+  std::vector<float> q{0.0f, 1.6f, 0.6f, 0.0f};
+  EXPECT_EQ(MLFit(w, stopped, q.data()), MLEnd::Interrupted);
+  EXPECT_TRUE(std::isfinite(q[1]) && std::isfinite(q[2]) && std::isfinite(q[3]));
+}
+
+}  // namespace
+}  // namespace tarmic
