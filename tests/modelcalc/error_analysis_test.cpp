@@ -242,8 +242,9 @@ TEST_F(ErrorAnalysisTest, UnusableStepsAndRangesAreRefused) {
 }
 
 // A key press during the first refit ends the interval search as an interruption,
-// without bounds; the user's switches and values come back.
-TEST_F(ErrorAnalysisTest, InterruptedSearchRestoresTheModel) {
+// without bounds; a critical rmsd out of reach ends it after the refit cap as a
+// failure. Either way the user's switches and values come back.
+TEST_F(ErrorAnalysisTest, InterruptedOrUnreachedSearchRestoresTheModel) {
   SetSpecies(1.02 * kS, D, 1);
   FitRmsd();
   const float s = pSpeciesS[1], d = pSpeciesMassOrD[1];
@@ -257,6 +258,18 @@ TEST_F(ErrorAnalysisTest, InterruptedSearchRestoresTheModel) {
   EXPECT_EQ(low, -7.0f);
   EXPECT_EQ(high, -7.0f);
   ExpectUserModel(s, d, rmsd);
+
+  // Only s floated: each refit is one model computation.
+  pSpeciesMassOrDFit[1] = 0;
+  PackModelParams();
+  const AnalysisResult capped = CalculateErrorInS(nullptr, 1e-4f, 2.0f * rmsd, &low, &high);
+  EXPECT_EQ(capped.end, AnalysisEnd::NotReached);
+  EXPECT_EQ(capped.refits, kMaxErrorRefits + 1);
+  EXPECT_NE(capped.message.find("did not reach the critical value"), std::string::npos);
+  EXPECT_EQ(low, -7.0f);
+  EXPECT_EQ(pSpeciesSFit[1], 1);
+  EXPECT_FLOAT_EQ(pSpeciesS[1], s);
+  EXPECT_NEAR(fFitRmsd, rmsd, 1e-7);
 }
 
 // The s-M map with nothing else floated: 3 x 3 grid points around the true values
