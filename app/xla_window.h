@@ -210,6 +210,7 @@ class TXLAWindow {
   void CmFitSimplex();                 // 826
   void CmFitMarquardt();               // 824
   void CmFitAnnealing(); void CmFit();  // 825, 215 (commands/fit_commands.cpp)
+  void CmErrorInS(); void CmErrorInM(); void CmSMContour(); void CmS1S2Contour(); void CmKContour(); void CmVarianceRatio();  // 285, 286, 241, 244, 245, 272 (commands/error_analysis_commands.cpp)
   void CmWizardMessages();             // 610
   void CmChangeFitUpdating();          // 592
   void CmDiagnosticsToFiles();         // 867

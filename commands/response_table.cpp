@@ -75,6 +75,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(826, &W::CmFitSimplex),
       CommandEntry(824, &W::CmFitMarquardt),
       CommandEntry(825, &W::CmFitAnnealing), CommandEntry(215, &W::CmFit),
+      CommandEntry(285, &W::CmErrorInS), CommandEntry(286, &W::CmErrorInM), CommandEntry(241, &W::CmSMContour), CommandEntry(244, &W::CmS1S2Contour), CommandEntry(245, &W::CmKContour), CommandEntry(272, &W::CmVarianceRatio),
       CommandEntry(294, &W::CmRegSecondDerivative),
       CommandEntry(295, &W::CmRegMaxEnt),
       CommandEntry(642, &W::CmRegShowBoth),

@@ -1,0 +1,249 @@
+// The error analysis of a discrete-species fit: the intervals of s and of M (or D)
+// of species 1 at a confidence level, the rmsd contours of s and M, of s1 and s2
+// and of lg K, and the critical variance ratio of F statistics.
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "app/paint.h"
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "commands/model_commands.h"
+#include "commands/unavailable_commands.h"
+#include "modelcalc/error_analysis.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/run_switches.h"
+#include "numerics/statistics.h"
+#include "platform/backend.h"
+#include "plot/data_plots.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmErrorInS = 285;
+constexpr int kCmErrorInM = 286;
+constexpr int kCmSMContour = 241;
+constexpr int kCmS1S2Contour = 244;
+constexpr int kCmKContour = 245;
+
+constexpr const char* kErrorCaption = "ERROR ANALYSIS";
+constexpr const char* kContourCaption = "CONTOUR";
+constexpr float kDefaultConfidence = 0.683f;
+constexpr float kDefaultContourLevel = 0.01f;
+
+// Asks a value with its default; nothing on Cancel.
+std::optional<float> Ask(TXLAWindow& window, float current, const char* prompt,
+                         const char* caption) {
+  float value = 0.0f;
+  if (!AskFloat(window, &value, current, prompt, caption)) return std::nullopt;
+  return value;
+}
+
+bool Refuse(TXLAWindow& window, int id) {
+  CommandMessageBox(window, NotAvailableText(id), "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  return true;
+}
+
+// Fit and residuals of the restored model are drawn again.
+void ShowModel(TXLAWindow& window) {
+  if (pDataPlot) RedrawDataPlot(true);
+  if (pResidualsPlot) RedrawResidualPlot(true);
+  window.RepaintMain();
+}
+
+// What an analysis reports besides its result: the reason of a refusal or failure
+// and an interruption. True when the result can be shown.
+bool ReportEnd(TXLAWindow& window, const AnalysisResult& result) {
+  switch (result.end) {
+    case AnalysisEnd::Completed:
+      if (!result.message.empty())
+        CommandMessageBox(window, result.message, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+      return true;
+    case AnalysisEnd::Interrupted:
+      CommandMessageBox(window, "error analysis interrupted", "ATTENTION",
+                        MB_OK | MB_ICONINFORMATION);
+      return false;
+    case AnalysisEnd::NotReached:
+    case AnalysisEnd::InvalidInput:
+      CommandMessageBox(window, result.message, "ATTENTION", MB_OK | MB_ICONEXCLAMATION);
+      return false;
+    case AnalysisEnd::NotStarted:
+    case AnalysisEnd::FileError:
+      return false;  // their messages were shown
+  }
+  return false;
+}
+
+// The interval of s (pParams entry 5) or of M or D (entry 1): confidence level and
+// step, the critical rmsd from the rmsd of the fit and the number of fit points.
+void ErrorInterval(TXLAWindow& window, bool ofS) {
+  const std::optional<float> confidence =
+      Ask(window, kDefaultConfidence, "confidence level (0 < P < 1)", kErrorCaption);
+  if (!confidence) return;
+  const float defaultStep = ofS ? 0.01f : (bFitMAndS ? 100.0f : 0.01f);
+  const char* stepPrompt = ofS ? "step size in s" : (bFitMAndS ? "step size in M" : "step size in D");
+  const std::optional<float> step = Ask(window, defaultStep, stepPrompt, kErrorCaption);
+  if (!step) return;
+  const long long points = CountFitPoints();
+  const float best = FitRmsd();
+  const float critical = CriticalRmsd(best, *confidence, points);
+  if (critical <= 0.0f) {
+    CommandMessageBox(window,
+                      "the critical rmsd needs a fit, at least 2 data points and a confidence "
+                      "level between 0 and 1",
+                      "ATTENTION", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  const float value = pParams[ofS ? nSpeciesSlots + 1 : 1];
+  float low = 0.0f, high = 0.0f;
+  window.bFitInProgress = true;
+  const AnalysisResult result = ofS
+                                    ? CalculateErrorInS(&window.GetHandle(), *step, critical, &low, &high)
+                                    : CalculateErrorInM(&window.GetHandle(), *step, critical, &low, &high);
+  window.bFitInProgress = false;
+  ShowModel(window);
+  if (!ReportEnd(window, result)) return;
+  const char* name = ofS ? "s" : (bFitMAndS ? "M" : "D");
+  char text[300];
+  std::snprintf(text, sizeof text,
+                "%s = %g, interval [%g, %g] at P = %.3f\n(rmsd %f, critical rmsd %f, %lld points)",
+                name, static_cast<double>(value), static_cast<double>(low),
+                static_cast<double>(high), static_cast<double>(*confidence),
+                static_cast<double>(best), static_cast<double>(critical), points);
+  CommandMessageBox(window, text, kErrorCaption, MB_OK | MB_ICONINFORMATION);
+}
+
+std::optional<std::string> AskContourFile(TXLAWindow& window, const char* defaultName) {
+  FileDialogOptions options;
+  options.title = "save generated data as";
+  options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
+  options.defaultName = defaultName;
+  options.defaultExt = "dat";
+  const bool previous = window.bModalBoxOpen;
+  window.bModalBoxOpen = true;
+  std::optional<std::string> path = GetBackend().SaveFileDialog(options);
+  window.bModalBoxOpen = previous;
+  if (path && path->empty()) return std::nullopt;
+  return path;
+}
+
+// One range: minimum, maximum and increment, the current value giving the
+// defaults (+-10 %, ten steps).
+struct Range {
+  float min, max, step;
+};
+std::optional<Range> AskRange(TXLAWindow& window, const std::string& name, float current) {
+  const float spread = current != 0.0f ? 0.1f * std::fabs(current) : 1.0f;
+  const std::optional<float> lo = Ask(window, current - spread, ("minimum " + name).c_str(),
+                                      kContourCaption);
+  if (!lo) return std::nullopt;
+  const std::optional<float> hi = Ask(window, current + spread, ("maximum " + name).c_str(),
+                                      kContourCaption);
+  if (!hi) return std::nullopt;
+  const std::optional<float> step = Ask(window, (*hi - *lo) / 10.0f,
+                                        ("increment of " + name).c_str(), kContourCaption);
+  if (!step) return std::nullopt;
+  return Range{*lo, *hi, *step};
+}
+
+// The two-parameter contours: ranges of x = s (or s1) and y, the rmsd level, the
+// start point and the file.
+void TwoParamContour(TXLAWindow& window, bool sAndM) {
+  const int ySlot = sAndM ? 1 : nSpeciesSlots + 2;
+  const std::string xName = sAndM ? "s" : "s1";
+  const std::string yName = sAndM ? (bFitMAndS ? "M" : "D") : "s2";
+  const std::optional<Range> x = AskRange(window, xName, pParams[nSpeciesSlots + 1]);
+  if (!x) return;
+  const std::optional<Range> y = AskRange(window, yName, pParams[ySlot]);
+  if (!y) return;
+  const std::optional<float> level =
+      Ask(window, kDefaultContourLevel, "rmsd contour level (0 for all)", kContourCaption);
+  if (!level) return;
+  const std::optional<float> xstart = Ask(window, x->min, ("start " + xName).c_str(), kContourCaption);
+  if (!xstart) return;
+  const std::optional<float> ystart = Ask(window, y->min, ("start " + yName).c_str(), kContourCaption);
+  if (!ystart) return;
+  const std::optional<std::string> file = AskContourFile(window, "contour.dat");
+  if (!file) return;
+  window.bFitInProgress = true;
+  const AnalysisResult result =
+      sAndM ? CalculateSMContour(&window.GetHandle(), *file, x->min, x->max, x->step, y->min,
+                                 y->max, y->step, *level, *xstart, *ystart)
+            : CalculateS1S2Contour(&window.GetHandle(), *file, x->min, x->max, x->step, y->min,
+                                   y->max, y->step, *level, *xstart, *ystart);
+  window.bFitInProgress = false;
+  ShowModel(window);
+  ReportEnd(window, result);
+}
+
+}  // namespace
+
+void TXLAWindow::CmErrorInS() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DiscreteModelActive() && Refuse(*this, kCmErrorInS)) return;
+  ErrorInterval(*this, true);
+}
+
+void TXLAWindow::CmErrorInM() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DiscreteModelActive() && Refuse(*this, kCmErrorInM)) return;
+  ErrorInterval(*this, false);
+}
+
+void TXLAWindow::CmSMContour() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DiscreteModelActive() && Refuse(*this, kCmSMContour)) return;
+  TwoParamContour(*this, true);
+}
+
+void TXLAWindow::CmS1S2Contour() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DiscreteModelActive() && Refuse(*this, kCmS1S2Contour)) return;
+  TwoParamContour(*this, false);
+}
+
+// lg K of the self-association (pParams entry 3) over a range.
+void TXLAWindow::CmKContour() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!IsSelfAssociationModel() && Refuse(*this, kCmKContour)) return;
+  const std::optional<Range> k = AskRange(*this, "lg K", pParams[3]);
+  if (!k) return;
+  const std::optional<std::string> file = AskContourFile(*this, "Kcontour.dat");
+  if (!file) return;
+  bFitInProgress = true;
+  const AnalysisResult result = CalculateKContour(&GetHandle(), *file, k->min, k->max, k->step);
+  bFitInProgress = false;
+  ShowModel(*this);
+  ReportEnd(*this, result);
+}
+
+// The critical variance ratio F(P, N - 1, N) by which the chi-square of a fit to N
+// points may rise at confidence level P.
+void TXLAWindow::CmVarianceRatio() {
+  if (OfferHelpInHelpMode(*this)) return;
+  const char* caption = "F-STATISTICS";
+  const std::optional<float> confidence =
+      Ask(*this, kDefaultConfidence, "confidence level (0 < P < 1)", caption);
+  if (!confidence) return;
+  const long long fitPoints = CountFitPoints();
+  const std::optional<float> points = Ask(
+      *this, fitPoints > 1 ? static_cast<float>(fitPoints) : 1000.0f, "number of data points N", caption);
+  if (!points) return;
+  const double n = std::floor(*points);
+  if (!(*confidence > 0.0f && *confidence < 1.0f) || !(n >= 2.0)) {
+    CommandMessageBox(*this, "needs a confidence level between 0 and 1 and at least 2 data points",
+                      "ATTENTION", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  const double F = CalculateCriticalF(*confidence, n - 1.0, n);
+  char text[200];
+  std::snprintf(text, sizeof text, "F(P = %.3f, %.0f, %.0f) = %.5f", static_cast<double>(*confidence),
+                n - 1.0, n, F);
+  CommandMessageBox(*this, text, caption, MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,423 @@
+#include "modelcalc/error_analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "distributions/conti_run.h"
+#include "lamm/lamm_window_display.h"
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/model_computation.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_params.h"
+#include "numerics/ccurve.h"
+#include "numerics/matrix_table.h"
+#include "numerics/run_switches.h"
+#include "numerics/statistics.h"
+
+namespace tarmic {
+
+int nContourLine = 0;
+
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+constexpr int kMassSlot = 1;
+constexpr int kLgKSlot = 3;
+constexpr int kS1Slot = nSpeciesSlots + 1;
+constexpr int kS2Slot = nSpeciesSlots + 2;
+
+// The user's model as it was before an analysis: every pParams value and fit
+// switch and the floated extra values. Restore writes them back (the per-species
+// values and the model records follow through the unpacker) and computes the
+// model of the restored parameters, so that fit, residuals and fFitRmsd show the
+// user's fit again. The destructor restores when Restore was not called.
+class SavedModel {
+ public:
+  explicit SavedModel(Window* window) : window_(window) {
+    std::copy(pParams, pParams + nModelParams + 1, params_);
+    std::copy(pParamFitFlags, pParamFitFlags + nModelParams + 1, flags_);
+    vector_.assign(Idx(GetFloatingExtraParams(0, nullptr)) + 1, 0.0f);
+    GetFloatingExtraParams(static_cast<int>(vector_.size()) - 1, vector_.data());
+  }
+  SavedModel(const SavedModel&) = delete;
+  SavedModel& operator=(const SavedModel&) = delete;
+  ~SavedModel() {
+    if (!restored_) Restore();
+  }
+  void Restore() {
+    restored_ = true;
+    bFitInterrupted = false;
+    std::copy(params_, params_ + nModelParams + 1, pParams);
+    std::copy(flags_, flags_ + nModelParams + 1, pParamFitFlags);
+    UnpackModelParams();
+    // The same switches are set again, so the saved vector has the current layout.
+    SetFloatingExtraParams(vector_.data());
+    CalculateModel(window_);
+    bUserAbort = false;
+    FitRmsd();
+  }
+  float Param(int k) const { return params_[k]; }
+
+ private:
+  Window* window_;
+  float params_[nModelParams + 1] = {};
+  int flags_[nModelParams + 1] = {};
+  std::vector<float> vector_;
+  bool restored_ = false;
+};
+
+// Unfloats pParams entry k and sets its value; the model variables follow.
+void HoldParam(int k, float value) {
+  pParamFitFlags[k] = 0;
+  pParams[k] = value;
+  UnpackModelParams();
+}
+
+// The frame of the scans: a tenfold tighter refit tolerance and no redraw of the
+// model while they run; both restored afterwards.
+class ScanFrame {
+ public:
+  ScanFrame() : tolerance_(fRefitTolerance), redraw_(bRedrawModel) {
+    fRefitTolerance = tolerance_ / 10.0f;
+    bRedrawModel = false;
+  }
+  ScanFrame(const ScanFrame&) = delete;
+  ScanFrame& operator=(const ScanFrame&) = delete;
+  ~ScanFrame() {
+    fRefitTolerance = tolerance_;
+    bRedrawModel = redraw_;
+  }
+
+ private:
+  float tolerance_;
+  bool redraw_;
+};
+
+AnalysisResult Refused(const std::string& message) {
+  AnalysisResult r;
+  r.end = AnalysisEnd::InvalidInput;
+  r.message = message;
+  return r;
+}
+
+// Grid values lo, lo + step, ... <= hi (1e-5 steps of slack against rounding):
+// count floor((hi - lo) / step + 1e-5) + 1. An empty message when the range is
+// usable.
+std::string CheckRange(const char* name, float lo, float hi, float step, int* count) {
+  if (!std::isfinite(lo) || !std::isfinite(hi))
+    return std::string("the range of ") + name + " must be given by finite numbers";
+  if (!std::isfinite(step) || step <= 0.0f)
+    return std::string("the increment of ") + name + " must be a positive number";
+  if (hi < lo) return std::string("the range of ") + name + " is empty (maximum below minimum)";
+  const double n = std::floor((static_cast<double>(hi) - lo) / step + 1e-5) + 1.0;
+  if (n > kMaxContourPoints)
+    return std::string("too many grid points of ") + name + " (at most " +
+           std::to_string(kMaxContourPoints) + ")";
+  *count = static_cast<int>(n);
+  return {};
+}
+
+// The scan table: rows [1..n] of cols values each, zero-filled, addressable as a
+// one-based float matrix for WriteMatrixTable.
+class ScanTable {
+ public:
+  ScanTable(int n, int cols)
+      : n_(n), cols_(cols), data_(Idx(n) * Idx(cols + 1), 0.0f), rows_(Idx(n) + 1, nullptr) {
+    for (int i = 1; i <= n; ++i) rows_[Idx(i)] = data_.data() + Idx(i - 1) * Idx(cols + 1);
+  }
+  float* Row(int i) { return rows_[Idx(i)]; }
+  int Rows() const { return n_; }
+  bool Write(const std::string& fileName) const {
+    return WriteMatrixTable(rows_.data(), 1, n_, 1, cols_, fileName.c_str());
+  }
+
+ private:
+  int n_, cols_;
+  std::vector<float> data_;
+  std::vector<float*> rows_;
+};
+
+// One bound: from the held value `start` the parameter walks by step until a
+// refit ends within the band around criticalRmsd. The step reverses and halves
+// whenever the rmsd crosses the band (from below to above it, or back). The first
+// refit is made at the start value: the walk then begins at start + 2 step, or at
+// start + step / 2 when the best fit already lies above the band. *bound receives
+// the value of the last refit.
+AnalysisEnd SearchBound(Window* window, int slot, float start, float step, float criticalRmsd,
+                        float* bound, int* refits) {
+  const float lo = criticalRmsd - kErrorRmsdBand;
+  const float hi = criticalRmsd + kErrorRmsdBand;
+  const float resolution = kErrorStepResolution * std::fabs(step);
+  float x = start + step;
+  float r = RefitRmsd(window);
+  ++*refits;
+  if (r < 0.0f || bFitInterrupted) return AnalysisEnd::Interrupted;
+  bool above = r > lo;
+  if (above) step = -step / 2.0f;
+  for (int n = 0; n < kMaxErrorRefits; ++n) {
+    x += step;
+    HoldParam(slot, x);
+    r = RefitRmsd(window);
+    ++*refits;
+    if (r < 0.0f || bFitInterrupted) return AnalysisEnd::Interrupted;
+    if (r > lo && r < hi) {
+      *bound = x;
+      return AnalysisEnd::Completed;
+    }
+    const bool nowAbove = r >= hi;
+    if (nowAbove != above) step = -step / 2.0f;
+    above = nowAbove;
+    // The crossing is located to below the resolution: the refit noise, not the
+    // parameter, now decides on which side of the band a refit ends.
+    if (std::fabs(step) < resolution) {
+      *bound = x;
+      return AnalysisEnd::Completed;
+    }
+  }
+  return AnalysisEnd::NotReached;
+}
+
+AnalysisResult CalculateErrorInSlot(Window* window, int slot, float step, float criticalRmsd,
+                                    float* low, float* high) {
+  if (!std::isfinite(step) || step == 0.0f)
+    return Refused("the step must be a nonzero number");
+  if (!std::isfinite(criticalRmsd) || criticalRmsd <= 0.0f)
+    return Refused("the critical rmsd must be a positive number");
+  AnalysisResult result;
+  if (!CheckFitPrerequisites(window)) {
+    result.end = AnalysisEnd::NotStarted;
+    return result;
+  }
+  bFitInterrupted = false;
+  SavedModel saved(window);
+  const float start = saved.Param(slot);
+  float upper = 0.0f, lower = 0.0f;
+  HoldParam(slot, start);
+  result.end = SearchBound(window, slot, start, step, criticalRmsd, &upper, &result.refits);
+  if (result.end == AnalysisEnd::Completed) {
+    saved.Restore();
+    HoldParam(slot, start);
+    result.end = SearchBound(window, slot, start, -step, criticalRmsd, &lower, &result.refits);
+  }
+  saved.Restore();
+  if (result.end == AnalysisEnd::NotReached) {
+    char text[160];
+    std::snprintf(text, sizeof text, "the rmsd did not reach the critical value %g within %d refits",
+                  static_cast<double>(criticalRmsd), kMaxErrorRefits);
+    result.message = text;
+  }
+  if (result.end != AnalysisEnd::Completed) return result;
+  *low = std::min(lower, upper);
+  *high = std::max(lower, upper);
+  return result;
+}
+
+// Stores (x, y, rmsd) or (x, rmsd) of one grid point and shows it.
+void StorePoint(Window* window, ScanTable& table, int row, float x, float y, float rmsd,
+                bool twoParams) {
+  float* t = table.Row(row);
+  t[1] = x;
+  if (twoParams) {
+    t[2] = y;
+    t[3] = rmsd;
+  } else {
+    t[2] = rmsd;
+  }
+  ShowContourPoint(window, x, y, rmsd, row);
+}
+
+// The curve rmsd = level through consecutive rows that enclose the level, linear
+// in x and y between them; rows with a negative rmsd (not computed) and pairs of
+// equal rmsd take no part. Closed by repeating its first point.
+CCurve* LevelCurve(ScanTable& table, int rows, float level, std::vector<float>& xs,
+                   std::vector<float>& ys) {
+  for (int i = 1; i < rows; ++i) {
+    const float* a = table.Row(i);
+    const float* b = table.Row(i + 1);
+    if (a[1] == 0.0f && a[2] == 0.0f && b[1] == 0.0f && b[2] == 0.0f) break;
+    if (b[1] == 0.0f && b[2] == 0.0f) continue;
+    if (a[3] < 0.0f || b[3] < 0.0f || a[3] == b[3]) continue;
+    if ((a[3] >= level && level >= b[3]) || (a[3] <= level && level <= b[3])) {
+      const float t = (level - a[3]) / (b[3] - a[3]);
+      xs.push_back(a[1] + t * (b[1] - a[1]));
+      ys.push_back(a[2] + t * (b[2] - a[2]));
+    }
+  }
+  if (xs.empty()) return nullptr;
+  xs.push_back(xs.front());
+  ys.push_back(ys.front());
+  return new CCurve(xs.data(), ys.data(), static_cast<std::uint32_t>(xs.size()), 0, 0);
+}
+
+AnalysisResult TwoParamContour(Window* window, const std::string& fileName, float xmin,
+                               float xmax, float dx, float ymin, float ymax, float dy, float level,
+                               float xstart, float ystart, int xSlot, int ySlot) {
+  int nx = 0, ny = 0;
+  std::string problem = CheckRange("x", xmin, xmax, dx, &nx);
+  if (problem.empty()) problem = CheckRange("y", ymin, ymax, dy, &ny);
+  if (!problem.empty()) return Refused(problem);
+  if (static_cast<long long>(nx) * ny > kMaxContourPoints)
+    return Refused("too many grid points (at most " + std::to_string(kMaxContourPoints) + ")");
+  if (!std::isfinite(level) || level < 0.0f)
+    return Refused("the rmsd contour level must be 0 or a positive number");
+  if (!(xstart >= xmin && xstart <= xmax && ystart >= ymin && ystart <= ymax))
+    return Refused("the start point must lie inside the ranges");
+  AnalysisResult result;
+  if (!CheckFitPrerequisites(window)) {
+    result.end = AnalysisEnd::NotStarted;
+    return result;
+  }
+  const int n = nx * ny;
+  ScanTable table(n, 3);
+  {
+    bFitInterrupted = false;
+    SavedModel saved(window);
+    ScanFrame frame;
+    // Grid indices relative to the start: x = xstart + i dx, y = ystart + j dy.
+    const int iMax = static_cast<int>(std::floor((xmax - xstart) / dx + 1e-5));
+    const int jMin = -static_cast<int>(std::floor((ystart - ymin) / dy + 1e-5));
+    const int jMax = static_cast<int>(std::floor((ymax - ystart) / dy + 1e-5));
+    pParamFitFlags[xSlot] = pParamFitFlags[ySlot] = 0;
+    int row = 0;
+    int j = 0, jStep = 1;
+    // Serpentine order: up the first column from the start, then down the next one.
+    for (int i = 0; i <= iMax && !bFitInterrupted; ++i) {
+      for (; j >= jMin && j <= jMax && row < n && !bFitInterrupted; j += jStep) {
+        const float x = xstart + static_cast<float>(i) * dx;
+        const float y = ystart + static_cast<float>(j) * dy;
+        HoldParam(xSlot, x);
+        HoldParam(ySlot, y);
+        const float rmsd = RefitRmsd(window);
+        ++result.refits;
+        StorePoint(window, table, ++row, x, y, rmsd, true);
+      }
+      jStep = -jStep;
+      j += jStep;
+    }
+    if (bFitInterrupted) result.end = AnalysisEnd::Interrupted;
+    saved.Restore();
+  }
+  bool written = true;
+  if (level == 0.0f) {
+    written = table.Write(fileName);
+  } else {
+    std::vector<float> xs, ys;
+    CCurve* curve = LevelCurve(table, n, level, xs, ys);
+    if (curve) {
+      written = curve->WriteToFile(fileName.c_str());
+      delete curve;
+    } else {
+      result.message = "the rmsd does not cross the contour level in the grid";
+    }
+  }
+  if (!written && result.end == AnalysisEnd::Completed) result.end = AnalysisEnd::FileError;
+  return result;
+}
+
+}  // namespace
+
+float RefitRmsd(Window* window) {
+  if (bFitInterrupted) return -1.0f;
+  nFitIteration = 0;
+  if (!CheckFitPrerequisites(window)) return 0.0f;
+  if (GetFloatingExtraParams(0, nullptr) == 0) {
+    const ModelResult result = CalculateModel(window);
+    if (bUserAbort || result.status == ModelStatus::Interrupted) {
+      bUserAbort = false;
+      bFitInterrupted = true;
+    }
+    return FitRmsd();
+  }
+  // The simplex passes refit the whole fit vector (floated extras first, then the
+  // floated pParams entries) with the one packer of the fit driver, so vector and
+  // objective agree; they end with the model of the best point computed.
+  const FitOutcome outcome = FitDriver(window, FitMethod::Simplex);
+  if (outcome == FitOutcome::NotStarted) return 0.0f;
+  if (outcome == FitOutcome::Interrupted) bFitInterrupted = true;
+  return fFitRmsd;
+}
+
+long long CountFitPoints() {
+  long long n = 0;
+  ForEachFitPoint([&n](int, int) { ++n; });
+  return n;
+}
+
+float CriticalRmsd(float bestRmsd, double confidence, long long points) {
+  if (points < 2 || !(confidence > 0.0 && confidence < 1.0)) return 0.0f;
+  const double n = static_cast<double>(points);
+  const double F = CalculateCriticalF(confidence, n - 1.0, n);
+  if (!(F > 0.0)) return 0.0f;
+  return static_cast<float>(bestRmsd * std::sqrt(n / (n - 1.0) * F));
+}
+
+AnalysisResult CalculateErrorInS(Window* window, float step, float criticalRmsd, float* low,
+                                 float* high) {
+  return CalculateErrorInSlot(window, kS1Slot, step, criticalRmsd, low, high);
+}
+
+AnalysisResult CalculateErrorInM(Window* window, float step, float criticalRmsd, float* low,
+                                 float* high) {
+  return CalculateErrorInSlot(window, kMassSlot, step, criticalRmsd, low, high);
+}
+
+AnalysisResult CalculateKContour(Window* window, const std::string& fileName, float lgKmin,
+                                 float lgKmax, float increment) {
+  int n = 0;
+  const std::string problem = CheckRange("lg K", lgKmin, lgKmax, increment, &n);
+  if (!problem.empty()) return Refused(problem);
+  AnalysisResult result;
+  if (!CheckFitPrerequisites(window)) {
+    result.end = AnalysisEnd::NotStarted;
+    return result;
+  }
+  ScanTable table(n, 2);
+  {
+    bFitInterrupted = false;
+    SavedModel saved(window);
+    ScanFrame frame;
+    for (int row = 1; row <= n && !bFitInterrupted; ++row) {
+      const float x = lgKmin + static_cast<float>(row - 1) * increment;
+      HoldParam(kLgKSlot, x);
+      const float rmsd = RefitRmsd(window);
+      ++result.refits;
+      StorePoint(window, table, row, x, 0.0f, rmsd, false);
+    }
+    if (bFitInterrupted) result.end = AnalysisEnd::Interrupted;
+    saved.Restore();
+  }
+  if (!table.Write(fileName) && result.end == AnalysisEnd::Completed)
+    result.end = AnalysisEnd::FileError;
+  return result;
+}
+
+AnalysisResult CalculateSMContour(Window* window, const std::string& fileName, float xmin,
+                                  float xmax, float dx, float ymin, float ymax, float dy,
+                                  float level, float xstart, float ystart) {
+  return TwoParamContour(window, fileName, xmin, xmax, dx, ymin, ymax, dy, level, xstart, ystart,
+                         kS1Slot, kMassSlot);
+}
+
+AnalysisResult CalculateS1S2Contour(Window* window, const std::string& fileName, float xmin,
+                                    float xmax, float dx, float ymin, float ymax, float dy,
+                                    float level, float xstart, float ystart) {
+  return TwoParamContour(window, fileName, xmin, xmax, dx, ymin, ymax, dy, level, xstart, ystart,
+                         kS1Slot, kS2Slot);
+}
+
+void ShowContourPoint(Window* window, float x, float y, float rmsd, int index) {
+  char text[200] = {};
+  std::snprintf(text, sizeof text, "%d: (%.2f , %.2f) %f", index, static_cast<double>(x),
+                static_cast<double>(y), static_cast<double>(rmsd));
+  nContourLine = nContourLine >= 15 ? 1 : nContourLine + 1;
+  if (window && !bBatchMode) LammWindowDisplay(*window).ShowText(350, 10 + 20 * nContourLine, text);
+}
+
+void ResetErrorAnalysis() { nContourLine = 0; }
+
+}  // namespace tarmic

@@ -1,0 +1,105 @@
+// How well single parameters of a discrete-species fit are determined: the
+// parameters under study are held at trial values while every other floated value
+// is refitted (RefitRmsd), and the rmsd is compared with a critical value from F
+// statistics (error intervals of s and of M or D of species 1) or mapped over a
+// grid (contours of lg K, of s and M, of s1 and s2).
+//
+// Entries of pParams used (one-based): 1 = M (or D) of species 1, 3 = lg K of the
+// self-association, nSpeciesSlots+1 = s of species 1 (s1 of the self-association),
+// nSpeciesSlots+2 = s2. Units: s in S, M in g/mol, D in 1e-7 cm^2/s, rmsd in
+// signal units.
+//
+// Every analysis restores the user's model afterwards: the values and fit switches
+// of pParams (and through them the per-species values) and the floated extra
+// values, also after an interruption or a failure; the model of the restored
+// parameters is then computed again.
+#pragma once
+
+#include <string>
+
+namespace tarmic {
+
+class Window;
+
+// Line of the next progress text of ShowContourPoint (1..15, cycling; 0 at start).
+extern int nContourLine;
+
+// Half-width of the rmsd band around the critical rmsd within which an interval
+// search ends.
+inline constexpr float kErrorRmsdBand = 1e-6f;
+// Refits allowed for one bound of an interval.
+inline constexpr int kMaxErrorRefits = 60;
+// The bracket around a bound counts as located when the step has shrunk below this
+// fraction of the step handed in (the refit noise then dominates the rmsd change).
+inline constexpr float kErrorStepResolution = 1e-4f;
+// Most grid points of a contour.
+inline constexpr int kMaxContourPoints = 10000;
+
+// Refits every floated value (extras and pParams) by repeated Nelder-Mead passes
+// with the studied parameters unfloated; returns the rmsd of the refitted model.
+// -1 when bFitInterrupted is set on entry (an earlier refit was interrupted; an
+// interrupted refit sets it); 0 when the fit prerequisites are missing. With
+// nothing floated the model is computed once.
+float RefitRmsd(Window* window);
+
+// The critical rmsd of an error interval: bestRmsd sqrt(N / (N - 1) F),
+// F = CalculateCriticalF(P, N - 1, N), N = number of fit points. 0 when N < 2 or
+// P is not inside (0, 1).
+float CriticalRmsd(float bestRmsd, double confidence, long long points);
+// The number of fit points over all scans.
+long long CountFitPoints();
+
+enum class AnalysisEnd {
+  Completed,     // bounds found / table written
+  Interrupted,   // the user interrupted: no bounds (a scan stores -1 for the points left)
+  NotReached,    // the rmsd did not reach the critical value within kMaxErrorRefits refits
+  InvalidInput,  // refused before any refit (message in the result)
+  NotStarted,    // the fit prerequisites are missing (their message was shown)
+  FileError,     // the table or curve could not be written (message shown)
+};
+
+struct AnalysisResult {
+  AnalysisEnd end = AnalysisEnd::Completed;
+  std::string message;  // for InvalidInput and NotReached
+  int refits = 0;
+};
+
+// The interval of s (pParams entry nSpeciesSlots+1) or of M or D (entry 1) of
+// species 1 where the refitted rmsd stays below criticalRmsd. From the best fit
+// the value walks by step (halving and reversing it each time the rmsd crosses the
+// critical value) until a refit ends within kErrorRmsdBand of criticalRmsd or the
+// step falls below kErrorStepResolution |step|; once up (step) and once down
+// (-step). *low and *high are written only on Completed, with the values at which
+// the last refit was made. Refused: a step of 0 or not finite, a criticalRmsd not
+// above 0.
+AnalysisResult CalculateErrorInS(Window* window, float step, float criticalRmsd, float* low,
+                                 float* high);
+AnalysisResult CalculateErrorInM(Window* window, float step, float criticalRmsd, float* low,
+                                 float* high);
+
+// The rmsd over lg K = lgKmin, lgKmin + increment, ... <= lgKmax (pParams entry 3)
+// written as rows "\tlgK\trmsd" to fileName.
+AnalysisResult CalculateKContour(Window* window, const std::string& fileName, float lgKmin,
+                                 float lgKmax, float increment);
+
+// The rmsd over a grid of x = s (or s1) and y = M or D (or s2), visited in
+// serpentine order from (xstart, ystart). Level 0 writes every row "\tx\ty\trmsd";
+// a level L > 0 writes the closed curve rmsd = L ("%e %e" per line), interpolated
+// linearly between consecutive grid points that enclose L (nothing is written when
+// no pair does). Refused: increments not above 0 or not finite, empty ranges, a
+// start outside the grid, more than kMaxContourPoints points.
+AnalysisResult CalculateSMContour(Window* window, const std::string& fileName, float xmin,
+                                  float xmax, float dx, float ymin, float ymax, float dy,
+                                  float level, float xstart, float ystart);
+AnalysisResult CalculateS1S2Contour(Window* window, const std::string& fileName, float xmin,
+                                    float xmax, float dx, float ymin, float ymax, float dy,
+                                    float level, float xstart, float ystart);
+
+// Progress line "index: (x , y) rmsd" at column 350 px, line 10 + 20 k (k cycles
+// 1..15).
+void ShowContourPoint(Window* window, float x, float y, float rmsd, int index);
+
+// Restores the values of this file to their defaults (tests).
+void ResetErrorAnalysis();
+
+}  // namespace tarmic

@@ -1,0 +1,326 @@
+// Error intervals and contours of a discrete-species fit on data made by the
+// program's own model computation (one species of 4.4 S and f/f0 1.3, noise 0.005,
+// meniscus 6.0 cm, 12 scans x 200 radii at 50,000 rpm): the interval of s holds the
+// true s and its ends lie at the critical rmsd of F statistics; the user's fit
+// switches and values come back after the analysis, also after an interruption;
+// unusable ranges and steps are refused.
+#include "modelcalc/error_analysis.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lamm/lamm_globals.h"
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/model_computation.h"
+#include "modelcalc/simulation_messages.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/one_based.h"
+#include "numerics/random.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "platform/events.h"
+#include "platform/headless/headless_backend.h"
+#include "propagators/buffer_sedimentation.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/sim_run.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+namespace {
+
+constexpr int kScans = 12;
+constexpr int kRadii = 200;
+constexpr double kS = 4.4, kMeniscus = 6.0, kNoise = 0.005;
+constexpr float kRpm = 50000.0f;
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// D (1e-7 cm^2/s) from s and f/f0 by the Svedberg equation.
+double DiffusionFromSAndFf0(double s, double ff0) {
+  const double M = MassFromSedcoeff(s, 0.73, 0.73 * 0.99823, 1.002e-3, ff0);
+  return kGasConstant * 293.15 * s * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7;
+}
+
+class ErrorAnalysisTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAll();
+    AllocScanTables(kScans);
+    for (int j = 1; j <= kScans; ++j) {
+      float* r = tarmic::vector(1, kRadii);
+      float* y = tarmic::vector(1, kRadii);
+      for (int i = 1; i <= kRadii; ++i) {
+        r[i] = static_cast<float>(6.02 + 1.16 * (i - 1) / (kRadii - 1));
+        y[i] = 0.0f;
+      }
+      ScanInfo& info = pScanInfo[Idx(j)];
+      info.time = info.recordedTime = info.timeAtLoad = 1000.0 * j;
+      info.rpm = kRpm;
+      info.temperature = 20.0f;
+      InstallScanArrays(j, kRadii, r, y, nullptr, false);
+    }
+    bAbsorbanceData = true;
+    fMeniscus = static_cast<float>(kMeniscus);
+    fBottom = 7.2f;
+    fTemperatureK = 293.15f;
+    fRT = static_cast<float>(kGasConstant * 293.15);
+    VBAR = 0.73f;
+    fBufferDensity = 0.99823f;
+    fVRho = VBAR * fBufferDensity;
+    ASSERT_TRUE(BuildCommonRadialGrid());
+    fFitLeftLim = 6.05f;
+    fFitRightLim = 7.1f;
+    SetLeftFitLimitIndices();
+    SetRightFitLimitIndices();
+    bRampRotorSpeed = false;
+    D = DiffusionFromSAndFf0(kS, 1.3);
+    SetSpecies(kS, D, 0);
+    bLinearAmplitudes = false;  // the data: amplitude 1
+    ASSERT_TRUE(CalculateModel(nullptr).ok());
+    std::mt19937 random(11);
+    std::normal_distribution<double> gauss(0.0, kNoise);
+    for (int j = 1; j <= kScans; ++j) {
+      for (int i = 1; i <= kRadii; ++i)
+        ppSignal[Idx(j)][i] = static_cast<float>(ppFit[Idx(j)][i] + gauss(random));
+      FillGridSignalRow(j);
+    }
+    CalculateAverageScan();
+    SeedRandomGenerators(7);
+    bLinearAmplitudes = true;
+  }
+  void TearDown() override { ResetAll(); }
+
+  static void ResetAll() {
+    ResetModelComputation();
+    ResetSimArrays();
+    ResetSimRunState();
+    ResetModelFlags();
+    ResetModelOptions();
+    ResetModelParams();
+    ResetScanDataGlobals();
+    ResetAnalysisSwitches();
+    ResetRunSwitches();
+    ResetLammSettings();
+    ResetLammGlobals();
+    ResetLinearAmplitudes();
+    ResetFluorescenceDetection();
+    ResetBufferSedimentation();
+    ResetSolventConstants();
+    ResetFitState();
+    ResetFitRmsd();
+    ResetFitDriver();
+    ResetErrorAnalysis();
+  }
+
+  // One species at the true meniscus; fit switch 1 floats s and D; amplitude
+  // solved linearly.
+  static void SetSpecies(double s, double d, int fit) {
+    ResetModelFlags();
+    bDiscreteModel = true;
+    pSpeciesIncluded[1] = 1;
+    for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
+    pSpeciesS[1] = static_cast<float>(s);
+    pSpeciesMassOrD[1] = static_cast<float>(d);
+    pSpeciesAmplitude[1] = 1.0f;
+    pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = fit;
+    pSpeciesAmplitudeFit[1] = 0;
+    fMeniscus = static_cast<float>(kMeniscus);
+    bVaryMeniscus = false;
+    PackModelParams();
+    AllocSpeciesSignalArrays();
+    bLinearAmplitudes = true;
+  }
+
+  // The user's model is back: switches, values and the rmsd of its fit.
+  void ExpectUserModel(float s, float d, float rmsd) {
+    EXPECT_EQ(pSpeciesSFit[1], 1);
+    EXPECT_EQ(pSpeciesMassOrDFit[1], 1);
+    EXPECT_EQ(pParamFitFlags[nSpeciesSlots + 1], 1);
+    EXPECT_EQ(pParamFitFlags[1], 1);
+    EXPECT_FLOAT_EQ(pSpeciesS[1], s);
+    EXPECT_FLOAT_EQ(pParams[nSpeciesSlots + 1], s);
+    EXPECT_FLOAT_EQ(pSpeciesMassOrD[1], d);
+    EXPECT_NEAR(fFitRmsd, rmsd, 1e-7);
+    EXPECT_FALSE(bFitInterrupted);
+    EXPECT_FALSE(bFitRunning);
+  }
+
+  double D = 0.0;
+  ScopedHeadlessBackend backend;
+};
+
+// The best fit of s and D, then the interval of s at 68.3 % confidence: it holds
+// the true s, and refitting D with s held at either end gives the critical rmsd
+// best sqrt(N/(N-1) F(0.683, N-1, N)).
+TEST_F(ErrorAnalysisTest, ErrorInSHoldsTrueSAndEndsAtCriticalRmsd) {
+  SetSpecies(kS, D, 1);
+  ASSERT_EQ(FitDriver(nullptr, FitMethod::Simplex), FitOutcome::Completed);
+  const float best = FitRmsd();
+  const float bestS = pSpeciesS[1], bestD = pSpeciesMassOrD[1];
+  const long long points = CountFitPoints();
+  const float critical = CriticalRmsd(best, 0.683, points);
+  ASSERT_GT(critical, best);
+  ASSERT_LT(critical, 1.02f * best);
+
+  float low = 0.0f, high = 0.0f;
+  const AnalysisResult result = CalculateErrorInS(nullptr, 0.01f, critical, &low, &high);
+  ASSERT_EQ(result.end, AnalysisEnd::Completed) << result.message;
+  EXPECT_LT(low, kS);
+  EXPECT_GT(high, kS);
+  EXPECT_LT(high - low, 0.1);
+  ExpectUserModel(bestS, bestD, best);
+  RecordProperty("refits", result.refits);
+
+  // Independent check of each end: hold s there and refit D.
+  for (float end : {low, high}) {
+    pSpeciesS[1] = end;
+    pSpeciesSFit[1] = 0;
+    PackModelParams();
+    ASSERT_EQ(FitDriver(nullptr, FitMethod::Simplex), FitOutcome::Completed);
+    EXPECT_NEAR(FitRmsd(), critical, 0.1 * (critical - best)) << "end " << end;
+  }
+}
+
+// Refused before any refit: steps of 0 or not finite, empty or unbounded ranges,
+// too many points, a start outside the grid; nothing is written and nothing changes.
+TEST_F(ErrorAnalysisTest, UnusableStepsAndRangesAreRefused) {
+  SetSpecies(kS, D, 1);
+  const std::string file = std::string(TARMIC_TEST_OUTPUT_DIR) + "/refused_contour.dat";
+  std::remove(file.c_str());
+  float low = -7.0f, high = -7.0f;
+  const float inf = INFINITY;
+  struct Case {
+    AnalysisResult result;
+    const char* message;
+  };
+  const Case cases[] = {
+      {CalculateErrorInS(nullptr, 0.0f, 0.006f, &low, &high), "the step must be a nonzero number"},
+      {CalculateErrorInM(nullptr, NAN, 0.006f, &low, &high), "the step must be a nonzero number"},
+      {CalculateErrorInS(nullptr, 0.01f, 0.0f, &low, &high),
+       "the critical rmsd must be a positive number"},
+      {CalculateKContour(nullptr, file, 0.0f, 1.0f, 0.0f),
+       "the increment of lg K must be a positive number"},
+      {CalculateKContour(nullptr, file, 2.0f, 1.0f, 0.1f),
+       "the range of lg K is empty (maximum below minimum)"},
+      {CalculateKContour(nullptr, file, 0.0f, inf, 0.1f),
+       "the range of lg K must be given by finite numbers"},
+      {CalculateKContour(nullptr, file, 0.0f, 1.0f, 1e-6f),
+       "too many grid points of lg K (at most 10000)"},
+      {CalculateSMContour(nullptr, file, 4.0f, 5.0f, -0.1f, 5.0f, 6.0f, 0.1f, 0.0f, 4.0f, 5.0f),
+       "the increment of x must be a positive number"},
+      {CalculateS1S2Contour(nullptr, file, 4.0f, 5.0f, 0.1f, 5.0f, 6.0f, 0.001f, 0.0f, 4.0f, 5.0f),
+       "too many grid points (at most 10000)"},
+      {CalculateSMContour(nullptr, file, 4.0f, 5.0f, 0.1f, 5.0f, 6.0f, 0.1f, 0.0f, 3.0f, 5.0f),
+       "the start point must lie inside the ranges"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.result.end, AnalysisEnd::InvalidInput) << c.message;
+    EXPECT_EQ(c.result.message, c.message);
+    EXPECT_EQ(c.result.refits, 0);
+  }
+  EXPECT_EQ(low, -7.0f);
+  EXPECT_EQ(high, -7.0f);
+  EXPECT_FALSE(std::ifstream(file).good());
+  EXPECT_EQ(pSpeciesSFit[1], 1);
+}
+
+// A key press during the first refit ends the interval search as an interruption,
+// without bounds; a critical rmsd out of reach ends it after the refit cap as a
+// failure. Either way the user's switches and values come back.
+TEST_F(ErrorAnalysisTest, InterruptedOrUnreachedSearchRestoresTheModel) {
+  SetSpecies(1.02 * kS, D, 1);
+  FitRmsd();
+  const float s = pSpeciesS[1], d = pSpeciesMassOrD[1];
+  CalculateModel(nullptr);
+  const float rmsd = FitRmsd();
+  float low = -7.0f, high = -7.0f;
+  UiEvents().Post(Event::KeyDown('x'));
+  const AnalysisResult result = CalculateErrorInS(nullptr, 0.01f, 1.01f * rmsd, &low, &high);
+  EXPECT_EQ(result.end, AnalysisEnd::Interrupted);
+  EXPECT_EQ(result.refits, 1);
+  EXPECT_EQ(low, -7.0f);
+  EXPECT_EQ(high, -7.0f);
+  ExpectUserModel(s, d, rmsd);
+
+  // Only s floated: each refit is one model computation.
+  pSpeciesMassOrDFit[1] = 0;
+  PackModelParams();
+  const AnalysisResult capped = CalculateErrorInS(nullptr, 1e-4f, 2.0f * rmsd, &low, &high);
+  EXPECT_EQ(capped.end, AnalysisEnd::NotReached);
+  EXPECT_EQ(capped.refits, kMaxErrorRefits + 1);
+  EXPECT_NE(capped.message.find("did not reach the critical value"), std::string::npos);
+  EXPECT_EQ(low, -7.0f);
+  EXPECT_EQ(pSpeciesSFit[1], 1);
+  EXPECT_FLOAT_EQ(pSpeciesS[1], s);
+  EXPECT_NEAR(fFitRmsd, rmsd, 1e-7);
+}
+
+// The s-M map with nothing else floated: 3 x 3 grid points around the true values
+// in serpentine order, the smallest rmsd at the true point; the contour at a level
+// between the centre and the ring of neighbours is a closed curve around the true
+// point.
+TEST_F(ErrorAnalysisTest, SMContourMapsRmsdAroundTrueValues) {
+  SetSpecies(kS, D, 1);
+  CalculateModel(nullptr);
+  const float rmsd = FitRmsd();
+  const std::string file = std::string(TARMIC_TEST_OUTPUT_DIR) + "/sm_contour.dat";
+  const float dS = 0.02f, dD = static_cast<float>(0.02 * D);
+  const float s0 = static_cast<float>(kS) - dS, d0 = static_cast<float>(D) - dD;
+  AnalysisResult result = CalculateSMContour(nullptr, file, s0, s0 + 2.5f * dS, dS, d0,
+                                             d0 + 2.5f * dD, dD, 0.0f, s0, d0);
+  ASSERT_EQ(result.end, AnalysisEnd::Completed);
+  EXPECT_EQ(result.refits, 9);
+  ExpectUserModel(static_cast<float>(kS), static_cast<float>(D), rmsd);
+  std::ifstream in(file);
+  std::vector<std::vector<float>> rows;
+  float x, y, r;
+  while (in >> x >> y >> r) rows.push_back({x, y, r});
+  ASSERT_EQ(rows.size(), 9u);
+  // Serpentine: up the first column, down the second, up the third.
+  EXPECT_FLOAT_EQ(rows[2][1], rows[3][1]);
+  EXPECT_FLOAT_EQ(rows[5][1], rows[6][1]);
+  float lowest = 1e9f, ring = 1e9f;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (i != 4) ring = std::min(ring, rows[i][2]);
+    lowest = std::min(lowest, rows[i][2]);
+  }
+  EXPECT_FLOAT_EQ(rows[4][2], lowest);  // the centre (4.4 S, true D)
+  EXPECT_NEAR(rows[4][2], rmsd, 1e-5);
+
+  result = CalculateSMContour(nullptr, file, s0, s0 + 2.5f * dS, dS, d0, d0 + 2.5f * dD, dD,
+                              0.5f * (rows[4][2] + ring), s0, d0);
+  ASSERT_EQ(result.end, AnalysisEnd::Completed);
+  std::ifstream curve(file);
+  std::vector<float> xs, ys;
+  while (curve >> x >> y) {
+    xs.push_back(x);
+    ys.push_back(y);
+  }
+  ASSERT_GE(xs.size(), 3u);
+  EXPECT_EQ(xs.front(), xs.back());
+  EXPECT_EQ(ys.front(), ys.back());
+  for (std::size_t i = 0; i < xs.size(); ++i) {
+    EXPECT_GT(xs[i], s0);
+    EXPECT_LT(xs[i], s0 + 2.0f * dS);
+  }
+}
+
+}  // namespace
+}  // namespace tarmic
