@@ -8,6 +8,8 @@
 // Also a two-species fit (3 and 7 S), s and D of both floated.
 #include <benchmark/benchmark.h>
 
+#include "bench/velocity_data_set.h"
+
 #include <cmath>
 #include <random>
 
@@ -36,7 +38,7 @@ namespace {
 
 constexpr int kScans = 40;
 constexpr int kRadii = 400;
-constexpr double kMeniscus = 6.0, kBottom = 7.2, kS = 4.4;
+constexpr double kMeniscus = 6.0, kS = 4.4;
 
 void SetSpecies(float s, float D, float meniscus, bool linear) {
   ResetModelFlags();
@@ -56,42 +58,9 @@ void SetSpecies(float s, float D, float meniscus, bool linear) {
 }
 
 float InstallData() {
-  ResetScanDataGlobals();
-  ResetLammSettings();
-  ResetLammGlobals();
-  ResetModelFlags();
-  ResetModelParams();
-  VBAR = 0.73f;
-  fBufferDensity = 0.99823f;
-  fVRho = VBAR * fBufferDensity;
-  RELVISCOSITY = 1.0f;
-  AllocScanTables(kScans);
-  for (int j = 1; j <= kScans; ++j) {
-    float* r = tarmic::vector(1, kRadii);
-    float* y = tarmic::vector(1, kRadii);
-    for (int p = 1; p <= kRadii; ++p) {
-      r[p] = static_cast<float>(kMeniscus + 0.02 + (kBottom - kMeniscus - 0.04) * (p - 1) / (kRadii - 1));
-      y[p] = 0.0f;
-    }
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
-    info.time = info.recordedTime = info.timeAtLoad = 300.0 * j;
-    info.rpm = 50000.0f;
-    info.temperature = 20.0f;
-    InstallScanArrays(j, kRadii, r, y, nullptr, false);
-  }
-  bAbsorbanceData = true;
-  bRampRotorSpeed = false;
-  fMeniscus = static_cast<float>(kMeniscus);
-  fBottom = static_cast<float>(kBottom);
+  bench::InstallVelocityScans(kScans, kRadii, 0.02);
   fMinMeniscus = 5.97f;
   fMaxMeniscus = 6.03f;
-  fTemperatureK = 293.15f;
-  fRT = static_cast<float>(kGasConstant * 293.15);
-  BuildCommonRadialGrid();
-  fFitLeftLim = 6.05f;
-  fFitRightLim = 7.1f;
-  SetLeftFitLimitIndices();
-  SetRightFitLimitIndices();
 
   // D of 4.4 S at f/f0 1.3 (1e-7 cm^2/s).
   const double M = MassFromSedcoeff(kS, 0.73, 0.73 * 0.99823, 1.002e-3, 1.3);

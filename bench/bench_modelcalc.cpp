@@ -10,6 +10,8 @@
 //                      common grid, then the linear step
 #include <benchmark/benchmark.h>
 
+#include "bench/velocity_data_set.h"
+
 #include <cmath>
 
 #include "lamm/lamm_globals.h"
@@ -33,44 +35,9 @@ namespace {
 
 constexpr int kScans = 40;
 constexpr int kRadii = 400;
-constexpr double kMeniscus = 6.0, kBottom = 7.2;
 
 void InstallData() {
-  ResetScanDataGlobals();
-  ResetLammSettings();
-  ResetLammGlobals();
-  ResetModelFlags();
-  ResetModelParams();
-  VBAR = 0.73f;
-  fBufferDensity = 0.99823f;
-  fVRho = VBAR * fBufferDensity;
-  RELVISCOSITY = 1.0f;
-  AllocScanTables(kScans);
-  for (int j = 1; j <= kScans; ++j) {
-    float* r = tarmic::vector(1, kRadii);
-    float* y = tarmic::vector(1, kRadii);
-    for (int p = 1; p <= kRadii; ++p) {
-      r[p] = static_cast<float>(kMeniscus + 0.01 + (kBottom - kMeniscus - 0.02) * (p - 1) / (kRadii - 1));
-      y[p] = 0.0f;
-    }
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
-    info.time = info.recordedTime = info.timeAtLoad = 300.0 * j;
-    info.rpm = 50000.0f;
-    info.temperature = 20.0f;
-    InstallScanArrays(j, kRadii, r, y, nullptr, false);
-  }
-  bAbsorbanceData = true;
-  bRampRotorSpeed = false;
-  fMeniscus = static_cast<float>(kMeniscus);
-  fBottom = static_cast<float>(kBottom);
-  fTemperatureK = 293.15f;
-  fRT = static_cast<float>(kGasConstant * 293.15);
-  BuildCommonRadialGrid();
-  fFitLeftLim = 6.05f;
-  fFitRightLim = 7.1f;
-  SetLeftFitLimitIndices();
-  SetRightFitLimitIndices();
-
+  bench::InstallVelocityScans(kScans, kRadii, 0.01);
   bDiscreteModel = true;
   const float s[3] = {2.0f, 6.0f, 11.0f}, D[3] = {8.0f, 5.0f, 3.5f}, amp[3] = {1.0f, 0.5f, 0.3f};
   for (int k = 1; k <= 3; ++k) {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/modelcalc/modelcalc_test_support.h"
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -50,82 +52,26 @@ constexpr int kScans = 12;
 constexpr int kRadii = 200;
 constexpr double kS = 4.4, kMeniscus = 6.0, kNoise = 0.005;
 constexpr float kRpm = 50000.0f;
-std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
-
-// D (1e-7 cm^2/s) from s and f/f0 by the Svedberg equation.
-double DiffusionFromSAndFf0(double s, double ff0) {
-  const double M = MassFromSedcoeff(s, 0.73, 0.73 * 0.99823, 1.002e-3, ff0);
-  return kGasConstant * 293.15 * s * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7;
-}
+using test::DiffusionFromSAndFf0;
+using test::Idx;
 
 class ErrorAnalysisTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetAll();
-    AllocScanTables(kScans);
-    for (int j = 1; j <= kScans; ++j) {
-      float* r = tarmic::vector(1, kRadii);
-      float* y = tarmic::vector(1, kRadii);
-      for (int i = 1; i <= kRadii; ++i) {
-        r[i] = static_cast<float>(6.02 + 1.16 * (i - 1) / (kRadii - 1));
-        y[i] = 0.0f;
-      }
-      ScanInfo& info = pScanInfo[Idx(j)];
-      info.time = info.recordedTime = info.timeAtLoad = 1000.0 * j;
-      info.rpm = kRpm;
-      info.temperature = 20.0f;
-      InstallScanArrays(j, kRadii, r, y, nullptr, false);
-    }
-    bAbsorbanceData = true;
-    fMeniscus = static_cast<float>(kMeniscus);
-    fBottom = 7.2f;
-    fTemperatureK = 293.15f;
-    fRT = static_cast<float>(kGasConstant * 293.15);
-    VBAR = 0.73f;
-    fBufferDensity = 0.99823f;
-    fVRho = VBAR * fBufferDensity;
-    ASSERT_TRUE(BuildCommonRadialGrid());
-    fFitLeftLim = 6.05f;
-    fFitRightLim = 7.1f;
-    SetLeftFitLimitIndices();
-    SetRightFitLimitIndices();
-    bRampRotorSpeed = false;
+    test::InstallVelocityScans(kScans, kRadii, 1000.0, kRpm);
     D = DiffusionFromSAndFf0(kS, 1.3);
     SetSpecies(kS, D, 0);
     bLinearAmplitudes = false;  // the data: amplitude 1
     ASSERT_TRUE(CalculateModel(nullptr).ok());
-    std::mt19937 random(11);
-    std::normal_distribution<double> gauss(0.0, kNoise);
-    for (int j = 1; j <= kScans; ++j) {
-      for (int i = 1; i <= kRadii; ++i)
-        ppSignal[Idx(j)][i] = static_cast<float>(ppFit[Idx(j)][i] + gauss(random));
-      FillGridSignalRow(j);
-    }
-    CalculateAverageScan();
+    test::DataFromFitWithNoise(kNoise, 11);
     SeedRandomGenerators(7);
     bLinearAmplitudes = true;
   }
   void TearDown() override { ResetAll(); }
 
   static void ResetAll() {
-    ResetModelComputation();
-    ResetSimArrays();
-    ResetSimRunState();
-    ResetModelFlags();
-    ResetModelOptions();
-    ResetModelParams();
-    ResetScanDataGlobals();
-    ResetAnalysisSwitches();
-    ResetRunSwitches();
-    ResetLammSettings();
-    ResetLammGlobals();
-    ResetLinearAmplitudes();
-    ResetFluorescenceDetection();
-    ResetBufferSedimentation();
-    ResetSolventConstants();
-    ResetFitState();
-    ResetFitRmsd();
-    ResetFitDriver();
+    test::ResetModelCalcState();
     ResetErrorAnalysis();
   }
 

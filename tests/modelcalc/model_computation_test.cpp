@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/modelcalc/modelcalc_test_support.h"
+
 #include <cmath>
 #include <random>
 #include <vector>
@@ -43,7 +45,7 @@ constexpr double kMeniscus = 6.0, kBottom = 7.2;
 constexpr double kScanInterval = 800.0;  // s
 constexpr float kRpm = 45000.0f;
 
-std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+using test::Idx;
 
 using Rows = std::vector<std::vector<float>>;
 
@@ -51,54 +53,11 @@ class ModelComputationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetAll();
-    AllocScanTables(kScans);
-    for (int j = 1; j <= kScans; ++j) {
-      float* r = tarmic::vector(1, kRadii);
-      float* y = tarmic::vector(1, kRadii);
-      for (int i = 1; i <= kRadii; ++i) {
-        r[i] = static_cast<float>(6.02 + 1.16 * (i - 1) / (kRadii - 1));
-        y[i] = 0.0f;
-      }
-      ScanInfo& info = pScanInfo[Idx(j)];
-      info.time = info.recordedTime = info.timeAtLoad = kScanInterval * j;
-      info.rpm = kRpm;
-      info.temperature = 20.0f;
-      InstallScanArrays(j, kRadii, r, y, nullptr, false);
-    }
-    bAbsorbanceData = true;
-    fMeniscus = static_cast<float>(kMeniscus);
-    fBottom = static_cast<float>(kBottom);
-    fTemperatureK = 293.15f;
-    fRT = static_cast<float>(kGasConstant * 293.15);
-    VBAR = 0.73f;
-    fBufferDensity = 0.99823f;
-    fVRho = VBAR * fBufferDensity;
-    ASSERT_TRUE(BuildCommonRadialGrid());
-    fFitLeftLim = 6.05f;
-    fFitRightLim = 7.1f;
-    SetLeftFitLimitIndices();
-    SetRightFitLimitIndices();
-    bRampRotorSpeed = false;
+    test::InstallVelocityScans(kScans, kRadii, kScanInterval, kRpm);
   }
   void TearDown() override { ResetAll(); }
 
-  static void ResetAll() {
-    ResetModelComputation();
-    ResetSimArrays();
-    ResetSimRunState();
-    ResetModelFlags();
-    ResetModelOptions();
-    ResetModelParams();
-    ResetScanDataGlobals();
-    ResetAnalysisSwitches();
-    ResetRunSwitches();
-    ResetLammSettings();
-    ResetLammGlobals();
-    ResetLinearAmplitudes();
-    ResetFluorescenceDetection();
-    ResetBufferSedimentation();
-    ResetSolventConstants();
-  }
+  static void ResetAll() { test::ResetModelCalcState(); }
 
   // Non-interacting species in slots 1..n: s (S), D (1e-7 cm^2/s), amplitudes as
   // total (slot 1) and fractions.

@@ -1,0 +1,62 @@
+// The loaded data set of the model-computation and fit benchmarks: absorbance scans
+// every 300 s at 50,000 rpm, 20 C, in a cell 6.0-7.2 cm with the fitting range
+// 6.05-7.1 cm, water and vbar 0.73.
+#pragma once
+
+#include <cstddef>
+
+#include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/one_based.h"
+#include "numerics/solvent_constants.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic::bench {
+
+// scans x radii points from 6.0 + edge to 7.2 - edge cm, zero signal.
+inline void InstallVelocityScans(int scans, int radii, double edge) {
+  constexpr double kMeniscus = 6.0, kBottom = 7.2;
+  ResetScanDataGlobals();
+  ResetLammSettings();
+  ResetLammGlobals();
+  ResetModelFlags();
+  ResetModelParams();
+  VBAR = 0.73f;
+  fBufferDensity = 0.99823f;
+  fVRho = VBAR * fBufferDensity;
+  RELVISCOSITY = 1.0f;
+  AllocScanTables(scans);
+  for (int j = 1; j <= scans; ++j) {
+    float* r = tarmic::vector(1, radii);
+    float* y = tarmic::vector(1, radii);
+    for (int p = 1; p <= radii; ++p) {
+      r[p] = static_cast<float>(kMeniscus + edge + (kBottom - kMeniscus - 2 * edge) * (p - 1) / (radii - 1));
+      y[p] = 0.0f;
+    }
+    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    info.time = info.recordedTime = info.timeAtLoad = 300.0 * j;
+    info.rpm = 50000.0f;
+    info.temperature = 20.0f;
+    InstallScanArrays(j, radii, r, y, nullptr, false);
+  }
+  bAbsorbanceData = true;
+  bRampRotorSpeed = false;
+  fMeniscus = static_cast<float>(kMeniscus);
+  fBottom = static_cast<float>(kBottom);
+  fTemperatureK = 293.15f;
+  fRT = static_cast<float>(kGasConstant * 293.15);
+  BuildCommonRadialGrid();
+  fFitLeftLim = 6.05f;
+  fFitRightLim = 7.1f;
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+}
+
+}  // namespace tarmic::bench

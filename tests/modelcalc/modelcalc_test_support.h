@@ -1,0 +1,112 @@
+// A loaded velocity data set for the tests of the model computation and the fits,
+// and the reset of everything they touch.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <random>
+
+#include "lamm/lamm_globals.h"
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/model_computation.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/one_based.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "propagators/buffer_sedimentation.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/sim_run.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic::test {
+
+inline std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// Every global the model computation and the fits read or write, to its default.
+inline void ResetModelCalcState() {
+  ResetModelComputation();
+  ResetSimArrays();
+  ResetSimRunState();
+  ResetModelFlags();
+  ResetModelOptions();
+  ResetModelParams();
+  ResetScanDataGlobals();
+  ResetAnalysisSwitches();
+  ResetRunSwitches();
+  ResetLammSettings();
+  ResetLammGlobals();
+  ResetLinearAmplitudes();
+  ResetFluorescenceDetection();
+  ResetBufferSedimentation();
+  ResetSolventConstants();
+  ResetFitState();
+  ResetFitRmsd();
+  ResetFitDriver();
+}
+
+// D (1e-7 cm^2/s) of a species of s (S) and f/f0 in water at 20 C, vbar 0.73: the
+// mass of the frictional ratio, then the Svedberg equation D = R T s / (M (1 - vbar rho)).
+inline double DiffusionFromSAndFf0(double s, double ff0) {
+  const double M = MassFromSedcoeff(s, 0.73, 0.73 * 0.99823, 1.002e-3, ff0);
+  return kGasConstant * 293.15 * s * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7;
+}
+
+// Absorbance scans j = 1..scans at times j x interval (s) and rpm, radii 6.02-7.18 cm
+// (zero signal), in a cell 6.0-7.2 cm at 20 C with the fitting range 6.05-7.1 cm.
+inline void InstallVelocityScans(int scans, int radii, double interval, float rpm) {
+  AllocScanTables(scans);
+  for (int j = 1; j <= scans; ++j) {
+    float* r = tarmic::vector(1, radii);
+    float* y = tarmic::vector(1, radii);
+    for (int i = 1; i <= radii; ++i) {
+      r[i] = static_cast<float>(6.02 + 1.16 * (i - 1) / (radii - 1));
+      y[i] = 0.0f;
+    }
+    ScanInfo& info = pScanInfo[Idx(j)];
+    info.time = info.recordedTime = info.timeAtLoad = interval * j;
+    info.rpm = rpm;
+    info.temperature = 20.0f;
+    InstallScanArrays(j, radii, r, y, nullptr, false);
+  }
+  bAbsorbanceData = true;
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  fTemperatureK = 293.15f;
+  fRT = static_cast<float>(kGasConstant * 293.15);
+  VBAR = 0.73f;
+  fBufferDensity = 0.99823f;
+  fVRho = VBAR * fBufferDensity;
+  ASSERT_TRUE(BuildCommonRadialGrid());
+  fFitLeftLim = 6.05f;
+  fFitRightLim = 7.1f;
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+  bRampRotorSpeed = false;
+}
+
+// The data become the computed fit plus Gaussian noise of the given width.
+inline void DataFromFitWithNoise(double noise, unsigned seed) {
+  std::mt19937 random(seed);
+  std::normal_distribution<double> gauss(0.0, noise);
+  for (int j = 1; j <= nScans; ++j) {
+    for (int i = 1; i <= pnPoints[Idx(j)]; ++i)
+      ppSignal[Idx(j)][i] = static_cast<float>(ppFit[Idx(j)][i] + gauss(random));
+    FillGridSignalRow(j);
+  }
+  CalculateAverageScan();
+}
+
+}  // namespace tarmic::test
