@@ -163,5 +163,15 @@ TEST_F(FitDriverTest, MarquardtRecoversSpecies) {
   ExpectRecovered();
 }
 
+// Simulated annealing (a short schedule) with its final Marquardt-Levenberg reaches
+// the same minimum.
+TEST_F(FitDriverTest, AnnealingReachesTheSameMinimum) {
+  nAnnealTemps = 2;
+  nAnnealIters = 40;
+  SetSpecies(1.1 * kS, 0.9 * D, 6.015);
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Annealing), FitOutcome::Completed);
+  ExpectRecovered();
+}
+
 }  // namespace
 }  // namespace tarmic
