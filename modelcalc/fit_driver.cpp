@@ -23,9 +23,11 @@
 #include "numerics/path_table.h"
 #include "numerics/random.h"
 #include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "propagators/buffer_sedimentation.h"
+#include "propagators/solvent_settings.h"
 #include "propagators/sim_arrays.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
@@ -75,7 +77,25 @@ struct ExtraValue {
 
 bool BufferOn() { return bBufferSedCorrection; }
 
+// The vbar of the inhomogeneous solvent: vbar including solvation in the dynamic
+// (sedimenting-cosolute) mode, the macromolecule's vbar otherwise (with its
+// buoyancy product).
+float SolventVbar() {
+  return gInhomSolvent.bCosoluteDynamicGradient ? gInhomSolvent.vbarEffective : VBAR;
+}
+void SetSolventVbar(float v) {
+  v = Clamp(v, 0.1f, 2.0f);
+  if (gInhomSolvent.bCosoluteDynamicGradient) {
+    gInhomSolvent.vbarEffective = gInhomSolvent.vbarSolvated = v;
+  } else {
+    VBAR = v;
+    fVRho = VBAR * fBufferDensity;
+  }
+}
+
 const ExtraValue kExtras[] = {
+    {[] { return gInhomSolvent.bInhomogeneousSolvent && gInhomSolvent.bFitVbar; }, SolventVbar,
+     SetSolventVbar, 1.001, 0.001, 0.001, false},
     {[] { return bExcitationShadow && bFitConeRadius; }, [] { return fConeRadius; },
      [](float v) { fConeRadius = Clamp(v, 0.01f, 1.0f); }, 1.001, 0.001, 0.001, false},
     {[] { return bMagnificationDrift && bFitMagnificationDrift; },

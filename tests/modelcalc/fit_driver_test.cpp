@@ -32,6 +32,7 @@
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "propagators/buffer_sedimentation.h"
+#include "propagators/solvent_settings.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/sim_run.h"
 #include "scandata/analysis_switches.h"
@@ -132,6 +133,18 @@ TEST_F(FitDriverTest, FitVectorPackerAndUnpackerAgree) {
   EXPECT_FLOAT_EQ(fMeniscus, 5.97f);
   GetFloatingExtraParams(5, v.data());
   EXPECT_EQ(v, (std::vector<float>{0.0f, 1.0f, 5.5f, 4.1f, 0.0f, 5.97f}));
+
+  // The vbar of the inhomogeneous solvent stands first when it is floated.
+  gInhomSolvent.bInhomogeneousSolvent = gInhomSolvent.bFitVbar = true;
+  ASSERT_EQ(GetFloatingExtraParams(0, nullptr), 6);
+  v.assign(7, 0.0f);
+  GetFloatingExtraParams(6, v.data());
+  EXPECT_FLOAT_EQ(v[1], VBAR);
+  std::vector<float> withVbar{0.0f, 0.75f, 1.0f, 5.5f, 4.1f, 0.0f, 5.97f};
+  SetFloatingExtraParams(withVbar.data());
+  EXPECT_FLOAT_EQ(VBAR, 0.75f);
+  EXPECT_FLOAT_EQ(fVRho, 0.75f * fBufferDensity);
+  ResetInhomSolventSettings();
 
   // Convergence of the passes: relative to |old|, and |new| when old is 0.
   EXPECT_NEAR(RefitRelativeChange(-2.0, -2.1), 0.05, 1e-12);

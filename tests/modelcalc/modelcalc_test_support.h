@@ -25,6 +25,7 @@
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/sim_run.h"
+#include "propagators/solvent_settings.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
@@ -55,6 +56,7 @@ inline void ResetModelCalcState() {
   ResetFitState();
   ResetFitRmsd();
   ResetFitDriver();
+  ResetInhomSolventSettings();
 }
 
 // D (1e-7 cm^2/s) of a species of s (S) and f/f0 in water at 20 C, vbar 0.73: the
