@@ -473,6 +473,7 @@ class CLammIdeal {
   // ---- Internal operations (public so that tests can drive single stages) -------
   // Static grid (static_grid.cpp).
   double CLStaticGridStep();
+  bool StepProfileFinite(int from) const;
   void CLStaticGridAdvance();
   double CLStaticGridRelativeChange();
   void CLStaticGridReflectMeniscus();

@@ -274,6 +274,13 @@ void CLammIdeal::CLStaticGridAdvance() {
   if (nShowM) dReadoutM = CLStaticGridAmount();
 }
 
+// The rows a static-grid step changed (from the first row it copied to the last
+// active row) and the last node are finite and at most 1e100.
+bool CLammIdeal::StepProfileFinite(int from) const {
+  const double* c = pConc.data();
+  return ProfileFinite(c, from, iWindowRight, 1e100) && ProfileFinite(c, nGrid, nGrid, 1e100);
+}
+
 double CLammIdeal::CLStaticGridStep() {
   dDtPrev = 1.0;
   bool clipped = false;
@@ -286,8 +293,9 @@ double CLammIdeal::CLStaticGridStep() {
   CLStaticGridTrialStep(dDt);
   if (nSingular || nDiscretizationError) return 0.0;
   // Every step checks the profile: a value beyond 1e100, or one that is not a
-  // number, ends the run.
-  if (!ProfileFinite(pConc.data(), 1, nGrid, 1e100)) {
+  // number, ends the run. Only the rows the step solved can change; beyond them the
+  // plateau holds one value, checked at the last node.
+  if (!StepProfileFinite(from)) {
     bOverflow = true;
     nDiscretizationError = 1;
     return 0.0;
@@ -325,7 +333,7 @@ double CLammIdeal::CLStaticGridStep() {
     accelerationCaps();
     CLStaticGridTrialStep(dDt);
     if (nSingular || nDiscretizationError) return 0.0;
-    if (!ProfileFinite(pConc.data(), 1, nGrid, 1e100)) {
+    if (!StepProfileFinite(from)) {
       bOverflow = true;
       nDiscretizationError = 1;
       return 0.0;

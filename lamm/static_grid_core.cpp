@@ -52,7 +52,8 @@ double StaticGridRelativeChange(const double* c, const double* old, int first, i
         ref = old[i - 1];
       }
     }
-    e = std::max(e, std::fabs(diff / ref));
+    // |diff / ref| > e without a division in the common case (ref > 0 here).
+    if (std::fabs(diff) > e * ref) e = std::fabs(diff / ref);
   }
   return e;
 }
