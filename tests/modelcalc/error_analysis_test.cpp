@@ -48,10 +48,7 @@
 namespace tarmic {
 namespace {
 
-constexpr int kScans = 12;
-constexpr int kRadii = 200;
-constexpr double kS = 4.4, kMeniscus = 6.0, kNoise = 0.005;
-constexpr float kRpm = 50000.0f;
+using namespace test::fitdata;
 using test::DiffusionFromSAndFf0;
 using test::Idx;
 

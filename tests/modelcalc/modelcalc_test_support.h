@@ -36,6 +36,15 @@ namespace tarmic::test {
 
 inline std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
+// The one-species data set of the fit tests: 4.4 S at f/f0 1.3, noise 0.005,
+// meniscus 6.0 cm, 12 scans x 200 radii at 50,000 rpm.
+namespace fitdata {
+inline constexpr int kScans = 12;
+inline constexpr int kRadii = 200;
+inline constexpr double kS = 4.4, kMeniscus = 6.0, kNoise = 0.005;
+inline constexpr float kRpm = 50000.0f;
+}  // namespace fitdata
+
 // Every global the model computation and the fits read or write, to its default.
 inline void ResetModelCalcState() {
   ResetModelComputation();
