@@ -90,41 +90,24 @@ void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
 }
 
 // The damped system C d = g, from which unknowns can be taken out one after another
-// (their step becomes 0). The Cholesky factor of what remains is updated when an
-// unknown leaves: deleting its row and column leaves the trailing block with
-// L33 L33' + l l' (l the deleted column below the diagonal), a rank-one update of
-// O(m^2) instead of a new factorisation. Unknowns whose row of C is entirely 0 take
-// no part. Where C is not positive definite, the rows and columns of the unknowns
-// that leave are zeroed in C and the system is solved anew each time.
+// (their step becomes 0). C is factorised in place by dcholdc (L below the
+// diagonal, the matrix itself stays in the upper triangle), together with the
+// forward solution y = L^-1 g. An unknown that leaves is deleted from the factor
+// and from y by Givens rotations (CholeskyDeleteUnknown), so that each new step
+// costs one back substitution. Unknowns whose row of C is entirely 0 take no part.
+// Where C is not positive definite, or an update loses positive definiteness, C
+// is restored from its upper triangle with the rows and columns of the unknowns
+// that left set to 0 and factorised anew; if that fails, the system is solved
+// anew (Cholesky, else LU) each time an unknown leaves.
 class StepSolver {
  public:
-  void Start(double** C, int n) {
+  void Start(double** C, int n, const double* g) {
     C_ = C;
     n_ = n;
-    index_.clear();
-    for (int i = 1; i <= n; ++i) {
-      bool zero = true;
-      for (int j = 1; j <= n && zero; ++j) zero = C[i][j] == 0.0;
-      if (!zero) index_.push_back(i);
-    }
-    const int m = static_cast<int>(index_.size());
-    L_.assign(static_cast<std::size_t>(m) * static_cast<std::size_t>(m), 0.0);
-    factored_ = true;
-    for (int i = 0; i < m && factored_; ++i) {
-      for (int j = 0; j <= i; ++j) {
-        double s = C[index_[i]][index_[j]];
-        for (int k = 0; k < j; ++k) s -= At(i, k) * At(j, k);
-        if (i == j) {
-          if (!(s > 0.0)) {
-            factored_ = false;
-            break;
-          }
-          At(i, i) = std::sqrt(s);
-        } else {
-          At(i, j) = s / At(j, j);
-        }
-      }
-    }
+    g_ = g;
+    diag_.assign(static_cast<std::size_t>(n) + 1, 0.0);
+    y_.assign(static_cast<std::size_t>(n) + 1, 0.0);
+    Factorize();
   }
 
   void Remove(int unknown) {
@@ -132,70 +115,61 @@ class StepSolver {
       for (int j = 1; j <= n_; ++j) C_[unknown][j] = C_[j][unknown] = 0.0;
       return;
     }
-    const int m = static_cast<int>(index_.size());
-    int p = 0;
-    while (p < m && index_[static_cast<std::size_t>(p)] != unknown) ++p;
-    if (p == m) return;
-    std::vector<double> x;
-    for (int q = p + 1; q < m; ++q) x.push_back(At(q, p));
-    // Delete row and column p.
-    std::vector<double> next(static_cast<std::size_t>(m - 1) * static_cast<std::size_t>(m - 1), 0.0);
-    for (int i = 0, ni = 0; i < m; ++i) {
-      if (i == p) continue;
-      for (int j = 0, nj = 0; j <= i; ++j) {
-        if (j == p) continue;
-        next[static_cast<std::size_t>(ni) * static_cast<std::size_t>(m - 1) + static_cast<std::size_t>(nj)] = At(i, j);
-        ++nj;
-      }
-      ++ni;
+    if (CholeskyDeleteUnknown(C_, n_, diag_.data(), unknown, y_.data())) return;
+    // The update failed: factorise the reduced matrix anew. Deleted unknowns
+    // (p = 0) and zero rows alike become zero rows of C.
+    RestoreLowerTriangle();
+    diag_[static_cast<std::size_t>(unknown)] = 0.0;
+    for (int k = 1; k <= n_; ++k) {
+      if (diag_[static_cast<std::size_t>(k)] != 0.0) continue;
+      for (int j = 1; j <= n_; ++j) C_[k][j] = C_[j][k] = 0.0;
     }
-    L_.swap(next);
-    index_.erase(index_.begin() + p);
-    // Rank-one update of the trailing block with x.
-    const int size = m - 1;
-    for (int k = p; k < size; ++k) {
-      const double lkk = At(k, k), xk = x[static_cast<std::size_t>(k - p)];
-      const double r = std::hypot(lkk, xk);
-      const double cs = r / lkk, sn = xk / lkk;
-      At(k, k) = r;
-      for (int i = k + 1; i < size; ++i) {
-        double& xi = x[static_cast<std::size_t>(i - p)];
-        At(i, k) = (At(i, k) + sn * xi) / cs;
-        xi = cs * xi - sn * At(i, k);
-      }
-    }
+    Factorize();
   }
 
-  void Solve(const double* g, double* d) {
+  void Solve(double* d) {
     if (!factored_) {
-      SolveSymmetricSystemSkipZeroRows(C_, g, n_, d, pNNLSDiag);
+      SolveSymmetricSystemSkipZeroRows(C_, g_, n_, d, pNNLSDiag);
       return;
     }
-    const int m = static_cast<int>(index_.size());
-    for (int i = 1; i <= n_; ++i) d[i] = 0.0;
-    std::vector<double> z(static_cast<std::size_t>(m));
-    for (int i = 0; i < m; ++i) {
-      double s = g[index_[static_cast<std::size_t>(i)]];
-      for (int k = 0; k < i; ++k) s -= At(i, k) * z[static_cast<std::size_t>(k)];
-      z[static_cast<std::size_t>(i)] = s / At(i, i);
-    }
-    for (int i = m - 1; i >= 0; --i) {
-      double s = z[static_cast<std::size_t>(i)];
-      for (int k = i + 1; k < m; ++k) s -= At(k, i) * z[static_cast<std::size_t>(k)];
-      z[static_cast<std::size_t>(i)] = s / At(i, i);
-    }
-    for (int i = 0; i < m; ++i) d[index_[static_cast<std::size_t>(i)]] = z[static_cast<std::size_t>(i)];
+    CholeskyBackSkipDeleted(C_, n_, diag_.data(), y_.data(), d);
   }
 
  private:
-  double& At(int i, int j) {
-    return L_[static_cast<std::size_t>(i) * index_.size() + static_cast<std::size_t>(j)];
+  // Cholesky factor of C without its zero rows: a zero row gets a temporary 1 on
+  // the diagonal, which makes it a row of the identity in L, and is then deleted.
+  void Factorize() {
+    zeroRows_.clear();
+    for (int i = 1; i <= n_; ++i) {
+      bool zero = true;
+      for (int j = 1; j <= n_ && zero; ++j) zero = C_[i][j] == 0.0;
+      if (zero) zeroRows_.push_back(i);
+    }
+    for (int i : zeroRows_) C_[i][i] = 1.0;
+    factored_ = dcholdc(C_, n_, diag_.data());
+    for (int i : zeroRows_) {
+      C_[i][i] = 0.0;
+      if (factored_) CholeskyDeleteUnknown(C_, n_, diag_.data(), i, nullptr);
+    }
+    if (factored_) {
+      CholeskyForwardSkipDeleted(C_, n_, diag_.data(), g_, y_.data());
+    } else {
+      RestoreLowerTriangle();
+    }
+  }
+
+  void RestoreLowerTriangle() {
+    for (int i = 2; i <= n_; ++i) {
+      for (int j = 1; j < i; ++j) C_[i][j] = C_[j][i];
+    }
   }
 
   double** C_ = nullptr;
   int n_ = 0;
-  std::vector<int> index_;  // unknowns of the factor, in order
-  std::vector<double> L_;   // lower triangle, row-major, stride index_.size()
+  const double* g_ = nullptr;
+  std::vector<double> diag_;  // diagonal of L; 0 for the unknowns out of the factor
+  std::vector<double> y_;     // forward solution L y = g
+  std::vector<int> zeroRows_;
   bool factored_ = false;
 };
 
@@ -208,8 +182,8 @@ void DampedSolve() {
     std::copy(st.W[i] + 1, st.W[i] + st.n + 1, st.C[i] + 1);
     st.C[i][i] = (1.0 + st.lambda) * st.W[i][i];
   }
-  g_stepSolver.Start(st.C, st.n);
-  g_stepSolver.Solve(st.g, st.d);
+  g_stepSolver.Start(st.C, st.n, st.g);
+  g_stepSolver.Solve(st.d);
 }
 
 // One damped step on Q with positivity (lambda < 0 initialises).
@@ -249,7 +223,7 @@ void MaxEntmrqmin(double* x) {
       }
       if (first == 0) break;
       g_stepSolver.Remove(first);
-      g_stepSolver.Solve(st.g, st.d);
+      g_stepSolver.Solve(st.d);
     }
     // Shorten the step where it would cross zero.
     double s = 1.0;

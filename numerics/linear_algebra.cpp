@@ -2,6 +2,7 @@
 // Savitzky-Golay coefficients.
 #include "numerics/linear_algebra.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstdlib>
 
@@ -226,6 +227,80 @@ bool cholsl(float** a, int n, const float* p, const float* b, float* x) {
 bool dcholsl(double** a, int n, const double* p, const double* b, double* x) {
   CholeskySolve(a, n, p, b, x);
   return true;
+}
+
+// Deleting row and column q leaves, for the unknowns after q,
+// L33' L33'^T = L33 L33^T + l l^T = [L33 l] [L33 l]^T. Column k of the update is
+// the Givens rotation of (L_kk, l_k) onto (r, 0), r = hypot(L_kk, l_k),
+// c = L_kk / r, s = l_k / r, applied to the pairs (L_ik, l_i) below it:
+// L_ik <- c L_ik + s l_i, l_i <- c l_i - s L_ik. The same rotation of (y_k, y_q)
+// keeps L y = b: [L33 l] [y3; y_q] = [L33' 0] [y3'; y_q'] = L33' y3'.
+bool CholeskyDeleteUnknown(double** a, int n, double* p, int q, double* y) {
+  assert(q >= 1 && q <= n);
+  if (p[q] == 0.0) return true;
+  WorkVector<double> l(n);
+  for (int i = q + 1; i <= n; ++i) {
+    l[i] = a[i][q];
+    a[i][q] = 0.0;
+  }
+  for (int k = 1; k < q; ++k) a[q][k] = 0.0;
+  p[q] = 0.0;
+  double yq = 0.0;
+  if (y) {
+    yq = y[q];
+    y[q] = 0.0;
+  }
+  for (int k = q + 1; k <= n; ++k) {
+    // Deleted unknowns have l_k = 0 (their rows are zero): the rotation is the identity.
+    const double lk = l[k];
+    if (p[k] == 0.0 || lk == 0.0) continue;
+    const double r = std::hypot(p[k], lk);
+    if (!(r > 0.0) || !std::isfinite(r)) return false;
+    const double c = p[k] / r, s = lk / r;
+    p[k] = r;
+    for (int i = k + 1; i <= n; ++i) {
+      const double lik = a[i][k], li = l[i];
+      a[i][k] = c * lik + s * li;
+      l[i] = c * li - s * lik;
+    }
+    if (y) {
+      const double yk = y[k];
+      y[k] = c * yk + s * yq;
+      yq = c * yq - s * yk;
+    }
+  }
+  return true;
+}
+
+// y_i = (b_i - sum_k<i L_ik y_k) / L_ii; deleted k have L_ik = 0.
+void CholeskyForwardSkipDeleted(double** a, int n, const double* p, const double* b, double* y) {
+  for (int i = 1; i <= n; ++i) {
+    if (p[i] == 0.0) {
+      y[i] = 0.0;
+      continue;
+    }
+    double sum = b[i];
+    for (int k = i - 1; k >= 1; --k) sum -= a[i][k] * y[k];
+    y[i] = sum / p[i];
+  }
+}
+
+// L' x = y from the last unknown up, by rows of L: once x_i is known its terms
+// L_ik x_i leave the equations k < i (independent updates, contiguous in memory).
+void CholeskyBackSkipDeleted(double** a, int n, const double* p, const double* y, double* x) {
+  if (x != y) {
+    for (int i = 1; i <= n; ++i) x[i] = y[i];
+  }
+  for (int i = n; i >= 1; --i) {
+    if (p[i] == 0.0) {
+      x[i] = 0.0;
+      continue;
+    }
+    const double xi = x[i] / p[i];
+    x[i] = xi;
+    const double* ai = a[i];
+    for (int k = 1; k < i; ++k) x[k] -= ai[k] * xi;
+  }
 }
 
 void SolveLinearSystem(float** A, float* b, int n, bool copyA) { SolveLinear(A, b, n, copyA); }

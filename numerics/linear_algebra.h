@@ -32,6 +32,23 @@ bool dcholdc(double** a, int n, double* p);
 bool cholsl(float** a, int n, const float* p, const float* b, float* x);
 bool dcholsl(double** a, int n, const double* p, const double* b, double* x);
 
+// A factor of dcholdc from which unknowns are deleted one at a time: a deleted
+// unknown k has p[k] = 0 and zeros in row and column k below the diagonal; the
+// upper triangle of a (the matrix itself) is never touched.
+// CholeskyDeleteUnknown deletes unknown q (nothing happens when p[q] is already 0).
+// The trailing block of the reduced matrix is L33 L33' + l l' (l the column of q
+// below the diagonal), so a sweep of Givens rotations updates the factor in
+// O((n - q)^2) instead of a new factorisation. With y != nullptr, y[1..n] is the
+// forward solution L y = b and is rotated with the factor, so that it stays the
+// forward solution of the reduced system for the same b (y[q] = 0). Returns false
+// when a new diagonal element is not positive and finite: the factor is then
+// unusable and must be computed anew from the upper triangle.
+bool CholeskyDeleteUnknown(double** a, int n, double* p, int q, double* y);
+// Forward (L y = b) and back (L' x = y) substitution with such a factor; deleted
+// unknowns get y = 0 and x = 0. y and b, or x and y, may be the same array.
+void CholeskyForwardSkipDeleted(double** a, int n, const double* p, const double* b, double* y);
+void CholeskyBackSkipDeleted(double** a, int n, const double* p, const double* y, double* x);
+
 // Solves A x = b by ludcmp and lubksb; the solution replaces b. With copyA the
 // decomposition works on a copy and A is unchanged; otherwise A is overwritten by
 // its LU factors.

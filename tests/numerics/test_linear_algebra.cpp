@@ -161,6 +161,41 @@ TEST(Cholesky, FactorReproducesTheMatrixAndLeavesTheUpperTriangle) {
   EXPECT_FALSE(choldc(f.m, 2, fp));
 }
 
+// Unknowns deleted one by one from a factor (with its forward solution) solve the
+// same reduced systems as a new factorisation of the matrix with their rows and
+// columns set to 0; the matrix in the upper triangle stays as it was.
+TEST(Cholesky, DeletingUnknownsFromTheFactorMatchesANewFactorisation) {
+  constexpr int n = 12;
+  std::mt19937 rng(7);
+  DMat a(n), reduced(n);
+  FillSpd(a, rng);
+  DMat keep(n);
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) keep.m[i][j] = reduced.m[i][j] = a.m[i][j];
+  }
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  double b[n + 1], p[n + 1], y[n + 1], fresh[n + 1], x[n + 1], expected[n + 1], diag[n + 1];
+  for (int i = 1; i <= n; ++i) b[i] = u(rng);
+  ASSERT_TRUE(dcholdc(a.m, n, p));
+  CholeskyForwardSkipDeleted(a.m, n, p, b, y);
+  // The first and the last unknown, neighbours, one deleted twice.
+  for (int q : {5, 1, 12, 6, 9, 5, 2}) {
+    ASSERT_TRUE(CholeskyDeleteUnknown(a.m, n, p, q, y));
+    for (int j = 1; j <= n; ++j) reduced.m[q][j] = reduced.m[j][q] = 0.0;
+    ASSERT_EQ(SolveSymmetricSystemSkipZeroRows(reduced.m, b, n, expected, diag), 1);
+    CholeskyBackSkipDeleted(a.m, n, p, y, x);
+    CholeskyForwardSkipDeleted(a.m, n, p, b, fresh);
+    for (int i = 1; i <= n; ++i) {
+      EXPECT_NEAR(x[i], expected[i], 1e-13) << "after deleting " << q << ", unknown " << i;
+      EXPECT_NEAR(y[i], fresh[i], 1e-13) << "after deleting " << q << ", unknown " << i;
+    }
+    EXPECT_EQ(x[q], 0.0);
+  }
+  for (int i = 1; i <= n; ++i) {
+    for (int j = i; j <= n; ++j) EXPECT_EQ(a.m[i][j], keep.m[i][j]);
+  }
+}
+
 TEST(LuDecomposition, InverseTimesMatrixIsTheIdentity) {
   std::mt19937 rng(2024);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
