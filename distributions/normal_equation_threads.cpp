@@ -2,13 +2,11 @@
 #include "distributions/normal_equation_threads.h"
 
 #include <algorithm>
-#include <barrier>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -20,13 +18,6 @@ namespace tarmic {
 
 double* pThreadSumSq = nullptr;
 
-// Reads the interrupt once per scan, when the last worker reaches the barrier, so
-// every worker gets the same answer.
-struct NEQStopRead {
-  NEQSharedBuild* build;
-  void operator()() noexcept;
-};
-
 // What the workers of one build share.
 struct NEQSharedBuild {
   const NEQBuildPlan* plan = nullptr;
@@ -34,11 +25,29 @@ struct NEQSharedBuild {
   std::mutex mutex;               // guards count and wakes the waiting thread
   std::condition_variable signal;
   int count = 0;                  // workers of the build, 0 until published
-  std::optional<std::barrier<NEQStopRead>> barrier;
-  bool stop = false;              // written by the barrier's completion only
-};
+  // The barrier after each scan's centring: workers arrived in this phase, the
+  // phase, and the interrupt read once per phase by the last worker to arrive.
+  std::atomic<int> arrived{0};
+  std::atomic<int> phase{0};
+  std::atomic<bool> stop{false};
 
-void NEQStopRead::operator()() noexcept { build->stop = bUserAbort.load(); }
+  // Waits until all `count` workers have arrived; returns whether to go on. The
+  // wait spins briefly and then yields: the phases are short (a scan's products),
+  // and waking a sleeping thread would cost more than a phase of a small build.
+  bool ArriveAndWait() {
+    const int myPhase = phase.load(std::memory_order_acquire);
+    if (arrived.fetch_add(1, std::memory_order_acq_rel) + 1 == count) {
+      arrived.store(0, std::memory_order_relaxed);
+      stop.store(bUserAbort.load(), std::memory_order_relaxed);
+      phase.store(myPhase + 1, std::memory_order_release);
+    } else {
+      for (int spin = 0; phase.load(std::memory_order_acquire) == myPhase; ++spin) {
+        if (spin >= 1000) std::this_thread::yield();
+      }
+    }
+    return !stop.load(std::memory_order_relaxed);
+  }
+};
 
 MultiContiNEQThread::~MultiContiNEQThread() { WaitForExit(); }
 
@@ -69,10 +78,7 @@ void MultiContiNEQThread::Run() {
   if (nIndex <= count) {
     BuildNormalEquationRows(
         *b.plan, *b.scratch, nIndex, count, &pThreadSumSq[nIndex],
-        [&b] {
-          b.barrier->arrive_and_wait();
-          return !b.stop;
-        },
+        [&b] { return b.ArriveAndWait(); },
         [] {
           nNEQScansDone.fetch_add(1);
           return true;
@@ -135,7 +141,6 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
   } else {
     {
       std::lock_guard<std::mutex> lock(build.mutex);
-      build.barrier.emplace(count, NEQStopRead{&build});
       build.count = count;
     }
     build.signal.notify_all();

@@ -326,12 +326,24 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   const int M = plan.order;
   const int nP = scratch.points;
   const int tiles = (M + 1 + kTileRows - 1) / kTileRows;
-  const int firstTile = thread - 1;
-  // The means of the own rows; own rows start empty.
-  for (int t = firstTile; t < tiles; t += threadCount) {
-    for (int i = t * kTileRows; i <= std::min(M, t * kTileRows + kTileRows - 1); ++i) {
-      ComputeNormalEquationRowMeans(plan, i);
-      if (i == 0) continue;
+  const int panels = (M + 1 + kNEQPanel - 1) / kNEQPanel;
+  // Own tiles of the matrix, dealt in snake order (1..T, T..1, 1..T, ...) so that the
+  // growing rows of the triangle are shared out evenly; tile 0 (row 0) is thread 1's.
+  auto owns = [thread, threadCount](int t) {
+    const int round = t / threadCount, place = t % threadCount;
+    return (round % 2 == 0 ? place : threadCount - 1 - place) == thread - 1;
+  };
+  // Own panels of the scratch (whole cache lines: no two threads write the same line),
+  // dealt round-robin: their means, and their rows of every scan's block.
+  for (int q = thread - 1; q < panels; q += threadCount) {
+    for (int r = q * kNEQPanel; r <= std::min(M, q * kNEQPanel + kNEQPanel - 1); ++r) {
+      ComputeNormalEquationRowMeans(plan, r);
+    }
+  }
+  // Own rows start empty.
+  for (int t = 0; t < tiles; ++t) {
+    if (!owns(t)) continue;
+    for (int i = std::max(1, t * kTileRows); i <= std::min(M, t * kTileRows + kTileRows - 1); ++i) {
       double* Ai = ppNormalMatrix[i];
       for (int j = 1; j <= M; ++j) Ai[j] = 0.0;
       pNormalRhs[i] = 0.0;
@@ -342,8 +354,14 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   double acc[kTileRows * kNEQPanel];
   for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
     double* block = scratch.block[s % 2].data();
-    for (int t = firstTile; t < tiles; t += threadCount) {
-      for (int r = t * kTileRows; r <= std::min(M, t * kTileRows + kTileRows - 1); ++r) {
+    for (int q = thread - 1; q < panels; q += threadCount) {
+      const int rLast = std::min(M, q * kNEQPanel + kNEQPanel - 1);
+      for (int r = q * kNEQPanel; r <= rLast; ++r) {
+        // The kernel values come from memory: ask for the next row's ahead of use.
+        if (r < M) {
+          const float* next = pppKernels[r + plan.firstKernel][s] + iFitFirst;
+          for (int p = 0; p < nP; p += 16) __builtin_prefetch(next + p);
+        }
         CentreRow(plan, s, r, nP, block + PackedOffset(r, 0, nP));
       }
     }
@@ -353,7 +371,8 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
     // of points, tile by tile, each tile against the panels of columns up to its own.
     for (int p0 = 0; p0 < nP; p0 += kChunkPoints) {
       const int n = std::min(kChunkPoints, nP - p0);
-      for (int t = firstTile; t < tiles; t += threadCount) {
+      for (int t = 0; t < tiles; ++t) {
+        if (!owns(t)) continue;
         const int i0 = t * kTileRows;
         const double* a = block + PackedOffset(i0, p0, nP);
         const int iLast = std::min(M, i0 + kTileRows - 1);

@@ -104,11 +104,11 @@ NEQScratch MakeNEQScratch(const NEQBuildPlan& plan);
 // Builds the rows i of the lower triangle of ppNormalMatrix and the entries of
 // pNormalRhs owned by `thread` (1..threadCount), scan by scan, as the rank-k updates
 // A += K'_s K'_s^T, b += K'_s y'_s of the centred blocks of the scans. The augmented
-// rows 0..order are dealt in tiles of four rows, tile t to thread t mod threadCount
-// + 1; thread 1 owns row 0 and adds the sum of squares of the transformed data to
-// *sumSq (when not null). Each thread first computes the means of its own rows
-// (ComputeNormalEquationRowMeans); then, for every scan, it centres the rows of its
-// own tiles into the shared scratch and calls scanReady, which returns only when
+// rows 0..order are dealt in tiles of four rows in snake order; thread 1 owns row 0
+// and adds the sum of squares of the transformed data to *sumSq (when not null). The
+// panels of the scratch are dealt round-robin: each thread first computes the means
+// of the rows of its panels (ComputeNormalEquationRowMeans); then, for every scan, it
+// centres those rows into the shared scratch and calls scanReady, which returns only when
 // every thread of the build has centred its rows of that scan and returns the same
 // answer to all: false stops the build before the scan is added. afterScan (may be null) runs after each
 // scan's products; false stops this thread (only for a single-thread build).
