@@ -9,6 +9,11 @@
 // 2 threads, Tikhonov-Phillips and maximum-entropy regularisation, and the whole
 // solve (normal equations on 2 threads, maximum entropy, noise and fit). The
 // counters give the weight-average s of the three peaks of the last solve.
+//
+// BM_NormalEquationSizes measures the normal equations alone on 40 scans of 400
+// radii for N = 100, 200 and 500 grid points on 1 and 4 threads; its counter
+// "madd/s" is the rate of multiply-adds of the build, S P (N (N + 1) / 2 + N + 1)
+// per build (lower triangle, right-hand side and sum of squares).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -36,6 +41,7 @@ namespace tarmic {
 namespace {
 
 constexpr int kScans = 40, kRadii = 700, kGrid = 150;
+constexpr int kSizeRadii = 400;
 constexpr double kMeniscus = 6.0, kBottom = 7.2, kRpm = 50000.0;
 
 double DiffusionFromS(double s, double ff0) {
@@ -56,20 +62,20 @@ double Boundary(double s, double t, double r) {
 }
 
 struct Problem {
-  Problem() {
+  Problem(int radii, int grid) {
     ResetDistributionEngine();
     ResetScanDataGlobals();
     ResetAnalysisSwitches();
     AllocScanTables(kScans);
     for (int j = 1; j <= kScans; ++j) {
-      float* r = vector(1, kRadii);
-      float* y = vector(1, kRadii);
-      for (int g = 1; g <= kRadii; ++g) {
-        r[g] = static_cast<float>(kMeniscus + 0.05 + (kBottom - kMeniscus - 0.1) * (g - 1) / (kRadii - 1));
+      float* r = vector(1, radii);
+      float* y = vector(1, radii);
+      for (int g = 1; g <= radii; ++g) {
+        r[g] = static_cast<float>(kMeniscus + 0.05 + (kBottom - kMeniscus - 0.1) * (g - 1) / (radii - 1));
         y[g] = 0.0f;
       }
       pScanInfo[static_cast<std::size_t>(j)].time = 300.0 * j;
-      InstallScanArrays(j, kRadii, r, y, nullptr, false);
+      InstallScanArrays(j, radii, r, y, nullptr, false);
     }
     fMeniscus = static_cast<float>(kMeniscus);
     fBottom = static_cast<float>(kBottom);
@@ -77,11 +83,11 @@ struct Problem {
     bContiSModel = true;
     fDistMin = 0.0f;
     fDistMax = 15.0f;
-    fDistGridCount = kGrid;
+    fDistGridCount = static_cast<float>(grid);
     SetupContiGrid();
-    for (int k = 1; k <= kGrid; ++k) {
+    for (int k = 1; k <= grid; ++k) {
       for (int j = 1; j <= kScans; ++j) {
-        for (int g = 1; g <= kRadii; ++g) {
+        for (int g = 1; g <= radii; ++g) {
           pppKernels[k][j][g] = static_cast<float>(Boundary(pDistGrid[k], 300.0 * j, pGridRadius[g]));
         }
       }
@@ -90,7 +96,7 @@ struct Problem {
     std::normal_distribution<double> noise(0.0, 0.005);
     const double species[3][2] = {{2.0, 0.2}, {6.0, 0.5}, {11.0, 0.3}};
     for (int j = 1; j <= kScans; ++j) {
-      for (int g = 1; g <= kRadii; ++g) {
+      for (int g = 1; g <= radii; ++g) {
         double v = 0.02 * std::sin(0.05 * g) + 0.01 * ((j * 7) % 5);
         for (const auto& sp : species) v += sp[1] * Boundary(sp[0], 300.0 * j, pGridRadius[g]);
         ppGridSignal[static_cast<std::size_t>(j)][g] = static_cast<float>(v + noise(random));
@@ -101,10 +107,17 @@ struct Problem {
   }
 };
 
-Problem& TheProblem() {
-  static Problem problem;
-  return problem;
+// The problem of `radii` radii and `grid` grid points in the engine's globals; the
+// globals are rebuilt when another size was installed last.
+void InstallProblem(int radii, int grid) {
+  static int installedRadii = 0, installedGrid = 0;
+  if (radii == installedRadii && grid == installedGrid) return;
+  Problem problem(radii, grid);
+  installedRadii = radii;
+  installedGrid = grid;
 }
+
+void TheProblem() { InstallProblem(kRadii, kGrid); }
 
 void PeakCounters(benchmark::State& state) {
   for (int i = 1; i <= kGrid; ++i) pDistValues[i] = static_cast<float>(pDistSolution[i]);
@@ -128,6 +141,22 @@ void BM_NormalEquations(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_NormalEquations)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// Arguments: grid points N, threads.
+void BM_NormalEquationSizes(benchmark::State& state) {
+  const int grid = static_cast<int>(state.range(0));
+  const int threads = static_cast<int>(state.range(1));
+  InstallProblem(kSizeRadii, grid);
+  for (auto _ : state) BuildNormalEquationsThreaded(NoiseModel::TIRI, threads);
+  const double points = static_cast<double>(kScans) * (iFitLast - iFitFirst + 1);
+  const double n = grid;
+  state.counters["madd/s"] = benchmark::Counter(points * (n * (n + 1) / 2 + n + 1),
+                                                benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_NormalEquationSizes)
+    ->ArgsProduct({{100, 200, 500}, {1, 4}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_TikhonovPhillips(benchmark::State& state) {
   TheProblem();

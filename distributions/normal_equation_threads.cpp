@@ -18,20 +18,42 @@ namespace tarmic {
 
 double* pThreadSumSq = nullptr;
 
-namespace {
+// What the workers of one build share.
+struct NEQSharedBuild {
+  const NEQBuildPlan* plan = nullptr;
+  NEQScratch* scratch = nullptr;
+  std::mutex mutex;               // guards count and wakes the waiting thread
+  std::condition_variable signal;
+  int count = 0;                  // workers of the build, 0 until published
+  // The barrier after each scan's centring: workers arrived in this phase, the
+  // phase, and the interrupt read once per phase by the last worker to arrive.
+  std::atomic<int> arrived{0};
+  std::atomic<int> phase{0};
+  std::atomic<bool> stop{false};
 
-// Wakes the waiting user-interface thread when a worker ends.
-std::mutex g_doneMutex;
-std::condition_variable g_doneSignal;
-
-}  // namespace
+  // Waits until all `count` workers have arrived; returns whether to go on. The
+  // wait spins briefly and then yields: the phases are short (a scan's products),
+  // and waking a sleeping thread would cost more than a phase of a small build.
+  bool ArriveAndWait() {
+    const int myPhase = phase.load(std::memory_order_acquire);
+    if (arrived.fetch_add(1, std::memory_order_acq_rel) + 1 == count) {
+      arrived.store(0, std::memory_order_relaxed);
+      stop.store(bUserAbort.load(), std::memory_order_relaxed);
+      phase.store(myPhase + 1, std::memory_order_release);
+    } else {
+      for (int spin = 0; phase.load(std::memory_order_acquire) == myPhase; ++spin) {
+        if (spin >= 1000) std::this_thread::yield();
+      }
+    }
+    return !stop.load(std::memory_order_relaxed);
+  }
+};
 
 MultiContiNEQThread::~MultiContiNEQThread() { WaitForExit(); }
 
-bool MultiContiNEQThread::Start(const NEQBuildPlan* plan, int index, int count) {
-  pPlan = plan;
+bool MultiContiNEQThread::Start(NEQSharedBuild* build, int index) {
+  build_ = build;
   nIndex = index;
-  nCount = count;
   bFinished = false;
   try {
     thread_ = std::thread([this] { Run(); });
@@ -45,20 +67,28 @@ void MultiContiNEQThread::WaitForExit() {
   if (thread_.joinable()) thread_.join();
 }
 
-int MultiContiNEQThread::Run() {
-  nResult = 0;
-  try {
-    BuildNormalEquationRows(*pPlan, nIndex, nCount, &pThreadSumSq[nIndex], nullptr);
-  } catch (const std::bad_alloc&) {
-    nResult = 1;
-    bUserAbort = true;  // the other workers stop at their next scan
+void MultiContiNEQThread::Run() {
+  NEQSharedBuild& b = *build_;
+  int count = 0;
+  {
+    std::unique_lock<std::mutex> lock(b.mutex);
+    b.signal.wait(lock, [&b] { return b.count != 0; });
+    count = b.count;
+  }
+  if (nIndex <= count) {
+    BuildNormalEquationRows(
+        *b.plan, *b.scratch, nIndex, count, &pThreadSumSq[nIndex],
+        [&b] { return b.ArriveAndWait(); },
+        [] {
+          nNEQScansDone.fetch_add(1);
+          return true;
+        });
   }
   {
-    std::lock_guard<std::mutex> lock(g_doneMutex);
+    std::lock_guard<std::mutex> lock(b.mutex);
     bFinished = true;
   }
-  g_doneSignal.notify_all();
-  return nResult;
+  b.signal.notify_all();
 }
 
 bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
@@ -66,65 +96,83 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
   dFixedFirstAmplitude = 0.0;
   const NEQBuildPlan plan = PlanNormalEquations(model);
   if (!NormalEquationArraysFit(plan)) return false;
-  const int count = std::max(1, threads);
+  const int wanted = std::max(1, threads);
 
   WriteContiDebugLog("\n\tnormal equations prep");
-  ComputeNormalEquationMeans(plan);
-  std::vector<double> sums(static_cast<std::size_t>(count) + 1, 0.0);
+  NEQScratch scratch;
+  try {
+    scratch = MakeNEQScratch(plan);
+  } catch (const std::bad_alloc&) {
+    ShowError("could not allocate arrays, increase memory or take fewer scans", false);
+    return false;
+  }
+  std::vector<double> sums(static_cast<std::size_t>(wanted) + 1, 0.0);
   pThreadSumSq = sums.data();
   nNEQScansDone = 0;
 
+  NEQSharedBuild build;
+  build.plan = &plan;
+  build.scratch = &scratch;
   std::vector<std::unique_ptr<MultiContiNEQThread>> workers;
-  for (int t = 0; t <= count; ++t) workers.push_back(std::make_unique<MultiContiNEQThread>());
-  WriteContiDebugLog(", allocated threads");
-  std::vector<int> notStarted;
-  for (int t = 1; t <= count; ++t) {
-    if (!workers[static_cast<std::size_t>(t)]->Start(&plan, t, count)) notStarted.push_back(t);
-  }
-  // A worker the system could not start runs here; its rows are the same.
-  for (int t : notStarted) workers[static_cast<std::size_t>(t)]->Run();
-
-  // Wait for the workers: draw their progress and poll the keyboard meanwhile.
-  const int scans = plan.lastScan - plan.firstScan + 1;
-  const float total = static_cast<float>(scans) * static_cast<float>(count);
-  bool keyInterrupt = false;
-  for (;;) {
-    // The keyboard is polled before the workers are checked, so a key pressed
-    // before the build ended always interrupts it.
-    ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.load()) / total);
-    if (!bUserAbort && CheckKeyPress()) {
-      bUserAbort = true;
-      keyInterrupt = true;
+  for (int t = 1; t <= wanted; ++t) {
+    workers.push_back(std::make_unique<MultiContiNEQThread>());
+    // The workers are those the system could start: the result does not depend on
+    // their number.
+    if (!workers.back()->Start(&build, t)) {
+      workers.pop_back();
+      break;
     }
-    auto allFinished = [&workers, count] {
-      for (int t = 1; t <= count; ++t) {
-        if (!workers[static_cast<std::size_t>(t)]->Finished()) return false;
+  }
+  WriteContiDebugLog(", allocated threads");
+  const int count = static_cast<int>(workers.size());
+  const int scans = plan.lastScan - plan.firstScan + 1;
+  if (count == 0) {
+    // Not one thread: the build runs here.
+    double sumSq = 0.0;
+    BuildNormalEquationRows(plan, scratch, 1, 1, &sumSq, [] { return !bUserAbort; },
+                            [scans] {
+                              ShowNormalEquationProgress(
+                                  static_cast<float>(nNEQScansDone.fetch_add(1) + 1) /
+                                  static_cast<float>(scans));
+                              if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
+                              return !bUserAbort;
+                            });
+    sums[1] = sumSq;
+  } else {
+    {
+      std::lock_guard<std::mutex> lock(build.mutex);
+      build.count = count;
+    }
+    build.signal.notify_all();
+
+    // Wait for the workers: draw their progress and poll the keyboard meanwhile.
+    const float total = static_cast<float>(scans) * static_cast<float>(count);
+    auto allFinished = [&workers] {
+      for (const auto& w : workers) {
+        if (!w->Finished()) return false;
       }
       return true;
     };
-    std::unique_lock<std::mutex> lock(g_doneMutex);
-    if (g_doneSignal.wait_for(lock, std::chrono::milliseconds(20), allFinished)) break;
-  }
-  bool outOfMemory = false;
-  for (int t = 1; t <= count; ++t) {
-    workers[static_cast<std::size_t>(t)]->WaitForExit();
-    if (workers[static_cast<std::size_t>(t)]->nResult != 0) outOfMemory = true;
+    for (;;) {
+      // The keyboard is polled before the workers are checked, so a key pressed
+      // before the build ended always interrupts it.
+      ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.load()) / total);
+      if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
+      std::unique_lock<std::mutex> lock(build.mutex);
+      if (build.signal.wait_for(lock, std::chrono::milliseconds(20), allFinished)) break;
+    }
+    for (auto& w : workers) w->WaitForExit();
   }
   WriteContiDebugLog(", all done");
   workers.clear();
   WriteContiDebugLog(", deleted");
 
   double sumSq = 0.0;
-  for (int t = 1; t <= count; ++t) sumSq += sums[static_cast<std::size_t>(t)];
+  for (double s : sums) sumSq += s;
   pThreadSumSq = nullptr;
   FinishNormalEquations(plan, sumSq);
   if (model == NoiseModel::TIRI) ShowNormalEquationProgress(1.0f);
   WriteContiDebugLog(", finished");
-  if (outOfMemory) {
-    ShowError("could not allocate arrays, increase memory or take fewer scans", false);
-    if (!keyInterrupt) bUserAbort = false;
-    return false;
-  }
   return !bUserAbort;
 }
 

@@ -1,13 +1,16 @@
 // The normal equations of a distribution fit built on worker threads.
 //
-// The rows of the normal matrix are dealt round-robin: worker t of T builds the rows
-// i with i mod T = t - 1, writes only those rows of ppNormalMatrix and entries of
-// pNormalRhs and its own slot of pThreadSumSq, and reads data, kernels and means.
-// No locks are needed. The workers never draw and never poll the window system: the
-// calling (user-interface) thread waits for them, draws the progress they publish
-// in nNEQScansDone and polls the keyboard, and a key sets bUserAbort, which every
-// worker reads before each scan. The equations equal those of the single-thread
-// builders bit for bit, for any number of threads.
+// The workers share one build: for every scan each centres the rows of its own tiles
+// into the shared scratch once, all meet at a barrier, and each then adds the scan's
+// products to its own rows of ppNormalMatrix and entries of pNormalRhs (tiles of rows
+// dealt round-robin, see BuildNormalEquationRows). Worker 1 owns row 0 and writes the
+// sum of squares into its slot of pThreadSumSq. No locks guard the matrix: every
+// element has one writer. The barrier also reads bUserAbort once per scan, so all
+// workers stop at the same scan. The workers never draw and never poll the window
+// system: the calling (user-interface) thread waits for them, draws the progress
+// they publish in nNEQScansDone and polls the keyboard, and a key sets bUserAbort.
+// The equations equal those of the single-thread builders bit for bit, for any
+// number of threads.
 #pragma once
 
 #include <atomic>
@@ -18,8 +21,10 @@
 namespace tarmic {
 
 // Per-worker sums of squares of the transformed data [1..nThreads], alive during one
-// threaded build; only worker 1 sums (it owns row 1).
+// threaded build; only worker 1 sums (it owns row 0).
 extern double* pThreadSumSq;
+
+struct NEQSharedBuild;
 
 // One worker of a threaded build.
 class MultiContiNEQThread {
@@ -29,22 +34,20 @@ class MultiContiNEQThread {
   MultiContiNEQThread(const MultiContiNEQThread&) = delete;
   MultiContiNEQThread& operator=(const MultiContiNEQThread&) = delete;
 
-  // Starts the thread on worker index `index` of `count`; false when the system
-  // could not create a thread (Run can then be called in the calling thread).
-  bool Start(const NEQBuildPlan* plan, int index, int count);
+  // Starts the thread as worker `index` (1-based) of `build`; the thread waits until
+  // the build publishes its final number of workers. False when the system could not
+  // create a thread.
+  bool Start(NEQSharedBuild* build, int index);
   // Waits until the thread has ended (nothing when it never started).
   void WaitForExit();
-  // The worker's rows; returns 0, or 1 when its scratch memory could not be had.
-  int Run();
   bool Finished() const { return bFinished.load(); }
 
   int nIndex = 0;
-  int nCount = 1;
-  const NEQBuildPlan* pPlan = nullptr;
   std::atomic<bool> bFinished{false};
-  int nResult = 0;
 
  private:
+  void Run();
+  NEQSharedBuild* build_ = nullptr;
   std::thread thread_;
 };
 

@@ -16,16 +16,17 @@
 // (noise_fit.h).
 //
 // The build never writes into the data or the kernels: each scan's centred block is
-// formed in a scratch block (rounded to float, as the kernels are), and the matrix
-// is the sum over scans of the products of those blocks. Products of floats are
-// exact in double; the sums run in double. Every element is accumulated in the same
-// order whichever thread builds its row, so a threaded build equals the serial one
-// bit for bit.
+// formed once in a scratch block (rounded to float, as the kernels are), and the
+// matrix is the sum over scans of the products of those blocks (a blocked symmetric
+// rank-k update per scan). Products of floats are exact in double; the sums run in
+// double. Every element is accumulated in the same order whichever thread builds its
+// row, so a threaded build equals the serial one bit for bit.
 #pragma once
 
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -75,17 +76,48 @@ struct NEQBuildPlan {
 NEQBuildPlan PlanNormalEquations(NoiseModel model);
 // Whether the kernel array and the workspace hold what the plan needs.
 bool NormalEquationArraysFit(const NEQBuildPlan& plan);
-// Computes the means the plan's noise model needs (the others keep their contents):
+// Computes the means of augmented row r (0: the data, 1..order: the kernel of that
+// unknown) that the plan's noise model needs; the others keep their contents:
 // per-radius means over every common-grid radius, divided by the number of scans;
-// per-scan means over the fit range; the global means over scans and fit range.
-void ComputeNormalEquationMeans(const NEQBuildPlan& plan);
+// per-scan means over the fit range; the global mean over scans and fit range (the
+// sum of the scans' sums). BuildNormalEquationRows computes those of its own rows.
+void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r);
+
+// Rows of the centred blocks packed together (one vector register tile wide).
+constexpr int kNEQPanel = 8;
+
+// Scratch of one build: the centred values of one scan, in two alternating blocks
+// (scan s in block s mod 2) so that threads may centre scan s + 1 while others still
+// read scan s. Augmented row 0 is the centred data, rows 1..order the centred kernels
+// of the unknowns; rows beyond stay zero. Rows are packed by panels of kNEQPanel:
+// the value of row r at fit-range point p (0-based) is at
+// (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod kNEQPanel. The values are
+// the centred values rounded to float, held in double.
+struct NEQScratch {
+  int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
+  int points = 0;  // points of the fit range
+  std::vector<double> block[2];
+};
+// The scratch of a plan (throws std::bad_alloc when memory runs out).
+NEQScratch MakeNEQScratch(const NEQBuildPlan& plan);
+
 // Builds the rows i of the lower triangle of ppNormalMatrix and the entries of
-// pNormalRhs with i mod threadCount = thread - 1 (thread 1..threadCount), scan by
-// scan. Thread 1 also adds the sum of squares of the transformed data to *sumSq.
-// Before each scan it stops when bUserAbort is set; afterScan (null in worker
-// threads) runs after each scan and stops the build by returning false.
-void BuildNormalEquationRows(const NEQBuildPlan& plan, int thread, int threadCount,
-                             double* sumSq, const std::function<bool()>& afterScan);
+// pNormalRhs owned by `thread` (1..threadCount), scan by scan, as the rank-k updates
+// A += K'_s K'_s^T, b += K'_s y'_s of the centred blocks of the scans. The augmented
+// rows 0..order are dealt in tiles of four rows in snake order; thread 1 owns row 0
+// and adds the sum of squares of the transformed data to *sumSq (when not null). The
+// panels of the scratch are dealt round-robin: each thread first computes the means
+// of the rows of its panels (ComputeNormalEquationRowMeans); then, for every scan, it
+// centres those rows into the shared scratch and calls scanReady, which returns only when
+// every thread of the build has centred its rows of that scan and returns the same
+// answer to all: false stops the build before the scan is added. afterScan (may be null) runs after each
+// scan's products; false stops this thread (only for a single-thread build).
+// Every element is summed in the same order whoever builds it, so the result does
+// not depend on threadCount, bit for bit.
+void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
+                             int threadCount, double* sumSq,
+                             const std::function<bool()>& scanReady,
+                             const std::function<bool()>& afterScan);
 // After all rows: mirrors the lower triangle, stores dSumSqData and the order of the
 // system (nNEQUnknowns).
 void FinishNormalEquations(const NEQBuildPlan& plan, double sumSq);
