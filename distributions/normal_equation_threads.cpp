@@ -100,12 +100,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
 
   WriteContiDebugLog("\n\tnormal equations prep");
   NEQScratch scratch;
-  try {
-    scratch = MakeNEQScratch(plan);
-  } catch (const std::bad_alloc&) {
-    ShowError("could not allocate arrays, increase memory or take fewer scans", false);
-    return false;
-  }
+  if (!TryMakeNEQScratch(plan, &scratch)) return false;
   std::vector<double> sums(static_cast<std::size_t>(wanted) + 1, 0.0);
   pThreadSumSq = sums.data();
   nNEQScansDone = 0;

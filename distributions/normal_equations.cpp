@@ -215,12 +215,7 @@ bool RunSerialBuild(const NEQBuildPlan& plan) {
   nNEQScansDone = 0;
   double sumSq = 0.0;
   NEQScratch scratch;
-  try {
-    scratch = MakeNEQScratch(plan);
-  } catch (const std::bad_alloc&) {
-    ShowError("could not allocate arrays, increase memory or take fewer scans", false);
-    return false;
-  }
+  if (!TryMakeNEQScratch(plan, &scratch)) return false;
   BuildNormalEquationRows(plan, scratch, 1, 1, &sumSq, [] { return !bUserAbort; },
                           [&plan] { return SerialAfterScan(plan); });
   FinishNormalEquations(plan, sumSq);
@@ -326,6 +321,16 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r) {
     }
     if (global) pKernelMean[k] = total / (scans * nP);
   }
+}
+
+bool TryMakeNEQScratch(const NEQBuildPlan& plan, NEQScratch* scratch) {
+  try {
+    *scratch = MakeNEQScratch(plan);
+  } catch (const std::bad_alloc&) {
+    ShowError("could not allocate arrays, increase memory or take fewer scans", false);
+    return false;
+  }
+  return true;
 }
 
 NEQScratch MakeNEQScratch(const NEQBuildPlan& plan) {

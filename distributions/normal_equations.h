@@ -100,6 +100,8 @@ struct NEQScratch {
 };
 // The scratch of a plan (throws std::bad_alloc when memory runs out).
 NEQScratch MakeNEQScratch(const NEQBuildPlan& plan);
+// The same, reporting a lack of memory ("could not allocate arrays, ...") as false.
+bool TryMakeNEQScratch(const NEQBuildPlan& plan, NEQScratch* scratch);
 
 // Builds the rows i of the lower triangle of ppNormalMatrix and the entries of
 // pNormalRhs owned by `thread` (1..threadCount), scan by scan, as the rank-k updates
