@@ -342,7 +342,7 @@ int OptimizeStaticGridSize(double rStar) {
 }
 
 bool RefineGridAtBottom(double sigma) {
-  if (!bSimArraysAllocated || bShutOffBackDiffusion || !bOptimizedGridBuilt) return false;
+  if (!bSimArraysAllocated || !bOptimizedGridBuilt) return false;
   const int N = nSimGridPointsAllocated;
   const double m = fMeniscus, b = fBottom;
   double* r = pLammRadius;

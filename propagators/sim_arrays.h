@@ -154,7 +154,10 @@ extern bool bOptimizedGridBuilt;     // the last grid built was the widening one
 int OptimizeStaticGridSize(double rStar);
 // Refines an optimised static grid towards the bottom for the reduced molar mass
 // sigma (cm^-2): the equilibrium exponent reaches 10 at r_B, the spacing grows
-// geometrically from there to the bottom. False when it does not apply.
+// geometrically from there to the bottom. False without arrays or without the
+// optimised grid. The caller refines only for a species whose back-diffusion is not
+// shut off (one whose material piles up at the bottom), whatever the option says for
+// other species.
 bool RefineGridAtBottom(double sigma);
 
 // Moves the inner radii of the moving-hat grid to the present time:

@@ -117,7 +117,6 @@ TEST_F(SimArrays, OptimisedStaticGridAndBottomRefinement) {
   EXPECT_FLOAT_EQ(pLammRadius[N], 7.2f);
   // Widening beyond r*: the last spacing is larger than the first.
   EXPECT_GT(pLammRadius[N - 1] - pLammRadius[N - 2], 1.5 * h0);
-  bShutOffBackDiffusion = false;
   ASSERT_TRUE(RefineGridAtBottom(10.0));
   for (int i = 2; i <= N; ++i) ASSERT_GT(pLammRadius[i], pLammRadius[i - 1]) << i;
   EXPECT_DOUBLE_EQ(pLammRadius[N], fBottom);
