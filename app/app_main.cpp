@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "numerics/atomic_file.h"
 #include "app/response_table.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
@@ -53,11 +54,7 @@ void SetupFilePaths() {
   // "tarmic.ini" starts holding the program directory. When it can be neither
   // found nor made, the file dialogs simply start in their default directory.
   if (!FileExists(szLastDirIni.c_str())) {
-    if (std::FILE* f = std::fopen(szLastDirIni.c_str(), "w")) {
-      std::fputs(szProgramDir.c_str(), f);
-      std::fflush(f);
-      std::fclose(f);
-    }
+    WriteTextFileAtomically(szLastDirIni, szProgramDir);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "numerics/path_table.h"
@@ -106,12 +107,7 @@ void ReportWriteFailure(TXLAWindow* window) {
 // Writes text as the whole file; false when it could not be written completely.
 bool WriteWholeFile(const std::string& path, const std::string& text) {
   if (path.empty()) return false;
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  if (!f) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  return ok;
+  return WriteTextFileAtomically(path, text);
 }
 
 bool AskYesNo(TXLAWindow* window, const char* question) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "app/paint.h"
 #include "app/panes.h"
 #include "app/preferences.h"
@@ -341,12 +342,7 @@ bool SelectIntegrationRangeFile(TXLAWindow& window) {
   const std::vector<std::string> chosen = GetBackend().OpenFileDialog(options);
   window.bModalBoxOpen = previous;
   if (chosen.empty()) return false;
-  {
-    std::ofstream out(szIntegRangeFile, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << chosen.front();
-    if (!out) return false;
-  }
+  if (!WriteTextFileAtomically(szIntegRangeFile, chosen.front())) return false;
   return LoadIntegrationRanges();
 }
 
@@ -380,15 +376,11 @@ bool IntegrateFileRanges(TXLAWindow& window) {
   }
 
   const std::string path = (std::filesystem::path(szDataDirectory) / "integrals.dat").string();
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out << report << ' ';
-    if (!out) {
-      CommandMessageBox(window, FormatText("could not open file %s for writing", path.c_str()),
-                        "ERROR", MB_OK);
-      PlayErrorSound();
-      return false;
-    }
+  if (!WriteTextFileAtomically(path, report + ' ')) {
+    CommandMessageBox(window, FormatText("could not open file %s for writing", path.c_str()),
+                      "ERROR", MB_OK);
+    PlayErrorSound();
+    return false;
   }
   GetBackend().ShowTextFile(path);
 

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
@@ -248,7 +249,8 @@ bool SaveContiDistribution(const std::string& path) {
   const DistributionKind kind =
       bCMTransformed ? DistributionKind::MolarMass : CurrentDistributionKind();
   const bool overM = kind == DistributionKind::MolarMass;
-  std::FILE* f = std::fopen(path.c_str(), "w");
+  AtomicFile out(path);
+  std::FILE* f = out.File();
   if (!f) {
     ShowError(Format("could not write the distribution to %s", path.c_str()), false);
     return false;
@@ -262,7 +264,7 @@ bool SaveContiDistribution(const std::string& path) {
                         static_cast<double>(pDistValues[i]), static_cast<double>(v2),
                         static_cast<double>(other));
   }
-  if (std::fclose(f) != 0) ok = false;
+  ok = ok && out.Commit();
   if (!ok) ShowError(Format("could not write the distribution to %s", path.c_str()), false);
   return ok;
 }

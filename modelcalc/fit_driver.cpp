@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "distributions/conti_run.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_window_display.h"
@@ -314,7 +315,8 @@ class DataSetTarget : public MLTarget {
 
 void WriteMLReport(const MLWorkSet& w, const float* p) {
   if (szProgramDir.empty()) return;
-  std::FILE* f = std::fopen((szProgramDir + "tarmic_ml_covariance.txt").c_str(), "w");
+  AtomicFile out(szProgramDir + "tarmic_ml_covariance.txt");
+  std::FILE* f = out.File();
   if (!f) return;
   for (int i = 1; i <= w.n; ++i) {
     const double var = w.covar[Idx(i)][Idx(i)];
@@ -322,7 +324,7 @@ void WriteMLReport(const MLWorkSet& w, const float* p) {
     for (int j = 1; j <= w.n; ++j) std::fprintf(f, "%e\t", w.covar[Idx(i)][Idx(j)]);
     std::fprintf(f, "\n");
   }
-  std::fclose(f);
+  out.Commit();
 }
 
 FitOutcome SimplexPasses(Window* window) {

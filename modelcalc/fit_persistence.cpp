@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "numerics/atomic_file.h"
 #include "distributions/distribution_grid.h"
 #include "lamm/lamm_globals.h"
 #include "modelcalc/fit_state.h"
@@ -592,13 +593,13 @@ bool WriteParameterReport(Window* window, const std::string& path) {
   }
   if (window) window->SetCursor(CursorShape::Wait);
   const std::string text = ParameterReportText(false);
-  std::FILE* f = std::fopen(target.c_str(), "w");
+  AtomicFile out(target);
+  std::FILE* f = out.File();
   bool written = false;
   if (!f) {
     ShowError(Format("could not open %s", target.c_str()), false);
   } else {
-    written = std::fputs(text.c_str(), f) >= 0;
-    written = std::fclose(f) == 0 && written;
+    written = std::fputs(text.c_str(), f) >= 0 && out.Commit();
   }
   if (window) window->SetCursor(CursorShape::Arrow);
   return written;

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/one_based.h"
 #include "platform/backend.h"
@@ -162,16 +162,12 @@ bool WriteFileNameTableLists(Window *window, std::string *outPath) {
       continue;
     const PathParts first = SplitPath(table.paths.front());
     const std::string listPath = first.dir + "list" + first.ext;
-    std::ofstream out(listPath, std::ios::binary | std::ios::trunc);
-    if (out) {
-      out << "newformat n=1\n" << WithoutTrailingSlash(first.dir) << "\n";
-      for (const std::string &path : table.paths) {
-        const PathParts p = SplitPath(path);
-        out << p.name << p.ext << "\n";
-      }
-      out.close();
+    std::string text = "newformat n=1\n" + WithoutTrailingSlash(first.dir) + "\n";
+    for (const std::string &path : table.paths) {
+      const PathParts p = SplitPath(path);
+      text += p.name + p.ext + "\n";
     }
-    if (!out) {
+    if (!WriteTextFileAtomically(listPath, text)) {
       ShowError("\n\aAttention: could not open " + listPath, false);
       return false;
     }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 
 namespace tarmic {
@@ -43,15 +44,15 @@ const char* NextField(const char* p, float* value) {
 // writing fails.
 template <class Line>
 bool WriteLines(const char* fileName, int n, Line line) {
-  std::FILE* f = fileName ? std::fopen(fileName, "w") : nullptr;
+  AtomicFile out(fileName ? fileName : "");
+  std::FILE* f = fileName ? out.File() : nullptr;
   if (!f) {
     ShowFileError("\n\aAttention: could not open %s", fileName);
     return false;
   }
   bool ok = true;
   for (int i = 0; i < n && ok; ++i) ok = std::fputs(line(i).c_str(), f) >= 0;
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
+  ok = ok && out.Commit();
   if (!ok) ShowFileError("\n\aAttention: could not write %s", fileName);
   return ok;
 }

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/linear_algebra.h"
@@ -60,7 +61,8 @@ void ShowFileError(const char* format, const char* fileName) {
 template <class Value>
 bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
                      const char* openFailure) {
-  std::FILE* f = fileName ? std::fopen(fileName, "w") : nullptr;
+  AtomicFile out(fileName ? fileName : "");
+  std::FILE* f = fileName ? out.File() : nullptr;
   if (!f) {
     ShowFileError(openFailure, fileName);
     return false;
@@ -70,8 +72,7 @@ bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
     const std::string line = FormatFixed6(value(i)) + "\n";
     ok = std::fputs(line.c_str(), f) >= 0;
   }
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
+  ok = ok && out.Commit();
   if (!ok) ShowFileError("Attention: could not write %s", fileName);
   return ok;
 }

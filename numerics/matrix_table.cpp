@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/one_based.h"
 
@@ -27,7 +28,8 @@ template <typename Value>
 bool WriteTable(int outerLow, int outerHigh, int innerLow, int innerHigh, const char* fileName,
                 Value value) {
   if (fileName == nullptr) fileName = "";
-  std::FILE* file = std::fopen(fileName, "w");
+  AtomicFile out(fileName);
+  std::FILE* file = out.File();
   if (file == nullptr) {
     ReportFileError("\n\aAttention: could not open %s", fileName);
     return false;
@@ -38,8 +40,7 @@ bool WriteTable(int outerLow, int outerHigh, int innerLow, int innerHigh, const 
       if (l == innerHigh) std::fputc('\n', file);
     }
   }
-  const bool failed = std::ferror(file) != 0;
-  if (std::fclose(file) != 0 || failed) {
+  if (!out.Commit()) {
     ReportFileError("\n\aAttention: could not write to %s", fileName);
     return false;
   }

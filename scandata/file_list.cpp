@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <strings.h>
 
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
@@ -81,7 +82,8 @@ std::string ScanListFilePath() {
 bool WriteScanListFile() {
   if (nStoredFiles < 1 || nStoredFiles != nScans) return false;
   const std::string path = ScanListFilePath();
-  std::FILE* f = std::fopen(path.c_str(), "w");
+  AtomicFile out(path);
+  std::FILE* f = out.File();
   if (!f) {
     ShowError(Format("\n\aAttention: could not open %s", path.c_str()), false);
     return false;
@@ -89,8 +91,7 @@ bool WriteScanListFile() {
   bool ok = WriteFormatted(f, "newformat n=1\n%s\n", DirectoryOf(ppStoredFileNames[1]).c_str());
   for (int i = 1; ok && i <= nStoredFiles; ++i)
     ok = WriteFormatted(f, "%s\n", FileNameOf(ppStoredFileNames[static_cast<std::size_t>(i)]).c_str());
-  if (std::fclose(f) != 0) ok = false;
-  if (!ok) {
+  if (!ok || !out.Commit()) {
     ShowError(Format("\n\aAttention: could not write %s", path.c_str()), false);
     return false;
   }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "numerics/one_based.h"
 #include "platform/system.h"
 #include "scandata/text_io.h"
@@ -360,7 +361,8 @@ bool WriteScan(bool wavelengthLayout, const char* path, int n, const float* radi
     if (c == '\n' || c == '\r') c = ' ';
   if (!HasTimeStampMark(text)) text = "[T OK]" + text;
 
-  std::FILE* f = std::fopen(path, "w");
+  AtomicFile out(path);
+  std::FILE* f = out.File();
   if (!f) {
     std::printf("\n\aAttention: could not open %s", path);
     std::fflush(stdout);
@@ -388,10 +390,7 @@ bool WriteScan(bool wavelengthLayout, const char* path, int n, const float* radi
     else
       ok = WriteFormatted(f, "   %1.4f  %1.5e   %1.5e \n", x, y, 0.0);
   }
-  if (std::fflush(f) != 0) ok = false;
-  if (std::ferror(f)) ok = false;
-  if (std::fclose(f) != 0) ok = false;
-  if (!ok) return false;
+  if (!ok || !out.Commit()) return false;
   if (fileTimesValid) {
     FileTimes times;
     times.valid = true;

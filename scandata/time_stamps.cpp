@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/number_input.h"
 #include "numerics/one_based.h"
@@ -168,9 +169,9 @@ double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, d
       report += Format("\n\n--> attention - found %d files with odd time stamp (see above)", outliers);
     report += Format("\n\n--> correction factor (delta-file timestamp/delta-recorded time) = %f", factor);
     const std::string reportPath = JoinPath(DirectoryOf(firstPath), "timestampanalysis" + ExtensionOf(firstPath));
-    std::FILE* f = std::fopen(reportPath.c_str(), "w");
-    bool written = f && WriteFormatted(f, "%s\n", report.c_str());
-    if (f && std::fclose(f) != 0) written = false;
+    AtomicFile out(reportPath);
+    std::FILE* f = out.File();
+    const bool written = f && WriteFormatted(f, "%s\n", report.c_str()) && out.Commit();
     if (!written) {
       CouldNotOpen(reportPath);
       *error = true;

@@ -1,0 +1,140 @@
+// Replacing files only when the new content is complete: a write stopped by the
+// file-size limit (as a full disk would stop it) keeps the old file and leaves no
+// temporary; a complete write replaces the content; a missing directory is
+// reported with the path and the reason.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "numerics/atomic_file.h"
+#include "numerics/cvector.h"
+
+namespace tarmic {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteRaw(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+// Names in dir other than the target itself: the temporaries a write left behind.
+std::vector<std::string> Leftovers(const fs::path& dir, const std::string& keep) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir))
+    if (e.path().filename() != keep) names.push_back(e.path().filename().string());
+  return names;
+}
+
+// Runs write() in a child whose file-size limit is limitBytes (SIGXFSZ ignored, so
+// the write fails with EFBIG instead of killing the child). 1: the writer reported
+// success, 0: it reported failure, -1: the child could not be run.
+template <class Write>
+int RunWithSizeLimit(rlim_t limitBytes, Write write) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit {limitBytes, limitBytes};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+    ::_exit(write() ? 1 : 0);
+  }
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  const int code = WEXITSTATUS(status);
+  return code == 3 ? -1 : code;
+}
+
+TEST(AtomicFile, FailedWriteKeepsOldFileCompleteWriteReplacesIt) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_file";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+
+  // A text and a value file (the writer of the settings files), each larger than
+  // the limit of 1 KiB, over old contents that fit well within it.
+  const fs::path text = dir / "params.ini";
+  const std::string oldText = "old\ncontent\n";
+  WriteRaw(text, oldText);
+  const std::string bigText(64 * 1024, 'x');
+  const int textResult = RunWithSizeLimit(1024, [&] {
+    return WriteTextFileAtomically(text.string(), bigText);
+  });
+  if (textResult < 0) GTEST_SKIP() << "fork or setrlimit(RLIMIT_FSIZE) is not available here";
+  EXPECT_EQ(textResult, 0) << "a write stopped by the size limit was reported as success";
+  EXPECT_EQ(ReadAll(text), oldText);
+  EXPECT_TRUE(Leftovers(dir, "params.ini").empty());
+
+  const fs::path values = dir / "values.dat";
+  WriteRaw(values, "1.000000\n");
+  std::vector<float> many(5000, 2.5f);
+  const int valueResult = RunWithSizeLimit(1024, [&] {
+    CVector v(static_cast<std::uint32_t>(many.size()), many.data(), 1);
+    return v.WriteToFile(values.string().c_str());
+  });
+  EXPECT_EQ(valueResult, 0);
+  EXPECT_EQ(ReadAll(values), "1.000000\n");
+  fs::remove(text);
+  EXPECT_TRUE(Leftovers(dir, "values.dat").empty());
+
+  // Without a limit the same writes replace the contents exactly and keep the
+  // file's permission bits.
+  ::chmod(values.c_str(), 0640);
+  CVector small(3, many.data(), 1);
+  ASSERT_TRUE(small.WriteToFile(values.string().c_str()));
+  EXPECT_EQ(ReadAll(values), "2.500000\n2.500000\n2.500000\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(values.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  std::string error = "unchanged";
+  ASSERT_TRUE(WriteTextFileAtomically(text.string(), "new\n", &error));
+  EXPECT_EQ(ReadAll(text), "new\n");
+
+  // A write-protected file is not replaced (unless the test runs as root).
+  if (::geteuid() != 0) {
+    ::chmod(text.c_str(), 0444);
+    EXPECT_FALSE(WriteTextFileAtomically(text.string(), "other\n", &error));
+    EXPECT_EQ(error, text.string() + ": " + std::strerror(EACCES));
+    ::chmod(text.c_str(), 0644);
+  }
+  EXPECT_EQ(ReadAll(text), "new\n");
+
+  // A writer that gives up keeps the old file as well.
+  EXPECT_FALSE(WriteFileAtomically(text.string(), [](std::FILE* f) {
+    std::fputs("partial", f);
+    return false;
+  }));
+  EXPECT_EQ(ReadAll(text), "new\n");
+  fs::remove(values);
+  EXPECT_TRUE(Leftovers(dir, "params.ini").empty());
+
+  // A directory that does not exist: failure naming the path and the reason.
+  const std::string missing = (dir / "no_such_dir" / "file.txt").string();
+  error.clear();
+  EXPECT_FALSE(WriteTextFileAtomically(missing, "x", &error));
+  EXPECT_EQ(error, missing + ": " + std::strerror(ENOENT));
+  EXPECT_FALSE(fs::exists(missing));
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tarmic
