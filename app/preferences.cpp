@@ -15,6 +15,7 @@
 #include "app/xla_window.h"
 #include "numerics/path_table.h"
 #include "numerics/sounds.h"
+#include "numerics/text_lines.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 #include "plot/data_plots.h"
@@ -61,10 +62,7 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines->push_back(line);
-  }
+  while (ReadTextLine(in, &line)) lines->push_back(line);
   return true;
 }
 

@@ -1,10 +1,12 @@
 // The loading options of the main window: isolated spikes, the number of columns
 // of the scan files and the radial resolution of the common grid.
 #include <algorithm>
+#include <string>
 
 #include "app/preferences.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "platform/types.h"
 #include "modelfit/model_options.h"
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"
@@ -63,6 +65,14 @@ void TXLAWindow::CmSetNColumns() {
   if (!AskFloat(*this, &columns, static_cast<float>(nDataColumns),
                 "enter number of columns in data file (r|A|?...)", "SET N COLUMNS"))
     return;
+  // A count outside 2..kMaxDataColumns is refused; the setting stays as it was.
+  if (!(columns >= 2.0f && columns < static_cast<float>(kMaxDataColumns + 1))) {
+    CommandMessageBox(*this,
+                      "the number of columns must be between 2 and " +
+                          std::to_string(kMaxDataColumns),
+                      "SET N COLUMNS", MB_OK);
+    return;
+  }
   nDataColumns = TruncateToInt(columns);
   bSetNColumns = true;
   GetHandle().CheckMenuItem(kCmSetNColumns, true);

@@ -94,21 +94,27 @@ void DebugLog(Window* window, const char* text) {
 
 float Switch(bool on) { return on ? 1.0f : 0.0f; }
 
-// Reading back: a finite value replaces the setting, anything else leaves it.
+// Reading back: a value in range replaces the setting, anything else leaves it.
+// The ranges are those the dialog accepts: finite, and not negative where the
+// dialog asks for a positive entry.
 void ReadFloat(float v, float& setting) {
   if (std::isfinite(v)) setting = v;
 }
-void ReadDouble(float v, double& setting) {
-  if (std::isfinite(v)) setting = v;
+void ReadPositiveFloat(float v, float& setting) {
+  if (std::isfinite(v) && v >= 0.0f) setting = v;
+}
+void ReadPositiveDouble(float v, double& setting) {
+  if (std::isfinite(v) && v >= 0.0f) setting = v;
 }
 void ReadSwitch(float v, bool& setting) {
   if (std::isfinite(v)) setting = v > 0.0f;
 }
-// Grid sizes are truncated; values outside the int range are refused.
+// Grid sizes are truncated; negative values and values beyond the int range are
+// refused.
 void ReadCount(float v, int& setting) {
   if (!std::isfinite(v)) return;
   const double t = std::trunc(static_cast<double>(v));
-  if (t < static_cast<double>(std::numeric_limits<int>::min()) ||
+  if (t < 0.0 ||
       t > static_cast<double>(std::numeric_limits<int>::max()))
     return;
   setting = static_cast<int>(t);
@@ -161,12 +167,12 @@ int ReadLammEqParameterPreferences(Window* window) {
   v.ReadFromFile(szLammParamsIni.c_str());
   if (v.Length() < 30) return 0;
   const float* p = v.Data();
-  ReadFloat(p[0], fAutoAlgorithmS);
+  ReadPositiveFloat(p[0], fAutoAlgorithmS);
   ReadSwitch(p[1], bShutOffBackDiffusion);
-  ReadDouble(p[2], dBackDiffusionLevel);
+  ReadPositiveDouble(p[2], dBackDiffusionLevel);
   ReadSwitch(p[3], bAutoGridSize);
   ReadCount(p[4], nDefaultGridPoints);
-  ReadFloat(p[5], fPointsPerSigma);
+  ReadPositiveFloat(p[5], fPointsPerSigma);
   ReadCount(p[6], nGridSizeUpper);
   ReadCount(p[7], nGridSizeLower);
   if (std::isfinite(p[8])) {
@@ -178,18 +184,22 @@ int ReadLammEqParameterPreferences(Window* window) {
   ReadSwitch(p[11], bClaverie);
   ReadSwitch(p[12], bMovingHat);
   ReadSwitch(p[13], bAutoSGrid);
-  ReadDouble(p[14], dAutoSGridValue);
-  ReadFloat(p[15], fRefitTolerance);
-  ReadDouble(p[16], dMaxDcOverC);
+  ReadPositiveDouble(p[14], dAutoSGridValue);
+  ReadPositiveFloat(p[15], fRefitTolerance);
+  ReadPositiveDouble(p[16], dMaxDcOverC);
   ReadFloat(p[17], fAutoAlgorithmSOptimized);
   ReadSwitch(p[18], bOptimizeStaticGrid);
   ReadSwitch(p[19], bExperimentalInitialDistribution);
   ReadSwitch(p[20], bTruncateGrid);
-  if (std::isfinite(p[21])) dTruncationLevel = std::pow(10.0, static_cast<double>(p[21]));
+  // The truncation level 10^p[21] must be a positive finite number.
+  if (std::isfinite(p[21])) {
+    const double level = std::pow(10.0, static_cast<double>(p[21]));
+    if (std::isfinite(level) && level > 0.0) dTruncationLevel = level;
+  }
   ReadSwitch(p[22], bSimulateTimeResolution);
   ReadSwitch(p[23], bSimulateRadialResolution);
-  ReadFloat(p[24], fScanVelocity);
-  ReadFloat(p[25], fRadialConvolutionRange);
+  ReadPositiveFloat(p[24], fScanVelocity);
+  ReadPositiveFloat(p[25], fRadialConvolutionRange);
   if (v.Length() > 26) ReadSwitch(p[26], bCheckAcceleration);
   DebugLog(window, " --> done.");
   return 1;

@@ -12,6 +12,7 @@
 
 #include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
+#include "numerics/text_lines.h"
 
 namespace tarmic {
 
@@ -129,7 +130,7 @@ bool CCurve::ReadRecords(const char* fileName, int xColumn, int yColumn, std::ve
   const int xc = xColumn < 1 ? 1 : xColumn;
   const int between = yColumn > xc ? yColumn - xc - 1 : 0;
   std::string line;
-  while (std::getline(in, line)) {
+  while (ReadTextLine(in, &line)) {
     if (IsBlankLine(line)) continue;
     const char* p = line.c_str();
     float x = 0.0f, y = 0.0f, skipped = 0.0f;

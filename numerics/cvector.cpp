@@ -17,6 +17,7 @@
 #include "numerics/interpolation.h"
 #include "numerics/linear_algebra.h"
 #include "numerics/one_based.h"
+#include "numerics/text_lines.h"
 
 namespace tarmic {
 
@@ -85,7 +86,7 @@ bool ReadValueLines(const char* fileName, std::size_t limit, std::vector<float>*
   std::ifstream in(fileName);
   if (!in.is_open()) return false;
   std::string line;
-  while ((limit == 0 || values->size() < limit) && std::getline(in, line)) {
+  while ((limit == 0 || values->size() < limit) && ReadTextLine(in, &line)) {
     const char* p = line.c_str();
     while (IsBlank(*p)) ++p;
     if (*p == '\0') continue;

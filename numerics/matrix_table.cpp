@@ -10,6 +10,7 @@
 #include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/one_based.h"
+#include "numerics/text_lines.h"
 
 namespace tarmic {
 
@@ -84,7 +85,7 @@ bool ReadRecords(const char* fileName, int nColumns, std::vector<float>& values,
     return false;
   }
   std::string line;
-  while (std::getline(file, line)) {
+  while (ReadTextLine(file, &line)) {
     if (IsBlankLine(line)) continue;
     if (!ParseNumbers(line, nColumns, values)) {
       ReportFileError("\n\aAttention: could not read from %s", fileName);

@@ -66,15 +66,24 @@ bool IsDescriptionChar(char c) {
   }
 }
 
-// The whitespace-separated words of the buffer from a position on.
+// The whitespace-separated words of the buffer from a position on, with the
+// one-based number of the line they stand on (line ends are LF after reading).
 class WordStream {
  public:
-  WordStream(const std::string& text, std::size_t pos) : text_(text), pos_(pos) {}
+  WordStream(const std::string& text, std::size_t pos, int line = 1)
+      : text_(text), pos_(pos), line_(line) {}
 
-  // The next word; false at the end of the text. A word longer than
-  // kMaxScanFileWord sets tooLong().
-  bool Next(std::string_view* word) {
-    while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
+  // The next word; false at the end of the text (withinLine: at the end of the
+  // current line, which is then not left). A word longer than kMaxScanFileWord
+  // sets tooLong().
+  bool Next(std::string_view* word, bool withinLine = false) {
+    while (pos_ < text_.size() && IsSpace(text_[pos_])) {
+      if (text_[pos_] == '\n') {
+        if (withinLine) return false;
+        ++line_;
+      }
+      ++pos_;
+    }
     if (pos_ >= text_.size()) return false;
     std::size_t start = pos_;
     while (pos_ < text_.size() && !IsSpace(text_[pos_])) ++pos_;
@@ -82,23 +91,38 @@ class WordStream {
     *word = std::string_view(text_).substr(start, pos_ - start);
     return true;
   }
-  // The next word as a number (0 when missing or not a number).
-  double Number(bool* present = nullptr, bool* numeric = nullptr) {
+  // The next word as a number (0 when missing or not a number). A number beyond
+  // the single-precision range (1e999 reads as infinity) sets nonFiniteLine().
+  double Number(bool* present = nullptr, bool* numeric = nullptr, bool withinLine = false) {
     std::string_view w;
-    bool got = Next(&w);
+    bool got = Next(&w, withinLine);
     if (present) *present = got;
     if (!got) {
       if (numeric) *numeric = false;
       return 0.0;
     }
-    return ParseNumberPrefix(w, numeric);
+    const double v = ParseNumberPrefix(w, numeric);
+    if (!std::isfinite(static_cast<float>(v)) && nonFiniteLine_ == 0) nonFiniteLine_ = line_;
+    return v;
+  }
+  // Leaves the rest of the current line.
+  void SkipLine() {
+    while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
+    if (pos_ < text_.size()) {
+      ++pos_;
+      ++line_;
+    }
   }
   bool tooLong() const { return tooLong_; }
+  // The line of the first number that is not finite in single precision; 0: none.
+  int nonFiniteLine() const { return nonFiniteLine_; }
 
  private:
   const std::string& text_;
   std::size_t pos_;
+  int line_;
   bool tooLong_ = false;
+  int nonFiniteLine_ = 0;
 };
 
 // The number that begins at pos (blanks skipped), 0 when there is none.
@@ -119,9 +143,13 @@ bool NumberAfterKey(const std::string& text, const char* key, double* out) {
   return true;
 }
 
-int Fail(std::string* error, const char* why) {
+int Fail(std::string* error, const std::string& why) {
   if (error) *error = why;
   return 0;
+}
+
+std::string NonFiniteText(int line) {
+  return "line " + std::to_string(line) + " holds a number that is not finite";
 }
 
 // Number of data rows: line feeds counted while "in data" (from a line that begins
@@ -188,7 +216,7 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
   const char type = buf[pos];
   if (!IsTypeLetter(type))
     return Fail(error, "line 2 is no scan-information line: it must begin with R, I, P, F, W or V");
-  WordStream words(buf, pos + 1);
+  WordStream words(buf, pos + 1, 2);
 
   if (!bElectrophoresisMode) {
     bAbsorbanceData = bIntensityData = bInterferenceData = bFluorescenceData = false;
@@ -209,6 +237,7 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     record->wavelength = static_cast<float>(words.Number());
     record->replicates = TruncateToInt(words.Number());
     if (words.tooLong()) return Fail(error, "line 2 holds a word that is too long");
+    if (words.nonFiniteLine()) return Fail(error, NonFiniteText(words.nonFiniteLine()));
     if (record->rpm == 0.0f || !std::isfinite(record->rpm))
       return Fail(error, "the rotor speed in line 2 is zero or not a number");
     record->recordedTime = record->time;
@@ -230,6 +259,7 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     record->replicates = TruncateToInt(words.Number());
     words.Number();  // not used
     if (words.tooLong()) return Fail(error, "line 2 holds a word that is too long");
+    if (words.nonFiniteLine()) return Fail(error, NonFiniteText(words.nonFiniteLine()));
     record->recordedTime = record->time;
     record->accelRate = 1.0e6;
     record->accelTime = 0.0;
@@ -252,7 +282,9 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
   int wordsPerRow;
   bool threeColumns = false;
   if (bSetNColumns) {
-    if (nDataColumns < 2) return Fail(error, "the number of columns per data line is below 2");
+    if (nDataColumns < 2 || nDataColumns > kMaxDataColumns)
+      return Fail(error, "the number of columns per data line is outside 2 to " +
+                             std::to_string(kMaxDataColumns));
     wordsPerRow = nDataColumns;
   } else {
     threeColumns = (record->replicates >= 2 && third && !bInterferenceData) || bIntensityData ||
@@ -273,22 +305,30 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
   ys.reserve(reserve);
   ts.reserve(reserve);
   int k = 1;
+  // Words a row needs to be complete: x and y with Set n Columns, else the layout's.
+  const int neededWords = bSetNColumns ? 2 : wordsPerRow;
+  words.SkipLine();  // words of line 2 beyond its fields are not data
   float groupStart = 0.0f;
   for (long r = 1; r <= rows; ++r) {
     double w[3] = {0.0, 0.0, 0.0};
-    bool complete = true;
     bool numeric = true;
+    // One row is one line: its first word may follow blank lines, the others stop
+    // at the line end; words beyond wordsPerRow are dropped with the rest of the line.
+    int got = 0;
     for (int c = 0; c < wordsPerRow; ++c) {
       bool present, isNumber;
-      double v = words.Number(&present, &isNumber);
-      if (!present) complete = false;
+      double v = words.Number(&present, &isNumber, c > 0);
+      if (!present) break;
+      ++got;
       if (!isNumber) numeric = false;
       if (c < 3) w[c] = v;
     }
+    words.SkipLine();
     if (words.tooLong()) return Fail(error, "a data line holds a word that is too long");
-    // A row that the file does not hold, or an unreadable last line (an instrument
-    // file may end in the middle of a line), is not data.
-    if (!complete || (r == rows && !numeric)) break;
+    // A row that the file does not hold, or an unreadable or short last line (an
+    // instrument file may end in the middle of a line), is not data.
+    if (got == 0 || (r == rows && (!numeric || got < neededWords))) break;
+    if (words.nonFiniteLine()) return Fail(error, NonFiniteText(words.nonFiniteLine()));
     xs.push_back(static_cast<float>(w[0]));
     ys.push_back(static_cast<float>(w[1]));
     ts.push_back(threeColumns ? static_cast<float>(w[2]) : 0.0f);

@@ -36,6 +36,8 @@ extern float fSpikeThreshold;     // the threshold in force, set by each read
 // "Set n Columns": read nDataColumns words per data line (x, signal, the rest dropped).
 extern bool bSetNColumns;
 extern int nDataColumns;
+// The column counts the setting accepts: 2 to kMaxDataColumns.
+constexpr int kMaxDataColumns = 20;
 
 // The longest word the reader accepts; a file with a longer word is refused.
 constexpr int kMaxScanFileWord = 63;

@@ -63,7 +63,12 @@ bool ReadWholeTextFile(const std::string& path, std::string* out) {
   out->clear();
   out->reserve(raw.size());
   for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == '\r' && (i + 1 == raw.size() || raw[i + 1] == '\n')) continue;
+    if (raw[i] == '\r') {
+      // CR LF is one line end; a lone CR (old Macintosh files) is a line end too.
+      if (i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+      out->push_back('\n');
+      continue;
+    }
     out->push_back(raw[i]);
   }
   return true;

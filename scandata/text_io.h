@@ -9,7 +9,7 @@
 
 namespace tarmic {
 
-// Reads the whole file into out, turning CR LF (and a CR at the very end) into LF.
+// Reads the whole file into out, turning CR LF and a lone CR into LF.
 // False when the file cannot be opened or read.
 bool ReadWholeTextFile(const std::string& path, std::string* out);
 

@@ -1,5 +1,7 @@
 // The loading options and the settings kept in the preference file, chosen from
 // the menus of the window.
+#include <utility>
+
 #include "app/diagnostics_log.h"
 #include "app/preferences.h"
 #include "commands_test_support.h"
@@ -48,6 +50,30 @@ TEST_F(OptionCommandTest, SetNColumnsStoresTheTruncatedNumber) {
   EXPECT_EQ(Backend().Transcript()[0].caption, "SET N COLUMNS");
   Dispatch(265);
   EXPECT_FALSE(bSetNColumns);
+}
+
+TEST_F(OptionCommandTest, SetNColumnsAcceptsTwoToTwentyAndRefusesOtherCounts) {
+  // Counts outside 2..20 (the huge one once made a file read take minutes) are
+  // refused with a message; the option stays off and the count as it was.
+  for (const char* entry : {"2147483647", "21", "1.9", "-3", "1e30"}) {
+    Backend().ClearTranscript();
+    Backend().QueueInput(entry);
+    Backend().QueueMessageBox(IDOK, "SET N COLUMNS");
+    Dispatch(265);
+    EXPECT_FALSE(bSetNColumns) << entry;
+    EXPECT_EQ(nDataColumns, 2) << entry;
+    ASSERT_EQ(BoxTexts().size(), 1u) << entry;
+    EXPECT_EQ(BoxTexts()[0], "the number of columns must be between 2 and 20");
+  }
+  for (auto [entry, count] : {std::pair{"20.5", 20}, std::pair{"2", 2}}) {
+    Backend().ClearTranscript();
+    Backend().QueueInput(entry);
+    Dispatch(265);
+    EXPECT_TRUE(bSetNColumns) << entry;
+    EXPECT_EQ(nDataColumns, count) << entry;
+    EXPECT_TRUE(BoxTexts().empty()) << entry;
+    Dispatch(265);  // switch off again
+  }
 }
 
 

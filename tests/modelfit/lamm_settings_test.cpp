@@ -118,6 +118,42 @@ TEST_F(LammSettingsTest, GridSizesBeyondTheIntegerRangeAreNotTakenFromTheFile) {
   EXPECT_EQ(nGridSizeUpper, 1);
 }
 
+TEST_F(LammSettingsTest, ValuesTheDialogWouldRefuseLeaveTheirSettings) {
+  // Every entry -2: the settings the dialog takes only as positive entries keep
+  // their values; the truncation exponent (any number in the dialog) and the
+  // entries without a check are taken.
+  const float sAuto = fAutoAlgorithmS, perSigma = fPointsPerSigma, refit = fRefitTolerance;
+  const float velocity = fScanVelocity, convolution = fRadialConvolutionRange;
+  const double backLevel = dBackDiffusionLevel, sGrid = dAutoSGridValue, dcOverC = dMaxDcOverC;
+  const int grid = nDefaultGridPoints, upper = nGridSizeUpper, lower = nGridSizeLower;
+  WriteValues(szLammParamsIni, 31, -2.0f);
+  EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+  EXPECT_EQ(fAutoAlgorithmS, sAuto);
+  EXPECT_EQ(dBackDiffusionLevel, backLevel);
+  EXPECT_EQ(nDefaultGridPoints, grid);
+  EXPECT_EQ(fPointsPerSigma, perSigma);
+  EXPECT_EQ(nGridSizeUpper, upper);
+  EXPECT_EQ(nGridSizeLower, lower);
+  EXPECT_EQ(dAutoSGridValue, sGrid);
+  EXPECT_EQ(fRefitTolerance, refit);
+  EXPECT_EQ(dMaxDcOverC, dcOverC);
+  EXPECT_EQ(fScanVelocity, velocity);
+  EXPECT_EQ(fRadialConvolutionRange, convolution);
+  EXPECT_FLOAT_EQ(fAutoAlgorithmSOptimized, -2.0f);
+  EXPECT_NEAR(dTruncationLevel, 0.01, 1e-12);
+  EXPECT_FALSE(bAutoGridSize) << "switches are read as before";
+
+  // A truncation exponent whose power of ten is not finite keeps the level.
+  {
+    std::ofstream out(szLammParamsIni);
+    for (int i = 0; i < 31; ++i) out << (i == 21 ? "1e30" : "3") << "\n";
+  }
+  EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+  EXPECT_NEAR(dTruncationLevel, 0.01, 1e-12);
+  EXPECT_EQ(nDefaultGridPoints, 3) << "values in range are taken";
+  EXPECT_FLOAT_EQ(fScanVelocity, 3.0f);
+}
+
 TEST_F(LammSettingsTest, TimesFromOmegaSquaredT) {
   nScans = 1;
   pScanInfo.assign(2, ScanInfo{});

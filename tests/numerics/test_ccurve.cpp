@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "numerics/ccurve.h"
+#include "numerics/one_based.h"
+#include "numerics/matrix_table.h"
+#include "numerics/cvector.h"
 #include "platform/headless/headless_backend.h"
 
 namespace tarmic {
@@ -66,6 +69,39 @@ TEST(CCurveFiles, FieldsSeparatedByBlanksCommasAndSemicolons) {
   EXPECT_TRUE(c.OwnsVectors());
   EXPECT_EQ(Xs(c), (std::vector<float>{1, 3, 5}));
   EXPECT_EQ(Ys(c), (std::vector<float>{2, 4, 6}));
+}
+
+TEST(CCurveFiles, LoneCrCrLfAndLfLineEndsReadAlike) {
+  // A file with CR-only line ends (or mixed ends) holds one record per line, not one
+  // record in all, for the curve, vector and table readers.
+  ScopedHeadlessBackend backend;
+  for (const char* eol : {"\n", "\r\n", "\r"}) {
+    const std::string e = eol;
+    const std::string path = OutputPath("line_ends.dat");
+    WriteText(path, "1 2" + e + "3 4" + e + e + "5 6" + e);
+    CCurve c;
+    ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2)) << e.size();
+    EXPECT_EQ(Xs(c), (std::vector<float>{1, 3, 5}));
+    EXPECT_EQ(Ys(c), (std::vector<float>{2, 4, 6}));
+
+    CVector v;
+    v.ReadFromFile(path.c_str());
+    ASSERT_EQ(v.Length(), 3u) << "first number of every line";
+    EXPECT_EQ(v.Get(2), 5.0f);
+
+    int lines = 0;
+    float** m = ReadMatrixTable(path.c_str(), 2, &lines);
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(lines, 3);
+    EXPECT_EQ(m[3][2], 6.0f);
+    free_matrix(m, 1, lines, 1, 2);
+  }
+  // Mixed ends, the last line without one.
+  const std::string path = OutputPath("mixed_ends.dat");
+  WriteText(path, "1 2\r3 4\r\n5 6\n7 8");
+  CCurve c;
+  ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2));
+  EXPECT_EQ(Xs(c), (std::vector<float>{1, 3, 5, 7}));
 }
 
 TEST(CCurveFiles, ColumnsAreCountedFromOne) {

@@ -8,6 +8,7 @@
 #include "numerics/one_based.h"
 #include "platform/system.h"
 #include "scandata/scan_file.h"
+#include "scandata/text_io.h"
 #include "scandata_test_support.h"
 
 namespace tarmic::testing {
@@ -266,6 +267,62 @@ TEST_F(ScanFileTest, SetNColumnsReadsThatManyWordsPerLine) {
   nDataColumns = 1;
   Scan refused(path);
   EXPECT_EQ(refused.ok, 0);
+}
+
+TEST_F(ScanFileTest, EachDataLineIsOneRowWhateverTheColumnCount) {
+  // Three-word lines (one with a fourth word) read as one row each whether the
+  // count asked for is the layout's, 2 or the largest; the words of a line never
+  // spill into the next row.
+  const std::string dir = ScratchDir("line_rows");
+  const std::string path = dir + "/rows.ra1";
+  std::string text = "rows\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
+  for (int i = 0; i < 6; ++i)
+    text += "5.9" + std::to_string(i) + " 0." + std::to_string(i + 1) + " 0.01" +
+            (i == 2 ? " 99" : "") + "\n";
+  WriteText(path, text);
+  for (int columns : {0, 2, kMaxDataColumns}) {
+    bSetNColumns = columns > 0;
+    nDataColumns = columns > 0 ? columns : 2;
+    Scan s(path);
+    ASSERT_EQ(s.ok, 1) << columns << " " << s.error;
+    ASSERT_EQ(s.n, 6) << columns;
+    for (int i = 1; i <= 6; ++i) {
+      EXPECT_FLOAT_EQ(s.radius[i], 5.9f + 0.01f * static_cast<float>(i - 1)) << columns;
+      EXPECT_FLOAT_EQ(s.value[i], 0.1f * static_cast<float>(i)) << columns;
+    }
+  }
+  // A count beyond the largest is refused by the reader as well.
+  bSetNColumns = true;
+  nDataColumns = kMaxDataColumns + 1;
+  Scan refused(path);
+  EXPECT_EQ(refused.ok, 0);
+  EXPECT_NE(refused.error.find("outside 2 to 20"), std::string::npos) << refused.error;
+}
+
+TEST_F(ScanFileTest, CrOnlyLineEndsReadLikeLineFeeds) {
+  // Old Macintosh files end their lines with a lone CR; the scan reader and the
+  // shared whole-file reader treat it as a line end.
+  Scan lf(FixturePath("absorbance.ra1"));
+  ASSERT_EQ(lf.ok, 1);
+  std::string text;
+  ASSERT_TRUE(ReadWholeTextFile(FixturePath("absorbance.ra1"), &text));
+  for (char& c : text)
+    if (c == '\n') c = '\r';
+  const std::string path = ScratchDir("cr_only") + "/absorbance.ra1";
+  WriteText(path, text);
+  Scan cr(path);
+  ASSERT_EQ(cr.ok, 1) << cr.error;
+  ASSERT_EQ(cr.n, lf.n);
+  EXPECT_EQ(cr.info.description, lf.info.description);
+  EXPECT_EQ(cr.info.rpm, lf.info.rpm);
+  for (int i = 1; i <= lf.n; ++i) {
+    EXPECT_EQ(cr.radius[i], lf.radius[i]);
+    EXPECT_EQ(cr.value[i], lf.value[i]);
+  }
+  WriteText(path, "a\rb\r\nc\r");
+  std::string read;
+  ASSERT_TRUE(ReadWholeTextFile(path, &read));
+  EXPECT_EQ(read, "a\nb\nc\n");
 }
 
 TEST_F(ScanFileTest, TrailingZeroRadiiAreTrimmedInTheTwoColumnLayout) {

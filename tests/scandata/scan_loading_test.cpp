@@ -172,6 +172,32 @@ TEST_F(ScanLoadingTest, UnreadableFileKeepsThePreviousSet) {
   EXPECT_EQ(calls, (std::vector<std::string>{"progressBegin", "progressEnd"}));
 }
 
+TEST_F(ScanLoadingTest, NonFiniteValueIsRefusedWithPathAndLineAndTheSetStays) {
+  LoadNewFiles(SetAbsPaths());
+  ASSERT_EQ(nScans, 3);
+  float* const radiusBefore = ppRadius[1];
+  const std::string dir = ScratchDir("non_finite");
+  // 1e999 overflows to infinity; 1e39 overflows single precision.
+  std::string dataLine = ScanText("overflow in data", 'R', 2000.0, 20.0f, 10);
+  dataLine.replace(dataLine.find("2.03000e-01"), 11, "1e999");  // line 6
+  std::string header = ScanText("overflow in line 2", 'R', 2000.0, 20.0f, 10);
+  header.replace(header.find("1.0e10"), 6, "1e39");
+  WriteText(dir + "/00001.ra1", ScanText("good", 'R', 1000.0, 20.0f, 10));
+  WriteText(dir + "/00002.ra1", dataLine);
+  WriteText(dir + "/00003.ra1", header);
+  for (auto [bad, line] : {std::pair{"00002.ra1", 6}, std::pair{"00003.ra1", 2}}) {
+    backend->ClearTranscript();
+    backend->QueueMessageBox(IDOK, "LOAD ERROR");
+    LoadNewFiles({dir + "/00001.ra1", dir + "/" + bad});
+    EXPECT_EQ(MessageTexts(),
+              (std::vector<std::string>{"LOAD ERROR: " + dir + "/" + bad + "\nline " +
+                                        std::to_string(line) + " holds a number that is not finite"}));
+    EXPECT_EQ(nScans, 3);
+    EXPECT_EQ(ppRadius[1], radiusBefore);
+    EXPECT_EQ(ppScanFileNames[3], "00003.ra1");
+  }
+}
+
 TEST_F(ScanLoadingTest, InterferenceWithAbsorbanceFilesIsMixedDataTypes) {
   LoadNewFiles(SetAbsPaths());
   const std::string dir = ScratchDir("mixed");
