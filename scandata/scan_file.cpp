@@ -116,6 +116,8 @@ class WordStream {
   bool tooLong() const { return tooLong_; }
   // The line of the first number that is not finite in single precision; 0: none.
   int nonFiniteLine() const { return nonFiniteLine_; }
+  // The line the stream stands on.
+  int line() const { return line_; }
 
  private:
   const std::string& text_;
@@ -323,12 +325,16 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
       if (!isNumber) numeric = false;
       if (c < 3) w[c] = v;
     }
+    const int line = words.line();
     words.SkipLine();
     if (words.tooLong()) return Fail(error, "a data line holds a word that is too long");
     // A row that the file does not hold, or an unreadable or short last line (an
     // instrument file may end in the middle of a line), is not data.
     if (got == 0 || (r == rows && (!numeric || got < neededWords))) break;
     if (words.nonFiniteLine()) return Fail(error, NonFiniteText(words.nonFiniteLine()));
+    // A short line inside the data: its missing values are not known.
+    if (got < neededWords)
+      return Fail(error, "line " + std::to_string(line) + " has too few values");
     xs.push_back(static_cast<float>(w[0]));
     ys.push_back(static_cast<float>(w[1]));
     ts.push_back(threeColumns ? static_cast<float>(w[2]) : 0.0f);

@@ -297,6 +297,17 @@ TEST_F(ScanFileTest, EachDataLineIsOneRowWhateverTheColumnCount) {
   Scan refused(path);
   EXPECT_EQ(refused.ok, 0);
   EXPECT_NE(refused.error.find("outside 2 to 20"), std::string::npos) << refused.error;
+  // A short line inside the data is refused with its line; a short last line (a
+  // file ending in the middle of a line) is dropped.
+  bSetNColumns = false;
+  WriteText(path, "rows\nR 2 20.0 40000 1000 1.6000e+10 280 1\n5.90 0.1 0.01\n5.91\n5.92 0.3 0.01\n5.93\n");
+  Scan shortLine(path);
+  EXPECT_EQ(shortLine.ok, 0);
+  EXPECT_NE(shortLine.error.find("line 4 has too few values"), std::string::npos) << shortLine.error;
+  WriteText(path, "rows\nR 2 20.0 40000 1000 1.6000e+10 280 1\n5.90 0.1 0.01\n5.91 0.2 0.01\n5.92 0.3 0.01\n5.93\n");
+  Scan shortEnd(path);
+  ASSERT_EQ(shortEnd.ok, 1) << shortEnd.error;
+  EXPECT_EQ(shortEnd.n, 3);
 }
 
 TEST_F(ScanFileTest, CrOnlyLineEndsReadLikeLineFeeds) {
