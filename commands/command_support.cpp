@@ -1,5 +1,7 @@
 #include "commands/command_support.h"
 
+#include "app/preferences.h"
+
 #include "app/xla_window.h"
 #include "app/zoom.h"
 #include "numerics/number_input.h"
@@ -45,6 +47,16 @@ int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::st
 
 bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption) {
   return CommandMessageBox(window, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void ChooseExclusiveOption(TXLAWindow& window, const ExclusiveOption* options, int count,
+                           int value, const std::string& question, int preferenceLine) {
+  Window& w = window.GetHandle();
+  for (int k = 0; k < count; ++k) {
+    *options[k].flag = value == k + 1;
+    w.CheckMenuItem(options[k].command, *options[k].flag);
+  }
+  if (AskYesNo(window, question, "SET PREFERENCE")) SavePreference(&window, preferenceLine, value);
 }
 
 bool AskFloat(TXLAWindow& window, float* value, float current, const char* prompt,

@@ -19,6 +19,17 @@ int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::st
                       unsigned style);
 // A yes/no question; true for yes.
 bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption);
+// One of a set of exclusive menu options, as the preference file numbers them
+// (value 1 for the first): its switch on and the others off with their check marks;
+// then "save as default" is offered under "SET PREFERENCE" and the value written to
+// the preference line on Yes.
+struct ExclusiveOption {
+  bool* flag;
+  int command;
+};
+void ChooseExclusiveOption(TXLAWindow& window, const ExclusiveOption* options, int count,
+                           int value, const std::string& question, int preferenceLine);
+
 // The number input with bModalBoxOpen set while it is open: the current value is
 // shown; true with *value set on OK, false (value unchanged) on Cancel. A null
 // caption shows the input's default caption.

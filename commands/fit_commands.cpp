@@ -27,19 +27,13 @@ constexpr int kFitSimplexValue = 1;
 constexpr int kFitAnnealingValue = 2;
 constexpr int kFitMarquardtValue = 3;
 
-constexpr const char* kSetPreference = "SET PREFERENCE";
 constexpr const char* kAnnealCaption = "Fit With Simulated Annealing";
 
 void ChooseFitAlgorithm(TXLAWindow& window, int value) {
-  bFitSimplex = value == kFitSimplexValue;
-  bFitAnnealing = value == kFitAnnealingValue;
-  bFitMarquardt = value == kFitMarquardtValue;
-  Window& w = window.GetHandle();
-  w.CheckMenuItem(kCmFitSimplex, bFitSimplex);
-  w.CheckMenuItem(kCmFitAnnealing, bFitAnnealing);
-  w.CheckMenuItem(kCmFitMarquardt, bFitMarquardt);
-  if (AskYesNo(window, "save as default setting?", kSetPreference))
-    SavePreference(&window, kPrefFitAlgorithm, value);
+  const ExclusiveOption options[] = {{&bFitSimplex, kCmFitSimplex},
+                                     {&bFitAnnealing, kCmFitAnnealing},
+                                     {&bFitMarquardt, kCmFitMarquardt}};
+  ChooseExclusiveOption(window, options, 3, value, "save as default setting?", kPrefFitAlgorithm);
 }
 
 // A whole number typed into the number input; the value stays on Cancel.

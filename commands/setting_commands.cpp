@@ -26,15 +26,11 @@ constexpr const char* kSetPreference = "SET PREFERENCE";
 constexpr const char* kUpdateDuringFit = "UPDATE DURING FIT";
 
 void ChooseRegularisation(TXLAWindow& window, int value) {
-  bRegMaxEnt = value == kRegMaxEntValue;
-  bRegSecondDerivative = value == kRegSecondDerivativeValue;
-  bRegShowBoth = value == kRegShowBothValue;
-  Window& w = window.GetHandle();
-  w.CheckMenuItem(kCmRegMaxEnt, bRegMaxEnt);
-  w.CheckMenuItem(kCmRegSecondDerivative, bRegSecondDerivative);
-  w.CheckMenuItem(kCmRegShowBoth, bRegShowBoth);
-  if (AskYesNo(window, "save new regularization as default setting?", kSetPreference))
-    SavePreference(&window, kPrefRegularisation, value);
+  const ExclusiveOption options[] = {{&bRegMaxEnt, kCmRegMaxEnt},
+                                     {&bRegSecondDerivative, kCmRegSecondDerivative},
+                                     {&bRegShowBoth, kCmRegShowBoth}};
+  ChooseExclusiveOption(window, options, 3, value, "save new regularization as default setting?",
+                        kPrefRegularisation);
 }
 
 }  // namespace
