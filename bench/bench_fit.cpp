@@ -67,15 +67,7 @@ float InstallData() {
   const auto D = static_cast<float>(kGasConstant * 293.15 * kS * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7);
   SetSpecies(static_cast<float>(kS), D, static_cast<float>(kMeniscus), false);
   CalculateModel(nullptr);
-  std::mt19937 random(3);
-  std::normal_distribution<double> gauss(0.0, 0.005);
-  for (int j = 1; j <= kScans; ++j) {
-    for (int p = 1; p <= kRadii; ++p)
-      ppSignal[static_cast<std::size_t>(j)][p] =
-          static_cast<float>(ppFit[static_cast<std::size_t>(j)][p] + gauss(random));
-    FillGridSignalRow(j);
-  }
-  CalculateAverageScan();
+  bench::DataFromFitWithNoise(0.005, 3);
   return D;
 }
 
@@ -132,15 +124,7 @@ void BM_SimplexFitTwoSpecies(benchmark::State& state) {
   nLammThreads = 2;
   SetTwoSpecies(1.0f, false);
   CalculateModel(nullptr);
-  std::mt19937 random(4);
-  std::normal_distribution<double> gauss(0.0, 0.005);
-  for (int j = 1; j <= kScans; ++j) {
-    for (int p = 1; p <= kRadii; ++p)
-      ppSignal[static_cast<std::size_t>(j)][p] =
-          static_cast<float>(ppFit[static_cast<std::size_t>(j)][p] + gauss(random));
-    FillGridSignalRow(j);
-  }
-  CalculateAverageScan();
+  bench::DataFromFitWithNoise(0.005, 4);
   double evaluations = 0.0, s1 = 0.0, s2 = 0.0;
   for (auto _ : state) {
     state.PauseTiming();

@@ -46,6 +46,23 @@ double DiffusionFromS(double s, double ff0) {
          std::pow(eta * ff0, -1.5) * std::sqrt((1 - vbar * rho) / vbar);
 }
 
+// A uniform loading of 1 on the grid and the run state of a species (s in S, D in
+// cm^2/s) at 50,000 rpm with the default step settings.
+void StartSpeciesRun(double s, double D) {
+  const int N = nSimGridPointsAllocated;
+  for (int i = 1; i <= N; ++i) pLammConc[i] = 1.0;
+  dSimTime = 0;
+  nSimIterations = 0;
+  dSimDt = 1.0;
+  dMaxRelChange = 1.0;
+  dMaxRelChangeLow = 0.05;
+  dMaxRelChangeTarget = 0.2;
+  dSimS = s;
+  dSimD = D;
+  dSimRpm = dFinalRpm = 50000;
+  bAccelerating = false;
+}
+
 void SetUpCell(bool movingHat, bool nonideal) {
   ResetSimArrays();
   ResetSimRunState();
@@ -72,18 +89,7 @@ int EvaluateModel(bool movingHat, bool nonideal, std::vector<std::vector<double>
   for (double s : kSpecies) {
     const double D = DiffusionFromS(s, 1.2);
     if (movingHat) BuildLammGrid();
-    const int N = nSimGridPointsAllocated;
-    for (int i = 1; i <= N; ++i) pLammConc[i] = 1.0;
-    dSimTime = 0;
-    nSimIterations = 0;
-    dSimDt = 1.0;
-    dMaxRelChange = 1.0;
-    dMaxRelChangeLow = 0.05;
-    dMaxRelChangeTarget = 0.2;
-    dSimS = s;
-    dSimD = D;
-    dSimRpm = dFinalRpm = 50000;
-    bAccelerating = false;
+    StartSpeciesRun(s, D);
     fS1 = static_cast<float>(s);
     fD1 = static_cast<float>(D);
     fS2 = fS1;
@@ -171,17 +177,7 @@ void BM_SpeciesWithBufferMismatch(benchmark::State& state) {
   for (auto _ : state) {
     recorded = 0;
     BuildLammGrid();
-    const int N = nSimGridPointsAllocated;
-    for (int i = 1; i <= N; ++i) pLammConc[i] = 1.0;
-    dSimTime = 0;
-    nSimIterations = 0;
-    dSimDt = 1.0;
-    dMaxRelChange = 1.0;
-    dMaxRelChangeLow = 0.05;
-    dMaxRelChangeTarget = 0.2;
-    dSimS = 6.0;
-    dSimD = DiffusionFromS(6.0, 1.2);
-    dSimRpm = dFinalRpm = 50000;
+    StartSpeciesRun(6.0, DiffusionFromS(6.0, 1.2));
     ScanTimeRecorder rec(times, [&](int scan, const double*, const double* c, int n) {
       store[scan].assign(c + 1, c + n + 1);
       ++recorded;

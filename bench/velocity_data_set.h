@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <random>
 
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
@@ -16,6 +17,7 @@
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
+#include "modelcalc/linear_amplitudes.h"
 #include "scandata/scan_file.h"
 
 namespace tarmic::bench {
@@ -57,6 +59,18 @@ inline void InstallVelocityScans(int scans, int radii, double edge) {
   fFitRightLim = 7.1f;
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
+}
+
+// The data become the computed fit plus Gaussian noise of the given width.
+inline void DataFromFitWithNoise(double noise, unsigned seed) {
+  std::mt19937 random(seed);
+  std::normal_distribution<double> gauss(0.0, noise);
+  for (int j = 1; j <= nScans; ++j) {
+    const auto s = static_cast<std::size_t>(j);
+    for (int p = 1; p <= pnPoints[s]; ++p) ppSignal[s][p] = static_cast<float>(ppFit[s][p] + gauss(random));
+    FillGridSignalRow(j);
+  }
+  CalculateAverageScan();
 }
 
 }  // namespace tarmic::bench
