@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "lamm/moving_hat_core.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "numerics/ccurve.h"
@@ -271,12 +272,7 @@ void BuildLammGrid() {
   if (bMovingHat) {
     // Geometric: node 2 half a ratio from the meniscus (1.5 ratios for a frame
     // moving inward), each further node one ratio on.
-    const double ratio = std::pow(b / m, 1.0 / (N - 1));
-    const double first = dFrameS < 0 ? 1.5 : 0.5;
-    r[1] = m;
-    r[2] = m * std::pow(b / m, first / (N - 1));
-    for (int i = 3; i < N; ++i) r[i] = r[i - 1] * ratio;
-    r[N] = b;
+    LayMovingHatGrid(r, N, m, b, dFrameS < 0);
     if (pLammRadius2)
       for (int i = 1; i <= N; ++i) pLammRadius2[i] = r[i];
   } else if (bClaverie && bOptimizedGridPending) {
