@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every target with AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-test/, and runs every test.
+# UndefinedBehaviorSanitizer in build-test/, runs the fuzz targets of the file readers
+# over their seed inputs, and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/install-deps.sh
@@ -8,6 +9,8 @@ launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARMIC_SANITIZE=ON "${launcher[@]}" >/dev/null
 cmake --build build-test
+# Every file reader over its fuzz seed corpus once (skipped with a note without clang).
+bash fuzz/run.sh --seeds
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -199,6 +199,7 @@ void HeadlessBackend::Unexpected(const std::string& kind, std::string_view capti
 
 int HeadlessBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
   transcript_.push_back(TranscriptEntry{"MessageBox", std::string(caption), std::string(text), style});
+  if (boxAnswers_.empty() && unscriptedBoxAnswer_) return *unscriptedBoxAnswer_;
   if (boxAnswers_.empty()) Unexpected("MessageBox (no answer queued)", caption, text);
   BoxAnswer answer = boxAnswers_.front();
   if (!answer.caption.empty() && answer.caption != caption)
@@ -212,6 +213,7 @@ std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
                                                       std::string_view initial) {
   (void)initial;
   transcript_.push_back(TranscriptEntry{"Input", std::string(caption), std::string(prompt), 0});
+  if (inputAnswers_.empty() && unscriptedBoxAnswer_) return std::nullopt;
   if (inputAnswers_.empty()) Unexpected("Input (no answer queued)", caption, prompt);
   std::optional<std::string> answer = std::move(inputAnswers_.front());
   inputAnswers_.pop_front();

@@ -117,6 +117,10 @@ class HeadlessBackend : public Backend {
   void QueueDialog(int result, TransferBuffer values = {});
   // Whether every queued answer has been used.
   bool AllAnswersUsed() const;
+  // Answers every message box for which no answer is queued with result, and every
+  // unscripted input with Cancel, instead of failing (for running readers over
+  // arbitrary input, where which boxes appear is not known beforehand).
+  void AnswerUnscriptedBoxes(int result) { unscriptedBoxAnswer_ = result; }
 
   // --- what happened ---
   const std::vector<TranscriptEntry>& Transcript() const { return transcript_; }
@@ -175,6 +179,7 @@ class HeadlessBackend : public Backend {
     std::string caption;
   };
   std::deque<BoxAnswer> boxAnswers_;
+  std::optional<int> unscriptedBoxAnswer_;
   std::deque<std::optional<std::string>> inputAnswers_;
   std::deque<std::vector<std::string>> openAnswers_;
   std::deque<std::optional<std::string>> saveAnswers_;

@@ -1,0 +1,29 @@
+// Files the program saved and reads back: saved distributions (kind detection,
+// restore, loading as initial distribution) and parameter files; the first byte
+// picks the reader.
+#include "distributions/distribution_file.h"
+#include "fuzz_support.h"
+#include "modelcalc/fit_persistence.h"
+#include "scandata/data_set.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace tarmic;
+  if (size == 0) return 0;
+  fuzz::InitHeadless();
+  const std::string path = fuzz::WriteScratch(data + 1, size - 1, "saved.dat");
+  switch (data[0] % 3) {
+    case 0:
+      ReadSavedDistributionKind(path);
+      RestoreContiDistribution(path);
+      break;
+    case 1:
+      LoadDistributionFromFile(path);
+      break;
+    default:
+      ReloadParameters(nullptr, path);
+      break;
+  }
+  ResetDistributionFiles();
+  ResetScanDataGlobals();
+  return 0;
+}
