@@ -291,9 +291,6 @@ void TXLAWindow::FinishMarkerMove(bool confirm) {
     fMinMeniscus = fShiftedRangeMin;
     fMaxMeniscus = fShiftedRangeMax;
     ApplyMeniscusRangeRule();
-    // A fit range that the user placed (shifted along, or a bound dragged) is kept
-    // from the default ranges.
-    bFitRangesSet = true;
   } else if (bHoldBottom) {
     bHoldBottom = false;
     fShiftedRangeMax = v - (fBottom - fMaxBottom);
@@ -314,7 +311,6 @@ void TXLAWindow::FinishMarkerMove(bool confirm) {
     fMinBottom = fShiftedRangeMin;
     fMaxBottom = fShiftedRangeMax;
     ApplyBottomRangeRule();
-    bFitRangesSet = true;
   } else if (bHoldRefMeniscus) {
     bHoldRefMeniscus = false;
     fMeniscusDifference = static_cast<double>(fMeniscus) - static_cast<double>(v);
@@ -322,28 +318,24 @@ void TXLAWindow::FinishMarkerMove(bool confirm) {
   } else if (bHoldMinMeniscus) {
     bHoldMinMeniscus = false;
     PlaceLowerBound(fMinMeniscus, fMaxMeniscus, v);
-    bFitRangesSet = true;
     fCursorValue = 0.0f;
     if (fMeniscus < fMinMeniscus) fMeniscus = fMinMeniscus;
     ApplyMeniscusRangeRule();
   } else if (bHoldMaxMeniscus) {
     bHoldMaxMeniscus = false;
     PlaceUpperBound(fMinMeniscus, fMaxMeniscus, v);
-    bFitRangesSet = true;
     fCursorValue = 0.0f;
     if (fMaxMeniscus < fMeniscus) fMeniscus = fMaxMeniscus;
     ApplyMeniscusRangeRule();
   } else if (bHoldMinBottom) {
     bHoldMinBottom = false;
     PlaceLowerBound(fMinBottom, fMaxBottom, v);
-    bFitRangesSet = true;
     fCursorValue = 0.0f;
     if (fBottom < fMinBottom) fBottom = fMinBottom;
     ApplyBottomRangeRule();
   } else if (bHoldMaxBottom) {
     bHoldMaxBottom = false;
     PlaceUpperBound(fMinBottom, fMaxBottom, v);
-    bFitRangesSet = true;
     fCursorValue = 0.0f;
     if (fMaxBottom < fBottom) fBottom = fMaxBottom;
     ApplyBottomRangeRule();
@@ -364,18 +356,13 @@ void TXLAWindow::FinishMarkerMove(bool confirm) {
     bHoldRightLimit = false;
     fFitRightLim = v;
     fCursorValue = 0.0f;
-    const bool exchanged = fFitLeftLim > fFitRightLim;
-    if (exchanged) std::swap(fFitLeftLim, fFitRightLim);
+    // Dropped left of the left limit: the two exchange, and the drop point stays
+    // the left limit wherever it lies.
+    if (fFitLeftLim > fFitRightLim) std::swap(fFitLeftLim, fFitRightLim);
     if (fFitRightLim < fMeniscus && fMeniscus > 0)
       fFitRightLim = fMeniscus;
     else if (fFitRightLim > fBottom && fBottom > 0)
       fFitRightLim = fBottom;
-    // The exchange makes the drop point the left limit, which may lie left of the
-    // meniscus, where no fit can start: it is kept off the meniscus as a dragged
-    // left limit is.
-    if (exchanged && fFitLeftLim > 0 && fFitLeftLim < fMeniscus)
-      fFitLeftLim = static_cast<float>(fMeniscus + 0.005);
-    if (exchanged) ApplyMeniscusRangeRule();
     ApplyBottomRangeRule();
   }
 

@@ -101,7 +101,8 @@ void ReloadNewList(TXLAWindow& window, const StoredListState& previous) {
 // Loads the files of a scan-list file as the new data set.
 void LoadScanList(TXLAWindow& window, const std::string& path) {
   const StoredListState previous;
-  if (!ReadScanListFile(&window.GetHandle(), path.c_str())) return;
+  // The loaded set stays until the listed scans have loaded.
+  if (!ReadScanListFile(&window.GetHandle(), path.c_str(), /*releaseLoadedSet=*/false)) return;
   ReloadNewList(window, previous);
 }
 

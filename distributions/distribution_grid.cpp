@@ -243,7 +243,7 @@ void BuildDLSGrid(int n) {
 // The ls-g*(s) grid against the fit limits: a boundary from the meniscus must be
 // able to reach them. Asks once per data set; false when the user declines.
 bool CheckLsgGridAgainstFitLimits(int n) {
-  if (nScans < 1 || bDistGridWarningAccepted) return true;
+  if (nScans < 1 || bFitLimitWarningAccepted) return true;
   const ScanInfo& first = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
   const ScanInfo& last = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(nScans)])];
   const double omega = static_cast<double>(last.rpm) / 60.0 * 2.0 * 3.14159265358979;
@@ -270,7 +270,7 @@ bool CheckLsgGridAgainstFitLimits(int n) {
         static_cast<double>(pDistGrid[1]), sLeft, sRight);
   }
   if (!AskYesNo(question, "ERROR")) return false;
-  bDistGridWarningAccepted = true;
+  bFitLimitWarningAccepted = true;
   return true;
 }
 

@@ -139,10 +139,10 @@ void CWINPlot::UpdateMapping() {
 // ---------------------------------------------------------------- rectangle and ranges
 
 void CWINPlot::SetPlotRect(int top, int left, int bottom, int right) {
-  // The product is formed without rounding to float: 75 x 1.4f lies just below
-  // 105 and is truncated to 104.
-  nLeft = static_cast<int>(left * static_cast<double>(fHorzDisplayFactor));
-  nRight = static_cast<int>(right * static_cast<double>(fHorzDisplayFactor));
+  // The product is rounded to float before truncation: 75 x 1.4f is 105 (not
+  // 104.99999...), 600 x 1.4f is 840, so round client widths map to round columns.
+  nLeft = static_cast<int>(static_cast<float>(static_cast<float>(left) * fHorzDisplayFactor));
+  nRight = static_cast<int>(static_cast<float>(static_cast<float>(right) * fHorzDisplayFactor));
   nBottom = bottom;
   nTop = top;
   if (nCurves > 0) AutoScale();

@@ -22,7 +22,7 @@ float pParams[kModelParams + 1] = {};
 int pParamFitFlags[kModelParams + 1] = {};
 int pSpeciesLinked[5] = {0, 1, 0, 0, 0};
 
-bool bDistGridWarningAccepted = false;
+bool bFitLimitWarningAccepted = false;
 
 bool bRealtimeMode = false;
 bool bRealtimeLoadError = false;
@@ -61,7 +61,7 @@ void ResetAnalysisSwitches() {
   std::fill(std::begin(pParamFitFlags), std::end(pParamFitFlags), 0);
   std::fill(std::begin(pSpeciesLinked), std::end(pSpeciesLinked), 0);
   pSpeciesLinked[1] = 1;
-  bDistGridWarningAccepted = false;
+  bFitLimitWarningAccepted = false;
   bRealtimeMode = false;
   bRealtimeLoadError = false;
   bEqAnalysisModel = false;

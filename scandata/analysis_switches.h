@@ -34,7 +34,7 @@ extern int pSpeciesLinked[5];
 
 // --- distribution engine ---
 // The user accepted the distribution-grid warning for the current data set.
-extern bool bDistGridWarningAccepted;
+extern bool bFitLimitWarningAccepted;
 
 // --- boundary and equilibrium analyses ---
 extern bool bRealtimeMode;       // realtime reloading: no questions while loading

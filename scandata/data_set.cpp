@@ -197,7 +197,7 @@ void FreeDataSet() {
   for (auto* t : {&ppDataCurve, &ppFitCurve, &ppResidualCurve, &ppThirdCurve}) t->clear();
   if (hooks.releaseDataAndResidualPlots) hooks.releaseDataAndResidualPlots();
   nScans = 0;
-  bDistGridWarningAccepted = false;
+  bFitLimitWarningAccepted = false;
   bDataChanged = true;
 }
 

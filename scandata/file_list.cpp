@@ -9,6 +9,7 @@
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -98,7 +99,7 @@ bool WriteScanListFile() {
   return true;
 }
 
-bool ReadScanListFile(Window* /*window*/, const char* path) {
+bool ReadScanListFile(Window* /*window*/, const char* path, bool releaseLoadedSet) {
   std::string text;
   if (!path || !ReadWholeTextFile(path, &text)) {
     ShowError(Format("\nAttention: could not open %s", path ? path : ""), false);
@@ -135,20 +136,34 @@ bool ReadScanListFile(Window* /*window*/, const char* path) {
     for (std::size_t i = 0; i < names.size(); i += static_cast<std::size_t>(filesPerScan))
       paths.push_back(JoinPath(directory, names[i]));
   }
+  // The list replaces the loaded set: it is released, and nScans counts the listed
+  // scans that the list-driven load reads next.
+  if (releaseLoadedSet && nScans > 0) {
+    if (GetDataSetHooks().freeCtotArrays) GetDataSetHooks().freeCtotArrays();
+    FreeDataSet();
+  }
+  if (releaseLoadedSet) szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
   if (static_cast<int>(paths.size()) > kMaxScans) {
     PlayErrorSound();
     if (HasBackend()) GetBackend().MessageBox("too many scans selected", "LOAD ERROR", MB_OK | MB_ICONERROR);
     return false;
   }
   nFilesPerScan = filesPerScan;
+  if (releaseLoadedSet) nScans = static_cast<int>(paths.size());
   szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
   SetStoredList(std::move(paths));
   return true;
 }
 
+// The stored entries that belong to the scans: the first nScans (never more than
+// the list holds).
+namespace {
+int ListedScanCount() { return nScans < nStoredFiles ? nScans : nStoredFiles; }
+}  // namespace
+
 void ChangeCellInFileList(int cell) {
   if (cell < 0 || cell > 8) return;
-  for (int i = 1; i <= nStoredFiles; ++i) {
+  for (int i = 1; i <= ListedScanCount(); ++i) {
     std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
     if (ExtensionOf(path).size() < 2) continue;  // no extension letter to replace
     path.back() = static_cast<char>('0' + cell);
@@ -167,7 +182,7 @@ void ChangeSubdirInFileList(int number) {
 }
 
 int CheckListedFilesExist() {
-  for (int i = 1; i <= nStoredFiles; ++i)
+  for (int i = 1; i <= ListedScanCount(); ++i)
     if (!FileExists(ppStoredFileNames[static_cast<std::size_t>(i)].c_str())) return 0;
   return 1;
 }

@@ -37,17 +37,22 @@ bool WriteScanListFile();
 std::string ScanListFilePath();
 
 // Reads a scan-list file into the stored list and sets nFilesPerScan and
-// szDataDirectory; the loaded data set is left alone (LoadDataFromFileList then
-// replaces it). False, with the list unchanged, when the file cannot be read or
-// names more than kMaxScans scans ("too many scans selected").
-bool ReadScanListFile(Window* window, const char* path);
+// szDataDirectory. With releaseLoadedSet (the list-driven series) a readable list
+// releases the loaded data set and sets nScans to the number of listed scans, which
+// LoadDataFromFileList then loads; a list of more than kMaxScans scans ("too many
+// scans selected") leaves the set released and the stored list unchanged. Without
+// it (a list chosen in "Load New Files") the loaded set stays until the new one
+// has loaded. False, with nothing changed, when the file cannot be read or names
+// no file.
+bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet = true);
 
-// Replaces the last character of every stored file's extension by the cell digit
-// 0..8; other values change nothing.
+// Replaces the last character of the extension of each of the first nScans stored
+// files by the cell digit 0..8; other values change nothing.
 void ChangeCellInFileList(int cell);
 // Replaces the last directory component of every stored path by the number.
 void ChangeSubdirInFileList(int number);
-// 1 when every stored file can be opened for reading, 0 at the first that cannot.
+// 1 when each of the first nScans stored files can be opened for reading, 0 at
+// the first that cannot.
 int CheckListedFilesExist();
 
 }  // namespace tarmic

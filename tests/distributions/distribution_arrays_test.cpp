@@ -68,7 +68,7 @@ TEST_F(ArraysTest, LeadingDiscreteSpeciesKeepsItsAmplitude) {
 
 TEST_F(ArraysTest, LsgKeepsOnlySValuesThatCanHavePassedTheFitLimit) {
   bLsgModel = true;
-  bDistGridWarningAccepted = true;
+  bFitLimitWarningAccepted = true;
   Grid(0.0f, 20.0f, 21);
   const int first = pScanOrder[1];
   // s_max = 1e13 ln(r / meniscus) / (omega^2 t) = 10 S.

@@ -231,12 +231,12 @@ TEST_F(GridTest, LsgWarningIsAskedOncePerDataSet) {
   EXPECT_EQ(backend->Transcript()[0].text.rfind("smax 1.00 too low", 0), 0u);
   backend->QueueMessageBox(IDYES, "ERROR");
   EXPECT_TRUE(SetupContiGrid());
-  EXPECT_TRUE(bDistGridWarningAccepted);
+  EXPECT_TRUE(bFitLimitWarningAccepted);
   EXPECT_TRUE(SetupContiGrid());
   EXPECT_EQ(backend->Transcript().size(), 2u);
 
   // Other models are not checked.
-  bDistGridWarningAccepted = false;
+  bFitLimitWarningAccepted = false;
   bLsgModel = false;
   bContiSModel = true;
   EXPECT_TRUE(SetupContiGrid());

@@ -66,7 +66,7 @@ TEST_F(DataSetTest, DataPlotHoldsOneCurvePerScanInScanColours) {
   EXPECT_EQ(CountOf(*picture, MetaOp::Ellipse), 15);
   bool outline = false;
   for (const MetaRecord& r : RecordsOf(*picture, MetaOp::Rectangle))
-    outline |= r.a == 104 && r.b == 475 && r.c == 1364 && r.d == 50;
+    outline |= r.a == 105 && r.b == 475 && r.c == 1365 && r.d == 50;
   EXPECT_TRUE(outline);
   EXPECT_EQ(GetResidualPlotMetafile(), pResidualsPlot->hPicture.get());
 }

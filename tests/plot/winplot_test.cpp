@@ -185,8 +185,8 @@ TEST(PlotScaling, ZoomFitsYToThePointsInsideTheXWindow) {
 TEST(PlotScaling, RectangleIsScaledByTheDisplayFactorAndTruncated) {
   CWINPlot plot;
   plot.SetPlotRect(50, 75, 475, 975);
-  EXPECT_EQ(plot.nLeft, 104);
-  EXPECT_EQ(plot.nRight, 1364);
+  EXPECT_EQ(plot.nLeft, 105);
+  EXPECT_EQ(plot.nRight, 1365);
   EXPECT_EQ(plot.nFrameBottom, 475 + 8 + 20);
 }
 
@@ -263,7 +263,7 @@ TEST(PlotPicture, RecordsAxesTicksLabelsAndTitles) {
   // The outline of the plot rectangle in the axis colour.
   bool outline = false;
   for (const MetaRecord& r : RecordsOf(mf, MetaOp::Rectangle))
-    outline |= r.a == 104 && r.b == 475 && r.c == 1364 && r.d == 50;
+    outline |= r.a == 105 && r.b == 475 && r.c == 1365 && r.d == 50;
   EXPECT_TRUE(outline);
   for (const char* label : {"100", "200", "300", "400", "0", "5", "10"})
     EXPECT_TRUE(HasText(mf, label)) << label;
@@ -273,8 +273,8 @@ TEST(PlotPicture, RecordsAxesTicksLabelsAndTitles) {
   int leftLabels = 0, rightLabels = 0;
   for (const MetaRecord& r : RecordsOf(mf, MetaOp::TextOut)) {
     if (r.text != "5") continue;
-    if (r.a == 104 - 8 - 2) ++leftLabels;
-    if (r.a == 1364 + 8 + 2) ++rightLabels;
+    if (r.a == 105 - 8 - 2) ++leftLabels;
+    if (r.a == 1365 + 8 + 2) ++rightLabels;
   }
   EXPECT_EQ(leftLabels, 1);
   EXPECT_EQ(rightLabels, 1);
@@ -294,9 +294,9 @@ TEST(PlotPicture, WidestYLabelPlacesTheTitleAndGrowsTheFrame) {
   plot.Redraw();
   bool placed = false;
   for (const MetaRecord& r : RecordsOf(*plot.hPicture, MetaOp::TextOut))
-    placed |= r.text == "y" && r.a == 104 - 45 - 8;
+    placed |= r.text == "y" && r.a == 105 - 45 - 8;
   EXPECT_TRUE(placed);
-  EXPECT_EQ(plot.nFrameLeft, 104 - 108);
+  EXPECT_EQ(plot.nFrameLeft, 105 - 108);
 }
 
 TEST(PlotPicture, RescaleRequestRecordsAtMostOnceMore) {

@@ -195,7 +195,7 @@ TEST_F(DataSetTest, FreeDataSetReleasesEverythingAndThePlots) {
   InstallScans({{5.9f, 0.01f, 50, 1.0f}, {5.9f, 0.01f, 50, 1.0f}});
   ASSERT_TRUE(BuildCommonRadialGrid());
   bDataChanged = false;
-  bDistGridWarningAccepted = true;
+  bFitLimitWarningAccepted = true;
   FreeDataSet();
   EXPECT_EQ(nScans, 0);
   EXPECT_TRUE(ppRadius.empty());
@@ -204,7 +204,7 @@ TEST_F(DataSetTest, FreeDataSetReleasesEverythingAndThePlots) {
   EXPECT_EQ(pGridRadius, nullptr);
   EXPECT_EQ(plotReleases, 1);
   EXPECT_TRUE(bDataChanged);
-  EXPECT_FALSE(bDistGridWarningAccepted);
+  EXPECT_FALSE(bFitLimitWarningAccepted);
   FreeDataSet();  // safe on an empty set
 }
 

@@ -437,18 +437,30 @@ TEST_F(ScanLoadingTest, ListFileOfMoreThanTheScanLimitIsRefused) {
   EXPECT_EQ(ppStoredFileNames[1], "/data/kept.ra1");
 }
 
-TEST_F(ScanLoadingTest, StoredListEditsForSeries) {
-  nStoredFiles = 2;
-  ppStoredFileNames = {"", "/data/run/a.ra1", "/data/run/b.ra1"};
+TEST_F(ScanLoadingTest, SeriesListReleasesTheSetAndItsEditsWalkTheListedScans) {
+  LoadNewFiles(SetAbsPaths());
+  ASSERT_EQ(nScans, 3);
+  const std::string dir = ScratchDir("list_series");
+  WriteText(dir + "/series.lst", "newformat n=1\n/data/run\na.ra1\nb.ra1\n");
+  ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/series.lst").c_str()));
+  // The loaded set is released; nScans counts the listed scans to be loaded.
+  EXPECT_TRUE(pnPoints.empty());
+  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(szDataDirectory, "/data/run");
+
+  ppStoredFileNames.push_back("/data/run/extra.ra1");  // beyond the listed scans
+  nStoredFiles = 3;
   ChangeCellInFileList(2);
   EXPECT_EQ(ppStoredFileNames[1], "/data/run/a.ra2");
+  EXPECT_EQ(ppStoredFileNames[3], "/data/run/extra.ra1");
   ChangeCellInFileList(9);
   EXPECT_EQ(ppStoredFileNames[2], "/data/run/b.ra2");
   ChangeSubdirInFileList(7);
   EXPECT_EQ(ppStoredFileNames[1], "/data/7/a.ra2");
   EXPECT_EQ(CheckListedFilesExist(), 0);
-  ppStoredFileNames = {"", FixturePath("absorbance.ra1"), FixturePath("intensity.ri1")};
+  ppStoredFileNames = {"", FixturePath("absorbance.ra1"), FixturePath("intensity.ri1"), "/missing.ra1"};
   EXPECT_EQ(CheckListedFilesExist(), 1);
+  nScans = 0;
 }
 
 TEST_F(ScanLoadingTest, DistributionGridAndEquilibriumProfileBesideTheData) {
