@@ -261,6 +261,10 @@ class TXLAWindow {
   void CmSignalMagnificationDrift(); void CmSignalRadialConvolution(); void CmExcitationShadow();
   void CmFloTools();
   void CmUpdateSavedFitParameters(); void CmCopyFitParameters(); void CmShowLastFitInfo();  // 827, 204, 517
+  // Data-set tools on fits (commands/data_set_tool_commands.cpp): 214, 203, 252, 253,
+  // 508, 509, 519, 607.
+  void CmGenerateSingle(); void CmSaveFitData(); void CmSaveNoise(); void CmSubtractNoiseFromEqData();
+  void CmSubtractTINoise(); void CmSubtractRINoise(); void CmSubtractSystematicNoise(); void CmRestoreTINoise();
 
  private:
   Window* handle_ = nullptr;

@@ -1,4 +1,5 @@
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/noise_subtraction.h"
 
 #include <array>
 #include <cctype>
@@ -519,6 +520,7 @@ int ReloadParameters(Window* window, const std::string& path) {
 }
 
 int OfferReloadParameters(Window* window) {
+  if (bNoiseTakenFromData) return 0;
   std::optional<std::vector<float>> read = ReadVector(szTmpParsPath);
   if (!read) return 0;
   if (bBatchMode) return bRestorePreviousParams ? ReloadParameters(window, szTmpParsPath) : 0;

@@ -14,6 +14,7 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/file_list.h"
+#include "scandata/program_files.h"
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -166,6 +167,28 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, StagedSca
   return true;
 }
 
+// Leaves the files this program wrote beside the scans out of a selection of full
+// paths: a note names them (the diagnostics log in realtime and batch runs); false
+// after "no scan files selected" when none is left.
+bool KeepScanFiles(Window* window, std::vector<std::string>* paths) {
+  ScanSelectionFilter filter = FilterScanSelection(*paths);
+  if (filter.leftOut.empty()) return true;
+  const std::string note = LeftOutFilesNote(filter.leftOut);
+  if (filter.kept.empty()) {
+    ErrorBox("no scan files selected\n" + note, "LOAD ERROR");
+    if (bRealtimeMode) bRealtimeLoadError = true;
+    return false;
+  }
+  if (bRealtimeMode || bBatchMode) {
+    DebugLog(window, "\n" + note);
+  } else {
+    PlayInfoSound();
+    if (HasBackend()) GetBackend().MessageBox(note, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  }
+  *paths = std::move(filter.kept);
+  return true;
+}
+
 std::string ReadFailureText(const std::string& path, const std::string& why) {
   return why.empty() ? path : path + "\n" + why;
 }
@@ -276,7 +299,10 @@ void SetUpLoadedSet() {
 
   if (!bRealtimeMode) {
     if (bInterferenceData || bEqAnalysisModel) bFitTINoise = bFitRINoise = true;
+    // The option and its switch in the parameter vector, from which the model
+    // commands and the parameter dialog take it.
     bBaselineOption = 1;
+    pParamFitFlags[15] = 1;
     if (bElectrophoresisMode) {
       SwitchOffRampRotorSpeed();
       SwitchOffTimesFromW2t();
@@ -304,8 +330,18 @@ void RedrawPlotsAndRepaint(Window* window) {
 enum class ReloadKind { Selection, FileList };
 
 // Reads every file of the stored list; false (reported, set untouched) on failure.
-bool ReadStoredList(std::vector<StagedScan>* scans) {
+bool ReadStoredList(Window* window, std::vector<StagedScan>* scans) {
   if (nStoredFiles < 1) return false;
+  {
+    std::vector<std::string> paths(ppStoredFileNames.begin() + 1,
+                                   ppStoredFileNames.begin() + 1 + nStoredFiles);
+    if (!KeepScanFiles(window, &paths)) return false;
+    if (static_cast<int>(paths.size()) != nStoredFiles) {
+      nStoredFiles = static_cast<int>(paths.size());
+      ppStoredFileNames.assign(1, std::string());
+      ppStoredFileNames.insert(ppStoredFileNames.end(), paths.begin(), paths.end());
+    }
+  }
   if (nStoredFiles > kMaxScans) {
     ErrorBox("too many scans selected", "LOAD ERROR");
     if (bRealtimeMode) bRealtimeLoadError = true;
@@ -337,7 +373,7 @@ void Reload(Window* window, ReloadKind kind) {
   bDataChanged = true;
   ProgressBegin(window);
   std::vector<StagedScan> scans;
-  if (!ReadStoredList(&scans)) {
+  if (!ReadStoredList(window, &scans)) {
     ProgressEnd();
     return;
   }
@@ -392,6 +428,18 @@ void LoadAllData(Window* window, const char* selection) {
     ProgressEnd();
     return;
   }
+  // The first name of each group of nFilesPerScan names is a scan; files this
+  // program wrote beside the scans are left out.
+  const std::string directory = bUseOtherDirectory ? WithoutTrailingSlash(szOtherDirectory) : sel.directory;
+  const std::size_t group = nFilesPerScan > 1 ? static_cast<std::size_t>(nFilesPerScan) : 1;
+  std::vector<std::string> scanPaths;
+  for (std::size_t i = 0; i < sel.names.size(); i += group)
+    scanPaths.push_back(JoinPath(directory, sel.names[i]));
+  if (!KeepScanFiles(window, &scanPaths)) {
+    ProgressEnd();
+    return;
+  }
+
   if (sel.single && !bEquilibriumMode) {
     ErrorBox("only one file selected", "ERROR");
     if (!AskYesNo("switch to Equilibrium Data Mode?", "LOAD ERROR")) {
@@ -402,24 +450,19 @@ void LoadAllData(Window* window, const char* selection) {
     minStep = 0.0f;
   }
 
-  // The first name of each group of nFilesPerScan names is a scan.
-  const std::size_t group = nFilesPerScan > 1 ? static_cast<std::size_t>(nFilesPerScan) : 1;
-  std::vector<std::string> scanNames;
-  for (std::size_t i = 0; i < sel.names.size(); i += group) scanNames.push_back(sel.names[i]);
-  if (static_cast<int>(scanNames.size()) > kMaxScans) {
+  if (static_cast<int>(scanPaths.size()) > kMaxScans) {
     ErrorBox("too many scans selected", "LOAD ERROR");
     if (bRealtimeMode) bRealtimeLoadError = true;
     ProgressEnd();
     return;
   }
 
-  const std::string directory = bUseOtherDirectory ? WithoutTrailingSlash(szOtherDirectory) : sel.directory;
   const ReaderFlags saved = ReaderFlags::Save();
   std::vector<StagedScan> scans;
-  const int count = static_cast<int>(scanNames.size());
+  const int count = static_cast<int>(scanPaths.size());
   for (int i = 1; i <= count; ++i) {
     ProgressUpdate(static_cast<float>(i) / static_cast<float>(count));
-    const std::string path = JoinPath(directory, scanNames[static_cast<std::size_t>(i - 1)]);
+    const std::string& path = scanPaths[static_cast<std::size_t>(i - 1)];
     StagedScan scan;
     std::string why;
     if (!ReadStaged(path, minStep, !bElectrophoresisMode, &scan, &why)) {
@@ -506,8 +549,11 @@ void AddMoreData(Window* window, const char* selection) {
   }
   Selection sel;
   if (!ParseSelection(selection, &sel)) return;
+  std::vector<std::string> paths;
+  for (const std::string& name : sel.names) paths.push_back(JoinPath(sel.directory, name));
+  if (!KeepScanFiles(window, &paths)) return;
   const int oldCount = nScans;
-  const int newFiles = static_cast<int>(sel.names.size());
+  const int newFiles = static_cast<int>(paths.size());
   if (oldCount + newFiles > kMaxScans) {
     ErrorBox("too many scans selected", "LOAD ERROR");
     return;
@@ -520,7 +566,7 @@ void AddMoreData(Window* window, const char* selection) {
   bool discrepancyShown = false;
   for (int i = 1; i <= newFiles; ++i) {
     ProgressUpdate(static_cast<float>(i) / static_cast<float>(newFiles));
-    const std::string path = JoinPath(sel.directory, sel.names[static_cast<std::size_t>(i - 1)]);
+    const std::string& path = paths[static_cast<std::size_t>(i - 1)];
     StagedScan scan;
     std::string why;
     if (!ReadStaged(path, minStep, true, &scan, &why)) {

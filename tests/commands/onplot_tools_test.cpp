@@ -197,14 +197,14 @@ TEST_F(OnPlotToolsTest, NoiseButtonsFollowTheNoiseOfTheModel) {
   EXPECT_LT(pRemoveNoiseButton->nBottom, pRestoreTINoiseButton->nTop + 1);
 
   // Without RI noise "remove TI and RI" does nothing; "restore TI noise" does the
-  // work of its command, which names itself while it is not built.
+  // work of its command (nothing removed yet: the data stay, no box).
   Backend().ClearTranscript();
   PressButton(*pRemoveNoiseButton);
   EXPECT_TRUE(Backend().Transcript().empty());
-  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  const float before = ppSignal[1][5];
   PressButton(*pRestoreTINoiseButton);
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{
-                            "Restore Original TI Noise to Data is not available in this version"});
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(ppSignal[1][5], before);
 
   answers.checked[431] = false;
   Backend().QueueDialog(IDOK, answers);

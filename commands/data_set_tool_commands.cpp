@@ -1,0 +1,234 @@
+// The commands of the data-set tools that work on fits: generating synthetic data
+// from the current model, saving fitted data, residuals and systematic noise,
+// correcting an equilibrium scan for the fitted TI noise, and taking the calculated
+// noise out of the loaded data (or the TI part back in).
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "app/xla_window.h"
+#include "app/zoom.h"
+#include "commands/command_support.h"
+#include "modelcalc/fit_persistence.h"
+#include "modelcalc/noise_subtraction.h"
+#include "modelcalc/synthetic_data.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/result_files.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr const char* kGenerateCaption = "GENERATE DATA";
+
+// The values Generate Single proposes: the last ones entered.
+struct GenerateDefaults {
+  float dr = 0.005f;
+  float rpm = 50000.0f;
+  float acceleration = 200.0f;
+  float interval = 300.0f;
+  float scans = 30.0f;
+  float noise = 0.005f;
+  float extinction = 50000.0f;
+  float concentration = 10.0f;
+};
+GenerateDefaults& Defaults() {
+  static GenerateDefaults d;
+  return d;
+}
+
+std::string StemOf(const std::string& name) { return name.substr(0, name.size() - ExtensionOf(name).size()); }
+
+// The extension of the loaded scans ("" without scans).
+std::string DataExtension() { return nScans > 0 ? ExtensionOf(ppScanFileNames[1]) : std::string(); }
+
+// A save dialog in the data directory; nullopt when cancelled.
+std::optional<std::string> AskSavePath(TXLAWindow& window, const char* title, const std::string& name) {
+  FileDialogOptions options;
+  options.title = title;
+  options.filter = "All Files (*.*)|*.*";
+  options.directory = szDataDirectory;
+  options.defaultName = name;
+  const bool previous = window.bModalBoxOpen;
+  window.bModalBoxOpen = true;
+  std::optional<std::string> path = GetBackend().SaveFileDialog(options);
+  window.bModalBoxOpen = previous;
+  if (path && path->empty()) path.reset();
+  return path;
+}
+
+// A noise change fixes the data plot to the new data as one more zoom step (up to
+// the deepest level, which is then replaced).
+void PushZoomStep(float xmin, float xmax, float ymin, float ymax) {
+  nZoomLevel = std::min(nZoomLevel + 1, kMaxZoomLevel);
+  afZoomXMin[nZoomLevel] = xmin;
+  afZoomXMax[nZoomLevel] = xmax;
+  afZoomYMin[nZoomLevel] = ymin;
+  afZoomYMax[nZoomLevel] = ymax;
+}
+
+// Whether a noise command may act on the loaded data: scans that are no DLS data
+// and the fitted noise the command takes out. The zoom history receives the step.
+bool NoiseCommandApplies(bool fitted) {
+  if (nScans < 1 || bDLSData || !fitted) return false;
+  SetNoiseZoomHook(PushZoomStep);
+  return true;
+}
+
+bool DataLoaded(TXLAWindow& window) {
+  if (nScans > 0) return true;
+  PlayErrorSound();
+  CommandMessageBox(window, "load data first", "ERROR", MB_OK);
+  return false;
+}
+
+}  // namespace
+
+void TXLAWindow::CmGenerateSingle() {
+  if (OfferHelpInHelpMode(*this)) return;
+  GenerateDefaults& d = Defaults();
+  GenerateDefaults v = d;
+  if (!AskFloat(*this, &v.dr, d.dr, "density of points dr (cm)", kGenerateCaption)) return;
+  if (!AskFloat(*this, &v.rpm, d.rpm, "rotor speed (rpm)", kGenerateCaption)) return;
+  float acceleration = -1.0f;
+  if (AskYesNo(*this, "simulate with rotor acceleration phase?", kGenerateCaption) &&
+      AskFloat(*this, &v.acceleration, d.acceleration, "acceleration (rpm/sec)", kGenerateCaption))
+    acceleration = v.acceleration;
+  if (!AskFloat(*this, &v.interval, d.interval, "time interval of scans (sec)", kGenerateCaption)) return;
+  if (!AskFloat(*this, &v.scans, d.scans, "number of simulated scans", kGenerateCaption)) return;
+  if (!AskFloat(*this, &v.noise, d.noise, "std of noise (OD)", kGenerateCaption)) return;
+  if (IsSelfAssociationModel()) {
+    if (!AskFloat(*this, &v.extinction, d.extinction, "extinction coefficient [M^-1cm^-1]",
+                  kGenerateCaption))
+      return;
+    if (!AskFloat(*this, &v.concentration, d.concentration, "total molar concentration [uM]",
+                  kGenerateCaption))
+      return;
+  }
+  d = v;
+  SyntheticDataSettings s;
+  s.dr = v.dr;
+  s.rpm = v.rpm;
+  s.acceleration = acceleration;
+  s.interval = v.interval;
+  s.scans = static_cast<int>(v.scans);
+  s.noise = v.noise;
+  s.firstTime = 0.0f;
+  if (s.scans < 1 || !(s.dr > 0.0f) || !(s.rpm > 0.0f) || s.interval < 0.0f) {
+    PlayErrorSound();
+    CommandMessageBox(*this, "dr, rotor speed and the number of scans must be positive", "ERROR", MB_OK);
+    return;
+  }
+  const std::optional<std::string> path = AskSavePath(*this, "save generated data as", "00001.ra0");
+  if (!path) return;
+  s.outputPath = *path;
+  // The loading signal of the self-association models: 1.2 cm optical path.
+  if (IsSelfAssociationModel()) fAssocLoading = 1.2f * v.extinction * v.concentration * 1e-6f;
+  GetHandle().SetCursor(CursorShape::Wait);
+  bSimulating = true;
+  const SyntheticOutcome outcome = GenerateSyntheticData(&GetHandle(), s);
+  bSimulating = false;
+  GetHandle().SetCursor(CursorShape::Arrow);
+  if (outcome == SyntheticOutcome::Refused) {
+    PlayErrorSound();
+    CommandMessageBox(*this, "set Meniscus and Bottom first (meniscus below bottom)", "ERROR", MB_OK);
+    return;
+  }
+  UpdateMenuForLoadedData();
+}
+
+void TXLAWindow::CmSaveFitData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DataLoaded(*this)) return;
+  const std::string ext = DataExtension();
+  std::optional<std::string> fitPath =
+      AskSavePath(*this, "save fitted data as", bOldFilenameConvention ? "fit" + ext : "f0000x" + ext);
+  if (fitPath) {
+    bool convert = false;
+    if (bIntensityData) convert = AskYesNo(*this, "convert intensities to absorbance data?", "");
+    SaveFittedScans(*fitPath, convert);
+  }
+  std::optional<std::string> resPath =
+      AskSavePath(*this, "save residuals as", bOldFilenameConvention ? "res" + ext : "r0000x" + ext);
+  if (resPath) SaveResidualScans(*resPath);
+  std::optional<std::string> parPath = AskSavePath(*this, "save some fit parameters as", "fitparams.txt");
+  if (parPath) {
+    TmpSaveBestParams(&GetHandle(), false);
+    WriteParameterReport(&GetHandle(), *parPath);
+  }
+}
+
+void TXLAWindow::CmSaveNoise() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DataLoaded(*this)) return;
+  const std::string ext = DataExtension();
+  const std::string stem = StemOf(ppScanFileNames[1]);
+  if (bFitTINoise) {
+    const std::optional<std::string> path = AskSavePath(
+        *this, "save time independent noise component as", bOldFilenameConvention ? stem + ".TIN" : "TIN" + ext);
+    if (path) SaveTINoise(*path);
+  }
+  if (bFitRINoise) {
+    std::optional<std::string> path = AskSavePath(
+        *this, "save radial independent noise component as", bOldFilenameConvention ? stem + ".RIN" : "RIN" + ext);
+    if (path) SaveRINoise(&*path);
+  }
+}
+
+void TXLAWindow::CmSubtractNoiseFromEqData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DataLoaded(*this)) return;
+  FileDialogOptions options;
+  options.title = "select equilbrium scan";
+  options.filter = kScanFileFilter;
+  options.directory = szDataDirectory;
+  const bool previous = bModalBoxOpen;
+  bModalBoxOpen = true;
+  const std::vector<std::string> input = GetBackend().OpenFileDialog(options);
+  bModalBoxOpen = previous;
+  if (input.empty()) return;
+  const std::optional<std::string> output =
+      AskSavePath(*this, "save corrected data as", FileNameOf(input.front()));
+  if (!output) return;
+  SubtractNoiseFromEqFile(&GetHandle(), input.front(), *output);
+}
+
+void TXLAWindow::CmSubtractTINoise() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!NoiseCommandApplies(bFitTINoise)) return;
+  bNoiseTakenFromData = true;
+  SubtractTINoise();
+  RepaintMain();
+}
+
+void TXLAWindow::CmSubtractRINoise() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!NoiseCommandApplies(bFitRINoise)) return;
+  bNoiseTakenFromData = true;
+  SubtractRINoise();
+  RepaintMain();
+}
+
+void TXLAWindow::CmSubtractSystematicNoise() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!NoiseCommandApplies(bFitRINoise)) return;
+  bNoiseTakenFromData = true;
+  SubtractAllNoise();
+  RepaintMain();
+}
+
+void TXLAWindow::CmRestoreTINoise() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!NoiseCommandApplies(bFitTINoise)) return;
+  RestoreTINoise();
+  RepaintMain();
+}
+
+}  // namespace tarmic

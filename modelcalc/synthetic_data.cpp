@@ -1,0 +1,274 @@
+#include "modelcalc/synthetic_data.h"
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_file.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/model_computation.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/one_based.h"
+#include "numerics/path_table.h"
+#include "numerics/random.h"
+#include "numerics/run_switches.h"
+#include "platform/backend.h"
+#include "plot/data_plots.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/scan_loading.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+bool bGeneratingSeries = false;
+
+namespace {
+
+// 4 pi^2 / 3600: turns rpm^2 s into rad^2/s.
+constexpr double kFourPiSquaredPer3600 = 39.47841760435743 / 3600.0;
+// pi/30: rpm to rad/s.
+constexpr double kRpmToOmega = 0.10471975511965977;
+// Gas constant, erg/(mol K).
+constexpr double kGasConstant = 8.31451e7;
+constexpr float kTemperatureC = 20.0f;
+
+std::size_t At(int i) { return static_cast<std::size_t>(i); }
+
+// Points of the grid fMeniscus, fMeniscus + dr, ... up to fBottom, accumulated in
+// single precision as the radii are; 0 when there would be more than the largest
+// grid.
+int CountGridPoints(float dr) {
+  int m = 0;
+  for (float r = fMeniscus; r <= fBottom; r += dr)
+    if (++m > kMaxGridPoints) return 0;
+  return m;
+}
+
+// The loading signal of the initial profile: the amplitude of the first included
+// species, the total loading of the self-association models; 0 without species.
+float LoadingSignal() {
+  if (IsSelfAssociationModel()) return fAssocLoading;
+  for (int k = 1; k <= nSpeciesSlots; ++k)
+    if (pSpeciesLinked[k]) return pSpeciesAmplitude[k];
+  return 0.0f;
+}
+
+ScanInfo SyntheticScanInfo(float rpm, int points) {
+  ScanInfo info;
+  info.description = "synthetic";
+  info.scanType = 'R';
+  info.cell = 1;
+  info.temperature = kTemperatureC;
+  info.rpm = rpm;
+  info.wavelength = 100.0f;
+  info.replicates = 1;
+  info.meniscusNote = fMeniscus;
+  info.nPoints = points;
+  info.accelRate = 0.0;
+  info.accelTime = 0.0;
+  info.timeStampOk = true;
+  info.fileTimesValid = false;
+  return info;
+}
+
+// The signal of the distribution in the program's "distrib.dat" on the scans' own
+// radii, into ppFit; false (fits left at 0) when the file cannot be used.
+bool ComputeDistributionSignal(Window* window) {
+  bSyntheticFromDistribution = true;
+  bool ok = false;
+  if (HasBackend()) {
+    GetBackend().MessageBox(Format("put synthetic distribution in %s", szDistribFile.c_str()),
+                            "ATTENTION", MB_OK);
+    bNormalizeLoadedDistribution =
+        GetBackend().MessageBox("is synthetic distribution normalized?", "ATTENTION",
+                                MB_YESNO | MB_ICONQUESTION) == IDYES;
+  }
+  if (LoadDistributionFromFile(szDistribFile)) {
+    // The kernels are computed on the radii of the first displayed scan.
+    const int first = pScanOrder[1];
+    pGridRadius = ppRadius[At(first)];
+    nGridPoints = pnPoints[At(first)];
+    bAbsorbanceData = false;
+    ok = RunContiSed(window) == ContiRunOutcome::Computed;
+    pGridRadius = nullptr;
+    nGridPoints = 0;
+    bAbsorbanceData = true;
+  }
+  bSyntheticFromDistribution = false;
+  return ok;
+}
+
+}  // namespace
+
+SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
+  // Refused before anything changes: the grid loop needs dr > 0, the times rpm > 0.
+  if (in.scans < 1 || in.scans > kMaxScans || !(in.dr > 0.0f) || !(in.rpm > 0.0f) ||
+      !(in.interval >= 0.0f) || fMeniscus > fBottom || fMeniscus <= 0.0f)
+    return SyntheticOutcome::Refused;
+  const int m = CountGridPoints(in.dr);
+  if (m < 1) return SyntheticOutcome::Refused;
+
+  // 1. The switches of a fresh data set without systematic noise.
+  bDataChanged = true;
+  bFitTINoise = bFitRINoise = false;
+  bVaryBaseline = false;
+  bInitialDataProfile = false;
+  bUniformLoading = true;
+  szDataDirectory = WithoutTrailingSlash(DirectoryOf(in.outputPath));
+
+  // 3. Grid, released set, initial profile.
+  std::vector<float> grid(At(m) + 1, 0.0f);
+  {
+    float r = fMeniscus;
+    for (int i = 1; i <= m; ++i, r += in.dr) grid[At(i)] = r;
+  }
+  if (nScans > 0) {
+    FreeInitialDistribution();
+    FreeDataSet();
+  }
+  nInitialPoints = m;
+  pInitialRadius.assign(grid.begin(), grid.end());
+  pInitialSignal.assign(At(m) + 1, LoadingSignal());
+  InitialScanInfo = SyntheticScanInfo(in.rpm, m);
+  InitialScanInfo.cell = 0;
+  InitialScanInfo.temperature = 0.0f;
+
+  // 4. Zone centrifugation: which way round the band lies.
+  bZoneInverseLayer = false;
+  if (bZoneCentrifugation && HasBackend())
+    bZoneInverseLayer = GetBackend().MessageBox("invert band initial distribution?", "",
+                                                MB_YESNO | MB_ICONQUESTION) == IDYES;
+
+  // 5. Absorbance scans; residuals hold the noise.
+  bAbsorbanceData = true;
+  bIntensityData = bInterferenceData = bFluorescenceData = false;
+  bEquilibriumMode = false;
+  bDLSData = false;
+  AllocScanTables(in.scans);
+  for (int j = 1; j <= in.scans; ++j) {
+    float* r = tarmic::vector(1, m);
+    float* y = tarmic::vector(1, m);
+    for (int i = 1; i <= m; ++i) {
+      r[i] = grid[At(i)];
+      y[i] = 0.0f;
+    }
+    InstallScanArrays(j, m, r, y, nullptr, false);
+    ppScanFileNames[At(j)] = Format("%05d.ra0", j);
+    for (int i = 1; i <= m; ++i) ppResiduals[At(j)][i] = in.noise != 0.0f ? GaussianRandom(in.noise) : 0.0f;
+
+    // 6. Times: evenly spaced; an acceleration phase of T = rpm / a adds T and the
+    // omega^2 t of a linear ramp, rpm^2 T / 3 (4 pi^2 / 3600).
+    ScanInfo info = SyntheticScanInfo(in.rpm, m);
+    const double rpm2 = static_cast<double>(in.rpm) * in.rpm;
+    double t = in.firstTime != 0.0f ? (j - 1) * static_cast<double>(in.interval) + in.firstTime
+                                    : j * static_cast<double>(in.interval);
+    double w2t = t * rpm2 * kFourPiSquaredPer3600;
+    if (in.acceleration > 0.0f) {
+      const double T = in.rpm / in.acceleration;
+      info.accelRate = in.acceleration;
+      info.accelTime = T;
+      t += T;
+      w2t += rpm2 * T / 3.0 * kFourPiSquaredPer3600;
+    }
+    info.time = info.recordedTime = info.timeAtLoad = t;
+    info.omega2t = w2t;
+    pScanInfo[At(j)] = info;
+  }
+
+  // 7. Fit limits and temperature.
+  if (!bGeneratingSeries) {
+    fFitLeftLim = fMeniscus + 0.01f;
+    fFitRightLim = fBottom - 0.01f;
+  }
+  for (int j = 1; j <= in.scans; ++j) {
+    pFitFirst[At(j)] = 1;
+    pFitLast[At(j)] = m;
+  }
+  pParams[13] = fMeniscus;
+  pParams[14] = fBottom;
+  fTemperatureK = static_cast<float>(kTemperatureC + 273.15);
+  fRT = static_cast<float>((kTemperatureC + 273.15) * kGasConstant);
+  // The saved parameters and distribution grid of the new set beside its files.
+  szTmpParsPath = JoinPath(szDataDirectory, bOldFilenameConvention ? "00001.~p" : "~tmppars.ra0");
+  szSdistPath = JoinPath(szDataDirectory, "sdist.ra0");
+
+  // 8. The model signal into ppFit, with the rotor ramp only when asked for.
+  const bool simulating = bSimulating;
+  bSimulating = true;
+  const bool ramp = bRampRotorSpeed, fromW2t = bTimesFromW2t;
+  if (in.acceleration >= 0.0f) {
+    bRampRotorSpeed = true;
+    bTimesFromW2t = false;
+  } else {
+    bRampRotorSpeed = false;
+  }
+  if (bContiModel) {
+    ComputeDistributionSignal(window);
+  } else {
+    CalculateModel(window);
+  }
+  bRampRotorSpeed = ramp;
+  bTimesFromW2t = fromW2t;
+  if (bTimesFromW2t) {
+    const double w = in.rpm * kRpmToOmega;
+    for (int j = 1; j <= in.scans; ++j) pScanInfo[At(j)].time = pScanInfo[At(j)].omega2t / (w * w);
+  }
+
+  // 9. Data = model + noise.
+  for (int j = 1; j <= in.scans; ++j)
+    for (int i = 1; i <= m; ++i) ppSignal[At(j)][i] = ppFit[At(j)][i] + ppResiduals[At(j)][i];
+
+  // 11-12. Display order by time, the grid, the limits, the species tables.
+  for (int i = 2; i <= in.scans;) {
+    const double before = pScanInfo[At(pScanOrder[At(i - 1)])].time;
+    const double here = pScanInfo[At(pScanOrder[At(i)])].time;
+    if (before > here) {
+      std::swap(pScanOrder[At(i - 1)], pScanOrder[At(i)]);
+      if (i > 2) --i;
+    } else {
+      ++i;
+    }
+  }
+  BuildCommonRadialGrid();
+  if (fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
+  if (fFitRightLim != 0.0f) SetRightFitLimitIndices();
+  AllocSpeciesSignalArrays();
+
+  // 13. Every scan as a file in the data directory; the ones that fail are named.
+  std::string failed;
+  for (int j = 1; j <= in.scans; ++j) {
+    const std::string path = JoinPath(szDataDirectory, ppScanFileNames[At(j)]);
+    if (!WriteScanFile(path.c_str(), m, ppRadius[At(j)], ppSignal[At(j)], nullptr, nullptr, true,
+                       pScanInfo[At(j)]))
+      failed += "\n" + path;
+  }
+
+  // 14-15. The noise actually drawn, the plots.
+  std::string meanDev;
+  if (in.noise > 0.0f) meanDev = Format("mean dev = %f  ", static_cast<double>(FitRmsd()));
+  bModelComputed = false;
+  bSimulating = simulating;
+  RebuildDataAndResidualPlots();
+  RedrawDataPlot(true);
+  if (!bGeneratingSeries && window) {
+    window->Invalidate();
+    if (!meanDev.empty()) window->ClientDC()->TextOut(10, 50, meanDev);
+  }
+  if (!failed.empty()) {
+    if (HasBackend()) GetBackend().MessageBox("could not write:" + failed, "ERROR", MB_OK);
+    return SyntheticOutcome::NotWritten;
+  }
+  return SyntheticOutcome::Generated;
+}
+
+void ResetSyntheticData() { bGeneratingSeries = false; }
+
+}  // namespace tarmic

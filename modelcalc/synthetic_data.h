@@ -1,0 +1,44 @@
+// Synthetic sedimentation-velocity data from the current model: absorbance scans on
+// an even radial grid from the meniscus to the bottom, at evenly spaced times after
+// an optional acceleration phase, with the model signal of the ordinary model
+// computation plus Gaussian noise. The set replaces the loaded data and is written as
+// one scan file per scan ("00001.ra0", ...) into the output directory, which becomes
+// the data directory.
+#pragma once
+
+#include <string>
+
+namespace tarmic {
+
+class Window;
+
+// Set while a series of data sets is generated: the fit limits and the window are
+// left to the series command.
+extern bool bGeneratingSeries;
+
+struct SyntheticDataSettings {
+  float dr = 0.01f;            // point spacing, cm (> 0)
+  float rpm = 50000.0f;        // rotor speed (> 0)
+  float acceleration = -1.0f;  // rpm/s; negative: no acceleration phase
+  float noise = 0.0f;          // standard deviation of the noise, signal units
+  float interval = 300.0f;     // time between scans, s
+  float firstTime = 0.0f;      // s; 0: the first scan one interval after the start
+  int scans = 0;               // number of scans
+  std::string outputPath;      // a file path in the output directory (name ignored)
+};
+
+enum class SyntheticOutcome {
+  Refused,    // nothing built (no scans asked, unusable spacing, speed or geometry)
+  Generated,  // the set is loaded and every file written
+  NotWritten, // the set is loaded; some files could not be written (reported)
+};
+
+// Generates the set. The settings are refused before anything changes when the scan
+// count is < 1, dr or rpm is not positive, the grid would be too large, or the
+// meniscus lies beyond the bottom.
+SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& settings);
+
+// Restores the defaults of this file.
+void ResetSyntheticData();
+
+}  // namespace tarmic

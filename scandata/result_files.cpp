@@ -1,0 +1,327 @@
+#include "scandata/result_files.h"
+
+#include <cmath>
+#include <cstddef>
+#include <map>
+#include <vector>
+
+#include "numerics/ccurve.h"
+#include "numerics/error_box.h"
+#include "numerics/interpolation.h"
+#include "numerics/one_based.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/program_files.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+std::size_t At(int i) { return static_cast<std::size_t>(i); }
+
+int Ask(const std::string& text, const char* caption, unsigned style) {
+  return HasBackend() ? GetBackend().MessageBox(text, caption, style) : IDNO;
+}
+
+void Tell(const std::string& text, const char* caption) {
+  if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK);
+}
+
+bool RefuseDLSData() {
+  if (!bDLSData) return false;
+  PlayInfoSound();
+  Tell("not implemented for DLS data", "ERROR");
+  return true;
+}
+
+std::string StemOf(const std::string& path) {
+  const std::string name = FileNameOf(path);
+  return name.substr(0, name.size() - ExtensionOf(name).size());
+}
+
+bool IsIntensityScan(const ScanInfo& info) { return info.scanType == 'I' || info.scanType == 'V'; }
+
+// Absorbance of a transmitted intensity against its reference; 10.0 (opaque) where
+// either is not positive.
+float Absorbance(float reference, float intensity) {
+  if (reference <= 0.0f || intensity <= 0.0f) return 10.0f;
+  return static_cast<float>(std::log10(static_cast<double>(reference) / intensity));
+}
+
+// The extension of a scan file that holds absorbance values made from intensities:
+// 'a' as the optics letter.
+std::string AbsorbanceExtension(std::string ext) {
+  if (ext.size() > 1) ext[1] = 'a';
+  return ext;
+}
+
+// The output of scan s under the naming rules of the per-scan saves.
+std::string PerScanOutputName(const std::string& chosen, int s, char letter, bool converted) {
+  const std::string& stored = ppScanFileNames[At(s)];
+  std::string ext = ExtensionOf(stored);
+  if (converted) ext = AbsorbanceExtension(ext);
+  const std::string dir = DirectoryOf(chosen);
+  if (bOldFilenameConvention) return JoinPath(dir, StemOf(chosen) + ext);
+  std::string stem = StemOf(stored);
+  if (stem.empty()) stem = std::string(1, letter);
+  else stem[0] = letter;
+  return JoinPath(dir, stem + ext);
+}
+
+// The points of scan s inside its fit limits (0 means unset: all points).
+void FitRange(int s, int* first, int* last) {
+  const int n = pnPoints[At(s)];
+  *first = pFitFirst.size() > At(s) && pFitFirst[At(s)] > 0 ? pFitFirst[At(s)] : 1;
+  *last = pFitLast.size() > At(s) && pFitLast[At(s)] > 0 ? pFitLast[At(s)] : n;
+  if (*last > n) *last = n;
+}
+
+// One scan file to write: 1-based arrays of m points.
+struct PendingScan {
+  std::string path;
+  std::vector<float> radius, value, third;  // index 0 unused; third empty: none
+  std::string description;
+  ScanInfo info;
+};
+
+// Refuses names that two files would share, then asks once when files exist.
+// False (after its message) when nothing may be written.
+bool MayWriteAll(const std::vector<PendingScan>& files, const char* notSaved) {
+  std::map<std::string, std::size_t> seen;
+  for (std::size_t k = 0; k < files.size(); ++k) {
+    auto [it, fresh] = seen.emplace(files[k].path, k);
+    if (!fresh) {
+      PlayErrorSound();
+      Tell(Format("%s\ntwo scans would be saved as %s", notSaved, files[k].path.c_str()), "ERROR");
+      return false;
+    }
+  }
+  for (const PendingScan& f : files) {
+    if (!FileExists(f.path.c_str())) continue;
+    PlayInfoSound();
+    if (Ask(Format("file %s already exists!\nOverwrite all?", f.path.c_str()), "ERROR",
+            MB_YESNO | MB_ICONQUESTION) != IDYES) {
+      Tell(notSaved, "ERROR");
+      return false;
+    }
+    break;
+  }
+  return true;
+}
+
+// Writes every file; the ones that fail are named in one message.
+bool WriteAll(const std::vector<PendingScan>& files) {
+  Window* window = HasBackend() ? &GetBackend().MainWindow() : nullptr;
+  if (window) window->SetCursor(CursorShape::Wait);
+  std::string failed;
+  for (const PendingScan& f : files) {
+    const int m = static_cast<int>(f.radius.size()) - 1;
+    if (!WriteScanFile(f.path.c_str(), m, f.radius.data(), f.value.data(),
+                       f.third.empty() ? nullptr : f.third.data(), f.description.c_str(), true,
+                       f.info))
+      failed += "\n" + f.path;
+  }
+  if (window) window->SetCursor(CursorShape::Arrow);
+  if (failed.empty()) return true;
+  PlayErrorSound();
+  Tell("could not write:" + failed, "ERROR");
+  return false;
+}
+
+// Asks before replacing one existing file; false (after "file not saved") on No.
+bool MayOverwriteOne(const std::string& path) {
+  if (!FileExists(path.c_str())) return true;
+  PlayInfoSound();
+  if (Ask(Format("file %s already exists!\nOverwrite?", path.c_str()), "ERROR",
+          MB_YESNO | MB_ICONQUESTION) == IDYES)
+    return true;
+  Tell("file not saved", "ERROR");
+  return false;
+}
+
+bool ReportWrite(bool ok, const std::string& path) {
+  if (ok) return true;
+  PlayErrorSound();
+  Tell("could not write:\n" + path, "ERROR");
+  return false;
+}
+
+}  // namespace
+
+bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity) {
+  if (nScans < 1) return false;
+  if (RefuseDLSData()) return false;
+  std::vector<PendingScan> files;
+  for (int s = 1; s <= nScans; ++s) {
+    const ScanInfo& info = pScanInfo[At(s)];
+    const bool intensity = IsIntensityScan(info) && ppThirdColumn[At(s)];
+    const bool convert = intensity && convertIntensity;
+    PendingScan f;
+    f.path = PerScanOutputName(chosenPath, s, 'f', convert);
+    f.description = kFittedScanDescription + ppScanFileNames[At(s)];
+    f.info = info;
+    int first, last;
+    FitRange(s, &first, &last);
+    const int m = last >= first ? last - first + 1 : 0;
+    f.radius.assign(At(m) + 1, 0.0f);
+    f.value.assign(At(m) + 1, 0.0f);
+    if (intensity) f.third.assign(At(m) + 1, 0.0f);
+    for (int i = 1; i <= m; ++i) {
+      const int p = first + i - 1;
+      const float fit = ppFit[At(s)][p];
+      f.radius[At(i)] = ppRadius[At(s)][p];
+      if (convert) {
+        // Absorbance with the reference intensity beside it.
+        f.value[At(i)] = Absorbance(ppThirdColumn[At(s)][p], fit);
+        f.third[At(i)] = ppThirdColumn[At(s)][p];
+      } else if (intensity) {
+        // The file's columns as the loader reads them back: reference, then the
+        // (sample) intensity, which the loader exchanges again.
+        f.value[At(i)] = ppThirdColumn[At(s)][p];
+        f.third[At(i)] = fit;
+      } else {
+        f.value[At(i)] = fit;
+      }
+    }
+    if (convert) f.info.scanType = info.scanType == 'V' ? 'W' : 'R';
+    files.push_back(std::move(f));
+  }
+  if (!MayWriteAll(files, "fit not saved")) return false;
+  return WriteAll(files);
+}
+
+bool SaveResidualScans(const std::string& chosenPath) {
+  if (nScans < 1) return false;
+  if (RefuseDLSData()) return false;
+  std::vector<PendingScan> files;
+  for (int s = 1; s <= nScans; ++s) {
+    PendingScan f;
+    f.path = PerScanOutputName(chosenPath, s, 'r', false);
+    f.description = kResidualScanDescription + ppScanFileNames[At(s)];
+    f.info = pScanInfo[At(s)];
+    int first, last;
+    FitRange(s, &first, &last);
+    const int m = last >= first ? last - first + 1 : 0;
+    f.radius.assign(At(m) + 1, 0.0f);
+    f.value.assign(At(m) + 1, 0.0f);
+    for (int i = 1; i <= m; ++i) {
+      const int p = first + i - 1;
+      f.radius[At(i)] = ppRadius[At(s)][p];
+      // Signal minus model, computed here so that the file never holds residuals of
+      // an earlier model: data = fit + residuals point by point.
+      f.value[At(i)] = ppSignal[At(s)][p] - (ppFit[At(s)] ? ppFit[At(s)][p] : 0.0f);
+    }
+    // Residuals of intensity data are differences of intensities: one value column.
+    if (IsIntensityScan(f.info)) f.info.scanType = f.info.scanType == 'V' ? 'W' : 'R';
+    files.push_back(std::move(f));
+  }
+  if (!MayWriteAll(files, "residuals not saved")) return false;
+  return WriteAll(files);
+}
+
+bool SaveRINoise(std::string* path) {
+  if (!path || nScans < 1 || !bFitRINoise || !pRINoise) return false;
+  if (RefuseDLSData()) return false;
+  *path = JoinPath(DirectoryOf(*path), StemOf(*path) + ExtensionOf(ppScanFileNames[1]));
+  std::vector<float> t(At(nScans) + 1, 0.0f), v(At(nScans) + 1, 0.0f);
+  for (int k = 1; k <= nScans; ++k) {
+    const int s = pScanOrder[At(k)];
+    t[At(k)] = static_cast<float>(pScanInfo[At(s)].recordedTime);
+    v[At(k)] = pRINoise[s];
+  }
+  if (!MayOverwriteOne(*path)) return false;
+  return ReportWrite(WriteXYTable(path->c_str(), nScans, t.data(), v.data()), *path);
+}
+
+bool SaveTINoise(const std::string& chosenPath) {
+  if (nScans < 1 || !bFitTINoise || !pTINoise || !pGridRadius) return false;
+  if (RefuseDLSData()) return false;
+  const std::string& first = ppScanFileNames[1];
+  // Under the old convention the file takes scan 1's name in the data directory
+  // (the stored name has no directory of its own).
+  const std::string path =
+      bOldFilenameConvention
+          ? JoinPath(szDataDirectory, StemOf(first) + ExtensionOf(chosenPath))
+          : JoinPath(DirectoryOf(chosenPath), StemOf(chosenPath) + ExtensionOf(first));
+  const int a = iFitFirst > 0 ? iFitFirst : 1;
+  const int b = iFitLast > 0 && iFitLast <= nGridPoints ? iFitLast : nGridPoints;
+  const int m = b >= a ? b - a + 1 : 0;
+  std::vector<float> r(At(m) + 1, 0.0f), v(At(m) + 1, 0.0f);
+  for (int i = 1; i <= m; ++i) {
+    const int g = a + i - 1;
+    r[At(i)] = pGridRadius[g];
+    v[At(i)] = pTINoise[g] + (pRemovedTINoise ? pRemovedTINoise[g] : 0.0f);
+  }
+  if (!MayOverwriteOne(path)) return false;
+  ScanInfo info = pScanInfo[1];
+  // The grid holds absorbance values for intensity data.
+  if (IsIntensityScan(info)) info.scanType = info.scanType == 'V' ? 'W' : 'R';
+  return ReportWrite(
+      WriteScanFile(path.c_str(), m, r.data(), v.data(), nullptr, kTINoiseScanDescription, true, info),
+      path);
+}
+
+bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
+                             const std::string& outputPath) {
+  (void)window;
+  if (nScans < 1 || !bFitTINoise || !pTINoise || !pGridRadius) return false;
+  if (RefuseDLSData()) return false;
+  const bool absorbance = bAbsorbanceData, intensity = bIntensityData,
+             interference = bInterferenceData, fluorescence = bFluorescenceData;
+  const auto restoreFlags = [&] {
+    bAbsorbanceData = absorbance;
+    bIntensityData = intensity;
+    bInterferenceData = interference;
+    bFluorescenceData = fluorescence;
+  };
+  ScanInfo info;
+  int n = 0;
+  float *radius = nullptr, *value = nullptr, *third = nullptr;
+  std::string why;
+  if (!ReadScanFile(inputPath.c_str(), &info, &n, &radius, &value, &third, nullptr, 0.0f, &why)) {
+    restoreFlags();
+    PlayInfoSound();
+    Tell(why.empty() ? inputPath : inputPath + "\n" + why, "LOAD ERROR");
+    return false;
+  }
+  restoreFlags();
+  if (intensity && third) {
+    for (int i = 1; i <= n; ++i) value[i] = Absorbance(third[i], value[i]);
+    info.scanType = info.scanType == 'V' ? 'W' : 'R';
+  }
+  // The whole TI noise on the grid, resampled onto the file's radii.
+  std::vector<float> total(At(nGridPoints) + 1, 0.0f), noise(At(n) + 1, 0.0f);
+  for (int g = 1; g <= nGridPoints; ++g)
+    total[At(g)] = pTINoise[g] + (pRemovedTINoise ? pRemovedTINoise[g] : 0.0f);
+  const bool resampled =
+      InterpolateCurve(n, radius, noise.data(), nGridPoints, pGridRadius, total.data());
+  const float lo = pGridRadius[iFitFirst > 0 ? iFitFirst : 1];
+  const float hi = pGridRadius[iFitLast > 0 && iFitLast <= nGridPoints ? iFitLast : nGridPoints];
+  int a = 1;
+  while (a <= n && radius[a] < lo) ++a;
+  int b = n;
+  while (b >= 1 && radius[b] > hi) --b;
+  bool ok = false;
+  if (!resampled || a > b) {
+    PlayErrorSound();
+    Tell(Format("no point of %s lies inside the fitting limits - nothing written",
+                inputPath.c_str()),
+         "ERROR");
+  } else {
+    for (int i = a; i <= b; ++i) value[i] -= noise[At(i)];
+    ok = ReportWrite(WriteScanFile(outputPath.c_str(), b - a + 1, radius + a - 1, value + a - 1,
+                                   nullptr, kNoiseCorrectedScanDescription, true, info),
+                     outputPath);
+  }
+  free_vector(radius, 1, n);
+  free_vector(value, 1, n);
+  if (third) free_vector(third, 1, n);
+  return ok;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,48 @@
+// Saving the results of a fit as files that read like measured data: the model
+// values and the residuals of every scan, the time-invariant (TI) noise profile as
+// a pseudo-scan, the radial-invariant (RI) noise as a time table, and an
+// equilibrium scan with the fitted TI noise taken out. Scan files hold the points
+// inside each scan's fit limits only.
+//
+// Output names (chosen = the path the user picked, scan = the scan's stored name;
+// bOldFilenameConvention selects the second form):
+//   fitted scans     chosen directory + scan name with 'f' as first character
+//                    + scan extension   |  chosen directory + chosen name + scan ext.
+//   residual scans   the same with 'r'
+//   TI noise         chosen directory + chosen name + extension of scan 1
+//                    |  data directory + name of scan 1 + chosen extension
+//   RI noise         chosen directory + chosen name + extension of scan 1
+//   corrected eq     the chosen path
+// Converted intensity data take 'a' as the second character of the extension.
+//
+// A save either writes every file or tells which failed. Before anything is
+// written, names that two scans would share are refused and existing files are
+// asked about once ("Overwrite all?"); No writes nothing.
+#pragma once
+
+#include <string>
+
+namespace tarmic {
+
+class Window;
+
+// One file per scan, scans 1..nScans. convertIntensity: intensity data are saved
+// as absorbance log10(reference / fit) (10.0 where either is not positive).
+// True when every file was written.
+bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity);
+// One file per scan of the residuals (signal minus model values).
+bool SaveResidualScans(const std::string& chosenPath);
+// The RI offsets against each scan's recorded time (s), in display order, one
+// "%f %f" line per scan; *path (in: the chosen path) receives the final name.
+// Nothing (false) unless RI noise is fitted.
+bool SaveRINoise(std::string* path);
+// The whole TI noise found (pTINoise + pRemovedTINoise) inside the fit range of the
+// grid, as a scan file. Nothing (false) unless TI noise is fitted.
+bool SaveTINoise(const std::string& chosenPath);
+// Reads the scan file at inputPath, takes the TI noise of the loaded data out of
+// it (intensity data turned into absorbance first) and writes the points inside
+// the grid's fit range to outputPath. Nothing (false) unless TI noise is fitted.
+bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
+                             const std::string& outputPath);
+
+}  // namespace tarmic

@@ -1,0 +1,274 @@
+// Synthetic data from the model, saved fits, residuals and noise, the noise
+// subtraction, and the files the program writes beside the scans when the folder is
+// loaded again.
+#include <cmath>
+#include <filesystem>
+#include <map>
+
+#include "distribution_window_test_support.h"
+#include "distributions/distribution_integration.h"
+#include "modelcalc/noise_subtraction.h"
+#include "modelcalc/synthetic_data.h"
+#include "numerics/ccurve.h"
+#include "numerics/one_based.h"
+#include "app/zoom.h"
+#include "scandata/radial_grid.h"
+#include "scandata/text_io.h"
+
+namespace tarmic::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t Ix(int i) { return static_cast<std::size_t>(i); }
+
+// Every regular file of dir, sorted.
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.is_regular_file()) files.push_back(e.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+struct ScanRead {
+  ScanInfo info;
+  std::vector<float> r, y;
+};
+ScanRead Read(const std::string& path) {
+  ScanRead out;
+  int n = 0;
+  float *r = nullptr, *y = nullptr;
+  EXPECT_EQ(ReadScanFile(path.c_str(), &out.info, &n, &r, &y, nullptr, nullptr, 0.0f), 1) << path;
+  if (n > 0) {
+    out.r.assign(r + 1, r + 1 + n);
+    out.y.assign(y + 1, y + 1 + n);
+    free_vector(r, 1, n);
+    free_vector(y, 1, n);
+  }
+  return out;
+}
+
+// Linear interpolation in a curve with ascending x.
+float Interpolate(const std::vector<float>& x, const std::vector<float>& y, float at) {
+  std::size_t k = 1;
+  while (k + 1 < x.size() && x[k] < at) ++k;
+  const float w = (at - x[k - 1]) / (x[k] - x[k - 1]);
+  return y[k - 1] + w * (y[k] - y[k - 1]);
+}
+
+class DataSetToolsTest : public DistributionWindowTest {
+ protected:
+  void TearDown() override {
+    bNoiseTakenFromData = false;
+    ResetSyntheticData();
+    SetNoiseZoomHook(nullptr);
+    DistributionWindowTest::TearDown();
+  }
+
+  std::string DataDir() { return ProgramDir() + "/data"; }
+
+  // The synthetic run with a constant offset added to every value.
+  std::vector<std::string> WriteRunWithOffset(float offset) {
+    fs::create_directories(DataDir());
+    std::vector<std::string> paths = WriteSyntheticRun(DataDir());
+    for (const std::string& p : paths) {
+      ScanRead s = Read(p);
+      for (float& v : s.y) v += offset;
+      s.r.insert(s.r.begin(), 0.0f);
+      s.y.insert(s.y.begin(), 0.0f);
+      EXPECT_TRUE(WriteScanFile(p.c_str(), static_cast<int>(s.r.size()) - 1, s.r.data(), s.y.data(),
+                                nullptr, nullptr, true, s.info));
+    }
+    return paths;
+  }
+
+  void SetCellAndLimits() {
+    fMeniscus = static_cast<float>(kCellMeniscus);
+    fBottom = static_cast<float>(kCellBottom);
+    pParams[13] = fMeniscus;
+    pParams[14] = fBottom;
+    fFitLeftLim = kLeftLimit;
+    fFitRightLim = kRightLimit;
+    SetLeftFitLimitIndices();
+    SetRightFitLimitIndices();
+  }
+
+  // The species that made the synthetic run, s given.
+  void SetSpecies(float s, bool floatS) {
+    for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+    pSpeciesIncluded[1] = 1;
+    pSpeciesS[1] = s;
+    pSpeciesSFit[1] = floatS ? 1 : 0;
+    pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+    pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+    PackModelParams();
+  }
+
+  void RunByAccelerator(char key) {
+    Backend().Headless().PressKey(key, MK_CONTROL);
+    PostQuitMessage(0);
+    RunMessageLoop(Win());
+  }
+};
+
+// Generate Single with a known species, then the written files loaded as data and
+// fitted from an s 10 % off: s comes back and the fit lies at the noise level.
+TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
+  SetCellAndLimits();
+  Dispatch(198);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  fs::create_directories(DataDir());
+  for (const char* answer : {"0.01", "50000"}) Backend().QueueInput(answer);
+  Backend().QueueMessageBox(IDNO, "GENERATE DATA");  // no acceleration phase
+  for (const char* answer : {"600", "10", "0.002"}) Backend().QueueInput(answer);
+  Backend().QueueSaveFile(DataDir() + "/anything.ra0");
+  Dispatch(214);
+  ASSERT_EQ(nScans, 10);
+  EXPECT_EQ(szDataDirectory, DataDir());
+  EXPECT_EQ(pnPoints[1], 120);  // 6.00 .. 7.19: the single-precision sums pass 7.2
+  EXPECT_NEAR(pScanInfo[10].time, 6000.0, 1e-9);
+  const std::vector<std::string> files = FilesIn(DataDir());
+  ASSERT_EQ(files.size(), 10u);
+  EXPECT_EQ(FileNameOf(files.front()), "00001.ra0");
+  // The data are the model plus the noise asked for.
+  double sum = 0.0;
+  long count = 0;
+  for (int j = 1; j <= nScans; ++j)
+    for (int i = 1; i <= pnPoints[Ix(j)]; ++i) {
+      const double d = ppSignal[Ix(j)][i] - ppFit[Ix(j)][i];
+      sum += d * d;
+      ++count;
+    }
+  EXPECT_NEAR(std::sqrt(sum / count), 0.002, 0.0003);
+  // Plateau of the first scan (600 s) at 6.6 cm: radial dilution c0 exp(-2 s w^2 t).
+  const double w = 50000.0 * M_PI / 30.0;
+  EXPECT_NEAR(ppFit[1][61], kSyntheticLoading * std::exp(-2.0 * kSyntheticS * 1e-13 * w * w * 600.0),
+              0.005);
+  EXPECT_NEAR(ppRadius[1][61], 6.6, 1e-4);
+
+  // Loaded as data and fitted.
+  LoadThroughDialog(files);
+  ASSERT_EQ(nScans, 10);
+  SetCellAndLimits();
+  Dispatch(198);
+  SetSpecies(static_cast<float>(1.1 * kSyntheticS), true);
+  RunByAccelerator('F');
+  EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
+}
+
+// A data set with a constant offset: the loader's baseline option reaches the
+// parameter vector, so the model command and the parameter dialog keep it and the
+// c(s) fit takes the offset as the baseline; the distribution stays that of the
+// data without offset.
+TEST_F(DataSetToolsTest, LoadedOffsetIsFittedAsBaseline) {
+  LoadThroughDialog(WriteRunWithOffset(0.05f));
+  ASSERT_EQ(nScans, kSyntheticScans);
+  SetCellAndLimits();
+  ChooseSmallCs();
+  EXPECT_EQ(bBaselineOption, 1);
+  Backend().QueueDialog(IDOK);
+  Dispatch(212);
+  EXPECT_TRUE(bVaryBaseline);
+  Dispatch(213);
+  ASSERT_TRUE(bModelComputed);
+  EXPECT_NEAR(fBaseline, 0.05, 0.005);
+  float area = 0, mean = 0, total = 0;
+  IntegrateDistribution(2.0f, 9.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
+  EXPECT_NEAR(mean, kSyntheticS, 0.02 * kSyntheticS);
+}
+
+// After a c(s) run with TI and RI noise: saved fit + saved residuals = data; the
+// saved TI and RI noise subtracted from the raw data equal the in-memory
+// subtraction; the restore puts the TI part back; every file written beside the
+// scans is left out when the whole folder is selected again, and the fitted files
+// alone load as data.
+TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction) {
+  fs::create_directories(DataDir());
+  LoadThroughDialog(WriteSyntheticRun(DataDir()));
+  SetCellAndLimits();
+  ChooseSmallCs();
+  bFitTINoise = bFitRINoise = true;
+  bVaryBaseline = true;
+  Dispatch(213);
+  ASSERT_TRUE(bModelComputed);
+  std::vector<std::vector<float>> raw(Ix(nScans) + 1);
+  for (int s = 1; s <= nScans; ++s) raw[Ix(s)].assign(ppSignal[Ix(s)], ppSignal[Ix(s)] + pnPoints[Ix(s)] + 1);
+  std::vector<float> fitRef(ppFit[1], ppFit[1] + pnPoints[1] + 1);
+
+  // Save Fit Data: fits, residuals, parameters.
+  Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
+  Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
+  Backend().QueueSaveFile(DataDir() + "/params.txt");
+  Dispatch(203);
+  for (int s = 1; s <= nScans; ++s) {
+    const std::string name = ppScanFileNames[Ix(s)].substr(1);
+    const ScanRead f = Read(DataDir() + "/f" + name), r = Read(DataDir() + "/r" + name);
+    ASSERT_EQ(f.r.size(), static_cast<std::size_t>(pFitLast[Ix(s)] - pFitFirst[Ix(s)] + 1));
+    ASSERT_EQ(r.y.size(), f.y.size());
+    for (std::size_t k = 0; k < f.y.size(); ++k)
+      EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Ix(s)][pFitFirst[Ix(s)] + static_cast<int>(k)], 2e-5);
+  }
+  // Save Noise: TI profile as a scan, RI offsets against time.
+  Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
+  Backend().QueueSaveFile(DataDir() + "/RIN.ra1");
+  Dispatch(252);
+  const ScanRead ti = Read(DataDir() + "/TIN.ra1");
+  CCurve ri;
+  ASSERT_TRUE(ri.ReadFromFile((DataDir() + "/RIN.ra1").c_str(), 1, 2));
+  ASSERT_EQ(ri.Count(), nScans);
+  std::map<long, float> riByTime;
+  for (int k = 0; k < ri.Count(); ++k) riByTime[std::lround(ri.X()->Get(k))] = ri.Y()->Get(k);
+
+  // Subtract All Systematic Noise (Ctrl+N): raw - TI(file) - RI(file) inside the fit range.
+  Dispatch(519);
+  EXPECT_EQ(nZoomLevel, 1);
+  for (int s = 1; s <= nScans; ++s) {
+    const float offset = riByTime.at(std::lround(pScanInfo[Ix(s)].recordedTime));
+    for (int p = pFitFirst[Ix(s)]; p <= pFitLast[Ix(s)]; ++p) {
+      const float x = ppRadius[Ix(s)][p];
+      if (x < ti.r.front() || x > ti.r.back()) continue;
+      EXPECT_NEAR(ppSignal[Ix(s)][p], raw[Ix(s)][Ix(p)] - Interpolate(ti.r, ti.y, x) - offset, 2e-5);
+    }
+  }
+  // Restore Original TI Noise: only the RI offsets stay subtracted; the model values
+  // moved with the data.
+  Dispatch(607);
+  for (int s = 1; s <= nScans; ++s) {
+    const float offset = riByTime.at(std::lround(pScanInfo[Ix(s)].recordedTime));
+    for (int p = 1; p <= pnPoints[Ix(s)]; ++p)
+      EXPECT_NEAR(ppSignal[Ix(s)][p], raw[Ix(s)][Ix(p)] - offset, 2e-5);
+  }
+  EXPECT_NEAR(ppFit[1][20], fitRef[20] - riByTime.at(std::lround(pScanInfo[1].recordedTime)), 2e-5);
+
+  // A saved distribution with the scans' extension, beside all the rest.
+  Backend().QueueSaveFile(DataDir() + "/distribution.ra1");
+  Dispatch(271);
+  ASSERT_TRUE(fs::exists(DataDir() + "/distribution.ra1"));
+  Backend().ClearTranscript();
+  std::vector<std::string> all;
+  for (const std::string& f : FilesIn(DataDir()))
+    if (ExtensionOf(f) == ".ra1") all.push_back(f);
+  ASSERT_GE(all.size(), 2u * kSyntheticScans + 5u);
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  LoadThroughDialog(all);
+  EXPECT_EQ(nScans, kSyntheticScans);
+  for (int s = 1; s <= nScans; ++s) EXPECT_EQ(ppScanFileNames[Ix(s)][0], '0');
+  const std::vector<std::string> texts = BoxTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("distribution.ra1 (saved distribution)"), std::string::npos);
+  EXPECT_NE(texts[0].find("RIN.ra1 (table of numbers)"), std::string::npos);
+  EXPECT_NE(texts[0].find("f0001.ra1 (fitted data)"), std::string::npos);
+
+  // The fitted files alone are data.
+  std::vector<std::string> fits;
+  for (const std::string& f : all)
+    if (FileNameOf(f)[0] == 'f') fits.push_back(f);
+  Backend().ClearTranscript();
+  LoadThroughDialog(fits);
+  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_TRUE(BoxTexts().empty());
+}
+
+}  // namespace
+}  // namespace tarmic::testing
