@@ -98,6 +98,7 @@ struct MeasuredSolution {
 MeasuredSolution g_measured;
 bool g_haveMeasured = false;      // the store's run left kernels and workspace
 std::filesystem::path g_directory;  // directory of the result files
+bool g_writeFiles = false;          // a path was given: result files are written
 std::unique_ptr<CVector> g_upperY, g_lowerY;
 std::unique_ptr<CCurve> g_upperCurve, g_lowerCurve;
 
@@ -142,6 +143,7 @@ void SolutionToDistribution() {
 
 // The distribution now in pDistValues (c(s,ff0): the cells) to a result file.
 void WriteDistributionFile(const std::string& name) {
+  if (!g_writeFiles) return;
   const std::string file = ResultFile(name);
   if (IsSizeShapeModel()) {
     WriteSizeShapeDistribution(file);
@@ -472,6 +474,7 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
   bCurvesShown = false;
   nMCSetNumber = 0;
   g_directory = std::filesystem::path(path).parent_path();
+  g_writeFiles = !path.empty();
 
   if (!SetupContiGrid()) {
     AbandonComputation(window);
@@ -559,7 +562,7 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
         for (int j = 1; j <= nFf0Values; ++j) sum += pCsff0Values[(j - 1) * nDistGrid + i];
         pDistValues[i] = sum;
       }
-      WriteSizeShapeDistribution(ResultFile("_sum"));
+      if (g_writeFiles) WriteSizeShapeDistribution(ResultFile("_sum"));
     }
     MonteCarloConfidenceLimits(c);
   }
@@ -587,12 +590,13 @@ bool MonteCarloConfidenceLimits(float c) {
     pMCUpperLimit[static_cast<std::size_t>(i)] = selectkth(ku, n, values.data());
   }
   auto show = [](const std::vector<float>& v) { std::copy(v.begin() + 1, v.end(), pDistValues + 1); };
+  const bool write = g_writeFiles && pDistCurve;
   show(pMCUpperLimit);
-  if (pDistCurve) pDistCurve->WriteToFile(ResultFile(Format("lim%3.0f", ((1.0 - cf) * 0.5 + cf) * 1000.0)).c_str());
+  if (write) pDistCurve->WriteToFile(ResultFile(Format("lim%3.0f", ((1.0 - cf) * 0.5 + cf) * 1000.0)).c_str());
   show(pMCLowerLimit);
-  if (pDistCurve) pDistCurve->WriteToFile(ResultFile(Format("lim%3.0f", (1.0 - cf) * 0.5 * 1000.0)).c_str());
+  if (write) pDistCurve->WriteToFile(ResultFile(Format("lim%3.0f", (1.0 - cf) * 0.5 * 1000.0)).c_str());
   show(pMCMean);
-  if (pDistCurve) pDistCurve->WriteToFile(ResultFile("mean").c_str());
+  if (write) pDistCurve->WriteToFile(ResultFile("mean").c_str());
   RedrawDistributionPlot();
   return true;
 }
@@ -660,6 +664,7 @@ void ResetMonteCarlo() {
   g_haveMeasured = false;
   g_measured = MeasuredSolution{};
   g_directory.clear();
+  g_writeFiles = false;
   nMCSetNumber = 0;
   fMCRmsd = 0.0f;
   std::fill(MCIntegralStats, MCIntegralStats + 8, 0.0f);

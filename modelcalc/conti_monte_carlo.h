@@ -53,9 +53,9 @@ enum class MonteCarloOutcome {
 };
 
 // The computation: N sets, limit curves at confidence c (0 < c < 1), the result
-// files in the directory of `path` (its name part is not used), each set written
-// to "<k>.dat" when writeEachSet. A key press between sets stops it. Outside batch
-// mode the limits are evaluated and drawn at the end.
+// files in the directory of `path` (its name part is not used; an empty path writes
+// no file), each set written to "<k>.dat" when writeEachSet. A key press between
+// sets stops it. Outside batch mode the limits are evaluated and drawn at the end.
 MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
                                           const std::string& path, bool writeEachSet);
 
