@@ -104,6 +104,8 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(913, &W::CmExcitationShadow), CommandEntry(914, &W::CmExcitationShadow),
       // Distributions.
       CommandEntry(271, &W::CmSaveContinuousDistribution),
+      CommandEntry(296, &W::CmMonteCarloDistributions), CommandEntry(546, &W::CmMonteCarloIntegratedSw),
+      CommandEntry(633, &W::CmPriorDiscreteSpecies),
       CommandEntry(273, &W::CmCopyDistributionPlot),
       CommandEntry(274, &W::CmCopyDistribution),
       CommandEntry(456, &W::CmIntegrateDistribution),

@@ -177,6 +177,8 @@ ContiRunOutcome Finish(ContiRunOutcome outcome) {
 
 }  // namespace
 
+bool SolveContiDistribution(const ContiRunSettings& settings) { return Solve(settings); }
+
 ContiRunSettings GetContiRunSettings() {
   const auto& h = GetDistributionHooks().runSettings;
   ContiRunSettings settings = h ? h() : ContiRunSettings{};

@@ -54,6 +54,11 @@ ContiRunSettings GetContiRunSettings();
 // Returns the outcome, also kept in eLastContiRunOutcome.
 ContiRunOutcome RunContiSed(Window* window);
 
+// The regularised solve of the current normal equations as a run makes it (by the
+// settings: maximum entropy, Tikhonov-Phillips, or both, the Tikhonov-Phillips
+// result then in pDistSolution2) into pDistSolution; false when there is none.
+bool SolveContiDistribution(const ContiRunSettings& settings);
+
 // The result of a solve in pDistSolution turned into what the user sees: noise and
 // fit of every scan, the distribution vectors and their derived arrays, release of
 // kernels and workspace (kept for c(s,ff0)), bModelComputed, plot and repaint.

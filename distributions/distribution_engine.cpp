@@ -6,6 +6,7 @@
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_plot.h"
+#include "distributions/distribution_prior.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
@@ -22,6 +23,7 @@ void ResetDistributionEngine() {
   ResetDistributionFiles();
   ResetDistributionModels();
   ResetDistributionGrid();
+  ResetDistributionPrior();
   dSumSqData = dDataMean = 0.0;
   bFixedFirstKernel = false;
   dFixedFirstAmplitude = 0.0;

@@ -5,6 +5,7 @@
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
+#include "distributions/distribution_prior.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/modelfit_hooks.h"
@@ -61,6 +62,7 @@ void InstallDistributionHooks() {
     CreateSizeShapePlot();
     if (window) window->Invalidate();
   };
+  InstallDistributionPrior();
 }
 
 }  // namespace tarmic

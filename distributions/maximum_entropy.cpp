@@ -34,7 +34,6 @@ constexpr double kHeld = 1e-14;  // an unknown at or below this with a step down
 struct MaxEntState {
   int n = 0;
   int firstEntropy = 1;  // E = firstEntropy..n
-  bool prior = false;
   double sum = 0.0;   // S: sum of the unregularised solution over E
   double mean = 0.0;  // S / n
   double alpha0 = 0.0;
@@ -80,8 +79,8 @@ void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
     grad[i] = pNormalRhs[i] - Ax;
     if (i >= st.firstEntropy) {
       L[i] = std::log(x[i] / st.reference[static_cast<std::size_t>(i)]);
-      R += x[i] * L[i] + (st.prior ? st.reference[static_cast<std::size_t>(i)] - x[i] : 0.0);
-      grad[i] -= h * (st.prior ? L[i] : L[i] + 1.0);
+      R += x[i] * L[i];
+      grad[i] -= h * (L[i] + 1.0);
       Hi[i] += h / x[i];
     }
   }
@@ -406,7 +405,14 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
       RestoreBest();
       oscillating = false;
       dx *= 0.5;
-      if (std::fabs(dx) <= 1e-10 || CheckKeyPress() || bUserAbort) {
+      const bool interrupted = CheckKeyPress() || bUserAbort;
+      // A key during a Monte-Carlo repetition ends its search at the best point
+      // without a message and stays set, so that the repetitions stop.
+      if (interrupted && bMonteCarloRun) {
+        bUserAbort = true;
+        return failAtBest();
+      }
+      if (std::fabs(dx) <= 1e-10 || interrupted) {
         bUserAbort = false;
         ReportDistributionMessage(
             6, Format("caught in local minimum or user interrupt at P = %f", ConfidenceOfRatio(fBest + st.target)),
@@ -492,12 +498,15 @@ bool MaxEntRegularize(bool suppressBaselineCorrelation) {
   st.target = fTargetRatio;
   const double tol = (st.target - 1.0) * 0.001;
   st.tol2 = std::min(0.01 * tol, 1e-6);
-  st.prior = bUsePrior && pPriorProbability;
   st.reference.assign(static_cast<std::size_t>(N) + 1, st.sum);
-  if (st.prior) {
+  // --- prior: the reference S p_i / mean(p) ---
+  // A prior shapes the reference; its scale stays that of the unregularised
+  // solution, so a flat prior is the flat reference itself.
+  if (bUsePrior && pPriorProbability) {
     const std::vector<double> w = PriorWeights(pPriorProbability, N);
-    for (int i = 1; i <= N; ++i) st.reference[static_cast<std::size_t>(i)] = w[static_cast<std::size_t>(i)];
+    for (int i = 1; i <= N; ++i) st.reference[static_cast<std::size_t>(i)] = st.sum * w[static_cast<std::size_t>(i)];
   }
+  // --- end prior ---
   if (suppressBaselineCorrelation) st.reference[1] *= 0.001;
   st.best.assign(pDistSolution, pDistSolution + N + 1);
   st.previous.assign(static_cast<std::size_t>(N) + 1, 0.0);
@@ -513,7 +522,7 @@ bool MaxEntRegularize(bool suppressBaselineCorrelation) {
   const double x = FindMaxEntAlpha(MaxEntChiSquareDeviation, std::log(1e-4), 0.01, tol, 0.005);
   fAlphaFactor = static_cast<float>(std::exp(std::min(x, 100.0)));
   dChiSquare = ChiSquareFromNormalEquations();
-  bUserAbort = false;
+  if (!bMonteCarloRun) bUserAbort = false;  // a Monte-Carlo run stops at the key
   return true;
 }
 

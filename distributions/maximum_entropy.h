@@ -2,13 +2,14 @@
 //
 // Minimises Q(x) = chi2(x) + alpha R(x) over x > 0, with chi2(x) = b'b - 2 x.y +
 // x'Ax from the normal equations and the negative entropy
-//   R(x) = sum over E of x_i ln(x_i / r_i)                    (flat reference),
-//   R(x) = sum over E of x_i ln(x_i / r_i) + (r_i - x_i)      (prior r = m),
+//   R(x) = sum over E of x_i ln(x_i / r_i),
 // where E holds every unknown, or all but the first when it is a discrete species,
-// and the flat reference r_i is the sum S of the unregularised solution. alpha is
-// chosen so that chi2 / chi2min reaches the target ratio F of the confidence level,
-// as in the Tikhonov-Phillips regularisation (regularization.h), by a root search in
-// x = ln(alpha / alpha0). For one alpha the minimum is found by damped Newton
+// and the reference r_i is the sum S of the unregularised solution, or with a prior
+// p the shape of the prior at that scale, r_i = S p_i / mean(p) (PriorWeights):
+// the same minimum as x ln(x/m) + m - x with m = r/e, and a flat prior is no prior.
+// alpha is chosen so that chi2 / chi2min reaches the target ratio F of the
+// confidence level, as in the Tikhonov-Phillips regularisation (regularization.h),
+// by a root search in x = ln(alpha / alpha0). For one alpha the minimum is found by damped Newton
 // (Marquardt) steps: only the diagonal of the Hessian differs from A, by
 // (alpha / 2) / x_i, and unknowns that would leave the positive region are held.
 #pragma once
@@ -26,7 +27,7 @@ extern double dMaxEntAlpha;
 // after a reported failure of the alpha search the best solution it found. Returns
 // false when the unregularised NNLS failed (reported there; pDistSolution is zero).
 // A key press during the search (bUserAbort) ends only the search; bUserAbort is
-// cleared again.
+// cleared again, except in a Monte-Carlo repetition (bMonteCarloRun), which it stops.
 bool MaxEntRegularize(bool suppressBaselineCorrelation);
 
 // The steps of the regularisation, for tests and the Monte-Carlo repetitions.

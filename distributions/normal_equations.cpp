@@ -224,6 +224,11 @@ bool RunSerialBuild(const NEQBuildPlan& plan) {
 
 }  // namespace
 
+void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double* v) {
+  assert(r >= 1);
+  CentreRowPart(plan, s, r, p0, n, v);
+}
+
 NoiseModel SelectNoiseModel() {
   if (bFitTINoise && bFitRINoise) return NoiseModel::TIRI;
   if (bFitTINoise) return NoiseModel::TI;

@@ -86,6 +86,13 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r);
 // Rows of the centred blocks packed together (one vector register tile wide).
 constexpr int kNEQPanel = 8;
 
+// The kernel of unknown r (r >= 1) in scan s at the fit-range points p0..p0+n-1
+// (0-based within the fit range), centred by the plan's noise model with the kernel
+// means stored by the last build, into v[0..n-1]: the values the build multiplies
+// before it rounds them to float. The Monte-Carlo repetitions rebuild the right-hand
+// side from them.
+void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double* v);
+
 // Scratch of one build: the centred values of one scan, in two alternating blocks
 // (scan s in block s mod 2) so that threads may centre scan s + 1 while others still
 // read scan s. Augmented row 0 is the centred data, rows 1..order the centred kernels

@@ -43,6 +43,15 @@ std::vector<double> FlooredWeights(const T* weights, int n) {
   if (!(largest > 0.0)) return w;
   const double floor = 1e-6 * largest;
   for (int i = 1; i <= n; ++i) w[static_cast<std::size_t>(i)] = std::max(static_cast<double>(weights[i]), floor);
+  // --- prior: only its shape counts ---
+  // The weights are divided by their mean, so that the units of a prior do not
+  // matter and a flat prior gives exactly 1 everywhere (no prior). The mean is
+  // formed as largest + mean deviation from it, which is exact for equal weights.
+  double deviation = 0.0;
+  for (int i = 1; i <= n; ++i) deviation += w[static_cast<std::size_t>(i)] - largest;
+  const double mean = largest + deviation / n;
+  for (int i = 1; i <= n; ++i) w[static_cast<std::size_t>(i)] /= mean;
+  // --- end prior ---
   return w;
 }
 

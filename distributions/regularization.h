@@ -59,8 +59,9 @@ double SecondDerivativePattern(int n, int i, int j);
 double Ff0PenaltyPattern(int n, int i, int j);
 
 // Prior weights [1..n] as the regularisations use them: weights below 1e-6 of the
-// largest are raised to that, so a weight of 0 never divides by zero; all 1 when no
-// weight is positive. Element 0 is unused.
+// largest are raised to that, so a weight of 0 never divides by zero, and all are
+// divided by their mean (only the shape of a prior counts; a flat prior gives 1
+// everywhere); all 1 when no weight is positive. Element 0 is unused.
 std::vector<double> PriorWeights(const double* weights, int n);
 
 // Whether the confidence level asks for a regularisation with n unknowns (P > 0.5,

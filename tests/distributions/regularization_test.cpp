@@ -159,12 +159,20 @@ TEST_F(PenaltyTest, PriorWeightsDivideThePenaltyAndZeroWeightsStayFinite) {
   pPriorProbability[4] = 0.0;
   bUsePrior = true;
   AddSecondDerivativePenalty(1.0);
-  EXPECT_DOUBLE_EQ(Penalty(1, 2), -2.0 / 0.25);
+  // Only the shape counts: the weights are taken relative to their mean m.
+  const double m = (5.0 * 0.5 + 0.5e-6) / 6.0;
+  EXPECT_NEAR(Penalty(1, 2), -2.0 * m * m / 0.25, 1e-12);
   for (int i = 1; i <= 6; ++i) {
     for (int j = 1; j <= 6; ++j) EXPECT_TRUE(std::isfinite(ppNormalMatrixReg[i][j]));
   }
   // A zero weight counts as a millionth of the largest.
-  EXPECT_DOUBLE_EQ(Penalty(4, 4), 6.0 / (0.5e-6 * 0.5e-6));
+  EXPECT_NEAR(Penalty(4, 4), 6.0 * m * m / (0.5e-6 * 0.5e-6), 1e-9 * Penalty(4, 4));
+  // Ten times the prior is the same prior.
+  const double p44 = Penalty(4, 4), p12 = Penalty(1, 2);
+  for (int i = 1; i <= 6; ++i) pPriorProbability[i] *= 10.0;
+  AddSecondDerivativePenalty(1.0);
+  EXPECT_NEAR(Penalty(4, 4), p44, 1e-12 * p44);
+  EXPECT_NEAR(Penalty(1, 2), p12, 1e-12 * std::fabs(p12));
   free_dvector(pPriorProbability, 1, 6);
   pPriorProbability = nullptr;
 }

@@ -1,0 +1,132 @@
+// The Monte-Carlo statistics of the current distribution (296, 546) and the prior
+// made of the peaks of the current distribution (633).
+#include <optional>
+#include <string>
+
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_prior.h"
+#include "modelcalc/conti_monte_carlo.h"
+#include "modelfit/model_flags.h"
+#include "platform/backend.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr const char* kMonteCarloCaption = "Monte Carlo for Distributions";
+
+// A computed distribution of the loaded data is needed; otherwise says so.
+bool DistributionComputed(TXLAWindow& window) {
+  if (nScans > 0 && bContiModel && bModelComputed && pDistValues && nDistGrid >= 2) return true;
+  CommandMessageBox(window, "compute a continuous distribution first (Run)", "ATTENTION",
+                    MB_OK | MB_ICONINFORMATION);
+  return false;
+}
+
+struct MonteCarloRequest {
+  int sets = 100;
+  float confidence = 0.68f;
+  std::string path;
+  bool writeEachSet = false;
+};
+
+// Number of sets, confidence level, result file place and whether every set is
+// written; nothing on Cancel.
+std::optional<MonteCarloRequest> AskRequest(TXLAWindow& window) {
+  MonteCarloRequest r;
+  float sets = 0.0f;
+  do {
+    if (!AskFloat(window, &sets, 100.0f, "number of Monte-Carlo data sets (at least 2)", kMonteCarloCaption))
+      return std::nullopt;
+  } while (!(sets >= 2.0f && sets <= 100000.0f));
+  r.sets = static_cast<int>(sets);
+  do {
+    if (!AskFloat(window, &r.confidence, 0.68f, "confidence level of the limits (0 < P < 1)",
+                  kMonteCarloCaption))
+      return std::nullopt;
+  } while (!(r.confidence > 0.0f && r.confidence < 1.0f));
+  FileDialogOptions options;
+  options.title = "directory for the Monte-Carlo result files";
+  options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
+  options.defaultName = "montecarlo.dat";
+  options.defaultExt = "dat";
+  const bool previous = window.bModalBoxOpen;
+  window.bModalBoxOpen = true;
+  const std::optional<std::string> path = GetBackend().SaveFileDialog(options);
+  window.bModalBoxOpen = previous;
+  if (!path || path->empty()) return std::nullopt;
+  r.path = *path;
+  r.writeEachSet = AskYesNo(window, "write every Monte-Carlo distribution to a file?", kMonteCarloCaption);
+  return r;
+}
+
+// After the computation: an interruption is reported; the limits stay shown until
+// the box is closed, then the distribution of the measured data comes back.
+void ShowAndEnd(TXLAWindow& window, MonteCarloOutcome outcome, const MonteCarloRequest& r) {
+  window.RepaintMain();
+  if (outcome == MonteCarloOutcome::Interrupted) {
+    CommandMessageBox(window, Format("Monte Carlo interrupted after %d sets", nMCSets), kMonteCarloCaption,
+                      MB_OK | MB_ICONINFORMATION);
+  }
+  if (MonteCarloResultsAvailable()) {
+    CommandMessageBox(window,
+                      Format("%d sets: mean and limits at P = %.3f shown and written next to %s",
+                             nMCSets, static_cast<double>(r.confidence), r.path.c_str()),
+                      kMonteCarloCaption, MB_OK | MB_ICONINFORMATION);
+  }
+  EndMonteCarloDistributions(&window.GetHandle());
+  window.RepaintMain();
+}
+
+}  // namespace
+
+void TXLAWindow::CmMonteCarloDistributions() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DistributionComputed(*this)) return;
+  const std::optional<MonteCarloRequest> r = AskRequest(*this);
+  if (!r) return;
+  bRunInProgress = true;
+  const MonteCarloOutcome outcome =
+      MonteCarloDistributions(&GetHandle(), r->sets, r->confidence, r->path, r->writeEachSet);
+  bRunInProgress = false;
+  ShowAndEnd(*this, outcome, *r);
+}
+
+void TXLAWindow::CmMonteCarloIntegratedSw() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DistributionComputed(*this)) return;
+  const std::optional<MonteCarloRequest> r = AskRequest(*this);
+  if (!r) return;
+  float smin = 0.0f, smax = 0.0f;
+  if (!AskFloat(*this, &smin, pDistGrid[1], "lower integration limit", kMonteCarloCaption)) return;
+  if (!AskFloat(*this, &smax, pDistGrid[nDistGrid], "upper integration limit", kMonteCarloCaption)) return;
+  bRunInProgress = true;
+  const MonteCarloOutcome outcome = MonteCarloIntegratedSw(
+      &GetHandle(), r->sets, r->confidence, smin, smax, r->path, r->writeEachSet, nullptr);
+  bRunInProgress = false;
+  ShowAndEnd(*this, outcome, *r);
+}
+
+void TXLAWindow::CmPriorDiscreteSpecies() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (!DistributionComputed(*this)) return;
+  if (!BuildPriorFromDistributionPeaks()) {
+    CommandMessageBox(*this, "no peak found in the current distribution", "ATTENTION",
+                      MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  // The table replaces a prior file or typed peaks; the analysis is run with it.
+  SwitchPriorFileOff();
+  bPriorFromDiscreteSpecies = true;
+  bPriorFromGJT = false;
+  bUsePrior = true;
+  CmRun();
+}
+
+}  // namespace tarmic

@@ -1,0 +1,673 @@
+// Monte-Carlo statistics of a continuous distribution: synthetic sets from the best
+// fit, the right-hand-side rebuild, the limits per grid point and the statistics of
+// integrated weight-average s values.
+#include "modelcalc/conti_monte_carlo.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_arrays.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_integration.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/maximum_entropy.h"
+#include "distributions/noise_fit.h"
+#include "distributions/normal_equations.h"
+#include "distributions/regularization.h"
+#include "modelcalc/fit_rmsd.h"
+#include "numerics/atomic_file.h"
+#include "numerics/ccurve.h"
+#include "numerics/cvector.h"
+#include "numerics/error_box.h"
+#include "numerics/interpolation.h"
+#include "numerics/random.h"
+#include "numerics/run_switches.h"
+#include "platform/backend.h"
+#include "platform/dc.h"
+#include "plot/winplot.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+std::vector<std::vector<float>> ppMCDistributions;
+std::vector<std::vector<float>> ppMCProjections;
+std::vector<float> pMCMean;
+std::vector<float> pMCLowerLimit;
+std::vector<float> pMCUpperLimit;
+int nMCSets = 0;
+int nMCSetNumber = 0;
+float fMCRmsd = 0.0f;
+bool bCurvesShown = false;
+float MCIntegralStats[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+
+namespace {
+
+constexpr const char* kCaption = "Monte Carlo for Distributions";
+
+// What the analysis of the measured data left, kept while the synthetic sets
+// overwrite the right-hand side and the solution, and put back afterwards.
+struct MeasuredSolution {
+  std::vector<double> rhs;        // pNormalRhs[0..order]
+  std::vector<double> solution;   // pDistSolution: the regularised solution shown
+  std::vector<double> solution2;  // pDistSolution2: the Tikhonov-Phillips one beside it
+  double sumSq = 0.0;
+  double chiSquareMin = 0.0, chiSquare = 0.0, entropy = 0.0, maxEntAlpha = 0.0;
+  float alphaFactor = 0.0f, targetRatio = 0.0f, degreesOfFreedom = 0.0f;
+
+  void Save(int order) {
+    rhs.assign(pNormalRhs, pNormalRhs + order + 1);
+    solution.assign(pDistSolution, pDistSolution + order + 1);
+    solution2.assign(pDistSolution2, pDistSolution2 + order + 1);
+    sumSq = dSumSqData;
+    chiSquareMin = dChiSquareMin;
+    chiSquare = dChiSquare;
+    entropy = dMaxEntEntropy;
+    maxEntAlpha = dMaxEntAlpha;
+    alphaFactor = fAlphaFactor;
+    targetRatio = fTargetRatio;
+    degreesOfFreedom = fDegreesOfFreedom;
+  }
+  void Restore() const {
+    std::copy(rhs.begin(), rhs.end(), pNormalRhs);
+    std::copy(solution.begin(), solution.end(), pDistSolution);
+    std::copy(solution2.begin(), solution2.end(), pDistSolution2);
+    dSumSqData = sumSq;
+    dChiSquareMin = chiSquareMin;
+    dChiSquare = chiSquare;
+    dMaxEntEntropy = entropy;
+    dMaxEntAlpha = maxEntAlpha;
+    fAlphaFactor = alphaFactor;
+    fTargetRatio = targetRatio;
+    fDegreesOfFreedom = degreesOfFreedom;
+  }
+};
+
+MeasuredSolution g_measured;
+bool g_haveMeasured = false;      // the store's run left kernels and workspace
+std::filesystem::path g_directory;  // directory of the result files
+bool g_writeFiles = false;          // a path was given: result files are written
+std::unique_ptr<CVector> g_upperY, g_lowerY;
+std::unique_ptr<CCurve> g_upperCurve, g_lowerCurve;
+
+// The switches of a running computation, cleared on every way out.
+class MonteCarloRunScope {
+ public:
+  MonteCarloRunScope() {
+    bMonteCarloRun = true;
+    bContiInnerRun = true;
+    bSyntheticFromDistribution = false;
+  }
+  ~MonteCarloRunScope() {
+    bMonteCarloRun = false;
+    bContiInnerRun = false;
+  }
+  MonteCarloRunScope(const MonteCarloRunScope&) = delete;
+  MonteCarloRunScope& operator=(const MonteCarloRunScope&) = delete;
+};
+
+int UnknownCount() { return IsSizeShapeModel() ? nFf0Grid : nDistGrid; }
+
+std::string ResultFile(const std::string& name) {
+  return (g_directory / (name + ".dat")).string();
+}
+
+// The solution of the last solve into the distribution vectors as densities
+// (c(s,ff0): the cell values and their projection on s).
+void SolutionToDistribution() {
+  const int n = nDistGrid;
+  if (IsSizeShapeModel()) {
+    for (int k = 1; k <= nFf0Grid; ++k) pCsff0Values[k] = static_cast<float>(pDistSolution[k]);
+    for (int i = 1; i <= n; ++i) {
+      double sum = 0.0;
+      for (int j = 1; j <= nFf0Values; ++j) sum += pCsff0Values[(j - 1) * n + i];
+      pDistValues[i] = static_cast<float>(sum);
+    }
+  } else {
+    for (int i = 1; i <= n; ++i) pDistValues[i] = static_cast<float>(pDistSolution[i]);
+  }
+  NormalizeDistributionValues(false);
+}
+
+// The distribution now in pDistValues (c(s,ff0): the cells) to a result file.
+void WriteDistributionFile(const std::string& name) {
+  if (!g_writeFiles) return;
+  const std::string file = ResultFile(name);
+  if (IsSizeShapeModel()) {
+    WriteSizeShapeDistribution(file);
+  } else if (pDistCurve) {
+    pDistCurve->WriteToFile(file.c_str());
+  }
+}
+
+void RemoveLimitCurves() {
+  if (bCurvesShown && !bBatchMode && pDistPlot) {
+    for (int k = 0; k < 2 && pDistPlot->nCurves > 1; ++k) pDistPlot->RemoveLastCurve();
+  }
+  bCurvesShown = false;
+  g_upperCurve.reset();
+  g_lowerCurve.reset();
+  g_upperY.reset();
+  g_lowerY.reset();
+}
+
+void AddLimitCurves() {
+  if (bBatchMode || !pDistPlot || !pDistXVector) return;
+  const auto n = static_cast<std::uint32_t>(nDistGrid);
+  g_upperY = std::make_unique<CVector>();
+  g_lowerY = std::make_unique<CVector>();
+  g_upperY->AttachNR(pMCUpperLimit.data(), n, 1);
+  g_lowerY->AttachNR(pMCLowerLimit.data(), n, 1);
+  g_upperCurve = std::make_unique<CCurve>(pDistXVector, g_upperY.get());
+  g_lowerCurve = std::make_unique<CCurve>(pDistXVector, g_lowerY.get());
+  pDistPlot->AddCurve(g_upperCurve.get());
+  pDistPlot->AddCurve(g_lowerCurve.get());
+  // The two curves just added: upper limit red, lower limit blue.
+  pDistPlot->SetCurveColor(pDistPlot->nCurves - 2, RGB(255, 0, 0));
+  pDistPlot->SetCurveColor(pDistPlot->nCurves - 1, RGB(0, 0, 255));
+  bCurvesShown = true;
+}
+
+void FreeResults() {
+  RemoveLimitCurves();
+  ppMCDistributions.clear();
+  ppMCProjections.clear();
+  pMCMean.clear();
+  pMCLowerLimit.clear();
+  pMCUpperLimit.clear();
+  nMCSets = 0;
+}
+
+// A synthetic set on the common grid: the best fit of every scan plus Gaussian
+// noise of the fit's rmsd, put on the grid the way the measured scans were (the fit
+// is in the grid's signal domain already). Written only into `grid`.
+void MakeSyntheticGrid(const std::vector<std::vector<float>>& fitCopy,
+                       std::vector<std::vector<float>>& grid) {
+  std::vector<float> synthetic;
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t i = static_cast<std::size_t>(s);
+    const int n = pnPoints[i];
+    synthetic.assign(static_cast<std::size_t>(n) + 1, 0.0f);
+    for (int p = 1; p <= n; ++p) synthetic[static_cast<std::size_t>(p)] = fitCopy[i][static_cast<std::size_t>(p)] + GaussianRandom(fMCRmsd);
+    std::vector<float>& row = grid[i];
+    std::fill(row.begin(), row.end(), 0.0f);
+    if (bGridCopies) {
+      InterpolateCurve(nGridPoints, pGridRadius, row.data(), n, ppRadius[i], synthetic.data());
+    } else {
+      std::copy(synthetic.begin() + 1, synthetic.begin() + 1 + std::min(n, nGridPoints), row.begin() + 1);
+    }
+  }
+}
+
+// The regularisation of one set: c(s,ff0) by Tikhonov-Phillips; otherwise maximum
+// entropy when it is chosen (also with both regularisations shown), else
+// Tikhonov-Phillips. A failure has been reported; the set keeps what it left.
+void RegularizeSet(const ContiRunSettings& settings) {
+  nRegUnknowns = nDistGrid;
+  if (IsSizeShapeModel() || !settings.maxEntropy) {
+    Regularize();
+  } else {
+    MaxEntRegularize(settings.suppressBaselineCorrelation);
+  }
+}
+
+// The best fit of the measured data without regularisation (the base of every
+// synthetic set), its fit rows and rmsd, then the regularised solution that is
+// shown afterwards. False when the run did not compute.
+bool BestFit(Window* window, const ContiRunSettings& settings, bool* interrupted,
+             std::vector<std::vector<float>>* fitCopy) {
+  const float P = fConfidenceLevel;
+  fConfidenceLevel = 0.0f;
+  const ContiRunOutcome outcome = RunContiSed(window);
+  fConfidenceLevel = P;
+  if (outcome != ContiRunOutcome::Computed) {
+    *interrupted = outcome == ContiRunOutcome::Interrupted;
+    return false;
+  }
+  const int order = nNEQUnknowns;
+  SolutionToDistribution();
+  CalculateppAFit();
+  fitCopy->assign(static_cast<std::size_t>(nScans) + 1, {});
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t i = static_cast<std::size_t>(s);
+    (*fitCopy)[i].assign(ppFit[i], ppFit[i] + pnPoints[i] + 1);
+  }
+  fMCRmsd = FitRmsd();
+  // The regularised solution of the measured data, from its own equations.
+  const std::vector<double> unregularised(pDistSolution, pDistSolution + order + 1);
+  if (!SolveContiDistribution(settings)) std::copy(unregularised.begin(), unregularised.end(), pDistSolution);
+  g_measured.Save(order);
+  g_haveMeasured = true;
+  return true;
+}
+
+// The result of the measured data: its right-hand side, solution, noise and fit.
+void RestoreMeasured() {
+  if (!g_haveMeasured || !pNormalRhs || !pDistSolution) return;
+  g_measured.Restore();
+  CalculateppAFit();
+}
+
+// A run that ends before any set: nothing of the new grid is shown.
+void AbandonComputation(Window* window) {
+  FreeResults();
+  FreeKernelArrays();
+  FreeNormalEquationArrays();
+  g_haveMeasured = false;
+  ClearDistribution();
+  bModelComputed = false;
+  if (window) window->Invalidate();
+}
+
+class ProgressText {
+ public:
+  explicit ProgressText(Window* window) : window_(window) {
+    if (window_ && !bBatchMode) dc_ = window_->ClientDC();
+  }
+  void Show(int set) {
+    WriteContiDebugLog(Format("\nMonte-Carlo set %d", set));
+    if (!dc_) return;
+    dc_->TextOut(10, 70, Format("Monte-Carlo distribution #%d   (hit any key to stop)", set));
+    window_->Refresh();
+  }
+
+ private:
+  Window* window_;
+  std::unique_ptr<DC> dc_;
+};
+
+// Index of a fraction of m values, kept inside 1..m.
+int FractionIndex(double fraction, int m) {
+  const int k = static_cast<int>(std::floor(static_cast<double>(m) * fraction));
+  return std::clamp(k, 1, std::max(m, 1));
+}
+
+// Mean, standard deviation (divisor n) and the points at the two fractions of
+// values[1..n], accumulated in single precision.
+void Statistics(std::vector<float> values, float* mean, float* sd, float* low, float* high) {
+  const int n = static_cast<int>(values.size()) - 1;
+  *mean = *sd = *low = *high = 0.0f;
+  if (n < 1) return;
+  float sum = 0.0f;
+  for (int i = 1; i <= n; ++i) sum += values[static_cast<std::size_t>(i)];
+  *mean = sum / static_cast<float>(n);
+  float sq = 0.0f;
+  for (int i = 1; i <= n; ++i) {
+    const float d = values[static_cast<std::size_t>(i)] - *mean;
+    sq += d * d;
+  }
+  *sd = std::sqrt(sq / static_cast<float>(n));
+  *low = selectkth(FractionIndex(0.15999999999999998, n), n, values.data());
+  *high = selectkth(FractionIndex(0.8400000000000001, n), n, values.data());
+}
+
+}  // namespace
+
+bool MonteCarloResultsAvailable() { return nMCSets >= 2 && !ppMCDistributions.empty(); }
+
+float selectkth(int k, int n, float* arr) {
+  // Quickselect (partitioning about the median of three) on arr[1..n].
+  if (n < 1) return 0.0f;
+  k = std::clamp(k, 1, n);
+  int l = 1, ir = n;
+  for (;;) {
+    if (ir <= l + 1) {
+      if (ir == l + 1 && arr[ir] < arr[l]) std::swap(arr[l], arr[ir]);
+      return arr[k];
+    }
+    const int mid = (l + ir) >> 1;
+    std::swap(arr[mid], arr[l + 1]);
+    if (arr[l] > arr[ir]) std::swap(arr[l], arr[ir]);
+    if (arr[l + 1] > arr[ir]) std::swap(arr[l + 1], arr[ir]);
+    if (arr[l] > arr[l + 1]) std::swap(arr[l], arr[l + 1]);
+    int i = l + 1, j = ir;
+    const float a = arr[l + 1];
+    for (;;) {
+      do ++i; while (arr[i] < a);
+      do --j; while (arr[j] > a);
+      if (j < i) break;
+      std::swap(arr[i], arr[j]);
+    }
+    arr[l + 1] = arr[j];
+    arr[j] = a;
+    if (j >= k) ir = j - 1;
+    if (j <= k) l = i;
+  }
+}
+
+bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threads) {
+  const NEQBuildPlan plan = PlanNormalEquations(SelectNoiseModel());
+  if (!NormalEquationArraysFit(plan) || static_cast<int>(grid.size()) <= nScans) return false;
+  const int S = nScans, nP = iFitLast - iFitFirst + 1, order = plan.order;
+  auto y = [&grid](int s, int p) {
+    return static_cast<double>(grid[static_cast<std::size_t>(s)][static_cast<std::size_t>(iFitFirst + p)]);
+  };
+
+  // The data's own means: per radius over the scans, per scan over the fit range,
+  // and over both; the centring of the noise model with them (rounded to float as
+  // the build rounds its centred values).
+  const NoiseModel m = plan.model;
+  std::vector<double> radiusMean(static_cast<std::size_t>(nP), 0.0);
+  std::vector<double> scanMean(static_cast<std::size_t>(S) + 1, 0.0);
+  double mean = 0.0;
+  if (m == NoiseModel::TI || m == NoiseModel::TIRI) {
+    for (int p = 0; p < nP; ++p) {
+      double sum = 0.0;
+      for (int s = 1; s <= S; ++s) sum += y(s, p);
+      radiusMean[static_cast<std::size_t>(p)] = sum / S;
+    }
+  }
+  if (m == NoiseModel::RI || m == NoiseModel::TIRI || m == NoiseModel::Baseline) {
+    double total = 0.0;
+    for (int s = 1; s <= S; ++s) {
+      double sum = 0.0;
+      for (int p = 0; p < nP; ++p) sum += y(s, p);
+      scanMean[static_cast<std::size_t>(s)] = sum / nP;
+      total += sum;
+    }
+    mean = total / (static_cast<double>(S) * nP);
+  }
+  std::vector<double> centred(static_cast<std::size_t>(S) * static_cast<std::size_t>(nP));
+  double sumSq = 0.0;
+  for (int s = 1; s <= S; ++s) {
+    for (int p = 0; p < nP; ++p) {
+      double v = y(s, p);
+      switch (m) {
+        case NoiseModel::Plain: v -= plan.baseline; break;
+        case NoiseModel::Baseline: v -= mean; break;
+        case NoiseModel::TI: v -= radiusMean[static_cast<std::size_t>(p)]; break;
+        case NoiseModel::RI: v -= scanMean[static_cast<std::size_t>(s)]; break;
+        case NoiseModel::TIRI:
+          v = v - radiusMean[static_cast<std::size_t>(p)] - scanMean[static_cast<std::size_t>(s)] + mean;
+          break;
+      }
+      v = static_cast<float>(v);
+      centred[static_cast<std::size_t>(s - 1) * static_cast<std::size_t>(nP) + static_cast<std::size_t>(p)] = v;
+      sumSq += v * v;
+    }
+  }
+
+  // b_i = sum over scans and the fit range of K'_i y', the centred kernel rounded
+  // to float; rows i with i mod T = t - 1 belong to worker t.
+  const int T = std::clamp(threads, 1, std::max(order, 1));
+  auto rows = [&](int t) {
+    constexpr int kStage = 64;
+    double v[kStage];
+    for (int i = 1; i <= order; ++i) {
+      if (i % T != t - 1) continue;
+      double b = 0.0;
+      for (int s = 1; s <= S; ++s) {
+        const double* ys = centred.data() + static_cast<std::size_t>(s - 1) * static_cast<std::size_t>(nP);
+        for (int p0 = 0; p0 < nP; p0 += kStage) {
+          const int n = std::min(kStage, nP - p0);
+          CentreKernelRowPart(plan, s, i, p0, n, v);
+          for (int p = 0; p < n; ++p) b += static_cast<double>(static_cast<float>(v[p])) * ys[p0 + p];
+        }
+      }
+      pNormalRhs[i] = b;
+    }
+  };
+  if (T == 1) {
+    rows(1);
+  } else {
+    std::vector<std::thread> workers;
+    int started = 0;
+    for (int t = 1; t <= T; ++t) {
+      try {
+        workers.emplace_back(rows, t);
+        ++started;
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+    for (std::thread& w : workers) w.join();
+    // Rows of workers that could not be started are built here.
+    for (int t = started + 1; t <= T; ++t) rows(t);
+  }
+  dSumSqData = sumSq;
+  return true;
+}
+
+bool WriteSizeShapeDistribution(const std::string& fileName) {
+  if (!pCsff0S || !pCsff0Values) return false;
+  std::string error;
+  const bool ok = WriteFileAtomically(
+      fileName,
+      [](std::FILE* f) {
+        for (int k = 1; k <= nFf0Grid; ++k) {
+          if (std::fprintf(f, "%e %e %e %e %e %e\n", static_cast<double>(pCsff0S[k]),
+                           static_cast<double>(pCsff0M[k]), static_cast<double>(pCsff0Ff0[k]),
+                           static_cast<double>(pCsff0D[k]), static_cast<double>(pCsff0Rs[k]),
+                           static_cast<double>(pCsff0Values[k])) < 0)
+            return false;
+        }
+        return true;
+      },
+      &error);
+  if (!ok) ShowError(Format("\n\aAttention: could not open %s", fileName.c_str()), false);
+  return ok;
+}
+
+MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
+                                          const std::string& path, bool writeEachSet) {
+  const ContiRunSettings settings = GetContiRunSettings();
+  const bool sizeShape = IsSizeShapeModel();
+  if (settings.showBoth && !bBatchMode && HasBackend())
+    GetBackend().MessageBox("only calculating for maximum entropy regularization", kCaption, MB_OK);
+  if (nScans < 1 || sets < 2) return MonteCarloOutcome::NotStarted;
+
+  FreeResults();
+  g_haveMeasured = false;
+  MonteCarloRunScope scope;
+  bCurvesShown = false;
+  nMCSetNumber = 0;
+  g_directory = std::filesystem::path(path).parent_path();
+  g_writeFiles = !path.empty();
+
+  if (!SetupContiGrid()) {
+    AbandonComputation(window);
+    return MonteCarloOutcome::NotStarted;
+  }
+  const int G = UnknownCount();
+  const std::size_t rowLength = static_cast<std::size_t>(G) + 1;
+  const std::size_t gridLength = static_cast<std::size_t>(nDistGrid) + 1;
+  try {
+    ppMCDistributions.assign(static_cast<std::size_t>(sets) + 1, std::vector<float>());
+    for (int k = 1; k <= sets; ++k) ppMCDistributions[static_cast<std::size_t>(k)].assign(rowLength, 0.0f);
+    if (sizeShape) {
+      ppMCProjections.assign(static_cast<std::size_t>(sets) + 1, std::vector<float>());
+      for (int k = 1; k <= sets; ++k) ppMCProjections[static_cast<std::size_t>(k)].assign(gridLength, 0.0f);
+    }
+    pMCMean.assign(gridLength, 0.0f);
+    pMCLowerLimit.assign(gridLength, 0.0f);
+    pMCUpperLimit.assign(gridLength, 0.0f);
+  } catch (const std::bad_alloc&) {
+    AbandonComputation(window);
+    return MonteCarloOutcome::NotStarted;
+  }
+
+  // 1. The best fit of the measured data.
+  bool interrupted = false;
+  std::vector<std::vector<float>> fitCopy;
+  if (!BestFit(window, settings, &interrupted, &fitCopy)) {
+    AbandonComputation(window);
+    bUserAbort = false;
+    return interrupted ? MonteCarloOutcome::Interrupted : MonteCarloOutcome::NotStarted;
+  }
+  // The unregularised best fit (in the distribution vectors) as set 0.
+  if (writeEachSet) WriteDistributionFile(Format("%d", 0));
+  AddLimitCurves();
+
+  // 2. The synthetic sets, in a grid buffer of their own.
+  std::vector<std::vector<float>> grid(static_cast<std::size_t>(nScans) + 1,
+                                       std::vector<float>(static_cast<std::size_t>(nGridPoints) + 1, 0.0f));
+  const int threads = settings.multiThreading ? settings.threads : 1;
+  ProgressText progress(window);
+  bUserAbort = false;
+  int done = 0;
+  for (int k = 1; k <= sets; ++k) {
+    nMCSetNumber = k;
+    progress.Show(k);
+    MakeSyntheticGrid(fitCopy, grid);
+    if (!RebuildMonteCarloRhs(grid, threads)) break;
+    RegularizeSet(settings);
+    if (bUserAbort) break;  // the key ended this set's search: the set is incomplete
+    SolutionToDistribution();
+    std::vector<float>& row = ppMCDistributions[static_cast<std::size_t>(k)];
+    if (sizeShape) {
+      std::copy(pCsff0Values + 1, pCsff0Values + G + 1, row.begin() + 1);
+      std::copy(pDistValues + 1, pDistValues + nDistGrid + 1, ppMCProjections[static_cast<std::size_t>(k)].begin() + 1);
+    } else {
+      std::copy(pDistValues + 1, pDistValues + nDistGrid + 1, row.begin() + 1);
+    }
+    done = k;
+    if (writeEachSet) WriteDistributionFile(Format("%d", k));
+    if (CheckKeyPress()) bUserAbort = true;
+    if (bUserAbort) break;
+  }
+  interrupted = done < sets;
+  bUserAbort = false;
+
+  // 3. The measured data's result is back; the sets stay in the store.
+  RestoreMeasured();
+  nMCSets = done;
+  if (done < 2) {
+    FreeResults();
+    EndMonteCarloDistributions(window);
+    return MonteCarloOutcome::Interrupted;
+  }
+  ppMCDistributions.resize(static_cast<std::size_t>(done) + 1);
+  if (sizeShape) ppMCProjections.resize(static_cast<std::size_t>(done) + 1);
+  if (!bBatchMode) {
+    if (sizeShape) {
+      for (int k = 1; k <= nFf0Grid; ++k) {
+        float sum = 0.0f;
+        for (int j = 1; j <= done; ++j) sum += ppMCDistributions[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
+        pCsff0Values[k] = sum;
+      }
+      for (int i = 1; i <= nDistGrid; ++i) {
+        float sum = 0.0f;
+        for (int j = 1; j <= nFf0Values; ++j) sum += pCsff0Values[(j - 1) * nDistGrid + i];
+        pDistValues[i] = sum;
+      }
+      if (g_writeFiles) WriteSizeShapeDistribution(ResultFile("_sum"));
+    }
+    MonteCarloConfidenceLimits(c);
+  }
+  if (window) window->Invalidate();
+  return interrupted ? MonteCarloOutcome::Interrupted : MonteCarloOutcome::Completed;
+}
+
+bool MonteCarloConfidenceLimits(float c) {
+  if (!MonteCarloResultsAvailable() || !pDistValues) return false;
+  const int n = nMCSets;
+  const auto& rows = IsSizeShapeModel() ? ppMCProjections : ppMCDistributions;
+  // The limit indices from the single-precision c, kept inside 1..n.
+  const double cf = static_cast<double>(c);
+  const int kl = FractionIndex((1.0 - cf) * 0.5, n);
+  const int ku = FractionIndex((1.0 - cf) * 0.5 + cf, n);
+  std::vector<float> values(static_cast<std::size_t>(n) + 1);
+  for (int i = 1; i <= nDistGrid; ++i) {
+    float sum = 0.0f;
+    for (int k = 1; k <= n; ++k) {
+      values[static_cast<std::size_t>(k)] = rows[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)];
+      sum += values[static_cast<std::size_t>(k)];
+    }
+    pMCMean[static_cast<std::size_t>(i)] = sum / static_cast<float>(n);
+    pMCLowerLimit[static_cast<std::size_t>(i)] = selectkth(kl, n, values.data());
+    pMCUpperLimit[static_cast<std::size_t>(i)] = selectkth(ku, n, values.data());
+  }
+  auto show = [](const std::vector<float>& v) { std::copy(v.begin() + 1, v.end(), pDistValues + 1); };
+  const bool write = g_writeFiles && pDistCurve;
+  show(pMCUpperLimit);
+  if (write) pDistCurve->WriteToFile(ResultFile(Format("lim%3.0f", ((1.0 - cf) * 0.5 + cf) * 1000.0)).c_str());
+  show(pMCLowerLimit);
+  if (write) pDistCurve->WriteToFile(ResultFile(Format("lim%3.0f", (1.0 - cf) * 0.5 * 1000.0)).c_str());
+  show(pMCMean);
+  if (write) pDistCurve->WriteToFile(ResultFile("mean").c_str());
+  RedrawDistributionPlot();
+  return true;
+}
+
+MonteCarloSwResult MonteCarloSwStatistics(Window* window, float smin, float smax) {
+  MonteCarloSwResult r;
+  if (!MonteCarloResultsAvailable() || !pDistValues) return r;
+  const int n = nMCSets;
+  const auto& rows = IsSizeShapeModel() ? ppMCProjections : ppMCDistributions;
+  const std::vector<float> shown(pDistValues, pDistValues + nDistGrid + 1);
+  std::vector<float> sw(1, 0.0f), conc(1, 0.0f);
+  for (int k = 1; k <= n; ++k) {
+    const std::vector<float>& row = rows[static_cast<std::size_t>(k)];
+    std::copy(row.begin() + 1, row.begin() + 1 + nDistGrid, pDistValues + 1);
+    float area = 0.0f, mean = 0.0f, total = 0.0f;
+    IntegrateDistribution(smin, smax, &area, &mean, &total, nullptr, nullptr, nullptr);
+    conc.push_back(area);
+    if (area > 0.0f) sw.push_back(mean);
+  }
+  std::copy(shown.begin(), shown.end(), pDistValues);
+  r.swSets = static_cast<int>(sw.size()) - 1;
+  Statistics(sw, &r.swMean, &r.swStd, &r.swLow, &r.swHigh);
+  Statistics(conc, &r.cMean, &r.cStd, &r.cLow, &r.cHigh);
+  if (bBatchMode) {
+    const float v[8] = {r.swMean, r.swStd, r.swLow, r.swHigh, r.cMean, r.cStd, r.cLow, r.cHigh};
+    std::copy(v, v + 8, MCIntegralStats);
+  } else if (HasBackend()) {
+    const std::string text = Format(
+        "average sw = %.6f\n 0.68%% confidence interval from %.6f to %.6f\navg error = %.6f\n"
+        "(simple stddev of all values = %.6f, assuming Gaussian distributed error)\naverage c = "
+        "%.4f, confidence interval from %.6f to %.6f",
+        static_cast<double>(r.swMean), static_cast<double>(r.swLow), static_cast<double>(r.swHigh),
+        static_cast<double>((r.swHigh - r.swLow) / 2.0f), static_cast<double>(r.swStd),
+        static_cast<double>(r.cMean), static_cast<double>(r.cLow), static_cast<double>(r.cHigh));
+    (void)window;
+    GetBackend().MessageBox(text, kCaption, MB_OK);
+  }
+  return r;
+}
+
+MonteCarloOutcome MonteCarloIntegratedSw(Window* window, int sets, float c, float smin,
+                                         float smax, const std::string& path,
+                                         bool writeEachSet, MonteCarloSwResult* result) {
+  const MonteCarloOutcome outcome = MonteCarloDistributions(window, sets, c, path, writeEachSet);
+  if (MonteCarloResultsAvailable()) {
+    const MonteCarloSwResult r = MonteCarloSwStatistics(window, smin, smax);
+    if (result) *result = r;
+  }
+  return outcome;
+}
+
+void EndMonteCarloDistributions(Window* window) {
+  FreeResults();
+  if (!g_haveMeasured) return;
+  g_haveMeasured = false;
+  // The measured data's regularised solution, as the analysis before showed it.
+  if (pNormalRhs && pDistSolution) {
+    g_measured.Restore();
+    FinishContiResult(window);
+  }
+}
+
+void ResetMonteCarlo() {
+  FreeResults();
+  g_haveMeasured = false;
+  g_measured = MeasuredSolution{};
+  g_directory.clear();
+  g_writeFiles = false;
+  nMCSetNumber = 0;
+  fMCRmsd = 0.0f;
+  std::fill(MCIntegralStats, MCIntegralStats + 8, 0.0f);
+}
+
+}  // namespace tarmic

@@ -1,0 +1,108 @@
+// Monte-Carlo statistics of a continuous distribution.
+//
+// From the unregularised best fit of the current distribution model, N synthetic
+// data sets are made (best fit plus Gaussian noise with the rmsd of that fit). For
+// each set only the right-hand side of the normal equations is rebuilt (the normal
+// matrix depends on the kernels alone), the set is regularised again at the
+// confidence level of the analysis, and its distribution is kept. From the N
+// distributions follow, per grid point, the mean and confidence limits, and on
+// request the statistics of the integrated concentration and weight-average s
+// between two limits.
+//
+// The synthetic data never enter the measured scans or their grid rows (which, for
+// data sharing one radius array, are the scans' own arrays): they live in a grid
+// buffer of their own. The data means of the noise elimination, the right-hand
+// side and the regularised solution of the measured data are kept and restored when
+// the sets are done, so the fit, noise and distribution shown afterwards are those of
+// the measured data.
+//
+// Indices are 1-based; G is the number of unknowns (nDistGrid, or nFf0Grid for the
+// c(s,ff0) models).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+class Window;
+
+// --- result store (alive from a computation to EndMonteCarloDistributions) ---
+// Rows 1..nMCSets of G values: the distribution of each set (c(s,ff0): the
+// two-dimensional values); row 0 is empty.
+extern std::vector<std::vector<float>> ppMCDistributions;
+// c(s,ff0): rows 1..nMCSets of nDistGrid values, the projection of each set on s.
+extern std::vector<std::vector<float>> ppMCProjections;
+// [1..nDistGrid]: mean, lower and upper limit of the last limit evaluation.
+extern std::vector<float> pMCMean;
+extern std::vector<float> pMCLowerLimit;
+extern std::vector<float> pMCUpperLimit;
+extern int nMCSets;       // sets in the store
+extern int nMCSetNumber;  // set being made (0: the best fit)
+extern float fMCRmsd;     // rmsd of the best fit (the noise of every set)
+extern bool bCurvesShown; // the two limit curves are in the distribution plot
+
+// The integral statistics left for a batch series: mean sw, standard deviation of
+// sw, lower sw, upper sw, mean c, standard deviation of c, lower c, upper c.
+extern float MCIntegralStats[8];
+
+enum class MonteCarloOutcome {
+  Completed,    // every set computed; the store holds nMCSets sets
+  NotStarted,   // no data, fewer than 2 sets, or the grid or the best fit failed
+  Interrupted,  // a key stopped the sets; the store holds the sets done (>= 2) or none
+};
+
+// The computation: N sets, limit curves at confidence c (0 < c < 1), the result
+// files in the directory of `path` (its name part is not used; an empty path writes
+// no file), each set written to "<k>.dat" when writeEachSet. A key press between
+// sets stops it. Outside batch mode the limits are evaluated and drawn at the end.
+MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
+                                          const std::string& path, bool writeEachSet);
+
+// Mean and limits at confidence c from the stored sets, written to "lim%3.0f.dat"
+// (upper, then lower) and "mean.dat"; the plot shows the mean with the limits.
+// False without results.
+bool MonteCarloConfidenceLimits(float c);
+
+struct MonteCarloSwResult {
+  float swMean = 0, swStd = 0, swLow = 0, swHigh = 0;
+  float cMean = 0, cStd = 0, cLow = 0, cHigh = 0;
+  int swSets = 0;  // sets with a positive integral between the limits
+};
+// Integrated concentration c_k and weight-average s of every set between smin and
+// smax: means, standard deviations and the 16 % and 84 % points. Outside batch mode
+// a box shows them; in batch mode they go to MCIntegralStats.
+MonteCarloSwResult MonteCarloSwStatistics(Window* window, float smin, float smax);
+
+// MonteCarloDistributions, then MonteCarloSwStatistics when sets were stored.
+MonteCarloOutcome MonteCarloIntegratedSw(Window* window, int sets, float c, float smin,
+                                         float smax, const std::string& path,
+                                         bool writeEachSet, MonteCarloSwResult* result);
+
+// Releases the store, removes the limit curves and shows the result of the
+// measured data (its regularised solution, fit and noise).
+void EndMonteCarloDistributions(Window* window);
+
+// Whether a result store exists.
+bool MonteCarloResultsAvailable();
+
+// Rebuilds pNormalRhs[1..order] and dSumSqData of the current normal equations
+// for the data grid[s][1..nGridPoints], s = 1..nScans, centred by the noise model
+// of the switches with the data's own means (the stored means of the measured data
+// are not touched) and the kernels centred with their stored means. Rows are dealt
+// round-robin to `threads` workers (1: in the calling thread); every entry sums in
+// the same order, so any thread count gives the same bits. False when the
+// workspace does not fit the data.
+bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threads);
+
+// The k-th smallest of values[1..n] (k kept inside 1..n); values are rearranged.
+float selectkth(int k, int n, float* values);
+
+// The c(s,ff0) result, one line "%e %e %e %e %e %e" per cell: s, M, f/f0, D,
+// Stokes radius, value. False (reported) when it cannot be written.
+bool WriteSizeShapeDistribution(const std::string& fileName);
+
+// Releases the store and restores the defaults of this file.
+void ResetMonteCarlo();
+
+}  // namespace tarmic

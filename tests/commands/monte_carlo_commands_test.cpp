@@ -1,0 +1,60 @@
+// The Monte-Carlo command on a computed c(s): its questions, the limits shown until
+// its last box is closed, and the distribution of the measured data afterwards; the
+// prior from the distribution's peaks reruns the analysis with that prior.
+#include "distribution_window_test_support.h"
+
+#include <filesystem>
+#include <vector>
+
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_prior.h"
+#include "modelcalc/conti_monte_carlo.h"
+#include "modelfit/model_params.h"
+
+namespace tarmic::testing {
+namespace {
+
+class MonteCarloCommandTest : public DistributionWindowTest {
+ protected:
+  void RunSmallCs() {
+    LoadSyntheticRun();
+    ChooseSmallCs();
+    Dispatch(213);
+    ASSERT_TRUE(bModelComputed);
+  }
+  static std::vector<float> Shown() { return std::vector<float>(pDistValues, pDistValues + nDistGrid + 1); }
+};
+
+TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) {
+  // Without a distribution the command says so.
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(296);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  RunSmallCs();
+  const std::vector<float> shown = Shown();
+  const std::string dir = ProgramDir() + "/mc";
+  std::filesystem::create_directories(dir);
+  Backend().QueueInput("5");     // sets
+  Backend().QueueInput("0.68");  // confidence
+  Backend().QueueSaveFile(dir + "/x.dat");
+  Backend().QueueMessageBox(IDNO);                                   // not every set
+  Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");  // the summary
+  Dispatch(296);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_TRUE(std::filesystem::exists(dir + "/mean.dat"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/1.dat"));
+  EXPECT_FALSE(MonteCarloResultsAvailable());
+  EXPECT_FALSE(Win().bRunInProgress);
+  EXPECT_EQ(Shown(), shown);
+
+  // The prior of the distribution's peaks: the analysis runs again with it.
+  Dispatch(633);
+  EXPECT_TRUE(bUsePrior);
+  EXPECT_TRUE(bPriorFromDiscreteSpecies);
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_GT(pPriorTableX.size(), 2u);
+}
+
+}  // namespace
+}  // namespace tarmic::testing

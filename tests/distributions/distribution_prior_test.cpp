@@ -1,0 +1,192 @@
+// Prior probabilities: the vector built from peaks and from a file, the refusal of
+// bad prior files, and the effect on both regularisations: a flat prior is no
+// prior, and a prior holding the true peaks keeps them.
+#include "distributions/distribution_prior.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "distribution_test_support.h"
+#include "distributions/distribution_models.h"
+#include "distributions/maximum_entropy.h"
+#include "distributions/normal_equations.h"
+#include "distributions/regularization.h"
+
+namespace tarmic::testing {
+namespace {
+
+std::string WriteFile(const std::string& name, const std::string& text) {
+  const std::filesystem::path path = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / name;
+  std::ofstream(path) << text;
+  return path.string();
+}
+
+class PriorTest : public DistributionTest {
+ protected:
+  void SetUp() override {
+    DistributionTest::SetUp();
+    bContiSModel = true;
+  }
+  // The grid s = 0.25 i, i = 1..40, with its vectors.
+  static void Grid() {
+    MakeDistributionVectors(40);
+    nDistGrid = 40;
+    for (int i = 1; i <= 40; ++i) pDistGrid[i] = 0.25f * static_cast<float>(i);
+  }
+  static double Area() {
+    double a = 0.0;
+    for (int i = 1; i <= nDistGrid; ++i) a += (pPriorProbability[i] - 0.001) * 0.25;
+    return a;
+  }
+};
+
+TEST_F(PriorTest, PeaksGiveGaussiansAndCentredDeltaPeaksOverAFloor) {
+  Grid();
+  bUsePrior = true;
+  // A Gaussian of area 2 at 3 S, width 0.5.
+  pPriorPeakLocation[1] = 3.0;
+  pPriorPeakWidth[1] = 0.5;
+  pPriorPeakAmplitude[1] = 2.0;
+  ASSERT_TRUE(BuildPriorProbability());
+  EXPECT_NEAR(Area(), 2.0 * 1.7724539 / 1.772, 1e-3);  // 1.772 stands for sqrt(pi)
+  EXPECT_DOUBLE_EQ(pPriorProbability[40], 0.001);     // far from the peak: the floor
+  EXPECT_EQ(pPriorProbabilityWork[12], 3.0);
+
+  // A delta peak between grid points: the interpolated profile is centred on it.
+  pPriorPeakWidth[1] = -1.0;
+  pPriorPeakLocation[2] = 6.1;
+  pPriorPeakWidth[2] = 0.0;
+  pPriorPeakAmplitude[2] = 1.0;
+  ASSERT_TRUE(BuildPriorProbability());
+  const int j = 24;  // x = 6.0
+  const double h = 1.0 / 0.25, r = pPriorProbability[j] - 0.001 - h;
+  EXPECT_NEAR(pPriorProbability[j + 1] - 0.001, h - r, 1e-9);
+  EXPECT_NEAR(DeltaPeakCentroidOffset(pDistGrid, j, h, 6.1, r), 0.0, 1e-3);
+  EXPECT_GT(r, 0.0);  // 6.1 is nearer 6.0 than 6.25
+
+  // Exactly on a grid point: twice the height there, nothing on the next; in the
+  // first interval: nothing.
+  pPriorPeakLocation[2] = 5.0;
+  pPriorPeakLocation[3] = 0.3;
+  pPriorPeakWidth[3] = 0.0;
+  pPriorPeakAmplitude[3] = 1.0;
+  ASSERT_TRUE(BuildPriorProbability());
+  EXPECT_DOUBLE_EQ(pPriorProbability[20], 0.001 + 2.0 * h);
+  EXPECT_DOUBLE_EQ(pPriorProbability[21], 0.001);
+  EXPECT_DOUBLE_EQ(pPriorProbability[1], 0.001);
+  EXPECT_DOUBLE_EQ(pPriorProbability[2], 0.001);
+}
+
+TEST_F(PriorTest, PriorFilesAreCheckedAndAFailedReadChangesNothing) {
+  PriorTable table;
+  table.x = {0.0, 9.0};
+  std::string error;
+  const struct {
+    const char* name;
+    const char* text;
+    const char* fault;
+  } bad[] = {
+      {"prior_missing.dat", nullptr, "Could Not Open MaxEnt Prior File"},
+      {"prior_text.dat", "1 1\n2 1\n3 x\n4 1\n5 1\n", "line 3: two numbers"},
+      {"prior_order.dat", "1 1\n2 1\n2 1\n4 1\n5 1\n", "line 3: the x values must increase"},
+      {"prior_negative.dat", "1 1\n2 -1\n3 1\n4 1\n5 1\n", "line 2: a prior value must not be negative"},
+      {"prior_short.dat", "1 1\n\n2 1\n", "at least 5 lines"},
+      {"prior_zero.dat", "1 0\n2 0\n3 0\n4 0\n5 0\n", "every prior value is 0"},
+  };
+  for (const auto& b : bad) {
+    const std::string path = b.text ? WriteFile(b.name, b.text)
+                                    : (std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / b.name).string();
+    if (!b.text) std::filesystem::remove(path);
+    EXPECT_FALSE(ReadPriorFile(path, &table, &error)) << b.name;
+    EXPECT_NE(error.find(b.fault), std::string::npos) << error;
+    EXPECT_EQ(table.x, (std::vector<double>{0.0, 9.0}));  // untouched
+  }
+
+  // A good file (CR LF ends, a third column, blank lines) onto the grid.
+  const std::string good = WriteFile("prior_good.dat", "0 1 7\r\n\r\n2 1\r\n4 3\r\n6 1\r\n8 1\r\n12 1\r\n");
+  Grid();
+  bUsePrior = true;
+  szPriorFile = good;
+  ASSERT_TRUE(BuildPriorProbability());
+  EXPECT_TRUE(bUsePrior);
+  EXPECT_NEAR(pPriorProbability[16], 3.0, 1e-9);  // x = 4
+  EXPECT_NEAR(pPriorProbability[12], 2.0, 1e-9);  // x = 3, halfway
+
+  // The file gone at the next build: reported, and the prior is off.
+  std::filesystem::remove(good);
+  backend->QueueMessageBox(IDOK, "Error");
+  ASSERT_TRUE(BuildPriorProbability());
+  EXPECT_FALSE(bUsePrior);
+  EXPECT_TRUE(backend->AllAnswersUsed());
+}
+
+// Data of two species on a 40-point grid with noise, by both regularisations.
+class PriorRegularisationTest : public PriorTest {
+ protected:
+  static constexpr int kN = 40;
+  static constexpr int kPeak1 = 10, kPeak2 = 26;
+  void SetUp() override {
+    PriorTest::SetUp();
+    InstallFlatDataSet(12, 150);
+    const std::vector<double> s = EvenS(kN, 0.25, 10.0);
+    MakeKernels(s);
+    MakeDistributionVectors(kN);
+    for (int i = 1; i <= kN; ++i) pDistGrid[i] = static_cast<float>(s[static_cast<std::size_t>(i - 1)]);
+    std::vector<double> amp(kN, 0.0);
+    amp[kPeak1 - 1] = 0.3;
+    amp[kPeak2 - 1] = 0.5;
+    MakeData(amp, {}, {}, 0.004);
+    ASSERT_TRUE(BuildNormalEquations(NoiseModel::Plain));
+    fConfidenceLevel = 0.95f;
+  }
+  static std::vector<double> Solve(bool maxEnt) {
+    if (maxEnt) {
+      EXPECT_TRUE(MaxEntRegularize(false));
+    } else {
+      EXPECT_TRUE(Regularize());
+    }
+    return std::vector<double>(pDistSolution, pDistSolution + kN + 1);
+  }
+  // Share of the total within one grid point of the true peaks.
+  static double ShareAtPeaks(const std::vector<double>& x) {
+    double total = 0.0, near = 0.0;
+    for (int i = 1; i <= kN; ++i) {
+      total += x[static_cast<std::size_t>(i)];
+      if (std::abs(i - kPeak1) <= 1 || std::abs(i - kPeak2) <= 1) near += x[static_cast<std::size_t>(i)];
+    }
+    return near / total;
+  }
+};
+
+TEST_F(PriorRegularisationTest, FlatPriorIsNoPriorAndATruePriorKeepsThePeaks) {
+  for (bool maxEnt : {true, false}) {
+    bUsePrior = false;
+    const std::vector<double> none = Solve(maxEnt);
+    // A flat prior, at any level, is the same regularisation bit for bit.
+    bUsePrior = true;
+    for (int i = 1; i <= kN; ++i) pPriorProbability[i] = 0.37;
+    EXPECT_EQ(Solve(maxEnt), none) << maxEnt;
+
+    // A prior with Gaussians at the true peaks: the regularised solution keeps its
+    // mass there, at least as sharply as without a prior, and the areas stay.
+    ClearPriorPeaks();
+    pPriorPeakLocation[1] = pDistGrid[kPeak1];
+    pPriorPeakLocation[2] = pDistGrid[kPeak2];
+    pPriorPeakWidth[1] = pPriorPeakWidth[2] = 0.25;
+    pPriorPeakAmplitude[1] = pPriorPeakAmplitude[2] = 1.0;
+    ASSERT_TRUE(BuildPriorProbability());
+    const std::vector<double> x = Solve(maxEnt);
+    EXPECT_NEAR(dChiSquare / dChiSquareMin, fTargetRatio, 0.05 * (fTargetRatio - 1.0)) << maxEnt;
+    EXPECT_GT(ShareAtPeaks(x), 0.9) << maxEnt;
+    EXPECT_GE(ShareAtPeaks(x), ShareAtPeaks(none)) << maxEnt;
+    double a1 = 0.0, a2 = 0.0;
+    for (int i = 1; i <= kN; ++i) (i < 18 ? a1 : a2) += x[static_cast<std::size_t>(i)];
+    EXPECT_NEAR(a1, 0.3, 0.03) << maxEnt;
+    EXPECT_NEAR(a2, 0.5, 0.05) << maxEnt;
+  }
+}
+
+}  // namespace
+}  // namespace tarmic::testing

@@ -1,0 +1,213 @@
+// Monte-Carlo statistics of a c(s) distribution on interference-like data whose grid
+// rows are the scans' own arrays: one species of 4 S on a grid point, its data made
+// from the engine's own kernel plus noise. The confidence interval of the
+// weight-average s contains the truth; the measured scans are never overwritten; the
+// fit, noise and distribution shown afterwards are those of the measured data, bit
+// for bit; a key stops the sets.
+#include "modelcalc/conti_monte_carlo.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_engine.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/install_hooks.h"
+#include "distributions/normal_equations.h"
+#include "modelfit/modelfit_hooks.h"
+#include "platform/events.h"
+#include "platform/headless/headless_backend.h"
+#include "tests/modelcalc/modelcalc_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using test::Idx;
+
+constexpr int kScans = 8, kRadii = 160;
+constexpr float kTrueS = 4.0f;           // grid point 13 of 1..8 S in 0.25 S steps
+constexpr int kTruePoint = 13;
+constexpr double kLoading = 0.4, kNoise = 0.004;
+
+class MonteCarloTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAll();
+    InstallDistributionHooks();
+    test::InstallVelocityScans(kScans, kRadii, 600.0, 50000.0f);
+    // Interference-like data: all scans on one radius array, the grid rows are the
+    // scans' own signal arrays.
+    bAbsorbanceData = false;
+    ASSERT_TRUE(BuildCommonRadialGrid());
+    SetLeftFitLimitIndices();
+    SetRightFitLimitIndices();
+    ASSERT_FALSE(bGridCopies);
+    fFrictionalRatio = 1.25f;
+    bContiModel = bContiSModel = true;
+    pParams[kContiSlotGridMin] = 1.0f;
+    pParams[kContiSlotGridMax] = 8.0f;
+    pParams[kContiSlotGridCount] = 29.0f;
+    // A light regularisation: the sets measure the noise, and the regularisation
+    // adds little bias of its own to the weight-average s.
+    pParams[kContiSlotConfidence] = 0.51f;
+    pParams[kContiSlotVbar] = 0.73f;
+    pParams[kContiSlotDensity] = 0.99823f;
+    pParams[kContiSlotViscosity] = 0.01002f;
+    pParams[kContiSlotFrictionalRatio] = 1.25f;
+    pParams[13] = fMeniscus;
+    pParams[14] = fBottom;
+    for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
+    bFitRINoise = true;
+    GetDistributionHooks().runSettings = [] {
+      ContiRunSettings s;
+      s.threads = 3;
+      return s;
+    };
+    MakeDataFromKernel();
+  }
+  void TearDown() override { ResetAll(); }
+  static void ResetAll() {
+    ResetMonteCarlo();
+    ResetDistributionEngine();
+    ResetDistributionHooks();
+    ResetModelFitHooks();
+    test::ResetModelCalcState();
+  }
+
+  // The engine's kernel of the true grid point (an inner run keeps the kernels),
+  // times the loading, plus noise and a radial-invariant offset per scan.
+  static void MakeDataFromKernel() {
+    UnpackModelParams();
+    ASSERT_TRUE(SetupContiGrid());
+    ASSERT_FLOAT_EQ(pDistGrid[kTruePoint], kTrueS);
+    bContiInnerRun = true;
+    ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+    bContiInnerRun = false;
+    std::mt19937 random(3);
+    std::normal_distribution<double> gauss(0.0, kNoise);
+    for (int j = 1; j <= nScans; ++j) {
+      for (int p = 1; p <= pnPoints[Idx(j)]; ++p) {
+        ppSignal[Idx(j)][p] =
+            static_cast<float>(kLoading * pppKernels[kTruePoint][j][p] + 0.01 * j + gauss(random));
+      }
+    }
+    FreeKernelArrays();
+    FreeNormalEquationArrays();
+  }
+
+  static std::vector<std::vector<float>> Rows(const std::vector<float*>& rows) {
+    std::vector<std::vector<float>> copy(static_cast<std::size_t>(nScans) + 1);
+    for (int j = 1; j <= nScans; ++j) copy[Idx(j)].assign(rows[Idx(j)], rows[Idx(j)] + pnPoints[Idx(j)] + 1);
+    return copy;
+  }
+  static std::vector<float> Shown() { return std::vector<float>(pDistValues, pDistValues + nDistGrid + 1); }
+
+  ScopedHeadlessBackend backend;
+};
+
+TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  const auto signal = Rows(ppSignal);
+  const auto fit = Rows(ppFit);
+  const std::vector<float> shown = Shown();
+  const std::vector<float> ri(pRINoise, pRINoise + nScans + 1);
+  const float rmsd = FitRmsd();
+
+  const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / "monte_carlo";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  backend->QueueMessageBox(IDOK, "Monte Carlo for Distributions");  // the sw statistics
+  MonteCarloSwResult sw;
+  ASSERT_EQ(MonteCarloIntegratedSw(nullptr, 24, 0.68f, 2.0f, 6.0f, (dir / "any.dat").string(),
+                                   true, &sw),
+            MonteCarloOutcome::Completed);
+  EXPECT_TRUE(backend->AllAnswersUsed());
+  EXPECT_FALSE(bMonteCarloRun);
+  EXPECT_EQ(nMCSets, 24);
+
+  // The 16 %-84 % interval of the weight-average s holds the truth, the mean lies
+  // within three standard deviations of it, and the width is that of the noise.
+  EXPECT_EQ(sw.swSets, 24);
+  EXPECT_LE(sw.swLow, kTrueS);
+  EXPECT_GE(sw.swHigh, kTrueS);
+  EXPECT_LT(std::fabs(sw.swMean - kTrueS), 3.0f * sw.swStd);
+  EXPECT_GT(sw.swStd, 0.0f);
+  EXPECT_LT(sw.swHigh - sw.swLow, 0.05f);
+  EXPECT_NEAR(sw.cMean, kLoading, 0.03 * kLoading);
+
+  // The limits are ordered at every grid point; the result files exist.
+  for (int i = 1; i <= nDistGrid; ++i) EXPECT_LE(pMCLowerLimit[Idx(i)], pMCUpperLimit[Idx(i)]) << i;
+  for (const char* name : {"0.dat", "24.dat", "lim840.dat", "lim160.dat", "mean.dat"})
+    EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+
+  // The measured scans were never written, and their fit and noise are back.
+  EXPECT_EQ(Rows(ppSignal), signal);
+  EXPECT_EQ(Rows(ppFit), fit);
+  EXPECT_EQ(std::vector<float>(pRINoise, pRINoise + nScans + 1), ri);
+
+  // After the end the distribution and rmsd are those of the measured data.
+  EndMonteCarloDistributions(nullptr);
+  EXPECT_FALSE(MonteCarloResultsAvailable());
+  EXPECT_EQ(Shown(), shown);
+  EXPECT_EQ(Rows(ppFit), fit);
+  EXPECT_EQ(FitRmsd(), rmsd);
+  EXPECT_EQ(pppKernels, nullptr);
+  EXPECT_TRUE(bModelComputed);
+}
+
+TEST_F(MonteCarloTest, KeyStopsTheSetsAndFewerThanTwoSetsDoNothing) {
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  const auto fit = Rows(ppFit);
+  const std::vector<float> shown = Shown();
+  EXPECT_EQ(MonteCarloDistributions(nullptr, 1, 0.68f, "", false), MonteCarloOutcome::NotStarted);
+
+  // The key arrives as set 4 starts: three sets are kept.
+  GetDistributionHooks().writeDebugLog = [](const std::string& text) {
+    if (text == "\nMonte-Carlo set 4") UiEvents().Post(Event::KeyDown('S'));
+  };
+  EXPECT_EQ(MonteCarloDistributions(nullptr, 50, 0.68f, "", false), MonteCarloOutcome::Interrupted);
+  EXPECT_EQ(nMCSets, 3);
+  EXPECT_FALSE(bUserAbort);
+  EXPECT_FALSE(bMonteCarloRun);
+  EXPECT_EQ(Rows(ppFit), fit);
+  EndMonteCarloDistributions(nullptr);
+  EXPECT_EQ(Shown(), shown);
+}
+
+// The rebuilt right-hand side of the measured data equals the one of the full
+// build for every noise model, and any thread count gives the same bits.
+TEST_F(MonteCarloTest, RhsRebuildMatchesTheNormalEquations) {
+  UnpackModelParams();
+  ASSERT_TRUE(SetupContiGrid());
+  bContiInnerRun = true;
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  const auto grid = Rows(ppGridSignal);
+  for (int model = 0; model < 5; ++model) {
+    bFitTINoise = model == 1 || model == 3;
+    bFitRINoise = model == 2 || model == 3;
+    bVaryBaseline = model == 4;
+    ASSERT_TRUE(BuildNormalEquations(SelectNoiseModel()));
+    const std::vector<double> rhs(pNormalRhs, pNormalRhs + nDistGrid + 1);
+    const double sumSq = dSumSqData;
+    ASSERT_TRUE(RebuildMonteCarloRhs(grid, 1));
+    const std::vector<double> serial(pNormalRhs, pNormalRhs + nDistGrid + 1);
+    for (int i = 1; i <= nDistGrid; ++i)
+      EXPECT_NEAR(serial[Idx(i)], rhs[Idx(i)], 1e-9 * std::fabs(rhs[Idx(i)]) + 1e-9) << model << " " << i;
+    EXPECT_NEAR(dSumSqData, sumSq, 1e-9 * sumSq) << model;
+    for (int threads : {2, 4, 40}) {
+      ASSERT_TRUE(RebuildMonteCarloRhs(grid, threads));
+      EXPECT_EQ(std::vector<double>(pNormalRhs, pNormalRhs + nDistGrid + 1), serial) << threads;
+    }
+  }
+  bContiInnerRun = false;
+}
+
+}  // namespace
+}  // namespace tarmic
