@@ -21,7 +21,6 @@ namespace {
 
 constexpr int kCmDontLoadSpikes = 247;
 constexpr int kCmSetNColumns = 265;
-constexpr int kCmSaveRawDataSet = 263;
 constexpr int kCmFlagTooStrongGradients = 868;
 constexpr int kCmFinalProfileToFit = 223;
 
@@ -93,18 +92,12 @@ void TXLAWindow::CmSetRadialResolution() {
   }
 }
 
-// The two commands below name themselves as not available also when another
-// command calls them directly ("save new data?" after a raw-data tool).
+// The command below names itself as not available also when another command
+// calls it directly.
 
 void TXLAWindow::CmFlagTooStrongGradients() {
   // No part of the loaders reads such an option yet.
   nDispatchedCommand = kCmFlagTooStrongGradients;
-  CmNotAvailable();
-}
-
-void TXLAWindow::CmSaveRawDataSet() {
-  // The raw-data writers are not built yet.
-  nDispatchedCommand = kCmSaveRawDataSet;
   CmNotAvailable();
 }
 

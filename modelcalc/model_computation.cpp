@@ -37,10 +37,6 @@
 
 namespace tarmic {
 
-int nInitialPoints = 0;
-std::vector<float> pInitialRadius;
-std::vector<float> pInitialSignal;
-ScanInfo InitialScanInfo;
 bool bFirstScanIsInitial = false;
 
 int nStaticGridEstimate = 0;
@@ -48,9 +44,7 @@ double nHatGridEstimate = 0.0;
 double fOptimizeRadius = 0.0;
 
 void FreeInitialDistribution() {
-  nInitialPoints = 0;
-  pInitialRadius.clear();
-  pInitialSignal.clear();
+  FreeInitialData();
   InitialScanInfo = ScanInfo{};
   bFirstScanIsInitial = false;
 }
@@ -127,11 +121,10 @@ void TakeInitialDistribution() {
   if (nInitialPoints == 0) {
     const int n = pnPoints[Idx(s)];
     bFirstScanIsInitial = true;
-    nInitialPoints = n;
-    pInitialRadius.assign(ppRadius[Idx(s)], ppRadius[Idx(s)] + n + 1);
-    pInitialSignal.assign(ppSignal[Idx(s)], ppSignal[Idx(s)] + n + 1);
-    InitialScanInfo = pScanInfo[Idx(s)];
+    SetInitialProfile(n, ppRadius[Idx(s)], ppSignal[Idx(s)], pScanInfo[Idx(s)]);
   }
+  // The ends outside the fit limits follow the limits as they are now.
+  ExtrapolateInitialData(fBaseline);
   iFirstModelScan = 1;
   if (bFirstScanIsInitial) {
     iFirstModelScan = 2;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "modelcalc/model_steps.h"
+#include "scandata/initial_data.h"
 #include "scandata/scan_info.h"
 
 namespace tarmic {
@@ -36,10 +37,11 @@ class Window;
 // Distribution": radii (cm) and signal [1..nInitialPoints], and the description of
 // the scan it came from (its time is the start time of the simulation). 0 points:
 // none; the model computation then takes the first scan.
-extern int nInitialPoints;
-extern std::vector<float> pInitialRadius;
-extern std::vector<float> pInitialSignal;
-extern ScanInfo InitialScanInfo;
+// They are the data set's initial profile (scandata/initial_data.h).
+inline int& nInitialPoints = nInitPoints;
+inline std::vector<float>& pInitialRadius = pInitRadius;
+inline std::vector<float>& pInitialSignal = pInitSignal;
+inline ScanInfo& InitialScanInfo = ScanInfoTemplate;
 // The first scan serves as the initial distribution (its fit is its own data and
 // the model starts at display position 2).
 extern bool bFirstScanIsInitial;

@@ -1,4 +1,5 @@
 #include "scandata/data_set.h"
+#include "scandata/initial_data.h"
 
 #include <algorithm>
 
@@ -209,6 +210,7 @@ std::string ScanFilePath(int s) {
 void ResetScanDataGlobals() {
   FreeDataSet();
   FreeFileList();
+  ResetInitialData();
   fMeniscus = fBottom = fFitLeftLim = fFitRightLim = 0.0f;
   fMinMeniscus = fMaxMeniscus = fMinBottom = fMaxBottom = 0.0f;
   bFitRangesSet = false;

@@ -1,0 +1,411 @@
+// The raw-data commands of the loading options: the tools that repair the loaded
+// scans in memory (each followed by the offer to save the changed data), the
+// writers of new scan files, the averaging of scans, the initial-distribution
+// profile, the exclusion of the worst scan, and the constants of the vbar(M) and
+// power-law s(M) relations.
+//
+// A tool changes the loaded scans only when its questions were all answered; a
+// cancelled question leaves the data as they were.
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "modelfit/model_params.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "plot/data_plots.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/file_list.h"
+#include "scandata/initial_data.h"
+#include "scandata/offset_tools.h"
+#include "scandata/radial_grid.h"
+#include "scandata/raw_data_tools.h"
+#include "scandata/scan_file.h"
+#include "scandata/scan_loading.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr int kCmInitPolyOrder = 219;
+// omega = 2 pi / 60 x rpm, rad/s.
+constexpr double kRadPerSecPerRpm = 0.10471975511965977;
+// Reference positions of the grey-black transitions of a correctly calibrated
+// interference image, cm.
+constexpr float kLeftTransition = 5.85f;
+constexpr float kRightTransition = 7.15f;
+
+bool NoScans(TXLAWindow& window, const char* caption) {
+  if (nScans > 0) return false;
+  CommandMessageBox(window, "please load scans first", caption, MB_OK);
+  return true;
+}
+
+// A file dialog with bModalBoxOpen set while it is open; empty when cancelled.
+std::string SaveDialog(TXLAWindow& window, const std::string& title, const std::string& directory,
+                       const std::string& name) {
+  FileDialogOptions options;
+  options.title = title;
+  options.directory = directory;
+  options.defaultName = name;
+  const bool previous = window.bModalBoxOpen;
+  window.bModalBoxOpen = true;
+  const std::optional<std::string> path = GetBackend().SaveFileDialog(options);
+  window.bModalBoxOpen = previous;
+  return path ? *path : std::string();
+}
+
+std::string OpenDialog(TXLAWindow& window, const std::string& title) {
+  FileDialogOptions options;
+  options.title = title;
+  options.filter = kScanFileFilter;
+  options.directory = szDataDirectory;
+  const bool previous = window.bModalBoxOpen;
+  window.bModalBoxOpen = true;
+  const std::vector<std::string> files = GetBackend().OpenFileDialog(options);
+  window.bModalBoxOpen = previous;
+  return files.empty() ? std::string() : files.front();
+}
+
+// Two radii r1 <= r2 (cm) under one caption; false when either was cancelled.
+bool AskRange(TXLAWindow& window, float* r1, float* r2, float default1, float default2,
+              const char* prompt1, const char* prompt2, const char* caption) {
+  return AskFloat(window, r1, default1, prompt1, caption) &&
+         AskFloat(window, r2, default2, prompt2, caption);
+}
+
+float FirstRadius() { return nScans > 0 ? ppRadius[1][1] : 0.0f; }
+float LastRadius() { return nScans > 0 ? ppRadius[1][pnPoints[1]] : 0.0f; }
+
+// After an in-memory tool: the plots show the new data and the changed scans may
+// be saved.
+void ShowChangedDataAndOfferSave(TXLAWindow& window, const char* question = "save new data?") {
+  RedrawDataPlot(true);
+  RedrawResidualPlot(true);
+  PlayOkSound();
+  window.RepaintMain();
+  if (AskYesNo(window, question, "")) window.CmSaveRawDataSet();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- in memory
+
+void TXLAWindow::CmSubtractBlankScan() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "SUBTRACT BLANK")) return;
+  const std::string path = OpenDialog(*this, "select blank scan");
+  if (path.empty()) return;
+  if (SubtractBlankScan(path)) ShowChangedDataAndOfferSave(*this);
+}
+
+void TXLAWindow::CmAddSimulatedData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "ADD OR SUBTRACT SCANS")) return;
+  if (!bModelComputed) {
+    CommandMessageBox(*this, "please calculate a model first", "ADD OR SUBTRACT SCANS", MB_OK);
+    return;
+  }
+  const int answer = CommandMessageBox(*this, "add (YES) or subtract (NO) the simulated data?",
+                                       "ADD OR SUBTRACT SCANS", MB_YESNOCANCEL | MB_ICONQUESTION);
+  if (answer != IDYES && answer != IDNO) return;
+  if (AddSimulatedSignal(answer == IDYES ? 1.0f : -1.0f)) ShowChangedDataAndOfferSave(*this);
+}
+
+void TXLAWindow::CmInvertRawData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (nScans < 1) return;
+  if (ScaleSignals(-1.0f)) ShowChangedDataAndOfferSave(*this);
+}
+
+void TXLAWindow::CmRecalibrateRadius() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (nScans < 1) return;
+  CommandMessageBox(*this,
+                    "correct radial calibration in interference requires location of the \n "
+                    "transition from fringes to grey in the counterbalance image.\nIf the "
+                    "transition grey-black has been used erroneously, please \nenter the "
+                    "estimated radial positions of these points: \n(accept defaults if not known)",
+                    "RECALIBRATE RADIUS", MB_OK);
+  float left = 0.0f, right = 0.0f;
+  if (!AskRange(*this, &left, &right, 5.9f, 7.1f, "left transition grey-black was at",
+                "right transition grey-black was at", "RECALIBRATE RADIUS"))
+    return;
+  // r -> a r + b maps the reference transitions onto the entered ones.
+  const float a = (right - left) / (kRightTransition - kLeftTransition);
+  const float b = left - a * kLeftTransition;
+  if (TransformRadii(a, b)) ShowChangedDataAndOfferSave(*this);
+}
+
+void TXLAWindow::CmTimeOffset() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (nScans < 1) return;
+  CommandMessageBox(*this, "correct time and w^2t entry of file (e.g. after power failure)",
+                    "TIME OFFSET", MB_OK);
+  float dt = 0.0f;
+  if (!AskFloat(*this, &dt, 0.0f, "elapsed time offset (sec)", "TIME OFFSET")) return;
+  const double omega = kRadPerSecPerRpm * pScanInfo[1].rpm;
+  float dw2t = 0.0f;
+  if (!AskFloat(*this, &dw2t, static_cast<float>(omega * omega * dt), "elapsed w^2t offset (rad^2/sec)",
+                "TIME OFFSET"))
+    return;
+  ShiftScanTimes(dt, dw2t);
+  PlayOkSound();
+  RepaintMain();
+  if (AskYesNo(*this, "save new data?", "")) CmSaveRawDataSet();
+}
+
+void TXLAWindow::CmAddNoiseToData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "ADD NOISE TO DATA")) return;
+  float noise = 0.0f, factor = 1.0f;
+  if (!AskFloat(*this, &noise, 0.0f, "std of noise to be added", "ADD NOISE TO DATA")) return;
+  if (!(noise >= 0.0f)) {
+    CommandMessageBox(*this, "the noise must not be negative", "ADD NOISE TO DATA", MB_OK);
+    return;
+  }
+  if (!AskFloat(*this, &factor, 1.0f, "factor to multiply signals", "SCALE SIGNAL")) return;
+  if (AddNoiseToData(noise, factor)) ShowChangedDataAndOfferSave(*this);
+}
+
+void TXLAWindow::CmExcludeRegion() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "EXCLUDE REGION")) return;
+  float r1 = 0.0f, r2 = 0.0f;
+  if (!AskRange(*this, &r1, &r2, FirstRadius(), FirstRadius(), "exclude from radius (cm)",
+                "to radius (cm)", "EXCLUDE REGION"))
+    return;
+  if (r2 < r1 || r1 < FirstRadius() || r2 > LastRadius()) {
+    CommandMessageBox(*this, Format("the region must lie within %.4f and %.4f cm", FirstRadius(),
+                                    LastRadius()),
+                      "EXCLUDE REGION", MB_OK);
+    return;
+  }
+  if (ExcludeRadialRange(r1, r2)) ShowChangedDataAndOfferSave(*this);
+}
+
+void TXLAWindow::CmMirrorRawData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "MIRROR DATA")) return;
+  float r1 = 0.0f, r2 = 0.0f;
+  if (!AskRange(*this, &r1, &r2, FirstRadius(), LastRadius(),
+                "mirror radii r -> r1 + r2 - r; enter r1 (cm)", "enter r2 (cm)", "MIRROR DATA"))
+    return;
+  const int sign = CommandMessageBox(*this, "change the sign of the signal?", "MIRROR DATA",
+                                     MB_YESNOCANCEL | MB_ICONQUESTION);
+  if (sign != IDYES && sign != IDNO) return;
+  if (MirrorRawData(r1, r2, sign == IDYES)) ShowChangedDataAndOfferSave(*this);
+}
+
+void TXLAWindow::CmEliminateInterferenceOffset() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "ALIGN FRINGES")) return;
+  if (!bInterferenceData) {
+    CommandMessageBox(*this, "only for interference data", "ALIGN FRINGES", MB_OK);
+    return;
+  }
+  float radius = 0.0f, constant = 0.0f;
+  const float middle = 0.5f * (FirstRadius() + LastRadius());
+  if (!AskFloat(*this, &radius, fFitLeftLim > 0.0f ? fFitLeftLim : middle,
+                "radius where the scans are aligned (cm)", "ALIGN FRINGES") ||
+      !AskFloat(*this, &constant, 0.0f, "constant added to all scans", "ALIGN FRINGES"))
+    return;
+  AlignFringeOffsets(constant, radius);
+  PlayOkSound();
+  RepaintMain();
+  const std::string path =
+      SaveDialog(*this, "save aligned scans as", szDataDirectory, "a0000x.rxx");
+  if (!path.empty()) SaveAlignedScans(path);
+}
+
+void TXLAWindow::CmRemoveFringeJumps() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "FRINGE JUMPS")) return;
+  if (fFitLeftLim == 0.0f || fFitRightLim == 0.0f) {
+    CommandMessageBox(*this, "please set the fitting limits first", "FRINGE JUMPS", MB_OK);
+    return;
+  }
+  float threshold = 0.0f;
+  if (!AskFloat(*this, &threshold, 0.5f, "threshold for fringe jumps (fringes)", "FRINGE JUMPS"))
+    return;
+  if (!(threshold > 0.0f)) {
+    CommandMessageBox(*this, "the threshold must be positive", "FRINGE JUMPS", MB_OK);
+    return;
+  }
+  const bool useResiduals =
+      bModelComputed && AskYesNo(*this, "detect jumps in the residuals?", "FRINGE JUMPS");
+  RemoveFringeJumps(threshold, useResiduals);
+  ShowChangedDataAndOfferSave(*this);
+}
+
+void TXLAWindow::CmEliminateJitter() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "ELIMINATE JITTER")) return;
+  if (!bInterferenceData) {
+    CommandMessageBox(*this, "only for interference data", "ELIMINATE JITTER", MB_OK);
+    return;
+  }
+  float r1 = 0.0f, r2 = 0.0f;
+  if (!AskRange(*this, &r1, &r2, FirstRadius(), LastRadius(),
+                "reference region without sedimentation: from radius (cm)", "to radius (cm)",
+                "ELIMINATE JITTER"))
+    return;
+  SubtractJitterOffsets(r1, r2);
+  ShowChangedDataAndOfferSave(*this);
+}
+
+// ---------------------------------------------------------------- writers
+
+void TXLAWindow::CmSaveRawDataSet() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "SAVE RAW DATA")) return;
+  const bool speedNames = AskYesNo(
+      *this, "save data with wavelenth/speed information in filename (e.g. '20k280_001.ra1')?", "");
+  const std::string path =
+      SaveDialog(*this, "save raw data in new directory", szDataDirectory, "x.rxx");
+  if (path.empty()) return;
+  const bool ok = speedNames ? SaveRawDataWithSpeedNames(path) : SaveRawDataToDirectory(path);
+  if (ok) PlayOkSound();
+}
+
+void TXLAWindow::CmSaveIntensityAsAbsorbance() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "SAVE ABSORBANCE")) return;
+  if (!bIntensityData) {
+    CommandMessageBox(*this, "only for intensity data", "SAVE ABSORBANCE", MB_OK);
+    return;
+  }
+  SaveIntensityAsAbsorbance();
+}
+
+void TXLAWindow::CmSaveIntensityAsPseudoAbsorbance() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "SAVE ABSORBANCE")) return;
+  if (!bIntensityData) {
+    CommandMessageBox(*this, "only for intensity data", "SAVE ABSORBANCE", MB_OK);
+    return;
+  }
+  SaveIntensityAsPseudoAbsorbance();
+}
+
+void TXLAWindow::CmSaveSixChannelSubsets() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData() || NoScans(*this, "SAVE 6-CHANNEL SUBSETS")) return;
+  float r1 = 0.0f, r2 = 0.0f;
+  if (!AskRange(*this, &r1, &r2, FirstRadius(), LastRadius(),
+                "boundary between inner and middle sector (cm)",
+                "boundary between middle and outer sector (cm)", "SAVE 6-CHANNEL SUBSETS"))
+    return;
+  if (r2 < r1 || r1 < FirstRadius() || r2 > LastRadius()) {
+    CommandMessageBox(*this, Format("the boundaries must lie within %.4f and %.4f cm", FirstRadius(),
+                                    LastRadius()),
+                      "SAVE 6-CHANNEL SUBSETS", MB_OK);
+    return;
+  }
+  SaveSixChannelSubsets(r1, r2);
+}
+
+void TXLAWindow::CmAverageScans() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (RefuseDLSData()) return;
+  if (nScans < 1) {
+    CommandMessageBox(*this, "please load scans first", "AVERAGE SCANS", MB_OK);
+    return;
+  }
+  StoreFileList(0);
+  const std::string& first = ppStoredFileNames[1];
+  const std::string path = SaveDialog(*this, "select filename for averaged scan", DirectoryOf(first),
+                                      "average" + ExtensionOf(first));
+  // Cancelled or not written: the loaded set stays.
+  if (path.empty() || !WriteAveragedScan(path)) return;
+  ppStoredFileNames.assign(2, std::string());
+  ppStoredFileNames[1] = path;
+  nStoredFiles = 1;
+  PlayOkSound();
+  LoadDataFromFileList(&GetHandle());
+  UpdateMenuForLoadedData();
+  RepaintMain();
+}
+
+// ---------------------------------------------------------------- data set
+
+void TXLAWindow::CmSetInitialData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (nScans < 1) {
+    LoadInitialData(&GetHandle(), std::string());
+    return;
+  }
+  const std::string path = OpenDialog(*this, "select initial distribution");
+  if (path.empty()) return;
+  if (LoadInitialData(&GetHandle(), path)) RepaintMain();
+}
+
+void TXLAWindow::CmInitPolyOrder() {
+  if (OfferHelpInHelpMode(*this)) return;
+  float order = 0.0f, factor = 0.0f;
+  if (!AskFloat(*this, &order, static_cast<float>(nInitPolyOrder),
+                "polynom order for the extrapolation of initial data", "INITIAL DATA"))
+    return;
+  if (!(order >= 0.0f && order < static_cast<float>(kMaxInitPolyOrder + 1))) {
+    CommandMessageBox(*this, Format("the polynom order must be between 0 and %d", kMaxInitPolyOrder),
+                      "INITIAL DATA", MB_OK);
+    return;
+  }
+  if (!AskFloat(*this, &factor, fInitExtrapFactor, "extrapolation distance factor", "INITIAL DATA"))
+    return;
+  if (!(factor > 0.0f)) {
+    CommandMessageBox(*this, "the extrapolation distance factor must be positive", "INITIAL DATA",
+                      MB_OK);
+    return;
+  }
+  nInitPolyOrder = TruncateToInt(order);
+  fInitExtrapFactor = factor;
+  GetHandle().CheckMenuItem(kCmInitPolyOrder, true);
+}
+
+void TXLAWindow::CmExcludeWorstScan() {
+  if (OfferHelpInHelpMode(*this)) return;
+  // The worst scan is known only after a residual pass over the loaded set.
+  if (nWorstScan < 1 || nWorstScan > nScans) {
+    CommandMessageBox(*this, "no worst scan known - please run or fit first", "REMOVING SCAN", MB_OK);
+    return;
+  }
+  CommandMessageBox(*this, Format("removing %s", ppScanFileNames[static_cast<std::size_t>(nWorstScan)].c_str()),
+                    "REMOVING SCAN", MB_OK);
+  StoreFileList(nWorstScan);
+  LoadDataFromFileList(&GetHandle());
+  RepaintMain();
+}
+
+// ---------------------------------------------------------------- constants
+
+void TXLAWindow::CmVbarFromMass() {
+  if (OfferHelpInHelpMode(*this)) return;
+  const char* caption = nullptr;
+  float v0 = 0.0f, a = 0.0f, scale = 0.0f;
+  if (AskFloat(*this, &v0, static_cast<float>(dVbarOffset), "Enter zero offset v0 (M=0):", caption))
+    dVbarOffset = v0;
+  if (AskFloat(*this, &a, static_cast<float>(dVbarIncrement), "Enter increment a:", caption))
+    dVbarIncrement = a;
+  if (AskFloat(*this, &scale, static_cast<float>(nVbarMassScale), "Enter M-scale s:", caption))
+    nVbarMassScale = TruncateToInt(scale);
+}
+
+void TXLAWindow::CmPowerLawSofM() {
+  if (OfferHelpInHelpMode(*this)) return;
+  float a = 0.0f, b = 0.0f;
+  if (AskFloat(*this, &a, static_cast<float>(dSPowerLawA), "Using power-law s(M) = a*M^b. Enter a:",
+               nullptr))
+    dSPowerLawA = a;
+  if (AskFloat(*this, &b, static_cast<float>(dSPowerLawB), "Using power-law s(M) = a*M^b. Enter b:",
+               nullptr))
+    dSPowerLawB = b;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,230 @@
+#include "scandata/initial_data.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "numerics/interpolation.h"
+#include "numerics/one_based.h"
+#include "numerics/run_switches.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+#include "scandata/time_stamps.h"
+
+namespace tarmic {
+
+int nInitPoints = 0;
+std::vector<float> pInitRadius;
+std::vector<float> pInitSignal;
+std::vector<float> pInitThird;
+ScanInfo ScanInfoTemplate;
+bool bInitSameTime = false;
+int nInitPolyOrder = 1;
+float fInitExtrapFactor = 1.0f;
+
+namespace {
+
+// The signal as read, from which every extrapolation starts.
+std::vector<float> g_signalAsRead;
+
+// omega = 2 pi / 60 x rpm, rad/s.
+constexpr double kRadPerSecPerRpm = 0.10471975511965977;
+
+std::size_t Z(int i) { return static_cast<std::size_t>(i); }
+
+void Message(const std::string& text, const std::string& caption) {
+  if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK);
+}
+
+// Intensity profiles are not extrapolated.
+bool RefuseIntensity() {
+  if (!bIntensityData) return false;
+  PlayInfoSound();
+  Message("initial extrapolation not implemented yet!", "ERROR");
+  return true;
+}
+
+// Evaluates the polynomial through the q support points (xs, ys one-based) at x;
+// false when two support abscissae coincide (no polynomial through them).
+bool SupportPolynomial(const std::vector<float>& xs, const std::vector<float>& ys, int q, float x,
+                       float* y) {
+  for (int b = 2; b <= q; ++b)
+    if (!(xs[Z(b)] != xs[Z(b - 1)])) return false;
+  float dy = 0.0f;
+  polint(xs.data(), ys.data(), q, x, y, &dy);
+  return true;
+}
+
+}  // namespace
+
+void FreeInitialData() {
+  nInitPoints = 0;
+  pInitRadius.clear();
+  pInitSignal.clear();
+  pInitThird.clear();
+  g_signalAsRead.clear();
+}
+
+void SetInitialProfile(int n, const float* radius, const float* signal, const ScanInfo& record) {
+  FreeInitialData();
+  if (n < 1 || !radius || !signal) return;
+  nInitPoints = n;
+  pInitRadius.assign(radius, radius + n + 1);
+  pInitSignal.assign(signal, signal + n + 1);
+  pInitRadius[0] = pInitSignal[0] = 0.0f;
+  g_signalAsRead = pInitSignal;
+  ScanInfoTemplate = record;
+}
+
+int LoadInitialData(Window* window, const std::string& path) {
+  (void)window;
+  bDataChanged = true;
+  const float minStep = (!bEquilibriumMode && fRadialStep > 0.001f) ? fRadialStep : 0.0f;
+  if (nScans < 1) {
+    Message("please load data files first", "");
+    return 0;
+  }
+  FreeInitialData();
+  // The read sets the kind flags of its file; the loaded set keeps its own.
+  const bool absorbance = bAbsorbanceData, intensity = bIntensityData,
+             interference = bInterferenceData, fluorescence = bFluorescenceData;
+  ScanInfo record;
+  int n = 0;
+  float *r = nullptr, *y = nullptr, *third = nullptr;
+  bool mark = false;
+  const int ok = ReadScanFile(path.c_str(), &record, &n, &r, &y, &third, &mark, minStep);
+  bAbsorbanceData = absorbance;
+  bIntensityData = intensity;
+  bInterferenceData = interference;
+  bFluorescenceData = fluorescence;
+  if (!ok) {
+    PlayErrorSound();
+    Message(path, "LOAD ERROR");
+    return 0;
+  }
+  SetInitialProfile(n, r, y, record);
+  if (third) pInitThird.assign(third, third + n + 1);
+  free_vector(r, 1, n);
+  free_vector(y, 1, n);
+  if (third) free_vector(third, 1, n);
+
+  if (bCheckTimeStamps && mark != pScanInfo[1].timeStampOk) {
+    PlayErrorSound();
+    Message(Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
+            "LOAD ERROR");
+  }
+  // Times from omega^2 t: t = omega2t / omega^2 (only for a known rotor speed).
+  if (bTimesFromW2t && ScanInfoTemplate.rpm > 0.0f) {
+    const double omega = ScanInfoTemplate.rpm * kRadPerSecPerRpm;
+    ScanInfoTemplate.time = ScanInfoTemplate.omega2t / (omega * omega);
+  }
+  bInitSameTime = false;
+  const std::size_t first = Z(pScanOrder[1]);
+  if (ScanInfoTemplate.time == pScanInfo[first].time) {
+    bInitSameTime = true;
+    std::copy(ppSignal[first] + 1, ppSignal[first] + pnPoints[first] + 1, ppFit[first] + 1);
+  }
+  if (fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
+  if (fFitRightLim != 0.0f) SetRightFitLimitIndices();
+  return 1;
+}
+
+void ExtrapolateInitialDataToMeniscus(float baseline) {
+  if (!(fFitLeftLim > fMeniscus) || !bInitialDataProfile || nInitPoints < 1) return;
+  if (RefuseIntensity()) return;
+  const int n = nInitPoints;
+  const std::vector<float>& r = pInitRadius;
+  int i0 = 1;
+  while (i0 <= n && r[Z(i0)] < fMeniscus) ++i0;
+  int iL = i0;
+  while (iL <= n && r[Z(iL)] < fFitLeftLim) ++iL;
+  if (iL > n) return;
+  const float rEnd = fFitLeftLim + (fFitLeftLim - fMeniscus) * fInitExtrapFactor;
+  int m = 0;
+  while (iL + m <= n && r[Z(iL + m)] < rEnd) ++m;
+  const int q = std::max(nInitPolyOrder, 0) + 1;
+  const int w = m / q;
+  if (w < 1) return;
+  // Support point b: mean radius and mean signal of the b-th group of w points.
+  std::vector<float> xs(Z(q) + 1, 0.0f), ys(Z(q) + 1, 0.0f);
+  for (int b = 1; b <= q; ++b) {
+    double sx = 0.0, sy = 0.0;
+    for (int j = 0; j < w; ++j) {
+      const int i = iL + (b - 1) * w + j;
+      sx += r[Z(i)];
+      sy += pInitSignal[Z(i)];
+    }
+    xs[Z(b)] = static_cast<float>(sx / w);
+    ys[Z(b)] = static_cast<float>(sy / w);
+  }
+  std::vector<float> filled(Z(iL) + 1, 0.0f);
+  for (int i = 1; i <= iL; ++i) {
+    float y = 0.0f;
+    if (!SupportPolynomial(xs, ys, q, r[Z(i)], &y)) return;
+    filled[Z(i)] = std::max(y, baseline);
+  }
+  for (int i = 1; i <= iL; ++i) pInitSignal[Z(i)] = filled[Z(i)];
+  // The extrapolated part never decreases with radius.
+  for (int i = iL - 1; i >= 1; --i)
+    if (pInitSignal[Z(i + 1)] < pInitSignal[Z(i)]) pInitSignal[Z(i)] = pInitSignal[Z(i + 1)];
+}
+
+void ExtrapolateInitialDataToBottom(float baseline) {
+  if (!bInitialDataProfile || !(fFitRightLim < fBottom) || nInitPoints < 1) return;
+  if (RefuseIntensity()) return;
+  const int n = nInitPoints;
+  const std::vector<float>& r = pInitRadius;
+  int iB = n;
+  while (iB >= 1 && r[Z(iB)] > fBottom) --iB;
+  int iR = iB;
+  while (iR >= 1 && r[Z(iR)] > fFitRightLim) --iR;
+  if (iR < 1) return;
+  // The support range reaches three times the limit-to-bottom distance inwards.
+  const float rStart = fFitRightLim - (fBottom - fFitRightLim) * 3.0f;
+  int m = 0;
+  while (iR - m >= 1 && r[Z(iR - m)] > rStart) ++m;
+  const int q = std::max(nInitPolyOrder, 0) + 1;
+  const int w = m / q;
+  if (w < 1) return;
+  // Support points filled from iR inwards into positions q..1 (ascending radii).
+  std::vector<float> xs(Z(q) + 1, 0.0f), ys(Z(q) + 1, 0.0f);
+  for (int b = q; b >= 1; --b) {
+    double sx = 0.0, sy = 0.0;
+    for (int j = 0; j < w; ++j) {
+      const int i = iR - (q - b) * w - j;
+      sx += r[Z(i)];
+      sy += pInitSignal[Z(i)];
+    }
+    xs[Z(b)] = static_cast<float>(sx / w);
+    ys[Z(b)] = static_cast<float>(sy / w);
+  }
+  std::vector<float> filled(Z(n) + 1, 0.0f);
+  for (int i = n; i >= iR; --i) {
+    float y = 0.0f;
+    if (!SupportPolynomial(xs, ys, q, r[Z(i)], &y)) return;
+    filled[Z(i)] = std::max(y, baseline);
+  }
+  for (int i = n; i >= iR; --i) pInitSignal[Z(i)] = filled[Z(i)];
+}
+
+void ExtrapolateInitialData(float baseline) {
+  if (nInitPoints < 1) return;
+  if (g_signalAsRead.size() == pInitSignal.size()) pInitSignal = g_signalAsRead;
+  ExtrapolateInitialDataToMeniscus(baseline);
+  ExtrapolateInitialDataToBottom(baseline);
+}
+
+void ResetInitialData() {
+  FreeInitialData();
+  ScanInfoTemplate = ScanInfo{};
+  bInitSameTime = false;
+  nInitPolyOrder = 1;
+  fInitExtrapFactor = 1.0f;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,525 @@
+#include "scandata/raw_data_tools.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <vector>
+
+#include "numerics/error_box.h"
+#include "numerics/interpolation.h"
+#include "numerics/one_based.h"
+#include "numerics/random.h"
+#include "numerics/run_switches.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/fit_limits.h"
+#include "scandata/offset_tools.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+#include "scandata/analysis_switches.h"
+
+namespace tarmic {
+
+namespace {
+
+std::size_t Z(int i) { return static_cast<std::size_t>(i); }
+
+// One file a writer is to produce: a one-based copy of the values it holds.
+struct ScanOutput {
+  std::string path;
+  std::string sourceName;   // the stored name of the scan it comes from
+  std::vector<float> radius;  // [0] unused
+  std::vector<float> value;
+  std::vector<float> third;   // empty: no third column
+  std::string description;
+  bool timeOk = false;
+  ScanInfo record;
+  int Points() const { return static_cast<int>(radius.size()) - 1; }
+};
+
+// The scan's radius, the file's second and third column (intensity scans hold
+// them exchanged in memory, see data_set.h) over points first..last.
+ScanOutput RawOutput(int s, int first, int last) {
+  const std::size_t k = Z(s);
+  const bool exchanged = bIntensityData && ppThirdColumn[k];
+  const float* second = exchanged ? ppThirdColumn[k] : ppSignal[k];
+  const float* third = exchanged ? ppSignal[k] : ppThirdColumn[k];
+  ScanOutput out;
+  out.sourceName = ppScanFileNames[k];
+  out.radius.push_back(0.0f);
+  out.value.push_back(0.0f);
+  if (third) out.third.push_back(0.0f);
+  for (int i = first; i <= last; ++i) {
+    out.radius.push_back(ppRadius[k][i]);
+    out.value.push_back(second[i]);
+    if (third) out.third.push_back(third[i]);
+  }
+  out.timeOk = pScanInfo[k].timeStampOk;
+  out.record = pScanInfo[k];
+  return out;
+}
+
+ScanOutput RawOutput(int s) { return RawOutput(s, 1, pnPoints[Z(s)]); }
+
+bool Ask(const std::string& text, const std::string& caption) {
+  return HasBackend() &&
+         GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// Writes a set of outputs under the rules of the header: distinct names, one
+// question before overwriting, every failure named.
+bool WriteOutputs(const std::vector<ScanOutput>& outputs) {
+  std::map<std::string, const ScanOutput*> byPath;
+  for (const ScanOutput& o : outputs) {
+    auto [it, inserted] = byPath.emplace(o.path, &o);
+    if (!inserted) {
+      ShowError(Format("\n\a%s and %s would be saved under the same file name %s - nothing saved",
+                       it->second->sourceName.c_str(), o.sourceName.c_str(), o.path.c_str()),
+                false);
+      return false;
+    }
+  }
+  for (const ScanOutput& o : outputs) {
+    std::error_code ec;
+    if (std::filesystem::exists(o.path, ec)) {
+      if (!Ask(Format("file %s already exists!\nOverwrite all?", o.path.c_str()), "ERROR"))
+        return false;
+      break;
+    }
+  }
+  std::string failed;
+  for (const ScanOutput& o : outputs) {
+    if (!WriteScanFile(o.path.c_str(), o.Points(), o.radius.data(), o.value.data(),
+                       o.third.empty() ? nullptr : o.third.data(), o.description.c_str(),
+                       o.timeOk, o.record))
+      failed += "\n" + o.path;
+  }
+  if (!failed.empty()) {
+    ShowError("\n\aAttention: could not write" + failed, false);
+    return false;
+  }
+  return true;
+}
+
+std::string StemOf(const std::string& name) {
+  return name.substr(0, name.size() - ExtensionOf(name).size());
+}
+
+// szTmpParsPath in a new data directory: ~tmppars with the extension of the first
+// displayed scan, or (old file-name convention) that scan's name with ".~p".
+void MoveTmpParsPath(const std::string& directory) {
+  const std::string& first = ppScanFileNames[Z(pScanOrder[1])];
+  szTmpParsPath = bOldFilenameConvention ? JoinPath(directory, StemOf(first) + ".~p")
+                                         : JoinPath(directory, "~tmppars" + ExtensionOf(first));
+}
+
+// The data directory of the tools that write beside the data.
+std::string DataDirectory() {
+  return szTmpParsPath.empty() ? szDataDirectory : DirectoryOf(szTmpParsPath);
+}
+
+// Characters from..from+count-1 (1-based) of name, as far as it has them.
+std::string Chars(const std::string& name, std::size_t from, std::size_t count) {
+  if (name.size() < from) return {};
+  return name.substr(from - 1, count);
+}
+
+// The index of the extension's optics letter (its second character, after the
+// point) when it is 'i' or 'I'; npos otherwise.
+std::size_t IntensityLetter(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot + 1 >= name.size()) return std::string::npos;
+  const char c = name[dot + 1];
+  return (c == 'i' || c == 'I') ? dot + 1 : std::string::npos;
+}
+
+bool HaveScans() { return nScans > 0; }
+
+void RebuildGrid() {
+  BuildCommonRadialGrid();
+  const DataSetHooks& hooks = GetDataSetHooks();
+  if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
+}
+
+// The scans whose names fail to name intensity files, as one message; empty when
+// every scan does.
+std::string NonIntensityNames() {
+  std::string bad;
+  for (int s = 1; s <= nScans; ++s)
+    if (IntensityLetter(ppScanFileNames[Z(s)]) == std::string::npos)
+      bad += "\n" + ppScanFileNames[Z(s)];
+  return bad;
+}
+
+// Absorbance from two intensities, 10.0 where either is not positive.
+float AbsorbanceOf(float reference, float sample) {
+  return (reference > 0 && sample > 0) ? static_cast<float>(std::log10(reference / sample)) : 10.0f;
+}
+
+// Intensity scan types written as their absorbance counterparts.
+char AbsorbanceType(char type) { return type == 'I' ? 'R' : (type == 'V' ? 'W' : type); }
+
+}  // namespace
+
+bool RefuseDLSData() {
+  if (!bDLSData) return false;
+  PlayInfoSound();
+  if (HasBackend()) GetBackend().MessageBox("not implemented for DLS data", "ERROR", MB_OK);
+  return true;
+}
+
+// ------------------------------------------------------------------ in memory
+
+bool ScaleSignals(float factor) {
+  bDataChanged = true;
+  if (RefuseDLSData() || !HaveScans()) return false;
+  for (int s = 1; s <= nScans; ++s)
+    for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] *= factor;
+  RebuildGrid();
+  return true;
+}
+
+bool TransformRadii(float a, float b) {
+  bDataChanged = true;
+  if (RefuseDLSData() || !HaveScans()) return false;
+  // A non-positive slope would reverse or collapse the radius order.
+  if (!(a > 0.0f) || !std::isfinite(b)) {
+    ShowError("\n\athe radial transformation must keep the order of the radii", false);
+    return false;
+  }
+  for (int s = 1; s <= nScans; ++s)
+    for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppRadius[Z(s)][i] = a * ppRadius[Z(s)][i] + b;
+  RebuildGrid();
+  return true;
+}
+
+void ShiftScanTimes(double dt, double dw2t) {
+  bDataChanged = true;
+  for (int s = 1; s <= nScans; ++s) {
+    pScanInfo[Z(s)].recordedTime += dt;
+    pScanInfo[Z(s)].omega2t += dw2t;
+  }
+}
+
+bool AddSimulatedSignal(float factor) {
+  bDataChanged = true;
+  if (RefuseDLSData() || !HaveScans()) return false;
+  for (int s = 1; s <= nScans; ++s)
+    for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] += factor * ppFit[Z(s)][i];
+  RebuildGrid();
+  return true;
+}
+
+bool MirrorRawData(float r1, float r2, bool negate) {
+  if (!HaveScans() || RefuseDLSData()) return false;
+  bDataChanged = true;
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t k = Z(s);
+    const int n = pnPoints[k];
+    for (int i = 1; i <= n; ++i) {
+      ppRadius[k][i] = r1 + r2 - ppRadius[k][i];
+      if (negate) ppSignal[k][i] = -ppSignal[k][i];
+    }
+    // The mirrored radii descend: reverse every column so that they ascend again.
+    std::reverse(ppRadius[k] + 1, ppRadius[k] + n + 1);
+    std::reverse(ppSignal[k] + 1, ppSignal[k] + n + 1);
+    if (ppThirdColumn[k]) std::reverse(ppThirdColumn[k] + 1, ppThirdColumn[k] + n + 1);
+  }
+  RebuildGrid();
+  return true;
+}
+
+bool AddNoiseToData(float noise, float factor) {
+  bDataChanged = true;
+  if (!(noise >= 0.0f) || !HaveScans() || RefuseDLSData()) return false;
+  for (int s = 1; s <= nScans; ++s)
+    for (int i = 1; i <= pnPoints[Z(s)]; ++i)
+      ppSignal[Z(s)][i] = factor * ppSignal[Z(s)][i] + GaussianRandom(noise);
+  RebuildGrid();
+  return true;
+}
+
+bool SubtractBlankScan(const std::string& blankPath) {
+  bDataChanged = true;
+  if (RefuseDLSData() || !HaveScans()) return false;
+  // The read sets the kind flags of its file; the loaded set keeps its own.
+  const bool absorbance = bAbsorbanceData, intensity = bIntensityData,
+             interference = bInterferenceData, fluorescence = bFluorescenceData;
+  ScanInfo record;
+  int n = 0;
+  float *r = nullptr, *y = nullptr;
+  std::string error;
+  const int ok = ReadScanFile(blankPath.c_str(), &record, &n, &r, &y, nullptr, nullptr, 0.0f, &error);
+  bAbsorbanceData = absorbance;
+  bIntensityData = intensity;
+  bInterferenceData = interference;
+  bFluorescenceData = fluorescence;
+  if (!ok) {
+    PlayInfoSound();
+    ShowError(Format("\n\aLOAD ERROR: %s", (error.empty() ? blankPath : error).c_str()), false);
+    return false;
+  }
+  // Every scan's blank values first; the scans change only when all could be made.
+  std::vector<std::vector<float>> blank(Z(nScans) + 1);
+  std::string uncovered;
+  for (int s = 1; s <= nScans; ++s) {
+    blank[Z(s)].assign(Z(pnPoints[Z(s)]) + 1, 0.0f);
+    if (!InterpolateCurve(pnPoints[Z(s)], ppRadius[Z(s)], blank[Z(s)].data(), n, r, y))
+      uncovered += "\n" + ppScanFileNames[Z(s)];
+  }
+  free_vector(r, 1, n);
+  free_vector(y, 1, n);
+  if (!uncovered.empty()) {
+    ShowError("\n\athe blank scan does not cover the radii of" + uncovered, false);
+    return false;
+  }
+  for (int s = 1; s <= nScans; ++s)
+    for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] -= blank[Z(s)][Z(i)];
+  RebuildGrid();
+  return true;
+}
+
+bool ExcludeRadialRange(float r1, float r2) {
+  bDataChanged = true;
+  if (!HaveScans() || r2 < r1 || r1 < ppRadius[1][1] || r2 > ppRadius[1][pnPoints[1]]) return false;
+  auto removed = [&](float r) { return r1 <= r && r <= r2; };
+  // Every scan must keep enough points before any is changed.
+  for (int s = 1; s <= nScans; ++s) {
+    const float* r = ppRadius[Z(s)];
+    const int kept = static_cast<int>(
+        std::count_if(r + 1, r + pnPoints[Z(s)] + 1, [&](float x) { return !removed(x); }));
+    if (kept < kMinPointsAfterExclusion) {
+      ShowError(Format("\n\aexcluding %g to %g cm would leave %d points in %s - nothing excluded",
+                       r1, r2, kept, ppScanFileNames[Z(s)].c_str()),
+                false);
+      return false;
+    }
+  }
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t k = Z(s);
+    const int n = pnPoints[k];
+    int kept = 0;
+    for (int i = 1; i <= n; ++i) kept += !removed(ppRadius[k][i]);
+    if (kept == n) continue;
+    float* radius = tarmic::vector(1, kept);
+    float* signal = tarmic::vector(1, kept);
+    float* third = ppThirdColumn[k] ? tarmic::vector(1, kept) : nullptr;
+    int m = 0;
+    for (int i = 1; i <= n; ++i) {
+      if (removed(ppRadius[k][i])) continue;
+      ++m;
+      radius[m] = ppRadius[k][i];
+      signal[m] = ppSignal[k][i];
+      if (third) third[m] = ppThirdColumn[k][i];
+    }
+    const bool thirdCurve = ppThirdCurve[k] != nullptr;
+    ReleaseScanArrays(s);
+    InstallScanArrays(s, kept, radius, signal, third, thirdCurve);
+  }
+  // The views of the plots referred to the old arrays: rebuild them with the grid.
+  BuildCommonRadialGrid();
+  if (fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
+  if (fFitRightLim != 0.0f) SetRightFitLimitIndices();
+  const DataSetHooks& hooks = GetDataSetHooks();
+  if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
+  PlayOkSound();
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
+  return true;
+}
+
+// ------------------------------------------------------------------ writers
+
+bool SaveRawDataWithSpeedNames(const std::string& outputPath) {
+  if (RefuseDLSData() || !HaveScans()) return false;
+  const std::string dir = DirectoryOf(outputPath);
+  std::vector<ScanOutput> outputs;
+  for (int s = 1; s <= nScans; ++s) {
+    const std::string& name = ppScanFileNames[Z(s)];
+    const ScanInfo& info = pScanInfo[Z(s)];
+    const int krpm = TruncateToInt(std::floor(0.001 * info.rpm));
+    const bool wavelengthScan = info.scanType == 'W';
+    const int w = TruncateToInt(std::floor(wavelengthScan ? 1000.0 * info.wavelength : info.wavelength));
+    const std::string stem = StemOf(name);
+    const char c = stem.empty() ? '_' : stem[0];
+    const bool corrected = Chars(stem, 2, 3) == "cor";
+    const std::string d = corrected ? Chars(stem, 9, 3) : Chars(stem, 3, 3);
+    std::string base;
+    if (corrected)
+      base = wavelengthScan ? Format("%ccorr_%dk%04d_%s", c, krpm, w, d.c_str())
+                            : Format("%ccorr_%dk%03d_%s", c, krpm, w, d.c_str());
+    else
+      base = wavelengthScan ? Format("%dk%04d_%c%s", krpm, w, c, d.c_str())
+                            : Format("%dk%03d_%c%s", krpm, w, c, d.c_str());
+    ScanOutput o = RawOutput(s);
+    o.path = JoinPath(dir, base + ExtensionOf(name));
+    outputs.push_back(std::move(o));
+  }
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
+  const bool ok = WriteOutputs(outputs);
+  if (ok) MoveTmpParsPath(dir);
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
+  return ok;
+}
+
+bool SaveRawDataToDirectory(const std::string& outputPath) {
+  if (RefuseDLSData() || !HaveScans()) return false;
+  const std::string dir = DirectoryOf(outputPath);
+  const std::string prefix = StemOf(FileNameOf(outputPath));
+  std::vector<ScanOutput> outputs;
+  for (int s = 1; s <= nScans; ++s) {
+    ScanOutput o = RawOutput(s);
+    o.path = JoinPath(dir, prefix + ppScanFileNames[Z(s)]);
+    outputs.push_back(std::move(o));
+  }
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
+  const bool ok = WriteOutputs(outputs);
+  if (ok) MoveTmpParsPath(dir);
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
+  return ok;
+}
+
+bool SaveIntensityAsAbsorbance() {
+  if (!bIntensityData || !HaveScans()) return false;
+  const std::string bad = NonIntensityNames();
+  if (!bad.empty()) {
+    ShowError("\n\anot saved: these files are not intensity scans:" + bad, false);
+    return false;
+  }
+  std::vector<ScanOutput> outputs;
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t k = Z(s);
+    std::string name = ppScanFileNames[k];
+    name[IntensityLetter(name)] = 'a';
+    ScanOutput o = RawOutput(s);
+    // In memory ppThirdColumn is the reference and ppSignal the sample channel.
+    for (int i = 1; i <= pnPoints[k]; ++i) {
+      const float reference = ppThirdColumn[k] ? ppThirdColumn[k][i] : 0.0f;
+      o.value[Z(i)] = AbsorbanceOf(reference, ppSignal[k][i]);
+      if (!o.third.empty()) o.third[Z(i)] = reference;
+    }
+    o.record.scanType = AbsorbanceType(o.record.scanType);
+    o.description.clear();
+    o.path = JoinPath(DataDirectory(), name);
+    outputs.push_back(std::move(o));
+  }
+  const bool ok = WriteOutputs(outputs);
+  if (ok) PlayOkSound();
+  return ok;
+}
+
+bool SaveIntensityAsPseudoAbsorbance() {
+  if (!bIntensityData || !HaveScans()) return false;
+  const std::string bad = NonIntensityNames();
+  if (!bad.empty()) {
+    ShowError("\n\anot saved: these files are not intensity scans:" + bad, false);
+    return false;
+  }
+  std::vector<ScanOutput> outputs;
+  for (char channel : {'S', 'R'}) {
+    for (int s = 1; s <= nScans; ++s) {
+      const std::size_t k = Z(s);
+      std::string name = ppScanFileNames[k];
+      name[IntensityLetter(name)] = 'a';
+      name[0] = channel;
+      ScanOutput o = RawOutput(s);
+      o.third.clear();
+      const float* intensity = channel == 'S' ? ppSignal[k] : ppThirdColumn[k];
+      for (int i = 1; i <= pnPoints[k]; ++i)
+        o.value[Z(i)] = AbsorbanceOf(1000.0f, intensity ? intensity[i] : 0.0f);
+      o.record.scanType = 'R';
+      o.description.clear();
+      o.path = JoinPath(DataDirectory(), name);
+      outputs.push_back(std::move(o));
+    }
+  }
+  const bool ok = WriteOutputs(outputs);
+  if (ok) PlayOkSound();
+  return ok;
+}
+
+bool SaveAlignedScans(const std::string& outputPath) {
+  if (!HaveScans()) return false;
+  const std::string dir = DirectoryOf(outputPath);
+  std::vector<ScanOutput> outputs;
+  for (int s = 1; s <= nScans; ++s) {
+    const std::string& name = ppScanFileNames[Z(s)];
+    ScanOutput o = RawOutput(s);
+    o.third.clear();
+    for (int i = 1; i <= pnPoints[Z(s)]; ++i) o.value[Z(i)] = ppSignal[Z(s)][i];
+    o.description = "aligned " + name;
+    if (bOldFilenameConvention) {
+      o.path = JoinPath(dir, StemOf(FileNameOf(outputPath)) + ExtensionOf(name));
+    } else {
+      std::string renamed = name;
+      if (!renamed.empty()) renamed[0] = 'a';
+      o.path = JoinPath(dir, renamed);
+    }
+    outputs.push_back(std::move(o));
+  }
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
+  const bool ok = WriteOutputs(outputs);
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
+  return ok;
+}
+
+bool SaveSixChannelSubsets(float r1, float r2) {
+  if (!HaveScans() || r2 < r1 || r1 < ppRadius[1][1] || r2 > ppRadius[1][pnPoints[1]]) return false;
+  // Interference sections: whole-fringe offsets at the middle of each section, with
+  // 5.8 and 7.2 cm standing for the usual meniscus and bottom.
+  std::vector<int> none(Z(nScans) + 1, 0);
+  std::vector<int> inner = none, middle = none, outer = none;
+  if (bInterferenceData) {
+    inner = WholeFringeOffsets((r1 - 5.8f) * 0.5f + 5.8f);
+    middle = WholeFringeOffsets((r2 - r1) * 0.5f + r1);
+    outer = WholeFringeOffsets((7.2f - r2) * 0.5f + r2);
+  }
+  const std::string dir = DataDirectory();
+  std::vector<ScanOutput> outputs;
+  auto section = [&](int s, int first, int last, const char* prefix, const char* which, int k) {
+    ScanOutput o = RawOutput(s, first, last);
+    for (float& v : o.value) v -= static_cast<float>(k);
+    o.value[0] = 0.0f;
+    o.description = std::string(which) + " section of " + ppScanFileNames[Z(s)];
+    o.path = JoinPath(dir, prefix + ppScanFileNames[Z(s)]);
+    outputs.push_back(std::move(o));
+  };
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t k = Z(s);
+    const int n = pnPoints[k];
+    const float* r = ppRadius[k];
+    if (r1 < r[1] || r2 > r[n]) break;
+    int a = 1;
+    while (a < n && r[a] < r1) ++a;
+    int b = a;
+    while (b < n && r[b] < r2) ++b;
+    if (a > 1) section(s, 1, a, "i", "inner", inner[k]);
+    if (n > b + 1) section(s, a, b, "m", "middle", middle[k]);
+    if (n > b) section(s, b, n, "o", "outer", outer[k]);
+  }
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
+  const bool ok = WriteOutputs(outputs);
+  if (ok) PlayOkSound();
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
+  return ok;
+}
+
+bool WriteAveragedScan(const std::string& path) {
+  if (!HaveScans() || nGridPoints < 1 || !pGridRadius || !pAverageScan) return false;
+  ScanInfo record = pScanInfo[1];
+  // Intensity data are averaged as absorbance values on the grid.
+  record.scanType = AbsorbanceType(record.scanType);
+  if (!WriteScanFile(path.c_str(), nGridPoints, pGridRadius, pAverageScan, nullptr, "averaged",
+                     pScanInfo[1].timeStampOk, record)) {
+    ShowError(Format("\n\aAttention: could not write %s", path.c_str()), false);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tarmic

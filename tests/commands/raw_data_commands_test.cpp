@@ -1,0 +1,98 @@
+// The raw-data commands through the menu: a tool changes the loaded scans, the
+// offered save writes every scan, cancelled dialogs leave the data set alone.
+#include <filesystem>
+
+#include "numerics/one_based.h"
+#include "plot/data_plots.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+#include "tests/commands/commands_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+class RawDataCommandTest : public CommandTest {};
+
+// Signal column of a scan file as read.
+std::vector<float> FileSignal(const std::string& path) {
+  ScanInfo info;
+  int n = 0;
+  float *r = nullptr, *y = nullptr, *t = nullptr;
+  if (ReadScanFile(path.c_str(), &info, &n, &r, &y, &t, nullptr, 0.0f) != 1) return {};
+  std::vector<float> out(y + 1, y + n + 1);
+  free_vector(r, 1, n);
+  free_vector(y, 1, n);
+  if (t) free_vector(t, 1, n);
+  return out;
+}
+
+TEST_F(RawDataCommandTest, InvertThenSaveWritesEveryScanAndTimeOffsetAsksFirst) {
+  LoadVelocitySet();
+  const std::string out = ProgramDir() + "/saved";
+  std::filesystem::create_directories(out);
+  // Invert Raw Data, "save new data?" yes, no speed names, the directory chosen.
+  Backend().QueueMessageBox(IDYES);
+  Backend().QueueMessageBox(IDNO);
+  Backend().QueueSaveFile(out + "/x.rxx");
+  Dispatch(535);
+  for (int k = 1; k <= 3; ++k) {
+    const std::vector<float> original = FileSignal(VelocitySet()[static_cast<std::size_t>(k - 1)]);
+    const std::vector<float> saved = FileSignal(out + Format("/x%05d.ra1", k));
+    ASSERT_FALSE(original.empty());
+    ASSERT_EQ(saved.size(), original.size()) << k;
+    for (std::size_t i = 0; i < saved.size(); i += 10) EXPECT_FLOAT_EQ(saved[i], -original[i]);
+  }
+
+  // Time offset: the proposal for w^2t follows the first scan's speed; declining
+  // to save keeps the change in memory only.
+  const double recorded = pScanInfo[1].recordedTime;
+  Backend().QueueMessageBox(IDOK);
+  Backend().QueueInput("100");
+  Backend().QueueInput("5e6");
+  Backend().QueueMessageBox(IDNO);
+  Dispatch(550);
+  EXPECT_DOUBLE_EQ(pScanInfo[1].recordedTime, recorded + 100.0);
+  // A cancelled question changes nothing.
+  Backend().QueueMessageBox(IDOK);
+  Backend().QueueInput(std::nullopt);
+  Dispatch(550);
+  EXPECT_DOUBLE_EQ(pScanInfo[1].recordedTime, recorded + 100.0);
+}
+
+TEST_F(RawDataCommandTest, AverageAndWorstScanReplaceTheSetOnlyWhenTheyCan) {
+  LoadVelocitySet();
+  // No worst scan known yet: a message, the set stays.
+  nWorstScan = 0;
+  Backend().QueueMessageBox(IDOK, "REMOVING SCAN");
+  Dispatch(591);
+  EXPECT_EQ(nScans, 3);
+  // Average Scans cancelled: the set stays.
+  Backend().QueueSaveFile(std::nullopt);
+  Dispatch(917);
+  EXPECT_EQ(nScans, 3);
+  // Averaged into a file: that file is the new set, its one scan the mean.
+  // The three scans share their radii: at a data radius the average is the mean.
+  const float r20 = ppRadius[1][20];
+  const float meanAt20 = (ppSignal[1][20] + ppSignal[2][20] + ppSignal[3][20]) / 3.0f;
+  Backend().QueueSaveFile(ProgramDir() + "/average.ra1");
+  Dispatch(917);
+  ASSERT_EQ(nScans, 1);
+  EXPECT_EQ(ppScanFileNames[1], "average.ra1");
+  int i = 1;
+  while (i < pnPoints[1] && ppRadius[1][i] < r20 - 1e-4f) ++i;
+  EXPECT_NEAR(ppRadius[1][i], r20, 1e-4);
+  EXPECT_NEAR(ppSignal[1][i], meanAt20, 1e-4);
+
+  // The worst scan of a residual pass is removed by a reload without it.
+  LoadVelocitySet();
+  nWorstScan = 2;
+  Backend().QueueMessageBox(IDOK, "REMOVING SCAN");
+  Dispatch(591);
+  EXPECT_EQ(BoxTexts().back(), "removing 00002.ra1");
+  ASSERT_EQ(nScans, 2);
+  EXPECT_NE(ppScanFileNames[1], "00002.ra1");
+  EXPECT_NE(ppScanFileNames[2], "00002.ra1");
+}
+
+}  // namespace
+}  // namespace tarmic::testing

@@ -1,0 +1,324 @@
+// The raw-data tools on a small hand-made set: every result is checked against
+// arithmetic done here on the values the set was made from.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+#include "numerics/one_based.h"
+#include "numerics/random.h"
+#include "platform/headless/headless_backend.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/initial_data.h"
+#include "scandata/offset_tools.h"
+#include "scandata/radial_grid.h"
+#include "scandata/raw_data_tools.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+#include "tests/scandata/scandata_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+constexpr int kPoints = 41;
+
+float R(int i) { return 6.0f + 0.025f * static_cast<float>(i - 1); }  // 6.0 .. 7.0 cm
+// Signal of scan s (1-based) at point i: a smooth boundary shifted per scan.
+float Y(int s, int i) { return 0.5f + 0.4f * std::tanh((R(i) - 6.3f - 0.1f * s) / 0.05f); }
+
+class RawDataToolsTest : public ScanDataTest {
+ protected:
+  // Two absorbance scans on one radius grid; scan 2 also carries a third column and
+  // a model (fit) curve. Names follow the instrument's numbering.
+  void MakeSet(int scans = 2) {
+    AllocScanTables(scans);
+    bAbsorbanceData = true;
+    for (int s = 1; s <= scans; ++s) {
+      float* r = vector(1, kPoints);
+      float* y = vector(1, kPoints);
+      float* t = vector(1, kPoints);
+      for (int i = 1; i <= kPoints; ++i) {
+        r[i] = R(i);
+        y[i] = Y(s, i);
+        t[i] = 100.0f + static_cast<float>(i);
+      }
+      InstallScanArrays(s, kPoints, r, y, t, false);
+      for (int i = 1; i <= kPoints; ++i) ppFit[Z(s)][i] = 0.01f * static_cast<float>(i);
+      ppScanFileNames[Z(s)] = Format("%05d.ra1", 10 + s);
+      ScanInfo& info = pScanInfo[Z(s)];
+      info.scanType = 'R';
+      info.rpm = 20000.0f;
+      info.wavelength = 280.0f;
+      info.time = info.recordedTime = 1000.0 * s;
+      info.omega2t = 4.0e9 * s;
+    }
+    nScans = scans;
+    szDataDirectory = dir;
+    ASSERT_TRUE(BuildCommonRadialGrid());
+  }
+  static std::size_t Z(int i) { return static_cast<std::size_t>(i); }
+
+  void SetUp() override {
+    ScanDataTest::SetUp();
+    dir = ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
+
+  ScopedHeadlessBackend backend;
+  std::string dir;
+};
+
+TEST_F(RawDataToolsTest, InMemoryToolsFollowTheirFormulas) {
+  MakeSet();
+  // Radius transform r -> a r + b, then back: every radius where it was.
+  ASSERT_TRUE(TransformRadii(1.2f / 1.3f, 5.9f - 1.2f / 1.3f * 5.85f));
+  EXPECT_NEAR(ppRadius[1][1], 1.2f / 1.3f * 6.0f + 5.9f - 1.2f / 1.3f * 5.85f, 1e-5);
+  backend->QueueMessageBox(IDOK);
+  EXPECT_FALSE(TransformRadii(-1.0f, 0.0f));  // would reverse the radii: refused
+
+  MakeSet();
+  // Mirror about 6.0 + 7.0: 6.2 becomes 6.8; the radii ascend again; signal and
+  // third column travel with their radius; with negate the sign changes.
+  ASSERT_TRUE(MirrorRawData(6.0f, 7.0f, true));
+  for (int i = 1; i <= kPoints; ++i) {
+    const int from = kPoints + 1 - i;  // the point that lands at position i
+    EXPECT_NEAR(ppRadius[1][i], 13.0f - R(from), 1e-5);
+    EXPECT_FLOAT_EQ(ppSignal[1][i], -Y(1, from));
+    EXPECT_FLOAT_EQ(ppThirdColumn[1][i], 100.0f + static_cast<float>(from));
+  }
+  EXPECT_NEAR(ppRadius[1][33], 6.8f, 1e-5);  // 6.2 was point 9
+  EXPECT_LT(ppRadius[1][1], ppRadius[1][2]);
+
+  MakeSet();
+  // Invert, add the model, shift the times.
+  ASSERT_TRUE(ScaleSignals(-1.0f));
+  ASSERT_TRUE(AddSimulatedSignal(1.0f));
+  for (int i = 1; i <= kPoints; ++i)
+    EXPECT_FLOAT_EQ(ppSignal[2][i], -Y(2, i) + 0.01f * static_cast<float>(i));
+  ShiftScanTimes(60.0, 2.5e7);
+  EXPECT_DOUBLE_EQ(pScanInfo[2].recordedTime, 2060.0);
+  EXPECT_DOUBLE_EQ(pScanInfo[2].omega2t, 8.0e9 + 2.5e7);
+  EXPECT_DOUBLE_EQ(pScanInfo[2].time, 2000.0);  // the working time waits for a reload
+  // The common grid follows the changed signals.
+  int g = 1;
+  while (g < nGridPoints && pGridRadius[g] < R(5) - 1e-4f) ++g;
+  EXPECT_NEAR(ppGridSignal[1][g], ppSignal[1][5], 1e-4);
+
+  MakeSet();
+  // Noise 0 and factor 2: exactly doubled. A fixed seed repeats the same noise,
+  // whose spread is the requested standard deviation.
+  ASSERT_TRUE(AddNoiseToData(0.0f, 2.0f));
+  EXPECT_FLOAT_EQ(ppSignal[1][20], 2.0f * Y(1, 20));
+  EXPECT_FALSE(AddNoiseToData(-0.1f, 1.0f));
+  std::vector<float> first;
+  for (int repeat = 0; repeat < 2; ++repeat) {
+    MakeSet(20);
+    SeedRandomGenerators(12345);
+    ASSERT_TRUE(AddNoiseToData(0.01f, 1.0f));
+    double sum = 0.0, sum2 = 0.0;
+    std::vector<float> now;
+    for (int s = 1; s <= 20; ++s)
+      for (int i = 1; i <= kPoints; ++i) {
+        const double e = ppSignal[Z(s)][i] - Y(s, i);
+        sum += e;
+        sum2 += e * e;
+        now.push_back(ppSignal[Z(s)][i]);
+      }
+    const double n = 20.0 * kPoints;
+    EXPECT_NEAR(sum / n, 0.0, 0.002);
+    EXPECT_NEAR(std::sqrt(sum2 / n), 0.01, 0.001);
+    if (repeat == 0) first = now;
+    else EXPECT_EQ(now, first);
+  }
+}
+
+TEST_F(RawDataToolsTest, RegionsAndBlanksChangeAllScansOrNone) {
+  MakeSet();
+  // r1 = r2 on a data radius removes exactly that point from every scan.
+  ASSERT_TRUE(ExcludeRadialRange(R(11), R(11)));
+  ASSERT_EQ(pnPoints[1], kPoints - 1);
+  EXPECT_FLOAT_EQ(ppRadius[2][10], R(10));
+  EXPECT_FLOAT_EQ(ppRadius[2][11], R(12));
+  EXPECT_FLOAT_EQ(ppSignal[2][11], Y(2, 12));
+  EXPECT_FLOAT_EQ(ppThirdColumn[2][11], 112.0f);
+  // A range reaching beyond scan 1, or one leaving too few points, changes nothing.
+  EXPECT_FALSE(ExcludeRadialRange(6.5f, 7.5f));
+  backend->QueueMessageBox(IDOK);
+  EXPECT_FALSE(ExcludeRadialRange(R(2), R(40)));
+  EXPECT_EQ(pnPoints[1], kPoints - 1);
+
+  MakeSet();
+  // Blank linear in r: linear interpolation reproduces it, so the difference is exact.
+  const std::string blank = dir + "/blank.ra1";
+  std::vector<float> br(61), by(61);
+  for (int i = 1; i <= 60; ++i) {
+    br[Z(i)] = 5.95f + 0.02f * static_cast<float>(i - 1);
+    by[Z(i)] = 0.1f + 0.05f * (br[Z(i)] - 6.0f);
+  }
+  ASSERT_TRUE(WriteScanFile(blank.c_str(), 60, br.data(), by.data(), nullptr, "blank", true,
+                            pScanInfo[1]));
+  ASSERT_TRUE(SubtractBlankScan(blank));
+  for (int i = 1; i <= kPoints; i += 8)
+    EXPECT_NEAR(ppSignal[1][i], Y(1, i) - (0.1f + 0.05f * (R(i) - 6.0f)), 2e-5);
+  // A blank that does not reach the scans leaves them as they are.
+  for (int i = 1; i <= 60; ++i) br[Z(i)] = 3.0f + 0.01f * static_cast<float>(i);
+  ASSERT_TRUE(WriteScanFile(blank.c_str(), 60, br.data(), by.data(), nullptr, "blank", true,
+                            pScanInfo[1]));
+  const float before = ppSignal[2][7];
+  backend->QueueMessageBox(IDOK);
+  EXPECT_FALSE(SubtractBlankScan(blank));
+  EXPECT_FLOAT_EQ(ppSignal[2][7], before);
+}
+
+TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
+  MakeSet();
+  // Speed names: 00011.ra1 at 20000 rpm and 280 nm -> 20k280_0011.ra1; read back as saved.
+  ASSERT_TRUE(SaveRawDataWithSpeedNames(dir + "/x.rxx"));
+  ScanInfo info;
+  int n = 0;
+  float *r = nullptr, *y = nullptr, *t = nullptr;
+  ASSERT_EQ(ReadScanFile((dir + "/20k280_0011.ra1").c_str(), &info, &n, &r, &y, &t, nullptr, 0.0f), 1);
+  EXPECT_EQ(n, kPoints);
+  EXPECT_NEAR(y[17], Y(1, 17), 1e-5);
+  EXPECT_DOUBLE_EQ(info.recordedTime, 1000.0);
+  free_vector(r, 1, n);
+  free_vector(y, 1, n);
+  if (t) free_vector(t, 1, n);
+  EXPECT_EQ(szTmpParsPath, dir + "/~tmppars.ra1");
+
+  // Into a directory with the chosen name part; existing files: declined -> untouched.
+  const std::string out = dir + "/out";
+  std::filesystem::create_directories(out);
+  WriteText(out + "/x00012.ra1", "keep");
+  backend->QueueMessageBox(IDNO, "ERROR");
+  EXPECT_FALSE(SaveRawDataToDirectory(out + "/x.rxx"));
+  EXPECT_EQ(ReadText(out + "/x00012.ra1"), "keep");
+  EXPECT_FALSE(std::filesystem::exists(out + "/x00011.ra1"));
+  backend->QueueMessageBox(IDYES, "ERROR");
+  EXPECT_TRUE(SaveRawDataToDirectory(out + "/x.rxx"));
+  EXPECT_NE(ReadText(out + "/x00012.ra1"), "keep");
+
+  // Two scans that would get one speed name: nothing is written.
+  ppScanFileNames[1] = "00012.ra1";  // same first character and characters 3-5
+  ppScanFileNames[2] = "01012.ra1";
+  const std::string clash = dir + "/clash";
+  std::filesystem::create_directories(clash);
+  backend->QueueMessageBox(IDOK);
+  EXPECT_FALSE(SaveRawDataWithSpeedNames(clash + "/x.rxx"));
+  EXPECT_TRUE(std::filesystem::is_empty(clash));
+
+  // Six-channel sections: boundary points belong to two sections; the loaded
+  // interference signals stay as they were although the sections are aligned.
+  MakeSet();
+  bInterferenceData = true;
+  for (int i = 1; i <= kPoints; ++i) ppSignal[2][i] += 3.0f;
+  szTmpParsPath = dir + "/~tmppars.ra1";
+  ASSERT_TRUE(SaveSixChannelSubsets(R(11), R(31)));
+  EXPECT_FLOAT_EQ(ppSignal[2][1], Y(2, 1) + 3.0f);
+  ASSERT_EQ(ReadScanFile((dir + "/m00012.ra1").c_str(), &info, &n, &r, &y, &t, nullptr, 0.0f), 1);
+  EXPECT_EQ(n, 21);  // points 11..31
+  EXPECT_NE(info.description.find("middle section of 00012.ra1"), std::string::npos);
+  // The middle section of scan 2 is aligned to scan 1 at 6.5 cm: whole fringes off.
+  EXPECT_NEAR(y[1], Y(2, 11) + 3.0f - 3.0f, 1e-5);
+  free_vector(r, 1, n);
+  free_vector(y, 1, n);
+  if (t) free_vector(t, 1, n);
+  EXPECT_TRUE(std::filesystem::exists(dir + "/i00011.ra1"));
+  EXPECT_TRUE(std::filesystem::exists(dir + "/o00011.ra1"));
+
+  // The average of the scans on the common grid (0.001 cm spacing): at grid radii
+  // that are data radii it is the mean of the two scans' values there.
+  MakeSet();
+  ASSERT_TRUE(WriteAveragedScan(dir + "/average.ra1"));
+  ASSERT_EQ(ReadScanFile((dir + "/average.ra1").c_str(), &info, &n, &r, &y, &t, nullptr, 0.0f), 1);
+  EXPECT_EQ(n, nGridPoints);
+  int checked = 0;
+  for (int k : {5, 21, 33}) {
+    for (int i = 1; i <= n; ++i) {
+      if (std::fabs(r[i] - R(k)) > 1e-4f) continue;
+      EXPECT_NEAR(y[i], 0.5f * (Y(1, k) + Y(2, k)), 2e-4) << k;
+      ++checked;
+      break;
+    }
+  }
+  EXPECT_EQ(checked, 3);
+  free_vector(r, 1, n);
+  free_vector(y, 1, n);
+  if (t) free_vector(t, 1, n);
+}
+
+TEST_F(RawDataToolsTest, FringeOffsetsJumpsAndScanRmsd) {
+  // Scans 2..4 offset from scan 1 by 2.6, 0.4 and -1.5 fringes.
+  MakeSet(4);
+  bInterferenceData = true;
+  const float offsets[] = {0.0f, 2.6f, 0.4f, -1.5f};
+  for (int s = 2; s <= 4; ++s)
+    for (int i = 1; i <= kPoints; ++i) ppSignal[Z(s)][i] = Y(1, i) + offsets[s - 1];
+  AlignFringeOffsets(0.0f, 6.5f);
+  EXPECT_NEAR(ppSignal[2][3], Y(1, 3) + 2.6f - 3.0f, 1e-5);
+  EXPECT_NEAR(ppSignal[3][3], Y(1, 3) + 0.4f, 1e-5);
+  EXPECT_NEAR(ppSignal[4][3], Y(1, 3) - 1.5f + 2.0f, 1e-5);
+
+  // A jump of 2.2 fringes inside the fit range is removed; with a threshold below
+  // one half a step of 0.6 fringes is left alone (and the tool ends).
+  MakeSet(1);
+  fFitLeftLim = R(2);
+  fFitRightLim = R(40);
+  pFitFirst[1] = 2;
+  pFitLast[1] = 40;
+  for (int i = 1; i <= kPoints; ++i) ppSignal[1][i] = 0.1f + (i >= 20 ? 2.2f : 0.0f);
+  RemoveFringeJumps(0.5f, false);
+  EXPECT_NEAR(ppSignal[1][30], 0.1f + 0.2f, 1e-5);
+  for (int i = 1; i <= kPoints; ++i) ppSignal[1][i] = 0.1f + (i >= 20 ? 0.6f : 0.0f);
+  RemoveFringeJumps(0.3f, false);
+  EXPECT_NEAR(ppSignal[1][30], 0.1f - 0.4f, 1e-5);
+
+  // rmsd between scans after their mean difference is removed: a constant offset
+  // counts nothing, an alternating +-e pattern counts e.
+  MakeSet(2);
+  for (int i = 1; i <= kPoints; ++i)
+    ppSignal[2][i] = ppSignal[1][i] + 0.3f + ((i % 2) ? 0.002f : -0.002f);
+  pFitFirst[2] = 2;
+  pFitLast[2] = 41;  // 40 points: as many + as -
+  EXPECT_NEAR(RmsdBetweenScans(1, 2), 0.002f, 1e-5);
+  EXPECT_EQ(RmsdBetweenScans(1, 1), 0.0f);
+  EXPECT_EQ(RmsdBetweenScans(1, 3), 0.0f);
+}
+
+TEST_F(RawDataToolsTest, InitialProfileExtrapolatesFromTheProfileAsRead) {
+  MakeSet();
+  // A profile linear in r: the first-order extrapolation reproduces the line.
+  std::vector<float> r(kPoints + 1), y(kPoints + 1);
+  for (int i = 1; i <= kPoints; ++i) {
+    r[Z(i)] = R(i);
+    y[Z(i)] = 0.2f + 0.5f * (R(i) - 6.0f);
+  }
+  std::vector<float> measured = y;
+  for (int i = 1; i <= 6; ++i) measured[Z(i)] = 3.0f;  // spoiled near the meniscus
+  SetInitialProfile(kPoints, r.data(), measured.data(), pScanInfo[1]);
+  bInitialDataProfile = true;
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  fFitLeftLim = R(9);  // 6.2 cm: support points 9..16
+  fFitRightLim = 7.5f;
+  ExtrapolateInitialData(0.0f);
+  for (int i = 1; i <= 9; ++i) EXPECT_NEAR(pInitSignal[Z(i)], y[Z(i)], 1e-5) << i;
+  EXPECT_FLOAT_EQ(pInitSignal[20], y[20]);
+  // Baseline as the lower bound.
+  ExtrapolateInitialData(0.25f);
+  EXPECT_FLOAT_EQ(pInitSignal[1], 0.25f);
+  // Moving the left limit back inwards gives the measured points back.
+  fFitLeftLim = R(3);
+  ExtrapolateInitialData(0.0f);
+  EXPECT_FLOAT_EQ(pInitSignal[5], measured[5]);
+  // Too few points for the support: unchanged.
+  nInitPolyOrder = 5;
+  fFitLeftLim = R(38);
+  fInitExtrapFactor = 0.01f;
+  ExtrapolateInitialData(0.0f);
+  EXPECT_FLOAT_EQ(pInitSignal[1], measured[1]);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
