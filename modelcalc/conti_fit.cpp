@@ -2,7 +2,6 @@
 // the final regularised evaluation and the save of the result.
 #include "modelcalc/conti_fit.h"
 
-#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -33,7 +32,6 @@
 #include "numerics/run_switches.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
-#include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -257,13 +255,15 @@ float ContiSimplexSim(const float* p, Window* window) {
     bUserAbort = false;
     bFitInterrupted = true;
   }
-  const double points = static_cast<double>(iFitLast - iFitFirst + 1) * nScans;
-  if (outcome != ContiRunOutcome::Computed || !(points > 0.0)) {
+  // The rmsd at the scans' own fit points: the chi-square of the equations is summed
+  // over the common grid, whose interpolated points (often several per measured
+  // point) carry less than the full noise.
+  if (outcome != ContiRunOutcome::Computed) {
     fFitRmsd = kNoResult;
   } else if (bNonlinearDetection) {
     fFitRmsd = GetUntransformedRmsd();
   } else {
-    fFitRmsd = static_cast<float>(std::sqrt(dChiSquare / points));
+    FitRmsd();
   }
   ++nFitStep;
   ++nFitSim;

@@ -28,8 +28,8 @@ FitOutcome ContiFit(Window* window, FitMethod method);
 FitOutcome ContiAnnealingFit(Window* window);
 FitOutcome MLContiFit(Window* window);
 
-// The objective: applies the vector, reruns the analysis and returns its rmsd
-// sqrt(chi^2 / (fit points per scan x scans)) (the untransformed rmsd with the
+// The objective: applies the vector, reruns the analysis and returns the rmsd of
+// the fit at the scans' fit points (FitRmsd; the untransformed rmsd with the
 // nonlinear-detection correction). 1e10 once the fit is interrupted (nothing is
 // computed) and for a run that left no result. A key press, or an interrupted run,
 // interrupts the fit. Draws two status lines at (10, 30) and (10, 50).

@@ -148,6 +148,25 @@ TEST_F(ContiFitTest, KeyInterruptsAndIsReportedAsInterruption) {
   EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
 }
 
+// An evaluation at the vector of the kernels in place solves the equations in place
+// (same rmsd, no kernels computed); a moved meniscus recomputes them.
+TEST_F(ContiFitTest, KernelsAreRecomputedOnlyForANewVector) {
+  int kernelRuns = 0;
+  GetDistributionHooks().writeDebugLog = [&](const std::string& text) {
+    if (text == "\n RunContiSed loop and sims done") ++kernelRuns;
+  };
+  SetCs(6.0f, 1.3f);
+  UnpackModelParams();
+  const std::vector<float> p{0.0f, 1.3f, 6.0f}, moved{0.0f, 1.3f, 6.004f};
+  const float first = ContiSimplexSim(p.data(), nullptr);
+  EXPECT_EQ(kernelRuns, 1);
+  EXPECT_FLOAT_EQ(ContiSimplexSim(p.data(), nullptr), first);
+  EXPECT_EQ(kernelRuns, 1);
+  EXPECT_NE(ContiSimplexSim(moved.data(), nullptr), first);
+  EXPECT_EQ(kernelRuns, 2);
+  EXPECT_NEAR(first, kNoise, 0.15 * kNoise);
+}
+
 // The vector: entries in table order, only while floated; packing and unpacking
 // bounds; simplex scales and derivative factors per entry.
 TEST_F(ContiFitTest, FitVectorFollowsTheModel) {
