@@ -5,7 +5,10 @@
 // meniscus are floated from a start 10 % off in s and D and 0.015 cm off in the
 // meniscus (fit range of the meniscus 5.97-6.03 cm); the amplitude is solved
 // linearly. Reported: evaluations of the model per fit and the time of one fit.
-// Also a two-species fit (3 and 7 S), s and D of both floated.
+// Also a two-species fit (3 and 7 S), s and D of both floated, and the refinement of
+// a c(s) model (0.5-12 S, 100 grid points, no systematic noise, 2 threads for the
+// Lamm equations and the normal equations) on the one-species data with the
+// meniscus (from 5.99 cm) and f/f0 (from 1.5) floated.
 #include <benchmark/benchmark.h>
 
 #include "bench/velocity_data_set.h"
@@ -13,7 +16,12 @@
 #include <cmath>
 #include <random>
 
+#include "distributions/conti_run.h"
+#include "distributions/distribution_engine.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/install_hooks.h"
 #include "lamm/lamm_globals.h"
+#include "modelcalc/conti_fit.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
@@ -142,6 +150,53 @@ void BM_SimplexFitTwoSpecies(benchmark::State& state) {
   state.counters["s2"] = s2;
 }
 BENCHMARK(BM_SimplexFitTwoSpecies)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+void SetCs(float meniscus, float ff0) {
+  ResetModelFlags();
+  bContiModel = bContiSModel = true;
+  for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
+  pParams[kContiSlotGridMin] = 0.5f;
+  pParams[kContiSlotGridMax] = 12.0f;
+  pParams[kContiSlotGridCount] = 100.0f;
+  pParams[kContiSlotConfidence] = 0.68f;
+  pParams[kContiSlotVbar] = 0.73f;
+  pParams[kContiSlotDensity] = 0.99823f;
+  pParams[kContiSlotViscosity] = 0.01002f;
+  pParams[kContiSlotFrictionalRatio] = ff0;
+  pParams[13] = meniscus;
+  pParams[14] = 7.2f;
+  pParamFitFlags[kContiSlotFrictionalRatio] = pParamFitFlags[13] = 1;
+  bFitTINoise = bFitRINoise = false;
+  UnpackModelParams();
+}
+
+void BM_ContiFitMeniscusAndFf0(benchmark::State& state) {
+  ResetDistributionEngine();
+  InstallDistributionHooks();
+  GetDistributionHooks().runSettings = [] {
+    ContiRunSettings settings;
+    settings.threads = 2;
+    return settings;
+  };
+  InstallData();
+  nLammThreads = 2;
+  double evaluations = 0.0, mError = 0.0, ff0 = 0.0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    SeedRandomGenerators(5);
+    SetCs(5.99f, 1.5f);
+    state.ResumeTiming();
+    if (ContiFit(nullptr, FitMethod::Simplex) != FitOutcome::Completed)
+      state.SkipWithError("fit did not complete");
+    evaluations += nFitSim;
+    mError = fMeniscus - kMeniscus;
+    ff0 = fFrictionalRatio;
+  }
+  state.counters["evaluations"] = benchmark::Counter(evaluations, benchmark::Counter::kAvgIterations);
+  state.counters["meniscus_error_cm"] = mError;
+  state.counters["ff0"] = ff0;
+}
+BENCHMARK(BM_ContiFitMeniscusAndFf0)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 }  // namespace tarmic

@@ -1,4 +1,5 @@
-// The Fit command of the discrete-species models and the choice of the fit
+// The Fit command (discrete-species models, and the refinement of continuous
+// models) and the choice of the fit
 // algorithm (simplex, simulated annealing, Marquardt-Levenberg), which the
 // preference file keeps on its fit-algorithm line.
 #include "app/paint.h"
@@ -7,8 +8,12 @@
 #include "commands/command_support.h"
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
+#include "distributions/distribution_kernels.h"
+#include "modelcalc/conti_fit.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelfit/model_flags.h"
+#include "scandata/data_set.h"
 #include "numerics/run_switches.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
@@ -79,21 +84,28 @@ void TXLAWindow::CmFitAnnealing() {
 // says that it was interrupted.
 void TXLAWindow::CmFit() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!DiscreteModelActive()) {
-    CommandMessageBox(*this, NotAvailableText(kCmFit), "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  // A continuous model refines its nonlinear parameters around the distribution.
+  const bool continuous = IsContinuousModel() && !bDLSData;
+  if (!DiscreteModelActive() && !(continuous && KernelModelAvailable())) {
+    const int model = continuous ? ActiveModelCommand() : 0;
+    CommandMessageBox(*this, NotAvailableText(model != 0 ? model : kCmFit), "ATTENTION",
+                      MB_OK | MB_ICONINFORMATION);
     return;
   }
   const FitMethod method = bFitMarquardt    ? FitMethod::Marquardt
                            : bFitAnnealing ? FitMethod::Annealing
                                            : FitMethod::Simplex;
   bFitInProgress = true;
-  const FitOutcome outcome = FitDriver(&GetHandle(), method);
+  const FitOutcome outcome =
+      continuous ? ContiFit(&GetHandle(), method) : FitDriver(&GetHandle(), method);
   bFitInProgress = false;
   if (outcome == FitOutcome::NotStarted) return;
   if (outcome == FitOutcome::Completed) bDataChanged = false;
-  // The best parameters are kept for the next load of these data, and the result
-  // text is drawn with the next paint.
-  if (bSaveBestParams && outcome != FitOutcome::Failed) TmpSaveBestParams(&GetHandle(), false);
+  // The best parameters are kept for the next load of these data (the refinement
+  // of a continuous model saves its own), and the result text is drawn with the
+  // next paint.
+  if (!continuous && bSaveBestParams && outcome != FitOutcome::Failed)
+    TmpSaveBestParams(&GetHandle(), false);
   bShowFitStatistics = true;
   if (pDataPlot) RedrawDataPlot(true);
   if (pResidualsPlot) RedrawResidualPlot(true);

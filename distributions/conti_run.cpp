@@ -41,6 +41,7 @@ bool bRebuildKernels = true;
 bool bShowProgressLine = true;
 bool bDumpNormalEquations = false;
 bool bRedrawModel = true;
+bool bInnerRunKernelsCurrent = false;
 ContiRunOutcome eLastContiRunOutcome = ContiRunOutcome::NotStarted;
 
 namespace {
@@ -255,7 +256,10 @@ ContiRunOutcome RunContiSed(Window* window) {
       return Finish(ContiRunOutcome::NotStarted);
     }
   }
-  if (bContiInnerRun) bRebuildKernels = true;
+  // An inner run keeps the kernels and normal equations in place when its caller
+  // says they belong to the current parameters.
+  const bool keepKernels = bContiInnerRun && bInnerRunKernelsCurrent && pppKernels && ppNormalMatrix;
+  if (bContiInnerRun) bRebuildKernels = !keepKernels;
   const int N = UnknownCount();
   if (N < 1 || !pDistGrid || !pppKernels || nKernelArrayKernels < N || !ppNormalMatrix) {
     ShowError("the distribution grid and its arrays are missing - run the analysis again", false);
@@ -263,7 +267,7 @@ ContiRunOutcome RunContiSed(Window* window) {
   }
 
   // Kernels.
-  if (!sizeShape || bRebuildKernels) {
+  if (!keepKernels && (!sizeShape || bRebuildKernels)) {
     KernelPointList list;
     list.Resize(N);
     const float T = KernelTemperature();
@@ -296,7 +300,7 @@ ContiRunOutcome RunContiSed(Window* window) {
   }
 
   // Normal equations.
-  if (!sizeShape || bRebuildKernels) {
+  if (!keepKernels && (!sizeShape || bRebuildKernels)) {
     if (!ContiFitInProgress()) WriteContiDebugLog("\n RunContiSed normal equations output start");
     Text(50, "calculating normal equations (hit any key to interrupt)...");
     if (bSyntheticFromDistribution && !sizeShape) {
@@ -322,7 +326,8 @@ ContiRunOutcome RunContiSed(Window* window) {
     AbandonRun(window);
     bUserAbort = false;
     PlayOkSound();
-    Message("user interrupt", "ERROR");
+    // A refinement reports its own interruption when it ends.
+    if (!bContiInnerRun) Message("user interrupt", "ERROR");
     return Finish(ContiRunOutcome::Interrupted);
   }
   if (!Solve(settings)) {
@@ -334,10 +339,7 @@ ContiRunOutcome RunContiSed(Window* window) {
   return Finish(ContiRunOutcome::Computed);
 }
 
-void FinishContiResult(Window* window) {
-  if (!pDistSolution || !pDistValues) return;
-  CalculateppAFit();
-  const bool showBoth = GetContiRunSettings().showBoth && !IsSizeShapeModel();
+void CopySolutionToDistribution(bool showBoth) {
   const int n = nDistGrid;
   if (IsSizeShapeModel()) {
     for (int k = 1; k <= nFf0Grid; ++k) pCsff0Values[k] = static_cast<float>(pDistSolution[k]);
@@ -353,6 +355,13 @@ void FinishContiResult(Window* window) {
       pDistValues2[i] = showBoth ? static_cast<float>(pDistSolution2[i]) : 0.0f;
     }
   }
+}
+
+void FinishContiResult(Window* window) {
+  if (!pDistSolution || !pDistValues) return;
+  CalculateppAFit();
+  const bool showBoth = GetContiRunSettings().showBoth && !IsSizeShapeModel();
+  CopySolutionToDistribution(showBoth);
   if (bDumpNormalEquations) DumpDistributionSolution();
   NormalizeDistributionValues(showBoth);
   if (IsSizeShapeModel()) {
@@ -373,6 +382,7 @@ void ResetContiRun() {
   bShowProgressLine = true;
   bDumpNormalEquations = false;
   bRedrawModel = true;
+  bInnerRunKernelsCurrent = false;
   eLastContiRunOutcome = ContiRunOutcome::NotStarted;
 }
 

@@ -27,6 +27,12 @@ extern bool bDumpNormalEquations;
 // The window is repainted after a run (fits clear it while they run; on at start).
 extern bool bRedrawModel;
 
+// Set by a nonlinear refinement before an inner run whose parameters are those of
+// the kernels and normal equations in place: the run solves them again without
+// recomputing them (every kernel depends on the refined parameters, the equations
+// only on the kernels and the data).
+extern bool bInnerRunKernelsCurrent;
+
 // How a run ended.
 enum class ContiRunOutcome {
   Computed,     // a new result is in place (bModelComputed is set)
@@ -63,6 +69,11 @@ bool SolveContiDistribution(const ContiRunSettings& settings);
 // fit of every scan, the distribution vectors and their derived arrays, release of
 // kernels and workspace (kept for c(s,ff0)), bModelComputed, plot and repaint.
 void FinishContiResult(Window* window);
+
+// The solution pDistSolution as distribution values pDistValues (and pDistValues2
+// with both regularisations shown; the c(s,ff0) cells into pCsff0Values and their
+// sum over f/f0 into pDistValues), before normalisation.
+void CopySolutionToDistribution(bool showBoth);
 
 // Whether the c(s,ff0) kernels must be rebuilt (sets bRebuildKernels): always
 // outside the c(s,ff0) models and in inner runs; otherwise unless grid settings,

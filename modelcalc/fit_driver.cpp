@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "numerics/atomic_file.h"
@@ -64,17 +65,7 @@ void SetBufferDOrMb(double& D, double& Mb, float v) {
   }
 }
 
-// One extra value: when it is floated, how it is read and written (with its
-// bounds), its derivative factor and absolute derivative value (the latter with
-// "fit M and s" where that differs), and whether a reference value 0 counts as
-// settled only within a tenth of the tolerance.
-struct ExtraValue {
-  bool (*present)();
-  float (*get)();
-  void (*set)(float);
-  double derivFactor, derivStep, derivStepMb;
-  bool fineAtZero;
-};
+using ExtraValue = FloatingExtra;
 
 bool BufferOn() { return bBufferSedCorrection; }
 
@@ -132,6 +123,12 @@ const ExtraValue kExtras[] = {
      [] { return static_cast<float>(BufferSed.refS); },
      [](float v) { BufferSed.refS = v; }, 1.001, 0.001, 0.001, false},
 };
+
+}  // namespace
+
+std::span<const FloatingExtra> FloatingExtras() { return kExtras; }
+
+namespace {
 
 int ExtraCount() {
   int n = 0;
@@ -287,32 +284,6 @@ class RunningFit {
   bool redraw_;
 };
 
-// The fit vector as evaluated by the Marquardt-Levenberg iteration: the model
-// values are the fit rows at the fit points.
-class DataSetTarget : public MLTarget {
- public:
-  explicit DataSetTarget(Window* window) : window_(window) {
-    ForEachFitPoint([this](int, int) { ++points_; });
-  }
-  bool Evaluate(const float* p) override {
-    SimplexSim(p, window_);
-    return !bFitInterrupted;
-  }
-  std::size_t Points() const override { return points_; }
-  void Values(double* model, double* data) const override {
-    std::size_t k = 0;
-    ForEachFitPoint([&](int s, int i) {
-      model[k] = ppFit[Idx(s)][i];
-      if (data) data[k] = ppSignal[Idx(s)][i];
-      ++k;
-    });
-  }
-
- private:
-  Window* window_;
-  std::size_t points_ = 0;
-};
-
 void WriteMLReport(const MLWorkSet& w, const float* p) {
   if (szProgramDir.empty()) return;
   AtomicFile out(szProgramDir + "tarmic_ml_covariance.txt");
@@ -372,6 +343,24 @@ FitOutcome SimplexPasses(Window* window) {
 }
 
 }  // namespace
+
+FitPointsTarget::FitPointsTarget(SimplexObjective objective) : objective_(std::move(objective)) {
+  ForEachFitPoint([this](int, int) { ++points_; });
+}
+
+bool FitPointsTarget::Evaluate(const float* p) {
+  objective_(p);
+  return !bFitInterrupted;
+}
+
+void FitPointsTarget::Values(double* model, double* data) const {
+  std::size_t k = 0;
+  ForEachFitPoint([&](int s, int i) {
+    model[k] = ppFit[Idx(s)][i];
+    if (data) data[k] = ppSignal[Idx(s)][i];
+    ++k;
+  });
+}
 
 double RefitRelativeChange(double oldValue, double newValue) {
   return oldValue != 0.0 ? std::fabs(newValue - oldValue) / std::fabs(oldValue)
@@ -554,7 +543,7 @@ FitOutcome MLOptimize(Window* window) {
   RunningFit fit(window);
   const int n = GetFloatingExtraParams(0, nullptr);
   if (n == 0) return FitOutcome::Completed;
-  DataSetTarget target(window);
+  FitPointsTarget target([window](const float* v) { return SimplexSim(v, window); });
   MLWorkSet w;
   if (!AllocMLArrays(w, n, target.Points())) return FitOutcome::Failed;
   int i = 0;

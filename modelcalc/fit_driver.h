@@ -15,6 +15,9 @@
 // unpacker of this vector, used by every search.
 #pragma once
 
+#include <span>
+
+#include "modelcalc/marquardt.h"
 #include "modelcalc/simplex.h"
 
 namespace tarmic {
@@ -42,6 +45,36 @@ enum class FitOutcome {
   Completed,    // ran to its end (or nothing was floated); the best point is applied and computed
   Interrupted,  // stopped by the user; the best point found is applied and computed
   Failed,       // the work arrays could not be had (message shown)
+};
+
+// One extra value of the fit vector: when it is floated, how it is read and written
+// (with its bounds), its derivative factor and absolute derivative value (the latter
+// with "fit M and s" where that differs), and whether a reference value 0 counts as
+// settled only within a tenth of the tolerance.
+struct FloatingExtra {
+  bool (*present)();
+  float (*get)();
+  void (*set)(float);
+  double derivFactor, derivStep, derivStepMb;
+  bool fineAtZero;
+};
+// The extra values in the order of the fit vector (the continuous-model refinement
+// floats the same values).
+std::span<const FloatingExtra> FloatingExtras();
+
+// The Marquardt-Levenberg view of a fit: the objective computes the whole model, and
+// the model values are the fit rows ppFit at the fit points of the data (ppSignal).
+class FitPointsTarget : public MLTarget {
+ public:
+  explicit FitPointsTarget(SimplexObjective objective);
+  // False once the fit is interrupted.
+  bool Evaluate(const float* p) override;
+  std::size_t Points() const override { return points_; }
+  void Values(double* model, double* data) const override;
+
+ private:
+  SimplexObjective objective_;
+  std::size_t points_ = 0;
 };
 
 // A fit may start: scans and fit limits exist ("load data first"), meniscus and

@@ -130,6 +130,29 @@ TEST_F(DistributionRunTest, FitOfTheDiscreteModelRecoversTheSpeciesAndSavesIt) {
   EXPECT_FALSE(Win().bFitInProgress);
 }
 
+// Fit of a c(s) model with the meniscus floated, stopped by a key in its first
+// evaluation: the command says the fit was interrupted (it did not converge), the
+// start point is computed with regularisation and shown, and the c(s) parameters
+// are saved.
+TEST_F(DistributionRunTest, InterruptedFitOfCsIsReportedAndShowsTheBestPoint) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  pParamFitFlags[13] = 1;
+  UnpackModelParams();
+  std::remove(szTmpParsPath.c_str());
+  UiEvents().Post(Event::KeyDown('S'));
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(215);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxText("ATTENTION"), "fit interrupted: the best parameters found so far are shown");
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_NE(pDistPlot, nullptr);
+  EXPECT_FLOAT_EQ(fMeniscus, static_cast<float>(kCellMeniscus));
+  EXPECT_LT(FitRmsd(), 3.0 * kSyntheticNoise);
+  EXPECT_TRUE(std::ifstream(szTmpParsPath).good());
+  EXPECT_FALSE(Win().bFitInProgress);
+}
+
 TEST_F(DistributionRunTest, InterruptedRunShowsNoStaleResult) {
   LoadSyntheticRun();
   ChooseSmallCs();

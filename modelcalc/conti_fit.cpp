@@ -1,0 +1,354 @@
+// The refinement of continuous-distribution models: objective, the three drivers,
+// the final regularised evaluation and the save of the result.
+#include "modelcalc/conti_fit.h"
+
+#include <cstddef>
+#include <vector>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/noise_fit.h"
+#include "distributions/regularization.h"
+#include "lamm/lamm_window_display.h"
+#include "modelcalc/conti_fit_params.h"
+#include "modelcalc/conti_fit_status.h"
+#include "modelcalc/fit_persistence.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/marquardt.h"
+#include "modelcalc/model_steps.h"
+#include "modelcalc/simplex.h"
+#include "modelcalc/simulation_messages.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/error_box.h"
+#include "numerics/random.h"
+#include "numerics/run_switches.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+constexpr float kNoResult = 1e10f;
+// Relative perturbation of the simplex vertices (times the entry's scale) and the
+// tolerance of each Nelder-Mead call.
+constexpr float kContiSimplexPerturbation = 0.1f;
+constexpr float kContiSimplexFtol = 0.005f;
+
+// The vector whose kernels and normal equations are in place (valid only after a
+// computed inner run).
+std::vector<float> g_kernelVector;
+bool g_kernelVectorValid = false;
+
+void ForgetKernels() { g_kernelVectorValid = false; }
+
+// The kernel array and workspace of the grid exist (a failed or interrupted run
+// releases them); they are made again otherwise.
+bool EnsureGrid() {
+  if (pppKernels && ppNormalMatrix && pDistSolution) return true;
+  ForgetKernels();
+  return SetupContiGrid();
+}
+
+void ShowStatus(Window* window, int y, const std::string& text) {
+  if (window && !bBatchMode) LammWindowDisplay(*window).ShowText(10, y, text);
+}
+
+// The two lines of the objective at (10, 30) and (10, 50).
+void ShowEvaluationStatus(Window* window) {
+  if (!window || bBatchMode) return;
+  std::string rmsd = Format("testrmsd=%e             ", static_cast<double>(fFitRmsd));
+  if (eFitSearch == FitSearch::Marquardt)
+    rmsd = Format("testrmsd=%f (n=%.0f,lamda=%.1e)     ", fMLRmsd, fMLPoints, fMLLambda);
+  ShowStatus(window, 30, ContiStatusLines()[0]);
+  ShowStatus(window, 50, rmsd);
+}
+
+// The state every refinement sets while it runs and restores on every way out:
+// the redraw switch, the running-fit mark and the search of the status line.
+class Refinement {
+ public:
+  Refinement(Window* window, FitSearch search) : window_(window), redraw_(bRedrawModel) {
+    bFinalFitEvaluation = false;
+    bRedrawModel = false;
+    eFitSearch = search;
+    ForgetKernels();
+  }
+  ~Refinement() {
+    bFitRunning = false;
+    bRedrawModel = redraw_;
+    ForgetKernels();
+  }
+  Refinement(const Refinement&) = delete;
+  Refinement& operator=(const Refinement&) = delete;
+
+  // Prerequisites, grid and the running-fit state; false when the fit cannot start.
+  bool Start() {
+    if (!KernelModelAvailable() || !CheckFitPrerequisites(window_)) return false;
+    UnpackModelParams();
+    if (!SetupContiGrid()) return false;
+    bFitRunning = true;
+    bDiscretizationShown = false;
+    bFitInterrupted = false;
+    nFitIteration = nFitStep = nFitSim = 0;
+    return true;
+  }
+
+  // After the search: takes the interrupt (the grid, released by an interrupted run,
+  // is made again) and evaluates p once with regularisation. Returns the outcome of
+  // the refinement; the result is shown and, for the c(s) family, saved.
+  FitOutcome Finish(const float* p, bool alsoInterrupted = false) {
+    const bool interrupted = bFitInterrupted || alsoInterrupted;
+    bFitInterrupted = false;
+    bUserAbort = false;
+    if (interrupted) ForgetKernels();
+    bFitRunning = false;
+    bFinalFitEvaluation = true;
+    const bool computed = EnsureGrid() && ContiSimplexSim(p, window_) < kNoResult &&
+                          eLastContiRunOutcome == ContiRunOutcome::Computed;
+    // A key pressed during the final evaluation does not undo the search.
+    bFitInterrupted = false;
+    bRedrawModel = redraw_;
+    if (!computed) return FitOutcome::Failed;
+    DisplayBestContiParams(window_);
+    FinishContiResult(window_);
+    RepaintMain(window_);
+    if (ContiSaveAfterFit()) TmpSaveBestParams(window_, false);
+    return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
+  }
+
+ private:
+  Window* window_;
+  bool redraw_;
+};
+
+// Nothing is floated: the analysis is run once as by the Run command.
+FitOutcome RunOnce(Window* window) {
+  bContiInnerRun = false;
+  bFinalFitEvaluation = true;
+  const ContiRunOutcome outcome = RunContiSed(window);
+  if (outcome == ContiRunOutcome::Computed) return FitOutcome::Completed;
+  if (outcome == ContiRunOutcome::Interrupted) return FitOutcome::Interrupted;
+  return outcome == ContiRunOutcome::NotStarted ? FitOutcome::NotStarted : FitOutcome::Failed;
+}
+
+// Vertices j = 2..n+1 (all but keep) around vertex keep: entry i moved by a Gaussian
+// of width scale_i x 0.1 x its value (an entry of value 0 stays), then evaluated.
+void PerturbAround(SimplexSet& s, int keep, Window* window, bool evaluateKeep) {
+  const int n = s.n;
+  for (int j = 1; j <= n + 1; ++j) {
+    if (j == keep) continue;
+    for (int i = 1; i <= n; ++i) {
+      const float v = s.p[Idx(keep)][Idx(i)];
+      s.p[Idx(j)][Idx(i)] = v + GaussianRandom(ContiSimplexStepScale(i) * kContiSimplexPerturbation * v);
+    }
+  }
+  for (int j = n + 1; j >= 1; --j)
+    if (j != keep || evaluateKeep) s.y[Idx(j)] = ContiSimplexSim(s.p[Idx(j)].data(), window);
+}
+
+SimplexObjective Objective(Window* window) {
+  return [window](const float* p) { return ContiSimplexSim(p, window); };
+}
+SimplexProgress Display(Window* window) {
+  return [window](const float* p, float) { ContiSimplexDisplay(window, p); };
+}
+
+// The values as applied (bounds included) of vertex j.
+std::vector<float> Applied(const SimplexSet& s, int j) {
+  ApplyContiParams(s.p[Idx(j)].data());
+  std::vector<float> q(Idx(s.n) + 1, 0.0f);
+  GetContiParams(s.n, q.data());
+  return q;
+}
+
+// Repeated Nelder-Mead cycles around the best vertex until the rmsd and every
+// entry change by at most fRefitTolerance (relative) from one cycle to the next.
+FitOutcome SimplexCycles(Window* window) {
+  const int n = GetContiParams(0, nullptr);
+  if (n == 0) return RunOnce(window);
+  Refinement fit(window, FitSearch::Simplex);
+  if (!fit.Start()) return FitOutcome::NotStarted;
+  fStartRmsd = fBestRmsd = kNoResult;
+  DisplayBestContiParams(window);
+  SimplexSet s(n);
+  GetContiParams(n, s.p[1].data());
+  PerturbAround(s, 1, window, true);
+  int nfunk = 0;
+  amoeba(s, kContiSimplexFtol, Objective(window), nfunk, Display(window));
+  int ilo = s.Lowest();
+  std::vector<float> q = Applied(s, ilo);
+  float previous = s.y[Idx(ilo)];
+  fStartRmsd = fBestRmsd = previous;
+  while (!bFitInterrupted) {
+    PerturbAround(s, ilo, window, false);
+    amoeba(s, kContiSimplexFtol, Objective(window), nfunk, Display(window));
+    ilo = s.Lowest();
+    const std::vector<float> now = Applied(s, ilo);
+    bool converged = RefitRelativeChange(previous, s.y[Idx(ilo)]) <= fRefitTolerance;
+    for (int i = 1; i <= n && converged; ++i)
+      converged = RefitRelativeChange(q[Idx(i)], now[Idx(i)]) <= fRefitTolerance;
+    q = now;
+    previous = s.y[Idx(ilo)];
+    if (converged) break;
+  }
+  return fit.Finish(q.data());
+}
+
+// Called by MLFit after every converging pass.
+Window* g_mlWindow = nullptr;
+void MLConvergingPass() {
+  if (bSaveBestParams && ContiSaveAfterFit()) TmpSaveBestParams(g_mlWindow, false);
+  DisplayBestContiParams(g_mlWindow);
+}
+
+}  // namespace
+
+bool ContiSaveAfterFit() {
+  const bool family = bContiSModel || bCsOneDiscreteM || bCsff0Model || bCsff0OneDiscrete ||
+                      bCsScalingLaw || bFMScalingLaw;
+  const bool excluded = bLsgModel || bCsModel521 || bCsInvariantD || bCsMsTable || bCsNonideal ||
+                        bCsConformationalChange || bCsFloatingVbar || bCsWormChain ||
+                        bCsBimodalFf0OneDiscrete || bCsBimodalFf0 || bCMPriorVbar ||
+                        bLsgOneDiscrete || bDLSData || bCvConstantD || bEquilibriumMode;
+  return family && !excluded;
+}
+
+float ContiSimplexSim(const float* p, Window* window) {
+  if (bFitInterrupted) return kNoResult;
+  WriteContiDebugLog("\nEntering ContiSimplexSim");
+  ++nFitStep;
+  ApplyContiParams(p);
+  const int n = GetContiParams(0, nullptr);
+  std::vector<float> applied(Idx(n) + 1, 0.0f);
+  GetContiParams(n, applied.data());
+  dChiSquare = 1e10;
+  ContiRunOutcome outcome = ContiRunOutcome::Failed;
+  if (EnsureGrid()) {
+    bInnerRunKernelsCurrent = g_kernelVectorValid && applied == g_kernelVector;
+    bContiInnerRun = true;
+    if (bZoneCentrifugation) DisplayBestContiParams(window);
+    outcome = RunContiSed(window);
+    bInnerRunKernelsCurrent = false;
+    g_kernelVectorValid = outcome == ContiRunOutcome::Computed;
+    if (g_kernelVectorValid) {
+      g_kernelVector = applied;
+      WriteContiDebugLog("\n start CalculateppAFit in ContiSimplexSim");
+      CalculateppAFit();
+      WriteContiDebugLog(" --> done");
+    }
+    bContiInnerRun = false;
+  }
+  if (CheckKeyPress()) bUserAbort = true;
+  if (bUserAbort || outcome == ContiRunOutcome::Interrupted) {
+    bUserAbort = false;
+    bFitInterrupted = true;
+  }
+  // The rmsd at the scans' own fit points: the chi-square of the equations is summed
+  // over the common grid, whose interpolated points (often several per measured
+  // point) carry less than the full noise.
+  if (outcome != ContiRunOutcome::Computed) {
+    fFitRmsd = kNoResult;
+  } else if (bNonlinearDetection) {
+    fFitRmsd = GetUntransformedRmsd();
+  } else {
+    FitRmsd();
+  }
+  ++nFitStep;
+  ++nFitSim;
+  WriteContiDebugLog("\n start info output  in ContiSimplexSim");
+  ShowEvaluationStatus(window);
+  WriteContiDebugLog("\nExit ContiSimplexSim");
+  return fFitRmsd;
+}
+
+void ContiSimplexDisplay(Window* window, const float* p) {
+  ApplyContiParams(p);
+  DisplayBestContiParams(window);
+}
+
+FitOutcome ContiFit(Window* window, FitMethod method) {
+  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f) return ContiAnnealingFit(window);
+  if (method == FitMethod::Marquardt) return MLContiFit(window);
+  if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
+    return MLContiFit(window);
+  return SimplexCycles(window);
+}
+
+FitOutcome ContiAnnealingFit(Window* window) {
+  const int n = GetContiParams(0, nullptr);
+  if (n == 0) return RunOnce(window);
+  FitOutcome outcome = FitOutcome::NotStarted;
+  bool finalMethod = false;
+  {
+    Refinement fit(window, FitSearch::Annealing);
+    fAnnealTemp = fAnnealStartTemp;
+    if (!fit.Start()) return outcome;
+    fStartRmsd = fBestRmsd = fFitRmsd;
+    DisplayBestContiParams(window);
+    SimplexSet s(n);
+    GetContiParams(n, s.p[1].data());
+    PerturbAround(s, 1, window, true);
+    const int lo = s.Lowest();
+    std::vector<float> pb = Applied(s, lo);
+    float yb = s.y[Idx(lo)];
+    fStartRmsd = fBestRmsd = yb;
+    nAnnealSeed = -3;
+    ran1(nAnnealSeed);
+    for (int k = 0; k < nAnnealTemps && !bFitInterrupted; ++k) {
+      ++nFitIteration;
+      nFitStep = 0;
+      int budget = nAnnealIters;
+      fAnnealTemp = AnnealTemperature(k, nAnnealTemps, fAnnealStartTemp);
+      amebsa(s, fAnnealTemp, pb, yb, kContiSimplexFtol, Objective(window), budget,
+             Display(window));
+      if (budget >= 1) break;  // converged within this temperature
+    }
+    fAnnealTemp = 0.0f;
+    // The final method continues from the best point ever evaluated; without one
+    // (or when interrupted) that point is the result.
+    finalMethod = !bFitInterrupted && (bAnnealFinalML || bAnnealFinalSimplex);
+    if (finalMethod)
+      ApplyContiParams(pb.data());
+    else
+      outcome = fit.Finish(pb.data());
+  }
+  if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing);
+  fAnnealTemp = fAnnealStartTemp;
+  return outcome;
+}
+
+FitOutcome MLContiFit(Window* window) {
+  WriteContiDebugLog("\nEntering MLContiFit");
+  const int n = GetContiParams(0, nullptr);
+  if (n == 0) return RunOnce(window);
+  Refinement fit(window, FitSearch::Marquardt);
+  if (!fit.Start()) return FitOutcome::NotStarted;
+  fStartRmsd = fBestRmsd = kNoResult;
+  DisplayBestContiParams(window);
+  FitPointsTarget target(Objective(window));
+  MLWorkSet w;
+  if (!AllocMLArrays(w, n, target.Points())) return FitOutcome::Failed;
+  InitContiMLDerivativeFactors(w);
+  std::vector<float> p(Idx(n) + 1, 0.0f);
+  GetContiParams(n, p.data());
+  g_mlWindow = window;
+  const MLEnd end = MLFit(w, target, p.data(), MLConvergingPass);
+  g_mlWindow = nullptr;
+  const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
+  WriteContiDebugLog(" --> MLContiFit done.");
+  return outcome;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,245 @@
+// The packer and unpacker of the continuous-model fit vector.
+#include "modelcalc/conti_fit_params.h"
+
+#include <cstddef>
+#include <span>
+
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/marquardt.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/solvent_constants.h"
+#include "propagators/sim_arrays.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+bool bFitCvConstantD = false;
+
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// Derivative factor and absolute derivative value of the extra values 1-13 in this
+// fit (the buffer D or Mb and the reference D or Mb take 10 g/mol with "fit M and
+// s"). Index 6 (the buffer signal) is never floated here.
+constexpr double kExtraDerivFactor[13] = {1.0001, 1.0001, 1.0001, 1.0001, 1.0001, 1.0001, 1.001,
+                                          1.01,   1.001,  1.0001, 1.01,   1.01,   1.001};
+constexpr double kExtraDerivStep[13] = {0.0001, 0.0001, 0.0001, 0.0001, 0.0001, 0.001, 0.001,
+                                        0.1,    0.001,  0.001,  0.01,   0.1,    0.001};
+constexpr std::size_t kBufferSignalExtra = 6;
+constexpr std::size_t kBufferDExtra = 7, kRefDExtra = 11;
+
+bool ExtraFloated(std::size_t k) {
+  const std::span<const FloatingExtra> extras = FloatingExtras();
+  return k != kBufferSignalExtra && k < extras.size() && extras[k].present();
+}
+
+// The models whose pParams[11] is the frictional ratio of the hydrodynamic
+// relations (the other continuous models keep vbar, Ks, a persistence length, an
+// invariant D or a rod parameter there, or have no frictional ratio).
+bool FrictionalRatioModel() {
+  if (IsCsff0Model() || bCsFloatingVbar || IsScalingLawModel() || bCsInvariantD ||
+      bConstantDModel || bCsWormChain || bCsModel521)
+    return false;
+  if (bLsgModel || bLsgOneDiscrete || bBoundaryAnalysis || bVanHoldeWeischet || bCvConstantD ||
+      bElectroLsgModel || bZoneLsgModel || bDLSRhModel || bDLSDModel || bDLSTimeCourseModel)
+    return false;
+  return IsContinuousModel();
+}
+
+bool DiscreteComponentModel() {
+  return bCsBimodalFf0OneDiscrete || bCsff0OneDiscrete || bCsOneDiscreteD || bCsOneDiscreteM ||
+         bCsMsTable || bCsNonideal || bLsgOneDiscrete;
+}
+// The two models that keep the discrete component in slots 16 (D or M) and 17 (s).
+bool DiscreteInExtraSlots() { return bCsff0OneDiscrete || bCsBimodalFf0OneDiscrete; }
+int DiscreteSSlot() { return DiscreteInExtraSlots() ? 17 : 6; }
+int DiscreteDMSlot() { return DiscreteInExtraSlots() ? 16 : 10; }
+
+bool Floated(int slot) { return pParamFitFlags[slot] != 0; }
+
+float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
+float AtLeast(float v, float lo) { return v < lo ? lo : v; }
+
+// One entry 14-28: the slot of pParams it mirrors, when it is floated, the model
+// value it packs (raising it to the packing bound first), how an unpacked value is
+// bounded and stored, its derivative factor and absolute value, its simplex scale.
+struct SlotEntry {
+  int (*slot)();
+  bool (*present)();
+  float (*pack)();
+  void (*unpack)(float);
+  double derivFactor, derivStep;
+  float simplexScale;
+};
+
+// Packing bound "below lo becomes raised" applied to the model value v and its slot.
+float PackAtLeast(float& v, int slot, float lo, float raised) {
+  if (v < lo) v = raised;
+  pParams[slot] = v;
+  return v;
+}
+
+const SlotEntry kSlotEntries[] = {
+    // 14 frictional ratio. Unpacked at least 0.01: a ratio of 0 gives an infinite D.
+    {[] { return kContiSlotFrictionalRatio; },
+     [] { return FrictionalRatioModel() && Floated(kContiSlotFrictionalRatio); },
+     [] { return PackAtLeast(fFrictionalRatio, kContiSlotFrictionalRatio, 0.0f, 0.01f); },
+     [](float v) { fFrictionalRatio = pParams[kContiSlotFrictionalRatio] = AtLeast(v, 0.01f); },
+     1.001, 0.001, 1.0f},
+    // 15 second frictional ratio of the bimodal models.
+    {[] { return 10; }, [] { return (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete) && Floated(10); },
+     [] { return PackAtLeast(pParams[10], 10, 0.0f, 0.01f); },
+     [](float v) { pParams[10] = AtLeast(v, 0.01f); }, 1.001, 0.001, 1.0f},
+    // 16 vbar of the floating-vbar c(s), with the buoyancy product.
+    {[] { return kContiSlotFrictionalRatio; },
+     [] { return bCsFloatingVbar && Floated(kContiSlotFrictionalRatio); },
+     [] {
+       PackAtLeast(VBAR, kContiSlotFrictionalRatio, 0.1f, 0.1f);
+       fVRho = VBAR * fBufferDensity;
+       return VBAR;
+     },
+     [](float v) {
+       VBAR = pParams[kContiSlotFrictionalRatio] = v <= 0.1f ? 0.1f : v;
+       fVRho = VBAR * fBufferDensity;
+     },
+     1.0001, 0.0001, 1.0f},
+    // 17 Ks of the scaling law.
+    {[] { return kContiSlotFrictionalRatio; },
+     [] { return IsScalingLawModel() && Floated(kContiSlotFrictionalRatio); },
+     [] { return PackAtLeast(fScalingKs, kContiSlotFrictionalRatio, 1e-8f, 1e-8f); },
+     [](float v) { fScalingKs = pParams[kContiSlotFrictionalRatio] = v <= 1e-8f ? 1e-8f : v; },
+     1.01, 1e-6, 1.0f},
+    // 18 exponent bs of the scaling law.
+    {[] { return kContiSlotScalingExponent; },
+     [] { return IsScalingLawModel() && Floated(kContiSlotScalingExponent); },
+     [] { return PackAtLeast(fScalingExponent, kContiSlotScalingExponent, 0.001f, 0.001f); },
+     [](float v) {
+       fScalingExponent = pParams[kContiSlotScalingExponent] = v <= 0.001f ? 0.001f : v;
+     },
+     1.01, 0.0001, 1.0f},
+    // 19 persistence length of the worm-like chain.
+    {[] { return kContiSlotFrictionalRatio; },
+     [] { return bCsWormChain && Floated(kContiSlotFrictionalRatio); },
+     [] { return PackAtLeast(pParams[kContiSlotFrictionalRatio], kContiSlotFrictionalRatio, 0.1f, 0.1f); },
+     [](float v) { pParams[kContiSlotFrictionalRatio] = v <= 0.1f ? 0.1f : v; }, 1.01, 0.01, 1.0f},
+    // 20 invariant D. Unpacked at least 0.001: exactly 0 is refused with a box at
+    // every synchronisation.
+    {[] { return kContiSlotFrictionalRatio; },
+     [] { return (bCsInvariantD || bConstantDModel) && Floated(kContiSlotFrictionalRatio); },
+     [] { return PackAtLeast(pParams[kContiSlotFrictionalRatio], kContiSlotFrictionalRatio, 0.0f, 0.001f); },
+     [](float v) { pParams[kContiSlotFrictionalRatio] = AtLeast(v, 0.001f); }, 1.01, 0.01, 1.0f},
+    // 21 log10 ks and 22 log10 kD of the nonideal c(s).
+    {[] { return 20; }, [] { return bCsNonideal && Floated(20); }, [] { return fLogKs; },
+     [](float v) { fLogKs = pParams[20] = v; }, 1.001, 0.001, 1.0f},
+    {[] { return 21; }, [] { return bCsNonideal && Floated(21); }, [] { return fLogKd; },
+     [](float v) { fLogKd = pParams[21] = v; }, 1.01, 0.01, 1.0f},
+    // 23 s and 24 D or M of the discrete component.
+    {DiscreteSSlot, [] { return DiscreteComponentModel() && Floated(DiscreteSSlot()); },
+     [] { return pParams[DiscreteSSlot()]; }, [](float v) { pParams[DiscreteSSlot()] = v; },
+     1.001, 0.001, 1.0f},
+    {DiscreteDMSlot, [] { return DiscreteComponentModel() && Floated(DiscreteDMSlot()); },
+     [] { return PackAtLeast(pParams[DiscreteDMSlot()], DiscreteDMSlot(), 0.0f, 0.01f); },
+     [](float v) { pParams[DiscreteDMSlot()] = v < 0.0f ? 0.001f : v; }, 1.01, 0.01, 1.0f},
+    // 25 meniscus and 26 bottom within the user's ranges (when those are set).
+    {[] { return 13; }, [] { return Floated(13); }, [] { return pParams[13] = fMeniscus; },
+     [](float v) {
+       if (fMaxMeniscus > fMinMeniscus) v = Clamp(v, fMinMeniscus, fMaxMeniscus);
+       fMeniscus = pParams[13] = v;
+     },
+     1.0001, 0.001, 0.01f},
+    {[] { return 14; }, [] { return Floated(14); }, [] { return pParams[14] = fBottom; },
+     [](float v) {
+       if (fMaxBottom > fMinBottom) v = Clamp(v, fMinBottom, fMaxBottom);
+       fBottom = pParams[14] = v;
+     },
+     1.0001, 0.001, 0.01f},
+    // 27 lamella width of zone centrifugation.
+    {[] { return 23; }, [] { return bZoneCentrifugation && Floated(23); },
+     [] { return pParams[23] = fLamellaWidth; },
+     [](float v) { fLamellaWidth = pParams[23] = AtLeast(v, 0.0f); }, 1.0001, 0.001, 0.1f},
+    // 28 constant D of c(v).
+    {[] { return kContiSlotVbar; }, [] { return bCvConstantD && bFitCvConstantD; },
+     [] { return pParams[kContiSlotVbar]; },
+     [](float v) { pParams[kContiSlotVbar] = AtLeast(v, 0.0f); }, 1.01, 0.01, 1.0f},
+};
+
+// Visits the floated entries in vector order: extra(k) for the extra values,
+// slot(entry) for entries 14-28.
+template <class Extra, class Slot>
+void ForEachFloated(Extra extra, Slot slot) {
+  const std::size_t extras = FloatingExtras().size();
+  for (std::size_t k = 0; k < extras; ++k)
+    if (ExtraFloated(k)) extra(k);
+  for (const SlotEntry& e : kSlotEntries)
+    if (e.present()) slot(e);
+}
+
+// The first meniscus and bottom the simulation grid was laid for.
+bool GridEndsMoved() {
+  if (!bSimArraysAllocated || !pLammRadius || nSimGridPointsAllocated < 2) return false;
+  return pLammRadius[1] != fMeniscus || pLammRadius[nSimGridPointsAllocated] != fBottom;
+}
+
+}  // namespace
+
+int GetContiParams(int max, float* out) {
+  int n = 0;
+  auto put = [&](float v) {
+    ++n;
+    if (out && n <= max) out[n] = v;
+  };
+  ForEachFloated([&](std::size_t k) { put(FloatingExtras()[k].get()); },
+                 [&](const SlotEntry& e) { put(e.pack()); });
+  return n;
+}
+
+void ApplyContiParams(const float* values) {
+  if (!values) return;
+  int n = 0;
+  // The presence of an entry never depends on the values of this vector, so the
+  // entries are consumed exactly as GetContiParams packed them.
+  ForEachFloated([&](std::size_t k) { FloatingExtras()[k].set(values[++n]); },
+                 [&](const SlotEntry& e) { e.unpack(values[++n]); });
+  // The continuous models read vbar from their vbar slot (slot 11 for the
+  // floating-vbar c(s)): a floated solvent vbar is kept there before every model
+  // variable follows the vector.
+  if (ExtraFloated(0)) pParams[bCsFloatingVbar ? kContiSlotFrictionalRatio : kContiSlotVbar] = VBAR;
+  UnpackModelParams();
+  if (GridEndsMoved()) BuildLammGrid();
+}
+
+float ContiSimplexStepScale(int i) {
+  int n = 0;
+  float scale = 1.0f;
+  ForEachFloated([&](std::size_t) { ++n; },
+                 [&](const SlotEntry& e) {
+                   if (++n == i) scale = e.simplexScale;
+                 });
+  return scale;
+}
+
+void InitContiMLDerivativeFactors(MLWorkSet& w) {
+  int n = 0;
+  auto set = [&](double factor, double step) {
+    ++n;
+    if (n > w.n) return;
+    w.derivFactor[Idx(n)] = factor;
+    w.derivStep[Idx(n)] = step;
+  };
+  ForEachFloated(
+      [&](std::size_t k) {
+        const bool mass = bFitMAndS && (k == kBufferDExtra || k == kRefDExtra);
+        set(kExtraDerivFactor[k], mass ? 10.0 : kExtraDerivStep[k]);
+      },
+      [&](const SlotEntry& e) { set(e.derivFactor, e.derivStep); });
+}
+
+int ContiDiscreteSSlot() { return DiscreteSSlot(); }
+int ContiDiscreteDMSlot() { return DiscreteDMSlot(); }
+
+void ResetContiFitParams() { bFitCvConstantD = false; }
+
+}  // namespace tarmic

@@ -1,0 +1,206 @@
+// The status lines of a continuous-model refinement and the replot of its best
+// distribution.
+#include "modelcalc/conti_fit_status.h"
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_arrays.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "distributions/noise_fit.h"
+#include "lamm/lamm_window_display.h"
+#include "modelcalc/conti_fit_params.h"
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "platform/backend.h"
+#include "plot/data_plots.h"
+#include "propagators/buffer_sedimentation.h"
+#include "propagators/solvent_settings.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+std::string StatusLine() {
+  switch (eFitSearch) {
+    case FitSearch::Marquardt:
+      return Format("sim #%d, ML step #%d, step #%d         ", nFitSim, nFitIteration, nFitStep);
+    case FitSearch::Annealing:
+      return Format("sim #%d, SA step #%d, step #%d, T=%.3f        ", nFitSim, nFitIteration,
+                    nFitStep, static_cast<double>(fAnnealTemp));
+    case FitSearch::Simplex:
+      break;
+  }
+  return Format("s%d, step #%d        ", nFitIteration, nFitStep);
+}
+
+double P(int slot) { return static_cast<double>(pParams[slot]); }
+
+std::string ModelLine() {
+  if (IsCsff0Model())
+    return Format("ff0 min = %f, ff0 max = %f, nff0 = %f        ", P(kContiSlotShape1),
+                  P(kContiSlotShape2), P(kContiSlotShape3));
+  if (bBoundaryAnalysis || bLsgModel || bLsgOneDiscrete) return {};
+  const double ff0 = fFrictionalRatio;
+  // The invariant-D models keep their D (1e-7 cm^2/s) in the frictional-ratio slot.
+  if (bCsInvariantD || bConstantDModel)
+    return Format("D = %f        ", static_cast<double>(fInvariantD));
+  if (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete)
+    return Format("frict ratio = %f, except when s is within [%.2f,%.2f]: ff0 = %f", ff0, P(6),
+                  P(8), P(10));
+  if (bCsNonideal)
+    return Format("frict ratio = %f, log10ks = %f, log10kd = %f        ", ff0,
+                  static_cast<double>(fLogKs), static_cast<double>(fLogKd));
+  if (bCsWormChain)
+    return Format("persistence length = %.2f nm, dehydr. cross-section = %.2f nm^2, Monomer Mw "
+                  "= %.0f Da, hydration = %.2f, vbar = %.4f     ",
+                  P(kContiSlotFrictionalRatio), P(10), P(6), P(8), static_cast<double>(VBAR));
+  if (IsScalingLawModel())
+    return Format("Ks = %.3e 1/S, bs = %.3f          ", static_cast<double>(fScalingKs),
+                  static_cast<double>(fScalingExponent));
+  if (bCsFloatingVbar)
+    return Format("frict ratio = %f, vbar = %.4f        ", ff0, static_cast<double>(VBAR));
+  return Format("frict ratio = %f        ", ff0);
+}
+
+const char* Floating(bool floated) { return floated ? "(fl)" : ""; }
+
+std::string BufferLine() {
+  const BufferSedSettings& b = BufferSed;
+  const double signal = b.signalSign * b.signal;
+  // The buffer signal is solved with the distribution, never floated.
+  std::string line = Format("buffer: %.3f", signal);
+  line += Format(",D=%.2f", b.sampleD);
+  line += Floating(b.fitSampleD && !bFitMAndS);
+  line += Format(",s=%.4f", b.sampleS);
+  line += Floating(b.fitSampleS);
+  line += Format(", Mb=%.1f", b.sampleMb);
+  line += Floating(b.fitSampleD && bFitMAndS);
+  if (bMeniscusMismatch || b.differentReference) {
+    line += Format(", meniscus diff (s-r)=%.4f", MeniscusDifference());
+    line += Floating(bMeniscusMismatch && b.fitMeniscusDifference);
+    line += Format(", conc. ratio (s/r)=%.3f", b.relativeConc);
+    line += Floating(bMeniscusMismatch && b.fitRelativeConc);
+  }
+  if (b.differentReference) {
+    line += Format(", refD=%.2f", b.refD);
+    line += Floating(b.fitRefD && !bFitMAndS);
+    line += Format(", refs=%.4f", b.refS);
+    line += Floating(b.fitRefS);
+    line += Format(", refMb=%.2f", b.refMb);
+    line += Floating(b.fitRefD && bFitMAndS);
+  }
+  return line;
+}
+
+std::string DiscreteOrBufferLine() {
+  const double s = P(ContiDiscreteSSlot()), dm = P(ContiDiscreteDMSlot());
+  if (bCsOneDiscreteD) return Format("discrete component s = %.3f, D = %.3f", s, dm);
+  if (bBufferSedCorrection) return BufferLine();
+  if (bCsNonideal)
+    return Format("discrete component s = %.3f, M = %.3f, log(ks) = %.3f, log(kD) = %.3f", s, dm,
+                  static_cast<double>(fLogKs), static_cast<double>(fLogKd));
+  if (bCsBimodalFf0OneDiscrete || bCsOneDiscreteM || bCsMsTable || bLsgOneDiscrete)
+    return Format("discrete component s = %.3f, M = %.3f", s, dm);
+  return {};
+}
+
+std::string VbarLine() {
+  const InhomSolventSettings& g = gInhomSolvent;
+  const double vbar = VBAR, apparent = g.vbarEffective;
+  const bool floated = g.bFitVbar && g.bInhomogeneousSolvent;
+  if (g.bCosoluteDynamicGradient)
+    return Format(floated ? "vbar = %.4f (fix), apparent vbar = %.4f (floating)"
+                          : "vbar = %.4f (fix), apparent vbar = %.4f (fix)",
+                  vbar, apparent);
+  return Format(floated ? "vbar = %.4f (floating)" : "vbar = %.4f (fix)", vbar);
+}
+
+std::string FluorescenceLine() {
+  std::string line;
+  if (bExcitationShadow)
+    line += Format(bFitConeRadius ? " - excit. cone = %.4f (floating)" : " - excit. cone = %.4f (fix)",
+                   static_cast<double>(fConeRadius));
+  if (bMagnificationDrift) {
+    const double drift = fMagnificationDrift;
+    if (bExponentialDrift)
+      line += Format(bFitMagnificationDrift ? " - dmag/dt-x (%%/h) = %.4f (floating)"
+                                            : " - dmag/dt-x (%%/h) = %.4f (fix)",
+                     drift);
+    else
+      line += Format(bFitMagnificationDrift ? " - dmag/dt (%%/h) = %.4f (floating)"
+                                            : " - dmag/dt (%%/h) = %.4f (fix)",
+                     drift);
+  }
+  if (bRadialConvolution)
+    line += bFitConvolutionWidth
+                ? Format(" - w convolution %.4f (floating)", static_cast<double>(fConvolutionWidth))
+                : std::string(" - w convolution (fix)");
+  if (bMagnificationGradient)
+    line += Format(bFitMagnificationGradient ? " - radial mag factor = %.4f (floating)"
+                                             : " - radial mag factor = %.4f (fix)",
+                   static_cast<double>(fMagnificationGradient));
+  if (bNonlinearDetection) {
+    line += Format(bFitPowerCoefficient ? " - nonlin coeff = %.4f (floating), nonlin baseline = %f"
+                                        : " - nonlin coeff = %.4f (fix), nonlin baseline = %f",
+                   static_cast<double>(fPowerCoefficient), static_cast<double>(fPowerBaseline));
+    line += bShowTransformed ? " [showing transformed]" : " [showing non-transformed]";
+  }
+  return line;
+}
+
+// The last solve becomes the shown distribution: fit rows, distribution values and
+// their derived arrays, the plot.
+void ShowLastSolve(Window* window) {
+  if (!pDistSolution || !pDistValues || !pppKernels) return;
+  CalculateppAFit();
+  const bool showBoth = GetContiRunSettings().showBoth && !IsSizeShapeModel();
+  CopySolutionToDistribution(showBoth);
+  NormalizeDistributionValues(showBoth);
+  RedrawDistributionPlot();
+  if (window && !bBatchMode) RefreshFitPanesTimed(*window);
+}
+
+}  // namespace
+
+std::array<std::string, 8> ContiStatusLines() {
+  std::array<std::string, 8> lines;
+  lines[0] = StatusLine();
+  lines[1] = Format("rmsd=%e             ", static_cast<double>(fFitRmsd));
+  lines[2] = ModelLine();
+  lines[3] = bZoneCentrifugation
+                 ? Format("Lamella thickness = %f             ", P(23))
+                 : Format("Bottom = %f             ", P(14));
+  lines[4] = Format("Meniscus = %f           ", P(13));
+  lines[5] = DiscreteOrBufferLine();
+  lines[6] = VbarLine();
+  lines[7] = FluorescenceLine();
+  return lines;
+}
+
+void DisplayBestContiParams(Window* window) {
+  WriteContiDebugLog("\nStarting DisplayBestContiParams");
+  if (fFitRmsd < fStartRmsd && fFitRmsd < fBestRmsd) {
+    fBestRmsd = fFitRmsd;
+    ShowLastSolve(window);
+  }
+  if (window && !bBatchMode) {
+    LammWindowDisplay display(*window);
+    const std::array<std::string, 8> lines = ContiStatusLines();
+    for (std::size_t k = 0; k < lines.size(); ++k)
+      if (!lines[k].empty()) display.ShowText(10, kContiStatusRows[k], lines[k]);
+  }
+  WriteContiDebugLog(" --> DONE");
+}
+
+}  // namespace tarmic

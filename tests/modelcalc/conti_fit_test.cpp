@@ -1,0 +1,276 @@
+// The refinement of continuous-distribution models on data made by the program's
+// own discrete-species model computation (one species of 4.4 S at f/f0 1.3, noise
+// 0.005, meniscus 6.0 cm): the c(s) fit brings a meniscus started 1 mm off and a
+// frictional ratio started at 1.5 back; an interrupt is reported as such; the fit
+// vector and the status lines follow the model.
+#include "modelcalc/conti_fit.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/modelcalc/modelcalc_test_support.h"
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_engine.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_models.h"
+#include "distributions/install_hooks.h"
+#include "modelcalc/conti_fit_params.h"
+#include "modelcalc/conti_fit_status.h"
+#include "modelcalc/simulation_messages.h"
+#include "modelfit/modelfit_hooks.h"
+#include "numerics/random.h"
+#include "platform/events.h"
+#include "platform/headless/headless_backend.h"
+
+namespace tarmic {
+namespace {
+
+using test::Idx;
+
+constexpr int kScans = 8;
+constexpr int kRadii = 120;
+constexpr double kS = 4.4, kFf0 = 1.3, kNoise = 0.005;
+
+class ContiFitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAll();
+    InstallDistributionHooks();
+    test::InstallVelocityScans(kScans, kRadii, 1500.0, 50000.0f);
+    fPointsPerSigma = 3.0f;  // coarser Lamm grids for data and kernels alike
+    // Data: one discrete species, amplitude 1, plus noise.
+    bDiscreteModel = true;
+    pSpeciesIncluded[1] = 1;
+    for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
+    pSpeciesS[1] = static_cast<float>(kS);
+    pSpeciesMassOrD[1] = static_cast<float>(test::DiffusionFromSAndFf0(kS, kFf0));
+    pSpeciesAmplitude[1] = 1.0f;
+    PackModelParams();
+    AllocSpeciesSignalArrays();
+    bLinearAmplitudes = false;
+    ASSERT_TRUE(CalculateModel(nullptr).ok());
+    test::DataFromFitWithNoise(kNoise, 5);
+    SeedRandomGenerators(3);
+    fMinMeniscus = 5.97f;
+    fMaxMeniscus = 6.03f;
+  }
+  void TearDown() override { ResetAll(); }
+  static void ResetAll() {
+    test::ResetModelCalcState();
+    ResetDistributionEngine();
+    ResetDistributionHooks();
+    ResetModelFitHooks();
+    ResetContiFitParams();
+  }
+
+  // c(s) from 1 to 10 S on 40 points, f/f0 and meniscus floated, no systematic noise.
+  static void SetCs(float meniscus, float ff0) {
+    ResetModelFlags();
+    bContiModel = bContiSModel = true;
+    for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
+    pParams[kContiSlotGridMin] = 2.0f;
+    pParams[kContiSlotGridMax] = 8.0f;
+    pParams[kContiSlotGridCount] = 30.0f;
+    pParams[kContiSlotConfidence] = 0.68f;
+    pParams[kContiSlotVbar] = 0.73f;
+    pParams[kContiSlotDensity] = 0.99823f;
+    pParams[kContiSlotViscosity] = 0.01002f;
+    pParams[kContiSlotFrictionalRatio] = ff0;
+    pParams[13] = meniscus;
+    pParams[14] = 7.2f;
+    pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+    pParamFitFlags[13] = 1;
+    bFitTINoise = bFitRINoise = false;
+    UnpackModelParams();
+  }
+
+  ScopedHeadlessBackend backend;
+};
+
+// From 1 mm inside the true meniscus, with f/f0 started 15 % high, the simplex
+// cycles return to the meniscus within 20 um and to f/f0 within 3 %, the rmsd to
+// the noise, and the regularised result is shown.
+TEST_F(ContiFitTest, CsSimplexRecoversMeniscusAndFrictionalRatio) {
+  SetCs(5.99f, 1.5f);
+  EXPECT_EQ(ContiFit(nullptr, FitMethod::Simplex), FitOutcome::Completed);
+  EXPECT_NEAR(fMeniscus, 6.0, 0.002);
+  EXPECT_NEAR(pParams[13], fMeniscus, 1e-6);
+  EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);
+  EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(bFinalFitEvaluation);
+  EXPECT_FALSE(bFitRunning);
+  EXPECT_TRUE(bRedrawModel);
+}
+
+// Marquardt-Levenberg from 1 mm outside the true meniscus agrees.
+TEST_F(ContiFitTest, CsMarquardtRecoversMeniscusAndFrictionalRatio) {
+  SetCs(6.01f, 1.5f);
+  EXPECT_EQ(ContiFit(nullptr, FitMethod::Marquardt), FitOutcome::Completed);
+  EXPECT_NEAR(fMeniscus, 6.0, 0.002);
+  EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);
+  EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
+}
+
+// A key during the first evaluation stops the search: the refinement says it was
+// interrupted (not converged), the start point is evaluated once more with
+// regularisation and shown, the interrupt is cleared. Every evaluation writes its
+// progress (status lines, log) as it goes.
+TEST_F(ContiFitTest, KeyInterruptsAndIsReportedAsInterruption) {
+  int evaluations = 0;
+  GetDistributionHooks().writeDebugLog = [&](const std::string& text) {
+    if (text == "\nEntering ContiSimplexSim") ++evaluations;
+  };
+  for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
+    SetCs(5.99f, 1.5f);
+    evaluations = 0;
+    bModelComputed = false;
+    UiEvents().Post(Event::KeyDown('x'));
+    EXPECT_EQ(ContiFit(nullptr, method), FitOutcome::Interrupted);
+    EXPECT_LE(evaluations, 2);  // the interrupted one and the final one
+    EXPECT_FALSE(bFitInterrupted);
+    EXPECT_FALSE(bUserAbort);
+    EXPECT_FLOAT_EQ(fMeniscus, 5.99f);  // nothing better was found
+    EXPECT_FLOAT_EQ(fFrictionalRatio, 1.5f);
+    EXPECT_TRUE(bModelComputed);
+    EXPECT_GT(FitRmsd(), kNoise);
+  }
+  EXPECT_FLOAT_EQ(fAnnealTemp, fAnnealStartTemp);
+  // Nothing floated: Fit runs the analysis once.
+  SetCs(6.0f, 1.3f);
+  pParamFitFlags[13] = pParamFitFlags[kContiSlotFrictionalRatio] = 0;
+  EXPECT_EQ(ContiFit(nullptr, FitMethod::Simplex), FitOutcome::Completed);
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
+}
+
+// An evaluation at the vector of the kernels in place solves the equations in place
+// (same rmsd, no kernels computed); a moved meniscus recomputes them.
+TEST_F(ContiFitTest, KernelsAreRecomputedOnlyForANewVector) {
+  int kernelRuns = 0;
+  GetDistributionHooks().writeDebugLog = [&](const std::string& text) {
+    if (text == "\n RunContiSed loop and sims done") ++kernelRuns;
+  };
+  SetCs(6.0f, 1.3f);
+  UnpackModelParams();
+  const std::vector<float> p{0.0f, 1.3f, 6.0f}, moved{0.0f, 1.3f, 6.004f};
+  const float first = ContiSimplexSim(p.data(), nullptr);
+  EXPECT_EQ(kernelRuns, 1);
+  EXPECT_FLOAT_EQ(ContiSimplexSim(p.data(), nullptr), first);
+  EXPECT_EQ(kernelRuns, 1);
+  EXPECT_NE(ContiSimplexSim(moved.data(), nullptr), first);
+  EXPECT_EQ(kernelRuns, 2);
+  EXPECT_NEAR(first, kNoise, 0.15 * kNoise);
+}
+
+// The vector: entries in table order, only while floated; packing and unpacking
+// bounds; simplex scales and derivative factors per entry.
+TEST_F(ContiFitTest, FitVectorFollowsTheModel) {
+  SetCs(6.0f, 1.3f);
+  pParamFitFlags[14] = 1;
+  fMinBottom = 7.1f;
+  fMaxBottom = 7.3f;
+  BufferSed = BufferSedSettings{};
+  bBufferSedCorrection = true;
+  BufferSed.fitSampleD = BufferSed.fitSampleS = true;
+  BufferSed.fitSignal = true;  // solved with the distribution: never in the vector
+  ASSERT_EQ(GetContiParams(0, nullptr), 5);
+  std::vector<float> v(6, 0.0f);
+  GetContiParams(5, v.data());
+  EXPECT_EQ(v, (std::vector<float>{0.0f, 86.0f, 0.21f, 1.3f, 6.0f, 7.2f}));
+  EXPECT_FLOAT_EQ(ContiSimplexStepScale(3), 1.0f);
+  EXPECT_FLOAT_EQ(ContiSimplexStepScale(4), 0.01f);
+  EXPECT_FLOAT_EQ(ContiSimplexStepScale(5), 0.01f);
+  MLWorkSet w;
+  ASSERT_TRUE(AllocMLArrays(w, 5, 10));
+  InitContiMLDerivativeFactors(w);
+  EXPECT_DOUBLE_EQ(w.derivFactor[1], 1.01);
+  EXPECT_DOUBLE_EQ(w.derivStep[1], 0.1);
+  EXPECT_DOUBLE_EQ(w.derivFactor[3], 1.001);
+  EXPECT_DOUBLE_EQ(w.derivFactor[4], 1.0001);
+  EXPECT_DOUBLE_EQ(w.derivStep[5], 0.001);
+
+  // Unpacking bounds: buffer D absolute and within [0.01, 1000], f/f0 kept
+  // positive, meniscus and bottom within their ranges, all mirrored in pParams.
+  for (auto [d, expected] : {std::pair{-5.0f, 5.0}, {2000.0f, 1000.0}, {0.001f, 0.01}}) {
+    const std::vector<float> u{0.0f, d, 0.3f, -1.0f, 5.9f, 7.5f};
+    ApplyContiParams(u.data());
+    EXPECT_DOUBLE_EQ(BufferSed.sampleD, expected);
+  }
+  EXPECT_DOUBLE_EQ(BufferSed.sampleS, static_cast<double>(0.3f));
+  EXPECT_FLOAT_EQ(fFrictionalRatio, 0.01f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 0.01f);
+  EXPECT_FLOAT_EQ(fMeniscus, 5.97f);
+  EXPECT_FLOAT_EQ(fBottom, 7.3f);
+  EXPECT_FLOAT_EQ(pParams[14], 7.3f);
+  bFitMAndS = true;
+  const std::vector<float> mb{0.0f, 3.0f, 0.3f, 1.2f, 6.0f, 7.2f};
+  ApplyContiParams(mb.data());
+  EXPECT_DOUBLE_EQ(BufferSed.sampleMb, 10.0);
+  bFitMAndS = false;
+  bBufferSedCorrection = false;
+  BufferSed = BufferSedSettings{};
+
+  // c(s,ff0) with one discrete component: no f/f0 entry; the discrete s and M in
+  // slots 17 and 16, D or M in slot 10 and s in slot 6 for c(s) with one discrete M.
+  ResetModelFlags();
+  bContiModel = bCsff0OneDiscrete = true;
+  for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
+  pParamFitFlags[11] = pParamFitFlags[16] = pParamFitFlags[17] = 1;
+  pParams[16] = 40000.0f;
+  pParams[17] = 3.5f;
+  ASSERT_EQ(GetContiParams(0, nullptr), 2);
+  GetContiParams(2, v.data());
+  EXPECT_FLOAT_EQ(v[1], 3.5f);
+  EXPECT_FLOAT_EQ(v[2], 40000.0f);
+  ResetModelFlags();
+  bContiModel = bCsOneDiscreteM = true;
+  for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
+  pParamFitFlags[6] = pParamFitFlags[10] = 1;
+  pParams[6] = 2.5f;
+  pParams[10] = -3.0f;  // packing raises a negative M to 0.01
+  ASSERT_EQ(GetContiParams(0, nullptr), 2);
+  GetContiParams(2, v.data());
+  EXPECT_FLOAT_EQ(v[1], 2.5f);
+  EXPECT_FLOAT_EQ(v[2], 0.01f);
+  EXPECT_FLOAT_EQ(pParams[10], 0.01f);
+}
+
+// Status lines: search state, the model's own line (empty for ls-g*(s)), meniscus
+// and bottom, the vbar line, and a fluorescence line only for corrections that are
+// on.
+TEST_F(ContiFitTest, StatusLinesDescribeTheModel) {
+  SetCs(6.0f, 1.3f);
+  eFitSearch = FitSearch::Simplex;
+  nFitIteration = 2;
+  nFitStep = 14;
+  std::array<std::string, 8> lines = ContiStatusLines();
+  EXPECT_EQ(lines[0], "s2, step #14        ");
+  EXPECT_EQ(lines[2], "frict ratio = 1.300000        ");
+  EXPECT_EQ(lines[3], "Bottom = 7.200000             ");
+  EXPECT_EQ(lines[4], "Meniscus = 6.000000           ");
+  EXPECT_EQ(lines[6], "vbar = 0.7300 (fix)");
+  EXPECT_EQ(lines[7], "");
+  bExcitationShadow = bFitConeRadius = true;
+  fConeRadius = 0.25f;
+  eFitSearch = FitSearch::Marquardt;
+  nFitSim = 9;
+  lines = ContiStatusLines();
+  EXPECT_EQ(lines[0], "sim #9, ML step #2, step #14         ");
+  EXPECT_EQ(lines[7], " - excit. cone = 0.2500 (floating)");
+  ResetModelFlags();
+  bContiModel = bLsgModel = true;
+  EXPECT_EQ(ContiStatusLines()[2], "");
+  ResetModelFlags();
+  bContiModel = bCsOneDiscreteM = true;
+  pParams[6] = 2.5f;
+  pParams[10] = 40000.0f;
+  EXPECT_EQ(ContiStatusLines()[5], "discrete component s = 2.500, M = 40000.000");
+}
+
+}  // namespace
+}  // namespace tarmic
