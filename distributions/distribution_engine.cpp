@@ -9,6 +9,7 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_variants.h"
 #include "distributions/maximum_entropy.h"
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
@@ -21,6 +22,7 @@ void ResetDistributionEngine() {
   ResetDistributionKernels();
   ResetDistributionFiles();
   ResetDistributionModels();
+  ResetDistributionVariants();
   ResetDistributionGrid();
   dSumSqData = dDataMean = 0.0;
   bFixedFirstKernel = false;
