@@ -338,10 +338,6 @@ bool SetupContiGrid() {
   ClearDistribution();
   bRelayoutOnClear = true;
 
-  // 2. What decides whether the c(s,ff0) kernels can be used again.
-  sLastCsff0Grid = Csff0GridKey{fDistGridCount, nFf0Grid, nFf0Values, fDistMin,
-                                fDistMax,       fFf0Min,  fFf0Max};
-
   // 3. The vectors.
   nDistGrid = static_cast<int>(std::floor(fDistGridCount));
   if (nDistGrid < 1) {
@@ -404,6 +400,11 @@ bool SetupContiGrid() {
     if (bCsMsTable && hooks.loadMsTable && !hooks.loadMsTable()) return false;
     if (bCsNonideal && hooks.prepareNonideal) hooks.prepareNonideal();
   }
+  // What decides whether the c(s,ff0) kernels can be used again: the settings of
+  // the grid just built (with its cell count), so that the next Run with the same
+  // settings finds them equal.
+  sLastCsff0Grid = Csff0GridKey{fDistGridCount, nFf0Grid, nFf0Values, fDistMin,
+                                fDistMax,       fFf0Min,  fFf0Max};
   return true;
 }
 
