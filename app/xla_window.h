@@ -235,6 +235,19 @@ class TXLAWindow {
   void CmContinuousCMPriorVbar();      // 279
   void CmFMScalingLaw();               // 887
   void CmContinuousCsScalingLaw();     // 872
+  void CmContinuousCsFf0();            // 595
+  void CmContinuousCsFf0OneDiscrete(); // 598
+  void CmContinuousCsOneDiscrete();    // 531
+  void CmContinuousCsBimodalFf0();     // 548
+  void CmContinuousCsBimodalFf0OneDiscrete();  // 870
+  void CmContinuousCsWormChain();      // 603
+  void CmContinuousCsConformationalChange();  // 514
+  void CmContinuousCsLinearRod();      // 521
+  void CmLsgModel();                   // 288
+  void CmLsgOneDiscrete();             // 539
+  void CmZoneLsgModel();               // 510
+  void CmElectroLsgModel();            // 501
+  void CmCvConstantD();                // 513
   void CmFitMAndS(); void CmHeteroAssocModel();  // 217, 267 (commands/reacting_commands.cpp)
   // Discrete-species models (commands/discrete_model_commands.cpp): 198, 246, 280, 281, 291,
   // 227, 893, 255 and 256; the planar quadrature, self-association and electrophoresis

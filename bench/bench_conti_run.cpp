@@ -181,6 +181,38 @@ void BM_ContiRun(benchmark::State& state) {
 }
 BENCHMARK(BM_ContiRun)->Arg(401)->Arg(1201)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// c(s,ff0) on the same data: 50 s values from 1 to 15 S times 10 f/f0 values from
+// 1.0 to 2.5 (500 cells, 500 Lamm equations), TI and RI noise, Tikhonov-Phillips;
+// every iteration computes the kernels anew (the data count as changed).
+void BM_Csff0Run(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)));
+  ResetModelFlags();
+  bContiModel = bCsff0Model = true;
+  pParams[kContiSlotGridMin] = 1.0f;
+  pParams[kContiSlotGridMax] = 15.0f;
+  pParams[kContiSlotGridCount] = 50.0f;
+  pParams[kContiSlotShape1] = 1.0f;
+  pParams[kContiSlotShape2] = 2.5f;
+  pParams[kContiSlotShape3] = 10.0f;
+  ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
+  for (auto _ : state) {
+    bDataChanged = true;
+    outcome = RunContiSed(nullptr);
+  }
+  // Weight-average s and f/f0 of the 6 S species' region (true f/f0 1.25).
+  double c = 0.0, cs = 0.0, cf = 0.0;
+  for (int k = 1; k <= nFf0Grid; ++k) {
+    if (pCsff0S[k] < 4.0f || pCsff0S[k] > 8.5f) continue;
+    c += pCsff0Values[k];
+    cs += pCsff0Values[k] * pCsff0S[k];
+    cf += pCsff0Values[k] * pCsff0Ff0[k];
+  }
+  state.counters["s2"] = c > 0.0 ? cs / c : 0.0;
+  state.counters["ff0_2"] = c > 0.0 ? cf / c : 0.0;
+  state.counters["computed"] = outcome == ContiRunOutcome::Computed ? 1 : 0;
+}
+BENCHMARK(BM_Csff0Run)->Arg(401)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
 void BM_Kernels(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
   UnpackModelParams();

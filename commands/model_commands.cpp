@@ -1,4 +1,5 @@
-// The model commands of the continuous c(s) and c(M) families.
+// The model commands of the continuous c(s), c(s,ff0), ls-g*(s), c(v) and c(M)
+// families.
 #include "commands/model_commands.h"
 
 #include <initializer_list>
@@ -9,6 +10,7 @@
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
+#include "distributions/distribution_variants.h"
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -29,11 +31,24 @@ constexpr int kCmCMPriorVbar = 279;
 constexpr int kCmCsInvariantD = 526;
 constexpr int kCmCsScalingLaw = 872;
 constexpr int kCmFMScalingLaw = 887;
+constexpr int kCmCsFf0 = 595;
+constexpr int kCmCsFf0OneDiscrete = 598;
+constexpr int kCmCsOneDiscrete = 531;
+constexpr int kCmCsBimodalFf0 = 548;
+constexpr int kCmCsBimodalFf0OneDiscrete = 870;
+constexpr int kCmCsWormChain = 603;
+constexpr int kCmCsConformationalChange = 514;
+constexpr int kCmCsLinearRod = 521;
+constexpr int kCmLsg = 288;
+constexpr int kCmLsgOneDiscrete = 539;
+constexpr int kCmZoneLsg = 510;
+constexpr int kCmElectroLsg = 501;
+constexpr int kCmCvConstantD = 513;
 
 // Every command of the model menu that chooses a model.
 constexpr int kModelCommands[] = {198, 235, 227, 893, 277, 279, 887, 275, 514, 526, 531, 548,
                                   870, 602, 603, 872, 587, 595, 598, 288, 539, 246, 511, 510,
-                                  536, 890, 503, 502, 522, 280, 281, 291, 501, 513};
+                                  536, 890, 503, 502, 522, 280, 281, 291, 501, 513, 521};
 
 // Defaults put into the vector where it holds no setting of the kind yet.
 constexpr float kDefaultGridCount = 100.0f;  // grid points
@@ -42,11 +57,13 @@ constexpr float kDefaultCMMin = 10000.0f;    // g/mol
 constexpr float kDefaultCMMax = 500000.0f;
 
 // What slot 11 of the vector means for a continuous model.
-enum class Slot11 { FrictionalRatio, DiffusionCoefficient, ScalingKs };
+enum class Slot11 { FrictionalRatio, DiffusionCoefficient, ScalingKs, ModelConstant };
 
 Slot11 Slot11Meaning() {
   if (bCsInvariantD || bConstantDModel) return Slot11::DiffusionCoefficient;
   if (IsScalingLawModel()) return Slot11::ScalingKs;
+  // The persistence length of the worm-like chains, the rod parameter.
+  if (bCsWormChain || bCsModel521) return Slot11::ModelConstant;
   return Slot11::FrictionalRatio;
 }
 
@@ -56,6 +73,8 @@ float Slot11Default(Slot11 meaning) {
       return fInvariantD > 0.0f ? fInvariantD : kDefaultInvariantD;
     case Slot11::ScalingKs:
       return fScalingKs;
+    case Slot11::ModelConstant:
+      return bCsWormChain ? fWormPersistenceLength : fLinearRodParameter;
     case Slot11::FrictionalRatio:
       break;
   }
@@ -107,6 +126,7 @@ void SetUpContinuousModel(TXLAWindow& window, int id, bool wasContinuous, bool w
   if (!wasContinuous || meaning != oldSlot11)
     pParams[kContiSlotFrictionalRatio] = Slot11Default(meaning);
   if (IsScalingLawModel() && !wasScalingLaw) pParams[kContiSlotScalingExponent] = fScalingExponent;
+  StoreVariantDefaultsInParams();
 
   UnpackModelParams();
   window.RepaintMain();
@@ -160,12 +180,13 @@ int ActiveModelCommand() {
       {&bCsff0OneDiscrete, 598},
       {&bLsgOneDiscrete, 539},
       {&bZoneLsgModel, 510},
+      {&bElectroLsgModel, 501},
       {&bLsgModel, 288},
       {&bDLSRhModel, 503},
       {&bDLSDModel, 502},
       {&bDLSTimeCourseModel, 522},
-      {&bElectroLsgModel, 501},
       {&bCvConstantD, 513},
+      {&bCsModel521, 521},
       {&bContiSModel, 275},
       {&bContiModel, 235},
       {&bNonidealSpecies, 227},
@@ -226,6 +247,71 @@ void TXLAWindow::CmFMScalingLaw() {
     // The data and residual plots stay as they are while the plot is rebuilt.
     bFMScalingLawSwitching = true;
   });
+}
+
+void TXLAWindow::CmContinuousCsFf0() {
+  ChooseContinuousModel(*this, kCmCsFf0, [] { bCsff0Model = true; });
+}
+
+void TXLAWindow::CmContinuousCsFf0OneDiscrete() {
+  ChooseContinuousModel(*this, kCmCsFf0OneDiscrete, [] { bCsff0OneDiscrete = true; });
+}
+
+void TXLAWindow::CmContinuousCsOneDiscrete() {
+  // The discrete species is given by s and M under "Fit M and s", else by s and D.
+  ChooseContinuousModel(*this, kCmCsOneDiscrete, [] {
+    bCsOneDiscreteM = bFitMAndS;
+    bCsOneDiscreteD = !bFitMAndS;
+  });
+}
+
+void TXLAWindow::CmContinuousCsBimodalFf0() {
+  ChooseContinuousModel(*this, kCmCsBimodalFf0, [] { bCsBimodalFf0 = true; });
+}
+
+void TXLAWindow::CmContinuousCsBimodalFf0OneDiscrete() {
+  ChooseContinuousModel(*this, kCmCsBimodalFf0OneDiscrete, [] { bCsBimodalFf0OneDiscrete = true; });
+}
+
+void TXLAWindow::CmContinuousCsWormChain() {
+  ChooseContinuousModel(*this, kCmCsWormChain, [] { bCsWormChain = true; });
+}
+
+void TXLAWindow::CmContinuousCsConformationalChange() {
+  ChooseContinuousModel(*this, kCmCsConformationalChange, [] { bCsConformationalChange = true; });
+}
+
+void TXLAWindow::CmContinuousCsLinearRod() {
+  ChooseContinuousModel(*this, kCmCsLinearRod, [] { bCsModel521 = true; });
+}
+
+// The ls-g*(s) models read the scan times from omega^2 t.
+void TXLAWindow::CmLsgModel() {
+  ChooseContinuousModel(*this, kCmLsg, [] { bLsgModel = true; });
+  if (bLsgModel) SwitchOnTimesFromW2t(&GetHandle());
+}
+
+void TXLAWindow::CmLsgOneDiscrete() {
+  ChooseContinuousModel(*this, kCmLsgOneDiscrete, [] { bLsgOneDiscrete = true; });
+  if (bLsgOneDiscrete) SwitchOnTimesFromW2t(&GetHandle());
+}
+
+// Zone centrifugation: the sample starts as a lamella at the meniscus.
+void TXLAWindow::CmZoneLsgModel() {
+  ChooseContinuousModel(*this, kCmZoneLsg, [] {
+    bLsgModel = bZoneLsgModel = true;
+    bZoneCentrifugation = true;
+  });
+  if (bZoneLsgModel) SwitchOnTimesFromW2t(&GetHandle());
+}
+
+// Electrophoresis: boundaries migrating at constant velocity (um/s) in the planar cell.
+void TXLAWindow::CmElectroLsgModel() {
+  ChooseContinuousModel(*this, kCmElectroLsg, [] { bLsgModel = bElectroLsgModel = true; });
+}
+
+void TXLAWindow::CmCvConstantD() {
+  ChooseContinuousModel(*this, kCmCvConstantD, [] { bCvConstantD = true; });
 }
 
 }  // namespace tarmic

@@ -90,6 +90,12 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(277, &W::CmContinuousCMInvariantD),
       CommandEntry(279, &W::CmContinuousCMPriorVbar),
       CommandEntry(887, &W::CmFMScalingLaw),
+      CommandEntry(595, &W::CmContinuousCsFf0), CommandEntry(598, &W::CmContinuousCsFf0OneDiscrete),
+      CommandEntry(531, &W::CmContinuousCsOneDiscrete), CommandEntry(548, &W::CmContinuousCsBimodalFf0),
+      CommandEntry(870, &W::CmContinuousCsBimodalFf0OneDiscrete), CommandEntry(603, &W::CmContinuousCsWormChain),
+      CommandEntry(514, &W::CmContinuousCsConformationalChange), CommandEntry(521, &W::CmContinuousCsLinearRod),
+      CommandEntry(288, &W::CmLsgModel), CommandEntry(539, &W::CmLsgOneDiscrete), CommandEntry(510, &W::CmZoneLsgModel),
+      CommandEntry(501, &W::CmElectroLsgModel), CommandEntry(513, &W::CmCvConstantD),
       // Parameters, run and numerics.
       CommandEntry(212, &W::ParametersCommand),
       CommandEntry(213, &W::CmRun),

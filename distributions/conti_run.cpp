@@ -33,6 +33,7 @@
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
 
@@ -273,7 +274,16 @@ ContiRunOutcome RunContiSed(Window* window) {
     const float T = KernelTemperature();
     const float vbar = VBAR, vRho = fVRho;
     bool refused = false;
-    for (int i = 1; i <= N && !refused; ++i) refused = !SetupKernelPoint(i, T, sMax, list);
+    for (int i = 1; i <= N && !refused; ++i) {
+      refused = !SetupKernelPoint(i, T, sMax, list);
+      // Every (s, f/f0) cell is a diffusing species; only the discrete species of
+      // the one-discrete form may be one without diffusion.
+      if (!refused && sizeShape && list.D[static_cast<std::size_t>(i)] == 0.0 &&
+          !(bCsff0OneDiscrete && i == 1)) {
+        Message(Format("error: D = 0 encountered species #%d", i), "");
+        refused = true;
+      }
+    }
     VBAR = vbar;
     fVRho = vRho;
     if (refused) {
@@ -281,8 +291,7 @@ ContiRunOutcome RunContiSed(Window* window) {
       return Finish(ContiRunOutcome::NotStarted);
     }
     bUserAbort = false;
-    const int status =
-        RunSVContiSedList(window, N, list.s.data(), list.D.data(), list.vbar.data());
+    const int status = ComputeKernels(window, N, list);
     // A discretization error or a singular matrix has been reported and the run
     // goes on with the retried solutions; any other failure computed no kernel (the
     // solver has said why, and a refused acceleration also raised the interrupt).

@@ -10,6 +10,7 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_variants.h"
 #include "distributions/maximum_entropy.h"
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
@@ -22,6 +23,7 @@ void ResetDistributionEngine() {
   ResetDistributionKernels();
   ResetDistributionFiles();
   ResetDistributionModels();
+  ResetDistributionVariants();
   ResetDistributionGrid();
   ResetDistributionPrior();
   dSumSqData = dDataMean = 0.0;

@@ -240,10 +240,38 @@ void BuildDLSGrid(int n) {
   }
 }
 
+// The companion value of every s-grid point: M where a mass applies, s itself
+// otherwise.
+void FillSGridCompanions(int n) {
+  const bool noMass = bElectroLsgModel || bCvConstantD || bZoneLsgModel || VBAR == 0.0f;
+  for (int i = 1; i <= n; ++i) {
+    const float s = pDistGrid[i];
+    pDistS[i] = noMass ? s : CalculateM(fVRho <= 1.0f ? std::fabs(s) : s);
+  }
+}
+
+// An ls-g*(s) grid whose every boundary lies beyond the right fit limit already in
+// the first scan has only kernels without signal in the fitted range: it is
+// clipped to the observable range sLeft..sRight (0..sRight when the left limit gives
+// no lower bound), and the limits in the parameter vector follow.
+void ClipLsgGrid(int n, double sLeft, double sRight) {
+  const double lo = sLeft >= 0.0 && sLeft < sRight ? sLeft : 0.0;
+  if (bLogGrid && lo > 0.0)
+    FillLogGrid(pDistGrid, n, static_cast<float>(lo), static_cast<float>(sRight));
+  else
+    FillLinearGrid(pDistGrid, n, static_cast<float>(lo), static_cast<float>(sRight));
+  fDistMin = pDistGrid[1];
+  fDistMax = pDistGrid[n];
+  StoreGridLimitsInParams();
+  FillSGridCompanions(n);
+  SaveDistributionGrid(pDistGrid, n);
+}
+
 // The ls-g*(s) grid against the fit limits: a boundary from the meniscus must be
-// able to reach them. Asks once per data set; false when the user declines.
+// able to reach them. Asks once per data set; false when the user declines. A grid
+// entirely beyond the observable range is clipped to it.
 bool CheckLsgGridAgainstFitLimits(int n) {
-  if (nScans < 1 || bFitLimitWarningAccepted) return true;
+  if (nScans < 1) return true;
   const ScanInfo& first = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
   const ScanInfo& last = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(nScans)])];
   const double omega = static_cast<double>(last.rpm) / 60.0 * 2.0 * 3.14159265358979;
@@ -254,23 +282,29 @@ bool CheckLsgGridAgainstFitLimits(int n) {
   }
   const double sLeft = std::log(fFitLeftLim / fMeniscus) / (w2 * last.time);
   const double sRight = std::log(fFitRightLim / fMeniscus) / (w2 * first.time);
-  std::string question;
   if (pDistGrid[1] <= sRight) {
+    if (bFitLimitWarningAccepted) return true;
     const double reach = fMeniscus * std::exp(w2 * pDistGrid[n] * last.time);
     if (reach >= fFitLeftLim) return true;
-    question = Format(
+    const std::string question = Format(
         "smax %.2f too low - boundary does not reach left fit limit in last scan!\nnote: fit "
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway? (maybe looking at "
         "flotation?)",
         static_cast<double>(pDistGrid[n]), sLeft, sRight);
-  } else {
-    question = Format(
+    if (!AskYesNo(question, "ERROR")) return false;
+    bFitLimitWarningAccepted = true;
+    return true;
+  }
+  if (!bFitLimitWarningAccepted) {
+    const std::string question = Format(
         "smin %.2f too low - boundary would be beyond right fit limit in last scan!\nnote: fit "
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway (may cause crash)?",
         static_cast<double>(pDistGrid[1]), sLeft, sRight);
+    if (!AskYesNo(question, "ERROR")) return false;
+    bFitLimitWarningAccepted = true;
   }
-  if (!AskYesNo(question, "ERROR")) return false;
-  bFitLimitWarningAccepted = true;
+  if (!(sRight > 0.0)) return true;
+  ClipLsgGrid(n, sLeft, sRight);
   return true;
 }
 
@@ -303,10 +337,6 @@ bool SetupContiGrid() {
   bRelayoutOnClear = false;
   ClearDistribution();
   bRelayoutOnClear = true;
-
-  // 2. What decides whether the c(s,ff0) kernels can be used again.
-  sLastCsff0Grid = Csff0GridKey{fDistGridCount, nFf0Grid, nFf0Values, fDistMin,
-                                fDistMax,       fFf0Min,  fFf0Max};
 
   // 3. The vectors.
   nDistGrid = static_cast<int>(std::floor(fDistGridCount));
@@ -341,11 +371,10 @@ bool SetupContiGrid() {
         return false;
       }
       const int m = nDistGrid;
-      const bool noMass = bElectroLsgModel || bCvConstantD || bZoneLsgModel || VBAR == 0.0f;
-      for (int i = 1; i <= m; ++i) {
-        const float s = pDistGrid[i];
-        pDistS[i] = noMass ? s : CalculateM(fVRho <= 1.0f ? std::fabs(s) : s);
-      }
+      // ls-g*(s): the grid against the fit limits (the planar ls-g*(v) has no such
+      // relation).
+      if (bLsgModel && !bElectroLsgModel && !CheckLsgGridAgainstFitLimits(m)) return false;
+      FillSGridCompanions(m);
       if (sizeShape) BuildSizeShapeCells(m);
     }
     const auto& prior = GetDistributionHooks().buildPriorProbability;
@@ -353,9 +382,6 @@ bool SetupContiGrid() {
   } else {
     BuildDLSGrid(n);
   }
-
-  // 6. ls-g*(s): the grid against the fit limits.
-  if (bLsgModel && !CheckLsgGridAgainstFitLimits(nDistGrid)) return false;
 
   // 7. The plot.
   SetupDistributionPlot();
@@ -374,6 +400,11 @@ bool SetupContiGrid() {
     if (bCsMsTable && hooks.loadMsTable && !hooks.loadMsTable()) return false;
     if (bCsNonideal && hooks.prepareNonideal) hooks.prepareNonideal();
   }
+  // What decides whether the c(s,ff0) kernels can be used again: the settings of
+  // the grid just built (with its cell count), so that the next Run with the same
+  // settings finds them equal.
+  sLastCsff0Grid = Csff0GridKey{fDistGridCount, nFf0Grid, nFf0Values, fDistMin,
+                                fDistMax,       fFf0Min,  fFf0Max};
   return true;
 }
 

@@ -11,6 +11,8 @@
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
+#include "distributions/distribution_variants.h"
+#include "distributions/special_kernels.h"
 #include "distributions/normal_equations.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
@@ -20,6 +22,7 @@
 #include "modelfit/model_params.h"
 #include "numerics/error_box.h"
 #include "numerics/hydrodynamics.h"
+#include "numerics/rods_worms.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/solvent_settings.h"
@@ -43,6 +46,7 @@ void KernelPointList::Resize(int n) {
   s.assign(size, 0.0);
   D.assign(size, 0.0);
   vbar.assign(size, 0.0);
+  kind.assign(size, KernelKind::Lamm);
 }
 
 namespace {
@@ -113,12 +117,14 @@ LammDiscretizationSettings CurrentDiscretization() {
 
 bool KernelModelAvailable() {
   if (bDLSData || bEquilibriumMode || LightScatteringModel()) return false;
-  if (bContiSModel || bCsFloatingVbar || bCsScalingLaw || bCsInvariantD) return true;
+  // Models computed elsewhere or not here: the nonideal c(s), the M(s) table and
+  // the boundary analyses.
+  if (bCsNonideal || bCsMsTable || bBoundaryAnalysis || bVanHoldeWeischet) return false;
+  if (IsSGridModel() || bCvConstantD || bElectroLsgModel || bZoneLsgModel) return true;
   if (bCMPriorVbar || bCMPowerLawModel || bConstantDModel || bFMScalingLaw) return true;
   // Plain c(M): a continuous model that is neither an s-grid model nor one of the
   // other families.
-  return bContiModel && !IsSGridModel() && !bCvConstantD && !bElectroLsgModel &&
-         !bZoneLsgModel && !bVanHoldeWeischet;
+  return bContiModel;
 }
 
 float KernelTemperature() {
@@ -142,13 +148,99 @@ bool KernelsCheckObservableS() {
          !bContiInnerRun && !bSyntheticFromDistribution;
 }
 
+namespace {
+
+// The species of an ordinary c(s)-family grid point of s: M by the model's mass
+// relation and D from M (and s where the relation gives M only).
+void CsFamilySpecies(float s, float T, float* M, float* D) {
+  if (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete) {
+    if (s < fBimodalSMin || s > fBimodalSMax) {
+      *M = MassOfS(s);
+      *D = DFromM(*M, T);
+    } else {
+      *M = CalculateMff02(s, fSecondFf0);
+      *D = DFromMff0(*M, T, fSecondFf0);
+    }
+  } else if (bCsFloatingVbar) {
+    *M = MassOfS(s);
+    *D = DFromMandS(*M, s, T);
+  } else if (bCsScalingLaw) {
+    *M = MFromSScalingLaw(s);
+    *D = DFromMandS(*M, s, T);
+  } else if (bCsWormChain) {
+    *M = CalculateMofSforWormChain(s);
+    *D = DFromMandS(*M, s, T);
+  } else if (bCsConformationalChange) {
+    *M = (s >= fConformSMin && s <= fConformSMax) ? fConformM : MassOfS(s);
+    *D = DFromM(*M, T);
+  } else if (bCsInvariantD) {
+    *D = fInvariantD * 1e-7f;
+    *M = MFromSandD(s, *D, T);
+  } else if (bCsModel521) {
+    *M = static_cast<float>(CalculateMofSforLinearRod(s, fLinearRodParameter));
+    *D = DFromMandS(*M, s, T);
+  } else {
+    // Plain c(s), and the non-discrete points of the one-discrete and buffer models.
+    *M = MassOfS(s);
+    *D = DFromM(*M, T);
+  }
+}
+
+// Grid point 1 is a discrete species (or the buffer component): s, D and M of it.
+bool LeadingDiscreteSpecies(int i, float T, float* s, float* M, float* D) {
+  if (i != 1) return false;
+  if (bBufferSedCorrection && !IsSizeShapeModel() && !bLsgModel && !bLsgOneDiscrete) {
+    *s = static_cast<float>(BufferSed.sampleS);
+    *D = static_cast<float>(BufferSed.sampleD) * 1e-7f;
+    *M = MFromSandD(*s, *D, T);
+    return true;
+  }
+  if (bCsOneDiscreteD) {
+    *s = fDiscreteS;
+    *D = fDiscreteD * 1e-7f;
+    *M = MFromSandD(*s, *D, T);
+    return true;
+  }
+  if (bCsOneDiscreteM || bCsBimodalFf0OneDiscrete || bLsgOneDiscrete) {
+    *s = fDiscreteS;
+    *M = fDiscreteM;
+    *D = DFromMandS(*M, *s, T);
+    return true;
+  }
+  return false;
+}
+
+// Cell i of the c(s,ff0) models: s and M of the cell (the discrete species in
+// cell 1 of the one-discrete form), D from them; the cell vectors take D, the
+// Stokes radius and, for the discrete species, its f/f0.
+KernelKind SizeShapeCell(int i, float T, float* s, float* M, float* D) {
+  if (bCsff0OneDiscrete && i == 1) {
+    *s = pCsff0S[1] = fDiscreteS;
+    *M = pCsff0M[1] = fDiscreteM;
+    // A discrete species without mass is one that does not diffuse.
+    *D = fDiscreteM == 0.0f ? 0.0f : DFromMandS(fDiscreteM, *s, T);
+    pCsff0Ff0[1] = CalculateFrictionalRatio(*M, *s, VBAR, fBufferDensity, RELVISCOSITY);
+  } else {
+    *s = pCsff0S[i];
+    *M = pCsff0M[i];
+    *D = DFromMandS(*M, *s, T);
+  }
+  pCsff0D[i] = *D;
+  pCsff0Rs[i] = *D > 0.0f ? 1e9f * DFromRh(*D, T) : 0.0f;
+  return KernelKind::Lamm;
+}
+
+}  // namespace
+
 bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
+  const bool sizeShape = IsSizeShapeModel();
   iCurrentGridPoint = i;
-  fCurrentM = pDistS[i];
-  float s = pDistGrid[i];
+  fCurrentM = sizeShape ? pCsff0M[i] : pDistS[i];
+  float s = sizeShape ? pCsff0S[i] : pDistGrid[i];
   float D = 0.0f;
-  float M = pDistS[i];
+  float M = fCurrentM;
   double vbar = VBAR;
+  KernelKind kind = KernelKind::Lamm;
 
   if (bCMPriorVbar) {
     // c(M) with vbar(M): the partial specific volume follows the mass.
@@ -160,35 +252,36 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
   } else if (bCMPowerLawModel) {
     s = static_cast<float>(SFromM(M));
     D = DFromMandS(M, s, T);
-  } else if (bConstantDModel) {
+  } else if (bConstantDModel && !bCvConstantD) {
     // Buoyant mass Mb with one D: s = Mb D / (R T).
     D = fInvariantD * 1e-7f;
     s = static_cast<float>(static_cast<double>(M) * 1e13 * static_cast<double>(D) /
                            ((static_cast<double>(T) + 273.15) * kGasConstant));
-  } else if (bContiSModel) {
-    M = MassOfS(s);
-    D = DFromM(M, T);
-  } else if (bCsFloatingVbar) {
-    M = MassOfS(s);
-    D = DFromMandS(M, s, T);
-  } else if (bCsScalingLaw) {
-    M = MFromSScalingLaw(s);
-    D = DFromMandS(M, s, T);
+  } else if (bCvConstantD) {
+    // Electrophoretic velocity (um/s) with one D; no mass.
+    D = fCvConstantD * 1e-7f;
+    M = s;
+    kind = KernelKind::Electrophoresis;
+  } else if (bLsgModel || (bLsgOneDiscrete && i != 1)) {
+    // ls-g*(s): non-diffusing species, sharp boundaries.
+    kind = KernelKind::Step;
+  } else if (sizeShape) {
+    kind = SizeShapeCell(i, T, &s, &M, &D);
+  } else if (LeadingDiscreteSpecies(i, T, &s, &M, &D)) {
   } else if (bFMScalingLaw) {
     s = SFromMScalingLaw(M);
     D = bScalingLawNoDiffusion ? 0.0f : DFromMandS(M, s, T);
-  } else if (bCsInvariantD) {
-    D = fInvariantD * 1e-7f;
-    M = MFromSandD(s, D, T);
+  } else if (IsSGridModel()) {
+    CsFamilySpecies(s, T, &M, &D);
   } else {
     // c(M): the frictional ratio gives D of the mass, and s follows.
     D = DFromM(M, T);
     s = SFromMandD(M, D, T);
   }
-  if (IsSGridModel()) {
-    pDistS[i] = M;
+  if (!sizeShape) {
+    if (IsSGridModel() && kind != KernelKind::Step && !bCvConstantD) pDistS[i] = M;
+    pDistGrid[i] = s;
   }
-  pDistGrid[i] = s;
   dSimS = s;
   dSimD = D;
 
@@ -205,6 +298,7 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
   list.s[static_cast<std::size_t>(i)] = s;
   list.D[static_cast<std::size_t>(i)] = D;
   list.vbar[static_cast<std::size_t>(i)] = vbar;
+  list.kind[static_cast<std::size_t>(i)] = kind;
   return true;
 }
 
@@ -234,19 +328,27 @@ int BuildBufferKernel(Window* window) {
 
 }  // namespace
 
-int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
-                      const double* vbar) {
-  WriteContiDebugLog("\nEnter RunSVContiSedList");
-  if (N < 1 || !pppKernels || N > nKernelArrayKernels || nScans < 1) return 4;
+namespace {
 
-  // Output radii: the common grid, or the radii of scan 1 for synthetic data.
-  const float* radii = pGridRadius;
-  int nRadii = nGridPoints;
+// The output radii of the kernels: the common grid, or the radii of scan 1 for
+// synthetic data; false when there are none.
+bool KernelRadii(const float** radii, int* n) {
+  *radii = pGridRadius;
+  *n = nGridPoints;
   if (bSyntheticFromDistribution) {
-    radii = ppRadius[1];
-    nRadii = pnPoints[1];
+    *radii = ppRadius[1];
+    *n = pnPoints[1];
   }
-  if (!radii || nRadii < 1 || nRadii > nKernelArrayPoints) return 4;
+  return *radii && *n >= 1 && *n <= nKernelArrayPoints;
+}
+
+// The Lamm equations of the list s, D, vbar [1..N] into kernels[1..N] (rows of
+// pppKernels) with one template solver of the current cell, scans and numerics.
+int SolveLammList(Window* window, int N, const double* s, const double* D, const double* vbar,
+                  float*** kernels) {
+  const float* radii = nullptr;
+  int nRadii = 0;
+  if (!KernelRadii(&radii, &nRadii)) return 4;
 
   const std::vector<LammScanRecord> records = ScanRecords();
   ContiLammDisplay display;
@@ -257,7 +359,7 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
   lamm->LoadSedimentationParameters(s[N], D[N], fMeniscus, fBottom, 1.0, fFitLeftLim,
                                     fFitRightLim);
   if (!bCheckAcceleration) lamm->SkipAccelerationCheck();
-  lamm->LoadOutputParameters(window ? &display : nullptr, records.data(), pppKernels[1], radii,
+  lamm->LoadOutputParameters(window ? &display : nullptr, records.data(), kernels[1], radii,
                              nRadii, nullptr, nullptr, false, pScanOrder.data(), nScans, 1, quiet,
                              bContiInnerRun, bSimulateTimeResolution, fScanVelocity,
                              bSimulateRadialResolution, fRadialConvolutionRange, bAbsorbanceData);
@@ -274,7 +376,7 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
   if (bAbsorbanceData && bSimulateTimeResolution && fScanVelocity > 0.0f && pnPoints[1] > 0)
     lamm->SetScanTimeLag(ppRadius[1][1]);
 
-  const int status = CLRunMTList(lamm.get(), N, s, D, vbar, pppKernels, radii, nRadii, nullptr,
+  const int status = CLRunMTList(lamm.get(), N, s, D, vbar, kernels, radii, nRadii, nullptr,
                                  nullptr);
   // A key pressed while the last equations finished counts as an interrupt of the
   // kernels as well.
@@ -283,12 +385,81 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
   lamm.reset();
   WriteContiDebugLog(" --> pLammSolutions deleted");
   if (!bUserAbort) ShowSimulationError(status);
+  return status;
+}
+
+// After the list: the buffer component into the kernel of point 1.
+int FinishListWithBuffer(Window* window, int status) {
   if (bBufferSedCorrection && !bUserAbort && status != 1 && status < 4) {
     const int buffer = BuildBufferKernel(window);
     if (buffer != 0) return buffer;
   }
   WriteContiDebugLog(" --> OUT");
   return status;
+}
+
+}  // namespace
+
+int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
+                      const double* vbar) {
+  WriteContiDebugLog("\nEnter RunSVContiSedList");
+  if (N < 1 || !pppKernels || N > nKernelArrayKernels || nScans < 1) return 4;
+  return FinishListWithBuffer(window, SolveLammList(window, N, s, D, vbar, pppKernels));
+}
+
+int ComputeKernels(Window* window, int N, const KernelPointList& list) {
+  if (N < 1 || !pppKernels || N > nKernelArrayKernels || nScans < 1) return 4;
+  std::vector<int> lamm;
+  lamm.reserve(static_cast<std::size_t>(N));
+  for (int i = 1; i <= N; ++i)
+    if (list.kind[static_cast<std::size_t>(i)] == KernelKind::Lamm) lamm.push_back(i);
+  if (static_cast<int>(lamm.size()) == N)
+    return RunSVContiSedList(window, N, list.s.data(), list.D.data(), list.vbar.data());
+
+  // The points computed one at a time, in the user-interface thread.
+  const float* radii = nullptr;
+  int nRadii = 0;
+  if (!KernelRadii(&radii, &nRadii)) return 4;
+  const bool quiet = ContiFitInProgress();
+  for (int i = 1; i <= N && !bUserAbort; ++i) {
+    const std::size_t k = static_cast<std::size_t>(i);
+    const double s = list.s[k], D = list.D[k];
+    if (list.kind[k] == KernelKind::Step) {
+      if (!quiet) ShowContiText(10, 30, Format("stepfunctions for s = %.3fS ", s));
+      StepBoundaryKernel(i, s, radii, nRadii);
+    } else if (list.kind[k] == KernelKind::Electrophoresis) {
+      if (!quiet)
+        ShowContiText(10, 30, Format("simulating for v = %.3f (D=%1.3e cm^2/sec)    ", s, D));
+      const SimOutcome outcome = ElectrophoresisKernel(window, i, s, D);
+      if (!outcome.ok() && outcome.status != SimStatus::Interrupted) {
+        ShowSimulationError(outcome.status == SimStatus::Diverged ? 2
+                            : outcome.status == SimStatus::Singular ? 3
+                                                                    : 0);
+        if (outcome.status != SimStatus::Diverged && outcome.status != SimStatus::Singular) {
+          if (!bBatchMode && HasBackend())
+            GetBackend().MessageBox(outcome.message, SimOutcomeCaption(outcome.status), MB_OK);
+          return 4;
+        }
+      }
+    }
+    if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
+  }
+  if (bUserAbort || lamm.empty()) return 0;
+
+  // The Lamm points as one list, each into its own kernel row.
+  const int M = static_cast<int>(lamm.size());
+  std::vector<double> s(static_cast<std::size_t>(M) + 1), D(s.size()), vbar(s.size());
+  std::vector<float**> rows(s.size(), nullptr);
+  for (int m = 1; m <= M; ++m) {
+    const std::size_t i = static_cast<std::size_t>(lamm[static_cast<std::size_t>(m - 1)]);
+    s[static_cast<std::size_t>(m)] = list.s[i];
+    D[static_cast<std::size_t>(m)] = list.D[i];
+    vbar[static_cast<std::size_t>(m)] = list.vbar[i];
+    rows[static_cast<std::size_t>(m)] = pppKernels[i];
+  }
+  WriteContiDebugLog("\nEnter RunSVContiSedList");
+  return FinishListWithBuffer(window,
+                              SolveLammList(window, M, s.data(), D.data(), vbar.data(), rows.data()));
 }
 
 void ShowSimulationError(int status) {

@@ -27,19 +27,25 @@ extern float fInvariantD;
 extern int iCurrentGridPoint;
 extern float fCurrentM;
 
-// The per-point values handed to the solver list, [1..N] (element 0 unused).
+// How the kernel of a point is computed: a Lamm equation solution of the ideal
+// solver (solved as one list on worker threads), the sharp boundary of a
+// non-diffusing species (ls-g*), or a Lamm equation solution in the planar cell of
+// electrophoresis (constant drift, one point at a time).
+enum class KernelKind : unsigned char { Lamm, Step, Electrophoresis };
+
+// The per-point values handed to the solver list, [1..N] (element 0 unused). For
+// the electrophoresis points s is the velocity in um/s.
 struct KernelPointList {
   std::vector<double> s;     // S
   std::vector<double> D;     // cm^2/s
   std::vector<double> vbar;  // ml/g
+  std::vector<KernelKind> kind;
   void Resize(int n);
 };
 
-// Whether the kernels of the active model can be computed here: the ideal
-// sedimentation models whose species follow from the grid by the hydrodynamic
-// relations (c(s), c(M), c(s) with fixed f/f0 and floating vbar, invariant D,
-// general scaling law, c(M) by power law, with vbar(M), with invariant D, f(M) with
-// the scaling law).
+// Whether the kernels of the active model can be computed here: every continuous
+// sedimentation and electrophoresis model except the nonideal c(s), the M(s)
+// table and the boundary analyses (light-scattering and equilibrium data neither).
 bool KernelModelAvailable();
 
 // Temperature of the kernels: that of the last scan record.
@@ -51,9 +57,11 @@ double LargestObservableS();
 // Whether the model's points are checked against LargestObservableS.
 bool KernelsCheckObservableS();
 
-// Sets s, D and M of grid point i (1..nDistGrid) by the model's relations, writes
-// s to pDistGrid[i] and M to pDistS[i] where the model computes them, and stores
-// s, D and vbar in the list. With sMax > 0 a point above it is refused after the
+// Sets s, D and M of grid point i (1..nDistGrid; cell 1..nFf0Grid of the c(s,ff0)
+// models) by the model's relations, writes s to pDistGrid[i] and M to pDistS[i]
+// where the model computes them (the cell vectors for c(s,ff0): D, Stokes radius,
+// and s, M, f/f0 of a discrete species in cell 1), and stores s, D, vbar and the
+// kernel kind in the list. With sMax > 0 a point above it is refused after the
 // message "sedimentation coefficient #%d (%.3fS) is exceeding maximum observable
 // s-values (%.3fS)..." and false is returned.
 bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list);
@@ -65,6 +73,12 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list);
 // reported ("discretization error", "singular tridiagonal matrix!").
 int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
                       const double* vbar);
+
+// The kernels of points 1..N of the list: the Lamm points as one list on worker
+// threads (RunSVContiSedList), the sharp-boundary points and the electrophoresis
+// points one at a time. Returns the status as RunSVContiSedList does (0 when every
+// kernel was computed; bUserAbort tells an interrupt).
+int ComputeKernels(Window* window, int N, const KernelPointList& list);
 
 // The message of a solver status: "discretization error" or "singular tridiagonal
 // matrix!" (caption "ERROR in simulation", error sound); nothing for 0 or a user

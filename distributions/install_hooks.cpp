@@ -6,6 +6,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_prior.h"
+#include "distributions/distribution_variants.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/modelfit_hooks.h"
@@ -26,6 +27,7 @@ void ApplyContinuousSettings() {
   fConfidenceLevel = pParams[kContiSlotConfidence];
   // The invariant-D models keep D (1e-7 cm^2/s) in the frictional-ratio slot.
   if (bCsInvariantD || bConstantDModel) fInvariantD = pParams[kContiSlotFrictionalRatio];
+  ReadVariantSettingsFromParams();
 }
 
 DistributionDialogOptions GetOptions() {

@@ -22,7 +22,7 @@ class MonteCarloCommandTest : public DistributionWindowTest {
     Dispatch(213);
     ASSERT_TRUE(bModelComputed);
   }
-  static std::vector<float> Shown() { return std::vector<float>(pDistValues, pDistValues + nDistGrid + 1); }
+  static std::vector<float> Shown() { return std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1); }
 };
 
 TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) {

@@ -104,10 +104,14 @@ class MonteCarloTest : public ::testing::Test {
 
   static std::vector<std::vector<float>> Rows(const std::vector<float*>& rows) {
     std::vector<std::vector<float>> copy(static_cast<std::size_t>(nScans) + 1);
-    for (int j = 1; j <= nScans; ++j) copy[Idx(j)].assign(rows[Idx(j)], rows[Idx(j)] + pnPoints[Idx(j)] + 1);
+    for (int j = 1; j <= nScans; ++j) {
+      // One-based rows; the unused element 0 is left out of comparisons.
+      copy[Idx(j)].assign(rows[Idx(j)], rows[Idx(j)] + pnPoints[Idx(j)] + 1);
+      copy[Idx(j)][0] = 0.0f;
+    }
     return copy;
   }
-  static std::vector<float> Shown() { return std::vector<float>(pDistValues, pDistValues + nDistGrid + 1); }
+  static std::vector<float> Shown() { return std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1); }
 
   ScopedHeadlessBackend backend;
 };
@@ -117,7 +121,7 @@ TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
   const auto signal = Rows(ppSignal);
   const auto fit = Rows(ppFit);
   const std::vector<float> shown = Shown();
-  const std::vector<float> ri(pRINoise, pRINoise + nScans + 1);
+  const std::vector<float> ri(pRINoise + 1, pRINoise + nScans + 1);
   const float rmsd = FitRmsd();
 
   const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / "monte_carlo";
@@ -150,7 +154,7 @@ TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
   // The measured scans were never written, and their fit and noise are back.
   EXPECT_EQ(Rows(ppSignal), signal);
   EXPECT_EQ(Rows(ppFit), fit);
-  EXPECT_EQ(std::vector<float>(pRINoise, pRINoise + nScans + 1), ri);
+  EXPECT_EQ(std::vector<float>(pRINoise + 1, pRINoise + nScans + 1), ri);
 
   // After the end the distribution and rmsd are those of the measured data.
   EndMonteCarloDistributions(nullptr);

@@ -1,0 +1,123 @@
+// Sharp-boundary kernels and electrophoresis kernels.
+#include "distributions/special_kernels.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "distributions/distribution_file.h"
+#include "distributions/distribution_storage.h"
+#include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "numerics/run_switches.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/static_grid_propagator.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr double kTwoPi = 6.28318530717958647692;
+
+// Elapsed time of scan j since the start of the migration, s.
+double MigrationTime(int j) {
+  double t = pScanInfo[static_cast<std::size_t>(j)].time;
+  if (bTimeOffset) t -= fTimeOffset;
+  return std::max(t, 0.0);
+}
+
+// The scans in time order with their times (the recorder needs rising times).
+std::vector<std::pair<double, int>> ScansByTime() {
+  std::vector<std::pair<double, int>> scans;
+  for (int j = 1; j <= nScans; ++j) scans.emplace_back(MigrationTime(j), j);
+  std::stable_sort(scans.begin(), scans.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  return scans;
+}
+
+// Saves and restores what the electrophoresis solve changes of the shared state.
+class PlanarSolveScope {
+ public:
+  PlanarSolveScope()
+      : electro_(bElectrophoresis), linear_(bLinearGeometry), quadrature_(bPlanarQuadrature),
+        loadingCell_(bExternalLoadingCell), claverie_(bClaverie), hat_(bMovingHat),
+        grid_(nLammGridPoints), s_(dSimS), D_(dSimD) {
+    bElectrophoresis = true;
+    bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = false;
+    bClaverie = true;
+    bMovingHat = false;
+  }
+  ~PlanarSolveScope() {
+    bElectrophoresis = electro_;
+    bLinearGeometry = linear_;
+    bPlanarQuadrature = quadrature_;
+    bExternalLoadingCell = loadingCell_;
+    bClaverie = claverie_;
+    bMovingHat = hat_;
+    nLammGridPoints = grid_;
+    dSimS = s_;
+    dSimD = D_;
+  }
+  PlanarSolveScope(const PlanarSolveScope&) = delete;
+  PlanarSolveScope& operator=(const PlanarSolveScope&) = delete;
+
+ private:
+  bool electro_, linear_, quadrature_, loadingCell_, claverie_, hat_;
+  int grid_;
+  double s_, D_;
+};
+
+}  // namespace
+
+void StepBoundaryKernel(int i, double s, const float* radii, int n) {
+  // Rotor speed of the last scan record, as for every step profile of the models.
+  const double rpm = pScanInfo[static_cast<std::size_t>(nScans)].rpm;
+  const double omega = rpm / 60.0 * kTwoPi;
+  // s w^2 (1/s); the migration velocity in cm/s in the planar cell.
+  dStepSw2 = bElectroLsgModel ? s * 1e-4 : omega * omega * s * 1e-13;
+  for (int j = 1; j <= nScans; ++j)
+    StepBoundaryProfile(1.0f, MigrationTime(j), radii, pppKernels[i][j], n);
+}
+
+SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
+  PlanarSolveScope scope;
+  SimRunStateGuard guard;
+  nLammGridPoints = nDefaultGridPoints;
+  const bool allocated = bSimArraysAllocated ? ResizeSimArrays(nDefaultGridPoints) : AllocSimArrays();
+  if (!allocated || !bSimArraysAllocated)
+    return {SimStatus::NotAllocated, "the simulation arrays could not be allocated"};
+  BuildLammGrid();
+  // Unit loading everywhere in the cell.
+  for (int k = 1; k <= nSimGridPointsAllocated; ++k) pLammConc[k] = 1.0;
+
+  dSimS = v;
+  dSimD = D;
+  dSimRpm = dFinalRpm = pScanInfo[static_cast<std::size_t>(nScans)].rpm;
+  bAccelerating = false;
+  dSimTime = 0.0;
+  dSimDt = dInitialDt;
+  nSimIterations = 0;
+  bSimFailed = bSimDiverged = 0;
+  dMaxRelChange = dMaxDcOverC;
+  dMaxRelChangeLow = 0.05 * dMaxDcOverC;
+  dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
+  pSimWindow = nullptr;
+  (void)window;
+
+  const std::vector<std::pair<double, int>> scans = ScansByTime();
+  std::vector<double> times;
+  for (const auto& scan : scans) times.push_back(scan.first);
+  ScanTimeRecorder recorder(std::move(times), [&](int k, const double* r, const double* c, int n) {
+    StoreKernelProfile(i, scans[static_cast<std::size_t>(k)].second, r, c, n);
+  });
+  recorder.Start();
+  SimRunSettings settings = CurrentSimRunSettings();
+  settings.zoneCentrifugation = false;
+  settings.inhomogeneousSolvent = settings.sedimentingCosolute = settings.dynamicGradient = false;
+  return SolveLammClaverie(settings, recorder);
+}
+
+}  // namespace tarmic

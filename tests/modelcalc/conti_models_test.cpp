@@ -1,0 +1,260 @@
+// Runs of the continuous models beyond plain c(s) and c(M) on data that the
+// program's own discrete-species model computation makes: c(s,ff0), c(s) with one
+// discrete component, ls-g*(s) (with its grid against the fit limits) and the
+// electrophoretic c(v) with constant D.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <random>
+#include <string>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_engine.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_integration.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/distribution_variants.h"
+#include "distributions/install_hooks.h"
+#include "modelcalc_test_support.h"
+#include "modelfit/modelfit_hooks.h"
+#include "platform/headless/headless_backend.h"
+
+namespace tarmic {
+namespace {
+
+using test::DiffusionFromSAndFf0;
+
+struct Species {
+  double s;          // S, or um/s in the planar cell
+  double D;          // 1e-7 cm^2/s; 0: no diffusion
+  double amplitude;  // loading signal
+};
+
+class ContiModelsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAll();
+    InstallDistributionHooks();
+    // Tikhonov-Phillips, normal equations and Lamm equations on 2 threads.
+    GetDistributionHooks().runSettings = [] {
+      ContiRunSettings s;
+      s.maxEntropy = false;
+      s.threads = 2;
+      return s;
+    };
+  }
+  void TearDown() override { ResetAll(); }
+
+  static void ResetAll() {
+    ResetDistributionEngine();
+    ResetDistributionHooks();
+    ResetModelFitHooks();
+    test::ResetModelCalcState();
+  }
+
+  // scans x 200 radii every interval s at 50,000 rpm, signal = the discrete-species
+  // model of the given species plus Gaussian noise.
+  static void MakeData(std::initializer_list<Species> species, int scans, double interval,
+                       double noise) {
+    test::InstallVelocityScans(scans, 200, interval, 50000.0f);
+    bDiscreteModel = true;
+    // The first amplitude is the total loading, the others fractions of it.
+    double total = 0.0;
+    for (const Species& sp : species) total += sp.amplitude;
+    int k = 0;
+    for (const Species& sp : species) {
+      ++k;
+      pSpeciesIncluded[k] = 1;
+      pSpeciesS[k] = static_cast<float>(sp.s);
+      pSpeciesMassOrD[k] = static_cast<float>(sp.D);
+      pSpeciesAmplitude[k] = static_cast<float>(k == 1 ? total : sp.amplitude / total);
+    }
+    for (++k; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
+    PackModelParams();
+    AllocSpeciesSignalArrays();
+    bLinearAmplitudes = false;
+    ASSERT_TRUE(CalculateModel(nullptr).ok());
+    test::DataFromFitWithNoise(noise, 5);
+  }
+
+  // The continuous model whose flags are set next: grid, confidence level 0.68,
+  // solvent, f/f0 1.25; no systematic noise.
+  static void ContinuousParams(float lo, float hi, float count) {
+    ResetModelFlags();
+    bContiModel = true;
+    for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
+    pParams[kContiSlotGridMin] = lo;
+    pParams[kContiSlotGridMax] = hi;
+    pParams[kContiSlotGridCount] = count;
+    pParams[kContiSlotConfidence] = 0.68f;
+    pParams[kContiSlotVbar] = 0.73f;
+    pParams[kContiSlotDensity] = 0.99823f;
+    pParams[kContiSlotViscosity] = 0.01002f;
+    pParams[kContiSlotFrictionalRatio] = 1.25f;
+    pParams[13] = fMeniscus;
+    pParams[14] = fBottom;
+    bFitTINoise = bFitRINoise = false;
+  }
+
+  static float Area(float lo, float hi, float* mean = nullptr) {
+    float area = 0.0f, avg = 0.0f, total = 0.0f;
+    IntegrateDistribution(lo, hi, &area, &avg, &total, nullptr, nullptr, nullptr);
+    if (mean) *mean = avg;
+    return area;
+  }
+
+  ScopedHeadlessBackend backend;
+};
+
+// Two species of 4 S, f/f0 1.2 (0.6) and 2.0 (0.4): the same boundary speed, the
+// second spreads 2.15 times faster (D ~ (f/f0)^-3/2). The (s, f/f0) map puts their
+// amounts in the right rows; the kernels are kept, and a second Run with the same
+// grid uses them again.
+TEST_F(ContiModelsTest, CsFf0SeparatesEqualSByTheirFrictionalRatios) {
+  MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.2), 0.6}, {4.0, DiffusionFromSAndFf0(4.0, 2.0), 0.4}},
+           10, 1200.0, 0.002);
+  ContinuousParams(2.5f, 5.5f, 13.0f);
+  bCsff0Model = true;
+  pParams[kContiSlotShape1] = 1.2f;  // f/f0 from 1.2 to 2.0 in 5 rows
+  pParams[kContiSlotShape2] = 2.0f;
+  pParams[kContiSlotShape3] = 5.0f;
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  ASSERT_EQ(nFf0Grid, 65);
+  EXPECT_NEAR(pFf0Axis[2], 1.4f, 1e-5);
+  double low = 0.0, high = 0.0, sMean = 0.0, total = 0.0;
+  for (int k = 1; k <= nFf0Grid; ++k) {
+    const double c = pCsff0Values[k];
+    if (pCsff0Ff0[k] < 1.5f) low += c;
+    if (pCsff0Ff0[k] > 1.7f) high += c;
+    sMean += c * pCsff0S[k];
+    total += c;
+  }
+  EXPECT_NEAR(low, 0.6, 0.06);
+  EXPECT_NEAR(high, 0.4, 0.06);
+  EXPECT_NEAR(sMean / total, 4.0, 0.05);
+  // D and the Stokes radius of each cell follow from its s and M.
+  EXPECT_NEAR(pCsff0D[5 * 13], DiffusionFromSAndFf0(5.5, 2.0) * 1e-7, 0.01 * pCsff0D[5 * 13]);
+  EXPECT_NE(pppKernels, nullptr);
+
+  bDataChanged = false;  // as the Run command leaves it after a result
+  int kernelRuns = 0;
+  GetDistributionHooks().writeDebugLog = [&](const std::string& text) {
+    kernelRuns += text == "\n RunContiSed loop and sims done";
+  };
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  EXPECT_EQ(kernelRuns, 0);
+  EXPECT_NEAR(pCsff0Values[1] + pCsff0Values[nFf0Grid], 0.0, 0.05);
+}
+
+// c(s) with one discrete component given by s and D: 0.3 of a small species (1 S,
+// D 2e-6) outside the s grid next to 0.5 of a 4 S, f/f0 1.25 species. The discrete
+// amplitude stands in point 1 (kept through the normalisation), the grid peak
+// carries the other.
+TEST_F(ContiModelsTest, CsWithOneDiscreteComponentRecoversItsAmount) {
+  MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.25), 0.5}, {1.0, 20.0, 0.3}}, 10, 1200.0, 0.002);
+  ContinuousParams(2.0f, 8.0f, 25.0f);
+  bCsOneDiscreteD = true;
+  pParams[kVariantSlotDiscreteS] = 1.0f;
+  pParams[kVariantSlotDiscreteMD] = 20.0f;
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  EXPECT_FLOAT_EQ(pDistGrid[1], 1.0f);
+  EXPECT_NEAR(pDistValues[1], 0.3, 0.015);
+  float mean = 0.0f;
+  EXPECT_NEAR(Area(2.2f, 8.0f, &mean), 0.5, 0.025);
+  EXPECT_NEAR(mean, 4.0, 0.05);
+}
+
+// ls-g*(s) of one non-diffusing species of 5 S: the apparent distribution peaks at
+// 5 S and holds its amount. A grid wholly beyond the observable range (every
+// boundary past the right fit limit already in the first scan) is refused when the
+// warning is declined and clipped to the observable range when it is accepted.
+TEST_F(ContiModelsTest, LsgPeaksAtTheSOfANonDiffusingSpeciesAndClipsAGridBeyondTheData) {
+  MakeData({{5.0, 0.0, 1.0}}, 10, 1200.0, 0.002);
+  ContinuousParams(1.0f, 10.0f, 37.0f);
+  bLsgModel = true;
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  int peak = 1;
+  for (int i = 2; i <= nDistGrid; ++i)
+    if (pDistValues[i] > pDistValues[peak]) peak = i;
+  EXPECT_NEAR(pDistGrid[peak], 5.0, 0.26);
+  float mean = 0.0f;
+  EXPECT_NEAR(Area(1.0f, 10.0f, &mean), 1.0, 0.03);
+  EXPECT_NEAR(mean, 5.0, 0.1);
+
+  // s_right = ln(r_right / m) / (w^2 t_first): about 51 S at 50,000 rpm, 1200 s.
+  const double w2 = std::pow(50000.0 / 60.0 * 2.0 * M_PI, 2.0) * 1e-13;
+  const double sRight = std::log(fFitRightLim / fMeniscus) / (w2 * 1200.0);
+  const double sLeft = std::log(fFitLeftLim / fMeniscus) / (w2 * 12000.0);
+  ContinuousParams(60.0f, 90.0f, 20.0f);
+  bLsgModel = true;
+  backend->QueueMessageBox(IDNO, "ERROR");
+  EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::NotStarted);
+  EXPECT_EQ(backend->Transcript().back().text.rfind("smin 60.00 too low", 0), 0u);
+  backend->QueueMessageBox(IDYES, "ERROR");
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  EXPECT_TRUE(backend->AllAnswersUsed());
+  EXPECT_NEAR(pDistGrid[nDistGrid], sRight, 1e-3 * sRight);
+  EXPECT_NEAR(pDistGrid[1], sLeft, 1e-3);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], pDistGrid[nDistGrid]);
+  for (int i = 1; i <= nDistGrid; ++i) EXPECT_TRUE(std::isfinite(pDistValues[i])) << i;
+  // Once accepted, a later grid beyond the data is clipped without a question.
+  ContinuousParams(60.0f, 90.0f, 20.0f);
+  bLsgModel = true;
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  EXPECT_NEAR(pDistGrid[nDistGrid], sRight, 1e-3 * sRight);
+}
+
+// exp(z^2) erfc(z) for z >= 0, asymptotically beyond 25.
+double Erfcx(double z) {
+  if (z < 25.0) return std::exp(z * z) * std::erfc(z);
+  const double q = 1.0 / (2.0 * z * z);
+  return (1.0 - q + 3.0 * q * q) / (z * std::sqrt(M_PI));
+}
+
+// Drift v (cm/s) and diffusion D (cm^2/s) from a uniform loading c = 1 next to a
+// wall at x = 0 with no flux through it (v c - D c' = 0): the closed form of the
+// convection-diffusion equation on the half line,
+//   c = 1 - erfc(a)/2 - sqrt(v^2 t/(pi D)) exp(-a^2)
+//         + (1 + v x/D + v^2 t/D) exp(v x/D) erfc(b)/2,
+// a = (x - v t)/(2 sqrt(D t)), b = (x + v t)/(2 sqrt(D t)), with
+// exp(v x/D) erfc(b) = exp(-a^2) erfcx(b).
+double PlanarBoundary(double x, double t, double v, double D) {
+  const double w = 2.0 * std::sqrt(D * t);
+  const double a = (x - v * t) / w, b = (x + v * t) / w;
+  const double g = std::exp(-a * a);
+  return 1.0 - 0.5 * std::erfc(a) - std::sqrt(v * v * t / (M_PI * D)) * g +
+         0.5 * (1.0 + v * x / D + v * v * t / D) * g * Erfcx(b);
+}
+
+// Electrophoresis: 0.8 of one species migrating at 2 um/s with D 5e-7 cm^2/s from
+// the meniscus, the data from the closed form above (the layer at the far end is
+// 0.0025 cm thin, outside the fitted range). Every velocity point of c(v) with
+// that constant D gets its planar kernel: the distribution peaks at 2 um/s with the
+// species' amount.
+TEST_F(ContiModelsTest, CvWithConstantDRecoversTheVelocity) {
+  test::InstallVelocityScans(10, 200, 300.0, 50000.0f);
+  const double v = 2e-4, D = 5e-7;
+  std::mt19937 random(3);
+  std::normal_distribution<double> noise(0.0, 0.002);
+  for (int j = 1; j <= nScans; ++j) {
+    const std::size_t sj = static_cast<std::size_t>(j);
+    for (int i = 1; i <= pnPoints[sj]; ++i)
+      ppSignal[sj][i] = static_cast<float>(
+          0.8 * PlanarBoundary(ppRadius[sj][i] - fMeniscus, pScanInfo[sj].time, v, D) + noise(random));
+    FillGridSignalRow(j);
+  }
+  CalculateAverageScan();
+  ContinuousParams(0.5f, 4.0f, 15.0f);
+  bCvConstantD = true;
+  pParams[kVariantSlotCvD] = 5.0f;
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  EXPECT_FALSE(bElectrophoresis);  // the geometry switch is restored
+  float mean = 0.0f;
+  EXPECT_NEAR(Area(0.5f, 4.0f, &mean), 0.8, 0.02);
+  EXPECT_NEAR(mean, 2.0, 0.03);
+}
+
+}  // namespace
+}  // namespace tarmic
