@@ -261,6 +261,7 @@ class TXLAWindow {
   void CmSignalMagnificationDrift(); void CmSignalRadialConvolution(); void CmExcitationShadow();
   void CmFloTools();
   void CmUpdateSavedFitParameters(); void CmCopyFitParameters(); void CmShowLastFitInfo();  // 827, 204, 517
+  void CmLoadDLSData(); void CmSaveMeanDLSData(); void CmSortEqData();  // 298, 500, 579
 
  private:
   Window* handle_ = nullptr;

@@ -124,6 +124,8 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(233, &W::CmPrinterSetup),
       CommandEntry(234, &W::CmPrint),
       CommandEntry(597, &W::CmBeerSound),
+      CommandEntry(298, &W::CmLoadDLSData),
+      CommandEntry(500, &W::CmSaveMeanDLSData),
   };
   // The commands whose subsystem is not built yet name themselves in a box.
   for (int id : UnavailableCommands()) t.push_back(CommandEntry(id, &W::CmNotAvailable));
