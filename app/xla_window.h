@@ -291,6 +291,7 @@ class TXLAWindow {
   // 508, 509, 519, 607.
   void CmGenerateSingle(); void CmSaveFitData(); void CmSaveNoise(); void CmSubtractNoiseFromEqData();
   void CmSubtractTINoise(); void CmSubtractRINoise(); void CmSubtractSystematicNoise(); void CmRestoreTINoise();
+  void CmLoadDLSData(); void CmSaveMeanDLSData(); void CmSortEqData();  // 298, 500, 579
 
  private:
   Window* handle_ = nullptr;

@@ -205,7 +205,9 @@ int ActiveModelCommand() {
 }
 
 bool DiscreteModelActive() {
-  if (IsContinuousModel() || bDLSData) return false;
+  if (IsContinuousModel()) return false;
+  // On DLS correlation functions only the non-interacting species have a model.
+  if (bDLSData) return bDiscreteModel;
   return bDiscreteModel || bNonidealSpecies || bNonIdealMultiple || IsSelfAssociationModel() ||
          bHeteroAssocModel;
 }

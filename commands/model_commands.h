@@ -22,8 +22,8 @@ int ActiveModelCommand();
 
 // Whether Run can compute the active model here.
 bool RunnableModelActive();
-// A discrete-species model that the model computation computes (light-scattering
-// data excepted).
+// A discrete-species model that the model computation computes (on light-scattering
+// data only the non-interacting species).
 bool DiscreteModelActive();
 
 }  // namespace tarmic

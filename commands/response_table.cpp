@@ -134,6 +134,9 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(233, &W::CmPrinterSetup),
       CommandEntry(234, &W::CmPrint),
       CommandEntry(597, &W::CmBeerSound),
+      CommandEntry(298, &W::CmLoadDLSData),
+      CommandEntry(500, &W::CmSaveMeanDLSData),
+      CommandEntry(579, &W::CmSortEqData),
   };
   // The commands whose subsystem is not built yet name themselves in a box.
   for (int id : UnavailableCommands()) t.push_back(CommandEntry(id, &W::CmNotAvailable));

@@ -6,6 +6,7 @@
 
 #include "distributions/distribution_file.h"
 #include "modelcalc/analytic_boundary.h"
+#include "modelcalc/dls_species_signal.h"
 #include "modelcalc/equilibrium_signal.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
@@ -179,24 +180,6 @@ void WriteInitialProfile(double loading, double scale) {
       if (!inLamella) v = 0.0;
     }
     pLammConc[i] = v;
-  }
-}
-
-// A closed-form profile for every modelled scan: profile(t, r, out, n) on the scan's
-// radii added to its fit row, or onto the common grid into the slot's table.
-template <class Profile>
-void ClosedFormSignal(int k, Profile profile) {
-  const bool toFit = SignalToFitRows();
-  for (int p = iFirstModelScan; p <= nScans; ++p) {
-    const int s = pScanOrder[Idx(p)];
-    const double t = pScanInfo[Idx(s)].time;
-    if (toFit) {
-      float* work = ppWork[Idx(s)];
-      profile(t, ppRadius[Idx(s)], work, pnPoints[Idx(s)]);
-      for (int j = 1; j <= pnPoints[Idx(s)]; ++j) ppFit[Idx(s)][j] += work[j];
-    } else if (HasSignalTable(k)) {
-      profile(t, pGridRadius, pppSpeciesSignal[k][Idx(s)], nGridPoints);
-    }
   }
 }
 
@@ -398,7 +381,7 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
   if (s == 0.0 && massOrD == 0.0) {
     // A constant species: its loading everywhere.
     bSkipLinearFit = true;
-    ClosedFormSignal(k, [&](double, const float* r, float* out, int n) {
+    ClosedFormSignal(k, [&](int, double, const float* r, float* out, int n) {
       if (r == pGridRadius)
         InterpolateCurveFromDouble(n, r, out, nSimGridPointsAllocated, pLammRadius, pLammConc);
       else
@@ -413,7 +396,7 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
     dSimRpm = LastRpm();
     dStepSw2 = LastOmega() * LastOmega() * s * 1e-13;
     if (gInhomSolvent.bCompressibleSolvent) dSimS = s;
-    ClosedFormSignal(k, [&](double t, const float* r, float* out, int n) {
+    ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {
       StepBoundaryProfile(static_cast<float>(loading), t, r, out, n);
     });
     return ModelStatus::Computed;
@@ -424,7 +407,7 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
   if (bFaxenApproximation) {
     dSimRpm = LastRpm();
     const double sw2 = LastOmega() * LastOmega() * s * 1e-13;
-    ClosedFormSignal(k, [&](double t, const float* r, float* out, int n) {
+    ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {
       ErfcBoundaryProfile(static_cast<float>(loading), t, r, out, n, static_cast<float>(sw2),
                           static_cast<float>(dSimD), fMeniscus);
     });
@@ -455,6 +438,80 @@ void SpeciesLoop(Window* window, ModelResult& result) {
     MergeModelStatus(result, status);
     pSimWindow = nullptr;
   }
+}
+
+// ---- discrete species on DLS correlation functions ----
+
+// g(1) -> g(2) - 1 of the model, when the data are intensity correlations: the fit
+// rows are squared, or, with the signals in the tables, the sum of the included
+// species' tables (as scaled) is squared into the first included slot's table and
+// the others cleared, so that the fixed-amplitude variants of the linear step,
+// which add the tables, give the squared sum. With linear amplitudes there is at
+// most one included slot, whose unit signal is squared.
+void SquareModelIntoIntensityACF(int firstIncluded) {
+  if (SignalToFitRows()) {
+    for (int p = iFirstModelScan; p <= nScans; ++p) {
+      const std::size_t s = Idx(pScanOrder[Idx(p)]);
+      for (int j = 1; j <= pnPoints[s]; ++j) ppFit[s][j] *= ppFit[s][j];
+    }
+    return;
+  }
+  if (firstIncluded < 1 || !HasSignalTable(firstIncluded)) return;
+  for (int p = iFirstModelScan; p <= nScans; ++p) {
+    const std::size_t s = Idx(pScanOrder[Idx(p)]);
+    float* sum = pppSpeciesSignal[firstIncluded][s];
+    for (int k = firstIncluded + 1; k <= nSpeciesSlots; ++k) {
+      if (!pSpeciesIncluded[k] || !HasSignalTable(k)) continue;
+      float* row = pppSpeciesSignal[k][s];
+      for (int i = 1; i <= nGridPoints; ++i) {
+        sum[i] += row[i];
+        row[i] = 0.0f;
+      }
+    }
+    for (int i = 1; i <= nGridPoints; ++i) sum[i] *= sum[i];
+  }
+}
+
+// The species loop on DLS data: the correlation function of every included slot in
+// closed form. Slot values: D (1e-7 cm^2/s), or M with "fit M and s", or the Stokes
+// radius (nm) with bStokesRadii; in the cumulant analysis slot 1 holds the mean D
+// and the total amplitude, slots 2-4 the higher cumulants (no species of their own).
+void DLSSpeciesLoop() {
+  const int firstIncluded = FirstIncludedSlot();
+  fLoadingFraction = 1.0f;
+  bUserAbort = false;
+  const bool intensityACF = !pDLSInfo[1].bFieldACF;
+  int included = 0;
+  for (int k = 1; k <= nSpeciesSlots; ++k) included += pSpeciesIncluded[k] ? 1 : 0;
+  // The square of a sum is not linear in the amplitudes.
+  if (intensityACF && included > 1) bLinearAmplitudes = false;
+  const int lastSpeciesSlot = bCumulants ? 1 : nSpeciesSlots;
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    iCurrentSpecies = k;
+    if (!pSpeciesIncluded[k] || k > lastSpeciesSlot) {
+      pAppliedAmplitude[k] = 0.0f;
+      continue;
+    }
+    double loading = bCumulants ? pSpeciesAmplitude[k] : SpeciesLoading(k, firstIncluded);
+    if (bLinearAmplitudes) loading = 1.0;
+    pAppliedAmplitude[k] = static_cast<float>(loading);
+    dDlsAmplitude = loading;
+    bSkipLinearFit = false;
+    dSimS = pSpeciesS[k];
+    dSimD = SpeciesDiffusion(k);
+    // Stokes-Einstein: the slot holds the radius of the sphere in nm.
+    if (bStokesRadii)
+      dSimD = DFromStokesRadius(pSpeciesMassOrD[k] * 1e-9f, fTemperatureK - 273.15f);
+    if (bCumulants) {
+      dDlsG1 = dSimD;
+      dDlsMu2 = pSpeciesMassOrD[2] * 1e-14;
+      dDlsMu3 = pSpeciesMassOrD[3] * 1e-21;
+      dDlsMu4 = pSpeciesMassOrD[4] * 1e-28;
+    }
+    if (!SignalToFitRows()) ZeroSpeciesSignal(k);
+    CalculateDLSSpeciesSignal();
+  }
+  if (intensityACF) SquareModelIntoIntensityACF(firstIncluded);
 }
 
 // D of the self-association and non-ideal records in cm^2/s, in place.
@@ -672,15 +729,17 @@ ModelResult CalculateModel(Window* window) {
   const bool solverObjects = (bDiscreteModel && !bBufferSedCorrection && !bDLSData &&
                               !bEquilibriumMode && !bExperimentalInitialDistribution &&
                               !bC1Nonideal) ||
-                             bNonIdealMultiple;
+                             (bNonIdealMultiple && !bDLSData);
   if (solverObjects) return CalculateSpeciesModelCL(window);
-  // The DLS species signals are not computed by this program's model computation.
-  if (bDLSData || !CheckMeniscusAndBottom(window)) {
+  // Correlation functions have no cell geometry and need no Lamm solution; each
+  // needs its record.
+  const bool dls = bDLSData;
+  if (dls ? pDLSInfo.size() <= Idx(nScans) : !CheckMeniscusAndBottom(window)) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
   OpenDetectionBracket();
-  if (!PrepareSimArrays()) {
+  if (!dls && !PrepareSimArrays()) {
     CloseDetectionBracket();
     result.status = ModelStatus::NotStarted;
     return result;
@@ -692,12 +751,17 @@ ModelResult CalculateModel(Window* window) {
   if (bLiveDisplay) RepaintMain(window);
   SetUpRotorRamp();
 
-  if (bDiscreteModel)
+  if (dls) {
+    // Only the non-interacting species have a correlation function; any other model
+    // leaves the fit rows at 0.
+    if (bDiscreteModel) DLSSpeciesLoop();
+  } else if (bDiscreteModel) {
     SpeciesLoop(window, result);
-  else if (bMonomerDimer || bMonomerTrimer || bAssoc148 || bAssoc124 || bNonidealSpecies)
+  } else if (bMonomerDimer || bMonomerTrimer || bAssoc148 || bAssoc124 || bNonidealSpecies) {
     SingleComponentBranch(window, result);
-  else if (bHeteroAssocModel)
+  } else if (bHeteroAssocModel) {
     ReactingBranch(window, result);
+  }
   pSimWindow = nullptr;
   if (bUserAbort) MergeModelStatus(result, ModelStatus::Interrupted);
   FinishModelComputation(window, result, iFirstModelScan);

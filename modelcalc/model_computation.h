@@ -14,8 +14,10 @@
 //      nonideal") runs the global-state propagators on the shared simulation
 //      arrays, with the grid sized per species and the finite-element algorithm
 //      chosen automatically when the options say so;
-//   3. species on sedimentation-equilibrium data, non-diffusing species, constant
-//      species and the analytic Faxen boundaries are computed in closed form.
+//   3. species on sedimentation-equilibrium data, species on dynamic-light-
+//      scattering correlation functions (dls_species_signal.h), non-diffusing
+//      species, constant species and the analytic Faxen boundaries are computed in
+//      closed form.
 //
 // Units: s in S (x 1e-13 s where w^2 enters), D in cm^2/s (entered in 1e-7 cm^2/s),
 // M in g/mol, radii cm, times s, rotor speed rpm (w = rpm 2 pi / 60). Per-scan
@@ -76,8 +78,8 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D);
 double NormalizedSThreshold(bool allowOptimized);
 
 // The model computation (see above). Returns how it ended: NotStarted without scans,
-// without meniscus and bottom ("set Meniscus and Bottom first"), when the shared
-// arrays cannot be had, or for DLS data (not computed here); Failed when a solution
+// without meniscus and bottom ("set Meniscus and Bottom first"; not needed for DLS
+// data), or when the shared arrays cannot be had; Failed when a solution
 // failed after its retries (its message shown; the fit holds what the last attempt
 // recorded, the scans it did not reach hold 0); Interrupted when the user stopped a
 // solution (the remaining species are skipped; the linear step still runs).

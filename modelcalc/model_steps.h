@@ -9,7 +9,9 @@
 // pScanOrder[p]. Species slots run 1..nSpeciesSlots.
 #pragma once
 
+#include "scandata/data_set.h"
 #include "scandata/fit_limits.h"  // SetDefaultFitLimitsWhenUnset
+#include "scandata/radial_grid.h"
 
 namespace tarmic {
 
@@ -79,6 +81,28 @@ double SpeciesLoading(int k, int firstIncluded);
 double SpeciesDiffusion(int k);
 // The same from s (S) and the slot's second value.
 double DiffusionFromMassOrD(double s, double massOrD);
+
+// A closed-form signal of slot k for every modelled scan (display positions
+// iFirstModelScan..nScans): profile(scan, time, x, out, n) fills out[1..n] at the
+// abscissae x[1..n]; on the scan's own abscissae it is added to the scan's fit row
+// (through its work row), or, when the signal goes to the tables
+// (!SignalToFitRows()), it is written on the common grid into slot k's table.
+template <class Profile>
+void ClosedFormSignal(int k, Profile profile) {
+  const bool toFit = SignalToFitRows();
+  for (int p = iFirstModelScan; p <= nScans; ++p) {
+    const int s = pScanOrder[static_cast<std::size_t>(p)];
+    const std::size_t i = static_cast<std::size_t>(s);
+    const double t = pScanInfo[i].time;
+    if (toFit) {
+      float* work = ppWork[i];
+      profile(s, t, ppRadius[i], work, pnPoints[i]);
+      for (int j = 1; j <= pnPoints[i]; ++j) ppFit[i][j] += work[j];
+    } else if (HasSignalTable(k)) {
+      profile(s, t, pGridRadius, pppSpeciesSignal[k][i], nGridPoints);
+    }
+  }
+}
 
 // Turns the model absorbance of scans first..nScans (display positions) into sample
 // intensity against the reference intensity of the third column:

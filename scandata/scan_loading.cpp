@@ -31,28 +31,6 @@ constexpr double kRpmToOmega = 0.10471975511965977;
 // Gas constant, erg/(mol K).
 constexpr double kGasConstant = 8.31451e7;
 
-// The files of a selection buffer.
-struct Selection {
-  std::string directory;  // without trailing '/'
-  std::vector<std::string> names;
-  bool single = false;    // one file, given by its full path
-};
-
-bool ParseSelection(const char* buffer, Selection* out) {
-  std::vector<std::string> strings;
-  for (const char* p = buffer; p && *p; p += std::strlen(p) + 1) strings.emplace_back(p);
-  if (strings.empty()) return false;
-  if (strings.size() == 1) {
-    out->single = true;
-    out->directory = DirectoryOf(strings[0]);
-    out->names = {FileNameOf(strings[0])};
-  } else {
-    out->directory = WithoutTrailingSlash(strings[0]);
-    out->names.assign(strings.begin() + 1, strings.end());
-  }
-  return true;
-}
-
 // One scan read from its file but not yet part of the data set. It owns its
 // arrays until they are handed to the set.
 class StagedScan {
@@ -400,6 +378,21 @@ void Reload(Window* window, ReloadKind kind) {
 
 }  // namespace
 
+bool ParseFileSelection(const char* buffer, FileSelection* out) {
+  std::vector<std::string> strings;
+  for (const char* p = buffer; p && *p; p += std::strlen(p) + 1) strings.emplace_back(p);
+  if (strings.empty()) return false;
+  if (strings.size() == 1) {
+    out->single = true;
+    out->directory = DirectoryOf(strings[0]);
+    out->names = {FileNameOf(strings[0])};
+  } else {
+    out->directory = WithoutTrailingSlash(strings[0]);
+    out->names.assign(strings.begin() + 1, strings.end());
+  }
+  return true;
+}
+
 std::string MakeSelectionBuffer(const std::vector<std::string>& fullPaths) {
   std::string buffer;
   if (fullPaths.size() == 1) {
@@ -423,8 +416,8 @@ void LoadAllData(Window* window, const char* selection) {
   bDataChanged = true;
   float minStep = ReaderMinStep();
 
-  Selection sel;
-  if (!ParseSelection(selection, &sel)) {
+  FileSelection sel;
+  if (!ParseFileSelection(selection, &sel)) {
     ProgressEnd();
     return;
   }
@@ -547,8 +540,8 @@ void AddMoreData(Window* window, const char* selection) {
     LoadAllData(window, selection);
     return;
   }
-  Selection sel;
-  if (!ParseSelection(selection, &sel)) return;
+  FileSelection sel;
+  if (!ParseFileSelection(selection, &sel)) return;
   std::vector<std::string> paths;
   for (const std::string& name : sel.names) paths.push_back(JoinPath(sel.directory, name));
   if (!KeepScanFiles(window, &paths)) return;

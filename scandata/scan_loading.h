@@ -18,6 +18,14 @@ class Window;
 // must share one directory). Strings are zero-terminated, the buffer ends with an
 // empty string.
 std::string MakeSelectionBuffer(const std::vector<std::string>& fullPaths);
+// The files of a selection buffer: one full path, or a directory and names.
+struct FileSelection {
+  std::string directory;  // without trailing '/'
+  std::vector<std::string> names;
+  bool single = false;    // one file, given by its full path
+};
+// False for an empty buffer.
+bool ParseFileSelection(const char* buffer, FileSelection* out);
 
 // "Load New Files": loads the files of a selection buffer as the new data set.
 void LoadAllData(Window* window, const char* selection);

@@ -1,0 +1,572 @@
+// Sorting of equilibrium series (see the header).
+//
+// Grouping. The key of a scan is floor(wavelength) + 1000 cell + the section offset
+// (10000, 20000, 30000 for the section files whose names start with 'i', 'm', 'o';
+// 0 for all others). Scan i starts a new key unless a key already handled lies
+// within the tolerance; the members of a key are the scans j >= i of the same cell
+// and section whose wavelength differs from scan i's by less than the tolerance.
+// Both tests use the same strict bound, so that every scan either joins a key or
+// starts one. Within a key, each rotor speed (compared in whole rpm) makes one
+// series: its scans in index order, its latest scan (greatest time; the first of
+// equal times) appended once more at the end.
+#include "commands/equilibrium_sorting.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+#include "app/panes.h"
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "numerics/atomic_file.h"
+#include "numerics/ccurve.h"
+#include "numerics/error_box.h"
+#include "numerics/interpolation.h"
+#include "numerics/one_based.h"
+#include "numerics/solvent_constants.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "plot/data_plots.h"
+#include "plot/winplot.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+CWINPlot* pAuxPlot = nullptr;
+bool bEqCollectGroupsOnly = false;
+int nEqGroups = 0;
+std::vector<int> pEqGroupSizes;
+std::vector<std::vector<int>> ppEqGroups;
+bool bEqSingleCell = true;
+int nEqGroupCell = 0;
+bool bEqTestView = false;
+
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// The curves of the auxiliary plot, which the plot refers to without owning them.
+std::vector<std::unique_ptr<CCurve>> gAuxCurves;
+
+void FreeAuxPlot() {
+  delete pAuxPlot;
+  pAuxPlot = nullptr;
+  gAuxCurves.clear();
+}
+
+void FreeGroups() {
+  nEqGroups = 0;
+  pEqGroupSizes.clear();
+  ppEqGroups.clear();
+}
+
+// The second character of the extension (without its dot), lower case; 0 when none.
+char ExtensionKind(const std::string& name) {
+  const std::string ext = ExtensionOf(name);
+  return ext.size() > 2 ? static_cast<char>(std::tolower(static_cast<unsigned char>(ext[2]))) : '\0';
+}
+
+// The section letter of a scan ('i', 'm' or 'o' at the start of its name), else 0.
+char SectionLetter(int s) {
+  const std::string& name = ppScanFileNames[Idx(s)];
+  if (name.empty()) return '\0';
+  const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+  return (c == 'i' || c == 'm' || c == 'o') ? c : '\0';
+}
+
+double Key(int s) {
+  const ScanInfo& info = pScanInfo[Idx(s)];
+  const char section = SectionLetter(s);
+  const double offset = section == 'i' ? 10000.0 : section == 'm' ? 20000.0 : section == 'o' ? 30000.0 : 0.0;
+  return std::floor(info.wavelength) + 1000.0 * info.cell + offset;
+}
+
+bool IsMember(int i, int j, float tolerance) {
+  const ScanInfo& a = pScanInfo[Idx(i)];
+  const ScanInfo& b = pScanInfo[Idx(j)];
+  return b.cell == a.cell && SectionLetter(j) == SectionLetter(i) &&
+         std::fabs(b.wavelength - a.wavelength) < tolerance;
+}
+
+// Fit range of scan s: its fit-limit indices, or all points where they are unset.
+void FitRange(int s, int* first, int* last) {
+  *first = pFitFirst[Idx(s)] > 0 ? pFitFirst[Idx(s)] : 1;
+  *last = pFitLast[Idx(s)] > 0 ? pFitLast[Idx(s)] : pnPoints[Idx(s)];
+}
+
+std::vector<float> EqValues(int s) {
+  std::vector<float> v(Idx(pnPoints[Idx(s)]) + 1, 0.0f);
+  for (int k = 1; k <= pnPoints[Idx(s)]; ++k) v[Idx(k)] = EqScanValue(s, k);
+  return v;
+}
+
+// rms of (b - a) over b's fit range after removing the mean difference, a
+// interpolated onto b's radii; 0 when a cannot be resampled there.
+float RmsdAgainst(int a, int b) {
+  const std::vector<float> va = EqValues(a), vb = EqValues(b);
+  std::vector<float> onB(vb.size(), 0.0f);
+  if (!InterpolateCurve(pnPoints[Idx(b)], ppRadius[Idx(b)], onB.data(), pnPoints[Idx(a)],
+                        ppRadius[Idx(a)], va.data()))
+    return 0.0f;
+  int first = 1, last = 0;
+  FitRange(b, &first, &last);
+  if (last < first) return 0.0f;
+  double mean = 0.0;
+  for (int k = first; k <= last; ++k) mean += vb[Idx(k)] - onB[Idx(k)];
+  mean /= (last - first + 1);
+  double sum = 0.0;
+  for (int k = first; k <= last; ++k) {
+    const double d = vb[Idx(k)] - onB[Idx(k)] - mean;
+    sum += d * d;
+  }
+  return static_cast<float>(std::sqrt(sum / (last - first + 1)));
+}
+
+// A new auxiliary plot over the whole plot area with the given axis titles.
+CWINPlot* NewAuxPlot(const char* xTitle, const char* yTitle) {
+  FreeAuxPlot();
+  pAuxPlot = new CWINPlot();
+  pAuxPlot->SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nPlotAreaBottom, nPlotAreaRight);
+  pAuxPlot->SetXAxisLabel(xTitle);
+  pAuxPlot->SetYAxisLabel(yTitle);
+  return pAuxPlot;
+}
+
+void AddAuxCurve(const std::vector<float>& x, const std::vector<float>& y) {
+  gAuxCurves.push_back(std::make_unique<CCurve>(x.data(), y.data(),
+                                                static_cast<std::uint32_t>(x.size()), 0, 0));
+  pAuxPlot->AddCurve(gAuxCurves.back().get());
+}
+
+// Asks for a repaint and draws the auxiliary plot over the window; the window paints
+// nothing while the question that follows is open, so the plot stays visible.
+void ShowAuxPlot(TXLAWindow& window) {
+  window.RepaintMain();
+  if (!pAuxPlot || !pAuxPlot->Redraw() || !pAuxPlot->hPicture) return;
+  Window& handle = window.GetHandle();
+  std::unique_ptr<DC> dc = handle.ClientDC();
+  if (!dc) return;
+  SetScreenMapping(*dc, handle.ClientSize());
+  pAuxPlot->hPicture->Play(*dc);
+  dc.reset();
+  handle.Refresh();
+}
+
+// The profile of the scan (radius against value over its fit range).
+void PlotScanProfile(TXLAWindow& window, int s) {
+  int first = 1, last = 0;
+  FitRange(s, &first, &last);
+  std::vector<float> x, y;
+  for (int k = first; k <= last; ++k) {
+    x.push_back(ppRadius[Idx(s)][k]);
+    y.push_back(EqScanValue(s, k));
+  }
+  NewAuxPlot("radius", "signal");
+  if (!x.empty()) {
+    AddAuxCurve(x, y);
+    pAuxPlot->SetCurveStyle(0, -1);
+  }
+  ShowAuxPlot(window);
+}
+
+bool AskEqTest(TXLAWindow& window, const std::string& text) {
+  PlayInfoSound();
+  return CommandMessageBox(window, text, "EQ Test", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// The entries of a series other than its latest scan, by ascending time (equal
+// times keep their order).
+std::vector<int> EarlierScans(const int* series, int n, int lastScan) {
+  std::vector<int> earlier;
+  for (int k = 1; k <= n; ++k)
+    if (series[k] != lastScan) earlier.push_back(series[k]);
+  std::stable_sort(earlier.begin(), earlier.end(), [](int a, int b) {
+    return pScanInfo[Idx(a)].time < pScanInfo[Idx(b)].time;
+  });
+  return earlier;
+}
+
+// ---- writing ----
+
+struct Blank {
+  bool present = false;
+  int n = 0;
+  std::vector<float> radius, value;  // one-based
+  float wavelength = 0.0f;
+};
+
+Blank ReadBlank(const std::string& path) {
+  Blank blank;
+  if (path.empty()) return blank;
+  ScanInfo info;
+  int n = 0;
+  float *r = nullptr, *v = nullptr, *third = nullptr;
+  bool mark = false;
+  // The reader sets the kind flags of the loaded data: keep them.
+  const bool kinds[4] = {bAbsorbanceData, bIntensityData, bInterferenceData, bFluorescenceData};
+  const int ok = ReadScanFile(path.c_str(), &info, &n, &r, &v, &third, &mark, 0.0f);
+  bAbsorbanceData = kinds[0];
+  bIntensityData = kinds[1];
+  bInterferenceData = kinds[2];
+  bFluorescenceData = kinds[3];
+  if (!ok) {
+    ShowError("LOAD ERROR in blank", false);
+    return blank;
+  }
+  blank.present = true;
+  blank.n = n;
+  blank.wavelength = info.wavelength;
+  blank.radius.assign(r, r + n + 1);
+  blank.value.assign(v, v + n + 1);
+  if (IsIntensityFileName(path) && third)
+    for (int k = 1; k <= n; ++k)
+      if (v[k] > 0.0f && third[k] > 0.0f) blank.value[Idx(k)] = static_cast<float>(std::log10(third[k] / v[k]));
+  free_vector(r, 1, n);
+  free_vector(v, 1, n);
+  if (third) free_vector(third, 1, n);
+  return blank;
+}
+
+// Writes the latest scan L of a series; the file name (name and extension) or empty
+// when it could not be written (reported).
+std::string WriteEqScan(const std::string& directory, int L, int keyScan, const Blank& blank,
+                        float tolerance) {
+  const ScanInfo& keyInfo = pScanInfo[Idx(keyScan)];
+  const std::string& stored = ppScanFileNames[Idx(L)];
+  const bool intensity = IsIntensityFileName(stored);
+  std::string ext = ExtensionOf(stored);
+  if (intensity) ext[2] = 'a';
+  std::string name = Format("eq%dk_%.0f", static_cast<int>(std::floor(0.001 * pScanInfo[Idx(L)].rpm)),
+                            static_cast<double>(keyInfo.wavelength));
+  if (const char section = SectionLetter(keyScan)) name = std::string(1, section) + "_" + name;
+  name += ext;
+
+  const int n = pnPoints[Idx(L)];
+  std::vector<float> values = EqValues(L);
+  if (blank.present && std::fabs(blank.wavelength - keyInfo.wavelength) < tolerance) {
+    std::vector<float> onL(values.size(), 0.0f);
+    if (InterpolateCurve(n, ppRadius[Idx(L)], onL.data(), blank.n, blank.radius.data(),
+                         blank.value.data()))
+      for (int k = 1; k <= n; ++k) values[Idx(k)] -= onL[Idx(k)];
+  }
+  ScanInfo info = pScanInfo[Idx(L)];
+  if (intensity) info.scanType = info.scanType == 'V' ? 'W' : info.scanType == 'I' ? 'R' : info.scanType;
+  const std::string path = JoinPath(directory, name);
+  if (!WriteScanFile(path.c_str(), n, ppRadius[Idx(L)], values.data(),
+                     intensity ? ppThirdColumn[Idx(L)] : nullptr, stored.c_str(), true, info)) {
+    ShowError(Format("could not write %s", path.c_str()), false);
+    return {};
+  }
+  return name;
+}
+
+// The experiment file of one key: its written files and the run's values.
+void WriteXpFile(const std::string& directory, int keyScan, const std::vector<std::string>& files,
+                 float density, float vbar, float eA, float eB, float eC) {
+  const ScanInfo& info = pScanInfo[Idx(keyScan)];
+  std::string name = (info.wavelength == 675.0f || info.wavelength == 660.0f)
+                         ? Format("cell%d_IF", info.cell)
+                         : Format("cell%d_%d", info.cell, static_cast<int>(std::floor(info.wavelength)));
+  if (const char section = SectionLetter(keyScan)) name = std::string(1, section) + "_" + name;
+  const std::string path = JoinPath(directory, name + ".xp");
+
+  const int count = static_cast<int>(files.size());
+  const bool noise = count >= 2 && ExtensionKind(files.back()) == 'p';
+  std::string t = count == 1 ? "3 (ExperimentType: SEDEQUILIBRIUM)\n" : "4 (ExperimentType: MULTISEDEQ)\n";
+  t += "(exported xp file from TARMIC)\n";
+  t += "\"" + WithoutTrailingSlash(directory) + "/\" \"";
+  for (const std::string& f : files) t += " " + f;
+  t += "\"\n";
+  auto f = [&t](const char* label, double v) { t += Format("%f (%s)\n", v, label); };
+  auto d = [&t](const char* label, int v) { t += Format("%d (%s)\n", v, label); };
+  f("fBufferDensity", density);
+  f("fBufferViscosity", 0.001002);
+  f("VBAR", vbar);
+  f("Meniscus", fMeniscus);
+  f("Bottom", fBottom);
+  for (const char* l : {"MAXMENISCUS", "MINMENISCUS", "MAXBOTTOM", "MINBOTTOM"}) f(l, 0.0);
+  f("FitLeftLim", fFitLeftLim);
+  f("FitRightLim", fFitRightLim);
+  f("WeightExperiment", 1.0);
+  f("ExperimentalNoise", 0.005);
+  d("blocalFitTimeIndepNoise", noise);
+  d("blocalFitRINoise", noise);
+  d("blocalAutoVaryBaseline", 1);
+  for (const char* l : {"blocalVaryBottom", "blocalVaryMeniscus", "blocalVaryMeniscusWarned"}) d(l, 0);
+  f("xBaseline", 0.0);
+  t += "1.00000 (xConcentrationFactor)\n";
+  f("xExtinctionCoeffA", eA);
+  d("bVaryExtinctionCoeffA", 0);
+  f("xExtinctionCoeffB", eB);
+  d("bVaryExtinctionCoeffB", 0);
+  d("Centerpiece", 2);
+  for (int k = 1; k <= 4; ++k) t += Format("1.000000e-6 (pLocalConcentrations[%d])\n", k);
+  d("NFILES", count);
+  t += "0 (ppMultiLocalConcentrations)\n";
+  f("global VBAR20", vbar);
+  f("global HYDRATION", 0.3);
+  f("pathlength", 1.2);
+  t += Format("%d (rotor type: ", 8) + " EIGHTHOLE)\n";
+  d("correct for rotor stretch in TI noise", 0);
+  d("correct for rotor stretch in mass balance", 0);
+  d("sets of extra parameters follow", 3);
+  for (int k = 1; k <= 3; ++k) t += Format("0.000000e+00 (pLocalExtraConcs[%d])\n", k);
+  for (int file = 1; file <= count; ++file)
+    for (int k = 1; k <= 3; ++k) t += Format("0.000000e+00 (ppMultiLocalExtraConcs[%d][%d])\n", file, k);
+  d("bContainsNoBackdiffusion", 0);
+  d("bSwIsothermAInvisible", 0);
+  f("xExtinctionCoeffC", eC);
+  d("bVaryExtinctionCoeffC", 0);
+  for (const char* l : {"bPartialBoundaryFit", "PBFsmin", "PBFsmax", "bITCLocalIncompA",
+                        "bITCLocalIncompB", "bITCLocalIncompC", "FitITCLocalIncompA",
+                        "FitITCLocalIncompB", "FitITCLocalIncompC", "ITCLocalIncompA",
+                        "ITCLocalIncompB", "ITCLocalIncompC", "FitITCBaselineSlope",
+                        "ITCBaselineSlope", "ITCLocalMaxIncomp"})
+    d(l, 0);
+  t += "-1 (Temperature)\n";
+  if (!WriteTextFileAtomically(path, t)) {
+    PlayErrorSound();
+    if (HasBackend()) GetBackend().MessageBox(Format("could not open %s", path.c_str()), "ERROR", MB_OK);
+  }
+}
+
+// Records one series in collect mode: one scan, or the earlier scans by time and the
+// latest last.
+void RecordGroup(const std::vector<int>& series, int L) {
+  std::vector<int> list{0};
+  const int n = static_cast<int>(series.size()) - 1;
+  const bool single = n == 1 || (n == 2 && series[1] == series[2]);
+  if (single) {
+    list.push_back(L);
+  } else {
+    for (int s : EarlierScans(series.data(), n, L)) list.push_back(s);
+    list.push_back(L);
+  }
+  ++nEqGroups;
+  if (ppEqGroups.empty()) ppEqGroups.emplace_back();
+  if (pEqGroupSizes.empty()) pEqGroupSizes.push_back(0);
+  ppEqGroups.push_back(list);
+  pEqGroupSizes.push_back(static_cast<int>(list.size()) - 1);
+  if (!single && bEqSingleCell) {
+    const int cell = pScanInfo[Idx(L)].cell;
+    if (nEqGroupCell == 0)
+      nEqGroupCell = cell;
+    else if (cell != nEqGroupCell)
+      bEqSingleCell = false;
+  }
+}
+
+}  // namespace
+
+bool IsIntensityFileName(const std::string& name) { return ExtensionKind(name) == 'i'; }
+
+float EqScanValue(int s, int k) {
+  const float v = ppSignal[Idx(s)][k];
+  if (!IsIntensityFileName(ppScanFileNames[Idx(s)])) return v;
+  const float* third = ppThirdColumn[Idx(s)];
+  const float t = third ? third[k] : 0.0f;
+  return (v > 0.0f && t > 0.0f) ? static_cast<float>(std::log10(v / t)) : 10.0f;
+}
+
+bool TestEquilibriumAttainment(TXLAWindow& window, const int* series, int n, int lastScan) {
+  const ScanInfo& info = pScanInfo[Idx(lastScan)];
+  const double nm = info.wavelength, rpm = info.rpm;
+  if (n == 1 || (n == 2 && series[1] == series[2])) {
+    PlotScanProfile(window, lastScan);
+    return AskEqTest(window, Format("accept EQ scan at %.0f nm and %.0f rpm to be included? "
+                                    "(no time-course available)", nm, rpm));
+  }
+  std::vector<float> x, y;
+  for (int s : EarlierScans(series, n, lastScan)) {
+    x.push_back(static_cast<float>(pScanInfo[Idx(s)].time));
+    y.push_back(RmsdAgainst(s, lastScan));
+  }
+  NewAuxPlot("elapsed time (sec)", "rmsd difference");
+  if (!x.empty()) {
+    AddAuxCurve(x, y);
+    pAuxPlot->SetCurveStyle(0, 6);
+    pAuxPlot->ToggleConnectPoints();
+  }
+  pAuxPlot->nMarkSize = 10;
+  nErrorBarCap = 15;
+  ShowAuxPlot(window);
+  if (!AskEqTest(window, Format("was equilibrium attained at %.0f nm and %.0f rpm?", nm, rpm)))
+    return false;
+  PlotScanProfile(window, lastScan);
+  return AskEqTest(window, Format("accept EQ scan at %.0f nm and %.0f rpm to be included? ", nm, rpm));
+}
+
+void SortEqDataToDisk(TXLAWindow& window, const std::string& outputPath,
+                      const std::string& blankPath, float tolerance, bool makeXp, float density,
+                      float vbar, float extinctionA, float extinctionB, float extinctionC) {
+  const bool collect = bEqCollectGroupsOnly;
+  const std::string directory = DirectoryOf(outputPath);
+  const Blank blank = collect ? Blank() : ReadBlank(blankPath);
+  if (collect) {
+    FreeGroups();
+  }
+  std::vector<double> keys;
+  for (int i = 1; i <= nScans; ++i) {
+    const double key = Key(i);
+    if (std::any_of(keys.begin(), keys.end(), [&](double k) { return std::fabs(key - k) < tolerance; }))
+      continue;
+    keys.push_back(key);
+    std::vector<int> speeds;  // whole rpm handled for this key
+    std::vector<std::string> written;
+    for (int j = i; j <= nScans; ++j) {
+      if (!IsMember(i, j, tolerance)) continue;
+      const float rpm = pScanInfo[Idx(j)].rpm;
+      const int wholeRpm = static_cast<int>(rpm);
+      if (std::find(speeds.begin(), speeds.end(), wholeRpm) != speeds.end()) continue;
+      speeds.push_back(wholeRpm);
+      // The series of this speed, its latest scan appended once more.
+      std::vector<int> series{0, j};
+      int latest = j;
+      for (int k = j + 1; k <= nScans; ++k) {
+        if (!IsMember(i, k, tolerance) || static_cast<int>(pScanInfo[Idx(k)].rpm) != wholeRpm) continue;
+        series.push_back(k);
+        if (pScanInfo[Idx(k)].time > pScanInfo[Idx(latest)].time) latest = k;
+      }
+      series.push_back(latest);
+      if (collect) {
+        RecordGroup(series, latest);
+        continue;
+      }
+      if (!TestEquilibriumAttainment(window, series.data(), static_cast<int>(series.size()) - 1, latest))
+        continue;
+      const std::string name = WriteEqScan(directory, latest, i, blank, tolerance);
+      if (!name.empty()) written.push_back(name);
+    }
+    if (makeXp && !collect && !written.empty())
+      WriteXpFile(directory, i, written, density, vbar, extinctionA, extinctionB, extinctionC);
+  }
+  if (!collect) window.RepaintMain();
+}
+
+void RunEquilibriumTest(TXLAWindow& window) {
+  bEqCollectGroupsOnly = true;
+  nEqGroups = 0;
+  nEqGroupCell = 0;
+  bEqSingleCell = true;
+  SortEqDataToDisk(window, "", "", 5.0f, false, 1.0f, 0.73f, 1.0f, 1.0f, 0.0f);
+  bEqCollectGroupsOnly = false;
+
+  NewAuxPlot("elapsed time (sec)", "rmsd difference");
+  int curve = 0;
+  for (int g = 1; g <= nEqGroups; ++g) {
+    const std::vector<int>& list = ppEqGroups[Idx(g)];
+    const int size = pEqGroupSizes[Idx(g)];
+    if (size < 2) continue;
+    const int L = list[Idx(size)];
+    std::vector<float> x, y;
+    for (int k = 1; k < size; ++k) {
+      x.push_back(static_cast<float>(pScanInfo[Idx(list[Idx(k)])].time));
+      y.push_back(RmsdAgainst(list[Idx(k)], L));
+    }
+    AddAuxCurve(x, y);
+    pAuxPlot->SetCurveStyle(curve, 6);
+    pAuxPlot->SetCurveColor(curve, FalseColor(g, nEqGroups));
+    const ScanInfo& info = pScanInfo[Idx(L)];
+    const std::string legend = bEqSingleCell
+                                   ? Format("%.0f nm, %.0f rpm", static_cast<double>(info.wavelength),
+                                            static_cast<double>(info.rpm))
+                                   : Format("cell %d, %.0f nm, %.0f rpm", info.cell,
+                                            static_cast<double>(info.wavelength),
+                                            static_cast<double>(info.rpm));
+    pAuxPlot->SetCurveLegend(curve, legend.c_str());
+    ++curve;
+  }
+  if (curve > 0) {
+    pAuxPlot->ShowLegend();
+    pAuxPlot->ToggleConnectPoints();
+  }
+  bEqTestView = true;
+  ShowAuxPlot(window);
+}
+
+void EndEqTestMode(TXLAWindow& window) {
+  if (!bEqTestView) return;
+  bEqTestView = false;
+  FreeAuxPlot();
+  FreeGroups();
+  RebuildDataAndResidualPlots();
+  RedrawDataPlot(true);
+  RedrawResidualPlot(true);
+  window.RepaintMain();
+}
+
+void ResetEquilibriumSorting() {
+  FreeAuxPlot();
+  FreeGroups();
+  bEqCollectGroupsOnly = false;
+  bEqSingleCell = true;
+  nEqGroupCell = 0;
+  bEqTestView = false;
+}
+
+}  // namespace tarmic
+
+namespace tarmic {
+
+namespace {
+
+std::optional<std::string> AskSavePath(TXLAWindow& window, const char* title, const std::string& directory,
+                                       const std::string& defaultName) {
+  FileDialogOptions options;
+  options.title = title;
+  options.directory = directory;
+  options.defaultName = defaultName;
+  const bool previous = window.bModalBoxOpen;
+  window.bModalBoxOpen = true;
+  std::optional<std::string> path = GetBackend().SaveFileDialog(options);
+  window.bModalBoxOpen = previous;
+  if (path && path->empty()) return std::nullopt;
+  return path;
+}
+
+}  // namespace
+
+void TXLAWindow::CmSortEqData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (nScans < 1) {
+    CommandMessageBox(*this, "please load data first", "Sort SE data", MB_OK);
+    return;
+  }
+  if (fRadialStep > 0.001f) {
+    // Merged points would be lost from the written scans.
+    PlayInfoSound();
+    if (!AskYesNo(*this, "resolution is limiting data points - continue?", "sort EQ data")) {
+      if (AskYesNo(*this, "change resolution?", "sort EQ data")) CmSetRadialResolution();
+      return;
+    }
+  }
+  const std::optional<std::string> output =
+      AskSavePath(*this, "select filename for sorted eq data", szDataDirectory, "eq.ra1");
+  if (output) {
+    std::string blank;
+    if (bInterferenceData && AskYesNo(*this, "subtract blank file?", "")) {
+      const std::optional<std::string> chosen =
+          AskSavePath(*this, "select blank scan", szDataDirectory, "");
+      if (chosen) blank = *chosen;
+    }
+    const bool makeXp = AskYesNo(*this, "make xp files?", "");
+    float density = fBufferDensity, vbar = VBAR, eA = 1.0f, eB = 1.0f, eC = 0.0f;
+    if (makeXp) {
+      const char* caption = "make QUENTAR xp file";
+      AskFloat(*this, &density, density, "buffer density (g/ml)", caption);
+      AskFloat(*this, &vbar, vbar, "partial-specific volume (ml/g)", caption);
+      AskFloat(*this, &eA, eA, "molar extinction coefficient A", caption);
+      AskFloat(*this, &eB, eB, "molar extinction coefficient B", caption);
+      AskFloat(*this, &eC, eC, "molar extinction coefficient C", caption);
+    }
+    SortEqDataToDisk(*this, *output, blank, 5.0f, makeXp, density, vbar, eA, eB, eC);
+  }
+  PlayOkSound();
+}
+
+}  // namespace tarmic

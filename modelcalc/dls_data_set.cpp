@@ -1,0 +1,222 @@
+#include "modelcalc/dls_data_set.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "modelcalc/model_steps.h"
+#include "modelfit/model_params.h"
+#include "numerics/one_based.h"
+#include "numerics/solvent_constants.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/dls_file.h"
+#include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
+#include "scandata/scan_loading.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr double kGasConstant = 8.31451e7;  // erg/(mol K)
+// Relative viscosity of a viscosity in poise: 1 / 0.01002.
+constexpr double kRelViscosityPerPoise = 99.80039920159682;
+
+// One correlation function read but not yet part of the data set; owns its arrays
+// until they are handed over.
+struct StagedSet {
+  StagedSet() = default;
+  StagedSet(const StagedSet&) = delete;
+  StagedSet& operator=(const StagedSet&) = delete;
+  StagedSet(StagedSet&& o) noexcept
+      : name(std::move(o.name)), info(std::move(o.info)), n(o.n),
+        x(std::exchange(o.x, nullptr)), y(std::exchange(o.y, nullptr)) {}
+  ~StagedSet() {
+    if (x) free_vector(x, 1, n);
+    if (y) free_vector(y, 1, n);
+  }
+  std::string name;
+  DLSInfo info;
+  int n = 0;
+  float* x = nullptr;
+  float* y = nullptr;
+};
+
+void LoadErrorBox(const std::string& text) {
+  PlayInfoSound();
+  if (HasBackend()) GetBackend().MessageBox(text, "LOAD ERROR", MB_OK | MB_ICONEXCLAMATION);
+}
+
+std::string StemOf(const std::string& name) {
+  return name.substr(0, name.size() - ExtensionOf(name).size());
+}
+
+// Whether the common grid of these sets can be built: they share one abscissa array
+// (the grid is then set 1's), or an own grid between the mean first and mean last
+// abscissa stays within its limits (reported when not).
+bool GridIsBuildable(const std::vector<StagedSet>& sets) {
+  bool shared = true;
+  double first = 0.0, last = 0.0;
+  for (const StagedSet& s : sets) {
+    if (s.n != sets.front().n || s.x[1] != sets.front().x[1]) shared = false;
+    first += s.x[1];
+    last += s.x[s.n];
+  }
+  if (shared) return true;
+  const double m = static_cast<double>(sets.size());
+  return RadialGridIsBuildable(static_cast<float>(first / m), static_cast<float>(last / m), true);
+}
+
+// The switches of the model and the data kinds for correlation functions.
+void SwitchToDLSData() {
+  bAbsorbanceData = bIntensityData = bInterferenceData = bFluorescenceData = false;
+  bEquilibriumMode = false;
+  bEqAnalysisModel = false;
+  bInitialDataProfile = false;
+  bFitTINoise = bFitRINoise = false;
+  bVaryMeniscus = bVaryBottom = false;
+  pParamFitFlags[13] = pParamFitFlags[14] = 0;
+  bUniformLoading = true;
+  bBaselineOption = 1;
+  pParamFitFlags[15] = 1;
+  dSignalPerConcentration = 1.0;
+}
+
+// Solvent values of the loaded set: the mean temperature and viscosity.
+void SetSolventFromRecords() {
+  double temperature = 0.0, viscosity = 0.0;
+  for (int i = 1; i <= nScans; ++i) {
+    temperature += pDLSInfo[static_cast<std::size_t>(i)].temperatureC + 273.15;
+    viscosity += pDLSInfo[static_cast<std::size_t>(i)].viscosity;
+  }
+  temperature /= nScans;
+  viscosity /= nScans;
+  fTemperatureK = static_cast<float>(temperature);
+  fRT = static_cast<float>(temperature * kGasConstant);
+  // A file without a viscosity must not make every Stokes-Einstein relation divide
+  // by zero: water is taken then.
+  RELVISCOSITY = viscosity > 0.0 ? static_cast<float>(viscosity * kRelViscosityPerPoise) : 1.0f;
+}
+
+// Meniscus and bottom are the ends of set 1's lag-time range; the fit limits move to
+// them when they are unset or outside.
+void SetLimitsFromFirstSet() {
+  fMeniscus = ppRadius[1][1];
+  fBottom = ppRadius[1][pnPoints[1]];
+  pParams[13] = fMeniscus;
+  pParams[14] = fBottom;
+  if (fBottom < fFitLeftLim || fFitRightLim < fMeniscus || fFitLeftLim == 0 || fFitRightLim == 0) {
+    fFitLeftLim = fMeniscus;
+    fFitRightLim = fBottom;
+  }
+}
+
+}  // namespace
+
+void LoadDLSData(Window* window, const char* selection, bool keepIntensityACF) {
+  FileSelection sel;
+  if (!ParseFileSelection(selection, &sel)) return;
+  if (static_cast<int>(sel.names.size()) > kMaxScans) {
+    LoadErrorBox("too many scans selected");
+    return;
+  }
+
+  std::vector<StagedSet> sets;
+  for (const std::string& name : sel.names) {
+    const std::string path = JoinPath(sel.directory, name);
+    StagedSet set;
+    set.name = name;
+    std::string why;
+    if (!ReadDLSDatFile(path.c_str(), &set.info, &set.n, &set.x, &set.y, keepIntensityACF, &why)) {
+      LoadErrorBox(why.empty() ? path : path + "\n" + why);
+      return;
+    }
+    sets.push_back(std::move(set));
+  }
+  if (sets.empty() || !GridIsBuildable(sets)) return;
+  const std::string lastName = sets.back().name;
+  // Index order = time order; equal times keep the order of the selection.
+  std::vector<std::size_t> order(sets.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&sets](std::size_t a, std::size_t b) {
+    return sets[a].info.elapsedTime < sets[b].info.elapsedTime;
+  });
+
+  // Everything is read: the new set replaces the loaded one.
+  const DataSetHooks& hooks = GetDataSetHooks();
+  if (nScans > 0 && hooks.freeCtotArrays) hooks.freeCtotArrays();
+  FreeDataSet();
+  const int count = static_cast<int>(sets.size());
+  AllocScanTables(count);
+  pDLSInfo.assign(static_cast<std::size_t>(count) + 1, DLSInfo());
+  for (int i = 1; i <= count; ++i) {
+    StagedSet& s = sets[order[static_cast<std::size_t>(i - 1)]];
+    const std::size_t k = static_cast<std::size_t>(i);
+    ppScanFileNames[k] = s.name;
+    pDLSInfo[k] = s.info;
+    // The scan record carries the time and temperature, which the display order
+    // and the scan colours read.
+    pScanInfo[k].description = s.info.title;
+    pScanInfo[k].time = s.info.elapsedTime;
+    pScanInfo[k].recordedTime = s.info.elapsedTime;
+    pScanInfo[k].temperature = s.info.temperatureC;
+    InstallScanArrays(i, s.n, std::exchange(s.x, nullptr), std::exchange(s.y, nullptr), nullptr,
+                      false);
+  }
+
+  szDataDirectory = sel.directory;
+  const std::string& first = sel.names.front();
+  szNotesPath = bOldFilenameConvention ? JoinPath(sel.directory, StemOf(first) + ".not")
+                                       : JoinPath(sel.directory, "notes" + ExtensionOf(first));
+  szTmpParsPath = bOldFilenameConvention ? JoinPath(sel.directory, StemOf(lastName) + ".~p")
+                                         : JoinPath(sel.directory, "~tmppars" + ExtensionOf(lastName));
+  szSdistPath = JoinPath(sel.directory, "sdist" + ExtensionOf(lastName));
+  bVariationRangesAsked = false;
+
+  SetSolventFromRecords();
+  SetLimitsFromFirstSet();
+  SwitchToDLSData();
+  bDLSData = true;
+  if (hooks.deleteNoiseButtons) hooks.deleteNoiseButtons(nullptr);
+
+  BuildCommonRadialGrid();
+  bModelComputed = false;
+  if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
+  bSimulating = false;
+  if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
+  if (hooks.redrawResidualPlot) hooks.redrawResidualPlot(true);
+  RepaintMain(window);
+}
+
+bool SaveMeanDLSData(const char* path, std::string* error) {
+  if (!bDLSData || nScans < 1 || pDLSInfo.size() <= 1 || nGridPoints < 1 || !pGridRadius) {
+    if (error) *error = "no DLS data loaded";
+    return false;
+  }
+  // The mean of g(2) - 1 over the sets at every grid point.
+  std::vector<float> mean(static_cast<std::size_t>(nGridPoints) + 1, 0.0f);
+  for (int i = 1; i <= nGridPoints; ++i) {
+    double sum = 0.0;
+    for (int s = 1; s <= nScans; ++s) {
+      const float g = ppGridSignal[static_cast<std::size_t>(s)][i];
+      sum += pDLSInfo[static_cast<std::size_t>(s)].bFieldACF ? SignedSquare(g) : g;
+    }
+    mean[static_cast<std::size_t>(i)] = static_cast<float>(sum / nScans);
+  }
+  DLSInfo record = pDLSInfo[1];
+  record.temperatureC = fTemperatureK - 273.15f;
+  record.bFieldACF = false;
+  bDLSConvertOnWrite = false;
+  const bool ok =
+      WriteDLSDatFromRecord(path, nGridPoints, pGridRadius, mean.data(), "averaged", record, error);
+  bDLSConvertOnWrite = false;
+  return ok;
+}
+
+}  // namespace tarmic

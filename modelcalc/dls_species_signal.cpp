@@ -1,0 +1,59 @@
+#include "modelcalc/dls_species_signal.h"
+
+#include <cmath>
+
+#include "modelcalc/model_steps.h"
+#include "modelfit/model_flags.h"
+#include "propagators/sim_run.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+double dDlsAmplitude = 1.0;
+double dDlsG1 = 0.0;
+double dDlsMu2 = 0.0;
+double dDlsMu3 = 0.0;
+double dDlsMu4 = 0.0;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// exp() of an exponent below this is 0 in single precision.
+constexpr double kUnderflow = -700.0;
+
+}  // namespace
+
+double ScatteringVectorSquared(const DLSInfo& record) {
+  if (!(record.laserWavelength > 0.0f)) return 0.0;
+  const double theta = record.scatteringAngle * kPi / 180.0;
+  const double q = 4.0 * kPi * record.refractiveIndex * std::sin(0.5 * theta) / record.laserWavelength;
+  return q * q;
+}
+
+void DLSCorrelationProfile(const DLSInfo& record, const float* x, float* out, int n) {
+  // q'^2 = 1e-4 q^2 turns D in cm^2/s into a decay rate in 1/s.
+  const double q2 = 1e-4 * ScatteringVectorSquared(record);
+  const double gamma = (bCumulants ? dDlsG1 : dSimD) * q2;
+  const double m2 = bCumulants ? dDlsMu2 * q2 * q2 : 0.0;
+  const double m3 = bCumulants ? dDlsMu3 * q2 * q2 * q2 : 0.0;
+  const double m4 = bCumulants ? dDlsMu4 * q2 * q2 * q2 * q2 : 0.0;
+  for (int j = 1; j <= n; ++j) {
+    const double tau = std::pow(10.0, static_cast<double>(x[j]));
+    const double exponent =
+        tau * (-gamma + tau * (m2 / 2.0 + tau * (-m3 / 6.0 + tau * m4 / 24.0)));
+    out[j] = exponent < kUnderflow ? 0.0f : static_cast<float>(dDlsAmplitude * std::exp(exponent));
+  }
+}
+
+void CalculateDLSSpeciesSignal() {
+  ClosedFormSignal(iCurrentSpecies, [](int s, double, const float* x, float* out, int n) {
+    DLSCorrelationProfile(pDLSInfo[static_cast<std::size_t>(s)], x, out, n);
+  });
+}
+
+void ResetDLSSpeciesSignal() {
+  dDlsAmplitude = 1.0;
+  dDlsG1 = dDlsMu2 = dDlsMu3 = dDlsMu4 = 0.0;
+}
+
+}  // namespace tarmic

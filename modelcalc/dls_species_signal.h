@@ -1,0 +1,46 @@
+// The correlation function of one discrete species on dynamic-light-scattering
+// data.
+//
+// A species of translational diffusion coefficient D decays in the field
+// autocorrelation as
+//   g1(tau) = A exp(-Gamma tau),   Gamma = D q^2,   q = 4 pi n sin(theta / 2) / lambda,
+// with n the solvent's refractive index, theta the scattering angle and lambda the
+// wavelength (m) of the correlation function's record. D is in cm^2/s, so
+// Gamma = 1e-4 D q^2 in 1/s with q in 1/m; the lag time tau (s) is 10^x of the
+// abscissa x. The cumulant form extends the exponent by the higher cumulants of the
+// decay-rate distribution, given in powers of D units:
+//   ln(g1 / A) = -G1 q'^2 tau + mu2 q'^4 tau^2 / 2 - mu3 q'^6 tau^3 / 6 + mu4 q'^8 tau^4 / 24,
+// q'^2 = 1e-4 q^2 (cm^2 -> m^2).
+#pragma once
+
+#include "scandata/dls_info.h"
+
+namespace tarmic {
+
+// Amplitude of the species being computed (signal units).
+extern double dDlsAmplitude;
+// Cumulants of the cumulant analysis: mean D (cm^2/s) and the second to fourth
+// cumulants in (cm^2/s)^2, ^3, ^4.
+extern double dDlsG1;
+extern double dDlsMu2;
+extern double dDlsMu3;
+extern double dDlsMu4;
+
+// q^2 of a record, 1/m^2; 0 when the wavelength is not positive.
+double ScatteringVectorSquared(const DLSInfo& record);
+
+// g1 of the species at the abscissae x[1..n] (log10 lag time) into out[1..n]:
+// amplitude dDlsAmplitude with D = dSimD, or with bCumulants the cumulant form of
+// dDlsG1 and dDlsMu2..4. Values are clamped to 0 where the exponent underflows.
+void DLSCorrelationProfile(const DLSInfo& record, const float* x, float* out, int n);
+
+// The correlation function of the current species (iCurrentSpecies) for every
+// modelled correlation function: added to the fit rows on each function's own lag
+// times, or written into the species' signal table on the common grid when the
+// amplitudes or noise are solved linearly.
+void CalculateDLSSpeciesSignal();
+
+// Sets the values above to their defaults (tests).
+void ResetDLSSpeciesSignal();
+
+}  // namespace tarmic

@@ -1,0 +1,67 @@
+// Files of dynamic-light-scattering correlation functions ("dlsdat"), and the
+// conversions between the two forms of a correlation function.
+//
+// Layout of a dlsdat file (text; LF, CR LF or CR line ends):
+//   line 1  title (free text)
+//   line 2  temperature (C), elapsed time (s), mean count rate, refractive index,
+//           viscosity (poise), scattering angle (degrees), wavelength (m), and the
+//           field flag: 1 when the values are the field autocorrelation g(1), 0 (or
+//           missing) when they are the intensity autocorrelation g(2) - 1
+//   then    one point per line: lag time (s, > 0)  correlation value
+// Numbers are whitespace-separated; blank lines are ignored.
+//
+// In memory the abscissa of a correlation function is log10 of the lag time, so
+// that the data set treats it like the radius of a scan.
+//
+// The two forms: with the Siegert relation g(2) - 1 = beta g(1)^2, the field
+// correlation is the signed square root of the intensity correlation,
+// g(1) = sign(y) sqrt(|y|), and back y = g(1) |g(1)|. The sign is kept so that
+// noise around zero in the tail of a measured function stays symmetric.
+#pragma once
+
+#include <string>
+
+#include "scandata/dls_info.h"
+
+namespace tarmic {
+
+// Writers convert field correlations back into g(2) - 1 while writing (see
+// WriteDLSDatFromRecord). Cleared by the savers that hand over values already in the
+// form they want written.
+extern bool bDLSConvertOnWrite;
+
+// The signed square root: g(2) - 1 -> g(1).
+float SignedSqrt(float y);
+// The signed square: g(1) -> g(2) - 1.
+float SignedSquare(float g);
+
+// Turns values[1..n] from g(2) - 1 into g(1) and sets the record's field flag, when
+// the flag is clear; returns 1 then, 0 (nothing changed) when it was set already.
+int ConvertIntensityToFieldACF(int n, float* values, DLSInfo* record);
+// Turns values[1..n] from g(1) into g(2) - 1 and clears the flag, when it is set;
+// returns 1 then, 0 otherwise.
+int ConvertFieldToIntensityACF(int n, float* values, DLSInfo* record);
+
+// Reads one dlsdat file. On success (1) the record holds the title, the seven
+// values of the parameter line, nDataPoints = n and bFieldACF, and *x and *y are new
+// one-based vectors [1..n] (free_vector 1..n; the caller owns them) of log10 lag
+// times and correlation values in the requested form: g(2) - 1 with
+// keepIntensityACF, else g(1) (each value converted only when the file holds the
+// other form). On failure (0) nothing is allocated, record, n, x and y are
+// untouched, and *error (when given) receives the reason. A file is refused when it
+// cannot be read, lacks the parameter line, has a data line without two numbers, a
+// lag time that is not positive, a non-finite value, or fewer than 2 points.
+int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float** y,
+                   bool keepIntensityACF, std::string* error = nullptr);
+
+// Writes one dlsdat file from x[1..n] (log10 lag times; written as 10^x) and
+// y[1..n], with the record's parameter line: the title given, or the record's when
+// title is null. With bDLSConvertOnWrite and the record's field flag set, the values
+// are written as g(2) - 1 (signed squares) and the flag as 0; otherwise as they are
+// with the record's flag. The file is replaced only when written completely; false
+// (target untouched, *error set when given) otherwise.
+bool WriteDLSDatFromRecord(const char* path, int n, const float* x, const float* y,
+                           const char* title, const DLSInfo& record,
+                           std::string* error = nullptr);
+
+}  // namespace tarmic

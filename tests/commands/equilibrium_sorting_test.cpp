@@ -1,0 +1,197 @@
+// Equilibrium series: the attainment test's rmsd against the last scan over time,
+// "Sort Eq Data to Disk" with its questions, eq files and experiment files, and the
+// collect mode of the test of approach to equilibrium.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "commands/equilibrium_sorting.h"
+#include "numerics/ccurve.h"
+#include "numerics/cvector.h"
+#include "numerics/one_based.h"
+#include "plot/winplot.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+#include "tests/commands/commands_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+struct ScanSpec {
+  int cell;
+  float wavelength, rpm;
+  double time;
+  float tilt;  // signal = exp(r - 6) + tilt r
+};
+
+constexpr int kPoints = 60;
+float Radius(int k) { return 5.9f + 1.2f * static_cast<float>(k - 1) / (kPoints - 1); }
+
+// Installs scans "000NN<ext>" of the specs, in this order.
+void InstallScans(const std::vector<ScanSpec>& specs, const std::string& ext = ".ra1") {
+  AllocScanTables(static_cast<int>(specs.size()));
+  for (int s = 1; s <= nScans; ++s) {
+    const ScanSpec& spec = specs[Idx(s - 1)];
+    float* r = tarmic::vector(1, kPoints);
+    float* y = tarmic::vector(1, kPoints);
+    for (int k = 1; k <= kPoints; ++k) {
+      r[k] = Radius(k);
+      y[k] = static_cast<float>(std::exp(r[k] - 6.0) + spec.tilt * r[k]);
+    }
+    ScanInfo& info = pScanInfo[Idx(s)];
+    info.cell = spec.cell;
+    info.wavelength = spec.wavelength;
+    info.rpm = spec.rpm;
+    info.time = info.recordedTime = spec.time;
+    info.scanType = 'R';
+    ppScanFileNames[Idx(s)] = Format("%05d%s", s, ext.c_str());
+    InstallScanArrays(s, kPoints, r, y, nullptr, false);
+  }
+}
+
+// Population standard deviation of the radii: the rmsd of two scans that differ by
+// a tilt d r is |d| times it once the mean difference is removed.
+double RadiusSpread() {
+  double mean = 0.0, sq = 0.0;
+  for (int k = 1; k <= kPoints; ++k) mean += Radius(k);
+  mean /= kPoints;
+  for (int k = 1; k <= kPoints; ++k) sq += (Radius(k) - mean) * (Radius(k) - mean);
+  return std::sqrt(sq / kPoints);
+}
+
+class EqSortingTest : public CommandTest {
+ protected:
+  void SetUp() override {
+    CommandTest::SetUp();
+    ResetEquilibriumSorting();
+  }
+  void TearDown() override {
+    ResetEquilibriumSorting();
+    CommandTest::TearDown();
+  }
+};
+
+// Three scans at 1 h, 2 h and 3 h: two points, each the tilt difference times the
+// spread of the radii; answering No leaves the rmsd plot (the scan is not shown).
+// One scan: only the inclusion question. Intensity files are judged as absorbance.
+TEST_F(EqSortingTest, AttainmentTestPlotsRmsdAgainstLastScan) {
+  InstallScans({{1, 280, 20000, 3600, 0.02f}, {1, 280, 20000, 7200, 0.005f},
+                {1, 280, 20000, 10800, 0.0f}});
+  const int series[] = {0, 1, 2, 3, 3};
+  Backend().QueueMessageBox(IDNO, "EQ Test");
+  EXPECT_FALSE(TestEquilibriumAttainment(Win(), series, 4, 3));
+  EXPECT_EQ(Backend().Transcript().back().text, "was equilibrium attained at 280 nm and 20000 rpm?");
+  ASSERT_NE(pAuxPlot, nullptr);
+  const CCurve* c = pAuxPlot->GetCurve(0);
+  ASSERT_NE(c, nullptr);
+  ASSERT_EQ(c->X()->Length(), 2u);
+  EXPECT_FLOAT_EQ(c->X()->Get(0), 3600.0f);
+  EXPECT_FLOAT_EQ(c->X()->Get(1), 7200.0f);
+  EXPECT_NEAR(c->Y()->Get(0), 0.02 * RadiusSpread(), 2e-5);
+  EXPECT_NEAR(c->Y()->Get(1), 0.005 * RadiusSpread(), 2e-5);
+
+  Backend().QueueMessageBox(IDYES, "EQ Test");
+  Backend().QueueMessageBox(IDYES, "EQ Test");
+  EXPECT_TRUE(TestEquilibriumAttainment(Win(), series, 4, 3));
+  EXPECT_EQ(Backend().Transcript().back().text,
+            "accept EQ scan at 280 nm and 20000 rpm to be included? ");
+
+  const int one[] = {0, 2, 2};
+  Backend().QueueMessageBox(IDYES, "EQ Test");
+  EXPECT_TRUE(TestEquilibriumAttainment(Win(), one, 2, 2));
+  EXPECT_EQ(Backend().Transcript().back().text,
+            "accept EQ scan at 280 nm and 20000 rpm to be included? (no time-course available)");
+  EXPECT_EQ(pAuxPlot->GetCurve(0)->X()->Length(), static_cast<std::uint32_t>(kPoints));
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  // Intensity: log10 of the intensity ratio; a non-positive intensity gives 10.
+  InstallScans({{1, 280, 20000, 3600, 0.0f}}, ".ri1");
+  float* third = tarmic::vector(1, kPoints);
+  for (int k = 1; k <= kPoints; ++k) third[k] = 0.5f;
+  ppThirdColumn[1] = third;
+  EXPECT_NEAR(EqScanValue(1, 1), std::log10(ppSignal[1][1] / 0.5), 1e-6);
+  ppSignal[1][2] = 0.0f;
+  EXPECT_FLOAT_EQ(EqScanValue(1, 2), 10.0f);
+}
+
+// Cell 2 at 280 nm, three speeds of three scans (a 283 nm scan joins the first
+// speed; two equal latest times keep the first), and a scan exactly 5 nm away,
+// which starts its own key. All series are accepted except 20000 rpm: eq files
+// for 10k and 15k listed in cell2_280.xp (MULTISEDEQ), eq10k_285 in its own
+// single-file experiment. The collect mode records the same series without any
+// question or file.
+TEST_F(EqSortingTest, SortWritesEqFilesAndExperimentFiles) {
+  InstallScans({{2, 280, 10000, 1000, 0.03f}, {2, 280, 15000, 5000, 0.0f},
+                {2, 283, 10000, 2000, 0.02f}, {2, 280, 20000, 8000, 0.0f},
+                {2, 280, 10000, 4000, 0.0f},  {2, 280, 15000, 7000, 0.01f},
+                {2, 280, 15000, 7000, 0.02f}, {2, 280, 20000, 9000, 0.0f},
+                {2, 285, 10000, 3000, 0.0f},  {2, 280, 10000, 3000, 0.01f}});
+  namespace fs = std::filesystem;
+  const std::string out = ProgramDir() + "/sorted";
+  fs::create_directories(out);
+  Backend().QueueSaveFile(out + "/eq.ra1");
+  Backend().QueueMessageBox(IDYES);  // make xp files?
+  for (const char* v : {"1.002", "0.72", "2.5", "1.5", "0.5"}) Backend().QueueInput(std::string(v));
+  for (int answer : {IDYES, IDYES, IDYES, IDYES, IDNO, IDYES})
+    Backend().QueueMessageBox(answer, "EQ Test");
+  Dispatch(579);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  // 10k: latest of scans 1, 3, 5, 10 is scan 5 (4000 s).
+  ASSERT_TRUE(fs::exists(out + "/eq10k_280.ra1"));
+  ASSERT_TRUE(fs::exists(out + "/eq15k_280.ra1"));
+  EXPECT_FALSE(fs::exists(out + "/eq20k_280.ra1"));
+  ASSERT_TRUE(fs::exists(out + "/eq10k_285.ra1"));
+  ScanInfo info;
+  int n = 0;
+  float *r = nullptr, *v = nullptr;
+  bool mark = false;
+  ASSERT_EQ(ReadScanFile((out + "/eq15k_280.ra1").c_str(), &info, &n, &r, &v, nullptr, &mark, 0.0f), 1);
+  // 15k: scans 2, 6, 7; 6 and 7 share the latest time: scan 6 (tilt 0.01) is written.
+  EXPECT_NEAR(v[10], std::exp(Radius(10) - 6.0) + 0.01 * Radius(10), 1e-4);
+  EXPECT_EQ(info.rpm, 15000.0f);
+  free_vector(r, 1, n);
+  free_vector(v, 1, n);
+
+  const std::vector<std::string> xp = Lines(ReadFile(out + "/cell2_280.xp"));
+  ASSERT_GT(xp.size(), 40u);
+  EXPECT_EQ(xp[0], "4 (ExperimentType: MULTISEDEQ)");
+  EXPECT_EQ(xp[1], "(exported xp file from TARMIC)");
+  EXPECT_EQ(xp[2], "\"" + out + "/\" \" eq10k_280.ra1 eq15k_280.ra1\"");
+  EXPECT_EQ(xp[3], "1.002000 (fBufferDensity)");
+  EXPECT_EQ(xp[5], "0.720000 (VBAR)");
+  EXPECT_EQ(xp[16], "0 (blocalFitTimeIndepNoise)");
+  const std::string text = ReadFile(out + "/cell2_280.xp");
+  EXPECT_NE(text.find("2.500000 (xExtinctionCoeffA)\n"), std::string::npos);
+  EXPECT_NE(text.find("2 (NFILES)\n"), std::string::npos);
+  EXPECT_NE(text.find("8 (rotor type:  EIGHTHOLE)\n"), std::string::npos);
+  EXPECT_NE(text.find("0.000000e+00 (ppMultiLocalExtraConcs[2][3])\n"), std::string::npos);
+  EXPECT_EQ(xp[xp.size() - 1], "-1 (Temperature)");
+  EXPECT_EQ(Lines(ReadFile(out + "/cell2_285.xp"))[0], "3 (ExperimentType: SEDEQUILIBRIUM)");
+
+  // Collect mode: the same four series, time-ordered with the latest last.
+  Backend().ClearTranscript();
+  RunEquilibriumTest(Win());
+  EXPECT_TRUE(Backend().Transcript().empty());
+  ASSERT_EQ(nEqGroups, 4);
+  EXPECT_EQ(ppEqGroups[1], (std::vector<int>{0, 1, 3, 10, 5}));
+  EXPECT_EQ(ppEqGroups[2], (std::vector<int>{0, 2, 7, 6}));
+  EXPECT_EQ(pEqGroupSizes[4], 1);
+  EXPECT_EQ(ppEqGroups[4][1], 9);
+  EXPECT_TRUE(bEqSingleCell);
+  EXPECT_EQ(nEqGroupCell, 2);
+  EXPECT_TRUE(bEqTestView);
+  ASSERT_NE(pAuxPlot, nullptr);
+  EXPECT_NE(pAuxPlot->GetCurve(2), nullptr);  // one curve per series of several scans
+  EndEqTestMode(Win());
+  EXPECT_EQ(pAuxPlot, nullptr);
+  EXPECT_EQ(nEqGroups, 0);
+}
+
+}  // namespace
+}  // namespace tarmic::testing

@@ -1,0 +1,310 @@
+// Dynamic light scattering: the dlsdat file round trip with the conversion between
+// field and intensity correlation, the loading of a selection as the data set and
+// its mean, and the model of a discrete species, whose D a one-dimensional search
+// over the model's rmsd recovers from a synthetic correlation function.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "modelcalc/dls_data_set.h"
+#include "modelcalc/dls_species_signal.h"
+#include "modelcalc_test_support.h"
+#include "platform/headless/headless_backend.h"
+#include "scandata/dls_file.h"
+#include "scandata/scan_loading.h"
+
+namespace tarmic {
+namespace {
+
+using test::Idx;
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::string OutputDir(const std::string& name) {
+  namespace fs = std::filesystem;
+  const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/dls/" + name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+// A dlsdat file of n points at lag times 1e-6 .. 1e-1 s (log spaced) with values
+// value(tau); parameters: 20 C, time, count rate 150, n = 1.33, 0.01002 poise,
+// 90 degrees, 633 nm.
+template <class F>
+void WriteDlsFile(const std::string& path, double time, int flag, int n, F value) {
+  std::ofstream out(path);
+  out << "synthetic\n20.0 " << time << " 150.00 1.33 0.01002 90 6.33e-07 " << flag << "\n";
+  out.precision(9);
+  for (int i = 0; i < n; ++i) {
+    const double tau = std::pow(10.0, -6.0 + 5.0 * i / (n - 1));
+    out << tau << " " << value(tau) << "\n";
+  }
+}
+
+// q^2 (1/m^2) of those parameters, computed here from q = 4 pi n sin(theta/2) / lambda.
+const double kQ2 = std::pow(4.0 * kPi * 1.33 * std::sin(kPi / 4.0) / 6.33e-7, 2);
+
+class DlsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::ResetModelCalcState(); }
+  void TearDown() override {
+    bDLSConvertOnWrite = false;
+    test::ResetModelCalcState();
+  }
+};
+
+// Writing a field correlation with the conversion on stores g(2) - 1 (signed
+// squares, flag 0); reading back as g(1) returns the original values, as g(2) - 1
+// the squares; without conversion the flag 1 makes the reader square on request.
+// Refused files leave every output untouched.
+TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
+  const std::string dir = OutputDir("roundtrip");
+  DLSInfo record;
+  record.title = "sample A";
+  record.temperatureC = 25.0f;
+  record.elapsedTime = 120.7;
+  record.meanCountRate = 321.456f;
+  record.refractiveIndex = 1.33f;
+  record.viscosity = 0.0089f;
+  record.scatteringAngle = 173.0f;
+  record.laserWavelength = 6.33e-7f;
+  record.bFieldACF = true;
+  const std::vector<float> x{0.0f, -6.0f, -4.5f, -2.0f};  // one-based
+  const std::vector<float> g{0.0f, 0.9f, 0.3f, -0.1f};
+
+  bDLSConvertOnWrite = true;
+  const std::string converted = dir + "/converted.dlsdat";
+  ASSERT_TRUE(WriteDLSDatFromRecord(converted.c_str(), 3, x.data(), g.data(), nullptr, record));
+  {
+    std::ifstream in(converted);
+    std::string title, params, line;
+    std::getline(in, title);
+    std::getline(in, params);
+    EXPECT_EQ(title, "sample A");
+    std::istringstream p(params);
+    std::vector<double> v(8);
+    for (double& d : v) p >> d;
+    EXPECT_DOUBLE_EQ(v[1], 120.0);  // whole seconds
+    EXPECT_NEAR(v[2], 321.46, 1e-9);
+    EXPECT_EQ(v[7], 0.0);           // written as g(2) - 1
+    double tau = 0, y = 0;
+    for (int i = 0; i < 3; ++i) in >> tau >> y;
+    EXPECT_NEAR(tau, 1e-2, 1e-9);
+    EXPECT_NEAR(y, -0.01, 1e-7);    // sign kept
+  }
+  int n = 0;
+  float* xs = nullptr;
+  float* ys = nullptr;
+  DLSInfo back;
+  ASSERT_EQ(ReadDLSDatFile(converted.c_str(), &back, &n, &xs, &ys, false), 1);
+  ASSERT_EQ(n, 3);
+  EXPECT_TRUE(back.bFieldACF);
+  EXPECT_EQ(back.nDataPoints, 3);
+  EXPECT_EQ(back.title, "sample A");
+  EXPECT_FLOAT_EQ(back.scatteringAngle, 173.0f);
+  EXPECT_NEAR(back.laserWavelength, 6.33e-7, 1e-12);
+  EXPECT_NEAR(back.viscosity, 0.0089, 1e-7);
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_NEAR(xs[i], x[Idx(i)], 1e-5);
+    EXPECT_NEAR(ys[i], g[Idx(i)], 1e-5);
+  }
+  free_vector(xs, 1, n);
+  free_vector(ys, 1, n);
+  ASSERT_EQ(ReadDLSDatFile(converted.c_str(), &back, &n, &xs, &ys, true), 1);
+  EXPECT_FALSE(back.bFieldACF);
+  EXPECT_NEAR(ys[1], 0.81, 1e-5);
+  EXPECT_NEAR(ys[3], -0.01, 1e-6);
+  free_vector(xs, 1, n);
+  free_vector(ys, 1, n);
+
+  // Stored as g(1) with its flag: the reader squares only when asked for g(2) - 1.
+  bDLSConvertOnWrite = false;
+  const std::string field = dir + "/field.dlsdat";
+  ASSERT_TRUE(WriteDLSDatFromRecord(field.c_str(), 3, x.data(), g.data(), "as g1", record));
+  ASSERT_EQ(ReadDLSDatFile(field.c_str(), &back, &n, &xs, &ys, false), 1);
+  EXPECT_EQ(back.title, "as g1");
+  EXPECT_NEAR(ys[2], 0.3, 1e-6);
+  free_vector(xs, 1, n);
+  free_vector(ys, 1, n);
+  ASSERT_EQ(ReadDLSDatFile(field.c_str(), &back, &n, &xs, &ys, true), 1);
+  EXPECT_NEAR(ys[2], 0.09, 1e-6);
+  free_vector(xs, 1, n);
+  free_vector(ys, 1, n);
+
+  // In memory: each conversion acts once and marks the record.
+  std::vector<float> v{0.0f, 0.25f, -0.04f};
+  DLSInfo r;
+  EXPECT_EQ(ConvertIntensityToFieldACF(2, v.data(), &r), 1);
+  EXPECT_EQ(ConvertIntensityToFieldACF(2, v.data(), &r), 0);
+  EXPECT_FLOAT_EQ(v[2], -0.2f);
+  EXPECT_EQ(ConvertFieldToIntensityACF(2, v.data(), &r), 1);
+  EXPECT_FLOAT_EQ(v[1], 0.25f);
+
+  // Refused: a lag time of 0, a missing parameter line, a single point.
+  const std::string bad = dir + "/bad.dlsdat";
+  for (const char* text : {"t\n20 0 1 1.33 0.01 90 6e-7 0\n0 0.5\n1e-5 0.4\n", "t\n1e-5 0.4\n",
+                           "t\n20 0 1 1.33 0.01 90 6e-7 0\n1e-5 0.4\n"}) {
+    std::ofstream(bad) << text;
+    DLSInfo untouched;
+    untouched.title = "keep";
+    int m = -7;
+    float* px = nullptr;
+    std::string why;
+    EXPECT_EQ(ReadDLSDatFile(bad.c_str(), &untouched, &m, &px, &px, false, &why), 0) << text;
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(m, -7);
+    EXPECT_EQ(px, nullptr);
+    EXPECT_EQ(untouched.title, "keep");
+  }
+}
+
+// Three files recorded at 300, 100 and 200 s load in time order, each with its own
+// record and points; temperature and viscosity give the solvent; the mean of the
+// set is g(2) - 1 whichever form was loaded; a selection with an unreadable file
+// leaves the loaded set as it was.
+TEST_F(DlsTest, LoadOrdersByTimeAndFailedLoadChangesNothing) {
+  ScopedHeadlessBackend backend;
+  const std::string dir = OutputDir("load");
+  const double times[] = {300.0, 100.0, 200.0};
+  const double values[] = {0.25, 0.5, -0.1};  // g(2) - 1 at every lag time
+  std::vector<std::string> paths;
+  for (int f = 0; f < 3; ++f) {
+    paths.push_back(dir + "/s" + std::to_string(f + 1) + ".dlsdat");
+    WriteDlsFile(paths.back(), times[f], 0, 20 + f, [&](double) { return values[f]; });
+  }
+  fFitLeftLim = 5.0f;  // outside the lag-time range: moved to the ends of set 1
+  fFitRightLim = 6.0f;
+  bFitTINoise = true;
+  LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), false);
+  ASSERT_EQ(nScans, 3);
+  EXPECT_TRUE(bDLSData);
+  EXPECT_FALSE(bFitTINoise);
+  EXPECT_EQ(ppScanFileNames[1], "s2.dlsdat");
+  EXPECT_EQ(ppScanFileNames[2], "s3.dlsdat");
+  EXPECT_EQ(ppScanFileNames[3], "s1.dlsdat");
+  EXPECT_EQ(pnPoints[1], 21);
+  EXPECT_EQ(pDLSInfo[3].nDataPoints, 20);
+  EXPECT_DOUBLE_EQ(pDLSInfo[1].elapsedTime, 100.0);
+  EXPECT_NEAR(ppSignal[1][1], std::sqrt(0.5), 1e-6);
+  EXPECT_NEAR(ppSignal[2][5], -std::sqrt(0.1), 1e-6);
+  EXPECT_NEAR(RELVISCOSITY, 1.0, 1e-5);
+  EXPECT_NEAR(fTemperatureK, 293.15, 1e-4);
+  EXPECT_NEAR(fMeniscus, -6.0, 1e-5);
+  EXPECT_NEAR(fBottom, -1.0, 1e-5);
+  EXPECT_FLOAT_EQ(fFitLeftLim, fMeniscus);
+  EXPECT_FLOAT_EQ(fFitRightLim, fBottom);
+  EXPECT_EQ(szTmpParsPath, dir + "/~tmppars.dlsdat");
+
+  // Mean of g(2) - 1: (0.5 + (-0.1) + 0.25) / 3 on the common grid.
+  const std::string mean = dir + "/mean.dlsdat";
+  ASSERT_TRUE(SaveMeanDLSData(mean.c_str()));
+  DLSInfo m;
+  int n = 0;
+  float* x = nullptr;
+  float* y = nullptr;
+  ASSERT_EQ(ReadDLSDatFile(mean.c_str(), &m, &n, &x, &y, true), 1);
+  EXPECT_EQ(m.title, "averaged");
+  EXPECT_NEAR(y[1], 0.65 / 3.0, 1e-5);
+  free_vector(x, 1, n);
+  free_vector(y, 1, n);
+
+  // Loaded as g(2) - 1, the values are averaged as they are (not squared again).
+  LoadDLSData(nullptr, MakeSelectionBuffer({paths[1], paths[2]}).c_str(), true);
+  ASSERT_EQ(nScans, 2);
+  EXPECT_FALSE(pDLSInfo[1].bFieldACF);
+  EXPECT_NEAR(ppSignal[1][1], 0.5, 1e-6);
+  ASSERT_TRUE(SaveMeanDLSData(mean.c_str()));
+  ASSERT_EQ(ReadDLSDatFile(mean.c_str(), &m, &n, &x, &y, true), 1);
+  EXPECT_NEAR(y[2], 0.2, 1e-5);
+  free_vector(x, 1, n);
+  free_vector(y, 1, n);
+
+  // A selection with an unreadable file: "LOAD ERROR", nothing changes.
+  std::ofstream(dir + "/broken.dlsdat") << "no parameters\n";
+  backend->QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadDLSData(nullptr, MakeSelectionBuffer({paths[0], dir + "/broken.dlsdat"}).c_str(), false);
+  EXPECT_TRUE(backend->AllAnswersUsed());
+  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(ppScanFileNames[1], "s2.dlsdat");
+  EXPECT_FALSE(pDLSInfo[1].bFieldACF);
+  EXPECT_TRUE(bDLSData);
+}
+
+// One species of D = 5e-7 cm^2/s: g(2) - 1 = beta exp(-2 D q^2 tau) loaded as g(1).
+// The model at the true D fits to rounding with the amplitude sqrt(beta); a golden-
+// section search of the rmsd over D finds D within 0.2%. The same data as g(2) - 1
+// are fitted by the squared model, and the Stokes radius of that D (Stokes-Einstein
+// at 20 C in water) gives the same model.
+TEST_F(DlsTest, DiscreteSpeciesModelRecoversDiffusionCoefficient) {
+  const std::string dir = OutputDir("model");
+  const double D = 5e-7, beta = 0.8;
+  const double gamma = 1e-4 * D * kQ2;  // 1/s
+  std::vector<std::string> paths;
+  for (int f = 0; f < 2; ++f) {
+    paths.push_back(dir + "/m" + std::to_string(f) + ".dlsdat");
+    WriteDlsFile(paths.back(), 60.0 * f, 0, 120,
+                 [&](double tau) { return beta * std::exp(-2.0 * gamma * tau); });
+  }
+  auto setUpModel = [] {
+    bDiscreteModel = true;
+    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
+    pSpeciesAmplitude[1] = 1.0f;
+    pSpeciesAmplitudeFit[1] = 1;
+    pSpeciesS[1] = 0.0f;
+    PackModelParams();
+    UpdateLinearFitFlags();
+  };
+  auto rmsdAt = [](double d) {
+    pParams[1] = static_cast<float>(d * 1e7);
+    const ModelResult r = CalculateModel(nullptr);
+    EXPECT_EQ(r.status, ModelStatus::Computed);
+    return static_cast<double>(FitRmsd());
+  };
+
+  LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), false);
+  ASSERT_EQ(nScans, 2);
+  setUpModel();
+  ASSERT_TRUE(bLinearAmplitudes);
+  EXPECT_LT(rmsdAt(D), 1e-5);
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_NEAR(pSpeciesAmplitude[1], std::sqrt(beta), 1e-4);
+  EXPECT_GT(rmsdAt(1.2 * D), 1e-3);
+
+  // Golden section over D in [1e-7, 2e-6].
+  double a = 1e-7, b = 2e-6;
+  const double phi = 0.5 * (std::sqrt(5.0) - 1.0);
+  double c = b - phi * (b - a), d = a + phi * (b - a);
+  double fc = rmsdAt(c), fd = rmsdAt(d);
+  for (int it = 0; it < 40; ++it) {
+    if (fc < fd) {
+      b = d, d = c, fd = fc;
+      c = b - phi * (b - a), fc = rmsdAt(c);
+    } else {
+      a = c, c = d, fc = fd;
+      d = a + phi * (b - a), fd = rmsdAt(d);
+    }
+  }
+  EXPECT_NEAR(0.5 * (a + b), D, 0.002 * D);
+
+  // As g(2) - 1 the model is squared: the amplitude is beta itself.
+  LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), true);
+  setUpModel();
+  EXPECT_LT(rmsdAt(D), 1e-5);
+  EXPECT_NEAR(pSpeciesAmplitude[1], beta, 1e-4);
+
+  // Stokes radius (nm) of D: R = k T / (6 pi eta D).
+  bStokesRadii = true;
+  const double R = 1.38065e-23 * 293.15 / (6.0 * kPi * 0.001002 * D * 1e-4) * 1e9;
+  pParams[1] = static_cast<float>(R);
+  EXPECT_EQ(CalculateModel(nullptr).status, ModelStatus::Computed);
+  EXPECT_LT(FitRmsd(), 1e-4);
+}
+
+}  // namespace
+}  // namespace tarmic
