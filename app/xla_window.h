@@ -226,6 +226,7 @@ class TXLAWindow {
   void CmContinuousCMPriorVbar();      // 279
   void CmFMScalingLaw();               // 887
   void CmContinuousCsScalingLaw();     // 872
+  void CmContinuousCsMsTable();       // 587
   void CmFitMAndS(); void CmHeteroAssocModel();  // 217, 267 (commands/reacting_commands.cpp)
   // Discrete-species models (commands/discrete_model_commands.cpp): 198, 246, 280, 281, 291,
   // 227, 893, 255 and 256; the planar quadrature, self-association and electrophoresis
@@ -242,6 +243,10 @@ class TXLAWindow {
   void CmLammEquationParameters();     // 611
   // Distributions: save, copy and the tools of the distribution pane
   // (commands/distribution_*.cpp).
+  // Transforms of a distribution (commands/transform_commands.cpp).
+  void CmTransformToS20wDistribution();  // 836
+  void CmTransformToRDistribution();     // 525
+  void CmDirectBoundaryFromGss();        // 533
   void CmSaveContinuousDistribution(); // 271
   void CmCopyDistributionPlot();       // 273
   void CmCopyDistribution();           // 274

@@ -28,6 +28,7 @@ constexpr int kCmCMInvariantD = 277;
 constexpr int kCmCMPriorVbar = 279;
 constexpr int kCmCsInvariantD = 526;
 constexpr int kCmCsScalingLaw = 872;
+constexpr int kCmCsMsTable = 587;
 constexpr int kCmFMScalingLaw = 887;
 
 // Every command of the model menu that chooses a model.
@@ -210,6 +211,10 @@ void TXLAWindow::CmContinuousCsInvariantD() {
 
 void TXLAWindow::CmContinuousCsScalingLaw() {
   ChooseContinuousModel(*this, kCmCsScalingLaw, [] { bCsScalingLaw = true; });
+}
+
+void TXLAWindow::CmContinuousCsMsTable() {
+  ChooseContinuousModel(*this, kCmCsMsTable, [] { bCsMsTable = true; });
 }
 
 void TXLAWindow::CmContinuousCMInvariantD() {

@@ -9,6 +9,8 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_transforms.h"
+#include "distributions/ms_table.h"
 #include "distributions/maximum_entropy.h"
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
@@ -22,6 +24,8 @@ void ResetDistributionEngine() {
   ResetDistributionFiles();
   ResetDistributionModels();
   ResetDistributionGrid();
+  ResetDistributionTransforms();
+  FreeMofsTable();
   dSumSqData = dDataMean = 0.0;
   bFixedFirstKernel = false;
   dFixedFirstAmplitude = 0.0;

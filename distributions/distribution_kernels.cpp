@@ -11,6 +11,7 @@
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
+#include "distributions/ms_table.h"
 #include "distributions/normal_equations.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
@@ -115,6 +116,9 @@ bool KernelModelAvailable() {
   if (bDLSData || bEquilibriumMode || LightScatteringModel()) return false;
   if (bContiSModel || bCsFloatingVbar || bCsScalingLaw || bCsInvariantD) return true;
   if (bCMPriorVbar || bCMPowerLawModel || bConstantDModel || bFMScalingLaw) return true;
+  // --- c(s) with an M(s) table ---
+  if (bCsMsTable) return true;
+  // --- end c(s) with an M(s) table ---
   // Plain c(M): a continuous model that is neither an s-grid model nor one of the
   // other families.
   return bContiModel && !IsSGridModel() && !bCvConstantD && !bElectroLsgModel &&
@@ -180,6 +184,17 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
   } else if (bCsInvariantD) {
     D = fInvariantD * 1e-7f;
     M = MFromSandD(s, D, T);
+    // --- c(s) with an M(s) table: point 1 is the discrete species (s and M of the
+    // parameter vector's entries 6 and 10), the others take M from the table ---
+  } else if (bCsMsTable) {
+    if (i == 1) {
+      s = pParams[6];
+      M = pParams[10];
+    } else {
+      M = MFromSTable(s);
+    }
+    D = DFromMandS(M, s, T);
+    // --- end c(s) with an M(s) table ---
   } else {
     // c(M): the frictional ratio gives D of the mass, and s follows.
     D = DFromM(M, T);
