@@ -248,6 +248,7 @@ class TXLAWindow {
   void CmZoneLsgModel();               // 510
   void CmElectroLsgModel();            // 501
   void CmCvConstantD();                // 513
+  void CmContinuousCsMsTable();       // 587
   void CmFitMAndS(); void CmHeteroAssocModel();  // 217, 267 (commands/reacting_commands.cpp)
   // Discrete-species models (commands/discrete_model_commands.cpp): 198, 246, 280, 281, 291,
   // 227, 893, 255 and 256; the planar quadrature, self-association and electrophoresis
@@ -264,6 +265,10 @@ class TXLAWindow {
   void CmLammEquationParameters();     // 611
   // Distributions: save, copy and the tools of the distribution pane
   // (commands/distribution_*.cpp).
+  // Transforms of a distribution (commands/transform_commands.cpp).
+  void CmTransformToS20wDistribution();  // 836
+  void CmTransformToRDistribution();     // 525
+  void CmDirectBoundaryFromGss();        // 533
   void CmSaveContinuousDistribution(); // 271
   // Monte Carlo and the prior from peaks (commands/monte_carlo_commands.cpp).
   void CmMonteCarloDistributions();    // 296

@@ -30,6 +30,7 @@ constexpr int kCmCMInvariantD = 277;
 constexpr int kCmCMPriorVbar = 279;
 constexpr int kCmCsInvariantD = 526;
 constexpr int kCmCsScalingLaw = 872;
+constexpr int kCmCsMsTable = 587;
 constexpr int kCmFMScalingLaw = 887;
 constexpr int kCmCsFf0 = 595;
 constexpr int kCmCsFf0OneDiscrete = 598;
@@ -233,6 +234,10 @@ void TXLAWindow::CmContinuousCsInvariantD() {
 
 void TXLAWindow::CmContinuousCsScalingLaw() {
   ChooseContinuousModel(*this, kCmCsScalingLaw, [] { bCsScalingLaw = true; });
+}
+
+void TXLAWindow::CmContinuousCsMsTable() {
+  ChooseContinuousModel(*this, kCmCsMsTable, [] { bCsMsTable = true; });
 }
 
 void TXLAWindow::CmContinuousCMInvariantD() {

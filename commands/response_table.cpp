@@ -87,6 +87,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(235, &W::CmContinuousCM),
       CommandEntry(526, &W::CmContinuousCsInvariantD),
       CommandEntry(872, &W::CmContinuousCsScalingLaw),
+      CommandEntry(587, &W::CmContinuousCsMsTable),
       CommandEntry(277, &W::CmContinuousCMInvariantD),
       CommandEntry(279, &W::CmContinuousCMPriorVbar),
       CommandEntry(887, &W::CmFMScalingLaw),
@@ -110,6 +111,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(911, &W::CmSignalRadialConvolution), CommandEntry(912, &W::CmSignalRadialConvolution),
       CommandEntry(913, &W::CmExcitationShadow), CommandEntry(914, &W::CmExcitationShadow),
       // Distributions.
+      CommandEntry(836, &W::CmTransformToS20wDistribution), CommandEntry(525, &W::CmTransformToRDistribution), CommandEntry(533, &W::CmDirectBoundaryFromGss),
       CommandEntry(271, &W::CmSaveContinuousDistribution),
       CommandEntry(296, &W::CmMonteCarloDistributions), CommandEntry(546, &W::CmMonteCarloIntegratedSw),
       CommandEntry(633, &W::CmPriorDiscreteSpecies),

@@ -11,6 +11,7 @@
 #include "modelfit/lamm_dialog.h"
 #include "modelcalc/model_computation.h"
 #include "modelcalc/model_steps.h"
+#include "modelcalc/time_course.h"
 #include "modelfit/params_dialog.h"
 #include "numerics/run_switches.h"
 #include "numerics/sounds.h"
@@ -56,6 +57,12 @@ void TXLAWindow::CmRun() {
   bContiInnerRun = false;
   bFMScalingLawSwitching = false;
   bRunInProgress = true;
+  if (bDLSTimeCourseModel) {
+    RunContinuousModel(&GetHandle());
+    bRunInProgress = false;
+    RepaintMain();
+    return;
+  }
   const ContiRunOutcome outcome = RunContiSed(&GetHandle());
   bRunInProgress = false;
   if (outcome == ContiRunOutcome::Computed) bDataChanged = false;

@@ -12,6 +12,8 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
+#include "distributions/distribution_transforms.h"
+#include "distributions/ms_table.h"
 #include "distributions/maximum_entropy.h"
 #include "distributions/noise_fit.h"
 #include "distributions/normal_equation_threads.h"
@@ -221,6 +223,8 @@ ContiRunOutcome RunContiSed(Window* window) {
     bClaverie = false;
   }
   RunScope scope(window);
+  // A new result is on its own axis again.
+  bDistTransformed = bDistRhTransformed = false;
 
   if (nScans == 0) return Finish(ContiRunOutcome::NotStarted);
   if (bElectrophoresis && !bCvConstantD && !bElectroLsgModel) {
@@ -380,6 +384,8 @@ void FinishContiResult(Window* window) {
     FreeNormalEquationArrays();
   }
   bModelComputed = true;
+  // The table serves the set-up of one run; readouts afterwards give 1.0.
+  if (bCsMsTable) FreeMofsTable();
   RedrawDistributionPlot();
   if (pResidualsPlot) RedrawResidualPlot(true);
   if (bRedrawModel && window) window->Invalidate();

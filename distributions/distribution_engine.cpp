@@ -10,7 +10,9 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_transforms.h"
 #include "distributions/distribution_variants.h"
+#include "distributions/ms_table.h"
 #include "distributions/maximum_entropy.h"
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
@@ -26,6 +28,8 @@ void ResetDistributionEngine() {
   ResetDistributionVariants();
   ResetDistributionGrid();
   ResetDistributionPrior();
+  ResetDistributionTransforms();
+  FreeMofsTable();
   dSumSqData = dDataMean = 0.0;
   bFixedFirstKernel = false;
   dFixedFirstAmplitude = 0.0;

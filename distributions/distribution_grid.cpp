@@ -5,6 +5,7 @@
 #include <string>
 
 #include "distributions/distribution_hooks.h"
+#include "distributions/ms_table.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
@@ -397,7 +398,7 @@ bool SetupContiGrid() {
   // 9. The tables of the M(s)-table and nonideal models.
   if (!sizeShape) {
     const DistributionHooks& hooks = GetDistributionHooks();
-    if (bCsMsTable && hooks.loadMsTable && !hooks.loadMsTable()) return false;
+    if (bCsMsTable && !(hooks.loadMsTable ? hooks.loadMsTable() : LoadMofsTable())) return false;
     if (bCsNonideal && hooks.prepareNonideal) hooks.prepareNonideal();
   }
   // What decides whether the c(s,ff0) kernels can be used again: the settings of

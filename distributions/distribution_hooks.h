@@ -49,7 +49,7 @@ struct DistributionHooks {
   // Fills pPriorProbability for the new grid.
   std::function<void()> buildPriorProbability;
   // Loads the M(s) table of the "M(s) table" model; false ends the run (default
-  // true).
+  // LoadMofsTable, ms_table.h).
   std::function<bool()> loadMsTable;
   // The preparation of the nonideal c(s) model after the grid is made.
   std::function<void()> prepareNonideal;

@@ -12,6 +12,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
 #include "distributions/distribution_variants.h"
+#include "distributions/ms_table.h"
 #include "distributions/special_kernels.h"
 #include "distributions/normal_equations.h"
 #include "lamm/lamm_globals.h"
@@ -117,9 +118,9 @@ LammDiscretizationSettings CurrentDiscretization() {
 
 bool KernelModelAvailable() {
   if (bDLSData || bEquilibriumMode || LightScatteringModel()) return false;
-  // Models computed elsewhere or not here: the nonideal c(s), the M(s) table and
-  // the boundary analyses.
-  if (bCsNonideal || bCsMsTable || bBoundaryAnalysis || bVanHoldeWeischet) return false;
+  // Models computed elsewhere or not here: the nonideal c(s) and the boundary
+  // analyses.
+  if (bCsNonideal || bBoundaryAnalysis || bVanHoldeWeischet) return false;
   if (IsSGridModel() || bCvConstantD || bElectroLsgModel || bZoneLsgModel) return true;
   if (bCMPriorVbar || bCMPowerLawModel || bConstantDModel || bFMScalingLaw) return true;
   // Plain c(M): a continuous model that is neither an s-grid model nor one of the
@@ -271,6 +272,16 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
   } else if (bFMScalingLaw) {
     s = SFromMScalingLaw(M);
     D = bScalingLawNoDiffusion ? 0.0f : DFromMandS(M, s, T);
+  } else if (bCsMsTable) {
+    // c(s) with an M(s) table: point 1 is the discrete species, the others take
+    // M from the table.
+    if (i == 1) {
+      s = fDiscreteS;
+      M = fDiscreteM;
+    } else {
+      M = MFromSTable(s);
+    }
+    D = DFromMandS(M, s, T);
   } else if (IsSGridModel()) {
     CsFamilySpecies(s, T, &M, &D);
   } else {

@@ -13,6 +13,7 @@ float fConfidenceLevel = 0.95f;
 bool bUsePrior = false;
 bool bFf0Prior = false;
 float f2DRegScale = 10.0f;
+float fTimeCourseWindow = 1.0f;
 
 bool bDLSLinearAxis = true;
 bool bCsff0ViewSM = false;
@@ -46,6 +47,7 @@ void ResetDistributionModels() {
   fConfidenceLevel = 0.95f;
   bUsePrior = bFf0Prior = false;
   f2DRegScale = 10.0f;
+  fTimeCourseWindow = 1.0f;
   bDLSLinearAxis = true;
   bCsff0ViewSM = bCsff0ViewSRs = bCsff0ViewSD = bCsff0ViewMFf0 = false;
 }

@@ -26,6 +26,9 @@ extern bool bUsePrior;          // regularise towards pPriorProbability
 extern bool bFf0Prior;          // weight the f/f0 direction by pFf0AxisWork
 extern float f2DRegScale;       // weight of the f/f0 direction of c(s,ff0) (10)
 
+// Window length of the light-scattering time course, minutes (1.0).
+extern float fTimeCourseWindow;
+
 // --- display of distributions ---
 // DLS distributions over linear Rh (nm) or D (1e-7 cm^2/s) instead of log10 (on).
 extern bool bDLSLinearAxis;

@@ -19,7 +19,6 @@ namespace {
 // Options the dialog edits that no computation of this engine reads yet; kept so
 // that the dialog shows what was chosen.
 bool g_dlsIntegrateLogScale = false;
-float g_timeCourseWindow = 1.0f;
 
 // The continuous-model slots of the parameter vector into the engine's settings.
 void ApplyContinuousSettings() {
@@ -37,7 +36,7 @@ DistributionDialogOptions GetOptions() {
   o.dlsGridLogRh = bDLSGridLogRh;
   o.dlsIntegrateLogScale = g_dlsIntegrateLogScale;
   o.sizeShapeView = bCsff0ViewSM ? 1 : bCsff0ViewSRs ? 2 : bCsff0ViewSD ? 3 : bCsff0ViewMFf0 ? 4 : 0;
-  o.timeCourseWindow = g_timeCourseWindow;
+  o.timeCourseWindow = fTimeCourseWindow;
   return o;
 }
 
@@ -50,7 +49,7 @@ void SetOptions(const DistributionDialogOptions& o) {
   bCsff0ViewSRs = o.sizeShapeView == 2;
   bCsff0ViewSD = o.sizeShapeView == 3;
   bCsff0ViewMFf0 = o.sizeShapeView == 4;
-  g_timeCourseWindow = o.timeCourseWindow;
+  fTimeCourseWindow = o.timeCourseWindow;
 }
 
 }  // namespace

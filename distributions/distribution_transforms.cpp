@@ -1,0 +1,124 @@
+// The s20,w, Stokes-radius and a(R) transforms of a computed distribution.
+#include "distributions/distribution_transforms.h"
+
+#include <cmath>
+#include <vector>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "numerics/cvector.h"
+#include "numerics/error_box.h"
+#include "numerics/hydrodynamics.h"
+#include "plot/winplot.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+bool bDistTransformed = false;
+bool bDistRhTransformed = false;
+
+namespace {
+
+bool DistributionExists() { return nDistGrid >= 1 && pDistGrid && pDistValues; }
+
+bool BothShown() { return GetContiRunSettings().showBoth && pDistValues2; }
+
+void RetitleAndRedraw(const char* title) {
+  if (!pDistPlot) return;
+  pDistPlot->SetXAxisLabel(title);
+  RedrawDistributionPlot();
+}
+
+// y(i) := 2 x(i) y(i) on the new axis, scaled back to the area `area`.
+void WeightAndRescale(float* y, double area) {
+  const int n = nDistGrid;
+  for (int i = 1; i <= n; ++i) y[i] = 2.0f * pDistGrid[i] * y[i];
+  const double now = GridTrapezoidArea(pDistGrid, y, n);
+  // An all-zero distribution stays zero (no 0/0).
+  if (now == 0.0 || !std::isfinite(now)) return;
+  const double f = area / now;
+  for (int i = 1; i <= n; ++i) y[i] = static_cast<float>(y[i] * f);
+}
+
+}  // namespace
+
+double GridTrapezoidArea(const float* x, const float* y, int n) {
+  if (n < 2) return 0.0;
+  double a = 0.5 * y[1] * (static_cast<double>(x[2]) - x[1]);
+  for (int i = 2; i <= n - 1; ++i) a += 0.5 * (static_cast<double>(x[i + 1]) - x[i - 1]) * y[i];
+  a += 0.5 * y[n] * (static_cast<double>(x[n]) - x[n - 1]);
+  return a;
+}
+
+bool TransformToS20w(float vbar, float vbar20, float viscosity, float density) {
+  // The electrophoresis c(v) grid holds velocities, not sedimentation coefficients.
+  if (!IsSGridModel() || bCvConstantD || !DistributionExists()) return false;
+  const float q = S20wFromS(1.0f, viscosity, density, vbar, vbar20);
+  if (!(q > 0.0f) || !std::isfinite(q)) {
+    ShowError("the solvent values give no s20,w (1 - vbar rho <= 0)", false);
+    return false;
+  }
+  for (int i = 1; i <= nDistGrid; ++i) {
+    pDistGrid[i] *= q;
+    pDistValues[i] /= q;
+    if (pDistValues2) pDistValues2[i] /= q;
+  }
+  RetitleAndRedraw("s20 [S]");
+  return true;
+}
+
+bool TransformToRh(float vbar20) {
+  if (!DistributionExists()) return false;
+  const int n = nDistGrid;
+  const bool both = BothShown();
+  const double area = GridTrapezoidArea(pDistGrid, pDistValues, n);
+  const double area2 = both ? GridTrapezoidArea(pDistGrid, pDistValues2, n) : 0.0;
+  // The grid is converted once; both value vectors use the new radii.
+  for (int i = 1; i <= n; ++i) pDistGrid[i] = 1e9f * S20ToStokesRadius(pDistGrid[i], vbar20);
+  WeightAndRescale(pDistValues, area);
+  if (both) WeightAndRescale(pDistValues2, area2);
+  bDistRhTransformed = true;
+  RetitleAndRedraw("Rh [nm]");
+  return true;
+}
+
+bool ApplyMieScatCorrection(const std::string& fileName) {
+  if (!DistributionExists()) return false;
+  CVector coefficients;
+  coefficients.ReadFromFile(fileName.c_str());
+  const int m = static_cast<int>(coefficients.Length());
+  if (m < 1) {
+    ShowError(Format("no coefficients of a(R) in %s", fileName.c_str()), false);
+    return false;
+  }
+  const float* a = coefficients.Data();
+  const int n = nDistGrid;
+  std::vector<double> factor(static_cast<std::size_t>(n) + 1);
+  for (int i = 1; i <= n; ++i) {
+    // Horner form of a0 + a1 R + ... + a(m-1) R^(m-1).
+    const double R = pDistGrid[i];
+    double v = 0.0;
+    for (int k = m - 1; k >= 0; --k) v = v * R + a[k];
+    if (v == 0.0 || !std::isfinite(v)) {
+      ShowError(Format("a(R) = 0 at R = %.3f nm: the distribution is not corrected", R), false);
+      return false;
+    }
+    factor[static_cast<std::size_t>(i)] = v;
+  }
+  const bool both = BothShown();
+  for (int i = 1; i <= n; ++i) {
+    const double f = factor[static_cast<std::size_t>(i)];
+    pDistValues[i] = static_cast<float>(pDistValues[i] / f);
+    if (both) pDistValues2[i] = static_cast<float>(pDistValues2[i] / f);
+  }
+  return true;
+}
+
+void ResetDistributionTransforms() {
+  bDistTransformed = false;
+  bDistRhTransformed = false;
+}
+
+}  // namespace tarmic

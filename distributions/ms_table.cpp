@@ -1,0 +1,92 @@
+// The M(s) table: loading and interpolation.
+#include "distributions/ms_table.h"
+
+#include <vector>
+
+#include "numerics/error_box.h"
+#include "numerics/matrix_table.h"
+#include "numerics/one_based.h"
+#include "numerics/path_table.h"
+#include "numerics/solvent_constants.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+// Rows 1..n of s20,w (S) and M (kDa); index 0 unused. Empty: no table.
+std::vector<double> gTableS;
+std::vector<double> gTableM;
+
+int Rows() { return gTableS.empty() ? 0 : static_cast<int>(gTableS.size()) - 1; }
+
+}  // namespace
+
+bool LoadMofsTable() {
+  FreeMofsTable();
+  int n = 0;
+  float** m = ReadMatrixTableByColumns(szMofsFile.c_str(), 2, &n);
+  if (!m) return false;
+  std::vector<double> s(static_cast<std::size_t>(n) + 1, 0.0), M(s.size(), 0.0);
+  for (int i = 1; i <= n; ++i) {
+    s[static_cast<std::size_t>(i)] = m[1][i];
+    M[static_cast<std::size_t>(i)] = m[2][i];
+  }
+  free_matrix(m, 1, 2, 1, n);
+  // Interpolation needs a segment, and a segment of zero width has no slope.
+  if (n < 2) {
+    ShowError(Format("the M(s) table %s needs at least two rows", szMofsFile.c_str()), false);
+    return false;
+  }
+  for (int i = 2; i <= n; ++i) {
+    if (!(s[static_cast<std::size_t>(i)] > s[static_cast<std::size_t>(i - 1)])) {
+      ShowError(Format("the s values of the M(s) table %s must increase (row %d)",
+                       szMofsFile.c_str(), i),
+                false);
+      return false;
+    }
+  }
+  gTableS = std::move(s);
+  gTableM = std::move(M);
+  return true;
+}
+
+void FreeMofsTable() {
+  gTableS.clear();
+  gTableM.clear();
+}
+
+bool MofsTableActive() { return Rows() >= 2; }
+
+int MofsTableRows() { return Rows(); }
+
+float MFromSTable(double s) {
+  const int n = Rows();
+  if (n < 2) return 1.0f;
+  // s20,w = s (1 - vbar rho_w20) eta / ((1 - vbar rho) eta_w20) with eta = RELVISCOSITY
+  // x 0.001002 Pa s.
+  const double s20 = s * (1.0 - static_cast<double>(VBAR) * fDensityWater20) * STANDARDVISCOSITY *
+                     RELVISCOSITY /
+                     ((1.0 - static_cast<double>(VBAR) * fBufferDensity) * STANDARDVISCOSITY);
+  const auto x = [](int i) { return gTableS[static_cast<std::size_t>(i)]; };
+  const auto y = [](int i) { return gTableM[static_cast<std::size_t>(i)]; };
+  double x0, y0, x1, y1;
+  if (s20 < x(1)) {
+    x0 = 0.0;
+    y0 = 0.0;
+    x1 = x(1);
+    y1 = y(1);
+  } else {
+    // The first segment whose upper row reaches s20; above the table the last one.
+    int k = 2;
+    while (k < n && x(k) < s20) ++k;
+    x0 = x(k - 1);
+    y0 = y(k - 1);
+    x1 = x(k);
+    y1 = y(k);
+  }
+  if (x1 == x0) return 1.0f;
+  return static_cast<float>((y0 + (y1 - y0) * (s20 - x0) / (x1 - x0)) * 1000.0);
+}
+
+}  // namespace tarmic

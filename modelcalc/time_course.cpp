@@ -1,0 +1,211 @@
+// The light-scattering time course.
+#include "modelcalc/time_course.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_arrays.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/noise_fit.h"
+#include "modelcalc/fit_state.h"
+#include "numerics/cvector.h"
+#include "numerics/error_box.h"
+#include "numerics/matrix_table.h"
+#include "numerics/run_switches.h"
+#include "platform/backend.h"
+#include "platform/dc.h"
+#include "plot/winplot.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+int nTimeCourseWindows = 0;
+bool bTimeCourseStepMode = false;
+int nTimeCourseWindowsDone = 0;
+
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// Between two windows: turns an interrupt into a stop and serves the keys of the
+// step mode (space: next window, r: run on, s: stop).
+void BetweenWindows(Window* window) {
+  if (bUserAbort) {
+    bUserAbort = false;
+    bFitInterrupted = true;
+  }
+  int key = ReadWindowKeyChar(window);
+  if (!bTimeCourseStepMode) {
+    if (key < 0) return;
+    // Any key enters step mode; the program then waits for the next one.
+    bTimeCourseStepMode = true;
+    key = -1;
+  }
+  while (!bFitInterrupted) {
+    if (key < 0) {
+      WaitForWindowKeyPress(window, 1.0f);
+      key = ReadWindowKeyChar(window);
+    }
+    if (key == ' ') return;
+    if (key == 'r') {
+      bTimeCourseStepMode = false;
+      return;
+    }
+    // A stop ends the course itself (an interrupt flag would be cleared by the
+    // next analysis of light-scattering data).
+    if (key == 's') {
+      bTimeCourseStepMode = false;
+      bFitInterrupted = true;
+    }
+    key = -1;
+  }
+}
+
+void ShowProgress(Window* window, int w, int W) {
+  if (!window) return;
+  std::unique_ptr<DC> dc = window->ClientDC();
+  if (dc) dc->TextOut(10, 10, Format("time window %d of %d (key: step mode, s: stop)    ", w, W));
+}
+
+// Writes the rows 1..done of the table into the directory the user chooses:
+// radii.dat, times.dat and sizes.dat. Nothing when the user cancels.
+void WriteCourse(const std::vector<std::vector<float>>& table, const std::vector<float>& times,
+                 int done) {
+  if (done < 1 || !HasBackend()) return;
+  FileDialogOptions options;
+  options.title = "save the time course (radii.dat, times.dat, sizes.dat) in";
+  options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
+  options.defaultName = "sizes.dat";
+  options.defaultExt = "dat";
+  const std::optional<std::string> chosen = GetBackend().SaveFileDialog(options);
+  if (!chosen || chosen->empty()) return;
+  const std::filesystem::path dir = std::filesystem::path(*chosen).parent_path();
+  const int n = nDistGrid;
+  CVector radii(n, 1);
+  for (int i = 1; i <= n; ++i) radii.MutableData()[i - 1] = pDistXVector ? pDistXVector->Data()[i - 1] : pDistGrid[i];
+  radii.WriteToFile((dir / "radii.dat").string().c_str());
+  CVector t(done, 1);
+  for (int w = 1; w <= done; ++w) t.MutableData()[w - 1] = times[Idx(w)];
+  t.WriteToFile((dir / "times.dat").string().c_str());
+  std::vector<const float*> rows(Idx(done) + 1, nullptr);
+  for (int w = 1; w <= done; ++w) rows[Idx(w)] = table[Idx(w)].data();
+  WriteMatrixTable(rows.data(), 1, done, 1, n, (dir / "sizes.dat").string().c_str());
+}
+
+}  // namespace
+
+std::vector<TimeWindow> SplitTimeWindows(const std::vector<double>& t, float L) {
+  const int n = static_cast<int>(t.size()) - 1;
+  std::vector<TimeWindow> windows(1);
+  if (n < 2) return windows;
+  const double len = static_cast<double>(L) * 60.0;
+  int W = 1;
+  double edge = 1.5 * len;
+  for (int p = 1; p <= n; ++p) {
+    if (t[Idx(p)] > edge) {
+      ++W;
+      edge += len;
+    }
+  }
+  windows.resize(Idx(W) + 1);
+  int last = 2;
+  while (last < n && t[Idx(last)] < 1.5 * len) ++last;
+  windows[1] = {2, last, 0.5 * (t[2] + t[Idx(last)])};
+  for (int w = 2; w <= W; ++w) {
+    int first = last + 1;
+    if (first > n) {
+      first = last = n;
+    } else {
+      last = first;
+      while (last < n && !((w + 0.5) * len <= t[Idx(last)])) ++last;
+    }
+    windows[Idx(w)] = {first, last, 0.5 * (t[Idx(first)] + t[Idx(last)])};
+  }
+  return windows;
+}
+
+bool RunTimeCourseStep(Window* window) {
+  if (bFitInterrupted) return false;
+  bContiInnerRun = true;
+  const ContiRunOutcome outcome = RunContiSed(window);
+  bContiInnerRun = false;
+  if (outcome != ContiRunOutcome::Computed) return false;
+  UpdateBaselineAndFitScanRange();
+  for (int i = 1; i <= nDistGrid; ++i) pDistValues[i] = static_cast<float>(pDistSolution[i]);
+  NormalizeDistributionValues(false);
+  bModelComputed = true;
+  return !bFitInterrupted;
+}
+
+bool RunContinuousModel(Window* window, const std::function<bool(Window*)>& step) {
+  const auto runStep = step ? step : std::function<bool(Window*)>(RunTimeCourseStep);
+  if (nScans == 1) {
+    RunContiSed(window);
+    return true;
+  }
+  if (!window) return false;
+  const bool redraw = bRedrawModel;
+  bRedrawModel = true;
+  bTimeCourseStepMode = true;
+  if (nScans < 2 || !SetupContiGrid()) {
+    bRedrawModel = redraw;
+    return false;
+  }
+  bFitInterrupted = false;
+  std::vector<double> t(Idx(nScans) + 1, 0.0);
+  for (int p = 1; p <= nScans; ++p) t[Idx(p)] = pScanInfo[Idx(pScanOrder[Idx(p)])].time;
+  const std::vector<TimeWindow> windows = SplitTimeWindows(t, fTimeCourseWindow);
+  const int W = static_cast<int>(windows.size()) - 1;
+  nTimeCourseWindows = W;
+  const int n = nDistGrid;
+  std::vector<std::vector<float>> table(Idx(W) + 1, std::vector<float>(Idx(n) + 1, 0.0f));
+  std::vector<float> times(Idx(W) + 1, 0.0f);
+  iContiFirstScan = iContiLastScan = 1;
+
+  // Record 1 carries each window's mean function; its own profile comes back after.
+  float* record1 = ppGridSignal[1];
+  const std::vector<float> saved(record1, record1 + nGridPoints + 1);
+  int done = 0;
+  for (int w = 1; w <= W && !bFitInterrupted; ++w) {
+    const TimeWindow& tw = windows[Idx(w)];
+    ShowProgress(window, w, W);
+    for (int g = 1; g <= nGridPoints; ++g) {
+      double sum = 0.0;
+      for (int p = tw.first; p <= tw.last; ++p) sum += ppGridSignal[Idx(pScanOrder[Idx(p)])][g];
+      record1[g] = static_cast<float>(sum / (tw.last - tw.first + 1));
+    }
+    times[Idx(w)] = static_cast<float>(tw.time);
+    if (!runStep(window)) {
+      // A window without a result ends the course; only windows done are kept.
+      bFitInterrupted = true;
+      break;
+    }
+    for (int i = 1; i <= n; ++i) table[Idx(w)][Idx(i)] = pDistValues[i];
+    done = w;
+    RedrawDistributionPlot();
+    window->Invalidate();
+    BetweenWindows(window);
+  }
+  nTimeCourseWindowsDone = done;
+  std::copy(saved.begin(), saved.end(), record1);
+  bTimeCourseStepMode = false;
+  // A stopped course keeps the last window computed on the plot.
+  bFitInterrupted = false;
+  FreeKernelArrays();
+  FreeNormalEquationArrays();
+  WriteCourse(table, times, done);
+  bRedrawModel = redraw;
+  window->Invalidate();
+  return true;
+}
+
+}  // namespace tarmic

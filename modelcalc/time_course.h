@@ -1,0 +1,45 @@
+// The time course of a dynamic-light-scattering intensity distribution I(Rh, t):
+// the correlation functions are cut into time windows of fTimeCourseWindow minutes,
+// the mean function of each window is analysed as record 1 (an inner run of the
+// distribution analysis), and the distributions are collected in a table that is
+// written as "radii.dat" (abscissae), "times.dat" (mid time of each window, s) and
+// "sizes.dat" (one line per window) into a directory the user chooses.
+//
+// Keys between windows: any key enters step mode, in which the program waits: space
+// runs the next window, r leaves step mode, s stops the course. A key or click
+// during an analysis stops it too. A stopped course writes only the windows done.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+namespace tarmic {
+
+class Window;
+
+extern int nTimeCourseWindows;       // windows of the last course
+extern bool bTimeCourseStepMode;     // waiting for a key after each window
+// Windows computed by the last course (rows of the written table).
+extern int nTimeCourseWindowsDone;
+
+// One analysis of the current window (record 1 holds its mean function); false
+// when the course is to stop (bFitInterrupted, or the analysis gave no result).
+bool RunTimeCourseStep(Window* window);
+
+// The course on the loaded correlation functions; with exactly one function a
+// single analysis. step replaces RunTimeCourseStep (tests). False without a
+// window or when the grid cannot be built; true otherwise, also when stopped.
+bool RunContinuousModel(Window* window, const std::function<bool(Window*)>& step = {});
+
+// The windows of a course over the scans in time order (times t[1..n], s, element 0
+// unused) for a window length of L minutes: the first and last record position of
+// each window and its mid time. Window 1 starts at position 2 (record 1 carries
+// the windows' means); a window ends before the first position at or past
+// (w + 0.5) L 60 s.
+struct TimeWindow {
+  int first = 0, last = 0;
+  double time = 0.0;
+};
+std::vector<TimeWindow> SplitTimeWindows(const std::vector<double>& t, float L);
+
+}  // namespace tarmic

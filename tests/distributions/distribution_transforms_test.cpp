@@ -1,0 +1,134 @@
+// Axis transforms of a computed distribution and the M(s) table.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "distribution_test_support.h"
+#include "distributions/distribution_transforms.h"
+#include "distributions/ms_table.h"
+#include "numerics/hydrodynamics.h"
+#include "numerics/path_table.h"
+#include "numerics/solvent_constants.h"
+
+namespace tarmic::testing {
+namespace {
+
+class TransformTest : public DistributionTest {
+ protected:
+  // A c(s) on n points from 1 to 10 S with the values v(s).
+  template <class F>
+  void MakeDistribution(int n, F v) {
+    FreeDistributionVectors();
+    nDistGrid = n;
+    pDistGrid = tarmic::vector(1, n);
+    pDistS = tarmic::vector(1, n);
+    pDistValues = tarmic::vector(1, n);
+    pDistValues2 = tarmic::vector(1, n);
+    for (int i = 1; i <= n; ++i) {
+      pDistGrid[i] = static_cast<float>(1.0 + 9.0 * (i - 1) / (n - 1));
+      pDistS[i] = 1000.0f * pDistGrid[i];
+      pDistValues[i] = static_cast<float>(v(pDistGrid[i]));
+      pDistValues2[i] = 0.0f;
+    }
+  }
+  double Area() const { return GridTrapezoidArea(pDistGrid, pDistValues, nDistGrid); }
+  std::filesystem::path Temp(const char* name) const {
+    return std::filesystem::temp_directory_path() /
+           (std::string("tarmic_transform_") + std::to_string(::getpid()) + "_" + name);
+  }
+};
+
+// s20,w and Rh keep the area of the distribution (a broad peak and a single
+// non-zero value), the Rh axis follows the Stokes radius of each s20,w value, and
+// a c(M) distribution is not touched.
+TEST_F(TransformTest, S20wAndRhKeepTheArea) {
+  bContiModel = bContiSModel = true;
+  for (int shape = 0; shape < 2; ++shape) {
+    MakeDistribution(60, [&](double s) {
+      return shape == 0 ? std::exp(-(s - 4.0) * (s - 4.0)) : (std::fabs(s - 5.271) < 0.08 ? 1.0 : 0.0);
+    });
+    const double area = Area();
+    ASSERT_GT(area, 0.0);
+    const float q = S20wFromS(1.0f, 0.00105f, 1.01f, 0.73f, 0.72f);
+    const float s30 = pDistGrid[30];
+    ASSERT_TRUE(TransformToS20w(0.73f, 0.72f, 0.00105f, 1.01f));
+    EXPECT_NEAR(pDistGrid[30], s30 * q, 1e-5 * s30);
+    EXPECT_NEAR(Area(), area, 1e-5 * area);
+    const float s20 = pDistGrid[30];
+    ASSERT_TRUE(TransformToRh(0.72f));
+    EXPECT_TRUE(bDistRhTransformed);
+    EXPECT_NEAR(pDistGrid[30], 1e9f * S20ToStokesRadius(s20, 0.72f), 1e-4);
+    for (int i = 2; i <= nDistGrid; ++i) ASSERT_GT(pDistGrid[i], pDistGrid[i - 1]);
+    EXPECT_NEAR(Area(), area, 1e-5 * area);
+  }
+  // c(M): refused, unchanged.
+  ResetModelFlags();
+  bContiModel = true;
+  MakeDistribution(10, [](double s) { return s; });
+  EXPECT_FALSE(TransformToS20w(0.73f, 0.72f, 0.00105f, 1.01f));
+  EXPECT_FLOAT_EQ(pDistGrid[10], 10.0f);
+  EXPECT_FLOAT_EQ(pDistValues[10], 10.0f);
+}
+
+// a(R) = a0 divides every value by a0; a power series is evaluated at the grid
+// value; a zero of a(R) on the grid is reported and changes nothing.
+TEST_F(TransformTest, SizeDependentSignalCorrection) {
+  bContiModel = bContiSModel = true;
+  MakeDistribution(10, [](double) { return 6.0; });
+  const auto file = Temp("a.dat");
+  std::ofstream(file) << "2.0\n";
+  ASSERT_TRUE(ApplyMieScatCorrection(file.string()));
+  EXPECT_FLOAT_EQ(pDistValues[4], 3.0f);
+  std::ofstream(file) << "1.0\n0.5\n";  // a = 1 + R/2
+  ASSERT_TRUE(ApplyMieScatCorrection(file.string()));
+  EXPECT_FLOAT_EQ(pDistValues[10], 3.0f / 6.0f);
+  std::ofstream(file) << "-5.0\n1.0\n";  // a(5) = 0 on the grid
+  backend->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(ApplyMieScatCorrection(file.string()));
+  EXPECT_FLOAT_EQ(pDistValues[10], 0.5f);
+  EXPECT_NE(backend->Transcript().back().text.find("a(R) = 0"), std::string::npos);
+  std::filesystem::remove(file);
+}
+
+// The M(s) table: interpolation inside, below (through the origin) and above
+// (last segment extended) the table at s20,w = s; 1.0 without a table; a table of
+// one row or with non-increasing s is refused.
+TEST_F(TransformTest, MsTableInterpolationAndRefusals) {
+  VBAR = 0.73f;
+  fBufferDensity = 0.99823f;
+  RELVISCOSITY = 1.0f;
+  const std::string saved = szMofsFile;
+  const auto file = Temp("mofs.dat");
+  szMofsFile = file.string();
+  std::ofstream(file) << "2 20 extra\n4 60\n";
+  ASSERT_TRUE(LoadMofsTable());
+  EXPECT_EQ(MofsTableRows(), 2);
+  EXPECT_NEAR(MFromSTable(1.0), 10000.0f, 0.05f);
+  EXPECT_NEAR(MFromSTable(3.0), 40000.0f, 0.05f);
+  EXPECT_NEAR(MFromSTable(4.0), 60000.0f, 0.05f);
+  EXPECT_NEAR(MFromSTable(5.0), 80000.0f, 0.05f);
+  // Other solvent: s is first brought to standard conditions.
+  fBufferDensity = 1.1f;
+  const double s20 = 3.0 * (1 - 0.73 * 0.99823) / (1 - 0.73 * 1.1);
+  EXPECT_NEAR(MFromSTable(3.0), 1000.0 * (20.0 + 20.0 * (s20 - 2.0)), 0.1);
+  FreeMofsTable();
+  EXPECT_EQ(MFromSTable(3.0), 1.0f);
+
+  std::ofstream(file) << "2 20\n";
+  backend->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(LoadMofsTable());
+  EXPECT_FALSE(MofsTableActive());
+  std::ofstream(file) << "2 20\n2 30\n";
+  backend->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(LoadMofsTable());
+  EXPECT_EQ(MFromSTable(2.0), 1.0f);
+  szMofsFile = saved;
+  std::filesystem::remove(file);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
