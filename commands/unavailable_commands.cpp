@@ -15,14 +15,14 @@ namespace {
 // Every command whose subsystem is not built yet. Remove an identifier here when
 // its handler enters the response table.
 constexpr int kUnavailable[] = {
-    197, 201, 216, 218, 221, 224, 225, 228, 229, 249, 266, 270,
-    276, 278, 282, 284, 290, 292, 293, 299, 461, 462, 463, 502,
+    197, 201, 216, 218, 224, 225, 228, 229, 249, 266,
+    278, 282, 284, 290, 292, 293, 299, 462, 502,
     503, 511, 515, 520, 522, 523, 525, 527, 528, 529, 530, 532,
-    533, 534, 536, 537, 540, 541, 543, 544, 545, 547, 577, 578,
-    582, 583, 584, 585, 587, 593, 600, 601, 602, 606, 632, 634,
-    645, 647, 828, 830, 831, 836, 869, 874, 875, 876, 877, 878,
-    879, 880, 881, 882, 883, 885, 889, 890, 895, 896, 897, 898,
-    899, 900, 901, 904, 918, 919, 920, 922, 923,
+    533, 534, 536, 540, 541, 543, 544, 545,
+    583, 584, 585, 587, 593, 600, 601, 602, 632, 634,
+    645, 647, 828, 836, 874, 875, 877,
+    885, 889, 890, 895, 896, 897, 898,
+    901, 904, 918, 919, 920, 922, 923,
 };
 
 // Commands without a menu item that share their handler with a menu item.
@@ -43,7 +43,7 @@ constexpr CommandName kCommandNames[] = {
     {241, "s and M Contour"},       {244, "s1,s2 Contour"},
     {245, "K Contour"},             {285, "calculate error in s"},
     {286, "calculate error in M"},  {837, "Mouse Sliding"},
-    {915, "FloTools"},
+    {915, "FloTools"},             {901, "Choose External Plot"},
 };
 
 // A menu text as the user reads it: without the '&' marks of the mnemonics ("&&"
