@@ -296,10 +296,10 @@ class TXLAWindow {
   // 221, 869, 537.
   void CmAbout(); void CmKeyboardShortcuts(); void CmShowTemperaturePlot();
   // Calculators (commands/calculator_commands.cpp): 582, 270, 547, 276, 606, 831, 830, 461,
-  // 463, 578.
+  // 463, 578, 462.
   void CmCalculateS20w(); void CmCalculateFrictionalRatios(); void CmShapesFromFrictionalRatio();
   void CmSphereSFromM(); void CmMFromS(); void CmSphereRhFromS(); void CmSphereSFromRh();
-  void CmRadialDilution(); void CmCalculatePressure(); void CmFrictionForce();
+  void CmRadialDilution(); void CmCalculatePressure(); void CmFrictionForce(); void CmSecondMomentS();
   // Outside programs (commands/outside_program_commands.cpp): 878-883, 899, 900, 876, 577;
   // names the missing program of nDispatchedCommand.
   void CmOutsideProgram();

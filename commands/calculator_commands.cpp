@@ -1,6 +1,7 @@
 // The calculators of the Calculator menu: each asks its inputs with the number
-// input, evaluates one hydrodynamic or centrifugal relation, shows the result in a
-// message box and puts the same text on the clipboard.
+// input, evaluates one hydrodynamic or centrifugal relation (the weight-average s
+// by second moment on the loaded scans), shows the result in a message box and puts
+// the same text on the clipboard.
 //
 // Units of the inputs: s in svedberg (1 S = 1e-13 s), M in g/mol, vbar in ml/g,
 // densities in g/ml, viscosities in cP (mPa s; water at 20 C is 1.002 cP), hydration
@@ -16,6 +17,7 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/solvent_constants.h"
 #include "platform/backend.h"
+#include "scandata/data_set.h"
 
 namespace tarmic {
 
@@ -102,6 +104,40 @@ std::string AxialRatioLines(float ff0, float vbar, float hydration, float rho) {
     text += "no axial ratio: f/f0 does not exceed that of the hydrated sphere\n";
   }
   return text;
+}
+
+// Linear interpolation of c at x on the ascending radii r[1..n]; false outside.
+bool ValueAt(const float* r, const float* c, int n, double x, double* value) {
+  if (n < 2 || x < r[1] || x > r[n]) return false;
+  int k = 1;
+  while (k < n - 1 && r[k + 1] < x) ++k;
+  const double h = static_cast<double>(r[k + 1]) - r[k];
+  const double u = h > 0.0 ? (x - r[k]) / h : 0.0;
+  *value = c[k] + u * (static_cast<double>(c[k + 1]) - c[k]);
+  return true;
+}
+
+// Square of the second-moment radius of a profile c(r) between meniscus m and the
+// plateau radius p:
+//   r_w^2 = int r^2 dc / int dc = (p^2 c(p) - m^2 c(m) - 2 int_m^p r c dr) / (c(p) - c(m)),
+// the integral by the trapezoidal rule over the data points between m and p and the
+// values interpolated at both ends. A constant baseline cancels. False when m or p
+// lies outside the scan or the profile has no boundary (c(p) = c(m)).
+bool SecondMomentRadius2(const float* r, const float* c, int n, double m, double p, double* rw2) {
+  double cm = 0.0, cp = 0.0;
+  if (!ValueAt(r, c, n, m, &cm) || !ValueAt(r, c, n, p, &cp)) return false;
+  if (!(std::fabs(cp - cm) > 0.0)) return false;
+  double integral = 0.0, x0 = m, y0 = m * cm;
+  for (int k = 1; k <= n; ++k) {
+    if (!(r[k] > m) || !(r[k] < p)) continue;
+    const double y = static_cast<double>(r[k]) * c[k];
+    integral += 0.5 * (y + y0) * (r[k] - x0);
+    x0 = r[k];
+    y0 = y;
+  }
+  integral += 0.5 * (p * cp + y0) * (p - x0);
+  *rw2 = (p * p * cp - m * m * cm - 2.0 * integral) / (cp - cm);
+  return *rw2 > 0.0;
 }
 
 }  // namespace
@@ -281,6 +317,50 @@ void TXLAWindow::CmFrictionForce() {
                         "friction force F = %.4g N\n",
                         f, v, force),
              kCaption);
+}
+
+// The second moment of each loaded scan moves as r_w^2 = m^2 exp(2 s_w w^2 t), so
+// s_w = ln(r_w^2 / m^2) / (2 w^2 t), with the scan's recorded w^2 t (its rpm and
+// time when none was recorded). The table lists every scan in display order and the
+// mean of the scans that have a boundary.
+void TXLAWindow::CmSecondMomentS() {
+  if (OfferHelpInHelpMode(*this)) return;
+  constexpr const char* kCaption = "SECOND MOMENT";
+  if (nScans < 1) {
+    CommandMessageBox(*this, "load data first", "ERROR", MB_OK);
+    return;
+  }
+  CalculatorInputs in(*this, kCaption);
+  const float m = in.Ask("meniscus (cm)", fMeniscus);
+  const float p = in.Ask("plateau radius (cm)", fFitRightLim);
+  if (!in.ok()) return;
+  if (!(p > m)) return ShowNoSolution(*this, "the plateau radius must lie beyond the meniscus", kCaption);
+  std::string text = FormatText("weight-average s by second moment (meniscus %.3f cm, plateau %.3f cm)\n"
+                                "time (sec)\ts (S)\n",
+                                static_cast<double>(m), static_cast<double>(p));
+  double sum = 0.0;
+  int count = 0;
+  for (int i = 1; i <= nScans; ++i) {
+    const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)]);
+    const ScanInfo& info = pScanInfo[s];
+    double w2t = info.omega2t;
+    if (!(w2t > 0.0)) {
+      const double w = info.rpm * kRadPerSecPerRpm;
+      w2t = w * w * info.time;
+    }
+    double rw2 = 0.0;
+    if (w2t > 0.0 && SecondMomentRadius2(ppRadius[s], ppSignal[s], pnPoints[s], m, p, &rw2)) {
+      const double sw = std::log(rw2 / (static_cast<double>(m) * m)) / (2.0 * w2t) / 1e-13;
+      text += FormatText("%.1f\t%.4g\n", info.time, sw);
+      sum += sw;
+      ++count;
+    } else {
+      text += FormatText("%.1f\tno boundary\n", info.time);
+    }
+  }
+  if (count == 0) return ShowNoSolution(*this, "no scan has a boundary between meniscus and plateau", kCaption);
+  text += FormatText("mean\t%.4g S\n", sum / count);
+  ShowResult(*this, text, kCaption);
 }
 
 }  // namespace tarmic

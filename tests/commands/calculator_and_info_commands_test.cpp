@@ -11,6 +11,7 @@
 #include "commands/unavailable_commands.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
+#include "numerics/one_based.h"
 #include "plot/temperature_plot.h"
 #include "plot/winplot.h"
 #include "resources/menus.h"
@@ -110,6 +111,42 @@ TEST_F(CalculatorTest, ResultsAgreeWithClosedFormulasOfSedimentation) {
   EXPECT_NE(Calculate(582, {"4", "1.0", "1.0", "1.0", "1.0"}).find("neutrally buoyant"), std::string::npos);
   EXPECT_NE(Calculate(606, {"-4", "1", "0.73", "1.0", "1.0"}).find("same sign"), std::string::npos);
   EXPECT_EQ(Backend().ClipboardText(), clip);
+}
+
+// A sharp boundary at r_b = m exp(s w^2 t) ahead of a plateau diluted to
+// c0 (m / r_b)^2, on a baseline: the second moment gives s back for every scan, also
+// when the scans' order differs from their times; the baseline cancels.
+TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
+  const double s = 5e-13, rpm = 50000.0, m = 6.0, w = rpm * kPiD / 30.0;
+  const double times[] = {3000.0, 1000.0, 2000.0};
+  constexpr int kRadii = 2000;
+  AllocScanTables(3);
+  for (int j = 1; j <= 3; ++j) {
+    const double w2t = w * w * times[j - 1];
+    const double rb = m * std::exp(s * w2t);
+    float* r = tarmic::vector(1, kRadii);
+    float* c = tarmic::vector(1, kRadii);
+    for (int i = 1; i <= kRadii; ++i) {
+      r[i] = static_cast<float>(5.95 + 1.2 * (i - 1) / (kRadii - 1));
+      c[i] = static_cast<float>(0.05 + (r[i] > rb ? (m / rb) * (m / rb) : 0.0));
+    }
+    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    info.time = times[j - 1];
+    info.rpm = static_cast<float>(rpm);
+    info.omega2t = j == 3 ? 0.0 : w2t;  // scan 3 without a recorded w^2t: rpm and time
+    InstallScanArrays(j, kRadii, r, c, nullptr, false);
+  }
+  pScanOrder = {0, 2, 3, 1};
+  const std::string text = Calculate(462, {"6.0", "7.1"});
+  const std::vector<std::string> lines = Lines(text);
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[2].rfind("1000.0\t", 0), 0u);
+  for (int k = 2; k <= 4; ++k) EXPECT_NEAR(std::strtod(Fields(lines[k])[1].c_str(), nullptr), 5.0, 0.02) << lines[k];
+  EXPECT_NEAR(After(text, "mean\t"), 5.0, 0.02);
+  EXPECT_EQ(Backend().ClipboardText(), text);
+  // A plateau inside the meniscus, or one where no scan has a boundary, has no answer.
+  EXPECT_NE(Calculate(462, {"6.0", "5.99"}).find("beyond the meniscus"), std::string::npos);
+  EXPECT_NE(Calculate(462, {"6.5", "6.6"}).find("no scan has a boundary"), std::string::npos);
 }
 
 TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
