@@ -22,6 +22,7 @@
 #include "plot/data_plots.h"
 #include "plot/residual_bitmap.h"
 #include "plot/screen_button.h"
+#include "plot/temperature_plot.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -99,7 +100,7 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   // While a computation, a modal box or a load's file dialog is under way the
   // window keeps what it shows.
   if (bRunInProgress || bFitInProgress || bModalBoxOpen || bFileDialogOpen) return;
-  if (!pDataPlot && !pResidualsPlot) return;
+  if (!pDataPlot && !pResidualsPlot && !pTemperaturePlot) return;
 
   if (bPrinting) {
     PaintPrintedPage(dc);
@@ -121,6 +122,16 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   nClientWidth = client.cx;
   nClientHeight = client.cy;
   bTemperaturePlotShown = false;
+
+  // A temperature plot waiting to be shown covers the whole view once: it is drawn,
+  // freed, and the input handlers repaint the normal view at the next key or click.
+  if (pTemperaturePlot) {
+    pTemperaturePlot->Rescale();
+    if (pTemperaturePlot->Redraw()) PlayPicture(dc, pTemperaturePlot->hPicture.get());
+    FreeTemperaturePlot();
+    bTemperaturePlotShown = true;
+    return;
+  }
 
   if (bShowData) PlayPicture(dc, GetDataPlotMetafile());
 

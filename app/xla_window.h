@@ -297,6 +297,17 @@ class TXLAWindow {
   void CmGenerateSingle(); void CmSaveFitData(); void CmSaveNoise(); void CmSubtractNoiseFromEqData();
   void CmSubtractTINoise(); void CmSubtractRINoise(); void CmSubtractSystematicNoise(); void CmRestoreTINoise();
   void CmLoadDLSData(); void CmSaveMeanDLSData(); void CmSortEqData();  // 298, 500, 579
+  // About, keyboard shortcuts and the temperature plot (commands/program_info_commands.cpp):
+  // 221, 869, 537.
+  void CmAbout(); void CmKeyboardShortcuts(); void CmShowTemperaturePlot();
+  // Calculators (commands/calculator_commands.cpp): 582, 270, 547, 276, 606, 831, 830, 461,
+  // 463, 578, 462.
+  void CmCalculateS20w(); void CmCalculateFrictionalRatios(); void CmShapesFromFrictionalRatio();
+  void CmSphereSFromM(); void CmMFromS(); void CmSphereRhFromS(); void CmSphereSFromRh();
+  void CmRadialDilution(); void CmCalculatePressure(); void CmFrictionForce(); void CmSecondMomentS();
+  // Outside programs (commands/outside_program_commands.cpp): 878-883, 899, 900, 876, 577;
+  // names the missing program of nDispatchedCommand.
+  void CmOutsideProgram();
 
  private:
   Window* handle_ = nullptr;

@@ -27,6 +27,7 @@
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/screen_button.h"
+#include "plot/temperature_plot.h"
 #include "scandata/data_set_hooks.h"
 
 namespace tarmic {
@@ -111,6 +112,11 @@ void InstallDataSetServices() {
   h.runAfterReload = [](Window*) {
     TXLAWindow* main = GetMainWindow();
     if (main && RunnableModelActive()) main->CmRun();
+  };
+  // Fluctuating temperatures of a loaded set are shown as the temperature plot.
+  h.showTemperaturePlot = [](Window*) {
+    TXLAWindow* main = GetMainWindow();
+    if (BuildTemperaturePlot() && main) main->RepaintMain();
   };
 }
 

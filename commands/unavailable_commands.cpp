@@ -15,13 +15,11 @@ namespace {
 // Every command whose subsystem is not built yet. Remove an identifier here when
 // its handler enters the response table.
 constexpr int kUnavailable[] = {
-    197, 201, 216, 218, 221, 224, 225, 228, 229, 249, 266, 270,
-    276, 278, 282, 284, 290, 292, 293, 299, 461, 462, 463, 502,
-    503, 511, 515, 520, 522, 523, 527, 528, 529, 530, 532, 534,
-    536, 537, 540, 541, 543, 544, 545, 547, 577, 578, 582, 583,
-    584, 585, 593, 600, 601, 602, 606, 632, 634, 645, 647, 828,
-    830, 831, 869, 874, 875, 876, 877, 878, 879, 880, 881, 882,
-    883, 885, 889, 890, 895, 896, 897, 898, 899, 900, 901, 904,
+    197, 201, 216, 218, 224, 225, 228, 229, 249, 266, 278, 282,
+    284, 290, 292, 293, 299, 502, 503, 511, 515, 520, 522, 523,
+    527, 528, 529, 530, 532, 534, 536, 540, 541, 543, 544, 545,
+    583, 584, 585, 593, 600, 601, 602, 632, 634, 645, 647, 828,
+    874, 875, 877, 885, 889, 890, 895, 896, 897, 898, 901, 904,
     918, 919, 920, 922, 923,
 };
 
@@ -43,7 +41,7 @@ constexpr CommandName kCommandNames[] = {
     {241, "s and M Contour"},       {244, "s1,s2 Contour"},
     {245, "K Contour"},             {285, "calculate error in s"},
     {286, "calculate error in M"},  {837, "Mouse Sliding"},
-    {915, "FloTools"},
+    {915, "FloTools"},             {901, "Choose External Plot"},
 };
 
 // A menu text as the user reads it: without the '&' marks of the mnemonics ("&&"

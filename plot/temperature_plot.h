@@ -1,0 +1,23 @@
+// The temperature plot: the temperature of every loaded scan against its elapsed
+// time, shown once over the whole plot area ("Show Temperature Plot", and the
+// loaders when the temperatures of a data set fluctuate). The next paint of the
+// main window draws it and frees it; the normal view returns at the repaint after.
+#pragma once
+
+namespace tarmic {
+
+class CWINPlot;
+
+// The plot waiting to be painted; null when none. Owned here: only
+// BuildTemperaturePlot makes it and FreeTemperaturePlot deletes it.
+extern CWINPlot* pTemperaturePlot;
+
+// Makes pTemperaturePlot from the loaded scans in display order: x the working
+// elapsed time (s), y the temperature (degrees C), marks joined by lines. False
+// (and no plot) without scans.
+bool BuildTemperaturePlot();
+
+// Deletes the plot with its curve; pTemperaturePlot becomes null.
+void FreeTemperaturePlot();
+
+}  // namespace tarmic

@@ -1,0 +1,244 @@
+// The calculators against closed physical formulas, the About, Keyboard Shortcuts
+// and temperature-plot commands, and the messages of the outside-program commands.
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "commands/unavailable_commands.h"
+#include "numerics/ccurve.h"
+#include "numerics/cvector.h"
+#include "numerics/one_based.h"
+#include "plot/temperature_plot.h"
+#include "plot/winplot.h"
+#include "resources/menus.h"
+#include "commands_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+constexpr double kNA = 6.02214e23;
+constexpr double kPiD = 3.14159265358979;
+
+class CalculatorTest : public CommandTest {
+ protected:
+  // Runs a calculator with the typed answers; returns the result box's text.
+  std::string Calculate(int id, std::initializer_list<const char*> answers) {
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    Backend().ClearTranscript();
+    for (const char* a : answers) Backend().QueueInput(std::string(a));
+    Dispatch(id);
+    EXPECT_TRUE(Backend().AllAnswersUsed()) << id;
+    const std::vector<std::string> texts = BoxTexts();
+    return texts.empty() ? std::string() : texts.back();
+  }
+  // The number after key in text (NaN when key is missing).
+  static double After(const std::string& text, const std::string& key) {
+    const std::size_t at = text.find(key);
+    if (at == std::string::npos) return std::nan("");
+    return std::strtod(text.c_str() + at + key.size(), nullptr);
+  }
+};
+
+#define EXPECT_REL(a, b) EXPECT_NEAR((a), (b), 1.5e-3 * std::fabs(b))
+
+// Sphere of mass M: R = (3 M vbar / (4 pi N_A))^(1/3), and s = 2 R^2 (1 - vbar rho) /
+// (9 eta vbar) (Stokes' law for a sphere of density 1/vbar); cgs units, eta in poise.
+TEST_F(CalculatorTest, ResultsAgreeWithClosedFormulasOfSedimentation) {
+  const double v = 0.73, rho = 1.0, etaP = 0.01002;
+
+  // s20,w: viscosity and buoyancy of the buffer against water at 20 C.
+  std::string text = Calculate(582, {"4.0", "0.73", "0.73", "1.0", "1.5"});
+  EXPECT_REL(After(text, "s(20,w) = "), 4.0 * (1.5 / 1.002) * (1 - 0.73 * 0.99823) / (1 - 0.73));
+  EXPECT_EQ(Backend().ClipboardText(), text);
+
+  // s(M) of a sphere.
+  const double M = 66000.0;
+  const double R = std::cbrt(3.0 * M * v / (4.0 * kPiD * kNA));  // cm
+  const double sSphere = 2.0 * R * R * (1 - v * rho) / (9.0 * etaP * v) / 1e-13;
+  text = Calculate(276, {"66000", "0.73", "1.0", "1.002"});
+  EXPECT_REL(After(text, "s = "), sSphere);
+
+  // Rh(s) of that sphere is R, and s(Rh) gives s back.
+  text = Calculate(831, {"4.5", "0.73", "1.0", "1.002"});
+  EXPECT_REL(After(text, "Rh = "), std::sqrt(9.0 * etaP * v * 4.5e-13 / (2.0 * (1 - v * rho))) * 1e7);
+  text = Calculate(830, {"3.0", "0.73", "1.0", "1.002"});
+  EXPECT_REL(After(text, "s = "), 2.0 * 9e-14 * (1 - v * rho) / (9.0 * etaP * v) / 1e-13);
+
+  // M(s) of an asymmetric particle: s = M (1 - vbar rho) / (N_A 6 pi eta (f/f0) R(M)).
+  text = Calculate(606, {"4.0", "1.3", "0.73", "1.0", "1.002"});
+  const double Mx = After(text, "M = ");
+  const double Rx = std::cbrt(3.0 * Mx * v / (4.0 * kPiD * kNA));
+  EXPECT_REL(Mx * (1 - v * rho) / (kNA * 6.0 * kPiD * etaP * 1.3 * Rx) / 1e-13, 4.0);
+
+  // f/f0 of the sphere's own s is 1 (no axial ratio), of two thirds of it 1.5.
+  text = Calculate(270, {"66000", "3.6", "0.73", "1.0", "1.002", "0"});
+  EXPECT_REL(After(text, "f/f0 = "), sSphere / 3.6);
+  text = Calculate(270, {"66000", std::to_string(sSphere).c_str(), "0.73", "1.0", "1.002", "0"});
+  EXPECT_NEAR(After(text, "f/f0 = "), 1.0, 2e-4);
+  EXPECT_NE(text.find("no axial ratio"), std::string::npos);
+  // Longer ellipsoids have larger f/f0: Perrin gives f/f0 = 1.2497 for a prolate 5:1.
+  text = Calculate(547, {"1.25", "0.73", "0", "1.0"});
+  EXPECT_NEAR(After(text, "prolate ellipsoid = "), 5.0, 0.1);
+
+  // The friction force balances the buoyant centrifugal force M (1 - vbar rho) w^2 r / N_A.
+  text = Calculate(578, {"66000", "4.0", "0.73", "1.0", "50000", "6.5"});
+  const double w = 50000.0 * kPiD / 30.0;
+  EXPECT_REL(After(text, "friction force F = "), M * (1 - v * rho) * w * w * 6.5 / kNA * 1e-5);
+
+  // Plateau dilution exp(-2 s w^2 t) and the column pressure rho w^2 (r^2 - m^2) / 2.
+  text = Calculate(461, {"10", "50000", "3600"});
+  EXPECT_REL(After(text, "c/c0 = "), std::exp(-2.0 * 10e-13 * w * w * 3600.0));
+  text = Calculate(463, {"60000", "1.0", "6.0", "7.2"});
+  const double w6 = 60000.0 * kPiD / 30.0;
+  EXPECT_REL(After(text, "cm = "), 0.5 * 1000.0 * w6 * w6 * (7.2 * 7.2 - 36.0) * 1e-4 * 1e-5);
+
+  // A cancelled input ends the calculator without a result; the clipboard keeps
+  // the last result.
+  const std::string clip = Backend().ClipboardText();
+  Backend().ClearTranscript();
+  Backend().QueueInput(std::string("4.0"));
+  Backend().QueueInput(std::nullopt);
+  Dispatch(276);
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(Backend().ClipboardText(), clip);
+  // A negative mass is refused; a neutrally buoyant particle and a sign mismatch of s
+  // and buoyancy have no solution.
+  EXPECT_EQ(Calculate(276, {"-5"}), "the value must be positive");
+  EXPECT_NE(Calculate(582, {"4", "1.0", "1.0", "1.0", "1.0"}).find("neutrally buoyant"), std::string::npos);
+  EXPECT_NE(Calculate(606, {"-4", "1", "0.73", "1.0", "1.0"}).find("same sign"), std::string::npos);
+  EXPECT_EQ(Backend().ClipboardText(), clip);
+}
+
+// A sharp boundary at r_b = m exp(s w^2 t) ahead of a plateau diluted to
+// c0 (m / r_b)^2, on a baseline: the second moment gives s back for every scan, also
+// when the scans' order differs from their times; the baseline cancels.
+TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
+  const double s = 5e-13, rpm = 50000.0, m = 6.0, w = rpm * kPiD / 30.0;
+  const double times[] = {3000.0, 1000.0, 2000.0};
+  constexpr int kRadii = 2000;
+  AllocScanTables(3);
+  for (int j = 1; j <= 3; ++j) {
+    const double w2t = w * w * times[j - 1];
+    const double rb = m * std::exp(s * w2t);
+    float* r = tarmic::vector(1, kRadii);
+    float* c = tarmic::vector(1, kRadii);
+    for (int i = 1; i <= kRadii; ++i) {
+      r[i] = static_cast<float>(5.95 + 1.2 * (i - 1) / (kRadii - 1));
+      c[i] = static_cast<float>(0.05 + (r[i] > rb ? (m / rb) * (m / rb) : 0.0));
+    }
+    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    info.time = times[j - 1];
+    info.rpm = static_cast<float>(rpm);
+    info.omega2t = j == 3 ? 0.0 : w2t;  // scan 3 without a recorded w^2t: rpm and time
+    InstallScanArrays(j, kRadii, r, c, nullptr, false);
+  }
+  pScanOrder = {0, 2, 3, 1};
+  const std::string text = Calculate(462, {"6.0", "7.1"});
+  const std::vector<std::string> lines = Lines(text);
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[2].rfind("1000.0\t", 0), 0u);
+  for (int k = 2; k <= 4; ++k) EXPECT_NEAR(std::strtod(Fields(lines[k])[1].c_str(), nullptr), 5.0, 0.02) << lines[k];
+  EXPECT_NEAR(After(text, "mean\t"), 5.0, 0.02);
+  EXPECT_EQ(Backend().ClipboardText(), text);
+  // A plateau inside the meniscus, or one where no scan has a boundary, has no answer.
+  EXPECT_NE(Calculate(462, {"6.0", "5.99"}).find("beyond the meniscus"), std::string::npos);
+  EXPECT_NE(Calculate(462, {"6.5", "6.6"}).find("no scan has a boundary"), std::string::npos);
+}
+
+TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  // About shows the disclaimer with the version; agreeing stores the acceptance.
+  Backend().QueueDialog(IDOK);
+  Dispatch(221);
+  ASSERT_EQ(Shown("Dialog"), 1);
+  EXPECT_EQ(Backend().Transcript()[0].caption, "About");
+  EXPECT_EQ(Lines(ReadFile(szParamsIni)).at(0), "1");
+  EXPECT_FALSE(UiEvents().Any([](const Event& e) { return e.type == EventType::Quit; }));
+  // Declining withdraws it in the file (the next start asks again) and ends the program.
+  Backend().QueueDialog(IDCANCEL);
+  Dispatch(221);
+  EXPECT_FALSE(bDisclaimerAccepted);
+  EXPECT_EQ(Lines(ReadFile(szParamsIni)).at(0), "0");
+  EXPECT_TRUE(UiEvents().Any([](const Event& e) { return e.type == EventType::Quit; }));
+  UiEvents().Clear();
+  Backend().ClearTranscript();
+
+  // One line per accelerator, Ctrl keys before Alt keys, each naming its command.
+  Dispatch(869);
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  const std::vector<std::string> lines = Lines(BoxTexts()[0]);
+  const AcceleratorTable& table = GetAcceleratorTable(kAcceleratorTableId);
+  ASSERT_EQ(lines.size(), table.entries.size());
+  EXPECT_EQ(lines.front(), "Ctrl+A   Add More Files");
+  EXPECT_NE(BoxTexts()[0].find("Ctrl+L   Load New Files\n"), std::string::npos);
+  EXPECT_NE(BoxTexts()[0].find("Alt+F    FloTools\n"), std::string::npos);
+  bool altSeen = false;
+  for (const std::string& line : lines) {
+    if (line.rfind("Alt+", 0) == 0) altSeen = true;
+    if (altSeen) {
+      EXPECT_EQ(line.rfind("Alt+", 0), 0u) << line;
+    }
+    EXPECT_EQ(line.find("command "), std::string::npos) << line;  // every key has a name
+  }
+  Backend().ClearTranscript();
+
+  // The temperature plot needs data; with data it holds one point per scan in time
+  // order, is painted once and freed.
+  Dispatch(537);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"load data first"});
+  LoadVelocitySet();
+  Dispatch(537);
+  ASSERT_NE(pTemperaturePlot, nullptr);
+  const CCurve* curve = pTemperaturePlot->GetCurve(0);
+  ASSERT_EQ(curve->X()->Length(), 3u);
+  for (std::uint32_t i = 0; i + 1 < 3; ++i) EXPECT_LT(curve->X()->Get(static_cast<int>(i)), curve->X()->Get(static_cast<int>(i) + 1));
+  EXPECT_EQ(curve->Y()->Get(0), pScanInfo[static_cast<std::size_t>(pScanOrder[1])].temperature);
+  std::unique_ptr<DC> dc = Handle().ClientDC();
+  Win().Paint(*dc, true, Rect{});
+  EXPECT_EQ(pTemperaturePlot, nullptr);
+  EXPECT_TRUE(bTemperaturePlotShown);
+  Win().Paint(*dc, true, Rect{});
+  EXPECT_FALSE(bTemperaturePlotShown);
+}
+
+TEST_F(CommandTest, OutsideProgramsThatAreMissingAreNamed) {
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  const char* oldPath = std::getenv("PATH");
+  const std::string savedPath = oldPath ? oldPath : "";
+  setenv("PATH", (ProgramDir() + "/temp").c_str(), 1);
+  for (int id : {878, 879, 880, 881, 882, 883, 899, 900, 876, 577})
+    EXPECT_FALSE(IsUnavailableCommand(id)) << id;
+
+  Dispatch(878);
+  Dispatch(876);
+  Dispatch(577);
+  ASSERT_EQ(BoxTexts().size(), 3u);
+  EXPECT_EQ(Captions()[0], "PROGRAM NOT FOUND");
+  EXPECT_EQ(BoxTexts()[0], "Plot Data as 3d needs the outside plot program \"plotdata3d\", which was not found at " +
+                               szProgramDir + "bin/plotdata3d.");
+  EXPECT_EQ(BoxTexts()[1], "HYDROPRO calculation needs the outside HYDROPRO \"hydropro\", which was not found at " +
+                               szProgramDir + "hydropro nor on the search path (PATH).");
+  EXPECT_NE(BoxTexts()[2].find("QUENTAR \"quentar.exe\""), std::string::npos);
+
+  // A program that is present is not reported missing: found on PATH, or in "bin".
+  const std::string onPath = ProgramDir() + "/temp/hydropro";
+  WriteFile(onPath, "#!/bin/sh\n");
+  chmod(onPath.c_str(), 0755);
+  std::filesystem::create_directories(szProgramDir + "bin");
+  WriteFile(szProgramDir + "bin/plotdata3d", "#!/bin/sh\n");
+  chmod((szProgramDir + "bin/plotdata3d").c_str(), 0755);
+  Backend().ClearTranscript();
+  Dispatch(876);
+  Dispatch(878);
+  ASSERT_EQ(BoxTexts().size(), 2u);
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"ATTENTION", "ATTENTION"}));
+  EXPECT_EQ(BoxTexts()[0], "HYDROPRO was found, but handing data to it is not available in this version");
+  setenv("PATH", savedPath.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
