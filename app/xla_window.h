@@ -292,6 +292,7 @@ class TXLAWindow {
   void CmGenerateSingle(); void CmSaveFitData(); void CmSaveNoise(); void CmSubtractNoiseFromEqData();
   void CmSubtractTINoise(); void CmSubtractRINoise(); void CmSubtractSystematicNoise(); void CmRestoreTINoise();
   void CmLoadDLSData(); void CmSaveMeanDLSData(); void CmSortEqData();  // 298, 500, 579
+  void CmGenerateSeries(); void CmLoadEquilibriumData(); void CmChangeCell();  // 647, 515, 828
 
  private:
   Window* handle_ = nullptr;

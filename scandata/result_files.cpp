@@ -186,7 +186,8 @@ bool SaveFittedDLSData(const std::string& chosenPath) {
     bool fieldNoise = false;
     float level = 0.0f;
     if (Ask("add noise?", "SAVE DLS DATA", MB_YESNO | MB_ICONQUESTION) == IDYES) {
-      fieldNoise = Ask("add noise to field autocorrelation?", "SAVE DLS DATA", MB_YESNO | MB_ICONQUESTION) == IDYES;
+      fieldNoise = Ask("add noise to field autocorrelation?", "SAVE DLS DATA",
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
       if (!InputFloat(&level, 0.0f, true,
                       fieldNoise ? "level of noise in field autocorrelation:"
                                  : "level of noise in intensity autocorrelation:",
