@@ -308,6 +308,7 @@ class TXLAWindow {
   // Outside programs (commands/outside_program_commands.cpp): 878-883, 899, 900, 876, 577;
   // names the missing program of nDispatchedCommand.
   void CmOutsideProgram();
+  void CmGenerateSeries(); void CmLoadEquilibriumData(); void CmChangeCell();  // 647, 515, 828
 
  private:
   Window* handle_ = nullptr;

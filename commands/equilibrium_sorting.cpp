@@ -20,7 +20,6 @@
 #include "app/panes.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
-#include "numerics/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
@@ -31,6 +30,7 @@
 #include "plot/data_plots.h"
 #include "plot/winplot.h"
 #include "scandata/data_set.h"
+#include "scandata/experiment_file.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
@@ -266,8 +266,8 @@ std::string WriteEqScan(const std::string& directory, int L, int keyScan, const 
 }
 
 // The experiment file of one key: its written files and the run's values.
-void WriteXpFile(const std::string& directory, int keyScan, const std::vector<std::string>& files,
-                 float density, float vbar, float eA, float eB, float eC) {
+void WriteKeyXpFile(const std::string& directory, int keyScan, const std::vector<std::string>& files,
+                    float density, float vbar, float eA, float eB, float eC) {
   const ScanInfo& info = pScanInfo[Idx(keyScan)];
   std::string name = (info.wavelength == 675.0f || info.wavelength == 660.0f)
                          ? Format("cell%d_IF", info.cell)
@@ -275,61 +275,23 @@ void WriteXpFile(const std::string& directory, int keyScan, const std::vector<st
   if (const char section = SectionLetter(keyScan)) name = std::string(1, section) + "_" + name;
   const std::string path = JoinPath(directory, name + ".xp");
 
-  const int count = static_cast<int>(files.size());
-  const bool noise = count >= 2 && ExtensionKind(files.back()) == 'p';
-  std::string t = count == 1 ? "3 (ExperimentType: SEDEQUILIBRIUM)\n" : "4 (ExperimentType: MULTISEDEQ)\n";
-  t += "(exported xp file from TARMIC)\n";
-  t += "\"" + WithoutTrailingSlash(directory) + "/\" \"";
-  for (const std::string& f : files) t += " " + f;
-  t += "\"\n";
-  auto f = [&t](const char* label, double v) { t += Format("%f (%s)\n", v, label); };
-  auto d = [&t](const char* label, int v) { t += Format("%d (%s)\n", v, label); };
-  f("fBufferDensity", density);
-  f("fBufferViscosity", 0.001002);
-  f("VBAR", vbar);
-  f("Meniscus", fMeniscus);
-  f("Bottom", fBottom);
-  for (const char* l : {"MAXMENISCUS", "MINMENISCUS", "MAXBOTTOM", "MINBOTTOM"}) f(l, 0.0);
-  f("FitLeftLim", fFitLeftLim);
-  f("FitRightLim", fFitRightLim);
-  f("WeightExperiment", 1.0);
-  f("ExperimentalNoise", 0.005);
-  d("blocalFitTimeIndepNoise", noise);
-  d("blocalFitRINoise", noise);
-  d("blocalAutoVaryBaseline", 1);
-  for (const char* l : {"blocalVaryBottom", "blocalVaryMeniscus", "blocalVaryMeniscusWarned"}) d(l, 0);
-  f("xBaseline", 0.0);
-  t += "1.00000 (xConcentrationFactor)\n";
-  f("xExtinctionCoeffA", eA);
-  d("bVaryExtinctionCoeffA", 0);
-  f("xExtinctionCoeffB", eB);
-  d("bVaryExtinctionCoeffB", 0);
-  d("Centerpiece", 2);
-  for (int k = 1; k <= 4; ++k) t += Format("1.000000e-6 (pLocalConcentrations[%d])\n", k);
-  d("NFILES", count);
-  t += "0 (ppMultiLocalConcentrations)\n";
-  f("global VBAR20", vbar);
-  f("global HYDRATION", 0.3);
-  f("pathlength", 1.2);
-  t += Format("%d (rotor type: ", 8) + " EIGHTHOLE)\n";
-  d("correct for rotor stretch in TI noise", 0);
-  d("correct for rotor stretch in mass balance", 0);
-  d("sets of extra parameters follow", 3);
-  for (int k = 1; k <= 3; ++k) t += Format("0.000000e+00 (pLocalExtraConcs[%d])\n", k);
-  for (int file = 1; file <= count; ++file)
-    for (int k = 1; k <= 3; ++k) t += Format("0.000000e+00 (ppMultiLocalExtraConcs[%d][%d])\n", file, k);
-  d("bContainsNoBackdiffusion", 0);
-  d("bSwIsothermAInvisible", 0);
-  f("xExtinctionCoeffC", eC);
-  d("bVaryExtinctionCoeffC", 0);
-  for (const char* l : {"bPartialBoundaryFit", "PBFsmin", "PBFsmax", "bITCLocalIncompA",
-                        "bITCLocalIncompB", "bITCLocalIncompC", "FitITCLocalIncompA",
-                        "FitITCLocalIncompB", "FitITCLocalIncompC", "ITCLocalIncompA",
-                        "ITCLocalIncompB", "ITCLocalIncompC", "FitITCBaselineSlope",
-                        "ITCBaselineSlope", "ITCLocalMaxIncomp"})
-    d(l, 0);
-  t += "-1 (Temperature)\n";
-  if (!WriteTextFileAtomically(path, t)) {
+  ExperimentFile xp;
+  xp.type = files.size() == 1 ? kXpSedEquilibrium : kXpMultiSedEquilibrium;
+  xp.directory = directory;
+  xp.files = files;
+  xp.bufferDensity = density;
+  xp.bufferViscosity = 0.001002f;
+  xp.vbar = xp.vbar20 = vbar;
+  xp.meniscus = fMeniscus;
+  xp.bottom = fBottom;
+  xp.fitLeftLimit = fFitLeftLim;
+  xp.fitRightLimit = fFitRightLim;
+  // Interference series of more than one file carry their systematic noise.
+  xp.fitTINoise = xp.fitRINoise = files.size() >= 2 && ExtensionKind(files.back()) == 'p';
+  xp.extinctionA = eA;
+  xp.extinctionB = eB;
+  xp.extinctionC = eC;
+  if (!WriteXpFile(path, xp)) {
     PlayErrorSound();
     if (HasBackend()) GetBackend().MessageBox(Format("could not open %s", path.c_str()), "ERROR", MB_OK);
   }
@@ -443,7 +405,7 @@ void SortEqDataToDisk(TXLAWindow& window, const std::string& outputPath,
       if (!name.empty()) written.push_back(name);
     }
     if (makeXp && !collect && !written.empty())
-      WriteXpFile(directory, i, written, density, vbar, extinctionA, extinctionB, extinctionC);
+      WriteKeyXpFile(directory, i, written, density, vbar, extinctionA, extinctionB, extinctionC);
   }
   if (!collect) window.RepaintMain();
 }

@@ -1,6 +1,7 @@
 // The &Data commands that load scans and end the program: "Load New Files" through
-// the multi-select file dialog, "Add More Files", files dropped on the window, and
-// "Exit".
+// the multi-select file dialog (scan files, a scan-list file, or an experiment file
+// whose scans load with its settings), "Add More Files", files dropped on the
+// window, and "Exit".
 //
 // The file dialogs are modal to the main window: while one is open no menu command
 // reaches the window, and a load command that arrives while a dialog is open (from
@@ -17,12 +18,17 @@
 #include "commands/command_support.h"
 #include "commands/text_format.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
 #include "numerics/error_box.h"
+#include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "platform/events.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/experiment_file.h"
 #include "scandata/file_list.h"
 #include "scandata/scan_file.h"
 #include "scandata/scan_loading.h"
@@ -106,6 +112,93 @@ void LoadScanList(TXLAWindow& window, const std::string& path) {
   ReloadNewList(window, previous);
 }
 
+// The geometry and data mode that an experiment file sets before its scans load,
+// kept so that a load that fails leaves them as they were.
+struct GeometryState {
+  float meniscus = fMeniscus, bottom = fBottom, left = fFitLeftLim, right = fFitRightLim;
+  bool equilibrium = bEquilibriumMode;
+  void Restore() const {
+    fMeniscus = meniscus;
+    fBottom = bottom;
+    fFitLeftLim = left;
+    fFitRightLim = right;
+    bEquilibriumMode = equilibrium;
+  }
+};
+
+// The settings of an experiment file that apply to the loaded scans: solvent,
+// floated meniscus and bottom with their ranges, baseline and systematic noise.
+void ApplyExperimentSettings(TXLAWindow& window, const ExperimentFile& xp) {
+  fBufferDensity = xp.bufferDensity;
+  if (xp.bufferViscosity > 0.0f) RELVISCOSITY = xp.bufferViscosity / STANDARDVISCOSITY;
+  VBAR = xp.vbar;
+  VBAR20 = xp.vbar20;
+  fVRho = VBAR * fBufferDensity;
+  PackModelParams();
+  pParamFitFlags[13] = xp.varyMeniscus ? 1 : 0;
+  pParamFitFlags[14] = xp.varyBottom ? 1 : 0;
+  pParams[15] = xp.baseline;
+  pParamFitFlags[15] = xp.varyBaseline ? 1 : 0;
+  if (IsContinuousModel() && !bLsgModel) {
+    // The continuous models keep the solvent in their parameter slots.
+    if (!bCsFloatingVbar && !bCvConstantD) pParams[kContiSlotVbar] = VBAR;
+    pParams[kContiSlotDensity] = fBufferDensity;
+    pParams[kContiSlotViscosity] = RELVISCOSITY / kRelViscosityPerPoise;
+  }
+  UnpackModelParams();
+  bFitTINoise = xp.fitTINoise;
+  bFitRINoise = xp.fitRINoise;
+  if (xp.maxMeniscus > xp.minMeniscus && xp.minMeniscus > 0.0f && xp.maxBottom > xp.minBottom &&
+      xp.minBottom > 0.0f) {
+    fMinMeniscus = xp.minMeniscus;
+    fMaxMeniscus = xp.maxMeniscus;
+    fMinBottom = xp.minBottom;
+    fMaxBottom = xp.maxBottom;
+    bFitRangesSet = true;
+  }
+  DataSetHooks& hooks = GetDataSetHooks();
+  if (bFitTINoise || bFitRINoise) {
+    if (hooks.createNoiseButtons) hooks.createNoiseButtons(&window.GetHandle());
+  } else if (hooks.deleteNoiseButtons) {
+    hooks.deleteNoiseButtons(&window.GetHandle());
+  }
+  if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
+  if (hooks.redrawResidualPlot) hooks.redrawResidualPlot(true);
+  window.RepaintMain();
+}
+
+// Loads the scans an experiment file lists, with its settings. A file that cannot
+// be read, or scans that cannot be loaded, change nothing.
+void LoadExperiment(TXLAWindow& window, const std::string& path) {
+  ExperimentFile xp;
+  std::string why;
+  if (!LoadXpFile(path, &xp, &why)) {
+    PlayErrorSound();
+    CommandMessageBox(window, "could not read experiment file " + why, "LOAD ERROR", MB_OK);
+    return;
+  }
+  const StoredListState previous;
+  const GeometryState geometry;
+  // Meniscus, bottom and limits in place before the scans load, so that the fit
+  // limits are placed on the new data from the start.
+  if (xp.IsEquilibrium()) bEquilibriumMode = true;
+  if (xp.meniscus > 0.0f) fMeniscus = xp.meniscus;
+  if (xp.bottom > 0.0f) fBottom = xp.bottom;
+  if (xp.fitLeftLimit > 0.0f) fFitLeftLim = xp.fitLeftLimit;
+  if (xp.fitRightLimit > 0.0f) fFitRightLim = xp.fitRightLimit;
+  nStoredFiles = static_cast<int>(xp.files.size());
+  ppStoredFileNames.assign(1, std::string());
+  for (const std::string& f : xp.files) ppStoredFileNames.push_back(JoinPath(xp.directory, f));
+  nFilesPerScan = 1;
+  ReloadDataSelection(&window.GetHandle());
+  if (!LoadedSetIsStoredList()) {
+    previous.Restore();
+    geometry.Restore();
+    return;
+  }
+  ApplyExperimentSettings(window, xp);
+}
+
 // A selection whose files are missing may name files of the last data directory
 // (lastDirectory): asks whether to read them from there (the loader then reads the
 // selected names from szOtherDirectory).
@@ -150,10 +243,8 @@ void LoadNewFiles(TXLAWindow& window, bool electrophoresis) {
   SaveLastDataDirectory(&window, files.front());
 
   if (files.size() == 1 && IsExperimentFile(files.front())) {
-    ShowAttention(window, "loading experiment files is not available in this version");
-    return;
-  }
-  if (files.size() == 1 && IsScanListFile(files.front())) {
+    LoadExperiment(window, files.front());
+  } else if (files.size() == 1 && IsScanListFile(files.front())) {
     LoadScanList(window, files.front());
   } else {
     // A selection of scan files: every file is one scan.
@@ -170,6 +261,50 @@ void LoadNewFiles(TXLAWindow& window, bool electrophoresis) {
 void TXLAWindow::CmLoadNewFiles() {
   if (OfferHelpInHelpMode(*this)) return;
   LoadNewFiles(*this, false);
+}
+
+void TXLAWindow::CmLoadEquilibriumData() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (bFileDialogOpen) return;
+  // Equilibrium data: one file is a data set, and the reader keeps every point.
+  const bool previous = bEquilibriumMode;
+  const unsigned generation = nDataSetGeneration;
+  bEquilibriumMode = true;
+  LoadNewFiles(*this, false);
+  if (nDataSetGeneration == generation) bEquilibriumMode = previous;
+}
+
+void TXLAWindow::CmChangeCell() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (bFileDialogOpen) return;
+  if (nScans < 1 || bDLSData) {
+    PlayErrorSound();
+    CommandMessageBox(*this, "load scan files first", "ERROR", MB_OK);
+    return;
+  }
+  // The cell is the last character of the scans' extension.
+  const std::string ext = ExtensionOf(ppScanFileNames[1]);
+  const char digit = ext.empty() ? '1' : ext.back();
+  const float current = digit >= '0' && digit <= '8' ? static_cast<float>(digit - '0') : 1.0f;
+  float cell = current;
+  if (!AskFloat(*this, &cell, current, "cell number (0-8):", "CHANGE CELL")) return;
+  const int c = TruncateToInt(cell);
+  if (c < 0 || c > 8 || static_cast<float>(c) != cell) {
+    PlayErrorSound();
+    CommandMessageBox(*this, "the cell number must be one of 0 to 8", "ERROR", MB_OK);
+    return;
+  }
+  const StoredListState previous;
+  StoreFileList(0);
+  ChangeCellInFileList(c);
+  if (!CheckListedFilesExist()) {
+    previous.Restore();
+    PlayErrorSound();
+    CommandMessageBox(*this, Format("could not find the files of cell %d", c), "LOAD ERROR", MB_OK);
+    return;
+  }
+  ReloadNewList(*this, previous);
+  UpdateMenuForLoadedData();
 }
 
 void TXLAWindow::CmAddMoreFiles() {

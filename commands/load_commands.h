@@ -16,7 +16,8 @@ bool IsDroppableScanFile(const std::string& path);
 // Whether a file is a scan-list file ("list" at the start of its name, in either
 // case), which names the scans to load.
 bool IsScanListFile(const std::string& path);
-// Whether a file is an experiment file of the sibling program (extension .xp).
+// Whether a file is an experiment file (extension .xp): "Load New Files" loads the
+// scans it lists with its settings.
 bool IsExperimentFile(const std::string& path);
 // Whether a file holds the saved parameters of an analysis ("~tmppars" at the
 // start of its name, or the extension ".~p" of the old file-name convention).

@@ -126,6 +126,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(644, &W::CmIntegrationRangesFromFile),
       CommandEntry(837, &W::CmMouseSliding),
       CommandEntry(214, &W::CmGenerateSingle), CommandEntry(203, &W::CmSaveFitData), CommandEntry(252, &W::CmSaveNoise), CommandEntry(253, &W::CmSubtractNoiseFromEqData), CommandEntry(508, &W::CmSubtractTINoise), CommandEntry(509, &W::CmSubtractRINoise), CommandEntry(519, &W::CmSubtractSystematicNoise), CommandEntry(607, &W::CmRestoreTINoise),
+      CommandEntry(647, &W::CmGenerateSeries), CommandEntry(515, &W::CmLoadEquilibriumData), CommandEntry(828, &W::CmChangeCell),
       CommandEntry(827, &W::CmUpdateSavedFitParameters), CommandEntry(204, &W::CmCopyFitParameters), CommandEntry(517, &W::CmShowLastFitInfo),
       // Help.
       CommandEntry(610, &W::CmWizardMessages),

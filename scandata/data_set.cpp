@@ -93,8 +93,11 @@ CVector* ViewOf(float* array, int n) {
 
 }  // namespace
 
+unsigned nDataSetGeneration = 0;
+
 void AllocScanTables(int count) {
   if (!pnPoints.empty()) FreeDataSet();
+  ++nDataSetGeneration;
   const std::size_t size = static_cast<std::size_t>(count) + 1;
   ppScanFileNames.assign(size, std::string());
   pScanInfo.assign(size, ScanInfo());

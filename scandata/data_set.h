@@ -88,6 +88,9 @@ void FreeDataSet();
 // Makes empty per-scan tables for count scans (every slot empty, pScanOrder the
 // identity); a set still loaded is released first.
 void AllocScanTables(int count);
+// Counts the data sets made by AllocScanTables since start-up: a command that
+// starts a load tells by it whether a new set took the place of the old one.
+extern unsigned nDataSetGeneration;
 // Grows the per-scan tables of a loaded set to newCount scans, keeping every entry;
 // the new slots are empty and come last in the display order.
 void GrowScanTables(int newCount);

@@ -8,11 +8,14 @@
 #include "numerics/ccurve.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
+#include "numerics/number_input.h"
 #include "numerics/one_based.h"
+#include "numerics/random.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/dls_file.h"
 #include "scandata/program_files.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -91,20 +94,20 @@ struct PendingScan {
 
 // Refuses names that two files would share, then asks once when files exist.
 // False (after its message) when nothing may be written.
-bool MayWriteAll(const std::vector<PendingScan>& files, const char* notSaved) {
+bool MayWriteAll(const std::vector<std::string>& paths, const char* notSaved) {
   std::map<std::string, std::size_t> seen;
-  for (std::size_t k = 0; k < files.size(); ++k) {
-    auto [it, fresh] = seen.emplace(files[k].path, k);
+  for (std::size_t k = 0; k < paths.size(); ++k) {
+    auto [it, fresh] = seen.emplace(paths[k], k);
     if (!fresh) {
       PlayErrorSound();
-      Tell(Format("%s\ntwo scans would be saved as %s", notSaved, files[k].path.c_str()), "ERROR");
+      Tell(Format("%s\ntwo scans would be saved as %s", notSaved, paths[k].c_str()), "ERROR");
       return false;
     }
   }
-  for (const PendingScan& f : files) {
-    if (!FileExists(f.path.c_str())) continue;
+  for (const std::string& path : paths) {
+    if (!FileExists(path.c_str())) continue;
     PlayInfoSound();
-    if (Ask(Format("file %s already exists!\nOverwrite all?", f.path.c_str()), "ERROR",
+    if (Ask(Format("file %s already exists!\nOverwrite all?", path.c_str()), "ERROR",
             MB_YESNO | MB_ICONQUESTION) != IDYES) {
       Tell(notSaved, "ERROR");
       return false;
@@ -112,6 +115,118 @@ bool MayWriteAll(const std::vector<PendingScan>& files, const char* notSaved) {
     break;
   }
   return true;
+}
+
+bool MayWriteAll(const std::vector<PendingScan>& files, const char* notSaved) {
+  std::vector<std::string> paths;
+  for (const PendingScan& f : files) paths.push_back(f.path);
+  return MayWriteAll(paths, notSaved);
+}
+
+// One dlsdat file to write: 1-based arrays of m points (log10 lag times, values).
+struct PendingDLS {
+  std::string path;
+  std::vector<float> x, y;  // index 0 unused
+  std::string title;
+  DLSInfo record;
+};
+
+// The points of correlation function s inside its fit limits, with values(s, p).
+template <typename Values>
+PendingDLS CollectDLS(int s, const std::string& path, const std::string& title, Values values) {
+  PendingDLS f;
+  f.path = path;
+  f.title = title;
+  f.record = pDLSInfo.size() > At(s) ? pDLSInfo[At(s)] : DLSInfo();
+  int first, last;
+  FitRange(s, &first, &last);
+  const int m = last >= first ? last - first + 1 : 0;
+  f.x.assign(At(m) + 1, 0.0f);
+  f.y.assign(At(m) + 1, 0.0f);
+  for (int i = 1; i <= m; ++i) {
+    f.x[At(i)] = ppRadius[At(s)][first + i - 1];
+    f.y[At(i)] = values(s, first + i - 1);
+  }
+  f.record.nDataPoints = m;
+  return f;
+}
+
+// Writes every dlsdat file as it stands (no conversion while writing); the ones
+// that fail are named in one message.
+bool WriteAllDLS(const std::vector<PendingDLS>& files) {
+  bDLSConvertOnWrite = false;
+  std::string failed;
+  for (const PendingDLS& f : files) {
+    const int m = static_cast<int>(f.x.size()) - 1;
+    std::string why;
+    if (!WriteDLSDatFromRecord(f.path.c_str(), m, f.x.data(), f.y.data(), f.title.c_str(), f.record, &why))
+      failed += "\n" + (why.empty() ? f.path : why);
+  }
+  if (failed.empty()) return true;
+  PlayErrorSound();
+  Tell("could not write:" + failed, "ERROR");
+  return false;
+}
+
+// The fitted correlation functions as intensity autocorrelations g(2) - 1, each
+// with the noise the user asks for: noise in the field autocorrelation g(1) is
+// added before squaring, noise in the intensity autocorrelation after.
+bool SaveFittedDLSData(const std::string& chosenPath) {
+  std::vector<PendingDLS> sets;
+  std::vector<std::string> paths;
+  for (int s = 1; s <= nScans; ++s) {
+    sets.push_back(CollectDLS(s, PerScanOutputName(chosenPath, s, 'f', false),
+                              kFittedScanDescription + ppScanFileNames[At(s)],
+                              [](int j, int p) { return ppFit[At(j)] ? ppFit[At(j)][p] : 0.0f; }));
+    paths.push_back(sets.back().path);
+  }
+  if (!MayWriteAll(paths, "fit not saved")) return false;
+  for (PendingDLS& f : sets) {
+    const bool field = f.record.bFieldACF;
+    bool fieldNoise = false;
+    float level = 0.0f;
+    if (Ask("add noise?", "SAVE DLS DATA", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+      fieldNoise = Ask("add noise to field autocorrelation?", "SAVE DLS DATA",
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+      if (!InputFloat(&level, 0.0f, true,
+                      fieldNoise ? "level of noise in field autocorrelation:"
+                                 : "level of noise in intensity autocorrelation:",
+                      "SAVE DLS DATA"))
+        level = 0.0f;
+    }
+    for (std::size_t i = 1; i < f.y.size(); ++i) {
+      // Values loaded as g(2) - 1 are squared only through g(1) when field noise
+      // enters there; otherwise they are written as they are.
+      float y = f.y[i];
+      if (field || (fieldNoise && level != 0.0f)) {
+        float g = field ? y : SignedSqrt(y);
+        if (fieldNoise && level != 0.0f) g += GaussianRandom(level);
+        y = SignedSquare(g);
+      }
+      if (!fieldNoise && level != 0.0f) y += GaussianRandom(level);
+      f.y[i] = y;
+    }
+    // The file says what it holds: the intensity autocorrelation.
+    f.record.bFieldACF = false;
+  }
+  return WriteAllDLS(sets);
+}
+
+// The residuals of the correlation functions in the form they were loaded in (the
+// record's flag says which), so that read back in that form fit + residuals give
+// the data.
+bool SaveResidualDLSData(const std::string& chosenPath) {
+  std::vector<PendingDLS> sets;
+  std::vector<std::string> paths;
+  for (int s = 1; s <= nScans; ++s) {
+    sets.push_back(CollectDLS(s, PerScanOutputName(chosenPath, s, 'r', false),
+                              kResidualScanDescription + ppScanFileNames[At(s)], [](int j, int p) {
+                                return ppSignal[At(j)][p] - (ppFit[At(j)] ? ppFit[At(j)][p] : 0.0f);
+                              }));
+    paths.push_back(sets.back().path);
+  }
+  if (!MayWriteAll(paths, "residuals not saved")) return false;
+  return WriteAllDLS(sets);
 }
 
 // Writes every file; the ones that fail are named in one message.
@@ -155,7 +270,7 @@ bool ReportWrite(bool ok, const std::string& path) {
 
 bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity) {
   if (nScans < 1) return false;
-  if (RefuseDLSData()) return false;
+  if (bDLSData) return SaveFittedDLSData(chosenPath);
   std::vector<PendingScan> files;
   for (int s = 1; s <= nScans; ++s) {
     const ScanInfo& info = pScanInfo[At(s)];
@@ -197,7 +312,7 @@ bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity) {
 
 bool SaveResidualScans(const std::string& chosenPath) {
   if (nScans < 1) return false;
-  if (RefuseDLSData()) return false;
+  if (bDLSData) return SaveResidualDLSData(chosenPath);
   std::vector<PendingScan> files;
   for (int s = 1; s <= nScans; ++s) {
     PendingScan f;

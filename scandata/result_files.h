@@ -28,9 +28,12 @@ class Window;
 
 // One file per scan, scans 1..nScans. convertIntensity: intensity data are saved
 // as absorbance log10(reference / fit) (10.0 where either is not positive).
-// True when every file was written.
+// DLS data: one dlsdat file per correlation function holding the fit as the
+// intensity autocorrelation g(2) - 1 (field values g become g|g|), with the noise
+// the user asks for per function ("add noise?"). True when every file was written.
 bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity);
-// One file per scan of the residuals (signal minus model values).
+// One file per scan of the residuals (signal minus model values); for DLS data one
+// dlsdat file per function, in the form the functions were loaded in.
 bool SaveResidualScans(const std::string& chosenPath);
 // The RI offsets against each scan's recorded time (s), in display order, one
 // "%f %f" line per scan; *path (in: the chosen path) receives the final name.

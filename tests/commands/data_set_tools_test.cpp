@@ -270,5 +270,61 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   EXPECT_TRUE(BoxTexts().empty());
 }
 
+
+// Generate Series over two speeds and two noise levels: four members xp1..xp4 in
+// the nesting order speed, noise, each with its parameter files, its scans at its
+// own speed and an experiment file; xp4 loaded through its experiment file and Run
+// with the generating model leaves residuals at its noise level.
+TEST_F(DataSetToolsTest, GenerateSeriesFollowsTheGrid) {
+  SetCellAndLimits();
+  Dispatch(198);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  fs::create_directories(DataDir());
+  for (const char* grid : {"0.02", "40000 50000", "0 0.003", "6.0"}) Backend().QueueInput(grid);
+  Backend().QueueMessageBox(IDNO, "GENERATE SERIES");  // no acceleration phase
+  for (const char* answer : {"600", "4", "0"}) Backend().QueueInput(answer);
+  Backend().QueueSaveFile(DataDir() + "/series");
+  Dispatch(647);
+  ASSERT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FALSE(bGeneratingSeries);
+  EXPECT_FALSE(fs::exists(DataDir() + "/xp5"));
+  const float speeds[] = {40000, 40000, 50000, 50000};
+  const float noises[] = {0, 0.003f, 0, 0.003f};
+  for (int k = 1; k <= 4; ++k) {
+    const std::string dir = DataDir() + "/xp" + std::to_string(k);
+    const float rpm = speeds[k - 1], noise = noises[k - 1];
+    EXPECT_EQ(ReadFile(dir + "/info_" + std::to_string(k) + ".txt"),
+              Format("0.000000 (percent ctrace)\n0.020000 (dr)\n%f (omega)\n%f (noise)\n6.000000 (meniscus)\n",
+                     static_cast<double>(rpm), static_cast<double>(noise)));
+    for (const std::string& marker : {std::string("tracepercent=0.000"), std::string("dr=0.0200_cm"),
+                                      Format("omega=%.0f_rpm", static_cast<double>(rpm)),
+                                      Format("noise=%.3f", static_cast<double>(noise)),
+                                      std::string("meniscus=6.000")})
+      EXPECT_EQ(ReadFile(dir + "/" + marker + ".info"), "1") << marker;
+    const ScanRead last = Read(dir + "/00004.ra0");
+    EXPECT_EQ(last.info.rpm, rpm);
+    EXPECT_NEAR(last.info.time, 2400.0, 1e-3);
+    EXPECT_TRUE(fs::exists(dir + "/xp" + std::to_string(k) + ".xp"));
+  }
+
+  LoadThroughDialog({DataDir() + "/xp4/xp4.xp"});
+  ASSERT_EQ(nScans, 4);
+  EXPECT_EQ(fMeniscus, 6.0f);
+  EXPECT_NEAR(fBottom, 7.2f, 1e-6);
+  EXPECT_NEAR(fFitLeftLim, 6.01f, 1e-6);
+  EXPECT_EQ(szDataDirectory, DataDir() + "/xp4");
+  Dispatch(213);
+  ASSERT_TRUE(bModelComputed);
+  double sum = 0.0;
+  long count = 0;
+  for (int j = 1; j <= nScans; ++j)
+    for (int i = 1; i <= pnPoints[Ix(j)]; ++i) {
+      const double d = ppSignal[Ix(j)][i] - ppFit[Ix(j)][i];
+      sum += d * d;
+      ++count;
+    }
+  EXPECT_NEAR(std::sqrt(sum / count), 0.003, 0.0005);
+}
+
 }  // namespace
 }  // namespace tarmic::testing

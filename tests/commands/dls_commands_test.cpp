@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -99,6 +100,99 @@ TEST_F(DlsCommandTest, LoadRunAndSaveMean) {
   EXPECT_NEAR(y[1], ppSignal[1][1], 1e-6);
   free_vector(x, 1, n);
   free_vector(y, 1, n);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+
+// Save Fit Data on DLS data. Loaded as g(1): the fit file holds g(2) - 1 (and says
+// so), the residual file the g(1) residuals, and read back as the loader reads them
+// fit + residuals give the data. Loaded as g(2) - 1: the fit is written unchanged,
+// not squared a second time.
+TEST_F(DlsCommandTest, SavedFitAndResidualsGiveTheData) {
+  const double kPi = 3.14159265358979323846, D = 4e-7, beta = 0.6;
+  const double q2 = std::pow(4.0 * kPi * 1.33 * std::sin(kPi / 4.0) / 6.33e-7, 2);
+  std::vector<std::string> files;
+  for (int f = 0; f < 2; ++f) {
+    files.push_back(ProgramDir() + "/run" + std::to_string(f) + ".dlsdat");
+    std::ofstream out(files.back());
+    out << "run\n20.0 " << 100 * (f + 1) << " 99.00 1.33 0.01002 90 6.33e-07 0\n";
+    out.precision(9);
+    for (int i = 0; i < 60; ++i) {
+      const double tau = std::pow(10.0, -6.0 + 4.5 * i / 59.0);
+      // A measured function: the decay with a small deterministic deviation.
+      out << tau << " " << beta * std::exp(-2.0 * 1e-4 * D * q2 * tau) + 0.002 * std::sin(3.0 * i) << "\n";
+    }
+  }
+  auto loadAndRun = [&](bool g2) {
+    bAlwaysLoadG2 = g2;
+    Backend().QueueOpenFiles(files);
+    Dispatch(298);
+    ASSERT_EQ(nScans, 2);
+    Dispatch(198);
+    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
+    pSpeciesMassOrD[1] = static_cast<float>(D * 1e7);
+    pSpeciesAmplitude[1] = 1.0f;
+    pSpeciesAmplitudeFit[1] = 1;
+    PackModelParams();
+    UpdateLinearFitFlags();
+    Dispatch(213);
+    ASSERT_TRUE(bModelComputed);
+  };
+  auto save = [&](const std::string& dir) {
+    std::filesystem::create_directories(dir);
+    Backend().QueueSaveFile(dir + "/f0000x.dlsdat");
+    Backend().QueueMessageBox(IDNO, "SAVE DLS DATA");  // add noise? (set 1)
+    Backend().QueueMessageBox(IDNO, "SAVE DLS DATA");  // (set 2)
+    Backend().QueueSaveFile(dir + "/r0000x.dlsdat");
+    Backend().QueueSaveFile(std::nullopt);  // no parameter report
+    Dispatch(203);
+  };
+  struct Read {
+    DLSInfo record;
+    std::vector<float> x, y;
+  };
+  auto read = [](const std::string& path, bool keepG2) {
+    Read r;
+    int n = 0;
+    float *x = nullptr, *y = nullptr;
+    EXPECT_EQ(ReadDLSDatFile(path.c_str(), &r.record, &n, &x, &y, keepG2), 1) << path;
+    if (n > 0) {
+      r.x.assign(x, x + n + 1);
+      r.y.assign(y, y + n + 1);
+      free_vector(x, 1, n);
+      free_vector(y, 1, n);
+    }
+    return r;
+  };
+
+  loadAndRun(false);
+  ASSERT_TRUE(pDLSInfo[1].bFieldACF);
+  save(ProgramDir() + "/field");
+  for (int s = 1; s <= 2; ++s) {
+    const std::string stem = ppScanFileNames[static_cast<std::size_t>(s)].substr(1);
+    const Read fit = read(ProgramDir() + "/field/f" + stem, false);
+    const Read res = read(ProgramDir() + "/field/r" + stem, false);
+    // Written as g(2) - 1: the file read as it stands holds the signed squares.
+    const Read fitG2 = read(ProgramDir() + "/field/f" + stem, true);
+    EXPECT_FALSE(fitG2.record.bFieldACF);
+    EXPECT_NEAR(fitG2.y[5], SignedSquare(ppFit[static_cast<std::size_t>(s)][5]), 1e-6);
+    ASSERT_EQ(fit.y.size(), static_cast<std::size_t>(pnPoints[static_cast<std::size_t>(s)]) + 1);
+    ASSERT_EQ(res.y.size(), fit.y.size());
+    double resRms = 0.0;
+    for (int i = 1; i <= pnPoints[static_cast<std::size_t>(s)]; ++i) {
+      EXPECT_NEAR(fit.x[static_cast<std::size_t>(i)], ppRadius[static_cast<std::size_t>(s)][i], 1e-5);
+      EXPECT_NEAR(fit.y[static_cast<std::size_t>(i)] + res.y[static_cast<std::size_t>(i)],
+                  ppSignal[static_cast<std::size_t>(s)][i], 2e-6);
+      resRms += res.y[static_cast<std::size_t>(i)] * res.y[static_cast<std::size_t>(i)];
+    }
+    EXPECT_GT(std::sqrt(resRms / pnPoints[static_cast<std::size_t>(s)]), 1e-4);  // not all zero
+  }
+
+  loadAndRun(true);
+  ASSERT_FALSE(pDLSInfo[1].bFieldACF);
+  save(ProgramDir() + "/intensity");
+  const Read fit = read(ProgramDir() + "/intensity/f" + ppScanFileNames[1].substr(1), true);
+  for (int i = 1; i <= pnPoints[1]; ++i) EXPECT_NEAR(fit.y[static_cast<std::size_t>(i)], ppFit[1][i], 1e-6);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 

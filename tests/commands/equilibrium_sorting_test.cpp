@@ -12,7 +12,10 @@
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "numerics/one_based.h"
+#include "numerics/solvent_constants.h"
+#include "modelfit/model_params.h"
 #include "plot/winplot.h"
+#include "scandata/experiment_file.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 #include "tests/commands/commands_test_support.h"
@@ -191,6 +194,118 @@ TEST_F(EqSortingTest, SortWritesEqFilesAndExperimentFiles) {
   EndEqTestMode(Win());
   EXPECT_EQ(pAuxPlot, nullptr);
   EXPECT_EQ(nEqGroups, 0);
+}
+
+
+// Reader and writer of experiment files agree on every key; the experiment file of
+// a sort loads the sorted scans with the sort's settings ("Load New Files"); a file
+// that lists a missing scan, or is no experiment file, changes nothing.
+TEST_F(EqSortingTest, ExperimentFileRoundTrip) {
+  namespace fs = std::filesystem;
+  ExperimentFile xp;
+  xp.type = kXpSedVelocity;
+  xp.directory = ProgramDir() + "/some dir";
+  xp.files = {"a.ra1", "b.ra1", "c.ra1"};
+  xp.bufferDensity = 1.0123f;
+  xp.bufferViscosity = 0.0011f;
+  xp.vbar = 0.71f;
+  xp.meniscus = 6.012f;
+  xp.bottom = 7.198f;
+  xp.maxMeniscus = 6.03f;
+  xp.minMeniscus = 5.99f;
+  xp.maxBottom = 7.25f;
+  xp.minBottom = 7.15f;
+  xp.fitLeftLimit = 6.05f;
+  xp.fitRightLimit = 7.1f;
+  xp.weight = 2.0f;
+  xp.noise = 0.007f;
+  xp.fitTINoise = true;
+  xp.fitRINoise = false;
+  xp.varyBaseline = false;
+  xp.varyBottom = true;
+  xp.varyMeniscus = true;
+  xp.baseline = 0.02f;
+  xp.extinctionA = 3.5f;
+  xp.extinctionB = 0.25f;
+  xp.extinctionC = 7.0f;
+  xp.vbar20 = 0.715f;
+  xp.hydration = 0.35f;
+  xp.pathLength = 0.3f;
+  xp.temperature = 4.0f;
+  const std::string path = ProgramDir() + "/all.xp";
+  ASSERT_TRUE(WriteXpFile(path, xp));
+  ExperimentFile back;
+  ASSERT_TRUE(LoadXpFile(path, &back));
+  EXPECT_EQ(FormatXpFile(back), FormatXpFile(xp));
+  EXPECT_EQ(back.files, xp.files);
+  EXPECT_EQ(back.directory, xp.directory);
+  EXPECT_EQ(back.type, kXpSedVelocity);
+
+  // Sort: cell 1 at 280 nm, two speeds of two scans, every series accepted.
+  InstallScans({{1, 280, 10000, 1000, 0.02f}, {1, 280, 10000, 2000, 0.01f},
+                {1, 280, 20000, 3000, 0.03f}, {1, 280, 20000, 4000, 0.005f}});
+  fMeniscus = 5.95f;
+  fBottom = 7.15f;
+  fFitLeftLim = 6.0f;
+  fFitRightLim = 7.05f;
+  const std::string out = ProgramDir() + "/sorted";
+  fs::create_directories(out);
+  Backend().QueueSaveFile(out + "/eq.ra1");
+  Backend().QueueMessageBox(IDYES);  // make xp files?
+  for (const char* v : {"1.01", "0.74", "1.0", "1.0", "0.0"}) Backend().QueueInput(std::string(v));
+  for (int k = 0; k < 4; ++k) Backend().QueueMessageBox(IDYES, "EQ Test");
+  Dispatch(579);
+  ASSERT_TRUE(Backend().AllAnswersUsed());
+  const std::string xpPath = out + "/cell1_280.xp";
+  ASSERT_TRUE(fs::exists(xpPath));
+
+  // Loaded from a fresh start.
+  FreeDataSet();
+  fMeniscus = fBottom = fFitLeftLim = fFitRightLim = 0.0f;
+  fBufferDensity = 1.0f;
+  VBAR = 0.73f;
+  bEquilibriumMode = false;
+  bFitTINoise = bFitRINoise = true;
+  LoadThroughDialog({xpPath});
+  ASSERT_EQ(nScans, 2);
+  EXPECT_EQ(ppScanFileNames[1], "eq10k_280.ra1");
+  EXPECT_EQ(ppScanFileNames[2], "eq20k_280.ra1");
+  EXPECT_EQ(pScanInfo[2].rpm, 20000.0f);
+  // The latest scans' profiles: tilts 0.01 (10k) and 0.005 (20k).
+  EXPECT_NEAR(ppSignal[1][7], std::exp(ppRadius[1][7] - 6.0) + 0.01 * ppRadius[1][7], 1e-4);
+  EXPECT_NEAR(ppSignal[2][7], std::exp(ppRadius[2][7] - 6.0) + 0.005 * ppRadius[2][7], 1e-4);
+  EXPECT_TRUE(bEquilibriumMode);
+  EXPECT_NEAR(fMeniscus, 5.95f, 1e-6);
+  EXPECT_NEAR(fBottom, 7.15f, 1e-6);
+  EXPECT_NEAR(fFitLeftLim, 6.0f, 1e-6);
+  EXPECT_NEAR(fFitRightLim, 7.05f, 1e-6);
+  EXPECT_NEAR(fBufferDensity, 1.01f, 1e-6);
+  EXPECT_NEAR(VBAR, 0.74f, 1e-6);
+  EXPECT_NEAR(RELVISCOSITY, 1.0f, 1e-6);
+  EXPECT_FALSE(bFitTINoise);  // absorbance files: no systematic noise
+  EXPECT_FALSE(bFitRINoise);
+  EXPECT_EQ(pParams[13], fMeniscus);
+
+  // A listed scan that is missing: the loaded set and the settings stay.
+  std::string text = ReadFile(xpPath);
+  text.replace(text.find("eq20k_280.ra1"), 13, "eq30k_280.ra1");
+  text.replace(text.find("1.010000 (fBufferDensity)"), 8, "1.050000");
+  text.replace(text.find("5.950000 (Meniscus)"), 8, "5.900000");
+  WriteFile(out + "/broken.xp", text);
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadThroughDialog({out + "/broken.xp"});
+  ASSERT_EQ(nScans, 2);
+  EXPECT_EQ(ppScanFileNames[2], "eq20k_280.ra1");
+  EXPECT_NEAR(fMeniscus, 5.95f, 1e-6);
+  EXPECT_NEAR(fBufferDensity, 1.01f, 1e-6);
+  EXPECT_EQ(Captions().back(), "LOAD ERROR");
+  // Not an experiment file.
+  WriteFile(out + "/empty.xp", "hello\n");
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadThroughDialog({out + "/empty.xp"});
+  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(Captions().back(), "LOAD ERROR");
+  EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
 }  // namespace

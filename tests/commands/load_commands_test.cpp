@@ -11,6 +11,7 @@
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"
 #include "scandata/scan_file.h"
+#include "scandata/text_io.h"
 
 namespace tarmic::testing {
 namespace {
@@ -211,6 +212,46 @@ TEST(DroppedFileKinds, ScanExtensionsAreTheInterferenceAndAbsorbanceCells) {
     EXPECT_FALSE(IsDroppableScanFile(name)) << name;
 }
 
+
+
+// "load sedimentation equilibrium data": one file is a data set without the
+// single-file question; a cancelled dialog leaves the data mode as it was.
+// "Change Cell (Same Selection)": the same scans of another cell; a cell whose
+// files are missing changes nothing.
+TEST_F(LoadCommandTest, EquilibriumLoadAndChangeCell) {
+  const std::string dir = ProgramDir() + "/cells";
+  fs::create_directories(dir);
+  std::vector<std::string> cell1;
+  for (const char* n : {"00001", "00002", "00003"}) {
+    cell1.push_back(CopyAs(dir, std::string("set_abs/") + n + ".ra1", std::string(n) + ".ra1"));
+    CopyAs(dir, std::string("set_abs/") + n + ".ra1", std::string(n) + ".ra2");
+  }
+  Backend().QueueOpenFiles({});
+  Dispatch(515);
+  EXPECT_FALSE(bEquilibriumMode);
+  Backend().QueueOpenFiles({cell1[0]});
+  Dispatch(515);
+  ASSERT_EQ(nScans, 1);
+  EXPECT_TRUE(bEquilibriumMode);
+  EXPECT_TRUE(Captions().empty());
+
+  bEquilibriumMode = false;
+  LoadThroughDialog(cell1);
+  ASSERT_EQ(nScans, 3);
+  Backend().QueueInput("2");
+  Dispatch(828);
+  ASSERT_EQ(nScans, 3);
+  // The stored list is in display order (by time): 00002, 00003, 00001.
+  const std::vector<std::string> cell2{"00002.ra2", "00003.ra2", "00001.ra2"};
+  EXPECT_EQ(LoadedNames(), cell2);
+  EXPECT_EQ(szDataDirectory, dir);
+  Backend().QueueInput("3");
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  Dispatch(828);
+  EXPECT_EQ(LoadedNames(), cell2);
+  EXPECT_EQ(FileNameOf(ppStoredFileNames[1]).back(), '2');
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
 
 }  // namespace
 }  // namespace tarmic::testing

@@ -1,0 +1,300 @@
+// Generate Series: synthetic data sets of the current model for every combination
+// of grids of point spacing, rotor speed, noise level, meniscus and trace
+// concentration, each in its own directory "xp<k>" with files that name its
+// parameters and an experiment file that loads it again.
+//
+// The trace concentration is the loading of species 2 in percent of the loading of
+// species 1; it is asked only when the model is the discrete-species model with
+// species 2 included (otherwise the grid is the single value 0 and species 2 is
+// left alone).
+#include <cmath>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "modelcalc/synthetic_data.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/atomic_file.h"
+#include "numerics/number_input.h"
+#include "numerics/run_switches.h"
+#include "numerics/solvent_constants.h"
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+#include "scandata/data_set.h"
+#include "scandata/experiment_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr const char* kSeriesCaption = "GENERATE SERIES";
+// Every member of a series lies in a cell with its bottom at 7.2 cm.
+constexpr float kSeriesBottom = 7.2f;
+
+// The values Generate Series proposes: the last ones entered.
+struct SeriesDefaults {
+  std::string spacings = "0.005";
+  std::string speeds = "50000";
+  std::string noises = "0.005";
+  std::string menisci = "6.0";
+  std::string traces = "0";
+  float acceleration = 200.0f;
+  float interval = 300.0f;
+  float scans = 0.0f;
+  float offset = 0.0f;
+};
+SeriesDefaults& Defaults() {
+  static SeriesDefaults d;
+  return d;
+}
+
+// The numbers of a blank-separated list; empty when the text holds anything else.
+std::vector<float> ParseGrid(const std::string& text) {
+  std::vector<float> values;
+  std::istringstream words(text);
+  std::string word;
+  while (words >> word) {
+    float v = 0.0f;
+    if (!ParseFloatText(word.c_str(), &v)) return {};
+    values.push_back(v);
+  }
+  return values;
+}
+
+// Asks for a grid until it is a list of numbers that all pass valid; nullopt when
+// cancelled. *text keeps the answer as the next default.
+std::optional<std::vector<float>> AskGrid(TXLAWindow& window, std::string* text, const char* prompt,
+                                          bool (*valid)(float)) {
+  for (;;) {
+    const bool previous = window.bModalBoxOpen;
+    window.bModalBoxOpen = true;
+    const std::optional<std::string> answer = GetBackend().InputText(kSeriesCaption, prompt, *text);
+    window.bModalBoxOpen = previous;
+    if (!answer) return std::nullopt;
+    std::vector<float> grid = ParseGrid(*answer);
+    bool ok = !grid.empty();
+    for (float v : grid) ok = ok && valid(v);
+    if (ok) {
+      *text = *answer;
+      return grid;
+    }
+    PlayErrorSound();
+    CommandMessageBox(window, Format("%s\nenter numbers separated by blanks", prompt), "ERROR", MB_OK);
+  }
+}
+
+bool Positive(float v) { return v > 0.0f; }
+bool NotNegative(float v) { return v >= 0.0f; }
+
+bool TraceSpeciesPresent() { return bDiscreteModel && pSpeciesLinked[1] && pSpeciesLinked[2]; }
+
+// Scans enough for the slowest included species to clear the cell: its boundary
+// reaches the bottom at t = ln(b/m) / (s w^2); 0 when no included species
+// sediments.
+int AutomaticScanCount(float meniscus, float rpm, float interval) {
+  double s = 0.0;
+  for (int k = 1; k <= nSpeciesSlots; ++k)
+    if (pSpeciesLinked[k] && pSpeciesS[k] > 0.0f && (s == 0.0 || pSpeciesS[k] < s)) s = pSpeciesS[k];
+  if (s == 0.0 || !(interval > 0.0f) || !(meniscus > 0.0f)) return 0;
+  const double w = rpm * 0.10471975511965977;
+  const double t = std::log(kSeriesBottom / meniscus) / (s * 1e-13 * w * w);
+  const double n = std::ceil(t / interval);
+  return n < 1.0 ? 1 : n > kMaxScans ? kMaxScans : static_cast<int>(n);
+}
+
+// One member's parameters.
+struct Member {
+  float dr, rpm, noise, meniscus, trace;
+};
+
+// The files that name the member's parameters in its directory; false (after the
+// message naming the file) when one cannot be written.
+bool WriteMemberInfo(TXLAWindow& window, const std::string& dir, int number, const Member& m) {
+  std::vector<std::pair<std::string, std::string>> files = {
+      {Format("info_%d.txt", number),
+       Format("%f (percent ctrace)\n%f (dr)\n%f (omega)\n%f (noise)\n%f (meniscus)\n",
+              static_cast<double>(m.trace), static_cast<double>(m.dr), static_cast<double>(m.rpm),
+              static_cast<double>(m.noise), static_cast<double>(m.meniscus))},
+      {Format("tracepercent=%.3f.info", static_cast<double>(m.trace)), "1"},
+      {Format("dr=%.4f_cm.info", static_cast<double>(m.dr)), "1"},
+      {Format("omega=%.0f_rpm.info", static_cast<double>(m.rpm)), "1"},
+      {Format("noise=%.3f.info", static_cast<double>(m.noise)), "1"},
+      {Format("meniscus=%.3f.info", static_cast<double>(m.meniscus)), "1"},
+  };
+  for (const auto& [name, text] : files) {
+    std::string error;
+    if (!WriteTextFileAtomically(JoinPath(dir, name), text, &error)) {
+      PlayErrorSound();
+      CommandMessageBox(window, "could not write " + error, "ERROR", MB_OK);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The experiment file of the member just generated: its scans with the geometry
+// and solvent they were made with.
+bool WriteMemberExperiment(TXLAWindow& window, const std::string& dir, int number) {
+  ExperimentFile xp;
+  xp.type = kXpSedVelocity;
+  xp.directory = dir;
+  for (int j = 1; j <= nScans; ++j) xp.files.push_back(ppScanFileNames[static_cast<std::size_t>(j)]);
+  xp.bufferDensity = fDensityWater20;
+  xp.bufferViscosity = STANDARDVISCOSITY * RELVISCOSITY;
+  xp.vbar = VBAR;
+  xp.vbar20 = VBAR20;
+  xp.meniscus = fMeniscus;
+  xp.bottom = fBottom;
+  xp.fitLeftLimit = fFitLeftLim;
+  xp.fitRightLimit = fFitRightLim;
+  xp.fitTINoise = xp.fitRINoise = false;
+  xp.varyBaseline = false;
+  std::string error;
+  if (WriteXpFile(JoinPath(dir, Format("xp%d.xp", number)), xp, &error)) return true;
+  PlayErrorSound();
+  CommandMessageBox(window, "could not write " + error, "ERROR", MB_OK);
+  return false;
+}
+
+}  // namespace
+
+void TXLAWindow::CmGenerateSeries() {
+  if (OfferHelpInHelpMode(*this)) return;
+  SeriesDefaults& d = Defaults();
+  SeriesDefaults v = d;
+  const std::optional<std::vector<float>> spacings =
+      AskGrid(*this, &v.spacings, "point spacings dr (cm), separated by blanks:", Positive);
+  if (!spacings) return;
+  const std::optional<std::vector<float>> speeds =
+      AskGrid(*this, &v.speeds, "rotor speeds (rpm), separated by blanks:", Positive);
+  if (!speeds) return;
+  const std::optional<std::vector<float>> noises =
+      AskGrid(*this, &v.noises, "noise levels (OD), separated by blanks:", NotNegative);
+  if (!noises) return;
+  const std::optional<std::vector<float>> menisci =
+      AskGrid(*this, &v.menisci, "menisci (cm), separated by blanks:", Positive);
+  if (!menisci) return;
+  std::vector<float> traces{0.0f};
+  const bool trace = TraceSpeciesPresent();
+  if (trace) {
+    const std::optional<std::vector<float>> t = AskGrid(
+        *this, &v.traces, "trace concentrations (percent of species 1), separated by blanks:", NotNegative);
+    if (!t) return;
+    traces = *t;
+  }
+  for (float m : *menisci) {
+    if (m >= kSeriesBottom) {
+      PlayErrorSound();
+      CommandMessageBox(*this, "every meniscus must lie below the bottom at 7.2 cm", "ERROR", MB_OK);
+      return;
+    }
+  }
+  float acceleration = -1.0f;
+  if (AskYesNo(*this, "simulate with rotor acceleration phase?", kSeriesCaption) &&
+      AskFloat(*this, &v.acceleration, d.acceleration, "acceleration (rpm/sec)", kSeriesCaption) &&
+      v.acceleration > 0.0f)
+    acceleration = v.acceleration;
+  if (!AskFloat(*this, &v.interval, d.interval, "time interval of scans (sec)", kSeriesCaption)) return;
+  if (!AskFloat(*this, &v.scans, d.scans, "number of simulated scans (0: auto)", kSeriesCaption)) return;
+  if (!AskFloat(*this, &v.offset, d.offset, "first directory number xp<n> minus 1 (offset)",
+                kSeriesCaption))
+    return;
+  d = v;
+  const int scans = TruncateToInt(v.scans);
+  const int offset = TruncateToInt(v.offset);
+  if (scans < 0 || scans > kMaxScans || !(v.interval > 0.0f)) {
+    PlayErrorSound();
+    CommandMessageBox(*this, "the interval must be positive and the number of scans 0 to 1000", "ERROR",
+                      MB_OK);
+    return;
+  }
+  FileDialogOptions options;
+  options.title = "save generated series in";
+  options.filter = "All Files (*.*)|*.*";
+  options.directory = szDataDirectory;
+  options.defaultName = "series";
+  const bool previous = bModalBoxOpen;
+  bModalBoxOpen = true;
+  const std::optional<std::string> chosen = GetBackend().SaveFileDialog(options);
+  bModalBoxOpen = previous;
+  if (!chosen || chosen->empty()) return;
+  const std::string parent = DirectoryOf(*chosen);
+
+  const float amplitude1 = pSpeciesAmplitude[1];
+  bGeneratingSeries = true;
+  bUserAbort = false;
+  int k = 0;
+  std::string stopped;
+  for (float dr : *spacings)
+    for (float rpm : *speeds)
+      for (float noise : *noises)
+        for (float meniscus : *menisci)
+          for (float tr : traces) {
+            if (!stopped.empty() || bUserAbort) continue;
+            ++k;
+            const Member m{dr, rpm, noise, meniscus, tr};
+            const int number = k + offset;
+            const std::string dir = JoinPath(parent, Format("xp%d", number));
+            std::error_code ec;
+            std::filesystem::create_directory(dir, ec);
+            if (ec || !std::filesystem::is_directory(dir)) {
+              PlayErrorSound();
+              CommandMessageBox(*this, "could not create new directory\n" + dir, "ERROR", MB_OK);
+              stopped = dir;
+              continue;
+            }
+            if (!WriteMemberInfo(*this, dir, number, m)) {
+              stopped = dir;
+              continue;
+            }
+            fMeniscus = meniscus;
+            fBottom = kSeriesBottom;
+            fFitLeftLim = fMeniscus + 0.01f;
+            if (trace) {
+              pSpeciesAmplitude[2] = 0.01f * tr * amplitude1;
+              PackModelParams();
+            }
+            SyntheticDataSettings s;
+            s.dr = dr;
+            s.rpm = rpm;
+            s.acceleration = acceleration;
+            s.noise = noise;
+            s.interval = v.interval;
+            // With an acceleration phase the first scan follows 10 s after the ramp.
+            s.firstTime = acceleration > 0.0f ? rpm / acceleration + 10.0f : 0.0f;
+            s.scans = scans > 0 ? scans : AutomaticScanCount(meniscus, rpm, v.interval);
+            s.outputPath = JoinPath(dir, "00001.ra0");
+            if (s.scans < 1) {
+              PlayErrorSound();
+              CommandMessageBox(*this, "no sedimenting species for an automatic number of scans", "ERROR",
+                                MB_OK);
+              stopped = dir;
+              continue;
+            }
+            GetHandle().SetCursor(CursorShape::Wait);
+            bSimulating = true;
+            const SyntheticOutcome outcome = GenerateSyntheticData(&GetHandle(), s);
+            bSimulating = false;
+            GetHandle().SetCursor(CursorShape::Arrow);
+            if (outcome != SyntheticOutcome::Generated) {
+              if (outcome == SyntheticOutcome::Refused) {
+                PlayErrorSound();
+                CommandMessageBox(*this, "could not generate data in\n" + dir, "ERROR", MB_OK);
+              }
+              stopped = dir;
+              continue;
+            }
+            if (!WriteMemberExperiment(*this, dir, number)) stopped = dir;
+          }
+  bGeneratingSeries = false;
+  UpdateMenuForLoadedData();
+  RepaintMain();
+}
+
+}  // namespace tarmic

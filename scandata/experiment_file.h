@@ -1,0 +1,64 @@
+// Experiment (xp) files: a set of scan files of one experiment with the settings of
+// its global analysis, as exchanged with the sibling program. The program writes
+// them for sorted equilibrium data and for generated data series, and loads the
+// files they list with their settings.
+//
+// Layout (text, one item per line):
+//   line 1   "<type> (ExperimentType: <name>)"   type 3 SEDEQUILIBRIUM (one file),
+//            4 MULTISEDEQ (several equilibrium files), 1 SEDVELOCITY
+//   line 2   "(exported xp file from TARMIC)"
+//   line 3   "\"<directory>/\" \" <name.ext> <name.ext> ...\""  the listed files
+//   then     "<value> (<key>)" lines: numbers printed with "%f" (six decimals), "%d"
+//            or "%e"; the keys and their order are those of FormatXpFile.
+// Keys the reader does not know are skipped, so that later additions still load.
+// Units: density g/ml, viscosity Pa s, partial-specific volumes ml/g, radii cm,
+// temperature degrees C (-1: none given).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+inline constexpr int kXpSedVelocity = 1;
+inline constexpr int kXpSedEquilibrium = 3;
+inline constexpr int kXpMultiSedEquilibrium = 4;
+
+struct ExperimentFile {
+  int type = kXpSedEquilibrium;
+  std::string directory;           // without trailing '/'
+  std::vector<std::string> files;  // names with extension, in the listed order
+  float bufferDensity = 1.0f;
+  float bufferViscosity = 0.001002f;
+  float vbar = 0.73f;
+  float meniscus = 0.0f, bottom = 0.0f;  // 0: not given
+  // Ranges within which meniscus and bottom may be fitted; 0: not given.
+  float maxMeniscus = 0.0f, minMeniscus = 0.0f, maxBottom = 0.0f, minBottom = 0.0f;
+  float fitLeftLimit = 0.0f, fitRightLimit = 0.0f;  // 0: not given
+  float weight = 1.0f;
+  float noise = 0.005f;  // expected noise of the data, signal units
+  bool fitTINoise = false, fitRINoise = false;
+  bool varyBaseline = true;
+  bool varyBottom = false, varyMeniscus = false;
+  float baseline = 0.0f;
+  float extinctionA = 1.0f, extinctionB = 1.0f, extinctionC = 0.0f;
+  float vbar20 = 0.73f;
+  float hydration = 0.3f;   // g/g
+  float pathLength = 1.2f;  // cm
+  float temperature = -1.0f;
+
+  // True for the equilibrium types (3 and 4).
+  bool IsEquilibrium() const { return type == kXpSedEquilibrium || type == kXpMultiSedEquilibrium; }
+};
+
+// The text of an experiment file for the record (type, file list and every key).
+std::string FormatXpFile(const ExperimentFile& xp);
+// Writes it atomically; false (target untouched, *error set when given) on failure.
+bool WriteXpFile(const std::string& path, const ExperimentFile& xp, std::string* error = nullptr);
+
+// Reads an experiment file. False, *out untouched and *error (when given) naming
+// the reason, when the file cannot be read, its type line or file list is missing
+// or malformed, it lists no file, or a known key holds no number.
+bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error = nullptr);
+
+}  // namespace tarmic
