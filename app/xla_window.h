@@ -155,7 +155,6 @@ class TXLAWindow {
   void CmBitmapBlackAndWhite();        // 505
   void CmBitmapContinuousShading();    // 506
   void CmDontLoadSpikes();             // 247
-  void CmFlagTooStrongGradients();     // 868
   void CmSetRadialResolution();        // 590
   void CmSetNColumns();                // 265
   void CmSaveRawDataSet();             // 263 (commands/raw_data_commands.cpp)
