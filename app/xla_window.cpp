@@ -186,15 +186,6 @@ void TXLAWindow::RemoveVIrezCopyMenuItems() {
   // Items 918-920 stay: the M* window's closing leaves the menu as it is.
 }
 
-void TXLAWindow::OfferOnlineHelp() {
-  bModalBoxOpen = true;
-  GetBackend().MessageBox(
-      "The on-line help is not available in this version.", "HELP",
-      MB_OK | MB_ICONINFORMATION);
-  bModalBoxOpen = false;
-  bHelpMode = false;
-}
-
 void TXLAWindow::CmEmpty() {}
 
 }  // namespace tarmic

@@ -66,8 +66,9 @@ class TXLAWindow {
   // The M* window's copy items; they stand in both menus already.
   void InsertVIrezCopyMenuItems();
   void RemoveVIrezCopyMenuItems();
-  // Help mode: asks whether to connect to the on-line help; every command calls it
-  // in help mode and then clears bHelpMode. Also the command "&How to Get Help".
+  // Asks whether to open the program's help page and opens it in the web browser,
+  // in help mode at the chosen command (app/online_help.cpp); every command calls
+  // it in help mode and then clears bHelpMode. Also the command "&How to Get Help".
   void OfferOnlineHelp();
   // Command 199: does nothing.
   void CmEmpty();
@@ -155,7 +156,6 @@ class TXLAWindow {
   void CmBitmapBlackAndWhite();        // 505
   void CmBitmapContinuousShading();    // 506
   void CmDontLoadSpikes();             // 247
-  void CmFlagTooStrongGradients();     // 868
   void CmSetRadialResolution();        // 590
   void CmSetNColumns();                // 265
   void CmSaveRawDataSet();             // 263 (commands/raw_data_commands.cpp)

@@ -156,8 +156,8 @@ void TXLAWindow::CmSedimentationTimeOffset() {
 
 void TXLAWindow::CmLoadElectrophoresisData() {
   if (OfferHelpInHelpMode(*this)) return;
-  bElectrophoresisMode = true;
-  LoadNewFiles(*this, true);
+  // The electrophoresis model follows a load that succeeded only.
+  if (!LoadNewFiles(*this, true)) return;
   nLammGridPoints = kElectrophoresisGridPoints;
   CmElectrophoresisSpecies();
 }

@@ -38,6 +38,8 @@ std::string DistributionTableText() {
 }
 
 bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path) {
+  // The whole file is read before the model changes: a damaged file is reported by
+  // the restore and leaves the model as it was.
   const std::optional<DistributionKind> kind = ReadSavedDistributionKind(path);
   if (kind) {
     const bool modelMatches =

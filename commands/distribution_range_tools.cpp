@@ -303,32 +303,45 @@ void FullscaleDistributionPlot(TXLAWindow& window) {
 
 // ---------------------------------------------------------------- ranges from a file
 
+namespace {
+
+// A range table (rows s-min, s-max) as matrix(1, rows, 1, 2), or null when it
+// cannot be read or holds no row (reported).
+float** ReadRangeTable(const std::string& path, int* rows) {
+  *rows = 0;
+  float** table = path.empty() ? nullptr : ReadMatrixTable(path.c_str(), 2, rows);
+  if (table && *rows >= 1) return table;
+  if (table) free_matrix(table, 1, *rows, 1, 2);
+  if (HasBackend()) {
+    GetBackend().MessageBox(
+        FormatText("could not load distribution ranges from file %s", path.c_str()),
+        "SET INTEGRATION RANGE", MB_OK);
+  }
+  return nullptr;
+}
+
+// Puts a table that was read in place of the loaded ranges.
+void InstallRanges(float** table, int rows, const std::string& path) {
+  FreeIntegRanges();
+  pIntegRanges = table;
+  nIntegRanges = rows;
+  szIntegRangeTable = path;
+  bIntegRangesLoaded = true;
+}
+
+}  // namespace
+
+// A table that cannot be read leaves the loaded ranges and their path as they were.
 bool LoadIntegrationRanges() {
   std::ifstream in(szIntegRangeFile);
-  if (!in) {
-    bIntegRangesLoaded = false;
-    return false;
-  }
+  if (!in) return false;
   std::string path;
   std::getline(in, path);
   if (!path.empty() && path.back() == '\r') path.pop_back();
-  szIntegRangeTable = path;
-  FreeIntegRanges();
   int rows = 0;
-  pIntegRanges = path.empty() ? nullptr : ReadMatrixTable(path.c_str(), 2, &rows);
-  if (!pIntegRanges || rows < 1) {
-    if (pIntegRanges) free_matrix(pIntegRanges, 1, rows, 1, 2);
-    pIntegRanges = nullptr;
-    if (HasBackend()) {
-      GetBackend().MessageBox(
-          FormatText("could not load distribution ranges from file %s", path.c_str()),
-          "SET INTEGRATION RANGE", MB_OK);
-    }
-    bIntegRangesLoaded = false;
-    return false;
-  }
-  nIntegRanges = rows;
-  bIntegRangesLoaded = true;
+  float** table = ReadRangeTable(path, &rows);
+  if (!table) return false;
+  InstallRanges(table, rows, path);
   return true;
 }
 
@@ -342,8 +355,17 @@ bool SelectIntegrationRangeFile(TXLAWindow& window) {
   const std::vector<std::string> chosen = GetBackend().OpenFileDialog(options);
   window.bModalBoxOpen = previous;
   if (chosen.empty()) return false;
-  if (!WriteTextFileAtomically(szIntegRangeFile, chosen.front())) return false;
-  return LoadIntegrationRanges();
+  // The table is read before its path is remembered for the next start: a table
+  // that cannot be read changes neither the loaded ranges nor the remembered path.
+  int rows = 0;
+  float** table = ReadRangeTable(chosen.front(), &rows);
+  if (!table) return false;
+  if (!WriteTextFileAtomically(szIntegRangeFile, chosen.front())) {
+    free_matrix(table, 1, rows, 1, 2);
+    return false;
+  }
+  InstallRanges(table, rows, chosen.front());
+  return true;
 }
 
 bool IntegrateFileRanges(TXLAWindow& window) {

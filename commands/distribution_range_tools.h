@@ -34,7 +34,7 @@ extern float fIntegYMin;
 extern float fIntegYMax;
 
 // Integration ranges from a file: the file's path, its rows (s-min, s-max) and
-// whether the last reading succeeded. The option itself is bIntegRangesFromFile
+// whether ranges are loaded (a table that cannot be read replaces none). The option itself is bIntegRangesFromFile
 // (app/preferences.h, preference line 10).
 extern std::string szIntegRangeTable;
 extern float** pIntegRanges;
@@ -71,7 +71,8 @@ void ZoomDistributionPlot(TXLAWindow& window, float x1, float x2);
 void FullscaleDistributionPlot(TXLAWindow& window);
 
 // The range file: its path is kept in "integratrangefile.txt" of the program
-// directory.
+// directory. Both read the table before anything changes: false (reported) when
+// it cannot be read, with the loaded ranges and the kept path as they were.
 bool LoadIntegrationRanges();
 bool SelectIntegrationRangeFile(TXLAWindow& window);
 // Integrates every range of the file, writes the report "integrals.dat" beside the

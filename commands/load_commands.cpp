@@ -99,17 +99,19 @@ struct StoredListState {
 // Reloads from the stored list, which the caller has just replaced (previous: the
 // state before). When the load fails (it was reported, the set is untouched) the
 // previous list is put back, so that later reloads read the loaded set's files.
-void ReloadNewList(TXLAWindow& window, const StoredListState& previous) {
-  ReloadDataSelection(&window.GetHandle());
-  if (!LoadedSetIsStoredList()) previous.Restore();
+// Whether the new set was loaded.
+bool ReloadNewList(TXLAWindow& window, const StoredListState& previous) {
+  const bool loaded = ReloadDataSelection(&window.GetHandle());
+  if (!loaded || !LoadedSetIsStoredList()) previous.Restore();
+  return loaded;
 }
 
-// Loads the files of a scan-list file as the new data set.
-void LoadScanList(TXLAWindow& window, const std::string& path) {
+// Loads the files of a scan-list file as the new data set; whether it was loaded.
+bool LoadScanList(TXLAWindow& window, const std::string& path) {
   const StoredListState previous;
   // The loaded set stays until the listed scans have loaded.
-  if (!ReadScanListFile(&window.GetHandle(), path.c_str(), /*releaseLoadedSet=*/false)) return;
-  ReloadNewList(window, previous);
+  if (!ReadScanListFile(&window.GetHandle(), path.c_str(), /*releaseLoadedSet=*/false)) return false;
+  return ReloadNewList(window, previous);
 }
 
 // The geometry and data mode that an experiment file sets before its scans load,
@@ -235,27 +237,43 @@ bool IsParameterFile(const std::string& path) {
   return StartsWith(Lower(FileNameOf(path)), "~tmppars") || Lower(ExtensionOf(path)) == ".~p";
 }
 
-void LoadNewFiles(TXLAWindow& window, bool electrophoresis) {
-  if (bFileDialogOpen) return;
-  if (!electrophoresis) bElectrophoresisMode = false;
+bool LoadNewFiles(TXLAWindow& window, bool electrophoresis) {
+  if (bFileDialogOpen) return false;
   const std::vector<std::string> files = ChooseFiles(window, window.ofnLoad);
-  if (files.empty()) return;
+  if (files.empty()) return false;
   SaveLastDataDirectory(&window, files.front());
 
   if (files.size() == 1 && IsExperimentFile(files.front())) {
+<<<<<<< HEAD
     LoadExperiment(window, files.front());
   } else if (files.size() == 1 && IsScanListFile(files.front())) {
     LoadScanList(window, files.front());
+=======
+    ShowAttention(window, "loading experiment files is not available in this version");
+    return false;
+  }
+  // The reader reads the files in the mode of this load; a load that fails
+  // leaves the mode of the loaded set.
+  const bool previousMode = bElectrophoresisMode;
+  bElectrophoresisMode = electrophoresis;
+  bool loaded = false;
+  if (files.size() == 1 && IsScanListFile(files.front())) {
+    loaded = LoadScanList(window, files.front());
+>>>>>>> wt-help
   } else {
     // A selection of scan files: every file is one scan.
+    const int previousFilesPerScan = nFilesPerScan;
     nFilesPerScan = 1;
     OfferOtherDirectory(window, files, window.ofnLoad.directory);
     if (bUseOtherDirectory) SaveLastDataDirectory(&window, szOtherDirectory + "/");
     const std::string selection = MakeSelectionBuffer(files);
-    LoadAllData(&window.GetHandle(), selection.c_str());
+    loaded = LoadAllData(&window.GetHandle(), selection.c_str());
     bUseOtherDirectory = false;
+    if (!loaded) nFilesPerScan = previousFilesPerScan;
   }
+  if (!loaded) bElectrophoresisMode = previousMode;
   window.UpdateMenuForLoadedData();
+  return loaded;
 }
 
 void TXLAWindow::CmLoadNewFiles() {
@@ -338,13 +356,14 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
     if (nScans > 0 && !AskYesNo(*this, "erase the loaded data and load the dropped files?", "LOAD DATA"))
       return;
     std::sort(scans.begin(), scans.end());
+    const bool previousMode = bElectrophoresisMode;
     bElectrophoresisMode = false;
     const StoredListState previous;
     nStoredFiles = static_cast<int>(scans.size());
     ppStoredFileNames.assign(1, std::string());
     ppStoredFileNames.insert(ppStoredFileNames.end(), scans.begin(), scans.end());
     nFilesPerScan = 1;
-    ReloadNewList(*this, previous);
+    if (!ReloadNewList(*this, previous)) bElectrophoresisMode = previousMode;
     UpdateMenuForLoadedData();
   }
   if (!parameterFile.empty() &&

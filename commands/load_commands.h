@@ -24,7 +24,8 @@ bool IsExperimentFile(const std::string& path);
 bool IsParameterFile(const std::string& path);
 
 // "Load New Files" with or without the electrophoresis data mode: the file dialog,
-// then the selection as the new data set.
-void LoadNewFiles(TXLAWindow& window, bool electrophoresis);
+// then the selection as the new data set. Whether a new set was loaded; when not
+// (cancelled or failed), the loaded set and its data mode stay as they were.
+bool LoadNewFiles(TXLAWindow& window, bool electrophoresis);
 
 }  // namespace tarmic

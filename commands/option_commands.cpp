@@ -21,7 +21,6 @@ namespace {
 
 constexpr int kCmDontLoadSpikes = 247;
 constexpr int kCmSetNColumns = 265;
-constexpr int kCmFlagTooStrongGradients = 868;
 constexpr int kCmFinalProfileToFit = 223;
 
 // The finest radial resolution the command accepts, cm.
@@ -90,15 +89,6 @@ void TXLAWindow::CmSetRadialResolution() {
     LoadDataFromFileList(&GetHandle());
     UpdateMenuForLoadedData();
   }
-}
-
-// The command below names itself as not available also when another command
-// calls it directly.
-
-void TXLAWindow::CmFlagTooStrongGradients() {
-  // No part of the loaders reads such an option yet.
-  nDispatchedCommand = kCmFlagTooStrongGradients;
-  CmNotAvailable();
 }
 
 }  // namespace tarmic

@@ -56,7 +56,6 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(210, &W::CmToggleScanHoverLabel),
       // Loading options and tools.
       CommandEntry(247, &W::CmDontLoadSpikes),
-      CommandEntry(868, &W::CmFlagTooStrongGradients),
       CommandEntry(590, &W::CmSetRadialResolution),
       CommandEntry(263, &W::CmSaveRawDataSet),
       CommandEntry(283, &W::CmSubtractBlankScan), CommandEntry(459, &W::CmAddSimulatedData), CommandEntry(535, &W::CmInvertRawData), CommandEntry(549, &W::CmRecalibrateRadius), CommandEntry(550, &W::CmTimeOffset), CommandEntry(551, &W::CmAddNoiseToData), CommandEntry(581, &W::CmExcludeRegion), CommandEntry(886, &W::CmMirrorRawData), CommandEntry(220, &W::CmEliminateInterferenceOffset), CommandEntry(287, &W::CmRemoveFringeJumps), CommandEntry(264, &W::CmEliminateJitter), CommandEntry(231, &W::CmSaveIntensityAsAbsorbance), CommandEntry(289, &W::CmSaveIntensityAsPseudoAbsorbance), CommandEntry(524, &W::CmSaveSixChannelSubsets), CommandEntry(917, &W::CmAverageScans), CommandEntry(202, &W::CmSetInitialData), CommandEntry(219, &W::CmInitPolyOrder), CommandEntry(591, &W::CmExcludeWorstScan),

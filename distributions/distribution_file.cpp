@@ -270,10 +270,11 @@ bool SaveContiDistribution(const std::string& path) {
 }
 
 std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& path) {
-  std::string text;
-  if (!ReadWholeTextFile(path, &text)) return std::nullopt;
-  const std::size_t end = text.find('\n');
-  return KindOfLine(text.substr(0, end));
+  // The whole file is read: a damaged file has no kind, so that nothing is chosen
+  // by it.
+  SavedDistribution d;
+  if (!ReadSaved(path, &d)) return std::nullopt;
+  return d.kind;
 }
 
 bool RestoreContiDistribution(const std::string& path) {

@@ -52,7 +52,8 @@ DistributionKind CurrentDistributionKind();
 // (nothing computed, or a c(s,ff0) or light-scattering result), or the file cannot
 // be written.
 bool SaveContiDistribution(const std::string& path);
-// The kind a saved file holds; none when it is not a saved distribution.
+// The kind a saved file holds; none when it is not a readable saved distribution
+// (a kind line followed by damaged rows has none).
 std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& path);
 // Installs a saved distribution as the current one and shows it. The active model
 // must make distributions of the file's kind (a model command selects it first):

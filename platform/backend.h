@@ -118,6 +118,10 @@ class Backend {
 
   // Shows a text file in a read-only viewer window.
   virtual bool ShowTextFile(const std::string& path) = 0;
+  // Opens a local HTML page with the desktop's handler for web pages, scrolled to
+  // the element with id anchor when anchor is not empty. False when no handler
+  // could be started.
+  virtual bool OpenHelpPage(const std::string& path, const std::string& anchor) = 0;
 
   // Moves pending window-system input into the event queue and lets the window
   // repaint; returns at once.

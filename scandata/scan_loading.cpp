@@ -347,13 +347,13 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans) {
   return true;
 }
 
-void Reload(Window* window, ReloadKind kind) {
+bool Reload(Window* window, ReloadKind kind) {
   bDataChanged = true;
   ProgressBegin(window);
   std::vector<StagedScan> scans;
   if (!ReadStoredList(window, &scans)) {
     ProgressEnd();
-    return;
+    return false;
   }
   const std::string firstPath = ppStoredFileNames[1];
   InstallStagedSet(scans);
@@ -374,6 +374,7 @@ void Reload(Window* window, ReloadKind kind) {
   if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
   if (kind == ReloadKind::Selection && window && nStoredFiles > 0)
     window->SetTitle("SEDIMENTATION ANALYSIS -> " + ppStoredFileNames[1] + "...");
+  return true;
 }
 
 }  // namespace
@@ -410,7 +411,7 @@ std::string MakeSelectionBuffer(const std::vector<std::string>& fullPaths) {
   return buffer;
 }
 
-void LoadAllData(Window* window, const char* selection) {
+bool LoadAllData(Window* window, const char* selection) {
   ProgressBegin(window);
   DebugLog(window, "\nEnter LoadAllData");
   bDataChanged = true;
@@ -419,7 +420,7 @@ void LoadAllData(Window* window, const char* selection) {
   FileSelection sel;
   if (!ParseFileSelection(selection, &sel)) {
     ProgressEnd();
-    return;
+    return false;
   }
   // The first name of each group of nFilesPerScan names is a scan; files this
   // program wrote beside the scans are left out.
@@ -430,16 +431,19 @@ void LoadAllData(Window* window, const char* selection) {
     scanPaths.push_back(JoinPath(directory, sel.names[i]));
   if (!KeepScanFiles(window, &scanPaths)) {
     ProgressEnd();
-    return;
+    return false;
   }
 
+  // Equilibrium mode, once agreed to, starts with the new set: a load that fails
+  // leaves the mode of the loaded set.
+  bool switchToEquilibrium = false;
   if (sel.single && !bEquilibriumMode) {
     ErrorBox("only one file selected", "ERROR");
     if (!AskYesNo("switch to Equilibrium Data Mode?", "LOAD ERROR")) {
       ProgressEnd();
-      return;
+      return false;
     }
-    bEquilibriumMode = true;
+    switchToEquilibrium = true;
     minStep = 0.0f;
   }
 
@@ -447,7 +451,7 @@ void LoadAllData(Window* window, const char* selection) {
     ErrorBox("too many scans selected", "LOAD ERROR");
     if (bRealtimeMode) bRealtimeLoadError = true;
     ProgressEnd();
-    return;
+    return false;
   }
 
   const ReaderFlags saved = ReaderFlags::Save();
@@ -463,7 +467,7 @@ void LoadAllData(Window* window, const char* selection) {
       ErrorBox(ReadFailureText(path, why), "LOAD ERROR");
       if (bRealtimeMode) bRealtimeLoadError = true;
       ProgressEnd();
-      return;
+      return false;
     }
     DebugLog(window, Format("\n --> %s (%d data points)", path.c_str(), scan.n));
     scans.push_back(std::move(scan));
@@ -480,15 +484,16 @@ void LoadAllData(Window* window, const char* selection) {
       saved.Restore();
       ErrorBox("mixed data types", "ERROR");
       ProgressEnd();
-      return;
+      return false;
     }
   }
   if (!StagedGridIsBuildable(scans, false)) {
     saved.Restore();
     ProgressEnd();
-    return;
+    return false;
   }
 
+  if (switchToEquilibrium) bEquilibriumMode = true;
   InstallStagedSet(scans);
   szDataDirectory = directory;
   bVariationRangesAsked = false;
@@ -529,9 +534,10 @@ void LoadAllData(Window* window, const char* selection) {
     bScanTimeCorrection = false;
     ShowError("scan time correction for fluorescence data not yet implemented, switching off", false);
   }
+  return true;
 }
 
-void ReloadDataSelection(Window* window) { Reload(window, ReloadKind::Selection); }
+bool ReloadDataSelection(Window* window) { return Reload(window, ReloadKind::Selection); }
 
 void LoadDataFromFileList(Window* window) { Reload(window, ReloadKind::FileList); }
 

@@ -28,9 +28,12 @@ struct FileSelection {
 bool ParseFileSelection(const char* buffer, FileSelection* out);
 
 // "Load New Files": loads the files of a selection buffer as the new data set.
-void LoadAllData(Window* window, const char* selection);
-// Reloads the stored file list with the same steps and titles the window.
-void ReloadDataSelection(Window* window);
+// False (reported) when no new set was loaded: the loaded set, its equilibrium
+// mode and the reader's switches stay as they were.
+bool LoadAllData(Window* window, const char* selection);
+// Reloads the stored file list with the same steps and titles the window; false
+// (reported, set untouched) when the list could not be read.
+bool ReloadDataSelection(Window* window);
 // Reloads the stored file list without questions and runs the current analysis.
 void LoadDataFromFileList(Window* window);
 // "Add More Files": reads the files of a selection buffer into the loaded set; a

@@ -298,6 +298,11 @@ bool HeadlessBackend::ShowTextFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool HeadlessBackend::OpenHelpPage(const std::string& path, const std::string& anchor) {
+  helpPages_.push_back(OpenedHelpPage{path, anchor});
+  return true;
+}
+
 bool HeadlessBackend::WaitEvents(int) { return !UiEvents().Empty(); }
 
 // ================================================================ scoped installation

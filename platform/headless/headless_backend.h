@@ -143,6 +143,12 @@ class HeadlessBackend : public Backend {
   const std::vector<Image>& PrintedImages() const { return printedImages_; }
   // Answer of the print dialog: false makes Print report a cancel (default true).
   void SetPrintAccepted(bool accepted) { printAccepted_ = accepted; }
+  // Help pages asked for, in order; no browser is started.
+  struct OpenedHelpPage {
+    std::string path;
+    std::string anchor;
+  };
+  const std::vector<OpenedHelpPage>& OpenedHelpPages() const { return helpPages_; }
 
   HeadlessWindow& Headless() { return *window_; }
 
@@ -165,6 +171,7 @@ class HeadlessBackend : public Backend {
   void PlaySound(const std::string& wavPath, bool async) override;
   void StopSound() override {}
   bool ShowTextFile(const std::string& path) override;
+  bool OpenHelpPage(const std::string& path, const std::string& anchor) override;
   void PumpEvents() override {}
   bool WaitEvents(int timeoutMs) override;
 
@@ -197,6 +204,7 @@ class HeadlessBackend : public Backend {
   int printedPages_ = 0;
   std::vector<Image> printedImages_;
   bool printAccepted_ = true;
+  std::vector<OpenedHelpPage> helpPages_;
 };
 
 // Installs a fresh HeadlessBackend as the backend for the lifetime of the object

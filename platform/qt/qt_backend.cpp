@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <clocale>
@@ -161,6 +163,12 @@ bool QtBackend::Print(const PrintRequest& request,
 void QtBackend::PlaySound(const std::string& wavPath, bool async) { sound_.Play(wavPath, async); }
 
 void QtBackend::StopSound() { sound_.Stop(); }
+
+bool QtBackend::OpenHelpPage(const std::string& path, const std::string& anchor) {
+  QUrl url = QUrl::fromLocalFile(PathToQString(path));
+  if (!anchor.empty()) url.setFragment(ToQString(anchor));
+  return QDesktopServices::openUrl(url);
+}
 
 bool QtBackend::ShowTextFile(const std::string& path) {
   QFile file(PathToQString(path));

@@ -49,6 +49,7 @@ class QtBackend : public Backend {
   void StopSound() override;
 
   bool ShowTextFile(const std::string& path) override;
+  bool OpenHelpPage(const std::string& path, const std::string& anchor) override;
 
   void PumpEvents() override;
   bool WaitEvents(int timeoutMs) override;

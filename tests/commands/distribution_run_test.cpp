@@ -273,6 +273,26 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   }
   EXPECT_STREQ(DistributionYTitle(), "c(M)");
   EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  // A damaged saved c(M) (a row that is not numbers after the kind line) is
+  // refused before the model changes: c(s) stays the model, and its plot stays.
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(275);
+  ASSERT_TRUE(bContiSModel);
+  const CWINPlot* plotBefore = pDistPlot;
+  const int gridBefore = nDistGrid;
+  std::string text = ReadFile(path);
+  text.insert(text.find('\n', text.find('\n') + 1) + 1, "damaged row\n");
+  WriteFile(path, text);
+  EXPECT_FALSE(ReadSavedDistributionKind(path).has_value());
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK);  // "... is not a saved distribution"
+  EXPECT_FALSE(RestoreSavedDistribution(Win(), path));
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{path + " is not a saved distribution"});
+  EXPECT_TRUE(bContiSModel);
+  EXPECT_FALSE(Handle().IsMenuItemChecked(235));
+  EXPECT_EQ(pDistPlot, plotBefore);
+  EXPECT_EQ(nDistGrid, gridBefore);
 }
 
 TEST_F(DistributionRunTest, SaveWithoutADistributionDoesNothing) {

@@ -333,7 +333,43 @@ TEST_F(RangeFileTest, AnUnreadableRangeFileIsReportedAndNothingIsWritten) {
   Backend().QueueMessageBox(IDOK, "SET INTEGRATION RANGE");
   Dispatch(456);
   EXPECT_FALSE(std::filesystem::exists(ProgramDir() + "/integrals.dat"));
-  EXPECT_FALSE(bIntegRangesLoaded);
+  // The ranges read before stay loaded.
+  EXPECT_TRUE(bIntegRangesLoaded);
+  EXPECT_EQ(nIntegRanges, 1);
+}
+
+TEST_F(RangeFileTest, AnUnreadableTableChangesNeitherTheRangesNorTheRememberedFile) {
+  ShowKnownDistribution();
+  UseRangeFile("2 4\n6 8\n");
+  const std::string good = szIntegRangeTable;
+  const std::string remembered = ReadFile(szIntegRangeFile);
+  Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
+  Dispatch(644);  // the option off
+  ASSERT_FALSE(bIntegRangesFromFile);
+
+  // Choosing a table that holds no range.
+  const std::string bad = ProgramDir() + "/bad_ranges.dat";
+  WriteFile(bad, "\n");
+  Backend().ClearTranscript();
+  Backend().QueueOpenFiles({bad});
+  Backend().QueueMessageBox(IDOK, "Error");  // the table reader's own report
+  Backend().QueueMessageBox(IDOK, "SET INTEGRATION RANGE");
+  Backend().QueueMessageBox(IDOK, "SET DISTRIBUTION RANGE");
+  Dispatch(644);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FALSE(bIntegRangesFromFile);
+  EXPECT_FALSE(Handle().IsMenuItemChecked(644));
+  EXPECT_EQ(ReadFile(szIntegRangeFile), remembered);
+  EXPECT_EQ(szIntegRangeTable, good);
+  ASSERT_EQ(nIntegRanges, 2);
+  EXPECT_FLOAT_EQ(pIntegRanges[2][1], 6.0f);
+  EXPECT_FLOAT_EQ(pIntegRanges[2][2], 8.0f);
+
+  // The remembered table is read again at the next start.
+  ResetDistributionRangeTools();
+  EXPECT_TRUE(LoadIntegrationRanges());
+  EXPECT_EQ(szIntegRangeTable, good);
+  EXPECT_EQ(nIntegRanges, 2);
 }
 
 TEST_F(RangeFileTest, TheSecondCommandSwitchesTheOptionOff) {

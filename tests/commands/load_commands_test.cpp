@@ -187,6 +187,55 @@ TEST_F(LoadCommandTest, DroppedBadFileKeepsSetAndStoredList) {
   EXPECT_EQ(szDataDirectory, SetDirectory());
 }
 
+TEST_F(LoadCommandTest, EquilibriumModeStartsOnlyWithASingleFileThatLoaded) {
+  LoadVelocitySet();
+  // One unreadable file, with "switch to Equilibrium Data Mode?" agreed to.
+  Backend().QueueMessageBox(IDOK, "ERROR");       // "only one file selected"
+  Backend().QueueMessageBox(IDYES, "LOAD ERROR");  // the switch
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");   // the file cannot be read
+  LoadThroughDialog({ScanFixture("empty.ra1")});
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00001.ra1", "00002.ra1", "00003.ra1"}));
+  // Declined: nothing is read and the mode stays.
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Backend().QueueMessageBox(IDNO, "LOAD ERROR");
+  LoadThroughDialog({ScanFixture("absorbance.ra1")});
+  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_EQ(nScans, 3);
+  // Agreed to with a readable file: the single scan is the new set, in equilibrium mode.
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Backend().QueueMessageBox(IDYES, "LOAD ERROR");
+  Backend().QueueMessageBox(IDOK, "Error");  // the fit limits of the new set
+  LoadThroughDialog({ScanFixture("absorbance.ra1")});
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_TRUE(bEquilibriumMode);
+  EXPECT_EQ(LoadedNames(), std::vector<std::string>{"absorbance.ra1"});
+}
+
+TEST_F(LoadCommandTest, ElectrophoresisModeEndsOnlyWithANewLoadedSet) {
+  LoadVelocitySet();
+  bElectrophoresisMode = true;  // as an electrophoresis load leaves it
+  // Cancelled dialog, an unreadable selection, a dropped unreadable file: the mode stays.
+  Backend().QueueOpenFiles({});
+  Dispatch(200);
+  EXPECT_TRUE(bElectrophoresisMode);
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadThroughDialog({ScanFixture("absorbance.ra1"), ScanFixture("empty.ra1")});
+  EXPECT_TRUE(bElectrophoresisMode);
+  const std::string bad = CopyAs(ProgramDir(), "empty.ra1", "00009.ra1");
+  Backend().QueueMessageBox(IDYES, "LOAD DATA");
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  Drop({ScanFixture("set_abs/00001.ra1"), bad});
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_TRUE(bElectrophoresisMode);
+  EXPECT_EQ(nScans, 3);
+  // A set of ordinary scans that loads leaves the mode.
+  LoadThroughDialog(VelocitySet());
+  ASSERT_EQ(nScans, 3);
+  EXPECT_FALSE(bElectrophoresisMode);
+}
+
 TEST_F(LoadCommandTest, DroppedParameterFileIsOfferedByName) {
   const std::string pars = ProgramDir() + "/~tmppars.ra1";
   WriteFile(pars, "1\n");

@@ -1,0 +1,36 @@
+// "&How to Get Help" and the help offered by every command in help mode.
+#include "app/online_help.h"
+
+#include "app/xla_window.h"
+#include "numerics/error_box.h"
+#include "numerics/path_table.h"
+#include "platform/backend.h"
+
+namespace tarmic {
+
+std::string HelpPagePath() { return szProgramDir + "help/tarmic-help.html"; }
+
+std::string HelpPageAnchor(int command) { return "cmd-" + std::to_string(command); }
+
+// In help mode the page opens at the command that was chosen (the one being
+// dispatched); "&How to Get Help" chosen normally opens it at the top.
+void TXLAWindow::OfferOnlineHelp() {
+  const int command = bHelpMode ? nDispatchedCommand : 0;
+  bHelpMode = false;
+  Backend& backend = GetBackend();
+  bModalBoxOpen = true;
+  if (backend.MessageBox("Open the program's help page in the web browser?", "HELP",
+                         MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    const std::string path = HelpPagePath();
+    if (!FileExists(path.c_str())) {
+      backend.MessageBox("The help page " + path + " is missing.", "HELP",
+                         MB_OK | MB_ICONEXCLAMATION);
+    } else if (!backend.OpenHelpPage(path, command > 0 ? HelpPageAnchor(command) : "")) {
+      backend.MessageBox("No web browser could be started to show " + path + ".", "HELP",
+                         MB_OK | MB_ICONEXCLAMATION);
+    }
+  }
+  bModalBoxOpen = false;
+}
+
+}  // namespace tarmic

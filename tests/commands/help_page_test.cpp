@@ -1,0 +1,98 @@
+// The program's help page: every command of the menus and keys has its entry, and
+// "&How to Get Help" and help mode open the page (at the chosen command's entry).
+#include <regex>
+#include <set>
+
+#include "app/online_help.h"
+#include "commands/unavailable_commands.h"
+#include "commands_test_support.h"
+#include "resources/menus.h"
+
+namespace tarmic::testing {
+namespace {
+
+// The resource folder of the sources, laid out as beside the program.
+std::string ResourceDir() { return std::string(TARMIC_TEST_DATA_DIR) + "/../../resources/"; }
+
+void CollectCommands(const std::vector<MenuItem>& items, std::set<int>* ids) {
+  for (const MenuItem& item : items) {
+    if (item.popup)
+      CollectCommands(item.children, ids);
+    else if (item.id != 0)
+      ids->insert(item.id);
+  }
+}
+
+TEST(HelpPage, EveryCommandOfTheMenusAndKeysHasExactlyOneEntry) {
+  const std::string page = ReadFile(ResourceDir() + "help/tarmic-help.html");
+  ASSERT_FALSE(page.empty());
+  std::multiset<int> anchors;
+  const std::regex anchor("id=\"cmd-([0-9]+)\"");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), anchor); it != std::sregex_iterator(); ++it)
+    anchors.insert(std::stoi((*it)[1].str()));
+
+  std::set<int> commands;
+  CollectCommands(GetMenuResource(kMenuVirez).items, &commands);
+  CollectCommands(GetMenuResource(kMenuFull).items, &commands);
+  for (const Accelerator& a : GetAcceleratorTable(kAcceleratorTableId).entries) commands.insert(a.command);
+  ASSERT_GT(commands.size(), 200u);
+
+  for (int id : commands) EXPECT_EQ(anchors.count(id), 1u) << "command " << id;
+  // No entry for a command that neither a menu nor a key reaches.
+  for (int id : anchors) EXPECT_EQ(commands.count(id), 1u) << "anchor cmd-" << id;
+  // An entry says "not available" (class "na") exactly for the commands that this
+  // version does not offer.
+  const std::regex row("<tr id=\"cmd-([0-9]+)\"( class=\"na\")?>");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), row); it != std::sregex_iterator(); ++it) {
+    const int id = std::stoi((*it)[1].str());
+    EXPECT_EQ((*it)[2].matched, IsUnavailableCommand(id)) << "command " << id;
+  }
+  // Every link inside the page leads to an entry.
+  const std::regex link("href=\"#cmd-([0-9]+)\"");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), link); it != std::sregex_iterator(); ++it)
+    EXPECT_EQ(anchors.count(std::stoi((*it)[1].str())), 1u) << (*it)[0].str();
+}
+
+using HelpCommandTest = CommandTest;
+
+TEST_F(HelpCommandTest, TheHelpPageOpensAtTheCommandChosenInHelpMode) {
+  szProgramDir = ResourceDir();
+  const std::string page = ResourceDir() + "help/tarmic-help.html";
+  const auto& opened = Backend().OpenedHelpPages();
+
+  // F1 on "Run": the page opens at Run's entry, and Run does not compute.
+  Backend().QueueMessageBox(IDYES, "HELP");
+  DispatchToWindow(Win(), Event::HelpCommand(213));
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].path, page);
+  EXPECT_EQ(opened[0].anchor, "cmd-213");
+  EXPECT_FALSE(Win().bHelpMode);
+  // A command this version does not offer has its entry too.
+  Backend().QueueMessageBox(IDYES, "HELP");
+  DispatchToWindow(Win(), Event::HelpCommand(868));
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[1].anchor, "cmd-868");
+  // "&How to Get Help" chosen normally opens the top of the page.
+  Backend().QueueMessageBox(IDYES, "HELP");
+  Dispatch(268);
+  ASSERT_EQ(opened.size(), 3u);
+  EXPECT_EQ(opened[2].anchor, "");
+  // No opens nothing, and the next command runs normally.
+  Backend().QueueMessageBox(IDNO, "HELP");
+  DispatchToWindow(Win(), Event::HelpCommand(212));
+  EXPECT_EQ(opened.size(), 3u);
+  EXPECT_FALSE(Win().bHelpMode);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  // A program directory without the page says so and opens nothing.
+  szProgramDir = ProgramDir() + "/";
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDYES, "HELP");
+  Backend().QueueMessageBox(IDOK, "HELP");
+  Dispatch(268);
+  EXPECT_EQ(opened.size(), 3u);
+  EXPECT_EQ(BoxTexts().back(), "The help page " + HelpPagePath() + " is missing.");
+}
+
+}  // namespace
+}  // namespace tarmic::testing
