@@ -11,8 +11,11 @@
 #include "commands/distribution_pane_mouse.h"
 #include "commands/distribution_peak_tools.h"
 #include "commands/distribution_range_tools.h"
+#include "commands/equilibrium_sorting.h"
 #include "commands/fit_report_commands.h"
 #include "commands/model_commands.h"
+#include "commands/mstar_view.h"
+#include "commands/realtime_update.h"
 #include "commands/response_table.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_hooks.h"
@@ -61,6 +64,10 @@ void InstallShellHooks() {
   h.rightRelease = DistributionPaneRightRelease;
   h.rightDoubleClick = DistributionPaneRightDoubleClick;
   h.escape = DistributionPaneEscape;
+  h.realtimeTick = [](TXLAWindow& window) { RealtimeUpdateTick(window); };
+  h.eqTestPicture = RedrawEqTestPlot;
+  h.escapeEqTestView = EndEqTestMode;
+  h.escapeMStarView = EscapeMStarView;
 }
 
 // What the distribution engine asks of the main window.

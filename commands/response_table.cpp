@@ -137,6 +137,8 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(298, &W::CmLoadDLSData),
       CommandEntry(500, &W::CmSaveMeanDLSData),
       CommandEntry(579, &W::CmSortEqData),
+      CommandEntry(540, &W::CmRealtimeUpdate), CommandEntry(541, &W::CmStopRealtimeUpdate), CommandEntry(645, &W::CmTestApproachToEquilibrium),
+      CommandEntry(593, &W::CmSerializeFitByCell), CommandEntry(904, &W::CmSerializeFitByList),
   };
   // The commands whose subsystem is not built yet name themselves in a box.
   for (int id : UnavailableCommands()) t.push_back(CommandEntry(id, &W::CmNotAvailable));
