@@ -15,6 +15,7 @@
 #include "commands/fit_report_commands.h"
 #include "commands/model_commands.h"
 #include "commands/mstar_view.h"
+#include "commands/power_law_calibration.h"
 #include "commands/realtime_update.h"
 #include "commands/response_table.h"
 #include "distributions/conti_run.h"
@@ -27,6 +28,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "modelfit/modelfit_hooks.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/screen_button.h"
@@ -136,6 +138,10 @@ void InstallProgramServices() {
   InstallBufferMismatchHooks();
   InstallFluorescenceDetectionHooks();
   InstallFitReportHooks();
+  GetModelFitHooks().calibrateCMPowerLaw = [](Window*) {
+    TXLAWindow* main = GetMainWindow();
+    return main ? CalibrateCMPowerLaw(*main) : 0;
+  };
 }
 
 }  // namespace tarmic

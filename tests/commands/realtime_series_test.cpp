@@ -11,6 +11,7 @@
 #include "commands/distribution_range_tools.h"
 #include "commands/equilibrium_sorting.h"
 #include "commands/mstar_view.h"
+#include "commands/power_law_calibration.h"
 #include "commands/realtime_update.h"
 #include "distribution_window_test_support.h"
 #include "modelcalc/fit_series.h"
@@ -256,6 +257,47 @@ TEST(SeriesErrors, EveryCodeHasItsTextAndBatchFailuresOnlyRecordTheCode) {
   EXPECT_EQ(nSeriesErrorCode, 6);
   ResetRunSwitches();
   EXPECT_EQ(nSeriesErrorCode, 0);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+// s = 0.012 M^(2/3) (compact globular proteins, M in g/mol): the calibration gives
+// back the law from exact pairs, and the least-squares law of scattered standards;
+// on acceptance Ks and bs land in slots 11 and 18.
+TEST_F(RealtimeSeriesTest, PowerLawCalibrationRecoversKsAndBs) {
+  std::vector<float> s, M;
+  for (float m : {1.4e4f, 4.4e4f, 6.6e4f, 1.5e5f, 4.4e5f}) {
+    M.push_back(m);
+    s.push_back(0.012f * std::pow(m, 2.0f / 3.0f));
+  }
+  float Ks = 0, bs = 0;
+  ASSERT_TRUE(FitPowerLaw(s, M, &Ks, &bs));
+  EXPECT_NEAR(Ks, 0.012f, 1e-5f);
+  EXPECT_NEAR(bs, 2.0f / 3.0f, 1e-5f);
+  EXPECT_FALSE(FitPowerLaw({1.0f, 2.0f}, {5e4f, 5e4f}, &Ks, &bs));   // one M only
+  EXPECT_FALSE(FitPowerLaw({1.0f, -2.0f}, {5e4f, 6e4f}, &Ks, &bs));  // one usable pair
+
+  const std::string file = ProgramDir() + "/standards.txt";
+  WriteFile(file, "% s  M\n1.9 14000\n4.4 66000\r\nbad line\n7.3 150000\n11.3 440000\n");
+  Backend().QueueOpenFiles({file});
+  Backend().QueueMessageBox(IDYES, "CALIBRATE POWER LAW");
+  ASSERT_EQ(CalibrateCMPowerLaw(Win()), 1);
+  EXPECT_TRUE(bTemperaturePlotShown);
+  // Reference: the normal equations of the four log-log pairs solved separately
+  // (bs = 0.52538, Ks = 0.0129112, so s(66000) = 4.3960).
+  EXPECT_NEAR(pParams[kContiSlotScalingExponent], 0.52538f, 1e-4f);
+  EXPECT_NEAR(pParams[kContiSlotFrictionalRatio], 0.0129112f, 1e-5f);
+
+  // Declined: nothing stored.
+  pParams[kContiSlotScalingExponent] = 0.5f;
+  Backend().QueueOpenFiles({file});
+  Backend().QueueMessageBox(IDNO, "CALIBRATE POWER LAW");
+  EXPECT_EQ(CalibrateCMPowerLaw(Win()), 0);
+  EXPECT_EQ(pParams[kContiSlotScalingExponent], 0.5f);
 }
 
 }  // namespace
