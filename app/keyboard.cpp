@@ -6,12 +6,14 @@
 #include <cmath>
 #include <utility>
 
+#include "app/analysis_views.h"
 #include "app/marker_lines.h"
 #include "app/marker_question.h"
 #include "app/markers.h"
 #include "app/mouse.h"
 #include "app/onplot_tools.h"
 #include "app/paint.h"
+#include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "numerics/run_switches.h"
 #include "platform/backend.h"
@@ -130,6 +132,8 @@ void TXLAWindow::EvKeyDown(unsigned key, unsigned /*repeatCount*/, unsigned /*fl
     return;
   }
   bKeyLatch = true;
+  // A key press runs one realtime update at once.
+  if (bRealtimeUpdateMode) EvTimer(kRealtimeTimerId);
   const bool arrow = key == static_cast<unsigned>(VK_LEFT) || key == static_cast<unsigned>(VK_RIGHT);
   if (pDataPlot && arrow && bCursorActive) {
     const double step = key == static_cast<unsigned>(VK_LEFT) ? -kArrowStep : kArrowStep;
@@ -150,11 +154,17 @@ void TXLAWindow::EvChar(unsigned key, unsigned /*repeatCount*/, unsigned /*flags
   CharOnPlotTools(*this);
 
   if (key == kEsc) {
+    const ShellHooks& views = GetShellHooks();
+    if (bVIrezMode && views.escapeMStarView && views.escapeMStarView(*this)) return;
     EscapeOnPlotTools(*this);
     if (bRangeQuestionPending && !AnyPickMode()) {
       // The dropped marker or the fit-range question is cancelled.
       FinishMarkerMove(false);
       return;
+    }
+    if (bEqTestView && views.escapeEqTestView) {
+      views.escapeEqTestView(*this);
+      RepaintMain();
     }
     if (bCursorActive) {
       // The pick is abandoned.

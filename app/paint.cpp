@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "app/analysis_views.h"
 #include "app/marker_lines.h"
 #include "app/marker_question.h"
 #include "app/markers.h"
@@ -56,6 +57,7 @@ void ResetPaintingAndInteraction() {
   ResetFitLimitQuestion();
   ResetMouseState();
   ResetZoomState();
+  ResetAnalysisViews();
 }
 
 namespace {
@@ -134,9 +136,10 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   }
 
   if (bShowData) PlayPicture(dc, GetDataPlotMetafile());
+  if (GetShellHooks().eqTestPicture) PlayPicture(dc, GetShellHooks().eqTestPicture());
 
   if (pDataPlot) {
-    if (bShowData) {
+    if (bShowData && !bEqTestView) {
       if (MarkerVisible(Marker::Meniscus)) {
         DrawMarkerLine(RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
         if (MarkerVisible(Marker::RefMeniscus))
@@ -174,16 +177,21 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
       // The residual plot's picture as it was last recorded: painting recomputes
       // no residuals and writes no file.
       PlayPicture(dc, GetResidualPlotMetafile());
-      if (bShowResidualsBitmap) DrawResidualsBitmap(GetHandle());
+      if (bShowResidualsBitmap && !bEqTestMode) DrawResidualsBitmap(GetHandle());
     }
   }
-  PlayPicture(dc, DistributionPanePicture());
-  if (bShowFitStatistics) {
+  if (!bEqTestView) PlayPicture(dc, DistributionPanePicture());
+  if (bShowFitStatistics && !bEqTestView) {
     if (GetShellHooks().showFitResultText) GetShellHooks().showFitResultText(*this);
     bShowFitStatistics = false;
   }
 
-  if (!bTemperaturePlotShown) {
+  if (bRealtimeUpdateMode) {
+    dc.TextOut(500, 30, szRealtimeLine1);
+    dc.TextOut(500, 50, szRealtimeLine2);
+  }
+
+  if (!bTemperaturePlotShown && !bEqTestView && !bVIrezMode) {
     PaintOnPlotButtons(dc);
     if (pFitLimitYesButton) PlayOwned(dc, pFitLimitYesButton->hPicture);
     if (pFitLimitCancelButton) PlayOwned(dc, pFitLimitCancelButton->hPicture);

@@ -59,6 +59,17 @@ struct ShellHooks {
   std::function<void(TXLAWindow& window)> showFitResultText;
   // The printed page: the block of the last best-fit information at (x, y).
   std::function<void(TXLAWindow& window, DC& dc, int x, int y)> drawBestFitInfo;
+
+  // --- boundary and equilibrium analyses ---
+  // One tick of the realtime update of files (the timer's, or a key's).
+  std::function<void(TXLAWindow& window)> realtimeTick;
+  // The picture of the equilibrium-test plot, redrawn; null when there is none.
+  std::function<const MetaFile*()> eqTestPicture;
+  // Esc in the M* view: closes it (true: the single-pane alternative view is
+  // shown, which Esc leaves alone, and the key's handling ends).
+  std::function<bool(TXLAWindow& window)> escapeMStarView;
+  // Esc in the equilibrium-test view: leaves it.
+  std::function<void(TXLAWindow& window)> escapeEqTestView;
 };
 
 // The installed hooks; the command library assigns the members.

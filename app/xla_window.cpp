@@ -3,12 +3,14 @@
 // help mode and the menu changes after a load.
 #include "app/xla_window.h"
 
+#include "app/analysis_views.h"
 #include "app/disclaimer.h"
 #include "app/outside_programs.h"
 #include "app/panes.h"
 #include "app/preferences.h"
 #include "app/printout.h"
 #include "app/response_table.h"
+#include "app/shell_hooks.h"
 #include "numerics/sounds.h"
 #include "plot/data_plots.h"
 #include "resources/menus.h"
@@ -157,8 +159,10 @@ void TXLAWindow::EvEnterIdle(unsigned source, bool helpKeyDown) {
   if (source == MSGF_MENU && helpKeyDown) bHelpMode = true;
 }
 
-void TXLAWindow::EvTimer(unsigned /*timerId*/) {
-  // The realtime update of files is the only user of timers; it is not built yet.
+void TXLAWindow::EvTimer(unsigned timerId) {
+  // The realtime update of files is the only user of timers.
+  if (timerId != kRealtimeTimerId || !bRealtimeUpdateMode) return;
+  if (GetShellHooks().realtimeTick) GetShellHooks().realtimeTick(*this);
 }
 
 void TXLAWindow::UpdateMenuForLoadedData() {

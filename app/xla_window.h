@@ -57,8 +57,8 @@ class TXLAWindow {
   // The idle message of an open menu: with source MSGF_MENU and the help key down,
   // help mode starts, so that the chosen command only offers the on-line help.
   void EvEnterIdle(unsigned source, bool helpKeyDown);
-  // One tick of a window timer. The realtime update of files is the only timer
-  // user; until it is built a tick does nothing.
+  // One tick of a window timer: with the realtime timer's id (kRealtimeTimerId)
+  // and the realtime update on, one update of files; any other tick does nothing.
   void EvTimer(unsigned timerId);
   // Menu changes after a load: the "FloTools" item for fluorescence data, item 231
   // for intensity data, item 226.
@@ -309,6 +309,11 @@ class TXLAWindow {
   // names the missing program of nDispatchedCommand.
   void CmOutsideProgram();
   void CmGenerateSeries(); void CmLoadEquilibriumData(); void CmChangeCell();  // 647, 515, 828
+  // Realtime update of files and the test of approach to equilibrium
+  // (commands/realtime_commands.cpp): 540, 541, 645.
+  void CmRealtimeUpdate(); void CmStopRealtimeUpdate(); void CmTestApproachToEquilibrium();
+  // Serialize fit (commands/series_commands.cpp): 593, 904.
+  void CmSerializeFitByCell(); void CmSerializeFitByList();
 
  private:
   Window* handle_ = nullptr;

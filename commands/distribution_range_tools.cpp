@@ -49,6 +49,9 @@ bool bDistZoomDrag = false;
 bool bDistDrag = false;
 float fIntegYMin = 0.0f;
 float fIntegYMax = 0.0f;
+bool bDistZoomKept = false;
+float fDistZoomX1 = 0.0f;
+float fDistZoomX2 = 0.0f;
 std::string szIntegRangeTable;
 float** pIntegRanges = nullptr;
 int nIntegRanges = 0;
@@ -286,6 +289,9 @@ void ZoomDistributionPlot(TXLAWindow& window, float x1, float x2) {
   bDistZoomDrag = false;
   bDistRangeArmed = false;
   if (!pDistPlot) return;
+  bDistZoomKept = true;
+  fDistZoomX1 = x1;
+  fDistZoomX2 = x2;
   pDistPlot->SetRanges(x1, x2, 0.0f, LargestYIn(std::min(x1, x2), std::max(x1, x2)));
   window.GetHandle().Invalidate();
 }
@@ -293,6 +299,7 @@ void ZoomDistributionPlot(TXLAWindow& window, float x1, float x2) {
 void FullscaleDistributionPlot(TXLAWindow& window) {
   bDistZoomDrag = false;
   bDistRangeArmed = false;
+  bDistZoomKept = false;
   const CVector* x = CurveX();
   if (!pDistPlot || !x || x->Length() == 0) return;
   const float first = x->Get(0);
@@ -430,6 +437,8 @@ void ResetDistributionRangeTools() {
   pIntegrateButton.reset();
   bDistRangeArmed = bRangeSelectMode = bDistZoomDrag = bDistDrag = false;
   fIntegYMin = fIntegYMax = 0.0f;
+  bDistZoomKept = false;
+  fDistZoomX1 = fDistZoomX2 = 0.0f;
   szIntegRangeTable.clear();
   FreeIntegRanges();
   bIntegRangesLoaded = false;

@@ -32,6 +32,11 @@ extern bool bDistDrag;
 // integration).
 extern float fIntegYMin;
 extern float fIntegYMax;
+// The last zoom of the distribution plot (x1..x2), kept until full scale, so that
+// the realtime update of files shows the new distribution over the same range.
+extern bool bDistZoomKept;
+extern float fDistZoomX1;
+extern float fDistZoomX2;
 
 // Integration ranges from a file: the file's path, its rows (s-min, s-max) and
 // whether ranges are loaded (a table that cannot be read replaces none). The option itself is bIntegRangesFromFile

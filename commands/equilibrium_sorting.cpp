@@ -44,7 +44,6 @@ std::vector<int> pEqGroupSizes;
 std::vector<std::vector<int>> ppEqGroups;
 bool bEqSingleCell = true;
 int nEqGroupCell = 0;
-bool bEqTestView = false;
 
 namespace {
 
@@ -454,6 +453,7 @@ void RunEquilibriumTest(TXLAWindow& window) {
 void EndEqTestMode(TXLAWindow& window) {
   if (!bEqTestView) return;
   bEqTestView = false;
+  bEqTestMode = false;
   FreeAuxPlot();
   FreeGroups();
   RebuildDataAndResidualPlots();

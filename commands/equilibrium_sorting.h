@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "app/analysis_views.h"  // bEqTestView, bEqTestMode
+
 namespace tarmic {
 
 class CWINPlot;
@@ -32,8 +34,6 @@ extern std::vector<int> pEqGroupSizes;        // [1..nEqGroups]
 extern std::vector<std::vector<int>> ppEqGroups;  // [1..nEqGroups][1..size]: ascending time, latest last
 extern bool bEqSingleCell;  // every series of more than one scan comes from one cell
 extern int nEqGroupCell;    // that cell
-// The equilibrium-test view is shown (EndEqTestMode leaves it).
-extern bool bEqTestView;
 
 // Intensity files (the extension's second character 'i' or 'I', the dot not
 // counted) are judged and written as absorbance.

@@ -11,8 +11,12 @@
 #include "commands/distribution_pane_mouse.h"
 #include "commands/distribution_peak_tools.h"
 #include "commands/distribution_range_tools.h"
+#include "commands/equilibrium_sorting.h"
 #include "commands/fit_report_commands.h"
 #include "commands/model_commands.h"
+#include "commands/mstar_view.h"
+#include "commands/power_law_calibration.h"
+#include "commands/realtime_update.h"
 #include "commands/response_table.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_hooks.h"
@@ -24,6 +28,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "modelfit/modelfit_hooks.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/screen_button.h"
@@ -62,6 +67,10 @@ void InstallShellHooks() {
   h.rightRelease = DistributionPaneRightRelease;
   h.rightDoubleClick = DistributionPaneRightDoubleClick;
   h.escape = DistributionPaneEscape;
+  h.realtimeTick = [](TXLAWindow& window) { RealtimeUpdateTick(window); };
+  h.eqTestPicture = RedrawEqTestPlot;
+  h.escapeEqTestView = EndEqTestMode;
+  h.escapeMStarView = EscapeMStarView;
 }
 
 // What the distribution engine asks of the main window.
@@ -135,6 +144,10 @@ void InstallProgramServices() {
   InstallBufferMismatchHooks();
   InstallFluorescenceDetectionHooks();
   InstallFitReportHooks();
+  GetModelFitHooks().calibrateCMPowerLaw = [](Window*) {
+    TXLAWindow* main = GetMainWindow();
+    return main ? CalibrateCMPowerLaw(*main) : 0;
+  };
 }
 
 }  // namespace tarmic

@@ -142,6 +142,8 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(221, &W::CmAbout), CommandEntry(869, &W::CmKeyboardShortcuts), CommandEntry(537, &W::CmShowTemperaturePlot),
       CommandEntry(582, &W::CmCalculateS20w), CommandEntry(270, &W::CmCalculateFrictionalRatios), CommandEntry(547, &W::CmShapesFromFrictionalRatio), CommandEntry(276, &W::CmSphereSFromM), CommandEntry(606, &W::CmMFromS), CommandEntry(831, &W::CmSphereRhFromS), CommandEntry(830, &W::CmSphereSFromRh), CommandEntry(461, &W::CmRadialDilution), CommandEntry(463, &W::CmCalculatePressure), CommandEntry(578, &W::CmFrictionForce), CommandEntry(462, &W::CmSecondMomentS),
       CommandEntry(878, &W::CmOutsideProgram), CommandEntry(879, &W::CmOutsideProgram), CommandEntry(880, &W::CmOutsideProgram), CommandEntry(881, &W::CmOutsideProgram), CommandEntry(882, &W::CmOutsideProgram), CommandEntry(883, &W::CmOutsideProgram), CommandEntry(899, &W::CmOutsideProgram), CommandEntry(900, &W::CmOutsideProgram), CommandEntry(876, &W::CmOutsideProgram), CommandEntry(577, &W::CmOutsideProgram),
+      CommandEntry(540, &W::CmRealtimeUpdate), CommandEntry(541, &W::CmStopRealtimeUpdate), CommandEntry(645, &W::CmTestApproachToEquilibrium),
+      CommandEntry(593, &W::CmSerializeFitByCell), CommandEntry(904, &W::CmSerializeFitByList),
   };
   // The commands whose subsystem is not built yet name themselves in a box.
   for (int id : UnavailableCommands()) t.push_back(CommandEntry(id, &W::CmNotAvailable));

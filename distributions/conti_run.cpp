@@ -338,6 +338,7 @@ ContiRunOutcome RunContiSed(Window* window) {
     // The equations are incomplete: nothing is solved and nothing is shown.
     AbandonRun(window);
     bUserAbort = false;
+    bStopRealtimeUpdate = true;
     PlayOkSound();
     // A refinement reports its own interruption when it ends.
     if (!bContiInnerRun) Message("user interrupt", "ERROR");

@@ -32,6 +32,7 @@ bool ContiWizardMessages() {
 
 void ReportDistributionError(int seriesCode, const std::string& text) {
   if (bBatchMode) {
+    nSeriesErrorCode = seriesCode;
     const auto& h = GetDistributionHooks().setSeriesErrorCode;
     if (h) h(seriesCode);
     return;
@@ -41,6 +42,7 @@ void ReportDistributionError(int seriesCode, const std::string& text) {
 
 void ReportDistributionMessage(int seriesCode, const std::string& text, const char* caption) {
   if (bBatchMode) {
+    nSeriesErrorCode = seriesCode;
     const auto& h = GetDistributionHooks().setSeriesErrorCode;
     if (h) h(seriesCode);
     return;

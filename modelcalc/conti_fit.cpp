@@ -112,6 +112,8 @@ class Refinement {
     const bool interrupted = bFitInterrupted || alsoInterrupted;
     bFitInterrupted = false;
     bUserAbort = false;
+    // An interrupted fit also stops the realtime update and asks a series to stop.
+    if (interrupted) bStopRealtimeUpdate = bSeriesInterrupted = true;
     if (interrupted) ForgetKernels();
     bFitRunning = false;
     bFinalFitEvaluation = true;

@@ -273,9 +273,12 @@ class RunningFit {
   }
   // Clears the interrupt and says whether there was one; then the best point can be
   // evaluated once more.
-  bool TakeInterrupt() {
+  // An interrupted fit also stops the realtime update and asks a series to stop,
+  // unless markStops is false (simulated annealing leaves both alone).
+  bool TakeInterrupt(bool markStops = true) {
     const bool interrupted = bFitInterrupted;
     bFitInterrupted = false;
+    if (interrupted && markStops) bStopRealtimeUpdate = bSeriesInterrupted = true;
     return interrupted;
   }
 
@@ -525,7 +528,7 @@ FitOutcome SimulatedAnnealingFit(Window* window) {
       amebsa(s, fAnnealTemp, pb, yb, kSimplexFtol, funk, iter, ShowBestVertex);
       if (iter > 0) break;  // converged before its budget was spent
     }
-    interrupted = fit.TakeInterrupt();
+    interrupted = fit.TakeInterrupt(false);
     SimplexSim(pb.data(), window);  // the model of the best point ever evaluated
   }
   fAnnealTemp = 0.0f;

@@ -102,7 +102,11 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
     const double h = s != 0.0 ? dp / s : dp;
     std::vector<double>& d = w.dyda[Idx(l)];
     if (h == 0.0) {
-      if (!bBatchMode) ShowError("zero differential in mlcof", false);
+      if (bBatchMode) {
+        nSeriesErrorCode = 9;
+      } else {
+        ShowError("zero differential in mlcof", false);
+      }
       std::fill(d.begin(), d.end(), 0.0);
       continue;
     }

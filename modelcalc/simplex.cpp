@@ -137,7 +137,11 @@ AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& n
       return AmoebaEnd::Converged;
     }
     if (nfunk >= kAmoebaMaxEvaluations) {
-      if (!bBatchMode) ShowError("Nelder-Mead not converged", false);
+      if (bBatchMode) {
+        nSeriesErrorCode = 10;
+      } else {
+        ShowError("Nelder-Mead not converged", false);
+      }
       return AmoebaEnd::EvaluationLimit;
     }
     if (Collapsed(s, ilo)) return AmoebaEnd::Collapsed;

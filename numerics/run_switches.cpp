@@ -7,12 +7,18 @@ std::atomic<bool> bUserAbort{false};
 std::atomic<bool> bKeyLatch{false};
 bool bBatchMode = false;
 bool bDataChanged = false;
+bool bStopRealtimeUpdate = false;
+bool bSeriesInterrupted = false;
+int nSeriesErrorCode = 0;
 
 void ResetRunSwitches() {
   bUserAbort = false;
   bKeyLatch = false;
   bBatchMode = false;
   bDataChanged = false;
+  bStopRealtimeUpdate = false;
+  bSeriesInterrupted = false;
+  nSeriesErrorCode = 0;
 }
 
 }  // namespace tarmic

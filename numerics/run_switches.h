@@ -18,6 +18,14 @@ extern std::atomic<bool> bKeyLatch;
 extern bool bBatchMode;
 // Marks stored kernels as stale until the next Run or Fit.
 extern bool bDataChanged;
+// Set by interrupted runs, fits and time courses: the realtime update of files
+// stops at its next tick.
+extern bool bStopRealtimeUpdate;
+// Set by interrupted fits: a running series asks whether to stop, then clears it.
+extern bool bSeriesInterrupted;
+// While bBatchMode is set, a failure that would show a box stores its code here
+// (1..10; SeriesErrorMessage gives the text) and the computation goes on.
+extern int nSeriesErrorCode;
 
 void ResetRunSwitches();
 

@@ -127,6 +127,12 @@ int CharOfKey(int vk, unsigned mods) {
 }
 }  // namespace
 
+bool HeadlessWindow::FireTimer(int id) {
+  if (timers_.find(id) == timers_.end()) return false;
+  UiEvents().Post(Event::TimerTick(id));
+  return true;
+}
+
 void HeadlessWindow::PressKey(int vk, unsigned mods, int ch) {
   EventQueue& q = UiEvents();
   if (std::optional<int> command = TranslateAccelerator(accel_, vk, mods)) {

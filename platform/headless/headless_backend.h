@@ -69,6 +69,9 @@ class HeadlessWindow : public Window {
   bool IsCaptured() const { return captured_; }
   bool AcceptsDrops() const { return acceptsDrops_; }
   const std::map<int, int>& Timers() const { return timers_; }
+  // Posts the Timer event of a running timer, as the end of its period would;
+  // false (nothing posted) when no timer with the id runs.
+  bool FireTimer(int id);
   int RefreshCount() const { return refreshCount_; }
   // Posts the events of a key press: KeyDown (or the accelerator's Command), Char
   // for keys that give a character, KeyUp. ch = 0 derives the character from the key

@@ -1,0 +1,136 @@
+// The calibration of the s(M) power law s = Ks M^bs of the scaling-law models from
+// a file of (s, M) pairs: the straight line log s = log Ks + bs log M through the
+// pairs by least squares, shown with the pairs on log-log axes over the main
+// window, and on acceptance Ks and bs go to parameter slots 11 and 18.
+#include "commands/power_law_calibration.h"
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/panes.h"
+#include "app/paint.h"
+#include "app/xla_window.h"
+#include "commands/command_support.h"
+#include "modelfit/model_params.h"
+#include "numerics/ccurve.h"
+#include "numerics/sounds.h"
+#include "numerics/text_lines.h"
+#include "plot/data_plots.h"
+#include "platform/backend.h"
+#include "plot/winplot.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+constexpr const char* kCaption = "CALIBRATE POWER LAW";
+
+// Draws the pairs and the fitted law over the plot area of the window.
+void ShowCalibrationPlot(TXLAWindow& window, const std::vector<float>& logM,
+                         const std::vector<float>& logS, float logKs, float bs) {
+  const auto n = static_cast<std::uint32_t>(logM.size());
+  std::vector<float> fitted;
+  for (float x : logM) fitted.push_back(logKs + bs * x);
+  CCurve pairs(logM.data(), logS.data(), n, 0, 0);
+  CCurve law(logM.data(), fitted.data(), n, 0, 0);
+  CWINPlot plot;
+  plot.SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nPlotAreaBottom, nPlotAreaRight);
+  plot.SetXAxisLabel("log10 M");
+  plot.SetYAxisLabel("log10 s");
+  plot.AddCurve(&pairs);
+  plot.AddCurve(&law);
+  plot.SetCurveStyle(0, 6);
+  plot.SetCurveStyle(1, -1);
+  if (!plot.Redraw() || !plot.hPicture) return;
+  Window& handle = window.GetHandle();
+  std::unique_ptr<DC> dc = handle.ClientDC();
+  if (!dc) return;
+  SetScreenMapping(*dc, handle.ClientSize());
+  plot.hPicture->Play(*dc);
+  dc.reset();
+  handle.Refresh();
+  // The next key or click repaints the window first.
+  bTemperaturePlotShown = true;
+}
+
+}  // namespace
+
+bool FitPowerLaw(const std::vector<float>& s, const std::vector<float>& M, float* Ks, float* bs) {
+  // Least squares of y = a + b x with x = log10 M, y = log10 s.
+  double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (std::size_t i = 0; i < s.size() && i < M.size(); ++i) {
+    if (!(s[i] > 0.0f) || !(M[i] > 0.0f)) continue;
+    const double x = std::log10(static_cast<double>(M[i]));
+    const double y = std::log10(static_cast<double>(s[i]));
+    n += 1;
+    sx += x;
+    sy += y;
+    sxx += x * x;
+    sxy += x * y;
+  }
+  const double det = n * sxx - sx * sx;
+  if (n < 2 || !(std::fabs(det) > 1e-12 * n * sxx)) return false;
+  const double b = (n * sxy - sx * sy) / det;
+  const double a = (sy - b * sx) / n;
+  *Ks = static_cast<float>(std::pow(10.0, a));
+  *bs = static_cast<float>(b);
+  return std::isfinite(*Ks) && std::isfinite(*bs);
+}
+
+bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<float>* M) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::string line;
+  while (ReadTextLine(in, &line)) {
+    std::istringstream fields(line);
+    fields.imbue(std::locale::classic());
+    float a = 0, b = 0;
+    if (fields >> a >> b) {
+      s->push_back(a);
+      M->push_back(b);
+    }
+  }
+  return true;
+}
+
+int CalibrateCMPowerLaw(TXLAWindow& window) {
+  FileDialogOptions options;
+  options.title = "file of s and M pairs for the calibration of s = Ks M^bs";
+  options.filter = "All Files (*.*)|*.*";
+  options.directory = szDataDirectory;
+  const bool previous = window.bModalBoxOpen;
+  window.bModalBoxOpen = true;
+  const std::vector<std::string> chosen = GetBackend().OpenFileDialog(options);
+  window.bModalBoxOpen = previous;
+  if (chosen.empty()) return 0;
+  std::vector<float> s, M;
+  float Ks = 0, bs = 0;
+  if (!ReadSMPairs(chosen.front(), &s, &M) || !FitPowerLaw(s, M, &Ks, &bs)) {
+    PlayErrorSound();
+    CommandMessageBox(window, "the file needs at least two pairs of positive s and M values", kCaption, MB_OK);
+    return 0;
+  }
+  std::vector<float> logM, logS;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (!(s[i] > 0.0f) || !(M[i] > 0.0f)) continue;
+    logM.push_back(std::log10(M[i]));
+    logS.push_back(std::log10(s[i]));
+  }
+  ShowCalibrationPlot(window, logM, logS, std::log10(Ks), bs);
+  if (!AskYesNo(window, Format("s = Ks M^bs with Ks = %.5g and bs = %.4f: accept?", static_cast<double>(Ks),
+                               static_cast<double>(bs)),
+                kCaption))
+    return 0;
+  pParams[kContiSlotFrictionalRatio] = Ks;
+  pParams[kContiSlotScalingExponent] = bs;
+  return 1;
+}
+
+}  // namespace tarmic

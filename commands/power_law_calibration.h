@@ -1,0 +1,25 @@
+// Calibration of the s(M) power law s = Ks M^bs of the scaling-law models.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+class TXLAWindow;
+
+// Ks and bs of the least-squares line log10 s = log10 Ks + bs log10 M through the
+// pairs with positive s and M (s and M in the units of the file: S and g/mol).
+// False with fewer than two such pairs or equal M values.
+bool FitPowerLaw(const std::vector<float>& s, const std::vector<float>& M, float* Ks, float* bs);
+// Reads the pairs (first two numbers of each line: s, M); lines without two
+// numbers are skipped. False when the file cannot be opened.
+bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<float>* M);
+
+// Asks for the file of (s, M) pairs, fits the law, shows it with the pairs over
+// the window (bTemperaturePlotShown: the next input repaints) and asks for
+// acceptance; on acceptance stores Ks in parameter slot 11 and bs in slot 18 and
+// returns 1. Returns 0 when the calibration is not completed.
+int CalibrateCMPowerLaw(TXLAWindow& window);
+
+}  // namespace tarmic

@@ -1,0 +1,304 @@
+// The realtime update of files, the test of approach to equilibrium as its
+// analysis, the M* view's hand-over of the data plot, and the serialize-fit series.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/analysis_views.h"
+#include "commands/distribution_range_tools.h"
+#include "commands/equilibrium_sorting.h"
+#include "commands/mstar_view.h"
+#include "commands/power_law_calibration.h"
+#include "commands/realtime_update.h"
+#include "distribution_window_test_support.h"
+#include "modelcalc/fit_series.h"
+#include "plot/winplot.h"
+
+namespace tarmic::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RealtimeSeriesTest : public DistributionWindowTest {
+ protected:
+  void TearDown() override {
+    ResetRealtimeUpdate();
+    ResetMStarView();
+    ResetEquilibriumSorting();
+    DistributionWindowTest::TearDown();
+  }
+
+  HeadlessWindow& Headless() { return Backend().Headless(); }
+
+  // Dispatches the waiting events as the main loop would (paints left out).
+  void ProcessEvents() {
+    while (std::optional<Event> e = UiEvents().Take())
+      if (e->type != EventType::Paint) DispatchToWindow(Win(), *e);
+  }
+
+  // The synthetic run in dir, its last scan moved aside; returns its two places.
+  std::pair<std::string, std::string> RunWithoutLastScan(const std::string& dir) {
+    fs::create_directories(dir);
+    std::vector<std::string> paths = WriteSyntheticRun(dir);
+    const std::string last = paths.back();
+    const std::string aside = ProgramDir() + "/aside.ra1";
+    fs::rename(last, aside);
+    paths.pop_back();
+    LoadThroughDialog(paths);
+    return {last, aside};
+  }
+};
+
+TEST_F(RealtimeSeriesTest, RealtimeUpdateReloadsNewScanAndRunsAgainOverTheKeptZoom) {
+  const auto [last, aside] = RunWithoutLastScan(ProgramDir() + "/data");
+  ASSERT_EQ(nScans, kSyntheticScans - 1);
+  fMeniscus = static_cast<float>(kCellMeniscus);
+  fBottom = static_cast<float>(kCellBottom);
+  pParams[13] = fMeniscus;
+  pParams[14] = fBottom;
+  fFitLeftLim = kLeftLimit;
+  fFitRightLim = kRightLimit;
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+  ChooseSmallCs();
+  Dispatch(213);
+  ASSERT_TRUE(bModelComputed);
+  ZoomDistributionPlot(Win(), 2.0f, 8.0f);
+  Backend().ClearTranscript();
+
+  Dispatch(540);
+  ASSERT_TRUE(bRealtimeUpdateMode);
+  EXPECT_EQ(Headless().Timers().at(static_cast<int>(kRealtimeTimerId)), 60000);
+
+  // A tick without new files changes nothing.
+  ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
+  ProcessEvents();
+  EXPECT_EQ(nScans, kSyntheticScans - 1);
+  EXPECT_EQ(szRealtimeLine2.rfind("no new data", 0), 0u) << szRealtimeLine2;
+
+  // The instrument writes the next scan: the tick loads it and runs c(s) again,
+  // and the distribution is shown over the range the user had zoomed to.
+  fs::rename(aside, last);
+  pDistPlot->SetRanges(0.0f, 12.0f, 0.0f, 1.0f);
+  ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
+  ProcessEvents();
+  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_EQ(Captions(), std::vector<std::string>{});
+  ASSERT_NE(pDistPlot, nullptr);
+  EXPECT_FLOAT_EQ(pDistPlot->fXMin, 2.0f);
+  EXPECT_FLOAT_EQ(pDistPlot->fXMax, 8.0f);
+  // The c(s) peak of the reloaded set sits at the simulated 5 S.
+  int peak = 1;
+  for (int i = 2; i <= nDistGrid; ++i)
+    if (pDistValues[i] > pDistValues[peak]) peak = i;
+  EXPECT_NEAR(pDistGrid[peak], kSyntheticS, 0.5);
+  EXPECT_EQ(szRealtimeLine2.rfind("updated at", 0), 0u) << szRealtimeLine2;
+
+  // A key press runs an update at once (here: nothing new).
+  Headless().PressKey(VK_RIGHT);
+  ProcessEvents();
+  EXPECT_EQ(szRealtimeLine2.rfind("no new data", 0), 0u);
+
+  // An interrupted run stops the mode at the next tick, with its message.
+  bStopRealtimeUpdate = true;
+  Backend().QueueMessageBox(IDOK, "REALTIME UPDATE");
+  ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
+  ProcessEvents();
+  EXPECT_FALSE(bRealtimeUpdateMode);
+  EXPECT_TRUE(Headless().Timers().empty());
+  EXPECT_EQ(BoxTexts().back(), "realtime update stopped by user interrupt");
+  EXPECT_FALSE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
+}
+
+TEST_F(RealtimeSeriesTest, EquilibriumTestFollowsTheFilesAndEscLeavesItsView) {
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(540);  // without data
+  EXPECT_FALSE(bRealtimeUpdateMode);
+  EXPECT_EQ(Captions(), std::vector<std::string>{"ERROR"});
+  Backend().ClearTranscript();
+
+  const auto [last, aside] = RunWithoutLastScan(ProgramDir() + "/eq");
+  Dispatch(645);
+  EXPECT_TRUE(bEqTestMode);
+  EXPECT_TRUE(bEqTestView);
+  EXPECT_TRUE(bRealtimeUpdateMode);
+  ASSERT_NE(pAuxPlot, nullptr);
+  ASSERT_NE(GetShellHooks().eqTestPicture(), nullptr);  // painted in place of the panes
+  ASSERT_EQ(nEqGroups, 1);
+  const int sizeBefore = pEqGroupSizes[1];
+
+  fs::rename(aside, last);
+  ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
+  ProcessEvents();
+  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_FALSE(bEqTestRunning);
+  ASSERT_EQ(nEqGroups, 1);
+  EXPECT_EQ(pEqGroupSizes[1], sizeBefore + 1);  // the test ran on the new set
+  EXPECT_EQ(Captions(), std::vector<std::string>{});
+
+  Headless().PressKey(VK_ESCAPE);
+  ProcessEvents();
+  EXPECT_FALSE(bEqTestView);
+  EXPECT_FALSE(bEqTestMode);
+  EXPECT_EQ(pAuxPlot, nullptr);
+  Dispatch(541);
+  EXPECT_FALSE(bRealtimeUpdateMode);
+  EXPECT_TRUE(Headless().Timers().empty());
+}
+
+TEST_F(RealtimeSeriesTest, MStarViewHandsTheDataPlotOverAndBack) {
+  LoadSyntheticRun();
+  CWINPlot* const data = pDataPlot;
+  const int top = nPlotAreaTop, bottom = nDataPlotBottom;
+  StartVIrezTransformation(Win(), false);
+  ASSERT_TRUE(bVIrezMode);
+  ASSERT_NE(pVIrezPlot, nullptr);
+  EXPECT_EQ(pDataPlot, pVIrezPlot);
+  nPlotAreaTop = 120;  // the view lays out its panes
+  DoVIrezButton(Win(), 0);
+  EXPECT_EQ(pDataPlot, pVIrezPlot);
+  Headless().PressKey(VK_ESCAPE);
+  ProcessEvents();
+  EXPECT_FALSE(bVIrezMode);
+  EXPECT_EQ(pVIrezPlot, nullptr);
+  EXPECT_EQ(pDataPlot, data);
+  EXPECT_EQ(nPlotAreaTop, top);
+  EXPECT_EQ(nDataPlotBottom, bottom);
+}
+
+// Writes a scan-list file naming the files (full paths, one directory).
+std::string WriteList(const std::string& path, const std::vector<std::string>& files) {
+  std::string text = fs::path(files.front()).parent_path().string() + "\n";
+  for (const std::string& f : files) text += fs::path(f).filename().string() + "\n";
+  WriteFile(path, text);
+  return path;
+}
+
+TEST_F(RealtimeSeriesTest, SerializeFitByListWritesResultsAndMonteCarloIntegrals) {
+  const std::string dir1 = ProgramDir() + "/set1", dir2 = ProgramDir() + "/set2";
+  fs::create_directories(dir1);
+  fs::create_directories(dir2);
+  const std::vector<std::string> run1 = WriteSyntheticRun(dir1);
+  const std::vector<std::string> run2 = WriteSyntheticRun(dir2);
+  const std::string list1 = WriteList(dir1 + "/list1.ra1", run1);
+  const std::string list2 = WriteList(dir2 + "/list2.ra1", run2);
+  // A list whose scans are gone: that data set fails, the series goes on.
+  const std::string broken = WriteList(ProgramDir() + "/list3.ra1", {ProgramDir() + "/gone/00001.ra1"});
+
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Backend().QueueOpenFiles({list1, broken, list2});
+  Backend().QueueMessageBox(IDNO, "SERIALIZE FIT");  // restore previous params?
+  Backend().QueueMessageBox(IDNO, "SERIALIZE FIT");  // fit? (run only)
+  Backend().QueueInput("2");                         // Monte-Carlo sets
+  Backend().QueueInput("2");                         // integration limits
+  Backend().QueueInput("9");
+  Backend().AnswerUnscriptedBoxes(IDOK);             // the load error of the broken list
+  Dispatch(904);
+
+  EXPECT_FALSE(bBatchMode);
+  const std::string report = BoxTexts().back();
+  EXPECT_NE(report.find("2 of 3 data sets analysed"), std::string::npos) << report;
+  EXPECT_NE(report.find(broken + ": "), std::string::npos) << report;
+  EXPECT_EQ(report.find(list1 + ":"), std::string::npos) << report;
+
+  for (const std::string& dir : {dir1, dir2}) {
+    const std::string dist = ReadFile(dir + "/00001_distribution.dat");
+    EXPECT_EQ(dist.rfind("# TARMIC distribution c(s)", 0), 0u) << dir;
+  }
+  const std::vector<std::string> mc = Lines(ReadFile(dir1 + "/MCintegrals.txt"));
+  ASSERT_EQ(mc.size(), 3u);
+  EXPECT_EQ(mc[0] + "\n", kMCIntegralsHeader);
+  for (int k = 1; k <= 2; ++k) {
+    const std::vector<std::string> f = Fields(mc[static_cast<std::size_t>(k)]);
+    ASSERT_EQ(f.size(), 10u);
+    EXPECT_FLOAT_EQ(std::strtof(f[0].c_str(), nullptr), 2.0f);
+    EXPECT_FLOAT_EQ(std::strtof(f[1].c_str(), nullptr), 9.0f);
+    // Every Monte-Carlo set finds the single 5 S species with its loading 0.8.
+    const float savg = std::strtof(f[2].c_str(), nullptr);
+    const float slow = std::strtof(f[4].c_str(), nullptr);
+    const float sup = std::strtof(f[5].c_str(), nullptr);
+    EXPECT_NEAR(savg, kSyntheticS, 0.25);
+    EXPECT_LE(slow, sup);
+    EXPECT_NEAR(slow, kSyntheticS, 0.25);
+    EXPECT_NEAR(sup, kSyntheticS, 0.25);
+    EXPECT_NEAR(std::strtof(f[6].c_str(), nullptr), kSyntheticLoading, 0.08);
+  }
+}
+
+TEST(SeriesErrors, EveryCodeHasItsTextAndBatchFailuresOnlyRecordTheCode) {
+  const char* const expected[] = {
+      "max #iteration exceeded in NNLS",
+      "matrix not positive definite in NNLS",
+      "problem in regularization, cannot reach chi-square increase",
+      "Maximum number of iterations exceeded in zbrent",
+      "too many iterations finding root",
+      "problem with regularization, caught at P = ?",
+      "could not create MC directory",
+      "too many iterations finding root",
+      "zero differential in mlcof",
+      "Nelder-Mead not converged",
+  };
+  for (int code = 1; code <= 10; ++code) EXPECT_EQ(SeriesErrorMessage(code), expected[code - 1]);
+  for (int code : {0, -1, 11}) EXPECT_EQ(SeriesErrorMessage(code), "error occured (invalid error code)");
+
+  // In batch mode an engine failure stores its code and shows nothing (a box here
+  // would throw UnexpectedBox).
+  ScopedHeadlessBackend backend;
+  ResetRunSwitches();
+  bBatchMode = true;
+  ReportDistributionError(3, "problem in regularization");
+  EXPECT_EQ(nSeriesErrorCode, 3);
+  ReportDistributionMessage(6, "caught", "ATTENTION");
+  EXPECT_EQ(nSeriesErrorCode, 6);
+  ResetRunSwitches();
+  EXPECT_EQ(nSeriesErrorCode, 0);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+// s = 0.012 M^(2/3) (compact globular proteins, M in g/mol): the calibration gives
+// back the law from exact pairs, and the least-squares law of scattered standards;
+// on acceptance Ks and bs land in slots 11 and 18.
+TEST_F(RealtimeSeriesTest, PowerLawCalibrationRecoversKsAndBs) {
+  std::vector<float> s, M;
+  for (float m : {1.4e4f, 4.4e4f, 6.6e4f, 1.5e5f, 4.4e5f}) {
+    M.push_back(m);
+    s.push_back(0.012f * std::pow(m, 2.0f / 3.0f));
+  }
+  float Ks = 0, bs = 0;
+  ASSERT_TRUE(FitPowerLaw(s, M, &Ks, &bs));
+  EXPECT_NEAR(Ks, 0.012f, 1e-5f);
+  EXPECT_NEAR(bs, 2.0f / 3.0f, 1e-5f);
+  EXPECT_FALSE(FitPowerLaw({1.0f, 2.0f}, {5e4f, 5e4f}, &Ks, &bs));   // one M only
+  EXPECT_FALSE(FitPowerLaw({1.0f, -2.0f}, {5e4f, 6e4f}, &Ks, &bs));  // one usable pair
+
+  const std::string file = ProgramDir() + "/standards.txt";
+  WriteFile(file, "% s  M\n1.9 14000\n4.4 66000\r\nbad line\n7.3 150000\n11.3 440000\n");
+  Backend().QueueOpenFiles({file});
+  Backend().QueueMessageBox(IDYES, "CALIBRATE POWER LAW");
+  ASSERT_EQ(CalibrateCMPowerLaw(Win()), 1);
+  EXPECT_TRUE(bTemperaturePlotShown);
+  // Reference: the normal equations of the four log-log pairs solved separately
+  // (bs = 0.52538, Ks = 0.0129112, so s(66000) = 4.3960).
+  EXPECT_NEAR(pParams[kContiSlotScalingExponent], 0.52538f, 1e-4f);
+  EXPECT_NEAR(pParams[kContiSlotFrictionalRatio], 0.0129112f, 1e-5f);
+
+  // Declined: nothing stored.
+  pParams[kContiSlotScalingExponent] = 0.5f;
+  Backend().QueueOpenFiles({file});
+  Backend().QueueMessageBox(IDNO, "CALIBRATE POWER LAW");
+  EXPECT_EQ(CalibrateCMPowerLaw(Win()), 0);
+  EXPECT_EQ(pParams[kContiSlotScalingExponent], 0.5f);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
