@@ -243,23 +243,17 @@ bool LoadNewFiles(TXLAWindow& window, bool electrophoresis) {
   if (files.empty()) return false;
   SaveLastDataDirectory(&window, files.front());
 
-  if (files.size() == 1 && IsExperimentFile(files.front())) {
-<<<<<<< HEAD
-    LoadExperiment(window, files.front());
-  } else if (files.size() == 1 && IsScanListFile(files.front())) {
-    LoadScanList(window, files.front());
-=======
-    ShowAttention(window, "loading experiment files is not available in this version");
-    return false;
-  }
   // The reader reads the files in the mode of this load; a load that fails
   // leaves the mode of the loaded set.
   const bool previousMode = bElectrophoresisMode;
   bElectrophoresisMode = electrophoresis;
   bool loaded = false;
-  if (files.size() == 1 && IsScanListFile(files.front())) {
+  if (files.size() == 1 && IsExperimentFile(files.front())) {
+    const unsigned generation = nDataSetGeneration;
+    LoadExperiment(window, files.front());
+    loaded = nDataSetGeneration != generation;
+  } else if (files.size() == 1 && IsScanListFile(files.front())) {
     loaded = LoadScanList(window, files.front());
->>>>>>> wt-help
   } else {
     // A selection of scan files: every file is one scan.
     const int previousFilesPerScan = nFilesPerScan;
