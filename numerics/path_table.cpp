@@ -28,6 +28,7 @@ std::string szBoundaryFractsFile;
 std::string szNonIdCtotFile;
 std::string szIntegRangeFile;
 std::string szIntegRangeFile2;
+std::string szScanRmsFile;
 
 namespace {
 
@@ -67,6 +68,23 @@ void SetupPathTable(const std::string& programDir, const std::string& tempDir) {
   szNonIdCtotFile = temp + "ppNonIdCtotTable.dat";
   szIntegRangeFile = prog + "integratrangefile.txt";
   szIntegRangeFile2 = prog + "integratrangefile.txt";
+  szScanRmsFile = prog + "ScanRms.dat";
+}
+
+void PlaceWritableFiles(const std::string& configDir, const std::string& dataDir) {
+  if (!configDir.empty()) {
+    const std::string config = WithTrailingSlash(configDir);
+    szParamsIni = config + "tarmicparams.ini";
+    szLammParamsIni = config + "tarmiclammparams.ini";
+    szLastDirIni = config + "tarmic.ini";
+    szIntegRangeFile = config + "integratrangefile.txt";
+    szIntegRangeFile2 = szIntegRangeFile;
+  }
+  if (!dataDir.empty()) {
+    const std::string data = WithTrailingSlash(dataDir);
+    szWormChainMofsFile = data + "~WormChain_mofs.dat";
+    szScanRmsFile = data + "ScanRms.dat";
+  }
 }
 
 void ResetPathTable() {
@@ -75,7 +93,7 @@ void ResetPathTable() {
         &szMofsFile, &szWormChainMofsFile, &szErrorSound, &szInfoSound, &szQuestionSound,
         &szFitDoneSound, &szHiSound, &szByeSound, &szOkSound, &szBeerSound, &szViscosityFile,
         &szDensityFile, &szSNonIdFile, &szDNonIdFile, &szDistribFile, &szBoundaryFractsFile,
-        &szNonIdCtotFile, &szIntegRangeFile, &szIntegRangeFile2})
+        &szNonIdCtotFile, &szIntegRangeFile, &szIntegRangeFile2, &szScanRmsFile})
     entry->clear();
 }
 

@@ -71,24 +71,42 @@ QWidget* QtBackend::Owner() const {
 
 // --- modal interaction ------------------------------------------------------------
 
+// Every modal box and dialog gives the keyboard back to the main window when it
+// closes, so that accelerators work at once without a click into the window.
+class QtBackend::ModalScope {
+ public:
+  explicit ModalScope(QtWindow& window) : window_(window) {}
+  ~ModalScope() { window_.ReclaimKeyboard(); }
+  ModalScope(const ModalScope&) = delete;
+  ModalScope& operator=(const ModalScope&) = delete;
+
+ private:
+  QtWindow& window_;
+};
+
 int QtBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+  ModalScope scope(*window_);
   return ShowMessageBox(Owner(), text, caption, style);
 }
 
 std::optional<std::string> QtBackend::InputText(std::string_view caption, std::string_view prompt,
                                                 std::string_view initial) {
+  ModalScope scope(*window_);
   return AskText(Owner(), caption, prompt, initial);
 }
 
 std::vector<std::string> QtBackend::OpenFileDialog(const FileDialogOptions& options) {
+  ModalScope scope(*window_);
   return AskOpenFiles(Owner(), options);
 }
 
 std::optional<std::string> QtBackend::SaveFileDialog(const FileDialogOptions& options) {
+  ModalScope scope(*window_);
   return AskSaveFile(Owner(), options);
 }
 
 int QtBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
+  ModalScope scope(*window_);
   return RunTemplateDialog(Owner(), dialog, buffer);
 }
 
@@ -142,6 +160,7 @@ bool QtBackend::Print(const PrintRequest& request,
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(PathToQString(request.pdfFile));
   } else {
+    ModalScope scope(*window_);
     QPrintDialog dialog(&printer, Owner());
     // There is one page and no choice of pages.
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);

@@ -1,7 +1,7 @@
 // Text in the window system's fonts, drawn into the program's images: the screen
 // back-buffer and exported bitmaps. Serif faces for FontFamily::Serif, sans-serif
 // faces for FontFamily::SansSerif; the font height is the height of the character
-// cell (ascent + descent), as the old fonts were specified.
+// cell (ascent + descent), as the program's fonts give it.
 #pragma once
 
 #include <QFont>

@@ -1,7 +1,7 @@
 // The program's frame window in Qt: a QMainWindow with the menu bar and a client
 // widget that shows the back-buffer image. Qt input becomes events of the program's
-// queue (UiEvents): keys and characters, mouse buttons in the old double-click order
-// (down, up, double-click, up) with the old modifier words, moves, size changes,
+// queue (UiEvents): keys and characters, mouse buttons in the program's double-click
+// order (down, up, double-click, up) with its modifier words, moves, size changes,
 // timers, dropped files, menu commands and accelerators, and the close request.
 #pragma once
 
@@ -15,6 +15,7 @@
 #include "platform/backend.h"
 #include "platform/qt/qt_menu.h"
 
+class QKeyEvent;
 class QMainWindow;
 class QTimer;
 class QWidget;
@@ -63,20 +64,32 @@ class QtWindow : public Window {
   bool AcceptsDrops() const { return acceptsDrops_; }
   bool IsCaptured() const { return captured_; }
 
+  // Gives the keyboard back to the client after a modal box, a dialog or a menu:
+  // the frame is made the active window and the client gets the focus (a menu bar in
+  // keyboard navigation lets go first). Does nothing while a popup or a modal dialog
+  // is open or the frame is hidden.
+  void ReclaimKeyboard();
+
  private:
   class FrameWidget;
   class ClientWidget;
+  class KeyboardRouter;
 
   // Called by the client widget.
   void OnResize(int width, int height);
   void OnPaint(QWidget& widget);
   bool IsAccelerator(int vk, unsigned mods) const;
+  // A key of the program: an accelerator's command, else the key (with its
+  // character); a release (not auto-repeated) as a key-up.
+  void OnKeyPress(const QKeyEvent& e);
+  void OnKeyRelease(const QKeyEvent& e);
   // Posts the command of an accelerator key; true when the key was one.
   bool TranslateAccelerator(int vk, unsigned mods);
 
   QtTextRenderer& text_;
   std::unique_ptr<FrameWidget> frame_;
   ClientWidget* client_ = nullptr;  // owned by frame_
+  std::unique_ptr<KeyboardRouter> keyboard_;  // an event filter of the application
   Image screen_;
   QImage shown_;  // the back-buffer as last shown by Refresh
   QtMenuBar menu_;
