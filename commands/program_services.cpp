@@ -21,6 +21,7 @@
 #include "propagators/install_hooks.h"
 #include "lamm/lamm_globals.h"
 #include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/model_computation.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -91,6 +92,7 @@ void InstallEngineServices() {
       nResidualPaneBottom = kThreePaneResidualBottom;
     }
   };
+  h.updateNonlinearDetectionFit = [] { UpdateNonlinearDetectionFit(); };
   h.createIntegrateButton = CreateIntegrateButton;
   h.deleteIntegrateButton = [] {
     DeleteIntegrateButton();
@@ -107,6 +109,7 @@ void InstallDataSetServices() {
   h.deleteNoiseButtons = [](Window* window) {
     DeleteNoiseButtons(window ? GetMainWindow() : nullptr);
   };
+  h.calculateModel = [](Window* window) { CalculateModel(window); };
   // A reload runs the current analysis as Run does, where Run can compute it.
   h.runAfterReload = [](Window*) {
     TXLAWindow* main = GetMainWindow();

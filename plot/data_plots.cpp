@@ -316,6 +316,8 @@ void WriteScanRmsFile() {
 
 void SetFitPanePainters(FitPanePainters painters) { g_panePainters = std::move(painters); }
 
+const FitPanePainters& GetFitPanePainters() { return g_panePainters; }
+
 void RefreshFitPanesTimed(Window& window) {
   if (!bUpdateDataPlotDuringFit && !bUpdateResidualPlotDuringFit &&
       !bUpdateResidualBitmapDuringFit && !bUpdateDistributionDuringFit)
@@ -413,6 +415,7 @@ void InstallDataSetPlotHooks() {
 
 void ResetPlotting() {
   ReleaseDataAndResidualPlots();
+  nMinPlotTextHeight = 0;
   nPlotAreaLeft = 75;
   nPlotAreaRight = 975;
   nPlotAreaTop = 50;

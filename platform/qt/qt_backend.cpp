@@ -128,11 +128,15 @@ std::string QtBackend::ClipboardText() {
 
 bool QtBackend::SetClipboardPicture(const MetaFile& picture, Size logicalExtent) {
   QClipboard* clipboard = QGuiApplication::clipboard();
-  if (!clipboard || logicalExtent.cx <= 0 || logicalExtent.cy <= 0) return false;
-  Size size{std::abs(logicalExtent.cx), std::abs(logicalExtent.cy)};
+  if (!clipboard || logicalExtent.cx == 0 || logicalExtent.cy == 0) return false;
+  Size extent{std::abs(logicalExtent.cx), std::abs(logicalExtent.cy)};
+  // The copy is bounded by what the picture draws (the plot with its axis titles),
+  // one pixel per logical unit, the same area in SVG and PNG.
+  const Rect area = PictureContentBounds(picture, extent, *text_);
+  const Size size{area.Width(), area.Height()};
   auto mime = std::make_unique<QMimeData>();
-  mime->setData(QStringLiteral("image/svg+xml"), PictureToSvg(picture, logicalExtent, size, *text_));
-  QImage image = PictureToImage(picture, logicalExtent, size, *text_);
+  mime->setData(QStringLiteral("image/svg+xml"), PictureToSvg(picture, extent, area, size, *text_));
+  QImage image = PictureToImage(picture, extent, area, size, *text_);
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);

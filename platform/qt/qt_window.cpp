@@ -21,6 +21,7 @@
 #include "platform/events.h"
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_input.h"
+#include "platform/qt/qt_screen_dc.h"
 #include "platform/qt/qt_text_renderer.h"
 
 namespace tarmic {
@@ -280,7 +281,9 @@ std::string QtWindow::Title() const { return FromQString(frame_->windowTitle());
 
 Size QtWindow::ClientSize() const { return Size{screen_.Width(), screen_.Height()}; }
 
-std::unique_ptr<DC> QtWindow::ClientDC() { return std::make_unique<RasterDC>(screen_, &text_); }
+std::unique_ptr<DC> QtWindow::ClientDC() {
+  return std::make_unique<QtScreenDC>(screen_, text_, kMinScreenTextPixels, textLog_);
+}
 
 void QtWindow::Invalidate() { Post(PaintRequest()); }
 
@@ -293,6 +296,12 @@ void QtWindow::OnResize(int width, int height) {
   width = std::max(width, 1);
   height = std::max(height, 1);
   if (width == screen_.Width() && height == screen_.Height() && sized_) return;
+  if (ScreenDCOpen(screen_)) {
+    // A device context still draws on the pixels (a drag in progress): resize once
+    // it has ended.
+    QTimer::singleShot(50, client_, [this, width, height] { OnResize(width, height); });
+    return;
+  }
   sized_ = true;
   screen_.Resize(width, height, kWhite);
   Post(Event::Resize(width, height));

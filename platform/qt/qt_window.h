@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/backend.h"
 #include "platform/qt/qt_menu.h"
@@ -23,6 +24,11 @@ class QWidget;
 namespace tarmic {
 
 class QtTextRenderer;
+struct DrawnText;
+
+// The smallest character cell of text in the window, pixels: about 11 pixels of
+// em height in the sans-serif face, 8 points on a 96 dpi screen.
+inline constexpr int kMinScreenTextPixels = 13;
 
 class QtWindow : public Window {
  public:
@@ -35,7 +41,9 @@ class QtWindow : public Window {
   std::string Title() const override;
   Size ClientSize() const override;
   Image& Screen() override { return screen_; }
+  // Antialiased drawing into the back-buffer (QtScreenDC).
   std::unique_ptr<DC> ClientDC() override;
+  int MinTextHeight() const override { return kMinScreenTextPixels; }
   void Invalidate() override;
   void Refresh() override;
 
@@ -70,6 +78,10 @@ class QtWindow : public Window {
   // is open or the frame is hidden.
   void ReclaimKeyboard();
 
+  // Every text drawn into the back-buffer from now on is also appended to log (null:
+  // none); for tests of the layout.
+  void SetTextLog(std::vector<DrawnText>* log) { textLog_ = log; }
+
  private:
   class FrameWidget;
   class ClientWidget;
@@ -99,6 +111,7 @@ class QtWindow : public Window {
   bool captured_ = false;
   bool sized_ = false;
   std::map<int, std::unique_ptr<QTimer>> timers_;
+  std::vector<DrawnText>* textLog_ = nullptr;
 };
 
 }  // namespace tarmic
