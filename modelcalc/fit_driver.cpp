@@ -314,8 +314,8 @@ class DataSetTarget : public MLTarget {
 };
 
 void WriteMLReport(const MLWorkSet& w, const float* p) {
-  if (szProgramDir.empty()) return;
-  AtomicFile out(szProgramDir + "tarmic_ml_covariance.txt");
+  if (szMLCovarianceFile.empty()) return;
+  AtomicFile out(szMLCovarianceFile);
   std::FILE* f = out.File();
   if (!f) return;
   for (int i = 1; i <= w.n; ++i) {

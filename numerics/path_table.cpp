@@ -29,6 +29,7 @@ std::string szNonIdCtotFile;
 std::string szIntegRangeFile;
 std::string szIntegRangeFile2;
 std::string szScanRmsFile;
+std::string szMLCovarianceFile;
 
 namespace {
 
@@ -69,6 +70,7 @@ void SetupPathTable(const std::string& programDir, const std::string& tempDir) {
   szIntegRangeFile = prog + "integratrangefile.txt";
   szIntegRangeFile2 = prog + "integratrangefile.txt";
   szScanRmsFile = prog + "ScanRms.dat";
+  szMLCovarianceFile = prog + "tarmic_ml_covariance.txt";
 }
 
 void PlaceWritableFiles(const std::string& configDir, const std::string& dataDir) {
@@ -84,6 +86,7 @@ void PlaceWritableFiles(const std::string& configDir, const std::string& dataDir
     const std::string data = WithTrailingSlash(dataDir);
     szWormChainMofsFile = data + "~WormChain_mofs.dat";
     szScanRmsFile = data + "ScanRms.dat";
+    szMLCovarianceFile = data + "tarmic_ml_covariance.txt";
   }
 }
 
@@ -93,7 +96,8 @@ void ResetPathTable() {
         &szMofsFile, &szWormChainMofsFile, &szErrorSound, &szInfoSound, &szQuestionSound,
         &szFitDoneSound, &szHiSound, &szByeSound, &szOkSound, &szBeerSound, &szViscosityFile,
         &szDensityFile, &szSNonIdFile, &szDNonIdFile, &szDistribFile, &szBoundaryFractsFile,
-        &szNonIdCtotFile, &szIntegRangeFile, &szIntegRangeFile2, &szScanRmsFile})
+        &szNonIdCtotFile, &szIntegRangeFile, &szIntegRangeFile2, &szScanRmsFile,
+        &szMLCovarianceFile})
     entry->clear();
 }
 

@@ -38,6 +38,7 @@ extern std::string szNonIdCtotFile;       // temporary directory + "ppNonIdCtotT
 extern std::string szIntegRangeFile;      // program directory + "integratrangefile.txt"
 extern std::string szIntegRangeFile2;     // the same path, a second entry
 extern std::string szScanRmsFile;         // program directory + "ScanRms.dat"
+extern std::string szMLCovarianceFile;    // program directory + "tarmic_ml_covariance.txt"
 
 // The names of the settings files the program writes: the preferences, the Lamm
 // settings, "tarmic.ini" (the last data directory) and the integration range file.
@@ -51,7 +52,7 @@ void SetupPathTable(const std::string& programDir, const std::string& tempDir);
 
 // Moves the entries of the files the program writes: the settings files
 // (kSettingsFileNames) into configDir, the working files (the worm-chain table,
-// "ScanRms.dat") into dataDir. A missing trailing '/' is added; an empty directory
+// "ScanRms.dat", the covariance report) into dataDir. A missing trailing '/' is added; an empty directory
 // leaves its entries beside the program. Creates no directory and no file.
 void PlaceWritableFiles(const std::string& configDir, const std::string& dataDir);
 

@@ -55,6 +55,7 @@ TEST_F(Startup, PathTableComesFromTheProgramsOwnPath) {
   EXPECT_EQ(szIntegRangeFile, szIntegRangeFile2);
   EXPECT_EQ(szScanRmsFile, dir_.DataDir() + "ScanRms.dat");
   EXPECT_EQ(szWormChainMofsFile, dir_.DataDir() + "~WormChain_mofs.dat");
+  EXPECT_EQ(szMLCovarianceFile, dir_.DataDir() + "tarmic_ml_covariance.txt");
   EXPECT_EQ(szTempDir, dir_.CacheDir());
   EXPECT_EQ(szDistribFile, dir_.CacheDir() + "distrib.dat");
   EXPECT_EQ(szBeerSound, dir_.path() + "sounds/beer.wav");
