@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "numerics/atomic_file.h"
 #include "app/response_table.h"
@@ -12,6 +13,7 @@
 #include "app/zoom.h"
 #include "numerics/error_box.h"
 #include "numerics/path_table.h"
+#include "numerics/text_lines.h"
 #include "platform/gdi.h"
 #include "platform/system.h"
 
@@ -35,26 +37,65 @@ bool MakeDirectory(const std::string& path) {
   return IsDirectory(path);
 }
 
+// dir (with its parents) when it exists or can be made, else empty.
+std::string UsableDirectory(const std::string& dir) {
+  if (dir.empty()) return dir;
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  return IsDirectory(dir) ? dir : std::string();
+}
+
+// Settings files that earlier runs kept beside the program are read once: each is
+// copied into the configuration directory unless that already has one. A
+// "tarmic.ini" that names only the program directory (the first-start value of
+// those runs) is not carried over, so that the first file dialog opens at home.
+void CarryOverSettingsFiles(const std::string& configDir) {
+  for (const char* name : kSettingsFileNames) {
+    const std::string from = szProgramDir + name;
+    const std::string to = configDir + name;
+    if (from == to || FileExists(to.c_str()) || !FileExists(from.c_str())) continue;
+    if (std::string(name) == "tarmic.ini") {
+      std::ifstream in(from);
+      std::string first;
+      if (ReadTextLine(in, &first) && first == szProgramDir) continue;
+    }
+    std::error_code ec;
+    std::filesystem::copy_file(from, to, ec);
+  }
+}
+
 }  // namespace
 
 void SetupFilePaths() {
-  std::string tempDir = szProgramDir + "temp/";
-  if (!IsDirectory(tempDir) && !MakeDirectory(tempDir)) {
-    // A program directory that cannot be written: the temporary files go to the
-    // user's temporary directory instead.
-    const std::string userTemp = TempDirectory() + "tarmic/";
-    if (IsDirectory(userTemp) || MakeDirectory(userTemp)) {
-      tempDir = userTemp;
-    } else if (HasBackend()) {
-      GetBackend().MessageBox("could not create " + tempDir, "ERROR", MB_OK);
+  const UserDirectories user = UserDirectoriesFromEnvironment();
+  // Temporary files go to the user's cache directory; when it cannot be made, to the
+  // program directory's "temp/", else to the user's temporary directory.
+  std::string tempDir = UsableDirectory(user.cache);
+  if (tempDir.empty()) {
+    tempDir = szProgramDir + "temp/";
+    if (!IsDirectory(tempDir) && !MakeDirectory(tempDir)) {
+      const std::string userTemp = TempDirectory() + "tarmic/";
+      if (IsDirectory(userTemp) || MakeDirectory(userTemp)) {
+        tempDir = userTemp;
+      } else if (HasBackend()) {
+        GetBackend().MessageBox("could not create " + tempDir, "ERROR", MB_OK);
+      }
     }
   }
   SetupPathTable(szProgramDir, tempDir);
 
-  // "tarmic.ini" starts holding the program directory. When it can be neither
-  // found nor made, the file dialogs simply start in their default directory.
+  // Settings live in the user's configuration directory and the files the program
+  // writes in the data directory; read-only resources stay beside the program. A
+  // directory that cannot be made keeps its files beside the program.
+  const std::string configDir = UsableDirectory(user.config);
+  if (!configDir.empty()) CarryOverSettingsFiles(configDir);
+  PlaceWritableFiles(configDir, UsableDirectory(user.data));
+
+  // "tarmic.ini" starts holding the home directory, where the first file dialog
+  // opens. When it can be neither found nor made, the file dialogs simply start in
+  // their default directory.
   if (!FileExists(szLastDirIni.c_str())) {
-    WriteTextFileAtomically(szLastDirIni, szProgramDir);
+    WriteTextFileAtomically(szLastDirIni, user.home.empty() ? szProgramDir : user.home);
   }
 }
 

@@ -25,11 +25,14 @@ inline constexpr int kCmExit = 230;
 // The text that every help-wizard message ends with.
 extern std::string szWizardSuffix;
 
-// Builds the file paths beyond the preference files: the temporary directory
-// (program directory + "temp/", created when missing; when it cannot be created the
-// user's temporary directory holds it) and "tarmic.ini" (created holding the program
-// directory when missing; a read-only program directory only means it cannot be
-// kept). Needs szProgramDir.
+// Builds the path table for a run: temporary files in the user's cache directory
+// (else the program directory's "temp/", else the user's temporary directory),
+// settings files in the user's configuration directory and written working files in
+// the data directory (the XDG base directories; each missing one is made, and one
+// that cannot be made keeps its files beside the program). Settings files that an
+// earlier run kept beside the program are carried over once. "tarmic.ini" is
+// created holding the home directory when missing; one that cannot be written only
+// means the file dialogs start elsewhere. Needs szProgramDir.
 void SetupFilePaths();
 
 class TXLAApp {

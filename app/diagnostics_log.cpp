@@ -6,6 +6,7 @@
 
 #include "app/xla_window.h"
 #include "numerics/error_box.h"
+#include "numerics/path_table.h"
 #include "platform/system.h"
 
 namespace tarmic {
@@ -14,7 +15,11 @@ bool bDiagnosticsToFiles = false;
 std::string szDiagnosticsDirectory;
 
 std::string DebugLogFileName(int threadNumber) {
-  std::string dir = szDiagnosticsDirectory.empty() ? TempDirectory() : szDiagnosticsDirectory;
+  // Without a chosen directory: the program's temporary directory (the user's cache
+  // directory) once the paths are set up, before that the user's temporary directory.
+  std::string dir = !szDiagnosticsDirectory.empty() ? szDiagnosticsDirectory
+                    : !szTempDir.empty()            ? szTempDir
+                                                    : TempDirectory();
   if (!dir.empty() && dir.back() != '/') dir += '/';
   return dir + "Darizozovaz_o" + std::to_string(threadNumber) + ".edo";
 }

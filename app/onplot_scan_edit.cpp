@@ -1,6 +1,7 @@
 // Scan editing from the plot, the scan hover label and the mouse-sliding command.
 #include "app/onplot_scan_edit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
+#include "platform/raster_dc.h"
 #include "plot/data_plots.h"
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
@@ -72,6 +74,19 @@ std::unique_ptr<CScreenButton> MakeButton(const TXLAWindow& window, int left, in
   button->crOnFill = crToolButtonOnFill;
   button->Paint();
   return button;
+}
+
+// The height (display rows) and width (display columns, of which the client holds
+// 1400) that buttons with these labels need at the plot text height, but not less
+// than the given nominal sizes.
+void ButtonSizeFor(const std::vector<std::string>& labels, double nominalHeight,
+                   double nominalWidth, double* height, double* width) {
+  const Font font{PlotTextHeight(hButtonFont.height), hButtonFont.weight, 0, hButtonFont.family};
+  int text = 0;
+  for (const std::string& label : labels)
+    text = std::max(text, DefaultTextRenderer().Measure(font, font.height, label).width);
+  *height = std::max(nominalHeight, font.height + 4.0);
+  *width = std::max(nominalWidth, text + 20.0);
 }
 
 // Takes a button away and puts back the screen under it.
@@ -178,8 +193,13 @@ void ShowScanEditButtons(TXLAWindow& window, int x, int y, int p) {
   const int s = pScanOrder[static_cast<std::size_t>(p)];
   const std::string name = ScanLabel(s);
   const double L = static_cast<double>(name.size());
-  const double h = 18.0 * nClientHeight / 1000.0;
-  const double w = (7.0 * L + 40.0) * nClientWidth / 1400.0 + 10.0;
+  // Sized to the labels (at least 18 rows and 7 columns per character of the name
+  // plus 40), in client pixels.
+  double rows = 0, columns = 0;
+  ButtonSizeFor({"edit " + name + "?", "delete " + name + "?", "cancel"}, 18.0, 7.0 * L + 40.0,
+                &rows, &columns);
+  const double h = rows * nClientHeight / 1000.0;
+  const double w = columns * nClientWidth / 1400.0 + 10.0;
   const bool right = DisplayX(window, x) < 1200.0;
   const int left = right ? Trunc(x + 10) : Trunc(x - 10 - w);
   const int rightEdge = right ? Trunc(x + 10 + w) : Trunc(x - 10);
@@ -255,8 +275,10 @@ void ClickScanEditButton(TXLAWindow& window, int action) {
 void ShowPointEditButtons(TXLAWindow& window, int x, int y, bool toRight) {
   if (bDLSData) return;
   DeletePointEditButtons(window);
-  const double h = 18.0 * nClientHeight / 1000.0;
-  const int w = (98 * nClientWidth) / 1400 + 10;
+  double rows = 0, columns = 0;
+  ButtonSizeFor({"delete point?", "-> notepad?"}, 18.0, 98.0, &rows, &columns);
+  const double h = rows * nClientHeight / 1000.0;
+  const int w = Trunc(columns * nClientWidth / 1400.0) + 10;
   const int left = toRight ? x : Trunc(x - 1 - w);
   const int right = toRight ? Trunc(x + w) : x - 1;
   pDeletePointButton = MakeButton(window, left, Trunc(y - 1 - h), right, y - 1, "delete point?");

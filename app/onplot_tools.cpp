@@ -1,6 +1,7 @@
 // The noise buttons and the entry points of the tools drawn over the plots.
 #include "app/onplot_tools.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/mouse.h"
@@ -14,6 +15,8 @@
 #include "numerics/error_box.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
+#include "platform/raster_dc.h"
+#include "plot/winplot.h"
 #include "plot/data_plots.h"
 #include "plot/screen_button.h"
 #include "scandata/analysis_switches.h"
@@ -66,19 +69,36 @@ void Play(DC& dc, const std::unique_ptr<CScreenButton>& button) {
 // ---------------------------------------------------------------- noise buttons
 
 void CreateNoiseButtons(TXLAWindow* window) {
-  // Both buttons are as wide as "remove TI and RI" needs (16 characters).
-  const double h = 18.0 * nClientHeight / 1000.0;
-  const double w = 3.0 * 16.0 * nClientWidth / 1400.0 + 60.0;
+  // Both buttons are as wide as the longer label needs and as high as the button
+  // font at its plot text height, plus a margin; picture units. They stand stacked at
+  // the right end just above the data pane, or side by side when two do not fit
+  // above it.
+  const Font font{PlotTextHeight(hButtonFont.height), hButtonFont.weight, 0, hButtonFont.family};
+  int textWidth = 0;
+  for (const char* label : {kRemoveNoiseLabel, kRestoreTINoiseLabel})
+    textWidth = std::max(textWidth, DefaultTextRenderer().Measure(font, font.height, label).width);
+  const double h = font.height + 4.0;
+  const double w = textWidth + 20.0;
   const double right = nPlotAreaRight * 1.4 - 10.0;
+  const bool stacked = nDataPaneTop - 1 - 2 * h >= 0;
+  const double removeRight = stacked ? right : right - w - 6.0;
+  const double removeTop = stacked ? nDataPaneTop - 1 - 2 * h : nDataPaneTop - 1 - h;
   if (!pRemoveNoiseButton) {
-    pRemoveNoiseButton = MakeNoiseButton(nDataPaneTop - 1 - 2 * h, right - w, nDataPaneTop - 2 - h,
-                                         right, kRemoveNoiseLabel);
+    pRemoveNoiseButton = MakeNoiseButton(removeTop, removeRight - w, removeTop + h - 1,
+                                         removeRight, kRemoveNoiseLabel);
   }
   if (!pRestoreTINoiseButton) {
     pRestoreTINoiseButton = MakeNoiseButton(nDataPaneTop - 1 - h, right - w, nDataPaneTop - 2,
                                             right, kRestoreTINoiseLabel);
   }
   if (window) window->RedrawPlots();
+}
+
+void RelayoutNoiseButtons() {
+  if (!pRemoveNoiseButton && !pRestoreTINoiseButton) return;
+  pRemoveNoiseButton.reset();
+  pRestoreTINoiseButton.reset();
+  CreateNoiseButtons(nullptr);
 }
 
 void DeleteNoiseButtons(TXLAWindow* window) {

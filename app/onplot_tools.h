@@ -36,6 +36,8 @@ inline constexpr Color crToolButtonOnFill = RGB(255, 150, 150);
 void CreateNoiseButtons(TXLAWindow* window);
 // Deletes both; with a window the plots are redrawn.
 void DeleteNoiseButtons(TXLAWindow* window);
+// Makes the noise buttons that exist anew, sized for the current plot text height.
+void RelayoutNoiseButtons();
 // The actions of the two buttons: the noise removal of "Subtract All Systematic
 // Noise From Raw Data" (while scans are loaded and radial-invariant noise is fitted)
 // and of "Restore Original TI Noise to Data" (while time-invariant noise is

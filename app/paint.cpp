@@ -5,6 +5,7 @@
 // curves and the noise profile, the residual bitmap and the on-plot buttons.
 #include "app/paint.h"
 
+#include <cmath>
 #include <memory>
 
 #include "app/analysis_views.h"
@@ -21,6 +22,7 @@
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/data_plots.h"
+#include "plot/picture_space.h"
 #include "plot/residual_bitmap.h"
 #include "plot/screen_button.h"
 #include "plot/temperature_plot.h"
@@ -199,8 +201,25 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
 }
 
 void TXLAWindow::EvSize(unsigned /*sizeType*/, const Size& /*size*/) {
+  UpdatePlotTextHeight();
   // The whole client area is painted again, also in batch mode.
   GetHandle().Invalidate();
+}
+
+void TXLAWindow::UpdatePlotTextHeight() {
+  // The client's height holds 1000 picture units; text keeps the window's minimum
+  // text height when the pictures are stretched onto it.
+  Window& w = GetHandle();
+  const Size client = w.ClientSize();
+  const int minPixels = w.MinTextHeight();
+  const int units = minPixels > 0 && client.cy > 0
+                        ? static_cast<int>(std::ceil(minPixels * fDisplayExtent / client.cy))
+                        : 0;
+  if (!SetMinPlotTextHeight(units)) return;
+  // The plots lay out their areas anew for the new text height.
+  if (pDataPlot) pDataPlot->Redraw();
+  if (pResidualsPlot) pResidualsPlot->Redraw();
+  RelayoutNoiseButtons();
 }
 
 }  // namespace tarmic

@@ -112,6 +112,10 @@ class TXLAWindow {
   void EvMouseMove(unsigned modKeys, const Point& point);
   // Invalidates the whole client area, also in batch mode.
   void EvSize(unsigned sizeType, const Size& size);
+  // Sets the plots' smallest text height from the client height and the window's
+  // smallest text (Window::MinTextHeight); when it changes, the data and residual
+  // plots are recorded anew and the noise buttons resized.
+  void UpdatePlotTextHeight();
   // Pane routines: each draws one pane of the client area with the screen mapping.
   void DrawDataPane();
   void DrawResidualPane();

@@ -19,12 +19,14 @@
 #include "commands/realtime_update.h"
 #include "commands/response_table.h"
 #include "distributions/conti_run.h"
+#include "distributions/ctot_tables.h"
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/install_hooks.h"
 #include "propagators/install_hooks.h"
 #include "lamm/lamm_globals.h"
 #include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/model_computation.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -101,6 +103,7 @@ void InstallEngineServices() {
       nResidualPaneBottom = kThreePaneResidualBottom;
     }
   };
+  h.updateNonlinearDetectionFit = [] { UpdateNonlinearDetectionFit(); };
   h.createIntegrateButton = CreateIntegrateButton;
   h.deleteIntegrateButton = [] {
     DeleteIntegrateButton();
@@ -117,6 +120,9 @@ void InstallDataSetServices() {
   h.deleteNoiseButtons = [](Window* window) {
     DeleteNoiseButtons(window ? GetMainWindow() : nullptr);
   };
+  h.calculateModel = [](Window* window) { CalculateModel(window); };
+  // A new data set makes the total-concentration tables of the old one stale.
+  h.freeCtotArrays = [] { FreeCtotArrays(); };
   // A reload runs the current analysis as Run does, where Run can compute it.
   h.runAfterReload = [](Window*) {
     TXLAWindow* main = GetMainWindow();

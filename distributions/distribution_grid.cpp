@@ -398,7 +398,7 @@ bool SetupContiGrid() {
   // 9. The tables of the M(s)-table and nonideal models.
   if (!sizeShape) {
     const DistributionHooks& hooks = GetDistributionHooks();
-    if (bCsMsTable && !(hooks.loadMsTable ? hooks.loadMsTable() : LoadMofsTable())) return false;
+    if (bCsMsTable && !LoadMofsTable()) return false;
     if (bCsNonideal && hooks.prepareNonideal) hooks.prepareNonideal();
   }
   // What decides whether the c(s,ff0) kernels can be used again: the settings of

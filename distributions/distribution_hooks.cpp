@@ -33,8 +33,6 @@ bool ContiWizardMessages() {
 void ReportDistributionError(int seriesCode, const std::string& text) {
   if (bBatchMode) {
     nSeriesErrorCode = seriesCode;
-    const auto& h = GetDistributionHooks().setSeriesErrorCode;
-    if (h) h(seriesCode);
     return;
   }
   ShowError(text, false);
@@ -43,8 +41,6 @@ void ReportDistributionError(int seriesCode, const std::string& text) {
 void ReportDistributionMessage(int seriesCode, const std::string& text, const char* caption) {
   if (bBatchMode) {
     nSeriesErrorCode = seriesCode;
-    const auto& h = GetDistributionHooks().setSeriesErrorCode;
-    if (h) h(seriesCode);
     return;
   }
   if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);

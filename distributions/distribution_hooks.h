@@ -26,10 +26,6 @@ struct DistributionHooks {
   // The preference "wizard messages" (default false: no note is shown).
   std::function<bool()> wizardMessages;
 
-  // --- batch series ---
-  // Records the error code of a failure while a series runs in batch mode.
-  std::function<void(int code)> setSeriesErrorCode;
-
   // --- model computation ---
   // After the fit was rebuilt: keeps the fluorescence nonlinear-detection copies
   // of data and fit up to date.
@@ -48,9 +44,6 @@ struct DistributionHooks {
   std::function<void()> deleteIntegrateButton;
   // Fills pPriorProbability for the new grid.
   std::function<void()> buildPriorProbability;
-  // Loads the M(s) table of the "M(s) table" model; false ends the run (default
-  // LoadMofsTable, ms_table.h).
-  std::function<bool()> loadMsTable;
   // The preparation of the nonideal c(s) model after the grid is made.
   std::function<void()> prepareNonideal;
 };

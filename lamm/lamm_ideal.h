@@ -181,8 +181,8 @@ class CLammIdeal {
   const std::vector<std::string>& Messages() const { return vMessages; }
 
   // ====================================================================================
-  // Fields, named after the program's data model (lamm/DECISIONS.md lists the
-  // naming choices).
+  // Fields, named after the program's data model (docs/ARCHITECTURE.md, "Member
+  // names", lists their roles).
   // ====================================================================================
 
   // ---- Profile, grid and species --------------------------------------------------

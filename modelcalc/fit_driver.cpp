@@ -288,8 +288,8 @@ class RunningFit {
 };
 
 void WriteMLReport(const MLWorkSet& w, const float* p) {
-  if (szProgramDir.empty()) return;
-  AtomicFile out(szProgramDir + "tarmic_ml_covariance.txt");
+  if (szMLCovarianceFile.empty()) return;
+  AtomicFile out(szMLCovarianceFile);
   std::FILE* f = out.File();
   if (!f) return;
   for (int i = 1; i <= w.n; ++i) {

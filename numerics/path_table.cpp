@@ -28,6 +28,8 @@ std::string szBoundaryFractsFile;
 std::string szNonIdCtotFile;
 std::string szIntegRangeFile;
 std::string szIntegRangeFile2;
+std::string szScanRmsFile;
+std::string szMLCovarianceFile;
 
 namespace {
 
@@ -67,6 +69,25 @@ void SetupPathTable(const std::string& programDir, const std::string& tempDir) {
   szNonIdCtotFile = temp + "ppNonIdCtotTable.dat";
   szIntegRangeFile = prog + "integratrangefile.txt";
   szIntegRangeFile2 = prog + "integratrangefile.txt";
+  szScanRmsFile = prog + "ScanRms.dat";
+  szMLCovarianceFile = prog + "tarmic_ml_covariance.txt";
+}
+
+void PlaceWritableFiles(const std::string& configDir, const std::string& dataDir) {
+  if (!configDir.empty()) {
+    const std::string config = WithTrailingSlash(configDir);
+    szParamsIni = config + "tarmicparams.ini";
+    szLammParamsIni = config + "tarmiclammparams.ini";
+    szLastDirIni = config + "tarmic.ini";
+    szIntegRangeFile = config + "integratrangefile.txt";
+    szIntegRangeFile2 = szIntegRangeFile;
+  }
+  if (!dataDir.empty()) {
+    const std::string data = WithTrailingSlash(dataDir);
+    szWormChainMofsFile = data + "~WormChain_mofs.dat";
+    szScanRmsFile = data + "ScanRms.dat";
+    szMLCovarianceFile = data + "tarmic_ml_covariance.txt";
+  }
 }
 
 void ResetPathTable() {
@@ -75,7 +96,8 @@ void ResetPathTable() {
         &szMofsFile, &szWormChainMofsFile, &szErrorSound, &szInfoSound, &szQuestionSound,
         &szFitDoneSound, &szHiSound, &szByeSound, &szOkSound, &szBeerSound, &szViscosityFile,
         &szDensityFile, &szSNonIdFile, &szDNonIdFile, &szDistribFile, &szBoundaryFractsFile,
-        &szNonIdCtotFile, &szIntegRangeFile, &szIntegRangeFile2})
+        &szNonIdCtotFile, &szIntegRangeFile, &szIntegRangeFile2, &szScanRmsFile,
+        &szMLCovarianceFile})
     entry->clear();
 }
 

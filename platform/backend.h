@@ -37,6 +37,11 @@ class Window {
   virtual Image& Screen() = 0;
   // A device context drawing onto the back-buffer in pixels, with the backend's fonts.
   virtual std::unique_ptr<DC> ClientDC() = 0;
+  // The smallest height, in pixels, of the character cell of text drawn through
+  // ClientDC: smaller text is drawn at this height, so that it stays readable in a
+  // small window. 0: text keeps its height (the scripted backend, whose pixels tests
+  // compare).
+  virtual int MinTextHeight() const { return 0; }
   // Asks for the whole client area to be painted again (posts one Paint event).
   virtual void Invalidate() = 0;
   // Shows the current back-buffer on the display now.

@@ -118,6 +118,33 @@ std::string TempDirectory() {
   return dir;
 }
 
+namespace {
+
+// An absolute directory from the environment with a trailing '/', or empty.
+std::string AbsoluteDirFromEnv(const char* name) {
+  const char* env = std::getenv(name);
+  if (!env || env[0] != '/') return std::string();
+  std::string dir = env;
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+}  // namespace
+
+UserDirectories UserDirectoriesFromEnvironment() {
+  UserDirectories d;
+  d.home = AbsoluteDirFromEnv("HOME");
+  auto base = [&d](const char* variable, const char* fallback) {
+    std::string dir = AbsoluteDirFromEnv(variable);
+    if (dir.empty() && !d.home.empty()) dir = d.home + fallback;
+    return dir.empty() ? dir : dir + "tarmic/";
+  };
+  d.config = base("XDG_CONFIG_HOME", ".config/");
+  d.data = base("XDG_DATA_HOME", ".local/share/");
+  d.cache = base("XDG_CACHE_HOME", ".cache/");
+  return d;
+}
+
 PathParts SplitPath(const std::string& path) {
   PathParts p;
   std::size_t slash = path.rfind('/');

@@ -11,7 +11,7 @@ namespace tarmic {
 
 // Monotonic milliseconds since an arbitrary start. Tests may replace the clock.
 std::int64_t MonotonicMs();
-// The same clock as a 32-bit counter that wraps, like the old tick count.
+// The same clock as a 32-bit counter of milliseconds that wraps (after 49.7 days).
 std::uint32_t GetTickCount();
 // Replaces the clock (nullptr restores the real one); for tests.
 void SetClockOverride(std::function<std::int64_t()> clock);
@@ -33,6 +33,20 @@ bool SetFileTimes(const std::string& path, const FileTimes& times);
 std::string ProgramDirectoryFromArgv0(const char* argv0);
 // The user's temporary directory (TMPDIR or /tmp), with a trailing '/'.
 std::string TempDirectory();
+
+// The user's own directories of the program (XDG base directories), each with a
+// trailing '/': settings in $XDG_CONFIG_HOME/tarmic/ (default ~/.config/tarmic/),
+// working files in $XDG_DATA_HOME/tarmic/ (~/.local/share/tarmic/), files that may be
+// thrown away in $XDG_CACHE_HOME/tarmic/ (~/.cache/tarmic/). A variable that is unset
+// or not an absolute path counts as unset; without HOME as well the entry is empty.
+// home is HOME with a trailing '/', or empty. Nothing is created here.
+struct UserDirectories {
+  std::string home;
+  std::string config;
+  std::string data;
+  std::string cache;
+};
+UserDirectories UserDirectoriesFromEnvironment();
 
 // A path split into directory (with trailing '/'), name and extension (with '.').
 struct PathParts {

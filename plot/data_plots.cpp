@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "numerics/cvector.h"
+#include "numerics/path_table.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "platform/system.h"
@@ -272,7 +273,9 @@ const MetaFile* GetResidualPlotMetafile() {
 // ---------------------------------------------------------------- ScanRms.dat
 
 void WriteScanRmsFile() {
-  std::FILE* file = std::fopen("ScanRms.dat", "w");
+  // The user's data directory once the program has started; the current directory
+  // before the path table is built.
+  std::FILE* file = std::fopen(szScanRmsFile.empty() ? "ScanRms.dat" : szScanRmsFile.c_str(), "w");
   if (!file) {
     PlayInfoSound();
     if (HasBackend()) GetBackend().MessageBox("could not open ScanRms file", "ERROR", MB_OK);
@@ -312,6 +315,8 @@ void WriteScanRmsFile() {
 // ---------------------------------------------------------------- refresh during fits
 
 void SetFitPanePainters(FitPanePainters painters) { g_panePainters = std::move(painters); }
+
+const FitPanePainters& GetFitPanePainters() { return g_panePainters; }
 
 void RefreshFitPanesTimed(Window& window) {
   if (!bUpdateDataPlotDuringFit && !bUpdateResidualPlotDuringFit &&
@@ -410,6 +415,7 @@ void InstallDataSetPlotHooks() {
 
 void ResetPlotting() {
   ReleaseDataAndResidualPlots();
+  nMinPlotTextHeight = 0;
   nPlotAreaLeft = 75;
   nPlotAreaRight = 975;
   nPlotAreaTop = 50;

@@ -95,6 +95,7 @@ struct FitPanePainters {
   std::function<void(Window&)> drawDistributionPane;
 };
 void SetFitPanePainters(FitPanePainters painters);
+const FitPanePainters& GetFitPanePainters();
 // During a fit: repaints the panes chosen by the preferences, at most once per
 // fMaxUpdateInterval (the first call always repaints).
 void RefreshFitPanesTimed(Window& window);

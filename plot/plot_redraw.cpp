@@ -14,19 +14,29 @@
 
 namespace tarmic {
 
-Font hTickFont{nTickFontHeight, 400, 0, FontFamily::Serif};
-Font hLabelFont{nLabelFontHeight, 400, 0, FontFamily::Serif};
-Font hYTitleFont{nLabelFontHeight, 400, 900, FontFamily::Serif};
-Font hTitleFont{nTitleFontHeight, 400, 0, FontFamily::Serif};
+Font hTickFont{nTickFontHeight, 400, 0, FontFamily::SansSerif};
+Font hLabelFont{nLabelFontHeight, 400, 0, FontFamily::SansSerif};
+Font hYTitleFont{nLabelFontHeight, 400, 900, FontFamily::SansSerif};
+Font hTitleFont{nTitleFontHeight, 400, 0, FontFamily::SansSerif};
 int bRescaleRequested = 0;
+int nMinPlotTextHeight = 0;
 std::atomic<bool> bDotPhase{true};
 int nErrorBarCap = 15;
 
+int PlotTextHeight(int h) { return std::max(h, nMinPlotTextHeight); }
+
+bool SetMinPlotTextHeight(int units) {
+  units = std::max(units, 0);
+  if (units == nMinPlotTextHeight) return false;
+  nMinPlotTextHeight = units;
+  return true;
+}
+
 void CreatePlotFonts() {
-  hTickFont = Font{nTickFontHeight, 400, 0, FontFamily::Serif};
-  hLabelFont = Font{nLabelFontHeight, 400, 0, FontFamily::Serif};
-  hYTitleFont = Font{nLabelFontHeight, 400, 900, FontFamily::Serif};
-  hTitleFont = Font{nTitleFontHeight, 400, 0, FontFamily::Serif};
+  hTickFont = Font{nTickFontHeight, 400, 0, FontFamily::SansSerif};
+  hLabelFont = Font{nLabelFontHeight, 400, 0, FontFamily::SansSerif};
+  hYTitleFont = Font{nLabelFontHeight, 400, 900, FontFamily::SansSerif};
+  hTitleFont = Font{nTitleFontHeight, 400, 0, FontFamily::SansSerif};
 }
 
 namespace {
@@ -41,6 +51,12 @@ std::string FormatTick(const CVector& ticks, std::uint32_t i, bool pow10, float 
   else
     ticks.FormatElement(i, buffer, kLabelSize, scale);
   return std::string(buffer);
+}
+
+// f recorded at its plot text height.
+Font AtPlotHeight(Font f) {
+  f.height = PlotTextHeight(f.height);
+  return f;
 }
 
 // Picture coordinate of a tick value (already in decades on a logarithmic axis).
@@ -70,6 +86,23 @@ bool CWINPlot::Redraw() {
 
 bool CWINPlot::RecordPicture() {
   bRescaleRequested = 0;
+  // Texts at their plot heights; the plot area keeps the room they need, laid out
+  // anew when the text height or the widest y tick label changed.
+  const int tickH = PlotTextHeight(nTickFontHeight);
+  const int titleH = PlotTextHeight(nTitleFontHeight);
+  {
+    const bool logY = bLogTicksY || bLogY;
+    bLogTickMode = logY;
+    std::unique_ptr<CVector> yTicks = ComputeTicks(true, AxisEnd(fYMin, bLogY), AxisEnd(fYMax, bLogY));
+    bLogTickMode = 0;
+    int chars = 1;
+    for (std::uint32_t k = 0; k < yTicks->Length(); ++k)
+      chars = std::max(chars, static_cast<int>(FormatTick(*yTicks, k, bLogY, fYLabelScale).size()));
+    nYTickChars = chars;
+    // Placed by SetPlotRect: the area follows the texts the plot now has.
+    const bool placed = nRectRight != nRectLeft || nRectBottom != nRectTop;
+    if (placed && LayOutPlotArea(false) && nCurves > 0) UpdateMapping();
+  }
   MetaFileDC dc;
   dc.SetWindowExt(kPictureWidth, kPictureHeight);
   dc.SelectBrush(NullBrush());
@@ -107,7 +140,7 @@ bool CWINPlot::RecordPicture() {
   dc.SetBkMode(BkMode::Transparent);
   dc.SetTextColor(crAxis);
   dc.SetTextAlign(TA_CENTER | TA_TOP);
-  dc.SelectFont(hTickFont);
+  dc.SelectFont(AtPlotHeight(hTickFont));
 
   // x ticks.
   const bool logTicksX = bLogTicksX || bLogX;
@@ -148,14 +181,14 @@ bool CWINPlot::RecordPicture() {
     dc.MoveTo(nLeft, py);
     dc.LineTo(nLeft - nTickLength, py);
     const std::string label = FormatTick(*ticks, k, bLogY, fYLabelScale);
-    widest = std::max(widest, static_cast<int>(label.size()) * nTickFontHeight);
+    widest = std::max(widest, static_cast<int>(label.size()) * tickH);
     if (!bHideTickLabels)
-      dc.TextOut(nLeft - nTickLength - nTickLabelGap, py + nTickFontHeight / 3, label);
+      dc.TextOut(nLeft - nTickLength - nTickLabelGap, py + tickH / 3, label);
     dc.MoveTo(nRight, py);
     dc.LineTo(nRight + nTickLength, py);
     if (bRightTickLabels && !bHideTickLabels) {
       dc.SetTextAlign(TA_LEFT | TA_BASELINE);
-      dc.TextOut(nRight + nTickLength + nTickLabelGap, py + nTickFontHeight / 3, label);
+      dc.TextOut(nRight + nTickLength + nTickLabelGap, py + tickH / 3, label);
       dc.SetTextAlign(TA_RIGHT | TA_BASELINE);
     }
   }
@@ -173,26 +206,26 @@ bool CWINPlot::RecordPicture() {
   if (!bHideCurves && bMap && bColorBar) DrawColorBar(dc);
 
   // Axis titles and the title.
-  dc.SelectFont(hLabelFont);
+  dc.SelectFont(AtPlotHeight(hLabelFont));
   dc.SetTextAlign(TA_CENTER | TA_TOP);
   if (bXLabel)
     dc.TextOut(static_cast<int>(nLeft + 0.5 * (nRight - nLeft)),
-               nBottom + nTickLength + nTickFontHeight + nTickLabelGap + nXLabelOffset, szXLabel);
+               nBottom + nTickLength + tickH + nTickLabelGap + nXLabelOffset, szXLabel);
   const int titleX = nLeft - widest / 2 - nTickLength - nYLabelOffset;
   dc.SetTextAlign(TA_RIGHT | TA_BASELINE);
   if (bYMinLabel) dc.TextOut(titleX, nBottom, szYMinLabel);
   if (bYMaxLabel) dc.TextOut(titleX, nTop, szYMaxLabel);
   if (bYLabel) {
     dc.SetTextAlign(TA_BOTTOM | TA_CENTER);
-    dc.SelectFont(hYTitleFont);
+    dc.SelectFont(AtPlotHeight(hYTitleFont));
     dc.TextOut(titleX, static_cast<int>(nBottom + 0.5 * (nTop - nBottom)), szYLabel);
     dc.SetTextAlign(TA_CENTER | TA_TOP);
   }
   if (bTitle) {
     dc.SetTextAlign(TA_CENTER | TA_TOP);
-    dc.SelectFont(hTitleFont);
+    dc.SelectFont(AtPlotHeight(hTitleFont));
     dc.TextOut(static_cast<int>(nLeft + 0.5 * (nRight - nLeft) - nTitleXOffset),
-               nTop - nTitleFontHeight - 2 + nTitleYOffset, szTitle);
+               nTop - titleH - 2 + nTitleYOffset, szTitle);
   }
 
   // The next background covers the widest label.
@@ -248,7 +281,7 @@ void CWINPlot::DrawColorBar(DC& dc) const {
         const int y = rowOf(majors->Get(static_cast<int>(k)));
         dc.MoveTo(x0 + 20, y);
         dc.LineTo(x0 + 20 + nTickLength, y);
-        dc.TextOut(x0 + 20 + nTickLength + nTickLabelGap, y + nTickFontHeight / 3,
+        dc.TextOut(x0 + 20 + nTickLength + nTickLabelGap, y + PlotTextHeight(nTickFontHeight) / 3,
                    FormatTick(*majors, k, false, fYLabelScale));
       }
       std::unique_ptr<CVector> minors = ComputeTicks(false, lo, hi);

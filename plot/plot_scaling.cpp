@@ -141,16 +141,48 @@ void CWINPlot::UpdateMapping() {
 void CWINPlot::SetPlotRect(int top, int left, int bottom, int right) {
   // The product is rounded to float before truncation: 75 x 1.4f is 105 (not
   // 104.99999...), 600 x 1.4f is 840, so round client widths map to round columns.
-  nLeft = static_cast<int>(static_cast<float>(static_cast<float>(left) * fHorzDisplayFactor));
-  nRight = static_cast<int>(static_cast<float>(static_cast<float>(right) * fHorzDisplayFactor));
-  nBottom = bottom;
-  nTop = top;
+  nRectLeft = static_cast<int>(static_cast<float>(static_cast<float>(left) * fHorzDisplayFactor));
+  nRectRight = static_cast<int>(static_cast<float>(static_cast<float>(right) * fHorzDisplayFactor));
+  nRectBottom = bottom;
+  nRectTop = top;
+  LayOutPlotArea(true);
   if (nCurves > 0) AutoScale();
+  PlaceButtons();
+}
+
+bool CWINPlot::LayOutPlotArea(bool always) {
+  // Room beyond the nominal heights: under the plot the x tick labels and the x
+  // title; above it half a y tick label (the top one is centred on the edge) and the
+  // title; left of it the y tick labels (one tick height per character, as the
+  // y title is placed) and the y title.
+  const int tick = bHideTickLabels ? 0 : PlotTextHeight(nTickFontHeight) - nTickFontHeight;
+  const int label = PlotTextHeight(nLabelFontHeight) - nLabelFontHeight;
+  const int title = PlotTextHeight(nTitleFontHeight) - nTitleFontHeight;
+  const int below = tick + (bXLabel ? label : 0);
+  const int above = tick / 2 + (bTitle ? title : 0);
+  const int left = nYTickChars * tick / 2 + (bYLabel ? label : 0);
+  // Right-hand tick labels start nTickLength + nTickLabelGap right of the plot; a
+  // digit is about 0.55 of a font height wide. What would reach past the picture's
+  // right edge (less 2 units) comes off the plot area.
+  int right = 0;
+  if (bRightTickLabels && !bHideTickLabels) {
+    const double width = 0.55 * nYTickChars * PlotTextHeight(nTickFontHeight);
+    const int end = nRectRight + nTickLength + nTickLabelGap + static_cast<int>(std::ceil(width));
+    right = std::max(0, end - (kPictureWidth - 2));
+  }
+  nLayoutTextHeight = nMinPlotTextHeight;
+  if (!always && nLeft == nRectLeft + left && nRight == nRectRight - right &&
+      nBottom == nRectBottom - below && nTop == nRectTop + above)
+    return false;
+  nLeft = nRectLeft + left;
+  nRight = nRectRight - right;
+  nBottom = nRectBottom - below;
+  nTop = nRectTop + above;
   nFrameLeft = nLeft - nTickLength;
   nFrameBottom = nBottom + nTickLength + 20;
   nFrameRight = nRight + nTickLength;
   nFrameTop = nTop - nTickLength;
-  PlaceButtons();
+  return true;
 }
 
 void CWINPlot::CurveWindow(int i, int* first, int* last) const {

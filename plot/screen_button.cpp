@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "platform/backend.h"
+#include "platform/raster_dc.h"
 #include "plot/picture_space.h"
+#include "plot/winplot.h"
 
 namespace tarmic {
 
@@ -27,6 +29,13 @@ std::string CopyLabel(const char* text, int n, int capacity) {
 
 Pen SolidPen(Color c) { return Pen{PenStyle::Solid, 0, c}; }
 
+// The button font of a label, at its plot text height.
+Font LabelFont(bool bold) {
+  Font f = bold ? hButtonBoldFont : hButtonFont;
+  f.height = PlotTextHeight(f.height);
+  return f;
+}
+
 }  // namespace
 
 CScreenButton::CScreenButton() = default;
@@ -44,7 +53,21 @@ void CScreenButton::SetLabels(const char* offText, int offLength, const char* on
   szOnLabel = CopyLabel(onText, onLength, nLabelCapacity);
 }
 
+void CScreenButton::FitLabels() {
+  if (nLeft > nRight || nTop > nBottom) return;
+  // Room for the wider label with a margin of 4 units each side, and for the cell
+  // with 2 units above and the text's bottom 1 unit above the lower edge.
+  const Font font = LabelFont(bBoldText);
+  TextRenderer& text = DefaultTextRenderer();
+  const int width = std::max(text.Measure(font, font.height, szOffLabel).width,
+                             text.Measure(font, font.height, szOnLabel).width) + 8;
+  const int height = font.height + 3;
+  if (nRight - nLeft < width) nLeft = nRight - width;
+  if (nBottom - nTop < height) nTop = nBottom - height;
+}
+
 bool CScreenButton::Paint() {
+  FitLabels();
   MetaFileDC dc;
   dc.SetWindowExt(kPictureWidth, kPictureHeight);
   const Brush oldBrush = dc.SelectBrush(NullBrush());
@@ -96,7 +119,7 @@ bool CScreenButton::Paint() {
   dc.SetTextColor(crText);
   dc.SetTextAlign((bBaselineText || bRaisedText) ? (TA_CENTER | TA_BASELINE)
                                                  : (TA_CENTER | TA_BOTTOM));
-  const Font oldFont = dc.SelectFont(bBoldText ? hButtonBoldFont : hButtonFont);
+  const Font oldFont = dc.SelectFont(LabelFont(bBoldText));
 
   const int d = bRaisedText ? -2 : 0;
   const int x = static_cast<int>(left + (right - left) * 0.5);
@@ -204,7 +227,7 @@ void CScreenButton::DrawLabelInColor(Window& window, Color color) {
   dc->SetTextColor(color);
   dc->SetTextAlign((bBaselineText || bRaisedText) ? (TA_CENTER | TA_BASELINE)
                                                   : (TA_CENTER | TA_BOTTOM));
-  dc->SelectFont(bBoldText ? hButtonBoldFont : hButtonFont);
+  dc->SelectFont(LabelFont(bBoldText));
   const int d = bRaisedText ? -2 : 0;
   const int x = static_cast<int>(nLeft + (nRight - nLeft) * 0.5);
   const int y = static_cast<int>(nBottom + d - 1.0);

@@ -39,7 +39,9 @@ class CScreenButton {
   void SetRaisedBaselineText() { bRaisedText = true; }
 
   // Records the picture from the current fields; false (old picture kept) when no
-  // picture could be made.
+  // picture could be made. A button too small for its labels (either state, at the
+  // plot text height) first grows to the left and upwards, keeping its lower right
+  // corner, so that no label is cut off.
   bool Paint();
   // Plays the picture into the window's client area (stretched from picture units).
   void Show(Window& window);
@@ -93,6 +95,7 @@ class CScreenButton {
   Image hSavedBackground;  // null until SaveBackground
 
  private:
+  void FitLabels();
   // The client pixels that SaveBackground and RestoreBackground cover.
   Rect BackgroundRect(Window& window) const;
   void DrawLabelInColor(Window& window, Color color);

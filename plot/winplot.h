@@ -45,13 +45,24 @@ inline constexpr int nTitleFontHeight = 35;
 // Fill colour of the shaded x bands.
 inline constexpr Color kBandColor = 0xe6fae6;
 
-// The plot fonts (serif): tick labels and colour-bar texts; x title and y end texts;
-// y title (runs upwards); plot title. Made by CreatePlotFonts at start-up.
+// The plot fonts: tick labels and colour-bar texts; x title and y end texts; y title
+// (runs upwards); plot title. Made by CreatePlotFonts at start-up.
 extern Font hTickFont;
 extern Font hLabelFont;
 extern Font hYTitleFont;
 extern Font hTitleFont;
 void CreatePlotFonts();
+
+// The smallest height of text in the plots' pictures, picture units; 0 keeps the
+// fonts' own heights. The main window sets it from its size (SetMinPlotTextHeight) so
+// that text stays readable in a small window; each plot then records its texts at
+// PlotTextHeight and keeps the room they need beyond the nominal heights inside its
+// rectangle (the plot area shrinks, the texts stay in the plot's pane).
+extern int nMinPlotTextHeight;
+// The height a plot text of nominal height h is recorded with.
+int PlotTextHeight(int h);
+// Sets nMinPlotTextHeight; true when it changed (the pictures need recording anew).
+bool SetMinPlotTextHeight(int units);
 
 // ComputeTicks places the minor ticks of a logarithmic axis (values in decades)
 // while this is set; Redraw sets it around its tick computations.
@@ -152,7 +163,9 @@ class CWINPlot {
 
   // ---------------------------------------------------------------- scaling
   // Places the plot: top and bottom in picture units, left and right in layout
-  // units (multiplied by the horizontal display factor).
+  // units (multiplied by the horizontal display factor). The plot area is this
+  // rectangle less the room that texts larger than their nominal heights need, and
+  // less what right-hand tick labels would need beyond the picture's right edge.
   void SetPlotRect(int top, int left, int bottom, int right);
   // Chooses the free ranges from the curves (with margins) and recomputes the mapping.
   void AutoScale();
@@ -303,6 +316,12 @@ class CWINPlot {
   std::vector<std::string> ppLegends;  // empty text: no legend
   int bLegend = 0;
   int nLeft = 0, nRight = 0, nBottom = 0, nTop = 0;
+  // The rectangle given to SetPlotRect (left and right in picture units), the text
+  // height its plot area was last laid out for, and the most characters of a y tick
+  // label in the last picture.
+  int nRectLeft = 0, nRectRight = 0, nRectBottom = 0, nRectTop = 0;
+  int nLayoutTextHeight = 0;
+  int nYTickChars = 3;
   int bFixedX = 0, bFixedY = 0;
   int bYFromZero = 0;
   int bScalingChanged = 1;
@@ -320,6 +339,9 @@ class CWINPlot {
 
  private:
   void InitColorTable();
+  // The plot area and frame from the requested rectangle and the text room; unless
+  // always, only when the area changes. True when it was set.
+  bool LayOutPlotArea(bool always);
   // Visible index window of curve i: 0..n-1 narrowed by its index range.
   void CurveWindow(int i, int* first, int* last) const;
   // Recomputes scale and offset of one axis and notes a change of a previously

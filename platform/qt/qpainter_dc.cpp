@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPaintEngine>
 #include <QPen>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -28,7 +29,8 @@ constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 
-QPainterDC::QPainterDC(QPainter& painter, QtTextRenderer* fonts) : painter_(painter), fonts_(fonts) {
+QPainterDC::QPainterDC(QPainter& painter, QtTextRenderer* fonts, bool smooth, int minTextPixels)
+    : painter_(painter), fonts_(fonts), smooth_(smooth), minTextPixels_(minTextPixels) {
   if (!fonts_) {
     ownFonts_ = std::make_unique<QtTextRenderer>();
     fonts_ = ownFonts_.get();
@@ -43,8 +45,21 @@ QPainterDC::~QPainterDC() {
   painter_.setClipping(false);
 }
 
+bool QPainterDC::Smooth() const {
+  return smooth_ && State().rop2 != Rop2::Not && GetMapMode() != MapMode::Text;
+}
+
+QPointF QPainterDC::DevicePoint(Point p) const {
+  const DCState& s = State();
+  if (s.mapMode == MapMode::Text) return QPointF(p.x, p.y);
+  // device = (logical - window origin) * scale + viewport origin, unrounded.
+  return QPointF((p.x - s.windowOrg.x) * ScaleX() + s.viewportOrg.x,
+                 (p.y - s.windowOrg.y) * ScaleY() + s.viewportOrg.y);
+}
+
 void QPainterDC::Prepare(bool withPen, bool withBrush) {
   const DCState& s = State();
+  painter_.setRenderHint(QPainter::Antialiasing, Smooth());
   bool invert = s.rop2 == Rop2::Not;
   if (invert && rasterOps_) {
     painter_.setCompositionMode(QPainter::RasterOp_NotDestination);
@@ -86,6 +101,7 @@ void QPainterDC::Prepare(bool withPen, bool withBrush) {
 }
 
 QRectF QPainterDC::DeviceRect(int left, int top, int right, int bottom) const {
+  if (Smooth()) return QRectF(DevicePoint(Point{left, top}), DevicePoint(Point{right, bottom})).normalized();
   Point a = LPtoDP(Point{left, top});
   Point b = LPtoDP(Point{right, bottom});
   Rect r = Rect{a.x, a.y, b.x, b.y}.Normalized();
@@ -96,7 +112,12 @@ void QPainterDC::LineTo(int x, int y) {
   Point from = LPtoDP(GetCurrentPosition());
   Point to = LPtoDP(Point{x, y});
   Prepare(true, false);
-  if (from == to) {
+  if (Smooth()) {
+    // Through the centres of the pixels: a one-pixel line covers one column or row.
+    const QPointF half(0.5, 0.5);
+    const QPointF a = DevicePoint(GetCurrentPosition()) + half, b = DevicePoint(Point{x, y}) + half;
+    if (a != b) painter_.drawLine(a, b);
+  } else if (from == to) {
     // A line of length zero draws nothing, as the end pixel is excluded.
   } else {
     painter_.drawLine(QPointF(from.x, from.y), QPointF(to.x, to.y));
@@ -109,6 +130,13 @@ void QPainterDC::Rectangle(int left, int top, int right, int bottom) {
   if (r.isEmpty()) return;
   const DCState& s = State();
   bool outline = s.pen.style != PenStyle::Null;
+  if (Smooth()) {
+    // The interior fills the rectangle; the outline runs through the centres of its
+    // border pixels, inside it.
+    Prepare(outline, s.brush.style != BrushStyle::Null);
+    painter_.drawRect(outline ? r.adjusted(0.5, 0.5, -0.5, -0.5) : r);
+    return;
+  }
   if (s.brush.style != BrushStyle::Null) {
     Prepare(false, true);
     painter_.setPen(Qt::NoPen);
@@ -127,7 +155,7 @@ void QPainterDC::Ellipse(int left, int top, int right, int bottom) {
   QRectF r = DeviceRect(left, top, right, bottom);
   if (r.isEmpty()) return;
   Prepare(true, true);
-  painter_.drawEllipse(r.adjusted(0, 0, -1, -1));
+  painter_.drawEllipse(Smooth() ? r.adjusted(0.5, 0.5, -0.5, -0.5) : r.adjusted(0, 0, -1, -1));
 }
 
 void QPainterDC::DrawText(int x, int y, std::string_view text) {
@@ -135,6 +163,7 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
   // Cell height in device pixels: the font height scaled like a vertical length.
   int pixelHeight = static_cast<int>(std::abs(s.font.height) * std::fabs(ScaleY()));
   if (pixelHeight < 1 && s.font.height != 0) pixelHeight = 1;
+  if (s.font.height != 0) pixelHeight = std::max(pixelHeight, minTextPixels_);
   if (pixelHeight <= 0 || text.empty()) return;
   QFont font = fonts_->MakeQFont(s.font, pixelHeight);
   QFontMetricsF fm(font, painter_.device());
@@ -144,7 +173,9 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
   double cellHeight = fm.ascent() + fm.descent();
 
   bool updateCp = (s.textAlign & TA_UPDATECP) != 0;
-  Point ref = LPtoDP(updateCp ? GetCurrentPosition() : Point{x, y});
+  const Point refLogical = updateCp ? GetCurrentPosition() : Point{x, y};
+  const Point rounded = LPtoDP(refLogical);
+  const QPointF ref = Smooth() ? DevicePoint(refLogical) : QPointF(rounded.x, rounded.y);
   double angleDeg = s.font.escapement / 10.0;
 
   double dx = 0;
@@ -161,11 +192,21 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
   }
 
   painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  painter_.setRenderHint(QPainter::TextAntialiasing, true);
+  painter_.setRenderHint(QPainter::Antialiasing, smooth_);
   if (s.hasClip) {
     painter_.setClipRect(ToQRect(s.clip.Normalized()), Qt::IntersectClip);
   }
+  if (textLog_) {
+    QTransform placement;
+    placement.translate(ref.x(), ref.y());
+    placement.rotate(-angleDeg);
+    const QRectF box = placement.mapRect(QRectF(dx, dy, width, cellHeight));
+    const QRectF clip = painter_.hasClipping() ? painter_.clipBoundingRect() : QRectF();
+    textLog_->push_back(DrawnText{std::string(text), box, clip, pixelHeight});
+  }
   painter_.save();
-  painter_.translate(ref.x, ref.y);
+  painter_.translate(ref.x(), ref.y());
   painter_.rotate(-angleDeg);
   if (s.bkMode == BkMode::Opaque) {
     painter_.fillRect(QRectF(dx, dy, width, cellHeight), ToQColor(s.bkColor));
@@ -184,8 +225,8 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
       default: advance = width; break;
     }
     double rad = angleDeg * kPi / 180.0;
-    Point end{static_cast<int>(ref.x + advance * std::cos(rad)),
-              static_cast<int>(ref.y - advance * std::sin(rad))};
+    Point end{static_cast<int>(ref.x() + advance * std::cos(rad)),
+              static_cast<int>(ref.y() - advance * std::sin(rad))};
     Point logical = DPtoLP(end);
     DC::MoveTo(logical.x, logical.y);
   }

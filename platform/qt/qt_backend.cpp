@@ -73,24 +73,42 @@ QWidget* QtBackend::Owner() const {
 
 // --- modal interaction ------------------------------------------------------------
 
+// Every modal box and dialog gives the keyboard back to the main window when it
+// closes, so that accelerators work at once without a click into the window.
+class QtBackend::ModalScope {
+ public:
+  explicit ModalScope(QtWindow& window) : window_(window) {}
+  ~ModalScope() { window_.ReclaimKeyboard(); }
+  ModalScope(const ModalScope&) = delete;
+  ModalScope& operator=(const ModalScope&) = delete;
+
+ private:
+  QtWindow& window_;
+};
+
 int QtBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+  ModalScope scope(*window_);
   return ShowMessageBox(Owner(), text, caption, style);
 }
 
 std::optional<std::string> QtBackend::InputText(std::string_view caption, std::string_view prompt,
                                                 std::string_view initial) {
+  ModalScope scope(*window_);
   return AskText(Owner(), caption, prompt, initial);
 }
 
 std::vector<std::string> QtBackend::OpenFileDialog(const FileDialogOptions& options) {
+  ModalScope scope(*window_);
   return AskOpenFiles(Owner(), options);
 }
 
 std::optional<std::string> QtBackend::SaveFileDialog(const FileDialogOptions& options) {
+  ModalScope scope(*window_);
   return AskSaveFile(Owner(), options);
 }
 
 int QtBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
+  ModalScope scope(*window_);
   return RunTemplateDialog(Owner(), dialog, buffer);
 }
 
@@ -112,11 +130,15 @@ std::string QtBackend::ClipboardText() {
 
 bool QtBackend::SetClipboardPicture(const MetaFile& picture, Size logicalExtent) {
   QClipboard* clipboard = QGuiApplication::clipboard();
-  if (!clipboard || logicalExtent.cx <= 0 || logicalExtent.cy <= 0) return false;
-  Size size{std::abs(logicalExtent.cx), std::abs(logicalExtent.cy)};
+  if (!clipboard || logicalExtent.cx == 0 || logicalExtent.cy == 0) return false;
+  Size extent{std::abs(logicalExtent.cx), std::abs(logicalExtent.cy)};
+  // The copy is bounded by what the picture draws (the plot with its axis titles),
+  // one pixel per logical unit, the same area in SVG and PNG.
+  const Rect area = PictureContentBounds(picture, extent, *text_);
+  const Size size{area.Width(), area.Height()};
   auto mime = std::make_unique<QMimeData>();
-  mime->setData(QStringLiteral("image/svg+xml"), PictureToSvg(picture, logicalExtent, size, *text_));
-  QImage image = PictureToImage(picture, logicalExtent, size, *text_);
+  mime->setData(QStringLiteral("image/svg+xml"), PictureToSvg(picture, extent, area, size, *text_));
+  QImage image = PictureToImage(picture, extent, area, size, *text_);
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
@@ -144,6 +166,7 @@ bool QtBackend::Print(const PrintRequest& request,
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(PathToQString(request.pdfFile));
   } else {
+    ModalScope scope(*window_);
     QPrintDialog dialog(&printer, Owner());
     // There is one page and no choice of pages.
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);

@@ -55,6 +55,7 @@ class QtBackend : public Backend {
   bool WaitEvents(int timeoutMs) override;
 
  private:
+  class ModalScope;
   // The owner of modal boxes: the frame window once it is shown, else none.
   QWidget* Owner() const;
 

@@ -16,7 +16,7 @@
 namespace tarmic {
 
 // Program texts are bytes: UTF-8 where they are valid UTF-8, otherwise Latin-1 (the
-// character set of the old data files).
+// character set of data files written by older instruments' software).
 QString ToQString(std::string_view text);
 std::string FromQString(const QString& text);
 

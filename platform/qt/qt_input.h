@@ -1,5 +1,5 @@
 // Translation of Qt keyboard and mouse input into the program's key codes and
-// modifier words, as the old window system delivered them.
+// modifier words (platform/types.h).
 #pragma once
 
 #include <Qt>
@@ -17,7 +17,7 @@ int VirtualKeyFromQt(int qtKey);
 unsigned KeyModifierWord(Qt::KeyboardModifiers mods);
 
 // The modifier word of a mouse message: the bits of the buttons that are down after
-// the event (so a button-up message lacks its own button, as before) and of the
+// the event (so a button-up message lacks its own button) and of the
 // shift and control keys.
 unsigned MouseModifierWord(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods);
 

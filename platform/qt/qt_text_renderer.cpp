@@ -1,6 +1,8 @@
 #include "platform/qt/qt_text_renderer.h"
 
+#include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTransform>
@@ -12,17 +14,26 @@
 
 namespace tarmic {
 
+QString TextFaceFamily() {
+  static const QString family = [] {
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& name : {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("Noto Sans")}) {
+      if (installed.contains(name) && QFontDatabase::isScalable(name)) return name;
+    }
+    QFont interface = QGuiApplication::font();
+    interface.setStyleHint(QFont::SansSerif);
+    return interface.defaultFamily();
+  }();
+  return family;
+}
+
 namespace {
 
 QFont BaseFont(const Font& f) {
   QFont font;
-  if (f.family == FontFamily::Serif) {
-    font.setFamily(QStringLiteral("serif"));
-    font.setStyleHint(QFont::Serif);
-  } else {
-    font.setFamily(QStringLiteral("sans-serif"));
-    font.setStyleHint(QFont::SansSerif);
-  }
+  font.setFamily(TextFaceFamily());
+  font.setStyleHint(QFont::SansSerif, QFont::StyleStrategy(QFont::PreferOutline | QFont::PreferAntialias));
   // Qt's weights use the same 100..900 scale as the program's fonts.
   font.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight <= 0 ? 400 : f.weight, 1, 1000)));
   return font;

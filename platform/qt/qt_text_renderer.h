@@ -1,7 +1,7 @@
-// Text in the window system's fonts, drawn into the program's images: the screen
-// back-buffer and exported bitmaps. Serif faces for FontFamily::Serif, sans-serif
-// faces for FontFamily::SansSerif; the font height is the height of the character
-// cell (ascent + descent), as the old fonts were specified.
+// Text in the window system's fonts. Every family of the program's fonts is drawn
+// in one scalable sans-serif face (TextFaceFamily), antialiased, in the window, in
+// copies and on paper alike; the font height is the height of the character cell
+// (ascent + descent), as the program's fonts give it.
 #pragma once
 
 #include <QFont>
@@ -14,6 +14,10 @@
 #include "platform/raster_dc.h"
 
 namespace tarmic {
+
+// The face of all text: DejaVu Sans (installed with the program's dependencies), or
+// another scalable sans-serif face, else the sans-serif face of the interface.
+QString TextFaceFamily();
 
 class QtTextRenderer : public TextRenderer {
  public:

@@ -1,10 +1,12 @@
 #include "platform/qt/qt_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -19,6 +21,7 @@
 #include "platform/events.h"
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_input.h"
+#include "platform/qt/qt_screen_dc.h"
 #include "platform/qt/qt_text_renderer.h"
 
 namespace tarmic {
@@ -73,10 +76,10 @@ class QtWindow::ClientWidget : public QWidget {
         return QWidget::event(e);
       }
       case QEvent::KeyPress:
-        KeyPress(*static_cast<QKeyEvent*>(e));
+        owner_.OnKeyPress(*static_cast<QKeyEvent*>(e));
         return true;  // Tab too: it is a key of the program, not focus navigation
       case QEvent::KeyRelease:
-        KeyRelease(*static_cast<QKeyEvent*>(e));
+        owner_.OnKeyRelease(*static_cast<QKeyEvent*>(e));
         return true;
       default:
         return QWidget::event(e);
@@ -95,7 +98,7 @@ class QtWindow::ClientWidget : public QWidget {
     PostButton(*e, EventType::LButtonUp, EventType::RButtonUp);
   }
   // Qt delivers the second press of a double click as this event alone, which gives
-  // the old order: down, up, double-click, up.
+  // the program's order: down, up, double-click, up.
   void mouseDoubleClickEvent(QMouseEvent* e) override {
     PostButton(*e, EventType::LButtonDblClk, EventType::RButtonDblClk);
   }
@@ -142,20 +145,72 @@ class QtWindow::ClientWidget : public QWidget {
     Post(Event::Mouse(type, p.x(), p.y(), MouseModifierWord(e.buttons(), e.modifiers())));
   }
 
-  void KeyPress(const QKeyEvent& e) {
-    int vk = VirtualKeyFromQt(e.key());
-    unsigned mods = KeyModifierWord(e.modifiers());
-    if (owner_.TranslateAccelerator(vk, mods)) return;  // the command replaces the key
-    if (vk != 0) Post(Event::KeyDown(vk, mods));
-    int ch = CharFromKeyEvent(e);
-    if (ch >= 0) Post(Event::Char(ch));
+  QtWindow& owner_;
+};
+
+// The keyboard of the whole frame window. Accelerators belong to the frame, not to
+// the client widget: whatever inside the frame has the focus (the client, the menu
+// bar after Alt, the frame itself when no widget has the focus after a dialog or a
+// click on the title bar), an accelerator key posts its command. Keys that reach the
+// frame itself go to the program as the client's keys would. Open popups, dialogs
+// and other windows keep their own keys. A menu closed with Esc gives the keyboard
+// back to the client instead of leaving the menu bar in keyboard navigation.
+class QtWindow::KeyboardRouter : public QObject {
+ public:
+  explicit KeyboardRouter(QtWindow& owner) : owner_(owner) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::ShortcutOverride:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+        return RouteKey(watched, *static_cast<QKeyEvent*>(event));
+      case QEvent::Hide:
+        if (IsPopupOfTheMenuBar(watched)) {
+          // The menu bar takes the keyboard after the popup has gone: look once it has.
+          QTimer::singleShot(0, this, [this] { owner_.ReclaimKeyboard(); });
+        }
+        return false;
+      default:
+        return false;
+    }
   }
 
-  void KeyRelease(const QKeyEvent& e) {
-    // Auto-repeat gives repeated presses only, as before.
-    if (e.isAutoRepeat()) return;
-    int vk = VirtualKeyFromQt(e.key());
-    if (vk != 0) Post(Event::KeyUp(vk, KeyModifierWord(e.modifiers())));
+ private:
+  bool RouteKey(QObject* watched, QKeyEvent& key) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    QWidget* frame = owner_.frame_.get();
+    // The client translates its own keys; popups, dialogs and other windows keep theirs.
+    if (!widget || widget == owner_.client_ || widget->window() != frame) return false;
+    if (QApplication::activePopupWidget()) return false;
+    const int vk = VirtualKeyFromQt(key.key());
+    const unsigned mods = KeyModifierWord(key.modifiers());
+    const bool accelerator = owner_.IsAccelerator(vk, mods);
+    switch (key.type()) {
+      case QEvent::ShortcutOverride:
+        // Claim the key so that it comes as a press, before any menu mnemonic.
+        if (!accelerator) return false;
+        key.accept();
+        return true;
+      case QEvent::KeyPress:
+        if (widget != frame && !accelerator) return false;  // e.g. menu bar navigation
+        owner_.OnKeyPress(key);
+        return true;
+      default:
+        if (widget != frame) return false;
+        owner_.OnKeyRelease(key);
+        return true;
+    }
+  }
+
+  bool IsPopupOfTheMenuBar(QObject* watched) const {
+    QMenuBar* bar = owner_.menu_.Bar();
+    if (!bar || !qobject_cast<QMenu*>(watched)) return false;
+    for (QObject* p = watched; p; p = p->parent()) {
+      if (p == bar) return true;
+    }
+    return false;
   }
 
   QtWindow& owner_;
@@ -167,11 +222,43 @@ QtWindow::QtWindow(QtTextRenderer& text, int width, int height)
   frame_->setCentralWidget(client_);
   frame_->setFocusProxy(client_);
   client_->resize(width, height);
+  keyboard_ = std::make_unique<KeyboardRouter>(*this);
+  QCoreApplication::instance()->installEventFilter(keyboard_.get());
 }
 
 QtWindow::~QtWindow() {
+  if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(keyboard_.get());
+  keyboard_.reset();
   timers_.clear();
   frame_.reset();
+}
+
+void QtWindow::OnKeyPress(const QKeyEvent& e) {
+  int vk = VirtualKeyFromQt(e.key());
+  unsigned mods = KeyModifierWord(e.modifiers());
+  if (TranslateAccelerator(vk, mods)) return;  // the command replaces the key
+  if (vk != 0) Post(Event::KeyDown(vk, mods));
+  int ch = CharFromKeyEvent(e);
+  if (ch >= 0) Post(Event::Char(ch));
+}
+
+void QtWindow::OnKeyRelease(const QKeyEvent& e) {
+  // Auto-repeat gives repeated presses only, no releases.
+  if (e.isAutoRepeat()) return;
+  int vk = VirtualKeyFromQt(e.key());
+  if (vk != 0) Post(Event::KeyUp(vk, KeyModifierWord(e.modifiers())));
+}
+
+void QtWindow::ReclaimKeyboard() {
+  if (QApplication::activePopupWidget() || QApplication::activeModalWidget()) return;
+  if (!frame_->isVisible()) return;
+  // A menu bar left in keyboard navigation lets go of the keyboard on Esc.
+  if (QMenuBar* bar = menu_.Bar(); bar && bar->hasFocus()) {
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &escape);
+  }
+  if (!frame_->isActiveWindow()) frame_->activateWindow();
+  client_->setFocus(Qt::OtherFocusReason);
 }
 
 QMainWindow* QtWindow::Frame() const { return frame_.get(); }
@@ -194,7 +281,9 @@ std::string QtWindow::Title() const { return FromQString(frame_->windowTitle());
 
 Size QtWindow::ClientSize() const { return Size{screen_.Width(), screen_.Height()}; }
 
-std::unique_ptr<DC> QtWindow::ClientDC() { return std::make_unique<RasterDC>(screen_, &text_); }
+std::unique_ptr<DC> QtWindow::ClientDC() {
+  return std::make_unique<QtScreenDC>(screen_, text_, kMinScreenTextPixels, textLog_);
+}
 
 void QtWindow::Invalidate() { Post(PaintRequest()); }
 
@@ -207,6 +296,12 @@ void QtWindow::OnResize(int width, int height) {
   width = std::max(width, 1);
   height = std::max(height, 1);
   if (width == screen_.Width() && height == screen_.Height() && sized_) return;
+  if (ScreenDCOpen(screen_)) {
+    // A device context still draws on the pixels (a drag in progress): resize once
+    // it has ended.
+    QTimer::singleShot(50, client_, [this, width, height] { OnResize(width, height); });
+    return;
+  }
   sized_ = true;
   screen_.Resize(width, height, kWhite);
   Post(Event::Resize(width, height));

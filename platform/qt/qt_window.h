@@ -1,7 +1,7 @@
 // The program's frame window in Qt: a QMainWindow with the menu bar and a client
 // widget that shows the back-buffer image. Qt input becomes events of the program's
-// queue (UiEvents): keys and characters, mouse buttons in the old double-click order
-// (down, up, double-click, up) with the old modifier words, moves, size changes,
+// queue (UiEvents): keys and characters, mouse buttons in the program's double-click
+// order (down, up, double-click, up) with its modifier words, moves, size changes,
 // timers, dropped files, menu commands and accelerators, and the close request.
 #pragma once
 
@@ -11,10 +11,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/backend.h"
 #include "platform/qt/qt_menu.h"
 
+class QKeyEvent;
 class QMainWindow;
 class QTimer;
 class QWidget;
@@ -22,6 +24,11 @@ class QWidget;
 namespace tarmic {
 
 class QtTextRenderer;
+struct DrawnText;
+
+// The smallest character cell of text in the window, pixels: about 11 pixels of
+// em height in the sans-serif face, 8 points on a 96 dpi screen.
+inline constexpr int kMinScreenTextPixels = 13;
 
 class QtWindow : public Window {
  public:
@@ -34,7 +41,9 @@ class QtWindow : public Window {
   std::string Title() const override;
   Size ClientSize() const override;
   Image& Screen() override { return screen_; }
+  // Antialiased drawing into the back-buffer (QtScreenDC).
   std::unique_ptr<DC> ClientDC() override;
+  int MinTextHeight() const override { return kMinScreenTextPixels; }
   void Invalidate() override;
   void Refresh() override;
 
@@ -63,20 +72,36 @@ class QtWindow : public Window {
   bool AcceptsDrops() const { return acceptsDrops_; }
   bool IsCaptured() const { return captured_; }
 
+  // Gives the keyboard back to the client after a modal box, a dialog or a menu:
+  // the frame is made the active window and the client gets the focus (a menu bar in
+  // keyboard navigation lets go first). Does nothing while a popup or a modal dialog
+  // is open or the frame is hidden.
+  void ReclaimKeyboard();
+
+  // Every text drawn into the back-buffer from now on is also appended to log (null:
+  // none); for tests of the layout.
+  void SetTextLog(std::vector<DrawnText>* log) { textLog_ = log; }
+
  private:
   class FrameWidget;
   class ClientWidget;
+  class KeyboardRouter;
 
   // Called by the client widget.
   void OnResize(int width, int height);
   void OnPaint(QWidget& widget);
   bool IsAccelerator(int vk, unsigned mods) const;
+  // A key of the program: an accelerator's command, else the key (with its
+  // character); a release (not auto-repeated) as a key-up.
+  void OnKeyPress(const QKeyEvent& e);
+  void OnKeyRelease(const QKeyEvent& e);
   // Posts the command of an accelerator key; true when the key was one.
   bool TranslateAccelerator(int vk, unsigned mods);
 
   QtTextRenderer& text_;
   std::unique_ptr<FrameWidget> frame_;
   ClientWidget* client_ = nullptr;  // owned by frame_
+  std::unique_ptr<KeyboardRouter> keyboard_;  // an event filter of the application
   Image screen_;
   QImage shown_;  // the back-buffer as last shown by Refresh
   QtMenuBar menu_;
@@ -86,6 +111,7 @@ class QtWindow : public Window {
   bool captured_ = false;
   bool sized_ = false;
   std::map<int, std::unique_ptr<QTimer>> timers_;
+  std::vector<DrawnText>* textLog_ = nullptr;
 };
 
 }  // namespace tarmic

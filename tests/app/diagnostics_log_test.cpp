@@ -63,8 +63,13 @@ TEST_F(DiagnosticsLog, TheFileIsEmptiedOncePerRun) {
   EXPECT_EQ(ReadFile(LogFile()), "\nstarting new tarmic debugging session for thread #0ac");
 }
 
-TEST_F(DiagnosticsLog, LogsGoToTheUsersTemporaryDirectoryByDefault) {
+TEST_F(DiagnosticsLog, LogsGoToTheProgramsTemporaryDirectoryByDefault) {
+  // Once the paths are set up: the program's temporary (cache) directory, never the
+  // program directory or the current one.
   szDiagnosticsDirectory.clear();
+  EXPECT_EQ(DebugLogFileName(0), szTempDir + "Darizozovaz_o0.edo");
+  // Before that: the user's temporary directory.
+  ResetPathTable();
   ::setenv("TMPDIR", dir_.path().c_str(), 1);
   EXPECT_EQ(DebugLogFileName(0), dir_.path() + "Darizozovaz_o0.edo");
   ::unsetenv("TMPDIR");

@@ -6,9 +6,12 @@
 
 #include <atomic>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/diagnostics_log.h"
@@ -29,7 +32,10 @@
 
 namespace tarmic::shell_test {
 
-// A fresh directory under the test output directory, removed afterwards.
+// A fresh directory under the test output directory, removed afterwards. While it
+// lives it is also the user's home: the XDG configuration, data and cache
+// directories point into it (xdg-config/, xdg-data/, xdg-cache/), so that a program
+// started in a test never reads or writes the real user's files.
 class ScratchDir {
  public:
   explicit ScratchDir(const std::string& name) {
@@ -38,17 +44,38 @@ class ScratchDir {
             std::to_string(::getpid()) + "_" + std::to_string(counter++) + "/";
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
+    for (const auto& [variable, sub] : kUserVariables) {
+      const char* old = std::getenv(variable);
+      saved_.emplace_back(variable, old ? std::optional<std::string>(old) : std::nullopt);
+      ::setenv(variable, (path_ + sub).c_str(), 1);
+    }
   }
   ~ScratchDir() {
+    for (const auto& [variable, value] : saved_) {
+      if (value)
+        ::setenv(variable, value->c_str(), 1);
+      else
+        ::unsetenv(variable);
+    }
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
   }
   const std::string& path() const { return path_; }
   // argv[0] of a program that lives in this directory.
   std::string Program() const { return path_ + "tarmic"; }
+  // The program's own directories under the XDG variables set here.
+  std::string ConfigDir() const { return path_ + "xdg-config/tarmic/"; }
+  std::string DataDir() const { return path_ + "xdg-data/tarmic/"; }
+  std::string CacheDir() const { return path_ + "xdg-cache/tarmic/"; }
 
  private:
+  static constexpr std::pair<const char*, const char*> kUserVariables[] = {
+      {"HOME", ""},
+      {"XDG_CONFIG_HOME", "xdg-config"},
+      {"XDG_DATA_HOME", "xdg-data"},
+      {"XDG_CACHE_HOME", "xdg-cache"}};
   std::string path_;
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
 // Every global that start-up, preferences and the window change, back to the

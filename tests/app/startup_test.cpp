@@ -11,6 +11,7 @@
 
 #include "app/xla_window.h"
 #include "numerics/path_table.h"
+#include "platform/system.h"
 #include "platform/headless/headless_backend.h"
 #include "resources/menus.h"
 #include "tests/app/shell_test_support.h"
@@ -45,27 +46,88 @@ TEST_F(Startup, PathTableComesFromTheProgramsOwnPath) {
   UiEvents().Post(Event::CloseRequest());
   EXPECT_EQ(RunProgram(dir_.Program()), 0);
   EXPECT_EQ(szProgramDir, dir_.path());
-  EXPECT_EQ(szParamsIni, dir_.path() + "tarmicparams.ini");
-  EXPECT_EQ(szLammParamsIni, dir_.path() + "tarmiclammparams.ini");
-  EXPECT_EQ(szTempDir, dir_.path() + "temp/");
-  EXPECT_EQ(szDistribFile, dir_.path() + "temp/distrib.dat");
+  // Settings in the user's configuration directory, written working files in the data
+  // directory, temporary files in the cache directory; resources beside the program.
+  EXPECT_EQ(szParamsIni, dir_.ConfigDir() + "tarmicparams.ini");
+  EXPECT_EQ(szLammParamsIni, dir_.ConfigDir() + "tarmiclammparams.ini");
+  EXPECT_EQ(szLastDirIni, dir_.ConfigDir() + "tarmic.ini");
+  EXPECT_EQ(szIntegRangeFile, dir_.ConfigDir() + "integratrangefile.txt");
   EXPECT_EQ(szIntegRangeFile, szIntegRangeFile2);
+  EXPECT_EQ(szScanRmsFile, dir_.DataDir() + "ScanRms.dat");
+  EXPECT_EQ(szWormChainMofsFile, dir_.DataDir() + "~WormChain_mofs.dat");
+  EXPECT_EQ(szMLCovarianceFile, dir_.DataDir() + "tarmic_ml_covariance.txt");
+  EXPECT_EQ(szTempDir, dir_.CacheDir());
+  EXPECT_EQ(szDistribFile, dir_.CacheDir() + "distrib.dat");
+  EXPECT_EQ(szBeerSound, dir_.path() + "sounds/beer.wav");
+  EXPECT_EQ(szViscosityFile, dir_.path() + "viscosity.dat");
   EXPECT_EQ(szWizardSuffix,
             "\n\n\n(to switch off wizard messages, use menu Help->Info and Wizard Messages)");
 }
 
-TEST_F(Startup, FirstStartMakesTheTemporaryDirectoryAndTheLastDirectoryFile) {
+TEST_F(Startup, FirstStartMakesTheUsersDirectoriesAndTheLastDirectoryFileAtHome) {
   szProgramDir = dir_.path();
   SetupFilePaths();
-  EXPECT_TRUE(std::filesystem::is_directory(dir_.path() + "temp"));
-  EXPECT_EQ(ReadFile(dir_.path() + "tarmic.ini"), dir_.path());
-  EXPECT_EQ(szBeerSound, dir_.path() + "sounds/beer.wav");
+  for (const std::string& d : {dir_.ConfigDir(), dir_.DataDir(), dir_.CacheDir()})
+    EXPECT_TRUE(std::filesystem::is_directory(d)) << d;
+  // The first file dialog opens in the home directory.
+  EXPECT_EQ(ReadFile(dir_.ConfigDir() + "tarmic.ini"), dir_.path());
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() + "tarmic.ini"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() + "temp"));
 
-  // A second start changes neither.
-  shell_test::WriteFile(dir_.path() + "tarmic.ini", "/data/elsewhere/");
+  // A second start keeps the last data directory.
+  shell_test::WriteFile(dir_.ConfigDir() + "tarmic.ini", "/data/elsewhere/");
   SetupFilePaths();
-  EXPECT_EQ(ReadFile(dir_.path() + "tarmic.ini"), "/data/elsewhere/");
+  EXPECT_EQ(ReadFile(dir_.ConfigDir() + "tarmic.ini"), "/data/elsewhere/");
   EXPECT_TRUE(backend_->Transcript().empty());
+}
+
+TEST_F(Startup, SettingsBesideTheProgramAreCarriedOverOnce) {
+  auto lines = AcceptedDefaults();
+  lines[kPrefWizardMessages] = "1";
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", lines);
+  shell_test::WriteFile(dir_.path() + "tarmiclammparams.ini", "lamm\n");
+  shell_test::WriteFile(dir_.path() + "tarmic.ini", "/data/run7/");
+  szProgramDir = dir_.path();
+  SetupFilePaths();
+  EXPECT_EQ(ReadLines(dir_.ConfigDir() + "tarmicparams.ini"), lines);
+  EXPECT_EQ(ReadFile(dir_.ConfigDir() + "tarmiclammparams.ini"), "lamm\n");
+  EXPECT_EQ(ReadFile(dir_.ConfigDir() + "tarmic.ini"), "/data/run7/");
+
+  // Once carried over, the user's own file is the one that counts.
+  shell_test::WriteFile(dir_.path() + "tarmic.ini", "/data/stale/");
+  SetupFilePaths();
+  EXPECT_EQ(ReadFile(dir_.ConfigDir() + "tarmic.ini"), "/data/run7/");
+}
+
+TEST_F(Startup, TheProgramDirectoryAsLastDirectoryIsNotCarriedOver) {
+  // Earlier runs started "tarmic.ini" with the program directory; the first dialog
+  // of a new installation opens at home instead.
+  shell_test::WriteFile(dir_.path() + "tarmic.ini", dir_.path());
+  szProgramDir = dir_.path();
+  SetupFilePaths();
+  EXPECT_EQ(ReadFile(dir_.ConfigDir() + "tarmic.ini"), dir_.path());  // home == scratch
+  ::setenv("HOME", "/nonexistent-home/", 1);
+  std::filesystem::remove(dir_.ConfigDir() + "tarmic.ini");
+  SetupFilePaths();
+  EXPECT_EQ(ReadFile(dir_.ConfigDir() + "tarmic.ini"), "/nonexistent-home/");
+}
+
+TEST_F(Startup, UserDirectoriesFollowXdgAndHome) {
+  ::setenv("HOME", "/home/u", 1);
+  ::setenv("XDG_CONFIG_HOME", "/etc/xdg-user", 1);
+  ::setenv("XDG_DATA_HOME", "relative/data", 1);  // not absolute: ignored
+  ::unsetenv("XDG_CACHE_HOME");
+  UserDirectories d = UserDirectoriesFromEnvironment();
+  EXPECT_EQ(d.home, "/home/u/");
+  EXPECT_EQ(d.config, "/etc/xdg-user/tarmic/");
+  EXPECT_EQ(d.data, "/home/u/.local/share/tarmic/");
+  EXPECT_EQ(d.cache, "/home/u/.cache/tarmic/");
+  ::unsetenv("HOME");
+  d = UserDirectoriesFromEnvironment();
+  EXPECT_EQ(d.home, "");
+  EXPECT_EQ(d.config, "/etc/xdg-user/tarmic/");
+  EXPECT_EQ(d.data, "");
+  EXPECT_EQ(d.cache, "");
 }
 
 TEST_F(Startup, FirstStartAsksForTheDisclaimerAndAgreeingWritesTheFile) {
@@ -75,7 +137,8 @@ TEST_F(Startup, FirstStartAsksForTheDisclaimerAndAgreeingWritesTheFile) {
   ASSERT_EQ(backend_->Transcript().size(), 1u);
   EXPECT_EQ(backend_->Transcript()[0].kind, "Dialog");
   EXPECT_EQ(backend_->Transcript()[0].caption, "About");
-  const auto lines = ReadLines(dir_.path() + "tarmicparams.ini");
+  EXPECT_EQ(szParamsIni, dir_.ConfigDir() + "tarmicparams.ini");
+  const auto lines = ReadLines(szParamsIni);
   ASSERT_EQ(lines.size(), 19u);
   EXPECT_EQ(lines[0], "1");
   EXPECT_TRUE(backend_->Headless().IsShown());
@@ -95,6 +158,7 @@ TEST_F(Startup, DecliningTheDisclaimerEndsTheProgramUnshown) {
   EXPECT_EQ(RunProgram(dir_.Program()), 0);
   EXPECT_FALSE(backend_->Headless().IsShown());
   EXPECT_FALSE(std::filesystem::exists(dir_.path() + "tarmicparams.ini"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.ConfigDir() + "tarmicparams.ini"));
   EXPECT_EQ(GetMainWindow(), nullptr);
 }
 
@@ -134,11 +198,15 @@ TEST_F(Startup, FullMenuLosesTheItemsOfMissingPlotPrograms) {
   EXPECT_TRUE(h.HasMenuItem(900));
 }
 
-TEST_F(Startup, ReadOnlyProgramDirectoryStillGivesAWorkingProgram) {
-  // Nothing can be made in /proc, whoever runs the test.
+TEST_F(Startup, ReadOnlyProgramAndUserDirectoriesStillGiveAWorkingProgram) {
+  // Nothing can be made in /proc, whoever runs the test; nor in a home under it.
   const std::string userTemp = dir_.path() + "usertmp/";
   std::filesystem::create_directories(userTemp);
   ::setenv("TMPDIR", userTemp.c_str(), 1);
+  ::setenv("HOME", "/proc/home", 1);
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::setenv("XDG_DATA_HOME", "/proc/data", 1);
+  ::unsetenv("XDG_CACHE_HOME");
   backend_->QueueDialog(IDOK);
   backend_->QueueMessageBox(IDOK, "ERROR");  // preferences cannot be saved: said once
   UiEvents().Post(Event::CloseRequest());

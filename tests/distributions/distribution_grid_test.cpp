@@ -12,6 +12,7 @@
 #include "distributions/distribution_plot.h"
 #include "numerics/ccurve.h"
 #include "numerics/hydrodynamics.h"
+#include "numerics/path_table.h"
 #include "numerics/solvent_constants.h"
 #include "scandata/scan_loading.h"
 
@@ -253,8 +254,10 @@ TEST_F(GridTest, SetUpMakesThePlotAndCallsThePriorStep) {
   ASSERT_NE(pDistPlot, nullptr);
   EXPECT_EQ(pDistCurve->Count(), 10);
   EXPECT_EQ(prior, 1);
+  // The M(s) table model without a readable table file makes no grid.
   bCsMsTable = true;
-  GetDistributionHooks().loadMsTable = [] { return false; };
+  szMofsFile = "/nonexistent/mofs.dat";
+  backend->QueueMessageBox(IDOK, "Error");
   EXPECT_FALSE(SetupContiGrid());
 }
 

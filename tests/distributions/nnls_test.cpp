@@ -13,6 +13,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/nnls.h"
 #include "numerics/linear_algebra.h"
+#include "numerics/run_switches.h"
 
 namespace tarmic::testing {
 namespace {
@@ -203,14 +204,14 @@ TEST_F(NnlsTest, NonFiniteEquationsAreAReportedFailure) {
 }
 
 TEST_F(NnlsTest, FailureInBatchModeRecordsTheSeriesCodeWithoutABox) {
-  int code = 0;
-  GetDistributionHooks().setSeriesErrorCode = [&code](int c) { code = c; };
+  nSeriesErrorCode = 0;
   bBatchMode = true;
   LoadNormalEquations(RandomProblem(3, 30, 4, {1.0, 1.0, 1.0}));
   pNormalRhs[1] = std::nan("");
   EXPECT_FALSE(NNLS());
-  EXPECT_EQ(code, 2);
+  EXPECT_EQ(nSeriesErrorCode, 2);
   EXPECT_EQ(backend->Transcript().size(), 0u);
+  nSeriesErrorCode = 0;
 }
 
 // --- root finders ---

@@ -516,6 +516,22 @@ TEST_F(QtBackendTest, CursorAndCaptureFollowTheProgram) {
 
 // ---------------------------------------------------------------- painting on Qt devices
 
+// Whether the image's drawing lies within a white border of margin pixels and
+// reaches that border on all four sides.
+bool InkTouchesTheMargins(const QImage& image, int margin) {
+  int left = image.width(), top = image.height(), right = -1, bottom = -1;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if ((image.pixel(x, y) & 0xFFFFFFu) != 0xFFFFFFu) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  return left == margin && top == margin && right == image.width() - 1 - margin &&
+         bottom == image.height() - 1 - margin;
+}
+
 MetaFile RedBoxPicture() {
   MetaFileDC rec;
   rec.SetWindowExt(1399, 1000);
@@ -614,8 +630,13 @@ TEST_F(QtBackendTest, ClipboardTakesTextPicturesAndBitmaps) {
   EXPECT_TRUE(mime->hasFormat("image/png"));
   QImage png = QImage::fromData(mime->data("image/png"), "PNG");
   ASSERT_FALSE(png.isNull());
-  EXPECT_EQ(png.size(), QSize(1399, 1000));
-  EXPECT_EQ(png.pixelColor(700, 500), QColor(255, 0, 0));
+  // Cut to the drawing (the text at the top left, the box at the bottom right) with a
+  // white margin of kPictureMargin, at one pixel per unit: 950 x 700 units of drawing.
+  EXPECT_NEAR(png.width(), 950 + 2 * kPictureMargin, 6);
+  EXPECT_NEAR(png.height(), 700 + 2 * kPictureMargin, 16);
+  EXPECT_TRUE(InkTouchesTheMargins(png, kPictureMargin));
+  EXPECT_EQ(png.pixelColor(png.width() - kPictureMargin - 1, png.height() - kPictureMargin - 1),
+            QColor(255, 0, 0));
 
   Image bitmap(4, 3, RGB(0, 0, 255));
   ASSERT_TRUE(backend_->SetClipboardBitmap(bitmap));

@@ -6,6 +6,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QtGlobal>
+#include <QColor>
+
+#include <cmath>
 
 namespace tarmic::gui_test {
 
@@ -18,6 +21,25 @@ inline QApplication& TestApplication() {
     return new QApplication(argc, argv);
   }();
   return *app;
+}
+
+// Whether pixel is colour c laid over white with a coverage of at least minCoverage
+// (antialiased drawing blends the edges of lines and dots with the background).
+inline bool IsColourOverWhite(QRgb pixel, unsigned c, double minCoverage = 0.5) {
+  const int want[3] = {static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                       static_cast<int>((c >> 16) & 0xFF)};
+  const int got[3] = {qRed(pixel), qGreen(pixel), qBlue(pixel)};
+  double coverage = -1;
+  for (int k = 0; k < 3; ++k) {
+    if (want[k] >= 250) {
+      if (got[k] < 245) return false;
+      continue;
+    }
+    const double a = (255.0 - got[k]) / (255.0 - want[k]);
+    if (coverage >= 0 && std::abs(a - coverage) > 0.08) return false;
+    coverage = coverage < 0 ? a : (coverage + a) / 2;
+  }
+  return coverage >= minCoverage && coverage <= 1.04;
 }
 
 // Lets Qt deliver everything that is pending.

@@ -1,0 +1,180 @@
+// Accelerators of the real frame window (offscreen) whatever has the keyboard: the
+// keys are sent to the frame's window as the window system sends them (to whatever
+// widget has the focus), after a dialog or a box has closed, after a menu was closed
+// with Esc, and with no widget or the menu bar focused.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/events.h"
+#include "platform/qt/qt_backend.h"
+#include "platform/qt/qt_window.h"
+#include "resources/menus.h"
+#include "tests/gui/qt_test_app.h"
+
+namespace tarmic {
+namespace {
+
+using gui_test::ProcessQtEvents;
+
+// Runs action on the modal box or dialog as soon as it is open.
+void WhenModalOpens(std::function<void(QWidget*)> action) {
+  auto* timer = new QTimer(QCoreApplication::instance());
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, action]() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    timer->stop();
+    timer->deleteLater();
+    action(modal);
+  });
+  timer->start();
+}
+
+class KeyboardFocus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gui_test::TestApplication();
+    UiEvents().Clear();
+    backend_ = std::make_unique<QtBackend>(500, 300);
+    SetBackend(backend_.get());
+    table_ = GetAcceleratorTable(kAcceleratorTableId);
+    Win().AttachMenu(GetMenuResource(kMenuVirez));
+    Win().SetAccelerators(table_);
+    Win().Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Win().Frame()));
+    ProcessQtEvents();
+    UiEvents().Clear();
+  }
+  void TearDown() override {
+    SetBackend(nullptr);
+    backend_.reset();
+    ProcessQtEvents();
+    UiEvents().Clear();
+  }
+
+  QtWindow& Win() { return backend_->QtMainWindow(); }
+
+  // The command of Ctrl+<letter> in the program's accelerator table.
+  int CtrlCommand(char letter) const {
+    std::optional<int> id = TranslateAccelerator(table_, letter, MK_CONTROL);
+    return id ? *id : 0;
+  }
+
+  // Ctrl+<letter> typed into the frame's window; the commands and keys that the
+  // program received.
+  std::vector<Event> TypeCtrl(char letter) {
+    UiEvents().Clear();
+    QTest::keyClick(Win().Frame()->windowHandle(),
+                    static_cast<Qt::Key>(Qt::Key_A + (letter - 'A')), Qt::ControlModifier);
+    ProcessQtEvents();
+    std::vector<Event> events;
+    while (std::optional<Event> e = UiEvents().Take()) events.push_back(*e);
+    return events;
+  }
+
+  static bool HasCommand(const std::vector<Event>& events, int id) {
+    return id != 0 && std::any_of(events.begin(), events.end(), [id](const Event& e) {
+             return e.type == EventType::Command && e.command == id;
+           });
+  }
+
+  AcceleratorTable table_;
+  std::unique_ptr<QtBackend> backend_;
+};
+
+TEST_F(KeyboardFocus, AcceleratorsWorkWhateverWidgetOfTheFrameHasTheFocus) {
+  ASSERT_NE(CtrlCommand('P'), 0);
+  ASSERT_NE(CtrlCommand('O'), 0);
+  ASSERT_NE(CtrlCommand('L'), 0);
+  EXPECT_TRUE(HasCommand(TypeCtrl('L'), CtrlCommand('L')));
+
+  // No widget has the focus (as after a click on the title bar that activates the
+  // window without giving a widget the focus): the frame gets the keys.
+  Win().Client()->clearFocus();
+  ProcessQtEvents();
+  ASSERT_NE(QApplication::focusWidget(), Win().Client());
+  EXPECT_TRUE(HasCommand(TypeCtrl('P'), CtrlCommand('P')));
+  // Other keys reach the program too.
+  UiEvents().Clear();
+  QTest::keyClick(Win().Frame()->windowHandle(), Qt::Key_Escape);
+  ProcessQtEvents();
+  std::optional<Event> key =
+      UiEvents().TakeIf([](const Event& e) { return e.type == EventType::KeyDown; });
+  ASSERT_TRUE(key.has_value());
+  EXPECT_EQ(key->key, VK_ESCAPE);
+
+  // The menu bar has the focus.
+  Win().Menu().Bar()->setFocus();
+  ProcessQtEvents();
+  EXPECT_TRUE(HasCommand(TypeCtrl('O'), CtrlCommand('O')));
+}
+
+TEST_F(KeyboardFocus, AcceleratorsWorkAsSoonAsABoxOrAFileDialogCloses) {
+  WhenModalOpens([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+  backend_->MessageBox("text", "caption", MB_OK);
+  ProcessQtEvents();
+  EXPECT_EQ(QApplication::focusWidget(), Win().Client());
+  EXPECT_TRUE(HasCommand(TypeCtrl('P'), CtrlCommand('P')));
+
+  WhenModalOpens([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+  FileDialogOptions options;
+  options.title = "open";
+  EXPECT_TRUE(backend_->OpenFileDialog(options).empty());
+  ProcessQtEvents();
+  EXPECT_EQ(QApplication::focusWidget(), Win().Client());
+  EXPECT_TRUE(HasCommand(TypeCtrl('O'), CtrlCommand('O')));
+  EXPECT_TRUE(HasCommand(TypeCtrl('L'), CtrlCommand('L')));
+}
+
+TEST_F(KeyboardFocus, AMenuClosedWithEscapeGivesTheKeyboardBack) {
+  QMenuBar* bar = Win().Menu().Bar();
+  QAction* first = bar->actions().front();
+  ASSERT_NE(first->menu(), nullptr);
+  // Open the first menu with a click on the bar and close it with Esc.
+  QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(first).center());
+  ProcessQtEvents();
+  ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+  QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+  ProcessQtEvents();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), Win().Client());
+
+  // A plain key is the program's again (not the menu bar's navigation), and so are
+  // the accelerators.
+  UiEvents().Clear();
+  QTest::keyClick(Win().Frame()->windowHandle(), Qt::Key_Right);
+  ProcessQtEvents();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  std::optional<Event> key =
+      UiEvents().TakeIf([](const Event& e) { return e.type == EventType::KeyDown; });
+  ASSERT_TRUE(key.has_value());
+  EXPECT_EQ(key->key, VK_RIGHT);
+  EXPECT_TRUE(HasCommand(TypeCtrl('P'), CtrlCommand('P')));
+
+  // A command chosen from a menu with the mouse leaves the keyboard with the window.
+  QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(first).center());
+  ProcessQtEvents();
+  QMenu* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_NE(popup, nullptr);
+  popup->close();
+  ProcessQtEvents();
+  EXPECT_TRUE(HasCommand(TypeCtrl('L'), CtrlCommand('L')));
+}
+
+}  // namespace
+}  // namespace tarmic

@@ -1,0 +1,292 @@
+// The main window as the screen shows it (Qt backend, offscreen): a loaded set of
+// absorbance scans, the noise buttons and a c(s) distribution, at 1000 x 700 and at
+// 640 x 480 client pixels. Text keeps the minimum height and stays in its pane,
+// curves are antialiased, buttons hold their labels, and copied plots are cut to
+// their drawing. Screenshots go to the test output directory.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_main.h"
+#include "app/onplot_tools.h"
+#include "app/panes.h"
+#include "app/response_table.h"
+#include "app/xla_window.h"
+#include "commands/program_services.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_plot.h"
+#include "modelfit/model_flags.h"
+#include "numerics/path_table.h"
+#include "platform/events.h"
+#include "platform/qt/qt_backend.h"
+#include "platform/qt/qt_picture_export.h"
+#include "platform/qt/qt_screen_dc.h"
+#include "platform/qt/qt_text_renderer.h"
+#include "platform/qt/qt_window.h"
+#include "plot/data_plots.h"
+#include "plot/screen_button.h"
+#include "plot/winplot.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/scan_loading.h"
+#include "scandata/time_stamps.h"
+#include "tests/app/shell_test_support.h"
+#include "tests/gui/qt_test_app.h"
+
+namespace tarmic {
+namespace {
+
+using gui_test::ProcessQtEvents;
+
+std::string Fixture(const std::string& name) {
+  return std::string(TARMIC_TEST_DATA_DIR) + "/scans/set_abs/" + name;
+}
+
+// One picture of the window with the texts it draws on the screen.
+struct PaneTexts {
+  std::string pane;
+  QRectF area;  // the plot area, or the button, in client pixels
+  std::vector<DrawnText> texts;
+};
+
+class WindowRendering : public ::testing::TestWithParam<QSize> {
+ protected:
+  void SetUp() override {
+    gui_test::TestApplication();
+    shell_test::ResetShellState();
+    bCheckTimeStamps = false;
+    InstallProgramServices();
+    const QSize client = GetParam();
+    backend_ = std::make_unique<QtBackend>(client.width(), client.height());
+    SetBackend(backend_.get());
+    szProgramDir = dir_.path();
+    SetupFilePaths();
+    shell_test::WritePreferenceFile(szParamsIni, shell_test::AcceptedDefaults());
+    window_ = std::make_unique<TXLAWindow>("Sedimentation Analysis");
+    window_->SetupWindow();
+    window_->GetHandle().Show();
+    Pump();
+  }
+
+  void TearDown() override {
+    window_.reset();
+    ClearDistribution();
+    bContiModel = bContiSModel = false;
+    SetBackend(nullptr);
+    backend_.reset();
+    ProcessQtEvents();
+    SetResponseTable({});
+    shell_test::ResetShellState();
+  }
+
+  // Lets Qt deliver its events and the window handle the program's events.
+  void Pump() {
+    for (int round = 0; round < 3; ++round) {
+      ProcessQtEvents();
+      while (std::optional<Event> e = UiEvents().Take()) DispatchEvent(*window_, *e);
+    }
+  }
+
+  // The scans, the noise buttons and a c(s) distribution of two peaks on 0.5-15 S.
+  void ShowSetAndDistribution() {
+    LoadAllData(&window_->GetHandle(),
+                MakeSelectionBuffer({Fixture("00001.ra1"), Fixture("00002.ra1"),
+                                     Fixture("00003.ra1")})
+                    .c_str());
+    ASSERT_EQ(nScans, 3);
+    bFitTINoise = bFitRINoise = true;
+    CreateNoiseButtons(window_.get());
+    bContiModel = bContiSModel = true;
+    const int n = 60;
+    MakeDistributionVectors(n);
+    nDistGrid = n;
+    FillLinearGrid(pDistGrid, n, 0.5f, 15.0f);
+    for (int i = 1; i <= n; ++i) {
+      const double s = pDistGrid[i];
+      pDistValues[i] = static_cast<float>(0.4 * std::exp(-std::pow((s - 4.2) / 0.5, 2)) +
+                                          0.1 * std::exp(-std::pow((s - 9.0) / 0.8, 2)));
+    }
+    SetupDistributionPlot();
+    ASSERT_NE(pDistPlot, nullptr);
+    window_->GetHandle().Invalidate();
+    Pump();
+  }
+
+  QImage Screenshot(const std::string& name) {
+    QImage shot = backend_->QtMainWindow().Client()->grab().toImage().convertToFormat(
+        QImage::Format_RGB32);
+    std::filesystem::create_directories(TARMIC_TEST_OUTPUT_DIR);
+    shot.save(QString::fromStdString(std::string(TARMIC_TEST_OUTPUT_DIR) + "/" + name));
+    return shot;
+  }
+
+  // Each pane's picture played as the screen plays it, with the texts it draws.
+  std::vector<PaneTexts> TextsByPane() {
+    Window& w = window_->GetHandle();
+    const Size client = w.ClientSize();
+    QtTextRenderer fonts;
+    const double sx = client.cx / 1399.0, sy = client.cy / 1000.0;
+    auto areaOf = [&](int left, int top, int right, int bottom) {
+      return QRectF(QPointF(left * sx, top * sy), QPointF(right * sx, bottom * sy)).normalized();
+    };
+    std::vector<PaneTexts> panes;
+    auto play = [&](const std::string& pane, const MetaFile* picture, QRectF area) {
+      if (!picture) return;
+      PaneTexts p{pane, area, {}};
+      Image scratch(client.cx, client.cy);
+      QtScreenDC dc(scratch, fonts, w.MinTextHeight(), &p.texts);
+      SetScreenMapping(dc, client);
+      picture->Play(dc);
+      panes.push_back(std::move(p));
+    };
+    auto plotArea = [&](const CWINPlot* plot) {
+      return areaOf(plot->nLeft, plot->nTop, plot->nRight, plot->nBottom);
+    };
+    play("data", GetDataPlotMetafile(), plotArea(pDataPlot));
+    play("residuals", GetResidualPlotMetafile(), plotArea(pResidualsPlot));
+    play("distribution", GetDistributionPlotMetafile(), plotArea(pDistPlot));
+    for (const CScreenButton* b : {pRemoveNoiseButton.get(), pRestoreTINoiseButton.get()}) {
+      if (b) play("button " + b->CurrentLabel(), b->hPicture.get(),
+                  areaOf(b->nLeft, b->nTop, b->nRight, b->nBottom));
+    }
+    return panes;
+  }
+
+  std::unique_ptr<QtBackend> backend_;
+  std::unique_ptr<TXLAWindow> window_;
+  shell_test::ScratchDir dir_{"rendering"};
+};
+
+// A little tolerance for the edges of antialiased boxes, pixels.
+constexpr double kEdge = 1.0;
+
+bool Overlap(const QRectF& a, const QRectF& b) {
+  return a.adjusted(kEdge, kEdge, -kEdge, -kEdge).intersects(b.adjusted(kEdge, kEdge, -kEdge, -kEdge));
+}
+
+TEST_P(WindowRendering, TextIsReadableAndStaysInItsPane) {
+  ShowSetAndDistribution();
+  const QSize size = GetParam();
+  const QImage shot = Screenshot("window_" + std::to_string(size.width()) + "x" +
+                                 std::to_string(size.height()) + ".png");
+  ASSERT_EQ(shot.size(), size);
+
+  const std::vector<PaneTexts> panes = TextsByPane();
+  ASSERT_EQ(panes.size(), 5u);
+  const QRectF client(0, 0, size.width(), size.height());
+  int texts = 0;
+  for (const PaneTexts& p : panes) {
+    for (const DrawnText& t : p.texts) {
+      if (t.text.empty()) continue;
+      ++texts;
+      EXPECT_GE(t.pixelHeight, kMinScreenTextPixels) << p.pane << ": " << t.text;
+      EXPECT_TRUE(client.adjusted(-kEdge, -kEdge, kEdge, kEdge).contains(t.box))
+          << p.pane << ": \"" << t.text << "\" leaves the window";
+      // A label that its button clips is cut off.
+      if (!t.clip.isNull())
+        EXPECT_TRUE(t.clip.adjusted(-kEdge, -kEdge, kEdge, kEdge).contains(t.box))
+            << p.pane << ": \"" << t.text << "\" is clipped";
+      // No text reaches into another pane's plot area or over another pane's text.
+      for (const PaneTexts& q : panes) {
+        if (&q == &p) continue;
+        EXPECT_FALSE(Overlap(t.box, q.area)) << p.pane << ": \"" << t.text << "\" over " << q.pane;
+        for (const DrawnText& u : q.texts)
+          EXPECT_FALSE(Overlap(t.box, u.box))
+              << p.pane << ": \"" << t.text << "\" over " << q.pane << ": \"" << u.text << "\"";
+      }
+    }
+  }
+  EXPECT_GT(texts, 20);
+  // The buttons stand clear of the data plot.
+  for (const PaneTexts& p : panes)
+    if (p.pane.rfind("button", 0) == 0) EXPECT_FALSE(Overlap(p.area, panes[0].area)) << p.pane;
+}
+
+TEST_P(WindowRendering, CurvesAreAntialiased) {
+  ShowSetAndDistribution();
+  const QImage shot = Screenshot("window_aa_" + std::to_string(GetParam().width()) + ".png");
+  // Edges of the scans' dots and of the black distribution curve blend with the
+  // white background: many pixels lie part way between a curve colour and white.
+  std::vector<Color> colours{kBlack};
+  for (int k = 1; k <= nScans; ++k) colours.push_back(ScanColor(k));
+  int full = 0, partial = 0;
+  for (int y = 0; y < shot.height(); ++y) {
+    for (int x = 0; x < shot.width(); ++x) {
+      const QRgb p = shot.pixel(x, y);
+      for (Color c : colours) {
+        if (gui_test::IsColourOverWhite(p, c, 0.9)) {
+          ++full;
+          break;
+        }
+        if (gui_test::IsColourOverWhite(p, c, 0.15)) {
+          ++partial;
+          break;
+        }
+      }
+    }
+  }
+  EXPECT_GT(full, 50);
+  EXPECT_GT(partial, full / 4) << "curves drawn without antialiasing";
+}
+
+TEST_P(WindowRendering, CopiedPlotsAreCutToThePlotWithItsTitles) {
+  ShowSetAndDistribution();
+  for (const CWINPlot* plot : {pDataPlot, pDistPlot}) {
+    ASSERT_TRUE(plot->CopyToClipboard());
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(mime, nullptr);
+    const QImage png = QImage::fromData(mime->data("image/png"), "PNG");
+    ASSERT_FALSE(png.isNull());
+    const std::string name = plot == pDataPlot ? "copy_data.png" : "copy_distribution.png";
+    png.save(QString::fromStdString(std::string(TARMIC_TEST_OUTPUT_DIR) + "/" + name));
+
+    // The plot fills its picture: a white margin all round, ink at each margin.
+    int left = png.width(), top = png.height(), right = -1, bottom = -1;
+    for (int y = 0; y < png.height(); ++y)
+      for (int x = 0; x < png.width(); ++x)
+        if ((png.pixel(x, y) & 0xFFFFFFu) != 0xFFFFFFu) {
+          left = std::min(left, x);
+          right = std::max(right, x);
+          top = std::min(top, y);
+          bottom = std::max(bottom, y);
+        }
+    EXPECT_EQ(left, kPictureMargin) << name;
+    EXPECT_EQ(top, kPictureMargin) << name;
+    EXPECT_EQ(right, png.width() - 1 - kPictureMargin) << name;
+    EXPECT_EQ(bottom, png.height() - 1 - kPictureMargin) << name;
+    // It is the plot, not the picture space: its width spans the plot with its
+    // labels, its height the plot's own rows.
+    const int plotWidth = plot->nRight - plot->nLeft, plotHeight = plot->nBottom - plot->nTop;
+    EXPECT_GT(png.width(), plotWidth) << name;
+    EXPECT_LT(png.width(), plotWidth + 260) << name;
+    EXPECT_GT(png.height(), plotHeight) << name;
+    EXPECT_LT(png.height(), plotHeight + 140) << name;
+    // SVG and PNG show the same area.
+    const QByteArray svg = mime->data("image/svg+xml");
+    const std::string viewBox = "viewBox=\"0 0 " + std::to_string(png.width()) + " " +
+                                std::to_string(png.height()) + "\"";
+    EXPECT_TRUE(svg.contains(viewBox.c_str())) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ClientSizes, WindowRendering,
+                         ::testing::Values(QSize(1000, 700), QSize(640, 480)),
+                         [](const ::testing::TestParamInfo<QSize>& info) {
+                           return std::to_string(info.param.width()) + "x" +
+                                  std::to_string(info.param.height());
+                         });
+
+}  // namespace
+}  // namespace tarmic
