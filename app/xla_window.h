@@ -248,6 +248,8 @@ class TXLAWindow {
   void CmZoneLsgModel();               // 510
   void CmElectroLsgModel();            // 501
   void CmCvConstantD();                // 513
+  void CmDLSStokesRadiusDistribution(); // 503
+  void CmDLSDiffusionDistribution();   // 502
   void CmFitMAndS(); void CmHeteroAssocModel();  // 217, 267 (commands/reacting_commands.cpp)
   // Discrete-species models (commands/discrete_model_commands.cpp): 198, 246, 280, 281, 291,
   // 227, 893, 255 and 256; the planar quadrature, self-association and electrophoresis

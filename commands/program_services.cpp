@@ -20,6 +20,7 @@
 #include "distributions/install_hooks.h"
 #include "propagators/install_hooks.h"
 #include "lamm/lamm_globals.h"
+#include "modelcalc/dls_species_signal.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -128,6 +129,7 @@ void InstallProgramServices() {
   InstallDataSetServices();
   InstallBufferMismatchHooks();
   InstallFluorescenceDetectionHooks();
+  InstallDLSKernelHook();
   InstallFitReportHooks();
 }
 

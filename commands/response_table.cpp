@@ -96,6 +96,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(514, &W::CmContinuousCsConformationalChange), CommandEntry(521, &W::CmContinuousCsLinearRod),
       CommandEntry(288, &W::CmLsgModel), CommandEntry(539, &W::CmLsgOneDiscrete), CommandEntry(510, &W::CmZoneLsgModel),
       CommandEntry(501, &W::CmElectroLsgModel), CommandEntry(513, &W::CmCvConstantD),
+      CommandEntry(503, &W::CmDLSStokesRadiusDistribution), CommandEntry(502, &W::CmDLSDiffusionDistribution),
       // Parameters, run and numerics.
       CommandEntry(212, &W::ParametersCommand),
       CommandEntry(213, &W::CmRun),
