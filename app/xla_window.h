@@ -267,10 +267,11 @@ class TXLAWindow {
   // Distributions: save, copy and the tools of the distribution pane
   // (commands/distribution_*.cpp).
   void CmSaveContinuousDistribution(); // 271
-  // Monte Carlo and the prior from peaks (commands/monte_carlo_commands.cpp).
+  // Monte Carlo and the priors (commands/monte_carlo_commands.cpp).
   void CmMonteCarloDistributions();    // 296
   void CmMonteCarloIntegratedSw();     // 546
   void CmPriorDiscreteSpecies();       // 633
+  void CmUsePriorProbabilities();      // 529
   void CmCopyDistributionPlot();       // 273
   void CmCopyDistribution();           // 274
   void CmIntegrateDistribution();      // 456

@@ -113,7 +113,7 @@ std::vector<ResponseEntry> MakeTable() {
       // Distributions.
       CommandEntry(271, &W::CmSaveContinuousDistribution),
       CommandEntry(296, &W::CmMonteCarloDistributions), CommandEntry(546, &W::CmMonteCarloIntegratedSw),
-      CommandEntry(633, &W::CmPriorDiscreteSpecies),
+      CommandEntry(633, &W::CmPriorDiscreteSpecies), CommandEntry(529, &W::CmUsePriorProbabilities),
       CommandEntry(273, &W::CmCopyDistributionPlot),
       CommandEntry(274, &W::CmCopyDistribution),
       CommandEntry(456, &W::CmIntegrateDistribution),

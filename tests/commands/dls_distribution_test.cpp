@@ -3,13 +3,14 @@
 // noise) gives an I(D) and an I(Rh) distribution that peak at the true D and at its
 // Stokes radius, with the species' amplitude as area; intensity correlations are
 // converted on request; Fit computes the same distribution.
+#include "distribution_window_test_support.h"
+
 #include <cmath>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "app/preferences.h"
-#include "distribution_window_test_support.h"
 #include "modelcalc/dls_species_signal.h"
 #include "propagators/sim_run.h"
 #include "scandata/dls_file.h"
