@@ -253,6 +253,8 @@ class TXLAWindow {
   void CmElectroLsgModel();            // 501
   void CmCvConstantD();                // 513
   void CmContinuousCsMsTable();       // 587
+  void CmDLSStokesRadiusDistribution(); // 503
+  void CmDLSDiffusionDistribution();   // 502
   void CmFitMAndS(); void CmHeteroAssocModel();  // 217, 267 (commands/reacting_commands.cpp)
   // Discrete-species models (commands/discrete_model_commands.cpp): 198, 246, 280, 281, 291,
   // 227, 893, 255 and 256; the planar quadrature, self-association and electrophoresis
@@ -274,10 +276,11 @@ class TXLAWindow {
   void CmTransformToRDistribution();     // 525
   void CmDirectBoundaryFromGss();        // 533
   void CmSaveContinuousDistribution(); // 271
-  // Monte Carlo and the prior from peaks (commands/monte_carlo_commands.cpp).
+  // Monte Carlo and the priors (commands/monte_carlo_commands.cpp).
   void CmMonteCarloDistributions();    // 296
   void CmMonteCarloIntegratedSw();     // 546
   void CmPriorDiscreteSpecies();       // 633
+  void CmUsePriorProbabilities();      // 529
   void CmCopyDistributionPlot();       // 273
   void CmCopyDistribution();           // 274
   void CmIntegrateDistribution();      // 456

@@ -84,8 +84,12 @@ void TXLAWindow::CmFitAnnealing() {
 // says that it was interrupted.
 void TXLAWindow::CmFit() {
   if (OfferHelpInHelpMode(*this)) return;
+  if (const std::string mismatch = ContinuousModelDataMismatch(); !mismatch.empty()) {
+    CommandMessageBox(*this, mismatch, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   // A continuous model refines its nonlinear parameters around the distribution.
-  const bool continuous = IsContinuousModel() && !bDLSData;
+  const bool continuous = IsContinuousModel();
   if (!DiscreteModelActive() && !(continuous && KernelModelAvailable())) {
     const int model = continuous ? ActiveModelCommand() : 0;
     CommandMessageBox(*this, NotAvailableText(model != 0 ? model : kCmFit), "ATTENTION",

@@ -45,6 +45,8 @@ constexpr int kCmLsgOneDiscrete = 539;
 constexpr int kCmZoneLsg = 510;
 constexpr int kCmElectroLsg = 501;
 constexpr int kCmCvConstantD = 513;
+constexpr int kCmDLSDiffusion = 502;
+constexpr int kCmDLSStokesRadius = 503;
 
 // Every command of the model menu that chooses a model.
 constexpr int kModelCommands[] = {198, 235, 227, 893, 277, 279, 887, 275, 514, 526, 531, 548,
@@ -56,6 +58,20 @@ constexpr float kDefaultGridCount = 100.0f;  // grid points
 constexpr float kDefaultInvariantD = 5.0f;   // 1e-7 cm^2/s, as a species' D at start
 constexpr float kDefaultCMMin = 10000.0f;    // g/mol
 constexpr float kDefaultCMMax = 500000.0f;
+constexpr float kDefaultRhMin = 0.5f;        // nm
+constexpr float kDefaultRhMax = 5000.0f;
+constexpr float kDefaultDMin = 0.01f;        // 1e-7 cm^2/s
+constexpr float kDefaultDMax = 100.0f;
+
+// The unit of a model's grid limits: s, M, the Stokes radius (nm) of I(Rh), or D
+// (1e-7 cm^2/s) of I(D).
+enum class GridUnit { S, M, Rh, D };
+
+GridUnit CurrentGridUnit() {
+  if (bDLSRhModel || bDLSTimeCourseModel) return GridUnit::Rh;
+  if (bDLSDModel) return GridUnit::D;
+  return IsSGridModel() ? GridUnit::S : GridUnit::M;
+}
 
 // What slot 11 of the vector means for a continuous model.
 enum class Slot11 { FrictionalRatio, DiffusionCoefficient, ScalingKs, ModelConstant };
@@ -84,10 +100,11 @@ float Slot11Default(Slot11 meaning) {
 
 // The continuous model whose flags were just set: check mark, grid range and the
 // settings of the vector, which the model variables then take over.
-void SetUpContinuousModel(TXLAWindow& window, int id, bool wasContinuous, bool wasSGrid,
+void SetUpContinuousModel(TXLAWindow& window, int id, bool wasContinuous, GridUnit oldUnit,
                           Slot11 oldSlot11, bool wasScalingLaw) {
   window.GetHandle().CheckMenuItem(id, true);
-  const bool sameUnit = wasContinuous && wasSGrid == IsSGridModel();
+  const GridUnit unit = CurrentGridUnit();
+  const bool sameUnit = wasContinuous && oldUnit == unit;
 
   // The grid range of the new model: from a distribution shown (its x values in the
   // new model's unit), else the model's default range. A model of the same unit
@@ -101,7 +118,13 @@ void SetUpContinuousModel(TXLAWindow& window, int id, bool wasContinuous, bool w
     pParams[kContiSlotGridMax] = gridMax;
     pParams[kContiSlotGridCount] = gridCount;
   } else {
-    if (!IsSGridModel() && (fDistMin <= 0.0f || fDistMax <= fDistMin)) {
+    if (unit == GridUnit::Rh) {
+      fDistMin = kDefaultRhMin;
+      fDistMax = kDefaultRhMax;
+    } else if (unit == GridUnit::D) {
+      fDistMin = kDefaultDMin;
+      fDistMax = kDefaultDMax;
+    } else if (unit == GridUnit::M && (fDistMin <= 0.0f || fDistMax <= fDistMin)) {
       // A molar-mass grid needs positive limits; an s range starting at 0 gives none.
       fDistMin = kDefaultCMMin;
       fDistMax = kDefaultCMMax;
@@ -138,13 +161,13 @@ template <class SetFlags>
 void ChooseContinuousModel(TXLAWindow& window, int id, SetFlags setFlags) {
   if (OfferHelpInHelpMode(window)) return;
   const bool wasContinuous = IsContinuousModel();
-  const bool wasSGrid = wasContinuous && IsSGridModel();
+  const GridUnit oldUnit = CurrentGridUnit();
   const Slot11 oldSlot11 = Slot11Meaning();
   const bool wasScalingLaw = IsScalingLawModel();
   SwitchModel(window);
   bContiModel = true;
   setFlags();
-  SetUpContinuousModel(window, id, wasContinuous, wasSGrid, oldSlot11, wasScalingLaw);
+  SetUpContinuousModel(window, id, wasContinuous, oldUnit, oldSlot11, wasScalingLaw);
   if (bBufferSedCorrection) CheckBufferSedimentationModel(&window.GetHandle());
 }
 
@@ -319,6 +342,24 @@ void TXLAWindow::CmElectroLsgModel() {
 
 void TXLAWindow::CmCvConstantD() {
   ChooseContinuousModel(*this, kCmCvConstantD, [] { bCvConstantD = true; });
+}
+
+// The intensity distributions of DLS correlation functions, over the Stokes radius
+// (nm) or over D (1e-7 cm^2/s).
+void TXLAWindow::CmDLSStokesRadiusDistribution() {
+  ChooseContinuousModel(*this, kCmDLSStokesRadius, [] { bDLSRhModel = true; });
+}
+
+void TXLAWindow::CmDLSDiffusionDistribution() {
+  ChooseContinuousModel(*this, kCmDLSDiffusion, [] { bDLSDModel = true; });
+}
+
+std::string ContinuousModelDataMismatch() {
+  if (!IsContinuousModel()) return {};
+  const bool dlsModel = bDLSRhModel || bDLSDModel || bDLSTimeCourseModel;
+  if (dlsModel && !bDLSData) return "this model needs DLS data: load DLS Data first";
+  if (!dlsModel && bDLSData) return "this continuous model does not apply to DLS data";
+  return {};
 }
 
 }  // namespace tarmic

@@ -5,9 +5,12 @@
 // level, partial specific volume, frictional ratio or its model constant, buffer
 // density and viscosity): where the vector does not hold settings of that kind
 // yet, the command puts the engine's current values there (the defaults at start:
-// grid 0-20 S or 10000-500000 g/mol with 100 points, confidence level 0.95,
+// grid 0-20 S or 10000-500000 g/mol, 0.5-5000 nm for I(Rh) and 0.01-100 x 1e-7
+// cm^2/s for I(D) of DLS data, with 100 points, confidence level 0.95,
 // vbar 0.73, f/f0 1.2, density 1.0, viscosity 0.01002 P).
 #pragma once
+
+#include <string>
 
 namespace tarmic {
 
@@ -25,5 +28,9 @@ bool RunnableModelActive();
 // A discrete-species model that the model computation computes (on light-scattering
 // data only the non-interacting species).
 bool DiscreteModelActive();
+// Why the active continuous model cannot run on the loaded kind of data (the DLS
+// distributions need DLS data, the sedimentation models do not apply to it); empty
+// when it can.
+std::string ContinuousModelDataMismatch();
 
 }  // namespace tarmic

@@ -1,5 +1,6 @@
-// The Monte-Carlo statistics of the current distribution (296, 546) and the prior
-// made of the peaks of the current distribution (633).
+// The Monte-Carlo statistics of the current distribution (296, 546), the prior
+// made of the peaks of the current distribution (633) and the prior dialog "Use
+// Prior Probabilities" (529).
 #include <optional>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
+#include "distributions/prior_dialog.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelfit/model_flags.h"
 #include "platform/backend.h"
@@ -127,6 +129,16 @@ void TXLAWindow::CmPriorDiscreteSpecies() {
   bPriorFromGJT = false;
   bUsePrior = true;
   CmRun();
+}
+
+void TXLAWindow::CmUsePriorProbabilities() {
+  if (OfferHelpInHelpMode(*this)) return;
+  // A record that no dialog has used yet starts empty.
+  if (priorParamsTransfer.text.empty() && priorParamsTransfer.checked.empty())
+    InitPriorParamsTransfer(priorParamsTransfer);
+  PriorDialogServices services;
+  services.selectPeaksFromDistribution = [this] { CmPriorDiscreteSpecies(); };
+  RunPriorParamsBox(&GetHandle(), priorParamsTransfer, services, &bModalBoxOpen);
 }
 
 }  // namespace tarmic

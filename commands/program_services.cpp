@@ -25,6 +25,7 @@
 #include "distributions/install_hooks.h"
 #include "propagators/install_hooks.h"
 #include "lamm/lamm_globals.h"
+#include "modelcalc/dls_species_signal.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/model_computation.h"
 #include "modelfit/lamm_settings.h"
@@ -149,6 +150,7 @@ void InstallProgramServices() {
   InstallDataSetServices();
   InstallBufferMismatchHooks();
   InstallFluorescenceDetectionHooks();
+  InstallDLSKernelHook();
   InstallFitReportHooks();
   GetModelFitHooks().calibrateCMPowerLaw = [](Window*) {
     TXLAWindow* main = GetMainWindow();

@@ -96,6 +96,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(514, &W::CmContinuousCsConformationalChange), CommandEntry(521, &W::CmContinuousCsLinearRod),
       CommandEntry(288, &W::CmLsgModel), CommandEntry(539, &W::CmLsgOneDiscrete), CommandEntry(510, &W::CmZoneLsgModel),
       CommandEntry(501, &W::CmElectroLsgModel), CommandEntry(513, &W::CmCvConstantD),
+      CommandEntry(503, &W::CmDLSStokesRadiusDistribution), CommandEntry(502, &W::CmDLSDiffusionDistribution),
       // Parameters, run and numerics.
       CommandEntry(212, &W::ParametersCommand),
       CommandEntry(213, &W::CmRun),
@@ -113,7 +114,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(836, &W::CmTransformToS20wDistribution), CommandEntry(525, &W::CmTransformToRDistribution), CommandEntry(533, &W::CmDirectBoundaryFromGss),
       CommandEntry(271, &W::CmSaveContinuousDistribution),
       CommandEntry(296, &W::CmMonteCarloDistributions), CommandEntry(546, &W::CmMonteCarloIntegratedSw),
-      CommandEntry(633, &W::CmPriorDiscreteSpecies),
+      CommandEntry(633, &W::CmPriorDiscreteSpecies), CommandEntry(529, &W::CmUsePriorProbabilities),
       CommandEntry(273, &W::CmCopyDistributionPlot),
       CommandEntry(274, &W::CmCopyDistribution),
       CommandEntry(456, &W::CmIntegrateDistribution),

@@ -38,6 +38,10 @@ void TXLAWindow::ParametersCommand() {
 
 void TXLAWindow::CmRun() {
   if (OfferHelpInHelpMode(*this)) return;
+  if (const std::string mismatch = ContinuousModelDataMismatch(); !mismatch.empty()) {
+    CommandMessageBox(*this, mismatch, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   if (!RunnableModelActive()) {
     // The model's computation is not part of this version: its command says so.
     const int model = ActiveModelCommand();

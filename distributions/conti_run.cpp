@@ -33,6 +33,8 @@
 #include "plot/progress_line.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/dls_file.h"
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
@@ -183,6 +185,27 @@ ContiRunOutcome Finish(ContiRunOutcome outcome) {
 
 bool SolveContiDistribution(const ContiRunSettings& settings) { return Solve(settings); }
 
+bool EnsureFieldCorrelationData(Window* window) {
+  if (!bDLSData || nScans < 1 || pDLSInfo.size() <= static_cast<std::size_t>(nScans)) return true;
+  if (pDLSInfo[1].bFieldACF) return true;
+  // Inner runs and series ask nothing: the data stay as they are and nothing is run.
+  if (bContiInnerRun || bBatchMode || !HasBackend()) return false;
+  if (GetBackend().MessageBox("DLS data for this model must be field autocorrelation g(1) - transform?",
+                              "ERROR", MB_YESNO) != IDYES)
+    return false;
+  // g(1) = sign(g(2) - 1) sqrt|g(2) - 1| of every function; the grid rows follow.
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t k = static_cast<std::size_t>(s);
+    ConvertIntensityToFieldACF(pnPoints[k], ppSignal[k], &pDLSInfo[k]);
+    FillGridSignalRow(s);
+  }
+  bDataChanged = true;
+  const DataSetHooks& hooks = GetDataSetHooks();
+  if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
+  if (window) window->Invalidate();
+  return true;
+}
+
 ContiRunSettings GetContiRunSettings() {
   const auto& h = GetDistributionHooks().runSettings;
   ContiRunSettings settings = h ? h() : ContiRunSettings{};
@@ -225,6 +248,11 @@ ContiRunOutcome RunContiSed(Window* window) {
   RunScope scope(window);
   // A new result is on its own axis again.
   bDistTransformed = bDistRhTransformed = false;
+  if (bDLSData) {
+    // A key pressed before the run does not stop it.
+    bUserAbort = false;
+    if (!EnsureFieldCorrelationData(window)) return Finish(ContiRunOutcome::NotStarted);
+  }
 
   if (nScans == 0) return Finish(ContiRunOutcome::NotStarted);
   if (bElectrophoresis && !bCvConstantD && !bElectroLsgModel) {

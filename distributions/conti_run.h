@@ -60,6 +60,13 @@ ContiRunSettings GetContiRunSettings();
 // Returns the outcome, also kept in eLastContiRunOutcome.
 ContiRunOutcome RunContiSed(Window* window);
 
+// The DLS distributions need field correlations g(1). With intensity correlations
+// g(2) - 1 loaded, asks "DLS data for this model must be field autocorrelation g(1)
+// - transform?" (caption "ERROR"); Yes converts every function (signed square
+// roots) and rebuilds the plots. False when the data are not g(1) afterwards (No;
+// inner runs and batch mode ask nothing). True for any other data.
+bool EnsureFieldCorrelationData(Window* window);
+
 // The regularised solve of the current normal equations as a run makes it (by the
 // settings: maximum entropy, Tikhonov-Phillips, or both, the Tikhonov-Phillips
 // result then in pDistSolution2) into pDistSolution; false when there is none.

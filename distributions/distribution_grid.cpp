@@ -185,7 +185,22 @@ void BuildSizeShapeCells(int n) {
 
 // The grids of light-scattering data: pDistS ends as log10 D, pDistGrid as
 // log10 Rh, with the Stokes-Einstein relation SE turning radii into D and back.
-void BuildDLSGrid(int n) {
+// Without a spacing chosen the grid is even in the log10 of the model's own unit
+// (as the Parameters dialog sets it unless "linear in D" is ticked). False
+// (reported) when the limits cannot make a grid: every spacing takes logarithms of
+// radii or D values, so both limits must be positive and in increasing order.
+bool BuildDLSGrid(int n) {
+  if (!(fDistMin > 0.0f) || !(fDistMax > fDistMin)) {
+    ShowError(Format("the limits of the DLS distribution must be positive, the lower below the "
+                     "upper (now %g and %g)",
+                     static_cast<double>(fDistMin), static_cast<double>(fDistMax)),
+              false);
+    return false;
+  }
+  if (!bDLSGridLinearD && !bDLSGridLogD && !bDLSGridLogRh) {
+    bDLSGridLogRh = bDLSRhModel || bDLSTimeCourseModel;
+    bDLSGridLogD = !bDLSGridLogRh;
+  }
   const float T = pDLSInfo.size() > 1 ? pDLSInfo[1].temperatureC : 20.0f;
   auto SE = [T](double x) { return static_cast<double>(DFromRh(static_cast<float>(x), T)); };
   auto log10SE = [&SE](double lg) { return std::log10(SE(std::pow(10.0, lg))); };
@@ -239,6 +254,7 @@ void BuildDLSGrid(int n) {
       }
       break;
   }
+  return true;
 }
 
 // The companion value of every s-grid point: M where a mass applies, s itself
@@ -378,11 +394,13 @@ bool SetupContiGrid() {
       FillSGridCompanions(m);
       if (sizeShape) BuildSizeShapeCells(m);
     }
-    const auto& prior = GetDistributionHooks().buildPriorProbability;
-    if (prior) prior();
-  } else {
-    BuildDLSGrid(n);
+  } else if (!BuildDLSGrid(n)) {
+    return false;
   }
+  // The prior of the new grid (the I(Rh) distribution takes it over log10 Rh, the
+  // I(D) distribution over log10 D).
+  const auto& prior = GetDistributionHooks().buildPriorProbability;
+  if (prior) prior();
 
   // 7. The plot.
   SetupDistributionPlot();

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "distributions/conti_run.h"
+#include "scandata/dls_info.h"
 
 namespace tarmic {
 
@@ -46,6 +47,14 @@ struct DistributionHooks {
   std::function<void()> buildPriorProbability;
   // The preparation of the nonideal c(s) model after the grid is made.
   std::function<void()> prepareNonideal;
+
+  // --- light scattering ---
+  // g1 of unit amplitude of one species of diffusion coefficient D (cm^2/s) for
+  // the record's scattering vector, at the abscissae x[1..n] (log10 lag time) into
+  // out[1..n]: the kernels of the DLS distributions. Without it those
+  // distributions cannot be computed.
+  std::function<void(const DLSInfo& record, double D, const float* x, float* out, int n)>
+      dlsFieldCorrelation;
 };
 
 // The installed hooks; their owners assign the members.

@@ -117,7 +117,10 @@ LammDiscretizationSettings CurrentDiscretization() {
 }
 
 bool KernelModelAvailable() {
-  if (bDLSData || bEquilibriumMode || LightScatteringModel()) return false;
+  // On correlation functions only the I(Rh) and I(D) distributions, and those only
+  // there.
+  if (bDLSData) return bDLSRhModel || bDLSDModel;
+  if (bEquilibriumMode || LightScatteringModel()) return false;
   // Models computed elsewhere or not here: the nonideal c(s) and the boundary
   // analyses.
   if (bCsNonideal || bBoundaryAnalysis || bVanHoldeWeischet) return false;
@@ -243,7 +246,12 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
   double vbar = VBAR;
   KernelKind kind = KernelKind::Lamm;
 
-  if (bCMPriorVbar) {
+  if (bDLSData) {
+    // A decay of the correlation function: the grid holds log10 D of the point.
+    D = static_cast<float>(std::pow(10.0, static_cast<double>(pDistS[i])));
+    s = 0.0f;
+    kind = KernelKind::LightScattering;
+  } else if (bCMPriorVbar) {
     // c(M) with vbar(M): the partial specific volume follows the mass.
     vbar = VbarFromMass(M);
     VBAR = static_cast<float>(vbar);
@@ -289,7 +297,7 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
     D = DFromM(M, T);
     s = SFromMandD(M, D, T);
   }
-  if (!sizeShape) {
+  if (!sizeShape && !bDLSData) {
     if (IsSGridModel() && kind != KernelKind::Step && !bCvConstantD) pDistS[i] = M;
     pDistGrid[i] = s;
   }
@@ -399,6 +407,20 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
   return status;
 }
 
+// The kernel of a DLS grid point: g1 of unit amplitude with the point's D for every
+// correlation function, on the common grid of log10 lag times. False (reported)
+// when no correlation function is installed.
+bool LightScatteringKernel(int point, double D, const float* x, int n) {
+  const auto& correlation = GetDistributionHooks().dlsFieldCorrelation;
+  if (!correlation || pDLSInfo.size() <= static_cast<std::size_t>(nScans)) {
+    ReportDistributionError(0, "the correlation functions of the DLS kernels are not available");
+    return false;
+  }
+  for (int scan = 1; scan <= nScans; ++scan)
+    correlation(pDLSInfo[static_cast<std::size_t>(scan)], D, x, pppKernels[point][scan], n);
+  return true;
+}
+
 // After the list: the buffer component into the kernel of point 1.
 int FinishListWithBuffer(Window* window, int status) {
   if (bBufferSedCorrection && !bUserAbort && status != 1 && status < 4) {
@@ -438,6 +460,11 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list) {
     if (list.kind[k] == KernelKind::Step) {
       if (!quiet) ShowContiText(10, 30, Format("stepfunctions for s = %.3fS ", s));
       StepBoundaryKernel(i, s, radii, nRadii);
+    } else if (list.kind[k] == KernelKind::LightScattering) {
+      if (!quiet)
+        ShowContiText(10, 30, Format("simulating for D = %.3e cm^2/sec (log10(rh/cm) = %1.3e)    ", D,
+                                     static_cast<double>(pDistGrid[i])));
+      if (!LightScatteringKernel(i, D, radii, nRadii)) return 4;
     } else if (list.kind[k] == KernelKind::Electrophoresis) {
       if (!quiet)
         ShowContiText(10, 30, Format("simulating for v = %.3f (D=%1.3e cm^2/sec)    ", s, D));

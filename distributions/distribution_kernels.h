@@ -29,9 +29,10 @@ extern float fCurrentM;
 
 // How the kernel of a point is computed: a Lamm equation solution of the ideal
 // solver (solved as one list on worker threads), the sharp boundary of a
-// non-diffusing species (ls-g*), or a Lamm equation solution in the planar cell of
-// electrophoresis (constant drift, one point at a time).
-enum class KernelKind : unsigned char { Lamm, Step, Electrophoresis };
+// non-diffusing species (ls-g*), a Lamm equation solution in the planar cell of
+// electrophoresis (constant drift, one point at a time), or the field correlation
+// g1 = exp(-1e-4 D q^2 tau) of a species on DLS data (one point at a time).
+enum class KernelKind : unsigned char { Lamm, Step, Electrophoresis, LightScattering };
 
 // The per-point values handed to the solver list, [1..N] (element 0 unused). For
 // the electrophoresis points s is the velocity in um/s.
@@ -45,7 +46,8 @@ struct KernelPointList {
 
 // Whether the kernels of the active model can be computed here: every continuous
 // sedimentation and electrophoresis model except the nonideal c(s), the M(s)
-// table and the boundary analyses (light-scattering and equilibrium data neither).
+// table and the boundary analyses (equilibrium data neither); on DLS data the
+// I(Rh) and I(D) distributions, which apply to DLS data only.
 bool KernelModelAvailable();
 
 // Temperature of the kernels: that of the last scan record.
@@ -59,7 +61,8 @@ bool KernelsCheckObservableS();
 
 // Sets s, D and M of grid point i (1..nDistGrid; cell 1..nFf0Grid of the c(s,ff0)
 // models) by the model's relations, writes s to pDistGrid[i] and M to pDistS[i]
-// where the model computes them (the cell vectors for c(s,ff0): D, Stokes radius,
+// where the model computes them (on DLS data D = 10^pDistS[i] and the grid stays;
+// the cell vectors for c(s,ff0): D, Stokes radius,
 // and s, M, f/f0 of a discrete species in cell 1), and stores s, D, vbar and the
 // kernel kind in the list. With sMax > 0 a point above it is refused after the
 // message "sedimentation coefficient #%d (%.3fS) is exceeding maximum observable

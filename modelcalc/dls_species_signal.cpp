@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "distributions/distribution_hooks.h"
 #include "modelcalc/model_steps.h"
 #include "modelfit/model_flags.h"
 #include "propagators/sim_run.h"
@@ -30,6 +31,22 @@ double ScatteringVectorSquared(const DLSInfo& record) {
   return q * q;
 }
 
+namespace {
+
+// amplitude exp(-gamma tau + m2 tau^2 / 2 - m3 tau^3 / 6 + m4 tau^4 / 24) at the lag
+// times tau = 10^x[j], j = 1..n; 0 where the exponent underflows.
+void DecayProfile(double amplitude, double gamma, double m2, double m3, double m4, const float* x,
+                  float* out, int n) {
+  for (int j = 1; j <= n; ++j) {
+    const double tau = std::pow(10.0, static_cast<double>(x[j]));
+    const double exponent =
+        tau * (-gamma + tau * (m2 / 2.0 + tau * (-m3 / 6.0 + tau * m4 / 24.0)));
+    out[j] = exponent < kUnderflow ? 0.0f : static_cast<float>(amplitude * std::exp(exponent));
+  }
+}
+
+}  // namespace
+
 void DLSCorrelationProfile(const DLSInfo& record, const float* x, float* out, int n) {
   // q'^2 = 1e-4 q^2 turns D in cm^2/s into a decay rate in 1/s.
   const double q2 = 1e-4 * ScatteringVectorSquared(record);
@@ -37,12 +54,11 @@ void DLSCorrelationProfile(const DLSInfo& record, const float* x, float* out, in
   const double m2 = bCumulants ? dDlsMu2 * q2 * q2 : 0.0;
   const double m3 = bCumulants ? dDlsMu3 * q2 * q2 * q2 : 0.0;
   const double m4 = bCumulants ? dDlsMu4 * q2 * q2 * q2 * q2 : 0.0;
-  for (int j = 1; j <= n; ++j) {
-    const double tau = std::pow(10.0, static_cast<double>(x[j]));
-    const double exponent =
-        tau * (-gamma + tau * (m2 / 2.0 + tau * (-m3 / 6.0 + tau * m4 / 24.0)));
-    out[j] = exponent < kUnderflow ? 0.0f : static_cast<float>(dDlsAmplitude * std::exp(exponent));
-  }
+  DecayProfile(dDlsAmplitude, gamma, m2, m3, m4, x, out, n);
+}
+
+void DLSFieldCorrelation(const DLSInfo& record, double D, const float* x, float* out, int n) {
+  DecayProfile(1.0, 1e-4 * ScatteringVectorSquared(record) * D, 0.0, 0.0, 0.0, x, out, n);
 }
 
 void CalculateDLSSpeciesSignal() {
@@ -50,6 +66,8 @@ void CalculateDLSSpeciesSignal() {
     DLSCorrelationProfile(pDLSInfo[static_cast<std::size_t>(s)], x, out, n);
   });
 }
+
+void InstallDLSKernelHook() { GetDistributionHooks().dlsFieldCorrelation = DLSFieldCorrelation; }
 
 void ResetDLSSpeciesSignal() {
   dDlsAmplitude = 1.0;

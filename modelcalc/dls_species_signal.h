@@ -34,6 +34,15 @@ double ScatteringVectorSquared(const DLSInfo& record);
 // dDlsG1 and dDlsMu2..4. Values are clamped to 0 where the exponent underflows.
 void DLSCorrelationProfile(const DLSInfo& record, const float* x, float* out, int n);
 
+// g1 of unit amplitude of one species of diffusion coefficient D (cm^2/s), a
+// single exponential exp(-1e-4 D q^2 tau), at the abscissae x[1..n] (log10 lag
+// time) into out[1..n]: the kernel of a grid point of the DLS distributions.
+void DLSFieldCorrelation(const DLSInfo& record, double D, const float* x, float* out, int n);
+
+// Installs DLSFieldCorrelation as the distribution engine's correlation function
+// (distribution_hooks.h).
+void InstallDLSKernelHook();
+
 // The correlation function of the current species (iCurrentSpecies) for every
 // modelled correlation function: added to the fit rows on each function's own lag
 // times, or written into the species' signal table on the common grid when the

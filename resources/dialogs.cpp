@@ -1,6 +1,6 @@
 // The dialog templates: the variants of the model parameter dialog, the Lamm
-// equation dialog 631, the buffer mismatch dialogs 572 and 575 and the
-// fluorescence tools dialog 916.
+// equation dialog 631, the buffer mismatch dialogs 572 and 575, the
+// fluorescence tools dialog 916 and the prior-probability dialog 776.
 //
 // A template is described as rows in columns: a row is an edit field with its
 // label and an optional check box or radio button beside it, or a lone check box
@@ -59,6 +59,7 @@ int RadioGroup(int id) {
     case 840: case 844: return 7;
     case 863: case 847: return 8;
     case 850: return 9;
+    case 819: case 820: case 823: return 10;
     default: return 6;
   }
 }
@@ -571,6 +572,60 @@ const DialogTemplate& FloToolsTemplate() {
   return t;
 }
 
+// --- the prior-probability dialog ----------------------------------------------
+
+// The file name in use above a table of ten peak rows (box, location, width,
+// amplitude) under column headings, then the switch and the sources.
+DialogTemplate BuildPriorTemplate() {
+  DialogTemplate t;
+  t.name = std::to_string(kPriorParamsDialogId);
+  t.caption = "Generate Prior Probability From Peaks";
+  t.width = 330;
+  const int w = t.width - 2 * kMargin;
+  t.controls.push_back(Control(777, ControlKind::Edit, "", kMargin, kMargin, w, 24));
+  int y = kMargin + 30;
+  const int columns[3] = {80, 162, 244};
+  const char* headings[3] = {"Location (S)", "Width (S)\n(>= 0)", "Amplitude \n(0.01 - 100)"};
+  for (int c = 0; c < 3; ++c)
+    t.controls.push_back(Control(kStaticControlId, ControlKind::Static, headings[c], columns[c], y, 78, 18));
+  y += 22;
+  for (int k = 1; k <= 10; ++k) {
+    t.controls.push_back(Control(777 + k, ControlKind::CheckBox, "peak #" + std::to_string(k), kMargin, y + 1, 66, 10));
+    for (int c = 0; c < 3; ++c)
+      t.controls.push_back(Control(787 + 10 * c + k, ControlKind::Edit, "", columns[c], y, 74, 12));
+    y += kRowHeight;
+  }
+  y += 6;
+  y = PlaceColumn(t,
+                  {C(818, "Use Prior"), R(819, "From File"), C(821, "Load New Prior File"),
+                   C(822, "GJT file"), R(820, "From Gauss/Delta-Peaks")},
+                  kMargin, y, w);
+  t.controls.push_back(Control(823, ControlKind::RadioButton,
+                               "Select Peaks From Current Distribution (assuming pure species)\n"
+                               "(control-X, same as separate menu function)",
+                               kMargin, y + 1, w, 20));
+  AddButtons(t, y + 28);
+  return t;
+}
+
+const DialogTemplate& PriorTemplate() {
+  static const DialogTemplate t = BuildPriorTemplate();
+  return t;
+}
+
+std::vector<TransferControl> MakePriorControls() {
+  std::vector<TransferControl> c = {{777, ControlKind::Edit}};
+  for (int id = 778; id <= 787; ++id) c.push_back({id, ControlKind::CheckBox});
+  for (int id = 788; id <= 817; ++id) c.push_back({id, ControlKind::Edit});
+  c.push_back({818, ControlKind::CheckBox});
+  c.push_back({819, ControlKind::RadioButton});
+  c.push_back({820, ControlKind::RadioButton});
+  c.push_back({821, ControlKind::CheckBox});
+  c.push_back({822, ControlKind::CheckBox});
+  c.push_back({823, ControlKind::RadioButton});
+  return c;
+}
+
 std::vector<TransferControl> MakeFloToolsControls() {
   constexpr ControlKind e = ControlKind::Edit, c = ControlKind::CheckBox;
   return {{613, c}, {612, e}, {615, c}, {620, c}, {614, e}, {621, c}, {835, c},
@@ -675,6 +730,7 @@ const DialogTemplate& GetDialogTemplate(std::string_view name) {
   if (name == LammTemplate().name) return LammTemplate();
   if (name == InhomSolventTemplate().name) return InhomSolventTemplate();
   if (name == FloToolsTemplate().name) return FloToolsTemplate();
+  if (name == PriorTemplate().name) return PriorTemplate();
   for (bool mass : {false, true})
     if (name == BufferTemplate(mass).name) return BufferTemplate(mass);
   for (const auto& [id, t] : Params().templates)
@@ -699,6 +755,11 @@ const std::vector<TransferControl>& BufferDialogControls() {
 
 const std::vector<TransferControl>& FloToolsDialogControls() {
   static const std::vector<TransferControl> controls = MakeFloToolsControls();
+  return controls;
+}
+
+const std::vector<TransferControl>& PriorDialogControls() {
+  static const std::vector<TransferControl> controls = MakePriorControls();
   return controls;
 }
 

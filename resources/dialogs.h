@@ -1,7 +1,7 @@
 // The program's dialog templates, as data: the model parameter dialog in its
 // variants, one per model family, the dialog "Numerical Control of Lamm
-// Equation Solution", the two templates of "Buffer Mismatch" and "Tools For
-// Fitting Fluorescence AUC data".
+// Equation Solution", the two templates of "Buffer Mismatch", "Tools For
+// Fitting Fluorescence AUC data" and "Generate Prior Probability From Peaks".
 //
 // Every variant of the parameter dialog carries the controls 401-455 with the same
 // transfer layout (the record is addressed by control id); a variant only chooses
@@ -29,6 +29,8 @@ inline constexpr int kBufferSedDialogId = 572;
 inline constexpr int kBufferSedMassDialogId = 575;
 // Template of the dialog "Tools For Fitting Fluorescence AUC data".
 inline constexpr int kFloToolsDialogId = 916;
+// Template of the prior-probability dialog "Generate Prior Probability From Peaks".
+inline constexpr int kPriorParamsDialogId = 776;
 
 // The template of a dialog by its name, the resource id as text ("631", "320").
 // An unknown name is a programming error: std::invalid_argument naming it.
@@ -55,6 +57,12 @@ const std::vector<TransferControl>& InhomSolventDialogControls();
 const std::vector<TransferControl>& BufferDialogControls();
 // The controls of the fluorescence tools dialog in transfer order.
 const std::vector<TransferControl>& FloToolsDialogControls();
+// The controls of the prior-probability dialog in transfer order: the file name
+// (777), the ten peak boxes (778-787), their locations (788-797), widths (798-807)
+// and amplitudes (808-817), "Use Prior" (818), the sources "From File" (819) and
+// "From Gauss/Delta-Peaks" (820), "Load New Prior File" (821), "GJT file" (822)
+// and the source "Select Peaks From Current Distribution" (823).
+const std::vector<TransferControl>& PriorDialogControls();
 
 // The label of a control in a template: the label of a check box, radio button or
 // push button, or the static text placed right before an edit field; empty when

@@ -1,0 +1,176 @@
+// The intensity distributions of DLS correlation functions: a synthetic single
+// species (its g1 made by the discrete species' correlation function, with a little
+// noise) gives an I(D) and an I(Rh) distribution that peak at the true D and at its
+// Stokes radius, with the species' amplitude as area; intensity correlations are
+// converted on request; Fit computes the same distribution.
+#include "distribution_window_test_support.h"
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/preferences.h"
+#include "modelcalc/dls_species_signal.h"
+#include "propagators/sim_run.h"
+#include "scandata/dls_file.h"
+
+namespace tarmic::testing {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kD = 5e-7;  // cm^2/s
+constexpr double kAmplitude = 0.7;
+constexpr double kNoise = 1e-3;
+
+class DlsDistributionTest : public DistributionWindowTest {
+ protected:
+  void TearDown() override {
+    bDLSConvertOnWrite = false;
+    ResetDLSSpeciesSignal();
+    DistributionWindowTest::TearDown();
+  }
+
+  // Two correlation functions at 90 and 173 degrees (633 nm, n 1.33, 20 C, water),
+  // 100 lag times 1e-7 .. 1e-1 s, written as g(1).
+  std::vector<std::string> WriteSpecies() {
+    std::mt19937 random(7);
+    std::normal_distribution<double> gauss(0.0, kNoise);
+    std::vector<std::string> paths;
+    const int n = 100;
+    for (int f = 0; f < 2; ++f) {
+      DLSInfo record;
+      record.temperatureC = 20.0f;
+      record.elapsedTime = 60.0 * f;
+      record.refractiveIndex = 1.33f;
+      record.viscosity = 0.01002f;
+      record.scatteringAngle = f == 0 ? 90.0f : 173.0f;
+      record.laserWavelength = 6.33e-7f;
+      record.bFieldACF = true;
+      std::vector<float> x(n + 1), g(n + 1);
+      for (int j = 1; j <= n; ++j)
+        x[static_cast<std::size_t>(j)] = static_cast<float>(-7.0 + 6.0 * (j - 1) / (n - 1));
+      dSimD = kD;
+      dDlsAmplitude = kAmplitude;
+      DLSCorrelationProfile(record, x.data(), g.data(), n);
+      for (int j = 1; j <= n; ++j)
+        g[static_cast<std::size_t>(j)] += static_cast<float>(gauss(random));
+      paths.push_back(ProgramDir() + "/acf" + std::to_string(f) + ".dlsdat");
+      EXPECT_TRUE(
+          WriteDLSDatFromRecord(paths.back().c_str(), n, x.data(), g.data(), "species", record));
+    }
+    return paths;
+  }
+
+  void LoadSpecies(bool asIntensity) {
+    bAlwaysLoadG2 = asIntensity;
+    Backend().QueueOpenFiles(WriteSpecies());
+    Dispatch(298);
+    ASSERT_EQ(nScans, 2);
+    ASSERT_TRUE(bDLSData);
+    Backend().ClearTranscript();
+  }
+
+  // The model command and its grid (min, max in the model's unit) on 40 points.
+  void Choose(int command, float lo, float hi) {
+    // A distribution shown is redrawn for the new model, with a note.
+    if (pDistPlot) Backend().QueueMessageBox(IDOK, "");
+    Dispatch(command);
+    pParams[kContiSlotGridMin] = lo;
+    pParams[kContiSlotGridMax] = hi;
+    pParams[kContiSlotGridCount] = 40.0f;
+    pParams[kContiSlotConfidence] = 0.68f;
+    UnpackModelParams();
+  }
+
+  // Area and intensity-weighted mean of log10 x of the shown distribution over the
+  // linear axis x_i = 10^(g_i + shift): sum of c_i w_i with the bins w_i that the
+  // density was made with (half intervals at the ends).
+  static void AreaAndMean(const float* logAxis, double shift, double* area, double* meanLog) {
+    const int n = nDistGrid;
+    std::vector<double> x(static_cast<std::size_t>(n) + 2);
+    for (int i = 1; i <= n; ++i)
+      x[static_cast<std::size_t>(i)] = std::pow(10.0, logAxis[i] + shift);
+    double a = 0.0, m = 0.0;
+    for (int i = 1; i <= n; ++i) {
+      const double lo = i > 1 ? x[static_cast<std::size_t>(i - 1)] : x[1];
+      const double hi = i < n ? x[static_cast<std::size_t>(i + 1)] : x[static_cast<std::size_t>(n)];
+      const double c = pDistValues[i] * (hi - lo) / 2.0;
+      a += c;
+      m += c * (logAxis[i] + shift);
+    }
+    *area = a;
+    *meanLog = m / a;
+  }
+};
+
+TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplitude) {
+  LoadSpecies(false);
+  // Stokes radius of D in water at 20 C: R = k T / (6 pi eta D), in nm.
+  const double rh = 1.380649e-23 * 293.15 / (6.0 * kPi * 1.002e-3 * kD * 1e-4) * 1e9;
+
+  // I(D) on 0.5 .. 50 x 1e-7 cm^2/s.
+  Choose(502, 0.5f, 50.0f);
+  Dispatch(213);
+  ASSERT_TRUE(bModelComputed) << Backend().MessageBoxCaptions().size();
+  double area = 0.0, meanLog = 0.0;
+  AreaAndMean(pDistS, 7.0, &area, &meanLog);
+  EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
+  EXPECT_NEAR(meanLog, std::log10(kD * 1e7), 0.005);
+  int top = 1;
+  for (int i = 2; i <= nDistGrid; ++i)
+    if (pDistValues[i] > pDistValues[top]) top = i;
+  EXPECT_NEAR(pDistS[top], std::log10(kD), 0.06);  // within about one grid step
+
+  // Fit with nothing floated computes the same distribution.
+  const std::vector<float> run(pDistValues + 1, pDistValues + nDistGrid + 1);
+  Dispatch(215);
+  ASSERT_TRUE(bModelComputed);
+  for (int i = 1; i <= nDistGrid; ++i)
+    EXPECT_NEAR(pDistValues[i], run[static_cast<std::size_t>(i - 1)],
+                1e-4f * (1.0f + run[static_cast<std::size_t>(i - 1)]));
+
+  // I(Rh) on 1 .. 20 nm.
+  Choose(503, 1.0f, 20.0f);
+  Dispatch(213);
+  ASSERT_TRUE(bModelComputed);
+  AreaAndMean(pDistGrid, 9.0, &area, &meanLog);
+  EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
+  EXPECT_NEAR(meanLog, std::log10(rh), 0.005);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  // A sedimentation model on DLS data is refused.
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "");
+  Dispatch(275);
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(213);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+// Loaded as g(2) - 1 the data are g(1) only after the question: No runs nothing and
+// leaves the data, Yes converts them and gives the distribution of the g(1) load.
+TEST_F(DlsDistributionTest, IntensityCorrelationsAreConvertedOnRequest) {
+  LoadSpecies(true);
+  const float g2 = ppSignal[1][10];
+  Choose(502, 0.5f, 50.0f);
+  Backend().QueueMessageBox(IDNO, "ERROR");
+  Dispatch(213);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FALSE(bModelComputed);
+  EXPECT_EQ(ppSignal[1][10], g2);
+
+  Backend().QueueMessageBox(IDYES, "ERROR");
+  Dispatch(213);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_TRUE(bModelComputed);
+  EXPECT_TRUE(pDLSInfo[1].bFieldACF && pDLSInfo[2].bFieldACF);
+  EXPECT_NEAR(ppSignal[1][10], std::copysign(std::sqrt(std::fabs(g2)), g2), 1e-6);
+  double area = 0.0, meanLog = 0.0;
+  AreaAndMean(pDistS, 7.0, &area, &meanLog);
+  EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
+  EXPECT_NEAR(meanLog, std::log10(kD * 1e7), 0.005);
+}
+
+}  // namespace
+}  // namespace tarmic::testing

@@ -1,0 +1,136 @@
+// "Use Prior Probabilities": the dialog refuses invalid entries with a reason and
+// changes nothing on Cancel; a Gaussian peak typed in becomes the prior of the next
+// Run's grid, which the maximum-entropy distribution follows where the data are
+// silent; a prior file is checked when chosen, interpolated onto the grid, switched
+// off with "Use Prior" and on again by its source button.
+#include "distribution_window_test_support.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app/preferences.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_prior.h"
+
+namespace tarmic::testing {
+namespace {
+
+class PriorDialogTest : public DistributionWindowTest {
+ protected:
+  void TearDown() override {
+    ResetDistributionPrior();
+    bUsePrior = false;
+    DistributionWindowTest::TearDown();
+  }
+
+  // The distribution at the grid point nearest to s over that nearest to 9.2 S,
+  // where the data hold no species.
+  static double SilentRatio(double s) {
+    auto nearest = [](double x) {
+      int best = 1;
+      for (int i = 2; i <= nDistGrid; ++i)
+        if (std::fabs(pDistGrid[i] - x) < std::fabs(pDistGrid[best] - x)) best = i;
+      return best;
+    };
+    return pDistValues[nearest(s)] / pDistValues[nearest(9.2)];
+  }
+
+  // Run, with the note on the ratio answered.
+  void RunAtRatio2() {
+    Backend().QueueMessageBox(IDOK, "");
+    Dispatch(213);
+  }
+  static TransferBuffer PeakAnswer(const char* width) {
+    TransferBuffer answer;
+    answer.checked = {{818, true}, {820, true}, {778, true}};
+    answer.text = {{788, "2.0"}, {798, width}, {808, "10"}};
+    return answer;
+  }
+};
+
+TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  // Maximum entropy at a chi-square ratio of 2 (the program says so in a note):
+  // regularised strongly enough for the reference to shape the silent regions.
+  bRegMaxEnt = true;
+  pParams[kContiSlotConfidence] = 2.0f;
+  UnpackModelParams();
+  RunAtRatio2();
+  ASSERT_TRUE(bModelComputed);
+  const double silentWithout = SilentRatio(2.0);
+
+  // A negative width is refused with its reason; Cancel then changes nothing.
+  Backend().QueueDialog(IDOK, PeakAnswer("-0.4"));
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueDialog(IDCANCEL);
+  Dispatch(529);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_NE(BoxText("Input Error").find("peak #1"), std::string::npos);
+  EXPECT_FALSE(bUsePrior);
+  EXPECT_EQ(pPriorPeakWidth[1], -1.0);
+
+  // A Gaussian of area 10 and width 0.4 S at 2 S, away from the species at 5 S: the
+  // next Run's prior is 0.001 + 10 exp(-(2 - s)^2 / 0.4^2) / (1.772 x 0.4) on its
+  // grid.
+  Backend().QueueDialog(IDOK, PeakAnswer("0.4"));
+  Dispatch(529);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_TRUE(bUsePrior);
+  EXPECT_EQ(pPriorPeakLocation[1], 2.0);
+  EXPECT_NEAR(pPriorPeakWidth[1], 0.4, 1e-6);
+  RunAtRatio2();
+  ASSERT_TRUE(bModelComputed);
+  for (int i = 1; i <= nDistGrid; ++i) {
+    const double d = 2.0 - pDistGrid[i];
+    EXPECT_NEAR(pPriorProbability[i], 0.001 + 10.0 * std::exp(-d * d / 0.16) / (1.772 * 0.4), 1e-5)
+        << i;
+  }
+  // Maximum entropy takes the prior as its reference: where the data are silent the
+  // distribution follows its shape.
+  EXPECT_GT(SilentRatio(2.0), 1000.0 * silentWithout);
+
+  // The dialog shows the peak again; an unusable file is reported and changes
+  // nothing.
+  Backend().QueueDialog(IDOK, TransferBuffer{{}, {{819, true}, {821, true}}});
+  const std::string bad = ProgramDir() + "/short.dat";
+  WriteFile(bad, "1 1\n2 1\n");
+  Backend().QueueOpenFiles({bad});
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(529);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(Win().priorParamsTransfer.text[788], "2.000 ");
+  EXPECT_EQ(Win().priorParamsTransfer.text[777], "no filename selected");
+  EXPECT_TRUE(szPriorFile.empty());
+
+  // A valid file: its weights interpolated onto the grid (linear in s here).
+  const std::string good = ProgramDir() + "/prior.dat";
+  std::string table;
+  for (int k = 0; k <= 12; ++k) table += std::to_string(k) + " " + std::to_string(1.0 + k) + "\n";
+  WriteFile(good, table);
+  Backend().QueueDialog(IDOK, TransferBuffer{{}, {{819, true}, {821, true}}});
+  Backend().QueueOpenFiles({good});
+  Dispatch(529);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(szPriorFile, good);
+  RunAtRatio2();
+  ASSERT_TRUE(bModelComputed);
+  for (int i = 1; i <= nDistGrid; ++i) EXPECT_NEAR(pPriorProbability[i], 1.0 + pDistGrid[i], 1e-4);
+
+  // "Use Prior" off switches the file off; the file's source button alone switches
+  // the prior on again with the same file.
+  Backend().QueueDialog(IDOK, TransferBuffer{{}, {{818, false}}});
+  Dispatch(529);
+  EXPECT_FALSE(bUsePrior);
+  EXPECT_TRUE(szPriorFile.empty());
+  Backend().QueueDialog(IDOK, TransferBuffer{{}, {{819, true}}});
+  Dispatch(529);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(Win().priorParamsTransfer.text[777], good);
+  EXPECT_TRUE(bUsePrior);
+  EXPECT_EQ(szPriorFile, good);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
