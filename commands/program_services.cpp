@@ -21,6 +21,7 @@
 #include "propagators/install_hooks.h"
 #include "lamm/lamm_globals.h"
 #include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/nonideal_cs_kernels.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -91,6 +92,7 @@ void InstallEngineServices() {
       nResidualPaneBottom = kThreePaneResidualBottom;
     }
   };
+  h.nonidealKernel = NonidealCsKernel;
   h.createIntegrateButton = CreateIntegrateButton;
   h.deleteIntegrateButton = [] {
     DeleteIntegrateButton();

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "distributions/conti_run.h"
+#include "propagators/sim_run.h"
 
 namespace tarmic {
 
@@ -51,8 +52,12 @@ struct DistributionHooks {
   // Loads the M(s) table of the "M(s) table" model; false ends the run (default
   // LoadMofsTable, ms_table.h).
   std::function<bool()> loadMsTable;
-  // The preparation of the nonideal c(s) model after the grid is made.
-  std::function<void()> prepareNonideal;
+
+  // --- kernels ---
+  // The kernel of grid point i of the nonideal c(s) for s (S) and D (cm^2/s), by
+  // the concentration-dependent propagators (installed by the model computation;
+  // without it the model is not available).
+  std::function<SimOutcome(Window* window, int i, double s, double D)> nonidealKernel;
 };
 
 // The installed hooks; their owners assign the members.
