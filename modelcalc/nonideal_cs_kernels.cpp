@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "distributions/ctot_tables.h"
@@ -49,9 +50,11 @@ void TotalSignalOnLammGrid(double t, double* out) {
   CalculateCtotProfile(t, r.data(), N, out);
 }
 
-// Static grid below the normalised s threshold, moving hat at and above it.
+// Static grid below the normalised s threshold, moving hat at and above it. The
+// concentration-dependent moving hat has no frame moving inward: a floating
+// species stays on the static grid.
 void ChoosePropagator(double s) {
-  if (std::fabs(s) >= NormalizedSThreshold(true)) {
+  if (s >= NormalizedSThreshold(true)) {
     if (!bMovingHat) {
       bClaverie = false;
       bMovingHat = true;
@@ -83,12 +86,11 @@ bool SizeArrays(double s, double D, SpeciesGridChoice* choice) {
 }
 
 // The state a propagator run starts from: unit loading, rotor, time, step, limits.
-void PrepareRun(Window* window) {
+void PrepareRun() {
   const int N = nSimGridPointsAllocated;
   for (int k = 1; k <= N; ++k) pLammConc[k] = 1.0;
   SetUpRotorRamp();
   dSimRpm = pScanInfo[Idx(nScans)].rpm;
-  if (bAccelerating) dSimRpm = dFinalRpm;
   nSimIterations = 0;
   bSimContinue = 1;
   bSimFailed = bSimDiverged = 0;
@@ -100,12 +102,11 @@ void PrepareRun(Window* window) {
   dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
   // The kernels are unit profiles: they are not drawn over the data.
   pSimWindow = nullptr;
-  (void)window;
 }
 
 }  // namespace
 
-SimOutcome NonidealCsKernel(Window* window, int i, double s, double D) {
+SimOutcome NonidealCsKernel(Window* /*window*/, int i, double s, double D) {
   if (gInhomSolvent.bInhomogeneousSolvent && !gInhomSolvent.bCompressibleSolvent) {
     // A sedimenting cosolute changes s and D by a law of its own.
     bFitInterrupted = true;
@@ -131,7 +132,7 @@ SimOutcome NonidealCsKernel(Window* window, int i, double s, double D) {
   k.totalConcentrationAt = TotalSignalOnLammGrid;
 
   SimRunStateGuard guard;
-  PrepareRun(window);
+  PrepareRun();
   SimRunSettings settings = CurrentSimRunSettings();
   settings.outflowBottom = choice.outflowBottom;
   settings.noTruncation = choice.noTruncation;
