@@ -255,6 +255,7 @@ class TXLAWindow {
   void CmContinuousCsMsTable();       // 587
   void CmDLSStokesRadiusDistribution(); // 503
   void CmDLSDiffusionDistribution();   // 502
+  void CmContinuousCsNonideal();       // 585
   void CmFitMAndS(); void CmHeteroAssocModel();  // 217, 267 (commands/reacting_commands.cpp)
   // Discrete-species models (commands/discrete_model_commands.cpp): 198, 246, 280, 281, 291,
   // 227, 893, 255 and 256; the planar quadrature, self-association and electrophoresis

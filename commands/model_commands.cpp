@@ -14,6 +14,7 @@
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/buffer_sedimentation.h"
@@ -31,6 +32,7 @@ constexpr int kCmCMPriorVbar = 279;
 constexpr int kCmCsInvariantD = 526;
 constexpr int kCmCsScalingLaw = 872;
 constexpr int kCmCsMsTable = 587;
+constexpr int kCmCsNonideal = 585;
 constexpr int kCmFMScalingLaw = 887;
 constexpr int kCmCsFf0 = 595;
 constexpr int kCmCsFf0OneDiscrete = 598;
@@ -51,7 +53,7 @@ constexpr int kCmDLSStokesRadius = 503;
 // Every command of the model menu that chooses a model.
 constexpr int kModelCommands[] = {198, 235, 227, 893, 277, 279, 887, 275, 514, 526, 531, 548,
                                   870, 602, 603, 872, 587, 595, 598, 288, 539, 246, 511, 510,
-                                  536, 890, 503, 502, 522, 280, 281, 291, 501, 513, 521};
+                                  536, 890, 503, 502, 522, 280, 281, 291, 501, 513, 521, 585};
 
 // Defaults put into the vector where it holds no setting of the kind yet.
 constexpr float kDefaultGridCount = 100.0f;  // grid points
@@ -200,6 +202,7 @@ int ActiveModelCommand() {
       {&bCsWormChain, 603},
       {&bCsScalingLaw, 872},
       {&bCsMsTable, 587},
+      {&bCsNonideal, 585},
       {&bCsff0Model, 595},
       {&bCsff0OneDiscrete, 598},
       {&bLsgOneDiscrete, 539},
@@ -261,6 +264,18 @@ void TXLAWindow::CmContinuousCsScalingLaw() {
 
 void TXLAWindow::CmContinuousCsMsTable() {
   ChooseContinuousModel(*this, kCmCsMsTable, [] { bCsMsTable = true; });
+}
+
+// c(s) whose species sediment in the total signal of the distribution with
+// s = s0 / (1 + ks c), D = D0 (1 + kd c); slots 20 and 21 hold log10 ks and log10 kd
+// (taken from the current values, not floated from another model's use of them).
+void TXLAWindow::CmContinuousCsNonideal() {
+  ChooseContinuousModel(*this, kCmCsNonideal, [] {
+    bCsNonideal = true;
+    pParams[20] = fLogKs;
+    pParams[21] = fLogKd;
+    pParamFitFlags[20] = pParamFitFlags[21] = 0;
+  });
 }
 
 void TXLAWindow::CmContinuousCMInvariantD() {

@@ -28,6 +28,7 @@
 #include "modelcalc/dls_species_signal.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/model_computation.h"
+#include "modelcalc/nonideal_cs_kernels.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -105,6 +106,7 @@ void InstallEngineServices() {
     }
   };
   h.updateNonlinearDetectionFit = [] { UpdateNonlinearDetectionFit(); };
+  h.nonidealKernel = NonidealCsKernel;
   h.createIntegrateButton = CreateIntegrateButton;
   h.deleteIntegrateButton = [] {
     DeleteIntegrateButton();

@@ -87,6 +87,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(526, &W::CmContinuousCsInvariantD),
       CommandEntry(872, &W::CmContinuousCsScalingLaw),
       CommandEntry(587, &W::CmContinuousCsMsTable),
+      CommandEntry(585, &W::CmContinuousCsNonideal),
       CommandEntry(277, &W::CmContinuousCMInvariantD),
       CommandEntry(279, &W::CmContinuousCMPriorVbar),
       CommandEntry(887, &W::CmFMScalingLaw),

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "distributions/ctot_tables.h"
 #include "distributions/distribution_arrays.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"
@@ -415,6 +416,9 @@ void FinishContiResult(Window* window) {
   bModelComputed = true;
   // The table serves the set-up of one run; readouts afterwards give 1.0.
   if (bCsMsTable) FreeMofsTable();
+  // The nonideal c(s): the total signal again, now with the fitted noise removed
+  // (or from the new fit), for the next run or refinement step.
+  if (bCsNonideal && (bFitTINoise || bFitRINoise || bCtotFromData)) BuildCtotTables();
   RedrawDistributionPlot();
   if (pResidualsPlot) RedrawResidualPlot(true);
   if (bRedrawModel && window) window->Invalidate();

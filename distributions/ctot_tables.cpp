@@ -224,7 +224,9 @@ void CalculateCtotProfile(double t, const double* r, int n, double* out) {
     } else {
       v = level[Idx(k - 1)] + (r[i] - R[Idx(k - 1)]) * gCtot.step / (R[Idx(k)] - R[Idx(k - 1)]);
     }
-    out[i] = v;
+    // The signal above the lowest level (the baseline the data keep when it is
+    // not fitted) is the concentration of the distribution.
+    out[i] = v - level[1];
   }
 }
 

@@ -39,7 +39,8 @@ bool BuildCtotTables();
 // The total signal at time t (s) at the radii r[1..n] (increasing) into out[1..n]:
 // level radii interpolated in time between the grid times around t (the meniscus
 // before the first), then the signal interpolated between the levels enclosing each
-// radius. Sized by the caller's grid, whatever grid size the tables were built for.
+// radius, counted from the lowest level (a baseline kept in the data is no
+// concentration). Sized by the caller's grid, whatever grid size the tables were built for.
 // Without tables every value is 0.
 void CalculateCtotProfile(double t, const double* r, int n, double* out);
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "distributions/ctot_tables.h"
 #include "distributions/distribution_hooks.h"
 #include "distributions/ms_table.h"
 #include "distributions/distribution_models.h"
@@ -417,7 +418,8 @@ bool SetupContiGrid() {
   if (!sizeShape) {
     const DistributionHooks& hooks = GetDistributionHooks();
     if (bCsMsTable && !LoadMofsTable()) return false;
-    if (bCsNonideal && hooks.prepareNonideal) hooks.prepareNonideal();
+    // The total signal the nonideal kernels sediment in, from the data or the last fit.
+    if (bCsNonideal) BuildCtotTables();
   }
   // What decides whether the c(s,ff0) kernels can be used again: the settings of
   // the grid just built (with its cell count), so that the next Run with the same

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "distributions/conti_run.h"
+#include "propagators/sim_run.h"
 #include "scandata/dls_info.h"
 
 namespace tarmic {
@@ -45,9 +46,6 @@ struct DistributionHooks {
   std::function<void()> deleteIntegrateButton;
   // Fills pPriorProbability for the new grid.
   std::function<void()> buildPriorProbability;
-  // The preparation of the nonideal c(s) model after the grid is made.
-  std::function<void()> prepareNonideal;
-
   // --- light scattering ---
   // g1 of unit amplitude of one species of diffusion coefficient D (cm^2/s) for
   // the record's scattering vector, at the abscissae x[1..n] (log10 lag time) into
@@ -55,6 +53,12 @@ struct DistributionHooks {
   // distributions cannot be computed.
   std::function<void(const DLSInfo& record, double D, const float* x, float* out, int n)>
       dlsFieldCorrelation;
+
+  // --- kernels ---
+  // The kernel of grid point i of the nonideal c(s) for s (S) and D (cm^2/s), by
+  // the concentration-dependent propagators (installed by the model computation;
+  // without it the model is not available).
+  std::function<SimOutcome(Window* window, int i, double s, double D)> nonidealKernel;
 };
 
 // The installed hooks; their owners assign the members.

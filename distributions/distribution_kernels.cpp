@@ -121,9 +121,10 @@ bool KernelModelAvailable() {
   // there.
   if (bDLSData) return bDLSRhModel || bDLSDModel;
   if (bEquilibriumMode || LightScatteringModel()) return false;
-  // Models computed elsewhere or not here: the nonideal c(s) and the boundary
-  // analyses.
-  if (bCsNonideal || bBoundaryAnalysis || bVanHoldeWeischet) return false;
+  // The boundary analyses are computed elsewhere; the nonideal c(s) needs the
+  // concentration-dependent propagators of the model computation.
+  if (bBoundaryAnalysis || bVanHoldeWeischet) return false;
+  if (bCsNonideal) return static_cast<bool>(GetDistributionHooks().nonidealKernel);
   if (IsSGridModel() || bCvConstantD || bElectroLsgModel || bZoneLsgModel) return true;
   if (bCMPriorVbar || bCMPowerLawModel || bConstantDModel || bFMScalingLaw) return true;
   // Plain c(M): a continuous model that is neither an s-grid model nor one of the
@@ -205,7 +206,7 @@ bool LeadingDiscreteSpecies(int i, float T, float* s, float* M, float* D) {
     *M = MFromSandD(*s, *D, T);
     return true;
   }
-  if (bCsOneDiscreteM || bCsBimodalFf0OneDiscrete || bLsgOneDiscrete) {
+  if (bCsOneDiscreteM || bCsBimodalFf0OneDiscrete || bLsgOneDiscrete || bCsNonideal) {
     *s = fDiscreteS;
     *M = fDiscreteM;
     *D = DFromMandS(*M, *s, T);
@@ -297,6 +298,7 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
     D = DFromM(M, T);
     s = SFromMandD(M, D, T);
   }
+  if (bCsNonideal) kind = KernelKind::Nonideal;
   if (!sizeShape && !bDLSData) {
     if (IsSGridModel() && kind != KernelKind::Step && !bCvConstantD) pDistS[i] = M;
     pDistGrid[i] = s;
@@ -348,6 +350,20 @@ int BuildBufferKernel(Window* window) {
 }  // namespace
 
 namespace {
+
+// The outcome of one kernel solved on its own: a discretisation error or a
+// singular matrix is reported and the kernels go on (0); any other failure is
+// shown and ends them (4); an interrupt is left to bUserAbort.
+int PointOutcomeStatus(const SimOutcome& outcome) {
+  if (outcome.ok() || outcome.status == SimStatus::Interrupted) return 0;
+  if (outcome.status == SimStatus::Diverged || outcome.status == SimStatus::Singular) {
+    ShowSimulationError(outcome.status == SimStatus::Diverged ? 2 : 3);
+    return 0;
+  }
+  if (!bBatchMode && HasBackend())
+    GetBackend().MessageBox(outcome.message, SimOutcomeCaption(outcome.status), MB_OK);
+  return 4;
+}
 
 // The output radii of the kernels: the common grid, or the radii of scan 1 for
 // synthetic data; false when there are none.
@@ -468,16 +484,20 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list) {
     } else if (list.kind[k] == KernelKind::Electrophoresis) {
       if (!quiet)
         ShowContiText(10, 30, Format("simulating for v = %.3f (D=%1.3e cm^2/sec)    ", s, D));
-      const SimOutcome outcome = ElectrophoresisKernel(window, i, s, D);
-      if (!outcome.ok() && outcome.status != SimStatus::Interrupted) {
-        ShowSimulationError(outcome.status == SimStatus::Diverged ? 2
-                            : outcome.status == SimStatus::Singular ? 3
-                                                                    : 0);
-        if (outcome.status != SimStatus::Diverged && outcome.status != SimStatus::Singular) {
-          if (!bBatchMode && HasBackend())
-            GetBackend().MessageBox(outcome.message, SimOutcomeCaption(outcome.status), MB_OK);
-          return 4;
-        }
+      if (PointOutcomeStatus(ElectrophoresisKernel(window, i, s, D)) != 0) return 4;
+    } else if (list.kind[k] == KernelKind::Nonideal) {
+      if (i == 1 && bBufferSedCorrection) {
+        // The buffer component in place of the discrete species.
+        const int buffer = BuildBufferKernel(window);
+        if (buffer != 0) return buffer;
+      } else {
+        if (!quiet)
+          ShowContiText(10, 30,
+                        Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), "
+                               "n=%d    ",
+                               static_cast<double>(pDistS[i]), D, s, nLammGridPoints));
+        const auto& kernel = GetDistributionHooks().nonidealKernel;
+        if (!kernel || PointOutcomeStatus(kernel(window, i, s, D)) != 0) return 4;
       }
     }
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;

@@ -30,9 +30,11 @@ extern float fCurrentM;
 // How the kernel of a point is computed: a Lamm equation solution of the ideal
 // solver (solved as one list on worker threads), the sharp boundary of a
 // non-diffusing species (ls-g*), a Lamm equation solution in the planar cell of
-// electrophoresis (constant drift, one point at a time), or the field correlation
-// g1 = exp(-1e-4 D q^2 tau) of a species on DLS data (one point at a time).
-enum class KernelKind : unsigned char { Lamm, Step, Electrophoresis, LightScattering };
+// electrophoresis (constant drift, one point at a time), the field correlation
+// g1 = exp(-1e-4 D q^2 tau) of a species on DLS data (one point at a time), or a
+// solution of the concentration-dependent propagators in the total signal of the
+// distribution (nonideal c(s), one point at a time).
+enum class KernelKind : unsigned char { Lamm, Step, Electrophoresis, LightScattering, Nonideal };
 
 // The per-point values handed to the solver list, [1..N] (element 0 unused). For
 // the electrophoresis points s is the velocity in um/s.
@@ -45,9 +47,9 @@ struct KernelPointList {
 };
 
 // Whether the kernels of the active model can be computed here: every continuous
-// sedimentation and electrophoresis model except the nonideal c(s), the M(s)
-// table and the boundary analyses (equilibrium data neither); on DLS data the
-// I(Rh) and I(D) distributions, which apply to DLS data only.
+// sedimentation and electrophoresis model except the boundary analyses, and the
+// nonideal c(s) when its kernel hook is installed (equilibrium data neither); on
+// DLS data the I(Rh) and I(D) distributions, which apply to DLS data only.
 bool KernelModelAvailable();
 
 // Temperature of the kernels: that of the last scan record.
@@ -78,8 +80,9 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
                       const double* vbar);
 
 // The kernels of points 1..N of the list: the Lamm points as one list on worker
-// threads (RunSVContiSedList), the sharp-boundary points and the electrophoresis
-// points one at a time. Returns the status as RunSVContiSedList does (0 when every
+// threads (RunSVContiSedList), the sharp-boundary, electrophoresis and nonideal
+// points one at a time (with buffer sedimentation, point 1 of the nonideal c(s) is
+// the buffer component). Returns the status as RunSVContiSedList does (0 when every
 // kernel was computed; bUserAbort tells an interrupt).
 int ComputeKernels(Window* window, int N, const KernelPointList& list);
 

@@ -1,6 +1,7 @@
 // The engine's operations installed in the hooks of the model parameters.
 #include "distributions/install_hooks.h"
 
+#include "distributions/ctot_tables.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
@@ -37,6 +38,7 @@ DistributionDialogOptions GetOptions() {
   o.dlsIntegrateLogScale = g_dlsIntegrateLogScale;
   o.sizeShapeView = bCsff0ViewSM ? 1 : bCsff0ViewSRs ? 2 : bCsff0ViewSD ? 3 : bCsff0ViewMFf0 ? 4 : 0;
   o.timeCourseWindow = fTimeCourseWindow;
+  o.ctotFromData = bCtotFromData;
   return o;
 }
 
@@ -50,6 +52,7 @@ void SetOptions(const DistributionDialogOptions& o) {
   bCsff0ViewSD = o.sizeShapeView == 3;
   bCsff0ViewMFf0 = o.sizeShapeView == 4;
   fTimeCourseWindow = o.timeCourseWindow;
+  bCtotFromData = o.ctotFromData;
 }
 
 }  // namespace

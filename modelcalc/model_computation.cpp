@@ -133,21 +133,6 @@ void TakeInitialDistribution() {
   }
 }
 
-void SetUpRotorRamp() {
-  dFinalRpm = LastRpm();
-  if (!bRampRotorSpeed || !VelocityData()) return;
-  const ScanInfo& first = InfoAt(1);
-  bAccelerating = true;
-  dAccelEndTime = first.accelTime;
-  dAccelRate = first.accelRate;
-  dAccelDtMax = 10.0;
-  if (dAccelEndTime < 10.0) {
-    dAccelEndTime = 0.0;
-    bAccelerating = false;
-    dSimRpm = dFinalRpm;
-  }
-}
-
 // The detection corrections of the closed forms: radial resolution of absorbance
 // optics and the fluorescence corrections that are on.
 DetectionCorrections ModelDetectionCorrections() {
@@ -646,6 +631,21 @@ void ReactingBranch(Window* window, ModelResult& result) {
 }
 
 }  // namespace
+
+void SetUpRotorRamp() {
+  dFinalRpm = LastRpm();
+  if (!bRampRotorSpeed || !VelocityData()) return;
+  const ScanInfo& first = InfoAt(1);
+  bAccelerating = true;
+  dAccelEndTime = first.accelTime;
+  dAccelRate = first.accelRate;
+  dAccelDtMax = 10.0;
+  if (dAccelEndTime < 10.0) {
+    dAccelEndTime = 0.0;
+    bAccelerating = false;
+    dSimRpm = dFinalRpm;
+  }
+}
 
 double NormalizedSThreshold(bool allowOptimized) {
   const double T = allowOptimized && bOptimizeStaticGrid && bAutoGridSize && !bZoneCentrifugation

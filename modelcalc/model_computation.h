@@ -71,6 +71,11 @@ struct SpeciesGridChoice {
 // default grid size without truncation.
 SpeciesGridChoice SizeGridForSpecies(double s, double D);
 
+// The rotor of the simulations: the final speed of the last scan and, with "ramp
+// rotor speed" on velocity data, the acceleration of the first scan's record (off
+// when it lasts under 10 s).
+void SetUpRotorRamp();
+
 // The "normalized s" above which the moving hat is chosen: T / (rpm_last / 30000)^2
 // with T the threshold of the options (the optimised one when allowOptimized and
 // the static grid is optimised with the automatic grid size, not for zone

@@ -23,6 +23,8 @@ struct DistributionDialogOptions {
   // Projection of the c(s,ff0) result: 0 s-ff0, 1 s-M, 2 s-R, 3 s-D, 4 M-ff0.
   int sizeShapeView = 0;
   float timeCourseWindow = 1.0f;  // time window of the I(Rh,t) time course, min
+  // Nonideal c(s): the total signal is taken from the data (else from the fit).
+  bool ctotFromData = true;
 };
 
 struct ModelFitHooks {

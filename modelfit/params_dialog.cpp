@@ -45,6 +45,8 @@ constexpr const char* kNonidealTitle1 = "NONIDEAL COMPONENT 1";
 
 // The c(s,ff0) plot choice: one of five boxes, in the order of the projections.
 constexpr std::array<int, 5> kSizeShapeViewIds = {429, 430, 442, 445, 446};
+// Nonideal c(s): "total concentration from data".
+constexpr int kIdCtotFromData = 442;
 
 // Template selection: the first entry whose model matches.
 struct TemplateChoice {
@@ -132,6 +134,7 @@ DistributionDialogOptions CurrentDistributionOptions(const TransferBuffer& recor
   o.dlsIntegrateLogScale = FieldChecked(record, 448);
   o.dlsGridLinearD = FieldChecked(record, 450);
   o.dlsGridLogD = !o.dlsGridLinearD;
+  o.ctotFromData = !bCsNonideal || FieldChecked(record, kIdCtotFromData);
   o.sizeShapeView = 0;
   for (std::size_t i = 0; i < kSizeShapeViewIds.size(); ++i)
     if (FieldChecked(record, kSizeShapeViewIds[i])) {
@@ -263,8 +266,9 @@ bool ReadScalingLaw(Window* window, TransferBuffer& record, int templateId) {
 
 void ReadDistributionOptions(Window* window, const TransferBuffer& record, int shownView) {
   const bool lightScattering = LightScatteringDistribution();
-  if (!lightScattering && !IsCsff0Model()) return;
+  if (!lightScattering && !IsCsff0Model() && !bCsNonideal) return;
   DistributionDialogOptions o = CurrentDistributionOptions(record);
+  if (bCsNonideal) o.ctotFromData = FieldChecked(record, kIdCtotFromData);
   if (lightScattering) {
     o.dlsIntegrateLogScale = FieldChecked(record, 448);
     const bool linearD = FieldChecked(record, 450);
@@ -443,8 +447,9 @@ void FillParamsTransfer(TransferBuffer& record) {
     SetFieldChecked(record, 445, pSpeciesExtraFit[1] != 0);
     SetFieldChecked(record, 418, pSpeciesExtraFit[2] != 0);
   }
-  if (LightScatteringDistribution() || IsCsff0Model()) {
+  if (LightScatteringDistribution() || IsCsff0Model() || bCsNonideal) {
     const DistributionDialogOptions o = CurrentDistributionOptions(record);
+    if (bCsNonideal) SetFieldChecked(record, kIdCtotFromData, o.ctotFromData);
     if (LightScatteringDistribution()) {
       SetFieldChecked(record, 447, !o.dlsIntegrateLogScale);
       SetFieldChecked(record, 448, o.dlsIntegrateLogScale);

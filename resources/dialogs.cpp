@@ -320,7 +320,8 @@ std::vector<ParamsVariant> MakeParamsVariants() {
   v.push_back({586, kOneDiscrete,
                {Grid("s min", "s max"), Solvent(FrictionalRatio()),
                 With(OneDiscrete("M discrete"),
-                     {ET(443, "log10(ks)", 410, "fit ks"), E(427, "log10(kD)"), E(440, "signal per mg/ml")})},
+                     {ET(443, "log10(ks)", 410, "fit ks"), E(427, "log10(kD)"), E(440, "signal per mg/ml"),
+                      C(442, "total concentration from data")})},
                Noise(), {}});
   v.push_back({604, "Continuous c(s) with fix f/f0 and floating vbar",
                {Grid("s min", "s max"),

@@ -1,0 +1,156 @@
+// Kernels of the non-ideal c(s) on the concentration-dependent propagators.
+#include "modelcalc/nonideal_cs_kernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "distributions/ctot_tables.h"
+#include "distributions/distribution_file.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/normal_equations.h"
+#include "lamm/lamm_globals.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/model_computation.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "numerics/run_switches.h"
+#include "propagators/coefficient_models.h"
+#include "propagators/nonideal_propagators.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/solvent_settings.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// The total signal of the distribution at time t at the nodes of the running
+// solve: the static grid's radii, or the real radii of the moving grid
+// (r_i = r0_i exp(w^2 s* (t - t0)) inside, the ends at meniscus and bottom).
+void TotalSignalOnLammGrid(double t, double* out) {
+  const int N = nSimGridPointsAllocated;
+  if (!bHatGridInUse || !pLammRadius2) {
+    CalculateCtotProfile(t, pLammRadius, N, out);
+    return;
+  }
+  std::vector<double> r(Idx(N) + 1);
+  const double e = std::exp((t - dHatT0) * dFrameSedOmega2);
+  r[1] = fMeniscus;
+  for (int i = 2; i < N; ++i) r[Idx(i)] = pLammRadius2[i] * e;
+  r[Idx(N)] = fBottom;
+  CalculateCtotProfile(t, r.data(), N, out);
+}
+
+// Static grid below the normalised s threshold, moving hat at and above it. The
+// concentration-dependent moving hat has no frame moving inward: a floating
+// species stays on the static grid.
+void ChoosePropagator(double s) {
+  if (s >= NormalizedSThreshold(true)) {
+    if (!bMovingHat) {
+      bClaverie = false;
+      bMovingHat = true;
+      bAutoSGrid = true;
+    }
+  } else if (!bClaverie) {
+    bClaverie = true;
+    bFixTimeStep = false;
+    bMovingHat = false;
+  }
+}
+
+// Arrays with the blocks of the chosen propagator for the point's grid size.
+bool SizeArrays(double s, double D, SpeciesGridChoice* choice) {
+  if (!bSimArraysAllocated || !SimArraysMatchModel()) AllocSimArrays();
+  if (!bSimArraysAllocated) return false;
+  if (!bAutoGridSize || bZoneCentrifugation || bEquilibriumMode)
+    ResizeSimArrays(nLammGridPoints);
+  else
+    *choice = SizeGridForSpecies(s, D);
+  // The concentration-dependent static grid is equidistant: where the sizing chose
+  // the optimised (widening) grid, the equidistant count resolves the boundary.
+  if (bClaverie && bAutoGridSize && bOptimizeStaticGrid && choice->outflowBottom &&
+      !bZoneCentrifugation && nStaticGridEstimate > 0) {
+    nLammGridPoints = std::clamp(nStaticGridEstimate, nGridSizeLower, nGridSizeUpper);
+    ResizeSimArrays(nLammGridPoints);
+  }
+  return bSimArraysAllocated && SimArraysMatchModel();
+}
+
+// The state a propagator run starts from: unit loading, rotor, time, step, limits.
+void PrepareRun() {
+  const int N = nSimGridPointsAllocated;
+  for (int k = 1; k <= N; ++k) pLammConc[k] = 1.0;
+  SetUpRotorRamp();
+  dSimRpm = pScanInfo[Idx(nScans)].rpm;
+  nSimIterations = 0;
+  bSimContinue = 1;
+  bSimFailed = bSimDiverged = 0;
+  dSimTime = bTimeOffset ? fTimeOffset : 0.0;
+  dSimDt = dInitialDt;
+  bUserAbort = false;
+  dMaxRelChange = dMaxDcOverC;
+  dMaxRelChangeLow = 0.05 * dMaxDcOverC;
+  dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
+  // The kernels are unit profiles: they are not drawn over the data.
+  pSimWindow = nullptr;
+}
+
+}  // namespace
+
+SimOutcome NonidealCsKernel(Window* /*window*/, int i, double s, double D) {
+  if (gInhomSolvent.bInhomogeneousSolvent && !gInhomSolvent.bCompressibleSolvent) {
+    // A sedimenting cosolute changes s and D by a law of its own.
+    bFitInterrupted = true;
+    return {SimStatus::InvalidInput, "nonideal c(s) model not implemented yet for inhomogeneous solvent"};
+  }
+  ChoosePropagator(s);
+  SpeciesGridChoice choice;
+  if (!SizeArrays(s, D, &choice))
+    return {SimStatus::NotAllocated, "the simulation arrays could not be allocated"};
+  if (!ContiFitInProgress()) {
+    const std::string text =
+        Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), n=%d    ",
+               static_cast<double>(pDistS[i]), D, s, nLammGridPoints);
+    ShowContiText(10, 30, text);
+  }
+
+  // Every species follows the same law in the total signal; only s0 and D0 differ.
+  CoefficientConstants k;
+  std::string message;
+  if (!PrepareCoefficientModel(&k, &message)) return {SimStatus::InvalidInput, message};
+  k.s1 = s;
+  k.d1 = D;
+  k.totalConcentrationAt = TotalSignalOnLammGrid;
+
+  SimRunStateGuard guard;
+  PrepareRun();
+  SimRunSettings settings = CurrentSimRunSettings();
+  settings.outflowBottom = choice.outflowBottom;
+  settings.noTruncation = choice.noTruncation;
+
+  std::vector<double> times(Idx(nScans));
+  for (int p = 1; p <= nScans; ++p) times[Idx(p - 1)] = pScanInfo[Idx(pScanOrder[Idx(p)])].time;
+  ScanTimeRecorder recorder(std::move(times), [i](int k0, const double* r, const double* c, int n) {
+    StoreKernelProfile(i, pScanOrder[Idx(k0 + 1)], r, c, n);
+  });
+  recorder.Start();
+  SimOutcome outcome;
+  if (bMovingHat) {
+    outcome = SolveNonidealLammMovingHat(settings, recorder, &k);
+    MoveHatGrid();
+  } else {
+    outcome = SolveNonidealLammClaverie(settings, recorder, &k);
+  }
+  return outcome;
+}
+
+}  // namespace tarmic
