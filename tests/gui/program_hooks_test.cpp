@@ -155,7 +155,6 @@ struct Pending {
 
 std::vector<Pending> NotBuiltYet() {
   return {
-      {&GetDistributionHooks().prepareNonideal, "DistributionHooks::prepareNonideal"},
   };
 }
 
