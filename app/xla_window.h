@@ -255,6 +255,7 @@ class TXLAWindow {
   void CmContinuousCsMsTable();       // 587
   void CmDLSStokesRadiusDistribution(); // 503
   void CmDLSDiffusionDistribution();   // 502
+  void CmDLSTimeCourse();              // 522
   void CmContinuousCsNonideal();       // 585
   void CmFitMAndS(); void CmHeteroAssocModel();  // 217, 267 (commands/reacting_commands.cpp)
   // Discrete-species models (commands/discrete_model_commands.cpp): 198, 246, 280, 281, 291,
@@ -305,6 +306,8 @@ class TXLAWindow {
   void CmGenerateSingle(); void CmSaveFitData(); void CmSaveNoise(); void CmSubtractNoiseFromEqData();
   void CmSubtractTINoise(); void CmSubtractRINoise(); void CmSubtractSystematicNoise(); void CmRestoreTINoise();
   void CmLoadDLSData(); void CmSaveMeanDLSData(); void CmSortEqData();  // 298, 500, 579
+  void CmToggleCorrelationForm(); void CmConvertTwoColumnData(); void CmConvertTwoColumnG2();  // 898, 532, 600
+  void CmDLSStokesRadii(); void CmDLSCumulants();  // 536, 890 (commands/discrete_model_commands.cpp)
   // About, keyboard shortcuts and the temperature plot (commands/program_info_commands.cpp):
   // 221, 869, 537.
   void CmAbout(); void CmKeyboardShortcuts(); void CmShowTemperaturePlot();

@@ -35,6 +35,8 @@ constexpr int kCmZoneSpecies = 246;
 constexpr int kCmLinearGeometry = 280;
 constexpr int kCmExternalLoadingCell = 281;
 constexpr int kCmElectrophoresis = 291;
+constexpr int kCmDLSStokesRadii = 536;
+constexpr int kCmDLSCumulants = 890;
 constexpr int kCmFitTimeOffset = 255;
 constexpr int kCmSedimentationTimeOffset = 256;
 constexpr int kNoMenuItem = 0;
@@ -145,6 +147,27 @@ void TXLAWindow::CmAssoc124() {
 
 void TXLAWindow::CmAssoc148() {
   ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Kept, [] { bAssoc148 = true; });
+}
+
+// Non-interacting species on DLS correlation functions, each given by its Stokes
+// radius (nm) instead of D: D = kT / (6 pi eta R).
+void TXLAWindow::CmDLSStokesRadii() {
+  ChooseDiscreteModel(*this, kCmDLSStokesRadii, StartSwitches::Cleared, [] {
+    bDiscreteModel = true;
+    bStokesRadii = true;
+  });
+}
+
+// The cumulant expansion of one decay: slot 1 holds the mean D (the first cumulant
+// over q^2) and the total amplitude, slots 2-4 the second to fourth cumulants. Slot
+// 1 is the decay itself and is always computed (its parameter page has no switch
+// to leave it out).
+void TXLAWindow::CmDLSCumulants() {
+  ChooseDiscreteModel(*this, kCmDLSCumulants, StartSwitches::Cleared, [] {
+    bDiscreteModel = true;
+    bCumulants = true;
+    pSpeciesIncluded[1] = 1;
+  });
 }
 
 void TXLAWindow::CmSedimentationTimeOffset() {

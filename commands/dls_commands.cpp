@@ -1,7 +1,9 @@
 // The DLS tools of the main window: "load DLS Data" reads dlsdat files as the data
 // set (as g(2) - 1 when the preference "always load intensity autocorrelation
 // g(2)-1" is on, else as g(1)); "save mean DLS Data in tarmic format" writes the
-// mean correlation function of the loaded set.
+// mean correlation function of the loaded set; the toggle turns the loaded
+// functions from g(2) - 1 into g(1) or back; the two-column converters turn text
+// tables of lag time and correlation into dlsdat files.
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +13,13 @@
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "modelcalc/dls_data_set.h"
+#include "plot/data_plots.h"
+#include "plot/winplot.h"
+#include "scandata/dls_ascii_import.h"
+#include "scandata/dls_file.h"
+#include "scandata/radial_grid.h"
 #include "numerics/error_box.h"
+#include "numerics/run_switches.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"
@@ -23,6 +31,72 @@ namespace tarmic {
 namespace {
 
 constexpr const char* kDLSFilter = "DLS data (*.dlsdat)|*.dlsdat|All Files (*.*)|*.*";
+constexpr const char* kConvertCaption = "CONVERT DLS DATA";
+
+// The parameters of the experiment that a two-column table does not carry, asked
+// one after the other; false when one is cancelled. With several tables the
+// elapsed time is that of the first and the others follow at a fixed interval.
+struct TableParameters {
+  DLSInfo record;
+  float interval = 0.0f;  // s between consecutive tables
+};
+
+bool AskTableParameters(TXLAWindow& w, int tables, TableParameters* out) {
+  float temperature = 0, viscosity = 0, index = 0, angle = 0, wavelengthNm = 0, time = 0;
+  if (!AskFloat(w, &temperature, 20.0f, "temperature (C)", kConvertCaption) ||
+      !AskFloat(w, &viscosity, 0.01002f, "solvent viscosity (poise)", kConvertCaption) ||
+      !AskFloat(w, &index, 1.33f, "refractive index of the solvent", kConvertCaption) ||
+      !AskFloat(w, &angle, 90.0f, "scattering angle (degrees)", kConvertCaption) ||
+      !AskFloat(w, &wavelengthNm, 633.0f, "laser wavelength (nm)", kConvertCaption) ||
+      !AskFloat(w, &time, 0.0f,
+                tables > 1 ? "elapsed time of the first file (sec)" : "elapsed time (sec)",
+                kConvertCaption))
+    return false;
+  out->interval = 0.0f;
+  if (tables > 1 &&
+      !AskFloat(w, &out->interval, 60.0f, "time between files (sec)", kConvertCaption))
+    return false;
+  DLSInfo& r = out->record;
+  r = DLSInfo{};
+  r.temperatureC = temperature;
+  r.viscosity = viscosity;
+  r.refractiveIndex = index;
+  r.scatteringAngle = angle;
+  r.laserWavelength = wavelengthNm * 1e-9f;
+  r.elapsedTime = time;
+  return true;
+}
+
+// Converts the chosen tables, in the order chosen, each into a dlsdat file beside
+// it (DLSDatPathFor). A table that cannot be converted is reported and skipped.
+void ConvertTwoColumnTables(TXLAWindow& w, AsciiCorrelation values, const char* title) {
+  if (OfferHelpInHelpMode(w)) return;
+  if (bFileDialogOpen) return;
+  FileDialogOptions options;
+  options.title = title;
+  options.filter = "All Files (*.*)|*.*|text files (*.txt;*.dat;*.asc)|*.txt;*.dat;*.asc";
+  options.multiSelect = true;
+  ReadLastDataDirectory(&w, options.directory);
+  bFileDialogOpen = true;
+  const std::vector<std::string> files = GetBackend().OpenFileDialog(options);
+  bFileDialogOpen = false;
+  if (files.empty()) return;
+  SaveLastDataDirectory(&w, files.front());
+  TableParameters p;
+  if (!AskTableParameters(w, static_cast<int>(files.size()), &p)) return;
+  bool allDone = true;
+  for (std::size_t k = 0; k < files.size(); ++k) {
+    DLSInfo record = p.record;
+    record.elapsedTime += static_cast<double>(p.interval) * static_cast<double>(k);
+    const std::string target = DLSDatPathFor(files[k]);
+    std::string error;
+    if (!ConvertTwoColumnDLS(files[k].c_str(), target.c_str(), record, values, &error)) {
+      allDone = false;
+      ShowError(Format("could not convert %s\n%s", files[k].c_str(), error.c_str()), false);
+    }
+  }
+  if (allDone) PlayOkSound();
+}
 
 }  // namespace
 
@@ -62,6 +136,46 @@ void TXLAWindow::CmSaveMeanDLSData() {
     ShowError(Format("could not write %s\n%s", path->c_str(), error.c_str()), false);
   else
     PlayOkSound();
+}
+
+// Turns every loaded correlation function from the field autocorrelation g(1) into
+// the intensity autocorrelation g(2) - 1 (signed squares) or back (signed square
+// roots), as the first record says they are now. The model values follow, so that
+// the residuals stay the difference of data and fit in one form; the common grid
+// rows follow the data.
+void TXLAWindow::CmToggleCorrelationForm() {
+  if (OfferHelpInHelpMode(*this)) return;
+  if (nScans < 1 || !bDLSData || pDLSInfo.size() <= static_cast<std::size_t>(nScans)) return;
+  const bool toIntensity = pDLSInfo[1].bFieldACF;
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t k = static_cast<std::size_t>(s);
+    const int n = pnPoints[k];
+    const bool changed = toIntensity ? ConvertFieldToIntensityACF(n, ppSignal[k], &pDLSInfo[k]) != 0
+                                     : ConvertIntensityToFieldACF(n, ppSignal[k], &pDLSInfo[k]) != 0;
+    if (changed && k < ppFit.size() && ppFit[k]) {
+      for (int j = 1; j <= n; ++j)
+        ppFit[k][j] = toIntensity ? SignedSquare(ppFit[k][j]) : SignedSqrt(ppFit[k][j]);
+    }
+    FillGridSignalRow(s);
+  }
+  bDataChanged = true;
+  const char* label =
+      toIntensity ? "g(2)-1 intensity autocorrelation " : "g(1) field autocorrelation ";
+  if (pDataPlot) pDataPlot->SetYAxisLabel(label);
+  if (pResidualsPlot) pResidualsPlot->SetYAxisLabel(label);
+  RedrawDataPlot(true);
+  RedrawResidualPlot(true);
+  GetHandle().Invalidate();
+}
+
+// Two-column tables of lag time (s) and g(1), or of lag time and g(2) - 1.
+void TXLAWindow::CmConvertTwoColumnData() {
+  ConvertTwoColumnTables(*this, AsciiCorrelation::Field, "2 column ASCII data (lag time, g(1))");
+}
+
+void TXLAWindow::CmConvertTwoColumnG2() {
+  ConvertTwoColumnTables(*this, AsciiCorrelation::Intensity,
+                         "2 column ASCII g(2)-1 (lag time, g(2)-1)");
 }
 
 }  // namespace tarmic

@@ -49,6 +49,7 @@ constexpr int kCmElectroLsg = 501;
 constexpr int kCmCvConstantD = 513;
 constexpr int kCmDLSDiffusion = 502;
 constexpr int kCmDLSStokesRadius = 503;
+constexpr int kCmDLSTimeCourse = 522;
 
 // Every command of the model menu that chooses a model.
 constexpr int kModelCommands[] = {198, 235, 227, 893, 277, 279, 887, 275, 514, 526, 531, 548,
@@ -369,7 +370,17 @@ void TXLAWindow::CmDLSDiffusionDistribution() {
   ChooseContinuousModel(*this, kCmDLSDiffusion, [] { bDLSDModel = true; });
 }
 
+// The I(Rh) distribution followed through time windows of the correlation
+// functions (Run: RunContinuousModel).
+void TXLAWindow::CmDLSTimeCourse() {
+  ChooseContinuousModel(*this, kCmDLSTimeCourse, [] { bDLSTimeCourseModel = true; });
+}
+
 std::string ContinuousModelDataMismatch() {
+  // The Stokes-radius and cumulant forms of the discrete species describe
+  // correlation functions only.
+  if ((bStokesRadii || bCumulants) && !IsContinuousModel() && !bDLSData)
+    return "this model needs DLS data: load DLS Data first";
   if (!IsContinuousModel()) return {};
   const bool dlsModel = bDLSRhModel || bDLSDModel || bDLSTimeCourseModel;
   if (dlsModel && !bDLSData) return "this model needs DLS data: load DLS Data first";

@@ -28,9 +28,9 @@ bool RunnableModelActive();
 // A discrete-species model that the model computation computes (on light-scattering
 // data only the non-interacting species).
 bool DiscreteModelActive();
-// Why the active continuous model cannot run on the loaded kind of data (the DLS
-// distributions need DLS data, the sedimentation models do not apply to it); empty
-// when it can.
+// Why the active model cannot run on the loaded kind of data (the DLS distributions
+// and the Stokes-radius and cumulant species need DLS data, the continuous
+// sedimentation models do not apply to it); empty when it can.
 std::string ContinuousModelDataMismatch();
 
 }  // namespace tarmic

@@ -140,6 +140,8 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(597, &W::CmBeerSound),
       CommandEntry(298, &W::CmLoadDLSData),
       CommandEntry(500, &W::CmSaveMeanDLSData),
+      CommandEntry(898, &W::CmToggleCorrelationForm), CommandEntry(532, &W::CmConvertTwoColumnData), CommandEntry(600, &W::CmConvertTwoColumnG2),
+      CommandEntry(536, &W::CmDLSStokesRadii), CommandEntry(890, &W::CmDLSCumulants), CommandEntry(522, &W::CmDLSTimeCourse),
       CommandEntry(579, &W::CmSortEqData),
       CommandEntry(221, &W::CmAbout), CommandEntry(869, &W::CmKeyboardShortcuts), CommandEntry(537, &W::CmShowTemperaturePlot),
       CommandEntry(582, &W::CmCalculateS20w), CommandEntry(270, &W::CmCalculateFrictionalRatios), CommandEntry(547, &W::CmShapesFromFrictionalRatio), CommandEntry(276, &W::CmSphereSFromM), CommandEntry(606, &W::CmMFromS), CommandEntry(831, &W::CmSphereRhFromS), CommandEntry(830, &W::CmSphereSFromRh), CommandEntry(461, &W::CmRadialDilution), CommandEntry(463, &W::CmCalculatePressure), CommandEntry(578, &W::CmFrictionForce), CommandEntry(462, &W::CmSecondMomentS),

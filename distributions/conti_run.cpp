@@ -149,6 +149,9 @@ void FinishSyntheticFit(Window* window) {
 bool BuildEquations(const ContiRunSettings& settings) {
   bFixedFirstKernel = false;
   dFixedFirstAmplitude = 0.0;
+  // The time course analyses the correlation functions of the scan range alone
+  // (record 1: the mean of a time window), its baseline removed by centring.
+  if (bDLSTimeCourseModel) return BuildNormalEquationsScanRange();
   const NoiseModel model = SelectNoiseModel();
   if (settings.multiThreading) return BuildNormalEquationsThreaded(model, settings.threads);
   return BuildNormalEquations(model);

@@ -1,6 +1,7 @@
 // The species of every grid point and their Lamm equation kernels.
 #include "distributions/distribution_kernels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -117,9 +118,9 @@ LammDiscretizationSettings CurrentDiscretization() {
 }
 
 bool KernelModelAvailable() {
-  // On correlation functions only the I(Rh) and I(D) distributions, and those only
-  // there.
-  if (bDLSData) return bDLSRhModel || bDLSDModel;
+  // On correlation functions only the I(Rh), I(D) and I(Rh,t) distributions, and
+  // those only there.
+  if (bDLSData) return LightScatteringModel();
   if (bEquilibriumMode || LightScatteringModel()) return false;
   // The boundary analyses are computed elsewhere; the nonideal c(s) needs the
   // concentration-dependent propagators of the model computation.
@@ -432,7 +433,10 @@ bool LightScatteringKernel(int point, double D, const float* x, int n) {
     ReportDistributionError(0, "the correlation functions of the DLS kernels are not available");
     return false;
   }
-  for (int scan = 1; scan <= nScans; ++scan)
+  // The time course analyses only the records of its scan range.
+  const int first = bDLSTimeCourseModel ? std::max(1, iContiFirstScan) : 1;
+  const int last = bDLSTimeCourseModel ? std::min(nScans, iContiLastScan) : nScans;
+  for (int scan = first; scan <= last; ++scan)
     correlation(pDLSInfo[static_cast<std::size_t>(scan)], D, x, pppKernels[point][scan], n);
   return true;
 }

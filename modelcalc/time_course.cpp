@@ -153,6 +153,9 @@ bool RunContinuousModel(Window* window, const std::function<bool(Window*)>& step
     return true;
   }
   if (!window) return false;
+  // The windows are analysed as inner runs, which ask nothing: g(2) - 1 data are
+  // turned into g(1) (on the user's consent) before the first window.
+  if (!EnsureFieldCorrelationData(window)) return false;
   const bool redraw = bRedrawModel;
   bRedrawModel = true;
   bTimeCourseStepMode = true;

@@ -159,7 +159,9 @@ TEST_F(ModelCommandTest, RunOfAModelNotBuiltSaysSo) {
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(213);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Run is not available in this version"});
-  bStokesRadii = true;  // a light-scattering model the model computation does not compute
+  // A continuous model the distribution engine does not compute for equilibrium data.
+  bContiModel = bContiSModel = true;
+  bEquilibriumMode = true;
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(213);
   EXPECT_NE(BoxTexts().back().find("is not available in this version"), std::string::npos);

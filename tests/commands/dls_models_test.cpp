@@ -1,0 +1,315 @@
+// The light-scattering model commands and tools: the discrete Stokes-radius and
+// cumulant models fitted to synthetic correlation functions, the toggle between
+// intensity and field autocorrelation, the I(Rh,t) time course over a series whose
+// radius grows, and the two-column converters.
+#include "distribution_window_test_support.h"
+
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/preferences.h"
+#include "modelcalc/dls_species_signal.h"
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/time_course.h"
+#include "distributions/distribution_models.h"
+#include "numerics/one_based.h"
+#include "plot/data_plots.h"
+#include "plot/winplot.h"
+#include "resources/menus.h"
+#include "scandata/dls_file.h"
+
+namespace tarmic::testing {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+constexpr double kBoltzmann = 1.380649e-23;  // J/K
+constexpr double kWaterViscosity = 1.002e-3;  // Pa s at 20 C
+
+// q^2 (1/m^2) at 633 nm in water (n 1.33) at the angle (degrees).
+double Q2(double angle) {
+  return std::pow(4.0 * kPi * 1.33 * std::sin(angle * kPi / 360.0) / 6.33e-7, 2);
+}
+
+// Stokes-Einstein at 20 C in water: D (cm^2/s) of a sphere of radius R (nm).
+double DOfRadius(double nm) {
+  return kBoltzmann * 293.15 / (6.0 * kPi * kWaterViscosity * nm * 1e-9) * 1e4;
+}
+
+class DlsModelsTest : public DistributionWindowTest {
+ protected:
+  void SetUp() override {
+    DistributionWindowTest::SetUp();
+    Handle().AttachMenu(GetMenuResource(kMenuFull));
+  }
+  void TearDown() override {
+    bDLSConvertOnWrite = false;
+    ResetDLSSpeciesSignal();
+    DistributionWindowTest::TearDown();
+  }
+
+  // A dlsdat file at 20 C in water, 633 nm, with g(1) = value(tau) at n lag times
+  // log spaced from 1e-7 s to tauMax.
+  template <class F>
+  std::string WriteField(const std::string& name, double time, double angle, double tauMax, int n,
+                         F value) {
+    const std::string path = ProgramDir() + "/" + name;
+    std::ofstream out(path);
+    out << name << "\n20.0 " << time << " 100.00 1.33 0.01002 " << angle << " 6.33e-07 1\n";
+    out.precision(9);
+    for (int i = 0; i < n; ++i) {
+      const double tau = std::pow(10.0, -7.0 + (std::log10(tauMax) + 7.0) * i / (n - 1));
+      out << tau << " " << value(tau) << "\n";
+    }
+    return path;
+  }
+
+  void Load(const std::vector<std::string>& files) {
+    bAlwaysLoadG2 = false;
+    Backend().QueueOpenFiles(files);
+    Dispatch(298);
+    ASSERT_EQ(nScans, static_cast<int>(files.size()));
+    ASSERT_TRUE(bDLSData);
+    Backend().ClearTranscript();
+  }
+
+  // Species 1 alone, its second value floated (and slot 2 with cumulants), the
+  // amplitude solved linearly; Marquardt-Levenberg.
+  static void FloatSpeciesOne(float start, bool secondCumulant) {
+    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
+    pSpeciesMassOrD[1] = start;
+    pSpeciesMassOrDFit[1] = 1;
+    pSpeciesMassOrD[2] = 0.0f;
+    pSpeciesMassOrDFit[2] = secondCumulant ? 1 : 0;
+    pSpeciesAmplitude[1] = 1.0f;
+    pSpeciesAmplitudeFit[1] = 1;
+    PackModelParams();
+    UpdateLinearFitFlags();
+    bFitMarquardt = true;
+    bFitSimplex = bFitAnnealing = false;
+  }
+};
+
+// 536 on a sphere of 4 nm (two angles) fits R = 4 nm; 890 on a Gaussian
+// distribution of decay rates, g1 = A exp(-G tau + s^2 tau^2 / 2) with G = D q^2,
+// fits the mean D (the first cumulant over q^2) and mu2 = s^2 / q'^4. Both need
+// DLS data.
+TEST_F(DlsModelsTest, StokesRadiusAndCumulantFitsRecoverRadiusAndMeanDecayRate) {
+  // Without DLS data the Stokes-radius model says what it needs.
+  Dispatch(536);
+  EXPECT_TRUE(bDiscreteModel && bStokesRadii);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(536));
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(213);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"this model needs DLS data: load DLS Data first"});
+
+  const double R = 4.0, A = 0.8;
+  std::vector<std::string> files;
+  for (const double angle : {90.0, 173.0}) {
+    const double gamma = 1e-4 * DOfRadius(R) * Q2(angle);
+    files.push_back(WriteField("sphere" + std::to_string(int(angle)) + ".dlsdat", angle, angle,
+                               1e-2, 90, [&](double tau) { return A * std::exp(-gamma * tau); }));
+  }
+  Load(files);
+  Dispatch(536);
+  FloatSpeciesOne(2.5f, false);
+  Dispatch(215);
+  EXPECT_NEAR(pSpeciesMassOrD[1], R, 0.002 * R);
+  EXPECT_NEAR(pSpeciesAmplitude[1], A, 1e-3);
+  EXPECT_LT(fFitRmsd, 1e-4f);
+
+  // Cumulants: D = 4e-7 cm^2/s, relative width 0.3 of the decay-rate distribution,
+  // lag times up to 5 mean decay times (the expansion holds there exactly).
+  const double D = 4e-7, width = 0.3, q2 = Q2(90.0);
+  const double gamma = 1e-4 * D * q2, sigma = width * gamma;
+  Load({WriteField("gauss.dlsdat", 0.0, 90.0, 5.0 / gamma, 80, [&](double tau) {
+    return A * std::exp(-gamma * tau + 0.5 * sigma * sigma * tau * tau);
+  })});
+  Dispatch(890);
+  EXPECT_TRUE(bDiscreteModel && bCumulants && !bStokesRadii);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(890));
+  EXPECT_FALSE(Handle().IsMenuItemChecked(536));
+  FloatSpeciesOne(2.0f, true);
+  Dispatch(215);
+  const double fittedGamma = 1e-4 * pSpeciesMassOrD[1] * 1e-7 * q2;
+  EXPECT_NEAR(fittedGamma, gamma, 0.003 * gamma);
+  // mu2 / mu1^2, the polydispersity, is width^2.
+  EXPECT_NEAR(pSpeciesMassOrD[2] / (pSpeciesMassOrD[1] * pSpeciesMassOrD[1]), width * width, 0.005);
+}
+
+// The toggle turns g(1) into g(2) - 1 (signed squares: a negative tail stays
+// negative) and back; the grid rows, the records, the axis labels and the fit
+// follow, so that an exact fit keeps zero residuals in either form.
+TEST_F(DlsModelsTest, ToggleRoundTripsTheLoadedFunctions) {
+  // Without data nothing happens.
+  Dispatch(898);
+  EXPECT_TRUE(Backend().Transcript().empty());
+
+  const double gamma = 1e-4 * DOfRadius(3.0) * Q2(90.0);
+  Load({WriteField("a.dlsdat", 10.0, 90.0, 1e-1, 60,
+                   [&](double tau) { return 0.9 * std::exp(-gamma * tau) - 0.01; }),
+        WriteField("b.dlsdat", 20.0, 90.0, 1e-1, 50,
+                   [&](double tau) { return 0.7 * std::exp(-gamma * tau); })});
+  std::vector<std::vector<float>> original(3);
+  for (int s = 1; s <= 2; ++s) {
+    original[Idx(s)].assign(ppSignal[Idx(s)], ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1);
+    for (int j = 1; j <= pnPoints[Idx(s)]; ++j) ppFit[Idx(s)][j] = ppSignal[Idx(s)][j];
+  }
+  const int last = pnPoints[1];
+  ASSERT_LT(original[1][Idx(last)], 0.0f);
+  const float grid = ppGridSignal[1][1];
+
+  Dispatch(898);
+  EXPECT_FALSE(pDLSInfo[1].bFieldACF || pDLSInfo[2].bFieldACF);
+  for (int s = 1; s <= 2; ++s)
+    for (int j = 1; j <= pnPoints[Idx(s)]; ++j) {
+      const float g = original[Idx(s)][Idx(j)];
+      ASSERT_FLOAT_EQ(ppSignal[Idx(s)][j], g * std::fabs(g));
+    }
+  EXPECT_NEAR(ppGridSignal[1][1], grid * grid, 1e-6);
+  EXPECT_EQ(pDataPlot->szYLabel, "g(2)-1 intensity autocorrelation ");
+  EXPECT_EQ(pResidualsPlot->szYLabel, "g(2)-1 intensity autocorrelation ");
+  std::vector<float> residuals(Idx(last) + 1);
+  ComputeScanResiduals(1, residuals.data());
+  for (int j = 1; j <= last; ++j) ASSERT_NEAR(residuals[Idx(j)], 0.0f, 1e-7f);
+
+  Dispatch(898);
+  EXPECT_TRUE(pDLSInfo[1].bFieldACF && pDLSInfo[2].bFieldACF);
+  for (int s = 1; s <= 2; ++s)
+    for (int j = 1; j <= pnPoints[Idx(s)]; ++j)
+      ASSERT_NEAR(ppSignal[Idx(s)][j], original[Idx(s)][Idx(j)], 1e-6f);
+  EXPECT_EQ(pDataPlot->szYLabel, "g(1) field autocorrelation ");
+  ComputeScanResiduals(2, residuals.data());
+  for (int j = 1; j <= pnPoints[2]; ++j) ASSERT_NEAR(residuals[Idx(j)], 0.0f, 1e-6f);
+}
+
+// Seven functions a minute apart of a sphere growing by half its radius each
+// minute, from 2 nm: with one-minute windows window w analyses function w + 1 alone,
+// and its I(Rh) peaks at that function's radius; the table of the course is
+// written with one row per window.
+TEST_F(DlsModelsTest, TimeCourseFollowsAGrowingRadius) {
+  std::mt19937 random(11);
+  std::normal_distribution<double> noise(0.0, 1e-3);
+  std::vector<std::string> files;
+  std::vector<double> radius(8);
+  for (int p = 1; p <= 7; ++p) {
+    radius[Idx(p)] = 2.0 * std::pow(1.5, p - 1);
+    const double gamma = 1e-4 * DOfRadius(radius[Idx(p)]) * Q2(90.0);
+    files.push_back(WriteField("t" + std::to_string(p) + ".dlsdat", 60.0 * p, 90.0, 1e-1, 100,
+                               [&](double tau) { return 0.7 * std::exp(-gamma * tau) + noise(random); }));
+  }
+  Load(files);
+  Dispatch(522);
+  EXPECT_TRUE(bContiModel && bDLSTimeCourseModel);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(522));
+  pParams[kContiSlotGridMin] = 0.5f;
+  pParams[kContiSlotGridMax] = 100.0f;
+  pParams[kContiSlotGridCount] = 40.0f;
+  pParams[kContiSlotConfidence] = 0.68f;
+  UnpackModelParams();
+  fTimeCourseWindow = 1.0f;
+
+  std::vector<double> peaks;
+  const auto step = [&](Window* window) {
+    const bool ok = RunTimeCourseStep(window);
+    int top = 1;
+    for (int i = 2; i <= nDistGrid; ++i)
+      if (pDistValues[i] > pDistValues[top]) top = i;
+    peaks.push_back(pDistGrid[top] + 9.0);  // log10 of Rh in nm
+    // The course waits after each window; r runs on.
+    if (peaks.size() == 1) Backend().Headless().PressKey('R', 0, 'r');
+    return ok;
+  };
+  Backend().QueueSaveFile(ProgramDir() + "/sizes.dat");
+  ASSERT_TRUE(RunContinuousModel(&Handle(), step));
+  EXPECT_EQ(nTimeCourseWindows, 7);
+  ASSERT_EQ(nTimeCourseWindowsDone, 7);
+  const double gridStep = std::log10(200.0) / 39.0;  // decades between grid points
+  for (int w = 1; w <= 6; ++w)
+    EXPECT_NEAR(peaks[Idx(w - 1)], std::log10(radius[Idx(w + 1)]), gridStep) << "window " << w;
+
+  std::ifstream times(ProgramDir() + "/times.dat");
+  std::vector<double> t;
+  for (double v; times >> v;) t.push_back(v);
+  ASSERT_EQ(t.size(), 7u);
+  EXPECT_DOUBLE_EQ(t[0], 120.0);
+  EXPECT_DOUBLE_EQ(t[5], 420.0);
+  std::ifstream sizes(ProgramDir() + "/sizes.dat");
+  int rows = 0;
+  for (std::string line; std::getline(sizes, line);) rows += !line.empty();
+  EXPECT_EQ(rows, 7);
+}
+
+// "2 column ASCII data" reads lag time and g(1), "2 column ASCII g(2)-1" lag time
+// and g(2) - 1; both ask the experiment's parameters and write dlsdat files beside
+// the tables that load as any other (several tables a fixed interval apart). Lag
+// times that are not positive are left out; a table with a line of text is
+// refused, and a cancelled question writes nothing.
+TEST_F(DlsModelsTest, TwoColumnTablesBecomeDlsdatFiles) {
+  const std::string field = ProgramDir() + "/field.txt";
+  std::ofstream(field) << "0 1.0\n1e-6 0.81\n2e-6, 0.64\n\n4e-6 -0.04 7\n";
+  Backend().QueueOpenFiles({field});
+  for (const char* v : {"25", "0.0089", "1.33", "173", "532", "30"}) Backend().QueueInput(v);
+  Dispatch(532);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  DLSInfo record;
+  int n = 0;
+  float* x = nullptr;
+  float* y = nullptr;
+  ASSERT_EQ(ReadDLSDatFile((ProgramDir() + "/field.dlsdat").c_str(), &record, &n, &x, &y, false), 1);
+  ASSERT_EQ(n, 3);
+  EXPECT_TRUE(record.bFieldACF);
+  EXPECT_EQ(record.title, "field.txt");
+  EXPECT_FLOAT_EQ(record.temperatureC, 25.0f);
+  EXPECT_NEAR(record.viscosity, 0.0089, 1e-7);
+  EXPECT_FLOAT_EQ(record.scatteringAngle, 173.0f);
+  EXPECT_NEAR(record.laserWavelength, 5.32e-7, 1e-12);
+  EXPECT_DOUBLE_EQ(record.elapsedTime, 30.0);
+  EXPECT_NEAR(x[1], -6.0, 1e-5);
+  EXPECT_NEAR(y[2], 0.64, 1e-6);
+  EXPECT_NEAR(y[3], -0.04, 1e-6);
+  free_vector(x, 1, n);
+  free_vector(y, 1, n);
+
+  std::vector<std::string> tables;
+  for (int k = 0; k < 2; ++k) {
+    tables.push_back(ProgramDir() + "/g2_" + std::to_string(k) + ".dat");
+    std::ofstream(tables.back()) << "1e-6 " << 0.5 - 0.1 * k << "\n1e-5 0.25\n1e-4 0.01\n";
+  }
+  Backend().QueueOpenFiles(tables);
+  for (const char* v : {"20", "0.01002", "1.33", "90", "633", "100", "45"}) Backend().QueueInput(v);
+  Dispatch(600);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  Load({ProgramDir() + "/g2_1.dlsdat", ProgramDir() + "/g2_0.dlsdat"});
+  EXPECT_EQ(ppScanFileNames[1], "g2_0.dlsdat");
+  EXPECT_DOUBLE_EQ(pDLSInfo[2].elapsedTime, 145.0);
+  EXPECT_TRUE(pDLSInfo[1].bFieldACF);  // g(2) - 1 in the file, g(1) loaded
+  EXPECT_NEAR(ppSignal[1][1], std::sqrt(0.5), 1e-6);
+  EXPECT_NEAR(ppSignal[2][1], std::sqrt(0.4), 1e-6);
+
+  // A line of text: refused with a message. A cancelled question: nothing written.
+  const std::string text = ProgramDir() + "/text.txt";
+  std::ofstream(text) << "tau g1\n1e-6 0.5\n1e-5 0.2\n";
+  Backend().QueueOpenFiles({text});
+  for (const char* v : {"20", "0.01002", "1.33", "90", "633", "0"}) Backend().QueueInput(v);
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(532);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FALSE(std::filesystem::exists(ProgramDir() + "/text.dlsdat"));
+  std::filesystem::remove(ProgramDir() + "/field.dlsdat");
+  Backend().QueueOpenFiles({field});
+  Backend().QueueInput("20");
+  Backend().QueueInput(std::nullopt);
+  Dispatch(532);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FALSE(std::filesystem::exists(ProgramDir() + "/field.dlsdat"));
+}
+
+}  // namespace
+}  // namespace tarmic::testing
