@@ -25,14 +25,14 @@ struct NEQSharedBuild {
   std::mutex mutex;               // guards count and wakes the waiting thread
   std::condition_variable signal;
   int count = 0;                  // workers of the build, 0 until published
-  // The barrier after each scan's centring: workers arrived in this phase, the
+  // The barrier after each group's centring: workers arrived in this phase, the
   // phase, and the interrupt read once per phase by the last worker to arrive.
   std::atomic<int> arrived{0};
   std::atomic<int> phase{0};
   std::atomic<bool> stop{false};
 
   // Waits until all `count` workers have arrived; returns whether to go on. The
-  // wait spins briefly and then yields: the phases are short (a scan's products),
+  // wait spins briefly and then yields: the phases are short (a group's products),
   // and waking a sleeping thread would cost more than a phase of a small build.
   bool ArriveAndWait() {
     const int myPhase = phase.load(std::memory_order_acquire);
