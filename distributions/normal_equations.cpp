@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "distributions/distribution_grid.h"
@@ -46,9 +47,9 @@ constexpr int kChunkPoints = 128;
 // A unit of the matrix is the 8 rows of one panel against the columns of one or two
 // panels (8 x 16 elements at most); units are what the threads share out.
 constexpr int kUnitColumns = 2 * kNEQPanel;
-// Bytes of centred scans held at a time in each of the two scratch blocks: the
-// threads meet once per group of scans, not once per scan.
-constexpr std::size_t kGroupBytes = std::size_t{768} << 10;
+// Scans in the ring of a threaded build: a thread may run this many scans minus one
+// ahead of the slowest.
+constexpr int kRingScans = 4;
 
 // Four and eight doubles as one value (GNU vector extension): the arithmetic is
 // lane by lane.
@@ -303,10 +304,9 @@ bool RunSerialBuild(const NEQBuildPlan& plan) {
   if (!NormalEquationArraysFit(plan)) return false;
   nNEQScansDone = 0;
   double sumSq = 0.0;
-  NEQScratch scratch;
-  if (!TryMakeNEQScratch(plan, &scratch)) return false;
-  BuildNormalEquationRows(plan, scratch, 1, 1, &sumSq, [] { return !bUserAbort; },
-                          [&plan] { return SerialAfterScan(plan); });
+  const std::unique_ptr<NEQScratch> scratch = TryMakeNEQScratch(plan, 1);
+  if (!scratch) return false;
+  BuildNormalEquationRows(plan, *scratch, 1, 1, &sumSq, [&plan] { return SerialAfterScan(plan); });
   FinishNormalEquations(plan, sumSq);
   return !bUserAbort;
 }
@@ -398,28 +398,28 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r) {
   if (global) pKernelMean[k] = total / (scans * nP);
 }
 
-bool TryMakeNEQScratch(const NEQBuildPlan& plan, NEQScratch* scratch) {
+std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads) {
   try {
-    *scratch = MakeNEQScratch(plan);
+    return MakeNEQScratch(plan, threads);
   } catch (const std::bad_alloc&) {
     ShowError("could not allocate arrays, increase memory or take fewer scans", false);
-    return false;
+    return nullptr;
   }
-  return true;
 }
 
-NEQScratch MakeNEQScratch(const NEQBuildPlan& plan) {
-  NEQScratch scratch;
-  scratch.rows = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel * kNEQPanel;
-  scratch.points = FitRangePoints();
-  scratch.scanSize = static_cast<std::size_t>(scratch.rows) *
-                     static_cast<std::size_t>(std::max(scratch.points, 1));
-  const std::size_t scans = static_cast<std::size_t>(std::max(plan.lastScan - plan.firstScan + 1, 1));
-  scratch.groupScans = static_cast<int>(
-      std::clamp<std::size_t>(kGroupBytes / (scratch.scanSize * sizeof(double)), 1, scans));
-  for (auto& block : scratch.block) {
-    block.assign(scratch.scanSize * static_cast<std::size_t>(scratch.groupScans), 0.0);
-  }
+std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads) {
+  auto scratch = std::make_unique<NEQScratch>();
+  scratch->rows = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel * kNEQPanel;
+  scratch->points = FitRangePoints();
+  scratch->scanSize = static_cast<std::size_t>(scratch->rows) *
+                      static_cast<std::size_t>(std::max(scratch->points, 1));
+  const int scans = std::max(plan.lastScan - plan.firstScan + 1, 1);
+  scratch->slots = threads <= 1 ? 1 : std::min(scans, kRingScans);
+  const auto slots = static_cast<std::size_t>(scratch->slots);
+  scratch->block.assign(scratch->scanSize * slots, 0.0);
+  scratch->centred = std::make_unique<std::atomic<int>[]>(slots);
+  scratch->added = std::make_unique<std::atomic<int>[]>(slots);
+  for (std::size_t k = 0; k < slots; ++k) scratch->centred[k] = scratch->added[k] = 0;
   return scratch;
 }
 
@@ -480,9 +480,22 @@ void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq, bool 
 
 }  // namespace
 
+namespace {
+
+// Waits until counter reaches target or the build stops; false when it stopped. The
+// waits are short (a scan's products): the thread spins, then yields.
+bool WaitFor(const std::atomic<int>& counter, int target, const std::atomic<bool>& stop) {
+  for (int spin = 0; counter.load(std::memory_order_acquire) < target; ++spin) {
+    if (stop.load(std::memory_order_relaxed)) return false;
+    if (spin >= 1000) std::this_thread::yield();
+  }
+  return true;
+}
+
+}  // namespace
+
 void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
                              int threadCount, double* sumSq,
-                             const std::function<bool()>& groupReady,
                              const std::function<bool()>& afterScan) {
   assert(thread >= 1 && thread <= threadCount);
   const int M = plan.order;
@@ -492,7 +505,9 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   const std::vector<NEQUnit> units = ThreadUnits(panels, thread, threadCount);
   // Own panels of the scratch (whole cache lines: no two threads write the same line),
   // dealt round-robin: their means, and their rows of every scan's block.
+  int ownPanels = 0;
   for (int q = thread - 1; q < panels; q += threadCount) {
+    ++ownPanels;
     for (int r = q * kNEQPanel; r <= std::min(M, q * kNEQPanel + kNEQPanel - 1); ++r) {
       ComputeNormalEquationRowMeans(plan, r);
     }
@@ -502,37 +517,36 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
 
   static const UnitProductFn UnitProduct = SelectUnitProduct();
   alignas(64) double acc[kNEQPanel * kUnitColumns];
-  const int G = scratch.groupScans;
-  for (int g0 = plan.firstScan; g0 <= plan.lastScan; g0 += G) {
-    const int g1 = std::min(plan.lastScan, g0 + G - 1);
-    double* group = scratch.block[((g0 - plan.firstScan) / G) % 2].data();
-    auto scanBlock = [&](int s) {
-      return group + static_cast<std::size_t>(s - g0) * scratch.scanSize;
-    };
-    for (int s = g0; s <= g1; ++s) {
-      for (int q = thread - 1; q < panels; q += threadCount) {
-        CentrePanel(plan, s, q, M, nP, scanBlock(s) + PackedOffset(q * kNEQPanel, 0, nP));
-      }
+  for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
+    const int k = s - plan.firstScan;
+    const int slot = k % scratch.slots, use = k / scratch.slots;
+    double* block = scratch.block.data() + static_cast<std::size_t>(slot) * scratch.scanSize;
+    // The slot is free once every thread has added the scan it held before.
+    if (!WaitFor(scratch.added[slot], threadCount * use, scratch.stop)) break;
+    for (int q = thread - 1; q < panels; q += threadCount) {
+      CentrePanel(plan, s, q, M, nP, block + PackedOffset(q * kNEQPanel, 0, nP));
     }
-    if (!groupReady()) break;
+    scratch.centred[slot].fetch_add(ownPanels, std::memory_order_release);
+    if (bUserAbort) scratch.stop = true;
+    if (!WaitFor(scratch.centred[slot], panels * (use + 1), scratch.stop)) break;
+    if (scratch.stop.load(std::memory_order_relaxed)) break;
     // A_ij += sum_p K'_ip K'_jp over the own units (i >= j), with augmented row and
-    // column 0 the data: A_i0 is b_i and A_00 the sum of squares. Scan by scan, chunk
-    // by chunk of points, unit by unit.
-    bool stop = false;
-    for (int s = g0; s <= g1 && !stop; ++s) {
-      const double* block = scanBlock(s);
-      for (int p0 = 0; p0 < nP; p0 += kChunkPoints) {
-        const int n = std::min(kChunkPoints, nP - p0);
-        for (const NEQUnit& unit : units) {
-          UnitProduct(block + PackedOffset(unit.rowPanel * kNEQPanel, p0, nP),
-                      block + PackedOffset(unit.firstColumnPanel * kNEQPanel, p0, nP),
-                      panelStride, unit.panels, n, acc);
-          AddUnit(unit, M, acc, sumSq, false);
-        }
+    // column 0 the data: A_i0 is b_i and A_00 the sum of squares. Chunk by chunk of
+    // points, unit by unit.
+    for (int p0 = 0; p0 < nP; p0 += kChunkPoints) {
+      const int n = std::min(kChunkPoints, nP - p0);
+      for (const NEQUnit& unit : units) {
+        UnitProduct(block + PackedOffset(unit.rowPanel * kNEQPanel, p0, nP),
+                    block + PackedOffset(unit.firstColumnPanel * kNEQPanel, p0, nP),
+                    panelStride, unit.panels, n, acc);
+        AddUnit(unit, M, acc, sumSq, false);
       }
-      if (afterScan && !afterScan()) stop = true;
     }
-    if (stop) break;
+    scratch.added[slot].fetch_add(1, std::memory_order_release);
+    if (afterScan && !afterScan()) {
+      scratch.stop = true;
+      break;
+    }
   }
 }
 

@@ -26,6 +26,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -94,26 +95,29 @@ constexpr int kNEQPanel = 8;
 // side from them.
 void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double* v);
 
-// Scratch of one build: the centred values of groups of scans, in two alternating
-// blocks (group k in block k mod 2) so that threads may centre the next group while
-// others still read the current one. A group holds groupScans consecutive scans (as
-// many as fit in 768 kB, at least one), scan s of the group at s scanSize.
-// Augmented row 0 is the centred data, rows 1..order the centred kernels of the
-// unknowns; rows beyond stay zero. Rows are packed by panels of kNEQPanel: the value
-// of row r at fit-range point p (0-based) is at
-// (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod kNEQPanel within its scan.
-// The values are the centred values rounded to float, held in double.
+// Scratch of one build: the centred values of the scans in a ring of `slots` scan
+// blocks (scan firstScan + k in slot k mod slots), so that threads may centre the
+// next scans while others still read earlier ones. Augmented row 0 is the centred
+// data, rows 1..order the centred kernels of the unknowns; rows beyond stay zero.
+// Rows are packed by panels of kNEQPanel: the value of row r at fit-range point p
+// (0-based) is at (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod kNEQPanel
+// within its slot. The values are the centred values rounded to float, held in
+// double. Per slot, `centred` counts the panels centred into it and `added` the
+// threads that have added the scan it holds, summed over the slot's uses.
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
-  int groupScans = 1;
+  int slots = 1;
   std::size_t scanSize = 0;  // rows x points
-  std::vector<double> block[2];
+  std::vector<double> block;  // slots x scanSize
+  std::unique_ptr<std::atomic<int>[]> centred, added;
+  std::atomic<bool> stop{false};  // a thread saw the interrupt: every thread ends
 };
-// The scratch of a plan (throws std::bad_alloc when memory runs out).
-NEQScratch MakeNEQScratch(const NEQBuildPlan& plan);
-// The same, reporting a lack of memory ("could not allocate arrays, ...") as false.
-bool TryMakeNEQScratch(const NEQBuildPlan& plan, NEQScratch* scratch);
+// The scratch of a plan for a build on `threads` threads (one slot for one thread,
+// four for more; throws std::bad_alloc when memory runs out).
+std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads);
+// The same, reporting a lack of memory ("could not allocate arrays, ...") as null.
+std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads);
 
 // Builds the part of the lower triangle of ppNormalMatrix and of pNormalRhs owned by
 // `thread` (1..threadCount), scan by scan, as the rank-k updates A += K'_s K'_s^T,
@@ -122,18 +126,19 @@ bool TryMakeNEQScratch(const NEQBuildPlan& plan, NEQScratch* scratch);
 // rows, and the list into threadCount runs of equal work; the thread that owns the
 // unit of row 0 adds the sum of squares of the transformed data to *sumSq (when not
 // null). The panels of the scratch are dealt round-robin: each thread first computes
-// the means of the rows of its panels (ComputeNormalEquationRowMeans); then, for every
-// group of scans, it centres those rows into the shared scratch and calls groupReady,
-// which returns only when every thread of the build has centred its rows of that
-// group and returns the same answer to all: false stops the build before the group is
-// added. afterScan (may be null) runs after each scan's products; false stops this
-// thread (only for a single-thread build).
+// the means of the rows of its panels (ComputeNormalEquationRowMeans); then, for
+// every scan, it waits until its slot is free (every thread has added the scan held
+// there before), centres its panels into it, waits until all panels of the scan are
+// centred and adds the products of its units. No thread waits for the others as a
+// team: one that falls behind holds the others up only when it is a whole ring of
+// scans behind. bUserAbort is read before each scan's products; once it is set every
+// thread ends before adding another scan. afterScan (may be null) runs after each
+// scan's products; false stops the build in the same way.
 // Every element is summed in the same order whoever builds it (per scan, in chunks
 // of points of fixed length), so the result does not depend on threadCount, bit for
 // bit.
 void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
                              int threadCount, double* sumSq,
-                             const std::function<bool()>& groupReady,
                              const std::function<bool()>& afterScan);
 // After all rows: mirrors the lower triangle, stores dSumSqData and the order of the
 // system (nNEQUnknowns).
