@@ -114,7 +114,7 @@ struct NEQScratch {
   std::atomic<bool> stop{false};  // a thread saw the interrupt: every thread ends
 };
 // The scratch of a plan for a build on `threads` threads (one slot for one thread,
-// four for more; throws std::bad_alloc when memory runs out).
+// two for more; throws std::bad_alloc when memory runs out).
 std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads);
 // The same, reporting a lack of memory ("could not allocate arrays, ...") as null.
 std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads);
