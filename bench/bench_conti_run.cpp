@@ -2,10 +2,11 @@
 // velocity data: three species at 2, 6 and 11 S (loading 0.2, 0.5 and 0.3, f/f0
 // 1.25), 50,000 rpm, meniscus 6.0 cm, bottom 7.2 cm, 40 scans every 300 s, Gaussian
 // noise 0.005, a time-invariant and a radial-invariant offset pattern; c(s) from 0
-// to 15 S with 150 grid points at confidence 0.68 with TI and RI noise, maximum
-// entropy, normal equations and Lamm equations on 2 threads each. The argument is
-// the number of radii of a scan between meniscus and bottom (401: every 0.003 cm;
-// 1201: every 0.001 cm); the fit range is 6.05-7.1 cm.
+// to 15 S with 150 grid points (the Run also with 100) at confidence 0.68 with TI
+// and RI noise, maximum entropy, normal equations and Lamm equations on 2 threads
+// each. The argument is the number of radii of a scan between meniscus and bottom
+// (401: every 0.003 cm; 1201: every 0.001 cm); the fit range is 6.05-7.1 cm. The
+// CPU time of the Run is that of the whole process.
 //
 // The breakdown: the kernels alone (150 Lamm equation solutions), the normal
 // equations alone, and the maximum-entropy and Tikhonov-Phillips regularisations of
@@ -14,6 +15,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "distributions/conti_run.h"
@@ -123,12 +126,12 @@ void InstallData(int n) {
 
 // The c(s) model with its parameters, as the model command and the Parameters
 // dialog leave them.
-void SetCsModel() {
+void SetCsModel(int gridPoints = 150) {
   ResetModelFlags();
   bContiModel = bContiSModel = true;
   pParams[kContiSlotGridMin] = 0.0f;
   pParams[kContiSlotGridMax] = 15.0f;
-  pParams[kContiSlotGridCount] = 150.0f;
+  pParams[kContiSlotGridCount] = static_cast<float>(gridPoints);
   pParams[kContiSlotConfidence] = 0.68f;
   pParams[kContiSlotVbar] = 0.73f;
   pParams[kContiSlotDensity] = 0.99823f;
@@ -144,7 +147,7 @@ void SetCsModel() {
   };
 }
 
-void Prepare(int radii) {
+void Prepare(int radii, int gridPoints = 150) {
   ResetScanDataGlobals();
   ResetDistributionEngine();
   ResetLammSettings();
@@ -152,7 +155,7 @@ void Prepare(int radii) {
   nLammThreads = 2;
   InstallDistributionHooks();
   InstallData(radii);
-  SetCsModel();
+  SetCsModel(gridPoints);
 }
 
 // The grid, kernel array and workspace of the run, and the kernels.
@@ -165,8 +168,25 @@ void PrepareKernels() {
   RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
 }
 
+// Arguments: radii, grid points.
+// With the environment variable TARMIC_BENCH_DUMP set, the distribution of the last
+// Run is appended to that file (one "s value" line per grid point, a blank line
+// after each Run), so that the Runs of two builds can be compared.
+template <typename G, typename V>
+void DumpDistribution(int n, const G* grid, const V* values) {
+  const char* path = std::getenv("TARMIC_BENCH_DUMP");
+  if (!path) return;
+  if (FILE* f = std::fopen(path, "a")) {
+    for (int k = 1; k <= n; ++k) {
+      std::fprintf(f, "%.9g %.9g\n", static_cast<double>(grid[k]), static_cast<double>(values[k]));
+    }
+    std::fprintf(f, "\n");
+    std::fclose(f);
+  }
+}
+
 void BM_ContiRun(benchmark::State& state) {
-  Prepare(static_cast<int>(state.range(0)));
+  Prepare(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
   for (auto _ : state) outcome = RunContiSed(nullptr);
   const float windows[4] = {0.5f, 4.0f, 8.5f, 14.5f};
@@ -178,8 +198,15 @@ void BM_ContiRun(benchmark::State& state) {
     state.counters[names[k]] = mean;
   }
   state.counters["computed"] = outcome == ContiRunOutcome::Computed ? 1 : 0;
+  DumpDistribution(nDistGrid, pDistGrid, pDistValues);
 }
-BENCHMARK(BM_ContiRun)->Arg(401)->Arg(1201)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ContiRun)
+    ->Args({401, 100})
+    ->Args({401, 150})
+    ->Args({1201, 150})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 // c(s,ff0) on the same data: 50 s values from 1 to 15 S times 10 f/f0 values from
 // 1.0 to 2.5 (500 cells, 500 Lamm equations), TI and RI noise, Tikhonov-Phillips;
@@ -210,6 +237,7 @@ void BM_Csff0Run(benchmark::State& state) {
   state.counters["s2"] = c > 0.0 ? cs / c : 0.0;
   state.counters["ff0_2"] = c > 0.0 ? cf / c : 0.0;
   state.counters["computed"] = outcome == ContiRunOutcome::Computed ? 1 : 0;
+  DumpDistribution(nFf0Grid, pCsff0S, pCsff0Values);
 }
 BENCHMARK(BM_Csff0Run)->Arg(401)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -44,6 +45,7 @@ struct MaxEntState {
   std::vector<double> previous;
   std::vector<int> inactive;
   bool anyInactive = false;
+  std::vector<int> mayLeave;  // unknowns placed last in the factor of a step
   double lambda = -1.0;
   double Q = 0.0;
   double accepted = 0.0;
@@ -89,16 +91,16 @@ void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
 }
 
 // The damped system C d = g, from which unknowns can be taken out one after another
-// (their step becomes 0). C is factorised in place by dcholdc (L below the
-// diagonal, the matrix itself stays in the upper triangle), together with the
-// forward solution y = L^-1 g. An unknown that leaves is deleted from the factor
-// and from y by Givens rotations (CholeskyDeleteUnknown), so that each new step
-// costs one back substitution. Unknowns whose row of C is entirely 0 take no part.
+// (their step becomes 0). C is factorised by dcholdc (L below the diagonal, the
+// matrix itself stays in the upper triangle), together with the forward solution
+// y = L^-1 g. An unknown that leaves is deleted from the factor and from y by
+// Givens rotations (CholeskyDeleteUnknown), so that each new step costs one back
+// substitution. Unknowns whose row of C is entirely 0 take no part.
 // Where C is not positive definite, or an update loses positive definiteness, C
 // is restored from its upper triangle with the rows and columns of the unknowns
 // that left set to 0 and factorised anew; if that fails, the system is solved
 // anew (Cholesky, else LU) each time an unknown leaves.
-class StepSolver {
+class GeneralStepSolver {
  public:
   void Start(double** C, int n, const double* g) {
     C_ = C;
@@ -172,16 +174,173 @@ class StepSolver {
   bool factored_ = false;
 };
 
+typedef double Double4 __attribute__((vector_size(32)));
+
+// sum over k = 0..n-1 of x[k] y[k], in eight interleaved partial sums.
+[[gnu::always_inline]] inline double Dot(const double* __restrict x, const double* __restrict y,
+                                         int n) {
+  Double4 s0 = {}, s1 = {};
+  int k = 0;
+  for (; k + 8 <= n; k += 8) {
+    Double4 x0, x1, y0, y1;
+    std::memcpy(&x0, x + k, sizeof x0);
+    std::memcpy(&x1, x + k + 4, sizeof x1);
+    std::memcpy(&y0, y + k, sizeof y0);
+    std::memcpy(&y1, y + k + 4, sizeof y1);
+    s0 += x0 * y0;
+    s1 += x1 * y1;
+  }
+  const Double4 s = s0 + s1;
+  double sum = (s[0] + s[1]) + (s[2] + s[3]);
+  for (; k < n; ++k) sum += x[k] * y[k];
+  return sum;
+}
+
+// The Cholesky factor as dcholdc leaves it (L_ji for j > i in a[j][i], the diagonal
+// in p, the upper triangle read only): L_ii = sqrt(a_ii - sum_k<i L_ik^2), L_ji =
+// (a_ij - sum_k<i L_ik L_jk) / L_ii, the sums over contiguous rows of L. False when
+// a diagonal sum is not positive.
+[[gnu::always_inline]] inline bool FactorBody(double** a, int n, double* p) {
+  for (int i = 1; i <= n; ++i) {
+    const double* ai = a[i] + 1;
+    const double sum = a[i][i] - Dot(ai, ai, i - 1);
+    if (!(sum > 0.0)) return false;
+    const double pi = std::sqrt(sum);
+    p[i] = pi;
+    for (int j = i + 1; j <= n; ++j) a[j][i] = (a[i][j] - Dot(ai, a[j] + 1, i - 1)) / pi;
+  }
+  return true;
+}
+[[gnu::target("avx2,fma")]] bool FactorAvx2(double** a, int n, double* p) {
+  return FactorBody(a, n, p);
+}
+bool FactorBaseline(double** a, int n, double* p) { return FactorBody(a, n, p); }
+bool FastCholesky(double** a, int n, double* p) {
+  static const bool avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  }();
+  return avx2 ? FactorAvx2(a, n, p) : FactorBaseline(a, n, p);
+}
+
+// The damped system C d = g of one step, C = W with diagonal (1 + lambda) W_ii.
+// Only unknowns at the bound (or marked inactive) can leave the step, so the factor
+// is formed in an order that puts them last: the factor of the leading unknowns is
+// then untouched when one of them leaves, and the Givens rotations that delete it
+// run over the few trailing rows only. The factor and the forward solution live in
+// a work matrix of this solver, so C stays untouched. Where C has a zero row or is
+// not positive definite, or an update fails, the system goes to GeneralStepSolver
+// (the unknowns that left so far leave it again, in the same order).
+class StepSolver {
+ public:
+  void Start(double** W, double lambda, int n, const double* g, const std::vector<int>& last,
+             double** C) {
+    W_ = W;
+    lambda_ = lambda;
+    n_ = n;
+    g_ = g;
+    C_ = C;
+    removed_.clear();
+    const std::size_t size = static_cast<std::size_t>(n) + 1;
+    order_.assign(1, 0);
+    for (int pass = 0; pass < 2; ++pass) {
+      for (int i = 1; i <= n; ++i) {
+        if ((last[static_cast<std::size_t>(i)] != 0) == (pass == 1)) order_.push_back(i);
+      }
+    }
+    position_.assign(size, 0);
+    for (int a = 1; a <= n; ++a) position_[static_cast<std::size_t>(order_[static_cast<std::size_t>(a)])] = a;
+    storage_.assign(size * size, 0.0);
+    rows_.assign(size, nullptr);
+    for (std::size_t a = 0; a < size; ++a) rows_[a] = storage_.data() + a * size;
+    // The permuted matrix in the upper triangle; a zero row goes to the general solver.
+    fast_ = true;
+    for (int i = 1; i <= n && fast_; ++i) {
+      bool zero = W[i][i] == 0.0;
+      for (int j = 1; j <= n && zero; ++j) zero = W[i][j] == 0.0;
+      if (zero) fast_ = false;
+    }
+    if (fast_) {
+      for (int a = 1; a <= n; ++a) {
+        const double* Wi = W[order_[static_cast<std::size_t>(a)]];
+        double* Fa = rows_[static_cast<std::size_t>(a)];
+        for (int b = a; b <= n; ++b) Fa[b] = Wi[order_[static_cast<std::size_t>(b)]];
+        Fa[a] *= 1.0 + lambda;
+      }
+      diag_.assign(size, 0.0);
+      fast_ = FastCholesky(rows_.data(), n, diag_.data());
+    }
+    if (!fast_) {
+      StartGeneral();
+      return;
+    }
+    y_.assign(size, 0.0);
+    for (int a = 1; a <= n; ++a) y_[static_cast<std::size_t>(a)] = g[order_[static_cast<std::size_t>(a)]];
+    CholeskyForwardSkipDeleted(rows_.data(), n, diag_.data(), y_.data(), y_.data());
+    x_.assign(size, 0.0);
+  }
+
+  void Remove(int unknown) {
+    removed_.push_back(unknown);
+    if (!fast_) {
+      general_.Remove(unknown);
+      return;
+    }
+    if (CholeskyDeleteUnknown(rows_.data(), n_, diag_.data(),
+                              position_[static_cast<std::size_t>(unknown)], y_.data())) {
+      return;
+    }
+    fast_ = false;
+    StartGeneral();
+    for (int k : removed_) general_.Remove(k);
+  }
+
+  void Solve(double* d) {
+    if (!fast_) {
+      general_.Solve(d);
+      return;
+    }
+    CholeskyBackSkipDeleted(rows_.data(), n_, diag_.data(), y_.data(), x_.data());
+    for (int a = 1; a <= n_; ++a) d[order_[static_cast<std::size_t>(a)]] = x_[static_cast<std::size_t>(a)];
+  }
+
+ private:
+  void StartGeneral() {
+    for (int i = 1; i <= n_; ++i) {
+      std::copy(W_[i] + 1, W_[i] + n_ + 1, C_[i] + 1);
+      C_[i][i] = (1.0 + lambda_) * W_[i][i];
+    }
+    general_.Start(C_, n_, g_);
+  }
+
+  double** W_ = nullptr;
+  double lambda_ = 0.0;
+  int n_ = 0;
+  const double* g_ = nullptr;
+  double** C_ = nullptr;
+  bool fast_ = false;
+  std::vector<int> order_;     // order_[a]: the unknown at place a of the factor
+  std::vector<int> position_;  // its inverse
+  std::vector<double> storage_;
+  std::vector<double*> rows_;  // the permuted matrix and its factor, one-based
+  std::vector<double> diag_, y_, x_;
+  std::vector<int> removed_;
+  GeneralStepSolver general_;
+};
+
 StepSolver g_stepSolver;
 
-// Solves C d = g with C = W, diagonal (1 + lambda) W_ii.
-void DampedSolve() {
+// Solves C d = g with C = W, diagonal (1 + lambda) W_ii, the unknowns that may leave
+// (at the bound or marked inactive) placed last in the factor.
+void DampedSolve(const double* x) {
   MaxEntState& st = g_state;
+  std::vector<int>& last = st.mayLeave;
+  last.assign(static_cast<std::size_t>(st.n) + 1, 0);
   for (int i = 1; i <= st.n; ++i) {
-    std::copy(st.W[i] + 1, st.W[i] + st.n + 1, st.C[i] + 1);
-    st.C[i][i] = (1.0 + st.lambda) * st.W[i][i];
+    last[static_cast<std::size_t>(i)] =
+        x[i] <= kHeld || (st.anyInactive && st.inactive[static_cast<std::size_t>(i)]);
   }
-  g_stepSolver.Start(st.C, st.n, st.g);
+  g_stepSolver.Start(st.W, st.lambda, st.n, st.g, last, st.C);
   g_stepSolver.Solve(st.d);
 }
 
@@ -199,7 +358,7 @@ void MaxEntmrqmin(double* x) {
     MaxEntmrqcof(x, st.W, st.g, &st.Q);
     st.accepted = st.Q;
   }
-  DampedSolve();
+  DampedSolve(x);
   if (st.lambda == 0.0) return;
 
   double* t = st.trial;

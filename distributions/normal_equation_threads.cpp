@@ -25,28 +25,6 @@ struct NEQSharedBuild {
   std::mutex mutex;               // guards count and wakes the waiting thread
   std::condition_variable signal;
   int count = 0;                  // workers of the build, 0 until published
-  // The barrier after each scan's centring: workers arrived in this phase, the
-  // phase, and the interrupt read once per phase by the last worker to arrive.
-  std::atomic<int> arrived{0};
-  std::atomic<int> phase{0};
-  std::atomic<bool> stop{false};
-
-  // Waits until all `count` workers have arrived; returns whether to go on. The
-  // wait spins briefly and then yields: the phases are short (a scan's products),
-  // and waking a sleeping thread would cost more than a phase of a small build.
-  bool ArriveAndWait() {
-    const int myPhase = phase.load(std::memory_order_acquire);
-    if (arrived.fetch_add(1, std::memory_order_acq_rel) + 1 == count) {
-      arrived.store(0, std::memory_order_relaxed);
-      stop.store(bUserAbort.load(), std::memory_order_relaxed);
-      phase.store(myPhase + 1, std::memory_order_release);
-    } else {
-      for (int spin = 0; phase.load(std::memory_order_acquire) == myPhase; ++spin) {
-        if (spin >= 1000) std::this_thread::yield();
-      }
-    }
-    return !stop.load(std::memory_order_relaxed);
-  }
 };
 
 MultiContiNEQThread::~MultiContiNEQThread() { WaitForExit(); }
@@ -76,13 +54,10 @@ void MultiContiNEQThread::Run() {
     count = b.count;
   }
   if (nIndex <= count) {
-    BuildNormalEquationRows(
-        *b.plan, *b.scratch, nIndex, count, &pThreadSumSq[nIndex],
-        [&b] { return b.ArriveAndWait(); },
-        [] {
-          nNEQScansDone.fetch_add(1);
-          return true;
-        });
+    BuildNormalEquationRows(*b.plan, *b.scratch, nIndex, count, &pThreadSumSq[nIndex], [] {
+      nNEQScansDone.fetch_add(1);
+      return true;
+    });
   }
   {
     std::lock_guard<std::mutex> lock(b.mutex);
@@ -99,15 +74,15 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
   const int wanted = std::max(1, threads);
 
   WriteContiDebugLog("\n\tnormal equations prep");
-  NEQScratch scratch;
-  if (!TryMakeNEQScratch(plan, &scratch)) return false;
+  const std::unique_ptr<NEQScratch> scratch = TryMakeNEQScratch(plan, wanted);
+  if (!scratch) return false;
   std::vector<double> sums(static_cast<std::size_t>(wanted) + 1, 0.0);
   pThreadSumSq = sums.data();
   nNEQScansDone = 0;
 
   NEQSharedBuild build;
   build.plan = &plan;
-  build.scratch = &scratch;
+  build.scratch = scratch.get();
   std::vector<std::unique_ptr<MultiContiNEQThread>> workers;
   for (int t = 1; t <= wanted; ++t) {
     workers.push_back(std::make_unique<MultiContiNEQThread>());
@@ -124,14 +99,12 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
   if (count == 0) {
     // Not one thread: the build runs here.
     double sumSq = 0.0;
-    BuildNormalEquationRows(plan, scratch, 1, 1, &sumSq, [] { return !bUserAbort; },
-                            [scans] {
-                              ShowNormalEquationProgress(
-                                  static_cast<float>(nNEQScansDone.fetch_add(1) + 1) /
-                                  static_cast<float>(scans));
-                              if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
-                              return !bUserAbort;
-                            });
+    BuildNormalEquationRows(plan, *scratch, 1, 1, &sumSq, [scans] {
+      ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.fetch_add(1) + 1) /
+                                 static_cast<float>(scans));
+      if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
+      return !bUserAbort;
+    });
     sums[1] = sumSq;
   } else {
     {

@@ -1,12 +1,12 @@
 // The normal equations of a distribution fit built on worker threads.
 //
-// The workers share one build: for every scan each centres the rows of its own tiles
-// into the shared scratch once, all meet at a barrier, and each then adds the scan's
-// products to its own rows of ppNormalMatrix and entries of pNormalRhs (tiles of rows
-// dealt round-robin, see BuildNormalEquationRows). Worker 1 owns row 0 and writes the
-// sum of squares into its slot of pThreadSumSq. No locks guard the matrix: every
-// element has one writer. The barrier also reads bUserAbort once per scan, so all
-// workers stop at the same scan. The workers never draw and never poll the window
+// The workers share one build: for every scan each centres the rows of its own
+// panels into a slot of the shared ring of scans once, waits until all panels of the
+// scan are there, and adds the scan's products to its own units of ppNormalMatrix and
+// pNormalRhs (runs of equal work, see BuildNormalEquationRows). Worker 1 owns row 0
+// and writes the sum of squares into its slot of pThreadSumSq. No locks guard the
+// matrix: every element has one writer. A worker that finds bUserAbort set stops
+// every worker before its next scan. The workers never draw and never poll the window
 // system: the calling (user-interface) thread waits for them, draws the progress
 // they publish in nNEQScansDone and polls the keyboard, and a key sets bUserAbort.
 // The equations equal those of the single-thread builders bit for bit, for any

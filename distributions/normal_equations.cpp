@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "distributions/distribution_grid.h"
@@ -43,21 +44,57 @@ namespace {
 // matrix: the blocks of a chunk (rows x chunk x 8 bytes) stay in the core's cache
 // while all tiles use them. A constant, so every element sums in the same order.
 constexpr int kChunkPoints = 128;
-// Rows of a tile of the matrix: a tile is kTileRows x kNEQPanel elements, held in
-// registers while the chunk's points run.
-constexpr int kTileRows = 4;
+// A unit of the matrix is the 8 rows of one panel against the columns of one or two
+// panels (8 x 16 elements at most); units are what the threads share out.
+constexpr int kUnitColumns = 2 * kNEQPanel;
+// Scans in the ring of a threaded build: a thread may run this many scans minus one
+// ahead of the slowest. More slots measured slower: the ring then leaves the cores'
+// second-level caches.
+constexpr int kRingScans = 2;
 
-// Four doubles as one value (GNU vector extension): one 256-bit register, or two
-// 128-bit ones; the arithmetic is lane by lane.
+// Four and eight doubles as one value (GNU vector extension): the arithmetic is
+// lane by lane.
 typedef double Double4 __attribute__((vector_size(32)));
+typedef double Double8 __attribute__((vector_size(64)));
 
-// acc[r kNEQPanel + c] = sum a[p kNEQPanel + r] b[p kNEQPanel + c] over p = 0..n-1,
-// r < kTileRows, c < kNEQPanel, added in the order p = 0, 1, ..., n-1 for every
-// element (each vector lane is one element). The tile stays in registers.
-[[gnu::always_inline]] inline void TileProductBody(const double* __restrict a,
-                                                   const double* __restrict b, int n,
+// acc[r kUnitColumns + c] = sum a[p kNEQPanel + r] b_c(p), r < 8, c < 8 panels,
+// with b_c(p) = b[(c / 8) bStride + p kNEQPanel + c mod 8]: the 8 rows of the panel
+// at a against the columns of `panels` (1 or 2) panels at b, summed in the order
+// p = 0, 1, ..., n-1 for every element. The values were floats, so each product is
+// exact in double and a fused multiply-add rounds exactly as a multiply followed by
+// an add: every variant below gives the same bits.
+//
+// Eight-double vectors: 16 accumulators in registers, each point loads two column
+// vectors and broadcasts the eight row values.
+template <int Panels>
+[[gnu::always_inline]] inline void UnitProductWide(const double* __restrict a,
+                                                   const double* __restrict b,
+                                                   std::ptrdiff_t bStride, int n,
                                                    double* __restrict acc) {
-  static_assert(kTileRows == 4 && kNEQPanel == 8, "the tile is 4 x 8");
+  Double8 t[8][Panels] = {};
+  for (int p = 0; p < n; ++p) {
+    const double* ap = a + static_cast<std::ptrdiff_t>(p) * kNEQPanel;
+    const double* bp = b + static_cast<std::ptrdiff_t>(p) * kNEQPanel;
+    Double8 bv[Panels];
+    for (int q = 0; q < Panels; ++q) std::memcpy(&bv[q], bp + q * bStride, sizeof(Double8));
+    for (int r = 0; r < 8; ++r) {
+      const double x = ap[r];
+      const Double8 av = {x, x, x, x, x, x, x, x};
+      for (int q = 0; q < Panels; ++q) t[r][q] += av * bv[q];
+    }
+  }
+  for (int r = 0; r < 8; ++r) {
+    for (int q = 0; q < Panels; ++q) {
+      std::memcpy(acc + r * kUnitColumns + q * kNEQPanel, &t[r][q], sizeof(Double8));
+    }
+  }
+}
+
+// Four-double vectors: a 4 x 8 tile (8 accumulators) at a time, four rows of the
+// panel against one column panel.
+[[gnu::always_inline]] inline void TileProduct4x8(const double* __restrict a,
+                                                  const double* __restrict b, int n,
+                                                  double* __restrict acc) {
   Double4 t00 = {}, t01 = {}, t10 = {}, t11 = {}, t20 = {}, t21 = {}, t30 = {}, t31 = {};
   for (int p = 0; p < n; ++p) {
     const double* ap = a + static_cast<std::ptrdiff_t>(p) * kNEQPanel;
@@ -77,36 +114,56 @@ typedef double Double4 __attribute__((vector_size(32)));
     t30 += a3 * b0;
     t31 += a3 * b1;
   }
-  std::memcpy(acc + 0, &t00, sizeof t00);
-  std::memcpy(acc + 4, &t01, sizeof t01);
-  std::memcpy(acc + 8, &t10, sizeof t10);
-  std::memcpy(acc + 12, &t11, sizeof t11);
-  std::memcpy(acc + 16, &t20, sizeof t20);
-  std::memcpy(acc + 20, &t21, sizeof t21);
-  std::memcpy(acc + 24, &t30, sizeof t30);
-  std::memcpy(acc + 28, &t31, sizeof t31);
+  std::memcpy(acc + 0 * kUnitColumns, &t00, sizeof t00);
+  std::memcpy(acc + 0 * kUnitColumns + 4, &t01, sizeof t01);
+  std::memcpy(acc + 1 * kUnitColumns, &t10, sizeof t10);
+  std::memcpy(acc + 1 * kUnitColumns + 4, &t11, sizeof t11);
+  std::memcpy(acc + 2 * kUnitColumns, &t20, sizeof t20);
+  std::memcpy(acc + 2 * kUnitColumns + 4, &t21, sizeof t21);
+  std::memcpy(acc + 3 * kUnitColumns, &t30, sizeof t30);
+  std::memcpy(acc + 3 * kUnitColumns + 4, &t31, sizeof t31);
 }
 
-// The same code for processors with AVX2 and fused multiply-add, and for any x86-64.
-// The values were floats, so each product is exact in double and a fused
-// multiply-add rounds exactly as a multiply followed by an add: both give the same
-// bits.
-[[gnu::target("avx2,fma")]] void TileProductAvx2(const double* __restrict a,
-                                                 const double* __restrict b, int n,
-                                                 double* __restrict acc) {
-  TileProductBody(a, b, n, acc);
-}
-void TileProductBaseline(const double* __restrict a, const double* __restrict b, int n,
-                         double* __restrict acc) {
-  TileProductBody(a, b, n, acc);
+[[gnu::always_inline]] inline void UnitProductTiles(const double* __restrict a,
+                                                    const double* __restrict b,
+                                                    std::ptrdiff_t bStride, int panels, int n,
+                                                    double* __restrict acc) {
+  for (int q = 0; q < panels; ++q) {
+    for (int half = 0; half < 2; ++half) {
+      TileProduct4x8(a + 4 * half, b + q * bStride, n,
+                     acc + 4 * half * kUnitColumns + q * kNEQPanel);
+    }
+  }
 }
 
-using TileProductFn = void (*)(const double*, const double*, int, double*);
+// The unit product compiled for processors with AVX-512, for AVX2 with fused
+// multiply-add, and for any x86-64; chosen once at run time.
+[[gnu::target("avx512f")]] void UnitProductAvx512(const double* a, const double* b,
+                                                  std::ptrdiff_t bStride, int panels, int n,
+                                                  double* acc) {
+  if (panels == 2) {
+    UnitProductWide<2>(a, b, bStride, n, acc);
+  } else {
+    UnitProductWide<1>(a, b, bStride, n, acc);
+  }
+}
+[[gnu::target("avx2,fma")]] void UnitProductAvx2(const double* a, const double* b,
+                                                 std::ptrdiff_t bStride, int panels, int n,
+                                                 double* acc) {
+  UnitProductTiles(a, b, bStride, panels, n, acc);
+}
+void UnitProductBaseline(const double* a, const double* b, std::ptrdiff_t bStride, int panels,
+                         int n, double* acc) {
+  UnitProductTiles(a, b, bStride, panels, n, acc);
+}
 
-TileProductFn SelectTileProduct() {
+using UnitProductFn = void (*)(const double*, const double*, std::ptrdiff_t, int, int, double*);
+
+UnitProductFn SelectUnitProduct() {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return TileProductAvx2;
-  return TileProductBaseline;
+  if (__builtin_cpu_supports("avx512f")) return UnitProductAvx512;
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return UnitProductAvx2;
+  return UnitProductBaseline;
 }
 
 // The data value of the build at scan s, grid point g: y, or y - K_1 inside the fit
@@ -119,7 +176,7 @@ double DataValue(const NEQBuildPlan& plan, int s, int g) {
 
 int FitRangePoints() { return iFitLast - iFitFirst + 1; }
 
-// Points centred at a time into a contiguous stage before they are packed.
+// Points centred at a time by one call of CentreRowPart.
 constexpr int kStagePoints = 64;
 
 // Augmented row r of scan s at fit-range points p0..p0+n-1, centred, into
@@ -171,18 +228,52 @@ void CentreRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double
   }
 }
 
-// Augmented row r of scan s, centred and rounded to float, into out[p kNEQPanel],
-// p = 0..nP-1.
-void CentreRow(const NEQBuildPlan& plan, int s, int r, int nP, double* out) {
-  double v[kStagePoints];
-  for (int p0 = 0; p0 < nP; p0 += kStagePoints) {
-    const int n = std::min(kStagePoints, nP - p0);
-    CentreRowPart(plan, s, r, p0, n, v);
-    double* o = out + static_cast<std::ptrdiff_t>(p0) * kNEQPanel;
-    for (int p = 0; p < n; ++p) {
-      o[static_cast<std::ptrdiff_t>(p) * kNEQPanel] = static_cast<float>(v[p]);
+// Panel q of scan s: augmented rows q kNEQPanel .. q kNEQPanel + 7 (those up to the
+// order M; the others 0), centred and rounded to float, into out[p kNEQPanel + k],
+// p = 0..nP-1. Each row is centred whole into a stage (one sequential read of the
+// kernel, the next row's values asked for meanwhile), then the stage is written
+// point by point, so that every point's values fill one cache line at once.
+void CentrePanel(const NEQBuildPlan& plan, int s, int q, int M, int nP, double* out) {
+  thread_local std::vector<double> stage;
+  stage.resize(static_cast<std::size_t>(kNEQPanel) * static_cast<std::size_t>(nP));
+  const int r0 = q * kNEQPanel;
+  const int rows = std::min(kNEQPanel, M + 1 - r0);
+  for (int k = 0; k < kNEQPanel; ++k) {
+    double* v = stage.data() + static_cast<std::ptrdiff_t>(k) * nP;
+    if (k >= rows) {
+      std::fill(v, v + nP, 0.0);
+      continue;
+    }
+    const int r = r0 + k;
+    if (r < M) {
+      const float* next = pppKernels[r + plan.firstKernel][s] + iFitFirst;
+      for (int p = 0; p < nP; p += 16) __builtin_prefetch(next + p);
+    }
+    for (int p0 = 0; p0 < nP; p0 += kStagePoints) {
+      const int n = std::min(kStagePoints, nP - p0);
+      CentreRowPart(plan, s, r, p0, n, v + p0);
+    }
+    for (int p = 0; p < nP; ++p) v[p] = static_cast<float>(v[p]);
+  }
+  const double* v = stage.data();
+  for (int p = 0; p < nP; ++p) {
+    for (int k = 0; k < kNEQPanel; ++k) {
+      out[static_cast<std::ptrdiff_t>(p) * kNEQPanel + k] = v[static_cast<std::ptrdiff_t>(k) * nP + p];
     }
   }
+}
+
+// Sum of x[0..n-1] in eight interleaved partial sums (lane k takes x[k], x[k+8], ...),
+// combined pairwise at the end: independent chains of additions that the compiler
+// can put into vector registers.
+double InterleavedSum(const float* x, int n) {
+  double part[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  int p = 0;
+  for (; p + 8 <= n; p += 8) {
+    for (int k = 0; k < 8; ++k) part[k] += x[p + k];
+  }
+  for (int k = 0; p < n; ++p, ++k) part[k] += x[p];
+  return ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
 }
 
 // Start of augmented row r at point p in a packed block of `points` points.
@@ -214,10 +305,9 @@ bool RunSerialBuild(const NEQBuildPlan& plan) {
   if (!NormalEquationArraysFit(plan)) return false;
   nNEQScansDone = 0;
   double sumSq = 0.0;
-  NEQScratch scratch;
-  if (!TryMakeNEQScratch(plan, &scratch)) return false;
-  BuildNormalEquationRows(plan, scratch, 1, 1, &sumSq, [] { return !bUserAbort; },
-                          [&plan] { return SerialAfterScan(plan); });
+  const std::unique_ptr<NEQScratch> scratch = TryMakeNEQScratch(plan, 1);
+  if (!scratch) return false;
+  BuildNormalEquationRows(plan, *scratch, 1, 1, &sumSq, [&plan] { return SerialAfterScan(plan); });
   FinishNormalEquations(plan, sumSq);
   return !bUserAbort;
 }
@@ -285,149 +375,179 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r) {
     }
     return;
   }
+  // One pass over the kernel of unknown r: per scan, its values at every grid point
+  // go into the per-radius sums and its fit-range values into the scan's sum.
   const int k = r + plan.firstKernel - 1;
   float* const* K = pppKernels[k];
-  if (radius) {
-    double* rm = ppKernelRadiusMean[k];
-    for (int g = 1; g <= nGridPoints; ++g) rm[g] = 0.0;
-    for (int s = s0; s <= s1; ++s) {
-      const float* Ks = K[s];
+  double* rm = ppKernelRadiusMean[k];
+  if (radius) std::fill(rm + 1, rm + nGridPoints + 1, 0.0);
+  double total = 0.0;
+  for (int s = s0; s <= s1; ++s) {
+    const float* Ks = K[s];
+    if (radius) {
       for (int g = 1; g <= nGridPoints; ++g) rm[g] += Ks[g];
     }
-    for (int g = 1; g <= nGridPoints; ++g) rm[g] /= scans;
-  }
-  if (scan || global) {
-    // Sums of the scans over the fit range, four scans at a time (four independent
-    // chains of additions), each in ascending radius.
-    double total = 0.0;
-    auto store = [&](int s, double sum) {
+    if (scan || global) {
+      const double sum = InterleavedSum(Ks + iFitFirst, iFitLast - iFitFirst + 1);
       if (scan) ppKernelScanMean[k][s] = sum / nP;
       total += sum;
-    };
-    int s = s0;
-    for (; s + 3 <= s1; s += 4) {
-      const float *a = K[s], *b = K[s + 1], *c = K[s + 2], *d = K[s + 3];
-      double sa = 0.0, sb = 0.0, sc = 0.0, sd = 0.0;
-      for (int g = iFitFirst; g <= iFitLast; ++g) {
-        sa += a[g];
-        sb += b[g];
-        sc += c[g];
-        sd += d[g];
-      }
-      store(s, sa);
-      store(s + 1, sb);
-      store(s + 2, sc);
-      store(s + 3, sd);
     }
-    for (; s <= s1; ++s) {
-      double sum = 0.0;
-      for (int g = iFitFirst; g <= iFitLast; ++g) sum += K[s][g];
-      store(s, sum);
-    }
-    if (global) pKernelMean[k] = total / (scans * nP);
+  }
+  if (radius) {
+    for (int g = 1; g <= nGridPoints; ++g) rm[g] /= scans;
+  }
+  if (global) pKernelMean[k] = total / (scans * nP);
+}
+
+std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads) {
+  try {
+    return MakeNEQScratch(plan, threads);
+  } catch (const std::bad_alloc&) {
+    ShowError("could not allocate arrays, increase memory or take fewer scans", false);
+    return nullptr;
   }
 }
 
-bool TryMakeNEQScratch(const NEQBuildPlan& plan, NEQScratch* scratch) {
-  try {
-    *scratch = MakeNEQScratch(plan);
-  } catch (const std::bad_alloc&) {
-    ShowError("could not allocate arrays, increase memory or take fewer scans", false);
-    return false;
+std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads) {
+  auto scratch = std::make_unique<NEQScratch>();
+  scratch->rows = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel * kNEQPanel;
+  scratch->points = FitRangePoints();
+  scratch->scanSize = static_cast<std::size_t>(scratch->rows) *
+                      static_cast<std::size_t>(std::max(scratch->points, 1));
+  const int scans = std::max(plan.lastScan - plan.firstScan + 1, 1);
+  scratch->slots = threads <= 1 ? 1 : std::min(scans, kRingScans);
+  const auto slots = static_cast<std::size_t>(scratch->slots);
+  scratch->block.assign(scratch->scanSize * slots, 0.0);
+  scratch->centred = std::make_unique<std::atomic<int>[]>(slots);
+  scratch->added = std::make_unique<std::atomic<int>[]>(slots);
+  for (std::size_t k = 0; k < slots; ++k) scratch->centred[k] = scratch->added[k] = 0;
+  return scratch;
+}
+
+namespace {
+
+// One unit of the matrix: rows of panel `rowPanel` against the columns of panels
+// firstColumnPanel .. firstColumnPanel + panels - 1 (the lower triangle only).
+struct NEQUnit {
+  int rowPanel = 0;
+  int firstColumnPanel = 0;
+  int panels = 1;
+};
+
+// The units of `thread` (1..threadCount): all units listed by row panel and then
+// column, each weighed by its number of panels, are cut into threadCount runs of
+// equal weight; the thread takes its run. Each element of the matrix lies in one unit.
+std::vector<NEQUnit> ThreadUnits(int rowPanels, int thread, int threadCount) {
+  const long long total = static_cast<long long>(rowPanels) * (rowPanels + 1) / 2;
+  std::vector<NEQUnit> own;
+  long long before = 0;  // weight of the units listed before this one
+  for (int t = 0; t < rowPanels; ++t) {
+    for (int q = 0; q <= t; q += 2) {
+      const NEQUnit unit{t, q, q + 1 <= t ? 2 : 1};
+      if (before * threadCount / total == thread - 1) own.push_back(unit);
+      before += unit.panels;
+    }
+  }
+  return own;
+}
+
+// acc (a unit product) added to the matrix: A_ij for j >= 1, b_i for j = 0 and the
+// sum of squares for i = j = 0; elements above the diagonal and rows beyond the
+// order are left out. With `clear`, the unit's elements are set to 0 instead.
+void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq, bool clear) {
+  const int i0 = unit.rowPanel * kNEQPanel;
+  const int j0 = unit.firstColumnPanel * kNEQPanel;
+  for (int r = 0; r < kNEQPanel && i0 + r <= M; ++r) {
+    const int i = i0 + r;
+    const double* row = acc + r * kUnitColumns;
+    const int jLast = std::min(i, j0 + unit.panels * kNEQPanel - 1);
+    int j = j0;
+    if (j == 0) {
+      if (i == 0) {
+        if (sumSq && !clear) *sumSq += row[0];
+      } else {
+        pNormalRhs[i] = clear ? 0.0 : pNormalRhs[i] + row[0];
+      }
+      ++j;
+    }
+    double* Ai = ppNormalMatrix[i];
+    if (clear) {
+      for (; j <= jLast; ++j) Ai[j] = 0.0;
+    } else {
+      for (; j <= jLast; ++j) Ai[j] += row[j - j0];
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Waits until counter reaches target or the build stops; false when it stopped. The
+// waits are short (a scan's products): the thread spins, then yields.
+bool WaitFor(const std::atomic<int>& counter, int target, const std::atomic<bool>& stop) {
+  for (int spin = 0; counter.load(std::memory_order_acquire) < target; ++spin) {
+    if (stop.load(std::memory_order_relaxed)) return false;
+    if (spin >= 1000) std::this_thread::yield();
   }
   return true;
 }
 
-NEQScratch MakeNEQScratch(const NEQBuildPlan& plan) {
-  NEQScratch scratch;
-  scratch.rows = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel * kNEQPanel;
-  scratch.points = FitRangePoints();
-  const std::size_t size = static_cast<std::size_t>(scratch.rows) *
-                           static_cast<std::size_t>(std::max(scratch.points, 1));
-  for (auto& block : scratch.block) block.assign(size, 0.0);
-  return scratch;
-}
+}  // namespace
 
 void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
                              int threadCount, double* sumSq,
-                             const std::function<bool()>& scanReady,
                              const std::function<bool()>& afterScan) {
   assert(thread >= 1 && thread <= threadCount);
   const int M = plan.order;
   const int nP = scratch.points;
-  const int tiles = (M + 1 + kTileRows - 1) / kTileRows;
   const int panels = (M + 1 + kNEQPanel - 1) / kNEQPanel;
-  // Own tiles of the matrix, dealt in snake order (1..T, T..1, 1..T, ...) so that the
-  // growing rows of the triangle are shared out evenly; tile 0 (row 0) is thread 1's.
-  auto owns = [thread, threadCount](int t) {
-    const int round = t / threadCount, place = t % threadCount;
-    return (round % 2 == 0 ? place : threadCount - 1 - place) == thread - 1;
-  };
+  const std::ptrdiff_t panelStride = static_cast<std::ptrdiff_t>(nP) * kNEQPanel;
+  const std::vector<NEQUnit> units = ThreadUnits(panels, thread, threadCount);
   // Own panels of the scratch (whole cache lines: no two threads write the same line),
   // dealt round-robin: their means, and their rows of every scan's block.
+  int ownPanels = 0;
   for (int q = thread - 1; q < panels; q += threadCount) {
+    ++ownPanels;
     for (int r = q * kNEQPanel; r <= std::min(M, q * kNEQPanel + kNEQPanel - 1); ++r) {
       ComputeNormalEquationRowMeans(plan, r);
     }
   }
-  // Own rows start empty.
-  for (int t = 0; t < tiles; ++t) {
-    if (!owns(t)) continue;
-    for (int i = std::max(1, t * kTileRows); i <= std::min(M, t * kTileRows + kTileRows - 1); ++i) {
-      double* Ai = ppNormalMatrix[i];
-      for (int j = 1; j <= M; ++j) Ai[j] = 0.0;
-      pNormalRhs[i] = 0.0;
-    }
-  }
+  // Own elements start empty.
+  for (const NEQUnit& unit : units) AddUnit(unit, M, nullptr, nullptr, true);
 
-  static const TileProductFn TileProduct = SelectTileProduct();
-  double acc[kTileRows * kNEQPanel];
+  static const UnitProductFn UnitProduct = SelectUnitProduct();
+  alignas(64) double acc[kNEQPanel * kUnitColumns];
   for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
-    double* block = scratch.block[s % 2].data();
+    const int k = s - plan.firstScan;
+    const int slot = k % scratch.slots, use = k / scratch.slots;
+    double* block = scratch.block.data() + static_cast<std::size_t>(slot) * scratch.scanSize;
+    // The slot is free once every thread has added the scan it held before.
+    if (!WaitFor(scratch.added[slot], threadCount * use, scratch.stop)) break;
     for (int q = thread - 1; q < panels; q += threadCount) {
-      const int rLast = std::min(M, q * kNEQPanel + kNEQPanel - 1);
-      for (int r = q * kNEQPanel; r <= rLast; ++r) {
-        // The kernel values come from memory: ask for the next row's ahead of use.
-        if (r < M) {
-          const float* next = pppKernels[r + plan.firstKernel][s] + iFitFirst;
-          for (int p = 0; p < nP; p += 16) __builtin_prefetch(next + p);
-        }
-        CentreRow(plan, s, r, nP, block + PackedOffset(r, 0, nP));
-      }
+      CentrePanel(plan, s, q, M, nP, block + PackedOffset(q * kNEQPanel, 0, nP));
     }
-    if (!scanReady()) break;
-    // A_ij += sum_p K'_ip K'_jp for the own rows i and columns j <= i, with augmented
-    // row/column 0 the data: A_i0 is b_i and A_00 the sum of squares. Chunk by chunk
-    // of points, tile by tile, each tile against the panels of columns up to its own.
+    scratch.centred[slot].fetch_add(ownPanels, std::memory_order_release);
+    if (bUserAbort) scratch.stop = true;
+    if (!WaitFor(scratch.centred[slot], panels * (use + 1), scratch.stop)) break;
+    if (scratch.stop.load(std::memory_order_relaxed)) break;
+    // A_ij += sum_p K'_ip K'_jp over the own units (i >= j), with augmented row and
+    // column 0 the data: A_i0 is b_i and A_00 the sum of squares. Chunk by chunk of
+    // points, unit by unit.
     for (int p0 = 0; p0 < nP; p0 += kChunkPoints) {
       const int n = std::min(kChunkPoints, nP - p0);
-      for (int t = 0; t < tiles; ++t) {
-        if (!owns(t)) continue;
-        const int i0 = t * kTileRows;
-        const double* a = block + PackedOffset(i0, p0, nP);
-        const int iLast = std::min(M, i0 + kTileRows - 1);
-        for (int q = 0; q * kNEQPanel <= iLast; ++q) {
-          const int j0 = q * kNEQPanel;
-          TileProduct(a, block + PackedOffset(j0, p0, nP), n, acc);
-          for (int i = i0; i <= iLast; ++i) {
-            const double* row = acc + (i - i0) * kNEQPanel;
-            const int jLast = std::min(i, j0 + kNEQPanel - 1);
-            int j = j0;
-            if (j == 0) {
-              if (i == 0) {
-                if (sumSq) *sumSq += row[0];
-              } else {
-                pNormalRhs[i] += row[0];
-              }
-              ++j;
-            }
-            double* Ai = ppNormalMatrix[i];
-            for (; j <= jLast; ++j) Ai[j] += row[j - j0];
-          }
-        }
+      for (const NEQUnit& unit : units) {
+        UnitProduct(block + PackedOffset(unit.rowPanel * kNEQPanel, p0, nP),
+                    block + PackedOffset(unit.firstColumnPanel * kNEQPanel, p0, nP),
+                    panelStride, unit.panels, n, acc);
+        AddUnit(unit, M, acc, sumSq, false);
       }
     }
-    if (afterScan && !afterScan()) break;
+    scratch.added[slot].fetch_add(1, std::memory_order_release);
+    if (afterScan && !afterScan()) {
+      scratch.stop = true;
+      break;
+    }
   }
 }
 

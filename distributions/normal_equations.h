@@ -18,13 +18,15 @@
 // The build never writes into the data or the kernels: each scan's centred block is
 // formed once in a scratch block (rounded to float, as the kernels are), and the
 // matrix is the sum over scans of the products of those blocks (a blocked symmetric
-// rank-k update per scan). Products of floats are exact in double; the sums run in
+// rank-k update per scan, vectorised for the processor found at run time). Products of floats are exact in double; the sums run in
 // double. Every element is accumulated in the same order whichever thread builds its
 // row, so a threaded build equals the serial one bit for bit.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -93,39 +95,50 @@ constexpr int kNEQPanel = 8;
 // side from them.
 void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double* v);
 
-// Scratch of one build: the centred values of one scan, in two alternating blocks
-// (scan s in block s mod 2) so that threads may centre scan s + 1 while others still
-// read scan s. Augmented row 0 is the centred data, rows 1..order the centred kernels
-// of the unknowns; rows beyond stay zero. Rows are packed by panels of kNEQPanel:
-// the value of row r at fit-range point p (0-based) is at
-// (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod kNEQPanel. The values are
-// the centred values rounded to float, held in double.
+// Scratch of one build: the centred values of the scans in a ring of `slots` scan
+// blocks (scan firstScan + k in slot k mod slots), so that threads may centre the
+// next scans while others still read earlier ones. Augmented row 0 is the centred
+// data, rows 1..order the centred kernels of the unknowns; rows beyond stay zero.
+// Rows are packed by panels of kNEQPanel: the value of row r at fit-range point p
+// (0-based) is at (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod kNEQPanel
+// within its slot. The values are the centred values rounded to float, held in
+// double. Per slot, `centred` counts the panels centred into it and `added` the
+// threads that have added the scan it holds, summed over the slot's uses.
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
-  std::vector<double> block[2];
+  int slots = 1;
+  std::size_t scanSize = 0;  // rows x points
+  std::vector<double> block;  // slots x scanSize
+  std::unique_ptr<std::atomic<int>[]> centred, added;
+  std::atomic<bool> stop{false};  // a thread saw the interrupt: every thread ends
 };
-// The scratch of a plan (throws std::bad_alloc when memory runs out).
-NEQScratch MakeNEQScratch(const NEQBuildPlan& plan);
-// The same, reporting a lack of memory ("could not allocate arrays, ...") as false.
-bool TryMakeNEQScratch(const NEQBuildPlan& plan, NEQScratch* scratch);
+// The scratch of a plan for a build on `threads` threads (one slot for one thread,
+// two for more; throws std::bad_alloc when memory runs out).
+std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads);
+// The same, reporting a lack of memory ("could not allocate arrays, ...") as null.
+std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads);
 
-// Builds the rows i of the lower triangle of ppNormalMatrix and the entries of
-// pNormalRhs owned by `thread` (1..threadCount), scan by scan, as the rank-k updates
-// A += K'_s K'_s^T, b += K'_s y'_s of the centred blocks of the scans. The augmented
-// rows 0..order are dealt in tiles of four rows in snake order; thread 1 owns row 0
-// and adds the sum of squares of the transformed data to *sumSq (when not null). The
-// panels of the scratch are dealt round-robin: each thread first computes the means
-// of the rows of its panels (ComputeNormalEquationRowMeans); then, for every scan, it
-// centres those rows into the shared scratch and calls scanReady, which returns only when
-// every thread of the build has centred its rows of that scan and returns the same
-// answer to all: false stops the build before the scan is added. afterScan (may be null) runs after each
-// scan's products; false stops this thread (only for a single-thread build).
-// Every element is summed in the same order whoever builds it, so the result does
-// not depend on threadCount, bit for bit.
+// Builds the part of the lower triangle of ppNormalMatrix and of pNormalRhs owned by
+// `thread` (1..threadCount), scan by scan, as the rank-k updates A += K'_s K'_s^T,
+// b += K'_s y'_s of the centred blocks of the scans (augmented row and column 0 are
+// the data). The triangle is cut into units of 8 rows by 8 or 16 columns, listed by
+// rows, and the list into threadCount runs of equal work; the thread that owns the
+// unit of row 0 adds the sum of squares of the transformed data to *sumSq (when not
+// null). The panels of the scratch are dealt round-robin: each thread first computes
+// the means of the rows of its panels (ComputeNormalEquationRowMeans); then, for
+// every scan, it waits until its slot is free (every thread has added the scan held
+// there before), centres its panels into it, waits until all panels of the scan are
+// centred and adds the products of its units. No thread waits for the others as a
+// team: one that falls behind holds the others up only when it is a whole ring of
+// scans behind. bUserAbort is read before each scan's products; once it is set every
+// thread ends before adding another scan. afterScan (may be null) runs after each
+// scan's products; false stops the build in the same way.
+// Every element is summed in the same order whoever builds it (per scan, in chunks
+// of points of fixed length), so the result does not depend on threadCount, bit for
+// bit.
 void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
                              int threadCount, double* sumSq,
-                             const std::function<bool()>& scanReady,
                              const std::function<bool()>& afterScan);
 // After all rows: mirrors the lower triangle, stores dSumSqData and the order of the
 // system (nNEQUnknowns).

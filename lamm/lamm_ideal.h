@@ -473,9 +473,11 @@ class CLammIdeal {
   // ---- Internal operations (public so that tests can drive single stages) -------
   // Static grid (static_grid.cpp).
   double CLStaticGridStep();
-  bool StepProfileFinite(int from) const;
+  bool StepProfileFinite(int from, double* windowMax) const;
+  double WindowMax() const;
   void CLStaticGridAdvance();
-  double CLStaticGridRelativeChange();
+  // windowMax: the largest value of the active window after the step (at least 0).
+  double CLStaticGridRelativeChange(double windowMax);
   void CLStaticGridReflectMeniscus();
   double CLStaticGridAmount();
   int CLMoveWindowLeft();

@@ -227,11 +227,10 @@ void CLammIdeal::CLStaticGridTrialStep(double dt) {
 
 // ---- Step control ----------------------------------------------------------------------
 
-double CLammIdeal::CLStaticGridRelativeChange() {
+double CLammIdeal::CLStaticGridRelativeChange(double windowMax) {
   const double* c = pConc.data();
   const double* old = pConcOld.data();
-  double cmax = 0.0;
-  for (int i = iWindowLeft; i <= iWindowRight; ++i) cmax = std::max(cmax, c[i]);
+  double cmax = windowMax;
   if (bInhomogeneousSolvent && cmax < fStopLevel) return 0.0;
   cmax = std::max(cmax, dPlateauConc0);
   bool negative = false;
@@ -275,10 +274,31 @@ void CLammIdeal::CLStaticGridAdvance() {
 }
 
 // The rows a static-grid step changed (from the first row it copied to the last
-// active row) and the last node are finite and at most 1e100.
-bool CLammIdeal::StepProfileFinite(int from) const {
+// active row) and the last node are finite and at most 1e100. The same pass over the
+// profile yields *windowMax, the largest value of the active window (at least 0),
+// which the step-size test needs.
+bool CLammIdeal::StepProfileFinite(int from, double* windowMax) const {
   const double* c = pConc.data();
-  return ProfileFinite(c, from, iWindowRight, 1e100) && ProfileFinite(c, nGrid, nGrid, 1e100);
+  // One comparison per value: a NaN fails every comparison, an infinity exceeds 1e100.
+  const double bound = 1e100;
+  bool ok = std::fabs(c[nGrid]) <= bound;
+  const int left = std::max(from, iWindowLeft);
+  for (int i = from; i < left; ++i) ok &= std::fabs(c[i]) <= bound;
+  double m = 0.0;
+  for (int i = left; i <= iWindowRight; ++i) {
+    ok &= std::fabs(c[i]) <= bound;
+    m = m < c[i] ? c[i] : m;
+  }
+  for (int i = iWindowLeft; i < left; ++i) m = m < c[i] ? c[i] : m;
+  *windowMax = m;
+  return ok;
+}
+
+// The largest value of the active window (at least 0).
+double CLammIdeal::WindowMax() const {
+  double m = 0.0;
+  for (int i = iWindowLeft; i <= iWindowRight; ++i) m = m < pConc[i] ? pConc[i] : m;
+  return m;
 }
 
 double CLammIdeal::CLStaticGridStep() {
@@ -295,7 +315,8 @@ double CLammIdeal::CLStaticGridStep() {
   // Every step checks the profile: a value beyond 1e100, or one that is not a
   // number, ends the run. Only the rows the step solved can change; beyond them the
   // plateau holds one value, checked at the last node.
-  if (!StepProfileFinite(from)) {
+  double windowMax = 0.0;
+  if (!StepProfileFinite(from, &windowMax)) {
     bOverflow = true;
     nDiscretizationError = 1;
     return 0.0;
@@ -304,6 +325,7 @@ double CLammIdeal::CLStaticGridStep() {
     // Early band loading: nodes that fell below 1e-10 hand their r-weighted amount
     // to their neighbours.
     SpreadBandUndershoot(pConc.data(), pRadius.data(), nGrid);
+    windowMax = WindowMax();
   }
   if (bStepLandsOnOutput && nIteration > 0) {
     CLStaticGridAdvance();
@@ -320,7 +342,7 @@ double CLammIdeal::CLStaticGridStep() {
     return 1.0;
   }
   StepControlSettings control = StepSettings(dDtMax);
-  dRelChange = CLStaticGridRelativeChange();
+  dRelChange = CLStaticGridRelativeChange(windowMax);
   while (dRelChange > dTolerance) {
     if (nRetryCount > 10) {
       nDiscretizationError = 1;
@@ -333,12 +355,12 @@ double CLammIdeal::CLStaticGridStep() {
     accelerationCaps();
     CLStaticGridTrialStep(dDt);
     if (nSingular || nDiscretizationError) return 0.0;
-    if (!StepProfileFinite(from)) {
+    if (!StepProfileFinite(from, &windowMax)) {
       bOverflow = true;
       nDiscretizationError = 1;
       return 0.0;
     }
-    dRelChange = CLStaticGridRelativeChange();
+    dRelChange = CLStaticGridRelativeChange(windowMax);
   }
   nRetryCount = 1;
   CLStaticGridAdvance();

@@ -15,6 +15,23 @@ inline bool PivotUsable(double bet, double diag, double correction) {
   return std::isfinite(bet) && std::fabs(bet) > 1e-14 * scale && bet != 0.0;
 }
 
+// Back substitution u_j = y_j - gam_j+1 u_j+1 for j = last-1 down to first (y the
+// forward solution in u). Two rows per round from the final u_j+1:
+//   u_j = y_j - gam_j+1 u_j+1,  u_j-1 = (y_j-1 - gam_j y_j) + (gam_j gam_j+1) u_j+1,
+// so that the serial chain is one multiply and one add per two rows; everything
+// else is formed off it.
+inline void BackSubstitute(const double* gam, double* u, int first, int last) {
+  int j = last - 1;
+  double next = u[last];
+  for (; j - 1 >= first; j -= 2) {
+    const double yj = u[j], yPrev = u[j - 1];
+    u[j] = yj - gam[j + 1] * next;
+    next = (yPrev - gam[j] * yj) + (gam[j] * gam[j + 1]) * next;
+    u[j - 1] = next;
+  }
+  if (j >= first) u[j] -= gam[j + 1] * next;
+}
+
 }  // namespace
 
 const char* TridagMessage(TridagStatus status) {
@@ -52,26 +69,25 @@ void CombinedTridiagProduct(double a, ConstTridiagonal A, double b, ConstTridiag
 TridagStatus TridagFactorSolve(ConstTridiagonal T, const double* rhs, double* u, int n,
                                TridagFactors f, int first) {
   assert(n >= 1 && first >= 1 && first <= n);
-  // Forward elimination over every row (the pivots of the window rows depend on the
-  // rows before them); the unknowns before the window are 0.
+  // Elimination over every row (the pivots of the window rows depend on the rows
+  // before them). The pivot recurrence bet_j = diag_j - (sub_j sup_j-1) / bet_j-1 is
+  // the serial part: the product sub_j sup_j-1 is formed off it, so each row waits
+  // for one reciprocal, one multiply and one subtraction.
   double bet = T.diag[1];
   if (!PivotUsable(bet, T.diag[1], 0.0)) return TridagStatus::FirstPivot;
   double inv = 1.0 / bet;
   f.bet[1] = inv;
-  for (int k = 1; k < first; ++k) u[k] = 0.0;
-  if (first == 1) u[1] = rhs[1] * inv;
   for (int j = 2; j <= n; ++j) {
-    const double gam = T.sup[j - 1] * inv;
-    const double correction = T.sub[j] * gam;
+    const double coupling = T.sub[j] * T.sup[j - 1];
+    const double correction = coupling * inv;
+    f.gam[j] = T.sup[j - 1] * inv;
     bet = T.diag[j] - correction;
     if (!PivotUsable(bet, T.diag[j], correction)) return TridagStatus::LaterPivot;
     inv = 1.0 / bet;
-    f.gam[j] = gam;
     f.bet[j] = inv;
-    if (j >= first) u[j] = (rhs[j] - T.sub[j] * (j > first ? u[j - 1] : 0.0)) * inv;
   }
-  // Back substitution.
-  for (int j = n - 1; j >= first; --j) u[j] -= f.gam[j + 1] * u[j + 1];
+  // The substitutions, the same as those of a repeated solve (the same bits).
+  TridagReuseSolve(T.sub, rhs, u, n, f, first);
   return TridagStatus::Ok;
 }
 
@@ -79,9 +95,23 @@ void TridagReuseSolve(const double* sub, const double* rhs, double* u, int n, Tr
                       int first) {
   assert(n >= 1 && first >= 1 && first <= n);
   for (int k = 1; k < first; ++k) u[k] = 0.0;
-  u[first] = rhs[first] * f.bet[first];  // u[first - 1] is 0 (or absent)
-  for (int j = first + 1; j <= n; ++j) u[j] = (rhs[j] - sub[j] * u[j - 1]) * f.bet[j];
-  for (int j = n - 1; j >= first; --j) u[j] -= f.gam[j + 1] * u[j + 1];
+  // u_j = a_j - m_j u_j-1 with a_j = rhs_j bet_j, m_j = sub_j bet_j formed off the
+  // serial chain; two rows per round from the final u_j-1:
+  //   u_j = a_j - m_j u_j-1,  u_j+1 = (a_j+1 - m_j+1 a_j) + (m_j+1 m_j) u_j-1,
+  // one multiply and one add per two rows on the chain. The last value solved is
+  // carried in a register (a load of a value just stored would lengthen the chain).
+  const double* bet = f.bet;
+  double prev = u[first] = rhs[first] * bet[first];  // u[first - 1] is 0 (or absent)
+  int j = first + 1;
+  for (; j + 1 <= n; j += 2) {
+    const double a0 = rhs[j] * bet[j], m0 = sub[j] * bet[j];
+    const double a1 = rhs[j + 1] * bet[j + 1], m1 = sub[j + 1] * bet[j + 1];
+    u[j] = a0 - m0 * prev;
+    prev = (a1 - m1 * a0) + (m1 * m0) * prev;
+    u[j + 1] = prev;
+  }
+  if (j <= n) u[j] = rhs[j] * bet[j] - (sub[j] * bet[j]) * prev;
+  BackSubstitute(f.gam, u, first, n);
 }
 
 void FormCrankNicolson(ConstTridiagonal M, ConstTridiagonal A, double dt, Tridiagonal implicitM,

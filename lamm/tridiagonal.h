@@ -56,7 +56,8 @@ void CombinedTridiagProduct(double a, ConstTridiagonal A, double b, ConstTridiag
 
 // Solves T u = rhs over rows 1..n by the Thomas algorithm and keeps the factors.
 // With first > 1, u[1..first-1] = 0 and only u[first..n] are solved for. On a
-// failed pivot u is left partly written and the status tells which pivot failed.
+// failed pivot u is not written and the status tells which pivot failed. The
+// substitutions are those of TridagReuseSolve: a repeated solve gives the same bits.
 TridagStatus TridagFactorSolve(ConstTridiagonal T, const double* rhs, double* u, int n,
                                TridagFactors f, int first = 1);
 // Solves again with the factors of the last TridagFactorSolve of the same matrix

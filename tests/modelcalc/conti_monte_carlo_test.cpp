@@ -7,6 +7,7 @@
 #include "modelcalc/conti_monte_carlo.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -124,7 +125,8 @@ TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
   const std::vector<float> ri(pRINoise + 1, pRINoise + nScans + 1);
   const float rmsd = FitRmsd();
 
-  const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / "monte_carlo";
+  const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) /
+                                    ("monte_carlo_" + std::to_string(::getpid()));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   backend->QueueMessageBox(IDOK, "Monte Carlo for Distributions");  // the sw statistics
@@ -150,6 +152,7 @@ TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
   for (int i = 1; i <= nDistGrid; ++i) EXPECT_LE(pMCLowerLimit[Idx(i)], pMCUpperLimit[Idx(i)]) << i;
   for (const char* name : {"0.dat", "24.dat", "lim840.dat", "lim160.dat", "mean.dat"})
     EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+  std::filesystem::remove_all(dir);
 
   // The measured scans were never written, and their fit and noise are back.
   EXPECT_EQ(Rows(ppSignal), signal);
