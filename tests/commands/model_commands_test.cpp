@@ -158,7 +158,7 @@ TEST_F(ModelCommandTest, RunWithoutMeniscusAndBottomAsksForThem) {
 TEST_F(ModelCommandTest, RunOfAModelNotBuiltSaysSo) {
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(213);
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Run is not available in this version"});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"choose a model first (Model menu)"});
   bStokesRadii = true;  // a light-scattering model the model computation does not compute
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(213);
