@@ -156,6 +156,7 @@ class TXLAWindow {
   void CmCopyResidualsTable();         // 260
   void CmCopyTINoiseTable();           // 262
   void CmCopyRINoiseTable();           // 261
+  void CmCopyPriorKnowledgeTable();    // 632
   void CmShowResidualsBitmap();        // 504
   void CmBitmapBlackAndWhite();        // 505
   void CmBitmapContinuousShading();    // 506
@@ -172,6 +173,7 @@ class TXLAWindow {
   void CmEliminateJitter(); void CmSaveIntensityAsAbsorbance(); void CmSaveIntensityAsPseudoAbsorbance();
   void CmSaveSixChannelSubsets(); void CmAverageScans(); void CmSetInitialData(); void CmInitPolyOrder();
   void CmExcludeWorstScan(); void CmVbarFromMass(); void CmPowerLawSofM();
+  void CmRestoreTimesFromFiles();  // 922
   // Every command whose subsystem is not built yet: shows "<menu text> is not
   // available in this version" for nDispatchedCommand.
   void CmNotAvailable();
@@ -223,6 +225,7 @@ class TXLAWindow {
   void CmFitSimplex();                 // 826
   void CmFitMarquardt();               // 824
   void CmFitAnnealing(); void CmFit();  // 825, 215 (commands/fit_commands.cpp)
+  void CmSimplexRandomization();       // 224
   void CmErrorInS(); void CmErrorInM(); void CmSMContour(); void CmS1S2Contour(); void CmKContour(); void CmVarianceRatio();  // 285, 286, 241, 244, 245, 272 (commands/error_analysis_commands.cpp)
   void CmWizardMessages();             // 610
   void CmChangeFitUpdating();          // 592
@@ -250,6 +253,7 @@ class TXLAWindow {
   void CmLsgModel();                   // 288
   void CmLsgOneDiscrete();             // 539
   void CmZoneLsgModel();               // 510
+  void CmZoneContinuousCs(); void CmContinuousCsFloatingVbar();  // 511, 602
   void CmElectroLsgModel();            // 501
   void CmCvConstantD();                // 513
   void CmContinuousCsMsTable();       // 587
@@ -266,6 +270,7 @@ class TXLAWindow {
   void CmNonidealSingle(); void CmNonidealMultiple(); void CmSedimentationTimeOffset();
   void CmMonomerDimer(); void CmMonomerTrimer(); void CmAssoc124(); void CmAssoc148();
   void CmLoadElectrophoresisData();
+  void CmFaxenSpecies();  // 530
   // Parameters, run and numerics (commands/run_commands.cpp).
   void ParametersCommand();            // 212
   void CmRun();                        // 213

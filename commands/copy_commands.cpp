@@ -7,12 +7,14 @@
 // noise tables over the grid points inside the fitting limits, where the model was
 // fitted. Scans whose radii are not the grid's are interpolated onto it. The
 // radial-invariant noise table has one row per scan in display order: the scan's
-// elapsed time as recorded and its offset.
+// elapsed time as recorded and its offset. The prior knowledge table is the
+// tabulated prior of the regularisation: abscissa and prior weight per row.
 #include <vector>
 
 #include "app/xla_window.h"
 #include "commands/clipboard_table.h"
 #include "commands/command_support.h"
+#include "distributions/distribution_prior.h"
 #include "numerics/interpolation.h"
 #include "numerics/sounds.h"
 #include "plot/data_plots.h"
@@ -151,6 +153,21 @@ void TXLAWindow::CmCopyRINoiseTable() {
   }
   const float* columns[2] = {nullptr, offsets.data()};
   CopyTableToClipboard(&GetHandle(), times.data(), columns, 1, nScans, 1, nullptr);
+}
+
+void TXLAWindow::CmCopyPriorKnowledgeTable() {
+  if (OfferHelpInHelpMode(*this)) return;
+  // The table made from the peaks of a distribution or from an imported boundary.
+  const int n = static_cast<int>(pPriorTableX.size()) - 1;
+  if (n < 1 || pPriorTableY.size() != pPriorTableX.size()) return;
+  std::vector<float> x(At(n + 1), 0.0f);
+  std::vector<float> weight(At(n + 1), 0.0f);
+  for (int i = 1; i <= n; ++i) {
+    x[At(i)] = static_cast<float>(pPriorTableX[At(i)]);
+    weight[At(i)] = static_cast<float>(pPriorTableY[At(i)]);
+  }
+  const float* columns[2] = {nullptr, weight.data()};
+  CopyTableToClipboard(&GetHandle(), x.data(), columns, 1, n, 1, nullptr);
 }
 
 }  // namespace tarmic

@@ -32,6 +32,7 @@ constexpr int kCmDiscreteSpecies = 198;
 constexpr int kCmNonidealSingle = 227;
 constexpr int kCmNonidealMultiple = 893;
 constexpr int kCmZoneSpecies = 246;
+constexpr int kCmFaxenSpecies = 530;
 constexpr int kCmLinearGeometry = 280;
 constexpr int kCmExternalLoadingCell = 281;
 constexpr int kCmElectrophoresis = 291;
@@ -92,6 +93,15 @@ void TXLAWindow::CmZoneCentrifugationSpecies() {
   ChooseDiscreteModel(*this, kCmZoneSpecies, StartSwitches::Cleared, [] {
     bDiscreteModel = true;
     bZoneCentrifugation = true;
+  });
+}
+
+// Non-interacting species whose boundaries are the analytic Faxen-type profiles
+// instead of Lamm equation solutions.
+void TXLAWindow::CmFaxenSpecies() {
+  ChooseDiscreteModel(*this, kCmFaxenSpecies, StartSwitches::Cleared, [] {
+    bDiscreteModel = true;
+    bFaxenApproximation = true;
   });
 }
 

@@ -43,8 +43,11 @@ std::optional<float> Ask(TXLAWindow& window, float current, const char* prompt,
   return value;
 }
 
-bool Refuse(TXLAWindow& window, int id) {
-  CommandMessageBox(window, NotAvailableText(id), "ATTENTION", MB_OK | MB_ICONINFORMATION);
+// The analysis refits a model it does not have: says which model it needs.
+bool Refuse(TXLAWindow& window, int id, const char* model = "a discrete-species model") {
+  CommandMessageBox(window,
+                    CommandDisplayName(id) + " needs " + model + ": choose one in the Model menu",
+                    "ATTENTION", MB_OK | MB_ICONINFORMATION);
   return true;
 }
 
@@ -209,7 +212,7 @@ void TXLAWindow::CmS1S2Contour() {
 // lg K of the self-association (pParams entry 3) over a range.
 void TXLAWindow::CmKContour() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!IsSelfAssociationModel() && Refuse(*this, kCmKContour)) return;
+  if (!IsSelfAssociationModel() && Refuse(*this, kCmKContour, "a self-association model")) return;
   const std::optional<Range> k = AskRange(*this, "lg K", pParams[3]);
   if (!k) return;
   const std::optional<std::string> file = AskContourFile(*this, "Kcontour.dat");

@@ -22,7 +22,6 @@ namespace tarmic {
 
 namespace {
 
-constexpr int kCmFit = 215;
 constexpr int kCmFitSimplex = 826;
 constexpr int kCmFitAnnealing = 825;
 constexpr int kCmFitMarquardt = 824;
@@ -79,6 +78,17 @@ void TXLAWindow::CmFitAnnealing() {
   ChooseFitAlgorithm(*this, kFitAnnealingValue);
 }
 
+// The width of the start simplex around the parameters, entered in percent of each
+// parameter; only a positive width spans a simplex, anything else keeps the width.
+void TXLAWindow::CmSimplexRandomization() {
+  if (OfferHelpInHelpMode(*this)) return;
+  float typed = 0.0f;
+  if (AskFloat(*this, &typed, 100.0f * fSimplexRandomization, "%initial randomization in simplex",
+               nullptr) &&
+      typed > 0.0f)
+    fSimplexRandomization = 0.01f * typed;
+}
+
 // Fits the floated parameters of the discrete-species model by the chosen method
 // and shows fit and residuals. An interrupted fit keeps the best point found and
 // says that it was interrupted.
@@ -91,9 +101,7 @@ void TXLAWindow::CmFit() {
   // A continuous model refines its nonlinear parameters around the distribution.
   const bool continuous = IsContinuousModel();
   if (!DiscreteModelActive() && !(continuous && KernelModelAvailable())) {
-    const int model = continuous ? ActiveModelCommand() : 0;
-    CommandMessageBox(*this, NotAvailableText(model != 0 ? model : kCmFit), "ATTENTION",
-                      MB_OK | MB_ICONINFORMATION);
+    CommandMessageBox(*this, ModelNotRunnableText(), "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
   }
   const FitMethod method = bFitMarquardt    ? FitMethod::Marquardt

@@ -6,6 +6,7 @@
 
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "commands/unavailable_commands.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
@@ -45,6 +46,8 @@ constexpr int kCmCsLinearRod = 521;
 constexpr int kCmLsg = 288;
 constexpr int kCmLsgOneDiscrete = 539;
 constexpr int kCmZoneLsg = 510;
+constexpr int kCmZoneCs = 511;
+constexpr int kCmCsFloatingVbar = 602;
 constexpr int kCmElectroLsg = 501;
 constexpr int kCmCvConstantD = 513;
 constexpr int kCmDLSDiffusion = 502;
@@ -54,7 +57,8 @@ constexpr int kCmDLSTimeCourse = 522;
 // Every command of the model menu that chooses a model.
 constexpr int kModelCommands[] = {198, 235, 227, 893, 277, 279, 887, 275, 514, 526, 531, 548,
                                   870, 602, 603, 872, 587, 595, 598, 288, 539, 246, 511, 510,
-                                  536, 890, 503, 502, 522, 280, 281, 291, 501, 513, 521, 585};
+                                  536, 890, 503, 502, 522, 280, 281, 291, 501, 513, 521, 585,
+                                  530};
 
 // Defaults put into the vector where it holds no setting of the kind yet.
 constexpr float kDefaultGridCount = 100.0f;  // grid points
@@ -222,11 +226,14 @@ int ActiveModelCommand() {
       {&bStokesRadii, 536},
       {&bCumulants, 890},
       {&bZoneCentrifugation, 246},
+      {&bFaxenApproximation, 530},
       {&bLinearGeometry, 280},
       {&bExternalLoadingCell, 281},
       {&bElectrophoresis, 291},
       {&bDiscreteModel, 198},
   };
+  // c(s) of a band-loaded sample is the zone-centrifugation c(s).
+  if (bContiSModel && bZoneCentrifugation) return 511;
   for (const FlagCommand& f : table)
     if (*f.flag) return f.id;
   return 0;
@@ -246,6 +253,19 @@ bool RunnableModelActive() {
 
 void TXLAWindow::CmContinuousCs() {
   ChooseContinuousModel(*this, kCmContinuousCs, [] { bContiSModel = true; });
+}
+
+// c(s) of a sample layered as a lamella at the meniscus (band loading).
+void TXLAWindow::CmZoneContinuousCs() {
+  ChooseContinuousModel(*this, kCmZoneCs, [] {
+    bContiSModel = true;
+    bZoneCentrifugation = true;
+  });
+}
+
+// c(s) at a fixed frictional ratio whose partial-specific volume is floated.
+void TXLAWindow::CmContinuousCsFloatingVbar() {
+  ChooseContinuousModel(*this, kCmCsFloatingVbar, [] { bCsFloatingVbar = true; });
 }
 
 void TXLAWindow::CmContinuousCM() {
@@ -374,6 +394,13 @@ void TXLAWindow::CmDLSDiffusionDistribution() {
 // functions (Run: RunContinuousModel).
 void TXLAWindow::CmDLSTimeCourse() {
   ChooseContinuousModel(*this, kCmDLSTimeCourse, [] { bDLSTimeCourseModel = true; });
+}
+
+std::string ModelNotRunnableText() {
+  const int model = ActiveModelCommand();
+  if (model == 0) return "choose a model first (Model menu)";
+  if (IsUnavailableCommand(model)) return NotAvailableText(model);
+  return CommandDisplayName(model) + " cannot be computed for the loaded data";
 }
 
 std::string ContinuousModelDataMismatch() {

@@ -25,6 +25,9 @@ int ActiveModelCommand();
 
 // Whether Run can compute the active model here.
 bool RunnableModelActive();
+// Why Run or Fit cannot compute the model chosen: no model is chosen, its command
+// is not offered in this version, or it does not apply to the loaded data.
+std::string ModelNotRunnableText();
 // A discrete-species model that the model computation computes (on light-scattering
 // data only the non-interacting species).
 bool DiscreteModelActive();

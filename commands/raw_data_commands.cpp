@@ -28,6 +28,7 @@
 #include "scandata/scan_file.h"
 #include "scandata/scan_loading.h"
 #include "scandata/text_io.h"
+#include "scandata/time_stamps.h"
 
 namespace tarmic {
 
@@ -159,6 +160,16 @@ void TXLAWindow::CmTimeOffset() {
   PlayOkSound();
   RepaintMain();
   if (AskYesNo(*this, "save new data?", "")) CmSaveRawDataSet();
+}
+
+// Every scan's times and omega^2 t set afresh from the files' modification times
+// relative to a reference scan the user picks (after a clock failure).
+void TXLAWindow::CmRestoreTimesFromFiles() {
+  if (OfferHelpInHelpMode(*this)) return;
+  bModalBoxOpen = true;
+  ResetTimesFromFileTimes(&GetHandle());
+  bModalBoxOpen = false;
+  RepaintMain();
 }
 
 void TXLAWindow::CmAddNoiseToData() {

@@ -148,6 +148,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(878, &W::CmOutsideProgram), CommandEntry(879, &W::CmOutsideProgram), CommandEntry(880, &W::CmOutsideProgram), CommandEntry(881, &W::CmOutsideProgram), CommandEntry(882, &W::CmOutsideProgram), CommandEntry(883, &W::CmOutsideProgram), CommandEntry(899, &W::CmOutsideProgram), CommandEntry(900, &W::CmOutsideProgram), CommandEntry(876, &W::CmOutsideProgram), CommandEntry(577, &W::CmOutsideProgram),
       CommandEntry(540, &W::CmRealtimeUpdate), CommandEntry(541, &W::CmStopRealtimeUpdate), CommandEntry(645, &W::CmTestApproachToEquilibrium),
       CommandEntry(593, &W::CmSerializeFitByCell), CommandEntry(904, &W::CmSerializeFitByList),
+      CommandEntry(224, &W::CmSimplexRandomization), CommandEntry(511, &W::CmZoneContinuousCs), CommandEntry(530, &W::CmFaxenSpecies), CommandEntry(602, &W::CmContinuousCsFloatingVbar), CommandEntry(632, &W::CmCopyPriorKnowledgeTable), CommandEntry(922, &W::CmRestoreTimesFromFiles),
   };
   // The commands whose subsystem is not built yet name themselves in a box.
   for (int id : UnavailableCommands()) t.push_back(CommandEntry(id, &W::CmNotAvailable));

@@ -23,8 +23,6 @@ namespace tarmic {
 
 namespace {
 
-constexpr int kCmRun = 213;
-
 // A record that no dialog has used yet takes its defaults first.
 bool Unused(const TransferBuffer& record) { return record.text.empty() && record.checked.empty(); }
 
@@ -43,10 +41,7 @@ void TXLAWindow::CmRun() {
     return;
   }
   if (!RunnableModelActive()) {
-    // The model's computation is not part of this version: its command says so.
-    const int model = ActiveModelCommand();
-    CommandMessageBox(*this, NotAvailableText(model != 0 ? model : kCmRun), "ATTENTION",
-                      MB_OK | MB_ICONINFORMATION);
+    CommandMessageBox(*this, ModelNotRunnableText(), "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
   }
   if (nScans <= 0) {

@@ -15,11 +15,10 @@ namespace {
 // Every command whose subsystem is not built yet. Remove an identifier here when
 // its handler enters the response table.
 constexpr int kUnavailable[] = {
-    197, 201, 216, 218, 224, 225, 228, 229, 249, 266, 278, 282,
-    284, 290, 292, 293, 299, 511, 520, 523, 527, 528, 530,
-    534, 543, 544, 545, 583, 584, 601, 602, 632,
-    634, 868, 874, 875, 877, 885, 889, 895, 896, 897,
-    901, 918, 919, 920, 922, 923,
+    197, 201, 216, 218, 225, 228, 229, 249, 266, 278, 282, 284,
+    290, 292, 293, 299, 520, 523, 527, 528, 534, 543, 544, 545,
+    583, 584, 601, 634, 868, 874, 875, 877, 885, 889, 895, 896,
+    897, 901, 918, 919, 920, 923,
 };
 
 // Commands without a menu item that share their handler with a menu item.

@@ -726,9 +726,11 @@ ModelResult CalculateModel(Window* window) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
+  // Faxen-type boundaries are closed forms of the species loop: the solver objects
+  // would ignore the choice and solve the Lamm equation instead.
   const bool solverObjects = (bDiscreteModel && !bBufferSedCorrection && !bDLSData &&
                               !bEquilibriumMode && !bExperimentalInitialDistribution &&
-                              !bC1Nonideal) ||
+                              !bC1Nonideal && !bFaxenApproximation) ||
                              (bNonIdealMultiple && !bDLSData);
   if (solverObjects) return CalculateSpeciesModelCL(window);
   // Correlation functions have no cell geometry and need no Lamm solution; each

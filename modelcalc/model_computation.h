@@ -16,8 +16,8 @@
 //      chosen automatically when the options say so;
 //   3. species on sedimentation-equilibrium data, species on dynamic-light-
 //      scattering correlation functions (dls_species_signal.h), non-diffusing
-//      species, constant species and the analytic Faxen boundaries are computed in
-//      closed form.
+//      species, constant species and the analytic Faxen boundaries (chosen for the
+//      non-interacting species, on any data) are computed in closed form.
 //
 // Units: s in S (x 1e-13 s where w^2 enters), D in cm^2/s (entered in 1e-7 cm^2/s),
 // M in g/mol, radii cm, times s, rotor speed rpm (w = rpm 2 pi / 60). Per-scan

@@ -228,6 +228,7 @@ std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
 
 std::vector<std::string> HeadlessBackend::OpenFileDialog(const FileDialogOptions& options) {
   transcript_.push_back(TranscriptEntry{"OpenFile", options.title, options.filter, 0});
+  if (openAnswers_.empty() && cancelUnscriptedDialogs_) return {};
   if (openAnswers_.empty()) Unexpected("OpenFile (no answer queued)", options.title, options.filter);
   std::vector<std::string> answer = std::move(openAnswers_.front());
   openAnswers_.pop_front();
@@ -236,6 +237,7 @@ std::vector<std::string> HeadlessBackend::OpenFileDialog(const FileDialogOptions
 
 std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptions& options) {
   transcript_.push_back(TranscriptEntry{"SaveFile", options.title, options.defaultName, 0});
+  if (saveAnswers_.empty() && cancelUnscriptedDialogs_) return std::nullopt;
   if (saveAnswers_.empty())
     Unexpected("SaveFile (no answer queued)", options.title, options.defaultName);
   std::optional<std::string> answer = std::move(saveAnswers_.front());
@@ -245,6 +247,7 @@ std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptio
 
 int HeadlessBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
   transcript_.push_back(TranscriptEntry{"Dialog", dialog.caption, dialog.name, 0});
+  if (dialogAnswers_.empty() && cancelUnscriptedDialogs_) return IDCANCEL;
   if (dialogAnswers_.empty()) Unexpected("Dialog (no answer queued)", dialog.caption, dialog.name);
   DialogAnswer answer = std::move(dialogAnswers_.front());
   dialogAnswers_.pop_front();

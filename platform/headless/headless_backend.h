@@ -124,6 +124,10 @@ class HeadlessBackend : public Backend {
   // unscripted input with Cancel, instead of failing (for running readers over
   // arbitrary input, where which boxes appear is not known beforehand).
   void AnswerUnscriptedBoxes(int result) { unscriptedBoxAnswer_ = result; }
+  // Cancels every open-file, save-file and template dialog for which no answer is
+  // queued, instead of failing (for walking through commands whose dialogs are not
+  // known beforehand).
+  void CancelUnscriptedDialogs() { cancelUnscriptedDialogs_ = true; }
 
   // --- what happened ---
   const std::vector<TranscriptEntry>& Transcript() const { return transcript_; }
@@ -190,6 +194,7 @@ class HeadlessBackend : public Backend {
   };
   std::deque<BoxAnswer> boxAnswers_;
   std::optional<int> unscriptedBoxAnswer_;
+  bool cancelUnscriptedDialogs_ = false;
   std::deque<std::optional<std::string>> inputAnswers_;
   std::deque<std::vector<std::string>> openAnswers_;
   std::deque<std::optional<std::string>> saveAnswers_;

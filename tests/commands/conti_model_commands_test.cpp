@@ -15,7 +15,7 @@ namespace {
 using ContiModelCommandTest = DistributionWindowTest;
 
 TEST_F(ContiModelCommandTest, EveryModelCommandChoosesARunnableModelWithItsSettings) {
-  for (int id : {595, 598, 531, 548, 870, 603, 514, 521, 288, 539, 510, 501, 513}) {
+  for (int id : {595, 598, 531, 548, 870, 603, 514, 521, 288, 539, 510, 501, 513, 511, 602}) {
     EXPECT_FALSE(IsUnavailableCommand(id)) << id;
     Dispatch(id);
     EXPECT_EQ(ActiveModelCommand(), id);

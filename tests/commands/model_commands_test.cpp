@@ -158,13 +158,13 @@ TEST_F(ModelCommandTest, RunWithoutMeniscusAndBottomAsksForThem) {
 TEST_F(ModelCommandTest, RunOfAModelNotBuiltSaysSo) {
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(213);
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Run is not available in this version"});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"choose a model first (Model menu)"});
   // A continuous model the distribution engine does not compute for equilibrium data.
   bContiModel = bContiSModel = true;
   bEquilibriumMode = true;
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(213);
-  EXPECT_NE(BoxTexts().back().find("is not available in this version"), std::string::npos);
+  EXPECT_NE(BoxTexts().back().find("cannot be computed for the loaded data"), std::string::npos);
 }
 
 TEST_F(ModelCommandTest, LammParametersAndFitLimitsOpenTheirDialogs) {

@@ -1,0 +1,157 @@
+// Every command of the response table, chosen one after the other on a small loaded
+// velocity data set, the way a user might try each menu item: every number input,
+// file dialog and dialog box is cancelled and every question answered No (in a
+// last round Yes). No command may crash, throw, leave a box bracket open, run on
+// after its questions were cancelled or break the paint that follows it, and
+// exactly the commands this version does not offer say "not available" (a command
+// whose model does not fit the data says what it needs instead). No command is
+// skipped: each one ends as soon as its questions are cancelled, and the ones that
+// compute (Run, Fit, Prior Knowledge) do so on a coarse c(s) grid.
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "commands/model_commands.h"
+#include "commands/unavailable_commands.h"
+#include "distribution_window_test_support.h"
+#include "distributions/distribution_grid.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "scandata/analysis_switches.h"
+#include "tests/modelcalc/modelcalc_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+constexpr const char* kNotAvailable = " is not available in this version";
+
+// The window as the program makes it, with every service installed.
+class CommandWalkTest : public DistributionWindowTest {
+ protected:
+  void SetUp() override {
+    DistributionWindowTest::SetUp();
+    // The scans are copied into the test's own folder: commands that write next to
+    // the data (time-corrected copies, averages, saved sets) never touch the
+    // sources.
+    namespace fs = std::filesystem;
+    const std::string dir = ProgramDir() + "/data";
+    fs::create_directories(dir);
+    for (const std::string& path : VelocitySet()) {
+      const std::string copy = dir + "/" + fs::path(path).filename().string();
+      fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
+      files_.push_back(copy);
+    }
+    // No outside program is found, whatever the machine has installed.
+    if (const char* path = std::getenv("PATH")) oldPath_ = path;
+    fs::create_directories(ProgramDir() + "/emptybin");
+    setenv("PATH", (ProgramDir() + "/emptybin").c_str(), 1);
+  }
+  void TearDown() override {
+    setenv("PATH", oldPath_.c_str(), 1);
+    DistributionWindowTest::TearDown();
+    // The walk switched every option and model at least once: the tests after it
+    // start from the defaults.
+    test::ResetModelCalcState();
+  }
+
+  void Load() {
+    Backend().QueueOpenFiles(files_);
+    Dispatch(200);
+  }
+
+  // Chooses one command, then paints as the window does next; a command that
+  // released the data set (Exit, a declined disclaimer) has the set loaded again.
+  void Walk(int id);
+  void ComputeDistribution() {
+    Walk(275);
+    pParams[kContiSlotGridCount] = 10.0f;
+    UnpackModelParams();
+    Walk(213);
+    ASSERT_TRUE(bModelComputed && pDistValues);
+  }
+
+  std::vector<std::string> files_;
+  std::string oldPath_;
+  bool reloaded_ = false;            // the last command walked released the data set
+  std::set<int> saidNotAvailable_;   // the commands that said "... not available ..."
+};
+
+void CommandWalkTest::Walk(int id) {
+  SCOPED_TRACE("command " + std::to_string(id) + " \"" + CommandDisplayName(id) + "\"");
+  Backend().ClearTranscript();
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    Dispatch(id);
+    std::unique_ptr<DC> dc = Handle().ClientDC();
+    Win().Paint(*dc, true, Rect{});
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "threw: " << e.what();
+  }
+  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(seconds.count(), 5.0) << "a command whose questions are cancelled must end soon";
+  EXPECT_FALSE(Win().bModalBoxOpen) << "box bracket left open";
+  UiEvents().Clear();
+
+  const std::vector<std::string> texts = BoxTexts();
+  for (const std::string& t : texts)
+    if (t.find(kNotAvailable) != std::string::npos) saidNotAvailable_.insert(id);
+  if (IsUnavailableCommand(id)) {
+    EXPECT_EQ(texts, std::vector<std::string>{NotAvailableText(id)});
+  }
+
+  reloaded_ = nScans != 3;
+  if (reloaded_) {
+    Backend().ClearTranscript();
+    Load();
+    EXPECT_EQ(nScans, 3);
+  }
+}
+
+TEST_F(CommandWalkTest, EveryCommandRunsAndExactlyTheUnavailableOnesSaySo) {
+  Backend().AnswerUnscriptedBoxes(IDNO);
+  Backend().CancelUnscriptedDialogs();
+  // A small window keeps the paint after every command cheap.
+  Backend().Headless().Resize(240, 180);
+  UiEvents().Clear();
+  Win().EvSize(SIZE_RESTORED, Size{240, 180});
+  Load();
+  ASSERT_EQ(nScans, 3);
+
+  std::set<int> ids;
+  for (const ResponseEntry& e : MainWindowResponseTable())
+    if (e.message == 0) ids.insert(e.id);
+  ASSERT_GT(ids.size(), 240u);
+
+  // First every command on the bare data set, in the order of the identifiers (each
+  // on the state the ones before it left).
+  std::vector<int> keepModel, replaceModel;
+  for (int id : ids) {
+    const int model = ActiveModelCommand();
+    Walk(id);
+    (ActiveModelCommand() == model && !reloaded_ ? keepModel : replaceModel).push_back(id);
+  }
+
+  // Then every command with a c(s) distribution computed (on a coarse grid of 10
+  // values), computed again whenever a command before it released it; the commands
+  // that chose another model or released the data set come last, one after the
+  // other.
+  for (int id : keepModel) {
+    if (!(bContiSModel && bModelComputed && pDistValues)) ComputeDistribution();
+    Walk(id);
+  }
+  for (int id : replaceModel) Walk(id);
+
+  // Last every command once more with every question answered Yes (inputs and
+  // dialogs still cancelled), on the state the walk left.
+  Backend().AnswerUnscriptedBoxes(IDYES);
+  for (int id : keepModel) Walk(id);
+  for (int id : replaceModel) Walk(id);
+
+  const std::span<const int> unavailable = UnavailableCommands();
+  EXPECT_EQ(saidNotAvailable_, std::set<int>(unavailable.begin(), unavailable.end()));
+}
+
+}  // namespace
+}  // namespace tarmic::testing

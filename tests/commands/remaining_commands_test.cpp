@@ -1,0 +1,123 @@
+// The Faxen-approximation species model, the start-simplex width, the copy of the
+// prior knowledge table and the restore of scan times from the files' times.
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+
+#include "commands/model_commands.h"
+#include "distribution_window_test_support.h"
+#include "distributions/distribution_prior.h"
+#include "modelcalc/analytic_boundary.h"
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/model_computation.h"
+#include "scandata/data_set.h"
+#include "scandata/file_list.h"
+
+namespace tarmic::testing {
+namespace {
+
+using RemainingCommandsTest = DistributionWindowTest;
+
+// The synthetic run holds Lamm equation solutions of 5 S at f/f0 1.2 (finite
+// elements). The Faxen model must compute the closed-form boundary for every scan,
+// not the Lamm solution, and away from the bottom pile-up the closed form must agree
+// with the finite-element data: same radial dilution c0 exp(-2 s w^2 t) and same
+// boundary position m exp(s w^2 t).
+TEST_F(RemainingCommandsTest, FaxenSpeciesFollowTheClosedFormThatMatchesTheLammSolution) {
+  LoadSyntheticRun();
+  Dispatch(530);
+  EXPECT_EQ(ActiveModelCommand(), 530);
+  EXPECT_TRUE(bDiscreteModel && bFaxenApproximation);
+  EXPECT_TRUE(RunnableModelActive());
+  const float D = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f);
+  pSpeciesIncluded[1] = 1;
+  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  pSpeciesS[1] = static_cast<float>(kSyntheticS);
+  pSpeciesMassOrD[1] = D * 1e7f;  // entered in 1e-7 cm^2/s
+  for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
+  PackModelParams();
+  ASSERT_TRUE(CalculateModel(&Handle()).ok());
+
+  const double omega = 50000.0 * M_PI / 30.0;
+  const float sw2 = static_cast<float>(omega * omega * kSyntheticS * 1e-13);
+  double worst = 0.0;
+  for (int scan = 1; scan <= nScans; ++scan) {
+    const int n = pnPoints[static_cast<std::size_t>(scan)];
+    const float* r = ppRadius[static_cast<std::size_t>(scan)];
+    std::vector<float> closed(static_cast<std::size_t>(n) + 1, 0.0f);
+    const double t = pScanInfo[static_cast<std::size_t>(scan)].time;
+    ErfcBoundaryProfile(static_cast<float>(kSyntheticLoading), t, r, closed.data(), n, sw2, D,
+                        fMeniscus);
+    for (int i = 1; i <= n; ++i) {
+      ASSERT_NEAR(ppFit[static_cast<std::size_t>(scan)][i], closed[static_cast<std::size_t>(i)], 1e-5)
+          << "scan " << scan << " r " << r[i];
+      if (r[i] >= kLeftLimit && r[i] <= 6.9f)
+        worst = std::max(worst, std::fabs(static_cast<double>(closed[static_cast<std::size_t>(i)]) -
+                                          ppSignal[static_cast<std::size_t>(scan)][i]));
+    }
+  }
+  // The closed form neglects terms of higher order in D / (s w^2 m^2): with noise
+  // 0.002 on a loading of 0.8 it stays within 3 % of the loading (a misplaced
+  // boundary or a missing dilution would be off by tens of percent).
+  EXPECT_LT(worst, 0.03 * kSyntheticLoading);
+  EXPECT_GT(worst, 0.0);
+
+  // Another model command takes the approximation away.
+  Dispatch(198);
+  EXPECT_FALSE(bFaxenApproximation);
+  EXPECT_EQ(ActiveModelCommand(), 198);
+}
+
+TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
+  // The start simplex width is typed in percent; only a positive width is taken.
+  Backend().QueueInput("5");
+  Dispatch(224);
+  EXPECT_FLOAT_EQ(fSimplexRandomization, 0.05f);
+  Backend().QueueInput("0");
+  Dispatch(224);
+  Backend().QueueInput(std::nullopt);
+  Dispatch(224);
+  EXPECT_FLOAT_EQ(fSimplexRandomization, 0.05f);
+
+  // The prior knowledge table: one row per abscissa, nothing without a table.
+  Dispatch(632);
+  EXPECT_EQ(Backend().ClipboardTextValue(), "");
+  pPriorTableX = {0.0, 2.5, 5.0, 7.5};
+  pPriorTableY = {0.0, 0.001, 1.0, 0.25};
+  Dispatch(632);
+  EXPECT_EQ(Backend().ClipboardTextValue(), "2.5\t0.001\n5\t1\n7.5\t0.25\n");
+  ResetDistributionPrior();
+
+  // Times from files: the displayed scans' files are 0, 100 and 250 s apart; with
+  // the first displayed scan as reference every scan's times and w^2 t follow.
+  const std::string dir = ProgramDir() + "/times";
+  std::filesystem::create_directories(dir);
+  std::vector<std::string> files;
+  for (const std::string& path : VelocitySet()) {
+    files.push_back(dir + "/" + std::filesystem::path(path).filename().string());
+    std::filesystem::copy_file(path, files.back());
+  }
+  LoadThroughDialog(files);
+  ASSERT_EQ(nScans, 3);
+  const auto base = std::filesystem::last_write_time(files[0]);
+  const int offsets[4] = {0, 0, 100, 250};  // by display position
+  for (int k = 1; k <= 3; ++k)
+    std::filesystem::last_write_time(files[static_cast<std::size_t>(pScanOrder[k] - 1)],
+                                     base + std::chrono::seconds(offsets[k]));
+  const ScanInfo reference = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDYES, "FIX TIME AND W2T");
+  Backend().QueueMessageBox(IDNO);  // save new data?
+  Dispatch(922);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  const double w = static_cast<double>(static_cast<float>(reference.rpm * M_PI / 30.0));
+  for (int k = 2; k <= 3; ++k) {
+    const ScanInfo& info = pScanInfo[static_cast<std::size_t>(pScanOrder[k])];
+    EXPECT_DOUBLE_EQ(info.time, reference.time + offsets[k]);
+    EXPECT_DOUBLE_EQ(info.recordedTime, reference.recordedTime + offsets[k]);
+    EXPECT_NEAR(info.omega2t, reference.omega2t + w * w * offsets[k], 1e-6 * info.omega2t);
+  }
+}
+
+}  // namespace
+}  // namespace tarmic::testing
