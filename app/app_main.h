@@ -14,13 +14,13 @@
 
 #include "platform/backend.h"
 #include "platform/events.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 class TXLAWindow;
 
 // The command that ends the program.
-inline constexpr int kCmExit = 230;
 
 // The text that every help-wizard message ends with.
 extern std::string szWizardSuffix;

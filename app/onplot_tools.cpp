@@ -21,6 +21,7 @@
 #include "plot/screen_button.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
@@ -32,8 +33,6 @@ namespace {
 constexpr const char* kRemoveNoiseLabel = "remove TI and RI";
 constexpr const char* kRestoreTINoiseLabel = "restore TI noise";
 // The commands whose work the noise buttons do.
-constexpr int kCmSubtractAllNoise = 519;
-constexpr int kCmRestoreTINoise = 607;
 
 // A push button with one label in both states over (top, left, bottom, right),
 // display units.
@@ -109,7 +108,7 @@ void DeleteNoiseButtons(TXLAWindow* window) {
 
 void ClickRemoveNoiseButton(TXLAWindow& window) {
   if (nScans <= 0 || !bFitRINoise) return;
-  DispatchCommand(window, kCmSubtractAllNoise);
+  DispatchCommand(window, kCmSubtractSystematicNoise);
   window.RedrawPlots();
 }
 

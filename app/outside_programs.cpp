@@ -4,6 +4,7 @@
 #include "app/xla_window.h"
 #include "numerics/error_box.h"
 #include "numerics/path_table.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
@@ -16,12 +17,12 @@ struct PlotProgram {
 
 // The program file of each plot command in the "bin" folder.
 constexpr PlotProgram kPlotPrograms[] = {
-    {878, "plotdata3d"},          // "Plot Data as 3d"
-    {879, "sedmovie"},            // "Make Sedimentation Movie"
-    {880, "plotdatafitres"},      // "... Plot Data + Fit + Res"
-    {881, "plotdatafitresdist"},  // "... Plot Data + Fit + Res + Distribution"
-    {882, "plotsizeshape"},       // "... Plot Size-and-Shape Distribution"
-    {883, "plotstructure"},       // "Plot Triangulated Structure from ..."
+    {kCmPlotDataAs3d, "plotdata3d"},          // "Plot Data as 3d"
+    {kCmMakeSedimentationMovie, "sedmovie"},            // "Make Sedimentation Movie"
+    {kCmMATLABPlotDataFitRes, "plotdatafitres"},      // "... Plot Data + Fit + Res"
+    {kCmMATLABPlotDataFitResDistribution, "plotdatafitresdist"},  // "... Plot Data + Fit + Res + Distribution"
+    {kCmMATLABPlotSizeAndShapeDistribution, "plotsizeshape"},       // "... Plot Size-and-Shape Distribution"
+    {kCmPlotTriangulatedStructureFromBEST, "plotstructure"},       // "Plot Triangulated Structure from ..."
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "scandata/data_set.h"
 #include "scandata/scan_loading.h"
 #include "scandata/time_stamps.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
@@ -73,12 +74,12 @@ void TXLAWindow::CmOldFilenameConvention() {
     return;
   }
   bOldFilenameConvention = !bOldFilenameConvention;
-  GetHandle().CheckMenuItem(243, bOldFilenameConvention);
+  GetHandle().CheckMenuItem(kCmOldFilenameConvention, bOldFilenameConvention);
 }
 
 void TXLAWindow::CmSound() {
   bPlaySounds = Ask(*this, "Play Sounds?", kSetPreference);
-  GetHandle().CheckMenuItem(594, bPlaySounds);
+  GetHandle().CheckMenuItem(kCmSound, bPlaySounds);
   OfferToSave(*this, kPrefSounds, bPlaySounds ? 1 : 0);
   PlayOkSound();
 }
@@ -87,7 +88,7 @@ void TXLAWindow::CmBeerSound() { PlayBeerSound(); }
 
 void TXLAWindow::CmScanColorByTime() {
   bColorScansByTime = !bColorScansByTime;
-  GetHandle().CheckMenuItem(609, bColorScansByTime);
+  GetHandle().CheckMenuItem(kCmScanColorByTime, bColorScansByTime);
   OfferToSave(*this, kPrefScanColorByTime, bColorScansByTime ? 1 : 0);
   PlayOkSound();
   RebuildDataAndResidualPlots();
@@ -123,7 +124,7 @@ void TXLAWindow::CmMultipleThreads() {
     LammThreadCount() = 1;
     bMultiThreading = false;
   }
-  GetHandle().CheckMenuItem(648, bMultiThreading);
+  GetHandle().CheckMenuItem(kCmMultipleThreads, bMultiThreading);
   if (Ask(*this, "save as default setting?", kSetPreference)) {
     SavePreference(this, kPrefThreads, bMultiThreading ? nThreads : 0);
     SavePreference(this, kPrefLammThreads, LammThreadCount());
@@ -134,7 +135,7 @@ void TXLAWindow::CmMultipleThreads() {
 void TXLAWindow::CmSuppressBaselineCorrelation() {
   bSuppressBaselineCorrelation =
       Ask(*this, "Suppress Baseline Correlation in Max Ent?", kSetPreference);
-  GetHandle().CheckMenuItem(829, bSuppressBaselineCorrelation);
+  GetHandle().CheckMenuItem(kCmSuppressBaselineCorrelation, bSuppressBaselineCorrelation);
   OfferToSave(*this, kPrefSuppressBaseline, bSuppressBaselineCorrelation ? 1 : 0);
   PlayOkSound();
 }
@@ -143,7 +144,7 @@ void TXLAWindow::CmAlwaysLoadG2() {
   bAlwaysLoadG2 =
       Ask(*this, "calculate with DLS data as g(2)-1 intensity autocorrelation function?",
           kSetPreference);
-  GetHandle().CheckMenuItem(894, bAlwaysLoadG2);
+  GetHandle().CheckMenuItem(kCmAlwaysLoadG2, bAlwaysLoadG2);
   OfferToSave(*this, kPrefAlwaysLoadG2, bAlwaysLoadG2 ? 1 : 0);
   PlayOkSound();
 }
@@ -154,7 +155,7 @@ void TXLAWindow::CmCheckTimeStamps() {
   if (Ask(*this, "Always Check Timestamps Automatically?", kSetPreference)) {
     bCheckTimeStamps = true;
     SavePreference(this, kPrefCheckTimeStamps, 1);
-    w.CheckMenuItem(902, true);
+    w.CheckMenuItem(kCmCheckTimeStamps, true);
     float value = 0.0f;
     if (AskNumber(*this, &value, static_cast<float>(dTimeStampThreshold),
                   "threshold for correction factor", kSetPreference)) {
@@ -167,7 +168,7 @@ void TXLAWindow::CmCheckTimeStamps() {
   } else {
     bCheckTimeStamps = false;
     SavePreference(this, kPrefCheckTimeStamps, 0);
-    w.CheckMenuItem(902, false);
+    w.CheckMenuItem(kCmCheckTimeStamps, false);
   }
 }
 

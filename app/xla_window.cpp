@@ -18,6 +18,7 @@
 #include "scandata/data_set_hooks.h"
 #include "scandata/scan_file.h"
 #include "scandata/time_stamps.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
@@ -26,12 +27,6 @@ namespace {
 TXLAWindow* gMainWindow = nullptr;
 
 // Command identifiers of the menu changes made here.
-constexpr int kCmFloTools = 915;
-constexpr int kCmBufferSedimentation = 552;
-constexpr int kCmSaveIntensityAsAbsorbance = 231;
-constexpr int kCmAddMoreFiles = 226;
-constexpr int kCmExitCommand = 230;
-constexpr int kCmSaveRawDataSetCommand = 263;
 
 }  // namespace
 
@@ -84,7 +79,7 @@ TXLAWindow::TXLAWindow(const char* title) : handle_(&GetBackend().MainWindow()) 
     const int answer = GetBackend().RunDialog(DisclaimerDialog(), none);
     if (answer != kDisclaimerAgree) {
       // "don't agree": the Exit command ends the program before the window shows.
-      if (!DispatchCommand(*this, kCmExitCommand)) PostQuitMessage(0);
+      if (!DispatchCommand(*this, kCmExit)) PostQuitMessage(0);
     } else {
       bDisclaimerAccepted = true;
       WritePreferences(this);
@@ -108,29 +103,29 @@ TXLAWindow::~TXLAWindow() {
 void TXLAWindow::SetupWindow() {
   Window& w = GetHandle();
   // Check marks from the preferences; items the attached menu lacks are skipped.
-  w.CheckMenuItem(829, bSuppressBaselineCorrelation);
-  w.CheckMenuItem(644, bIntegRangesFromFile);
-  w.CheckMenuItem(594, bPlaySounds);
-  w.CheckMenuItem(648, bMultiThreading);
-  w.CheckMenuItem(610, bWizardMessages);
-  w.CheckMenuItem(294, false);
-  w.CheckMenuItem(295, false);
-  w.CheckMenuItem(642, false);
+  w.CheckMenuItem(kCmSuppressBaselineCorrelation, bSuppressBaselineCorrelation);
+  w.CheckMenuItem(kCmIntegrationRangesFromFile, bIntegRangesFromFile);
+  w.CheckMenuItem(kCmSound, bPlaySounds);
+  w.CheckMenuItem(kCmMultipleThreads, bMultiThreading);
+  w.CheckMenuItem(kCmWizardMessages, bWizardMessages);
+  w.CheckMenuItem(kCmRegSecondDerivative, false);
+  w.CheckMenuItem(kCmRegMaxEnt, false);
+  w.CheckMenuItem(kCmRegShowBoth, false);
   if (bRegSecondDerivative) {
-    w.CheckMenuItem(294, true);
+    w.CheckMenuItem(kCmRegSecondDerivative, true);
   } else if (bRegMaxEnt) {
-    w.CheckMenuItem(295, true);
+    w.CheckMenuItem(kCmRegMaxEnt, true);
   } else if (bRegShowBoth) {
-    w.CheckMenuItem(642, true);
+    w.CheckMenuItem(kCmRegShowBoth, true);
   }
-  w.CheckMenuItem(826, false);
-  w.CheckMenuItem(825, false);
-  w.CheckMenuItem(824, false);
-  if (bFitSimplex) w.CheckMenuItem(826, true);
-  if (bFitAnnealing) w.CheckMenuItem(825, true);
-  if (bFitMarquardt) w.CheckMenuItem(824, true);
-  if (bAlwaysLoadG2) w.CheckMenuItem(894, true);
-  if (bCheckTimeStamps) w.CheckMenuItem(902, true);
+  w.CheckMenuItem(kCmFitSimplex, false);
+  w.CheckMenuItem(kCmFitAnnealing, false);
+  w.CheckMenuItem(kCmFitMarquardt, false);
+  if (bFitSimplex) w.CheckMenuItem(kCmFitSimplex, true);
+  if (bFitAnnealing) w.CheckMenuItem(kCmFitAnnealing, true);
+  if (bFitMarquardt) w.CheckMenuItem(kCmFitMarquardt, true);
+  if (bAlwaysLoadG2) w.CheckMenuItem(kCmAlwaysLoadG2, true);
+  if (bCheckTimeStamps) w.CheckMenuItem(kCmCheckTimeStamps, true);
 
   RemoveUnavailablePlotMenus(*this);
 
@@ -141,7 +136,7 @@ void TXLAWindow::SetupWindow() {
     if (TXLAWindow* main = GetMainWindow()) main->WriteDebugLog(text.c_str());
   };
   hooks.saveRawDataSet = [](Window*) {
-    if (TXLAWindow* main = GetMainWindow()) DispatchCommand(*main, kCmSaveRawDataSetCommand);
+    if (TXLAWindow* main = GetMainWindow()) DispatchCommand(*main, kCmSaveRawDataSet);
   };
   InstallFitPanePainters(*this);
 

@@ -163,9 +163,9 @@ class TXLAWindow {
   void CmDontLoadSpikes();             // 247
   void CmSetRadialResolution();        // 590
   void CmSetNColumns();                // 265
-  void CmSaveRawDataSet();             // 263 (commands/raw_data_commands.cpp)
+  void CmSaveRawDataSet();             // commands/raw_data_commands.cpp
   // Raw-data tools, initial data and constants (commands/raw_data_commands.cpp):
-  // 283, 459, 535, 549, 550, 551, 581, 886, 220, 287, 264, 231, 289, 524, 917, 202,
+
   // 219, 591; the vbar(M) and power-law s(M) constants have no menu item.
   void CmSubtractBlankScan(); void CmAddSimulatedData(); void CmInvertRawData();
   void CmRecalibrateRadius(); void CmTimeOffset(); void CmAddNoiseToData(); void CmExcludeRegion();

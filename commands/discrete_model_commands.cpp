@@ -23,23 +23,12 @@
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/sim_arrays.h"
 #include "scandata/scan_file.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmDiscreteSpecies = 198;
-constexpr int kCmNonidealSingle = 227;
-constexpr int kCmNonidealMultiple = 893;
-constexpr int kCmZoneSpecies = 246;
-constexpr int kCmFaxenSpecies = 530;
-constexpr int kCmLinearGeometry = 280;
-constexpr int kCmExternalLoadingCell = 281;
-constexpr int kCmElectrophoresis = 291;
-constexpr int kCmDLSStokesRadii = 536;
-constexpr int kCmDLSCumulants = 890;
-constexpr int kCmFitTimeOffset = 255;
-constexpr int kCmSedimentationTimeOffset = 256;
 constexpr int kNoMenuItem = 0;
 
 // Lamm grid of electrophoresis data: the planar cell is short and the drift
@@ -52,7 +41,7 @@ enum class StartSwitches { Cleared, Kept };
 // Both start-time offset items show the one switch (slot 24 of the vector: t0 is
 // applied to the simulation and floated).
 void ShowTimeOffsetMarks(Window& w) {
-  w.CheckMenuItem(kCmFitTimeOffset, bTimeOffset != 0);
+  w.CheckMenuItem(kCmFitT0OfSedimentation, bTimeOffset != 0);
   w.CheckMenuItem(kCmSedimentationTimeOffset, bTimeOffset != 0);
 }
 
@@ -90,7 +79,7 @@ void TXLAWindow::CmDiscreteSpecies() {
 }
 
 void TXLAWindow::CmZoneCentrifugationSpecies() {
-  ChooseDiscreteModel(*this, kCmZoneSpecies, StartSwitches::Cleared, [] {
+  ChooseDiscreteModel(*this, kCmZoneCentrifugationSpecies, StartSwitches::Cleared, [] {
     bDiscreteModel = true;
     bZoneCentrifugation = true;
   });
@@ -127,7 +116,7 @@ void TXLAWindow::CmExternalLoadingCell() {
 }
 
 void TXLAWindow::CmElectrophoresisSpecies() {
-  ChooseDiscreteModel(*this, kCmElectrophoresis, StartSwitches::Cleared, [] {
+  ChooseDiscreteModel(*this, kCmElectrophoresisSpecies, StartSwitches::Cleared, [] {
     bDiscreteModel = true;
     bElectrophoresis = true;
   });

@@ -13,16 +13,12 @@
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmShowResiduals = 209;
-constexpr int kCmShowData = 232;
-constexpr int kCmShowResidualsBitmap = 504;
-constexpr int kCmBitmapBlackAndWhite = 505;
-constexpr int kCmBitmapContinuousShading = 506;
 
 // Curve styles of the data curves: filled circles, or lines without marks.
 constexpr int kStyleCircles = 6;

@@ -15,13 +15,12 @@
 #include "modelfit/model_flags.h"
 #include "platform/backend.h"
 #include "plot/winplot.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmContinuousCM = 235;
-constexpr int kCmContinuousCs = 275;
 
 // The grid as the plot shows it: s for the s-grid models, M for the molar-mass
 // models and for a c(s) shown as c(M).

@@ -39,6 +39,7 @@
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
 #include "scandata/data_set.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
@@ -61,7 +62,6 @@ namespace {
 
 constexpr Color kHighlightColour = RGB(255, 0, 0);
 constexpr int kHighlightStyle = 12;
-constexpr int kCmIntegRangesFromFile = 644;
 constexpr const char* kIntegratingCaption = "INTEGRATE DISTRIBUTION";
 constexpr const char* kSetPreference = "SET PREFERENCE";
 
@@ -492,7 +492,7 @@ void TXLAWindow::CmIntegrationRangesFromFile() {
       return;
     }
     bIntegRangesFromFile = true;
-    w.CheckMenuItem(kCmIntegRangesFromFile, true);
+    w.CheckMenuItem(kCmIntegrationRangesFromFile, true);
     const std::string question =
         FormatText("switching on integration range from file \n%s \n - save as default setting?",
                    szIntegRangeTable.c_str());
@@ -500,7 +500,7 @@ void TXLAWindow::CmIntegrationRangesFromFile() {
       SavePreference(this, kPrefIntegRangesFromFile, 1);
   } else {
     bIntegRangesFromFile = false;
-    w.CheckMenuItem(kCmIntegRangesFromFile, false);
+    w.CheckMenuItem(kCmIntegrationRangesFromFile, false);
     if (AskYesNo(*this, "switching off integration range from file - \nsave as default setting?",
                  kSetPreference))
       SavePreference(this, kPrefIntegRangesFromFile, 0);

@@ -19,16 +19,12 @@
 #include "numerics/statistics.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmErrorInS = 285;
-constexpr int kCmErrorInM = 286;
-constexpr int kCmSMContour = 241;
-constexpr int kCmS1S2Contour = 244;
-constexpr int kCmKContour = 245;
 
 constexpr const char* kErrorCaption = "ERROR ANALYSIS";
 constexpr const char* kContourCaption = "CONTOUR";

@@ -17,14 +17,12 @@
 #include "numerics/run_switches.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmFitSimplex = 826;
-constexpr int kCmFitAnnealing = 825;
-constexpr int kCmFitMarquardt = 824;
 
 // Values of the fit-algorithm line of the preference file.
 constexpr int kFitSimplexValue = 1;

@@ -75,7 +75,7 @@ void TXLAWindow::CmSignalRadialConvolution() {
     return;
   constexpr const char *kCaption = "Signal Radial Convolution";
   OptionCommand(
-      *this, kCmRadialConvolution, kCaption, "use radial convolution?",
+      *this, kCmRadialConvolutionIds, kCaption, "use radial convolution?",
       bRadialConvolution,
       [] { bRadialConvolution = bFitConvolutionWidth = false; },
       [this] {
@@ -93,7 +93,7 @@ void TXLAWindow::CmExcitationShadow() {
     return;
   constexpr const char *kCaption = "Signal Excitation Shadow";
   OptionCommand(
-      *this, kCmExcitationShadow, kCaption,
+      *this, kCmExcitationShadowIds, kCaption,
       "account for excitation shadow at bottom of cell??", bExcitationShadow,
       [] { bExcitationShadow = bFitConeRadius = false; },
       [this] {
@@ -107,7 +107,7 @@ void TXLAWindow::CmSignalMagnificationDrift() {
     return;
   constexpr const char *kCaption = "Signal Amplitude Change With Time";
   OptionCommand(
-      *this, kCmMagnificationDrift, kCaption,
+      *this, kCmMagnificationDriftIds, kCaption,
       "use temporal magnification drift?", bMagnificationDrift,
       [] { bMagnificationDrift = bFitMagnificationDrift = false; },
       [this] {
@@ -123,7 +123,7 @@ void TXLAWindow::CmSignalMagnificationGradient() {
     return;
   constexpr const char *kCaption = "Signal Amplitude Change With Radius";
   OptionCommand(
-      *this, kCmMagnificationGradient, kCaption,
+      *this, kCmMagnificationGradientIds, kCaption,
       "use radial magnification gradient?", bMagnificationGradient,
       [] { bMagnificationGradient = bFitMagnificationGradient = false; },
       [this] {
@@ -140,7 +140,7 @@ void TXLAWindow::CmNonlinearDetection() {
     return;
   constexpr const char *kCaption = "Nonlinear Detection";
   OptionCommand(
-      *this, kCmNonlinearDetection, kCaption, "account for nonlinear detection",
+      *this, kCmNonlinearDetectionIds, kCaption, "account for nonlinear detection",
       bNonlinearDetection, [] { SwitchOffNonlinearDetection(); },
       [this] {
         AskExponent(*this, &fPowerCoefficient, "power coeff d(log(a))/dc",

@@ -21,44 +21,18 @@
 #include "propagators/buffer_sedimentation.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmContinuousCM = 235;
-constexpr int kCmContinuousCs = 275;
-constexpr int kCmCMInvariantD = 277;
-constexpr int kCmCMPriorVbar = 279;
-constexpr int kCmCsInvariantD = 526;
-constexpr int kCmCsScalingLaw = 872;
-constexpr int kCmCsMsTable = 587;
-constexpr int kCmCsNonideal = 585;
-constexpr int kCmFMScalingLaw = 887;
-constexpr int kCmCsFf0 = 595;
-constexpr int kCmCsFf0OneDiscrete = 598;
-constexpr int kCmCsOneDiscrete = 531;
-constexpr int kCmCsBimodalFf0 = 548;
-constexpr int kCmCsBimodalFf0OneDiscrete = 870;
-constexpr int kCmCsWormChain = 603;
-constexpr int kCmCsConformationalChange = 514;
-constexpr int kCmCsLinearRod = 521;
-constexpr int kCmLsg = 288;
-constexpr int kCmLsgOneDiscrete = 539;
-constexpr int kCmZoneLsg = 510;
-constexpr int kCmZoneCs = 511;
-constexpr int kCmCsFloatingVbar = 602;
-constexpr int kCmElectroLsg = 501;
-constexpr int kCmCvConstantD = 513;
-constexpr int kCmDLSDiffusion = 502;
-constexpr int kCmDLSStokesRadius = 503;
-constexpr int kCmDLSTimeCourse = 522;
 
 // Every command of the model menu that chooses a model.
-constexpr int kModelCommands[] = {198, 235, 227, 893, 277, 279, 887, 275, 514, 526, 531, 548,
-                                  870, 602, 603, 872, 587, 595, 598, 288, 539, 246, 511, 510,
-                                  536, 890, 503, 502, 522, 280, 281, 291, 501, 513, 521, 585,
-                                  530};
+constexpr int kModelCommands[] = {kCmDiscreteSpecies, kCmContinuousCM, kCmNonidealSingle, kCmNonidealMultiple, kCmContinuousCMInvariantD, kCmContinuousCMPriorVbar, kCmFMScalingLaw, kCmContinuousCs, kCmContinuousCsConformationalChange, kCmContinuousCsInvariantD, kCmContinuousCsOneDiscrete, kCmContinuousCsBimodalFf0,
+                                  kCmContinuousCsBimodalFf0OneDiscrete, kCmContinuousCsFloatingVbar, kCmContinuousCsWormChain, kCmContinuousCsScalingLaw, kCmContinuousCsMsTable, kCmContinuousCsFf0, kCmContinuousCsFf0OneDiscrete, kCmLsgModel, kCmLsgOneDiscrete, kCmZoneCentrifugationSpecies, kCmZoneContinuousCs, kCmZoneLsgModel,
+                                  kCmDLSStokesRadii, kCmDLSCumulants, kCmDLSStokesRadiusDistribution, kCmDLSDiffusionDistribution, kCmDLSTimeCourse, kCmLinearGeometry, kCmExternalLoadingCell, kCmElectrophoresisSpecies, kCmElectroLsgModel, kCmCvConstantD, kCmContinuousCsLinearRod, kCmContinuousCsNonideal,
+                                  kCmFaxenSpecies};
 
 // Defaults put into the vector where it holds no setting of the kind yet.
 constexpr float kDefaultGridCount = 100.0f;  // grid points
@@ -194,46 +168,46 @@ int ActiveModelCommand() {
   };
   // Variants before their families: the first set flag names the model.
   const FlagCommand table[] = {
-      {&bConstantDModel, 277},
-      {&bCMPriorVbar, 279},
-      {&bFMScalingLaw, 887},
-      {&bCsConformationalChange, 514},
-      {&bCsInvariantD, 526},
-      {&bCsOneDiscreteD, 531},
-      {&bCsOneDiscreteM, 531},
-      {&bCsBimodalFf0, 548},
-      {&bCsBimodalFf0OneDiscrete, 870},
-      {&bCsFloatingVbar, 602},
-      {&bCsWormChain, 603},
-      {&bCsScalingLaw, 872},
-      {&bCsMsTable, 587},
-      {&bCsNonideal, 585},
-      {&bCsff0Model, 595},
-      {&bCsff0OneDiscrete, 598},
-      {&bLsgOneDiscrete, 539},
-      {&bZoneLsgModel, 510},
-      {&bElectroLsgModel, 501},
-      {&bLsgModel, 288},
-      {&bDLSRhModel, 503},
-      {&bDLSDModel, 502},
-      {&bDLSTimeCourseModel, 522},
-      {&bCvConstantD, 513},
-      {&bCsModel521, 521},
-      {&bContiSModel, 275},
-      {&bContiModel, 235},
-      {&bNonidealSpecies, 227},
-      {&bNonIdealMultiple, 893},
-      {&bStokesRadii, 536},
-      {&bCumulants, 890},
-      {&bZoneCentrifugation, 246},
-      {&bFaxenApproximation, 530},
-      {&bLinearGeometry, 280},
-      {&bExternalLoadingCell, 281},
-      {&bElectrophoresis, 291},
-      {&bDiscreteModel, 198},
+      {&bConstantDModel, kCmContinuousCMInvariantD},
+      {&bCMPriorVbar, kCmContinuousCMPriorVbar},
+      {&bFMScalingLaw, kCmFMScalingLaw},
+      {&bCsConformationalChange, kCmContinuousCsConformationalChange},
+      {&bCsInvariantD, kCmContinuousCsInvariantD},
+      {&bCsOneDiscreteD, kCmContinuousCsOneDiscrete},
+      {&bCsOneDiscreteM, kCmContinuousCsOneDiscrete},
+      {&bCsBimodalFf0, kCmContinuousCsBimodalFf0},
+      {&bCsBimodalFf0OneDiscrete, kCmContinuousCsBimodalFf0OneDiscrete},
+      {&bCsFloatingVbar, kCmContinuousCsFloatingVbar},
+      {&bCsWormChain, kCmContinuousCsWormChain},
+      {&bCsScalingLaw, kCmContinuousCsScalingLaw},
+      {&bCsMsTable, kCmContinuousCsMsTable},
+      {&bCsNonideal, kCmContinuousCsNonideal},
+      {&bCsff0Model, kCmContinuousCsFf0},
+      {&bCsff0OneDiscrete, kCmContinuousCsFf0OneDiscrete},
+      {&bLsgOneDiscrete, kCmLsgOneDiscrete},
+      {&bZoneLsgModel, kCmZoneLsgModel},
+      {&bElectroLsgModel, kCmElectroLsgModel},
+      {&bLsgModel, kCmLsgModel},
+      {&bDLSRhModel, kCmDLSStokesRadiusDistribution},
+      {&bDLSDModel, kCmDLSDiffusionDistribution},
+      {&bDLSTimeCourseModel, kCmDLSTimeCourse},
+      {&bCvConstantD, kCmCvConstantD},
+      {&bCsModel521, kCmContinuousCsLinearRod},
+      {&bContiSModel, kCmContinuousCs},
+      {&bContiModel, kCmContinuousCM},
+      {&bNonidealSpecies, kCmNonidealSingle},
+      {&bNonIdealMultiple, kCmNonidealMultiple},
+      {&bStokesRadii, kCmDLSStokesRadii},
+      {&bCumulants, kCmDLSCumulants},
+      {&bZoneCentrifugation, kCmZoneCentrifugationSpecies},
+      {&bFaxenApproximation, kCmFaxenSpecies},
+      {&bLinearGeometry, kCmLinearGeometry},
+      {&bExternalLoadingCell, kCmExternalLoadingCell},
+      {&bElectrophoresis, kCmElectrophoresisSpecies},
+      {&bDiscreteModel, kCmDiscreteSpecies},
   };
   // c(s) of a band-loaded sample is the zone-centrifugation c(s).
-  if (bContiSModel && bZoneCentrifugation) return 511;
+  if (bContiSModel && bZoneCentrifugation) return kCmZoneContinuousCs;
   for (const FlagCommand& f : table)
     if (*f.flag) return f.id;
   return 0;
@@ -257,7 +231,7 @@ void TXLAWindow::CmContinuousCs() {
 
 // c(s) of a sample layered as a lamella at the meniscus (band loading).
 void TXLAWindow::CmZoneContinuousCs() {
-  ChooseContinuousModel(*this, kCmZoneCs, [] {
+  ChooseContinuousModel(*this, kCmZoneContinuousCs, [] {
     bContiSModel = true;
     bZoneCentrifugation = true;
   });
@@ -265,7 +239,7 @@ void TXLAWindow::CmZoneContinuousCs() {
 
 // c(s) at a fixed frictional ratio whose partial-specific volume is floated.
 void TXLAWindow::CmContinuousCsFloatingVbar() {
-  ChooseContinuousModel(*this, kCmCsFloatingVbar, [] { bCsFloatingVbar = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsFloatingVbar, [] { bCsFloatingVbar = true; });
 }
 
 void TXLAWindow::CmContinuousCM() {
@@ -276,22 +250,22 @@ void TXLAWindow::CmContinuousCM() {
 }
 
 void TXLAWindow::CmContinuousCsInvariantD() {
-  ChooseContinuousModel(*this, kCmCsInvariantD, [] { bCsInvariantD = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsInvariantD, [] { bCsInvariantD = true; });
 }
 
 void TXLAWindow::CmContinuousCsScalingLaw() {
-  ChooseContinuousModel(*this, kCmCsScalingLaw, [] { bCsScalingLaw = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsScalingLaw, [] { bCsScalingLaw = true; });
 }
 
 void TXLAWindow::CmContinuousCsMsTable() {
-  ChooseContinuousModel(*this, kCmCsMsTable, [] { bCsMsTable = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsMsTable, [] { bCsMsTable = true; });
 }
 
 // c(s) whose species sediment in the total signal of the distribution with
 // s = s0 / (1 + ks c), D = D0 (1 + kd c); slots 20 and 21 hold log10 ks and log10 kd
 // (taken from the current values, not floated from another model's use of them).
 void TXLAWindow::CmContinuousCsNonideal() {
-  ChooseContinuousModel(*this, kCmCsNonideal, [] {
+  ChooseContinuousModel(*this, kCmContinuousCsNonideal, [] {
     bCsNonideal = true;
     pParams[20] = fLogKs;
     pParams[21] = fLogKd;
@@ -300,11 +274,11 @@ void TXLAWindow::CmContinuousCsNonideal() {
 }
 
 void TXLAWindow::CmContinuousCMInvariantD() {
-  ChooseContinuousModel(*this, kCmCMInvariantD, [] { bConstantDModel = true; });
+  ChooseContinuousModel(*this, kCmContinuousCMInvariantD, [] { bConstantDModel = true; });
 }
 
 void TXLAWindow::CmContinuousCMPriorVbar() {
-  ChooseContinuousModel(*this, kCmCMPriorVbar, [] { bCMPriorVbar = true; });
+  ChooseContinuousModel(*this, kCmContinuousCMPriorVbar, [] { bCMPriorVbar = true; });
 }
 
 void TXLAWindow::CmFMScalingLaw() {
@@ -316,44 +290,44 @@ void TXLAWindow::CmFMScalingLaw() {
 }
 
 void TXLAWindow::CmContinuousCsFf0() {
-  ChooseContinuousModel(*this, kCmCsFf0, [] { bCsff0Model = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsFf0, [] { bCsff0Model = true; });
 }
 
 void TXLAWindow::CmContinuousCsFf0OneDiscrete() {
-  ChooseContinuousModel(*this, kCmCsFf0OneDiscrete, [] { bCsff0OneDiscrete = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsFf0OneDiscrete, [] { bCsff0OneDiscrete = true; });
 }
 
 void TXLAWindow::CmContinuousCsOneDiscrete() {
   // The discrete species is given by s and M under "Fit M and s", else by s and D.
-  ChooseContinuousModel(*this, kCmCsOneDiscrete, [] {
+  ChooseContinuousModel(*this, kCmContinuousCsOneDiscrete, [] {
     bCsOneDiscreteM = bFitMAndS;
     bCsOneDiscreteD = !bFitMAndS;
   });
 }
 
 void TXLAWindow::CmContinuousCsBimodalFf0() {
-  ChooseContinuousModel(*this, kCmCsBimodalFf0, [] { bCsBimodalFf0 = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsBimodalFf0, [] { bCsBimodalFf0 = true; });
 }
 
 void TXLAWindow::CmContinuousCsBimodalFf0OneDiscrete() {
-  ChooseContinuousModel(*this, kCmCsBimodalFf0OneDiscrete, [] { bCsBimodalFf0OneDiscrete = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsBimodalFf0OneDiscrete, [] { bCsBimodalFf0OneDiscrete = true; });
 }
 
 void TXLAWindow::CmContinuousCsWormChain() {
-  ChooseContinuousModel(*this, kCmCsWormChain, [] { bCsWormChain = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsWormChain, [] { bCsWormChain = true; });
 }
 
 void TXLAWindow::CmContinuousCsConformationalChange() {
-  ChooseContinuousModel(*this, kCmCsConformationalChange, [] { bCsConformationalChange = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsConformationalChange, [] { bCsConformationalChange = true; });
 }
 
 void TXLAWindow::CmContinuousCsLinearRod() {
-  ChooseContinuousModel(*this, kCmCsLinearRod, [] { bCsModel521 = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsLinearRod, [] { bCsModel521 = true; });
 }
 
 // The ls-g*(s) models read the scan times from omega^2 t.
 void TXLAWindow::CmLsgModel() {
-  ChooseContinuousModel(*this, kCmLsg, [] { bLsgModel = true; });
+  ChooseContinuousModel(*this, kCmLsgModel, [] { bLsgModel = true; });
   if (bLsgModel) SwitchOnTimesFromW2t(&GetHandle());
 }
 
@@ -364,7 +338,7 @@ void TXLAWindow::CmLsgOneDiscrete() {
 
 // Zone centrifugation: the sample starts as a lamella at the meniscus.
 void TXLAWindow::CmZoneLsgModel() {
-  ChooseContinuousModel(*this, kCmZoneLsg, [] {
+  ChooseContinuousModel(*this, kCmZoneLsgModel, [] {
     bLsgModel = bZoneLsgModel = true;
     bZoneCentrifugation = true;
   });
@@ -373,7 +347,7 @@ void TXLAWindow::CmZoneLsgModel() {
 
 // Electrophoresis: boundaries migrating at constant velocity (um/s) in the planar cell.
 void TXLAWindow::CmElectroLsgModel() {
-  ChooseContinuousModel(*this, kCmElectroLsg, [] { bLsgModel = bElectroLsgModel = true; });
+  ChooseContinuousModel(*this, kCmElectroLsgModel, [] { bLsgModel = bElectroLsgModel = true; });
 }
 
 void TXLAWindow::CmCvConstantD() {
@@ -383,11 +357,11 @@ void TXLAWindow::CmCvConstantD() {
 // The intensity distributions of DLS correlation functions, over the Stokes radius
 // (nm) or over D (1e-7 cm^2/s).
 void TXLAWindow::CmDLSStokesRadiusDistribution() {
-  ChooseContinuousModel(*this, kCmDLSStokesRadius, [] { bDLSRhModel = true; });
+  ChooseContinuousModel(*this, kCmDLSStokesRadiusDistribution, [] { bDLSRhModel = true; });
 }
 
 void TXLAWindow::CmDLSDiffusionDistribution() {
-  ChooseContinuousModel(*this, kCmDLSDiffusion, [] { bDLSDModel = true; });
+  ChooseContinuousModel(*this, kCmDLSDiffusionDistribution, [] { bDLSDModel = true; });
 }
 
 // The I(Rh) distribution followed through time windows of the correlation

@@ -14,14 +14,12 @@
 #include "scandata/scan_file.h"
 #include "scandata/scan_loading.h"
 #include "scandata/text_io.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmDontLoadSpikes = 247;
-constexpr int kCmSetNColumns = 265;
-constexpr int kCmFinalProfileToFit = 223;
 
 // The finest radial resolution the command accepts, cm.
 constexpr float kFinestRadialStep = 0.001f;

@@ -17,6 +17,7 @@
 #include "commands/unavailable_commands.h"
 #include "numerics/path_table.h"
 #include "platform/backend.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
@@ -30,16 +31,16 @@ struct OutsideProgram {
 };
 
 constexpr OutsideProgram kPrograms[] = {
-    {878, "plot program", "", false},
-    {879, "plot program", "", false},
-    {880, "MATLAB plot program", "", false},
-    {881, "MATLAB plot program", "", false},
-    {882, "MATLAB plot program", "", false},
-    {883, "plot program", "", false},
-    {899, "GUSSI", "gussi", true},
-    {900, "GUSSI", "gussi", true},
-    {876, "HYDROPRO", "hydropro", true},
-    {577, "QUENTAR", "", false},
+    {kCmPlotDataAs3d, "plot program", "", false},
+    {kCmMakeSedimentationMovie, "plot program", "", false},
+    {kCmMATLABPlotDataFitRes, "MATLAB plot program", "", false},
+    {kCmMATLABPlotDataFitResDistribution, "MATLAB plot program", "", false},
+    {kCmMATLABPlotSizeAndShapeDistribution, "MATLAB plot program", "", false},
+    {kCmPlotTriangulatedStructureFromBEST, "plot program", "", false},
+    {kCmGUSSICSPlot, "GUSSI", "gussi", true},
+    {kCmGUSSIDataFitResidualsPlot, "GUSSI", "gussi", true},
+    {kCmHYDROPROCalculation, "HYDROPRO", "hydropro", true},
+    {kCmExportDataToQUENTAR, "QUENTAR", "", false},
 };
 
 const OutsideProgram* FindProgram(int command) {
@@ -50,7 +51,7 @@ const OutsideProgram* FindProgram(int command) {
 
 // Where the program is looked for in the program's own folders.
 std::string LocalPath(const OutsideProgram& p) {
-  if (p.command == 577) return szSiblingExe;
+  if (p.command == kCmExportDataToQUENTAR) return szSiblingExe;
   if (*p.file == '\0') return OutsidePlotProgram(p.command);
   return szProgramDir + p.file;
 }

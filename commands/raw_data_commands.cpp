@@ -29,12 +29,12 @@
 #include "scandata/scan_loading.h"
 #include "scandata/text_io.h"
 #include "scandata/time_stamps.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmInitPolyOrder = 219;
 // omega = 2 pi / 60 x rpm, rad/s.
 constexpr double kRadPerSecPerRpm = 0.10471975511965977;
 // Reference positions of the grey-black transitions of a correctly calibrated

@@ -16,13 +16,12 @@
 #include "propagators/sim_arrays.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmFitMAndS = 217;
-constexpr int kCmHeteroAssocModel = 267;
 
 // R T (erg/mol) of the data, or of 20 C before any data are loaded.
 double SpeciesRT() {

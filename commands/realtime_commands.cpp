@@ -26,6 +26,7 @@
 #include "scandata/file_list.h"
 #include "scandata/scan_loading.h"
 #include "scandata/text_io.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
@@ -33,8 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kCmRealtimeUpdate = 540;
-constexpr int kCmStopRealtimeUpdate = 541;
 
 // What a file looked like at the last look: a changed size or modification time
 // marks a file that the instrument has written again.

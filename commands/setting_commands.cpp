@@ -6,16 +6,12 @@
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "plot/data_plots.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmRegSecondDerivative = 294;
-constexpr int kCmRegMaxEnt = 295;
-constexpr int kCmRegShowBoth = 642;
-constexpr int kCmWizardMessages = 610;
-constexpr int kCmDiagnosticsToFiles = 867;
 
 // Values of the preference lines of the exclusive choices.
 constexpr int kRegMaxEntValue = 1;

@@ -20,12 +20,12 @@
 #include "propagators/solvent_settings.h"
 #include "resources/dialogs.h"
 #include "scandata/analysis_switches.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kCmInhomogeneousSolvent = 542;
 constexpr const char* kAppCaption = "TARMIC";
 constexpr const char* kCoefFilter = "dat files (*.dat*)|*.dat*|All Files (*.*)|*.*|";
 // Compressibility of water, 1/MPa.

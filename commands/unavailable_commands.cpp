@@ -7,6 +7,7 @@
 #include "app/xla_window.h"
 #include "platform/backend.h"
 #include "resources/menus.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
@@ -15,10 +16,48 @@ namespace {
 // Every command whose subsystem is not built yet. Remove an identifier here when
 // its handler enters the response table.
 constexpr int kUnavailable[] = {
-    197, 201, 216, 218, 225, 228, 229, 249, 266, 278, 282, 284,
-    290, 292, 293, 299, 520, 523, 527, 528, 534, 543, 544, 545,
-    583, 584, 601, 634, 868, 874, 875, 877, 885, 889, 895, 896,
-    897, 901, 918, 919, 920, 923,
+    kCmNoMenuItem197,
+    kCmEditDataFiles,
+    kCmNoMenuItem216,
+    kCmSetVRho,
+    kCmNoMenuItem225,
+    kCmNoMenuItem228,
+    kCmNoMenuItem229,
+    kCmNoMenuItem249,
+    kCmFitTimeDependentSMEGInArchibaldAnalysis,
+    kCmNoMenuItem278,
+    kCmNoMenuItem282,
+    kCmNoMenuItem284,
+    kCmNoMenuItem290,
+    kCmVanHoldeWeischetTransform,
+    kCmExtrapolateAreaFractionsOfLsGSVs1SqrtTime,
+    kCmProteinSolutions99Version52005,
+    kCmNoMenuItem520,
+    kCmNoMenuItem523,
+    kCmBIC9kdlsw32ExeVer319,
+    kCmNoMenuItem528,
+    kCmALV,
+    kCmProteinSolutions99Version52638,
+    kCmOldDOSBIC,
+    kCmCalculateWeightAverageSByDifferentialSecondMomentIntegration,
+    kCmPhotoCor,
+    kCmProteinSolutions99Version6205,
+    kCmProteinSolutionsVersion4,
+    kCmSubtractConstantValueFromScan,
+    kCmFlagTooStrongGradients,
+    kCmMinimumTimeToEquilibrium,
+    kCmEstimateEquilibriumRotorSpeeds,
+    kCmNoMenuItem877,
+    kCmExtractSValueFromBESTBEMINEOutput,
+    kCmCalculateRatioDiffusionalSpreadDifferentialSedimentation,
+    kCmCalculateVbarDndcAndExtinction280FromProteinSequence,
+    kCmZOZAV,
+    kCmDynamics7,
+    kCmNoMenuItem901,
+    kCmCopyLnCData,
+    kCmCopyMData,
+    kCmNoMenuItem920,
+    kCmSerializeFitWithGUSSIMonitoring,
 };
 
 // Commands without a menu item that share their handler with a menu item.
@@ -27,7 +66,7 @@ struct SharedHandler {
   int sameAs;
 };
 constexpr SharedHandler kSharedHandlers[] = {
-    {905, 907}, {906, 908}, {909, 910}, {911, 912}, {913, 914},
+    {kCmSignalMagnificationGradientAlt, kCmSignalMagnificationGradient}, {kCmNonlinearDetectionAlt, kCmNonlinearDetection}, {kCmSignalMagnificationDriftAlt, kCmSignalMagnificationDrift}, {kCmSignalRadialConvolutionAlt, kCmSignalRadialConvolution}, {kCmExcitationShadowAlt, kCmExcitationShadow},
 };
 
 // Names of commands without a menu item that the program's texts give them.
@@ -36,10 +75,10 @@ struct CommandName {
   const char* name;
 };
 constexpr CommandName kCommandNames[] = {
-    {241, "s and M Contour"},       {244, "s1,s2 Contour"},
-    {245, "K Contour"},             {285, "calculate error in s"},
-    {286, "calculate error in M"},  {837, "Mouse Sliding"},
-    {915, "FloTools"},             {901, "Choose External Plot"},
+    {kCmSMContour, "s and M Contour"},       {kCmS1S2Contour, "s1,s2 Contour"},
+    {kCmKContour, "K Contour"},             {kCmErrorInS, "calculate error in s"},
+    {kCmErrorInM, "calculate error in M"},  {kCmMouseSliding, "Mouse Sliding"},
+    {kCmFloTools, "FloTools"},             {kCmNoMenuItem901, "Choose External Plot"},
 };
 
 // A menu text as the user reads it: without the '&' marks of the mnemonics ("&&"

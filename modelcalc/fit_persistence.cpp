@@ -28,6 +28,7 @@
 #include "scandata/fit_limits.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
@@ -44,9 +45,6 @@ FitPersistenceHooks gHooks;
 std::array<float, kSavedParamCount> gKept{};
 
 // Menu items whose check marks show restored switches.
-constexpr int kCmFitMAndS = 217;
-constexpr int kCmFitTimeOffset = 255;
-constexpr int kCmSedimentationTimeOffset = 256;
 constexpr int kFluorescenceItems[5][2] = {{905, 907}, {906, 908}, {909, 910}, {911, 912}, {913, 914}};
 
 // rpm to rad/s: pi / 30.
@@ -152,7 +150,6 @@ const ContiModel kContiModels[] = {
     {513, 513, &bCvConstantD},
     {kContiCodeCs, 275, &bContiSModel},
 };
-constexpr int kCmContinuousCM = 235;
 
 struct DiscreteVariantFlag {
   DiscreteVariant variant;
@@ -381,7 +378,7 @@ void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas)
   if (!bBatchMode && window) {
     window->CheckMenuItem(kCmFitMAndS, bFitMAndS);
     if (bTimeOffset) {
-      window->CheckMenuItem(kCmFitTimeOffset, true);
+      window->CheckMenuItem(kCmFitT0OfSedimentation, true);
       window->CheckMenuItem(kCmSedimentationTimeOffset, true);
     }
   }

@@ -188,7 +188,7 @@ void ReadNonlinearDetection(Window *window, const TransferBuffer &r) {
   const bool on = FieldChecked(r, 626);
   if (!on && bNonlinearDetection) {
     SwitchOffNonlinearDetection();
-    CheckOptionPair(window, kCmNonlinearDetection, false);
+    CheckOptionPair(window, kCmNonlinearDetectionIds, false);
     return;
   }
   // Kept or switched on: the entered values are taken (the entry check has made
@@ -205,7 +205,7 @@ void ReadNonlinearDetection(Window *window, const TransferBuffer &r) {
   fPowerBaseline = baseline;
   bFitPowerCoefficient = FieldChecked(r, 630);
   bShowTransformed = show;
-  CheckOptionPair(window, kCmNonlinearDetection, on);
+  CheckOptionPair(window, kCmNonlinearDetectionIds, on);
   if (changed)
     ApplyNonlinearDetection(fPowerCoefficient, fPowerBaseline,
                             bShowTransformed);
@@ -227,10 +227,10 @@ void ReadBack(Window *window, const TransferBuffer &r) {
   fConvolutionDistFactor = FieldValue(r, 619);
   bRadialConvolution = FieldChecked(r, 625);
   // The menu's check marks follow the options set here.
-  CheckOptionPair(window, kCmMagnificationGradient, bMagnificationGradient);
-  CheckOptionPair(window, kCmMagnificationDrift, bMagnificationDrift);
-  CheckOptionPair(window, kCmExcitationShadow, bExcitationShadow);
-  CheckOptionPair(window, kCmRadialConvolution, bRadialConvolution);
+  CheckOptionPair(window, kCmMagnificationGradientIds, bMagnificationGradient);
+  CheckOptionPair(window, kCmMagnificationDriftIds, bMagnificationDrift);
+  CheckOptionPair(window, kCmExcitationShadowIds, bExcitationShadow);
+  CheckOptionPair(window, kCmRadialConvolutionIds, bRadialConvolution);
   ReadNonlinearDetection(window, r);
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/resource_types.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
@@ -79,11 +80,11 @@ extern bool bNoGridRebuild;
 
 // The command ids of each option: the item of the menu and the id without an
 // item; both carry the check mark.
-inline constexpr int kCmMagnificationGradient[2] = {907, 905};
-inline constexpr int kCmNonlinearDetection[2] = {908, 906};
-inline constexpr int kCmMagnificationDrift[2] = {910, 909};
-inline constexpr int kCmRadialConvolution[2] = {912, 911};
-inline constexpr int kCmExcitationShadow[2] = {914, 913};
+inline constexpr int kCmMagnificationGradientIds[2] = {kCmSignalMagnificationGradient, kCmSignalMagnificationGradientAlt};
+inline constexpr int kCmNonlinearDetectionIds[2] = {kCmNonlinearDetection, kCmNonlinearDetectionAlt};
+inline constexpr int kCmMagnificationDriftIds[2] = {kCmSignalMagnificationDrift, kCmSignalMagnificationDriftAlt};
+inline constexpr int kCmRadialConvolutionIds[2] = {kCmSignalRadialConvolution, kCmSignalRadialConvolutionAlt};
+inline constexpr int kCmExcitationShadowIds[2] = {kCmExcitationShadow, kCmExcitationShadowAlt};
 
 // --- the transform ---
 // Shows the domain chosen by showTransformed with the exponent and baseline

@@ -20,13 +20,13 @@
 #include <vector>
 
 #include "propagators/sim_run.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 
 class Window;
 
 // The menu item of the model (check mark while it is on); its accelerator is Ctrl+B.
-inline constexpr int kCmBufferSedimentation = 552;
 
 // The settings of the model, edited by the "Buffer Mismatch" dialog. The switch of
 // the model is bBufferSedCorrection (modelfit/model_flags.h).

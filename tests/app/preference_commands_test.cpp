@@ -15,6 +15,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/time_stamps.h"
 #include "tests/app/shell_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -52,7 +53,7 @@ TEST_F(PreferenceCommands, SoundsOffSavedWritesZeroOnLineSixOnly) {
   backend_->QueueMessageBox(IDYES, "SET PREFERENCE");  // save as default setting?
   window_->CmSound();
   EXPECT_FALSE(bPlaySounds);
-  EXPECT_FALSE(Screen().IsMenuItemChecked(594));
+  EXPECT_FALSE(Screen().IsMenuItemChecked(kCmSound));
   auto expected = lines;
   expected[kPrefSounds] = "0";
   EXPECT_EQ(ReadLines(szParamsIni), expected);
@@ -64,7 +65,7 @@ TEST_F(PreferenceCommands, G2ConventionSavedWritesOneOnLineSixteen) {
   backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
   window_->CmAlwaysLoadG2();
   EXPECT_TRUE(bAlwaysLoadG2);
-  EXPECT_TRUE(Screen().IsMenuItemChecked(894));
+  EXPECT_TRUE(Screen().IsMenuItemChecked(kCmAlwaysLoadG2));
   EXPECT_EQ(Line(kPrefAlwaysLoadG2), "1");
   EXPECT_EQ(backend_->Transcript()[0].text,
             "calculate with DLS data as g(2)-1 intensity autocorrelation function?");
@@ -76,7 +77,7 @@ TEST_F(PreferenceCommands, NotSavingLeavesTheFileAlone) {
   backend_->QueueMessageBox(IDNO, "SET PREFERENCE");
   window_->CmSuppressBaselineCorrelation();
   EXPECT_FALSE(bSuppressBaselineCorrelation);
-  EXPECT_FALSE(Screen().IsMenuItemChecked(829));
+  EXPECT_FALSE(Screen().IsMenuItemChecked(kCmSuppressBaselineCorrelation));
   EXPECT_EQ(ReadLines(szParamsIni), before);
 }
 
@@ -90,7 +91,7 @@ TEST_F(PreferenceCommands, ThreadQuestionsCancelledTurnMultithreadingOff) {
   EXPECT_FALSE(bMultiThreading);
   EXPECT_EQ(nThreads, 5);
   EXPECT_EQ(LammThreadCount(), 1);
-  EXPECT_FALSE(Screen().IsMenuItemChecked(648));
+  EXPECT_FALSE(Screen().IsMenuItemChecked(kCmMultipleThreads));
 }
 
 TEST_F(PreferenceCommands, TypedThreadCountsAreAtLeastOneAndSaved) {
@@ -123,7 +124,7 @@ TEST_F(PreferenceCommands, TimeStampThresholdIsStoredAsItIsUsed) {
   window_->CmCheckTimeStamps();
   nScans = 0;
   EXPECT_TRUE(bCheckTimeStamps);
-  EXPECT_TRUE(Screen().IsMenuItemChecked(902));
+  EXPECT_TRUE(Screen().IsMenuItemChecked(kCmCheckTimeStamps));
   EXPECT_EQ(Line(kPrefCheckTimeStamps), "1");
   EXPECT_EQ(Line(kPrefTimeStampThreshold), "200");
   const double inUse = dTimeStampThreshold;
@@ -137,14 +138,14 @@ TEST_F(PreferenceCommands, TimeStampCheckOffIsStored) {
   window_->CmCheckTimeStamps();
   EXPECT_FALSE(bCheckTimeStamps);
   EXPECT_EQ(Line(kPrefCheckTimeStamps), "0");
-  EXPECT_FALSE(Screen().IsMenuItemChecked(902));
+  EXPECT_FALSE(Screen().IsMenuItemChecked(kCmCheckTimeStamps));
 }
 
 TEST_F(PreferenceCommands, ScanColoursToggleWithoutAQuestionFirst) {
   backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
   window_->CmScanColorByTime();
   EXPECT_FALSE(bColorScansByTime);
-  EXPECT_FALSE(Screen().IsMenuItemChecked(609));
+  EXPECT_FALSE(Screen().IsMenuItemChecked(kCmScanColorByTime));
   EXPECT_EQ(Line(kPrefScanColorByTime), "0");
   ASSERT_EQ(backend_->Transcript().size(), 1u);
   EXPECT_EQ(backend_->Transcript()[0].text, "save as default setting?");
@@ -154,7 +155,7 @@ TEST_F(PreferenceCommands, OldFilenameConventionTogglesUnstored) {
   const auto before = ReadLines(szParamsIni);
   window_->CmOldFilenameConvention();
   EXPECT_TRUE(bOldFilenameConvention);
-  EXPECT_TRUE(Screen().IsMenuItemChecked(243));
+  EXPECT_TRUE(Screen().IsMenuItemChecked(kCmOldFilenameConvention));
   window_->CmOldFilenameConvention();
   EXPECT_FALSE(bOldFilenameConvention);
   EXPECT_EQ(ReadLines(szParamsIni), before);

@@ -15,6 +15,7 @@
 #include "platform/headless/headless_backend.h"
 #include "resources/menus.h"
 #include "tests/app/shell_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -154,7 +155,7 @@ TEST_F(Startup, FirstStartAsksForTheDisclaimerAndAgreeingWritesTheFile) {
 
 TEST_F(Startup, DecliningTheDisclaimerEndsTheProgramUnshown) {
   backend_->QueueDialog(IDCANCEL);
-  UiEvents().Post(Event::Command(213));  // never reached
+  UiEvents().Post(Event::Command(kCmRun));  // never reached
   EXPECT_EQ(RunProgram(dir_.Program()), 0);
   EXPECT_FALSE(backend_->Headless().IsShown());
   EXPECT_FALSE(std::filesystem::exists(dir_.path() + "tarmicparams.ini"));
@@ -173,15 +174,15 @@ TEST_F(Startup, MenuCheckMarksFollowThePreferences) {
   UiEvents().Post(Event::CloseRequest());
   EXPECT_EQ(RunProgram(dir_.Program()), 0);
   HeadlessWindow& w = backend_->Headless();
-  EXPECT_FALSE(w.IsMenuItemChecked(648));
-  EXPECT_TRUE(w.IsMenuItemChecked(294));
-  EXPECT_FALSE(w.IsMenuItemChecked(295));
-  EXPECT_FALSE(w.IsMenuItemChecked(642));
-  EXPECT_TRUE(w.IsMenuItemChecked(824));
-  EXPECT_FALSE(w.IsMenuItemChecked(826));
-  EXPECT_FALSE(w.IsMenuItemChecked(825));
-  EXPECT_TRUE(w.IsMenuItemChecked(829));
-  EXPECT_TRUE(w.IsMenuItemChecked(610));
+  EXPECT_FALSE(w.IsMenuItemChecked(kCmMultipleThreads));
+  EXPECT_TRUE(w.IsMenuItemChecked(kCmRegSecondDerivative));
+  EXPECT_FALSE(w.IsMenuItemChecked(kCmRegMaxEnt));
+  EXPECT_FALSE(w.IsMenuItemChecked(kCmRegShowBoth));
+  EXPECT_TRUE(w.IsMenuItemChecked(kCmFitMarquardt));
+  EXPECT_FALSE(w.IsMenuItemChecked(kCmFitSimplex));
+  EXPECT_FALSE(w.IsMenuItemChecked(kCmFitAnnealing));
+  EXPECT_TRUE(w.IsMenuItemChecked(kCmSuppressBaselineCorrelation));
+  EXPECT_TRUE(w.IsMenuItemChecked(kCmWizardMessages));
 }
 
 TEST_F(Startup, FullMenuLosesTheItemsOfMissingPlotPrograms) {
@@ -194,8 +195,8 @@ TEST_F(Startup, FullMenuLosesTheItemsOfMissingPlotPrograms) {
   w.SetupWindow();
   HeadlessWindow& h = backend_->Headless();
   for (int id : {878, 880, 881, 882, 883}) EXPECT_FALSE(h.HasMenuItem(id)) << id;
-  EXPECT_TRUE(h.HasMenuItem(879));
-  EXPECT_TRUE(h.HasMenuItem(900));
+  EXPECT_TRUE(h.HasMenuItem(kCmMakeSedimentationMovie));
+  EXPECT_TRUE(h.HasMenuItem(kCmGUSSIDataFitResidualsPlot));
 }
 
 TEST_F(Startup, ReadOnlyProgramAndUserDirectoriesStillGiveAWorkingProgram) {
@@ -244,10 +245,10 @@ TEST_F(Startup, LoadedIntensityDataEnableTheirMenuItem) {
   nScans = 2;
   bIntensityData = true;
   w.UpdateMenuForLoadedData();
-  EXPECT_TRUE(h.IsMenuItemEnabled(231));
+  EXPECT_TRUE(h.IsMenuItemEnabled(kCmSaveIntensityAsAbsorbance));
   bIntensityData = false;
   w.UpdateMenuForLoadedData();
-  EXPECT_FALSE(h.IsMenuItemEnabled(231));
+  EXPECT_FALSE(h.IsMenuItemEnabled(kCmSaveIntensityAsAbsorbance));
   nScans = 0;
 }
 
@@ -258,16 +259,16 @@ TEST_F(Startup, FluorescenceDataAddNoFloToolsItemToTheAttachedMenu) {
   nScans = 1;
   bFluorescenceData = true;
   w.UpdateMenuForLoadedData();
-  EXPECT_FALSE(backend_->Headless().HasMenuItem(915));
+  EXPECT_FALSE(backend_->Headless().HasMenuItem(kCmFloTools));
   EXPECT_FALSE(w.bFloToolsInserted);
 
   // The full menu has item 552, before which it goes; other data remove it again.
   backend_->Headless().AttachMenu(GetMenuResource(kMenuFull));
   w.UpdateMenuForLoadedData();
-  EXPECT_TRUE(backend_->Headless().HasMenuItem(915));
+  EXPECT_TRUE(backend_->Headless().HasMenuItem(kCmFloTools));
   bFluorescenceData = false;
   w.UpdateMenuForLoadedData();
-  EXPECT_FALSE(backend_->Headless().HasMenuItem(915));
+  EXPECT_FALSE(backend_->Headless().HasMenuItem(kCmFloTools));
   nScans = 0;
 }
 

@@ -21,6 +21,7 @@
 #include "resources/menus.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/scan_file.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -173,7 +174,7 @@ TEST_F(BufferCommandsTest, SubtractionRemovesTheBufferProfileAndSwitchesTheModel
               }).ok());
 
   Backend().QueueMessageBox(IDOK, "ATTENTION");
-  Dispatch(576);
+  Dispatch(kCmSubtractBufferMismatch);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_FALSE(bBufferSedCorrection);
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmBufferSedimentation));
@@ -189,7 +190,7 @@ TEST_F(BufferCommandsTest, SubtractionRemovesTheBufferProfileAndSwitchesTheModel
   }
 
   const float kept = ppSignal[1][1];
-  Dispatch(576);  // the model is off now: no note, no change
+  Dispatch(kCmSubtractBufferMismatch);  // the model is off now: no note, no change
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(ppSignal[1][1], kept);
 }
@@ -199,7 +200,7 @@ TEST_F(BufferCommandsTest, SubtractionRemovesTheBufferProfileAndSwitchesTheModel
 TEST_F(BufferCommandsTest, ModelCommandsKeepTheCorrection) {
   bInterferenceData = true;
   bBufferSedCorrection = true;
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   EXPECT_TRUE(bContiSModel);
   EXPECT_TRUE(bBufferSedCorrection);
   EXPECT_TRUE(Backend().Transcript().empty());

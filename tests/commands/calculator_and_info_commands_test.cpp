@@ -16,6 +16,7 @@
 #include "plot/winplot.h"
 #include "resources/menus.h"
 #include "commands_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -51,7 +52,7 @@ TEST_F(CalculatorTest, ResultsAgreeWithClosedFormulasOfSedimentation) {
   const double v = 0.73, rho = 1.0, etaP = 0.01002;
 
   // s20,w: viscosity and buoyancy of the buffer against water at 20 C.
-  std::string text = Calculate(582, {"4.0", "0.73", "0.73", "1.0", "1.5"});
+  std::string text = Calculate(kCmCalculateS20w, {"4.0", "0.73", "0.73", "1.0", "1.5"});
   EXPECT_REL(After(text, "s(20,w) = "), 4.0 * (1.5 / 1.002) * (1 - 0.73 * 0.99823) / (1 - 0.73));
   EXPECT_EQ(Backend().ClipboardText(), text);
 
@@ -59,40 +60,40 @@ TEST_F(CalculatorTest, ResultsAgreeWithClosedFormulasOfSedimentation) {
   const double M = 66000.0;
   const double R = std::cbrt(3.0 * M * v / (4.0 * kPiD * kNA));  // cm
   const double sSphere = 2.0 * R * R * (1 - v * rho) / (9.0 * etaP * v) / 1e-13;
-  text = Calculate(276, {"66000", "0.73", "1.0", "1.002"});
+  text = Calculate(kCmSphereSFromM, {"66000", "0.73", "1.0", "1.002"});
   EXPECT_REL(After(text, "s = "), sSphere);
 
   // Rh(s) of that sphere is R, and s(Rh) gives s back.
-  text = Calculate(831, {"4.5", "0.73", "1.0", "1.002"});
+  text = Calculate(kCmSphereRhFromS, {"4.5", "0.73", "1.0", "1.002"});
   EXPECT_REL(After(text, "Rh = "), std::sqrt(9.0 * etaP * v * 4.5e-13 / (2.0 * (1 - v * rho))) * 1e7);
-  text = Calculate(830, {"3.0", "0.73", "1.0", "1.002"});
+  text = Calculate(kCmSphereSFromRh, {"3.0", "0.73", "1.0", "1.002"});
   EXPECT_REL(After(text, "s = "), 2.0 * 9e-14 * (1 - v * rho) / (9.0 * etaP * v) / 1e-13);
 
   // M(s) of an asymmetric particle: s = M (1 - vbar rho) / (N_A 6 pi eta (f/f0) R(M)).
-  text = Calculate(606, {"4.0", "1.3", "0.73", "1.0", "1.002"});
+  text = Calculate(kCmMFromS, {"4.0", "1.3", "0.73", "1.0", "1.002"});
   const double Mx = After(text, "M = ");
   const double Rx = std::cbrt(3.0 * Mx * v / (4.0 * kPiD * kNA));
   EXPECT_REL(Mx * (1 - v * rho) / (kNA * 6.0 * kPiD * etaP * 1.3 * Rx) / 1e-13, 4.0);
 
   // f/f0 of the sphere's own s is 1 (no axial ratio), of two thirds of it 1.5.
-  text = Calculate(270, {"66000", "3.6", "0.73", "1.0", "1.002", "0"});
+  text = Calculate(kCmCalculateFrictionalRatios, {"66000", "3.6", "0.73", "1.0", "1.002", "0"});
   EXPECT_REL(After(text, "f/f0 = "), sSphere / 3.6);
-  text = Calculate(270, {"66000", std::to_string(sSphere).c_str(), "0.73", "1.0", "1.002", "0"});
+  text = Calculate(kCmCalculateFrictionalRatios, {"66000", std::to_string(sSphere).c_str(), "0.73", "1.0", "1.002", "0"});
   EXPECT_NEAR(After(text, "f/f0 = "), 1.0, 2e-4);
   EXPECT_NE(text.find("no axial ratio"), std::string::npos);
   // Longer ellipsoids have larger f/f0: Perrin gives f/f0 = 1.2497 for a prolate 5:1.
-  text = Calculate(547, {"1.25", "0.73", "0", "1.0"});
+  text = Calculate(kCmShapesFromFrictionalRatio, {"1.25", "0.73", "0", "1.0"});
   EXPECT_NEAR(After(text, "prolate ellipsoid = "), 5.0, 0.1);
 
   // The friction force balances the buoyant centrifugal force M (1 - vbar rho) w^2 r / N_A.
-  text = Calculate(578, {"66000", "4.0", "0.73", "1.0", "50000", "6.5"});
+  text = Calculate(kCmFrictionForce, {"66000", "4.0", "0.73", "1.0", "50000", "6.5"});
   const double w = 50000.0 * kPiD / 30.0;
   EXPECT_REL(After(text, "friction force F = "), M * (1 - v * rho) * w * w * 6.5 / kNA * 1e-5);
 
   // Plateau dilution exp(-2 s w^2 t) and the column pressure rho w^2 (r^2 - m^2) / 2.
-  text = Calculate(461, {"10", "50000", "3600"});
+  text = Calculate(kCmRadialDilution, {"10", "50000", "3600"});
   EXPECT_REL(After(text, "c/c0 = "), std::exp(-2.0 * 10e-13 * w * w * 3600.0));
-  text = Calculate(463, {"60000", "1.0", "6.0", "7.2"});
+  text = Calculate(kCmCalculatePressure, {"60000", "1.0", "6.0", "7.2"});
   const double w6 = 60000.0 * kPiD / 30.0;
   EXPECT_REL(After(text, "cm = "), 0.5 * 1000.0 * w6 * w6 * (7.2 * 7.2 - 36.0) * 1e-4 * 1e-5);
 
@@ -102,14 +103,14 @@ TEST_F(CalculatorTest, ResultsAgreeWithClosedFormulasOfSedimentation) {
   Backend().ClearTranscript();
   Backend().QueueInput(std::string("4.0"));
   Backend().QueueInput(std::nullopt);
-  Dispatch(276);
+  Dispatch(kCmSphereSFromM);
   EXPECT_TRUE(BoxTexts().empty());
   EXPECT_EQ(Backend().ClipboardText(), clip);
   // A negative mass is refused; a neutrally buoyant particle and a sign mismatch of s
   // and buoyancy have no solution.
-  EXPECT_EQ(Calculate(276, {"-5"}), "the value must be positive");
-  EXPECT_NE(Calculate(582, {"4", "1.0", "1.0", "1.0", "1.0"}).find("neutrally buoyant"), std::string::npos);
-  EXPECT_NE(Calculate(606, {"-4", "1", "0.73", "1.0", "1.0"}).find("same sign"), std::string::npos);
+  EXPECT_EQ(Calculate(kCmSphereSFromM, {"-5"}), "the value must be positive");
+  EXPECT_NE(Calculate(kCmCalculateS20w, {"4", "1.0", "1.0", "1.0", "1.0"}).find("neutrally buoyant"), std::string::npos);
+  EXPECT_NE(Calculate(kCmMFromS, {"-4", "1", "0.73", "1.0", "1.0"}).find("same sign"), std::string::npos);
   EXPECT_EQ(Backend().ClipboardText(), clip);
 }
 
@@ -137,7 +138,7 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
     InstallScanArrays(j, kRadii, r, c, nullptr, false);
   }
   pScanOrder = {0, 2, 3, 1};
-  const std::string text = Calculate(462, {"6.0", "7.1"});
+  const std::string text = Calculate(kCmSecondMomentS, {"6.0", "7.1"});
   const std::vector<std::string> lines = Lines(text);
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[2].rfind("1000.0\t", 0), 0u);
@@ -145,22 +146,22 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
   EXPECT_NEAR(After(text, "mean\t"), 5.0, 0.02);
   EXPECT_EQ(Backend().ClipboardText(), text);
   // A plateau inside the meniscus, or one where no scan has a boundary, has no answer.
-  EXPECT_NE(Calculate(462, {"6.0", "5.99"}).find("beyond the meniscus"), std::string::npos);
-  EXPECT_NE(Calculate(462, {"6.5", "6.6"}).find("no scan has a boundary"), std::string::npos);
+  EXPECT_NE(Calculate(kCmSecondMomentS, {"6.0", "5.99"}).find("beyond the meniscus"), std::string::npos);
+  EXPECT_NE(Calculate(kCmSecondMomentS, {"6.5", "6.6"}).find("no scan has a boundary"), std::string::npos);
 }
 
 TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
   Backend().AnswerUnscriptedBoxes(IDOK);
   // About shows the disclaimer with the version; agreeing stores the acceptance.
   Backend().QueueDialog(IDOK);
-  Dispatch(221);
+  Dispatch(kCmAbout);
   ASSERT_EQ(Shown("Dialog"), 1);
   EXPECT_EQ(Backend().Transcript()[0].caption, "About");
   EXPECT_EQ(Lines(ReadFile(szParamsIni)).at(0), "1");
   EXPECT_FALSE(UiEvents().Any([](const Event& e) { return e.type == EventType::Quit; }));
   // Declining withdraws it in the file (the next start asks again) and ends the program.
   Backend().QueueDialog(IDCANCEL);
-  Dispatch(221);
+  Dispatch(kCmAbout);
   EXPECT_FALSE(bDisclaimerAccepted);
   EXPECT_EQ(Lines(ReadFile(szParamsIni)).at(0), "0");
   EXPECT_TRUE(UiEvents().Any([](const Event& e) { return e.type == EventType::Quit; }));
@@ -168,7 +169,7 @@ TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
   Backend().ClearTranscript();
 
   // One line per accelerator, Ctrl keys before Alt keys, each naming its command.
-  Dispatch(869);
+  Dispatch(kCmKeyboardShortcuts);
   ASSERT_EQ(BoxTexts().size(), 1u);
   const std::vector<std::string> lines = Lines(BoxTexts()[0]);
   const AcceleratorTable& table = GetAcceleratorTable(kAcceleratorTableId);
@@ -188,10 +189,10 @@ TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
 
   // The temperature plot needs data; with data it holds one point per scan in time
   // order, is painted once and freed.
-  Dispatch(537);
+  Dispatch(kCmShowTemperaturePlot);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"load data first"});
   LoadVelocitySet();
-  Dispatch(537);
+  Dispatch(kCmShowTemperaturePlot);
   ASSERT_NE(pTemperaturePlot, nullptr);
   const CCurve* curve = pTemperaturePlot->GetCurve(0);
   ASSERT_EQ(curve->X()->Length(), 3u);
@@ -213,9 +214,9 @@ TEST_F(CommandTest, OutsideProgramsThatAreMissingAreNamed) {
   for (int id : {878, 879, 880, 881, 882, 883, 899, 900, 876, 577})
     EXPECT_FALSE(IsUnavailableCommand(id)) << id;
 
-  Dispatch(878);
-  Dispatch(876);
-  Dispatch(577);
+  Dispatch(kCmPlotDataAs3d);
+  Dispatch(kCmHYDROPROCalculation);
+  Dispatch(kCmExportDataToQUENTAR);
   ASSERT_EQ(BoxTexts().size(), 3u);
   EXPECT_EQ(Captions()[0], "PROGRAM NOT FOUND");
   EXPECT_EQ(BoxTexts()[0], "Plot Data as 3d needs the outside plot program \"plotdata3d\", which was not found at " +
@@ -232,8 +233,8 @@ TEST_F(CommandTest, OutsideProgramsThatAreMissingAreNamed) {
   WriteFile(szProgramDir + "bin/plotdata3d", "#!/bin/sh\n");
   chmod((szProgramDir + "bin/plotdata3d").c_str(), 0755);
   Backend().ClearTranscript();
-  Dispatch(876);
-  Dispatch(878);
+  Dispatch(kCmHYDROPROCalculation);
+  Dispatch(kCmPlotDataAs3d);
   ASSERT_EQ(BoxTexts().size(), 2u);
   EXPECT_EQ(Captions(), (std::vector<std::string>{"ATTENTION", "ATTENTION"}));
   EXPECT_EQ(BoxTexts()[0], "HYDROPRO was found, but handing data to it is not available in this version");

@@ -21,6 +21,7 @@
 #include "modelfit/model_params.h"
 #include "scandata/analysis_switches.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -58,17 +59,17 @@ class CommandWalkTest : public DistributionWindowTest {
 
   void Load() {
     Backend().QueueOpenFiles(files_);
-    Dispatch(200);
+    Dispatch(kCmLoadNewFiles);
   }
 
   // Chooses one command, then paints as the window does next; a command that
   // released the data set (Exit, a declined disclaimer) has the set loaded again.
   void Walk(int id);
   void ComputeDistribution() {
-    Walk(275);
+    Walk(kCmContinuousCs);
     pParams[kContiSlotGridCount] = 10.0f;
     UnpackModelParams();
-    Walk(213);
+    Walk(kCmRun);
     ASSERT_TRUE(bModelComputed && pDistValues);
   }
 

@@ -29,6 +29,7 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/time_stamps.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 
@@ -138,7 +139,7 @@ class CommandTest : public ::testing::Test {
   // Loads files through "Load New Files" and the scripted file dialog.
   void LoadThroughDialog(std::vector<std::string> files) {
     backend_->QueueOpenFiles(std::move(files));
-    Dispatch(200);
+    Dispatch(kCmLoadNewFiles);
   }
   void LoadVelocitySet() {
     LoadThroughDialog(VelocitySet());

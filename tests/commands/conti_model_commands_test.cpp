@@ -8,6 +8,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_variants.h"
 #include "numerics/solvent_constants.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -24,22 +25,22 @@ TEST_F(ContiModelCommandTest, EveryModelCommandChoosesARunnableModelWithItsSetti
     EXPECT_TRUE(IsSGridModel()) << id;
   }
   // The variant settings start from their defaults and the engine reads them back.
-  Dispatch(548);
+  Dispatch(kCmContinuousCsBimodalFf0);
   EXPECT_FLOAT_EQ(pParams[kVariantSlotValue], 2.0f);
   EXPECT_FLOAT_EQ(pParams[kVariantSlotLow], 10.0f);
   EXPECT_FLOAT_EQ(pParams[kVariantSlotHigh], 20.0f);
   pParams[kVariantSlotValue] = 1.8f;
   UnpackModelParams();
   EXPECT_FLOAT_EQ(fSecondFf0, 1.8f);
-  Dispatch(603);
+  Dispatch(kCmContinuousCsWormChain);
   EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 36.0f);  // persistence length, nm
-  Dispatch(595);
+  Dispatch(kCmContinuousCsFf0);
   EXPECT_FLOAT_EQ(pParams[kContiSlotShape1], 1.0f);
   EXPECT_FLOAT_EQ(pParams[kContiSlotShape2], 2.0f);
   EXPECT_FLOAT_EQ(pParams[kContiSlotShape3], 10.0f);
   // "Fit M and s" gives the discrete species by its mass.
   bFitMAndS = true;
-  Dispatch(531);
+  Dispatch(kCmContinuousCsOneDiscrete);
   EXPECT_TRUE(bCsOneDiscreteM);
   EXPECT_FALSE(bCsOneDiscreteD);
   bFitMAndS = false;
@@ -47,14 +48,14 @@ TEST_F(ContiModelCommandTest, EveryModelCommandChoosesARunnableModelWithItsSetti
 
 TEST_F(ContiModelCommandTest, RunComputesTheSizeAndShapeDistribution) {
   LoadSyntheticRun();
-  Dispatch(595);
+  Dispatch(kCmContinuousCsFf0);
   pParams[kContiSlotGridMin] = 1.0f;
   pParams[kContiSlotGridMax] = 10.0f;
   pParams[kContiSlotGridCount] = 10.0f;
   pParams[kContiSlotShape3] = 3.0f;
   pParams[kContiSlotConfidence] = 0.68f;
   UnpackModelParams();
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_TRUE(bModelComputed);
   EXPECT_EQ(nFf0Grid, 30);
   double total = 0.0;

@@ -10,6 +10,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -20,7 +21,7 @@ float Number(const std::string& field) { return std::strtof(field.c_str(), nullp
 
 TEST_F(CopyCommandTest, CopyDataPlotPutsItsPictureOnTheClipboard) {
   LoadVelocitySet();
-  Dispatch(205);
+  Dispatch(kCmCopyDataPlot);
   ASSERT_NE(Backend().ClipboardPicture(), nullptr);
   EXPECT_FALSE(Backend().ClipboardPicture()->Records().empty());
 }
@@ -29,20 +30,20 @@ TEST_F(CopyCommandTest, CopyDataPlotPutsItsPictureOnTheClipboard) {
 
 TEST_F(CopyCommandTest, CopyResidualsBitmapGivesOneRowPerScan) {
   LoadVelocitySet();
-  Dispatch(507);
+  Dispatch(kCmCopyResidualsBitmap);
   ASSERT_NE(Backend().ClipboardBitmap(), nullptr);
   EXPECT_EQ(Backend().ClipboardBitmap()->Height(), 3);
   EXPECT_EQ(Backend().ClipboardBitmap()->Width(), iFitLast - iFitFirst + 1);
 }
 
 TEST_F(CopyCommandTest, CopyResidualsBitmapWithoutDataDoesNothing) {
-  Dispatch(507);
+  Dispatch(kCmCopyResidualsBitmap);
   EXPECT_EQ(Backend().ClipboardBitmap(), nullptr);
 }
 
 TEST_F(CopyCommandTest, DataTableHasTheGridAndOneColumnPerScanInDisplayOrder) {
   LoadVelocitySet();
-  Dispatch(258);
+  Dispatch(kCmCopyDataTable);
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), nGridPoints);
   for (int i : {1, nGridPoints / 2, nGridPoints}) {
@@ -64,7 +65,7 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimits) {
     for (int i = 1; i <= pnPoints[static_cast<std::size_t>(s)]; ++i) ppFit[static_cast<std::size_t>(s)][i] = 0.05f;
   bModelComputed = true;
 
-  Dispatch(259);
+  Dispatch(kCmCopyFitDataTable);
   std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), iFitLast - iFitFirst + 1);
   std::vector<std::string> f = Fields(rows.front());
@@ -72,7 +73,7 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimits) {
   EXPECT_NEAR(Number(f[0]), pGridRadius[iFitFirst], 1e-5);
   EXPECT_NEAR(Number(f[1]), 0.05f, 1e-6);
 
-  Dispatch(260);
+  Dispatch(kCmCopyResidualsTable);
   rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), iFitLast - iFitFirst + 1);
   const int middle = (iFitFirst + iFitLast) / 2;
@@ -88,7 +89,7 @@ TEST_F(CopyCommandTest, TINoiseTableHoldsTheWholeNoiseFound) {
     pTINoise[i] = 0.001f;
     pRemovedTINoise[i] = 0.002f;
   }
-  Dispatch(262);
+  Dispatch(kCmCopyTINoiseTable);
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), iFitLast - iFitFirst + 1);
   const std::vector<std::string> f = Fields(rows.back());
@@ -101,7 +102,7 @@ TEST_F(CopyCommandTest, RINoiseTableHasOneRowPerScanInDisplayOrder) {
   LoadVelocitySet();
   bFitRINoise = true;
   for (int s = 1; s <= nScans; ++s) pRINoise[s] = 0.1f * static_cast<float>(s);
-  Dispatch(261);
+  Dispatch(kCmCopyRINoiseTable);
   EXPECT_EQ(Backend().ClipboardTextValue(), "1000\t0.2\n2000\t0.3\n3000\t0.1\n");
 }
 

@@ -14,6 +14,7 @@
 #include "app/zoom.h"
 #include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -116,14 +117,14 @@ class DataSetToolsTest : public DistributionWindowTest {
 // fitted from an s 10 % off: s comes back and the fit lies at the noise level.
 TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
   SetCellAndLimits();
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   SetSpecies(static_cast<float>(kSyntheticS), false);
   fs::create_directories(DataDir());
   for (const char* answer : {"0.01", "50000"}) Backend().QueueInput(answer);
   Backend().QueueMessageBox(IDNO, "GENERATE DATA");  // no acceleration phase
   for (const char* answer : {"600", "10", "0.002"}) Backend().QueueInput(answer);
   Backend().QueueSaveFile(DataDir() + "/anything.ra0");
-  Dispatch(214);
+  Dispatch(kCmGenerateSingle);
   ASSERT_EQ(nScans, 10);
   EXPECT_EQ(szDataDirectory, DataDir());
   EXPECT_EQ(pnPoints[1], 120);  // 6.00 .. 7.19: the single-precision sums pass 7.2
@@ -151,7 +152,7 @@ TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
   LoadThroughDialog(files);
   ASSERT_EQ(nScans, 10);
   SetCellAndLimits();
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   SetSpecies(static_cast<float>(1.1 * kSyntheticS), true);
   RunByAccelerator('F');
   EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
@@ -168,9 +169,9 @@ TEST_F(DataSetToolsTest, LoadedOffsetIsFittedAsBaseline) {
   ChooseSmallCs();
   EXPECT_EQ(bBaselineOption, 1);
   Backend().QueueDialog(IDOK);
-  Dispatch(212);
+  Dispatch(kCmParameters);
   EXPECT_TRUE(bVaryBaseline);
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   EXPECT_NEAR(fBaseline, 0.05, 0.005);
   float area = 0, mean = 0, total = 0;
@@ -190,7 +191,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   ChooseSmallCs();
   bFitTINoise = bFitRINoise = true;
   bVaryBaseline = true;
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   std::vector<std::vector<float>> raw(Ix(nScans) + 1);
   for (int s = 1; s <= nScans; ++s) raw[Ix(s)].assign(ppSignal[Ix(s)], ppSignal[Ix(s)] + pnPoints[Ix(s)] + 1);
@@ -200,7 +201,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
   Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
   Backend().QueueSaveFile(DataDir() + "/params.txt");
-  Dispatch(203);
+  Dispatch(kCmSaveFitData);
   for (int s = 1; s <= nScans; ++s) {
     const std::string name = ppScanFileNames[Ix(s)].substr(1);
     const ScanRead f = Read(DataDir() + "/f" + name), r = Read(DataDir() + "/r" + name);
@@ -212,7 +213,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   // Save Noise: TI profile as a scan, RI offsets against time.
   Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
   Backend().QueueSaveFile(DataDir() + "/RIN.ra1");
-  Dispatch(252);
+  Dispatch(kCmSaveNoise);
   const ScanRead ti = Read(DataDir() + "/TIN.ra1");
   CCurve ri;
   ASSERT_TRUE(ri.ReadFromFile((DataDir() + "/RIN.ra1").c_str(), 1, 2));
@@ -221,7 +222,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   for (int k = 0; k < ri.Count(); ++k) riByTime[std::lround(ri.X()->Get(k))] = ri.Y()->Get(k);
 
   // Subtract All Systematic Noise (Ctrl+N): raw - TI(file) - RI(file) inside the fit range.
-  Dispatch(519);
+  Dispatch(kCmSubtractSystematicNoise);
   EXPECT_EQ(nZoomLevel, 1);
   for (int s = 1; s <= nScans; ++s) {
     const float offset = riByTime.at(std::lround(pScanInfo[Ix(s)].recordedTime));
@@ -233,7 +234,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   }
   // Restore Original TI Noise: only the RI offsets stay subtracted; the model values
   // moved with the data.
-  Dispatch(607);
+  Dispatch(kCmRestoreTINoise);
   for (int s = 1; s <= nScans; ++s) {
     const float offset = riByTime.at(std::lround(pScanInfo[Ix(s)].recordedTime));
     for (int p = 1; p <= pnPoints[Ix(s)]; ++p)
@@ -243,7 +244,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
 
   // A saved distribution with the scans' extension, beside all the rest.
   Backend().QueueSaveFile(DataDir() + "/distribution.ra1");
-  Dispatch(271);
+  Dispatch(kCmSaveContinuousDistribution);
   ASSERT_TRUE(fs::exists(DataDir() + "/distribution.ra1"));
   Backend().ClearTranscript();
   std::vector<std::string> all;
@@ -277,14 +278,14 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
 // with the generating model leaves residuals at its noise level.
 TEST_F(DataSetToolsTest, GenerateSeriesFollowsTheGrid) {
   SetCellAndLimits();
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   SetSpecies(static_cast<float>(kSyntheticS), false);
   fs::create_directories(DataDir());
   for (const char* grid : {"0.02", "40000 50000", "0 0.003", "6.0"}) Backend().QueueInput(grid);
   Backend().QueueMessageBox(IDNO, "GENERATE SERIES");  // no acceleration phase
   for (const char* answer : {"600", "4", "0"}) Backend().QueueInput(answer);
   Backend().QueueSaveFile(DataDir() + "/series");
-  Dispatch(647);
+  Dispatch(kCmGenerateSeries);
   ASSERT_TRUE(Backend().AllAnswersUsed());
   EXPECT_FALSE(bGeneratingSeries);
   EXPECT_FALSE(fs::exists(DataDir() + "/xp5"));
@@ -313,7 +314,7 @@ TEST_F(DataSetToolsTest, GenerateSeriesFollowsTheGrid) {
   EXPECT_NEAR(fBottom, 7.2f, 1e-6);
   EXPECT_NEAR(fFitLeftLim, 6.01f, 1e-6);
   EXPECT_EQ(szDataDirectory, DataDir() + "/xp4");
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   double sum = 0.0;
   long count = 0;

@@ -20,6 +20,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/scan_file.h"
 #include "tests/commands/commands_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -57,15 +58,15 @@ class DiscreteModelCommandTest : public CommandTest {
 // Each model leaves exactly its family on, unchecks the model before it, starts
 // with nothing floated and gets arrays with the blocks of its propagator.
 TEST_F(DiscreteModelCommandTest, ModelsSetTheirFamilyAndReallocateTheArrays) {
-  Dispatch(275);  // from a continuous model, with the meniscus floated
+  Dispatch(kCmContinuousCs);  // from a continuous model, with the meniscus floated
   ASSERT_TRUE(bContiModel);
   bVaryMeniscus = true;
 
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   EXPECT_TRUE(bDiscreteModel);
   EXPECT_FALSE(IsContinuousModel());
-  EXPECT_TRUE(Checked(198));
-  EXPECT_FALSE(Checked(275));
+  EXPECT_TRUE(Checked(kCmDiscreteSpecies));
+  EXPECT_FALSE(Checked(kCmContinuousCs));
   EXPECT_FALSE(AnySwitchFloated());
   EXPECT_TRUE(bSimArraysAllocated);
   EXPECT_EQ(nSimGridPointsAllocated, 300);
@@ -73,20 +74,20 @@ TEST_F(DiscreteModelCommandTest, ModelsSetTheirFamilyAndReallocateTheArrays) {
   EXPECT_EQ(pLocalS, nullptr);  // ideal species: no concentration-dependent block
   EXPECT_EQ(ActiveModelCommand(), 198);
 
-  Dispatch(227);  // non-ideal single species: s(c), D(c) at the nodes
+  Dispatch(kCmNonidealSingle);  // non-ideal single species: s(c), D(c) at the nodes
   EXPECT_TRUE(bNonidealSpecies);
   EXPECT_FALSE(bDiscreteModel);
-  EXPECT_FALSE(Checked(198));
-  EXPECT_TRUE(Checked(227));
+  EXPECT_FALSE(Checked(kCmDiscreteSpecies));
+  EXPECT_TRUE(Checked(kCmNonidealSingle));
   EXPECT_TRUE(SimArraysMatchModel());
   EXPECT_NE(pLocalS, nullptr);
   EXPECT_NE(pSedElem[6], nullptr);
 
-  Dispatch(893);  // several non-ideal species are computed species by species
+  Dispatch(kCmNonidealMultiple);  // several non-ideal species are computed species by species
   EXPECT_TRUE(bNonIdealMultiple);
   EXPECT_FALSE(bNonidealSpecies);
-  EXPECT_FALSE(Checked(227));
-  EXPECT_TRUE(Checked(893));
+  EXPECT_FALSE(Checked(kCmNonidealSingle));
+  EXPECT_TRUE(Checked(kCmNonidealMultiple));
   EXPECT_EQ(pLocalS, nullptr);
 
   // The rapid self-association models (no menu items) need the block as well.
@@ -96,7 +97,7 @@ TEST_F(DiscreteModelCommandTest, ModelsSetTheirFamilyAndReallocateTheArrays) {
     (Win().*command)();
     EXPECT_TRUE(IsSelfAssociationModel());
     EXPECT_FALSE(bNonIdealMultiple);
-    EXPECT_FALSE(Checked(893));
+    EXPECT_FALSE(Checked(kCmNonidealMultiple));
     EXPECT_NE(pLocalS, nullptr);
     EXPECT_TRUE(SimArraysMatchModel());
   }
@@ -129,28 +130,28 @@ TEST_F(DiscreteModelCommandTest, SelfAssociationStartSwitchesAndOligomers) {
 
 // One geometry at a time; the model reset clears it.
 TEST_F(DiscreteModelCommandTest, GeometriesReplaceEachOtherAndTheResetClearsThem) {
-  Dispatch(280);
+  Dispatch(kCmLinearGeometry);
   EXPECT_TRUE(bDiscreteModel && bLinearGeometry);
-  EXPECT_TRUE(Checked(280));
+  EXPECT_TRUE(Checked(kCmLinearGeometry));
   EXPECT_EQ(ActiveModelCommand(), 280);
-  Dispatch(281);
+  Dispatch(kCmExternalLoadingCell);
   EXPECT_TRUE(bExternalLoadingCell);
   EXPECT_FALSE(bLinearGeometry);
-  EXPECT_FALSE(Checked(280));
-  EXPECT_TRUE(Checked(281));
-  Dispatch(291);
+  EXPECT_FALSE(Checked(kCmLinearGeometry));
+  EXPECT_TRUE(Checked(kCmExternalLoadingCell));
+  Dispatch(kCmElectrophoresisSpecies);
   EXPECT_TRUE(bDiscreteModel && bElectrophoresis);
   EXPECT_FALSE(bExternalLoadingCell);
   EXPECT_EQ(ActiveModelCommand(), 291);
-  Dispatch(246);
+  Dispatch(kCmZoneCentrifugationSpecies);
   EXPECT_TRUE(bDiscreteModel && bZoneCentrifugation);
   EXPECT_FALSE(bElectrophoresis);
-  EXPECT_FALSE(Checked(291));
-  EXPECT_TRUE(Checked(246));
+  EXPECT_FALSE(Checked(kCmElectrophoresisSpecies));
+  EXPECT_TRUE(Checked(kCmZoneCentrifugationSpecies));
   Win().CmPlanarQuadrature();
   EXPECT_TRUE(bPlanarQuadrature);
   EXPECT_FALSE(bZoneCentrifugation);
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   EXPECT_FALSE(bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
@@ -162,11 +163,11 @@ TEST_F(DiscreteModelCommandTest, BufferMismatchKeptWhenCompatibleElseSwitchedOff
   bInterferenceData = true;  // no note on absorbance data
   bBufferSedCorrection = true;
   Handle().CheckMenuItem(kCmBufferSedimentation, true);
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   EXPECT_TRUE(bBufferSedCorrection);
   EXPECT_TRUE(Checked(kCmBufferSedimentation));
   EXPECT_EQ(pSpeciesIncluded[4], 1);
-  Dispatch(280);
+  Dispatch(kCmLinearGeometry);
   EXPECT_TRUE(bBufferSedCorrection);
   EXPECT_TRUE(Captions().empty());
 
@@ -191,18 +192,18 @@ TEST_F(DiscreteModelCommandTest, BufferMismatchKeptWhenCompatibleElseSwitchedOff
 // Both items show the one start-time offset switch (slot 24); a model that starts
 // unfloated switches it off with its marks.
 TEST_F(DiscreteModelCommandTest, TimeOffsetItemsToggleOneSwitch) {
-  Dispatch(255);
+  Dispatch(kCmFitT0OfSedimentation);
   EXPECT_EQ(bTimeOffset, 1);
   EXPECT_EQ(pParamFitFlags[24], 1);
-  EXPECT_TRUE(Checked(255) && Checked(256));
-  Dispatch(256);
+  EXPECT_TRUE(Checked(kCmFitT0OfSedimentation) && Checked(kCmSedimentationTimeOffset));
+  Dispatch(kCmSedimentationTimeOffset);
   EXPECT_EQ(bTimeOffset, 0);
-  EXPECT_FALSE(Checked(255) || Checked(256));
-  Dispatch(256);
-  EXPECT_TRUE(Checked(255));
-  Dispatch(198);
+  EXPECT_FALSE(Checked(kCmFitT0OfSedimentation) || Checked(kCmSedimentationTimeOffset));
+  Dispatch(kCmSedimentationTimeOffset);
+  EXPECT_TRUE(Checked(kCmFitT0OfSedimentation));
+  Dispatch(kCmDiscreteSpecies);
   EXPECT_EQ(bTimeOffset, 0);
-  EXPECT_FALSE(Checked(255) || Checked(256));
+  EXPECT_FALSE(Checked(kCmFitT0OfSedimentation) || Checked(kCmSedimentationTimeOffset));
 }
 
 // Electrophoresis data are read in their own field order and get the discrete
@@ -222,13 +223,13 @@ TEST_F(DiscreteModelCommandTest, ElectrophoresisLoadingSetsModeModelAndGrid) {
   ASSERT_EQ(nScans, 2);
   EXPECT_DOUBLE_EQ(pScanInfo[1].time, 1200.0);
   EXPECT_TRUE(bDiscreteModel && bElectrophoresis);
-  EXPECT_TRUE(Checked(291));
+  EXPECT_TRUE(Checked(kCmElectrophoresisSpecies));
   EXPECT_EQ(nLammGridPoints, 200);
   EXPECT_EQ(nSimGridPointsAllocated, 200);
   // "Load New Files" cancelled changes nothing; a load of ordinary scans leaves
   // the mode (tests/commands/load_commands_test.cpp).
   Backend().QueueOpenFiles({});
-  Dispatch(200);
+  Dispatch(kCmLoadNewFiles);
   EXPECT_TRUE(bElectrophoresisMode);
 }
 

@@ -9,6 +9,7 @@
 #include "plot/winplot.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -17,32 +18,32 @@ using DisplayCommandTest = CommandTest;
 
 TEST_F(DisplayCommandTest, ShowDataTogglesThePaneAndItsCheckMark) {
   LoadVelocitySet();
-  Handle().CheckMenuItem(232, true);
-  Dispatch(232);
+  Handle().CheckMenuItem(kCmShowData, true);
+  Dispatch(kCmShowData);
   EXPECT_FALSE(bShowData);
-  EXPECT_FALSE(Handle().IsMenuItemChecked(232));
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmShowData));
   // The residual plot now has the whole plot area.
   EXPECT_EQ(pResidualsPlot->nTop, nPlotAreaTop);
-  Dispatch(232);
+  Dispatch(kCmShowData);
   EXPECT_TRUE(bShowData);
-  EXPECT_TRUE(Handle().IsMenuItemChecked(232));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmShowData));
   EXPECT_EQ(pDataPlot->nBottom, nDataPlotBottom);
 }
 
 TEST_F(DisplayCommandTest, ShowResidualsGivesTheDataPlotTheWholeArea) {
   LoadVelocitySet();
-  Handle().CheckMenuItem(209, true);
-  Dispatch(209);
+  Handle().CheckMenuItem(kCmShowResiduals, true);
+  Dispatch(kCmShowResiduals);
   EXPECT_FALSE(bShowResiduals);
-  EXPECT_FALSE(Handle().IsMenuItemChecked(209));
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmShowResiduals));
   EXPECT_EQ(pDataPlot->nBottom, nPlotAreaBottom);
 }
 
 TEST_F(DisplayCommandTest, PaneTogglesKeepTheZoomWindow) {
   LoadVelocitySet();
   for (const char* v : {"6.0", "6.5", "0", "1"}) Backend().QueueInput(v);
-  Dispatch(207);
-  Dispatch(209);
+  Dispatch(kCmSetRange);
+  Dispatch(kCmShowResiduals);
   EXPECT_FLOAT_EQ(pDataPlot->fXMin, 6.0f);
   EXPECT_FLOAT_EQ(pDataPlot->fXMax, 6.5f);
 }
@@ -52,10 +53,10 @@ TEST_F(DisplayCommandTest, PaneTogglesKeepTheZoomWindow) {
 TEST_F(DisplayCommandTest, DataMarkSizeMinusOneDrawsLinesAndASizeBringsMarksBack) {
   LoadVelocitySet();
   Backend().QueueInput("-1");
-  Dispatch(211);
+  Dispatch(kCmDataMarkSize);
   for (int i = 0; i < nScans; ++i) EXPECT_EQ(pDataPlot->GetCurveStyle(i), -1);
   Backend().QueueInput("3.7");
-  Dispatch(211);
+  Dispatch(kCmDataMarkSize);
   EXPECT_EQ(pDataPlot->nMarkSize, 3);
   EXPECT_EQ(Backend().Transcript().back().text, "enter data mark size (-1 for lines):");
   for (int i = 0; i < nScans; ++i) EXPECT_EQ(pDataPlot->GetCurveStyle(i), 6);
@@ -66,7 +67,7 @@ TEST_F(DisplayCommandTest, DataMarkSizeAsksAgainAfterATextThatIsNoNumber) {
   const int before = pDataPlot->nMarkSize;
   Backend().QueueInput("big");
   Backend().QueueInput(std::nullopt);
-  Dispatch(211);
+  Dispatch(kCmDataMarkSize);
   EXPECT_EQ(Shown("Input"), 2);
   EXPECT_EQ(pDataPlot->nMarkSize, before);
 }
@@ -75,18 +76,18 @@ TEST_F(DisplayCommandTest, DataMarkSizeIgnoresOtherNegativeSizesAndCapsHugeOnes)
   LoadVelocitySet();
   const int before = pDataPlot->nMarkSize;
   Backend().QueueInput("-2");
-  Dispatch(211);
+  Dispatch(kCmDataMarkSize);
   EXPECT_EQ(pDataPlot->nMarkSize, before);
   EXPECT_EQ(pDataPlot->GetCurveStyle(0), 6);
   Backend().QueueInput("1e30");
-  Dispatch(211);
+  Dispatch(kCmDataMarkSize);
   EXPECT_EQ(pDataPlot->nMarkSize, 1000);
 }
 
 TEST_F(DisplayCommandTest, SetRangeStoresANewZoomLevel) {
   LoadVelocitySet();
   for (const char* v : {"6.2", "6.0", "0.05", "0.4"}) Backend().QueueInput(v);
-  Dispatch(207);
+  Dispatch(kCmSetRange);
   EXPECT_EQ(nZoomLevel, 1);
   EXPECT_TRUE(bZoomStepHasY);
   EXPECT_FLOAT_EQ(afZoomXMin[1], 6.0f);
@@ -101,7 +102,7 @@ TEST_F(DisplayCommandTest, SetRangeCancelledChangesNothing) {
   Backend().QueueInput("6.0");
   Backend().QueueInput("6.5");
   Backend().QueueInput(std::nullopt);
-  Dispatch(207);
+  Dispatch(kCmSetRange);
   EXPECT_EQ(nZoomLevel, 0);
   EXPECT_EQ(pDataPlot->bFixedX, 0);
 }
@@ -110,7 +111,7 @@ TEST_F(DisplayCommandTest, ZoomLevelsStopAtNine) {
   LoadVelocitySet();
   for (int i = 0; i < 11; ++i) {
     for (const char* v : {"6.0", "6.5", "0", "1"}) Backend().QueueInput(v);
-    Dispatch(207);
+    Dispatch(kCmSetRange);
   }
   EXPECT_EQ(nZoomLevel, 9);
 }
@@ -119,9 +120,9 @@ TEST_F(DisplayCommandTest, FullRangeReturnsToTheAutomaticRanges) {
   LoadVelocitySet();
   const float xMax = pDataPlot->fXMax;
   for (const char* v : {"6.0", "6.5", "0", "1"}) Backend().QueueInput(v);
-  Dispatch(207);
+  Dispatch(kCmSetRange);
   bZoomDataPlot = true;
-  Dispatch(208);
+  Dispatch(kCmFullRange);
   EXPECT_EQ(nZoomLevel, 0);
   EXPECT_FALSE(bZoomDataPlot);
   EXPECT_EQ(pDataPlot->bFixedX, 0);
@@ -130,7 +131,7 @@ TEST_F(DisplayCommandTest, FullRangeReturnsToTheAutomaticRanges) {
 
 TEST_F(DisplayCommandTest, DataRangeZoomsOntoTheDataInsideTheFittingLimits) {
   LoadVelocitySet();
-  Dispatch(518);
+  Dispatch(kCmDataRange);
   EXPECT_EQ(nZoomLevel, 1);
   EXPECT_NEAR(pDataPlot->fXMin, pGridRadius[iFitFirst] - 0.01f, 1e-5);
   EXPECT_NEAR(pDataPlot->fXMax, pGridRadius[iFitLast] + 0.01f, 1e-5);
@@ -150,9 +151,9 @@ TEST_F(DisplayCommandTest, ResidualsBitmapSwitchingOnAsksTheBrightnessScale) {
   LoadVelocitySet();
   bShowResidualsBitmap = false;
   Backend().QueueInput("0.2");
-  Dispatch(504);
+  Dispatch(kCmShowResidualsBitmap);
   EXPECT_TRUE(bShowResidualsBitmap);
-  EXPECT_TRUE(Handle().IsMenuItemChecked(504));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmShowResidualsBitmap));
   EXPECT_FLOAT_EQ(fResidualBitmapScale, 0.2f);
   ASSERT_EQ(Backend().Transcript().size(), 1u);
   EXPECT_EQ(Backend().Transcript()[0].caption, "BITMAP BRIGHTNESS SCALE");
@@ -163,7 +164,7 @@ TEST_F(DisplayCommandTest, ResidualsBitmapCancelledScaleTakesTheDefault) {
   bShowResidualsBitmap = false;
   fResidualBitmapScale = 3.0f;
   Backend().QueueInput(std::nullopt);
-  Dispatch(504);
+  Dispatch(kCmShowResidualsBitmap);
   EXPECT_TRUE(bShowResidualsBitmap);
   EXPECT_FLOAT_EQ(fResidualBitmapScale, 0.05f);
 }

@@ -13,6 +13,7 @@
 #include "modelfit/model_params.h"
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -94,7 +95,7 @@ TEST_F(DistributionRunTest, RunComputesTheDistributionTheFitAndTheThirdPane) {
 // data: the fit lies over the data at the noise level.
 TEST_F(DistributionRunTest, RunOfTheDiscreteModelFitsTheSpeciesThatMadeTheData) {
   LoadSyntheticRun();
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   ASSERT_TRUE(bDiscreteModel);
   for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
   pSpeciesIncluded[1] = 1;
@@ -112,7 +113,7 @@ TEST_F(DistributionRunTest, RunOfTheDiscreteModelFitsTheSpeciesThatMadeTheData) 
 // data, and the best parameters are saved for the next load of these data.
 TEST_F(DistributionRunTest, FitOfTheDiscreteModelRecoversTheSpeciesAndSavesIt) {
   LoadSyntheticRun();
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
   pSpeciesIncluded[1] = 1;
   pSpeciesS[1] = static_cast<float>(1.1 * kSyntheticS);
@@ -142,7 +143,7 @@ TEST_F(DistributionRunTest, InterruptedFitOfCsIsReportedAndShowsTheBestPoint) {
   std::remove(szTmpParsPath.c_str());
   UiEvents().Post(Event::KeyDown('S'));
   Backend().QueueMessageBox(IDOK, "ATTENTION");
-  Dispatch(215);
+  Dispatch(kCmFit);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(BoxText("ATTENTION"), "fit interrupted: the best parameters found so far are shown");
   EXPECT_TRUE(bModelComputed);
@@ -156,13 +157,13 @@ TEST_F(DistributionRunTest, InterruptedFitOfCsIsReportedAndShowsTheBestPoint) {
 TEST_F(DistributionRunTest, InterruptedRunShowsNoStaleResult) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   ASSERT_NE(pDistPlot, nullptr);
 
   // A key press during the next run's kernels.
   UiEvents().Post(Event::KeyDown('S'));
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_FALSE(bModelComputed);
   EXPECT_EQ(pDistPlot, nullptr);
   EXPECT_FALSE(Win().bRunInProgress);
@@ -174,7 +175,7 @@ TEST_F(DistributionRunTest, InterruptedRunShowsNoStaleResult) {
 TEST_F(DistributionRunTest, IntegrationOverADrawnRangeGivesTheWeightAverageS) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_NE(pDistPlot, nullptr);
   Paint();
 
@@ -217,9 +218,9 @@ TEST_F(DistributionRunTest, IntegrationOverADrawnRangeGivesTheWeightAverageS) {
 TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_NE(pDistPlot, nullptr);
-  Dispatch(274);
+  Dispatch(kCmCopyDistribution);
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), nDistGrid);
   for (int i : {1, nDistGrid / 2, nDistGrid}) {
@@ -229,19 +230,19 @@ TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint)
     EXPECT_NEAR(std::strtof(f[1].c_str(), nullptr), pDistValues[i],
                 1e-5 + 1e-5 * std::fabs(pDistValues[i]));
   }
-  Dispatch(273);
+  Dispatch(kCmCopyDistributionPlot);
   ASSERT_NE(Backend().ClipboardPicture(), nullptr);
   EXPECT_FALSE(Backend().ClipboardPicture()->Records().empty());
 }
 
 TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   LoadSyntheticRun();
-  Dispatch(235);
+  Dispatch(kCmContinuousCM);
   pParams[kContiSlotGridMin] = 20000.0f;
   pParams[kContiSlotGridMax] = 400000.0f;
   pParams[kContiSlotGridCount] = 30.0f;
   UnpackModelParams();
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   ASSERT_FALSE(IsSGridModel());
   std::vector<float> masses(pDistS + 1, pDistS + nDistGrid + 1);
@@ -249,12 +250,12 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
 
   const std::string path = ProgramDir() + "/saved_cm.dat";
   Backend().QueueSaveFile(path);
-  Dispatch(271);
+  Dispatch(kCmSaveContinuousDistribution);
   ASSERT_TRUE(std::filesystem::exists(path));
 
   // The user switches to c(s); the shown c(M) is re-plotted over s with a note.
   Backend().QueueMessageBox(IDOK);
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   ASSERT_TRUE(bContiSModel);
 
   // Restoring the file chooses c(M) again (its plot is rebuilt with a note too).
@@ -263,7 +264,7 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   EXPECT_TRUE(bContiModel);
   EXPECT_FALSE(bContiSModel);
   EXPECT_FALSE(IsSGridModel());
-  EXPECT_TRUE(Handle().IsMenuItemChecked(235));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmContinuousCM));
   ASSERT_EQ(nDistGrid, static_cast<int>(masses.size()));
   for (int i = 1; i <= nDistGrid; ++i) {
     EXPECT_NEAR(pDistS[i], masses[static_cast<std::size_t>(i - 1)],
@@ -277,7 +278,7 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   // A damaged saved c(M) (a row that is not numbers after the kind line) is
   // refused before the model changes: c(s) stays the model, and its plot stays.
   Backend().QueueMessageBox(IDOK);
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   ASSERT_TRUE(bContiSModel);
   const CWINPlot* plotBefore = pDistPlot;
   const int gridBefore = nDistGrid;
@@ -290,13 +291,13 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   EXPECT_FALSE(RestoreSavedDistribution(Win(), path));
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{path + " is not a saved distribution"});
   EXPECT_TRUE(bContiSModel);
-  EXPECT_FALSE(Handle().IsMenuItemChecked(235));
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmContinuousCM));
   EXPECT_EQ(pDistPlot, plotBefore);
   EXPECT_EQ(nDistGrid, gridBefore);
 }
 
 TEST_F(DistributionRunTest, SaveWithoutADistributionDoesNothing) {
-  Dispatch(271);
+  Dispatch(kCmSaveContinuousDistribution);
   EXPECT_TRUE(Backend().Transcript().empty());
 }
 

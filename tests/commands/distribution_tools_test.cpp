@@ -12,6 +12,7 @@
 #include "numerics/cvector.h"
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -29,7 +30,7 @@ class DistributionToolsTest : public DistributionWindowTest {
   // Loaded scans, the c(s) model and the known distribution with its plot.
   void ShowKnownDistribution() {
     LoadVelocitySet();
-    Dispatch(275);
+    Dispatch(kCmContinuousCs);
     SetDistribution([](int i) { return KnownDistribution(0.1f * (i - 1)); });
   }
 
@@ -97,7 +98,7 @@ TEST_F(DistributionToolsTest, PeakNextToTheGridEndsIsRefused) {
 
 TEST_F(DistributionToolsTest, PeakSidesEndAtLocalMinimaAboveAndBelowTheFraction) {
   LoadVelocitySet();
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   // A peak of 10 at grid point 50; on the right a dip to 9.5 (above 90 %), on the
   // left a dip to 8 (below 90 %).
   SetDistribution([](int i) {
@@ -116,7 +117,7 @@ TEST_F(DistributionToolsTest, PeakSidesEndAtLocalMinimaAboveAndBelowTheFraction)
 
 TEST_F(DistributionToolsTest, PeakWalkEndsOnTheLastGridPoint) {
   LoadVelocitySet();
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   SetDistribution([](int i) { return i <= 98 ? static_cast<float>(i) : 98.0f - (i - 97); });
   const PeakExtent peak = FindDistributionPeak(98, 0.9f);
   EXPECT_EQ(peak.rightIndex, kGrid);
@@ -143,7 +144,7 @@ TEST_F(DistributionToolsTest, PeakLabelsShowTheMassOfEachPeakUntilTheNextPaint) 
 
 TEST_F(DistributionToolsTest, AClickOnALabelShowsThePeakInformation) {
   ShowKnownDistribution();
-  Dispatch(608);
+  Dispatch(kCmShowPeakMw);
   ASSERT_NE(pPeakLabels[2], nullptr);
   Backend().QueueMessageBox(IDOK, "PEAK INFO");
   PressButton(*pPeakLabels[2]);
@@ -193,7 +194,7 @@ TEST_F(DistributionToolsTest, OtherRightDoubleClicksReturnThePlotToFullScale) {
   }
   // Under c(M) a Ctrl right double-click does not label either.
   Backend().QueueMessageBox(IDOK);  // the plot is rebuilt over M: "may need to recalculate"
-  Dispatch(235);
+  Dispatch(kCmContinuousCM);
   Backend().ClearTranscript();
   szReadoutLine1.clear();
   Send(EventType::RButtonDblClk, ColumnOf(3.0f), DistributionRow(), MK_RBUTTON | MK_CONTROL);
@@ -205,7 +206,7 @@ TEST_F(DistributionToolsTest, OtherRightDoubleClicksReturnThePlotToFullScale) {
 TEST_F(DistributionToolsTest, RescaleZoomsToTheDrawnRangeAndFullscaleUndoesIt) {
   ShowKnownDistribution();
   Backend().QueueMessageBox(IDOK, "SELECT RANGE");
-  Dispatch(457);
+  Dispatch(kCmRescaleDistributionPlot);
   EXPECT_TRUE(bDistRangeArmed);
   EXPECT_FALSE(bRangeSelectMode);
   Band(2.0f, 4.0f);
@@ -214,7 +215,7 @@ TEST_F(DistributionToolsTest, RescaleZoomsToTheDrawnRangeAndFullscaleUndoesIt) {
   EXPECT_NEAR(pDistPlot->fXMax, 4.0f, 0.05f);
   EXPECT_NEAR(pDistPlot->fYMax, 1.0f, 1e-3f);
   EXPECT_FLOAT_EQ(pDistPlot->fYMin, 0.0f);
-  Dispatch(458);
+  Dispatch(kCmFullscaleDistributionPlot);
   EXPECT_FLOAT_EQ(pDistPlot->fXMin, 0.0f);
   EXPECT_FLOAT_EQ(pDistPlot->fXMax, 10.0f);
   EXPECT_TRUE(Backend().AllAnswersUsed());
@@ -223,7 +224,7 @@ TEST_F(DistributionToolsTest, RescaleZoomsToTheDrawnRangeAndFullscaleUndoesIt) {
 TEST_F(DistributionToolsTest, WithoutWizardMessagesTheSelectionIsArmedSilently) {
   ShowKnownDistribution();
   bWizardMessages = false;
-  Dispatch(457);
+  Dispatch(kCmRescaleDistributionPlot);
   EXPECT_TRUE(bDistRangeArmed);
   EXPECT_EQ(Handle().Cursor(), CursorShape::Cross);
   EXPECT_TRUE(Backend().Transcript().empty());
@@ -232,7 +233,7 @@ TEST_F(DistributionToolsTest, WithoutWizardMessagesTheSelectionIsArmedSilently) 
 TEST_F(DistributionToolsTest, ASecondClickOnSelectRangeCancels) {
   ShowKnownDistribution();
   Backend().QueueMessageBox(IDOK, "SELECT INTEGRATION RANGE");
-  Dispatch(456);
+  Dispatch(kCmIntegrateDistribution);
   ASSERT_EQ(pIntegrateButton->CurrentLabel(), "select range");
   PressButton(*pIntegrateButton);
   EXPECT_FALSE(bDistRangeArmed);
@@ -244,7 +245,7 @@ TEST_F(DistributionToolsTest, ASecondClickOnSelectRangeCancels) {
 TEST_F(DistributionToolsTest, EscCancelsAnArmedSelectionAndLeavesTheButtonOff) {
   ShowKnownDistribution();
   Backend().QueueMessageBox(IDOK, "SELECT RANGE");
-  Dispatch(457);
+  Dispatch(kCmRescaleDistributionPlot);
   Backend().Headless().PressKey(VK_ESCAPE);
   PostQuitMessage(0);
   RunMessageLoop(Win());
@@ -279,7 +280,7 @@ class RangeFileTest : public DistributionToolsTest {
     WriteFile(path, lines);
     Backend().QueueOpenFiles({path});
     Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
-    Dispatch(644);
+    Dispatch(kCmIntegrationRangesFromFile);
     ASSERT_TRUE(bIntegRangesFromFile);
     ASSERT_EQ(szIntegRangeTable, path);
     szDataDirectory = ProgramDir();
@@ -290,7 +291,7 @@ class RangeFileTest : public DistributionToolsTest {
 TEST_F(RangeFileTest, FileRangesAreIntegratedReportedAndCopied) {
   ShowKnownDistribution();
   UseRangeFile("2 4\n6 8\n");
-  Dispatch(456);
+  Dispatch(kCmIntegrateDistribution);
   // The button does not stay on.
   EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
   EXPECT_FALSE(bDistRangeArmed);
@@ -316,7 +317,7 @@ TEST_F(RangeFileTest, FileRangesAreIntegratedReportedAndCopied) {
 TEST_F(RangeFileTest, AnEmptyFirstRangeGivesNoPercentages) {
   ShowKnownDistribution();
   UseRangeFile("20 30\n6 8\n");
-  Dispatch(456);
+  Dispatch(kCmIntegrateDistribution);
   const std::string report = ReadFile(ProgramDir() + "/integrals.dat");
   EXPECT_NE(report.find("2: from 6.00S to 8.00S\n\t c = 0.49"), std::string::npos) << report;
   EXPECT_EQ(report.find("% of c in range #1"), std::string::npos);
@@ -331,7 +332,7 @@ TEST_F(RangeFileTest, AnUnreadableRangeFileIsReportedAndNothingIsWritten) {
   std::filesystem::remove(ProgramDir() + "/ranges.dat");
   Backend().QueueMessageBox(IDOK, "Error");  // the table reader's own report
   Backend().QueueMessageBox(IDOK, "SET INTEGRATION RANGE");
-  Dispatch(456);
+  Dispatch(kCmIntegrateDistribution);
   EXPECT_FALSE(std::filesystem::exists(ProgramDir() + "/integrals.dat"));
   // The ranges read before stay loaded.
   EXPECT_TRUE(bIntegRangesLoaded);
@@ -344,7 +345,7 @@ TEST_F(RangeFileTest, AnUnreadableTableChangesNeitherTheRangesNorTheRememberedFi
   const std::string good = szIntegRangeTable;
   const std::string remembered = ReadFile(szIntegRangeFile);
   Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
-  Dispatch(644);  // the option off
+  Dispatch(kCmIntegrationRangesFromFile);  // the option off
   ASSERT_FALSE(bIntegRangesFromFile);
 
   // Choosing a table that holds no range.
@@ -355,10 +356,10 @@ TEST_F(RangeFileTest, AnUnreadableTableChangesNeitherTheRangesNorTheRememberedFi
   Backend().QueueMessageBox(IDOK, "Error");  // the table reader's own report
   Backend().QueueMessageBox(IDOK, "SET INTEGRATION RANGE");
   Backend().QueueMessageBox(IDOK, "SET DISTRIBUTION RANGE");
-  Dispatch(644);
+  Dispatch(kCmIntegrationRangesFromFile);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_FALSE(bIntegRangesFromFile);
-  EXPECT_FALSE(Handle().IsMenuItemChecked(644));
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmIntegrationRangesFromFile));
   EXPECT_EQ(ReadFile(szIntegRangeFile), remembered);
   EXPECT_EQ(szIntegRangeTable, good);
   ASSERT_EQ(nIntegRanges, 2);
@@ -376,7 +377,7 @@ TEST_F(RangeFileTest, TheSecondCommandSwitchesTheOptionOff) {
   ShowKnownDistribution();
   UseRangeFile("2 4\n");
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(644);
+  Dispatch(kCmIntegrationRangesFromFile);
   EXPECT_FALSE(bIntegRangesFromFile);
   EXPECT_EQ(BoxTexts(),
             std::vector<std::string>{

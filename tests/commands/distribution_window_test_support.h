@@ -38,6 +38,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/fit_limits.h"
 #include "scandata/scan_file.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 
@@ -159,7 +160,7 @@ class DistributionWindowTest : public CommandTest {
   // The c(s) model from 0 to 12 S on 40 points at confidence 0.68, with the values
   // of the synthetic run's solvent.
   void ChooseSmallCs() {
-    Dispatch(275);
+    Dispatch(kCmContinuousCs);
     pParams[kContiSlotGridMin] = 0.0f;
     pParams[kContiSlotGridMax] = 12.0f;
     pParams[kContiSlotGridCount] = 40.0f;

@@ -22,6 +22,7 @@
 #include "resources/menus.h"
 #include "scandata/dls_file.h"
 #include "tests/commands/commands_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -68,14 +69,14 @@ TEST_F(DlsCommandTest, LoadRunAndSaveMean) {
   }
   bAlwaysLoadG2 = true;
   Backend().QueueOpenFiles(files);
-  Dispatch(298);
+  Dispatch(kCmLoadDLSData);
   ASSERT_EQ(nScans, 2);
   EXPECT_TRUE(bDLSData);
   EXPECT_EQ(ppScanFileNames[1], "run1.dlsdat");  // the earlier measurement first
   EXPECT_FALSE(pDLSInfo[1].bFieldACF);
   EXPECT_NEAR(ppSignal[1][1], beta * std::exp(-2.0 * 1e-4 * D * q2 * 1e-6), 1e-6);
 
-  Dispatch(198);  // non-interacting discrete species
+  Dispatch(kCmDiscreteSpecies);  // non-interacting discrete species
   ASSERT_TRUE(bDiscreteModel);
   for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
   pSpeciesMassOrD[1] = static_cast<float>(D * 1e7);
@@ -83,14 +84,14 @@ TEST_F(DlsCommandTest, LoadRunAndSaveMean) {
   pSpeciesAmplitudeFit[1] = 1;
   PackModelParams();
   UpdateLinearFitFlags();  // as the parameter dialog does: the amplitude is solved linearly
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_TRUE(bModelComputed);
   EXPECT_LT(FitRmsd(), 1e-5);
   EXPECT_NEAR(pSpeciesAmplitude[1], beta, 1e-4);
 
   const std::string mean = ProgramDir() + "/mean.dlsdat";
   Backend().QueueSaveFile(mean);
-  Dispatch(500);
+  Dispatch(kCmSaveMeanDLSData);
   DLSInfo record;
   int n = 0;
   float* x = nullptr;
@@ -126,16 +127,16 @@ TEST_F(DlsCommandTest, SavedFitAndResidualsGiveTheData) {
   auto loadAndRun = [&](bool g2) {
     bAlwaysLoadG2 = g2;
     Backend().QueueOpenFiles(files);
-    Dispatch(298);
+    Dispatch(kCmLoadDLSData);
     ASSERT_EQ(nScans, 2);
-    Dispatch(198);
+    Dispatch(kCmDiscreteSpecies);
     for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
     pSpeciesMassOrD[1] = static_cast<float>(D * 1e7);
     pSpeciesAmplitude[1] = 1.0f;
     pSpeciesAmplitudeFit[1] = 1;
     PackModelParams();
     UpdateLinearFitFlags();
-    Dispatch(213);
+    Dispatch(kCmRun);
     ASSERT_TRUE(bModelComputed);
   };
   auto save = [&](const std::string& dir) {
@@ -145,7 +146,7 @@ TEST_F(DlsCommandTest, SavedFitAndResidualsGiveTheData) {
     Backend().QueueMessageBox(IDNO, "SAVE DLS DATA");  // (set 2)
     Backend().QueueSaveFile(dir + "/r0000x.dlsdat");
     Backend().QueueSaveFile(std::nullopt);  // no parameter report
-    Dispatch(203);
+    Dispatch(kCmSaveFitData);
   };
   struct Read {
     DLSInfo record;

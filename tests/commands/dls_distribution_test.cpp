@@ -14,6 +14,7 @@
 #include "modelcalc/dls_species_signal.h"
 #include "propagators/sim_run.h"
 #include "scandata/dls_file.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -65,7 +66,7 @@ class DlsDistributionTest : public DistributionWindowTest {
   void LoadSpecies(bool asIntensity) {
     bAlwaysLoadG2 = asIntensity;
     Backend().QueueOpenFiles(WriteSpecies());
-    Dispatch(298);
+    Dispatch(kCmLoadDLSData);
     ASSERT_EQ(nScans, 2);
     ASSERT_TRUE(bDLSData);
     Backend().ClearTranscript();
@@ -111,7 +112,7 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
 
   // I(D) on 0.5 .. 50 x 1e-7 cm^2/s.
   Choose(502, 0.5f, 50.0f);
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed) << Backend().MessageBoxCaptions().size();
   double area = 0.0, meanLog = 0.0;
   AreaAndMean(pDistS, 7.0, &area, &meanLog);
@@ -124,7 +125,7 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
 
   // Fit with nothing floated computes the same distribution.
   const std::vector<float> run(pDistValues + 1, pDistValues + nDistGrid + 1);
-  Dispatch(215);
+  Dispatch(kCmFit);
   ASSERT_TRUE(bModelComputed);
   for (int i = 1; i <= nDistGrid; ++i)
     EXPECT_NEAR(pDistValues[i], run[static_cast<std::size_t>(i - 1)],
@@ -132,7 +133,7 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
 
   // I(Rh) on 1 .. 20 nm.
   Choose(503, 1.0f, 20.0f);
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   AreaAndMean(pDistGrid, 9.0, &area, &meanLog);
   EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
@@ -142,9 +143,9 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
   // A sedimentation model on DLS data is refused.
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDOK, "");
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   Backend().QueueMessageBox(IDOK, "ATTENTION");
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
@@ -155,13 +156,13 @@ TEST_F(DlsDistributionTest, IntensityCorrelationsAreConvertedOnRequest) {
   const float g2 = ppSignal[1][10];
   Choose(502, 0.5f, 50.0f);
   Backend().QueueMessageBox(IDNO, "ERROR");
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_FALSE(bModelComputed);
   EXPECT_EQ(ppSignal[1][10], g2);
 
   Backend().QueueMessageBox(IDYES, "ERROR");
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   ASSERT_TRUE(bModelComputed);
   EXPECT_TRUE(pDLSInfo[1].bFieldACF && pDLSInfo[2].bFieldACF);

@@ -22,6 +22,7 @@
 #include "plot/winplot.h"
 #include "resources/menus.h"
 #include "scandata/dls_file.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -73,7 +74,7 @@ class DlsModelsTest : public DistributionWindowTest {
   void Load(const std::vector<std::string>& files) {
     bAlwaysLoadG2 = false;
     Backend().QueueOpenFiles(files);
-    Dispatch(298);
+    Dispatch(kCmLoadDLSData);
     ASSERT_EQ(nScans, static_cast<int>(files.size()));
     ASSERT_TRUE(bDLSData);
     Backend().ClearTranscript();
@@ -102,11 +103,11 @@ class DlsModelsTest : public DistributionWindowTest {
 // DLS data.
 TEST_F(DlsModelsTest, StokesRadiusAndCumulantFitsRecoverRadiusAndMeanDecayRate) {
   // Without DLS data the Stokes-radius model says what it needs.
-  Dispatch(536);
+  Dispatch(kCmDLSStokesRadii);
   EXPECT_TRUE(bDiscreteModel && bStokesRadii);
-  EXPECT_TRUE(Handle().IsMenuItemChecked(536));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmDLSStokesRadii));
   Backend().QueueMessageBox(IDOK, "ATTENTION");
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"this model needs DLS data: load DLS Data first"});
 
   const double R = 4.0, A = 0.8;
@@ -117,9 +118,9 @@ TEST_F(DlsModelsTest, StokesRadiusAndCumulantFitsRecoverRadiusAndMeanDecayRate) 
                                1e-2, 90, [&](double tau) { return A * std::exp(-gamma * tau); }));
   }
   Load(files);
-  Dispatch(536);
+  Dispatch(kCmDLSStokesRadii);
   FloatSpeciesOne(2.5f, false);
-  Dispatch(215);
+  Dispatch(kCmFit);
   EXPECT_NEAR(pSpeciesMassOrD[1], R, 0.002 * R);
   EXPECT_NEAR(pSpeciesAmplitude[1], A, 1e-3);
   EXPECT_LT(fFitRmsd, 1e-4f);
@@ -131,12 +132,12 @@ TEST_F(DlsModelsTest, StokesRadiusAndCumulantFitsRecoverRadiusAndMeanDecayRate) 
   Load({WriteField("gauss.dlsdat", 0.0, 90.0, 5.0 / gamma, 80, [&](double tau) {
     return A * std::exp(-gamma * tau + 0.5 * sigma * sigma * tau * tau);
   })});
-  Dispatch(890);
+  Dispatch(kCmDLSCumulants);
   EXPECT_TRUE(bDiscreteModel && bCumulants && !bStokesRadii);
-  EXPECT_TRUE(Handle().IsMenuItemChecked(890));
-  EXPECT_FALSE(Handle().IsMenuItemChecked(536));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmDLSCumulants));
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmDLSStokesRadii));
   FloatSpeciesOne(2.0f, true);
-  Dispatch(215);
+  Dispatch(kCmFit);
   const double fittedGamma = 1e-4 * pSpeciesMassOrD[1] * 1e-7 * q2;
   EXPECT_NEAR(fittedGamma, gamma, 0.003 * gamma);
   // mu2 / mu1^2, the polydispersity, is width^2.
@@ -148,7 +149,7 @@ TEST_F(DlsModelsTest, StokesRadiusAndCumulantFitsRecoverRadiusAndMeanDecayRate) 
 // follow, so that an exact fit keeps zero residuals in either form.
 TEST_F(DlsModelsTest, ToggleRoundTripsTheLoadedFunctions) {
   // Without data nothing happens.
-  Dispatch(898);
+  Dispatch(kCmToggleCorrelationForm);
   EXPECT_TRUE(Backend().Transcript().empty());
 
   const double gamma = 1e-4 * DOfRadius(3.0) * Q2(90.0);
@@ -165,7 +166,7 @@ TEST_F(DlsModelsTest, ToggleRoundTripsTheLoadedFunctions) {
   ASSERT_LT(original[1][Idx(last)], 0.0f);
   const float grid = ppGridSignal[1][1];
 
-  Dispatch(898);
+  Dispatch(kCmToggleCorrelationForm);
   EXPECT_FALSE(pDLSInfo[1].bFieldACF || pDLSInfo[2].bFieldACF);
   for (int s = 1; s <= 2; ++s)
     for (int j = 1; j <= pnPoints[Idx(s)]; ++j) {
@@ -179,7 +180,7 @@ TEST_F(DlsModelsTest, ToggleRoundTripsTheLoadedFunctions) {
   ComputeScanResiduals(1, residuals.data());
   for (int j = 1; j <= last; ++j) ASSERT_NEAR(residuals[Idx(j)], 0.0f, 1e-7f);
 
-  Dispatch(898);
+  Dispatch(kCmToggleCorrelationForm);
   EXPECT_TRUE(pDLSInfo[1].bFieldACF && pDLSInfo[2].bFieldACF);
   for (int s = 1; s <= 2; ++s)
     for (int j = 1; j <= pnPoints[Idx(s)]; ++j)
@@ -205,9 +206,9 @@ TEST_F(DlsModelsTest, TimeCourseFollowsAGrowingRadius) {
                                [&](double tau) { return 0.7 * std::exp(-gamma * tau) + noise(random); }));
   }
   Load(files);
-  Dispatch(522);
+  Dispatch(kCmDLSTimeCourse);
   EXPECT_TRUE(bContiModel && bDLSTimeCourseModel);
-  EXPECT_TRUE(Handle().IsMenuItemChecked(522));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmDLSTimeCourse));
   pParams[kContiSlotGridMin] = 0.5f;
   pParams[kContiSlotGridMax] = 100.0f;
   pParams[kContiSlotGridCount] = 40.0f;
@@ -256,7 +257,7 @@ TEST_F(DlsModelsTest, TwoColumnTablesBecomeDlsdatFiles) {
   std::ofstream(field) << "0 1.0\n1e-6 0.81\n2e-6, 0.64\n\n4e-6 -0.04 7\n";
   Backend().QueueOpenFiles({field});
   for (const char* v : {"25", "0.0089", "1.33", "173", "532", "30"}) Backend().QueueInput(v);
-  Dispatch(532);
+  Dispatch(kCmConvertTwoColumnData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   DLSInfo record;
   int n = 0;
@@ -284,7 +285,7 @@ TEST_F(DlsModelsTest, TwoColumnTablesBecomeDlsdatFiles) {
   }
   Backend().QueueOpenFiles(tables);
   for (const char* v : {"20", "0.01002", "1.33", "90", "633", "100", "45"}) Backend().QueueInput(v);
-  Dispatch(600);
+  Dispatch(kCmConvertTwoColumnG2);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   Load({ProgramDir() + "/g2_1.dlsdat", ProgramDir() + "/g2_0.dlsdat"});
   EXPECT_EQ(ppScanFileNames[1], "g2_0.dlsdat");
@@ -299,14 +300,14 @@ TEST_F(DlsModelsTest, TwoColumnTablesBecomeDlsdatFiles) {
   Backend().QueueOpenFiles({text});
   for (const char* v : {"20", "0.01002", "1.33", "90", "633", "0"}) Backend().QueueInput(v);
   Backend().QueueMessageBox(IDOK);
-  Dispatch(532);
+  Dispatch(kCmConvertTwoColumnData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_FALSE(std::filesystem::exists(ProgramDir() + "/text.dlsdat"));
   std::filesystem::remove(ProgramDir() + "/field.dlsdat");
   Backend().QueueOpenFiles({field});
   Backend().QueueInput("20");
   Backend().QueueInput(std::nullopt);
-  Dispatch(532);
+  Dispatch(kCmConvertTwoColumnData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_FALSE(std::filesystem::exists(ProgramDir() + "/field.dlsdat"));
 }

@@ -19,6 +19,7 @@
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 #include "tests/commands/commands_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -142,7 +143,7 @@ TEST_F(EqSortingTest, SortWritesEqFilesAndExperimentFiles) {
   for (const char* v : {"1.002", "0.72", "2.5", "1.5", "0.5"}) Backend().QueueInput(std::string(v));
   for (int answer : {IDYES, IDYES, IDYES, IDYES, IDNO, IDYES})
     Backend().QueueMessageBox(answer, "EQ Test");
-  Dispatch(579);
+  Dispatch(kCmSortEqData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
   // 10k: latest of scans 1, 3, 5, 10 is scan 5 (4000 s).
@@ -254,7 +255,7 @@ TEST_F(EqSortingTest, ExperimentFileRoundTrip) {
   Backend().QueueMessageBox(IDYES);  // make xp files?
   for (const char* v : {"1.01", "0.74", "1.0", "1.0", "0.0"}) Backend().QueueInput(std::string(v));
   for (int k = 0; k < 4; ++k) Backend().QueueMessageBox(IDYES, "EQ Test");
-  Dispatch(579);
+  Dispatch(kCmSortEqData);
   ASSERT_TRUE(Backend().AllAnswersUsed());
   const std::string xpPath = out + "/cell1_280.xp";
   ASSERT_TRUE(fs::exists(xpPath));

@@ -7,6 +7,7 @@
 
 #include "commands_test_support.h"
 #include "modelfit/model_flags.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -19,7 +20,7 @@ TEST_F(ErrorAnalysisCommandTest, VarianceRatioIsTheCriticalF) {
   Backend().QueueInput("0.5");
   Backend().QueueInput("1001");
   Backend().QueueMessageBox(IDOK, "F-STATISTICS");
-  Dispatch(272);
+  Dispatch(kCmVarianceRatio);
   ASSERT_FALSE(Backend().Transcript().empty());
   const std::string text = Backend().Transcript().back().text;
   ASSERT_EQ(text.rfind("F(P = 0.500, 1000, 1001) = ", 0), 0u) << text;
@@ -36,7 +37,7 @@ TEST_F(ErrorAnalysisCommandTest, KContourWithZeroIncrementIsRefused) {
   Backend().QueueInput("0");
   Backend().QueueSaveFile(file);
   Backend().QueueMessageBox(IDOK, "ATTENTION");
-  Dispatch(245);
+  Dispatch(kCmKContour);
   ASSERT_FALSE(Backend().Transcript().empty());
   EXPECT_EQ(Backend().Transcript().back().text, "the increment of lg K must be a positive number");
   EXPECT_TRUE(ReadFile(file).empty());

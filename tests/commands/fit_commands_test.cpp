@@ -5,6 +5,7 @@
 #include "modelfit/model_flags.h"
 #include "numerics/cvector.h"
 #include "numerics/path_table.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -22,7 +23,7 @@ TEST_F(FitCommandTest, AnnealingChoiceAsksItsValuesAndIsStored) {
   Backend().QueueInput("200");
   Backend().QueueInput("2");  // final simplex
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(825);
+  Dispatch(kCmFitAnnealing);
   EXPECT_FLOAT_EQ(fAnnealStartTemp, 1.5f);
   EXPECT_FLOAT_EQ(fAnnealTemp, 1.5f);
   EXPECT_EQ(nAnnealTemps, 10);
@@ -36,7 +37,7 @@ TEST_F(FitCommandTest, AnnealingChoiceAsksItsValuesAndIsStored) {
   EXPECT_FLOAT_EQ(prefs.Get(kPrefFitAlgorithm), 2.0f);
 
   Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
-  Dispatch(826);
+  Dispatch(kCmFitSimplex);
   EXPECT_TRUE(bFitSimplex && !bFitAnnealing);
   ResetFitDriver();
 }
@@ -46,7 +47,7 @@ TEST_F(FitCommandTest, AnnealingChoiceAsksItsValuesAndIsStored) {
 TEST_F(FitCommandTest, FitWithoutDataAsksForData) {
   bDiscreteModel = true;
   Backend().QueueMessageBox(IDOK, "ERROR");
-  Dispatch(215);
+  Dispatch(kCmFit);
   ASSERT_FALSE(Backend().Transcript().empty());
   EXPECT_EQ(Backend().Transcript().back().text, "load data first");
   bDiscreteModel = false;

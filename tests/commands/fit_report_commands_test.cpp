@@ -9,6 +9,7 @@
 #include "modelcalc/fit_state.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -24,12 +25,12 @@ TEST_F(FitReportCommandTest, SavedParametersAreOfferedOnReloadAndOnDrop) {
     for (int i = 1; i <= nScans; ++i) f.push_back(szDataDirectory + "/" + ppScanFileNames[i]);
     return f;
   }();
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   pSpeciesS[1] = 6.5f;
   pSpeciesIncluded[2] = 1;
   pSpeciesS[2] = 11.0f;
   PackModelParams();
-  Dispatch(827);
+  Dispatch(kCmUpdateSavedFitParameters);
   ASSERT_TRUE(std::filesystem::exists(szTmpParsPath));
   EXPECT_EQ(Lines(ReadFile(szTmpParsPath)).size(), static_cast<std::size_t>(kSavedParamCount));
   EXPECT_TRUE(BoxTexts().empty());
@@ -65,7 +66,7 @@ TEST_F(FitReportCommandTest, RestoreRunsTheModelCommandOfTheSavedModel) {
     ASSERT_EQ(ActiveModelCommand(), id);
     const bool marked = Handle().IsMenuItemChecked(id);
     TmpSaveBestParams(&Handle(), false);
-    Dispatch(id == 198 ? 275 : 198);
+    Dispatch(id == kCmDiscreteSpecies ? kCmContinuousCs : kCmDiscreteSpecies);
     ASSERT_EQ(ReloadParameters(&Handle(), szTmpParsPath), 1) << id;
     EXPECT_EQ(ActiveModelCommand(), id);
     if (IsContinuousModel()) {
@@ -78,9 +79,9 @@ TEST_F(FitReportCommandTest, RestoreRunsTheModelCommandOfTheSavedModel) {
 // 204 puts the report on the clipboard; 517 shows the text of the current fit.
 TEST_F(FitReportCommandTest, CopyAndShowTheFitInformation) {
   LoadSyntheticRun();
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   fFitRmsd = 0.0f;
-  Dispatch(204);
+  Dispatch(kCmCopyFitParameters);
   const std::string clip = Backend().ClipboardTextValue();
   EXPECT_EQ(clip.rfind("\n\ncomponent 1 included:\nD\t=\t", 0), 0u);
   EXPECT_NE(clip.find("(first is total, next are fractions)"), std::string::npos);
@@ -88,7 +89,7 @@ TEST_F(FitReportCommandTest, CopyAndShowTheFitInformation) {
   for (int i = 1; i <= nScans; ++i)
     for (int j = 1; j <= pnPoints[i]; ++j) ppFit[i][j] = ppSignal[i][j] + 0.01f;
   const int before = InkInRows(0, 300);
-  Dispatch(517);
+  Dispatch(kCmShowLastFitInfo);
   EXPECT_NEAR(fFitRmsd, 0.01f, 1e-4f);
   EXPECT_FLOAT_EQ(fFitRmsd, FitRmsd());
   EXPECT_GT(InkInRows(0, 300), before);

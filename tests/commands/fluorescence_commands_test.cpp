@@ -14,6 +14,7 @@
 #include "platform/system.h"
 #include "resources/menus.h"
 #include "scandata/scan_file.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -94,7 +95,7 @@ TEST_F(FluorescenceCommandTest,
     Backend().QueueInput(v); // tmin tmax target cell
   Backend().QueueMessageBox(
       IDNO, "SORT FLUORESCENCE AUC DATA"); // no signal threshold
-  Dispatch(903);
+  Dispatch(kCmSortFluorescenceData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(Captions().size(), 3u); // no error box
 
@@ -139,7 +140,7 @@ TEST_F(FluorescenceCommandTest,
   Backend().QueueMessageBox(IDYES, "SORT FLUORESCENCE AUC DATA");
   for (const char *v : {"6.0", "6.1", "205", "100"})
     Backend().QueueInput(v);
-  Dispatch(903);
+  Dispatch(kCmSortFluorescenceData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_FALSE(fs::exists(Sorted("00001" + a))); // 200 at 6.0 cm is below 205
   EXPECT_FALSE(fs::exists(Sorted("list" + a)));
@@ -152,7 +153,7 @@ TEST_F(FluorescenceCommandTest,
 TEST_F(FluorescenceCommandTest,
        SortingTheLoadedScansReportsAFailedCopyAndKeepsWhatItHas) {
   Backend().QueueMessageBox(IDOK, "Sort Fluorescence AUC data");
-  Dispatch(903);
+  Dispatch(kCmSortFluorescenceData);
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"please load data"}));
 
   LoadTwo();
@@ -161,7 +162,7 @@ TEST_F(FluorescenceCommandTest,
   fs::create_directories(blocked);
   Backend().QueueMessageBox(IDNO, "SORT FLUORESCENCE AUC DATA");
   Backend().QueueMessageBox(IDOK, "Error");
-  Dispatch(903);
+  Dispatch(kCmSortFluorescenceData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   ASSERT_EQ(BoxTexts().size(), 2u);
   EXPECT_EQ(BoxTexts()[1], "could not copy file to new destination " + blocked);
@@ -175,7 +176,7 @@ TEST_F(FluorescenceCommandTest,
   // Once the place is free the copy is made, over the earlier one.
   fs::remove(blocked);
   Backend().QueueMessageBox(IDNO, "SORT FLUORESCENCE AUC DATA");
-  Dispatch(903);
+  Dispatch(kCmSortFluorescenceData);
   EXPECT_EQ(GetFileTimes(blocked).lastWrite, WriteTime(3));
 }
 
@@ -183,9 +184,9 @@ TEST_F(FluorescenceCommandTest, CorrectionCommandsSwitchAskAndMarkBothIds) {
   // No fluorescence data: declining the question switches the option off.
   bExcitationShadow = bFitConeRadius = true;
   Backend().QueueMessageBox(IDNO, "Signal Excitation Shadow");
-  Dispatch(913);
+  Dispatch(kCmExcitationShadowAlt);
   EXPECT_FALSE(bExcitationShadow || bFitConeRadius);
-  EXPECT_FALSE(Handle().IsMenuItemChecked(914));
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmExcitationShadow));
 
   LoadTwo();
   const float recorded = ppSignal[1][10];
@@ -198,25 +199,25 @@ TEST_F(FluorescenceCommandTest, CorrectionCommandsSwitchAskAndMarkBothIds) {
                             "Nonlinear Detection"); // fit power coefficient?
   Backend().QueueInput("100");                      // baseline
   Backend().QueueMessageBox(IDYES, "Nonlinear Detection"); // show transformed
-  Dispatch(906);
+  Dispatch(kCmNonlinearDetectionAlt);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_TRUE(bNonlinearDetection && bShowTransformed && bTransformedShown);
   EXPECT_FLOAT_EQ(fPowerCoefficient, 0.8f);
-  EXPECT_TRUE(Handle().IsMenuItemChecked(908));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmNonlinearDetection));
   EXPECT_NEAR(ppSignal[1][10], std::pow(recorded - 100.0, 0.8) + 100.0, 1e-3);
   // Switched off through the menu item: the recorded data are shown again.
   Backend().QueueMessageBox(IDNO, "Nonlinear Detection");
-  Dispatch(908);
+  Dispatch(kCmNonlinearDetection);
   EXPECT_FALSE(bNonlinearDetection || bTransformedShown);
   EXPECT_EQ(ppSignal[1][10], recorded);
-  EXPECT_FALSE(Handle().IsMenuItemChecked(908));
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmNonlinearDetection));
 
   // FloTools: the dialog's options carry their check marks.
   Backend().QueueDialog(IDOK, TransferBuffer{{{617, "0.004"}}, {{625, true}}});
-  Dispatch(915);
+  Dispatch(kCmFloTools);
   EXPECT_TRUE(bRadialConvolution);
   EXPECT_FLOAT_EQ(fConvolutionWidth, 0.004f);
-  EXPECT_TRUE(Handle().IsMenuItemChecked(912));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmSignalRadialConvolution));
   EXPECT_FALSE(Win().bModalBoxOpen);
 }
 

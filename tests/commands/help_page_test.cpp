@@ -7,6 +7,7 @@
 #include "commands/unavailable_commands.h"
 #include "commands_test_support.h"
 #include "resources/menus.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -62,24 +63,24 @@ TEST_F(HelpCommandTest, TheHelpPageOpensAtTheCommandChosenInHelpMode) {
 
   // F1 on "Run": the page opens at Run's entry, and Run does not compute.
   Backend().QueueMessageBox(IDYES, "HELP");
-  DispatchToWindow(Win(), Event::HelpCommand(213));
+  DispatchToWindow(Win(), Event::HelpCommand(kCmRun));
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].path, page);
   EXPECT_EQ(opened[0].anchor, "cmd-213");
   EXPECT_FALSE(Win().bHelpMode);
   // A command this version does not offer has its entry too.
   Backend().QueueMessageBox(IDYES, "HELP");
-  DispatchToWindow(Win(), Event::HelpCommand(868));
+  DispatchToWindow(Win(), Event::HelpCommand(kCmFlagTooStrongGradients));
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[1].anchor, "cmd-868");
   // "&How to Get Help" chosen normally opens the top of the page.
   Backend().QueueMessageBox(IDYES, "HELP");
-  Dispatch(268);
+  Dispatch(kCmOfferOnlineHelp);
   ASSERT_EQ(opened.size(), 3u);
   EXPECT_EQ(opened[2].anchor, "");
   // No opens nothing, and the next command runs normally.
   Backend().QueueMessageBox(IDNO, "HELP");
-  DispatchToWindow(Win(), Event::HelpCommand(212));
+  DispatchToWindow(Win(), Event::HelpCommand(kCmParameters));
   EXPECT_EQ(opened.size(), 3u);
   EXPECT_FALSE(Win().bHelpMode);
   EXPECT_TRUE(Backend().AllAnswersUsed());
@@ -89,7 +90,7 @@ TEST_F(HelpCommandTest, TheHelpPageOpensAtTheCommandChosenInHelpMode) {
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDYES, "HELP");
   Backend().QueueMessageBox(IDOK, "HELP");
-  Dispatch(268);
+  Dispatch(kCmOfferOnlineHelp);
   EXPECT_EQ(opened.size(), 3u);
   EXPECT_EQ(BoxTexts().back(), "The help page " + HelpPagePath() + " is missing.");
 }

@@ -12,6 +12,7 @@
 #include "scandata/file_list.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -44,7 +45,7 @@ TEST_F(LoadCommandTest, LoadNewFilesLoadsTheChosenScansIntoPlots) {
   EXPECT_EQ(pScanOrder[1], 2);  // recorded at 1000 s
   EXPECT_EQ(pScanOrder[3], 1);  // recorded at 3000 s
   EXPECT_EQ(Shown("OpenFile"), 1);
-  EXPECT_TRUE(Handle().IsMenuItemEnabled(226));
+  EXPECT_TRUE(Handle().IsMenuItemEnabled(kCmAddMoreFiles));
   EXPECT_FALSE(bFileDialogOpen);
 }
 
@@ -53,7 +54,7 @@ TEST_F(LoadCommandTest, TheNextDialogStartsInTheDirectoryOfTheLastLoad) {
   LoadVelocitySet();
   EXPECT_EQ(ReadFile(szLastDirIni), SetDirectory() + "/");
   Backend().QueueOpenFiles({});
-  Dispatch(200);
+  Dispatch(kCmLoadNewFiles);
   EXPECT_EQ(Win().ofnLoad.directory, SetDirectory() + "/");
 }
 
@@ -76,8 +77,8 @@ TEST_F(LoadCommandTest, NoLoadStartsWhileAFileDialogIsOpen) {
   // dialog must not open a second dialog (no answer is queued: a dialog would fail
   // the test).
   bFileDialogOpen = true;
-  Dispatch(200);
-  Dispatch(226);
+  Dispatch(kCmLoadNewFiles);
+  Dispatch(kCmAddMoreFiles);
   Drop(VelocitySet());
   EXPECT_EQ(Shown("OpenFile"), 0);
   EXPECT_EQ(nScans, 0);
@@ -126,7 +127,7 @@ TEST_F(LoadCommandTest, AddMoreFilesAddsScansToTheSet) {
   LoadThroughDialog({ScanFixture("set_abs/00001.ra1"), ScanFixture("set_abs/00002.ra1")});
   ASSERT_EQ(nScans, 2);
   Backend().QueueOpenFiles({ScanFixture("set_abs/00003.ra1")});
-  Dispatch(226);
+  Dispatch(kCmAddMoreFiles);
   EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00001.ra1", "00002.ra1", "00003.ra1"}));
   EXPECT_EQ(pDataPlot->nCurves, 3);
 }
@@ -218,7 +219,7 @@ TEST_F(LoadCommandTest, ElectrophoresisModeEndsOnlyWithANewLoadedSet) {
   bElectrophoresisMode = true;  // as an electrophoresis load leaves it
   // Cancelled dialog, an unreadable selection, a dropped unreadable file: the mode stays.
   Backend().QueueOpenFiles({});
-  Dispatch(200);
+  Dispatch(kCmLoadNewFiles);
   EXPECT_TRUE(bElectrophoresisMode);
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   LoadThroughDialog({ScanFixture("absorbance.ra1"), ScanFixture("empty.ra1")});
@@ -248,7 +249,7 @@ TEST_F(LoadCommandTest, DroppedParameterFileIsOfferedByName) {
 
 TEST_F(LoadCommandTest, ExitReleasesTheDataAndEndsTheLoop) {
   LoadVelocitySet();
-  Dispatch(230);
+  Dispatch(kCmExit);
   EXPECT_EQ(nScans, 0);
   EXPECT_EQ(pDataPlot, nullptr);
   EXPECT_TRUE(UiEvents().Any([](const Event& e) { return e.type == EventType::Quit; }));
@@ -276,10 +277,10 @@ TEST_F(LoadCommandTest, EquilibriumLoadAndChangeCell) {
     CopyAs(dir, std::string("set_abs/") + n + ".ra1", std::string(n) + ".ra2");
   }
   Backend().QueueOpenFiles({});
-  Dispatch(515);
+  Dispatch(kCmLoadEquilibriumData);
   EXPECT_FALSE(bEquilibriumMode);
   Backend().QueueOpenFiles({cell1[0]});
-  Dispatch(515);
+  Dispatch(kCmLoadEquilibriumData);
   ASSERT_EQ(nScans, 1);
   EXPECT_TRUE(bEquilibriumMode);
   EXPECT_TRUE(Captions().empty());
@@ -288,7 +289,7 @@ TEST_F(LoadCommandTest, EquilibriumLoadAndChangeCell) {
   LoadThroughDialog(cell1);
   ASSERT_EQ(nScans, 3);
   Backend().QueueInput("2");
-  Dispatch(828);
+  Dispatch(kCmChangeCell);
   ASSERT_EQ(nScans, 3);
   // The stored list is in display order (by time): 00002, 00003, 00001.
   const std::vector<std::string> cell2{"00002.ra2", "00003.ra2", "00001.ra2"};
@@ -296,7 +297,7 @@ TEST_F(LoadCommandTest, EquilibriumLoadAndChangeCell) {
   EXPECT_EQ(szDataDirectory, dir);
   Backend().QueueInput("3");
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
-  Dispatch(828);
+  Dispatch(kCmChangeCell);
   EXPECT_EQ(LoadedNames(), cell2);
   EXPECT_EQ(FileNameOf(ppStoredFileNames[1]).back(), '2');
   EXPECT_TRUE(Backend().AllAnswersUsed());

@@ -8,6 +8,7 @@
 #include "distributions/distribution_models.h"
 #include "modelfit/lamm_settings.h"
 #include "numerics/path_table.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -15,11 +16,11 @@ namespace {
 using ModelCommandTest = DistributionWindowTest;
 
 TEST_F(ModelCommandTest, ContinuousCMSetsItsFlagsCheckMarkAndStartValues) {
-  Dispatch(235);
+  Dispatch(kCmContinuousCM);
   EXPECT_TRUE(bContiModel);
   EXPECT_FALSE(bContiSModel);
   EXPECT_FALSE(IsSGridModel());
-  EXPECT_TRUE(Handle().IsMenuItemChecked(235));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmContinuousCM));
   // The vector held a discrete species: the settings start from their defaults.
   EXPECT_FLOAT_EQ(pParams[kContiSlotGridMin], 10000.0f);
   EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 500000.0f);
@@ -36,14 +37,14 @@ TEST_F(ModelCommandTest, ContinuousCMSetsItsFlagsCheckMarkAndStartValues) {
 }
 
 TEST_F(ModelCommandTest, ContinuousCsAfterCMTakesAnSRangeAndUnchecksCM) {
-  Dispatch(235);
+  Dispatch(kCmContinuousCM);
   pParams[kContiSlotGridCount] = 70.0f;
   pParams[kContiSlotConfidence] = 0.68f;
   UnpackModelParams();
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   EXPECT_TRUE(bContiModel);
   EXPECT_TRUE(bContiSModel);
-  EXPECT_FALSE(Handle().IsMenuItemChecked(235));
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmContinuousCM));
   EXPECT_FLOAT_EQ(pParams[kContiSlotGridMin], 0.0f);
   EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 20.0f);
   // Settings of a continuous model stay.
@@ -52,14 +53,14 @@ TEST_F(ModelCommandTest, ContinuousCsAfterCMTakesAnSRangeAndUnchecksCM) {
 }
 
 TEST_F(ModelCommandTest, CsVariantsKeepTheGridAndGiveSlot11TheirOwnMeaning) {
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   pParams[kContiSlotGridMin] = 1.0f;
   pParams[kContiSlotGridMax] = 15.0f;
   pParams[kContiSlotFrictionalRatio] = 1.4f;
   UnpackModelParams();
 
   const float engineD = fInvariantD;
-  Dispatch(526);  // invariant D: slot 11 is D, the engine's
+  Dispatch(kCmContinuousCsInvariantD);  // invariant D: slot 11 is D, the engine's
   EXPECT_TRUE(bCsInvariantD);
   EXPECT_FALSE(bContiSModel);
   EXPECT_TRUE(bContiModel);
@@ -67,27 +68,27 @@ TEST_F(ModelCommandTest, CsVariantsKeepTheGridAndGiveSlot11TheirOwnMeaning) {
   EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 15.0f);
   EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], engineD);
 
-  Dispatch(872);  // scaling law: slot 11 is Ks, slot 18 bs
+  Dispatch(kCmContinuousCsScalingLaw);  // scaling law: slot 11 is Ks, slot 18 bs
   EXPECT_TRUE(bCsScalingLaw);
   EXPECT_FALSE(bCsInvariantD);
   EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 0.003f);
   EXPECT_FLOAT_EQ(pParams[kContiSlotScalingExponent], 0.667f);
 
-  Dispatch(275);  // back to f/f0, which the variants left alone
+  Dispatch(kCmContinuousCs);  // back to f/f0, which the variants left alone
   EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 1.4f);
   EXPECT_FLOAT_EQ(fFrictionalRatio, 1.4f);
 }
 
 TEST_F(ModelCommandTest, CMVariantsSetTheirFlags) {
   const float engineD = fInvariantD;
-  Dispatch(277);
+  Dispatch(kCmContinuousCMInvariantD);
   EXPECT_TRUE(bConstantDModel);
   EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], engineD);  // D
-  Dispatch(279);
+  Dispatch(kCmContinuousCMPriorVbar);
   EXPECT_TRUE(bCMPriorVbar);
   EXPECT_FALSE(bConstantDModel);
   EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 1.2f);  // f/f0 again
-  Dispatch(887);
+  Dispatch(kCmFMScalingLaw);
   EXPECT_TRUE(bFMScalingLaw);
   EXPECT_TRUE(bContiModel);
   EXPECT_FALSE(IsSGridModel());
@@ -98,13 +99,13 @@ TEST_F(ModelCommandTest, DiscreteFitSwitchesDoNotBecomeGridOptions) {
   // A discrete species 3 and 4 with floated second values: fit switches 3 and 4.
   pParamFitFlags[3] = pParamFitFlags[4] = 1;
   UnpackModelParams();
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   EXPECT_EQ(pParamFitFlags[kContiFitGridFromFile], 0);
   EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 0);
 }
 
 TEST_F(ModelCommandTest, ParametersByAcceleratorChangeTheContinuousModel) {
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   TransferBuffer answers;
   answers.text[405] = "60";    // resolution
   answers.text[406] = "0.5";   // s min
@@ -125,31 +126,31 @@ TEST_F(ModelCommandTest, ParametersByAcceleratorChangeTheContinuousModel) {
 }
 
 TEST_F(ModelCommandTest, CancelledParametersChangeNothing) {
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   const float before = pParams[kContiSlotGridMax];
   TransferBuffer answers;
   answers.text[407] = "3";
   Backend().QueueDialog(IDCANCEL, answers);
-  Dispatch(212);
+  Dispatch(kCmParameters);
   EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], before);
   EXPECT_FLOAT_EQ(fDistMax, before);
 }
 
 TEST_F(ModelCommandTest, RunWithoutDataSaysLoadDataFirst) {
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   Backend().QueueMessageBox(IDOK, "ERROR");
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"load data first"});
   EXPECT_FALSE(bModelComputed);
 }
 
 TEST_F(ModelCommandTest, RunWithoutMeniscusAndBottomAsksForThem) {
   LoadSyntheticRun();
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   fMeniscus = 0.0f;
   pParams[13] = 0.0f;
   Backend().QueueMessageBox(IDOK);
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"set Meniscus and Bottom first"});
   EXPECT_FALSE(bModelComputed);
   EXPECT_FALSE(Win().bRunInProgress);
@@ -157,22 +158,22 @@ TEST_F(ModelCommandTest, RunWithoutMeniscusAndBottomAsksForThem) {
 
 TEST_F(ModelCommandTest, RunOfAModelNotBuiltSaysSo) {
   Backend().QueueMessageBox(IDOK, "ATTENTION");
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"choose a model first (Model menu)"});
   // A continuous model the distribution engine does not compute for equilibrium data.
   bContiModel = bContiSModel = true;
   bEquilibriumMode = true;
   Backend().QueueMessageBox(IDOK, "ATTENTION");
-  Dispatch(213);
+  Dispatch(kCmRun);
   EXPECT_NE(BoxTexts().back().find("cannot be computed for the loaded data"), std::string::npos);
 }
 
 TEST_F(ModelCommandTest, LammParametersAndFitLimitsOpenTheirDialogs) {
   Backend().QueueDialog(IDCANCEL);
-  Dispatch(611);
+  Dispatch(kCmLammEquationParameters);
   EXPECT_EQ(Shown("Dialog"), 1);
   Backend().QueueInput(std::nullopt);  // the first fit-limit question, cancelled
-  Dispatch(240);
+  Dispatch(kCmSetFitLimits);
   EXPECT_EQ(Shown("Input"), 1);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }

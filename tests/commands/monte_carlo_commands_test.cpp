@@ -10,6 +10,7 @@
 #include "distributions/distribution_prior.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelfit/model_params.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -19,7 +20,7 @@ class MonteCarloCommandTest : public DistributionWindowTest {
   void RunSmallCs() {
     LoadSyntheticRun();
     ChooseSmallCs();
-    Dispatch(213);
+    Dispatch(kCmRun);
     ASSERT_TRUE(bModelComputed);
   }
   static std::vector<float> Shown() { return std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1); }
@@ -28,7 +29,7 @@ class MonteCarloCommandTest : public DistributionWindowTest {
 TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) {
   // Without a distribution the command says so.
   Backend().QueueMessageBox(IDOK, "ATTENTION");
-  Dispatch(296);
+  Dispatch(kCmMonteCarloDistributions);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
   RunSmallCs();
@@ -40,7 +41,7 @@ TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) 
   Backend().QueueSaveFile(dir + "/x.dat");
   Backend().QueueMessageBox(IDNO);                                   // not every set
   Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");  // the summary
-  Dispatch(296);
+  Dispatch(kCmMonteCarloDistributions);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_TRUE(std::filesystem::exists(dir + "/mean.dat"));
   EXPECT_FALSE(std::filesystem::exists(dir + "/1.dat"));
@@ -49,7 +50,7 @@ TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) 
   EXPECT_EQ(Shown(), shown);
 
   // The prior of the distribution's peaks: the analysis runs again with it.
-  Dispatch(633);
+  Dispatch(kCmPriorDiscreteSpecies);
   EXPECT_TRUE(bUsePrior);
   EXPECT_TRUE(bPriorFromDiscreteSpecies);
   EXPECT_TRUE(bModelComputed);

@@ -15,6 +15,7 @@
 #include "modelfit/model_options.h"
 #include "numerics/path_table.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -41,7 +42,7 @@ class NonidealCsTest : public DistributionWindowTest {
   // computed by the non-ideal species model, plus noise 0.003.
   void LoadNonidealSpeciesData() {
     test::InstallVelocityScans(8, 120, 1000.0, 50000.0f);
-    Dispatch(227);
+    Dispatch(kCmNonidealSingle);
     ASSERT_TRUE(bNonidealSpecies);
     fSignalPerConc = 1.0;
     bRepulsiveNonideality = true;
@@ -68,7 +69,7 @@ class NonidealCsTest : public DistributionWindowTest {
     UnpackModelParams();
   }
   void ChooseNonidealCs(float logKs) {
-    Dispatch(585);
+    Dispatch(kCmContinuousCsNonideal);
     SetGrid();
     pParams[kVariantSlotDiscreteS] = 0.5f;
     pParams[kVariantSlotDiscreteMD] = CalculateM(0.5f);
@@ -98,13 +99,13 @@ class NonidealCsTest : public DistributionWindowTest {
 // total-concentration tables leave the loaded scans as they were.
 TEST_F(NonidealCsTest, RecoversTheSpeciesOnBothPropagatorsFromDataOrFit) {
   LoadNonidealSpeciesData();
-  EXPECT_FALSE(IsUnavailableCommand(585));
+  EXPECT_FALSE(IsUnavailableCommand(kCmContinuousCsNonideal));
   const float loaded = ppSignal[3][60];
 
   ChooseNonidealCs(kLogKs);
   EXPECT_EQ(ActiveModelCommand(), 585);
   EXPECT_TRUE(RunnableModelActive());
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed) << ::testing::PrintToString(BoxTexts());
   EXPECT_TRUE(bCtotArrays);
   EXPECT_EQ(ppSignal[3][60], loaded);
@@ -116,7 +117,7 @@ TEST_F(NonidealCsTest, RecoversTheSpeciesOnBothPropagatorsFromDataOrFit) {
   // Without the optimised static grid every point above 1.8 S runs on the moving
   // hat, whose nodes read the total signal at their moving radii.
   bOptimizeStaticGrid = false;
-  Dispatch(213);
+  Dispatch(kCmRun);
   bOptimizeStaticGrid = true;
   ASSERT_TRUE(bModelComputed);
   EXPECT_NEAR(PeakS(Distribution()), kS0, 0.01 * kS0);
@@ -124,9 +125,9 @@ TEST_F(NonidealCsTest, RecoversTheSpeciesOnBothPropagatorsFromDataOrFit) {
   // The levels from the fit of that run ("total concentration from data" off in the
   // Parameters dialog).
   Backend().QueueDialog(IDOK, TransferBuffer{{}, {{442, false}}});
-  Dispatch(212);
+  Dispatch(kCmParameters);
   EXPECT_FALSE(bCtotFromData);
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   EXPECT_NEAR(PeakS(Distribution()), kS0, 0.01 * kS0);
   for (const std::string& caption : Captions()) EXPECT_EQ(caption, "");  // no solver error
@@ -140,14 +141,14 @@ TEST_F(NonidealCsTest, WithoutNonidealityEqualsPlainCs) {
   ChooseNonidealCs(-12.0f);
   pParams[21] = -12.0f;
   UnpackModelParams();
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   const std::vector<float> ideal = Distribution();
 
   Backend().QueueMessageBox(IDOK);  // the plot is rebuilt: "may need to recalculate"
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   SetGrid();
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   const std::vector<float> plain = Distribution();
   double total = 0.0, difference = 0.0;
@@ -173,9 +174,9 @@ TEST_F(NonidealCsTest, MsTableModelPlacesThePeakWithTheTablesMass) {
   }
   const std::string saved = szMofsFile;
   szMofsFile = table;
-  Dispatch(587);
+  Dispatch(kCmContinuousCsMsTable);
   SetGrid();
-  Dispatch(213);
+  Dispatch(kCmRun);
   szMofsFile = saved;
   ASSERT_TRUE(bModelComputed) << ::testing::PrintToString(BoxTexts());
   const std::vector<float> c = Distribution();

@@ -10,6 +10,7 @@
 #include "plot/winplot.h"
 #include "scandata/file_list.h"
 #include "scandata/radial_grid.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -172,19 +173,19 @@ TEST_F(OnPlotToolsTest, TheHoverLabelNamesTheScanUnderThePointer) {
   EXPECT_EQ(pScanHoverLabel, nullptr);
   EXPECT_EQ(nHoverScanPosition, 0);
   // Command 210 switches it off.
-  Dispatch(210);
+  Dispatch(kCmToggleScanHoverLabel);
   Send(EventType::MouseMove, p.x, p.y, 0);
   EXPECT_EQ(pScanHoverLabel, nullptr);
 }
 
 TEST_F(OnPlotToolsTest, NoiseButtonsFollowTheNoiseOfTheModel) {
   LoadCopiedVelocitySet();
-  Dispatch(275);
+  Dispatch(kCmContinuousCs);
   TransferBuffer answers;
   answers.checked[431] = true;   // TI noise
   answers.checked[455] = false;  // RI noise
   Backend().QueueDialog(IDOK, answers);
-  Dispatch(212);
+  Dispatch(kCmParameters);
   ASSERT_TRUE(bFitTINoise);
   ASSERT_NE(pRemoveNoiseButton, nullptr);
   ASSERT_NE(pRestoreTINoiseButton, nullptr);
@@ -208,7 +209,7 @@ TEST_F(OnPlotToolsTest, NoiseButtonsFollowTheNoiseOfTheModel) {
 
   answers.checked[431] = false;
   Backend().QueueDialog(IDOK, answers);
-  Dispatch(212);
+  Dispatch(kCmParameters);
   EXPECT_EQ(pRemoveNoiseButton, nullptr);
   EXPECT_EQ(pRestoreTINoiseButton, nullptr);
 }

@@ -12,6 +12,7 @@
 #include "scandata/file_list.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -31,7 +32,7 @@ TEST_F(OptionCommandTest, DontLoadSpikesAsksBothThresholdsWhenSwitchedOn) {
   bSkipSpikes = false;
   Backend().QueueInput("0.3");
   Backend().QueueInput("150");
-  Dispatch(247);
+  Dispatch(kCmDontLoadSpikes);
   EXPECT_TRUE(bSkipSpikes);
   EXPECT_FLOAT_EQ(fSpikeThresholdAbs, 0.3f);
   EXPECT_FLOAT_EQ(fSpikeThresholdFDS, 150.0f);
@@ -44,11 +45,11 @@ TEST_F(OptionCommandTest, DontLoadSpikesAsksBothThresholdsWhenSwitchedOn) {
 
 TEST_F(OptionCommandTest, SetNColumnsStoresTheTruncatedNumber) {
   Backend().QueueInput("4.9");
-  Dispatch(265);
+  Dispatch(kCmSetNColumns);
   EXPECT_TRUE(bSetNColumns);
   EXPECT_EQ(nDataColumns, 4);
   EXPECT_EQ(Backend().Transcript()[0].caption, "SET N COLUMNS");
-  Dispatch(265);
+  Dispatch(kCmSetNColumns);
   EXPECT_FALSE(bSetNColumns);
 }
 
@@ -59,7 +60,7 @@ TEST_F(OptionCommandTest, SetNColumnsAcceptsTwoToTwentyAndRefusesOtherCounts) {
     Backend().ClearTranscript();
     Backend().QueueInput(entry);
     Backend().QueueMessageBox(IDOK, "SET N COLUMNS");
-    Dispatch(265);
+    Dispatch(kCmSetNColumns);
     EXPECT_FALSE(bSetNColumns) << entry;
     EXPECT_EQ(nDataColumns, 2) << entry;
     ASSERT_EQ(BoxTexts().size(), 1u) << entry;
@@ -68,11 +69,11 @@ TEST_F(OptionCommandTest, SetNColumnsAcceptsTwoToTwentyAndRefusesOtherCounts) {
   for (auto [entry, count] : {std::pair{"20.5", 20}, std::pair{"2", 2}}) {
     Backend().ClearTranscript();
     Backend().QueueInput(entry);
-    Dispatch(265);
+    Dispatch(kCmSetNColumns);
     EXPECT_TRUE(bSetNColumns) << entry;
     EXPECT_EQ(nDataColumns, count) << entry;
     EXPECT_TRUE(BoxTexts().empty()) << entry;
-    Dispatch(265);  // switch off again
+    Dispatch(kCmSetNColumns);  // switch off again
   }
 }
 
@@ -81,7 +82,7 @@ TEST_F(OptionCommandTest, SetNColumnsAcceptsTwoToTwentyAndRefusesOtherCounts) {
 TEST_F(OptionCommandTest, RadialResolutionIsAtLeastAThousandthCentimetreAndCanBeSaved) {
   Backend().QueueInput("0.0001");
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(590);
+  Dispatch(kCmSetRadialResolution);
   EXPECT_FLOAT_EQ(fRadialStep, 0.001f);
   const std::vector<float> prefs = PreferenceFile();
   ASSERT_EQ(prefs.size(), 19u);
@@ -94,7 +95,7 @@ TEST_F(OptionCommandTest, RadialResolutionReloadsTheDataOnTheNewGrid) {
   Backend().QueueInput("0.01");
   Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
   Backend().QueueMessageBox(IDYES);
-  Dispatch(590);
+  Dispatch(kCmSetRadialResolution);
   EXPECT_EQ(nScans, 3);
   EXPECT_LT(nGridPoints, finePoints / 5);
   EXPECT_EQ(nStoredFiles, 3);
@@ -103,7 +104,7 @@ TEST_F(OptionCommandTest, RadialResolutionReloadsTheDataOnTheNewGrid) {
 TEST_F(OptionCommandTest, RegularisationChoiceIsExclusiveAndStoredOnLineNine) {
   ASSERT_EQ(WritePreferences(&Win()), 1);
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(294);
+  Dispatch(kCmRegSecondDerivative);
   EXPECT_TRUE(bRegSecondDerivative);
   EXPECT_FALSE(bRegMaxEnt);
   EXPECT_FALSE(bRegShowBoth);
@@ -111,7 +112,7 @@ TEST_F(OptionCommandTest, RegularisationChoiceIsExclusiveAndStoredOnLineNine) {
   EXPECT_FLOAT_EQ(PreferenceFile()[9], 2.0f);
 
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(642);
+  Dispatch(kCmRegShowBoth);
   EXPECT_TRUE(bRegShowBoth);
   EXPECT_FALSE(bRegSecondDerivative);
   EXPECT_FLOAT_EQ(PreferenceFile()[9], 3.0f);
@@ -120,14 +121,14 @@ TEST_F(OptionCommandTest, RegularisationChoiceIsExclusiveAndStoredOnLineNine) {
 TEST_F(OptionCommandTest, FitAlgorithmChoiceIsExclusiveAndStoredOnLineTwelve) {
   ASSERT_EQ(WritePreferences(&Win()), 1);
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(824);
+  Dispatch(kCmFitMarquardt);
   EXPECT_TRUE(bFitMarquardt);
   EXPECT_FALSE(bFitSimplex);
   EXPECT_FALSE(bFitAnnealing);
   EXPECT_FLOAT_EQ(PreferenceFile()[12], 3.0f);
   // Not saved: the running program uses it, the file keeps the stored choice.
   Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
-  Dispatch(826);
+  Dispatch(kCmFitSimplex);
   EXPECT_TRUE(bFitSimplex);
   EXPECT_FALSE(bFitMarquardt);
   EXPECT_FLOAT_EQ(PreferenceFile()[12], 3.0f);
@@ -137,9 +138,9 @@ TEST_F(OptionCommandTest, WizardMessagesToggleAndStoreLineEight) {
   ASSERT_EQ(WritePreferences(&Win()), 1);
   ASSERT_TRUE(bWizardMessages);
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(610);
+  Dispatch(kCmWizardMessages);
   EXPECT_FALSE(bWizardMessages);
-  EXPECT_FALSE(Handle().IsMenuItemChecked(610));
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmWizardMessages));
   EXPECT_FLOAT_EQ(PreferenceFile()[8], 0.0f);
 }
 
@@ -150,7 +151,7 @@ TEST_F(OptionCommandTest, FitUpdatingPreferencesAskEachPaneAndTheInterval) {
   Backend().QueueMessageBox(IDNO, "UPDATE DURING FIT");
   Backend().QueueInput("2.5");
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(592);
+  Dispatch(kCmChangeFitUpdating);
   EXPECT_TRUE(bUpdateDataPlotDuringFit);
   EXPECT_FALSE(bUpdateResidualPlotDuringFit);
   EXPECT_TRUE(bUpdateResidualBitmapDuringFit);
@@ -165,7 +166,7 @@ TEST_F(OptionCommandTest, FitUpdatingPreferencesAskEachPaneAndTheInterval) {
 
 TEST_F(OptionCommandTest, CommandsWithoutTheirSubsystemNameThemselves) {
   Backend().QueueMessageBox(IDOK);
-  Dispatch(868);
+  Dispatch(kCmFlagTooStrongGradients);
   const std::vector<std::string> texts = BoxTexts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0], "Flag Too Strong Gradients is not available in this version");

@@ -12,6 +12,7 @@
 #include "app/preferences.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -39,7 +40,7 @@ class PriorDialogTest : public DistributionWindowTest {
   // Run, with the note on the ratio answered.
   void RunAtRatio2() {
     Backend().QueueMessageBox(IDOK, "");
-    Dispatch(213);
+    Dispatch(kCmRun);
   }
   static TransferBuffer PeakAnswer(const char* width) {
     TransferBuffer answer;
@@ -65,7 +66,7 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   Backend().QueueDialog(IDOK, PeakAnswer("-0.4"));
   Backend().QueueMessageBox(IDOK, "Input Error");
   Backend().QueueDialog(IDCANCEL);
-  Dispatch(529);
+  Dispatch(kCmUsePriorProbabilities);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_NE(BoxText("Input Error").find("peak #1"), std::string::npos);
   EXPECT_FALSE(bUsePrior);
@@ -75,7 +76,7 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   // next Run's prior is 0.001 + 10 exp(-(2 - s)^2 / 0.4^2) / (1.772 x 0.4) on its
   // grid.
   Backend().QueueDialog(IDOK, PeakAnswer("0.4"));
-  Dispatch(529);
+  Dispatch(kCmUsePriorProbabilities);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   ASSERT_TRUE(bUsePrior);
   EXPECT_EQ(pPriorPeakLocation[1], 2.0);
@@ -98,7 +99,7 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   WriteFile(bad, "1 1\n2 1\n");
   Backend().QueueOpenFiles({bad});
   Backend().QueueMessageBox(IDOK, "Error");
-  Dispatch(529);
+  Dispatch(kCmUsePriorProbabilities);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(Win().priorParamsTransfer.text[788], "2.000 ");
   EXPECT_EQ(Win().priorParamsTransfer.text[777], "no filename selected");
@@ -111,7 +112,7 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   WriteFile(good, table);
   Backend().QueueDialog(IDOK, TransferBuffer{{}, {{819, true}, {821, true}}});
   Backend().QueueOpenFiles({good});
-  Dispatch(529);
+  Dispatch(kCmUsePriorProbabilities);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(szPriorFile, good);
   RunAtRatio2();
@@ -121,11 +122,11 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   // "Use Prior" off switches the file off; the file's source button alone switches
   // the prior on again with the same file.
   Backend().QueueDialog(IDOK, TransferBuffer{{}, {{818, false}}});
-  Dispatch(529);
+  Dispatch(kCmUsePriorProbabilities);
   EXPECT_FALSE(bUsePrior);
   EXPECT_TRUE(szPriorFile.empty());
   Backend().QueueDialog(IDOK, TransferBuffer{{}, {{819, true}}});
-  Dispatch(529);
+  Dispatch(kCmUsePriorProbabilities);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(Win().priorParamsTransfer.text[777], good);
   EXPECT_TRUE(bUsePrior);

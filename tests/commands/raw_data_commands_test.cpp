@@ -7,6 +7,7 @@
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 #include "tests/commands/commands_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -34,7 +35,7 @@ TEST_F(RawDataCommandTest, InvertThenSaveWritesEveryScanAndTimeOffsetAsksFirst) 
   Backend().QueueMessageBox(IDYES);
   Backend().QueueMessageBox(IDNO);
   Backend().QueueSaveFile(out + "/x.rxx");
-  Dispatch(535);
+  Dispatch(kCmInvertRawData);
   for (int k = 1; k <= 3; ++k) {
     const std::vector<float> original = FileSignal(VelocitySet()[static_cast<std::size_t>(k - 1)]);
     const std::vector<float> saved = FileSignal(out + Format("/x%05d.ra1", k));
@@ -50,12 +51,12 @@ TEST_F(RawDataCommandTest, InvertThenSaveWritesEveryScanAndTimeOffsetAsksFirst) 
   Backend().QueueInput("100");
   Backend().QueueInput("5e6");
   Backend().QueueMessageBox(IDNO);
-  Dispatch(550);
+  Dispatch(kCmTimeOffset);
   EXPECT_DOUBLE_EQ(pScanInfo[1].recordedTime, recorded + 100.0);
   // A cancelled question changes nothing.
   Backend().QueueMessageBox(IDOK);
   Backend().QueueInput(std::nullopt);
-  Dispatch(550);
+  Dispatch(kCmTimeOffset);
   EXPECT_DOUBLE_EQ(pScanInfo[1].recordedTime, recorded + 100.0);
 }
 
@@ -64,18 +65,18 @@ TEST_F(RawDataCommandTest, AverageAndWorstScanReplaceTheSetOnlyWhenTheyCan) {
   // No worst scan known yet: a message, the set stays.
   nWorstScan = 0;
   Backend().QueueMessageBox(IDOK, "REMOVING SCAN");
-  Dispatch(591);
+  Dispatch(kCmExcludeWorstScan);
   EXPECT_EQ(nScans, 3);
   // Average Scans cancelled: the set stays.
   Backend().QueueSaveFile(std::nullopt);
-  Dispatch(917);
+  Dispatch(kCmAverageScans);
   EXPECT_EQ(nScans, 3);
   // Averaged into a file: that file is the new set, its one scan the mean.
   // The three scans share their radii: at a data radius the average is the mean.
   const float r20 = ppRadius[1][20];
   const float meanAt20 = (ppSignal[1][20] + ppSignal[2][20] + ppSignal[3][20]) / 3.0f;
   Backend().QueueSaveFile(ProgramDir() + "/average.ra1");
-  Dispatch(917);
+  Dispatch(kCmAverageScans);
   ASSERT_EQ(nScans, 1);
   EXPECT_EQ(ppScanFileNames[1], "average.ra1");
   int i = 1;
@@ -87,7 +88,7 @@ TEST_F(RawDataCommandTest, AverageAndWorstScanReplaceTheSetOnlyWhenTheyCan) {
   LoadVelocitySet();
   nWorstScan = 2;
   Backend().QueueMessageBox(IDOK, "REMOVING SCAN");
-  Dispatch(591);
+  Dispatch(kCmExcludeWorstScan);
   EXPECT_EQ(BoxTexts().back(), "removing 00002.ra1");
   ASSERT_EQ(nScans, 2);
   EXPECT_NE(ppScanFileNames[1], "00002.ra1");

@@ -10,6 +10,7 @@
 #include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
 #include "tests/commands/commands_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -32,15 +33,15 @@ TEST_F(ReactingCommandTest, FitMAndSConvertsDToMAndBack) {
   pSpeciesS[1] = 4.0f;
   pSpeciesMassOrD[2] = 0.0f;  // no D: nothing to convert
   pSpeciesS[2] = 3.0f;
-  Dispatch(217);
+  Dispatch(kCmFitMAndS);
   EXPECT_TRUE(bFitMAndS);
-  EXPECT_TRUE(Handle().IsMenuItemChecked(217));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmFitMAndS));
   // M = s R T / ((1 - vbar rho) D) at 20 C without data.
   const double M = 4e-13 * 8.31451e7 * 293.15 / ((1 - fVRho) * 5e-7);
   EXPECT_NEAR(pSpeciesMassOrD[1], M, 1e-4 * M);
   EXPECT_EQ(pParams[1], pSpeciesMassOrD[1]);
   EXPECT_EQ(pSpeciesMassOrD[2], 0.0f);
-  Dispatch(217);
+  Dispatch(kCmFitMAndS);
   EXPECT_FALSE(bFitMAndS);
   EXPECT_NEAR(pSpeciesMassOrD[1], 5.0f, 1e-5f);
 }
@@ -50,10 +51,10 @@ TEST_F(ReactingCommandTest, FitMAndSConvertsDToMAndBack) {
 TEST_F(ReactingCommandTest, ChoosingTheModelSetsUpSpeciesAndArrays) {
   ASSERT_TRUE(AllocSimArrays());
   EXPECT_EQ(pFreeA, nullptr);
-  Dispatch(267);
+  Dispatch(kCmHeteroAssocModel);
   EXPECT_TRUE(bHeteroAssocModel);
   EXPECT_TRUE(bFitMAndS);
-  EXPECT_TRUE(Handle().IsMenuItemChecked(217));
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmFitMAndS));
   EXPECT_TRUE(bUniformLoading);
   EXPECT_TRUE(bMovingHat);
   EXPECT_EQ(pSpeciesMassOrD[3], 200000.0f);
@@ -69,7 +70,7 @@ TEST_F(ReactingCommandTest, ChoosingTheModelSetsUpSpeciesAndArrays) {
 TEST_F(ReactingCommandTest, DlsDataOnlyGetTheMessage) {
   bDLSData = true;
   Backend().QueueMessageBox(IDOK, "ERROR");
-  Dispatch(267);
+  Dispatch(kCmHeteroAssocModel);
   EXPECT_FALSE(bHeteroAssocModel);
   EXPECT_FALSE(bFitMAndS);
   ASSERT_EQ(Backend().MessageBoxCaptions().size(), 1u);

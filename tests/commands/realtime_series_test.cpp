@@ -16,6 +16,7 @@
 #include "distribution_window_test_support.h"
 #include "modelcalc/fit_series.h"
 #include "plot/winplot.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -64,12 +65,12 @@ TEST_F(RealtimeSeriesTest, RealtimeUpdateReloadsNewScanAndRunsAgainOverTheKeptZo
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
   ChooseSmallCs();
-  Dispatch(213);
+  Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   ZoomDistributionPlot(Win(), 2.0f, 8.0f);
   Backend().ClearTranscript();
 
-  Dispatch(540);
+  Dispatch(kCmRealtimeUpdate);
   ASSERT_TRUE(bRealtimeUpdateMode);
   EXPECT_EQ(Headless().Timers().at(static_cast<int>(kRealtimeTimerId)), 60000);
 
@@ -116,13 +117,13 @@ TEST_F(RealtimeSeriesTest, RealtimeUpdateReloadsNewScanAndRunsAgainOverTheKeptZo
 
 TEST_F(RealtimeSeriesTest, EquilibriumTestFollowsTheFilesAndEscLeavesItsView) {
   Backend().QueueMessageBox(IDOK, "ERROR");
-  Dispatch(540);  // without data
+  Dispatch(kCmRealtimeUpdate);  // without data
   EXPECT_FALSE(bRealtimeUpdateMode);
   EXPECT_EQ(Captions(), std::vector<std::string>{"ERROR"});
   Backend().ClearTranscript();
 
   const auto [last, aside] = RunWithoutLastScan(ProgramDir() + "/eq");
-  Dispatch(645);
+  Dispatch(kCmTestApproachToEquilibrium);
   EXPECT_TRUE(bEqTestMode);
   EXPECT_TRUE(bEqTestView);
   EXPECT_TRUE(bRealtimeUpdateMode);
@@ -145,7 +146,7 @@ TEST_F(RealtimeSeriesTest, EquilibriumTestFollowsTheFilesAndEscLeavesItsView) {
   EXPECT_FALSE(bEqTestView);
   EXPECT_FALSE(bEqTestMode);
   EXPECT_EQ(pAuxPlot, nullptr);
-  Dispatch(541);
+  Dispatch(kCmStopRealtimeUpdate);
   EXPECT_FALSE(bRealtimeUpdateMode);
   EXPECT_TRUE(Headless().Timers().empty());
 }
@@ -198,7 +199,7 @@ TEST_F(RealtimeSeriesTest, SerializeFitByListWritesResultsAndMonteCarloIntegrals
   Backend().QueueInput("2");                         // integration limits
   Backend().QueueInput("9");
   Backend().AnswerUnscriptedBoxes(IDOK);             // the load error of the broken list
-  Dispatch(904);
+  Dispatch(kCmSerializeFitByList);
 
   EXPECT_FALSE(bBatchMode);
   const std::string report = BoxTexts().back();

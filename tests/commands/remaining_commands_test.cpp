@@ -12,6 +12,7 @@
 #include "modelcalc/model_computation.h"
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -25,7 +26,7 @@ using RemainingCommandsTest = DistributionWindowTest;
 // boundary position m exp(s w^2 t).
 TEST_F(RemainingCommandsTest, FaxenSpeciesFollowTheClosedFormThatMatchesTheLammSolution) {
   LoadSyntheticRun();
-  Dispatch(530);
+  Dispatch(kCmFaxenSpecies);
   EXPECT_EQ(ActiveModelCommand(), 530);
   EXPECT_TRUE(bDiscreteModel && bFaxenApproximation);
   EXPECT_TRUE(RunnableModelActive());
@@ -63,7 +64,7 @@ TEST_F(RemainingCommandsTest, FaxenSpeciesFollowTheClosedFormThatMatchesTheLammS
   EXPECT_GT(worst, 0.0);
 
   // Another model command takes the approximation away.
-  Dispatch(198);
+  Dispatch(kCmDiscreteSpecies);
   EXPECT_FALSE(bFaxenApproximation);
   EXPECT_EQ(ActiveModelCommand(), 198);
 }
@@ -71,20 +72,20 @@ TEST_F(RemainingCommandsTest, FaxenSpeciesFollowTheClosedFormThatMatchesTheLammS
 TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
   // The start simplex width is typed in percent; only a positive width is taken.
   Backend().QueueInput("5");
-  Dispatch(224);
+  Dispatch(kCmSimplexRandomization);
   EXPECT_FLOAT_EQ(fSimplexRandomization, 0.05f);
   Backend().QueueInput("0");
-  Dispatch(224);
+  Dispatch(kCmSimplexRandomization);
   Backend().QueueInput(std::nullopt);
-  Dispatch(224);
+  Dispatch(kCmSimplexRandomization);
   EXPECT_FLOAT_EQ(fSimplexRandomization, 0.05f);
 
   // The prior knowledge table: one row per abscissa, nothing without a table.
-  Dispatch(632);
+  Dispatch(kCmCopyPriorKnowledgeTable);
   EXPECT_EQ(Backend().ClipboardTextValue(), "");
   pPriorTableX = {0.0, 2.5, 5.0, 7.5};
   pPriorTableY = {0.0, 0.001, 1.0, 0.25};
-  Dispatch(632);
+  Dispatch(kCmCopyPriorKnowledgeTable);
   EXPECT_EQ(Backend().ClipboardTextValue(), "2.5\t0.001\n5\t1\n7.5\t0.25\n");
   ResetDistributionPrior();
 
@@ -108,7 +109,7 @@ TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDYES, "FIX TIME AND W2T");
   Backend().QueueMessageBox(IDNO);  // save new data?
-  Dispatch(922);
+  Dispatch(kCmRestoreTimesFromFiles);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   const double w = static_cast<double>(static_cast<float>(reference.rpm * M_PI / 30.0));
   for (int k = 2; k <= 3; ++k) {

@@ -17,6 +17,7 @@
 #include "platform/headless/headless_backend.h"
 #include "resources/menus.h"
 #include "tests/app/shell_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -98,12 +99,12 @@ TEST_F(ResponseTable, BuiltCommandsReachTheirOwnMembers) {
     if (!IsUnavailableCommand(e.id)) ++built;
   }
   EXPECT_EQ(built + static_cast<int>(UnavailableCommands().size()), 246);
-  const ResponseEntry exit = CommandEntry(230, &TXLAWindow::CmExit);
-  EXPECT_TRUE(SameMember(Command(230), &exit));
-  const ResponseEntry load = CommandEntry(200, &TXLAWindow::CmLoadNewFiles);
-  EXPECT_TRUE(SameMember(Command(200), &load));
-  const ResponseEntry help = CommandEntry(268, &TXLAWindow::OfferOnlineHelp);
-  EXPECT_TRUE(SameMember(Command(268), &help));
+  const ResponseEntry exit = CommandEntry(kCmExit, &TXLAWindow::CmExit);
+  EXPECT_TRUE(SameMember(Command(kCmExit), &exit));
+  const ResponseEntry load = CommandEntry(kCmLoadNewFiles, &TXLAWindow::CmLoadNewFiles);
+  EXPECT_TRUE(SameMember(Command(kCmLoadNewFiles), &load));
+  const ResponseEntry help = CommandEntry(kCmOfferOnlineHelp, &TXLAWindow::OfferOnlineHelp);
+  EXPECT_TRUE(SameMember(Command(kCmOfferOnlineHelp), &help));
 }
 
 TEST_F(ResponseTable, CommandsWithoutMenuItemShareTheMemberOfTheirItem) {
@@ -128,18 +129,18 @@ TEST_F(ResponseTable, UnbuiltCommandsSayTheyAreNotAvailable) {
 }
 
 TEST_F(ResponseTable, NotAvailableTextsUseTheMenuTexts) {
-  EXPECT_EQ(NotAvailableText(213), "Run is not available in this version");
-  EXPECT_EQ(NotAvailableText(552),
+  EXPECT_EQ(NotAvailableText(kCmRun), "Run is not available in this version");
+  EXPECT_EQ(NotAvailableText(kCmBufferSedimentation),
             "Corrections for Buffer Sedimentation is not available in this version");
-  EXPECT_EQ(NotAvailableText(240),
+  EXPECT_EQ(NotAvailableText(kCmSetFitLimits),
             "Set fit limits for meniscus & bottom is not available in this version");
-  EXPECT_EQ(NotAvailableText(906), "Nonlinear Detection is not available in this version");
-  EXPECT_EQ(NotAvailableText(915), "FloTools is not available in this version");
-  EXPECT_EQ(NotAvailableText(197), "command 197 is not available in this version");
+  EXPECT_EQ(NotAvailableText(kCmNonlinearDetectionAlt), "Nonlinear Detection is not available in this version");
+  EXPECT_EQ(NotAvailableText(kCmFloTools), "FloTools is not available in this version");
+  EXPECT_EQ(NotAvailableText(kCmNoMenuItem197), "command 197 is not available in this version");
 }
 
 TEST_F(ResponseTable, EmptyAndUnknownIdentifiersDoNothing) {
-  EXPECT_TRUE(DispatchCommand(*window_, 199));
+  EXPECT_TRUE(DispatchCommand(*window_, kCmEmpty));
   EXPECT_FALSE(DispatchCommand(*window_, 12345));
   EXPECT_FALSE(DispatchCommand(*window_, 222));
   EXPECT_TRUE(backend_->Transcript().empty());
@@ -156,7 +157,7 @@ TEST_F(ResponseTable, FirstMatchingEntryWins) {
 
 TEST_F(ResponseTable, AcceleratorsWorkWithTheAttachedMenu) {
   // Ctrl+L loads through command 200 although "MENU_VIREZ" has no such item.
-  ASSERT_FALSE(backend_->Headless().HasMenuItem(200));
+  ASSERT_FALSE(backend_->Headless().HasMenuItem(kCmLoadNewFiles));
   backend_->Headless().PressKey('L', MK_CONTROL);
   backend_->QueueOpenFiles({});  // the file dialog, cancelled
   // Alt+I reaches command 542 (its dialog, cancelled).
@@ -171,11 +172,11 @@ TEST_F(ResponseTable, AcceleratorsWorkWithTheAttachedMenu) {
 }
 
 TEST_F(ResponseTable, HelpKeyOnAMenuItemOnlyOffersTheHelp) {
-  UiEvents().Post(Event::HelpCommand(213));
+  UiEvents().Post(Event::HelpCommand(kCmRun));
   backend_->QueueMessageBox(IDOK, "HELP");
   UiEvents().Post(Event::HelpCommand(kCmExit));  // does not end the program
   backend_->QueueMessageBox(IDOK, "HELP");
-  UiEvents().Post(Event::Command(199));
+  UiEvents().Post(Event::Command(kCmEmpty));
   PostQuitMessage(7);
   EXPECT_EQ(RunMessageLoop(*window_), 7);
   EXPECT_FALSE(window_->bHelpMode);
@@ -211,7 +212,7 @@ class ProgramStart : public ::testing::Test {
 
 TEST_F(ProgramStart, DeclinedDisclaimerRunsExitAndNeverShowsTheWindow) {
   backend_->QueueDialog(IDCANCEL);
-  UiEvents().Post(Event::Command(213));
+  UiEvents().Post(Event::Command(kCmRun));
   EXPECT_EQ(Run(), 0);
   EXPECT_FALSE(backend_->Headless().IsShown());
   ASSERT_EQ(backend_->Transcript().size(), 1u);
@@ -221,7 +222,7 @@ TEST_F(ProgramStart, DeclinedDisclaimerRunsExitAndNeverShowsTheWindow) {
 TEST_F(ProgramStart, ExitCommandEndsTheProgram) {
   shell_test::WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
   UiEvents().Post(Event::Command(kCmExit));
-  UiEvents().Post(Event::Command(213));  // after Exit: never reached
+  UiEvents().Post(Event::Command(kCmRun));  // after Exit: never reached
   EXPECT_EQ(Run(), 0);
   EXPECT_TRUE(backend_->Headless().IsShown());
   EXPECT_TRUE(backend_->Transcript().empty());
@@ -230,7 +231,7 @@ TEST_F(ProgramStart, ExitCommandEndsTheProgram) {
 TEST_F(ProgramStart, ClosingTheWindowIsTheExitCommand) {
   shell_test::WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
   UiEvents().Post(Event::CloseRequest());
-  UiEvents().Post(Event::Command(213));  // after Exit: never reached
+  UiEvents().Post(Event::Command(kCmRun));  // after Exit: never reached
   EXPECT_EQ(Run(), 0);
   EXPECT_TRUE(backend_->Transcript().empty());
 }

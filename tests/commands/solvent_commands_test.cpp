@@ -10,6 +10,7 @@
 #include "modelfit/model_params.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/solvent_settings.h"
+#include "resources/command_ids.h"
 
 namespace tarmic::testing {
 namespace {
@@ -51,7 +52,7 @@ TEST_F(SolventCommandTest, StaticModelOnConvertsAndOffRestores) {
                                      {{857, true}, {840, true}, {844, false}}));
   Backend().QueueMessageBox(IDOK, "Attention");
   Backend().QueueMessageBox(IDOK);
-  Dispatch(542);
+  Dispatch(kCmInhomogeneousSolvent);
   const InhomSolventSettings& st = gInhomSolvent;
   EXPECT_TRUE(st.bInhomogeneousSolvent);
   EXPECT_TRUE(st.bCompressibleSolvent);
@@ -67,12 +68,12 @@ TEST_F(SolventCommandTest, StaticModelOnConvertsAndOffRestores) {
   // Confirming again while on changes the solvent but converts nothing; switching
   // off converts back with the factors of the way there.
   Backend().QueueDialog(IDOK, Values({{842, "1.3"}}, {}));
-  Dispatch(542);
+  Dispatch(kCmInhomogeneousSolvent);
   EXPECT_FLOAT_EQ(st.density1atm, 1.3f);
   EXPECT_NEAR(pSpeciesMassOrD[1], 5.0 * 0.0013 / 0.001002, 1e-4);
   Backend().QueueDialog(IDOK, Values({}, {{857, false}}));
   Backend().QueueMessageBox(IDOK);
-  Dispatch(542);
+  Dispatch(kCmInhomogeneousSolvent);
   EXPECT_FALSE(st.bInhomogeneousSolvent);
   EXPECT_NEAR(pSpeciesS[1], 4.0, 1e-5);
   EXPECT_NEAR(pSpeciesMassOrD[1], 5.0, 1e-5);
@@ -84,7 +85,7 @@ TEST_F(SolventCommandTest, CancelAndRefusalsChangeNothing) {
   pSpeciesS[1] = 4.0f;
   // Cancel: the settings stay as they were, without a box.
   Backend().QueueDialog(IDCANCEL, Values({{842, "1.5"}}, {{857, true}}));
-  Dispatch(542);
+  Dispatch(kCmInhomogeneousSolvent);
   EXPECT_FALSE(gInhomSolvent.bInhomogeneousSolvent);
   EXPECT_FLOAT_EQ(gInhomSolvent.density1atm, 0.99823f);
   EXPECT_EQ(gInhomSolvent.vbarSolvated, 0.0f);
@@ -94,7 +95,7 @@ TEST_F(SolventCommandTest, CancelAndRefusalsChangeNothing) {
   Backend().QueueDialog(IDOK, Values({{851, "5"}}, {{857, true}, {844, true}, {840, false}}));
   Backend().QueueMessageBox(IDOK, "Input Error");
   Backend().QueueDialog(IDCANCEL);
-  Dispatch(542);
+  Dispatch(kCmInhomogeneousSolvent);
   EXPECT_FALSE(gInhomSolvent.bInhomogeneousSolvent);
   EXPECT_FALSE(gInhomSolvent.bCosoluteDynamicGradient);
   EXPECT_FLOAT_EQ(pSpeciesS[1], 4.0f);
@@ -107,7 +108,7 @@ TEST_F(SolventCommandTest, CancelAndRefusalsChangeNothing) {
                                      {{857, false}, {844, true}, {840, false}, {847, true},
                                       {863, false}, {858, true}}));
   Backend().QueueOpenFiles({});
-  Dispatch(542);
+  Dispatch(kCmInhomogeneousSolvent);
   EXPECT_TRUE(BoxTexts().size() == 1u);  // only the "Input Error" above
   EXPECT_TRUE(gInhomSolvent.nonidealCosolute);
   EXPECT_TRUE(gInhomSolvent.dNonidealPath.empty());

@@ -11,6 +11,7 @@
 #include "platform/headless/headless_backend.h"
 #include "scandata/data_set.h"
 #include "tests/app/shell_test_support.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -57,7 +58,7 @@ class WindowPrinting : public ::testing::Test {
 
 TEST_F(WindowPrinting, LoadedScansPrintOnOnePageWithTheWindowsAspectRatio) {
   backend_->QueueOpenFiles({Fixture("00001.ra1"), Fixture("00002.ra1"), Fixture("00003.ra1")});
-  ASSERT_TRUE(DispatchCommand(*window_, 200));
+  ASSERT_TRUE(DispatchCommand(*window_, kCmLoadNewFiles));
   ASSERT_EQ(nScans, 3);
   // The screen paint stores the client size that the printed marker lines use.
   UiEvents().Clear();
@@ -65,7 +66,7 @@ TEST_F(WindowPrinting, LoadedScansPrintOnOnePageWithTheWindowsAspectRatio) {
   window_->Paint(*window_->GetHandle().ClientDC(), true, window_->GetHandle().ClientRect());
 
   backend_->QueueMessageBox(IDNO, "Printing");  // "print with last best-fit information?"
-  ASSERT_TRUE(DispatchCommand(*window_, 234));
+  ASSERT_TRUE(DispatchCommand(*window_, kCmPrint));
   ASSERT_EQ(backend_->PrintedPages(), 1);
   EXPECT_FALSE(bPrinting);
   const Image& page = backend_->PrintedImages().front();

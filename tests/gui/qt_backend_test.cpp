@@ -46,6 +46,7 @@
 #include "platform/qt/qt_window.h"
 #include "resources/menus.h"
 #include "tests/gui/qt_test_app.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -280,17 +281,17 @@ TEST_F(QtBackendTest, VirezMenuBarHasItsPopupsAndBarCommands) {
   }
   EXPECT_EQ(texts, QStringList({"&Data", "&Copy", "D&isplay", "M&odel", "&Parameters", "ZOZAV",
                                 "&Run", "&Fit", "Statistics", "&Options", "&Help"}));
-  QAction* add = Win().Menu().Action(226);
+  QAction* add = Win().Menu().Action(kCmAddMoreFiles);
   ASSERT_NE(add, nullptr);
   EXPECT_EQ(add->text(), QString("Add More Files\t^A"));
-  EXPECT_TRUE(Win().HasMenuItem(896));
-  EXPECT_FALSE(Win().HasMenuItem(200));
+  EXPECT_TRUE(Win().HasMenuItem(kCmZOZAV));
+  EXPECT_FALSE(Win().HasMenuItem(kCmLoadNewFiles));
 }
 
 TEST_F(QtBackendTest, ChoosingAMenuItemPostsItsCommand) {
   ShowWindow();
-  Win().Menu().Action(896)->trigger();
-  Win().Menu().Action(208)->trigger();
+  Win().Menu().Action(kCmZOZAV)->trigger();
+  Win().Menu().Action(kCmFullRange)->trigger();
   std::vector<Event> commands = OfTypes(TakeAll(), {EventType::Command});
   ASSERT_EQ(commands.size(), 2u);
   EXPECT_EQ(commands[0].command, 896);
@@ -299,17 +300,17 @@ TEST_F(QtBackendTest, ChoosingAMenuItemPostsItsCommand) {
 
 TEST_F(QtBackendTest, CheckMarksChangeOnlyWhenTheProgramSetsThem) {
   ShowWindow();
-  EXPECT_FALSE(Win().CheckMenuItem(594, true));  // "Sound" is only in MENU_1
-  EXPECT_TRUE(Win().CheckMenuItem(829, true));
-  EXPECT_TRUE(Win().IsMenuItemChecked(829));
-  QAction* action = Win().Menu().Action(829);
+  EXPECT_FALSE(Win().CheckMenuItem(kCmSound, true));  // "Sound" is only in MENU_1
+  EXPECT_TRUE(Win().CheckMenuItem(kCmSuppressBaselineCorrelation, true));
+  EXPECT_TRUE(Win().IsMenuItemChecked(kCmSuppressBaselineCorrelation));
+  QAction* action = Win().Menu().Action(kCmSuppressBaselineCorrelation);
   EXPECT_TRUE(action->isChecked());
   action->trigger();  // choosing it does not toggle the mark by itself
   EXPECT_TRUE(action->isChecked());
-  EXPECT_TRUE(Win().IsMenuItemChecked(829));
+  EXPECT_TRUE(Win().IsMenuItemChecked(kCmSuppressBaselineCorrelation));
   EXPECT_TRUE(HasCommand(TakeAll(), 829));
-  EXPECT_TRUE(Win().CheckMenuItem(829, false));
-  EXPECT_FALSE(Win().IsMenuItemChecked(829));
+  EXPECT_TRUE(Win().CheckMenuItem(kCmSuppressBaselineCorrelation, false));
+  EXPECT_FALSE(Win().IsMenuItemChecked(kCmSuppressBaselineCorrelation));
   EXPECT_FALSE(action->isChecked());
   action->trigger();
   EXPECT_FALSE(action->isChecked());
@@ -317,26 +318,26 @@ TEST_F(QtBackendTest, CheckMarksChangeOnlyWhenTheProgramSetsThem) {
 
 TEST_F(QtBackendTest, GreyedItemsAreDisabled) {
   ShowWindow();
-  EXPECT_TRUE(Win().IsMenuItemEnabled(231));
-  EXPECT_TRUE(Win().EnableMenuItem(231, false));
-  EXPECT_FALSE(Win().IsMenuItemEnabled(231));
-  EXPECT_FALSE(Win().Menu().Action(231)->isEnabled());
-  EXPECT_TRUE(Win().EnableMenuItem(231, true));
-  EXPECT_TRUE(Win().Menu().Action(231)->isEnabled());
+  EXPECT_TRUE(Win().IsMenuItemEnabled(kCmSaveIntensityAsAbsorbance));
+  EXPECT_TRUE(Win().EnableMenuItem(kCmSaveIntensityAsAbsorbance, false));
+  EXPECT_FALSE(Win().IsMenuItemEnabled(kCmSaveIntensityAsAbsorbance));
+  EXPECT_FALSE(Win().Menu().Action(kCmSaveIntensityAsAbsorbance)->isEnabled());
+  EXPECT_TRUE(Win().EnableMenuItem(kCmSaveIntensityAsAbsorbance, true));
+  EXPECT_TRUE(Win().Menu().Action(kCmSaveIntensityAsAbsorbance)->isEnabled());
   EXPECT_FALSE(Win().EnableMenuItem(12345, true));
   EXPECT_FALSE(Win().IsMenuItemEnabled(12345));
 }
 
 TEST_F(QtBackendTest, InsertBeforeFailsWithoutTheItemAndWorksInTheFullMenu) {
   ShowWindow();
-  EXPECT_FALSE(Win().InsertMenuItemBefore(552, 915, "FloTools"));
-  EXPECT_FALSE(Win().HasMenuItem(915));
+  EXPECT_FALSE(Win().InsertMenuItemBefore(kCmBufferSedimentation, kCmFloTools, "FloTools"));
+  EXPECT_FALSE(Win().HasMenuItem(kCmFloTools));
 
   Win().AttachMenu(GetMenuResource(kMenuFull));
-  ASSERT_TRUE(Win().InsertMenuItemBefore(552, 915, "FloTools"));
-  EXPECT_TRUE(Win().HasMenuItem(915));
-  QAction* flo = Win().Menu().Action(915);
-  QAction* buffer = Win().Menu().Action(552);
+  ASSERT_TRUE(Win().InsertMenuItemBefore(kCmBufferSedimentation, kCmFloTools, "FloTools"));
+  EXPECT_TRUE(Win().HasMenuItem(kCmFloTools));
+  QAction* flo = Win().Menu().Action(kCmFloTools);
+  QAction* buffer = Win().Menu().Action(kCmBufferSedimentation);
   QList<QAction*> siblings = qobject_cast<QWidget*>(buffer->parent())->actions();
   qsizetype at = siblings.indexOf(buffer);
   ASSERT_GT(at, 0);
@@ -345,20 +346,20 @@ TEST_F(QtBackendTest, InsertBeforeFailsWithoutTheItemAndWorksInTheFullMenu) {
   flo->trigger();
   EXPECT_TRUE(HasCommand(TakeAll(), 915));
 
-  EXPECT_TRUE(Win().DeleteMenuItem(915));
-  EXPECT_FALSE(Win().HasMenuItem(915));
+  EXPECT_TRUE(Win().DeleteMenuItem(kCmFloTools));
+  EXPECT_FALSE(Win().HasMenuItem(kCmFloTools));
   EXPECT_FALSE(qobject_cast<QWidget*>(buffer->parent())->actions().contains(flo));
-  EXPECT_FALSE(Win().DeleteMenuItem(915));
+  EXPECT_FALSE(Win().DeleteMenuItem(kCmFloTools));
 }
 
 TEST_F(QtBackendTest, DeleteRemovesTheFirstOfTwoItemsWithOneIdentifier) {
   ShowWindow(kMenuFull);
-  EXPECT_TRUE(Win().DeleteMenuItem(904));
-  EXPECT_TRUE(Win().HasMenuItem(904));
-  EXPECT_TRUE(Win().DeleteMenuItem(904));
-  EXPECT_FALSE(Win().HasMenuItem(904));
+  EXPECT_TRUE(Win().DeleteMenuItem(kCmSerializeFitByList));
+  EXPECT_TRUE(Win().HasMenuItem(kCmSerializeFitByList));
+  EXPECT_TRUE(Win().DeleteMenuItem(kCmSerializeFitByList));
+  EXPECT_FALSE(Win().HasMenuItem(kCmSerializeFitByList));
   for (int id = 878; id <= 883; ++id) EXPECT_TRUE(Win().DeleteMenuItem(id)) << id;
-  EXPECT_FALSE(Win().HasMenuItem(880));
+  EXPECT_FALSE(Win().HasMenuItem(kCmMATLABPlotDataFitRes));
 }
 
 // ---------------------------------------------------------------- keys and mouse
@@ -367,7 +368,7 @@ TEST_F(QtBackendTest, CtrlLGivesCommand200WithMenuVirez) {
   ShowWindow();
   QTest::keyClick(Win().Client(), Qt::Key_L, Qt::ControlModifier);
   std::vector<Event> events = TakeAll();
-  EXPECT_TRUE(HasCommand(events, 200));
+  EXPECT_TRUE(HasCommand(events, kCmLoadNewFiles));
   for (const Event& e : events) {
     EXPECT_FALSE(e.type == EventType::KeyDown && e.key == 'L');
     EXPECT_FALSE(e.type == EventType::Char);

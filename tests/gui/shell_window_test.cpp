@@ -28,6 +28,7 @@
 #include "scandata/data_set.h"
 #include "tests/app/shell_test_support.h"
 #include "tests/gui/qt_test_app.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -100,7 +101,7 @@ TEST(ShellWindow, HelpKeyOnAHighlightedMenuItemAsksForHelpOnThatCommand) {
   window.Show();
   gui_test::ProcessQtEvents();
 
-  QAction* action = backend.QtMainWindow().Menu().Action(209);  // "Show Residuals"
+  QAction* action = backend.QtMainWindow().Menu().Action(kCmShowResiduals);  // "Show Residuals"
   ASSERT_NE(action, nullptr);
   auto* menu = qobject_cast<QMenu*>(action->parent());
   ASSERT_NE(menu, nullptr);

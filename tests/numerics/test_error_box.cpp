@@ -14,6 +14,7 @@
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/system.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -112,7 +113,7 @@ TEST_F(ErrorBoxTest, CheckKeyPressConsumesAMouseButtonWithoutInterrupting) {
 TEST_F(ErrorBoxTest, CheckKeyPressLeavesEventsThatAreNotInputForTheMainLoop) {
   UiEvents().Post(Event::Repaint());
   UiEvents().Post(Event::TimerTick(7));
-  UiEvents().Post(Event::Command(611));
+  UiEvents().Post(Event::Command(kCmLammEquationParameters));
   UiEvents().Post(Event::Mouse(EventType::MouseMove, 3, 4, 0));
   UiEvents().Post(Event::Resize(640, 480));
   UiEvents().Post(Event::QuitRequest(0));
@@ -125,7 +126,7 @@ TEST_F(ErrorBoxTest, AcceleratorKeyInterruptsAndItsCommandDoesNotRunAfterwards) 
   AcceleratorTable table;
   table.entries.push_back(Accelerator{'R', MK_CONTROL, 213});
   backend->Headless().SetAccelerators(table);
-  UiEvents().Post(Event::Command(611));  // a menu command stays for the main loop
+  UiEvents().Post(Event::Command(kCmLammEquationParameters));  // a menu command stays for the main loop
   backend->Headless().PressKey('R', MK_CONTROL);
   EXPECT_TRUE(CheckKeyPress());
   ASSERT_EQ(UiEvents().Size(), 1u);
@@ -134,7 +135,7 @@ TEST_F(ErrorBoxTest, AcceleratorKeyInterruptsAndItsCommandDoesNotRunAfterwards) 
 
 TEST_F(ErrorBoxTest, CheckKeyPressFindsAKeyBehindOtherEventsAndKeepsThem) {
   UiEvents().Post(Event::Repaint());
-  UiEvents().Post(Event::Command(611));
+  UiEvents().Post(Event::Command(kCmLammEquationParameters));
   backend->Headless().PressKey('A');
   UiEvents().Post(Event::QuitRequest(0));
   EXPECT_TRUE(CheckKeyPress());

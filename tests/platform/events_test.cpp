@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "platform/events.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -89,7 +90,7 @@ TEST(Events, FactoriesFillTheirFields) {
   EXPECT_FALSE(Event::Mouse(EventType::MouseMove, 0, 0, 0).IsMouseButton());
   EXPECT_TRUE(Event::Mouse(EventType::MouseMove, 0, 0, 0).IsMouse());
   EXPECT_TRUE(Event::Char(13).IsKey());
-  EXPECT_EQ(Event::Command(552).command, 552);
+  EXPECT_EQ(Event::Command(kCmBufferSedimentation).command, 552);
   Event s = Event::Resize(640, 480);
   EXPECT_EQ(s.type, EventType::Size);
   EXPECT_EQ(s.width, 640);

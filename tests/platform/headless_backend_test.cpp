@@ -5,6 +5,7 @@
 #include "platform/headless/headless_backend.h"
 #include "platform/system.h"
 #include "pixel_helpers.h"
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -13,11 +14,11 @@ MenuResource TestMenu() {
   MenuResource m;
   m.name = "MENU_TEST";
   MenuItem file{0, "&File", "", true, false, {}};
-  file.children.push_back(MenuItem{200, "&Load\t^L", "^L", false, false, {}});
+  file.children.push_back(MenuItem{kCmLoadNewFiles, "&Load\t^L", "^L", false, false, {}});
   file.children.push_back(MenuItem{0, "", "", false, true, {}});
-  file.children.push_back(MenuItem{552, "&Blank", "^B", false, false, {}});
+  file.children.push_back(MenuItem{kCmBufferSedimentation, "&Blank", "^B", false, false, {}});
   MenuItem view{0, "&View", "", true, false, {}};
-  view.children.push_back(MenuItem{829, "&Grid", "", false, false, {}});
+  view.children.push_back(MenuItem{kCmSuppressBaselineCorrelation, "&Grid", "", false, false, {}});
   m.items = {file, view};
   return m;
 }
@@ -280,23 +281,23 @@ TEST(HeadlessMenu, CheckEnableInsertAndDeleteByIdentifier) {
   ScopedHeadlessBackend hb;
   Window& w = GetBackend().MainWindow();
   w.AttachMenu(TestMenu());
-  EXPECT_TRUE(w.HasMenuItem(829));
-  EXPECT_FALSE(w.IsMenuItemChecked(829));
-  EXPECT_TRUE(w.CheckMenuItem(829, true));
-  EXPECT_TRUE(w.IsMenuItemChecked(829));
-  EXPECT_TRUE(w.CheckMenuItem(829, false));
-  EXPECT_FALSE(w.IsMenuItemChecked(829));
-  EXPECT_FALSE(w.CheckMenuItem(644, true));  // not in this menu
-  EXPECT_FALSE(w.IsMenuItemChecked(644));
+  EXPECT_TRUE(w.HasMenuItem(kCmSuppressBaselineCorrelation));
+  EXPECT_FALSE(w.IsMenuItemChecked(kCmSuppressBaselineCorrelation));
+  EXPECT_TRUE(w.CheckMenuItem(kCmSuppressBaselineCorrelation, true));
+  EXPECT_TRUE(w.IsMenuItemChecked(kCmSuppressBaselineCorrelation));
+  EXPECT_TRUE(w.CheckMenuItem(kCmSuppressBaselineCorrelation, false));
+  EXPECT_FALSE(w.IsMenuItemChecked(kCmSuppressBaselineCorrelation));
+  EXPECT_FALSE(w.CheckMenuItem(kCmIntegrationRangesFromFile, true));  // not in this menu
+  EXPECT_FALSE(w.IsMenuItemChecked(kCmIntegrationRangesFromFile));
 
-  EXPECT_TRUE(w.IsMenuItemEnabled(200));
-  EXPECT_TRUE(w.EnableMenuItem(200, false));
-  EXPECT_FALSE(w.IsMenuItemEnabled(200));
-  EXPECT_TRUE(w.EnableMenuItem(200, true));
-  EXPECT_TRUE(w.IsMenuItemEnabled(200));
-  EXPECT_FALSE(w.EnableMenuItem(231, false));
+  EXPECT_TRUE(w.IsMenuItemEnabled(kCmLoadNewFiles));
+  EXPECT_TRUE(w.EnableMenuItem(kCmLoadNewFiles, false));
+  EXPECT_FALSE(w.IsMenuItemEnabled(kCmLoadNewFiles));
+  EXPECT_TRUE(w.EnableMenuItem(kCmLoadNewFiles, true));
+  EXPECT_TRUE(w.IsMenuItemEnabled(kCmLoadNewFiles));
+  EXPECT_FALSE(w.EnableMenuItem(kCmSaveIntensityAsAbsorbance, false));
 
-  EXPECT_TRUE(w.InsertMenuItemBefore(552, 915, "FloTools"));
+  EXPECT_TRUE(w.InsertMenuItemBefore(kCmBufferSedimentation, kCmFloTools, "FloTools"));
   const auto& file = hb->Headless().Menu().items[0].children;
   ASSERT_EQ(file.size(), 4u);
   EXPECT_EQ(file[2].id, 915);
@@ -305,17 +306,17 @@ TEST(HeadlessMenu, CheckEnableInsertAndDeleteByIdentifier) {
   EXPECT_FALSE(w.InsertMenuItemBefore(4711, 916, "nowhere"));
   EXPECT_FALSE(w.HasMenuItem(916));
 
-  EXPECT_TRUE(w.CheckMenuItem(915, true));
-  EXPECT_TRUE(w.DeleteMenuItem(915));
-  EXPECT_FALSE(w.HasMenuItem(915));
-  EXPECT_FALSE(w.IsMenuItemChecked(915));
-  EXPECT_FALSE(w.DeleteMenuItem(915));
+  EXPECT_TRUE(w.CheckMenuItem(kCmFloTools, true));
+  EXPECT_TRUE(w.DeleteMenuItem(kCmFloTools));
+  EXPECT_FALSE(w.HasMenuItem(kCmFloTools));
+  EXPECT_FALSE(w.IsMenuItemChecked(kCmFloTools));
+  EXPECT_FALSE(w.DeleteMenuItem(kCmFloTools));
   EXPECT_EQ(MenuCommandIds(hb->Headless().Menu()), (std::vector<int>{200, 552, 829}));
 
   // Attaching another menu starts from its own items without check marks.
-  w.CheckMenuItem(829, true);
+  w.CheckMenuItem(kCmSuppressBaselineCorrelation, true);
   w.AttachMenu(TestMenu());
-  EXPECT_FALSE(w.IsMenuItemChecked(829));
+  EXPECT_FALSE(w.IsMenuItemChecked(kCmSuppressBaselineCorrelation));
 }
 
 TEST(HeadlessKeys, PressKeyPostsKeyDownCharAndKeyUp) {
@@ -383,8 +384,8 @@ TEST(Resources, TranslateAcceleratorMatchesKeyAndModifiersExactly) {
 TEST(Resources, MenuLookupsAndDialogFind) {
   MenuResource m = TestMenu();
   EXPECT_EQ(MenuCommandIds(m), (std::vector<int>{200, 552, 829}));
-  ASSERT_TRUE(FindMenuItem(m, 552));
-  EXPECT_EQ(FindMenuItem(m, 552)->text, "&Blank");
+  ASSERT_TRUE(FindMenuItem(m, kCmBufferSedimentation));
+  EXPECT_EQ(FindMenuItem(m, kCmBufferSedimentation)->text, "&Blank");
   EXPECT_EQ(FindMenuItem(m, 0), nullptr);  // separators and popups are not commands
   EXPECT_EQ(FindMenuItem(m, 1), nullptr);
   DialogTemplate d;

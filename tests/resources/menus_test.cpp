@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+#include "resources/command_ids.h"
 
 namespace tarmic {
 namespace {
@@ -101,14 +102,14 @@ TEST(MenuContents, ExactTextsOfSampleCommands) {
     const char* text;
   };
   const Expected virez[] = {
-      {515, "load sedimentation equilibrium data"},
-      {230, "Exit"},
-      {204, "Copy &Fit Parameters"},
-      {920, "Copy Mwavg Data"},
-      {231, "Save &Intensity Data as Absorbance Data"},
-      {240, "Set fit limits for meniscus & bottom"},
-      {460, "transfrom differential to integral distribution"},
-      {268, "&How to Get Help"},
+      {kCmLoadEquilibriumData, "load sedimentation equilibrium data"},
+      {kCmExit, "Exit"},
+      {kCmCopyFitParameters, "Copy &Fit Parameters"},
+      {kCmNoMenuItem920, "Copy Mwavg Data"},
+      {kCmSaveIntensityAsAbsorbance, "Save &Intensity Data as Absorbance Data"},
+      {kCmSetFitLimits, "Set fit limits for meniscus & bottom"},
+      {kCmIntegralDistribution, "transfrom differential to integral distribution"},
+      {kCmOfferOnlineHelp, "&How to Get Help"},
   };
   for (const Expected& e : virez) {
     const MenuItem* item = Item(Virez(), e.id);
@@ -116,14 +117,14 @@ TEST(MenuContents, ExactTextsOfSampleCommands) {
     EXPECT_EQ(item->text, e.text);
   }
   const Expected full[] = {
-      {200, "&Load New Files"},
-      {920, "Copy Mavg Data"},
-      {266, "Fit &Time Dependent s,M (e.g. in Archibald analysis)"},
-      {527, "BIC 9kdlsw32.exe ver. 3.19"},
-      {876, "HYDROPRO calculation"},
-      {885, "extract s-value from BEST/BEMINE output"},
-      {898, "toggle intensity <-> field autocorrelation fct"},
-      {867, "Diagnostics Output to Files"},
+      {kCmLoadNewFiles, "&Load New Files"},
+      {kCmNoMenuItem920, "Copy Mavg Data"},
+      {kCmFitTimeDependentSMEGInArchibaldAnalysis, "Fit &Time Dependent s,M (e.g. in Archibald analysis)"},
+      {kCmBIC9kdlsw32ExeVer319, "BIC 9kdlsw32.exe ver. 3.19"},
+      {kCmHYDROPROCalculation, "HYDROPRO calculation"},
+      {kCmExtractSValueFromBESTBEMINEOutput, "extract s-value from BEST/BEMINE output"},
+      {kCmToggleCorrelationForm, "toggle intensity <-> field autocorrelation fct"},
+      {kCmDiagnosticsToFiles, "Diagnostics Output to Files"},
   };
   for (const Expected& e : full) {
     const MenuItem* item = Item(Full(), e.id);
