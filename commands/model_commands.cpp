@@ -29,10 +29,18 @@ namespace {
 
 
 // Every command of the model menu that chooses a model.
-constexpr int kModelCommands[] = {kCmDiscreteSpecies, kCmContinuousCM, kCmNonidealSingle, kCmNonidealMultiple, kCmContinuousCMInvariantD, kCmContinuousCMPriorVbar, kCmFMScalingLaw, kCmContinuousCs, kCmContinuousCsConformationalChange, kCmContinuousCsInvariantD, kCmContinuousCsOneDiscrete, kCmContinuousCsBimodalFf0,
-                                  kCmContinuousCsBimodalFf0OneDiscrete, kCmContinuousCsFloatingVbar, kCmContinuousCsWormChain, kCmContinuousCsScalingLaw, kCmContinuousCsMsTable, kCmContinuousCsFf0, kCmContinuousCsFf0OneDiscrete, kCmLsgModel, kCmLsgOneDiscrete, kCmZoneCentrifugationSpecies, kCmZoneContinuousCs, kCmZoneLsgModel,
-                                  kCmDLSStokesRadii, kCmDLSCumulants, kCmDLSStokesRadiusDistribution, kCmDLSDiffusionDistribution, kCmDLSTimeCourse, kCmLinearGeometry, kCmExternalLoadingCell, kCmElectrophoresisSpecies, kCmElectroLsgModel, kCmCvConstantD, kCmContinuousCsLinearRod, kCmContinuousCsNonideal,
-                                  kCmFaxenSpecies};
+constexpr int kModelCommands[] = {
+    kCmDiscreteSpecies, kCmContinuousCM, kCmNonidealSingle, kCmNonidealMultiple,
+    kCmContinuousCMInvariantD, kCmContinuousCMPriorVbar, kCmFMScalingLaw, kCmContinuousCs,
+    kCmContinuousCsConformationalChange, kCmContinuousCsInvariantD, kCmContinuousCsOneDiscrete,
+    kCmContinuousCsBimodalFf0, kCmContinuousCsBimodalFf0OneDiscrete, kCmContinuousCsFloatingVbar,
+    kCmContinuousCsWormChain, kCmContinuousCsScalingLaw, kCmContinuousCsMsTable,
+    kCmContinuousCsFf0, kCmContinuousCsFf0OneDiscrete, kCmLsgModel, kCmLsgOneDiscrete,
+    kCmZoneCentrifugationSpecies, kCmZoneContinuousCs, kCmZoneLsgModel, kCmDLSStokesRadii,
+    kCmDLSCumulants, kCmDLSStokesRadiusDistribution, kCmDLSDiffusionDistribution, kCmDLSTimeCourse,
+    kCmLinearGeometry, kCmExternalLoadingCell, kCmElectrophoresisSpecies, kCmElectroLsgModel,
+    kCmCvConstantD, kCmContinuousCsLinearRod, kCmContinuousCsNonideal, kCmFaxenSpecies,
+};
 
 // Defaults put into the vector where it holds no setting of the kind yet.
 constexpr float kDefaultGridCount = 100.0f;  // grid points
