@@ -53,10 +53,10 @@ constexpr int kUnavailable[] = {
     kCmCalculateVbarDndcAndExtinction280FromProteinSequence,
     kCmZOZAV,
     kCmDynamics7,
-    kCmNoMenuItem901,
+    kCmChooseExternalPlot,
     kCmCopyLnCData,
     kCmCopyMData,
-    kCmNoMenuItem920,
+    kCmCopyMavgData,
     kCmSerializeFitWithGUSSIMonitoring,
 };
 
@@ -78,7 +78,7 @@ constexpr CommandName kCommandNames[] = {
     {kCmSMContour, "s and M Contour"},       {kCmS1S2Contour, "s1,s2 Contour"},
     {kCmKContour, "K Contour"},             {kCmErrorInS, "calculate error in s"},
     {kCmErrorInM, "calculate error in M"},  {kCmMouseSliding, "Mouse Sliding"},
-    {kCmFloTools, "FloTools"},             {kCmNoMenuItem901, "Choose External Plot"},
+    {kCmFloTools, "FloTools"},             {kCmChooseExternalPlot, "Choose External Plot"},
 };
 
 // A menu text as the user reads it: without the '&' marks of the mnemonics ("&&"

@@ -230,7 +230,7 @@ inline constexpr int kCmDynamics7 = 897;  // Dynamics 7
 inline constexpr int kCmToggleCorrelationForm = 898;  // toggle intensity <-> field autocorrelation fct
 inline constexpr int kCmGUSSICSPlot = 899;  // GUSSI c(s) plot
 inline constexpr int kCmGUSSIDataFitResidualsPlot = 900;  // GUSSI data-fit-residuals plot
-inline constexpr int kCmNoMenuItem901 = 901;  // no menu item
+inline constexpr int kCmChooseExternalPlot = 901;  // Choose External Plot (Ctrl+G, no menu item)
 inline constexpr int kCmCheckTimeStamps = 902;  // check recorded elapsed time against file timestamp
 inline constexpr int kCmSortFluorescenceData = 903;  // Sort Fluorescence Data To Disk
 inline constexpr int kCmSerializeFitByList = 904;  // Serialize Fit by list.* File
@@ -248,7 +248,7 @@ inline constexpr int kCmFloTools = 915;  // CmFloTools
 inline constexpr int kCmAverageScans = 917;  // Average Scans
 inline constexpr int kCmCopyLnCData = 918;  // Copy Ln(c) Data
 inline constexpr int kCmCopyMData = 919;  // Copy M* Data
-inline constexpr int kCmNoMenuItem920 = 920;  // no menu item
+inline constexpr int kCmCopyMavgData = 920;  // Copy Mwavg Data (Copy Mavg Data in the full menu)
 inline constexpr int kCmRestoreTimesFromFiles = 922;  // Restore Time and w^2t Entries
 inline constexpr int kCmSerializeFitWithGUSSIMonitoring = 923;  // Serialize Fit With GUSSI Monitoring
 

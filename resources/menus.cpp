@@ -42,7 +42,7 @@ AcceleratorTable MakeAcceleratorTable303() {
   table.id = kAcceleratorTableId;
   table.entries = {
       {'A', kCtrl, kCmAddMoreFiles}, {'B', kCtrl, kCmBufferSedimentation}, {'D', kCtrl, kCmDataRange}, {'C', kCtrl, kCmCopyScreenshot},
-      {'E', kCtrl, kCmSortEqData}, {'F', kCtrl, kCmFit}, {'F', kAlt, kCmFloTools},  {'G', kCtrl, kCmNoMenuItem901},
+      {'E', kCtrl, kCmSortEqData}, {'F', kCtrl, kCmFit}, {'F', kAlt, kCmFloTools},  {'G', kCtrl, kCmChooseExternalPlot},
       {'G', kAlt, kCmLammEquationParameters},  {'I', kCtrl, kCmIntegrateDistribution}, {'L', kCtrl, kCmLoadNewFiles}, {'M', kCtrl, kCmShowPeakMw},
       {'N', kCtrl, kCmSubtractSystematicNoise}, {'O', kCtrl, kCmShowLastFitInfo}, {'P', kCtrl, kCmParameters}, {'R', kCtrl, kCmRun},
       {'S', kCtrl, kCmSaveFitData}, {'U', kCtrl, kCmUpdateSavedFitParameters}, {'X', kCtrl, kCmPriorDiscreteSpecies}, {'W', kCtrl, kCmUsePriorProbabilities},
@@ -102,7 +102,7 @@ MenuItem CopyPopup(bool full) {
       Cmd(kCmCopyDistribution, "Copy Distribution"),
       Cmd(kCmCopyLnCData, "Copy Ln(c) Data"),
       Cmd(kCmCopyMData, "Copy M* Data"),
-      Cmd(kCmNoMenuItem920, full ? "Copy Mavg Data" : "Copy Mwavg Data"),
+      Cmd(kCmCopyMavgData, full ? "Copy Mavg Data" : "Copy Mwavg Data"),
   });
 }
 

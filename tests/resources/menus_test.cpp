@@ -105,7 +105,7 @@ TEST(MenuContents, ExactTextsOfSampleCommands) {
       {kCmLoadEquilibriumData, "load sedimentation equilibrium data"},
       {kCmExit, "Exit"},
       {kCmCopyFitParameters, "Copy &Fit Parameters"},
-      {kCmNoMenuItem920, "Copy Mwavg Data"},
+      {kCmCopyMavgData, "Copy Mwavg Data"},
       {kCmSaveIntensityAsAbsorbance, "Save &Intensity Data as Absorbance Data"},
       {kCmSetFitLimits, "Set fit limits for meniscus & bottom"},
       {kCmIntegralDistribution, "transfrom differential to integral distribution"},
@@ -118,7 +118,7 @@ TEST(MenuContents, ExactTextsOfSampleCommands) {
   }
   const Expected full[] = {
       {kCmLoadNewFiles, "&Load New Files"},
-      {kCmNoMenuItem920, "Copy Mavg Data"},
+      {kCmCopyMavgData, "Copy Mavg Data"},
       {kCmFitTimeDependentSMEGInArchibaldAnalysis, "Fit &Time Dependent s,M (e.g. in Archibald analysis)"},
       {kCmBIC9kdlsw32ExeVer319, "BIC 9kdlsw32.exe ver. 3.19"},
       {kCmHYDROPROCalculation, "HYDROPRO calculation"},
