@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <set>
 #include <string>
 #include <utility>
@@ -126,6 +129,26 @@ TEST_F(ResponseTable, UnbuiltCommandsSayTheyAreNotAvailable) {
   }
   EXPECT_EQ(backend_->Transcript().size(), UnavailableCommands().size());
   EXPECT_TRUE(backend_->AllAnswersUsed());
+}
+
+// The README's "What TARMIC does not do" names exactly the unavailable commands.
+TEST(ReadmeList, NamesExactlyTheUnavailableCommands) {
+  std::ifstream in(std::string(TARMIC_TEST_DATA_DIR) + "/../../README.md");
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t start = text.find("## What TARMIC does not do");
+  ASSERT_NE(start, std::string::npos);
+  const std::string section = text.substr(start);
+  std::set<int> listed;
+  const std::regex id("\\b([1-9][0-9]{2})\\b");
+  for (auto it = std::sregex_iterator(section.begin(), section.end(), id); it != std::sregex_iterator(); ++it)
+    listed.insert(std::stoi((*it)[1].str()));
+  // Numbers that are part of names ("Protein Solutions 99, version 5.20.05" and the like)
+  // are no command identifiers; only identifiers of the response table count.
+  std::set<int> commands;
+  for (int n : listed)
+    if (IsUnavailableCommand(n) || !NotAvailableText(n).starts_with("command ")) commands.insert(n);
+  const auto unavailable = UnavailableCommands();
+  EXPECT_EQ(commands, std::set<int>(unavailable.begin(), unavailable.end()));
 }
 
 TEST_F(ResponseTable, NotAvailableTextsUseTheMenuTexts) {
