@@ -49,6 +49,15 @@ bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& ca
   return CommandMessageBox(window, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+std::optional<std::string> AskSaveFilePath(TXLAWindow& window, const FileDialogOptions& options) {
+  const bool previous = window.bModalBoxOpen;
+  window.bModalBoxOpen = true;
+  std::optional<std::string> path = GetBackend().SaveFileDialog(options);
+  window.bModalBoxOpen = previous;
+  if (path && path->empty()) path.reset();
+  return path;
+}
+
 void ChooseExclusiveOption(TXLAWindow& window, const ExclusiveOption* options, int count,
                            int value, const std::string& question, int preferenceLine) {
   Window& w = window.GetHandle();

@@ -4,7 +4,10 @@
 // layout and of the data plot's zoom window.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/backend.h"
 
 namespace tarmic {
 
@@ -19,6 +22,10 @@ int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::st
                       unsigned style);
 // A yes/no question; true for yes.
 bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption);
+
+// The save-file dialog, modal to the main window (no command reaches the window
+// while it is open). Nothing when it is cancelled or no name was given.
+std::optional<std::string> AskSaveFilePath(TXLAWindow& window, const FileDialogOptions& options);
 // One of a set of exclusive menu options, as the preference file numbers them
 // (value 1 for the first): its switch on and the others off with their check marks;
 // then "save as default" is offered under "SET PREFERENCE" and the value written to

@@ -56,12 +56,7 @@ std::optional<std::string> AskSavePath(TXLAWindow& window, const char* title, co
   options.filter = "All Files (*.*)|*.*";
   options.directory = szDataDirectory;
   options.defaultName = name;
-  const bool previous = window.bModalBoxOpen;
-  window.bModalBoxOpen = true;
-  std::optional<std::string> path = GetBackend().SaveFileDialog(options);
-  window.bModalBoxOpen = previous;
-  if (path && path->empty()) path.reset();
-  return path;
+  return AskSaveFilePath(window, options);
 }
 
 // A noise change fixes the data plot to the new data as one more zoom step (up to

@@ -67,11 +67,8 @@ void TXLAWindow::CmSaveContinuousDistribution() {
   options.directory = proposal.parent_path().string();
   options.defaultName = proposal.filename().string();
   options.defaultExt = "dat";
-  const bool previous = bModalBoxOpen;
-  bModalBoxOpen = true;
-  const std::optional<std::string> path = GetBackend().SaveFileDialog(options);
-  bModalBoxOpen = previous;
-  if (!path || path->empty()) return;
+  const std::optional<std::string> path = AskSaveFilePath(*this, options);
+  if (!path) return;
   SaveContiDistribution(*path);
 }
 

@@ -126,11 +126,8 @@ void TXLAWindow::CmSaveMeanDLSData() {
   options.directory = szDataDirectory;
   options.defaultName = "average.dlsdat";
   options.defaultExt = "dlsdat";
-  const bool previous = bModalBoxOpen;
-  bModalBoxOpen = true;
-  const std::optional<std::string> path = GetBackend().SaveFileDialog(options);
-  bModalBoxOpen = previous;
-  if (!path || path->empty()) return;
+  const std::optional<std::string> path = AskSaveFilePath(*this, options);
+  if (!path) return;
   std::string error;
   if (!SaveMeanDLSData(path->c_str(), &error))
     ShowError(Format("could not write %s\n%s", path->c_str(), error.c_str()), false);

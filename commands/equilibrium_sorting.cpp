@@ -483,12 +483,7 @@ std::optional<std::string> AskSavePath(TXLAWindow& window, const char* title, co
   options.title = title;
   options.directory = directory;
   options.defaultName = defaultName;
-  const bool previous = window.bModalBoxOpen;
-  window.bModalBoxOpen = true;
-  std::optional<std::string> path = GetBackend().SaveFileDialog(options);
-  window.bModalBoxOpen = previous;
-  if (path && path->empty()) return std::nullopt;
-  return path;
+  return AskSaveFilePath(window, options);
 }
 
 }  // namespace

@@ -122,12 +122,7 @@ std::optional<std::string> AskContourFile(TXLAWindow& window, const char* defaul
   options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
   options.defaultName = defaultName;
   options.defaultExt = "dat";
-  const bool previous = window.bModalBoxOpen;
-  window.bModalBoxOpen = true;
-  std::optional<std::string> path = GetBackend().SaveFileDialog(options);
-  window.bModalBoxOpen = previous;
-  if (path && path->empty()) return std::nullopt;
-  return path;
+  return AskSaveFilePath(window, options);
 }
 
 // One range: minimum, maximum and increment, the current value giving the

@@ -219,11 +219,8 @@ void TXLAWindow::CmGenerateSeries() {
   options.filter = "All Files (*.*)|*.*";
   options.directory = szDataDirectory;
   options.defaultName = "series";
-  const bool previous = bModalBoxOpen;
-  bModalBoxOpen = true;
-  const std::optional<std::string> chosen = GetBackend().SaveFileDialog(options);
-  bModalBoxOpen = previous;
-  if (!chosen || chosen->empty()) return;
+  const std::optional<std::string> chosen = AskSaveFilePath(*this, options);
+  if (!chosen) return;
   const std::string parent = DirectoryOf(*chosen);
 
   const float amplitude1 = pSpeciesAmplitude[1];

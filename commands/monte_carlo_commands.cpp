@@ -58,11 +58,8 @@ std::optional<MonteCarloRequest> AskRequest(TXLAWindow& window) {
   options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
   options.defaultName = "montecarlo.dat";
   options.defaultExt = "dat";
-  const bool previous = window.bModalBoxOpen;
-  window.bModalBoxOpen = true;
-  const std::optional<std::string> path = GetBackend().SaveFileDialog(options);
-  window.bModalBoxOpen = previous;
-  if (!path || path->empty()) return std::nullopt;
+  const std::optional<std::string> path = AskSaveFilePath(window, options);
+  if (!path) return std::nullopt;
   r.path = *path;
   r.writeEachSet = AskYesNo(window, "write every Monte-Carlo distribution to a file?", kMonteCarloCaption);
   return r;

@@ -55,11 +55,7 @@ std::string SaveDialog(TXLAWindow& window, const std::string& title, const std::
   options.title = title;
   options.directory = directory;
   options.defaultName = name;
-  const bool previous = window.bModalBoxOpen;
-  window.bModalBoxOpen = true;
-  const std::optional<std::string> path = GetBackend().SaveFileDialog(options);
-  window.bModalBoxOpen = previous;
-  return path ? *path : std::string();
+  return AskSaveFilePath(window, options).value_or(std::string());
 }
 
 std::string OpenDialog(TXLAWindow& window, const std::string& title) {

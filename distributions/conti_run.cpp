@@ -385,7 +385,7 @@ ContiRunOutcome RunContiSed(Window* window) {
   return Finish(ContiRunOutcome::Computed);
 }
 
-void CopySolutionToDistribution(bool showBoth) {
+void SolutionToDistributionValues() {
   const int n = nDistGrid;
   if (IsSizeShapeModel()) {
     for (int k = 1; k <= nFf0Grid; ++k) pCsff0Values[k] = static_cast<float>(pDistSolution[k]);
@@ -393,14 +393,17 @@ void CopySolutionToDistribution(bool showBoth) {
       double sum = 0.0;
       for (int j = 1; j <= nFf0Values; ++j) sum += pCsff0Values[(j - 1) * n + i];
       pDistValues[i] = static_cast<float>(sum);
-      pDistValues2[i] = 0.0f;
     }
   } else {
-    for (int i = 1; i <= n; ++i) {
-      pDistValues[i] = static_cast<float>(pDistSolution[i]);
-      pDistValues2[i] = showBoth ? static_cast<float>(pDistSolution2[i]) : 0.0f;
-    }
+    for (int i = 1; i <= n; ++i) pDistValues[i] = static_cast<float>(pDistSolution[i]);
   }
+}
+
+void CopySolutionToDistribution(bool showBoth) {
+  SolutionToDistributionValues();
+  const bool second = showBoth && !IsSizeShapeModel();
+  for (int i = 1; i <= nDistGrid; ++i)
+    pDistValues2[i] = second ? static_cast<float>(pDistSolution2[i]) : 0.0f;
 }
 
 void FinishContiResult(Window* window) {

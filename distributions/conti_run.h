@@ -81,6 +81,9 @@ void FinishContiResult(Window* window);
 // with both regularisations shown; the c(s,ff0) cells into pCsff0Values and their
 // sum over f/f0 into pDistValues), before normalisation.
 void CopySolutionToDistribution(bool showBoth);
+// The solution of the last solve as pDistValues (c(s,ff0): the cell values in
+// pCsff0Values and their projection on s); the second curve is left alone.
+void SolutionToDistributionValues();
 
 // Whether the c(s,ff0) kernels must be rebuilt (sets bRebuildKernels): always
 // outside the c(s,ff0) models and in inner runs; otherwise unless grid settings,

@@ -127,17 +127,7 @@ std::string ResultFile(const std::string& name) {
 // The solution of the last solve into the distribution vectors as densities
 // (c(s,ff0): the cell values and their projection on s).
 void SolutionToDistribution() {
-  const int n = nDistGrid;
-  if (IsSizeShapeModel()) {
-    for (int k = 1; k <= nFf0Grid; ++k) pCsff0Values[k] = static_cast<float>(pDistSolution[k]);
-    for (int i = 1; i <= n; ++i) {
-      double sum = 0.0;
-      for (int j = 1; j <= nFf0Values; ++j) sum += pCsff0Values[(j - 1) * n + i];
-      pDistValues[i] = static_cast<float>(sum);
-    }
-  } else {
-    for (int i = 1; i <= n; ++i) pDistValues[i] = static_cast<float>(pDistSolution[i]);
-  }
+  SolutionToDistributionValues();
   NormalizeDistributionValues(false);
 }
 

@@ -146,14 +146,18 @@ void RebuildGrid() {
   if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
 }
 
-// The scans whose names fail to name intensity files, as one message; empty when
-// every scan does.
-std::string NonIntensityNames() {
+// Whether the loaded set is intensity data whose every scan name names an
+// intensity file (the converters replace that letter); otherwise false, after
+// naming the scans that do not.
+bool IntensityScansToConvert() {
+  if (!bIntensityData || !HaveScans()) return false;
   std::string bad;
   for (int s = 1; s <= nScans; ++s)
     if (IntensityLetter(ppScanFileNames[Z(s)]) == std::string::npos)
       bad += "\n" + ppScanFileNames[Z(s)];
-  return bad;
+  if (bad.empty()) return true;
+  ShowError("\n\anot saved: these files are not intensity scans:" + bad, false);
+  return false;
 }
 
 // Absorbance from two intensities, 10.0 where either is not positive.
@@ -385,12 +389,7 @@ bool SaveRawDataToDirectory(const std::string& outputPath) {
 }
 
 bool SaveIntensityAsAbsorbance() {
-  if (!bIntensityData || !HaveScans()) return false;
-  const std::string bad = NonIntensityNames();
-  if (!bad.empty()) {
-    ShowError("\n\anot saved: these files are not intensity scans:" + bad, false);
-    return false;
-  }
+  if (!IntensityScansToConvert()) return false;
   std::vector<ScanOutput> outputs;
   for (int s = 1; s <= nScans; ++s) {
     const std::size_t k = Z(s);
@@ -414,12 +413,7 @@ bool SaveIntensityAsAbsorbance() {
 }
 
 bool SaveIntensityAsPseudoAbsorbance() {
-  if (!bIntensityData || !HaveScans()) return false;
-  const std::string bad = NonIntensityNames();
-  if (!bad.empty()) {
-    ShowError("\n\anot saved: these files are not intensity scans:" + bad, false);
-    return false;
-  }
+  if (!IntensityScansToConvert()) return false;
   std::vector<ScanOutput> outputs;
   for (char channel : {'S', 'R'}) {
     for (int s = 1; s <= nScans; ++s) {
