@@ -339,6 +339,20 @@ bool ExcludeRadialRange(float r1, float r2) {
 
 // ------------------------------------------------------------------ writers
 
+namespace {
+
+// Writes a whole raw data set into dir (the wait cursor meanwhile); the saved
+// parameters follow the data into dir when every file was written.
+bool WriteRawDataSet(const std::vector<ScanOutput>& outputs, const std::string& dir) {
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
+  const bool ok = WriteOutputs(outputs);
+  if (ok) MoveTmpParsPath(dir);
+  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
+  return ok;
+}
+
+}  // namespace
+
 bool SaveRawDataWithSpeedNames(const std::string& outputPath) {
   if (RefuseDLSData() || !HaveScans()) return false;
   const std::string dir = DirectoryOf(outputPath);
@@ -364,11 +378,7 @@ bool SaveRawDataWithSpeedNames(const std::string& outputPath) {
     o.path = JoinPath(dir, base + ExtensionOf(name));
     outputs.push_back(std::move(o));
   }
-  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
-  const bool ok = WriteOutputs(outputs);
-  if (ok) MoveTmpParsPath(dir);
-  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
-  return ok;
+  return WriteRawDataSet(outputs, dir);
 }
 
 bool SaveRawDataToDirectory(const std::string& outputPath) {
@@ -381,11 +391,7 @@ bool SaveRawDataToDirectory(const std::string& outputPath) {
     o.path = JoinPath(dir, prefix + ppScanFileNames[Z(s)]);
     outputs.push_back(std::move(o));
   }
-  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
-  const bool ok = WriteOutputs(outputs);
-  if (ok) MoveTmpParsPath(dir);
-  if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
-  return ok;
+  return WriteRawDataSet(outputs, dir);
 }
 
 bool SaveIntensityAsAbsorbance() {
