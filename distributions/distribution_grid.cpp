@@ -416,7 +416,6 @@ bool SetupContiGrid() {
 
   // 9. The tables of the M(s)-table and nonideal models.
   if (!sizeShape) {
-    const DistributionHooks& hooks = GetDistributionHooks();
     if (bCsMsTable && !LoadMofsTable()) return false;
     // The total signal the nonideal kernels sediment in, from the data or the last fit.
     if (bCsNonideal) BuildCtotTables();

@@ -195,9 +195,10 @@ TEST_P(WindowRendering, TextIsReadableAndStaysInItsPane) {
       EXPECT_TRUE(client.adjusted(-kEdge, -kEdge, kEdge, kEdge).contains(t.box))
           << p.pane << ": \"" << t.text << "\" leaves the window";
       // A label that its button clips is cut off.
-      if (!t.clip.isNull())
+      if (!t.clip.isNull()) {
         EXPECT_TRUE(t.clip.adjusted(-kEdge, -kEdge, kEdge, kEdge).contains(t.box))
             << p.pane << ": \"" << t.text << "\" is clipped";
+      }
       // No text reaches into another pane's plot area or over another pane's text.
       for (const PaneTexts& q : panes) {
         if (&q == &p) continue;
@@ -211,7 +212,9 @@ TEST_P(WindowRendering, TextIsReadableAndStaysInItsPane) {
   EXPECT_GT(texts, 20);
   // The buttons stand clear of the data plot.
   for (const PaneTexts& p : panes)
-    if (p.pane.rfind("button", 0) == 0) EXPECT_FALSE(Overlap(p.area, panes[0].area)) << p.pane;
+    if (p.pane.rfind("button", 0) == 0) {
+      EXPECT_FALSE(Overlap(p.area, panes[0].area)) << p.pane;
+    }
 }
 
 TEST_P(WindowRendering, CurvesAreAntialiased) {

@@ -145,8 +145,12 @@ TEST_F(TimeCourseTest, CtotTablesLeaveDataAndFollowAnyGrid) {
   for (int i = 1; i <= N; ++i) r[Idx(i)] = 6.0 + 1.2 * (i - 1) / (N - 1);
   CalculateCtotProfile(pScanInfo[4].time, r.data(), N, c.data());
   for (int i = 1; i <= N; ++i) {
-    if (r[Idx(i)] < rb(4) - 0.02) ASSERT_NEAR(c[Idx(i)], 0.0, gCtot.step) << r[Idx(i)];
-    if (r[Idx(i)] > rb(4) + 0.02 && r[Idx(i)] < 7.1) ASSERT_NEAR(c[Idx(i)], gCtot.levels[nCtotLevels], 1e-6) << r[Idx(i)];
+    if (r[Idx(i)] < rb(4) - 0.02) {
+      ASSERT_NEAR(c[Idx(i)], 0.0, gCtot.step) << r[Idx(i)];
+    }
+    if (r[Idx(i)] > rb(4) + 0.02 && r[Idx(i)] < 7.1) {
+      ASSERT_NEAR(c[Idx(i)], gCtot.levels[nCtotLevels], 1e-6) << r[Idx(i)];
+    }
   }
   FreeCtotArrays();
   CalculateCtotProfile(100.0, r.data(), N, c.data());
