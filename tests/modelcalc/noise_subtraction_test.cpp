@@ -58,6 +58,7 @@ TEST(NoiseSubtractionTest, TIProfileLeavesSignalFitAndGridOnceAndComesBack) {
       }
     EXPECT_EQ(pRemovedTINoise[nGridPoints], 0.0f);
   }
+  ResetModelCalcState();
 }
 
 }  // namespace
