@@ -50,7 +50,6 @@ constexpr int kUnitColumns = 2 * kNEQPanel;
 // Scans in the ring of a threaded build: a thread may run this many scans minus one
 // ahead of the slowest. More slots measured slower: the ring then leaves the cores'
 // second-level caches.
-constexpr int kRingScans = 2;
 
 // Four and eight doubles as one value (GNU vector extension): the arithmetic is
 // lane by lane.
@@ -414,13 +413,9 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads
   scratch->points = FitRangePoints();
   scratch->scanSize = static_cast<std::size_t>(scratch->rows) *
                       static_cast<std::size_t>(std::max(scratch->points, 1));
-  const int scans = std::max(plan.lastScan - plan.firstScan + 1, 1);
-  scratch->slots = threads <= 1 ? 1 : std::min(scans, kRingScans);
-  const auto slots = static_cast<std::size_t>(scratch->slots);
-  scratch->block.assign(scratch->scanSize * slots, 0.0);
-  scratch->centred = std::make_unique<std::atomic<int>[]>(slots);
-  scratch->added = std::make_unique<std::atomic<int>[]>(slots);
-  for (std::size_t k = 0; k < slots; ++k) scratch->centred[k] = scratch->added[k] = 0;
+  // One block per thread: each centres the panels it reads.
+  scratch->slots = std::max(threads, 1);
+  scratch->block.assign(scratch->scanSize * static_cast<std::size_t>(scratch->slots), 0.0);
   return scratch;
 }
 
@@ -504,33 +499,36 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   const int panels = (M + 1 + kNEQPanel - 1) / kNEQPanel;
   const std::ptrdiff_t panelStride = static_cast<std::ptrdiff_t>(nP) * kNEQPanel;
   const std::vector<NEQUnit> units = ThreadUnits(panels, thread, threadCount);
-  // Own panels of the scratch (whole cache lines: no two threads write the same line),
-  // dealt round-robin: their means, and their rows of every scan's block.
-  int ownPanels = 0;
+  // The means of the rows of the own panels (dealt round-robin); every thread waits
+  // once, until all means are known.
   for (int q = thread - 1; q < panels; q += threadCount) {
-    ++ownPanels;
     for (int r = q * kNEQPanel; r <= std::min(M, q * kNEQPanel + kNEQPanel - 1); ++r) {
       ComputeNormalEquationRowMeans(plan, r);
     }
   }
+  scratch.meansDone.fetch_add(1, std::memory_order_release);
   // Own elements start empty.
   for (const NEQUnit& unit : units) AddUnit(unit, M, nullptr, nullptr, true);
+  if (!WaitFor(scratch.meansDone, threadCount, scratch.stop)) return;
+  // The panels the own units read: each thread centres them into its own block of the
+  // scratch, so that no thread ever waits for another while the scans are added
+  // (centring is a small part of the work: one pass over a scan's kernels against
+  // the products' N / 2 passes).
+  std::vector<char> needed(static_cast<std::size_t>(panels), 0);
+  for (const NEQUnit& unit : units) {
+    needed[static_cast<std::size_t>(unit.rowPanel)] = 1;
+    for (int c = 0; c < unit.panels; ++c) needed[static_cast<std::size_t>(unit.firstColumnPanel + c)] = 1;
+  }
+  double* block = scratch.block.data() + static_cast<std::size_t>(thread - 1) * scratch.scanSize;
 
   static const UnitProductFn UnitProduct = SelectUnitProduct();
   alignas(64) double acc[kNEQPanel * kUnitColumns];
   for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
-    const int k = s - plan.firstScan;
-    const int slot = k % scratch.slots, use = k / scratch.slots;
-    double* block = scratch.block.data() + static_cast<std::size_t>(slot) * scratch.scanSize;
-    // The slot is free once every thread has added the scan it held before.
-    if (!WaitFor(scratch.added[slot], threadCount * use, scratch.stop)) break;
-    for (int q = thread - 1; q < panels; q += threadCount) {
-      CentrePanel(plan, s, q, M, nP, block + PackedOffset(q * kNEQPanel, 0, nP));
-    }
-    scratch.centred[slot].fetch_add(ownPanels, std::memory_order_release);
     if (bUserAbort) scratch.stop = true;
-    if (!WaitFor(scratch.centred[slot], panels * (use + 1), scratch.stop)) break;
     if (scratch.stop.load(std::memory_order_relaxed)) break;
+    for (int q = 0; q < panels; ++q) {
+      if (needed[static_cast<std::size_t>(q)]) CentrePanel(plan, s, q, M, nP, block + PackedOffset(q * kNEQPanel, 0, nP));
+    }
     // A_ij += sum_p K'_ip K'_jp over the own units (i >= j), with augmented row and
     // column 0 the data: A_i0 is b_i and A_00 the sum of squares. Chunk by chunk of
     // points, unit by unit.
@@ -543,7 +541,6 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
         AddUnit(unit, M, acc, sumSq, false);
       }
     }
-    scratch.added[slot].fetch_add(1, std::memory_order_release);
     if (afterScan && !afterScan()) {
       scratch.stop = true;
       break;

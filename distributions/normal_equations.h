@@ -107,14 +107,14 @@ void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, 
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
-  int slots = 1;
+  int slots = 1;              // one block per thread
   std::size_t scanSize = 0;  // rows x points
   std::vector<double> block;  // slots x scanSize
-  std::unique_ptr<std::atomic<int>[]> centred, added;
+  std::atomic<int> meansDone{0};  // threads whose row means are computed
   std::atomic<bool> stop{false};  // a thread saw the interrupt: every thread ends
 };
-// The scratch of a plan for a build on `threads` threads (one slot for one thread,
-// two for more; throws std::bad_alloc when memory runs out).
+// The scratch of a plan for a build on `threads` threads (one block of a scan's
+// centred kernels per thread; throws std::bad_alloc when memory runs out).
 std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads);
 // The same, reporting a lack of memory ("could not allocate arrays, ...") as null.
 std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads);
@@ -125,14 +125,12 @@ std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int thre
 // the data). The triangle is cut into units of 8 rows by 8 or 16 columns, listed by
 // rows, and the list into threadCount runs of equal work; the thread that owns the
 // unit of row 0 adds the sum of squares of the transformed data to *sumSq (when not
-// null). The panels of the scratch are dealt round-robin: each thread first computes
-// the means of the rows of its panels (ComputeNormalEquationRowMeans); then, for
-// every scan, it waits until its slot is free (every thread has added the scan held
-// there before), centres its panels into it, waits until all panels of the scan are
-// centred and adds the products of its units. No thread waits for the others as a
-// team: one that falls behind holds the others up only when it is a whole ring of
-// scans behind. bUserAbort is read before each scan's products; once it is set every
-// thread ends before adding another scan. afterScan (may be null) runs after each
+// null). Each thread first computes the means of the rows of its panels (dealt
+// round-robin, ComputeNormalEquationRowMeans) and waits once until every thread has;
+// then, for every scan, it centres the panels its units read into its own block of
+// the scratch and adds the products of its units, without waiting for any other
+// thread. bUserAbort is read before each scan; once it is set every thread ends
+// before adding another scan. afterScan (may be null) runs after each
 // scan's products; false stops the build in the same way.
 // Every element is summed in the same order whoever builds it (per scan, in chunks
 // of points of fixed length), so the result does not depend on threadCount, bit for
