@@ -47,9 +47,6 @@ constexpr int kChunkPoints = 128;
 // A unit of the matrix is the 8 rows of one panel against the columns of one or two
 // panels (8 x 16 elements at most); units are what the threads share out.
 constexpr int kUnitColumns = 2 * kNEQPanel;
-// Scans in the ring of a threaded build: a thread may run this many scans minus one
-// ahead of the slowest. More slots measured slower: the ring then leaves the cores'
-// second-level caches.
 
 // Four and eight doubles as one value (GNU vector extension): the arithmetic is
 // lane by lane.
