@@ -326,10 +326,7 @@ void TXLAWindow::CmFrictionForce() {
 void TXLAWindow::CmSecondMomentS() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "SECOND MOMENT";
-  if (nScans < 1) {
-    CommandMessageBox(*this, "load data first", "ERROR", MB_OK);
-    return;
-  }
+  if (!RequireLoadedData(*this)) return;
   CalculatorInputs in(*this, kCaption);
   const float m = in.Ask("meniscus (cm)", fMeniscus);
   const float p = in.Ask("plateau radius (cm)", fFitRightLim);

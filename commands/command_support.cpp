@@ -5,9 +5,11 @@
 #include "app/xla_window.h"
 #include "app/zoom.h"
 #include "numerics/number_input.h"
+#include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
 #include "plot/winplot.h"
+#include "scandata/data_set.h"
 
 namespace tarmic {
 
@@ -47,6 +49,13 @@ int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::st
 
 bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption) {
   return CommandMessageBox(window, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+bool RequireLoadedData(TXLAWindow& window) {
+  if (nScans > 0) return true;
+  PlayErrorSound();
+  CommandMessageBox(window, "load data first", "ERROR", MB_OK);
+  return false;
 }
 
 std::optional<std::string> AskSaveFilePath(TXLAWindow& window, const FileDialogOptions& options) {

@@ -23,6 +23,10 @@ int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::st
 // A yes/no question; true for yes.
 bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption);
 
+// Whether scans are loaded; otherwise "load data first" (error sound, caption "ERROR")
+// and false.
+bool RequireLoadedData(TXLAWindow& window);
+
 // The save-file dialog, modal to the main window (no command reaches the window
 // while it is open). Nothing when it is cancelled or no name was given.
 std::optional<std::string> AskSaveFilePath(TXLAWindow& window, const FileDialogOptions& options);

@@ -77,13 +77,6 @@ bool NoiseCommandApplies(bool fitted) {
   return true;
 }
 
-bool DataLoaded(TXLAWindow& window) {
-  if (nScans > 0) return true;
-  PlayErrorSound();
-  CommandMessageBox(window, "load data first", "ERROR", MB_OK);
-  return false;
-}
-
 }  // namespace
 
 void TXLAWindow::CmGenerateSingle() {
@@ -141,7 +134,7 @@ void TXLAWindow::CmGenerateSingle() {
 
 void TXLAWindow::CmSaveFitData() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!DataLoaded(*this)) return;
+  if (!RequireLoadedData(*this)) return;
   const std::string ext = DataExtension();
   std::optional<std::string> fitPath =
       AskSavePath(*this, "save fitted data as", bOldFilenameConvention ? "fit" + ext : "f0000x" + ext);
@@ -162,7 +155,7 @@ void TXLAWindow::CmSaveFitData() {
 
 void TXLAWindow::CmSaveNoise() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!DataLoaded(*this)) return;
+  if (!RequireLoadedData(*this)) return;
   const std::string ext = DataExtension();
   const std::string stem = StemOf(ppScanFileNames[1]);
   if (bFitTINoise) {
@@ -179,7 +172,7 @@ void TXLAWindow::CmSaveNoise() {
 
 void TXLAWindow::CmSubtractNoiseFromEqData() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!DataLoaded(*this)) return;
+  if (!RequireLoadedData(*this)) return;
   FileDialogOptions options;
   options.title = "select equilbrium scan";
   options.filter = kScanFileFilter;

@@ -75,10 +75,7 @@ void TXLAWindow::CmKeyboardShortcuts() {
 // normal view back.
 void TXLAWindow::CmShowTemperaturePlot() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (nScans < 1) {
-    CommandMessageBox(*this, "load data first", "ERROR", MB_OK);
-    return;
-  }
+  if (!RequireLoadedData(*this)) return;
   BuildTemperaturePlot();
   RepaintMain();
 }

@@ -231,11 +231,7 @@ void TXLAWindow::CmStopRealtimeUpdate() {
 
 void TXLAWindow::CmTestApproachToEquilibrium() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (nScans <= 0) {
-    PlayErrorSound();
-    CommandMessageBox(*this, "load data first", "ERROR", MB_OK);
-    return;
-  }
+  if (!RequireLoadedData(*this)) return;
   // The test follows the scans as the instrument records them: every realtime
   // update runs it again.
   bEqTestMode = true;

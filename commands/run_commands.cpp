@@ -44,11 +44,7 @@ void TXLAWindow::CmRun() {
     CommandMessageBox(*this, ModelNotRunnableText(), "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
   }
-  if (nScans <= 0) {
-    PlayErrorSound();
-    CommandMessageBox(*this, "load data first", "ERROR", MB_OK);
-    return;
-  }
+  if (!RequireLoadedData(*this)) return;
   if (DiscreteModelActive()) {
     RunDiscreteModel();
     return;

@@ -247,11 +247,7 @@ bool AllExist(const std::vector<std::string>& files) {
 
 void TXLAWindow::CmSerializeFitByCell() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (nScans <= 0) {
-    PlayErrorSound();
-    CommandMessageBox(*this, "load data first", "ERROR", MB_OK);
-    return;
-  }
+  if (!RequireLoadedData(*this)) return;
   StoreFileList(0);
   const std::vector<std::string> loaded(ppStoredFileNames.begin() + 1,
                                         ppStoredFileNames.begin() + 1 + nStoredFiles);
