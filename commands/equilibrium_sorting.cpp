@@ -30,6 +30,7 @@
 #include "plot/data_plots.h"
 #include "plot/winplot.h"
 #include "scandata/data_set.h"
+#include "scandata/offset_tools.h"
 #include "scandata/experiment_file.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -102,28 +103,6 @@ std::vector<float> EqValues(int s) {
   std::vector<float> v(Idx(pnPoints[Idx(s)]) + 1, 0.0f);
   for (int k = 1; k <= pnPoints[Idx(s)]; ++k) v[Idx(k)] = EqScanValue(s, k);
   return v;
-}
-
-// rms of (b - a) over b's fit range after removing the mean difference, a
-// interpolated onto b's radii; 0 when a cannot be resampled there.
-float RmsdAgainst(int a, int b) {
-  const std::vector<float> va = EqValues(a), vb = EqValues(b);
-  std::vector<float> onB(vb.size(), 0.0f);
-  if (!InterpolateCurve(pnPoints[Idx(b)], ppRadius[Idx(b)], onB.data(), pnPoints[Idx(a)],
-                        ppRadius[Idx(a)], va.data()))
-    return 0.0f;
-  int first = 1, last = 0;
-  FitRange(b, &first, &last);
-  if (last < first) return 0.0f;
-  double mean = 0.0;
-  for (int k = first; k <= last; ++k) mean += vb[Idx(k)] - onB[Idx(k)];
-  mean /= (last - first + 1);
-  double sum = 0.0;
-  for (int k = first; k <= last; ++k) {
-    const double d = vb[Idx(k)] - onB[Idx(k)] - mean;
-    sum += d * d;
-  }
-  return static_cast<float>(std::sqrt(sum / (last - first + 1)));
 }
 
 // A new auxiliary plot over the whole plot area with the given axis titles.
@@ -345,7 +324,7 @@ bool TestEquilibriumAttainment(TXLAWindow& window, const int* series, int n, int
   std::vector<float> x, y;
   for (int s : EarlierScans(series, n, lastScan)) {
     x.push_back(static_cast<float>(pScanInfo[Idx(s)].time));
-    y.push_back(RmsdAgainst(s, lastScan));
+    y.push_back(RmsdBetweenScans(s, lastScan));
   }
   NewAuxPlot("elapsed time (sec)", "rmsd difference");
   if (!x.empty()) {
@@ -427,7 +406,7 @@ void RunEquilibriumTest(TXLAWindow& window) {
     std::vector<float> x, y;
     for (int k = 1; k < size; ++k) {
       x.push_back(static_cast<float>(pScanInfo[Idx(list[Idx(k)])].time));
-      y.push_back(RmsdAgainst(list[Idx(k)], L));
+      y.push_back(RmsdBetweenScans(list[Idx(k)], L));
     }
     AddAuxCurve(x, y);
     pAuxPlot->SetCurveStyle(curve, 6);
