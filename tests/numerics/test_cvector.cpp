@@ -26,11 +26,6 @@ void WriteText(const std::string& path, const std::string& text) {
   out << text;
 }
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 CVector Make(std::initializer_list<float> values) {
   CVector v;
   for (float x : values) v.Append(x);
@@ -194,13 +189,6 @@ TEST(CVectorSmoothing, ResampledSmoothingKeepsAStraightLine) {
 }
 
 // -------------------------------------------------------------- text files
-
-TEST(CVectorFiles, WriteUsesSixDecimals) {
-  ScopedHeadlessBackend backend;
-  const std::string path = OutputPath("six_decimals.txt");
-  ASSERT_TRUE(Make({1.0f, 0.001f, 1.5e-7f}).WriteToFile(path.c_str()));
-  EXPECT_EQ(ReadText(path), "1.000000\n0.001000\n0.000000\n");
-}
 
 TEST(CVectorFiles, WriteThenReadKeepsEveryValue) {
   ScopedHeadlessBackend backend;
