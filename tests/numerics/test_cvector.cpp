@@ -221,16 +221,6 @@ TEST(CVectorFiles, ReadIntoEmptyVectorStopsAtTheFirstWord) {
   EXPECT_EQ(five.Get(2), 0.0f);
 }
 
-TEST(CVectorFiles, BlankLinesAndWindowsLineEndsAreSkipped) {
-  ScopedHeadlessBackend backend;
-  const std::string path = OutputPath("blank_lines.ini");
-  WriteText(path, "\r\n1.0\r\n\r\n  2e1\r\n3\r\n\r\n\r\n");
-  CVector v;
-  v.ReadFromFile(path.c_str());
-  ASSERT_EQ(v.Length(), 3u);
-  EXPECT_EQ(v.Get(1), 20.0f);
-}
-
 TEST(CVectorFiles, MissingFileIsReportedAndTheVectorUnchanged) {
   ScopedHeadlessBackend backend;
   backend->QueueMessageBox(IDOK, "Error");
