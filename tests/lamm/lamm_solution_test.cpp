@@ -16,6 +16,7 @@ namespace {
 using test::ClosedCellSettings;
 using test::Experiment;
 using test::MakeSolver;
+using test::MaxDifference;
 
 class LammSolution : public ::testing::TestWithParam<bool> {  // param: moving grid
  protected:
@@ -149,16 +150,6 @@ TEST(LammEquilibrium, EarlyStopGivesTheFinalProfileToTheLaterScans) {
   }
 }
 
-// Static and moving grid agree within their discretisation error, and both
-// converge when the grid (and with it the step) is refined.
-double MaxDifference(const Experiment& a, const Experiment& b) {
-  double d = 0;
-  for (int k = 1; k <= a.scans; ++k)
-    for (int j = 1; j <= a.radii; ++j)
-      if (a.outRadii[j] <= 7.1f) d = std::max(d, static_cast<double>(std::fabs(a.rows[k][j] - b.rows[k][j])));
-  return d;
-}
-
 Experiment Solved(bool movingGrid, int grid, double tolerance) {
   Experiment e;
   e.scans = 6;
@@ -172,6 +163,8 @@ Experiment Solved(bool movingGrid, int grid, double tolerance) {
   return e;
 }
 
+// Static and moving grid agree within their discretisation error, and both
+// converge when the grid (and with it the step) is refined.
 TEST(LammGrids, StaticAndMovingGridConvergeToTheSameSolution) {
   const Experiment reference = Solved(false, 2400, 0.05);
   const double staticCoarse = MaxDifference(Solved(false, 150, 1.0), reference);

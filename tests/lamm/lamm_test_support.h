@@ -3,6 +3,7 @@
 // distribution kernels load it.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -100,6 +101,15 @@ inline double ProfileAt(const Experiment& e, int scan, double x) {
     }
   }
   return e.rows[scan][e.radii];
+}
+
+// Largest difference between two solutions' profiles inside 7.1 cm.
+inline double MaxDifference(const Experiment& a, const Experiment& b) {
+  double d = 0;
+  for (int k = 1; k <= a.scans; ++k)
+    for (int j = 1; j <= a.radii; ++j)
+      if (a.outRadii[j] <= 7.1f) d = std::max(d, static_cast<double>(std::fabs(a.rows[k][j] - b.rows[k][j])));
+  return d;
 }
 
 }  // namespace tarmic::test

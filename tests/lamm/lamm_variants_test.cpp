@@ -18,14 +18,7 @@ namespace {
 using test::ClosedCellSettings;
 using test::Experiment;
 using test::MakeSolver;
-
-double MaxDifference(const Experiment& a, const Experiment& b) {
-  double d = 0;
-  for (int k = 1; k <= a.scans; ++k)
-    for (int j = 1; j <= a.radii; ++j)
-      if (a.outRadii[j] <= 7.1f) d = std::max(d, static_cast<double>(std::fabs(a.rows[k][j] - b.rows[k][j])));
-  return d;
-}
+using test::MaxDifference;
 
 // Second moment of the boundary of scan k (see lamm_solution_test.cpp).
 double SecondMoment(const Experiment& e, int k) {

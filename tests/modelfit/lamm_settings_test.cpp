@@ -178,19 +178,6 @@ class LammDialogTest : public LammSettingsTest {
   TransferBuffer record_;
 };
 
-TEST_F(LammDialogTest, RecordShowsTheSettingsInTheirFormats) {
-  FillLammParamsTransfer(record_);
-  EXPECT_EQ(FieldText(record_, 612), "5.000000");
-  EXPECT_EQ(FieldText(record_, 614), "1.00e-04");
-  EXPECT_EQ(FieldText(record_, 616), "1000");
-  EXPECT_EQ(FieldText(record_, 628), "1.000");
-  EXPECT_EQ(FieldText(record_, 643), "-6.00");
-  EXPECT_TRUE(FieldChecked(record_, 621));
-  EXPECT_FALSE(FieldChecked(record_, 620));
-  EXPECT_TRUE(FieldChecked(record_, 622));
-  EXPECT_FALSE(FieldChecked(record_, 625));  // the automatic choice is selected
-}
-
 TEST_F(LammDialogTest, ToleranceIsEnteredInPercent) {
   backend_->QueueDialog(IDOK, TransferBuffer{{{628, "1"}}, {}});
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));

@@ -36,13 +36,6 @@ TEST_F(ModelParamsTest, StartUpVectorHoldsSpeciesOneWithDAndSFloated) {
   EXPECT_EQ(pParamFitFlags[24], 0);
 }
 
-TEST_F(ModelParamsTest, StartUpWithMolarMassParametrisationHoldsFiftyKilodalton) {
-  bFitMAndS = true;
-  InitModelParams();
-  EXPECT_FLOAT_EQ(pParams[1], 50000.0f);
-  EXPECT_EQ(pParamFitFlags[1], 1);
-}
-
 // --- synchronisation ---
 
 TEST_F(ModelParamsTest, PackAndUnpackCarryEverySpeciesSlotThrough) {
@@ -109,28 +102,6 @@ TEST_F(ModelParamsTest, ExtraPairFitSwitchesAreNotTakenBackFromTheVector) {
   EXPECT_EQ(pExtraPairFit[2], 1);
 }
 
-TEST_F(ModelParamsTest, NonidealSpeciesOptionKeepsLogKsAndKdInSlots20And21) {
-  bDiscreteModel = true;
-  bC1Nonideal = true;
-  fLogKs = -1.5f;
-  fLogKd = -2.5f;
-  PackModelParams();
-  EXPECT_FLOAT_EQ(pParams[20], -1.5f);
-  EXPECT_FLOAT_EQ(pParams[21], -2.5f);
-  pParams[20] = -3.0f;
-  UnpackModelParams();
-  EXPECT_FLOAT_EQ(fLogKs, -3.0f);
-}
-
-TEST_F(ModelParamsTest, ZoneModelKeepsTheLamellaWidthInSlot23) {
-  bDiscreteModel = bZoneCentrifugation = true;
-  fLamellaWidth = 0.05f;
-  bFitLamellaWidth = 1;
-  PackModelParams();
-  EXPECT_FLOAT_EQ(pParams[23], 0.05f);
-  EXPECT_EQ(pParamFitFlags[23], 1);
-}
-
 TEST_F(ModelParamsTest, ElectrophoresisBottomIsMeniscusPlusLength) {
   bDiscreteModel = true;
   bElectrophoresis = true;
@@ -162,10 +133,6 @@ TEST_F(ModelParamsTest, MonomerTrimerMassIsThreeMonomerMasses) {
   pSpeciesMassOrD[1] = 20000.0f;
   PackModelParams();
   EXPECT_FLOAT_EQ(pParams[2], 60000.0f);
-}
-
-TEST_F(ModelParamsTest, OligomerOfAMonomerWithoutSKeepsTheMonomerD) {
-  EXPECT_FLOAT_EQ(OligomerMassOrD(5.0f, 0.0f, 3.0f, 2), 5.0f);
 }
 
 TEST_F(ModelParamsTest, NonidealSpeciesRecordComesFromTheSingleSpeciesSlots) {
@@ -332,12 +299,6 @@ TEST_F(ModelParamsTest, ExperimentalInitialDistributionFixesTheFirstAmplitudeAnd
   EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 1.0f);
   EXPECT_EQ(pSpeciesAmplitudeFit[1], 0);
   EXPECT_FALSE(bFitTINoise);
-}
-
-TEST_F(ModelParamsTest, ContinuousModelsNeverSolveAmplitudesLinearly) {
-  bContiModel = bContiSModel = true;
-  UpdateLinearFitFlags();
-  EXPECT_FALSE(bLinearAmplitudes);
 }
 
 // --- fit ranges of meniscus and bottom ---

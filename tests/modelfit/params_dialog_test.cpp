@@ -55,40 +55,6 @@ class ParamsDialogTest : public ModelFitTest {
 
 // --- the variant ---
 
-TEST_F(ParamsDialogTest, ModelFlagsChooseTheirVariantFirstMatchFirst) {
-  EXPECT_EQ(SelectParamsTemplate(), 0);
-  bDiscreteModel = true;
-  EXPECT_EQ(SelectParamsTemplate(), 400);
-  bFitMAndS = true;
-  EXPECT_EQ(SelectParamsTemplate(), 306);
-  bBufferSedCorrection = true;
-  EXPECT_EQ(SelectParamsTemplate(), 574);
-  bZoneCentrifugation = true;
-  EXPECT_EQ(SelectParamsTemplate(), 316);
-  ResetModelFlags();
-  bBufferSedCorrection = false;
-  bFitMAndS = false;
-
-  bContiModel = bContiSModel = true;
-  EXPECT_EQ(SelectParamsTemplate(), 320);
-  bZoneCentrifugation = true;
-  EXPECT_EQ(SelectParamsTemplate(), 326);
-  ResetModelFlags();
-  bContiModel = true;
-  EXPECT_EQ(SelectParamsTemplate(), 311);  // c(M)
-  bCMPriorVbar = true;
-  EXPECT_EQ(SelectParamsTemplate(), 311);
-  bCsInvariantD = true;
-  EXPECT_EQ(SelectParamsTemplate(), 336);
-  bCsff0OneDiscrete = true;
-  EXPECT_EQ(SelectParamsTemplate(), 599);
-  ResetModelFlags();
-  bEqAnalysisModel = true;
-  EXPECT_EQ(SelectParamsTemplate(), 400);
-  bHeteroAssocModel = true;
-  EXPECT_EQ(SelectParamsTemplate(), 318);
-}
-
 TEST_F(ParamsDialogTest, EveryChosenVariantExistsAsATemplate) {
   bool* flags[] = {&bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124, &bAssoc148,
                    &bNonidealSpecies, &bNonIdealMultiple, &bHeteroAssocModel, &bContiSModel,
@@ -128,14 +94,6 @@ TEST_F(ParamsDialogTest, ValuesThatRoundToZeroAreWrittenWithoutSign) {
   EXPECT_EQ(FormatField("%.5f", -1e-7), "0.00000");
   EXPECT_EQ(FormatField("%.5f", -0.25), "-0.25000");
   EXPECT_EQ(FormatField("%.5f", 1e9), "1000000000.00000");
-}
-
-TEST_F(ParamsDialogTest, BufferComponentFieldsHoldTheWordBuffer) {
-  bDiscreteModel = bBufferSedCorrection = true;
-  FillParamsTransfer(record_);
-  EXPECT_EQ(FieldText(record_, 426), "buffer");
-  EXPECT_EQ(FieldText(record_, 427), "buffer");
-  EXPECT_EQ(FieldText(record_, 428), "buffer");
 }
 
 // --- the round trip ---
@@ -185,14 +143,6 @@ TEST_F(ParamsDialogTest, CancelChangesNeitherModelNorVectorNorRecord) {
   EXPECT_EQ(record_.checked, recordBefore.checked);
   EXPECT_FALSE(bParamsDialogOpened);
   EXPECT_FALSE(bDataChanged);
-}
-
-TEST_F(ParamsDialogTest, ModalFlagIsSetOnlyWhileTheDialogRuns) {
-  ChooseContinuousCs();
-  bool modal = false;
-  backend_->QueueDialog(IDCANCEL);
-  EXPECT_FALSE(RunParametersDialog(nullptr, record_, &modal));
-  EXPECT_FALSE(modal);
 }
 
 TEST_F(ParamsDialogTest, HiddenFieldsKeepTheirTextAndPassTheChecks) {

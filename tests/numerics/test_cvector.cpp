@@ -26,11 +26,6 @@ void WriteText(const std::string& path, const std::string& text) {
   out << text;
 }
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 CVector Make(std::initializer_list<float> values) {
   CVector v;
   for (float x : values) v.Append(x);
@@ -195,13 +190,6 @@ TEST(CVectorSmoothing, ResampledSmoothingKeepsAStraightLine) {
 
 // -------------------------------------------------------------- text files
 
-TEST(CVectorFiles, WriteUsesSixDecimals) {
-  ScopedHeadlessBackend backend;
-  const std::string path = OutputPath("six_decimals.txt");
-  ASSERT_TRUE(Make({1.0f, 0.001f, 1.5e-7f}).WriteToFile(path.c_str()));
-  EXPECT_EQ(ReadText(path), "1.000000\n0.001000\n0.000000\n");
-}
-
 TEST(CVectorFiles, WriteThenReadKeepsEveryValue) {
   ScopedHeadlessBackend backend;
   const std::string path = OutputPath("round_trip.txt");
@@ -231,16 +219,6 @@ TEST(CVectorFiles, ReadIntoEmptyVectorStopsAtTheFirstWord) {
   EXPECT_EQ(five.Get(0), 1.0f);
   EXPECT_EQ(five.Get(1), 2.5f);
   EXPECT_EQ(five.Get(2), 0.0f);
-}
-
-TEST(CVectorFiles, BlankLinesAndWindowsLineEndsAreSkipped) {
-  ScopedHeadlessBackend backend;
-  const std::string path = OutputPath("blank_lines.ini");
-  WriteText(path, "\r\n1.0\r\n\r\n  2e1\r\n3\r\n\r\n\r\n");
-  CVector v;
-  v.ReadFromFile(path.c_str());
-  ASSERT_EQ(v.Length(), 3u);
-  EXPECT_EQ(v.Get(1), 20.0f);
 }
 
 TEST(CVectorFiles, MissingFileIsReportedAndTheVectorUnchanged) {

@@ -25,14 +25,15 @@ class Hydrodynamics : public ::testing::Test {
     RELVISCOSITY = 1.0f;
   }
 
-  // Runs f expecting exactly one error box with the given text.
+  // Runs f expecting exactly one error box that names the function.
   template <typename F>
   static void ExpectOneMessage(const std::string& text, F f) {
     ScopedHeadlessBackend backend;
     backend->QueueMessageBox(IDOK, "Error");
     f();
     ASSERT_EQ(backend->Transcript().size(), 1u);
-    EXPECT_EQ(backend->Transcript()[0].text, text);
+    EXPECT_NE(backend->Transcript()[0].text.find("in function " + text), std::string::npos)
+        << backend->Transcript()[0].text;
   }
 };
 
@@ -128,15 +129,6 @@ TEST_F(Hydrodynamics, AxialRatiosFromTheFrictionalRatio) {
   EXPECT_NEAR(CalculateProlateRatio(50000.0f, s / 1.2f, 0.73f, 0.0f, 1.0f, 1.0f), 4.258f, 0.01f);
 }
 
-TEST_F(Hydrodynamics, AxialRatioGuardNamesItsFunction) {
-  ExpectOneMessage("(vbar+hydration*density)/vbar <= 0 in function CalculateProlateRatio", [] {
-    EXPECT_EQ(CalculateProlateRatio(1.5f, 0.73f, -1.0f, 1.0f), 0.0f);
-  });
-  ExpectOneMessage("(vbar+hydration*density)/vbar <= 0 in function CalculateOblateRatio", [] {
-    EXPECT_EQ(CalculateOblateRatio(1.5f, 0.73f, -1.0f, 1.0f), 0.0f);
-  });
-}
-
 TEST_F(Hydrodynamics, VbarFromMassFollowsItsParameters) {
   EXPECT_NEAR(VbarFromMass(1e8), 1.04248 + 0.01909, 1e-12);
   EXPECT_NEAR(VbarFromMass(8e8), 1.04248 + 2 * 0.01909, 1e-12);
@@ -144,12 +136,12 @@ TEST_F(Hydrodynamics, VbarFromMassFollowsItsParameters) {
   dVbarIncrement = 0.1;
   nVbarMassScale = 3;
   EXPECT_NEAR(VbarFromMass(27000.0), 0.7 + 0.1 * 3.0, 1e-12);
-  ExpectOneMessage("mass == 0 in function VbarFromMass", [] { EXPECT_EQ(VbarFromMass(0.0), 0.0); });
+  ExpectOneMessage("VbarFromMass", [] { EXPECT_EQ(VbarFromMass(0.0), 0.0); });
 }
 
 TEST_F(Hydrodynamics, PowerAndScalingLaws) {
   EXPECT_NEAR(SFromM(1e5), 0.0159 * std::pow(1e5, 0.47), 1e-9);
-  ExpectOneMessage("mass == 0 in function SFromM", [] { EXPECT_EQ(SFromM(0.0), 0.0); });
+  ExpectOneMessage("SFromM", [] { EXPECT_EQ(SFromM(0.0), 0.0); });
   const float s = SFromMScalingLaw(2.0e5f);
   EXPECT_NEAR(s, 0.003f * std::pow(2.0e5f, 0.667f), 1e-4f * s);
   EXPECT_NEAR(MFromSScalingLaw(s), 2.0e5f, 2.0f);
@@ -165,25 +157,24 @@ TEST_F(Hydrodynamics, GuardsReturnTheirFallbacks) {
   EXPECT_EQ(CalculateMassFromSedcoeffSphere(0.0f, 1.0f, -1.0f, 1.0f), 0.0f);  // s checked first
 }
 
+// Each guard shows one box naming its function and returns its fallback.
 TEST_F(Hydrodynamics, GuardMessagesAreShownAndTheWorkGoesOn) {
-  ExpectOneMessage("(mass == 0)||(vbar== 0) in function CalculateRadius",
-                   [] { EXPECT_EQ(CalculateRadius(0.0, 0.73), 0.0); });
-  ExpectOneMessage("vbar <= 0 in function CalculateMassFromSedcoeffSphere",
+  ExpectOneMessage("CalculateRadius", [] { EXPECT_EQ(CalculateRadius(0.0, 0.73), 0.0); });
+  ExpectOneMessage("CalculateMassFromSedcoeffSphere",
                    [] { EXPECT_EQ(CalculateMassFromSedcoeffSphere(4.0f, 1.0f, 0.0f, 1.0f), 0.0f); });
-  ExpectOneMessage("vbar20 <= 0 in function S20ToStokesRadius",
-                   [] { EXPECT_EQ(S20ToStokesRadius(4.0f, 0.0f), 0.0f); });
-  ExpectOneMessage("mass <= 0 in function CalculateHydratedRadius",
-                   [] { EXPECT_EQ(CalculateHydratedRadius(0.0f, 0.3f), 0.0f); });
+  ExpectOneMessage("S20ToStokesRadius", [] { EXPECT_EQ(S20ToStokesRadius(4.0f, 0.0f), 0.0f); });
+  ExpectOneMessage("CalculateHydratedRadius", [] { EXPECT_EQ(CalculateHydratedRadius(0.0f, 0.3f), 0.0f); });
+  ExpectOneMessage("CalculateProlateRatio",
+                   [] { EXPECT_EQ(CalculateProlateRatio(1.5f, 0.73f, -1.0f, 1.0f), 0.0f); });
+  ExpectOneMessage("CalculateOblateRatio",
+                   [] { EXPECT_EQ(CalculateOblateRatio(1.5f, 0.73f, -1.0f, 1.0f), 0.0f); });
   VBAR = 0.0f;
-  ExpectOneMessage("VBAR <= 0 in function CalculateM", [] { EXPECT_EQ(CalculateM(4.0f), 0.0f); });
-  ExpectOneMessage("VBAR <= 0 in function CalculateMff02",
-                   [] { EXPECT_EQ(CalculateMff02(4.0f, 1.2f), 0.0f); });
+  ExpectOneMessage("CalculateM", [] { EXPECT_EQ(CalculateM(4.0f), 0.0f); });
+  ExpectOneMessage("CalculateMff02", [] { EXPECT_EQ(CalculateMff02(4.0f, 1.2f), 0.0f); });
   EXPECT_EQ(CalculateMff02(0.0f, 1.2f), 0.0f);  // s = 0 is checked before VBAR, silently
-  // D from M without a radius falls back to 1e-4 after the radius' message.
-  ExpectOneMessage("(mass == 0)||(vbar== 0) in function CalculateRadius",
-                   [] { EXPECT_EQ(DFromM(5e4f, 20.0f), 1e-4f); });
-  // The sphere relations give no coefficient without a radius.
-  ExpectOneMessage("(mass == 0)||(vbar== 0) in function CalculateRadius", [] {
+  // Without a radius D from M falls back to 1e-4 and the sphere gives no s.
+  ExpectOneMessage("CalculateRadius", [] { EXPECT_EQ(DFromM(5e4f, 20.0f), 1e-4f); });
+  ExpectOneMessage("CalculateRadius", [] {
     EXPECT_EQ(CalculateSedcoeffFromMassSphere(5e4f, 0.0f, 20.0f, 1.0f, 1.0f), 0.0f);
   });
 }

@@ -34,6 +34,19 @@ struct FMat {
   FMat& operator=(const FMat&) = delete;
 };
 
+// Copies a into b element by element.
+template <typename M>
+void CopyInto(const M& a, M& b) {
+  for (int i = 1; i <= a.n; ++i)
+    for (int j = 1; j <= a.n; ++j) b.m[i][j] = a.m[i][j];
+}
+
+// Fills a 3 x 3 matrix from a row-major literal.
+void Fill3(DMat& a, const double (&v)[3][3]) {
+  for (int i = 1; i <= 3; ++i)
+    for (int j = 1; j <= 3; ++j) a.m[i][j] = v[i - 1][j - 1];
+}
+
 // Random symmetric positive definite matrix: B^T B + n I.
 void FillSpd(DMat& a, std::mt19937& rng) {
   std::uniform_real_distribution<double> u(-1.0, 1.0);
@@ -67,10 +80,8 @@ TEST(SymmetricSolve, RandomPositiveDefiniteSystemsTakeTheCholeskyRoute) {
     FillSpd(a, rng);
     DMat keep(n);
     std::vector<double> b(n + 1), bKeep(n + 1), x(n + 1), p(n + 1);
-    for (int i = 1; i <= n; ++i) {
-      b[i] = bKeep[i] = u(rng);
-      for (int j = 1; j <= n; ++j) keep.m[i][j] = a.m[i][j];
-    }
+    CopyInto(a, keep);
+    for (int i = 1; i <= n; ++i) b[i] = bKeep[i] = u(rng);
     EXPECT_EQ(SolveSymmetricSystem(a.m, b.data(), n, x.data(), p.data()), 1);
     EXPECT_LT(ResidualNorm(a.m, x.data(), b.data(), n), 1e-10) << n;
     for (int i = 1; i <= n; ++i) {
@@ -83,9 +94,7 @@ TEST(SymmetricSolve, RandomPositiveDefiniteSystemsTakeTheCholeskyRoute) {
 TEST(SymmetricSolve, IndefiniteRegularMatrixFallsBackToLu) {
   DMat a(3);
   const double v[3][3] = {{1, 2, 0}, {2, 1, 1}, {0, 1, -3}};
-  for (int i = 1; i <= 3; ++i) {
-    for (int j = 1; j <= 3; ++j) a.m[i][j] = v[i - 1][j - 1];
-  }
+  Fill3(a, v);
   double b[4] = {0, 1, -2, 4};
   double x[4] = {}, p[4] = {};
   EXPECT_EQ(SolveSymmetricSystem(a.m, b, 3, x, p), 0);
@@ -120,9 +129,7 @@ TEST(SymmetricSolve, ZeroRowsAreDroppedAndTheirParametersSetToZero) {
 TEST(SymmetricSolve, ZeroRowsWithAnIndefiniteRestStillSolve) {
   DMat a(3);
   const double v[3][3] = {{1, 0, 3}, {0, 0, 0}, {3, 0, 1}};
-  for (int i = 1; i <= 3; ++i) {
-    for (int j = 1; j <= 3; ++j) a.m[i][j] = v[i - 1][j - 1];
-  }
+  Fill3(a, v);
   double b[4] = {0, 4, 0, 4};
   double x[4], p[4];
   EXPECT_EQ(SolveSymmetricSystemSkipZeroRows(a.m, b, 3, x, p), 1);
@@ -136,9 +143,7 @@ TEST(Cholesky, FactorReproducesTheMatrixAndLeavesTheUpperTriangle) {
   DMat a(6);
   FillSpd(a, rng);
   DMat keep(6);
-  for (int i = 1; i <= 6; ++i) {
-    for (int j = 1; j <= 6; ++j) keep.m[i][j] = a.m[i][j];
-  }
+  CopyInto(a, keep);
   double p[7];
   ASSERT_TRUE(dcholdc(a.m, 6, p));
   for (int i = 1; i <= 6; ++i) {
@@ -170,9 +175,8 @@ TEST(Cholesky, DeletingUnknownsFromTheFactorMatchesANewFactorisation) {
   DMat a(n), reduced(n);
   FillSpd(a, rng);
   DMat keep(n);
-  for (int i = 1; i <= n; ++i) {
-    for (int j = 1; j <= n; ++j) keep.m[i][j] = reduced.m[i][j] = a.m[i][j];
-  }
+  CopyInto(a, keep);
+  CopyInto(a, reduced);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   double b[n + 1], p[n + 1], y[n + 1], fresh[n + 1], x[n + 1], expected[n + 1], diag[n + 1];
   for (int i = 1; i <= n; ++i) b[i] = u(rng);
@@ -338,9 +342,7 @@ TEST(Nnls, ConstrainedSolutionMeetsTheOptimalityConditions) {
   for (unsigned seed : {1u, 2u, 3u, 4u, 5u}) {
     NormalEquations q(30, 5, {1.0, -0.5, 2.0, -1.0, 0.3}, seed);
     FMat keep(5);
-    for (int i = 1; i <= 5; ++i) {
-      for (int j = 1; j <= 5; ++j) keep.m[i][j] = q.a.m[i][j];
-    }
+    CopyInto(q.a, keep);
     std::vector<float> x = q.b;
     ASSERT_TRUE(NNLSNormalEquations(q.a.m, x.data(), 5, true)) << seed;
     const std::vector<double> w = Gradient(q, x);

@@ -57,12 +57,6 @@ struct Path {
   int count = -1;
 };
 
-TEST_F(MouseSlideTest, SpeedIsTheSlopeOfTheDrag) {
-  Drag({{0, 100}, {10, 110}, {20, 120}, {30, 130}});
-  EXPECT_NEAR(CalculateMouseSlideSpeed(), 1000.0f, 0.01f);
-  EXPECT_NEAR(fMouseSlideSpeed, 1000.0f, 0.01f);
-}
-
 TEST_F(MouseSlideTest, SpeedFollowsAnAcceleratingDragToItsEnd) {
   // x = 1000 t + 5000 t^2: the speed at t = 0.04 s is 1000 + 2 * 5000 * 0.04 = 1400.
   Drag({{0, 0}, {10, 10}, {20, 22}, {30, 34}, {40, 48}});

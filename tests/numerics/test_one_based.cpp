@@ -67,14 +67,6 @@ TEST(OneBasedMatrices, RowsFollowEachOtherInOneBlock) {
   EXPECT_EQ(&d[2][1] - &d[0][-1], 8);
   EXPECT_EQ(d[2][-1], 19.0);
   free_dmatrix(d, 0, 2, -1, 1);
-
-  int** im = imatrix(1, 5, 1, 3);
-  for (int i = 1; i <= 5; ++i) {
-    for (int j = 1; j <= 3; ++j) im[i][j] = i * j;
-  }
-  EXPECT_EQ(im[5][3], 15);
-  EXPECT_EQ(im[4], im[1] + 9);
-  free_imatrix(im, 1, 5, 1, 3);
 }
 
 TEST(OneBasedMatrices, TensorAddressesOneContiguousElementBlock) {
@@ -118,14 +110,6 @@ TEST(OneBasedBounds, ReleasingNullDoesNothing) {
   free_dmatrix(nullptr, 1, 3, 1, 3);
   free_imatrix(nullptr, 1, 3, 1, 3);
   SUCCEED();
-}
-
-TEST(OneBasedErrors, NrerrorShowsTheBoxAndEndsTheCommand) {
-  ScopedHeadlessBackend backend;
-  backend->QueueMessageBox(IDOK, "Error");
-  EXPECT_THROW(nrerror("allocation failure in vector()"), FatalError);
-  ASSERT_EQ(backend->Transcript().size(), 1u);
-  EXPECT_EQ(backend->Transcript()[0].text, "allocation failure in vector()");
 }
 
 TEST(OneBasedErrors, ReversedRangeEndsTheCommandInsteadOfAllocating) {

@@ -48,21 +48,6 @@ TEST(SoundNames, VariantNumberGoesBeforeTheExtension) {
   EXPECT_EQ(MakeSoundVariantName("", 3), "");
 }
 
-TEST(PathTable, EntriesFollowTheProgramAndTemporaryDirectories) {
-  SetupPathTable("/opt/tarmic", "/tmp/user");
-  EXPECT_EQ(szProgramDir, "/opt/tarmic/");
-  EXPECT_EQ(szParamsIni, "/opt/tarmic/tarmicparams.ini");
-  EXPECT_EQ(szTempDir, "/tmp/user/");
-  EXPECT_EQ(szDistribFile, "/tmp/user/distrib.dat");
-  EXPECT_EQ(szErrorSound, "/opt/tarmic/sounds/error.wav");
-  EXPECT_EQ(szBeerSound, "/opt/tarmic/sounds/beer.wav");
-  EXPECT_EQ(szIntegRangeFile, szIntegRangeFile2);
-  SetupPathTable("/opt/tarmic/", "");
-  EXPECT_EQ(szTempDir, "/opt/tarmic/temp/");
-  ResetPathTable();
-  EXPECT_TRUE(szParamsIni.empty());
-}
-
 TEST_F(SoundsTest, VariantsAreCountedUpToTheFirstGap) {
   AddSound("ok.wav");
   AddSound("ok2.wav");
@@ -130,15 +115,6 @@ TEST_F(SoundsTest, ErrorBoxPlaysTheErrorSoundFirst) {
   ShowError("something failed", false);
   ASSERT_EQ(backend->PlayedSounds().size(), 1u);
   EXPECT_EQ(backend->PlayedSounds()[0].path, SoundPath("error.wav"));
-}
-
-TEST_F(SoundsTest, ErrorBoxWithSoundsOffIsSilent) {
-  AddSound("error.wav");
-  InitSounds();
-  backend->QueueMessageBox(IDOK, "Error");
-  ShowError("something failed", false);
-  EXPECT_TRUE(backend->PlayedSounds().empty());
-  EXPECT_EQ(backend->Transcript().size(), 1u);
 }
 
 TEST_F(SoundsTest, MaybeInfoSoundPlaysSometimesButNotAlways) {

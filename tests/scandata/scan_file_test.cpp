@@ -86,18 +86,6 @@ TEST_F(ScanFileTest, AccelerationPhaseFromTheLagOfOmega2t) {
   EXPECT_DOUBLE_EQ(noLag.info.accelRate, 1.0e6);
 }
 
-TEST_F(ScanFileTest, CrLfLineEndsReadLikeLineFeeds) {
-  Scan lf(FixturePath("absorbance.ra1"));
-  Scan crlf(FixturePath("absorbance_crlf.ra1"));
-  ASSERT_EQ(crlf.ok, 1) << crlf.error;
-  ASSERT_EQ(crlf.n, lf.n);
-  EXPECT_EQ(crlf.info.description, lf.info.description);
-  for (int i = 1; i <= lf.n; ++i) {
-    EXPECT_EQ(crlf.radius[i], lf.radius[i]);
-    EXPECT_EQ(crlf.value[i], lf.value[i]);
-  }
-}
-
 TEST_F(ScanFileTest, AnIncompleteLastLineIsDroppedNotAGoodOne) {
   Scan s(FixturePath("truncated_last.ra1"));
   ASSERT_EQ(s.ok, 1) << s.error;
@@ -310,25 +298,27 @@ TEST_F(ScanFileTest, EachDataLineIsOneRowWhateverTheColumnCount) {
   EXPECT_EQ(shortEnd.n, 3);
 }
 
-TEST_F(ScanFileTest, CrOnlyLineEndsReadLikeLineFeeds) {
-  // Old Macintosh files end their lines with a lone CR; the scan reader and the
-  // shared whole-file reader treat it as a line end.
+TEST_F(ScanFileTest, CrLfAndCrOnlyLineEndsReadLikeLineFeeds) {
+  // Old Macintosh files end their lines with a lone CR, DOS files with CR LF; the
+  // scan reader and the shared whole-file reader treat both as a line end.
   Scan lf(FixturePath("absorbance.ra1"));
   ASSERT_EQ(lf.ok, 1);
   std::string text;
   ASSERT_TRUE(ReadWholeTextFile(FixturePath("absorbance.ra1"), &text));
-  for (char& c : text)
-    if (c == '\n') c = '\r';
   const std::string path = ScratchDir("cr_only") + "/absorbance.ra1";
-  WriteText(path, text);
-  Scan cr(path);
-  ASSERT_EQ(cr.ok, 1) << cr.error;
-  ASSERT_EQ(cr.n, lf.n);
-  EXPECT_EQ(cr.info.description, lf.info.description);
-  EXPECT_EQ(cr.info.rpm, lf.info.rpm);
-  for (int i = 1; i <= lf.n; ++i) {
-    EXPECT_EQ(cr.radius[i], lf.radius[i]);
-    EXPECT_EQ(cr.value[i], lf.value[i]);
+  for (const char* end : {"\r", "\r\n"}) {
+    std::string converted;
+    for (char c : text) converted += c == '\n' ? std::string(end) : std::string(1, c);
+    WriteText(path, converted);
+    Scan cr(path);
+    ASSERT_EQ(cr.ok, 1) << cr.error;
+    ASSERT_EQ(cr.n, lf.n);
+    EXPECT_EQ(cr.info.description, lf.info.description);
+    EXPECT_EQ(cr.info.rpm, lf.info.rpm);
+    for (int i = 1; i <= lf.n; ++i) {
+      EXPECT_EQ(cr.radius[i], lf.radius[i]);
+      EXPECT_EQ(cr.value[i], lf.value[i]);
+    }
   }
   WriteText(path, "a\rb\r\nc\r");
   std::string read;
