@@ -261,11 +261,5 @@ TEST_F(Startup, MainLoopReturnsTheQuitCode) {
   EXPECT_EQ(RunProgram(dir_.Program()), 3);
 }
 
-TEST_F(Startup, MainLoopEndsWhenTheScriptHasNoMoreEvents) {
-  WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
-  EXPECT_EQ(RunProgram(dir_.Program()), 0);
-  EXPECT_GE(backend_->Headless().RefreshCount(), 1);  // the first paint
-}
-
 }  // namespace
 }  // namespace tarmic

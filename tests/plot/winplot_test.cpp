@@ -369,50 +369,40 @@ TEST(PlotPicture, DashedLinesAndAlternateDots) {
 TEST(CurveStyles, EveryStyleCodeRecordsItsSymbol) {
   MappedPlot m;
   m.plot.nMarkSize = 3;
-  // Points at (252, 460), (364, 420), (476, 380).
-  auto p = m.Paint(-1);
-  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 2);
-  EXPECT_EQ(DrawingRecords(*m.Paint(0)), 0);
-  EXPECT_EQ(CountOf(*m.Paint(1), MetaOp::LineTo), 6);
-  for (int style : {2, 6}) {
-    p = m.Paint(style);
-    const std::vector<MetaRecord> e = RecordsOf(*p, MetaOp::Ellipse);
-    ASSERT_EQ(e.size(), 3u) << style;
-    EXPECT_EQ(e[0].a, 249);
-    EXPECT_EQ(e[0].c, 255);
-  }
-  EXPECT_EQ(CountOf(*m.Paint(3), MetaOp::LineTo), 9);
-  p = m.Paint(4);
-  EXPECT_TRUE(HasText(*p, "1") && HasText(*p, "2") && HasText(*p, "3"));
-  EXPECT_EQ(CountOf(*m.Paint(5), MetaOp::LineTo), 12);
-  p = m.Paint(7);
-  const std::vector<MetaRecord> dots = RecordsOf(*p, MetaOp::LineTo);
-  ASSERT_EQ(dots.size(), 3u);
-  EXPECT_EQ(dots[0].a, 253);
-  EXPECT_EQ(dots[0].b, 461);
-  p = m.Paint(8);
-  EXPECT_EQ(CountOf(*p, MetaOp::Ellipse), 3);
-  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 3);
-  EXPECT_EQ(CountOf(*m.Paint(9), MetaOp::Rectangle), 3);
-  EXPECT_EQ(CountOf(*m.Paint(10), MetaOp::LineTo), 18);
   m.plot.nMarkSizeY = 7;
+  // Three points at (252, 460), (364, 420), (476, 380): the records of each symbol.
+  struct Symbols {
+    int style, lines, ellipses, rectangles;
+  };
+  const Symbols table[] = {{-1, 2, 0, 0}, {1, 6, 0, 0},  {2, 0, 3, 0},  {3, 9, 0, 0},
+                           {5, 12, 0, 0}, {6, 0, 3, 0},  {7, 3, 0, 0},  {8, 3, 3, 0},
+                           {9, 0, 0, 3},  {10, 18, 0, 0}, {11, 0, 0, 3}, {12, 8, 0, 0},
+                           {13, 10, 0, 0}, {16, 12, 0, 0}, {17, 8, 3, 0}};
+  for (const Symbols& t : table) {
+    auto p = m.Paint(t.style);
+    EXPECT_EQ(CountOf(*p, MetaOp::LineTo), t.lines) << t.style;
+    EXPECT_EQ(CountOf(*p, MetaOp::Ellipse), t.ellipses) << t.style;
+    EXPECT_EQ(CountOf(*p, MetaOp::Rectangle), t.rectangles) << t.style;
+  }
+  EXPECT_EQ(DrawingRecords(*m.Paint(0)), 0);
+  // Circles centred on the point, bars of the two mark sizes, dots one pixel long.
+  const std::vector<MetaRecord> e = RecordsOf(*m.Paint(2), MetaOp::Ellipse);
+  EXPECT_EQ(e[0].a, 249);
+  EXPECT_EQ(e[0].c, 255);
   const std::vector<MetaRecord> bars = RecordsOf(*m.Paint(11), MetaOp::Rectangle);
-  ASSERT_EQ(bars.size(), 3u);
   EXPECT_EQ(bars[0].c - bars[0].a, 14);
   EXPECT_EQ(bars[0].d - bars[0].b, 6);
-  EXPECT_EQ(CountOf(*m.Paint(12), MetaOp::LineTo), 8);  // two segments of four lines
-  p = m.Paint(13);
-  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 10);
-  bool white = false;
-  for (const MetaRecord& r : RecordsOf(*p, MetaOp::SelectPen)) white |= r.pen.color == kWhite;
+  const std::vector<MetaRecord> dots = RecordsOf(*m.Paint(7), MetaOp::LineTo);
+  EXPECT_EQ(dots[0].a, 253);
+  EXPECT_EQ(dots[0].b, 461);
+  auto numbered = m.Paint(4);
+  EXPECT_TRUE(HasText(*numbered, "1") && HasText(*numbered, "2") && HasText(*numbered, "3"));
+  bool white = false;  // style 13 draws a white centre line
+  for (const MetaRecord& r : RecordsOf(*m.Paint(13), MetaOp::SelectPen)) white |= r.pen.color == kWhite;
   EXPECT_TRUE(white);
   bDotPhase = true;
   EXPECT_GT(CountOf(*m.Paint(14), MetaOp::LineTo), 3);
-  EXPECT_EQ(DrawingRecords(*m.Paint(15)), 0);
-  EXPECT_EQ(CountOf(*m.Paint(16), MetaOp::LineTo), 12);
-  p = m.Paint(17);
-  EXPECT_EQ(CountOf(*p, MetaOp::Ellipse), 3);
-  EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 8);
+  // Styles without a symbol draw only the connecting line, if any.
   for (int style : {15, 18, -2}) {
     m.plot.bConnectPoints = 1;
     EXPECT_EQ(CountOf(*m.Paint(style), MetaOp::LineTo), 2) << style;
