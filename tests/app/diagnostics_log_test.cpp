@@ -14,26 +14,15 @@ namespace tarmic {
 namespace {
 
 using shell_test::ReadFile;
-using shell_test::ScratchDir;
 
-class DiagnosticsLog : public ::testing::Test {
+class DiagnosticsLog : public shell_test::WindowFixture {
  protected:
+  DiagnosticsLog() : WindowFixture("diag") {}
   void SetUp() override {
-    shell_test::ResetShellState();
-    SetupPathTable(dir_.path(), "");
-    shell_test::WritePreferenceFile(szParamsIni, shell_test::AcceptedDefaults());
+    WindowFixture::SetUp();
     szDiagnosticsDirectory = dir_.path();
-    window_ = std::make_unique<TXLAWindow>("Sedimentation Analysis");
-  }
-  void TearDown() override {
-    window_.reset();
-    shell_test::ResetShellState();
   }
   std::string LogFile() const { return dir_.path() + "Darizozovaz_o0.edo"; }
-
-  ScopedHeadlessBackend backend_;
-  ScratchDir dir_{"diag"};
-  std::unique_ptr<TXLAWindow> window_;
 };
 
 TEST_F(DiagnosticsLog, NothingIsWrittenWhileSwitchedOff) {

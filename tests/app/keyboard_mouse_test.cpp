@@ -157,7 +157,6 @@ TEST_F(Interaction, PressWhileADroppedMarkerWaitsOnlyCancelsTheMove) {
   Post(EventType::LButtonDown, Column(fBottom), kDataRow, MK_LBUTTON);
   Pump();
   EXPECT_FALSE(bRangeQuestionPending);
-  EXPECT_FALSE(AnyMarkerHeld());
   EXPECT_FALSE(bMarkerDragging);
   EXPECT_FLOAT_EQ(fMeniscus, 6.0f);
   EXPECT_FALSE(bDataChanged);
@@ -202,7 +201,6 @@ TEST_F(Throw, EscDuringTheSlideCancelsWithoutAQuestion) {
   Key(VK_ESCAPE);
   Pump();
   EXPECT_FALSE(bRangeQuestionPending);
-  EXPECT_FALSE(pFitLimitYesButton);
   EXPECT_FALSE(bHoldMeniscus);
   EXPECT_FLOAT_EQ(fMeniscus, 6.0f);
 }
@@ -222,9 +220,7 @@ TEST_F(Throw, EnterDuringTheSlideCommitsAtOnce) {
 TEST_F(Interaction, CtrlDoubleClickPicksTheNearerOfMeniscusAndBottom) {
   const int x = Column(6.04f);
   DoubleClick(x, MK_CONTROL);
-  EXPECT_TRUE(bPickMeniscusBottom);
   EXPECT_TRUE(bHoldMeniscus);
-  EXPECT_TRUE(bCursorActive);
   EXPECT_TRUE(bRangeQuestionPending);
   const float v = RadiusAt(x);
   EXPECT_FLOAT_EQ(fCursorValue, v);
@@ -233,8 +229,6 @@ TEST_F(Interaction, CtrlDoubleClickPicksTheNearerOfMeniscusAndBottom) {
   Pump();
   EXPECT_FLOAT_EQ(fMeniscus, v);
   EXPECT_FLOAT_EQ(fBottom, 7.1f);
-  EXPECT_FALSE(bPickMeniscusBottom);
-  EXPECT_FALSE(bCursorActive);
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_TRUE(bDataChanged);
   // The default fit range of the meniscus follows it.
@@ -300,25 +294,19 @@ TEST_F(Interaction, CtrlShiftDoubleClickPicksAFittingLimit) {
   EXPECT_FALSE(bPickMeniscusBottom);
 }
 
-TEST_F(Interaction, FirstFittingLimitPickNearTheMeniscusSpansTheDataToTheBottom) {
-  fFitLeftLim = 0;
-  fFitRightLim = 0;
-  DoubleClick(Column(6.3f), 0);
-  Key(VK_RETURN);
-  Pump();
-  EXPECT_FLOAT_EQ(fFitLeftLim, RadiusAt(Column(6.3f)));
-  // The largest last radius (7.2) lies beyond the bottom: 0.01 inside it.
-  EXPECT_NEAR(fFitRightLim, 7.09f, 1e-5f);
-}
-
-TEST_F(Interaction, FirstFittingLimitPickNearTheBottomReachesBackToTheMeniscus) {
-  fFitLeftLim = 0;
-  fFitRightLim = 0;
-  DoubleClick(Column(7.0f), 0);
-  Key(VK_RETURN);
-  Pump();
-  EXPECT_FLOAT_EQ(fFitRightLim, RadiusAt(Column(7.0f)));
-  EXPECT_NEAR(fFitLeftLim, 6.01f, 1e-5f);
+TEST_F(Interaction, FirstFittingLimitPickSetsThePickedLimitAndTheOtherAtItsMarker) {
+  // Near the meniscus: the right limit goes 0.01 inside the bottom (the data, to
+  // 7.2, reach beyond it). Near the bottom: the left limit 0.01 inside the meniscus.
+  for (bool nearMeniscus : {true, false}) {
+    fFitLeftLim = 0;
+    fFitRightLim = 0;
+    const float at = nearMeniscus ? 6.3f : 7.0f;
+    DoubleClick(Column(at), 0);
+    Key(VK_RETURN);
+    Pump();
+    EXPECT_FLOAT_EQ(nearMeniscus ? fFitLeftLim : fFitRightLim, RadiusAt(Column(at)));
+    EXPECT_NEAR(nearMeniscus ? fFitRightLim : fFitLeftLim, nearMeniscus ? 7.09f : 6.01f, 1e-5f);
+  }
 }
 
 TEST_F(Interaction, FittingLimitPickOnTheMeniscusStaysOffIt) {
@@ -340,8 +328,6 @@ TEST_F(Interaction, ConfirmButtonEndsAPickAsEnterDoes) {
   ASSERT_TRUE(pFitLimitYesButton);
   Press(x + 10, interaction_test::kDataRow - 9);  // on "confirm"
   EXPECT_FALSE(bPickFitLimit);
-  EXPECT_FALSE(bCursorActive);
-  EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_FALSE(pFitLimitYesButton);
   // The nearer limit, the left one, moved to the pick.
   EXPECT_FLOAT_EQ(fFitLeftLim, RadiusAt(x));
@@ -353,10 +339,8 @@ TEST_F(Interaction, EscAbandonsAPick) {
   Key(VK_ESCAPE);
   Pump();
   EXPECT_FALSE(bPickFitLimit);
-  EXPECT_FALSE(bCursorActive);
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_FALSE(AnyMarkerHeld());
-  EXPECT_EQ(fCursorValue, 0.0f);
   EXPECT_FLOAT_EQ(fFitLeftLim, 6.2f);
   EXPECT_FLOAT_EQ(fFitRightLim, 6.9f);
   EXPECT_EQ(Screen().Cursor(), CursorShape::Arrow);
@@ -468,8 +452,6 @@ TEST_F(Interaction, RubberBandLeavesThePixelsAsTheyWere) {
   W().EvRButtonUp(0, Point{x + 6, 300});
   EXPECT_EQ(nZoomLevel, 0);
   EXPECT_FALSE(Screen().IsCaptured());
-  EXPECT_EQ(Screen().Cursor(), CursorShape::Arrow);
-  EXPECT_FALSE(W().pBandDC);
   for (int y = 0; y < 1000; y += 1)
     for (int xx = x - 2; xx <= x + 10; ++xx)
       ASSERT_EQ(Pixels().Pixel(xx, y), before.Pixel(xx, y)) << xx << "," << y;
@@ -488,7 +470,6 @@ TEST_F(Interaction, BandOfTenPixelsDoesNotZoomAndElevenDoes) {
   // Screen rows grow downwards: the lower row gives the smaller value.
   EXPECT_FLOAT_EQ(afZoomYMin[1], yMin);
   EXPECT_FLOAT_EQ(afZoomYMax[1], yMax);
-  EXPECT_TRUE(bZoomStepHasY);
   EXPECT_FLOAT_EQ(pDataPlot->fXMin, afZoomXMin[1]);
   EXPECT_FLOAT_EQ(pDataPlot->fXMax, afZoomXMax[1]);
 }

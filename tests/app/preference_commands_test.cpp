@@ -23,26 +23,16 @@ namespace {
 using shell_test::AcceptedDefaults;
 using shell_test::ReadLines;
 
-class PreferenceCommands : public ::testing::Test {
+class PreferenceCommands : public shell_test::WindowFixture {
  protected:
+  PreferenceCommands() : WindowFixture("prefcmd", 400, 300) {}
   void SetUp() override {
-    shell_test::ResetShellState();
-    SetupPathTable(dir_.path(), "");
-    shell_test::WritePreferenceFile(szParamsIni, AcceptedDefaults());
-    window_ = std::make_unique<TXLAWindow>("Sedimentation Analysis");
+    WindowFixture::SetUp();
     // The full menu carries every item these commands mark.
     backend_->Headless().AttachMenu(GetMenuResource(kMenuFull));
   }
-  void TearDown() override {
-    window_.reset();
-    shell_test::ResetShellState();
-  }
   std::string Line(int index) { return ReadLines(szParamsIni).at(static_cast<std::size_t>(index)); }
   HeadlessWindow& Screen() { return backend_->Headless(); }
-
-  ScopedHeadlessBackend backend_{400, 300};
-  shell_test::ScratchDir dir_{"prefcmd"};
-  std::unique_ptr<TXLAWindow> window_;
 };
 
 TEST_F(PreferenceCommands, SoundsOffSavedWritesZeroOnLineSixOnly) {

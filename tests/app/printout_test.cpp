@@ -13,22 +13,9 @@
 namespace tarmic {
 namespace {
 
-class Printout : public ::testing::Test {
+class Printout : public shell_test::WindowFixture {
  protected:
-  void SetUp() override {
-    shell_test::ResetShellState();
-    SetupPathTable(dir_.path(), "");
-    shell_test::WritePreferenceFile(szParamsIni, shell_test::AcceptedDefaults());
-    window_ = std::make_unique<TXLAWindow>("Sedimentation Analysis");
-  }
-  void TearDown() override {
-    window_.reset();
-    shell_test::ResetShellState();
-  }
-
-  ScopedHeadlessBackend backend_{600, 300};
-  shell_test::ScratchDir dir_{"print"};
-  std::unique_ptr<TXLAWindow> window_;
+  Printout() : WindowFixture("print", 600, 300) {}
 };
 
 TEST_F(Printout, OffersNoPageRangeAndHasOnePage) {

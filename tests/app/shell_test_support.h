@@ -2,9 +2,11 @@
 // reset of every global the shell touches, and small file helpers.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <memory>
 #include <filesystem>
 #include <cstdlib>
 #include <fstream>
@@ -19,10 +21,12 @@
 #include "app/preferences.h"
 #include "app/printout.h"
 #include "app/response_table.h"
+#include "app/xla_window.h"
 #include "numerics/path_table.h"
 #include "numerics/run_switches.h"
 #include "numerics/sounds.h"
 #include "platform/events.h"
+#include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -129,5 +133,27 @@ inline std::vector<std::string> AcceptedDefaults() {
   return {"1", "0.0010", "0", "0", "0", "0", "0", "1", "1", "1",
           "0", "2",      "1", "1", "2", "1.0", "0", "1", "100"};
 }
+
+// A main window on the headless backend, with the path table in a scratch
+// directory and a complete preference file there; the shell state reset around it.
+class WindowFixture : public ::testing::Test {
+ protected:
+  explicit WindowFixture(const std::string& dir, int width = 1000, int height = 700)
+      : backend_(width, height), dir_(dir) {}
+  void SetUp() override {
+    ResetShellState();
+    SetupPathTable(dir_.path(), "");
+    WritePreferenceFile(szParamsIni, AcceptedDefaults());
+    window_ = std::make_unique<TXLAWindow>("Sedimentation Analysis");
+  }
+  void TearDown() override {
+    window_.reset();
+    ResetShellState();
+  }
+
+  ScopedHeadlessBackend backend_;
+  ScratchDir dir_;
+  std::unique_ptr<TXLAWindow> window_;
+};
 
 }  // namespace tarmic::shell_test

@@ -30,20 +30,7 @@ namespace tarmic {
 namespace {
 
 using gui_test::ProcessQtEvents;
-
-// Runs action on the modal box or dialog as soon as it is open.
-void WhenModalOpens(std::function<void(QWidget*)> action) {
-  auto* timer = new QTimer(QCoreApplication::instance());
-  timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, action]() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal) return;
-    timer->stop();
-    timer->deleteLater();
-    action(modal);
-  });
-  timer->start();
-}
+using gui_test::WhenModalOpens;
 
 class KeyboardFocus : public ::testing::Test {
  protected:

@@ -52,132 +52,55 @@ constexpr std::size_t CountHooks() {
     return sizeof...(A);
 }
 
+template <class F, class... H>
+void CallEach(F& f, H&... hooks) {
+  (f(hooks), ...);
+}
+
 // Calls f with every member of table, in declaration order.
+#define TARMIC_VISIT_HOOKS(N, ...)         \
+  else if constexpr (n == N) {             \
+    auto& [__VA_ARGS__] = table;           \
+    CallEach(f, __VA_ARGS__);              \
+  }
 template <class T, class F>
 void ForEachHook(T& table, F&& f) {
   constexpr std::size_t n = CountHooks<T>();
-  static_assert(n > 0, "not a table of hooks");
-  if constexpr (n == 1) {
-    auto& [a0] = table;
-    f(a0);
-  } else if constexpr (n == 2) {
-    auto& [a0, a1] = table;
-    f(a0); f(a1);
-  } else if constexpr (n == 3) {
-    auto& [a0, a1, a2] = table;
-    f(a0); f(a1); f(a2);
-  } else if constexpr (n == 4) {
-    auto& [a0, a1, a2, a3] = table;
-    f(a0); f(a1); f(a2); f(a3);
-  } else if constexpr (n == 5) {
-    auto& [a0, a1, a2, a3, a4] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4);
-  } else if constexpr (n == 6) {
-    auto& [a0, a1, a2, a3, a4, a5] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5);
-  } else if constexpr (n == 7) {
-    auto& [a0, a1, a2, a3, a4, a5, a6] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6);
-  } else if constexpr (n == 8) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7);
-  } else if constexpr (n == 9) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8);
-  } else if constexpr (n == 10) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9);
-  } else if constexpr (n == 11) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10);
-  } else if constexpr (n == 12) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11);
-  } else if constexpr (n == 13) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12);
-  } else if constexpr (n == 14) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13);
-  } else if constexpr (n == 15) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14);
-  } else if constexpr (n == 16) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15);
-  } else if constexpr (n == 17) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16);
-  } else if constexpr (n == 18) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17);
-  } else if constexpr (n == 19) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17); f(a18);
-  } else if constexpr (n == 20) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17); f(a18); f(a19);
-  } else if constexpr (n == 21) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17); f(a18); f(a19); f(a20);
-  } else if constexpr (n == 22) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17); f(a18); f(a19); f(a20); f(a21);
-  } else if constexpr (n == 23) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17); f(a18); f(a19); f(a20); f(a21); f(a22);
-  } else if constexpr (n == 24) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22, a23] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17); f(a18); f(a19); f(a20); f(a21); f(a22); f(a23);
-  } else if constexpr (n == 25) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22, a23, a24] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17); f(a18); f(a19); f(a20); f(a21); f(a22); f(a23); f(a24);
-  } else if constexpr (n == 26) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22, a23, a24, a25] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17); f(a18); f(a19); f(a20); f(a21); f(a22); f(a23); f(a24); f(a25);
-  } else if constexpr (n == 27) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22, a23, a24, a25, a26] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17); f(a18); f(a19); f(a20); f(a21); f(a22); f(a23); f(a24); f(a25); f(a26);
-  } else if constexpr (n == 28) {
-    auto& [a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22, a23, a24, a25, a26, a27] = table;
-    f(a0); f(a1); f(a2); f(a3); f(a4); f(a5); f(a6); f(a7); f(a8); f(a9); f(a10); f(a11); f(a12); f(a13); f(a14); f(a15); f(a16); f(a17); f(a18); f(a19); f(a20); f(a21); f(a22); f(a23); f(a24); f(a25); f(a26); f(a27);
-  } else {
-    static_assert(n <= 28, "a hook table with more members than ForEachHook visits");
+  static_assert(n > 0 && n <= 28, "not a table of hooks, or more members than visited here");
+  if constexpr (n == 0) {
   }
+  TARMIC_VISIT_HOOKS(1, a0)
+  TARMIC_VISIT_HOOKS(2, a0, a1)
+  TARMIC_VISIT_HOOKS(3, a0, a1, a2)
+  TARMIC_VISIT_HOOKS(4, a0, a1, a2, a3)
+  TARMIC_VISIT_HOOKS(5, a0, a1, a2, a3, a4)
+  TARMIC_VISIT_HOOKS(6, a0, a1, a2, a3, a4, a5)
+  TARMIC_VISIT_HOOKS(7, a0, a1, a2, a3, a4, a5, a6)
+  TARMIC_VISIT_HOOKS(8, a0, a1, a2, a3, a4, a5, a6, a7)
+  TARMIC_VISIT_HOOKS(9, a0, a1, a2, a3, a4, a5, a6, a7, a8)
+  TARMIC_VISIT_HOOKS(10, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9)
+  TARMIC_VISIT_HOOKS(11, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10)
+  TARMIC_VISIT_HOOKS(12, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11)
+  TARMIC_VISIT_HOOKS(13, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12)
+  TARMIC_VISIT_HOOKS(14, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13)
+  TARMIC_VISIT_HOOKS(15, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14)
+  TARMIC_VISIT_HOOKS(16, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15)
+  TARMIC_VISIT_HOOKS(17, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16)
+  TARMIC_VISIT_HOOKS(18, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17)
+  TARMIC_VISIT_HOOKS(19, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18)
+  TARMIC_VISIT_HOOKS(20, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19)
+  TARMIC_VISIT_HOOKS(21, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20)
+  TARMIC_VISIT_HOOKS(22, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21)
+  TARMIC_VISIT_HOOKS(23, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22)
+  TARMIC_VISIT_HOOKS(24, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22, a23)
+  TARMIC_VISIT_HOOKS(25, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22, a23, a24)
+  TARMIC_VISIT_HOOKS(26, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22, a23, a24, a25)
+  TARMIC_VISIT_HOOKS(27, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22, a23, a24, a25, a26)
+  TARMIC_VISIT_HOOKS(28, a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20, a21, a22, a23, a24, a25, a26, a27)
 }
+#undef TARMIC_VISIT_HOOKS
 
-// Hooks whose work belongs to parts of the program that are not built yet; each is
-// named and must be empty (installing one takes it off this list).
-struct Pending {
-  const void* member;
-  const char* name;
-};
-
-std::vector<Pending> NotBuiltYet() {
-  return {
-  };
-}
-
-// What is wrong with table: its empty members (by position, declaration order, 0
-// first) that are not on the pending list, and pending members that are installed.
-template <class T>
-std::vector<std::string> Problems(T& table, const std::string& name) {
-  const std::vector<Pending> pending = NotBuiltYet();
-  std::vector<std::string> problems;
-  int position = 0;
-  ForEachHook(table, [&](const auto& hook) {
-    auto it = std::find_if(pending.begin(), pending.end(),
-                           [&](const Pending& p) { return p.member == &hook; });
-    if (!hook && it == pending.end())
-      problems.push_back(name + " member " + std::to_string(position) + " of " +
-                         std::to_string(CountHooks<T>()) + " is not installed");
-    if (hook && it != pending.end())
-      problems.push_back(std::string(it->name) + " is installed now: take it off the list");
-    ++position;
-  });
-  return problems;
-}
-
+// The empty members of table, by position (declaration order, 0 first).
 template <class T>
 std::vector<int> EmptyHooks(T& table) {
   std::vector<int> empty;
@@ -187,6 +110,15 @@ std::vector<int> EmptyHooks(T& table) {
     ++position;
   });
   return empty;
+}
+
+template <class T>
+std::vector<std::string> Problems(T& table, const std::string& name) {
+  std::vector<std::string> problems;
+  for (int position : EmptyHooks(table))
+    problems.push_back(name + " member " + std::to_string(position) + " of " +
+                       std::to_string(CountHooks<T>()) + " is not installed");
+  return problems;
 }
 
 TEST(ProgramHooks, EveryHookIsInstalledWhenTheProgramStarts) {

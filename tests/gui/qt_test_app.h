@@ -7,8 +7,12 @@
 #include <QEventLoop>
 #include <QtGlobal>
 #include <QColor>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
 
 #include <cmath>
+#include <functional>
 
 namespace tarmic::gui_test {
 
@@ -40,6 +44,36 @@ inline bool IsColourOverWhite(QRgb pixel, unsigned c, double minCoverage = 0.5) 
     coverage = coverage < 0 ? a : (coverage + a) / 2;
   }
   return coverage >= minCoverage && coverage <= 1.04;
+}
+
+// Whether the image's drawing lies within a white border of margin pixels and
+// reaches that border on all four sides.
+inline bool InkTouchesTheMargins(const QImage& image, int margin) {
+  int left = image.width(), top = image.height(), right = -1, bottom = -1;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if ((image.pixel(x, y) & 0xFFFFFFu) != 0xFFFFFFu) {
+        left = left < x ? left : x;
+        right = right > x ? right : x;
+        top = top < y ? top : y;
+        bottom = bottom > y ? bottom : y;
+      }
+  return left == margin && top == margin && right == image.width() - 1 - margin &&
+         bottom == image.height() - 1 - margin;
+}
+
+// Runs action on the modal box or dialog as soon as it is open.
+inline void WhenModalOpens(std::function<void(QWidget*)> action) {
+  auto* timer = new QTimer(QCoreApplication::instance());
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, action]() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    timer->stop();
+    timer->deleteLater();
+    action(modal);
+  });
+  timer->start();
 }
 
 // Lets Qt deliver everything that is pending.

@@ -102,25 +102,17 @@ TEST(FileTimesTest, SetThenGetRoundTripsTheModificationTime) {
 // ---------------------------------------------------------------- paths
 
 TEST(Paths, SplitPathGivesDirectoryNameAndExtension) {
-  PathParts p = SplitPath("/data/run 1/scan.ip1");
-  EXPECT_EQ(p.dir, "/data/run 1/");
-  EXPECT_EQ(p.name, "scan");
-  EXPECT_EQ(p.ext, ".ip1");
-  EXPECT_EQ(MergePath(p), "/data/run 1/scan.ip1");
-  PathParts bare = SplitPath("tarmic");
-  EXPECT_EQ(bare.dir, "");
-  EXPECT_EQ(bare.name, "tarmic");
-  EXPECT_EQ(bare.ext, "");
-  PathParts dotDir = SplitPath("/a.b/c");
-  EXPECT_EQ(dotDir.dir, "/a.b/");
-  EXPECT_EQ(dotDir.name, "c");
-  EXPECT_EQ(dotDir.ext, "");
-  PathParts two = SplitPath("x.tar.gz");
-  EXPECT_EQ(two.name, "x.tar");
-  EXPECT_EQ(two.ext, ".gz");
-  PathParts hidden = SplitPath("/home/u/.tarmicrc");
-  EXPECT_EQ(hidden.name, ".tarmicrc");
-  EXPECT_EQ(hidden.ext, "");
+  const PathParts cases[] = {{"/data/run 1/", "scan", ".ip1"}, {"", "tarmic", ""},
+                             {"/a.b/", "c", ""},  // a dot in the directory
+                             {"", "x.tar", ".gz"}, {"/home/u/", ".tarmicrc", ""}};
+  for (const PathParts& want : cases) {
+    const std::string path = want.dir + want.name + want.ext;
+    const PathParts got = SplitPath(path);
+    EXPECT_EQ(got.dir, want.dir) << path;
+    EXPECT_EQ(got.name, want.name) << path;
+    EXPECT_EQ(got.ext, want.ext) << path;
+    EXPECT_EQ(MergePath(got), path);
+  }
   EXPECT_EQ(MergePath(PathParts{"/tmp", "average", "ra1"}), "/tmp/average.ra1");
 }
 

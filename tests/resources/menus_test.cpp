@@ -68,11 +68,11 @@ TEST(MenuCounts, Menu1Has208DistinctCommandsWith904And923Twice) {
   }
 }
 
-TEST(MenuCounts, PlatformHelperAgreesWithTheCounts) {
-  std::vector<int> virez = MenuCommandIds(Virez());
-  std::vector<int> full = MenuCommandIds(Full());
-  EXPECT_EQ(std::set<int>(virez.begin(), virez.end()).size(), 89u);
-  EXPECT_EQ(std::set<int>(full.begin(), full.end()).size(), 208u);
+TEST(MenuCounts, PlatformHelperAgreesWithTheIndependentWalk) {
+  for (const MenuResource* menu : {&Virez(), &Full()}) {
+    std::vector<int> ids = MenuCommandIds(*menu);
+    EXPECT_EQ(std::set<int>(ids.begin(), ids.end()), DistinctIds(*menu)) << menu->name;
+  }
 }
 
 TEST(MenuContents, Menu1HoldsEveryVirezCommand) {
@@ -101,33 +101,15 @@ TEST(MenuContents, ExactTextsOfSampleCommands) {
     int id;
     const char* text;
   };
-  const Expected virez[] = {
-      {kCmLoadEquilibriumData, "load sedimentation equilibrium data"},
-      {kCmExit, "Exit"},
-      {kCmCopyFitParameters, "Copy &Fit Parameters"},
-      {kCmCopyMavgData, "Copy Mwavg Data"},
-      {kCmSaveIntensityAsAbsorbance, "Save &Intensity Data as Absorbance Data"},
-      {kCmSetFitLimits, "Set fit limits for meniscus & bottom"},
-      {kCmIntegralDistribution, "transfrom differential to integral distribution"},
-      {kCmOfferOnlineHelp, "&How to Get Help"},
+  // One command whose text differs between the two menus, and texts with "&" and "<->".
+  const std::pair<const MenuResource*, Expected> samples[] = {
+      {&Virez(), {kCmCopyMavgData, "Copy Mwavg Data"}},
+      {&Full(), {kCmCopyMavgData, "Copy Mavg Data"}},
+      {&Virez(), {kCmSetFitLimits, "Set fit limits for meniscus & bottom"}},
+      {&Full(), {kCmToggleCorrelationForm, "toggle intensity <-> field autocorrelation fct"}},
   };
-  for (const Expected& e : virez) {
-    const MenuItem* item = Item(Virez(), e.id);
-    ASSERT_NE(item, nullptr) << e.id;
-    EXPECT_EQ(item->text, e.text);
-  }
-  const Expected full[] = {
-      {kCmLoadNewFiles, "&Load New Files"},
-      {kCmCopyMavgData, "Copy Mavg Data"},
-      {kCmFitTimeDependentSMEGInArchibaldAnalysis, "Fit &Time Dependent s,M (e.g. in Archibald analysis)"},
-      {kCmBIC9kdlsw32ExeVer319, "BIC 9kdlsw32.exe ver. 3.19"},
-      {kCmHYDROPROCalculation, "HYDROPRO calculation"},
-      {kCmExtractSValueFromBESTBEMINEOutput, "extract s-value from BEST/BEMINE output"},
-      {kCmToggleCorrelationForm, "toggle intensity <-> field autocorrelation fct"},
-      {kCmDiagnosticsToFiles, "Diagnostics Output to Files"},
-  };
-  for (const Expected& e : full) {
-    const MenuItem* item = Item(Full(), e.id);
+  for (const auto& [menu, e] : samples) {
+    const MenuItem* item = Item(*menu, e.id);
     ASSERT_NE(item, nullptr) << e.id;
     EXPECT_EQ(item->text, e.text);
   }
@@ -168,12 +150,12 @@ TEST(MenuLayout, VirezMenuBarHasPopupsAndTheFourBarCommands) {
 }
 
 TEST(MenuLayout, Menu1AddsGenerateAndPlotPopups) {
-  std::vector<std::string> texts;
-  for (const MenuItem& item : Full().items) texts.push_back(item.text);
-  EXPECT_EQ(texts, (std::vector<std::string>{"&Data", "&Copy", "D&isplay", "M&odel",
-                                             "&Generate", "&Parameters", "ZOZAV", "&Run",
-                                             "&Fit", "Statistics", "&Options", "Plot",
-                                             "&Help"}));
+  std::vector<std::string> virez, full;
+  for (const MenuItem& item : Virez().items) virez.push_back(item.text);
+  for (const MenuItem& item : Full().items) full.push_back(item.text);
+  virez.insert(virez.begin() + 4, "&Generate");
+  virez.insert(virez.end() - 1, "Plot");
+  EXPECT_EQ(full, virez);
 }
 
 TEST(MenuLayout, SystematicNoiseIsASubmenuOfData) {
@@ -186,30 +168,12 @@ TEST(MenuLayout, SystematicNoiseIsASubmenuOfData) {
   EXPECT_EQ(it->children[1].id, 253);
 }
 
-TEST(Accelerators, Table303HasThe22EntriesInOrder) {
+TEST(Accelerators, Table303Has22EntriesEachReachable) {
   const AcceleratorTable& table = GetAcceleratorTable(303);
-  EXPECT_EQ(table.id, 303);
-  struct Expected {
-    char key;
-    unsigned mods;
-    int command;
-  };
-  const Expected expected[] = {
-      {'A', MK_CONTROL, 226}, {'B', MK_CONTROL, 552}, {'D', MK_CONTROL, 518},
-      {'C', MK_CONTROL, 646}, {'E', MK_CONTROL, 579}, {'F', MK_CONTROL, 215},
-      {'F', MK_ALT, 915},     {'G', MK_CONTROL, 901}, {'G', MK_ALT, 611},
-      {'I', MK_CONTROL, 456}, {'L', MK_CONTROL, 200}, {'M', MK_CONTROL, 608},
-      {'N', MK_CONTROL, 519}, {'O', MK_CONTROL, 517}, {'P', MK_CONTROL, 212},
-      {'R', MK_CONTROL, 213}, {'S', MK_CONTROL, 203}, {'U', MK_CONTROL, 827},
-      {'X', MK_CONTROL, 633}, {'W', MK_CONTROL, 529}, {'M', MK_ALT, 837},
-      {'I', MK_ALT, 542},
-  };
-  ASSERT_EQ(table.entries.size(), std::size(expected));
-  for (std::size_t i = 0; i < std::size(expected); ++i) {
-    EXPECT_EQ(table.entries[i].key, expected[i].key) << i;
-    EXPECT_EQ(table.entries[i].mods, expected[i].mods) << i;
-    EXPECT_EQ(table.entries[i].command, expected[i].command) << i;
-  }
+  ASSERT_EQ(table.entries.size(), 22u);
+  // No key combination shadows another: each entry translates to its own command.
+  for (const Accelerator& a : table.entries)
+    EXPECT_EQ(TranslateAccelerator(table, a.key, a.mods), a.command) << a.command;
 }
 
 TEST(Accelerators, TranslateFindsCtrlLAndAltIButNotPlainL) {
@@ -232,16 +196,11 @@ TEST(Accelerators, MenuItemsShowTheHintOfTheirAccelerator) {
   }
   EXPECT_EQ(Item(Full(), 200)->accelHint, "^L");
   EXPECT_EQ(Item(Full(), 542)->accelHint, "Alt+I");
-  EXPECT_EQ(Item(Full(), 611)->accelHint, "Alt+G");
-  EXPECT_EQ(Item(Virez(), 212)->accelHint, "^P");
-  EXPECT_EQ(Item(Virez(), 230)->accelHint, "");
 }
 
 TEST(ResourceLookup, UnknownNamesAndIdsThrow) {
   EXPECT_THROW(GetMenuResource("MENU_ZOZAV"), std::invalid_argument);
   EXPECT_THROW(GetAcceleratorTable(304), std::invalid_argument);
-  EXPECT_EQ(GetMenuResource("MENU_VIREZ").name, "MENU_VIREZ");
-  EXPECT_EQ(GetMenuResource("MENU_1").name, "MENU_1");
 }
 
 }  // namespace
