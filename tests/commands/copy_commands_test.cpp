@@ -26,19 +26,12 @@ TEST_F(CopyCommandTest, CopyDataPlotPutsItsPictureOnTheClipboard) {
   EXPECT_FALSE(Backend().ClipboardPicture()->Records().empty());
 }
 
-
-
 TEST_F(CopyCommandTest, CopyResidualsBitmapGivesOneRowPerScan) {
   LoadVelocitySet();
   Dispatch(kCmCopyResidualsBitmap);
   ASSERT_NE(Backend().ClipboardBitmap(), nullptr);
   EXPECT_EQ(Backend().ClipboardBitmap()->Height(), 3);
   EXPECT_EQ(Backend().ClipboardBitmap()->Width(), iFitLast - iFitFirst + 1);
-}
-
-TEST_F(CopyCommandTest, CopyResidualsBitmapWithoutDataDoesNothing) {
-  Dispatch(kCmCopyResidualsBitmap);
-  EXPECT_EQ(Backend().ClipboardBitmap(), nullptr);
 }
 
 TEST_F(CopyCommandTest, DataTableHasTheGridAndOneColumnPerScanInDisplayOrder) {
@@ -56,7 +49,6 @@ TEST_F(CopyCommandTest, DataTableHasTheGridAndOneColumnPerScanInDisplayOrder) {
     }
   }
 }
-
 
 TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimits) {
   LoadVelocitySet();
@@ -105,7 +97,6 @@ TEST_F(CopyCommandTest, RINoiseTableHasOneRowPerScanInDisplayOrder) {
   Dispatch(kCmCopyRINoiseTable);
   EXPECT_EQ(Backend().ClipboardTextValue(), "1000\t0.2\n2000\t0.3\n3000\t0.1\n");
 }
-
 
 TEST(ClipboardTable, RowsAreTabSeparatedInTheStreamFormat) {
   float x[] = {0, 5.9f, 6.25f};

@@ -35,6 +35,8 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/random.h"
 #include "numerics/solvent_constants.h"
+#include "plot/screen_button.h"
+#include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/fit_limits.h"
 #include "scandata/scan_file.h"
@@ -146,6 +148,12 @@ class DistributionWindowTest : public CommandTest {
     std::filesystem::create_directories(dir);
     LoadThroughDialog(WriteSyntheticRun(dir));
     ASSERT_EQ(nScans, kSyntheticScans);
+    SetCellAndLimits();
+    Backend().ClearTranscript();
+  }
+
+  // The synthetic run's cell geometry and fitting limits.
+  static void SetCellAndLimits() {
     fMeniscus = static_cast<float>(kCellMeniscus);
     fBottom = static_cast<float>(kCellBottom);
     pParams[13] = fMeniscus;
@@ -154,7 +162,6 @@ class DistributionWindowTest : public CommandTest {
     fFitRightLim = kRightLimit;
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
-    Backend().ClearTranscript();
   }
 
   // The c(s) model from 0 to 12 S on 40 points at confidence 0.68, with the values
@@ -198,6 +205,37 @@ class DistributionWindowTest : public CommandTest {
 
   bool Send(EventType type, int x, int y, unsigned mods) {
     return DispatchToWindow(Win(), Event::Mouse(type, x, y, mods));
+  }
+
+  // Root mean square of data minus fit over the fit range of each scan, or over
+  // every point.
+  double FitRmsd(bool fitRangeOnly = true) const {
+    double sum = 0.0;
+    long count = 0;
+    for (int j = 1; j <= nScans; ++j) {
+      const std::size_t s = static_cast<std::size_t>(j);
+      const int first = fitRangeOnly ? pFitFirst[s] : 1, last = fitRangeOnly ? pFitLast[s] : pnPoints[s];
+      for (int p = first; p <= last; ++p) {
+        const double d = ppSignal[s][p] - ppFit[s][p];
+        sum += d * d;
+        ++count;
+      }
+    }
+    return count > 0 ? std::sqrt(sum / static_cast<double>(count)) : 1e30;
+  }
+
+  // Client column of a grid value on the distribution plot, and a row inside it.
+  int ColumnOf(float x) {
+    return static_cast<int>(std::lround(pDistPlot->MapX(x) * Win().fClientWidth / 1400.0));
+  }
+  int DistributionRow() { return static_cast<int>(0.8 * Win().fClientHeight); }
+
+  // A left press on the centre of a screen button.
+  void PressButton(const CScreenButton& b) {
+    const int x = static_cast<int>((b.nLeft + b.nRight) / 2.0 * Win().fClientWidth / 1400.0);
+    const int y = static_cast<int>((b.nTop + b.nBottom) / 2.0 * Win().fClientHeight / 1000.0);
+    Send(EventType::LButtonDown, x, y, MK_LBUTTON);
+    Send(EventType::LButtonUp, x, y, 0);
   }
 };
 

@@ -48,25 +48,47 @@ class DlsCommandTest : public CommandTest {
     ResetLinearAmplitudes();
     ResetSolventConstants();
   }
+
+  static constexpr double kPi = 3.14159265358979323846, D = 4e-7, beta = 0.6;
+  const double q2 = std::pow(4.0 * kPi * 1.33 * std::sin(kPi / 4.0) / 6.33e-7, 2);
+
+  // Two g(2) - 1 files of the species at n lag times, the first recorded at
+  // firstTime, the second step s after it; deviation adds a deterministic
+  // measurement error.
+  std::vector<std::string> WriteRuns(int n, int firstTime, int step, double deviation) {
+    std::vector<std::string> files;
+    for (int f = 0; f < 2; ++f) {
+      files.push_back(ProgramDir() + "/run" + std::to_string(f) + ".dlsdat");
+      std::ofstream out(files.back());
+      out << "run\n20.0 " << firstTime + step * f << " 99.00 1.33 0.01002 90 6.33e-07 0\n";
+      out.precision(9);
+      for (int i = 0; i < n; ++i) {
+        const double tau = std::pow(10.0, -6.0 + 4.5 * i / (n - 1));
+        out << tau << " " << beta * std::exp(-2.0 * 1e-4 * D * q2 * tau) + deviation * std::sin(3.0 * i)
+            << "\n";
+      }
+    }
+    return files;
+  }
+
+  // The non-interacting discrete model with the true D, the amplitude solved linearly
+  // as the parameter dialog sets it.
+  void ChooseTrueSpecies() {
+    Dispatch(kCmDiscreteSpecies);
+    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
+    pSpeciesMassOrD[1] = static_cast<float>(D * 1e7);
+    pSpeciesAmplitude[1] = 1.0f;
+    pSpeciesAmplitudeFit[1] = 1;
+    PackModelParams();
+    UpdateLinearFitFlags();
+  }
 };
 
 // Two correlation functions of one species (D = 4e-7 cm^2/s, beta 0.6) loaded as
 // g(2) - 1; the discrete model with the true D fits them; the mean file holds the
 // mean of the two.
 TEST_F(DlsCommandTest, LoadRunAndSaveMean) {
-  const double kPi = 3.14159265358979323846, D = 4e-7, beta = 0.6;
-  const double q2 = std::pow(4.0 * kPi * 1.33 * std::sin(kPi / 4.0) / 6.33e-7, 2);
-  std::vector<std::string> files;
-  for (int f = 0; f < 2; ++f) {
-    files.push_back(ProgramDir() + "/run" + std::to_string(f) + ".dlsdat");
-    std::ofstream out(files.back());
-    out << "run\n20.0 " << 100 * (2 - f) << " 99.00 1.33 0.01002 90 6.33e-07 0\n";
-    out.precision(9);
-    for (int i = 0; i < 80; ++i) {
-      const double tau = std::pow(10.0, -6.0 + 4.5 * i / 79.0);
-      out << tau << " " << beta * std::exp(-2.0 * 1e-4 * D * q2 * tau) << "\n";
-    }
-  }
+  const std::vector<std::string> files = WriteRuns(80, 200, -100, 0.0);
   bAlwaysLoadG2 = true;
   Backend().QueueOpenFiles(files);
   Dispatch(kCmLoadDLSData);
@@ -76,14 +98,8 @@ TEST_F(DlsCommandTest, LoadRunAndSaveMean) {
   EXPECT_FALSE(pDLSInfo[1].bFieldACF);
   EXPECT_NEAR(ppSignal[1][1], beta * std::exp(-2.0 * 1e-4 * D * q2 * 1e-6), 1e-6);
 
-  Dispatch(kCmDiscreteSpecies);  // non-interacting discrete species
+  ChooseTrueSpecies();
   ASSERT_TRUE(bDiscreteModel);
-  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
-  pSpeciesMassOrD[1] = static_cast<float>(D * 1e7);
-  pSpeciesAmplitude[1] = 1.0f;
-  pSpeciesAmplitudeFit[1] = 1;
-  PackModelParams();
-  UpdateLinearFitFlags();  // as the parameter dialog does: the amplitude is solved linearly
   Dispatch(kCmRun);
   EXPECT_TRUE(bModelComputed);
   EXPECT_LT(FitRmsd(), 1e-5);
@@ -104,38 +120,18 @@ TEST_F(DlsCommandTest, LoadRunAndSaveMean) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
-
 // Save Fit Data on DLS data. Loaded as g(1): the fit file holds g(2) - 1 (and says
 // so), the residual file the g(1) residuals, and read back as the loader reads them
 // fit + residuals give the data. Loaded as g(2) - 1: the fit is written unchanged,
 // not squared a second time.
 TEST_F(DlsCommandTest, SavedFitAndResidualsGiveTheData) {
-  const double kPi = 3.14159265358979323846, D = 4e-7, beta = 0.6;
-  const double q2 = std::pow(4.0 * kPi * 1.33 * std::sin(kPi / 4.0) / 6.33e-7, 2);
-  std::vector<std::string> files;
-  for (int f = 0; f < 2; ++f) {
-    files.push_back(ProgramDir() + "/run" + std::to_string(f) + ".dlsdat");
-    std::ofstream out(files.back());
-    out << "run\n20.0 " << 100 * (f + 1) << " 99.00 1.33 0.01002 90 6.33e-07 0\n";
-    out.precision(9);
-    for (int i = 0; i < 60; ++i) {
-      const double tau = std::pow(10.0, -6.0 + 4.5 * i / 59.0);
-      // A measured function: the decay with a small deterministic deviation.
-      out << tau << " " << beta * std::exp(-2.0 * 1e-4 * D * q2 * tau) + 0.002 * std::sin(3.0 * i) << "\n";
-    }
-  }
+  const std::vector<std::string> files = WriteRuns(60, 100, 100, 0.002);
   auto loadAndRun = [&](bool g2) {
     bAlwaysLoadG2 = g2;
     Backend().QueueOpenFiles(files);
     Dispatch(kCmLoadDLSData);
     ASSERT_EQ(nScans, 2);
-    Dispatch(kCmDiscreteSpecies);
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
-    pSpeciesMassOrD[1] = static_cast<float>(D * 1e7);
-    pSpeciesAmplitude[1] = 1.0f;
-    pSpeciesAmplitudeFit[1] = 1;
-    PackModelParams();
-    UpdateLinearFitFlags();
+    ChooseTrueSpecies();
     Dispatch(kCmRun);
     ASSERT_TRUE(bModelComputed);
   };
