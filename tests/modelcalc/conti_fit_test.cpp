@@ -22,7 +22,6 @@
 #include "modelcalc/conti_fit_status.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/modelfit_hooks.h"
-#include "numerics/random.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 

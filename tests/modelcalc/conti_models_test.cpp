@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <initializer_list>
-#include <random>
 #include <string>
 
 #include "distributions/conti_run.h"

@@ -11,7 +11,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <random>
 #include <vector>
 
 #include "distributions/conti_run.h"

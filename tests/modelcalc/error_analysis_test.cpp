@@ -13,57 +13,22 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "lamm/lamm_globals.h"
-#include "modelcalc/fit_driver.h"
-#include "modelcalc/fit_rmsd.h"
-#include "modelcalc/fit_state.h"
-#include "modelcalc/fluorescence_detection.h"
-#include "modelcalc/linear_amplitudes.h"
-#include "modelcalc/model_computation.h"
-#include "modelcalc/simulation_messages.h"
-#include "modelfit/lamm_settings.h"
-#include "modelfit/model_flags.h"
-#include "modelfit/model_options.h"
-#include "modelfit/model_params.h"
-#include "numerics/hydrodynamics.h"
-#include "numerics/one_based.h"
-#include "numerics/random.h"
-#include "numerics/run_switches.h"
-#include "numerics/solvent_constants.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
-#include "propagators/buffer_sedimentation.h"
-#include "propagators/sim_arrays.h"
-#include "propagators/sim_run.h"
-#include "scandata/analysis_switches.h"
-#include "scandata/data_set.h"
-#include "scandata/fit_limits.h"
-#include "scandata/radial_grid.h"
-#include "scandata/scan_file.h"
 
 namespace tarmic {
 namespace {
 
 using namespace test::fitdata;
-using test::DiffusionFromSAndFf0;
-using test::Idx;
 
 class ErrorAnalysisTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetAll();
-    test::InstallVelocityScans(kScans, kRadii, 1000.0, kRpm);
-    D = DiffusionFromSAndFf0(kS, 1.3);
-    SetSpecies(kS, D, 0);
-    bLinearAmplitudes = false;  // the data: amplitude 1
-    ASSERT_TRUE(CalculateModel(nullptr).ok());
-    test::DataFromFitWithNoise(kNoise, 11);
-    SeedRandomGenerators(7);
-    bLinearAmplitudes = true;
+    D = test::InstallOneSpeciesData();
   }
   void TearDown() override { ResetAll(); }
 
@@ -72,23 +37,9 @@ class ErrorAnalysisTest : public ::testing::Test {
     ResetErrorAnalysis();
   }
 
-  // One species at the true meniscus; fit switch 1 floats s and D; amplitude
-  // solved linearly.
+  // One species at the true meniscus; fit switch 1 floats s and D.
   static void SetSpecies(double s, double d, int fit) {
-    ResetModelFlags();
-    bDiscreteModel = true;
-    pSpeciesIncluded[1] = 1;
-    for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
-    pSpeciesS[1] = static_cast<float>(s);
-    pSpeciesMassOrD[1] = static_cast<float>(d);
-    pSpeciesAmplitude[1] = 1.0f;
-    pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = fit;
-    pSpeciesAmplitudeFit[1] = 0;
-    fMeniscus = static_cast<float>(kMeniscus);
-    bVaryMeniscus = false;
-    PackModelParams();
-    AllocSpeciesSignalArrays();
-    bLinearAmplitudes = true;
+    test::SetOneSpecies(s, d, fit, kMeniscus, false);
   }
 
   // The user's model is back: switches, values and the rmsd of its fit.

@@ -9,17 +9,8 @@
 #include <vector>
 
 #include "modelcalc/equilibrium_signal.h"
-#include "modelcalc/linear_amplitudes.h"
-#include "modelfit/lamm_settings.h"
-#include "modelfit/model_flags.h"
-#include "modelfit/model_params.h"
-#include "numerics/one_based.h"
-#include "numerics/run_switches.h"
 #include "platform/headless/headless_backend.h"
-#include "propagators/sim_run.h"
-#include "scandata/analysis_switches.h"
-#include "scandata/data_set.h"
-#include "scandata/radial_grid.h"
+#include "tests/modelcalc/modelcalc_test_support.h"
 
 namespace tarmic {
 namespace {
@@ -30,7 +21,7 @@ constexpr double kMeniscus = 6.0;
 constexpr double kBottom = 7.2;
 constexpr int kSlotsUsed[] = {1, 2, 4};
 
-std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+using test::Idx;
 
 // Unit signal of species slot k in scan s: a boundary moving out with time,
 // broadening and diluting, different per slot.
@@ -70,15 +61,7 @@ class LinearStepTest : public ::testing::Test {
     bDiscreteModel = true;
   }
   void TearDown() override { ResetAll(); }
-  static void ResetAll() {
-    ResetModelFlags();
-    ResetModelParams();
-    ResetScanDataGlobals();
-    ResetAnalysisSwitches();
-    ResetRunSwitches();
-    ResetLammSettings();
-    ResetLinearAmplitudes();
-  }
+  static void ResetAll() { test::ResetModelCalcState(); }
 
   static void SetFitRange(int first, int last) {
     iFitFirst = first;

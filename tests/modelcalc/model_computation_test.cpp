@@ -3,38 +3,17 @@
 // objects with amplitudes and noise solved linearly, agreement of the solver
 // objects with the global-state propagators, the limits of the rapid monomer-dimer
 // equilibrium, grid sizing without sedimentation, and failed or interrupted solves.
-#include "modelcalc/model_computation.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/modelcalc/modelcalc_test_support.h"
 
 #include <cmath>
-#include <random>
 #include <vector>
 
-#include "lamm/lamm_globals.h"
-#include "modelcalc/fluorescence_detection.h"
-#include "modelcalc/linear_amplitudes.h"
-#include "modelfit/lamm_settings.h"
-#include "modelfit/model_flags.h"
-#include "modelfit/model_options.h"
-#include "modelfit/model_params.h"
-#include "numerics/hydrodynamics.h"
-#include "numerics/one_based.h"
-#include "numerics/run_switches.h"
-#include "numerics/solvent_constants.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"
-#include "propagators/buffer_sedimentation.h"
-#include "propagators/sim_arrays.h"
-#include "propagators/sim_run.h"
-#include "scandata/analysis_switches.h"
-#include "scandata/data_set.h"
-#include "scandata/fit_limits.h"
-#include "scandata/radial_grid.h"
-#include "scandata/scan_file.h"
 
 namespace tarmic {
 namespace {
