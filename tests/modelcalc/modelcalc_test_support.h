@@ -154,4 +154,23 @@ inline double InstallOneSpeciesData() {
   return d;
 }
 
+// The parameters of a continuous model: grid lo..hi of count points, confidence level,
+// water at 20 C with vbar 0.73, f/f0, meniscus and bottom; nothing floated and no
+// systematic noise fitted.
+inline void SetContinuousParams(float lo, float hi, float count, float confidence, float ff0,
+                                float meniscus, float bottom) {
+  for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
+  pParams[kContiSlotGridMin] = lo;
+  pParams[kContiSlotGridMax] = hi;
+  pParams[kContiSlotGridCount] = count;
+  pParams[kContiSlotConfidence] = confidence;
+  pParams[kContiSlotVbar] = 0.73f;
+  pParams[kContiSlotDensity] = 0.99823f;
+  pParams[kContiSlotViscosity] = 0.01002f;
+  pParams[kContiSlotFrictionalRatio] = ff0;
+  pParams[13] = meniscus;
+  pParams[14] = bottom;
+  bFitTINoise = bFitRINoise = false;
+}
+
 }  // namespace tarmic::test
