@@ -102,15 +102,6 @@ class LinearStepTest : public ::testing::Test {
     bVaryBaseline = vary;
     bLinearAmplitudes = linear;
   }
-  // Root mean square of signal - fit over the scans' fit-limit points.
-  static double ResidualRms() {
-    double sum = 0.0;
-    int n = 0;
-    for (int s = 1; s <= kScans; ++s)
-      for (int i = pFitFirst[Idx(s)]; i <= pFitLast[Idx(s)]; ++i, ++n)
-        sum += std::pow(ppSignal[Idx(s)][i] - ppFit[Idx(s)][i], 2);
-    return n ? std::sqrt(sum / n) : 0.0;
-  }
   static double MeanOverFit(const float* v) {
     double sum = 0.0;
     for (int i = iFitFirst; i <= iFitLast; ++i) sum += v[i];
@@ -146,7 +137,7 @@ TEST_F(LinearStepTest, TIAndRINoiseRecoveredExactlyAndInvariant) {
   EXPECT_NEAR(MeanOverFit(pTINoise), 0.0, 1e-6);
   for (int i = 1; i <= kRadii; ++i) ASSERT_NEAR(pTINoise[i], TrueTI(pGridRadius[i]) - tiMean, 1e-4) << i;
   for (int s = 1; s <= kScans; ++s) EXPECT_NEAR(pRINoise[s], TrueRI(s) + tiMean, 1e-4) << s;
-  EXPECT_LT(ResidualRms(), 2e-5);
+  EXPECT_LT(test::ResidualRms(), 2e-5);
   EXPECT_EQ(fBaseline, 0.0f);
   for (int i = 1; i <= kRadii; ++i) ASSERT_EQ(ppGridSignal[1][i], dataCopy[Idx(i - 1)]);
 
@@ -166,7 +157,7 @@ TEST_F(LinearStepTest, TIAndRINoiseRecoveredExactlyAndInvariant) {
     EXPECT_NEAR(pTINoise[i] - oldTI[Idx(i - 1)], profile(pGridRadius[i]) - profileMean, 1e-4);
   for (int s = 1; s <= kScans; ++s)
     EXPECT_NEAR(pRINoise[s] - oldRI[Idx(s - 1)], 0.1 * s + profileMean, 1e-4);
-  EXPECT_LT(ResidualRms(), 5e-5);
+  EXPECT_LT(test::ResidualRms(), 5e-5);
 }
 
 // Every amplitude-solving variant on data with its own systematic terms and noise:
@@ -210,7 +201,7 @@ TEST_F(LinearStepTest, AmplitudeVariantsRecoverAtNoiseLevel) {
       EXPECT_GE(pLinearRhs[j], 0.0f);
       EXPECT_NEAR(pLinearRhs[j], amp[Idx(j - 1)], 3e-3) << j;
     }
-    const double rms = ResidualRms();
+    const double rms = test::ResidualRms();
     EXPECT_GT(rms, 0.8 * sigma);
     EXPECT_LT(rms, 1.05 * sigma);
     if (c.ti && !c.ri) {  // TI alone absorbs the whole common profile

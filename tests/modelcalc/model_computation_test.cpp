@@ -78,14 +78,6 @@ class ModelComputationTest : public ::testing::Test {
     *maxDiff = worst;
     *rms = std::sqrt(sum / n);
   }
-  static double ResidualRms() {
-    double sum = 0.0;
-    int n = 0;
-    for (int j = 1; j <= kScans; ++j)
-      for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i, ++n)
-        sum += std::pow(ppSignal[Idx(j)][i] - ppFit[Idx(j)][i], 2);
-    return std::sqrt(sum / n);
-  }
   // Data = the given model rows + TI(r) + RI(scan) + baseline + Gaussian noise.
   static void MakeData(const Rows& model, bool ti, bool ri, double baseline, double noise) {
     std::mt19937 random(5);
@@ -129,7 +121,7 @@ TEST_F(ModelComputationTest, SolverObjectsReproduceDataWithLinearAmplitudes) {
   SetLinear(true, true, true, false);
   ModelResult fit = CalculateModel(nullptr);
   EXPECT_TRUE(fit.ok());
-  EXPECT_NEAR(ResidualRms(), kNoise, 0.1 * kNoise);
+  EXPECT_NEAR(test::ResidualRms(), kNoise, 0.1 * kNoise);
   EXPECT_NEAR(pSpeciesAmplitude[1], 1.0, 0.01);
   EXPECT_NEAR(pSpeciesAmplitude[2], 0.4, 0.01);
   EXPECT_NEAR(pAppliedAmplitude[1], 0.6, 0.01);
@@ -139,7 +131,7 @@ TEST_F(ModelComputationTest, SolverObjectsReproduceDataWithLinearAmplitudes) {
   SetLinear(true, false, false, true);
   fit = CalculateModel(nullptr);
   EXPECT_TRUE(fit.ok());
-  EXPECT_NEAR(ResidualRms(), kNoise, 0.1 * kNoise);
+  EXPECT_NEAR(test::ResidualRms(), kNoise, 0.1 * kNoise);
   EXPECT_NEAR(fBaseline, 0.05, 0.002);
   EXPECT_NEAR(pSpeciesAmplitude[1], 1.0, 0.01);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <random>
 
@@ -171,6 +172,16 @@ inline void SetContinuousParams(float lo, float hi, float count, float confidenc
   pParams[13] = meniscus;
   pParams[14] = bottom;
   bFitTINoise = bFitRINoise = false;
+}
+
+// Root mean square of signal - fit over every scan's fit-limit points (0 if none).
+inline double ResidualRms() {
+  double sum = 0.0;
+  int n = 0;
+  for (int j = 1; j <= nScans; ++j)
+    for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i, ++n)
+      sum += (ppSignal[Idx(j)][i] - ppFit[Idx(j)][i]) * (ppSignal[Idx(j)][i] - ppFit[Idx(j)][i]);
+  return n ? std::sqrt(sum / n) : 0.0;
 }
 
 }  // namespace tarmic::test
