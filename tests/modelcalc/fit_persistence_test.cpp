@@ -318,12 +318,7 @@ TEST_F(FitPersistenceTest, FitResultTextOfTwoSpecies) {
   EXPECT_EQ(l[kSlotModel1], "D*10e7 = 5.000 | 2.500 | ");
   EXPECT_EQ(l[kSlotModel2], "s = 4.000 | 9.125 | ");
   EXPECT_EQ(l[kSlotModel3], "c = 0.500 | 0.200 | (first is total, next are fractions)");
-  EXPECT_EQ(l[kSlotMeniscus], "Meniscus = 6.000000  ");
-  EXPECT_EQ(l[kSlotBottom], "Bottom = 7.200000  ");
-  EXPECT_EQ(l[kSlotRange], "fitting 6.0500 - 7.1000");
-  EXPECT_EQ(l[kSlotBaseline], "Baseline = 0.010000  ");
   EXPECT_EQ(l[kSlotExtra], "");
-  EXPECT_EQ(l[kSlotVbar], "vbar = 0.7300 (fix)");
 
   bFitMAndS = true;
   bTimeOffset = 1;
