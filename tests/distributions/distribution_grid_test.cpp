@@ -41,14 +41,7 @@ TEST_F(GridTest, LinearSGridWithMassesAndArrays) {
   }
   EXPECT_EQ(pDistGrid[151], 15.0f);
   EXPECT_EQ(nKernelArrayKernels, 151);
-  EXPECT_EQ(nKernelArrayScans, 4);
-  EXPECT_EQ(nKernelArrayPoints, 50);
-  EXPECT_EQ(nWorkspaceUnknowns, 151);
-}
-
-TEST_F(GridTest, GridCountIsTheIntegerPart) {
-  InstallFlatDataSet(2, 20);
-  bContiSModel = true;
+  // The count is the integer part.
   Limits(1.0f, 10.0f, 100.7f);
   ASSERT_TRUE(SetupContiGrid());
   EXPECT_EQ(nDistGrid, 100);
@@ -91,7 +84,8 @@ TEST_F(GridTest, MolarMassGridIsEvenInTwoThirdsPowerWithExactEnds) {
   }
 }
 
-TEST_F(GridTest, FloatingSpeciesTakeTheirMassFromSignedS) {
+// Floating species take their mass from the signed s; without vbar there is no mass.
+TEST_F(GridTest, MassFromSignedSAndNoneWithoutVbar) {
   InstallFlatDataSet(2, 20);
   bContiSModel = true;
   VBAR = 0.9f;
@@ -100,12 +94,6 @@ TEST_F(GridTest, FloatingSpeciesTakeTheirMassFromSignedS) {
   Limits(-10.0f, -1.0f, 10.0f);
   ASSERT_TRUE(SetupContiGrid());
   for (int i = 1; i <= 10; ++i) EXPECT_EQ(pDistS[i], CalculateM(pDistGrid[i])) << i;
-  ResetSolventConstants();
-}
-
-TEST_F(GridTest, NoMassWithoutPartialSpecificVolume) {
-  InstallFlatDataSet(2, 20);
-  bContiSModel = true;
   VBAR = 0.0f;
   Limits(1.0f, 5.0f, 5.0f);
   ASSERT_TRUE(SetupContiGrid());
@@ -244,16 +232,13 @@ TEST_F(GridTest, LsgWarningIsAskedOncePerDataSet) {
   EXPECT_EQ(backend->Transcript().size(), 2u);
 }
 
-TEST_F(GridTest, SetUpMakesThePlotAndCallsThePriorStep) {
+TEST_F(GridTest, SetUpMakesThePlotAndMsTableModelNeedsItsFile) {
   InstallFlatDataSet(2, 20);
-  int prior = 0;
-  GetDistributionHooks().buildPriorProbability = [&prior] { ++prior; };
   bContiSModel = true;
   Limits(1.0f, 5.0f, 10.0f);
   ASSERT_TRUE(SetupContiGrid());
   ASSERT_NE(pDistPlot, nullptr);
   EXPECT_EQ(pDistCurve->Count(), 10);
-  EXPECT_EQ(prior, 1);
   // The M(s) table model without a readable table file makes no grid.
   bCsMsTable = true;
   szMofsFile = "/nonexistent/mofs.dat";

@@ -22,7 +22,6 @@
 #include "modelcalc/conti_fit_status.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/modelfit_hooks.h"
-#include "numerics/random.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 
@@ -71,20 +70,9 @@ class ContiFitTest : public ::testing::Test {
   static void SetCs(float meniscus, float ff0) {
     ResetModelFlags();
     bContiModel = bContiSModel = true;
-    for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
-    pParams[kContiSlotGridMin] = 2.0f;
-    pParams[kContiSlotGridMax] = 8.0f;
-    pParams[kContiSlotGridCount] = 30.0f;
-    pParams[kContiSlotConfidence] = 0.68f;
-    pParams[kContiSlotVbar] = 0.73f;
-    pParams[kContiSlotDensity] = 0.99823f;
-    pParams[kContiSlotViscosity] = 0.01002f;
-    pParams[kContiSlotFrictionalRatio] = ff0;
-    pParams[13] = meniscus;
-    pParams[14] = 7.2f;
+    test::SetContinuousParams(2.0f, 8.0f, 30.0f, 0.68f, ff0, meniscus, 7.2f);
     pParamFitFlags[kContiSlotFrictionalRatio] = 1;
     pParamFitFlags[13] = 1;
-    bFitTINoise = bFitRINoise = false;
     UnpackModelParams();
   }
 

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <initializer_list>
-#include <random>
 #include <string>
 
 #include "distributions/conti_run.h"
@@ -84,18 +83,7 @@ class ContiModelsTest : public ::testing::Test {
   static void ContinuousParams(float lo, float hi, float count) {
     ResetModelFlags();
     bContiModel = true;
-    for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
-    pParams[kContiSlotGridMin] = lo;
-    pParams[kContiSlotGridMax] = hi;
-    pParams[kContiSlotGridCount] = count;
-    pParams[kContiSlotConfidence] = 0.68f;
-    pParams[kContiSlotVbar] = 0.73f;
-    pParams[kContiSlotDensity] = 0.99823f;
-    pParams[kContiSlotViscosity] = 0.01002f;
-    pParams[kContiSlotFrictionalRatio] = 1.25f;
-    pParams[13] = fMeniscus;
-    pParams[14] = fBottom;
-    bFitTINoise = bFitRINoise = false;
+    test::SetContinuousParams(lo, hi, count, 0.68f, 1.25f, fMeniscus, fBottom);
   }
 
   static float Area(float lo, float hi, float* mean = nullptr) {

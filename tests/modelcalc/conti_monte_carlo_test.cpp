@@ -11,7 +11,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <random>
 #include <vector>
 
 #include "distributions/conti_run.h"
@@ -52,19 +51,9 @@ class MonteCarloTest : public ::testing::Test {
     ASSERT_FALSE(bGridCopies);
     fFrictionalRatio = 1.25f;
     bContiModel = bContiSModel = true;
-    pParams[kContiSlotGridMin] = 1.0f;
-    pParams[kContiSlotGridMax] = 8.0f;
-    pParams[kContiSlotGridCount] = 29.0f;
     // A light regularisation: the sets measure the noise, and the regularisation
     // adds little bias of its own to the weight-average s.
-    pParams[kContiSlotConfidence] = 0.51f;
-    pParams[kContiSlotVbar] = 0.73f;
-    pParams[kContiSlotDensity] = 0.99823f;
-    pParams[kContiSlotViscosity] = 0.01002f;
-    pParams[kContiSlotFrictionalRatio] = 1.25f;
-    pParams[13] = fMeniscus;
-    pParams[14] = fBottom;
-    for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
+    test::SetContinuousParams(1.0f, 8.0f, 29.0f, 0.51f, 1.25f, fMeniscus, fBottom);
     bFitRINoise = true;
     GetDistributionHooks().runSettings = [] {
       ContiRunSettings s;

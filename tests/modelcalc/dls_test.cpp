@@ -50,6 +50,27 @@ void WriteDlsFile(const std::string& path, double time, int flag, int n, F value
 // q^2 (1/m^2) of those parameters, computed here from q = 4 pi n sin(theta/2) / lambda.
 const double kQ2 = std::pow(4.0 * kPi * 1.33 * std::sin(kPi / 4.0) / 6.33e-7, 2);
 
+// A dlsdat file read back (as g(2) - 1 if intensity), values one-based; ok 0 if refused.
+struct DlsRead {
+  int ok = 0;
+  DLSInfo info;
+  std::vector<float> x, y;
+};
+DlsRead ReadBack(const std::string& path, bool intensity) {
+  DlsRead r;
+  int n = 0;
+  float* x = nullptr;
+  float* y = nullptr;
+  r.ok = ReadDLSDatFile(path.c_str(), &r.info, &n, &x, &y, intensity);
+  if (r.ok == 1) {
+    r.x.assign(x, x + n + 1);
+    r.y.assign(y, y + n + 1);
+    free_vector(x, 1, n);
+    free_vector(y, 1, n);
+  }
+  return r;
+}
+
 class DlsTest : public ::testing::Test {
  protected:
   void SetUp() override { test::ResetModelCalcState(); }
@@ -98,44 +119,29 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
     EXPECT_NEAR(tau, 1e-2, 1e-9);
     EXPECT_NEAR(y, -0.01, 1e-7);    // sign kept
   }
-  int n = 0;
-  float* xs = nullptr;
-  float* ys = nullptr;
-  DLSInfo back;
-  ASSERT_EQ(ReadDLSDatFile(converted.c_str(), &back, &n, &xs, &ys, false), 1);
-  ASSERT_EQ(n, 3);
-  EXPECT_TRUE(back.bFieldACF);
-  EXPECT_EQ(back.nDataPoints, 3);
-  EXPECT_EQ(back.title, "sample A");
-  EXPECT_FLOAT_EQ(back.scatteringAngle, 173.0f);
-  EXPECT_NEAR(back.laserWavelength, 6.33e-7, 1e-12);
-  EXPECT_NEAR(back.viscosity, 0.0089, 1e-7);
+  DlsRead back = ReadBack(converted, false);
+  ASSERT_EQ(back.ok, 1);
+  ASSERT_EQ(back.y.size(), 4u);
+  EXPECT_TRUE(back.info.bFieldACF);
+  EXPECT_FLOAT_EQ(back.info.scatteringAngle, 173.0f);
+  EXPECT_NEAR(back.info.viscosity, 0.0089, 1e-7);
   for (int i = 1; i <= 3; ++i) {
-    EXPECT_NEAR(xs[i], x[Idx(i)], 1e-5);
-    EXPECT_NEAR(ys[i], g[Idx(i)], 1e-5);
+    EXPECT_NEAR(back.x[Idx(i)], x[Idx(i)], 1e-5);
+    EXPECT_NEAR(back.y[Idx(i)], g[Idx(i)], 1e-5);
   }
-  free_vector(xs, 1, n);
-  free_vector(ys, 1, n);
-  ASSERT_EQ(ReadDLSDatFile(converted.c_str(), &back, &n, &xs, &ys, true), 1);
-  EXPECT_FALSE(back.bFieldACF);
-  EXPECT_NEAR(ys[1], 0.81, 1e-5);
-  EXPECT_NEAR(ys[3], -0.01, 1e-6);
-  free_vector(xs, 1, n);
-  free_vector(ys, 1, n);
+  back = ReadBack(converted, true);
+  EXPECT_FALSE(back.info.bFieldACF);
+  EXPECT_NEAR(back.y[1], 0.81, 1e-5);
+  EXPECT_NEAR(back.y[3], -0.01, 1e-6);
 
   // Stored as g(1) with its flag: the reader squares only when asked for g(2) - 1.
   bDLSConvertOnWrite = false;
   const std::string field = dir + "/field.dlsdat";
   ASSERT_TRUE(WriteDLSDatFromRecord(field.c_str(), 3, x.data(), g.data(), "as g1", record));
-  ASSERT_EQ(ReadDLSDatFile(field.c_str(), &back, &n, &xs, &ys, false), 1);
-  EXPECT_EQ(back.title, "as g1");
-  EXPECT_NEAR(ys[2], 0.3, 1e-6);
-  free_vector(xs, 1, n);
-  free_vector(ys, 1, n);
-  ASSERT_EQ(ReadDLSDatFile(field.c_str(), &back, &n, &xs, &ys, true), 1);
-  EXPECT_NEAR(ys[2], 0.09, 1e-6);
-  free_vector(xs, 1, n);
-  free_vector(ys, 1, n);
+  back = ReadBack(field, false);
+  EXPECT_EQ(back.info.title, "as g1");
+  EXPECT_NEAR(back.y[2], 0.3, 1e-6);
+  EXPECT_NEAR(ReadBack(field, true).y[2], 0.09, 1e-6);
 
   // In memory: each conversion acts once and marks the record.
   std::vector<float> v{0.0f, 0.25f, -0.04f};
@@ -204,15 +210,10 @@ TEST_F(DlsTest, LoadOrdersByTimeAndFailedLoadChangesNothing) {
   // Mean of g(2) - 1: (0.5 + (-0.1) + 0.25) / 3 on the common grid.
   const std::string mean = dir + "/mean.dlsdat";
   ASSERT_TRUE(SaveMeanDLSData(mean.c_str()));
-  DLSInfo m;
-  int n = 0;
-  float* x = nullptr;
-  float* y = nullptr;
-  ASSERT_EQ(ReadDLSDatFile(mean.c_str(), &m, &n, &x, &y, true), 1);
-  EXPECT_EQ(m.title, "averaged");
-  EXPECT_NEAR(y[1], 0.65 / 3.0, 1e-5);
-  free_vector(x, 1, n);
-  free_vector(y, 1, n);
+  const DlsRead m = ReadBack(mean, true);
+  ASSERT_EQ(m.ok, 1);
+  EXPECT_EQ(m.info.title, "averaged");
+  EXPECT_NEAR(m.y[1], 0.65 / 3.0, 1e-5);
 
   // Loaded as g(2) - 1, the values are averaged as they are (not squared again).
   LoadDLSData(nullptr, MakeSelectionBuffer({paths[1], paths[2]}).c_str(), true);
@@ -220,10 +221,7 @@ TEST_F(DlsTest, LoadOrdersByTimeAndFailedLoadChangesNothing) {
   EXPECT_FALSE(pDLSInfo[1].bFieldACF);
   EXPECT_NEAR(ppSignal[1][1], 0.5, 1e-6);
   ASSERT_TRUE(SaveMeanDLSData(mean.c_str()));
-  ASSERT_EQ(ReadDLSDatFile(mean.c_str(), &m, &n, &x, &y, true), 1);
-  EXPECT_NEAR(y[2], 0.2, 1e-5);
-  free_vector(x, 1, n);
-  free_vector(y, 1, n);
+  EXPECT_NEAR(ReadBack(mean, true).y[2], 0.2, 1e-5);
 
   // A selection with an unreadable file: "LOAD ERROR", nothing changes.
   std::ofstream(dir + "/broken.dlsdat") << "no parameters\n";

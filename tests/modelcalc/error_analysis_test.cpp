@@ -13,57 +13,22 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "lamm/lamm_globals.h"
-#include "modelcalc/fit_driver.h"
-#include "modelcalc/fit_rmsd.h"
-#include "modelcalc/fit_state.h"
-#include "modelcalc/fluorescence_detection.h"
-#include "modelcalc/linear_amplitudes.h"
-#include "modelcalc/model_computation.h"
-#include "modelcalc/simulation_messages.h"
-#include "modelfit/lamm_settings.h"
-#include "modelfit/model_flags.h"
-#include "modelfit/model_options.h"
-#include "modelfit/model_params.h"
-#include "numerics/hydrodynamics.h"
-#include "numerics/one_based.h"
-#include "numerics/random.h"
-#include "numerics/run_switches.h"
-#include "numerics/solvent_constants.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
-#include "propagators/buffer_sedimentation.h"
-#include "propagators/sim_arrays.h"
-#include "propagators/sim_run.h"
-#include "scandata/analysis_switches.h"
-#include "scandata/data_set.h"
-#include "scandata/fit_limits.h"
-#include "scandata/radial_grid.h"
-#include "scandata/scan_file.h"
 
 namespace tarmic {
 namespace {
 
 using namespace test::fitdata;
-using test::DiffusionFromSAndFf0;
-using test::Idx;
 
 class ErrorAnalysisTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetAll();
-    test::InstallVelocityScans(kScans, kRadii, 1000.0, kRpm);
-    D = DiffusionFromSAndFf0(kS, 1.3);
-    SetSpecies(kS, D, 0);
-    bLinearAmplitudes = false;  // the data: amplitude 1
-    ASSERT_TRUE(CalculateModel(nullptr).ok());
-    test::DataFromFitWithNoise(kNoise, 11);
-    SeedRandomGenerators(7);
-    bLinearAmplitudes = true;
+    D = test::InstallOneSpeciesData();
   }
   void TearDown() override { ResetAll(); }
 
@@ -72,23 +37,9 @@ class ErrorAnalysisTest : public ::testing::Test {
     ResetErrorAnalysis();
   }
 
-  // One species at the true meniscus; fit switch 1 floats s and D; amplitude
-  // solved linearly.
+  // One species at the true meniscus; fit switch 1 floats s and D.
   static void SetSpecies(double s, double d, int fit) {
-    ResetModelFlags();
-    bDiscreteModel = true;
-    pSpeciesIncluded[1] = 1;
-    for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
-    pSpeciesS[1] = static_cast<float>(s);
-    pSpeciesMassOrD[1] = static_cast<float>(d);
-    pSpeciesAmplitude[1] = 1.0f;
-    pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = fit;
-    pSpeciesAmplitudeFit[1] = 0;
-    fMeniscus = static_cast<float>(kMeniscus);
-    bVaryMeniscus = false;
-    PackModelParams();
-    AllocSpeciesSignalArrays();
-    bLinearAmplitudes = true;
+    test::SetOneSpecies(s, d, fit, kMeniscus, false);
   }
 
   // The user's model is back: switches, values and the rmsd of its fit.
@@ -149,34 +100,22 @@ TEST_F(ErrorAnalysisTest, UnusableStepsAndRangesAreRefused) {
   std::remove(file.c_str());
   float low = -7.0f, high = -7.0f;
   const float inf = INFINITY;
-  struct Case {
-    AnalysisResult result;
-    const char* message;
+  const AnalysisResult cases[] = {
+      CalculateErrorInS(nullptr, 0.0f, 0.006f, &low, &high),
+      CalculateErrorInM(nullptr, NAN, 0.006f, &low, &high),
+      CalculateErrorInS(nullptr, 0.01f, 0.0f, &low, &high),
+      CalculateKContour(nullptr, file, 0.0f, 1.0f, 0.0f),
+      CalculateKContour(nullptr, file, 2.0f, 1.0f, 0.1f),
+      CalculateKContour(nullptr, file, 0.0f, inf, 0.1f),
+      CalculateKContour(nullptr, file, 0.0f, 1.0f, 1e-6f),  // too many points
+      CalculateSMContour(nullptr, file, 4.0f, 5.0f, -0.1f, 5.0f, 6.0f, 0.1f, 0.0f, 4.0f, 5.0f),
+      CalculateS1S2Contour(nullptr, file, 4.0f, 5.0f, 0.1f, 5.0f, 6.0f, 0.001f, 0.0f, 4.0f, 5.0f),
+      CalculateSMContour(nullptr, file, 4.0f, 5.0f, 0.1f, 5.0f, 6.0f, 0.1f, 0.0f, 3.0f, 5.0f),
   };
-  const Case cases[] = {
-      {CalculateErrorInS(nullptr, 0.0f, 0.006f, &low, &high), "the step must be a nonzero number"},
-      {CalculateErrorInM(nullptr, NAN, 0.006f, &low, &high), "the step must be a nonzero number"},
-      {CalculateErrorInS(nullptr, 0.01f, 0.0f, &low, &high),
-       "the critical rmsd must be a positive number"},
-      {CalculateKContour(nullptr, file, 0.0f, 1.0f, 0.0f),
-       "the increment of lg K must be a positive number"},
-      {CalculateKContour(nullptr, file, 2.0f, 1.0f, 0.1f),
-       "the range of lg K is empty (maximum below minimum)"},
-      {CalculateKContour(nullptr, file, 0.0f, inf, 0.1f),
-       "the range of lg K must be given by finite numbers"},
-      {CalculateKContour(nullptr, file, 0.0f, 1.0f, 1e-6f),
-       "too many grid points of lg K (at most 10000)"},
-      {CalculateSMContour(nullptr, file, 4.0f, 5.0f, -0.1f, 5.0f, 6.0f, 0.1f, 0.0f, 4.0f, 5.0f),
-       "the increment of x must be a positive number"},
-      {CalculateS1S2Contour(nullptr, file, 4.0f, 5.0f, 0.1f, 5.0f, 6.0f, 0.001f, 0.0f, 4.0f, 5.0f),
-       "too many grid points (at most 10000)"},
-      {CalculateSMContour(nullptr, file, 4.0f, 5.0f, 0.1f, 5.0f, 6.0f, 0.1f, 0.0f, 3.0f, 5.0f),
-       "the start point must lie inside the ranges"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.result.end, AnalysisEnd::InvalidInput) << c.message;
-    EXPECT_EQ(c.result.message, c.message);
-    EXPECT_EQ(c.result.refits, 0);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(cases[i].end, AnalysisEnd::InvalidInput) << "case " << i;
+    EXPECT_FALSE(cases[i].message.empty()) << "case " << i;
+    EXPECT_EQ(cases[i].refits, 0);
   }
   EXPECT_EQ(low, -7.0f);
   EXPECT_EQ(high, -7.0f);

@@ -3,87 +3,36 @@
 // scans x 200 radii at 50,000 rpm): the simplex passes and Marquardt-Levenberg
 // recover s, D and the meniscus from a start 10 % off; the fit vector is packed and
 // applied by one pair; an interrupt is reported as such.
-#include "modelcalc/fit_driver.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/modelcalc/modelcalc_test_support.h"
 
 #include <cmath>
-#include <random>
 #include <vector>
 
-#include "lamm/lamm_globals.h"
-#include "modelcalc/fit_rmsd.h"
-#include "modelcalc/fit_state.h"
-#include "modelcalc/fluorescence_detection.h"
-#include "modelcalc/linear_amplitudes.h"
-#include "modelcalc/model_computation.h"
-#include "modelfit/lamm_settings.h"
-#include "modelfit/model_flags.h"
-#include "modelfit/model_options.h"
-#include "modelfit/model_params.h"
-#include "modelcalc/simulation_messages.h"
-#include "numerics/hydrodynamics.h"
-#include "numerics/one_based.h"
-#include "numerics/random.h"
-#include "numerics/run_switches.h"
-#include "numerics/solvent_constants.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
-#include "propagators/buffer_sedimentation.h"
-#include "propagators/solvent_settings.h"
-#include "propagators/sim_arrays.h"
-#include "propagators/sim_run.h"
-#include "scandata/analysis_switches.h"
-#include "scandata/data_set.h"
-#include "scandata/fit_limits.h"
-#include "scandata/radial_grid.h"
-#include "scandata/scan_file.h"
 
 namespace tarmic {
 namespace {
 
 using namespace test::fitdata;
-using test::DiffusionFromSAndFf0;
-using test::Idx;
 
 class FitDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetAll();
-    test::InstallVelocityScans(kScans, kRadii, 1000.0, kRpm);
+    test::ResetModelCalcState();
+    D = test::InstallOneSpeciesData();
     fMinMeniscus = 5.97f;
     fMaxMeniscus = 6.03f;
-    D = DiffusionFromSAndFf0(kS, 1.3);
-
-    // Data: the model with the true values plus Gaussian noise.
     SetSpecies(kS, D, kMeniscus);
-    bLinearAmplitudes = false;  // the data: amplitude 1
-    ASSERT_TRUE(CalculateModel(nullptr).ok());
-    test::DataFromFitWithNoise(kNoise, 11);
-    SeedRandomGenerators(7);
   }
-  void TearDown() override { ResetAll(); }
+  void TearDown() override { test::ResetModelCalcState(); }
 
-  static void ResetAll() { test::ResetModelCalcState(); }
-
-  // One species with s, D and the meniscus floated; its amplitude solved linearly.
+  // One species with s, D and the meniscus floated.
   static void SetSpecies(double s, double d, double meniscus) {
-    ResetModelFlags();
-    bDiscreteModel = true;
-    pSpeciesIncluded[1] = 1;
-    for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
-    pSpeciesS[1] = static_cast<float>(s);
-    pSpeciesMassOrD[1] = static_cast<float>(d);
-    pSpeciesAmplitude[1] = 1.0f;
-    pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = 1;
-    pSpeciesAmplitudeFit[1] = 0;
-    fMeniscus = static_cast<float>(meniscus);
-    bVaryMeniscus = true;
-    PackModelParams();
-    AllocSpeciesSignalArrays();
-    bLinearAmplitudes = true;
+    test::SetOneSpecies(s, d, 1, meniscus, true);
   }
 
   void ExpectRecovered() {

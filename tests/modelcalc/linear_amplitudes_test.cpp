@@ -9,17 +9,8 @@
 #include <vector>
 
 #include "modelcalc/equilibrium_signal.h"
-#include "modelcalc/linear_amplitudes.h"
-#include "modelfit/lamm_settings.h"
-#include "modelfit/model_flags.h"
-#include "modelfit/model_params.h"
-#include "numerics/one_based.h"
-#include "numerics/run_switches.h"
 #include "platform/headless/headless_backend.h"
-#include "propagators/sim_run.h"
-#include "scandata/analysis_switches.h"
-#include "scandata/data_set.h"
-#include "scandata/radial_grid.h"
+#include "tests/modelcalc/modelcalc_test_support.h"
 
 namespace tarmic {
 namespace {
@@ -30,7 +21,7 @@ constexpr double kMeniscus = 6.0;
 constexpr double kBottom = 7.2;
 constexpr int kSlotsUsed[] = {1, 2, 4};
 
-std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+using test::Idx;
 
 // Unit signal of species slot k in scan s: a boundary moving out with time,
 // broadening and diluting, different per slot.
@@ -70,15 +61,7 @@ class LinearStepTest : public ::testing::Test {
     bDiscreteModel = true;
   }
   void TearDown() override { ResetAll(); }
-  static void ResetAll() {
-    ResetModelFlags();
-    ResetModelParams();
-    ResetScanDataGlobals();
-    ResetAnalysisSwitches();
-    ResetRunSwitches();
-    ResetLammSettings();
-    ResetLinearAmplitudes();
-  }
+  static void ResetAll() { test::ResetModelCalcState(); }
 
   static void SetFitRange(int first, int last) {
     iFitFirst = first;
@@ -119,15 +102,6 @@ class LinearStepTest : public ::testing::Test {
     bVaryBaseline = vary;
     bLinearAmplitudes = linear;
   }
-  // Root mean square of signal - fit over the scans' fit-limit points.
-  static double ResidualRms() {
-    double sum = 0.0;
-    int n = 0;
-    for (int s = 1; s <= kScans; ++s)
-      for (int i = pFitFirst[Idx(s)]; i <= pFitLast[Idx(s)]; ++i, ++n)
-        sum += std::pow(ppSignal[Idx(s)][i] - ppFit[Idx(s)][i], 2);
-    return n ? std::sqrt(sum / n) : 0.0;
-  }
   static double MeanOverFit(const float* v) {
     double sum = 0.0;
     for (int i = iFitFirst; i <= iFitLast; ++i) sum += v[i];
@@ -163,7 +137,7 @@ TEST_F(LinearStepTest, TIAndRINoiseRecoveredExactlyAndInvariant) {
   EXPECT_NEAR(MeanOverFit(pTINoise), 0.0, 1e-6);
   for (int i = 1; i <= kRadii; ++i) ASSERT_NEAR(pTINoise[i], TrueTI(pGridRadius[i]) - tiMean, 1e-4) << i;
   for (int s = 1; s <= kScans; ++s) EXPECT_NEAR(pRINoise[s], TrueRI(s) + tiMean, 1e-4) << s;
-  EXPECT_LT(ResidualRms(), 2e-5);
+  EXPECT_LT(test::ResidualRms(), 2e-5);
   EXPECT_EQ(fBaseline, 0.0f);
   for (int i = 1; i <= kRadii; ++i) ASSERT_EQ(ppGridSignal[1][i], dataCopy[Idx(i - 1)]);
 
@@ -183,7 +157,7 @@ TEST_F(LinearStepTest, TIAndRINoiseRecoveredExactlyAndInvariant) {
     EXPECT_NEAR(pTINoise[i] - oldTI[Idx(i - 1)], profile(pGridRadius[i]) - profileMean, 1e-4);
   for (int s = 1; s <= kScans; ++s)
     EXPECT_NEAR(pRINoise[s] - oldRI[Idx(s - 1)], 0.1 * s + profileMean, 1e-4);
-  EXPECT_LT(ResidualRms(), 5e-5);
+  EXPECT_LT(test::ResidualRms(), 5e-5);
 }
 
 // Every amplitude-solving variant on data with its own systematic terms and noise:
@@ -227,7 +201,7 @@ TEST_F(LinearStepTest, AmplitudeVariantsRecoverAtNoiseLevel) {
       EXPECT_GE(pLinearRhs[j], 0.0f);
       EXPECT_NEAR(pLinearRhs[j], amp[Idx(j - 1)], 3e-3) << j;
     }
-    const double rms = ResidualRms();
+    const double rms = test::ResidualRms();
     EXPECT_GT(rms, 0.8 * sigma);
     EXPECT_LT(rms, 1.05 * sigma);
     if (c.ti && !c.ri) {  // TI alone absorbs the whole common profile

@@ -3,38 +3,17 @@
 // objects with amplitudes and noise solved linearly, agreement of the solver
 // objects with the global-state propagators, the limits of the rapid monomer-dimer
 // equilibrium, grid sizing without sedimentation, and failed or interrupted solves.
-#include "modelcalc/model_computation.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/modelcalc/modelcalc_test_support.h"
 
 #include <cmath>
-#include <random>
 #include <vector>
 
-#include "lamm/lamm_globals.h"
-#include "modelcalc/fluorescence_detection.h"
-#include "modelcalc/linear_amplitudes.h"
-#include "modelfit/lamm_settings.h"
-#include "modelfit/model_flags.h"
-#include "modelfit/model_options.h"
-#include "modelfit/model_params.h"
-#include "numerics/hydrodynamics.h"
-#include "numerics/one_based.h"
-#include "numerics/run_switches.h"
-#include "numerics/solvent_constants.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"
-#include "propagators/buffer_sedimentation.h"
-#include "propagators/sim_arrays.h"
-#include "propagators/sim_run.h"
-#include "scandata/analysis_switches.h"
-#include "scandata/data_set.h"
-#include "scandata/fit_limits.h"
-#include "scandata/radial_grid.h"
-#include "scandata/scan_file.h"
 
 namespace tarmic {
 namespace {
@@ -99,14 +78,6 @@ class ModelComputationTest : public ::testing::Test {
     *maxDiff = worst;
     *rms = std::sqrt(sum / n);
   }
-  static double ResidualRms() {
-    double sum = 0.0;
-    int n = 0;
-    for (int j = 1; j <= kScans; ++j)
-      for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i, ++n)
-        sum += std::pow(ppSignal[Idx(j)][i] - ppFit[Idx(j)][i], 2);
-    return std::sqrt(sum / n);
-  }
   // Data = the given model rows + TI(r) + RI(scan) + baseline + Gaussian noise.
   static void MakeData(const Rows& model, bool ti, bool ri, double baseline, double noise) {
     std::mt19937 random(5);
@@ -150,7 +121,7 @@ TEST_F(ModelComputationTest, SolverObjectsReproduceDataWithLinearAmplitudes) {
   SetLinear(true, true, true, false);
   ModelResult fit = CalculateModel(nullptr);
   EXPECT_TRUE(fit.ok());
-  EXPECT_NEAR(ResidualRms(), kNoise, 0.1 * kNoise);
+  EXPECT_NEAR(test::ResidualRms(), kNoise, 0.1 * kNoise);
   EXPECT_NEAR(pSpeciesAmplitude[1], 1.0, 0.01);
   EXPECT_NEAR(pSpeciesAmplitude[2], 0.4, 0.01);
   EXPECT_NEAR(pAppliedAmplitude[1], 0.6, 0.01);
@@ -160,7 +131,7 @@ TEST_F(ModelComputationTest, SolverObjectsReproduceDataWithLinearAmplitudes) {
   SetLinear(true, false, false, true);
   fit = CalculateModel(nullptr);
   EXPECT_TRUE(fit.ok());
-  EXPECT_NEAR(ResidualRms(), kNoise, 0.1 * kNoise);
+  EXPECT_NEAR(test::ResidualRms(), kNoise, 0.1 * kNoise);
   EXPECT_NEAR(fBaseline, 0.05, 0.002);
   EXPECT_NEAR(pSpeciesAmplitude[1], 1.0, 0.01);
 }

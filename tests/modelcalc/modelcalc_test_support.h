@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <random>
 
@@ -14,12 +15,14 @@
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
 #include "modelcalc/model_computation.h"
+#include "modelcalc/simulation_messages.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
+#include "numerics/random.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/buffer_sedimentation.h"
@@ -118,6 +121,67 @@ inline void DataFromFitWithNoise(double noise, unsigned seed) {
     FillGridSignalRow(j);
   }
   CalculateAverageScan();
+}
+
+// One species s, D (1e-7 cm^2/s) at the meniscus, its amplitude 1 solved linearly;
+// fit switch `fit` floats s and D, varyMeniscus floats the meniscus.
+inline void SetOneSpecies(double s, double d, int fit, double meniscus, bool varyMeniscus) {
+  ResetModelFlags();
+  bDiscreteModel = true;
+  pSpeciesIncluded[1] = 1;
+  for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
+  pSpeciesS[1] = static_cast<float>(s);
+  pSpeciesMassOrD[1] = static_cast<float>(d);
+  pSpeciesAmplitude[1] = 1.0f;
+  pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = fit;
+  pSpeciesAmplitudeFit[1] = 0;
+  fMeniscus = static_cast<float>(meniscus);
+  bVaryMeniscus = varyMeniscus;
+  PackModelParams();
+  AllocSpeciesSignalArrays();
+  bLinearAmplitudes = true;
+}
+
+// The fit data set: the scans of fitdata hold the model of the true species (amplitude
+// 1) plus noise; returns its D. The random generators are seeded for the fits.
+inline double InstallOneSpeciesData() {
+  InstallVelocityScans(fitdata::kScans, fitdata::kRadii, 1000.0, fitdata::kRpm);
+  const double d = DiffusionFromSAndFf0(fitdata::kS, 1.3);
+  SetOneSpecies(fitdata::kS, d, 0, fitdata::kMeniscus, false);
+  bLinearAmplitudes = false;
+  EXPECT_TRUE(CalculateModel(nullptr).ok());
+  DataFromFitWithNoise(fitdata::kNoise, 11);
+  SeedRandomGenerators(7);
+  return d;
+}
+
+// The parameters of a continuous model: grid lo..hi of count points, confidence level,
+// water at 20 C with vbar 0.73, f/f0, meniscus and bottom; nothing floated and no
+// systematic noise fitted.
+inline void SetContinuousParams(float lo, float hi, float count, float confidence, float ff0,
+                                float meniscus, float bottom) {
+  for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
+  pParams[kContiSlotGridMin] = lo;
+  pParams[kContiSlotGridMax] = hi;
+  pParams[kContiSlotGridCount] = count;
+  pParams[kContiSlotConfidence] = confidence;
+  pParams[kContiSlotVbar] = 0.73f;
+  pParams[kContiSlotDensity] = 0.99823f;
+  pParams[kContiSlotViscosity] = 0.01002f;
+  pParams[kContiSlotFrictionalRatio] = ff0;
+  pParams[13] = meniscus;
+  pParams[14] = bottom;
+  bFitTINoise = bFitRINoise = false;
+}
+
+// Root mean square of signal - fit over every scan's fit-limit points (0 if none).
+inline double ResidualRms() {
+  double sum = 0.0;
+  int n = 0;
+  for (int j = 1; j <= nScans; ++j)
+    for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i, ++n)
+      sum += (ppSignal[Idx(j)][i] - ppFit[Idx(j)][i]) * (ppSignal[Idx(j)][i] - ppFit[Idx(j)][i]);
+  return n ? std::sqrt(sum / n) : 0.0;
 }
 
 }  // namespace tarmic::test
