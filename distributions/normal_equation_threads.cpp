@@ -18,6 +18,11 @@ namespace tarmic {
 
 double* pThreadSumSq = nullptr;
 
+namespace {
+// How often a threaded build draws its progress and polls the keyboard.
+constexpr std::chrono::milliseconds kPollInterval{20};
+}  // namespace
+
 // What the workers of one build share.
 struct NEQSharedBuild {
   const NEQBuildPlan* plan = nullptr;
@@ -80,11 +85,12 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
   pThreadSumSq = sums.data();
   nNEQScansDone = 0;
 
+  // The calling thread is worker 1; workers 2.. run on threads of their own.
   NEQSharedBuild build;
   build.plan = &plan;
   build.scratch = scratch.get();
   std::vector<std::unique_ptr<MultiContiNEQThread>> workers;
-  for (int t = 1; t <= wanted; ++t) {
+  for (int t = 2; t <= wanted; ++t) {
     workers.push_back(std::make_unique<MultiContiNEQThread>());
     // The workers are those the system could start: the result does not depend on
     // their number.
@@ -94,43 +100,44 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
     }
   }
   WriteContiDebugLog(", allocated threads");
-  const int count = static_cast<int>(workers.size());
-  const int scans = plan.lastScan - plan.firstScan + 1;
-  if (count == 0) {
-    // Not one thread: the build runs here.
-    double sumSq = 0.0;
-    BuildNormalEquationRows(plan, *scratch, 1, 1, &sumSq, [scans] {
-      ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.fetch_add(1) + 1) /
-                                 static_cast<float>(scans));
-      if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
-      return !bUserAbort;
-    });
-    sums[1] = sumSq;
-  } else {
-    {
-      std::lock_guard<std::mutex> lock(build.mutex);
-      build.count = count;
-    }
-    build.signal.notify_all();
-
-    // Wait for the workers: draw their progress and poll the keyboard meanwhile.
-    const float total = static_cast<float>(scans) * static_cast<float>(count);
-    auto allFinished = [&workers] {
-      for (const auto& w : workers) {
-        if (!w->Finished()) return false;
-      }
-      return true;
-    };
-    for (;;) {
-      // The keyboard is polled before the workers are checked, so a key pressed
-      // before the build ended always interrupts it.
-      ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.load()) / total);
-      if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
-      std::unique_lock<std::mutex> lock(build.mutex);
-      if (build.signal.wait_for(lock, std::chrono::milliseconds(20), allFinished)) break;
-    }
-    for (auto& w : workers) w->WaitForExit();
+  const int count = static_cast<int>(workers.size()) + 1;
+  {
+    std::lock_guard<std::mutex> lock(build.mutex);
+    build.count = count;
   }
+  build.signal.notify_all();
+
+  // Worker 1's scans; after the first and then every 20 ms, the progress of all workers and a
+  // poll of the keyboard (a key sets bUserAbort, which stops every worker).
+  const int scans = plan.lastScan - plan.firstScan + 1;
+  const float total = static_cast<float>(scans) * static_cast<float>(count);
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point nextPoll = Clock::now();
+  BuildNormalEquationRows(plan, *scratch, 1, count, &sums[1], [total, &nextPoll] {
+    const int done = nNEQScansDone.fetch_add(1) + 1;
+    if (Clock::now() < nextPoll) return !bUserAbort;
+    nextPoll = Clock::now() + kPollInterval;
+    ShowNormalEquationProgress(static_cast<float>(done) / total);
+    if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
+    return !bUserAbort;
+  });
+  // Then wait for the others: draw their progress and poll the keyboard meanwhile.
+  auto allFinished = [&workers] {
+    for (const auto& w : workers) {
+      if (!w->Finished()) return false;
+    }
+    return true;
+  };
+  for (;;) {
+    // The keyboard is polled before the workers are checked again, so a key pressed
+    // before the build ended always interrupts it.
+    ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.load()) / total);
+    if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
+    if (bUserAbort) scratch->stop = true;
+    std::unique_lock<std::mutex> lock(build.mutex);
+    if (build.signal.wait_for(lock, kPollInterval, allFinished)) break;
+  }
+  for (auto& w : workers) w->WaitForExit();
   WriteContiDebugLog(", all done");
   workers.clear();
   WriteContiDebugLog(", deleted");

@@ -1,16 +1,15 @@
 // The normal equations of a distribution fit built on worker threads.
 //
-// The workers share one build: for every scan each centres the rows of its own
-// panels into a slot of the shared ring of scans once, waits until all panels of the
-// scan are there, and adds the scan's products to its own units of ppNormalMatrix and
-// pNormalRhs (runs of equal work, see BuildNormalEquationRows). Worker 1 owns row 0
+// The workers share one build: each first computes the means of some rows, then,
+// scan by scan, centres the panels its own units read into its own block and adds
+// the scan's products to its units of ppNormalMatrix and pNormalRhs (runs of equal
+// work, see BuildNormalEquationRows). Worker 1 runs in the calling thread, owns row 0
 // and writes the sum of squares into its slot of pThreadSumSq. No locks guard the
-// matrix: every element has one writer. A worker that finds bUserAbort set stops
-// every worker before its next scan. The workers never draw and never poll the window
-// system: the calling (user-interface) thread waits for them, draws the progress
-// they publish in nNEQScansDone and polls the keyboard, and a key sets bUserAbort.
-// The equations equal those of the single-thread builders bit for bit, for any
-// number of threads.
+// matrix: every element has one writer. Only the calling (user-interface) thread
+// draws and polls the window system: every 20 ms between its own scans, and while it
+// waits for the others it draws the progress they publish in nNEQScansDone; a key
+// sets bUserAbort, and every worker stops before its next scan. The equations equal
+// those of the single-thread builders bit for bit, for any number of threads.
 #pragma once
 
 #include <atomic>
@@ -51,8 +50,9 @@ class MultiContiNEQThread {
   std::thread thread_;
 };
 
-// The whole threaded build of the noise model on `threads` workers (at least one;
-// the fixed baseline of the model without noise terms is fBaseline):
+// The whole threaded build of the noise model on `threads` workers, the calling
+// thread one of them (at least one; the fixed baseline of the model without noise
+// terms is fBaseline):
 // the means, the workers, then the mirrored matrix and dSumSqData. Returns true when
 // the equations are complete, false when the arrays do not fit the data, memory ran
 // out (reported) or the build was interrupted (bUserAbort is then set).

@@ -224,45 +224,196 @@ void CentreRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double
   }
 }
 
-// Panel q of scan s: augmented rows q kNEQPanel .. q kNEQPanel + 7 (those up to the
-// order M; the others 0), centred and rounded to float, into out[p kNEQPanel + k],
-// p = 0..nP-1. Each row is centred whole into a stage (one sequential read of the
-// kernel, the next row's values asked for meanwhile), then the stage is written
-// point by point, so that every point's values fill one cache line at once.
-void CentrePanel(const NEQBuildPlan& plan, int s, int q, int M, int nP, double* out) {
+// Panel 0 of scan s (the data and the first kernels), centred and rounded to float,
+// into out[p kNEQPanel + k], p = 0..nP-1: row by row into a stage, then written
+// point by point.
+void CentreDataPanel(const NEQBuildPlan& plan, int s, int M, int nP, double* out) {
   thread_local std::vector<double> stage;
   stage.resize(static_cast<std::size_t>(kNEQPanel) * static_cast<std::size_t>(nP));
-  const int r0 = q * kNEQPanel;
-  const int rows = std::min(kNEQPanel, M + 1 - r0);
+  const int rows = std::min(kNEQPanel, M + 1);
   for (int k = 0; k < kNEQPanel; ++k) {
     double* v = stage.data() + static_cast<std::ptrdiff_t>(k) * nP;
     if (k >= rows) {
       std::fill(v, v + nP, 0.0);
       continue;
     }
-    const int r = r0 + k;
-    if (r < M) {
-      const float* next = pppKernels[r + plan.firstKernel][s] + iFitFirst;
-      for (int p = 0; p < nP; p += 16) __builtin_prefetch(next + p);
-    }
     for (int p0 = 0; p0 < nP; p0 += kStagePoints) {
       const int n = std::min(kStagePoints, nP - p0);
-      CentreRowPart(plan, s, r, p0, n, v + p0);
+      CentreRowPart(plan, s, k, p0, n, v + p0);
     }
-    for (int p = 0; p < nP; ++p) v[p] = static_cast<float>(v[p]);
   }
   const double* v = stage.data();
   for (int p = 0; p < nP; ++p) {
     for (int k = 0; k < kNEQPanel; ++k) {
-      out[static_cast<std::ptrdiff_t>(p) * kNEQPanel + k] = v[static_cast<std::ptrdiff_t>(k) * nP + p];
+      out[static_cast<std::ptrdiff_t>(p) * kNEQPanel + k] =
+          static_cast<float>(v[static_cast<std::ptrdiff_t>(k) * nP + p]);
     }
   }
+}
+
+typedef float Float8 __attribute__((vector_size(32)));
+
+// The eight rows of a kernel panel at points p..p+7 (t[k][i] the value of row k at
+// point p + i) written point-major: out[(p + i) kNEQPanel + k] = t[k][i]. An 8 x 8
+// transpose in three rounds of two-vector shuffles.
+[[gnu::always_inline]] inline void StoreTransposed(const Double8 (&t)[8], double* out) {
+  Double8 u[8], v[8];
+  for (int k = 0; k < 8; k += 2) {
+    u[k] = __builtin_shufflevector(t[k], t[k + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+    u[k + 1] = __builtin_shufflevector(t[k], t[k + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+  }
+  for (int h = 0; h < 8; h += 4) {
+    v[h] = __builtin_shufflevector(u[h], u[h + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+    v[h + 2] = __builtin_shufflevector(u[h], u[h + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+    v[h + 1] = __builtin_shufflevector(u[h + 1], u[h + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+    v[h + 3] = __builtin_shufflevector(u[h + 1], u[h + 3], 2, 3, 10, 11, 6, 7, 14, 15);
+  }
+  for (int i = 0; i < 4; ++i) {
+    const Double8 low = __builtin_shufflevector(v[i], v[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+    const Double8 high = __builtin_shufflevector(v[i], v[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    std::memcpy(out + i * kNEQPanel, &low, sizeof low);
+    std::memcpy(out + (i + 4) * kNEQPanel, &high, sizeof high);
+  }
+}
+
+// The rows of a kernel panel: kernel values K[k][p], the radius means R[k][p] (with
+// Radius) and a constant shift[k]; value (K - R) + shift, rounded to float, as
+// CentreRowPart computes it. Rows beyond the order read zeros.
+struct KernelPanelRows {
+  const float* K[kNEQPanel];
+  const double* R[kNEQPanel];
+  double shift[kNEQPanel];
+  const float* next[kNEQPanel];  // the rows centred next, asked for meanwhile
+};
+
+template <bool Radius>
+[[gnu::always_inline]] inline void CentreKernelPanelBody(const KernelPanelRows& rows, int nP,
+                                                         double* out) {
+  const float* K[8];
+  const double* R[8];
+  const float* next[8];
+  double shift[8];
+  for (int k = 0; k < 8; ++k) {
+    K[k] = rows.K[k];
+    R[k] = rows.R[k];
+    next[k] = rows.next[k];
+    shift[k] = rows.shift[k];
+  }
+  int p = 0;
+  for (; p + 8 <= nP; p += 8) {
+    if ((p & 15) == 0) {
+      for (int k = 0; k < 8; ++k) __builtin_prefetch(next[k] + p);
+    }
+    Double8 t[8];
+    for (int k = 0; k < 8; ++k) {
+      Float8 kf;
+      std::memcpy(&kf, K[k] + p, sizeof kf);
+      Double8 v = __builtin_convertvector(kf, Double8);
+      if constexpr (Radius) {
+        Double8 r;
+        std::memcpy(&r, R[k] + p, sizeof r);
+        v = v - r;
+      }
+      v = v + shift[k];
+      t[k] = __builtin_convertvector(__builtin_convertvector(v, Float8), Double8);
+    }
+    StoreTransposed(t, out + static_cast<std::ptrdiff_t>(p) * kNEQPanel);
+  }
+  for (; p < nP; ++p) {
+    for (int k = 0; k < 8; ++k) {
+      double v = rows.K[k][p];
+      if constexpr (Radius) v = v - rows.R[k][p];
+      out[static_cast<std::ptrdiff_t>(p) * kNEQPanel + k] = static_cast<float>(v + rows.shift[k]);
+    }
+  }
+}
+
+using KernelPanelFn = void (*)(const KernelPanelRows&, int, double*);
+[[gnu::target("avx512f")]] void CentreKernelPanelAvx512(const KernelPanelRows& rows, int nP,
+                                                        double* out) {
+  if (rows.R[0]) {
+    CentreKernelPanelBody<true>(rows, nP, out);
+  } else {
+    CentreKernelPanelBody<false>(rows, nP, out);
+  }
+}
+[[gnu::target("avx2")]] void CentreKernelPanelAvx2(const KernelPanelRows& rows, int nP,
+                                                   double* out) {
+  if (rows.R[0]) {
+    CentreKernelPanelBody<true>(rows, nP, out);
+  } else {
+    CentreKernelPanelBody<false>(rows, nP, out);
+  }
+}
+void CentreKernelPanelBaseline(const KernelPanelRows& rows, int nP, double* out) {
+  if (rows.R[0]) {
+    CentreKernelPanelBody<true>(rows, nP, out);
+  } else {
+    CentreKernelPanelBody<false>(rows, nP, out);
+  }
+}
+
+KernelPanelFn SelectKernelPanel() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return CentreKernelPanelAvx512;
+  if (__builtin_cpu_supports("avx2")) return CentreKernelPanelAvx2;
+  return CentreKernelPanelBaseline;
+}
+
+// Panel q of scan s: augmented rows q kNEQPanel .. q kNEQPanel + 7 (those up to the
+// order M; the others 0), centred and rounded to float, into out[p kNEQPanel + k],
+// p = 0..nP-1. Kernel panels read their eight rows side by side, eight points at a
+// time, and write them transposed.
+// nextScan and nextPanel name the panel centred next (nextPanel 0: none): its
+// kernels are asked for while this one is centred.
+void CentrePanel(const NEQBuildPlan& plan, int s, int q, int M, int nP, double* out,
+                 int nextScan, int nextPanel) {
+  KernelPanelRows rows;
+  if (q == 0) {
+    CentreDataPanel(plan, s, M, nP, out);
+    return;
+  }
+  thread_local std::vector<float> zeroKernel;
+  thread_local std::vector<double> zeroMeans;
+  if (static_cast<int>(zeroKernel.size()) < nP) {
+    zeroKernel.assign(static_cast<std::size_t>(nP), 0.0f);
+    zeroMeans.assign(static_cast<std::size_t>(nP), 0.0);
+  }
+  for (int k = 0; k < kNEQPanel; ++k) {
+    const int r = nextPanel * kNEQPanel + k;
+    rows.next[k] = nextPanel > 0 && r <= M ? pppKernels[r + plan.firstKernel - 1][nextScan] + iFitFirst
+                                            : zeroKernel.data();
+  }
+  const bool radius = plan.model == NoiseModel::TI || plan.model == NoiseModel::TIRI;
+  for (int k = 0; k < kNEQPanel; ++k) {
+    const int r = q * kNEQPanel + k;
+    if (r > M) {
+      rows.K[k] = zeroKernel.data();
+      rows.R[k] = radius ? zeroMeans.data() : nullptr;
+      rows.shift[k] = 0.0;
+      continue;
+    }
+    const int kernel = r + plan.firstKernel - 1;
+    rows.K[k] = pppKernels[kernel][s] + iFitFirst;
+    rows.R[k] = radius ? ppKernelRadiusMean[kernel] + iFitFirst : nullptr;
+    switch (plan.model) {
+      case NoiseModel::Plain:
+      case NoiseModel::TI: rows.shift[k] = 0.0; break;
+      case NoiseModel::Baseline: rows.shift[k] = -pKernelMean[kernel]; break;
+      case NoiseModel::RI: rows.shift[k] = -ppKernelScanMean[kernel][s]; break;
+      case NoiseModel::TIRI:
+        rows.shift[k] = pKernelMean[kernel] - ppKernelScanMean[kernel][s];
+        break;
+    }
+  }
+  static const KernelPanelFn Centre = SelectKernelPanel();
+  Centre(rows, nP, out);
 }
 
 // Sum of x[0..n-1] in eight interleaved partial sums (lane k takes x[k], x[k+8], ...),
 // combined pairwise at the end: independent chains of additions that the compiler
 // can put into vector registers.
-double InterleavedSum(const float* x, int n) {
+[[gnu::always_inline]] inline double InterleavedSum(const float* x, int n) {
   double part[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   int p = 0;
   for (; p + 8 <= n; p += 8) {
@@ -270,6 +421,43 @@ double InterleavedSum(const float* x, int n) {
   }
   for (int k = 0; p < n; ++p, ++k) part[k] += x[p];
   return ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
+}
+
+// The sums of one kernel over the scans s0..s1 of K: with rm, rm[g] += K[s][g] at
+// every grid point 1..nGrid; with scanSums, scanSums[s] = the interleaved sum of the
+// nFit fit-range values from K[s] + fitFirst. Compiled for the processor found at
+// run time; each sum runs in the same order in every variant.
+[[gnu::always_inline]] inline void KernelSumsBody(float* const* K, int s0, int s1, int nGrid,
+                                                  int fitFirst, int nFit, double* rm,
+                                                  double* scanSums) {
+  for (int s = s0; s <= s1; ++s) {
+    const float* Ks = K[s];
+    if (rm) {
+      for (int g = 1; g <= nGrid; ++g) rm[g] += Ks[g];
+    }
+    if (scanSums) scanSums[s] = InterleavedSum(Ks + fitFirst, nFit);
+  }
+}
+using KernelSumsFn = void (*)(float* const*, int, int, int, int, int, double*, double*);
+[[gnu::target("avx512f")]] void KernelSumsAvx512(float* const* K, int s0, int s1, int nGrid,
+                                                 int fitFirst, int nFit, double* rm,
+                                                 double* scanSums) {
+  KernelSumsBody(K, s0, s1, nGrid, fitFirst, nFit, rm, scanSums);
+}
+[[gnu::target("avx2")]] void KernelSumsAvx2(float* const* K, int s0, int s1, int nGrid,
+                                            int fitFirst, int nFit, double* rm,
+                                            double* scanSums) {
+  KernelSumsBody(K, s0, s1, nGrid, fitFirst, nFit, rm, scanSums);
+}
+void KernelSumsBaseline(float* const* K, int s0, int s1, int nGrid, int fitFirst, int nFit,
+                        double* rm, double* scanSums) {
+  KernelSumsBody(K, s0, s1, nGrid, fitFirst, nFit, rm, scanSums);
+}
+KernelSumsFn SelectKernelSums() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return KernelSumsAvx512;
+  if (__builtin_cpu_supports("avx2")) return KernelSumsAvx2;
+  return KernelSumsBaseline;
 }
 
 // Start of augmented row r at point p in a packed block of `points` points.
@@ -377,14 +565,15 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r) {
   float* const* K = pppKernels[k];
   double* rm = ppKernelRadiusMean[k];
   if (radius) std::fill(rm + 1, rm + nGridPoints + 1, 0.0);
+  thread_local std::vector<double> scanSums;
+  scanSums.assign(static_cast<std::size_t>(s1) + 1, 0.0);
+  static const KernelSumsFn KernelSums = SelectKernelSums();
+  KernelSums(K, s0, s1, nGridPoints, iFitFirst, iFitLast - iFitFirst + 1, radius ? rm : nullptr,
+             scan || global ? scanSums.data() : nullptr);
   double total = 0.0;
-  for (int s = s0; s <= s1; ++s) {
-    const float* Ks = K[s];
-    if (radius) {
-      for (int g = 1; g <= nGridPoints; ++g) rm[g] += Ks[g];
-    }
-    if (scan || global) {
-      const double sum = InterleavedSum(Ks + iFitFirst, iFitLast - iFitFirst + 1);
+  if (scan || global) {
+    for (int s = s0; s <= s1; ++s) {
+      const double sum = scanSums[static_cast<std::size_t>(s)];
       if (scan) ppKernelScanMean[k][s] = sum / nP;
       total += sum;
     }
@@ -410,9 +599,17 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads
   scratch->points = FitRangePoints();
   scratch->scanSize = static_cast<std::size_t>(scratch->rows) *
                       static_cast<std::size_t>(std::max(scratch->points, 1));
-  // One block per thread: each centres the panels it reads.
+  // One block per thread: each centres the panels it reads. Not cleared: every value
+  // the products read is centred first. The blocks are released when a build needs
+  // far fewer.
+  static std::vector<double> kept;
   scratch->slots = std::max(threads, 1);
-  scratch->block.assign(scratch->scanSize * static_cast<std::size_t>(scratch->slots), 0.0);
+  const std::size_t want = scratch->scanSize * static_cast<std::size_t>(scratch->slots);
+  if (kept.size() < want || kept.size() > 4 * want) {
+    kept = std::vector<double>();
+    kept.resize(want);
+  }
+  scratch->block = kept.data();
   return scratch;
 }
 
@@ -426,21 +623,67 @@ struct NEQUnit {
   int panels = 1;
 };
 
+// Work of centring one panel of a scan, in units of the work of one 8 x 8 block of
+// products (measured: a panel's eight rows cost about two blocks).
+constexpr int kCentreCost = 2;
+
 // The units of `thread` (1..threadCount): all units listed by row panel and then
-// column, each weighed by its number of panels, are cut into threadCount runs of
-// equal weight; the thread takes its run. Each element of the matrix lies in one unit.
+// column are cut into at most threadCount runs, the thread takes its run. A run costs
+// its units' blocks of products plus the centring of every panel its units read; the
+// cuts keep the dearest run as cheap as they can (the least bound for which runs
+// taken greedily from the start suffice). Each element of the matrix lies in one unit.
 std::vector<NEQUnit> ThreadUnits(int rowPanels, int thread, int threadCount) {
-  const long long total = static_cast<long long>(rowPanels) * (rowPanels + 1) / 2;
-  std::vector<NEQUnit> own;
-  long long before = 0;  // weight of the units listed before this one
+  std::vector<NEQUnit> all;
   for (int t = 0; t < rowPanels; ++t) {
-    for (int q = 0; q <= t; q += 2) {
-      const NEQUnit unit{t, q, q + 1 <= t ? 2 : 1};
-      if (before * threadCount / total == thread - 1) own.push_back(unit);
-      before += unit.panels;
+    for (int q = 0; q <= t; q += 2) all.push_back(NEQUnit{t, q, q + 1 <= t ? 2 : 1});
+  }
+  if (threadCount <= 1) return all;
+  // Greedy runs under the bound: the index of each run's first unit (runs beyond
+  // threadCount mean the bound is too low).
+  std::vector<int> seenBy(static_cast<std::size_t>(rowPanels), -1);
+  auto cut = [&](long long bound, std::vector<std::size_t>& starts) {
+    starts.assign(1, 0);
+    std::fill(seenBy.begin(), seenBy.end(), -1);
+    long long cost = 0;
+    for (std::size_t u = 0; u < all.size(); ++u) {
+      const NEQUnit& unit = all[u];
+      const int run = static_cast<int>(starts.size());
+      long long add = unit.panels;
+      auto panelCost = [&](int q) {
+        return seenBy[static_cast<std::size_t>(q)] == run ? 0 : kCentreCost;
+      };
+      add += panelCost(unit.rowPanel);
+      for (int c = 0; c < unit.panels; ++c) {
+        if (unit.firstColumnPanel + c != unit.rowPanel) add += panelCost(unit.firstColumnPanel + c);
+      }
+      if (cost + add > bound && u > starts.back()) {
+        starts.push_back(u);
+        cost = 0;
+        --u;  // the unit opens the next run
+        continue;
+      }
+      cost += add;
+      seenBy[static_cast<std::size_t>(unit.rowPanel)] = run;
+      for (int c = 0; c < unit.panels; ++c) seenBy[static_cast<std::size_t>(unit.firstColumnPanel + c)] = run;
+    }
+    return static_cast<int>(starts.size()) <= threadCount;
+  };
+  std::vector<std::size_t> starts;
+  long long low = 1, high = static_cast<long long>(all.size()) * (2 + 3 * kCentreCost);
+  while (low < high) {
+    const long long mid = (low + high) / 2;
+    if (cut(mid, starts)) {
+      high = mid;
+    } else {
+      low = mid + 1;
     }
   }
-  return own;
+  cut(low, starts);
+  if (thread > static_cast<int>(starts.size())) return {};
+  const std::size_t from = starts[static_cast<std::size_t>(thread - 1)];
+  const std::size_t to = thread < static_cast<int>(starts.size()) ? starts[static_cast<std::size_t>(thread)] : all.size();
+  return std::vector<NEQUnit>(all.begin() + static_cast<std::ptrdiff_t>(from),
+                              all.begin() + static_cast<std::ptrdiff_t>(to));
 }
 
 // acc (a unit product) added to the matrix: A_ij for j >= 1, b_i for j = 0 and the
@@ -516,15 +759,21 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
     needed[static_cast<std::size_t>(unit.rowPanel)] = 1;
     for (int c = 0; c < unit.panels; ++c) needed[static_cast<std::size_t>(unit.firstColumnPanel + c)] = 1;
   }
-  double* block = scratch.block.data() + static_cast<std::size_t>(thread - 1) * scratch.scanSize;
+  std::vector<int> own;  // the panels to centre, in order
+  for (int q = 0; q < panels; ++q) {
+    if (needed[static_cast<std::size_t>(q)]) own.push_back(q);
+  }
+  double* block = scratch.block + static_cast<std::size_t>(thread - 1) * scratch.scanSize;
 
   static const UnitProductFn UnitProduct = SelectUnitProduct();
   alignas(64) double acc[kNEQPanel * kUnitColumns];
   for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
     if (bUserAbort) scratch.stop = true;
     if (scratch.stop.load(std::memory_order_relaxed)) break;
-    for (int q = 0; q < panels; ++q) {
-      if (needed[static_cast<std::size_t>(q)]) CentrePanel(plan, s, q, M, nP, block + PackedOffset(q * kNEQPanel, 0, nP));
+    for (std::size_t i = 0; i < own.size(); ++i) {
+      const bool last = i + 1 == own.size();
+      CentrePanel(plan, s, own[i], M, nP, block + PackedOffset(own[i] * kNEQPanel, 0, nP),
+                  last ? s + 1 : s, last ? (s < plan.lastScan ? own[0] : 0) : own[i + 1]);
     }
     // A_ij += sum_p K'_ip K'_jp over the own units (i >= j), with augmented row and
     // column 0 the data: A_i0 is b_i and A_00 the sum of squares. Chunk by chunk of

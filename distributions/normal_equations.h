@@ -95,26 +95,26 @@ constexpr int kNEQPanel = 8;
 // side from them.
 void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double* v);
 
-// Scratch of one build: the centred values of the scans in a ring of `slots` scan
-// blocks (scan firstScan + k in slot k mod slots), so that threads may centre the
-// next scans while others still read earlier ones. Augmented row 0 is the centred
-// data, rows 1..order the centred kernels of the unknowns; rows beyond stay zero.
+// Scratch of one build: one block per thread, into which the thread centres, scan
+// after scan, the panels its units read. Augmented row 0 is the centred data, rows
+// 1..order the centred kernels of the unknowns; rows beyond the order are zero.
 // Rows are packed by panels of kNEQPanel: the value of row r at fit-range point p
 // (0-based) is at (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod kNEQPanel
-// within its slot. The values are the centred values rounded to float, held in
-// double. Per slot, `centred` counts the panels centred into it and `added` the
-// threads that have added the scan it holds, summed over the slot's uses.
+// within the block. The values are the centred values rounded to float, held in
+// double. The blocks are kept from one build to the next (the first touch of fresh
+// pages costs a build on several threads about a tenth of its time).
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
   int slots = 1;              // one block per thread
-  std::size_t scanSize = 0;  // rows x points
-  std::vector<double> block;  // slots x scanSize
+  std::size_t scanSize = 0;   // rows x points
+  double* block = nullptr;    // slots x scanSize, kept by the builder
   std::atomic<int> meansDone{0};  // threads whose row means are computed
   std::atomic<bool> stop{false};  // a thread saw the interrupt: every thread ends
 };
-// The scratch of a plan for a build on `threads` threads (one block of a scan's
-// centred kernels per thread; throws std::bad_alloc when memory runs out).
+// The scratch of a plan for a build on `threads` threads (one block per thread;
+// throws std::bad_alloc when memory runs out). Only one build uses the kept blocks
+// at a time.
 std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads);
 // The same, reporting a lack of memory ("could not allocate arrays, ...") as null.
 std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads);
