@@ -7,6 +7,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstring>
+#include <immintrin.h>
 #include <new>
 #include <thread>
 #include <vector>
@@ -155,12 +156,6 @@ void UnitProductBaseline(const double* a, const double* b, std::ptrdiff_t bStrid
 
 using UnitProductFn = void (*)(const double*, const double*, std::ptrdiff_t, int, int, double*);
 
-UnitProductFn SelectUnitProduct() {
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return UnitProductAvx512;
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return UnitProductAvx2;
-  return UnitProductBaseline;
-}
 
 // The data value of the build at scan s, grid point g: y, or y - K_1 inside the fit
 // range when kernel 1 is fixed.
@@ -329,12 +324,68 @@ template <bool Radius>
 }
 
 using KernelPanelFn = void (*)(const KernelPanelRows&, int, double*);
+// The AVX-512 variant written out: eight points of a row are one register; the
+// transpose takes three rounds of eight shuffles.
+template <bool Radius>
+[[gnu::target("avx512f")]] void CentreKernelPanel512(const KernelPanelRows& rows, int nP,
+                                                     double* out) {
+  const float* K[8];
+  const double* R[8];
+  const float* next[8];
+  __m512d shift[8];
+  for (int k = 0; k < 8; ++k) {
+    K[k] = rows.K[k];
+    R[k] = rows.R[k];
+    next[k] = rows.next[k];
+    shift[k] = _mm512_set1_pd(rows.shift[k]);
+  }
+  int p = 0;
+  for (; p + 8 <= nP; p += 8) {
+    if ((p & 15) == 0) {
+      for (int k = 0; k < 8; ++k) __builtin_prefetch(next[k] + p);
+    }
+    Double8 t[8];
+    for (int k = 0; k < 8; ++k) {
+      // (The zero-masked conversions are the plain ones with every lane kept.)
+      __m512d v = _mm512_maskz_cvtps_pd(0xFF, _mm256_loadu_ps(K[k] + p));
+      if constexpr (Radius) v = _mm512_sub_pd(v, _mm512_loadu_pd(R[k] + p));
+      v = _mm512_add_pd(v, shift[k]);
+      t[k] = Double8(_mm512_maskz_cvtps_pd(0xFF, _mm512_maskz_cvtpd_ps(0xFF, v)));
+    }
+    Double8 u[8], w[8];
+    for (int k = 0; k < 8; k += 2) {
+      const Double8 a = t[k], b = t[k + 1];
+      u[k] = __builtin_shufflevector(a, b, 0, 8, 2, 10, 4, 12, 6, 14);
+      u[k + 1] = __builtin_shufflevector(a, b, 1, 9, 3, 11, 5, 13, 7, 15);
+    }
+    for (int h = 0; h < 8; h += 4) {
+      w[h] = __builtin_shufflevector(u[h], u[h + 2], 0, 1, 4, 5, 8, 9, 12, 13);
+      w[h + 1] = __builtin_shufflevector(u[h + 1], u[h + 3], 0, 1, 4, 5, 8, 9, 12, 13);
+      w[h + 2] = __builtin_shufflevector(u[h], u[h + 2], 2, 3, 6, 7, 10, 11, 14, 15);
+      w[h + 3] = __builtin_shufflevector(u[h + 1], u[h + 3], 2, 3, 6, 7, 10, 11, 14, 15);
+    }
+    double* o = out + static_cast<std::ptrdiff_t>(p) * kNEQPanel;
+    for (int i = 0; i < 4; ++i) {
+      const Double8 low = __builtin_shufflevector(w[i], w[i + 4], 0, 1, 4, 5, 8, 9, 12, 13);
+      const Double8 high = __builtin_shufflevector(w[i], w[i + 4], 2, 3, 6, 7, 10, 11, 14, 15);
+      std::memcpy(o + i * kNEQPanel, &low, sizeof low);
+      std::memcpy(o + (i + 4) * kNEQPanel, &high, sizeof high);
+    }
+  }
+  for (; p < nP; ++p) {
+    for (int k = 0; k < 8; ++k) {
+      double v = K[k][p];
+      if constexpr (Radius) v = v - R[k][p];
+      out[static_cast<std::ptrdiff_t>(p) * kNEQPanel + k] = static_cast<float>(v + rows.shift[k]);
+    }
+  }
+}
 [[gnu::target("avx512f")]] void CentreKernelPanelAvx512(const KernelPanelRows& rows, int nP,
                                                         double* out) {
   if (rows.R[0]) {
-    CentreKernelPanelBody<true>(rows, nP, out);
+    CentreKernelPanel512<true>(rows, nP, out);
   } else {
-    CentreKernelPanelBody<false>(rows, nP, out);
+    CentreKernelPanel512<false>(rows, nP, out);
   }
 }
 [[gnu::target("avx2")]] void CentreKernelPanelAvx2(const KernelPanelRows& rows, int nP,
@@ -353,11 +404,81 @@ void CentreKernelPanelBaseline(const KernelPanelRows& rows, int nP, double* out)
   }
 }
 
-KernelPanelFn SelectKernelPanel() {
+
+// Sum of x[0..n-1] in eight interleaved partial sums (lane k takes x[k], x[k+8], ...),
+// combined pairwise at the end: independent chains of additions that the compiler
+// can put into vector registers.
+[[gnu::always_inline]] inline double InterleavedSum(const float* x, int n) {
+  double part[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  int p = 0;
+  for (; p + 8 <= n; p += 8) {
+    for (int k = 0; k < 8; ++k) part[k] += x[p + k];
+  }
+  for (int k = 0; p < n; ++p, ++k) part[k] += x[p];
+  return ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
+}
+
+// The sums of one kernel over the scans s0..s1 of K: with rm, rm[g] += K[s][g] at
+// every grid point 1..nGrid; with scanSums, scanSums[s] = the interleaved sum of the
+// nFit fit-range values from K[s] + fitFirst. Compiled for the processor found at
+// run time; each sum runs in the same order in every variant.
+[[gnu::always_inline]] inline void KernelSumsBody(float* const* K, int s0, int s1, int nGrid,
+                                                  int fitFirst, int nFit, double* rm,
+                                                  double* scanSums) {
+  for (int s = s0; s <= s1; ++s) {
+    const float* Ks = K[s];
+    if (rm) {
+      for (int g = 1; g <= nGrid; ++g) rm[g] += Ks[g];
+    }
+    if (scanSums) scanSums[s] = InterleavedSum(Ks + fitFirst, nFit);
+  }
+}
+using KernelSumsFn = void (*)(float* const*, int, int, int, int, int, double*, double*);
+[[gnu::target("avx512f")]] void KernelSumsAvx512(float* const* K, int s0, int s1, int nGrid,
+                                                 int fitFirst, int nFit, double* rm,
+                                                 double* scanSums) {
+  KernelSumsBody(K, s0, s1, nGrid, fitFirst, nFit, rm, scanSums);
+}
+[[gnu::target("avx2")]] void KernelSumsAvx2(float* const* K, int s0, int s1, int nGrid,
+                                            int fitFirst, int nFit, double* rm,
+                                            double* scanSums) {
+  KernelSumsBody(K, s0, s1, nGrid, fitFirst, nFit, rm, scanSums);
+}
+void KernelSumsBaseline(float* const* K, int s0, int s1, int nGrid, int fitFirst, int nFit,
+                        double* rm, double* scanSums) {
+  KernelSumsBody(K, s0, s1, nGrid, fitFirst, nFit, rm, scanSums);
+}
+
+// The vector kernels of one instruction set.
+struct NEQKernels {
+  const char* name;
+  const char* feature;  // what the processor must have (null: nothing)
+  UnitProductFn product;
+  KernelPanelFn centre;
+  KernelSumsFn sums;
+};
+constexpr NEQKernels kNEQKernels[] = {
+    {"avx512", "avx512f", UnitProductAvx512, CentreKernelPanelAvx512, KernelSumsAvx512},
+    {"avx2", "avx2", UnitProductAvx2, CentreKernelPanelAvx2, KernelSumsAvx2},
+    {"baseline", nullptr, UnitProductBaseline, CentreKernelPanelBaseline, KernelSumsBaseline},
+};
+
+bool ProcessorHas(const NEQKernels& set) {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return CentreKernelPanelAvx512;
-  if (__builtin_cpu_supports("avx2")) return CentreKernelPanelAvx2;
-  return CentreKernelPanelBaseline;
+  if (!set.feature) return true;
+  if (std::strcmp(set.feature, "avx512f") == 0) return __builtin_cpu_supports("avx512f");
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+// The kernels in use: the best the processor has, unless a test chose others.
+const NEQKernels*& ActiveKernels() {
+  static const NEQKernels* active = [] {
+    for (const NEQKernels& set : kNEQKernels) {
+      if (ProcessorHas(set)) return &set;
+    }
+    return &kNEQKernels[2];
+  }();
+  return active;
 }
 
 // Panel q of scan s: augmented rows q kNEQPanel .. q kNEQPanel + 7 (those up to the
@@ -406,59 +527,9 @@ void CentrePanel(const NEQBuildPlan& plan, int s, int q, int M, int nP, double* 
         break;
     }
   }
-  static const KernelPanelFn Centre = SelectKernelPanel();
-  Centre(rows, nP, out);
+  ActiveKernels()->centre(rows, nP, out);
 }
 
-// Sum of x[0..n-1] in eight interleaved partial sums (lane k takes x[k], x[k+8], ...),
-// combined pairwise at the end: independent chains of additions that the compiler
-// can put into vector registers.
-[[gnu::always_inline]] inline double InterleavedSum(const float* x, int n) {
-  double part[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-  int p = 0;
-  for (; p + 8 <= n; p += 8) {
-    for (int k = 0; k < 8; ++k) part[k] += x[p + k];
-  }
-  for (int k = 0; p < n; ++p, ++k) part[k] += x[p];
-  return ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
-}
-
-// The sums of one kernel over the scans s0..s1 of K: with rm, rm[g] += K[s][g] at
-// every grid point 1..nGrid; with scanSums, scanSums[s] = the interleaved sum of the
-// nFit fit-range values from K[s] + fitFirst. Compiled for the processor found at
-// run time; each sum runs in the same order in every variant.
-[[gnu::always_inline]] inline void KernelSumsBody(float* const* K, int s0, int s1, int nGrid,
-                                                  int fitFirst, int nFit, double* rm,
-                                                  double* scanSums) {
-  for (int s = s0; s <= s1; ++s) {
-    const float* Ks = K[s];
-    if (rm) {
-      for (int g = 1; g <= nGrid; ++g) rm[g] += Ks[g];
-    }
-    if (scanSums) scanSums[s] = InterleavedSum(Ks + fitFirst, nFit);
-  }
-}
-using KernelSumsFn = void (*)(float* const*, int, int, int, int, int, double*, double*);
-[[gnu::target("avx512f")]] void KernelSumsAvx512(float* const* K, int s0, int s1, int nGrid,
-                                                 int fitFirst, int nFit, double* rm,
-                                                 double* scanSums) {
-  KernelSumsBody(K, s0, s1, nGrid, fitFirst, nFit, rm, scanSums);
-}
-[[gnu::target("avx2")]] void KernelSumsAvx2(float* const* K, int s0, int s1, int nGrid,
-                                            int fitFirst, int nFit, double* rm,
-                                            double* scanSums) {
-  KernelSumsBody(K, s0, s1, nGrid, fitFirst, nFit, rm, scanSums);
-}
-void KernelSumsBaseline(float* const* K, int s0, int s1, int nGrid, int fitFirst, int nFit,
-                        double* rm, double* scanSums) {
-  KernelSumsBody(K, s0, s1, nGrid, fitFirst, nFit, rm, scanSums);
-}
-KernelSumsFn SelectKernelSums() {
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return KernelSumsAvx512;
-  if (__builtin_cpu_supports("avx2")) return KernelSumsAvx2;
-  return KernelSumsBaseline;
-}
 
 // Start of augmented row r at point p in a packed block of `points` points.
 std::size_t PackedOffset(int r, int p, int points) {
@@ -567,8 +638,7 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r) {
   if (radius) std::fill(rm + 1, rm + nGridPoints + 1, 0.0);
   thread_local std::vector<double> scanSums;
   scanSums.assign(static_cast<std::size_t>(s1) + 1, 0.0);
-  static const KernelSumsFn KernelSums = SelectKernelSums();
-  KernelSums(K, s0, s1, nGridPoints, iFitFirst, iFitLast - iFitFirst + 1, radius ? rm : nullptr,
+  ActiveKernels()->sums(K, s0, s1, nGridPoints, iFitFirst, iFitLast - iFitFirst + 1, radius ? rm : nullptr,
              scan || global ? scanSums.data() : nullptr);
   double total = 0.0;
   if (scan || global) {
@@ -765,7 +835,7 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   }
   double* block = scratch.block + static_cast<std::size_t>(thread - 1) * scratch.scanSize;
 
-  static const UnitProductFn UnitProduct = SelectUnitProduct();
+  const UnitProductFn UnitProduct = ActiveKernels()->product;
   alignas(64) double acc[kNEQPanel * kUnitColumns];
   for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
     if (bUserAbort) scratch.stop = true;
@@ -831,6 +901,24 @@ bool BuildNormalEquationsScanRange() {
   plan.firstScan = iContiFirstScan;
   plan.lastScan = iContiLastScan;
   return RunSerialBuild(plan);
+}
+
+std::vector<std::string> NEQInstructionSets() {
+  std::vector<std::string> sets;
+  for (const NEQKernels& set : kNEQKernels) {
+    if (ProcessorHas(set)) sets.emplace_back(set.name);
+  }
+  return sets;
+}
+
+bool UseNEQInstructionSet(const std::string& name) {
+  for (const NEQKernels& set : kNEQKernels) {
+    if (name == set.name && ProcessorHas(set)) {
+      ActiveKernels() = &set;
+      return true;
+    }
+  }
+  return false;
 }
 
 void ShowContiText(int x, int y, const std::string& text) {

@@ -161,6 +161,14 @@ bool BuildNormalEquationsFixedFirst(double amplitude);
 // iContiFirstScan..iContiLastScan.
 bool BuildNormalEquationsScanRange();
 
+// The instruction sets the build's vector kernels are compiled for that this
+// processor has, best first ("avx512", "avx2", "baseline"); the build uses the first
+// unless told otherwise. Every set gives the same equations, bit for bit.
+std::vector<std::string> NEQInstructionSets();
+// Makes the build use the kernels of `name`; false (nothing changed) when this
+// processor lacks it or there is none of that name.
+bool UseNEQInstructionSet(const std::string& name);
+
 // Progress of the build at fraction 0..1: the progress line when the run has one,
 // else the text "calculating normal equations (%2.0f percent done - hit any key to
 // interrupt...)" at (10, 50); nothing while a fit runs.

@@ -198,6 +198,30 @@ TEST_F(NormalEquationsTest, ThreadedBuildEqualsSerialBuildBitForBit) {
   }
 }
 
+TEST_F(NormalEquationsTest, EveryInstructionSetBuildsTheSameBits) {
+  // A kernel count whose last panel is partly empty and a fit range that is not a
+  // multiple of eight points, so every vector path has its tail.
+  SmallExperiment(13);
+  const std::vector<std::string> sets = NEQInstructionSets();
+  ASSERT_FALSE(sets.empty());
+  EXPECT_EQ(sets.back(), "baseline");
+  for (NoiseModel m : kModels) {
+    ASSERT_TRUE(UseNEQInstructionSet(sets.front()));
+    ClearWorkspace();
+    fBaseline = 0.05f;
+    ASSERT_TRUE(BuildNormalEquations(m));
+    const std::vector<unsigned char> best = Snapshot();
+    for (const std::string& set : sets) {
+      ASSERT_TRUE(UseNEQInstructionSet(set));
+      ClearWorkspace();
+      ASSERT_TRUE(BuildNormalEquationsThreaded(m, 2));
+      EXPECT_EQ(Snapshot(), best) << Name(m) << " with " << set;
+    }
+  }
+  EXPECT_FALSE(UseNEQInstructionSet("none"));
+  UseNEQInstructionSet(sets.front());
+}
+
 TEST_F(NormalEquationsTest, BuildLeavesDataAndKernelsUntouched) {
   SmallExperiment();
   std::vector<float> data, kernels;
