@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "distributions/distribution_hooks.h"
@@ -27,7 +28,7 @@ constexpr std::chrono::milliseconds kPollInterval{20};
 struct NEQSharedBuild {
   const NEQBuildPlan* plan = nullptr;
   NEQScratch* scratch = nullptr;
-  std::mutex mutex;               // guards count and wakes the waiting thread
+  std::mutex mutex;               // guards count and wakes the workers
   std::condition_variable signal;
   int count = 0;                  // workers of the build, 0 until published
 };
@@ -64,11 +65,7 @@ void MultiContiNEQThread::Run() {
       return true;
     });
   }
-  {
-    std::lock_guard<std::mutex> lock(b.mutex);
-    bFinished = true;
-  }
-  b.signal.notify_all();
+  bFinished.store(true, std::memory_order_release);
 }
 
 bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
@@ -134,8 +131,15 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
     ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.load()) / total);
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
     if (bUserAbort) scratch->stop = true;
-    std::unique_lock<std::mutex> lock(build.mutex);
-    if (build.signal.wait_for(lock, kPollInterval, allFinished)) break;
+    // The others are about done when the calling thread is (their runs are of equal
+    // work): it watches them, yielding, rather than sleep and be woken late.
+    const Clock::time_point until = Clock::now() + kPollInterval;
+    bool finished = allFinished();
+    while (!finished && Clock::now() < until) {
+      std::this_thread::yield();
+      finished = allFinished();
+    }
+    if (finished) break;
   }
   for (auto& w : workers) w->WaitForExit();
   WriteContiDebugLog(", all done");

@@ -809,13 +809,12 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   const int panels = (M + 1 + kNEQPanel - 1) / kNEQPanel;
   const std::ptrdiff_t panelStride = static_cast<std::ptrdiff_t>(nP) * kNEQPanel;
   const std::vector<NEQUnit> units = ThreadUnits(panels, thread, threadCount);
-  // The means of the rows of the own panels (dealt round-robin); every thread waits
-  // once, until all means are known.
-  for (int q = thread - 1; q < panels; q += threadCount) {
-    for (int r = q * kNEQPanel; r <= std::min(M, q * kNEQPanel + kNEQPanel - 1); ++r) {
-      ComputeNormalEquationRowMeans(plan, r);
-    }
-  }
+  // The means of the own share of the rows (consecutive rows, so that each thread
+  // reads one stretch of the kernel array); every thread waits once, until all means
+  // are known.
+  const int meanFirst = static_cast<int>(static_cast<long long>(M + 1) * (thread - 1) / threadCount);
+  const int meanEnd = static_cast<int>(static_cast<long long>(M + 1) * thread / threadCount);
+  for (int r = meanFirst; r < meanEnd; ++r) ComputeNormalEquationRowMeans(plan, r);
   scratch.meansDone.fetch_add(1, std::memory_order_release);
   // Own elements start empty.
   for (const NEQUnit& unit : units) AddUnit(unit, M, nullptr, nullptr, true);

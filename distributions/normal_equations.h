@@ -123,11 +123,12 @@ std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int thre
 // `thread` (1..threadCount), scan by scan, as the rank-k updates A += K'_s K'_s^T,
 // b += K'_s y'_s of the centred blocks of the scans (augmented row and column 0 are
 // the data). The triangle is cut into units of 8 rows by 8 or 16 columns, listed by
-// rows, and the list into threadCount runs of equal work; the thread that owns the
-// unit of row 0 adds the sum of squares of the transformed data to *sumSq (when not
-// null). Each thread first computes the means of the rows of its panels (dealt
-// round-robin, ComputeNormalEquationRowMeans) and waits once until every thread has;
-// then, for every scan, it centres the panels its units read into its own block of
+// rows, and the list into at most threadCount runs of about equal work (products
+// plus the centring of the panels a run reads); the thread that owns the unit of row
+// 0 adds the sum of squares of the transformed data to *sumSq (when not null). Each
+// thread first computes the means of its share of consecutive rows
+// (ComputeNormalEquationRowMeans) and waits once until every thread has; then, for
+// every scan, it centres the panels its units read into its own block of
 // the scratch and adds the products of its units, without waiting for any other
 // thread. bUserAbort is read before each scan; once it is set every thread ends
 // before adding another scan. afterScan (may be null) runs after each
