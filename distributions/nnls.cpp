@@ -94,14 +94,22 @@ bool NNLS() {
     }
   }
 
+  std::vector<int> nonzero;
+  nonzero.reserve(static_cast<std::size_t>(n));
   const double limit = static_cast<double>(n) * static_cast<double>(n);
   double counter = 0.0;
   for (;;) {
     counter += 1.0;
+    // w = b - A x over the unknowns off the bound only (most are at 0, and taking
+    // away 0 changes no sum), in index order.
+    nonzero.clear();
+    for (int j = 1; j <= n; ++j) {
+      if (x[j] != 0.0) nonzero.push_back(j);
+    }
     for (int i = 1; i <= n; ++i) {
       const double* Ai = A[i];
       double s = b[i];
-      for (int j = 1; j <= n; ++j) s -= Ai[j] * x[j];
+      for (int j : nonzero) s -= Ai[j] * x[j];
       w[i] = s;
     }
     // The free candidate with the largest gradient; the first index wins ties.
