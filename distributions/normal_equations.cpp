@@ -250,22 +250,23 @@ typedef float Float8 __attribute__((vector_size(32)));
 
 // The eight rows of a kernel panel at points p..p+7 (t[k][i] the value of row k at
 // point p + i) written point-major: out[(p + i) kNEQPanel + k] = t[k][i]. An 8 x 8
-// transpose in three rounds of two-vector shuffles.
+// transpose in three rounds of shuffles (pairs of values, then pairs of pairs, then
+// halves), each a single instruction with AVX-512.
 [[gnu::always_inline]] inline void StoreTransposed(const Double8 (&t)[8], double* out) {
-  Double8 u[8], v[8];
+  Double8 u[8], w[8];
   for (int k = 0; k < 8; k += 2) {
     u[k] = __builtin_shufflevector(t[k], t[k + 1], 0, 8, 2, 10, 4, 12, 6, 14);
     u[k + 1] = __builtin_shufflevector(t[k], t[k + 1], 1, 9, 3, 11, 5, 13, 7, 15);
   }
   for (int h = 0; h < 8; h += 4) {
-    v[h] = __builtin_shufflevector(u[h], u[h + 2], 0, 1, 8, 9, 4, 5, 12, 13);
-    v[h + 2] = __builtin_shufflevector(u[h], u[h + 2], 2, 3, 10, 11, 6, 7, 14, 15);
-    v[h + 1] = __builtin_shufflevector(u[h + 1], u[h + 3], 0, 1, 8, 9, 4, 5, 12, 13);
-    v[h + 3] = __builtin_shufflevector(u[h + 1], u[h + 3], 2, 3, 10, 11, 6, 7, 14, 15);
+    w[h] = __builtin_shufflevector(u[h], u[h + 2], 0, 1, 4, 5, 8, 9, 12, 13);
+    w[h + 1] = __builtin_shufflevector(u[h + 1], u[h + 3], 0, 1, 4, 5, 8, 9, 12, 13);
+    w[h + 2] = __builtin_shufflevector(u[h], u[h + 2], 2, 3, 6, 7, 10, 11, 14, 15);
+    w[h + 3] = __builtin_shufflevector(u[h + 1], u[h + 3], 2, 3, 6, 7, 10, 11, 14, 15);
   }
   for (int i = 0; i < 4; ++i) {
-    const Double8 low = __builtin_shufflevector(v[i], v[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
-    const Double8 high = __builtin_shufflevector(v[i], v[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    const Double8 low = __builtin_shufflevector(w[i], w[i + 4], 0, 1, 4, 5, 8, 9, 12, 13);
+    const Double8 high = __builtin_shufflevector(w[i], w[i + 4], 2, 3, 6, 7, 10, 11, 14, 15);
     std::memcpy(out + i * kNEQPanel, &low, sizeof low);
     std::memcpy(out + (i + 4) * kNEQPanel, &high, sizeof high);
   }
@@ -281,41 +282,18 @@ struct KernelPanelRows {
   const float* next[kNEQPanel];  // the rows centred next, asked for meanwhile
 };
 
+// The next panel's rows at point p asked for, one cache line each every 16 points.
+[[gnu::always_inline]] inline void AskForNextRows(const KernelPanelRows& rows, int p) {
+  if ((p & 15) == 0) {
+    for (int k = 0; k < kNEQPanel; ++k) __builtin_prefetch(rows.next[k] + p);
+  }
+}
+
+// Points p.. of the panel that do not fill a vector, one value at a time.
 template <bool Radius>
-[[gnu::always_inline]] inline void CentreKernelPanelBody(const KernelPanelRows& rows, int nP,
-                                                         double* out) {
-  const float* K[8];
-  const double* R[8];
-  const float* next[8];
-  double shift[8];
-  for (int k = 0; k < 8; ++k) {
-    K[k] = rows.K[k];
-    R[k] = rows.R[k];
-    next[k] = rows.next[k];
-    shift[k] = rows.shift[k];
-  }
-  int p = 0;
-  for (; p + 8 <= nP; p += 8) {
-    if ((p & 15) == 0) {
-      for (int k = 0; k < 8; ++k) __builtin_prefetch(next[k] + p);
-    }
-    Double8 t[8];
-    for (int k = 0; k < 8; ++k) {
-      Float8 kf;
-      std::memcpy(&kf, K[k] + p, sizeof kf);
-      Double8 v = __builtin_convertvector(kf, Double8);
-      if constexpr (Radius) {
-        Double8 r;
-        std::memcpy(&r, R[k] + p, sizeof r);
-        v = v - r;
-      }
-      v = v + shift[k];
-      t[k] = __builtin_convertvector(__builtin_convertvector(v, Float8), Double8);
-    }
-    StoreTransposed(t, out + static_cast<std::ptrdiff_t>(p) * kNEQPanel);
-  }
+void CentreKernelPanelTail(const KernelPanelRows& rows, int p, int nP, double* out) {
   for (; p < nP; ++p) {
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < kNEQPanel; ++k) {
       double v = rows.K[k][p];
       if constexpr (Radius) v = v - rows.R[k][p];
       out[static_cast<std::ptrdiff_t>(p) * kNEQPanel + k] = static_cast<float>(v + rows.shift[k]);
@@ -323,62 +301,53 @@ template <bool Radius>
   }
 }
 
+template <bool Radius>
+[[gnu::always_inline]] inline void CentreKernelPanelBody(const KernelPanelRows& rows, int nP,
+                                                         double* out) {
+  int p = 0;
+  for (; p + 8 <= nP; p += 8) {
+    AskForNextRows(rows, p);
+    Double8 t[8];
+    for (int k = 0; k < 8; ++k) {
+      Float8 kf;
+      std::memcpy(&kf, rows.K[k] + p, sizeof kf);
+      Double8 v = __builtin_convertvector(kf, Double8);
+      if constexpr (Radius) {
+        Double8 r;
+        std::memcpy(&r, rows.R[k] + p, sizeof r);
+        v = v - r;
+      }
+      v = v + rows.shift[k];
+      t[k] = __builtin_convertvector(__builtin_convertvector(v, Float8), Double8);
+    }
+    StoreTransposed(t, out + static_cast<std::ptrdiff_t>(p) * kNEQPanel);
+  }
+  CentreKernelPanelTail<Radius>(rows, p, nP, out);
+}
+
 using KernelPanelFn = void (*)(const KernelPanelRows&, int, double*);
-// The AVX-512 variant written out: eight points of a row are one register; the
-// transpose takes three rounds of eight shuffles.
+// The AVX-512 variant with its conversions written out (those of the vector
+// extension between eight floats and eight doubles come out as several instructions
+// each): eight points of a row are one register.
 template <bool Radius>
 [[gnu::target("avx512f")]] void CentreKernelPanel512(const KernelPanelRows& rows, int nP,
                                                      double* out) {
-  const float* K[8];
-  const double* R[8];
-  const float* next[8];
   __m512d shift[8];
-  for (int k = 0; k < 8; ++k) {
-    K[k] = rows.K[k];
-    R[k] = rows.R[k];
-    next[k] = rows.next[k];
-    shift[k] = _mm512_set1_pd(rows.shift[k]);
-  }
+  for (int k = 0; k < 8; ++k) shift[k] = _mm512_set1_pd(rows.shift[k]);
   int p = 0;
   for (; p + 8 <= nP; p += 8) {
-    if ((p & 15) == 0) {
-      for (int k = 0; k < 8; ++k) __builtin_prefetch(next[k] + p);
-    }
+    AskForNextRows(rows, p);
     Double8 t[8];
     for (int k = 0; k < 8; ++k) {
       // (The zero-masked conversions are the plain ones with every lane kept.)
-      __m512d v = _mm512_maskz_cvtps_pd(0xFF, _mm256_loadu_ps(K[k] + p));
-      if constexpr (Radius) v = _mm512_sub_pd(v, _mm512_loadu_pd(R[k] + p));
+      __m512d v = _mm512_maskz_cvtps_pd(0xFF, _mm256_loadu_ps(rows.K[k] + p));
+      if constexpr (Radius) v = _mm512_sub_pd(v, _mm512_loadu_pd(rows.R[k] + p));
       v = _mm512_add_pd(v, shift[k]);
       t[k] = Double8(_mm512_maskz_cvtps_pd(0xFF, _mm512_maskz_cvtpd_ps(0xFF, v)));
     }
-    Double8 u[8], w[8];
-    for (int k = 0; k < 8; k += 2) {
-      const Double8 a = t[k], b = t[k + 1];
-      u[k] = __builtin_shufflevector(a, b, 0, 8, 2, 10, 4, 12, 6, 14);
-      u[k + 1] = __builtin_shufflevector(a, b, 1, 9, 3, 11, 5, 13, 7, 15);
-    }
-    for (int h = 0; h < 8; h += 4) {
-      w[h] = __builtin_shufflevector(u[h], u[h + 2], 0, 1, 4, 5, 8, 9, 12, 13);
-      w[h + 1] = __builtin_shufflevector(u[h + 1], u[h + 3], 0, 1, 4, 5, 8, 9, 12, 13);
-      w[h + 2] = __builtin_shufflevector(u[h], u[h + 2], 2, 3, 6, 7, 10, 11, 14, 15);
-      w[h + 3] = __builtin_shufflevector(u[h + 1], u[h + 3], 2, 3, 6, 7, 10, 11, 14, 15);
-    }
-    double* o = out + static_cast<std::ptrdiff_t>(p) * kNEQPanel;
-    for (int i = 0; i < 4; ++i) {
-      const Double8 low = __builtin_shufflevector(w[i], w[i + 4], 0, 1, 4, 5, 8, 9, 12, 13);
-      const Double8 high = __builtin_shufflevector(w[i], w[i + 4], 2, 3, 6, 7, 10, 11, 14, 15);
-      std::memcpy(o + i * kNEQPanel, &low, sizeof low);
-      std::memcpy(o + (i + 4) * kNEQPanel, &high, sizeof high);
-    }
+    StoreTransposed(t, out + static_cast<std::ptrdiff_t>(p) * kNEQPanel);
   }
-  for (; p < nP; ++p) {
-    for (int k = 0; k < 8; ++k) {
-      double v = K[k][p];
-      if constexpr (Radius) v = v - R[k][p];
-      out[static_cast<std::ptrdiff_t>(p) * kNEQPanel + k] = static_cast<float>(v + rows.shift[k]);
-    }
-  }
+  CentreKernelPanelTail<Radius>(rows, p, nP, out);
 }
 [[gnu::target("avx512f")]] void CentreKernelPanelAvx512(const KernelPanelRows& rows, int nP,
                                                         double* out) {
