@@ -219,32 +219,6 @@ void CentreRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double
   }
 }
 
-// Panel 0 of scan s (the data and the first kernels), centred and rounded to float,
-// into out[p kNEQPanel + k], p = 0..nP-1: row by row into a stage, then written
-// point by point.
-void CentreDataPanel(const NEQBuildPlan& plan, int s, int M, int nP, double* out) {
-  thread_local std::vector<double> stage;
-  stage.resize(static_cast<std::size_t>(kNEQPanel) * static_cast<std::size_t>(nP));
-  const int rows = std::min(kNEQPanel, M + 1);
-  for (int k = 0; k < kNEQPanel; ++k) {
-    double* v = stage.data() + static_cast<std::ptrdiff_t>(k) * nP;
-    if (k >= rows) {
-      std::fill(v, v + nP, 0.0);
-      continue;
-    }
-    for (int p0 = 0; p0 < nP; p0 += kStagePoints) {
-      const int n = std::min(kStagePoints, nP - p0);
-      CentreRowPart(plan, s, k, p0, n, v + p0);
-    }
-  }
-  const double* v = stage.data();
-  for (int p = 0; p < nP; ++p) {
-    for (int k = 0; k < kNEQPanel; ++k) {
-      out[static_cast<std::ptrdiff_t>(p) * kNEQPanel + k] =
-          static_cast<float>(v[static_cast<std::ptrdiff_t>(k) * nP + p]);
-    }
-  }
-}
 
 typedef float Float8 __attribute__((vector_size(32)));
 
@@ -452,22 +426,20 @@ const NEQKernels*& ActiveKernels() {
 
 // Panel q of scan s: augmented rows q kNEQPanel .. q kNEQPanel + 7 (those up to the
 // order M; the others 0), centred and rounded to float, into out[p kNEQPanel + k],
-// p = 0..nP-1. Kernel panels read their eight rows side by side, eight points at a
-// time, and write them transposed.
+// p = 0..nP-1: the eight rows side by side, eight points at a time, written
+// transposed (the data row of panel 0 is centred first into a row of floats).
 // nextScan and nextPanel name the panel centred next (nextPanel 0: none): its
 // kernels are asked for while this one is centred.
 void CentrePanel(const NEQBuildPlan& plan, int s, int q, int M, int nP, double* out,
                  int nextScan, int nextPanel) {
   KernelPanelRows rows;
-  if (q == 0) {
-    CentreDataPanel(plan, s, M, nP, out);
-    return;
-  }
-  thread_local std::vector<float> zeroKernel;
-  thread_local std::vector<double> zeroMeans;
+  thread_local std::vector<float> zeroKernel, dataRow;
+  thread_local std::vector<double> zeroMeans, stage;
   if (static_cast<int>(zeroKernel.size()) < nP) {
     zeroKernel.assign(static_cast<std::size_t>(nP), 0.0f);
     zeroMeans.assign(static_cast<std::size_t>(nP), 0.0);
+    dataRow.resize(static_cast<std::size_t>(nP));
+    stage.resize(static_cast<std::size_t>(kStagePoints));
   }
   for (int k = 0; k < kNEQPanel; ++k) {
     const int r = nextPanel * kNEQPanel + k;
@@ -477,6 +449,19 @@ void CentrePanel(const NEQBuildPlan& plan, int s, int q, int M, int nP, double* 
   const bool radius = plan.model == NoiseModel::TI || plan.model == NoiseModel::TIRI;
   for (int k = 0; k < kNEQPanel; ++k) {
     const int r = q * kNEQPanel + k;
+    if (r == 0) {
+      // The data: centred and rounded to float here, then passed through unchanged
+      // ((y' - 0) + 0 is y').
+      for (int p0 = 0; p0 < nP; p0 += kStagePoints) {
+        const int n = std::min(kStagePoints, nP - p0);
+        CentreRowPart(plan, s, 0, p0, n, stage.data());
+        for (int p = 0; p < n; ++p) dataRow[static_cast<std::size_t>(p0 + p)] = static_cast<float>(stage[static_cast<std::size_t>(p)]);
+      }
+      rows.K[k] = dataRow.data();
+      rows.R[k] = radius ? zeroMeans.data() : nullptr;
+      rows.shift[k] = 0.0;
+      continue;
+    }
     if (r > M) {
       rows.K[k] = zeroKernel.data();
       rows.R[k] = radius ? zeroMeans.data() : nullptr;
