@@ -104,8 +104,9 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
   }
   build.signal.notify_all();
 
-  // Worker 1's scans; after the first and then every 20 ms, the progress of all workers and a
-  // poll of the keyboard (a key sets bUserAbort, which stops every worker).
+  // Worker 1's scans; after the first and then every 20 ms, the progress of all
+  // workers and a poll of the keyboard (a key sets bUserAbort, which stops every
+  // worker).
   const int scans = plan.lastScan - plan.firstScan + 1;
   const float total = static_cast<float>(scans) * static_cast<float>(count);
   using Clock = std::chrono::steady_clock;

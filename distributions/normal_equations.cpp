@@ -443,8 +443,9 @@ void CentrePanel(const NEQBuildPlan& plan, int s, int q, int M, int nP, double* 
   }
   for (int k = 0; k < kNEQPanel; ++k) {
     const int r = nextPanel * kNEQPanel + k;
-    rows.next[k] = nextPanel > 0 && r <= M ? pppKernels[r + plan.firstKernel - 1][nextScan] + iFitFirst
-                                            : zeroKernel.data();
+    rows.next[k] = nextPanel > 0 && r <= M
+                       ? pppKernels[r + plan.firstKernel - 1][nextScan] + iFitFirst
+                       : zeroKernel.data();
   }
   const bool radius = plan.model == NoiseModel::TI || plan.model == NoiseModel::TIRI;
   for (int k = 0; k < kNEQPanel; ++k) {
@@ -455,7 +456,9 @@ void CentrePanel(const NEQBuildPlan& plan, int s, int q, int M, int nP, double* 
       for (int p0 = 0; p0 < nP; p0 += kStagePoints) {
         const int n = std::min(kStagePoints, nP - p0);
         CentreRowPart(plan, s, 0, p0, n, stage.data());
-        for (int p = 0; p < n; ++p) dataRow[static_cast<std::size_t>(p0 + p)] = static_cast<float>(stage[static_cast<std::size_t>(p)]);
+        for (int p = 0; p < n; ++p) {
+          dataRow[static_cast<std::size_t>(p0 + p)] = static_cast<float>(stage[static_cast<std::size_t>(p)]);
+        }
       }
       rows.K[k] = dataRow.data();
       rows.R[k] = radius ? zeroMeans.data() : nullptr;
@@ -592,8 +595,8 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r) {
   if (radius) std::fill(rm + 1, rm + nGridPoints + 1, 0.0);
   thread_local std::vector<double> scanSums;
   scanSums.assign(static_cast<std::size_t>(s1) + 1, 0.0);
-  ActiveKernels()->sums(K, s0, s1, nGridPoints, iFitFirst, iFitLast - iFitFirst + 1, radius ? rm : nullptr,
-             scan || global ? scanSums.data() : nullptr);
+  ActiveKernels()->sums(K, s0, s1, nGridPoints, iFitFirst, iFitLast - iFitFirst + 1,
+                        radius ? rm : nullptr, scan || global ? scanSums.data() : nullptr);
   double total = 0.0;
   if (scan || global) {
     for (int s = s0; s <= s1; ++s) {
@@ -688,7 +691,9 @@ std::vector<NEQUnit> ThreadUnits(int rowPanels, int thread, int threadCount) {
       }
       cost += add;
       seenBy[static_cast<std::size_t>(unit.rowPanel)] = run;
-      for (int c = 0; c < unit.panels; ++c) seenBy[static_cast<std::size_t>(unit.firstColumnPanel + c)] = run;
+      for (int c = 0; c < unit.panels; ++c) {
+        seenBy[static_cast<std::size_t>(unit.firstColumnPanel + c)] = run;
+      }
     }
     return static_cast<int>(starts.size()) <= threadCount;
   };
@@ -705,7 +710,9 @@ std::vector<NEQUnit> ThreadUnits(int rowPanels, int thread, int threadCount) {
   cut(low, starts);
   if (thread > static_cast<int>(starts.size())) return {};
   const std::size_t from = starts[static_cast<std::size_t>(thread - 1)];
-  const std::size_t to = thread < static_cast<int>(starts.size()) ? starts[static_cast<std::size_t>(thread)] : all.size();
+  const std::size_t to = thread < static_cast<int>(starts.size())
+                             ? starts[static_cast<std::size_t>(thread)]
+                             : all.size();
   return std::vector<NEQUnit>(all.begin() + static_cast<std::ptrdiff_t>(from),
                               all.begin() + static_cast<std::ptrdiff_t>(to));
 }
@@ -766,8 +773,9 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   // The means of the own share of the rows (consecutive rows, so that each thread
   // reads one stretch of the kernel array); every thread waits once, until all means
   // are known.
-  const int meanFirst = static_cast<int>(static_cast<long long>(M + 1) * (thread - 1) / threadCount);
-  const int meanEnd = static_cast<int>(static_cast<long long>(M + 1) * thread / threadCount);
+  const long long rows = M + 1;
+  const int meanFirst = static_cast<int>(rows * (thread - 1) / threadCount);
+  const int meanEnd = static_cast<int>(rows * thread / threadCount);
   for (int r = meanFirst; r < meanEnd; ++r) ComputeNormalEquationRowMeans(plan, r);
   scratch.meansDone.fetch_add(1, std::memory_order_release);
   // Own elements start empty.

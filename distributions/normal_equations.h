@@ -18,8 +18,8 @@
 // The build never writes into the data or the kernels: each scan's centred block is
 // formed once in a scratch block (rounded to float, as the kernels are), and the
 // matrix is the sum over scans of the products of those blocks (a blocked symmetric
-// rank-k update per scan, vectorised for the processor found at run time). Products of floats are exact in double; the sums run in
-// double. Every element is accumulated in the same order whichever thread builds its
+// rank-k update per scan, vectorised for the processor found at run time). Products
+// of floats are exact in double; the sums run in double. Every element is accumulated in the same order whichever thread builds its
 // row, so a threaded build equals the serial one bit for bit.
 #pragma once
 
