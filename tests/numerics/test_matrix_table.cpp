@@ -86,24 +86,11 @@ TEST_F(MatrixTable, EveryWriterRoundTripsByRowsAndByColumns) {
   }
 }
 
+// The first numbers of every line count: trailing text, long lines (one record),
+// carriage returns and trailing blank lines do no harm.
 TEST(MatrixTableReader, TakesTheFirstNumbersOfEveryLine) {
-  const std::string path = WriteText("extra.dat", "1 2 x\n3 4 y\n");
-  int n = 0;
-  float** t = ReadMatrixTable(path.c_str(), 2, &n);
-  ASSERT_NE(t, nullptr);
-  ASSERT_EQ(n, 2);
-  EXPECT_EQ(t[2][1], 3.0f);
-  EXPECT_EQ(t[2][2], 4.0f);
-  free_matrix(t, 1, n, 1, 2);
-  // Fewer columns than the line holds.
-  t = ReadMatrixTableByColumns(path.c_str(), 1, &n);
-  ASSERT_NE(t, nullptr);
-  EXPECT_EQ(t[1][2], 3.0f);
-  free_matrix(t, 1, 1, 1, n);
-}
-
-TEST(MatrixTableReader, TrailingBlankLinesAndCarriageReturnsAreFine) {
-  const std::string path = WriteText("blank.dat", "\t1.5\t-2e3\r\n  +3 .25\r\n\r\n\n   \n");
+  const std::string path = WriteText("extra.dat", "\t1.5\t-2e3 x\r\n  +3 .25" +
+                                                      std::string(3000, ' ') + "y\r\n\r\n\n   \n");
   int n = 0;
   float** t = ReadMatrixTable(path.c_str(), 2, &n);
   ASSERT_NE(t, nullptr);
@@ -112,18 +99,10 @@ TEST(MatrixTableReader, TrailingBlankLinesAndCarriageReturnsAreFine) {
   EXPECT_EQ(t[2][1], 3.0f);
   EXPECT_EQ(t[2][2], 0.25f);
   free_matrix(t, 1, n, 1, 2);
-}
-
-TEST(MatrixTableReader, LongLinesAreOneRecord) {
-  std::string line = "7 8";
-  line += std::string(3000, ' ') + "trailing text\n";
-  const std::string path = WriteText("long.dat", line + "9 10\n");
-  int n = 0;
-  float** t = ReadMatrixTable(path.c_str(), 2, &n);
+  t = ReadMatrixTableByColumns(path.c_str(), 1, &n);  // fewer columns than the line holds
   ASSERT_NE(t, nullptr);
-  ASSERT_EQ(n, 2);
-  EXPECT_EQ(t[2][2], 10.0f);
-  free_matrix(t, 1, n, 1, 2);
+  EXPECT_EQ(t[1][2], 3.0f);
+  free_matrix(t, 1, 1, 1, n);
 }
 
 void ExpectReadFailure(const std::string& path, const std::string& message, bool byColumns) {
@@ -144,9 +123,6 @@ TEST(MatrixTableReader, AShortLineIsAnErrorNotBorrowedFromTheNext) {
   ExpectReadFailure(path, "\n\aAttention: could not read from ", true);
   const std::string lastShort = WriteText("lastshort.dat", "1 2\n3 4\n5\n");
   ExpectReadFailure(lastShort, "\n\aAttention: could not read from ", false);
-}
-
-TEST(MatrixTableReader, EmptyAndMissingFilesGiveNoTable) {
   ExpectReadFailure(WriteText("nothing.dat", "\n\n"), "\n\aAttention: could not read from ", false);
   ExpectReadFailure(OutputPath("does_not_exist.dat"), "\n\aAttention: could not open ", true);
 }

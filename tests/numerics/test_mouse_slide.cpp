@@ -64,24 +64,19 @@ TEST_F(MouseSlideTest, SpeedFollowsAnAcceleratingDragToItsEnd) {
   EXPECT_NEAR(CalculateMouseSlideSpeed(), expected, 60.0f);
 }
 
-TEST_F(MouseSlideTest, FewerThanTwoRecordsGiveNoSpeed) {
+// One record, equal time stamps, or a rest before the release.
+TEST_F(MouseSlideTest, DragsWithoutSpeedGiveNoPath) {
   Drag({{0, 100}});
   EXPECT_EQ(CalculateMouseSlideSpeed(), 0.0f);
+  Drag({{50, 100}, {50, 140}, {50, 180}});
+  EXPECT_EQ(CalculateMouseSlideSpeed(), 0.0f);  // not NaN
   Path path;
   EXPECT_FALSE(CalculateMouseSlidePath(&path.positions, &path.steps, &path.count, 0, 2000, 500));
   EXPECT_EQ(path.positions, nullptr);
   EXPECT_EQ(path.steps, nullptr);
   EXPECT_EQ(path.count, 0);
-}
-
-TEST_F(MouseSlideTest, EqualTimeStampsGiveNoSpeedAndNoPath) {
-  Drag({{50, 100}, {50, 140}, {50, 180}});
-  const float v = CalculateMouseSlideSpeed();
-  EXPECT_FALSE(std::isnan(v));
-  EXPECT_EQ(v, 0.0f);
-  Path path;
-  EXPECT_FALSE(CalculateMouseSlidePath(&path.positions, &path.steps, &path.count, 0, 2000, 500));
-  EXPECT_EQ(path.count, 0);
+  Drag({{0, 100}, {10, 110}, {20, 120}, {420, 130}});
+  EXPECT_EQ(CalculateMouseSlideSpeed(), 0.0f);
 }
 
 TEST_F(MouseSlideTest, TwoDistinctTimesGiveTheStraightLineSpeed) {
@@ -92,20 +87,9 @@ TEST_F(MouseSlideTest, TwoDistinctTimesGiveTheStraightLineSpeed) {
   EXPECT_NEAR(CalculateMouseSlideSpeed(), 1000.0f, 0.01f);
 }
 
-TEST_F(MouseSlideTest, RestBeforeReleaseGivesNoSpeed) {
-  Drag({{0, 100}, {10, 110}, {20, 120}, {420, 130}});
-  EXPECT_EQ(CalculateMouseSlideSpeed(), 0.0f);
-  Path path;
-  EXPECT_FALSE(CalculateMouseSlidePath(&path.positions, &path.steps, &path.count, 0, 2000, 500));
-  EXPECT_EQ(path.positions, nullptr);
-  EXPECT_EQ(path.count, 0);
-}
-
 TEST_F(MouseSlideTest, NinthRecordDropsTheOldest) {
-  // Records every 10 ms moving 1 px per ms. In the second drag the oldest record
-  // lies far off the line; only when it is dropped is the speed 1000 px/s.
-  Drag({{0, 0}, {10, 10}, {20, 20}, {30, 30}, {40, 40}, {50, 50}, {60, 60}, {70, 70}, {80, 80}});
-  EXPECT_NEAR(CalculateMouseSlideSpeed(), 1000.0f, 0.01f);
+  // Records every 10 ms moving 1 px per ms, the oldest far off the line: only
+  // when it is dropped is the speed 1000 px/s.
   Drag({{0, 500}, {10, 10}, {20, 20}, {30, 30}, {40, 40}, {50, 50}, {60, 60}, {70, 70}, {80, 80}});
   EXPECT_NEAR(CalculateMouseSlideSpeed(), 1000.0f, 0.01f);
 }

@@ -16,13 +16,17 @@ std::vector<float> Ran1Sequence(int seed, int n) {
   return values;
 }
 
+// n Gaussian deviates after seeding.
+std::vector<float> GaussianSequence(unsigned seed, int n) {
+  SeedRandomGenerators(seed);
+  std::vector<float> values;
+  for (int i = 0; i < n; ++i) values.push_back(GaussianRandom(1.0f));
+  return values;
+}
+
 TEST(Ran1, RestartWithTheSameNegativeSeedRepeatsTheSequence) {
-  int seed = -3;
-  const float first = ran1(seed);
-  std::vector<float> a{first};
-  for (int i = 0; i < 999; ++i) a.push_back(ran1(seed));
-  const std::vector<float> b = Ran1Sequence(-3, 1000);
-  EXPECT_EQ(a, b);
+  const std::vector<float> a = Ran1Sequence(-3, 1000);
+  EXPECT_EQ(a, Ran1Sequence(-3, 1000));
   for (float v : a) {
     EXPECT_GT(v, 0.0f);
     EXPECT_LT(v, 1.0f);
@@ -38,32 +42,20 @@ TEST(Ran1, UpdatesTheSeedAlongTheMinimalStandardSequence) {
 }
 
 TEST(GaussianRandom, SeededSequencesRepeat) {
-  SeedRandomGenerators(20240101u);
-  std::vector<float> a;
-  for (int i = 0; i < 101; ++i) a.push_back(GaussianRandom(1.0f));
-  SeedRandomGenerators(20240101u);
-  std::vector<float> b;
-  for (int i = 0; i < 101; ++i) b.push_back(GaussianRandom(1.0f));
-  EXPECT_EQ(a, b);
-  SeedRandomGenerators(20240102u);
-  std::vector<float> c;
-  for (int i = 0; i < 101; ++i) c.push_back(GaussianRandom(1.0f));
-  EXPECT_NE(a, c);
+  const std::vector<float> a = GaussianSequence(20240101u, 101);
+  EXPECT_EQ(a, GaussianSequence(20240101u, 101));
+  EXPECT_NE(a, GaussianSequence(20240102u, 101));
 }
 
 TEST(GaussianRandom, SecondCallReturnsTheCachedPartnerScaledByItsOwnSigma) {
+  const std::vector<float> reference = GaussianSequence(99u, 2);
   SeedRandomGenerators(99u);
-  const float first = GaussianRandom(1.0f);
-  const float second = GaussianRandom(1.0f);
-  SeedRandomGenerators(99u);
-  EXPECT_FLOAT_EQ(GaussianRandom(3.0f), 3.0f * first);
-  EXPECT_FLOAT_EQ(GaussianRandom(-2.0f), -2.0f * second);
+  EXPECT_FLOAT_EQ(GaussianRandom(3.0f), 3.0f * reference[0]);
+  EXPECT_FLOAT_EQ(GaussianRandom(-2.0f), -2.0f * reference[1]);
 }
 
 TEST(GaussianRandom, SigmaZeroGivesZeroAndStillAdvances) {
-  SeedRandomGenerators(5u);
-  std::vector<float> reference;
-  for (int i = 0; i < 4; ++i) reference.push_back(GaussianRandom(1.0f));
+  const std::vector<float> reference = GaussianSequence(5u, 4);
   SeedRandomGenerators(5u);
   EXPECT_EQ(GaussianRandom(0.0f), 0.0f);
   EXPECT_EQ(GaussianRandom(0.0f), 0.0f);
