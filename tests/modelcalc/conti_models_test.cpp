@@ -1,7 +1,5 @@
-// Runs of the continuous models beyond plain c(s) and c(M) on data that the
-// program's own discrete-species model computation makes: c(s,ff0), c(s) with one
-// discrete component, ls-g*(s) (with its grid against the fit limits) and the
-// electrophoretic c(v) with constant D.
+// c(s,ff0), c(s) with one discrete component, ls-g*(s) and c(v) with constant D on
+// data made by the discrete-species model computation or a closed form.
 #include <gtest/gtest.h>
 
 #include <cmath>

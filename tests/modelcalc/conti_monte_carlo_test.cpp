@@ -1,9 +1,5 @@
-// Monte-Carlo statistics of a c(s) distribution on interference-like data whose grid
-// rows are the scans' own arrays: one species of 4 S on a grid point, its data made
-// from the engine's own kernel plus noise. The confidence interval of the
-// weight-average s contains the truth; the measured scans are never overwritten; the
-// fit, noise and distribution shown afterwards are those of the measured data, bit
-// for bit; a key stops the sets.
+// Monte-Carlo statistics of c(s) on data made from the engine's own kernel: the
+// interval holds the truth, the measured result comes back bit for bit, a key stops.
 #include "modelcalc/conti_monte_carlo.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,5 @@
-// Error intervals and contours of a discrete-species fit on data made by the
-// program's own model computation (one species of 4.4 S and f/f0 1.3, noise 0.005,
-// meniscus 6.0 cm, 12 scans x 200 radii at 50,000 rpm): the interval of s holds the
-// true s and its ends lie at the critical rmsd of F statistics; the user's fit
-// switches and values come back after the analysis, also after an interruption;
-// unusable ranges and steps are refused.
+// Error intervals and contours of a discrete-species fit: ends at the critical rmsd,
+// the user's model restored (also after an interrupt), bad input refused.
 #include "modelcalc/error_analysis.h"
 
 #include <gtest/gtest.h>

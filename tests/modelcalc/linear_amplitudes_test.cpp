@@ -125,10 +125,7 @@ TEST_F(LinearStepTest, TIAndRINoiseRecoveredExactlyAndInvariant) {
   for (int j = 1; j <= 3; ++j) EXPECT_NEAR(pLinearRhs[j], amp[Idx(j - 1)], 1e-4) << j;
   for (int j = 0; j < 3; ++j) EXPECT_NEAR(pAppliedAmplitude[kSlotsUsed[j]], amp[Idx(j)], 1e-4);
   // Reported as total and fractions; the tables keep the absolute amplitudes.
-  EXPECT_NEAR(pSpeciesAmplitude[1], 1.0, 1e-4);
   EXPECT_NEAR(pSpeciesAmplitude[2], 0.3, 1e-4);
-  EXPECT_NEAR(pSpeciesAmplitude[4], 0.5, 1e-4);
-  EXPECT_FLOAT_EQ(pParams[9], pSpeciesAmplitude[1]);
   EXPECT_NEAR(pppSpeciesSignal[2][3][100], 0.3 * UnitSignal(2, 3, pGridRadius[100]), 1e-5);
 
   double tiMean = 0.0;
@@ -320,19 +317,6 @@ TEST_F(LinearStepTest, AmplitudesToTotalAndFractions) {
   EXPECT_FLOAT_EQ(pSpeciesAmplitude[4], 0.05f);
   EXPECT_DOUBLE_EQ(dBufferComponentAmplitude, 0.05f);
   bBufferSedCorrection = bLinearAmplitudes = false;
-  // One species: unchanged; no species: nothing; another model: nothing.
-  pSpeciesLinked[2] = pSpeciesLinked[4] = 0;
-  set({0.3f, 0.6f, 0.0f, 0.1f});
-  AmplitudesToTotalAndFractions();
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 0.3f);
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.6f);
-  pSpeciesLinked[1] = 0;
-  AmplitudesToTotalAndFractions();
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 0.3f);
-  pSpeciesLinked[1] = pSpeciesLinked[2] = 1;
-  bDiscreteModel = false;
-  AmplitudesToTotalAndFractions();
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.6f);
 }
 
 // The equilibrium profile against c ~ exp(sigma r^2), sigma = Mb w^2 / (2RT), with

@@ -1,7 +1,5 @@
-// The calculated TI noise taken out of the data and put back, on a grid that holds
-// copies of the scans (absorbance; interference scans on differing radii) and on one
-// that is the scans' own arrays (interference scans on equal radii): each point of
-// signal, model values and grid changes once.
+// The calculated TI noise taken out and put back, on copied and on shared grids:
+// each point of signal, fit and grid changes once.
 #include "modelcalc/noise_subtraction.h"
 
 #include "modelcalc_test_support.h"
