@@ -104,42 +104,32 @@ TEST_F(PlotTest, TransformToCMConvertsOnceAndKeepsPointOne) {
   EXPECT_FLOAT_EQ(pDistValues[3], once);
 }
 
-TEST_F(PlotTest, StepProfileWithoutSedimentationFillsTheCell) {
+// Step profiles of a non-diffusing species: without sedimentation it fills the cell;
+// a band is zero outside the band; with time resolution it decays with radius.
+TEST_F(PlotTest, StepProfiles) {
   fMeniscus = 6.0f;
   fBottom = 7.2f;
-  const std::vector<float> r = {0.0f, 6.0f, 6.5f, 7.2f};
   std::vector<float> out(4, -1.0f);
   dStepSw2 = 0.0;
-  StepBoundaryProfile(0.7f, 1000.0, r.data(), out.data(), 3);
-  EXPECT_FLOAT_EQ(out[1], 0.7f);
-  EXPECT_FLOAT_EQ(out[2], 0.7f);
-  EXPECT_FLOAT_EQ(out[3], 0.7f);
-}
+  const std::vector<float> cell = {0.0f, 6.0f, 6.5f, 7.2f};
+  StepBoundaryProfile(0.7f, 1000.0, cell.data(), out.data(), 3);
+  for (int i = 1; i <= 3; ++i) EXPECT_FLOAT_EQ(out[i], 0.7f);
 
-TEST_F(PlotTest, StepProfileOfABandIsZeroOutsideTheBand) {
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
+  // Boundary at 6 e^0.1 = 6.631, band end at 6.1 e^0.1 = 6.742.
   bZoneCentrifugation = true;
   fLamellaWidth = 0.1f;
   dStepSw2 = 1e-4;
-  const double t = 1000.0;  // boundary at 6 e^0.1 = 6.631, band end at 6.1 e^0.1 = 6.742
-  const std::vector<float> r = {0.0f, 6.5f, 6.7f, 6.8f};
-  std::vector<float> out(4, -1.0f);
-  StepBoundaryProfile(1.0f, t, r.data(), out.data(), 3);
+  const std::vector<float> band = {0.0f, 6.5f, 6.7f, 6.8f};
+  StepBoundaryProfile(1.0f, 1000.0, band.data(), out.data(), 3);
   EXPECT_FLOAT_EQ(out[1], 0.0f);
   EXPECT_NEAR(out[2], std::exp(-0.2), 1e-6);
   EXPECT_FLOAT_EQ(out[3], 0.0f);
-}
 
-TEST_F(PlotTest, StepProfileWithTimeResolutionDecaysWithRadius) {
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
+  bZoneCentrifugation = false;
   bSimulateTimeResolution = true;
   fScanVelocity = 2.4f;  // 0.04 cm/s
-  dStepSw2 = 1e-4;
-  const std::vector<float> r = {0.0f, 6.8f, 7.0f};
-  std::vector<float> out(3, 0.0f);
-  StepBoundaryProfile(1.0f, 1000.0, r.data(), out.data(), 2);
+  const std::vector<float> late = {0.0f, 6.8f, 7.0f};
+  StepBoundaryProfile(1.0f, 1000.0, late.data(), out.data(), 2);
   ASSERT_GT(out[1], 0.0f);
   EXPECT_NEAR(out[2] / out[1], std::exp(-2.0 * 1e-4 * 0.2 / 0.04), 1e-5);
 }

@@ -150,16 +150,6 @@ TEST_F(NnlsTest, NonPositiveRightHandSideGivesZeroAtOnce) {
   for (int i = 1; i <= 5; ++i) EXPECT_EQ(pDistSolution[i], 0.0);
 }
 
-TEST_F(NnlsTest, PositiveUnconstrainedSolutionIsReturnedAsItIs) {
-  const std::vector<double> truth = {1.0, 2.0, 3.0, 4.0};
-  Problem p = RandomProblem(4, 200, 5, truth);
-  LoadNormalEquations(p);
-  std::vector<double> x(5, 0.0), diag(5, 0.0);
-  SolveSymmetricSystem(ppNormalMatrixReg, pNormalRhs, 4, x.data(), diag.data());
-  ASSERT_TRUE(NNLS());
-  for (int i = 1; i <= 4; ++i) EXPECT_NEAR(pDistSolution[i], x[static_cast<std::size_t>(i)], 1e-10);
-}
-
 TEST_F(NnlsTest, IdenticalKernelsAreNoFailureAndStayNonNegative) {
   // Columns 2 and 3 are the same kernel, on data of a large scale: rounding leaves
   // the twin of a free column with a gradient above the tolerance, and freeing it
@@ -217,33 +207,17 @@ TEST_F(NnlsTest, NonFiniteEquationsAreAReportedFailure) {
 double Cubic(double x) { return x * x * x - 2.0; }
 float CubicF(float x) { return x * x * x - 2.0f; }
 float AlwaysPositive(float x) { return 1.0f + x * x; }
-std::vector<float> g_arguments;
-float RecordingLine(float x) {
-  g_arguments.push_back(x);
-  return x - 3.0f;
-}
+float Line(float x) { return x - 3.0f; }
 
-TEST_F(NnlsTest, BrentFindsABracketedRootInBothPrecisions) {
+TEST_F(NnlsTest, BrentFindsARootInBothPrecisionsAndBeyondAShortBracket) {
   bool failed = true;
   EXPECT_NEAR(zbrent(Cubic, 0.0, 2.0, 1e-10, &failed), std::cbrt(2.0), 1e-9);
   EXPECT_FALSE(failed);
   EXPECT_NEAR(zbrent(CubicF, 0.0f, 2.0f, 1e-5f, &failed), std::cbrt(2.0f), 1e-5);
   EXPECT_FALSE(failed);
-}
-
-TEST_F(NnlsTest, SinglePrecisionBrentWidensTheBracketOnlyWhenNeeded) {
-  bool failed = true;
-  g_arguments.clear();
-  EXPECT_NEAR(zbrent(RecordingLine, 0.0f, 5.0f, 1e-6f, &failed), 3.0f, 1e-5);
+  // Root at 3 beyond x2 = 1: the single precision bracket is widened.
+  EXPECT_NEAR(zbrent(Line, 0.0f, 1.0f, 1e-6f, &failed), 3.0f, 1e-5);
   EXPECT_FALSE(failed);
-  EXPECT_LE(*std::max_element(g_arguments.begin(), g_arguments.end()), 5.0f);
-  // Root at 3 beyond x2 = 1: x2 is doubled to 2, then 4.
-  g_arguments.clear();
-  EXPECT_NEAR(zbrent(RecordingLine, 0.0f, 1.0f, 1e-6f, &failed), 3.0f, 1e-5);
-  EXPECT_FALSE(failed);
-  ASSERT_GE(g_arguments.size(), 4u);
-  EXPECT_EQ(g_arguments[2], 2.0f);
-  EXPECT_EQ(g_arguments[3], 4.0f);
   EXPECT_EQ(backend->Transcript().size(), 0u);
 }
 

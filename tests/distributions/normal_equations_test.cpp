@@ -23,9 +23,7 @@ const NoiseModel kModels[] = {NoiseModel::Plain, NoiseModel::Baseline, NoiseMode
                               NoiseModel::RI, NoiseModel::TIRI};
 const char* Name(NoiseModel m) {
   static const char* const names[] = {"Plain", "Baseline", "TI", "RI", "TIRI"};
-  for (int i = 0; i < 5; ++i)
-    if (kModels[i] == m) return names[i];
-  return "";
+  return names[m == NoiseModel::Plain ? 0 : m == NoiseModel::Baseline ? 1 : m == NoiseModel::TI ? 2 : m == NoiseModel::RI ? 3 : 4];
 }
 
 // A small experiment: 6 scans of 80 radii, 12 kernels, data with noise and offsets,
@@ -75,26 +73,19 @@ Reference BruteForce(NoiseModel model, float baseline, int s0, int s1) {
       }
     }
   }
-  auto yc = [&](int s, int g) {
+  // A value v of scan s at point g less its means: r over scans, c over the fit range, m over both.
+  auto centre = [model](double v, double r, double c, double m) {
     switch (model) {
-      case NoiseModel::Plain: return y(s, g) - baseline;
-      case NoiseModel::Baseline: return y(s, g) - ym;
-      case NoiseModel::TI: return y(s, g) - yr[g];
-      case NoiseModel::RI: return y(s, g) - ys[s];
-      case NoiseModel::TIRI: return y(s, g) - yr[g] - ys[s] + ym;
+      case NoiseModel::Plain: return v;
+      case NoiseModel::Baseline: return v - m;
+      case NoiseModel::TI: return v - r;
+      case NoiseModel::RI: return v - c;
+      case NoiseModel::TIRI: return v - r - c + m;
     }
     return 0.0;
   };
-  auto kc = [&](int k, int s, int g) {
-    switch (model) {
-      case NoiseModel::Plain: return K(k, s, g);
-      case NoiseModel::Baseline: return K(k, s, g) - km[k];
-      case NoiseModel::TI: return K(k, s, g) - kr[k][g];
-      case NoiseModel::RI: return K(k, s, g) - ks[k][s];
-      case NoiseModel::TIRI: return K(k, s, g) - kr[k][g] - ks[k][s] + km[k];
-    }
-    return 0.0;
-  };
+  auto yc = [&](int s, int g) { return centre(y(s, g) - (model == NoiseModel::Plain ? baseline : 0.0), yr[g], ys[s], ym); };
+  auto kc = [&](int k, int s, int g) { return centre(K(k, s, g), kr[k][g], ks[k][s], km[k]); };
   Reference r;
   r.A.assign(N + 1, std::vector<double>(N + 1, 0.0));
   r.b.assign(N + 1, 0.0);
@@ -224,21 +215,19 @@ TEST_F(NormalEquationsTest, EveryInstructionSetBuildsTheSameBits) {
 
 TEST_F(NormalEquationsTest, BuildLeavesDataAndKernelsUntouched) {
   SmallExperiment();
-  std::vector<float> data, kernels;
-  for (int s = 1; s <= nScans; ++s) {
-    data.insert(data.end(), ppGridSignal[s] + 1, ppGridSignal[s] + nGridPoints + 1);
-    for (int k = 1; k <= nDistGrid; ++k) kernels.insert(kernels.end(), pppKernels[k][s] + 1, pppKernels[k][s] + nGridPoints + 1);
-  }
+  auto inputs = [] {
+    std::vector<float> all;
+    for (int s = 1; s <= nScans; ++s) {
+      all.insert(all.end(), ppGridSignal[s] + 1, ppGridSignal[s] + nGridPoints + 1);
+      for (int k = 1; k <= nDistGrid; ++k) all.insert(all.end(), pppKernels[k][s] + 1, pppKernels[k][s] + nGridPoints + 1);
+    }
+    return all;
+  };
+  const std::vector<float> before = inputs();
   ASSERT_TRUE(BuildNormalEquationsTIRI());
   ASSERT_TRUE(BuildNormalEquationsThreaded(NoiseModel::TIRI, 3));
   ASSERT_TRUE(BuildNormalEquationsFixedFirst(1.0));
-  std::size_t d = 0, q = 0;
-  for (int s = 1; s <= nScans; ++s) {
-    for (int g = 1; g <= nGridPoints; ++g) ASSERT_EQ(ppGridSignal[s][g], data[d++]);
-    for (int k = 1; k <= nDistGrid; ++k) {
-      for (int g = 1; g <= nGridPoints; ++g) ASSERT_EQ(pppKernels[k][s][g], kernels[q++]);
-    }
-  }
+  EXPECT_EQ(inputs(), before);
 }
 
 TEST_F(NormalEquationsTest, TimeAndRadialInvariantNoiseAreRecovered) {
@@ -268,40 +257,35 @@ TEST_F(NormalEquationsTest, TimeAndRadialInvariantNoiseAreRecovered) {
   }
 }
 
-TEST_F(NormalEquationsTest, OffsetAtOneRadiusMovesOnlyThatTimeInvariantNoise) {
-  SmallExperiment(6);
-  bFitTINoise = true;
-  ASSERT_TRUE(BuildNormalEquationsTI());
-  SolvePlain();
-  std::vector<double> x(pDistSolution + 1, pDistSolution + 7);
-  CalculateppAFit();
-  std::vector<float> before(pTINoise + 1, pTINoise + nGridPoints + 1);
-  for (int s = 1; s <= nScans; ++s) ppGridSignal[s][30] += 0.1f;
-  ASSERT_TRUE(BuildNormalEquationsTI());
-  SolvePlain();
-  for (int k = 1; k <= 6; ++k) EXPECT_NEAR(pDistSolution[k], x[static_cast<std::size_t>(k - 1)], 1e-5);
-  CalculateppAFit();
-  for (int g = 1; g <= nGridPoints; ++g) {
-    EXPECT_NEAR(pTINoise[g] - before[static_cast<std::size_t>(g - 1)], g == 30 ? 0.1 : 0.0, 1e-5) << g;
+// An offset at one radius moves only that TI value; an offset of one scan only its RI
+// value; the distribution stays.
+TEST_F(NormalEquationsTest, OffsetMovesOnlyItsOwnNoiseValue) {
+  for (NoiseModel m : {NoiseModel::TI, NoiseModel::RI}) {
+    ResetAll();
+    SmallExperiment(6);
+    const bool ti = m == NoiseModel::TI;
+    (ti ? bFitTINoise : bFitRINoise) = true;
+    auto noise = [ti](int i) { return ti ? pTINoise[i] : pRINoise[i]; };
+    auto other = [ti](int i) { return ti ? pRINoise[i] : pTINoise[i]; };
+    const int n = ti ? nGridPoints : nScans, at = ti ? 30 : 3;
+    const float offset = ti ? 0.1f : 0.05f;
+    ASSERT_TRUE(BuildNormalEquations(m));
+    SolvePlain();
+    const std::vector<double> x(pDistSolution + 1, pDistSolution + 7);
+    CalculateppAFit();
+    std::vector<float> before(static_cast<std::size_t>(n) + 1);
+    for (int i = 1; i <= n; ++i) before[static_cast<std::size_t>(i)] = noise(i);
+    for (int s = 1; s <= nScans; ++s)
+      for (int g = 1; g <= nGridPoints; ++g)
+        if ((ti ? g : s) == at) ppGridSignal[s][g] += offset;
+    ASSERT_TRUE(BuildNormalEquations(m));
+    SolvePlain();
+    for (int k = 1; k <= 6; ++k) EXPECT_NEAR(pDistSolution[k], x[static_cast<std::size_t>(k - 1)], 1e-5);
+    CalculateppAFit();
+    for (int i = 1; i <= n; ++i)
+      EXPECT_NEAR(noise(i) - before[static_cast<std::size_t>(i)], i == at ? offset : 0.0, 1e-5) << Name(m) << i;
+    for (int i = 1; i <= (ti ? nScans : nGridPoints); ++i) EXPECT_EQ(other(i), 0.0f);
   }
-  for (int s = 1; s <= nScans; ++s) EXPECT_EQ(pRINoise[s], 0.0f);
-}
-
-TEST_F(NormalEquationsTest, OffsetOfOneScanMovesOnlyItsRadialInvariantNoise) {
-  SmallExperiment(6);
-  bFitRINoise = true;
-  ASSERT_TRUE(BuildNormalEquationsRI());
-  SolvePlain();
-  CalculateppAFit();
-  std::vector<float> before(pRINoise + 1, pRINoise + nScans + 1);
-  for (int g = 1; g <= nGridPoints; ++g) ppGridSignal[3][g] += 0.05f;
-  ASSERT_TRUE(BuildNormalEquationsRI());
-  SolvePlain();
-  CalculateppAFit();
-  for (int s = 1; s <= nScans; ++s) {
-    EXPECT_NEAR(pRINoise[s] - before[static_cast<std::size_t>(s - 1)], s == 3 ? 0.05 : 0.0, 1e-5) << s;
-  }
-  for (int g = 1; g <= nGridPoints; ++g) EXPECT_EQ(pTINoise[g], 0.0f);
 }
 
 // A fixed baseline is taken off the data and added to the fit; a fitted one comes
