@@ -332,16 +332,6 @@ Image DrawText(unsigned align, int x, int y, std::string_view text, BkMode mode 
   return img;
 }
 
-TEST(RasterText, BuiltinMetricsScaleWithTheHeight) {
-  auto r = MakeBuiltinTextRenderer();
-  TextMetrics m = r->Measure(Font{}, 20, "ABCD");
-  EXPECT_EQ(m.ascent + m.descent, 20);
-  EXPECT_EQ(m.width, 48);
-  TextMetrics big = r->Measure(Font{}, 40, "ABCD");
-  EXPECT_EQ(big.width, 96);
-  EXPECT_EQ(big.ascent, 2 * m.ascent);
-}
-
 TEST(RasterText, TopLeftTextStartsAtTheReferencePoint) {
   Image img = DrawText(TA_LEFT | TA_TOP, 50, 40, "HE");
   Rect ink = InkBox(img);

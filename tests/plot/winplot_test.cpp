@@ -166,16 +166,6 @@ TEST(PlotScaling, ZoomFitsYToThePointsInsideTheXWindow) {
   EXPECT_GT(plot.fYMax, 20);
 }
 
-TEST(PlotScaling, ScalingChangeIsReportedOnlyForAnEarlierMapping) {
-  TestCurve a({0, 1}, {0, 1});
-  CWINPlot plot;
-  plot.SetPlotRect(50, 75, 475, 975);
-  plot.AddCurve(&a.curve);
-  EXPECT_EQ(plot.bScalingChanged, 0);
-  plot.SetPlotRect(60, 75, 475, 975);
-  EXPECT_EQ(plot.bScalingChanged, 1);
-}
-
 TEST(PlotScaling, PixelToDataInvertsTheMapping) {
   MappedPlot m;
   float x = 0, y = 0;
