@@ -19,23 +19,6 @@ class ModelParamsTest : public ModelFitTest {};
 
 // --- start-up ---
 
-TEST_F(ModelParamsTest, StartUpVectorHoldsSpeciesOneWithDAndSFloated) {
-  EXPECT_FLOAT_EQ(pParams[9], 0.5f);
-  EXPECT_FLOAT_EQ(pParams[5], 4.0f);
-  EXPECT_FLOAT_EQ(pParams[1], 5.0f);
-  EXPECT_EQ(pParamFitFlags[9], 1);
-  EXPECT_EQ(pParamFitFlags[5], 1);
-  EXPECT_EQ(pParamFitFlags[1], 1);
-  EXPECT_EQ(pSpeciesIncluded[1], 1);
-  for (int k = 2; k <= nSpeciesSlots; ++k) {
-    EXPECT_EQ(pSpeciesIncluded[k], 0) << k;
-    EXPECT_EQ(pParams[k], 0.0f) << k;
-  }
-  EXPECT_EQ(pParamFitFlags[15], 0);
-  EXPECT_EQ(pParamFitFlags[22], 0);
-  EXPECT_EQ(pParamFitFlags[24], 0);
-}
-
 // --- synchronisation ---
 
 TEST_F(ModelParamsTest, PackAndUnpackCarryEverySpeciesSlotThrough) {
@@ -125,29 +108,6 @@ TEST_F(ModelParamsTest, MonomerDimerDerivesTheFixedDimerDiffusionCoefficient) {
   EXPECT_FLOAT_EQ(pParams[2], 4.5f);
   EXPECT_FLOAT_EQ(fD2, 4.5f);
   EXPECT_EQ(pParamFitFlags[2], 0);
-}
-
-TEST_F(ModelParamsTest, MonomerTrimerMassIsThreeMonomerMasses) {
-  bMonomerTrimer = true;
-  bFitMAndS = true;
-  pSpeciesMassOrD[1] = 20000.0f;
-  PackModelParams();
-  EXPECT_FLOAT_EQ(pParams[2], 60000.0f);
-}
-
-TEST_F(ModelParamsTest, NonidealSpeciesRecordComesFromTheSingleSpeciesSlots) {
-  bNonidealSpecies = true;
-  pParams[1] = 6.0f;
-  pParams[5] = 4.0f;
-  pParams[9] = 0.8f;
-  pParams[10] = -2.0f;
-  pParams[11] = -3.0f;
-  UnpackModelParams();
-  EXPECT_FLOAT_EQ(fD1, 6.0f);
-  EXPECT_FLOAT_EQ(fS1, 4.0f);
-  EXPECT_FLOAT_EQ(fAssocLoading, 0.8f);
-  EXPECT_FLOAT_EQ(fLogKs, -2.0f);
-  EXPECT_FLOAT_EQ(fLogKd, -3.0f);
 }
 
 // --- continuous models ---

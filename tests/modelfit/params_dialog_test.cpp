@@ -78,18 +78,6 @@ TEST_F(ParamsDialogTest, EveryChosenVariantExistsAsATemplate) {
 
 // --- filling the record ---
 
-TEST_F(ParamsDialogTest, MolarMassesShowWithoutDecimalsInTheDiscreteModel) {
-  bDiscreteModel = true;
-  bFitMAndS = true;
-  InitModelParams();
-  FillParamsTransfer(record_);
-  EXPECT_EQ(FieldText(record_, 406), "50000");
-  EXPECT_EQ(FieldText(record_, 405), "0.50000");
-  EXPECT_EQ(FieldText(record_, 407), "4.00000");
-  EXPECT_EQ(FieldText(record_, 438), "1.000");  // tolerance in percent
-  EXPECT_EQ(FieldText(record_, 439), "1000");
-}
-
 TEST_F(ParamsDialogTest, ValuesThatRoundToZeroAreWrittenWithoutSign) {
   EXPECT_EQ(FormatField("%.5f", -1e-7), "0.00000");
   EXPECT_EQ(FormatField("%.5f", -0.25), "-0.25000");

@@ -76,15 +76,6 @@ TEST(EventQueue, PostingFromSeveralThreadsLosesNothing) {
   EXPECT_EQ(q.Size(), 4000u);
 }
 
-TEST(Events, KindsOfEvent) {
-  Event m = Event::Mouse(EventType::LButtonDown, 3, 4, MK_LBUTTON | MK_CONTROL);
-  EXPECT_TRUE(m.IsMouseButton());
-  EXPECT_FALSE(m.IsKey());
-  EXPECT_FALSE(Event::Mouse(EventType::MouseMove, 0, 0, 0).IsMouseButton());
-  EXPECT_TRUE(Event::Mouse(EventType::MouseMove, 0, 0, 0).IsMouse());
-  EXPECT_TRUE(Event::Char(13).IsKey());
-}
-
 TEST(Events, PostQuitMessageGoesToTheUiQueue) {
   UiEvents().Clear();
   PostQuitMessage(0);

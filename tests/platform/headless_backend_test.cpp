@@ -333,13 +333,5 @@ TEST(Resources, TranslateAcceleratorMatchesKeyAndModifiersExactly) {
   EXPECT_EQ(TranslateAccelerator(t, 'L', MK_CONTROL | MK_LBUTTON), std::optional<int>(200));
 }
 
-TEST(Resources, MenuLookups) {
-  MenuResource m = TestMenu();
-  EXPECT_EQ(MenuCommandIds(m), (std::vector<int>{200, 552, 829}));
-  ASSERT_TRUE(FindMenuItem(m, kCmBufferSedimentation));
-  EXPECT_EQ(FindMenuItem(m, kCmBufferSedimentation)->text, "&Blank");
-  EXPECT_EQ(FindMenuItem(m, 0), nullptr);  // separators and popups are not commands
-}
-
 }  // namespace
 }  // namespace tarmic

@@ -188,15 +188,6 @@ TEST(RasterShapes, RectangleWithSwappedCornersIsNormalised) {
   EXPECT_TRUE(SameImage(a, fill(Rect{10, 40, 50, 20})));  // only the vertical order
 }
 
-TEST(RasterShapes, NullBrushDrawsOnlyTheOutline) {
-  Image img(30, 30);
-  RasterDC dc(img);
-  dc.SelectBrush(NullBrush());
-  dc.Rectangle(0, 0, 10, 10);
-  EXPECT_EQ(CountPixels(img, kBlack), 36);
-  EXPECT_EQ(img.Pixel(5, 5), kWhite);
-}
-
 TEST(RasterShapes, EllipseFillsInsideItsBoxOnly) {
   Image img(50, 50);
   RasterDC dc(img);
@@ -223,17 +214,6 @@ TEST(RasterShapes, ClipRectLimitsDrawing) {
   dc.SelectBrush(SolidBrush(kBlue));
   dc.Rectangle(0, 0, 40, 40);
   EXPECT_EQ(BoxOf(img, kBlue), (Rect{15, 10, 20, 20}));
-}
-
-TEST(RasterShapes, SetPixelUsesTheMapping) {
-  Image img(100, 100);
-  RasterDC dc(img);
-  dc.SetMapMode(MapMode::Anisotropic);
-  dc.SetWindowExt(1000, 1000);
-  dc.SetViewportExt(100, 100);
-  dc.SetPixel(505, 259, kRed);
-  EXPECT_EQ(img.Pixel(50, 25), kRed);
-  EXPECT_EQ(CountPixels(img, kRed), 1);
 }
 
 // ---------------------------------------------------------------- mapping and state
@@ -350,16 +330,6 @@ Image DrawText(unsigned align, int x, int y, std::string_view text, BkMode mode 
   dc.SetBkColor(kYellow);
   dc.TextOut(x, y, text);
   return img;
-}
-
-TEST(RasterText, BuiltinMetricsScaleWithTheHeight) {
-  auto r = MakeBuiltinTextRenderer();
-  TextMetrics m = r->Measure(Font{}, 20, "ABCD");
-  EXPECT_EQ(m.ascent + m.descent, 20);
-  EXPECT_EQ(m.width, 48);
-  TextMetrics big = r->Measure(Font{}, 40, "ABCD");
-  EXPECT_EQ(big.width, 96);
-  EXPECT_EQ(big.ascent, 2 * m.ascent);
 }
 
 TEST(RasterText, TopLeftTextStartsAtTheReferencePoint) {

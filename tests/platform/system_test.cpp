@@ -129,16 +129,6 @@ TEST(Paths, ProgramDirectoryFromArgv0) {
   EXPECT_EQ(ProgramDirectoryFromArgv0(nullptr), expected);
 }
 
-TEST(Paths, TempDirectoryEndsWithASlash) {
-  const char* old = std::getenv("TMPDIR");
-  std::string saved = old ? old : "";
-  setenv("TMPDIR", "/var/tmp", 1);
-  EXPECT_EQ(TempDirectory(), "/var/tmp/");
-  unsetenv("TMPDIR");
-  EXPECT_EQ(TempDirectory(), "/tmp/");
-  if (old) setenv("TMPDIR", saved.c_str(), 1);
-}
-
 // ---------------------------------------------------------------- clock and threads
 
 TEST(Clock, OverrideReplacesTheClockAndTickCountWraps) {

@@ -79,17 +79,6 @@ TEST(PlotObject, IndexRangeAndBandsAndMapRangeAreBounded) {
   EXPECT_EQ(std::string(plot.SetXAxisLabel(longText.c_str())).size(), 99u);
 }
 
-TEST(PlotObject, RemovingTheLastCurveZeroesTheMapping) {
-  TestCurve a({1, 2}, {1, 2});
-  CWINPlot plot;
-  plot.SetPlotRect(50, 75, 475, 975);
-  plot.AddCurve(&a.curve);
-  plot.RemoveLastCurve();
-  EXPECT_EQ(plot.nCurves, 0);
-  EXPECT_EQ(plot.fScaleX, 0);
-  EXPECT_EQ(plot.fOffsetY, 0);
-}
-
 // ---------------------------------------------------------------- scaling
 
 TEST(PlotScaling, ConstantDataAreWidenedBeforeMargins) {
@@ -175,16 +164,6 @@ TEST(PlotScaling, ZoomFitsYToThePointsInsideTheXWindow) {
   plot.ResetRanges();
   EXPECT_EQ(plot.bFixedX, 0);
   EXPECT_GT(plot.fYMax, 20);
-}
-
-TEST(PlotScaling, ScalingChangeIsReportedOnlyForAnEarlierMapping) {
-  TestCurve a({0, 1}, {0, 1});
-  CWINPlot plot;
-  plot.SetPlotRect(50, 75, 475, 975);
-  plot.AddCurve(&a.curve);
-  EXPECT_EQ(plot.bScalingChanged, 0);
-  plot.SetPlotRect(60, 75, 475, 975);
-  EXPECT_EQ(plot.bScalingChanged, 1);
 }
 
 TEST(PlotScaling, PixelToDataInvertsTheMapping) {
