@@ -92,33 +92,24 @@ TEST_F(Preferences, WrittenSettingsReadBackUnchanged) {
   EXPECT_DOUBLE_EQ(dTimeStampThreshold, 1.00437);
 }
 
-TEST_F(Preferences, DefaultThresholdSurvivesSaveAndLoadExactly) {
+TEST_F(Preferences, TimeStampCheckAndThresholdSurviveSaveAndLoad) {
   ASSERT_EQ(WritePreferences(nullptr), 1);
   const auto lines = ReadLines(szParamsIni);
   EXPECT_EQ(lines[kPrefCheckTimeStamps], "1");
   EXPECT_EQ(lines[kPrefTimeStampThreshold], "100");
-  dTimeStampThreshold = 5.0;
-  ASSERT_EQ(LoadPreferences(nullptr), 1);
-  EXPECT_EQ(dTimeStampThreshold, 1.001);
-}
-
-TEST_F(Preferences, TimeStampCheckStaysOnWithAThresholdBelowTheFileResolution) {
-  dTimeStampThreshold = 1.000001;
-  bCheckTimeStamps = true;
-  ASSERT_EQ(WritePreferences(nullptr), 1);
-  bCheckTimeStamps = false;
-  ASSERT_EQ(LoadPreferences(nullptr), 1);
-  EXPECT_TRUE(bCheckTimeStamps);
-  EXPECT_EQ(dTimeStampThreshold, 1.0);
-}
-
-TEST_F(Preferences, TimeStampCheckOffIsKeptWhateverTheThreshold) {
-  bCheckTimeStamps = false;
-  ASSERT_EQ(WritePreferences(nullptr), 1);
-  bCheckTimeStamps = true;
-  ASSERT_EQ(LoadPreferences(nullptr), 1);
-  EXPECT_FALSE(bCheckTimeStamps);
-  EXPECT_EQ(dTimeStampThreshold, 1.001);
+  // Saved threshold and check; what a load gives back. A threshold below the file's
+  // resolution keeps the check on; a check off stays off whatever the threshold.
+  struct Case { double threshold; bool check; double loaded; };
+  for (const Case& c : {Case{1.001, true, 1.001}, Case{1.000001, true, 1.0}, Case{1.001, false, 1.001}}) {
+    dTimeStampThreshold = c.threshold;
+    bCheckTimeStamps = c.check;
+    ASSERT_EQ(WritePreferences(nullptr), 1);
+    dTimeStampThreshold = 5.0;
+    bCheckTimeStamps = !c.check;
+    ASSERT_EQ(LoadPreferences(nullptr), 1);
+    EXPECT_EQ(bCheckTimeStamps, c.check) << c.threshold;
+    EXPECT_EQ(dTimeStampThreshold, c.loaded) << c.threshold;
+  }
 }
 
 TEST_F(Preferences, OldFilesWithTheSignedCheckLineStillRead) {
