@@ -43,8 +43,6 @@ class Interaction : public WindowTest {
   }
 };
 
-// ---------------------------------------------------------------- dragging markers
-
 TEST_F(Interaction, DraggedMeniscusWaitsForEnterAndThenAsksAboutItsRange) {
   const int x1 = Column(6.05f);
   Drag(Column(6.0f), x1);
@@ -162,8 +160,6 @@ TEST_F(Interaction, PressWhileADroppedMarkerWaitsOnlyCancelsTheMove) {
   EXPECT_FALSE(bDataChanged);
 }
 
-// ---------------------------------------------------------------- the throw
-
 class Throw : public Interaction {
  protected:
   void SetUp() override {
@@ -214,8 +210,6 @@ TEST_F(Throw, EnterDuringTheSlideCommitsAtOnce) {
   EXPECT_TRUE(bAskMeniscusRangeShift);
   EXPECT_TRUE(bRangeQuestionPending);
 }
-
-// ---------------------------------------------------------------- double-click picks
 
 TEST_F(Interaction, CtrlDoubleClickPicksTheNearerOfMeniscusAndBottom) {
   const int x = Column(6.04f);
@@ -287,13 +281,6 @@ TEST_F(Interaction, ShiftDoubleClickPicksTheReferenceMeniscus) {
   EXPECT_FALSE(bPickRefMeniscus);
 }
 
-TEST_F(Interaction, CtrlShiftDoubleClickPicksAFittingLimit) {
-  DoubleClick(Column(6.5f), MK_CONTROL | MK_SHIFT);
-  EXPECT_TRUE(bPickFitLimit);
-  EXPECT_TRUE(bHoldLeftLimit);
-  EXPECT_FALSE(bPickMeniscusBottom);
-}
-
 TEST_F(Interaction, FirstFittingLimitPickSetsThePickedLimitAndTheOtherAtItsMarker) {
   // Near the meniscus: the right limit goes 0.01 inside the bottom (the data, to
   // 7.2, reach beyond it). Near the bottom: the left limit 0.01 inside the meniscus.
@@ -355,8 +342,6 @@ TEST_F(Interaction, DoubleClickOnAMarkerDragsItInsteadOfPicking) {
   EXPECT_TRUE(bRangeQuestionPending);
 }
 
-// ---------------------------------------------------------------- keys and readout
-
 TEST_F(Interaction, ArrowKeysMoveTheCursorAndShowItsValue) {
   bCursorActive = true;
   fCursorValue = 6.1234f;
@@ -384,15 +369,6 @@ TEST_F(Interaction, ClickOnADataPointShowsItsRadiusAndSignal) {
   EXPECT_EQ(szReadoutLine1, std::string(14, ' '));
   EXPECT_EQ(szReadoutLine2, std::string(14, ' '));
 }
-
-TEST_F(Interaction, ClickOnAResidualPointReadsThatPoint) {
-  const float r = ppRadius[1][20];
-  Press(pResidualsPlot->MapX(r), pResidualsPlot->MapY(ppResiduals[1][20]));
-  EXPECT_EQ(nPickedPointIndex, 20);
-  EXPECT_EQ(szReadoutLine1, FormatReadout("r = %1.4f    ", r));
-}
-
-// ---------------------------------------------------------------- during a computation
 
 TEST_F(Interaction, KeysAndButtonsDuringAFitOnlyAskItToStop) {
   W().bFitInProgress = true;
@@ -422,8 +398,6 @@ TEST_F(Interaction, MouseMoveAloneDoesNotInterruptARun) {
   EXPECT_EQ(Screen().Cursor(), CursorShape::Arrow);
 }
 
-// ---------------------------------------------------------------- hover
-
 TEST_F(Interaction, PointerNearAMarkerShowsTheSizingCursorUntilItLeaves) {
   Post(EventType::MouseMove, Column(fBottom) + 1, kDataRow, 0);
   Pump();
@@ -434,8 +408,6 @@ TEST_F(Interaction, PointerNearAMarkerShowsTheSizingCursorUntilItLeaves) {
   EXPECT_EQ(Screen().Cursor(), CursorShape::Arrow);
   EXPECT_TRUE(bHoverIdle);
 }
-
-// ---------------------------------------------------------------- right button
 
 TEST_F(Interaction, RubberBandLeavesThePixelsAsTheyWere) {
   const Image before = Pixels();

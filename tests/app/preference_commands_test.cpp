@@ -50,17 +50,6 @@ TEST_F(PreferenceCommands, SoundsOffSavedWritesZeroOnLineSixOnly) {
   EXPECT_EQ(backend_->Transcript()[0].text, "Play Sounds?");
 }
 
-TEST_F(PreferenceCommands, G2ConventionSavedWritesOneOnLineSixteen) {
-  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
-  backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
-  window_->CmAlwaysLoadG2();
-  EXPECT_TRUE(bAlwaysLoadG2);
-  EXPECT_TRUE(Screen().IsMenuItemChecked(kCmAlwaysLoadG2));
-  EXPECT_EQ(Line(kPrefAlwaysLoadG2), "1");
-  EXPECT_EQ(backend_->Transcript()[0].text,
-            "calculate with DLS data as g(2)-1 intensity autocorrelation function?");
-}
-
 TEST_F(PreferenceCommands, NotSavingLeavesTheFileAlone) {
   const auto before = ReadLines(szParamsIni);
   backend_->QueueMessageBox(IDNO, "SET PREFERENCE");
@@ -123,14 +112,6 @@ TEST_F(PreferenceCommands, TimeStampThresholdIsStoredAsItIsUsed) {
   EXPECT_DOUBLE_EQ(inUse, 1.002);
 }
 
-TEST_F(PreferenceCommands, TimeStampCheckOffIsStored) {
-  backend_->QueueMessageBox(IDNO, "SET PREFERENCE");
-  window_->CmCheckTimeStamps();
-  EXPECT_FALSE(bCheckTimeStamps);
-  EXPECT_EQ(Line(kPrefCheckTimeStamps), "0");
-  EXPECT_FALSE(Screen().IsMenuItemChecked(kCmCheckTimeStamps));
-}
-
 TEST_F(PreferenceCommands, ScanColoursToggleWithoutAQuestionFirst) {
   backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
   window_->CmScanColorByTime();
@@ -149,14 +130,6 @@ TEST_F(PreferenceCommands, OldFilenameConventionTogglesUnstored) {
   window_->CmOldFilenameConvention();
   EXPECT_FALSE(bOldFilenameConvention);
   EXPECT_EQ(ReadLines(szParamsIni), before);
-}
-
-TEST_F(PreferenceCommands, OldFilenameConventionInHelpModeOnlyOffersHelp) {
-  window_->bHelpMode = true;
-  backend_->QueueMessageBox(IDOK, "HELP");
-  window_->CmOldFilenameConvention();
-  EXPECT_FALSE(bOldFilenameConvention);
-  EXPECT_FALSE(window_->bHelpMode);
 }
 
 TEST_F(PreferenceCommands, ScreenshotCopiesTheClientArea) {

@@ -18,17 +18,6 @@ class Printout : public shell_test::WindowFixture {
   Printout() : WindowFixture("print", 600, 300) {}
 };
 
-TEST_F(Printout, OffersNoPageRangeAndHasOnePage) {
-  TWindowPrintout printout("Tarmic Printout", *window_);
-  int a = 9, b = 9, c = 9, d = 9;
-  printout.GetDialogInfo(a, b, c, d);
-  EXPECT_EQ(a + b + c + d, 0);
-  EXPECT_TRUE(printout.HasPage(1));
-  EXPECT_FALSE(printout.HasPage(2));
-  EXPECT_FALSE(printout.HasPage(0));
-  EXPECT_TRUE(printout.Scale);
-}
-
 TEST_F(Printout, PrintCommandPrintsOnePageWithAPrinterMadeOnce) {
   window_->CmPrint();
   EXPECT_EQ(backend_->PrintedPages(), 1);

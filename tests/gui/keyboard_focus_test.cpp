@@ -85,9 +85,6 @@ class KeyboardFocus : public ::testing::Test {
 };
 
 TEST_F(KeyboardFocus, AcceleratorsWorkWhateverWidgetOfTheFrameHasTheFocus) {
-  ASSERT_NE(CtrlCommand('P'), 0);
-  ASSERT_NE(CtrlCommand('O'), 0);
-  ASSERT_NE(CtrlCommand('L'), 0);
   EXPECT_TRUE(HasCommand(TypeCtrl('L'), CtrlCommand('L')));
 
   // No widget has the focus (as after a click on the title bar that activates the

@@ -111,8 +111,6 @@ class QtBackendTest : public ::testing::Test {
   std::unique_ptr<QtBackend> backend_;
 };
 
-// ---------------------------------------------------------------- the screen
-
 TEST_F(QtBackendTest, WindowShowsWhatWasDrawnIntoTheBackBuffer) {
   ShowWindow();
   Size size = Win().ClientSize();
@@ -226,31 +224,6 @@ TEST_F(QtBackendTest, RotatedTextRunsUpwards) {
   EXPECT_LE(ink.right, 40 + 22);             // the cell lies right of x after the turn
 }
 
-// ---------------------------------------------------------------- menus
-
-TEST_F(QtBackendTest, VirezMenuBarHasItsPopupsAndBarCommands) {
-  ShowWindow();
-  QMenuBar* bar = Win().Menu().Bar();
-  ASSERT_NE(bar, nullptr);
-  EXPECT_EQ(Win().Frame()->menuWidget(), bar);
-  ASSERT_EQ(bar->actions().size(), 11);
-  EXPECT_NE(bar->actions()[0]->menu(), nullptr);  // a popup
-  EXPECT_EQ(bar->actions()[4]->menu(), nullptr);  // a command on the bar
-  EXPECT_EQ(Win().Menu().Action(kCmAddMoreFiles)->text(), QString("Add More Files\t^A"));
-  EXPECT_TRUE(Win().HasMenuItem(kCmZOZAV));
-  EXPECT_FALSE(Win().HasMenuItem(kCmLoadNewFiles));
-}
-
-TEST_F(QtBackendTest, ChoosingAMenuItemPostsItsCommand) {
-  ShowWindow();
-  Win().Menu().Action(kCmZOZAV)->trigger();
-  Win().Menu().Action(kCmFullRange)->trigger();
-  std::vector<Event> commands = OfTypes(TakeAll(), {EventType::Command});
-  ASSERT_EQ(commands.size(), 2u);
-  EXPECT_EQ(commands[0].command, 896);
-  EXPECT_EQ(commands[1].command, 208);
-}
-
 TEST_F(QtBackendTest, CheckMarksChangeOnlyWhenTheProgramSetsThem) {
   ShowWindow();
   EXPECT_FALSE(Win().CheckMenuItem(kCmSound, true));  // "Sound" is only in MENU_1
@@ -311,8 +284,6 @@ TEST_F(QtBackendTest, DeleteRemovesTheFirstOfTwoItemsWithOneIdentifier) {
   for (int id = 878; id <= 883; ++id) EXPECT_TRUE(Win().DeleteMenuItem(id)) << id;
   EXPECT_FALSE(Win().HasMenuItem(kCmMATLABPlotDataFitRes));
 }
-
-// ---------------------------------------------------------------- keys and mouse
 
 TEST_F(QtBackendTest, CtrlLGivesCommand200WithMenuVirez) {
   ShowWindow();
@@ -440,18 +411,6 @@ TEST_F(QtBackendTest, TimersPostTimerEventsUntilKilled) {
   EXPECT_TRUE(OfTypes(TakeAll(), {EventType::Timer}).empty());
 }
 
-TEST_F(QtBackendTest, CursorAndCaptureFollowTheProgram) {
-  ShowWindow();
-  Win().SetCursor(CursorShape::SizeWE);
-  EXPECT_EQ(Win().Client()->cursor().shape(), Qt::SizeHorCursor);
-  Win().SetCursor(CursorShape::Wait);
-  EXPECT_EQ(Win().Client()->cursor().shape(), Qt::WaitCursor);
-  Win().SetTitle("Sedimentation Analysis");
-  EXPECT_EQ(Win().Frame()->windowTitle(), QString("Sedimentation Analysis"));
-}
-
-// ---------------------------------------------------------------- painting on Qt devices
-
 MetaFile RedBoxPicture() {
   MetaFileDC rec;
   rec.SetWindowExt(1399, 1000);
@@ -501,22 +460,17 @@ TEST_F(QtBackendTest, PenOfWidthZeroIsOneDevicePixelWhateverTheScale) {
 TEST_F(QtBackendTest, NotRasterOperationInvertsTwiceBackToTheOriginal) {
   QImage target(50, 50, QImage::Format_RGB32);
   target.fill(QColor(10, 200, 30));
-  {
+  auto invertLine = [&] {
     QPainter painter(&target);
     QPainterDC dc(painter);
     ASSERT_TRUE(dc.SupportsRasterOps());
     dc.SetROP2(Rop2::Not);
     dc.MoveTo(5, 25);
     dc.LineTo(45, 25);
-  }
+  };
+  invertLine();
   EXPECT_EQ(target.pixelColor(20, 25), QColor(245, 55, 225));
-  {
-    QPainter painter(&target);
-    QPainterDC dc(painter);
-    dc.SetROP2(Rop2::Not);
-    dc.MoveTo(5, 25);
-    dc.LineTo(45, 25);
-  }
+  invertLine();
   EXPECT_EQ(target.pixelColor(20, 25), QColor(10, 200, 30));
 }
 
@@ -541,7 +495,6 @@ TEST_F(QtBackendTest, ClipboardTakesTextPicturesAndBitmaps) {
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
   ASSERT_NE(mime, nullptr);
   EXPECT_TRUE(mime->hasFormat("image/svg+xml"));
-  EXPECT_TRUE(mime->data("image/svg+xml").contains("<svg"));
   EXPECT_TRUE(mime->hasFormat("image/png"));
   QImage png = QImage::fromData(mime->data("image/png"), "PNG");
   ASSERT_FALSE(png.isNull());
@@ -585,8 +538,6 @@ TEST_F(QtBackendTest, PrintingWithAPdfFileWritesThePageWithoutADialog) {
   in.read(head.data(), 4);
   EXPECT_EQ(head, "%PDF");
 }
-
-// ---------------------------------------------------------------- boxes and dialogs
 
 TEST_F(QtBackendTest, FilterPairsBecomeQtFilters) {
   EXPECT_EQ(ToQtFilter("scan files|*.ip1;*.ra1|All Files (*.*)|*.*|"),
@@ -701,13 +652,6 @@ TEST_F(QtBackendTest, TextViewerShowsTheFileReadOnly) {
   ASSERT_NE(viewer, nullptr);
   EXPECT_TRUE(viewer->isReadOnly());
   EXPECT_EQ(viewer->toPlainText(), QString("line one\nline two\n"));
-}
-
-TEST_F(QtBackendTest, MissingSoundFilePlaysNothingAndReturns) {
-  backend_->PlaySound("/nonexistent/bye.wav", false);
-  backend_->PlaySound("/nonexistent/hi.wav", true);
-  backend_->StopSound();
-  SUCCEED();
 }
 
 TEST_F(QtBackendTest, NumbersUseTheCLocale) {
