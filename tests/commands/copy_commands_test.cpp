@@ -19,13 +19,6 @@ using CopyCommandTest = CommandTest;
 
 float Number(const std::string& field) { return std::strtof(field.c_str(), nullptr); }
 
-TEST_F(CopyCommandTest, CopyDataPlotPutsItsPictureOnTheClipboard) {
-  LoadVelocitySet();
-  Dispatch(kCmCopyDataPlot);
-  ASSERT_NE(Backend().ClipboardPicture(), nullptr);
-  EXPECT_FALSE(Backend().ClipboardPicture()->Records().empty());
-}
-
 TEST_F(CopyCommandTest, CopyResidualsBitmapGivesOneRowPerScan) {
   LoadVelocitySet();
   Dispatch(kCmCopyResidualsBitmap);
@@ -96,16 +89,6 @@ TEST_F(CopyCommandTest, RINoiseTableHasOneRowPerScanInDisplayOrder) {
   for (int s = 1; s <= nScans; ++s) pRINoise[s] = 0.1f * static_cast<float>(s);
   Dispatch(kCmCopyRINoiseTable);
   EXPECT_EQ(Backend().ClipboardTextValue(), "1000\t0.2\n2000\t0.3\n3000\t0.1\n");
-}
-
-TEST(ClipboardTable, RowsAreTabSeparatedInTheStreamFormat) {
-  float x[] = {0, 5.9f, 6.25f};
-  float a[] = {0, 0.03125f, 1234567.0f};
-  float b[] = {0, -1.0f, 1e-7f};
-  const float* columns[] = {nullptr, a, b};
-  EXPECT_EQ(FormatTable(x, columns, 1, 2, 2, nullptr), "5.9\t0.03125\t-1\n6.25\t1.23457e+06\t1e-07\n");
-  const int order[] = {0, 2, 1};
-  EXPECT_EQ(FormatTable(x, columns, 2, 2, 2, order), "6.25\t1e-07\t1.23457e+06\n");
 }
 
 TEST(ClipboardTable, NothingIsWrittenForABadOrderOrNoRows) {

@@ -32,24 +32,6 @@ std::vector<std::string> FilesIn(const std::string& dir) {
   return files;
 }
 
-struct ScanRead {
-  ScanInfo info;
-  std::vector<float> r, y;
-};
-ScanRead Read(const std::string& path) {
-  ScanRead out;
-  int n = 0;
-  float *r = nullptr, *y = nullptr;
-  EXPECT_EQ(ReadScanFile(path.c_str(), &out.info, &n, &r, &y, nullptr, nullptr, 0.0f), 1) << path;
-  if (n > 0) {
-    out.r.assign(r + 1, r + 1 + n);
-    out.y.assign(y + 1, y + 1 + n);
-    free_vector(r, 1, n);
-    free_vector(y, 1, n);
-  }
-  return out;
-}
-
 // Linear interpolation in a curve with ascending x.
 float Interpolate(const std::vector<float>& x, const std::vector<float>& y, float at) {
   std::size_t k = 1;
@@ -74,7 +56,7 @@ class DataSetToolsTest : public DistributionWindowTest {
     fs::create_directories(DataDir());
     std::vector<std::string> paths = WriteSyntheticRun(DataDir());
     for (const std::string& p : paths) {
-      ScanRead s = Read(p);
+      ScanRead s = ReadScan(p);
       for (float& v : s.y) v += offset;
       s.r.insert(s.r.begin(), 0.0f);
       s.y.insert(s.y.begin(), 0.0f);
@@ -93,12 +75,6 @@ class DataSetToolsTest : public DistributionWindowTest {
     pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
     pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
     PackModelParams();
-  }
-
-  void RunByAccelerator(char key) {
-    Backend().Headless().PressKey(key, MK_CONTROL);
-    PostQuitMessage(0);
-    RunMessageLoop(Win());
   }
 };
 
@@ -134,7 +110,7 @@ TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
   SetCellAndLimits();
   Dispatch(kCmDiscreteSpecies);
   SetSpecies(static_cast<float>(1.1 * kSyntheticS), true);
-  RunByAccelerator('F');
+  PressKeyAndRun('F', MK_CONTROL);
   EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
 }
 
@@ -184,7 +160,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   Dispatch(kCmSaveFitData);
   for (int s = 1; s <= nScans; ++s) {
     const std::string name = ppScanFileNames[Ix(s)].substr(1);
-    const ScanRead f = Read(DataDir() + "/f" + name), r = Read(DataDir() + "/r" + name);
+    const ScanRead f = ReadScan(DataDir() + "/f" + name), r = ReadScan(DataDir() + "/r" + name);
     ASSERT_EQ(f.r.size(), static_cast<std::size_t>(pFitLast[Ix(s)] - pFitFirst[Ix(s)] + 1));
     ASSERT_EQ(r.y.size(), f.y.size());
     for (std::size_t k = 0; k < f.y.size(); ++k)
@@ -194,7 +170,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
   Backend().QueueSaveFile(DataDir() + "/RIN.ra1");
   Dispatch(kCmSaveNoise);
-  const ScanRead ti = Read(DataDir() + "/TIN.ra1");
+  const ScanRead ti = ReadScan(DataDir() + "/TIN.ra1");
   CCurve ri;
   ASSERT_TRUE(ri.ReadFromFile((DataDir() + "/RIN.ra1").c_str(), 1, 2));
   ASSERT_EQ(ri.Count(), nScans);
@@ -273,7 +249,7 @@ TEST_F(DataSetToolsTest, GenerateSeriesFollowsTheGrid) {
     const std::string dir = DataDir() + "/xp" + std::to_string(k);
     const float rpm = speeds[k - 1];
     EXPECT_EQ(ReadFile(dir + Format("/omega=%.0f_rpm.info", static_cast<double>(rpm))), "1");
-    const ScanRead last = Read(dir + "/00004.ra0");
+    const ScanRead last = ReadScan(dir + "/00004.ra0");
     EXPECT_EQ(last.info.rpm, rpm);
     EXPECT_NEAR(last.info.time, 2400.0, 1e-3);
     EXPECT_TRUE(fs::exists(dir + "/xp" + std::to_string(k) + ".xp"));

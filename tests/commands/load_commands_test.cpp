@@ -216,14 +216,6 @@ TEST_F(LoadCommandTest, ElectrophoresisModeEndsOnlyWithANewLoadedSet) {
   EXPECT_FALSE(bElectrophoresisMode);
 }
 
-TEST_F(LoadCommandTest, DroppedParameterFileIsOfferedByName) {
-  const std::string pars = ProgramDir() + "/~tmppars.ra1";
-  WriteFile(pars, "1\n");
-  Backend().QueueMessageBox(IDYES);
-  Drop({pars});
-  EXPECT_EQ(nScans, 0);
-}
-
 TEST_F(LoadCommandTest, ExitReleasesTheDataAndEndsTheLoop) {
   LoadVelocitySet();
   Dispatch(kCmExit);

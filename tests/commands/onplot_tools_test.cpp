@@ -19,15 +19,7 @@ class OnPlotToolsTest : public DistributionWindowTest {
  protected:
   // The velocity set, copied beside the test so that edits never touch the fixtures.
   void LoadCopiedVelocitySet() {
-    const std::string dir = ProgramDir() + "/data";
-    std::filesystem::create_directories(dir);
-    std::vector<std::string> copies;
-    for (const std::string& f : VelocitySet()) {
-      const std::string to = dir + "/" + std::filesystem::path(f).filename().string();
-      std::filesystem::copy_file(f, to, std::filesystem::copy_options::overwrite_existing);
-      copies.push_back(to);
-    }
-    LoadThroughDialog(copies);
+    LoadThroughDialog(CopyVelocitySet(ProgramDir() + "/data"));
     ASSERT_EQ(nScans, 3);
     Backend().ClearTranscript();
     Paint();
@@ -65,9 +57,7 @@ TEST_F(OnPlotToolsTest, APressOnADataPointOffersToEditOrDeleteItsScan) {
   EXPECT_TRUE(bPointEditToRight);
 
   // Any character cancels the offer.
-  Backend().Headless().PressKey('A');
-  PostQuitMessage(0);
-  RunMessageLoop(Win());
+  PressKeyAndRun('A');
   EXPECT_EQ(pEditScanButton, nullptr);
   EXPECT_EQ(nEditScanPosition, 0);
 }
@@ -196,19 +186,6 @@ TEST_F(OnPlotToolsTest, NoiseButtonsFollowTheNoiseOfTheModel) {
   Dispatch(kCmParameters);
   EXPECT_EQ(pRemoveNoiseButton, nullptr);
   EXPECT_EQ(pRestoreTINoiseButton, nullptr);
-}
-
-TEST_F(OnPlotToolsTest, MouseSlidingCyclesThroughThreeStates) {
-  ASSERT_TRUE(bMouseSlidingOff);
-  for (int i = 0; i < 3; ++i) {
-    Backend().QueueMessageBox(IDOK, "MOUSE SLIDING");
-    Backend().Headless().PressKey('M', MK_ALT);
-  }
-  PostQuitMessage(0);
-  RunMessageLoop(Win());
-  EXPECT_EQ(BoxTexts().size(), 3u);
-  EXPECT_TRUE(bMouseSlidingOff);
-  EXPECT_TRUE(bMouseBouncing);
 }
 
 }  // namespace

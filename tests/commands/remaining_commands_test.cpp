@@ -91,13 +91,7 @@ TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
 
   // Times from files: the displayed scans' files are 0, 100 and 250 s apart; with
   // the first displayed scan as reference every scan's times and w^2 t follow.
-  const std::string dir = ProgramDir() + "/times";
-  std::filesystem::create_directories(dir);
-  std::vector<std::string> files;
-  for (const std::string& path : VelocitySet()) {
-    files.push_back(dir + "/" + std::filesystem::path(path).filename().string());
-    std::filesystem::copy_file(path, files.back());
-  }
+  const std::vector<std::string> files = CopyVelocitySet(ProgramDir() + "/times");
   LoadThroughDialog(files);
   ASSERT_EQ(nScans, 3);
   const auto base = std::filesystem::last_write_time(files[0]);
