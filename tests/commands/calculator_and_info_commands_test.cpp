@@ -131,7 +131,7 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
       r[i] = static_cast<float>(5.95 + 1.2 * (i - 1) / (kRadii - 1));
       c[i] = static_cast<float>(0.05 + (r[i] > rb ? (m / rb) * (m / rb) : 0.0));
     }
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    ScanInfo& info = pScanInfo[Idx(j)];
     info.time = times[j - 1];
     info.rpm = static_cast<float>(rpm);
     info.omega2t = j == 3 ? 0.0 : w2t;  // scan 3 without a recorded w^2t: rpm and time
@@ -182,7 +182,7 @@ TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
   const CCurve* curve = pTemperaturePlot->GetCurve(0);
   ASSERT_EQ(curve->X()->Length(), 3u);
   for (std::uint32_t i = 0; i + 1 < 3; ++i) EXPECT_LT(curve->X()->Get(static_cast<int>(i)), curve->X()->Get(static_cast<int>(i) + 1));
-  EXPECT_EQ(curve->Y()->Get(0), pScanInfo[static_cast<std::size_t>(pScanOrder[1])].temperature);
+  EXPECT_EQ(curve->Y()->Get(0), pScanInfo[Idx(pScanOrder[1])].temperature);
   std::unique_ptr<DC> dc = Handle().ClientDC();
   Win().Paint(*dc, true, Rect{});
   EXPECT_EQ(pTemperaturePlot, nullptr);

@@ -37,6 +37,9 @@
 
 namespace tarmic::testing {
 
+// An index of the one-based tables as the vectors of scans take it.
+inline std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
 inline std::string ScanFixture(const std::string& name) {
   return std::string(TARMIC_TEST_DATA_DIR) + "/scans/" + name;
 }

@@ -33,12 +33,12 @@ TEST_F(CopyCommandTest, DataTableHasTheGridAndOneColumnPerScanInDisplayOrder) {
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), nGridPoints);
   for (int i : {1, nGridPoints / 2, nGridPoints}) {
-    const std::vector<std::string> f = Fields(rows[static_cast<std::size_t>(i - 1)]);
+    const std::vector<std::string> f = Fields(rows[Idx(i - 1)]);
     ASSERT_EQ(f.size(), 4u);
     EXPECT_NEAR(Number(f[0]), pGridRadius[i], 1e-5);
     for (int k = 1; k <= 3; ++k) {
-      const float expected = ppGridSignal[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(k)])][i];
-      EXPECT_NEAR(Number(f[static_cast<std::size_t>(k)]), expected, 1e-5 + 1e-5 * std::abs(expected));
+      const float expected = ppGridSignal[Idx(pScanOrder[Idx(k)])][i];
+      EXPECT_NEAR(Number(f[Idx(k)]), expected, 1e-5 + 1e-5 * std::abs(expected));
     }
   }
 }
@@ -47,7 +47,7 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimits) {
   LoadVelocitySet();
   // A model of 0.05 everywhere.
   for (int s = 1; s <= nScans; ++s)
-    for (int i = 1; i <= pnPoints[static_cast<std::size_t>(s)]; ++i) ppFit[static_cast<std::size_t>(s)][i] = 0.05f;
+    for (int i = 1; i <= pnPoints[Idx(s)]; ++i) ppFit[Idx(s)][i] = 0.05f;
   bModelComputed = true;
 
   Dispatch(kCmCopyFitDataTable);
@@ -62,9 +62,9 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimits) {
   rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), iFitLast - iFitFirst + 1);
   const int middle = (iFitFirst + iFitLast) / 2;
-  f = Fields(rows[static_cast<std::size_t>(middle - iFitFirst)]);
+  f = Fields(rows[Idx(middle - iFitFirst)]);
   const int first = pScanOrder[1];
-  EXPECT_NEAR(Number(f[1]), ppGridSignal[static_cast<std::size_t>(first)][middle] - 0.05f, 1e-4);
+  EXPECT_NEAR(Number(f[1]), ppGridSignal[Idx(first)][middle] - 0.05f, 1e-4);
 }
 
 TEST_F(CopyCommandTest, TINoiseTableHoldsTheWholeNoiseFound) {

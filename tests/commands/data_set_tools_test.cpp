@@ -21,8 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::size_t Ix(int i) { return static_cast<std::size_t>(i); }
-
 // Every regular file of dir, sorted.
 std::vector<std::string> FilesIn(const std::string& dir) {
   std::vector<std::string> files;
@@ -149,8 +147,8 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   bVaryBaseline = true;
   Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
-  std::vector<std::vector<float>> raw(Ix(nScans) + 1);
-  for (int s = 1; s <= nScans; ++s) raw[Ix(s)].assign(ppSignal[Ix(s)], ppSignal[Ix(s)] + pnPoints[Ix(s)] + 1);
+  std::vector<std::vector<float>> raw(Idx(nScans) + 1);
+  for (int s = 1; s <= nScans; ++s) raw[Idx(s)].assign(ppSignal[Idx(s)], ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1);
   std::vector<float> fitRef(ppFit[1], ppFit[1] + pnPoints[1] + 1);
 
   // Save Fit Data: fits, residuals, parameters.
@@ -159,12 +157,12 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   Backend().QueueSaveFile(DataDir() + "/params.txt");
   Dispatch(kCmSaveFitData);
   for (int s = 1; s <= nScans; ++s) {
-    const std::string name = ppScanFileNames[Ix(s)].substr(1);
+    const std::string name = ppScanFileNames[Idx(s)].substr(1);
     const ScanRead f = ReadScan(DataDir() + "/f" + name), r = ReadScan(DataDir() + "/r" + name);
-    ASSERT_EQ(f.r.size(), static_cast<std::size_t>(pFitLast[Ix(s)] - pFitFirst[Ix(s)] + 1));
+    ASSERT_EQ(f.r.size(), static_cast<std::size_t>(pFitLast[Idx(s)] - pFitFirst[Idx(s)] + 1));
     ASSERT_EQ(r.y.size(), f.y.size());
     for (std::size_t k = 0; k < f.y.size(); ++k)
-      EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Ix(s)][pFitFirst[Ix(s)] + static_cast<int>(k)], 2e-5);
+      EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Idx(s)][pFitFirst[Idx(s)] + static_cast<int>(k)], 2e-5);
   }
   // Save Noise: TI profile as a scan, RI offsets against time.
   Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
@@ -181,20 +179,20 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   Dispatch(kCmSubtractSystematicNoise);
   EXPECT_EQ(nZoomLevel, 1);
   for (int s = 1; s <= nScans; ++s) {
-    const float offset = riByTime.at(std::lround(pScanInfo[Ix(s)].recordedTime));
-    for (int p = pFitFirst[Ix(s)]; p <= pFitLast[Ix(s)]; ++p) {
-      const float x = ppRadius[Ix(s)][p];
+    const float offset = riByTime.at(std::lround(pScanInfo[Idx(s)].recordedTime));
+    for (int p = pFitFirst[Idx(s)]; p <= pFitLast[Idx(s)]; ++p) {
+      const float x = ppRadius[Idx(s)][p];
       if (x < ti.r.front() || x > ti.r.back()) continue;
-      EXPECT_NEAR(ppSignal[Ix(s)][p], raw[Ix(s)][Ix(p)] - Interpolate(ti.r, ti.y, x) - offset, 2e-5);
+      EXPECT_NEAR(ppSignal[Idx(s)][p], raw[Idx(s)][Idx(p)] - Interpolate(ti.r, ti.y, x) - offset, 2e-5);
     }
   }
   // Restore Original TI Noise: only the RI offsets stay subtracted; the model values
   // moved with the data.
   Dispatch(kCmRestoreTINoise);
   for (int s = 1; s <= nScans; ++s) {
-    const float offset = riByTime.at(std::lround(pScanInfo[Ix(s)].recordedTime));
-    for (int p = 1; p <= pnPoints[Ix(s)]; ++p)
-      EXPECT_NEAR(ppSignal[Ix(s)][p], raw[Ix(s)][Ix(p)] - offset, 2e-5);
+    const float offset = riByTime.at(std::lround(pScanInfo[Idx(s)].recordedTime));
+    for (int p = 1; p <= pnPoints[Idx(s)]; ++p)
+      EXPECT_NEAR(ppSignal[Idx(s)][p], raw[Idx(s)][Idx(p)] - offset, 2e-5);
   }
   EXPECT_NEAR(ppFit[1][20], fitRef[20] - riByTime.at(std::lround(pScanInfo[1].recordedTime)), 2e-5);
 
@@ -210,7 +208,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   LoadThroughDialog(all);
   EXPECT_EQ(nScans, kSyntheticScans);
-  for (int s = 1; s <= nScans; ++s) EXPECT_EQ(ppScanFileNames[Ix(s)][0], '0');
+  for (int s = 1; s <= nScans; ++s) EXPECT_EQ(ppScanFileNames[Idx(s)][0], '0');
   const std::vector<std::string> texts = BoxTexts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_NE(texts[0].find("distribution.ra1 (saved distribution)"), std::string::npos);

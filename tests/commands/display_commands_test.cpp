@@ -99,8 +99,8 @@ TEST_F(DisplayCommandTest, DataRangeZoomsOntoTheDataInsideTheFittingLimits) {
   float lo = ppGridSignal[1][iFitFirst], hi = lo;
   for (int s = 1; s <= nScans; ++s)
     for (int i = iFitFirst; i <= iFitLast; ++i) {
-      lo = std::fmin(lo, ppGridSignal[static_cast<std::size_t>(s)][i]);
-      hi = std::fmax(hi, ppGridSignal[static_cast<std::size_t>(s)][i]);
+      lo = std::fmin(lo, ppGridSignal[Idx(s)][i]);
+      hi = std::fmax(hi, ppGridSignal[Idx(s)][i]);
     }
   EXPECT_NEAR(pDataPlot->fYMin, lo - 0.1f, 1e-5);
   EXPECT_NEAR(pDataPlot->fYMax, hi + 0.1f, 1e-5);

@@ -165,7 +165,7 @@ TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint)
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), nDistGrid);
   for (int i : {1, nDistGrid / 2, nDistGrid}) {
-    const std::vector<std::string> f = Fields(rows[static_cast<std::size_t>(i - 1)]);
+    const std::vector<std::string> f = Fields(rows[Idx(i - 1)]);
     ASSERT_EQ(f.size(), 2u);
     EXPECT_NEAR(std::strtof(f[0].c_str(), nullptr), pDistGrid[i], 1e-4);
     EXPECT_NEAR(std::strtof(f[1].c_str(), nullptr), pDistValues[i],
@@ -208,10 +208,8 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   EXPECT_TRUE(Handle().IsMenuItemChecked(kCmContinuousCM));
   ASSERT_EQ(nDistGrid, static_cast<int>(masses.size()));
   for (int i = 1; i <= nDistGrid; ++i) {
-    EXPECT_NEAR(pDistS[i], masses[static_cast<std::size_t>(i - 1)],
-                1e-3f * masses[static_cast<std::size_t>(i - 1)]);
-    EXPECT_NEAR(pDistValues[i], values[static_cast<std::size_t>(i - 1)],
-                1e-6f + 1e-5f * std::fabs(values[static_cast<std::size_t>(i - 1)]));
+    EXPECT_NEAR(pDistS[i], masses[Idx(i - 1)], 1e-3f * masses[Idx(i - 1)]);
+    EXPECT_NEAR(pDistValues[i], values[Idx(i - 1)], 1e-6f + 1e-5f * std::fabs(values[Idx(i - 1)]));
   }
   EXPECT_TRUE(Backend().AllAnswersUsed());
 

@@ -143,30 +143,29 @@ TEST_F(DlsCommandTest, SavedFitAndResidualsGiveTheData) {
   ASSERT_TRUE(pDLSInfo[1].bFieldACF);
   save(ProgramDir() + "/field");
   for (int s = 1; s <= 2; ++s) {
-    const std::string stem = ppScanFileNames[static_cast<std::size_t>(s)].substr(1);
+    const std::string stem = ppScanFileNames[Idx(s)].substr(1);
     const DlsRead fit = ReadDls(ProgramDir() + "/field/f" + stem, false);
     const DlsRead res = ReadDls(ProgramDir() + "/field/r" + stem, false);
     // Written as g(2) - 1: the file read as it stands holds the signed squares.
     const DlsRead fitG2 = ReadDls(ProgramDir() + "/field/f" + stem, true);
     EXPECT_FALSE(fitG2.record.bFieldACF);
-    EXPECT_NEAR(fitG2.y[5], SignedSquare(ppFit[static_cast<std::size_t>(s)][5]), 1e-6);
-    ASSERT_EQ(fit.y.size(), static_cast<std::size_t>(pnPoints[static_cast<std::size_t>(s)]) + 1);
+    EXPECT_NEAR(fitG2.y[5], SignedSquare(ppFit[Idx(s)][5]), 1e-6);
+    ASSERT_EQ(fit.y.size(), Idx(pnPoints[Idx(s)]) + 1);
     ASSERT_EQ(res.y.size(), fit.y.size());
     double resRms = 0.0;
-    for (int i = 1; i <= pnPoints[static_cast<std::size_t>(s)]; ++i) {
-      EXPECT_NEAR(fit.x[static_cast<std::size_t>(i)], ppRadius[static_cast<std::size_t>(s)][i], 1e-5);
-      EXPECT_NEAR(fit.y[static_cast<std::size_t>(i)] + res.y[static_cast<std::size_t>(i)],
-                  ppSignal[static_cast<std::size_t>(s)][i], 2e-6);
-      resRms += res.y[static_cast<std::size_t>(i)] * res.y[static_cast<std::size_t>(i)];
+    for (int i = 1; i <= pnPoints[Idx(s)]; ++i) {
+      EXPECT_NEAR(fit.x[Idx(i)], ppRadius[Idx(s)][i], 1e-5);
+      EXPECT_NEAR(fit.y[Idx(i)] + res.y[Idx(i)], ppSignal[Idx(s)][i], 2e-6);
+      resRms += res.y[Idx(i)] * res.y[Idx(i)];
     }
-    EXPECT_GT(std::sqrt(resRms / pnPoints[static_cast<std::size_t>(s)]), 1e-4);  // not all zero
+    EXPECT_GT(std::sqrt(resRms / pnPoints[Idx(s)]), 1e-4);  // not all zero
   }
 
   loadAndRun(true);
   ASSERT_FALSE(pDLSInfo[1].bFieldACF);
   save(ProgramDir() + "/intensity");
   const DlsRead fit = ReadDls(ProgramDir() + "/intensity/f" + ppScanFileNames[1].substr(1), true);
-  for (int i = 1; i <= pnPoints[1]; ++i) EXPECT_NEAR(fit.y[static_cast<std::size_t>(i)], ppFit[1][i], 1e-6);
+  for (int i = 1; i <= pnPoints[1]; ++i) EXPECT_NEAR(fit.y[Idx(i)], ppFit[1][i], 1e-6);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 

@@ -29,7 +29,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 constexpr double kBoltzmann = 1.380649e-23;  // J/K
 constexpr double kWaterViscosity = 1.002e-3;  // Pa s at 20 C
 

@@ -24,8 +24,6 @@
 namespace tarmic::testing {
 namespace {
 
-std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
-
 struct ScanSpec {
   int cell;
   float wavelength, rpm;

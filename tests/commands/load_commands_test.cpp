@@ -25,7 +25,7 @@ std::string SetDirectory() { return fs::path(ScanFixture("set_abs/00001.ra1")).p
 
 std::vector<std::string> LoadedNames() {
   std::vector<std::string> names;
-  for (int s = 1; s <= nScans; ++s) names.push_back(ppScanFileNames[static_cast<std::size_t>(s)]);
+  for (int s = 1; s <= nScans; ++s) names.push_back(ppScanFileNames[Idx(s)]);
   return names;
 }
 

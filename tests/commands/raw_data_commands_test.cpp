@@ -24,7 +24,7 @@ TEST_F(RawDataCommandTest, InvertThenSaveWritesEveryScanAndTimeOffsetAsksFirst) 
   Backend().QueueSaveFile(out + "/x.rxx");
   Dispatch(kCmInvertRawData);
   for (int k = 1; k <= 3; ++k) {
-    const std::vector<float> original = ReadScan(VelocitySet()[static_cast<std::size_t>(k - 1)]).y;
+    const std::vector<float> original = ReadScan(VelocitySet()[Idx(k - 1)]).y;
     const std::vector<float> saved = ReadScan(out + Format("/x%05d.ra1", k)).y;
     ASSERT_FALSE(original.empty());
     ASSERT_EQ(saved.size(), original.size()) << k;
