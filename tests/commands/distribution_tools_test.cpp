@@ -179,6 +179,16 @@ TEST_F(DistributionToolsTest, RescaleZoomsToTheDrawnRangeAndFullscaleUndoesIt) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
+TEST_F(DistributionToolsTest, ASecondClickOnSelectRangeCancels) {
+  ShowKnownDistribution();
+  Backend().QueueMessageBox(IDOK, "SELECT INTEGRATION RANGE");
+  Dispatch(kCmIntegrateDistribution);
+  ASSERT_EQ(pIntegrateButton->CurrentLabel(), "select range");
+  PressButton(*pIntegrateButton);
+  EXPECT_FALSE(bDistRangeArmed);
+  EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
+}
+
 TEST_F(DistributionToolsTest, EscCancelsAnArmedSelectionAndLeavesTheButtonOff) {
   ShowKnownDistribution();
   Backend().QueueMessageBox(IDOK, "SELECT RANGE");

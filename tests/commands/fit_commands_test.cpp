@@ -42,5 +42,16 @@ TEST_F(FitCommandTest, AnnealingChoiceAsksItsValuesAndIsStored) {
   ResetFitDriver();
 }
 
+// Fit without data: "load data first"; the command is available for the
+// discrete-species models.
+TEST_F(FitCommandTest, FitWithoutDataAsksForData) {
+  bDiscreteModel = true;
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(kCmFit);
+  ASSERT_FALSE(Backend().Transcript().empty());
+  EXPECT_EQ(Backend().Transcript().back().text, "load data first");
+  bDiscreteModel = false;
+}
+
 }  // namespace
 }  // namespace tarmic::testing

@@ -91,6 +91,14 @@ TEST_F(ModelCommandTest, CancelledParametersChangeNothing) {
   EXPECT_FLOAT_EQ(fDistMax, before);
 }
 
+TEST_F(ModelCommandTest, RunWithoutDataSaysLoadDataFirst) {
+  Dispatch(kCmContinuousCs);
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(kCmRun);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FALSE(bModelComputed);
+}
+
 TEST_F(ModelCommandTest, RunWithoutMeniscusAndBottomAsksForThem) {
   LoadSyntheticRun();
   Dispatch(kCmContinuousCs);
