@@ -47,25 +47,6 @@ class BufferCommandsTest : public testing::CommandTest {
   }
 };
 
-// Start-up connects the model with the main window: the marker's meniscus difference
-// is the model's, the reference meniscus shows with the model on and a meniscus
-// mismatch, and the parameter code sees whether the buffer signal is fitted.
-TEST_F(BufferCommandsTest, StartUpConnectsTheModelWithTheMarkerAndTheParameters) {
-  ResetModelFitHooks();
-  BindMeniscusDifference(nullptr);
-  InstallProgramServices();
-  fMeniscusDifference = 0.07;
-  EXPECT_EQ(&MeniscusDifference(), &fMeniscusDifference);
-  bBufferSedCorrection = true;
-  EXPECT_FALSE(RefMeniscusShown());
-  bMeniscusMismatch = true;
-  EXPECT_TRUE(RefMeniscusShown());
-  ASSERT_TRUE(GetModelFitHooks().bufferComponentFitted);
-  BufferSed.fitSignal = false;
-  EXPECT_FALSE(GetModelFitHooks().bufferComponentFitted());
-  BindLammThreadCount(nullptr);
-}
-
 TEST_F(BufferCommandsTest, DialogAppliesItsValuesAndCancelOrRefusedEntriesChangeNothing) {
   LoadVelocitySet();
   Handle().AttachMenu(GetMenuResource(kMenuFull));  // the menu with item 552
@@ -188,7 +169,5 @@ TEST_F(BufferCommandsTest, SubtractionRemovesTheBufferProfileAndSwitchesTheModel
   EXPECT_EQ(ppSignal[1][1], kept);
 }
 
-// The buffer mismatch is a correction of the model, not a model: choosing another
-// model keeps it on (checked against the new model).
 }  // namespace
 }  // namespace tarmic

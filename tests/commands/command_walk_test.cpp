@@ -36,17 +36,10 @@ class CommandWalkTest : public DistributionWindowTest {
     // The scans are copied into the test's own folder: commands that write next to
     // the data (time-corrected copies, averages, saved sets) never touch the
     // sources.
-    namespace fs = std::filesystem;
-    const std::string dir = ProgramDir() + "/data";
-    fs::create_directories(dir);
-    for (const std::string& path : VelocitySet()) {
-      const std::string copy = dir + "/" + fs::path(path).filename().string();
-      fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
-      files_.push_back(copy);
-    }
+    files_ = CopyVelocitySet(ProgramDir() + "/data");
     // No outside program is found, whatever the machine has installed.
     if (const char* path = std::getenv("PATH")) oldPath_ = path;
-    fs::create_directories(ProgramDir() + "/emptybin");
+    std::filesystem::create_directories(ProgramDir() + "/emptybin");
     setenv("PATH", (ProgramDir() + "/emptybin").c_str(), 1);
   }
   void TearDown() override {

@@ -13,12 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "app/app_main.h"
 #include "app/diagnostics_log.h"
 #include "app/paint.h"
 #include "app/preferences.h"
 #include "app/response_table.h"
 #include "app/xla_window.h"
 #include "commands/response_table.h"
+#include "numerics/one_based.h"
 #include "numerics/path_table.h"
 #include "numerics/run_switches.h"
 #include "numerics/sounds.h"
@@ -28,10 +30,15 @@
 #include "plot/residual_bitmap.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "scandata/dls_file.h"
+#include "scandata/scan_file.h"
 #include "scandata/time_stamps.h"
 #include "resources/command_ids.h"
 
 namespace tarmic::testing {
+
+// An index of the one-based tables as the vectors of scans take it.
+inline std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
 inline std::string ScanFixture(const std::string& name) {
   return std::string(TARMIC_TEST_DATA_DIR) + "/scans/" + name;
@@ -42,6 +49,56 @@ inline std::string ScanFixture(const std::string& name) {
 inline std::vector<std::string> VelocitySet() {
   return {ScanFixture("set_abs/00001.ra1"), ScanFixture("set_abs/00002.ra1"),
           ScanFixture("set_abs/00003.ra1")};
+}
+
+// Copies of the velocity set in dir, so that edits never touch the fixtures.
+inline std::vector<std::string> CopyVelocitySet(const std::string& dir) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir);
+  std::vector<std::string> copies;
+  for (const std::string& f : VelocitySet()) {
+    copies.push_back(dir + "/" + fs::path(f).filename().string());
+    fs::copy_file(f, copies.back(), fs::copy_options::overwrite_existing);
+  }
+  return copies;
+}
+
+// A scan file as read (zero-based vectors, empty when it cannot be read).
+struct ScanRead {
+  ScanInfo info;
+  std::vector<float> r, y;
+};
+inline ScanRead ReadScan(const std::string& path) {
+  ScanRead out;
+  int n = 0;
+  float *r = nullptr, *y = nullptr;
+  EXPECT_EQ(ReadScanFile(path.c_str(), &out.info, &n, &r, &y, nullptr, nullptr, 0.0f), 1) << path;
+  if (n > 0) {
+    out.r.assign(r + 1, r + 1 + n);
+    out.y.assign(y + 1, y + 1 + n);
+    free_vector(r, 1, n);
+    free_vector(y, 1, n);
+  }
+  return out;
+}
+
+// A dlsdat file as read (x and y one-based, empty when it cannot be read).
+struct DlsRead {
+  DLSInfo record;
+  std::vector<float> x, y;
+};
+inline DlsRead ReadDls(const std::string& path, bool keepG2) {
+  DlsRead r;
+  int n = 0;
+  float *x = nullptr, *y = nullptr;
+  EXPECT_EQ(ReadDLSDatFile(path.c_str(), &r.record, &n, &x, &y, keepG2), 1) << path;
+  if (n > 0) {
+    r.x.assign(x, x + n + 1);
+    r.y.assign(y, y + n + 1);
+    free_vector(x, 1, n);
+    free_vector(y, 1, n);
+  }
+  return r;
 }
 
 inline std::string ReadFile(const std::string& path) {
@@ -134,6 +191,13 @@ class CommandTest : public ::testing::Test {
   bool Dispatch(int id) { return DispatchCommand(*window_, id); }
   bool Drop(std::vector<std::string> files) {
     return DispatchToWindow(*window_, Event::Drop(std::move(files)));
+  }
+
+  // Presses a key and runs the message loop until the key's command is done.
+  void PressKeyAndRun(int key, unsigned mods = 0) {
+    backend_->Headless().PressKey(key, mods);
+    PostQuitMessage(0);
+    RunMessageLoop(*window_);
   }
 
   // Loads files through "Load New Files" and the scripted file dialog.

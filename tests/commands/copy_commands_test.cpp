@@ -19,13 +19,6 @@ using CopyCommandTest = CommandTest;
 
 float Number(const std::string& field) { return std::strtof(field.c_str(), nullptr); }
 
-TEST_F(CopyCommandTest, CopyDataPlotPutsItsPictureOnTheClipboard) {
-  LoadVelocitySet();
-  Dispatch(kCmCopyDataPlot);
-  ASSERT_NE(Backend().ClipboardPicture(), nullptr);
-  EXPECT_FALSE(Backend().ClipboardPicture()->Records().empty());
-}
-
 TEST_F(CopyCommandTest, CopyResidualsBitmapGivesOneRowPerScan) {
   LoadVelocitySet();
   Dispatch(kCmCopyResidualsBitmap);
@@ -40,12 +33,12 @@ TEST_F(CopyCommandTest, DataTableHasTheGridAndOneColumnPerScanInDisplayOrder) {
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), nGridPoints);
   for (int i : {1, nGridPoints / 2, nGridPoints}) {
-    const std::vector<std::string> f = Fields(rows[static_cast<std::size_t>(i - 1)]);
+    const std::vector<std::string> f = Fields(rows[Idx(i - 1)]);
     ASSERT_EQ(f.size(), 4u);
     EXPECT_NEAR(Number(f[0]), pGridRadius[i], 1e-5);
     for (int k = 1; k <= 3; ++k) {
-      const float expected = ppGridSignal[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(k)])][i];
-      EXPECT_NEAR(Number(f[static_cast<std::size_t>(k)]), expected, 1e-5 + 1e-5 * std::abs(expected));
+      const float expected = ppGridSignal[Idx(pScanOrder[Idx(k)])][i];
+      EXPECT_NEAR(Number(f[Idx(k)]), expected, 1e-5 + 1e-5 * std::abs(expected));
     }
   }
 }
@@ -54,7 +47,7 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimits) {
   LoadVelocitySet();
   // A model of 0.05 everywhere.
   for (int s = 1; s <= nScans; ++s)
-    for (int i = 1; i <= pnPoints[static_cast<std::size_t>(s)]; ++i) ppFit[static_cast<std::size_t>(s)][i] = 0.05f;
+    for (int i = 1; i <= pnPoints[Idx(s)]; ++i) ppFit[Idx(s)][i] = 0.05f;
   bModelComputed = true;
 
   Dispatch(kCmCopyFitDataTable);
@@ -69,9 +62,9 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimits) {
   rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), iFitLast - iFitFirst + 1);
   const int middle = (iFitFirst + iFitLast) / 2;
-  f = Fields(rows[static_cast<std::size_t>(middle - iFitFirst)]);
+  f = Fields(rows[Idx(middle - iFitFirst)]);
   const int first = pScanOrder[1];
-  EXPECT_NEAR(Number(f[1]), ppGridSignal[static_cast<std::size_t>(first)][middle] - 0.05f, 1e-4);
+  EXPECT_NEAR(Number(f[1]), ppGridSignal[Idx(first)][middle] - 0.05f, 1e-4);
 }
 
 TEST_F(CopyCommandTest, TINoiseTableHoldsTheWholeNoiseFound) {
@@ -96,16 +89,6 @@ TEST_F(CopyCommandTest, RINoiseTableHasOneRowPerScanInDisplayOrder) {
   for (int s = 1; s <= nScans; ++s) pRINoise[s] = 0.1f * static_cast<float>(s);
   Dispatch(kCmCopyRINoiseTable);
   EXPECT_EQ(Backend().ClipboardTextValue(), "1000\t0.2\n2000\t0.3\n3000\t0.1\n");
-}
-
-TEST(ClipboardTable, RowsAreTabSeparatedInTheStreamFormat) {
-  float x[] = {0, 5.9f, 6.25f};
-  float a[] = {0, 0.03125f, 1234567.0f};
-  float b[] = {0, -1.0f, 1e-7f};
-  const float* columns[] = {nullptr, a, b};
-  EXPECT_EQ(FormatTable(x, columns, 1, 2, 2, nullptr), "5.9\t0.03125\t-1\n6.25\t1.23457e+06\t1e-07\n");
-  const int order[] = {0, 2, 1};
-  EXPECT_EQ(FormatTable(x, columns, 2, 2, 2, order), "6.25\t1e-07\t1.23457e+06\n");
 }
 
 TEST(ClipboardTable, NothingIsWrittenForABadOrderOrNoRows) {

@@ -21,8 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::size_t Ix(int i) { return static_cast<std::size_t>(i); }
-
 // Every regular file of dir, sorted.
 std::vector<std::string> FilesIn(const std::string& dir) {
   std::vector<std::string> files;
@@ -30,24 +28,6 @@ std::vector<std::string> FilesIn(const std::string& dir) {
     if (e.is_regular_file()) files.push_back(e.path().string());
   std::sort(files.begin(), files.end());
   return files;
-}
-
-struct ScanRead {
-  ScanInfo info;
-  std::vector<float> r, y;
-};
-ScanRead Read(const std::string& path) {
-  ScanRead out;
-  int n = 0;
-  float *r = nullptr, *y = nullptr;
-  EXPECT_EQ(ReadScanFile(path.c_str(), &out.info, &n, &r, &y, nullptr, nullptr, 0.0f), 1) << path;
-  if (n > 0) {
-    out.r.assign(r + 1, r + 1 + n);
-    out.y.assign(y + 1, y + 1 + n);
-    free_vector(r, 1, n);
-    free_vector(y, 1, n);
-  }
-  return out;
 }
 
 // Linear interpolation in a curve with ascending x.
@@ -74,7 +54,7 @@ class DataSetToolsTest : public DistributionWindowTest {
     fs::create_directories(DataDir());
     std::vector<std::string> paths = WriteSyntheticRun(DataDir());
     for (const std::string& p : paths) {
-      ScanRead s = Read(p);
+      ScanRead s = ReadScan(p);
       for (float& v : s.y) v += offset;
       s.r.insert(s.r.begin(), 0.0f);
       s.y.insert(s.y.begin(), 0.0f);
@@ -93,12 +73,6 @@ class DataSetToolsTest : public DistributionWindowTest {
     pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
     pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
     PackModelParams();
-  }
-
-  void RunByAccelerator(char key) {
-    Backend().Headless().PressKey(key, MK_CONTROL);
-    PostQuitMessage(0);
-    RunMessageLoop(Win());
   }
 };
 
@@ -134,7 +108,7 @@ TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
   SetCellAndLimits();
   Dispatch(kCmDiscreteSpecies);
   SetSpecies(static_cast<float>(1.1 * kSyntheticS), true);
-  RunByAccelerator('F');
+  PressKeyAndRun('F', MK_CONTROL);
   EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
 }
 
@@ -173,8 +147,8 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   bVaryBaseline = true;
   Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
-  std::vector<std::vector<float>> raw(Ix(nScans) + 1);
-  for (int s = 1; s <= nScans; ++s) raw[Ix(s)].assign(ppSignal[Ix(s)], ppSignal[Ix(s)] + pnPoints[Ix(s)] + 1);
+  std::vector<std::vector<float>> raw(Idx(nScans) + 1);
+  for (int s = 1; s <= nScans; ++s) raw[Idx(s)].assign(ppSignal[Idx(s)], ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1);
   std::vector<float> fitRef(ppFit[1], ppFit[1] + pnPoints[1] + 1);
 
   // Save Fit Data: fits, residuals, parameters.
@@ -183,18 +157,18 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   Backend().QueueSaveFile(DataDir() + "/params.txt");
   Dispatch(kCmSaveFitData);
   for (int s = 1; s <= nScans; ++s) {
-    const std::string name = ppScanFileNames[Ix(s)].substr(1);
-    const ScanRead f = Read(DataDir() + "/f" + name), r = Read(DataDir() + "/r" + name);
-    ASSERT_EQ(f.r.size(), static_cast<std::size_t>(pFitLast[Ix(s)] - pFitFirst[Ix(s)] + 1));
+    const std::string name = ppScanFileNames[Idx(s)].substr(1);
+    const ScanRead f = ReadScan(DataDir() + "/f" + name), r = ReadScan(DataDir() + "/r" + name);
+    ASSERT_EQ(f.r.size(), static_cast<std::size_t>(pFitLast[Idx(s)] - pFitFirst[Idx(s)] + 1));
     ASSERT_EQ(r.y.size(), f.y.size());
     for (std::size_t k = 0; k < f.y.size(); ++k)
-      EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Ix(s)][pFitFirst[Ix(s)] + static_cast<int>(k)], 2e-5);
+      EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Idx(s)][pFitFirst[Idx(s)] + static_cast<int>(k)], 2e-5);
   }
   // Save Noise: TI profile as a scan, RI offsets against time.
   Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
   Backend().QueueSaveFile(DataDir() + "/RIN.ra1");
   Dispatch(kCmSaveNoise);
-  const ScanRead ti = Read(DataDir() + "/TIN.ra1");
+  const ScanRead ti = ReadScan(DataDir() + "/TIN.ra1");
   CCurve ri;
   ASSERT_TRUE(ri.ReadFromFile((DataDir() + "/RIN.ra1").c_str(), 1, 2));
   ASSERT_EQ(ri.Count(), nScans);
@@ -205,20 +179,20 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   Dispatch(kCmSubtractSystematicNoise);
   EXPECT_EQ(nZoomLevel, 1);
   for (int s = 1; s <= nScans; ++s) {
-    const float offset = riByTime.at(std::lround(pScanInfo[Ix(s)].recordedTime));
-    for (int p = pFitFirst[Ix(s)]; p <= pFitLast[Ix(s)]; ++p) {
-      const float x = ppRadius[Ix(s)][p];
+    const float offset = riByTime.at(std::lround(pScanInfo[Idx(s)].recordedTime));
+    for (int p = pFitFirst[Idx(s)]; p <= pFitLast[Idx(s)]; ++p) {
+      const float x = ppRadius[Idx(s)][p];
       if (x < ti.r.front() || x > ti.r.back()) continue;
-      EXPECT_NEAR(ppSignal[Ix(s)][p], raw[Ix(s)][Ix(p)] - Interpolate(ti.r, ti.y, x) - offset, 2e-5);
+      EXPECT_NEAR(ppSignal[Idx(s)][p], raw[Idx(s)][Idx(p)] - Interpolate(ti.r, ti.y, x) - offset, 2e-5);
     }
   }
   // Restore Original TI Noise: only the RI offsets stay subtracted; the model values
   // moved with the data.
   Dispatch(kCmRestoreTINoise);
   for (int s = 1; s <= nScans; ++s) {
-    const float offset = riByTime.at(std::lround(pScanInfo[Ix(s)].recordedTime));
-    for (int p = 1; p <= pnPoints[Ix(s)]; ++p)
-      EXPECT_NEAR(ppSignal[Ix(s)][p], raw[Ix(s)][Ix(p)] - offset, 2e-5);
+    const float offset = riByTime.at(std::lround(pScanInfo[Idx(s)].recordedTime));
+    for (int p = 1; p <= pnPoints[Idx(s)]; ++p)
+      EXPECT_NEAR(ppSignal[Idx(s)][p], raw[Idx(s)][Idx(p)] - offset, 2e-5);
   }
   EXPECT_NEAR(ppFit[1][20], fitRef[20] - riByTime.at(std::lround(pScanInfo[1].recordedTime)), 2e-5);
 
@@ -234,7 +208,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   LoadThroughDialog(all);
   EXPECT_EQ(nScans, kSyntheticScans);
-  for (int s = 1; s <= nScans; ++s) EXPECT_EQ(ppScanFileNames[Ix(s)][0], '0');
+  for (int s = 1; s <= nScans; ++s) EXPECT_EQ(ppScanFileNames[Idx(s)][0], '0');
   const std::vector<std::string> texts = BoxTexts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_NE(texts[0].find("distribution.ra1 (saved distribution)"), std::string::npos);
@@ -273,7 +247,7 @@ TEST_F(DataSetToolsTest, GenerateSeriesFollowsTheGrid) {
     const std::string dir = DataDir() + "/xp" + std::to_string(k);
     const float rpm = speeds[k - 1];
     EXPECT_EQ(ReadFile(dir + Format("/omega=%.0f_rpm.info", static_cast<double>(rpm))), "1");
-    const ScanRead last = Read(dir + "/00004.ra0");
+    const ScanRead last = ReadScan(dir + "/00004.ra0");
     EXPECT_EQ(last.info.rpm, rpm);
     EXPECT_NEAR(last.info.time, 2400.0, 1e-3);
     EXPECT_TRUE(fs::exists(dir + "/xp" + std::to_string(k) + ".xp"));

@@ -121,28 +121,6 @@ TEST_F(DiscreteModelCommandTest, SelfAssociationStartSwitchesAndOligomers) {
   EXPECT_FLOAT_EQ(fOligoD3, 4.0f * fOligoD1);
 }
 
-// One geometry at a time; the model reset clears it.
-TEST_F(DiscreteModelCommandTest, GeometriesReplaceEachOtherAndTheResetClearsThem) {
-  Dispatch(kCmLinearGeometry);
-  EXPECT_TRUE(bDiscreteModel && bLinearGeometry);
-  Dispatch(kCmExternalLoadingCell);
-  EXPECT_TRUE(bExternalLoadingCell);
-  EXPECT_FALSE(bLinearGeometry);
-  EXPECT_FALSE(Checked(kCmLinearGeometry));
-  Dispatch(kCmElectrophoresisSpecies);
-  EXPECT_TRUE(bDiscreteModel && bElectrophoresis);
-  EXPECT_FALSE(bExternalLoadingCell);
-  Dispatch(kCmZoneCentrifugationSpecies);
-  EXPECT_TRUE(bDiscreteModel && bZoneCentrifugation);
-  EXPECT_FALSE(bElectrophoresis);
-  Win().CmPlanarQuadrature();
-  EXPECT_TRUE(bPlanarQuadrature);
-  EXPECT_FALSE(bZoneCentrifugation);
-  Dispatch(kCmDiscreteSpecies);
-  EXPECT_FALSE(bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis);
-  EXPECT_TRUE(Backend().AllAnswersUsed());
-}
-
 // The buffer mismatch stays with the sector and planar cells (species 4 becomes
 // the buffer component) and is switched off, with its note, by zone
 // centrifugation and electrophoresis.
@@ -170,23 +148,6 @@ TEST_F(DiscreteModelCommandTest, BufferMismatchKeptWhenCompatibleElseSwitchedOff
   }
 }
 
-// Both items show the one start-time offset switch (slot 24); a model that starts
-// unfloated switches it off with its marks.
-TEST_F(DiscreteModelCommandTest, TimeOffsetItemsToggleOneSwitch) {
-  Dispatch(kCmFitT0OfSedimentation);
-  EXPECT_EQ(bTimeOffset, 1);
-  EXPECT_EQ(pParamFitFlags[24], 1);
-  EXPECT_TRUE(Checked(kCmFitT0OfSedimentation) && Checked(kCmSedimentationTimeOffset));
-  Dispatch(kCmSedimentationTimeOffset);
-  EXPECT_EQ(bTimeOffset, 0);
-  EXPECT_FALSE(Checked(kCmFitT0OfSedimentation) || Checked(kCmSedimentationTimeOffset));
-  Dispatch(kCmSedimentationTimeOffset);
-  EXPECT_TRUE(Checked(kCmFitT0OfSedimentation));
-  Dispatch(kCmDiscreteSpecies);
-  EXPECT_EQ(bTimeOffset, 0);
-  EXPECT_FALSE(Checked(kCmFitT0OfSedimentation) || Checked(kCmSedimentationTimeOffset));
-}
-
 // Electrophoresis data are read in their own field order and get the discrete
 // electrophoresis model on a grid of 200 nodes.
 TEST_F(DiscreteModelCommandTest, ElectrophoresisLoadingSetsModeModelAndGrid) {
@@ -205,11 +166,6 @@ TEST_F(DiscreteModelCommandTest, ElectrophoresisLoadingSetsModeModelAndGrid) {
   EXPECT_DOUBLE_EQ(pScanInfo[1].time, 1200.0);
   EXPECT_TRUE(bDiscreteModel && bElectrophoresis);
   EXPECT_EQ(nLammGridPoints, 200);
-  // "Load New Files" cancelled changes nothing; a load of ordinary scans leaves
-  // the mode (tests/commands/load_commands_test.cpp).
-  Backend().QueueOpenFiles({});
-  Dispatch(kCmLoadNewFiles);
-  EXPECT_TRUE(bElectrophoresisMode);
 }
 
 }  // namespace

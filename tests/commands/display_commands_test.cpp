@@ -16,20 +16,6 @@ namespace {
 
 using DisplayCommandTest = CommandTest;
 
-TEST_F(DisplayCommandTest, ShowDataTogglesThePaneAndItsCheckMark) {
-  LoadVelocitySet();
-  Handle().CheckMenuItem(kCmShowData, true);
-  Dispatch(kCmShowData);
-  EXPECT_FALSE(bShowData);
-  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmShowData));
-  // The residual plot now has the whole plot area.
-  EXPECT_EQ(pResidualsPlot->nTop, nPlotAreaTop);
-  Dispatch(kCmShowData);
-  EXPECT_TRUE(bShowData);
-  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmShowData));
-  EXPECT_EQ(pDataPlot->nBottom, nDataPlotBottom);
-}
-
 TEST_F(DisplayCommandTest, PaneTogglesKeepTheZoomWindow) {
   LoadVelocitySet();
   for (const char* v : {"6.0", "6.5", "0", "1"}) Backend().QueueInput(v);
@@ -70,18 +56,6 @@ TEST_F(DisplayCommandTest, DataMarkSizeIgnoresOtherNegativeSizesAndCapsHugeOnes)
   Backend().QueueInput("1e30");
   Dispatch(kCmDataMarkSize);
   EXPECT_EQ(pDataPlot->nMarkSize, 1000);
-}
-
-TEST_F(DisplayCommandTest, SetRangeStoresANewZoomLevel) {
-  LoadVelocitySet();
-  for (const char* v : {"6.2", "6.0", "0.05", "0.4"}) Backend().QueueInput(v);
-  Dispatch(kCmSetRange);
-  EXPECT_EQ(nZoomLevel, 1);
-  EXPECT_FLOAT_EQ(afZoomXMin[1], 6.0f);
-  EXPECT_FLOAT_EQ(afZoomXMax[1], 6.2f);
-  EXPECT_FLOAT_EQ(pDataPlot->fYMin, 0.05f);
-  EXPECT_FLOAT_EQ(pDataPlot->fYMax, 0.4f);
-  EXPECT_EQ(pDataPlot->bFixedX, 1);
 }
 
 TEST_F(DisplayCommandTest, SetRangeCancelledChangesNothing) {
@@ -125,8 +99,8 @@ TEST_F(DisplayCommandTest, DataRangeZoomsOntoTheDataInsideTheFittingLimits) {
   float lo = ppGridSignal[1][iFitFirst], hi = lo;
   for (int s = 1; s <= nScans; ++s)
     for (int i = iFitFirst; i <= iFitLast; ++i) {
-      lo = std::fmin(lo, ppGridSignal[static_cast<std::size_t>(s)][i]);
-      hi = std::fmax(hi, ppGridSignal[static_cast<std::size_t>(s)][i]);
+      lo = std::fmin(lo, ppGridSignal[Idx(s)][i]);
+      hi = std::fmax(hi, ppGridSignal[Idx(s)][i]);
     }
   EXPECT_NEAR(pDataPlot->fYMin, lo - 0.1f, 1e-5);
   EXPECT_NEAR(pDataPlot->fYMax, hi + 0.1f, 1e-5);

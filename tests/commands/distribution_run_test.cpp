@@ -20,13 +20,6 @@ namespace {
 
 class DistributionRunTest : public DistributionWindowTest {
  protected:
-  // Run through its accelerator and the message loop.
-  void RunByAccelerator() {
-    Backend().Headless().PressKey('R', MK_CONTROL);
-    PostQuitMessage(0);
-    RunMessageLoop(Win());
-  }
-
   // Pixels of the distribution pane's rows that a paint colours only because of the
   // distribution plot's picture.
   int DistributionPaneInk() {
@@ -45,7 +38,7 @@ class DistributionRunTest : public DistributionWindowTest {
 TEST_F(DistributionRunTest, RunComputesTheDistributionTheFitAndTheThirdPane) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  RunByAccelerator();
+  PressKeyAndRun('R', MK_CONTROL);
   ASSERT_TRUE(bModelComputed);
   ASSERT_NE(pDistPlot, nullptr);
   EXPECT_FALSE(Win().bRunInProgress);
@@ -83,9 +76,7 @@ TEST_F(DistributionRunTest, FitOfTheDiscreteModelRecoversTheSpeciesAndSavesIt) {
   pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
   PackModelParams();
   std::remove(szTmpParsPath.c_str());
-  Backend().Headless().PressKey('F', MK_CONTROL);
-  PostQuitMessage(0);
-  RunMessageLoop(Win());
+  PressKeyAndRun('F', MK_CONTROL);
   EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
   EXPECT_LT(FitRmsd(), 3.0 * kSyntheticNoise);
   EXPECT_TRUE(std::ifstream(szTmpParsPath).good());
@@ -142,18 +133,13 @@ TEST_F(DistributionRunTest, IntegrationOverADrawnRangeGivesTheWeightAverageS) {
 
   // Ctrl+I arms the selection for integration.
   Backend().QueueMessageBox(IDOK, "SELECT INTEGRATION RANGE");
-  Backend().Headless().PressKey('I', MK_CONTROL);
-  PostQuitMessage(0);
-  RunMessageLoop(Win());
+  PressKeyAndRun('I', MK_CONTROL);
   EXPECT_TRUE(bDistRangeArmed);
   EXPECT_EQ(pIntegrateButton->CurrentLabel(), "select range");
 
   // A band from 2 S to 9 S over the distribution pane.
-  const int x1 = ColumnOf(2.0f), x2 = ColumnOf(9.0f), y = DistributionRow();
   Backend().QueueMessageBox(IDOK, "INTEGRATE DISTRIBUTION");
-  Send(EventType::RButtonDown, x1, y, MK_RBUTTON);
-  Send(EventType::MouseMove, x2, y, MK_RBUTTON);
-  Send(EventType::RButtonUp, x2, y, 0);
+  DragRight(2.0f, 9.0f);
   const std::string text = BoxText("INTEGRATE DISTRIBUTION");
   ASSERT_FALSE(text.empty());
   EXPECT_NEAR(NumberAfter(text, "Weight (Signal) Average = "), kSyntheticS, 0.05 * kSyntheticS);
@@ -179,7 +165,7 @@ TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint)
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(static_cast<int>(rows.size()), nDistGrid);
   for (int i : {1, nDistGrid / 2, nDistGrid}) {
-    const std::vector<std::string> f = Fields(rows[static_cast<std::size_t>(i - 1)]);
+    const std::vector<std::string> f = Fields(rows[Idx(i - 1)]);
     ASSERT_EQ(f.size(), 2u);
     EXPECT_NEAR(std::strtof(f[0].c_str(), nullptr), pDistGrid[i], 1e-4);
     EXPECT_NEAR(std::strtof(f[1].c_str(), nullptr), pDistValues[i],
@@ -222,10 +208,8 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   EXPECT_TRUE(Handle().IsMenuItemChecked(kCmContinuousCM));
   ASSERT_EQ(nDistGrid, static_cast<int>(masses.size()));
   for (int i = 1; i <= nDistGrid; ++i) {
-    EXPECT_NEAR(pDistS[i], masses[static_cast<std::size_t>(i - 1)],
-                1e-3f * masses[static_cast<std::size_t>(i - 1)]);
-    EXPECT_NEAR(pDistValues[i], values[static_cast<std::size_t>(i - 1)],
-                1e-6f + 1e-5f * std::fabs(values[static_cast<std::size_t>(i - 1)]));
+    EXPECT_NEAR(pDistS[i], masses[Idx(i - 1)], 1e-3f * masses[Idx(i - 1)]);
+    EXPECT_NEAR(pDistValues[i], values[Idx(i - 1)], 1e-6f + 1e-5f * std::fabs(values[Idx(i - 1)]));
   }
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
@@ -255,55 +239,23 @@ TEST_F(DistributionRunTest, SaveWithoutADistributionDoesNothing) {
   EXPECT_TRUE(Backend().Transcript().empty());
 }
 
-// Pure red pixels of the data pane.
-int RedInDataPane(const Image& screen) {
-  int red = 0;
-  for (int y = 50 * screen.Height() / 1000; y < 350 * screen.Height() / 1000; ++y)
-    for (int x = 0; x < screen.Width(); ++x) red += screen.Pixel(x, y) == RGB(255, 0, 0);
-  return red;
-}
-
 TEST_F(DistributionRunTest, RangeHighlightTurnsTheFittedBoundaryRedOnlyInsideTheRange) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  RunByAccelerator();
+  PressKeyAndRun('R', MK_CONTROL);
   ASSERT_TRUE(bModelComputed);
   Paint();
-  const int before = RedInDataPane(Handle().Screen());
+  const int before = InkInRows(50, 350, true);
   // The species' own range: the boundary region of every scan turns red.
   Win().HighlightRangeInData(static_cast<float>(kSyntheticS) - 1.0f,
                              static_cast<float>(kSyntheticS) + 1.0f);
-  const int inside = RedInDataPane(Handle().Screen());
+  const int inside = InkInRows(50, 350, true);
   EXPECT_GT(inside, before + 100);
   // A range far above the species: the fits stay grey, nothing new is red.
   Handle().Screen().Fill(kWhite);
   Paint();
   Win().HighlightRangeInData(11.0f, 11.5f);
-  EXPECT_LT(RedInDataPane(Handle().Screen()), before + 20);
-}
-
-TEST_F(DistributionRunTest, PrintedWindowShowsTheDistributionPane) {
-  LoadSyntheticRun();
-  ChooseSmallCs();
-  RunByAccelerator();
-  ASSERT_TRUE(bModelComputed);
-  Paint();
-  Backend().QueueMessageBox(IDNO, "Printing");  // "print with last best-fit information?"
-  ASSERT_TRUE(DispatchCommand(Win(), 234));
-  ASSERT_EQ(Backend().PrintedPages(), 1);
-  const Image& page = Backend().PrintedImages().front();
-  // The page keeps the window's proportions: something is printed, and there is ink
-  // in the lower fifth of the picture, where only the distribution pane is.
-  int first = -1;
-  for (int y = 0; y < page.Height() && first < 0; ++y)
-    for (int x = 0; x < page.Width(); ++x)
-      if (page.Pixel(x, y) != kWhite) first = y;
-  ASSERT_GE(first, 0);
-  const int height = Handle().ClientSize().cy * page.Width() / Handle().ClientSize().cx;
-  int ink = 0;
-  for (int y = height * 8 / 10; y < height * 95 / 100 && y < page.Height(); ++y)
-    for (int x = 0; x < page.Width(); ++x) ink += page.Pixel(x, y) != kWhite;
-  EXPECT_GT(ink, 20);
+  EXPECT_LT(InkInRows(50, 350, true), before + 20);
 }
 
 }  // namespace

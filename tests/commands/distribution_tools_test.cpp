@@ -47,13 +47,6 @@ class DistributionToolsTest : public DistributionWindowTest {
     SetupDistributionPlot();
     Paint();
   }
-
-  void Band(float s1, float s2) {
-    const int x1 = ColumnOf(s1), x2 = ColumnOf(s2), y = DistributionRow();
-    Send(EventType::RButtonDown, x1, y, MK_RBUTTON);
-    Send(EventType::MouseMove, x2, y, MK_RBUTTON);
-    Send(EventType::RButtonUp, x2, y, 0);
-  }
 };
 
 // ---------------------------------------------------------------- peak finder
@@ -106,9 +99,7 @@ TEST_F(DistributionToolsTest, PeakSidesEndAtLocalMinimaAboveAndBelowTheFraction)
 
 TEST_F(DistributionToolsTest, PeakLabelsShowTheMassOfEachPeakUntilTheNextPaint) {
   ShowKnownDistribution();
-  Backend().Headless().PressKey('M', MK_CONTROL);
-  PostQuitMessage(0);
-  RunMessageLoop(Win());
+  PressKeyAndRun('M', MK_CONTROL);
   ASSERT_EQ(nPeakLabels, 2);
   // Highest first.
   EXPECT_NEAR(afPeakX[1], 3.0f, 0.01f);
@@ -136,12 +127,6 @@ TEST_F(DistributionToolsTest, AClickOnALabelShowsThePeakInformation) {
   EXPECT_EQ(nPeakLabels, 2);
   Paint();
   EXPECT_EQ(nPeakLabels, 0);
-}
-
-TEST_F(DistributionToolsTest, MolarMassTextsChangeUnitAtStrictThresholds) {
-  EXPECT_EQ(MolarMassLabelText(1e7f), "Mf~10.00 MDa");
-  EXPECT_EQ(MolarMassLabelText(150000.0f), "Mf~150 kDa");
-  EXPECT_EQ(MolarMassReadoutText(0.0f, 0.0f), "|Mf=0.0 (>0.0) Da");
 }
 
 // ---------------------------------------------------------------- right double-click
@@ -182,7 +167,7 @@ TEST_F(DistributionToolsTest, RescaleZoomsToTheDrawnRangeAndFullscaleUndoesIt) {
   Backend().QueueMessageBox(IDOK, "SELECT RANGE");
   Dispatch(kCmRescaleDistributionPlot);
   EXPECT_TRUE(bDistRangeArmed);
-  Band(2.0f, 4.0f);
+  DragRight(2.0f, 4.0f);
   EXPECT_FALSE(bDistRangeArmed);
   EXPECT_NEAR(pDistPlot->fXMin, 2.0f, 0.05f);
   EXPECT_NEAR(pDistPlot->fXMax, 4.0f, 0.05f);
@@ -208,27 +193,18 @@ TEST_F(DistributionToolsTest, EscCancelsAnArmedSelectionAndLeavesTheButtonOff) {
   ShowKnownDistribution();
   Backend().QueueMessageBox(IDOK, "SELECT RANGE");
   Dispatch(kCmRescaleDistributionPlot);
-  Backend().Headless().PressKey(VK_ESCAPE);
-  PostQuitMessage(0);
-  RunMessageLoop(Win());
+  PressKeyAndRun(VK_ESCAPE);
   EXPECT_FALSE(bDistRangeArmed);
   EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
 }
 
 TEST_F(DistributionToolsTest, HighlightShadesTheRangeInRed) {
   ShowKnownDistribution();
-  auto redPixels = [this] {
-    const Image& screen = Handle().Screen();
-    int n = 0;
-    for (int y = 0; y < screen.Height(); ++y)
-      for (int x = 0; x < screen.Width(); ++x) n += screen.Pixel(x, y) == RGB(255, 0, 0);
-    return n;
-  };
-  const int before = redPixels();
+  const int before = InkInRows(0, 1000, true);
   HighlightDistributionRange(Win(), 2.5f, 2.5f, 12, RGB(255, 0, 0));
-  EXPECT_EQ(redPixels(), before);
+  EXPECT_EQ(InkInRows(0, 1000, true), before);
   HighlightDistributionRange(Win(), 2.5f, 3.5f, 12, RGB(255, 0, 0));
-  EXPECT_GT(redPixels(), before + 50);
+  EXPECT_GT(InkInRows(0, 1000, true), before + 50);
 }
 
 // ---------------------------------------------------------------- ranges from a file
@@ -329,14 +305,6 @@ TEST_F(RangeFileTest, AnUnreadableTableChangesNeitherTheRangesNorTheRememberedFi
   EXPECT_TRUE(LoadIntegrationRanges());
   EXPECT_EQ(szIntegRangeTable, good);
   EXPECT_EQ(nIntegRanges, 2);
-}
-
-TEST_F(RangeFileTest, TheSecondCommandSwitchesTheOptionOff) {
-  ShowKnownDistribution();
-  UseRangeFile("2 4\n");
-  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(kCmIntegrationRangesFromFile);
-  EXPECT_FALSE(bIntegRangesFromFile);
 }
 
 }  // namespace

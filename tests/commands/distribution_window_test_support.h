@@ -179,13 +179,14 @@ class DistributionWindowTest : public CommandTest {
   void Paint() { PaintWindow(Win()); }
 
   // Pixels of the screen rows [top, bottom) (display units 0..1000) that are not
-  // white.
-  int InkInRows(int top, int bottom) {
+  // white, or with red set that are pure red.
+  int InkInRows(int top, int bottom, bool red = false) {
     const Image& screen = Handle().Screen();
     const int y0 = top * screen.Height() / 1000, y1 = bottom * screen.Height() / 1000;
     int ink = 0;
     for (int y = y0; y < y1; ++y)
-      for (int x = 0; x < screen.Width(); ++x) ink += screen.Pixel(x, y) != kWhite;
+      for (int x = 0; x < screen.Width(); ++x)
+        ink += red ? screen.Pixel(x, y) == RGB(255, 0, 0) : screen.Pixel(x, y) != kWhite;
     return ink;
   }
 
@@ -229,6 +230,14 @@ class DistributionWindowTest : public CommandTest {
     return static_cast<int>(std::lround(pDistPlot->MapX(x) * Win().fClientWidth / 1400.0));
   }
   int DistributionRow() { return static_cast<int>(0.8 * Win().fClientHeight); }
+
+  // A right-button drag over the distribution pane from grid value x1 to x2.
+  void DragRight(float x1, float x2) {
+    const int c1 = ColumnOf(x1), c2 = ColumnOf(x2), y = DistributionRow();
+    Send(EventType::RButtonDown, c1, y, MK_RBUTTON);
+    Send(EventType::MouseMove, c2, y, MK_RBUTTON);
+    Send(EventType::RButtonUp, c2, y, 0);
+  }
 
   // A left press on the centre of a screen button.
   void PressButton(const CScreenButton& b) {

@@ -108,15 +108,9 @@ TEST_F(DlsCommandTest, LoadRunAndSaveMean) {
   const std::string mean = ProgramDir() + "/mean.dlsdat";
   Backend().QueueSaveFile(mean);
   Dispatch(kCmSaveMeanDLSData);
-  DLSInfo record;
-  int n = 0;
-  float* x = nullptr;
-  float* y = nullptr;
-  ASSERT_EQ(ReadDLSDatFile(mean.c_str(), &record, &n, &x, &y, true), 1);
-  EXPECT_EQ(n, 80);
-  EXPECT_NEAR(y[1], ppSignal[1][1], 1e-6);
-  free_vector(x, 1, n);
-  free_vector(y, 1, n);
+  const DlsRead saved = ReadDls(mean, true);
+  ASSERT_EQ(saved.y.size(), 81u);
+  EXPECT_NEAR(saved.y[1], ppSignal[1][1], 1e-6);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
@@ -144,52 +138,34 @@ TEST_F(DlsCommandTest, SavedFitAndResidualsGiveTheData) {
     Backend().QueueSaveFile(std::nullopt);  // no parameter report
     Dispatch(kCmSaveFitData);
   };
-  struct Read {
-    DLSInfo record;
-    std::vector<float> x, y;
-  };
-  auto read = [](const std::string& path, bool keepG2) {
-    Read r;
-    int n = 0;
-    float *x = nullptr, *y = nullptr;
-    EXPECT_EQ(ReadDLSDatFile(path.c_str(), &r.record, &n, &x, &y, keepG2), 1) << path;
-    if (n > 0) {
-      r.x.assign(x, x + n + 1);
-      r.y.assign(y, y + n + 1);
-      free_vector(x, 1, n);
-      free_vector(y, 1, n);
-    }
-    return r;
-  };
 
   loadAndRun(false);
   ASSERT_TRUE(pDLSInfo[1].bFieldACF);
   save(ProgramDir() + "/field");
   for (int s = 1; s <= 2; ++s) {
-    const std::string stem = ppScanFileNames[static_cast<std::size_t>(s)].substr(1);
-    const Read fit = read(ProgramDir() + "/field/f" + stem, false);
-    const Read res = read(ProgramDir() + "/field/r" + stem, false);
+    const std::string stem = ppScanFileNames[Idx(s)].substr(1);
+    const DlsRead fit = ReadDls(ProgramDir() + "/field/f" + stem, false);
+    const DlsRead res = ReadDls(ProgramDir() + "/field/r" + stem, false);
     // Written as g(2) - 1: the file read as it stands holds the signed squares.
-    const Read fitG2 = read(ProgramDir() + "/field/f" + stem, true);
+    const DlsRead fitG2 = ReadDls(ProgramDir() + "/field/f" + stem, true);
     EXPECT_FALSE(fitG2.record.bFieldACF);
-    EXPECT_NEAR(fitG2.y[5], SignedSquare(ppFit[static_cast<std::size_t>(s)][5]), 1e-6);
-    ASSERT_EQ(fit.y.size(), static_cast<std::size_t>(pnPoints[static_cast<std::size_t>(s)]) + 1);
+    EXPECT_NEAR(fitG2.y[5], SignedSquare(ppFit[Idx(s)][5]), 1e-6);
+    ASSERT_EQ(fit.y.size(), Idx(pnPoints[Idx(s)]) + 1);
     ASSERT_EQ(res.y.size(), fit.y.size());
     double resRms = 0.0;
-    for (int i = 1; i <= pnPoints[static_cast<std::size_t>(s)]; ++i) {
-      EXPECT_NEAR(fit.x[static_cast<std::size_t>(i)], ppRadius[static_cast<std::size_t>(s)][i], 1e-5);
-      EXPECT_NEAR(fit.y[static_cast<std::size_t>(i)] + res.y[static_cast<std::size_t>(i)],
-                  ppSignal[static_cast<std::size_t>(s)][i], 2e-6);
-      resRms += res.y[static_cast<std::size_t>(i)] * res.y[static_cast<std::size_t>(i)];
+    for (int i = 1; i <= pnPoints[Idx(s)]; ++i) {
+      EXPECT_NEAR(fit.x[Idx(i)], ppRadius[Idx(s)][i], 1e-5);
+      EXPECT_NEAR(fit.y[Idx(i)] + res.y[Idx(i)], ppSignal[Idx(s)][i], 2e-6);
+      resRms += res.y[Idx(i)] * res.y[Idx(i)];
     }
-    EXPECT_GT(std::sqrt(resRms / pnPoints[static_cast<std::size_t>(s)]), 1e-4);  // not all zero
+    EXPECT_GT(std::sqrt(resRms / pnPoints[Idx(s)]), 1e-4);  // not all zero
   }
 
   loadAndRun(true);
   ASSERT_FALSE(pDLSInfo[1].bFieldACF);
   save(ProgramDir() + "/intensity");
-  const Read fit = read(ProgramDir() + "/intensity/f" + ppScanFileNames[1].substr(1), true);
-  for (int i = 1; i <= pnPoints[1]; ++i) EXPECT_NEAR(fit.y[static_cast<std::size_t>(i)], ppFit[1][i], 1e-6);
+  const DlsRead fit = ReadDls(ProgramDir() + "/intensity/f" + ppScanFileNames[1].substr(1), true);
+  for (int i = 1; i <= pnPoints[1]; ++i) EXPECT_NEAR(fit.y[Idx(i)], ppFit[1][i], 1e-6);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 

@@ -50,12 +50,12 @@ class DlsDistributionTest : public DistributionWindowTest {
       record.bFieldACF = true;
       std::vector<float> x(n + 1), g(n + 1);
       for (int j = 1; j <= n; ++j)
-        x[static_cast<std::size_t>(j)] = static_cast<float>(-7.0 + 6.0 * (j - 1) / (n - 1));
+        x[Idx(j)] = static_cast<float>(-7.0 + 6.0 * (j - 1) / (n - 1));
       dSimD = kD;
       dDlsAmplitude = kAmplitude;
       DLSCorrelationProfile(record, x.data(), g.data(), n);
       for (int j = 1; j <= n; ++j)
-        g[static_cast<std::size_t>(j)] += static_cast<float>(gauss(random));
+        g[Idx(j)] += static_cast<float>(gauss(random));
       paths.push_back(ProgramDir() + "/acf" + std::to_string(f) + ".dlsdat");
       EXPECT_TRUE(
           WriteDLSDatFromRecord(paths.back().c_str(), n, x.data(), g.data(), "species", record));
@@ -89,13 +89,13 @@ class DlsDistributionTest : public DistributionWindowTest {
   // density was made with (half intervals at the ends).
   static void AreaAndMean(const float* logAxis, double shift, double* area, double* meanLog) {
     const int n = nDistGrid;
-    std::vector<double> x(static_cast<std::size_t>(n) + 2);
+    std::vector<double> x(Idx(n) + 2);
     for (int i = 1; i <= n; ++i)
-      x[static_cast<std::size_t>(i)] = std::pow(10.0, logAxis[i] + shift);
+      x[Idx(i)] = std::pow(10.0, logAxis[i] + shift);
     double a = 0.0, m = 0.0;
     for (int i = 1; i <= n; ++i) {
-      const double lo = i > 1 ? x[static_cast<std::size_t>(i - 1)] : x[1];
-      const double hi = i < n ? x[static_cast<std::size_t>(i + 1)] : x[static_cast<std::size_t>(n)];
+      const double lo = i > 1 ? x[Idx(i - 1)] : x[1];
+      const double hi = i < n ? x[Idx(i + 1)] : x[Idx(n)];
       const double c = pDistValues[i] * (hi - lo) / 2.0;
       a += c;
       m += c * (logAxis[i] + shift);
@@ -128,8 +128,7 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
   Dispatch(kCmFit);
   ASSERT_TRUE(bModelComputed);
   for (int i = 1; i <= nDistGrid; ++i)
-    EXPECT_NEAR(pDistValues[i], run[static_cast<std::size_t>(i - 1)],
-                1e-4f * (1.0f + run[static_cast<std::size_t>(i - 1)]));
+    EXPECT_NEAR(pDistValues[i], run[Idx(i - 1)], 1e-4f * (1.0f + run[Idx(i - 1)]));
 
   // I(Rh) on 1 .. 20 nm.
   Choose(503, 1.0f, 20.0f);

@@ -24,8 +24,6 @@
 namespace tarmic::testing {
 namespace {
 
-std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
-
 struct ScanSpec {
   int cell;
   float wavelength, rpm;
@@ -151,16 +149,11 @@ TEST_F(EqSortingTest, SortWritesEqFilesAndExperimentFiles) {
   ASSERT_TRUE(fs::exists(out + "/eq15k_280.ra1"));
   EXPECT_FALSE(fs::exists(out + "/eq20k_280.ra1"));
   ASSERT_TRUE(fs::exists(out + "/eq10k_285.ra1"));
-  ScanInfo info;
-  int n = 0;
-  float *r = nullptr, *v = nullptr;
-  bool mark = false;
-  ASSERT_EQ(ReadScanFile((out + "/eq15k_280.ra1").c_str(), &info, &n, &r, &v, nullptr, &mark, 0.0f), 1);
+  const ScanRead eq15k = ReadScan(out + "/eq15k_280.ra1");
   // 15k: scans 2, 6, 7; 6 and 7 share the latest time: scan 6 (tilt 0.01) is written.
-  EXPECT_NEAR(v[10], std::exp(Radius(10) - 6.0) + 0.01 * Radius(10), 1e-4);
-  EXPECT_EQ(info.rpm, 15000.0f);
-  free_vector(r, 1, n);
-  free_vector(v, 1, n);
+  ASSERT_EQ(eq15k.y.size(), static_cast<std::size_t>(kPoints));
+  EXPECT_NEAR(eq15k.y[9], std::exp(Radius(10) - 6.0) + 0.01 * Radius(10), 1e-4);
+  EXPECT_EQ(eq15k.info.rpm, 15000.0f);
 
   const std::vector<std::string> xp = Lines(ReadFile(out + "/cell2_280.xp"));
   EXPECT_EQ(xp[0], "4 (ExperimentType: MULTISEDEQ)");

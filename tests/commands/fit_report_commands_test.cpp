@@ -32,7 +32,7 @@ TEST_F(FitReportCommandTest, SavedParametersAreOfferedOnReloadAndOnDrop) {
   PackModelParams();
   Dispatch(kCmUpdateSavedFitParameters);
   ASSERT_TRUE(std::filesystem::exists(szTmpParsPath));
-  EXPECT_EQ(Lines(ReadFile(szTmpParsPath)).size(), static_cast<std::size_t>(kSavedParamCount));
+  EXPECT_EQ(Lines(ReadFile(szTmpParsPath)).size(), Idx(kSavedParamCount));
   EXPECT_TRUE(BoxTexts().empty());
 
   pSpeciesS[1] = 1.0f;

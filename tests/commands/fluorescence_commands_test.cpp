@@ -163,8 +163,7 @@ TEST_F(FluorescenceCommandTest,
   ASSERT_EQ(BoxTexts().size(), 2u);
   EXPECT_EQ(BoxTexts()[1], "could not copy file to new destination " + blocked);
   const std::string first = Sorted("00001.FA1_A_PMV550_r3_g8");
-  EXPECT_EQ(testing::ReadFile(first),
-            testing::ReadFile(folder_ + "/A00001.FA1"));
+  EXPECT_EQ(testing::ReadFile(first), testing::ReadFile(folder_ + "/A00001.FA1"));
   EXPECT_EQ(GetFileTimes(first).lastWrite, WriteTime(1));
   EXPECT_FALSE(fs::exists(blocked + ".part"));
   EXPECT_TRUE(fs::exists(folder_ + "/A00003.FA1"));

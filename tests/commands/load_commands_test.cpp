@@ -25,7 +25,7 @@ std::string SetDirectory() { return fs::path(ScanFixture("set_abs/00001.ra1")).p
 
 std::vector<std::string> LoadedNames() {
   std::vector<std::string> names;
-  for (int s = 1; s <= nScans; ++s) names.push_back(ppScanFileNames[static_cast<std::size_t>(s)]);
+  for (int s = 1; s <= nScans; ++s) names.push_back(ppScanFileNames[Idx(s)]);
   return names;
 }
 
@@ -214,14 +214,6 @@ TEST_F(LoadCommandTest, ElectrophoresisModeEndsOnlyWithANewLoadedSet) {
   LoadThroughDialog(VelocitySet());
   ASSERT_EQ(nScans, 3);
   EXPECT_FALSE(bElectrophoresisMode);
-}
-
-TEST_F(LoadCommandTest, DroppedParameterFileIsOfferedByName) {
-  const std::string pars = ProgramDir() + "/~tmppars.ra1";
-  WriteFile(pars, "1\n");
-  Backend().QueueMessageBox(IDYES);
-  Drop({pars});
-  EXPECT_EQ(nScans, 0);
 }
 
 TEST_F(LoadCommandTest, ExitReleasesTheDataAndEndsTheLoop) {

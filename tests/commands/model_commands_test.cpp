@@ -15,17 +15,6 @@ namespace {
 
 using ModelCommandTest = DistributionWindowTest;
 
-TEST_F(ModelCommandTest, ContinuousCMSetsItsFlagsCheckMarkAndStartValues) {
-  Dispatch(kCmContinuousCM);
-  EXPECT_TRUE(bContiModel);
-  // The vector held a discrete species: the settings start from their defaults,
-  // which the engine reads.
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMin], 10000.0f);
-  EXPECT_FLOAT_EQ(fDistMin, 10000.0f);
-  EXPECT_FLOAT_EQ(fConfidenceLevel, 0.95f);
-  EXPECT_TRUE(RunnableModelActive());
-}
-
 TEST_F(ModelCommandTest, ContinuousCsAfterCMTakesAnSRangeAndUnchecksCM) {
   Dispatch(kCmContinuousCM);
   pParams[kContiSlotGridCount] = 70.0f;
@@ -64,19 +53,6 @@ TEST_F(ModelCommandTest, CsVariantsKeepTheGridAndGiveSlot11TheirOwnMeaning) {
   EXPECT_FLOAT_EQ(fFrictionalRatio, 1.4f);
 }
 
-TEST_F(ModelCommandTest, CMVariantsSetTheirFlags) {
-  const float engineD = fInvariantD;
-  Dispatch(kCmContinuousCMInvariantD);
-  EXPECT_TRUE(bConstantDModel);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], engineD);  // D
-  Dispatch(kCmContinuousCMPriorVbar);
-  EXPECT_TRUE(bCMPriorVbar);
-  EXPECT_FALSE(bConstantDModel);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 1.2f);  // f/f0 again
-  Dispatch(kCmFMScalingLaw);
-  EXPECT_TRUE(bFMScalingLaw);
-}
-
 TEST_F(ModelCommandTest, DiscreteFitSwitchesDoNotBecomeGridOptions) {
   // A discrete species 3 and 4 with floated second values: fit switches 3 and 4.
   pParamFitFlags[3] = pParamFitFlags[4] = 1;
@@ -95,9 +71,7 @@ TEST_F(ModelCommandTest, ParametersByAcceleratorChangeTheContinuousModel) {
   answers.text[413] = "0.68";  // confidence level
   answers.text[419] = "1.35";  // f/f0
   Backend().QueueDialog(IDOK, answers);
-  Backend().Headless().PressKey('P', MK_CONTROL);
-  PostQuitMessage(0);
-  RunMessageLoop(Win());
+  PressKeyAndRun('P', MK_CONTROL);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_FLOAT_EQ(pParams[kContiSlotGridCount], 60.0f);
   EXPECT_FLOAT_EQ(fDistMin, 0.5f);
@@ -146,14 +120,6 @@ TEST_F(ModelCommandTest, RunOfAModelNotBuiltSaysSo) {
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmRun);
   EXPECT_NE(BoxTexts().back().find("cannot be computed for the loaded data"), std::string::npos);
-}
-
-TEST_F(ModelCommandTest, TheWindowReadsTheLammSettingsThroughTheModelComputation) {
-  nDefaultGridPoints = 600;
-  ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
-  ResetLammSettings();
-  ReadLammEqParameterPreferences(&Win());
-  EXPECT_EQ(nDefaultGridPoints, 600);
 }
 
 }  // namespace

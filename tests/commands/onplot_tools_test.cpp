@@ -19,15 +19,7 @@ class OnPlotToolsTest : public DistributionWindowTest {
  protected:
   // The velocity set, copied beside the test so that edits never touch the fixtures.
   void LoadCopiedVelocitySet() {
-    const std::string dir = ProgramDir() + "/data";
-    std::filesystem::create_directories(dir);
-    std::vector<std::string> copies;
-    for (const std::string& f : VelocitySet()) {
-      const std::string to = dir + "/" + std::filesystem::path(f).filename().string();
-      std::filesystem::copy_file(f, to, std::filesystem::copy_options::overwrite_existing);
-      copies.push_back(to);
-    }
-    LoadThroughDialog(copies);
+    LoadThroughDialog(CopyVelocitySet(ProgramDir() + "/data"));
     ASSERT_EQ(nScans, 3);
     Backend().ClearTranscript();
     Paint();
@@ -35,13 +27,13 @@ class OnPlotToolsTest : public DistributionWindowTest {
 
   // The client pixel of point i of the scan at display position k.
   Point PixelOf(int k, int i) {
-    const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(k)]);
+    const std::size_t s = Idx(pScanOrder[Idx(k)]);
     const double x = pDataPlot->MapX(ppRadius[s][i]) * Win().fClientWidth / 1400.0;
     const double y = pDataPlot->MapY(ppSignal[s][i]) * Win().fClientHeight / 1000.0;
     return Point{static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))};
   }
   std::string FileOf(int k) {
-    return ppScanFileNames[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(k)])];
+    return ppScanFileNames[Idx(pScanOrder[Idx(k)])];
   }
 
   void Press(const Point& p) {
@@ -52,7 +44,7 @@ class OnPlotToolsTest : public DistributionWindowTest {
 
 TEST_F(OnPlotToolsTest, APressOnADataPointOffersToEditOrDeleteItsScan) {
   LoadCopiedVelocitySet();
-  const int point = pnPoints[static_cast<std::size_t>(pScanOrder[2])] / 3;
+  const int point = pnPoints[Idx(pScanOrder[2])] / 3;
   Press(PixelOf(2, point));
   ASSERT_NE(pEditScanButton, nullptr);
   ASSERT_NE(pDeleteScanButton, nullptr);
@@ -65,9 +57,7 @@ TEST_F(OnPlotToolsTest, APressOnADataPointOffersToEditOrDeleteItsScan) {
   EXPECT_TRUE(bPointEditToRight);
 
   // Any character cancels the offer.
-  Backend().Headless().PressKey('A');
-  PostQuitMessage(0);
-  RunMessageLoop(Win());
+  PressKeyAndRun('A');
   EXPECT_EQ(pEditScanButton, nullptr);
   EXPECT_EQ(nEditScanPosition, 0);
 }
@@ -75,7 +65,7 @@ TEST_F(OnPlotToolsTest, APressOnADataPointOffersToEditOrDeleteItsScan) {
 TEST_F(OnPlotToolsTest, NearTheRightEdgeTheOfferOpensToTheLeft) {
   LoadCopiedVelocitySet();
   // A point near the right end of the data, clear of the markers there.
-  const int last = pnPoints[static_cast<std::size_t>(pScanOrder[1])];
+  const int last = pnPoints[Idx(pScanOrder[1])];
   Point p{};
   for (int i = last; i >= 1; --i) {
     p = PixelOf(1, i);
@@ -104,7 +94,7 @@ TEST_F(OnPlotToolsTest, DeleteScanReloadsTheOtherScans) {
   PressButton(*pDeleteScanButton);
   ASSERT_EQ(nScans, 2);
   for (int s = 1; s <= nScans; ++s)
-    EXPECT_NE(ppScanFileNames[static_cast<std::size_t>(s)], removed);
+    EXPECT_NE(ppScanFileNames[Idx(s)], removed);
   EXPECT_EQ(pDeleteScanButton, nullptr);
   EXPECT_TRUE(bDataChanged);
 }
@@ -112,8 +102,8 @@ TEST_F(OnPlotToolsTest, DeleteScanReloadsTheOtherScans) {
 TEST_F(OnPlotToolsTest, DeletePointWritesACopyWithoutThePointAndReloadsIt) {
   LoadCopiedVelocitySet();
   const int scan = pScanOrder[1];
-  const int n = pnPoints[static_cast<std::size_t>(scan)];
-  const float removedRadius = ppRadius[static_cast<std::size_t>(scan)][10];
+  const int n = pnPoints[Idx(scan)];
+  const float removedRadius = ppRadius[Idx(scan)][10];
   const std::string original = ScanFilePath(scan);
   const std::string before = ReadFile(original);
   Press(PixelOf(1, 10));
@@ -134,9 +124,9 @@ TEST_F(OnPlotToolsTest, DeletePointWritesACopyWithoutThePointAndReloadsIt) {
   for (int s = 1; s <= nScans; ++s) {
     if (ScanFilePath(s) != copy) continue;
     found = true;
-    EXPECT_EQ(pnPoints[static_cast<std::size_t>(s)], n - 1);
-    for (int i = 1; i <= pnPoints[static_cast<std::size_t>(s)]; ++i)
-      EXPECT_NE(ppRadius[static_cast<std::size_t>(s)][i], removedRadius);
+    EXPECT_EQ(pnPoints[Idx(s)], n - 1);
+    for (int i = 1; i <= pnPoints[Idx(s)]; ++i)
+      EXPECT_NE(ppRadius[Idx(s)][i], removedRadius);
   }
   EXPECT_TRUE(found);
 }
@@ -196,19 +186,6 @@ TEST_F(OnPlotToolsTest, NoiseButtonsFollowTheNoiseOfTheModel) {
   Dispatch(kCmParameters);
   EXPECT_EQ(pRemoveNoiseButton, nullptr);
   EXPECT_EQ(pRestoreTINoiseButton, nullptr);
-}
-
-TEST_F(OnPlotToolsTest, MouseSlidingCyclesThroughThreeStates) {
-  ASSERT_TRUE(bMouseSlidingOff);
-  for (int i = 0; i < 3; ++i) {
-    Backend().QueueMessageBox(IDOK, "MOUSE SLIDING");
-    Backend().Headless().PressKey('M', MK_ALT);
-  }
-  PostQuitMessage(0);
-  RunMessageLoop(Win());
-  EXPECT_EQ(BoxTexts().size(), 3u);
-  EXPECT_TRUE(bMouseSlidingOff);
-  EXPECT_TRUE(bMouseBouncing);
 }
 
 }  // namespace

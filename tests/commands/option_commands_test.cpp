@@ -28,16 +28,6 @@ std::vector<float> PreferenceFile() {
   return out;
 }
 
-TEST_F(OptionCommandTest, DontLoadSpikesAsksBothThresholdsWhenSwitchedOn) {
-  bSkipSpikes = false;
-  Backend().QueueInput("0.3");
-  Backend().QueueInput("150");
-  Dispatch(kCmDontLoadSpikes);
-  EXPECT_TRUE(bSkipSpikes);
-  EXPECT_FLOAT_EQ(fSpikeThresholdAbs, 0.3f);
-  EXPECT_FLOAT_EQ(fSpikeThresholdFDS, 150.0f);
-}
-
 TEST_F(OptionCommandTest, SetNColumnsAcceptsTwoToTwentyAndRefusesOtherCounts) {
   // Counts outside 2..20 (the huge one once made a file read take minutes) are
   // refused with a message; the option stays off and the count as it was.
@@ -83,21 +73,6 @@ TEST_F(OptionCommandTest, RadialResolutionReloadsTheDataOnTheNewGrid) {
   EXPECT_EQ(nStoredFiles, 3);
 }
 
-TEST_F(OptionCommandTest, RegularisationChoiceIsExclusiveAndStoredOnLineNine) {
-  ASSERT_EQ(WritePreferences(&Win()), 1);
-  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(kCmRegSecondDerivative);
-  EXPECT_TRUE(bRegSecondDerivative);
-  EXPECT_FALSE(bRegMaxEnt);
-  EXPECT_FLOAT_EQ(PreferenceFile()[9], 2.0f);
-
-  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(kCmRegShowBoth);
-  EXPECT_TRUE(bRegShowBoth);
-  EXPECT_FALSE(bRegSecondDerivative);
-  EXPECT_FLOAT_EQ(PreferenceFile()[9], 3.0f);
-}
-
 TEST_F(OptionCommandTest, FitAlgorithmChoiceIsExclusiveAndStoredOnLineTwelve) {
   ASSERT_EQ(WritePreferences(&Win()), 1);
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
@@ -111,16 +86,6 @@ TEST_F(OptionCommandTest, FitAlgorithmChoiceIsExclusiveAndStoredOnLineTwelve) {
   EXPECT_TRUE(bFitSimplex);
   EXPECT_FALSE(bFitMarquardt);
   EXPECT_FLOAT_EQ(PreferenceFile()[12], 3.0f);
-}
-
-TEST_F(OptionCommandTest, WizardMessagesToggleAndStoreLineEight) {
-  ASSERT_EQ(WritePreferences(&Win()), 1);
-  ASSERT_TRUE(bWizardMessages);
-  Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
-  Dispatch(kCmWizardMessages);
-  EXPECT_FALSE(bWizardMessages);
-  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmWizardMessages));
-  EXPECT_FLOAT_EQ(PreferenceFile()[8], 0.0f);
 }
 
 TEST_F(OptionCommandTest, FitUpdatingPreferencesAskEachPaneAndTheInterval) {

@@ -12,17 +12,6 @@
 namespace tarmic {
 namespace {
 
-TEST(ProgramServices, LammThreadPreferenceIsTheSolversThreadCount) {
-  const int saved = nLammThreads;
-  InstallProgramServices();
-  LammThreadCount() = 3;
-  EXPECT_EQ(nLammThreads, 3);
-  nLammThreads = 5;
-  EXPECT_EQ(LammThreadCount(), 5);
-  BindLammThreadCount(nullptr);
-  nLammThreads = saved;
-}
-
 // The Lamm dialog frees and resizes the propagators' arrays through the hooks that
 // start-up installs.
 TEST(ProgramServices, LammDialogReachesTheSimulationArrays) {

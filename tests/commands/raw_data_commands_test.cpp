@@ -14,19 +14,6 @@ namespace {
 
 class RawDataCommandTest : public CommandTest {};
 
-// Signal column of a scan file as read.
-std::vector<float> FileSignal(const std::string& path) {
-  ScanInfo info;
-  int n = 0;
-  float *r = nullptr, *y = nullptr, *t = nullptr;
-  if (ReadScanFile(path.c_str(), &info, &n, &r, &y, &t, nullptr, 0.0f) != 1) return {};
-  std::vector<float> out(y + 1, y + n + 1);
-  free_vector(r, 1, n);
-  free_vector(y, 1, n);
-  if (t) free_vector(t, 1, n);
-  return out;
-}
-
 TEST_F(RawDataCommandTest, InvertThenSaveWritesEveryScanAndTimeOffsetAsksFirst) {
   LoadVelocitySet();
   const std::string out = ProgramDir() + "/saved";
@@ -37,8 +24,8 @@ TEST_F(RawDataCommandTest, InvertThenSaveWritesEveryScanAndTimeOffsetAsksFirst) 
   Backend().QueueSaveFile(out + "/x.rxx");
   Dispatch(kCmInvertRawData);
   for (int k = 1; k <= 3; ++k) {
-    const std::vector<float> original = FileSignal(VelocitySet()[static_cast<std::size_t>(k - 1)]);
-    const std::vector<float> saved = FileSignal(out + Format("/x%05d.ra1", k));
+    const std::vector<float> original = ReadScan(VelocitySet()[Idx(k - 1)]).y;
+    const std::vector<float> saved = ReadScan(out + Format("/x%05d.ra1", k)).y;
     ASSERT_FALSE(original.empty());
     ASSERT_EQ(saved.size(), original.size()) << k;
     for (std::size_t i = 0; i < saved.size(); i += 10) EXPECT_FLOAT_EQ(saved[i], -original[i]);

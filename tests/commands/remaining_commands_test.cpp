@@ -43,18 +43,18 @@ TEST_F(RemainingCommandsTest, FaxenSpeciesFollowTheClosedFormThatMatchesTheLammS
   const float sw2 = static_cast<float>(omega * omega * kSyntheticS * 1e-13);
   double worst = 0.0;
   for (int scan = 1; scan <= nScans; ++scan) {
-    const int n = pnPoints[static_cast<std::size_t>(scan)];
-    const float* r = ppRadius[static_cast<std::size_t>(scan)];
-    std::vector<float> closed(static_cast<std::size_t>(n) + 1, 0.0f);
-    const double t = pScanInfo[static_cast<std::size_t>(scan)].time;
+    const int n = pnPoints[Idx(scan)];
+    const float* r = ppRadius[Idx(scan)];
+    std::vector<float> closed(Idx(n) + 1, 0.0f);
+    const double t = pScanInfo[Idx(scan)].time;
     ErfcBoundaryProfile(static_cast<float>(kSyntheticLoading), t, r, closed.data(), n, sw2, D,
                         fMeniscus);
     for (int i = 1; i <= n; ++i) {
-      ASSERT_NEAR(ppFit[static_cast<std::size_t>(scan)][i], closed[static_cast<std::size_t>(i)], 1e-5)
+      ASSERT_NEAR(ppFit[Idx(scan)][i], closed[Idx(i)], 1e-5)
           << "scan " << scan << " r " << r[i];
       if (r[i] >= kLeftLimit && r[i] <= 6.9f)
-        worst = std::max(worst, std::fabs(static_cast<double>(closed[static_cast<std::size_t>(i)]) -
-                                          ppSignal[static_cast<std::size_t>(scan)][i]));
+        worst = std::max(worst, std::fabs(static_cast<double>(closed[Idx(i)]) -
+                                          ppSignal[Idx(scan)][i]));
     }
   }
   // The closed form neglects terms of higher order in D / (s w^2 m^2): with noise
@@ -91,21 +91,15 @@ TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
 
   // Times from files: the displayed scans' files are 0, 100 and 250 s apart; with
   // the first displayed scan as reference every scan's times and w^2 t follow.
-  const std::string dir = ProgramDir() + "/times";
-  std::filesystem::create_directories(dir);
-  std::vector<std::string> files;
-  for (const std::string& path : VelocitySet()) {
-    files.push_back(dir + "/" + std::filesystem::path(path).filename().string());
-    std::filesystem::copy_file(path, files.back());
-  }
+  const std::vector<std::string> files = CopyVelocitySet(ProgramDir() + "/times");
   LoadThroughDialog(files);
   ASSERT_EQ(nScans, 3);
   const auto base = std::filesystem::last_write_time(files[0]);
   const int offsets[4] = {0, 0, 100, 250};  // by display position
   for (int k = 1; k <= 3; ++k)
-    std::filesystem::last_write_time(files[static_cast<std::size_t>(pScanOrder[k] - 1)],
+    std::filesystem::last_write_time(files[Idx(pScanOrder[k] - 1)],
                                      base + std::chrono::seconds(offsets[k]));
-  const ScanInfo reference = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
+  const ScanInfo reference = pScanInfo[Idx(pScanOrder[1])];
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDYES, "FIX TIME AND W2T");
   Backend().QueueMessageBox(IDNO);  // save new data?
@@ -113,7 +107,7 @@ TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
   const double w = static_cast<double>(static_cast<float>(reference.rpm * M_PI / 30.0));
   for (int k = 2; k <= 3; ++k) {
-    const ScanInfo& info = pScanInfo[static_cast<std::size_t>(pScanOrder[k])];
+    const ScanInfo& info = pScanInfo[Idx(pScanOrder[k])];
     EXPECT_DOUBLE_EQ(info.time, reference.time + offsets[k]);
     EXPECT_DOUBLE_EQ(info.recordedTime, reference.recordedTime + offsets[k]);
     EXPECT_NEAR(info.omega2t, reference.omega2t + w * w * offsets[k], 1e-6 * info.omega2t);

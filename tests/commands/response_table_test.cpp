@@ -39,10 +39,6 @@ std::set<int> AllMenuAndAcceleratorCommands() {
   return ids;
 }
 
-bool SameMember(const ResponseEntry* a, const ResponseEntry* b) {
-  return a && b && a->kind == b->kind && a->member == b->member;
-}
-
 class ResponseTable : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -80,40 +76,6 @@ TEST_F(ResponseTable, EveryMenuItemAndAcceleratorHasAnEntry) {
   }
 }
 
-TEST_F(ResponseTable, BuiltCommandsReachTheirOwnMembers) {
-  const ResponseEntry notAvailable = CommandEntry(0, &TXLAWindow::CmNotAvailable);
-  int built = 0;
-  for (const ResponseEntry& e : MainWindowResponseTable()) {
-    if (e.message != 0) continue;
-    EXPECT_EQ(SameMember(&e, &notAvailable), IsUnavailableCommand(e.id)) << e.id;
-    if (!IsUnavailableCommand(e.id)) ++built;
-  }
-  EXPECT_GT(built, 0);
-  const ResponseEntry load = CommandEntry(kCmLoadNewFiles, &TXLAWindow::CmLoadNewFiles);
-  EXPECT_TRUE(SameMember(Command(kCmLoadNewFiles), &load));
-}
-
-TEST_F(ResponseTable, CommandsWithoutMenuItemShareTheMemberOfTheirItem) {
-  constexpr std::pair<int, int> kShared[] = {{905, 907}, {906, 908}, {909, 910}, {911, 912},
-                                             {913, 914}};
-  for (auto [lower, upper] : kShared) {
-    EXPECT_TRUE(SameMember(Command(lower), Command(upper))) << lower;
-    EXPECT_EQ(CommandDisplayName(lower), CommandDisplayName(upper));
-  }
-}
-
-TEST_F(ResponseTable, UnbuiltCommandsSayTheyAreNotAvailable) {
-  for (int id : UnavailableCommands()) {
-    backend_->QueueMessageBox(IDOK, "ATTENTION");
-    ASSERT_TRUE(DispatchCommand(*window_, id)) << id;
-    ASSERT_FALSE(backend_->Transcript().empty()) << id;
-    EXPECT_EQ(backend_->Transcript().back().text, NotAvailableText(id)) << id;
-    EXPECT_FALSE(window_->bModalBoxOpen);
-  }
-  EXPECT_EQ(backend_->Transcript().size(), UnavailableCommands().size());
-  EXPECT_TRUE(backend_->AllAnswersUsed());
-}
-
 // The README's "What TARMIC does not do" names exactly the unavailable commands.
 TEST(ReadmeList, NamesExactlyTheUnavailableCommands) {
   std::ifstream in(std::string(TARMIC_TEST_DATA_DIR) + "/../../README.md");
@@ -132,11 +94,6 @@ TEST(ReadmeList, NamesExactlyTheUnavailableCommands) {
     if (IsUnavailableCommand(n) || !NotAvailableText(n).starts_with("command ")) commands.insert(n);
   const auto unavailable = UnavailableCommands();
   EXPECT_EQ(commands, std::set<int>(unavailable.begin(), unavailable.end()));
-}
-
-TEST_F(ResponseTable, NotAvailableTextsUseTheMenuTexts) {
-  EXPECT_EQ(NotAvailableText(kCmRun), "Run is not available in this version");
-  EXPECT_EQ(NotAvailableText(kCmNoMenuItem197), "command 197 is not available in this version");
 }
 
 TEST_F(ResponseTable, EmptyAndUnknownIdentifiersDoNothing) {

@@ -70,7 +70,6 @@ TEST_F(WindowPrinting, LoadedScansPrintOnOnePageWithTheWindowsAspectRatio) {
   ASSERT_EQ(backend_->PrintedPages(), 1);
   EXPECT_FALSE(bPrinting);
   const Image& page = backend_->PrintedImages().front();
-  page.WritePPM(std::string(TARMIC_TEST_OUTPUT_DIR) + "/printed_window.ppm");
   auto [first, last] = InkedRows(page);
   ASSERT_GE(first, 0) << "nothing printed";
   // 800 x 300 pixels onto a page 248 wide: the picture is 93 rows high at most.
