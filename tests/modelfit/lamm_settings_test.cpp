@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "modelfit/lamm_dialog.h"
 #include "modelfit/lamm_settings.h"
@@ -42,48 +44,34 @@ class LammSettingsTest : public ModelFitTest {
 };
 
 TEST_F(LammSettingsTest, PreferenceFileRoundTripsEverySetting) {
-  fAutoAlgorithmS = 3.5f;
-  bShutOffBackDiffusion = false;
-  dBackDiffusionLevel = 2e-3;
-  nDefaultGridPoints = 600;
-  nGridSizeUpper = 3000;
-  nGridSizeLower = 50;
-  bTimesFromW2t = true;
-  bRampRotorSpeed = false;
-  bAutoFEAlgorithm = false;
-  bClaverie = true;
-  bMovingHat = false;
-  dAutoSGridValue = 2.5;
-  fRefitTolerance = 0.002f;
-  dMaxDcOverC = 0.5;
-  bExperimentalInitialDistribution = true;
-  dTruncationLevel = 1e-5;
-  bSimulateRadialResolution = true;
-  fScanVelocity = 3.0f;
-  bCheckAcceleration = false;
+  // Every setting gets a value other than its default, goes through the file and
+  // comes back after a reset.
+  const std::vector<std::pair<bool*, bool>> flags = {
+      {&bShutOffBackDiffusion, false}, {&bTimesFromW2t, true},  {&bRampRotorSpeed, false},
+      {&bAutoFEAlgorithm, false},      {&bClaverie, true},      {&bMovingHat, false},
+      {&bExperimentalInitialDistribution, true}, {&bSimulateRadialResolution, true},
+      {&bCheckAcceleration, false}};
+  const std::vector<std::pair<int*, int>> counts = {
+      {&nDefaultGridPoints, 600}, {&nGridSizeUpper, 3000}, {&nGridSizeLower, 50}};
+  const std::vector<std::pair<double*, double>> doubles = {
+      {&dBackDiffusionLevel, 2e-3}, {&dAutoSGridValue, 2.5}, {&dMaxDcOverC, 0.5},
+      {&dTruncationLevel, 1e-5}};
+  const std::vector<std::pair<float*, float>> floats = {
+      {&fAutoAlgorithmS, 3.5f}, {&fRefitTolerance, 0.002f}, {&fScanVelocity, 3.0f}};
+  for (auto [v, x] : flags) *v = x;
+  for (auto [v, x] : counts) *v = x;
+  for (auto [v, x] : doubles) *v = x;
+  for (auto [v, x] : floats) *v = x;
   ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
 
   ResetLammSettings();
   ASSERT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
-  EXPECT_FLOAT_EQ(fAutoAlgorithmS, 3.5f);
-  EXPECT_FALSE(bShutOffBackDiffusion);
-  EXPECT_NEAR(dBackDiffusionLevel, 2e-3, 1e-8);
-  EXPECT_EQ(nDefaultGridPoints, 600);
-  EXPECT_EQ(nGridSizeUpper, 3000);
-  EXPECT_EQ(nGridSizeLower, 50);
-  EXPECT_TRUE(bTimesFromW2t);
-  EXPECT_FALSE(bRampRotorSpeed);
-  EXPECT_FALSE(bAutoFEAlgorithm);
-  EXPECT_TRUE(bClaverie);
-  EXPECT_FALSE(bMovingHat);
-  EXPECT_NEAR(dAutoSGridValue, 2.5, 1e-6);
-  EXPECT_NEAR(fRefitTolerance, 0.002f, 1e-6f);
-  EXPECT_NEAR(dMaxDcOverC, 0.5, 1e-6);
-  EXPECT_TRUE(bExperimentalInitialDistribution);
-  EXPECT_NEAR(dTruncationLevel, 1e-5, 1e-10);
-  EXPECT_TRUE(bSimulateRadialResolution);
-  EXPECT_FLOAT_EQ(fScanVelocity, 3.0f);
-  EXPECT_FALSE(bCheckAcceleration);
+  for (std::size_t i = 0; i < flags.size(); ++i) EXPECT_EQ(*flags[i].first, flags[i].second) << i;
+  for (std::size_t i = 0; i < counts.size(); ++i) EXPECT_EQ(*counts[i].first, counts[i].second) << i;
+  for (std::size_t i = 0; i < doubles.size(); ++i)
+    EXPECT_NEAR(*doubles[i].first, doubles[i].second, 1e-6 * doubles[i].second) << i;
+  for (std::size_t i = 0; i < floats.size(); ++i)
+    EXPECT_NEAR(*floats[i].first, floats[i].second, 1e-6f * floats[i].second) << i;
   // The derived step-control bounds are not part of the file.
   EXPECT_DOUBLE_EQ(dMaxDcOverCLow, 0.1);
 }

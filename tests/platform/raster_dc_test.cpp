@@ -332,20 +332,17 @@ Image DrawText(unsigned align, int x, int y, std::string_view text, BkMode mode 
   return img;
 }
 
-TEST(RasterText, TopLeftTextStartsAtTheReferencePoint) {
-  Image img = DrawText(TA_LEFT | TA_TOP, 50, 40, "HE");
-  Rect ink = InkBox(img);
+TEST(RasterText, AlignmentPlacesTextAtTheReferencePoint) {
+  Rect ink = InkBox(DrawText(TA_LEFT | TA_TOP, 50, 40, "HE"));
   ASSERT_FALSE(ink.IsEmpty());
   EXPECT_GE(ink.left, 50);
   EXPECT_LE(ink.left, 50 + 4);
   EXPECT_GE(ink.top, 40);
   EXPECT_LE(ink.top, 40 + 3);
-}
 
-TEST(RasterText, RightBaselineTextEndsAtXWithItsBaselineAtY) {
   const int x = 200, y = 100;
   Image img = DrawText(TA_RIGHT | TA_BASELINE, x, y, "HE");
-  Rect ink = InkBox(img);
+  ink = InkBox(img);
   ASSERT_FALSE(ink.IsEmpty());
   // Capitals sit on the baseline: their lowest row is the one above y.
   EXPECT_EQ(ink.bottom, y);
@@ -353,30 +350,21 @@ TEST(RasterText, RightBaselineTextEndsAtXWithItsBaselineAtY) {
   EXPECT_LE(ink.right, x);
   EXPECT_GE(ink.right, x - 4);
   EXPECT_LT(ink.top, y - 10);
-
-  // The opaque cell shows the exact reference: right edge at x, ascent above y.
+  // The opaque cell shows the exact reference: right edge at x, ascent above y;
+  // only the opaque mode fills it, the letters are the same.
   auto m = MakeBuiltinTextRenderer()->Measure(Font{}, 20, "HE");
   Image cell = DrawText(TA_RIGHT | TA_BASELINE, x, y, "HE", BkMode::Opaque);
   EXPECT_EQ(InkBox(cell), (Rect{x - m.width, y - m.ascent, x, y + m.descent}));
-}
+  EXPECT_GT(CountPixels(cell, kYellow), 0);
+  EXPECT_EQ(CountPixels(img, kYellow), 0);
+  EXPECT_EQ(CountPixels(cell, kBlack), CountPixels(img, kBlack));
 
-TEST(RasterText, CentredTextIsCentredOnX) {
-  const int x = 150;
-  Image img = DrawText(TA_CENTER | TA_TOP, x, 50, "MOVE");
-  Rect ink = InkBox(img);
-  EXPECT_NEAR((ink.left + ink.right) / 2.0, x, 1.5);
-  Image cell = DrawText(TA_CENTER | TA_BOTTOM, x, 50, "MOVE", BkMode::Opaque);
-  Rect c = InkBox(cell);
-  EXPECT_EQ(c.left + c.right, 2 * x);
+  // Centred on x.
+  ink = InkBox(DrawText(TA_CENTER | TA_TOP, 150, 50, "MOVE"));
+  EXPECT_NEAR((ink.left + ink.right) / 2.0, 150, 1.5);
+  Rect c = InkBox(DrawText(TA_CENTER | TA_BOTTOM, 150, 50, "MOVE", BkMode::Opaque));
+  EXPECT_EQ(c.left + c.right, 2 * 150);
   EXPECT_EQ(c.bottom, 50);
-}
-
-TEST(RasterText, OpaqueModeFillsTheCellAndTransparentDoesNot) {
-  Image opaque = DrawText(TA_LEFT | TA_TOP, 10, 10, "Ab", BkMode::Opaque);
-  Image transparent = DrawText(TA_LEFT | TA_TOP, 10, 10, "Ab", BkMode::Transparent);
-  EXPECT_GT(CountPixels(opaque, kYellow), 0);
-  EXPECT_EQ(CountPixels(transparent, kYellow), 0);
-  EXPECT_EQ(CountPixels(opaque, kBlack), CountPixels(transparent, kBlack));
 }
 
 TEST(RasterText, UpdateCpStartsAtTheCurrentPositionAndAdvancesIt) {
@@ -406,18 +394,20 @@ TEST(RasterText, UpdateCpStartsAtTheCurrentPositionAndAdvancesIt) {
   EXPECT_EQ(dc.GetCurrentPosition(), (Point{30 + w, 40}));
 }
 
-TEST(RasterText, UpdateCpAdvancesInLogicalUnits) {
+TEST(RasterText, MappingScalesTheFontHeightAndTheAdvance) {
   Image img(300, 100);
   RasterDC dc(img);
   dc.SetMapMode(MapMode::Anisotropic);
-  dc.SetWindowExt(600, 200);
-  dc.SetViewportExt(300, 100);  // half a pixel per unit
+  dc.SetWindowExt(600, 400);
+  dc.SetViewportExt(300, 100);  // half a pixel per unit across, a quarter down
   Font f;
-  f.height = 40;  // 20 pixels
+  f.height = 80;  // 20 pixels
   dc.SelectFont(f);
+  dc.SetBkColor(kYellow);
   dc.SetTextAlign(TA_UPDATECP);
   dc.MoveTo(10, 10);
   dc.TextOut(0, 0, "AB");
+  EXPECT_EQ(InkBox(img).Height(), 20);
   const int w = MakeBuiltinTextRenderer()->Measure(f, 20, "AB").width;
   EXPECT_EQ(dc.GetCurrentPosition(), (Point{10 + 2 * w, 10}));
 }
@@ -439,21 +429,6 @@ TEST(RasterText, EscapementOf900RunsUpwards) {
   Rect ink = InkBox(up);
   EXPECT_LE(ink.bottom, y + 1);
   EXPECT_LT(ink.top, y - 50);
-}
-
-TEST(RasterText, FontHeightIsScaledToPixels) {
-  Image img(400, 200);
-  RasterDC dc(img);
-  dc.SetMapMode(MapMode::Anisotropic);
-  dc.SetWindowExt(1000, 1000);
-  dc.SetViewportExt(400, 200);  // 0.2 pixels per unit vertically
-  Font f;
-  f.height = 100;  // 20 pixels
-  dc.SelectFont(f);
-  dc.SetBkColor(kYellow);
-  dc.TextOut(0, 0, "A");
-  Rect cell = InkBox(img);
-  EXPECT_EQ(cell.Height(), 20);
 }
 
 TEST(RasterText, ExtTextOutClippedStaysInsideTheRectangle) {

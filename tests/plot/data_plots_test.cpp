@@ -65,6 +65,19 @@ TEST_F(DataSetTest, DataPlotHoldsOneCurvePerScanInScanColours) {
     outline |= r.a == 105 && r.b == 475 && r.c == 1365 && r.d == 50;
   EXPECT_TRUE(outline);
   EXPECT_EQ(GetResidualPlotMetafile(), pResidualsPlot->hPicture.get());
+
+  // Played into an image: a point of the first curve (scan 3) is a filled circle in
+  // red, the plot outline black, the background white.
+  pDataPlot->nMarkSize = 6;
+  RedrawDataPlot(true);
+  Image image(kPictureWidth, 1000, kWhite);
+  RasterDC dc(image);
+  pDataPlot->hPicture->PlayInto(dc, Rect{0, 0, kPictureWidth, 1000});
+  EXPECT_EQ(image.Pixel(pDataPlot->MapX(ppRadius[3][3]), pDataPlot->MapY(ppSignal[3][3])),
+            RGB(255, 0, 0));
+  EXPECT_EQ(image.Pixel(700, pDataPlot->nTop), kBlack);
+  EXPECT_EQ(image.Pixel(pDataPlot->nLeft, 300), kBlack);
+  EXPECT_EQ(image.Pixel(700, 300), kWhite);
 }
 
 TEST_F(DataSetTest, KindsOfDataChooseStylesAndTitles) {
@@ -278,10 +291,9 @@ TEST_F(ResidualBitmapTest, GreyScaleRowsFollowTheSignOfTheResiduals) {
   EXPECT_EQ(BuildResidualsBitmap().Pixel(3, 1), RGB(0, 0, 255));
   bBitmapContinuousShading = false;
   EXPECT_EQ(BuildResidualsBitmap().Pixel(3, 2), kWhite);
-}
-
-TEST_F(ResidualBitmapTest, TinyNegativeResidualsAlreadyDarken) {
+  // Tiny negative residuals already darken.
   bBitmapBlackAndWhite = true;
+  bBitmapContinuousShading = true;
   EXPECT_EQ(ResidualBitmapColor(-1), RGB(127, 127, 127));
   EXPECT_EQ(ResidualBitmapColor(0), RGB(128, 128, 128));
 }
@@ -343,26 +355,6 @@ TEST_F(ResidualBitmapTest, AutomaticScaleWithoutResidualPlot) {
   const Image image = BuildResidualsBitmap();
   EXPECT_EQ(image.Pixel(0, 0), kWhite);
   EXPECT_EQ(image.Pixel(0, 1), kBlack);
-}
-
-// ---------------------------------------------------------------- rendering and clipboard
-
-TEST_F(DataSetTest, DataPlotRendersIntoAnImage) {
-  LoadScans(1, 3);
-  bAbsorbanceData = true;
-  RebuildDataAndResidualPlots();
-  pDataPlot->nMarkSize = 6;
-  RedrawDataPlot(true);
-  Image image(kPictureWidth, 1000, kWhite);
-  RasterDC dc(image);
-  pDataPlot->hPicture->PlayInto(dc, Rect{0, 0, kPictureWidth, 1000});
-  // The middle point of the scan: a filled circle in the scan's colour.
-  const int px = pDataPlot->MapX(ppRadius[1][2]), py = pDataPlot->MapY(ppSignal[1][2]);
-  EXPECT_EQ(image.Pixel(px, py), RGB(255, 0, 0));
-  // The plot outline in black, the background white.
-  EXPECT_EQ(image.Pixel(700, pDataPlot->nTop), kBlack);
-  EXPECT_EQ(image.Pixel(pDataPlot->nLeft, 300), kBlack);
-  EXPECT_EQ(image.Pixel(700, 300), kWhite);
 }
 
 }  // namespace

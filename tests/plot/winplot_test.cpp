@@ -209,9 +209,11 @@ TEST(PlotTicks, LogarithmicMinorTicksSitAtTwoToNineTimesADecade) {
 
 // ---------------------------------------------------------------- the picture
 
-TEST(PlotPicture, RecordsAxesTicksLabelsAndTitles) {
+TEST(PlotPicture, RecordsAxesTicksLabelsAndTitlesAndCopiesThem) {
+  ScopedHeadlessBackend backend;
   TestCurve a({100, 250, 400}, {0, 5, 10});
   CWINPlot plot;
+  EXPECT_FALSE(plot.CopyToClipboard());  // nothing recorded yet
   plot.SetPlotRect(50, 75, 475, 975);
   plot.AddCurve(&a.curve);
   plot.SetRanges(100, 400, 0, 10);
@@ -248,6 +250,9 @@ TEST(PlotPicture, RecordsAxesTicksLabelsAndTitles) {
   bool rotated = false;
   for (const MetaRecord& r : RecordsOf(mf, MetaOp::SelectFont)) rotated |= r.font.escapement == 900;
   EXPECT_TRUE(rotated);
+  ASSERT_TRUE(plot.CopyToClipboard());
+  ASSERT_NE(backend->ClipboardPicture(), nullptr);
+  EXPECT_TRUE(HasText(*backend->ClipboardPicture(), "scans"));
 }
 
 TEST(PlotPicture, WidestYLabelPlacesTheTitleAndGrowsTheFrame) {
@@ -420,6 +425,9 @@ TEST(CurveStyles, PointsAboveTheRangeSplitTheLineAndAskForARescale) {
   auto p = m.Paint(-1);
   EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 2);  // 1-2 and 4-5, nothing across the gap
   EXPECT_EQ(bRescaleRequested, 1);
+  // A thick segment on one pixel draws nothing.
+  MappedPlot narrow({1, 1.001f}, {1, 1});
+  EXPECT_EQ(CountOf(*narrow.Paint(12), MetaOp::LineTo), 0);
 }
 
 TEST(CurveStyles, LogXAxisDrawsZeroLeftOfThePlot) {
@@ -429,11 +437,6 @@ TEST(CurveStyles, LogXAxisDrawsZeroLeftOfThePlot) {
   const std::vector<MetaRecord> dots = RecordsOf(*m.Paint(7), MetaOp::LineTo);
   ASSERT_EQ(dots.size(), 2u);
   EXPECT_EQ(dots[0].a, m.plot.nLeft - 20 + 1);
-}
-
-TEST(CurveStyles, ThickSegmentOnOnePixelDrawsNothing) {
-  MappedPlot m({1, 1.001f}, {1, 1});
-  EXPECT_EQ(CountOf(*m.Paint(12), MetaOp::LineTo), 0);
 }
 
 TEST(CurveStyles, MapCurveWithoutValuesUsesTheCurveColour) {
@@ -481,7 +484,7 @@ TEST(Overlays, ArraysOfTheCallerAndTheMarkSizeStayUnchanged) {
   EXPECT_EQ(e[0].c - e[0].a, 4);
 }
 
-TEST(Overlays, PointRangesAndEmptyCurves) {
+TEST(Overlays, PointRangesStylesAndEmptyCurves) {
   std::vector<float> x(20), y(20);
   for (int i = 0; i < 20; ++i) {
     x[static_cast<std::size_t>(i)] = 0.1f * static_cast<float>(i);
@@ -503,16 +506,13 @@ TEST(Overlays, PointRangesAndEmptyCurves) {
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(CountOf(*p, MetaOp::Ellipse), 1);
   EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 0);
-}
-
-TEST(Overlays, StylesZeroAndLineAndHollowCircle) {
-  MappedPlot m;
+  // Style 0 draws nothing, style -1 lines only, style 15 hollow circles.
   EXPECT_EQ(DrawingRecords(*m.plot.DrawCurveOverlay(&m.data.curve, 0, 0, 1)), 0);
   auto lines = m.plot.DrawCurveOverlay(&m.data.curve, 0, -1, 1);
-  EXPECT_EQ(CountOf(*lines, MetaOp::LineTo), 2);
+  EXPECT_EQ(CountOf(*lines, MetaOp::LineTo), 19);
   EXPECT_EQ(CountOf(*lines, MetaOp::Ellipse), 0);
   auto hollow = m.plot.DrawCurveOverlay(&m.data.curve, 0, 15, 4);
-  EXPECT_EQ(CountOf(*hollow, MetaOp::Ellipse), 3);
+  EXPECT_EQ(CountOf(*hollow, MetaOp::Ellipse), 20);
   const std::vector<MetaRecord> brushes = RecordsOf(*hollow, MetaOp::SelectBrush);
   ASSERT_FALSE(brushes.empty());
   EXPECT_EQ(brushes[0].brush.style, BrushStyle::Null);
@@ -534,20 +534,6 @@ TEST(Overlays, PerPointColoursColourEveryCentreLine) {
     if (r.pen.color != kWhite) pens.push_back(r.pen.color);
   for (int k = 1; k <= 3; ++k)
     EXPECT_NE(std::find(pens.begin(), pens.end(), RGB(10 * k, k, 0)), pens.end()) << k;
-}
-
-TEST(PlotClipboard, CopyGivesThePicture) {
-  ScopedHeadlessBackend backend;
-  TestCurve a({0, 1}, {0, 1});
-  CWINPlot plot;
-  EXPECT_FALSE(plot.CopyToClipboard());
-  plot.SetPlotRect(50, 75, 475, 975);
-  plot.AddCurve(&a.curve);
-  plot.SetTitle("copied");
-  plot.Redraw();
-  ASSERT_TRUE(plot.CopyToClipboard());
-  ASSERT_NE(backend->ClipboardPicture(), nullptr);
-  EXPECT_TRUE(HasText(*backend->ClipboardPicture(), "copied"));
 }
 
 }  // namespace

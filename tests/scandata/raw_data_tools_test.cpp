@@ -2,6 +2,7 @@
 // arithmetic done here on the values the set was made from.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <vector>
@@ -59,6 +60,26 @@ class RawDataToolsTest : public ScanDataTest {
     ASSERT_TRUE(BuildCommonRadialGrid());
   }
   static std::size_t Z(int i) { return static_cast<std::size_t>(i); }
+
+  // A written scan read back: its record, radii and signals (index 1 = first point).
+  struct Scan {
+    ScanInfo info;
+    std::vector<float> r{0.0f}, y{0.0f};
+    int n() const { return static_cast<int>(r.size()) - 1; }
+  };
+  static Scan ReadBack(const std::string& path) {
+    Scan out;
+    int n = 0;
+    float *r = nullptr, *y = nullptr, *t = nullptr;
+    EXPECT_EQ(ReadScanFile(path.c_str(), &out.info, &n, &r, &y, &t, nullptr, 0.0f), 1) << path;
+    for (int i = 1; i <= n; ++i) {
+      out.r.push_back(r[i]);
+      out.y.push_back(y[i]);
+    }
+    for (float* v : {r, y, t})
+      if (v) free_vector(v, 1, n);
+    return out;
+  }
 
   void SetUp() override {
     ScanDataTest::SetUp();
@@ -175,16 +196,10 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   MakeSet();
   // Speed names: 00011.ra1 at 20000 rpm and 280 nm -> 20k280_0011.ra1; read back as saved.
   ASSERT_TRUE(SaveRawDataWithSpeedNames(dir + "/x.rxx"));
-  ScanInfo info;
-  int n = 0;
-  float *r = nullptr, *y = nullptr, *t = nullptr;
-  ASSERT_EQ(ReadScanFile((dir + "/20k280_0011.ra1").c_str(), &info, &n, &r, &y, &t, nullptr, 0.0f), 1);
-  EXPECT_EQ(n, kPoints);
-  EXPECT_NEAR(y[17], Y(1, 17), 1e-5);
-  EXPECT_DOUBLE_EQ(info.recordedTime, 1000.0);
-  free_vector(r, 1, n);
-  free_vector(y, 1, n);
-  if (t) free_vector(t, 1, n);
+  const Scan speed = ReadBack(dir + "/20k280_0011.ra1");
+  ASSERT_EQ(speed.n(), kPoints);
+  EXPECT_NEAR(speed.y[17], Y(1, 17), 1e-5);
+  EXPECT_DOUBLE_EQ(speed.info.recordedTime, 1000.0);
   EXPECT_EQ(szTmpParsPath, dir + "/~tmppars.ra1");
 
   // Into a directory with the chosen name part; existing files: declined -> untouched.
@@ -216,14 +231,11 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   szTmpParsPath = dir + "/~tmppars.ra1";
   ASSERT_TRUE(SaveSixChannelSubsets(R(11), R(31)));
   EXPECT_FLOAT_EQ(ppSignal[2][1], Y(2, 1) + 3.0f);
-  ASSERT_EQ(ReadScanFile((dir + "/m00012.ra1").c_str(), &info, &n, &r, &y, &t, nullptr, 0.0f), 1);
-  EXPECT_EQ(n, 21);  // points 11..31
-  EXPECT_NE(info.description.find("middle section of 00012.ra1"), std::string::npos);
+  const Scan middle = ReadBack(dir + "/m00012.ra1");
+  ASSERT_EQ(middle.n(), 21);  // points 11..31
+  EXPECT_NE(middle.info.description.find("middle section of 00012.ra1"), std::string::npos);
   // The middle section of scan 2 is aligned to scan 1 at 6.5 cm: whole fringes off.
-  EXPECT_NEAR(y[1], Y(2, 11) + 3.0f - 3.0f, 1e-5);
-  free_vector(r, 1, n);
-  free_vector(y, 1, n);
-  if (t) free_vector(t, 1, n);
+  EXPECT_NEAR(middle.y[1], Y(2, 11) + 3.0f - 3.0f, 1e-5);
   EXPECT_TRUE(std::filesystem::exists(dir + "/i00011.ra1"));
   EXPECT_TRUE(std::filesystem::exists(dir + "/o00011.ra1"));
 
@@ -231,21 +243,14 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   // that are data radii it is the mean of the two scans' values there.
   MakeSet();
   ASSERT_TRUE(WriteAveragedScan(dir + "/average.ra1"));
-  ASSERT_EQ(ReadScanFile((dir + "/average.ra1").c_str(), &info, &n, &r, &y, &t, nullptr, 0.0f), 1);
-  EXPECT_EQ(n, nGridPoints);
-  int checked = 0;
+  const Scan avg = ReadBack(dir + "/average.ra1");
+  ASSERT_EQ(avg.n(), nGridPoints);
   for (int k : {5, 21, 33}) {
-    for (int i = 1; i <= n; ++i) {
-      if (std::fabs(r[i] - R(k)) > 1e-4f) continue;
-      EXPECT_NEAR(y[i], 0.5f * (Y(1, k) + Y(2, k)), 2e-4) << k;
-      ++checked;
-      break;
-    }
+    const auto at = std::find_if(avg.r.begin() + 1, avg.r.end(),
+                                 [&](float r) { return std::fabs(r - R(k)) <= 1e-4f; });
+    ASSERT_NE(at, avg.r.end()) << k;
+    EXPECT_NEAR(avg.y[static_cast<std::size_t>(at - avg.r.begin())], 0.5f * (Y(1, k) + Y(2, k)), 2e-4) << k;
   }
-  EXPECT_EQ(checked, 3);
-  free_vector(r, 1, n);
-  free_vector(y, 1, n);
-  if (t) free_vector(t, 1, n);
 }
 
 TEST_F(RawDataToolsTest, FringeOffsetsJumpsAndScanRmsd) {

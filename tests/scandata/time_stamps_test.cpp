@@ -33,9 +33,9 @@ class TimeStampTest : public ScanDataTest {
     ScanDataTest::TearDown();
   }
 
-  // Writes one scan per recorded time, named a.ra1, b.ra1, ..., and gives file k the
-  // modification time kBaseSeconds + offsets[k].
-  std::vector<std::string> MakeRun(const std::string& name, const std::vector<double>& times,
+  // Writes one scan per recorded time, named a.ra1, b.ra1, ..., gives file k the
+  // modification time kBaseSeconds + offsets[k], and loads them all.
+  std::vector<std::string> LoadRun(const std::string& name, const std::vector<double>& times,
                                    const std::vector<std::int64_t>& offsets,
                                    const std::vector<std::string>& descriptions = {}) {
     dir = ScratchDir(name);
@@ -55,11 +55,14 @@ class TimeStampTest : public ScanDataTest {
       EXPECT_TRUE(SetFileTimes(path, t));
       paths.push_back(path);
     }
+    LoadAllData(&GetBackend().MainWindow(), MakeSelectionBuffer(paths).c_str());
     return paths;
   }
 
-  void Load(const std::vector<std::string>& paths) {
-    LoadAllData(&GetBackend().MainWindow(), MakeSelectionBuffer(paths).c_str());
+  // Recorded span 3600 s, file times span 3700 s; loaded without the check.
+  std::vector<std::string> LoadDilatedRun(const std::string& name) {
+    bCheckTimeStamps = false;
+    return LoadRun(name, {1000, 2800, 4600}, {0, 1850, 3700});
   }
 
   std::vector<std::string> Boxes() {
@@ -76,9 +79,8 @@ class TimeStampTest : public ScanDataTest {
 
 TEST_F(TimeStampTest, DilatedRunIsCorrectedIntoCopiesAndReloaded) {
   // Recorded span 3600 s, file times span 3700 s: factor 1.027778.
-  auto paths = MakeRun("dilated", {1000, 2800, 4600}, {0, 1850, 3700});
   backend->QueueMessageBox(IDYES, "CHECK TIME STAMP");
-  Load(paths);
+  LoadRun("dilated", {1000, 2800, 4600}, {0, 1850, 3700});
 
   const std::string report = dir + "/timestampanalysis.ra1";
   EXPECT_EQ(Boxes(), (std::vector<std::string>{"TextViewer : " + report,
@@ -114,8 +116,7 @@ TEST_F(TimeStampTest, DilatedRunIsCorrectedIntoCopiesAndReloaded) {
 TEST_F(TimeStampTest, ScanOffTheProjectionByMoreThan60SecondsIsAnOutlier) {
   bCheckTimeStamps = false;
   // factor 3700 / 3600; scan 2 is projected to 1850 s, scan 3 to 2775 s.
-  auto paths = MakeRun("outliers", {1000, 2800, 3700, 4600}, {0, 1850 + 61, 2775 + 60, 3700});
-  Load(paths);
+  LoadRun("outliers", {1000, 2800, 3700, 4600}, {0, 1850 + 61, 2775 + 60, 3700});
   ASSERT_EQ(nScans, 4);
   bool error = true;
   double* recorded = nullptr;
@@ -138,17 +139,15 @@ TEST_F(TimeStampTest, ScanOffTheProjectionByMoreThan60SecondsIsAnOutlier) {
 }
 
 TEST_F(TimeStampTest, RunWithinTheThresholdWritesNoReport) {
-  auto paths = MakeRun("on_time", {1000, 4600}, {0, 3601});
-  Load(paths);
+  LoadRun("on_time", {1000, 4600}, {0, 3601});
   EXPECT_EQ(nScans, 2);
   EXPECT_TRUE(Boxes().empty());
   EXPECT_FALSE(std::filesystem::exists(dir + "/timestampanalysis.ra1"));
 }
 
 TEST_F(TimeStampTest, ShortRecordedSpanAsksForAFactorByHand) {
-  auto paths = MakeRun("manual", {1000, 1030}, {0, 30});
   backend->QueueMessageBox(IDNO, "CHECK TIME STAMP");
-  Load(paths);
+  LoadRun("manual", {1000, 1030}, {0, 30});
   EXPECT_EQ(Boxes(), (std::vector<std::string>{
                          "MessageBox CHECK TIME STAMP: Attention: no time stamp information available - "
                          "enter manually (version# >= 6)?"}));
@@ -166,9 +165,7 @@ TEST_F(TimeStampTest, ShortRecordedSpanAsksForAFactorByHand) {
 }
 
 TEST_F(TimeStampTest, CorrectionStopsWhenACopyCannotBeWritten) {
-  bCheckTimeStamps = false;
-  auto paths = MakeRun("unwritable", {1000, 2800, 4600}, {0, 1850, 3700});
-  Load(paths);
+  LoadDilatedRun("unwritable");
   std::filesystem::create_directory(dir + "/tcorr_b.ra1");  // no file can take this name
   backend->QueueMessageBox(IDYES, "CHECK TIME STAMP");
   backend->QueueMessageBox(IDOK, "Error");
@@ -184,11 +181,10 @@ TEST_F(TimeStampTest, CorrectionStopsWhenACopyCannotBeWritten) {
 }
 
 TEST_F(TimeStampTest, MarkedOrMixedRunsAreNotAnalysed) {
-  auto marked = MakeRun("marked", {1000, 2800, 4600}, {0, 5000, 9000},
-                        {"[T OK]scan", "scan", "[TIMESTAMP CORRECTED 1.01]scan"});
-  bool mixed = false;
   bCheckTimeStamps = false;
-  Load(marked);
+  LoadRun("marked", {1000, 2800, 4600}, {0, 5000, 9000},
+          {"[T OK]scan", "scan", "[TIMESTAMP CORRECTED 1.01]scan"});
+  bool mixed = false;
   EXPECT_EQ(TimeStampMarks(&mixed), 1);
   EXPECT_TRUE(mixed);
   backend->QueueMessageBox(IDOK, "Error");
@@ -202,9 +198,7 @@ TEST_F(TimeStampTest, MarkedOrMixedRunsAreNotAnalysed) {
 }
 
 TEST_F(TimeStampTest, ResetFromFileTimesReadsEveryTimeBeforeChangingAny) {
-  bCheckTimeStamps = false;
-  auto paths = MakeRun("reset", {1000, 2800, 4600}, {0, 1850, 3700});
-  Load(paths);
+  auto paths = LoadDilatedRun("reset");
   std::filesystem::remove(paths[2]);
   backend->QueueMessageBox(IDYES, "FIX TIME AND W2T");
   backend->QueueMessageBox(IDOK, "Error");
@@ -217,11 +211,9 @@ TEST_F(TimeStampTest, ResetFromFileTimesReadsEveryTimeBeforeChangingAny) {
 }
 
 TEST_F(TimeStampTest, ResetFromFileTimesRelativeToAPickedScan) {
-  bCheckTimeStamps = false;
   int saves = 0;
   GetDataSetHooks().saveRawDataSet = [&](Window*) { ++saves; };
-  auto paths = MakeRun("reset_pick", {1000, 2800, 4600}, {0, 1850, 3700});
-  Load(paths);
+  LoadDilatedRun("reset_pick");
   const double omega2tRef = pScanInfo[2].omega2t;
   backend->QueueMessageBox(IDNO, "FIX TIME AND W2T");
   backend->QueueInput("2");
