@@ -78,14 +78,9 @@ TEST_F(PenaltyTest, PatternIsTheProductOfSecondDifferences) {
 }
 
 TEST_F(PenaltyTest, FrictionalRatioPatternAddsFirstDifferencesAtBothEnds) {
-  EXPECT_EQ(Ff0PenaltyPattern(6, 1, 1), 11.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 1, 2), -12.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 1, 3), 1.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 2, 2), 15.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 3, 3), 6.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 5, 5), 15.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 6, 5), -12.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 6, 6), 11.0);
+  const int cells[][3] = {{1, 1, 11}, {1, 2, -12}, {1, 3, 1},   {2, 2, 15},
+                          {3, 3, 6},  {5, 5, 15},  {6, 5, -12}, {6, 6, 11}};
+  for (const auto& c : cells) EXPECT_EQ(Ff0PenaltyPattern(6, c[0], c[1]), c[2]) << c[0] << "," << c[1];
 }
 
 // Each layout against its penalty made from the patterns: plain; a discrete first
