@@ -118,14 +118,12 @@ TEST_F(TransformTest, MsTableInterpolationAndRefusals) {
   FreeMofsTable();
   EXPECT_EQ(MFromSTable(3.0), 1.0f);
 
-  std::ofstream(file) << "2 20\n";
-  backend->QueueMessageBox(IDOK, "Error");
-  EXPECT_FALSE(LoadMofsTable());
-  EXPECT_FALSE(MofsTableActive());
-  std::ofstream(file) << "2 20\n2 30\n";
-  backend->QueueMessageBox(IDOK, "Error");
-  EXPECT_FALSE(LoadMofsTable());
-  EXPECT_EQ(MFromSTable(2.0), 1.0f);
+  for (const char* bad : {"2 20\n", "2 20\n2 30\n"}) {  // one row; s not increasing
+    std::ofstream(file) << bad;
+    backend->QueueMessageBox(IDOK, "Error");
+    EXPECT_FALSE(LoadMofsTable()) << bad;
+    EXPECT_EQ(MFromSTable(2.0), 1.0f);
+  }
   szMofsFile = saved;
   std::filesystem::remove(file);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "distribution_test_support.h"
@@ -77,57 +78,40 @@ TEST_F(PenaltyTest, PatternIsTheProductOfSecondDifferences) {
 }
 
 TEST_F(PenaltyTest, FrictionalRatioPatternAddsFirstDifferencesAtBothEnds) {
-  EXPECT_EQ(Ff0PenaltyPattern(6, 1, 1), 11.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 1, 2), -12.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 1, 3), 1.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 2, 2), 15.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 3, 3), 6.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 5, 5), 15.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 6, 5), -12.0);
-  EXPECT_EQ(Ff0PenaltyPattern(6, 6, 6), 11.0);
+  const int cells[][3] = {{1, 1, 11}, {1, 2, -12}, {1, 3, 1},   {2, 2, 15},
+                          {3, 3, 6},  {5, 5, 15},  {6, 5, -12}, {6, 6, 11}};
+  for (const auto& c : cells) EXPECT_EQ(Ff0PenaltyPattern(6, c[0], c[1]), c[2]) << c[0] << "," << c[1];
 }
 
-TEST_F(PenaltyTest, PlainLayoutAddsAlphaTimesThePattern) {
-  IdentityEquations(7);
-  AddSecondDerivativePenalty(0.5);
-  for (int i = 1; i <= 7; ++i) {
-    for (int j = 1; j <= 7; ++j) EXPECT_DOUBLE_EQ(Penalty(i, j), 0.5 * SecondDerivativePattern(7, i, j));
-  }
-}
-
-TEST_F(PenaltyTest, DiscreteFirstUnknownIsLeftOutOfThePenalty) {
-  bCsOneDiscreteD = true;
-  nDistGrid = 7;
-  IdentityEquations(7);
-  AddSecondDerivativePenalty(2.0);
-  for (int j = 1; j <= 7; ++j) {
-    EXPECT_EQ(Penalty(1, j), 0.0);
-    EXPECT_EQ(Penalty(j, 1), 0.0);
-  }
-  for (int i = 2; i <= 7; ++i) {
-    for (int j = 2; j <= 7; ++j) EXPECT_DOUBLE_EQ(Penalty(i, j), 2.0 * SecondDerivativePattern(6, i - 1, j - 1));
-  }
-}
-
-TEST_F(PenaltyTest, SizeAndShapeCellsArePenalisedAlongBothDirections) {
-  bCsff0Model = true;
-  nDistGrid = 5;  // s values per f/f0 row
-  nFf0Values = 4;
-  f2DRegScale = 10.0f;
-  IdentityEquations(20);
-  AddSecondDerivativePenalty(1.0);
-  auto cell = [](int j, int i) { return (j - 1) * 5 + i; };
-  for (int j = 1; j <= 4; ++j) {
-    for (int jj = 1; jj <= 4; ++jj) {
-      for (int i = 1; i <= 5; ++i) {
-        for (int ii = 1; ii <= 5; ++ii) {
-          double expected = 0.0;
-          if (j == jj) expected += SecondDerivativePattern(5, i, ii);
-          if (i == ii) expected += 10.0 * Ff0PenaltyPattern(4, j, jj);
-          EXPECT_DOUBLE_EQ(Penalty(cell(j, i), cell(jj, ii)), expected) << j << i << jj << ii;
-        }
-      }
-    }
+// Each layout against its penalty made from the patterns: plain; a discrete first
+// unknown left out; 4 f/f0 rows of 5 s values (unknown (j-1)5+i), penalised along s
+// within a row and, scaled, along f/f0 at each s.
+TEST_F(PenaltyTest, EveryLayoutAddsAlphaTimesItsPattern) {
+  auto cell = [](int a, int* i, int* j) { *j = (a - 1) / 5 + 1, *i = (a - 1) % 5 + 1; };
+  const struct {
+    const char* name;
+    int n;
+    double alpha;
+    std::function<void()> set;
+    std::function<double(int, int)> expected;
+  } layouts[] = {
+      {"plain", 7, 0.5, [] {}, [](int i, int j) { return 0.5 * SecondDerivativePattern(7, i, j); }},
+      {"discrete first", 7, 2.0, [] { bCsOneDiscreteD = true, nDistGrid = 7; },
+       [](int i, int j) { return i == 1 || j == 1 ? 0.0 : 2.0 * SecondDerivativePattern(6, i - 1, j - 1); }},
+      {"size and shape", 20, 1.0, [] { bCsff0Model = true, nDistGrid = 5, nFf0Values = 4, f2DRegScale = 10.0f; },
+       [cell](int a, int b) {
+         int i, j, ii, jj;
+         cell(a, &i, &j), cell(b, &ii, &jj);
+         return (j == jj ? SecondDerivativePattern(5, i, ii) : 0.0) + (i == ii ? 10.0 * Ff0PenaltyPattern(4, j, jj) : 0.0);
+       }},
+  };
+  for (const auto& l : layouts) {
+    ResetAll();
+    l.set();
+    IdentityEquations(l.n);
+    AddSecondDerivativePenalty(l.alpha);
+    for (int i = 1; i <= l.n; ++i)
+      for (int j = 1; j <= l.n; ++j) EXPECT_DOUBLE_EQ(Penalty(i, j), l.expected(i, j)) << l.name << " " << i << "," << j;
   }
 }
 
