@@ -132,40 +132,6 @@ TEST(LammComp2Files, FailedWriteIsReportedOnceAfterTheLastScan) {
   EXPECT_NE(o->Messages()[0].find("comp2_1.r00"), std::string::npos);
 }
 
-// Records what the solver shows.
-class RecordingDisplay : public LammDisplay {
- public:
-  void ShowText(int x, int, const std::string& text) override {
-    if (x == 10) texts.push_back(text);
-  }
-  void DrawProfile(const double*, const double*, int n, std::uint32_t color) override {
-    profiles.push_back({n, color});
-  }
-  std::vector<std::string> texts;
-  std::vector<std::pair<int, std::uint32_t>> profiles;
-};
-
-TEST(LammProgressDisplay, ReadoutsAndProfilesOfBothSolutions) {
-  Experiment e;
-  e.scans = 3;
-  e.Build();
-  RecordingDisplay display;
-  auto o = CosoluteSolver(e, 1);
-  o->pDisplay = &display;
-  o->bShowReadouts = true;
-  o->SetComp2Output(true, false, "");
-  ASSERT_EQ(o->Solve(), 0);
-  EXPECT_FALSE(display.texts.empty());
-  // Per scan the species' profile on the grid and the cosolute's on its own grid.
-  int species = 0, cosolute = 0;
-  for (const auto& [n, color] : display.profiles) {
-    EXPECT_EQ(color, kEquation1Color);
-    (n == o->nComp2Points ? cosolute : species) += 1;
-  }
-  EXPECT_EQ(species, e.scans);
-  EXPECT_EQ(cosolute, e.scans);
-}
-
 class LammWindowDisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -193,19 +159,43 @@ class LammWindowDisplayTest : public ::testing::Test {
   std::unique_ptr<CCurve> curve_;
 };
 
-TEST_F(LammWindowDisplayTest, SolutionDrawsReadoutsAndProfilesIntoTheWindow) {
+// Draws into the window and records what the solver shows.
+class RecordingDisplay : public LammWindowDisplay {
+ public:
+  using LammWindowDisplay::LammWindowDisplay;
+  void ShowText(int x, int y, const std::string& text) override {
+    if (x == 10) texts.push_back(text);
+    LammWindowDisplay::ShowText(x, y, text);
+  }
+  void DrawProfile(const double* r, const double* c, int n, std::uint32_t color) override {
+    profiles.push_back({n, color});
+    LammWindowDisplay::DrawProfile(r, c, n, color);
+  }
+  std::vector<std::string> texts;
+  std::vector<std::pair<int, std::uint32_t>> profiles;
+};
+
+TEST_F(LammWindowDisplayTest, ReadoutsAndProfilesOfBothSolutionsReachTheWindow) {
   Window& window = GetBackend().MainWindow();
   const int refreshes = static_cast<HeadlessWindow&>(window).RefreshCount();
   Experiment e;
-  e.scans = 2;
+  e.scans = 3;
   e.Build();
-  LammWindowDisplay display(window);
-  auto o = MakeSolver(e, 4.0, 6e-7, ClosedCellSettings(300, false));
+  RecordingDisplay display(window);
+  auto o = CosoluteSolver(e, 1);
   o->pDisplay = &display;
   o->bShowReadouts = true;
-  o->bNoProgressText = false;
-  o->bNoProgressText2 = false;
+  o->SetComp2Output(true, false, "");
   ASSERT_EQ(o->Solve(), 0);
+  EXPECT_FALSE(display.texts.empty());
+  // Per scan the species' profile on the grid and the cosolute's on its own grid.
+  int species = 0, cosolute = 0;
+  for (const auto& [n, color] : display.profiles) {
+    EXPECT_EQ(color, kEquation1Color);
+    (n == o->nComp2Points ? cosolute : species) += 1;
+  }
+  EXPECT_EQ(species, e.scans);
+  EXPECT_EQ(cosolute, e.scans);
   const Image& screen = window.Screen();
   EXPECT_GT(CountPixels(screen, kEquation1Color), 20);
   // The readout lines left text at x = 10 from y = 70 on.

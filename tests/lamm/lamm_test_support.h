@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "lamm/lamm_ideal.h"
@@ -13,6 +14,12 @@
 namespace tarmic::test {
 
 inline constexpr double kTwoPiOver60 = 0.10471975511965977;
+
+// s w^2 in 1/s for s in S at the rotor speed rpm.
+inline double Sw2(double s, double rpm) {
+  const double w = rpm * kTwoPiOver60;
+  return w * w * s * 1e-13;
+}
 
 struct Experiment {
   double meniscus = 6.0, bottom = 7.2;
@@ -43,10 +50,22 @@ struct Experiment {
     for (int k = 1; k <= scans; ++k) out[k] = rows[k].data();
   }
   double Time(int scan) const { return records[scan].time; }
-  double Sw2(double s) const {
-    const double w = rpm * kTwoPiOver60;
-    return w * w * s * 1e-13;
-  }
+  double Sw2(double s) const { return test::Sw2(s, rpm); }
+};
+
+// Puts the given globals back to their values at construction when it goes out of
+// scope, also when an assertion ends the test early.
+template <class... T>
+class SavedGlobals {
+ public:
+  explicit SavedGlobals(T&... g) : refs_(g...), saved_(g...) {}
+  ~SavedGlobals() { refs_ = saved_; }
+  SavedGlobals(const SavedGlobals&) = delete;
+  SavedGlobals& operator=(const SavedGlobals&) = delete;
+
+ private:
+  std::tuple<T&...> refs_;
+  std::tuple<T...> saved_;
 };
 
 // Numerical settings for tests: no automatic grid, no back-diffusion shut-off (a

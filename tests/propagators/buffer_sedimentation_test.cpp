@@ -21,6 +21,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/scan_file.h"
+#include "tests/lamm/lamm_test_support.h"
 
 namespace tarmic {
 namespace {
@@ -159,7 +160,7 @@ TEST_F(BufferModelTest, SampleComponentAloneIsThePlainLammSolution) {
   const double loaded = 1.5 * (kB * kB - kM * kM) / 2;
   for (double a : amounts) EXPECT_NEAR(a / loaded, 1.0, 1e-10);
   // The plateau dilutes radially: c0 exp(-2 s w^2 t).
-  const double w = kRpm * 0.10471975511965977, sw2 = w * w * 4.0e-13;
+  const double sw2 = test::Sw2(4.0, kRpm);
   for (std::size_t k = 0; k < 3; ++k)
     EXPECT_NEAR(plateaus[k], 1.5 * std::exp(-2 * sw2 * run.scanTimes[k]), 2e-3);
 }

@@ -21,6 +21,7 @@
 #include "propagators/solvent_settings.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/data_set.h"
+#include "tests/lamm/lamm_test_support.h"
 
 namespace tarmic {
 namespace {
@@ -36,6 +37,14 @@ class InhomogeneousSolventTest : public ::testing::Test {
     ResetSimRunState();
     ResetInhomogeneousSolvent();
     ResetInhomSolventSettings();
+    ResetModelParams();
+    ResetModelFlags();
+  }
+  // A cosolute that sediments and forms a gradient, in an incompressible solvent.
+  static void UseSedimentingCosolute(double conc) {
+    gInhomSolvent.bCompressibleSolvent = false;
+    gInhomSolvent.bCosoluteDynamicGradient = gInhomSolvent.bSedimentingCosolute = true;
+    gInhomSolvent.cosoluteConc = conc;
   }
 
   // One solve of a loading of 1 (static grid or moving hat) with the scans kept.
@@ -60,12 +69,9 @@ class InhomogeneousSolventTest : public ::testing::Test {
     dMaxRelChangeTarget = 0.2 * dMaxRelChange;
     gInhomSolvent.bInhomogeneousSolvent = inhom;
     SimRunSettings st;
-    st.meniscus = kM;
-    st.bottom = kB;
-    st.fitLeft = static_cast<float>(kM);
-    st.fitRight = static_cast<float>(kB);  // no fit-range stop in either solvent
-    st.rampRotorSpeed = false;
-    st.truncateGrid = false;
+    st.meniscus = kM, st.bottom = kB;
+    st.fitLeft = static_cast<float>(kM), st.fitRight = static_cast<float>(kB);  // no fit-range stop
+    st.rampRotorSpeed = st.truncateGrid = false;
     st.inhomogeneousSolvent = inhom;
     st.sedimentingCosolute = inhom && gInhomSolvent.bSedimentingCosolute;
     st.dynamicGradient = inhom && gInhomSolvent.bCosoluteDynamicGradient;
@@ -99,6 +105,7 @@ class InhomogeneousSolventTest : public ::testing::Test {
     }
     return sum;
   }
+  test::SavedGlobals<float, float, float, float> saved{VBAR, fBufferDensity, fVRho, RELVISCOSITY};
 };
 
 // A compressible solvent without compressibility, and a cosolute of zero
@@ -120,9 +127,7 @@ TEST_F(InhomogeneousSolventTest, UniformSolventGivesTheIdealSolution) {
     // F - S instead of the combined element); rounding may shift a step decision.
     EXPECT_LT(MaxDifference(ideal, compressed), 1e-5) << hat;
 
-    gInhomSolvent.bCompressibleSolvent = false;
-    gInhomSolvent.bCosoluteDynamicGradient = gInhomSolvent.bSedimentingCosolute = true;
-    gInhomSolvent.cosoluteConc = 0.0;
+    UseSedimentingCosolute(0.0);
     gInhomSolvent.vbarEffective = VBAR;
     const auto cosolute = Solve(hat, 200, 5.0, 6e-7, times, true);
     EXPECT_LT(MaxDifference(ideal, cosolute), 1e-5) << hat;
@@ -151,21 +156,18 @@ TEST_F(InhomogeneousSolventTest, SedimentingCosoluteReachesEquilibrium) {
   std::vector<std::vector<double>> profiles;
   for (bool nonideal : {false, true}) {
     gInhomSolvent = InhomSolventSettings{};
-    gInhomSolvent.bCompressibleSolvent = false;
-    gInhomSolvent.bCosoluteDynamicGradient = gInhomSolvent.bSedimentingCosolute = true;
-    gInhomSolvent.cosoluteConc = 1.0;
+    UseSedimentingCosolute(1.0);
     gInhomSolvent.cosoluteS = s;
     gInhomSolvent.cosoluteD = D;
     gInhomSolvent.cosoluteGridSize = 40;
     gInhomSolvent.nonidealCosolute = nonideal;
     gInhomSolvent.sNonidealPath = sFile;
     gInhomSolvent.dNonidealPath = dFile;
-    const double w = kRpm * 0.10471975511965977;
     Solve(false, 100, 0.5, 6e-7, {30000, 60000}, true);
     const double* rc = CosolventArray(1);
     const double loaded = (rc[nCosolventPoints] * rc[nCosolventPoints] - rc[1] * rc[1]) / 2;
     EXPECT_NEAR(CosoluteAmount(), loaded, 1e-9 * loaded);
-    const double sigma = s * 1e-13 * w * w / (2 * D);
+    const double sigma = test::Sw2(s, kRpm) / (2 * D);
     const double *r = CosolventArray(1), *c = CosolventArray(2);
     const int n = nCosolventPoints;
     double worst = 0.0;
@@ -193,8 +195,6 @@ TEST_F(InhomogeneousSolventTest, SedimentingCosoluteReachesEquilibrium) {
 // Forward then backward conversion returns the original s and D, also when the
 // solvent values were edited while the model was on.
 TEST_F(InhomogeneousSolventTest, StandardConditionsRoundTrip) {
-  ResetModelParams();
-  ResetModelFlags();
   const float s0 = 4.5f, d0 = 6.0f;
   pSpeciesS[1] = s0;
   pSpeciesMassOrD[1] = d0;
@@ -217,11 +217,6 @@ TEST_F(InhomogeneousSolventTest, StandardConditionsRoundTrip) {
   EXPECT_NEAR(pSpeciesMassOrD[1], d0, 1e-5);
   EXPECT_FLOAT_EQ(RELVISCOSITY, 2.0f);
   EXPECT_FLOAT_EQ(fBufferDensity, 1.2f);
-  ResetModelParams();
-  VBAR = 0.73f;
-  fBufferDensity = 1.0f;
-  fVRho = 0.73f;
-  RELVISCOSITY = 1.0f;
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "../lamm/lamm_test_support.h"
+#include "tests/lamm/lamm_test_support.h"
 #include "lamm/element_integrals.h"
 #include "lamm/fe_assembly.h"
 #include "lamm/tridiagonal.h"
@@ -23,8 +23,6 @@ namespace {
 
 constexpr double kRpm = 50000.0;
 constexpr double kM = 6.0, kB = 7.2;
-
-double Sw2(double s) { return test::Experiment{}.Sw2(s); }
 
 struct Scan {
   double t, amount;
@@ -44,7 +42,7 @@ double At(const Scan& s, double x) {
 std::vector<double> StaticSolve(const std::vector<double>& r, double s, double D, double dt,
                                 int steps, bool equidistant) {
   const int N = static_cast<int>(r.size()) - 1;
-  const double sw2 = Sw2(s), h = r[2] - r[1];
+  const double sw2 = test::Sw2(s, kRpm), h = r[2] - r[1];
   std::vector<double> v(12 * (N + 1), 0.0), c(N + 1, 1.0), rhs(N + 1);
   auto a = [&](int k) { return v.data() + k * (N + 1); };
   Tridiagonal M{a(0), a(1), a(2)}, A{a(3), a(4), a(5)}, L{a(6), a(7), a(8)}, R{a(9), a(10), a(11)};
@@ -176,7 +174,7 @@ TEST_F(MovingHatPropagator, PlateauFollowsRadialDilution) {
     ASSERT_TRUE(outcome.ok()) << outcome.message;
     ASSERT_EQ(scans.size(), 3u);
     for (const Scan& sc : scans)
-      EXPECT_NEAR(At(sc, k.x), std::exp(-2 * Sw2(k.s) * sc.t), 2e-4)
+      EXPECT_NEAR(At(sc, k.x), std::exp(-2 * test::Sw2(k.s, kRpm) * sc.t), 2e-4)
           << "s " << k.s << " t " << sc.t;
     if (withSpecies.empty()) withSpecies = scans;
     if (!k.st.autoHatS) {

@@ -19,17 +19,13 @@
 #include "propagators/sim_run.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/data_set.h"
+#include "tests/lamm/lamm_test_support.h"
 
 namespace tarmic {
 namespace {
 
 constexpr double kRpm = 50000.0;
 constexpr double kS = 10.0, kD = 5e-7;  // S, cm^2/s
-
-double W2() {
-  const double w = kRpm * 2 * 3.14159265358979323846 / 60;
-  return w * w * 1e-13;
-}
 
 struct Scan {
   std::vector<double> r, c;
@@ -267,8 +263,8 @@ TEST_F(NonidealPropagators, BothGridsMatchIdealSedimentationAndEachOther) {
     const double t = 1000.0 * (k + 1);
     for (const Scan* sc : {&fixed.scans[k], &hat.scans[k]}) {
       // A frame that moves with the species still dilutes the plateau radially.
-      EXPECT_NEAR(sc->At(6.7), std::exp(-2 * kS * W2() * t), 1e-6) << t;
-      EXPECT_NEAR(sc->SecondMoment(6.7) / (36 * std::exp(2 * kS * W2() * t)), 1.0, 1e-5) << t;
+      EXPECT_NEAR(sc->At(6.7), std::exp(-2 * test::Sw2(kS, kRpm) * t), 1e-6) << t;
+      EXPECT_NEAR(sc->SecondMoment(6.7) / (36 * std::exp(2 * test::Sw2(kS, kRpm) * t)), 1.0, 1e-5) << t;
     }
     EXPECT_NEAR(fixed.scans[k].Amount() / LoadedAmount(), 1.0, 1e-10) << t;
     // The hand-over at the meniscus interpolates (D > 0): a small loss there.
@@ -282,7 +278,7 @@ TEST_F(NonidealPropagators, BothGridsMatchIdealSedimentationAndEachOther) {
 
 TEST_F(NonidealPropagators, AcceleratingRotorDilutesWithTheIntegralOfW2) {
   // w^2 grows as t^2 over the ramp: the integral of w^2 dt is w2 (t_a/3 + t - t_a).
-  const double integral = W2() * (250.0 / 3 + 1000.0 - 250.0);
+  const double integral = test::Sw2(1.0, kRpm) * (250.0 / 3 + 1000.0 - 250.0);
   for (bool hat : {false, true}) {
     const Result res = Run(hat, Species(1e-8, 1e-8), {1000.0}, 1.0, true);
     ASSERT_TRUE(res.outcome.ok()) << hat;
@@ -376,8 +372,7 @@ TEST_F(NonidealPropagators, RunsEndAtTheirSteadyState) {
   EXPECT_TRUE(bSteadyStateReached);
   EXPECT_FALSE(bHatGridInUse);
   const Scan& eq = res.scans[0];
-  const double m = fMeniscus, b = fBottom, w = rpm * 2 * 3.14159265358979323846 / 60;
-  const double sigma = 1.0 * w * w * 1e-13 / kD;
+  const double m = fMeniscus, b = fBottom, sigma = test::Sw2(1.0, rpm) / kD;
   EXPECT_NEAR(eq.c.back() / eq.c[1], std::exp(sigma * (b * b - m * m) / 2), 0.01 * eq.c.back() / eq.c[1]);
   EXPECT_NEAR(eq.Amount() / LoadedAmount(), 1.0, 1e-3);
 }

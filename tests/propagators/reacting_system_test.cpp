@@ -21,6 +21,7 @@
 #include "lamm/fe_assembly.h"
 #include "propagators/sim_arrays.h"
 #include "scandata/data_set.h"
+#include "tests/lamm/lamm_test_support.h"
 
 namespace tarmic {
 namespace {
@@ -50,15 +51,14 @@ struct Recorder : ScanTimeRecorder {
   }
 };
 
+// The species of the runs that need no independent reference.
+constexpr Species kA{3.0, 1.2e-6}, kBSp{8.0, 9e-7}, kAB{10.0, 8e-7};
+
 class ReactingSystem : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSimRunState();
-    ResetSimArrays();
-    ResetReactingSystem();
-    ResetLammSettings();
-    bHeteroAssocModel = true;
-    bMovingHat = true;
+    Reset();
+    bHeteroAssocModel = bMovingHat = true;
     bClaverie = false;
     nLammGridPoints = kN;
     fMeniscus = static_cast<float>(kM);
@@ -70,8 +70,8 @@ class ReactingSystem : public ::testing::Test {
     settings.autoHatS = false;  // a frame at rest for the ideal references
     settings.frameS = 0.0;
   }
-  void TearDown() override {
-    bHeteroAssocModel = false;
+  void TearDown() override { Reset(); }
+  static void Reset() {
     bUserAbort = false;
     ResetSimArrays();
     ResetSimRunState();
@@ -96,15 +96,17 @@ class ReactingSystem : public ::testing::Test {
   }
   SimOutcome React(Species a, Species b, Species ab, double logKa, Recorder& rec) {
     StartRun();
-    fReactSA = static_cast<float>(a.s);
-    fReactDA = static_cast<float>(a.D);
-    fReactSB = static_cast<float>(b.s);
-    fReactDB = static_cast<float>(b.D);
-    fReactSAB = static_cast<float>(ab.s);
-    fReactDAB = static_cast<float>(ab.D);
+    const auto load = [](Species sp, float& s, float& D) {
+      s = static_cast<float>(sp.s);
+      D = static_cast<float>(sp.D);
+    };
+    load(a, fReactSA, fReactDA);
+    load(b, fReactSB, fReactDB);
+    load(ab, fReactSAB, fReactDAB);
     fReactLogKa = static_cast<float>(logKa);
     return SolveReactingLamm(settings, rec);
   }
+  SimOutcome React(double logKa, Recorder& rec) { return React(kA, kBSp, kAB, logKa, rec); }
   // Largest difference over the nodes up to rEnd (the whole grid by default).
   static double Worst(const std::vector<double>& x, const std::vector<double>& y,
                       double rEnd = kB) {
@@ -113,6 +115,7 @@ class ReactingSystem : public ::testing::Test {
     return w;
   }
   SimRunSettings settings;
+  test::SavedGlobals<bool, bool, bool> saved{bHeteroAssocModel, bLammDebugLog, bBatchMode};
 };
 
 // Ka -> 0: free A and free B sediment independently, each with its own s and D;
@@ -180,7 +183,7 @@ TEST_F(ReactingSystem, ConservesTotalsAndKeepsLocalEquilibrium) {
   EXPECT_NEAR(ka * (a - ab0) * (b - ab0), ab0, 1e-6);
 
   Recorder rec({900});
-  ASSERT_TRUE(React({3.0, 1.2e-6}, {8.0, 9e-7}, {10.0, 8e-7}, 1.5, rec).ok());
+  ASSERT_TRUE(React(1.5, rec).ok());
   const std::vector<double> ones(kN + 1, 1.0);
   const double loadA = a * ReactingCellAmount(ones.data());
   const double loadB = b * ReactingCellAmount(ones.data());
@@ -212,7 +215,7 @@ TEST_F(ReactingSystem, ConservesTotalsAndKeepsLocalEquilibrium) {
 TEST_F(ReactingSystem, CorrectorCapEndsTheRunAsDiverged) {
   dFluxMismatchTolerance = -1.0;  // unreachable
   Recorder rec({600});
-  const SimOutcome out = React({3.0, 1.2e-6}, {8.0, 9e-7}, {10.0, 8e-7}, 1.0, rec);
+  const SimOutcome out = React(1.0, rec);
   EXPECT_EQ(out.status, SimStatus::Diverged);
   EXPECT_FALSE(out.message.empty());
   EXPECT_EQ(nCorrectorPasses, nMaxCorrectorPasses);
@@ -231,7 +234,7 @@ TEST_F(ReactingSystem, OwnsItsGridAndLeavesSettingsAndInterruptAlone) {
   bAutoSGrid = true;
   dAutoSGridValue = 3.0;
   Recorder rec({100});
-  ASSERT_TRUE(React({3.0, 1.2e-6}, {8.0, 9e-7}, {10.0, 8e-7}, 0.0, rec).ok());
+  ASSERT_TRUE(React(0.0, rec).ok());
   const double ratio = std::pow(kB / kM, 1.0 / (kN - 1));
   EXPECT_DOUBLE_EQ(rec.r[0][1], kM);
   EXPECT_NEAR(rec.r[0][2], kM * std::sqrt(ratio), 1e-12);
@@ -246,7 +249,7 @@ TEST_F(ReactingSystem, OwnsItsGridAndLeavesSettingsAndInterruptAlone) {
   // An interrupt raised before the run stops it and stays raised.
   bUserAbort = true;
   Recorder stopped({100});
-  EXPECT_EQ(React({3.0, 1.2e-6}, {8.0, 9e-7}, {10.0, 8e-7}, 0.0, stopped).status,
+  EXPECT_EQ(React(0.0, stopped).status,
             SimStatus::Interrupted);
   EXPECT_TRUE(bUserAbort);
   EXPECT_LE(nSimIterations, 1);
@@ -269,9 +272,7 @@ TEST_F(ReactingSystem, FluxTablesAreADiagnosticThatCanStopTheRun) {
   static_cast<HeadlessWindow&>(window).PressKey('X');
   static_cast<HeadlessWindow&>(window).PressKey('S');
   Recorder rec({600});
-  const SimOutcome out = React({3.0, 1.2e-6}, {8.0, 9e-7}, {10.0, 8e-7}, 0.0, rec);
-  bLammDebugLog = false;
-  pSimWindow = nullptr;
+  const SimOutcome out = React(0.0, rec);
   EXPECT_EQ(out.status, SimStatus::Interrupted);
   EXPECT_EQ(nSimIterations, 1);  // the step of the stop is completed
   EXPECT_TRUE(bUserAbort);

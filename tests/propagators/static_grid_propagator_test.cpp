@@ -82,11 +82,6 @@ struct SpeciesRun : ScanTimeRecorder {
   double Radius(int i) const { return pLammRadius[i]; }
 };
 
-double Sw2(double s, double rpm) {
-  const double w = rpm * test::kTwoPiOver60;
-  return w * w * s * 1e-13;
-}
-
 // The same species, grid and scans in the solver object's static grid and in the
 // propagator: the same discretisation, so the profiles agree to the time-step error;
 // the plateau follows the radial dilution c0 exp(-2 s w^2 t).
@@ -114,7 +109,7 @@ TEST(StaticGridPropagator, AgreesWithTheSolverObjectAndThePlateauDilution) {
     }
     EXPECT_LT(worst, 1.5e-3) << "scan " << k;
     const double t = run.scanTimes[k];
-    EXPECT_NEAR(run.scans[k][250], std::exp(-2 * Sw2(s, rpm) * t), 1e-4) << "plateau at " << t;
+    EXPECT_NEAR(run.scans[k][250], std::exp(-2 * test::Sw2(s, rpm) * t), 1e-4) << "plateau at " << t;
   }
 }
 
@@ -142,7 +137,7 @@ TEST(StaticGridPropagator, ClosedCellConservesAndStopsAtTheEquilibriumExponentia
   EXPECT_LT(dSimTime, 2e5);
   for (double a : run.amounts) EXPECT_NEAR(a / amount, 1.0, 1e-9);
   // c = K exp(sigma (r^2 - m^2)), sigma = s w^2 / (2 D), K from the loaded amount.
-  const double sigma = Sw2(s, rpm) / (2 * D), span = sigma * (b * b - m * m);
+  const double sigma = test::Sw2(s, rpm) / (2 * D), span = sigma * (b * b - m * m);
   const double K = span / (std::exp(span) - 1);
   for (int i = 1; i <= 200; i += 10) {
     const double r = run.Radius(i), eq = K * std::exp(sigma * (r * r - m * m));
