@@ -19,14 +19,6 @@
 namespace tarmic {
 namespace {
 
-// Pixels that differ between two images of the same size in the top-left corner.
-int ChangedPixels(const Image& a, const Image& b) {
-  int n = 0;
-  for (int y = 0; y < 40; ++y)
-    for (int x = 0; x < 80; ++x) n += a.Pixel(x, y) != b.Pixel(x, y);
-  return n;
-}
-
 class ErrorBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -76,18 +68,21 @@ TEST_F(ErrorBoxTest, WorkerThreadKeepsItsMessagesForTheUiThread) {
 
 // ----------------------------------------------------------------- key polls
 
-// A mouse button is consumed without interrupting; other events stay for the main loop.
-TEST_F(ErrorBoxTest, CheckKeyPressConsumesAMouseButtonAndLeavesOtherEvents) {
+// A mouse button is consumed without interrupting; a key behind other events
+// interrupts; the other events stay, in order, for the main loop.
+TEST_F(ErrorBoxTest, CheckKeyPressConsumesMouseAndKeysAndLeavesOtherEvents) {
   UiEvents().Post(Event::Mouse(EventType::LButtonDown, 10, 10, MK_LBUTTON));
   UiEvents().Post(Event::Repaint());
-  UiEvents().Post(Event::TimerTick(7));
   UiEvents().Post(Event::Command(kCmLammEquationParameters));
   UiEvents().Post(Event::Mouse(EventType::MouseMove, 3, 4, 0));
-  UiEvents().Post(Event::Resize(640, 480));
-  UiEvents().Post(Event::QuitRequest(0));
   EXPECT_FALSE(CheckKeyPress());
-  EXPECT_EQ(UiEvents().Size(), 6u);
-  EXPECT_EQ(UiEvents().Peek()->type, EventType::Paint);
+  EXPECT_EQ(UiEvents().Size(), 3u);
+  backend->Headless().PressKey('A');
+  UiEvents().Post(Event::QuitRequest(0));
+  EXPECT_TRUE(CheckKeyPress());
+  ASSERT_EQ(UiEvents().Size(), 4u);
+  for (EventType t : {EventType::Paint, EventType::Command, EventType::MouseMove, EventType::Quit})
+    EXPECT_EQ(UiEvents().Take()->type, t);
 }
 
 TEST_F(ErrorBoxTest, AcceleratorKeyInterruptsAndItsCommandDoesNotRunAfterwards) {
@@ -99,18 +94,6 @@ TEST_F(ErrorBoxTest, AcceleratorKeyInterruptsAndItsCommandDoesNotRunAfterwards) 
   EXPECT_TRUE(CheckKeyPress());
   ASSERT_EQ(UiEvents().Size(), 1u);
   EXPECT_EQ(UiEvents().Take()->command, 611);
-}
-
-TEST_F(ErrorBoxTest, CheckKeyPressFindsAKeyBehindOtherEventsAndKeepsThem) {
-  UiEvents().Post(Event::Repaint());
-  UiEvents().Post(Event::Command(kCmLammEquationParameters));
-  backend->Headless().PressKey('A');
-  UiEvents().Post(Event::QuitRequest(0));
-  EXPECT_TRUE(CheckKeyPress());
-  ASSERT_EQ(UiEvents().Size(), 3u);
-  EXPECT_EQ(UiEvents().Take()->type, EventType::Paint);
-  EXPECT_EQ(UiEvents().Take()->type, EventType::Command);
-  EXPECT_EQ(UiEvents().Take()->type, EventType::Quit);
 }
 
 TEST_F(ErrorBoxTest, CheckKeyPressTakesKeyDownCharacterAndKeyUp) {
@@ -162,7 +145,10 @@ TEST_F(ErrorBoxTest, ReadWindowKeyCharEchoesAKeyAndDrawsNothingWithoutOne) {
   window.PressKey('S', 0, 's');
   EXPECT_EQ(ReadWindowKeyChar(&window), 115);
   EXPECT_GT(window.RefreshCount(), refreshes);
-  EXPECT_GT(ChangedPixels(window.Screen(), before), 0);
+  int changed = 0;  // in the top-left corner, where the echo goes
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 80; ++x) changed += window.Screen().Pixel(x, y) != before.Pixel(x, y);
+  EXPECT_GT(changed, 0);
   EXPECT_TRUE(UiEvents().Empty());
 }
 
@@ -186,16 +172,12 @@ class ClockTest : public ::testing::Test {
   void TearDown() override { SetClockOverride(nullptr); }
 };
 
-TEST_F(ClockTest, WaitSecondsReturnsAtOnceForNothingToWait) {
+TEST_F(ClockTest, WaitSecondsWaitsUntilTheClockHasAdvancedAndNotForNothing) {
   // The clock stands still: any wait that is not zero would never end.
   SetClockOverride([] { return std::int64_t{1000}; });
   WaitSeconds(0.0f);
   WaitSeconds(-1.0f);
   WaitSeconds(0.0005f);  // 0 ms after truncation
-  SUCCEED();
-}
-
-TEST_F(ClockTest, WaitSecondsWaitsUntilTheClockHasAdvanced) {
   std::int64_t now = 0;
   SetClockOverride([&now] { return now++; });
   WaitSeconds(0.25f);
