@@ -126,7 +126,7 @@ void InstallData(int n) {
 
 // The c(s) model with its parameters, as the model command and the Parameters
 // dialog leave them.
-void SetCsModel(int gridPoints = 150) {
+void SetCsModel(int gridPoints = 150, bool maxEntropy = true) {
   ResetModelFlags();
   bContiModel = bContiSModel = true;
   pParams[kContiSlotGridMin] = 0.0f;
@@ -140,14 +140,15 @@ void SetCsModel(int gridPoints = 150) {
   pParams[13] = fMeniscus;
   pParams[14] = fBottom;
   bFitTINoise = bFitRINoise = true;
-  GetDistributionHooks().runSettings = [] {
+  GetDistributionHooks().runSettings = [maxEntropy] {
     ContiRunSettings s;
     s.threads = 2;
+    s.maxEntropy = maxEntropy;
     return s;
   };
 }
 
-void Prepare(int radii, int gridPoints = 150) {
+void Prepare(int radii, int gridPoints = 150, bool maxEntropy = true) {
   ResetScanDataGlobals();
   ResetDistributionEngine();
   ResetLammSettings();
@@ -155,7 +156,7 @@ void Prepare(int radii, int gridPoints = 150) {
   nLammThreads = 2;
   InstallDistributionHooks();
   InstallData(radii);
-  SetCsModel(gridPoints);
+  SetCsModel(gridPoints, maxEntropy);
 }
 
 // The grid, kernel array and workspace of the run, and the kernels.
@@ -168,7 +169,6 @@ void PrepareKernels() {
   RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
 }
 
-// Arguments: radii, grid points.
 // With the environment variable TARMIC_BENCH_DUMP set, the distribution of the last
 // Run is appended to that file (one "s value" line per grid point, a blank line
 // after each Run), so that the Runs of two builds can be compared.
@@ -185,8 +185,11 @@ void DumpDistribution(int n, const G* grid, const V* values) {
   }
 }
 
+// Arguments: radii, grid points, regularisation (1 maximum entropy, 0
+// Tikhonov-Phillips).
 void BM_ContiRun(benchmark::State& state) {
-  Prepare(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const bool maxEntropy = state.range(2) != 0;
+  Prepare(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), maxEntropy);
   ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
   for (auto _ : state) outcome = RunContiSed(nullptr);
   const float windows[4] = {0.5f, 4.0f, 8.5f, 14.5f};
@@ -201,12 +204,25 @@ void BM_ContiRun(benchmark::State& state) {
   DumpDistribution(nDistGrid, pDistGrid, pDistValues);
 }
 BENCHMARK(BM_ContiRun)
-    ->Args({401, 100})
-    ->Args({401, 150})
-    ->Args({1201, 150})
+    ->Args({401, 100, 1})
+    ->Args({401, 150, 1})
+    ->Args({1201, 150, 1})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
+// Large grids: the Run's time is then mostly the regularisation (maximum entropy,
+// and Tikhonov-Phillips with its non-negative least squares).
+BENCHMARK(BM_ContiRun)
+    ->Args({401, 400, 1})
+    ->Args({401, 1000, 1})
+    ->Args({401, 2000, 1})
+    ->Args({401, 1000, 0})
+    ->Args({401, 2000, 0})
+    ->Name("BM_ContiRunLargeGrid")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Iterations(1);
 
 // c(s,ff0) on the same data: 50 s values from 1 to 15 S times 10 f/f0 values from
 // 1.0 to 2.5 (500 cells, 500 Lamm equations), TI and RI noise, Tikhonov-Phillips;
