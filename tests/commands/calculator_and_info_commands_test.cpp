@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "app/mouse.h"
+#include "app/paint.h"
 #include "commands/unavailable_commands.h"
 #include "lamm/lamm_ideal.h"
 #include "modelfit/model_params.h"
@@ -253,6 +255,36 @@ TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
   EXPECT_TRUE(bTemperaturePlotShown);
   Win().Paint(*dc, true, Rect{});
   EXPECT_FALSE(bTemperaturePlotShown);
+}
+
+// In trace mode the temperature plot stays on the screen, and the pointer over a
+// scan's mark reads that scan's time and temperature (to within a pixel).
+TEST_F(CommandTest, TemperatureTraceReadsTheMarkUnderThePointer) {
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  LoadVelocitySet();
+  bTemperatureTrace = true;
+  Dispatch(kCmShowTemperaturePlot);
+  std::unique_ptr<DC> dc = Handle().ClientDC();
+  Win().Paint(*dc, true, Rect{});
+  ASSERT_NE(pTemperaturePlot, nullptr);
+  EXPECT_FALSE(bTemperaturePlotShown);
+  const ScanInfo& info = pScanInfo[Idx(pScanOrder[2])];
+  const Size client = Handle().ClientSize();
+  const double perX = client.cx / 1400.0, perY = client.cy / 1000.0;
+  const int x = static_cast<int>(pTemperaturePlot->MapX(static_cast<float>(info.time)) * perX + 0.5);
+  const int y = static_cast<int>(pTemperaturePlot->MapY(info.temperature) * perY + 0.5);
+  DispatchToWindow(Win(), Event::Mouse(EventType::MouseMove, x, y, 0));
+  const double xPixel = 1.0 / (pTemperaturePlot->fScaleX * perX);
+  const double yPixel = 1.0 / std::fabs(pTemperaturePlot->fScaleY * perY);
+  EXPECT_NEAR(std::strtod(szReadoutLine1.c_str(), nullptr), info.time, 2.0 * xPixel);
+  EXPECT_NEAR(std::strtod(szReadoutLine2.c_str(), nullptr), info.temperature, 2.0 * yPixel);
+  // Without trace mode the plot is shown once, and a move reads nothing.
+  bTemperatureTrace = false;
+  szReadoutLine1.clear();
+  Win().Paint(*dc, true, Rect{});
+  EXPECT_EQ(pTemperaturePlot, nullptr);
+  DispatchToWindow(Win(), Event::Mouse(EventType::MouseMove, x, y, 0));
+  EXPECT_TRUE(szReadoutLine1.empty());
 }
 
 TEST_F(CommandTest, OutsideProgramsThatAreMissingAreNamed) {
