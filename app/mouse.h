@@ -70,7 +70,8 @@ float ButtonY(TXLAWindow& window, int y);
 int PlotUnitsX(const TXLAWindow& window, int x);
 int PlotUnitsY(const TXLAWindow& window, int y);
 // The data value under a client column or row of a plot (10 to the power on a
-// logarithmic axis); 0 without the plot. The Data forms read the data plot.
+// logarithmic axis); 0 without the plot. DataXOfColumn and DataYOfRow read the
+// data plot.
 float PlotXOfColumn(const TXLAWindow& window, const CWINPlot* plot, int x);
 float PlotYOfRow(const TXLAWindow& window, const CWINPlot* plot, int y);
 float DataXOfColumn(const TXLAWindow& window, int x);

@@ -134,9 +134,10 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
     const double sLamm = 4.4;
     std::vector<LammScanRecord> records(kScans + 1);
     for (int j = 1; j <= kScans; ++j) {
-      records[static_cast<std::size_t>(j)].time = records[static_cast<std::size_t>(j)].timeUncorrected = 600.0 * j;
-      records[static_cast<std::size_t>(j)].rpm = static_cast<float>(rpm);
-      records[static_cast<std::size_t>(j)].temperature = 20.0f;
+      LammScanRecord& record = records[static_cast<std::size_t>(j)];
+      record.time = record.timeUncorrected = 600.0 * j;
+      record.rpm = static_cast<float>(rpm);
+      record.temperature = 20.0f;
     }
     std::vector<float> radii(kRadii + 1, 0.0f);
     for (int i = 1; i <= kRadii; ++i) radii[static_cast<std::size_t>(i)] = static_cast<float>(m + 0.001 * (i - 1));
@@ -152,12 +153,6 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
     LammDiscretizationSettings fine;
     fine.nDefaultGrid = 2000;
     fine.bAutoGridSize = false;
-    fine.bOptimizeGrid = false;
-    fine.bShutOffBackDiffusionOption = false;
-    fine.bAutoVariant = false;
-    fine.bUseMovingHat = false;
-    fine.bUseClaverie = true;
-    fine.bRampRotor = false;
     solver.LoadDiscretizationParameters(fine);
     solver.SetSolventConditions(20.0, 0.73, 1.0, 1.0);
     ASSERT_EQ(solver.Solve(), 0);
