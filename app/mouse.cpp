@@ -31,6 +31,8 @@ bool bHoverIdle = true;
 int nPickedPointIndex = 0;
 std::string szReadoutLine1;
 std::string szReadoutLine2;
+float fReadoutX = 0.0f;
+float fReadoutY = 0.0f;
 int nLeftLimitColumn = 0;
 int nRightLimitColumn = 0;
 int nMeniscusColumn = 0;
@@ -48,6 +50,7 @@ void ResetMouseState() {
   nPickedPointIndex = 0;
   szReadoutLine1.clear();
   szReadoutLine2.clear();
+  fReadoutX = fReadoutY = 0.0f;
   for (Marker m : kAllMarkers) MarkerColumn(m) = 0;
 }
 
@@ -98,17 +101,21 @@ int PlotUnitsY(const TXLAWindow& window, int y) {
   return TruncToInt(static_cast<double>(y) * kPlotUnitsDown / window.fClientHeight);
 }
 
-float DataXOfColumn(const TXLAWindow& window, int x) {
-  if (!pDataPlot || pDataPlot->fScaleX == 0) return 0.0f;
-  const float v = (static_cast<float>(PlotUnitsX(window, x)) - pDataPlot->fOffsetX) / pDataPlot->fScaleX;
-  return pDataPlot->bLogX ? std::pow(10.0f, v) : v;
+float PlotXOfColumn(const TXLAWindow& window, const CWINPlot* plot, int x) {
+  if (!plot || plot->fScaleX == 0) return 0.0f;
+  const float v = (static_cast<float>(PlotUnitsX(window, x)) - plot->fOffsetX) / plot->fScaleX;
+  return plot->bLogX ? std::pow(10.0f, v) : v;
 }
 
-float DataYOfRow(const TXLAWindow& window, int y) {
-  if (!pDataPlot || pDataPlot->fScaleY == 0) return 0.0f;
-  const float v = (static_cast<float>(PlotUnitsY(window, y)) - pDataPlot->fOffsetY) / pDataPlot->fScaleY;
-  return pDataPlot->bLogY ? std::pow(10.0f, v) : v;
+float PlotYOfRow(const TXLAWindow& window, const CWINPlot* plot, int y) {
+  if (!plot || plot->fScaleY == 0) return 0.0f;
+  const float v = (static_cast<float>(PlotUnitsY(window, y)) - plot->fOffsetY) / plot->fScaleY;
+  return plot->bLogY ? std::pow(10.0f, v) : v;
 }
+
+float DataXOfColumn(const TXLAWindow& window, int x) { return PlotXOfColumn(window, pDataPlot, x); }
+
+float DataYOfRow(const TXLAWindow& window, int y) { return PlotYOfRow(window, pDataPlot, y); }
 
 std::string FormatReadout(const char* format, double value) {
   const int n = std::snprintf(nullptr, 0, format, value);

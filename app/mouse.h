@@ -15,6 +15,7 @@
 
 namespace tarmic {
 
+class CWINPlot;
 class TXLAWindow;
 
 // A marker is being dragged: set by the press that grabs it, cleared by the release.
@@ -30,6 +31,9 @@ extern int nPickedPointIndex;
 // The two readout lines, drawn at client positions (10, 50) and (10, 70).
 extern std::string szReadoutLine1;
 extern std::string szReadoutLine2;
+// Data coordinates of the last coordinate readout (the traced temperature plot).
+extern float fReadoutX;
+extern float fReadoutY;
 // Client columns of the nine markers, recomputed on every press and move.
 extern int nLeftLimitColumn;
 extern int nRightLimitColumn;
@@ -65,8 +69,11 @@ float ButtonY(TXLAWindow& window, int y);
 // Plot units of a client column or row (0 for a client of no size).
 int PlotUnitsX(const TXLAWindow& window, int x);
 int PlotUnitsY(const TXLAWindow& window, int y);
-// The data value under a client column or row of the data plot (10 to the power on
-// a logarithmic axis); 0 without the data plot.
+// The data value under a client column or row of a plot (10 to the power on a
+// logarithmic axis); 0 without the plot. DataXOfColumn and DataYOfRow read the
+// data plot.
+float PlotXOfColumn(const TXLAWindow& window, const CWINPlot* plot, int x);
+float PlotYOfRow(const TXLAWindow& window, const CWINPlot* plot, int y);
 float DataXOfColumn(const TXLAWindow& window, int x);
 float DataYOfRow(const TXLAWindow& window, int y);
 

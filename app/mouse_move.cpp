@@ -13,6 +13,7 @@
 #include "numerics/mouse_slide.h"
 #include "numerics/run_switches.h"
 #include "plot/data_plots.h"
+#include "plot/temperature_plot.h"
 
 namespace tarmic {
 
@@ -69,6 +70,17 @@ void TXLAWindow::EvMouseMove(unsigned /*modKeys*/, const Point& point) {
   if (bRunInProgress || bFitInProgress) return;
   if (!pDataPlot || !pResidualsPlot || bTemperaturePlotShown || bBatchMode) return;
   const int x = point.x, y = point.y;
+
+  if (bTemperatureTrace && pTemperaturePlot) {
+    // The traced temperature plot: time and temperature under the pointer.
+    fReadoutX = PlotXOfColumn(*this, pTemperaturePlot, x);
+    fReadoutY = PlotYOfRow(*this, pTemperaturePlot, y);
+    szReadoutLine1 = FormatReadout("%1.3f    ", fReadoutX);
+    szReadoutLine2 = FormatReadout("%1.3f    ", fReadoutY);
+    DrawReadoutText(*this, 10, 50, szReadoutLine1);
+    DrawReadoutText(*this, 10, 70, szReadoutLine2);
+    return;
+  }
 
   if (bMarkerDragging) {
     if (!bRangeQuestionPending) RecordMouseSlidePoint(&point);

@@ -129,9 +129,11 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
 
   // A temperature plot waiting to be shown covers the whole view once: it is drawn,
   // freed, and the input handlers repaint the normal view at the next key or click.
+  // In trace mode it stays, and the mouse move reads coordinates off it.
   if (pTemperaturePlot) {
     pTemperaturePlot->Rescale();
     if (pTemperaturePlot->Redraw()) PlayPicture(dc, pTemperaturePlot->hPicture.get());
+    if (bTemperatureTrace) return;
     FreeTemperaturePlot();
     bTemperaturePlotShown = true;
     return;

@@ -14,6 +14,7 @@
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "commands/text_format.h"
+#include "modelfit/model_params.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/solvent_constants.h"
 #include "platform/backend.h"
@@ -117,27 +118,34 @@ bool ValueAt(const float* r, const float* c, int n, double x, double* value) {
   return true;
 }
 
-// Square of the second-moment radius of a profile c(r) between meniscus m and the
-// plateau radius p:
-//   r_w^2 = int r^2 dc / int dc = (p^2 c(p) - m^2 c(m) - 2 int_m^p r c dr) / (c(p) - c(m)),
-// the integral by the trapezoidal rule over the data points between m and p and the
-// values interpolated at both ends. A constant baseline cancels. False when m or p
-// lies outside the scan or the profile has no boundary (c(p) = c(m)).
-bool SecondMomentRadius2(const float* r, const float* c, int n, double m, double p, double* rw2) {
+// Square of the second-moment radius of a profile c(r) between meniscus m and a
+// radius p in the plateau, from the amount of material inside p:
+//   r_w^2 = (p^2 c(p) - 2 int_m^p r c dr) / c(p).
+// The relation needs no boundary to be resolved: it holds exactly for the Lamm
+// equation whatever depletion or diffusion there is near the meniscus, as long as
+// c has no baseline. The caller therefore passes the baseline to remove from every
+// value. The integral is taken by the trapezoidal rule over the data points between
+// m and p and the values interpolated at both ends. False when m or p lies outside
+// the scan, no material is left at p, or none has moved away from the meniscus
+// (r_w not beyond m: no boundary between m and p).
+bool SecondMomentRadius2(const float* r, const float* c, int n, double m, double p, double baseline,
+                         double* rw2) {
   double cm = 0.0, cp = 0.0;
   if (!ValueAt(r, c, n, m, &cm) || !ValueAt(r, c, n, p, &cp)) return false;
-  if (!(std::fabs(cp - cm) > 0.0)) return false;
+  cm -= baseline;
+  cp -= baseline;
+  if (!(cp > 0.0)) return false;
   double integral = 0.0, x0 = m, y0 = m * cm;
   for (int k = 1; k <= n; ++k) {
     if (!(r[k] > m) || !(r[k] < p)) continue;
-    const double y = static_cast<double>(r[k]) * c[k];
+    const double y = static_cast<double>(r[k]) * (c[k] - baseline);
     integral += 0.5 * (y + y0) * (r[k] - x0);
     x0 = r[k];
     y0 = y;
   }
   integral += 0.5 * (p * cp + y0) * (p - x0);
-  *rw2 = (p * p * cp - m * m * cm - 2.0 * integral) / (cp - cm);
-  return *rw2 > 0.0;
+  *rw2 = (p * p * cp - 2.0 * integral) / cp;
+  return std::isfinite(*rw2) && *rw2 > m * m * (1.0 + 1e-9);
 }
 
 }  // namespace
@@ -321,8 +329,9 @@ void TXLAWindow::CmFrictionForce() {
 
 // The second moment of each loaded scan moves as r_w^2 = m^2 exp(2 s_w w^2 t), so
 // s_w = ln(r_w^2 / m^2) / (2 w^2 t), with the scan's recorded w^2 t (its rpm and
-// time when none was recorded). The table lists every scan in display order and the
-// mean of the scans that have a boundary.
+// time when none was recorded). The model's baseline (fitted by the last fit, or as
+// entered or loaded with the parameters) is removed from the data first. The table
+// lists every scan in display order and the mean of the scans that have a boundary.
 void TXLAWindow::CmSecondMomentS() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "SECOND MOMENT";
@@ -332,9 +341,11 @@ void TXLAWindow::CmSecondMomentS() {
   const float p = in.Ask("plateau radius (cm)", fFitRightLim);
   if (!in.ok()) return;
   if (!(p > m)) return ShowNoSolution(*this, "the plateau radius must lie beyond the meniscus", kCaption);
-  std::string text = FormatText("weight-average s by second moment (meniscus %.3f cm, plateau %.3f cm)\n"
+  const double baseline = fBaseline;
+  std::string text = FormatText("weight-average s by second moment (meniscus %.3f cm, plateau %.3f cm, "
+                                "baseline %.5g removed)\n"
                                 "time (sec)\ts (S)\n",
-                                static_cast<double>(m), static_cast<double>(p));
+                                static_cast<double>(m), static_cast<double>(p), baseline);
   double sum = 0.0;
   int count = 0;
   for (int i = 1; i <= nScans; ++i) {
@@ -346,7 +357,7 @@ void TXLAWindow::CmSecondMomentS() {
       w2t = w * w * info.time;
     }
     double rw2 = 0.0;
-    if (w2t > 0.0 && SecondMomentRadius2(ppRadius[s], ppSignal[s], pnPoints[s], m, p, &rw2)) {
+    if (w2t > 0.0 && SecondMomentRadius2(ppRadius[s], ppSignal[s], pnPoints[s], m, p, baseline, &rw2)) {
       const double sw = std::log(rw2 / (static_cast<double>(m) * m)) / (2.0 * w2t) / 1e-13;
       text += FormatText("%.1f\t%.4g\n", info.time, sw);
       sum += sw;

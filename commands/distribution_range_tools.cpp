@@ -174,9 +174,33 @@ void CancelRangeSelection(TXLAWindow& window) {
 
 // ---------------------------------------------------------------- drawn ranges
 
-std::string IntegrationText(float x1, float x2, float /*y1*/, float /*y2*/, float area,
+std::string IntegrationText(float x1, float x2, float y1, float y2, float area,
                             float average, float total, float sd, float zAverage) {
   const double percent = total != 0.0f ? 100.0 * area / total : 0.0;
+  if (bDLSData) {
+    // The light-scattering grids hold log10 of Rh in m or of D in cm^2/s; the bounds
+    // are shown in nm and in F (1e-7 cm^2/s), the units of the average.
+    const double shift = bDLSDModel ? 7.0 : 9.0;
+    const double lo = std::pow(10.0, x1 + shift), hi = std::pow(10.0, x2 + shift);
+    return FormatText(bDLSDModel ? "Integral from %f to %f F:\nTotal Signal = %f (%.3f%%of total)\n"
+                                   "Signal Average D = %f F"
+                                 : "Integral from %f to %f nm:\nTotal Signal = %f (%.3f%%of total)\n"
+                                   "Signal Average R = %f nm",
+                      lo, hi, area, percent, average);
+  }
+  if (IsSizeShapeModel()) {
+    // The two-dimensional averages over the rectangle were left by the integration.
+    return FormatText(
+        "Integral from %f to %f (x) and %f to %f (y):\nLoading Concentration [Signal] = %f "
+        "(%.3f%%of total)\nWeight (Signal) Average sw = %f\nWeight (Signal) Average ff0w = %f\n"
+        "estimated M from (sw,ff0w): = %f\nD-average M = %f\nZ (Signal) Average M = %f\n "
+        "(Signal) Average Rs = %f\n Std. deviation[as sqrt(second central moment)] ds = %.3f "
+        "(best done without regularization)\n Std. deviation[as sqrt(second central moment)] dM = "
+        "%.3f\n Std. deviation[as sqrt(second central moment)] dR = %.3f",
+        x1, x2, y1, y2, area, percent, average, fCsff0AvgFf0,
+        average > 0.0f && fCsff0AvgFf0 > 0.0f ? CalculateMff02(average, fCsff0AvgFf0) : 0.0f,
+        fCsff0MsD, fCsff0AvgM, fCsff0AvgRs, sd, fCsff0SdM, fCsff0SdRs);
+  }
   if (SDistributionModel()) {
     return FormatText(
         "Integral from %f to %f:\nLoading Concentration [Signal] = %f (%.3f%%of total)\n"

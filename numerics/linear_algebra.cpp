@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "numerics/error_box.h"
 #include "numerics/one_based.h"
 
 namespace tarmic {
@@ -379,6 +380,112 @@ int SolveSymmetricSystemInPlace(float** A, float* b, int n) {
 // variable with the largest w; the inner loop solves the passive subsystem
 // A_PP z_P = b_P and, where z leaves the feasible region, moves x toward z as far
 // as feasibility allows and returns the variables that reach 0 to the bound.
+bool NNLS(double** A, const double* b, double* x, int n, double* w, double** work, double* workRhs,
+          double* diag, double* sub, double* trial, int* passive, int* index, int* errorCode) {
+  *errorCode = kNNLSConverged;
+  if (n < 1) return true;
+  constexpr double kGradientTolerance = 1e-10;
+  constexpr double kZeroTolerance = 1e-8;
+  const long long maxOuterSteps = static_cast<long long>(n) * n;
+
+  for (int i = 1; i <= n; ++i) {
+    x[i] = 0.0;
+    passive[i] = 0;
+  }
+  // A parameter without influence (an all-zero row) is never made passive.
+  const auto influential = [&](int i) {
+    for (int j = 1; j <= n; ++j)
+      if (A[i][j] != 0.0) return true;
+    return false;
+  };
+  const auto fail = [&](int code, const char* text) {
+    *errorCode = code;
+    ShowError(text, false);
+    return false;
+  };
+
+  long long outerSteps = 0;
+  for (;;) {
+    for (int i = 1; i <= n; ++i) {
+      double sum = b[i];
+      for (int j = 1; j <= n; ++j) sum -= A[i][j] * x[j];
+      w[i] = sum;
+    }
+    // The unknown held at 0 that most wants to grow (the first on ties).
+    int t = 0;
+    double wmax = kGradientTolerance;
+    for (int i = 1; i <= n; ++i) {
+      if (passive[i] == 0 && w[i] > wmax && influential(i)) {
+        wmax = w[i];
+        t = i;
+      }
+    }
+    if (t == 0) {
+      // A gradient that is not a number hides a broken system.
+      for (int i = 1; i <= n; ++i)
+        if (!std::isfinite(w[i])) return fail(kNNLSNotPositiveDefinite, "matrix not positive definite in NNLS");
+      return true;
+    }
+    if (++outerSteps > maxOuterSteps) return fail(kNNLSIterationLimit, "max #iteration exceeded in NNLS");
+    passive[t] = 1;
+
+    bool firstPass = true;
+    for (;;) {
+      int m = 0;
+      for (int i = 1; i <= n; ++i)
+        if (passive[i] != 0) index[++m] = i;
+      bool positiveDiagonal = true;
+      for (int r = 1; r <= m; ++r) {
+        for (int c = 1; c <= m; ++c) work[r][c] = A[index[r]][index[c]];
+        workRhs[r] = b[index[r]];
+        positiveDiagonal = positiveDiagonal && work[r][r] > 0.0;
+      }
+      // A subsystem that is not positive definite would be solved without the
+      // constraint (by LU) and could give negative values: the last feasible x stays.
+      if (!positiveDiagonal || SolveSymmetricSystem(work, workRhs, m, sub, diag) != 1)
+        return fail(kNNLSNotPositiveDefinite, "matrix not positive definite in NNLS");
+      for (int i = 1; i <= n; ++i) trial[i] = 0.0;
+      for (int r = 1; r <= m; ++r) trial[index[r]] = sub[r];
+
+      // The unknown just freed wants to decrease: it stays in P at 0, next step.
+      if (firstPass && trial[t] <= 0.0) break;
+      firstPass = false;
+
+      bool allPositive = true;
+      for (int r = 1; r <= m && allPositive; ++r) allPositive = trial[index[r]] > 0.0;
+      if (allPositive) {
+        for (int i = 1; i <= n; ++i) x[i] = trial[i];
+        break;
+      }
+      // The longest step from x toward the trial solution that keeps x >= 0.
+      double q = 2.0;
+      int blocking = 0;
+      for (int r = 1; r <= m; ++r) {
+        const int i = index[r];
+        if (trial[i] <= 0.0) {
+          const double gap = x[i] - trial[i];
+          const double ratio = gap > 0.0 ? x[i] / gap : 0.0;
+          if (ratio < q) {
+            q = ratio;
+            blocking = i;
+          }
+        }
+      }
+      if (blocking == 0) return fail(kNNLSNotPositiveDefinite, "matrix not positive definite in NNLS");
+      for (int i = 1; i <= n; ++i) x[i] += q * (trial[i] - x[i]);
+      // The blocking unknown reaches the bound exactly; rounding residues go too.
+      x[blocking] = 0.0;
+      passive[blocking] = 0;
+      for (int i = 1; i <= n; ++i) {
+        if (passive[i] != 0 && (std::fabs(x[i]) < kZeroTolerance || x[i] < 0.0)) {
+          x[i] = 0.0;
+          passive[i] = 0;
+        }
+      }
+    }
+  }
+}
+
 bool NNLSNormalEquations(float** A, float* b, int n, bool copyA) {
   (void)copyA;  // A is only read here, whatever the caller asks.
   if (n < 1) return true;

@@ -80,6 +80,29 @@ int SolveSymmetricSystemInPlace(float** A, float* b, int n);
 // unconstrained solution.
 bool NNLSNormalEquations(float** A, float* b, int n, bool copyA);
 
+// Error codes of the double-precision NNLS below (the serialize-fit series uses the
+// same numbers for the same texts).
+inline constexpr int kNNLSConverged = 0;
+inline constexpr int kNNLSIterationLimit = 1;       // "max #iteration exceeded in NNLS"
+inline constexpr int kNNLSNotPositiveDefinite = 2;  // "matrix not positive definite in NNLS"
+
+// Double-precision non-negative least squares on normal equations A x = b (A =
+// J^T J, b = J^T y, 1..n) by the active-set method of Lawson and Hanson, with the
+// work storage passed in by the caller (each 1..n): the gradient w, the passive
+// subsystem work (n x n), its right-hand side workRhs, the Cholesky diagonal diag,
+// the compressed subsystem solution sub, the trial solution on all unknowns trial,
+// the passive flags and the passive indices index. A and b are only read.
+// The outer steps stop when no unknown held at 0 has a gradient above 1e-10; their
+// number is limited to n x n. Each passive subsystem is solved by
+// SolveSymmetricSystem. Parameters without influence (all-zero rows of A) are held
+// at 0. Returns true, with *errorCode = kNNLSConverged, when x satisfies the
+// optimality conditions. Otherwise the failure ("max #iteration exceeded in NNLS",
+// "matrix not positive definite in NNLS") is shown in the error box without ending
+// the program, *errorCode holds its code, and x holds the last feasible iterate,
+// which is never negative (never an unconstrained solution).
+bool NNLS(double** A, const double* b, double* x, int n, double* w, double** work, double* workRhs,
+          double* diag, double* sub, double* trial, int* passive, int* index, int* errorCode);
+
 // Savitzky-Golay filter coefficients c[1..np] for a window of nl points to the left
 // and nr to the right, derivative order ld, polynomial order m, in wrap-around
 // order: c[1] the centre, c[2..nl+1] the offsets -1..-nl, c[np] down to

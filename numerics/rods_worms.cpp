@@ -108,18 +108,23 @@ double SFromMLinearRod(double M, double g) {
   const double V = M / kAvogadro * VBAR * 1e-6;
   const double d = std::sqrt(4.0 * V / (kPi * L));
   const double p = L / d;
-  if (p < 1.0) {
-    // Shorter than wide: a compact sphere, s = (1 - vbar rho) M D / (R T) with
-    // D = k_B T / (6 pi eta R0) (the temperature cancels).
-    const double R0 = CalculateRadius(M, VBAR);
-    const double DperT = kBoltzmann * 1e4 / (6.0 * kPi * eta * R0);
-    return (1.0 - fVRho) * M * DperT * 1e13 / (8.31451 * 1e7);
-  }
+  // The compact sphere of the same mass: s = (1 - vbar rho) M D / (R T) with
+  // D = k_B T / (6 pi eta R0) (the temperature cancels).
+  const double R0 = CalculateRadius(M, VBAR);
+  const double DperT = kBoltzmann * 1e4 / (6.0 * kPi * eta * R0);
+  const double sSphere = (1.0 - fVRho) * M * DperT * 1e13 / (8.31451 * 1e7);
+  // Shorter than wide: the compact sphere.
+  if (p < 1.0) return sSphere;
   // Slender rod: f = 3 pi eta L / (ln p + nu) with the end correction nu, so that
   // s = (M/L) (1 - vbar rho) (ln p + nu) / (3 pi eta N_A), M/L = g 1e9 g/(mol m).
   const double nu = p < 10.0 ? 0.312 + 0.561 / p + 0.1 / (p * p) : 0.386;
-  return 1e13 * (std::log(p) + nu) * g * 1e9 * (1.0 - fVRho) /
-         (3.0 * kPi * kAvogadro * eta * 1000.0);
+  const double sRod = 1e13 * (std::log(p) + nu) * g * 1e9 * (1.0 - fVRho) /
+                      (3.0 * kPi * kAvogadro * eta * 1000.0);
+  // For short rods (p up to about 1.45) the slender-rod formula gives less friction
+  // than the sphere of equal volume (f/f0 = s_sphere / s_rod < 1), which no shape
+  // has; there the sphere's friction is taken, so s never exceeds the sphere's and
+  // does not jump where p passes 1.
+  return std::fabs(sRod) > std::fabs(sSphere) ? sSphere : sRod;
 }
 
 double CalculateMofSforLinearRod(float s, float g) {
@@ -177,8 +182,11 @@ float SFromMWormChain(float M) {
   // Friction coefficient (g/s): 3 pi eta(water, 0.01 P) times the contour length in
   // cm, divided by X.
   const float Xi = 0.09426f * L * geo.kuhnLength * 1e-7f / X;
-  // s20,w with the fixed buoyancy 1 - vbar rho = 0.27, then moved to the buffer.
-  const float s20 = (geo.massPerLength * geo.kuhnLength * L) * 1e13f * 0.27f / (6.023e23f * Xi);
+  // s20,w with the chain's own buoyancy in water at 20 C (Svedberg's relation
+  // s = M (1 - vbar rho) / (N_A f)), then moved to the buffer. A fixed buoyancy
+  // would hold only for vbar near 0.73 (DNA, vbar 0.55, would come out 40 % slow).
+  const float buoyancy20 = 1.0f - VBAR * fDensityWater20;
+  const float s20 = (geo.massPerLength * geo.kuhnLength * L) * 1e13f * buoyancy20 / (6.023e23f * Xi);
   return SFromS20wBuffer(s20);
 }
 

@@ -16,14 +16,17 @@ namespace tarmic {
 
 // s of a rigid rod of mass M with the kept mass per length (set by
 // CalculateMofSforLinearRod and by the worm-like chain's short-chain limit); 0 for
-// M <= 1 or a mass per length <= 1.
+// M <= 1 or a mass per length <= 1. A rod shorter than wide, or so short that the
+// rod formula would give it less friction than the sphere of its volume, has the
+// sphere's s.
 double SFromMLinearRod(double M);
 // The same with the mass per length g given.
 double SFromMLinearRod(double M, double g);
 // Mass of a rod of mass per length g with sedimentation coefficient s; keeps g.
 double CalculateMofSforLinearRod(float s, float g);
 
-// s of a worm-like chain of mass M in the buffer; 0 below the monomer mass.
+// s of a worm-like chain of mass M in the buffer, with its buoyancy 1 - VBAR rho;
+// 0 below the monomer mass.
 float SFromMWormChain(float M);
 // Mass of the worm-like chain with sedimentation coefficient s. When s lies below
 // that of a compact sphere of the monomer mass, the compact-sphere mass is returned.

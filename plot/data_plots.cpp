@@ -1,5 +1,6 @@
 // The data and residual plots of the main window.
 #include "plot/data_plots.h"
+#include "plot/temperature_plot.h"
 
 #include <cmath>
 #include <cstdio>
@@ -415,6 +416,8 @@ void InstallDataSetPlotHooks() {
 
 void ResetPlotting() {
   ReleaseDataAndResidualPlots();
+  FreeTemperaturePlot();
+  bTemperatureTrace = false;
   nMinPlotTextHeight = 0;
   nPlotAreaLeft = 75;
   nPlotAreaRight = 975;

@@ -12,6 +12,7 @@
 namespace tarmic {
 
 CWINPlot* pTemperaturePlot = nullptr;
+bool bTemperatureTrace = false;
 
 namespace {
 

@@ -8,6 +8,11 @@ namespace tarmic {
 
 class CWINPlot;
 
+// Trace mode: while set, the paint keeps the temperature plot on the screen instead
+// of showing it once and freeing it, and the mouse move reads the pointer's time and
+// temperature off it. Off at start.
+extern bool bTemperatureTrace;
+
 // The plot waiting to be painted; null when none. Owned here: only
 // BuildTemperaturePlot makes it and FreeTemperaturePlot deletes it.
 extern CWINPlot* pTemperaturePlot;

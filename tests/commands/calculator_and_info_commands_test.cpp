@@ -8,7 +8,11 @@
 #include <optional>
 #include <string>
 
+#include "app/mouse.h"
+#include "app/paint.h"
 #include "commands/unavailable_commands.h"
+#include "lamm/lamm_ideal.h"
+#include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "numerics/one_based.h"
@@ -114,11 +118,66 @@ TEST_F(CalculatorTest, ResultsAgreeWithClosedFormulasOfSedimentation) {
   EXPECT_EQ(Backend().ClipboardText(), clip);
 }
 
-// A sharp boundary at r_b = m exp(s w^2 t) ahead of a plateau diluted to
-// c0 (m / r_b)^2, on a baseline: the second moment gives s back for every scan, also
-// when the scans' order differs from their times; the baseline cancels.
+// The second moment against the Lamm equation itself: a species of 4.4 S (D 6e-7
+// cm^2/s) at 50,000 rpm solved by the program's finite-element solver on a fine
+// grid, scans from 600 s on (boundary still near the meniscus) to 3000 s, on a
+// baseline of 0.05 that the model knows (fBaseline). The amount inside the plateau
+// radius gives r_w^2 = m^2 exp(2 s w^2 t) exactly, so every scan gives 4.4 S back.
+// Then a sharp boundary at r_b = m exp(s w^2 t) ahead of a plateau diluted to
+// c0 (m / r_b)^2: the same s for every scan, also when the scans' order differs
+// from their times and when a scan has no recorded w^2 t.
 TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
-  const double s = 5e-13, rpm = 50000.0, m = 6.0, w = rpm * kPiD / 30.0;
+  const double rpm = 50000.0, m = 6.0, w = rpm * kPiD / 30.0, baseline = 0.05;
+  fBaseline = static_cast<float>(baseline);
+  {
+    constexpr int kScans = 5, kRadii = 1201;
+    const double sLamm = 4.4;
+    std::vector<LammScanRecord> records(kScans + 1);
+    for (int j = 1; j <= kScans; ++j) {
+      LammScanRecord& record = records[static_cast<std::size_t>(j)];
+      record.time = record.timeUncorrected = 600.0 * j;
+      record.rpm = static_cast<float>(rpm);
+      record.temperature = 20.0f;
+    }
+    std::vector<float> radii(kRadii + 1, 0.0f);
+    for (int i = 1; i <= kRadii; ++i) radii[static_cast<std::size_t>(i)] = static_cast<float>(m + 0.001 * (i - 1));
+    std::vector<std::vector<float>> rows(kScans + 1, std::vector<float>(kRadii + 1, 0.0f));
+    std::vector<float*> out(kScans + 1, nullptr);
+    for (int j = 1; j <= kScans; ++j) out[static_cast<std::size_t>(j)] = rows[static_cast<std::size_t>(j)].data();
+    CLammIdeal solver;
+    solver.SetIdealModel();
+    solver.LoadSedimentationParameters(sLamm, 6e-7, m, 7.2, 1.0, 6.001f, 7.199f);
+    solver.SkipAccelerationCheck();
+    solver.LoadOutputParameters(nullptr, records.data(), out.data(), radii.data(), kRadii, nullptr, nullptr,
+                                false, nullptr, kScans, 1, true, true, false, 0.0f, false, 0.0f, false);
+    LammDiscretizationSettings fine;
+    fine.nDefaultGrid = 2000;
+    fine.bAutoGridSize = false;
+    solver.LoadDiscretizationParameters(fine);
+    solver.SetSolventConditions(20.0, 0.73, 1.0, 1.0);
+    ASSERT_EQ(solver.Solve(), 0);
+    AllocScanTables(kScans);
+    for (int j = 1; j <= kScans; ++j) {
+      float* r = tarmic::vector(1, kRadii);
+      float* c = tarmic::vector(1, kRadii);
+      for (int i = 1; i <= kRadii; ++i) {
+        r[i] = radii[static_cast<std::size_t>(i)];
+        c[i] = static_cast<float>(rows[static_cast<std::size_t>(j)][static_cast<std::size_t>(i)] + baseline);
+      }
+      ScanInfo& info = pScanInfo[Idx(j)];
+      info.time = 600.0 * j;
+      info.rpm = static_cast<float>(rpm);
+      info.omega2t = w * w * info.time;
+      InstallScanArrays(j, kRadii, r, c, nullptr, false);
+    }
+    const std::vector<std::string> lines = Lines(Calculate(kCmSecondMomentS, {"6.0", "6.9"}));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kScans + 3));
+    for (int k = 2; k < kScans + 2; ++k)
+      EXPECT_NEAR(std::strtod(Fields(lines[static_cast<std::size_t>(k)])[1].c_str(), nullptr), sLamm, 0.001 * sLamm)
+          << lines[static_cast<std::size_t>(k)];
+  }
+
+  const double s = 5e-13;
   const double times[] = {3000.0, 1000.0, 2000.0};
   constexpr int kRadii = 2000;
   AllocScanTables(3);
@@ -129,7 +188,7 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
     float* c = tarmic::vector(1, kRadii);
     for (int i = 1; i <= kRadii; ++i) {
       r[i] = static_cast<float>(5.95 + 1.2 * (i - 1) / (kRadii - 1));
-      c[i] = static_cast<float>(0.05 + (r[i] > rb ? (m / rb) * (m / rb) : 0.0));
+      c[i] = static_cast<float>(baseline + (r[i] > rb ? (m / rb) * (m / rb) : 0.0));
     }
     ScanInfo& info = pScanInfo[Idx(j)];
     info.time = times[j - 1];
@@ -145,9 +204,11 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
   for (int k = 2; k <= 4; ++k) EXPECT_NEAR(std::strtod(Fields(lines[k])[1].c_str(), nullptr), 5.0, 0.02) << lines[k];
   EXPECT_NEAR(After(text, "mean\t"), 5.0, 0.02);
   EXPECT_EQ(Backend().ClipboardText(), text);
-  // A plateau inside the meniscus, or one where no scan has a boundary, has no answer.
+  // A plateau inside the meniscus, or a meniscus beyond every boundary (no material
+  // has left it), has no answer.
   EXPECT_NE(Calculate(kCmSecondMomentS, {"6.0", "5.99"}).find("beyond the meniscus"), std::string::npos);
   EXPECT_NE(Calculate(kCmSecondMomentS, {"6.5", "6.6"}).find("no scan has a boundary"), std::string::npos);
+  fBaseline = 0.0f;
 }
 
 TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
@@ -189,6 +250,36 @@ TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
   EXPECT_TRUE(bTemperaturePlotShown);
   Win().Paint(*dc, true, Rect{});
   EXPECT_FALSE(bTemperaturePlotShown);
+}
+
+// In trace mode the temperature plot stays on the screen, and the pointer over a
+// scan's mark reads that scan's time and temperature (to within a pixel).
+TEST_F(CommandTest, TemperatureTraceReadsTheMarkUnderThePointer) {
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  LoadVelocitySet();
+  bTemperatureTrace = true;
+  Dispatch(kCmShowTemperaturePlot);
+  std::unique_ptr<DC> dc = Handle().ClientDC();
+  Win().Paint(*dc, true, Rect{});
+  ASSERT_NE(pTemperaturePlot, nullptr);
+  EXPECT_FALSE(bTemperaturePlotShown);
+  const ScanInfo& info = pScanInfo[Idx(pScanOrder[2])];
+  const Size client = Handle().ClientSize();
+  const double perX = client.cx / 1400.0, perY = client.cy / 1000.0;
+  const int x = static_cast<int>(pTemperaturePlot->MapX(static_cast<float>(info.time)) * perX + 0.5);
+  const int y = static_cast<int>(pTemperaturePlot->MapY(info.temperature) * perY + 0.5);
+  DispatchToWindow(Win(), Event::Mouse(EventType::MouseMove, x, y, 0));
+  const double xPixel = 1.0 / (pTemperaturePlot->fScaleX * perX);
+  const double yPixel = 1.0 / std::fabs(pTemperaturePlot->fScaleY * perY);
+  EXPECT_NEAR(std::strtod(szReadoutLine1.c_str(), nullptr), info.time, 2.0 * xPixel);
+  EXPECT_NEAR(std::strtod(szReadoutLine2.c_str(), nullptr), info.temperature, 2.0 * yPixel);
+  // Without trace mode the plot is shown once, and a move reads nothing.
+  bTemperatureTrace = false;
+  szReadoutLine1.clear();
+  Win().Paint(*dc, true, Rect{});
+  EXPECT_EQ(pTemperaturePlot, nullptr);
+  DispatchToWindow(Win(), Event::Mouse(EventType::MouseMove, x, y, 0));
+  EXPECT_TRUE(szReadoutLine1.empty());
 }
 
 TEST_F(CommandTest, OutsideProgramsThatAreMissingAreNamed) {

@@ -53,6 +53,26 @@ TEST_F(ContiModelCommandTest, RunComputesTheSizeAndShapeDistribution) {
   for (int k = 1; k <= nFf0Grid; ++k) total += pCsff0Values[k];
   EXPECT_GT(total, 0.0);
   EXPECT_TRUE(BoxTexts().empty());
+
+  // A rectangle over every f/f0 from 2 to 9 S: the report gives the signal-weighted
+  // s (the synthetic species' 5 S), f/f0 and the averages of M and Rs, with the mass
+  // that Svedberg's relation gives for the weight-average s and f/f0:
+  // M = (6 pi eta N_A (f/f0) s (3 vbar / (4 pi N_A))^(1/3) / (1 - vbar rho))^(3/2).
+  Backend().QueueMessageBox(IDOK, "INTEGRATE DISTRIBUTION");
+  IntegrateSelectedRange(Win(), 2.0f, 9.0f, 0.5f, 5.0f);
+  const std::string text = BoxText("INTEGRATE DISTRIBUTION");
+  EXPECT_NE(text.find("Integral from 2.000000 to 9.000000 (x) and 0.500000 to 5.000000 (y):"), std::string::npos)
+      << text;
+  const double sw = NumberAfter(text, "Average sw = ");
+  const double ff0w = NumberAfter(text, "Average ff0w = ");
+  EXPECT_NEAR(sw, kSyntheticS, 0.05 * kSyntheticS);
+  EXPECT_GE(ff0w, 1.0);
+  const double NA = 6.02214e23, pi = 3.14159265358979;
+  const double q = NA * 6.0 * pi * 0.01002 * RELVISCOSITY * ff0w * sw * 1e-13 * std::cbrt(3.0 * VBAR / (4.0 * pi * NA)) /
+                   (1.0 - VBAR * fBufferDensity);
+  EXPECT_NEAR(NumberAfter(text, "estimated M from (sw,ff0w): = "), std::pow(q, 1.5), 2e-3 * std::pow(q, 1.5));
+  EXPECT_GT(NumberAfter(text, "Z (Signal) Average M = "), 0.0f);
+  EXPECT_GT(NumberAfter(text, "(Signal) Average Rs = "), 0.0f);
 }
 
 }  // namespace

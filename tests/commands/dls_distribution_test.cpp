@@ -148,6 +148,41 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
+// A range drawn on a light-scattering distribution is reported in the units of the
+// axis, not as the log10 grid values: I(D) from D/4 to 4 D in F (1e-7 cm^2/s) around
+// the species' 5 F, I(Rh) in nm around its Stokes radius k T / (6 pi eta D).
+TEST_F(DlsDistributionTest, RangeIntegrationReportsFickAndNanometres) {
+  LoadSpecies(false);
+  const double rh = 1.380649e-23 * 293.15 / (6.0 * kPi * 1.002e-3 * kD * 1e-4) * 1e9;
+  const double spread = std::log10(4.0);
+  const auto integrate = [&](double centreLog, const char* unit) {
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDOK, "INTEGRATE DISTRIBUTION");
+    IntegrateSelectedRange(Win(), static_cast<float>(centreLog - spread), static_cast<float>(centreLog + spread),
+                           0.0f, 1.0f);
+    const std::string text = BoxText("INTEGRATE DISTRIBUTION");
+    EXPECT_NE(text.find(unit), std::string::npos) << text;
+    EXPECT_GT(NumberAfter(text, "("), 95.0f) << text;  // percent of the total signal
+    return text;
+  };
+  Choose(502, 0.5f, 50.0f);
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  std::string text = integrate(std::log10(kD), " F:");
+  EXPECT_NEAR(NumberAfter(text, "Integral from "), kD * 1e7 / 4.0, 1e-3);
+  EXPECT_NEAR(NumberAfter(text, " to "), kD * 1e7 * 4.0, 1e-3);
+  EXPECT_NEAR(NumberAfter(text, "Signal Average D = "), kD * 1e7, 0.02 * kD * 1e7);
+
+  Choose(503, 1.0f, 20.0f);
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  text = integrate(std::log10(rh * 1e-9), " nm:");
+  EXPECT_NEAR(NumberAfter(text, "Integral from "), rh / 4.0, 1e-3 * rh);
+  EXPECT_NEAR(NumberAfter(text, " to "), rh * 4.0, 1e-3 * rh);
+  EXPECT_NEAR(NumberAfter(text, "Signal Average R = "), rh, 0.02 * rh);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
 // Loaded as g(2) - 1 the data are g(1) only after the question: No runs nothing and
 // leaves the data, Yes converts them and gives the distribution of the g(1) load.
 TEST_F(DlsDistributionTest, IntensityCorrelationsAreConvertedOnRequest) {

@@ -204,7 +204,7 @@ TEST_F(FileExistsTest, MissingFileAndDirectoryDoNotExist) {
 }
 
 TEST_F(FileExistsTest, UnreadableFileDoesNotExist) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  if (::geteuid() == 0) GTEST_SKIP() << "running as root: root reads every file, so no unreadable file can be made";
   const std::string name = (dir_ / "locked.txt").string();
   std::FILE* f = std::fopen(name.c_str(), "w");
   ASSERT_NE(f, nullptr);

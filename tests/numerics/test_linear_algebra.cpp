@@ -334,6 +334,65 @@ TEST(Nnls, ConstrainedSolutionMeetsTheOptimalityConditions) {
   }
 }
 
+// The double-precision NNLS with caller-owned work storage against the float
+// NNLSNormalEquations on the same normal equations (random designs with negative
+// true values, so that some unknowns end at the bound), and both against the
+// optimality conditions in double. An indefinite passive subsystem is a reported
+// failure that leaves the last feasible iterate.
+TEST(Nnls, DoublePrecisionNnlsAgreesWithTheFloatOne) {
+  ScopedHeadlessBackend backend;
+  const int n = 6;
+  DMat A(n), work(n);
+  std::vector<double> b(n + 1), x(n + 1), w(n + 1), rhs(n + 1), diag(n + 1), sub(n + 1), trial(n + 1);
+  std::vector<int> passive(n + 1), index(n + 1);
+  int code = -1;
+  const auto solve = [&](int size) {
+    return NNLS(A.m, b.data(), x.data(), size, w.data(), work.m, rhs.data(), diag.data(), sub.data(),
+                trial.data(), passive.data(), index.data(), &code);
+  };
+  for (unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
+    NormalEquations q(40, n, {1.0, -0.5, 2.0, -1.0, 0.3, 0.8}, seed);
+    for (int i = 1; i <= n; ++i) {
+      b[i] = q.b[i];
+      for (int j = 1; j <= n; ++j) A.m[i][j] = q.a.m[i][j];
+    }
+    ASSERT_TRUE(solve(n)) << seed;
+    EXPECT_EQ(code, kNNLSConverged);
+    std::vector<float> xf = q.b;
+    ASSERT_TRUE(NNLSNormalEquations(q.a.m, xf.data(), n, true)) << seed;
+    double scale = 0.0;
+    for (int i = 1; i <= n; ++i) scale = std::max(scale, std::fabs(b[i]));
+    for (int i = 1; i <= n; ++i) {
+      EXPECT_NEAR(x[i], xf[i], 2e-3) << "seed " << seed << " i " << i;
+      double g = b[i];
+      for (int j = 1; j <= n; ++j) g -= A.m[i][j] * x[j];
+      EXPECT_GE(x[i], 0.0);
+      if (x[i] == 0.0)
+        EXPECT_LE(g, 1e-10 * (1.0 + scale)) << "seed " << seed << " i " << i;
+      else
+        EXPECT_NEAR(g, 0.0, 1e-10 * (1.0 + scale)) << "seed " << seed << " i " << i;
+    }
+  }
+  // Nothing to gain (b <= 0): x = 0 at once.
+  for (int i = 1; i <= n; ++i) b[i] = -1.0;
+  ASSERT_TRUE(solve(n));
+  for (int i = 1; i <= n; ++i) EXPECT_EQ(x[i], 0.0);
+  EXPECT_TRUE(backend->Transcript().empty());
+  // An indefinite system: unknown 1 enters at 1, unknown 2 then wants in, and the
+  // pair is not positive definite. The box is shown, x stays (1, 0).
+  A.m[1][1] = A.m[2][2] = 1.0;
+  A.m[1][2] = A.m[2][1] = -1.5;
+  b[1] = 1.0;
+  b[2] = 0.5;
+  backend->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(solve(2));
+  EXPECT_EQ(code, kNNLSNotPositiveDefinite);
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].text, "matrix not positive definite in NNLS");
+  EXPECT_EQ(x[1], 1.0);
+  EXPECT_EQ(x[2], 0.0);
+}
+
 TEST(Nnls, VariableDrivenNegativeByALaterOneReturnsToTheBound) {
   // Variable 1 enters first (x = (0.5, 0)); variable 2 then enters, and the joint
   // solution (-0.14, 1.07) is infeasible: the step stops where x1 reaches 0, and
