@@ -7,8 +7,8 @@
 // closed-form equilibrium profiles of the grid masses (no Lamm solution).
 //
 // Arguments: radii per scan (131: every 0.002 cm; 521: every 0.0005 cm; all scans
-// on the same radii, which are then the common grid) and grid points. The counters give the weight-average M of the two peaks. BM_EqKernels
-// times the kernels alone.
+// on the same radii, which are then the common grid) and grid points. The counters
+// give the weight-average M of the two peaks. BM_EqKernels times the kernels alone.
 #include <benchmark/benchmark.h>
 
 #include <cmath>

@@ -96,9 +96,9 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
 
 // The kernels of points 1..N of the list: the Lamm points as one list on worker
 // threads (RunSVContiSedList), the sharp-boundary, electrophoresis, nonideal and
-// equilibrium points one at a time (with buffer sedimentation, point 1 of the nonideal c(s) is
-// the buffer component). Returns the status as RunSVContiSedList does (0 when every
-// kernel was computed; bUserAbort tells an interrupt).
+// equilibrium points one at a time (with buffer sedimentation, point 1 of the
+// nonideal c(s) is the buffer component). Returns the status as RunSVContiSedList
+// does (0 when every kernel was computed; bUserAbort tells an interrupt).
 int ComputeKernels(Window* window, int N, const KernelPointList& list);
 
 // The message of a solver status: "discretization error" or "singular tridiagonal

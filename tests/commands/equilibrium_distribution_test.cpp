@@ -34,7 +34,8 @@ constexpr double kGasConstant = 8.314462618e7;  // erg/(mol K)
 // int c r dr = c_load (rb^2 - rm^2) / 2 over the sector.
 double EquilibriumSignal(double M, double load, double rpm, double r) {
   const double w = rpm * 2.0 * M_PI / 60.0;
-  const double a = M * (1.0 - kVbar * kDensity) * w * w / (2.0 * kGasConstant * (kTemperature + 273.15));
+  const double a =
+      M * (1.0 - kVbar * kDensity) * w * w / (2.0 * kGasConstant * (kTemperature + 273.15));
   const double rm2 = kColumnTop * kColumnTop, rb2 = kColumnBottom * kColumnBottom;
   const double c0 = load * a * (rb2 - rm2) / std::expm1(a * (rb2 - rm2));
   return c0 * std::exp(a * (r * r - rm2));
@@ -43,7 +44,8 @@ double EquilibriumSignal(double M, double load, double rpm, double r) {
 std::vector<std::string> WriteEquilibriumSet(const std::string& dir) {
   const int n = 131;
   std::vector<float> radii(static_cast<std::size_t>(n) + 1, 0.0f);
-  for (int k = 1; k <= n; ++k) radii[static_cast<std::size_t>(k)] = static_cast<float>(6.92 + 0.002 * (k - 1));
+  for (int k = 1; k <= n; ++k)
+    radii[static_cast<std::size_t>(k)] = static_cast<float>(6.92 + 0.002 * (k - 1));
   SeedRandomGenerators(20261207u);
   std::vector<std::string> paths;
   for (int j = 1; j <= 4; ++j) {
@@ -51,7 +53,8 @@ std::vector<std::string> WriteEquilibriumSet(const std::string& dir) {
     std::vector<float> value(static_cast<std::size_t>(n) + 1, 0.0f);
     for (int p = 1; p <= n; ++p) {
       double v = kBaseline + GaussianRandomDouble(kNoise);
-      for (int k = 0; k < 2; ++k) v += EquilibriumSignal(kMass[k], kLoading[k], rpm, radii[static_cast<std::size_t>(p)]);
+      for (int k = 0; k < 2; ++k)
+        v += EquilibriumSignal(kMass[k], kLoading[k], rpm, radii[static_cast<std::size_t>(p)]);
       value[static_cast<std::size_t>(p)] = static_cast<float>(v);
     }
     char name[32];
@@ -59,9 +62,10 @@ std::vector<std::string> WriteEquilibriumSet(const std::string& dir) {
     const std::string path = (std::filesystem::path(dir) / name).string();
     const double t = 86400.0 * j;
     const double w = rpm * M_PI / 30.0;
-    EXPECT_TRUE(WriteRadialScanFile(path.c_str(), n, radii.data(), value.data(), nullptr, "equilibrium",
-                                    true, 0, 0, 0, false, 'R', 1, static_cast<float>(kTemperature),
-                                    static_cast<float>(rpm), t, w * w * t, 280.0f, 1));
+    EXPECT_TRUE(WriteRadialScanFile(path.c_str(), n, radii.data(), value.data(), nullptr,
+                                    "equilibrium", true, 0, 0, 0, false, 'R', 1,
+                                    static_cast<float>(kTemperature), static_cast<float>(rpm), t,
+                                    w * w * t, 280.0f, 1));
     paths.push_back(path);
   }
   return paths;
