@@ -26,6 +26,7 @@
 #include "propagators/install_hooks.h"
 #include "lamm/lamm_globals.h"
 #include "modelcalc/dls_species_signal.h"
+#include "modelcalc/equilibrium_signal.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/model_computation.h"
 #include "modelcalc/nonideal_cs_kernels.h"
@@ -153,6 +154,7 @@ void InstallProgramServices() {
   InstallBufferMismatchHooks();
   InstallFluorescenceDetectionHooks();
   InstallDLSKernelHook();
+  InstallEquilibriumKernelHook();
   InstallFitReportHooks();
   GetModelFitHooks().calibrateCMPowerLaw = [](Window*) {
     TXLAWindow* main = GetMainWindow();

@@ -210,6 +210,11 @@ bool EnsureFieldCorrelationData(Window* window) {
   return true;
 }
 
+void WarnLsgOnEquilibriumData() {
+  if (bEquilibriumMode && (bLsgModel || bLsgOneDiscrete))
+    Message("not implemented for sed eq data", "", MB_OK | MB_ICONEXCLAMATION);
+}
+
 ContiRunSettings GetContiRunSettings() {
   const auto& h = GetDistributionHooks().runSettings;
   ContiRunSettings settings = h ? h() : ContiRunSettings{};
@@ -263,8 +268,8 @@ ContiRunOutcome RunContiSed(Window* window) {
     Message("not implemented for electrophoresis data", "");
     return Finish(ContiRunOutcome::NotStarted);
   }
-  if (bEquilibriumMode && (bLsgModel || bLsgOneDiscrete))
-    Message("not implemented for sed eq data", "", MB_OK | MB_ICONEXCLAMATION);
+  // Once per analysis, not at every evaluation of a refinement.
+  if (!bContiInnerRun) WarnLsgOnEquilibriumData();
   if (fMeniscus == 0.0f || fBottom == 0.0f) {
     Message("set Meniscus and Bottom first", "");
     return Finish(ContiRunOutcome::NotStarted);

@@ -67,6 +67,12 @@ ContiRunOutcome RunContiSed(Window* window);
 // inner runs and batch mode ask nothing). True for any other data.
 bool EnsureFieldCorrelationData(Window* window);
 
+// The ls-g*(s) models on sedimentation-equilibrium data: the warning "not
+// implemented for sed eq data" (exclamation icon, empty caption, none in batch
+// mode); the analysis goes on with equilibrium kernels. Nothing for other models
+// or data. A run warns outside inner runs, a refinement once when it starts.
+void WarnLsgOnEquilibriumData();
+
 // The regularised solve of the current normal equations as a run makes it (by the
 // settings: maximum entropy, Tikhonov-Phillips, or both, the Tikhonov-Phillips
 // result then in pDistSolution2) into pDistSolution; false when there is none.

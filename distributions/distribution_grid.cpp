@@ -390,8 +390,9 @@ bool SetupContiGrid() {
       }
       const int m = nDistGrid;
       // ls-g*(s): the grid against the fit limits (the planar ls-g*(v) has no such
-      // relation).
-      if (bLsgModel && !bElectroLsgModel && !CheckLsgGridAgainstFitLimits(m)) return false;
+      // relation, nor have equilibrium data, where no boundary moves).
+      if (bLsgModel && !bElectroLsgModel && !bEquilibriumMode && !CheckLsgGridAgainstFitLimits(m))
+        return false;
       FillSGridCompanions(m);
       if (sizeShape) BuildSizeShapeCells(m);
     }

@@ -59,6 +59,13 @@ struct DistributionHooks {
   // the concentration-dependent propagators (installed by the model computation;
   // without it the model is not available).
   std::function<SimOutcome(Window* window, int i, double s, double D)> nonidealKernel;
+  // The kernel of grid point i on sedimentation-equilibrium data: the equilibrium
+  // profile of unit loading (sector mean 1 between meniscus and bottom) of buoyant
+  // molar mass Mb (g/mol) at each scan's rotor speed and temperature, with the
+  // detection corrections, on the radii r[1..n] into pppKernels[i][scan] (installed
+  // by the model computation; without it no distribution is computed on
+  // equilibrium data).
+  std::function<void(int i, double Mb, const float* r, int n)> equilibriumKernel;
 };
 
 // The installed hooks; their owners assign the members.

@@ -48,6 +48,7 @@ void KernelPointList::Resize(int n) {
   s.assign(size, 0.0);
   D.assign(size, 0.0);
   vbar.assign(size, 0.0);
+  buoyantMass.assign(size, 0.0);
   kind.assign(size, KernelKind::Lamm);
 }
 
@@ -121,11 +122,17 @@ bool KernelModelAvailable() {
   // On correlation functions only the I(Rh), I(D) and I(Rh,t) distributions, and
   // those only there.
   if (bDLSData) return LightScatteringModel();
-  if (bEquilibriumMode || LightScatteringModel()) return false;
+  if (LightScatteringModel()) return false;
   // The boundary analyses are computed elsewhere; the nonideal c(s) needs the
   // concentration-dependent propagators of the model computation.
   if (bBoundaryAnalysis || bVanHoldeWeischet) return false;
-  if (bCsNonideal) return static_cast<bool>(GetDistributionHooks().nonidealKernel);
+  if (bEquilibriumMode) {
+    // Equilibrium profiles in place of the Lamm solutions, from the model
+    // computation; the planar electrophoresis models have no equilibrium profile.
+    if (bCvConstantD || bElectroLsgModel || !GetDistributionHooks().equilibriumKernel) return false;
+  } else if (bCsNonideal) {
+    return static_cast<bool>(GetDistributionHooks().nonidealKernel);
+  }
   if (IsSGridModel() || bCvConstantD || bElectroLsgModel || bZoneLsgModel) return true;
   if (bCMPriorVbar || bCMPowerLawModel || bConstantDModel || bFMScalingLaw) return true;
   // Plain c(M): a continuous model that is neither an s-grid model nor one of the
@@ -300,6 +307,7 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
     s = SFromMandD(M, D, T);
   }
   if (bCsNonideal) kind = KernelKind::Nonideal;
+  if (bEquilibriumMode && !bDLSData) kind = KernelKind::Equilibrium;
   if (!sizeShape && !bDLSData) {
     if (IsSGridModel() && kind != KernelKind::Step && !bCvConstantD) pDistS[i] = M;
     pDistGrid[i] = s;
@@ -320,6 +328,10 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
   list.s[static_cast<std::size_t>(i)] = s;
   list.D[static_cast<std::size_t>(i)] = D;
   list.vbar[static_cast<std::size_t>(i)] = vbar;
+  // The grid of c(M) with invariant D is one of buoyant mass already.
+  list.buoyantMass[static_cast<std::size_t>(i)] =
+      bConstantDModel ? static_cast<double>(M)
+                      : (1.0 - static_cast<double>(fBufferDensity) * vbar) * static_cast<double>(M);
   list.kind[static_cast<std::size_t>(i)] = kind;
   return true;
 }
@@ -441,6 +453,35 @@ bool LightScatteringKernel(int point, double D, const float* x, int n) {
   return true;
 }
 
+// The progress line of an equilibrium point, worded as the model's points are
+// elsewhere.
+std::string EquilibriumPointText(int i, double s, double D) {
+  const double M = static_cast<double>(IsSizeShapeModel() ? pCsff0M[i] : pDistS[i]);
+  if (bLsgModel || (bLsgOneDiscrete && i != 1)) return Format("stepfunctions for s = %.3fS ", s);
+  if (bLsgOneDiscrete)
+    return Format("solving Lamm equation for s = %.3f S (D=%1.3e cm^2/sec, M=%.0f)    ", s, D, M);
+  const bool sModel = bContiSModel || bCsConformationalChange || bCsFloatingVbar || bCsScalingLaw ||
+                      bCsWormChain || bCsBimodalFf0OneDiscrete || bCsBimodalFf0 || bCsInvariantD ||
+                      bCsModel521;
+  if (sModel)
+    return Format("solving Lamm equation for s = %.3f S (D=%1.3e cm^2/sec, M=%.0f), n=%d    ", s, D,
+                  M, nLammGridPoints);
+  return Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), n=%d    ", M, D,
+                s, nLammGridPoints);
+}
+
+// The equilibrium profile of point i of unit loading on the kernel radii; false
+// (reported) when the model computation has not installed it.
+bool EquilibriumKernel(int i, double buoyantMass, const float* radii, int n) {
+  const auto& kernel = GetDistributionHooks().equilibriumKernel;
+  if (!kernel) {
+    ReportDistributionError(0, "the equilibrium profiles of the kernels are not available");
+    return false;
+  }
+  kernel(i, buoyantMass, radii, n);
+  return true;
+}
+
 // After the list: the buffer component into the kernel of point 1.
 int FinishListWithBuffer(Window* window, int status) {
   if (bBufferSedCorrection && !bUserAbort && status != 1 && status < 4) {
@@ -489,6 +530,9 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list) {
       if (!quiet)
         ShowContiText(10, 30, Format("simulating for v = %.3f (D=%1.3e cm^2/sec)    ", s, D));
       if (PointOutcomeStatus(ElectrophoresisKernel(window, i, s, D)) != 0) return 4;
+    } else if (list.kind[k] == KernelKind::Equilibrium) {
+      if (!quiet) ShowContiText(10, 30, EquilibriumPointText(i, s, D));
+      if (!EquilibriumKernel(i, list.buoyantMass[k], radii, nRadii)) return 4;
     } else if (list.kind[k] == KernelKind::Nonideal) {
       if (i == 1 && bBufferSedCorrection) {
         // The buffer component in place of the discrete species.

@@ -33,8 +33,17 @@ extern float fCurrentM;
 // electrophoresis (constant drift, one point at a time), the field correlation
 // g1 = exp(-1e-4 D q^2 tau) of a species on DLS data (one point at a time), or a
 // solution of the concentration-dependent propagators in the total signal of the
-// distribution (nonideal c(s), one point at a time).
-enum class KernelKind : unsigned char { Lamm, Step, Electrophoresis, LightScattering, Nonideal };
+// distribution (nonideal c(s), one point at a time). On sedimentation-equilibrium
+// data every point's kernel is the closed-form equilibrium profile of its buoyant
+// molar mass at each scan's rotor speed (one point at a time, no Lamm solution).
+enum class KernelKind : unsigned char {
+  Lamm,
+  Step,
+  Electrophoresis,
+  LightScattering,
+  Nonideal,
+  Equilibrium
+};
 
 // The per-point values handed to the solver list, [1..N] (element 0 unused). For
 // the electrophoresis points s is the velocity in um/s.
@@ -42,14 +51,18 @@ struct KernelPointList {
   std::vector<double> s;     // S
   std::vector<double> D;     // cm^2/s
   std::vector<double> vbar;  // ml/g
+  // Buoyant molar mass M (1 - vbar rho), g/mol, of the equilibrium points.
+  std::vector<double> buoyantMass;
   std::vector<KernelKind> kind;
   void Resize(int n);
 };
 
 // Whether the kernels of the active model can be computed here: every continuous
 // sedimentation and electrophoresis model except the boundary analyses, and the
-// nonideal c(s) when its kernel hook is installed (equilibrium data neither); on
-// DLS data the I(Rh) and I(D) distributions, which apply to DLS data only.
+// nonideal c(s) when its kernel hook is installed; on DLS data the I(Rh) and I(D)
+// distributions, which apply to DLS data only; on sedimentation-equilibrium data
+// every sedimentation model (not the electrophoresis ones) when the equilibrium
+// kernel hook is installed.
 bool KernelModelAvailable();
 
 // Temperature of the kernels: that of the last scan record.
@@ -68,7 +81,9 @@ bool KernelsCheckObservableS();
 // and s, M, f/f0 of a discrete species in cell 1), and stores s, D, vbar and the
 // kernel kind in the list. With sMax > 0 a point above it is refused after the
 // message "sedimentation coefficient #%d (%.3fS) is exceeding maximum observable
-// s-values (%.3fS)..." and false is returned.
+// s-values (%.3fS)..." and false is returned. On equilibrium data the point's
+// kernel is the equilibrium profile of the buoyant mass (1 - rho vbar) M, or of the
+// grid value itself for c(M) with invariant D, whose grid is one of buoyant mass.
 bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list);
 
 // Solves the Lamm equations of points 1..N into pppKernels on the common grid (on
@@ -80,10 +95,10 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
                       const double* vbar);
 
 // The kernels of points 1..N of the list: the Lamm points as one list on worker
-// threads (RunSVContiSedList), the sharp-boundary, electrophoresis and nonideal
-// points one at a time (with buffer sedimentation, point 1 of the nonideal c(s) is
-// the buffer component). Returns the status as RunSVContiSedList does (0 when every
-// kernel was computed; bUserAbort tells an interrupt).
+// threads (RunSVContiSedList), the sharp-boundary, electrophoresis, nonideal and
+// equilibrium points one at a time (with buffer sedimentation, point 1 of the
+// nonideal c(s) is the buffer component). Returns the status as RunSVContiSedList
+// does (0 when every kernel was computed; bUserAbort tells an interrupt).
 int ComputeKernels(Window* window, int N, const KernelPointList& list);
 
 // The message of a solver status: "discretization error" or "singular tridiagonal

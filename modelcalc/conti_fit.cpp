@@ -96,6 +96,7 @@ class Refinement {
   // Prerequisites, grid and the running-fit state; false when the fit cannot start.
   bool Start() {
     if (!KernelModelAvailable() || !CheckFitPrerequisites(window_)) return false;
+    WarnLsgOnEquilibriumData();
     // The inner runs of the search ask no question: DLS data are made g(1) first.
     if (!EnsureFieldCorrelationData(window_)) return false;
     UnpackModelParams();

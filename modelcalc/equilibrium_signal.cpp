@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <vector>
 
+#include "distributions/distribution_hooks.h"
 #include "distributions/distribution_storage.h"
 #include "lamm/radial_corrections.h"
+#include "modelcalc/fluorescence_detection.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_params.h"
 #include "numerics/error_box.h"
@@ -71,6 +73,18 @@ DetectionCorrections DetectionCorrectionsFromSettings() {
   return k;
 }
 
+DetectionCorrections ModelDetectionCorrections() {
+  DetectionCorrections c = DetectionCorrectionsFromSettings();
+  c.magnificationGradient = bMagnificationGradient;
+  c.magnificationGradientValue = fMagnificationGradient;
+  c.excitationShadow = bExcitationShadow;
+  c.coneRadius = fConeRadius;
+  c.radialConvolution = bRadialConvolution;
+  c.convolutionWidth = fConvolutionWidth;
+  c.convolutionDistFactor = fConvolutionDistFactor;
+  return c;
+}
+
 void SedEqSpeciesRow(int n, const float* r, float* c, double buoyantFactor, double concentration,
                      float rpm, float temperatureC, float meniscus, float bottom,
                      const DetectionCorrections& corrections) {
@@ -117,17 +131,22 @@ void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration,
   }
 }
 
-void CalculateSedEqKernel(double buoyantFactor, double concentration, int kernel, bool onScanRadii,
-                          const DetectionCorrections& corrections) {
-  if (!pppKernels || kernel < 1 || kernel > nKernelArrayKernels || nKernelArrayScans < nScans) return;
+void CalculateSedEqKernel(double buoyantFactor, double concentration, int kernel, const float* r,
+                          int n, const DetectionCorrections& corrections) {
+  if (!pppKernels || kernel < 1 || kernel > nKernelArrayKernels || nKernelArrayScans < nScans ||
+      !r || n < 1 || n > nKernelArrayPoints)
+    return;
   for (int p = 1; p <= nScans; ++p) {
     PollKeyboard();
     const int s = pScanOrder[Idx(p)];
-    const int n = onScanRadii ? pnPoints[Idx(s)] : nGridPoints;
-    if (n > nKernelArrayPoints) continue;
-    const float* r = onScanRadii ? ppRadius[Idx(s)] : pGridRadius;
     ScanRow(s, n, r, pppKernels[kernel][s], buoyantFactor, concentration, corrections);
   }
+}
+
+void InstallEquilibriumKernelHook() {
+  GetDistributionHooks().equilibriumKernel = [](int i, double Mb, const float* r, int n) {
+    CalculateSedEqKernel(Mb, 1.0, i, r, n, ModelDetectionCorrections());
+  };
 }
 
 }  // namespace tarmic

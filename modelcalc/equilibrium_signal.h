@@ -41,6 +41,9 @@ struct DetectionCorrections {
 // its range) and the kind of the loaded data; the fluorescence corrections off. The
 // caller fills those from the fluorescence detection settings.
 DetectionCorrections DetectionCorrectionsFromSettings();
+// All corrections as the user set them: the radial resolution of the settings and
+// the fluorescence corrections that are on.
+DetectionCorrections ModelDetectionCorrections();
 
 // The corrected equilibrium profile of one species on radii r[1..n] into c[1..n]
 // (overwritten), for rotor speed rpm, temperature temperatureC (deg C), buoyant
@@ -60,10 +63,16 @@ void SedEqSpeciesRow(int n, const float* r, float* c, double buoyantFactor, doub
 void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration,
                                  const DetectionCorrections& corrections);
 
-// The same profile as kernel `kernel` of a continuous distribution: written over
-// pppKernels[kernel][scan] on the common grid, or on the scan's own radii with
-// onScanRadii. Nothing when the kernel array does not hold that kernel.
-void CalculateSedEqKernel(double buoyantFactor, double concentration, int kernel, bool onScanRadii,
-                          const DetectionCorrections& corrections);
+// The same profile as kernel `kernel` of a continuous distribution, for every scan
+// in display order on the kernel radii r[1..n] (the common grid, or the radii of
+// scan 1 for synthetic data), written over pppKernels[kernel][scan]. Nothing when
+// the kernel array does not hold that kernel or n radii. A key pressed sets
+// bUserAbort.
+void CalculateSedEqKernel(double buoyantFactor, double concentration, int kernel, const float* r,
+                          int n, const DetectionCorrections& corrections);
+
+// Installs the equilibrium kernels of the distribution engine: unit loading, the
+// corrections of ModelDetectionCorrections.
+void InstallEquilibriumKernelHook();
 
 }  // namespace tarmic

@@ -133,20 +133,6 @@ void TakeInitialDistribution() {
   }
 }
 
-// The detection corrections of the closed forms: radial resolution of absorbance
-// optics and the fluorescence corrections that are on.
-DetectionCorrections ModelDetectionCorrections() {
-  DetectionCorrections c = DetectionCorrectionsFromSettings();
-  c.magnificationGradient = bMagnificationGradient;
-  c.magnificationGradientValue = fMagnificationGradient;
-  c.excitationShadow = bExcitationShadow;
-  c.coneRadius = fConeRadius;
-  c.radialConvolution = bRadialConvolution;
-  c.convolutionWidth = fConvolutionWidth;
-  c.convolutionDistFactor = fConvolutionDistFactor;
-  return c;
-}
-
 // Initial profile of slot k on the Lamm grid.
 void WriteInitialProfile(double loading, double scale) {
   const int N = nSimGridPointsAllocated;

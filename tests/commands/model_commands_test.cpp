@@ -114,8 +114,9 @@ TEST_F(ModelCommandTest, RunOfAModelNotBuiltSaysSo) {
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmRun);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  // A continuous model the distribution engine does not compute for equilibrium data.
-  bContiModel = bContiSModel = true;
+  // A continuous model the distribution engine does not compute for equilibrium
+  // data: the electrophoresis c(v) has no equilibrium profile.
+  bContiModel = bCvConstantD = true;
   bEquilibriumMode = true;
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmRun);
