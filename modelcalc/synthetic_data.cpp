@@ -1,6 +1,8 @@
 #include "modelcalc/synthetic_data.h"
 
 #include <cstddef>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
+#include "numerics/atomic_file.h"
 #include "numerics/one_based.h"
 #include "numerics/path_table.h"
 #include "numerics/random.h"
@@ -115,6 +118,29 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     return SyntheticOutcome::Refused;
   const int m = CountGridPoints(in.dr);
   if (m < 1) return SyntheticOutcome::Refused;
+  // Every file must be able to take its place before the loaded set is given up:
+  // the directory must exist and be writable, and no target may be write-protected
+  // or a directory.
+  {
+    const std::string dir = WithoutTrailingSlash(DirectoryOf(in.outputPath));
+    std::string failed;
+    for (int j = 1; j <= in.scans; ++j) {
+      const std::string path = JoinPath(dir, Format("%05d.ra0", j));
+      AtomicFile probe(path);
+      std::error_code ec;
+      if (!probe.IsOpen()) {
+        failed += "\n" + probe.Error();
+      } else if (std::filesystem::is_directory(path, ec)) {
+        failed += "\n" + path + ": is a directory";
+      }
+      probe.Discard();
+    }
+    if (!failed.empty()) {
+      if (HasBackend())
+        GetBackend().MessageBox("could not write:" + failed + "\nthe loaded data are kept", "ERROR", MB_OK);
+      return SyntheticOutcome::NotWritable;
+    }
+  }
 
   // 1. The switches of a fresh data set without systematic noise.
   bDataChanged = true;
@@ -242,13 +268,17 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
   if (fFitRightLim != 0.0f) SetRightFitLimitIndices();
   AllocSpeciesSignalArrays();
 
-  // 13. Every scan as a file in the data directory; the ones that fail are named.
+  // 13. Every scan as a file in the data directory, all written before any
+  // replaces its target (a directory never holds a set made of two runs).
   std::string failed;
-  for (int j = 1; j <= in.scans; ++j) {
-    const std::string path = JoinPath(szDataDirectory, ppScanFileNames[At(j)]);
-    if (!WriteScanFile(path.c_str(), m, ppRadius[At(j)], ppSignal[At(j)], nullptr, nullptr, true,
-                       pScanInfo[At(j)]))
-      failed += "\n" + path;
+  {
+    AtomicFileBatch batch;
+    for (int j = 1; j <= in.scans; ++j) {
+      const std::string path = JoinPath(szDataDirectory, ppScanFileNames[At(j)]);
+      batch.Check(path, WriteScanFile(path.c_str(), m, ppRadius[At(j)], ppSignal[At(j)], nullptr,
+                                      nullptr, true, pScanInfo[At(j)]));
+    }
+    failed = batch.Finish();
   }
 
   // 14-15. The noise actually drawn, the plots.
@@ -263,7 +293,8 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     if (!meanDev.empty()) window->ClientDC()->TextOut(10, 50, meanDev);
   }
   if (!failed.empty()) {
-    if (HasBackend()) GetBackend().MessageBox("could not write:" + failed, "ERROR", MB_OK);
+    if (HasBackend())
+      GetBackend().MessageBox(failed + "\nthe generated data are in memory only", "ERROR", MB_OK);
     return SyntheticOutcome::NotWritten;
   }
   return SyntheticOutcome::Generated;
