@@ -429,8 +429,6 @@ std::optional<std::vector<float>> ReadVector(const std::string& path, std::strin
     if (why) *why = Format("the parameter file %s cannot be used: %s", path.c_str(), reason.c_str());
     return std::nullopt;
   };
-  if (lines.size() > static_cast<std::size_t>(kSavedParamCount))
-    return refuse(Format("it holds %zu lines, the layout has at most %d", lines.size(), kSavedParamCount));
   std::vector<float> values;
   for (std::size_t k = 0; k < lines.size(); ++k) {
     const std::string& l = lines[k];
@@ -446,6 +444,8 @@ std::optional<std::vector<float>> ReadVector(const std::string& path, std::strin
       return refuse(Format("line %d holds a number that is not finite in single precision", number));
     values.push_back(static_cast<float>(v));
   }
+  if (lines.size() > static_cast<std::size_t>(kSavedParamCount))
+    return refuse(Format("it holds %zu lines, the layout has at most %d", lines.size(), kSavedParamCount));
   if (static_cast<int>(values.size()) < kMinSavedParams) return std::nullopt;
   return values;
 }
