@@ -1,8 +1,10 @@
 // Synthetic data from the model, saved fits, residuals and noise, the noise
 // subtraction, and the files the program writes beside the scans when the folder is
 // loaded again.
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "distribution_window_test_support.h"
@@ -110,6 +112,51 @@ TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
   SetSpecies(static_cast<float>(1.1 * kSyntheticS), true);
   PressKeyAndRun('F', MK_CONTROL);
   EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
+}
+
+// Generate Single whose files cannot all take their place changes nothing: the
+// loaded set, its directory and the files already in the output directory stay,
+// and the refusal names the file. With the obstacle gone the whole set is written.
+TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  const std::vector<std::string> names(ppScanFileNames.begin() + 1, ppScanFileNames.begin() + nScans + 1);
+  const std::vector<float> signal(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1);
+  const std::string dataDir = szDataDirectory;
+  const std::string out = ProgramDir() + "/generated";
+  fs::create_directories(out + "/00003.ra0");  // a directory where scan 3 goes
+  {
+    std::ofstream old(out + "/00001.ra0");
+    old << "old\n";
+  }
+  auto generate = [&](bool refused) {
+    for (const char* answer : {"0.01", "50000"}) Backend().QueueInput(answer);
+    Backend().QueueMessageBox(IDNO, "GENERATE DATA");
+    for (const char* answer : {"600", "10", "0.002"}) Backend().QueueInput(answer);
+    Backend().QueueSaveFile(out + "/anything.ra0");
+    if (refused) Backend().QueueMessageBox(IDOK, "ERROR");
+    Dispatch(kCmGenerateSingle);
+  };
+  Backend().ClearTranscript();
+  generate(true);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxText("ERROR"), "could not write:\n" + out + "/00003.ra0: is a directory\nthe loaded data are kept");
+  ASSERT_EQ(nScans, kSyntheticScans);
+  EXPECT_EQ(std::vector<std::string>(ppScanFileNames.begin() + 1, ppScanFileNames.begin() + nScans + 1), names);
+  EXPECT_TRUE(std::equal(signal.begin(), signal.end(), ppSignal[1] + 1));
+  EXPECT_EQ(szDataDirectory, dataDir);
+  EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";
+
+  fs::remove(out + "/00003.ra0");
+  generate(false);
+  ASSERT_EQ(nScans, 10);
+  EXPECT_EQ(szDataDirectory, out);
+  EXPECT_EQ(FilesIn(out).size(), 10u);
+  std::ifstream first(out + "/00001.ra0");
+  std::string line;
+  std::getline(first, line);
+  EXPECT_NE(line, "old");
 }
 
 // A data set with a constant offset: the loader's baseline option reaches the
