@@ -2,10 +2,17 @@
 // subtraction, and the files the program writes beside the scans when the folder is
 // loaded again.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "distribution_window_test_support.h"
 #include "distributions/distribution_integration.h"
@@ -148,7 +155,29 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   EXPECT_EQ(szDataDirectory, dataDir);
   EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";
 
+  // A disk that cannot take the set (a child whose files may not grow beyond
+  // 1000 bytes): the room is found missing before the loaded set is given up.
   fs::remove(out + "/00003.ra0");
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit {1000, 1000};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+    Backend().ClearTranscript();
+    generate(true);
+    const std::string text = BoxText("ERROR");
+    const bool kept = nScans == kSyntheticScans && szDataDirectory == dataDir &&
+                      std::equal(signal.begin(), signal.end(), ppSignal[1] + 1) &&
+                      text.rfind("could not write:\n" + out + "/00001.ra0: " + std::strerror(EFBIG), 0) == 0;
+    ::_exit(kept ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) != 3) EXPECT_EQ(WEXITSTATUS(status), 1) << "the set was given up for a full disk";
+  EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";
+
   generate(false);
   ASSERT_EQ(nScans, 10);
   EXPECT_EQ(szDataDirectory, out);
