@@ -45,6 +45,12 @@ bool NumberFieldsValid(const TransferBuffer& record) {
   return AllValid(record, {428, 427}, false);
 }
 
+// The continuous models whose slots 1, 5 and 9 are the limits and the count of a
+// distribution grid (the boundary analyses keep other values there).
+bool BuildsDistributionGrid() {
+  return IsContinuousModel() && !bVanHoldeWeischet && !bBoundaryAnalysis;
+}
+
 // The continuous-model settings no computation can use, refused at OK with one
 // sentence that names the value and its allowed range. Fields of the continuous
 // models: 405 grid count, 406 lower and 407 upper grid limit, 421 buffer density,
@@ -52,13 +58,14 @@ bool NumberFieldsValid(const TransferBuffer& record) {
 bool ContinuousSettingsUsable(const TransferBuffer& record) {
   if (!IsContinuousModel()) return true;
   std::string why;
+  const bool grid = BuildsDistributionGrid();
   const double count = std::floor(FieldValue(record, 405));
   const double lo = FieldValue(record, 406), hi = FieldValue(record, 407);
   const double density = FieldValue(record, 421), viscosity = FieldValue(record, 426);
   const double meniscus = FieldValue(record, 435), bottom = FieldValue(record, 437);
-  if (!(count >= 1.0)) {
+  if (grid && !(count >= 1.0)) {
     why = Format("the resolution %g must be at least 1 grid point", count);
-  } else if (lo > hi) {
+  } else if (grid && lo > hi) {
     why = Format("the lower grid limit %g must not be above the upper limit %g", lo, hi);
   } else if (!(density > 0.0)) {
     why = Format("the buffer density %g must be above 0 g/ml", density);
@@ -142,7 +149,7 @@ bool CheckGridSettings() {
       ok = false;
     }
   }
-  if (IsContinuousModel()) {
+  if (BuildsDistributionGrid()) {
     double unknowns = std::floor(pParams[kContiSlotGridCount]);
     if (IsCsff0Model()) unknowns *= std::max(1.0f, std::floor(pParams[kContiSlotShape3]));
     const std::string refusal = GridMemoryRefusal(unknowns, nScans, nGridPoints);
