@@ -77,10 +77,7 @@ std::size_t SafeProduct(std::size_t a, std::size_t b, std::size_t c) {
   return ab * c;
 }
 
-}  // namespace
-
-namespace {
-
+// Reports kernels that cannot be had, with their counts and size; false.
 bool KernelArraysFailed(int nKernels, int nScans, int nPoints) {
   ShowError(Format("could not allocate the kernels of %d grid points for %d scans of %d radii "
                    "(%.3g MB) - choose fewer grid points",

@@ -82,7 +82,7 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
 }
 
 AtomicFile::~AtomicFile() {
-  if (!handedOver_ && tBatch) tBatch->NoteFailure(path_);
+  if (!handedOver_ && tBatch) tBatch->NoteFailure(path_, error_);
   Discard();
 }
 
@@ -204,7 +204,7 @@ std::string AtomicFileBatch::Finish() {
   };
   if (!failed_.empty()) {
     Discard();
-    std::string report = "could not write:" + lines(failed_);
+    std::string report = "could not write:" + lines(failedWhy_);
     if (!notReplaced_.empty()) report += "\nnone of the set was replaced:" + lines(notReplaced_);
     return report;
   }

@@ -82,18 +82,22 @@ class AtomicFileBatch {
   const std::vector<std::string>& Failed() const { return failed_; }
   // The usual end of a set: with a failed write, Discard(); else Commit(). Empty
   // when every target was replaced; otherwise the report: "could not write:" with
-  // the files that failed and, when others had been written, "none of the set was
+  // the files that failed (and why, where known) and, when others had been written, "none of the set was
   // replaced:" with those; or "could not replace:" with the targets a failed
   // rename left, followed by the reason.
   std::string Finish();
 
   // Used by AtomicFile::Commit: takes a closed temporary for target.
   void Take(std::string path, std::string temp, std::string target, std::function<void()> onReplaced);
-  void NoteFailure(const std::string& path) { failed_.push_back(path); }
+  // A target that could not be written, with "<path>: <reason>" when known.
+  void NoteFailure(const std::string& path, const std::string& why = std::string()) {
+    failed_.push_back(path);
+    failedWhy_.push_back(why.empty() ? path : why);
+  }
   // The result of a writer of path: a failure it reported without an AtomicFile
   // (refused arguments) is noted as well, once.
   void Check(const std::string& path, bool written) {
-    if (!written && (failed_.empty() || failed_.back() != path)) failed_.push_back(path);
+    if (!written && (failed_.empty() || failed_.back() != path)) NoteFailure(path);
   }
   // The batch open on this thread, or null.
   static AtomicFileBatch* Current();
@@ -106,6 +110,7 @@ class AtomicFileBatch {
   std::vector<Pending> pending_;
   std::vector<std::string> notReplaced_;
   std::vector<std::string> failed_;
+  std::vector<std::string> failedWhy_;
   std::string error_;
 };
 

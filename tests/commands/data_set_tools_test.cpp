@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 
 #include <sys/resource.h>
@@ -37,6 +38,12 @@ std::vector<std::string> FilesIn(const std::string& dir) {
     if (e.is_regular_file()) files.push_back(e.path().string());
   std::sort(files.begin(), files.end());
   return files;
+}
+
+// The whole content of a file.
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Linear interpolation in a curve with ascending x.
@@ -250,6 +257,29 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   ASSERT_EQ(ri.Count(), nScans);
   std::map<long, float> riByTime;
   for (int k = 0; k < ri.Count(); ++k) riByTime[std::lround(ri.X()->Get(k))] = ri.Y()->Get(k);
+  // The two noise files are one set: when the RI file cannot be written (a
+  // directory in its place), the TI file is not replaced either, and both are named.
+  {
+    const std::string tiBefore = ReadText(DataDir() + "/TIN.ra1");
+    const std::string blocked = DataDir() + "/RINdir.ra1";
+    fs::create_directories(blocked);
+    for (int k = 1; k <= nScans; ++k) pRINoise[k] += 0.5f;
+    pTINoise[iFitFirst] += 0.5f;
+    Backend().ClearTranscript();
+    Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
+    Backend().QueueMessageBox(IDYES, "ERROR");  // overwrite?
+    Backend().QueueSaveFile(blocked);  // a directory: not asked about as a file
+    Backend().QueueMessageBox(IDOK, "Error");   // the writer: could not write
+    Backend().QueueMessageBox(IDOK, "ERROR");   // the saver: could not write
+    Backend().QueueMessageBox(IDOK, "ERROR");   // not replaced either
+    Dispatch(kCmSaveNoise);
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+    EXPECT_EQ(Backend().Transcript().back().text, "not replaced either:\n" + DataDir() + "/TIN.ra1");
+    EXPECT_EQ(ReadText(DataDir() + "/TIN.ra1"), tiBefore);
+    for (int k = 1; k <= nScans; ++k) pRINoise[k] -= 0.5f;
+    pTINoise[iFitFirst] -= 0.5f;
+    fs::remove_all(blocked);
+  }
 
   // Subtract All Systematic Noise (Ctrl+N): raw - TI(file) - RI(file) inside the fit range.
   Dispatch(kCmSubtractSystematicNoise);

@@ -164,7 +164,7 @@ TEST(AtomicFileBatch, SetIsReplacedWholeOrNotAtAll) {
 
   // Failure before the renames: c is a directory.
   fs::create_directories(c);
-  EXPECT_EQ(writeSet("new"), "could not write:\n" + c + "\nnone of the set was replaced:\n" + a + "\n" + b);
+  EXPECT_EQ(writeSet("new"), "could not write:\n" + c + ": " + std::strerror(EISDIR) + "\nnone of the set was replaced:\n" + a + "\n" + b);
   EXPECT_TRUE(kept());
   EXPECT_EQ(names(), (std::vector<std::string>{"a.dat", "b.dat", "c.dat"}));
   fs::remove_all(c);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -216,7 +218,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
   backend->QueueMessageBox(IDOK, "Error");
   EXPECT_FALSE(SaveRawDataToDirectory(out + "/x.rxx"));
   EXPECT_EQ(backend->Transcript().back().text,
-            "\n\aAttention: could not write:\n" + raw2 + "\nnone of the set was replaced:\n" + raw1);
+            "\n\aAttention: could not write:\n" + raw2 + ": " + std::strerror(EISDIR) + "\nnone of the set was replaced:\n" + raw1);
   EXPECT_EQ(ReadText(raw1), oldRaw);
 
   std::filesystem::remove(fit2);
@@ -225,7 +227,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
   backend->QueueMessageBox(IDOK, "ERROR");
   EXPECT_FALSE(SaveFittedScans(out + "/f0000x.ra1", false));
   EXPECT_EQ(backend->Transcript().back().text,
-            "could not write:\n" + fit2 + "\nnone of the set was replaced:\n" + fit1);
+            "could not write:\n" + fit2 + ": " + std::strerror(EISDIR) + "\nnone of the set was replaced:\n" + fit1);
   EXPECT_EQ(ReadText(fit1), oldFit);
   EXPECT_TRUE(backend->AllAnswersUsed());
   std::size_t entries = 0;
