@@ -20,6 +20,7 @@
 #include "platform/system.h"
 #include "plot/data_plots.h"
 #include "scandata/radial_grid.h"
+#include "scandata/text_io.h"
 #include "scandata/time_stamps.h"
 
 namespace tarmic {
@@ -47,8 +48,8 @@ constexpr float kMaxThreads = 256.0f;
 int gLammThreadsFallback = 2;
 int* gLammThreads = &gLammThreadsFallback;
 
-// A failed write is reported once per run; afterwards preferences silently stay
-// unsaved (a read-only program directory).
+// A failed write is reported once per command (a command may write the file more
+// than once); the dispatcher re-arms the report before each command.
 bool gWriteFailureReported = false;
 
 // One line of the file that holds a number, with its value.
@@ -169,9 +170,24 @@ int LoadPreferences(TXLAWindow* window) {
   if (line(kPrefDisclaimer, &v) && v == 1.0) bDisclaimerAccepted = true;
   // A missing radial step alone does not ask for a rewrite.
   if (static_cast<std::size_t>(kPrefRadialStep) < numbers.size()) {
-    fRadialStep = static_cast<float>(numbers[kPrefRadialStep].value);
+    const double step = numbers[kPrefRadialStep].value;
+    // 0.0010 as written reads back as the float 0.001 exactly.
+    if (static_cast<float>(step) >= kFinestRadialStep && step <= kCoarsestRadialStep) {
+      fRadialStep = static_cast<float>(step);
+    } else {
+      fRadialStep = kFinestRadialStep;
+      if (HasBackend()) {
+        if (window) window->bModalBoxOpen = true;
+        GetBackend().MessageBox(
+            Format("the radial step %g cm of %s is outside %g to %g cm - using %g cm", step,
+                   szParamsIni.c_str(), static_cast<double>(kFinestRadialStep),
+                   static_cast<double>(kCoarsestRadialStep), static_cast<double>(kFinestRadialStep)),
+            "PREFERENCES", MB_OK | MB_ICONINFORMATION);
+        if (window) window->bModalBoxOpen = false;
+      }
+    }
   } else {
-    fRadialStep = 0.001f;
+    fRadialStep = kFinestRadialStep;
   }
   if (line(kPrefUpdateBitmap, &v)) {
     bUpdateResidualBitmapDuringFit = v > 0;
@@ -318,6 +334,8 @@ void ReadLammEqParameterPreferences(TXLAWindow* window) {
   // The Lamm-equation settings belong to the model computation (shell hook).
   ReadInstalledLammPreferences(window);
 }
+
+void ArmPreferenceWriteReport() { gWriteFailureReported = false; }
 
 void ResetPreferences() {
   bDisclaimerAccepted = false;

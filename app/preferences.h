@@ -81,15 +81,24 @@ void BindLammThreadCount(int* count);
 // Reads "tarmicparams.ini": 1 when it was read, 0 when it is missing or holds no
 // number (the settings keep their start values). Missing lines take their defaults
 // (two of them after a question) and the file is then written anew with 19 lines.
-// Thread counts below 1 are read as 1.
+// Thread counts below 1 are read as 1. A radial step outside kFinestRadialStep to
+// kCoarsestRadialStep (every load would fail, or the grid loop would not end) is
+// replaced by the default 0.001 cm with a one-line note.
 int LoadPreferences(TXLAWindow* window);
 // Writes the whole file from the settings: 1 on success, 0 when it cannot be
-// written (reported once per run: "could not write to disk into directory ...").
+// written (reported once per command: "could not write to disk into directory ...").
 int WritePreferences(TXLAWindow* window);
 // Replaces one line of the existing file by value; the other lines stay as they
 // are. 1 on success; 0 when the file is missing, holds no number, is shorter than
-// line + 1 lines, or cannot be written (reported once per run, as above).
+// line + 1 lines, or cannot be written (reported once per command, as above).
 int SavePreference(TXLAWindow* window, int line, int value);
+// Called by the command dispatcher before every command: the next failed write of
+// the preference file is reported again.
+void ArmPreferenceWriteReport();
+
+// The allowed radial step of the common grid, cm.
+inline constexpr float kFinestRadialStep = 0.001f;
+inline constexpr float kCoarsestRadialStep = 0.1f;
 
 // Line 18's encoding of the time-stamp threshold and its decoding.
 int EncodeTimeStampThreshold(double threshold);

@@ -2,6 +2,8 @@
 // event's parameters into the member's arguments.
 #include "app/response_table.h"
 
+#include "app/preferences.h"
+
 #include "app/xla_window.h"
 #include "numerics/error_box.h"
 
@@ -152,6 +154,7 @@ bool DispatchToWindow(TXLAWindow& window, const Event& event) {
       return false;
     }
     window.nDispatchedCommand = event.command;
+    ArmPreferenceWriteReport();
     InvokeGuarded(window, *entry, event);
     return true;
   }

@@ -14,6 +14,7 @@
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
+#include "numerics/atomic_file.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
@@ -158,6 +159,8 @@ void TXLAWindow::CmSaveNoise() {
   if (!RequireLoadedData(*this)) return;
   const std::string ext = DataExtension();
   const std::string stem = StemOf(ppScanFileNames[1]);
+  // The two noise files replace their targets together, after both are written.
+  AtomicFileBatch batch;
   if (bFitTINoise) {
     const std::optional<std::string> path = AskSavePath(
         *this, "save time independent noise component as", bOldFilenameConvention ? stem + ".TIN" : "TIN" + ext);
@@ -167,6 +170,19 @@ void TXLAWindow::CmSaveNoise() {
     std::optional<std::string> path = AskSavePath(
         *this, "save radial independent noise component as", bOldFilenameConvention ? stem + ".RIN" : "RIN" + ext);
     if (path) SaveRINoise(&*path);
+  }
+  // A file that could not be written has been reported by its saver; the other
+  // one is then not replaced either.
+  const bool writeFailed = !batch.Failed().empty();
+  const std::string report = batch.Finish();
+  if (report.empty()) return;
+  PlayErrorSound();
+  if (!writeFailed) {
+    CommandMessageBox(*this, report, "ERROR", MB_OK);
+  } else if (!batch.NotReplaced().empty()) {
+    std::string text = "not replaced either:";
+    for (const std::string& p : batch.NotReplaced()) text += "\n" + p;
+    CommandMessageBox(*this, text, "ERROR", MB_OK);
   }
 }
 

@@ -18,13 +18,6 @@
 
 namespace tarmic {
 
-namespace {
-
-
-// The finest radial resolution the command accepts, cm.
-constexpr float kFinestRadialStep = 0.001f;
-
-}  // namespace
 
 // Fits the final (steady-state) profile of a simulation to the last scan.
 void TXLAWindow::CmFinalProfileToFit() {

@@ -2,6 +2,7 @@
 #include "distributions/conti_run.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -285,6 +286,19 @@ ContiRunOutcome RunContiSed(Window* window) {
     Message("set Meniscus and Bottom first", "");
     return Finish(ContiRunOutcome::NotStarted);
   }
+  // Settings no run can use are refused before anything is released, so that the
+  // last result, its plot and bModelComputed stay as they were.
+  if (!bContiInnerRun && !bSyntheticFromDistribution) {
+    if (!std::isfinite(fMeniscus) || !std::isfinite(fBottom) || !(fMeniscus < fBottom)) {
+      PlayErrorSound();
+      Message(Format("the meniscus %.4f cm must lie below the bottom %.4f cm",
+                     static_cast<double>(fMeniscus), static_cast<double>(fBottom)),
+              "ERROR");
+      return Finish(ContiRunOutcome::NotStarted);
+    }
+    if (!(IsSizeShapeModel() && !CheckCsff0KernelReuse()) && !ContiGridSettingsUsable())
+      return Finish(ContiRunOutcome::NotStarted);
+  }
   const ContiRunSettings settings = GetContiRunSettings();
   Text(30, "allocating memory space...    ");
 
@@ -295,6 +309,9 @@ ContiRunOutcome RunContiSed(Window* window) {
       const auto& prior = GetDistributionHooks().buildPriorProbability;
       if (prior) prior();
     } else if (!SetupContiGrid()) {
+      // The checks passed, so the previous distribution is gone: nothing may be
+      // shown as computed (the reason has been reported, or a warning declined).
+      AbandonRun(window);
       return Finish(ContiRunOutcome::NotStarted);
     }
   }

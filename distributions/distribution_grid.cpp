@@ -2,6 +2,7 @@
 #include "distributions/distribution_grid.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "distributions/ctot_tables.h"
@@ -11,6 +12,7 @@
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
 #include "modelfit/model_params.h"
+#include "modelfit/param_checks.h"
 #include "numerics/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
@@ -350,7 +352,46 @@ void FillMolarMassGrid(float* grid, int n, float lo, float hi) {
   if (n > 1) grid[n] = hi;
 }
 
+bool ContiGridSettingsUsable() {
+  const double count = std::floor(static_cast<double>(fDistGridCount));
+  if (!(count >= 1.0)) {
+    ShowError("the distribution needs at least one grid point", false);
+    return false;
+  }
+  const bool sizeShape = IsSizeShapeModel();
+  if (sizeShape && nFf0Values < 1) {
+    ShowError("the distribution needs at least one f/f0 value", false);
+    return false;
+  }
+  if (!bUseStoredGrid && (!std::isfinite(fDistMin) || !std::isfinite(fDistMax))) {
+    ShowError(Format("the grid limits %g and %g must be finite numbers",
+                     static_cast<double>(fDistMin), static_cast<double>(fDistMax)),
+              false);
+    return false;
+  }
+  if (!bDLSData && !IsSGridModel() && (fDistMin < 0.0f || fDistMax < 0.0f)) {
+    ShowError("the molar mass limits of the distribution must not be negative", false);
+    return false;
+  }
+  // The kernel array and the workspace are estimated before the old ones go: a
+  // grid the machine cannot hold is refused with what it would need (an
+  // over-committed allocation would otherwise be killed while it is filled).
+  const double unknowns = sizeShape ? count * nFf0Values : count;
+  const std::string refusal =
+      unknowns > static_cast<double>(std::numeric_limits<int>::max())
+          ? Format("a grid of %.0f points is more than the program can index - choose fewer grid points",
+                   unknowns)
+          : GridMemoryRefusal(unknowns, nScans, nGridPoints);
+  if (!refusal.empty()) {
+    ShowError(refusal, false);
+    return false;
+  }
+  return true;
+}
+
 bool SetupContiGrid() {
+  // Refused settings change nothing: the previous result stays on show.
+  if (!ContiGridSettingsUsable()) return false;
   // 1. The previous distribution goes, without laying the other plots out again.
   bRelayoutOnClear = false;
   ClearDistribution();
@@ -358,18 +399,10 @@ bool SetupContiGrid() {
 
   // 3. The vectors.
   nDistGrid = static_cast<int>(std::floor(fDistGridCount));
-  if (nDistGrid < 1) {
-    ShowError("the distribution needs at least one grid point", false);
-    return false;
-  }
   const int n = nDistGrid;
   const bool sizeShape = IsSizeShapeModel();
   AllocDistributionVectors(n);
   if (sizeShape) {
-    if (nFf0Values < 1) {
-      ShowError("the distribution needs at least one f/f0 value", false);
-      return false;
-    }
     nFf0Grid = nFf0Values * n;
     AllocCellVectors(nFf0Grid, nFf0Values);
   }
@@ -377,10 +410,6 @@ bool SetupContiGrid() {
   // 4. and 5. The grid.
   if (!bDLSData) {
     if (!IsSGridModel()) {
-      if (fDistMin < 0.0f || fDistMax < 0.0f) {
-        ShowError("the molar mass limits of the distribution must not be negative", false);
-        return false;
-      }
       FillMolarMassGrid(pDistS, n, fDistMin, fDistMax);
     } else {
       if (!bUseStoredGrid) {

@@ -72,10 +72,18 @@ struct Csff0GridKey {
 };
 extern Csff0GridKey sLastCsff0Grid;
 
+// The settings of the grid checked before anything is released: a grid count of at
+// least one (and within the int range), at least one f/f0 value for the c(s,ff0)
+// models, finite limits, non-negative molar-mass limits, and kernels and workspace
+// that fit in the memory available (GridMemoryRefusal, modelfit/param_checks.h).
+// False after the message; the previous distribution and result stay untouched.
+bool ContiGridSettingsUsable();
+
 // Builds the grid of the active model, its vectors, the kernel array and the
-// normal-equation workspace. False when the run must not go on: a warning was
-// declined, the stored grid is missing, the limits cannot make a grid, or memory
-// could not be had.
+// normal-equation workspace. False when the run must not go on: the settings are
+// refused (ContiGridSettingsUsable, nothing changed), a warning was declined, the
+// stored grid is missing, or memory could not be had (reported; the previous
+// distribution is gone by then).
 bool SetupContiGrid();
 
 // The grid rules on their own, for a grid already allocated with n points:

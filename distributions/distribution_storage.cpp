@@ -8,7 +8,9 @@
 #include <new>
 #include <vector>
 
+#include "modelfit/param_checks.h"
 #include "numerics/error_box.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
 
@@ -75,6 +77,16 @@ std::size_t SafeProduct(std::size_t a, std::size_t b, std::size_t c) {
   return ab * c;
 }
 
+// Reports kernels that cannot be had, with their counts and size; false.
+bool KernelArraysFailed(int nKernels, int nScans, int nPoints) {
+  ShowError(Format("could not allocate the kernels of %d grid points for %d scans of %d radii "
+                   "(%.3g MB) - choose fewer grid points",
+                   nKernels, nScans, nPoints,
+                   GridMemoryBytes(nKernels, nScans, nPoints) / 1048576.0),
+            false);
+  return false;
+}
+
 }  // namespace
 
 bool AllocKernelArrays(int nKernels, int nScans, int nPoints) {
@@ -83,11 +95,11 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints) {
   const std::size_t stride = static_cast<std::size_t>(nPoints) + 1;
   const std::size_t total =
       SafeProduct(static_cast<std::size_t>(nKernels), static_cast<std::size_t>(nScans), stride);
-  if (total == 0) return false;
+  if (total == 0) return KernelArraysFailed(nKernels, nScans, nPoints);
   KernelStore& store = Kernels();
   try {
     store.block.reset(new (std::nothrow) float[total]());
-    if (!store.block) return false;
+    if (!store.block) return KernelArraysFailed(nKernels, nScans, nPoints);
     store.kernels.assign(static_cast<std::size_t>(nKernels) + 1, nullptr);
     store.rows.assign(static_cast<std::size_t>(nKernels) + 1, {});
     for (int k = 1; k <= nKernels; ++k) {
@@ -104,7 +116,7 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints) {
     }
   } catch (const std::bad_alloc&) {
     store = KernelStore{};
-    return false;
+    return KernelArraysFailed(nKernels, nScans, nPoints);
   }
   pppKernels = store.kernels.data();
   nKernelArrayKernels = nKernels;

@@ -22,8 +22,9 @@ extern int nKernelArrayScans;
 extern int nKernelArrayPoints;
 
 // Releases an existing kernel array, then makes a zeroed one for nKernels kernels,
-// nScans scans and nPoints radii. False (no message) when the memory cannot be had
-// or a dimension is below 1.
+// nScans scans and nPoints radii. False when the memory cannot be had or a
+// dimension is below 1, after the error box "could not allocate the kernels of ..."
+// (with the counts and the size), so that no caller can end without a word.
 bool AllocKernelArrays(int nKernels, int nScans, int nPoints);
 // Releases the kernel array when it exists.
 void FreeKernelArrays();

@@ -2,6 +2,7 @@
 #include "modelcalc/noise_subtraction.h"
 
 #include <array>
+#include <charconv>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -401,15 +402,60 @@ void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas)
   }
 }
 
-std::optional<std::vector<float>> ReadVector(const std::string& path) {
-  if (path.empty() || !FileExists(path.c_str())) return std::nullopt;
-  CVector v;
-  v.ReadFromFile(path.c_str());
-  if (static_cast<int>(v.Length()) < kMinSavedParams) return std::nullopt;
-  std::vector<float> values(v.Data(), v.Data() + v.Length());
-  if (values.size() > static_cast<std::size_t>(kSavedParamCount))
-    values.resize(static_cast<std::size_t>(kSavedParamCount));
+// The values of a parameter file, one number per line as the writer leaves them.
+// Unlike the plain value reader, a line that holds no number (a blank line would
+// shift every later value into the wrong slot), a number that is not finite, or
+// more lines than the layout has refuse the file; *why then names the line.
+// Blank lines after the last value are allowed. Missing file or fewer than
+// kMinSavedParams values: nothing, with *why empty (an older or no analysis).
+std::optional<std::vector<float>> ReadVector(const std::string& path, std::string* why = nullptr) {
+  if (why) why->clear();
+  std::string text;
+  if (path.empty() || !FileExists(path.c_str()) || !ReadWholeTextFile(path, &text))
+    return std::nullopt;
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  auto blank = [](const std::string& l) { return l.find_first_not_of(" \t") == std::string::npos; };
+  while (!lines.empty() && blank(lines.back())) lines.pop_back();
+  auto refuse = [&](const std::string& reason) -> std::optional<std::vector<float>> {
+    if (why) *why = Format("the parameter file %s cannot be used: %s", path.c_str(), reason.c_str());
+    return std::nullopt;
+  };
+  std::vector<float> values;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    const std::string& l = lines[k];
+    const int number = static_cast<int>(k) + 1;
+    std::size_t i = l.find_first_not_of(" \t");
+    if (i == std::string::npos) return refuse(Format("line %d is empty", number));
+    if (l[i] == '+') ++i;  // from_chars takes no plus sign
+    double v = 0.0;
+    const auto [ptr, ec] = std::from_chars(l.data() + i, l.data() + l.size(), v);
+    if (ptr == l.data() + i && ec != std::errc::result_out_of_range)
+      return refuse(Format("line %d holds no number", number));
+    if (ec == std::errc::result_out_of_range || !std::isfinite(static_cast<float>(v)))
+      return refuse(Format("line %d holds a number that is not finite in single precision", number));
+    values.push_back(static_cast<float>(v));
+  }
+  if (lines.size() > static_cast<std::size_t>(kSavedParamCount))
+    return refuse(Format("it holds %zu lines, the layout has at most %d", lines.size(), kSavedParamCount));
+  if (static_cast<int>(values.size()) < kMinSavedParams) return std::nullopt;
   return values;
+}
+
+// Shows why a parameter file was refused (not in batch mode: a series goes on
+// without it).
+void ReportDamagedParameterFile(const std::string& why) {
+  if (why.empty() || bBatchMode) return;
+  PlayErrorSound();
+  AskBox(why, "reload parameters", MB_OK);
 }
 
 bool IsScanExtension(const std::string& ext) {
@@ -480,8 +526,13 @@ void TmpSaveBestParams(Window* window, bool bAsData) {
 }
 
 int ReloadParameters(Window* window, const std::string& path) {
-  std::optional<std::vector<float>> read = ReadVector(path);
-  if (!read) return 0;
+  // The whole file is checked before the model is touched.
+  std::string why;
+  std::optional<std::vector<float>> read = ReadVector(path, &why);
+  if (!read) {
+    ReportDamagedParameterFile(why);
+    return 0;
+  }
   std::vector<float>& v = *read;
   Codec c(v, false);
 
@@ -518,8 +569,12 @@ int ReloadParameters(Window* window, const std::string& path) {
 
 int OfferReloadParameters(Window* window) {
   if (bNoiseTakenFromData) return 0;
-  std::optional<std::vector<float>> read = ReadVector(szTmpParsPath);
-  if (!read) return 0;
+  std::string why;
+  std::optional<std::vector<float>> read = ReadVector(szTmpParsPath, &why);
+  if (!read) {
+    ReportDamagedParameterFile(why);
+    return 0;
+  }
   if (bBatchMode) return bRestorePreviousParams ? ReloadParameters(window, szTmpParsPath) : 0;
   const char* question =
       (*read)[0] == 0.0f ? "restore previous data?" : "load previous analysis?";

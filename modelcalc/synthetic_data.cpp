@@ -1,6 +1,11 @@
 #include "modelcalc/synthetic_data.h"
 
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
+#include <memory>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +17,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
+#include "numerics/atomic_file.h"
 #include "numerics/one_based.h"
 #include "numerics/path_table.h"
 #include "numerics/random.h"
@@ -25,6 +31,9 @@
 #include "scandata/scan_file.h"
 #include "scandata/scan_loading.h"
 #include "scandata/text_io.h"
+
+#include <fcntl.h>
+#include <sys/types.h>
 
 namespace tarmic {
 
@@ -106,6 +115,39 @@ bool ComputeDistributionSignal(Window* window) {
   return ok;
 }
 
+// Bytes a written scan of m points takes at most: the description line, line 2
+// and m rows of "   %1.4f  %1.5e   %1.5e \n".
+off_t ScanFileBytes(int m) { return 256 + static_cast<off_t>(m) * 48; }
+
+// Opens a temporary beside each target "00001.ra0" ... of dir and reserves the
+// room of its scan; false with the reasons in *failed when any cannot be had.
+bool ReserveSetFiles(const std::string& dir, int scans, int m,
+                     std::vector<std::unique_ptr<AtomicFile>>* held, std::string* failed) {
+  for (int j = 1; j <= scans; ++j) {
+    const std::string path = JoinPath(dir, Format("%05d.ra0", j));
+    auto file = std::make_unique<AtomicFile>(path);
+    std::error_code ec;
+    if (!file->IsOpen()) {
+      *failed += "\n" + file->Error();
+      continue;
+    }
+    if (std::filesystem::is_directory(path, ec)) {
+      *failed += "\n" + path + ": is a directory";
+      continue;
+    }
+    // File systems without preallocation only lose the early warning.
+    const int err = ::posix_fallocate(::fileno(file->File()), 0, ScanFileBytes(m));
+    if (err != 0 && err != EOPNOTSUPP && err != EINVAL) {
+      *failed += "\n" + path + ": " + std::strerror(err);
+      continue;
+    }
+    held->push_back(std::move(file));
+  }
+  if (failed->empty()) return true;
+  held->clear();
+  return false;
+}
+
 }  // namespace
 
 SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
@@ -115,6 +157,21 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     return SyntheticOutcome::Refused;
   const int m = CountGridPoints(in.dr);
   if (m < 1) return SyntheticOutcome::Refused;
+  // The files are made ready before the loaded set is given up: every target
+  // gets its temporary, with the room its scan will take reserved on the disk,
+  // held until the new set is written. A directory that is missing or read-only,
+  // a target that is write-protected or a directory, or a full disk refuse the
+  // command here, while nothing has changed.
+  std::vector<std::unique_ptr<AtomicFile>> reserved;
+  {
+    std::string failed;
+    if (!ReserveSetFiles(WithoutTrailingSlash(DirectoryOf(in.outputPath)), in.scans, m, &reserved,
+                         &failed)) {
+      if (HasBackend())
+        GetBackend().MessageBox("could not write:" + failed + "\nthe loaded data are kept", "ERROR", MB_OK);
+      return SyntheticOutcome::NotWritable;
+    }
+  }
 
   // 1. The switches of a fresh data set without systematic noise.
   bDataChanged = true;
@@ -242,13 +299,19 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
   if (fFitRightLim != 0.0f) SetRightFitLimitIndices();
   AllocSpeciesSignalArrays();
 
-  // 13. Every scan as a file in the data directory; the ones that fail are named.
+  // 13. Every scan as a file in the data directory, all written before any
+  // replaces its target (a directory never holds a set made of two runs). The
+  // reserved room is given back just before.
+  reserved.clear();
   std::string failed;
-  for (int j = 1; j <= in.scans; ++j) {
-    const std::string path = JoinPath(szDataDirectory, ppScanFileNames[At(j)]);
-    if (!WriteScanFile(path.c_str(), m, ppRadius[At(j)], ppSignal[At(j)], nullptr, nullptr, true,
-                       pScanInfo[At(j)]))
-      failed += "\n" + path;
+  {
+    AtomicFileBatch batch;
+    for (int j = 1; j <= in.scans; ++j) {
+      const std::string path = JoinPath(szDataDirectory, ppScanFileNames[At(j)]);
+      batch.Check(path, WriteScanFile(path.c_str(), m, ppRadius[At(j)], ppSignal[At(j)], nullptr,
+                                      nullptr, true, pScanInfo[At(j)]));
+    }
+    failed = batch.Finish();
   }
 
   // 14-15. The noise actually drawn, the plots.
@@ -263,7 +326,8 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     if (!meanDev.empty()) window->ClientDC()->TextOut(10, 50, meanDev);
   }
   if (!failed.empty()) {
-    if (HasBackend()) GetBackend().MessageBox("could not write:" + failed, "ERROR", MB_OK);
+    if (HasBackend())
+      GetBackend().MessageBox(failed + "\nthe generated data are in memory only", "ERROR", MB_OK);
     return SyntheticOutcome::NotWritten;
   }
   return SyntheticOutcome::Generated;

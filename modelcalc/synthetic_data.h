@@ -30,12 +30,17 @@ struct SyntheticDataSettings {
 enum class SyntheticOutcome {
   Refused,    // nothing built (no scans asked, unusable spacing, speed or geometry)
   Generated,  // the set is loaded and every file written
-  NotWritten, // the set is loaded; some files could not be written (reported)
+  NotWritable,  // nothing built: a file of the set cannot take its place (reported)
+  NotWritten, // the set is loaded, but its files could not all be written: none
+              // replaced its target (reported)
 };
 
 // Generates the set. The settings are refused before anything changes when the scan
 // count is < 1, dr or rpm is not positive, the grid would be too large, or the
-// meniscus lies beyond the bottom.
+// meniscus lies beyond the bottom. Before anything changes every target is tried
+// (directory writable, no target write-protected or a directory): otherwise
+// NotWritable and the loaded set stays. The files are written as one set and
+// replace their targets only when all are complete.
 SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& settings);
 
 // Restores the defaults of this file.

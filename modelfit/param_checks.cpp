@@ -1,5 +1,6 @@
 #include "modelfit/param_checks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <string>
@@ -11,7 +12,10 @@
 #include "numerics/number_input.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
+#include "platform/system.h"
 #include "scandata/data_set.h"
+#include "scandata/radial_grid.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
 
@@ -41,6 +45,41 @@ bool NumberFieldsValid(const TransferBuffer& record) {
   return AllValid(record, {428, 427}, false);
 }
 
+// The continuous models whose slots 1, 5 and 9 are the limits and the count of a
+// distribution grid (the boundary analyses keep other values there).
+bool BuildsDistributionGrid() {
+  return IsContinuousModel() && !bVanHoldeWeischet && !bBoundaryAnalysis;
+}
+
+// The continuous-model settings no computation can use, refused at OK with one
+// sentence that names the value and its allowed range. Fields of the continuous
+// models: 405 grid count, 406 lower and 407 upper grid limit, 421 buffer density,
+// 426 buffer viscosity, 435 meniscus and 437 bottom.
+bool ContinuousSettingsUsable(const TransferBuffer& record) {
+  if (!IsContinuousModel()) return true;
+  std::string why;
+  const bool grid = BuildsDistributionGrid();
+  const double count = std::floor(FieldValue(record, 405));
+  const double lo = FieldValue(record, 406), hi = FieldValue(record, 407);
+  const double density = FieldValue(record, 421), viscosity = FieldValue(record, 426);
+  const double meniscus = FieldValue(record, 435), bottom = FieldValue(record, 437);
+  if (grid && !(count >= 1.0)) {
+    why = Format("the resolution %g must be at least 1 grid point", count);
+  } else if (grid && lo > hi) {
+    why = Format("the lower grid limit %g must not be above the upper limit %g", lo, hi);
+  } else if (!(density > 0.0)) {
+    why = Format("the buffer density %g must be above 0 g/ml", density);
+  } else if (!(viscosity > 0.0)) {
+    why = Format("the buffer viscosity %g must be above 0 P", viscosity);
+  } else if (!bDLSData && meniscus > 0.0 && bottom > 0.0 && meniscus >= bottom) {
+    why = Format("the meniscus %.4f cm must lie below the bottom %.4f cm", meniscus, bottom);
+  }
+  if (why.empty()) return true;
+  PlayErrorSound();
+  ShowBox(why.c_str(), "Parameter Error", MB_OK);
+  return false;
+}
+
 void SwitchOffLogGrid() {
   pParamFitFlags[kContiFitLogGrid] = 0;
   pSpeciesMassOrDFit[kContiFitLogGrid] = 0;
@@ -68,7 +107,28 @@ bool ParamsBoxCanClose(const TransferBuffer& record) {
     ShowBox("Invalid Entry", "Input Error", MB_OK);
     return false;
   }
-  return true;
+  return ContinuousSettingsUsable(record);
+}
+
+double GridMemoryBytes(double unknowns, int scans, int points) {
+  const double n = std::max(unknowns, 1.0);
+  const double a = std::max(scans, 1), b = std::max(points, 1);
+  const double kernels = n * a * (b + 1.0) * sizeof(float) + n * (a + 1.0) * sizeof(float*);
+  const double workspace =
+      ((n + 1.0) * (a + 1.0) + (n + 1.0) * (b + 1.0) + (3.0 * n + 10.0) * (n + 1.0)) * sizeof(double) +
+      5.0 * (n + 1.0) * sizeof(double*) + (n + 1.0) * sizeof(int);
+  return kernels + workspace;
+}
+
+std::string GridMemoryRefusal(double unknowns, int scans, int points) {
+  const double need = GridMemoryBytes(unknowns, scans, points);
+  const double have = static_cast<double>(AvailableMemoryBytes());
+  // Without a figure for the machine only what no address space can hold is refused.
+  const double limit = have > 0.0 ? have : 1e18;
+  if (need <= limit) return std::string();
+  return Format("a grid of %.0f points needs %.3g MB for its kernels and normal equations, "
+                "%.3g MB are available - choose fewer grid points",
+                unknowns, need / 1048576.0, have / 1048576.0);
 }
 
 bool CheckGridSettings() {
@@ -86,6 +146,15 @@ bool CheckGridSettings() {
       ShowBox("smin < 0 and smax < 0 is incompatible with log spacing of grid\n - switching off - please cconfirm",
               "", MB_OK | MB_ICONEXCLAMATION);
       SwitchOffLogGrid();
+      ok = false;
+    }
+  }
+  if (BuildsDistributionGrid()) {
+    double unknowns = std::floor(pParams[kContiSlotGridCount]);
+    if (IsCsff0Model()) unknowns *= std::max(1.0f, std::floor(pParams[kContiSlotShape3]));
+    const std::string refusal = GridMemoryRefusal(unknowns, nScans, nGridPoints);
+    if (!refusal.empty()) {
+      ShowError(refusal.c_str(), false);
       ok = false;
     }
   }

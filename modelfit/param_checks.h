@@ -6,6 +6,8 @@
 // model_params.h.)
 #pragma once
 
+#include <string>
+
 #include "platform/resource_types.h"
 
 namespace tarmic {
@@ -16,13 +18,30 @@ namespace tarmic {
 // second value and s; the D of the invariant-D c(s) model (field 419) must be
 // positive; every number field must hold a valid number, the positive ones a
 // non-negative number ("Invalid Entry"). Fields that the variant does not show
-// hold the text written before the dialog and pass.
+// hold the text written before the dialog and pass. Then, for the continuous models,
+// the settings that no computation can use: a grid count below one, s min above
+// s max, a buffer density or viscosity that is not positive, a meniscus at or
+// beyond the bottom (caption "Parameter Error", one sentence naming the value and
+// its allowed range).
 bool ParamsBoxCanClose(const TransferBuffer& record);
 
 // The grid checks of the continuous models on the packed vector, all run: a log
 // spaced grid needs a positive lower and upper limit (it is switched off
 // otherwise), and the c(s,ff0) models need ff0max > ff0min and at least two
-// frictional-ratio values. False when any failed.
+// frictional-ratio values; the grid (its count times the f/f0 values of the
+// c(s,ff0) models) must fit in the memory of the machine with the loaded scans
+// (GridMemoryRefusal). False when any failed.
 bool CheckGridSettings();
+
+// Bytes that the kernel array and the normal-equation workspace of a distribution
+// of `unknowns` grid points take for `scans` scans of `points` radii (at least one
+// of each counted): unknowns x scans x (points + 1) floats of kernels with their
+// row pointers, and (N+1)(scans+1) + (N+1)(points+1) + (3N+10)(N+1) doubles of
+// workspace. A double, so that absurd counts do not wrap around.
+double GridMemoryBytes(double unknowns, int scans, int points);
+// Empty when a grid of `unknowns` points fits in the memory available now
+// (AvailableMemoryBytes, platform/system.h); otherwise the refusal naming the
+// count, the bytes it would need and the bytes available.
+std::string GridMemoryRefusal(double unknowns, int scans, int points);
 
 }  // namespace tarmic

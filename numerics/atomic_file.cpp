@@ -1,5 +1,6 @@
 #include "numerics/atomic_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -15,6 +16,7 @@ namespace tarmic {
 namespace {
 
 std::atomic<unsigned> gTempCounter{0};
+thread_local AtomicFileBatch* tBatch = nullptr;
 
 std::string DirectoryPart(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -79,7 +81,10 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
   }
 }
 
-AtomicFile::~AtomicFile() { Discard(); }
+AtomicFile::~AtomicFile() {
+  if (!handedOver_ && tBatch) tBatch->NoteFailure(path_, error_);
+  Discard();
+}
 
 void AtomicFile::Fail(int err) {
   error_ = path_ + ": " + std::strerror(err);
@@ -96,7 +101,7 @@ void AtomicFile::Discard() {
   }
 }
 
-bool AtomicFile::Commit() {
+bool AtomicFile::Close() {
   if (!file_) {
     if (error_.empty()) Fail(EBADF);
     return false;
@@ -124,6 +129,25 @@ bool AtomicFile::Commit() {
     Fail(err);
     return false;
   }
+  return true;
+}
+
+bool AtomicFile::Commit() {
+  if (!Close()) return false;
+  if (AtomicFileBatch* batch = tBatch) {
+    // A directory in the way is found now, while nothing of the set is replaced.
+    struct stat st {};
+    if (::stat(target_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      Discard();
+      Fail(EISDIR);
+      return false;
+    }
+    batch->Take(path_, temp_, target_, std::move(onReplaced_));
+    handedOver_ = true;
+    temp_.clear();
+    error_.clear();
+    return true;
+  }
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
     const int err = errno;
     Discard();
@@ -131,9 +155,70 @@ bool AtomicFile::Commit() {
     return false;
   }
   temp_.clear();
+  handedOver_ = true;
   SyncDirectory(DirectoryPart(target_));
   error_.clear();
+  if (onReplaced_) onReplaced_();
   return true;
+}
+
+AtomicFileBatch::AtomicFileBatch() { tBatch = this; }
+
+AtomicFileBatch::~AtomicFileBatch() { Discard(); }
+
+AtomicFileBatch* AtomicFileBatch::Current() { return tBatch; }
+
+void AtomicFileBatch::Take(std::string path, std::string temp, std::string target,
+                           std::function<void()> onReplaced) {
+  pending_.push_back(Pending{std::move(path), std::move(temp), std::move(target), std::move(onReplaced)});
+}
+
+bool AtomicFileBatch::Commit() {
+  if (tBatch == this) tBatch = nullptr;
+  std::vector<Pending> pending = std::move(pending_);
+  pending_.clear();
+  bool ok = true;
+  std::vector<std::string> dirs;
+  for (Pending& p : pending) {
+    if (ok && std::rename(p.temp.c_str(), p.target.c_str()) == 0) {
+      dirs.push_back(DirectoryPart(p.target));
+      if (p.onReplaced) p.onReplaced();
+      continue;
+    }
+    if (ok) error_ = p.path + ": " + std::strerror(errno);
+    ok = false;
+    ::unlink(p.temp.c_str());
+    notReplaced_.push_back(p.path);
+  }
+  std::sort(dirs.begin(), dirs.end());
+  dirs.erase(std::unique(dirs.begin(), dirs.end()), dirs.end());
+  for (const std::string& d : dirs) SyncDirectory(d);
+  return ok;
+}
+
+std::string AtomicFileBatch::Finish() {
+  auto lines = [](const std::vector<std::string>& paths) {
+    std::string text;
+    for (const std::string& p : paths) text += "\n" + p;
+    return text;
+  };
+  if (!failed_.empty()) {
+    Discard();
+    std::string report = "could not write:" + lines(failedWhy_);
+    if (!notReplaced_.empty()) report += "\nnone of the set was replaced:" + lines(notReplaced_);
+    return report;
+  }
+  if (Commit()) return std::string();
+  return "could not replace:" + lines(notReplaced_) + "\n" + error_;
+}
+
+void AtomicFileBatch::Discard() {
+  if (tBatch == this) tBatch = nullptr;
+  for (const Pending& p : pending_) {
+    ::unlink(p.temp.c_str());
+    notReplaced_.push_back(p.path);
+  }
+  pending_.clear();
 }
 
 bool WriteFileAtomically(const std::string& path,

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -26,8 +27,12 @@ class AtomicFile {
   std::FILE* File() const { return file_; }
   // Flushes, syncs and closes the temporary and renames it over the target.
   // False (target untouched, temporary removed, Error() set) when any step or any
-  // earlier write into File() failed.
+  // earlier write into File() failed. While an AtomicFileBatch is open on this
+  // thread the closed temporary is handed to the batch instead, which renames it
+  // with the others (true then means: written completely).
   bool Commit();
+  // An action that runs once the target has been replaced (file times of a copy).
+  void OnReplaced(std::function<void()> action) { onReplaced_ = std::move(action); }
   // Closes and removes the temporary; the target is left as it was.
   void Discard();
   // "<path>: <reason>" of the last failure; empty when there was none.
@@ -36,11 +41,76 @@ class AtomicFile {
 
  private:
   void Fail(int err);
+  // Flush, sync and close of the temporary; false (temporary removed) on failure.
+  bool Close();
 
   std::string path_;     // the target as given
   std::string target_;   // the file actually replaced (a symbolic link followed)
   std::string temp_;     // the temporary, empty when there is none
   std::FILE* file_ = nullptr;
+  std::string error_;
+  std::function<void()> onReplaced_;
+  bool handedOver_ = false;  // committed, or given to a batch
+};
+
+// A set of files that replace their targets together. While a batch is open, every
+// AtomicFile committed on this thread (WriteFileAtomically, the scan and value
+// writers) leaves its complete temporary with the batch. Commit() renames them all
+// in the order written; Discard() or the destructor removes the temporaries that
+// were not renamed, so a set whose writing failed leaves every target as it was.
+// A target that is a directory is refused at its write (a rename could not replace
+// it). Batches do not nest.
+class AtomicFileBatch {
+ public:
+  AtomicFileBatch();
+  ~AtomicFileBatch();  // Discard()
+  AtomicFileBatch(const AtomicFileBatch&) = delete;
+  AtomicFileBatch& operator=(const AtomicFileBatch&) = delete;
+
+  // Renames every temporary over its target and closes the batch. False when a
+  // rename failed: the targets renamed before it stay replaced, the rest keep their
+  // old contents (their temporaries removed) and are listed in NotReplaced().
+  bool Commit();
+  // Removes every temporary still held and closes the batch; nothing is replaced.
+  void Discard();
+  // Targets (as given) that were not replaced by Commit(); after Discard(), all.
+  const std::vector<std::string>& NotReplaced() const { return notReplaced_; }
+  // "<path>: <reason>" of the rename that failed; empty when none did.
+  const std::string& Error() const { return error_; }
+  // Targets whose file could not be written while the batch was open (an
+  // AtomicFile that ended without being committed).
+  const std::vector<std::string>& Failed() const { return failed_; }
+  // The usual end of a set: with a failed write, Discard(); else Commit(). Empty
+  // when every target was replaced; otherwise the report: "could not write:" with
+  // the files that failed (and why, where known) and, when others had been written, "none of the set was
+  // replaced:" with those; or "could not replace:" with the targets a failed
+  // rename left, followed by the reason.
+  std::string Finish();
+
+  // Used by AtomicFile::Commit: takes a closed temporary for target.
+  void Take(std::string path, std::string temp, std::string target, std::function<void()> onReplaced);
+  // A target that could not be written, with "<path>: <reason>" when known.
+  void NoteFailure(const std::string& path, const std::string& why = std::string()) {
+    failed_.push_back(path);
+    failedWhy_.push_back(why.empty() ? path : why);
+  }
+  // The result of a writer of path: a failure it reported without an AtomicFile
+  // (refused arguments) is noted as well, once.
+  void Check(const std::string& path, bool written) {
+    if (!written && (failed_.empty() || failed_.back() != path)) NoteFailure(path);
+  }
+  // The batch open on this thread, or null.
+  static AtomicFileBatch* Current();
+
+ private:
+  struct Pending {
+    std::string path, temp, target;
+    std::function<void()> onReplaced;
+  };
+  std::vector<Pending> pending_;
+  std::vector<std::string> notReplaced_;
+  std::vector<std::string> failed_;
+  std::vector<std::string> failedWhy_;
   std::string error_;
 };
 

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -55,6 +56,36 @@ void SetClockOverride(std::function<std::int64_t()> clock) {
   std::lock_guard<std::mutex> lock(ClockMutex());
   g_hasClockOverride = static_cast<bool>(clock);
   ClockOverride() = std::move(clock);
+}
+
+// ---------------------------------------------------------------- memory
+
+namespace {
+std::function<std::uint64_t()>& MemoryOverride() {
+  static std::function<std::uint64_t()> f;
+  return f;
+}
+}  // namespace
+
+std::uint64_t AvailableMemoryBytes() {
+  if (MemoryOverride()) return MemoryOverride()();
+  if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[256];
+    unsigned long long kib = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f))
+      found = std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1;
+    std::fclose(f);
+    if (found) return static_cast<std::uint64_t>(kib) * 1024u;
+  }
+  const long pages = ::sysconf(_SC_AVPHYS_PAGES);
+  const long size = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || size <= 0) return 0;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size);
+}
+
+void SetAvailableMemoryOverride(std::function<std::uint64_t()> bytes) {
+  MemoryOverride() = std::move(bytes);
 }
 
 // ---------------------------------------------------------------- file times

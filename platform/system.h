@@ -75,4 +75,11 @@ ProcessResult StartProgram(const std::string& program, const std::vector<std::st
 bool IsUiThread();
 void MarkUiThread();
 
+// Bytes of memory the program can still take: MemAvailable of /proc/meminfo, else
+// the free physical pages; 0 when neither can be read. The sizes a user may ask for
+// (grids of a distribution) are checked against it before anything is allocated.
+std::uint64_t AvailableMemoryBytes();
+// Replaces the figure (nullptr restores the real one); for tests.
+void SetAvailableMemoryOverride(std::function<std::uint64_t()> bytes);
+
 }  // namespace tarmic

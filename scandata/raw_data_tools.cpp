@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
@@ -92,15 +93,16 @@ bool WriteOutputs(const std::vector<ScanOutput>& outputs) {
       break;
     }
   }
-  std::string failed;
+  // All files are written before any replaces its target: a set is never half new.
+  AtomicFileBatch batch;
   for (const ScanOutput& o : outputs) {
-    if (!WriteScanFile(o.path.c_str(), o.Points(), o.radius.data(), o.value.data(),
-                       o.third.empty() ? nullptr : o.third.data(), o.description.c_str(),
-                       o.timeOk, o.record))
-      failed += "\n" + o.path;
+    batch.Check(o.path, WriteScanFile(o.path.c_str(), o.Points(), o.radius.data(), o.value.data(),
+                                      o.third.empty() ? nullptr : o.third.data(),
+                                      o.description.c_str(), o.timeOk, o.record));
   }
-  if (!failed.empty()) {
-    ShowError("\n\aAttention: could not write" + failed, false);
+  const std::string report = batch.Finish();
+  if (!report.empty()) {
+    ShowError("\n\aAttention: " + report, false);
     return false;
   }
   return true;

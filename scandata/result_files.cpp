@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "numerics/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
@@ -155,16 +156,17 @@ PendingDLS CollectDLS(int s, const std::string& path, const std::string& title, 
 // that fail are named in one message.
 bool WriteAllDLS(const std::vector<PendingDLS>& files) {
   bDLSConvertOnWrite = false;
-  std::string failed;
+  // All files are written before any replaces its target: a set is never half new.
+  AtomicFileBatch batch;
   for (const PendingDLS& f : files) {
     const int m = static_cast<int>(f.x.size()) - 1;
-    std::string why;
-    if (!WriteDLSDatFromRecord(f.path.c_str(), m, f.x.data(), f.y.data(), f.title.c_str(), f.record, &why))
-      failed += "\n" + (why.empty() ? f.path : why);
+    batch.Check(f.path, WriteDLSDatFromRecord(f.path.c_str(), m, f.x.data(), f.y.data(),
+                                              f.title.c_str(), f.record));
   }
-  if (failed.empty()) return true;
+  const std::string report = batch.Finish();
+  if (report.empty()) return true;
   PlayErrorSound();
-  Tell("could not write:" + failed, "ERROR");
+  Tell(report, "ERROR");
   return false;
 }
 
@@ -233,18 +235,19 @@ bool SaveResidualDLSData(const std::string& chosenPath) {
 bool WriteAll(const std::vector<PendingScan>& files) {
   Window* window = HasBackend() ? &GetBackend().MainWindow() : nullptr;
   if (window) window->SetCursor(CursorShape::Wait);
-  std::string failed;
+  // All files are written before any replaces its target: a set is never half new.
+  AtomicFileBatch batch;
   for (const PendingScan& f : files) {
     const int m = static_cast<int>(f.radius.size()) - 1;
-    if (!WriteScanFile(f.path.c_str(), m, f.radius.data(), f.value.data(),
-                       f.third.empty() ? nullptr : f.third.data(), f.description.c_str(), true,
-                       f.info))
-      failed += "\n" + f.path;
+    batch.Check(f.path, WriteScanFile(f.path.c_str(), m, f.radius.data(), f.value.data(),
+                                      f.third.empty() ? nullptr : f.third.data(),
+                                      f.description.c_str(), true, f.info));
   }
+  const std::string report = batch.Finish();
   if (window) window->SetCursor(CursorShape::Arrow);
-  if (failed.empty()) return true;
+  if (report.empty()) return true;
   PlayErrorSound();
-  Tell("could not write:" + failed, "ERROR");
+  Tell(report, "ERROR");
   return false;
 }
 

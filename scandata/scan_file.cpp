@@ -105,6 +105,8 @@ class WordStream {
     if (!std::isfinite(static_cast<float>(v)) && nonFiniteLine_ == 0) nonFiniteLine_ = line_;
     return v;
   }
+  // Where the stream stands in the text.
+  std::size_t pos() const { return pos_; }
   // Leaves the rest of the current line.
   void SkipLine() {
     while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
@@ -150,8 +152,33 @@ int Fail(std::string* error, const std::string& why) {
   return 0;
 }
 
+// The reader takes digits only (no "inf" or "nan"), so a number that is not finite
+// in single precision was written beyond its range (1e308 is a finite double).
 std::string NonFiniteText(int line) {
-  return "line " + std::to_string(line) + " holds a number that is not finite";
+  return "line " + std::to_string(line) + " holds a number out of range (beyond 3.4e38)";
+}
+
+// Radii (or wavelengths) beyond this are no position in a cell or a spectrum.
+constexpr float kLargestPosition = 1e6f;
+
+// After the last data row: a line whose radius is 0 ends the data of an ordinary
+// file; when more lines follow it, the scan would end there without a word.
+// Returns the number of that line, 0 when the data are not cut short.
+int LineOfZeroRadiusBeforeMoreData(const std::string& text, std::size_t pos, int line) {
+  int zeroLine = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::size_t first = text.find_first_not_of(" \t\r", pos);
+    if (first != std::string::npos && first < end) {
+      if (zeroLine > 0) return zeroLine;
+      if (text[first] != '0') return 0;
+      zeroLine = line;
+    }
+    pos = end + 1;
+    ++line;
+  }
+  return 0;
 }
 
 // Number of data rows: line feeds counted while "in data" (from a line that begins
@@ -311,6 +338,9 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
   const int neededWords = bSetNColumns ? 2 : wordsPerRow;
   words.SkipLine();  // words of line 2 beyond its fields are not data
   float groupStart = 0.0f;
+  float previousX = 0.0f;
+  bool havePrevious = false;
+  int zeroRowLine = 0;  // the first row of radius 0 of a two-column file
   for (long r = 1; r <= rows; ++r) {
     double w[3] = {0.0, 0.0, 0.0};
     bool numeric = true;
@@ -335,6 +365,28 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     // A short line inside the data: its missing values are not known.
     if (got < neededWords)
       return Fail(error, "line " + std::to_string(line) + " has too few values");
+    // The radii must be positions: positive (electrophoresis positions may be
+    // negative), within range, and increasing (equal ones only where the minimum
+    // step merges them); anything else would enter the grid and the fit.
+    const float x = static_cast<float>(w[0]);
+    // Two-column files may end in rows of radius 0, which are dropped below; data
+    // after them would be lost without a word.
+    if (plainTwoColumns && x == 0.0f) {
+      if (zeroRowLine == 0) zeroRowLine = line;
+    } else if (zeroRowLine > 0) {
+      return Fail(error, Format("line %d holds the radius 0 with more lines after it", zeroRowLine));
+    }
+    const bool positive = bElectrophoresisMode ? x > -kLargestPosition : x > 0.0f;
+    if (zeroRowLine == 0 && (!positive || x > kLargestPosition))
+      return Fail(error, Format("line %d holds the radius %g, outside %g to %g", line,
+                                static_cast<double>(x),
+                                bElectrophoresisMode ? -static_cast<double>(kLargestPosition) : 0.0,
+                                static_cast<double>(kLargestPosition)));
+    if (zeroRowLine == 0 && havePrevious && (minStep > 0 ? x < previousX : x <= previousX))
+      return Fail(error, Format("line %d holds the radius %g, not above the radius %g before it",
+                                line, static_cast<double>(x), static_cast<double>(previousX)));
+    previousX = x;
+    havePrevious = true;
     xs.push_back(static_cast<float>(w[0]));
     ys.push_back(static_cast<float>(w[1]));
     ts.push_back(threeColumns ? static_cast<float>(w[2]) : 0.0f);
@@ -361,6 +413,12 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
       ys.pop_back();
       ts.pop_back();
     }
+  }
+
+  if (!bElectrophoresisMode) {
+    const int zero = LineOfZeroRadiusBeforeMoreData(buf, words.pos(), words.line());
+    if (zero > 0)
+      return Fail(error, Format("line %d holds the radius 0 with more lines after it", zero));
   }
 
   std::size_t count = xs.size();
@@ -436,16 +494,18 @@ bool WriteScan(bool wavelengthLayout, const char* path, int n, const float* radi
     else
       ok = WriteFormatted(f, "   %1.4f  %1.5e   %1.5e \n", x, y, 0.0);
   }
-  if (!ok || !out.Commit()) return false;
+  if (!ok) return false;
   if (fileTimesValid) {
+    // After the replacement (which a batch of files may defer).
     FileTimes times;
     times.valid = true;
     times.creation = creation;
     times.lastAccess = lastAccess;
     times.lastWrite = lastWrite;
-    SetFileTimes(path, times);
+    const std::string target = path;
+    out.OnReplaced([target, times] { SetFileTimes(target, times); });
   }
-  return true;
+  return out.Commit();
 }
 
 }  // namespace

@@ -235,6 +235,35 @@ TEST_F(Preferences, AFailedWriteIsReportedOnceAndReturnsZero) {
             "Please generate directory or make write-accessible");
 }
 
+// A radial step no load can work with is replaced by the default at start, with
+// one note; the ends of the allowed range are kept.
+TEST_F(Preferences, RadialStepOutsideItsRangeFallsBackWithANote) {
+  struct Case {
+    const char* line;
+    float step;  // after the start
+    bool note;
+  } cases[] = {{"1e30", 0.001f, true},  {"0", 0.001f, true},     {"-0.01", 0.001f, true},
+               {"0.0005", 0.001f, true}, {"0.2", 0.001f, true},  {"0.0010", 0.001f, false},
+               {"0.1", 0.1f, false},     {"0.0050", 0.005f, false}};
+  for (const Case& c : cases) {
+    auto lines = AcceptedDefaults();
+    lines[kPrefRadialStep] = c.line;
+    WritePreferenceFile(szParamsIni, lines);
+    backend_->ClearTranscript();
+    fRadialStep = 0.5f;
+    if (c.note) backend_->QueueMessageBox(IDOK, "PREFERENCES");
+    EXPECT_EQ(LoadPreferences(nullptr), 1) << c.line;
+    EXPECT_FLOAT_EQ(fRadialStep, c.step) << c.line;
+    EXPECT_TRUE(backend_->AllAnswersUsed()) << c.line;
+    ASSERT_EQ(backend_->Transcript().size(), c.note ? 1u : 0u) << c.line;
+    if (c.note) {
+      EXPECT_EQ(backend_->Transcript()[0].text.find('\n'), std::string::npos) << "one line";
+      EXPECT_NE(backend_->Transcript()[0].text.find("0.001 to 0.1 cm"), std::string::npos);
+    }
+    EXPECT_EQ(ReadLines(szParamsIni), lines) << "the file is left as it is";
+  }
+}
+
 TEST_F(Preferences, LastDataDirectoryOfAFileIsItsDirectoryAndOfADirectoryItself) {
   const std::string data = dir_.path() + "run1/";
   std::filesystem::create_directories(data);

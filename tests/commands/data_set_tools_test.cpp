@@ -1,9 +1,19 @@
 // Synthetic data from the model, saved fits, residuals and noise, the noise
 // subtraction, and the files the program writes beside the scans when the folder is
 // loaded again.
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "distribution_window_test_support.h"
 #include "distributions/distribution_integration.h"
@@ -28,6 +38,12 @@ std::vector<std::string> FilesIn(const std::string& dir) {
     if (e.is_regular_file()) files.push_back(e.path().string());
   std::sort(files.begin(), files.end());
   return files;
+}
+
+// The whole content of a file.
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Linear interpolation in a curve with ascending x.
@@ -112,6 +128,73 @@ TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
   EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
 }
 
+// Generate Single whose files cannot all take their place changes nothing: the
+// loaded set, its directory and the files already in the output directory stay,
+// and the refusal names the file. With the obstacle gone the whole set is written.
+TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  const std::vector<std::string> names(ppScanFileNames.begin() + 1, ppScanFileNames.begin() + nScans + 1);
+  const std::vector<float> signal(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1);
+  const std::string dataDir = szDataDirectory;
+  const std::string out = ProgramDir() + "/generated";
+  fs::create_directories(out + "/00003.ra0");  // a directory where scan 3 goes
+  {
+    std::ofstream old(out + "/00001.ra0");
+    old << "old\n";
+  }
+  auto generate = [&](bool refused) {
+    for (const char* answer : {"0.01", "50000"}) Backend().QueueInput(answer);
+    Backend().QueueMessageBox(IDNO, "GENERATE DATA");
+    for (const char* answer : {"600", "10", "0.002"}) Backend().QueueInput(answer);
+    Backend().QueueSaveFile(out + "/anything.ra0");
+    if (refused) Backend().QueueMessageBox(IDOK, "ERROR");
+    Dispatch(kCmGenerateSingle);
+  };
+  Backend().ClearTranscript();
+  generate(true);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxText("ERROR"), "could not write:\n" + out + "/00003.ra0: is a directory\nthe loaded data are kept");
+  ASSERT_EQ(nScans, kSyntheticScans);
+  EXPECT_EQ(std::vector<std::string>(ppScanFileNames.begin() + 1, ppScanFileNames.begin() + nScans + 1), names);
+  EXPECT_TRUE(std::equal(signal.begin(), signal.end(), ppSignal[1] + 1));
+  EXPECT_EQ(szDataDirectory, dataDir);
+  EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";
+
+  // A disk that cannot take the set (a child whose files may not grow beyond
+  // 1000 bytes): the room is found missing before the loaded set is given up.
+  fs::remove(out + "/00003.ra0");
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit {1000, 1000};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+    Backend().ClearTranscript();
+    generate(true);
+    const std::string text = BoxText("ERROR");
+    const bool kept = nScans == kSyntheticScans && szDataDirectory == dataDir &&
+                      std::equal(signal.begin(), signal.end(), ppSignal[1] + 1) &&
+                      text.rfind("could not write:\n" + out + "/00001.ra0: " + std::strerror(EFBIG), 0) == 0;
+    ::_exit(kept ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) != 3) EXPECT_EQ(WEXITSTATUS(status), 1) << "the set was given up for a full disk";
+  EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";
+
+  generate(false);
+  ASSERT_EQ(nScans, 10);
+  EXPECT_EQ(szDataDirectory, out);
+  EXPECT_EQ(FilesIn(out).size(), 10u);
+  std::ifstream first(out + "/00001.ra0");
+  std::string line;
+  std::getline(first, line);
+  EXPECT_NE(line, "old");
+}
+
 // A data set with a constant offset: the loader's baseline option reaches the
 // parameter vector, so the model command and the parameter dialog keep it and the
 // c(s) fit takes the offset as the baseline; the distribution stays that of the
@@ -174,6 +257,29 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   ASSERT_EQ(ri.Count(), nScans);
   std::map<long, float> riByTime;
   for (int k = 0; k < ri.Count(); ++k) riByTime[std::lround(ri.X()->Get(k))] = ri.Y()->Get(k);
+  // The two noise files are one set: when the RI file cannot be written (a
+  // directory in its place), the TI file is not replaced either, and both are named.
+  {
+    const std::string tiBefore = ReadText(DataDir() + "/TIN.ra1");
+    const std::string blocked = DataDir() + "/RINdir.ra1";
+    fs::create_directories(blocked);
+    for (int k = 1; k <= nScans; ++k) pRINoise[k] += 0.5f;
+    pTINoise[iFitFirst] += 0.5f;
+    Backend().ClearTranscript();
+    Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
+    Backend().QueueMessageBox(IDYES, "ERROR");  // overwrite?
+    Backend().QueueSaveFile(blocked);  // a directory: not asked about as a file
+    Backend().QueueMessageBox(IDOK, "Error");   // the writer: could not write
+    Backend().QueueMessageBox(IDOK, "ERROR");   // the saver: could not write
+    Backend().QueueMessageBox(IDOK, "ERROR");   // not replaced either
+    Dispatch(kCmSaveNoise);
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+    EXPECT_EQ(Backend().Transcript().back().text, "not replaced either:\n" + DataDir() + "/TIN.ra1");
+    EXPECT_EQ(ReadText(DataDir() + "/TIN.ra1"), tiBefore);
+    for (int k = 1; k <= nScans; ++k) pRINoise[k] -= 0.5f;
+    pTINoise[iFitFirst] -= 0.5f;
+    fs::remove_all(blocked);
+  }
 
   // Subtract All Systematic Noise (Ctrl+N): raw - TI(file) - RI(file) inside the fit range.
   Dispatch(kCmSubtractSystematicNoise);

@@ -2,13 +2,18 @@
 // window, on a synthetic run made with the Lamm solver.
 #include "distribution_window_test_support.h"
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <fstream>
+#include <vector>
 
 #include "app/panes.h"
 #include "commands/distribution_commands.h"
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_storage.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_params.h"
 #include "plot/screen_button.h"
@@ -122,6 +127,65 @@ TEST_F(DistributionRunTest, InterruptedRunShowsNoStaleResult) {
   EXPECT_EQ(DistributionPaneInk(), 0);
   // The two panes are back.
   EXPECT_EQ(nDataPaneBottom, 475);
+}
+
+// A Run refused for its settings changes nothing: the last distribution, its plot
+// and bModelComputed stay. A grid the machine cannot hold is refused with what it
+// would need before anything is allocated, and kernels that cannot be had are
+// reported.
+TEST_F(DistributionRunTest, RefusedRunKeepsTheLastResult) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  ASSERT_NE(pDistPlot, nullptr);
+  const std::vector<float> values(pDistValues + 1, pDistValues + nDistGrid + 1);
+  const CWINPlot* const plot = pDistPlot;
+  const int inkBefore = DistributionPaneInk();
+  ASSERT_GT(inkBefore, 200);
+  struct Case {
+    int slot;     // of pParams
+    float value;  // set before the Run, the old one restored after it
+    const char* caption;
+    const char* text;  // the start of the message
+  } cases[] = {
+      {kContiSlotGridCount, 0.0f, "Error", "the distribution needs at least one grid point"},
+      {kContiSlotGridCount, -3.0f, "Error", "the distribution needs at least one grid point"},
+      {kContiSlotGridCount, 1e9f, "Error", "a grid of 1000000000 points needs "},
+      {kContiSlotGridCount, 1e6f, "Error", "a grid of 1000000 points needs "},
+      {kContiSlotGridMax, INFINITY, "Error", "the grid limits 0 and inf must be finite numbers"},
+      {13, 7.5f, "ERROR", "the meniscus 7.5000 cm must lie below the bottom 7.2000 cm"},
+      {13, NAN, "ERROR", "the meniscus nan cm must lie below the bottom 7.2000 cm"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const float old = pParams[c.slot];
+    pParams[c.slot] = c.value;
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDOK, c.caption);
+    Dispatch(kCmRun);
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+    EXPECT_EQ(BoxText(c.caption).rfind(c.text, 0), 0u) << BoxText(c.caption);
+    pParams[c.slot] = old;
+    UnpackModelParams();
+    EXPECT_TRUE(bModelComputed);
+    EXPECT_EQ(pDistPlot, plot);
+    ASSERT_EQ(nDistGrid, static_cast<int>(values.size()));
+    EXPECT_TRUE(std::equal(values.begin(), values.end(), pDistValues + 1));
+    EXPECT_FALSE(Win().bRunInProgress);
+  }
+  EXPECT_EQ(DistributionPaneInk(), inkBefore);
+  // The same settings run again once they are usable.
+  Dispatch(kCmRun);
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_EQ(nDistGrid, 40);
+
+  // Kernels whose size cannot even be counted are refused with a message.
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(AllocKernelArrays(INT_MAX, INT_MAX, INT_MAX));
+  EXPECT_EQ(BoxText("Error").rfind("could not allocate the kernels of 2147483647 grid points", 0), 0u);
+  EXPECT_EQ(pppKernels, nullptr);
 }
 
 TEST_F(DistributionRunTest, IntegrationOverADrawnRangeGivesTheWeightAverageS) {

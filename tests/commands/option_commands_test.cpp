@@ -107,5 +107,28 @@ TEST_F(OptionCommandTest, FitUpdatingPreferencesAskEachPaneAndTheInterval) {
   EXPECT_FLOAT_EQ(prefs[15], 2.5f);
 }
 
+// Every command whose save fails says so, also after an earlier failure of the
+// session; one command reports its failure once however often it writes.
+TEST_F(OptionCommandTest, EachCommandReportsItsFailedPreferenceWrite) {
+  // /proc/loadavg cannot be written, not even by root.
+  szParamsIni = "/proc/loadavg";
+  for (const char* step : {"0.002", "0.003"}) {
+    Backend().ClearTranscript();
+    Backend().QueueInput(step);
+    Backend().QueueMessageBox(IDYES, "SET PREFERENCE");  // save as default setting?
+    Backend().QueueMessageBox(IDOK, "ERROR");
+    Dispatch(kCmSetRadialResolution);
+    EXPECT_TRUE(Backend().AllAnswersUsed()) << step;
+    EXPECT_FLOAT_EQ(fRadialStep, std::stof(step));
+    ASSERT_FALSE(Backend().Transcript().empty());
+    EXPECT_EQ(Backend().Transcript().back().text.rfind("could not write to disk into directory /proc/loadavg", 0),
+              0u);
+  }
+  // Within one command a second failed write stays silent.
+  const std::size_t boxes = Backend().Transcript().size();
+  EXPECT_EQ(WritePreferences(nullptr), 0);
+  EXPECT_EQ(Backend().Transcript().size(), boxes);
+}
+
 }  // namespace
 }  // namespace tarmic::testing

@@ -219,6 +219,74 @@ TEST_F(FitPersistenceTest, ShortFileTakesDefaults) {
   EXPECT_FLOAT_EQ(fMeniscus, 6.01f);
 }
 
+// A damaged file is refused whole with the line that is wrong, and the loaded
+// model stays: values that are not finite, a line without a number (a blank line
+// would shift every later value into the wrong slot), more lines than the layout.
+// Blank lines after the last value are harmless.
+TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
+  ScopedHeadlessBackend backend;
+  SetDistinctState();
+  TmpSaveBestParams(nullptr, false);
+  std::vector<std::string> lines;
+  {
+    std::ifstream in(szTmpParsPath);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+  }
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kSavedParamCount));
+  auto write = [&](const std::vector<std::string>& content, const char* tail = "") {
+    std::ofstream out(szTmpParsPath, std::ios::trunc);
+    for (const std::string& l : content) out << l << "\n";
+    out << tail;
+  };
+  struct Case {
+    int line;  // 1-based line changed
+    const char* text;
+    bool insert;  // inserted before the line instead of replacing it
+    std::string why;
+  } cases[] = {
+      {20, "nan", false, "line 20 holds a number that is not finite in single precision"},
+      {21, "-inf", false, "line 21 holds a number that is not finite in single precision"},
+      {22, "1e39", false, "line 22 holds a number that is not finite in single precision"},
+      {15, "", true, "line 15 is empty"},
+      {40, "abc", false, "line 40 holds no number"},
+      {175, "0.000000", true, "it holds 175 lines, the layout has at most 174"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    std::vector<std::string> damaged = lines;
+    const auto at = damaged.begin() + (c.line - 1);
+    if (c.insert) {
+      damaged.insert(at, c.text);
+    } else {
+      *at = c.text;
+    }
+    write(damaged);
+    ResetModelFlags();
+    bEqAnalysisModel = false;
+    bCsInvariantD = true;
+    fMeniscus = 5.5f;
+    fBottom = 7.0f;
+    backend->ClearTranscript();
+    backend->QueueMessageBox(IDOK, "reload parameters");
+    EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0);
+    ASSERT_EQ(backend->Transcript().size(), 1u);
+    EXPECT_EQ(backend->Transcript()[0].text,
+              "the parameter file " + szTmpParsPath + " cannot be used: " + c.why);
+    EXPECT_TRUE(bCsInvariantD) << "the loaded model stays";
+    EXPECT_FALSE(bDiscreteModel);
+    EXPECT_FLOAT_EQ(fMeniscus, 5.5f);
+    EXPECT_FLOAT_EQ(fBottom, 7.0f);
+    // Offered after a load, it is refused the same way without a question.
+    backend->QueueMessageBox(IDOK, "reload parameters");
+    EXPECT_EQ(OfferReloadParameters(nullptr), 0);
+    EXPECT_TRUE(backend->AllAnswersUsed());
+  }
+  write(lines, "\n\n");
+  EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+  EXPECT_TRUE(bDiscreteModel);
+  EXPECT_FLOAT_EQ(fMeniscus, 6.01f);
+}
+
 // Batch mode never stops on a question: the offer restores by the series' answer
 // alone, and VBAR20 = 0 takes VBAR without asking. Interactively the questions come.
 TEST_F(FitPersistenceTest, QuestionsOnlyOutsideBatchMode) {

@@ -8,6 +8,8 @@
 #include "modelfit/params_dialog.h"
 #include "modelfit/transfer_fields.h"
 #include "modelfit_test_support.h"
+#include "platform/system.h"
+#include "scandata/data_set.h"
 
 namespace tarmic {
 namespace {
@@ -87,6 +89,47 @@ TEST_F(ParamChecksTest, InvariantDMustBePositive) {
   ExpectRefused("Parameter Error", "diffusion coefficient must be positive");
 }
 
+// Settings of a continuous model that no computation can use are refused at OK
+// with a sentence naming the value and its range; the neighbouring good values pass.
+TEST_F(ParamChecksTest, ImpossibleContinuousSettingsKeepTheDialogOpen) {
+  bDiscreteModel = false;
+  bContiModel = bContiSModel = true;
+  pParams[kContiSlotGridMin] = 1.0f;
+  pParams[kContiSlotGridMax] = 10.0f;
+  pParams[kContiSlotGridCount] = 50.0f;
+  pParams[kContiSlotDensity] = 1.0f;
+  pParams[kContiSlotViscosity] = 0.01002f;
+  pParams[13] = fMeniscus = 6.0f;  // meniscus and bottom, cm
+  pParams[14] = fBottom = 7.2f;
+  UnpackModelParams();
+  InitParamsTransfer(record_);
+  FillParamsTransfer(record_);
+  ASSERT_TRUE(ParamsBoxCanClose(record_));
+  const TransferBuffer good = record_;
+  struct Case {
+    int id;
+    const char* bad;
+    const char* fine;  // the nearest value that passes
+    const char* text;
+  } cases[] = {
+      {406, "11", "10", "the lower grid limit 11 must not be above the upper limit 10"},
+      {405, "0.5", "1", "the resolution 0 must be at least 1 grid point"},
+      {421, "-1", "0.001", "the buffer density -1 must be above 0 g/ml"},
+      {421, "0", "0.001", "the buffer density 0 must be above 0 g/ml"},
+      {426, "0", "0.0001", "the buffer viscosity 0 must be above 0 P"},
+      {435, "7.2", "7.19", "the meniscus 7.2000 cm must lie below the bottom 7.2000 cm"},
+  };
+  for (const Case& c : cases) {
+    backend_->ClearTranscript();
+    record_ = good;
+    SetFieldText(record_, c.id, c.bad);
+    SCOPED_TRACE(c.text);
+    ExpectRefused("Parameter Error", c.text);
+    SetFieldText(record_, c.id, c.fine);
+    EXPECT_TRUE(ParamsBoxCanClose(record_)) << c.id << " " << c.fine;
+  }
+}
+
 // --- grid checks ---
 
 class GridChecksTest : public ModelFitTest {
@@ -140,6 +183,43 @@ TEST_F(GridChecksTest, SizeAndShapeGridNeedsTwoRisingFrictionalRatios) {
   pParams[kContiSlotShape2] = 3.0f;
   pParams[kContiSlotShape3] = 10.0f;
   EXPECT_TRUE(CheckGridSettings());
+}
+
+// The grid is bounded by what its kernels and normal equations need against the
+// memory available: refused with both figures, before anything is allocated.
+TEST_F(GridChecksTest, GridBeyondTheMemoryOfTheMachineIsRefusedWithItsSize) {
+  pParamFitFlags[kContiFitLogGrid] = 0;
+  pParams[kContiSlotGridCount] = 1e9f;
+  backend_->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(CheckGridSettings());
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].second.rfind("a grid of 1000000000 points needs ", 0), 0u) << Boxes()[0].second;
+
+  // 64 MB: the (3N+10)(N+1) doubles of the workspace alone grow as N^2; 1000 points
+  // take about 24 MB, 4000 points about 384 MB.
+  SetAvailableMemoryOverride([] { return std::uint64_t{64} << 20; });
+  pParams[kContiSlotGridCount] = 1000.0f;
+  EXPECT_TRUE(CheckGridSettings());
+  pParams[kContiSlotGridCount] = 4000.0f;
+  backend_->ClearTranscript();
+  backend_->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(CheckGridSettings());
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].second.find("64 MB are available"), std::string::npos) << Boxes()[0].second;
+  // The c(s,ff0) cells count: 100 s values times 40 f/f0 values are 4000 unknowns.
+  bContiSModel = false;
+  bCsff0Model = true;
+  pParams[kContiSlotGridCount] = 100.0f;
+  pParams[kContiSlotShape1] = 1.0f;
+  pParams[kContiSlotShape2] = 3.0f;
+  pParams[kContiSlotShape3] = 40.0f;
+  backend_->ClearTranscript();
+  backend_->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(CheckGridSettings());
+  EXPECT_EQ(Boxes()[0].second.rfind("a grid of 4000 points needs ", 0), 0u) << Boxes()[0].second;
+  pParams[kContiSlotShape3] = 10.0f;
+  EXPECT_TRUE(CheckGridSettings());
+  SetAvailableMemoryOverride(nullptr);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // reported with the path and the reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -133,6 +134,75 @@ TEST(AtomicFile, FailedWriteKeepsOldFileCompleteWriteReplacesIt) {
   EXPECT_FALSE(WriteTextFileAtomically(missing, "x", &error));
   EXPECT_EQ(error, missing + ": " + std::strerror(ENOENT));
   EXPECT_FALSE(fs::exists(missing));
+  fs::remove_all(dir);
+}
+
+// A set of files replaces its targets together: a write that fails (here a target
+// that is a directory; in a child, the file-size limit) leaves every target as it
+// was and no temporary behind; a rename that fails midway leaves the ones before it
+// replaced and names the rest.
+TEST(AtomicFileBatch, SetIsReplacedWholeOrNotAtAll) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_batch";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string a = (dir / "a.dat").string(), b = (dir / "b.dat").string(),
+                    c = (dir / "c.dat").string();
+  WriteRaw(a, "old a\n");
+  WriteRaw(b, "old b\n");
+  auto writeSet = [&](const std::string& text) {
+    AtomicFileBatch batch;
+    for (const std::string& p : {a, b, c}) batch.Check(p, WriteTextFileAtomically(p, text + "\n"));
+    return batch.Finish();
+  };
+  auto kept = [&] { return ReadAll(a) == "old a\n" && ReadAll(b) == "old b\n"; };
+  auto names = [&] {
+    std::vector<std::string> n;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir)) n.push_back(e.path().filename().string());
+    std::sort(n.begin(), n.end());
+    return n;
+  };
+
+  // Failure before the renames: c is a directory.
+  fs::create_directories(c);
+  EXPECT_EQ(writeSet("new"), "could not write:\n" + c + ": " + std::strerror(EISDIR) + "\nnone of the set was replaced:\n" + a + "\n" + b);
+  EXPECT_TRUE(kept());
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.dat", "b.dat", "c.dat"}));
+  fs::remove_all(c);
+
+  // The same in a child whose writes stop at 1 KiB: the large third file fails.
+  const int child = RunWithSizeLimit(1024, [&] {
+    AtomicFileBatch batch;
+    batch.Check(a, WriteTextFileAtomically(a, "new a\n"));
+    batch.Check(b, WriteTextFileAtomically(b, "new b\n"));
+    batch.Check(c, WriteTextFileAtomically(c, std::string(64 * 1024, 'x')));
+    return batch.Finish().empty();
+  });
+  if (child >= 0) {
+    EXPECT_EQ(child, 0);
+    EXPECT_TRUE(kept());
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.dat", "b.dat"}));
+  }
+
+  // A rename that fails midway: b's place is taken by a directory after the files
+  // were written.
+  {
+    fs::remove(b);
+    AtomicFileBatch batch;
+    for (const std::string& p : {a, b, c}) batch.Check(p, WriteTextFileAtomically(p, "new\n"));
+    fs::create_directories(dir / "b.dat" / "inside");
+    EXPECT_FALSE(batch.Commit());
+    EXPECT_EQ(batch.NotReplaced(), (std::vector<std::string>{b, c}));
+    EXPECT_EQ(batch.Error().rfind(b + ": ", 0), 0u);
+  }
+  EXPECT_EQ(ReadAll(a), "new\n");
+  EXPECT_FALSE(fs::exists(c));
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.dat", "b.dat"}));
+  fs::remove_all(dir / "b.dat");
+
+  // Complete: every target new.
+  EXPECT_EQ(writeSet("all new"), "");
+  for (const std::string& p : {a, b, c}) EXPECT_EQ(ReadAll(p), "all new\n");
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.dat", "b.dat", "c.dat"}));
   fs::remove_all(dir);
 }
 

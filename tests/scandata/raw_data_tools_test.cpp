@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "scandata/offset_tools.h"
 #include "scandata/radial_grid.h"
 #include "scandata/raw_data_tools.h"
+#include "scandata/result_files.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 #include "tests/scandata/scandata_test_support.h"
@@ -190,6 +193,57 @@ TEST_F(RawDataToolsTest, RegionsAndBlanksChangeAllScansOrNone) {
   backend->QueueMessageBox(IDOK);
   EXPECT_FALSE(SubtractBlankScan(blank));
   EXPECT_FLOAT_EQ(ppSignal[2][7], before);
+}
+
+// The savers of whole sets (raw data set, fitted scans) write every file before any
+// replaces its target: one file that cannot be written leaves the others as they
+// were, no temporary stays, and the message names the file and the ones kept.
+TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
+  MakeSet();
+  const std::string out = dir + "/set";
+  std::filesystem::create_directories(out);
+  ASSERT_TRUE(SaveRawDataToDirectory(out + "/x.rxx"));
+  ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ra1", false));
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().string());
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(names.size(), 4u);  // two raw scans and two fits
+  const std::string fit1 = names[0], fit2 = names[1], raw1 = names[2], raw2 = names[3];
+  const std::string oldRaw = ReadText(raw1), oldFit = ReadText(fit1);
+  for (int i = 1; i <= kPoints; ++i) ppSignal[1][i] += 1.0f, ppFit[1][i] += 1.0f;
+
+  std::filesystem::remove(raw2);
+  std::filesystem::create_directories(raw2);
+  backend->QueueMessageBox(IDYES, "ERROR");  // overwrite all?
+  backend->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(SaveRawDataToDirectory(out + "/x.rxx"));
+  EXPECT_EQ(backend->Transcript().back().text,
+            "\n\aAttention: could not write:\n" + raw2 + ": " + std::strerror(EISDIR) + "\nnone of the set was replaced:\n" + raw1);
+  EXPECT_EQ(ReadText(raw1), oldRaw);
+
+  std::filesystem::remove(fit2);
+  std::filesystem::create_directories(fit2);
+  backend->QueueMessageBox(IDYES, "ERROR");  // overwrite all?
+  backend->QueueMessageBox(IDOK, "ERROR");
+  EXPECT_FALSE(SaveFittedScans(out + "/f0000x.ra1", false));
+  EXPECT_EQ(backend->Transcript().back().text,
+            "could not write:\n" + fit2 + ": " + std::strerror(EISDIR) + "\nnone of the set was replaced:\n" + fit1);
+  EXPECT_EQ(ReadText(fit1), oldFit);
+  EXPECT_TRUE(backend->AllAnswersUsed());
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(out)) ++entries;
+  EXPECT_EQ(entries, 4u) << "no temporary is left";
+
+  // Without the obstacles both sets are replaced whole.
+  std::filesystem::remove_all(raw2);
+  std::filesystem::remove_all(fit2);
+  backend->QueueMessageBox(IDYES, "ERROR");
+  EXPECT_TRUE(SaveRawDataToDirectory(out + "/x.rxx"));
+  backend->QueueMessageBox(IDYES, "ERROR");
+  EXPECT_TRUE(SaveFittedScans(out + "/f0000x.ra1", false));
+  EXPECT_NEAR(ReadBack(raw1).y[5], Y(1, 5) + 1.0f, 1e-4);
+  EXPECT_NEAR(ReadBack(fit1).y[5], 0.05f + 1.0f, 1e-4);
+  EXPECT_EQ(ReadBack(raw2).n(), kPoints);
 }
 
 TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {

@@ -150,11 +150,57 @@ TEST_F(ScanFileTest, ElectrophoresisFieldOrderAndAbsorbanceConversion) {
   EXPECT_EQ(ordinary.ok, 0);
 }
 
-TEST_F(ScanFileTest, LineBeginningWithZeroEndsTheData) {
-  Scan s(FixturePath("zero_line.ra1"));
-  ASSERT_EQ(s.ok, 1) << s.error;
-  EXPECT_EQ(s.n, 6);
-  EXPECT_FLOAT_EQ(s.value[6], 0.1f);
+// Radii that are no positions refuse the file with their line; a radius-0 line
+// only ends the data where nothing follows it (two-column files: trailing rows of
+// radius 0 are dropped), so no point is lost without a word.
+TEST_F(ScanFileTest, RadiiThatAreNoIncreasingPositionsRefuseTheFileWithTheirLine) {
+  const std::string dir = ScratchDir("bad_radii");
+  const std::string head = "radii\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
+  auto row = [](const char* r, const char* v = "1.00000e-01") {
+    return std::string("   ") + r + "  " + v + "   0.00000e+00 \n";
+  };
+  const std::string good = row("5.9000") + row("5.9100") + row("5.9200");
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string error;  // empty: read
+  } cases[] = {
+      {"zero_then_data", "", "line 9 holds the radius 0 with more lines after it"},
+      {"zero_at_end", head + good + "0 0 0\n\n", ""},
+      {"huge", head + good + row("1e30"), "line 6 holds the radius 1e+30, outside 0 to 1e+06"},
+      {"negative", head + row("-5.9000") + good, "line 3 holds the radius -5.9, outside 0 to 1e+06"},
+      {"word", head + good + row("abc") + row("5.9300"), "line 6 holds the radius 0 with more lines after it"},
+      {"decreasing", head + good + row("5.9150"),
+       "line 6 holds the radius 5.915, not above the radius 5.92 before it"},
+      {"equal", head + good + row("5.9200"), "line 6 holds the radius 5.92, not above the radius 5.92 before it"},
+      {"double_range", head + good + row("5.9300", "1e308"),
+       "line 6 holds a number out of range (beyond 3.4e38)"},
+      {"two_column_zero_then_data",
+       "i\nP 1 20.0 50000 2000 3.2000e+10 675 1\n   5.95 1.5\n   5.96 1.6\n   0.00 0.0\n   5.97 1.7\n",
+       "line 5 holds the radius 0 with more lines after it"},
+      {"two_column_trailing_zeros",
+       "i\nP 1 20.0 50000 2000 3.2000e+10 675 1\n   5.95 1.5\n   5.96 1.6\n   0.00 0.0\n   0.00 0.0\n", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string path = c.text.empty() ? FixturePath("zero_line.ra1") : dir + "/" + c.name + ".ra1";
+    if (!c.text.empty()) WriteText(path, c.text);
+    Scan s(path);
+    if (c.error.empty()) {
+      ASSERT_EQ(s.ok, 1) << c.name << ": " << s.error;
+      EXPECT_EQ(s.n, std::string(c.name) == "zero_at_end" ? 3 : 2) << c.name;
+      EXPECT_GT(s.radius[s.n], s.radius[1]) << c.name;
+    } else {
+      EXPECT_EQ(s.ok, 0) << c.name;
+      EXPECT_EQ(s.error, c.error) << c.name;
+      EXPECT_EQ(s.radius, nullptr) << c.name;
+    }
+  }
+  // Equal radii are what the minimum step merges: one point at their mean.
+  WriteText(dir + "/merged.ra1", head + good + row("5.9200", "3.00000e-01"));
+  Scan merged(dir + "/merged.ra1", true, 0.005f);
+  ASSERT_EQ(merged.ok, 1) << merged.error;
+  EXPECT_EQ(merged.n, 3);
+  EXPECT_FLOAT_EQ(merged.value[3], 0.2f);
 }
 
 TEST_F(ScanFileTest, IsolatedSpikeIsDroppedFromAbsorbanceDataOnly) {
@@ -209,7 +255,7 @@ TEST_F(ScanFileTest, DescriptionIsAtMost99Characters) {
   const std::string path = dir + "/long.ra1";
   std::string text(150, 'a');
   text += "\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
-  for (int i = 0; i < 4; ++i) text += "   5.9000  1.00000e-01   0.00000e+00 \n";
+  for (int i = 0; i < 4; ++i) text += "   5.90" + std::to_string(i) + "0  1.00000e-01   0.00000e+00 \n";
   WriteText(path, text);
   Scan s(path);
   ASSERT_EQ(s.ok, 1);

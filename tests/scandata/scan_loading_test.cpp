@@ -173,7 +173,7 @@ TEST_F(ScanLoadingTest, NonFiniteValueIsRefusedWithPathAndLineAndTheSetStays) {
     LoadNewFiles({dir + "/00001.ra1", dir + "/" + bad});
     EXPECT_EQ(MessageTexts(),
               (std::vector<std::string>{"LOAD ERROR: " + dir + "/" + bad + "\nline " +
-                                        std::to_string(line) + " holds a number that is not finite"}));
+                                        std::to_string(line) + " holds a number out of range (beyond 3.4e38)"}));
     EXPECT_EQ(nScans, 3);
     EXPECT_EQ(ppRadius[1], radiusBefore);
     EXPECT_EQ(ppScanFileNames[3], "00003.ra1");
