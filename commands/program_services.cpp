@@ -106,6 +106,9 @@ void InstallEngineServices() {
     }
   };
   h.updateNonlinearDetectionFit = [] { UpdateNonlinearDetectionFit(); };
+  h.nonlinearDetectionDomain = [](bool transformed) {
+    SetNonlinearDetectionParams(fPowerCoefficient, fPowerBaseline, transformed || bShowTransformed);
+  };
   h.nonidealKernel = NonidealCsKernel;
   h.createIntegrateButton = CreateIntegrateButton;
   h.deleteIntegrateButton = [] {

@@ -116,8 +116,10 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
   const int m = CountGridPoints(in.dr);
   if (m < 1) return SyntheticOutcome::Refused;
 
-  // 1. The switches of a fresh data set without systematic noise.
+  // 1. The switches of a fresh data set without systematic noise, the amplitudes as
+  // given (solved linearly they would be fitted to data not yet made).
   bDataChanged = true;
+  bLinearAmplitudes = false;
   bFitTINoise = bFitRINoise = false;
   bVaryBaseline = false;
   bInitialDataProfile = false;
