@@ -105,10 +105,6 @@ void InstallEngineServices() {
       nResidualPaneBottom = kThreePaneResidualBottom;
     }
   };
-  h.updateNonlinearDetectionFit = [] { UpdateNonlinearDetectionFit(); };
-  h.nonlinearDetectionDomain = [](bool transformed) {
-    SetNonlinearDetectionParams(fPowerCoefficient, fPowerBaseline, transformed || bShowTransformed);
-  };
   h.nonidealKernel = NonidealCsKernel;
   h.createIntegrateButton = CreateIntegrateButton;
   h.deleteIntegrateButton = [] {
