@@ -113,8 +113,9 @@ TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
 }
 
 // Generating data while the amplitudes are solved linearly: the data are the model
-// of the given loading (the linear step would fit it to data not yet made), and the
-// linear step is off afterwards.
+// of the given loading (the linear step would fit it to data not yet made); the
+// linear step is off afterwards, the amplitude stays fitted, and the parameters
+// bring the linear step back.
 TEST_F(DataSetToolsTest, GeneratedDataCarryTheGivenLoadingWithLinearAmplitudes) {
   SetCellAndLimits();
   Dispatch(kCmDiscreteSpecies);
@@ -130,6 +131,9 @@ TEST_F(DataSetToolsTest, GeneratedDataCarryTheGivenLoadingWithLinearAmplitudes) 
   Dispatch(kCmGenerateSingle);
   ASSERT_EQ(nScans, 4);
   EXPECT_FALSE(bLinearAmplitudes);
+  EXPECT_EQ(pSpeciesAmplitudeFit[1], 1);
+  UpdateLinearFitFlags();
+  EXPECT_TRUE(bLinearAmplitudes);
   // Plateau of the first scan at 6.6 cm: c0 exp(-2 s w^2 t) with the given loading.
   const double w = 50000.0 * M_PI / 30.0;
   const double plateau = kSyntheticLoading * std::exp(-2.0 * kSyntheticS * 1e-13 * w * w * 600.0);
