@@ -298,7 +298,7 @@ TEST_F(RawDataToolsTest, FringeOffsetsJumpsAndScanRmsd) {
   ppScanFileNames[1] = "00011.ri1";
   ppScanFileNames[2] = "00012.ri1";
   for (int s = 1; s <= 2; ++s) {
-    ppThirdColumn[Z(s)] = tarmic::vector(1, kPoints);
+    ASSERT_NE(ppThirdColumn[Z(s)], nullptr);
     for (int i = 1; i <= kPoints; ++i) {
       double A = 0.3 + 0.01 * i;
       if (s == 2) A += 0.1 + ((i % 2) ? 0.003 : -0.003);
