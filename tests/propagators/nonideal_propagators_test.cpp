@@ -341,19 +341,6 @@ TEST_F(NonidealPropagators, MovingHatRunLimits) {
   EXPECT_EQ(nHatShifts, 0);
   EXPECT_NEAR(res.scans[0].Amount() / LoadedAmount(), 1.0, 1e-10);
 
-  // A species following a cosolute's s(c): the frame moves with the s of the
-  // loading at the meniscus.
-  CoefficientConstants cosolute;
-  cosolute.model = CoefficientModel::CosoluteCoefficients;
-  cosolute.cscl = true;
-  res = Run(true, cosolute, {100.0}, 1.0);
-  ASSERT_TRUE(res.outcome.ok()) << res.outcome.message;
-  double sAt1 = 0.0, dAt1 = 0.0;
-  ModelCoefficients(cosolute, 1.0, &sAt1, &dAt1);
-  ASSERT_GT(sAt1, 0.0);
-  EXPECT_NEAR(dFrameS, sAt1, 1e-12 * sAt1);
-  EXPECT_LT(dHatInterval, 1e10);
-
   // A floating frame is refused before anything moves.
   CoefficientConstants floating = Species(1e-8);
   floating.s1 = -3.0;
