@@ -204,41 +204,9 @@ bool BuildEquations(const ContiRunSettings& settings) {
 
 // The regularised solution into pDistSolution (and the Tikhonov-Phillips one into
 // pDistSolution2 when both are shown); false when there is none.
-// With the first kernel fixed the system has the unknowns of points 2..N: the prior
-// of point 1 is set aside while they are regularised, and afterwards the solution
-// takes the fixed amplitude at point 1 again.
-class FixedFirstShift {
- public:
-  FixedFirstShift() : active_(bFixedFirstKernel && !IsSizeShapeModel() && nDistGrid >= 2) {
-    if (!active_ || !pPriorProbability) return;
-    prior1_ = pPriorProbability[1];
-    for (int i = 1; i < nDistGrid; ++i) pPriorProbability[i] = pPriorProbability[i + 1];
-  }
-  ~FixedFirstShift() {
-    if (!active_ || !pPriorProbability) return;
-    for (int i = nDistGrid; i >= 2; --i) pPriorProbability[i] = pPriorProbability[i - 1];
-    pPriorProbability[1] = prior1_;
-  }
-  FixedFirstShift(const FixedFirstShift&) = delete;
-  FixedFirstShift& operator=(const FixedFirstShift&) = delete;
-
-  void PlaceFixedAmplitude(bool second) const {
-    if (!active_) return;
-    for (double* x : {pDistSolution, second ? pDistSolution2 : nullptr}) {
-      if (!x) continue;
-      for (int i = nDistGrid; i >= 2; --i) x[i] = x[i - 1];
-      x[1] = dFixedFirstAmplitude;
-    }
-  }
-
- private:
-  bool active_;
-  double prior1_ = 0.0;
-};
-
 bool Solve(const ContiRunSettings& settings) {
   nRegUnknowns = nDistGrid;
-  const FixedFirstShift shift;
+  const FixedFirstKernelShift shift;
   if (bFixedFirstKernel && !IsSizeShapeModel()) nRegUnknowns = nDistGrid - 1;
   const bool logged = !bContiInnerRun || bFinalFitEvaluation || bMonteCarloRun;
   if (logged) WriteContiDebugLog("\nStarting Regularization");
@@ -266,6 +234,28 @@ ContiRunOutcome Finish(ContiRunOutcome outcome) {
 }
 
 }  // namespace
+
+FixedFirstKernelShift::FixedFirstKernelShift()
+    : active_(bFixedFirstKernel && !IsSizeShapeModel() && nDistGrid >= 2) {
+  if (!active_ || !pPriorProbability) return;
+  prior1_ = pPriorProbability[1];
+  for (int i = 1; i < nDistGrid; ++i) pPriorProbability[i] = pPriorProbability[i + 1];
+}
+
+FixedFirstKernelShift::~FixedFirstKernelShift() {
+  if (!active_ || !pPriorProbability) return;
+  for (int i = nDistGrid; i >= 2; --i) pPriorProbability[i] = pPriorProbability[i - 1];
+  pPriorProbability[1] = prior1_;
+}
+
+void FixedFirstKernelShift::PlaceFixedAmplitude(bool second) const {
+  if (!active_) return;
+  for (double* x : {pDistSolution, second ? pDistSolution2 : nullptr}) {
+    if (!x) continue;
+    for (int i = nDistGrid; i >= 2; --i) x[i] = x[i - 1];
+    x[1] = dFixedFirstAmplitude;
+  }
+}
 
 bool SolveContiDistribution(const ContiRunSettings& settings) { return Solve(settings); }
 

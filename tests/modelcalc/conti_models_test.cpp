@@ -16,6 +16,7 @@
 #include "distributions/distribution_variants.h"
 #include "distributions/install_hooks.h"
 #include "modelcalc_test_support.h"
+#include "modelcalc/conti_monte_carlo.h"
 #include "modelfit/modelfit_hooks.h"
 #include "numerics/interpolation.h"
 #include "numerics/path_table.h"
@@ -268,6 +269,20 @@ TEST_F(ContiModelsTest, CsWithBufferHoldsAFixedBufferAmplitudeAndSolvesAFreeOne)
       EXPECT_NEAR(Area(2.2f, 8.0f, &mean), 0.5, 0.025);
       EXPECT_NEAR(mean, 4.0, 0.05);
       EXPECT_NEAR(test::ResidualRms(), 0.002, 0.0004);
+      // Monte-Carlo sets keep the buffer at its fixed amplitude and the species
+      // where the data put it (the grid is even: values weigh alike).
+      ASSERT_EQ(MonteCarloDistributions(nullptr, 4, 0.68f, "", false), MonteCarloOutcome::Completed);
+      for (int k = 1; k <= nMCSets; ++k) {
+        const std::vector<float>& set = ppMCDistributions[static_cast<std::size_t>(k)];
+        EXPECT_FLOAT_EQ(set[1], 0.3f);
+        double sum = 0.0, moment = 0.0;
+        for (int i = 2; i <= nDistGrid; ++i) {
+          sum += set[static_cast<std::size_t>(i)];
+          moment += set[static_cast<std::size_t>(i)] * pDistGrid[i];
+        }
+        EXPECT_NEAR(moment / sum, 4.0, 0.05) << k;
+      }
+      EndMonteCarloDistributions(nullptr);
     } else {
       EXPECT_GT(test::ResidualRms(), 0.004);  // the missing buffer shows in the fit
     }
