@@ -164,8 +164,11 @@ bool SaveScanWithoutPoint(int s, int point, bool overwrite) {
     ++m;
   }
   const ScanInfo& record = pScanInfo[k];
+  // The reader keeps 99 characters of a description: a long one gives way to the
+  // note of where the scan came from.
+  const std::string note = "_modified from " + std::filesystem::path(original).filename().string();
   const std::string description =
-      record.description + "_modified from " + std::filesystem::path(original).filename().string();
+      record.description.size() < 50 ? record.description + note : note;
   if (!WriteScanFile(target.c_str(), m, r.data(), v.data(), third ? t.data() : nullptr,
                      description.c_str(), record.timeStampOk, record)) {
     ShowError("could not write " + target, false);

@@ -303,8 +303,6 @@ void RecordGroup(const std::vector<int>& series, int L) {
 
 }  // namespace
 
-bool IsIntensityFileName(const std::string& name) { return ExtensionKind(name) == 'i'; }
-
 float EqScanValue(int s, int k) {
   const float v = ppSignal[Idx(s)][k];
   if (!IsIntensityFileName(ppScanFileNames[Idx(s)])) return v;

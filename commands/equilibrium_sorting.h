@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/analysis_views.h"  // bEqTestView, bEqTestMode
+#include "scandata/text_io.h"     // IsIntensityFileName
 
 namespace tarmic {
 
@@ -35,9 +36,8 @@ extern std::vector<std::vector<int>> ppEqGroups;  // [1..nEqGroups][1..size]: as
 extern bool bEqSingleCell;  // every series of more than one scan comes from one cell
 extern int nEqGroupCell;    // that cell
 
-// Intensity files (the extension's second character 'i' or 'I', the dot not
-// counted) are judged and written as absorbance.
-bool IsIntensityFileName(const std::string& name);
+// Intensity files (IsIntensityFileName, scandata/text_io.h) are judged and written
+// as absorbance.
 // The value of point k of scan s as the test and the sorting use it: for intensity
 // files log10(signal / third column) (the loader's order of the columns) when both
 // are positive, else 10.0; otherwise the signal.

@@ -106,7 +106,6 @@ void InstallEngineServices() {
       nResidualPaneBottom = kThreePaneResidualBottom;
     }
   };
-  h.updateNonlinearDetectionFit = [] { UpdateNonlinearDetectionFit(); };
   h.nonidealKernel = NonidealCsKernel;
   h.createIntegrateButton = CreateIntegrateButton;
   h.deleteIntegrateButton = [] {

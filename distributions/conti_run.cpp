@@ -26,6 +26,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/error_box.h"
+#include "numerics/rods_worms.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
@@ -33,6 +34,7 @@
 #include "platform/dc.h"
 #include "plot/data_plots.h"
 #include "plot/progress_line.h"
+#include "propagators/buffer_sedimentation.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
@@ -116,6 +118,37 @@ void Text(int y, const char* text) {
   if (!ContiFitInProgress()) ShowContiText(10, y, text);
 }
 
+void ShowDetectionDomain(bool transformed) {
+  const auto& domain = GetDistributionHooks().nonlinearDetectionDomain;
+  if (domain) domain(transformed);
+}
+
+// The fluorescence nonlinear-detection transform of one run: the distribution is
+// fitted to the transformed data. Every way out of the run shows the user's domain
+// again, except a completed inner run, whose caller computes the fit and its rmsd
+// in the transformed domain and finishes with FinishContiResult.
+class DetectionDomainScope {
+ public:
+  DetectionDomainScope() { ShowDetectionDomain(true); }
+  ~DetectionDomainScope() {
+    if (restore_) ShowDetectionDomain(false);
+  }
+  DetectionDomainScope(const DetectionDomainScope&) = delete;
+  DetectionDomainScope& operator=(const DetectionDomainScope&) = delete;
+  void Keep() { restore_ = false; }
+
+ private:
+  bool restore_ = true;
+};
+
+// Grid point 1 is the buffer component of the buffer-mismatch model (as the kernels
+// place it), and its amplitude is the solved buffer signal unless held fixed.
+bool BufferInFirstPoint() {
+  return bBufferSedCorrection && !IsSizeShapeModel() && !bLsgModel && !bLsgOneDiscrete &&
+         nDistGrid >= 2;
+}
+bool BufferAmplitudeFixed() { return BufferInFirstPoint() && !BufferSed.fitSignal; }
+
 // The fit of a given distribution (synthetic data): every scan's fit values are
 // the kernel sum with the given amplitudes.
 void FinishSyntheticFit(Window* window) {
@@ -153,6 +186,18 @@ bool BuildEquations(const ContiRunSettings& settings) {
   // The time course analyses the correlation functions of the scan range alone
   // (record 1: the mean of a time window), its baseline removed by centring.
   if (bDLSTimeCourseModel) return BuildNormalEquationsScanRange();
+  // A buffer component of fixed concentration: its kernel (which carries the
+  // amplitude) is taken from the data and only the other points are solved. The
+  // elimination of that term needs both noise terms.
+  if (BufferAmplitudeFixed()) {
+    if (!(bFitTINoise && bFitRINoise)) {
+      Message("buffer mismatch with fixed concentration not implemented in c(s) for this noise "
+              "model\n(need RI+TI noise)",
+              "ERROR");
+      return false;
+    }
+    return BuildNormalEquationsFixedFirst(BufferSed.signal);
+  }
   const NoiseModel model = SelectNoiseModel();
   if (settings.multiThreading) return BuildNormalEquationsThreaded(model, settings.threads);
   return BuildNormalEquations(model);
@@ -162,6 +207,8 @@ bool BuildEquations(const ContiRunSettings& settings) {
 // pDistSolution2 when both are shown); false when there is none.
 bool Solve(const ContiRunSettings& settings) {
   nRegUnknowns = nDistGrid;
+  const FixedFirstKernelShift shift;
+  if (bFixedFirstKernel && !IsSizeShapeModel()) nRegUnknowns = nDistGrid - 1;
   const bool logged = !bContiInnerRun || bFinalFitEvaluation || bMonteCarloRun;
   if (logged) WriteContiDebugLog("\nStarting Regularization");
   bool ok = false;
@@ -177,6 +224,7 @@ bool Solve(const ContiRunSettings& settings) {
     ok = MaxEntRegularize(settings.suppressBaselineCorrelation);
   }
   if (logged) WriteContiDebugLog(" --> DONE");
+  shift.PlaceFixedAmplitude(settings.showBoth);
   return ok;
 }
 
@@ -187,6 +235,28 @@ ContiRunOutcome Finish(ContiRunOutcome outcome) {
 }
 
 }  // namespace
+
+FixedFirstKernelShift::FixedFirstKernelShift()
+    : active_(bFixedFirstKernel && !IsSizeShapeModel() && nDistGrid >= 2) {
+  if (!active_ || !pPriorProbability) return;
+  prior1_ = pPriorProbability[1];
+  for (int i = 1; i < nDistGrid; ++i) pPriorProbability[i] = pPriorProbability[i + 1];
+}
+
+FixedFirstKernelShift::~FixedFirstKernelShift() {
+  if (!active_ || !pPriorProbability) return;
+  for (int i = nDistGrid; i >= 2; --i) pPriorProbability[i] = pPriorProbability[i - 1];
+  pPriorProbability[1] = prior1_;
+}
+
+void FixedFirstKernelShift::PlaceFixedAmplitude(bool second) const {
+  if (!active_) return;
+  for (double* x : {pDistSolution, second ? pDistSolution2 : nullptr}) {
+    if (!x) continue;
+    for (int i = nDistGrid; i >= 2; --i) x[i] = x[i - 1];
+    x[1] = dFixedFirstAmplitude;
+  }
+}
 
 bool SolveContiDistribution(const ContiRunSettings& settings) { return Solve(settings); }
 
@@ -279,6 +349,7 @@ ContiRunOutcome RunContiSed(Window* window) {
     Message("this continuous model is not available in this version", "");
     return Finish(ContiRunOutcome::NotStarted);
   }
+  DetectionDomainScope detection;
   SetDefaultFitLimitsWhenUnset();
   if (!bContiInnerRun) UnpackModelParams();
   // The parameter vector carries meniscus and bottom as well.
@@ -402,7 +473,11 @@ ContiRunOutcome RunContiSed(Window* window) {
     AbandonRun(window);
     return Finish(ContiRunOutcome::Failed);
   }
+  // The solved buffer signal is the amplitude of its unit kernel.
+  if (BufferInFirstPoint() && BufferSed.fitSignal) BufferSed.signal = pDistSolution[1];
   WriteContiDebugLog("\n RunContiSed cleanup start");
+  // FinishContiResult shows the user's domain again; an inner run's caller does.
+  detection.Keep();
   if (!bContiInnerRun) FinishContiResult(window);
   return Finish(ContiRunOutcome::Computed);
 }
@@ -431,6 +506,7 @@ void CopySolutionToDistribution(bool showBoth) {
 void FinishContiResult(Window* window) {
   if (!pDistSolution || !pDistValues) return;
   CalculateppAFit();
+  ShowDetectionDomain(false);
   const bool showBoth = GetContiRunSettings().showBoth && !IsSizeShapeModel();
   CopySolutionToDistribution(showBoth);
   if (bDumpNormalEquations) DumpDistributionSolution();
@@ -444,6 +520,10 @@ void FinishContiResult(Window* window) {
   bModelComputed = true;
   // The table serves the set-up of one run; readouts afterwards give 1.0.
   if (bCsMsTable) FreeMofsTable();
+  // The worm-like chain's M(s) relation of this grid, as a table for other programs
+  // and for the M(s)-table model.
+  if (bCsWormChain && pDistGrid && pDistS && !WriteWormChainMofsTable(nDistGrid, pDistGrid, pDistS))
+    WriteContiDebugLog("\ncould not write the worm-like chain M(s) table");
   // The nonideal c(s): the total signal again, now with the fitted noise removed
   // (or from the new fit), for the next run or refinement step.
   if (bCsNonideal && (bFitTINoise || bFitRINoise || bCtotFromData)) BuildCtotTables();

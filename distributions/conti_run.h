@@ -73,6 +73,24 @@ bool EnsureFieldCorrelationData(Window* window);
 // or data. A run warns outside inner runs, a refinement once when it starts.
 void WarnLsgOnEquilibriumData();
 
+// With the first kernel fixed (bFixedFirstKernel) the equations have the unknowns of
+// grid points 2..N. For the life of this object the prior of point 1 is set aside
+// (the prior of points 2..N stands at 1..N-1); PlaceFixedAmplitude moves a solution
+// of the reduced system to points 2..N and puts the fixed amplitude at point 1 (also
+// into pDistSolution2 when second is set). Nothing without a fixed first kernel.
+class FixedFirstKernelShift {
+ public:
+  FixedFirstKernelShift();
+  ~FixedFirstKernelShift();
+  FixedFirstKernelShift(const FixedFirstKernelShift&) = delete;
+  FixedFirstKernelShift& operator=(const FixedFirstKernelShift&) = delete;
+  void PlaceFixedAmplitude(bool second) const;
+
+ private:
+  bool active_;
+  double prior1_ = 0.0;
+};
+
 // The regularised solve of the current normal equations as a run makes it (by the
 // settings: maximum entropy, Tikhonov-Phillips, or both, the Tikhonov-Phillips
 // result then in pDistSolution2) into pDistSolution; false when there is none.

@@ -23,6 +23,9 @@
 #include "numerics/cvector.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
+#include "numerics/solvent_constants.h"
+#include "propagators/sim_run.h"
+#include "propagators/solvent_settings.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
@@ -147,8 +150,67 @@ void AddKernelProfile(int kernel, int scan, const double* radii, const double* v
   AddInterpolatedCurveFromDouble(count, target, row, n, radii, values);
 }
 
+namespace {
+
+// The step profile in a solvent compressed by the rotor pressure: the density, and
+// with it the buoyancy, rises with the radius, so that a species slows down on its
+// way out. With u = x^2 the motion du/dt = 2 sigma u (Q0 - beta u) has the closed
+// solution below, and the concentration follows from the conservation of the
+// material between two moved radii.
+void CompressibleStepProfile(float amplitude, double t, const float* r, float* out, int n) {
+  const InhomSolventSettings& st = gInhomSolvent;
+  const double m = fMeniscus;
+  const double v = fScanVelocity / 60.0;
+  double T = t;
+  if (bSimulateTimeResolution && v > 0.0) T = t + (m * std::exp(dStepSw2 * t) - m) / v;
+  const double kappa = 1e-6 * st.compressibility;  // 1/Pa
+  const double rho0 = 1000.0 * static_cast<double>(st.density1atm);  // kg/m^3
+  // The model's s is held at water 20 C; the viscosity enters relative to water.
+  const double eta = st.relViscosity > 0.0f ? static_cast<double>(st.relViscosity) : 1.0;
+  const double vbar = VBAR, vb = 0.001 * vbar;
+  const double s0 = dSimS * 1e-13 / eta * (1.0 - vbar * st.density1atm) / (1.0 - vbar * fDensityWater20);
+  const double rpm = nScans >= 1 ? pScanInfo[static_cast<std::size_t>(nScans)].rpm : 0.0;
+  const double w = rpm * 2.0 * 3.14159265358979323846 / 60.0;
+  const double w2 = w * w;
+  const double mm = 0.01 * m;
+  const double alpha = 1.0 - vb * rho0;
+  const double sigma = w2 * s0 / alpha;
+  const double beta = 0.5 * vb * rho0 * rho0 * w2 * kappa;
+  const double Q0 = alpha + beta * mm * mm;
+  const double E1 = std::exp(2.0 * sigma * T * Q0), E2 = 1.0 / E1;
+  const double rb = 100.0 * mm * std::sqrt(Q0 / (E2 * (alpha + beta * mm * mm * E1)));
+  // The table of moved radii and their values, up to the first beyond the data.
+  std::vector<float> R(static_cast<std::size_t>(n) + 1), V(R.size());
+  int count = 0;
+  for (int i = 1; i <= n; ++i) {
+    const double x = 0.01 * r[i];
+    const double W = Q0 + beta * x * x * (E1 - 1.0);
+    R[static_cast<std::size_t>(i)] = static_cast<float>(100.0 * x * std::sqrt(Q0 / (E2 * W)));
+    V[static_cast<std::size_t>(i)] = static_cast<float>(amplitude * E2 * W * W / (Q0 * Q0));
+    count = i;
+    if (R[static_cast<std::size_t>(i)] > r[n] + 0.001f) break;
+  }
+  int first = 1;
+  while (first <= n && r[first] < rb) out[first++] = 0.0f;
+  if (first > n || count < 1) return;
+  // Too short a table to interpolate (a boundary near the end of the data): the
+  // remaining radii take the value of the first moved radius, the plateau.
+  if (!InterpolateCurve(n - first + 1, r + first - 1, out + first - 1, count, R.data(), V.data()))
+    for (int i = first; i <= n; ++i) out[i] = V[1];
+}
+
+}  // namespace
+
 void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, int n) {
   const double k = dStepSw2;
+  // The compressed solvent moves a sedimenting boundary from the meniscus; a band
+  // and a floating species keep the profiles below.
+  if (gInhomSolvent.bInhomogeneousSolvent && gInhomSolvent.bCompressibleSolvent && k > 0.0 &&
+      !bElectroLsgModel && !bZoneCentrifugation) {
+    CompressibleStepProfile(amplitude, t, r, out, n);
+    if (AbsorbanceResolution()) SimulateRadialResolution(n, fRadialConvolutionRange, r, out);
+    return;
+  }
   const double m = fMeniscus, b = fBottom, L = fLamellaWidth;
   const double v = fScanVelocity / 60.0;
   const bool timeResolution = bSimulateTimeResolution && v > 0.0;
@@ -178,7 +240,12 @@ void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, 
     bool inside = false;
     if (bZoneCentrifugation) {
       inside = r[i] >= rb && r[i] < rz;
-    } else if (k <= 0.0 && !bElectroLsgModel) {
+    } else if (bElectroLsgModel && k == 0.0) {
+      // A species at rest keeps its uniform loading.
+      inside = true;
+    } else if (k <= 0.0) {
+      // Flotation from the bottom; with a negative velocity in the planar cell the
+      // boundary has left the cell at the meniscus.
       inside = r[i] <= rb;
     } else {
       inside = r[i] >= rb;

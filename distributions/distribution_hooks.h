@@ -32,6 +32,10 @@ struct DistributionHooks {
   // After the fit was rebuilt: keeps the fluorescence nonlinear-detection copies
   // of data and fit up to date.
   std::function<void()> updateNonlinearDetectionFit;
+  // The fluorescence nonlinear-detection transform: true shows data and fit in the
+  // transformed domain (where a distribution is fitted), false in the domain the
+  // user chose. Nothing when the correction is off.
+  std::function<void(bool transformed)> nonlinearDetectionDomain;
 
   // The run settings the main window keeps as preferences (regularisation, threads);
   // the defaults of ContiRunSettings when unset.

@@ -148,8 +148,10 @@ float KernelTemperature() {
 double LargestObservableS() {
   if (nScans < 1 || !pGridRadius || iFitLast < 1 || !(fMeniscus > 0.0f)) return 0.0;
   const ScanInfo& first = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
+  // The scan's recorded omega^2 t includes the acceleration and any speed change;
+  // rpm^2 t stands in only where none was recorded.
   const double omega = static_cast<double>(first.rpm) / 60.0 * 2.0 * 3.14159265358979323846;
-  const double w2t = omega * omega * first.time;
+  const double w2t = first.omega2t > 0.0 ? first.omega2t : omega * omega * first.time;
   const double rLast = pGridRadius[iFitLast];
   if (!(w2t > 0.0) || !(rLast > fMeniscus)) return 0.0;
   // The boundary of s reaches r = m exp(s w^2 t): s_max = ln(r_last / m) / (w^2 t).

@@ -68,7 +68,8 @@ bool KernelModelAvailable();
 // Temperature of the kernels: that of the last scan record.
 float KernelTemperature();
 // The largest s whose boundary can still be inside the right fit limit in the
-// first scan: ln(r_last / meniscus) / (omega^2 t) of the first scan in time order,
+// first scan: ln(r_last / meniscus) / (omega^2 t) of the first scan in time order
+// (its recorded omega^2 t),
 // in S; 0 when it cannot be computed.
 double LargestObservableS();
 // Whether the model's points are checked against LargestObservableS.

@@ -78,6 +78,8 @@ void StepBoundaryKernel(int i, double s, const float* radii, int n) {
   const double omega = rpm / 60.0 * kTwoPi;
   // s w^2 (1/s); the migration velocity in cm/s in the planar cell.
   dStepSw2 = bElectroLsgModel ? s * 1e-4 : omega * omega * s * 1e-13;
+  // The profile in a compressed solvent starts from s itself.
+  dSimS = s;
   for (int j = 1; j <= nScans; ++j)
     StepBoundaryProfile(1.0f, MigrationTime(j), radii, pppKernels[i][j], n);
 }

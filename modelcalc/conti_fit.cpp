@@ -17,6 +17,7 @@
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/conti_fit_status.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/boundary_simplex_status.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
@@ -166,8 +167,14 @@ void PerturbAround(SimplexSet& s, int keep, Window* window, bool evaluateKeep) {
 SimplexObjective Objective(Window* window) {
   return [window](const float* p) { return ContiSimplexSim(p, window); };
 }
+// The status of a boundary analysis is its own step count and rmsd.
 SimplexProgress Display(Window* window) {
-  return [window](const float* p, float) { ContiSimplexDisplay(window, p); };
+  return [window](const float* p, float) {
+    if (bBoundaryAnalysis)
+      ShowSimplexStep(window);
+    else
+      ContiSimplexDisplay(window, p);
+  };
 }
 
 // The values as applied (bounds included) of vertex j.

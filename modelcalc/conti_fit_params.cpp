@@ -89,10 +89,11 @@ const SlotEntry kSlotEntries[] = {
      [] { return PackAtLeast(fFrictionalRatio, kContiSlotFrictionalRatio, 0.0f, 0.01f); },
      [](float v) { fFrictionalRatio = pParams[kContiSlotFrictionalRatio] = AtLeast(v, 0.01f); },
      1.001, 0.001, 1.0f},
-    // 15 second frictional ratio of the bimodal models.
+    // 15 second frictional ratio of the bimodal models. A ratio of 0 gives mass 0
+    // inside the s range, whose points take the default D.
     {[] { return 10; }, [] { return (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete) && Floated(10); },
      [] { return PackAtLeast(pParams[10], 10, 0.0f, 0.01f); },
-     [](float v) { pParams[10] = AtLeast(v, 0.01f); }, 1.001, 0.001, 1.0f},
+     [](float v) { pParams[10] = AtLeast(v, 0.0f); }, 1.001, 0.001, 1.0f},
     // 16 vbar of the floating-vbar c(s), with the buoyancy product.
     {[] { return kContiSlotFrictionalRatio; },
      [] { return bCsFloatingVbar && Floated(kContiSlotFrictionalRatio); },

@@ -19,6 +19,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
+#include "numerics/path_table.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "platform/backend.h"
@@ -71,6 +72,12 @@ std::string ModelLine() {
   if (bCsFloatingVbar)
     return Format("frict ratio = %f, vbar = %.4f        ", ff0, static_cast<double>(VBAR));
   return Format("frict ratio = %f        ", ff0);
+}
+
+std::string ModelOrTableLine() {
+  if (bCsMsTable && !IsCsff0Model() && !bBoundaryAnalysis && !bLsgModel && !bLsgOneDiscrete)
+    return Format("M(s) as in %s", szMofsFile.c_str());
+  return ModelLine();
 }
 
 const char* Floating(bool floated) { return floated ? "(fl)" : ""; }
@@ -177,7 +184,7 @@ std::array<std::string, 8> ContiStatusLines() {
   std::array<std::string, 8> lines;
   lines[0] = StatusLine();
   lines[1] = Format("rmsd=%e             ", static_cast<double>(fFitRmsd));
-  lines[2] = ModelLine();
+  lines[2] = ModelOrTableLine();
   lines[3] = bZoneCentrifugation
                  ? Format("Lamella thickness = %f             ", P(23))
                  : Format("Bottom = %f             ", P(14));

@@ -67,10 +67,12 @@ struct MeasuredSolution {
   double chiSquareMin = 0.0, chiSquare = 0.0, entropy = 0.0, maxEntAlpha = 0.0;
   float alphaFactor = 0.0f, targetRatio = 0.0f, degreesOfFreedom = 0.0f;
 
-  void Save(int order) {
+  // order: the unknowns of the equations; length: the points of the solution (one
+  // more with a fixed first kernel).
+  void Save(int order, int length) {
     rhs.assign(pNormalRhs, pNormalRhs + order + 1);
-    solution.assign(pDistSolution, pDistSolution + order + 1);
-    solution2.assign(pDistSolution2, pDistSolution2 + order + 1);
+    solution.assign(pDistSolution, pDistSolution + length + 1);
+    solution2.assign(pDistSolution2, pDistSolution2 + length + 1);
     sumSq = dSumSqData;
     chiSquareMin = dChiSquareMin;
     chiSquare = dChiSquare;
@@ -206,11 +208,13 @@ void MakeSyntheticGrid(const std::vector<std::vector<float>>& fitCopy,
 // Tikhonov-Phillips. A failure has been reported; the set keeps what it left.
 void RegularizeSet(const ContiRunSettings& settings) {
   nRegUnknowns = nDistGrid;
+  const FixedFirstKernelShift shift;
   if (IsSizeShapeModel() || !settings.maxEntropy) {
     Regularize();
   } else {
     MaxEntRegularize(settings.suppressBaselineCorrelation);
   }
+  shift.PlaceFixedAmplitude(false);
 }
 
 // The best fit of the measured data without regularisation (the base of every
@@ -236,9 +240,10 @@ bool BestFit(Window* window, const ContiRunSettings& settings, bool* interrupted
   }
   fMCRmsd = FitRmsd();
   // The regularised solution of the measured data, from its own equations.
-  const std::vector<double> unregularised(pDistSolution, pDistSolution + order + 1);
+  const int length = IsSizeShapeModel() ? order : std::max(order, nDistGrid);
+  const std::vector<double> unregularised(pDistSolution, pDistSolution + length + 1);
   if (!SolveContiDistribution(settings)) std::copy(unregularised.begin(), unregularised.end(), pDistSolution);
-  g_measured.Save(order);
+  g_measured.Save(order, length);
   g_haveMeasured = true;
   return true;
 }
@@ -338,11 +343,21 @@ float selectkth(int k, int n, float* arr) {
 }
 
 bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threads) {
-  const NEQBuildPlan plan = PlanNormalEquations(SelectNoiseModel());
+  NEQBuildPlan plan = PlanNormalEquations(SelectNoiseModel());
+  // A buffer of fixed concentration: its kernel is taken from each set as from the
+  // data, and only the other points are solved.
+  if (bFixedFirstKernel && plan.model == NoiseModel::TIRI && !IsSizeShapeModel()) {
+    plan.firstKernel = 2;
+    plan.order = nDistGrid - 1;
+    plan.subtractFirstKernel = true;
+  }
   if (!NormalEquationArraysFit(plan) || static_cast<int>(grid.size()) <= nScans) return false;
   const int S = nScans, nP = iFitLast - iFitFirst + 1, order = plan.order;
-  auto y = [&grid](int s, int p) {
-    return static_cast<double>(grid[static_cast<std::size_t>(s)][static_cast<std::size_t>(iFitFirst + p)]);
+  auto y = [&grid, &plan](int s, int p) {
+    const std::size_t g = static_cast<std::size_t>(iFitFirst + p);
+    double v = grid[static_cast<std::size_t>(s)][g];
+    if (plan.subtractFirstKernel) v -= pppKernels[1][s][g];
+    return v;
   };
 
   // The data's own means: per radius over the scans, per scan over the fit range,

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "distributions/distribution_hooks.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelfit/transfer_fields.h"
 #include "numerics/number_input.h"
@@ -437,6 +438,12 @@ void InstallFluorescenceDetectionHooks() {
   h.freeNonlinearDetectionCopies = FreeNonlinearDetectionCopies;
   h.reapplyNonlinearDetection = ReapplyNonlinearDetection;
   h.fitRmsd = FitRmsd;
+  DistributionHooks &d = GetDistributionHooks();
+  d.updateNonlinearDetectionFit = [] { UpdateNonlinearDetectionFit(); };
+  d.nonlinearDetectionDomain = [](bool transformed) {
+    SetNonlinearDetectionParams(fPowerCoefficient, fPowerBaseline,
+                                transformed || bShowTransformed);
+  };
 }
 
 void ResetFluorescenceDetection() {

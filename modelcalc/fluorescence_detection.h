@@ -154,7 +154,8 @@ bool RunFloToolsDialog(Window *window, TransferBuffer &record,
 void CheckOptionPair(Window *window, const int (&ids)[2], bool on);
 
 // Connects the scan data set with the transform (freeing and re-applying the
-// kept copies) and the fit rmsd; at start-up.
+// kept copies) and the fit rmsd, and the distribution engine with the transform
+// (the domain of a run, the fit carried to both domains); at start-up.
 void InstallFluorescenceDetectionHooks();
 // Sets every setting and the transform state to its default and frees the
 // copies.

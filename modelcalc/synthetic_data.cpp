@@ -173,8 +173,18 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     }
   }
 
-  // 1. The switches of a fresh data set without systematic noise.
+  // 1. The switches of a fresh data set without systematic noise, the amplitudes as
+  // given (solved linearly they would be fitted to data not yet made). Amplitudes
+  // that were solved linearly stay fitted: their fit switches are set, so that a fit
+  // floats them and the parameters bring the linear solve back.
   bDataChanged = true;
+  if (bLinearAmplitudes) {
+    UnpackModelParams();
+    for (int k = 1; k <= nSpeciesSlots; ++k)
+      if (pSpeciesIncluded[k]) pSpeciesAmplitudeFit[k] = 1;
+    PackModelParams();
+  }
+  bLinearAmplitudes = false;
   bFitTINoise = bFitRINoise = false;
   bVaryBaseline = false;
   bInitialDataProfile = false;

@@ -38,10 +38,16 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
 // Between two windows: turns an interrupt into a stop and serves the keys of the
 // step mode (space: next window, r: run on, s: stop).
+// A stop of the course: the realtime update and a running series stop as well.
+void StopCourse() {
+  bFitInterrupted = true;
+  bStopRealtimeUpdate = bSeriesInterrupted = true;
+}
+
 void BetweenWindows(Window* window) {
   if (bUserAbort) {
     bUserAbort = false;
-    bFitInterrupted = true;
+    StopCourse();
   }
   int key = ReadWindowKeyChar(window);
   if (!bTimeCourseStepMode) {
@@ -64,7 +70,7 @@ void BetweenWindows(Window* window) {
     // next analysis of light-scattering data).
     if (key == 's') {
       bTimeCourseStepMode = false;
-      bFitInterrupted = true;
+      StopCourse();
     }
     key = -1;
   }
@@ -188,7 +194,10 @@ bool RunContinuousModel(Window* window, const std::function<bool(Window*)>& step
     }
     times[Idx(w)] = static_cast<float>(tw.time);
     if (!runStep(window)) {
-      // A window without a result ends the course; only windows done are kept.
+      // A window without a result ends the course; only windows done are kept. An
+      // interrupted analysis stops it as a key does.
+      if (eLastContiRunOutcome == ContiRunOutcome::Interrupted || bUserAbort) StopCourse();
+      bUserAbort = false;
       bFitInterrupted = true;
       break;
     }

@@ -10,6 +10,7 @@
 #include "lamm/moving_hat_core.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
+#include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
 
 namespace tarmic {
@@ -293,6 +294,8 @@ class StaticGridRun {
     StepControlSettings grow = control;
     grow.changeTarget = dMaxRelChangeTarget;
     dt = NextStepAfterAccept(dt, change, dMaxRelChangeLow, grow, &dtPrev);
+    // After a step without change the tenfold step keeps to the largest step too.
+    if (change == 0.0) dt = std::min(dt, dSimDtMax);
     if (bSimLandOnStop && dSimTime + dt > dSimStopTime) dt = dSimStopTime - dSimTime;
     bool cutNext = false;
     dt = ClampAcceleration(dSimTime, dt, &cutNext);
@@ -329,7 +332,9 @@ class MovingHatRun {
   bool ChooseFrame() {
     double s = set.frameS;
     if (set.autoHatS) {
-      if (k.model == CoefficientModel::NonidealSpecies || k.model == CoefficientModel::NonidealCs)
+      if (k.model == CoefficientModel::CosoluteCoefficients)
+        s = CsClSedimentationCoefficient(pLammConc[1]);  // the cosolute at the meniscus
+      else if (k.model == CoefficientModel::NonidealSpecies || k.model == CoefficientModel::NonidealCs)
         s = k.s1 / (1 + k.ks * pLammConc[1]);
       else
         s = (k.s1 + k.s2) / 2;

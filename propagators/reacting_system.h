@@ -82,8 +82,9 @@ void ComputeReactingSignal();
 // The step of length dSimDt from the Old levels into pFreeA, pFreeB: the coupled
 // Crank-Nicolson equations of A and B solved by Newton iterations (a predictor from
 // the levels extrapolated along the previous step, then corrector passes until the
-// update is at rounding level and the fluxes of A and B agree); negative values
-// cut to 0 at the end; pComplex, pFluxA, pFluxB, dFluxMismatch updated. More than
+// update is at rounding level and the fluxes of A and B agree); the predictor starts
+// from levels raised to 0 where the extrapolation is negative, the solution itself
+// is not clipped; pComplex, pFluxA, pFluxB, dFluxMismatch updated. More than
 // nMaxCorrectorPasses passes set bSimDiverged, a vanishing pivot bSimFailed.
 void CoupledReactingStep();
 

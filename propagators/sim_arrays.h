@@ -95,7 +95,7 @@ extern double* pFluxB;
 extern double* pComplex;        // complex Ka A B
 extern double* pReactPartner;      // partner profile at which the complex terms are linearised
 extern double* pReactPartnerRate;  // its rate of change, 1/s
-extern double* pTransALower;    // transport T_A = D_A K - w^2 s_A S of free A (stored halved)
+extern double* pTransALower;    // transport T_A = D_A K - w^2 s_A S of free A (in full; the steps halve it)
 extern double* pTransADiag;
 extern double* pTransAUpper;
 extern double* pTransBLower;    // the same for free B

@@ -35,7 +35,7 @@ extern int nSimIterations;          // accepted steps
 extern double dSimStopTime;         // a step must end exactly here while bSimLandOnStop
 extern int bSimLandOnStop;
 extern int bSimContinue;            // the time loop runs while set
-extern int bSimFailed;              // singular tridiagonal system
+extern int bSimFailed;              // singular tridiagonal system, or a refilled truncated edge
 extern int bSimDiverged;            // the step control gave up
 extern int nStepHalvings;           // halvings of the error limit in this run
 extern double dSteadyStateLimit;    // change per second below which the loop may stop (1e-6)

@@ -214,9 +214,9 @@ void ClaverieStep(double dt) {
     TridiagProduct(SimRhsMatrix(), pLammConcOld, pLammRhs, n, first);
     TridagReuseSolve(pStepLower, pLammRhs, c, n, SimTridagFactors(), first);
   }
-  // Material in the emptied region: the truncation does not hold (a discretisation
-  // failure of this solve, not a singular matrix).
-  if (!bSimFailed && L > 3 && !SmoothActiveStartEdge(c, L, dTruncThreshold)) bSimDiverged = 1;
+  // Material in the emptied region: the truncation does not hold, and the solve
+  // fails (the model computation retries it as after a failed solve).
+  if (!bSimFailed && L > 3 && !SmoothActiveStartEdge(c, L, dTruncThreshold)) bSimFailed = 1;
   if (bSimFailed || bSimDiverged) {
     RestoreStepStart();
   } else if (n < N) {

@@ -11,6 +11,7 @@
 #include "scandata/data_set_hooks.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
 
@@ -39,18 +40,12 @@ void RebuildGridAndRedraw() {
   if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
 }
 
-bool IsIntensityFile(const std::string& name) {
-  const std::size_t dot = name.rfind('.');
-  return dot != std::string::npos && dot + 1 < name.size() &&
-         (name[dot + 1] == 'I' || name[dot + 1] == 'i');
-}
-
 // Scan s as compared by the rmsd: absorbance for intensity files.
 std::vector<float> ComparedValues(int s) {
   const std::size_t k = Z(s);
   const int n = pnPoints[k];
   std::vector<float> v(Z(n) + 1, 0.0f);
-  const bool intensity = IsIntensityFile(ppScanFileNames[k]);
+  const bool intensity = IsIntensityFileName(ppScanFileNames[k]);
   for (int i = 1; i <= n; ++i) {
     if (!intensity) {
       v[Z(i)] = ppSignal[k][i];

@@ -155,6 +155,11 @@ std::string ExtensionOf(const std::string& path) {
   return name.substr(dot);
 }
 
+bool IsIntensityFileName(const std::string& name) {
+  const std::string ext = ExtensionOf(name);
+  return ext.size() > 2 && (ext[2] == 'i' || ext[2] == 'I');
+}
+
 std::string WithoutTrailingSlash(std::string dir) {
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   return dir;

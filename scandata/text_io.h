@@ -35,6 +35,9 @@ long TruncateToLong(double value);
 std::string DirectoryOf(const std::string& path);
 std::string FileNameOf(const std::string& path);  // name and extension
 std::string ExtensionOf(const std::string& path);
+// Intensity scan files: the extension's second character after the dot is 'i' or
+// 'I' (".ri1", not the interference files ".ip1").
+bool IsIntensityFileName(const std::string& name);
 // dir + '/' + name; a trailing '/' of dir is not doubled; an empty dir gives name.
 std::string JoinPath(const std::string& dir, const std::string& name);
 // The directory without trailing '/' (the root stays "/").

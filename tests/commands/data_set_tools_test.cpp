@@ -195,6 +195,36 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   EXPECT_NE(line, "old");
 }
 
+// Generating data while the amplitudes are solved linearly: the data are the model
+// of the given loading (the linear step would fit it to data not yet made); the
+// linear step is off afterwards, the amplitude stays fitted, and the parameters
+// bring the linear step back.
+TEST_F(DataSetToolsTest, GeneratedDataCarryTheGivenLoadingWithLinearAmplitudes) {
+  SetCellAndLimits();
+  Dispatch(kCmDiscreteSpecies);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  pSpeciesAmplitudeFit[1] = 1;
+  UpdateLinearFitFlags();
+  ASSERT_TRUE(bLinearAmplitudes);
+  fs::create_directories(DataDir());
+  for (const char* answer : {"0.01", "50000"}) Backend().QueueInput(answer);
+  Backend().QueueMessageBox(IDNO, "GENERATE DATA");
+  for (const char* answer : {"600", "4", "0"}) Backend().QueueInput(answer);
+  Backend().QueueSaveFile(DataDir() + "/anything.ra0");
+  Dispatch(kCmGenerateSingle);
+  ASSERT_EQ(nScans, 4);
+  EXPECT_FALSE(bLinearAmplitudes);
+  EXPECT_EQ(pSpeciesAmplitudeFit[1], 1);
+  UpdateLinearFitFlags();
+  EXPECT_TRUE(bLinearAmplitudes);
+  // Plateau of the first scan at 6.6 cm: c0 exp(-2 s w^2 t) with the given loading.
+  const double w = 50000.0 * M_PI / 30.0;
+  const double plateau = kSyntheticLoading * std::exp(-2.0 * kSyntheticS * 1e-13 * w * w * 600.0);
+  EXPECT_NEAR(ppSignal[1][61], plateau, 0.005);
+  EXPECT_NEAR(ppSignal[4][61], kSyntheticLoading * std::exp(-2.0 * kSyntheticS * 1e-13 * w * w * 2400.0),
+              0.005);
+}
+
 // A data set with a constant offset: the loader's baseline option reaches the
 // parameter vector, so the model command and the parameter dialog keep it and the
 // c(s) fit takes the offset as the baseline; the distribution stays that of the

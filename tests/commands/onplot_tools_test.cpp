@@ -129,6 +129,28 @@ TEST_F(OnPlotToolsTest, DeletePointWritesACopyWithoutThePointAndReloadsIt) {
       EXPECT_NE(ppRadius[Idx(s)][i], removedRadius);
   }
   EXPECT_TRUE(found);
+
+  // The copy's description tells where it came from, after a short description;
+  // a long one (the reader keeps 99 characters) gives way to that note.
+  for (const std::size_t length : {20u, 90u}) {
+    const int s = pScanOrder[1];
+    const std::string source = std::filesystem::path(ScanFilePath(s)).filename().string();
+    const std::string old(length, 'd');
+    pScanInfo[Idx(s)].description = old;
+    Backend().QueueMessageBox(IDYES);  // "overwrite original scan?"
+    DeletePointAndReload(Win(), s, 5);
+    ASSERT_TRUE(Backend().AllAnswersUsed());
+    bool seen = false;
+    for (int k = 1; k <= nScans; ++k) {
+      if (std::filesystem::path(ScanFilePath(k)).filename().string() != source) continue;
+      seen = true;
+      const std::string note = "_modified from " + source;
+      const std::string& d = pScanInfo[Idx(k)].description;
+      EXPECT_TRUE(d.ends_with(note)) << d;
+      EXPECT_EQ(d.find(old) != std::string::npos, length < 50) << d;
+    }
+    EXPECT_TRUE(seen);
+  }
 }
 
 TEST_F(OnPlotToolsTest, PreAveragedDataAskFirstAndNoLeavesTheFile) {

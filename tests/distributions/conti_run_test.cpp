@@ -377,6 +377,16 @@ TEST_F(ContiRunTest, GridBeyondTheLargestObservableSStopsBeforeAnySolution) {
   EXPECT_EQ(backend->Transcript().back().text.rfind("sedimentation coefficient #", 0), 0u);
   EXPECT_EQ(pppKernels, nullptr);
   EXPECT_FALSE(bModelComputed);
+
+  // The first scan's recorded omega^2 t, 7 % below rpm^2 t after the acceleration:
+  // the boundaries have travelled less, a larger s is still observable, and a grid
+  // ending between the two limits is computed.
+  const double w2t = 0.93 * omega * omega * 300.0;
+  pScanInfo[static_cast<std::size_t>(pScanOrder[1])].omega2t = w2t;
+  const double recorded = std::log(pGridRadius[iFitLast] / 6.0) * 1e13 / w2t;
+  EXPECT_NEAR(LargestObservableS(), recorded, 1e-3);
+  SetContinuousParams(1.0f, static_cast<float>(0.5 * (sMax + recorded)), 8.0f);
+  EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
 }
 
 TEST_F(ContiRunTest, ThreadedKernelsEqualSerialKernels) {

@@ -18,6 +18,9 @@
 #include "numerics/cvector.h"
 #include "plot/data_plots.h"
 #include "plot/winplot.h"
+#include "numerics/solvent_constants.h"
+#include "propagators/sim_run.h"
+#include "propagators/solvent_settings.h"
 
 namespace tarmic::testing {
 namespace {
@@ -132,6 +135,97 @@ TEST_F(PlotTest, StepProfiles) {
   StepBoundaryProfile(1.0f, 1000.0, late.data(), out.data(), 2);
   ASSERT_GT(out[1], 0.0f);
   EXPECT_NEAR(out[2] / out[1], std::exp(-2.0 * 1e-4 * 0.2 / 0.04), 1e-5);
+}
+
+// ls-g*(v) in the planar cell: a negative velocity has taken the species out at
+// the meniscus (nothing left at any data radius), a species at rest keeps its
+// loading everywhere, a positive one leaves the plateau behind m + v t.
+TEST_F(PlotTest, PlanarStepProfilesFollowTheVelocity) {
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  bElectroLsgModel = true;
+  const std::vector<float> r = {0.0f, 6.01f, 6.3f, 6.6f, 7.1f};
+  std::vector<float> out(5, -1.0f);
+  for (auto [v, expected] : {std::pair{-1e-4, std::vector<float>{0, 0, 0, 0}},
+                             {0.0, std::vector<float>{0.5f, 0.5f, 0.5f, 0.5f}},
+                             {4e-4, std::vector<float>{0, 0, 0.5f, 0.5f}}}) {
+    dStepSw2 = v;
+    StepBoundaryProfile(0.5f, 1000.0, r.data(), out.data(), 4);
+    for (int i = 1; i <= 4; ++i) EXPECT_FLOAT_EQ(out[static_cast<std::size_t>(i)], expected[static_cast<std::size_t>(i) - 1]) << v;
+  }
+  bElectroLsgModel = false;
+}
+
+// The step profile in a compressed solvent (compressibility ten times that of
+// water, to make it plain) against a reference built from the physics alone: each
+// start radius carried by dr/dt = w^2 s(r) r (Runge-Kutta), s(r) following the
+// local density rho0 (1 + kappa p(r)) with the rotor pressure p, and the
+// concentration from the conservation of the material between neighbouring start
+// radii, c = c0 d(x^2) / d(R^2). Without compressibility the profile is the plain
+// step: boundary m exp(s w^2 t), plateau c0 exp(-2 s w^2 t).
+TEST_F(PlotTest, CompressibleSolventStepProfileMovesAndDilutesAsTheCompressedSolventDoes) {
+  InstallFlatDataSet(2, 20);
+  pScanInfo[2].rpm = 60000.0f;
+  VBAR = 0.73f;
+  InhomSolventSettings& st = gInhomSolvent;
+  st.bInhomogeneousSolvent = st.bCompressibleSolvent = true;
+  st.density1atm = 1.05f;
+  st.relViscosity = 1.3f;
+  const double sStd = 10.0, t = 3000.0, c0 = 0.8;
+  dSimS = sStd;
+  const double w = 60000.0 * 2.0 * M_PI / 60.0;
+  dStepSw2 = w * w * sStd * 1e-13;  // the caller's s w^2 (not used for the motion here)
+  const double m = 6.0;
+
+  for (double kappa : {4.6e-3, 0.0}) {
+    st.compressibility = kappa;
+    // Local s in S at radius r (cm): standard s scaled by viscosity and buoyancy.
+    auto sAt = [&](double r) {
+      const double p = 0.5 * 1050.0 * w * w * (r * r - m * m) * 1e-4;  // Pa
+      const double rho = 1.05 * (1.0 + kappa * 1e-6 * p);
+      return sStd / 1.3 * (1.0 - 0.73 * rho) / (1.0 - 0.73 * 0.99823);
+    };
+    auto carry = [&](double x) {
+      const int steps = 2000;
+      const double h = t / steps;
+      auto f = [&](double r) { return w * w * sAt(r) * 1e-13 * r; };
+      double r = x;
+      for (int k = 0; k < steps; ++k) {
+        const double k1 = f(r), k2 = f(r + 0.5 * h * k1), k3 = f(r + 0.5 * h * k2), k4 = f(r + h * k3);
+        r += h / 6.0 * (k1 + 2 * k2 + 2 * k3 + k4);
+      }
+      return r;
+    };
+    // Reference value at a moved radius: the start x found by bisection.
+    auto reference = [&](double R) {
+      const double rb = carry(m);
+      if (R < rb) return 0.0;
+      double lo = m, hi = R;
+      for (int k = 0; k < 60; ++k) {
+        const double mid = 0.5 * (lo + hi);
+        (carry(mid) < R ? lo : hi) = mid;
+      }
+      const double x = 0.5 * (lo + hi), dx = 1e-4;
+      const double R1 = carry(x - dx), R2 = carry(x + dx);
+      return c0 * ((x + dx) * (x + dx) - (x - dx) * (x - dx)) / (R2 * R2 - R1 * R1);
+    };
+    std::vector<float> r(41), out(41, -1.0f);
+    for (int i = 1; i <= 40; ++i) r[static_cast<std::size_t>(i)] = static_cast<float>(6.0 + 0.03 * (i - 1));
+    StepBoundaryProfile(static_cast<float>(c0), t, r.data(), out.data(), 40);
+    const double rb = carry(m);
+    for (int i = 1; i <= 40; ++i) {
+      const double ri = r[static_cast<std::size_t>(i)];
+      if (std::abs(ri - rb) < 0.03) continue;  // the boundary itself lies between radii
+      EXPECT_NEAR(out[static_cast<std::size_t>(i)], reference(ri), 1e-4) << kappa << " " << ri;
+    }
+    if (kappa == 0.0) {
+      const double sw2 = w * w * sStd / 1.3 * (1.0 - 0.73 * 1.05) / (1.0 - 0.73 * 0.99823) * 1e-13;
+      EXPECT_NEAR(rb, m * std::exp(sw2 * t), 1e-6);
+      EXPECT_NEAR(out[40], c0 * std::exp(-2.0 * sw2 * t), 1e-5);
+    }
+  }
+  ResetInhomSolventSettings();
+  ResetSolventConstants();
 }
 
 TEST_F(PlotTest, LoadedDensityBecomesAmplitudesSummingToTheArea) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,26 @@ TEST_F(ContiFitTest, FitVectorFollowsTheModel) {
   bFitMAndS = false;
   bBufferSedCorrection = false;
   BufferSed = BufferSedSettings{};
+
+  // The bimodal c(s): a negative second f/f0 becomes 0, and the analysis with it
+  // still computes (the points of its s range take mass 0 and the default D).
+  ResetModelFlags();
+  bContiModel = bContiSModel = true;
+  test::SetContinuousParams(2.0f, 8.0f, 30.0f, 0.68f, 1.3f, 6.0f, 7.2f);
+  bContiSModel = false;
+  bCsBimodalFf0 = true;
+  pParams[6] = 5.0f;  // s range of the second ratio
+  pParams[8] = 6.0f;
+  pParams[10] = 1.5f;
+  pParamFitFlags[10] = 1;
+  UnpackModelParams();
+  ASSERT_EQ(GetContiParams(0, nullptr), 1);
+  const float negative[] = {0.0f, -0.5f};
+  ApplyContiParams(negative);
+  EXPECT_EQ(pParams[10], 0.0f);
+  const float rmsd = ContiSimplexSim(negative, nullptr);
+  EXPECT_TRUE(std::isfinite(rmsd));
+  EXPECT_LT(rmsd, 1.0f);
 
   // c(s) with one discrete M: D or M in slot 10 and s in slot 6.
   ResetModelFlags();

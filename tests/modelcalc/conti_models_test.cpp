@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 
@@ -15,8 +16,13 @@
 #include "distributions/distribution_variants.h"
 #include "distributions/install_hooks.h"
 #include "modelcalc_test_support.h"
+#include "modelcalc/conti_monte_carlo.h"
 #include "modelfit/modelfit_hooks.h"
+#include "numerics/interpolation.h"
+#include "numerics/path_table.h"
+#include "numerics/rods_worms.h"
 #include "platform/headless/headless_backend.h"
+#include "propagators/buffer_sedimentation.h"
 
 namespace tarmic {
 namespace {
@@ -219,6 +225,141 @@ double PlanarBoundary(double x, double t, double v, double D) {
 // 0.0025 cm thin, outside the fitted range). Every velocity point of c(v) with
 // that constant D gets its planar kernel: the distribution peaks at 2 um/s with the
 // species' amount.
+// c(s) with the buffer-mismatch component: data of a 4 S species (0.5) and a slowly
+// sedimenting buffer component (1 S, D 3e-6) of signal 0.3, with time- and
+// radial-invariant noise. Held fixed at 0.3, the buffer amplitude stays exactly
+// that and only the distribution is solved; fixed at half of it, it still stays
+// there (it is not solved); solved, it comes back as the buffer signal.
+TEST_F(ContiModelsTest, CsWithBufferHoldsAFixedBufferAmplitudeAndSolvesAFreeOne) {
+  MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.25), 0.5}}, 10, 1200.0, 0.002);
+  ContinuousParams(2.0f, 8.0f, 25.0f);
+  bContiSModel = true;
+  bBufferSedCorrection = true;
+  bFitTINoise = bFitRINoise = true;
+  BufferSed.sampleS = 1.0;
+  BufferSed.sampleD = 30.0;
+  BufferSed.signal = 0.3;
+  BufferSed.fitSignal = false;
+  BufferSed.interferenceNoteShown = true;
+  // The buffer profile added to the data on each scan's radii, then the noise.
+  const SimOutcome made = CalculateBufferSedimentation(
+      nullptr, [](int scan, const double* r, const double* v, int n, bool) {
+        const std::size_t j = static_cast<std::size_t>(scan);
+        std::vector<float> add(static_cast<std::size_t>(pnPoints[j]) + 1, 0.0f);
+        ASSERT_TRUE(InterpolateCurveFromDouble(pnPoints[j], ppRadius[j], add.data(), n, r, v));
+        for (int i = 1; i <= pnPoints[j]; ++i) ppSignal[j][i] += add[static_cast<std::size_t>(i)];
+      });
+  ASSERT_TRUE(made.ok());
+  for (int j = 1; j <= nScans; ++j) {
+    const std::size_t sj = static_cast<std::size_t>(j);
+    for (int i = 1; i <= pnPoints[sj]; ++i)
+      ppSignal[sj][i] += static_cast<float>(0.01 * std::sin(20.0 * ppRadius[sj][i]) + 0.004 * j);
+  }
+  ASSERT_TRUE(BuildCommonRadialGrid());
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+
+  for (double fixed : {0.3, 0.15}) {
+    BufferSed.signal = fixed;
+    ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+    EXPECT_FLOAT_EQ(pDistValues[1], static_cast<float>(fixed));
+    EXPECT_DOUBLE_EQ(BufferSed.signal, fixed);
+    if (fixed == 0.3) {
+      float mean = 0.0f;
+      EXPECT_NEAR(Area(2.2f, 8.0f, &mean), 0.5, 0.025);
+      EXPECT_NEAR(mean, 4.0, 0.05);
+      EXPECT_NEAR(test::ResidualRms(), 0.002, 0.0004);
+      // Monte-Carlo sets keep the buffer at its fixed amplitude and the species
+      // where the data put it (the grid is even: values weigh alike).
+      ASSERT_EQ(MonteCarloDistributions(nullptr, 4, 0.68f, "", false), MonteCarloOutcome::Completed);
+      for (int k = 1; k <= nMCSets; ++k) {
+        const std::vector<float>& set = ppMCDistributions[static_cast<std::size_t>(k)];
+        EXPECT_FLOAT_EQ(set[1], 0.3f);
+        double sum = 0.0, moment = 0.0;
+        for (int i = 2; i <= nDistGrid; ++i) {
+          sum += set[static_cast<std::size_t>(i)];
+          moment += set[static_cast<std::size_t>(i)] * pDistGrid[i];
+        }
+        EXPECT_NEAR(moment / sum, 4.0, 0.05) << k;
+      }
+      EndMonteCarloDistributions(nullptr);
+    } else {
+      EXPECT_GT(test::ResidualRms(), 0.004);  // the missing buffer shows in the fit
+    }
+  }
+  BufferSed.fitSignal = true;
+  BufferSed.signal = 1.0;
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  EXPECT_NEAR(BufferSed.signal, 0.3, 0.015);
+  EXPECT_NEAR(test::ResidualRms(), 0.002, 0.0004);
+
+}
+
+// c(s) of worm-like chains: after the run the chain's M(s) relation of the grid is
+// in the table file, one row per grid point, s (S) and M (kDa) at standard
+// conditions; every row lies on the chain's s(M).
+TEST_F(ContiModelsTest, WormChainRunWritesItsMOfSTable) {
+  MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.25), 0.5}}, 10, 1200.0, 0.002);
+  ContinuousParams(2.0f, 8.0f, 13.0f);
+  bContiSModel = true;
+  bCsWormChain = true;
+  pParams[kVariantSlotModel] = 36.0f;   // persistence length, nm
+  pParams[kVariantSlotValue] = 23.0f;   // cross-section, nm^2
+  pParams[kVariantSlotLow] = 9000.0f;   // monomer mass
+  pParams[kVariantSlotHigh] = 0.4f;     // hydration
+  const std::string path = ::testing::TempDir() + "/wormchain_mofs.dat";
+  std::remove(path.c_str());
+  const std::string saved = szWormChainMofsFile;
+  szWormChainMofsFile = path;
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  szWormChainMofsFile = saved;
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  int rows = 0;
+  double s = 0.0, M = 0.0;
+  while (std::fscanf(f, "%lf %lf", &s, &M) == 2) {
+    ++rows;
+    EXPECT_NEAR(s, 2.0 + 0.5 * (rows - 1), 1e-4);
+    EXPECT_NEAR(SFromMWormChain(static_cast<float>(M * 1000.0)), s, 2e-3 * s);
+  }
+  std::fclose(f);
+  EXPECT_EQ(rows, 13);
+}
+
+// Fluorescence data with nonlinear detection (exponent 1.5): the recorded signal is
+// the power law's inverse of a 4 S boundary of 0.8 plus noise. The distribution is
+// fitted in the transformed domain, where the signal is linear in the
+// concentration: the amount and s come back and the fit lies at the noise there;
+// afterwards the recorded data are shown again, with the fit carried to them.
+TEST_F(ContiModelsTest, CsOnNonlinearDetectionDataIsFittedInTheTransformedDomain) {
+  constexpr double kE = 1.5, kNoise = 0.002;
+  MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.25), 0.8}}, 10, 1200.0, kNoise);
+  for (int j = 1; j <= nScans; ++j)
+    for (int i = 1; i <= pnPoints[static_cast<std::size_t>(j)]; ++i) {
+      float& v = ppSignal[static_cast<std::size_t>(j)][i];
+      v = static_cast<float>(InversePowerTransform(v, kE, 0.0));
+    }
+  ASSERT_TRUE(BuildCommonRadialGrid());
+  std::vector<float> recorded(ppSignal[5] + 1, ppSignal[5] + pnPoints[5] + 1);
+  InstallFluorescenceDetectionHooks();
+  bNonlinearDetection = true;
+  fPowerCoefficient = static_cast<float>(kE);
+  fPowerBaseline = 0.0f;
+  bShowTransformed = false;
+  ContinuousParams(2.0f, 8.0f, 25.0f);
+  bContiSModel = true;
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  float mean = 0.0f;
+  EXPECT_NEAR(Area(2.0f, 8.0f, &mean), 0.8, 0.02);
+  EXPECT_NEAR(mean, 4.0, 0.05);
+  EXPECT_NEAR(fTransformedRmsd, kNoise, 0.15 * kNoise);
+  EXPECT_FALSE(bTransformedShown);
+  for (int i = 1; i <= pnPoints[5]; ++i) EXPECT_EQ(ppSignal[5][i], recorded[static_cast<std::size_t>(i) - 1]);
+  // The fit shown with the recorded data is the transformed fit carried back.
+  const int k = pnPoints[5] / 2;
+  EXPECT_NEAR(PowerTransform(ppFit[5][k], kE, 0.0), ppTransformedFit[5][static_cast<std::size_t>(k)], 1e-5);
+}
+
 TEST_F(ContiModelsTest, CvWithConstantDRecoversTheVelocity) {
   test::InstallVelocityScans(10, 200, 300.0, 50000.0f);
   const double v = 2e-4, D = 5e-7;

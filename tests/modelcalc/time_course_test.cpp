@@ -88,7 +88,11 @@ TEST_F(TimeCourseTest, WindowsKeysAndWrittenRows) {
     return true;
   };
   backend->QueueSaveFile((dir_ / "sizes.dat").string());
+  bStopRealtimeUpdate = bSeriesInterrupted = false;
   ASSERT_TRUE(RunContinuousModel(&window, step));
+  // The stop ends a realtime update and a running series as well.
+  EXPECT_TRUE(bStopRealtimeUpdate);
+  EXPECT_TRUE(bSeriesInterrupted);
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(meanSeen, 3.0f);  // window 2 is record 3 alone
   EXPECT_EQ(nTimeCourseWindowsDone, 2);

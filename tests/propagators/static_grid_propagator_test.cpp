@@ -179,6 +179,26 @@ TEST(StaticGridPropagator, TruncatedGridGivesTheProfileOfTheWholeGrid) {
   EXPECT_FALSE(bSteadyStateReached);
   EXPECT_EQ(early.ScansRecorded(), 3);
   for (int i = 1; i <= N; ++i) EXPECT_EQ(early.scans[2][i], pLammConc[i]);
+
+  // Material put back into the emptied region near the meniscus (as a failing
+  // discretisation would): the truncation no longer holds and the solve fails
+  // (not diverges), with the profile of the last good step.
+  struct RefillRun : SpeciesRun {
+    using SpeciesRun::SpeciesRun;
+    bool refilled = false;
+    void Step(double change) override {
+      SpeciesRun::Step(change);
+      if (refilled || dSimTime < 3000 || iActiveFirst <= 3) return;
+      for (int i = iActiveFirst - 1; i <= iActiveFirst + 3; ++i) pLammConc[i] = 0.5;
+      refilled = true;
+    }
+  };
+  RefillRun refill(s, D, rpm, N, times);
+  refill.settings.outflowBottom = true;
+  refill.Solve();
+  ASSERT_TRUE(refill.refilled);
+  EXPECT_EQ(refill.outcome.status, SimStatus::Singular);
+  EXPECT_LT(dSimTime, 5000.0);
 }
 
 // Steps never go backwards, every scan is recorded exactly at its time (a scan at

@@ -343,6 +343,24 @@ TEST_F(RawDataToolsTest, FringeOffsetsJumpsAndScanRmsd) {
   EXPECT_NEAR(RmsdBetweenScans(1, 2), 0.002f, 1e-5);
   EXPECT_EQ(RmsdBetweenScans(1, 1), 0.0f);
   EXPECT_EQ(RmsdBetweenScans(1, 3), 0.0f);
+  // Interference files (".ip1") are compared as they are.
+  ppScanFileNames[1] = "00011.ip1";
+  ppScanFileNames[2] = "00012.ip1";
+  EXPECT_NEAR(RmsdBetweenScans(1, 2), 0.002f, 1e-5);
+  // Intensity files (".ri1") as absorbance log10(I0 / I): absorbances 0.1 apart
+  // with an alternating +-0.003 give 0.003, whatever the intensities.
+  ppScanFileNames[1] = "00011.ri1";
+  ppScanFileNames[2] = "00012.ri1";
+  for (int s = 1; s <= 2; ++s) {
+    ASSERT_NE(ppThirdColumn[Z(s)], nullptr);
+    for (int i = 1; i <= kPoints; ++i) {
+      double A = 0.3 + 0.01 * i;
+      if (s == 2) A += 0.1 + ((i % 2) ? 0.003 : -0.003);
+      ppThirdColumn[Z(s)][i] = 2.0f;
+      ppSignal[Z(s)][i] = static_cast<float>(2.0 * std::pow(10.0, -A));
+    }
+  }
+  EXPECT_NEAR(RmsdBetweenScans(1, 2), 0.003f, 2e-5);
 }
 
 TEST_F(RawDataToolsTest, InitialProfileExtrapolatesFromTheProfileAsRead) {
