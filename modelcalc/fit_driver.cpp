@@ -28,6 +28,7 @@
 #include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
+#include "plot/progress_line.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"
 #include "propagators/sim_arrays.h"
@@ -87,7 +88,7 @@ void SetSolventVbar(float v) {
 
 const ExtraValue kExtras[] = {
     {[] { return gInhomSolvent.bInhomogeneousSolvent && gInhomSolvent.bFitVbar; }, SolventVbar,
-     SetSolventVbar, 1.001, 0.001, 0.001, false},
+     SetSolventVbar, 1.0001, 0.0001, 0.0001, false},
     {[] { return bExcitationShadow && bFitConeRadius; }, [] { return fConeRadius; },
      [](float v) { fConeRadius = Clamp(v, 0.01f, 1.0f); }, 1.001, 0.001, 0.001, false},
     {[] { return bMagnificationDrift && bFitMagnificationDrift; },
@@ -285,6 +286,9 @@ class RunningFit {
  private:
   Window* window_;
   bool redraw_;
+  // A set-up that fails at one trial point fails at its neighbours too: each
+  // message of the model computation is shown once per fit.
+  ScopedErrorsOnce errorsOnce_;
 };
 
 void WriteMLReport(const MLWorkSet& w, const float* p) {
@@ -441,8 +445,9 @@ void InitSimplex(SimplexSet& s) {
       auto withOffset = [&] { x = v + GaussianRandom(r * v) + GaussianRandom(0.3f * r); };
       if (assocLarge && (k == 3 || k == 7)) {
         withOffset();
-      } else if (k <= 2 && IsSelfAssociationModel()) {
-        nonNegative();
+      } else if (IsSelfAssociationModel() && k <= 4) {
+        // Masses may not turn negative; the log K entries 3 and 4 keep their sign.
+        if (k <= 2) nonNegative();
       } else if (k <= 4) {
         if (!bEquilibriumMode) nonNegative();
       } else if (k >= 9 && k <= 12) {
@@ -558,9 +563,20 @@ FitOutcome MLOptimize(Window* window) {
     }
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetFloatingExtraParams(n, p.data());
+  // The progress line over the derivatives of each iteration, at the top left.
+  CProgressLine progress;
+  const bool showProgress = window && !bBatchMode;
+  if (showProgress) {
+    progress.Show(*window, 10, 10);
+    w.progress = [&progress, window](float fraction) {
+      progress.fValue = 0.0f;  // every derivative pass draws the line anew
+      progress.Update(fraction, *window);
+    };
+  }
   const MLEnd end = MLFit(w, target, p.data());
   const bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
   SimplexSim(p.data(), window);  // the model of the last accepted parameters
+  if (showProgress) progress.Hide(*window);
   if (!interrupted) WriteMLReport(w, p.data());
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
 }
