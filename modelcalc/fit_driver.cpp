@@ -237,7 +237,9 @@ bool Settled(const FitSnapshot& a, const FitSnapshot& b, double tol) {
 
 // Applies the lowest vertex and puts it into row 1 as applied, i.e. after the
 // bounds of each value, so that the next pass starts around a point inside the
-// ranges (a vertex outside a range evaluates as the clamped point).
+// ranges. A vertex outside a range evaluates as the clamped point: around such a
+// vertex the objective is flat in that value, and a pass restarted there stays
+// outside (a meniscus held at the end of its range).
 void ApplyBestVertex(SimplexSet& s) {
   const int lo = s.Lowest();
   if (lo != 1) {
@@ -248,9 +250,13 @@ void ApplyBestVertex(SimplexSet& s) {
   GetFloatingExtraParams(s.n, s.p[1].data());
 }
 
-// Evaluates every vertex (from the last, as the start simplex is evaluated).
-void EvaluateVertices(SimplexSet& s, Window* window) {
-  for (int j = s.n + 1; j >= 1; --j) s.y[Idx(j)] = SimplexSim(s.p[Idx(j)].data(), window);
+// Evaluates every vertex: the start simplex from the last vertex to the first, the
+// simplex of a refinement pass from the first to the last.
+void EvaluateVertices(SimplexSet& s, Window* window, bool fromLast) {
+  for (int k = 1; k <= s.n + 1; ++k) {
+    const int j = fromLast ? s.n + 2 - k : k;
+    s.y[Idx(j)] = SimplexSim(s.p[Idx(j)].data(), window);
+  }
 }
 
 
@@ -320,7 +326,7 @@ FitOutcome SimplexPasses(Window* window) {
   SimplexSet s(n);
   GetFloatingExtraParams(n, s.p[1].data());
   InitSimplex(s);
-  EvaluateVertices(s, window);
+  EvaluateVertices(s, window, true);
   int nfunk = 0;
   amoeba(s, kSimplexFtol, [window](const float* p) { return SimplexSim(p, window); }, nfunk,
          ShowBestVertex);
@@ -333,7 +339,7 @@ FitOutcome SimplexPasses(Window* window) {
   // Refinement passes around the best point until rmsd and parameters settle.
   while (!bFitInterrupted) {
     InitSimplex(s);
-    EvaluateVertices(s, window);
+    EvaluateVertices(s, window, false);
     amoeba(s, kSimplexFtol, [window](const float* p) { return SimplexSim(p, window); }, nfunk,
            ShowBestVertex);
     ApplyBestVertex(s);
@@ -517,7 +523,7 @@ FitOutcome SimulatedAnnealingFit(Window* window) {
     std::vector<float> pb(Idx(n) + 1, 0.0f);
     GetFloatingExtraParams(n, s.p[1].data());
     InitSimplex(s);
-    EvaluateVertices(s, window);
+    EvaluateVertices(s, window, true);
     const int lo = s.Lowest();
     float yb = s.y[Idx(lo)];
     SetFloatingExtraParams(s.p[Idx(lo)].data());
