@@ -228,6 +228,15 @@ TEST_F(FluorescenceTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefusesB
   EXPECT_FALSE(bNonlinearDetection || bFitPowerCoefficient || bShowTransformed ||
                bTransformedShown);
   EXPECT_EQ(Signal(1, 25), Recorded(1, 25));
+
+  // Switched on with no usable stored exponent (0: never set): the entered one is
+  // taken, so that no exponent at or below 0 is ever in force; the rest stays.
+  fPowerCoefficient = 0.0f;
+  backend_->QueueDialog(IDOK, entries);
+  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
+  EXPECT_TRUE(bNonlinearDetection);
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
+  EXPECT_FALSE(bFitPowerCoefficient || bShowTransformed);
 }
 
 }  // namespace
