@@ -20,7 +20,9 @@
 #include "platform/headless/headless_backend.h"
 #include "platform/image.h"
 #include "plot/data_plots.h"
+#include "modelcalc/simulation_messages.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/solvent_settings.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/scan_file.h"
@@ -179,8 +181,9 @@ TEST_F(SimulationProgress, KeyPressStopsTheRunAfterTheDueScan) {
 
 // With the live display the reacting system's free A, free B and complex are drawn
 // over the data plot at each scan time, in blue, green and red; without the switch
-// none of the three is drawn.
-TEST_F(SimulationProgress, ReactingProfilesAreDrawnAtEachScanTime) {
+// none of the three is drawn. The cosolute profile of a sedimenting cosolute is
+// drawn with each recorded scan outside fits.
+TEST_F(SimulationProgress, ReactingAndCosoluteProfilesAreDrawnAtScanTimes) {
   ScopedHeadlessBackend backend;
   HeadlessWindow& window = backend->Headless();
   FreeSimArrays();
@@ -227,6 +230,33 @@ TEST_F(SimulationProgress, ReactingProfilesAreDrawnAtEachScanTime) {
   }
   bShowComplex = true;
   bHeteroAssocModel = false;
+
+  // The sedimenting cosolute's profile, in blue, with each recorded scan; not while
+  // a fit evaluates.
+  gInhomSolvent.bInhomogeneousSolvent = gInhomSolvent.bSedimentingCosolute = true;
+  gInhomSolvent.bShowCosoluteProfile = true;
+  ASSERT_TRUE(AllocCosolventArrays());
+  for (int i = 1; i <= nCosolventPoints; ++i) CosolventArray(2)[i] = 0.35;
+  for (bool fitting : {true, false}) {
+    SCOPED_TRACE(fitting ? "fit running" : "no fit");
+    bFitRunning = fitting;
+    const int before = count(colours[0]);
+    pSimWindow = &window;
+    dSimTime = 0.0;
+    bSimContinue = 1;
+    ShowSimulationProgress progress(SimProgressOptions{});
+    progress.Start();
+    Run(progress, 300.0, 1e5);
+    pSimWindow = nullptr;
+    if (fitting) {
+      EXPECT_EQ(count(colours[0]), before);
+    } else {
+      EXPECT_GT(count(colours[0]), before);
+    }
+  }
+  bFitRunning = false;
+  ResetInhomSolventSettings();
+  FreeCosolventArrays();
 }
 
 }  // namespace
