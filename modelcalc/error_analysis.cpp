@@ -15,6 +15,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
+#include "numerics/error_box.h"
 #include "numerics/matrix_table.h"
 #include "numerics/run_switches.h"
 #include "numerics/statistics.h"
@@ -97,6 +98,8 @@ class ScanFrame {
  private:
   float tolerance_;
   bool redraw_;
+  // Every refit computes the same model set-up: each message once per scan.
+  ScopedErrorsOnce errorsOnce_;
 };
 
 AnalysisResult Refused(const std::string& message) {
@@ -195,6 +198,7 @@ AnalysisResult CalculateErrorInSlot(Window* window, int slot, float step, float 
     return result;
   }
   bFitInterrupted = false;
+  ScopedErrorsOnce errorsOnce;  // each message once in all refits of the search
   SavedModel saved(window);
   const float start = saved.Param(slot);
   float upper = 0.0f, lower = 0.0f;

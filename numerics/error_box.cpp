@@ -15,8 +15,8 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
