@@ -17,6 +17,7 @@
 #include "numerics/sounds.h"
 #include "plot/data_plots.h"
 #include "platform/backend.h"
+#include "commands/equilibrium_sorting.h"
 #include "scandata/data_set.h"
 
 namespace tarmic {
@@ -30,6 +31,12 @@ bool Unused(const TransferBuffer& record) { return record.text.empty() && record
 
 void TXLAWindow::ParametersCommand() {
   if (OfferHelpInHelpMode(*this)) return;
+  // In the equilibrium-test view the command only leaves that view.
+  if (bEqTestView) {
+    EndEqTestMode(*this);
+    RepaintMain();
+    return;
+  }
   if (Unused(paramsTransfer)) InitParamsTransfer(paramsTransfer);
   if (RunParametersDialog(&GetHandle(), paramsTransfer, &bModalBoxOpen)) RepaintMain();
 }

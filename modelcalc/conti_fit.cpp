@@ -137,6 +137,8 @@ class Refinement {
  private:
   Window* window_;
   bool redraw_;
+  // Each message of the kernel computations is shown once per refinement.
+  ScopedErrorsOnce errorsOnce_;
 };
 
 // Nothing is floated: the analysis is run once as by the Run command.

@@ -26,7 +26,7 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 // s"). Index 6 (the buffer signal) is never floated here.
 constexpr double kExtraDerivFactor[13] = {1.0001, 1.0001, 1.0001, 1.0001, 1.0001, 1.0001, 1.001,
                                           1.01,   1.001,  1.0001, 1.01,   1.01,   1.001};
-constexpr double kExtraDerivStep[13] = {0.0001, 0.0001, 0.0001, 0.0001, 0.0001, 0.001, 0.001,
+constexpr double kExtraDerivStep[13] = {0.0001, 0.0001, 0.0001, 0.0001, 0.0001, 0.0001, 0.001,
                                         0.1,    0.001,  0.001,  0.01,   0.1,    0.001};
 constexpr std::size_t kBufferSignalExtra = 6;
 constexpr std::size_t kBufferDExtra = 7, kRefDExtra = 11;

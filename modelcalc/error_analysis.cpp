@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 #include "distributions/conti_run.h"
@@ -14,6 +15,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
+#include "numerics/error_box.h"
 #include "numerics/matrix_table.h"
 #include "numerics/run_switches.h"
 #include "numerics/statistics.h"
@@ -96,6 +98,8 @@ class ScanFrame {
  private:
   float tolerance_;
   bool redraw_;
+  // Every refit computes the same model set-up: each message once per scan.
+  ScopedErrorsOnce errorsOnce_;
 };
 
 AnalysisResult Refused(const std::string& message) {
@@ -194,6 +198,7 @@ AnalysisResult CalculateErrorInSlot(Window* window, int slot, float step, float 
     return result;
   }
   bFitInterrupted = false;
+  ScopedErrorsOnce errorsOnce;  // each message once in all refits of the search
   SavedModel saved(window);
   const float start = saved.Param(slot);
   float upper = 0.0f, lower = 0.0f;
@@ -283,21 +288,39 @@ AnalysisResult TwoParamContour(Window* window, const std::string& fileName, floa
     const int jMin = -static_cast<int>(std::floor((ystart - ymin) / dy + 1e-5));
     const int jMax = static_cast<int>(std::floor((ymax - ystart) / dy + 1e-5));
     pParamFitFlags[xSlot] = pParamFitFlags[ySlot] = 0;
-    int row = 0;
-    int j = 0, jStep = 1;
-    // Serpentine order: up the first column from the start, then down the next one.
-    for (int i = 0; i <= iMax && !bFitInterrupted; ++i) {
-      for (; j >= jMin && j <= jMax && row < n && !bFitInterrupted; j += jStep) {
-        const float x = xstart + static_cast<float>(i) * dx;
-        const float y = ystart + static_cast<float>(j) * dy;
-        HoldParam(xSlot, x);
-        HoldParam(ySlot, y);
-        const float rmsd = RefitRmsd(window);
-        ++result.refits;
-        StorePoint(window, table, ++row, x, y, rmsd, true);
+    auto refitAt = [&](float x, float y) {
+      HoldParam(xSlot, x);
+      HoldParam(ySlot, y);
+      ++result.refits;
+      return RefitRmsd(window);
+    };
+    if (level == 0.0f) {
+      int row = 0;
+      int j = 0, jStep = 1;
+      // Serpentine order: up the first column from the start, then down the next one.
+      for (int i = 0; i <= iMax && !bFitInterrupted; ++i) {
+        for (; j >= jMin && j <= jMax && row < n && !bFitInterrupted; j += jStep) {
+          const float x = xstart + static_cast<float>(i) * dx;
+          const float y = ystart + static_cast<float>(j) * dy;
+          StorePoint(window, table, ++row, x, y, refitAt(x, y), true);
+        }
+        jStep = -jStep;
+        j += jStep;
       }
-      jStep = -jStep;
-      j += jStep;
+    } else {
+      // Only the points near the contour; an interrupted refit stores -1 and the
+      // walk goes on through the points left, which return at once.
+      const ContourGrid grid{xmin, xmax, dx, ymin, ymax, dy, level, xstart, ystart};
+      std::vector<std::array<float, 3>> walked;
+      ContourWalk(grid, xSlot == kS1Slot && ySlot == kMassSlot, ySlot == kS2Slot, n,
+                  [&](float x, float y, int row) {
+                    const float rmsd = refitAt(x, y);
+                    ShowContourPoint(window, x, y, rmsd, row);
+                    return rmsd;
+                  },
+                  &walked);
+      for (int row = 1; row <= n; ++row)
+        std::copy(walked[Idx(row)].begin(), walked[Idx(row)].end(), table.Row(row) + 1);
     }
     if (bFitInterrupted) result.end = AnalysisEnd::Interrupted;
     saved.Restore();
@@ -320,6 +343,122 @@ AnalysisResult TwoParamContour(Window* window, const std::string& fileName, floa
 }
 
 }  // namespace
+
+int ContourWalk(const ContourGrid& g, bool secondPointAtStart, bool finishAtStart, int rows,
+                const std::function<float(float x, float y, int row)>& evaluate,
+                std::vector<std::array<float, 3>>* table) {
+  table->assign(Idx(rows) + 1, {0.0f, 0.0f, 0.0f});
+  if (rows < 1) return 0;
+  // Grid positions as whole steps from the start point, so that the tests for a
+  // column, a row and the grid edges are exact.
+  const int iMin = -static_cast<int>(std::floor((g.xstart - g.xmin) / g.dx + 1e-5f));
+  const int iMax = static_cast<int>(std::floor((g.xmax - g.xstart) / g.dx + 1e-5f));
+  const int jMin = -static_cast<int>(std::floor((g.ystart - g.ymin) / g.dy + 1e-5f));
+  const int jMax = static_cast<int>(std::floor((g.ymax - g.ystart) / g.dy + 1e-5f));
+  // xmin and ymin are grid points only when the start lies a whole number of steps
+  // from them.
+  const bool xminOnGrid = std::fabs(g.xstart + static_cast<float>(iMin) * g.dx - g.xmin) <= 1e-4f * g.dx;
+  const bool yminOnGrid = std::fabs(g.ystart + static_cast<float>(jMin) * g.dy - g.ymin) <= 1e-4f * g.dy;
+  constexpr int kNoColumn = std::numeric_limits<int>::min();
+  std::vector<std::array<int, 2>> cell(Idx(rows) + 1, {0, 0});
+  std::vector<bool> used(Idx(rows) + 1, false);
+  int evaluations = 0;
+  auto X = [&](int i) { return g.xstart + static_cast<float>(i) * g.dx; };
+  auto Y = [&](int j) { return g.ystart + static_cast<float>(j) * g.dy; };
+  auto store = [&](int row, int i, int j) {
+    const float rmsd = evaluate(X(i), Y(j), row);
+    ++evaluations;
+    (*table)[Idx(row)] = {X(i), Y(j), rmsd};
+    cell[Idx(row)] = {i, j};
+    used[Idx(row)] = true;
+    return rmsd;
+  };
+
+  int i = 0, j = 0, xdir = 1, ydir = 1;
+  bool turned = false, columnTurn = false, found = false, crossed = false;
+  bool xReversed = false, finishing = false;
+  int icross = kNoColumn;
+  int row = 1;
+  float current = store(row, i, j);
+  bool above = current > g.level;
+  if (!above) found = true;
+  float previous = current;
+  if (!secondPointAtStart) j += 1;
+
+  while (i >= iMin && i <= iMax) {
+    if (row != 1 && xminOnGrid && yminOnGrid && i == iMin && j == jMin) break;
+    if (++row > rows) break;
+    // Along the column until the level is crossed (or the grid or the table ends).
+    while (j >= jMin && j <= jMax) {
+      if (++row > rows) break;
+      const float rmsd = store(row, i, j);
+      // The column step left an unused row: the new point closes the gap.
+      if (row > 2 && !used[Idx(row - 1)]) {
+        (*table)[Idx(row - 1)] = (*table)[Idx(row)];
+        cell[Idx(row - 1)] = cell[Idx(row)];
+        used[Idx(row - 1)] = true;
+        (*table)[Idx(row)] = {0.0f, 0.0f, 0.0f};
+        used[Idx(row)] = false;
+        --row;
+      }
+      previous = current;
+      current = rmsd;
+      const bool rising = current > previous;
+      if (current < g.level) {
+        crossed = above;
+        above = false;
+        icross = i;
+        found = true;
+      } else {
+        crossed = !above;
+        above = true;
+      }
+      if (turned || columnTurn) {
+        turned = columnTurn = false;
+        if (crossed) {
+          if (row > 1 && cell[Idx(row - 1)][1] == j) {
+            ydir = -ydir;
+            i -= xdir;
+            j += ydir;
+          } else {
+            j -= ydir;
+          }
+          turned = true;
+          break;
+        }
+        j += ydir;
+        continue;
+      }
+      if ((i == icross && above && rising) || (!above && !rising)) {
+        ydir = -ydir;
+        turned = true;
+        break;
+      }
+      j += ydir;
+    }
+    // Column end: past the far side of the contour, back to the last column with a
+    // crossing and on in the other x direction (a second time ends the walk).
+    if (finishAtStart && finishing && i == 0) break;
+    if (i != icross && found && !crossed) {
+      if (xReversed) {
+        if (!finishAtStart) break;
+        finishing = true;
+      } else {
+        i = icross;
+        xdir = -xdir;
+        xReversed = true;
+        i -= xdir;
+      }
+    }
+    i += xdir;
+    if (!turned) {
+      ydir = -ydir;
+      columnTurn = true;
+    }
+    if (j < jMin || j > jMax) j += ydir;
+  }
+  return evaluations;
+}
 
 float RefitRmsd(Window* window) {
   if (bFitInterrupted) return -1.0f;

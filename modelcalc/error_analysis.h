@@ -15,7 +15,10 @@
 // parameters is then computed again.
 #pragma once
 
+#include <array>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -82,18 +85,38 @@ AnalysisResult CalculateErrorInM(Window* window, float step, float criticalRmsd,
 AnalysisResult CalculateKContour(Window* window, const std::string& fileName, float lgKmin,
                                  float lgKmax, float increment);
 
-// The rmsd over a grid of x = s (or s1) and y = M or D (or s2), visited in
-// serpentine order from (xstart, ystart). Level 0 writes every row "\tx\ty\trmsd";
-// a level L > 0 writes the closed curve rmsd = L ("%e %e" per line), interpolated
-// linearly between consecutive grid points that enclose L (nothing is written when
-// no pair does). Refused: increments not above 0 or not finite, empty ranges, a
-// start outside the grid, more than kMaxContourPoints points.
+// The rmsd over a grid of x = s (or s1) and y = M or D (or s2). Level 0 visits the
+// whole grid in serpentine order from (xstart, ystart) and writes every row
+// "\tx\ty\trmsd". A level L > 0 walks along the contour rmsd = L instead
+// (ContourWalk) and writes the closed curve ("%e %e" per line) of the crossings,
+// interpolated linearly between consecutive walked points that enclose L, in the
+// order of the walk (nothing is written when no pair does). Refused: increments not
+// above 0 or not finite, empty ranges, a start outside the grid, more than
+// kMaxContourPoints points.
 AnalysisResult CalculateSMContour(Window* window, const std::string& fileName, float xmin,
                                   float xmax, float dx, float ymin, float ymax, float dy,
                                   float level, float xstart, float ystart);
 AnalysisResult CalculateS1S2Contour(Window* window, const std::string& fileName, float xmin,
                                     float xmax, float dx, float ymin, float ymax, float dy,
                                     float level, float xstart, float ystart);
+
+// The contour walk on the grid x = xstart + i dx in [xmin, xmax], y = ystart + j dy
+// in [ymin, ymax]: from the start point it goes along a column until the rmsd
+// crosses the level, turns, steps to the next column and walks back, so that each
+// column is visited only near the two crossings; where a column no longer reaches
+// below the level it returns to the last column with a crossing and walks the other
+// side in the opposite x direction. It ends on the second such return (at the start
+// column with finishAtStart), on leaving the grid in x, at (xmin, ymin), or when
+// rows rows are used. secondPointAtStart: the second evaluation repeats the start
+// point (otherwise it is one y step above it). evaluate(x, y, row) returns the rmsd;
+// rows (1..rows) receive (x, y, rmsd), empty rows stay (0, 0, 0). Returns the
+// number of evaluations.
+struct ContourGrid {
+  float xmin, xmax, dx, ymin, ymax, dy, level, xstart, ystart;
+};
+int ContourWalk(const ContourGrid& g, bool secondPointAtStart, bool finishAtStart, int rows,
+                const std::function<float(float x, float y, int row)>& evaluate,
+                std::vector<std::array<float, 3>>* table);
 
 // Progress line "index: (x , y) rmsd" at column 350 px, line 10 + 20 k (k cycles
 // 1..15).

@@ -28,6 +28,7 @@
 #include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
+#include "plot/progress_line.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"
 #include "propagators/sim_arrays.h"
@@ -87,7 +88,7 @@ void SetSolventVbar(float v) {
 
 const ExtraValue kExtras[] = {
     {[] { return gInhomSolvent.bInhomogeneousSolvent && gInhomSolvent.bFitVbar; }, SolventVbar,
-     SetSolventVbar, 1.001, 0.001, 0.001, false},
+     SetSolventVbar, 1.0001, 0.0001, 0.0001, false},
     {[] { return bExcitationShadow && bFitConeRadius; }, [] { return fConeRadius; },
      [](float v) { fConeRadius = Clamp(v, 0.01f, 1.0f); }, 1.001, 0.001, 0.001, false},
     {[] { return bMagnificationDrift && bFitMagnificationDrift; },
@@ -236,7 +237,9 @@ bool Settled(const FitSnapshot& a, const FitSnapshot& b, double tol) {
 
 // Applies the lowest vertex and puts it into row 1 as applied, i.e. after the
 // bounds of each value, so that the next pass starts around a point inside the
-// ranges (a vertex outside a range evaluates as the clamped point).
+// ranges. A vertex outside a range evaluates as the clamped point: around such a
+// vertex the objective is flat in that value, and a pass restarted there stays
+// outside (a meniscus held at the end of its range).
 void ApplyBestVertex(SimplexSet& s) {
   const int lo = s.Lowest();
   if (lo != 1) {
@@ -247,9 +250,13 @@ void ApplyBestVertex(SimplexSet& s) {
   GetFloatingExtraParams(s.n, s.p[1].data());
 }
 
-// Evaluates every vertex (from the last, as the start simplex is evaluated).
-void EvaluateVertices(SimplexSet& s, Window* window) {
-  for (int j = s.n + 1; j >= 1; --j) s.y[Idx(j)] = SimplexSim(s.p[Idx(j)].data(), window);
+// Evaluates every vertex: the start simplex from the last vertex to the first, the
+// simplex of a refinement pass from the first to the last.
+void EvaluateVertices(SimplexSet& s, Window* window, bool fromLast) {
+  for (int k = 1; k <= s.n + 1; ++k) {
+    const int j = fromLast ? s.n + 2 - k : k;
+    s.y[Idx(j)] = SimplexSim(s.p[Idx(j)].data(), window);
+  }
 }
 
 
@@ -285,6 +292,9 @@ class RunningFit {
  private:
   Window* window_;
   bool redraw_;
+  // A set-up that fails at one trial point fails at its neighbours too: each
+  // message of the model computation is shown once per fit.
+  ScopedErrorsOnce errorsOnce_;
 };
 
 void WriteMLReport(const MLWorkSet& w, const float* p) {
@@ -316,7 +326,7 @@ FitOutcome SimplexPasses(Window* window) {
   SimplexSet s(n);
   GetFloatingExtraParams(n, s.p[1].data());
   InitSimplex(s);
-  EvaluateVertices(s, window);
+  EvaluateVertices(s, window, true);
   int nfunk = 0;
   amoeba(s, kSimplexFtol, [window](const float* p) { return SimplexSim(p, window); }, nfunk,
          ShowBestVertex);
@@ -329,7 +339,7 @@ FitOutcome SimplexPasses(Window* window) {
   // Refinement passes around the best point until rmsd and parameters settle.
   while (!bFitInterrupted) {
     InitSimplex(s);
-    EvaluateVertices(s, window);
+    EvaluateVertices(s, window, false);
     amoeba(s, kSimplexFtol, [window](const float* p) { return SimplexSim(p, window); }, nfunk,
            ShowBestVertex);
     ApplyBestVertex(s);
@@ -441,8 +451,9 @@ void InitSimplex(SimplexSet& s) {
       auto withOffset = [&] { x = v + GaussianRandom(r * v) + GaussianRandom(0.3f * r); };
       if (assocLarge && (k == 3 || k == 7)) {
         withOffset();
-      } else if (k <= 2 && IsSelfAssociationModel()) {
-        nonNegative();
+      } else if (IsSelfAssociationModel() && k <= 4) {
+        // Masses may not turn negative; the log K entries 3 and 4 keep their sign.
+        if (k <= 2) nonNegative();
       } else if (k <= 4) {
         if (!bEquilibriumMode) nonNegative();
       } else if (k >= 9 && k <= 12) {
@@ -512,7 +523,7 @@ FitOutcome SimulatedAnnealingFit(Window* window) {
     std::vector<float> pb(Idx(n) + 1, 0.0f);
     GetFloatingExtraParams(n, s.p[1].data());
     InitSimplex(s);
-    EvaluateVertices(s, window);
+    EvaluateVertices(s, window, true);
     const int lo = s.Lowest();
     float yb = s.y[Idx(lo)];
     SetFloatingExtraParams(s.p[Idx(lo)].data());
@@ -558,9 +569,20 @@ FitOutcome MLOptimize(Window* window) {
     }
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetFloatingExtraParams(n, p.data());
+  // The progress line over the derivatives of each iteration, at the top left.
+  CProgressLine progress;
+  const bool showProgress = window && !bBatchMode;
+  if (showProgress) {
+    progress.Show(*window, 10, 10);
+    w.progress = [&progress, window](float fraction) {
+      progress.fValue = 0.0f;  // every derivative pass draws the line anew
+      progress.Update(fraction, *window);
+    };
+  }
   const MLEnd end = MLFit(w, target, p.data());
   const bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
   SimplexSim(p.data(), window);  // the model of the last accepted parameters
+  if (showProgress) progress.Hide(*window);
   if (!interrupted) WriteMLReport(w, p.data());
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
 }

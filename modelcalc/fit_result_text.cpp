@@ -1,13 +1,16 @@
 #include "modelcalc/fit_result_text.h"
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 
 #include "distributions/conti_run.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_prior.h"
 #include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/model_computation.h"
@@ -21,6 +24,7 @@
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "propagators/buffer_sedimentation.h"
+#include "propagators/solvent_settings.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -101,8 +105,17 @@ std::string Heading() {
   const ContiRunSettings reg = GetContiRunSettings();
   const double p = D(fConfidenceLevel);
   if (!reg.maxEntropy && !reg.showBoth) return Format("Tikhonov regularization P = %.2f", p);
-  if (reg.showBoth) return Format("ME(black) and TP(blue) regularization P = %.2f", p);
-  return Format("ME regularization P = %.2f", p);
+  // With a prior the heading names the prior file (name and extension).
+  const std::string prior =
+      bUsePrior ? std::filesystem::path(szPriorFile).filename().string() : std::string();
+  if (reg.showBoth)
+    return prior.empty()
+               ? Format("ME(black) and TP(blue) regularization P = %.2f", p)
+               : Format("ME(black) and TP(blue) regularization P = %.2f, with prior probability %s",
+                        p, prior.c_str());
+  return prior.empty() ? Format("ME regularization P = %.2f", p)
+                       : Format("ME regularization P = %.2f, with prior probability %s", p,
+                                prior.c_str());
 }
 
 std::string ContinuousModel2() {
@@ -214,8 +227,12 @@ std::string NonidealityLine() {
 
 std::string RunsLine() {
   if (nScans < 1) return "";
-  const int first = bFirstScanIsInitial && nScans > 1 ? 2 : 1;
-  const float z = CalculateRunsTestZ(ppSignal.data(), ppFit.data(), first, nScans,
+  // The scans the rmsd is taken over: the scan window of a time-dependent fit, or
+  // all but an initial first scan.
+  int first = 1, last = nScans;
+  FitScanRange(&first, &last);
+  if (first > last) return "";
+  const float z = CalculateRunsTestZ(ppSignal.data(), ppFit.data(), first, last,
                                      pScanOrder.data(), pFitFirst.data(), pFitLast.data());
   return Format("Runs test Z (#stddev) = %.2f", D(z));
 }
@@ -228,7 +245,16 @@ std::string VbarLine() {
     if (pParams[31] > 0.0f) t += Format(" | conc3 fraction = %.3f", D(pParams[34]));
     return t;
   }
-  return Format("vbar = %.4f (fix)", D(VBAR));
+  const InhomSolventSettings& solvent = gInhomSolvent;
+  const bool inhomogeneous = solvent.bInhomogeneousSolvent;
+  // In the sedimenting-cosolute mode the apparent vbar (solvation included) is the
+  // one the fit floats; the macromolecule's own vbar stays fixed.
+  const bool apparent = inhomogeneous && solvent.bCosoluteDynamicGradient;
+  const char* state = inhomogeneous && solvent.bFitVbar ? "floating" : "fix";
+  if (apparent)
+    return Format("vbar = %.4f (fix), apparent vbar = %.4f (%s)", D(VBAR),
+                  D(solvent.vbarEffective), state);
+  return Format("vbar = %.4f (%s)", D(VBAR), state);
 }
 
 const char* Fl(bool fitted) { return fitted ? "(fl)" : ""; }

@@ -192,21 +192,31 @@ void ReadNonlinearDetection(Window *window, const TransferBuffer &r) {
     CheckOptionPair(window, kCmNonlinearDetectionIds, false);
     return;
   }
-  // Kept or switched on: the entered values are taken (the entry check has made
-  // sure that the exponent is above 0), and the transform runs when they differ
-  // from those in force or the option was just switched on.
+  if (on && !bNonlinearDetection) {
+    // Switched on: the option only; the stored coefficient, baseline, fit flag and
+    // display choice stay in force. A stored exponent that is not above 0 (never
+    // set) would make the power law degenerate, so the entered one (checked to be
+    // above 0) replaces it.
+    bNonlinearDetection = true;
+    if (!(fPowerCoefficient > 0.0f)) fPowerCoefficient = FieldValue(r, 618);
+    CheckOptionPair(window, kCmNonlinearDetectionIds, true);
+    return;
+  }
+  if (!on)
+    return;
+  // Kept on: the entered values are taken (the entry check has made sure that
+  // the exponent is above 0), and the transform runs when they differ from those
+  // in force.
   const float coefficient = FieldValue(r, 618);
   const float baseline = FieldValue(r, 627);
   const bool show = FieldChecked(r, 640);
-  const bool changed = on != bNonlinearDetection ||
-                       coefficient != fPowerCoefficient ||
+  const bool changed = coefficient != fPowerCoefficient ||
                        baseline != fPowerBaseline || show != bShowTransformed;
-  bNonlinearDetection = on;
   fPowerCoefficient = coefficient;
   fPowerBaseline = baseline;
   bFitPowerCoefficient = FieldChecked(r, 630);
   bShowTransformed = show;
-  CheckOptionPair(window, kCmNonlinearDetectionIds, on);
+  CheckOptionPair(window, kCmNonlinearDetectionIds, true);
   if (changed)
     ApplyNonlinearDetection(fPowerCoefficient, fPowerBaseline,
                             bShowTransformed);

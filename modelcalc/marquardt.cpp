@@ -92,6 +92,7 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
   // that is 0); h is the working-unit difference of the float values the model saw.
   std::vector<double> aPerturbed(a, a + n + 1);
   for (int l = 1; l <= n; ++l) {
+    if (w.progress) w.progress(static_cast<float>(l) / static_cast<float>(n));
     double value = w.derivFactor[Idx(l)] * a[l];
     if (value == 0.0) value = w.derivStep[Idx(l)];
     aPerturbed[Idx(l)] = value;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace tarmic {
@@ -63,6 +64,8 @@ struct MLWorkSet {
   std::vector<std::vector<double>> dyda;       // [parameter][fit point]
   double sosqAccepted = 0.0;                   // sosq of the accepted parameters
   bool stepTooSmall = false;                   // the last call made no trial (every |da/a| <= 1e-4)
+  // Called by mlcof before the derivative of parameter l with l / n (optional).
+  std::function<void(float)> progress;
 };
 
 // Makes the work set for n parameters and the target's points; derivative factors

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "numerics/error_box.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "platform/types.h"
@@ -22,6 +23,9 @@ void Box(const std::string& text, const char* caption, unsigned style) {
 
 // The error sound, the box and the closing call of a box.
 void ErrorBox(const std::string& text, unsigned style, bool closingCall) {
+  // A fit computes the same failing set-up at many trial points: each message is
+  // shown once per fit.
+  if (ScopedErrorsOnce::Repeated(text)) return;
   PlayErrorSound();
   Box(text, kErrorCaption, style);
   if (closingCall) SoundNoOp();

@@ -10,6 +10,7 @@
 #include "lamm/radial_corrections.h"
 #include "lamm/scan_sweep.h"
 #include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/simulation_messages.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
@@ -22,6 +23,7 @@
 #include "plot/winplot.h"
 #include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/solvent_settings.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
@@ -51,7 +53,16 @@ std::vector<double> ModelTimes(const std::vector<int>& positions, double offset)
   return times;
 }
 
+// Draws y over x (n points, one-based) on the data plot into the simulation window.
+void DrawProfile(const double* x, const double* y, int n, Color color) {
+  if (!pSimWindow || !pDataPlot || !x || !y || n < 1) return;
+  const std::unique_ptr<MetaFile> overlay = pDataPlot->DrawArraysDouble(x, y, n, color, -1, 1);
+  if (overlay) LammWindowDisplay(*pSimWindow).PlayOverlay(*overlay);
+}
+
 }  // namespace
+
+bool bShowComplex = true;
 
 void ShowSimTimeStep() {
   char buf[64];
@@ -108,6 +119,13 @@ bool ShowSimulationProgress::ScanAssembled(int k, double* nextTime) {
     bSimContinue = 0;
     bUserAbort = true;
   }
+  // The reacting system: free A, free B and the complex as they stand at this scan.
+  if (bHeteroAssocModel && bShowComplex && opt.liveDisplay) {
+    const int n = nSimGridPointsAllocated;
+    DrawProfile(pLammRadius, pFreeA, n, RGB(0, 0, 255));
+    DrawProfile(pLammRadius, pFreeB, n, RGB(0, 255, 0));
+    DrawProfile(pLammRadius, pComplex, n, RGB(255, 0, 0));
+  }
   bAssembled = false;
   if (!(bSimulateTimeResolution && bAbsorbanceData && fScanVelocity > 0)) return true;
   const double v = fScanVelocity / 60.0;  // cm/s
@@ -153,6 +171,12 @@ void ShowSimulationProgress::Record(int k) {
   } else {
     RecordSpeciesSignal(scan, r, c, n);
   }
+  // The sedimenting cosolute beside the species (once per scan of a distribution
+  // run: with its first kernel), not while a fit evaluates.
+  const InhomSolventSettings& solvent = gInhomSolvent;
+  if (solvent.bInhomogeneousSolvent && solvent.bSedimentingCosolute &&
+      solvent.bShowCosoluteProfile && !bFitRunning && opt.kernel <= 1 && bCosolventArrays)
+    DrawProfile(pCosolventRadius, CosolventArray(2), nCosolventPoints, RGB(0, 0, 255));
 }
 
 void ShowSimulationProgress::RecordFitRow(int k, int scan, const double* r, const double* c, int n) {

@@ -27,6 +27,10 @@ void ShowSimRi(float change);
 // working time.
 double SimScanTime(int position);
 
+// The reacting system's free A, free B and complex are drawn at every scan time
+// while the solve runs with the live display.
+extern bool bShowComplex;
+
 struct SimProgressOptions {
   bool liveDisplay = false;  // readouts after every step, recorded fit curves drawn
   int kernel = 0;            // > 0: the run computes this kernel of a continuous model

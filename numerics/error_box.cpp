@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -98,8 +99,47 @@ int SignedCharCode(int ch) { return static_cast<int>(static_cast<signed char>(ch
 
 }  // namespace
 
+namespace {
+
+// The messages shown since the outermost ScopedErrorsOnce began (user-interface
+// thread only, as the boxes are).
+struct ErrorsOnce {
+  int depth = 0;
+  int suppressed = 0;
+  std::set<std::string> shown;
+};
+ErrorsOnce& OnceRecord() {
+  static ErrorsOnce record;
+  return record;
+}
+
+}  // namespace
+
+ScopedErrorsOnce::ScopedErrorsOnce() {
+  ErrorsOnce& r = OnceRecord();
+  if (r.depth++ == 0) {
+    r.shown.clear();
+    r.suppressed = 0;
+  }
+}
+
+ScopedErrorsOnce::~ScopedErrorsOnce() {
+  ErrorsOnce& r = OnceRecord();
+  if (--r.depth == 0) r.shown.clear();
+}
+
+int ScopedErrorsOnce::Suppressed() { return OnceRecord().suppressed; }
+
+bool ScopedErrorsOnce::Repeated(const std::string& text) {
+  ErrorsOnce& once = OnceRecord();
+  if (once.depth == 0 || !IsUiThread() || once.shown.insert(text).second) return false;
+  ++once.suppressed;
+  return true;
+}
+
 int ShowError(const char* text, bool quit) {
   const std::string message = text ? text : "";
+  if (!quit && ScopedErrorsOnce::Repeated(message)) return IDOK;
   if (!HasBackend()) {
     static std::mutex stderrMutex;
     std::lock_guard<std::mutex> lock(stderrMutex);

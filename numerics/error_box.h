@@ -30,6 +30,22 @@ class FatalError : public std::runtime_error {
 int ShowError(const char* text, bool quit);
 inline int ShowError(const std::string& text, bool quit) { return ShowError(text.c_str(), quit); }
 
+// While an object of this class lives (a fit: the same model is computed again and
+// again), ShowError shows each distinct non-fatal message once; repeats are only
+// counted. Scopes nest; the outermost one clears the record.
+class ScopedErrorsOnce {
+ public:
+  ScopedErrorsOnce();
+  ~ScopedErrorsOnce();
+  ScopedErrorsOnce(const ScopedErrorsOnce&) = delete;
+  ScopedErrorsOnce& operator=(const ScopedErrorsOnce&) = delete;
+  // How many boxes the scopes suppressed since the outermost one began.
+  static int Suppressed();
+  // For other boxes of the same kind: true when a scope is open and text was shown
+  // in it already (the repeat is counted); otherwise records text and returns false.
+  static bool Repeated(const std::string& text);
+};
+
 // Messages that ShowError received in worker threads, oldest first; the list is
 // emptied. The user-interface thread shows them after the join.
 std::vector<std::string> TakeWorkerErrors();

@@ -173,7 +173,10 @@ TEST_F(EqSortingTest, SortWritesEqFilesAndExperimentFiles) {
   EXPECT_TRUE(bEqSingleCell);
   ASSERT_NE(pAuxPlot, nullptr);
   EXPECT_NE(pAuxPlot->GetCurve(2), nullptr);  // one curve per series of several scans
-  EndEqTestMode(Win());
+  // Parameters (Ctrl+P) in the test's view only leaves the view: no dialog.
+  Win().ParametersCommand();
+  EXPECT_TRUE(Backend().Transcript().empty());
+  EXPECT_FALSE(bEqTestView);
   EXPECT_EQ(pAuxPlot, nullptr);
   EXPECT_EQ(nEqGroups, 0);
 }

@@ -6,6 +6,7 @@
 
 #include "tests/modelcalc/modelcalc_test_support.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -197,6 +198,83 @@ TEST_F(ErrorAnalysisTest, SMContourMapsRmsdAroundTrueValues) {
   for (std::size_t i = 0; i < xs.size(); ++i) {
     EXPECT_GT(xs[i], s0);
     EXPECT_LT(xs[i], s0 + 2.0f * dS);
+  }
+}
+
+}  // namespace
+}  // namespace tarmic
+
+namespace tarmic {
+namespace {
+
+// The contour walk on an elliptic paraboloid rmsd = 1 + ((x - 1.013)/0.43)^2 +
+// ((y - 0.987)/0.31)^2, whose level 2 is the ellipse with half axes 0.43 and 0.31
+// around (1.013, 0.987), on a 41 x 41 grid: the walk evaluates a fraction of the grid, the crossings it writes lie on the
+// ellipse, go round it, and follow each other along it (the walk's order, not the
+// grid's). Started inside (s-M form, the start point evaluated twice) and outside
+// (s1-s2 form).
+TEST(ContourWalkTest, FollowsTheContourInsteadOfMappingTheGrid) {
+  const float level = 2.0f;
+  auto f = [](double x, double y) {
+    return 1.0 + std::pow((x - 1.013) / 0.43, 2) + std::pow((y - 0.987) / 0.31, 2);
+  };
+  const double kPi = 3.14159265358979;
+  // Ramanujan's perimeter of the ellipse.
+  const double a = 0.43, b = 0.31;
+  const double perimeter = kPi * (3 * (a + b) - std::sqrt((3 * a + b) * (a + 3 * b)));
+  struct Start {
+    float x, y;
+    bool smForm;
+  };
+  // Both started at the left end of the contour, the s1-s2 form just outside it.
+  for (const Start start : {Start{0.6f, 1.0f, true}, Start{0.6f, 0.8f, false}}) {
+    SCOPED_TRACE(start.smForm ? "s-M form, start inside" : "s1-s2 form, start outside");
+    const ContourGrid g{0.0f, 2.0f, 0.05f, 0.0f, 2.0f, 0.05f, level, start.x, start.y};
+    const int gridPoints = 41 * 41;
+    std::vector<std::array<float, 3>> table;
+    int calls = 0;
+    const int evaluations = ContourWalk(
+        g, start.smForm, !start.smForm, gridPoints,
+        [&](float x, float y, int) {
+          ++calls;
+          return static_cast<float>(f(x, y));
+        },
+        &table);
+    EXPECT_EQ(evaluations, calls);
+    // The s-M walk ends at its second return; the s1-s2 walk goes on in whole
+    // columns from there to the edge of the grid.
+    EXPECT_LT(evaluations, start.smForm ? gridPoints / 8 : gridPoints / 2);
+    // The crossings between consecutive rows, as the curve file takes them.
+    std::vector<double> cx, cy;
+    for (int i = 1; i + 1 < static_cast<int>(table.size()); ++i) {
+      const auto& p = table[static_cast<std::size_t>(i)];
+      const auto& q = table[static_cast<std::size_t>(i + 1)];
+      if (q[0] == 0.0f && q[1] == 0.0f) continue;
+      if ((p[2] - level) * (q[2] - level) > 0.0f || p[2] == q[2]) continue;
+      const double t = (level - p[2]) / (q[2] - p[2]);
+      cx.push_back(p[0] + t * (q[0] - p[0]));
+      cy.push_back(p[1] + t * (q[1] - p[1]));
+    }
+    ASSERT_GE(cx.size(), 20u);
+    // On the ellipse: linear interpolation of a quadratic over one grid step.
+    for (std::size_t k = 0; k < cx.size(); ++k) EXPECT_NEAR(f(cx[k], cy[k]), level, 0.02);
+    // Round it: no gap of more than 50 degrees in the angles about the centre.
+    std::vector<double> angle;
+    for (std::size_t k = 0; k < cx.size(); ++k)
+      angle.push_back(std::atan2((cy[k] - 0.987) / b, (cx[k] - 1.013) / a));
+    std::sort(angle.begin(), angle.end());
+    double gap = angle.front() + 2 * kPi - angle.back();
+    for (std::size_t k = 1; k < angle.size(); ++k) gap = std::max(gap, angle[k] - angle[k - 1]);
+    EXPECT_LT(gap, 50.0 * kPi / 180.0);
+    // Along it: the closed path through the crossings in file order is not much
+    // longer than the ellipse (a row-by-row sweep would cross the inside at every
+    // row: about 15 times the perimeter here).
+    double path = 0.0;
+    for (std::size_t k = 0; k < cx.size(); ++k) {
+      const std::size_t m = (k + 1) % cx.size();
+      path += std::hypot(cx[m] - cx[k], cy[m] - cy[k]);
+    }
+    EXPECT_LT(path, 1.5 * perimeter);
   }
 }
 

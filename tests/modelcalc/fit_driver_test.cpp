@@ -6,9 +6,12 @@
 #include "tests/modelcalc/modelcalc_test_support.h"
 
 #include <cmath>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "platform/events.h"
+#include "numerics/error_box.h"
 #include "platform/headless/headless_backend.h"
 
 namespace tarmic {
@@ -113,6 +116,101 @@ TEST_F(FitDriverTest, InterruptIsReportedAsInterruption) {
     EXPECT_GT(FitRmsd(), kNoise);  // the start point, computed
   }
   EXPECT_FLOAT_EQ(fAnnealTemp, fAnnealStartTemp);
+}
+
+// The start simplex, rule by rule of the models: vertices 2..n+1 scatter every
+// floated entry by r x its value; a mass of a self-association model never turns
+// negative, while its log K keeps its sign; the log K entries 3 and 7 of the larger
+// self-association models get an absolute scatter beside the relative one (so a log
+// K of 0 moves too); the four species values of the non-interacting model are kept
+// at 0 or above. With r = 2 half the relative steps cross 0, so each rule shows.
+TEST_F(FitDriverTest, StartSimplexFollowsTheRuleOfEachEntry) {
+  fSimplexRandomization = 2.0f;
+  struct Case {
+    const char* model;
+    bool* flag;
+  };
+  for (const Case c : {Case{"monomer-dimer", &bMonomerDimer}, Case{"monomer-trimer", &bMonomerTrimer},
+                       Case{"1-2-4", &bAssoc124}, Case{"discrete", &bDiscreteModel}}) {
+    SCOPED_TRACE(c.model);
+    ResetModelFlags();
+    *c.flag = true;
+    for (int k = 1; k <= nModelParams; ++k) pParamFitFlags[k] = 0;
+    // Masses 1 and 2, log K 3 (negative: a weak association) and 4, log K 7.
+    const float start[] = {0.0f, 40000.0f, 80000.0f, -2.5f, 1.5f, 0.0f, 0.0f, 0.0f, 0.0f};
+    for (int k : {1, 2, 3, 4, 7}) {
+      pParamFitFlags[k] = 1;
+      pParams[k] = start[k];
+    }
+    const int n = GetFloatingExtraParams(0, nullptr);
+    ASSERT_EQ(n, 5);
+    const int trials = 400;
+    int negative[5] = {}, moved7 = 0;
+    double sumLogK = 0.0;
+    for (int t = 0; t < trials; ++t) {
+      SimplexSet set(n);
+      for (int i = 1; i <= n; ++i) set.p[1][static_cast<std::size_t>(i)] = start[i <= 4 ? i : 7];
+      InitSimplex(set);
+      for (int j = 2; j <= n + 1; ++j) {
+        const std::vector<float>& v = set.p[static_cast<std::size_t>(j)];
+        for (int i = 1; i <= 4; ++i) negative[i] += v[static_cast<std::size_t>(i)] < 0.0f;
+        sumLogK += v[3];
+        moved7 += v[5] != 0.0f;
+      }
+    }
+    const int vertices = trials * n;
+    const bool selfAssociation = c.flag != &bDiscreteModel;
+    // Masses: never negative (self-association and discrete alike).
+    EXPECT_EQ(negative[1], 0);
+    EXPECT_EQ(negative[2], 0);
+    if (selfAssociation) {
+      // log K: the scatter N(-2.5, 5) is below 0 in 69 % of the vertices, and its
+      // mean stays at -2.5 (clipping at 0 would raise it to about -0.3).
+      EXPECT_NEAR(static_cast<double>(negative[3]) / vertices, 0.69, 0.05);
+      EXPECT_NEAR(sumLogK / vertices, -2.5, 0.3);
+      // Entry 4 has no rule here: N(1.5, 3) is below 0 in 31 %.
+      EXPECT_NEAR(static_cast<double>(negative[4]) / vertices, 0.31, 0.05);
+    } else {
+      EXPECT_EQ(negative[3] + negative[4], 0);
+    }
+    // log K 0 at entry 7 moves only with the absolute scatter of the 1-2-4 model.
+    if (c.flag == &bAssoc124) {
+      EXPECT_EQ(moved7, vertices);
+    } else {
+      EXPECT_EQ(moved7, 0);
+    }
+  }
+}
+
+// A meniscus range that reaches past the left fitting limit: trial points beyond the
+// limit are refused by the solver. Each of its messages is shown once in the fit, not
+// once per trial, and the fit ends inside the geometry at the true meniscus.
+TEST_F(FitDriverTest, RefusedTrialPointsShowTheirBoxOncePerFit) {
+  fFitLeftLim = 6.03f;
+  SetLeftFitLimitIndices();
+  fMinMeniscus = 5.96f;
+  fMaxMeniscus = 6.06f;
+  SetSpecies(1.05 * kS, D, 6.02);
+  backend->AnswerUnscriptedBoxes(IDOK);
+  backend->ClearTranscript();
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Simplex), FitOutcome::Completed);
+  std::map<std::string, int> shown;
+  for (const TranscriptEntry& e : backend->Transcript())
+    if (e.kind == "MessageBox") ++shown[e.text];
+  EXPECT_FALSE(shown.empty());  // the range did reach past the limit
+  for (const auto& [text, count] : shown) EXPECT_EQ(count, 1) << text;
+  EXPECT_GT(ScopedErrorsOnce::Suppressed(), 0);
+  EXPECT_NEAR(fMeniscus, kMeniscus, 0.002);
+  EXPECT_NEAR(pSpeciesS[1], kS, 0.005 * kS);
+  // Outside a fit every message is shown again.
+  backend->ClearTranscript();
+  fMeniscus = 6.04f;
+  PackModelParams();
+  CalculateModel(nullptr);
+  CalculateModel(nullptr);
+  int outside = 0;
+  for (const TranscriptEntry& e : backend->Transcript()) outside += e.kind == "MessageBox";
+  EXPECT_GE(outside, 2);
 }
 
 }  // namespace

@@ -171,20 +171,31 @@ TEST_F(FluorescenceTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefusesB
   EXPECT_FALSE(bNonlinearDetection || bExcitationShadow);
   EXPECT_FLOAT_EQ(fConeRadius, 0.05f);
 
-  // Values in, settings out; nonlinear detection switched on takes the entered
-  // coefficient and baseline and shows the chosen domain.
+  // Values in, settings out. Nonlinear detection switched on keeps the stored
+  // coefficient, baseline, fit flag and display choice: the data stay as recorded.
+  fPowerBaseline = 0.05f;
   // clang-format off
-  backend_->QueueDialog(IDOK, TransferBuffer{
+  const TransferBuffer entries{
       {{612, "1.02"}, {614, "-0.5"}, {616, "0.03"}, {617, "0.004"}, {619, "3"}, {618, "0.7"}, {627, "0.1"}},
       {{613, true}, {615, true}, {621, true}, {835, true}, {623, true}, {622, true}, {625, true},
-       {626, true}, {630, true}, {640, true}}});
+       {626, true}, {630, true}, {640, true}}};
   // clang-format on
+  backend_->QueueDialog(IDOK, entries);
   EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
   EXPECT_TRUE(bMagnificationGradient && bFitMagnificationGradient && bExponentialDrift);
   EXPECT_FLOAT_EQ(fMagnificationDrift, -0.5f);
   EXPECT_TRUE(bExcitationShadow && bFitConeRadius && bRadialConvolution);
   EXPECT_FLOAT_EQ(fConeRadius, 0.03f);
   EXPECT_FLOAT_EQ(fConvolutionDistFactor, 3.0f);
+  EXPECT_TRUE(bNonlinearDetection);
+  EXPECT_FALSE(bFitPowerCoefficient || bShowTransformed || bTransformedShown);
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 1.0f);
+  EXPECT_FLOAT_EQ(fPowerBaseline, 0.05f);
+  EXPECT_EQ(Signal(1, 25), Recorded(1, 25));
+
+  // Kept on, the entered values are taken and the chosen domain is shown.
+  backend_->QueueDialog(IDOK, entries);
+  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
   EXPECT_TRUE(bNonlinearDetection && bFitPowerCoefficient && bShowTransformed);
   EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
   EXPECT_FLOAT_EQ(fPowerBaseline, 0.1f);
@@ -217,6 +228,15 @@ TEST_F(FluorescenceTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefusesB
   EXPECT_FALSE(bNonlinearDetection || bFitPowerCoefficient || bShowTransformed ||
                bTransformedShown);
   EXPECT_EQ(Signal(1, 25), Recorded(1, 25));
+
+  // Switched on with no usable stored exponent (0: never set): the entered one is
+  // taken, so that no exponent at or below 0 is ever in force; the rest stays.
+  fPowerCoefficient = 0.0f;
+  backend_->QueueDialog(IDOK, entries);
+  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
+  EXPECT_TRUE(bNonlinearDetection);
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
+  EXPECT_FALSE(bFitPowerCoefficient || bShowTransformed);
 }
 
 }  // namespace

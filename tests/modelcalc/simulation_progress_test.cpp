@@ -13,11 +13,16 @@
 #include "lamm/scan_sweep.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_options.h"
+#include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/one_based.h"
 #include "numerics/run_switches.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/image.h"
+#include "plot/data_plots.h"
+#include "modelcalc/simulation_messages.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/solvent_settings.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/scan_file.h"
@@ -172,6 +177,86 @@ TEST_F(SimulationProgress, KeyPressStopsTheRunAfterTheDueScan) {
   EXPECT_EQ(FinishSimRun(progress, SimStopReason::Progress, nullptr).status, SimStatus::Interrupted);
   EXPECT_FLOAT_EQ(ppFit[2][50], kTimes[0]);
   EXPECT_FLOAT_EQ(ppFit[1][50], 0.0f);
+}
+
+// With the live display the reacting system's free A, free B and complex are drawn
+// over the data plot at each scan time, in blue, green and red; without the switch
+// none of the three is drawn. The cosolute profile of a sedimenting cosolute is
+// drawn with each recorded scan outside fits.
+TEST_F(SimulationProgress, ReactingAndCosoluteProfilesAreDrawnAtScanTimes) {
+  ScopedHeadlessBackend backend;
+  HeadlessWindow& window = backend->Headless();
+  FreeSimArrays();
+  bHeteroAssocModel = true;
+  ASSERT_TRUE(AllocSimArrays());
+  for (int i = 1; i <= kN; ++i) {
+    // Three levels within the range of the data (0 to 1).
+    pFreeA[i] = 0.2;
+    pFreeB[i] = 0.5;
+    pComplex[i] = 0.8;
+    for (int s = 1; s <= 2; ++s) ppSignal[static_cast<std::size_t>(s)][i] = static_cast<float>(i) / kN;
+  }
+  RebuildDataAndResidualPlots();
+  ASSERT_NE(pDataPlot, nullptr);
+  auto count = [&](Color c) {
+    int n = 0;
+    const Image& screen = window.Screen();
+    for (int y = 0; y < screen.Height(); ++y)
+      for (int x = 0; x < screen.Width(); ++x) n += screen.Pixel(x, y) == c;
+    return n;
+  };
+  const Color colours[3] = {RGB(0, 0, 255), RGB(0, 255, 0), RGB(255, 0, 0)};
+  for (bool show : {false, true}) {
+    SCOPED_TRACE(show ? "shown" : "switched off");
+    bShowComplex = show;
+    int before[3];
+    for (int k = 0; k < 3; ++k) before[k] = count(colours[k]);
+    SimProgressOptions options;
+    options.liveDisplay = true;
+    pSimWindow = &window;
+    dSimTime = 0.0;
+    bSimContinue = 1;
+    ShowSimulationProgress progress(options);
+    progress.Start();
+    Run(progress, 300.0, 1e5);
+    pSimWindow = nullptr;
+    for (int k = 0; k < 3; ++k) {
+      if (show) {
+        EXPECT_GT(count(colours[k]), before[k]) << k;
+      } else {
+        EXPECT_EQ(count(colours[k]), before[k]) << k;
+      }
+    }
+  }
+  bShowComplex = true;
+  bHeteroAssocModel = false;
+
+  // The sedimenting cosolute's profile, in blue, with each recorded scan; not while
+  // a fit evaluates.
+  gInhomSolvent.bInhomogeneousSolvent = gInhomSolvent.bSedimentingCosolute = true;
+  gInhomSolvent.bShowCosoluteProfile = true;
+  ASSERT_TRUE(AllocCosolventArrays());
+  for (int i = 1; i <= nCosolventPoints; ++i) CosolventArray(2)[i] = 0.35;
+  for (bool fitting : {true, false}) {
+    SCOPED_TRACE(fitting ? "fit running" : "no fit");
+    bFitRunning = fitting;
+    const int before = count(colours[0]);
+    pSimWindow = &window;
+    dSimTime = 0.0;
+    bSimContinue = 1;
+    ShowSimulationProgress progress(SimProgressOptions{});
+    progress.Start();
+    Run(progress, 300.0, 1e5);
+    pSimWindow = nullptr;
+    if (fitting) {
+      EXPECT_EQ(count(colours[0]), before);
+    } else {
+      EXPECT_GT(count(colours[0]), before);
+    }
+  }
+  bFitRunning = false;
+  ResetInhomSolventSettings();
+  FreeCosolventArrays();
 }
 
 }  // namespace

@@ -1,0 +1,115 @@
+// The lines of the fit-result text that depend on the fitted scans, on a floated
+// vbar and on a prior probability.
+#include "modelcalc/fit_result_text.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/modelcalc/modelcalc_test_support.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_models.h"
+#include "distributions/distribution_prior.h"
+
+namespace tarmic {
+namespace {
+
+class FitResultTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Reset();
+    test::InstallVelocityScans(4, 50, 1000.0, 40000.0f);
+  }
+  void TearDown() override { Reset(); }
+  static void Reset() {
+    test::ResetModelCalcState();
+    ResetDistributionModels();
+    ResetDistributionPrior();
+    ResetContiRun();
+  }
+};
+
+// Runs test Z = |R - mu + 0.5| / sigma with mu = 2 n+ n- / N + 1 and
+// sigma^2 = 2 n+ n- (2 n+ n- - N) / (N^2 (N - 1)) over the residual signs of the
+// given scans, each scan's first point opening a run.
+double WaldWolfowitzZ(const std::vector<std::string>& scans) {
+  double plus = 0, minus = 0, runs = 0;
+  for (const std::string& signs : scans)
+    for (std::size_t i = 0; i < signs.size(); ++i) {
+      (signs[i] == '+' ? plus : minus) += 1;
+      if (i == 0 || signs[i] != signs[i - 1]) runs += 1;
+    }
+  const double n = plus + minus;
+  const double mu = 2 * plus * minus / n + 1;
+  const double var = 2 * plus * minus * (2 * plus * minus - n) / (n * n * (n - 1));
+  return std::fabs(runs - mu + 0.5) / std::sqrt(var);
+}
+
+std::string RunsLine(double z) {
+  char line[64];
+  std::snprintf(line, sizeof line, "Runs test Z (#stddev) = %.2f", z);
+  return line;
+}
+
+// The runs test takes the scans the rmsd takes: with the scan window of a
+// time-dependent fit only the scans inside it, otherwise all but an initial first
+// scan. Scans 2 and 3 have residuals of alternating sign (many runs), scans 1 and 4
+// one sign each.
+TEST_F(FitResultTextTest, RunsTestCoversTheScansOfTheFit) {
+  std::vector<std::string> signs(5);
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t u = test::Idx(s);
+    for (int i = pFitFirst[u]; i <= pFitLast[u]; ++i) {
+      const bool alternate = s == 2 || s == 3;
+      const bool positive = alternate ? i % 2 == 1 : s == 1;
+      ppSignal[u][i] = 1.0f;
+      ppFit[u][i] = positive ? 0.99f : 1.01f;
+      signs[u] += positive ? '+' : '-';
+    }
+  }
+  bFitScanWindow = true;
+  iFitScanWindowFirst = 2;
+  iFitScanWindowLast = 3;
+  EXPECT_EQ(BuildFitResultLines()[kSlotRuns], RunsLine(WaldWolfowitzZ({signs[2], signs[3]})));
+  bFitScanWindow = false;
+  EXPECT_EQ(BuildFitResultLines()[kSlotRuns],
+            RunsLine(WaldWolfowitzZ({signs[1], signs[2], signs[3], signs[4]})));
+  bFirstScanIsInitial = true;
+  EXPECT_EQ(BuildFitResultLines()[kSlotRuns],
+            RunsLine(WaldWolfowitzZ({signs[2], signs[3], signs[4]})));
+}
+
+// The vbar line: fixed, floated, and with a sedimenting cosolute the apparent vbar
+// beside the macromolecule's; the regularisation heading names the prior file.
+TEST_F(FitResultTextTest, VbarLineAndPriorHeadingFollowTheSettings) {
+  bDiscreteModel = true;
+  VBAR = 0.73f;
+  EXPECT_EQ(BuildFitResultLines()[kSlotVbar], "vbar = 0.7300 (fix)");
+  gInhomSolvent.bInhomogeneousSolvent = true;
+  gInhomSolvent.bFitVbar = true;
+  EXPECT_EQ(BuildFitResultLines()[kSlotVbar], "vbar = 0.7300 (floating)");
+  gInhomSolvent.bCosoluteDynamicGradient = true;
+  gInhomSolvent.vbarEffective = 0.745f;
+  EXPECT_EQ(BuildFitResultLines()[kSlotVbar],
+            "vbar = 0.7300 (fix), apparent vbar = 0.7450 (floating)");
+  gInhomSolvent.bFitVbar = false;
+  EXPECT_EQ(BuildFitResultLines()[kSlotVbar],
+            "vbar = 0.7300 (fix), apparent vbar = 0.7450 (fix)");
+  ResetInhomSolventSettings();
+
+  bDiscreteModel = false;
+  bContiSModel = true;
+  fConfidenceLevel = 0.68f;
+  EXPECT_EQ(BuildFitResultLines()[kSlotModel1], "ME regularization P = 0.68");
+  bUsePrior = true;
+  szPriorFile = "/data/run7/prior.dat";
+  EXPECT_EQ(BuildFitResultLines()[kSlotModel1],
+            "ME regularization P = 0.68, with prior probability prior.dat");
+}
+
+}  // namespace
+}  // namespace tarmic
