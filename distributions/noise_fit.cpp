@@ -2,6 +2,7 @@
 #include "distributions/noise_fit.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
 #include "modelfit/model_params.h"
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "platform/system.h"
@@ -144,65 +146,64 @@ void UpdateBaselineAndFitScanRange() {
 
 namespace {
 
-// Opens a dump file in the temporary directory; reports a failure.
-std::FILE* OpenDump(const char* name) {
-  const std::string path = TempDirectory() + name;
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  if (!f) ShowError(Format("\n\aAttention: could not open %s", path.c_str()), false);
-  return f;
+// Writes a dump file in the temporary directory through write(stream); the file is
+// replaced only when written completely. A failure is reported; false then.
+bool WriteDump(const char* name, const std::function<void(std::FILE*)>& write) {
+  std::string error;
+  if (WriteFileAtomically(TempDirectory() + name,
+                          [&write](std::FILE* f) {
+                            write(f);
+                            return true;  // a failed write is caught by the commit
+                          },
+                          &error))
+    return true;
+  ShowError("\n\aAttention: could not write " + error, false);
+  return false;
 }
 
 }  // namespace
 
 void DumpDistributionSolution() {
-  std::FILE* f = OpenDump("TARMICsolution.txt");
-  if (!f) return;
-  if (IsSizeShapeModel() && pCsff0Values) {
-    for (int k = 1; k <= nFf0Grid; ++k) WriteFormatted(f, "%e \n", static_cast<double>(pCsff0Values[k]));
-  } else if (pDistValues) {
-    for (int i = 1; i <= nDistGrid; ++i) WriteFormatted(f, "%e \n", static_cast<double>(pDistValues[i]));
-  }
-  std::fclose(f);
+  WriteDump("TARMICsolution.txt", [](std::FILE* f) {
+    if (IsSizeShapeModel() && pCsff0Values) {
+      for (int k = 1; k <= nFf0Grid; ++k) WriteFormatted(f, "%e \n", static_cast<double>(pCsff0Values[k]));
+    } else if (pDistValues) {
+      for (int i = 1; i <= nDistGrid; ++i) WriteFormatted(f, "%e \n", static_cast<double>(pDistValues[i]));
+    }
+  });
 }
 
 void DumpNormalEquations() {
   const int N = nNEQUnknowns;
   const bool sizeShape = IsSizeShapeModel();
-  std::FILE* f = OpenDump("grid.txt");
-  if (!f) return;
-  if (sizeShape && pCsff0S) {
-    for (int k = 1; k <= nFf0Grid; ++k) {
-      WriteFormatted(f, "%e %e\n", static_cast<double>(pCsff0S[k]), static_cast<double>(pCsff0Ff0[k]));
-    }
-  } else if (pDistGrid) {
-    for (int k = 1; k <= nDistGrid; ++k) WriteFormatted(f, "%e\n", static_cast<double>(pDistGrid[k]));
-  }
-  std::fclose(f);
-  if (!(f = OpenDump("dim.txt"))) return;
-  WriteFormatted(f, "%d \n", sizeShape ? 2 : 1);
-  std::fclose(f);
-  if (!(f = OpenDump("npoints.txt"))) return;
-  WriteFormatted(f, "%f \n", static_cast<double>(fGridPointTotal));
-  std::fclose(f);
-  if (!(f = OpenDump("ngrid.txt"))) return;
-  WriteFormatted(f, "%d \n", N);
-  std::fclose(f);
-  if (!(f = OpenDump("sumsquaredata.txt"))) return;
-  WriteFormatted(f, "%e \n", dSumSqData);
-  std::fclose(f);
-  if (!(f = OpenDump("vector.txt"))) return;
-  if (pNormalRhs) {
-    for (int i = 1; i <= N; ++i) WriteFormatted(f, "%e \n", pNormalRhs[i]);
-  }
-  std::fclose(f);
-  if (!(f = OpenDump("matrix.txt"))) return;
-  if (ppNormalMatrix) {
+  // A failure is reported and ends the dump.
+  if (!WriteDump("grid.txt", [&](std::FILE* f) {
+        if (sizeShape && pCsff0S) {
+          for (int k = 1; k <= nFf0Grid; ++k)
+            WriteFormatted(f, "%e %e\n", static_cast<double>(pCsff0S[k]), static_cast<double>(pCsff0Ff0[k]));
+        } else if (pDistGrid) {
+          for (int k = 1; k <= nDistGrid; ++k) WriteFormatted(f, "%e\n", static_cast<double>(pDistGrid[k]));
+        }
+      }))
+    return;
+  if (!WriteDump("dim.txt", [&](std::FILE* f) { WriteFormatted(f, "%d \n", sizeShape ? 2 : 1); })) return;
+  if (!WriteDump("npoints.txt",
+                 [](std::FILE* f) { WriteFormatted(f, "%f \n", static_cast<double>(fGridPointTotal)); }))
+    return;
+  if (!WriteDump("ngrid.txt", [N](std::FILE* f) { WriteFormatted(f, "%d \n", N); })) return;
+  if (!WriteDump("sumsquaredata.txt", [](std::FILE* f) { WriteFormatted(f, "%e \n", dSumSqData); })) return;
+  if (!WriteDump("vector.txt", [N](std::FILE* f) {
+        if (pNormalRhs)
+          for (int i = 1; i <= N; ++i) WriteFormatted(f, "%e \n", pNormalRhs[i]);
+      }))
+    return;
+  WriteDump("matrix.txt", [N](std::FILE* f) {
+    if (!ppNormalMatrix) return;
     for (int i = 1; i <= N; ++i) {
       for (int j = 1; j <= N; ++j) WriteFormatted(f, "%e ", ppNormalMatrix[i][j]);
       WriteFormatted(f, "\n");
     }
-  }
-  std::fclose(f);
+  });
 }
 
 }  // namespace tarmic

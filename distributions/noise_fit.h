@@ -29,8 +29,8 @@ void UpdateBaselineAndFitScanRange();
 // distribution values), and the grid, the dimension, the number of data points, the
 // number of unknowns, the sum of squares, the right-hand side and the matrix of the
 // last build ("grid.txt", "dim.txt", "npoints.txt", "ngrid.txt",
-// "sumsquaredata.txt", "vector.txt", "matrix.txt"). A file that cannot be opened is
-// reported and ends the dump.
+// "sumsquaredata.txt", "vector.txt", "matrix.txt"). Each file is replaced only when
+// written completely; a file that cannot be written is reported and ends the dump.
 void DumpDistributionSolution();
 void DumpNormalEquations();
 

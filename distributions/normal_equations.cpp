@@ -719,8 +719,8 @@ std::vector<NEQUnit> ThreadUnits(int rowPanels, int thread, int threadCount) {
 
 // acc (a unit product) added to the matrix: A_ij for j >= 1, b_i for j = 0 and the
 // sum of squares for i = j = 0; elements above the diagonal and rows beyond the
-// order are left out. With `clear`, the unit's elements are set to 0 instead.
-void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq, bool clear) {
+// order are left out.
+void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq) {
   const int i0 = unit.rowPanel * kNEQPanel;
   const int j0 = unit.firstColumnPanel * kNEQPanel;
   for (int r = 0; r < kNEQPanel && i0 + r <= M; ++r) {
@@ -730,18 +730,31 @@ void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq, bool 
     int j = j0;
     if (j == 0) {
       if (i == 0) {
-        if (sumSq && !clear) *sumSq += row[0];
+        if (sumSq) *sumSq += row[0];
       } else {
-        pNormalRhs[i] = clear ? 0.0 : pNormalRhs[i] + row[0];
+        pNormalRhs[i] += row[0];
       }
       ++j;
     }
     double* Ai = ppNormalMatrix[i];
-    if (clear) {
-      for (; j <= jLast; ++j) Ai[j] = 0.0;
-    } else {
-      for (; j <= jLast; ++j) Ai[j] += row[j - j0];
+    for (; j <= jLast; ++j) Ai[j] += row[j - j0];
+  }
+}
+
+// The elements AddUnit adds to, set to 0 (the sum of squares is the caller's).
+void ClearUnit(const NEQUnit& unit, int M) {
+  const int i0 = unit.rowPanel * kNEQPanel;
+  const int j0 = unit.firstColumnPanel * kNEQPanel;
+  for (int r = 0; r < kNEQPanel && i0 + r <= M; ++r) {
+    const int i = i0 + r;
+    const int jLast = std::min(i, j0 + unit.panels * kNEQPanel - 1);
+    int j = j0;
+    if (j == 0) {
+      if (i != 0) pNormalRhs[i] = 0.0;
+      ++j;
     }
+    double* Ai = ppNormalMatrix[i];
+    for (; j <= jLast; ++j) Ai[j] = 0.0;
   }
 }
 
@@ -779,7 +792,7 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   for (int r = meanFirst; r < meanEnd; ++r) ComputeNormalEquationRowMeans(plan, r);
   scratch.meansDone.fetch_add(1, std::memory_order_release);
   // Own elements start empty.
-  for (const NEQUnit& unit : units) AddUnit(unit, M, nullptr, nullptr, true);
+  for (const NEQUnit& unit : units) ClearUnit(unit, M);
   if (!WaitFor(scratch.meansDone, threadCount, scratch.stop)) return;
   // The panels the own units read: each thread centres them into its own block of the
   // scratch, so that no thread ever waits for another while the scans are added
@@ -815,7 +828,7 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
         UnitProduct(block + PackedOffset(unit.rowPanel * kNEQPanel, p0, nP),
                     block + PackedOffset(unit.firstColumnPanel * kNEQPanel, p0, nP),
                     panelStride, unit.panels, n, acc);
-        AddUnit(unit, M, acc, sumSq, false);
+        AddUnit(unit, M, acc, sumSq);
       }
     }
     if (afterScan && !afterScan()) {

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "numerics/path_table.h"
 #include "platform/headless/headless_backend.h"
@@ -42,7 +44,7 @@ inline std::string WriteScratch(const uint8_t* data, size_t size, const std::str
 // A headless backend for the whole run, answering every box with OK (inputs with
 // Cancel), its transcript cleared for each input, and the path table rooted in the
 // scratch directory.
-inline void InitHeadless() {
+inline HeadlessBackend& InitHeadless() {
   static std::unique_ptr<ScopedHeadlessBackend> backend;
   if (!backend) {
     backend = std::make_unique<ScopedHeadlessBackend>(800, 600);
@@ -50,6 +52,27 @@ inline void InitHeadless() {
     SetupPathTable(ScratchDir(), ScratchDir() + "/temp");
   }
   (*backend)->ClearTranscript();
+  return **backend;
+}
+
+// Inputs that stand for several files hold them one after another, separated by
+// this line; at most maxParts parts are returned (the last one keeps the rest).
+inline constexpr std::string_view kFileSeparator = "\n--next file--\n";
+inline std::vector<std::string_view> SplitFiles(const uint8_t* data, size_t size, size_t maxParts) {
+  std::string_view rest(reinterpret_cast<const char*>(data), size);
+  std::vector<std::string_view> parts;
+  while (parts.size() + 1 < maxParts) {
+    const size_t at = rest.find(kFileSeparator);
+    if (at == std::string_view::npos) break;
+    parts.push_back(rest.substr(0, at));
+    rest.remove_prefix(at + kFileSeparator.size());
+  }
+  parts.push_back(rest);
+  return parts;
+}
+
+inline std::string WriteScratch(std::string_view text, const std::string& name) {
+  return WriteScratch(reinterpret_cast<const uint8_t*>(text.data()), text.size(), name);
 }
 
 }  // namespace tarmic::fuzz

@@ -24,7 +24,8 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=
   -DTARMIC_FUZZ=ON -DTARMIC_BUILD_TESTS=OFF -DTARMIC_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build build-fuzz --target fuzz_targets
 
-targets=(fuzz_scan_file fuzz_scan_list fuzz_tables fuzz_number_input fuzz_preferences fuzz_saved_files)
+targets=(fuzz_scan_file fuzz_scan_list fuzz_tables fuzz_number_input fuzz_preferences fuzz_saved_files
+         fuzz_experiment_file fuzz_dls_files fuzz_side_tables fuzz_scan_options fuzz_file_selection)
 seeds=build-fuzz/seeds
 rm -rf "$seeds"
 for t in "${targets[@]}"; do

@@ -63,21 +63,20 @@ void Image::StretchPaste(const Image& src, const Rect& dst) {
   }
 }
 
-bool Image::WritePPM(const std::string& path) const {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fprintf(f, "P6\n%d %d\n255\n", width_, height_) > 0;
-  std::vector<unsigned char> row(static_cast<std::size_t>(width_) * 3);
-  for (int y = 0; ok && y < height_; ++y) {
+bool Image::WritePPM(std::FILE* out) const {
+  if (std::fprintf(out, "P6\n%d %d\n255\n", std::max(width_, 0), std::max(height_, 0)) < 0)
+    return false;
+  std::vector<unsigned char> row(static_cast<std::size_t>(std::max(width_, 0)) * 3);
+  for (int y = 0; y < height_; ++y) {
     for (int x = 0; x < width_; ++x) {
       Color c = Row(y)[x];
       row[3 * x] = static_cast<unsigned char>(GetRValue(c));
       row[3 * x + 1] = static_cast<unsigned char>(GetGValue(c));
       row[3 * x + 2] = static_cast<unsigned char>(GetBValue(c));
     }
-    ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
+    if (std::fwrite(row.data(), 1, row.size(), out) != row.size()) return false;
   }
-  return std::fclose(f) == 0 && ok;
+  return true;
 }
 
 }  // namespace tarmic

@@ -2,6 +2,7 @@
 // bitmap. Pixels are stored as Color values (0x00BBGGRR).
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,10 @@ class Image {
   // Copies src stretched (nearest pixel) onto the rectangle dst, clipped to this image.
   void StretchPaste(const Image& src, const Rect& dst);
 
-  // Writes a binary PPM file (P6); true on success.
-  bool WritePPM(const std::string& path) const;
+  // Writes the image as binary PPM (P6) into an open stream; false when a write
+  // failed. Files are written through plot/image_file.h, which replaces a file only
+  // when it was written completely.
+  bool WritePPM(std::FILE* out) const;
 
  private:
   int width_ = 0;

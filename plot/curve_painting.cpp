@@ -1,6 +1,7 @@
 // CWINPlot::PaintCurve: one curve of the picture that Redraw records, with its
 // symbols, joining lines, legend and, for the map curve, a colour per point.
 #include <algorithm>
+#include <vector>
 
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
@@ -27,6 +28,19 @@ void Cross(DC& dc, int px, int py, int s) {
 }
 
 void FilledCircle(DC& dc, int px, int py, int s) { dc.Ellipse(px - s, py - s, px + s, py + s); }
+
+// Symbol styles whose drawing depends on the point's own position only (not on the
+// previous point or on the point's index): drawn twice at one position they give
+// the same picture as drawn once.
+bool SymbolDependsOnPositionOnly(int style) {
+  switch (style) {
+    case 1: case 2: case 3: case 5: case 6: case 7: case 8: case 9: case 10: case 11:
+    case 15: case 16:
+      return true;
+    default:
+      return false;
+  }
+}
 
 // Four one-pixel lines around the segment from (x0, y0) to (px, py).
 void ThickSegment(DC& dc, int x0, int y0, int px, int py) {
@@ -207,8 +221,50 @@ void CWINPlot::PaintCurve(DC& dc, int i) {
 
   if (first < n) dc.MoveTo(MapX(xs[first]), row(yAt(first)));
 
+  // A curve of many more points than the picture has positions (a scan of a million
+  // radii) would record every point although most fall on a position drawn already.
+  // Points that add nothing are left out of the picture: with symbols alone one at a
+  // position drawn already in the same picture column; with joining lines one at the
+  // position of the previous point (a line of no length, the same symbol); and for
+  // lines without symbols the points that follow the first one in a picture column,
+  // of which the line from the lowest to the highest and on to the last one draws
+  // the same. The picture no longer grows with the points per column.
+  const bool join = style == -1 || (bConnectPoints && style != 0 && style != 14 && !isMap);
+  const bool positionOnly = (style == -1 || style == 0 || SymbolDependsOnPositionOnly(style)) && !mapColors;
+  // The rows drawn in `column` (symbols without joining lines): marks by row for the
+  // rows of the picture space, and the marked rows to clear at the next column.
+  constexpr int kMarkedRows = 4096;
+  int column = 0;
+  std::vector<unsigned char> rowDrawn;
+  std::vector<int> columnRows;
+  if (positionOnly && !join) rowDrawn.assign(kMarkedRows, 0);
+  auto marked = [&](int r) { return r >= 0 && r < kMarkedRows && rowDrawn[static_cast<std::size_t>(r)]; };
+  // Lines without symbols: the rows of the points after the first one of a column
+  // wait until the line leaves the column (or the run of visible points ends).
+  const bool collapse = join && style == -1 && !mapColors;
+  std::vector<int> waitingRows;
+
   bool run = false;
   int px = 0, py = 0;
+  // The waiting points of the column at px. When the line goes on into another
+  // column, lines to the lowest, the highest and the last of them cover the same
+  // rows as the lines through all of them (the line on starts at the last); where
+  // the run ends the last row may be left uncovered, so the lines through every
+  // point are drawn.
+  auto flushColumn = [&](bool runEnds) {
+    if (runEnds) {
+      for (int r : waitingRows) dc.LineTo(px, r);
+      if (!waitingRows.empty()) py = waitingRows.back();
+    } else if (!waitingRows.empty()) {
+      const auto [lo, hi] = std::minmax_element(waitingRows.begin(), waitingRows.end());
+      for (int r : {std::min(*lo, py), std::max(*hi, py), waitingRows.back()}) {
+        if (r == py) continue;
+        dc.LineTo(px, r);
+        py = r;
+      }
+    }
+    waitingRows.clear();
+  };
   for (int j = first; j < end; ++j) {
     const float x = xs[j];
     const float y = yAt(j);
@@ -231,11 +287,36 @@ void CWINPlot::PaintCurve(DC& dc, int i) {
         (xInside && mapRows);
     if (visible) {
       const bool continuing = run;
+      const int nx = MapX(x), ny = row(y);
+      if (collapse && continuing && nx == px) {
+        waitingRows.push_back(ny);
+        continue;
+      }
+      flushColumn(false);
+      if (positionOnly && continuing) {
+        bool drawn = false;
+        if (join) {
+          drawn = nx == px && ny == py;
+        } else if (nx == column) {
+          drawn = marked(ny);
+        }
+        if (drawn) continue;
+      }
+      if (positionOnly && !join) {
+        if (nx != column || !continuing) {
+          for (int r : columnRows) rowDrawn[static_cast<std::size_t>(r)] = 0;
+          columnRows.clear();
+          column = nx;
+        }
+        if (ny >= 0 && ny < kMarkedRows && !rowDrawn[static_cast<std::size_t>(ny)]) {
+          rowDrawn[static_cast<std::size_t>(ny)] = 1;
+          columnRows.push_back(ny);
+        }
+      }
       int x0 = px, y0 = py;
-      px = MapX(x);
-      py = row(y);
+      px = nx;
+      py = ny;
       if (continuing) {
-        const bool join = style == -1 || (bConnectPoints && style != 0 && style != 14 && !isMap);
         if (join)
           dc.LineTo(px, py);
         else
@@ -251,6 +332,7 @@ void CWINPlot::PaintCurve(DC& dc, int i) {
       else
         DrawSymbol(symbols, style, px, py, x0, y0, continuing, j == end - 1);
     } else {
+      flushColumn(true);
       run = false;
     }
 
@@ -261,6 +343,7 @@ void CWINPlot::PaintCurve(DC& dc, int i) {
     }
   }
 
+  flushColumn(true);
   dc.SelectPen(oldPen);
   dc.SelectBrush(oldBrush);
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "numerics/atomic_file.h"
 #include "numerics/cvector.h"
 #include "numerics/path_table.h"
 #include "numerics/sounds.h"
@@ -275,12 +276,17 @@ const MetaFile* GetResidualPlotMetafile() {
 
 void WriteScanRmsFile() {
   // The user's data directory once the program has started; the current directory
-  // before the path table is built.
-  std::FILE* file = std::fopen(szScanRmsFile.empty() ? "ScanRms.dat" : szScanRmsFile.c_str(), "w");
-  if (!file) {
+  // before the path table is built. Written at every redraw of the residuals, so
+  // it is replaced whole (a reader never sees half a table) and a failure is
+  // reported once: the file is then no longer written in this session.
+  AtomicFile file(szScanRmsFile.empty() ? "ScanRms.dat" : szScanRmsFile);
+  auto fail = [](const std::string& text) {
     PlayInfoSound();
-    if (HasBackend()) GetBackend().MessageBox("could not open ScanRms file", "ERROR", MB_OK);
+    if (HasBackend()) GetBackend().MessageBox(text, "ERROR", MB_OK);
     bWriteScanRms = false;
+  };
+  if (!file.IsOpen()) {
+    fail("could not open ScanRms file");
     return;
   }
   nWorstScan = 0;
@@ -303,14 +309,13 @@ void WriteScanRmsFile() {
     }
     const float rms = std::sqrt(sum / static_cast<float>(count));
     const std::string& name = ppScanFileNames[static_cast<std::size_t>(s)];
-    std::fprintf(file, "%s \t%s\n", name.c_str(), FormatExp6(rms).c_str());
+    std::fprintf(file.File(), "%s \t%s\n", name.c_str(), FormatExp6(rms).c_str());
     if (rms > largest) {
       largest = rms;
       nWorstScan = s;
     }
   }
-  std::fflush(file);
-  std::fclose(file);
+  if (!file.Commit()) fail("could not write ScanRms file\n" + file.Error());
 }
 
 // ---------------------------------------------------------------- refresh during fits

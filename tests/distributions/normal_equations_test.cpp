@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "distribution_test_support.h"
@@ -359,6 +362,50 @@ TEST_F(NormalEquationsTest, MissingArraysBuildNothing) {
   EXPECT_FALSE(BuildNormalEquationsTIRI());
   EXPECT_FALSE(BuildNormalEquationsThreaded(NoiseModel::TIRI, 2));
   EXPECT_FALSE(bUserAbort);
+}
+
+// The dumps of the equations read back as the equations built; a file that cannot
+// be written is reported once, ends the dump and leaves no temporary behind.
+TEST_F(NormalEquationsTest, DumpsReadBackAndAFailedFileEndsTheDump) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "normal_equation_dumps";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const char* previous = std::getenv("TMPDIR");
+  const std::string saved = previous ? previous : "";
+  ::setenv("TMPDIR", dir.c_str(), 1);
+  SmallExperiment();
+  ASSERT_TRUE(BuildNormalEquations(NoiseModel::TI));
+  const int N = nNEQUnknowns;
+  DumpNormalEquations();
+  std::ifstream matrix(dir / "matrix.txt"), vector(dir / "vector.txt"), ngrid(dir / "ngrid.txt");
+  int n = 0;
+  ngrid >> n;
+  EXPECT_EQ(n, N);
+  for (int i = 1; i <= N; ++i) {
+    double b = 0.0;
+    ASSERT_TRUE(vector >> b);
+    EXPECT_NEAR(b, pNormalRhs[i], 1e-6 * std::fabs(pNormalRhs[i]) + 1e-300);
+    for (int j = 1; j <= N; ++j) {
+      double a = 0.0;
+      ASSERT_TRUE(matrix >> a);
+      EXPECT_NEAR(a, ppNormalMatrix[i][j], 1e-6 * std::fabs(ppNormalMatrix[i][j]) + 1e-300);
+    }
+  }
+
+  fs::remove_all(dir);
+  fs::create_directories(dir / "dim.txt");  // the name is taken by a directory
+  backend->QueueMessageBox(IDOK, "Error");
+  DumpNormalEquations();
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_NE(backend->Transcript()[0].text.find("dim.txt"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir / "grid.txt"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2);  // grid.txt and dim.txt
+
+  if (previous)
+    ::setenv("TMPDIR", saved.c_str(), 1);
+  else
+    ::unsetenv("TMPDIR");
 }
 
 }  // namespace

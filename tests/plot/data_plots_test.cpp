@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "numerics/path_table.h"
 #include "platform/backend.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/raster_dc.h"
@@ -175,18 +176,33 @@ TEST_F(DataSetTest, ScanRmsNamesTheFirstOfEqualWorstScans) {
 TEST_F(DataSetTest, UnwritableScanRmsIsReportedOnce) {
   ScopedHeadlessBackend backend;
   InScratchDirectory dir("plot_scan_rms_blocked");
-  std::filesystem::create_directory(dir.Dir() / "ScanRms.dat");  // cannot be opened as a file
   LoadScans(1);
+  RebuildDataAndResidualPlots();
+  fFitLeftLim = 6.0f;
+  fFitRightLim = 6.04f;
+  // The file can be written but not put in place (a directory holds its name): one
+  // box naming the reason, no temporary left, and the later redraws write nothing.
+  std::filesystem::create_directory(dir.Dir() / "ScanRms.dat");
   backend->QueueMessageBox(IDOK, "ERROR");
   WriteScanRmsFile();
   EXPECT_FALSE(bWriteScanRms);
   ASSERT_EQ(backend->Transcript().size(), 1u);
-  EXPECT_EQ(backend->Transcript()[0].text, "could not open ScanRms file");
-  RebuildDataAndResidualPlots();
-  fFitLeftLim = 6.0f;
-  fFitRightLim = 6.04f;
-  RedrawResidualPlot(true);  // no second box
+  EXPECT_EQ(backend->Transcript()[0].text.rfind("could not write ScanRms file\n", 0), 0u);
+  EXPECT_NE(backend->Transcript()[0].text.find("ScanRms.dat"), std::string::npos);
+  RedrawResidualPlot(true);
   EXPECT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Dir()), {}), 1);
+
+  // Its directory is missing: the file cannot even be begun.
+  szScanRmsFile = (dir.Dir() / "missing" / "ScanRms.dat").string();
+  bWriteScanRms = true;
+  backend->QueueMessageBox(IDOK, "ERROR");
+  RedrawResidualPlot(true);
+  RedrawResidualPlot(true);
+  ASSERT_EQ(backend->Transcript().size(), 2u);
+  EXPECT_EQ(backend->Transcript()[1].text, "could not open ScanRms file");
+  EXPECT_FALSE(bWriteScanRms);
+  szScanRmsFile.clear();
 }
 
 TEST_F(DataSetTest, ResidualPlotStaysInsideItsPaneForManyScans) {

@@ -10,6 +10,9 @@
 
 #include "platform/backend.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/image.h"
+#include "platform/raster_dc.h"
+#include "plot/curve_symbols.h"
 
 #include "tests/plot/plot_test_support.h"
 
@@ -417,6 +420,68 @@ TEST(CurveStyles, MarkSizeZeroGivesDotsAndSticks) {
   const std::vector<MetaRecord> moves = RecordsOf(*p, MetaOp::MoveTo);
   EXPECT_TRUE(std::any_of(moves.begin(), moves.end(),
                           [](const MetaRecord& r) { return r.a == 252 && r.b == 500; }));
+}
+
+// A curve of far more points than picture columns (noisy, with points above the
+// range that split it into runs) draws the same pixels as every point drawn one by
+// one, from a picture of a fraction of the records.
+TEST(CurveStyles, DenseCurvesDrawTheSamePixelsAsEveryPoint) {
+  constexpr int kPoints = 40000;
+  std::vector<float> x(kPoints), y(kPoints);
+  unsigned seed = 12345;
+  for (int k = 0; k < kPoints; ++k) {
+    seed = seed * 1103515245u + 12345u;
+    const float noise = static_cast<float>((seed >> 16) % 1000) / 1000.0f - 0.5f;
+    x[static_cast<std::size_t>(k)] = 10.0f * static_cast<float>(k) / kPoints;
+    y[static_cast<std::size_t>(k)] = 5.0f + 3.0f * std::sin(0.001f * static_cast<float>(k)) + 0.1f * noise;
+    if (k % 7919 == 100) y[static_cast<std::size_t>(k)] = 20.0f;  // outside: ends a run
+  }
+  y.back() = 9.5f;  // the last column of the curve ends on a new row
+  MappedPlot m(x, y);
+  m.plot.nMarkSize = 2;
+  for (int style : {-1, 7, 1, 3, 5, 8, 16}) {
+    auto picture = m.Paint(style);
+    Image drawn(1399, 1000), expected(1399, 1000);
+    RasterDC dc(drawn);
+    picture->Play(dc);
+
+    // Every visible point, as the style draws one point after the other.
+    MetaFileDC ref;
+    const Color color = m.plot.GetCurveColor(0);
+    ref.SelectPen(Pen{PenStyle::Solid, 0, color});
+    ref.SelectBrush(SolidBrush(color));
+    SymbolPainter symbols;
+    symbols.dc = &ref;
+    symbols.markSize = 2;
+    symbols.zeroRow = m.plot.MapY(0.0f);
+    symbols.linePen = Pen{PenStyle::Solid, 0, color};
+    bool run = false;
+    int px = 0, py = 0;
+    for (int k = 0; k < kPoints; ++k) {
+      const float yk = y[static_cast<std::size_t>(k)];
+      if (yk > 10.0f) {
+        run = false;
+        continue;
+      }
+      const int x0 = px, y0 = py;
+      px = m.plot.MapX(x[static_cast<std::size_t>(k)]);
+      py = m.plot.MapY(yk);
+      if (run && style == -1)
+        ref.LineTo(px, py);
+      else
+        ref.MoveTo(px, py);
+      DrawSymbol(symbols, style, px, py, run ? x0 : px, run ? y0 : py, run, k == kPoints - 1);
+      run = true;
+    }
+    auto every = ref.Close();
+    RasterDC expectedDc(expected);
+    every->Play(expectedDc);
+    int differing = 0;
+    for (int row = 0; row < 1000; ++row)
+      for (int col = 0; col < 1399; ++col) differing += drawn.Pixel(col, row) != expected.Pixel(col, row);
+    EXPECT_EQ(differing, 0) << "style " << style;
+    EXPECT_LT(picture->Records().size(), every->Records().size() / 4) << "style " << style;
+  }
 }
 
 TEST(CurveStyles, PointsAboveTheRangeSplitTheLineAndAskForARescale) {

@@ -1,0 +1,12 @@
+#include "plot/image_file.h"
+
+#include "numerics/atomic_file.h"
+#include "platform/image.h"
+
+namespace tarmic {
+
+bool SaveImagePPM(const Image& image, const std::string& path, std::string* error) {
+  return WriteFileAtomically(path, [&image](std::FILE* out) { return image.WritePPM(out); }, error);
+}
+
+}  // namespace tarmic
