@@ -307,7 +307,7 @@ TEST_F(ContiModelsTest, WormChainRunWritesItsMOfSTable) {
   pParams[kVariantSlotValue] = 23.0f;   // cross-section, nm^2
   pParams[kVariantSlotLow] = 9000.0f;   // monomer mass
   pParams[kVariantSlotHigh] = 0.4f;     // hydration
-  const std::string path = ::testing::TempDir() + "/wormchain_mofs.dat";
+  const std::string path = std::string(TARMIC_TEST_OUTPUT_DIR) + "/wormchain_mofs.dat";
   std::remove(path.c_str());
   const std::string saved = szWormChainMofsFile;
   szWormChainMofsFile = path;

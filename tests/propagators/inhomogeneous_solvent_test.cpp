@@ -149,8 +149,8 @@ TEST_F(InhomogeneousSolventTest, UniformSolventGivesTheIdealSolution) {
 // gives the same profile as the ideal one.
 TEST_F(InhomogeneousSolventTest, SedimentingCosoluteReachesEquilibrium) {
   const double s = 2.0, D = 3e-5;
-  const std::string sFile = ::testing::TempDir() + "inhom_s.dat";
-  const std::string dFile = ::testing::TempDir() + "inhom_d.dat";
+  const std::string sFile = std::string(TARMIC_TEST_OUTPUT_DIR) + "/inhom_s.dat";
+  const std::string dFile = std::string(TARMIC_TEST_OUTPUT_DIR) + "/inhom_d.dat";
   std::ofstream(sFile) << s << " S\n";
   std::ofstream(dFile) << D << "\n";
   std::vector<std::vector<double>> profiles;
