@@ -118,13 +118,16 @@ void TXLAWindow::CmGenerateSingle() {
   const std::optional<std::string> path = AskSavePath(*this, "save generated data as", "00001.ra0");
   if (!path) return;
   s.outputPath = *path;
-  // The loading signal of the self-association models: 1.2 cm optical path.
+  // The loading signal of the self-association models: 1.2 cm optical path. It is
+  // the model's own again when no set was generated.
+  const float loading = fAssocLoading;
   if (IsSelfAssociationModel()) fAssocLoading = 1.2f * v.extinction * v.concentration * 1e-6f;
   GetHandle().SetCursor(CursorShape::Wait);
   bSimulating = true;
   const SyntheticOutcome outcome = GenerateSyntheticData(&GetHandle(), s);
   bSimulating = false;
   GetHandle().SetCursor(CursorShape::Arrow);
+  if (outcome != SyntheticOutcome::Generated) fAssocLoading = loading;
   if (outcome == SyntheticOutcome::Refused) {
     PlayErrorSound();
     CommandMessageBox(*this, "set Meniscus and Bottom first (meniscus below bottom)", "ERROR", MB_OK);

@@ -1,5 +1,7 @@
 #include "modelcalc/synthetic_data.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -13,7 +15,10 @@
 #include "distributions/conti_run.h"
 #include "distributions/distribution_file.h"
 #include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/linear_amplitudes.h"
 #include "modelcalc/model_computation.h"
+#include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
@@ -26,6 +31,7 @@
 #include "plot/data_plots.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -148,6 +154,199 @@ bool ReserveSetFiles(const std::string& dir, int scans, int m,
   return false;
 }
 
+// The loaded set while a new one is generated, and every value the generation
+// sets. The set's storage (scan tables, common grid, nonlinear-detection copies)
+// is moved here, so that the new set is built in empty globals as after a release;
+// the values are copied. The new set takes the place of the held one only when its
+// files were all written: otherwise the new set is released and everything comes
+// back as it was, nothing recomputed.
+class HeldLoadedSet {
+ public:
+  // Notes the values before the generation sets any.
+  void Note() { NoteValues(); }
+  // Takes the set out of the globals (its plots are released, as at a release of
+  // the set).
+  void SetAside() {
+    hadSet_ = nScans > 0;
+    SwapStorage();
+    if (hadSet_) {
+      if (GetDataSetHooks().releaseDataAndResidualPlots) GetDataSetHooks().releaseDataAndResidualPlots();
+      bFitLimitWarningAccepted = false;
+    }
+  }
+  // The new set was written: the held set is released (the values of the new set
+  // that a release sets are kept).
+  void Release() {
+    SwapStorage();
+    const bool accepted = bFitLimitWarningAccepted, changed = bDataChanged;
+    const int worst = nWorstScan;
+    FreeDataSet();
+    bFitLimitWarningAccepted = accepted;
+    bDataChanged = changed;
+    nWorstScan = worst;
+    SwapStorage();
+  }
+  // The new set could not be written: it is released and the held set and every
+  // noted value are back.
+  void PutBack() {
+    FreeDataSet();
+    SwapStorage();
+    RestoreValues();
+  }
+
+ private:
+  template <typename T>
+  static void Exchange(T& a, T& b) {
+    using std::swap;
+    swap(a, b);
+  }
+
+  void SwapStorage() {
+    Exchange(nScans, scans_);
+    Exchange(ppScanFileNames, names_);
+    Exchange(pScanInfo, info_);
+    Exchange(pDLSInfo, dls_);
+    Exchange(pnPoints, points_);
+    Exchange(pScanOrder, order_);
+    Exchange(pFitFirst, fitFirst_);
+    Exchange(pFitLast, fitLast_);
+    std::vector<float*>* arrays[] = {&ppRadius, &ppSignal, &ppThirdColumn, &ppFit, &ppResiduals, &ppWork};
+    for (std::size_t i = 0; i < arrays_.size(); ++i) Exchange(*arrays[i], arrays_[i]);
+    std::vector<CVector*>* views[] = {&ppRadiusVec, &ppSignalVec, &ppFitVec, &ppResidualVec, &ppThirdVec};
+    for (std::size_t i = 0; i < views_.size(); ++i) Exchange(*views[i], views_[i]);
+    std::vector<CCurve*>* curves[] = {&ppDataCurve, &ppFitCurve, &ppResidualCurve, &ppThirdCurve};
+    for (std::size_t i = 0; i < curves_.size(); ++i) Exchange(*curves[i], curves_[i]);
+    SwapGridData(grid_);
+    ScanRowSet* copies[] = {&ppUntransformedSignal, &ppUntransformedFit, &ppTransformedSignal,
+                            &ppTransformedFit};
+    for (std::size_t i = 0; i < copies_.size(); ++i) Exchange(*copies[i], copies_[i]);
+    Exchange(bTransformedShown, transformedShown_);
+  }
+
+  void NoteValues() {
+    v_.initPoints = nInitPoints;
+    v_.initRadius = pInitRadius;
+    v_.initSignal = pInitSignal;
+    v_.initThird = pInitThird;
+    v_.initInfo = ScanInfoTemplate;
+    v_.firstScanIsInitial = bFirstScanIsInitial;
+    v_.appliedPower = dAppliedPower;
+    v_.appliedBaseline = dAppliedBaseline;
+    v_.transformedRmsd = fTransformedRmsd;
+    v_.untransformedRmsd = fUntransformedRmsd;
+    std::copy(std::begin(pParams), std::end(pParams), v_.params.begin());
+    std::copy(std::begin(pParamFitFlags), std::end(pParamFitFlags), v_.paramFit.begin());
+    v_.species = {ToArray(pSpeciesAmplitude), ToArray(pSpeciesMassOrD), ToArray(pSpeciesS),
+                  ToArray(pSpeciesExtra), ToArray(pAppliedAmplitude)};
+    v_.speciesFit = {ToArray(pSpeciesAmplitudeFit), ToArray(pSpeciesMassOrDFit), ToArray(pSpeciesSFit),
+                     ToArray(pSpeciesExtraFit)};
+    v_.switches = Switches();
+    for (std::size_t i = 0; i < v_.switches.size(); ++i) v_.flags[i] = *v_.switches[i];
+    v_.fitLeft = fFitLeftLim;
+    v_.fitRight = fFitRightLim;
+    v_.temperatureK = fTemperatureK;
+    v_.rt = fRT;
+    v_.lammGridPoints = nLammGridPoints;
+    v_.worstScan = nWorstScan;
+    v_.generation = nDataSetGeneration;
+    v_.dataDirectory = szDataDirectory;
+    v_.tmpParsPath = szTmpParsPath;
+    v_.sdistPath = szSdistPath;
+  }
+
+  void RestoreValues() {
+    nInitPoints = v_.initPoints;
+    pInitRadius = v_.initRadius;
+    pInitSignal = v_.initSignal;
+    pInitThird = v_.initThird;
+    ScanInfoTemplate = v_.initInfo;
+    bFirstScanIsInitial = v_.firstScanIsInitial;
+    dAppliedPower = v_.appliedPower;
+    dAppliedBaseline = v_.appliedBaseline;
+    fTransformedRmsd = v_.transformedRmsd;
+    fUntransformedRmsd = v_.untransformedRmsd;
+    std::copy(v_.params.begin(), v_.params.end(), std::begin(pParams));
+    std::copy(v_.paramFit.begin(), v_.paramFit.end(), std::begin(pParamFitFlags));
+    FromArray(v_.species[0], pSpeciesAmplitude);
+    FromArray(v_.species[1], pSpeciesMassOrD);
+    FromArray(v_.species[2], pSpeciesS);
+    FromArray(v_.species[3], pSpeciesExtra);
+    FromArray(v_.species[4], pAppliedAmplitude);
+    FromArray(v_.speciesFit[0], pSpeciesAmplitudeFit);
+    FromArray(v_.speciesFit[1], pSpeciesMassOrDFit);
+    FromArray(v_.speciesFit[2], pSpeciesSFit);
+    FromArray(v_.speciesFit[3], pSpeciesExtraFit);
+    for (std::size_t i = 0; i < v_.switches.size(); ++i) *v_.switches[i] = v_.flags[i];
+    fFitLeftLim = v_.fitLeft;
+    fFitRightLim = v_.fitRight;
+    fTemperatureK = v_.temperatureK;
+    fRT = v_.rt;
+    nLammGridPoints = v_.lammGridPoints;
+    nWorstScan = v_.worstScan;
+    nDataSetGeneration = v_.generation;
+    szDataDirectory = v_.dataDirectory;
+    szTmpParsPath = v_.tmpParsPath;
+    szSdistPath = v_.sdistPath;
+  }
+
+  // The switches of the set, the model and the Lamm options that the generation
+  // (with the model computation it runs) may set.
+  static std::array<bool*, 24> Switches() {
+    return {&bDataChanged,     &bLinearAmplitudes,  &bFitTINoise,        &bFitRINoise,
+            &bVaryBaseline,    &bInitialDataProfile, &bUniformLoading,    &bZoneInverseLayer,
+            &bAbsorbanceData,  &bIntensityData,     &bInterferenceData,  &bFluorescenceData,
+            &bEquilibriumMode, &bDLSData,           &bModelComputed,     &bFitLimitWarningAccepted,
+            &bRampRotorSpeed,  &bTimesFromW2t,      &bMovingHat,         &bClaverie,
+            &bFixTimeStep,     &bAutoSGrid,         &bSyntheticFromDistribution, &bSimulating};
+  }
+  using SlotValues = std::array<float, nSpeciesSlots + 1>;
+  using SlotFlags = std::array<int, nSpeciesSlots + 1>;
+  template <typename T>
+  static std::array<T, nSpeciesSlots + 1> ToArray(const T (&a)[nSpeciesSlots + 1]) {
+    std::array<T, nSpeciesSlots + 1> out{};
+    std::copy(std::begin(a), std::end(a), out.begin());
+    return out;
+  }
+  template <typename T>
+  static void FromArray(const std::array<T, nSpeciesSlots + 1>& in, T (&a)[nSpeciesSlots + 1]) {
+    std::copy(in.begin(), in.end(), std::begin(a));
+  }
+
+  bool hadSet_ = false;
+  // Storage (exchanged with the globals).
+  int scans_ = 0;
+  std::vector<std::string> names_;
+  std::vector<ScanInfo> info_;
+  std::vector<DLSInfo> dls_;
+  std::vector<int> points_, order_, fitFirst_, fitLast_;
+  std::array<std::vector<float*>, 6> arrays_;
+  std::array<std::vector<CVector*>, 5> views_;
+  std::array<std::vector<CCurve*>, 4> curves_;
+  GridData grid_;
+  std::array<ScanRowSet, 4> copies_;
+  bool transformedShown_ = false;
+  // Values (copied).
+  struct Values {
+    int initPoints = 0;
+    std::vector<float> initRadius, initSignal, initThird;
+    ScanInfo initInfo;
+    bool firstScanIsInitial = false;
+    double appliedPower = 1.0, appliedBaseline = 0.0;
+    float transformedRmsd = 0.0f, untransformedRmsd = 0.0f;
+    std::array<float, kModelParams + 1> params{};
+    std::array<int, kModelParams + 1> paramFit{};
+    std::array<SlotValues, 5> species{};
+    std::array<SlotFlags, 4> speciesFit{};
+    std::array<bool*, 24> switches{};
+    std::array<bool, 24> flags{};
+    float fitLeft = 0.0f, fitRight = 0.0f, temperatureK = 0.0f, rt = 0.0f;
+    int lammGridPoints = 0;
+    int worstScan = 0;
+    unsigned generation = 0;
+    std::string dataDirectory, tmpParsPath, sdistPath;
+  } v_;
+};
+
 }  // namespace
 
 SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
@@ -173,6 +372,11 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     }
   }
 
+  // What the generation changes is noted, and the loaded set is held aside (step
+  // 3), until the new set is written.
+  HeldLoadedSet held;
+  held.Note();
+
   // 1. The switches of a fresh data set without systematic noise, the amplitudes as
   // given (solved linearly they would be fitted to data not yet made). Amplitudes
   // that were solved linearly stay fitted: their fit switches are set, so that a fit
@@ -197,10 +401,8 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     float r = fMeniscus;
     for (int i = 1; i <= m; ++i, r += in.dr) grid[At(i)] = r;
   }
-  if (nScans > 0) {
-    FreeInitialDistribution();
-    FreeDataSet();
-  }
+  if (nScans > 0) FreeInitialDistribution();
+  held.SetAside();
   nInitialPoints = m;
   pInitialRadius.assign(grid.begin(), grid.end());
   pInitialSignal.assign(At(m) + 1, LoadingSignal());
@@ -311,7 +513,8 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
 
   // 13. Every scan as a file in the data directory, all written before any
   // replaces its target (a directory never holds a set made of two runs). The
-  // reserved room is given back just before.
+  // reserved room is given back just before. The new set replaces the held one
+  // only when every file was written; otherwise the held set comes back.
   reserved.clear();
   std::string failed;
   {
@@ -323,6 +526,20 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     }
     failed = batch.Finish();
   }
+  if (!failed.empty()) {
+    const bool distributionReplaced = bContiModel;
+    held.PutBack();
+    // The distribution read for the synthetic data stays loaded: the result of an
+    // earlier run is gone, so the restored set has no computed model.
+    if (distributionReplaced) bModelComputed = false;
+    RebuildDataAndResidualPlots();
+    RedrawDataPlot(true);
+    RedrawResidualPlot(true);
+    if (!bGeneratingSeries && window) window->Invalidate();
+    if (HasBackend()) GetBackend().MessageBox(failed + "\nthe loaded data are kept", "ERROR", MB_OK);
+    return SyntheticOutcome::NotWritten;
+  }
+  held.Release();
 
   // 14-15. The noise actually drawn, the plots.
   std::string meanDev;
@@ -334,11 +551,6 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
   if (!bGeneratingSeries && window) {
     window->Invalidate();
     if (!meanDev.empty()) window->ClientDC()->TextOut(10, 50, meanDev);
-  }
-  if (!failed.empty()) {
-    if (HasBackend())
-      GetBackend().MessageBox(failed + "\nthe generated data are in memory only", "ERROR", MB_OK);
-    return SyntheticOutcome::NotWritten;
   }
   return SyntheticOutcome::Generated;
 }

@@ -1,9 +1,9 @@
 // Synthetic sedimentation-velocity data from the current model: absorbance scans on
 // an even radial grid from the meniscus to the bottom, at evenly spaced times after
 // an optional acceleration phase, with the model signal of the ordinary model
-// computation plus Gaussian noise. The set replaces the loaded data and is written as
-// one scan file per scan ("00001.ra0", ...) into the output directory, which becomes
-// the data directory.
+// computation plus Gaussian noise. The set is written as one scan file per scan
+// ("00001.ra0", ...) into the output directory, which becomes the data directory,
+// and replaces the loaded data once every file is written.
 #pragma once
 
 #include <string>
@@ -31,8 +31,8 @@ enum class SyntheticOutcome {
   Refused,    // nothing built (no scans asked, unusable spacing, speed or geometry)
   Generated,  // the set is loaded and every file written
   NotWritable,  // nothing built: a file of the set cannot take its place (reported)
-  NotWritten, // the set is loaded, but its files could not all be written: none
-              // replaced its target (reported)
+  NotWritten, // its files could not all be written (reported): the loaded set and
+              // every setting are as before
 };
 
 // Generates the set. The settings are refused before anything changes when the scan
@@ -40,7 +40,11 @@ enum class SyntheticOutcome {
 // meniscus lies beyond the bottom. Before anything changes every target is tried
 // (directory writable, no target write-protected or a directory): otherwise
 // NotWritable and the loaded set stays. The files are written as one set and
-// replace their targets only when all are complete.
+// replace their targets only when all are complete; the new set is made while the
+// loaded one is held aside, and when a file still fails the loaded set, its grid,
+// initial profile, parameters and switches come back unchanged (NotWritten; with a
+// continuous model the distribution read for the data stays loaded and no model
+// counts as computed).
 SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& settings);
 
 // Restores the defaults of this file.

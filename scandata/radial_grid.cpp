@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
@@ -133,6 +134,31 @@ void FreeGridData(int /*scanCount*/) {
   iFitLast = 0;
   bGridCopies = false;
   g_gridScans = 0;
+}
+
+void SwapGridData(GridData& held) {
+  using std::swap;
+  swap(nGridPoints, held.points);
+  swap(pGridRadius, held.radius);
+  swap(ppGridSignal, held.signal);
+  swap(bGridCopies, held.copies);
+  swap(iFitFirst, held.fitFirst);
+  swap(iFitLast, held.fitLast);
+  swap(pAverageScan, held.averageScan);
+  swap(pScanMeans, held.scanMeans);
+  swap(fGridSignalTotal, held.signalTotal);
+  swap(fGridPointTotal, held.pointTotal);
+  swap(pTINoise, held.tiNoise);
+  swap(pRemovedTINoise, held.removedTINoise);
+  swap(pRINoise, held.riNoise);
+  for (int k = 0; k <= kSpeciesSlots; ++k) {
+    swap(pppSpeciesSignal[k], held.speciesSignal[k]);
+    swap(ppSpeciesGridMean[k], held.speciesGridMean[k]);
+    swap(ppSpeciesScanMean[k], held.speciesScanMean[k]);
+  }
+  swap(nSpeciesArrayScans, held.speciesScans);
+  swap(nSpeciesArrayPoints, held.speciesPoints);
+  swap(g_gridScans, held.scans);
 }
 
 void FillGridSignalRow(int s) {

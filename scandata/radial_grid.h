@@ -64,4 +64,31 @@ void FillGridSignalRow(int s);
 void AllocSpeciesSignalArrays();
 void FreeSpeciesSignalArrays();
 
+// The grid and every table above as one value: a command that builds a new set
+// while the loaded one must be kept until the new one is complete exchanges them
+// with SwapGridData (an empty GridData leaves the globals as FreeGridData does).
+struct GridData {
+  int points = 0;
+  float* radius = nullptr;
+  std::vector<float*> signal;
+  bool copies = false;
+  int fitFirst = 0;
+  int fitLast = 0;
+  float* averageScan = nullptr;
+  float* scanMeans = nullptr;
+  float signalTotal = 0.0f;
+  float pointTotal = 0.0f;
+  float* tiNoise = nullptr;
+  float* removedTINoise = nullptr;
+  float* riNoise = nullptr;
+  std::vector<float*> speciesSignal[kSpeciesSlots + 1];
+  float* speciesGridMean[kSpeciesSlots + 1] = {};
+  float* speciesScanMean[kSpeciesSlots + 1] = {};
+  int speciesScans = 0;
+  int speciesPoints = 0;
+  int scans = 0;  // scans the per-scan vectors were made for
+};
+// Exchanges the grid globals with held.
+void SwapGridData(GridData& held);
+
 }  // namespace tarmic

@@ -17,11 +17,13 @@
 
 #include "distribution_window_test_support.h"
 #include "distributions/distribution_integration.h"
+#include "modelcalc/model_computation.h"
 #include "modelcalc/noise_subtraction.h"
 #include "modelcalc/synthetic_data.h"
 #include "numerics/ccurve.h"
 #include "numerics/one_based.h"
 #include "app/zoom.h"
+#include "scandata/data_set_hooks.h"
 #include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
 #include "resources/command_ids.h"
@@ -184,6 +186,60 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) != 3) EXPECT_EQ(WEXITSTATUS(status), 1) << "the set was given up for a full disk";
   EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";
+
+  // A write that fails after the room was reserved and the new set computed: the
+  // place of scan 2 is taken by a directory while the common grid of the new set
+  // is built (the last step before the files are written). The loaded set with
+  // its computed model comes back as it was.
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  ASSERT_TRUE(bModelComputed);
+  struct Scan {
+    std::string name;
+    std::vector<float> r, y, fit;
+    double time;
+    bool operator==(const Scan&) const = default;
+  };
+  auto loaded = [] {
+    std::vector<Scan> scans;
+    for (int s = 1; s <= nScans; ++s) {
+      const int n = pnPoints[s];
+      scans.push_back({ppScanFileNames[s], std::vector<float>(ppRadius[s] + 1, ppRadius[s] + n + 1),
+                       std::vector<float>(ppSignal[s] + 1, ppSignal[s] + n + 1),
+                       std::vector<float>(ppFit[s] + 1, ppFit[s] + n + 1), pScanInfo[s].time});
+    }
+    return scans;
+  };
+  const std::vector<Scan> before = loaded();
+  const std::vector<float> params(std::begin(pParams), std::end(pParams));
+  const std::vector<float> grid(pGridRadius + 1, pGridRadius + nGridPoints + 1);
+  const float left = fFitLeftLim, right = fFitRightLim;
+  const std::string tmpPars = szTmpParsPath;
+  DataSetHooks& hooks = GetDataSetHooks();
+  const auto reapply = hooks.reapplyNonlinearDetection;
+  hooks.reapplyNonlinearDetection = [&](bool rebuildGrid) {
+    fs::create_directories(out + "/00002.ra0");
+    if (reapply) reapply(rebuildGrid);
+  };
+  Backend().ClearTranscript();
+  generate(true);
+  hooks.reapplyNonlinearDetection = reapply;
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  const std::string text = BoxText("ERROR");
+  EXPECT_EQ(text.rfind("could not write:\n" + out + "/00002.ra0", 0), 0u) << text;
+  EXPECT_NE(text.find("the loaded data are kept"), std::string::npos) << text;
+  ASSERT_EQ(nScans, kSyntheticScans);
+  EXPECT_TRUE(loaded() == before) << "names, radii, signals, fits or times changed";
+  EXPECT_EQ(std::vector<float>(std::begin(pParams), std::end(pParams)), params);
+  EXPECT_EQ(std::vector<float>(pGridRadius + 1, pGridRadius + nGridPoints + 1), grid);
+  EXPECT_EQ(szDataDirectory, dataDir);
+  EXPECT_EQ(szTmpParsPath, tmpPars);
+  EXPECT_EQ(fFitLeftLim, left);
+  EXPECT_EQ(fFitRightLim, right);
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_FALSE(bSimulating);
+  EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";
+  EXPECT_EQ(ReadText(out + "/00001.ra0"), "old\n") << "a file was replaced";
+  fs::remove(out + "/00002.ra0");
 
   generate(false);
   ASSERT_EQ(nScans, 10);
