@@ -585,7 +585,7 @@ bool WriteParameterReport(Window* window, const std::string& path) {
   if (!bBatchMode && FileExists(target.c_str())) {
     PlayInfoSound();
     if (AskBox(Format("file %s already exists!\nOverwrite?", target.c_str()), "ERROR",
-               MB_YESNO) != IDYES) {
+               MB_YESNO | MB_DEFBUTTON2) != IDYES) {
       AskBox("parameters not saved", "ERROR", MB_OK);
       return false;
     }

@@ -119,7 +119,7 @@ void ErrorBox(const std::string& text, const char* caption) {
 }
 
 bool AskYesNo(const std::string& text, const char* caption) {
-  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 // Minimum point spacing for the reader: the grid spacing when it is coarser than

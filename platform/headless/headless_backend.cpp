@@ -172,6 +172,9 @@ HeadlessBackend::~HeadlessBackend() {
 void HeadlessBackend::QueueMessageBox(int result, std::string expectCaption) {
   boxAnswers_.push_back(BoxAnswer{result, std::move(expectCaption)});
 }
+void HeadlessBackend::QueueMessageBoxEnter(std::string expectCaption) {
+  boxAnswers_.push_back(BoxAnswer{kEnter, std::move(expectCaption)});
+}
 void HeadlessBackend::QueueInput(std::optional<std::string> text) {
   inputAnswers_.push_back(std::move(text));
 }
@@ -211,7 +214,7 @@ int HeadlessBackend::MessageBox(std::string_view text, std::string_view caption,
   if (!answer.caption.empty() && answer.caption != caption)
     Unexpected("MessageBox (expected caption \"" + answer.caption + "\")", caption, text);
   boxAnswers_.pop_front();
-  return answer.result;
+  return answer.result == kEnter ? DefaultButtonResult(style) : answer.result;
 }
 
 std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,

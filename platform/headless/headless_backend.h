@@ -110,6 +110,8 @@ class HeadlessBackend : public Backend {
   // Answer of the next message box; when expectCaption is not empty the box's
   // caption must equal it.
   void QueueMessageBox(int result, std::string expectCaption = {});
+  // The next message box is answered with Enter: the result of its default button.
+  void QueueMessageBoxEnter(std::string expectCaption = {});
   // Answer of the next text/number input (nullopt = Cancel).
   void QueueInput(std::optional<std::string> text);
   // Answer of the next open-file dialog (empty = Cancel).
@@ -189,9 +191,10 @@ class HeadlessBackend : public Backend {
   std::shared_ptr<TextRenderer> text_;
   std::unique_ptr<HeadlessWindow> window_;
   struct BoxAnswer {
-    int result;
+    int result;  // kEnter: the box's default button
     std::string caption;
   };
+  static constexpr int kEnter = -1;
   std::deque<BoxAnswer> boxAnswers_;
   std::optional<int> unscriptedBoxAnswer_;
   bool cancelUnscriptedDialogs_ = false;

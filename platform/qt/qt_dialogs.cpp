@@ -41,19 +41,25 @@ int ShowMessageBox(QWidget* owner, std::string_view text, std::string_view capti
   switch (style & MB_TYPEMASK) {
     case MB_OKCANCEL:
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-      box.setDefaultButton(QMessageBox::Ok);
+      box.setDefaultButton(DefaultButtonResult(style) == IDCANCEL ? QMessageBox::Cancel
+                                                                  : QMessageBox::Ok);
       box.setEscapeButton(QMessageBox::Cancel);
       closedResult = IDCANCEL;
       break;
     case MB_YESNO:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setDefaultButton(QMessageBox::Yes);
+      box.setDefaultButton(DefaultButtonResult(style) == IDNO ? QMessageBox::No
+                                                              : QMessageBox::Yes);
       box.setEscapeButton(QMessageBox::No);
       closedResult = IDNO;
       break;
     case MB_YESNOCANCEL:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-      box.setDefaultButton(QMessageBox::Yes);
+      switch (DefaultButtonResult(style)) {
+        case IDCANCEL: box.setDefaultButton(QMessageBox::Cancel); break;
+        case IDNO: box.setDefaultButton(QMessageBox::No); break;
+        default: box.setDefaultButton(QMessageBox::Yes); break;
+      }
       box.setEscapeButton(QMessageBox::Cancel);
       closedResult = IDCANCEL;
       break;

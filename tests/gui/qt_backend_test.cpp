@@ -566,6 +566,26 @@ TEST_F(QtBackendTest, MessageBoxReturnsTheButtonPressed) {
   EXPECT_EQ(backend_->MessageBox("go on?", "Printing", MB_OKCANCEL | MB_ICONQUESTION), IDCANCEL);
 }
 
+TEST_F(QtBackendTest, EnterPressesTheDefaultButtonWhichCanBeNo) {
+  // Each style with the answer Enter must give: the first button unless the style
+  // names another one.
+  const struct {
+    unsigned style;
+    int enter;
+  } cases[] = {{MB_YESNO, IDYES},
+               {MB_YESNO | MB_DEFBUTTON2, IDNO},
+               {MB_YESNOCANCEL | MB_DEFBUTTON2, IDNO},
+               {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
+               {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL}};
+  for (const auto& c : cases) {
+    WhenModalOpens([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+    EXPECT_EQ(backend_->MessageBox("save corrected files and reload?", "CHECK TIME STAMP",
+                                   c.style | MB_ICONQUESTION),
+              c.enter)
+        << "style " << c.style;
+  }
+}
+
 TEST_F(QtBackendTest, InputTextGivesTheTextOrNothingOnCancel) {
   WhenModalOpens([](QWidget* modal) {
     QLineEdit* edit = modal->findChild<QLineEdit*>();
