@@ -14,7 +14,11 @@ namespace tarmic {
 HeadlessWindow::HeadlessWindow(int width, int height, TextRenderer& text)
     : screen_(width, height, kWhite), text_(text) {}
 
-std::unique_ptr<DC> HeadlessWindow::ClientDC() { return std::make_unique<RasterDC>(screen_, &text_); }
+std::unique_ptr<DC> HeadlessWindow::ClientDC() {
+  auto dc = std::make_unique<RasterDC>(screen_, &text_);
+  dc->SetTextLineMemory(&TextLines());
+  return dc;
+}
 
 void HeadlessWindow::Invalidate() { UiEvents().Post(Event::Repaint()); }
 

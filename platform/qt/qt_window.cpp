@@ -282,7 +282,9 @@ std::string QtWindow::Title() const { return FromQString(frame_->windowTitle());
 Size QtWindow::ClientSize() const { return Size{screen_.Width(), screen_.Height()}; }
 
 std::unique_ptr<DC> QtWindow::ClientDC() {
-  return std::make_unique<QtScreenDC>(screen_, text_, kMinScreenTextPixels, textLog_);
+  auto dc = std::make_unique<QtScreenDC>(screen_, text_, kMinScreenTextPixels, textLog_);
+  dc->SetTextLineMemory(&TextLines());
+  return dc;
 }
 
 void QtWindow::Invalidate() { Post(PaintRequest()); }

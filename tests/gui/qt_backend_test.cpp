@@ -192,6 +192,26 @@ TEST_F(QtBackendTest, TextGoesIntoTheBackBufferInTheProgramsPixelFormat) {
   EXPECT_GT(dark, 50);
 }
 
+TEST_F(QtBackendTest, AShorterOpaqueTextCoversTheLongerOneOnTheWindow) {
+  ShowWindow();
+  Image& screen = Win().Screen();
+  screen.Fill(kWhite);
+  int shortRight = 0;
+  {
+    std::unique_ptr<DC> dc = Win().ClientDC();
+    dc->TextOut(10, 10, "rmsd=0.007680 (n=12345,SSR=0.123456) 1.045410)");
+    dc->TextOut(10, 10, "rmsd=7.68e-03             ");
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 150; ++x)
+        if (GetRValue(screen.Pixel(x, y)) < 128) shortRight = std::max(shortRight, x);
+  }
+  ASSERT_GT(shortRight, 40);
+  int leftOver = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = shortRight + 1; x < screen.Width(); ++x) leftOver += GetRValue(screen.Pixel(x, y)) < 200;
+  EXPECT_EQ(leftOver, 0);
+}
+
 TEST_F(QtBackendTest, TextRendererKeepsOutsideTheClipUntouched) {
   QtTextRenderer renderer;
   Image image(200, 60, kWhite);
