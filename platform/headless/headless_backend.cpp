@@ -252,8 +252,22 @@ std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptio
   return answer;
 }
 
+DialogFontMeasures HeadlessBackend::DialogFont() {
+  constexpr int kLine = 13;
+  DialogFontMeasures m;
+  m.textWidth = [this](std::string_view s) {
+    return static_cast<double>(text_->Measure(Font{}, kLine, s).width);
+  };
+  m.averageCharWidth = AverageCharWidth(m.textWidth);
+  m.charHeight = kLine;
+  // A one-pixel frame and two pixels of margin on each side, as a plain edit field.
+  m.editPadding = 6.0;
+  return m;
+}
+
 int HeadlessBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
   transcript_.push_back(TranscriptEntry{"Dialog", dialog.caption, dialog.name, 0});
+  lastDialogLayout_ = LayOutDialog(dialog, buffer, DialogFont());
   if (dialogAnswers_.empty() && cancelUnscriptedDialogs_) return IDCANCEL;
   if (dialogAnswers_.empty()) Unexpected("Dialog (no answer queued)", dialog.caption, dialog.name);
   DialogAnswer answer = std::move(dialogAnswers_.front());

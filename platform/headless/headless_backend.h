@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/dialog_layout.h"
 
 namespace tarmic {
 
@@ -120,6 +121,9 @@ class HeadlessBackend : public Backend {
   // Answer of the next template dialog: the result and the control values the
   // "user" typed (merged into the transfer buffer on IDOK).
   void QueueDialog(int result, TransferBuffer values = {});
+  // The pixel layout of the last template dialog shown (dialog font: the built-in
+  // text renderer at a 13-pixel line).
+  const DialogPixelLayout& LastDialogLayout() const { return lastDialogLayout_; }
   // Whether every queued answer has been used.
   bool AllAnswersUsed() const;
   // Answers every message box for which no answer is queued with result, and every
@@ -185,6 +189,7 @@ class HeadlessBackend : public Backend {
   bool WaitEvents(int timeoutMs) override;
 
  private:
+  DialogFontMeasures DialogFont();
   [[noreturn]] void Unexpected(const std::string& kind, std::string_view caption,
                                std::string_view text);
 
@@ -196,6 +201,7 @@ class HeadlessBackend : public Backend {
   };
   static constexpr int kEnter = -1;
   std::deque<BoxAnswer> boxAnswers_;
+  DialogPixelLayout lastDialogLayout_;
   std::optional<int> unscriptedBoxAnswer_;
   bool cancelUnscriptedDialogs_ = false;
   std::deque<std::optional<std::string>> inputAnswers_;

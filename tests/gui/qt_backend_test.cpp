@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -24,11 +26,13 @@
 #include <QPushButton>
 #include <QCheckBox>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -43,6 +47,7 @@
 #include "platform/qt/qt_picture_export.h"
 #include "platform/qt/qt_text_renderer.h"
 #include "platform/qt/qt_window.h"
+#include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "tests/gui/qt_test_app.h"
 #include "tests/platform/pixel_helpers.h"
@@ -654,7 +659,15 @@ TEST_F(QtBackendTest, TemplateDialogWritesBackOnlyOnOk) {
     auto* edit = modal->findChild<QLineEdit*>("control102");
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(edit->text(), QString("6.0"));
-    EXPECT_EQ(edit->geometry(), QRect(90, 9, 90, 21));  // dialog units scaled 1.5 x 1.75
+    // Dialog units: a quarter of the font's average character width across, an
+    // eighth of its line height down.
+    const QFontMetricsF fm(modal->font());
+    const double average =
+        std::floor((std::round(fm.horizontalAdvance(
+                        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26.0 + 1.0) / 2.0);
+    EXPECT_EQ(edit->geometry(), QRect(std::lround(60 * average / 4), std::lround(5 * fm.height() / 8),
+                                      std::lround(120 * average / 4) - std::lround(60 * average / 4),
+                                      std::lround(17 * fm.height() / 8) - std::lround(5 * fm.height() / 8)));
     edit->setText("6.25");
     modal->findChild<QCheckBox*>("control103")->click();
     modal->findChild<QRadioButton*>("control112")->click();
@@ -675,6 +688,71 @@ TEST_F(QtBackendTest, TemplateDialogWritesBackOnlyOnOk) {
   EXPECT_EQ(backend_->RunDialog(t, buffer), IDCANCEL);
   EXPECT_EQ(buffer.text, before.text);
   EXPECT_EQ(buffer.checked, before.checked);
+}
+
+TEST_F(QtBackendTest, FileDialogsOpenLargeAndAtTheSizeLastLeft) {
+  QFile::remove(QStringLiteral(TARMIC_TEST_OUTPUT_DIR "/xdg-config/tarmic/filedialog.ini"));
+  FileDialogOptions options;
+  options.title = "Load New Files";
+  options.directory = TARMIC_TEST_OUTPUT_DIR;
+  options.multiSelect = true;
+  const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+  QSize first;
+  WhenModalOpens([&first](QWidget* modal) {
+    first = modal->size();
+    modal->resize(640, 450);
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_TRUE(backend_->OpenFileDialog(options).empty());
+  // Qt's own default is 624 x 412 whatever the screen.
+  EXPECT_EQ(first, QSize(std::max(900, room.width() * 2 / 3), std::max(600, room.height() * 2 / 3)).boundedTo(room));
+  QSize second;
+  WhenModalOpens([&second](QWidget* modal) {
+    second = modal->size();
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_FALSE(backend_->SaveFileDialog(options).has_value());
+  EXPECT_EQ(second, QSize(640, 450));
+}
+
+TEST_F(QtBackendTest, EveryFieldOfTheParametersDialogShowsItsWholeValue) {
+  // The discrete-species dialog with values as its fields are written ("%.5f"), of
+  // the widest kind a user meets; and one absurd value, which widens the dialog only
+  // as far as the screen allows.
+  const DialogTemplate& t = GetParamsDialogTemplate(400);
+  TransferBuffer buffer;
+  for (int k = 0; k < 4; ++k) {
+    buffer.text[405 + 7 * k] = "10.00000";  // c
+    buffer.text[406 + 7 * k] = "26.66650";  // D
+    buffer.text[407 + 7 * k] = "-10.0200";  // s
+  }
+  for (int id : {433, 435, 437, 438, 439, 440, 443}) buffer.text[id] = "6.50000";
+  WhenModalOpens([](QWidget* modal) {
+    modal->grab().save(QString::fromStdString(OutputPath("params_dialog_400.png")));
+    int checked = 0;
+    for (QLineEdit* edit : modal->findChildren<QLineEdit*>()) {
+      if (edit->text().isEmpty()) continue;
+      ++checked;
+      // A field whose text does not fit scrolls: its cursor then moves less than
+      // the text is wide.
+      edit->setCursorPosition(0);
+      const int start = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+      edit->end(false);
+      const int end = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+      EXPECT_GE(end - start, QFontMetricsF(edit->font()).horizontalAdvance(edit->text()) - 1)
+          << edit->objectName().toStdString() << " \"" << edit->text().toStdString() << "\"";
+    }
+    EXPECT_EQ(checked, 19);
+    modal->findChild<QPushButton*>("control2")->click();
+  });
+  EXPECT_EQ(backend_->RunDialog(t, buffer), IDCANCEL);
+
+  buffer.text[406] = std::string(400, '9');
+  WhenModalOpens([](QWidget* modal) {
+    EXPECT_LE(modal->width(), modal->screen()->availableGeometry().width());
+    modal->findChild<QPushButton*>("control2")->click();
+  });
+  EXPECT_EQ(backend_->RunDialog(t, buffer), IDCANCEL);
 }
 
 TEST_F(QtBackendTest, TextViewerShowsTheFileReadOnly) {

@@ -84,6 +84,51 @@ TEST_F(ParamsDialogTest, ValuesThatRoundToZeroAreWrittenWithoutSign) {
   EXPECT_EQ(FormatField("%.5f", 1e9), "1000000000.00000");
 }
 
+// --- the dialog on the screen ---
+
+TEST_F(ParamsDialogTest, EveryEditFieldIsWideEnoughForTheValueWrittenIntoIt) {
+  // Discrete species with D and s of two integer digits, then molar masses (written
+  // without decimals), in the scripted backend's font: each filled field is at least
+  // as wide as its text plus the field's frame and margins, and no control reaches
+  // into the next one of its row.
+  ResetModelFlags();
+  bDiscreteModel = true;
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    pParams[k] = 26.6665f;      // D
+    pParams[4 + k] = -10.02f;   // s
+    pParams[8 + k] = 1.2345f;   // c
+  }
+  for (bool mass : {false, true}) {
+    bFitMAndS = mass;
+    if (mass)
+      for (int k = 1; k <= nSpeciesSlots; ++k) pParams[k] = 1234567.0f;
+    UnpackModelParams();
+    backend_->QueueDialog(IDCANCEL);
+    RunParametersDialog(nullptr, record_);
+    TransferBuffer shown = record_;  // the texts the dialog opened with
+    FillParamsTransfer(shown);
+    const DialogTemplate& t = GetParamsDialogTemplate(SelectParamsTemplate());
+    const DialogPixelLayout& layout = backend_->LastDialogLayout();
+    ASSERT_EQ(layout.controls.size(), t.controls.size());
+    TextRenderer& font = GetBackend().Text();
+    int fields = 0;
+    for (std::size_t i = 0; i < t.controls.size(); ++i) {
+      const DialogControl& c = t.controls[i];
+      const Rect& r = layout.controls[i];
+      if (c.kind == ControlKind::Edit && !shown.text[c.id].empty()) {
+        ++fields;
+        const int textWidth = font.Measure(Font{}, 13, shown.text[c.id]).width;
+        EXPECT_GE(r.right - r.left, textWidth + 6) << c.id << " \"" << shown.text[c.id] << "\"";
+      }
+      // The next control of the same row starts right of this one.
+      if (i + 1 < t.controls.size() && t.controls[i + 1].y / 14 == c.y / 14 && t.controls[i + 1].x > c.x)
+        EXPECT_LE(r.right, layout.controls[i + 1].left) << c.id;
+    }
+    EXPECT_GE(fields, 12);
+    for (const Rect& r : layout.controls) EXPECT_LE(r.right, layout.client.cx);
+  }
+}
+
 // --- the round trip ---
 
 TEST_F(ParamsDialogTest, OkWritesTheAnswersIntoTheContinuousModel) {
