@@ -511,8 +511,8 @@ bool LoadAllData(Window* window, const char* selection) {
     bSimulating = false;
     if (restored) {
       AllocSpeciesSignalArrays();
-      if (Hooks().calculateModel) Hooks().calculateModel(window);
-      if (window) {
+      const bool computed = Hooks().calculateModel && Hooks().calculateModel(window);
+      if (window && computed) {
         const float rmsd = Hooks().fitRmsd ? Hooks().fitRmsd() : 0.0f;
         window->ClientDC()->TextOut(10, 50, Format("mean dev = %f  ", static_cast<double>(rmsd)));
         window->Refresh();

@@ -3,6 +3,7 @@
 // when the same data are loaded again and a dropped parameter file.
 #include "distribution_window_test_support.h"
 
+#include "app/onplot_tools.h"
 #include "commands/model_commands.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_rmsd.h"
@@ -55,6 +56,40 @@ TEST_F(FitReportCommandTest, SavedParametersAreOfferedOnReloadAndOnDrop) {
   ASSERT_EQ(BoxTexts().size(), 1u);
   EXPECT_EQ(BoxTexts()[0], "switch to parameter file ~tmppars.ra1?");
   EXPECT_FLOAT_EQ(pSpeciesS[1], 6.5f);
+}
+
+// A new load hides the distribution of the set before until a Run; restoring a
+// continuous analysis keeps its saved baseline and computes no species model in
+// its place (which would fit the baseline to the whole signal).
+TEST_F(FitReportCommandTest, ANewLoadShowsNoOldDistributionAndARestoredBaselineStays) {
+  LoadSyntheticRun();
+  std::vector<std::string> files;
+  for (int i = 1; i <= nScans; ++i) files.push_back(szDataDirectory + "/" + ppScanFileNames[i]);
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  ASSERT_NE(DistributionPanePicture(), nullptr);
+  pParams[15] = -0.001775f;
+  UnpackModelParams();
+  Dispatch(kCmUpdateSavedFitParameters);
+
+  // Declined: the data are new, the distribution pane stays empty until a Run.
+  Backend().QueueMessageBox(IDNO, "");
+  LoadThroughDialog(files);
+  SetCellAndLimits();
+  EXPECT_EQ(DistributionPanePicture(), nullptr);
+  Dispatch(kCmRun);
+  EXPECT_NE(DistributionPanePicture(), nullptr);
+
+  // Accepted: the saved analysis comes back as saved.
+  Backend().QueueMessageBox(IDYES, "");
+  Backend().QueueMessageBox(IDOK, "");  // the c(s) command's note on the old plot
+  LoadThroughDialog(files);
+  EXPECT_TRUE(bContiModel);
+  EXPECT_FLOAT_EQ(pParams[15], -0.001775f);
+  EXPECT_FALSE(bModelComputed) << "no fit curve before the Run";
+  EXPECT_EQ(DistributionPanePicture(), nullptr);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
 // Restoring runs the model command of the saved model: every model with a command
