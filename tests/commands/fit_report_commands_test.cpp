@@ -92,6 +92,37 @@ TEST_F(FitReportCommandTest, ANewLoadShowsNoOldDistributionAndARestoredBaselineS
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
+// "Copy Data Plot" after a Run holds what the data pane shows: the data plot and,
+// over it, each scan's fitted curve through the model values at their place.
+TEST_F(FitReportCommandTest, CopiedDataPlotHoldsTheFittedCurves) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(kCmCopyDataPlot);
+  ASSERT_NE(Backend().ClipboardPicture(), nullptr);
+  const std::size_t beforeRun = Backend().ClipboardPicture()->Records().size();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  Dispatch(kCmCopyDataPlot);
+  const MetaFile* copy = Backend().ClipboardPicture();
+  ASSERT_NE(copy, nullptr);
+  EXPECT_GT(copy->Records().size(), beforeRun);
+  for (int i = 1; i <= nScans; i += nScans - 1) {
+    const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)]);
+    const Color colour = pDataPlot->GetCurveColor(i - 1);
+    for (int p = pFitFirst[s] + 5; p <= pFitLast[s] - 5; p += (pFitLast[s] - pFitFirst[s]) / 3) {
+      const int x = pDataPlot->MapX(ppRadius[s][p]), y = pDataPlot->MapY(ppFit[s][p]);
+      Color pen = kBlack;
+      bool found = false;
+      for (const MetaRecord& r : copy->Records()) {
+        if (r.op == MetaOp::SelectPen) pen = r.pen.color;
+        if (r.op == MetaOp::LineTo && pen == colour && std::abs(r.a - x) <= 1 && std::abs(r.b - y) <= 1)
+          found = true;
+      }
+      EXPECT_TRUE(found) << "scan " << s << " point " << p;
+    }
+  }
+}
+
 // Restoring runs the model command of the saved model: every model with a command
 // comes back as itself; a continuous one with the check mark its command gives.
 TEST_F(FitReportCommandTest, RestoreRunsTheModelCommandOfTheSavedModel) {
