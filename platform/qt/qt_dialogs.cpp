@@ -1,10 +1,12 @@
 #include "platform/qt/qt_dialogs.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -29,6 +31,17 @@
 namespace tarmic {
 
 // --- message boxes ------------------------------------------------------------------
+
+// The width a box needs so that the window manager never cuts its caption: the
+// caption in a bold face of the application font (title bars use one) and room for
+// the title bar's icon and buttons.
+namespace {
+int CaptionWidth(std::string_view caption) {
+  QFont font = QApplication::font();
+  font.setBold(true);
+  return QFontMetrics(font).horizontalAdvance(ToQString(caption)) + 160;
+}
+}  // namespace
 
 int ShowMessageBox(QWidget* owner, std::string_view text, std::string_view caption,
                    unsigned style) {
@@ -76,6 +89,12 @@ int ShowMessageBox(QWidget* owner, std::string_view text, std::string_view capti
       box.setEscapeButton(QMessageBox::Ok);
       break;
   }
+  // A message box sizes itself by its text; a spacer across its grid keeps it as
+  // wide as its caption.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(CaptionWidth(caption), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   box.exec();
   switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok: return IDOK;
@@ -93,6 +112,12 @@ std::optional<std::string> AskText(QWidget* owner, std::string_view caption,
   dialog.setWindowTitle(ToQString(caption));
   dialog.setLabelText(DisplayText(prompt));
   dialog.setTextValue(ToQString(initial));
+  // The dialog's layout fixes its size from its contents: the prompt's label keeps
+  // it as wide as the caption.
+  if (QLabel* label = dialog.findChild<QLabel*>()) {
+    const QMargins m = dialog.layout() ? dialog.layout()->contentsMargins() : QMargins();
+    label->setMinimumWidth(CaptionWidth(caption) - m.left() - m.right());
+  }
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return FromQString(dialog.textValue());
 }

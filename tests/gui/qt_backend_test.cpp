@@ -611,6 +611,26 @@ TEST_F(QtBackendTest, EnterPressesTheDefaultButtonWhichCanBeNo) {
   }
 }
 
+TEST_F(QtBackendTest, BoxesAreWideEnoughForTheirCaptions) {
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  const char* caption = "SET RANGE FOR MENISCUS VARIATION";
+  const int captionWidth = QFontMetrics(bold).horizontalAdvance(caption);
+  int width = 0;
+  WhenModalOpens([&width](QWidget* modal) {
+    width = modal->width();
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_FALSE(backend_->InputText(caption, "enter upper limit (0 for auto default)", "6.02").has_value());
+  EXPECT_GE(width, captionWidth + 100);
+  WhenModalOpens([&width](QWidget* modal) {
+    width = modal->width();
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_EQ(backend_->MessageBox("ok?", caption, MB_YESNO), IDNO);
+  EXPECT_GE(width, captionWidth + 100);
+}
+
 TEST_F(QtBackendTest, InputTextGivesTheTextOrNothingOnCancel) {
   WhenModalOpens([](QWidget* modal) {
     QLineEdit* edit = modal->findChild<QLineEdit*>();

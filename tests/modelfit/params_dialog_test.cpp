@@ -228,6 +228,42 @@ TEST_F(ParamsDialogTest, FloatingTheMeniscusTheFirstTimeAsksForItsRangeOnce) {
   EXPECT_TRUE(backend_->AllAnswersUsed());
 }
 
+TEST_F(ParamsDialogTest, OnlyTheRangesOfFloatedValuesAreAsked) {
+  // The meniscus floated alone: its two limits, under its own title; the bottom's
+  // range stays the default around the bottom. Then the bottom alone.
+  for (int box : {434, 436}) {
+    ResetModelFlags();
+    bDiscreteModel = true;
+    bVariationRangesAsked = false;
+    bFitRangesSet = false;
+    fMeniscus = 6.0f;
+    fBottom = 7.2f;
+    fFitLeftLim = 6.1f;
+    fFitRightLim = 7.0f;
+    PackModelParams();
+    backend_->ClearTranscript();
+    backend_->QueueDialog(IDOK, Answers({}, {{434, box == 434}, {436, box == 436}}));
+    backend_->QueueInput(box == 434 ? "6.03" : "7.3");
+    backend_->QueueInput(box == 434 ? "5.97" : "7.1");
+    EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+    std::vector<std::string> titles;
+    for (const TranscriptEntry& e : backend_->Transcript())
+      if (e.kind == "Input") titles.push_back(e.caption);
+    const std::string title = box == 434 ? "SET RANGE FOR MENISCUS VARIATION" : "SET RANGE FOR BOTTOM VARIATION";
+    EXPECT_EQ(titles, (std::vector<std::string>{title, title}));
+    EXPECT_TRUE(backend_->AllAnswersUsed());
+    if (box == 434) {
+      EXPECT_FLOAT_EQ(fMaxMeniscus, 6.03f);
+      EXPECT_FLOAT_EQ(fMinMeniscus, 5.97f);
+      EXPECT_FLOAT_EQ(fMaxBottom, 7.25f);
+      EXPECT_FLOAT_EQ(fMinBottom, 7.15f);
+    } else {
+      EXPECT_FLOAT_EQ(fMinBottom, 7.1f);
+      EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
+    }
+  }
+}
+
 TEST_F(ParamsDialogTest, LogGridFromZeroReopensTheDialogWithLogSpacingOff) {
   ChooseContinuousCs();
   backend_->QueueDialog(IDOK, Answers({{406, "0"}}, {{424, true}}));
