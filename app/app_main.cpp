@@ -160,6 +160,7 @@ void PaintWindow(TXLAWindow& window) {
   Brush oldBrush = dc->SelectBrush(white);
   dc->Rectangle(client.left, client.top, client.right, client.bottom);
   dc->SelectBrush(oldBrush);
+  handle.TextLines().Clear();
   try {
     window.Paint(*dc, true, client);
   } catch (const FatalError&) {

@@ -130,10 +130,13 @@ void ReloadSequence(TXLAWindow& window) {
   window.RedrawPlots();
 }
 
-bool AskYesNoBox(TXLAWindow& window, const char* text) {
+// The questions of the scan edits: their Yes rewrites a scan file or reloads the
+// data, so No is the default button.
+bool ConfirmChangeBox(TXLAWindow& window, const char* text) {
   const bool previous = window.bModalBoxOpen;
   window.bModalBoxOpen = true;
-  const bool yes = GetBackend().MessageBox(text, "", MB_YESNO | MB_ICONQUESTION) == IDYES;
+  const bool yes =
+      GetBackend().MessageBox(text, "", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
   window.bModalBoxOpen = previous;
   return yes;
 }
@@ -313,7 +316,7 @@ void ClickPointEditButton(TXLAWindow& window, int action) {
     DeleteScanEditButtons(window);
     if (ValidPosition(p) && p <= nStoredFiles)
       GetBackend().ShowTextFile(ppStoredFileNames[static_cast<std::size_t>(p)]);
-    if (AskYesNoBox(window, "reload scans for changes to take effect?")) ReloadSequence(window);
+    if (ConfirmChangeBox(window, "reload scans for changes to take effect?")) ReloadSequence(window);
   }
 }
 
@@ -328,9 +331,9 @@ void DeletePointAndReload(TXLAWindow& window, int scan, int point) {
   if (scan < 1 || scan > nScans) return;
   if (point < 1 || point > pnPoints[static_cast<std::size_t>(scan)]) return;
   if (fRadialStep > kPreAveragedStep &&
-      !AskYesNoBox(window, "data are pre-averaged - continue anyway?"))
+      !ConfirmChangeBox(window, "data are pre-averaged - continue anyway?"))
     return;
-  const bool overwrite = AskYesNoBox(window, "overwrite original scan?");
+  const bool overwrite = ConfirmChangeBox(window, "overwrite original scan?");
   window.GetHandle().SetCursor(CursorShape::Wait);
   if (!SaveScanWithoutPoint(scan, point, overwrite)) {
     window.GetHandle().SetCursor(CursorShape::Arrow);

@@ -92,6 +92,39 @@ void PlayOwned(DC& dc, const std::unique_ptr<MetaFile>& picture) {
 
 }  // namespace
 
+std::vector<std::unique_ptr<MetaFile>> DataPaneOverlays() {
+  std::vector<std::unique_ptr<MetaFile>> overlays;
+  if (!pDataPlot) return overlays;
+  if (bModelComputed) {
+    // Each fitted curve in the colour of its scan's data curve.
+    for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
+      const int s = pScanOrder[static_cast<std::size_t>(i)];
+      if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
+      overlays.push_back(pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)],
+                                                     pDataPlot->GetCurveColor(i - 1), -1, 1));
+    }
+  }
+  if (pTINoise && bFitTINoise && pGridRadius)
+    overlays.push_back(pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1));
+  return overlays;
+}
+
+std::unique_ptr<MetaFile> DataPanePicture() {
+  const MetaFile* plot = GetDataPlotMetafile();
+  if (!plot) return nullptr;
+  std::vector<MetaRecord> records = plot->Records();
+  for (const std::unique_ptr<MetaFile>& overlay : DataPaneOverlays()) {
+    if (!overlay) continue;
+    // Each overlay starts from the state the plot's picture began with.
+    records.push_back(MetaRecord{MetaOp::SaveDC});
+    records.insert(records.end(), overlay->Records().begin(), overlay->Records().end());
+    MetaRecord restore{MetaOp::RestoreDC};
+    restore.a = -1;
+    records.push_back(restore);
+  }
+  return std::make_unique<MetaFile>(std::move(records));
+}
+
 void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   BeforePaintOnPlotTools();
   if (bShowDisclaimerText) {
@@ -165,17 +198,7 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
       // The repaint has wiped the old cursor line already.
       if (bCursorActive) DrawCursorLine(RadiusToPixelColumn(fCursorValue), false, 1);
 
-      if (bModelComputed) {
-        // Each fitted curve in the colour of its scan's data curve.
-        for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
-          const int s = pScanOrder[static_cast<std::size_t>(i)];
-          if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
-          PlayOwned(dc, pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)],
-                                                    pDataPlot->GetCurveColor(i - 1), -1, 1));
-        }
-      }
-      if (pTINoise && bFitTINoise && pGridRadius)
-        PlayOwned(dc, pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1));
+      for (const std::unique_ptr<MetaFile>& overlay : DataPaneOverlays()) PlayOwned(dc, overlay);
     }
     if (bShowResiduals) {
       // The residual plot's picture as it was last recorded: painting recomputes

@@ -7,6 +7,11 @@
 // residuals are recomputed, no plot is rescaled, no file is written.
 #pragma once
 
+#include <memory>
+#include <vector>
+
+#include "platform/metafile.h"
+
 namespace tarmic {
 
 // Integer copies of the client size kept by the last screen paint, pixels.
@@ -28,6 +33,14 @@ extern bool bFileDialogOpen;
 extern bool bShowFitStatistics;
 
 void ResetPaintState();
+
+// The pictures the data pane draws over the data plot's own picture, in the order
+// it draws them: the fitted curve of every scan (in its scan's colour) after a model
+// was computed, and the time-invariant noise profile while it is fitted.
+std::vector<std::unique_ptr<MetaFile>> DataPaneOverlays();
+// What the data pane shows, as one picture in the plot's picture space: the data
+// plot's picture and its overlays. Null without a data plot picture.
+std::unique_ptr<MetaFile> DataPanePicture();
 
 // Resets every global of painting and interaction: paint state, pane layout,
 // marker lines, markers, the marker question, mouse state and zoom history.

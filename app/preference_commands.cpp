@@ -24,9 +24,12 @@ namespace {
 constexpr const char* kSetPreference = "SET PREFERENCE";
 
 // A yes/no question; the box is bracketed by bModalBoxOpen so that Paint waits.
-bool Ask(TXLAWindow& window, const char* text, const char* caption) {
+// defaultButton MB_DEFBUTTON2 makes No the answer of Enter.
+bool Ask(TXLAWindow& window, const char* text, const char* caption,
+         unsigned defaultButton = MB_DEFBUTTON1) {
   window.bModalBoxOpen = true;
-  const int answer = GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION);
+  const int answer =
+      GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION | defaultButton);
   window.bModalBoxOpen = false;
   return answer == IDYES;
 }
@@ -42,7 +45,7 @@ bool AskNumber(TXLAWindow& window, float* value, float current, const char* prom
 
 // "save as default setting?": on yes, stores value at the line of the file.
 void OfferToSave(TXLAWindow& window, int line, int value) {
-  if (Ask(window, "save as default setting?", kSetPreference)) {
+  if (Ask(window, "save as default setting?", kSetPreference, MB_DEFBUTTON2)) {
     SavePreference(&window, line, value);
   }
 }
@@ -125,7 +128,7 @@ void TXLAWindow::CmMultipleThreads() {
     bMultiThreading = false;
   }
   GetHandle().CheckMenuItem(kCmMultipleThreads, bMultiThreading);
-  if (Ask(*this, "save as default setting?", kSetPreference)) {
+  if (Ask(*this, "save as default setting?", kSetPreference, MB_DEFBUTTON2)) {
     SavePreference(this, kPrefThreads, bMultiThreading ? nThreads : 0);
     SavePreference(this, kPrefLammThreads, LammThreadCount());
   }

@@ -51,6 +51,11 @@ bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& ca
   return CommandMessageBox(window, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+bool ConfirmChange(TXLAWindow& window, const std::string& text, const std::string& caption) {
+  return CommandMessageBox(window, text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
+         IDYES;
+}
+
 bool RequireLoadedData(TXLAWindow& window) {
   if (nScans > 0) return true;
   PlayErrorSound();
@@ -74,7 +79,7 @@ void ChooseExclusiveOption(TXLAWindow& window, const ExclusiveOption* options, i
     *options[k].flag = value == k + 1;
     w.CheckMenuItem(options[k].command, *options[k].flag);
   }
-  if (AskYesNo(window, question, "SET PREFERENCE")) SavePreference(&window, preferenceLine, value);
+  if (ConfirmChange(window, question, "SET PREFERENCE")) SavePreference(&window, preferenceLine, value);
 }
 
 bool AskFloat(TXLAWindow& window, float* value, float current, const char* prompt,

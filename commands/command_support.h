@@ -22,6 +22,9 @@ int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::st
                       unsigned style);
 // A yes/no question; true for yes.
 bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption);
+// A yes/no question whose Yes writes files or changes the loaded data: No is the
+// default button, so that Enter never rewrites anything. True for yes.
+bool ConfirmChange(TXLAWindow& window, const std::string& text, const std::string& caption);
 
 // Whether scans are loaded; otherwise "load data first" (error sound, caption "ERROR")
 // and false.

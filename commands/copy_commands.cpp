@@ -11,6 +11,7 @@
 // tabulated prior of the regularisation: abscissa and prior weight per row.
 #include <vector>
 
+#include "app/paint.h"
 #include "app/xla_window.h"
 #include "commands/clipboard_table.h"
 #include "commands/command_support.h"
@@ -18,6 +19,7 @@
 #include "numerics/interpolation.h"
 #include "numerics/sounds.h"
 #include "plot/data_plots.h"
+#include "plot/picture_space.h"
 #include "plot/residual_bitmap.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
@@ -80,7 +82,10 @@ void CopyScanTable(TXLAWindow& window, const float* const* columns, int first, i
 
 void TXLAWindow::CmCopyDataPlot() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (pDataPlot) pDataPlot->CopyToClipboard();
+  // The copy holds what the pane shows: the plot with the fitted curves over it.
+  if (!pDataPlot || !HasBackend()) return;
+  if (std::unique_ptr<MetaFile> picture = DataPanePicture())
+    GetBackend().SetClipboardPicture(*picture, kPictureExtent);
 }
 
 void TXLAWindow::CmCopyResidualsPlot() {

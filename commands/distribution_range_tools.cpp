@@ -520,12 +520,12 @@ void TXLAWindow::CmIntegrationRangesFromFile() {
     const std::string question =
         FormatText("switching on integration range from file \n%s \n - save as default setting?",
                    szIntegRangeTable.c_str());
-    if (AskYesNo(*this, question, kSetPreference))
+    if (ConfirmChange(*this, question, kSetPreference))
       SavePreference(this, kPrefIntegRangesFromFile, 1);
   } else {
     bIntegRangesFromFile = false;
     w.CheckMenuItem(kCmIntegrationRangesFromFile, false);
-    if (AskYesNo(*this, "switching off integration range from file - \nsave as default setting?",
+    if (ConfirmChange(*this, "switching off integration range from file - \nsave as default setting?",
                  kSetPreference))
       SavePreference(this, kPrefIntegRangesFromFile, 0);
   }

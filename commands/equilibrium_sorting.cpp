@@ -474,7 +474,7 @@ void TXLAWindow::CmSortEqData() {
   if (fRadialStep > 0.001f) {
     // Merged points would be lost from the written scans.
     PlayInfoSound();
-    if (!AskYesNo(*this, "resolution is limiting data points - continue?", "sort EQ data")) {
+    if (!ConfirmChange(*this, "resolution is limiting data points - continue?", "sort EQ data")) {
       if (AskYesNo(*this, "change resolution?", "sort EQ data")) CmSetRadialResolution();
       return;
     }
@@ -488,7 +488,7 @@ void TXLAWindow::CmSortEqData() {
           AskSavePath(*this, "select blank scan", szDataDirectory, "");
       if (chosen) blank = *chosen;
     }
-    const bool makeXp = AskYesNo(*this, "make xp files?", "");
+    const bool makeXp = ConfirmChange(*this, "make xp files?", "");
     float density = fBufferDensity, vbar = VBAR, eA = 1.0f, eB = 1.0f, eC = 0.0f;
     if (makeXp) {
       const char* caption = "make QUENTAR xp file";

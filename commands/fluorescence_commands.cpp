@@ -174,14 +174,14 @@ void TXLAWindow::CmSortFluorescenceData() {
     return;
   }
   constexpr const char *kCaption = "SORT FLUORESCENCE AUC DATA";
-  if (!AskYesNo(*this, "sort all data in this folder?", kCaption)) {
+  if (!ConfirmChange(*this, "sort all data in this folder?", kCaption)) {
     SortLoadedFluorescenceFiles(&GetHandle());
     PlayOkSound();
     return;
   }
   FolderSortOptions o;
   float tmin = 0.0f, tmax = 0.0f, target = 100.0f, cell = 4.0f;
-  o.makeLists = AskYesNo(*this, "make list files?", kCaption);
+  o.makeLists = ConfirmChange(*this, "make list files?", kCaption);
   if (o.makeLists) {
     AskValue(*this, &tmin, "t min [sec]", kCaption);
     AskValue(*this, &tmax, "t max [sec]", kCaption);

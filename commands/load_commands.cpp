@@ -347,7 +347,7 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
     return;
   }
   if (!scans.empty()) {
-    if (nScans > 0 && !AskYesNo(*this, "erase the loaded data and load the dropped files?", "LOAD DATA"))
+    if (nScans > 0 && !ConfirmChange(*this, "erase the loaded data and load the dropped files?", "LOAD DATA"))
       return;
     std::sort(scans.begin(), scans.end());
     const bool previousMode = bElectrophoresisMode;

@@ -61,7 +61,7 @@ std::optional<MonteCarloRequest> AskRequest(TXLAWindow& window) {
   const std::optional<std::string> path = AskSaveFilePath(window, options);
   if (!path) return std::nullopt;
   r.path = *path;
-  r.writeEachSet = AskYesNo(window, "write every Monte-Carlo distribution to a file?", kMonteCarloCaption);
+  r.writeEachSet = ConfirmChange(window, "write every Monte-Carlo distribution to a file?", kMonteCarloCaption);
   return r;
 }
 

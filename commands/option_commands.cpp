@@ -74,8 +74,8 @@ void TXLAWindow::CmSetRadialResolution() {
                 "RADIAL RESOLUTION"))
     return;
   fRadialStep = std::max(step, kFinestRadialStep);
-  if (AskYesNo(*this, "save as default setting?", "SET PREFERENCE")) WritePreferences(this);
-  if (nScans > 0 && AskYesNo(*this, "reload data with the new resolution?", "RADIAL RESOLUTION")) {
+  if (ConfirmChange(*this, "save as default setting?", "SET PREFERENCE")) WritePreferences(this);
+  if (nScans > 0 && ConfirmChange(*this, "reload data with the new resolution?", "RADIAL RESOLUTION")) {
     StoreFileList(0);
     LoadDataFromFileList(&GetHandle());
     UpdateMenuForLoadedData();

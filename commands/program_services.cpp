@@ -32,12 +32,14 @@
 #include "modelcalc/nonideal_cs_kernels.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
+#include "scandata/analysis_switches.h"
 #include "modelfit/model_params.h"
 #include "modelfit/modelfit_hooks.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/screen_button.h"
 #include "plot/temperature_plot.h"
+#include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 
 namespace tarmic {
@@ -57,6 +59,7 @@ void InstallShellHooks() {
   };
   h.distributionPicture = []() -> const MetaFile* {
     if ((!bContiModel && !bBoundaryAnalysis) || !pDistPlot) return nullptr;
+    if (nDistPlotDataSet != nDataSetGeneration) return nullptr;
     return RedrawDistributionPlot();
   };
   h.beforePaint = [] { RemovePeakLabelsBeforePaint(); };
@@ -123,7 +126,14 @@ void InstallDataSetServices() {
   h.deleteNoiseButtons = [](Window* window) {
     DeleteNoiseButtons(window ? GetMainWindow() : nullptr);
   };
-  h.calculateModel = [](Window* window) { CalculateModel(window); };
+  h.calculateModel = [](Window* window) {
+    // A restored continuous distribution or boundary analysis has no distribution yet
+    // to compute a fit from: computing the species model instead would fit the
+    // baseline to the whole signal. Its parameters stay as restored until a Run.
+    if (bContiModel || bBoundaryAnalysis) return false;
+    CalculateModel(window);
+    return bModelComputed;
+  };
   // A new data set makes the total-concentration tables of the old one stale.
   h.freeCtotArrays = [] { FreeCtotArrays(); };
   // A reload runs the current analysis as Run does, where Run can compute it.

@@ -87,7 +87,7 @@ void ShowChangedDataAndOfferSave(TXLAWindow& window, const char* question = "sav
   RedrawResidualPlot(true);
   PlayOkSound();
   window.RepaintMain();
-  if (AskYesNo(window, question, "")) window.CmSaveRawDataSet();
+  if (ConfirmChange(window, question, "")) window.CmSaveRawDataSet();
 }
 
 }  // namespace
@@ -110,7 +110,8 @@ void TXLAWindow::CmAddSimulatedData() {
     return;
   }
   const int answer = CommandMessageBox(*this, "add (YES) or subtract (NO) the simulated data?",
-                                       "ADD OR SUBTRACT SCANS", MB_YESNOCANCEL | MB_ICONQUESTION);
+                                       "ADD OR SUBTRACT SCANS",
+                                       MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3);
   if (answer != IDYES && answer != IDNO) return;
   if (AddSimulatedSignal(answer == IDYES ? 1.0f : -1.0f)) ShowChangedDataAndOfferSave(*this);
 }
@@ -155,7 +156,7 @@ void TXLAWindow::CmTimeOffset() {
   ShiftScanTimes(dt, dw2t);
   PlayOkSound();
   RepaintMain();
-  if (AskYesNo(*this, "save new data?", "")) CmSaveRawDataSet();
+  if (ConfirmChange(*this, "save new data?", "")) CmSaveRawDataSet();
 }
 
 // Every scan's times and omega^2 t set afresh from the files' modification times
@@ -205,7 +206,7 @@ void TXLAWindow::CmMirrorRawData() {
                 "mirror radii r -> r1 + r2 - r; enter r1 (cm)", "enter r2 (cm)", "MIRROR DATA"))
     return;
   const int sign = CommandMessageBox(*this, "change the sign of the signal?", "MIRROR DATA",
-                                     MB_YESNOCANCEL | MB_ICONQUESTION);
+                                     MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3);
   if (sign != IDYES && sign != IDNO) return;
   if (MirrorRawData(r1, r2, sign == IDYES)) ShowChangedDataAndOfferSave(*this);
 }

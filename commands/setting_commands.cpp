@@ -50,7 +50,7 @@ void TXLAWindow::CmWizardMessages() {
   if (OfferHelpInHelpMode(*this)) return;
   bWizardMessages = !bWizardMessages;
   GetHandle().CheckMenuItem(kCmWizardMessages, bWizardMessages);
-  if (AskYesNo(*this, "save as default setting?", kSetPreference))
+  if (ConfirmChange(*this, "save as default setting?", kSetPreference))
     SavePreference(this, kPrefWizardMessages, bWizardMessages ? 1 : 0);
 }
 
@@ -65,7 +65,7 @@ void TXLAWindow::CmChangeFitUpdating() {
   if (AskFloat(*this, &interval, fMaxUpdateInterval, "max updating interval (sec)", kUpdateDuringFit) &&
       interval > 0.0f)
     fMaxUpdateInterval = interval;
-  if (AskYesNo(*this, "save as default setting?", kSetPreference)) WritePreferences(this);
+  if (ConfirmChange(*this, "save as default setting?", kSetPreference)) WritePreferences(this);
 }
 
 void TXLAWindow::CmDiagnosticsToFiles() {

@@ -266,7 +266,7 @@ bool EnsureFieldCorrelationData(Window* window) {
   // Inner runs and series ask nothing: the data stay as they are and nothing is run.
   if (bContiInnerRun || bBatchMode || !HasBackend()) return false;
   if (GetBackend().MessageBox("DLS data for this model must be field autocorrelation g(1) - transform?",
-                              "ERROR", MB_YESNO) != IDYES)
+                              "ERROR", MB_YESNO | MB_DEFBUTTON2) != IDYES)
     return false;
   // g(1) = sign(g(2) - 1) sqrt|g(2) - 1| of every function; the grid rows follow.
   for (int s = 1; s <= nScans; ++s) {

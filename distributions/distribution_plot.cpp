@@ -22,6 +22,7 @@
 namespace tarmic {
 
 CWINPlot* pDistPlot = nullptr;
+unsigned nDistPlotDataSet = 0;
 CVector* pDistXVector = nullptr;
 CVector* pDistYVector = nullptr;
 CVector* pDistY2Vector = nullptr;
@@ -258,6 +259,7 @@ const MetaFile* GetDistributionPlotMetafile() {
 }
 
 void SetupDistributionPlot() {
+  nDistPlotDataSet = nDataSetGeneration;
   if (pDistPlot) {
     // The previous plot goes, but not the vectors of the new grid.
     DeleteAndClear(pDistYVector);

@@ -35,6 +35,10 @@ extern bool bRelayoutOnClear;  // ClearDistribution lays the data and residual p
 // The model command "f(M) vs M (with scaling law)" switched the model: the data and
 // residual plots are not redrawn by RecreateDistributionPlot (Run and Fit clear it).
 extern bool bFMScalingLawSwitching;
+// The data set (nDataSetGeneration) that was loaded when the plot was set up: the
+// distribution pane shows the plot only while that set is loaded, so a new set
+// never shows the distribution of the one before.
+extern unsigned nDistPlotDataSet;
 extern int nDistPlotTop;     // 630
 extern int nDistPlotBottom;  // 950
 extern int nMapMarkSize;     // 10: symbol size of the c(s,ff0) projections

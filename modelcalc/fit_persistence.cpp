@@ -11,6 +11,7 @@
 #include "numerics/atomic_file.h"
 #include "distributions/distribution_grid.h"
 #include "lamm/lamm_globals.h"
+#include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelfit/lamm_settings.h"
@@ -585,7 +586,14 @@ int OfferReloadParameters(Window* window) {
 std::string ParameterReportText(bool clipboardForm) {
   UnpackModelParams();
   std::string t;
-  for (int k = 1; k <= nSpeciesSlots; ++k) {
+  // A continuous distribution keeps grid settings in the species slots: its lines
+  // are those of the fit-result text (regularisation and the fitted model values).
+  const std::vector<std::string> continuous = ContinuousModelLines();
+  if (!continuous.empty()) {
+    t += "\n";
+    for (const std::string& line : continuous) t += "\n" + line;
+  }
+  for (int k = 1; k <= nSpeciesSlots && continuous.empty(); ++k) {
     if (!pSpeciesIncluded[k]) continue;
     t += Format("\n\ncomponent %d included:\n", k);
     if (bFitMAndS) {
@@ -601,10 +609,12 @@ std::string ParameterReportText(bool clipboardForm) {
       t += pSpeciesSFit[k] ? "\t\t\t(floated)\n" : "\t\t\t(fixed)\n";
     }
   }
-  t += "\n\nconcentrations = ";
-  for (int k = 1; k <= nSpeciesSlots; ++k)
-    if (pSpeciesIncluded[k]) t += Format("%.3f | ", static_cast<double>(pParams[8 + k]));
-  t += "(first is total, next are fractions)";
+  if (continuous.empty()) {
+    t += "\n\nconcentrations = ";
+    for (int k = 1; k <= nSpeciesSlots; ++k)
+      if (pSpeciesIncluded[k]) t += Format("%.3f | ", static_cast<double>(pParams[8 + k]));
+    t += "(first is total, next are fractions)";
+  }
   t += Format("\n\nmeniscus at \t%1.4f cm", static_cast<double>(fMeniscus));
   t += bVaryMeniscus ? "\t\t(floated)\n" : "\t\t(fixed)\n";
   t += Format("bottom at \t%1.4f cm", static_cast<double>(fBottom));
@@ -640,7 +650,7 @@ bool WriteParameterReport(Window* window, const std::string& path) {
   if (!bBatchMode && FileExists(target.c_str())) {
     PlayInfoSound();
     if (AskBox(Format("file %s already exists!\nOverwrite?", target.c_str()), "ERROR",
-               MB_YESNO) != IDYES) {
+               MB_YESNO | MB_DEFBUTTON2) != IDYES) {
       AskBox("parameters not saved", "ERROR", MB_OK);
       return false;
     }

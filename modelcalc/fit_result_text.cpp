@@ -356,6 +356,16 @@ FitTextLines BuildBestFitInfoLines() {
   return l;
 }
 
+std::vector<std::string> ContinuousModelLines() {
+  std::vector<std::string> lines;
+  if (!IsContinuousModel() || BoundaryOrLsg()) return lines;
+  for (std::string line : {Heading(), ContinuousModel2()}) {
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
 void ShowFitResultText(Window* window) {
   if (nScans == 0) return;
   if (fFitRmsd < fStartRmsd && fFitRmsd < fBestRmsd) fBestRmsd = fFitRmsd;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -28,6 +29,12 @@ using FitTextLines = std::array<std::string, kFitTextSlots>;
 FitTextLines BuildFitResultLines();
 // The shorter block of DrawBestFitInfo (empty lines for the slots it leaves out).
 FitTextLines BuildBestFitInfoLines();
+
+// The lines that describe a continuous distribution model in the fit-result text
+// (the regularisation heading when there is one, then the model's settings such as
+// the fitted frictional ratio), without trailing blanks; empty for every other
+// model, the boundary analyses and ls-g*(s) included.
+std::vector<std::string> ContinuousModelLines();
 
 // Builds the lines and draws them on the window; nothing when no scans are loaded.
 // While a fit improves on its start, the best rmsd is updated first.

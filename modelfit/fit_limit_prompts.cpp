@@ -1,5 +1,7 @@
 #include "modelfit/fit_limit_prompts.h"
 
+#include <vector>
+
 #include "lamm/lamm_globals.h"
 #include "numerics/number_input.h"
 #include "platform/backend.h"
@@ -32,7 +34,7 @@ void Finish(Window* window) {
 
 }  // namespace
 
-bool RunFitLimitPrompts(Window* window) {
+bool RunFitLimitPrompts(Window* window, FitRangeQuestions which) {
   const bool asked = bFitRangesSet || bVariationRangesAsked;
   float maxMeniscus = asked ? fMaxMeniscus : fMeniscus + 0.02f;
   float minMeniscus = asked ? fMinMeniscus : fMeniscus - 0.02f;
@@ -44,14 +46,20 @@ bool RunFitLimitPrompts(Window* window) {
     const char* prompt;
     const char* title;
   };
-  Question questions[] = {{&maxMeniscus, kUpperPrompt, kMeniscusTitle},
-                          {&minMeniscus, kLowerPrompt, kMeniscusTitle},
-                          {&maxBottom, kUpperPrompt, kBottomTitle},
-                          {&minBottom, kLowerPrompt, kBottomTitle}};
+  std::vector<Question> questions;
+  if (which.meniscus) {
+    questions.push_back({&maxMeniscus, kUpperPrompt, kMeniscusTitle});
+    questions.push_back({&minMeniscus, kLowerPrompt, kMeniscusTitle});
+  }
   // The electrophoresis cell has no bottom to fit.
-  const int count = bElectrophoresis ? 2 : 4;
-  for (int i = 0; i < count; ++i) {
-    switch (Ask(questions[i].value, *questions[i].value, questions[i].prompt, questions[i].title)) {
+  const bool bottom = which.bottom && !bElectrophoresis;
+  if (bottom) {
+    questions.push_back({&maxBottom, kUpperPrompt, kBottomTitle});
+    questions.push_back({&minBottom, kLowerPrompt, kBottomTitle});
+  }
+  if (questions.empty()) return true;
+  for (const Question& q : questions) {
+    switch (Ask(q.value, *q.value, q.prompt, q.title)) {
       case Answer::Cancel:
         return false;
       case Answer::Auto:
@@ -63,9 +71,13 @@ bool RunFitLimitPrompts(Window* window) {
         break;
     }
   }
-  fMaxMeniscus = maxMeniscus;
-  fMinMeniscus = minMeniscus;
-  if (count == 4) {
+  // A range not asked keeps its limits; unset ones get their defaults first.
+  if (!asked) SetDefaultFitLimits();
+  if (which.meniscus) {
+    fMaxMeniscus = maxMeniscus;
+    fMinMeniscus = minMeniscus;
+  }
+  if (bottom) {
     fMaxBottom = maxBottom;
     fMinBottom = minBottom;
   }

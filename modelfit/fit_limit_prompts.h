@@ -16,6 +16,13 @@ class Window;
 // otherwise the entered limits become the user's limits when the last question is
 // answered. Cancel ends the questions and changes nothing. The window (when given)
 // is repainted. Returns false when cancelled.
-bool RunFitLimitPrompts(Window* window);
+//
+// Which ranges are asked: the command asks both; the Parameters command only the
+// ranges of the values that are floated (the fit keeps a fixed value where it is).
+struct FitRangeQuestions {
+  bool meniscus = true;
+  bool bottom = true;
+};
+bool RunFitLimitPrompts(Window* window, FitRangeQuestions which = {});
 
 }  // namespace tarmic

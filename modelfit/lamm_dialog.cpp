@@ -269,7 +269,8 @@ bool RunLammParametersDialog(Window* window, TransferBuffer& record, bool* modal
   if (DefaultsVector() != before && HasBackend() &&
       GetBackend().MessageBox("save new parameters as default? (reset defaults by deleting the file "
                               "'tarmiclammparams.ini' and restarting TARMIC)",
-                              "LAMM EQUATION PARAMETERS", MB_YESNO | MB_ICONQUESTION) == IDYES)
+                              "LAMM EQUATION PARAMETERS",
+                              MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES)
     SaveLammEqParameterPreferences(window);
   return true;
 }

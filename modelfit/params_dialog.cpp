@@ -547,7 +547,7 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
       bClaverie = !bCvConstantD;
     }
     if ((bVaryMeniscus || bVaryBottom) && !bVariationRangesAsked) {
-      RunFitLimitPrompts(window);
+      RunFitLimitPrompts(window, FitRangeQuestions{bVaryMeniscus, bVaryBottom});
       bVariationRangesAsked = true;
     }
     if (bEquilibriumMode && bFitTINoise) {

@@ -68,6 +68,13 @@ class Window {
   virtual void SetTimer(int id, int intervalMs) = 0;
   virtual void KillTimer(int id) = 0;
   virtual void DragAcceptFiles(bool accept) = 0;
+
+  // The opaque text lines drawn through ClientDC since the client area was last
+  // painted whole; the paint that erases the area clears it.
+  TextLineMemory& TextLines() { return textLines_; }
+
+ private:
+  TextLineMemory textLines_;
 };
 
 struct FileDialogOptions {

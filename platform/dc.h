@@ -38,6 +38,22 @@ struct DCState {
   Rect clip;  // device coordinates
 };
 
+// The opaque text cells drawn on a window since it was last painted whole, in device
+// pixels. A text drawn with an opaque background on the same line as an earlier one
+// (same top and bottom) and overlapping it covers the whole earlier cell too, so that
+// a shorter text replaces a longer one without leaving its end behind.
+class TextLineMemory {
+ public:
+  // The area an opaque text cell `box` must fill: box widened over the earlier
+  // cells it overlaps on its line. Remembers box in their place.
+  Rect Cover(const Rect& box);
+  // The window was painted whole: nothing earlier stays on it.
+  void Clear() { lines_.clear(); }
+
+ private:
+  std::vector<Rect> lines_;
+};
+
 class DC {
  public:
   DC() = default;
@@ -78,6 +94,11 @@ class DC {
   double ScaleX() const;
   double ScaleY() const;
 
+  // The text lines of the window this DC draws on (none for pictures, printers and
+  // bitmaps). Opaque unrotated text drawn in pixel units then covers the earlier
+  // text of its line (TextLineMemory).
+  void SetTextLineMemory(TextLineMemory* memory) { textLines_ = memory; }
+
   // Saving and restoring the whole state; RestoreDC(-1) restores the last saved one.
   virtual int SaveDC();
   virtual bool RestoreDC(int saved);
@@ -110,10 +131,15 @@ class DC {
   DCState& MutableState() { return state_; }
   // Called after RestoreDC replaced the state, for devices that mirror it.
   virtual void OnStateRestored() {}
+  // The device rectangle the opaque background of a text cell `cell` fills: the
+  // cell, widened over earlier text of its line when the DC draws on a window in
+  // pixel units and the text is not rotated.
+  Rect OpaqueTextArea(const Rect& cell);
 
  private:
   DCState state_;
   std::vector<DCState> saved_;
+  TextLineMemory* textLines_ = nullptr;
 };
 
 }  // namespace tarmic

@@ -95,10 +95,28 @@ constexpr unsigned MB_ICONWARNING = MB_ICONEXCLAMATION;
 constexpr unsigned MB_ICONINFORMATION = 0x40;
 constexpr unsigned MB_TYPEMASK = 0x0F;
 constexpr unsigned MB_ICONMASK = 0xF0;
+// Default button (the one Enter presses): the first unless one of these is set.
+// A question whose Yes writes files or changes the loaded data makes No the default.
+constexpr unsigned MB_DEFBUTTON1 = 0x000;
+constexpr unsigned MB_DEFBUTTON2 = 0x100;
+constexpr unsigned MB_DEFBUTTON3 = 0x200;
+constexpr unsigned MB_DEFMASK = 0xF00;
 
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
+
+// The result of the button Enter presses in a box of this style.
+constexpr int DefaultButtonResult(unsigned style) {
+  const unsigned def = style & MB_DEFMASK;
+  switch (style & MB_TYPEMASK) {
+    case MB_OKCANCEL: return def == MB_DEFBUTTON2 ? IDCANCEL : IDOK;
+    case MB_YESNO: return def == MB_DEFBUTTON2 ? IDNO : IDYES;
+    case MB_YESNOCANCEL:
+      return def == MB_DEFBUTTON3 ? IDCANCEL : (def == MB_DEFBUTTON2 ? IDNO : IDYES);
+    default: return IDOK;
+  }
+}
 
 }  // namespace tarmic

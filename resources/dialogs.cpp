@@ -84,8 +84,10 @@ void PlaceRow(DialogTemplate& t, const Row& row, int x, int y, int w) {
     t.controls.push_back(Control(row.toggle, toggleKind, row.toggleLabel, x, y + 1, tw - 2, 10));
     t.controls.push_back(Control(row.edit, ControlKind::Edit, "", x + tw, y, w - tw, 12));
   } else if (row.edit != 0) {
-    const int lw = row.toggle ? w * 45 / 100 : w * 60 / 100;
-    const int ew = row.toggle ? w * 30 / 100 : w * 40 / 100;
+    // The edit field gets the room of eight or more digits of a written value; a
+    // check box beside it needs little more than its box and a short word.
+    const int lw = row.toggle ? w * 32 / 100 : w * 55 / 100;
+    const int ew = row.toggle ? w * 44 / 100 : w * 45 / 100;
     t.controls.push_back(Control(kStaticControlId, ControlKind::Static, row.label, x, y + 2, lw - 2, 10));
     t.controls.push_back(Control(row.edit, ControlKind::Edit, "", x + lw, y, ew - 2, 12));
     if (row.toggle)
@@ -125,7 +127,7 @@ struct ParamsVariant {
   Column lowerRight;
 };
 
-constexpr int kParamsWidth = 400;
+constexpr int kParamsWidth = 440;
 
 DialogTemplate BuildParamsTemplate(const ParamsVariant& v) {
   DialogTemplate t;

@@ -43,8 +43,8 @@ struct DataSetHooks {
   std::function<void()> freeNonlinearDetectionCopies;
   // Re-applies that transform (with false: without rebuilding the grid itself).
   std::function<void(bool rebuildGrid)> reapplyNonlinearDetection;
-  // Computes the current model into ppFit of every scan.
-  std::function<void(Window*)> calculateModel;
+  // Computes the current model into ppFit of every scan; true when it was computed.
+  std::function<bool(Window*)> calculateModel;
   // Root-mean-square deviation of data and model over the fit range (0 when unset).
   std::function<float()> fitRmsd;
   // Offers the previous analysis of these data; true when it was restored (false

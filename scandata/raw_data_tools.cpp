@@ -69,7 +69,7 @@ ScanOutput RawOutput(int s) { return RawOutput(s, 1, pnPoints[Z(s)]); }
 
 bool Ask(const std::string& text, const std::string& caption) {
   return HasBackend() &&
-         GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+         GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 // Writes a set of outputs under the rules of the header: distinct names, one

@@ -109,7 +109,7 @@ bool MayWriteAll(const std::vector<std::string>& paths, const char* notSaved) {
     if (!FileExists(path.c_str())) continue;
     PlayInfoSound();
     if (Ask(Format("file %s already exists!\nOverwrite all?", path.c_str()), "ERROR",
-            MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
       Tell(notSaved, "ERROR");
       return false;
     }
@@ -187,7 +187,7 @@ bool SaveFittedDLSData(const std::string& chosenPath) {
     const bool field = f.record.bFieldACF;
     bool fieldNoise = false;
     float level = 0.0f;
-    if (Ask("add noise?", "SAVE DLS DATA", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    if (Ask("add noise?", "SAVE DLS DATA", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
       fieldNoise = Ask("add noise to field autocorrelation?", "SAVE DLS DATA",
                        MB_YESNO | MB_ICONQUESTION) == IDYES;
       if (!InputFloat(&level, 0.0f, true,
@@ -256,7 +256,7 @@ bool MayOverwriteOne(const std::string& path) {
   if (!FileExists(path.c_str())) return true;
   PlayInfoSound();
   if (Ask(Format("file %s already exists!\nOverwrite?", path.c_str()), "ERROR",
-          MB_YESNO | MB_ICONQUESTION) == IDYES)
+          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES)
     return true;
   Tell("file not saved", "ERROR");
   return false;

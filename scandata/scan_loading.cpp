@@ -119,7 +119,7 @@ void ErrorBox(const std::string& text, const char* caption) {
 }
 
 bool AskYesNo(const std::string& text, const char* caption) {
-  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 // Minimum point spacing for the reader: the grid spacing when it is coarser than
@@ -511,8 +511,8 @@ bool LoadAllData(Window* window, const char* selection) {
     bSimulating = false;
     if (restored) {
       AllocSpeciesSignalArrays();
-      if (Hooks().calculateModel) Hooks().calculateModel(window);
-      if (window) {
+      const bool computed = Hooks().calculateModel && Hooks().calculateModel(window);
+      if (window && computed) {
         const float rmsd = Hooks().fitRmsd ? Hooks().fitRmsd() : 0.0f;
         window->ClientDC()->TextOut(10, 50, Format("mean dev = %f  ", static_cast<double>(rmsd)));
         window->Refresh();

@@ -204,7 +204,7 @@ int CheckTimeStamps(Window* window) {
   if (factor <= 0.1) {
     if (!HasBackend() ||
         GetBackend().MessageBox("Attention: no time stamp information available - enter manually (version# >= 6)?",
-                                "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION) != IDYES)
+                                "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
       return 0;
     const double x = DisplayedInfo(nScans).rpm / 15000.0;
     const float proposed = static_cast<float>(0.0091 * x * x + 1.0);
@@ -215,7 +215,7 @@ int CheckTimeStamps(Window* window) {
   }
   if (!(factor > dTimeStampThreshold)) return 0;
   if (!HasBackend() || GetBackend().MessageBox("save corrected files and reload?", "CHECK TIME STAMP",
-                                               MB_YESNO | MB_ICONQUESTION) != IDYES)
+                                               MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
     return 0;
 
   StoreFileList(0);
@@ -270,7 +270,7 @@ void ResetTimesFromFileTimes(Window* window) {
     const std::string question =
         Format("using #%d (%s) as reference for t (%f), w^2t", k,
                ppStoredFileNames[static_cast<std::size_t>(k)].c_str(), DisplayedInfo(k).recordedTime);
-    if (GetBackend().MessageBox(question, "FIX TIME AND W2T", MB_YESNO | MB_ICONQUESTION) == IDYES) break;
+    if (GetBackend().MessageBox(question, "FIX TIME AND W2T", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) break;
     float picked = static_cast<float>(k);
     if (!InputFloat(&picked, static_cast<float>(k), true, "pick file #", "FIX TIME AND W2T")) return;
     k = TruncateToInt(std::fabs(picked));
@@ -301,7 +301,7 @@ void ResetTimesFromFileTimes(Window* window) {
     info.omega2t = reference.omega2t + w2 * d;
   }
   bDataChanged = true;
-  if (GetBackend().MessageBox("save new data?", "", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+  if (GetBackend().MessageBox("save new data?", "", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
     const DataSetHooks& hooks = GetDataSetHooks();
     if (hooks.saveRawDataSet) hooks.saveRawDataSet(window);
   }

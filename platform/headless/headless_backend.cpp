@@ -14,7 +14,11 @@ namespace tarmic {
 HeadlessWindow::HeadlessWindow(int width, int height, TextRenderer& text)
     : screen_(width, height, kWhite), text_(text) {}
 
-std::unique_ptr<DC> HeadlessWindow::ClientDC() { return std::make_unique<RasterDC>(screen_, &text_); }
+std::unique_ptr<DC> HeadlessWindow::ClientDC() {
+  auto dc = std::make_unique<RasterDC>(screen_, &text_);
+  dc->SetTextLineMemory(&TextLines());
+  return dc;
+}
 
 void HeadlessWindow::Invalidate() { UiEvents().Post(Event::Repaint()); }
 
@@ -172,6 +176,9 @@ HeadlessBackend::~HeadlessBackend() {
 void HeadlessBackend::QueueMessageBox(int result, std::string expectCaption) {
   boxAnswers_.push_back(BoxAnswer{result, std::move(expectCaption)});
 }
+void HeadlessBackend::QueueMessageBoxEnter(std::string expectCaption) {
+  boxAnswers_.push_back(BoxAnswer{kEnter, std::move(expectCaption)});
+}
 void HeadlessBackend::QueueInput(std::optional<std::string> text) {
   inputAnswers_.push_back(std::move(text));
 }
@@ -211,7 +218,7 @@ int HeadlessBackend::MessageBox(std::string_view text, std::string_view caption,
   if (!answer.caption.empty() && answer.caption != caption)
     Unexpected("MessageBox (expected caption \"" + answer.caption + "\")", caption, text);
   boxAnswers_.pop_front();
-  return answer.result;
+  return answer.result == kEnter ? DefaultButtonResult(style) : answer.result;
 }
 
 std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
@@ -245,8 +252,22 @@ std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptio
   return answer;
 }
 
+DialogFontMeasures HeadlessBackend::DialogFont() {
+  constexpr int kLine = 13;
+  DialogFontMeasures m;
+  m.textWidth = [this](std::string_view s) {
+    return static_cast<double>(text_->Measure(Font{}, kLine, s).width);
+  };
+  m.averageCharWidth = AverageCharWidth(m.textWidth);
+  m.charHeight = kLine;
+  // A one-pixel frame and two pixels of margin on each side, as a plain edit field.
+  m.editPadding = 6.0;
+  return m;
+}
+
 int HeadlessBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
   transcript_.push_back(TranscriptEntry{"Dialog", dialog.caption, dialog.name, 0});
+  lastDialogLayout_ = LayOutDialog(dialog, buffer, DialogFont());
   if (dialogAnswers_.empty() && cancelUnscriptedDialogs_) return IDCANCEL;
   if (dialogAnswers_.empty()) Unexpected("Dialog (no answer queued)", dialog.caption, dialog.name);
   DialogAnswer answer = std::move(dialogAnswers_.front());

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/dialog_layout.h"
 
 namespace tarmic {
 
@@ -110,6 +111,8 @@ class HeadlessBackend : public Backend {
   // Answer of the next message box; when expectCaption is not empty the box's
   // caption must equal it.
   void QueueMessageBox(int result, std::string expectCaption = {});
+  // The next message box is answered with Enter: the result of its default button.
+  void QueueMessageBoxEnter(std::string expectCaption = {});
   // Answer of the next text/number input (nullopt = Cancel).
   void QueueInput(std::optional<std::string> text);
   // Answer of the next open-file dialog (empty = Cancel).
@@ -118,6 +121,9 @@ class HeadlessBackend : public Backend {
   // Answer of the next template dialog: the result and the control values the
   // "user" typed (merged into the transfer buffer on IDOK).
   void QueueDialog(int result, TransferBuffer values = {});
+  // The pixel layout of the last template dialog shown (dialog font: the built-in
+  // text renderer at a 13-pixel line).
+  const DialogPixelLayout& LastDialogLayout() const { return lastDialogLayout_; }
   // Whether every queued answer has been used.
   bool AllAnswersUsed() const;
   // Answers every message box for which no answer is queued with result, and every
@@ -183,16 +189,19 @@ class HeadlessBackend : public Backend {
   bool WaitEvents(int timeoutMs) override;
 
  private:
+  DialogFontMeasures DialogFont();
   [[noreturn]] void Unexpected(const std::string& kind, std::string_view caption,
                                std::string_view text);
 
   std::shared_ptr<TextRenderer> text_;
   std::unique_ptr<HeadlessWindow> window_;
   struct BoxAnswer {
-    int result;
+    int result;  // kEnter: the box's default button
     std::string caption;
   };
+  static constexpr int kEnter = -1;
   std::deque<BoxAnswer> boxAnswers_;
+  DialogPixelLayout lastDialogLayout_;
   std::optional<int> unscriptedBoxAnswer_;
   bool cancelUnscriptedDialogs_ = false;
   std::deque<std::optional<std::string>> inputAnswers_;

@@ -205,10 +205,20 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
     const QRectF clip = painter_.hasClipping() ? painter_.clipBoundingRect() : QRectF();
     textLog_->push_back(DrawnText{std::string(text), box, clip, pixelHeight});
   }
+  if (s.bkMode == BkMode::Opaque && s.font.escapement == 0) {
+    // An upright cell, widened over the earlier text of its line on a window.
+    const QRectF cell(ref.x() + dx, ref.y() + dy, width, cellHeight);
+    const Rect area = OpaqueTextArea(Rect{static_cast<int>(std::floor(cell.left())),
+                                          static_cast<int>(std::floor(cell.top())),
+                                          static_cast<int>(std::ceil(cell.right())),
+                                          static_cast<int>(std::ceil(cell.bottom()))});
+    painter_.fillRect(QRectF(area.left, area.top, area.right - area.left, area.bottom - area.top),
+                      ToQColor(s.bkColor));
+  }
   painter_.save();
   painter_.translate(ref.x(), ref.y());
   painter_.rotate(-angleDeg);
-  if (s.bkMode == BkMode::Opaque) {
+  if (s.bkMode == BkMode::Opaque && s.font.escapement != 0) {
     painter_.fillRect(QRectF(dx, dy, width, cellHeight), ToQColor(s.bkColor));
   }
   painter_.setFont(font);

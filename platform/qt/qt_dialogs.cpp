@@ -1,27 +1,47 @@
 #include "platform/qt/qt_dialogs.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStyle>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
+#include "platform/dialog_layout.h"
 #include "platform/qt/qt_convert.h"
 
 namespace tarmic {
 
 // --- message boxes ------------------------------------------------------------------
+
+// The width a box needs so that the window manager never cuts its caption: the
+// caption in a bold face of the application font (title bars use one) and room for
+// the title bar's icon and buttons.
+namespace {
+int CaptionWidth(std::string_view caption) {
+  QFont font = QApplication::font();
+  font.setBold(true);
+  return QFontMetrics(font).horizontalAdvance(ToQString(caption)) + 160;
+}
+}  // namespace
 
 int ShowMessageBox(QWidget* owner, std::string_view text, std::string_view caption,
                    unsigned style) {
@@ -41,19 +61,25 @@ int ShowMessageBox(QWidget* owner, std::string_view text, std::string_view capti
   switch (style & MB_TYPEMASK) {
     case MB_OKCANCEL:
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-      box.setDefaultButton(QMessageBox::Ok);
+      box.setDefaultButton(DefaultButtonResult(style) == IDCANCEL ? QMessageBox::Cancel
+                                                                  : QMessageBox::Ok);
       box.setEscapeButton(QMessageBox::Cancel);
       closedResult = IDCANCEL;
       break;
     case MB_YESNO:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setDefaultButton(QMessageBox::Yes);
+      box.setDefaultButton(DefaultButtonResult(style) == IDNO ? QMessageBox::No
+                                                              : QMessageBox::Yes);
       box.setEscapeButton(QMessageBox::No);
       closedResult = IDNO;
       break;
     case MB_YESNOCANCEL:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-      box.setDefaultButton(QMessageBox::Yes);
+      switch (DefaultButtonResult(style)) {
+        case IDCANCEL: box.setDefaultButton(QMessageBox::Cancel); break;
+        case IDNO: box.setDefaultButton(QMessageBox::No); break;
+        default: box.setDefaultButton(QMessageBox::Yes); break;
+      }
       box.setEscapeButton(QMessageBox::Cancel);
       closedResult = IDCANCEL;
       break;
@@ -62,6 +88,12 @@ int ShowMessageBox(QWidget* owner, std::string_view text, std::string_view capti
       box.setDefaultButton(QMessageBox::Ok);
       box.setEscapeButton(QMessageBox::Ok);
       break;
+  }
+  // A message box sizes itself by its text; a spacer across its grid keeps it as
+  // wide as its caption.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(CaptionWidth(caption), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
   }
   box.exec();
   switch (box.standardButton(box.clickedButton())) {
@@ -80,6 +112,12 @@ std::optional<std::string> AskText(QWidget* owner, std::string_view caption,
   dialog.setWindowTitle(ToQString(caption));
   dialog.setLabelText(DisplayText(prompt));
   dialog.setTextValue(ToQString(initial));
+  // The dialog's layout fixes its size from its contents: the prompt's label keeps
+  // it as wide as the caption.
+  if (QLabel* label = dialog.findChild<QLabel*>()) {
+    const QMargins m = dialog.layout() ? dialog.layout()->contentsMargins() : QMargins();
+    label->setMinimumWidth(CaptionWidth(caption) - m.left() - m.right());
+  }
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return FromQString(dialog.textValue());
 }
@@ -111,13 +149,43 @@ QString ToQtFilter(std::string_view filter) {
   return out.join(QStringLiteral(";;"));
 }
 
+namespace {
+
+// File dialogs open at the size the user last left one at, kept in the program's
+// configuration directory; at first at two thirds of the screen, at least 900 x 600
+// where the screen has room (Qt's own default cuts the columns of a list of scans).
+QString FileDialogSettingsPath() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/tarmic/filedialog.ini");
+}
+
+void SizeFileDialog(QFileDialog& dialog, QWidget* owner) {
+  const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+  const QSize room = screen ? screen->availableGeometry().size() : QSize(1024, 768);
+  QSize size = QSettings(FileDialogSettingsPath(), QSettings::IniFormat).value("size").toSize();
+  if (!size.isValid() || size.width() < 200 || size.height() < 150) {
+    size = QSize(std::max(900, room.width() * 2 / 3), std::max(600, room.height() * 2 / 3));
+  }
+  dialog.resize(size.boundedTo(room));
+}
+
+void RememberFileDialogSize(const QFileDialog& dialog) {
+  QSettings settings(FileDialogSettingsPath(), QSettings::IniFormat);
+  settings.setValue("size", dialog.size());
+}
+
+}  // namespace
+
 std::vector<std::string> AskOpenFiles(QWidget* owner, const FileDialogOptions& options) {
   QFileDialog dialog(owner, ToQString(options.title), PathToQString(options.directory),
                      ToQtFilter(options.filter));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(options.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  SizeFileDialog(dialog, owner);
   std::vector<std::string> files;
-  if (dialog.exec() != QDialog::Accepted) return files;
+  const int result = dialog.exec();
+  RememberFileDialogSize(dialog);
+  if (result != QDialog::Accepted) return files;
   for (const QString& f : dialog.selectedFiles()) files.push_back(PathFromQString(f));
   return files;
 }
@@ -136,7 +204,10 @@ std::optional<std::string> AskSaveFile(QWidget* owner, const FileDialogOptions& 
   QString ext = ToQString(options.defaultExt);
   while (ext.startsWith(QChar('.'))) ext.remove(0, 1);
   if (!ext.isEmpty() && !ext.contains(QChar('*'))) dialog.setDefaultSuffix(ext);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  SizeFileDialog(dialog, owner);
+  const int result = dialog.exec();
+  RememberFileDialogSize(dialog);
+  if (result != QDialog::Accepted) return std::nullopt;
   QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;
   return PathFromQString(chosen.front());
@@ -163,11 +234,23 @@ QString StaticText(const std::string& label) {
   return out;
 }
 
-QRect ControlRect(const DialogControl& c) {
-  return QRect(static_cast<int>(std::lround(c.x * kDialogUnitX)),
-               static_cast<int>(std::lround(c.y * kDialogUnitY)),
-               static_cast<int>(std::lround(c.width * kDialogUnitX)),
-               static_cast<int>(std::lround(c.height * kDialogUnitY)));
+// The measures of the dialog's font, and the room its edit fields need besides
+// their text: the style's frame, the line edit's inner margin of 2 pixels on each
+// side and the cursor.
+DialogFontMeasures TemplateDialogFont(const QDialog& box, QWidget* owner) {
+  const QFontMetricsF fm(box.font());
+  DialogFontMeasures m;
+  m.textWidth = [fm](std::string_view s) { return fm.horizontalAdvance(ToQString(s)); };
+  m.averageCharWidth = AverageCharWidth(m.textWidth);
+  m.charHeight = fm.height();
+  QLineEdit probe;
+  probe.setFont(box.font());
+  const int frame = probe.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &probe);
+  const QMargins text = probe.textMargins();
+  m.editPadding = 2.0 * frame + 2.0 * 2.0 + text.left() + text.right() + 2.0;
+  const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+  if (screen) m.maxDialogWidth = screen->availableGeometry().width() * 9 / 10;
+  return m;
 }
 
 }  // namespace
@@ -175,15 +258,16 @@ QRect ControlRect(const DialogControl& c) {
 int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuffer& buffer) {
   QDialog box(owner);
   box.setWindowTitle(ToQString(dialog.caption));
-  box.setFixedSize(static_cast<int>(std::lround(dialog.width * kDialogUnitX)),
-                   static_cast<int>(std::lround(dialog.height * kDialogUnitY)));
+  const DialogPixelLayout layout = LayOutDialog(dialog, buffer, TemplateDialogFont(box, owner));
+  box.setFixedSize(layout.client.cx, layout.client.cy);
 
   std::map<int, QLineEdit*> edits;
   std::map<int, QAbstractButton*> toggles;  // check boxes and radio buttons
   std::map<int, QButtonGroup*> groups;
   std::vector<QGroupBox*> frames;
 
-  for (const DialogControl& c : dialog.controls) {
+  for (std::size_t index = 0; index < dialog.controls.size(); ++index) {
+    const DialogControl& c = dialog.controls[index];
     QWidget* widget = nullptr;
     switch (c.kind) {
       case ControlKind::Edit: {
@@ -245,7 +329,7 @@ int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuff
     }
     if (widget) {
       widget->setObjectName(QStringLiteral("control%1").arg(c.id));
-      widget->setGeometry(ControlRect(c));
+      widget->setGeometry(ToQRect(layout.controls[index]));
     }
   }
   // Group boxes are frames drawn behind the controls they surround.

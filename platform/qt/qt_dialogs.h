@@ -30,12 +30,9 @@ QString ToQtFilter(std::string_view filter);
 std::vector<std::string> AskOpenFiles(QWidget* owner, const FileDialogOptions& options);
 std::optional<std::string> AskSaveFile(QWidget* owner, const FileDialogOptions& options);
 
-// Dialog units of templates to pixels.
-constexpr double kDialogUnitX = 1.5;
-constexpr double kDialogUnitY = 1.75;
-
 // Runs a dialog built from the template: the controls are filled from buffer, and
-// buffer is written back only when the dialog ends with the push button IDOK.
+// buffer is written back only when the dialog ends with the push button IDOK. Its
+// dialog units follow from the dialog's font (LayOutDialog).
 int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuffer& buffer);
 
 }  // namespace tarmic

@@ -71,6 +71,16 @@ QFont QtTextRenderer::MakeQFont(const Font& f, int pixelHeight) {
   return font;
 }
 
+int QtTextRenderer::CellForDigitHeight(int digitPixels, int minCell) {
+  Font f;
+  f.family = FontFamily::SansSerif;
+  for (int cell = std::max(minCell, 1); cell < minCell + 4 * digitPixels; ++cell) {
+    const QFontMetricsF fm(MakeQFont(f, cell));
+    if (fm.tightBoundingRect(QStringLiteral("0123456789")).height() >= digitPixels - 0.01) return cell;
+  }
+  return minCell;
+}
+
 TextMetrics QtTextRenderer::Measure(const Font& f, int pixelHeight, std::string_view text) {
   TextMetrics m;
   if (pixelHeight <= 0) return m;

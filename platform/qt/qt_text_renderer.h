@@ -27,6 +27,9 @@ class QtTextRenderer : public TextRenderer {
 
   // The Qt font whose character cell is pixelHeight pixels high.
   QFont MakeQFont(const Font& f, int pixelHeight);
+  // The smallest character cell, at least minCell pixels, in which the digits of
+  // the face are at least digitPixels high.
+  int CellForDigitHeight(int digitPixels, int minCell);
 
  private:
   // Pixel sizes that give a cell height, by (family, weight, cell height).

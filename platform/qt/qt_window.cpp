@@ -222,6 +222,7 @@ QtWindow::QtWindow(QtTextRenderer& text, int width, int height)
   frame_->setCentralWidget(client_);
   frame_->setFocusProxy(client_);
   client_->resize(width, height);
+  minTextHeight_ = text_.CellForDigitHeight(kMinScreenDigitPixels, kMinScreenTextPixels);
   keyboard_ = std::make_unique<KeyboardRouter>(*this);
   QCoreApplication::instance()->installEventFilter(keyboard_.get());
 }
@@ -282,7 +283,9 @@ std::string QtWindow::Title() const { return FromQString(frame_->windowTitle());
 Size QtWindow::ClientSize() const { return Size{screen_.Width(), screen_.Height()}; }
 
 std::unique_ptr<DC> QtWindow::ClientDC() {
-  return std::make_unique<QtScreenDC>(screen_, text_, kMinScreenTextPixels, textLog_);
+  auto dc = std::make_unique<QtScreenDC>(screen_, text_, minTextHeight_, textLog_);
+  dc->SetTextLineMemory(&TextLines());
+  return dc;
 }
 
 void QtWindow::Invalidate() { Post(PaintRequest()); }

@@ -29,6 +29,9 @@ struct DrawnText;
 // The smallest character cell of text in the window, pixels: about 11 pixels of
 // em height in the sans-serif face, 8 points on a 96 dpi screen.
 inline constexpr int kMinScreenTextPixels = 13;
+// The smallest height of digits in the window, pixels: the cell grows beyond
+// kMinScreenTextPixels until the digits of the face are this high.
+inline constexpr int kMinScreenDigitPixels = 9;
 
 class QtWindow : public Window {
  public:
@@ -43,7 +46,7 @@ class QtWindow : public Window {
   Image& Screen() override { return screen_; }
   // Antialiased drawing into the back-buffer (QtScreenDC).
   std::unique_ptr<DC> ClientDC() override;
-  int MinTextHeight() const override { return kMinScreenTextPixels; }
+  int MinTextHeight() const override { return minTextHeight_; }
   void Invalidate() override;
   void Refresh() override;
 
@@ -112,6 +115,7 @@ class QtWindow : public Window {
   bool sized_ = false;
   std::map<int, std::unique_ptr<QTimer>> timers_;
   std::vector<DrawnText>* textLog_ = nullptr;
+  int minTextHeight_ = kMinScreenTextPixels;
 };
 
 }  // namespace tarmic

@@ -3,6 +3,7 @@
 // when the same data are loaded again and a dropped parameter file.
 #include "distribution_window_test_support.h"
 
+#include "app/onplot_tools.h"
 #include "commands/model_commands.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_rmsd.h"
@@ -55,6 +56,71 @@ TEST_F(FitReportCommandTest, SavedParametersAreOfferedOnReloadAndOnDrop) {
   ASSERT_EQ(BoxTexts().size(), 1u);
   EXPECT_EQ(BoxTexts()[0], "switch to parameter file ~tmppars.ra1?");
   EXPECT_FLOAT_EQ(pSpeciesS[1], 6.5f);
+}
+
+// A new load hides the distribution of the set before until a Run; restoring a
+// continuous analysis keeps its saved baseline and computes no species model in
+// its place (which would fit the baseline to the whole signal).
+TEST_F(FitReportCommandTest, ANewLoadShowsNoOldDistributionAndARestoredBaselineStays) {
+  LoadSyntheticRun();
+  std::vector<std::string> files;
+  for (int i = 1; i <= nScans; ++i) files.push_back(szDataDirectory + "/" + ppScanFileNames[i]);
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  ASSERT_NE(DistributionPanePicture(), nullptr);
+  pParams[15] = -0.001775f;
+  UnpackModelParams();
+  Dispatch(kCmUpdateSavedFitParameters);
+
+  // Declined: the data are new, the distribution pane stays empty until a Run.
+  Backend().QueueMessageBox(IDNO, "");
+  LoadThroughDialog(files);
+  SetCellAndLimits();
+  EXPECT_EQ(DistributionPanePicture(), nullptr);
+  Dispatch(kCmRun);
+  EXPECT_NE(DistributionPanePicture(), nullptr);
+
+  // Accepted: the saved analysis comes back as saved.
+  Backend().QueueMessageBox(IDYES, "");
+  Backend().QueueMessageBox(IDOK, "");  // the c(s) command's note on the old plot
+  LoadThroughDialog(files);
+  EXPECT_TRUE(bContiModel);
+  EXPECT_FLOAT_EQ(pParams[15], -0.001775f);
+  EXPECT_FALSE(bModelComputed) << "no fit curve before the Run";
+  EXPECT_EQ(DistributionPanePicture(), nullptr);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+// "Copy Data Plot" after a Run holds what the data pane shows: the data plot and,
+// over it, each scan's fitted curve through the model values at their place.
+TEST_F(FitReportCommandTest, CopiedDataPlotHoldsTheFittedCurves) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(kCmCopyDataPlot);
+  ASSERT_NE(Backend().ClipboardPicture(), nullptr);
+  const std::size_t beforeRun = Backend().ClipboardPicture()->Records().size();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  Dispatch(kCmCopyDataPlot);
+  const MetaFile* copy = Backend().ClipboardPicture();
+  ASSERT_NE(copy, nullptr);
+  EXPECT_GT(copy->Records().size(), beforeRun);
+  for (int i = 1; i <= nScans; i += nScans - 1) {
+    const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)]);
+    const Color colour = pDataPlot->GetCurveColor(i - 1);
+    for (int p = pFitFirst[s] + 5; p <= pFitLast[s] - 5; p += (pFitLast[s] - pFitFirst[s]) / 3) {
+      const int x = pDataPlot->MapX(ppRadius[s][p]), y = pDataPlot->MapY(ppFit[s][p]);
+      Color pen = kBlack;
+      bool found = false;
+      for (const MetaRecord& r : copy->Records()) {
+        if (r.op == MetaOp::SelectPen) pen = r.pen.color;
+        if (r.op == MetaOp::LineTo && pen == colour && std::abs(r.a - x) <= 1 && std::abs(r.b - y) <= 1)
+          found = true;
+      }
+      EXPECT_TRUE(found) << "scan " << s << " point " << p;
+    }
+  }
 }
 
 // Restoring runs the model command of the saved model: every model with a command

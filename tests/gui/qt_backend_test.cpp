@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -24,11 +26,13 @@
 #include <QPushButton>
 #include <QCheckBox>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -43,6 +47,7 @@
 #include "platform/qt/qt_picture_export.h"
 #include "platform/qt/qt_text_renderer.h"
 #include "platform/qt/qt_window.h"
+#include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "tests/gui/qt_test_app.h"
 #include "tests/platform/pixel_helpers.h"
@@ -190,6 +195,26 @@ TEST_F(QtBackendTest, TextGoesIntoTheBackBufferInTheProgramsPixelFormat) {
     }
   }
   EXPECT_GT(dark, 50);
+}
+
+TEST_F(QtBackendTest, AShorterOpaqueTextCoversTheLongerOneOnTheWindow) {
+  ShowWindow();
+  Image& screen = Win().Screen();
+  screen.Fill(kWhite);
+  int shortRight = 0;
+  {
+    std::unique_ptr<DC> dc = Win().ClientDC();
+    dc->TextOut(10, 10, "rmsd=0.007680 (n=12345,SSR=0.123456) 1.045410)");
+    dc->TextOut(10, 10, "rmsd=7.68e-03             ");
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 150; ++x)
+        if (GetRValue(screen.Pixel(x, y)) < 128) shortRight = std::max(shortRight, x);
+  }
+  ASSERT_GT(shortRight, 40);
+  int leftOver = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = shortRight + 1; x < screen.Width(); ++x) leftOver += GetRValue(screen.Pixel(x, y)) < 200;
+  EXPECT_EQ(leftOver, 0);
 }
 
 TEST_F(QtBackendTest, TextRendererKeepsOutsideTheClipUntouched) {
@@ -566,6 +591,46 @@ TEST_F(QtBackendTest, MessageBoxReturnsTheButtonPressed) {
   EXPECT_EQ(backend_->MessageBox("go on?", "Printing", MB_OKCANCEL | MB_ICONQUESTION), IDCANCEL);
 }
 
+TEST_F(QtBackendTest, EnterPressesTheDefaultButtonWhichCanBeNo) {
+  // Each style with the answer Enter must give: the first button unless the style
+  // names another one.
+  const struct {
+    unsigned style;
+    int enter;
+  } cases[] = {{MB_YESNO, IDYES},
+               {MB_YESNO | MB_DEFBUTTON2, IDNO},
+               {MB_YESNOCANCEL | MB_DEFBUTTON2, IDNO},
+               {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
+               {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL}};
+  for (const auto& c : cases) {
+    WhenModalOpens([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+    EXPECT_EQ(backend_->MessageBox("save corrected files and reload?", "CHECK TIME STAMP",
+                                   c.style | MB_ICONQUESTION),
+              c.enter)
+        << "style " << c.style;
+  }
+}
+
+TEST_F(QtBackendTest, BoxesAreWideEnoughForTheirCaptions) {
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  const char* caption = "SET RANGE FOR MENISCUS VARIATION";
+  const int captionWidth = QFontMetrics(bold).horizontalAdvance(caption);
+  int width = 0;
+  WhenModalOpens([&width](QWidget* modal) {
+    width = modal->width();
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_FALSE(backend_->InputText(caption, "enter upper limit (0 for auto default)", "6.02").has_value());
+  EXPECT_GE(width, captionWidth + 100);
+  WhenModalOpens([&width](QWidget* modal) {
+    width = modal->width();
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_EQ(backend_->MessageBox("ok?", caption, MB_YESNO), IDNO);
+  EXPECT_GE(width, captionWidth + 100);
+}
+
 TEST_F(QtBackendTest, InputTextGivesTheTextOrNothingOnCancel) {
   WhenModalOpens([](QWidget* modal) {
     QLineEdit* edit = modal->findChild<QLineEdit*>();
@@ -614,7 +679,15 @@ TEST_F(QtBackendTest, TemplateDialogWritesBackOnlyOnOk) {
     auto* edit = modal->findChild<QLineEdit*>("control102");
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(edit->text(), QString("6.0"));
-    EXPECT_EQ(edit->geometry(), QRect(90, 9, 90, 21));  // dialog units scaled 1.5 x 1.75
+    // Dialog units: a quarter of the font's average character width across, an
+    // eighth of its line height down.
+    const QFontMetricsF fm(modal->font());
+    const double average =
+        std::floor((std::round(fm.horizontalAdvance(
+                        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26.0 + 1.0) / 2.0);
+    EXPECT_EQ(edit->geometry(), QRect(std::lround(60 * average / 4), std::lround(5 * fm.height() / 8),
+                                      std::lround(120 * average / 4) - std::lround(60 * average / 4),
+                                      std::lround(17 * fm.height() / 8) - std::lround(5 * fm.height() / 8)));
     edit->setText("6.25");
     modal->findChild<QCheckBox*>("control103")->click();
     modal->findChild<QRadioButton*>("control112")->click();
@@ -635,6 +708,71 @@ TEST_F(QtBackendTest, TemplateDialogWritesBackOnlyOnOk) {
   EXPECT_EQ(backend_->RunDialog(t, buffer), IDCANCEL);
   EXPECT_EQ(buffer.text, before.text);
   EXPECT_EQ(buffer.checked, before.checked);
+}
+
+TEST_F(QtBackendTest, FileDialogsOpenLargeAndAtTheSizeLastLeft) {
+  QFile::remove(QStringLiteral(TARMIC_TEST_OUTPUT_DIR "/xdg-config/tarmic/filedialog.ini"));
+  FileDialogOptions options;
+  options.title = "Load New Files";
+  options.directory = TARMIC_TEST_OUTPUT_DIR;
+  options.multiSelect = true;
+  const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+  QSize first;
+  WhenModalOpens([&first](QWidget* modal) {
+    first = modal->size();
+    modal->resize(640, 450);
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_TRUE(backend_->OpenFileDialog(options).empty());
+  // Qt's own default is 624 x 412 whatever the screen.
+  EXPECT_EQ(first, QSize(std::max(900, room.width() * 2 / 3), std::max(600, room.height() * 2 / 3)).boundedTo(room));
+  QSize second;
+  WhenModalOpens([&second](QWidget* modal) {
+    second = modal->size();
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_FALSE(backend_->SaveFileDialog(options).has_value());
+  EXPECT_EQ(second, QSize(640, 450));
+}
+
+TEST_F(QtBackendTest, EveryFieldOfTheParametersDialogShowsItsWholeValue) {
+  // The discrete-species dialog with values as its fields are written ("%.5f"), of
+  // the widest kind a user meets; and one absurd value, which widens the dialog only
+  // as far as the screen allows.
+  const DialogTemplate& t = GetParamsDialogTemplate(400);
+  TransferBuffer buffer;
+  for (int k = 0; k < 4; ++k) {
+    buffer.text[405 + 7 * k] = "10.00000";  // c
+    buffer.text[406 + 7 * k] = "26.66650";  // D
+    buffer.text[407 + 7 * k] = "-10.0200";  // s
+  }
+  for (int id : {433, 435, 437, 438, 439, 440, 443}) buffer.text[id] = "6.50000";
+  WhenModalOpens([](QWidget* modal) {
+    modal->grab().save(QString::fromStdString(OutputPath("params_dialog_400.png")));
+    int checked = 0;
+    for (QLineEdit* edit : modal->findChildren<QLineEdit*>()) {
+      if (edit->text().isEmpty()) continue;
+      ++checked;
+      // A field whose text does not fit scrolls: its cursor then moves less than
+      // the text is wide.
+      edit->setCursorPosition(0);
+      const int start = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+      edit->end(false);
+      const int end = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+      EXPECT_GE(end - start, QFontMetricsF(edit->font()).horizontalAdvance(edit->text()) - 1)
+          << edit->objectName().toStdString() << " \"" << edit->text().toStdString() << "\"";
+    }
+    EXPECT_EQ(checked, 19);
+    modal->findChild<QPushButton*>("control2")->click();
+  });
+  EXPECT_EQ(backend_->RunDialog(t, buffer), IDCANCEL);
+
+  buffer.text[406] = std::string(400, '9');
+  WhenModalOpens([](QWidget* modal) {
+    EXPECT_LE(modal->width(), modal->screen()->availableGeometry().width());
+    modal->findChild<QPushButton*>("control2")->click();
+  });
+  EXPECT_EQ(backend_->RunDialog(t, buffer), IDCANCEL);
 }
 
 TEST_F(QtBackendTest, TextViewerShowsTheFileReadOnly) {

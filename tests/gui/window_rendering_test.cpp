@@ -210,6 +210,26 @@ TEST_P(WindowRendering, TextIsReadableAndStaysInItsPane) {
     }
   }
   EXPECT_GT(texts, 20);
+  // Digits of the tick labels are at least 9 pixels high on the screen: the rows of
+  // dark ink inside each label's box.
+  int labels = 0;
+  for (const PaneTexts& p : panes) {
+    for (const DrawnText& t : p.texts) {
+      if (t.text.empty() || t.text.find_first_not_of("0123456789.-") != std::string::npos) continue;
+      const QRect box = t.box.toAlignedRect().intersected(shot.rect());
+      int top = box.bottom() + 1, bottom = box.top() - 1;
+      for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left() + 1; x < box.right(); ++x)
+          if (qGray(shot.pixel(x, y)) < 110) {
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+          }
+      if (bottom < top) continue;
+      ++labels;
+      EXPECT_GE(bottom - top + 1, 9) << p.pane << ": \"" << t.text << "\"";
+    }
+  }
+  EXPECT_GT(labels, 10);
   // The buttons stand clear of the data plot.
   for (const PaneTexts& p : panes)
     if (p.pane.rfind("button", 0) == 0) {

@@ -316,6 +316,29 @@ TEST_F(FitPersistenceTest, QuestionsOnlyOutsideBatchMode) {
   EXPECT_EQ(backend->Transcript().size(), 2u);
 }
 
+// A c(M) distribution keeps its grid in the species slots (3000 to 500000 Da): the
+// report gives the fitted frictional ratio as the fit-result text does, and no
+// species or concentration lines made of grid settings.
+TEST_F(FitPersistenceTest, ReportOfAContinuousModelGivesItsFittedFrictionalRatio) {
+  SetSpeciesAndCell(1, 5.0f, 4.0f, 0.5f);
+  bDiscreteModel = false;
+  bContiModel = true;
+  bFitMAndS = true;
+  PackModelParams();
+  pParams[kContiSlotGridMin] = 3000.0f;
+  pParams[kContiSlotGridMax] = 500000.0f;
+  pParams[kContiSlotFrictionalRatio] = 1.3725f;
+  pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+  for (bool clipboard : {false, true}) {
+    const std::string report = ParameterReportText(clipboard);
+    EXPECT_NE(report.find("\nfrict ratio = 1.372500\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("component"), std::string::npos) << report;
+    EXPECT_EQ(report.find("concentrations"), std::string::npos) << report;
+    EXPECT_EQ(report.find("500000"), std::string::npos) << report;
+    EXPECT_NE(report.find("meniscus at \t6.0000 cm"), std::string::npos) << report;
+  }
+}
+
 // The report of two species; the clipboard form differs only where it should; the
 // report never takes a scan file's extension.
 TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {

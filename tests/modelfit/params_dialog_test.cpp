@@ -84,6 +84,51 @@ TEST_F(ParamsDialogTest, ValuesThatRoundToZeroAreWrittenWithoutSign) {
   EXPECT_EQ(FormatField("%.5f", 1e9), "1000000000.00000");
 }
 
+// --- the dialog on the screen ---
+
+TEST_F(ParamsDialogTest, EveryEditFieldIsWideEnoughForTheValueWrittenIntoIt) {
+  // Discrete species with D and s of two integer digits, then molar masses (written
+  // without decimals), in the scripted backend's font: each filled field is at least
+  // as wide as its text plus the field's frame and margins, and no control reaches
+  // into the next one of its row.
+  ResetModelFlags();
+  bDiscreteModel = true;
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    pParams[k] = 26.6665f;      // D
+    pParams[4 + k] = -10.02f;   // s
+    pParams[8 + k] = 1.2345f;   // c
+  }
+  for (bool mass : {false, true}) {
+    bFitMAndS = mass;
+    if (mass)
+      for (int k = 1; k <= nSpeciesSlots; ++k) pParams[k] = 1234567.0f;
+    UnpackModelParams();
+    backend_->QueueDialog(IDCANCEL);
+    RunParametersDialog(nullptr, record_);
+    TransferBuffer shown = record_;  // the texts the dialog opened with
+    FillParamsTransfer(shown);
+    const DialogTemplate& t = GetParamsDialogTemplate(SelectParamsTemplate());
+    const DialogPixelLayout& layout = backend_->LastDialogLayout();
+    ASSERT_EQ(layout.controls.size(), t.controls.size());
+    TextRenderer& font = GetBackend().Text();
+    int fields = 0;
+    for (std::size_t i = 0; i < t.controls.size(); ++i) {
+      const DialogControl& c = t.controls[i];
+      const Rect& r = layout.controls[i];
+      if (c.kind == ControlKind::Edit && !shown.text[c.id].empty()) {
+        ++fields;
+        const int textWidth = font.Measure(Font{}, 13, shown.text[c.id]).width;
+        EXPECT_GE(r.right - r.left, textWidth + 6) << c.id << " \"" << shown.text[c.id] << "\"";
+      }
+      // The next control of the same row starts right of this one.
+      if (i + 1 < t.controls.size() && t.controls[i + 1].y / 14 == c.y / 14 && t.controls[i + 1].x > c.x)
+        EXPECT_LE(r.right, layout.controls[i + 1].left) << c.id;
+    }
+    EXPECT_GE(fields, 12);
+    for (const Rect& r : layout.controls) EXPECT_LE(r.right, layout.client.cx);
+  }
+}
+
 // --- the round trip ---
 
 TEST_F(ParamsDialogTest, OkWritesTheAnswersIntoTheContinuousModel) {
@@ -181,6 +226,42 @@ TEST_F(ParamsDialogTest, FloatingTheMeniscusTheFirstTimeAsksForItsRangeOnce) {
   backend_->QueueDialog(IDOK);
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
   EXPECT_TRUE(backend_->AllAnswersUsed());
+}
+
+TEST_F(ParamsDialogTest, OnlyTheRangesOfFloatedValuesAreAsked) {
+  // The meniscus floated alone: its two limits, under its own title; the bottom's
+  // range stays the default around the bottom. Then the bottom alone.
+  for (int box : {434, 436}) {
+    ResetModelFlags();
+    bDiscreteModel = true;
+    bVariationRangesAsked = false;
+    bFitRangesSet = false;
+    fMeniscus = 6.0f;
+    fBottom = 7.2f;
+    fFitLeftLim = 6.1f;
+    fFitRightLim = 7.0f;
+    PackModelParams();
+    backend_->ClearTranscript();
+    backend_->QueueDialog(IDOK, Answers({}, {{434, box == 434}, {436, box == 436}}));
+    backend_->QueueInput(box == 434 ? "6.03" : "7.3");
+    backend_->QueueInput(box == 434 ? "5.97" : "7.1");
+    EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+    std::vector<std::string> titles;
+    for (const TranscriptEntry& e : backend_->Transcript())
+      if (e.kind == "Input") titles.push_back(e.caption);
+    const std::string title = box == 434 ? "SET RANGE FOR MENISCUS VARIATION" : "SET RANGE FOR BOTTOM VARIATION";
+    EXPECT_EQ(titles, (std::vector<std::string>{title, title}));
+    EXPECT_TRUE(backend_->AllAnswersUsed());
+    if (box == 434) {
+      EXPECT_FLOAT_EQ(fMaxMeniscus, 6.03f);
+      EXPECT_FLOAT_EQ(fMinMeniscus, 5.97f);
+      EXPECT_FLOAT_EQ(fMaxBottom, 7.25f);
+      EXPECT_FLOAT_EQ(fMinBottom, 7.15f);
+    } else {
+      EXPECT_FLOAT_EQ(fMinBottom, 7.1f);
+      EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
+    }
+  }
 }
 
 TEST_F(ParamsDialogTest, LogGridFromZeroReopensTheDialogWithLogSpacingOff) {

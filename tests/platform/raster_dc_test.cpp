@@ -367,6 +367,64 @@ TEST(RasterText, AlignmentPlacesTextAtTheReferencePoint) {
   EXPECT_EQ(c.bottom, 50);
 }
 
+TEST(RasterText, OpaqueTextOnAWindowCoversTheLongerTextOfItsLine) {
+  // A long and then a short text at one place, with and without the window's line
+  // memory, opaque and transparent; a text on the next line and a later full paint.
+  const char* kLong = "rmsd=0.007680 (n=12345,SSR=0.123456)";
+  const char* kShort = "rmsd=7.68e-03";
+  auto draw = [&](TextLineMemory* memory, BkMode mode) {
+    Image img(500, 80);
+    RasterDC dc(img);
+    dc.SetTextLineMemory(memory);
+    dc.SetBkMode(mode);
+    dc.TextOut(10, 10, kLong);
+    dc.TextOut(10, 40, "vbar = 0.7300 (fix), apparent vbar = 0.7330");
+    dc.TextOut(10, 10, kShort);
+    return img;
+  };
+  Image alone(500, 80);
+  {
+    RasterDC dc(alone);
+    dc.TextOut(10, 10, kShort);
+  }
+  const int shortRight = InkBox(alone).right;
+  auto inkRightOfShort = [&](const Image& img) {
+    int n = 0;
+    for (int y = 0; y < 35; ++y)
+      for (int x = shortRight + 1; x < img.Width(); ++x) n += img.Pixel(x, y) == kBlack;
+    return n;
+  };
+  auto nextLineInk = [](const Image& img) {
+    int n = 0;
+    for (int y = 35; y < img.Height(); ++y)
+      for (int x = 0; x < img.Width(); ++x) n += img.Pixel(x, y) == kBlack;
+    return n;
+  };
+
+  TextLineMemory window;
+  const Image onWindow = draw(&window, BkMode::Opaque);
+  EXPECT_EQ(inkRightOfShort(onWindow), 0) << "the end of the longer text stays";
+  const Image noMemory = draw(nullptr, BkMode::Opaque);
+  EXPECT_GT(inkRightOfShort(noMemory), 0) << "a picture or bitmap DC fills only its own cell";
+  TextLineMemory window2;
+  EXPECT_GT(inkRightOfShort(draw(&window2, BkMode::Transparent)), 0);
+  EXPECT_EQ(nextLineInk(onWindow), nextLineInk(noMemory)) << "the next line is untouched";
+
+  // After a full paint the earlier texts are gone: nothing is widened over what the
+  // paint drew there.
+  Image img(500, 80);
+  RasterDC dc(img);
+  dc.SetTextLineMemory(&window);
+  dc.TextOut(10, 10, kLong);
+  window.Clear();
+  Brush red = SolidBrush(kRed);
+  dc.SelectBrush(red);
+  dc.SelectPen(NullPen());
+  dc.Rectangle(shortRight + 20, 10, shortRight + 40, 20);
+  dc.TextOut(10, 10, kShort);
+  EXPECT_EQ(CountPixels(img, kRed), 20 * 10);
+}
+
 TEST(RasterText, UpdateCpStartsAtTheCurrentPositionAndAdvancesIt) {
   Image img(300, 100);
   RasterDC dc(img);

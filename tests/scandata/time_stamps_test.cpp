@@ -138,6 +138,25 @@ TEST_F(TimeStampTest, ScanOffTheProjectionByMoreThan60SecondsIsAnOutlier) {
   EXPECT_TRUE(Boxes().empty());
 }
 
+TEST_F(TimeStampTest, EnterOnEveryQuestionNeverWritesOrChangesTheScans) {
+  // Copied files: a short recorded span asks for a factor by hand; a dilated run
+  // offers corrected copies. Enter (the default button) declines both.
+  backend->QueueMessageBoxEnter("CHECK TIME STAMP");
+  LoadRun("enter_manual", {1000, 1030}, {0, 30});
+  const std::string manualDir = dir;
+  backend->QueueMessageBoxEnter("CHECK TIME STAMP");
+  LoadRun("enter_dilated", {1000, 2800, 4600}, {0, 1850, 3700});
+  EXPECT_TRUE(backend->AllAnswersUsed());
+  ASSERT_EQ(nScans, 3);
+  EXPECT_EQ(ppScanFileNames[1], "a.ra1");
+  EXPECT_DOUBLE_EQ(pScanInfo[3].recordedTime, 4600.0);
+  for (const std::string& d : {manualDir, dir})
+    for (const auto& entry : std::filesystem::directory_iterator(d))
+      EXPECT_EQ(entry.path().filename().string().rfind("tcorr_", 0), std::string::npos) << entry.path();
+  for (const TranscriptEntry& e : backend->Transcript())
+    if (e.kind == "MessageBox") EXPECT_EQ(DefaultButtonResult(e.style), IDNO) << e.text;
+}
+
 TEST_F(TimeStampTest, RunWithinTheThresholdWritesNoReport) {
   LoadRun("on_time", {1000, 4600}, {0, 3601});
   EXPECT_EQ(nScans, 2);
