@@ -409,10 +409,20 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
   lamm->LoadSedimentationParameters(s[N], D[N], fMeniscus, fBottom, 1.0, fFitLeftLim,
                                     fFitRightLim);
   if (!bCheckAcceleration) lamm->SkipAccelerationCheck();
-  lamm->LoadOutputParameters(window ? &display : nullptr, records.data(), kernels[1], radii,
-                             nRadii, nullptr, nullptr, false, pScanOrder.data(), nScans, 1, quiet,
-                             bContiInnerRun, bSimulateTimeResolution, fScanVelocity,
-                             bSimulateRadialResolution, fRadialConvolutionRange, bAbsorbanceData);
+  lamm->LoadOutputParameters({.pDisplay = window ? &display : nullptr,
+                              .pScans = records.data(),
+                              .ppOut = kernels[1],
+                              .pOutRadii = radii,
+                              .nOutRadii = nRadii,
+                              .pScanOrder = pScanOrder.data(),
+                              .nScanCount = nScans,
+                              .bNoProgressText = quiet,
+                              .bNoProgressText2 = bContiInnerRun,
+                              .bTimeResolution = bSimulateTimeResolution,
+                              .fScanVelocity = fScanVelocity,
+                              .bRadialResolution = bSimulateRadialResolution,
+                              .fConvolutionRange = fRadialConvolutionRange,
+                              .bAbsorbance = bAbsorbanceData});
   lamm->LoadDiscretizationParameters(CurrentDiscretization());
   if (bZoneCentrifugation) lamm->SetBandLoading(true, fLamellaWidth, bZoneInverseLayer);
   lamm->SetSolventConditions(KernelTemperature(), VBAR, fBufferDensity, RELVISCOSITY);

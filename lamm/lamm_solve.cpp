@@ -123,6 +123,14 @@ int CLammIdeal::Solve() {
     ReportMessage("self-association parameters not loaded properly in CLammIdeal");
     return 4;
   }
+  if (!bSolventLoaded) {
+    ReportMessage("invalid solvent parameters loaded in CLammIdeal");
+    return 4;
+  }
+  if (!bCosoluteLoaded) {
+    ReportMessage("invalid cosolute parameters loaded in CLammIdeal");
+    return 4;
+  }
   if (!bNonIdealLoaded) {
     ReportMessage("non-ideality parameters not loaded properly in CLammIdeal");
     return 6;

@@ -91,9 +91,11 @@ inline std::unique_ptr<CLammIdeal> MakeSolver(Experiment& e, double s, double D,
   o->SetIdealModel();
   o->LoadSedimentationParameters(s, D, e.meniscus, e.bottom, c0, e.leftLimit, e.rightLimit);
   o->SkipAccelerationCheck();
-  o->LoadOutputParameters(nullptr, e.records.data(), e.out.data(), e.outRadii.data(), e.radii,
-                          nullptr, nullptr, false, nullptr, e.scans, 1, true, true, false, 0.0f,
-                          false, 0.0f, false);
+  o->LoadOutputParameters({.pScans = e.records.data(),
+                           .ppOut = e.out.data(),
+                           .pOutRadii = e.outRadii.data(),
+                           .nOutRadii = e.radii,
+                           .nScanCount = e.scans});
   o->LoadDiscretizationParameters(settings);
   o->SetSolventConditions(20.0, 0.73, 1.0, 1.0);
   return o;
