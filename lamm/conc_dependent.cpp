@@ -18,12 +18,8 @@ namespace tarmic {
 
 namespace {
 
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 
-double W2(const CLammIdeal& o) {
-  const double w = o.dRpmNow * kTwoPiOver60;
-  return w * w * 1e-13;
-}
+double W2(const CLammIdeal& o) { return Omega2PerSvedberg(o.dRpmNow); }
 
 // Solves (M - dt/2 A) out = (M + dt/2 A) start with the formed matrices; a failed
 // pivot leaves the start vector.

@@ -37,6 +37,7 @@
 #include "lamm/moving_hat_core.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
+#include "numerics/hydrodynamics.h"
 
 namespace tarmic {
 
@@ -438,10 +439,5 @@ class CLammIdeal : public LammSpeciesState,
  private:
   std::vector<std::string> vMessages;
 };
-
-// Amount of material per unit of concentration x node weight: a sector of 2 degrees
-// (rad) and an optical path of 1.2 cm.
-inline constexpr double kSectorAngle = 0.03490658503988659;
-inline constexpr double kOpticalPath = 1.2;
 
 }  // namespace tarmic

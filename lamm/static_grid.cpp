@@ -20,7 +20,6 @@
 namespace tarmic {
 
 namespace {
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 }
 
 // ---- Element integrals on the object's grid ----------------------------------------
@@ -97,10 +96,7 @@ void StaticGridRow(CLammIdeal& o, int i, int np, double sw2) {
   o.pStiffSup[i] = a[2];
 }
 
-double CurrentSW2(const CLammIdeal& o) {
-  const double w = o.dRpmNow * kTwoPiOver60;
-  return w * w * o.dS * 1e-13;
-}
+double CurrentSW2(const CLammIdeal& o) { return SedimentationRate(o.dS, o.dRpmNow); }
 
 }  // namespace
 
@@ -408,8 +404,7 @@ void CLammIdeal::SolveClaverie() {
   } else {
     bWindowActive = true;
     bNoLeftCut = false;
-    const double w = dRpmNow * kTwoPiOver60;
-    dPlateauSW2 = w * w * dS * 1e-13;
+    dPlateauSW2 = SedimentationRate(dS, dRpmNow);
     dPlateauConc = dPlateauConc0 = pConc[1];
     dPlateauTime = dTime;
     nWindowGrow = static_cast<int>(std::floor(0.1 * N));

@@ -6,6 +6,7 @@
 
 #include "numerics/cvector.h"
 #include "numerics/error_box.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/path_table.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
@@ -209,10 +210,9 @@ void SwitchOnTimesFromW2t(Window*) {
   SwitchOffRampRotorSpeed();
   bTimesFromW2t = true;
   if (bElectrophoresisMode || bDLSData) return;
-  constexpr double kRpmToOmega = 0.10471975511965977;  // pi / 30
   for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanInfo.size(); ++i) {
     ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
-    const double omega = static_cast<double>(info.rpm) * kRpmToOmega;
+    const double omega = static_cast<double>(info.rpm) * kTwoPiOver60;
     const double omega2 = omega * omega;
     if (omega2 > 0.0) info.time = info.omega2t / omega2;
   }

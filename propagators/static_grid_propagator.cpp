@@ -9,6 +9,7 @@
 #include "lamm/static_grid_core.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/run_switches.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
@@ -34,7 +35,6 @@ bool bNoRightTruncation = true;
 
 namespace {
 
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 // A value beyond this ends the run as diverged.
 constexpr double kOverflowLimit = 1e100;
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <numbers>
 #include <tuple>
 #include <vector>
 
@@ -13,11 +14,9 @@
 
 namespace tarmic::test {
 
-inline constexpr double kTwoPiOver60 = 0.10471975511965977;
-
 // s w^2 in 1/s for s in S at the rotor speed rpm.
 inline double Sw2(double s, double rpm) {
-  const double w = rpm * kTwoPiOver60;
+  const double w = rpm * std::numbers::pi / 30.0;
   return w * w * s * 1e-13;
 }
 
