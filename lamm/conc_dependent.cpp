@@ -177,16 +177,7 @@ double CLammIdeal::CLTotalAmount() {
 }
 
 void CLammIdeal::CLAdvanceTime() {
-  ++nIteration;
-  dTime += dDt;
-  if (bStepLandsOnOutput) dTime = dNextOutputTime;
-  if (dTime >= dAccelEndTime - 1e-9 * std::max(1.0, dAccelEndTime)) {
-    if (bAccelerating) {
-      dRpmNow = RotorSpeedAtTime(dTime, dDt);
-      CLElementIntegralsAtSpeed();
-    }
-    bAccelerating = false;
-  }
+  AdvanceTime([this] { CLElementIntegralsAtSpeed(); });
   if (!Multi(*this) && bRetryMode && pConc[1] < 0 && pConc[1] > -dNegTolerance) {
     // Meniscus reflection: node 2 gives up the amount that the mirrored value adds.
     double w1, w2;

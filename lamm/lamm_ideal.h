@@ -29,6 +29,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,10 @@ class CLammIdeal : public LammSpeciesState,
   int Solve();
   // Rotor speed (rpm) for the step [t, t + dt].
   double RotorSpeedAtTime(double t, double dt);
+  // Counts the step taken and advances dTime by dDt (onto the output time when the
+  // step was cut to land there). When the step ends the acceleration, the rotor
+  // takes its final speed and atFinalSpeed rebuilds what depends on the speed.
+  void AdvanceTime(const std::function<void()>& atFinalSpeed);
   void SelectFEVariant();
 
   // ---- Element integrals on the object's grid (see element_integrals.h) -----------

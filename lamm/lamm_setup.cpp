@@ -71,14 +71,9 @@ void CLammIdeal::BindOutput(float** out, const float* outRadii, int nOut, float*
   nOutRadii = nOut;
   ppScanRadii = scanRadii;
   pnScanPoints = scanCounts;
-  LammOutputBinding binding;
-  binding.pScans = pScans;
-  binding.nScanCount = nScanCount;
-  binding.ppOut = out;
-  binding.pOutRadii = outRadii;
-  binding.nOutRadii = nOut;
-  binding.ppScanRadii = scanRadii;
-  binding.pnScanPoints = scanCounts;
+  const LammOutputBinding binding{.pScans = pScans, .ppOut = out, .pOutRadii = outRadii,
+                                  .nOutRadii = nOut, .ppScanRadii = scanRadii,
+                                  .pnScanPoints = scanCounts, .nScanCount = nScanCount};
   bPerScanRadii = binding.PerScanRadii();
   bOutputValid = binding.Valid();
   vOwnProfileBlock.clear();

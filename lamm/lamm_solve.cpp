@@ -14,6 +14,20 @@ double CLammIdeal::RotorSpeedAtTime(double t, double dt) {
   return RampRotorSpeed(t, dt, dAccelEndTime, dAccelRate, dRpmFinal, &bAccelerating);
 }
 
+void CLammIdeal::AdvanceTime(const std::function<void()>& atFinalSpeed) {
+  ++nIteration;
+  dTime += dDt;
+  if (bStepLandsOnOutput) dTime = dNextOutputTime;
+  // The tolerance absorbs the rounding of the summed steps.
+  if (dTime >= dAccelEndTime - 1e-9 * std::max(1.0, dAccelEndTime)) {
+    if (bAccelerating) {
+      dRpmNow = RotorSpeedAtTime(dTime, dDt);
+      atFinalSpeed();
+    }
+    bAccelerating = false;
+  }
+}
+
 void CLammIdeal::SelectFEVariant() {
   if (bSelfAssociation || bConcDependentActive) {
     bUseClaverie = true;

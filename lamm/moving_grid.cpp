@@ -176,14 +176,7 @@ void CLammIdeal::CLMovingHatCrankNicolson(double dt) {
 // ---- Steps and schedule --------------------------------------------------------------
 
 void CLammIdeal::CLMovingHatAdvance() {
-  ++nIteration;
-  dTime += dDt;
-  if (bStepLandsOnOutput) dTime = dNextOutputTime;
-  if (bAccelerating && dTime >= dAccelEndTime - 1e-9 * std::max(1.0, dAccelEndTime)) {
-    dRpmNow = RotorSpeedAtTime(dTime, dDt);
-    CLMovingHatReassemble();
-    bAccelerating = false;
-  }
+  AdvanceTime([this] { CLMovingHatReassemble(); });
   if (nShowM) dReadoutM = CLMovingHatAmount();
 }
 

@@ -88,12 +88,8 @@ void StaticGridRow(CLammIdeal& o, int i, int np, double sw2) {
     a[2] += D * r[1] / g;
     a[1] += sw2 * r[1] * r[1] - D * r[1] / g;
   }
-  o.pMassSub[i] = m[0];
-  o.pMassDiag[i] = m[1];
-  o.pMassSup[i] = m[2];
-  o.pStiffSub[i] = a[0];
-  o.pStiffDiag[i] = a[1];
-  o.pStiffSup[i] = a[2];
+  o.MassMatrix().SetRow(i, m);
+  o.TransportMatrix().SetRow(i, a);
 }
 
 double CurrentSW2(const CLammIdeal& o) { return SedimentationRate(o.dS, o.dRpmNow); }
@@ -254,17 +250,10 @@ double CLammIdeal::CLStaticGridAmount() {
 }
 
 void CLammIdeal::CLStaticGridAdvance() {
-  ++nIteration;
-  dTime += dDt;
-  if (bStepLandsOnOutput) dTime = dNextOutputTime;
-  if (dTime >= dAccelEndTime - 1e-9 * std::max(1.0, dAccelEndTime)) {
-    if (bAccelerating) {
-      dRpmNow = RotorSpeedAtTime(dTime, dDt);
-      CLStaticGridAssemble(bInhomSolventDynamic ? iWindowRight : nGrid);
-      CLbShutOffBackDiffusion(iWindowRight);
-    }
-    bAccelerating = false;
-  }
+  AdvanceTime([this] {
+    CLStaticGridAssemble(bInhomSolventDynamic ? iWindowRight : nGrid);
+    CLbShutOffBackDiffusion(iWindowRight);
+  });
   if (pConc[1] < 0 && pConc[1] > -dNegTolerance) CLStaticGridReflectMeniscus();
   if (nShowM) dReadoutM = CLStaticGridAmount();
 }
