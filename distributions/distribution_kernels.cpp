@@ -87,37 +87,6 @@ std::vector<LammScanRecord> ScanRecords() {
   return records;
 }
 
-// The numerical settings of the Lamm equation solutions as the user set them.
-LammDiscretizationSettings CurrentDiscretization() {
-  LammDiscretizationSettings d;
-  d.nMinGrid = nGridSizeLower;
-  d.nMaxGrid = nGridSizeUpper;
-  d.fPointsPerSigma = fPointsPerSigma;
-  d.bMultiSpeciesNonideal = false;
-  d.dBackDiffusionLevel = dBackDiffusionLevel;
-  d.bShutOffBackDiffusionOption = bShutOffBackDiffusion;
-  d.bOptimizeGrid = bOptimizeStaticGrid;
-  d.bAutoGridSize = bAutoGridSize;
-  d.fFf0 = 1.0f;
-  d.bRampRotor = bRampRotorSpeed;
-  d.bFixTimeStep = bFixTimeStep;
-  d.dMovingFrameS = dAutoSGridValue;
-  d.bAutoSGrid = bAutoSGrid;
-  d.bAutoVariant = bAutoFEAlgorithm;
-  d.dTolerance = dMaxDcOverC;
-  d.dTolerance005 = 0.05 * dMaxDcOverC;
-  d.dTolerance02 = 0.2 * dMaxDcOverC;
-  d.dToleranceIn = dMaxDcOverC;
-  d.nDefaultGrid = nDefaultGridPoints;
-  d.bUseMovingHat = bMovingHat;
-  d.bUseClaverie = bClaverie;
-  d.dTruncateLevel = dTruncationLevel;
-  d.bTruncateGrid = bTruncateGrid;
-  d.dVariantThreshold = fAutoAlgorithmS;
-  d.dVariantThresholdOpt = fAutoAlgorithmSOptimized;
-  return d;
-}
-
 bool KernelModelAvailable() {
   // On correlation functions only the I(Rh), I(D) and I(Rh,t) distributions, and
   // those only there.

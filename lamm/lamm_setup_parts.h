@@ -1,8 +1,8 @@
 // The set-up of a Lamm equation solution in named parts.
 //
 // Two kinds of structs live here:
-//  - the settings a caller hands to a loader of CLammIdeal (output binding,
-//    non-ideality, inhomogeneous solvent, cosolute). Each field names the member it
+//  - the settings a caller hands to a loader of CLammIdeal (numerics, output
+//    binding, non-ideality, inhomogeneous solvent, cosolute). Each field names the member it
 //    fills; each struct says itself whether its values can be solved with (Valid).
 //  - the parts of the solver object's own set-up state. CLammIdeal inherits them,
 //    so the solution routines read the members by their plain names, and a copy of
@@ -23,6 +23,43 @@ namespace tarmic {
 // ====================================================================================
 // Loader settings
 // ====================================================================================
+
+// The numerical options of a solution, as set in the dialog "Numerical Control of
+// Lamm Equation Solution"; each field names the member it fills.
+struct LammDiscretizationSettings {
+  int nMinGrid = 0;                     // "lower limit" of the grid size (kept when <= 0)
+  int nMaxGrid = 0;                     // "upper limit" (kept when <= 0)
+  float fPointsPerSigma = 0.0f;         // "points per sigma" (kept when <= 0)
+  bool bMultiSpeciesNonideal = false;   // multi-species option (callers pass false)
+  double dBackDiffusionLevel = 0.0;     // "level" of the back-diffusion shut-off (kept when <= 0)
+  bool bShutOffBackDiffusionOption = true;  // "shut off back-diffusion"
+  bool bOptimizeGrid = true;            // "optimize time-invariant grid spacing"
+  bool bAutoGridSize = true;            // "automatic dynamic grid size"
+  float fFf0 = 1.0f;                    // f/f0 (callers pass 1.0)
+  bool bRampRotor = true;               // "ramp rotor speed"
+  bool bFixTimeStep = false;            // "fix timestep"
+  int nDisplayOption = 0;               // display option of the variants
+  double dStopThreshold = 1e-6;         // change per second below which a run stops
+  double dMovingFrameS = 1.0;           // s of the moving frame, S
+  bool bAutoSGrid = true;               // "automatic s_grid"
+  bool bVariantFlag = false;            // a flag of the variants
+  bool bAutoVariant = true;             // "automatic finite element algorithm"
+  double dTolerance = 1.0;              // largest accepted relative change per step
+  double dTolerance005 = 0.1;           // 0.05 x tolerance as entered (lower bound)
+  double dTolerance02 = 0.3;            // 0.2 x tolerance as entered (target)
+  double dToleranceIn = 1.0;            // tolerance as entered
+  int nDefaultGrid = 1000;              // "default FE grid size"
+  int nExtraRows = 0;                   // allocation option of the work arrays
+  bool bUseMovingHat = false;           // "moving hat algorithm"
+  bool bUseClaverie = true;             // "Claverie algorithm"
+  float fTruncateLevelF = 1e-4f;        // level of the fit-range stop test
+  double dTruncateLevel = 1e-6;         // grid truncation level (10^dialog value)
+  bool bTruncateGrid = true;            // "dynamically truncate grid"
+  double dDefaultStep = 1.0;            // blend of the step control
+  double dGridOption = 2.0;             // fixed factor of the step control
+  double dVariantThreshold = 5.0;       // "normalized s for automatic change", S
+  double dVariantThresholdOpt = 60.0;   // the same "when optimized", S
+};
 
 // Where the solution's profiles go, for LoadOutputParameters. Common radii
 // pOutRadii[1..nOutRadii] with ppOut[scan][1..nOutRadii], or (pOutRadii null or

@@ -383,7 +383,8 @@ void CLammIdeal::SolveClaverie() {
   if (bSecondSolution && !CLInitComp2()) bSecondSolution = false;
   CLStaticGridAssemble(N);
   // The active window.
-  nWindowLeftMax = static_cast<int>(std::floor(0.95 * N));
+  const ActiveWindowBounds window = ActiveWindowBoundsFor(N);
+  nWindowLeftMax = window.leftMax;
   dNegTolerance = dTruncateLevel * pConc[1];
   iWindowLeft = 1;
   if (!bTruncateGrid || dS <= 0 || bBandLoading) {
@@ -396,7 +397,7 @@ void CLammIdeal::SolveClaverie() {
     dPlateauSW2 = SedimentationRate(dS, dRpmNow);
     dPlateauConc = dPlateauConc0 = pConc[1];
     dPlateauTime = dTime;
-    nWindowGrow = static_cast<int>(std::floor(0.1 * N));
+    nWindowGrow = window.grow;
     if (bShutOffBackDiffusion && !bInhomogeneousSolvent && nWindowGrow >= 3) {
       bNoRightCut = false;
       iWindowRight = nWindowGrow;
@@ -406,9 +407,7 @@ void CLammIdeal::SolveClaverie() {
       iWindowRight = N;
     }
   }
-  // Largest step: half the time in which the boundary moves by its own spread.
-  dDtMax = dS == 0 ? 1000.0 : 0.5 * dRpmNow * dRpmNow * dD / dS;
-  dDtMax = std::clamp(dDtMax, 10.0, 1000.0);
+  dDtMax = StaticGridStepBound(dS, dD, dRpmNow);
   CLSetStopReference();
   if (bBandLoading) dDt = 0.1;
   int flat = 0, tiny = 0;

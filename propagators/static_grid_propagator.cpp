@@ -405,8 +405,9 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
     if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
   }
   RebuildMatrices(N);
-  nMaxActiveFirst = static_cast<int>(std::floor(0.95 * N));
-  nTruncExtension = static_cast<int>(std::floor(0.1 * N));
+  const ActiveWindowBounds window = ActiveWindowBoundsFor(N);
+  nMaxActiveFirst = window.leftMax;
+  nTruncExtension = window.grow;
   dTruncThreshold = settings.truncLevel * c[1];
   dSedOmega2 = CurrentSedOmega2();
   dPlateauConc = c[1];
@@ -426,10 +427,7 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
       ResizeClaverieMatrices(iActiveLast);
     }
   }
-  // Largest step from s and D (the same expression as the step bound of the
-  // solver object's static grid), between 10 and 1000 s.
-  dSimDtMax = dSimS != 0 ? 0.5 * dSimRpm * dSimRpm * dSimD / dSimS : 1000.0;
-  dSimDtMax = std::clamp(dSimDtMax, 10.0, 1000.0);
+  dSimDtMax = StaticGridStepBound(dSimS, dSimD, dSimRpm);
   FindFitLimitPoint(settings);
   if (settings.zoneCentrifugation) dSimDt = 0.1;
 
