@@ -112,6 +112,24 @@ void SolveSpecies(CLammIdeal& o, double dt, std::vector<std::vector<double>>& re
   }
 }
 
+// One transport solve over dt from the old profiles. The predictor takes the
+// coefficients of the old profiles and writes the predicted ones; the corrector
+// takes those of the predicted profiles and writes the new ones.
+void TransportStep(CLammIdeal& o, double dt, bool corrector) {
+  if (Multi(o)) {
+    MultiSpeciesCoefficients(o, corrector ? o.ppSpeciesConcPred : o.ppSpeciesConcOld, corrector);
+    if (corrector)
+      SolveSpecies(o, dt, o.ppSpeciesConc, o.ppSpeciesSignal, o.pConc.data());
+    else
+      SolveSpecies(o, dt, o.ppSpeciesConcPred, o.ppSpeciesSignalPred, o.pConcNew.data());
+  } else {
+    SingleSpeciesCoefficients(o, corrector ? o.pConcNew.data() : o.pConcOld.data(), corrector);
+    o.CLAssembleTransport();
+    o.CLFormCrankNicolson(dt);
+    CrankNicolsonSolve(o, o.pConcOld.data(), corrector ? o.pConc.data() : o.pConcNew.data());
+  }
+}
+
 }  // namespace
 
 void CLammIdeal::CLPredictorStep(double dt) {
@@ -120,28 +138,10 @@ void CLammIdeal::CLPredictorStep(double dt) {
     dRpmNow = RotorSpeedAtTime(dTime, dt);
     CLElementIntegralsAtSpeed();
   }
-  if (Multi(*this)) {
-    MultiSpeciesCoefficients(*this, ppSpeciesConcOld, false);
-    SolveSpecies(*this, dt, ppSpeciesConcPred, ppSpeciesSignalPred, pConcNew.data());
-  } else {
-    SingleSpeciesCoefficients(*this, pConcOld.data(), false);
-    CLAssembleTransport();
-    CLFormCrankNicolson(dt);
-    CrankNicolsonSolve(*this, pConcOld.data(), pConcNew.data());
-  }
+  TransportStep(*this, dt, false);
 }
 
-void CLammIdeal::CLCorrectorStep() {
-  if (Multi(*this)) {
-    MultiSpeciesCoefficients(*this, ppSpeciesConcPred, true);
-    SolveSpecies(*this, dDtTrial, ppSpeciesConc, ppSpeciesSignal, pConc.data());
-  } else {
-    SingleSpeciesCoefficients(*this, pConcNew.data(), true);
-    CLAssembleTransport();
-    CLFormCrankNicolson(dDtTrial);
-    CrankNicolsonSolve(*this, pConcOld.data(), pConc.data());
-  }
-}
+void CLammIdeal::CLCorrectorStep() { TransportStep(*this, dDtTrial, true); }
 
 double CLammIdeal::CLRelativeChange() {
   const int N = nGrid;
