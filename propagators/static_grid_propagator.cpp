@@ -363,7 +363,7 @@ double GeometryTotalAmount() {
   double sum = 0.0;
   for (int i = 1; i <= N; ++i)
     sum += static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i)) * pLammConc[i];
-  return sum * 1.2;  // optical path, cm
+  return sum * kOpticalPath;
 }
 
 // ---- the solve ----
