@@ -88,8 +88,11 @@ void InstallData(int n) {
   t.SetIdealModel();
   t.LoadSedimentationParameters(s[3], D[3], kMeniscus, kBottom, 1.0, 6.001f, 7.199f);
   t.SkipAccelerationCheck();
-  t.LoadOutputParameters(nullptr, records.data(), out[1], radii.data(), n, nullptr, nullptr, false,
-                         nullptr, kScans, 1, true, true, false, 0.0f, false, 0.0f, false);
+  t.LoadOutputParameters({.pScans = records.data(),
+                          .ppOut = out[1],
+                          .pOutRadii = radii.data(),
+                          .nOutRadii = n,
+                          .nScanCount = kScans});
   t.LoadDiscretizationParameters(LammDiscretizationSettings{});
   t.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
   bUserAbort = false;

@@ -82,8 +82,11 @@ struct CsKernels {
     t->LoadSedimentationParameters(s[kKernels], D[kKernels], kMeniscus, kBottom, 1.0, kLeftLimit,
                                    rightLimit);
     t->SkipAccelerationCheck();
-    t->LoadOutputParameters(nullptr, scans.data(), out[1], radii.data(), nRadii, nullptr, nullptr,
-                            false, nullptr, kScans, 1, true, true, false, 0.0f, false, 0.0f, false);
+    t->LoadOutputParameters({.pScans = scans.data(),
+                             .ppOut = out[1],
+                             .pOutRadii = radii.data(),
+                             .nOutRadii = nRadii,
+                             .nScanCount = kScans});
     t->LoadDiscretizationParameters(settings);
     t->SetSolventConditions(20.0, 0.73, 0.99823, 1.0);
     return t;

@@ -24,9 +24,6 @@ namespace tarmic {
 
 namespace {
 
-// rad/s per rpm (pi / 30).
-constexpr double kRadPerSecPerRpm = 0.10471975511965977;
-
 enum class Need { Any, Positive, NonNegative, NonZero };
 
 // The inputs of one calculator, asked in order under its caption. A cancelled
@@ -273,7 +270,7 @@ void TXLAWindow::CmRadialDilution() {
   const float rpm = in.Ask("rotor speed (rpm)", 50000.0f);
   const float t = in.Ask("time after the start of sedimentation (sec)", 3600.0f, Need::NonNegative);
   if (!in.ok()) return;
-  const double w = rpm * kRadPerSecPerRpm;
+  const double w = rpm * kTwoPiOver60;
   const double w2t = w * w * t;
   const double factor = std::exp(-2.0 * s * 1e-13 * w2t);
   ShowResult(*this, FormatText("plateau concentration c/c0 = %.5g\n(w^2t = %.4g 1/s)\n", factor, w2t),
@@ -292,7 +289,7 @@ void TXLAWindow::CmCalculatePressure() {
   const float r = in.Ask("radius (cm)", 7.2f);
   if (!in.ok()) return;
   if (r < m) return ShowNoSolution(*this, "the radius must not lie inside the meniscus", kCaption);
-  const double w = rpm * kRadPerSecPerRpm;
+  const double w = rpm * kTwoPiOver60;
   // kg/m^3 x (1/s^2) x m^2 = Pa.
   const double pa = 0.5 * (1000.0 * rho) * w * w *
                     (static_cast<double>(r) * r - static_cast<double>(m) * m) * 1e-4;
@@ -317,7 +314,7 @@ void TXLAWindow::CmFrictionForce() {
   if (!in.ok()) return;
   const double f = CalculateFrictionCoefficient(M, s, vbar, rho);  // g/s
   if (!(f > 0.0) || !std::isfinite(f)) return ShowNoSolution(*this, kSignText, kCaption);
-  const double w = rpm * kRadPerSecPerRpm;
+  const double w = rpm * kTwoPiOver60;
   const double v = s * 1e-13 * w * w * r;  // cm/s
   const double force = f * v * 1e-5;        // dyn -> N
   ShowResult(*this,
@@ -353,7 +350,7 @@ void TXLAWindow::CmSecondMomentS() {
     const ScanInfo& info = pScanInfo[s];
     double w2t = info.omega2t;
     if (!(w2t > 0.0)) {
-      const double w = info.rpm * kRadPerSecPerRpm;
+      const double w = info.rpm * kTwoPiOver60;
       w2t = w * w * info.time;
     }
     double rw2 = 0.0;

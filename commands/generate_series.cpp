@@ -20,6 +20,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/atomic_file.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/number_input.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
@@ -102,7 +103,7 @@ int AutomaticScanCount(float meniscus, float rpm, float interval) {
   for (int k = 1; k <= nSpeciesSlots; ++k)
     if (pSpeciesLinked[k] && pSpeciesS[k] > 0.0f && (s == 0.0 || pSpeciesS[k] < s)) s = pSpeciesS[k];
   if (s == 0.0 || !(interval > 0.0f) || !(meniscus > 0.0f)) return 0;
-  const double w = rpm * 0.10471975511965977;
+  const double w = rpm * kTwoPiOver60;
   const double t = std::log(kSeriesBottom / meniscus) / (s * 1e-13 * w * w);
   const double n = std::ceil(t / interval);
   return n < 1.0 ? 1 : n > kMaxScans ? kMaxScans : static_cast<int>(n);

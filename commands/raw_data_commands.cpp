@@ -13,6 +13,7 @@
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
@@ -35,8 +36,6 @@ namespace tarmic {
 
 namespace {
 
-// omega = 2 pi / 60 x rpm, rad/s.
-constexpr double kRadPerSecPerRpm = 0.10471975511965977;
 // Reference positions of the grey-black transitions of a correctly calibrated
 // interference image, cm.
 constexpr float kLeftTransition = 5.85f;
@@ -148,7 +147,7 @@ void TXLAWindow::CmTimeOffset() {
                     "TIME OFFSET", MB_OK);
   float dt = 0.0f;
   if (!AskFloat(*this, &dt, 0.0f, "elapsed time offset (sec)", "TIME OFFSET")) return;
-  const double omega = kRadPerSecPerRpm * pScanInfo[1].rpm;
+  const double omega = kTwoPiOver60 * pScanInfo[1].rpm;
   float dw2t = 0.0f;
   if (!AskFloat(*this, &dw2t, static_cast<float>(omega * omega * dt), "elapsed w^2t offset (rad^2/sec)",
                 "TIME OFFSET"))

@@ -9,6 +9,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/solvent_constants.h"
 #include "platform/types.h"
 #include "propagators/buffer_sedimentation.h"
@@ -22,10 +23,8 @@ namespace tarmic {
 
 namespace {
 
-
 // R T (erg/mol) of the data, or of 20 C before any data are loaded.
 double SpeciesRT() {
-  constexpr double kGasConstant = 8.31451e7;
   return fRT > 0.0f ? static_cast<double>(fRT) : kGasConstant * 293.15;
 }
 

@@ -87,37 +87,6 @@ std::vector<LammScanRecord> ScanRecords() {
   return records;
 }
 
-// The numerical settings of the Lamm equation solutions as the user set them.
-LammDiscretizationSettings CurrentDiscretization() {
-  LammDiscretizationSettings d;
-  d.nMinGrid = nGridSizeLower;
-  d.nMaxGrid = nGridSizeUpper;
-  d.fPointsPerSigma = fPointsPerSigma;
-  d.bMultiSpeciesNonideal = false;
-  d.dBackDiffusionLevel = dBackDiffusionLevel;
-  d.bShutOffBackDiffusionOption = bShutOffBackDiffusion;
-  d.bOptimizeGrid = bOptimizeStaticGrid;
-  d.bAutoGridSize = bAutoGridSize;
-  d.fFf0 = 1.0f;
-  d.bRampRotor = bRampRotorSpeed;
-  d.bFixTimeStep = bFixTimeStep;
-  d.dMovingFrameS = dAutoSGridValue;
-  d.bAutoSGrid = bAutoSGrid;
-  d.bAutoVariant = bAutoFEAlgorithm;
-  d.dTolerance = dMaxDcOverC;
-  d.dTolerance005 = 0.05 * dMaxDcOverC;
-  d.dTolerance02 = 0.2 * dMaxDcOverC;
-  d.dToleranceIn = dMaxDcOverC;
-  d.nDefaultGrid = nDefaultGridPoints;
-  d.bUseMovingHat = bMovingHat;
-  d.bUseClaverie = bClaverie;
-  d.dTruncateLevel = dTruncationLevel;
-  d.bTruncateGrid = bTruncateGrid;
-  d.dVariantThreshold = fAutoAlgorithmS;
-  d.dVariantThresholdOpt = fAutoAlgorithmSOptimized;
-  return d;
-}
-
 bool KernelModelAvailable() {
   // On correlation functions only the I(Rh), I(D) and I(Rh,t) distributions, and
   // those only there.
@@ -409,10 +378,20 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
   lamm->LoadSedimentationParameters(s[N], D[N], fMeniscus, fBottom, 1.0, fFitLeftLim,
                                     fFitRightLim);
   if (!bCheckAcceleration) lamm->SkipAccelerationCheck();
-  lamm->LoadOutputParameters(window ? &display : nullptr, records.data(), kernels[1], radii,
-                             nRadii, nullptr, nullptr, false, pScanOrder.data(), nScans, 1, quiet,
-                             bContiInnerRun, bSimulateTimeResolution, fScanVelocity,
-                             bSimulateRadialResolution, fRadialConvolutionRange, bAbsorbanceData);
+  lamm->LoadOutputParameters({.pDisplay = window ? &display : nullptr,
+                              .pScans = records.data(),
+                              .ppOut = kernels[1],
+                              .pOutRadii = radii,
+                              .nOutRadii = nRadii,
+                              .pScanOrder = pScanOrder.data(),
+                              .nScanCount = nScans,
+                              .bNoProgressText = quiet,
+                              .bNoProgressText2 = bContiInnerRun,
+                              .bTimeResolution = bSimulateTimeResolution,
+                              .fScanVelocity = fScanVelocity,
+                              .bRadialResolution = bSimulateRadialResolution,
+                              .fConvolutionRange = fRadialConvolutionRange,
+                              .bAbsorbance = bAbsorbanceData});
   lamm->LoadDiscretizationParameters(CurrentDiscretization());
   if (bZoneCentrifugation) lamm->SetBandLoading(true, fLamellaWidth, bZoneInverseLayer);
   lamm->SetSolventConditions(KernelTemperature(), VBAR, fBufferDensity, RELVISCOSITY);

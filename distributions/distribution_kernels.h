@@ -110,8 +110,6 @@ void ShowSimulationError(int status);
 // The scan records a Lamm solver object reads, [0..nScans] (record 0 unused), from
 // the scans' information records.
 std::vector<LammScanRecord> ScanRecords();
-// The numerical settings of the Lamm equation solutions as the user set them.
-LammDiscretizationSettings CurrentDiscretization();
 
 // Restores every value of this file to its default.
 void ResetDistributionKernels();

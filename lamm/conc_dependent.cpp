@@ -18,12 +18,8 @@ namespace tarmic {
 
 namespace {
 
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 
-double W2(const CLammIdeal& o) {
-  const double w = o.dRpmNow * kTwoPiOver60;
-  return w * w * 1e-13;
-}
+double W2(const CLammIdeal& o) { return Omega2PerSvedberg(o.dRpmNow); }
 
 // Solves (M - dt/2 A) out = (M + dt/2 A) start with the formed matrices; a failed
 // pivot leaves the start vector.
@@ -116,6 +112,24 @@ void SolveSpecies(CLammIdeal& o, double dt, std::vector<std::vector<double>>& re
   }
 }
 
+// One transport solve over dt from the old profiles. The predictor takes the
+// coefficients of the old profiles and writes the predicted ones; the corrector
+// takes those of the predicted profiles and writes the new ones.
+void TransportStep(CLammIdeal& o, double dt, bool corrector) {
+  if (Multi(o)) {
+    MultiSpeciesCoefficients(o, corrector ? o.ppSpeciesConcPred : o.ppSpeciesConcOld, corrector);
+    if (corrector)
+      SolveSpecies(o, dt, o.ppSpeciesConc, o.ppSpeciesSignal, o.pConc.data());
+    else
+      SolveSpecies(o, dt, o.ppSpeciesConcPred, o.ppSpeciesSignalPred, o.pConcNew.data());
+  } else {
+    SingleSpeciesCoefficients(o, corrector ? o.pConcNew.data() : o.pConcOld.data(), corrector);
+    o.CLAssembleTransport();
+    o.CLFormCrankNicolson(dt);
+    CrankNicolsonSolve(o, o.pConcOld.data(), corrector ? o.pConc.data() : o.pConcNew.data());
+  }
+}
+
 }  // namespace
 
 void CLammIdeal::CLPredictorStep(double dt) {
@@ -124,28 +138,10 @@ void CLammIdeal::CLPredictorStep(double dt) {
     dRpmNow = RotorSpeedAtTime(dTime, dt);
     CLElementIntegralsAtSpeed();
   }
-  if (Multi(*this)) {
-    MultiSpeciesCoefficients(*this, ppSpeciesConcOld, false);
-    SolveSpecies(*this, dt, ppSpeciesConcPred, ppSpeciesSignalPred, pConcNew.data());
-  } else {
-    SingleSpeciesCoefficients(*this, pConcOld.data(), false);
-    CLAssembleTransport();
-    CLFormCrankNicolson(dt);
-    CrankNicolsonSolve(*this, pConcOld.data(), pConcNew.data());
-  }
+  TransportStep(*this, dt, false);
 }
 
-void CLammIdeal::CLCorrectorStep() {
-  if (Multi(*this)) {
-    MultiSpeciesCoefficients(*this, ppSpeciesConcPred, true);
-    SolveSpecies(*this, dDtTrial, ppSpeciesConc, ppSpeciesSignal, pConc.data());
-  } else {
-    SingleSpeciesCoefficients(*this, pConcNew.data(), true);
-    CLAssembleTransport();
-    CLFormCrankNicolson(dDtTrial);
-    CrankNicolsonSolve(*this, pConcOld.data(), pConc.data());
-  }
-}
+void CLammIdeal::CLCorrectorStep() { TransportStep(*this, dDtTrial, true); }
 
 double CLammIdeal::CLRelativeChange() {
   const int N = nGrid;
@@ -181,16 +177,7 @@ double CLammIdeal::CLTotalAmount() {
 }
 
 void CLammIdeal::CLAdvanceTime() {
-  ++nIteration;
-  dTime += dDt;
-  if (bStepLandsOnOutput) dTime = dNextOutputTime;
-  if (dTime >= dAccelEndTime - 1e-9 * std::max(1.0, dAccelEndTime)) {
-    if (bAccelerating) {
-      dRpmNow = RotorSpeedAtTime(dTime, dDt);
-      CLElementIntegralsAtSpeed();
-    }
-    bAccelerating = false;
-  }
+  AdvanceTime([this] { CLElementIntegralsAtSpeed(); });
   if (!Multi(*this) && bRetryMode && pConc[1] < 0 && pConc[1] > -dNegTolerance) {
     // Meniscus reflection: node 2 gives up the amount that the mirrored value adds.
     double w1, w2;

@@ -32,12 +32,8 @@ void EquidistantLammMatrices(const double* r, int N, double h, double sw2, doubl
   for (int i = 1; i <= N; ++i) {
     double m[3], a[3];
     EquidistantLammRow(r[i], h, i, N, sw2, D, m, a);
-    mass.sub[i] = m[0];
-    mass.diag[i] = m[1];
-    mass.sup[i] = m[2];
-    transport.sub[i] = a[0];
-    transport.diag[i] = a[1];
-    transport.sup[i] = a[2];
+    mass.SetRow(i, m);
+    transport.SetRow(i, a);
   }
 }
 
@@ -66,9 +62,7 @@ void ThreeIndexElements(const double* r, int N, bool equidistant, double h, doub
     if (!equidistant) {
       double m[3], d[kElementPairs], s[kElementPairs];
       GeneralElementRow(r, N, i, w2, m, d, s);
-      M.sub[i] = m[0];
-      M.diag[i] = m[1];
-      M.sup[i] = m[2];
+      M.SetRow(i, m);
       for (int p = 0; p < kElementPairs; ++p) {
         diff[p][i] = d[p];
         sed[p][i] = s[p];

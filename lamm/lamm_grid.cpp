@@ -15,7 +15,6 @@ namespace tarmic {
 
 namespace {
 
-constexpr double kTwoPiOver60 = 0.10471975511965977;  // rad/s per rpm
 
 void Resize(std::vector<double>& v, int n) { v.assign(static_cast<size_t>(n) + 1, 0.0); }
 
@@ -193,8 +192,7 @@ void CLammIdeal::SetRotorFromScans() {
   dAccelRate = first.accelRate;
   dRpmFinal = last.rpm;
   dRpmNow = dRpmFinal;
-  const double w = dRpmFinal * kTwoPiOver60;
-  dOmega2S = w * w * dS * 1e-13;
+  dOmega2S = SedimentationRate(dS, dRpmFinal);
   dStepLimit = 10.0;
   // An acceleration shorter than 10 s counts as none.
   if (dAccelEndTime < 10.0) {

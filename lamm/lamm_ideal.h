@@ -29,54 +29,26 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "lamm/lamm_interfaces.h"
+#include "lamm/lamm_setup_parts.h"
 #include "lamm/moving_hat_core.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
+#include "numerics/hydrodynamics.h"
 
 namespace tarmic {
 
-// The numerical options of a solution, as set in the dialog "Numerical Control of
-// Lamm Equation Solution"; each field names the member it fills.
-struct LammDiscretizationSettings {
-  int nMinGrid = 0;                     // "lower limit" of the grid size (kept when <= 0)
-  int nMaxGrid = 0;                     // "upper limit" (kept when <= 0)
-  float fPointsPerSigma = 0.0f;         // "points per sigma" (kept when <= 0)
-  bool bMultiSpeciesNonideal = false;   // multi-species option (callers pass false)
-  double dBackDiffusionLevel = 0.0;     // "level" of the back-diffusion shut-off (kept when <= 0)
-  bool bShutOffBackDiffusionOption = true;  // "shut off back-diffusion"
-  bool bOptimizeGrid = true;            // "optimize time-invariant grid spacing"
-  bool bAutoGridSize = true;            // "automatic dynamic grid size"
-  float fFf0 = 1.0f;                    // f/f0 (callers pass 1.0)
-  bool bRampRotor = true;               // "ramp rotor speed"
-  bool bFixTimeStep = false;            // "fix timestep"
-  int nDisplayOption = 0;               // display option of the variants
-  double dStopThreshold = 1e-6;         // change per second below which a run stops
-  double dMovingFrameS = 1.0;           // s of the moving frame, S
-  bool bAutoSGrid = true;               // "automatic s_grid"
-  bool bVariantFlag = false;            // a flag of the variants
-  bool bAutoVariant = true;             // "automatic finite element algorithm"
-  double dTolerance = 1.0;              // largest accepted relative change per step
-  double dTolerance005 = 0.1;           // 0.05 x tolerance as entered (lower bound)
-  double dTolerance02 = 0.3;            // 0.2 x tolerance as entered (target)
-  double dToleranceIn = 1.0;            // tolerance as entered
-  int nDefaultGrid = 1000;              // "default FE grid size"
-  int nExtraRows = 0;                   // allocation option of the work arrays
-  bool bUseMovingHat = false;           // "moving hat algorithm"
-  bool bUseClaverie = true;             // "Claverie algorithm"
-  float fTruncateLevelF = 1e-4f;        // level of the fit-range stop test
-  double dTruncateLevel = 1e-6;         // grid truncation level (10^dialog value)
-  bool bTruncateGrid = true;            // "dynamically truncate grid"
-  double dDefaultStep = 1.0;            // blend of the step control
-  double dGridOption = 2.0;             // fixed factor of the step control
-  double dVariantThreshold = 5.0;       // "normalized s for automatic change", S
-  double dVariantThresholdOpt = 60.0;   // the same "when optimized", S
-};
-
-class CLammIdeal {
+class CLammIdeal : public LammSpeciesState,
+                   public LammDetectionState,
+                   public LammOutputState,
+                   public LammNumericsState,
+                   public LammSolventState,
+                   public LammNonIdealityState,
+                   public LammCosoluteState {
  public:
   CLammIdeal();
   ~CLammIdeal();
@@ -90,46 +62,25 @@ class CLammIdeal {
   void LoadSedimentationParameters(double s, double D, double meniscus, double bottom, double c0,
                                    float limit1, float limit2);
   void SkipAccelerationCheck();
-  // Binds the scans and the output. Common radii outRadii[1..nOutRadii] with
-  // out[scan][1..nOutRadii], or (when outRadii is null or nOutRadii is 0) each scan's
-  // own radii scanRadii[scan][1..scanCounts[scan]]; out rows are indexed by the
-  // scan's index in the records. scanOrder[1..scanCount] lists the scan indices in
-  // time order (identity when null).
-  void LoadOutputParameters(LammDisplay* display, const LammScanRecord* scans, float** out,
-                            const float* outRadii, int nOutRadii, float* const* scanRadii,
-                            const int* scanCounts, bool showReadouts, const int* scanOrder,
-                            int scanCount, int equation, bool noProgressText,
-                            bool noProgressText2, bool timeResolution, float scanVelocity,
-                            bool radialResolution, float convolutionRange, bool absorbance);
+  // Binds the scans and the output (see LammOutputBinding); the output is valid
+  // when the binding is.
+  void LoadOutputParameters(const LammOutputBinding& binding);
   void LoadDiscretizationParameters(const LammDiscretizationSettings& settings);
   void SetBandLoading(bool band, float lamellaWidth, bool invertBand);
   // Temperature (deg C), vbar, density, relative viscosity; derives f/f0.
   void SetSolventConditions(double temperature, double vbar, double density, double viscosity);
   void SetStartTimeOffset(double offset);
-  // The static inhomogeneous solvent: compressible solvent or linear gradient.
-  void LoadInhomogeneousSolventParameters(bool inhomogeneous, bool inhomogeneous2, bool compressible,
-                                          bool linearGradient, double compressibility,
-                                          float vbarInhom, float relViscosity, float bufferDensity,
-                                          float vbar, float vbarRho, float density1atm,
-                                          float relViscosity1atm, double densityMeniscus,
-                                          double densityBottom, double viscosityMeniscus,
-                                          double viscosityBottom);
-  // The sedimenting cosolute, solved as a second Lamm solution beside this one.
-  void LoadCosoluteParameters(bool inhomogeneous, bool dynamic, bool addWaterCompressibility,
-                              double compressibility, bool secondSolution, int comp2Points,
-                              bool comp2ConcDependent, bool comp2EarlyCleanup, bool comp2Builtin,
-                              double comp2S, double comp2D, double comp2C0,
-                              const std::vector<double>& comp2SPoly,
-                              const std::vector<double>& comp2DPoly,
-                              const std::vector<double>& viscCoef,
-                              const std::vector<double>& densCoef);
+  // The static inhomogeneous solvent: compressible solvent or linear gradient. Solve
+  // refuses (status 4) after settings that are not Valid.
+  void LoadInhomogeneousSolventParameters(const LammSolventSettings& solvent);
+  // The sedimenting cosolute, solved as a second Lamm solution beside this one. Solve
+  // refuses (status 4) after settings that are not Valid.
+  void LoadCosoluteParameters(const LammCosoluteSettings& cosolute);
   // Concentration-dependent s(c) = s (1 - ks c), D(c) = D (1 + kd c), one species or
-  // several species sharing the factors of their total. Species arrays are 1-based.
-  void LoadNonIdealityParameters(bool ideal, bool ksKdModel, bool concDependent, bool frozen,
-                                 bool multiSpecies, int count, const double* conc, const double* s,
-                                 const double* D, const double* fourth, float logKs, float logKd,
-                                 bool ksPositive, bool kdPositive, double signalPerConc, double sMain,
-                                 double DMain, double c0);
+  // several species sharing the factors of their total; stores s, D and c0 of the
+  // main species too. Settings that are not Valid leave the mode inactive and make
+  // Solve refuse (status 6).
+  void LoadNonIdealityParameters(const LammNonIdealitySettings& nonIdeality);
   // Time lag of the scanner reaching the first data point (absorbance scans).
   void SetScanTimeLag(float firstRadius);
   void SetRadialMagnificationGradient(bool on, float value);
@@ -139,13 +90,17 @@ class CLammIdeal {
   // Rebinds a copied object to one species and its own output.
   void SetSpeciesAndOutput(double s, double D, float** out, const float* outRadii, int nOutRadii,
                            float* const* scanRadii, const int* scanCounts);
-  // Copies every set-up field of the source (not its work arrays or results).
+  // Copies every set-up part of the source (not its work arrays or results).
   void CopySetup(const CLammIdeal& source);
 
   // ---- Solution -------------------------------------------------------------------
   int Solve();
   // Rotor speed (rpm) for the step [t, t + dt].
   double RotorSpeedAtTime(double t, double dt);
+  // Counts the step taken and advances dTime by dDt (onto the output time when the
+  // step was cut to land there). When the step ends the acceleration, the rotor
+  // takes its final speed and atFinalSpeed rebuilds what depends on the speed.
+  void AdvanceTime(const std::function<void()>& atFinalSpeed);
   void SelectFEVariant();
 
   // ---- Element integrals on the object's grid (see element_integrals.h) -----------
@@ -182,181 +137,65 @@ class CLammIdeal {
 
   // ====================================================================================
   // Fields, named after the program's data model (docs/ARCHITECTURE.md, "Member
-  // names", lists their roles).
+  // names", lists their roles). The set-up fields are in the inherited parts
+  // (lamm_setup_parts.h); these are the solution's own state.
   // ====================================================================================
 
-  // ---- Profile, grid and species --------------------------------------------------
+  // ---- Profile and grid -----------------------------------------------------------
   std::vector<double> pScannedConc;  // profile as the scanner records it
   std::vector<double> pConc;         // working concentration on the grid
   std::vector<double> pRadius;       // radial grid, cm (real radii for the moving grid)
-  double dConc0 = 0.0;               // loading concentration c0
-  double dBottom = 0.0;              // cm
-  double dMeniscus = 0.0;            // cm
-  double dS = 0.0;                   // S
-  double dD = 0.0;                   // cm^2/s
   double dTime = 0.0;                // current simulation time, s
-  double dScanTimeLag = 0.0;         // added to the scan times (finite scan velocity), s
 
-  // ---- Detection corrections ----------------------------------------------------
-  bool bRadialGradient = false;
-  double dRadialGradient = 0.0;      // relative amplitude change per cm
-  bool bTemporalDrift = false;
-  bool bExponentialDrift = false;
-  double dDriftRate = 0.0;           // relative amplitude change per s
-  bool bRadialConvolution = false;
-  double dConvolutionWidth = 0.0;    // Gaussian width, cm
-  double dConvolutionParam = 2.0;    // cut-off in widths
-  bool bExcitationShadow = false;
-  double dShadowRadius = 0.0;        // cone radius, cm
-
-  // ---- Validity of the set-up ------------------------------------------------------
-  bool bGeometryValid = false;
-  bool bRightLimitInside = false;
-  int nGeometryError = 0;            // 1 meniscus/bottom <= 0, 2 c0 < 0, 3 D < 0, 4 not finite
-  bool bModelSet = false;
-  bool bDiscretizationLoaded = false;
-  bool bOutputValid = false;
+  // ---- Thread and interrupt --------------------------------------------------------
   bool bInWorkerThread = false;
   bool bAborted = false;             // stopped early by a user interrupt
 
-  // ---- Output binding -------------------------------------------------------------
-  LammDisplay* pDisplay = nullptr;   // progress display (user-interface thread only)
-  const LammScanRecord* pScans = nullptr;  // 1-based scan records
-  int nScanCount = 0;
-  const int* pScanIndex = nullptr;   // 1-based scan indices in time order
-  std::vector<int> vOwnScanOrder;
-  bool bOwnsScanOrder = false;
-  int nEquation = 1;                 // number of the equation in a list
-  int nThread = 0;                   // worker-thread number (0 in the user-interface thread)
-  float** ppOut = nullptr;           // caller's profiles [scan][point]
+  // ---- Output -----------------------------------------------------------------------
   std::vector<float> vOwnProfileBlock;
   std::vector<float*> ppOwnProfiles; // own matrix [scan][point] (per-scan radii)
   int nOwnCols = 0, nOwnRows = 0;
-  const float* pOutRadii = nullptr;
-  int nOutRadii = 0;
-  bool bPerScanRadii = false;
-  float* const* ppScanRadii = nullptr;
-  const int* pnScanPoints = nullptr;
-  bool bShowReadouts = false;
   int nNextScan = 1;                 // position in the scan order of the next scan
   double dNextScanTime = 0.0;        // its time, s
-  bool bNoProgressText = true;
-  bool bNoProgressText2 = true;
 
   // ---- Work arrays ---------------------------------------------------------------
   int nArraysAllocated = 0;
   int nGrid = 0;                     // grid size N
-  int nExtraRows = 0;
   bool bShutOffBackDiffusion = false;  // back-diffusion shut-off in force for this species
-  bool bTruncateGrid = true;         // "dynamically truncate grid": active window allowed
-  float fRightLimit = 6.0f;          // larger fitting limit, cm
-  float fLeftLimit = 7.0f;           // smaller fitting limit, cm
-  float fTruncateLevelF = 1e-4f;     // fraction of the start value that ends a run at the limit
   int nIteration = 0;                // steps taken
-  double dDt = 1.0;                  // current (proposed) step, s
   int bRunning = 0;
-  bool bBandLoading = false;
-  float fLamellaWidth = 0.1f;        // cm
-  bool bInvertBand = false;
   double dStepLimit = 0.0;           // largest step while the rotor accelerates, s
   double dAccelEndTime = 0.0;        // s
-  bool bRampRotor = true;
   bool bAccelerating = false;
-  bool bCheckAcceleration = true;
   double dRpmNow = 0.0;              // rpm
   double dRpmFinal = 10000.0;        // rpm
   double dAccelRate = 0.0;           // rpm/s
-  double dStopThreshold = 1e-6;      // change per second below which a run stops
-  double dTruncateLevel = 1e-6;      // empty-node level of the window, relative to c(1)
   bool bRetryMode = false;
-  bool bFixTimeStep = false;
 
-  // ---- Model and solvent -------------------------------------------------------------
-  bool bSecondSolution = false;
-  bool bCosoluteTables = false;
-  bool bConcDependentModel = false;
-  bool bIdealModel = false;
-  bool bInhomogeneousSolvent = false;
-  bool bInhomogeneousSolvent2 = true;
-  bool bCompressibleSolvent = false;
-  int nShowM = 0;                    // show the amount in the time readout
+  // ---- Readout and failures -----------------------------------------------------------
   double dReadoutM = 0.0;            // amount in the cell after the last step
-  double dMovingFrameS = 1.0;        // s of the moving frame, S
-  bool bAutoSGrid = true;            // the frame moves with the species
-  bool bRunPastLastScan = false;
-  bool bAutoVariant = true;
-  double dTolerance = 1.0;           // largest accepted change per step (moving grid: step per period)
-  double dTolerance005 = 0.1;        // change below which the step grows
-  double dTolerance02 = 0.3;         // change the step control aims at
-  double dToleranceIn = 1.0;
-  int nDefaultGrid = 1000;
-  bool bUseMovingHat = false;
-  bool bUseClaverie = true;
-  double dGridOption = 2.0;          // fixed factor of the step control
-  double dVariantThreshold = 5.0;    // S at 30000 rpm
-  double dVariantThresholdOpt = 60.0;
-  double dDefaultStep = 1.0;         // blend of the step control
-  double dCompressibility = 0.0;     // 1/MPa
-  float fTemperature = 20.0f;        // deg C
-  float fViscosity = 1.0f;           // relative
-  float fDensity = 1.0f;             // g/ml
-  float fVbar = 0.73f;               // ml/g
-  float fVbarRho = 0.73f;
   int nSingular = 0;                 // a tridiagonal pivot failed
   int nDiscretizationError = 0;      // the discretization failed (overflow, step control gave up)
 
   // ---- Scanner -------------------------------------------------------------------
-  bool bTimeResolution = false;
-  float fScanVelocity = 2.43f;       // cm/min
-  bool bRadialResolution = false;
-  float fConvolutionRange = 0.008f;  // cm
   bool bScanInProgress = false;
   double dScanDuration = 0.0;        // s
   double dSliceElapsed = 0.0;        // s
-  double dSliceCount = 100.0;
   double dSliceDuration = 0.0;       // s
   int nLastCopied = 0;
   int nSlice = 0;
-  bool bAbsorbance = false;
   double dScannerRadius = 0.0;       // cm
 
-  // ---- Grid set-up ---------------------------------------------------------------
-  float fFf0 = 1.0f;
-  bool bAutoGridSize = true;
-  bool bOptimizeGrid = true;
-  bool bShutOffBackDiffusionOption = true;
-  double dBackDiffusionLevel = 1e-4;
-  bool bMultiSpeciesNonideal = false;
+  // ---- Grid ---------------------------------------------------------------------------
   double dOmega2S = 0.0;             // s w^2 at the final speed, 1/s
-  float fPointsPerSigma = 5.0f;
-  int nMinGrid = 100, nMaxGrid = 2000;
   bool bZeroMode = false;
   float fGridSizeA = 0.0f, fGridSizeB = 0.0f, fOptimizedGridRadius = 0.0f;
   bool bOptimizedGridBuilt = false;  // the widening grid was built
-  bool bFillUnreached = false;       // scans after the end of the solution get zeros
-  double dStartTimeOffset = 0.0;     // s
-  double dInitialDt = 1.0;           // s
 
   // ---- Diagnostics -----------------------------------------------------------------
-  bool bDebugLog = false;
   std::string pszLogFile;
   bool bLogOpened = false;
   std::string pszLogHeader;
-
-  // ---- Concentration dependence ------------------------------------------------------
-  bool bSelfAssociation = false;
-  int nSpecies = 0;
-  std::vector<double> pNonIdealConc, pNonIdealS, pNonIdealD, pNonIdealFourth;  // 1..nSpecies
-  bool bConcDependentActive = false;
-  bool bSelfAssocLoaded = true;
-  bool bNonIdealLoaded = true;
-  bool bMultiSpecies = false;
-  float fLogKs = -8.0f, fKs = 1e-8f;
-  float fLogKd = -8.0f, fKd = 1e-8f;
-  bool bKsOn = true, bKdOn = true;   // ks and kd taken positive (else negative)
-  double dNonIdealParam = 3.3;       // signal units per concentration unit
-  bool bKsKdModel = false;
-  bool bFrozenCoefficients = false;
 
   // ---- Variant state (static grid) -----------------------------------------------
   std::vector<double> pConcOld, pConcNew, pRhs;
@@ -426,21 +265,13 @@ class CLammIdeal {
   double dDtTrial = 1.0, dDtLimit = 1000.0;
   float fTimeScheme = 2.0f;
 
-  // ---- Inhomogeneous solvent --------------------------------------------------------
-  bool bLinearGradient = false, bInhomSolventDynamic = false, bAddWaterCompressibility = false;
-  float fVbarInhom = 0.73f, fDensity1atm = 0.99823f, fRelViscosity1atm = 1.0f;
-  double dDensityMeniscus = 0.99823, dDensityBottom = 0.99823;
-  double dViscosityMeniscus = 0.001002, dViscosityBottom = 0.001002;
+  // ---- Inhomogeneous solvent (local factors) -----------------------------------------
   int nLocalFactorPoints = 0;
   std::vector<double> pViscFactor, pBuoyFactor, pCosoluteConc, pCompressionDensity;
-  std::vector<double> pViscCoef, pDensCoef;  // 1-based coefficient tables
-  int nViscCoef = 0, nDensCoef = 0;
 
   // ---- Second (cosolute) solution -----------------------------------------------------
-  int nComp2Points = 50, nComp2Allocated = 0;
-  bool bComp2Allocated = false, bComp2ConcDependent = false, bComp2EarlyCleanup = false;
-  bool bComp2Builtin = false;
-  double dComp2S = 0.0, dComp2D = 0.0, dComp2C0 = 0.0;
+  int nComp2Allocated = 0;
+  bool bComp2Allocated = false;
   std::vector<double> pComp2Radius, pComp2Conc, pComp2ConcPred, pComp2ConcOld, pComp2Rhs;
   std::vector<double> pComp2ImplSub, pComp2ImplDiag, pComp2ImplSup;
   std::vector<double> pComp2ExplSub, pComp2ExplDiag, pComp2ExplSup;
@@ -448,8 +279,6 @@ class CLammIdeal {
   std::vector<double> pComp2MassSub, pComp2MassDiag, pComp2MassSup;
   std::vector<double> pComp2Gam, pComp2Bet, pComp2CoefS, pComp2CoefD;
   std::vector<double> pComp2DiffElem[7], pComp2SedElem[7];
-  std::vector<double> pComp2SPoly, pComp2DPoly;  // 1-based polynomial coefficients
-  int nComp2SPoly = 0, nComp2DPoly = 0;
   double dTimeComp2 = 0.0, dDtComp2 = 0.0, dDtComp2Prev = 0.0, dDtComp2Pred = 0.0;
   double dComp2DtFactorised = 0.0, dComp2Spacing = 0.0;
   int bComp2Refactor = 1;
@@ -578,10 +407,5 @@ class CLammIdeal {
  private:
   std::vector<std::string> vMessages;
 };
-
-// Amount of material per unit of concentration x node weight: a sector of 2 degrees
-// (rad) and an optical path of 1.2 cm.
-inline constexpr double kSectorAngle = 0.03490658503988659;
-inline constexpr double kOpticalPath = 1.2;
 
 }  // namespace tarmic

@@ -71,9 +71,11 @@ void CLammIdeal::BindOutput(float** out, const float* outRadii, int nOut, float*
   nOutRadii = nOut;
   ppScanRadii = scanRadii;
   pnScanPoints = scanCounts;
-  bPerScanRadii = outRadii == nullptr || nOut <= 0;
-  bOutputValid = pScans != nullptr && out != nullptr && nScanCount > 0 &&
-                 !(bPerScanRadii && (scanRadii == nullptr || scanCounts == nullptr));
+  const LammOutputBinding binding{.pScans = pScans, .ppOut = out, .pOutRadii = outRadii,
+                                  .nOutRadii = nOut, .ppScanRadii = scanRadii,
+                                  .pnScanPoints = scanCounts, .nScanCount = nScanCount};
+  bPerScanRadii = binding.PerScanRadii();
+  bOutputValid = binding.Valid();
   vOwnProfileBlock.clear();
   ppOwnProfiles.clear();
   nOwnRows = nOwnCols = 0;
@@ -90,43 +92,36 @@ void CLammIdeal::BindOutput(float** out, const float* outRadii, int nOut, float*
   }
 }
 
-void CLammIdeal::LoadOutputParameters(LammDisplay* display, const LammScanRecord* scans, float** out,
-                                      const float* outRadii, int nOut, float* const* scanRadii,
-                                      const int* scanCounts, bool showReadouts,
-                                      const int* scanOrder, int scanCount, int equation,
-                                      bool noProgressText, bool noProgressText2,
-                                      bool timeResolution, float scanVelocity,
-                                      bool radialResolution, float convolutionRange,
-                                      bool absorbance) {
-  pDisplay = display;
-  pScans = scans;
-  nScanCount = scanCount;
-  bShowReadouts = showReadouts;
-  nEquation = equation;
-  bNoProgressText = noProgressText;
-  bNoProgressText2 = noProgressText2;
-  bAbsorbance = absorbance;
-  if (scanOrder == nullptr && scanCount > 0) {
-    vOwnScanOrder.resize(scanCount + 1);
-    for (int k = 0; k <= scanCount; ++k) vOwnScanOrder[k] = k;
+void CLammIdeal::LoadOutputParameters(const LammOutputBinding& b) {
+  pDisplay = b.pDisplay;
+  pScans = b.pScans;
+  nScanCount = b.nScanCount;
+  bShowReadouts = b.bShowReadouts;
+  nEquation = b.nEquation;
+  bNoProgressText = b.bNoProgressText;
+  bNoProgressText2 = b.bNoProgressText2;
+  bAbsorbance = b.bAbsorbance;
+  if (b.pScanOrder == nullptr && b.nScanCount > 0) {
+    vOwnScanOrder.resize(b.nScanCount + 1);
+    for (int k = 0; k <= b.nScanCount; ++k) vOwnScanOrder[k] = k;
     pScanIndex = vOwnScanOrder.data();
     bOwnsScanOrder = true;
   } else {
-    pScanIndex = scanOrder;
+    pScanIndex = b.pScanOrder;
     bOwnsScanOrder = false;
   }
-  bTimeResolution = timeResolution;
-  bRadialResolution = radialResolution;
-  if (scanVelocity > 0) fScanVelocity = scanVelocity;
-  if (convolutionRange > 0) fConvolutionRange = convolutionRange;
+  bTimeResolution = b.bTimeResolution;
+  bRadialResolution = b.bRadialResolution;
+  if (b.fScanVelocity > 0) fScanVelocity = b.fScanVelocity;
+  if (b.fConvolutionRange > 0) fConvolutionRange = b.fConvolutionRange;
   if (fScanVelocity <= 0) bTimeResolution = false;
   if (fConvolutionRange <= 0) bRadialResolution = false;
-  if (!absorbance) bTimeResolution = bRadialResolution = false;
+  if (!b.bAbsorbance) bTimeResolution = bRadialResolution = false;
   if (pScanIndex == nullptr) {
     bOutputValid = false;
     return;
   }
-  BindOutput(out, outRadii, nOut, scanRadii, scanCounts);
+  BindOutput(b.ppOut, b.pOutRadii, b.nOutRadii, b.ppScanRadii, b.pnScanPoints);
 }
 
 void CLammIdeal::LoadDiscretizationParameters(const LammDiscretizationSettings& s) {
@@ -197,114 +192,89 @@ void CLammIdeal::SetSolventConditions(double temperature, double vbar, double de
 
 void CLammIdeal::SetStartTimeOffset(double offset) { dStartTimeOffset = offset; }
 
-void CLammIdeal::LoadInhomogeneousSolventParameters(
-    bool inhomogeneous, bool inhomogeneous2, bool compressible, bool linearGradient,
-    double compressibility, float vbarInhom, float relViscosity, float bufferDensity, float vbar,
-    float vbarRho, float density1atm, float relViscosity1atm, double densityMeniscus,
-    double densityBottom, double viscosityMeniscus, double viscosityBottom) {
-  bInhomogeneousSolvent = inhomogeneous;
-  bInhomogeneousSolvent2 = inhomogeneous2;
-  bCompressibleSolvent = compressible;
-  bLinearGradient = linearGradient;
-  dCompressibility = compressibility;
-  fVbarInhom = vbarInhom;
-  fViscosity = relViscosity;
-  fDensity = bufferDensity;
-  fVbar = vbar;
-  fVbarRho = vbarRho;
-  fDensity1atm = density1atm;
-  fRelViscosity1atm = relViscosity1atm;
-  dDensityMeniscus = densityMeniscus;
-  dDensityBottom = densityBottom;
-  dViscosityMeniscus = viscosityMeniscus;
-  dViscosityBottom = viscosityBottom;
+void CLammIdeal::LoadInhomogeneousSolventParameters(const LammSolventSettings& v) {
+  bSolventLoaded = v.Valid();
+  bInhomogeneousSolvent = v.bInhomogeneousSolvent;
+  bInhomogeneousSolvent2 = v.bInhomogeneousSolvent2;
+  bCompressibleSolvent = v.bCompressibleSolvent;
+  bLinearGradient = v.bLinearGradient;
+  dCompressibility = v.dCompressibility;
+  fVbarInhom = v.fVbarInhom;
+  fViscosity = v.fViscosity;
+  fDensity = v.fDensity;
+  fVbar = v.fVbar;
+  fVbarRho = v.fVbarRho;
+  fDensity1atm = v.fDensity1atm;
+  fRelViscosity1atm = v.fRelViscosity1atm;
+  dDensityMeniscus = v.dDensityMeniscus;
+  dDensityBottom = v.dDensityBottom;
+  dViscosityMeniscus = v.dViscosityMeniscus;
+  dViscosityBottom = v.dViscosityBottom;
 }
 
-void CLammIdeal::LoadCosoluteParameters(bool inhomogeneous, bool dynamic,
-                                        bool addWaterCompressibility, double compressibility,
-                                        bool secondSolution, int comp2Points,
-                                        bool comp2ConcDependent, bool comp2EarlyCleanup,
-                                        bool comp2Builtin, double comp2S, double comp2D,
-                                        double comp2C0, const std::vector<double>& comp2SPoly,
-                                        const std::vector<double>& comp2DPoly,
-                                        const std::vector<double>& viscCoef,
-                                        const std::vector<double>& densCoef) {
-  bInhomogeneousSolvent = inhomogeneous;
-  bInhomSolventDynamic = dynamic;
-  bAddWaterCompressibility = addWaterCompressibility;
-  dCompressibility = compressibility;
-  bSecondSolution = secondSolution;
+void CLammIdeal::LoadCosoluteParameters(const LammCosoluteSettings& v) {
+  bCosoluteLoaded = v.Valid();
+  bInhomogeneousSolvent = v.bInhomogeneousSolvent;
+  bInhomSolventDynamic = v.bInhomSolventDynamic;
+  bAddWaterCompressibility = v.bAddWaterCompressibility;
+  dCompressibility = v.dCompressibility;
+  bSecondSolution = v.bSecondSolution;
   // The second grid needs at least two intervals.
-  nComp2Points = std::max(comp2Points, 3);
-  bComp2ConcDependent = comp2ConcDependent;
-  bComp2EarlyCleanup = comp2EarlyCleanup;
-  bComp2Builtin = comp2Builtin;
-  dComp2S = comp2S;
-  dComp2D = comp2D;
-  dComp2C0 = comp2C0;
-  auto oneBased = [](const std::vector<double>& v, std::vector<double>& out, int& n) {
-    n = static_cast<int>(v.size());
-    out.assign(v.size() + 1, 0.0);
-    std::copy(v.begin(), v.end(), out.begin() + 1);
+  nComp2Points = std::max(v.nComp2Points, 3);
+  bComp2ConcDependent = v.bComp2ConcDependent;
+  bComp2EarlyCleanup = v.bComp2EarlyCleanup;
+  bComp2Builtin = v.bComp2Builtin;
+  dComp2S = v.dComp2S;
+  dComp2D = v.dComp2D;
+  dComp2C0 = v.dComp2C0;
+  auto oneBased = [](const std::vector<double>& in, std::vector<double>& out, int& n) {
+    n = static_cast<int>(in.size());
+    out.assign(in.size() + 1, 0.0);
+    std::copy(in.begin(), in.end(), out.begin() + 1);
   };
-  oneBased(comp2SPoly, pComp2SPoly, nComp2SPoly);
-  oneBased(comp2DPoly, pComp2DPoly, nComp2DPoly);
-  oneBased(viscCoef, pViscCoef, nViscCoef);
-  oneBased(densCoef, pDensCoef, nDensCoef);
+  oneBased(v.vComp2SPoly, pComp2SPoly, nComp2SPoly);
+  oneBased(v.vComp2DPoly, pComp2DPoly, nComp2DPoly);
+  oneBased(v.vViscCoef, pViscCoef, nViscCoef);
+  oneBased(v.vDensCoef, pDensCoef, nDensCoef);
   bCosoluteTables = nViscCoef > 0 || nDensCoef > 0;
 }
 
-void CLammIdeal::LoadNonIdealityParameters(bool ideal, bool ksKdModel, bool concDependent,
-                                           bool frozen, bool multiSpecies, int count,
-                                           const double* conc, const double* s, const double* D,
-                                           const double* fourth, float logKs, float logKd,
-                                           bool ksPositive, bool kdPositive, double signalPerConc,
-                                           double sMain, double DMain, double c0) {
+void CLammIdeal::LoadNonIdealityParameters(const LammNonIdealitySettings& v) {
   bNonIdealLoaded = false;
-  bIdealModel = ideal;
-  bKsKdModel = ksKdModel;
-  bConcDependentModel = concDependent;
-  bFrozenCoefficients = frozen;
-  bMultiSpecies = multiSpecies;
-  bConcDependentActive = !ideal && (bSelfAssociation || ksKdModel || concDependent || multiSpecies);
-  // Trailing species of zero concentration are dropped.
-  int n = std::max(count, 0);
-  while (n > 0 && conc && conc[n] == 0.0) --n;
+  bIdealModel = v.bIdealModel;
+  bKsKdModel = v.bKsKdModel;
+  bConcDependentModel = v.bConcDependentModel;
+  bFrozenCoefficients = v.bFrozenCoefficients;
+  bMultiSpecies = v.bMultiSpecies;
+  bConcDependentActive = !v.bIdealModel && (bSelfAssociation || v.bKsKdModel ||
+                                            v.bConcDependentModel || v.bMultiSpecies);
+  const int n = v.SpeciesCount();
   nSpecies = n;
   if (n > 0) {
-    if (!conc || !s || !D) {
+    if (!v.pConc || !v.pS || !v.pD) {
       bConcDependentActive = false;
       return;
     }
-    pNonIdealConc.assign(conc, conc + n + 1);
-    pNonIdealS.assign(s, s + n + 1);
-    pNonIdealD.assign(D, D + n + 1);
-    if (fourth)
-      pNonIdealFourth.assign(fourth, fourth + n + 1);
+    pNonIdealConc.assign(v.pConc, v.pConc + n + 1);
+    pNonIdealS.assign(v.pS, v.pS + n + 1);
+    pNonIdealD.assign(v.pD, v.pD + n + 1);
+    if (v.pFourth)
+      pNonIdealFourth.assign(v.pFourth, v.pFourth + n + 1);
     else
       pNonIdealFourth.assign(n + 1, 1.0);
   }
-  fLogKs = logKs;
-  fLogKd = logKd;
-  bKsOn = ksPositive;
-  bKdOn = kdPositive;
-  dNonIdealParam = signalPerConc;
-  dS = sMain;
-  dD = DMain;
-  dConc0 = c0;
-  bool valid = dD != 0 && !ideal && concDependent && (!multiSpecies || nSpecies >= 1) &&
-               std::isfinite(signalPerConc) && signalPerConc != 0;
-  for (int k = 1; k <= nSpecies; ++k) valid = valid && pNonIdealD[k] > 0;
-  if (valid) {
-    bConcDependentActive = true;
-    bNonIdealLoaded = true;
-  } else {
-    bConcDependentActive = false;
-    bNonIdealLoaded = false;
-  }
+  fLogKs = v.fLogKs;
+  fLogKd = v.fLogKd;
+  bKsOn = v.bKsOn;
+  bKdOn = v.bKdOn;
+  dNonIdealParam = v.dNonIdealParam;
+  dS = v.dS;
+  dD = v.dD;
+  dConc0 = v.dConc0;
+  bConcDependentActive = bNonIdealLoaded = v.Valid();
   bAutoGridSize = false;
   bOptimizeGrid = false;
-  if (multiSpecies) bMultiSpeciesNonideal = true;
+  if (v.bMultiSpecies) bMultiSpeciesNonideal = true;
 }
 
 void CLammIdeal::SetScanTimeLag(float firstRadius) {
@@ -346,159 +316,63 @@ void CLammIdeal::SetSpeciesAndOutput(double s, double D, float** out, const floa
 }
 
 void CLammIdeal::CopySetup(const CLammIdeal& src) {
-  // Everything but the work arrays, the results and the bindings of the source's
-  // own storage.
-  dConc0 = src.dConc0;
-  dBottom = src.dBottom;
-  dMeniscus = src.dMeniscus;
-  dS = src.dS;
-  dD = src.dD;
-  dScanTimeLag = src.dScanTimeLag;
-  bRadialGradient = src.bRadialGradient;
-  dRadialGradient = src.dRadialGradient;
-  bTemporalDrift = src.bTemporalDrift;
-  bExponentialDrift = src.bExponentialDrift;
-  dDriftRate = src.dDriftRate;
-  bRadialConvolution = src.bRadialConvolution;
-  dConvolutionWidth = src.dConvolutionWidth;
-  dConvolutionParam = src.dConvolutionParam;
-  bExcitationShadow = src.bExcitationShadow;
-  dShadowRadius = src.dShadowRadius;
-  bGeometryValid = src.bGeometryValid;
-  bRightLimitInside = src.bRightLimitInside;
-  nGeometryError = src.nGeometryError;
-  bModelSet = src.bModelSet;
-  bDiscretizationLoaded = src.bDiscretizationLoaded;
-  bOutputValid = src.bOutputValid;
-  pDisplay = src.pDisplay;
-  pScans = src.pScans;
-  nScanCount = src.nScanCount;
-  bOwnsScanOrder = src.bOwnsScanOrder;
-  if (src.bOwnsScanOrder) {
-    vOwnScanOrder = src.vOwnScanOrder;
-    pScanIndex = vOwnScanOrder.data();
-  } else {
-    pScanIndex = src.pScanIndex;
-  }
-  nEquation = src.nEquation;
-  nThread = src.nThread;
-  ppOut = src.ppOut;
-  pOutRadii = src.pOutRadii;
-  nOutRadii = src.nOutRadii;
-  bPerScanRadii = src.bPerScanRadii;
-  ppScanRadii = src.ppScanRadii;
-  pnScanPoints = src.pnScanPoints;
-  bShowReadouts = src.bShowReadouts;
-  bNoProgressText = src.bNoProgressText;
-  bNoProgressText2 = src.bNoProgressText2;
-  nExtraRows = src.nExtraRows;
-  bTruncateGrid = src.bTruncateGrid;
-  fRightLimit = src.fRightLimit;
-  fLeftLimit = src.fLeftLimit;
-  fTruncateLevelF = src.fTruncateLevelF;
-  dDt = src.dDt;
-  bBandLoading = src.bBandLoading;
-  fLamellaWidth = src.fLamellaWidth;
-  bInvertBand = src.bInvertBand;
-  bRampRotor = src.bRampRotor;
-  bCheckAcceleration = src.bCheckAcceleration;
-  dStopThreshold = src.dStopThreshold;
-  dTruncateLevel = src.dTruncateLevel;
-  bFixTimeStep = src.bFixTimeStep;
-  bSecondSolution = src.bSecondSolution;
-  bCosoluteTables = src.bCosoluteTables;
-  bConcDependentModel = src.bConcDependentModel;
-  bIdealModel = src.bIdealModel;
-  bInhomogeneousSolvent = src.bInhomogeneousSolvent;
-  bInhomogeneousSolvent2 = src.bInhomogeneousSolvent2;
-  bCompressibleSolvent = src.bCompressibleSolvent;
-  nShowM = src.nShowM;
-  dMovingFrameS = src.dMovingFrameS;
-  bAutoSGrid = src.bAutoSGrid;
-  bRunPastLastScan = src.bRunPastLastScan;
-  bAutoVariant = src.bAutoVariant;
-  dTolerance = src.dTolerance;
-  dTolerance005 = src.dTolerance005;
-  dTolerance02 = src.dTolerance02;
-  dToleranceIn = src.dToleranceIn;
-  nDefaultGrid = src.nDefaultGrid;
-  bUseMovingHat = src.bUseMovingHat;
-  bUseClaverie = src.bUseClaverie;
-  dGridOption = src.dGridOption;
-  dVariantThreshold = src.dVariantThreshold;
-  dVariantThresholdOpt = src.dVariantThresholdOpt;
-  dDefaultStep = src.dDefaultStep;
-  dCompressibility = src.dCompressibility;
-  fTemperature = src.fTemperature;
-  fViscosity = src.fViscosity;
-  fDensity = src.fDensity;
-  fVbar = src.fVbar;
-  fVbarRho = src.fVbarRho;
-  bTimeResolution = src.bTimeResolution;
-  fScanVelocity = src.fScanVelocity;
-  bRadialResolution = src.bRadialResolution;
-  fConvolutionRange = src.fConvolutionRange;
-  dSliceCount = src.dSliceCount;
-  bAbsorbance = src.bAbsorbance;
-  fFf0 = src.fFf0;
-  bAutoGridSize = src.bAutoGridSize;
-  bOptimizeGrid = src.bOptimizeGrid;
-  bShutOffBackDiffusionOption = src.bShutOffBackDiffusionOption;
-  dBackDiffusionLevel = src.dBackDiffusionLevel;
-  bMultiSpeciesNonideal = src.bMultiSpeciesNonideal;
-  fPointsPerSigma = src.fPointsPerSigma;
-  nMinGrid = src.nMinGrid;
-  nMaxGrid = src.nMaxGrid;
-  bFillUnreached = src.bFillUnreached;
-  dStartTimeOffset = src.dStartTimeOffset;
-  dInitialDt = src.dInitialDt;
-  bDebugLog = src.bDebugLog;
-  bSelfAssociation = src.bSelfAssociation;
-  nSpecies = src.nSpecies;
-  pNonIdealConc = src.pNonIdealConc;
-  pNonIdealS = src.pNonIdealS;
-  pNonIdealD = src.pNonIdealD;
-  pNonIdealFourth = src.pNonIdealFourth;
-  bConcDependentActive = src.bConcDependentActive;
-  bSelfAssocLoaded = src.bSelfAssocLoaded;
-  bNonIdealLoaded = src.bNonIdealLoaded;
-  bMultiSpecies = src.bMultiSpecies;
-  fLogKs = src.fLogKs;
-  fKs = src.fKs;
-  fLogKd = src.fLogKd;
-  fKd = src.fKd;
-  bKsOn = src.bKsOn;
-  bKdOn = src.bKdOn;
-  dNonIdealParam = src.dNonIdealParam;
-  bKsKdModel = src.bKsKdModel;
-  bFrozenCoefficients = src.bFrozenCoefficients;
-  bLinearGradient = src.bLinearGradient;
-  bInhomSolventDynamic = src.bInhomSolventDynamic;
-  bAddWaterCompressibility = src.bAddWaterCompressibility;
-  fVbarInhom = src.fVbarInhom;
-  fDensity1atm = src.fDensity1atm;
-  fRelViscosity1atm = src.fRelViscosity1atm;
-  dDensityMeniscus = src.dDensityMeniscus;
-  dDensityBottom = src.dDensityBottom;
-  dViscosityMeniscus = src.dViscosityMeniscus;
-  dViscosityBottom = src.dViscosityBottom;
-  pViscCoef = src.pViscCoef;
-  pDensCoef = src.pDensCoef;
-  nViscCoef = src.nViscCoef;
-  nDensCoef = src.nDensCoef;
-  nComp2Points = src.nComp2Points;
-  bComp2ConcDependent = src.bComp2ConcDependent;
-  bComp2EarlyCleanup = src.bComp2EarlyCleanup;
-  bComp2Builtin = src.bComp2Builtin;
-  dComp2S = src.dComp2S;
-  dComp2D = src.dComp2D;
-  dComp2C0 = src.dComp2C0;
-  pComp2SPoly = src.pComp2SPoly;
-  pComp2DPoly = src.pComp2DPoly;
-  nComp2SPoly = src.nComp2SPoly;
-  nComp2DPoly = src.nComp2DPoly;
-  // The own profile matrix of per-scan mode is the copy's own.
+  // Every part of the set-up; the work arrays, the results and the own profile
+  // matrix stay the copy's own.
+  static_cast<LammSpeciesState&>(*this) = src;
+  static_cast<LammDetectionState&>(*this) = src;
+  static_cast<LammOutputState&>(*this) = src;
+  static_cast<LammNumericsState&>(*this) = src;
+  static_cast<LammSolventState&>(*this) = src;
+  static_cast<LammNonIdealityState&>(*this) = src;
+  static_cast<LammCosoluteState&>(*this) = src;
+  // An own scan order is the copy's own as well.
+  if (bOwnsScanOrder) pScanIndex = vOwnScanOrder.data();
   if (bOutputValid) BindOutput(ppOut, pOutRadii, nOutRadii, ppScanRadii, pnScanPoints);
+}
+
+// ---- Validity of the loader settings -----------------------------------------------
+
+bool LammOutputBinding::Valid() const {
+  return pScans != nullptr && ppOut != nullptr && nScanCount > 0 &&
+         !(PerScanRadii() && (ppScanRadii == nullptr || pnScanPoints == nullptr));
+}
+
+int LammNonIdealitySettings::SpeciesCount() const {
+  int n = std::max(nSpecies, 0);
+  while (n > 0 && pConc && pConc[n] == 0.0) --n;
+  return n;
+}
+
+bool LammNonIdealitySettings::Valid() const {
+  const int n = SpeciesCount();
+  if (n > 0 && (!pConc || !pS || !pD)) return false;
+  if (!(dD != 0 && !bIdealModel && bConcDependentModel && (!bMultiSpecies || n >= 1) &&
+        std::isfinite(dNonIdealParam) && dNonIdealParam != 0))
+    return false;
+  for (int k = 1; k <= n; ++k)
+    if (!(pD[k] > 0)) return false;
+  return true;
+}
+
+bool LammSolventSettings::Valid() const {
+  if (!AllFinite({dCompressibility, fVbarInhom, fViscosity, fDensity, fVbar, fVbarRho,
+                  fDensity1atm, fRelViscosity1atm, dDensityMeniscus, dDensityBottom,
+                  dViscosityMeniscus, dViscosityBottom}))
+    return false;
+  if (!(fViscosity > 0 && fDensity > 0)) return false;
+  if (!bInhomogeneousSolvent) return true;
+  return dCompressibility >= 0 && fDensity1atm > 0 && fRelViscosity1atm > 0 &&
+         dDensityMeniscus > 0 && dDensityBottom > 0 && dViscosityMeniscus > 0 &&
+         dViscosityBottom > 0;
+}
+
+bool LammCosoluteSettings::Valid() const {
+  if (!AllFinite({dCompressibility, dComp2S, dComp2D, dComp2C0}) || dCompressibility < 0)
+    return false;
+  for (const std::vector<double>* table : {&vComp2SPoly, &vComp2DPoly, &vViscCoef, &vDensCoef})
+    for (double c : *table)
+      if (!std::isfinite(c)) return false;
+  return !bSecondSolution || (dComp2D >= 0 && dComp2C0 >= 0);
 }
 
 }  // namespace tarmic

@@ -14,6 +14,20 @@ double CLammIdeal::RotorSpeedAtTime(double t, double dt) {
   return RampRotorSpeed(t, dt, dAccelEndTime, dAccelRate, dRpmFinal, &bAccelerating);
 }
 
+void CLammIdeal::AdvanceTime(const std::function<void()>& atFinalSpeed) {
+  ++nIteration;
+  dTime += dDt;
+  if (bStepLandsOnOutput) dTime = dNextOutputTime;
+  // The tolerance absorbs the rounding of the summed steps.
+  if (dTime >= dAccelEndTime - 1e-9 * std::max(1.0, dAccelEndTime)) {
+    if (bAccelerating) {
+      dRpmNow = RotorSpeedAtTime(dTime, dDt);
+      atFinalSpeed();
+    }
+    bAccelerating = false;
+  }
+}
+
 void CLammIdeal::SelectFEVariant() {
   if (bSelfAssociation || bConcDependentActive) {
     bUseClaverie = true;
@@ -121,6 +135,14 @@ int CLammIdeal::Solve() {
   }
   if (!bSelfAssocLoaded) {
     ReportMessage("self-association parameters not loaded properly in CLammIdeal");
+    return 4;
+  }
+  if (!bSolventLoaded) {
+    ReportMessage("invalid solvent parameters loaded in CLammIdeal");
+    return 4;
+  }
+  if (!bCosoluteLoaded) {
+    ReportMessage("invalid cosolute parameters loaded in CLammIdeal");
     return 4;
   }
   if (!bNonIdealLoaded) {

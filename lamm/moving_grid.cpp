@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <numbers>
 
 #include "lamm/element_integrals.h"
 #include "lamm/lamm_ideal.h"
@@ -17,7 +18,6 @@ namespace tarmic {
 namespace {
 
 constexpr long double kOneSixtieth = 1.0L / 60.0L;
-constexpr double kPi = 3.14159265358979323846;
 
 // The object's variable solvent as elements of the moving grid.
 class ObjectSolvent final : public MovingHatSolvent {
@@ -82,7 +82,7 @@ void CLammIdeal::CLLayMovingGrid() {
   const int N = nGrid;
   const double m = dMeniscus, b = dBottom;
   dBottomOverMeniscus = b / m;
-  const long double w = static_cast<long double>(dRpmNow) * 2 * kPi * kOneSixtieth;
+  const long double w = static_cast<long double>(dRpmNow) * 2 * std::numbers::pi * kOneSixtieth;
   dSW2 = static_cast<double>(w * w * dS * 1e-13L);
   dFrameSW2 = static_cast<double>(w * w * dMovingFrameS * 1e-13L);
   nRemeshCount = 0;
@@ -103,7 +103,7 @@ void CLammIdeal::CLMovingHatAssemble() {
 }
 
 void CLammIdeal::CLMovingHatReassemble() {
-  const long double w = static_cast<long double>(dRpmNow) * 2 * kPi * kOneSixtieth;
+  const long double w = static_cast<long double>(dRpmNow) * 2 * std::numbers::pi * kOneSixtieth;
   dSW2 = static_cast<double>(w * w * dS * 1e-13L);
   ObjectHat hat(*this);
   AssembleMovingHatMatrices(hat.g.el, false, hat.g.A, false, bInhomSolventDynamic);
@@ -176,14 +176,7 @@ void CLammIdeal::CLMovingHatCrankNicolson(double dt) {
 // ---- Steps and schedule --------------------------------------------------------------
 
 void CLammIdeal::CLMovingHatAdvance() {
-  ++nIteration;
-  dTime += dDt;
-  if (bStepLandsOnOutput) dTime = dNextOutputTime;
-  if (bAccelerating && dTime >= dAccelEndTime - 1e-9 * std::max(1.0, dAccelEndTime)) {
-    dRpmNow = RotorSpeedAtTime(dTime, dDt);
-    CLMovingHatReassemble();
-    bAccelerating = false;
-  }
+  AdvanceTime([this] { CLMovingHatReassemble(); });
   if (nShowM) dReadoutM = CLMovingHatAmount();
 }
 

@@ -1,4 +1,5 @@
 #include "lamm/radial_corrections.h"
+#include "numerics/hydrodynamics.h"
 
 #include <cmath>
 #include <vector>
@@ -46,7 +47,6 @@ void ConvolveRadialSignal(int n, const float* r, float* c, float w, float distFa
 
 void ApplyExcitationShadow(int n, const float* r, float* c, float w, float bottom) {
   if (!(w > 0)) return;
-  constexpr float kPi = 3.1415927f;
   for (int i = 1; i <= n; ++i) {
     const float d = bottom - r[i];
     if (d > w) continue;

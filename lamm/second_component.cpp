@@ -18,7 +18,6 @@ namespace tarmic {
 
 namespace {
 
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 
 Tridiagonal Comp2Mass(CLammIdeal& o) {
   return {o.pComp2MassSub.data(), o.pComp2MassDiag.data(), o.pComp2MassSup.data()};
@@ -33,10 +32,7 @@ Tridiagonal Comp2Explicit(CLammIdeal& o) {
   return {o.pComp2ExplSub.data(), o.pComp2ExplDiag.data(), o.pComp2ExplSup.data()};
 }
 
-double Comp2W2(const CLammIdeal& o) {
-  const double w = o.dRpmNow * kTwoPiOver60;
-  return w * w * 1e-13;
-}
+double Comp2W2(const CLammIdeal& o) { return Omega2PerSvedberg(o.dRpmNow); }
 
 // Closed-form M2 and A2 of constant s and D on the equidistant grid.
 void Comp2ConstantMatrices(CLammIdeal& o) {

@@ -6,13 +6,12 @@
 
 #include "lamm/fe_assembly.h"
 #include "lamm/second_component.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/solvent_constants.h"
 
 namespace tarmic {
 
 namespace {
-
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 
 // Three-point Gauss-Legendre on [-1, 1]: exact for polynomials up to degree 5.
 constexpr long double kGaussX[3] = {-0.774596669241483377035853079956479922L, 0.0L,

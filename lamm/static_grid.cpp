@@ -20,7 +20,6 @@
 namespace tarmic {
 
 namespace {
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 }
 
 // ---- Element integrals on the object's grid ----------------------------------------
@@ -89,18 +88,11 @@ void StaticGridRow(CLammIdeal& o, int i, int np, double sw2) {
     a[2] += D * r[1] / g;
     a[1] += sw2 * r[1] * r[1] - D * r[1] / g;
   }
-  o.pMassSub[i] = m[0];
-  o.pMassDiag[i] = m[1];
-  o.pMassSup[i] = m[2];
-  o.pStiffSub[i] = a[0];
-  o.pStiffDiag[i] = a[1];
-  o.pStiffSup[i] = a[2];
+  o.MassMatrix().SetRow(i, m);
+  o.TransportMatrix().SetRow(i, a);
 }
 
-double CurrentSW2(const CLammIdeal& o) {
-  const double w = o.dRpmNow * kTwoPiOver60;
-  return w * w * o.dS * 1e-13;
-}
+double CurrentSW2(const CLammIdeal& o) { return SedimentationRate(o.dS, o.dRpmNow); }
 
 }  // namespace
 
@@ -258,17 +250,10 @@ double CLammIdeal::CLStaticGridAmount() {
 }
 
 void CLammIdeal::CLStaticGridAdvance() {
-  ++nIteration;
-  dTime += dDt;
-  if (bStepLandsOnOutput) dTime = dNextOutputTime;
-  if (dTime >= dAccelEndTime - 1e-9 * std::max(1.0, dAccelEndTime)) {
-    if (bAccelerating) {
-      dRpmNow = RotorSpeedAtTime(dTime, dDt);
-      CLStaticGridAssemble(bInhomSolventDynamic ? iWindowRight : nGrid);
-      CLbShutOffBackDiffusion(iWindowRight);
-    }
-    bAccelerating = false;
-  }
+  AdvanceTime([this] {
+    CLStaticGridAssemble(bInhomSolventDynamic ? iWindowRight : nGrid);
+    CLbShutOffBackDiffusion(iWindowRight);
+  });
   if (pConc[1] < 0 && pConc[1] > -dNegTolerance) CLStaticGridReflectMeniscus();
   if (nShowM) dReadoutM = CLStaticGridAmount();
 }
@@ -398,7 +383,8 @@ void CLammIdeal::SolveClaverie() {
   if (bSecondSolution && !CLInitComp2()) bSecondSolution = false;
   CLStaticGridAssemble(N);
   // The active window.
-  nWindowLeftMax = static_cast<int>(std::floor(0.95 * N));
+  const ActiveWindowBounds window = ActiveWindowBoundsFor(N);
+  nWindowLeftMax = window.leftMax;
   dNegTolerance = dTruncateLevel * pConc[1];
   iWindowLeft = 1;
   if (!bTruncateGrid || dS <= 0 || bBandLoading) {
@@ -408,11 +394,10 @@ void CLammIdeal::SolveClaverie() {
   } else {
     bWindowActive = true;
     bNoLeftCut = false;
-    const double w = dRpmNow * kTwoPiOver60;
-    dPlateauSW2 = w * w * dS * 1e-13;
+    dPlateauSW2 = SedimentationRate(dS, dRpmNow);
     dPlateauConc = dPlateauConc0 = pConc[1];
     dPlateauTime = dTime;
-    nWindowGrow = static_cast<int>(std::floor(0.1 * N));
+    nWindowGrow = window.grow;
     if (bShutOffBackDiffusion && !bInhomogeneousSolvent && nWindowGrow >= 3) {
       bNoRightCut = false;
       iWindowRight = nWindowGrow;
@@ -422,9 +407,7 @@ void CLammIdeal::SolveClaverie() {
       iWindowRight = N;
     }
   }
-  // Largest step: half the time in which the boundary moves by its own spread.
-  dDtMax = dS == 0 ? 1000.0 : 0.5 * dRpmNow * dRpmNow * dD / dS;
-  dDtMax = std::clamp(dDtMax, 10.0, 1000.0);
+  dDtMax = StaticGridStepBound(dS, dD, dRpmNow);
   CLSetStopReference();
   if (bBandLoading) dDt = 0.1;
   int flat = 0, tiny = 0;

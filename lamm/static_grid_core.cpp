@@ -97,6 +97,15 @@ double StaticGridRelativeChange(const double* c, const double* old, int first, i
   return e;
 }
 
+ActiveWindowBounds ActiveWindowBoundsFor(int N) {
+  return {static_cast<int>(std::floor(0.95 * N)), static_cast<int>(std::floor(0.1 * N))};
+}
+
+double StaticGridStepBound(double s, double D, double rpm) {
+  const double bound = s == 0 ? 1000.0 : 0.5 * rpm * rpm * D / s;
+  return std::clamp(bound, 10.0, 1000.0);
+}
+
 int AdvanceActiveStart(const double* c, int first, int last, double level, int maxFirst) {
   for (int i = first; i <= last - 10; ++i) {
     if ((c[i] + c[i + 1] + c[i + 2]) / 3 > level) break;

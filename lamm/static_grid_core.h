@@ -29,6 +29,20 @@ double StaticGridRelativeChange(const double* c, const double* old, int first, i
 
 // The new first active row: moves right over nodes whose three-point mean is not
 // above level, at most to last - 10 and to maxFirst.
+// The bounds of the active window on a grid of N nodes: its first row stops at
+// leftMax = floor(0.95 N), and a window whose end is cut starts with, and grows by,
+// grow = floor(0.1 N) rows.
+struct ActiveWindowBounds {
+  int leftMax;
+  int grow;
+};
+ActiveWindowBounds ActiveWindowBoundsFor(int N);
+
+// Largest step of a static-grid solution, s: half the time in which the boundary
+// moves by its own spread, 0.5 rpm^2 D / s, kept between 10 and 1000 s (1000 s for
+// s = 0). s in S, D in cm^2/s, rotor speed in rpm.
+double StaticGridStepBound(double s, double D, double rpm);
+
 int AdvanceActiveStart(const double* c, int first, int last, double level, int maxFirst);
 
 // The new last active row: grows by grow rows (to N when within 10 of it) when a

@@ -18,6 +18,12 @@ struct Tridiagonal {
   double* sub = nullptr;
   double* diag = nullptr;
   double* sup = nullptr;
+  // Row i from its three entries {sub, diag, sup}.
+  void SetRow(int i, const double (&row)[3]) const {
+    sub[i] = row[0];
+    diag[i] = row[1];
+    sup[i] = row[2];
+  }
 };
 struct ConstTridiagonal {
   const double* sub = nullptr;

@@ -7,6 +7,7 @@
 
 #include "modelcalc/model_steps.h"
 #include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
@@ -24,7 +25,6 @@ namespace tarmic {
 
 namespace {
 
-constexpr double kGasConstant = 8.31451e7;  // erg/(mol K)
 // Relative viscosity of a viscosity in poise: 1 / 0.01002.
 constexpr double kRelViscosityPerPoise = 99.80039920159682;
 

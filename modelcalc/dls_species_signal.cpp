@@ -1,6 +1,7 @@
 #include "modelcalc/dls_species_signal.h"
 
 #include <cmath>
+#include <numbers>
 
 #include "distributions/distribution_hooks.h"
 #include "modelcalc/model_steps.h"
@@ -18,7 +19,6 @@ double dDlsMu4 = 0.0;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // exp() of an exponent below this is 0 in single precision.
 constexpr double kUnderflow = -700.0;
 
@@ -26,8 +26,8 @@ constexpr double kUnderflow = -700.0;
 
 double ScatteringVectorSquared(const DLSInfo& record) {
   if (!(record.laserWavelength > 0.0f)) return 0.0;
-  const double theta = record.scatteringAngle * kPi / 180.0;
-  const double q = 4.0 * kPi * record.refractiveIndex * std::sin(0.5 * theta) / record.laserWavelength;
+  const double theta = record.scatteringAngle * std::numbers::pi / 180.0;
+  const double q = 4.0 * std::numbers::pi * record.refractiveIndex * std::sin(0.5 * theta) / record.laserWavelength;
   return q * q;
 }
 

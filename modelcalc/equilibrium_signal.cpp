@@ -11,6 +11,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_params.h"
 #include "numerics/error_box.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/run_switches.h"
 #include "propagators/sim_run.h"
 #include "scandata/analysis_switches.h"
@@ -22,7 +23,6 @@ namespace tarmic {
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
 constexpr double kTwoR = 166290200.0;  // 2R, erg/(mol K)
 constexpr double kZeroCelsius = 273.15;
 

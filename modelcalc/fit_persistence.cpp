@@ -20,6 +20,7 @@
 #include "modelfit/model_params.h"
 #include "numerics/cvector.h"
 #include "numerics/error_box.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
@@ -48,9 +49,6 @@ std::array<float, kSavedParamCount> gKept{};
 
 // Menu items whose check marks show restored switches.
 constexpr int kFluorescenceItems[5][2] = {{905, 907}, {906, 908}, {909, 910}, {911, 912}, {913, 914}};
-
-// rpm to rad/s: pi / 30.
-constexpr double kRpmToOmega = 0.10471975511965977;
 
 void DebugLog(Window* window, const std::string& text) {
   if (GetDataSetHooks().writeDebugLog) GetDataSetHooks().writeDebugLog(window, text);
@@ -365,7 +363,7 @@ void RestoreScanTimes() {
   if (bTimesFromW2t && !bElectrophoresisMode && !bDLSData) {
     for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanInfo.size(); ++i) {
       ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
-      const float omega = static_cast<float>(info.rpm * kRpmToOmega);
+      const float omega = static_cast<float>(info.rpm * kTwoPiOver60);
       const float omega2 = omega * omega;
       if (omega2 > 0.0f) info.time = info.omega2t / static_cast<double>(omega2);
     }

@@ -35,11 +35,18 @@ namespace {
 void LoadMultipleNonideality(CLammIdeal& lamm) {
   const double c2 = pParams[27], c3 = pParams[31];
   const double D1 = fD1 * 1e-7;
+  LammNonIdealitySettings nonIdeality;
+  nonIdeality.bConcDependentModel = true;
+  nonIdeality.fLogKs = fLogKs;
+  nonIdeality.fLogKd = fLogKd;
+  nonIdeality.bKsOn = nonIdeality.bKdOn = bRepulsiveNonideality;
+  nonIdeality.dNonIdealParam = fSignalPerConc;
+  nonIdeality.dS = fS1;
+  nonIdeality.dD = D1;
+  nonIdeality.dConc0 = pSpeciesAmplitude[1];
   if (c2 <= 0.0 && c3 <= 0.0) {
-    lamm.LoadNonIdealityParameters(false, true, true, false, false, 0, nullptr, nullptr, nullptr,
-                                   nullptr, fLogKs, fLogKd, bRepulsiveNonideality,
-                                   bRepulsiveNonideality, fSignalPerConc, fS1, D1,
-                                   pSpeciesAmplitude[1]);
+    nonIdeality.bKsKdModel = true;
+    lamm.LoadNonIdealityParameters(nonIdeality);
     return;
   }
   const std::vector<double> conc = {0.0, pSpeciesAmplitude[1], c2, c3};
@@ -48,10 +55,13 @@ void LoadMultipleNonideality(CLammIdeal& lamm) {
   const std::vector<double> extinction = {0.0, fNonidealExtinction[1], fNonidealExtinction[2],
                                           fNonidealExtinction[3]};
   // The main D is in cm^2/s like the lists (the grid is sized from it).
-  lamm.LoadNonIdealityParameters(false, false, true, false, true, 3, conc.data(), s.data(),
-                                 D.data(), extinction.data(), fLogKs, fLogKd,
-                                 bRepulsiveNonideality, bRepulsiveNonideality, fSignalPerConc,
-                                 fS1, D1, pSpeciesAmplitude[1]);
+  nonIdeality.bMultiSpecies = true;
+  nonIdeality.nSpecies = 3;
+  nonIdeality.pConc = conc.data();
+  nonIdeality.pS = s.data();
+  nonIdeality.pD = D.data();
+  nonIdeality.pFourth = extinction.data();
+  lamm.LoadNonIdealityParameters(nonIdeality);
 }
 
 // Solves one slot with a fresh solver object; the status of its solution.
@@ -107,19 +117,33 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRe
   if (bRadialConvolution)
     lamm.SetRadialConvolution(true, fConvolutionWidth, fConvolutionDistFactor);
   const bool quiet = bFitRunning;
+  LammOutputBinding output;
+  output.pDisplay = display;
+  output.pScans = records;
+  output.bShowReadouts = bLiveDisplay;
+  output.pScanOrder = pScanOrder.data();
+  output.nScanCount = nScans;
+  output.nEquation = k;
+  output.bNoProgressText = quiet;
+  output.bNoProgressText2 = !bLiveDisplay;
+  output.bTimeResolution = bSimulateTimeResolution;
+  output.fScanVelocity = fScanVelocity;
+  output.bRadialResolution = bSimulateRadialResolution;
+  output.fConvolutionRange = fRadialConvolutionRange;
+  output.bAbsorbance = bAbsorbanceData;
   if (SignalToFitRows()) {
-    lamm.LoadOutputParameters(display, records, ppFit.data(), nullptr, 0, ppRadius.data(),
-                              pnPoints.data(), bLiveDisplay, pScanOrder.data(), nScans, k, quiet,
-                              !bLiveDisplay, bSimulateTimeResolution, fScanVelocity,
-                              bSimulateRadialResolution, fRadialConvolutionRange, bAbsorbanceData);
+    // The fit rows on the scans' own radii.
+    output.ppOut = ppFit.data();
+    output.ppScanRadii = ppRadius.data();
+    output.pnScanPoints = pnPoints.data();
   } else {
+    // The species' table on the common grid.
     if (!HasSignalTable(k)) return false;
-    lamm.LoadOutputParameters(display, records, pppSpeciesSignal[k].data(), pGridRadius,
-                              nGridPoints, nullptr, nullptr, bLiveDisplay, pScanOrder.data(),
-                              nScans, k, quiet, !bLiveDisplay, bSimulateTimeResolution,
-                              fScanVelocity, bSimulateRadialResolution, fRadialConvolutionRange,
-                              bAbsorbanceData);
+    output.ppOut = pppSpeciesSignal[k].data();
+    output.pOutRadii = pGridRadius;
+    output.nOutRadii = nGridPoints;
   }
+  lamm.LoadOutputParameters(output);
   lamm.LoadDiscretizationParameters(CurrentDiscretization());
   if (bTimeOffset) lamm.SetStartTimeOffset(fTimeOffset);
   if (nonIdeal) {

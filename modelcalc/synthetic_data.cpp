@@ -23,6 +23,7 @@
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
 #include "numerics/atomic_file.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/path_table.h"
 #include "numerics/random.h"
@@ -49,10 +50,6 @@ namespace {
 
 // 4 pi^2 / 3600: turns rpm^2 s into rad^2/s.
 constexpr double kFourPiSquaredPer3600 = 39.47841760435743 / 3600.0;
-// pi/30: rpm to rad/s.
-constexpr double kRpmToOmega = 0.10471975511965977;
-// Gas constant, erg/(mol K).
-constexpr double kGasConstant = 8.31451e7;
 constexpr float kTemperatureC = 20.0f;
 
 std::size_t At(int i) { return static_cast<std::size_t>(i); }
@@ -487,7 +484,7 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
   bRampRotorSpeed = ramp;
   bTimesFromW2t = fromW2t;
   if (bTimesFromW2t) {
-    const double w = in.rpm * kRpmToOmega;
+    const double w = in.rpm * kTwoPiOver60;
     for (int j = 1; j <= in.scans; ++j) pScanInfo[At(j)].time = pScanInfo[At(j)].omega2t / (w * w);
   }
 

@@ -10,6 +10,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/modelfit_hooks.h"
 #include "modelfit/transfer_fields.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/number_input.h"
 #include "platform/backend.h"
 #include "resources/dialogs.h"
@@ -78,7 +79,7 @@ void ApplyTimeOption() {
   for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanInfo.size(); ++i) {
     ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
     if (bTimesFromW2t) {
-      const float omega = info.rpm * 0.10471975511965977f;
+      const float omega = info.rpm * static_cast<float>(kTwoPiOver60);
       const float omega2 = omega * omega;
       if (omega2 > 0.0f) info.time = info.omega2t / omega2;
     } else {

@@ -6,6 +6,7 @@
 
 #include "numerics/cvector.h"
 #include "numerics/error_box.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/path_table.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
@@ -205,14 +206,43 @@ int ReadLammEqParameterPreferences(Window* window) {
   return 1;
 }
 
+LammDiscretizationSettings CurrentDiscretization() {
+  LammDiscretizationSettings d;
+  d.nMinGrid = nGridSizeLower;
+  d.nMaxGrid = nGridSizeUpper;
+  d.fPointsPerSigma = fPointsPerSigma;
+  d.bMultiSpeciesNonideal = false;
+  d.dBackDiffusionLevel = dBackDiffusionLevel;
+  d.bShutOffBackDiffusionOption = bShutOffBackDiffusion;
+  d.bOptimizeGrid = bOptimizeStaticGrid;
+  d.bAutoGridSize = bAutoGridSize;
+  d.fFf0 = 1.0f;
+  d.bRampRotor = bRampRotorSpeed;
+  d.bFixTimeStep = bFixTimeStep;
+  d.dMovingFrameS = dAutoSGridValue;
+  d.bAutoSGrid = bAutoSGrid;
+  d.bAutoVariant = bAutoFEAlgorithm;
+  d.dTolerance = dMaxDcOverC;
+  d.dTolerance005 = 0.05 * dMaxDcOverC;
+  d.dTolerance02 = 0.2 * dMaxDcOverC;
+  d.dToleranceIn = dMaxDcOverC;
+  d.nDefaultGrid = nDefaultGridPoints;
+  d.bUseMovingHat = bMovingHat;
+  d.bUseClaverie = bClaverie;
+  d.dTruncateLevel = dTruncationLevel;
+  d.bTruncateGrid = bTruncateGrid;
+  d.dVariantThreshold = fAutoAlgorithmS;
+  d.dVariantThresholdOpt = fAutoAlgorithmSOptimized;
+  return d;
+}
+
 void SwitchOnTimesFromW2t(Window*) {
   SwitchOffRampRotorSpeed();
   bTimesFromW2t = true;
   if (bElectrophoresisMode || bDLSData) return;
-  constexpr double kRpmToOmega = 0.10471975511965977;  // pi / 30
   for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanInfo.size(); ++i) {
     ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
-    const double omega = static_cast<double>(info.rpm) * kRpmToOmega;
+    const double omega = static_cast<double>(info.rpm) * kTwoPiOver60;
     const double omega2 = omega * omega;
     if (omega2 > 0.0) info.time = info.omega2t / omega2;
   }

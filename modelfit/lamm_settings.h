@@ -10,6 +10,7 @@
 // whose loaders switch them; the names used here refer to the same switches.
 #pragma once
 
+#include "lamm/lamm_setup_parts.h"
 #include "scandata/analysis_switches.h"
 
 namespace tarmic {
@@ -70,6 +71,10 @@ inline constexpr bool& bSimulateTimeResolution = bScanTimeCorrection;  // (off)
 extern float fScanVelocity;                 // "scan velocity (cm/min)" (2.43)
 extern bool bSimulateRadialResolution;      // "simulate radial resolution" (off)
 extern float fRadialConvolutionRange;       // "radial range of convolution (cm)" (0.008)
+
+// The settings above as the numerical options of a Lamm solver object: the one
+// place where the solutions read them.
+LammDiscretizationSettings CurrentDiscretization();
 
 // Restores every setting of this file (and the time, initial-distribution and
 // time-resolution switches it names) to the program defaults.

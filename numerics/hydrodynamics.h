@@ -19,6 +19,24 @@ inline constexpr float kBoltzmann = 1.38065e-23f;
 inline constexpr float kAvogadro = 6.02214e23f;
 inline constexpr float kPi = 3.14159265358979f;
 
+// Angular velocity per rotor speed, 2 pi / 60 (rad/s per rpm).
+inline constexpr double kTwoPiOver60 = 0.10471975511965977;
+// s w^2 (1/s) of a sedimentation coefficient s (S) at a rotor speed (rpm).
+inline double SedimentationRate(double s, double rpm) {
+  const double w = rpm * kTwoPiOver60;
+  return w * w * s * 1e-13;
+}
+// w^2 1e-13 (1/s per S) at a rotor speed (rpm): s w^2 of s = 1 S.
+inline double Omega2PerSvedberg(double rpm) {
+  const double w = rpm * kTwoPiOver60;
+  return w * w * 1e-13;
+}
+
+// The cell whose amount the solutions report: a sector of 2 degrees (rad) and an
+// optical path of 1.2 cm; amount = kOpticalPath kSectorAngle integral of c r dr.
+inline constexpr double kSectorAngle = 0.03490658503988659;
+inline constexpr double kOpticalPath = 1.2;
+
 // vbar(M) = dVbarOffset + dVbarIncrement (M / 10^nVbarMassScale)^(1/3).
 double VbarFromMass(double M);
 // Power law s = dSPowerLawA M^dSPowerLawB.

@@ -17,6 +17,7 @@
 #include "modelfit/model_params.h"
 #include "modelfit/modelfit_hooks.h"
 #include "numerics/error_box.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
 #include "numerics/run_switches.h"
 #include "platform/backend.h"
@@ -34,7 +35,6 @@ bool bSubtractBufferMismatch = false;
 
 namespace {
 
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 constexpr double kDefaultMeniscusDifference = 0.1;  // cm
 
 double dOwnMeniscusDifference = kDefaultMeniscusDifference;

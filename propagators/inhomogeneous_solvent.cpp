@@ -10,6 +10,7 @@
 #include "lamm/tridiagonal.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/sim_arrays.h"
@@ -33,8 +34,6 @@ std::vector<double> pCosoluteDCoef;
 const char* szCosoluteTridagMessage = nullptr;
 
 namespace {
-
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 
 // The settings of the running solve, read at its set-up.
 struct SolventRun {

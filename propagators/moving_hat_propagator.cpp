@@ -8,14 +8,13 @@
 #include "lamm/element_integrals.h"
 #include "lamm/moving_hat_core.h"
 #include "lamm/tridiagonal.h"
+#include "numerics/hydrodynamics.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
 
 namespace tarmic {
 
 namespace {
-
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 
 // s w^2 (1/s) of s (S) at rpm.
 double SedRate(double s, double rpm) {

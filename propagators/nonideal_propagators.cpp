@@ -10,6 +10,7 @@
 #include "lamm/moving_hat_core.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
+#include "numerics/hydrodynamics.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
 
@@ -20,7 +21,6 @@ double dHatFixedDt = 1.0;
 
 namespace {
 
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 // A trial value below this is a negative concentration, not rounding.
 constexpr double kNegativeTolerance = 1e-8;
 // Profiles beyond this magnitude have run away.

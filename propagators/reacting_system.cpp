@@ -9,6 +9,7 @@
 #include "lamm/moving_hat_core.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "numerics/hydrodynamics.h"
 #include "propagators/flux_tables.h"
 #include "propagators/sim_arrays.h"
 
@@ -34,8 +35,6 @@ int nMaxCorrectorPasses = 50;
 int nCorrectorPasses = 0;
 
 namespace {
-
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 
 // (column j, partner node k) offsets of the seven patterns, in kElementPairs order.
 constexpr int kPairColumn[kElementPairs] = {0, -1, 0, -1, 1, 0, 1};

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "numerics/hydrodynamics.h"
+
 namespace tarmic {
 
 class Window;
@@ -228,7 +230,7 @@ SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char*
 
 // The total amount in a 2-degree sector with 1.2 cm optical path for node weights
 // W_i (integral of r phi_i dr) and values c_i.
-inline constexpr double kSectorAmountFactor = 3.14159265358979323846 / 90.0 * 1.2;
+inline constexpr double kSectorAmountFactor = kSectorAngle * kOpticalPath;
 
 // Restores every run-state value to its default (tests).
 void ResetSimRunState();

@@ -122,15 +122,37 @@ bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message) {
   if (cosolute && st.nonidealCosolute && !st.csclCosolute &&
       !ReadCosoluteCoefficientTables(&sCoef, &dCoef, message))
     return false;
-  lamm.LoadInhomogeneousSolventParameters(
-      on, true, on && st.bCompressibleSolvent, false, st.compressibility, st.vbarEffective,
-      RELVISCOSITY, fBufferDensity, VBAR, fVRho, st.density1atm, st.relViscosity, fDensityWater20,
-      fDensityWater20, STANDARDVISCOSITY, STANDARDVISCOSITY);
-  lamm.LoadCosoluteParameters(on, dynamic, dynamic && st.compressibleWater, st.compressibility,
-                              cosolute, CosoluteGridSize(st), st.nonidealCosolute, false,
-                              st.csclCosolute, st.cosoluteS, st.cosoluteD, st.cosoluteConc,
-                              zeroBased(sCoef), zeroBased(dCoef), zeroBased(st.viscosityCoef),
-                              zeroBased(st.densityCoef));
+  LammSolventSettings solvent;
+  solvent.bInhomogeneousSolvent = on;
+  solvent.bCompressibleSolvent = on && st.bCompressibleSolvent;
+  solvent.dCompressibility = st.compressibility;
+  solvent.fVbarInhom = st.vbarEffective;
+  solvent.fViscosity = RELVISCOSITY;
+  solvent.fDensity = fBufferDensity;
+  solvent.fVbar = VBAR;
+  solvent.fVbarRho = fVRho;
+  solvent.fDensity1atm = st.density1atm;
+  solvent.fRelViscosity1atm = st.relViscosity;
+  solvent.dDensityMeniscus = solvent.dDensityBottom = fDensityWater20;
+  solvent.dViscosityMeniscus = solvent.dViscosityBottom = STANDARDVISCOSITY;
+  lamm.LoadInhomogeneousSolventParameters(solvent);
+  LammCosoluteSettings cosoluteSettings;
+  cosoluteSettings.bInhomogeneousSolvent = on;
+  cosoluteSettings.bInhomSolventDynamic = dynamic;
+  cosoluteSettings.bAddWaterCompressibility = dynamic && st.compressibleWater;
+  cosoluteSettings.dCompressibility = st.compressibility;
+  cosoluteSettings.bSecondSolution = cosolute;
+  cosoluteSettings.nComp2Points = CosoluteGridSize(st);
+  cosoluteSettings.bComp2ConcDependent = st.nonidealCosolute;
+  cosoluteSettings.bComp2Builtin = st.csclCosolute;
+  cosoluteSettings.dComp2S = st.cosoluteS;
+  cosoluteSettings.dComp2D = st.cosoluteD;
+  cosoluteSettings.dComp2C0 = st.cosoluteConc;
+  cosoluteSettings.vComp2SPoly = zeroBased(sCoef);
+  cosoluteSettings.vComp2DPoly = zeroBased(dCoef);
+  cosoluteSettings.vViscCoef = zeroBased(st.viscosityCoef);
+  cosoluteSettings.vDensCoef = zeroBased(st.densityCoef);
+  lamm.LoadCosoluteParameters(cosoluteSettings);
   lamm.SetComp2Output(cosolute && st.bShowCosoluteProfile, cosolute && st.bSaveCosoluteProfile,
                       szTempDir);
   return true;

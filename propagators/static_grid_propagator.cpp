@@ -9,6 +9,7 @@
 #include "lamm/static_grid_core.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/run_switches.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
@@ -34,7 +35,6 @@ bool bNoRightTruncation = true;
 
 namespace {
 
-constexpr double kTwoPiOver60 = 0.10471975511965977;
 // A value beyond this ends the run as diverged.
 constexpr double kOverflowLimit = 1e100;
 
@@ -363,7 +363,7 @@ double GeometryTotalAmount() {
   double sum = 0.0;
   for (int i = 1; i <= N; ++i)
     sum += static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i)) * pLammConc[i];
-  return sum * 1.2;  // optical path, cm
+  return sum * kOpticalPath;
 }
 
 // ---- the solve ----
@@ -405,8 +405,9 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
     if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
   }
   RebuildMatrices(N);
-  nMaxActiveFirst = static_cast<int>(std::floor(0.95 * N));
-  nTruncExtension = static_cast<int>(std::floor(0.1 * N));
+  const ActiveWindowBounds window = ActiveWindowBoundsFor(N);
+  nMaxActiveFirst = window.leftMax;
+  nTruncExtension = window.grow;
   dTruncThreshold = settings.truncLevel * c[1];
   dSedOmega2 = CurrentSedOmega2();
   dPlateauConc = c[1];
@@ -426,10 +427,7 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
       ResizeClaverieMatrices(iActiveLast);
     }
   }
-  // Largest step from s and D (the same expression as the step bound of the
-  // solver object's static grid), between 10 and 1000 s.
-  dSimDtMax = dSimS != 0 ? 0.5 * dSimRpm * dSimRpm * dSimD / dSimS : 1000.0;
-  dSimDtMax = std::clamp(dSimDtMax, 10.0, 1000.0);
+  dSimDtMax = StaticGridStepBound(dSimS, dSimD, dSimRpm);
   FindFitLimitPoint(settings);
   if (settings.zoneCentrifugation) dSimDt = 0.1;
 

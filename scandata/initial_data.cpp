@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
 #include "numerics/run_switches.h"
@@ -31,9 +32,6 @@ namespace {
 
 // The signal as read, from which every extrapolation starts.
 std::vector<float> g_signalAsRead;
-
-// omega = 2 pi / 60 x rpm, rad/s.
-constexpr double kRadPerSecPerRpm = 0.10471975511965977;
 
 std::size_t Z(int i) { return static_cast<std::size_t>(i); }
 
@@ -120,7 +118,7 @@ int LoadInitialData(Window* window, const std::string& path) {
   }
   // Times from omega^2 t: t = omega2t / omega^2 (only for a known rotor speed).
   if (bTimesFromW2t && ScanInfoTemplate.rpm > 0.0f) {
-    const double omega = ScanInfoTemplate.rpm * kRadPerSecPerRpm;
+    const double omega = ScanInfoTemplate.rpm * kTwoPiOver60;
     ScanInfoTemplate.time = ScanInfoTemplate.omega2t / (omega * omega);
   }
   bInitSameTime = false;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "numerics/cvector.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/run_switches.h"
 #include "numerics/error_box.h"
@@ -25,11 +26,6 @@
 namespace tarmic {
 
 namespace {
-
-// pi/30: turns rpm into rad/s.
-constexpr double kRpmToOmega = 0.10471975511965977;
-// Gas constant, erg/(mol K).
-constexpr double kGasConstant = 8.31451e7;
 
 // One scan read from its file but not yet part of the data set. It owns its
 // arrays until they are handed to the set.
@@ -138,7 +134,7 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, StagedSca
     return false;
   if (bIntensityData) std::swap(scan.signal, scan.third);
   if (bTimesFromW2t && applyW2t) {
-    const double w = scan.info.rpm * kRpmToOmega;
+    const double w = scan.info.rpm * kTwoPiOver60;
     scan.info.time = scan.info.omega2t / (w * w);
   }
   *out = std::move(scan);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_text_renderer.h"
@@ -24,8 +25,6 @@ Qt::PenStyle ToQtPenStyle(PenStyle style) {
   }
   return Qt::SolidLine;
 }
-
-constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 
@@ -234,7 +233,7 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
       case TA_CENTER: advance = 0; break;
       default: advance = width; break;
     }
-    double rad = angleDeg * kPi / 180.0;
+    double rad = angleDeg * std::numbers::pi / 180.0;
     Point end{static_cast<int>(ref.x() + advance * std::cos(rad)),
               static_cast<int>(ref.y() - advance * std::sin(rad))};
     Point logical = DPtoLP(end);

@@ -148,8 +148,11 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
     solver.SetIdealModel();
     solver.LoadSedimentationParameters(sLamm, 6e-7, m, 7.2, 1.0, 6.001f, 7.199f);
     solver.SkipAccelerationCheck();
-    solver.LoadOutputParameters(nullptr, records.data(), out.data(), radii.data(), kRadii, nullptr, nullptr,
-                                false, nullptr, kScans, 1, true, true, false, 0.0f, false, 0.0f, false);
+    solver.LoadOutputParameters({.pScans = records.data(),
+                                 .ppOut = out.data(),
+                                 .pOutRadii = radii.data(),
+                                 .nOutRadii = kRadii,
+                                 .nScanCount = kScans});
     LammDiscretizationSettings fine;
     fine.nDefaultGrid = 2000;
     fine.bAutoGridSize = false;

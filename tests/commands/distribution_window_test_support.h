@@ -81,9 +81,11 @@ inline std::vector<std::string> WriteSyntheticRun(const std::string& dir) {
   solver.SetIdealModel();
   solver.LoadSedimentationParameters(s[1], D[1], kCellMeniscus, kCellBottom, 1.0, 6.001f, 7.199f);
   solver.SkipAccelerationCheck();
-  solver.LoadOutputParameters(nullptr, records.data(), out[1], radii.data(), n, nullptr, nullptr,
-                              false, nullptr, kSyntheticScans, 1, true, true, false, 0.0f, false,
-                              0.0f, false);
+  solver.LoadOutputParameters({.pScans = records.data(),
+                               .ppOut = out[1],
+                               .pOutRadii = radii.data(),
+                               .nOutRadii = n,
+                               .nScanCount = kSyntheticScans});
   LammDiscretizationSettings fine;
   fine.fPointsPerSigma = 10.0f;
   fine.nMaxGrid = 4000;

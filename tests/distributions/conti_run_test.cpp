@@ -98,9 +98,11 @@ SyntheticSet MakeSyntheticSet() {
   t.SetIdealModel();
   t.LoadSedimentationParameters(s[3], D[3], kMeniscus, kBottom, 1.0, 6.001f, 7.199f);
   t.SkipAccelerationCheck();
-  t.LoadOutputParameters(nullptr, records.data(), out[1], set.radii.data(), set.n, nullptr,
-                         nullptr, false, nullptr, kScans, 1, true, true, false, 0.0f, false, 0.0f,
-                         false);
+  t.LoadOutputParameters({.pScans = records.data(),
+                          .ppOut = out[1],
+                          .pOutRadii = set.radii.data(),
+                          .nOutRadii = set.n,
+                          .nScanCount = kScans});
   LammDiscretizationSettings fine;
   fine.fPointsPerSigma = 10.0f;
   fine.nMaxGrid = 4000;

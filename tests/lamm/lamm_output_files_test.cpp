@@ -40,8 +40,13 @@ fs::path FreshDir(const std::string& name) {
 std::unique_ptr<CLammIdeal> CosoluteSolver(Experiment& e, int equation) {
   auto o = MakeSolver(e, 4.0, 6e-7, ClosedCellSettings(300, false));
   o->bTruncateGrid = false;
-  o->LoadCosoluteParameters(true, true, false, 0.0, true, 60, false, false, false, 0.6, 2e-5, 1.0,
-                            {}, {}, {}, {});
+  o->LoadCosoluteParameters({.bInhomogeneousSolvent = true,
+                             .bInhomSolventDynamic = true,
+                             .bSecondSolution = true,
+                             .nComp2Points = 60,
+                             .dComp2S = 0.6,
+                             .dComp2D = 2e-5,
+                             .dComp2C0 = 1.0});
   o->nEquation = equation;
   o->bNoProgressText = false;
   o->bNoProgressText2 = false;

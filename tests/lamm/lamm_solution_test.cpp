@@ -283,9 +283,11 @@ TEST(LammLoading, PerScanRadiiAddSpeciesUp) {
     CLammIdeal o;
     o.SetIdealModel();
     o.LoadSedimentationParameters(4.0, 6e-7, e.meniscus, e.bottom, 1.0, e.leftLimit, e.rightLimit);
-    o.LoadOutputParameters(nullptr, e.records.data(), e.out.data(), nullptr, 0, radii.data(),
-                           counts.data(), false, nullptr, e.scans, 1, true, true, false, 0.0f, false,
-                           0.0f, false);
+    o.LoadOutputParameters({.pScans = e.records.data(),
+                            .ppOut = e.out.data(),
+                            .ppScanRadii = radii.data(),
+                            .pnScanPoints = counts.data(),
+                            .nScanCount = e.scans});
     o.LoadDiscretizationParameters(ClosedCellSettings(200, false));
     ASSERT_EQ(o.Solve(), 0);
   }
@@ -345,9 +347,14 @@ TEST(LammLoading, DetectionCorrectionsAreTheSharedRowCorrections) {
   auto a = MakeSolver(plain, 4.0, 6e-7, ClosedCellSettings(200, false));
   ASSERT_EQ(a->Solve(), 0);
   auto b = MakeSolver(corrected, 4.0, 6e-7, ClosedCellSettings(200, false));
-  b->LoadOutputParameters(nullptr, corrected.records.data(), corrected.out.data(),
-                          corrected.outRadii.data(), corrected.radii, nullptr, nullptr, false, nullptr,
-                          corrected.scans, 1, true, true, false, 0.0f, true, 0.02f, true);
+  b->LoadOutputParameters({.pScans = corrected.records.data(),
+                           .ppOut = corrected.out.data(),
+                           .pOutRadii = corrected.outRadii.data(),
+                           .nOutRadii = corrected.radii,
+                           .nScanCount = corrected.scans,
+                           .bRadialResolution = true,
+                           .fConvolutionRange = 0.02f,
+                           .bAbsorbance = true});
   b->SetRadialMagnificationGradient(true, 1.2f);
   b->SetTemporalDrift(true, -5.0f, true);
   b->SetExcitationShadow(true, 0.05f);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <numbers>
 #include <tuple>
 #include <vector>
 
@@ -13,11 +14,9 @@
 
 namespace tarmic::test {
 
-inline constexpr double kTwoPiOver60 = 0.10471975511965977;
-
 // s w^2 in 1/s for s in S at the rotor speed rpm.
 inline double Sw2(double s, double rpm) {
-  const double w = rpm * kTwoPiOver60;
+  const double w = rpm * std::numbers::pi / 30.0;
   return w * w * s * 1e-13;
 }
 
@@ -91,9 +90,11 @@ inline std::unique_ptr<CLammIdeal> MakeSolver(Experiment& e, double s, double D,
   o->SetIdealModel();
   o->LoadSedimentationParameters(s, D, e.meniscus, e.bottom, c0, e.leftLimit, e.rightLimit);
   o->SkipAccelerationCheck();
-  o->LoadOutputParameters(nullptr, e.records.data(), e.out.data(), e.outRadii.data(), e.radii,
-                          nullptr, nullptr, false, nullptr, e.scans, 1, true, true, false, 0.0f,
-                          false, 0.0f, false);
+  o->LoadOutputParameters({.pScans = e.records.data(),
+                           .ppOut = e.out.data(),
+                           .pOutRadii = e.outRadii.data(),
+                           .nOutRadii = e.radii,
+                           .nScanCount = e.scans});
   o->LoadDiscretizationParameters(settings);
   o->SetSolventConditions(20.0, 0.73, 1.0, 1.0);
   return o;

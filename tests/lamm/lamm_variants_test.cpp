@@ -40,8 +40,15 @@ class LammVariants : public ::testing::Test {
   }
   std::unique_ptr<CLammIdeal> NonIdeal(float logKs, float logKd, bool ksPositive) {
     auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(400, false));
-    o->LoadNonIdealityParameters(false, true, true, false, false, 0, nullptr, nullptr, nullptr,
-                                 nullptr, logKs, logKd, ksPositive, true, 1.0, s, D, 1.0);
+    o->LoadNonIdealityParameters({.bKsKdModel = true,
+                                  .bConcDependentModel = true,
+                                  .fLogKs = logKs,
+                                  .fLogKd = logKd,
+                                  .bKsOn = ksPositive,
+                                  .dNonIdealParam = 1.0,
+                                  .dS = s,
+                                  .dD = D,
+                                  .dConc0 = 1.0});
     return o;
   }
   const double s = 5.0, D = 6e-7;
@@ -74,8 +81,16 @@ TEST_F(LammVariants, PositiveKsSlowsTheBoundary) {
 TEST_F(LammVariants, TwoHalvesOfOneSpeciesSumToTheWhole) {
   auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(400, false));
   const double conc[3] = {0, 0.5, 0.5}, ss[3] = {0, s, s}, DD[3] = {0, D, D};
-  o->LoadNonIdealityParameters(false, false, true, false, true, 2, conc, ss, DD, nullptr, -8.0f,
-                               -8.0f, true, true, 1.0, s, D, 1.0);
+  o->LoadNonIdealityParameters({.bConcDependentModel = true,
+                                .bMultiSpecies = true,
+                                .nSpecies = 2,
+                                .pConc = conc,
+                                .pS = ss,
+                                .pD = DD,
+                                .dNonIdealParam = 1.0,
+                                .dS = s,
+                                .dD = D,
+                                .dConc0 = 1.0});
   ASSERT_EQ(o->Solve(), 0);
   EXPECT_LT(MaxDifference(ideal, nonideal), 2e-3);
 }
@@ -85,15 +100,14 @@ TEST_F(LammVariants, TwoHalvesOfOneSpeciesSumToTheWhole) {
 TEST_F(LammVariants, InhomogeneousSolventReducesToTheHomogeneousOne) {
   auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(400, false));
   o->bTruncateGrid = false;
-  o->LoadInhomogeneousSolventParameters(true, true, false, true, 0.0, 0.73f, 1.0f, 1.0f, 0.73f,
-                                        0.73f, 0.99823f, 1.0f, 0.99823, 0.99823, 0.001002, 0.001002);
+  o->LoadInhomogeneousSolventParameters({.bInhomogeneousSolvent = true, .bLinearGradient = true});
   ASSERT_EQ(o->Solve(), 0);
   EXPECT_LT(MaxDifference(ideal, nonideal), 1e-5);
 
   auto dense = MakeSolver(nonideal, s, D, ClosedCellSettings(400, false));
   dense->bTruncateGrid = false;
-  dense->LoadInhomogeneousSolventParameters(true, true, false, true, 0.0, 0.73f, 1.0f, 1.0f, 0.73f,
-                                            0.73f, 0.99823f, 1.0f, 0.99823, 1.2, 0.001002, 0.001002);
+  dense->LoadInhomogeneousSolventParameters(
+      {.bInhomogeneousSolvent = true, .bLinearGradient = true, .dDensityBottom = 1.2});
   ASSERT_EQ(dense->Solve(), 0);
   // More material is left near the meniscus.
   EXPECT_GT(test::ProfileIntegral(nonideal, 5, 6.0, 6.3), 1.02 * test::ProfileIntegral(ideal, 5, 6.0, 6.3));
@@ -105,8 +119,13 @@ TEST_F(LammVariants, SecondComponentKeepsItsAmount) {
   for (double s2 : {0.0, 0.6}) {
     auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(300, false));
     o->bTruncateGrid = false;
-    o->LoadCosoluteParameters(true, true, false, 0.0, true, 60, false, false, false, s2, 2e-5, 1.0,
-                              {}, {}, {}, {});
+    o->LoadCosoluteParameters({.bInhomogeneousSolvent = true,
+                               .bInhomSolventDynamic = true,
+                               .bSecondSolution = true,
+                               .nComp2Points = 60,
+                               .dComp2S = s2,
+                               .dComp2D = 2e-5,
+                               .dComp2C0 = 1.0});
     ASSERT_EQ(o->Solve(), 0);
     ASSERT_TRUE(o->bComp2Allocated);
     const int n = o->nComp2Points;
@@ -160,8 +179,15 @@ TEST(LammSetup, IncompleteSetUpIsRefused) {
   outside->LoadSedimentationParameters(3.0, 5e-7, 6.0, 7.2, 1.0, 6.1f, 7.3f);
   EXPECT_EQ(outside->Solve(), 4);
   auto nonideal = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(100, false));
-  nonideal->LoadNonIdealityParameters(true, true, true, false, false, 0, nullptr, nullptr, nullptr,
-                                      nullptr, -2.0f, -2.0f, true, true, 1.0, 3.0, 5e-7, 1.0);
+  nonideal->LoadNonIdealityParameters({.bIdealModel = true,
+                                       .bKsKdModel = true,
+                                       .bConcDependentModel = true,
+                                       .fLogKs = -2.0f,
+                                       .fLogKd = -2.0f,
+                                       .dNonIdealParam = 1.0,
+                                       .dS = 3.0,
+                                       .dD = 5e-7,
+                                       .dConc0 = 1.0});
   EXPECT_EQ(nonideal->Solve(), 6);
   bLinearGeometry = true;
   auto planar = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(100, false));
@@ -177,6 +203,154 @@ TEST(LammSetup, IncompleteSetUpIsRefused) {
   ResetRunSwitches();
   EXPECT_EQ(slowRotor->Solve(), 5);
   EXPECT_TRUE(bUserAbort);
+}
+
+// Settings a loader cannot solve with are refused before any step: a solvent whose
+// viscosity at the bottom is zero or whose density is not a number, a cosolute of
+// negative D, a species of the shared non-ideality with D = 0, per-scan radii
+// without their point counts. The same loaders take the settings with those values
+// mended.
+TEST(LammSetup, LoaderSettingsThatCannotBeSolvedAreRefused) {
+  ResetLammGlobals();
+  ResetRunSwitches();
+  Experiment e;
+  e.scans = 2;
+  e.Build();
+  auto solve = [&](auto&& load) {
+    auto o = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(100, false));
+    load(*o);
+    const int status = o->Solve();
+    bUserAbort = false;
+    return status;
+  };
+
+  LammSolventSettings solvent{.bInhomogeneousSolvent = true, .bLinearGradient = true};
+  EXPECT_TRUE(solvent.Valid());
+  solvent.dViscosityBottom = 0.0;
+  EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadInhomogeneousSolventParameters(solvent); }), 4);
+  solvent.dViscosityBottom = 0.0015;
+  solvent.fDensity = std::nanf("");
+  EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadInhomogeneousSolventParameters(solvent); }), 4);
+  solvent.fDensity = 1.0f;
+  EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadInhomogeneousSolventParameters(solvent); }), 0);
+
+  LammCosoluteSettings cosolute{.bInhomogeneousSolvent = true,
+                                .bInhomSolventDynamic = true,
+                                .bSecondSolution = true,
+                                .nComp2Points = 40,
+                                .dComp2S = 0.5,
+                                .dComp2D = -2e-5,
+                                .dComp2C0 = 1.0};
+  EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadCosoluteParameters(cosolute); }), 4);
+  cosolute.dComp2D = 2e-5;
+  EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadCosoluteParameters(cosolute); }), 0);
+
+  // The trailing species of zero concentration does not count, the second's D does.
+  const double conc[4] = {0, 0.5, 0.5, 0.0}, s[4] = {0, 3.0, 3.0, 3.0};
+  double D[4] = {0, 5e-7, 0.0, -1.0};
+  LammNonIdealitySettings shared{.bConcDependentModel = true,
+                                 .bMultiSpecies = true,
+                                 .nSpecies = 3,
+                                 .pConc = conc,
+                                 .pS = s,
+                                 .pD = D,
+                                 .dNonIdealParam = 1.0,
+                                 .dS = 3.0,
+                                 .dD = 5e-7,
+                                 .dConc0 = 1.0};
+  EXPECT_EQ(shared.SpeciesCount(), 2);
+  EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadNonIdealityParameters(shared); }), 6);
+  D[2] = 5e-7;
+  EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadNonIdealityParameters(shared); }), 0);
+
+  std::vector<float*> radii(e.scans + 1, e.outRadii.data());
+  LammOutputBinding perScan{.pScans = e.records.data(),
+                            .ppOut = e.out.data(),
+                            .ppScanRadii = radii.data(),
+                            .nScanCount = e.scans};
+  EXPECT_TRUE(perScan.PerScanRadii());
+  EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadOutputParameters(perScan); }), 4);
+  std::vector<int> counts(e.scans + 1, e.radii);
+  perScan.pnScanPoints = counts.data();
+  EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadOutputParameters(perScan); }), 0);
+}
+
+// A copy of a template set up with the optional parts (shared non-ideality with
+// detection corrections and radial resolution; a solvent gradient with a cosolute
+// solved beside the species) solves to the same profiles, bit for bit, as the
+// template itself: the copy leaves no set-up field behind.
+TEST(LammSetup, CopyOfAFullTemplateSolvesLikeTheTemplate) {
+  ResetLammGlobals();
+  ResetRunSwitches();
+  const double conc[3] = {0, 0.6, 0.4}, s[3] = {0, 4.0, 6.0}, D[3] = {0, 6e-7, 5e-7};
+  auto common = [](CLammIdeal& o, Experiment& e) {
+    o.SetIdealModel();
+    o.LoadSedimentationParameters(4.0, 6e-7, e.meniscus, e.bottom, 1.0, e.leftLimit, e.rightLimit);
+    o.SkipAccelerationCheck();
+    o.LoadOutputParameters({.pScans = e.records.data(),
+                            .ppOut = e.out.data(),
+                            .pOutRadii = e.outRadii.data(),
+                            .nOutRadii = e.radii,
+                            .nScanCount = e.scans,
+                            .bRadialResolution = true,
+                            .fConvolutionRange = 0.01f,
+                            .bAbsorbance = true});
+    o.LoadDiscretizationParameters(ClosedCellSettings(300, false));
+    o.SetSolventConditions(20.0, 0.73, 1.0, 1.0);
+  };
+  auto nonIdeal = [&](CLammIdeal& o) {
+    o.LoadNonIdealityParameters({.bConcDependentModel = true,
+                                 .bMultiSpecies = true,
+                                 .nSpecies = 2,
+                                 .pConc = conc,
+                                 .pS = s,
+                                 .pD = D,
+                                 .fLogKs = -1.5f,
+                                 .dNonIdealParam = 1.0,
+                                 .dS = 4.0,
+                                 .dD = 6e-7,
+                                 .dConc0 = 1.0});
+    o.SetRadialMagnificationGradient(true, 1.1f);
+    o.SetTemporalDrift(true, 2.0f, false);
+  };
+  auto solventAndCosolute = [](CLammIdeal& o) {
+    o.bTruncateGrid = false;
+    o.LoadInhomogeneousSolventParameters({.bInhomogeneousSolvent = true,
+                                          .bLinearGradient = true,
+                                          .dDensityBottom = 1.05,
+                                          .dViscosityBottom = 0.0012});
+    o.LoadCosoluteParameters({.bInhomogeneousSolvent = true,
+                              .bInhomSolventDynamic = true,
+                              .bSecondSolution = true,
+                              .nComp2Points = 40,
+                              .dComp2S = 0.4,
+                              .dComp2D = 2e-5,
+                              .dComp2C0 = 1.0,
+                              .vViscCoef = {1.0, 0.05},
+                              .vDensCoef = {0.0, 0.01}});
+  };
+  for (int variant = 0; variant < 2; ++variant) {
+    Experiment a, b;
+    a.scans = b.scans = 4;
+    a.Build();
+    b.Build();
+    CLammIdeal tmpl;
+    common(tmpl, a);
+    if (variant == 0)
+      nonIdeal(tmpl);
+    else
+      solventAndCosolute(tmpl);
+    CLammIdeal copy;
+    copy.CopySetup(tmpl);
+    copy.SetSpeciesAndOutput(tmpl.dS, tmpl.dD, b.out.data(), b.outRadii.data(), b.radii, nullptr,
+                             nullptr);
+    ASSERT_EQ(tmpl.Solve(), 0) << variant;
+    ASSERT_EQ(copy.Solve(), 0) << variant;
+    EXPECT_TRUE(variant == 0 ? copy.bConcDependentActive : copy.bComp2Allocated) << variant;
+    for (int k = 1; k <= a.scans; ++k)
+      for (int j = 1; j <= a.radii; ++j)
+        ASSERT_EQ(a.rows[k][j], b.rows[k][j]) << variant << ": scan " << k << ", point " << j;
+  }
 }
 
 }  // namespace
