@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <immintrin.h>
@@ -749,14 +750,22 @@ void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq, bool 
 
 namespace {
 
-// Waits until counter reaches target or the build stops; false when it stopped. The
-// waits are short (a scan's products): the thread spins, then yields.
-bool WaitFor(const std::atomic<int>& counter, int target, const std::atomic<bool>& stop) {
-  for (int spin = 0; counter.load(std::memory_order_acquire) < target; ++spin) {
-    if (stop.load(std::memory_order_relaxed)) return false;
-    if (spin >= 1000) std::this_thread::yield();
+// Waits until counter reaches target. The wait is short when every thread runs (the
+// means of a share of the rows): the thread spins briefly, then sleeps until the
+// counter changes, so that on a loaded machine a waiting thread gives its core to
+// the one it waits for instead of spinning and yielding. Every thread adds to the
+// counter before it waits (the build stops only after this meeting), so the target
+// is always reached.
+void WaitFor(const std::atomic<int>& counter, int target) {
+  const auto spinEnd = std::chrono::steady_clock::now() + kSpinBeforeSleep;
+  for (int spin = 1; counter.load(std::memory_order_acquire) < target; ++spin) {
+    _mm_pause();
+    if (spin % 64 == 0 && std::chrono::steady_clock::now() >= spinEnd) break;
   }
-  return true;
+  for (int seen = counter.load(std::memory_order_acquire); seen < target;
+       seen = counter.load(std::memory_order_acquire)) {
+    counter.wait(seen, std::memory_order_acquire);
+  }
 }
 
 }  // namespace
@@ -778,9 +787,11 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   const int meanEnd = static_cast<int>(rows * thread / threadCount);
   for (int r = meanFirst; r < meanEnd; ++r) ComputeNormalEquationRowMeans(plan, r);
   scratch.meansDone.fetch_add(1, std::memory_order_release);
+  scratch.meansDone.notify_all();
   // Own elements start empty.
   for (const NEQUnit& unit : units) AddUnit(unit, M, nullptr, nullptr, true);
-  if (!WaitFor(scratch.meansDone, threadCount, scratch.stop)) return;
+  WaitFor(scratch.meansDone, threadCount);
+  if (scratch.stop.load(std::memory_order_relaxed)) return;
   // The panels the own units read: each thread centres them into its own block of the
   // scratch, so that no thread ever waits for another while the scans are added
   // (centring is a small part of the work: one pass over a scan's kernels against

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -103,6 +104,12 @@ void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, 
 // within the block. The values are the centred values rounded to float, held in
 // double. The blocks are kept from one build to the next (the first touch of fresh
 // pages costs a build on several threads about a tenth of its time).
+// How long a thread of the build that waits for another spins before it sleeps:
+// about the spread of the threads' arrival on an idle machine, so that there it
+// rarely sleeps, while on a loaded one it soon gives its core to the thread it
+// waits for.
+inline constexpr std::chrono::microseconds kSpinBeforeSleep{100};
+
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
