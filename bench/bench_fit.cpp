@@ -6,8 +6,8 @@
 // meniscus (fit range of the meniscus 5.97-6.03 cm); the amplitude is solved
 // linearly. Reported: evaluations of the model per fit and the time of one fit.
 // Also a two-species fit (3 and 7 S), s and D of both floated, and the refinement of
-// a c(s) model (0.5-12 S, 100 grid points, no systematic noise, 2 threads for the
-// Lamm equations and the normal equations) on the one-species data with the
+// a c(s) model (0.5-12 S, 100 grid points, no systematic noise; the argument is the
+// number of threads for the Lamm equations and the normal equations, 2 by default) on the one-species data with the
 // meniscus (from 5.99 cm) and f/f0 (from 1.5) floated. The CPU time of the c(s)
 // fit is that of the whole process (all threads); with the environment variable
 // TARMIC_BENCH_DUMP set, its distribution is appended to that file (one "s value"
@@ -180,13 +180,14 @@ void SetCs(float meniscus, float ff0) {
 void BM_ContiFitMeniscusAndFf0(benchmark::State& state) {
   ResetDistributionEngine();
   InstallDistributionHooks();
-  GetDistributionHooks().runSettings = [] {
+  const int threads = static_cast<int>(state.range(0));
+  GetDistributionHooks().runSettings = [threads] {
     ContiRunSettings settings;
-    settings.threads = 2;
+    settings.threads = threads;
     return settings;
   };
   InstallData();
-  nLammThreads = 2;
+  nLammThreads = threads;
   double evaluations = 0.0, mError = 0.0, ff0 = 0.0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -212,6 +213,9 @@ void BM_ContiFitMeniscusAndFf0(benchmark::State& state) {
   state.counters["ff0"] = ff0;
 }
 BENCHMARK(BM_ContiFitMeniscusAndFf0)
+    ->Arg(2)
+    ->Arg(1)
+    ->Arg(4)
     ->Unit(benchmark::kSecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime()
