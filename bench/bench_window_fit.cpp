@@ -6,7 +6,8 @@
 // the amplitude solved linearly; the Run (as the Run command starts it, with the
 // live display of the solution) at the true values. Argument: 1 in the window, 0
 // without, 2 in a window of the scripted backend (the same drawing in software). CPU time is
-// that of the whole process; the counter "evaluations" is per fit.
+// that of the whole process; the counter "evaluations" is per fit. Also the cost of
+// one repaint of the client.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -113,6 +114,14 @@ BENCHMARK(BM_DiscreteRun)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
+
+// One repaint of the whole client (1000 x 700) from the back-buffer, as Refresh
+// starts it at most about 30 times per second.
+void BM_WindowRepaint(benchmark::State& state) {
+  QtWindow& window = gBackend->QtMainWindow();
+  for (auto _ : state) window.Client()->repaint();
+}
+BENCHMARK(BM_WindowRepaint)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 
 }  // namespace
 }  // namespace tarmic
