@@ -156,7 +156,7 @@ void BM_NormalEquationSizes(benchmark::State& state) {
                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_NormalEquationSizes)
-    ->ArgsProduct({{100, 200, 500}, {1, 2, 4}})
+    ->ArgsProduct({{100, 200, 500}, {1, 2, 4, 8}})
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

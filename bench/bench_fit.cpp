@@ -6,19 +6,26 @@
 // meniscus (fit range of the meniscus 5.97-6.03 cm); the amplitude is solved
 // linearly. Reported: evaluations of the model per fit and the time of one fit.
 // Also a two-species fit (3 and 7 S), s and D of both floated, and the refinement of
-// a c(s) model (0.5-12 S, 100 grid points, no systematic noise, 2 threads for the
-// Lamm equations and the normal equations) on the one-species data with the
-// meniscus (from 5.99 cm) and f/f0 (from 1.5) floated.
+// a c(s) model (0.5-12 S, 100 grid points, no systematic noise; the argument is the
+// number of threads for the Lamm equations and the normal equations, 2 by default) on the one-species data with the
+// meniscus (from 5.99 cm) and f/f0 (from 1.5) floated. The CPU time of the c(s)
+// fit is that of the whole process (all threads); with the environment variable
+// TARMIC_BENCH_DUMP set, its distribution is appended to that file (one "s value"
+// line per grid point, a blank line after each fit), so that two builds can be
+// compared.
 #include <benchmark/benchmark.h>
 
 #include "bench/velocity_data_set.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
 #include "distributions/conti_run.h"
 #include "distributions/distribution_engine.h"
 #include "distributions/distribution_hooks.h"
+#include "distributions/distribution_grid.h"
 #include "distributions/install_hooks.h"
 #include "lamm/lamm_globals.h"
 #include "modelcalc/conti_fit.h"
@@ -173,13 +180,14 @@ void SetCs(float meniscus, float ff0) {
 void BM_ContiFitMeniscusAndFf0(benchmark::State& state) {
   ResetDistributionEngine();
   InstallDistributionHooks();
-  GetDistributionHooks().runSettings = [] {
+  const int threads = static_cast<int>(state.range(0));
+  GetDistributionHooks().runSettings = [threads] {
     ContiRunSettings settings;
-    settings.threads = 2;
+    settings.threads = threads;
     return settings;
   };
   InstallData();
-  nLammThreads = 2;
+  nLammThreads = threads;
   double evaluations = 0.0, mError = 0.0, ff0 = 0.0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -192,11 +200,26 @@ void BM_ContiFitMeniscusAndFf0(benchmark::State& state) {
     mError = fMeniscus - kMeniscus;
     ff0 = fFrictionalRatio;
   }
+  if (const char* path = std::getenv("TARMIC_BENCH_DUMP")) {
+    if (FILE* f = std::fopen(path, "a")) {
+      for (int k = 1; k <= nDistGrid; ++k)
+        std::fprintf(f, "%.9g %.9g\n", static_cast<double>(pDistGrid[k]), static_cast<double>(pDistValues[k]));
+      std::fprintf(f, "\n");
+      std::fclose(f);
+    }
+  }
   state.counters["evaluations"] = benchmark::Counter(evaluations, benchmark::Counter::kAvgIterations);
   state.counters["meniscus_error_cm"] = mError;
   state.counters["ff0"] = ff0;
 }
-BENCHMARK(BM_ContiFitMeniscusAndFf0)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_ContiFitMeniscusAndFf0)
+    ->Arg(2)
+    ->Arg(1)
+    ->Arg(4)
+    ->Unit(benchmark::kSecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Iterations(1);
 
 }  // namespace
 }  // namespace tarmic

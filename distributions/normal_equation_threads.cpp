@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <immintrin.h>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -31,6 +32,7 @@ struct NEQSharedBuild {
   std::mutex mutex;               // guards count and wakes the workers
   std::condition_variable signal;
   int count = 0;                  // workers of the build, 0 until published
+  std::condition_variable finished;  // a worker finished (with mutex)
 };
 
 MultiContiNEQThread::~MultiContiNEQThread() { WaitForExit(); }
@@ -66,6 +68,10 @@ void MultiContiNEQThread::Run() {
     });
   }
   bFinished.store(true, std::memory_order_release);
+  // Taking the mutex between the store and the notice: a caller that found this
+  // worker unfinished under the mutex is already waiting when the notice comes.
+  { std::lock_guard<std::mutex> lock(b.mutex); }
+  b.finished.notify_all();
 }
 
 bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
@@ -133,12 +139,20 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
     if (bUserAbort) scratch->stop = true;
     // The others are about done when the calling thread is (their runs are of equal
-    // work): it watches them, yielding, rather than sleep and be woken late.
-    const Clock::time_point until = Clock::now() + kPollInterval;
+    // work): it watches them for a moment, then sleeps until one finishes or the
+    // next poll is due. Spinning and yielding longer took cores from the workers on
+    // a loaded machine, so that more threads made the build slower.
     bool finished = allFinished();
-    while (!finished && Clock::now() < until) {
-      std::this_thread::yield();
+    const Clock::time_point spinEnd = Clock::now() + kSpinBeforeSleep;
+    for (int spin = 1; !finished; ++spin) {
+      _mm_pause();
+      if (spin % 64 != 0) continue;
       finished = allFinished();
+      if (Clock::now() >= spinEnd) break;
+    }
+    if (!finished) {
+      std::unique_lock<std::mutex> lock(build.mutex);
+      finished = build.finished.wait_for(lock, kPollInterval, allFinished);
     }
     if (finished) break;
   }

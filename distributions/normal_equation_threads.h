@@ -1,11 +1,13 @@
 // The normal equations of a distribution fit built on worker threads.
 //
-// The workers share one build: each first computes the means of some rows, then,
-// scan by scan, centres the panels its own units read into its own block and adds
-// the scan's products to its units of ppNormalMatrix and pNormalRhs (runs of equal
-// work, see BuildNormalEquationRows). Worker 1 runs in the calling thread, owns row 0
-// and writes the sum of squares into its slot of pThreadSumSq. No locks guard the
-// matrix: every element has one writer. Only the calling (user-interface) thread
+// The workers share one build: each first computes the means of the shares of rows
+// it takes, then, for each run of units it takes (runs of equal work, see
+// BuildNormalEquationRows), scan by scan, centres the panels the run's units read
+// into its own block and adds the scan's products to the run's units of
+// ppNormalMatrix and pNormalRhs. Worker 1 runs in the calling thread. The worker that
+// takes the run of row 0 writes the sum of squares into its slot of pThreadSumSq
+// (the others add nothing to theirs). No locks guard the matrix: every element has
+// one writer. Only the calling (user-interface) thread
 // draws and polls the window system: every 20 ms between its own scans, and while it
 // waits for the others it draws the progress they publish in nNEQScansDone; a key
 // sets bUserAbort, and every worker stops before its next scan. The equations equal
@@ -20,7 +22,7 @@
 namespace tarmic {
 
 // Per-worker sums of squares of the transformed data [1..nThreads], alive during one
-// threaded build; only worker 1 sums (it owns row 0).
+// threaded build; only the worker that takes the run of row 0 sums.
 extern double* pThreadSumSq;
 
 struct NEQSharedBuild;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <immintrin.h>
@@ -762,14 +763,22 @@ void ClearUnit(const NEQUnit& unit, int M) {
 
 namespace {
 
-// Waits until counter reaches target or the build stops; false when it stopped. The
-// waits are short (a scan's products): the thread spins, then yields.
-bool WaitFor(const std::atomic<int>& counter, int target, const std::atomic<bool>& stop) {
-  for (int spin = 0; counter.load(std::memory_order_acquire) < target; ++spin) {
-    if (stop.load(std::memory_order_relaxed)) return false;
-    if (spin >= 1000) std::this_thread::yield();
+// Waits until counter reaches target. The wait is short when every thread runs (the
+// means of a share of the rows): the thread spins briefly, then sleeps until the
+// counter changes, so that on a loaded machine a waiting thread gives its core to
+// the one it waits for instead of spinning and yielding. Every thread adds to the
+// counter before it waits (the build stops only after this meeting), so the target
+// is always reached.
+void WaitFor(const std::atomic<int>& counter, int target) {
+  const auto spinEnd = std::chrono::steady_clock::now() + kSpinBeforeSleep;
+  for (int spin = 1; counter.load(std::memory_order_acquire) < target; ++spin) {
+    _mm_pause();
+    if (spin % 64 == 0 && std::chrono::steady_clock::now() >= spinEnd) break;
   }
-  return true;
+  for (int seen = counter.load(std::memory_order_acquire); seen < target;
+       seen = counter.load(std::memory_order_acquire)) {
+    counter.wait(seen, std::memory_order_acquire);
+  }
 }
 
 }  // namespace
@@ -782,58 +791,70 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   const int nP = scratch.points;
   const int panels = (M + 1 + kNEQPanel - 1) / kNEQPanel;
   const std::ptrdiff_t panelStride = static_cast<std::ptrdiff_t>(nP) * kNEQPanel;
-  const std::vector<NEQUnit> units = ThreadUnits(panels, thread, threadCount);
-  // The means of the own share of the rows (consecutive rows, so that each thread
-  // reads one stretch of the kernel array); every thread waits once, until all means
-  // are known.
+  // The means, in threadCount shares of consecutive rows (each share reads one
+  // stretch of the kernel array), and then the threadCount runs of units are taken
+  // by whichever thread comes for them: a thread that starts late, or gets no core on
+  // a loaded machine, leaves its share to the others instead of holding them up. A
+  // share or run gives the same sums whoever takes it.
   const long long rows = M + 1;
-  const int meanFirst = static_cast<int>(rows * (thread - 1) / threadCount);
-  const int meanEnd = static_cast<int>(rows * thread / threadCount);
-  for (int r = meanFirst; r < meanEnd; ++r) ComputeNormalEquationRowMeans(plan, r);
-  scratch.meansDone.fetch_add(1, std::memory_order_release);
-  // Own elements start empty.
-  for (const NEQUnit& unit : units) ClearUnit(unit, M);
-  if (!WaitFor(scratch.meansDone, threadCount, scratch.stop)) return;
-  // The panels the own units read: each thread centres them into its own block of the
-  // scratch, so that no thread ever waits for another while the scans are added
-  // (centring is a small part of the work: one pass over a scan's kernels against
-  // the products' N / 2 passes).
-  std::vector<char> needed(static_cast<std::size_t>(panels), 0);
-  for (const NEQUnit& unit : units) {
-    needed[static_cast<std::size_t>(unit.rowPanel)] = 1;
-    for (int c = 0; c < unit.panels; ++c) needed[static_cast<std::size_t>(unit.firstColumnPanel + c)] = 1;
+  int sharesDone = 0;
+  for (int m; (m = scratch.meanSharesTaken.fetch_add(1, std::memory_order_relaxed)) < threadCount;) {
+    const int meanFirst = static_cast<int>(rows * m / threadCount);
+    const int meanEnd = static_cast<int>(rows * (m + 1) / threadCount);
+    for (int r = meanFirst; r < meanEnd; ++r) ComputeNormalEquationRowMeans(plan, r);
+    ++sharesDone;
   }
-  std::vector<int> own;  // the panels to centre, in order
-  for (int q = 0; q < panels; ++q) {
-    if (needed[static_cast<std::size_t>(q)]) own.push_back(q);
+  if (sharesDone > 0) {
+    scratch.meansDone.fetch_add(sharesDone, std::memory_order_release);
+    scratch.meansDone.notify_all();
   }
+  // Every thread meets here once, until all means are known.
+  WaitFor(scratch.meansDone, threadCount);
   double* block = scratch.block + static_cast<std::size_t>(thread - 1) * scratch.scanSize;
-
   const UnitProductFn UnitProduct = ActiveKernels()->product;
   alignas(64) double acc[kNEQPanel * kUnitColumns];
-  for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
-    if (bUserAbort) scratch.stop = true;
-    if (scratch.stop.load(std::memory_order_relaxed)) break;
-    for (std::size_t i = 0; i < own.size(); ++i) {
-      const bool last = i + 1 == own.size();
-      CentrePanel(plan, s, own[i], M, nP, block + PackedOffset(own[i] * kNEQPanel, 0, nP),
-                  last ? s + 1 : s, last ? (s < plan.lastScan ? own[0] : 0) : own[i + 1]);
+  for (int run; (run = scratch.runsTaken.fetch_add(1, std::memory_order_relaxed)) < threadCount;) {
+    const std::vector<NEQUnit> units = ThreadUnits(panels, run + 1, threadCount);
+    // The run's elements start empty (also those of the runs taken after a stop).
+    for (const NEQUnit& unit : units) ClearUnit(unit, M);
+    if (scratch.stop.load(std::memory_order_relaxed)) continue;
+    // The panels the run's units read: the thread centres them into its own block of
+    // the scratch, so that no thread ever waits for another while the scans are added
+    // (centring is a small part of the work: one pass over a scan's kernels against
+    // the products' N / 2 passes).
+    std::vector<char> needed(static_cast<std::size_t>(panels), 0);
+    for (const NEQUnit& unit : units) {
+      needed[static_cast<std::size_t>(unit.rowPanel)] = 1;
+      for (int c = 0; c < unit.panels; ++c) needed[static_cast<std::size_t>(unit.firstColumnPanel + c)] = 1;
     }
-    // A_ij += sum_p K'_ip K'_jp over the own units (i >= j), with augmented row and
-    // column 0 the data: A_i0 is b_i and A_00 the sum of squares. Chunk by chunk of
-    // points, unit by unit.
-    for (int p0 = 0; p0 < nP; p0 += kChunkPoints) {
-      const int n = std::min(kChunkPoints, nP - p0);
-      for (const NEQUnit& unit : units) {
-        UnitProduct(block + PackedOffset(unit.rowPanel * kNEQPanel, p0, nP),
-                    block + PackedOffset(unit.firstColumnPanel * kNEQPanel, p0, nP),
-                    panelStride, unit.panels, n, acc);
-        AddUnit(unit, M, acc, sumSq);
+    std::vector<int> own;  // the panels to centre, in order
+    for (int q = 0; q < panels; ++q) {
+      if (needed[static_cast<std::size_t>(q)]) own.push_back(q);
+    }
+    for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
+      if (bUserAbort) scratch.stop = true;
+      if (scratch.stop.load(std::memory_order_relaxed)) break;
+      for (std::size_t i = 0; i < own.size(); ++i) {
+        const bool last = i + 1 == own.size();
+        CentrePanel(plan, s, own[i], M, nP, block + PackedOffset(own[i] * kNEQPanel, 0, nP),
+                    last ? s + 1 : s, last ? (s < plan.lastScan ? own[0] : 0) : own[i + 1]);
       }
-    }
-    if (afterScan && !afterScan()) {
-      scratch.stop = true;
-      break;
+      // A_ij += sum_p K'_ip K'_jp over the run's units (i >= j), with augmented row
+      // and column 0 the data: A_i0 is b_i and A_00 the sum of squares. Chunk by
+      // chunk of points, unit by unit.
+      for (int p0 = 0; p0 < nP; p0 += kChunkPoints) {
+        const int n = std::min(kChunkPoints, nP - p0);
+        for (const NEQUnit& unit : units) {
+          UnitProduct(block + PackedOffset(unit.rowPanel * kNEQPanel, p0, nP),
+                      block + PackedOffset(unit.firstColumnPanel * kNEQPanel, p0, nP),
+                      panelStride, unit.panels, n, acc);
+          AddUnit(unit, M, acc, sumSq);
+        }
+      }
+      if (afterScan && !afterScan()) {
+        scratch.stop = true;
+        break;
+      }
     }
   }
 }

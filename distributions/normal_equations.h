@@ -24,6 +24,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -103,13 +104,21 @@ void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, 
 // within the block. The values are the centred values rounded to float, held in
 // double. The blocks are kept from one build to the next (the first touch of fresh
 // pages costs a build on several threads about a tenth of its time).
+// How long a thread of the build that waits for another spins before it sleeps:
+// about the spread of the threads' arrival on an idle machine, so that there it
+// rarely sleeps, while on a loaded one it soon gives its core to the thread it
+// waits for.
+inline constexpr std::chrono::microseconds kSpinBeforeSleep{100};
+
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
   int slots = 1;              // one block per thread
   std::size_t scanSize = 0;   // rows x points
   double* block = nullptr;    // slots x scanSize, kept by the builder
-  std::atomic<int> meansDone{0};  // threads whose row means are computed
+  std::atomic<int> meanSharesTaken{0};  // shares of the row means taken by a thread
+  std::atomic<int> meansDone{0};        // shares of the row means computed
+  std::atomic<int> runsTaken{0};        // runs of units taken by a thread
   std::atomic<bool> stop{false};  // a thread saw the interrupt: every thread ends
 };
 // The scratch of a plan for a build on `threads` threads (one block per thread;
@@ -119,18 +128,19 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads
 // The same, reporting a lack of memory ("could not allocate arrays, ...") as null.
 std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads);
 
-// Builds the part of the lower triangle of ppNormalMatrix and of pNormalRhs owned by
-// `thread` (1..threadCount), scan by scan, as the rank-k updates A += K'_s K'_s^T,
-// b += K'_s y'_s of the centred blocks of the scans (augmented row and column 0 are
-// the data). The triangle is cut into units of 8 rows by 8 or 16 columns, listed by
-// rows, and the list into at most threadCount runs of about equal work (products
-// plus the centring of the panels a run reads); the thread that owns the unit of row
-// 0 adds the sum of squares of the transformed data to *sumSq (when not null). Each
-// thread first computes the means of its share of consecutive rows
-// (ComputeNormalEquationRowMeans) and waits once until every thread has; then, for
-// every scan, it centres the panels its units read into its own block of
-// the scratch and adds the products of its units, without waiting for any other
-// thread. bUserAbort is read before each scan; once it is set every thread ends
+// Thread `thread` (1..threadCount) of a build of the lower triangle of
+// ppNormalMatrix and of pNormalRhs, scan by scan, as the rank-k updates A += K'_s
+// K'_s^T, b += K'_s y'_s of the centred blocks of the scans (augmented row and column
+// 0 are the data). The triangle is cut into units of 8 rows by 8 or 16 columns,
+// listed by rows, and the list into at most threadCount runs of about equal work
+// (products plus the centring of the panels a run reads); the thread that builds the
+// unit of row 0 adds the sum of squares of the transformed data to *sumSq (when not
+// null). Each thread first computes the means of the shares of consecutive rows it
+// takes (ComputeNormalEquationRowMeans; threadCount shares, each taken by the first
+// thread that comes for it) and waits once until all shares are done; then it takes
+// runs the same way and, for every scan, centres the panels the run's units read into
+// its own block of the scratch and adds the products of the run's units, without
+// waiting for any other thread. bUserAbort is read before each scan; once it is set every thread ends
 // before adding another scan. afterScan (may be null) runs after each
 // scan's products; false stops the build in the same way.
 // Every element is summed in the same order whoever builds it (per scan, in chunks

@@ -39,6 +39,7 @@
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
 #include "numerics/hydrodynamics.h"
+#include "numerics/interpolation.h"
 
 namespace tarmic {
 
@@ -155,6 +156,9 @@ class CLammIdeal : public LammSpeciesState,
   std::vector<float> vOwnProfileBlock;
   std::vector<float*> ppOwnProfiles; // own matrix [scan][point] (per-scan radii)
   int nOwnCols = 0, nOwnRows = 0;
+  // Positions and weights of the common-radii resampling, made once for the grid
+  // and kept while neither the grid nor the output radii change.
+  ResamplingPlan outputPlan;
   int nNextScan = 1;                 // position in the scan order of the next scan
   double dNextScanTime = 0.0;        // its time, s
 
@@ -231,6 +235,8 @@ class CLammIdeal : public LammSpeciesState,
   bool bNoLeftCut = true, bNoRightCut = true, bNoWindow = false;
   int nWindowLeftMax = 1, nWindowGrow = 1;
   double dPlateauConc = 0.0, dPlateauTime = 0.0, dPlateauConc0 = 0.0, dRightCutLevel = 0.0;
+  // The window maximum of the last measured step: the guess of the next step's floor.
+  double dLastWindowMax = 0.0;
   double dRunStartTime = 0.0;        // time at which the run started, s
   float fStopLevel = 0.0f;
   int nRefIndex = 1;
@@ -307,6 +313,16 @@ class CLammIdeal : public LammSpeciesState,
   void CLStaticGridAdvance();
   // windowMax: the largest value of the active window after the step (at least 0).
   double CLStaticGridRelativeChange(double windowMax);
+  // A trial step's finite check, window maximum and (where it can be taken in the
+  // same pass) relative change; false when a value is not finite or beyond 1e100.
+  struct StepMeasure {
+    double windowMax = 0.0, change = 0.0;
+    bool negative = false, changeKnown = false;
+  };
+  bool MeasureStep(int from, StepMeasure* measure);
+  // The step-size test's value for the measured step (CLStaticGridRelativeChange).
+  double MeasuredRelativeChange(const StepMeasure& measure);
+  double StepChangeOutcome(double change, bool negative);
   void CLStaticGridReflectMeniscus();
   double CLStaticGridAmount();
   int CLMoveWindowLeft();

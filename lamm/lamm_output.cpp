@@ -102,7 +102,14 @@ CLammIdeal::OutputRow CLammIdeal::ScanOutputRow(int position) const {
 
 void CLammIdeal::StoreProfile(int position, const double* values) {
   const OutputRow out = ScanOutputRow(position);
-  InterpolateCurveFromDouble(out.n, out.r, out.c, nGrid, pRadius.data(), values);
+  if (bPerScanRadii) {
+    InterpolateCurveFromDouble(out.n, out.r, out.c, nGrid, pRadius.data(), values);
+  } else {
+    // Every scan has the same radii: the positions on the grid are found once.
+    if (!outputPlan.IsFor(out.n, out.r, nGrid, pRadius.data()))
+      outputPlan.Plan(out.n, out.r, nGrid, pRadius.data());
+    outputPlan.Apply(values, out.c);
+  }
   // The finite radial resolution acts on the recorded profile at the scan's radii,
   // as on every other route of the model computation.
   if (bRadialResolution) SimulateRadialResolution(out.n, fConvolutionRange, out.r, out.c);

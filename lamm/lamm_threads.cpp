@@ -79,9 +79,13 @@ int MultiThreadCLammIdeal::Run() {
   Log("\nstart MultiThreadCLammIdeal::Run()");
   pErrorCodes[nThread] = pErrorIndex[nThread] = 0;
   if (!pS || !pD || !pppOut || !pTemplate) return 0;
-  for (int i = 1; i <= nEquations; ++i) {
-    if (i % nThreadCount != nThread - 1) continue;
+  if (!pNextEquation) return 0;
+  for (;;) {
     if (pErrorCodes[nThread] != 0 || bUserAbort) break;
+    // The next equation not taken yet: a thread that gets less of the processor
+    // solves fewer.
+    const int i = pNextEquation->fetch_add(1, std::memory_order_relaxed) + 1;
+    if (i > nEquations) break;
     char text[160];
     std::snprintf(text, sizeof text,
                   "\nstarting new debugging session for Lamm equation #%d (s = %.4f S, D = %.3f F)",
@@ -133,7 +137,9 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
   nLammEquationsDone = 0;
   std::vector<std::unique_ptr<MultiThreadCLammIdeal>> workers;
   for (int k = 0; k <= N; ++k) workers.push_back(std::make_unique<MultiThreadCLammIdeal>());
+  std::atomic<int> nextEquation{0};
   for (int k = 1; k <= N; ++k) {
+    workers[k]->ShareEquations(&nextEquation);
     workers[k]->SetThreadNumber(k, N);
     workers[k]->SetJob(tmpl, count, s, D, vbar, out, outRadii, nRadii, scanRadii, scanCounts);
     workers[k]->SetErrorSlots(errorCodes.data(), errorIndex.data());

@@ -1,10 +1,13 @@
 // Lists of Lamm equations solved on worker threads.
 //
 // A continuous distribution needs one solution per grid point, each with its own
-// s and D and the same cell, rotor, scans and numerics. CLRunMTList deals the
-// equations round-robin to nLammThreads workers; every equation is solved by a
-// fresh CLammIdeal copied from one fully set-up template, so the workers share
-// nothing mutable except their own output rows and the interrupt flag bUserAbort.
+// s and D and the same cell, rotor, scans and numerics. CLRunMTList starts
+// nLammThreads workers, each of which takes the next equation not taken yet (a
+// shared counter, so that a worker that gets less of the processor on a loaded
+// machine solves fewer); every equation is solved by a fresh CLammIdeal copied from
+// one fully set-up template, so the workers share nothing mutable except the counter,
+// their own output rows and the interrupt flag bUserAbort, and the solutions do not
+// depend on which worker solved them.
 // A worker never touches the window system: its messages are kept and shown by
 // the calling thread after the join, and its progress is counted in an atomic that
 // the caller may read.
@@ -27,14 +30,17 @@ class MultiThreadCLammIdeal {
   MultiThreadCLammIdeal(const MultiThreadCLammIdeal&) = delete;
   MultiThreadCLammIdeal& operator=(const MultiThreadCLammIdeal&) = delete;
 
-  // Thread number k (1..N) of a list dealt to threadCount threads.
+  // Thread number k (1..N) of the threadCount threads of a list.
   void SetThreadNumber(int k, int threadCount);
   void SetJob(const CLammIdeal* tmpl, int count, const double* s, const double* D,
               const double* vbar, float*** out, const float* outRadii, int nRadii,
               float* const* scanRadii, const int* scanCounts);
   void SetErrorSlots(int* codes, int* indices);
-  // The thread body: solves the equations i with i mod N = k - 1 while no error has
-  // occurred in this thread and the interrupt flag is clear. Returns 0.
+  // The counter of equations taken, shared by the threads of the list.
+  void ShareEquations(std::atomic<int>* next) { pNextEquation = next; }
+  // The thread body: takes the next equation not taken yet and solves it, while no
+  // error has occurred in this thread and the interrupt flag is clear. Returns 0
+  // (at once without a shared counter).
   int Run();
 
   int nThread = 0;
@@ -51,6 +57,7 @@ class MultiThreadCLammIdeal {
   int nOutRadii = 0;
   float* const* ppScanRadii = nullptr;
   const int* pnScanPoints = nullptr;
+  std::atomic<int>* pNextEquation = nullptr;  // equations taken so far, or null
   std::string szLogText;
   std::string szLogFile;
   bool bLogCreated = false;

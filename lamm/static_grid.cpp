@@ -228,11 +228,50 @@ double CLammIdeal::CLStaticGridRelativeChange(double windowMax) {
   bool negative = false;
   const double e = StaticGridRelativeChange(c, old, iWindowLeft, iWindowRight, cmax, dNegTolerance,
                                             !bBandLoading && dTime < 10, &negative);
+  return StepChangeOutcome(e, negative);
+}
+
+double CLammIdeal::StepChangeOutcome(double change, bool negative) {
   if (negative) {
     ++nRetryCount;
     return 2 * dTolerance;  // forces a shorter step
   }
-  return e;
+  return change;
+}
+
+bool CLammIdeal::MeasureStep(int from, StepMeasure* measure) {
+  if (bBandLoading && dTime < 10) {
+    // Early band loading changes the profile between the finite check and the
+    // step-size test: separate passes.
+    double windowMax = 0.0;
+    if (!StepProfileFinite(from, &windowMax)) return false;
+    SpreadBandUndershoot(pConc.data(), pRadius.data(), nGrid);
+    measure->windowMax = WindowMax();
+    measure->changeKnown = false;
+    return true;
+  }
+  const double* c = pConc.data();
+  const double bound = 1e100;
+  bool ok = std::fabs(c[nGrid]) <= bound;
+  for (int i = from; i < iWindowLeft; ++i) ok &= std::fabs(c[i]) <= bound;
+  if (!ok) return false;
+  const double floorGuess = 1e-4 * std::max(dLastWindowMax, dPlateauConc0);
+  const StaticGridStepMeasure m =
+      MeasureStaticGridStep(c, pConcOld.data(), iWindowLeft, iWindowRight, dPlateauConc0, floorGuess,
+                            dNegTolerance, dTime < 10);
+  if (!m.finite) return false;
+  dLastWindowMax = m.windowMax;
+  measure->windowMax = m.windowMax;
+  measure->change = m.change;
+  measure->negative = m.negative;
+  measure->changeKnown = true;
+  return true;
+}
+
+double CLammIdeal::MeasuredRelativeChange(const StepMeasure& measure) {
+  if (!measure.changeKnown) return CLStaticGridRelativeChange(measure.windowMax);
+  if (bInhomogeneousSolvent && measure.windowMax < fStopLevel) return 0.0;
+  return StepChangeOutcome(measure.change, measure.negative);
 }
 
 void CLammIdeal::CLStaticGridReflectMeniscus() {
@@ -300,17 +339,14 @@ double CLammIdeal::CLStaticGridStep() {
   // Every step checks the profile: a value beyond 1e100, or one that is not a
   // number, ends the run. Only the rows the step solved can change; beyond them the
   // plateau holds one value, checked at the last node.
-  double windowMax = 0.0;
-  if (!StepProfileFinite(from, &windowMax)) {
+  // The same pass yields the window maximum and the relative change of the step
+  // (early band loading, whose nodes below 1e-10 hand their r-weighted amount to
+  // their neighbours, is measured after that).
+  StepMeasure measure;
+  if (!MeasureStep(from, &measure)) {
     bOverflow = true;
     nDiscretizationError = 1;
     return 0.0;
-  }
-  if (bBandLoading && dTime < 10) {
-    // Early band loading: nodes that fell below 1e-10 hand their r-weighted amount
-    // to their neighbours.
-    SpreadBandUndershoot(pConc.data(), pRadius.data(), nGrid);
-    windowMax = WindowMax();
   }
   if (bStepLandsOnOutput && nIteration > 0) {
     CLStaticGridAdvance();
@@ -327,7 +363,7 @@ double CLammIdeal::CLStaticGridStep() {
     return 1.0;
   }
   StepControlSettings control = StepSettings(dDtMax);
-  dRelChange = CLStaticGridRelativeChange(windowMax);
+  dRelChange = MeasuredRelativeChange(measure);
   while (dRelChange > dTolerance) {
     if (nRetryCount > 10) {
       nDiscretizationError = 1;
@@ -340,12 +376,12 @@ double CLammIdeal::CLStaticGridStep() {
     accelerationCaps();
     CLStaticGridTrialStep(dDt);
     if (nSingular || nDiscretizationError) return 0.0;
-    if (!StepProfileFinite(from, &windowMax)) {
+    if (!MeasureStep(from, &measure)) {
       bOverflow = true;
       nDiscretizationError = 1;
       return 0.0;
     }
-    dRelChange = CLStaticGridRelativeChange(windowMax);
+    dRelChange = MeasuredRelativeChange(measure);
   }
   nRetryCount = 1;
   CLStaticGridAdvance();

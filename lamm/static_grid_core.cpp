@@ -1,7 +1,10 @@
 #include "lamm/static_grid_core.h"
 
 #include <algorithm>
+#include <immintrin.h>
+
 #include <cmath>
+#include <limits>
 
 #include "lamm/element_integrals.h"
 #include "lamm/fe_assembly.h"
@@ -104,6 +107,157 @@ ActiveWindowBounds ActiveWindowBoundsFor(int N) {
 double StaticGridStepBound(double s, double D, double rpm) {
   const double bound = s == 0 ? 1000.0 : 0.5 * rpm * rpm * D / s;
   return std::clamp(bound, 10.0, 1000.0);
+}
+
+namespace {
+
+// The loop of MeasureStaticGridStep over the rows from..last-1 with the floor guess
+// F: selections instead of branches. Every operation is exactly rounded and the
+// largest values do not depend on the order, so the vector form (AVX2, chosen at
+// run time) and the plain one give the same bits.
+struct WindowPass {
+  int bad = 0, negative = 0;
+  double max = 0.0, change = 0.0;
+  double nearest = std::numeric_limits<double>::infinity();  // of |compared value - F|
+};
+
+constexpr double kFiniteBound = 1e100;  // one comparison: a NaN fails it, an infinity exceeds it
+
+void MeasureWindowRowsPlain(const double* c, const double* old, int from, int last, double F,
+                            double negLevel, WindowPass* out) {
+  int bad = 0, negative = 0;
+  double m = out->max, e = out->change, nearest = out->nearest;
+  for (int i = from; i < last; ++i) {
+    const double v = c[i];
+    bad |= !(std::fabs(v) <= kFiniteBound);
+    negative |= v < -negLevel;
+    m = m < v ? v : m;
+    const double diff = v - old[i];
+    const double own = old[i], right = old[i + 1], left = old[i - 1];
+    const double dOwn = std::fabs(own - F), dDiff = std::fabs(diff - F);
+    nearest = dOwn < nearest ? dOwn : nearest;
+    nearest = dDiff < nearest ? dDiff : nearest;
+    const bool measured = own > F || (diff > F && (right > F || left > F));
+    const double ref = own > F ? own : (right > F ? right : left);
+    const double ratio = (measured ? std::fabs(diff) : 0.0) / (measured ? ref : 1.0);
+    e = ratio > e ? ratio : e;
+  }
+  out->bad |= bad;
+  out->negative |= negative;
+  out->max = m;
+  out->change = e;
+  out->nearest = nearest;
+}
+
+[[gnu::target("avx2")]] void MeasureWindowRowsAvx2(const double* c, const double* old, int from,
+                                                   int last, double F, double negLevel,
+                                                   WindowPass* out) {
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  const __m256d vF = _mm256_set1_pd(F), bound = _mm256_set1_pd(kFiniteBound);
+  const __m256d neg = _mm256_set1_pd(-negLevel), one = _mm256_set1_pd(1.0);
+  __m256d bad = _mm256_setzero_pd(), negative = _mm256_setzero_pd();
+  __m256d m = _mm256_set1_pd(out->max), e = _mm256_set1_pd(out->change);
+  __m256d nearest = _mm256_set1_pd(out->nearest);
+  int i = from;
+  for (; i + 3 < last; i += 4) {
+    const __m256d v = _mm256_loadu_pd(c + i);
+    const __m256d own = _mm256_loadu_pd(old + i);
+    const __m256d right = _mm256_loadu_pd(old + i + 1);
+    const __m256d left = _mm256_loadu_pd(old + i - 1);
+    bad = _mm256_or_pd(bad, _mm256_cmp_pd(_mm256_andnot_pd(sign, v), bound, _CMP_NLE_UQ));
+    negative = _mm256_or_pd(negative, _mm256_cmp_pd(v, neg, _CMP_LT_OQ));
+    m = _mm256_max_pd(v, m);  // v > m ? v : m
+    const __m256d diff = _mm256_sub_pd(v, own);
+    nearest = _mm256_min_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(own, vF)), nearest);
+    nearest = _mm256_min_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(diff, vF)), nearest);
+    const __m256d ownAbove = _mm256_cmp_pd(own, vF, _CMP_GT_OQ);
+    const __m256d rightAbove = _mm256_cmp_pd(right, vF, _CMP_GT_OQ);
+    const __m256d leftAbove = _mm256_cmp_pd(left, vF, _CMP_GT_OQ);
+    const __m256d diffAbove = _mm256_cmp_pd(diff, vF, _CMP_GT_OQ);
+    const __m256d measured =
+        _mm256_or_pd(ownAbove, _mm256_and_pd(diffAbove, _mm256_or_pd(rightAbove, leftAbove)));
+    const __m256d ref = _mm256_blendv_pd(_mm256_blendv_pd(left, right, rightAbove), own, ownAbove);
+    const __m256d num = _mm256_and_pd(measured, _mm256_andnot_pd(sign, diff));
+    const __m256d den = _mm256_blendv_pd(one, ref, measured);
+    e = _mm256_max_pd(_mm256_div_pd(num, den), e);  // ratio > e ? ratio : e
+  }
+  alignas(32) double lanes[4];
+  double mm = out->max, ee = out->change, nn = out->nearest;
+  _mm256_store_pd(lanes, m);
+  for (double x : lanes) mm = mm < x ? x : mm;
+  _mm256_store_pd(lanes, e);
+  for (double x : lanes) ee = ee < x ? x : ee;
+  _mm256_store_pd(lanes, nearest);
+  for (double x : lanes) nn = x < nn ? x : nn;
+  out->bad |= _mm256_movemask_pd(bad) != 0;
+  out->negative |= _mm256_movemask_pd(negative) != 0;
+  // Leave no dirty upper halves to the plain code that follows: with them every
+  // later SSE instruction of the solver ran several times slower.
+  _mm256_zeroupper();
+  out->max = mm;
+  out->change = ee;
+  out->nearest = nn;
+  MeasureWindowRowsPlain(c, old, i, last, F, negLevel, out);
+}
+
+void MeasureWindowRows(const double* c, const double* old, int from, int last, double F,
+                       double negLevel, WindowPass* out) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2)
+    MeasureWindowRowsAvx2(c, old, from, last, F, negLevel, out);
+  else
+    MeasureWindowRowsPlain(c, old, from, last, F, negLevel, out);
+}
+
+}  // namespace
+
+StaticGridStepMeasure MeasureStaticGridStep(const double* c, const double* old, int first,
+                                            int last, double cmaxAtLeast, double floorGuess,
+                                            double negLevel, bool testNegative) {
+  StaticGridStepMeasure r;
+  const double bound = 1e100;
+  auto remeasure = [&] {
+    const double cmax = std::max(r.windowMax, cmaxAtLeast);
+    r.change = StaticGridRelativeChange(c, old, first, last, cmax, negLevel, testNegative, &r.negative);
+    return r;
+  };
+  if (first >= last) {
+    double m = 0.0;
+    for (int i = first; i <= last; ++i) {
+      r.finite &= std::fabs(c[i]) <= bound;
+      m = m < c[i] ? c[i] : m;
+    }
+    r.windowMax = m;
+    return remeasure();
+  }
+  const double F = floorGuess;
+  WindowPass pass;
+  pass.bad = !(std::fabs(c[first]) <= bound && std::fabs(c[last]) <= bound);
+  pass.negative = c[first] < -negLevel;
+  pass.max = c[first] > 0.0 ? c[first] : 0.0;
+  pass.max = pass.max < c[last] ? c[last] : pass.max;
+  const int from = first == 1 ? 2 : first;
+  // The neighbours of the end rows of the loop are compared with the floor too.
+  pass.nearest = std::min(std::fabs(old[from - 1] - F), std::fabs(old[last] - F));
+  MeasureWindowRows(c, old, from, last, F, negLevel, &pass);
+  r.finite = pass.bad == 0;
+  r.windowMax = pass.max;
+  if (!r.finite) return r;
+  // The loop measured the same nodes as the real floor would when no compared value
+  // lies between the two (with room for the rounding of the distances).
+  const double floor = 1e-4 * std::max(pass.max, cmaxAtLeast);
+  const bool sameNodes = floor == F || 2 * std::fabs(floor - F) < pass.nearest;
+  if ((testNegative && pass.negative) || !sameNodes) return remeasure();
+  double e = pass.change;
+  // The end rows, as StaticGridRelativeChange measures them.
+  if (c[last] > floor && old[last] >= floor) e = std::max(e, std::fabs((c[last] - old[last]) / old[last]));
+  if (first == 1) {
+    const double diff = c[1] - old[1];
+    const bool own = old[1] > floor;
+    if (own || (diff > floor && old[2] > floor)) e = std::max(e, std::fabs(diff / (own ? old[1] : old[2])));
+  }
+  r.change = e;
+  return r;
 }
 
 int AdvanceActiveStart(const double* c, int first, int last, double level, int maxFirst) {

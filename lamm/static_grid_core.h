@@ -27,6 +27,25 @@ void StaticGridRow(const double* r, int N, int i, int np, bool nonUniform, doubl
 double StaticGridRelativeChange(const double* c, const double* old, int first, int last,
                                 double cmax, double negLevel, bool testNegative, bool* negative);
 
+// What one pass over the active window first..last of a static-grid step finds.
+struct StaticGridStepMeasure {
+  bool finite = true;      // every value of the window finite and at most 1e100
+  double windowMax = 0.0;  // the largest value of the window (at least 0)
+  double change = 0.0;     // StaticGridRelativeChange with cmax = max(windowMax, cmaxAtLeast)
+  bool negative = false;   // as *negative of StaticGridRelativeChange
+};
+
+// The finite check, the window maximum and the relative change of a step, the same
+// values as the separate passes give, in one pass over the window. The change needs
+// the floor 1e-4 cmax, which is known only at the end of the pass: the pass measures
+// with floorGuess and notes the compared values nearest to it; only when the real
+// floor would measure another set of nodes (or a value below -negLevel is found with
+// testNegative) is the change measured again. The change is meaningless when the
+// window is not finite.
+StaticGridStepMeasure MeasureStaticGridStep(const double* c, const double* old, int first,
+                                            int last, double cmaxAtLeast, double floorGuess,
+                                            double negLevel, bool testNegative);
+
 // The new first active row: moves right over nodes whose three-point mean is not
 // above level, at most to last - 10 and to maxFirst.
 // The bounds of the active window on a grid of N nodes: its first row stops at

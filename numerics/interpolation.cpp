@@ -1,7 +1,9 @@
 // Resampling of curves between grids and Neville's polynomial interpolation.
 #include "numerics/interpolation.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "numerics/one_based.h"
 
@@ -101,6 +103,102 @@ bool InterpolateCurveFromDouble(int nOut, const float* xOut, float* yOut, int nI
 bool AddInterpolatedCurveFromDouble(int nOut, const float* xOut, float* yOut, int nIn,
                                     const double* xIn, const double* yIn) {
   return Resample(nOut, xOut, yOut, nIn, xIn, yIn, true);
+}
+
+bool ResamplingPlan::IsFor(int n, const float* x, int m, const double* u) const {
+  if (n < 1 || m < 1 || static_cast<int>(x_.size()) != n + 1 || static_cast<int>(u_.size()) != m + 1)
+    return false;
+  // Byte for byte (a fast compare; a zero of the other sign only plans again).
+  return std::memcmp(x + 1, x_.data() + 1, sizeof(float) * static_cast<std::size_t>(n)) == 0 &&
+         std::memcmp(u + 1, u_.data() + 1, sizeof(double) * static_cast<std::size_t>(m)) == 0;
+}
+
+bool ResamplingPlan::Plan(int n, const float* x, int m, const double* u) {
+  planned_ = false;
+  x_.assign(1, 0.0f);
+  u_.assign(1, 0.0);
+  if (n >= 1) x_.insert(x_.end(), x + 1, x + n + 1);
+  if (m >= 1) u_.insert(u_.end(), u + 1, u + m + 1);
+  if (n < 5 || m < 5) return false;
+  if (!(x[n] >= u[1]) || !(u[m] >= x[1]) || !(x[5] <= u[m - 4])) return false;
+  k_.assign(static_cast<std::size_t>(n) + 1, 1);
+  a_.assign(k_.size(), 1.0);
+  b_.assign(k_.size(), 0.0);
+  // The line through input points k and k + 1 at xi; an interval of zero width
+  // gives the value at its right end.
+  auto line = [&](int i, int k) {
+    k_[i] = k;
+    const double width = u[k + 1] - u[k];
+    const double w = width == 0 ? 1.0 : (static_cast<double>(x[i]) - u[k]) / width;
+    a_[i] = 1.0 - w;
+    b_[i] = w;
+  };
+  const double u1 = u[1], um = u[m];
+  int i = 1;
+  leadEnd_ = 1;
+  leadConst_ = m >= 11 ? EndValue::Mean10First : EndValue::First;
+  if (x[1] < u1) {
+    if (x[1] >= 2 * u1 - u[2]) {
+      for (; i <= n && x[i] < u1; ++i) line(i, 1);
+    } else {
+      for (; i <= n && x[i] < u1; ++i) {}
+      leadEnd_ = i;
+    }
+  } else if (x[1] == u1) {
+    line(1, 1);
+    a_[1] = 1.0;
+    b_[1] = 0.0;
+    i = 2;
+  }
+  int j = 2;
+  for (; i <= n && x[i] <= um; ++i) {
+    while (j < m && u[j] <= x[i]) ++j;
+    line(i, j - 1);
+  }
+  trailFrom_ = n + 1;
+  trailConst_ = m >= 11 ? EndValue::Mean10Last : EndValue::Last;
+  if (i <= n) {
+    if (x[n] <= 2 * um - u[m - 1]) {
+      for (; i <= n; ++i) line(i, m - 1);
+    } else {
+      trailFrom_ = i;
+    }
+  }
+  planned_ = true;
+  return true;
+}
+
+bool ResamplingPlan::Apply(const double* v, float* y) const {
+  if (!planned_) return false;
+  const int n = static_cast<int>(x_.size()) - 1, m = static_cast<int>(u_.size()) - 1;
+  auto endValue = [&](EndValue e) {
+    double sum = 0.0;
+    switch (e) {
+      case EndValue::First: return v[1];
+      case EndValue::Last: return v[m];
+      case EndValue::Mean10First:
+        for (int k = 1; k <= 10; ++k) sum += v[k];
+        return sum * 0.1;
+      case EndValue::Mean10Last:
+        for (int k = m - 9; k <= m; ++k) sum += v[k];
+        return sum * 0.1;
+    }
+    return sum;
+  };
+  if (leadEnd_ > 1) {
+    const auto c = static_cast<float>(endValue(leadConst_));
+    for (int i = 1; i < leadEnd_; ++i) y[i] = c;
+  }
+  const int* k = k_.data();
+  const double* a = a_.data();
+  const double* b = b_.data();
+  for (int i = leadEnd_; i < trailFrom_; ++i)
+    y[i] = static_cast<float>(a[i] * v[k[i]] + b[i] * v[k[i] + 1]);
+  if (trailFrom_ <= n) {
+    const auto c = static_cast<float>(endValue(trailConst_));
+    for (int i = trailFrom_; i <= n; ++i) y[i] = c;
+  }
+  return true;
 }
 
 bool InterpolateCurveToDouble(int nOut, const double* xOut, double* yOut, int nIn,

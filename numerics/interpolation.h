@@ -16,6 +16,8 @@
 // stale values. Arithmetic is carried in long double and stored in the output's type.
 #pragma once
 
+#include <vector>
+
 namespace tarmic {
 
 // float output, float input.
@@ -27,6 +29,35 @@ bool InterpolateCurveFromDouble(int nOut, const float* xOut, float* yOut, int nI
 // As InterpolateCurveFromDouble, but adds each resampled value to yOut[i].
 bool AddInterpolatedCurveFromDouble(int nOut, const float* xOut, float* yOut, int nIn,
                                     const double* xIn, const double* yIn);
+// The resampling of InterpolateCurveFromDouble planned once for fixed abscissae:
+// for many curves on the same grids (every scan of a Lamm solution) the positions
+// and weights are found once, and each curve then costs one multiply-add per
+// output point, in double. The values agree with InterpolateCurveFromDouble to the
+// rounding of double arithmetic.
+class ResamplingPlan {
+ public:
+  // Plans the resampling of curves on u[1..m] onto x[1..n]; false (an empty plan)
+  // when a guard of the resampling family fails.
+  bool Plan(int n, const float* x, int m, const double* u);
+  // Whether this plan was made for exactly these abscissae.
+  bool IsFor(int n, const float* x, int m, const double* u) const;
+  // y[1..n] from v[1..m]; false (nothing written) for an empty plan.
+  bool Apply(const double* v, float* y) const;
+
+ private:
+  bool planned_ = false;  // a plan that passed the guards
+  std::vector<double> u_;  // the abscissae planned for, one-based
+  std::vector<float> x_;
+  // Output points 1..leadEnd_-1 take leadConst_ of the curve, points trailFrom_..n
+  // take trailConst_, the others the line through input points k_[i], k_[i] + 1:
+  // a_[i] v[k] + b_[i] v[k + 1].
+  enum class EndValue { Mean10First, First, Mean10Last, Last };
+  int leadEnd_ = 1, trailFrom_ = 1;
+  EndValue leadConst_ = EndValue::First, trailConst_ = EndValue::Last;
+  std::vector<int> k_;
+  std::vector<double> a_, b_;
+};
+
 // double output, float input.
 bool InterpolateCurveToDouble(int nOut, const double* xOut, double* yOut, int nIn,
                               const float* xIn, const float* yIn);

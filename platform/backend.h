@@ -44,7 +44,9 @@ class Window {
   virtual int MinTextHeight() const { return 0; }
   // Asks for the whole client area to be painted again (posts one Paint event).
   virtual void Invalidate() = 0;
-  // Shows the current back-buffer on the display now.
+  // Shows the current back-buffer on the display: at once, or (when refreshes come
+  // faster than a display needs them) shortly after, with whatever was drawn by then;
+  // the last picture is always shown.
   virtual void Refresh() = 0;
 
   // Menus. The check, enable and delete operations return false when the attached

@@ -14,18 +14,24 @@ Image::Image(int width, int height, Color fill)
 
 Color Image::Pixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return kWhite;
-  return Row(y)[x];
+  return Row(y)[x] & ~stored_;
 }
 
 void Image::SetPixel(int x, int y, Color c) {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
-  Row(y)[x] = c;
+  Row(y)[x] = c | stored_;
 }
 
-void Image::Fill(Color c) { std::fill(pixels_.begin(), pixels_.end(), c); }
+void Image::KeepOpaqueByte() {
+  stored_ = 0xFF000000u;
+  for (Color& p : pixels_) p |= stored_;
+}
+
+void Image::Fill(Color c) { std::fill(pixels_.begin(), pixels_.end(), c | stored_); }
 
 void Image::Resize(int width, int height, Color fill) {
-  Image next(width, height, fill);
+  Image next(width, height, fill | stored_);
+  next.stored_ = stored_;
   next.Paste(*this, 0, 0);
   *this = std::move(next);
 }
@@ -37,7 +43,7 @@ Image Image::Copy(const Rect& rect) const {
   int y0 = std::max(r.top, 0), y1 = std::min(r.bottom, height_);
   int x0 = std::max(r.left, 0), x1 = std::min(r.right, width_);
   for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) out.Row(y - r.top)[x - r.left] = Row(y)[x];
+    for (int x = x0; x < x1; ++x) out.Row(y - r.top)[x - r.left] = Row(y)[x] & ~stored_;
   return out;
 }
 
@@ -45,7 +51,7 @@ void Image::Paste(const Image& src, int x, int y) {
   int y0 = std::max(y, 0), y1 = std::min(y + src.Height(), height_);
   int x0 = std::max(x, 0), x1 = std::min(x + src.Width(), width_);
   for (int yy = y0; yy < y1; ++yy)
-    for (int xx = x0; xx < x1; ++xx) Row(yy)[xx] = src.Row(yy - y)[xx - x];
+    for (int xx = x0; xx < x1; ++xx) Row(yy)[xx] = (src.Row(yy - y)[xx - x] & ~src.stored_) | stored_;
 }
 
 void Image::StretchPaste(const Image& src, const Rect& dst) {
@@ -58,7 +64,7 @@ void Image::StretchPaste(const Image& src, const Rect& dst) {
     int sy = static_cast<int>(static_cast<long long>(y - d.top) * src.Height() / d.Height());
     for (int x = x0; x < x1; ++x) {
       int sx = static_cast<int>(static_cast<long long>(x - d.left) * src.Width() / d.Width());
-      Row(y)[x] = src.Row(sy)[sx];
+      Row(y)[x] = (src.Row(sy)[sx] & ~src.stored_) | stored_;
     }
   }
 }

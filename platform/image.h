@@ -1,5 +1,5 @@
 // A pixel buffer: the screen back-buffer, saved screen regions, the residual
-// bitmap. Pixels are stored as Color values (0x00BBGGRR).
+// bitmap. Pixels are Color values (0x00BBGGRR); see KeepOpaqueByte.
 #pragma once
 
 #include <cstdio>
@@ -27,6 +27,13 @@ class Image {
   Color* Data() { return pixels_.data(); }
   const Color* Data() const { return pixels_.data(); }
 
+  // From now on every stored pixel carries the byte 0xFF above blue, the layout a
+  // toolkit paints from without a conversion (RGBX, red in the lowest byte); Pixel,
+  // Copy and WritePPM still give the program's 0x00BBGGRR and every write sets the
+  // byte. Raw access (Row, Data) sees it. Kept by Resize.
+  void KeepOpaqueByte();
+  bool KeepsOpaqueByte() const { return stored_ != 0; }
+
   void Fill(Color c);
   // Resizes to width x height, keeping the pixels that still fit and filling the rest.
   void Resize(int width, int height, Color fill = kWhite);
@@ -47,6 +54,7 @@ class Image {
   int width_ = 0;
   int height_ = 0;
   std::vector<Color> pixels_;
+  Color stored_ = 0;  // bits every stored pixel carries (0xFF000000 with KeepOpaqueByte)
 };
 
 }  // namespace tarmic

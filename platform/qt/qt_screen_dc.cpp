@@ -15,28 +15,8 @@ Rect Overlap(const Rect& a, const Rect& b) {
   return r;
 }
 
-std::size_t PixelCount(const Image& image) {
-  return image.IsNull() ? 0
-                        : static_cast<std::size_t>(image.Width()) *
-                              static_cast<std::size_t>(image.Height());
-}
-
-// Clears the byte above blue in every pixel (the program's format).
-void ClearHighByte(Image& image) {
-  Color* p = image.Data();
-  for (std::size_t i = 0, n = PixelCount(image); i < n; ++i) p[i] &= 0x00FFFFFFu;
-}
-
-// Sets it (Qt's opaque RGBX format): Qt's raster engine treats a pixel whose byte is
-// 0 as transparent and blends text into it wrongly.
-void SetHighByte(Image& image) {
-  Color* p = image.Data();
-  for (std::size_t i = 0, n = PixelCount(image); i < n; ++i) p[i] |= 0xFF000000u;
-}
-
 // How many screen DCs are open on each pixel buffer (user-interface thread only):
-// the buffer is in Qt's format while any is open, and back in the program's when
-// the last one ends.
+// its pixels must not move while any is open.
 std::map<const Color*, int>& OpenDCs() {
   static std::map<const Color*, int> open;
   return open;
@@ -55,17 +35,18 @@ ScreenSurface::ScreenSurface(Image& s)
       image(reinterpret_cast<uchar*>(s.Data()), s.Width(), s.Height(),
             static_cast<qsizetype>(s.Width()) * 4, QImage::Format_RGBX8888) {
   static_assert(sizeof(Color) == 4, "a Color is one 32-bit pixel");
-  if (OpenDCs()[screen.Data()]++ == 0) SetHighByte(screen);
+  // Qt's raster engine treats a pixel whose high byte is 0 as transparent and blends
+  // text into it wrongly: the pixels carry 0xFF there (the window's back-buffer
+  // always does, so that nothing is converted when a DC opens or is shown).
+  if (!screen.KeepsOpaqueByte()) screen.KeepOpaqueByte();
+  ++OpenDCs()[screen.Data()];
   if (!image.isNull()) painter.begin(&image);
 }
 
 ScreenSurface::~ScreenSurface() {
   if (painter.isActive()) painter.end();
-  // Back to 0x00BBGGRR once no other DC draws on these pixels.
   auto it = OpenDCs().find(screen.Data());
-  if (it != OpenDCs().end() && --it->second > 0) return;
-  if (it != OpenDCs().end()) OpenDCs().erase(it);
-  ClearHighByte(screen);
+  if (it != OpenDCs().end() && --it->second == 0) OpenDCs().erase(it);
 }
 
 }  // namespace detail
@@ -77,9 +58,7 @@ QtScreenDC::QtScreenDC(Image& screen, QtTextRenderer& fonts, int minTextPixels,
 }
 
 Image QtScreenDC::GetBitmap(const Rect& deviceRect) const {
-  Image copy = screen.Copy(deviceRect);
-  ClearHighByte(copy);
-  return copy;
+  return screen.Copy(deviceRect);  // in the program's format
 }
 
 void QtScreenDC::PutBitmap(const Image& src, int x, int y) {

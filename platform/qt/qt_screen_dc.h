@@ -1,9 +1,9 @@
 // The device context of the Qt window's back-buffer: a QPainterDC that draws
 // smoothly (antialiased pictures, text in the scalable sans-serif face at a minimum
 // height) straight into the back-buffer Image, whose pixels it shares. Saved and
-// restored pixel blocks are copied exactly. While screen DCs are open the pixels
-// carry Qt's opaque byte; when the last one ends, every pixel is back in the
-// program's format (0x00BBGGRR). Nothing else may write the back-buffer while a
+// restored pixel blocks are copied exactly. The pixels carry Qt's opaque byte
+// (Image::KeepOpaqueByte, set on an image that does not keep it yet), so that Qt
+// paints and shows them as they are. The buffer must not be reallocated while a
 // screen DC is open.
 #pragma once
 

@@ -223,6 +223,10 @@ QtWindow::QtWindow(QtTextRenderer& text, int width, int height)
   frame_->setFocusProxy(client_);
   client_->resize(width, height);
   minTextHeight_ = text_.CellForDigitHeight(kMinScreenDigitPixels, kMinScreenTextPixels);
+  screen_.KeepOpaqueByte();
+  refreshTimer_ = std::make_unique<QTimer>();
+  refreshTimer_->setSingleShot(true);
+  QObject::connect(refreshTimer_.get(), &QTimer::timeout, refreshTimer_.get(), [this] { ShowScreen(); });
   keyboard_ = std::make_unique<KeyboardRouter>(*this);
   QCoreApplication::instance()->installEventFilter(keyboard_.get());
 }
@@ -230,6 +234,7 @@ QtWindow::QtWindow(QtTextRenderer& text, int width, int height)
 QtWindow::~QtWindow() {
   if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(keyboard_.get());
   keyboard_.reset();
+  refreshTimer_.reset();
   timers_.clear();
   frame_.reset();
 }
@@ -291,7 +296,19 @@ std::unique_ptr<DC> QtWindow::ClientDC() {
 void QtWindow::Invalidate() { Post(PaintRequest()); }
 
 void QtWindow::Refresh() {
-  shown_ = ToQImage(screen_);
+  // A Fit writes a status line per evaluation: one repaint of the whole window each
+  // would cost more than the evaluation. The last picture is always shown.
+  if (sinceShown_.isValid() && sinceShown_.elapsed() < kRefreshIntervalMs) {
+    if (!refreshTimer_->isActive())
+      refreshTimer_->start(static_cast<int>(kRefreshIntervalMs - sinceShown_.elapsed()));
+    return;
+  }
+  ShowScreen();
+}
+
+void QtWindow::ShowScreen() {
+  refreshTimer_->stop();
+  sinceShown_.start();
   client_->repaint();
 }
 
@@ -314,17 +331,21 @@ void QtWindow::OnResize(int width, int height) {
 void QtWindow::OnPaint(QWidget& widget) {
   QPainter painter(&widget);
   QRect all = widget.rect();
-  if (shown_.isNull()) {
+  if (screen_.IsNull()) {
     painter.fillRect(all, Qt::white);
     return;
   }
-  painter.drawImage(0, 0, shown_);
+  // The back-buffer's own pixels (0xFFBBGGRR words: R, G, B, X bytes), not a copy.
+  const QImage shown(reinterpret_cast<const uchar*>(screen_.Data()), screen_.Width(),
+                     screen_.Height(), static_cast<qsizetype>(screen_.Width()) * 4,
+                     QImage::Format_RGBX8888);
+  painter.drawImage(0, 0, shown);
   // Whatever the last shown image does not cover (after a resize) is white.
-  if (shown_.width() < all.width()) {
-    painter.fillRect(QRect(shown_.width(), 0, all.width() - shown_.width(), all.height()), Qt::white);
+  if (shown.width() < all.width()) {
+    painter.fillRect(QRect(shown.width(), 0, all.width() - shown.width(), all.height()), Qt::white);
   }
-  if (shown_.height() < all.height()) {
-    painter.fillRect(QRect(0, shown_.height(), all.width(), all.height() - shown_.height()), Qt::white);
+  if (shown.height() < all.height()) {
+    painter.fillRect(QRect(0, shown.height(), all.width(), all.height() - shown.height()), Qt::white);
   }
 }
 

@@ -5,6 +5,7 @@
 // timers, dropped files, menu commands and accelerators, and the close request.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 
 #include <map>
@@ -105,8 +106,16 @@ class QtWindow : public Window {
   std::unique_ptr<FrameWidget> frame_;
   ClientWidget* client_ = nullptr;  // owned by frame_
   std::unique_ptr<KeyboardRouter> keyboard_;  // an event filter of the application
-  Image screen_;
-  QImage shown_;  // the back-buffer as last shown by Refresh
+  // Shows the back-buffer now (a repaint of the client).
+  void ShowScreen();
+
+  Image screen_;  // keeps Qt's opaque byte: painted as it is, without a copy
+  // Refresh shows at most one picture per kRefreshIntervalMs; a later one waits on
+  // refreshTimer_ and is shown when the event loop next runs, or by the next Refresh
+  // after the interval, whichever comes first.
+  static constexpr int kRefreshIntervalMs = 33;
+  std::unique_ptr<QTimer> refreshTimer_;
+  QElapsedTimer sinceShown_;
   QtMenuBar menu_;
   AcceleratorTable accel_;
   CursorShape cursor_ = CursorShape::Arrow;

@@ -13,6 +13,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -136,6 +137,42 @@ TEST_F(QtBackendTest, WindowShowsWhatWasDrawnIntoTheBackBuffer) {
   EXPECT_EQ(shot.pixelColor(149, 119), QColor(255, 0, 0));
   EXPECT_EQ(shot.pixelColor(150, 80), QColor(255, 255, 255));
   EXPECT_EQ(shot.pixelColor(10, 10), QColor(255, 255, 255));
+}
+
+// Refreshes that come faster than the window is repainted (a status line per
+// evaluation of a fit) are coalesced, and the picture of the last one is always
+// painted in the end.
+TEST_F(QtBackendTest, RapidRefreshesAreCoalescedAndTheLastPictureIsPainted) {
+  ShowWindow();
+  struct PaintProbe : QObject {
+    Image* screen = nullptr;
+    std::vector<Color> painted;  // the probe pixel at each paint of the client
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) painted.push_back(screen->Pixel(20, 20));
+      return false;
+    }
+  } probe;
+  probe.screen = &Win().Screen();
+  Win().Client()->installEventFilter(&probe);
+  const int refreshes = 200;
+  QElapsedTimer clock;
+  clock.start();
+  for (int i = 1; i <= refreshes; ++i) {
+    {
+      std::unique_ptr<DC> dc = Win().ClientDC();
+      dc->SelectPen(NullPen());
+      dc->SelectBrush(SolidBrush(RGB(i, 0, 255 - i)));
+      dc->Rectangle(10, 10, 40, 40);
+    }
+    Win().Refresh();
+  }
+  const qint64 elapsed = clock.elapsed();
+  QTest::qWait(150);
+  Win().Client()->removeEventFilter(&probe);
+  ASSERT_FALSE(probe.painted.empty());
+  EXPECT_EQ(probe.painted.back(), RGB(refreshes, 0, 255 - refreshes));
+  // One repaint at once and then at most one per interval of about 33 ms.
+  EXPECT_LE(static_cast<qint64>(probe.painted.size()), elapsed / 30 + 3) << elapsed << " ms";
 }
 
 TEST_F(QtBackendTest, BlueAndRedKeepTheirPlaceThroughTheConversion) {

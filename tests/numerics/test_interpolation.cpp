@@ -179,6 +179,53 @@ TEST(Resampling, InsideVariantChangesOnlyPointsWithinTheSource) {
   EXPECT_EQ(y[9], -1.0);
 }
 
+// A plan made once gives what the direct resampling gives, to the rounding of the
+// float output, for every end rule (output inside, within one interval beyond the
+// ends, far beyond them, sources of ten and more points, repeated abscissae), is
+// reused for curves on the same grids only, and writes nothing when a guard fails.
+TEST(Resampling, PlannedResamplingMatchesTheDirectOneForEveryEndRule) {
+  struct Case {
+    int nOut;
+    double outFirst, outStep;
+    int nIn;
+    double inFirst, inStep;
+  };
+  const Case cases[] = {
+      {40, 6.1, 0.02, 300, 6.0, 0.004},    // inside
+      {40, 5.999, 0.03, 300, 6.0, 0.004},  // within one interval below
+      {40, 5.5, 0.05, 300, 6.0, 0.004},    // far out on both sides
+      {30, 5.5, 0.05, 10, 6.0, 0.05},      // ten source points: the end values
+      {25, 6.0, 0.01, 200, 6.0, 0.001},    // first output on the first source point
+  };
+  for (const Case& k : cases) {
+    Grid<float> x = Uniform<float>(k.nOut, k.outFirst, k.outStep);
+    Grid<double> u = Uniform<double>(k.nIn, k.inFirst, k.inStep);
+    if (k.nIn > 20) u[7] = u[6];  // a repeated abscissa
+    ResamplingPlan plan;
+    ASSERT_TRUE(plan.Plan(k.nOut, x.p(), k.nIn, u.p()));
+    for (int curve = 0; curve < 3; ++curve) {
+      Grid<double> v(k.nIn);
+      for (int i = 1; i <= k.nIn; ++i) v[i] = std::sin(3.0 * u[i] + curve) + 0.1 * curve * u[i];
+      Grid<float> direct(k.nOut, -7.0f), planned(k.nOut, -7.0f);
+      ASSERT_TRUE(InterpolateCurveFromDouble(k.nOut, x.p(), direct.p(), k.nIn, u.p(), v.p()));
+      ASSERT_TRUE(plan.IsFor(k.nOut, x.p(), k.nIn, u.p()));
+      ASSERT_TRUE(plan.Apply(v.p(), planned.p()));
+      for (int i = 1; i <= k.nOut; ++i)
+        EXPECT_NEAR(planned[i], direct[i], 2e-7 * (1.0 + std::fabs(direct[i]))) << i;
+    }
+    Grid<double> moved = u;
+    moved[k.nIn / 2] += 1e-9;
+    EXPECT_FALSE(plan.IsFor(k.nOut, x.p(), k.nIn, moved.p()));
+  }
+  // No overlap: an empty plan leaves the output alone.
+  Grid<float> x = Uniform<float>(10, 8.0, 0.1), y(10, 3.0f);
+  Grid<double> u = Uniform<double>(20, 6.0, 0.01), v(20, 1.0);
+  ResamplingPlan plan;
+  EXPECT_FALSE(plan.Plan(10, x.p(), 20, u.p()));
+  EXPECT_FALSE(plan.Apply(v.p(), y.p()));
+  EXPECT_EQ(y[5], 3.0f);
+}
+
 TEST(PolynomialInterpolation, ThreePointsReproduceTheirParabola) {
   auto f = [](float x) { return 0.5f * x * x - 2.0f * x + 3.0f; };
   float xa[4] = {0.0f, -1.0f, 0.5f, 2.0f};

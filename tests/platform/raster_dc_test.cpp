@@ -303,6 +303,33 @@ TEST(RasterBitmaps, GetBitmapOutsideTheImageIsWhiteThere) {
   EXPECT_EQ(part.Pixel(3, 3), kWhite);
 }
 
+// An image that keeps the toolkit's opaque byte stores it in every pixel however the
+// pixel was written, and gives and takes pixels in the program's format.
+TEST(RasterBitmaps, OpaqueByteIsStoredButNeverSeen) {
+  Image screen(6, 4, kRed);
+  screen.KeepOpaqueByte();
+  Image plain(2, 2, kBlue);
+  screen.SetPixel(0, 0, kBlue);
+  screen.Paste(plain, 4, 2);
+  screen.StretchPaste(plain, Rect{0, 2, 2, 4});
+  screen.Resize(8, 4, kWhite);
+  for (int y = 0; y < screen.Height(); ++y) {
+    for (int x = 0; x < screen.Width(); ++x) {
+      EXPECT_EQ(screen.Row(y)[x] >> 24, 0xFFu) << x << "," << y;
+      EXPECT_EQ(screen.Pixel(x, y) >> 24, 0u);
+    }
+  }
+  EXPECT_EQ(screen.Pixel(0, 0), kBlue);
+  EXPECT_EQ(screen.Pixel(5, 3), kBlue);
+  EXPECT_EQ(screen.Pixel(1, 3), kBlue);
+  EXPECT_EQ(screen.Pixel(7, 0), kWhite);
+  const Image copy = screen.Copy(Rect{0, 0, 8, 4});
+  EXPECT_EQ(copy.Row(0)[0], kBlue);  // raw, in the program's format
+  EXPECT_EQ(copy.Row(0)[1], kRed);
+  plain.Paste(screen, -1, 0);  // into a plain image: no opaque byte
+  EXPECT_EQ(plain.Row(0)[0], kRed);
+}
+
 TEST(RasterBitmaps, StretchBitmapScalesByNearestPixel) {
   Image src(2, 1);
   src.SetPixel(0, 0, kRed);
