@@ -181,12 +181,13 @@ void BM_ContiFitMeniscusAndFf0(benchmark::State& state) {
   InstallData();
   nLammThreads = 2;
   double evaluations = 0.0, mError = 0.0, ff0 = 0.0;
+  SaveResult saved;
   for (auto _ : state) {
     state.PauseTiming();
     SeedRandomGenerators(5);
     SetCs(5.99f, 1.5f);
     state.ResumeTiming();
-    if (ContiFit(nullptr, FitMethod::Simplex) != FitOutcome::Completed)
+    if (ContiFit(nullptr, FitMethod::Simplex, saved) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");
     evaluations += nFitSim;
     mError = fMeniscus - kMeniscus;

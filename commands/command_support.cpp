@@ -4,6 +4,7 @@
 
 #include "app/xla_window.h"
 #include "app/zoom.h"
+#include "numerics/error_box.h"
 #include "numerics/number_input.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
@@ -49,6 +50,11 @@ int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::st
 
 bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption) {
   return CommandMessageBox(window, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+bool ReportSave(const SaveResult& result) {
+  if (!result.ok) ShowError(result.message, false);
+  return result.ok;
 }
 
 bool RequireLoadedData(TXLAWindow& window) {

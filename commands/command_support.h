@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "modelcalc/fit_persistence.h"
 #include "platform/backend.h"
 
 namespace tarmic {
@@ -22,6 +23,10 @@ int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::st
                       unsigned style);
 // A yes/no question; true for yes.
 bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption);
+
+// Shows the error box of a save that failed (error sound, caption "Error", the
+// write's message); nothing when it was written. True when it was written.
+bool ReportSave(const SaveResult& result);
 
 // Whether scans are loaded; otherwise "load data first" (error sound, caption "ERROR")
 // and false.

@@ -142,14 +142,16 @@ void TXLAWindow::CmSaveFitData() {
   if (fitPath) {
     bool convert = false;
     if (bIntensityData) convert = AskYesNo(*this, "convert intensities to absorbance data?", "");
-    SaveFittedScans(*fitPath, convert);
+    // The saver has said why the fit was not saved; residuals and report without
+    // their fit would not make a set.
+    if (!SaveFittedScans(*fitPath, convert)) return;
   }
   std::optional<std::string> resPath =
       AskSavePath(*this, "save residuals as", bOldFilenameConvention ? "res" + ext : "r0000x" + ext);
   if (resPath) SaveResidualScans(*resPath);
   std::optional<std::string> parPath = AskSavePath(*this, "save some fit parameters as", "fitparams.txt");
   if (parPath) {
-    TmpSaveBestParams(&GetHandle(), false);
+    ReportSave(TmpSaveBestParams(&GetHandle(), false));
     WriteParameterReport(&GetHandle(), *parPath);
   }
 }

@@ -106,16 +106,18 @@ void TXLAWindow::CmFit() {
                            : bFitAnnealing ? FitMethod::Annealing
                                            : FitMethod::Simplex;
   bFitInProgress = true;
+  SaveResult saved;
   const FitOutcome outcome =
-      continuous ? ContiFit(&GetHandle(), method) : FitDriver(&GetHandle(), method);
+      continuous ? ContiFit(&GetHandle(), method, saved) : FitDriver(&GetHandle(), method);
   bFitInProgress = false;
   if (outcome == FitOutcome::NotStarted) return;
   if (outcome == FitOutcome::Completed) bDataChanged = false;
   // The best parameters are kept for the next load of these data (the refinement
   // of a continuous model saves its own), and the result text is drawn with the
-  // next paint.
+  // next paint. A failed save is reported once.
   if (!continuous && bSaveBestParams && outcome != FitOutcome::Failed)
-    TmpSaveBestParams(&GetHandle(), false);
+    saved = TmpSaveBestParams(&GetHandle(), false);
+  ReportSave(saved);
   bShowFitStatistics = true;
   if (pDataPlot) RedrawDataPlot(true);
   if (pResidualsPlot) RedrawResidualPlot(true);

@@ -80,7 +80,9 @@ void ShowEvaluationStatus(Window* window) {
 // the redraw switch, the running-fit mark and the search of the status line.
 class Refinement {
  public:
-  Refinement(Window* window, FitSearch search) : window_(window), redraw_(bRedrawModel) {
+  // A failed parameter save of the refinement goes into saved (the first one).
+  Refinement(Window* window, FitSearch search, SaveResult& saved)
+      : window_(window), redraw_(bRedrawModel), saved_(saved) {
     bFinalFitEvaluation = false;
     bRedrawModel = false;
     eFitSearch = search;
@@ -130,13 +132,18 @@ class Refinement {
     DisplayBestContiParams(window_);
     FinishContiResult(window_);
     RepaintMain(window_);
-    if (ContiSaveAfterFit()) TmpSaveBestParams(window_, false);
+    if (ContiSaveAfterFit()) Save();
     return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
   }
+
+  // Saves the parameters as they stand (checkpoints and the end of the refinement).
+  void Save() { saved_.Add(TmpSaveBestParams(window_, false)); }
+  Window* window() const { return window_; }
 
  private:
   Window* window_;
   bool redraw_;
+  SaveResult& saved_;
   // Each message of the kernel computations is shown once per refinement.
   ScopedErrorsOnce errorsOnce_;
 };
@@ -189,10 +196,10 @@ std::vector<float> Applied(const SimplexSet& s, int j) {
 
 // Repeated Nelder-Mead cycles around the best vertex until the rmsd and every
 // entry change by at most fRefitTolerance (relative) from one cycle to the next.
-FitOutcome SimplexCycles(Window* window) {
+FitOutcome SimplexCycles(Window* window, SaveResult& saved) {
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window);
-  Refinement fit(window, FitSearch::Simplex);
+  Refinement fit(window, FitSearch::Simplex, saved);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fStartRmsd = fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
@@ -220,11 +227,11 @@ FitOutcome SimplexCycles(Window* window) {
   return fit.Finish(q.data());
 }
 
-// Called by MLFit after every converging pass.
-Window* g_mlWindow = nullptr;
+// Called by MLFit after every converging pass of the refinement g_mlFit.
+Refinement* g_mlFit = nullptr;
 void MLConvergingPass() {
-  if (bSaveBestParams && ContiSaveAfterFit()) TmpSaveBestParams(g_mlWindow, false);
-  DisplayBestContiParams(g_mlWindow);
+  if (bSaveBestParams && ContiSaveAfterFit()) g_mlFit->Save();
+  DisplayBestContiParams(g_mlFit->window());
 }
 
 }  // namespace
@@ -292,21 +299,21 @@ void ContiSimplexDisplay(Window* window, const float* p) {
   DisplayBestContiParams(window);
 }
 
-FitOutcome ContiFit(Window* window, FitMethod method) {
-  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f) return ContiAnnealingFit(window);
-  if (method == FitMethod::Marquardt) return MLContiFit(window);
+FitOutcome ContiFit(Window* window, FitMethod method, SaveResult& saved) {
+  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f) return ContiAnnealingFit(window, saved);
+  if (method == FitMethod::Marquardt) return MLContiFit(window, saved);
   if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
-    return MLContiFit(window);
-  return SimplexCycles(window);
+    return MLContiFit(window, saved);
+  return SimplexCycles(window, saved);
 }
 
-FitOutcome ContiAnnealingFit(Window* window) {
+FitOutcome ContiAnnealingFit(Window* window, SaveResult& saved) {
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window);
   FitOutcome outcome = FitOutcome::NotStarted;
   bool finalMethod = false;
   {
-    Refinement fit(window, FitSearch::Annealing);
+    Refinement fit(window, FitSearch::Annealing, saved);
     fAnnealTemp = fAnnealStartTemp;
     if (!fit.Start()) return outcome;
     fStartRmsd = fBestRmsd = fFitRmsd;
@@ -338,16 +345,16 @@ FitOutcome ContiAnnealingFit(Window* window) {
     else
       outcome = fit.Finish(pb.data());
   }
-  if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing);
+  if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing, saved);
   fAnnealTemp = fAnnealStartTemp;
   return outcome;
 }
 
-FitOutcome MLContiFit(Window* window) {
+FitOutcome MLContiFit(Window* window, SaveResult& saved) {
   WriteContiDebugLog("\nEntering MLContiFit");
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window);
-  Refinement fit(window, FitSearch::Marquardt);
+  Refinement fit(window, FitSearch::Marquardt, saved);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fStartRmsd = fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
@@ -357,9 +364,9 @@ FitOutcome MLContiFit(Window* window) {
   InitContiMLDerivativeFactors(w);
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetContiParams(n, p.data());
-  g_mlWindow = window;
+  g_mlFit = &fit;
   const MLEnd end = MLFit(w, target, p.data(), MLConvergingPass);
-  g_mlWindow = nullptr;
+  g_mlFit = nullptr;
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
   WriteContiDebugLog(" --> MLContiFit done.");
   return outcome;

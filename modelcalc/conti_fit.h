@@ -13,6 +13,7 @@
 #pragma once
 
 #include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_persistence.h"
 
 namespace tarmic {
 
@@ -24,9 +25,11 @@ class Window;
 // Interrupted when the user stopped it (the best point found is applied, computed
 // with regularisation and shown); Failed when the final evaluation left no result or
 // the work arrays could not be had. With nothing floated the analysis is run once.
-FitOutcome ContiFit(Window* window, FitMethod method);
-FitOutcome ContiAnnealingFit(Window* window);
-FitOutcome MLContiFit(Window* window);
+// The parameter saves of the refinement (its checkpoints and its end) show nothing:
+// the first one that failed is put into saved, for the command to report once.
+FitOutcome ContiFit(Window* window, FitMethod method, SaveResult& saved);
+FitOutcome ContiAnnealingFit(Window* window, SaveResult& saved);
+FitOutcome MLContiFit(Window* window, SaveResult& saved);
 
 // The objective: applies the vector, reruns the analysis and returns the rmsd of
 // the fit at the scans' fit points (FitRmsd; the untransformed rmsd with the

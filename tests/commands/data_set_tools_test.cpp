@@ -277,6 +277,14 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
     for (std::size_t k = 0; k < f.y.size(); ++k)
       EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Idx(s)][pFitFirst[Idx(s)] + static_cast<int>(k)], 2e-5);
   }
+  // A fit that cannot be written (its folder is missing) ends the command after the
+  // writer's one box: no residuals or report are asked for without their fit.
+  Backend().ClearTranscript();
+  Backend().QueueSaveFile(DataDir() + "/missing/f0000x.ra1");
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(kCmSaveFitData);
+  EXPECT_EQ(Captions(), std::vector<std::string>{"ERROR"});
+  EXPECT_EQ(Shown("SaveFile"), 1);
   // Save Noise: TI profile as a scan, RI offsets against time.
   Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
   Backend().QueueSaveFile(DataDir() + "/RIN.ra1");
