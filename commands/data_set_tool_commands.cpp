@@ -118,6 +118,8 @@ void TXLAWindow::CmGenerateSingle() {
   const std::optional<std::string> path = AskSavePath(*this, "save generated data as", "00001.ra0");
   if (!path) return;
   s.outputPath = *path;
+  if (bZoneCentrifugation && !SyntheticSettingsRefused(s))
+    s.invertBand = AskYesNo(*this, kInvertBandQuestion, "");
   // The loading signal of the self-association models: 1.2 cm optical path.
   if (IsSelfAssociationModel()) fAssocLoading = 1.2f * v.extinction * v.concentration * 1e-6f;
   GetHandle().SetCursor(CursorShape::Wait);
