@@ -5,6 +5,7 @@
 #include "app/xla_window.h"
 #include "app/zoom.h"
 #include "numerics/error_box.h"
+#include "numerics/run_switches.h"
 #include "numerics/number_input.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
@@ -55,6 +56,11 @@ bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& ca
 bool ReportSave(const SaveResult& result) {
   if (!result.ok) ShowError(result.message, false);
   return result.ok;
+}
+
+void ReportFit(const FitReport& report) {
+  if (report.simplexNotConverged && !bBatchMode) ShowError(kSimplexNotConvergedText, false);
+  ReportSave(report.saved);
 }
 
 bool RequireLoadedData(TXLAWindow& window) {

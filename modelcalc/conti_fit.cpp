@@ -80,9 +80,9 @@ void ShowEvaluationStatus(Window* window) {
 // the redraw switch, the running-fit mark and the search of the status line.
 class Refinement {
  public:
-  // A failed parameter save of the refinement goes into saved (the first one).
-  Refinement(Window* window, FitSearch search, SaveResult& saved)
-      : window_(window), redraw_(bRedrawModel), saved_(saved) {
+  // A failed parameter save of the refinement goes into report (the first one).
+  Refinement(Window* window, FitSearch search, FitReport& report)
+      : window_(window), redraw_(bRedrawModel), report_(report) {
     bFinalFitEvaluation = false;
     bRedrawModel = false;
     eFitSearch = search;
@@ -137,13 +137,13 @@ class Refinement {
   }
 
   // Saves the parameters as they stand (checkpoints and the end of the refinement).
-  void Save() { saved_.Add(TmpSaveBestParams(window_, false)); }
+  void Save() { report_.saved.Add(TmpSaveBestParams(window_, false)); }
   Window* window() const { return window_; }
 
  private:
   Window* window_;
   bool redraw_;
-  SaveResult& saved_;
+  FitReport& report_;
   // Each message of the kernel computations is shown once per refinement.
   ScopedErrorsOnce errorsOnce_;
 };
@@ -196,10 +196,10 @@ std::vector<float> Applied(const SimplexSet& s, int j) {
 
 // Repeated Nelder-Mead cycles around the best vertex until the rmsd and every
 // entry change by at most fRefitTolerance (relative) from one cycle to the next.
-FitOutcome SimplexCycles(Window* window, SaveResult& saved) {
+FitOutcome SimplexCycles(Window* window, FitReport& report) {
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window);
-  Refinement fit(window, FitSearch::Simplex, saved);
+  Refinement fit(window, FitSearch::Simplex, report);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fStartRmsd = fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
@@ -207,14 +207,19 @@ FitOutcome SimplexCycles(Window* window, SaveResult& saved) {
   GetContiParams(n, s.p[1].data());
   PerturbAround(s, 1, window, true);
   int nfunk = 0;
-  amoeba(s, kContiSimplexFtol, Objective(window), nfunk, Display(window));
+  const auto pass = [&] {
+    if (amoeba(s, kContiSimplexFtol, Objective(window), nfunk, Display(window)) ==
+        AmoebaEnd::EvaluationLimit)
+      report.simplexNotConverged = true;
+  };
+  pass();
   int ilo = s.Lowest();
   std::vector<float> q = Applied(s, ilo);
   float previous = s.y[Idx(ilo)];
   fStartRmsd = fBestRmsd = previous;
   while (!bFitInterrupted) {
     PerturbAround(s, ilo, window, false);
-    amoeba(s, kContiSimplexFtol, Objective(window), nfunk, Display(window));
+    pass();
     ilo = s.Lowest();
     const std::vector<float> now = Applied(s, ilo);
     bool converged = RefitRelativeChange(previous, s.y[Idx(ilo)]) <= fRefitTolerance;
@@ -299,21 +304,21 @@ void ContiSimplexDisplay(Window* window, const float* p) {
   DisplayBestContiParams(window);
 }
 
-FitOutcome ContiFit(Window* window, FitMethod method, SaveResult& saved) {
-  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f) return ContiAnnealingFit(window, saved);
-  if (method == FitMethod::Marquardt) return MLContiFit(window, saved);
+FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report) {
+  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f) return ContiAnnealingFit(window, report);
+  if (method == FitMethod::Marquardt) return MLContiFit(window, report);
   if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
-    return MLContiFit(window, saved);
-  return SimplexCycles(window, saved);
+    return MLContiFit(window, report);
+  return SimplexCycles(window, report);
 }
 
-FitOutcome ContiAnnealingFit(Window* window, SaveResult& saved) {
+FitOutcome ContiAnnealingFit(Window* window, FitReport& report) {
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window);
   FitOutcome outcome = FitOutcome::NotStarted;
   bool finalMethod = false;
   {
-    Refinement fit(window, FitSearch::Annealing, saved);
+    Refinement fit(window, FitSearch::Annealing, report);
     fAnnealTemp = fAnnealStartTemp;
     if (!fit.Start()) return outcome;
     fStartRmsd = fBestRmsd = fFitRmsd;
@@ -345,16 +350,16 @@ FitOutcome ContiAnnealingFit(Window* window, SaveResult& saved) {
     else
       outcome = fit.Finish(pb.data());
   }
-  if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing, saved);
+  if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing, report);
   fAnnealTemp = fAnnealStartTemp;
   return outcome;
 }
 
-FitOutcome MLContiFit(Window* window, SaveResult& saved) {
+FitOutcome MLContiFit(Window* window, FitReport& report) {
   WriteContiDebugLog("\nEntering MLContiFit");
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window);
-  Refinement fit(window, FitSearch::Marquardt, saved);
+  Refinement fit(window, FitSearch::Marquardt, report);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fStartRmsd = fBestRmsd = kNoResult;
   DisplayBestContiParams(window);

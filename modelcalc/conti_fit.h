@@ -13,7 +13,6 @@
 #pragma once
 
 #include "modelcalc/fit_driver.h"
-#include "modelcalc/fit_persistence.h"
 
 namespace tarmic {
 
@@ -26,10 +25,11 @@ class Window;
 // with regularisation and shown); Failed when the final evaluation left no result or
 // the work arrays could not be had. With nothing floated the analysis is run once.
 // The parameter saves of the refinement (its checkpoints and its end) show nothing:
-// the first one that failed is put into saved, for the command to report once.
-FitOutcome ContiFit(Window* window, FitMethod method, SaveResult& saved);
-FitOutcome ContiAnnealingFit(Window* window, SaveResult& saved);
-FitOutcome MLContiFit(Window* window, SaveResult& saved);
+// the first one that failed is put into report, as is a Nelder-Mead pass that
+// ended at its evaluation limit, for the command to show once.
+FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report);
+FitOutcome ContiAnnealingFit(Window* window, FitReport& report);
+FitOutcome MLContiFit(Window* window, FitReport& report);
 
 // The objective: applies the vector, reruns the analysis and returns the rmsd of
 // the fit at the scans' fit points (FitRmsd; the untransformed rmsd with the

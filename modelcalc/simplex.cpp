@@ -137,11 +137,8 @@ AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& n
       return AmoebaEnd::Converged;
     }
     if (nfunk >= kAmoebaMaxEvaluations) {
-      if (bBatchMode) {
-        nSeriesErrorCode = 10;
-      } else {
-        ShowError("Nelder-Mead not converged", false);
-      }
+      // A series records the code; otherwise the fit's command says so.
+      if (bBatchMode) nSeriesErrorCode = 10;
       return AmoebaEnd::EvaluationLimit;
     }
     if (Collapsed(s, ilo)) return AmoebaEnd::Collapsed;
