@@ -6,6 +6,7 @@
 
 #include "numerics/one_based.h"
 #include "plot/data_plots.h"
+#include "scandata/analysis_switches.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 #include "tests/commands/commands_test_support.h"
@@ -82,6 +83,30 @@ TEST_F(RawDataCommandTest, CommandsAskBeforeOverwritingAndShowRefusalsOnce) {
   EXPECT_EQ(Captions(), std::vector<std::string>{"Error"});
   EXPECT_NE(BoxTexts()[0].find("nothing excluded"), std::string::npos);
   EXPECT_EQ(pnPoints[1], points);
+}
+
+// "Make direct boundary model from g(s*)": the command says why the model was not
+// made (no cell geometry, a table of one row); nothing else is shown.
+TEST_F(RawDataCommandTest, DirectBoundaryRefusalsAreShownByTheCommand) {
+  LoadVelocitySet();
+  const std::string table = ProgramDir() + "/gss.dat";
+  const auto run = [&](int rows, const char* caption) {
+    std::ofstream out(table);
+    for (int i = 1; i <= rows; ++i) out << 0.5 * i << " 0.1 0 0 0 0\n";
+    out.close();
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDOK);  // the instructions
+    Backend().QueueOpenFiles({table});
+    Backend().QueueMessageBox(IDOK, caption);
+    Dispatch(kCmDirectBoundaryFromGss);
+    return BoxTexts().back();
+  };
+  fMeniscus = 0.0f;
+  EXPECT_EQ(run(3, ""), "set Meniscus and Bottom first");
+  fMeniscus = 5.9f;
+  fBottom = 7.2f;
+  EXPECT_EQ(run(1, "Error"), "the g(s*) table needs at least two rows");
+  EXPECT_FALSE(bModelComputed);
 }
 
 TEST_F(RawDataCommandTest, AverageAndWorstScanReplaceTheSetOnlyWhenTheyCan) {
