@@ -153,7 +153,8 @@ void TXLAWindow::CmSaveFitData() {
   if (resPath) SaveResidualScans(*resPath);
   std::optional<std::string> parPath = AskSavePath(*this, "save some fit parameters as", "fitparams.txt");
   if (parPath) {
-    ReportSave(TmpSaveBestParams(&GetHandle(), false));
+    // Sedimentation-equilibrium data keep no saved fit parameters.
+    if (!bEquilibriumMode) ReportSave(TmpSaveBestParams(&GetHandle(), false));
     WriteParameterReport(&GetHandle(), *parPath);
   }
 }
