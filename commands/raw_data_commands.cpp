@@ -273,7 +273,8 @@ void TXLAWindow::CmEliminateInterferenceOffset() {
   RepaintMain();
   const std::string path =
       SaveDialog(*this, "save aligned scans as", szDataDirectory, "a0000x.rxx");
-  if (!path.empty()) RunWriter(*this, [&path](bool overwrite) { return SaveAlignedScans(path, overwrite); });
+  if (!path.empty())
+    RunWriter(*this, [&path](bool overwrite) { return SaveAlignedScans(path, overwrite); });
 }
 
 void TXLAWindow::CmRemoveFringeJumps() {
@@ -323,7 +324,8 @@ void TXLAWindow::CmSaveRawDataSet() {
       SaveDialog(*this, "save raw data in new directory", szDataDirectory, "x.rxx");
   if (path.empty()) return;
   const bool ok = RunWriter(*this, [&](bool overwrite) {
-    return speedNames ? SaveRawDataWithSpeedNames(path, overwrite) : SaveRawDataToDirectory(path, overwrite);
+    return speedNames ? SaveRawDataWithSpeedNames(path, overwrite)
+                      : SaveRawDataToDirectory(path, overwrite);
   });
   if (ok) PlayOkSound();
 }

@@ -123,7 +123,8 @@ void TXLAWindow::CmDirectBoundaryFromGss() {
   free_matrix(m, 1, 6, 1, n);
   if (end == DirectBoundaryEnd::NoMeniscusOrBottom)
     CommandMessageBox(*this, "set Meniscus and Bottom first", "", MB_OK);
-  if (end == DirectBoundaryEnd::TooFewPoints) ShowError("the g(s*) table needs at least two rows", false);
+  if (end == DirectBoundaryEnd::TooFewPoints)
+    ShowError("the g(s*) table needs at least two rows", false);
   RepaintMain();
 }
 

@@ -305,7 +305,8 @@ void ContiSimplexDisplay(Window* window, const float* p) {
 }
 
 FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report) {
-  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f) return ContiAnnealingFit(window, report);
+  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f)
+    return ContiAnnealingFit(window, report);
   if (method == FitMethod::Marquardt) return MLContiFit(window, report);
   if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
     return MLContiFit(window, report);

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "modelcalc/fit_state.h"
-#include "numerics/error_box.h"
 #include "numerics/random.h"
 #include "numerics/run_switches.h"
 

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "numerics/atomic_file.h"
-#include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
 #include "numerics/random.h"
@@ -81,8 +80,9 @@ RawToolOutcome WriteOutputs(const std::vector<ScanOutput>& outputs, bool overwri
   for (const ScanOutput& o : outputs) {
     auto [it, inserted] = byPath.emplace(o.path, &o);
     if (!inserted)
-      return Refused(Format("\n\a%s and %s would be saved under the same file name %s - nothing saved",
-                            it->second->sourceName.c_str(), o.sourceName.c_str(), o.path.c_str()));
+      return Refused(
+          Format("\n\a%s and %s would be saved under the same file name %s - nothing saved",
+                 it->second->sourceName.c_str(), o.sourceName.c_str(), o.path.c_str()));
   }
   for (const ScanOutput& o : outputs) {
     std::error_code ec;
@@ -269,7 +269,8 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
   }
   free_vector(r, 1, n);
   free_vector(y, 1, n);
-  if (!uncovered.empty()) return Refused("\n\athe blank scan does not cover the radii of" + uncovered);
+  if (!uncovered.empty())
+    return Refused("\n\athe blank scan does not cover the radii of" + uncovered);
   for (int s = 1; s <= nScans; ++s)
     for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] -= blank[Z(s)][Z(i)];
   RebuildGrid();
@@ -278,7 +279,8 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
 
 RawToolOutcome ExcludeRadialRange(float r1, float r2) {
   bDataChanged = true;
-  if (!HaveScans() || r2 < r1 || r1 < ppRadius[1][1] || r2 > ppRadius[1][pnPoints[1]]) return Refused();
+  if (!HaveScans() || r2 < r1 || r1 < ppRadius[1][1] || r2 > ppRadius[1][pnPoints[1]])
+    return Refused();
   auto removed = [&](float r) { return r1 <= r && r <= r2; };
   // Every scan must keep enough points before any is changed.
   for (int s = 1; s <= nScans; ++s) {
@@ -286,8 +288,9 @@ RawToolOutcome ExcludeRadialRange(float r1, float r2) {
     const int kept = static_cast<int>(
         std::count_if(r + 1, r + pnPoints[Z(s)] + 1, [&](float x) { return !removed(x); }));
     if (kept < kMinPointsAfterExclusion)
-      return Refused(Format("\n\aexcluding %g to %g cm would leave %d points in %s - nothing excluded",
-                            r1, r2, kept, ppScanFileNames[Z(s)].c_str()));
+      return Refused(
+          Format("\n\aexcluding %g to %g cm would leave %d points in %s - nothing excluded", r1,
+                 r2, kept, ppScanFileNames[Z(s)].c_str()));
   }
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
   for (int s = 1; s <= nScans; ++s) {
