@@ -34,6 +34,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/modelfit_hooks.h"
+#include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/screen_button.h"
@@ -123,7 +124,10 @@ void InstallDataSetServices() {
   h.deleteNoiseButtons = [](Window* window) {
     DeleteNoiseButtons(window ? GetMainWindow() : nullptr);
   };
-  h.calculateModel = [](Window* window) { CalculateModel(window); };
+  h.calculateModel = [](Window* window) {
+    const ModelResult result = CalculateModel(window);
+    if (!result.message.empty() && HasBackend()) GetBackend().MessageBox(result.message, "", MB_OK);
+  };
   // A new data set makes the total-concentration tables of the old one stale.
   h.freeCtotArrays = [] { FreeCtotArrays(); };
   // A reload runs the current analysis as Run does, where Run can compute it.

@@ -90,7 +90,10 @@ void TXLAWindow::RunDiscreteModel() {
   const ModelResult result = CalculateModel(&GetHandle());
   bLiveDisplay = false;
   bRunInProgress = false;
-  if (result.status == ModelStatus::NotStarted) return;
+  if (result.status == ModelStatus::NotStarted) {
+    if (!result.message.empty()) CommandMessageBox(*this, result.message, "", MB_OK);
+    return;
+  }
   if (result.status == ModelStatus::Computed) bDataChanged = false;
   if (!result.amplitudesSolved) {
     PlayErrorSound();
