@@ -87,6 +87,7 @@ float InstallData() {
 }
 
 void BM_SimplexFitOneSpecies(benchmark::State& state) {
+  FitReport report;
   const float D = InstallData();
   double evaluations = 0.0, sError = 0.0, dError = 0.0, mError = 0.0;
   for (auto _ : state) {
@@ -94,7 +95,7 @@ void BM_SimplexFitOneSpecies(benchmark::State& state) {
     SeedRandomGenerators(5);
     SetSpecies(static_cast<float>(1.1 * kS), 0.9f * D, 6.015f, true);
     state.ResumeTiming();
-    if (FitDriver(nullptr, FitMethod::Simplex) != FitOutcome::Completed)
+    if (FitDriver(nullptr, FitMethod::Simplex, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");
     evaluations += nFitSim;
     sError = pSpeciesS[1] / kS - 1.0;
@@ -135,6 +136,7 @@ void SetTwoSpecies(float scale, bool linear) {
 }
 
 void BM_SimplexFitTwoSpecies(benchmark::State& state) {
+  FitReport report;
   InstallData();
   nLammThreads = 2;
   SetTwoSpecies(1.0f, false);
@@ -146,7 +148,7 @@ void BM_SimplexFitTwoSpecies(benchmark::State& state) {
     SeedRandomGenerators(5);
     SetTwoSpecies(1.1f, true);
     state.ResumeTiming();
-    if (FitDriver(nullptr, FitMethod::Simplex) != FitOutcome::Completed)
+    if (FitDriver(nullptr, FitMethod::Simplex, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");
     evaluations += nFitSim;
     s1 = pSpeciesS[1];
@@ -189,12 +191,13 @@ void BM_ContiFitMeniscusAndFf0(benchmark::State& state) {
   InstallData();
   nLammThreads = threads;
   double evaluations = 0.0, mError = 0.0, ff0 = 0.0;
+  FitReport report;
   for (auto _ : state) {
     state.PauseTiming();
     SeedRandomGenerators(5);
     SetCs(5.99f, 1.5f);
     state.ResumeTiming();
-    if (ContiFit(nullptr, FitMethod::Simplex) != FitOutcome::Completed)
+    if (ContiFit(nullptr, FitMethod::Simplex, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");
     evaluations += nFitSim;
     mError = fMeniscus - kMeniscus;

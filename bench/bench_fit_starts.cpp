@@ -103,6 +103,7 @@ bool Within(DataSet d) {
 }
 
 void RunStarts(benchmark::State& state, DataSet d, FitMethod method) {
+  FitReport report;
   InstallData(d);
   double within = 0, evaluations = 0, fits = 0;
   for (auto _ : state) {
@@ -110,7 +111,7 @@ void RunStarts(benchmark::State& state, DataSet d, FitMethod method) {
     for (int k = 0; k < 8; ++k) {
       SeedRandomGenerators(static_cast<std::uint32_t>(11 + k));
       SetModel(d, StartOf(d, k), true);
-      FitDriver(nullptr, method);
+      FitDriver(nullptr, method, report);
       const bool ok = Within(d);
       within += ok ? 1 : 0;
       evaluations += nFitSim;
@@ -203,6 +204,7 @@ BENCHMARK(BM_ObjectiveRoughnessMonomerDimer)->Unit(benchmark::kSecond)->Iteratio
 // pass; for a baseline near 0 that relative change stays large. Counters: passes
 // (Nelder-Mead calls), evaluations, the final baseline.
 void BM_SimplexBaselineNearZero(benchmark::State& state) {
+  FitReport report;
   bench::InstallVelocityScans(20, 200, 0.02);
   auto set = [](float s, float d, float baseline, bool floated) {
     ResetModelFlags();
@@ -234,7 +236,7 @@ void BM_SimplexBaselineNearZero(benchmark::State& state) {
     for (int k = 0; k < 4; ++k) {
       SeedRandomGenerators(static_cast<std::uint32_t>(21 + k));
       set(4.4f * (k % 2 ? 1.1f : 0.9f), 5.9f * (k / 2 ? 1.1f : 0.9f), 0.0f, true);
-      FitDriver(nullptr, FitMethod::Simplex);
+      FitDriver(nullptr, FitMethod::Simplex, report);
       passes += nFitIteration;
       evaluations += nFitSim;
       baseline = pParams[15];

@@ -6,6 +6,7 @@
 
 #include "app/markers.h"
 #include "app/xla_window.h"
+#include "commands/buffer_dialog.h"
 #include "commands/command_support.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/modelfit_hooks.h"
@@ -13,7 +14,6 @@
 #include "numerics/sounds.h"
 #include "platform/types.h"
 #include "plot/data_plots.h"
-#include "propagators/buffer_dialog.h"
 #include "propagators/buffer_sedimentation.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"

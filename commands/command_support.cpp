@@ -4,7 +4,9 @@
 
 #include "app/xla_window.h"
 #include "app/zoom.h"
+#include "numerics/error_box.h"
 #include "numerics/number_input.h"
+#include "numerics/run_switches.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
@@ -54,6 +56,16 @@ bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& ca
 bool ConfirmChange(TXLAWindow& window, const std::string& text, const std::string& caption) {
   return CommandMessageBox(window, text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
          IDYES;
+}
+
+bool ReportSave(const SaveResult& result) {
+  if (!result.ok) ShowError(result.message, false);
+  return result.ok;
+}
+
+void ReportFit(const FitReport& report) {
+  if (report.simplexNotConverged && !bBatchMode) ShowError(kSimplexNotConvergedText, false);
+  ReportSave(report.saved);
 }
 
 bool RequireLoadedData(TXLAWindow& window) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_persistence.h"
 #include "platform/backend.h"
 
 namespace tarmic {
@@ -25,6 +27,14 @@ bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& ca
 // A yes/no question whose Yes writes files or changes the loaded data: No is the
 // default button, so that Enter never rewrites anything. True for yes.
 bool ConfirmChange(TXLAWindow& window, const std::string& text, const std::string& caption);
+
+// Shows the error box of a save that failed (error sound, caption "Error", the
+// write's message); nothing when it was written. True when it was written.
+bool ReportSave(const SaveResult& result);
+// Shows what a fit handed up, each once and in the order the fit met them: a
+// simplex at its evaluation limit ("Nelder-Mead not converged", error box, not in
+// batch mode), then a failed parameter save.
+void ReportFit(const FitReport& report);
 
 // Whether scans are loaded; otherwise "load data first" (error sound, caption "ERROR")
 // and false.

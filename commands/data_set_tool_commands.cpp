@@ -118,6 +118,8 @@ void TXLAWindow::CmGenerateSingle() {
   const std::optional<std::string> path = AskSavePath(*this, "save generated data as", "00001.ra0");
   if (!path) return;
   s.outputPath = *path;
+  if (bZoneCentrifugation && !SyntheticSettingsRefused(s))
+    s.invertBand = AskYesNo(*this, kInvertBandQuestion, "");
   // The loading signal of the self-association models: 1.2 cm optical path. It is
   // the model's own again when no set was generated.
   const float loading = fAssocLoading;
@@ -145,14 +147,17 @@ void TXLAWindow::CmSaveFitData() {
   if (fitPath) {
     bool convert = false;
     if (bIntensityData) convert = AskYesNo(*this, "convert intensities to absorbance data?", "");
-    SaveFittedScans(*fitPath, convert);
+    // The saver has said why the fit was not saved; residuals and report without
+    // their fit would not make a set.
+    if (!SaveFittedScans(*fitPath, convert)) return;
   }
   std::optional<std::string> resPath =
       AskSavePath(*this, "save residuals as", bOldFilenameConvention ? "res" + ext : "r0000x" + ext);
   if (resPath) SaveResidualScans(*resPath);
   std::optional<std::string> parPath = AskSavePath(*this, "save some fit parameters as", "fitparams.txt");
   if (parPath) {
-    TmpSaveBestParams(&GetHandle(), false);
+    // Sedimentation-equilibrium data keep no saved fit parameters.
+    if (!bEquilibriumMode) ReportSave(TmpSaveBestParams(&GetHandle(), false));
     WriteParameterReport(&GetHandle(), *parPath);
   }
 }

@@ -113,7 +113,12 @@ void TXLAWindow::CmLoadDLSData() {
   bFileDialogOpen = false;
   if (files.empty()) return;
   SaveLastDataDirectory(this, files.front());
-  LoadDLSData(&GetHandle(), MakeSelectionBuffer(files).c_str(), bAlwaysLoadG2);
+  const std::string refused =
+      LoadDLSData(&GetHandle(), MakeSelectionBuffer(files).c_str(), bAlwaysLoadG2);
+  if (!refused.empty()) {
+    PlayInfoSound();
+    CommandMessageBox(*this, refused, "LOAD ERROR", MB_OK | MB_ICONEXCLAMATION);
+  }
   UpdateMenuForLoadedData();
 }
 

@@ -106,16 +106,18 @@ void TXLAWindow::CmFit() {
                            : bFitAnnealing ? FitMethod::Annealing
                                            : FitMethod::Simplex;
   bFitInProgress = true;
-  const FitOutcome outcome =
-      continuous ? ContiFit(&GetHandle(), method) : FitDriver(&GetHandle(), method);
+  FitReport report;
+  const FitOutcome outcome = continuous ? ContiFit(&GetHandle(), method, report)
+                                        : FitDriver(&GetHandle(), method, report);
   bFitInProgress = false;
   if (outcome == FitOutcome::NotStarted) return;
   if (outcome == FitOutcome::Completed) bDataChanged = false;
   // The best parameters are kept for the next load of these data (the refinement
   // of a continuous model saves its own), and the result text is drawn with the
-  // next paint.
+  // next paint. What the fit met is reported once.
   if (!continuous && bSaveBestParams && outcome != FitOutcome::Failed)
-    TmpSaveBestParams(&GetHandle(), false);
+    report.saved.Add(TmpSaveBestParams(&GetHandle(), false));
+  ReportFit(report);
   bShowFitStatistics = true;
   if (pDataPlot) RedrawDataPlot(true);
   if (pResidualsPlot) RedrawResidualPlot(true);

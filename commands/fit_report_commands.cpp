@@ -57,7 +57,7 @@ void TXLAWindow::CmUpdateSavedFitParameters() {
   if (OfferHelpInHelpMode(*this)) return;
   // Sedimentation-equilibrium data keep no saved fit parameters.
   if (bEquilibriumMode) return;
-  TmpSaveBestParams(&GetHandle(), false);
+  ReportSave(TmpSaveBestParams(&GetHandle(), false));
 }
 
 void TXLAWindow::CmCopyFitParameters() {

@@ -275,6 +275,8 @@ void TXLAWindow::CmGenerateSeries() {
               stopped = dir;
               continue;
             }
+            if (bZoneCentrifugation && !SyntheticSettingsRefused(s))
+              s.invertBand = AskYesNo(*this, kInvertBandQuestion, "");
             GetHandle().SetCursor(CursorShape::Wait);
             bSimulating = true;
             const SyntheticOutcome outcome = GenerateSyntheticData(&GetHandle(), s);

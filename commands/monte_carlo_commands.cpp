@@ -6,10 +6,10 @@
 
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "commands/prior_dialog.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
-#include "distributions/prior_dialog.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelfit/model_flags.h"
 #include "platform/backend.h"

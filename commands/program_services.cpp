@@ -35,6 +35,7 @@
 #include "scandata/analysis_switches.h"
 #include "modelfit/model_params.h"
 #include "modelfit/modelfit_hooks.h"
+#include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/screen_button.h"
@@ -131,7 +132,8 @@ void InstallDataSetServices() {
     // to compute a fit from: computing the species model instead would fit the
     // baseline to the whole signal. Its parameters stay as restored until a Run.
     if (bContiModel || bBoundaryAnalysis) return false;
-    CalculateModel(window);
+    const ModelResult result = CalculateModel(window);
+    if (!result.message.empty() && HasBackend()) GetBackend().MessageBox(result.message, "", MB_OK);
     return bModelComputed;
   };
   // A new data set makes the total-concentration tables of the old one stale.

@@ -7,12 +7,14 @@
 // A tool changes the loaded scans only when its questions were all answered; a
 // cancelled question leaves the data as they were.
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "modelfit/model_params.h"
+#include "numerics/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
@@ -79,6 +81,48 @@ bool AskRange(TXLAWindow& window, float* r1, float* r2, float default1, float de
 float FirstRadius() { return nScans > 0 ? ppRadius[1][1] : 0.0f; }
 float LastRadius() { return nScans > 0 ? ppRadius[1][pnPoints[1]] : 0.0f; }
 
+// The refusal of DLS data: the info sound and "not implemented for DLS data"
+// (caption "ERROR").
+void ShowNotForDLSData(TXLAWindow& window) {
+  PlayInfoSound();
+  CommandMessageBox(window, "not implemented for DLS data", "ERROR", MB_OK);
+}
+
+// Refuses DLS data (true, after the refusal was shown); false for other data.
+bool RefuseDLSData(TXLAWindow& window) {
+  if (!bDLSData) return false;
+  ShowNotForDLSData(window);
+  return true;
+}
+
+// Shows what a raw-data tool reported; true when it was done.
+bool ShowOutcome(TXLAWindow& window, const RawToolOutcome& outcome) {
+  switch (outcome.status) {
+    case RawToolStatus::Done:
+      return true;
+    case RawToolStatus::NotForDLSData:
+      ShowNotForDLSData(window);
+      return false;
+    case RawToolStatus::Refused:
+    case RawToolStatus::FilesExist:
+      if (!outcome.message.empty()) ShowError(outcome.message, false);
+      return false;
+  }
+  return false;
+}
+
+// Runs a writer: existing files are replaced only after the writer's question was
+// answered Yes (the writer is then called again with overwrite); a refusal is
+// shown. True when every file was written.
+bool RunWriter(TXLAWindow& window, const std::function<RawToolOutcome(bool overwrite)>& write) {
+  RawToolOutcome outcome = write(false);
+  if (outcome.status == RawToolStatus::FilesExist) {
+    if (!ConfirmChange(window, outcome.message, "ERROR")) return false;
+    outcome = write(true);
+  }
+  return ShowOutcome(window, outcome);
+}
+
 // After an in-memory tool: the plots show the new data and the changed scans may
 // be saved.
 void ShowChangedDataAndOfferSave(TXLAWindow& window, const char* question = "save new data?") {
@@ -95,15 +139,15 @@ void ShowChangedDataAndOfferSave(TXLAWindow& window, const char* question = "sav
 
 void TXLAWindow::CmSubtractBlankScan() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "SUBTRACT BLANK")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "SUBTRACT BLANK")) return;
   const std::string path = OpenDialog(*this, "select blank scan");
   if (path.empty()) return;
-  if (SubtractBlankScan(path)) ShowChangedDataAndOfferSave(*this);
+  if (ShowOutcome(*this, SubtractBlankScan(path))) ShowChangedDataAndOfferSave(*this);
 }
 
 void TXLAWindow::CmAddSimulatedData() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "ADD OR SUBTRACT SCANS")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "ADD OR SUBTRACT SCANS")) return;
   if (!bModelComputed) {
     CommandMessageBox(*this, "please calculate a model first", "ADD OR SUBTRACT SCANS", MB_OK);
     return;
@@ -112,13 +156,14 @@ void TXLAWindow::CmAddSimulatedData() {
                                        "ADD OR SUBTRACT SCANS",
                                        MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3);
   if (answer != IDYES && answer != IDNO) return;
-  if (AddSimulatedSignal(answer == IDYES ? 1.0f : -1.0f)) ShowChangedDataAndOfferSave(*this);
+  if (ShowOutcome(*this, AddSimulatedSignal(answer == IDYES ? 1.0f : -1.0f)))
+    ShowChangedDataAndOfferSave(*this);
 }
 
 void TXLAWindow::CmInvertRawData() {
   if (OfferHelpInHelpMode(*this)) return;
   if (nScans < 1) return;
-  if (ScaleSignals(-1.0f)) ShowChangedDataAndOfferSave(*this);
+  if (ShowOutcome(*this, ScaleSignals(-1.0f))) ShowChangedDataAndOfferSave(*this);
 }
 
 void TXLAWindow::CmRecalibrateRadius() {
@@ -137,7 +182,7 @@ void TXLAWindow::CmRecalibrateRadius() {
   // r -> a r + b maps the reference transitions onto the entered ones.
   const float a = (right - left) / (kRightTransition - kLeftTransition);
   const float b = left - a * kLeftTransition;
-  if (TransformRadii(a, b)) ShowChangedDataAndOfferSave(*this);
+  if (ShowOutcome(*this, TransformRadii(a, b))) ShowChangedDataAndOfferSave(*this);
 }
 
 void TXLAWindow::CmTimeOffset() {
@@ -170,7 +215,7 @@ void TXLAWindow::CmRestoreTimesFromFiles() {
 
 void TXLAWindow::CmAddNoiseToData() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "ADD NOISE TO DATA")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "ADD NOISE TO DATA")) return;
   float noise = 0.0f, factor = 1.0f;
   if (!AskFloat(*this, &noise, 0.0f, "std of noise to be added", "ADD NOISE TO DATA")) return;
   if (!(noise >= 0.0f)) {
@@ -178,12 +223,12 @@ void TXLAWindow::CmAddNoiseToData() {
     return;
   }
   if (!AskFloat(*this, &factor, 1.0f, "factor to multiply signals", "SCALE SIGNAL")) return;
-  if (AddNoiseToData(noise, factor)) ShowChangedDataAndOfferSave(*this);
+  if (ShowOutcome(*this, AddNoiseToData(noise, factor))) ShowChangedDataAndOfferSave(*this);
 }
 
 void TXLAWindow::CmExcludeRegion() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "EXCLUDE REGION")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "EXCLUDE REGION")) return;
   float r1 = 0.0f, r2 = 0.0f;
   if (!AskRange(*this, &r1, &r2, FirstRadius(), FirstRadius(), "exclude from radius (cm)",
                 "to radius (cm)", "EXCLUDE REGION"))
@@ -194,12 +239,12 @@ void TXLAWindow::CmExcludeRegion() {
                       "EXCLUDE REGION", MB_OK);
     return;
   }
-  if (ExcludeRadialRange(r1, r2)) ShowChangedDataAndOfferSave(*this);
+  if (ShowOutcome(*this, ExcludeRadialRange(r1, r2))) ShowChangedDataAndOfferSave(*this);
 }
 
 void TXLAWindow::CmMirrorRawData() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "MIRROR DATA")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "MIRROR DATA")) return;
   float r1 = 0.0f, r2 = 0.0f;
   if (!AskRange(*this, &r1, &r2, FirstRadius(), LastRadius(),
                 "mirror radii r -> r1 + r2 - r; enter r1 (cm)", "enter r2 (cm)", "MIRROR DATA"))
@@ -207,12 +252,12 @@ void TXLAWindow::CmMirrorRawData() {
   const int sign = CommandMessageBox(*this, "change the sign of the signal?", "MIRROR DATA",
                                      MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3);
   if (sign != IDYES && sign != IDNO) return;
-  if (MirrorRawData(r1, r2, sign == IDYES)) ShowChangedDataAndOfferSave(*this);
+  if (ShowOutcome(*this, MirrorRawData(r1, r2, sign == IDYES))) ShowChangedDataAndOfferSave(*this);
 }
 
 void TXLAWindow::CmEliminateInterferenceOffset() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "ALIGN FRINGES")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "ALIGN FRINGES")) return;
   if (!bInterferenceData) {
     CommandMessageBox(*this, "only for interference data", "ALIGN FRINGES", MB_OK);
     return;
@@ -228,12 +273,13 @@ void TXLAWindow::CmEliminateInterferenceOffset() {
   RepaintMain();
   const std::string path =
       SaveDialog(*this, "save aligned scans as", szDataDirectory, "a0000x.rxx");
-  if (!path.empty()) SaveAlignedScans(path);
+  if (!path.empty())
+    RunWriter(*this, [&path](bool overwrite) { return SaveAlignedScans(path, overwrite); });
 }
 
 void TXLAWindow::CmRemoveFringeJumps() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "FRINGE JUMPS")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "FRINGE JUMPS")) return;
   if (fFitLeftLim == 0.0f || fFitRightLim == 0.0f) {
     CommandMessageBox(*this, "please set the fitting limits first", "FRINGE JUMPS", MB_OK);
     return;
@@ -253,7 +299,7 @@ void TXLAWindow::CmRemoveFringeJumps() {
 
 void TXLAWindow::CmEliminateJitter() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "ELIMINATE JITTER")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "ELIMINATE JITTER")) return;
   if (!bInterferenceData) {
     CommandMessageBox(*this, "only for interference data", "ELIMINATE JITTER", MB_OK);
     return;
@@ -271,39 +317,42 @@ void TXLAWindow::CmEliminateJitter() {
 
 void TXLAWindow::CmSaveRawDataSet() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "SAVE RAW DATA")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "SAVE RAW DATA")) return;
   const bool speedNames = AskYesNo(
       *this, "save data with wavelenth/speed information in filename (e.g. '20k280_001.ra1')?", "");
   const std::string path =
       SaveDialog(*this, "save raw data in new directory", szDataDirectory, "x.rxx");
   if (path.empty()) return;
-  const bool ok = speedNames ? SaveRawDataWithSpeedNames(path) : SaveRawDataToDirectory(path);
+  const bool ok = RunWriter(*this, [&](bool overwrite) {
+    return speedNames ? SaveRawDataWithSpeedNames(path, overwrite)
+                      : SaveRawDataToDirectory(path, overwrite);
+  });
   if (ok) PlayOkSound();
 }
 
 void TXLAWindow::CmSaveIntensityAsAbsorbance() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "SAVE ABSORBANCE")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "SAVE ABSORBANCE")) return;
   if (!bIntensityData) {
     CommandMessageBox(*this, "only for intensity data", "SAVE ABSORBANCE", MB_OK);
     return;
   }
-  SaveIntensityAsAbsorbance();
+  RunWriter(*this, SaveIntensityAsAbsorbance);
 }
 
 void TXLAWindow::CmSaveIntensityAsPseudoAbsorbance() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "SAVE ABSORBANCE")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "SAVE ABSORBANCE")) return;
   if (!bIntensityData) {
     CommandMessageBox(*this, "only for intensity data", "SAVE ABSORBANCE", MB_OK);
     return;
   }
-  SaveIntensityAsPseudoAbsorbance();
+  RunWriter(*this, SaveIntensityAsPseudoAbsorbance);
 }
 
 void TXLAWindow::CmSaveSixChannelSubsets() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData() || NoScans(*this, "SAVE 6-CHANNEL SUBSETS")) return;
+  if (RefuseDLSData(*this) || NoScans(*this, "SAVE 6-CHANNEL SUBSETS")) return;
   float r1 = 0.0f, r2 = 0.0f;
   if (!AskRange(*this, &r1, &r2, FirstRadius(), LastRadius(),
                 "boundary between inner and middle sector (cm)",
@@ -315,12 +364,12 @@ void TXLAWindow::CmSaveSixChannelSubsets() {
                       "SAVE 6-CHANNEL SUBSETS", MB_OK);
     return;
   }
-  SaveSixChannelSubsets(r1, r2);
+  RunWriter(*this, [r1, r2](bool overwrite) { return SaveSixChannelSubsets(r1, r2, overwrite); });
 }
 
 void TXLAWindow::CmAverageScans() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (RefuseDLSData()) return;
+  if (RefuseDLSData(*this)) return;
   if (nScans < 1) {
     CommandMessageBox(*this, "please load scans first", "AVERAGE SCANS", MB_OK);
     return;
@@ -330,7 +379,7 @@ void TXLAWindow::CmAverageScans() {
   const std::string path = SaveDialog(*this, "select filename for averaged scan", DirectoryOf(first),
                                       "average" + ExtensionOf(first));
   // Cancelled or not written: the loaded set stays.
-  if (path.empty() || !WriteAveragedScan(path)) return;
+  if (path.empty() || !ShowOutcome(*this, WriteAveragedScan(path))) return;
   ppStoredFileNames.assign(2, std::string());
   ppStoredFileNames[1] = path;
   nStoredFiles = 1;

@@ -60,8 +60,19 @@ void TXLAWindow::CmRun() {
   bFMScalingLawSwitching = false;
   bRunInProgress = true;
   if (bDLSTimeCourseModel) {
-    RunContinuousModel(&GetHandle());
+    TimeCourseTable course;
+    RunContinuousModel(&GetHandle(), course);
     bRunInProgress = false;
+    // The windows done are written where the user chooses.
+    if (course.done >= 1) {
+      FileDialogOptions options;
+      options.title = "save the time course (radii.dat, times.dat, sizes.dat) in";
+      options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
+      options.defaultName = "sizes.dat";
+      options.defaultExt = "dat";
+      if (const std::optional<std::string> chosen = AskSaveFilePath(*this, options))
+        WriteTimeCourse(course, *chosen);
+    }
     RepaintMain();
     return;
   }
@@ -79,7 +90,10 @@ void TXLAWindow::RunDiscreteModel() {
   const ModelResult result = CalculateModel(&GetHandle());
   bLiveDisplay = false;
   bRunInProgress = false;
-  if (result.status == ModelStatus::NotStarted) return;
+  if (result.status == ModelStatus::NotStarted) {
+    if (!result.message.empty()) CommandMessageBox(*this, result.message, "", MB_OK);
+    return;
+  }
   if (result.status == ModelStatus::Computed) bDataChanged = false;
   if (!result.amplitudesSolved) {
     PlayErrorSound();

@@ -12,6 +12,7 @@
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_transforms.h"
 #include "modelcalc/direct_boundary.h"
+#include "numerics/error_box.h"
 #include "numerics/matrix_table.h"
 #include "numerics/one_based.h"
 #include "numerics/solvent_constants.h"
@@ -118,8 +119,12 @@ void TXLAWindow::CmDirectBoundaryFromGss() {
   int n = 0;
   float** m = ReadMatrixTableByColumns(files.front().c_str(), 6, &n);
   if (!m) return;
-  DirectBoundaryFromGss(&GetHandle(), m[1], m[2], n);
+  const DirectBoundaryEnd end = DirectBoundaryFromGss(&GetHandle(), m[1], m[2], n);
   free_matrix(m, 1, 6, 1, n);
+  if (end == DirectBoundaryEnd::NoMeniscusOrBottom)
+    CommandMessageBox(*this, "set Meniscus and Bottom first", "", MB_OK);
+  if (end == DirectBoundaryEnd::TooFewPoints)
+    ShowError("the g(s*) table needs at least two rows", false);
   RepaintMain();
 }
 

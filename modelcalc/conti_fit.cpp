@@ -80,7 +80,9 @@ void ShowEvaluationStatus(Window* window) {
 // the redraw switch, the running-fit mark and the search of the status line.
 class Refinement {
  public:
-  Refinement(Window* window, FitSearch search) : window_(window), redraw_(bRedrawModel) {
+  // A failed parameter save of the refinement goes into report (the first one).
+  Refinement(Window* window, FitSearch search, FitReport& report)
+      : window_(window), redraw_(bRedrawModel), report_(report) {
     bFinalFitEvaluation = false;
     bRedrawModel = false;
     eFitSearch = search;
@@ -130,13 +132,18 @@ class Refinement {
     DisplayBestContiParams(window_);
     FinishContiResult(window_);
     RepaintMain(window_);
-    if (ContiSaveAfterFit()) TmpSaveBestParams(window_, false);
+    if (ContiSaveAfterFit()) Save();
     return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
   }
+
+  // Saves the parameters as they stand (checkpoints and the end of the refinement).
+  void Save() { report_.saved.Add(TmpSaveBestParams(window_, false)); }
+  Window* window() const { return window_; }
 
  private:
   Window* window_;
   bool redraw_;
+  FitReport& report_;
   // Each message of the kernel computations is shown once per refinement.
   ScopedErrorsOnce errorsOnce_;
 };
@@ -189,10 +196,10 @@ std::vector<float> Applied(const SimplexSet& s, int j) {
 
 // Repeated Nelder-Mead cycles around the best vertex until the rmsd and every
 // entry change by at most fRefitTolerance (relative) from one cycle to the next.
-FitOutcome SimplexCycles(Window* window) {
+FitOutcome SimplexCycles(Window* window, FitReport& report) {
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window);
-  Refinement fit(window, FitSearch::Simplex);
+  Refinement fit(window, FitSearch::Simplex, report);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fStartRmsd = fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
@@ -200,14 +207,19 @@ FitOutcome SimplexCycles(Window* window) {
   GetContiParams(n, s.p[1].data());
   PerturbAround(s, 1, window, true);
   int nfunk = 0;
-  amoeba(s, kContiSimplexFtol, Objective(window), nfunk, Display(window));
+  const auto pass = [&] {
+    if (amoeba(s, kContiSimplexFtol, Objective(window), nfunk, Display(window)) ==
+        AmoebaEnd::EvaluationLimit)
+      report.simplexNotConverged = true;
+  };
+  pass();
   int ilo = s.Lowest();
   std::vector<float> q = Applied(s, ilo);
   float previous = s.y[Idx(ilo)];
   fStartRmsd = fBestRmsd = previous;
   while (!bFitInterrupted) {
     PerturbAround(s, ilo, window, false);
-    amoeba(s, kContiSimplexFtol, Objective(window), nfunk, Display(window));
+    pass();
     ilo = s.Lowest();
     const std::vector<float> now = Applied(s, ilo);
     bool converged = RefitRelativeChange(previous, s.y[Idx(ilo)]) <= fRefitTolerance;
@@ -220,11 +232,11 @@ FitOutcome SimplexCycles(Window* window) {
   return fit.Finish(q.data());
 }
 
-// Called by MLFit after every converging pass.
-Window* g_mlWindow = nullptr;
+// Called by MLFit after every converging pass of the refinement g_mlFit.
+Refinement* g_mlFit = nullptr;
 void MLConvergingPass() {
-  if (bSaveBestParams && ContiSaveAfterFit()) TmpSaveBestParams(g_mlWindow, false);
-  DisplayBestContiParams(g_mlWindow);
+  if (bSaveBestParams && ContiSaveAfterFit()) g_mlFit->Save();
+  DisplayBestContiParams(g_mlFit->window());
 }
 
 }  // namespace
@@ -292,21 +304,22 @@ void ContiSimplexDisplay(Window* window, const float* p) {
   DisplayBestContiParams(window);
 }
 
-FitOutcome ContiFit(Window* window, FitMethod method) {
-  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f) return ContiAnnealingFit(window);
-  if (method == FitMethod::Marquardt) return MLContiFit(window);
+FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report) {
+  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f)
+    return ContiAnnealingFit(window, report);
+  if (method == FitMethod::Marquardt) return MLContiFit(window, report);
   if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
-    return MLContiFit(window);
-  return SimplexCycles(window);
+    return MLContiFit(window, report);
+  return SimplexCycles(window, report);
 }
 
-FitOutcome ContiAnnealingFit(Window* window) {
+FitOutcome ContiAnnealingFit(Window* window, FitReport& report) {
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window);
   FitOutcome outcome = FitOutcome::NotStarted;
   bool finalMethod = false;
   {
-    Refinement fit(window, FitSearch::Annealing);
+    Refinement fit(window, FitSearch::Annealing, report);
     fAnnealTemp = fAnnealStartTemp;
     if (!fit.Start()) return outcome;
     fStartRmsd = fBestRmsd = fFitRmsd;
@@ -338,16 +351,16 @@ FitOutcome ContiAnnealingFit(Window* window) {
     else
       outcome = fit.Finish(pb.data());
   }
-  if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing);
+  if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing, report);
   fAnnealTemp = fAnnealStartTemp;
   return outcome;
 }
 
-FitOutcome MLContiFit(Window* window) {
+FitOutcome MLContiFit(Window* window, FitReport& report) {
   WriteContiDebugLog("\nEntering MLContiFit");
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window);
-  Refinement fit(window, FitSearch::Marquardt);
+  Refinement fit(window, FitSearch::Marquardt, report);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fStartRmsd = fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
@@ -357,9 +370,9 @@ FitOutcome MLContiFit(Window* window) {
   InitContiMLDerivativeFactors(w);
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetContiParams(n, p.data());
-  g_mlWindow = window;
+  g_mlFit = &fit;
   const MLEnd end = MLFit(w, target, p.data(), MLConvergingPass);
-  g_mlWindow = nullptr;
+  g_mlFit = nullptr;
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
   WriteContiDebugLog(" --> MLContiFit done.");
   return outcome;

@@ -24,9 +24,12 @@ class Window;
 // Interrupted when the user stopped it (the best point found is applied, computed
 // with regularisation and shown); Failed when the final evaluation left no result or
 // the work arrays could not be had. With nothing floated the analysis is run once.
-FitOutcome ContiFit(Window* window, FitMethod method);
-FitOutcome ContiAnnealingFit(Window* window);
-FitOutcome MLContiFit(Window* window);
+// The parameter saves of the refinement (its checkpoints and its end) show nothing:
+// the first one that failed is put into report, as is a Nelder-Mead pass that
+// ended at its evaluation limit, for the command to show once.
+FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report);
+FitOutcome ContiAnnealingFit(Window* window, FitReport& report);
+FitOutcome MLContiFit(Window* window, FitReport& report);
 
 // The objective: applies the vector, reruns the analysis and returns the rmsd of
 // the fit at the scans' fit points (FitRmsd; the untransformed rmsd with the

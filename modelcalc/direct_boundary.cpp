@@ -9,7 +9,6 @@
 #include "modelcalc/linear_amplitudes.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
-#include "numerics/error_box.h"
 #include "numerics/one_based.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
@@ -65,17 +64,11 @@ void ShowAsDistribution(const float* sStar, const float* g, int n) {
 
 }  // namespace
 
-bool DirectBoundaryFromGss(Window* window, const float* sStar, const float* g, int n) {
-  if (nScans < 1) return false;
-  if (fMeniscus == 0.0f || fBottom == 0.0f) {
-    if (HasBackend()) GetBackend().MessageBox("set Meniscus and Bottom first", "", MB_OK);
-    return false;
-  }
+DirectBoundaryEnd DirectBoundaryFromGss(Window* window, const float* sStar, const float* g, int n) {
+  if (nScans < 1) return DirectBoundaryEnd::NoScans;
+  if (fMeniscus == 0.0f || fBottom == 0.0f) return DirectBoundaryEnd::NoMeniscusOrBottom;
   // The spacing ds of the table is s*(2) - s*(1).
-  if (n < 2) {
-    ShowError("the g(s*) table needs at least two rows", false);
-    return false;
-  }
+  if (n < 2) return DirectBoundaryEnd::TooFewPoints;
   SetDefaultFitLimitsWhenUnset();
   UnpackModelParams();
 
@@ -116,7 +109,7 @@ bool DirectBoundaryFromGss(Window* window, const float* sStar, const float* g, i
   FitRmsd();
   bModelComputed = true;
   if (window) window->Invalidate();
-  return true;
+  return DirectBoundaryEnd::Done;
 }
 
 }  // namespace tarmic

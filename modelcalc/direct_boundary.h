@@ -16,9 +16,10 @@ class Window;
 // The model of the n points (s*[1..n], g[1..n]) into the fit rows of every scan
 // and the signal of species 1 on the common grid, then the noise terms chosen by
 // the noise options, and the rmsd (FitRmsd). With the ls-g*(s) model and a
-// distribution plot the distribution becomes the g(s*). False without scans, with
-// meniscus or bottom unset ("set Meniscus and Bottom first") or with fewer than two
-// points (reported): nothing is changed then.
-bool DirectBoundaryFromGss(Window* window, const float* sStar, const float* g, int n);
+// distribution plot the distribution becomes the g(s*). Shows nothing: without
+// scans, with meniscus or bottom unset or with fewer than two points nothing is
+// changed and the end says why, for the command to say so.
+enum class DirectBoundaryEnd { Done, NoScans, NoMeniscusOrBottom, TooFewPoints };
+DirectBoundaryEnd DirectBoundaryFromGss(Window* window, const float* sStar, const float* g, int n);
 
 }  // namespace tarmic

@@ -48,11 +48,6 @@ struct StagedSet {
   float* y = nullptr;
 };
 
-void LoadErrorBox(const std::string& text) {
-  PlayInfoSound();
-  if (HasBackend()) GetBackend().MessageBox(text, "LOAD ERROR", MB_OK | MB_ICONEXCLAMATION);
-}
-
 std::string StemOf(const std::string& name) {
   return name.substr(0, name.size() - ExtensionOf(name).size());
 }
@@ -119,13 +114,10 @@ void SetLimitsFromFirstSet() {
 
 }  // namespace
 
-void LoadDLSData(Window* window, const char* selection, bool keepIntensityACF) {
+std::string LoadDLSData(Window* window, const char* selection, bool keepIntensityACF) {
   FileSelection sel;
-  if (!ParseFileSelection(selection, &sel)) return;
-  if (static_cast<int>(sel.names.size()) > kMaxScans) {
-    LoadErrorBox("too many scans selected");
-    return;
-  }
+  if (!ParseFileSelection(selection, &sel)) return {};
+  if (static_cast<int>(sel.names.size()) > kMaxScans) return "too many scans selected";
 
   std::vector<StagedSet> sets;
   for (const std::string& name : sel.names) {
@@ -133,13 +125,11 @@ void LoadDLSData(Window* window, const char* selection, bool keepIntensityACF) {
     StagedSet set;
     set.name = name;
     std::string why;
-    if (!ReadDLSDatFile(path.c_str(), &set.info, &set.n, &set.x, &set.y, keepIntensityACF, &why)) {
-      LoadErrorBox(why.empty() ? path : path + "\n" + why);
-      return;
-    }
+    if (!ReadDLSDatFile(path.c_str(), &set.info, &set.n, &set.x, &set.y, keepIntensityACF, &why))
+      return why.empty() ? path : path + "\n" + why;
     sets.push_back(std::move(set));
   }
-  if (sets.empty() || !GridIsBuildable(sets)) return;
+  if (sets.empty() || !GridIsBuildable(sets)) return {};
   const std::string lastName = sets.back().name;
   // Index order = time order; equal times keep the order of the selection.
   std::vector<std::size_t> order(sets.size());
@@ -192,6 +182,7 @@ void LoadDLSData(Window* window, const char* selection, bool keepIntensityACF) {
   if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
   if (hooks.redrawResidualPlot) hooks.redrawResidualPlot(true);
   RepaintMain(window);
+  return {};
 }
 
 bool SaveMeanDLSData(const char* path, std::string* error) {

@@ -153,12 +153,12 @@ class ScanTable {
 // start + step / 2 when the best fit already lies above the band. *bound receives
 // the value of the last refit.
 AnalysisEnd SearchBound(Window* window, int slot, float start, float step, float criticalRmsd,
-                        float* bound, int* refits) {
+                        float* bound, int* refits, FitReport& report) {
   const float lo = criticalRmsd - kErrorRmsdBand;
   const float hi = criticalRmsd + kErrorRmsdBand;
   const float resolution = kErrorStepResolution * std::fabs(step);
   float x = start + step;
-  float r = RefitRmsd(window);
+  float r = RefitRmsd(window, report);
   ++*refits;
   if (r < 0.0f || bFitInterrupted) return AnalysisEnd::Interrupted;
   bool above = r > lo;
@@ -166,7 +166,7 @@ AnalysisEnd SearchBound(Window* window, int slot, float start, float step, float
   for (int n = 0; n < kMaxErrorRefits; ++n) {
     x += step;
     HoldParam(slot, x);
-    r = RefitRmsd(window);
+    r = RefitRmsd(window, report);
     ++*refits;
     if (r < 0.0f || bFitInterrupted) return AnalysisEnd::Interrupted;
     if (r > lo && r < hi) {
@@ -203,11 +203,13 @@ AnalysisResult CalculateErrorInSlot(Window* window, int slot, float step, float 
   const float start = saved.Param(slot);
   float upper = 0.0f, lower = 0.0f;
   HoldParam(slot, start);
-  result.end = SearchBound(window, slot, start, step, criticalRmsd, &upper, &result.refits);
+  result.end =
+      SearchBound(window, slot, start, step, criticalRmsd, &upper, &result.refits, result.fit);
   if (result.end == AnalysisEnd::Completed) {
     saved.Restore();
     HoldParam(slot, start);
-    result.end = SearchBound(window, slot, start, -step, criticalRmsd, &lower, &result.refits);
+    result.end =
+        SearchBound(window, slot, start, -step, criticalRmsd, &lower, &result.refits, result.fit);
   }
   saved.Restore();
   if (result.end == AnalysisEnd::NotReached) {
@@ -292,7 +294,7 @@ AnalysisResult TwoParamContour(Window* window, const std::string& fileName, floa
       HoldParam(xSlot, x);
       HoldParam(ySlot, y);
       ++result.refits;
-      return RefitRmsd(window);
+      return RefitRmsd(window, result.fit);
     };
     if (level == 0.0f) {
       int row = 0;
@@ -460,7 +462,7 @@ int ContourWalk(const ContourGrid& g, bool secondPointAtStart, bool finishAtStar
   return evaluations;
 }
 
-float RefitRmsd(Window* window) {
+float RefitRmsd(Window* window, FitReport& report) {
   if (bFitInterrupted) return -1.0f;
   nFitIteration = 0;
   if (!CheckFitPrerequisites(window)) return 0.0f;
@@ -475,7 +477,7 @@ float RefitRmsd(Window* window) {
   // The simplex passes refit the whole fit vector (floated extras first, then the
   // floated pParams entries) with the one packer of the fit driver, so vector and
   // objective agree; they end with the model of the best point computed.
-  const FitOutcome outcome = FitDriver(window, FitMethod::Simplex);
+  const FitOutcome outcome = FitDriver(window, FitMethod::Simplex, report);
   if (outcome == FitOutcome::NotStarted) return 0.0f;
   if (outcome == FitOutcome::Interrupted) bFitInterrupted = true;
   return fFitRmsd;
@@ -523,7 +525,7 @@ AnalysisResult CalculateKContour(Window* window, const std::string& fileName, fl
     for (int row = 1; row <= n && !bFitInterrupted; ++row) {
       const float x = lgKmin + static_cast<float>(row - 1) * increment;
       HoldParam(kLgKSlot, x);
-      const float rmsd = RefitRmsd(window);
+      const float rmsd = RefitRmsd(window, result.fit);
       ++result.refits;
       StorePoint(window, table, row, x, 0.0f, rmsd, false);
     }

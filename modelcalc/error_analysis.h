@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "modelcalc/fit_driver.h"
+
 namespace tarmic {
 
 class Window;
@@ -43,7 +45,8 @@ inline constexpr int kMaxContourPoints = 10000;
 // -1 when bFitInterrupted is set on entry (an earlier refit was interrupted; an
 // interrupted refit sets it); 0 when the fit prerequisites are missing. With
 // nothing floated the model is computed once.
-float RefitRmsd(Window* window);
+// What the command is to show of the refit goes into report.
+float RefitRmsd(Window* window, FitReport& report);
 
 // The critical rmsd of an error interval: bestRmsd sqrt(N / (N - 1) F),
 // F = CalculateCriticalF(P, N - 1, N), N = number of fit points. 0 when N < 2 or
@@ -65,6 +68,7 @@ struct AnalysisResult {
   AnalysisEnd end = AnalysisEnd::Completed;
   std::string message;  // for InvalidInput and NotReached
   int refits = 0;
+  FitReport fit;        // what the refits hand up (a simplex at its evaluation limit)
 };
 
 // The interval of s (pParams entry nSpeciesSlots+1) or of M or D (entry 1) of

@@ -311,7 +311,7 @@ void WriteMLReport(const MLWorkSet& w, const float* p) {
   out.Commit();
 }
 
-FitOutcome SimplexPasses(Window* window) {
+FitOutcome SimplexPasses(Window* window, FitReport& report) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   eRunningSearch = FitMethod::Simplex;
   RunningFit fit(window);
@@ -328,8 +328,12 @@ FitOutcome SimplexPasses(Window* window) {
   InitSimplex(s);
   EvaluateVertices(s, window, true);
   int nfunk = 0;
-  amoeba(s, kSimplexFtol, [window](const float* p) { return SimplexSim(p, window); }, nfunk,
-         ShowBestVertex);
+  const auto pass = [&] {
+    if (amoeba(s, kSimplexFtol, [window](const float* p) { return SimplexSim(p, window); }, nfunk,
+               ShowBestVertex) == AmoebaEnd::EvaluationLimit)
+      report.simplexNotConverged = true;
+  };
+  pass();
   ApplyBestVertex(s);
   FitSnapshot reference = TakeSnapshot(s.y[1]);
   if (coarse) {
@@ -340,8 +344,7 @@ FitOutcome SimplexPasses(Window* window) {
   while (!bFitInterrupted) {
     InitSimplex(s);
     EvaluateVertices(s, window, false);
-    amoeba(s, kSimplexFtol, [window](const float* p) { return SimplexSim(p, window); }, nfunk,
-           ShowBestVertex);
+    pass();
     ApplyBestVertex(s);
     const FitSnapshot now = TakeSnapshot(s.y[1]);
     const bool settled = Settled(reference, now, fRefitTolerance);
@@ -497,19 +500,20 @@ float SimplexSim(const float* p, Window* window) {
   return FitRmsd();
 }
 
-FitOutcome FitDriver(Window* window, FitMethod method) {
+FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report) {
   // The method, for the status lines and the fit-result text.
   eFitSearch = method == FitMethod::Marquardt   ? FitSearch::Marquardt
                : method == FitMethod::Annealing ? FitSearch::Annealing
                                                 : FitSearch::Simplex;
-  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f) return SimulatedAnnealingFit(window);
+  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f)
+    return SimulatedAnnealingFit(window, report);
   if (method == FitMethod::Marquardt) return MLOptimize(window);
   if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
     return MLOptimize(window);
-  return SimplexPasses(window);
+  return SimplexPasses(window, report);
 }
 
-FitOutcome SimulatedAnnealingFit(Window* window) {
+FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
   fAnnealTemp = fAnnealStartTemp;
   nFitIteration = 0;
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
@@ -546,7 +550,7 @@ FitOutcome SimulatedAnnealingFit(Window* window) {
   FitOutcome outcome = interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
   // An interrupted annealing does not go on to its final method.
   if (!interrupted && (bAnnealFinalML || bAnnealFinalSimplex))
-    outcome = FitDriver(window, FitMethod::Annealing);
+    outcome = FitDriver(window, FitMethod::Annealing, report);
   fAnnealTemp = fAnnealStartTemp;
   return outcome;
 }

@@ -17,6 +17,7 @@
 
 #include <span>
 
+#include "modelcalc/fit_persistence.h"
 #include "modelcalc/marquardt.h"
 #include "modelcalc/simplex.h"
 
@@ -46,6 +47,13 @@ enum class FitOutcome {
   Interrupted,  // stopped by the user; the best point found is applied and computed
   Failed,       // the work arrays could not be had (message shown)
 };
+// What a fit hands up besides its outcome, for the command to show once.
+struct FitReport {
+  bool simplexNotConverged = false;  // a Nelder-Mead call ended at its evaluation limit
+  SaveResult saved;                  // the first parameter save of the fit that failed
+};
+// The message of simplexNotConverged.
+inline constexpr const char* kSimplexNotConvergedText = "Nelder-Mead not converged";
 
 // One extra value of the fit vector: when it is floated, how it is read and written
 // (with its bounds), its derivative factor and absolute derivative value (the latter
@@ -105,10 +113,11 @@ float SimplexSim(const float* p, Window* window);
 double RefitRelativeChange(double oldValue, double newValue);
 
 // The fit of the chosen method (annealing at temperature 0 runs its final method).
-FitOutcome FitDriver(Window* window, FitMethod method);
+// What the command is to show besides the outcome goes into report.
+FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report);
 // The annealing schedule, then the final method chosen by bAnnealFinalML /
 // bAnnealFinalSimplex.
-FitOutcome SimulatedAnnealingFit(Window* window);
+FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report);
 // Marquardt-Levenberg; after a normal end the covariance report is written to
 // "tarmic_ml_covariance.txt" in the program directory (when it is known).
 FitOutcome MLOptimize(Window* window);

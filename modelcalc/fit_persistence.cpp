@@ -515,13 +515,15 @@ std::vector<float> BuildParameterVector(bool asData) {
   return v;
 }
 
-void TmpSaveBestParams(Window* window, bool bAsData) {
+SaveResult TmpSaveBestParams(Window* window, bool bAsData) {
   DebugLog(window, "\nEnter TmpSaveBestParams");
-  if (szTmpParsPath.empty()) return;
+  SaveResult result;
+  if (szTmpParsPath.empty()) return result;
   std::vector<float> v = BuildParameterVector(bAsData);
   CVector out(static_cast<std::uint32_t>(v.size()), v.data(), 1);
-  out.WriteToFile(szTmpParsPath.c_str());
+  result.ok = out.WriteToFile(szTmpParsPath.c_str(), &result.message);
   DebugLog(window, " --> done.");
+  return result;
 }
 
 int ReloadParameters(Window* window, const std::string& path) {

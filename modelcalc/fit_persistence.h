@@ -73,11 +73,27 @@ int ContinuousModelCode();
 int ContinuousModelCommand(int code);
 DiscreteVariant ActiveDiscreteVariant();
 
-// The vector of the current state; asData sets index 0 to 0.0, else 1.0. With
-// linked amplitudes, the amplitude switch of every included species is set first.
+// The vector of the current state; asData sets index 0 to 0.0, else 1.0.
+// Building it changes the model on purpose, so that what is saved is what a reload
+// restores: with linked amplitudes the amplitude switch of every included species
+// is set to 1 (the linear solve decides those amplitudes), and UnpackModelParams
+// copies pParams and its fit switches into the per-species arrays the vector is
+// read from.
 std::vector<float> BuildParameterVector(bool asData);
-// Writes that vector to szTmpParsPath; nothing while the path is empty (no data).
-void TmpSaveBestParams(Window* window, bool bAsData);
+
+// What a save did: ok, or not with the message for the caller's error box.
+struct SaveResult {
+  bool ok = true;
+  std::string message;
+  // Keeps the first failure of several saves to the same file.
+  void Add(const SaveResult& later) {
+    if (ok && !later.ok) *this = later;
+  }
+};
+// Writes that vector to szTmpParsPath; nothing (ok) while the path is empty (no
+// data). Shows nothing: a failed write ("Attention: could not open %s" or
+// "Attention: could not write %s") comes back for the command to show once.
+SaveResult TmpSaveBestParams(Window* window, bool bAsData);
 
 // Reads a parameter file and restores the state it holds: model, settings, menu
 // check marks. 1 when restored, 0 when the file is missing or holds fewer than

@@ -722,7 +722,7 @@ ModelResult CalculateModel(Window* window) {
   // Correlation functions have no cell geometry and need no Lamm solution; each
   // needs its record.
   const bool dls = bDLSData;
-  if (dls ? pDLSInfo.size() <= Idx(nScans) : !CheckMeniscusAndBottom(window)) {
+  if (dls ? pDLSInfo.size() <= Idx(nScans) : !CheckMeniscusAndBottom(result)) {
     result.status = ModelStatus::NotStarted;
     return result;
   }

@@ -38,9 +38,10 @@ void CloseDetectionBracket() {
   SetNonlinearDetectionParams(fPowerCoefficient, fPowerBaseline, bShowTransformed);
 }
 
-bool CheckMeniscusAndBottom(Window* /*window*/) {
+bool CheckMeniscusAndBottom(ModelResult& result) {
   if (fMeniscus != 0.0f && fBottom != 0.0f) return true;
-  if (HasBackend()) GetBackend().MessageBox("set Meniscus and Bottom first", "", MB_OK);
+  result.status = ModelStatus::NotStarted;
+  result.message = kSetMeniscusAndBottomText;
   return false;
 }
 

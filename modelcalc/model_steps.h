@@ -9,6 +9,8 @@
 // pScanOrder[p]. Species slots run 1..nSpeciesSlots.
 #pragma once
 
+#include <string>
+
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"  // SetDefaultFitLimitsWhenUnset
 #include "scandata/radial_grid.h"
@@ -35,6 +37,9 @@ enum class ModelStatus {
 };
 struct ModelResult {
   ModelStatus status = ModelStatus::Computed;
+  // Why a computation did not start, for the command's box (empty caption, OK
+  // only, no sound); empty when there is nothing to say.
+  std::string message;
   // The non-negative solve of the linear step succeeded (true when it solved nothing).
   bool amplitudesSolved = true;
   bool ok() const { return status == ModelStatus::Computed && amplitudesSolved; }
@@ -50,9 +55,11 @@ void OpenDetectionBracket();
 // chose is shown again.
 void CloseDetectionBracket();
 
-// False, after the box "set Meniscus and Bottom first" (empty caption, OK only, no
-// sound), when meniscus or bottom is 0.
-bool CheckMeniscusAndBottom(Window* window);
+// The message of a computation refused for an unset cell.
+inline constexpr const char* kSetMeniscusAndBottomText = "set Meniscus and Bottom first";
+// False when meniscus or bottom is 0: the result is NotStarted with the message
+// kSetMeniscusAndBottomText (shown by the command).
+bool CheckMeniscusAndBottom(ModelResult& result);
 // Invalidates the main window (not in batch mode).
 void RepaintMain(Window* window);
 // The computed profiles go to the fit rows on the scans' own radii, unless the

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "modelcalc/fit_state.h"
-#include "numerics/error_box.h"
 #include "numerics/random.h"
 #include "numerics/run_switches.h"
 
@@ -137,11 +136,8 @@ AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& n
       return AmoebaEnd::Converged;
     }
     if (nfunk >= kAmoebaMaxEvaluations) {
-      if (bBatchMode) {
-        nSeriesErrorCode = 10;
-      } else {
-        ShowError("Nelder-Mead not converged", false);
-      }
+      // A series records the code; otherwise the fit's command says so.
+      if (bBatchMode) nSeriesErrorCode = 10;
       return AmoebaEnd::EvaluationLimit;
     }
     if (Collapsed(s, ilo)) return AmoebaEnd::Collapsed;

@@ -41,14 +41,14 @@ inline constexpr double kSimplexCollapse = 2e-6;
 enum class AmoebaEnd {
   Converged,        // 2|y_hi - y_lo| / (|y_hi| + |y_lo|) < ftol: vertex 1 holds the lowest value
   Collapsed,        // every vertex within 2e-6 (relative) of the lowest; rows unchanged
-  EvaluationLimit,  // 5000 evaluations ("Nelder-Mead not converged" was shown)
+  EvaluationLimit,  // 5000 evaluations (the caller reports "Nelder-Mead not converged")
   Interrupted,      // bFitInterrupted
 };
 
 // Downhill simplex. The values y must belong to the vertices at entry. nfunk
 // receives the number of evaluations. Increments nFitIteration and clears
-// nFitStep at entry. On the evaluation limit the message "Nelder-Mead not
-// converged" is shown in the non-fatal error box (not in batch mode).
+// nFitStep at entry. On the evaluation limit a series (batch mode) gets the error
+// code 10; nothing is shown: the caller hands EvaluationLimit up to its command.
 AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& nfunk,
                  const SimplexProgress& progress = {});
 

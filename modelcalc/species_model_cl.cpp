@@ -169,10 +169,7 @@ ModelResult CalculateSpeciesModelCL(Window* window) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
-  if (!CheckMeniscusAndBottom(window)) {
-    result.status = ModelStatus::NotStarted;
-    return result;
-  }
+  if (!CheckMeniscusAndBottom(result)) return result;
   OpenDetectionBracket();
   SetDefaultFitLimitsWhenUnset();
   UnpackModelParams();

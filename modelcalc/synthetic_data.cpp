@@ -346,13 +346,17 @@ class HeldLoadedSet {
 
 }  // namespace
 
+bool SyntheticSettingsRefused(const SyntheticDataSettings& in) {
+  // The grid loop needs dr > 0, the times rpm > 0.
+  return in.scans < 1 || in.scans > kMaxScans || !(in.dr > 0.0f) || !(in.rpm > 0.0f) ||
+         !(in.interval >= 0.0f) || fMeniscus > fBottom || fMeniscus <= 0.0f ||
+         CountGridPoints(in.dr) < 1;
+}
+
 SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
-  // Refused before anything changes: the grid loop needs dr > 0, the times rpm > 0.
-  if (in.scans < 1 || in.scans > kMaxScans || !(in.dr > 0.0f) || !(in.rpm > 0.0f) ||
-      !(in.interval >= 0.0f) || fMeniscus > fBottom || fMeniscus <= 0.0f)
-    return SyntheticOutcome::Refused;
+  // Refused before anything changes.
+  if (SyntheticSettingsRefused(in)) return SyntheticOutcome::Refused;
   const int m = CountGridPoints(in.dr);
-  if (m < 1) return SyntheticOutcome::Refused;
   // The files are made ready before the loaded set is given up: every target
   // gets its temporary, with the room its scan will take reserved on the disk,
   // held until the new set is written. A directory that is missing or read-only,
@@ -407,11 +411,8 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
   InitialScanInfo.cell = 0;
   InitialScanInfo.temperature = 0.0f;
 
-  // 4. Zone centrifugation: which way round the band lies.
-  bZoneInverseLayer = false;
-  if (bZoneCentrifugation && HasBackend())
-    bZoneInverseLayer = GetBackend().MessageBox("invert band initial distribution?", "",
-                                                MB_YESNO | MB_ICONQUESTION) == IDYES;
+  // 4. Zone centrifugation: which way round the band lies, as the command was told.
+  bZoneInverseLayer = bZoneCentrifugation && in.invertBand;
 
   // 5. Absorbance scans; residuals hold the noise.
   bAbsorbanceData = true;

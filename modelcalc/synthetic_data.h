@@ -25,7 +25,15 @@ struct SyntheticDataSettings {
   float firstTime = 0.0f;      // s; 0: the first scan one interval after the start
   int scans = 0;               // number of scans
   std::string outputPath;      // a file path in the output directory (name ignored)
+  // Zone centrifugation: the band's initial distribution lies inverted. The command
+  // asks kInvertBandQuestion before generating (nothing is asked while computing).
+  bool invertBand = false;
 };
+inline constexpr const char* kInvertBandQuestion = "invert band initial distribution?";
+
+// Whether GenerateSyntheticData refuses the settings before anything changes (see
+// there); a command asks its questions only for settings that are used.
+bool SyntheticSettingsRefused(const SyntheticDataSettings& settings);
 
 enum class SyntheticOutcome {
   Refused,    // nothing built (no scans asked, unusable spacing, speed or geometry)

@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "distributions/conti_run.h"
@@ -82,32 +81,23 @@ void ShowProgress(Window* window, int w, int W) {
   if (dc) dc->TextOut(10, 10, Format("time window %d of %d (key: step mode, s: stop)    ", w, W));
 }
 
-// Writes the rows 1..done of the table into the directory the user chooses:
-// radii.dat, times.dat and sizes.dat. Nothing when the user cancels.
-void WriteCourse(const std::vector<std::vector<float>>& table, const std::vector<float>& times,
-                 int done) {
-  if (done < 1 || !HasBackend()) return;
-  FileDialogOptions options;
-  options.title = "save the time course (radii.dat, times.dat, sizes.dat) in";
-  options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
-  options.defaultName = "sizes.dat";
-  options.defaultExt = "dat";
-  const std::optional<std::string> chosen = GetBackend().SaveFileDialog(options);
-  if (!chosen || chosen->empty()) return;
-  const std::filesystem::path dir = std::filesystem::path(*chosen).parent_path();
-  const int n = nDistGrid;
+}  // namespace
+
+void WriteTimeCourse(const TimeCourseTable& course, const std::string& chosenPath) {
+  const int done = course.done;
+  const int n = static_cast<int>(course.radii.size()) - 1;
+  if (done < 1 || n < 1) return;
+  const std::filesystem::path dir = std::filesystem::path(chosenPath).parent_path();
   CVector radii(n, 1);
-  for (int i = 1; i <= n; ++i) radii.MutableData()[i - 1] = pDistXVector ? pDistXVector->Data()[i - 1] : pDistGrid[i];
+  for (int i = 1; i <= n; ++i) radii.MutableData()[i - 1] = course.radii[Idx(i)];
   radii.WriteToFile((dir / "radii.dat").string().c_str());
   CVector t(done, 1);
-  for (int w = 1; w <= done; ++w) t.MutableData()[w - 1] = times[Idx(w)];
+  for (int w = 1; w <= done; ++w) t.MutableData()[w - 1] = course.times[Idx(w)];
   t.WriteToFile((dir / "times.dat").string().c_str());
   std::vector<const float*> rows(Idx(done) + 1, nullptr);
-  for (int w = 1; w <= done; ++w) rows[Idx(w)] = table[Idx(w)].data();
+  for (int w = 1; w <= done; ++w) rows[Idx(w)] = course.rows[Idx(w)].data();
   WriteMatrixTable(rows.data(), 1, done, 1, n, (dir / "sizes.dat").string().c_str());
 }
-
-}  // namespace
 
 std::vector<TimeWindow> SplitTimeWindows(const std::vector<double>& t, float L) {
   const int n = static_cast<int>(t.size()) - 1;
@@ -152,7 +142,9 @@ bool RunTimeCourseStep(Window* window) {
   return !bFitInterrupted;
 }
 
-bool RunContinuousModel(Window* window, const std::function<bool(Window*)>& step) {
+bool RunContinuousModel(Window* window, TimeCourseTable& course,
+                        const std::function<bool(Window*)>& step) {
+  course = TimeCourseTable{};
   const auto runStep = step ? step : std::function<bool(Window*)>(RunTimeCourseStep);
   if (nScans == 1) {
     RunContiSed(window);
@@ -214,7 +206,14 @@ bool RunContinuousModel(Window* window, const std::function<bool(Window*)>& step
   bFitInterrupted = false;
   FreeKernelArrays();
   FreeNormalEquationArrays();
-  WriteCourse(table, times, done);
+  if (done >= 1) {
+    course.radii.assign(Idx(n) + 1, 0.0f);
+    for (int i = 1; i <= n; ++i)
+      course.radii[Idx(i)] = pDistXVector ? pDistXVector->Data()[i - 1] : pDistGrid[i];
+    course.times = std::move(times);
+    course.rows = std::move(table);
+    course.done = done;
+  }
   bRedrawModel = redraw;
   window->Invalidate();
   return true;

@@ -1,9 +1,10 @@
 // The time course of a dynamic-light-scattering intensity distribution I(Rh, t):
 // the correlation functions are cut into time windows of fTimeCourseWindow minutes,
 // the mean function of each window is analysed as record 1 (an inner run of the
-// distribution analysis), and the distributions are collected in a table that is
-// written as "radii.dat" (abscissae), "times.dat" (mid time of each window, s) and
-// "sizes.dat" (one line per window) into a directory the user chooses.
+// distribution analysis), and the distributions are collected in a table that the
+// Run command writes as "radii.dat" (abscissae), "times.dat" (mid time of each
+// window, s) and "sizes.dat" (one line per window) into a directory the user
+// chooses after the course.
 //
 // Keys between windows: any key enters step mode, in which the program waits: space
 // runs the next window, r leaves step mode, s stops the course. A key or click
@@ -11,6 +12,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace tarmic {
@@ -26,10 +28,26 @@ extern int nTimeCourseWindowsDone;
 // when the course is to stop (bFitInterrupted, or the analysis gave no result).
 bool RunTimeCourseStep(Window* window);
 
+// The table of a course: the abscissae of the distributions (radii[1..n]), the mid
+// time of each window done (times[1..done], s) and the distributions of the windows
+// done (rows[w][1..n]); element 0 unused. Empty (done 0) when no window was done.
+struct TimeCourseTable {
+  std::vector<float> radii;
+  std::vector<float> times;
+  std::vector<std::vector<float>> rows;
+  int done = 0;
+};
+
 // The course on the loaded correlation functions; with exactly one function a
 // single analysis. step replaces RunTimeCourseStep (tests). False without a
-// window or when the grid cannot be built; true otherwise, also when stopped.
-bool RunContinuousModel(Window* window, const std::function<bool(Window*)>& step = {});
+// window or when the grid cannot be built; true otherwise, also when stopped. The
+// windows done are put into course for the command to write (nothing is asked).
+bool RunContinuousModel(Window* window, TimeCourseTable& course,
+                        const std::function<bool(Window*)>& step = {});
+
+// Writes the course as radii.dat, times.dat and sizes.dat into the directory of
+// chosenPath (a file path; its name is not used). Nothing when no window was done.
+void WriteTimeCourse(const TimeCourseTable& course, const std::string& chosenPath);
 
 // The windows of a course over the scans in time order (times t[1..n], s, element 0
 // unused) for a window length of L minutes: the first and last record position of

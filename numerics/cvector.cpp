@@ -51,21 +51,32 @@ std::string ToText(double v, std::chars_format format) {
   return std::string(buffer, r.ptr);
 }
 
-void ShowFileError(const char* format, const char* fileName) {
+std::string FileErrorText(const char* format, const char* fileName) {
   const std::string name = fileName ? fileName : "";
   std::vector<char> text(std::strlen(format) + name.size() + 1);
   std::snprintf(text.data(), text.size(), format, name.c_str());
-  ShowError(text.data(), false);
+  return text.data();
+}
+
+void ShowFileError(const char* format, const char* fileName) {
+  ShowError(FileErrorText(format, fileName), false);
 }
 
 // Writes one line per value; the result tells whether the whole file was written.
+// A failure goes into *failure when the caller takes it, else into the error box.
 template <class Value>
 bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
-                     const char* openFailure) {
+                     const char* openFailure, std::string* failure = nullptr) {
+  const auto report = [&](const char* format) {
+    if (failure)
+      *failure = FileErrorText(format, fileName);
+    else
+      ShowFileError(format, fileName);
+  };
   AtomicFile out(fileName ? fileName : "");
   std::FILE* f = fileName ? out.File() : nullptr;
   if (!f) {
-    ShowFileError(openFailure, fileName);
+    report(openFailure);
     return false;
   }
   bool ok = true;
@@ -74,7 +85,7 @@ bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
     ok = std::fputs(line.c_str(), f) >= 0;
   }
   ok = ok && out.Commit();
-  if (!ok) ShowFileError("Attention: could not write %s", fileName);
+  if (!ok) report("Attention: could not write %s");
   return ok;
 }
 
@@ -479,6 +490,12 @@ bool CVector::WriteToFile(const char* fileName) const {
   return WriteValueLines(
       fileName, length_, [this](std::uint32_t i) { return static_cast<double>(data_[i]); },
       "Attention: could not open %s");
+}
+
+bool CVector::WriteToFile(const char* fileName, std::string* failure) const {
+  return WriteValueLines(
+      fileName, length_, [this](std::uint32_t i) { return static_cast<double>(data_[i]); },
+      "Attention: could not open %s", failure);
 }
 
 bool CVector::WriteToFilePow10(const char* fileName) const {

@@ -94,6 +94,9 @@ class CVector {
   // the file cannot be created, and after "Attention: could not write %s" when
   // writing fails.
   bool WriteToFile(const char* fileName) const;
+  // As WriteToFile, but shows nothing: a failure leaves its message in *failure
+  // for the caller to show.
+  bool WriteToFile(const char* fileName, std::string* failure) const;
   // As WriteToFile with 10 raised to each element.
   bool WriteToFilePow10(const char* fileName) const;
   // Reads the first number of each line, skipping blank lines, up to the first line

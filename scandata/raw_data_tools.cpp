@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "numerics/atomic_file.h"
-#include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
 #include "numerics/random.h"
@@ -67,31 +66,29 @@ ScanOutput RawOutput(int s, int first, int last) {
 
 ScanOutput RawOutput(int s) { return RawOutput(s, 1, pnPoints[Z(s)]); }
 
-bool Ask(const std::string& text, const std::string& caption) {
-  return HasBackend() &&
-         GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+RawToolOutcome Done() { return RawToolOutcome{RawToolStatus::Done, {}}; }
+RawToolOutcome Refused(std::string why = {}) {
+  return RawToolOutcome{RawToolStatus::Refused, std::move(why)};
 }
+RawToolOutcome NotForDLS() { return RawToolOutcome{RawToolStatus::NotForDLSData, {}}; }
 
-// Writes a set of outputs under the rules of the header: distinct names, one
-// question before overwriting, every failure named.
-bool WriteOutputs(const std::vector<ScanOutput>& outputs) {
+// Writes a set of outputs under the rules of the header: distinct names, existing
+// files only with overwrite (else FilesExist with the question, nothing written),
+// every failure named.
+RawToolOutcome WriteOutputs(const std::vector<ScanOutput>& outputs, bool overwrite) {
   std::map<std::string, const ScanOutput*> byPath;
   for (const ScanOutput& o : outputs) {
     auto [it, inserted] = byPath.emplace(o.path, &o);
-    if (!inserted) {
-      ShowError(Format("\n\a%s and %s would be saved under the same file name %s - nothing saved",
-                       it->second->sourceName.c_str(), o.sourceName.c_str(), o.path.c_str()),
-                false);
-      return false;
-    }
+    if (!inserted)
+      return Refused(
+          Format("\n\a%s and %s would be saved under the same file name %s - nothing saved",
+                 it->second->sourceName.c_str(), o.sourceName.c_str(), o.path.c_str()));
   }
   for (const ScanOutput& o : outputs) {
     std::error_code ec;
-    if (std::filesystem::exists(o.path, ec)) {
-      if (!Ask(Format("file %s already exists!\nOverwrite all?", o.path.c_str()), "ERROR"))
-        return false;
-      break;
-    }
+    if (!overwrite && std::filesystem::exists(o.path, ec))
+      return RawToolOutcome{RawToolStatus::FilesExist,
+                            Format("file %s already exists!\nOverwrite all?", o.path.c_str())};
   }
   // All files are written before any replaces its target: a set is never half new.
   AtomicFileBatch batch;
@@ -101,11 +98,8 @@ bool WriteOutputs(const std::vector<ScanOutput>& outputs) {
                                       o.description.c_str(), o.timeOk, o.record));
   }
   const std::string report = batch.Finish();
-  if (!report.empty()) {
-    ShowError("\n\aAttention: " + report, false);
-    return false;
-  }
-  return true;
+  if (!report.empty()) return Refused("\n\aAttention: " + report);
+  return Done();
 }
 
 std::string StemOf(const std::string& name) {
@@ -148,18 +142,17 @@ void RebuildGrid() {
   if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
 }
 
-// Whether the loaded set is intensity data whose every scan name names an
-// intensity file (the converters replace that letter); otherwise false, after
-// naming the scans that do not.
-bool IntensityScansToConvert() {
-  if (!bIntensityData || !HaveScans()) return false;
+// Done when the loaded set is intensity data whose every scan name names an
+// intensity file (the converters replace that letter); otherwise refused, naming
+// the scans that do not.
+RawToolOutcome IntensityScansToConvert() {
+  if (!bIntensityData || !HaveScans()) return Refused();
   std::string bad;
   for (int s = 1; s <= nScans; ++s)
     if (IntensityLetter(ppScanFileNames[Z(s)]) == std::string::npos)
       bad += "\n" + ppScanFileNames[Z(s)];
-  if (bad.empty()) return true;
-  ShowError("\n\anot saved: these files are not intensity scans:" + bad, false);
-  return false;
+  if (bad.empty()) return Done();
+  return Refused("\n\anot saved: these files are not intensity scans:" + bad);
 }
 
 // Absorbance from two intensities, 10.0 where either is not positive.
@@ -172,36 +165,29 @@ char AbsorbanceType(char type) { return type == 'I' ? 'R' : (type == 'V' ? 'W' :
 
 }  // namespace
 
-bool RefuseDLSData() {
-  if (!bDLSData) return false;
-  PlayInfoSound();
-  if (HasBackend()) GetBackend().MessageBox("not implemented for DLS data", "ERROR", MB_OK);
-  return true;
-}
-
 // ------------------------------------------------------------------ in memory
 
-bool ScaleSignals(float factor) {
+RawToolOutcome ScaleSignals(float factor) {
   bDataChanged = true;
-  if (RefuseDLSData() || !HaveScans()) return false;
+  if (bDLSData) return NotForDLS();
+  if (!HaveScans()) return Refused();
   for (int s = 1; s <= nScans; ++s)
     for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] *= factor;
   RebuildGrid();
-  return true;
+  return Done();
 }
 
-bool TransformRadii(float a, float b) {
+RawToolOutcome TransformRadii(float a, float b) {
   bDataChanged = true;
-  if (RefuseDLSData() || !HaveScans()) return false;
+  if (bDLSData) return NotForDLS();
+  if (!HaveScans()) return Refused();
   // A non-positive slope would reverse or collapse the radius order.
-  if (!(a > 0.0f) || !std::isfinite(b)) {
-    ShowError("\n\athe radial transformation must keep the order of the radii", false);
-    return false;
-  }
+  if (!(a > 0.0f) || !std::isfinite(b))
+    return Refused("\n\athe radial transformation must keep the order of the radii");
   for (int s = 1; s <= nScans; ++s)
     for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppRadius[Z(s)][i] = a * ppRadius[Z(s)][i] + b;
   RebuildGrid();
-  return true;
+  return Done();
 }
 
 void ShiftScanTimes(double dt, double dw2t) {
@@ -212,17 +198,19 @@ void ShiftScanTimes(double dt, double dw2t) {
   }
 }
 
-bool AddSimulatedSignal(float factor) {
+RawToolOutcome AddSimulatedSignal(float factor) {
   bDataChanged = true;
-  if (RefuseDLSData() || !HaveScans()) return false;
+  if (bDLSData) return NotForDLS();
+  if (!HaveScans()) return Refused();
   for (int s = 1; s <= nScans; ++s)
     for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] += factor * ppFit[Z(s)][i];
   RebuildGrid();
-  return true;
+  return Done();
 }
 
-bool MirrorRawData(float r1, float r2, bool negate) {
-  if (!HaveScans() || RefuseDLSData()) return false;
+RawToolOutcome MirrorRawData(float r1, float r2, bool negate) {
+  if (!HaveScans()) return Refused();
+  if (bDLSData) return NotForDLS();
   bDataChanged = true;
   for (int s = 1; s <= nScans; ++s) {
     const std::size_t k = Z(s);
@@ -237,22 +225,24 @@ bool MirrorRawData(float r1, float r2, bool negate) {
     if (ppThirdColumn[k]) std::reverse(ppThirdColumn[k] + 1, ppThirdColumn[k] + n + 1);
   }
   RebuildGrid();
-  return true;
+  return Done();
 }
 
-bool AddNoiseToData(float noise, float factor) {
+RawToolOutcome AddNoiseToData(float noise, float factor) {
   bDataChanged = true;
-  if (!(noise >= 0.0f) || !HaveScans() || RefuseDLSData()) return false;
+  if (!(noise >= 0.0f) || !HaveScans()) return Refused();
+  if (bDLSData) return NotForDLS();
   for (int s = 1; s <= nScans; ++s)
     for (int i = 1; i <= pnPoints[Z(s)]; ++i)
       ppSignal[Z(s)][i] = factor * ppSignal[Z(s)][i] + GaussianRandom(noise);
   RebuildGrid();
-  return true;
+  return Done();
 }
 
-bool SubtractBlankScan(const std::string& blankPath) {
+RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
   bDataChanged = true;
-  if (RefuseDLSData() || !HaveScans()) return false;
+  if (bDLSData) return NotForDLS();
+  if (!HaveScans()) return Refused();
   // The read sets the kind flags of its file; the loaded set keeps its own.
   const bool absorbance = bAbsorbanceData, intensity = bIntensityData,
              interference = bInterferenceData, fluorescence = bFluorescenceData;
@@ -267,8 +257,7 @@ bool SubtractBlankScan(const std::string& blankPath) {
   bFluorescenceData = fluorescence;
   if (!ok) {
     PlayInfoSound();
-    ShowError(Format("\n\aLOAD ERROR: %s", (error.empty() ? blankPath : error).c_str()), false);
-    return false;
+    return Refused(Format("\n\aLOAD ERROR: %s", (error.empty() ? blankPath : error).c_str()));
   }
   // Every scan's blank values first; the scans change only when all could be made.
   std::vector<std::vector<float>> blank(Z(nScans) + 1);
@@ -280,31 +269,28 @@ bool SubtractBlankScan(const std::string& blankPath) {
   }
   free_vector(r, 1, n);
   free_vector(y, 1, n);
-  if (!uncovered.empty()) {
-    ShowError("\n\athe blank scan does not cover the radii of" + uncovered, false);
-    return false;
-  }
+  if (!uncovered.empty())
+    return Refused("\n\athe blank scan does not cover the radii of" + uncovered);
   for (int s = 1; s <= nScans; ++s)
     for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] -= blank[Z(s)][Z(i)];
   RebuildGrid();
-  return true;
+  return Done();
 }
 
-bool ExcludeRadialRange(float r1, float r2) {
+RawToolOutcome ExcludeRadialRange(float r1, float r2) {
   bDataChanged = true;
-  if (!HaveScans() || r2 < r1 || r1 < ppRadius[1][1] || r2 > ppRadius[1][pnPoints[1]]) return false;
+  if (!HaveScans() || r2 < r1 || r1 < ppRadius[1][1] || r2 > ppRadius[1][pnPoints[1]])
+    return Refused();
   auto removed = [&](float r) { return r1 <= r && r <= r2; };
   // Every scan must keep enough points before any is changed.
   for (int s = 1; s <= nScans; ++s) {
     const float* r = ppRadius[Z(s)];
     const int kept = static_cast<int>(
         std::count_if(r + 1, r + pnPoints[Z(s)] + 1, [&](float x) { return !removed(x); }));
-    if (kept < kMinPointsAfterExclusion) {
-      ShowError(Format("\n\aexcluding %g to %g cm would leave %d points in %s - nothing excluded",
-                       r1, r2, kept, ppScanFileNames[Z(s)].c_str()),
-                false);
-      return false;
-    }
+    if (kept < kMinPointsAfterExclusion)
+      return Refused(
+          Format("\n\aexcluding %g to %g cm would leave %d points in %s - nothing excluded", r1,
+                 r2, kept, ppScanFileNames[Z(s)].c_str()));
   }
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
   for (int s = 1; s <= nScans; ++s) {
@@ -336,7 +322,7 @@ bool ExcludeRadialRange(float r1, float r2) {
   if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
   PlayOkSound();
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
-  return true;
+  return Done();
 }
 
 // ------------------------------------------------------------------ writers
@@ -345,18 +331,20 @@ namespace {
 
 // Writes a whole raw data set into dir (the wait cursor meanwhile); the saved
 // parameters follow the data into dir when every file was written.
-bool WriteRawDataSet(const std::vector<ScanOutput>& outputs, const std::string& dir) {
+RawToolOutcome WriteRawDataSet(const std::vector<ScanOutput>& outputs, const std::string& dir,
+                               bool overwrite) {
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
-  const bool ok = WriteOutputs(outputs);
-  if (ok) MoveTmpParsPath(dir);
+  const RawToolOutcome outcome = WriteOutputs(outputs, overwrite);
+  if (outcome.ok()) MoveTmpParsPath(dir);
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
-  return ok;
+  return outcome;
 }
 
 }  // namespace
 
-bool SaveRawDataWithSpeedNames(const std::string& outputPath) {
-  if (RefuseDLSData() || !HaveScans()) return false;
+RawToolOutcome SaveRawDataWithSpeedNames(const std::string& outputPath, bool overwrite) {
+  if (bDLSData) return NotForDLS();
+  if (!HaveScans()) return Refused();
   const std::string dir = DirectoryOf(outputPath);
   std::vector<ScanOutput> outputs;
   for (int s = 1; s <= nScans; ++s) {
@@ -380,11 +368,12 @@ bool SaveRawDataWithSpeedNames(const std::string& outputPath) {
     o.path = JoinPath(dir, base + ExtensionOf(name));
     outputs.push_back(std::move(o));
   }
-  return WriteRawDataSet(outputs, dir);
+  return WriteRawDataSet(outputs, dir, overwrite);
 }
 
-bool SaveRawDataToDirectory(const std::string& outputPath) {
-  if (RefuseDLSData() || !HaveScans()) return false;
+RawToolOutcome SaveRawDataToDirectory(const std::string& outputPath, bool overwrite) {
+  if (bDLSData) return NotForDLS();
+  if (!HaveScans()) return Refused();
   const std::string dir = DirectoryOf(outputPath);
   const std::string prefix = StemOf(FileNameOf(outputPath));
   std::vector<ScanOutput> outputs;
@@ -393,11 +382,11 @@ bool SaveRawDataToDirectory(const std::string& outputPath) {
     o.path = JoinPath(dir, prefix + ppScanFileNames[Z(s)]);
     outputs.push_back(std::move(o));
   }
-  return WriteRawDataSet(outputs, dir);
+  return WriteRawDataSet(outputs, dir, overwrite);
 }
 
-bool SaveIntensityAsAbsorbance() {
-  if (!IntensityScansToConvert()) return false;
+RawToolOutcome SaveIntensityAsAbsorbance(bool overwrite) {
+  if (RawToolOutcome check = IntensityScansToConvert(); !check.ok()) return check;
   std::vector<ScanOutput> outputs;
   for (int s = 1; s <= nScans; ++s) {
     const std::size_t k = Z(s);
@@ -415,13 +404,13 @@ bool SaveIntensityAsAbsorbance() {
     o.path = JoinPath(DataDirectory(), name);
     outputs.push_back(std::move(o));
   }
-  const bool ok = WriteOutputs(outputs);
-  if (ok) PlayOkSound();
-  return ok;
+  const RawToolOutcome outcome = WriteOutputs(outputs, overwrite);
+  if (outcome.ok()) PlayOkSound();
+  return outcome;
 }
 
-bool SaveIntensityAsPseudoAbsorbance() {
-  if (!IntensityScansToConvert()) return false;
+RawToolOutcome SaveIntensityAsPseudoAbsorbance(bool overwrite) {
+  if (RawToolOutcome check = IntensityScansToConvert(); !check.ok()) return check;
   std::vector<ScanOutput> outputs;
   for (char channel : {'S', 'R'}) {
     for (int s = 1; s <= nScans; ++s) {
@@ -440,13 +429,13 @@ bool SaveIntensityAsPseudoAbsorbance() {
       outputs.push_back(std::move(o));
     }
   }
-  const bool ok = WriteOutputs(outputs);
-  if (ok) PlayOkSound();
-  return ok;
+  const RawToolOutcome outcome = WriteOutputs(outputs, overwrite);
+  if (outcome.ok()) PlayOkSound();
+  return outcome;
 }
 
-bool SaveAlignedScans(const std::string& outputPath) {
-  if (!HaveScans()) return false;
+RawToolOutcome SaveAlignedScans(const std::string& outputPath, bool overwrite) {
+  if (!HaveScans()) return Refused();
   const std::string dir = DirectoryOf(outputPath);
   std::vector<ScanOutput> outputs;
   for (int s = 1; s <= nScans; ++s) {
@@ -465,13 +454,14 @@ bool SaveAlignedScans(const std::string& outputPath) {
     outputs.push_back(std::move(o));
   }
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
-  const bool ok = WriteOutputs(outputs);
+  const RawToolOutcome outcome = WriteOutputs(outputs, overwrite);
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
-  return ok;
+  return outcome;
 }
 
-bool SaveSixChannelSubsets(float r1, float r2) {
-  if (!HaveScans() || r2 < r1 || r1 < ppRadius[1][1] || r2 > ppRadius[1][pnPoints[1]]) return false;
+RawToolOutcome SaveSixChannelSubsets(float r1, float r2, bool overwrite) {
+  if (!HaveScans() || r2 < r1 || r1 < ppRadius[1][1] || r2 > ppRadius[1][pnPoints[1]])
+    return Refused();
   // Interference sections: whole-fringe offsets at the middle of each section, with
   // 5.8 and 7.2 cm standing for the usual meniscus and bottom.
   std::vector<int> none(Z(nScans) + 1, 0);
@@ -505,23 +495,21 @@ bool SaveSixChannelSubsets(float r1, float r2) {
     if (n > b) section(s, b, n, "o", "outer", outer[k]);
   }
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
-  const bool ok = WriteOutputs(outputs);
-  if (ok) PlayOkSound();
+  const RawToolOutcome outcome = WriteOutputs(outputs, overwrite);
+  if (outcome.ok()) PlayOkSound();
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
-  return ok;
+  return outcome;
 }
 
-bool WriteAveragedScan(const std::string& path) {
-  if (!HaveScans() || nGridPoints < 1 || !pGridRadius || !pAverageScan) return false;
+RawToolOutcome WriteAveragedScan(const std::string& path) {
+  if (!HaveScans() || nGridPoints < 1 || !pGridRadius || !pAverageScan) return Refused();
   ScanInfo record = pScanInfo[1];
   // Intensity data are averaged as absorbance values on the grid.
   record.scanType = AbsorbanceType(record.scanType);
   if (!WriteScanFile(path.c_str(), nGridPoints, pGridRadius, pAverageScan, nullptr, "averaged",
-                     pScanInfo[1].timeStampOk, record)) {
-    ShowError(Format("\n\aAttention: could not write %s", path.c_str()), false);
-    return false;
-  }
-  return true;
+                     pScanInfo[1].timeStampOk, record))
+    return Refused(Format("\n\aAttention: could not write %s", path.c_str()));
+  return Done();
 }
 
 }  // namespace tarmic

@@ -20,6 +20,7 @@
 #include "modelcalc/model_computation.h"
 #include "modelcalc/noise_subtraction.h"
 #include "modelcalc/synthetic_data.h"
+#include "modelfit/model_options.h"
 #include "numerics/ccurve.h"
 #include "numerics/one_based.h"
 #include "app/zoom.h"
@@ -128,6 +129,50 @@ TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
   SetSpecies(static_cast<float>(1.1 * kSyntheticS), true);
   PressKeyAndRun('F', MK_CONTROL);
   EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
+}
+
+// Zone centrifugation: Generate Single asks which way round the band lies once the
+// settings are complete, before anything is computed, and the data follow the
+// answer: the loaded lamella at the meniscus holds the sample, the inverted one
+// holds buffer over sample, so near the meniscus the first scan is high in the one
+// and low in the other.
+TEST_F(DataSetToolsTest, GenerateSingleAsksTheBandOrientationAndTheDataFollowIt) {
+  SetCellAndLimits();
+  Dispatch(kCmDiscreteSpecies);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  fs::create_directories(DataDir());
+  bZoneCentrifugation = true;
+  fLamellaWidth = 0.1f;
+  float nearMeniscus[2] = {0.0f, 0.0f}, farInside[2] = {0.0f, 0.0f};
+  for (int inverted = 0; inverted <= 1; ++inverted) {
+    Backend().ClearTranscript();
+    for (const char* answer : {"0.01", "50000"}) Backend().QueueInput(answer);
+    Backend().QueueMessageBox(IDNO, "GENERATE DATA");  // no acceleration phase
+    for (const char* answer : {"60", "1", "0"}) Backend().QueueInput(answer);
+    Backend().QueueSaveFile(DataDir() + "/anything.ra0");
+    Backend().QueueMessageBox(inverted ? IDYES : IDNO, "");
+    Dispatch(kCmGenerateSingle);
+    ASSERT_EQ(nScans, 1);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"simulate with rotor acceleration phase?",
+                                                     kInvertBandQuestion}));
+    EXPECT_EQ(bZoneInverseLayer, inverted == 1);
+    nearMeniscus[inverted] = ppFit[1][3];   // 6.02 cm, inside the lamella
+    farInside[inverted] = ppFit[1][61];     // 6.6 cm
+  }
+  EXPECT_GT(nearMeniscus[0], farInside[0]);
+  EXPECT_LT(nearMeniscus[1], farInside[1]);
+  // The generator itself asks nothing: the answer comes in its settings.
+  SyntheticDataSettings direct;
+  direct.dr = 0.01f;
+  direct.interval = 60.0f;
+  direct.scans = 1;
+  direct.outputPath = DataDir() + "/anything.ra0";
+  direct.invertBand = true;
+  Backend().ClearTranscript();
+  ASSERT_EQ(GenerateSyntheticData(&Handle(), direct), SyntheticOutcome::Generated);
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_TRUE(bZoneInverseLayer);
+  bZoneCentrifugation = false;
 }
 
 // Generate Single whose files cannot all take their place changes nothing: the
@@ -333,6 +378,14 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
     for (std::size_t k = 0; k < f.y.size(); ++k)
       EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Idx(s)][pFitFirst[Idx(s)] + static_cast<int>(k)], 2e-5);
   }
+  // A fit that cannot be written (its folder is missing) ends the command after the
+  // writer's one box: no residuals or report are asked for without their fit.
+  Backend().ClearTranscript();
+  Backend().QueueSaveFile(DataDir() + "/missing/f0000x.ra1");
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(kCmSaveFitData);
+  EXPECT_EQ(Captions(), std::vector<std::string>{"ERROR"});
+  EXPECT_EQ(Shown("SaveFile"), 1);
   // Save Noise: TI profile as a scan, RI offsets against time.
   Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
   Backend().QueueSaveFile(DataDir() + "/RIN.ra1");

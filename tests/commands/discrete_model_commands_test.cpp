@@ -10,6 +10,7 @@
 
 #include "commands/model_commands.h"
 #include "lamm/lamm_globals.h"
+#include "modelcalc/model_computation.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
@@ -101,6 +102,22 @@ TEST_F(DiscreteModelCommandTest, ModelsSetTheirFamilyAndReallocateTheArrays) {
 // Monomer-dimer starts unfloated with the dimer's D from the monomer's (D2 = D1
 // (s2/s1)/2); 1-2-4 keeps the switches of the vector and fixes the two oligomer
 // masses at 2 and 4 times the monomer's.
+// Run with the cell geometry unset: the model computation refuses without a box of
+// its own, and the Run command shows why, once.
+TEST_F(DiscreteModelCommandTest, RunWithoutCellGeometryIsRefusedByTheCommand) {
+  LoadVelocitySet();
+  Dispatch(kCmDiscreteSpecies);
+  fMeniscus = 0.0f;
+  const ModelResult direct = CalculateModel(&Handle());
+  EXPECT_EQ(direct.status, ModelStatus::NotStarted);
+  EXPECT_TRUE(BoxTexts().empty());
+  Backend().QueueMessageBox(IDOK, "");
+  Dispatch(kCmRun);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{direct.message});
+  EXPECT_EQ(direct.message, "set Meniscus and Bottom first");
+  EXPECT_FALSE(bModelComputed);
+}
+
 TEST_F(DiscreteModelCommandTest, SelfAssociationStartSwitchesAndOligomers) {
   pParams[1] = 6.0f;  // D1
   pParams[5] = 4.0f;  // s1

@@ -112,6 +112,19 @@ TEST_F(DlsCommandTest, LoadRunAndSaveMean) {
   ASSERT_EQ(saved.y.size(), 81u);
   EXPECT_NEAR(saved.y[1], ppSignal[1][1], 1e-6);
   EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  // A selection with a file that cannot be read: the command shows one "LOAD ERROR"
+  // naming it, and the loaded set stays.
+  const std::string broken = ProgramDir() + "/broken.dlsdat";
+  std::ofstream(broken) << "no parameters\n";
+  Backend().ClearTranscript();
+  Backend().QueueOpenFiles({files[0], broken});
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  Dispatch(kCmLoadDLSData);
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_EQ(BoxTexts()[0].rfind(broken, 0), 0u);
+  EXPECT_EQ(nScans, 2);
+  EXPECT_TRUE(bModelComputed);
 }
 
 // Save Fit Data on DLS data. Loaded as g(1): the fit file holds g(2) - 1 (and says

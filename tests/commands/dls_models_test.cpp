@@ -219,9 +219,10 @@ TEST_F(DlsModelsTest, TimeCourseFollowsAGrowingRadius) {
     if (peaks.size() == 1) Backend().Headless().PressKey('R', 0, 'r');
     return ok;
   };
-  Backend().QueueSaveFile(ProgramDir() + "/sizes.dat");
-  ASSERT_TRUE(RunContinuousModel(&Handle(), step));
+  TimeCourseTable course;
+  ASSERT_TRUE(RunContinuousModel(&Handle(), course, step));
   ASSERT_EQ(nTimeCourseWindowsDone, 7);
+  WriteTimeCourse(course, ProgramDir() + "/sizes.dat");
   const double gridStep = std::log10(200.0) / 39.0;  // decades between grid points
   for (int w = 1; w <= 6; ++w)
     EXPECT_NEAR(peaks[Idx(w - 1)], std::log10(radius[Idx(w + 1)]), gridStep) << "window " << w;

@@ -123,6 +123,27 @@ TEST_F(FitReportCommandTest, CopiedDataPlotHoldsTheFittedCurves) {
   }
 }
 
+// A parameter file that cannot be written: the save itself shows nothing and hands
+// back the reason; "Update Saved Fit Parameters" shows it once in the error box.
+TEST_F(FitReportCommandTest, FailedParameterSaveIsReportedOnceByTheCommand) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  szTmpParsPath = ProgramDir() + "/blocked.ra1";
+  std::filesystem::create_directories(szTmpParsPath);  // a folder where the file goes
+  const SaveResult direct = TmpSaveBestParams(&Handle(), false);
+  EXPECT_FALSE(direct.ok);
+  EXPECT_NE(direct.message.find(szTmpParsPath), std::string::npos);
+  EXPECT_TRUE(BoxTexts().empty());
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(kCmUpdateSavedFitParameters);
+  EXPECT_EQ(Captions(), std::vector<std::string>{"Error"});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{direct.message});
+  // Written again once the folder is gone.
+  std::filesystem::remove(szTmpParsPath);
+  EXPECT_TRUE(TmpSaveBestParams(&Handle(), false).ok);
+  EXPECT_EQ(Lines(ReadFile(szTmpParsPath)).size(), Idx(kSavedParamCount));
+}
+
 // Restoring runs the model command of the saved model: every model with a command
 // comes back as itself; a continuous one with the check mark its command gives.
 TEST_F(FitReportCommandTest, RestoreRunsTheModelCommandOfTheSavedModel) {

@@ -1,9 +1,12 @@
 // The raw-data commands through the menu: a tool changes the loaded scans, the
 // offered save writes every scan, cancelled dialogs leave the data set alone.
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "numerics/one_based.h"
 #include "plot/data_plots.h"
+#include "scandata/analysis_switches.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 #include "tests/commands/commands_test_support.h"
@@ -45,6 +48,65 @@ TEST_F(RawDataCommandTest, InvertThenSaveWritesEveryScanAndTimeOffsetAsksFirst) 
   Backend().QueueInput(std::nullopt);
   Dispatch(kCmTimeOffset);
   EXPECT_DOUBLE_EQ(pScanInfo[1].recordedTime, recorded + 100.0);
+}
+
+// The writers never replace a file unasked: the command asks once ("Overwrite
+// all?", caption "ERROR") and writes only on Yes; a tool's refusal is shown once
+// in the error box and leaves the scans.
+TEST_F(RawDataCommandTest, CommandsAskBeforeOverwritingAndShowRefusalsOnce) {
+  LoadVelocitySet();
+  const std::string out = ProgramDir() + "/saved";
+  std::filesystem::create_directories(out);
+  const auto text = [](const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  std::ofstream(out + "/x00001.ra1") << "keep";
+  for (int answer : {IDNO, IDYES}) {
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDNO);  // no speed names
+    Backend().QueueSaveFile(out + "/x.rxx");
+    Backend().QueueMessageBox(answer, "ERROR");
+    Dispatch(kCmSaveRawDataSet);
+    EXPECT_EQ(BoxTexts().back(), "file " + out + "/x00001.ra1 already exists!\nOverwrite all?");
+    EXPECT_EQ(Shown("MessageBox"), 2);
+    EXPECT_EQ(text(out + "/x00001.ra1") == "keep", answer == IDNO);
+    EXPECT_EQ(std::filesystem::exists(out + "/x00003.ra1"), answer == IDYES);
+  }
+  // Exclude a region that would leave too few points: one error box, scans kept.
+  const int points = pnPoints[1];
+  Backend().ClearTranscript();
+  Backend().QueueInput(Format("%.4f", ppRadius[1][2]));
+  Backend().QueueInput(Format("%.4f", ppRadius[1][pnPoints[1] - 1]));
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(kCmExcludeRegion);
+  EXPECT_EQ(Captions(), std::vector<std::string>{"Error"});
+  EXPECT_NE(BoxTexts()[0].find("nothing excluded"), std::string::npos);
+  EXPECT_EQ(pnPoints[1], points);
+}
+
+// "Make direct boundary model from g(s*)": the command says why the model was not
+// made (no cell geometry, a table of one row); nothing else is shown.
+TEST_F(RawDataCommandTest, DirectBoundaryRefusalsAreShownByTheCommand) {
+  LoadVelocitySet();
+  const std::string table = ProgramDir() + "/gss.dat";
+  const auto run = [&](int rows, const char* caption) {
+    std::ofstream out(table);
+    for (int i = 1; i <= rows; ++i) out << 0.5 * i << " 0.1 0 0 0 0\n";
+    out.close();
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDOK);  // the instructions
+    Backend().QueueOpenFiles({table});
+    Backend().QueueMessageBox(IDOK, caption);
+    Dispatch(kCmDirectBoundaryFromGss);
+    return BoxTexts().back();
+  };
+  fMeniscus = 0.0f;
+  EXPECT_EQ(run(3, ""), "set Meniscus and Bottom first");
+  fMeniscus = 5.9f;
+  fBottom = 7.2f;
+  EXPECT_EQ(run(1, "Error"), "the g(s*) table needs at least two rows");
+  EXPECT_FALSE(bModelComputed);
 }
 
 TEST_F(RawDataCommandTest, AverageAndWorstScanReplaceTheSetOnlyWhenTheyCan) {

@@ -81,9 +81,10 @@ class ContiFitTest : public ::testing::Test {
 // with f/f0 started 15 % high, the fit returns to the meniscus within 20 um and to
 // f/f0 within 3 %, the rmsd to the noise, and the regularised result is shown.
 TEST_F(ContiFitTest, CsFitRecoversMeniscusAndFrictionalRatio) {
+  FitReport report;
   for (auto [method, start] : {std::pair{FitMethod::Simplex, 5.99f}, {FitMethod::Marquardt, 6.01f}}) {
     SetCs(start, 1.5f);
-    EXPECT_EQ(ContiFit(nullptr, method), FitOutcome::Completed);
+    EXPECT_EQ(ContiFit(nullptr, method, report), FitOutcome::Completed);
     EXPECT_NEAR(fMeniscus, 6.0, 0.002);
     EXPECT_NEAR(pParams[13], fMeniscus, 1e-6);
     EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);
@@ -98,6 +99,7 @@ TEST_F(ContiFitTest, CsFitRecoversMeniscusAndFrictionalRatio) {
 // regularisation and shown, the interrupt is cleared. Every evaluation writes its
 // progress (status lines, log) as it goes.
 TEST_F(ContiFitTest, KeyInterruptsAndIsReportedAsInterruption) {
+  FitReport report;
   int evaluations = 0;
   GetDistributionHooks().writeDebugLog = [&](const std::string& text) {
     if (text == "\nEntering ContiSimplexSim") ++evaluations;
@@ -107,7 +109,7 @@ TEST_F(ContiFitTest, KeyInterruptsAndIsReportedAsInterruption) {
     evaluations = 0;
     bModelComputed = false;
     UiEvents().Post(Event::KeyDown('x'));
-    EXPECT_EQ(ContiFit(nullptr, method), FitOutcome::Interrupted);
+    EXPECT_EQ(ContiFit(nullptr, method, report), FitOutcome::Interrupted);
     EXPECT_LE(evaluations, 2);  // the interrupted one and the final one
     EXPECT_FALSE(bFitInterrupted);
     EXPECT_FALSE(bUserAbort);
@@ -120,7 +122,7 @@ TEST_F(ContiFitTest, KeyInterruptsAndIsReportedAsInterruption) {
   // Nothing floated: Fit runs the analysis once.
   SetCs(6.0f, 1.3f);
   pParamFitFlags[13] = pParamFitFlags[kContiSlotFrictionalRatio] = 0;
-  EXPECT_EQ(ContiFit(nullptr, FitMethod::Simplex), FitOutcome::Completed);
+  EXPECT_EQ(ContiFit(nullptr, FitMethod::Simplex, report), FitOutcome::Completed);
   EXPECT_TRUE(bModelComputed);
   EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
 }

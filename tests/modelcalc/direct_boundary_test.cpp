@@ -44,7 +44,7 @@ TEST_F(DirectBoundaryTest, SharpBoundariesWithDilutionAndNoise) {
   const float sStar[] = {0.0f, 3.0f, 5.0f, 7.0f};
   const float g[] = {0.0f, 0.4f, 0.0f, -1.0f};  // only s* = 3 S (A = ds g = 0.8) counts
   pParams[15] = 0.01f;  // the fixed baseline (unpacked into fBaseline)
-  ASSERT_TRUE(DirectBoundaryFromGss(nullptr, sStar, g, 3));
+  ASSERT_EQ(DirectBoundaryFromGss(nullptr, sStar, g, 3), DirectBoundaryEnd::Done);
   for (int j : {1, 6}) {
     for (int q = pFitFirst[Idx(j)]; q <= pFitLast[Idx(j)]; q += 7)
       ASSERT_NEAR(ppFit[Idx(j)][q], Closed(3.0, 0.8, j, ppRadius[Idx(j)][q]) + 0.01, 1e-5)
@@ -62,11 +62,11 @@ TEST_F(DirectBoundaryTest, SharpBoundariesWithDilutionAndNoise) {
   }
   CalculateAverageScan();
   bFitTINoise = bFitRINoise = true;
-  ASSERT_TRUE(DirectBoundaryFromGss(nullptr, sStar, g, 3));
+  ASSERT_EQ(DirectBoundaryFromGss(nullptr, sStar, g, 3), DirectBoundaryEnd::Done);
   EXPECT_LT(fFitRmsd, 1e-5f);
 
-  backend->QueueMessageBox(IDOK, "Error");
-  EXPECT_FALSE(DirectBoundaryFromGss(nullptr, sStar, g, 1));
+  // Refused without a box of its own: the command says why.
+  EXPECT_EQ(DirectBoundaryFromGss(nullptr, sStar, g, 1), DirectBoundaryEnd::TooFewPoints);
 }
 
 }  // namespace

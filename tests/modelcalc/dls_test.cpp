@@ -205,9 +205,9 @@ TEST_F(DlsTest, LoadOrdersByTimeAndFailedLoadChangesNothing) {
 
   // A selection with an unreadable file: "LOAD ERROR", nothing changes.
   std::ofstream(dir + "/broken.dlsdat") << "no parameters\n";
-  backend->QueueMessageBox(IDOK, "LOAD ERROR");
-  LoadDLSData(nullptr, MakeSelectionBuffer({paths[0], dir + "/broken.dlsdat"}).c_str(), false);
-  EXPECT_TRUE(backend->AllAnswersUsed());
+  const std::string refused =
+      LoadDLSData(nullptr, MakeSelectionBuffer({paths[0], dir + "/broken.dlsdat"}).c_str(), false);
+  EXPECT_EQ(refused.rfind(dir + "/broken.dlsdat", 0), 0u) << "names the file";
   EXPECT_EQ(nScans, 2);
   EXPECT_EQ(ppScanFileNames[1], "s2.dlsdat");
   EXPECT_FALSE(pDLSInfo[1].bFieldACF);

@@ -61,8 +61,9 @@ class ErrorAnalysisTest : public ::testing::Test {
 // the true s, and refitting D with s held at either end gives the critical rmsd
 // best sqrt(N/(N-1) F(0.683, N-1, N)).
 TEST_F(ErrorAnalysisTest, ErrorInSHoldsTrueSAndEndsAtCriticalRmsd) {
+  FitReport report;
   SetSpecies(kS, D, 1);
-  ASSERT_EQ(FitDriver(nullptr, FitMethod::Simplex), FitOutcome::Completed);
+  ASSERT_EQ(FitDriver(nullptr, FitMethod::Simplex, report), FitOutcome::Completed);
   const float best = FitRmsd();
   const float bestS = pSpeciesS[1], bestD = pSpeciesMassOrD[1];
   const long long points = CountFitPoints();
@@ -84,7 +85,7 @@ TEST_F(ErrorAnalysisTest, ErrorInSHoldsTrueSAndEndsAtCriticalRmsd) {
     pSpeciesS[1] = end;
     pSpeciesSFit[1] = 0;
     PackModelParams();
-    ASSERT_EQ(FitDriver(nullptr, FitMethod::Simplex), FitOutcome::Completed);
+    ASSERT_EQ(FitDriver(nullptr, FitMethod::Simplex, report), FitOutcome::Completed);
     EXPECT_NEAR(FitRmsd(), critical, 0.1 * (critical - best)) << "end " << end;
   }
 }

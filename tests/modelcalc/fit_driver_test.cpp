@@ -51,11 +51,12 @@ class FitDriverTest : public ::testing::Test {
 // Simplex, Marquardt-Levenberg and simulated annealing (a short schedule with its
 // final Marquardt-Levenberg) each reach the true species from a start 10 % off.
 TEST_F(FitDriverTest, EveryMethodRecoversSpecies) {
+  FitReport report;
   nAnnealTemps = 2;
   nAnnealIters = 40;
   for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
     SetSpecies(1.1 * kS, 0.9 * D, 6.015);
-    EXPECT_EQ(FitDriver(nullptr, method), FitOutcome::Completed);
+    EXPECT_EQ(FitDriver(nullptr, method, report), FitOutcome::Completed);
     ExpectRecovered();
   }
 }
@@ -104,10 +105,11 @@ TEST_F(FitDriverTest, FitVectorPackerAndUnpackerAgree) {
 // fit reports the interruption, the interrupt is cleared, and the model of the best
 // point is computed.
 TEST_F(FitDriverTest, InterruptIsReportedAsInterruption) {
+  FitReport report;
   SetSpecies(1.1 * kS, 0.9 * D, 6.015);
   for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
     UiEvents().Post(Event::KeyDown('x'));
-    EXPECT_EQ(FitDriver(nullptr, method), FitOutcome::Interrupted);
+    EXPECT_EQ(FitDriver(nullptr, method, report), FitOutcome::Interrupted);
     EXPECT_FALSE(bFitInterrupted);
     EXPECT_FALSE(bFitRunning);
     EXPECT_FALSE(bUserAbort);
@@ -186,6 +188,7 @@ TEST_F(FitDriverTest, StartSimplexFollowsTheRuleOfEachEntry) {
 // limit are refused by the solver. Each of its messages is shown once in the fit, not
 // once per trial, and the fit ends inside the geometry at the true meniscus.
 TEST_F(FitDriverTest, RefusedTrialPointsShowTheirBoxOncePerFit) {
+  FitReport report;
   fFitLeftLim = 6.03f;
   SetLeftFitLimitIndices();
   fMinMeniscus = 5.96f;
@@ -193,7 +196,7 @@ TEST_F(FitDriverTest, RefusedTrialPointsShowTheirBoxOncePerFit) {
   SetSpecies(1.05 * kS, D, 6.02);
   backend->AnswerUnscriptedBoxes(IDOK);
   backend->ClearTranscript();
-  EXPECT_EQ(FitDriver(nullptr, FitMethod::Simplex), FitOutcome::Completed);
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Simplex, report), FitOutcome::Completed);
   std::map<std::string, int> shown;
   for (const TranscriptEntry& e : backend->Transcript())
     if (e.kind == "MessageBox") ++shown[e.text];

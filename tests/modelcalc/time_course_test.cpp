@@ -87,9 +87,12 @@ TEST_F(TimeCourseTest, WindowsKeysAndWrittenRows) {
     }
     return true;
   };
-  backend->QueueSaveFile((dir_ / "sizes.dat").string());
   bStopRealtimeUpdate = bSeriesInterrupted = false;
-  ASSERT_TRUE(RunContinuousModel(&window, step));
+  TimeCourseTable course;
+  ASSERT_TRUE(RunContinuousModel(&window, course, step));
+  // The course asks nothing; its table is written where the command was told.
+  EXPECT_TRUE(backend->Transcript().empty());
+  WriteTimeCourse(course, (dir_ / "sizes.dat").string());
   // The stop ends a realtime update and a running series as well.
   EXPECT_TRUE(bStopRealtimeUpdate);
   EXPECT_TRUE(bSeriesInterrupted);

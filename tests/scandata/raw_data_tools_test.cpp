@@ -96,15 +96,16 @@ class RawDataToolsTest : public ScanDataTest {
 TEST_F(RawDataToolsTest, InMemoryToolsFollowTheirFormulas) {
   MakeSet();
   // Radius transform r -> a r + b, then back: every radius where it was.
-  ASSERT_TRUE(TransformRadii(1.2f / 1.3f, 5.9f - 1.2f / 1.3f * 5.85f));
+  ASSERT_TRUE(TransformRadii(1.2f / 1.3f, 5.9f - 1.2f / 1.3f * 5.85f).ok());
   EXPECT_NEAR(ppRadius[1][1], 1.2f / 1.3f * 6.0f + 5.9f - 1.2f / 1.3f * 5.85f, 1e-5);
-  backend->QueueMessageBox(IDOK);
-  EXPECT_FALSE(TransformRadii(-1.0f, 0.0f));  // would reverse the radii: refused
+  // Would reverse the radii: refused with the reason, no box from the tool itself.
+  EXPECT_EQ(TransformRadii(-1.0f, 0.0f).message,
+            "\n\athe radial transformation must keep the order of the radii");
 
   MakeSet();
   // Mirror about 6.0 + 7.0: 6.2 becomes 6.8; the radii ascend again; signal and
   // third column travel with their radius; with negate the sign changes.
-  ASSERT_TRUE(MirrorRawData(6.0f, 7.0f, true));
+  ASSERT_TRUE(MirrorRawData(6.0f, 7.0f, true).ok());
   for (int i = 1; i <= kPoints; ++i) {
     const int from = kPoints + 1 - i;  // the point that lands at position i
     EXPECT_NEAR(ppRadius[1][i], 13.0f - R(from), 1e-5);
@@ -116,8 +117,8 @@ TEST_F(RawDataToolsTest, InMemoryToolsFollowTheirFormulas) {
 
   MakeSet();
   // Invert, add the model, shift the times.
-  ASSERT_TRUE(ScaleSignals(-1.0f));
-  ASSERT_TRUE(AddSimulatedSignal(1.0f));
+  ASSERT_TRUE(ScaleSignals(-1.0f).ok());
+  ASSERT_TRUE(AddSimulatedSignal(1.0f).ok());
   for (int i = 1; i <= kPoints; ++i)
     EXPECT_FLOAT_EQ(ppSignal[2][i], -Y(2, i) + 0.01f * static_cast<float>(i));
   ShiftScanTimes(60.0, 2.5e7);
@@ -132,14 +133,14 @@ TEST_F(RawDataToolsTest, InMemoryToolsFollowTheirFormulas) {
   MakeSet();
   // Noise 0 and factor 2: exactly doubled. A fixed seed repeats the same noise,
   // whose spread is the requested standard deviation.
-  ASSERT_TRUE(AddNoiseToData(0.0f, 2.0f));
+  ASSERT_TRUE(AddNoiseToData(0.0f, 2.0f).ok());
   EXPECT_FLOAT_EQ(ppSignal[1][20], 2.0f * Y(1, 20));
-  EXPECT_FALSE(AddNoiseToData(-0.1f, 1.0f));
+  EXPECT_FALSE(AddNoiseToData(-0.1f, 1.0f).ok());
   std::vector<float> first;
   for (int repeat = 0; repeat < 2; ++repeat) {
     MakeSet(20);
     SeedRandomGenerators(12345);
-    ASSERT_TRUE(AddNoiseToData(0.01f, 1.0f));
+    ASSERT_TRUE(AddNoiseToData(0.01f, 1.0f).ok());
     double sum = 0.0, sum2 = 0.0;
     std::vector<float> now;
     for (int s = 1; s <= 20; ++s)
@@ -160,16 +161,15 @@ TEST_F(RawDataToolsTest, InMemoryToolsFollowTheirFormulas) {
 TEST_F(RawDataToolsTest, RegionsAndBlanksChangeAllScansOrNone) {
   MakeSet();
   // r1 = r2 on a data radius removes exactly that point from every scan.
-  ASSERT_TRUE(ExcludeRadialRange(R(11), R(11)));
+  ASSERT_TRUE(ExcludeRadialRange(R(11), R(11)).ok());
   ASSERT_EQ(pnPoints[1], kPoints - 1);
   EXPECT_FLOAT_EQ(ppRadius[2][10], R(10));
   EXPECT_FLOAT_EQ(ppRadius[2][11], R(12));
   EXPECT_FLOAT_EQ(ppSignal[2][11], Y(2, 12));
   EXPECT_FLOAT_EQ(ppThirdColumn[2][11], 112.0f);
   // A range reaching beyond scan 1, or one leaving too few points, changes nothing.
-  EXPECT_FALSE(ExcludeRadialRange(6.5f, 7.5f));
-  backend->QueueMessageBox(IDOK);
-  EXPECT_FALSE(ExcludeRadialRange(R(2), R(40)));
+  EXPECT_EQ(ExcludeRadialRange(6.5f, 7.5f).status, RawToolStatus::Refused);
+  EXPECT_NE(ExcludeRadialRange(R(2), R(40)).message.find("nothing excluded"), std::string::npos);
   EXPECT_EQ(pnPoints[1], kPoints - 1);
 
   MakeSet();
@@ -182,7 +182,7 @@ TEST_F(RawDataToolsTest, RegionsAndBlanksChangeAllScansOrNone) {
   }
   ASSERT_TRUE(WriteScanFile(blank.c_str(), 60, br.data(), by.data(), nullptr, "blank", true,
                             pScanInfo[1]));
-  ASSERT_TRUE(SubtractBlankScan(blank));
+  ASSERT_TRUE(SubtractBlankScan(blank).ok());
   for (int i = 1; i <= kPoints; i += 8)
     EXPECT_NEAR(ppSignal[1][i], Y(1, i) - (0.1f + 0.05f * (R(i) - 6.0f)), 2e-5);
   // A blank that does not reach the scans leaves them as they are.
@@ -190,8 +190,8 @@ TEST_F(RawDataToolsTest, RegionsAndBlanksChangeAllScansOrNone) {
   ASSERT_TRUE(WriteScanFile(blank.c_str(), 60, br.data(), by.data(), nullptr, "blank", true,
                             pScanInfo[1]));
   const float before = ppSignal[2][7];
-  backend->QueueMessageBox(IDOK);
-  EXPECT_FALSE(SubtractBlankScan(blank));
+  EXPECT_NE(SubtractBlankScan(blank).message.find("does not cover the radii of\n00011.ra1"),
+            std::string::npos);
   EXPECT_FLOAT_EQ(ppSignal[2][7], before);
 }
 
@@ -202,7 +202,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
   MakeSet();
   const std::string out = dir + "/set";
   std::filesystem::create_directories(out);
-  ASSERT_TRUE(SaveRawDataToDirectory(out + "/x.rxx"));
+  ASSERT_TRUE(SaveRawDataToDirectory(out + "/x.rxx", false).ok());
   ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ra1", false));
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().string());
@@ -214,10 +214,8 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
 
   std::filesystem::remove(raw2);
   std::filesystem::create_directories(raw2);
-  backend->QueueMessageBox(IDYES, "ERROR");  // overwrite all?
-  backend->QueueMessageBox(IDOK, "Error");
-  EXPECT_FALSE(SaveRawDataToDirectory(out + "/x.rxx"));
-  EXPECT_EQ(backend->Transcript().back().text,
+  EXPECT_EQ(SaveRawDataToDirectory(out + "/x.rxx", false).status, RawToolStatus::FilesExist);
+  EXPECT_EQ(SaveRawDataToDirectory(out + "/x.rxx", true).message,
             "\n\aAttention: could not write:\n" + raw2 + ": " + std::strerror(EISDIR) + "\nnone of the set was replaced:\n" + raw1);
   EXPECT_EQ(ReadText(raw1), oldRaw);
 
@@ -237,8 +235,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
   // Without the obstacles both sets are replaced whole.
   std::filesystem::remove_all(raw2);
   std::filesystem::remove_all(fit2);
-  backend->QueueMessageBox(IDYES, "ERROR");
-  EXPECT_TRUE(SaveRawDataToDirectory(out + "/x.rxx"));
+  EXPECT_TRUE(SaveRawDataToDirectory(out + "/x.rxx", true).ok());
   backend->QueueMessageBox(IDYES, "ERROR");
   EXPECT_TRUE(SaveFittedScans(out + "/f0000x.ra1", false));
   EXPECT_NEAR(ReadBack(raw1).y[5], Y(1, 5) + 1.0f, 1e-4);
@@ -249,7 +246,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
 TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   MakeSet();
   // Speed names: 00011.ra1 at 20000 rpm and 280 nm -> 20k280_0011.ra1; read back as saved.
-  ASSERT_TRUE(SaveRawDataWithSpeedNames(dir + "/x.rxx"));
+  ASSERT_TRUE(SaveRawDataWithSpeedNames(dir + "/x.rxx", false).ok());
   const Scan speed = ReadBack(dir + "/20k280_0011.ra1");
   ASSERT_EQ(speed.n(), kPoints);
   EXPECT_NEAR(speed.y[17], Y(1, 17), 1e-5);
@@ -260,12 +257,12 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   const std::string out = dir + "/out";
   std::filesystem::create_directories(out);
   WriteText(out + "/x00012.ra1", "keep");
-  backend->QueueMessageBox(IDNO, "ERROR");
-  EXPECT_FALSE(SaveRawDataToDirectory(out + "/x.rxx"));
+  const RawToolOutcome asked = SaveRawDataToDirectory(out + "/x.rxx", false);
+  EXPECT_EQ(asked.status, RawToolStatus::FilesExist);
+  EXPECT_EQ(asked.message, "file " + out + "/x00012.ra1 already exists!\nOverwrite all?");
   EXPECT_EQ(ReadText(out + "/x00012.ra1"), "keep");
   EXPECT_FALSE(std::filesystem::exists(out + "/x00011.ra1"));
-  backend->QueueMessageBox(IDYES, "ERROR");
-  EXPECT_TRUE(SaveRawDataToDirectory(out + "/x.rxx"));
+  EXPECT_TRUE(SaveRawDataToDirectory(out + "/x.rxx", true).ok());
   EXPECT_NE(ReadText(out + "/x00012.ra1"), "keep");
 
   // Two scans that would get one speed name: nothing is written.
@@ -273,8 +270,8 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   ppScanFileNames[2] = "01012.ra1";
   const std::string clash = dir + "/clash";
   std::filesystem::create_directories(clash);
-  backend->QueueMessageBox(IDOK);
-  EXPECT_FALSE(SaveRawDataWithSpeedNames(clash + "/x.rxx"));
+  EXPECT_NE(SaveRawDataWithSpeedNames(clash + "/x.rxx", true).message.find("same file name"),
+            std::string::npos);
   EXPECT_TRUE(std::filesystem::is_empty(clash));
 
   // Six-channel sections: boundary points belong to two sections; the loaded
@@ -283,7 +280,7 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   bInterferenceData = true;
   for (int i = 1; i <= kPoints; ++i) ppSignal[2][i] += 3.0f;
   szTmpParsPath = dir + "/~tmppars.ra1";
-  ASSERT_TRUE(SaveSixChannelSubsets(R(11), R(31)));
+  ASSERT_TRUE(SaveSixChannelSubsets(R(11), R(31), false).ok());
   EXPECT_FLOAT_EQ(ppSignal[2][1], Y(2, 1) + 3.0f);
   const Scan middle = ReadBack(dir + "/m00012.ra1");
   ASSERT_EQ(middle.n(), 21);  // points 11..31
@@ -296,7 +293,7 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   // The average of the scans on the common grid (0.001 cm spacing): at grid radii
   // that are data radii it is the mean of the two scans' values there.
   MakeSet();
-  ASSERT_TRUE(WriteAveragedScan(dir + "/average.ra1"));
+  ASSERT_TRUE(WriteAveragedScan(dir + "/average.ra1").ok());
   const Scan avg = ReadBack(dir + "/average.ra1");
   ASSERT_EQ(avg.n(), nGridPoints);
   for (int k : {5, 21, 33}) {

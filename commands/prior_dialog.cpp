@@ -1,6 +1,6 @@
 // The prior-probability dialog: fill, entry check, and the answer applied to the
 // prior settings.
-#include "distributions/prior_dialog.h"
+#include "commands/prior_dialog.h"
 
 #include <optional>
 #include <string>

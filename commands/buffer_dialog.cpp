@@ -1,4 +1,4 @@
-#include "propagators/buffer_dialog.h"
+#include "commands/buffer_dialog.h"
 
 #include <algorithm>
 #include <cmath>
