@@ -81,7 +81,8 @@ void BM_DiscreteFit(benchmark::State& state) {
     SeedRandomGenerators(5);
     SetSpecies(static_cast<float>(1.1 * kS), 0.9f * D, 6.015f, true);
     state.ResumeTiming();
-    if (FitDriver(window, FitMethod::Simplex) != FitOutcome::Completed)
+    FitReport report;
+    if (FitDriver(window, FitMethod::Simplex, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");
     evaluations += nFitSim;
   }
