@@ -55,23 +55,6 @@ constexpr int kScans = 40;
 constexpr int kRadii = 400;
 constexpr double kMeniscus = 6.0, kS = 4.4;
 
-void SetSpecies(float s, float D, float meniscus, bool linear) {
-  ResetModelFlags();
-  bDiscreteModel = true;
-  pSpeciesIncluded[1] = 1;
-  for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesS[1] = s;
-  pSpeciesMassOrD[1] = D;
-  pSpeciesAmplitude[1] = 1.0f;
-  pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = 1;
-  pSpeciesAmplitudeFit[1] = 0;
-  fMeniscus = meniscus;
-  bVaryMeniscus = true;
-  PackModelParams();
-  AllocSpeciesSignalArrays();
-  bLinearAmplitudes = linear;
-}
-
 float InstallData() {
   bench::InstallVelocityScans(kScans, kRadii, 0.02);
   fMinMeniscus = 5.97f;
@@ -80,7 +63,7 @@ float InstallData() {
   // D of 4.4 S at f/f0 1.3 (1e-7 cm^2/s).
   const double M = MassFromSedcoeff(kS, 0.73, 0.73 * 0.99823, 1.002e-3, 1.3);
   const auto D = static_cast<float>(kGasConstant * 293.15 * kS * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7);
-  SetSpecies(static_cast<float>(kS), D, static_cast<float>(kMeniscus), false);
+  bench::SetFittedSpecies(static_cast<float>(kS), D, static_cast<float>(kMeniscus), false);
   CalculateModel(nullptr);
   bench::DataFromFitWithNoise(0.005, 3);
   return D;
@@ -93,7 +76,7 @@ void BM_SimplexFitOneSpecies(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     SeedRandomGenerators(5);
-    SetSpecies(static_cast<float>(1.1 * kS), 0.9f * D, 6.015f, true);
+    bench::SetFittedSpecies(static_cast<float>(1.1 * kS), 0.9f * D, 6.015f, true);
     state.ResumeTiming();
     if (FitDriver(nullptr, FitMethod::Simplex, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");

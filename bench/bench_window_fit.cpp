@@ -31,30 +31,13 @@ namespace {
 constexpr double kS = 4.4;
 QtBackend* gBackend = nullptr;
 
-void SetSpecies(float s, float D, float meniscus, bool linear) {
-  ResetModelFlags();
-  bDiscreteModel = true;
-  pSpeciesIncluded[1] = 1;
-  for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesS[1] = s;
-  pSpeciesMassOrD[1] = D;
-  pSpeciesAmplitude[1] = 1.0f;
-  pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = 1;
-  pSpeciesAmplitudeFit[1] = 0;
-  fMeniscus = meniscus;
-  bVaryMeniscus = true;
-  PackModelParams();
-  AllocSpeciesSignalArrays();
-  bLinearAmplitudes = linear;
-}
-
 float InstallData() {
   bench::InstallVelocityScans(40, 400, 0.02);
   fMinMeniscus = 5.97f;
   fMaxMeniscus = 6.03f;
   const double M = MassFromSedcoeff(kS, 0.73, 0.73 * 0.99823, 1.002e-3, 1.3);
   const auto D = static_cast<float>(kGasConstant * 293.15 * kS * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7);
-  SetSpecies(static_cast<float>(kS), D, 6.0f, false);
+  bench::SetFittedSpecies(static_cast<float>(kS), D, 6.0f, false);
   CalculateModel(nullptr);
   bench::DataFromFitWithNoise(0.005, 3);
   return D;
@@ -79,7 +62,7 @@ void BM_DiscreteFit(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     SeedRandomGenerators(5);
-    SetSpecies(static_cast<float>(1.1 * kS), 0.9f * D, 6.015f, true);
+    bench::SetFittedSpecies(static_cast<float>(1.1 * kS), 0.9f * D, 6.015f, true);
     state.ResumeTiming();
     FitReport report;
     if (FitDriver(window, FitMethod::Simplex, report) != FitOutcome::Completed)
@@ -101,7 +84,7 @@ BENCHMARK(BM_DiscreteFit)
 void BM_DiscreteRun(benchmark::State& state) {
   const float D = InstallData();
   Window* window = WindowOrNone(state);
-  SetSpecies(static_cast<float>(kS), D, 6.0f, true);
+  bench::SetFittedSpecies(static_cast<float>(kS), D, 6.0f, true);
   // As the Run command: the solution's readouts and evolving profiles are drawn.
   bLiveDisplay = true;
   for (auto _ : state) CalculateModel(window);

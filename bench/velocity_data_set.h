@@ -73,4 +73,23 @@ inline void DataFromFitWithNoise(double noise, unsigned seed) {
   CalculateAverageScan();
 }
 
+// One discrete species with s, D and the meniscus floated, its amplitude solved
+// linearly (linear) or floated with them.
+inline void SetFittedSpecies(float s, float D, float meniscus, bool linear) {
+  ResetModelFlags();
+  bDiscreteModel = true;
+  pSpeciesIncluded[1] = 1;
+  for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+  pSpeciesS[1] = s;
+  pSpeciesMassOrD[1] = D;
+  pSpeciesAmplitude[1] = 1.0f;
+  pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = 1;
+  pSpeciesAmplitudeFit[1] = 0;
+  fMeniscus = meniscus;
+  bVaryMeniscus = true;
+  PackModelParams();
+  AllocSpeciesSignalArrays();
+  bLinearAmplitudes = linear;
+}
+
 }  // namespace tarmic::bench
