@@ -107,7 +107,7 @@ int EvaluateModel(bool movingHat, bool nonideal, std::vector<std::vector<double>
     if (nonideal)
       out = movingHat ? SolveNonidealLammMovingHat(settings, rec) : SolveNonidealLammClaverie(settings, rec);
     else
-      out = movingHat ? SolveLammMovingHat(settings, rec) : SolveLammClaverie(settings, rec);
+      out = movingHat ? SolveLammMovingHat(settings, rec) : SolveLammClaverie(settings, {s, D}, rec);
     if (!out.ok()) {
       last_error = out.message;
       return -1;

@@ -216,7 +216,7 @@ class SpeciesRun {
       outcome = SolveLammMovingHat(settings, progress);
       MoveHatGrid();
     } else if (bClaverie) {
-      outcome = SolveLammClaverie(settings, progress);
+      outcome = SolveLammClaverie(settings, {dSimS, dSimD}, progress);
     }
     return outcome;
   }

@@ -95,6 +95,13 @@ struct SimRunSettings {
   bool meniscusCorrection = false;  // fold a small negative meniscus value inward (last retry)
 };
 SimRunSettings CurrentSimRunSettings();
+
+// The species a solve propagates; the caller passes it, the solve never reads the
+// species globals (dSimS, dSimD).
+struct SimSpecies {
+  double s = 0.0;  // sedimentation coefficient, S
+  double D = 0.0;  // diffusion coefficient, cm^2/s
+};
 // True when one of the special cell geometries is chosen.
 bool SpecialGeometry();
 

@@ -15,44 +15,73 @@
 
 namespace tarmic {
 
-double dTruncThreshold = 0.0;
-double dInitialConc = 0.0;
-double dSedOmega2 = 0.0;
-double dPlateauConc = 0.0;
-double dPlateauTime = 0.0;
-double dPlateauLimit = 0.0;
-int nMatrixRows = 0;
-int nMatrixRowsBuilt = 0;
-bool bFactorsStale = true;
-int nStepReductions = 0;
-int bSimMatricesChanged = 0;
-int nMaxActiveFirst = 1;
-int nTruncExtension = 0;
-bool bTruncationActive = false;
-bool bNoLeftTruncation = true;
-bool bNoRightTruncation = true;
-
 namespace {
 
 constexpr double kTwoPiOver60 = 0.10471975511965977;
 // A value beyond this ends the run as diverged.
 constexpr double kOverflowLimit = 1e100;
 
-SimRunSettings gRun;                    // settings of the running solve
-const char* szTridagMessage = nullptr;  // message of a failed pivot
-bool bStepLands = false;                // the current step was cut to end on dSimStopTime
-double dRunStartTime = 0.0;             // s
-
 int GridSize() { return nSimGridPointsAllocated; }
 double GridStep() { return (pLammRadius[GridSize()] - pLammRadius[1]) / (GridSize() - 1); }
-double CurrentSedOmega2() {
-  const double w = dSimRpm * kTwoPiOver60;
-  return w * w * dSimS * 1e-13;
-}
 // First row of the profile a step may change (two rows before the active ones).
 int FirstChangedRow() { return iActiveFirst > 3 ? iActiveFirst - 2 : 1; }
 
-void RebuildMatrices(int n) {
+// One solve of one species on the static grid: its settings, its species and the
+// state it keeps from step to step. Created by SolveLammClaverie, gone on return.
+class ClaverieRun {
+ public:
+  ClaverieRun(const SimRunSettings& settings, const SimSpecies& species)
+      : gRun(settings), sp(species) {}
+  // settings: the caller's, as given (gRun holds them with the solvent flags resolved).
+  SimOutcome Solve(const SimRunSettings& settings, SimProgress& progress);
+
+ private:
+  double CurrentSedOmega2() const {
+    const double w = dSimRpm * kTwoPiOver60;
+    return w * w * sp.s * 1e-13;
+  }
+  void RebuildMatrices(int n);
+  void FormRow(int i, int np, double sw2);
+  void BuildClaverieMatrices(int n);
+  void ResizeClaverieMatrices(int n);
+  void BuildGeometryMatrices();
+  double ClampToAcceleration(double dt, bool* cut) const {
+    return ClampStepToAcceleration(dSimTime, dt, gRun.rampRotorSpeed, !*cut, cut);
+  }
+  bool TrialStep(double dt);
+  void ClaverieStep(double dt);
+  double MaxRelativeChange();
+  void AdvanceClaverieTime();
+  double AdaptiveClaverieStep();
+  int UpdateActiveStart();
+  int UpdateActiveEnd(double t);
+  void CorrectMeniscusUndershoot();
+  SimOutcome PropagateEmptyProfile(SimProgress& progress);
+
+  SimRunSettings gRun;  // settings of this solve (inhomogeneous flags resolved at entry)
+  SimSpecies sp;        // s (S) and D (cm^2/s) of the species
+  const char* szTridagMessage = nullptr;  // message of a failed pivot
+  bool bStepLands = false;                // the current step was cut to end on dSimStopTime
+  double dRunStartTime = 0.0;             // s
+  double dTruncThreshold = 0.0;  // empty-node level: truncation level x c[1] at the start
+  double dInitialConc = 0.0;     // c[1] at the start
+  double dSedOmega2 = 0.0;       // s w^2 1e-13 of the species, 1/s
+  double dPlateauConc = 0.0;     // plateau value beyond the last active row
+  double dPlateauTime = 0.0;     // time of dPlateauConc, s
+  double dPlateauLimit = 0.0;    // plateau level below which the active rows grow
+  int nMatrixRows = 0;           // rows of M and A currently formed
+  int nMatrixRowsBuilt = 0;      // rows of the last full build
+  bool bFactorsStale = true;     // the kept factors do not belong to the step matrix
+  int nStepReductions = 0;       // forced step reductions within one step
+  bool bSimMatricesChanged = false;  // M or A changed since the step matrix was factorised
+  int nMaxActiveFirst = 1;       // floor(0.95 N)
+  int nTruncExtension = 0;       // rows the active end grows by, floor(0.1 N)
+  bool bTruncationActive = false;
+  bool bNoLeftTruncation = true;
+  bool bNoRightTruncation = true;
+};
+
+void ClaverieRun::RebuildMatrices(int n) {
   if (SpecialGeometry())
     BuildGeometryMatrices();
   else
@@ -62,23 +91,23 @@ void RebuildMatrices(int n) {
 // Row i of M and A for a system whose last row is np. In an inhomogeneous solvent
 // the transport entries are sw2 Sed~ - D K~ with the elements of the local factors
 // (D fV, s fV fB), and the outflow bottom lets out D fV_n r_n dc/dr - sw2 fV_n fB_n r_n^2 c.
-void FormRow(int i, int np, double sw2) {
+void ClaverieRun::FormRow(int i, int np, double sw2) {
   double m[3], a[3];
   const bool inhom = gRun.inhomogeneousSolvent;
   StaticGridRow(pLammRadius, GridSize(), i, np, bOptimizedGridBuilt, GridStep(), inhom ? 0.0 : sw2,
-                inhom ? 0.0 : dSimD, gRun.outflowBottom && !inhom, m, a);
+                inhom ? 0.0 : sp.D, gRun.outflowBottom && !inhom, m, a);
   if (inhom) {
     const double* r = pLammRadius;
     for (int k = 0; k < 3; ++k) {
       const int j = i - 1 + k;
-      a[k] = sw2 * InhomSedimentationElement(i, j, r, np) - dSimD * InhomDiffusionElement(i, j, r, np);
+      a[k] = sw2 * InhomSedimentationElement(i, j, r, np) - sp.D * InhomDiffusionElement(i, j, r, np);
     }
     if (i == 1) a[0] = 0.0;
     if (i == np) a[2] = 0.0;
     if (gRun.outflowBottom && i == np) {
       const double end = InhomDiffusionEndTerm(r, np);
-      a[0] += dSimD * end;
-      a[1] -= dSimD * end + sw2 * InhomSedimentationFlux(r, np);
+      a[0] += sp.D * end;
+      a[1] -= sp.D * end + sw2 * InhomSedimentationFlux(r, np);
     }
   }
   pMassLower[i] = m[0];
@@ -89,10 +118,6 @@ void FormRow(int i, int np, double sw2) {
   pTransportUpper[i] = a[2];
 }
 
-double ClampToAcceleration(double dt, bool* cut) {
-  return ClampStepToAcceleration(dSimTime, dt, gRun.rampRotorSpeed, !*cut, cut);
-}
-
 // Undoes a failed step: the rows it may have changed get their values of the step's
 // start back.
 void RestoreStepStart() {
@@ -100,7 +125,7 @@ void RestoreStepStart() {
 }
 
 // A Crank-Nicolson step whose result must be finite; false when the run failed.
-bool TrialStep(double dt) {
+bool ClaverieRun::TrialStep(double dt) {
   ClaverieStep(dt);
   if (!bSimFailed && !bSimDiverged && !ProfileFinite(pLammConc, 1, GridSize(), kOverflowLimit)) {
     bSimDiverged = 1;
@@ -111,7 +136,7 @@ bool TrialStep(double dt) {
 
 // Nothing to propagate: time advances (landing on the scan times) until the
 // progress ends the run; past the last scan it jumps to the final time at once.
-SimOutcome PropagateEmptyProfile(SimProgress& progress) {
+SimOutcome ClaverieRun::PropagateEmptyProfile(SimProgress& progress) {
   dSimDt = 10.0;
   while (bSimContinue && !bUserAbort && dSimTime < kFinalProfileTime) {
     if (progress.PastLastScan()) {
@@ -127,11 +152,10 @@ SimOutcome PropagateEmptyProfile(SimProgress& progress) {
   return FinishSimRun(progress, SimStopReason::Progress, nullptr);
 }
 
-}  // namespace
-
 // ---- matrices ----
 
-void BuildClaverieMatrices(int n) {
+// M and A for rows 1..min(n, N) of the sector-shaped cell.
+void ClaverieRun::BuildClaverieMatrices(int n) {
   const int np = std::min(n, GridSize());
   const double sw2 = CurrentSedOmega2();
   if (gRun.rampRotorSpeed) dSedOmega2 = sw2;
@@ -140,7 +164,8 @@ void BuildClaverieMatrices(int n) {
   bFactorsStale = true;
 }
 
-void ResizeClaverieMatrices(int n) {
+// Re-forms the end rows when the last active row becomes n.
+void ClaverieRun::ResizeClaverieMatrices(int n) {
   if (n == nMatrixRows) return;
   bFactorsStale = true;
   if (n > nMatrixRowsBuilt) {
@@ -157,12 +182,13 @@ void ResizeClaverieMatrices(int n) {
   nMatrixRows = np;
 }
 
-void BuildGeometryMatrices() {
+// M and A of the special cell geometries over all N rows.
+void ClaverieRun::BuildGeometryMatrices() {
   const int N = GridSize();
   const double* r = pLammRadius;
   const GeometryWeight g = SelectGeometryWeight(r, N);
   // Drift velocity per unit radius (s w^2), or per unit field for electrophoresis.
-  const double drift = bElectrophoresis ? dSimS * 1e-4 : CurrentSedOmega2();
+  const double drift = bElectrophoresis ? sp.s * 1e-4 : CurrentSedOmega2();
   double* mass[3] = {pMassLower, pMassDiag, pMassUpper};
   double* transport[3] = {pTransportLower, pTransportDiag, pTransportUpper};
   for (int i = 1; i <= N; ++i) {
@@ -172,13 +198,14 @@ void BuildGeometryMatrices() {
       mass[k][i] = static_cast<double>(IntegrateMassElementGeom(r, N, r[1], r[N], g, j, i));
       transport[k][i] =
           static_cast<double>(drift * IntegrateSedimentationElementGeom(r, N, r[1], r[N], g, j, i) -
-                              dSimD * IntegrateStiffnessElementGeom(r, N, r[1], r[N], g, j, i));
+                              sp.D * IntegrateStiffnessElementGeom(r, N, r[1], r[N], g, j, i));
     }
   }
   nMatrixRows = nMatrixRowsBuilt = N;
   bFactorsStale = true;
 }
 
+// Step matrices M -/+ dt/2 A for rows 1..min(n, N).
 void BuildCrankNicolsonMatrices(double dt, int n) {
   FormCrankNicolson(SimMassMatrix(), SimTransportMatrix(), dt, SimStepMatrix(), SimRhsMatrix(), 1,
                     std::min(n, GridSize()));
@@ -186,7 +213,8 @@ void BuildCrankNicolsonMatrices(double dt, int n) {
 
 // ---- one step ----
 
-void ClaverieStep(double dt) {
+// One Crank-Nicolson step of length dt from pLammConcOld into pLammConc.
+void ClaverieRun::ClaverieStep(double dt) {
   const int N = GridSize();
   if (gRun.rampRotorSpeed && bAccelerating) {
     dSimRpm = SimRotorSpeedAtTime(dSimTime, dt);
@@ -198,7 +226,7 @@ void ClaverieStep(double dt) {
   const int first = L > 3 ? L - 1 : 1;
   double* c = pLammConc;
   if (dt != dSimLastDt || bSimMatricesChanged || bAccelerating || bFactorsStale) {
-    bSimMatricesChanged = 0;
+    bSimMatricesChanged = false;
     dSimLastDt = dt;
     BuildCrankNicolsonMatrices(dt, n);
     TridiagProduct(SimRhsMatrix(), pLammConcOld, pLammRhs, n, first);
@@ -226,7 +254,8 @@ void ClaverieStep(double dt) {
   }
 }
 
-double MaxRelativeChange() {
+// Largest relative change of the active rows between pLammConcOld and pLammConc.
+double ClaverieRun::MaxRelativeChange() {
   double cmax = dInitialConc;
   for (int i = iActiveFirst; i <= iActiveLast; ++i) cmax = std::max(cmax, pLammConc[i]);
   bool negative = false;
@@ -238,7 +267,8 @@ double MaxRelativeChange() {
   return 2 * dMaxRelChange;  // an early undershoot forces a shorter step
 }
 
-void AdvanceClaverieTime() {
+// Accepts the step of length dSimDt.
+void ClaverieRun::AdvanceClaverieTime() {
   ++nSimIterations;
   dSimTime = bStepLands ? dSimStopTime : dSimTime + dSimDt;
   if (dSimTime >= dAccelEndTime) {
@@ -257,7 +287,8 @@ void AdvanceClaverieTime() {
   if (bShowSimMass) dSimMass = SpecialGeometry() ? GeometryTotalAmount() : ClaverieTotalAmount();
 }
 
-double AdaptiveClaverieStep() {
+// One accepted step with error control; returns its change measure.
+double ClaverieRun::AdaptiveClaverieStep() {
   double& dt = dSimDt;
   bool cut = false;  // the step was cut to the end of the acceleration
   if (gRun.fixTimestep) dt = dMaxRelChange;
@@ -318,13 +349,16 @@ double AdaptiveClaverieStep() {
 
 // ---- truncation and corrections ----
 
-int UpdateActiveStart() {
+// Moves the first active row past the emptied region; returns it.
+int ClaverieRun::UpdateActiveStart() {
   if (bNoLeftTruncation || gRun.noTruncation) return iActiveFirst = 1;
   return iActiveFirst = AdvanceActiveStart(pLammConc, iActiveFirst, iActiveLast, dTruncThreshold,
                                            nMaxActiveFirst);
 }
 
-int UpdateActiveEnd(double t) {
+// Dilutes the plateau to time t and grows the active rows when the boundary nears
+// their end; returns the last active row.
+int ClaverieRun::UpdateActiveEnd(double t) {
   const int N = GridSize();
   if (bNoRightTruncation || gRun.noTruncation) return iActiveLast = N;
   if (iActiveLast == N) return N;
@@ -345,47 +379,27 @@ int UpdateActiveEnd(double t) {
   return iActiveLast;
 }
 
-void CorrectMeniscusUndershoot() {
+// Folds a small negative value at the meniscus inward (last retry of a solve only).
+void ClaverieRun::CorrectMeniscusUndershoot() {
   if (!gRun.meniscusCorrection || !(pLammConc[1] < 0 && pLammConc[1] > -dTruncThreshold)) return;
   ReflectMeniscusUndershoot(pLammConc, pLammRadius, GridSize(), bOptimizedGridBuilt, GridStep());
 }
 
-double ClaverieTotalAmount() {
-  return StaticGridWeightedSum(pLammRadius, pLammConc, GridSize(), bOptimizedGridBuilt,
-                               GridStep()) *
-         kSectorAmountFactor;
-}
-
-double GeometryTotalAmount() {
-  const int N = GridSize();
-  const double* r = pLammRadius;
-  const GeometryWeight g = SelectGeometryWeight(r, N);
-  double sum = 0.0;
-  for (int i = 1; i <= N; ++i)
-    sum += static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i)) * pLammConc[i];
-  return sum * 1.2;  // optical path, cm
-}
-
 // ---- the solve ----
 
-SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progress) {
-  gRun = settings;
-  szTridagMessage = nullptr;
-  bStepLands = false;
+SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progress) {
   if (!bSimArraysAllocated || !SimArraysMatchModel())
     return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
   const int N = GridSize();
   const bool accelerating = settings.rampRotorSpeed && bAccelerating;
-  if (N < kMinSimGridPoints || !(pLammRadius[N] > pLammRadius[1]) || !std::isfinite(dSimS) ||
-      !std::isfinite(dSimD) || !std::isfinite(dSimRpm) || !std::isfinite(dSimTime) ||
+  if (N < kMinSimGridPoints || !(pLammRadius[N] > pLammRadius[1]) || !std::isfinite(sp.s) ||
+      !std::isfinite(sp.D) || !std::isfinite(dSimRpm) || !std::isfinite(dSimTime) ||
       !(dMaxRelChange > 0) || !std::isfinite(dMaxRelChange) || (accelerating && !(dAccelDtMax > 0)))
     return {SimStatus::InvalidInput, "invalid parameters of the Lamm equation simulation"};
   fSimChange = 1.0f;
   dSimLastDt = 0.0;
   bSimFailed = bSimDiverged = 0;
-  bSimMatricesChanged = 0;
   bSteadyStateReached = false;
-  nStepReductions = 0;
   dRunStartTime = dSimTime;
   if (!(dSimDt > 0) || !std::isfinite(dSimDt)) dSimDt = 1.0;
   double* c = pLammConc;
@@ -414,8 +428,7 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
   iActiveFirst = 1;
   iActiveLast = N;
   bTruncationActive =
-      settings.truncateGrid && !settings.noTruncation && dSimS > 0 && !settings.zoneCentrifugation;
-  bNoLeftTruncation = bNoRightTruncation = true;
+      settings.truncateGrid && !settings.noTruncation && sp.s > 0 && !settings.zoneCentrifugation;
   if (bTruncationActive) {
     bNoLeftTruncation = false;
     // The rows beyond the boundary are plateau; they join the solve only where the
@@ -428,9 +441,9 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
   }
   // Largest step from s and D (the same expression as the step bound of the
   // solver object's static grid), between 10 and 1000 s.
-  dSimDtMax = dSimS != 0 ? 0.5 * dSimRpm * dSimRpm * dSimD / dSimS : 1000.0;
+  dSimDtMax = sp.s != 0 ? 0.5 * dSimRpm * dSimRpm * sp.D / sp.s : 1000.0;
   dSimDtMax = std::clamp(dSimDtMax, 10.0, 1000.0);
-  FindFitLimitPoint(settings);
+  FindFitLimitPoint(settings, sp.s);
   if (settings.zoneCentrifugation) dSimDt = 0.1;
 
   SteadyStateTest steady;
@@ -452,11 +465,11 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
     if (gRun.dynamicGradient) {
       UpdateDynamicSolventFactors(pLammRadius, N);
       BuildClaverieMatrices(iActiveLast);
-      bSimMatricesChanged = 1;
+      bSimMatricesChanged = true;
     }
     progress.Step(fSimChange);
     fSimChange = static_cast<float>(fSimChange / dtUsed);
-    if (FitRangeCleared(settings)) {
+    if (FitRangeCleared(settings, sp.s)) {
       reason = SimStopReason::FitRange;
       bSimContinue = 0;
     } else if (steady.Update(dtUsed, fSimChange)) {
@@ -465,6 +478,30 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progre
     }
   }
   return FinishSimRun(progress, reason, szTridagMessage ? szTridagMessage : szCosoluteTridagMessage);
+}
+
+}  // namespace
+
+double ClaverieTotalAmount() {
+  return StaticGridWeightedSum(pLammRadius, pLammConc, GridSize(), bOptimizedGridBuilt,
+                               GridStep()) *
+         kSectorAmountFactor;
+}
+
+double GeometryTotalAmount() {
+  const int N = GridSize();
+  const double* r = pLammRadius;
+  const GeometryWeight g = SelectGeometryWeight(r, N);
+  double sum = 0.0;
+  for (int i = 1; i <= N; ++i)
+    sum += static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i)) * pLammConc[i];
+  return sum * 1.2;  // optical path, cm
+}
+
+SimOutcome SolveLammClaverie(const SimRunSettings& settings, const SimSpecies& species,
+                             SimProgress& progress) {
+  ClaverieRun run(settings, species);
+  return run.Solve(settings, progress);
 }
 
 }  // namespace tarmic

@@ -27,6 +27,7 @@ struct SpeciesRun : ScanTimeRecorder {
   std::vector<int> activeLast;
   int fewestRows = 1 << 30;  // fewest active rows of any step
   SimRunSettings settings;
+  SimSpecies species;
   SimOutcome outcome;
 
   SpeciesRun(double s, double D, double rpm, int N, std::vector<double> times, double m = 6.0,
@@ -55,8 +56,7 @@ struct SpeciesRun : ScanTimeRecorder {
     bMovingHat = false;
     EXPECT_TRUE(AllocSimArrays());
     for (int i = 1; i <= N; ++i) pLammConc[i] = 1.0;
-    dSimS = s;
-    dSimD = D;
+    species = {s, D};
     dSimRpm = dFinalRpm = rpm;
     Tolerance(1.0);
     settings.meniscus = m;
@@ -77,7 +77,7 @@ struct SpeciesRun : ScanTimeRecorder {
   }
   SimOutcome Solve() {
     Start();
-    return outcome = SolveLammClaverie(settings, *this);
+    return outcome = SolveLammClaverie(settings, species, *this);
   }
   double Radius(int i) const { return pLammRadius[i]; }
 };
