@@ -43,8 +43,12 @@ struct HatRun {
 HatRun gHat;
 PropagatorSolvent gHatSolvent;
 
-Tridiagonal FullHatRhs() { return {pFullHatRhsLower, pFullHatRhsDiag, pFullHatRhsUpper}; }
-Tridiagonal FullHatStep() { return {pFullHatStepLower, pFullHatStepDiag, pFullHatStepUpper}; }
+Tridiagonal FullHatRhs(const SimWorkArrays& arrays) {
+  return {arrays.pFullHatRhsLower, arrays.pFullHatRhsDiag, arrays.pFullHatRhsUpper};
+}
+Tridiagonal FullHatStep(const SimWorkArrays& arrays) {
+  return {arrays.pFullHatStepLower, arrays.pFullHatStepDiag, arrays.pFullHatStepUpper};
+}
 
 // Places the reference ends for the time tau since t0; returns e.
 double SetHatEnds(double tau) {
@@ -67,6 +71,7 @@ void BuildMovingHatGrid(double rpm) {
 // Grid, element matrices and end weights; in an inhomogeneous solvent K and S
 // carry the local factors of the solvent.
 void BuildMovingHatMatrices(double rpm) {
+  const SimWorkArrays& arrays = SimWork();
   HatRun& h = gHat;
   BuildMovingHatGrid(rpm);
   MovingHatElements& el = h.g.el;
@@ -78,10 +83,10 @@ void BuildMovingHatMatrices(double rpm) {
   el.openBottom = h.settings.outflowBottom && h.s > 0;
   el.openMeniscus = false;
   el.solvent = h.inhomogeneous ? &gHatSolvent : nullptr;
-  h.g.A = {SimMassMatrix(),
-           {pHatStiffLower, pHatStiffDiag, pHatStiffUpper},
-           {pHatSedLower, pHatSedDiag, pHatSedUpper},
-           {pHatMotionLower, pHatMotionDiag, pHatMotionUpper}};
+  h.g.A = {SimMassMatrix(arrays),
+           {arrays.pHatStiffLower, arrays.pHatStiffDiag, arrays.pHatStiffUpper},
+           {arrays.pHatSedLower, arrays.pHatSedDiag, arrays.pHatSedUpper},
+           {arrays.pHatMotionLower, arrays.pHatMotionDiag, arrays.pHatMotionUpper}};
   AssembleMovingHatMatrices(el, h.relative, h.g.A, true, true);
   h.w = MovingHatEndWeightsOf(pLammRadius2, h.N);
 }
@@ -94,12 +99,13 @@ void RefreshMovingHatMatrices() {
 
 // The whole-interval propagator, its left matrix factorised once.
 void PrepareFullHatStep() {
+  const SimWorkArrays& arrays = SimWork();
   HatRun& h = gHat;
   h.g.relativeEnds = h.relative && !bAccelerating;
-  PrepareMovingHatStep(h.g, 0.0, dHatInterval, h.D, FullHatRhs(), FullHatStep());
+  PrepareMovingHatStep(h.g, 0.0, dHatInterval, h.D, FullHatRhs(arrays), FullHatStep(arrays));
   std::vector<double> zero(h.N + 1, 0.0), u(h.N + 1, 0.0);
-  h.tridag =
-      TridagFactorSolve(FullHatStep(), zero.data(), u.data(), h.N, {pFullHatGamma, pFullHatBeta});
+  h.tridag = TridagFactorSolve(FullHatStep(arrays), zero.data(), u.data(), h.N,
+                               {arrays.pFullHatGamma, arrays.pFullHatBeta});
   if (h.tridag != TridagStatus::Ok) bSimFailed = 1;
 }
 
@@ -107,6 +113,7 @@ void DampEndOverflow() { DampMovingHatOverflow(pLammConc, gHat.N, gHat.s, gHat.D
 
 // One Crank-Nicolson step of dt from pLammConcOld into pLammConc.
 void MovingHatStep(double dt) {
+  const SimWorkArrays& arrays = SimWork();
   HatRun& h = gHat;
   const int N = h.N;
   if (h.settings.rampRotorSpeed && bAccelerating) {
@@ -118,15 +125,16 @@ void MovingHatStep(double dt) {
       (h.sch.whole || (dt == dHatInterval && tau == 0))) {
     // A whole interval from a freshly laid grid: the stored propagator.
     if (!h.sch.whole) SetHatEnds(0.0);
-    TridiagProduct(FullHatRhs(), pLammConcOld, pLammRhs, N);
-    TridagReuseSolve(pFullHatStepLower, pLammRhs, pLammConc, N, {pFullHatGamma, pFullHatBeta});
+    TridiagProduct(FullHatRhs(arrays), arrays.pLammConcOld, arrays.pLammRhs, N);
+    TridagReuseSolve(arrays.pFullHatStepLower, arrays.pLammRhs, pLammConc, N,
+                     {arrays.pFullHatGamma, arrays.pFullHatBeta});
     DampEndOverflow();
     return;
   }
   h.g.relativeEnds = h.relative && !bAccelerating;
-  const TridagStatus status =
-      MovingHatCrankNicolson(h.g, tau, dt, h.D, SimRhsMatrix(), SimStepMatrix(), SimTridagFactors(),
-                             pLammConcOld, pLammRhs, pLammConc);
+  const TridagStatus status = MovingHatCrankNicolson(
+      h.g, tau, dt, h.D, SimRhsMatrix(arrays), SimStepMatrix(arrays), SimTridagFactors(arrays),
+      arrays.pLammConcOld, arrays.pLammRhs, pLammConc);
   dFrameStretch = std::exp(dFrameSedOmega2 * tau);
   if (status != TridagStatus::Ok) {
     // The step is discarded (the profile is that of its start); the loop ends.
@@ -148,7 +156,9 @@ void AdvanceMovingHatTime() {
 }
 
 void MoveHatOneInterval() {
-  HandOverMovingHat(gHat.g, gHat.w, dSimTime - dHatT0, gHat.s, gHat.D, pLammConc, pLammConcOld);
+  const SimWorkArrays& arrays = SimWork();
+  HandOverMovingHat(gHat.g, gHat.w, dSimTime - dHatT0, gHat.s, gHat.D, pLammConc,
+                    arrays.pLammConcOld);
   dHatT0 = dSimTime;
   dFrameStretch = 1.0;
 }
@@ -156,6 +166,7 @@ void MoveHatOneInterval() {
 // One step of the schedule; returns the change measure of the step (1, or the
 // step length for the first fixed step).
 double MovingHatTimeStep() {
+  const SimWorkArrays& arrays = SimWork();
   HatRun& h = gHat;
   const int N = h.N;
   const auto clamp = [&](double dt, bool cutToEnd) {
@@ -182,7 +193,7 @@ double MovingHatTimeStep() {
       dt = dSimStopTime - dSimTime;
     }
   }
-  std::copy(pLammConc + 1, pLammConc + N + 1, pLammConcOld + 1);
+  std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
   if (dt <= 0) {
     // Nothing left to step (a scan at the present time); never a step backward.
     dSimDt = 1.0;
@@ -197,10 +208,11 @@ double MovingHatTimeStep() {
     return first ? dt : 1.0;
   }
   if (!bSimFailed) {
-    dt = GuardMovingHatEnd(h.g.el, h.s, dt, pLammConc, pLammConcOld, h.sch, clock, [](double d) {
-      MovingHatStep(d);
-      return !bSimFailed;
-    });
+    dt = GuardMovingHatEnd(h.g.el, h.s, dt, pLammConc, arrays.pLammConcOld, h.sch, clock,
+                           [](double d) {
+                             MovingHatStep(d);
+                             return !bSimFailed;
+                           });
     bSimLandOnStop = clock.stopPending;
     h.landed = clock.landed;
   }

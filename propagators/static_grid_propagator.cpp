@@ -59,6 +59,7 @@ class ClaverieRun {
   SimOutcome PropagateEmptyProfile(SimProgress& progress);
 
   SimRunSettings gRun;  // settings of this solve (inhomogeneous flags resolved at entry)
+  const SimWorkArrays& arrays = SimWork();  // the work arrays of the allocation at entry
   SimSpecies sp;        // s (S) and D (cm^2/s) of the species
   const char* szTridagMessage = nullptr;  // message of a failed pivot
   bool bStepLands = false;                // the current step was cut to end on dSimStopTime
@@ -110,18 +111,18 @@ void ClaverieRun::FormRow(int i, int np, double sw2) {
       a[1] -= sp.D * end + sw2 * InhomSedimentationFlux(r, np);
     }
   }
-  pMassLower[i] = m[0];
-  pMassDiag[i] = m[1];
-  pMassUpper[i] = m[2];
-  pTransportLower[i] = a[0];
-  pTransportDiag[i] = a[1];
-  pTransportUpper[i] = a[2];
+  arrays.pMassLower[i] = m[0];
+  arrays.pMassDiag[i] = m[1];
+  arrays.pMassUpper[i] = m[2];
+  arrays.pTransportLower[i] = a[0];
+  arrays.pTransportDiag[i] = a[1];
+  arrays.pTransportUpper[i] = a[2];
 }
 
 // Undoes a failed step: the rows it may have changed get their values of the step's
 // start back.
-void RestoreStepStart() {
-  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) pLammConc[i] = pLammConcOld[i];
+void RestoreStepStart(const SimWorkArrays& arrays) {
+  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) pLammConc[i] = arrays.pLammConcOld[i];
 }
 
 // A Crank-Nicolson step whose result must be finite; false when the run failed.
@@ -129,7 +130,7 @@ bool ClaverieRun::TrialStep(double dt) {
   ClaverieStep(dt);
   if (!bSimFailed && !bSimDiverged && !ProfileFinite(pLammConc, 1, GridSize(), kOverflowLimit)) {
     bSimDiverged = 1;
-    RestoreStepStart();
+    RestoreStepStart(arrays);
   }
   return !bSimFailed && !bSimDiverged;
 }
@@ -189,8 +190,8 @@ void ClaverieRun::BuildGeometryMatrices() {
   const GeometryWeight g = SelectGeometryWeight(r, N);
   // Drift velocity per unit radius (s w^2), or per unit field for electrophoresis.
   const double drift = bElectrophoresis ? sp.s * 1e-4 : CurrentSedOmega2();
-  double* mass[3] = {pMassLower, pMassDiag, pMassUpper};
-  double* transport[3] = {pTransportLower, pTransportDiag, pTransportUpper};
+  double* mass[3] = {arrays.pMassLower, arrays.pMassDiag, arrays.pMassUpper};
+  double* transport[3] = {arrays.pTransportLower, arrays.pTransportDiag, arrays.pTransportUpper};
   for (int i = 1; i <= N; ++i) {
     for (int k = 0; k < 3; ++k) {
       // Element arguments (column, row): A(i, j) = drift Sed(j, i) - D K(j, i).
@@ -206,9 +207,9 @@ void ClaverieRun::BuildGeometryMatrices() {
 }
 
 // Step matrices M -/+ dt/2 A for rows 1..min(n, N).
-void BuildCrankNicolsonMatrices(double dt, int n) {
-  FormCrankNicolson(SimMassMatrix(), SimTransportMatrix(), dt, SimStepMatrix(), SimRhsMatrix(), 1,
-                    std::min(n, GridSize()));
+void BuildCrankNicolsonMatrices(const SimWorkArrays& arrays, double dt, int n) {
+  FormCrankNicolson(SimMassMatrix(arrays), SimTransportMatrix(arrays), dt, SimStepMatrix(arrays),
+                    SimRhsMatrix(arrays), 1, std::min(n, GridSize()));
 }
 
 // ---- one step ----
@@ -228,10 +229,10 @@ void ClaverieRun::ClaverieStep(double dt) {
   if (dt != dSimLastDt || bSimMatricesChanged || bAccelerating || bFactorsStale) {
     bSimMatricesChanged = false;
     dSimLastDt = dt;
-    BuildCrankNicolsonMatrices(dt, n);
-    TridiagProduct(SimRhsMatrix(), pLammConcOld, pLammRhs, n, first);
-    const TridagStatus status =
-        TridagFactorSolve(SimStepMatrix(), pLammRhs, c, n, SimTridagFactors(), first);
+    BuildCrankNicolsonMatrices(arrays, dt, n);
+    TridiagProduct(SimRhsMatrix(arrays), arrays.pLammConcOld, arrays.pLammRhs, n, first);
+    const TridagStatus status = TridagFactorSolve(SimStepMatrix(arrays), arrays.pLammRhs, c, n,
+                                                  SimTridagFactors(arrays), first);
     bFactorsStale = status != TridagStatus::Ok;
     if (bFactorsStale) {
       szTridagMessage = TridagMessage(status);
@@ -239,14 +240,14 @@ void ClaverieRun::ClaverieStep(double dt) {
     }
   } else {
     // Same step, same matrices: one product and the substitutions with the kept factors.
-    TridiagProduct(SimRhsMatrix(), pLammConcOld, pLammRhs, n, first);
-    TridagReuseSolve(pStepLower, pLammRhs, c, n, SimTridagFactors(), first);
+    TridiagProduct(SimRhsMatrix(arrays), arrays.pLammConcOld, arrays.pLammRhs, n, first);
+    TridagReuseSolve(arrays.pStepLower, arrays.pLammRhs, c, n, SimTridagFactors(arrays), first);
   }
   // Material in the emptied region: the truncation does not hold, and the solve
   // fails (the model computation retries it as after a failed solve).
   if (!bSimFailed && L > 3 && !SmoothActiveStartEdge(c, L, dTruncThreshold)) bSimFailed = 1;
   if (bSimFailed || bSimDiverged) {
-    RestoreStepStart();
+    RestoreStepStart(arrays);
   } else if (n < N) {
     // Beyond the active rows the plateau dilutes radially: c_p exp(-2 s w^2 dt).
     const double plateau = dPlateauConc * std::exp(-2 * dSedOmega2 * dt);
@@ -259,8 +260,8 @@ double ClaverieRun::MaxRelativeChange() {
   double cmax = dInitialConc;
   for (int i = iActiveFirst; i <= iActiveLast; ++i) cmax = std::max(cmax, pLammConc[i]);
   bool negative = false;
-  const double err = StaticGridRelativeChange(pLammConc, pLammConcOld, iActiveFirst, iActiveLast,
-                                              cmax, dTruncThreshold,
+  const double err = StaticGridRelativeChange(pLammConc, arrays.pLammConcOld, iActiveFirst,
+                                              iActiveLast, cmax, dTruncThreshold,
                                               !gRun.zoneCentrifugation && dSimTime < 10, &negative);
   if (!negative) return err;
   ++nStepReductions;
@@ -292,7 +293,7 @@ double ClaverieRun::AdaptiveClaverieStep() {
   double& dt = dSimDt;
   bool cut = false;  // the step was cut to the end of the acceleration
   if (gRun.fixTimestep) dt = dMaxRelChange;
-  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) pLammConcOld[i] = pLammConc[i];
+  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) arrays.pLammConcOld[i] = pLammConc[i];
   dt = ClampToAcceleration(dt, &cut);
   bStepLands = LandStepOnStopTime(dSimTime, &dt);
   if (!(dt > 0)) {  // the target time is reached: nothing to step
@@ -325,7 +326,7 @@ double ClaverieRun::AdaptiveClaverieStep() {
   while (err > dMaxRelChange) {
     if (nStepReductions > 5) {
       bSimDiverged = 1;
-      RestoreStepStart();
+      RestoreStepStart(arrays);
       return 0.0;
     }
     bool floored = false;

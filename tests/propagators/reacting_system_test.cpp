@@ -195,7 +195,7 @@ TEST_F(ReactingSystem, ConservesTotalsAndKeepsLocalEquilibrium) {
     for (int p = 0; p < 7; ++p) {
       const int j = i + col[p], k = i + node[p];
       if (j >= 1 && j <= kN && k >= 1 && k <= kN)
-        complex += pComplexMassElem[p][i] * pFreeA[j] * pFreeB[k] * kSectorAmountFactor;
+        complex += SimWork().pComplexMassElem[p][i] * pFreeA[j] * pFreeB[k] * kSectorAmountFactor;
     }
   EXPECT_NEAR((ReactingCellAmount(pFreeA) + complex) / loadA, 1.0, 1e-9);
   EXPECT_NEAR((ReactingCellAmount(pFreeB) + complex) / loadB, 1.0, 1e-9);
