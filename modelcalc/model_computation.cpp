@@ -213,7 +213,7 @@ class SpeciesRun {
       outcome = bMovingHat ? SolveNonidealLammMovingHat(settings, progress)
                            : SolveNonidealLammClaverie(settings, progress);
     } else if (bMovingHat) {
-      outcome = SolveLammMovingHat(settings, progress);
+      outcome = SolveLammMovingHat(settings, {dSimS, dSimD}, progress);
       MoveHatGrid();
     } else if (bClaverie) {
       outcome = SolveLammClaverie(settings, {dSimS, dSimD}, progress);

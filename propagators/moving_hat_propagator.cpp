@@ -39,6 +39,9 @@ struct HatRun {
   bool inhomogeneous = false;  // the solvent varies with r (factors of InitSolventFactors)
   bool cosolute = false;       // a sedimenting cosolute is solved beside the species
   bool dynamic = false;        // its profile changes the solvent
+  double dHatSedOmega2 = 0.0;  // w^2 s 1e-13 of the species, 1/s
+  double dFrameStretch = 1.0;  // exp(dFrameSedOmega2 (t - t0)) of the last end placement
+  double dGridRatio = 1.0;     // (b/m)^(1/(N-1))
 };
 HatRun gHat;
 PropagatorSolvent gHatSolvent;
@@ -52,19 +55,19 @@ Tridiagonal FullHatStep(const SimWorkArrays& arrays) {
 
 // Places the reference ends for the time tau since t0; returns e.
 double SetHatEnds(double tau) {
-  dFrameStretch = PlaceMovingHatEnds(pLammRadius2, gHat.N, gHat.g.meniscus, gHat.g.bottom,
-                                     dFrameSedOmega2, tau);
-  return dFrameStretch;
+  gHat.dFrameStretch = PlaceMovingHatEnds(pLammRadius2, gHat.N, gHat.g.meniscus, gHat.g.bottom,
+                                          dFrameSedOmega2, tau);
+  return gHat.dFrameStretch;
 }
 
 void BuildMovingHatGrid(double rpm) {
   HatRun& h = gHat;
-  dHatSedOmega2 = SedRate(h.s, rpm);
+  gHat.dHatSedOmega2 = SedRate(h.s, rpm);
   dFrameSedOmega2 = SedRate(dFrameS, rpm);
   dHatT0 = dSimTime;
-  dFrameStretch = 1.0;
+  gHat.dFrameStretch = 1.0;
   dHatInterval = MovingHatInterval(h.g.meniscus, h.g.bottom, h.N, dFrameS, dFrameSedOmega2);
-  dGridRatio = LayMovingHatGrid(pLammRadius2, h.N, h.g.meniscus, h.g.bottom, dFrameS < 0);
+  gHat.dGridRatio = LayMovingHatGrid(pLammRadius2, h.N, h.g.meniscus, h.g.bottom, dFrameS < 0);
   for (int i = 1; i <= h.N; ++i) pLammRadius[i] = pLammRadius2[i];
 }
 
@@ -77,7 +80,7 @@ void BuildMovingHatMatrices(double rpm) {
   MovingHatElements& el = h.g.el;
   el.r = pLammRadius2;
   el.N = h.N;
-  el.sw2 = dHatSedOmega2;
+  el.sw2 = gHat.dHatSedOmega2;
   el.frameSw2 = dFrameSedOmega2;
   // Back-diffusion shut off: a sedimenting species leaves through the bottom.
   el.openBottom = h.settings.outflowBottom && h.s > 0;
@@ -93,7 +96,7 @@ void BuildMovingHatMatrices(double rpm) {
 
 // The species at the current rotor speed (the frame keeps the final speed).
 void RefreshMovingHatMatrices() {
-  dHatSedOmega2 = gHat.g.el.sw2 = SedRate(gHat.s, dSimRpm);
+  gHat.dHatSedOmega2 = gHat.g.el.sw2 = SedRate(gHat.s, dSimRpm);
   AssembleMovingHatMatrices(gHat.g.el, false, gHat.g.A, false, false);
 }
 
@@ -135,7 +138,7 @@ void MovingHatStep(double dt) {
   const TridagStatus status = MovingHatCrankNicolson(
       h.g, tau, dt, h.D, SimRhsMatrix(arrays), SimStepMatrix(arrays), SimTridagFactors(arrays),
       arrays.pLammConcOld, arrays.pLammRhs, pLammConc);
-  dFrameStretch = std::exp(dFrameSedOmega2 * tau);
+  gHat.dFrameStretch = std::exp(dFrameSedOmega2 * tau);
   if (status != TridagStatus::Ok) {
     // The step is discarded (the profile is that of its start); the loop ends.
     h.tridag = status;
@@ -160,7 +163,7 @@ void MoveHatOneInterval() {
   HandOverMovingHat(gHat.g, gHat.w, dSimTime - dHatT0, gHat.s, gHat.D, pLammConc,
                     arrays.pLammConcOld);
   dHatT0 = dSimTime;
-  dFrameStretch = 1.0;
+  gHat.dFrameStretch = 1.0;
 }
 
 // One step of the schedule; returns the change measure of the step (1, or the
@@ -260,27 +263,29 @@ class ChangeWindow {
   double t0 = 0.0;
 };
 
-bool InputValid(const SimRunSettings& st) {
-  const double frameS = st.autoHatS ? dSimS : st.frameS;
-  return std::isfinite(dSimS) && std::isfinite(dSimD) && dSimD >= 0 && std::isfinite(frameS) &&
+bool InputValid(const SimRunSettings& st, const SimSpecies& sp) {
+  const double frameS = st.autoHatS ? sp.s : st.frameS;
+  return std::isfinite(sp.s) && std::isfinite(sp.D) && sp.D >= 0 && std::isfinite(frameS) &&
          std::isfinite(dSimRpm) && dSimRpm >= 0 && std::isfinite(dFinalRpm) && st.meniscus > 0 &&
          st.bottom > st.meniscus && std::isfinite(st.bottom);
 }
 
 }  // namespace
 
-SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progress) {
+SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& species,
+                              SimProgress& progress) {
   SimRunStateGuard guard;
   const int N = nSimGridPointsAllocated;
   if (!bSimArraysAllocated || !pLammRadius2 || N < 6)
     return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
-  if (!InputValid(settings)) return {SimStatus::InvalidInput, "invalid sedimentation parameters"};
+  if (!InputValid(settings, species))
+    return {SimStatus::InvalidInput, "invalid sedimentation parameters"};
   gHat = HatRun{};
   HatRun& h = gHat;
   h.settings = settings;
   h.N = N;
-  h.s = dSimS;
-  h.D = dSimD;
+  h.s = species.s;
+  h.D = species.D;
   h.g.meniscus = settings.meniscus;
   h.g.bottom = settings.bottom;
   h.inhomogeneous = settings.inhomogeneousSolvent;
@@ -288,8 +293,8 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progr
   h.dynamic = h.cosolute && settings.dynamicGradient;
   // In an inhomogeneous solvent the frame moves with the species in the mean
   // solvent of the cell, and the motion relative to the species is F - S.
-  dFrameS = settings.autoHatS ? (h.inhomogeneous ? SolventFactorOfValue(dSimS) : dSimS)
-                              : settings.frameS;
+  dFrameS =
+      settings.autoHatS ? (h.inhomogeneous ? SolventFactorOfValue(h.s) : h.s) : settings.frameS;
   h.relative = settings.autoHatS && !h.inhomogeneous;
   if (std::fabs(dFrameS) < 1 && dMaxRelChange >= 1) dMaxRelChange = 0.1;
   fSimChange = 1.0f;
@@ -317,9 +322,8 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progr
     h.fullHatSteps = true;
     PrepareFullHatStep();
   }
-  dSimDtMax =
-      dSimS == 0 ? 1000.0 : std::clamp(0.5 * dSimRpm * dSimRpm * dSimD / dSimS, 10.0, 1000.0);
-  FindFitLimitPoint(settings);
+  dSimDtMax = h.s == 0 ? 1000.0 : std::clamp(0.5 * dSimRpm * dSimRpm * h.D / h.s, 10.0, 1000.0);
+  const FitRangeStop fitStop = FindFitLimitPoint(settings, h.s);
 
   SimStopReason reason = SimStopReason::Progress;
   SteadyStateTest steady;
@@ -346,7 +350,7 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progr
     }
     fSimChange = change;
     progress.Step(change);
-    if (FitRangeCleared(settings)) {
+    if (FitRangeCleared(settings, h.s, fitStop)) {
       bSimContinue = 0;
       reason = SimStopReason::FitRange;
     }

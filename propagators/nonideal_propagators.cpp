@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "lamm/conc_dependent_core.h"
@@ -14,9 +15,6 @@
 #include "propagators/sim_arrays.h"
 
 namespace tarmic {
-
-int nHatShifts = 0;
-double dHatFixedDt = 1.0;
 
 namespace {
 
@@ -82,10 +80,11 @@ bool EnterRun(const SimRunSettings& settings, bool movingHat, const CoefficientC
 
 // Whether the boundary of the model can leave the fitted range: every species
 // moves in one direction. Then the fit-range stop is set up for that direction.
-bool SetUpFitRangeStop(const SimRunSettings& settings, const CoefficientConstants& k) {
+std::optional<FitRangeStop> SetUpFitRangeStop(const SimRunSettings& settings,
+                                              const CoefficientConstants& k) {
   const bool oneDirection = k.s1 != 0 && k.s1 * k.s2 >= 0;
-  if (oneDirection) FindFitLimitPoint(settings, k.s1);
-  return oneDirection;
+  if (!oneDirection) return std::nullopt;
+  return FindFitLimitPoint(settings, k.s1);
 }
 
 // The time loop shared by both propagators: one step, the progress, the fit-range
@@ -96,7 +95,7 @@ bool SetUpFitRangeStop(const SimRunSettings& settings, const CoefficientConstant
 // leave() is true.
 template <class Step>
 SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const SimRunSettings& set,
-                       const CoefficientConstants& k, bool fitStop,
+                       const CoefficientConstants& k, const std::optional<FitRangeStop>& fitStop,
                        SimProgress* leaveAfterLastScan = nullptr, bool* left = nullptr) {
   SteadyStateTest steady;
   while (bSimContinue) {
@@ -111,7 +110,7 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const S
     progress.Step(change);
     const double perSecond = dtUsed > 0 ? change / dtUsed : change;
     fSimChange = static_cast<float>(perSecond);
-    if (fitStop && !progress.PastLastScan() && FitRangeCleared(set, k.s1)) {
+    if (fitStop && !progress.PastLastScan() && FitRangeCleared(set, k.s1, *fitStop)) {
       bSimContinue = 0;
       return SimStopReason::FitRange;
     }
@@ -150,7 +149,7 @@ class StaticGridRun {
     if (set.fixTimestep) dSimDt = dMaxRelChange;
     dSimDtMax = 1000.0;
     bSteadyStateReached = false;
-    const bool fitStop = SetUpFitRangeStop(set, k);
+    const std::optional<FitRangeStop> fitStop = SetUpFitRangeStop(set, k);
     const SimStopReason reason =
         TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, k, fitStop);
     return FinishSimRun(progress, reason, nullptr);
@@ -312,6 +311,8 @@ class StaticGridRun {
   const CoefficientConstants& k;
   const SimWorkArrays& arrays = SimWork();  // the work arrays of the allocation at entry
   const int N;
+  double dSimOmega2 = 0.0;  // (rpm 2 pi / 60)^2 1e-13 of the matrices in use
+  int nStepHalvings = 0;    // forced step reductions within one step
   double stageDt = 0.0;
   double dtUsed = 0.0;
   bool firstStep = true;
@@ -330,6 +331,7 @@ struct EndRows {
 
 class MovingHatRun {
  public:
+  const NonidealHatReport& Report() const { return report; }
   MovingHatRun(const SimRunSettings& settings, const CoefficientConstants& k)
       : set(settings), k(k), N(nSimGridPointsAllocated), m(settings.meniscus), b(settings.bottom),
         rows{1, 2, N - 1, N}, junkL(N + 1), junkD(N + 1), junkU(N + 1) {}
@@ -355,7 +357,7 @@ class MovingHatRun {
     dSimLastDt = 0.0;
     bSimFailed = bSimDiverged = 0;
     nStepHalvings = 0;
-    nHatShifts = 0;
+    report.nHatShifts = 0;
     dSimOmega2 = Omega2(dSimRpm);
     // The frame moves with the species at the final speed; while the rotor
     // accelerates it runs ahead, which the grid tolerates.
@@ -365,12 +367,11 @@ class MovingHatRun {
     dHatT0 = dSimTime;
     T = dFrameSedOmega2 > 0 ? std::log(b / m) / ((N - 1) * dFrameSedOmega2) : 1e10;
     dHatInterval = T;
-    dGridRatio = std::pow(b / m, 1.0 / (N - 1));
     BuildGrid();
     FormReferenceElements();
-    dHatFixedDt = std::min(dFrameSedOmega2 > 0 ? dMaxRelChange * T : dMaxRelChange, T);
+    report.dHatFixedDt = std::min(dFrameSedOmega2 > 0 ? dMaxRelChange * T : dMaxRelChange, T);
     std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
-    dSimDt = dHatFixedDt;
+    dSimDt = report.dHatFixedDt;
     dSimDtMax = 1000.0;
     bSteadyStateReached = false;
     bHatGridInUse = true;
@@ -528,11 +529,11 @@ class MovingHatRun {
     g.bottom = b;
     HandOverMovingHat(g, weights, dSimTime - dHatT0, k.s1, k.d1, pLammConc, arrays.pLammConcOld);
     dHatT0 = dSimTime;
-    ++nHatShifts;
+    ++report.nHatShifts;
   }
 
   double OneStep() {
-    double dt = firstStep ? 1.0 : dHatFixedDt;
+    double dt = firstStep ? 1.0 : report.dHatFixedDt;
     if (std::fabs(dSimTime - dHatT0 - T) < 1e-10 * std::max(1.0, dSimTime)) ShiftGrid();
     const double t = dSimTime;
     // A step never crosses the next grid shift.
@@ -593,6 +594,9 @@ class MovingHatRun {
   const int N;
   const double m, b;
   const int rows[4];
+  double dSimOmega2 = 0.0;   // (rpm 2 pi / 60)^2 1e-13 of the matrices in use
+  int nStepHalvings = 0;     // forced step reductions within one step
+  NonidealHatReport report;  // grid shifts and the fixed step, s
   double sStar = 0.0;
   double T = 1e10;
   MovingHatEndWeights weights;
@@ -617,7 +621,8 @@ SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress
 }
 
 SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
-                                      const CoefficientConstants* constants) {
+                                      const CoefficientConstants* constants,
+                                      NonidealHatReport* report) {
   CoefficientConstants k;
   SimOutcome refused;
   if (!EnterRun(settings, true, constants, &k, &refused)) return refused;
@@ -627,7 +632,9 @@ SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgres
                    "the moving grid cannot follow a floating species: use the static grid");
   SimRunStateGuard guard;
   const AssociationTableScope table(k);
-  return run.Run(progress);
+  const SimOutcome outcome = run.Run(progress);
+  if (report) *report = run.Report();
+  return outcome;
 }
 
 }  // namespace tarmic

@@ -37,7 +37,6 @@ extern int bSimLandOnStop;
 extern int bSimContinue;            // the time loop runs while set
 extern int bSimFailed;              // singular tridiagonal system, or a refilled truncated edge
 extern int bSimDiverged;            // the step control gave up
-extern int nStepHalvings;           // halvings of the error limit in this run
 extern double dSteadyStateLimit;    // change per second below which the loop may stop (1e-6)
 extern bool bSteadyStateReached;
 extern float fSimChange;            // change measure of the last step
@@ -48,7 +47,6 @@ extern double dAccelRate;           // acceleration, rpm/s
 extern bool bAccelerating;          // the rotor is still accelerating
 extern double dAccelEndTime;        // s
 extern double dAccelDtMax;          // largest step while accelerating, s
-extern double dSimOmega2;           // (rpm 2 pi / 60)^2 1e-13
 extern double dSimS;                // s of the species, S
 extern double dSimD;                // D of the species, cm^2/s
 extern bool bShowSimMass;           // compute the total amount after each step
@@ -57,18 +55,13 @@ extern Window* pSimWindow;          // where progress text goes (null: none)
 extern int iCurrentSpecies;         // species slot being computed
 // The moving frame of the moving-hat propagators.
 extern double dFrameS;              // s of the frame, S
-extern double dHatSedOmega2;        // w^2 s 1e-13 of the species, 1/s
 extern double dFrameSedOmega2;      // w^2 dFrameS 1e-13 of the frame, 1/s
 extern double dHatT0;               // start of the current hat interval, s
-extern double dFrameStretch;        // exp(dFrameSedOmega2 (t - t0)) of the last end placement
 extern double dHatInterval;         // hat interval T, s
-extern double dGridRatio;           // (b/m)^(1/(N-1))
 extern bool bHatGridInUse;          // the grid of the running (or last) solve moves
-// Active rows of the static-grid propagator and the fit-range stop.
+// Active rows of the static-grid propagator.
 extern int iActiveFirst;
 extern int iActiveLast;
-extern int iFitLimitPoint;
-extern float fFitLimitLevel;
 
 // Settings a propagator reads at its entry. CurrentSimRunSettings() takes them from
 // the Lamm settings and model switches; the caller sets the per-species fields.
@@ -196,17 +189,19 @@ double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bo
 // is set is cut to end exactly there and the flag is cleared; true then.
 bool LandStepOnStopTime(double t, double* dt);
 
-// The fit-range stop: the grid point just beyond the fitted range (for s > 0 the
-// first point right of the right fitting limit, for s < 0 the last point not right
-// of the left one) and 1e-4 of the value there.
-void FindFitLimitPoint(const SimRunSettings& settings);
-// The same for a species (or system) moving with the sign of s instead of dSimS.
-void FindFitLimitPoint(const SimRunSettings& settings, double s);
+// The fit-range stop of one solve: the grid point just beyond the fitted range
+// (for a species or system moving with s > 0 the first point right of the right
+// fitting limit, for s < 0 the last point not right of the left one) and 1e-4 of
+// the value there at the start.
+struct FitRangeStop {
+  int iFitLimitPoint = 1;
+  float fFitLimitLevel = 0.0f;
+};
+FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s);
 // True when the boundary has left the fitted range: the value at the limit point
 // fell below its level, or the active rows start beyond it. Never with band loading
 // or an inhomogeneous solvent.
-bool FitRangeCleared(const SimRunSettings& settings);
-bool FitRangeCleared(const SimRunSettings& settings, double s);
+bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeStop& stop);
 
 // Eleven consecutive steps of at least 30 s whose change per second is below
 // dSteadyStateLimit.

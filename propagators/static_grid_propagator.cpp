@@ -80,6 +80,7 @@ class ClaverieRun {
   bool bTruncationActive = false;
   bool bNoLeftTruncation = true;
   bool bNoRightTruncation = true;
+  FitRangeStop fitStop;
 };
 
 void ClaverieRun::RebuildMatrices(int n) {
@@ -444,7 +445,7 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
   // solver object's static grid), between 10 and 1000 s.
   dSimDtMax = sp.s != 0 ? 0.5 * dSimRpm * dSimRpm * sp.D / sp.s : 1000.0;
   dSimDtMax = std::clamp(dSimDtMax, 10.0, 1000.0);
-  FindFitLimitPoint(settings, sp.s);
+  fitStop = FindFitLimitPoint(settings, sp.s);
   if (settings.zoneCentrifugation) dSimDt = 0.1;
 
   SteadyStateTest steady;
@@ -470,7 +471,7 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
     }
     progress.Step(fSimChange);
     fSimChange = static_cast<float>(fSimChange / dtUsed);
-    if (FitRangeCleared(settings, sp.s)) {
+    if (FitRangeCleared(settings, sp.s, fitStop)) {
       reason = SimStopReason::FitRange;
       bSimContinue = 0;
     } else if (steady.Update(dtUsed, fSimChange)) {

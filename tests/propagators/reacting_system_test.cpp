@@ -91,7 +91,7 @@ class ReactingSystem : public ::testing::Test {
     dSimS = sp.s;
     dSimD = sp.D;
     Recorder rec(times);
-    EXPECT_TRUE(SolveLammMovingHat(settings, rec).ok());
+    EXPECT_TRUE(SolveLammMovingHat(settings, {sp.s, sp.D}, rec).ok());
     return rec.c;
   }
   SimOutcome React(Species a, Species b, Species ab, double logKa, Recorder& rec) {
