@@ -85,7 +85,7 @@ void ShowFluxTable(bool predictor) {
         ReactingCellAmount(arrays.pFreeBOld), ReactingCellAmount(arrays.pFluxB), amountComplex);
     dc->TextOut(kX, y, text);
     std::snprintf(text, sizeof text, "total A  = %3.6f    total B = %3.6f; assymfact = %e",
-                  amountA + amountComplex, amountB + amountComplex, dFluxMismatch);
+                  amountA + amountComplex, amountB + amountComplex, ReactingFluxMismatch());
     dc->TextOut(kX, y + kRowHeight, text);
     dc.reset();
     pSimWindow->Refresh();

@@ -42,9 +42,9 @@ struct HatRun {
   double dHatSedOmega2 = 0.0;  // w^2 s 1e-13 of the species, 1/s
   double dFrameStretch = 1.0;  // exp(dFrameSedOmega2 (t - t0)) of the last end placement
   double dGridRatio = 1.0;     // (b/m)^(1/(N-1))
+  PropagatorSolvent solvent;   // the element integrals in an inhomogeneous solvent
 };
 HatRun gHat;
-PropagatorSolvent gHatSolvent;
 
 Tridiagonal FullHatRhs(const SimWorkArrays& arrays) {
   return {arrays.pFullHatRhsLower, arrays.pFullHatRhsDiag, arrays.pFullHatRhsUpper};
@@ -85,7 +85,7 @@ void BuildMovingHatMatrices(double rpm) {
   // Back-diffusion shut off: a sedimenting species leaves through the bottom.
   el.openBottom = h.settings.outflowBottom && h.s > 0;
   el.openMeniscus = false;
-  el.solvent = h.inhomogeneous ? &gHatSolvent : nullptr;
+  el.solvent = h.inhomogeneous ? &h.solvent : nullptr;
   h.g.A = {SimMassMatrix(arrays),
            {arrays.pHatStiffLower, arrays.pHatStiffDiag, arrays.pHatStiffUpper},
            {arrays.pHatSedLower, arrays.pHatSedDiag, arrays.pHatSedUpper},
@@ -298,7 +298,6 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
   h.relative = settings.autoHatS && !h.inhomogeneous;
   if (std::fabs(dFrameS) < 1 && dMaxRelChange >= 1) dMaxRelChange = 0.1;
   fSimChange = 1.0f;
-  dSimLastDt = 0.0;
   bSimFailed = bSimDiverged = 0;
   iActiveFirst = 1;
   iActiveLast = N;

@@ -136,7 +136,6 @@ class StaticGridRun {
 
   SimOutcome Run(SimProgress& progress) {
     fSimChange = 1.0f;
-    dSimLastDt = 0.0;
     bSimFailed = bSimDiverged = 0;
     nStepHalvings = 0;
     bHatGridInUse = false;  // the recorder must not move these radii
@@ -173,7 +172,6 @@ class StaticGridRun {
                                  arrays.pLocalD, dSimOmega2, false, SimTransportMatrix(arrays));
     FormCrankNicolson(SimMassMatrix(arrays), SimTransportMatrix(arrays), dt, SimStepMatrix(arrays),
                       SimRhsMatrix(arrays), 1, N);
-    dSimLastDt = dt;
     CheckStage(CrankNicolsonStage(SimStepMatrix(arrays), SimRhsMatrix(arrays), arrays.pLammConcOld,
                                   arrays.pLammRhs, out, N, SimTridagFactors(arrays)),
                out, N);
@@ -354,7 +352,6 @@ class MovingHatRun {
   SimOutcome Run(SimProgress& progress) {
     if (sStar < 1 && dMaxRelChange >= 1) dMaxRelChange = 0.1;
     fSimChange = 1.0f;
-    dSimLastDt = 0.0;
     bSimFailed = bSimDiverged = 0;
     nStepHalvings = 0;
     report.nHatShifts = 0;
@@ -487,7 +484,6 @@ class MovingHatRun {
     WriteEndRows(ends1);
     CombineRows(dt, 1, 2, false);
     CombineRows(dt, N - 1, N, false);
-    dSimLastDt = dt;
   }
 
   void Stage(double dt, double* out) {

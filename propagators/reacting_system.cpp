@@ -25,13 +25,9 @@ double dReactExticoAB = 2.0;
 float fReactSA = 7.0f, fReactSB = 7.0f, fReactSAB = 11.0f;
 float fReactDA = 100000.0f, fReactDB = 100000.0f, fReactDAB = 200000.0f;
 
-double dReactOmega2 = 0.0;
 bool bReactingOwnsKeys = false;
-double dReactPrevDt = 0.0;
-double dFluxMismatch = 0.0;
 double dFluxMismatchTolerance = 1e-4;
 int nMaxCorrectorPasses = 50;
-int nCorrectorPasses = 0;
 
 namespace {
 
@@ -58,6 +54,10 @@ struct ReactRun {
   // The residuals in pLammRhs / pTridagGamma belong to the present levels.
   bool residualCurrent = false;
   double residual = 0.0;
+  double dReactOmega2 = 0.0;   // (rpm 2 pi / 60)^2 1e-13 of the grid built
+  double dReactPrevDt = 0.0;   // length of the previous accepted step, s (0 before the first)
+  double dFluxMismatch = 0.0;  // mean over the nodes of |FluxA - FluxB|
+  int nCorrectorPasses = 0;    // passes of the last step
 };
 ReactRun gReact;
 
@@ -137,7 +137,7 @@ class ReactingRunGuard {
 void BuildReactingGrid(double meniscus, double bottom) {
   const int N = Nodes();
   const double w = dSimRpm * kTwoPiOver60;
-  dReactOmega2 = w * w * 1e-13;
+  gReact.dReactOmega2 = w * w * 1e-13;
   // The geometric grid of the moving hat, here at rest.
   LayMovingHatGrid(pLammRadius, N, meniscus, bottom, false);
   if (pLammRadius2)
@@ -148,7 +148,7 @@ void BuildReactingMatrices() {
   const SimWorkArrays& arrays = SimWork();
   const int N = Nodes();
   const double* r = pLammRadius;
-  const double w2 = dReactOmega2, ka = fReactKa;
+  const double w2 = gReact.dReactOmega2, ka = fReactKa;
   const double DA = fReactDA, DB = fReactDB, DAB = fReactDAB;
   const double sA = fReactSA, sB = fReactSB, sAB = fReactSAB;
   for (int i = 1; i <= N; ++i) {
@@ -193,7 +193,6 @@ void InitReactingSystem() {
   const double ab0 = a * b > 0 ? 2.0 * a * b / (q + std::sqrt(disc)) : 0.0;
   fReactAB0 = static_cast<float>(ab0);
   dReactExticoAB = static_cast<double>(fReactExticoA) + fReactExticoB;
-  dReactPrevDt = 0.0;
   if (!pFreeA || !pFreeB || !pLammConc) return;
   const int N = Nodes();
   const double A = std::max(0.0, a - ab0), B = std::max(0.0, b - ab0);
@@ -444,7 +443,7 @@ void UpdateReactionFluxes(double dt) {
   const SimWorkArrays& arrays = SimWork();
   ComputeReactionFlux(arrays.pFluxA, pFreeA, arrays.pFreeAOld, dt, TransA(arrays));
   ComputeReactionFlux(arrays.pFluxB, pFreeB, arrays.pFreeBOld, dt, TransB(arrays));
-  dFluxMismatch = MeanFluxMismatch();
+  gReact.dFluxMismatch = MeanFluxMismatch();
 }
 
 void UpdateComplex() {
@@ -457,7 +456,7 @@ void UpdateComplex() {
 
 void CoupledReactingStep() {
   const SimWorkArrays& arrays = SimWork();
-  const double dt = dSimDt, h0 = dReactPrevDt;
+  const double dt = dSimDt, h0 = gReact.dReactPrevDt;
   const int n = Nodes();
   // Predictor: the levels extrapolated along the previous step (the Old levels on
   // the first step), then one Newton iteration of the coupled system.
@@ -485,27 +484,27 @@ void CoupledReactingStep() {
   }
   // Corrector passes (Newton iterations) until the update is at rounding level and
   // the two fluxes agree; at least one.
-  nCorrectorPasses = 0;
+  gReact.nCorrectorPasses = 0;
   for (;;) {
-    if (nCorrectorPasses >= nMaxCorrectorPasses) {
+    if (gReact.nCorrectorPasses >= nMaxCorrectorPasses) {
       // The coupled system does not converge: the step is not resolved.
       bSimDiverged = 1;
       return;
     }
-    ++nCorrectorPasses;
+    ++gReact.nCorrectorPasses;
     const double change = NewtonPass(dt);
     if (bSimFailed) return;
     if (tables || change <= kNewtonTolerance) UpdateReactionFluxes(dt);
     UpdateComplex();
     if (tables) ShowCorrectorFluxTable();
-    if (change <= kNewtonTolerance && dFluxMismatch < dFluxMismatchTolerance / dt) break;
+    if (change <= kNewtonTolerance && gReact.dFluxMismatch < dFluxMismatchTolerance / dt) break;
   }
 }
 
 // ---- time loop ----
 
 void AdvanceReactingTime() {
-  dReactPrevDt = dSimDt;
+  gReact.dReactPrevDt = dSimDt;
   ++nSimIterations;
   dSimTime += dSimDt;
   ComputeReactingSignal();
@@ -538,6 +537,9 @@ double ReactingTimeStep() {
   AdvanceReactingTime();
   return SignalChange();
 }
+
+double ReactingFluxMismatch() { return gReact.dFluxMismatch; }
+int ReactingCorrectorPasses() { return gReact.nCorrectorPasses; }
 
 SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress) {
   const int N = nSimGridPointsAllocated;
@@ -645,13 +647,9 @@ void ResetReactingSystem() {
   fReactDA = 100000.0f;
   fReactDB = 100000.0f;
   fReactDAB = 200000.0f;
-  dReactOmega2 = 0.0;
   bReactingOwnsKeys = false;
-  dReactPrevDt = 0.0;
-  dFluxMismatch = 0.0;
   dFluxMismatchTolerance = 1e-4;
   nMaxCorrectorPasses = 50;
-  nCorrectorPasses = 0;
   gReact = ReactRun{};
 }
 

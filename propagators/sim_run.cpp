@@ -33,7 +33,6 @@ int bSimDiverged = 0;
 double dSteadyStateLimit = 1e-6;
 bool bSteadyStateReached = false;
 float fSimChange = 1.0f;
-double dSimLastDt = 0.0;
 double dSimRpm = 10000.0;
 double dFinalRpm = 10000.0;
 double dAccelRate = 0.0;
@@ -263,7 +262,6 @@ void ResetSimRunState() {
   dSteadyStateLimit = 1e-6;
   bSteadyStateReached = false;
   fSimChange = 1.0f;
-  dSimLastDt = 0.0;
   dSimRpm = dFinalRpm = 10000.0;
   dAccelRate = 0.0;
   bAccelerating = false;

@@ -40,7 +40,6 @@ extern int bSimDiverged;            // the step control gave up
 extern double dSteadyStateLimit;    // change per second below which the loop may stop (1e-6)
 extern bool bSteadyStateReached;
 extern float fSimChange;            // change measure of the last step
-extern double dSimLastDt;           // dt of the last factorised step matrices, s
 extern double dSimRpm;              // current rotor speed, rpm
 extern double dFinalRpm;            // final rotor speed, rpm
 extern double dAccelRate;           // acceleration, rpm/s

@@ -73,6 +73,7 @@ class ClaverieRun {
   int nMatrixRows = 0;           // rows of M and A currently formed
   int nMatrixRowsBuilt = 0;      // rows of the last full build
   bool bFactorsStale = true;     // the kept factors do not belong to the step matrix
+  double dSimLastDt = 0.0;       // dt of the last factorised step matrices, s
   int nStepReductions = 0;       // forced step reductions within one step
   bool bSimMatricesChanged = false;  // M or A changed since the step matrix was factorised
   int nMaxActiveFirst = 1;       // floor(0.95 N)
@@ -399,7 +400,6 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
       !(dMaxRelChange > 0) || !std::isfinite(dMaxRelChange) || (accelerating && !(dAccelDtMax > 0)))
     return {SimStatus::InvalidInput, "invalid parameters of the Lamm equation simulation"};
   fSimChange = 1.0f;
-  dSimLastDt = 0.0;
   bSimFailed = bSimDiverged = 0;
   bSteadyStateReached = false;
   dRunStartTime = dSimTime;
