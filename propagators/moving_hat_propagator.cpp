@@ -42,6 +42,7 @@ struct HatRun {
   double dHatSedOmega2 = 0.0;  // w^2 s 1e-13 of the species, 1/s
   double dFrameStretch = 1.0;  // exp(dFrameSedOmega2 (t - t0)) of the last end placement
   double dGridRatio = 1.0;     // (b/m)^(1/(N-1))
+  double dHatInterval = 1e10;  // hat interval T, s
   PropagatorSolvent solvent;   // the element integrals in an inhomogeneous solvent
 };
 HatRun gHat;
@@ -66,7 +67,7 @@ void BuildMovingHatGrid(double rpm) {
   dFrameSedOmega2 = SedRate(dFrameS, rpm);
   dHatT0 = dSimTime;
   gHat.dFrameStretch = 1.0;
-  dHatInterval = MovingHatInterval(h.g.meniscus, h.g.bottom, h.N, dFrameS, dFrameSedOmega2);
+  gHat.dHatInterval = MovingHatInterval(h.g.meniscus, h.g.bottom, h.N, dFrameS, dFrameSedOmega2);
   gHat.dGridRatio = LayMovingHatGrid(pLammRadius2, h.N, h.g.meniscus, h.g.bottom, dFrameS < 0);
   for (int i = 1; i <= h.N; ++i) pLammRadius[i] = pLammRadius2[i];
 }
@@ -105,7 +106,7 @@ void PrepareFullHatStep() {
   const SimWorkArrays& arrays = SimWork();
   HatRun& h = gHat;
   h.g.relativeEnds = h.relative && !bAccelerating;
-  PrepareMovingHatStep(h.g, 0.0, dHatInterval, h.D, FullHatRhs(arrays), FullHatStep(arrays));
+  PrepareMovingHatStep(h.g, 0.0, gHat.dHatInterval, h.D, FullHatRhs(arrays), FullHatStep(arrays));
   std::vector<double> zero(h.N + 1, 0.0), u(h.N + 1, 0.0);
   h.tridag = TridagFactorSolve(FullHatStep(arrays), zero.data(), u.data(), h.N,
                                {arrays.pFullHatGamma, arrays.pFullHatBeta});
@@ -125,7 +126,7 @@ void MovingHatStep(double dt) {
   }
   const double tau = dSimTime - dHatT0;
   if (h.fullHatSteps && !bAccelerating && !h.dynamic &&
-      (h.sch.whole || (dt == dHatInterval && tau == 0))) {
+      (h.sch.whole || (dt == gHat.dHatInterval && tau == 0))) {
     // A whole interval from a freshly laid grid: the stored propagator.
     if (!h.sch.whole) SetHatEnds(0.0);
     TridiagProduct(FullHatRhs(arrays), arrays.pLammConcOld, arrays.pLammRhs, N);
@@ -180,7 +181,7 @@ double MovingHatTimeStep() {
   if (h.fullHatSteps) {
     clock.t = dSimTime;
     clock.t0 = dHatT0;
-    clock.T = dHatInterval;
+    clock.T = gHat.dHatInterval;
     clock.iterations = nSimIterations;
     clock.stopPending = bSimLandOnStop != 0;
     clock.stopTime = dSimStopTime;
@@ -188,8 +189,8 @@ double MovingHatTimeStep() {
     bSimLandOnStop = clock.stopPending;
     h.landed = clock.landed;
   } else {
-    if (MovingHatIntervalEnded(dSimTime, dHatT0, dHatInterval)) MoveHatOneInterval();
-    dt = clamp(std::min(h.fixedDt, dHatT0 + dHatInterval - dSimTime), true);
+    if (MovingHatIntervalEnded(dSimTime, dHatT0, gHat.dHatInterval)) MoveHatOneInterval();
+    dt = clamp(std::min(h.fixedDt, dHatT0 + gHat.dHatInterval - dSimTime), true);
     h.landed = bSimLandOnStop && dSimTime + dt > dSimStopTime;
     if (h.landed) {
       bSimLandOnStop = 0;
@@ -222,7 +223,7 @@ double MovingHatTimeStep() {
   const bool whole = h.sch.whole;
   dSimDt = dt;
   AdvanceMovingHatTime();
-  if (whole || MovingHatIntervalEnded(dSimTime, dHatT0, dHatInterval)) MoveHatOneInterval();
+  if (whole || MovingHatIntervalEnded(dSimTime, dHatT0, gHat.dHatInterval)) MoveHatOneInterval();
   return 1.0;
 }
 
@@ -315,9 +316,9 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
     std::string message;
     if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
   }
-  h.fixedDt = dFrameS == 0 ? dMaxRelChange : dMaxRelChange * dHatInterval;
-  if (h.fixedDt >= dHatInterval) {
-    h.fixedDt = dHatInterval;
+  h.fixedDt = dFrameS == 0 ? dMaxRelChange : dMaxRelChange * gHat.dHatInterval;
+  if (h.fixedDt >= gHat.dHatInterval) {
+    h.fixedDt = gHat.dHatInterval;
     h.fullHatSteps = true;
     PrepareFullHatStep();
   }

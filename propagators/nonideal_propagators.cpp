@@ -363,7 +363,7 @@ class MovingHatRun {
     dFrameSedOmega2 = frameW2 * sStar;
     dHatT0 = dSimTime;
     T = dFrameSedOmega2 > 0 ? std::log(b / m) / ((N - 1) * dFrameSedOmega2) : 1e10;
-    dHatInterval = T;
+    report.dHatInterval = T;
     BuildGrid();
     FormReferenceElements();
     report.dHatFixedDt = std::min(dFrameSedOmega2 > 0 ? dMaxRelChange * T : dMaxRelChange, T);

@@ -46,6 +46,7 @@ SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress
 struct NonidealHatReport {
   int nHatShifts = 0;        // grid shifts (intervals completed)
   double dHatFixedDt = 1.0;  // the fixed step, s
+  double dHatInterval = 1e10;  // hat interval T, s
 };
 SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
                                       const CoefficientConstants* constants = nullptr,

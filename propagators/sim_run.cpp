@@ -48,7 +48,6 @@ int iCurrentSpecies = 0;
 double dFrameS = 0.0;
 double dFrameSedOmega2 = 0.0;
 double dHatT0 = 0.0;
-double dHatInterval = 1e10;
 bool bHatGridInUse = false;
 int iActiveFirst = 1;
 int iActiveLast = 1;
@@ -273,7 +272,6 @@ void ResetSimRunState() {
   pSimWindow = nullptr;
   iCurrentSpecies = 0;
   dFrameS = dFrameSedOmega2 = dHatT0 = 0.0;
-  dHatInterval = 1e10;
   bHatGridInUse = false;
   iActiveFirst = iActiveLast = 1;
 }

@@ -3,15 +3,18 @@
 //
 // A run is prepared by the caller (the model computation): the initial profile in
 // pLammConc, dSimTime, dSimDt = dInitialDt, the error limits dMaxRelChange /
-// dMaxRelChangeLow / dMaxRelChangeTarget, the species (dSimS, dSimD), the rotor
-// (dSimRpm and the acceleration state) and a progress object whose Start() sets the
-// first scan as the stop time. The propagator then steps until the progress clears
-// bSimContinue (last scan recorded, user interrupt) or its own rule stops it
-// (steady state, boundary past the fitted range, failure), and returns an outcome.
+// dMaxRelChangeLow / dMaxRelChangeTarget, the rotor (dSimRpm and the acceleration
+// state) and a progress object whose Start() sets the first scan as the stop time;
+// the ideal propagators take the species (SimSpecies) as an argument. The
+// propagator then steps until the progress clears bSimContinue (last scan
+// recorded, user interrupt) or its own rule stops it (steady state, boundary past
+// the fitted range, failure), and returns an outcome.
 //
 // Settings are read once, at entry, into SimRunSettings; a propagator never writes a
 // user option. What it changes of the run state (a reduced error limit) it restores
-// on return.
+// on return. What a solve keeps from step to step (truncation, plateau, matrix
+// bookkeeping, the fit-range stop, the frame of a moving grid) lives in the solve's
+// own run struct; the work arrays come from SimWork() (sim_arrays.h).
 #pragma once
 
 #include <functional>
@@ -56,7 +59,6 @@ extern int iCurrentSpecies;         // species slot being computed
 extern double dFrameS;              // s of the frame, S
 extern double dFrameSedOmega2;      // w^2 dFrameS 1e-13 of the frame, 1/s
 extern double dHatT0;               // start of the current hat interval, s
-extern double dHatInterval;         // hat interval T, s
 extern bool bHatGridInUse;          // the grid of the running (or last) solve moves
 // Active rows of the static-grid propagator.
 extern int iActiveFirst;
