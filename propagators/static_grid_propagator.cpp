@@ -31,8 +31,8 @@ int FirstChangedRow() { return iActiveFirst > 3 ? iActiveFirst - 2 : 1; }
 class ClaverieRun {
  public:
   ClaverieRun(const SimRunSettings& settings, const SimSpecies& species)
-      : gRun(settings), sp(species) {}
-  // settings: the caller's, as given (gRun holds them with the solvent flags resolved).
+      : runSettings(settings), sp(species) {}
+  // settings: the caller's, as given (runSettings holds them with the solvent flags resolved).
   SimOutcome Solve(const SimRunSettings& settings, SimProgress& progress);
 
  private:
@@ -46,7 +46,7 @@ class ClaverieRun {
   void ResizeClaverieMatrices(int n);
   void BuildGeometryMatrices();
   double ClampToAcceleration(double dt, bool* cut) const {
-    return ClampStepToAcceleration(dSimTime, dt, gRun.rampRotorSpeed, !*cut, cut);
+    return ClampStepToAcceleration(dSimTime, dt, runSettings.rampRotorSpeed, !*cut, cut);
   }
   bool TrialStep(double dt);
   void ClaverieStep(double dt);
@@ -58,7 +58,7 @@ class ClaverieRun {
   void CorrectMeniscusUndershoot();
   SimOutcome PropagateEmptyProfile(SimProgress& progress);
 
-  SimRunSettings gRun;  // settings of this solve (inhomogeneous flags resolved at entry)
+  SimRunSettings runSettings;  // settings of this solve (inhomogeneous flags resolved at entry)
   const SimWorkArrays& arrays = SimWork();  // the work arrays of the allocation at entry
   SimSpecies sp;        // s (S) and D (cm^2/s) of the species
   const char* szTridagMessage = nullptr;  // message of a failed pivot
@@ -96,9 +96,9 @@ void ClaverieRun::RebuildMatrices(int n) {
 // (D fV, s fV fB), and the outflow bottom lets out D fV_n r_n dc/dr - sw2 fV_n fB_n r_n^2 c.
 void ClaverieRun::FormRow(int i, int np, double sw2) {
   double m[3], a[3];
-  const bool inhom = gRun.inhomogeneousSolvent;
+  const bool inhom = runSettings.inhomogeneousSolvent;
   StaticGridRow(pLammRadius, GridSize(), i, np, bOptimizedGridBuilt, GridStep(), inhom ? 0.0 : sw2,
-                inhom ? 0.0 : sp.D, gRun.outflowBottom && !inhom, m, a);
+                inhom ? 0.0 : sp.D, runSettings.outflowBottom && !inhom, m, a);
   if (inhom) {
     const double* r = pLammRadius;
     for (int k = 0; k < 3; ++k) {
@@ -107,7 +107,7 @@ void ClaverieRun::FormRow(int i, int np, double sw2) {
     }
     if (i == 1) a[0] = 0.0;
     if (i == np) a[2] = 0.0;
-    if (gRun.outflowBottom && i == np) {
+    if (runSettings.outflowBottom && i == np) {
       const double end = InhomDiffusionEndTerm(r, np);
       a[0] += sp.D * end;
       a[1] -= sp.D * end + sw2 * InhomSedimentationFlux(r, np);
@@ -161,7 +161,7 @@ SimOutcome ClaverieRun::PropagateEmptyProfile(SimProgress& progress) {
 void ClaverieRun::BuildClaverieMatrices(int n) {
   const int np = std::min(n, GridSize());
   const double sw2 = CurrentSedOmega2();
-  if (gRun.rampRotorSpeed) dSedOmega2 = sw2;
+  if (runSettings.rampRotorSpeed) dSedOmega2 = sw2;
   for (int i = 1; i <= np; ++i) FormRow(i, np, sw2);
   nMatrixRows = nMatrixRowsBuilt = np;
   bFactorsStale = true;
@@ -219,7 +219,7 @@ void BuildCrankNicolsonMatrices(const SimWorkArrays& arrays, double dt, int n) {
 // One Crank-Nicolson step of length dt from pLammConcOld into pLammConc.
 void ClaverieRun::ClaverieStep(double dt) {
   const int N = GridSize();
-  if (gRun.rampRotorSpeed && bAccelerating) {
+  if (runSettings.rampRotorSpeed && bAccelerating) {
     dSimRpm = SimRotorSpeedAtTime(dSimTime, dt);
     RebuildMatrices(iActiveLast);
   }
@@ -262,9 +262,9 @@ double ClaverieRun::MaxRelativeChange() {
   double cmax = dInitialConc;
   for (int i = iActiveFirst; i <= iActiveLast; ++i) cmax = std::max(cmax, pLammConc[i]);
   bool negative = false;
-  const double err = StaticGridRelativeChange(pLammConc, arrays.pLammConcOld, iActiveFirst,
-                                              iActiveLast, cmax, dTruncThreshold,
-                                              !gRun.zoneCentrifugation && dSimTime < 10, &negative);
+  const double err = StaticGridRelativeChange(
+      pLammConc, arrays.pLammConcOld, iActiveFirst, iActiveLast, cmax, dTruncThreshold,
+      !runSettings.zoneCentrifugation && dSimTime < 10, &negative);
   if (!negative) return err;
   ++nStepReductions;
   return 2 * dMaxRelChange;  // an early undershoot forces a shorter step
@@ -280,7 +280,7 @@ void ClaverieRun::AdvanceClaverieTime() {
       if (SpecialGeometry()) {
         BuildGeometryMatrices();
       } else {
-        BuildClaverieMatrices(gRun.dynamicGradient ? iActiveLast : GridSize());
+        BuildClaverieMatrices(runSettings.dynamicGradient ? iActiveLast : GridSize());
         ResizeClaverieMatrices(iActiveLast);
       }
     }
@@ -294,7 +294,7 @@ void ClaverieRun::AdvanceClaverieTime() {
 double ClaverieRun::AdaptiveClaverieStep() {
   double& dt = dSimDt;
   bool cut = false;  // the step was cut to the end of the acceleration
-  if (gRun.fixTimestep) dt = dMaxRelChange;
+  if (runSettings.fixTimestep) dt = dMaxRelChange;
   for (int i = FirstChangedRow(); i <= iActiveLast; ++i) arrays.pLammConcOld[i] = pLammConc[i];
   dt = ClampToAcceleration(dt, &cut);
   bStepLands = LandStepOnStopTime(dSimTime, &dt);
@@ -304,7 +304,7 @@ double ClaverieRun::AdaptiveClaverieStep() {
     return 1.0;
   }
   if (!TrialStep(dt)) return 0.0;
-  if (gRun.zoneCentrifugation && dSimTime < 10)
+  if (runSettings.zoneCentrifugation && dSimTime < 10)
     SpreadBandUndershoot(pLammConc, pLammRadius, GridSize());
   // Accepted without the error test: a step landing on a scan time, the first
   // step, and every fixed step.
@@ -317,7 +317,7 @@ double ClaverieRun::AdaptiveClaverieStep() {
     AdvanceClaverieTime();
     return first;
   }
-  if (gRun.fixTimestep) {
+  if (runSettings.fixTimestep) {
     AdvanceClaverieTime();
     return 1.0;
   }
@@ -354,7 +354,7 @@ double ClaverieRun::AdaptiveClaverieStep() {
 
 // Moves the first active row past the emptied region; returns it.
 int ClaverieRun::UpdateActiveStart() {
-  if (bNoLeftTruncation || gRun.noTruncation) return iActiveFirst = 1;
+  if (bNoLeftTruncation || runSettings.noTruncation) return iActiveFirst = 1;
   return iActiveFirst = AdvanceActiveStart(pLammConc, iActiveFirst, iActiveLast, dTruncThreshold,
                                            nMaxActiveFirst);
 }
@@ -363,17 +363,17 @@ int ClaverieRun::UpdateActiveStart() {
 // their end; returns the last active row.
 int ClaverieRun::UpdateActiveEnd(double t) {
   const int N = GridSize();
-  if (bNoRightTruncation || gRun.noTruncation) return iActiveLast = N;
+  if (bNoRightTruncation || runSettings.noTruncation) return iActiveLast = N;
   if (iActiveLast == N) return N;
   // Radial dilution of the plateau ahead of the boundary.
-  if (gRun.rampRotorSpeed)
+  if (runSettings.rampRotorSpeed)
     dPlateauConc *= std::exp(-2 * dSedOmega2 * (t - dPlateauTime));
   else
     dPlateauConc = dInitialConc * std::exp(-2 * dSedOmega2 * (t - dRunStartTime));
   dPlateauTime = t;
   // The level is relative to the plateau (the truncation level, not the absolute
   // empty-node threshold), so that it does not depend on the signal units.
-  dPlateauLimit = (1 - gRun.truncLevel) * dPlateauConc;
+  dPlateauLimit = (1 - runSettings.truncLevel) * dPlateauConc;
   const int end = GrownActiveEnd(pLammConc, iActiveLast, nTruncExtension, N, dPlateauLimit);
   if (end > iActiveLast) {
     iActiveLast = end;
@@ -384,7 +384,8 @@ int ClaverieRun::UpdateActiveEnd(double t) {
 
 // Folds a small negative value at the meniscus inward (last retry of a solve only).
 void ClaverieRun::CorrectMeniscusUndershoot() {
-  if (!gRun.meniscusCorrection || !(pLammConc[1] < 0 && pLammConc[1] > -dTruncThreshold)) return;
+  if (!runSettings.meniscusCorrection || !(pLammConc[1] < 0 && pLammConc[1] > -dTruncThreshold))
+    return;
   ReflectMeniscusUndershoot(pLammConc, pLammRadius, GridSize(), bOptimizedGridBuilt, GridStep());
 }
 
@@ -412,11 +413,11 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
 
   dInitialConc = c[1];
   const bool inhom = settings.inhomogeneousSolvent && !SpecialGeometry();
-  gRun.inhomogeneousSolvent = inhom;
-  gRun.sedimentingCosolute = inhom && settings.sedimentingCosolute;
-  gRun.dynamicGradient = gRun.sedimentingCosolute && settings.dynamicGradient;
+  runSettings.inhomogeneousSolvent = inhom;
+  runSettings.sedimentingCosolute = inhom && settings.sedimentingCosolute;
+  runSettings.dynamicGradient = runSettings.sedimentingCosolute && settings.dynamicGradient;
   if (inhom) InitSolventFactors(pLammRadius, N);
-  if (gRun.sedimentingCosolute) {
+  if (runSettings.sedimentingCosolute) {
     std::string message;
     if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
   }
@@ -452,7 +453,7 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
   SimStopReason reason = SimStopReason::Progress;
   while (bSimContinue && !bSimFailed && !bSimDiverged) {
     const double dtUsed = dSimDt != 0 ? dSimDt : 1.0;
-    if (gRun.sedimentingCosolute) dCosoluteTime = dSimTime;
+    if (runSettings.sedimentingCosolute) dCosoluteTime = dSimTime;
     fSimChange = static_cast<float>(AdaptiveClaverieStep());
     if (bSimFailed || bSimDiverged) break;
     if (bTruncationActive) {
@@ -460,11 +461,11 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
       UpdateActiveEnd(dSimTime);
     }
     // The cosolute catches up with the species; the next step sees the new solvent.
-    if (gRun.sedimentingCosolute) {
+    if (runSettings.sedimentingCosolute) {
       AdvanceCosolute();
       if (bSimFailed) break;
     }
-    if (gRun.dynamicGradient) {
+    if (runSettings.dynamicGradient) {
       UpdateDynamicSolventFactors(pLammRadius, N);
       BuildClaverieMatrices(iActiveLast);
       bSimMatricesChanged = true;
