@@ -107,7 +107,8 @@ int EvaluateModel(bool movingHat, bool nonideal, std::vector<std::vector<double>
     if (nonideal)
       out = movingHat ? SolveNonidealLammMovingHat(settings, rec) : SolveNonidealLammClaverie(settings, rec);
     else
-      out = movingHat ? SolveLammMovingHat(settings, rec) : SolveLammClaverie(settings, rec);
+      out = movingHat ? SolveLammMovingHat(settings, {s, D}, rec)
+                      : SolveLammClaverie(settings, {s, D}, rec);
     if (!out.ok()) {
       last_error = out.message;
       return -1;
@@ -185,7 +186,7 @@ void BM_SpeciesWithBufferMismatch(benchmark::State& state) {
     rec.Start();
     SimRunSettings settings = CurrentSimRunSettings();
     settings.rampRotorSpeed = false;
-    if (!SolveLammMovingHat(settings, rec).ok()) break;
+    if (!SolveLammMovingHat(settings, {6.0, DiffusionFromS(6.0, 1.2)}, rec).ok()) break;
     for (double meniscus : {6.0, 5.98}) {
       buffer.meniscus = meniscus;
       const SimOutcome out = SolveBufferComponent(

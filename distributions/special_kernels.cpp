@@ -119,7 +119,7 @@ SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
   SimRunSettings settings = CurrentSimRunSettings();
   settings.zoneCentrifugation = false;
   settings.inhomogeneousSolvent = settings.sedimentingCosolute = settings.dynamicGradient = false;
-  return SolveLammClaverie(settings, recorder);
+  return SolveLammClaverie(settings, {v, D}, recorder);
 }
 
 }  // namespace tarmic

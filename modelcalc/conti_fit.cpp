@@ -3,6 +3,7 @@
 #include "modelcalc/conti_fit.h"
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "distributions/conti_run.h"
@@ -14,10 +15,10 @@
 #include "distributions/noise_fit.h"
 #include "distributions/regularization.h"
 #include "lamm/lamm_window_display.h"
+#include "modelcalc/boundary_simplex_status.h"
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/conti_fit_status.h"
 #include "modelcalc/fit_persistence.h"
-#include "modelcalc/boundary_simplex_status.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
@@ -47,12 +48,11 @@ constexpr float kNoResult = 1e10f;
 constexpr float kContiSimplexPerturbation = 0.1f;
 constexpr float kContiSimplexFtol = 0.005f;
 
-// The vector whose kernels and normal equations are in place (valid only after a
-// computed inner run).
-std::vector<float> g_kernelVector;
-bool g_kernelVectorValid = false;
+// The vector whose kernels and normal equations are in place (none unless the
+// last inner run was computed).
+std::optional<std::vector<float>> g_kernelVector;
 
-void ForgetKernels() { g_kernelVectorValid = false; }
+void ForgetKernels() { g_kernelVector.reset(); }
 
 // The kernel array and workspace of the grid exist (a failed or interrupted run
 // releases them); they are made again otherwise.
@@ -262,13 +262,13 @@ float ContiSimplexSim(const float* p, Window* window) {
   dChiSquare = 1e10;
   ContiRunOutcome outcome = ContiRunOutcome::Failed;
   if (EnsureGrid()) {
-    bInnerRunKernelsCurrent = g_kernelVectorValid && applied == g_kernelVector;
+    bInnerRunKernelsCurrent = g_kernelVector && applied == *g_kernelVector;
     bContiInnerRun = true;
     if (bZoneCentrifugation) DisplayBestContiParams(window);
     outcome = RunContiSed(window);
     bInnerRunKernelsCurrent = false;
-    g_kernelVectorValid = outcome == ContiRunOutcome::Computed;
-    if (g_kernelVectorValid) {
+    g_kernelVector.reset();
+    if (outcome == ContiRunOutcome::Computed) {
       g_kernelVector = applied;
       WriteContiDebugLog("\n start CalculateppAFit in ContiSimplexSim");
       CalculateppAFit();

@@ -101,8 +101,14 @@ MeasuredSolution g_measured;
 bool g_haveMeasured = false;      // the store's run left kernels and workspace
 std::filesystem::path g_directory;  // directory of the result files
 bool g_writeFiles = false;          // a path was given: result files are written
-std::unique_ptr<CVector> g_upperY, g_lowerY;
-std::unique_ptr<CCurve> g_upperCurve, g_lowerCurve;
+// The confidence-limit curves shown in the distribution plot (their values are
+// pMCUpperLimit and pMCLowerLimit); made and released together, the curves
+// before the vectors they point to (assignment goes in declaration order).
+struct LimitCurves {
+  std::unique_ptr<CCurve> upper, lower;
+  std::unique_ptr<CVector> upperY, lowerY;
+};
+LimitCurves g_limitCurves;
 
 // The switches of a running computation, cleared on every way out.
 class MonteCarloRunScope {
@@ -149,23 +155,21 @@ void RemoveLimitCurves() {
     for (int k = 0; k < 2 && pDistPlot->nCurves > 1; ++k) pDistPlot->RemoveLastCurve();
   }
   bCurvesShown = false;
-  g_upperCurve.reset();
-  g_lowerCurve.reset();
-  g_upperY.reset();
-  g_lowerY.reset();
+  g_limitCurves = LimitCurves{};
 }
 
 void AddLimitCurves() {
   if (bBatchMode || !pDistPlot || !pDistXVector) return;
   const auto n = static_cast<std::uint32_t>(nDistGrid);
-  g_upperY = std::make_unique<CVector>();
-  g_lowerY = std::make_unique<CVector>();
-  g_upperY->AttachNR(pMCUpperLimit.data(), n, 1);
-  g_lowerY->AttachNR(pMCLowerLimit.data(), n, 1);
-  g_upperCurve = std::make_unique<CCurve>(pDistXVector, g_upperY.get());
-  g_lowerCurve = std::make_unique<CCurve>(pDistXVector, g_lowerY.get());
-  pDistPlot->AddCurve(g_upperCurve.get());
-  pDistPlot->AddCurve(g_lowerCurve.get());
+  LimitCurves& c = g_limitCurves;
+  c.upperY = std::make_unique<CVector>();
+  c.lowerY = std::make_unique<CVector>();
+  c.upperY->AttachNR(pMCUpperLimit.data(), n, 1);
+  c.lowerY->AttachNR(pMCLowerLimit.data(), n, 1);
+  c.upper = std::make_unique<CCurve>(pDistXVector, c.upperY.get());
+  c.lower = std::make_unique<CCurve>(pDistXVector, c.lowerY.get());
+  pDistPlot->AddCurve(c.upper.get());
+  pDistPlot->AddCurve(c.lower.get());
   // The two curves just added: upper limit red, lower limit blue.
   pDistPlot->SetCurveColor(pDistPlot->nCurves - 2, RGB(255, 0, 0));
   pDistPlot->SetCurveColor(pDistPlot->nCurves - 1, RGB(0, 0, 255));

@@ -11,12 +11,6 @@
 
 namespace tarmic {
 
-double dDlsAmplitude = 1.0;
-double dDlsG1 = 0.0;
-double dDlsMu2 = 0.0;
-double dDlsMu3 = 0.0;
-double dDlsMu4 = 0.0;
-
 namespace {
 
 // exp() of an exponent below this is 0 in single precision.
@@ -47,31 +41,27 @@ void DecayProfile(double amplitude, double gamma, double m2, double m3, double m
 
 }  // namespace
 
-void DLSCorrelationProfile(const DLSInfo& record, const float* x, float* out, int n) {
+void DLSCorrelationProfile(const DLSInfo& record, const DlsSpecies& sp, const float* x, float* out,
+                           int n) {
   // q'^2 = 1e-4 q^2 turns D in cm^2/s into a decay rate in 1/s.
   const double q2 = 1e-4 * ScatteringVectorSquared(record);
-  const double gamma = (bCumulants ? dDlsG1 : dSimD) * q2;
-  const double m2 = bCumulants ? dDlsMu2 * q2 * q2 : 0.0;
-  const double m3 = bCumulants ? dDlsMu3 * q2 * q2 * q2 : 0.0;
-  const double m4 = bCumulants ? dDlsMu4 * q2 * q2 * q2 * q2 : 0.0;
-  DecayProfile(dDlsAmplitude, gamma, m2, m3, m4, x, out, n);
+  const double gamma = (sp.cumulants ? sp.dDlsG1 : sp.D) * q2;
+  const double m2 = sp.cumulants ? sp.dDlsMu2 * q2 * q2 : 0.0;
+  const double m3 = sp.cumulants ? sp.dDlsMu3 * q2 * q2 * q2 : 0.0;
+  const double m4 = sp.cumulants ? sp.dDlsMu4 * q2 * q2 * q2 * q2 : 0.0;
+  DecayProfile(sp.dDlsAmplitude, gamma, m2, m3, m4, x, out, n);
 }
 
 void DLSFieldCorrelation(const DLSInfo& record, double D, const float* x, float* out, int n) {
   DecayProfile(1.0, 1e-4 * ScatteringVectorSquared(record) * D, 0.0, 0.0, 0.0, x, out, n);
 }
 
-void CalculateDLSSpeciesSignal() {
-  ClosedFormSignal(iCurrentSpecies, [](int s, double, const float* x, float* out, int n) {
-    DLSCorrelationProfile(pDLSInfo[static_cast<std::size_t>(s)], x, out, n);
+void CalculateDLSSpeciesSignal(const DlsSpecies& species) {
+  ClosedFormSignal(iCurrentSpecies, [&species](int s, double, const float* x, float* out, int n) {
+    DLSCorrelationProfile(pDLSInfo[static_cast<std::size_t>(s)], species, x, out, n);
   });
 }
 
 void InstallDLSKernelHook() { GetDistributionHooks().dlsFieldCorrelation = DLSFieldCorrelation; }
-
-void ResetDLSSpeciesSignal() {
-  dDlsAmplitude = 1.0;
-  dDlsG1 = dDlsMu2 = dDlsMu3 = dDlsMu4 = 0.0;
-}
 
 }  // namespace tarmic

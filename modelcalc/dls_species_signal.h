@@ -17,22 +17,27 @@
 
 namespace tarmic {
 
-// Amplitude of the species being computed (signal units).
-extern double dDlsAmplitude;
-// Cumulants of the cumulant analysis: mean D (cm^2/s) and the second to fourth
-// cumulants in (cm^2/s)^2, ^3, ^4.
-extern double dDlsG1;
-extern double dDlsMu2;
-extern double dDlsMu3;
-extern double dDlsMu4;
+// The species being computed, given by the model computation.
+struct DlsSpecies {
+  double dDlsAmplitude = 1.0;  // amplitude, signal units
+  double D = 0.0;              // diffusion coefficient, cm^2/s
+  // The cumulant form: mean D (cm^2/s) and the second to fourth cumulants in
+  // (cm^2/s)^2, ^3, ^4 of the cumulant analysis.
+  bool cumulants = false;
+  double dDlsG1 = 0.0;
+  double dDlsMu2 = 0.0;
+  double dDlsMu3 = 0.0;
+  double dDlsMu4 = 0.0;
+};
 
 // q^2 of a record, 1/m^2; 0 when the wavelength is not positive.
 double ScatteringVectorSquared(const DLSInfo& record);
 
 // g1 of the species at the abscissae x[1..n] (log10 lag time) into out[1..n]:
-// amplitude dDlsAmplitude with D = dSimD, or with bCumulants the cumulant form of
-// dDlsG1 and dDlsMu2..4. Values are clamped to 0 where the exponent underflows.
-void DLSCorrelationProfile(const DLSInfo& record, const float* x, float* out, int n);
+// amplitude dDlsAmplitude with D, or in the cumulant form of dDlsG1 and dDlsMu2..4.
+// Values are clamped to 0 where the exponent underflows.
+void DLSCorrelationProfile(const DLSInfo& record, const DlsSpecies& species, const float* x,
+                           float* out, int n);
 
 // g1 of unit amplitude of one species of diffusion coefficient D (cm^2/s), a
 // single exponential exp(-1e-4 D q^2 tau), at the abscissae x[1..n] (log10 lag
@@ -47,9 +52,6 @@ void InstallDLSKernelHook();
 // modelled correlation function: added to the fit rows on each function's own lag
 // times, or written into the species' signal table on the common grid when the
 // amplitudes or noise are solved linearly.
-void CalculateDLSSpeciesSignal();
-
-// Sets the values above to their defaults (tests).
-void ResetDLSSpeciesSignal();
+void CalculateDLSSpeciesSignal(const DlsSpecies& species);
 
 }  // namespace tarmic

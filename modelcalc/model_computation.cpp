@@ -213,10 +213,10 @@ class SpeciesRun {
       outcome = bMovingHat ? SolveNonidealLammMovingHat(settings, progress)
                            : SolveNonidealLammClaverie(settings, progress);
     } else if (bMovingHat) {
-      outcome = SolveLammMovingHat(settings, progress);
+      outcome = SolveLammMovingHat(settings, {dSimS, dSimD}, progress);
       MoveHatGrid();
     } else if (bClaverie) {
-      outcome = SolveLammClaverie(settings, progress);
+      outcome = SolveLammClaverie(settings, {dSimS, dSimD}, progress);
     }
     return outcome;
   }
@@ -466,21 +466,24 @@ void DLSSpeciesLoop() {
     double loading = bCumulants ? pSpeciesAmplitude[k] : SpeciesLoading(k, firstIncluded);
     if (bLinearAmplitudes) loading = 1.0;
     pAppliedAmplitude[k] = static_cast<float>(loading);
-    dDlsAmplitude = loading;
+    DlsSpecies species;
+    species.dDlsAmplitude = loading;
     bSkipLinearFit = false;
     dSimS = pSpeciesS[k];
     dSimD = SpeciesDiffusion(k);
     // Stokes-Einstein: the slot holds the radius of the sphere in nm.
     if (bStokesRadii)
       dSimD = DFromStokesRadius(pSpeciesMassOrD[k] * 1e-9f, fTemperatureK - 273.15f);
+    species.D = dSimD;
+    species.cumulants = bCumulants;
     if (bCumulants) {
-      dDlsG1 = dSimD;
-      dDlsMu2 = pSpeciesMassOrD[2] * 1e-14;
-      dDlsMu3 = pSpeciesMassOrD[3] * 1e-21;
-      dDlsMu4 = pSpeciesMassOrD[4] * 1e-28;
+      species.dDlsG1 = dSimD;
+      species.dDlsMu2 = pSpeciesMassOrD[2] * 1e-14;
+      species.dDlsMu3 = pSpeciesMassOrD[3] * 1e-21;
+      species.dDlsMu4 = pSpeciesMassOrD[4] * 1e-28;
     }
     if (!SignalToFitRows()) ZeroSpeciesSignal(k);
-    CalculateDLSSpeciesSignal();
+    CalculateDLSSpeciesSignal(species);
   }
   if (intensityACF) SquareModelIntoIntensityACF(firstIncluded);
 }

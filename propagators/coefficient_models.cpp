@@ -15,14 +15,17 @@ bool bAssocTableBuilt = false;
 namespace {
 
 // The association table: rows 1..kAssocTableRows of (x, c(x), s, D), row-major,
-// with an unused row 0; the row where the last lookup ended.
-std::vector<double> gAssocTable;
-int gAssocCachedRow = 1;
+// with an unused row 0; and the row where the last lookup ended.
+struct AssocTable {
+  std::vector<double> rows;
+  int cachedRow = 1;
+};
+AssocTable gAssocTable;
 
 constexpr double kTableFirstX = 1e-5;
 constexpr double kTableLastX = 100.0;
 
-inline double& TableAt(int row, int col) { return gAssocTable[4 * row + col - 1]; }
+inline double& TableAt(int row, int col) { return gAssocTable.rows[4 * row + col - 1]; }
 
 // Weight-average s and gradient-average D of the rapid monomer-dimer equilibrium
 // at total concentration c. With x = c2/c1 = K c1 the mass balance K c = x + x^2
@@ -204,7 +207,7 @@ void CorrectorCoefficients(const CoefficientConstants& k, const double* cOld, co
 // ---- association table ----
 
 void BuildAssociationTable(const CoefficientConstants& k) {
-  gAssocTable.assign(4 * (kAssocTableRows + 1), 0.0);
+  gAssocTable.rows.assign(4 * (kAssocTableRows + 1), 0.0);
   const double ratio = std::pow(kTableLastX / kTableFirstX, 1.0 / (kAssocTableRows - 1));
   const double *S = k.oligoS, *Dv = k.oligoD;
   double x = kTableFirstX;
@@ -219,7 +222,7 @@ void BuildAssociationTable(const CoefficientConstants& k) {
     TableAt(row, 3) = (S[0] + a * S[1] + b * S[2]) / (1 + a + b);
     TableAt(row, 4) = (Dv[0] + n2 * a * Dv[1] + n3 * b * Dv[2]) / (1 + n2 * a + n3 * b);
   }
-  gAssocCachedRow = 1;
+  gAssocTable.cachedRow = 1;
   bAssocTableBuilt = true;
 }
 
@@ -238,14 +241,16 @@ void LookupAssociationTable(double c, double* s, double* D) {
   }
   // Successive lookups rise slowly along a profile: start ten rows before the
   // last hit when c lies above that row, else from the top.
-  int k = gAssocCachedRow > 10 && c > TableAt(gAssocCachedRow - 10, 2) ? gAssocCachedRow - 10 : 1;
+  int k = gAssocTable.cachedRow > 10 && c > TableAt(gAssocTable.cachedRow - 10, 2)
+              ? gAssocTable.cachedRow - 10
+              : 1;
   while (k <= kAssocTableRows && TableAt(k, 2) < c) ++k;
   if (k > kAssocTableRows) {
-    gAssocCachedRow = kAssocTableRows;
+    gAssocTable.cachedRow = kAssocTableRows;
     rowValues(kAssocTableRows);
     return;
   }
-  gAssocCachedRow = k;
+  gAssocTable.cachedRow = k;
   if (TableAt(k, 2) == c) {
     rowValues(k);
     return;
@@ -256,9 +261,7 @@ void LookupAssociationTable(double c, double* s, double* D) {
 }
 
 void FreeAssociationTable() {
-  gAssocTable.clear();
-  gAssocTable.shrink_to_fit();
-  gAssocCachedRow = 1;
+  gAssocTable = AssocTable{};
   bAssocTableBuilt = false;
 }
 

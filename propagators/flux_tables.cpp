@@ -52,10 +52,11 @@ void HandleFluxTableKeys() {
 }
 
 void ShowFluxTable(bool predictor) {
+  const SimWorkArrays& arrays = SimWork();
   if (!FluxTablesEnabled()) return;
   const int N = nSimGridPointsAllocated;
-  const double* freeA = predictor ? pFreeATemp : pFreeA;
-  const double* freeB = predictor ? pFreeBTemp : pFreeB;
+  const double* freeA = predictor ? arrays.pFreeATemp : pFreeA;
+  const double* freeB = predictor ? arrays.pFreeBTemp : pFreeB;
   std::unique_ptr<DC> dc = pSimWindow->ClientDC();
   if (dc) {
     char text[512];
@@ -68,8 +69,9 @@ void ShowFluxTable(bool predictor) {
       const char* format = i < 10    ? "__%d:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f "
                            : i < 100 ? "_%d:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f "
                                      : "%d:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f ";
-      std::snprintf(text, sizeof text, format, i, freeA[i], pFreeAOld[i], pFluxA[i], freeB[i],
-                    pFreeBOld[i], pFluxB[i], pFluxA[i] - pFluxB[i], pComplex[i]);
+      std::snprintf(text, sizeof text, format, i, freeA[i], arrays.pFreeAOld[i], arrays.pFluxA[i],
+                    freeB[i], arrays.pFreeBOld[i], arrays.pFluxB[i],
+                    arrays.pFluxA[i] - arrays.pFluxB[i], pComplex[i]);
       dc->TextOut(kX, y, text);
       ++row;
       y += kRowHeight + (row == 10 || row == 20 ? kGroupGap : 0);
@@ -77,13 +79,13 @@ void ShowFluxTable(bool predictor) {
     y += 30 - kRowHeight;
     const double amountA = ReactingCellAmount(pFreeA), amountB = ReactingCellAmount(pFreeB);
     const double amountComplex = ReactingCellAmount(pComplex);
-    std::snprintf(text, sizeof text,
-                  "sum:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f", amountA,
-                  ReactingCellAmount(pFreeAOld), ReactingCellAmount(pFluxA), amountB,
-                  ReactingCellAmount(pFreeBOld), ReactingCellAmount(pFluxB), amountComplex);
+    std::snprintf(
+        text, sizeof text, "sum:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f",
+        amountA, ReactingCellAmount(arrays.pFreeAOld), ReactingCellAmount(arrays.pFluxA), amountB,
+        ReactingCellAmount(arrays.pFreeBOld), ReactingCellAmount(arrays.pFluxB), amountComplex);
     dc->TextOut(kX, y, text);
     std::snprintf(text, sizeof text, "total A  = %3.6f    total B = %3.6f; assymfact = %e",
-                  amountA + amountComplex, amountB + amountComplex, dFluxMismatch);
+                  amountA + amountComplex, amountB + amountComplex, ReactingFluxMismatch());
     dc->TextOut(kX, y + kRowHeight, text);
     dc.reset();
     pSimWindow->Refresh();
@@ -102,10 +104,11 @@ void ShowPredictorFluxTable() { ShowFluxTable(true); }
 void ShowCorrectorFluxTable() { ShowFluxTable(false); }
 
 double ReactingCellAmount(const double* v) {
+  const SimWorkArrays& arrays = SimWork();
   const int N = nSimGridPointsAllocated;
-  if (!pReactNodeWeight || !v) return 0.0;
+  if (!arrays.pReactNodeWeight || !v) return 0.0;
   double sum = 0.0;
-  for (int i = 1; i <= N; ++i) sum += pReactNodeWeight[i] * v[i];
+  for (int i = 1; i <= N; ++i) sum += arrays.pReactNodeWeight[i] * v[i];
   return sum * kSectorAmountFactor;
 }
 

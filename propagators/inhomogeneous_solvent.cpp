@@ -25,10 +25,6 @@ std::vector<double> SolventBuoyancyFactor;
 std::vector<double> pSolventWaterDensity;
 std::vector<double> pCosoluteOnGrid;
 double dCosoluteTime = 0.0;
-double dCosoluteDt = 0.0;
-double dCosoluteDtPrev = 0.0;
-double dCosoluteDtFactorised = 0.0;
-bool bCosoluteRebuild = true;
 std::vector<double> pCosoluteSCoef;
 std::vector<double> pCosoluteDCoef;
 const char* szCosoluteTridagMessage = nullptr;
@@ -41,6 +37,11 @@ struct SolventRun {
   float vbar = 0.73f;          // VBAR, ml/g
   double compressionRpm = 0.0; // rotor speed of the first scan, rpm
   double cosoluteRpm = -1.0;   // rotor speed of the cosolute matrices, rpm
+  // The cosolute's own steps.
+  double dCosoluteDt = 0.0;            // last step, s
+  double dCosoluteDtPrev = 0.0;        // the step before it, s
+  double dCosoluteDtFactorised = 0.0;  // step of the kept factors, s
+  bool bCosoluteRebuild = true;        // the kept factors are stale
 };
 SolventRun gSolvent;
 
@@ -110,7 +111,7 @@ void BuildCosoluteMatrices(const CosoluteView& v, double rpm) {
   EquidistantLammMatrices(v.r, v.N, h, W2(rpm) * gSolvent.st.cosoluteS, gSolvent.st.cosoluteD, v.M,
                            v.A);
   gSolvent.cosoluteRpm = rpm;
-  bCosoluteRebuild = true;
+  gSolvent.bCosoluteRebuild = true;
 }
 
 // Nonideal cosolute: mass and three-index integrals, then A from the node values.
@@ -127,10 +128,10 @@ void AssembleCosoluteStiffness(const CosoluteView& v) {
 // Crank-Nicolson step from cOld into out; false (out = cOld, run failed) on a
 // vanished pivot.
 bool CosoluteSolve(const CosoluteView& v, double dt, double* out) {
-  dCosoluteDtFactorised = dt;
+  gSolvent.dCosoluteDtFactorised = dt;
   const CrankNicolsonSystem sys{v.M, v.A, v.L, v.R, v.rhs, v.f, v.N};
   const TridagStatus status = CrankNicolsonStep(sys, dt, true, v.cOld, out);
-  bCosoluteRebuild = status != TridagStatus::Ok;
+  gSolvent.bCosoluteRebuild = status != TridagStatus::Ok;
   if (status == TridagStatus::Ok) return true;
   szCosoluteTridagMessage = TridagMessage(status);
   bSimFailed = 1;
@@ -139,7 +140,7 @@ bool CosoluteSolve(const CosoluteView& v, double dt, double* out) {
 
 void StepCosoluteIdeal(const CosoluteView& v, double dt) {
   if (dSimRpm != gSolvent.cosoluteRpm) BuildCosoluteMatrices(v, dSimRpm);
-  if (dt == dCosoluteDtFactorised && !bCosoluteRebuild) {
+  if (dt == gSolvent.dCosoluteDtFactorised && !gSolvent.bCosoluteRebuild) {
     // Same step, same matrices: the kept factors.
     TridiagProduct(v.R, v.cOld, v.rhs, v.N);
     TridagReuseSolve(v.L.sub, v.rhs, v.c, v.N, v.f);
@@ -203,22 +204,23 @@ bool InitCosolute(std::string* message) {
   } else {
     BuildCosoluteMatrices(v, dSimRpm);
   }
-  dCosoluteTime = dCosoluteDt = dCosoluteDtPrev = dCosoluteDtFactorised = 0.0;
-  bCosoluteRebuild = true;
+  dCosoluteTime = gSolvent.dCosoluteDt = gSolvent.dCosoluteDtPrev = 0.0;
+  gSolvent.dCosoluteDtFactorised = 0.0;
+  gSolvent.bCosoluteRebuild = true;
   return true;
 }
 
 void AdvanceCosolute() {
   if (!bCosolventArrays) return;
   const CosoluteView v = View();
-  dCosoluteDtPrev = dCosoluteDt;
-  dCosoluteDt = dSimTime - dCosoluteTime;
+  gSolvent.dCosoluteDtPrev = gSolvent.dCosoluteDt;
+  gSolvent.dCosoluteDt = dSimTime - dCosoluteTime;
   std::copy(v.c + 1, v.c + v.N + 1, v.cOld + 1);
-  if (dCosoluteDt > 0) {
+  if (gSolvent.dCosoluteDt > 0) {
     if (gSolvent.st.nonidealCosolute)
-      StepCosoluteNonideal(v, dCosoluteDt);
+      StepCosoluteNonideal(v, gSolvent.dCosoluteDt);
     else
-      StepCosoluteIdeal(v, dCosoluteDt);
+      StepCosoluteIdeal(v, gSolvent.dCosoluteDt);
   }
   dCosoluteTime = dSimTime;
 }
@@ -348,8 +350,7 @@ void ResetInhomogeneousSolvent() {
                                  &pCosoluteDCoef})
     a->clear();
   gSolvent = SolventRun{};
-  dCosoluteTime = dCosoluteDt = dCosoluteDtPrev = dCosoluteDtFactorised = 0.0;
-  bCosoluteRebuild = true;
+  dCosoluteTime = 0.0;
   szCosoluteTridagMessage = nullptr;
 }
 

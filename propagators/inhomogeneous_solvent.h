@@ -33,11 +33,7 @@ extern std::vector<double> pSolventWaterDensity;  // compressed solvent or water
 extern std::vector<double> pCosoluteOnGrid;       // cosolute profile on the propagator grid
 
 // ---- the cosolute's own solution ----
-extern double dCosoluteTime;          // time up to which the profile is computed, s
-extern double dCosoluteDt;            // last step, s
-extern double dCosoluteDtPrev;        // the step before it, s
-extern double dCosoluteDtFactorised;  // step of the kept factors, s
-extern bool bCosoluteRebuild;         // the kept factors are stale
+extern double dCosoluteTime;  // time up to which the profile is computed, s
 // s(c) and D(c) coefficients of a nonideal cosolute (one-based; S and cm^2/s).
 extern std::vector<double> pCosoluteSCoef;
 extern std::vector<double> pCosoluteDCoef;

@@ -38,67 +38,77 @@ struct HatRun {
   bool inhomogeneous = false;  // the solvent varies with r (factors of InitSolventFactors)
   bool cosolute = false;       // a sedimenting cosolute is solved beside the species
   bool dynamic = false;        // its profile changes the solvent
+  double dHatSedOmega2 = 0.0;  // w^2 s 1e-13 of the species, 1/s
+  double dFrameStretch = 1.0;  // exp(dFrameSedOmega2 (t - t0)) of the last end placement
+  double dGridRatio = 1.0;     // (b/m)^(1/(N-1))
+  double dHatInterval = 1e10;  // hat interval T, s
+  PropagatorSolvent solvent;   // the element integrals in an inhomogeneous solvent
 };
 HatRun gHat;
-PropagatorSolvent gHatSolvent;
 
-Tridiagonal FullHatRhs() { return {pFullHatRhsLower, pFullHatRhsDiag, pFullHatRhsUpper}; }
-Tridiagonal FullHatStep() { return {pFullHatStepLower, pFullHatStepDiag, pFullHatStepUpper}; }
+Tridiagonal FullHatRhs(const SimWorkArrays& arrays) {
+  return {arrays.pFullHatRhsLower, arrays.pFullHatRhsDiag, arrays.pFullHatRhsUpper};
+}
+Tridiagonal FullHatStep(const SimWorkArrays& arrays) {
+  return {arrays.pFullHatStepLower, arrays.pFullHatStepDiag, arrays.pFullHatStepUpper};
+}
 
 // Places the reference ends for the time tau since t0; returns e.
 double SetHatEnds(double tau) {
-  dFrameStretch = PlaceMovingHatEnds(pLammRadius2, gHat.N, gHat.g.meniscus, gHat.g.bottom,
-                                     dFrameSedOmega2, tau);
-  return dFrameStretch;
+  gHat.dFrameStretch = PlaceMovingHatEnds(pLammRadius2, gHat.N, gHat.g.meniscus, gHat.g.bottom,
+                                          dFrameSedOmega2, tau);
+  return gHat.dFrameStretch;
 }
 
 void BuildMovingHatGrid(double rpm) {
   HatRun& h = gHat;
-  dHatSedOmega2 = SedRate(h.s, rpm);
+  gHat.dHatSedOmega2 = SedRate(h.s, rpm);
   dFrameSedOmega2 = SedRate(dFrameS, rpm);
   dHatT0 = dSimTime;
-  dFrameStretch = 1.0;
-  dHatInterval = MovingHatInterval(h.g.meniscus, h.g.bottom, h.N, dFrameS, dFrameSedOmega2);
-  dGridRatio = LayMovingHatGrid(pLammRadius2, h.N, h.g.meniscus, h.g.bottom, dFrameS < 0);
+  gHat.dFrameStretch = 1.0;
+  gHat.dHatInterval = MovingHatInterval(h.g.meniscus, h.g.bottom, h.N, dFrameS, dFrameSedOmega2);
+  gHat.dGridRatio = LayMovingHatGrid(pLammRadius2, h.N, h.g.meniscus, h.g.bottom, dFrameS < 0);
   for (int i = 1; i <= h.N; ++i) pLammRadius[i] = pLammRadius2[i];
 }
 
 // Grid, element matrices and end weights; in an inhomogeneous solvent K and S
 // carry the local factors of the solvent.
 void BuildMovingHatMatrices(double rpm) {
+  const SimWorkArrays& arrays = SimWork();
   HatRun& h = gHat;
   BuildMovingHatGrid(rpm);
   MovingHatElements& el = h.g.el;
   el.r = pLammRadius2;
   el.N = h.N;
-  el.sw2 = dHatSedOmega2;
+  el.sw2 = gHat.dHatSedOmega2;
   el.frameSw2 = dFrameSedOmega2;
   // Back-diffusion shut off: a sedimenting species leaves through the bottom.
   el.openBottom = h.settings.outflowBottom && h.s > 0;
   el.openMeniscus = false;
-  el.solvent = h.inhomogeneous ? &gHatSolvent : nullptr;
-  h.g.A = {SimMassMatrix(),
-           {pHatStiffLower, pHatStiffDiag, pHatStiffUpper},
-           {pHatSedLower, pHatSedDiag, pHatSedUpper},
-           {pHatMotionLower, pHatMotionDiag, pHatMotionUpper}};
+  el.solvent = h.inhomogeneous ? &h.solvent : nullptr;
+  h.g.A = {SimMassMatrix(arrays),
+           {arrays.pHatStiffLower, arrays.pHatStiffDiag, arrays.pHatStiffUpper},
+           {arrays.pHatSedLower, arrays.pHatSedDiag, arrays.pHatSedUpper},
+           {arrays.pHatMotionLower, arrays.pHatMotionDiag, arrays.pHatMotionUpper}};
   AssembleMovingHatMatrices(el, h.relative, h.g.A, true, true);
   h.w = MovingHatEndWeightsOf(pLammRadius2, h.N);
 }
 
 // The species at the current rotor speed (the frame keeps the final speed).
 void RefreshMovingHatMatrices() {
-  dHatSedOmega2 = gHat.g.el.sw2 = SedRate(gHat.s, dSimRpm);
+  gHat.dHatSedOmega2 = gHat.g.el.sw2 = SedRate(gHat.s, dSimRpm);
   AssembleMovingHatMatrices(gHat.g.el, false, gHat.g.A, false, false);
 }
 
 // The whole-interval propagator, its left matrix factorised once.
 void PrepareFullHatStep() {
+  const SimWorkArrays& arrays = SimWork();
   HatRun& h = gHat;
   h.g.relativeEnds = h.relative && !bAccelerating;
-  PrepareMovingHatStep(h.g, 0.0, dHatInterval, h.D, FullHatRhs(), FullHatStep());
+  PrepareMovingHatStep(h.g, 0.0, gHat.dHatInterval, h.D, FullHatRhs(arrays), FullHatStep(arrays));
   std::vector<double> zero(h.N + 1, 0.0), u(h.N + 1, 0.0);
-  h.tridag =
-      TridagFactorSolve(FullHatStep(), zero.data(), u.data(), h.N, {pFullHatGamma, pFullHatBeta});
+  h.tridag = TridagFactorSolve(FullHatStep(arrays), zero.data(), u.data(), h.N,
+                               {arrays.pFullHatGamma, arrays.pFullHatBeta});
   if (h.tridag != TridagStatus::Ok) bSimFailed = 1;
 }
 
@@ -106,6 +116,7 @@ void DampEndOverflow() { DampMovingHatOverflow(pLammConc, gHat.N, gHat.s, gHat.D
 
 // One Crank-Nicolson step of dt from pLammConcOld into pLammConc.
 void MovingHatStep(double dt) {
+  const SimWorkArrays& arrays = SimWork();
   HatRun& h = gHat;
   const int N = h.N;
   if (h.settings.rampRotorSpeed && bAccelerating) {
@@ -114,19 +125,20 @@ void MovingHatStep(double dt) {
   }
   const double tau = dSimTime - dHatT0;
   if (h.fullHatSteps && !bAccelerating && !h.dynamic &&
-      (h.sch.whole || (dt == dHatInterval && tau == 0))) {
+      (h.sch.whole || (dt == gHat.dHatInterval && tau == 0))) {
     // A whole interval from a freshly laid grid: the stored propagator.
     if (!h.sch.whole) SetHatEnds(0.0);
-    TridiagProduct(FullHatRhs(), pLammConcOld, pLammRhs, N);
-    TridagReuseSolve(pFullHatStepLower, pLammRhs, pLammConc, N, {pFullHatGamma, pFullHatBeta});
+    TridiagProduct(FullHatRhs(arrays), arrays.pLammConcOld, arrays.pLammRhs, N);
+    TridagReuseSolve(arrays.pFullHatStepLower, arrays.pLammRhs, pLammConc, N,
+                     {arrays.pFullHatGamma, arrays.pFullHatBeta});
     DampEndOverflow();
     return;
   }
   h.g.relativeEnds = h.relative && !bAccelerating;
-  const TridagStatus status =
-      MovingHatCrankNicolson(h.g, tau, dt, h.D, SimRhsMatrix(), SimStepMatrix(), SimTridagFactors(),
-                             pLammConcOld, pLammRhs, pLammConc);
-  dFrameStretch = std::exp(dFrameSedOmega2 * tau);
+  const TridagStatus status = MovingHatCrankNicolson(
+      h.g, tau, dt, h.D, SimRhsMatrix(arrays), SimStepMatrix(arrays), SimTridagFactors(arrays),
+      arrays.pLammConcOld, arrays.pLammRhs, pLammConc);
+  gHat.dFrameStretch = std::exp(dFrameSedOmega2 * tau);
   if (status != TridagStatus::Ok) {
     // The step is discarded (the profile is that of its start); the loop ends.
     h.tridag = status;
@@ -147,14 +159,17 @@ void AdvanceMovingHatTime() {
 }
 
 void MoveHatOneInterval() {
-  HandOverMovingHat(gHat.g, gHat.w, dSimTime - dHatT0, gHat.s, gHat.D, pLammConc, pLammConcOld);
+  const SimWorkArrays& arrays = SimWork();
+  HandOverMovingHat(gHat.g, gHat.w, dSimTime - dHatT0, gHat.s, gHat.D, pLammConc,
+                    arrays.pLammConcOld);
   dHatT0 = dSimTime;
-  dFrameStretch = 1.0;
+  gHat.dFrameStretch = 1.0;
 }
 
 // One step of the schedule; returns the change measure of the step (1, or the
 // step length for the first fixed step).
 double MovingHatTimeStep() {
+  const SimWorkArrays& arrays = SimWork();
   HatRun& h = gHat;
   const int N = h.N;
   const auto clamp = [&](double dt, bool cutToEnd) {
@@ -165,7 +180,7 @@ double MovingHatTimeStep() {
   if (h.fullHatSteps) {
     clock.t = dSimTime;
     clock.t0 = dHatT0;
-    clock.T = dHatInterval;
+    clock.T = gHat.dHatInterval;
     clock.iterations = nSimIterations;
     clock.stopPending = bSimLandOnStop != 0;
     clock.stopTime = dSimStopTime;
@@ -173,15 +188,15 @@ double MovingHatTimeStep() {
     bSimLandOnStop = clock.stopPending;
     h.landed = clock.landed;
   } else {
-    if (MovingHatIntervalEnded(dSimTime, dHatT0, dHatInterval)) MoveHatOneInterval();
-    dt = clamp(std::min(h.fixedDt, dHatT0 + dHatInterval - dSimTime), true);
+    if (MovingHatIntervalEnded(dSimTime, dHatT0, gHat.dHatInterval)) MoveHatOneInterval();
+    dt = clamp(std::min(h.fixedDt, dHatT0 + gHat.dHatInterval - dSimTime), true);
     h.landed = bSimLandOnStop && dSimTime + dt > dSimStopTime;
     if (h.landed) {
       bSimLandOnStop = 0;
       dt = dSimStopTime - dSimTime;
     }
   }
-  std::copy(pLammConc + 1, pLammConc + N + 1, pLammConcOld + 1);
+  std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
   if (dt <= 0) {
     // Nothing left to step (a scan at the present time); never a step backward.
     dSimDt = 1.0;
@@ -196,17 +211,18 @@ double MovingHatTimeStep() {
     return first ? dt : 1.0;
   }
   if (!bSimFailed) {
-    dt = GuardMovingHatEnd(h.g.el, h.s, dt, pLammConc, pLammConcOld, h.sch, clock, [](double d) {
-      MovingHatStep(d);
-      return !bSimFailed;
-    });
+    dt = GuardMovingHatEnd(h.g.el, h.s, dt, pLammConc, arrays.pLammConcOld, h.sch, clock,
+                           [](double d) {
+                             MovingHatStep(d);
+                             return !bSimFailed;
+                           });
     bSimLandOnStop = clock.stopPending;
     h.landed = clock.landed;
   }
   const bool whole = h.sch.whole;
   dSimDt = dt;
   AdvanceMovingHatTime();
-  if (whole || MovingHatIntervalEnded(dSimTime, dHatT0, dHatInterval)) MoveHatOneInterval();
+  if (whole || MovingHatIntervalEnded(dSimTime, dHatT0, gHat.dHatInterval)) MoveHatOneInterval();
   return 1.0;
 }
 
@@ -247,27 +263,29 @@ class ChangeWindow {
   double t0 = 0.0;
 };
 
-bool InputValid(const SimRunSettings& st) {
-  const double frameS = st.autoHatS ? dSimS : st.frameS;
-  return std::isfinite(dSimS) && std::isfinite(dSimD) && dSimD >= 0 && std::isfinite(frameS) &&
+bool InputValid(const SimRunSettings& st, const SimSpecies& sp) {
+  const double frameS = st.autoHatS ? sp.s : st.frameS;
+  return std::isfinite(sp.s) && std::isfinite(sp.D) && sp.D >= 0 && std::isfinite(frameS) &&
          std::isfinite(dSimRpm) && dSimRpm >= 0 && std::isfinite(dFinalRpm) && st.meniscus > 0 &&
          st.bottom > st.meniscus && std::isfinite(st.bottom);
 }
 
 }  // namespace
 
-SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progress) {
+SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& species,
+                              SimProgress& progress) {
   SimRunStateGuard guard;
   const int N = nSimGridPointsAllocated;
   if (!bSimArraysAllocated || !pLammRadius2 || N < 6)
     return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
-  if (!InputValid(settings)) return {SimStatus::InvalidInput, "invalid sedimentation parameters"};
+  if (!InputValid(settings, species))
+    return {SimStatus::InvalidInput, "invalid sedimentation parameters"};
   gHat = HatRun{};
   HatRun& h = gHat;
   h.settings = settings;
   h.N = N;
-  h.s = dSimS;
-  h.D = dSimD;
+  h.s = species.s;
+  h.D = species.D;
   h.g.meniscus = settings.meniscus;
   h.g.bottom = settings.bottom;
   h.inhomogeneous = settings.inhomogeneousSolvent;
@@ -275,12 +293,11 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progr
   h.dynamic = h.cosolute && settings.dynamicGradient;
   // In an inhomogeneous solvent the frame moves with the species in the mean
   // solvent of the cell, and the motion relative to the species is F - S.
-  dFrameS = settings.autoHatS ? (h.inhomogeneous ? SolventFactorOfValue(dSimS) : dSimS)
-                              : settings.frameS;
+  dFrameS =
+      settings.autoHatS ? (h.inhomogeneous ? SolventFactorOfValue(h.s) : h.s) : settings.frameS;
   h.relative = settings.autoHatS && !h.inhomogeneous;
   if (std::fabs(dFrameS) < 1 && dMaxRelChange >= 1) dMaxRelChange = 0.1;
   fSimChange = 1.0f;
-  dSimLastDt = 0.0;
   bSimFailed = bSimDiverged = 0;
   iActiveFirst = 1;
   iActiveLast = N;
@@ -298,15 +315,14 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progr
     std::string message;
     if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
   }
-  h.fixedDt = dFrameS == 0 ? dMaxRelChange : dMaxRelChange * dHatInterval;
-  if (h.fixedDt >= dHatInterval) {
-    h.fixedDt = dHatInterval;
+  h.fixedDt = dFrameS == 0 ? dMaxRelChange : dMaxRelChange * gHat.dHatInterval;
+  if (h.fixedDt >= gHat.dHatInterval) {
+    h.fixedDt = gHat.dHatInterval;
     h.fullHatSteps = true;
     PrepareFullHatStep();
   }
-  dSimDtMax =
-      dSimS == 0 ? 1000.0 : std::clamp(0.5 * dSimRpm * dSimRpm * dSimD / dSimS, 10.0, 1000.0);
-  FindFitLimitPoint(settings);
+  dSimDtMax = h.s == 0 ? 1000.0 : std::clamp(0.5 * dSimRpm * dSimRpm * h.D / h.s, 10.0, 1000.0);
+  const FitRangeStop fitStop = FindFitLimitPoint(settings, h.s);
 
   SimStopReason reason = SimStopReason::Progress;
   SteadyStateTest steady;
@@ -333,7 +349,7 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progr
     }
     fSimChange = change;
     progress.Step(change);
-    if (FitRangeCleared(settings)) {
+    if (FitRangeCleared(settings, h.s, fitStop)) {
       bSimContinue = 0;
       reason = SimStopReason::FitRange;
     }

@@ -32,7 +32,9 @@ namespace tarmic {
 // bHatGridInUse and leaves it set: the caller calls MoveHatGrid for the real radii
 // of the final profile. A reduced dMaxRelChange (frame s below 1 S with a limit of
 // 1 or more: 0.1) holds for the run only.
-SimOutcome SolveLammMovingHat(const SimRunSettings& settings, SimProgress& progress);
+// The species (s, D) is an argument; the solve does not read dSimS or dSimD.
+SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& species,
+                              SimProgress& progress);
 
 // The total amount in the cell at dSimTime (2-degree sector, 1.2 cm path) for the
 // grid of the last solve: the node weights on the reference grid with its ends

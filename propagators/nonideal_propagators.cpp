@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "lamm/conc_dependent_core.h"
@@ -15,9 +16,6 @@
 #include "propagators/sim_arrays.h"
 
 namespace tarmic {
-
-int nHatShifts = 0;
-double dHatFixedDt = 1.0;
 
 namespace {
 
@@ -51,7 +49,8 @@ SimOutcome Refused(SimStatus status, const char* message) {
 // the outcome when the run cannot start.
 bool EnterRun(const SimRunSettings& settings, bool movingHat, const CoefficientConstants* given,
               CoefficientConstants* k, SimOutcome* refused) {
-  if (!bSimArraysAllocated || !pLocalS || !pLocalD || !pLammConcNew ||
+  const SimWorkArrays& arrays = SimWork();
+  if (!bSimArraysAllocated || !arrays.pLocalS || !arrays.pLocalD || !arrays.pLammConcNew ||
       nSimGridPointsAllocated < kMinSimGridPoints || (movingHat && !pLammRadius2)) {
     *refused = Refused(SimStatus::NotAllocated, "the simulation arrays do not fit the model");
     return false;
@@ -81,10 +80,11 @@ bool EnterRun(const SimRunSettings& settings, bool movingHat, const CoefficientC
 
 // Whether the boundary of the model can leave the fitted range: every species
 // moves in one direction. Then the fit-range stop is set up for that direction.
-bool SetUpFitRangeStop(const SimRunSettings& settings, const CoefficientConstants& k) {
+std::optional<FitRangeStop> SetUpFitRangeStop(const SimRunSettings& settings,
+                                              const CoefficientConstants& k) {
   const bool oneDirection = k.s1 != 0 && k.s1 * k.s2 >= 0;
-  if (oneDirection) FindFitLimitPoint(settings, k.s1);
-  return oneDirection;
+  if (!oneDirection) return std::nullopt;
+  return FindFitLimitPoint(settings, k.s1);
 }
 
 // The time loop shared by both propagators: one step, the progress, the fit-range
@@ -95,7 +95,7 @@ bool SetUpFitRangeStop(const SimRunSettings& settings, const CoefficientConstant
 // leave() is true.
 template <class Step>
 SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const SimRunSettings& set,
-                       const CoefficientConstants& k, bool fitStop,
+                       const CoefficientConstants& k, const std::optional<FitRangeStop>& fitStop,
                        SimProgress* leaveAfterLastScan = nullptr, bool* left = nullptr) {
   SteadyStateTest steady;
   while (bSimContinue) {
@@ -110,7 +110,7 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const S
     progress.Step(change);
     const double perSecond = dtUsed > 0 ? change / dtUsed : change;
     fSimChange = static_cast<float>(perSecond);
-    if (fitStop && !progress.PastLastScan() && FitRangeCleared(set, k.s1)) {
+    if (fitStop && !progress.PastLastScan() && FitRangeCleared(set, k.s1, *fitStop)) {
       bSimContinue = 0;
       return SimStopReason::FitRange;
     }
@@ -136,20 +136,19 @@ class StaticGridRun {
 
   SimOutcome Run(SimProgress& progress) {
     fSimChange = 1.0f;
-    dSimLastDt = 0.0;
     bSimFailed = bSimDiverged = 0;
     nStepHalvings = 0;
     bHatGridInUse = false;  // the recorder must not move these radii
     iActiveFirst = 1;
     iActiveLast = N;
     for (int i = 1; i <= N; ++i) pLammRadius[i] = set.meniscus + (i - 1) * Spacing();
-    std::copy(pLammConc + 1, pLammConc + N + 1, pLammConcOld + 1);
+    std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
     dSimOmega2 = Omega2(dSimRpm);
     FormElements();
     if (set.fixTimestep) dSimDt = dMaxRelChange;
     dSimDtMax = 1000.0;
     bSteadyStateReached = false;
-    const bool fitStop = SetUpFitRangeStop(set, k);
+    const std::optional<FitRangeStop> fitStop = SetUpFitRangeStop(set, k);
     const SimStopReason reason =
         TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, k, fitStop);
     return FinishSimRun(progress, reason, nullptr);
@@ -161,20 +160,20 @@ class StaticGridRun {
   // Mass, diffusion and sedimentation elements of the equidistant grid at the
   // present speed (closed forms).
   void FormElements() {
-    ThreeIndexElements(pLammRadius, N, true, Spacing(), dSimOmega2, SimMassMatrix(), pDiffElem,
-                       pSedElem);
+    ThreeIndexElements(pLammRadius, N, true, Spacing(), dSimOmega2, SimMassMatrix(arrays),
+                       arrays.pDiffElem, arrays.pSedElem);
   }
 
   // One Crank-Nicolson stage from pLammConcOld into out with the node coefficients
   // in pLocalS, pLocalD. (A solvent whose viscosity and density vary with radius
   // would add its factors to the transport here.)
   void Stage(double dt, double* out) {
-    VariableCoefficientTransport(pLammRadius, N, pDiffElem, pSedElem, pLocalS, pLocalD, dSimOmega2,
-                                 false, SimTransportMatrix());
-    FormCrankNicolson(SimMassMatrix(), SimTransportMatrix(), dt, SimStepMatrix(), SimRhsMatrix(), 1, N);
-    dSimLastDt = dt;
-    CheckStage(CrankNicolsonStage(SimStepMatrix(), SimRhsMatrix(), pLammConcOld, pLammRhs, out, N,
-                                  SimTridagFactors()),
+    VariableCoefficientTransport(pLammRadius, N, arrays.pDiffElem, arrays.pSedElem, arrays.pLocalS,
+                                 arrays.pLocalD, dSimOmega2, false, SimTransportMatrix(arrays));
+    FormCrankNicolson(SimMassMatrix(arrays), SimTransportMatrix(arrays), dt, SimStepMatrix(arrays),
+                      SimRhsMatrix(arrays), 1, N);
+    CheckStage(CrankNicolsonStage(SimStepMatrix(arrays), SimRhsMatrix(arrays), arrays.pLammConcOld,
+                                  arrays.pLammRhs, out, N, SimTridagFactors(arrays)),
                out, N);
   }
 
@@ -185,12 +184,14 @@ class StaticGridRun {
       dSimOmega2 = Omega2(dSimRpm);
       FormElements();
     }
-    PredictorCoefficients(k, pLammConcOld, N, dSimTime + dt / 2, pLocalS, pLocalD);
-    Stage(dt, pLammConcNew);
+    PredictorCoefficients(k, arrays.pLammConcOld, N, dSimTime + dt / 2, arrays.pLocalS,
+                          arrays.pLocalD);
+    Stage(dt, arrays.pLammConcNew);
   }
 
   void Corrector() {
-    CorrectorCoefficients(k, pLammConcOld, pLammConcNew, N, pLocalS, pLocalD);
+    CorrectorCoefficients(k, arrays.pLammConcOld, arrays.pLammConcNew, N, arrays.pLocalS,
+                          arrays.pLocalD);
     Stage(stageDt, pLammConc);
   }
 
@@ -198,7 +199,8 @@ class StaticGridRun {
   // and answers twice the new limit, which forces a shorter step.
   double ChangeMeasure() {
     double change = 0.0;
-    if (AccumulateRelativeChange(pLammConcNew, pLammConcOld, N, kNegativeTolerance, change))
+    if (AccumulateRelativeChange(arrays.pLammConcNew, arrays.pLammConcOld, N, kNegativeTolerance,
+                                 change))
       return change;
     dMaxRelChange /= 2;
     dMaxRelChangeLow /= 2;
@@ -228,7 +230,7 @@ class StaticGridRun {
 
   double OneStep() {
     const double t = dSimTime;
-    std::copy(pLammConc + 1, pLammConc + N + 1, pLammConcOld + 1);
+    std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
     double dt = set.fixTimestep ? dMaxRelChange : dSimDt;
     bool cut = false;
     dt = ClampAcceleration(t, dt, &cut);
@@ -260,8 +262,8 @@ class StaticGridRun {
     }
     // A bottom value that moves against the sedimentation of every species is an
     // oscillation of a too long step.
-    const bool against = (k.AllSediment() && pLammConcNew[N] < pLammConcOld[N]) ||
-                         (k.AllFloat() && pLammConcNew[N] > pLammConcOld[N]);
+    const bool against = (k.AllSediment() && arrays.pLammConcNew[N] < arrays.pLammConcOld[N]) ||
+                         (k.AllFloat() && arrays.pLammConcNew[N] > arrays.pLammConcOld[N]);
     if (against && dt > 1) {
       dt /= 2;
       Predictor(dt);
@@ -305,7 +307,10 @@ class StaticGridRun {
 
   const SimRunSettings& set;
   const CoefficientConstants& k;
+  const SimWorkArrays& arrays = SimWork();  // the work arrays of the allocation at entry
   const int N;
+  double dSimOmega2 = 0.0;  // (rpm 2 pi / 60)^2 1e-13 of the matrices in use
+  int nStepHalvings = 0;    // forced step reductions within one step
   double stageDt = 0.0;
   double dtUsed = 0.0;
   bool firstStep = true;
@@ -324,6 +329,7 @@ struct EndRows {
 
 class MovingHatRun {
  public:
+  const NonidealHatReport& Report() const { return report; }
   MovingHatRun(const SimRunSettings& settings, const CoefficientConstants& k)
       : set(settings), k(k), N(nSimGridPointsAllocated), m(settings.meniscus), b(settings.bottom),
         rows{1, 2, N - 1, N}, junkL(N + 1), junkD(N + 1), junkU(N + 1) {}
@@ -346,10 +352,9 @@ class MovingHatRun {
   SimOutcome Run(SimProgress& progress) {
     if (sStar < 1 && dMaxRelChange >= 1) dMaxRelChange = 0.1;
     fSimChange = 1.0f;
-    dSimLastDt = 0.0;
     bSimFailed = bSimDiverged = 0;
     nStepHalvings = 0;
-    nHatShifts = 0;
+    report.nHatShifts = 0;
     dSimOmega2 = Omega2(dSimRpm);
     // The frame moves with the species at the final speed; while the rotor
     // accelerates it runs ahead, which the grid tolerates.
@@ -358,13 +363,12 @@ class MovingHatRun {
     dFrameSedOmega2 = frameW2 * sStar;
     dHatT0 = dSimTime;
     T = dFrameSedOmega2 > 0 ? std::log(b / m) / ((N - 1) * dFrameSedOmega2) : 1e10;
-    dHatInterval = T;
-    dGridRatio = std::pow(b / m, 1.0 / (N - 1));
+    report.dHatInterval = T;
     BuildGrid();
     FormReferenceElements();
-    dHatFixedDt = std::min(dFrameSedOmega2 > 0 ? dMaxRelChange * T : dMaxRelChange, T);
-    std::copy(pLammConc + 1, pLammConc + N + 1, pLammConcOld + 1);
-    dSimDt = dHatFixedDt;
+    report.dHatFixedDt = std::min(dFrameSedOmega2 > 0 ? dMaxRelChange * T : dMaxRelChange, T);
+    std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
+    dSimDt = report.dHatFixedDt;
     dSimDtMax = 1000.0;
     bSteadyStateReached = false;
     bHatGridInUse = true;
@@ -397,13 +401,14 @@ class MovingHatRun {
   // Every row on the reference grid (ends at m and b); the end rows are formed
   // again for each step.
   void FormReferenceElements() {
-    ThreeIndexElements(pLammRadius2, N, false, 0.0, dSimOmega2, SimMassMatrix(), pDiffElem, pSedElem);
+    ThreeIndexElements(pLammRadius2, N, false, 0.0, dSimOmega2, SimMassMatrix(arrays),
+                       arrays.pDiffElem, arrays.pSedElem);
     for (int i = 1; i <= N; ++i) {
       double f[3];
       FrameRow(i, f);
-      pHatMotionLower[i] = f[0];
-      pHatMotionDiag[i] = f[1];
-      pHatMotionUpper[i] = f[2];
+      arrays.pHatMotionLower[i] = f[0];
+      arrays.pHatMotionDiag[i] = f[1];
+      arrays.pHatMotionUpper[i] = f[2];
     }
   }
 
@@ -429,12 +434,12 @@ class MovingHatRun {
     for (int q = 0; q < 4; ++q) {
       const int i = rows[q];
       for (int p = 0; p < kElementPairs; ++p) {
-        pDiffElem[p][i] = e.diff[q][p];
-        pSedElem[p][i] = e.sed[q][p];
+        arrays.pDiffElem[p][i] = e.diff[q][p];
+        arrays.pSedElem[p][i] = e.sed[q][p];
       }
-      pHatMotionLower[i] = e.frame[q][0];
-      pHatMotionDiag[i] = e.frame[q][1];
-      pHatMotionUpper[i] = e.frame[q][2];
+      arrays.pHatMotionLower[i] = e.frame[q][0];
+      arrays.pHatMotionDiag[i] = e.frame[q][1];
+      arrays.pHatMotionUpper[i] = e.frame[q][2];
     }
   }
 
@@ -443,20 +448,22 @@ class MovingHatRun {
   // of the left matrix B = M - dt/2 A(E1) and, with right, of the right matrix
   // R = M + dt/2 A(E0). The parts S and G are formed once for both.
   void CombineRows(double dt, int from, int to, bool right) {
-    const Tridiagonal S = SimTransportMatrix();
+    const Tridiagonal S = SimTransportMatrix(arrays);
     const Tridiagonal G{junkL.data(), junkD.data(), junkU.data()};
-    VariableCoefficientParts(N, pDiffElem, pSedElem, pLocalS, pLocalD, S, G, from, to);
+    VariableCoefficientParts(N, arrays.pDiffElem, arrays.pSedElem, arrays.pLocalS, arrays.pLocalD,
+                             S, G, from, to);
     const double h = dt / 2, g0 = 1 / E0, g1 = 1 / E1;
     for (int i = from; i <= to; ++i) {
-      const double sl = S.sub[i] - pHatMotionLower[i], sd = S.diag[i] - pHatMotionDiag[i],
-                   su = S.sup[i] - pHatMotionUpper[i];
-      pStepLower[i] = pMassLower[i] - h * (sl - g1 * G.sub[i]);
-      pStepDiag[i] = pMassDiag[i] - h * (sd - g1 * G.diag[i]);
-      pStepUpper[i] = pMassUpper[i] - h * (su - g1 * G.sup[i]);
+      const double sl = S.sub[i] - arrays.pHatMotionLower[i],
+                   sd = S.diag[i] - arrays.pHatMotionDiag[i],
+                   su = S.sup[i] - arrays.pHatMotionUpper[i];
+      arrays.pStepLower[i] = arrays.pMassLower[i] - h * (sl - g1 * G.sub[i]);
+      arrays.pStepDiag[i] = arrays.pMassDiag[i] - h * (sd - g1 * G.diag[i]);
+      arrays.pStepUpper[i] = arrays.pMassUpper[i] - h * (su - g1 * G.sup[i]);
       if (!right) continue;
-      pRhsLower[i] = pMassLower[i] + h * (sl - g0 * G.sub[i]);
-      pRhsDiag[i] = pMassDiag[i] + h * (sd - g0 * G.diag[i]);
-      pRhsUpper[i] = pMassUpper[i] + h * (su - g0 * G.sup[i]);
+      arrays.pRhsLower[i] = arrays.pMassLower[i] + h * (sl - g0 * G.sub[i]);
+      arrays.pRhsDiag[i] = arrays.pMassDiag[i] + h * (sd - g0 * G.diag[i]);
+      arrays.pRhsUpper[i] = arrays.pMassUpper[i] + h * (su - g0 * G.sup[i]);
     }
   }
 
@@ -466,9 +473,9 @@ class MovingHatRun {
   void StepMatrices(double dt) {
     for (int q = 0; q < 4; ++q) {
       const int i = rows[q];
-      pMassLower[i] = (ends0.mass[q][0] + ends1.mass[q][0]) / 2;
-      pMassDiag[i] = (ends0.mass[q][1] + ends1.mass[q][1]) / 2;
-      pMassUpper[i] = (ends0.mass[q][2] + ends1.mass[q][2]) / 2;
+      arrays.pMassLower[i] = (ends0.mass[q][0] + ends1.mass[q][0]) / 2;
+      arrays.pMassDiag[i] = (ends0.mass[q][1] + ends1.mass[q][1]) / 2;
+      arrays.pMassUpper[i] = (ends0.mass[q][2] + ends1.mass[q][2]) / 2;
     }
     // Every row with the end elements of the step's start; then the end rows of the
     // left matrix again with those of its end.
@@ -477,13 +484,12 @@ class MovingHatRun {
     WriteEndRows(ends1);
     CombineRows(dt, 1, 2, false);
     CombineRows(dt, N - 1, N, false);
-    dSimLastDt = dt;
   }
 
   void Stage(double dt, double* out) {
     StepMatrices(dt);
-    CheckStage(CrankNicolsonStage(SimStepMatrix(), SimRhsMatrix(), pLammConcOld, pLammRhs, out, N,
-                                  SimTridagFactors()),
+    CheckStage(CrankNicolsonStage(SimStepMatrix(arrays), SimRhsMatrix(arrays), arrays.pLammConcOld,
+                                  arrays.pLammRhs, out, N, SimTridagFactors(arrays)),
                out, N);
   }
 
@@ -517,18 +523,18 @@ class MovingHatRun {
     g.el.frameSw2 = dFrameSedOmega2;
     g.meniscus = m;
     g.bottom = b;
-    HandOverMovingHat(g, weights, dSimTime - dHatT0, k.s1, k.d1, pLammConc, pLammConcOld);
+    HandOverMovingHat(g, weights, dSimTime - dHatT0, k.s1, k.d1, pLammConc, arrays.pLammConcOld);
     dHatT0 = dSimTime;
-    ++nHatShifts;
+    ++report.nHatShifts;
   }
 
   double OneStep() {
-    double dt = firstStep ? 1.0 : dHatFixedDt;
+    double dt = firstStep ? 1.0 : report.dHatFixedDt;
     if (std::fabs(dSimTime - dHatT0 - T) < 1e-10 * std::max(1.0, dSimTime)) ShiftGrid();
     const double t = dSimTime;
     // A step never crosses the next grid shift.
     if (t + dt > dHatT0 + T) dt = dHatT0 + T - t;
-    std::copy(pLammConc + 1, pLammConc + N + 1, pLammConcOld + 1);
+    std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
     bool cut = false;
     dt = ClampStepToAcceleration(t, dt, set.rampRotorSpeed, true, &cut);
     const double landTime = dSimStopTime;
@@ -546,11 +552,12 @@ class MovingHatRun {
     E1 = e1 * e1;
     FormEndRows(e0, ends0);
     FormEndRows(e1, ends1);
-    PredictorCoefficients(k, pLammConcOld, N, t + dt / 2, pLocalS, pLocalD);
-    Stage(dt, pLammConcNew);
+    PredictorCoefficients(k, arrays.pLammConcOld, N, t + dt / 2, arrays.pLocalS, arrays.pLocalD);
+    Stage(dt, arrays.pLammConcNew);
     if (RunStopped()) return 1.0;
     // Corrector.
-    CorrectorCoefficients(k, pLammConcOld, pLammConcNew, N, pLocalS, pLocalD);
+    CorrectorCoefficients(k, arrays.pLammConcOld, arrays.pLammConcNew, N, arrays.pLocalS,
+                          arrays.pLocalD);
     Stage(dt, pLammConc);
     if (RunStopped()) return 1.0;
     // Advance.
@@ -579,9 +586,13 @@ class MovingHatRun {
 
   const SimRunSettings& set;
   const CoefficientConstants& k;
+  const SimWorkArrays& arrays = SimWork();  // the work arrays of the allocation at entry
   const int N;
   const double m, b;
   const int rows[4];
+  double dSimOmega2 = 0.0;   // (rpm 2 pi / 60)^2 1e-13 of the matrices in use
+  int nStepHalvings = 0;     // forced step reductions within one step
+  NonidealHatReport report;  // grid shifts and the fixed step, s
   double sStar = 0.0;
   double T = 1e10;
   MovingHatEndWeights weights;
@@ -606,7 +617,8 @@ SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress
 }
 
 SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
-                                      const CoefficientConstants* constants) {
+                                      const CoefficientConstants* constants,
+                                      NonidealHatReport* report) {
   CoefficientConstants k;
   SimOutcome refused;
   if (!EnterRun(settings, true, constants, &k, &refused)) return refused;
@@ -616,7 +628,9 @@ SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgres
                    "the moving grid cannot follow a floating species: use the static grid");
   SimRunStateGuard guard;
   const AssociationTableScope table(k);
-  return run.Run(progress);
+  const SimOutcome outcome = run.Run(progress);
+  if (report) *report = run.Report();
+  return outcome;
 }
 
 }  // namespace tarmic

@@ -42,11 +42,14 @@ SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress
 // A run that goes on past its last scan to the final profile hands the profile
 // over to the static grid then (interpolated onto it; bHatGridInUse cleared),
 // whose adaptive steps reach the steady-state stop.
+// What the run did is given in *report when report is not null.
+struct NonidealHatReport {
+  int nHatShifts = 0;        // grid shifts (intervals completed)
+  double dHatFixedDt = 1.0;  // the fixed step, s
+  double dHatInterval = 1e10;  // hat interval T, s
+};
 SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
-                                      const CoefficientConstants* constants = nullptr);
-
-// State of the last moving-hat run.
-extern int nHatShifts;       // grid shifts (intervals completed)
-extern double dHatFixedDt;   // the fixed step, s
+                                      const CoefficientConstants* constants = nullptr,
+                                      NonidealHatReport* report = nullptr);
 
 }  // namespace tarmic

@@ -26,13 +26,9 @@ double dReactExticoAB = 2.0;
 float fReactSA = 7.0f, fReactSB = 7.0f, fReactSAB = 11.0f;
 float fReactDA = 100000.0f, fReactDB = 100000.0f, fReactDAB = 200000.0f;
 
-double dReactOmega2 = 0.0;
 bool bReactingOwnsKeys = false;
-double dReactPrevDt = 0.0;
-double dFluxMismatch = 0.0;
 double dFluxMismatchTolerance = 1e-4;
 int nMaxCorrectorPasses = 50;
-int nCorrectorPasses = 0;
 
 namespace {
 
@@ -57,14 +53,22 @@ struct ReactRun {
   // The residuals in pLammRhs / pTridagGamma belong to the present levels.
   bool residualCurrent = false;
   double residual = 0.0;
+  double dReactOmega2 = 0.0;   // (rpm 2 pi / 60)^2 1e-13 of the grid built
+  double dReactPrevDt = 0.0;   // length of the previous accepted step, s (0 before the first)
+  double dFluxMismatch = 0.0;  // mean over the nodes of |FluxA - FluxB|
+  int nCorrectorPasses = 0;    // passes of the last step
 };
 ReactRun gReact;
 
 int Nodes() { return nSimGridPointsAllocated; }
 
-ConstTridiagonal MassMatrix() { return SimMassMatrix(); }
-ConstTridiagonal TransA() { return {pTransALower, pTransADiag, pTransAUpper}; }
-ConstTridiagonal TransB() { return {pTransBLower, pTransBDiag, pTransBUpper}; }
+ConstTridiagonal MassMatrix(const SimWorkArrays& arrays) { return SimMassMatrix(arrays); }
+ConstTridiagonal TransA(const SimWorkArrays& arrays) {
+  return {arrays.pTransALower, arrays.pTransADiag, arrays.pTransAUpper};
+}
+ConstTridiagonal TransB(const SimWorkArrays& arrays) {
+  return {arrays.pTransBLower, arrays.pTransBDiag, arrays.pTransBUpper};
+}
 // A Newton update below this (relative to the largest level) ends the passes.
 constexpr double kNewtonTolerance = 1e-9;
 
@@ -77,19 +81,21 @@ double RowProduct(ConstTridiagonal A, const double* v, int i, int n) {
 }
 
 double MeanFluxMismatch() {
+  const SimWorkArrays& arrays = SimWork();
   const int n = Nodes();
   double sum = 0.0;
-  for (int i = 1; i <= n; ++i) sum += std::fabs(pFluxA[i] - pFluxB[i]);
+  for (int i = 1; i <= n; ++i) sum += std::fabs(arrays.pFluxA[i] - arrays.pFluxB[i]);
   return sum / n;
 }
 
 // Relative change of the total signal between the Old and the new level.
 double SignalChange() {
+  const SimWorkArrays& arrays = SimWork();
   const int n = Nodes();
   double change = 0.0, scale = 1e-300;
   for (int i = 1; i <= n; ++i) {
-    change = std::max(change, std::fabs(pLammConc[i] - pLammConcOld[i]));
-    scale = std::max(scale, std::fabs(pLammConcOld[i]));
+    change = std::max(change, std::fabs(pLammConc[i] - arrays.pLammConcOld[i]));
+    scale = std::max(scale, std::fabs(arrays.pLammConcOld[i]));
   }
   return change / scale;
 }
@@ -130,7 +136,7 @@ class ReactingRunGuard {
 void BuildReactingGrid(double meniscus, double bottom) {
   const int N = Nodes();
   const double w = dSimRpm * kTwoPiOver60;
-  dReactOmega2 = w * w * 1e-13;
+  gReact.dReactOmega2 = w * w * 1e-13;
   // The geometric grid of the moving hat, here at rest.
   LayMovingHatGrid(pLammRadius, N, meniscus, bottom, false);
   if (pLammRadius2)
@@ -138,15 +144,16 @@ void BuildReactingGrid(double meniscus, double bottom) {
 }
 
 void BuildReactingMatrices() {
+  const SimWorkArrays& arrays = SimWork();
   const int N = Nodes();
   const double* r = pLammRadius;
-  const double w2 = dReactOmega2, ka = fReactKa;
+  const double w2 = gReact.dReactOmega2, ka = fReactKa;
   const double DA = fReactDA, DB = fReactDB, DAB = fReactDAB;
   const double sA = fReactSA, sB = fReactSB, sAB = fReactSAB;
   for (int i = 1; i <= N; ++i) {
-    double* massRow[3] = {pMassLower, pMassDiag, pMassUpper};
-    double* aRow[3] = {pTransALower, pTransADiag, pTransAUpper};
-    double* bRow[3] = {pTransBLower, pTransBDiag, pTransBUpper};
+    double* massRow[3] = {arrays.pMassLower, arrays.pMassDiag, arrays.pMassUpper};
+    double* aRow[3] = {arrays.pTransALower, arrays.pTransADiag, arrays.pTransAUpper};
+    double* bRow[3] = {arrays.pTransBLower, arrays.pTransBDiag, arrays.pTransBUpper};
     for (int c = 0; c < 3; ++c) {
       const int j = i - 1 + c;
       const bool inside = j >= 1 && j <= N;
@@ -163,16 +170,17 @@ void BuildReactingMatrices() {
       const double E = static_cast<double>(IntegrateMassElement3(r, N, i, j, k));
       const double P = static_cast<double>(IntegrateProductStiffnessElement3Ref(r, N, i, j, k));
       const double S3 = static_cast<double>(IntegrateSedimentationElement3(r, N, i, j, k));
-      pComplexMassElem[p][i] = ka * E;
-      pComplexTransportElem[p][i] = ka * (DAB * P - w2 * sAB * S3);
+      arrays.pComplexMassElem[p][i] = ka * E;
+      arrays.pComplexTransportElem[p][i] = ka * (DAB * P - w2 * sAB * S3);
     }
-    pReactNodeWeight[i] = static_cast<double>(IntegrateNodeWeight(r, N, i, N));
+    arrays.pReactNodeWeight[i] = static_cast<double>(IntegrateNodeWeight(r, N, i, N));
   }
 }
 
 // ---- equilibrium and signal ----
 
 void InitReactingSystem() {
+  const SimWorkArrays& arrays = SimWork();
   const double a = static_cast<double>(fReactATot) / fReactExticoA;
   const double b = static_cast<double>(fReactBTot) / fReactExticoB;
   fReactKa = static_cast<float>(std::pow(10.0, static_cast<double>(fReactLogKa)));
@@ -184,13 +192,12 @@ void InitReactingSystem() {
   const double ab0 = a * b > 0 ? 2.0 * a * b / (q + std::sqrt(disc)) : 0.0;
   fReactAB0 = static_cast<float>(ab0);
   dReactExticoAB = static_cast<double>(fReactExticoA) + fReactExticoB;
-  dReactPrevDt = 0.0;
   if (!pFreeA || !pFreeB || !pLammConc) return;
   const int N = Nodes();
   const double A = std::max(0.0, a - ab0), B = std::max(0.0, b - ab0);
   for (int i = 1; i <= N; ++i) {
-    pFreeA[i] = pFreeAOld[i] = pFreeAOlder[i] = A;
-    pFreeB[i] = pFreeBOld[i] = pFreeBOlder[i] = B;
+    pFreeA[i] = arrays.pFreeAOld[i] = arrays.pFreeAOlder[i] = A;
+    pFreeB[i] = arrays.pFreeBOld[i] = arrays.pFreeBOlder[i] = B;
   }
   ComputeReactingSignal();
 }
@@ -209,18 +216,19 @@ void ComputeReactingSignal() {
 
 void ComputeReactionFlux(double* out, const double* X, const double* Y, double h,
                          ConstTridiagonal T) {
+  const SimWorkArrays& arrays = SimWork();
   const int n = Nodes();
   if (h == 0) {
     std::fill(out + 1, out + n + 1, 0.0);
     return;
   }
-  double* xbar = pReactPartner;
-  double* xdot = pReactPartnerRate;
+  double* xbar = arrays.pReactPartner;
+  double* xdot = arrays.pReactPartnerRate;
   for (int i = 1; i <= n; ++i) {
     xbar[i] = 0.5 * (X[i] + Y[i]);
     xdot[i] = (X[i] - Y[i]) / h;
   }
-  const ConstTridiagonal M = MassMatrix();
+  const ConstTridiagonal M = MassMatrix(arrays);
   for (int i = 1; i <= n; ++i) out[i] = RowProduct(T, xbar, i, n) + RowProduct(M, xdot, i, n);
 }
 
@@ -235,6 +243,7 @@ namespace {
 
 // Coefficients of a step of length dt (formed again only when dt changes).
 void PrepareComplexCoefficients(double dt, int n) {
+  const SimWorkArrays& arrays = SimWork();
   ReactRun& g = gReact;
   if (g.coefDt == dt && g.startA.size() == static_cast<std::size_t>(n + 1)) return;
   g.coefDt = dt;
@@ -244,13 +253,13 @@ void PrepareComplexCoefficients(double dt, int n) {
     for (int i = 1; i <= n; ++i) {
       const int j = i + kPairColumn[p], k = i + kPairNode[p];
       if (j < 1 || j > n || k < 1 || k > n) continue;  // patterns outside the grid
-      g.G[p][i] = pComplexMassElem[p][i] / dt + 0.5 * pComplexTransportElem[p][i];
-      g.H[p][i] = -pComplexMassElem[p][i] / dt + 0.5 * pComplexTransportElem[p][i];
+      g.G[p][i] = arrays.pComplexMassElem[p][i] / dt + 0.5 * arrays.pComplexTransportElem[p][i];
+      g.H[p][i] = -arrays.pComplexMassElem[p][i] / dt + 0.5 * arrays.pComplexTransportElem[p][i];
     }
   }
   g.startA.assign(n + 1, 0.0);
   g.startB.assign(n + 1, 0.0);
-  const ConstTridiagonal M = MassMatrix(), TA = TransA(), TB = TransB();
+  const ConstTridiagonal M = MassMatrix(arrays), TA = TransA(arrays), TB = TransB(arrays);
   const double* m[3] = {M.sub, M.diag, M.sup};
   const double* ta[3] = {TA.sub, TA.diag, TA.sup};
   const double* tb[3] = {TB.sub, TB.diag, TB.sup};
@@ -277,12 +286,15 @@ double PatternSum(const std::vector<double>* C, const double* x, const double* y
 // The part of the residuals that depends on the start levels of the step:
 // (M X0)/dt - (T X0)/2 - sum H (A0 B0) for X = A, B.
 void PrepareStartResiduals(double dt, int n) {
+  const SimWorkArrays& arrays = SimWork();
   ReactRun& g = gReact;
-  const ConstTridiagonal M = MassMatrix(), TA = TransA(), TB = TransB();
+  const ConstTridiagonal M = MassMatrix(arrays), TA = TransA(arrays), TB = TransB(arrays);
   for (int i = 1; i <= n; ++i) {
-    const double complex = PatternSum(g.H, pFreeAOld, pFreeBOld, i, n);
-    g.startA[i] = RowProduct(M, pFreeAOld, i, n) / dt - 0.5 * RowProduct(TA, pFreeAOld, i, n) - complex;
-    g.startB[i] = RowProduct(M, pFreeBOld, i, n) / dt - 0.5 * RowProduct(TB, pFreeBOld, i, n) - complex;
+    const double complex = PatternSum(g.H, arrays.pFreeAOld, arrays.pFreeBOld, i, n);
+    g.startA[i] = RowProduct(M, arrays.pFreeAOld, i, n) / dt -
+                  0.5 * RowProduct(TA, arrays.pFreeAOld, i, n) - complex;
+    g.startB[i] = RowProduct(M, arrays.pFreeBOld, i, n) / dt -
+                  0.5 * RowProduct(TB, arrays.pFreeBOld, i, n) - complex;
   }
   g.residualCurrent = false;
 }
@@ -315,7 +327,8 @@ Block NewtonBlock(int i, int c, ConstTridiagonal Qa, ConstTridiagonal Qb) {
 // (the Thomas algorithm with 2x2 pivots). False on a vanishing pivot.
 bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* db,
                        int n) {
-  const ConstTridiagonal Qa = SimRhsMatrix(), Qb = SimTransportMatrix();
+  const SimWorkArrays& arrays = SimWork();
+  const ConstTridiagonal Qa = SimRhsMatrix(arrays), Qb = SimTransportMatrix(arrays);
   std::vector<double>& w = gReact.work;  // per node: inverse pivot (4), reduced rhs (2)
   if (w.size() < 6 * static_cast<std::size_t>(n + 1)) w.assign(6 * static_cast<std::size_t>(n + 1), 0.0);
   for (int i = 1; i <= n; ++i) {
@@ -367,9 +380,10 @@ bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* d
 // The residuals of the equations of A and B at the levels pFreeA, pFreeB, negated
 // (the right-hand side of the Newton system) into ra, rb; returns the largest.
 double StepResiduals(double dt, double* ra, double* rb) {
+  const SimWorkArrays& arrays = SimWork();
   const int n = Nodes();
   const ReactRun& g = gReact;
-  const ConstTridiagonal M = MassMatrix(), TA = TransA(), TB = TransB();
+  const ConstTridiagonal M = MassMatrix(arrays), TA = TransA(arrays), TB = TransB(arrays);
   double largest = 0.0;
   for (int i = 1; i <= n; ++i) {
     const double complex = PatternSum(g.G, pFreeA, pFreeB, i, n);
@@ -389,15 +403,16 @@ double StepResiduals(double dt, double* ra, double* rb) {
 // residual is halved (up to six times), so that the iteration cannot cycle between
 // the two branches of the product A B.
 double NewtonPass(double dt) {
+  const SimWorkArrays& arrays = SimWork();
   const int n = Nodes();
-  double* ra = pLammRhs;
-  double* rb = pTridagGamma;
-  double* da = pReactPartner;
-  double* db = pReactPartnerRate;
+  double* ra = arrays.pLammRhs;
+  double* rb = arrays.pTridagGamma;
+  double* da = arrays.pReactPartner;
+  double* db = arrays.pReactPartnerRate;
   // The residuals of the present levels are still at hand after an undamped pass.
   const double before = gReact.residualCurrent ? gReact.residual : StepResiduals(dt, ra, rb);
-  ComplexJacobian(pFreeA, SimRhsMatrix(), n);
-  ComplexJacobian(pFreeB, SimTransportMatrix(), n);
+  ComplexJacobian(pFreeA, SimRhsMatrix(arrays), n);
+  ComplexJacobian(pFreeB, SimTransportMatrix(arrays), n);
   if (!SolveNewtonSystem(ra, rb, da, db, n)) return 0.0;
   double theta = 1.0;
   for (int i = 1; i <= n; ++i) {
@@ -424,9 +439,10 @@ double NewtonPass(double dt) {
 // Own-transport residuals of A and B over the step (each is minus the complex
 // term when the step is solved) and their mean mismatch.
 void UpdateReactionFluxes(double dt) {
-  ComputeReactionFlux(pFluxA, pFreeA, pFreeAOld, dt, TransA());
-  ComputeReactionFlux(pFluxB, pFreeB, pFreeBOld, dt, TransB());
-  dFluxMismatch = MeanFluxMismatch();
+  const SimWorkArrays& arrays = SimWork();
+  ComputeReactionFlux(arrays.pFluxA, pFreeA, arrays.pFreeAOld, dt, TransA(arrays));
+  ComputeReactionFlux(arrays.pFluxB, pFreeB, arrays.pFreeBOld, dt, TransB(arrays));
+  gReact.dFluxMismatch = MeanFluxMismatch();
 }
 
 void UpdateComplex() {
@@ -438,22 +454,25 @@ void UpdateComplex() {
 }  // namespace
 
 void CoupledReactingStep() {
-  const double dt = dSimDt, h0 = dReactPrevDt;
+  const SimWorkArrays& arrays = SimWork();
+  const double dt = dSimDt, h0 = gReact.dReactPrevDt;
   const int n = Nodes();
   // Predictor: the levels extrapolated along the previous step (the Old levels on
   // the first step), then one Newton iteration of the coupled system.
   const double f = h0 > 0 ? dt / h0 : 0.0;
   for (int i = 1; i <= n; ++i) {
-    pFreeA[i] = std::max(0.0, pFreeAOld[i] + f * (pFreeAOld[i] - pFreeAOlder[i]));
-    pFreeB[i] = std::max(0.0, pFreeBOld[i] + f * (pFreeBOld[i] - pFreeBOlder[i]));
+    pFreeA[i] =
+        std::max(0.0, arrays.pFreeAOld[i] + f * (arrays.pFreeAOld[i] - arrays.pFreeAOlder[i]));
+    pFreeB[i] =
+        std::max(0.0, arrays.pFreeBOld[i] + f * (arrays.pFreeBOld[i] - arrays.pFreeBOlder[i]));
   }
   PrepareComplexCoefficients(dt, n);
   PrepareStartResiduals(dt, n);
   NewtonPass(dt);
   if (bSimFailed) return;
   for (int i = 1; i <= n; ++i) {
-    pFreeATemp[i] = pFreeA[i];
-    pFreeBTemp[i] = pFreeB[i];
+    arrays.pFreeATemp[i] = pFreeA[i];
+    arrays.pFreeBTemp[i] = pFreeB[i];
   }
   // The fluxes are shown in the tables and end the passes; they are formed only
   // where they are read.
@@ -464,42 +483,43 @@ void CoupledReactingStep() {
   }
   // Corrector passes (Newton iterations) until the update is at rounding level and
   // the two fluxes agree; at least one.
-  nCorrectorPasses = 0;
+  gReact.nCorrectorPasses = 0;
   for (;;) {
-    if (nCorrectorPasses >= nMaxCorrectorPasses) {
+    if (gReact.nCorrectorPasses >= nMaxCorrectorPasses) {
       // The coupled system does not converge: the step is not resolved.
       bSimDiverged = 1;
       return;
     }
-    ++nCorrectorPasses;
+    ++gReact.nCorrectorPasses;
     const double change = NewtonPass(dt);
     if (bSimFailed) return;
     if (tables || change <= kNewtonTolerance) UpdateReactionFluxes(dt);
     UpdateComplex();
     if (tables) ShowCorrectorFluxTable();
-    if (change <= kNewtonTolerance && dFluxMismatch < dFluxMismatchTolerance / dt) break;
+    if (change <= kNewtonTolerance && gReact.dFluxMismatch < dFluxMismatchTolerance / dt) break;
   }
 }
 
 // ---- time loop ----
 
 void AdvanceReactingTime() {
-  dReactPrevDt = dSimDt;
+  gReact.dReactPrevDt = dSimDt;
   ++nSimIterations;
   dSimTime += dSimDt;
   ComputeReactingSignal();
 }
 
 double ReactingTimeStep() {
+  const SimWorkArrays& arrays = SimWork();
   const int N = Nodes();
   double dt = gReact.fixedDt;
   // Level shift: Older <- Old <- new.
   for (int i = 1; i <= N; ++i) {
-    pFreeAOlder[i] = pFreeAOld[i];
-    pFreeBOlder[i] = pFreeBOld[i];
-    pFreeAOld[i] = pFreeA[i];
-    pFreeBOld[i] = pFreeB[i];
-    pLammConcOld[i] = pLammConc[i];
+    arrays.pFreeAOlder[i] = arrays.pFreeAOld[i];
+    arrays.pFreeBOlder[i] = arrays.pFreeBOld[i];
+    arrays.pFreeAOld[i] = pFreeA[i];
+    arrays.pFreeBOld[i] = pFreeB[i];
+    arrays.pLammConcOld[i] = pLammConc[i];
   }
   if (bSimLandOnStop && dSimTime + dt > dSimStopTime) {
     bSimLandOnStop = 0;
@@ -516,6 +536,9 @@ double ReactingTimeStep() {
   AdvanceReactingTime();
   return SignalChange();
 }
+
+double ReactingFluxMismatch() { return gReact.dFluxMismatch; }
+int ReactingCorrectorPasses() { return gReact.nCorrectorPasses; }
 
 SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress) {
   const int N = nSimGridPointsAllocated;
@@ -623,13 +646,9 @@ void ResetReactingSystem() {
   fReactDA = 100000.0f;
   fReactDB = 100000.0f;
   fReactDAB = 200000.0f;
-  dReactOmega2 = 0.0;
   bReactingOwnsKeys = false;
-  dReactPrevDt = 0.0;
-  dFluxMismatch = 0.0;
   dFluxMismatchTolerance = 1e-4;
   nMaxCorrectorPasses = 50;
-  nCorrectorPasses = 0;
   gReact = ReactRun{};
 }
 

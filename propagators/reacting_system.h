@@ -41,16 +41,16 @@ extern float fReactSA, fReactSB, fReactSAB;  // s of A, B, AB (S): 7, 7, 11
 extern float fReactDA, fReactDB, fReactDAB;
 
 // ---- solver state ----
-extern double dReactOmega2;     // (rpm 2 pi / 60)^2 1e-13 of the last grid built
 extern bool bReactingOwnsKeys;  // the running solve reads the keys in its flux tables
-extern double dReactPrevDt;     // length of the previous accepted step, s (0 before the first)
-extern double dFluxMismatch;    // mean over the nodes of |FluxA - FluxB|
-// Corrector passes go on while the Newton update is above rounding level or
-// dFluxMismatch >= dFluxMismatchTolerance / dt (1e-4); a step that needs more than
+// Corrector passes go on while the Newton update is above rounding level or the
+// flux mismatch >= dFluxMismatchTolerance / dt (1e-4); a step that needs more than
 // nMaxCorrectorPasses (50) ends the run as diverged.
 extern double dFluxMismatchTolerance;
 extern int nMaxCorrectorPasses;
-extern int nCorrectorPasses;  // passes of the last step
+// Of the running (or last) solve: the mean over the nodes of |FluxA - FluxB| after
+// the last corrector pass, and the passes of the last step.
+double ReactingFluxMismatch();
+int ReactingCorrectorPasses();
 
 // Solves the reacting model from the loading equilibrium until the progress ends
 // the run (last scan, interrupt, 's' in a flux table), the total signal stops

@@ -19,73 +19,12 @@ namespace tarmic {
 double* pSimPlotWork = nullptr;
 double* pLammConc = nullptr;
 double* pLammRadius = nullptr;
-double* pLammConcOld = nullptr;
-double* pLammRhs = nullptr;
-double* pStepDiag = nullptr;
-double* pStepUpper = nullptr;
-double* pStepLower = nullptr;
-double* pTridagGamma = nullptr;
-double* pTridagBeta = nullptr;
-double* pRhsLower = nullptr;
-double* pRhsDiag = nullptr;
-double* pRhsUpper = nullptr;
-double* pTransportLower = nullptr;
-double* pTransportDiag = nullptr;
-double* pTransportUpper = nullptr;
-double* pMassLower = nullptr;
-double* pMassDiag = nullptr;
-double* pMassUpper = nullptr;
 
-double* pHatStiffLower = nullptr;
-double* pHatStiffDiag = nullptr;
-double* pHatStiffUpper = nullptr;
-double* pHatSedLower = nullptr;
-double* pHatSedDiag = nullptr;
-double* pHatSedUpper = nullptr;
-double* pHatMotionLower = nullptr;
-double* pHatMotionDiag = nullptr;
-double* pHatMotionUpper = nullptr;
 double* pLammRadius2 = nullptr;
-double* pFullHatRhsLower = nullptr;
-double* pFullHatRhsDiag = nullptr;
-double* pFullHatRhsUpper = nullptr;
-double* pFullHatStepLower = nullptr;
-double* pFullHatStepDiag = nullptr;
-double* pFullHatStepUpper = nullptr;
-double* pFullHatGamma = nullptr;
-double* pFullHatBeta = nullptr;
-double* pHatEndTransportLower = nullptr;
-double* pHatEndTransportDiag = nullptr;
-double* pHatEndTransportUpper = nullptr;
 
 double* pFreeA = nullptr;
 double* pFreeB = nullptr;
-double* pFreeAOld = nullptr;
-double* pFreeBOld = nullptr;
-double* pFreeAOlder = nullptr;
-double* pFreeBOlder = nullptr;
-double* pFreeATemp = nullptr;
-double* pFreeBTemp = nullptr;
-double* pFluxA = nullptr;
-double* pFluxB = nullptr;
 double* pComplex = nullptr;
-double* pReactPartner = nullptr;
-double* pReactPartnerRate = nullptr;
-double* pTransALower = nullptr;
-double* pTransADiag = nullptr;
-double* pTransAUpper = nullptr;
-double* pTransBLower = nullptr;
-double* pTransBDiag = nullptr;
-double* pTransBUpper = nullptr;
-double* pComplexMassElem[kElementPairs] = {};
-double* pComplexTransportElem[kElementPairs] = {};
-double* pReactNodeWeight = nullptr;
-
-double* pLocalS = nullptr;
-double* pLocalD = nullptr;
-double* pLammConcNew = nullptr;
-double* pDiffElem[kElementPairs] = {};
-double* pSedElem[kElementPairs] = {};
 
 bool bSimArraysAllocated = false;
 int nSimGridPointsAllocated = 0;
@@ -109,6 +48,7 @@ struct SimBlocks {
   bool movingHat = false;
   bool reactingModel = false;
   bool concDependentModel = false;
+  SimWorkArrays work;  // where the propagators' work arrays point
   std::unique_ptr<CVector> massX, massY;
 };
 SimBlocks gBlocks;
@@ -141,28 +81,15 @@ bool CutBlock(std::vector<double>& block, int count, int n, double** const* targ
 }
 
 void NullAll() {
-  double** all[] = {&pSimPlotWork, &pLammConc, &pLammRadius, &pLammConcOld, &pLammRhs,
-                    &pStepDiag, &pStepUpper, &pStepLower, &pTridagGamma, &pTridagBeta,
-                    &pRhsLower, &pRhsDiag, &pRhsUpper, &pTransportLower, &pTransportDiag,
-                    &pTransportUpper, &pMassLower, &pMassDiag, &pMassUpper, &pHatStiffLower,
-                    &pHatStiffDiag, &pHatStiffUpper, &pHatSedLower, &pHatSedDiag, &pHatSedUpper,
-                    &pHatMotionLower, &pHatMotionDiag, &pHatMotionUpper, &pLammRadius2,
-                    &pFullHatRhsLower, &pFullHatRhsDiag, &pFullHatRhsUpper, &pFullHatStepLower,
-                    &pFullHatStepDiag, &pFullHatStepUpper, &pFullHatGamma, &pFullHatBeta,
-                    &pHatEndTransportLower, &pHatEndTransportDiag, &pHatEndTransportUpper,
-                    &pLocalS, &pLocalD, &pLammConcNew, &pFreeA, &pFreeB, &pFreeAOld,
-                    &pFreeBOld, &pFreeAOlder, &pFreeBOlder, &pFreeATemp, &pFreeBTemp, &pFluxA,
-                    &pFluxB, &pComplex, &pReactPartner, &pReactPartnerRate, &pTransALower,
-                    &pTransADiag, &pTransAUpper, &pTransBLower, &pTransBDiag, &pTransBUpper,
-                    &pReactNodeWeight};
+  double** all[] = {&pSimPlotWork, &pLammConc, &pLammRadius, &pLammRadius2,
+                    &pFreeA,       &pFreeB,    &pComplex};
   for (double** p : all) *p = nullptr;
-  for (int k = 0; k < kElementPairs; ++k) {
-    pDiffElem[k] = pSedElem[k] = nullptr;
-    pComplexMassElem[k] = pComplexTransportElem[k] = nullptr;
-  }
+  gBlocks.work = {};
 }
 
 }  // namespace
+
+const SimWorkArrays& SimWork() { return gBlocks.work; }
 
 bool SimArraysMatchModel() {
   return bSimArraysAllocated && nSimGridPointsAllocated == nLammGridPoints &&
@@ -192,50 +119,51 @@ bool AllocSimArrays() {
   if (bSimArraysAllocated && !SimArraysMatchModel()) FreeSimArrays();
   if (!bSimArraysAllocated) {
     const int n = nLammGridPoints;
+    SimWorkArrays& w = gBlocks.work;
     if (n < kMinSimGridPoints || n > kMaxSimGridPoints) return false;
-    double** base[kBaseArrays] = {&pSimPlotWork, &pLammConc, &pLammRadius, &pLammConcOld,
-                                  &pLammRhs, &pStepDiag, &pTridagGamma, &pRhsLower, &pRhsDiag,
-                                  &pRhsUpper, &pStepUpper, &pStepLower, &pTransportUpper,
-                                  &pTransportDiag, &pTransportLower};
-    double** mass[kMassArrays] = {&pMassUpper, &pMassDiag, &pMassLower, &pTridagBeta};
+    double** base[kBaseArrays] = {
+        &pSimPlotWork, &pLammConc,      &pLammRadius,       &w.pLammConcOld,   &w.pLammRhs,
+        &w.pStepDiag,  &w.pTridagGamma, &w.pRhsLower,       &w.pRhsDiag,       &w.pRhsUpper,
+        &w.pStepUpper, &w.pStepLower,   &w.pTransportUpper, &w.pTransportDiag, &w.pTransportLower};
+    double** mass[kMassArrays] = {&w.pMassUpper, &w.pMassDiag, &w.pMassLower, &w.pTridagBeta};
     bool ok = CutBlock(gBlocks.base, kBaseArrays, n, base) &&
               CutBlock(gBlocks.mass, kMassArrays, n, mass);
     gBlocks.movingHat = bMovingHat;
     if (ok && bMovingHat) {
-      double** hat[kHatArrays] = {&pHatStiffLower, &pHatStiffDiag, &pHatStiffUpper,
-                                  &pHatSedLower, &pHatSedDiag, &pHatSedUpper, &pHatMotionLower,
-                                  &pHatMotionDiag, &pHatMotionUpper, &pLammRadius2,
-                                  &pFullHatRhsLower, &pFullHatRhsDiag, &pFullHatRhsUpper,
-                                  &pFullHatStepLower, &pFullHatStepDiag, &pFullHatStepUpper,
-                                  &pFullHatGamma, &pFullHatBeta};
+      double** hat[kHatArrays] = {&w.pHatStiffLower,    &w.pHatStiffDiag,     &w.pHatStiffUpper,
+                                  &w.pHatSedLower,      &w.pHatSedDiag,       &w.pHatSedUpper,
+                                  &w.pHatMotionLower,   &w.pHatMotionDiag,    &w.pHatMotionUpper,
+                                  &pLammRadius2,        &w.pFullHatRhsLower,  &w.pFullHatRhsDiag,
+                                  &w.pFullHatRhsUpper,  &w.pFullHatStepLower, &w.pFullHatStepDiag,
+                                  &w.pFullHatStepUpper, &w.pFullHatGamma,     &w.pFullHatBeta};
       ok = CutBlock(gBlocks.hat, kHatArrays, n, hat);
-      pHatEndTransportLower = pStepLower;
-      pHatEndTransportDiag = pStepDiag;
-      pHatEndTransportUpper = pStepUpper;
+      w.pHatEndTransportLower = w.pStepLower;
+      w.pHatEndTransportDiag = w.pStepDiag;
+      w.pHatEndTransportUpper = w.pStepUpper;
     }
     gBlocks.reactingModel = bHeteroAssocModel;
     if (ok && bHeteroAssocModel) {
-      double** re[kReactingArrays] = {&pFreeA, &pFreeB, &pFreeAOld, &pFreeBOld, &pFreeAOlder,
-                                      &pFreeBOlder, &pFreeATemp, &pFreeBTemp, &pFluxA, &pFluxB,
-                                      &pComplex, &pReactPartner, &pReactPartnerRate,
-                                      &pTransALower, &pTransADiag, &pTransAUpper, &pTransBLower,
-                                      &pTransBDiag, &pTransBUpper};
+      double** re[kReactingArrays] = {
+          &pFreeA,         &pFreeB,          &w.pFreeAOld,         &w.pFreeBOld,    &w.pFreeAOlder,
+          &w.pFreeBOlder,  &w.pFreeATemp,    &w.pFreeBTemp,        &w.pFluxA,       &w.pFluxB,
+          &pComplex,       &w.pReactPartner, &w.pReactPartnerRate, &w.pTransALower, &w.pTransADiag,
+          &w.pTransAUpper, &w.pTransBLower,  &w.pTransBDiag,       &w.pTransBUpper};
       for (int k = 0; k < kElementPairs; ++k) {
-        re[19 + k] = &pComplexMassElem[k];
-        re[19 + kElementPairs + k] = &pComplexTransportElem[k];
+        re[19 + k] = &w.pComplexMassElem[k];
+        re[19 + kElementPairs + k] = &w.pComplexTransportElem[k];
       }
-      re[33] = &pReactNodeWeight;
+      re[33] = &w.pReactNodeWeight;
       ok = CutBlock(gBlocks.reacting, kReactingArrays, n, re);
     }
     gBlocks.concDependentModel = WantsConcDependentBlock();
     if (ok && gBlocks.concDependentModel) {
-      double** cd[kConcDependentArrays] = {&pLocalS};
+      double** cd[kConcDependentArrays] = {&w.pLocalS};
       for (int k = 0; k < kElementPairs; ++k) {
-        cd[1 + k] = &pDiffElem[k];
-        cd[1 + kElementPairs + k] = &pSedElem[k];
+        cd[1 + k] = &w.pDiffElem[k];
+        cd[1 + kElementPairs + k] = &w.pSedElem[k];
       }
-      cd[15] = &pLocalD;
-      cd[16] = &pLammConcNew;
+      cd[15] = &w.pLocalD;
+      cd[16] = &w.pLammConcNew;
       ok = CutBlock(gBlocks.concDependent, kConcDependentArrays, n, cd);
     }
     if (!ok) {

@@ -36,87 +36,98 @@ inline constexpr int kMaxSimGridPoints = 100000;
 // Smallest grid a propagator can work on.
 inline constexpr int kMinSimGridPoints = 5;
 
-// ---- base block ----
+// ---- the arrays other subsystems read ----
 extern double* pSimPlotWork;   // work array of the progress display (the recorded profile)
 extern double* pLammConc;      // profile c(r_i) at the current time (signal units)
 extern double* pLammRadius;    // radial grid r_1..r_N, cm; r_1 = meniscus, r_N = bottom
-extern double* pLammConcOld;   // profile at the start of the step
-extern double* pLammRhs;       // right-hand side of the step system
-extern double* pStepDiag;      // left step matrix M - dt/2 A
-extern double* pStepUpper;
-extern double* pStepLower;
-extern double* pTridagGamma;   // elimination factors of the tridiagonal solver
-extern double* pTridagBeta;    // its pivots
-extern double* pRhsLower;      // right step matrix M + dt/2 A
-extern double* pRhsDiag;
-extern double* pRhsUpper;
-extern double* pTransportLower;  // transport matrix A of M dc/dt = A c
-extern double* pTransportDiag;
-extern double* pTransportUpper;
-extern double* pMassLower;     // mass matrix M (integral of r phi_i phi_j)
-extern double* pMassDiag;
-extern double* pMassUpper;
+extern double* pLammRadius2;   // moving hat: reference (co-moving) grid r0 (null without it)
+extern double* pFreeA;         // reacting system: free A, B at the new time level
+extern double* pFreeB;         // (concentration units; null without the block)
+extern double* pComplex;       // complex Ka A B
 
-// ---- moving-hat block (null without it) ----
-extern double* pHatStiffLower;   // stiffness K (integral of r phi_i' phi_j') on the reference grid
-extern double* pHatStiffDiag;
-extern double* pHatStiffUpper;
-extern double* pHatSedLower;     // sedimentation S (integral of r^2 phi_i' phi_j) x s w^2
-extern double* pHatSedDiag;
-extern double* pHatSedUpper;
-extern double* pHatMotionLower;  // motion of the nodes relative to the species
-extern double* pHatMotionDiag;
-extern double* pHatMotionUpper;
-extern double* pLammRadius2;     // reference (co-moving) grid r0
-extern double* pFullHatRhsLower;  // right matrix of a whole hat interval
-extern double* pFullHatRhsDiag;
-extern double* pFullHatRhsUpper;
-extern double* pFullHatStepLower;  // left matrix of a whole hat interval
-extern double* pFullHatStepDiag;
-extern double* pFullHatStepUpper;
-extern double* pFullHatGamma;    // its elimination factors (pivots in pFullHatBeta)
-extern double* pFullHatBeta;
-// Transport at the end of a moving-hat step: the storage of the left step matrix.
-extern double* pHatEndTransportLower;
-extern double* pHatEndTransportDiag;
-extern double* pHatEndTransportUpper;
+// The propagators' own work arrays of one allocation. The allocation sets them
+// all together (null for a block it did not allocate); a propagator takes them
+// at its entry through SimWork() and only writes the values they point to.
+struct SimWorkArrays {
+  // ---- base block ----
+  double* pLammConcOld = nullptr;  // profile at the start of the step
+  double* pLammRhs = nullptr;      // right-hand side of the step system
+  double* pStepDiag = nullptr;     // left step matrix M - dt/2 A
+  double* pStepUpper = nullptr;
+  double* pStepLower = nullptr;
+  double* pTridagGamma = nullptr;  // elimination factors of the tridiagonal solver
+  double* pTridagBeta = nullptr;   // its pivots
+  double* pRhsLower = nullptr;     // right step matrix M + dt/2 A
+  double* pRhsDiag = nullptr;
+  double* pRhsUpper = nullptr;
+  double* pTransportLower = nullptr;  // transport matrix A of M dc/dt = A c
+  double* pTransportDiag = nullptr;
+  double* pTransportUpper = nullptr;
+  double* pMassLower = nullptr;  // mass matrix M (integral of r phi_i phi_j)
+  double* pMassDiag = nullptr;
+  double* pMassUpper = nullptr;
 
-// ---- reacting-system block (null without it; see reacting_system.h) ----
-extern double* pFreeA;          // free A, B at the new time level (concentration units)
-extern double* pFreeB;
-extern double* pFreeAOld;       // at the start of the step
-extern double* pFreeBOld;
-extern double* pFreeAOlder;     // at the start of the previous step
-extern double* pFreeBOlder;
-extern double* pFreeATemp;      // predictor estimates of the new level
-extern double* pFreeBTemp;
-extern double* pFluxA;          // reaction fluxes (residual of each species' own transport)
-extern double* pFluxB;
-extern double* pComplex;        // complex Ka A B
-extern double* pReactPartner;      // partner profile at which the complex terms are linearised
-extern double* pReactPartnerRate;  // its rate of change, 1/s
-extern double* pTransALower;    // transport T_A = D_A K - w^2 s_A S of free A (in full; the steps halve it)
-extern double* pTransADiag;
-extern double* pTransAUpper;
-extern double* pTransBLower;    // the same for free B
-extern double* pTransBDiag;
-extern double* pTransBUpper;
-// The complex's families in the seven (column j, partner node k) patterns of
-// kElementPairs: E = Ka x integral of r phi_i phi_j phi_k, F = Ka x (D_AB x integral
-// of r phi_i' (phi_j phi_k)' - w^2 s_AB x integral of r^2 phi_i' phi_j phi_k).
-extern double* pComplexMassElem[kElementPairs];
-extern double* pComplexTransportElem[kElementPairs];
-extern double* pReactNodeWeight;  // integral of r phi_i on the reacting grid, cm^2
+  // ---- moving-hat block ----
+  double* pHatStiffLower =
+      nullptr;  // stiffness K (integral of r phi_i' phi_j') on the reference grid
+  double* pHatStiffDiag = nullptr;
+  double* pHatStiffUpper = nullptr;
+  double* pHatSedLower = nullptr;  // sedimentation S (integral of r^2 phi_i' phi_j) x s w^2
+  double* pHatSedDiag = nullptr;
+  double* pHatSedUpper = nullptr;
+  double* pHatMotionLower = nullptr;  // motion of the nodes relative to the species
+  double* pHatMotionDiag = nullptr;
+  double* pHatMotionUpper = nullptr;
+  double* pFullHatRhsLower = nullptr;  // right matrix of a whole hat interval
+  double* pFullHatRhsDiag = nullptr;
+  double* pFullHatRhsUpper = nullptr;
+  double* pFullHatStepLower = nullptr;  // left matrix of a whole hat interval
+  double* pFullHatStepDiag = nullptr;
+  double* pFullHatStepUpper = nullptr;
+  double* pFullHatGamma = nullptr;  // its elimination factors (pivots in pFullHatBeta)
+  double* pFullHatBeta = nullptr;
+  // Transport at the end of a moving-hat step: the storage of the left step matrix.
+  double* pHatEndTransportLower = nullptr;
+  double* pHatEndTransportDiag = nullptr;
+  double* pHatEndTransportUpper = nullptr;
 
-// ---- concentration-dependent block (null without it) ----
-extern double* pLocalS;        // s at the nodes, S
-extern double* pLocalD;        // D at the nodes, cm^2/s
-extern double* pLammConcNew;   // predictor profile
-// Three-index element integrals in the seven (column, coefficient node) patterns
-// of kElementPairs (lamm/fe_assembly.h): pDiffElem = integral of r phi_i' phi_j'
-// phi_k, pSedElem = w^2 x integral of r^2 phi_i' phi_j phi_k.
-extern double* pDiffElem[kElementPairs];
-extern double* pSedElem[kElementPairs];
+  // ---- reacting-system block (see reacting_system.h) ----
+  double* pFreeAOld = nullptr;  // free A, B at the start of the step
+  double* pFreeBOld = nullptr;
+  double* pFreeAOlder = nullptr;  // at the start of the previous step
+  double* pFreeBOlder = nullptr;
+  double* pFreeATemp = nullptr;  // predictor estimates of the new level
+  double* pFreeBTemp = nullptr;
+  double* pFluxA = nullptr;  // reaction fluxes (residual of each species' own transport)
+  double* pFluxB = nullptr;
+  double* pReactPartner = nullptr;      // partner profile at which the complex terms are linearised
+  double* pReactPartnerRate = nullptr;  // its rate of change, 1/s
+  double* pTransALower =
+      nullptr;  // transport T_A = D_A K - w^2 s_A S of free A (in full; the steps halve it)
+  double* pTransADiag = nullptr;
+  double* pTransAUpper = nullptr;
+  double* pTransBLower = nullptr;  // the same for free B
+  double* pTransBDiag = nullptr;
+  double* pTransBUpper = nullptr;
+  // The complex's families in the seven (column j, partner node k) patterns of
+  // kElementPairs: E = Ka x integral of r phi_i phi_j phi_k, F = Ka x (D_AB x integral
+  // of r phi_i' (phi_j phi_k)' - w^2 s_AB x integral of r^2 phi_i' phi_j phi_k).
+  double* pComplexMassElem[kElementPairs] = {};
+  double* pComplexTransportElem[kElementPairs] = {};
+  double* pReactNodeWeight = nullptr;  // integral of r phi_i on the reacting grid, cm^2
+
+  // ---- concentration-dependent block ----
+  double* pLocalS = nullptr;       // s at the nodes, S
+  double* pLocalD = nullptr;       // D at the nodes, cm^2/s
+  double* pLammConcNew = nullptr;  // predictor profile
+  // Three-index element integrals in the seven (column, coefficient node) patterns
+  // of kElementPairs (lamm/fe_assembly.h): pDiffElem = integral of r phi_i' phi_j'
+  // phi_k, pSedElem = w^2 x integral of r^2 phi_i' phi_j phi_k.
+  double* pDiffElem[kElementPairs] = {};
+  double* pSedElem[kElementPairs] = {};
+};
+// The work arrays of the current allocation (all null without one).
+const SimWorkArrays& SimWork();
 
 // ---- allocation ----
 extern bool bSimArraysAllocated;
@@ -175,11 +186,21 @@ bool AllocCosolventArrays();
 void FreeCosolventArrays();
 
 // ---- views of the matrices for the shared finite-element core ----
-inline Tridiagonal SimMassMatrix() { return {pMassLower, pMassDiag, pMassUpper}; }
-inline Tridiagonal SimTransportMatrix() { return {pTransportLower, pTransportDiag, pTransportUpper}; }
-inline Tridiagonal SimStepMatrix() { return {pStepLower, pStepDiag, pStepUpper}; }
-inline Tridiagonal SimRhsMatrix() { return {pRhsLower, pRhsDiag, pRhsUpper}; }
-inline TridagFactors SimTridagFactors() { return {pTridagGamma, pTridagBeta}; }
+inline Tridiagonal SimMassMatrix(const SimWorkArrays& w) {
+  return {w.pMassLower, w.pMassDiag, w.pMassUpper};
+}
+inline Tridiagonal SimTransportMatrix(const SimWorkArrays& w) {
+  return {w.pTransportLower, w.pTransportDiag, w.pTransportUpper};
+}
+inline Tridiagonal SimStepMatrix(const SimWorkArrays& w) {
+  return {w.pStepLower, w.pStepDiag, w.pStepUpper};
+}
+inline Tridiagonal SimRhsMatrix(const SimWorkArrays& w) {
+  return {w.pRhsLower, w.pRhsDiag, w.pRhsUpper};
+}
+inline TridagFactors SimTridagFactors(const SimWorkArrays& w) {
+  return {w.pTridagGamma, w.pTridagBeta};
+}
 
 // Frees the arrays and restores the grid state to its defaults (tests).
 void ResetSimArrays();

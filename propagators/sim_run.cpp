@@ -30,18 +30,15 @@ int bSimLandOnStop = 0;
 int bSimContinue = 1;
 int bSimFailed = 0;
 int bSimDiverged = 0;
-int nStepHalvings = 0;
 double dSteadyStateLimit = 1e-6;
 bool bSteadyStateReached = false;
 float fSimChange = 1.0f;
-double dSimLastDt = 0.0;
 double dSimRpm = 10000.0;
 double dFinalRpm = 10000.0;
 double dAccelRate = 0.0;
 bool bAccelerating = false;
 double dAccelEndTime = 0.0;
 double dAccelDtMax = 1.0;
-double dSimOmega2 = 0.0;
 double dSimS = 5.0;
 double dSimD = 5.0;
 bool bShowSimMass = false;
@@ -49,17 +46,11 @@ double dSimMass = 0.0;
 Window* pSimWindow = nullptr;
 int iCurrentSpecies = 0;
 double dFrameS = 0.0;
-double dHatSedOmega2 = 0.0;
 double dFrameSedOmega2 = 0.0;
 double dHatT0 = 0.0;
-double dFrameStretch = 1.0;
-double dHatInterval = 1e10;
-double dGridRatio = 1.0;
 bool bHatGridInUse = false;
 int iActiveFirst = 1;
 int iActiveLast = 1;
-int iFitLimitPoint = 1;
-float fFitLimitLevel = 0.0f;
 
 SimRunSettings CurrentSimRunSettings() {
   SimRunSettings s;
@@ -187,9 +178,9 @@ bool LandStepOnStopTime(double t, double* dt) {
 
 // ---- fit-range stop ----
 
-void FindFitLimitPoint(const SimRunSettings& settings) { FindFitLimitPoint(settings, dSimS); }
-
-void FindFitLimitPoint(const SimRunSettings& settings, double s) {
+FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s) {
+  FitRangeStop stop;
+  int& iFitLimitPoint = stop.iFitLimitPoint;
   const int N = nSimGridPointsAllocated;
   const double* r = pLammRadius;
   // A fitting limit outside the cell (none set) leaves the end node the species
@@ -208,16 +199,15 @@ void FindFitLimitPoint(const SimRunSettings& settings, double s) {
     for (int i = 1; inside && i <= N; ++i)
       if (r[i] <= settings.fitLeft) iFitLimitPoint = i;
   }
-  fFitLimitLevel = static_cast<float>(1e-4 * pLammConc[iFitLimitPoint]);
+  stop.fFitLimitLevel = static_cast<float>(1e-4 * pLammConc[iFitLimitPoint]);
+  return stop;
 }
 
-bool FitRangeCleared(const SimRunSettings& settings) { return FitRangeCleared(settings, dSimS); }
-
-bool FitRangeCleared(const SimRunSettings& settings, double s) {
+bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeStop& stop) {
   // A uniform profile (s = 0) never clears the range; a band is not a boundary.
   // Nor is it watched in an inhomogeneous solvent, where a species may float back.
   if (s == 0 || settings.zoneCentrifugation || settings.inhomogeneousSolvent) return false;
-  return pLammConc[iFitLimitPoint] < fFitLimitLevel || iActiveFirst > iFitLimitPoint;
+  return pLammConc[stop.iFitLimitPoint] < stop.fFitLimitLevel || iActiveFirst > stop.iFitLimitPoint;
 }
 
 bool SteadyStateTest::Update(double dtUsed, double changePerSecond) {
@@ -268,29 +258,22 @@ void ResetSimRunState() {
   bSimLandOnStop = 0;
   bSimContinue = 1;
   bSimFailed = bSimDiverged = 0;
-  nStepHalvings = 0;
   dSteadyStateLimit = 1e-6;
   bSteadyStateReached = false;
   fSimChange = 1.0f;
-  dSimLastDt = 0.0;
   dSimRpm = dFinalRpm = 10000.0;
   dAccelRate = 0.0;
   bAccelerating = false;
   dAccelEndTime = 0.0;
   dAccelDtMax = 1.0;
-  dSimOmega2 = 0.0;
   dSimS = dSimD = 5.0;
   bShowSimMass = false;
   dSimMass = 0.0;
   pSimWindow = nullptr;
   iCurrentSpecies = 0;
-  dFrameS = dHatSedOmega2 = dFrameSedOmega2 = dHatT0 = 0.0;
-  dFrameStretch = 1.0;
-  dHatInterval = 1e10;
-  dGridRatio = 1.0;
+  dFrameS = dFrameSedOmega2 = dHatT0 = 0.0;
   bHatGridInUse = false;
-  iActiveFirst = iActiveLast = iFitLimitPoint = 1;
-  fFitLimitLevel = 0.0f;
+  iActiveFirst = iActiveLast = 1;
 }
 
 }  // namespace tarmic

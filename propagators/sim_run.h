@@ -3,15 +3,18 @@
 //
 // A run is prepared by the caller (the model computation): the initial profile in
 // pLammConc, dSimTime, dSimDt = dInitialDt, the error limits dMaxRelChange /
-// dMaxRelChangeLow / dMaxRelChangeTarget, the species (dSimS, dSimD), the rotor
-// (dSimRpm and the acceleration state) and a progress object whose Start() sets the
-// first scan as the stop time. The propagator then steps until the progress clears
-// bSimContinue (last scan recorded, user interrupt) or its own rule stops it
-// (steady state, boundary past the fitted range, failure), and returns an outcome.
+// dMaxRelChangeLow / dMaxRelChangeTarget, the rotor (dSimRpm and the acceleration
+// state) and a progress object whose Start() sets the first scan as the stop time;
+// the ideal propagators take the species (SimSpecies) as an argument. The
+// propagator then steps until the progress clears bSimContinue (last scan
+// recorded, user interrupt) or its own rule stops it (steady state, boundary past
+// the fitted range, failure), and returns an outcome.
 //
 // Settings are read once, at entry, into SimRunSettings; a propagator never writes a
 // user option. What it changes of the run state (a reduced error limit) it restores
-// on return.
+// on return. What a solve keeps from step to step (truncation, plateau, matrix
+// bookkeeping, the fit-range stop, the frame of a moving grid) lives in the solve's
+// own run struct; the work arrays come from SimWork() (sim_arrays.h).
 #pragma once
 
 #include <functional>
@@ -39,18 +42,15 @@ extern int bSimLandOnStop;
 extern int bSimContinue;            // the time loop runs while set
 extern int bSimFailed;              // singular tridiagonal system, or a refilled truncated edge
 extern int bSimDiverged;            // the step control gave up
-extern int nStepHalvings;           // halvings of the error limit in this run
 extern double dSteadyStateLimit;    // change per second below which the loop may stop (1e-6)
 extern bool bSteadyStateReached;
 extern float fSimChange;            // change measure of the last step
-extern double dSimLastDt;           // dt of the last factorised step matrices, s
 extern double dSimRpm;              // current rotor speed, rpm
 extern double dFinalRpm;            // final rotor speed, rpm
 extern double dAccelRate;           // acceleration, rpm/s
 extern bool bAccelerating;          // the rotor is still accelerating
 extern double dAccelEndTime;        // s
 extern double dAccelDtMax;          // largest step while accelerating, s
-extern double dSimOmega2;           // (rpm 2 pi / 60)^2 1e-13
 extern double dSimS;                // s of the species, S
 extern double dSimD;                // D of the species, cm^2/s
 extern bool bShowSimMass;           // compute the total amount after each step
@@ -59,18 +59,12 @@ extern Window* pSimWindow;          // where progress text goes (null: none)
 extern int iCurrentSpecies;         // species slot being computed
 // The moving frame of the moving-hat propagators.
 extern double dFrameS;              // s of the frame, S
-extern double dHatSedOmega2;        // w^2 s 1e-13 of the species, 1/s
 extern double dFrameSedOmega2;      // w^2 dFrameS 1e-13 of the frame, 1/s
 extern double dHatT0;               // start of the current hat interval, s
-extern double dFrameStretch;        // exp(dFrameSedOmega2 (t - t0)) of the last end placement
-extern double dHatInterval;         // hat interval T, s
-extern double dGridRatio;           // (b/m)^(1/(N-1))
 extern bool bHatGridInUse;          // the grid of the running (or last) solve moves
-// Active rows of the static-grid propagator and the fit-range stop.
+// Active rows of the static-grid propagator.
 extern int iActiveFirst;
 extern int iActiveLast;
-extern int iFitLimitPoint;
-extern float fFitLimitLevel;
 
 // Settings a propagator reads at its entry. CurrentSimRunSettings() takes them from
 // the Lamm settings and model switches; the caller sets the per-species fields.
@@ -97,6 +91,13 @@ struct SimRunSettings {
   bool meniscusCorrection = false;  // fold a small negative meniscus value inward (last retry)
 };
 SimRunSettings CurrentSimRunSettings();
+
+// The species a solve propagates; the caller passes it, the solve never reads the
+// species globals (dSimS, dSimD).
+struct SimSpecies {
+  double s = 0.0;  // sedimentation coefficient, S
+  double D = 0.0;  // diffusion coefficient, cm^2/s
+};
 // True when one of the special cell geometries is chosen.
 bool SpecialGeometry();
 
@@ -191,17 +192,19 @@ double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bo
 // is set is cut to end exactly there and the flag is cleared; true then.
 bool LandStepOnStopTime(double t, double* dt);
 
-// The fit-range stop: the grid point just beyond the fitted range (for s > 0 the
-// first point right of the right fitting limit, for s < 0 the last point not right
-// of the left one) and 1e-4 of the value there.
-void FindFitLimitPoint(const SimRunSettings& settings);
-// The same for a species (or system) moving with the sign of s instead of dSimS.
-void FindFitLimitPoint(const SimRunSettings& settings, double s);
+// The fit-range stop of one solve: the grid point just beyond the fitted range
+// (for a species or system moving with s > 0 the first point right of the right
+// fitting limit, for s < 0 the last point not right of the left one) and 1e-4 of
+// the value there at the start.
+struct FitRangeStop {
+  int iFitLimitPoint = 1;
+  float fFitLimitLevel = 0.0f;
+};
+FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s);
 // True when the boundary has left the fitted range: the value at the limit point
 // fell below its level, or the active rows start beyond it. Never with band loading
 // or an inhomogeneous solvent.
-bool FitRangeCleared(const SimRunSettings& settings);
-bool FitRangeCleared(const SimRunSettings& settings, double s);
+bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeStop& stop);
 
 // Eleven consecutive steps of at least 30 s whose change per second is below
 // dSteadyStateLimit.

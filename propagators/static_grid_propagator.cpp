@@ -16,43 +16,75 @@
 
 namespace tarmic {
 
-double dTruncThreshold = 0.0;
-double dInitialConc = 0.0;
-double dSedOmega2 = 0.0;
-double dPlateauConc = 0.0;
-double dPlateauTime = 0.0;
-double dPlateauLimit = 0.0;
-int nMatrixRows = 0;
-int nMatrixRowsBuilt = 0;
-bool bFactorsStale = true;
-int nStepReductions = 0;
-int bSimMatricesChanged = 0;
-int nMaxActiveFirst = 1;
-int nTruncExtension = 0;
-bool bTruncationActive = false;
-bool bNoLeftTruncation = true;
-bool bNoRightTruncation = true;
-
 namespace {
 
 // A value beyond this ends the run as diverged.
 constexpr double kOverflowLimit = 1e100;
 
-SimRunSettings gRun;                    // settings of the running solve
-const char* szTridagMessage = nullptr;  // message of a failed pivot
-bool bStepLands = false;                // the current step was cut to end on dSimStopTime
-double dRunStartTime = 0.0;             // s
-
 int GridSize() { return nSimGridPointsAllocated; }
 double GridStep() { return (pLammRadius[GridSize()] - pLammRadius[1]) / (GridSize() - 1); }
-double CurrentSedOmega2() {
-  const double w = dSimRpm * kTwoPiOver60;
-  return w * w * dSimS * 1e-13;
-}
 // First row of the profile a step may change (two rows before the active ones).
 int FirstChangedRow() { return iActiveFirst > 3 ? iActiveFirst - 2 : 1; }
 
-void RebuildMatrices(int n) {
+// One solve of one species on the static grid: its settings, its species and the
+// state it keeps from step to step. Created by SolveLammClaverie, gone on return.
+class ClaverieRun {
+ public:
+  ClaverieRun(const SimRunSettings& settings, const SimSpecies& species)
+      : runSettings(settings), sp(species) {}
+  // settings: the caller's, as given (runSettings holds them with the solvent flags resolved).
+  SimOutcome Solve(const SimRunSettings& settings, SimProgress& progress);
+
+ private:
+  double CurrentSedOmega2() const {
+    const double w = dSimRpm * kTwoPiOver60;
+    return w * w * sp.s * 1e-13;
+  }
+  void RebuildMatrices(int n);
+  void FormRow(int i, int np, double sw2);
+  void BuildClaverieMatrices(int n);
+  void ResizeClaverieMatrices(int n);
+  void BuildGeometryMatrices();
+  double ClampToAcceleration(double dt, bool* cut) const {
+    return ClampStepToAcceleration(dSimTime, dt, runSettings.rampRotorSpeed, !*cut, cut);
+  }
+  bool TrialStep(double dt);
+  void ClaverieStep(double dt);
+  double MaxRelativeChange();
+  void AdvanceClaverieTime();
+  double AdaptiveClaverieStep();
+  int UpdateActiveStart();
+  int UpdateActiveEnd(double t);
+  void CorrectMeniscusUndershoot();
+  SimOutcome PropagateEmptyProfile(SimProgress& progress);
+
+  SimRunSettings runSettings;  // settings of this solve (inhomogeneous flags resolved at entry)
+  const SimWorkArrays& arrays = SimWork();  // the work arrays of the allocation at entry
+  SimSpecies sp;        // s (S) and D (cm^2/s) of the species
+  const char* szTridagMessage = nullptr;  // message of a failed pivot
+  bool bStepLands = false;                // the current step was cut to end on dSimStopTime
+  double dRunStartTime = 0.0;             // s
+  double dTruncThreshold = 0.0;  // empty-node level: truncation level x c[1] at the start
+  double dInitialConc = 0.0;     // c[1] at the start
+  double dSedOmega2 = 0.0;       // s w^2 1e-13 of the species, 1/s
+  double dPlateauConc = 0.0;     // plateau value beyond the last active row
+  double dPlateauTime = 0.0;     // time of dPlateauConc, s
+  double dPlateauLimit = 0.0;    // plateau level below which the active rows grow
+  int nMatrixRows = 0;           // rows of M and A currently formed
+  int nMatrixRowsBuilt = 0;      // rows of the last full build
+  bool bFactorsStale = true;     // the kept factors do not belong to the step matrix
+  double dSimLastDt = 0.0;       // dt of the last factorised step matrices, s
+  int nStepReductions = 0;       // forced step reductions within one step
+  bool bSimMatricesChanged = false;  // M or A changed since the step matrix was factorised
+  int nMaxActiveFirst = 1;       // floor(0.95 N)
+  int nTruncExtension = 0;       // rows the active end grows by, floor(0.1 N)
+  bool bTruncationActive = false;
+  bool bNoLeftTruncation = true;
+  bool bNoRightTruncation = true;
+  FitRangeStop fitStop;
+};
+
+void ClaverieRun::RebuildMatrices(int n) {
   if (SpecialGeometry())
     BuildGeometryMatrices();
   else
@@ -62,56 +94,52 @@ void RebuildMatrices(int n) {
 // Row i of M and A for a system whose last row is np. In an inhomogeneous solvent
 // the transport entries are sw2 Sed~ - D K~ with the elements of the local factors
 // (D fV, s fV fB), and the outflow bottom lets out D fV_n r_n dc/dr - sw2 fV_n fB_n r_n^2 c.
-void FormRow(int i, int np, double sw2) {
+void ClaverieRun::FormRow(int i, int np, double sw2) {
   double m[3], a[3];
-  const bool inhom = gRun.inhomogeneousSolvent;
+  const bool inhom = runSettings.inhomogeneousSolvent;
   StaticGridRow(pLammRadius, GridSize(), i, np, bOptimizedGridBuilt, GridStep(), inhom ? 0.0 : sw2,
-                inhom ? 0.0 : dSimD, gRun.outflowBottom && !inhom, m, a);
+                inhom ? 0.0 : sp.D, runSettings.outflowBottom && !inhom, m, a);
   if (inhom) {
     const double* r = pLammRadius;
     for (int k = 0; k < 3; ++k) {
       const int j = i - 1 + k;
-      a[k] = sw2 * InhomSedimentationElement(i, j, r, np) - dSimD * InhomDiffusionElement(i, j, r, np);
+      a[k] = sw2 * InhomSedimentationElement(i, j, r, np) - sp.D * InhomDiffusionElement(i, j, r, np);
     }
     if (i == 1) a[0] = 0.0;
     if (i == np) a[2] = 0.0;
-    if (gRun.outflowBottom && i == np) {
+    if (runSettings.outflowBottom && i == np) {
       const double end = InhomDiffusionEndTerm(r, np);
-      a[0] += dSimD * end;
-      a[1] -= dSimD * end + sw2 * InhomSedimentationFlux(r, np);
+      a[0] += sp.D * end;
+      a[1] -= sp.D * end + sw2 * InhomSedimentationFlux(r, np);
     }
   }
-  pMassLower[i] = m[0];
-  pMassDiag[i] = m[1];
-  pMassUpper[i] = m[2];
-  pTransportLower[i] = a[0];
-  pTransportDiag[i] = a[1];
-  pTransportUpper[i] = a[2];
-}
-
-double ClampToAcceleration(double dt, bool* cut) {
-  return ClampStepToAcceleration(dSimTime, dt, gRun.rampRotorSpeed, !*cut, cut);
+  arrays.pMassLower[i] = m[0];
+  arrays.pMassDiag[i] = m[1];
+  arrays.pMassUpper[i] = m[2];
+  arrays.pTransportLower[i] = a[0];
+  arrays.pTransportDiag[i] = a[1];
+  arrays.pTransportUpper[i] = a[2];
 }
 
 // Undoes a failed step: the rows it may have changed get their values of the step's
 // start back.
-void RestoreStepStart() {
-  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) pLammConc[i] = pLammConcOld[i];
+void RestoreStepStart(const SimWorkArrays& arrays) {
+  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) pLammConc[i] = arrays.pLammConcOld[i];
 }
 
 // A Crank-Nicolson step whose result must be finite; false when the run failed.
-bool TrialStep(double dt) {
+bool ClaverieRun::TrialStep(double dt) {
   ClaverieStep(dt);
   if (!bSimFailed && !bSimDiverged && !ProfileFinite(pLammConc, 1, GridSize(), kOverflowLimit)) {
     bSimDiverged = 1;
-    RestoreStepStart();
+    RestoreStepStart(arrays);
   }
   return !bSimFailed && !bSimDiverged;
 }
 
 // Nothing to propagate: time advances (landing on the scan times) until the
 // progress ends the run; past the last scan it jumps to the final time at once.
-SimOutcome PropagateEmptyProfile(SimProgress& progress) {
+SimOutcome ClaverieRun::PropagateEmptyProfile(SimProgress& progress) {
   dSimDt = 10.0;
   while (bSimContinue && !bUserAbort && dSimTime < kFinalProfileTime) {
     if (progress.PastLastScan()) {
@@ -127,20 +155,20 @@ SimOutcome PropagateEmptyProfile(SimProgress& progress) {
   return FinishSimRun(progress, SimStopReason::Progress, nullptr);
 }
 
-}  // namespace
-
 // ---- matrices ----
 
-void BuildClaverieMatrices(int n) {
+// M and A for rows 1..min(n, N) of the sector-shaped cell.
+void ClaverieRun::BuildClaverieMatrices(int n) {
   const int np = std::min(n, GridSize());
   const double sw2 = CurrentSedOmega2();
-  if (gRun.rampRotorSpeed) dSedOmega2 = sw2;
+  if (runSettings.rampRotorSpeed) dSedOmega2 = sw2;
   for (int i = 1; i <= np; ++i) FormRow(i, np, sw2);
   nMatrixRows = nMatrixRowsBuilt = np;
   bFactorsStale = true;
 }
 
-void ResizeClaverieMatrices(int n) {
+// Re-forms the end rows when the last active row becomes n.
+void ClaverieRun::ResizeClaverieMatrices(int n) {
   if (n == nMatrixRows) return;
   bFactorsStale = true;
   if (n > nMatrixRowsBuilt) {
@@ -157,14 +185,15 @@ void ResizeClaverieMatrices(int n) {
   nMatrixRows = np;
 }
 
-void BuildGeometryMatrices() {
+// M and A of the special cell geometries over all N rows.
+void ClaverieRun::BuildGeometryMatrices() {
   const int N = GridSize();
   const double* r = pLammRadius;
   const GeometryWeight g = SelectGeometryWeight(r, N);
   // Drift velocity per unit radius (s w^2), or per unit field for electrophoresis.
-  const double drift = bElectrophoresis ? dSimS * 1e-4 : CurrentSedOmega2();
-  double* mass[3] = {pMassLower, pMassDiag, pMassUpper};
-  double* transport[3] = {pTransportLower, pTransportDiag, pTransportUpper};
+  const double drift = bElectrophoresis ? sp.s * 1e-4 : CurrentSedOmega2();
+  double* mass[3] = {arrays.pMassLower, arrays.pMassDiag, arrays.pMassUpper};
+  double* transport[3] = {arrays.pTransportLower, arrays.pTransportDiag, arrays.pTransportUpper};
   for (int i = 1; i <= N; ++i) {
     for (int k = 0; k < 3; ++k) {
       // Element arguments (column, row): A(i, j) = drift Sed(j, i) - D K(j, i).
@@ -172,23 +201,25 @@ void BuildGeometryMatrices() {
       mass[k][i] = static_cast<double>(IntegrateMassElementGeom(r, N, r[1], r[N], g, j, i));
       transport[k][i] =
           static_cast<double>(drift * IntegrateSedimentationElementGeom(r, N, r[1], r[N], g, j, i) -
-                              dSimD * IntegrateStiffnessElementGeom(r, N, r[1], r[N], g, j, i));
+                              sp.D * IntegrateStiffnessElementGeom(r, N, r[1], r[N], g, j, i));
     }
   }
   nMatrixRows = nMatrixRowsBuilt = N;
   bFactorsStale = true;
 }
 
-void BuildCrankNicolsonMatrices(double dt, int n) {
-  FormCrankNicolson(SimMassMatrix(), SimTransportMatrix(), dt, SimStepMatrix(), SimRhsMatrix(), 1,
-                    std::min(n, GridSize()));
+// Step matrices M -/+ dt/2 A for rows 1..min(n, N).
+void BuildCrankNicolsonMatrices(const SimWorkArrays& arrays, double dt, int n) {
+  FormCrankNicolson(SimMassMatrix(arrays), SimTransportMatrix(arrays), dt, SimStepMatrix(arrays),
+                    SimRhsMatrix(arrays), 1, std::min(n, GridSize()));
 }
 
 // ---- one step ----
 
-void ClaverieStep(double dt) {
+// One Crank-Nicolson step of length dt from pLammConcOld into pLammConc.
+void ClaverieRun::ClaverieStep(double dt) {
   const int N = GridSize();
-  if (gRun.rampRotorSpeed && bAccelerating) {
+  if (runSettings.rampRotorSpeed && bAccelerating) {
     dSimRpm = SimRotorSpeedAtTime(dSimTime, dt);
     RebuildMatrices(iActiveLast);
   }
@@ -198,12 +229,12 @@ void ClaverieStep(double dt) {
   const int first = L > 3 ? L - 1 : 1;
   double* c = pLammConc;
   if (dt != dSimLastDt || bSimMatricesChanged || bAccelerating || bFactorsStale) {
-    bSimMatricesChanged = 0;
+    bSimMatricesChanged = false;
     dSimLastDt = dt;
-    BuildCrankNicolsonMatrices(dt, n);
-    TridiagProduct(SimRhsMatrix(), pLammConcOld, pLammRhs, n, first);
-    const TridagStatus status =
-        TridagFactorSolve(SimStepMatrix(), pLammRhs, c, n, SimTridagFactors(), first);
+    BuildCrankNicolsonMatrices(arrays, dt, n);
+    TridiagProduct(SimRhsMatrix(arrays), arrays.pLammConcOld, arrays.pLammRhs, n, first);
+    const TridagStatus status = TridagFactorSolve(SimStepMatrix(arrays), arrays.pLammRhs, c, n,
+                                                  SimTridagFactors(arrays), first);
     bFactorsStale = status != TridagStatus::Ok;
     if (bFactorsStale) {
       szTridagMessage = TridagMessage(status);
@@ -211,14 +242,14 @@ void ClaverieStep(double dt) {
     }
   } else {
     // Same step, same matrices: one product and the substitutions with the kept factors.
-    TridiagProduct(SimRhsMatrix(), pLammConcOld, pLammRhs, n, first);
-    TridagReuseSolve(pStepLower, pLammRhs, c, n, SimTridagFactors(), first);
+    TridiagProduct(SimRhsMatrix(arrays), arrays.pLammConcOld, arrays.pLammRhs, n, first);
+    TridagReuseSolve(arrays.pStepLower, arrays.pLammRhs, c, n, SimTridagFactors(arrays), first);
   }
   // Material in the emptied region: the truncation does not hold, and the solve
   // fails (the model computation retries it as after a failed solve).
   if (!bSimFailed && L > 3 && !SmoothActiveStartEdge(c, L, dTruncThreshold)) bSimFailed = 1;
   if (bSimFailed || bSimDiverged) {
-    RestoreStepStart();
+    RestoreStepStart(arrays);
   } else if (n < N) {
     // Beyond the active rows the plateau dilutes radially: c_p exp(-2 s w^2 dt).
     const double plateau = dPlateauConc * std::exp(-2 * dSedOmega2 * dt);
@@ -226,19 +257,21 @@ void ClaverieStep(double dt) {
   }
 }
 
-double MaxRelativeChange() {
+// Largest relative change of the active rows between pLammConcOld and pLammConc.
+double ClaverieRun::MaxRelativeChange() {
   double cmax = dInitialConc;
   for (int i = iActiveFirst; i <= iActiveLast; ++i) cmax = std::max(cmax, pLammConc[i]);
   bool negative = false;
-  const double err = StaticGridRelativeChange(pLammConc, pLammConcOld, iActiveFirst, iActiveLast,
-                                              cmax, dTruncThreshold,
-                                              !gRun.zoneCentrifugation && dSimTime < 10, &negative);
+  const double err = StaticGridRelativeChange(
+      pLammConc, arrays.pLammConcOld, iActiveFirst, iActiveLast, cmax, dTruncThreshold,
+      !runSettings.zoneCentrifugation && dSimTime < 10, &negative);
   if (!negative) return err;
   ++nStepReductions;
   return 2 * dMaxRelChange;  // an early undershoot forces a shorter step
 }
 
-void AdvanceClaverieTime() {
+// Accepts the step of length dSimDt.
+void ClaverieRun::AdvanceClaverieTime() {
   ++nSimIterations;
   dSimTime = bStepLands ? dSimStopTime : dSimTime + dSimDt;
   if (dSimTime >= dAccelEndTime) {
@@ -247,7 +280,7 @@ void AdvanceClaverieTime() {
       if (SpecialGeometry()) {
         BuildGeometryMatrices();
       } else {
-        BuildClaverieMatrices(gRun.dynamicGradient ? iActiveLast : GridSize());
+        BuildClaverieMatrices(runSettings.dynamicGradient ? iActiveLast : GridSize());
         ResizeClaverieMatrices(iActiveLast);
       }
     }
@@ -257,11 +290,12 @@ void AdvanceClaverieTime() {
   if (bShowSimMass) dSimMass = SpecialGeometry() ? GeometryTotalAmount() : ClaverieTotalAmount();
 }
 
-double AdaptiveClaverieStep() {
+// One accepted step with error control; returns its change measure.
+double ClaverieRun::AdaptiveClaverieStep() {
   double& dt = dSimDt;
   bool cut = false;  // the step was cut to the end of the acceleration
-  if (gRun.fixTimestep) dt = dMaxRelChange;
-  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) pLammConcOld[i] = pLammConc[i];
+  if (runSettings.fixTimestep) dt = dMaxRelChange;
+  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) arrays.pLammConcOld[i] = pLammConc[i];
   dt = ClampToAcceleration(dt, &cut);
   bStepLands = LandStepOnStopTime(dSimTime, &dt);
   if (!(dt > 0)) {  // the target time is reached: nothing to step
@@ -270,7 +304,7 @@ double AdaptiveClaverieStep() {
     return 1.0;
   }
   if (!TrialStep(dt)) return 0.0;
-  if (gRun.zoneCentrifugation && dSimTime < 10)
+  if (runSettings.zoneCentrifugation && dSimTime < 10)
     SpreadBandUndershoot(pLammConc, pLammRadius, GridSize());
   // Accepted without the error test: a step landing on a scan time, the first
   // step, and every fixed step.
@@ -283,7 +317,7 @@ double AdaptiveClaverieStep() {
     AdvanceClaverieTime();
     return first;
   }
-  if (gRun.fixTimestep) {
+  if (runSettings.fixTimestep) {
     AdvanceClaverieTime();
     return 1.0;
   }
@@ -294,7 +328,7 @@ double AdaptiveClaverieStep() {
   while (err > dMaxRelChange) {
     if (nStepReductions > 5) {
       bSimDiverged = 1;
-      RestoreStepStart();
+      RestoreStepStart(arrays);
       return 0.0;
     }
     bool floored = false;
@@ -318,25 +352,28 @@ double AdaptiveClaverieStep() {
 
 // ---- truncation and corrections ----
 
-int UpdateActiveStart() {
-  if (bNoLeftTruncation || gRun.noTruncation) return iActiveFirst = 1;
+// Moves the first active row past the emptied region; returns it.
+int ClaverieRun::UpdateActiveStart() {
+  if (bNoLeftTruncation || runSettings.noTruncation) return iActiveFirst = 1;
   return iActiveFirst = AdvanceActiveStart(pLammConc, iActiveFirst, iActiveLast, dTruncThreshold,
                                            nMaxActiveFirst);
 }
 
-int UpdateActiveEnd(double t) {
+// Dilutes the plateau to time t and grows the active rows when the boundary nears
+// their end; returns the last active row.
+int ClaverieRun::UpdateActiveEnd(double t) {
   const int N = GridSize();
-  if (bNoRightTruncation || gRun.noTruncation) return iActiveLast = N;
+  if (bNoRightTruncation || runSettings.noTruncation) return iActiveLast = N;
   if (iActiveLast == N) return N;
   // Radial dilution of the plateau ahead of the boundary.
-  if (gRun.rampRotorSpeed)
+  if (runSettings.rampRotorSpeed)
     dPlateauConc *= std::exp(-2 * dSedOmega2 * (t - dPlateauTime));
   else
     dPlateauConc = dInitialConc * std::exp(-2 * dSedOmega2 * (t - dRunStartTime));
   dPlateauTime = t;
   // The level is relative to the plateau (the truncation level, not the absolute
   // empty-node threshold), so that it does not depend on the signal units.
-  dPlateauLimit = (1 - gRun.truncLevel) * dPlateauConc;
+  dPlateauLimit = (1 - runSettings.truncLevel) * dPlateauConc;
   const int end = GrownActiveEnd(pLammConc, iActiveLast, nTruncExtension, N, dPlateauLimit);
   if (end > iActiveLast) {
     iActiveLast = end;
@@ -345,10 +382,106 @@ int UpdateActiveEnd(double t) {
   return iActiveLast;
 }
 
-void CorrectMeniscusUndershoot() {
-  if (!gRun.meniscusCorrection || !(pLammConc[1] < 0 && pLammConc[1] > -dTruncThreshold)) return;
+// Folds a small negative value at the meniscus inward (last retry of a solve only).
+void ClaverieRun::CorrectMeniscusUndershoot() {
+  if (!runSettings.meniscusCorrection || !(pLammConc[1] < 0 && pLammConc[1] > -dTruncThreshold))
+    return;
   ReflectMeniscusUndershoot(pLammConc, pLammRadius, GridSize(), bOptimizedGridBuilt, GridStep());
 }
+
+// ---- the solve ----
+
+SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progress) {
+  if (!bSimArraysAllocated || !SimArraysMatchModel())
+    return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
+  const int N = GridSize();
+  const bool accelerating = settings.rampRotorSpeed && bAccelerating;
+  if (N < kMinSimGridPoints || !(pLammRadius[N] > pLammRadius[1]) || !std::isfinite(sp.s) ||
+      !std::isfinite(sp.D) || !std::isfinite(dSimRpm) || !std::isfinite(dSimTime) ||
+      !(dMaxRelChange > 0) || !std::isfinite(dMaxRelChange) || (accelerating && !(dAccelDtMax > 0)))
+    return {SimStatus::InvalidInput, "invalid parameters of the Lamm equation simulation"};
+  fSimChange = 1.0f;
+  bSimFailed = bSimDiverged = 0;
+  bSteadyStateReached = false;
+  dRunStartTime = dSimTime;
+  if (!(dSimDt > 0) || !std::isfinite(dSimDt)) dSimDt = 1.0;
+  double* c = pLammConc;
+  if (std::none_of(c + 1, c + N + 1, [](double v) { return v > 0; }))
+    return PropagateEmptyProfile(progress);
+  // An acceleration that has already ended: the rotor runs at its final speed.
+  if (bAccelerating && dSimTime >= dAccelEndTime) dSimRpm = SimRotorSpeedAtTime(dSimTime, 0.0);
+
+  dInitialConc = c[1];
+  const bool inhom = settings.inhomogeneousSolvent && !SpecialGeometry();
+  runSettings.inhomogeneousSolvent = inhom;
+  runSettings.sedimentingCosolute = inhom && settings.sedimentingCosolute;
+  runSettings.dynamicGradient = runSettings.sedimentingCosolute && settings.dynamicGradient;
+  if (inhom) InitSolventFactors(pLammRadius, N);
+  if (runSettings.sedimentingCosolute) {
+    std::string message;
+    if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
+  }
+  RebuildMatrices(N);
+  const ActiveWindowBounds window = ActiveWindowBoundsFor(N);
+  nMaxActiveFirst = window.leftMax;
+  nTruncExtension = window.grow;
+  dTruncThreshold = settings.truncLevel * c[1];
+  dSedOmega2 = CurrentSedOmega2();
+  dPlateauConc = c[1];
+  dPlateauTime = dSimTime;
+  iActiveFirst = 1;
+  iActiveLast = N;
+  bTruncationActive =
+      settings.truncateGrid && !settings.noTruncation && sp.s > 0 && !settings.zoneCentrifugation;
+  if (bTruncationActive) {
+    bNoLeftTruncation = false;
+    // The rows beyond the boundary are plateau; they join the solve only where the
+    // bottom lets the species out (no back-diffusion to resolve).
+    if (settings.outflowBottom && !SpecialGeometry() && !inhom && nTruncExtension >= 3) {
+      bNoRightTruncation = false;
+      iActiveLast = nTruncExtension;
+      ResizeClaverieMatrices(iActiveLast);
+    }
+  }
+  dSimDtMax = StaticGridStepBound(sp.s, sp.D, dSimRpm);
+  fitStop = FindFitLimitPoint(settings, sp.s);
+  if (settings.zoneCentrifugation) dSimDt = 0.1;
+
+  SteadyStateTest steady;
+  SimStopReason reason = SimStopReason::Progress;
+  while (bSimContinue && !bSimFailed && !bSimDiverged) {
+    const double dtUsed = dSimDt != 0 ? dSimDt : 1.0;
+    if (runSettings.sedimentingCosolute) dCosoluteTime = dSimTime;
+    fSimChange = static_cast<float>(AdaptiveClaverieStep());
+    if (bSimFailed || bSimDiverged) break;
+    if (bTruncationActive) {
+      UpdateActiveStart();
+      UpdateActiveEnd(dSimTime);
+    }
+    // The cosolute catches up with the species; the next step sees the new solvent.
+    if (runSettings.sedimentingCosolute) {
+      AdvanceCosolute();
+      if (bSimFailed) break;
+    }
+    if (runSettings.dynamicGradient) {
+      UpdateDynamicSolventFactors(pLammRadius, N);
+      BuildClaverieMatrices(iActiveLast);
+      bSimMatricesChanged = true;
+    }
+    progress.Step(fSimChange);
+    fSimChange = static_cast<float>(fSimChange / dtUsed);
+    if (FitRangeCleared(settings, sp.s, fitStop)) {
+      reason = SimStopReason::FitRange;
+      bSimContinue = 0;
+    } else if (steady.Update(dtUsed, fSimChange)) {
+      reason = SimStopReason::SteadyState;
+      bSimContinue = 0;
+    }
+  }
+  return FinishSimRun(progress, reason, szTridagMessage ? szTridagMessage : szCosoluteTridagMessage);
+}
+
+}  // namespace
 
 double ClaverieTotalAmount() {
   return StaticGridWeightedSum(pLammRadius, pLammConc, GridSize(), bOptimizedGridBuilt,
@@ -366,103 +499,10 @@ double GeometryTotalAmount() {
   return sum * kOpticalPath;
 }
 
-// ---- the solve ----
-
-SimOutcome SolveLammClaverie(const SimRunSettings& settings, SimProgress& progress) {
-  gRun = settings;
-  szTridagMessage = nullptr;
-  bStepLands = false;
-  if (!bSimArraysAllocated || !SimArraysMatchModel())
-    return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
-  const int N = GridSize();
-  const bool accelerating = settings.rampRotorSpeed && bAccelerating;
-  if (N < kMinSimGridPoints || !(pLammRadius[N] > pLammRadius[1]) || !std::isfinite(dSimS) ||
-      !std::isfinite(dSimD) || !std::isfinite(dSimRpm) || !std::isfinite(dSimTime) ||
-      !(dMaxRelChange > 0) || !std::isfinite(dMaxRelChange) || (accelerating && !(dAccelDtMax > 0)))
-    return {SimStatus::InvalidInput, "invalid parameters of the Lamm equation simulation"};
-  fSimChange = 1.0f;
-  dSimLastDt = 0.0;
-  bSimFailed = bSimDiverged = 0;
-  bSimMatricesChanged = 0;
-  bSteadyStateReached = false;
-  nStepReductions = 0;
-  dRunStartTime = dSimTime;
-  if (!(dSimDt > 0) || !std::isfinite(dSimDt)) dSimDt = 1.0;
-  double* c = pLammConc;
-  if (std::none_of(c + 1, c + N + 1, [](double v) { return v > 0; }))
-    return PropagateEmptyProfile(progress);
-  // An acceleration that has already ended: the rotor runs at its final speed.
-  if (bAccelerating && dSimTime >= dAccelEndTime) dSimRpm = SimRotorSpeedAtTime(dSimTime, 0.0);
-
-  dInitialConc = c[1];
-  const bool inhom = settings.inhomogeneousSolvent && !SpecialGeometry();
-  gRun.inhomogeneousSolvent = inhom;
-  gRun.sedimentingCosolute = inhom && settings.sedimentingCosolute;
-  gRun.dynamicGradient = gRun.sedimentingCosolute && settings.dynamicGradient;
-  if (inhom) InitSolventFactors(pLammRadius, N);
-  if (gRun.sedimentingCosolute) {
-    std::string message;
-    if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
-  }
-  RebuildMatrices(N);
-  const ActiveWindowBounds window = ActiveWindowBoundsFor(N);
-  nMaxActiveFirst = window.leftMax;
-  nTruncExtension = window.grow;
-  dTruncThreshold = settings.truncLevel * c[1];
-  dSedOmega2 = CurrentSedOmega2();
-  dPlateauConc = c[1];
-  dPlateauTime = dSimTime;
-  iActiveFirst = 1;
-  iActiveLast = N;
-  bTruncationActive =
-      settings.truncateGrid && !settings.noTruncation && dSimS > 0 && !settings.zoneCentrifugation;
-  bNoLeftTruncation = bNoRightTruncation = true;
-  if (bTruncationActive) {
-    bNoLeftTruncation = false;
-    // The rows beyond the boundary are plateau; they join the solve only where the
-    // bottom lets the species out (no back-diffusion to resolve).
-    if (settings.outflowBottom && !SpecialGeometry() && !inhom && nTruncExtension >= 3) {
-      bNoRightTruncation = false;
-      iActiveLast = nTruncExtension;
-      ResizeClaverieMatrices(iActiveLast);
-    }
-  }
-  dSimDtMax = StaticGridStepBound(dSimS, dSimD, dSimRpm);
-  FindFitLimitPoint(settings);
-  if (settings.zoneCentrifugation) dSimDt = 0.1;
-
-  SteadyStateTest steady;
-  SimStopReason reason = SimStopReason::Progress;
-  while (bSimContinue && !bSimFailed && !bSimDiverged) {
-    const double dtUsed = dSimDt != 0 ? dSimDt : 1.0;
-    if (gRun.sedimentingCosolute) dCosoluteTime = dSimTime;
-    fSimChange = static_cast<float>(AdaptiveClaverieStep());
-    if (bSimFailed || bSimDiverged) break;
-    if (bTruncationActive) {
-      UpdateActiveStart();
-      UpdateActiveEnd(dSimTime);
-    }
-    // The cosolute catches up with the species; the next step sees the new solvent.
-    if (gRun.sedimentingCosolute) {
-      AdvanceCosolute();
-      if (bSimFailed) break;
-    }
-    if (gRun.dynamicGradient) {
-      UpdateDynamicSolventFactors(pLammRadius, N);
-      BuildClaverieMatrices(iActiveLast);
-      bSimMatricesChanged = 1;
-    }
-    progress.Step(fSimChange);
-    fSimChange = static_cast<float>(fSimChange / dtUsed);
-    if (FitRangeCleared(settings)) {
-      reason = SimStopReason::FitRange;
-      bSimContinue = 0;
-    } else if (steady.Update(dtUsed, fSimChange)) {
-      reason = SimStopReason::SteadyState;
-      bSimContinue = 0;
-    }
-  }
-  return FinishSimRun(progress, reason, szTridagMessage ? szTridagMessage : szCosoluteTridagMessage);
+SimOutcome SolveLammClaverie(const SimRunSettings& settings, const SimSpecies& species,
+                             SimProgress& progress) {
+  ClaverieRun run(settings, species);
+  return run.Solve(settings, progress);
 }
 
 }  // namespace tarmic

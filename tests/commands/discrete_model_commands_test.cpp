@@ -70,20 +70,20 @@ TEST_F(DiscreteModelCommandTest, ModelsSetTheirFamilyAndReallocateTheArrays) {
   EXPECT_TRUE(bSimArraysAllocated);
   EXPECT_EQ(nSimGridPointsAllocated, 300);
   EXPECT_TRUE(SimArraysMatchModel());
-  EXPECT_EQ(pLocalS, nullptr);  // ideal species: no concentration-dependent block
+  EXPECT_EQ(SimWork().pLocalS, nullptr);  // ideal species: no concentration-dependent block
 
   Dispatch(kCmNonidealSingle);  // non-ideal single species: s(c), D(c) at the nodes
   EXPECT_TRUE(bNonidealSpecies);
   EXPECT_FALSE(bDiscreteModel);
   EXPECT_FALSE(Checked(kCmDiscreteSpecies));
   EXPECT_TRUE(SimArraysMatchModel());
-  EXPECT_NE(pLocalS, nullptr);
-  EXPECT_NE(pSedElem[6], nullptr);
+  EXPECT_NE(SimWork().pLocalS, nullptr);
+  EXPECT_NE(SimWork().pSedElem[6], nullptr);
 
   Dispatch(kCmNonidealMultiple);  // several non-ideal species are computed species by species
   EXPECT_TRUE(bNonIdealMultiple);
   EXPECT_FALSE(bNonidealSpecies);
-  EXPECT_EQ(pLocalS, nullptr);
+  EXPECT_EQ(SimWork().pLocalS, nullptr);
 
   // The rapid self-association models (no menu items) need the block as well.
   for (void (TXLAWindow::*command)() :
@@ -92,7 +92,7 @@ TEST_F(DiscreteModelCommandTest, ModelsSetTheirFamilyAndReallocateTheArrays) {
     (Win().*command)();
     EXPECT_TRUE(IsSelfAssociationModel());
     EXPECT_FALSE(Checked(kCmNonidealMultiple));
-    EXPECT_NE(pLocalS, nullptr);
+    EXPECT_NE(SimWork().pLocalS, nullptr);
     EXPECT_TRUE(SimArraysMatchModel());
   }
   EXPECT_TRUE(bAssoc148);

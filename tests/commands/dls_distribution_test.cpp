@@ -28,7 +28,6 @@ class DlsDistributionTest : public DistributionWindowTest {
  protected:
   void TearDown() override {
     bDLSConvertOnWrite = false;
-    ResetDLSSpeciesSignal();
     DistributionWindowTest::TearDown();
   }
 
@@ -51,9 +50,10 @@ class DlsDistributionTest : public DistributionWindowTest {
       std::vector<float> x(n + 1), g(n + 1);
       for (int j = 1; j <= n; ++j)
         x[Idx(j)] = static_cast<float>(-7.0 + 6.0 * (j - 1) / (n - 1));
-      dSimD = kD;
-      dDlsAmplitude = kAmplitude;
-      DLSCorrelationProfile(record, x.data(), g.data(), n);
+      DlsSpecies species;
+      species.D = kD;
+      species.dDlsAmplitude = kAmplitude;
+      DLSCorrelationProfile(record, species, x.data(), g.data(), n);
       for (int j = 1; j <= n; ++j)
         g[Idx(j)] += static_cast<float>(gauss(random));
       paths.push_back(ProgramDir() + "/acf" + std::to_string(f) + ".dlsdat");

@@ -50,7 +50,6 @@ class DlsModelsTest : public DistributionWindowTest {
   }
   void TearDown() override {
     bDLSConvertOnWrite = false;
-    ResetDLSSpeciesSignal();
     DistributionWindowTest::TearDown();
   }
 

@@ -63,7 +63,7 @@ TEST_F(ReactingCommandTest, ChoosingTheModelSetsUpSpeciesAndArrays) {
   EXPECT_EQ(pParams[11], pSpeciesAmplitude[3]);
   for (int k = 1; k <= 4; ++k) EXPECT_EQ(pSpeciesLinked[k], 0);
   EXPECT_NE(pFreeA, nullptr);
-  EXPECT_NE(pComplexMassElem[6], nullptr);
+  EXPECT_NE(SimWork().pComplexMassElem[6], nullptr);
 }
 
 // With DLS data the command only says that the model does not apply.

@@ -102,7 +102,7 @@ std::vector<std::vector<double>> StaticGridProfiles(double s, double D) {
     profiles[static_cast<std::size_t>(k)].assign(c, c + n + 1);
   });
   recorder.Start();
-  EXPECT_TRUE(SolveLammClaverie(settings, recorder).ok());
+  EXPECT_TRUE(SolveLammClaverie(settings, {s, D}, recorder).ok());
   return profiles;
 }
 

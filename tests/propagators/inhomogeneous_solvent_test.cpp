@@ -80,7 +80,8 @@ class InhomogeneousSolventTest : public ::testing::Test {
       scans[static_cast<std::size_t>(k)].assign(c, c + n + 1);
     });
     rec.Start();
-    const SimOutcome out = movingHat ? SolveLammMovingHat(st, rec) : SolveLammClaverie(st, rec);
+    const SimOutcome out =
+        movingHat ? SolveLammMovingHat(st, {s, D}, rec) : SolveLammClaverie(st, {s, D}, rec);
     EXPECT_TRUE(out.ok()) << out.message;
     if (outcome) *outcome = out;
     return scans;

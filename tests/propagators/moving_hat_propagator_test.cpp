@@ -112,7 +112,7 @@ class MovingHatPropagator : public ::testing::Test {
         },
         finalProfile);
     rec.Start();
-    outcome = SolveLammMovingHat(st, rec);
+    outcome = SolveLammMovingHat(st, {s, D}, rec);
     return scans;
   }
   SimOutcome outcome;
@@ -225,7 +225,7 @@ TEST_F(MovingHatPropagator, ClosedCellConservesAmountAcrossHandOvers) {
     check.Start();
     SimRunSettings st;
     st.outflowBottom = D == 0;
-    EXPECT_TRUE(SolveLammMovingHat(st, check).ok());
+    EXPECT_TRUE(SolveLammMovingHat(st, {s, D}, check).ok());
     EXPECT_GT(check.handOvers, 20) << s;
     EXPECT_LT(check.worst, 1e-12) << s << " " << D;
     if (D > 0) {
@@ -262,7 +262,7 @@ TEST_F(MovingHatPropagator, RunEndsBySteadyStateOrDivergence) {
   pLammConc[30] = std::numeric_limits<double>::quiet_NaN();
   ScanTimeRecorder rec({500.0}, nullptr);
   rec.Start();
-  EXPECT_EQ(SolveLammMovingHat(SimRunSettings{}, rec).status, SimStatus::Diverged);
+  EXPECT_EQ(SolveLammMovingHat(SimRunSettings{}, {4.0, 6e-7}, rec).status, SimStatus::Diverged);
 }
 
 }  // namespace

@@ -66,6 +66,7 @@ struct Scan {
 struct Result {
   SimOutcome outcome;
   std::vector<Scan> scans;
+  NonidealHatReport hat;  // moving hat only
 };
 
 class NonidealPropagators : public ::testing::Test {
@@ -151,7 +152,7 @@ class NonidealPropagators : public ::testing::Test {
     settings.fixTimestep = false;
     settings.autoHatS = true;
     settings.rampRotorSpeed = ramp;
-    res.outcome = movingHat ? SolveNonidealLammMovingHat(settings, recorder, &k)
+    res.outcome = movingHat ? SolveNonidealLammMovingHat(settings, recorder, &k, &res.hat)
                             : SolveNonidealLammClaverie(settings, recorder, &k);
     return res;
   }
@@ -258,7 +259,7 @@ TEST_F(NonidealPropagators, BothGridsMatchIdealSedimentationAndEachOther) {
   const Result hat = Run(true, Species(1e-8, 1e-8), {1000.0, 2000.0});
   ASSERT_TRUE(hat.outcome.ok()) << hat.outcome.message;
   EXPECT_TRUE(bHatGridInUse);
-  EXPECT_GT(nHatShifts, 10);
+  EXPECT_GT(hat.hat.nHatShifts, 10);
   for (int k = 0; k < 2; ++k) {
     const double t = 1000.0 * (k + 1);
     for (const Scan* sc : {&fixed.scans[k], &hat.scans[k]}) {
@@ -330,15 +331,15 @@ TEST_F(NonidealPropagators, MovingHatRunLimits) {
   Result res = Run(true, slow, {100.0});
   ASSERT_TRUE(res.outcome.ok());
   EXPECT_DOUBLE_EQ(dMaxRelChange, 0.1);  // as the caller set it
-  EXPECT_NEAR(dHatFixedDt, 0.1 * dHatInterval, 1e-9 * dHatInterval);
+  EXPECT_NEAR(res.hat.dHatFixedDt, 0.1 * res.hat.dHatInterval, 1e-9 * res.hat.dHatInterval);
 
   // No sedimentation: the frame rests (T = 1e10 s), pure diffusion conserves.
   CoefficientConstants rest = Species(1e-8);
   rest.s1 = 0.0;
   res = Run(true, rest, {20.0});
   ASSERT_TRUE(res.outcome.ok());
-  EXPECT_EQ(dHatInterval, 1e10);
-  EXPECT_EQ(nHatShifts, 0);
+  EXPECT_EQ(res.hat.dHatInterval, 1e10);
+  EXPECT_EQ(res.hat.nHatShifts, 0);
   EXPECT_NEAR(res.scans[0].Amount() / LoadedAmount(), 1.0, 1e-10);
 
   // A floating frame is refused before anything moves.

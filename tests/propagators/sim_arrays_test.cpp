@@ -53,8 +53,8 @@ TEST_F(SimArrays, AllocationFollowsGridSizeAndModelBlocks) {
   ASSERT_TRUE(AllocSimArrays());
   EXPECT_EQ(nSimGridPointsAllocated, 400);
   ASSERT_NE(pLammRadius2, nullptr);
-  ASSERT_NE(pDiffElem[6], nullptr);
-  pLammConcNew[400] = pFullHatBeta[400] = 1.0;  // the last entries exist
+  ASSERT_NE(SimWork().pDiffElem[6], nullptr);
+  SimWork().pLammConcNew[400] = SimWork().pFullHatBeta[400] = 1.0;  // the last entries exist
   EXPECT_DOUBLE_EQ(pLammRadius[400], 7.2f);
   // Sizes beyond the cap or below the minimum are refused and change nothing.
   EXPECT_FALSE(ResizeSimArrays(2147483647));

@@ -27,6 +27,7 @@ struct SpeciesRun : ScanTimeRecorder {
   std::vector<int> activeLast;
   int fewestRows = 1 << 30;  // fewest active rows of any step
   SimRunSettings settings;
+  SimSpecies species;
   SimOutcome outcome;
 
   SpeciesRun(double s, double D, double rpm, int N, std::vector<double> times, double m = 6.0,
@@ -55,8 +56,7 @@ struct SpeciesRun : ScanTimeRecorder {
     bMovingHat = false;
     EXPECT_TRUE(AllocSimArrays());
     for (int i = 1; i <= N; ++i) pLammConc[i] = 1.0;
-    dSimS = s;
-    dSimD = D;
+    species = {s, D};
     dSimRpm = dFinalRpm = rpm;
     Tolerance(1.0);
     settings.meniscus = m;
@@ -77,7 +77,7 @@ struct SpeciesRun : ScanTimeRecorder {
   }
   SimOutcome Solve() {
     Start();
-    return outcome = SolveLammClaverie(settings, *this);
+    return outcome = SolveLammClaverie(settings, species, *this);
   }
   double Radius(int i) const { return pLammRadius[i]; }
 };
@@ -144,6 +144,27 @@ TEST(StaticGridPropagator, ClosedCellConservesAndStopsAtTheEquilibriumExponentia
     EXPECT_NEAR(run.scans[3][i] / eq, 1.0, 5e-3) << "r = " << r;
   }
   for (int i = 1; i <= 200; ++i) EXPECT_EQ(run.scans[2][i], pLammConc[i]);
+}
+
+// A solve depends on its arguments and the prepared profile only: the same solve
+// after a different one (another species and grid, the bottom letting it out so
+// that both ends are truncated) gives the same steps and profiles to the last bit,
+// whatever the species globals hold.
+TEST(StaticGridPropagator, SolveDoesNotDependOnAnEarlierSolve) {
+  const std::vector<double> times = {1500, 4000};
+  SpeciesRun first(4.0, 6e-7, 50000, 250, times);
+  ASSERT_TRUE(first.Solve().ok()) << first.outcome.message;
+  {
+    SpeciesRun other(9.0, 2e-7, 60000, 320, {3000});
+    other.settings.outflowBottom = true;
+    ASSERT_TRUE(other.Solve().ok()) << other.outcome.message;
+    ASSERT_LT(other.fewestRows, 320);
+  }
+  SpeciesRun again(4.0, 6e-7, 50000, 250, times);
+  dSimS = dSimD = std::numeric_limits<double>::quiet_NaN();
+  ASSERT_TRUE(again.Solve().ok()) << again.outcome.message;
+  EXPECT_EQ(again.stepTimes, first.stepTimes);
+  EXPECT_EQ(again.scans, first.scans);
 }
 
 // With the bottom letting the species out, solving only the rows near the boundary
