@@ -68,6 +68,8 @@ class SimulationProgress : public ::testing::Test {
   void TearDown() override {
     bFinalProfileToFit = false;
     bSimulateTimeResolution = false;
+    // The plots drawn from the scans go with them (no later test may lay them out).
+    ReleaseDataAndResidualPlots();
     FreeDataSet();
     FreeSimArrays();
   }
