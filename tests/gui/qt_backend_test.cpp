@@ -15,6 +15,8 @@
 #include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -748,7 +750,13 @@ TEST_F(QtBackendTest, TemplateDialogWritesBackOnlyOnOk) {
 }
 
 TEST_F(QtBackendTest, FileDialogsOpenLargeAndAtTheSizeLastLeft) {
-  QFile::remove(QStringLiteral(TARMIC_TEST_OUTPUT_DIR "/xdg-config/tarmic/filedialog.ini"));
+  // A configuration folder of this test's own: other tests that close a file dialog
+  // remember its size too, and may run at the same time.
+  QTemporaryDir config;
+  ASSERT_TRUE(config.isValid());
+  const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  const auto restore = qScopeGuard([&previous] { qputenv("XDG_CONFIG_HOME", previous); });
   FileDialogOptions options;
   options.title = "Load New Files";
   options.directory = TARMIC_TEST_OUTPUT_DIR;
