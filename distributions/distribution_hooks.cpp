@@ -2,6 +2,8 @@
 // defaults, and the reporting of engine failures.
 #include "distributions/distribution_hooks.h"
 
+#include <utility>
+
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
 #include "platform/backend.h"
@@ -48,6 +50,22 @@ void ReportDistributionMessage(int seriesCode, const std::string& text, const ch
 
 void ShowDistributionNote(const std::string& text) {
   if (HasBackend()) GetBackend().MessageBox(text, "", MB_OK);
+}
+
+void ShowRunMessage(const RunMessage& message) {
+  if (message.empty()) return;
+  if (message.errorBox) {
+    ShowError(message.text, false);
+    return;
+  }
+  if (HasBackend()) GetBackend().MessageBox(message.text, message.caption, message.style);
+}
+
+void ReportRunMessage(RunMessage message, RunMessage* sink) {
+  if (sink)
+    *sink = std::move(message);
+  else
+    ShowRunMessage(message);
 }
 
 }  // namespace tarmic

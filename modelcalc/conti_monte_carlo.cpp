@@ -224,8 +224,10 @@ bool BestFit(Window* window, const ContiRunSettings& settings, bool* interrupted
              std::vector<std::vector<float>>* fitCopy) {
   const float P = fConfidenceLevel;
   fConfidenceLevel = 0.0f;
-  const ContiRunOutcome outcome = RunContiSed(window);
+  const ContiRunResult run = RunContiSed(window);
   fConfidenceLevel = P;
+  ShowRunMessage(run.message);
+  const ContiRunOutcome outcome = run.outcome;
   if (outcome != ContiRunOutcome::Computed) {
     *interrupted = outcome == ContiRunOutcome::Interrupted;
     return false;

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "distributions/distribution_hooks.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_file.h"
 #include "modelcalc/fit_rmsd.h"
@@ -109,7 +110,9 @@ bool ComputeDistributionSignal(Window* window) {
     pGridRadius = ppRadius[At(first)];
     nGridPoints = pnPoints[At(first)];
     bAbsorbanceData = false;
-    ok = RunContiSed(window) == ContiRunOutcome::Computed;
+    const ContiRunResult run = RunContiSed(window);
+    ShowRunMessage(run.message);
+    ok = run.outcome == ContiRunOutcome::Computed;
     pGridRadius = nullptr;
     nGridPoints = 0;
     bAbsorbanceData = true;
