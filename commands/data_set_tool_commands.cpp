@@ -126,9 +126,11 @@ void TXLAWindow::CmGenerateSingle() {
   if (IsSelfAssociationModel()) fAssocLoading = 1.2f * v.extinction * v.concentration * 1e-6f;
   GetHandle().SetCursor(CursorShape::Wait);
   bSimulating = true;
-  const SyntheticOutcome outcome = GenerateSyntheticData(&GetHandle(), s);
+  const SyntheticResult generated = GenerateSyntheticData(&GetHandle(), s);
+  const SyntheticOutcome outcome = generated.outcome;
   bSimulating = false;
   GetHandle().SetCursor(CursorShape::Arrow);
+  if (!generated.message.empty()) CommandMessageBox(*this, generated.message, "ERROR", MB_OK);
   if (outcome != SyntheticOutcome::Generated) fAssocLoading = loading;
   if (outcome == SyntheticOutcome::Refused) {
     PlayErrorSound();

@@ -356,9 +356,9 @@ bool SyntheticSettingsRefused(const SyntheticDataSettings& in) {
          CountGridPoints(in.dr) < 1;
 }
 
-SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
+SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
   // Refused before anything changes.
-  if (SyntheticSettingsRefused(in)) return SyntheticOutcome::Refused;
+  if (SyntheticSettingsRefused(in)) return {SyntheticOutcome::Refused, {}};
   const int m = CountGridPoints(in.dr);
   // The files are made ready before the loaded set is given up: every target
   // gets its temporary, with the room its scan will take reserved on the disk,
@@ -370,9 +370,8 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     std::string failed;
     if (!ReserveSetFiles(WithoutTrailingSlash(DirectoryOf(in.outputPath)), in.scans, m, &reserved,
                          &failed)) {
-      if (HasBackend())
-        GetBackend().MessageBox("could not write:" + failed + "\nthe loaded data are kept", "ERROR", MB_OK);
-      return SyntheticOutcome::NotWritable;
+      return {SyntheticOutcome::NotWritable,
+              "could not write:" + failed + "\nthe loaded data are kept"};
     }
   }
 
@@ -537,8 +536,7 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     RedrawDataPlot(true);
     RedrawResidualPlot(true);
     if (!bGeneratingSeries && window) window->Invalidate();
-    if (HasBackend()) GetBackend().MessageBox(failed + "\nthe loaded data are kept", "ERROR", MB_OK);
-    return SyntheticOutcome::NotWritten;
+    return {SyntheticOutcome::NotWritten, failed + "\nthe loaded data are kept"};
   }
   held.Release();
 
@@ -553,7 +551,7 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     window->Invalidate();
     if (!meanDev.empty()) window->ClientDC()->TextOut(10, 50, meanDev);
   }
-  return SyntheticOutcome::Generated;
+  return {SyntheticOutcome::Generated, {}};
 }
 
 void ResetSyntheticData() { bGeneratingSeries = false; }

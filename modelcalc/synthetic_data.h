@@ -39,8 +39,15 @@ enum class SyntheticOutcome {
   Refused,    // nothing built (no scans asked, unusable spacing, speed or geometry)
   Generated,  // the set is loaded and every file written
   NotWritable,  // nothing built: a file of the set cannot take its place (reported)
-  NotWritten, // its files could not all be written (reported): the loaded set and
-              // every setting are as before
+  NotWritten, // its files could not all be written: the loaded set and every
+              // setting are as before
+};
+// The outcome and, for NotWritable and NotWritten, the box the command shows
+// (caption "ERROR"): the files that failed and "the loaded data are kept".
+struct SyntheticResult {
+  SyntheticOutcome outcome = SyntheticOutcome::Refused;
+  std::string message;
+  bool operator==(SyntheticOutcome o) const { return outcome == o; }
 };
 
 // Generates the set. The settings are refused before anything changes when the scan
@@ -53,7 +60,7 @@ enum class SyntheticOutcome {
 // initial profile, parameters and switches come back unchanged (NotWritten; with a
 // continuous model the distribution read for the data stays loaded and no model
 // counts as computed).
-SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& settings);
+SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSettings& settings);
 
 // Restores the defaults of this file.
 void ResetSyntheticData();
