@@ -118,8 +118,7 @@ void TXLAWindow::CmGenerateSingle() {
   const std::optional<std::string> path = AskSavePath(*this, "save generated data as", "00001.ra0");
   if (!path) return;
   s.outputPath = *path;
-  if (bZoneCentrifugation && !SyntheticSettingsRefused(s))
-    s.invertBand = AskYesNo(*this, kInvertBandQuestion, "");
+  AskSyntheticDataQuestions(*this, s);
   // The loading signal of the self-association models: 1.2 cm optical path. It is
   // the model's own again when no set was generated.
   const float loading = fAssocLoading;

@@ -275,8 +275,7 @@ void TXLAWindow::CmGenerateSeries() {
               stopped = dir;
               continue;
             }
-            if (bZoneCentrifugation && !SyntheticSettingsRefused(s))
-              s.invertBand = AskYesNo(*this, kInvertBandQuestion, "");
+            AskSyntheticDataQuestions(*this, s);
             GetHandle().SetCursor(CursorShape::Wait);
             bSimulating = true;
             const SyntheticResult generated = GenerateSyntheticData(&GetHandle(), s);

@@ -94,16 +94,10 @@ ScanInfo SyntheticScanInfo(float rpm, int points) {
 
 // The signal of the distribution in the program's "distrib.dat" on the scans' own
 // radii, into ppFit; false (fits left at 0) when the file cannot be used.
-bool ComputeDistributionSignal(Window* window) {
+bool ComputeDistributionSignal(Window* window, std::optional<bool> normalized) {
   bSyntheticFromDistribution = true;
   bool ok = false;
-  if (HasBackend()) {
-    GetBackend().MessageBox(Format("put synthetic distribution in %s", szDistribFile.c_str()),
-                            "ATTENTION", MB_OK);
-    bNormalizeLoadedDistribution =
-        GetBackend().MessageBox("is synthetic distribution normalized?", "ATTENTION",
-                                MB_YESNO | MB_ICONQUESTION) == IDYES;
-  }
+  if (normalized) bNormalizeLoadedDistribution = *normalized;
   if (LoadDistributionFromFile(szDistribFile)) {
     // The kernels are computed on the radii of the first displayed scan.
     const int first = pScanOrder[1];
@@ -349,6 +343,10 @@ class HeldLoadedSet {
 
 }  // namespace
 
+std::string SyntheticDistributionNote() {
+  return Format("put synthetic distribution in %s", szDistribFile.c_str());
+}
+
 bool SyntheticSettingsRefused(const SyntheticDataSettings& in) {
   // The grid loop needs dr > 0, the times rpm > 0.
   return in.scans < 1 || in.scans > kMaxScans || !(in.dr > 0.0f) || !(in.rpm > 0.0f) ||
@@ -480,7 +478,7 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     bRampRotorSpeed = false;
   }
   if (bContiModel) {
-    ComputeDistributionSignal(window);
+    ComputeDistributionSignal(window, in.distributionNormalized);
   } else {
     CalculateModel(window);
   }

@@ -6,6 +6,7 @@
 // and replaces the loaded data once every file is written.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace tarmic {
@@ -28,8 +29,17 @@ struct SyntheticDataSettings {
   // Zone centrifugation: the band's initial distribution lies inverted. The command
   // asks kInvertBandQuestion before generating (nothing is asked while computing).
   bool invertBand = false;
+  // A continuous model: the signal comes from the distribution in szDistribFile.
+  // The command says where to put it (SyntheticDistributionNote) and asks
+  // kDistributionNormalizedQuestion before generating; the answer sets the
+  // loader's normalisation switch (unset: the switch stays as it is).
+  std::optional<bool> distributionNormalized;
 };
 inline constexpr const char* kInvertBandQuestion = "invert band initial distribution?";
+inline constexpr const char* kDistributionNormalizedQuestion =
+    "is synthetic distribution normalized?";
+// "put synthetic distribution in <szDistribFile>" (caption "ATTENTION").
+std::string SyntheticDistributionNote();
 
 // Whether GenerateSyntheticData refuses the settings before anything changes (see
 // there); a command asks its questions only for settings that are used.
