@@ -120,8 +120,10 @@ void AllocCellVectors(int cells, int rows) {
   g_rowLength = rows;
 }
 
+// The grid set-up's questions depend on the grid it has just built: they are asked
+// between that step and the kernels (false without a window system).
 bool AskYesNo(const std::string& text, const char* caption) {
-  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return AskDistributionQuestion(text, caption);
 }
 
 // Endpoints a, b and the points between them evenly spaced: v[1] = a, v[n] = b.
