@@ -320,6 +320,22 @@ TEST_F(DistributionRunTest, SaveWithoutADistributionDoesNothing) {
   EXPECT_TRUE(Backend().Transcript().empty());
 }
 
+// A save that cannot write its file says so once, in the error box, from the command.
+TEST_F(DistributionRunTest, SaveThatCannotWriteIsReportedOnce) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  const std::string path = ProgramDir() + "/no such folder/distribution.dat";
+  Backend().ClearTranscript();
+  Backend().QueueSaveFile(path);
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(kCmSaveContinuousDistribution);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"could not write the distribution to " + path});
+  EXPECT_TRUE(bModelComputed);
+}
+
 TEST_F(DistributionRunTest, RangeHighlightTurnsTheFittedBoundaryRedOnlyInsideTheRange) {
   LoadSyntheticRun();
   ChooseSmallCs();
