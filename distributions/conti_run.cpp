@@ -374,8 +374,10 @@ ContiRunResult RunContiSed(Window* window) {
                                    static_cast<double>(fMeniscus), static_cast<double>(fBottom)),
                             "ERROR"));
     }
-    if (!(IsSizeShapeModel() && !CheckCsff0KernelReuse()) && !ContiGridSettingsUsable())
-      return Finish(ContiRunOutcome::NotStarted);
+    if (!(IsSizeShapeModel() && !CheckCsff0KernelReuse())) {
+      if (std::string refusal = ContiGridSettingsRefusal(); !refusal.empty())
+        return Finish(ContiRunOutcome::NotStarted, {std::move(refusal), "Error", MB_OK, true});
+    }
   }
   const ContiRunSettings settings = GetContiRunSettings();
   Text(30, "allocating memory space...    ");
