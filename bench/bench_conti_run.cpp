@@ -194,7 +194,7 @@ void BM_ContiRun(benchmark::State& state) {
   const bool maxEntropy = state.range(2) != 0;
   Prepare(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), maxEntropy);
   ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
-  for (auto _ : state) outcome = RunContiSed(nullptr);
+  for (auto _ : state) outcome = RunContiSed(nullptr).outcome;
   const float windows[4] = {0.5f, 4.0f, 8.5f, 14.5f};
   const char* names[3] = {"s1", "s2", "s3"};
   for (int k = 0; k < 3; ++k) {
@@ -243,7 +243,7 @@ void BM_Csff0Run(benchmark::State& state) {
   ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
   for (auto _ : state) {
     bDataChanged = true;
-    outcome = RunContiSed(nullptr);
+    outcome = RunContiSed(nullptr).outcome;
   }
   // Weight-average s and f/f0 of the 6 S species' region (true f/f0 1.25).
   double c = 0.0, cs = 0.0, cf = 0.0;

@@ -109,7 +109,7 @@ void Prepare(int n, int gridPoints) {
 void BM_EquilibriumCMRun(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
-  for (auto _ : state) outcome = RunContiSed(nullptr);
+  for (auto _ : state) outcome = RunContiSed(nullptr).outcome;
   const float limits[3] = {5000.0f, 43000.0f, 250000.0f};
   const char* names[2] = {"M1", "M2"};
   for (int k = 0; k < 2; ++k) {

@@ -4,6 +4,8 @@
 
 #include "app/xla_window.h"
 #include "app/zoom.h"
+#include "modelcalc/synthetic_data.h"
+#include "modelfit/model_flags.h"
 #include "numerics/error_box.h"
 #include "numerics/number_input.h"
 #include "numerics/run_switches.h"
@@ -51,6 +53,16 @@ int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::st
 
 bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& caption) {
   return CommandMessageBox(window, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void AskSyntheticDataQuestions(TXLAWindow& window, SyntheticDataSettings& settings) {
+  if (SyntheticSettingsRefused(settings)) return;
+  if (bZoneCentrifugation) settings.invertBand = AskYesNo(window, kInvertBandQuestion, "");
+  if (bContiModel) {
+    CommandMessageBox(window, SyntheticDistributionNote(), "ATTENTION", MB_OK);
+    settings.distributionNormalized =
+        AskYesNo(window, kDistributionNormalizedQuestion, "ATTENTION");
+  }
 }
 
 bool ConfirmChange(TXLAWindow& window, const std::string& text, const std::string& caption) {

@@ -28,6 +28,12 @@ bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& ca
 // default button, so that Enter never rewrites anything. True for yes.
 bool ConfirmChange(TXLAWindow& window, const std::string& text, const std::string& caption);
 
+struct SyntheticDataSettings;
+// The questions of a generation of synthetic data, asked before it once its
+// settings are usable: the band orientation (zone centrifugation) and, for a
+// continuous model, where the distribution goes and whether it is normalized.
+void AskSyntheticDataQuestions(TXLAWindow& window, SyntheticDataSettings& settings);
+
 // Shows the error box of a save that failed (error sound, caption "Error", the
 // write's message); nothing when it was written. True when it was written.
 bool ReportSave(const SaveResult& result);

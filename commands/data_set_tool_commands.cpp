@@ -118,17 +118,18 @@ void TXLAWindow::CmGenerateSingle() {
   const std::optional<std::string> path = AskSavePath(*this, "save generated data as", "00001.ra0");
   if (!path) return;
   s.outputPath = *path;
-  if (bZoneCentrifugation && !SyntheticSettingsRefused(s))
-    s.invertBand = AskYesNo(*this, kInvertBandQuestion, "");
+  AskSyntheticDataQuestions(*this, s);
   // The loading signal of the self-association models: 1.2 cm optical path. It is
   // the model's own again when no set was generated.
   const float loading = fAssocLoading;
   if (IsSelfAssociationModel()) fAssocLoading = 1.2f * v.extinction * v.concentration * 1e-6f;
   GetHandle().SetCursor(CursorShape::Wait);
   bSimulating = true;
-  const SyntheticOutcome outcome = GenerateSyntheticData(&GetHandle(), s);
+  const SyntheticResult generated = GenerateSyntheticData(&GetHandle(), s);
+  const SyntheticOutcome outcome = generated.outcome;
   bSimulating = false;
   GetHandle().SetCursor(CursorShape::Arrow);
+  if (!generated.message.empty()) CommandMessageBox(*this, generated.message, "ERROR", MB_OK);
   if (outcome != SyntheticOutcome::Generated) fAssocLoading = loading;
   if (outcome == SyntheticOutcome::Refused) {
     PlayErrorSound();

@@ -12,6 +12,7 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
+#include "numerics/error_box.h"
 #include "modelfit/model_flags.h"
 #include "platform/backend.h"
 #include "plot/winplot.h"
@@ -52,9 +53,10 @@ bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path) {
       }
     }
   }
-  const bool restored = RestoreContiDistribution(path);
+  const DistributionFileResult restored = RestoreContiDistribution(path);
+  if (!restored) ShowError(restored.message, false);
   window.RepaintMain();
-  return restored;
+  return restored.ok;
 }
 
 void TXLAWindow::CmSaveContinuousDistribution() {
@@ -69,7 +71,8 @@ void TXLAWindow::CmSaveContinuousDistribution() {
   options.defaultExt = "dat";
   const std::optional<std::string> path = AskSaveFilePath(*this, options);
   if (!path) return;
-  SaveContiDistribution(*path);
+  if (const DistributionFileResult saved = SaveContiDistribution(*path); !saved)
+    ShowError(saved.message, false);
 }
 
 void TXLAWindow::CmCopyDistributionPlot() {

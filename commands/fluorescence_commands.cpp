@@ -5,6 +5,7 @@
 
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "commands/flo_tools_dialog.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/fluorescence_sorting.h"
 #include "numerics/sounds.h"

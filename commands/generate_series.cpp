@@ -275,13 +275,15 @@ void TXLAWindow::CmGenerateSeries() {
               stopped = dir;
               continue;
             }
-            if (bZoneCentrifugation && !SyntheticSettingsRefused(s))
-              s.invertBand = AskYesNo(*this, kInvertBandQuestion, "");
+            AskSyntheticDataQuestions(*this, s);
             GetHandle().SetCursor(CursorShape::Wait);
             bSimulating = true;
-            const SyntheticOutcome outcome = GenerateSyntheticData(&GetHandle(), s);
+            const SyntheticResult generated = GenerateSyntheticData(&GetHandle(), s);
+            const SyntheticOutcome outcome = generated.outcome;
             bSimulating = false;
             GetHandle().SetCursor(CursorShape::Arrow);
+            if (!generated.message.empty())
+              CommandMessageBox(*this, generated.message, "ERROR", MB_OK);
             if (outcome != SyntheticOutcome::Generated) {
               if (outcome == SyntheticOutcome::Refused) {
                 PlayErrorSound();

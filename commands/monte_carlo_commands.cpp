@@ -65,6 +65,13 @@ std::optional<MonteCarloRequest> AskRequest(TXLAWindow& window) {
   return r;
 }
 
+// Before the sets: with both regularisations shown, the sets use maximum entropy.
+void SayOnlyMaximumEntropy(TXLAWindow& window) {
+  if (MonteCarloOnlyMaximumEntropy())
+    CommandMessageBox(window, "only calculating for maximum entropy regularization",
+                      kMonteCarloCaption, MB_OK);
+}
+
 // After the computation: an interruption is reported; the limits stay shown until
 // the box is closed, then the distribution of the measured data comes back.
 void ShowAndEnd(TXLAWindow& window, MonteCarloOutcome outcome, const MonteCarloRequest& r) {
@@ -90,6 +97,7 @@ void TXLAWindow::CmMonteCarloDistributions() {
   if (!DistributionComputed(*this)) return;
   const std::optional<MonteCarloRequest> r = AskRequest(*this);
   if (!r) return;
+  SayOnlyMaximumEntropy(*this);
   bRunInProgress = true;
   const MonteCarloOutcome outcome =
       MonteCarloDistributions(&GetHandle(), r->sets, r->confidence, r->path, r->writeEachSet);
@@ -105,10 +113,13 @@ void TXLAWindow::CmMonteCarloIntegratedSw() {
   float smin = 0.0f, smax = 0.0f;
   if (!AskFloat(*this, &smin, pDistGrid[1], "lower integration limit", kMonteCarloCaption)) return;
   if (!AskFloat(*this, &smax, pDistGrid[nDistGrid], "upper integration limit", kMonteCarloCaption)) return;
+  SayOnlyMaximumEntropy(*this);
   bRunInProgress = true;
+  MonteCarloSwResult sw;
   const MonteCarloOutcome outcome = MonteCarloIntegratedSw(
-      &GetHandle(), r->sets, r->confidence, smin, smax, r->path, r->writeEachSet, nullptr);
+      &GetHandle(), r->sets, r->confidence, smin, smax, r->path, r->writeEachSet, &sw);
   bRunInProgress = false;
+  if (sw.computed) CommandMessageBox(*this, MonteCarloSwText(sw), kMonteCarloCaption, MB_OK);
   ShowAndEnd(*this, outcome, *r);
 }
 

@@ -13,6 +13,7 @@
 #include "modelcalc/model_steps.h"
 #include "modelcalc/time_course.h"
 #include "modelfit/params_dialog.h"
+#include "numerics/error_box.h"
 #include "numerics/run_switches.h"
 #include "numerics/sounds.h"
 #include "plot/data_plots.h"
@@ -23,6 +24,15 @@
 namespace tarmic {
 
 namespace {
+
+// The box a distribution run ended with: the error box or a message box.
+void ShowContiRunMessage(TXLAWindow& window, const RunMessage& message) {
+  if (message.empty()) return;
+  if (message.errorBox)
+    ShowError(message.text, false);
+  else
+    CommandMessageBox(window, message.text, message.caption, message.style);
+}
 
 // A record that no dialog has used yet takes its defaults first.
 bool Unused(const TransferBuffer& record) { return record.text.empty() && record.checked.empty(); }
@@ -76,9 +86,10 @@ void TXLAWindow::CmRun() {
     RepaintMain();
     return;
   }
-  const ContiRunOutcome outcome = RunContiSed(&GetHandle());
+  const ContiRunResult run = RunContiSed(&GetHandle());
   bRunInProgress = false;
-  if (outcome == ContiRunOutcome::Computed) bDataChanged = false;
+  ShowContiRunMessage(*this, run.message);
+  if (run.outcome == ContiRunOutcome::Computed) bDataChanged = false;
   RepaintMain();
 }
 

@@ -133,7 +133,10 @@ bool WriteResult(TXLAWindow& window) {
   const std::string first = JoinPath(szDataDirectory, ppScanFileNames[1]);
   if (bContiModel) {
     const std::string ext = ExtensionOf(first);
-    return SaveContiDistribution(first.substr(0, first.size() - ext.size()) + "_distribution.dat");
+    const DistributionFileResult saved =
+        SaveContiDistribution(first.substr(0, first.size() - ext.size()) + "_distribution.dat");
+    if (!saved) ShowError(saved.message, false);
+    return saved.ok;
   }
   return WriteParameterReport(&window.GetHandle(), first);
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "distributions/ctot_tables.h"
 #include "distributions/distribution_arrays.h"
@@ -55,9 +56,10 @@ ContiRunOutcome eLastContiRunOutcome = ContiRunOutcome::NotStarted;
 
 namespace {
 
-void Message(const std::string& text, const char* caption, unsigned style = MB_OK) {
-  if (bBatchMode || !HasBackend()) return;
-  GetBackend().MessageBox(text, caption, style);
+// The box a run ends with; none in batch mode (a series must not stop on a box).
+RunMessage Message(const std::string& text, const char* caption, unsigned style = MB_OK) {
+  if (bBatchMode) return {};
+  return {text, caption, style, false};
 }
 
 int UnknownCount() { return IsSizeShapeModel() ? nFf0Grid : nDistGrid; }
@@ -179,8 +181,9 @@ void FinishSyntheticFit(Window* window) {
 }
 
 // The normal equations of the noise model; false when they could not be built
-// (not by an interrupt: bUserAbort tells that).
-bool BuildEquations(const ContiRunSettings& settings) {
+// (not by an interrupt: bUserAbort tells that); *failure receives the box of a
+// refusal.
+bool BuildEquations(const ContiRunSettings& settings, RunMessage* failure) {
   bFixedFirstKernel = false;
   dFixedFirstAmplitude = 0.0;
   // The time course analyses the correlation functions of the scan range alone
@@ -191,9 +194,10 @@ bool BuildEquations(const ContiRunSettings& settings) {
   // elimination of that term needs both noise terms.
   if (BufferAmplitudeFixed()) {
     if (!(bFitTINoise && bFitRINoise)) {
-      Message("buffer mismatch with fixed concentration not implemented in c(s) for this noise "
-              "model\n(need RI+TI noise)",
-              "ERROR");
+      *failure = Message(
+          "buffer mismatch with fixed concentration not implemented in c(s) for this noise "
+          "model\n(need RI+TI noise)",
+          "ERROR");
       return false;
     }
     return BuildNormalEquationsFixedFirst(BufferSed.signal);
@@ -228,10 +232,10 @@ bool Solve(const ContiRunSettings& settings) {
   return ok;
 }
 
-ContiRunOutcome Finish(ContiRunOutcome outcome) {
+ContiRunResult Finish(ContiRunOutcome outcome, RunMessage message = {}) {
   eLastContiRunOutcome = outcome;
   WriteContiDebugLog(" --> cleanup done.");
-  return outcome;
+  return {outcome, std::move(message)};
 }
 
 }  // namespace
@@ -265,6 +269,9 @@ bool EnsureFieldCorrelationData(Window* window) {
   if (pDLSInfo[1].bFieldACF) return true;
   // Inner runs and series ask nothing: the data stay as they are and nothing is run.
   if (bContiInnerRun || bBatchMode || !HasBackend()) return false;
+  // The question precedes every computation of the run, and each analysis that
+  // starts a run (Run, Fit, Monte Carlo, time course) must have g(1) data: it is
+  // asked here, once, for all of them.
   if (GetBackend().MessageBox("DLS data for this model must be field autocorrelation g(1) - transform?",
                               "ERROR", MB_YESNO | MB_DEFBUTTON2) != IDYES)
     return false;
@@ -282,8 +289,10 @@ bool EnsureFieldCorrelationData(Window* window) {
 }
 
 void WarnLsgOnEquilibriumData() {
+  // The analysis goes on after the warning: it is shown now, before the questions
+  // of the grid set-up.
   if (bEquilibriumMode && (bLsgModel || bLsgOneDiscrete))
-    Message("not implemented for sed eq data", "", MB_OK | MB_ICONEXCLAMATION);
+    ShowRunMessage(Message("not implemented for sed eq data", "", MB_OK | MB_ICONEXCLAMATION));
 }
 
 ContiRunSettings GetContiRunSettings() {
@@ -310,7 +319,7 @@ bool CheckCsff0KernelReuse() {
   return bRebuildKernels;
 }
 
-ContiRunOutcome RunContiSed(Window* window) {
+ContiRunResult RunContiSed(Window* window) {
   WriteContiDebugLog("\nEntering RunContiSed");
   bMofsTableRun = false;
   if (bCsMsTable) {
@@ -336,39 +345,39 @@ ContiRunOutcome RunContiSed(Window* window) {
 
   if (nScans == 0) return Finish(ContiRunOutcome::NotStarted);
   if (bElectrophoresis && !bCvConstantD && !bElectroLsgModel) {
-    Message("not implemented for electrophoresis data", "");
-    return Finish(ContiRunOutcome::NotStarted);
+    return Finish(ContiRunOutcome::NotStarted,
+                  Message("not implemented for electrophoresis data", ""));
   }
   // Once per analysis, not at every evaluation of a refinement.
   if (!bContiInnerRun) WarnLsgOnEquilibriumData();
   if (fMeniscus == 0.0f || fBottom == 0.0f) {
-    Message("set Meniscus and Bottom first", "");
-    return Finish(ContiRunOutcome::NotStarted);
+    return Finish(ContiRunOutcome::NotStarted, Message("set Meniscus and Bottom first", ""));
   }
   if (!KernelModelAvailable()) {
-    Message("this continuous model is not available in this version", "");
-    return Finish(ContiRunOutcome::NotStarted);
+    return Finish(ContiRunOutcome::NotStarted,
+                  Message("this continuous model is not available in this version", ""));
   }
   DetectionDomainScope detection;
   SetDefaultFitLimitsWhenUnset();
   if (!bContiInnerRun) UnpackModelParams();
   // The parameter vector carries meniscus and bottom as well.
   if (fMeniscus == 0.0f || fBottom == 0.0f) {
-    Message("set Meniscus and Bottom first", "");
-    return Finish(ContiRunOutcome::NotStarted);
+    return Finish(ContiRunOutcome::NotStarted, Message("set Meniscus and Bottom first", ""));
   }
   // Settings no run can use are refused before anything is released, so that the
   // last result, its plot and bModelComputed stay as they were.
   if (!bContiInnerRun && !bSyntheticFromDistribution) {
     if (!std::isfinite(fMeniscus) || !std::isfinite(fBottom) || !(fMeniscus < fBottom)) {
       PlayErrorSound();
-      Message(Format("the meniscus %.4f cm must lie below the bottom %.4f cm",
-                     static_cast<double>(fMeniscus), static_cast<double>(fBottom)),
-              "ERROR");
-      return Finish(ContiRunOutcome::NotStarted);
+      return Finish(ContiRunOutcome::NotStarted,
+                    Message(Format("the meniscus %.4f cm must lie below the bottom %.4f cm",
+                                   static_cast<double>(fMeniscus), static_cast<double>(fBottom)),
+                            "ERROR"));
     }
-    if (!(IsSizeShapeModel() && !CheckCsff0KernelReuse()) && !ContiGridSettingsUsable())
-      return Finish(ContiRunOutcome::NotStarted);
+    if (!(IsSizeShapeModel() && !CheckCsff0KernelReuse())) {
+      if (std::string refusal = ContiGridSettingsRefusal(); !refusal.empty())
+        return Finish(ContiRunOutcome::NotStarted, {std::move(refusal), "Error", MB_OK, true});
+    }
   }
   const ContiRunSettings settings = GetContiRunSettings();
   Text(30, "allocating memory space...    ");
@@ -392,8 +401,9 @@ ContiRunOutcome RunContiSed(Window* window) {
   if (bContiInnerRun) bRebuildKernels = !keepKernels;
   const int N = UnknownCount();
   if (N < 1 || !pDistGrid || !pppKernels || nKernelArrayKernels < N || !ppNormalMatrix) {
-    ShowError("the distribution grid and its arrays are missing - run the analysis again", false);
-    return Finish(ContiRunOutcome::NotStarted);
+    return Finish(ContiRunOutcome::NotStarted,
+                  {"the distribution grid and its arrays are missing - run the analysis again",
+                   "Error", MB_OK, true});
   }
 
   // Kernels.
@@ -403,13 +413,14 @@ ContiRunOutcome RunContiSed(Window* window) {
     const float T = KernelTemperature();
     const float vbar = VBAR, vRho = fVRho;
     bool refused = false;
+    RunMessage refusal;
     for (int i = 1; i <= N && !refused; ++i) {
-      refused = !SetupKernelPoint(i, T, sMax, list);
+      refused = !SetupKernelPoint(i, T, sMax, list, &refusal);
       // Every (s, f/f0) cell is a diffusing species; only the discrete species of
       // the one-discrete form may be one without diffusion.
       if (!refused && sizeShape && list.D[static_cast<std::size_t>(i)] == 0.0 &&
           !(bCsff0OneDiscrete && i == 1)) {
-        Message(Format("error: D = 0 encountered species #%d", i), "");
+        refusal = Message(Format("error: D = 0 encountered species #%d", i), "");
         refused = true;
       }
     }
@@ -417,17 +428,18 @@ ContiRunOutcome RunContiSed(Window* window) {
     fVRho = vRho;
     if (refused) {
       AbandonRun(window);
-      return Finish(ContiRunOutcome::NotStarted);
+      return Finish(ContiRunOutcome::NotStarted, std::move(refusal));
     }
     bUserAbort = false;
-    const int status = ComputeKernels(window, N, list);
+    RunMessage failure;
+    const int status = ComputeKernels(window, N, list, &failure);
     // A discretization error or a singular matrix has been reported and the run
     // goes on with the retried solutions; any other failure computed no kernel (the
     // solver has said why, and a refused acceleration also raised the interrupt).
     if (status == 1 || status >= 4) {
       bUserAbort = false;
       AbandonRun(window);
-      return Finish(ContiRunOutcome::Failed);
+      return Finish(ContiRunOutcome::Failed, std::move(failure));
     }
     if (bUserAbort) {
       AbandonRun(window);
@@ -448,10 +460,11 @@ ContiRunOutcome RunContiSed(Window* window) {
     WriteContiDebugLog("\n RunContiSed starting normal equations");
     bUserAbort = false;
     scope.ShowProgressLine();
-    const bool built = BuildEquations(settings);
+    RunMessage failure;
+    const bool built = BuildEquations(settings, &failure);
     if (!built && !bUserAbort) {
       AbandonRun(window);
-      return Finish(ContiRunOutcome::Failed);
+      return Finish(ContiRunOutcome::Failed, std::move(failure));
     }
     if (bDumpNormalEquations && built) DumpNormalEquations();
     scope.HideProgressLine();
@@ -466,8 +479,8 @@ ContiRunOutcome RunContiSed(Window* window) {
     bStopRealtimeUpdate = true;
     PlayOkSound();
     // A refinement reports its own interruption when it ends.
-    if (!bContiInnerRun) Message("user interrupt", "ERROR");
-    return Finish(ContiRunOutcome::Interrupted);
+    return Finish(ContiRunOutcome::Interrupted,
+                  bContiInnerRun ? RunMessage{} : Message("user interrupt", "ERROR"));
   }
   if (!Solve(settings)) {
     AbandonRun(window);

@@ -10,6 +10,8 @@
 // shown as computed.
 #pragma once
 
+#include <string>
+
 namespace tarmic {
 
 class Window;
@@ -40,6 +42,25 @@ enum class ContiRunOutcome {
   Interrupted,  // a key or a click stopped the kernels or the normal equations
   Failed,       // the solve failed (reported); no new result
 };
+// A box the engine has for the user, handed up to whoever shows it: the command
+// that started the computation, or for an inner run (refinement, Monte Carlo set,
+// time-course window, synthetic data) its caller through ShowRunMessage. Empty when
+// there is nothing to show (batch mode included).
+struct RunMessage {
+  std::string text;
+  std::string caption;
+  unsigned style = 0;     // MB_OK with its icon flags
+  bool errorBox = false;  // the error box (ShowError: caption "Error", error sound)
+  bool empty() const { return text.empty(); }
+};
+// How a run ended and the box it has for the user (shown by the caller: the Run
+// command, or ShowRunMessage for the inner runs of other computations).
+struct ContiRunResult {
+  ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
+  RunMessage message;
+  bool operator==(ContiRunOutcome o) const { return outcome == o; }
+};
+
 // The outcome of the last RunContiSed.
 extern ContiRunOutcome eLastContiRunOutcome;
 
@@ -56,9 +77,11 @@ ContiRunSettings GetContiRunSettings();
 
 // Runs one analysis for the current model on the loaded data (the models of
 // KernelModelAvailable, distribution_kernels.h; others are refused with a message). window is the main
-// window (message boxes, progress text, repaint); null runs without drawing.
-// Returns the outcome, also kept in eLastContiRunOutcome.
-ContiRunOutcome RunContiSed(Window* window);
+// window (progress text, repaint; the questions of the grid set-up); null runs
+// without drawing. Returns the outcome (also kept in eLastContiRunOutcome) with the
+// message that ended the run, which the caller shows: a refusal, a failed kernel,
+// "user interrupt". Warnings after which the run goes on are shown when met.
+ContiRunResult RunContiSed(Window* window);
 
 // The DLS distributions need field correlations g(1). With intensity correlations
 // g(2) - 1 loaded, asks "DLS data for this model must be field autocorrelation g(1)

@@ -307,21 +307,16 @@ DistributionKind CurrentDistributionKind() {
   return !bDLSData && !IsSGridModel() ? DistributionKind::MolarMass : DistributionKind::SGrid;
 }
 
-bool SaveContiDistribution(const std::string& path) {
-  if (!pDistValues || !pDistGrid || !pDistS || nDistGrid < 2 || IsSizeShapeModel() || bDLSData) {
-    ShowError("there is no continuous distribution to save", false);
-    return false;
-  }
+DistributionFileResult SaveContiDistribution(const std::string& path) {
+  if (!pDistValues || !pDistGrid || !pDistS || nDistGrid < 2 || IsSizeShapeModel() || bDLSData)
+    return {false, "there is no continuous distribution to save"};
   // A c(s) shown as c(M) is saved as what is shown.
   const DistributionKind kind =
       bCMTransformed ? DistributionKind::MolarMass : CurrentDistributionKind();
   const bool overM = kind == DistributionKind::MolarMass;
   AtomicFile out(path);
   std::FILE* f = out.File();
-  if (!f) {
-    ShowError(Format("could not write the distribution to %s", path.c_str()), false);
-    return false;
-  }
+  if (!f) return {false, Format("could not write the distribution to %s", path.c_str())};
   bool ok = WriteFormatted(f, "%s%s\n", kKindPrefix, KindName(kind));
   for (int i = 1; i <= nDistGrid && ok; ++i) {
     const float x = overM ? pDistS[i] : pDistGrid[i];
@@ -332,8 +327,8 @@ bool SaveContiDistribution(const std::string& path) {
                         static_cast<double>(other));
   }
   ok = ok && out.Commit();
-  if (!ok) ShowError(Format("could not write the distribution to %s", path.c_str()), false);
-  return ok;
+  if (!ok) return {false, Format("could not write the distribution to %s", path.c_str())};
+  return {true, {}};
 }
 
 std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& path) {
@@ -344,17 +339,12 @@ std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& pat
   return d.kind;
 }
 
-bool RestoreContiDistribution(const std::string& path) {
+DistributionFileResult RestoreContiDistribution(const std::string& path) {
   SavedDistribution d;
-  if (!ReadSaved(path, &d)) {
-    ShowError(Format("%s is not a saved distribution", path.c_str()), false);
-    return false;
-  }
+  if (!ReadSaved(path, &d)) return {false, Format("%s is not a saved distribution", path.c_str())};
   if (!bContiModel || IsSizeShapeModel() || bDLSData || d.kind != CurrentDistributionKind()) {
-    ShowError(Format("%s holds a %s distribution: choose a model of that kind first",
-                     path.c_str(), KindName(d.kind)),
-              false);
-    return false;
+    return {false, Format("%s holds a %s distribution: choose a model of that kind first",
+                          path.c_str(), KindName(d.kind))};
   }
   const bool overM = d.kind == DistributionKind::MolarMass;
   const int n = static_cast<int>(d.x.size());
@@ -376,7 +366,7 @@ bool RestoreContiDistribution(const std::string& path) {
   StoreGridLimitsInParams();
   SetupDistributionPlot();
   RedrawDistributionPlot();
-  return true;
+  return {true, {}};
 }
 
 std::string DefaultDistributionPath() { return JoinPath(szDataDirectory, "distribution.dat"); }

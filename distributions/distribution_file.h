@@ -48,18 +48,25 @@ bool LoadDistributionFromFile(const std::string& fileName);
 enum class DistributionKind { SGrid, MolarMass };
 // The kind of distribution the active model makes.
 DistributionKind CurrentDistributionKind();
-// Writes the current distribution to path; false (reported) when there is none
-// (nothing computed, or a c(s,ff0) or light-scattering result), or the file cannot
-// be written.
-bool SaveContiDistribution(const std::string& path);
+// What a save or restore of a distribution did: ok, or why not (the command shows
+// the message in the error box).
+struct DistributionFileResult {
+  bool ok = false;
+  std::string message;
+  explicit operator bool() const { return ok; }
+};
+// Writes the current distribution to path; refused when there is none (nothing
+// computed, or a c(s,ff0) or light-scattering result), or the file cannot be
+// written.
+DistributionFileResult SaveContiDistribution(const std::string& path);
 // The kind a saved file holds; none when it is not a readable saved distribution
 // (a kind line followed by damaged rows has none).
 std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& path);
 // Installs a saved distribution as the current one and shows it. The active model
 // must make distributions of the file's kind (a model command selects it first):
-// otherwise, or when the file is not a readable saved distribution, it is reported
-// and nothing changes; false then.
-bool RestoreContiDistribution(const std::string& path);
+// otherwise, or when the file is not a readable saved distribution, nothing changes
+// and the result says why.
+DistributionFileResult RestoreContiDistribution(const std::string& path);
 // "<data directory>/distribution.dat": where the Save command proposes to save.
 std::string DefaultDistributionPath();
 

@@ -120,8 +120,10 @@ void AllocCellVectors(int cells, int rows) {
   g_rowLength = rows;
 }
 
+// The grid set-up's questions depend on the grid it has just built: they are asked
+// between that step and the kernels (false without a window system).
 bool AskYesNo(const std::string& text, const char* caption) {
-  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return AskDistributionQuestion(text, caption);
 }
 
 // Endpoints a, b and the points between them evenly spaced: v[1] = a, v[n] = b.
@@ -352,27 +354,17 @@ void FillMolarMassGrid(float* grid, int n, float lo, float hi) {
   if (n > 1) grid[n] = hi;
 }
 
-bool ContiGridSettingsUsable() {
+std::string ContiGridSettingsRefusal() {
   const double count = std::floor(static_cast<double>(fDistGridCount));
-  if (!(count >= 1.0)) {
-    ShowError("the distribution needs at least one grid point", false);
-    return false;
-  }
+  if (!(count >= 1.0)) return "the distribution needs at least one grid point";
   const bool sizeShape = IsSizeShapeModel();
-  if (sizeShape && nFf0Values < 1) {
-    ShowError("the distribution needs at least one f/f0 value", false);
-    return false;
-  }
+  if (sizeShape && nFf0Values < 1) return "the distribution needs at least one f/f0 value";
   if (!bUseStoredGrid && (!std::isfinite(fDistMin) || !std::isfinite(fDistMax))) {
-    ShowError(Format("the grid limits %g and %g must be finite numbers",
-                     static_cast<double>(fDistMin), static_cast<double>(fDistMax)),
-              false);
-    return false;
+    return Format("the grid limits %g and %g must be finite numbers",
+                  static_cast<double>(fDistMin), static_cast<double>(fDistMax));
   }
-  if (!bDLSData && !IsSGridModel() && (fDistMin < 0.0f || fDistMax < 0.0f)) {
-    ShowError("the molar mass limits of the distribution must not be negative", false);
-    return false;
-  }
+  if (!bDLSData && !IsSGridModel() && (fDistMin < 0.0f || fDistMax < 0.0f))
+    return "the molar mass limits of the distribution must not be negative";
   // The kernel array and the workspace are estimated before the old ones go: a
   // grid the machine cannot hold is refused with what it would need (an
   // over-committed allocation would otherwise be killed while it is filled).
@@ -382,11 +374,14 @@ bool ContiGridSettingsUsable() {
           ? Format("a grid of %.0f points is more than the program can index - choose fewer grid points",
                    unknowns)
           : GridMemoryRefusal(unknowns, nScans, nGridPoints);
-  if (!refusal.empty()) {
-    ShowError(refusal, false);
-    return false;
-  }
-  return true;
+  return refusal;
+}
+
+bool ContiGridSettingsUsable() {
+  const std::string refusal = ContiGridSettingsRefusal();
+  if (refusal.empty()) return true;
+  ShowError(refusal, false);
+  return false;
 }
 
 bool SetupContiGrid() {

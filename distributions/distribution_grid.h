@@ -9,6 +9,8 @@
 // allocators of numerics/one_based.h; null while no grid exists.
 #pragma once
 
+#include <string>
+
 namespace tarmic {
 
 // Requested number of grid points (kept in pParams[1 + 2 kSpeciesSlots]; 100).
@@ -76,7 +78,9 @@ extern Csff0GridKey sLastCsff0Grid;
 // least one (and within the int range), at least one f/f0 value for the c(s,ff0)
 // models, finite limits, non-negative molar-mass limits, and kernels and workspace
 // that fit in the memory available (GridMemoryRefusal, modelfit/param_checks.h).
-// False after the message; the previous distribution and result stay untouched.
+// The refusal of unusable settings (empty when usable); nothing changes.
+std::string ContiGridSettingsRefusal();
+// As ContiGridSettingsRefusal, the refusal shown in the error box; false then.
 bool ContiGridSettingsUsable();
 
 // Builds the grid of the active model, its vectors, the kernel array and the

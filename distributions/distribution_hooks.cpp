@@ -1,6 +1,12 @@
 // The installed operations of the distribution engine's neighbours, with their
-// defaults, and the reporting of engine failures.
+// defaults, and the reporting of engine failures. This is the engine's one place
+// that shows boxes: what a run ends with goes up to its caller (ContiRunResult),
+// but messages and questions met inside a computation that goes on after them (the
+// grid set-up's questions, a warning before the kernels, the inner runs of a
+// refinement, Monte Carlo set or time-course window) are shown here when met.
 #include "distributions/distribution_hooks.h"
+
+#include <utility>
 
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
@@ -48,6 +54,27 @@ void ReportDistributionMessage(int seriesCode, const std::string& text, const ch
 
 void ShowDistributionNote(const std::string& text) {
   if (HasBackend()) GetBackend().MessageBox(text, "", MB_OK);
+}
+
+bool AskDistributionQuestion(const std::string& text, const char* caption) {
+  return HasBackend() &&
+         GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void ShowRunMessage(const RunMessage& message) {
+  if (message.empty()) return;
+  if (message.errorBox) {
+    ShowError(message.text, false);
+    return;
+  }
+  if (HasBackend()) GetBackend().MessageBox(message.text, message.caption, message.style);
+}
+
+void ReportRunMessage(RunMessage message, RunMessage* sink) {
+  if (sink)
+    *sink = std::move(message);
+  else
+    ShowRunMessage(message);
 }
 
 }  // namespace tarmic

@@ -93,4 +93,14 @@ void ReportDistributionMessage(int seriesCode, const std::string& text, const ch
 // otherwise.
 void ShowDistributionNote(const std::string& text);
 
+// A Yes/No question (question icon) of a computation that needs the answer before
+// it goes on; false without a window system.
+bool AskDistributionQuestion(const std::string& text, const char* caption);
+// Shows the message (nothing when empty or without a window system); the engine's
+// one place for the boxes of inner runs, which are shown when the run meets them
+// because the computation around them goes on or ends right after.
+void ShowRunMessage(const RunMessage& message);
+// Hands the message to sink, or shows it when there is no sink.
+void ReportRunMessage(RunMessage message, RunMessage* sink);
+
 }  // namespace tarmic

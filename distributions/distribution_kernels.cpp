@@ -216,7 +216,7 @@ KernelKind SizeShapeCell(int i, float T, float* s, float* M, float* D) {
 
 }  // namespace
 
-bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
+bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list, RunMessage* refusal) {
   const bool sizeShape = IsSizeShapeModel();
   iCurrentGridPoint = i;
   fCurrentM = sizeShape ? pCsff0M[i] : pDistS[i];
@@ -293,7 +293,7 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list) {
         "scans or reduce maximal size of species",
         i, static_cast<double>(s), sMax);
     // A series in batch mode has no code for this; it must not stop on a box.
-    if (!bBatchMode && HasBackend()) GetBackend().MessageBox(text, "", MB_OK);
+    if (!bBatchMode) ReportRunMessage({text, "", MB_OK, false}, refusal);
     return false;
   }
   list.s[static_cast<std::size_t>(i)] = s;
@@ -311,9 +311,9 @@ namespace {
 
 // With the buffer-mismatch model the kernel of grid point 1 is the buffer profile
 // (sample pass stored, reference pass added); a fitted buffer signal enters with
-// amplitude 1, which the distribution fit scales. A failure has been shown and
-// returns 4 (the kernels are incomplete); an interrupt leaves bUserAbort set.
-int BuildBufferKernel(Window* window) {
+// amplitude 1, which the distribution fit scales. A failure returns 4 (the kernels
+// are incomplete) with its box in *failure; an interrupt leaves bUserAbort set.
+int BuildBufferKernel(Window* window, RunMessage* failure) {
   if (BufferSed.fitSignal) BufferSed.signal = 1.0;
   const SimOutcome outcome = CalculateBufferSedimentation(
       window, [](int scan, const double* r, const double* v, int n, bool add) {
@@ -325,8 +325,7 @@ int BuildBufferKernel(Window* window) {
   if (outcome.ok() || outcome.status == SimStatus::Interrupted) return 0;
   if (!bBatchMode) {
     PlayErrorSound();
-    if (HasBackend())
-      GetBackend().MessageBox(outcome.message, SimOutcomeCaption(outcome.status), MB_OK);
+    ReportRunMessage({outcome.message, SimOutcomeCaption(outcome.status), MB_OK, false}, failure);
   }
   return 4;
 }
@@ -336,16 +335,16 @@ int BuildBufferKernel(Window* window) {
 namespace {
 
 // The outcome of one kernel solved on its own: a discretisation error or a
-// singular matrix is reported and the kernels go on (0); any other failure is
-// shown and ends them (4); an interrupt is left to bUserAbort.
-int PointOutcomeStatus(const SimOutcome& outcome) {
+// singular matrix is reported and the kernels go on (0); any other failure ends
+// them (4) with its box in *failure; an interrupt is left to bUserAbort.
+int PointOutcomeStatus(const SimOutcome& outcome, RunMessage* failure) {
   if (outcome.ok() || outcome.status == SimStatus::Interrupted) return 0;
   if (outcome.status == SimStatus::Diverged || outcome.status == SimStatus::Singular) {
     ShowSimulationError(outcome.status == SimStatus::Diverged ? 2 : 3);
     return 0;
   }
-  if (!bBatchMode && HasBackend())
-    GetBackend().MessageBox(outcome.message, SimOutcomeCaption(outcome.status), MB_OK);
+  if (!bBatchMode)
+    ReportRunMessage({outcome.message, SimOutcomeCaption(outcome.status), MB_OK, false}, failure);
   return 4;
 }
 
@@ -364,7 +363,7 @@ bool KernelRadii(const float** radii, int* n) {
 // The Lamm equations of the list s, D, vbar [1..N] into kernels[1..N] (rows of
 // pppKernels) with one template solver of the current cell, scans and numerics.
 int SolveLammList(Window* window, int N, const double* s, const double* D, const double* vbar,
-                  float*** kernels) {
+                  float*** kernels, RunMessage* failure) {
   const float* radii = nullptr;
   int nRadii = 0;
   if (!KernelRadii(&radii, &nRadii)) return 4;
@@ -398,7 +397,7 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
   std::string solventMessage;
   if (!LoadSolventIntoSolver(*lamm, &solventMessage)) {
     WriteContiDebugLog("\n" + solventMessage);
-    if (!bBatchMode) ShowError(solventMessage, false);
+    if (!bBatchMode) ReportRunMessage({solventMessage, "Error", MB_OK, true}, failure);
     return 4;
   }
   if (bTimeOffset) lamm->SetStartTimeOffset(fTimeOffset);
@@ -464,9 +463,9 @@ bool EquilibriumKernel(int i, double buoyantMass, const float* radii, int n) {
 }
 
 // After the list: the buffer component into the kernel of point 1.
-int FinishListWithBuffer(Window* window, int status) {
+int FinishListWithBuffer(Window* window, int status, RunMessage* failure) {
   if (bBufferSedCorrection && !bUserAbort && status != 1 && status < 4) {
-    const int buffer = BuildBufferKernel(window);
+    const int buffer = BuildBufferKernel(window, failure);
     if (buffer != 0) return buffer;
   }
   WriteContiDebugLog(" --> OUT");
@@ -476,20 +475,21 @@ int FinishListWithBuffer(Window* window, int status) {
 }  // namespace
 
 int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
-                      const double* vbar) {
+                      const double* vbar, RunMessage* failure) {
   WriteContiDebugLog("\nEnter RunSVContiSedList");
   if (N < 1 || !pppKernels || N > nKernelArrayKernels || nScans < 1) return 4;
-  return FinishListWithBuffer(window, SolveLammList(window, N, s, D, vbar, pppKernels));
+  return FinishListWithBuffer(window, SolveLammList(window, N, s, D, vbar, pppKernels, failure),
+                              failure);
 }
 
-int ComputeKernels(Window* window, int N, const KernelPointList& list) {
+int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessage* failure) {
   if (N < 1 || !pppKernels || N > nKernelArrayKernels || nScans < 1) return 4;
   std::vector<int> lamm;
   lamm.reserve(static_cast<std::size_t>(N));
   for (int i = 1; i <= N; ++i)
     if (list.kind[static_cast<std::size_t>(i)] == KernelKind::Lamm) lamm.push_back(i);
   if (static_cast<int>(lamm.size()) == N)
-    return RunSVContiSedList(window, N, list.s.data(), list.D.data(), list.vbar.data());
+    return RunSVContiSedList(window, N, list.s.data(), list.D.data(), list.vbar.data(), failure);
 
   // The points computed one at a time, in the user-interface thread.
   const float* radii = nullptr;
@@ -510,14 +510,14 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list) {
     } else if (list.kind[k] == KernelKind::Electrophoresis) {
       if (!quiet)
         ShowContiText(10, 30, Format("simulating for v = %.3f (D=%1.3e cm^2/sec)    ", s, D));
-      if (PointOutcomeStatus(ElectrophoresisKernel(window, i, s, D)) != 0) return 4;
+      if (PointOutcomeStatus(ElectrophoresisKernel(window, i, s, D), failure) != 0) return 4;
     } else if (list.kind[k] == KernelKind::Equilibrium) {
       if (!quiet) ShowContiText(10, 30, EquilibriumPointText(i, s, D));
       if (!EquilibriumKernel(i, list.buoyantMass[k], radii, nRadii)) return 4;
     } else if (list.kind[k] == KernelKind::Nonideal) {
       if (i == 1 && bBufferSedCorrection) {
         // The buffer component in place of the discrete species.
-        const int buffer = BuildBufferKernel(window);
+        const int buffer = BuildBufferKernel(window, failure);
         if (buffer != 0) return buffer;
       } else {
         if (!quiet)
@@ -526,7 +526,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list) {
                                "n=%d    ",
                                static_cast<double>(pDistS[i]), D, s, nLammGridPoints));
         const auto& kernel = GetDistributionHooks().nonidealKernel;
-        if (!kernel || PointOutcomeStatus(kernel(window, i, s, D)) != 0) return 4;
+        if (!kernel || PointOutcomeStatus(kernel(window, i, s, D), failure) != 0) return 4;
       }
     }
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
@@ -545,8 +545,9 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list) {
     rows[static_cast<std::size_t>(m)] = pppKernels[i];
   }
   WriteContiDebugLog("\nEnter RunSVContiSedList");
-  return FinishListWithBuffer(window,
-                              SolveLammList(window, M, s.data(), D.data(), vbar.data(), rows.data()));
+  return FinishListWithBuffer(
+      window, SolveLammList(window, M, s.data(), D.data(), vbar.data(), rows.data(), failure),
+      failure);
 }
 
 void ShowSimulationError(int status) {
@@ -555,7 +556,8 @@ void ShowSimulationError(int status) {
   if (status == 3) text = "singular tridiagonal matrix!";
   if (!text || bBatchMode) return;
   PlayErrorSound();
-  if (HasBackend()) GetBackend().MessageBox(text, "ERROR in simulation", MB_OK);
+  // The kernels go on with the retried solutions: the box is shown when met.
+  ShowRunMessage({text, "ERROR in simulation", MB_OK, false});
 }
 
 void ResetDistributionKernels() {

@@ -8,6 +8,7 @@
 // Units: s in S, D in cm^2/s, M in g/mol, temperatures in deg C.
 #pragma once
 
+#include "distributions/conti_run.h"
 #include "lamm/lamm_ideal.h"
 #include "lamm/lamm_interfaces.h"
 #include "propagators/sim_run.h"
@@ -82,25 +83,30 @@ bool KernelsCheckObservableS();
 // and s, M, f/f0 of a discrete species in cell 1), and stores s, D, vbar and the
 // kernel kind in the list. With sMax > 0 a point above it is refused after the
 // message "sedimentation coefficient #%d (%.3fS) is exceeding maximum observable
-// s-values (%.3fS)..." and false is returned. On equilibrium data the point's
+// s-values (%.3fS)..." (into *refusal; shown when refusal is null) and false is
+// returned. On equilibrium data the point's
 // kernel is the equilibrium profile of the buoyant mass (1 - rho vbar) M, or of the
 // grid value itself for c(M) with invariant D, whose grid is one of buoyant mass.
-bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list);
+bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list,
+                      RunMessage* refusal = nullptr);
 
 // Solves the Lamm equations of points 1..N into pppKernels on the common grid (on
 // the radii of scan 1 with synthetic data) with one template solver of the current
 // cell, scans and numerics. window gives the progress text (null: none). Returns
 // the solver's status (0 when every equation succeeded); a failure has been
-// reported ("discretization error", "singular tridiagonal matrix!").
+// reported ("discretization error", "singular tridiagonal matrix!"); the box of
+// a failure that ends the kernels goes into *failure (shown when it is null).
 int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
-                      const double* vbar);
+                      const double* vbar, RunMessage* failure = nullptr);
 
 // The kernels of points 1..N of the list: the Lamm points as one list on worker
 // threads (RunSVContiSedList), the sharp-boundary, electrophoresis, nonideal and
 // equilibrium points one at a time (with buffer sedimentation, point 1 of the
 // nonideal c(s) is the buffer component). Returns the status as RunSVContiSedList
-// does (0 when every kernel was computed; bUserAbort tells an interrupt).
-int ComputeKernels(Window* window, int N, const KernelPointList& list);
+// does (0 when every kernel was computed; bUserAbort tells an interrupt), the box
+// of a failure in *failure as RunSVContiSedList.
+int ComputeKernels(Window* window, int N, const KernelPointList& list,
+                   RunMessage* failure = nullptr);
 
 // The message of a solver status: "discretization error" or "singular tridiagonal
 // matrix!" (caption "ERROR in simulation", error sound); nothing for 0 or a user

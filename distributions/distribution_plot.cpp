@@ -349,9 +349,9 @@ void RecreateDistributionPlot() {
   pDistPlot->ToggleConnectPoints();
   SetThreePaneLayout(true);
   if (pDataPlot || pResidualsPlot) RelayoutOtherPlots(!bFMScalingLawSwitching);
-  if (!bMofsTableRun && !bQuietRecreate && HasBackend())
-    GetBackend().MessageBox("may need to recalculate before integrating distribution data", "",
-                            MB_OK);
+  // The note comes with the new plot, also in the middle of a run's grid set-up.
+  if (!bMofsTableRun && !bQuietRecreate)
+    ShowDistributionNote("may need to recalculate before integrating distribution data");
 }
 
 void TransformToCM() {

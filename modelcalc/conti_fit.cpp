@@ -152,7 +152,9 @@ class Refinement {
 FitOutcome RunOnce(Window* window) {
   bContiInnerRun = false;
   bFinalFitEvaluation = true;
-  const ContiRunOutcome outcome = RunContiSed(window);
+  const ContiRunResult run = RunContiSed(window);
+  ShowRunMessage(run.message);
+  const ContiRunOutcome outcome = run.outcome;
   if (outcome == ContiRunOutcome::Computed) return FitOutcome::Completed;
   if (outcome == ContiRunOutcome::Interrupted) return FitOutcome::Interrupted;
   return outcome == ContiRunOutcome::NotStarted ? FitOutcome::NotStarted : FitOutcome::Failed;
@@ -265,8 +267,10 @@ float ContiSimplexSim(const float* p, Window* window) {
     bInnerRunKernelsCurrent = g_kernelVector && applied == *g_kernelVector;
     bContiInnerRun = true;
     if (bZoneCentrifugation) DisplayBestContiParams(window);
-    outcome = RunContiSed(window);
+    const ContiRunResult run = RunContiSed(window);
+    outcome = run.outcome;
     bInnerRunKernelsCurrent = false;
+    ShowRunMessage(run.message);
     g_kernelVector.reset();
     if (outcome == ContiRunOutcome::Computed) {
       g_kernelVector = applied;

@@ -55,7 +55,6 @@ float MCIntegralStats[8] = {0, 0, 0, 0, 0, 0, 0, 0};
 
 namespace {
 
-constexpr const char* kCaption = "Monte Carlo for Distributions";
 
 // What the analysis of the measured data left, kept while the synthetic sets
 // overwrite the right-hand side and the solution, and put back afterwards.
@@ -228,8 +227,10 @@ bool BestFit(Window* window, const ContiRunSettings& settings, bool* interrupted
              std::vector<std::vector<float>>* fitCopy) {
   const float P = fConfidenceLevel;
   fConfidenceLevel = 0.0f;
-  const ContiRunOutcome outcome = RunContiSed(window);
+  const ContiRunResult run = RunContiSed(window);
   fConfidenceLevel = P;
+  ShowRunMessage(run.message);
+  const ContiRunOutcome outcome = run.outcome;
   if (outcome != ContiRunOutcome::Computed) {
     *interrupted = outcome == ContiRunOutcome::Interrupted;
     return false;
@@ -473,8 +474,6 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
                                           const std::string& path, bool writeEachSet) {
   const ContiRunSettings settings = GetContiRunSettings();
   const bool sizeShape = IsSizeShapeModel();
-  if (settings.showBoth && !bBatchMode && HasBackend())
-    GetBackend().MessageBox("only calculating for maximum entropy regularization", kCaption, MB_OK);
   if (nScans < 1 || sets < 2) return MonteCarloOutcome::NotStarted;
 
   FreeResults();
@@ -629,22 +628,26 @@ MonteCarloSwResult MonteCarloSwStatistics(Window* window, float smin, float smax
   r.swSets = static_cast<int>(sw.size()) - 1;
   Statistics(sw, &r.swMean, &r.swStd, &r.swLow, &r.swHigh);
   Statistics(conc, &r.cMean, &r.cStd, &r.cLow, &r.cHigh);
+  r.computed = true;
+  (void)window;
   if (bBatchMode) {
     const float v[8] = {r.swMean, r.swStd, r.swLow, r.swHigh, r.cMean, r.cStd, r.cLow, r.cHigh};
     std::copy(v, v + 8, MCIntegralStats);
-  } else if (HasBackend()) {
-    const std::string text = Format(
-        "average sw = %.6f\n 0.68%% confidence interval from %.6f to %.6f\navg error = %.6f\n"
-        "(simple stddev of all values = %.6f, assuming Gaussian distributed error)\naverage c = "
-        "%.4f, confidence interval from %.6f to %.6f",
-        static_cast<double>(r.swMean), static_cast<double>(r.swLow), static_cast<double>(r.swHigh),
-        static_cast<double>((r.swHigh - r.swLow) / 2.0f), static_cast<double>(r.swStd),
-        static_cast<double>(r.cMean), static_cast<double>(r.cLow), static_cast<double>(r.cHigh));
-    (void)window;
-    GetBackend().MessageBox(text, kCaption, MB_OK);
   }
   return r;
 }
+
+std::string MonteCarloSwText(const MonteCarloSwResult& r) {
+  return Format(
+      "average sw = %.6f\n 0.68%% confidence interval from %.6f to %.6f\navg error = %.6f\n"
+      "(simple stddev of all values = %.6f, assuming Gaussian distributed error)\naverage c = "
+      "%.4f, confidence interval from %.6f to %.6f",
+      static_cast<double>(r.swMean), static_cast<double>(r.swLow), static_cast<double>(r.swHigh),
+      static_cast<double>((r.swHigh - r.swLow) / 2.0f), static_cast<double>(r.swStd),
+      static_cast<double>(r.cMean), static_cast<double>(r.cLow), static_cast<double>(r.cHigh));
+}
+
+bool MonteCarloOnlyMaximumEntropy() { return GetContiRunSettings().showBoth; }
 
 MonteCarloOutcome MonteCarloIntegratedSw(Window* window, int sets, float c, float smin,
                                          float smax, const std::string& path,

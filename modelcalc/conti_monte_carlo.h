@@ -68,13 +68,21 @@ struct MonteCarloSwResult {
   float swMean = 0, swStd = 0, swLow = 0, swHigh = 0;
   float cMean = 0, cStd = 0, cLow = 0, cHigh = 0;
   int swSets = 0;  // sets with a positive integral between the limits
+  bool computed = false;  // there were stored sets to take them from
 };
 // Integrated concentration c_k and weight-average s of every set between smin and
-// smax: means, standard deviations and the 16 % and 84 % points. Outside batch mode
-// a box shows them; in batch mode they go to MCIntegralStats.
+// smax: means, standard deviations and the 16 % and 84 % points. In batch mode they
+// go to MCIntegralStats as well; otherwise the command shows MonteCarloSwText.
 MonteCarloSwResult MonteCarloSwStatistics(Window* window, float smin, float smax);
+// The statistics as the box shows them ("average sw = ...").
+std::string MonteCarloSwText(const MonteCarloSwResult& r);
+// Whether the Monte-Carlo sets are computed with maximum entropy alone although the
+// settings show both regularisations: the command says so before it starts them
+// ("only calculating for maximum entropy regularization").
+bool MonteCarloOnlyMaximumEntropy();
 
-// MonteCarloDistributions, then MonteCarloSwStatistics when sets were stored.
+// MonteCarloDistributions, then MonteCarloSwStatistics when sets were stored (into
+// *result).
 MonteCarloOutcome MonteCarloIntegratedSw(Window* window, int sets, float c, float smin,
                                          float smax, const std::string& path,
                                          bool writeEachSet, MonteCarloSwResult* result);

@@ -185,7 +185,7 @@ void ShowSearchStatus(Window* window) {
 }
 
 void Box(const char* text, const char* caption, unsigned flags) {
-  if (!bBatchMode && HasBackend()) GetBackend().MessageBox(text, caption, flags);
+  ShowComputationNote(text, caption, flags);
 }
 
 // The searches show their best vertex once per iteration: it is applied, its rmsd

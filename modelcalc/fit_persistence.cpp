@@ -54,6 +54,10 @@ void DebugLog(Window* window, const std::string& text) {
   if (GetDataSetHooks().writeDebugLog) GetDataSetHooks().writeDebugLog(window, text);
 }
 
+// The boxes of this file. The reload of saved parameters runs from the loaders'
+// hook after a data set is read, with no command around it, and asks while it
+// reads (restore or not; VBAR20 once the vector is applied); the parameter report
+// asks before it overwrites a file.
 int AskBox(const std::string& text, const char* caption, unsigned style) {
   return HasBackend() ? GetBackend().MessageBox(text, caption, style) : IDNO;
 }

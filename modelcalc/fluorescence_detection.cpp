@@ -51,8 +51,6 @@ bool bNoGridRebuild = false;
 
 namespace {
 
-constexpr unsigned kBeepAsterisk = 0x40;
-
 // Sets a flag for the lifetime of the guard and puts its previous value back.
 class FlagGuard {
 public:
@@ -171,20 +169,6 @@ bool Unused(const TransferBuffer &record) {
   return record.text.empty() && record.checked.empty();
 }
 
-int RunUntilValid(TransferBuffer &record) {
-  if (!HasBackend())
-    return IDCANCEL;
-  const DialogTemplate &dialog =
-      GetDialogTemplate(std::to_string(kFloToolsDialogId));
-  for (;;) {
-    const int result = GetBackend().RunDialog(dialog, record);
-    if (result != IDOK)
-      return result;
-    if (FloToolBoxCanClose(record))
-      return IDOK;
-  }
-}
-
 void ReadNonlinearDetection(Window *window, const TransferBuffer &r) {
   const bool on = FieldChecked(r, 626);
   if (!on && bNonlinearDetection) {
@@ -222,7 +206,9 @@ void ReadNonlinearDetection(Window *window, const TransferBuffer &r) {
                             bShowTransformed);
 }
 
-void ReadBack(Window *window, const TransferBuffer &r) {
+}  // namespace
+
+void ApplyFloToolsRecord(Window *window, const TransferBuffer &r) {
   bFitMagnificationGradient = FieldChecked(r, 613);
   fMagnificationGradient = FieldValue(r, 612);
   bMagnificationGradient = FieldChecked(r, 615);
@@ -244,8 +230,6 @@ void ReadBack(Window *window, const TransferBuffer &r) {
   CheckOptionPair(window, kCmRadialConvolutionIds, bRadialConvolution);
   ReadNonlinearDetection(window, r);
 }
-
-} // namespace
 
 double PowerTransform(double v, double exponent, double baseline) {
   return v > baseline ? std::pow(v - baseline, exponent) + baseline : v;
@@ -420,27 +404,7 @@ bool FloToolBoxCanClose(const TransferBuffer &record) {
   if (!ParseFloatText(FieldText(record, 618).c_str(), &exponent) ||
       !(exponent > 0.0f))
     ok = false;
-  if (ok)
-    return true;
-  if (HasBackend()) {
-    GetBackend().Beep(kBeepAsterisk);
-    GetBackend().MessageBox("Invalid Entry", "Input Error", MB_OK);
-  }
-  return false;
-}
-
-bool RunFloToolsDialog(Window *window, TransferBuffer &record,
-                       bool *modalBoxOpen) {
-  FillFloToolsTransfer(record);
-  if (modalBoxOpen)
-    *modalBoxOpen = true;
-  const int result = RunUntilValid(record);
-  if (modalBoxOpen)
-    *modalBoxOpen = false;
-  if (result != IDOK)
-    return false;
-  ReadBack(window, record);
-  return true;
+  return ok;
 }
 
 void InstallFluorescenceDetectionHooks() {

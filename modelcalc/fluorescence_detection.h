@@ -140,15 +140,13 @@ void InitFloToolsTransfer(TransferBuffer &record);
 void FillFloToolsTransfer(TransferBuffer &record);
 // The entry check on OK: "1+da/dr", the drift and the baseline must be numbers;
 // cone radius, convolution width and the factor non-negative numbers; the power
-// coefficient a number above 0. Otherwise the beep and "Invalid Entry" ("Input
-// Error"); false keeps the dialog open.
+// coefficient a number above 0. False keeps the dialog open (the command beeps
+// and says "Invalid Entry").
 bool FloToolBoxCanClose(const TransferBuffer &record);
-// Shows the dialog until its entries are valid or it is cancelled; on OK takes
-// the values into the settings, applies the nonlinear-detection transform where
-// its settings changed, and sets the check marks of the five options in
-// window's menu (when given). Returns false on Cancel (nothing changed).
-bool RunFloToolsDialog(Window *window, TransferBuffer &record,
-                       bool *modalBoxOpen = nullptr);
+// The values of a record that passed the entry check into the settings; applies
+// the nonlinear-detection transform where its settings changed, and sets the
+// check marks of the five options in window's menu (when given).
+void ApplyFloToolsRecord(Window *window, const TransferBuffer &record);
 
 // Sets the check mark of both ids of an option.
 void CheckOptionPair(Window *window, const int (&ids)[2], bool on);

@@ -62,9 +62,7 @@ double LastRpm() { return InfoAt(nScans).rpm; }
 double LastOmega() { return LastRpm() * 2.0 * kPiD / 60.0; }
 bool VelocityData() { return !bDLSData && !bEquilibriumMode; }
 
-void WarningBox(const char* text) {
-  if (HasBackend() && !bBatchMode) GetBackend().MessageBox(text, "", MB_OK | MB_ICONEXCLAMATION);
-}
+void WarningBox(const char* text) { ShowComputationNote(text, "", MB_OK | MB_ICONEXCLAMATION); }
 
 // ---- algorithm choice (a lasting change of the user's option) ----
 

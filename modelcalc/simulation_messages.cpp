@@ -3,6 +3,7 @@
 #include <string>
 
 #include "numerics/error_box.h"
+#include "numerics/run_switches.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "platform/types.h"
@@ -43,6 +44,10 @@ void DiscretizationError(const std::string& text) {
 }
 
 }  // namespace
+
+void ShowComputationNote(const char* text, const char* caption, unsigned style) {
+  if (!bBatchMode) Box(text, caption, style);
+}
 
 void ShowSimulationError(Window* /*window*/, int code) {
   switch (code) {

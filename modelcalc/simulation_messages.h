@@ -1,5 +1,8 @@
 // The messages of failed Lamm solutions: the return codes of the solver object and
-// the outcomes of the global-state propagators, shown in message boxes.
+// the outcomes of the global-state propagators, shown in message boxes; and the
+// warnings and notes of the model computation and the fit drivers. They are met in
+// the middle of a computation that goes on after them (often an evaluation of a fit),
+// so they are shown when met, from this one place.
 #pragma once
 
 #include "propagators/sim_run.h"
@@ -26,5 +29,9 @@ void ShowSimulationError(Window* window, int code);
 // reported (its message), under the caption of its status; an interrupted run or
 // success shows nothing.
 void ShowSimulationOutcome(Window* window, const SimOutcome& outcome);
+
+// A message box of the model computation or a fit driver (none in batch mode or
+// without a window system).
+void ShowComputationNote(const char* text, const char* caption, unsigned style);
 
 }  // namespace tarmic

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "distributions/distribution_hooks.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_file.h"
 #include "modelcalc/fit_rmsd.h"
@@ -93,23 +94,19 @@ ScanInfo SyntheticScanInfo(float rpm, int points) {
 
 // The signal of the distribution in the program's "distrib.dat" on the scans' own
 // radii, into ppFit; false (fits left at 0) when the file cannot be used.
-bool ComputeDistributionSignal(Window* window) {
+bool ComputeDistributionSignal(Window* window, std::optional<bool> normalized) {
   bSyntheticFromDistribution = true;
   bool ok = false;
-  if (HasBackend()) {
-    GetBackend().MessageBox(Format("put synthetic distribution in %s", szDistribFile.c_str()),
-                            "ATTENTION", MB_OK);
-    bNormalizeLoadedDistribution =
-        GetBackend().MessageBox("is synthetic distribution normalized?", "ATTENTION",
-                                MB_YESNO | MB_ICONQUESTION) == IDYES;
-  }
+  if (normalized) bNormalizeLoadedDistribution = *normalized;
   if (LoadDistributionFromFile(szDistribFile)) {
     // The kernels are computed on the radii of the first displayed scan.
     const int first = pScanOrder[1];
     pGridRadius = ppRadius[At(first)];
     nGridPoints = pnPoints[At(first)];
     bAbsorbanceData = false;
-    ok = RunContiSed(window) == ContiRunOutcome::Computed;
+    const ContiRunResult run = RunContiSed(window);
+    ShowRunMessage(run.message);
+    ok = run.outcome == ContiRunOutcome::Computed;
     pGridRadius = nullptr;
     nGridPoints = 0;
     bAbsorbanceData = true;
@@ -346,6 +343,10 @@ class HeldLoadedSet {
 
 }  // namespace
 
+std::string SyntheticDistributionNote() {
+  return Format("put synthetic distribution in %s", szDistribFile.c_str());
+}
+
 bool SyntheticSettingsRefused(const SyntheticDataSettings& in) {
   // The grid loop needs dr > 0, the times rpm > 0.
   return in.scans < 1 || in.scans > kMaxScans || !(in.dr > 0.0f) || !(in.rpm > 0.0f) ||
@@ -353,9 +354,9 @@ bool SyntheticSettingsRefused(const SyntheticDataSettings& in) {
          CountGridPoints(in.dr) < 1;
 }
 
-SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
+SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
   // Refused before anything changes.
-  if (SyntheticSettingsRefused(in)) return SyntheticOutcome::Refused;
+  if (SyntheticSettingsRefused(in)) return {SyntheticOutcome::Refused, {}};
   const int m = CountGridPoints(in.dr);
   // The files are made ready before the loaded set is given up: every target
   // gets its temporary, with the room its scan will take reserved on the disk,
@@ -367,9 +368,8 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     std::string failed;
     if (!ReserveSetFiles(WithoutTrailingSlash(DirectoryOf(in.outputPath)), in.scans, m, &reserved,
                          &failed)) {
-      if (HasBackend())
-        GetBackend().MessageBox("could not write:" + failed + "\nthe loaded data are kept", "ERROR", MB_OK);
-      return SyntheticOutcome::NotWritable;
+      return {SyntheticOutcome::NotWritable,
+              "could not write:" + failed + "\nthe loaded data are kept"};
     }
   }
 
@@ -478,7 +478,7 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     bRampRotorSpeed = false;
   }
   if (bContiModel) {
-    ComputeDistributionSignal(window);
+    ComputeDistributionSignal(window, in.distributionNormalized);
   } else {
     CalculateModel(window);
   }
@@ -534,8 +534,7 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     RedrawDataPlot(true);
     RedrawResidualPlot(true);
     if (!bGeneratingSeries && window) window->Invalidate();
-    if (HasBackend()) GetBackend().MessageBox(failed + "\nthe loaded data are kept", "ERROR", MB_OK);
-    return SyntheticOutcome::NotWritten;
+    return {SyntheticOutcome::NotWritten, failed + "\nthe loaded data are kept"};
   }
   held.Release();
 
@@ -550,7 +549,7 @@ SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettin
     window->Invalidate();
     if (!meanDev.empty()) window->ClientDC()->TextOut(10, 50, meanDev);
   }
-  return SyntheticOutcome::Generated;
+  return {SyntheticOutcome::Generated, {}};
 }
 
 void ResetSyntheticData() { bGeneratingSeries = false; }

@@ -6,6 +6,7 @@
 // and replaces the loaded data once every file is written.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace tarmic {
@@ -28,8 +29,17 @@ struct SyntheticDataSettings {
   // Zone centrifugation: the band's initial distribution lies inverted. The command
   // asks kInvertBandQuestion before generating (nothing is asked while computing).
   bool invertBand = false;
+  // A continuous model: the signal comes from the distribution in szDistribFile.
+  // The command says where to put it (SyntheticDistributionNote) and asks
+  // kDistributionNormalizedQuestion before generating; the answer sets the
+  // loader's normalisation switch (unset: the switch stays as it is).
+  std::optional<bool> distributionNormalized;
 };
 inline constexpr const char* kInvertBandQuestion = "invert band initial distribution?";
+inline constexpr const char* kDistributionNormalizedQuestion =
+    "is synthetic distribution normalized?";
+// "put synthetic distribution in <szDistribFile>" (caption "ATTENTION").
+std::string SyntheticDistributionNote();
 
 // Whether GenerateSyntheticData refuses the settings before anything changes (see
 // there); a command asks its questions only for settings that are used.
@@ -39,8 +49,15 @@ enum class SyntheticOutcome {
   Refused,    // nothing built (no scans asked, unusable spacing, speed or geometry)
   Generated,  // the set is loaded and every file written
   NotWritable,  // nothing built: a file of the set cannot take its place (reported)
-  NotWritten, // its files could not all be written (reported): the loaded set and
-              // every setting are as before
+  NotWritten, // its files could not all be written: the loaded set and every
+              // setting are as before
+};
+// The outcome and, for NotWritable and NotWritten, the box the command shows
+// (caption "ERROR"): the files that failed and "the loaded data are kept".
+struct SyntheticResult {
+  SyntheticOutcome outcome = SyntheticOutcome::Refused;
+  std::string message;
+  bool operator==(SyntheticOutcome o) const { return outcome == o; }
 };
 
 // Generates the set. The settings are refused before anything changes when the scan
@@ -53,7 +70,7 @@ enum class SyntheticOutcome {
 // initial profile, parameters and switches come back unchanged (NotWritten; with a
 // continuous model the distribution read for the data stays loaded and no model
 // counts as computed).
-SyntheticOutcome GenerateSyntheticData(Window* window, const SyntheticDataSettings& settings);
+SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSettings& settings);
 
 // Restores the defaults of this file.
 void ResetSyntheticData();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "distributions/distribution_hooks.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_arrays.h"
 #include "distributions/distribution_grid.h"
@@ -132,9 +133,10 @@ std::vector<TimeWindow> SplitTimeWindows(const std::vector<double>& t, float L) 
 bool RunTimeCourseStep(Window* window) {
   if (bFitInterrupted) return false;
   bContiInnerRun = true;
-  const ContiRunOutcome outcome = RunContiSed(window);
+  const ContiRunResult run = RunContiSed(window);
   bContiInnerRun = false;
-  if (outcome != ContiRunOutcome::Computed) return false;
+  ShowRunMessage(run.message);
+  if (run.outcome != ContiRunOutcome::Computed) return false;
   UpdateBaselineAndFitScanRange();
   for (int i = 1; i <= nDistGrid; ++i) pDistValues[i] = static_cast<float>(pDistSolution[i]);
   NormalizeDistributionValues(false);
@@ -147,7 +149,7 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
   course = TimeCourseTable{};
   const auto runStep = step ? step : std::function<bool(Window*)>(RunTimeCourseStep);
   if (nScans == 1) {
-    RunContiSed(window);
+    ShowRunMessage(RunContiSed(window).message);
     return true;
   }
   if (!window) return false;

@@ -46,6 +46,9 @@ constexpr int kBufferMassSlot = kBufferSlot;           // D or M
 constexpr int kBufferSSlot = 4 + kBufferSlot;          // s
 constexpr int kBufferAmplitudeSlot = 8 + kBufferSlot;  // loading signal
 
+// The notes of the model check. The check runs when the option is switched on
+// and again at the start of every buffer computation (a model changed since may no
+// longer combine with it), so its notes are shown where the check meets them.
 void Note(const char* text, const char* caption) {
   if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK);
 }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "distribution_window_test_support.h"
+#include "distributions/distribution_file.h"
 #include "distributions/distribution_integration.h"
 #include "modelcalc/model_computation.h"
 #include "modelcalc/noise_subtraction.h"
@@ -23,6 +24,7 @@
 #include "modelfit/model_options.h"
 #include "numerics/ccurve.h"
 #include "numerics/one_based.h"
+#include "numerics/path_table.h"
 #include "app/zoom.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/radial_grid.h"
@@ -173,6 +175,37 @@ TEST_F(DataSetToolsTest, GenerateSingleAsksTheBandOrientationAndTheDataFollowIt)
   EXPECT_TRUE(BoxTexts().empty());
   EXPECT_TRUE(bZoneInverseLayer);
   bZoneCentrifugation = false;
+}
+
+// A continuous model: Generate Single says where the distribution goes and asks
+// whether it is normalized before anything is computed; the answer reaches the
+// loader, and the set is made from that distribution.
+TEST_F(DataSetToolsTest, GenerateSingleOfADistributionAsksItsQuestionsFirst) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  fs::create_directories(DataDir());
+  {
+    std::ofstream distribution(szDistribFile);
+    for (int i = 0; i <= 24; ++i) distribution << 0.5 * i << " " << (i == 8 ? 1.0 : 0.0) << "\n";
+  }
+  bNormalizeLoadedDistribution = true;
+  Backend().ClearTranscript();
+  for (const char* answer : {"0.01", "50000"}) Backend().QueueInput(answer);
+  Backend().QueueMessageBox(IDNO, "GENERATE DATA");  // no acceleration phase
+  for (const char* answer : {"60", "1", "0"}) Backend().QueueInput(answer);
+  Backend().QueueSaveFile(DataDir() + "/anything.ra0");
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Backend().QueueMessageBox(IDNO, "ATTENTION");
+  Dispatch(kCmGenerateSingle);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"simulate with rotor acceleration phase?",
+                                                   "put synthetic distribution in " + szDistribFile,
+                                                   kDistributionNormalizedQuestion}));
+  EXPECT_FALSE(bNormalizeLoadedDistribution);
+  ASSERT_EQ(nScans, 1);
+  // The species of the distribution is in the generated signal.
+  EXPECT_GT(*std::max_element(ppFit[1] + 1, ppFit[1] + pnPoints[1] + 1), 0.5f);
+  fs::remove(szDistribFile);
 }
 
 // Generate Single whose files cannot all take their place changes nothing: the

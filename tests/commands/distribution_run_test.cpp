@@ -129,6 +129,23 @@ TEST_F(DistributionRunTest, InterruptedRunShowsNoStaleResult) {
   EXPECT_EQ(nDataPaneBottom, 475);
 }
 
+// A grid reaching past the largest observable s stops the run at the kernels: the
+// Run command shows the run's message once, after the run, and no result is left.
+TEST_F(DistributionRunTest, RunShowsTheMessageItsKernelsEndedWith) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  pParams[kContiSlotGridMax] = 5000.0f;
+  UnpackModelParams();
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "");
+  Dispatch(kCmRun);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_EQ(Backend().Transcript().size(), 1u);
+  EXPECT_EQ(BoxText("").rfind("sedimentation coefficient #", 0), 0u) << BoxText("");
+  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(Win().bRunInProgress);
+}
+
 // A Run refused for its settings changes nothing: the last distribution, its plot
 // and bModelComputed stay. A grid the machine cannot hold is refused with what it
 // would need before anything is allocated, and kernels that cannot be had are
@@ -301,6 +318,22 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
 TEST_F(DistributionRunTest, SaveWithoutADistributionDoesNothing) {
   Dispatch(kCmSaveContinuousDistribution);
   EXPECT_TRUE(Backend().Transcript().empty());
+}
+
+// A save that cannot write its file says so once, in the error box, from the command.
+TEST_F(DistributionRunTest, SaveThatCannotWriteIsReportedOnce) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  const std::string path = ProgramDir() + "/no such folder/distribution.dat";
+  Backend().ClearTranscript();
+  Backend().QueueSaveFile(path);
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(kCmSaveContinuousDistribution);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"could not write the distribution to " + path});
+  EXPECT_TRUE(bModelComputed);
 }
 
 TEST_F(DistributionRunTest, RangeHighlightTurnsTheFittedBoundaryRedOnlyInsideTheRange) {

@@ -57,5 +57,36 @@ TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) 
   EXPECT_GT(pPriorTableX.size(), 2u);
 }
 
+// The integrated weight-average s: with both regularisations shown the command says
+// first that the sets use maximum entropy; after the sets it shows their statistics,
+// then the summary, in that order.
+TEST_F(MonteCarloCommandTest, IntegratedSwShowsItsStatisticsBeforeTheSummary) {
+  RunSmallCs();
+  const std::string dir = ProgramDir() + "/mcsw";
+  std::filesystem::create_directories(dir);
+  bRegShowBoth = true;
+  Backend().ClearTranscript();
+  Backend().QueueInput("5");     // sets
+  Backend().QueueInput("0.68");  // confidence
+  Backend().QueueSaveFile(dir + "/x.dat");
+  Backend().QueueMessageBox(IDNO);  // not every set
+  Backend().QueueInput("2");        // lower integration limit
+  Backend().QueueInput("9");        // upper integration limit
+  for (int box = 0; box < 3; ++box)
+    Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");
+  Dispatch(kCmMonteCarloIntegratedSw);
+  bRegShowBoth = false;
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  std::vector<std::string> boxes;
+  for (const TranscriptEntry& e : Backend().Transcript())
+    if (e.kind == "MessageBox" && e.caption == "Monte Carlo for Distributions")
+      boxes.push_back(e.text);
+  ASSERT_EQ(boxes.size(), 4u);  // the question on writing every set first
+  EXPECT_EQ(boxes[1], "only calculating for maximum entropy regularization");
+  EXPECT_EQ(boxes[2].rfind("average sw = ", 0), 0u) << boxes[2];
+  EXPECT_EQ(boxes[3].rfind("5 sets: ", 0), 0u) << boxes[3];
+  EXPECT_FALSE(MonteCarloResultsAvailable());
+}
+
 }  // namespace
 }  // namespace tarmic::testing

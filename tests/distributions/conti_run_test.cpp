@@ -290,9 +290,7 @@ TEST_F(ContiRunTest, CmRecoversTheMasses) {
   ClearDistribution();
   ResetModelFlags();
   bContiModel = bContiSModel = true;
-  backend->QueueMessageBox(IDOK);
   EXPECT_FALSE(RestoreContiDistribution(path));
-  EXPECT_TRUE(backend->AllAnswersUsed());
   EXPECT_EQ(pDistValues, nullptr);
   ResetModelFlags();
   bContiModel = true;
@@ -328,10 +326,11 @@ TEST_F(ContiRunTest, KeyDuringTheNormalEquationsEndsTheRunWithoutAResult) {
   bContiSModel = true;
   SetContinuousParams(0.0f, 15.0f, 40.0f);
   bModelComputed = true;
-  backend->QueueMessageBox(IDOK, "ERROR");  // "user interrupt"
-  EXPECT_EQ(RunContiSed(&backend->MainWindow()), ContiRunOutcome::Interrupted);
-  EXPECT_TRUE(backend->AllAnswersUsed());
-  EXPECT_EQ(backend->Transcript().back().text, "user interrupt");
+  // The run hands its "user interrupt" to the command and shows no box itself.
+  const ContiRunResult run = RunContiSed(&backend->MainWindow());
+  EXPECT_EQ(run.outcome, ContiRunOutcome::Interrupted);
+  EXPECT_EQ(run.message.text, "user interrupt");
+  EXPECT_TRUE(backend->Transcript().empty());
   EXPECT_FALSE(bModelComputed);
   EXPECT_FALSE(bUserAbort);
   EXPECT_EQ(pDistValues, nullptr);
@@ -349,9 +348,10 @@ TEST_F(ContiRunTest, NoScansDoesNothingAndMissingGeometryIsReported) {
   InstallData();
   bContiSModel = true;
   fMeniscus = 0.0f;
-  backend->QueueMessageBox(IDOK);
-  EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::NotStarted);
-  EXPECT_EQ(backend->Transcript().back().text, "set Meniscus and Bottom first");
+  const ContiRunResult run = RunContiSed(nullptr);
+  EXPECT_EQ(run.outcome, ContiRunOutcome::NotStarted);
+  EXPECT_EQ(run.message.text, "set Meniscus and Bottom first");
+  EXPECT_TRUE(backend->Transcript().empty());
 }
 
 TEST_F(ContiRunTest, ZeroFitLimitsAreTheMeniscusAndTheBottom) {
@@ -373,10 +373,10 @@ TEST_F(ContiRunTest, GridBeyondTheLargestObservableSStopsBeforeAnySolution) {
   // ln(7.1 / 6.0) / (omega^2 300 s) at 50,000 rpm.
   const double omega = 50000.0 / 60.0 * 2.0 * M_PI;
   EXPECT_NEAR(sMax, std::log(pGridRadius[iFitLast] / 6.0) * 1e13 / (omega * omega * 300.0), 1e-3);
-  backend->QueueMessageBox(IDOK, "");
-  EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::NotStarted);
-  EXPECT_TRUE(backend->AllAnswersUsed());
-  EXPECT_EQ(backend->Transcript().back().text.rfind("sedimentation coefficient #", 0), 0u);
+  const ContiRunResult run = RunContiSed(nullptr);
+  EXPECT_EQ(run.outcome, ContiRunOutcome::NotStarted);
+  EXPECT_EQ(run.message.text.rfind("sedimentation coefficient #", 0), 0u);
+  EXPECT_TRUE(backend->Transcript().empty());
   EXPECT_EQ(pppKernels, nullptr);
   EXPECT_FALSE(bModelComputed);
 

@@ -260,9 +260,12 @@ TEST_F(PlotTest, UnreadableFileLoadsNothingAndNothingIsSavedWithoutADistribution
   bContiModel = bContiSModel = true;
   backend->QueueMessageBox(IDOK);  // the file reader's "could not open"
   EXPECT_FALSE(LoadDistributionFromFile(OutputFile("missing.dat")));
-  backend->QueueMessageBox(IDOK);
-  EXPECT_FALSE(SaveContiDistribution(OutputFile("none.dat")));
   EXPECT_TRUE(backend->AllAnswersUsed());
+  // The refusal comes back to the command; nothing is shown here.
+  const DistributionFileResult saved = SaveContiDistribution(OutputFile("none.dat"));
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(saved.message, "there is no continuous distribution to save");
+  EXPECT_FALSE(std::filesystem::exists(OutputFile("none.dat")));
   bContiSModel = false;
   bCsff0Model = true;
   EXPECT_FALSE(LoadDistributionFromFile(OutputFile("missing.dat")));
@@ -290,8 +293,8 @@ TEST_F(PlotTest, SavedCsDistributionRoundTrips) {
     f << "1 2\n3 4\n";
   }
   EXPECT_FALSE(ReadSavedDistributionKind(path).has_value());
-  backend->QueueMessageBox(IDOK);
   EXPECT_FALSE(RestoreContiDistribution(path));
+  EXPECT_EQ(RestoreContiDistribution(path).message, path + " is not a saved distribution");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The nonlinear-detection transform of fluorescence data (two domains of data
-// and fit, carried over by the power law and its inverse, the rmsd of each) and
-// the dialog "Tools For Fitting Fluorescence AUC data".
+// and fit, carried over by the power law and its inverse, the rmsd of each). The
+// dialog "Tools For Fitting Fluorescence AUC data" is tested with the commands.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -156,87 +156,6 @@ TEST_F(FluorescenceTest, TransformAndInverseCarryDataAndFitBetweenDomainsWithThe
   InstallFluorescenceDetectionHooks();
   FreeDataSet();
   EXPECT_TRUE(ppTransformedSignal.empty() && ppUntransformedFit.empty());
-}
-
-TEST_F(FluorescenceTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefusesBadExponents) {
-  fConeRadius = 0.05f;
-  fPowerCoefficient = 1.0f;
-  TransferBuffer record;
-  InitFloToolsTransfer(record);
-
-  // Cancel: the record shows the settings, nothing changes.
-  backend_->QueueDialog(IDCANCEL);
-  EXPECT_FALSE(RunFloToolsDialog(nullptr, record));
-  EXPECT_EQ(FieldText(record, 616), "0.0500");
-  EXPECT_FALSE(bNonlinearDetection || bExcitationShadow);
-  EXPECT_FLOAT_EQ(fConeRadius, 0.05f);
-
-  // Values in, settings out. Nonlinear detection switched on keeps the stored
-  // coefficient, baseline, fit flag and display choice: the data stay as recorded.
-  fPowerBaseline = 0.05f;
-  // clang-format off
-  const TransferBuffer entries{
-      {{612, "1.02"}, {614, "-0.5"}, {616, "0.03"}, {617, "0.004"}, {619, "3"}, {618, "0.7"}, {627, "0.1"}},
-      {{613, true}, {615, true}, {621, true}, {835, true}, {623, true}, {622, true}, {625, true},
-       {626, true}, {630, true}, {640, true}}};
-  // clang-format on
-  backend_->QueueDialog(IDOK, entries);
-  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
-  EXPECT_TRUE(bMagnificationGradient && bFitMagnificationGradient && bExponentialDrift);
-  EXPECT_FLOAT_EQ(fMagnificationDrift, -0.5f);
-  EXPECT_TRUE(bExcitationShadow && bFitConeRadius && bRadialConvolution);
-  EXPECT_FLOAT_EQ(fConeRadius, 0.03f);
-  EXPECT_FLOAT_EQ(fConvolutionDistFactor, 3.0f);
-  EXPECT_TRUE(bNonlinearDetection);
-  EXPECT_FALSE(bFitPowerCoefficient || bShowTransformed || bTransformedShown);
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 1.0f);
-  EXPECT_FLOAT_EQ(fPowerBaseline, 0.05f);
-  EXPECT_EQ(Signal(1, 25), Recorded(1, 25));
-
-  // Kept on, the entered values are taken and the chosen domain is shown.
-  backend_->QueueDialog(IDOK, entries);
-  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
-  EXPECT_TRUE(bNonlinearDetection && bFitPowerCoefficient && bShowTransformed);
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
-  EXPECT_FLOAT_EQ(fPowerBaseline, 0.1f);
-  EXPECT_TRUE(bTransformedShown);
-  EXPECT_NEAR(Signal(1, 25), Forward(Recorded(1, 25)), 1e-5);
-
-  // A zero or negative exponent is refused (beep, "Invalid Entry") and the
-  // dialog shows again; so is a text that is not a number. Cancel then keeps
-  // everything.
-  backend_->ClearTranscript();
-  const int beeps = backend_->BeepCount();
-  backend_->QueueDialog(IDOK, TransferBuffer{{{618, "0"}}, {}});
-  backend_->QueueMessageBox(IDOK, "Input Error");
-  backend_->QueueDialog(IDOK, TransferBuffer{{{618, "-0.2"}}, {}});
-  backend_->QueueMessageBox(IDOK, "Input Error");
-  backend_->QueueDialog(IDOK, TransferBuffer{{{618, "0.5"}, {616, "wide"}}, {}});
-  backend_->QueueMessageBox(IDOK, "Input Error");
-  backend_->QueueDialog(IDCANCEL);
-  EXPECT_FALSE(RunFloToolsDialog(nullptr, record));
-  EXPECT_TRUE(backend_->AllAnswersUsed());
-  EXPECT_EQ(backend_->BeepCount() - beeps, 3);
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
-  EXPECT_FLOAT_EQ(fConeRadius, 0.03f);
-  EXPECT_EQ(dAppliedPower, static_cast<double>(0.7f));
-
-  // Unchecked: switched off, the recorded data are shown again, fit flag and
-  // display choice cleared.
-  backend_->QueueDialog(IDOK, TransferBuffer{{}, {{626, false}}});
-  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
-  EXPECT_FALSE(bNonlinearDetection || bFitPowerCoefficient || bShowTransformed ||
-               bTransformedShown);
-  EXPECT_EQ(Signal(1, 25), Recorded(1, 25));
-
-  // Switched on with no usable stored exponent (0: never set): the entered one is
-  // taken, so that no exponent at or below 0 is ever in force; the rest stays.
-  fPowerCoefficient = 0.0f;
-  backend_->QueueDialog(IDOK, entries);
-  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
-  EXPECT_TRUE(bNonlinearDetection);
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
-  EXPECT_FALSE(bFitPowerCoefficient || bShowTransformed);
 }
 
 }  // namespace

@@ -1,0 +1,153 @@
+// The dialog "Tools For Fitting Fluorescence AUC data" (FloTools): its values
+// taken into the settings, Cancel, and the refused entries shown again.
+#include "commands/flo_tools_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "modelcalc/fluorescence_detection.h"
+#include "modelfit/transfer_fields.h"
+#include "numerics/one_based.h"
+#include "platform/headless/headless_backend.h"
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/scan_file.h"
+
+namespace tarmic {
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+constexpr int kPoints = 40;
+constexpr double kE = 0.7;  // exponent of the detector's power law
+constexpr double kB = 0.1;  // its baseline
+
+// Recorded signal of scan s at point i: a boundary from 0.02 to 1.2, so that the
+// first points lie below the baseline.
+float Recorded(int s, int i) {
+  const double x = (i - 12.0 - 4.0 * s) / 3.0;
+  return static_cast<float>(0.02 + 1.18 / (1.0 + std::exp(-x)));
+}
+
+// The detector's power law above its baseline.
+double Forward(double v) { return v > kB ? std::pow(v - kB, kE) + kB : v; }
+
+class FloToolsDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDataSetHooks();
+    ResetScanDataGlobals();
+    ResetScanFileGlobals();
+    ResetFluorescenceDetection();
+    bFluorescenceData = bAbsorbanceData = true;
+    AllocScanTables(2);
+    for (int s = 1; s <= 2; ++s) {
+      float* r = tarmic::vector(1, kPoints);
+      float* v = tarmic::vector(1, kPoints);
+      for (int i = 1; i <= kPoints; ++i) {
+        r[i] = 6.0f + 0.02f * static_cast<float>(i);
+        v[i] = Recorded(s, i);
+      }
+      InstallScanArrays(s, kPoints, r, v, nullptr, false);
+      for (int i = 1; i <= kPoints; ++i) ppFit[Idx(s)][i] = Recorded(s, i);
+      pFitFirst[Idx(s)] = 5;
+      pFitLast[Idx(s)] = 35;
+    }
+    nScans = 2;
+  }
+  void TearDown() override {
+    ResetDataSetHooks();
+    ResetFluorescenceDetection();
+    ResetScanDataGlobals();
+    ResetScanFileGlobals();
+  }
+  float Signal(int s, int i) { return ppSignal[Idx(s)][i]; }
+
+  ScopedHeadlessBackend backend_;
+};
+
+TEST_F(FloToolsDialogTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefusesBadExponents) {
+  fConeRadius = 0.05f;
+  fPowerCoefficient = 1.0f;
+  TransferBuffer record;
+  InitFloToolsTransfer(record);
+
+  // Cancel: the record shows the settings, nothing changes.
+  backend_->QueueDialog(IDCANCEL);
+  EXPECT_FALSE(RunFloToolsDialog(nullptr, record));
+  EXPECT_EQ(FieldText(record, 616), "0.0500");
+  EXPECT_FALSE(bNonlinearDetection || bExcitationShadow);
+  EXPECT_FLOAT_EQ(fConeRadius, 0.05f);
+
+  // Values in, settings out. Nonlinear detection switched on keeps the stored
+  // coefficient, baseline, fit flag and display choice: the data stay as recorded.
+  fPowerBaseline = 0.05f;
+  // clang-format off
+  const TransferBuffer entries{
+      {{612, "1.02"}, {614, "-0.5"}, {616, "0.03"}, {617, "0.004"}, {619, "3"}, {618, "0.7"}, {627, "0.1"}},
+      {{613, true}, {615, true}, {621, true}, {835, true}, {623, true}, {622, true}, {625, true},
+       {626, true}, {630, true}, {640, true}}};
+  // clang-format on
+  backend_->QueueDialog(IDOK, entries);
+  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
+  EXPECT_TRUE(bMagnificationGradient && bFitMagnificationGradient && bExponentialDrift);
+  EXPECT_FLOAT_EQ(fMagnificationDrift, -0.5f);
+  EXPECT_TRUE(bExcitationShadow && bFitConeRadius && bRadialConvolution);
+  EXPECT_FLOAT_EQ(fConeRadius, 0.03f);
+  EXPECT_FLOAT_EQ(fConvolutionDistFactor, 3.0f);
+  EXPECT_TRUE(bNonlinearDetection);
+  EXPECT_FALSE(bFitPowerCoefficient || bShowTransformed || bTransformedShown);
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 1.0f);
+  EXPECT_FLOAT_EQ(fPowerBaseline, 0.05f);
+  EXPECT_EQ(Signal(1, 25), Recorded(1, 25));
+
+  // Kept on, the entered values are taken and the chosen domain is shown.
+  backend_->QueueDialog(IDOK, entries);
+  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
+  EXPECT_TRUE(bNonlinearDetection && bFitPowerCoefficient && bShowTransformed);
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
+  EXPECT_FLOAT_EQ(fPowerBaseline, 0.1f);
+  EXPECT_TRUE(bTransformedShown);
+  EXPECT_NEAR(Signal(1, 25), Forward(Recorded(1, 25)), 1e-5);
+
+  // A zero or negative exponent is refused (beep, "Invalid Entry") and the
+  // dialog shows again; so is a text that is not a number. Cancel then keeps
+  // everything.
+  backend_->ClearTranscript();
+  const int beeps = backend_->BeepCount();
+  backend_->QueueDialog(IDOK, TransferBuffer{{{618, "0"}}, {}});
+  backend_->QueueMessageBox(IDOK, "Input Error");
+  backend_->QueueDialog(IDOK, TransferBuffer{{{618, "-0.2"}}, {}});
+  backend_->QueueMessageBox(IDOK, "Input Error");
+  backend_->QueueDialog(IDOK, TransferBuffer{{{618, "0.5"}, {616, "wide"}}, {}});
+  backend_->QueueMessageBox(IDOK, "Input Error");
+  backend_->QueueDialog(IDCANCEL);
+  EXPECT_FALSE(RunFloToolsDialog(nullptr, record));
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  EXPECT_EQ(backend_->BeepCount() - beeps, 3);
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
+  EXPECT_FLOAT_EQ(fConeRadius, 0.03f);
+  EXPECT_EQ(dAppliedPower, static_cast<double>(0.7f));
+
+  // Unchecked: switched off, the recorded data are shown again, fit flag and
+  // display choice cleared.
+  backend_->QueueDialog(IDOK, TransferBuffer{{}, {{626, false}}});
+  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
+  EXPECT_FALSE(bNonlinearDetection || bFitPowerCoefficient || bShowTransformed ||
+               bTransformedShown);
+  EXPECT_EQ(Signal(1, 25), Recorded(1, 25));
+
+  // Switched on with no usable stored exponent (0: never set): the entered one is
+  // taken, so that no exponent at or below 0 is ever in force; the rest stays.
+  fPowerCoefficient = 0.0f;
+  backend_->QueueDialog(IDOK, entries);
+  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
+  EXPECT_TRUE(bNonlinearDetection);
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
+  EXPECT_FALSE(bFitPowerCoefficient || bShowTransformed);
+}
+
+}  // namespace
+}  // namespace tarmic
