@@ -18,7 +18,6 @@ namespace tarmic {
 
 namespace {
 
-constexpr unsigned kBeepAsterisk = 0x40;
 // R T at 20 deg C, erg/mol, when no scan gives the temperature.
 constexpr double kRTAt20C = 8.314e7 * 293;
 

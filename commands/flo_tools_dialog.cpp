@@ -11,7 +11,6 @@ namespace tarmic {
 
 namespace {
 
-constexpr unsigned kBeepAsterisk = 0x40;  // the sound of a refused entry
 
 int RunUntilValid(TransferBuffer& record) {
   if (!HasBackend()) return IDCANCEL;

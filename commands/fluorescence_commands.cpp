@@ -18,7 +18,6 @@ namespace tarmic {
 
 namespace {
 
-constexpr unsigned kBeepAsterisk = 0x40;
 
 // Data that are not fluorescence data: the user confirms that the tool is
 // wanted.

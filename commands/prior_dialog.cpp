@@ -25,7 +25,6 @@ constexpr int kFromPeaks = 820;
 constexpr int kLoadNewFile = 821;
 constexpr int kGJTFile = 822;
 constexpr int kFromDistribution = 823;
-constexpr unsigned kBeepAsterisk = 0x40;
 // File names from this length on are not shown (the text field holds 1000).
 constexpr std::size_t kLongestShownName = 998;
 

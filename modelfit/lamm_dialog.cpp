@@ -23,7 +23,6 @@ namespace tarmic {
 namespace {
 
 constexpr const char* kAppCaption = "TARMIC";
-constexpr unsigned kBeepAsterisk = 0x40;
 
 void ShowNote(const char* text) {
   if (HasBackend()) GetBackend().MessageBox(text, kAppCaption, MB_OK);

@@ -17,7 +17,6 @@ namespace tarmic {
 namespace {
 
 // The beep of a rejected entry (the asterisk sound).
-constexpr unsigned kBeepAsterisk = 0x40;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';

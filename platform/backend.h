@@ -95,6 +95,9 @@ struct PrintRequest {
   std::string pdfFile;
 };
 
+// The system sound of a refused entry (Backend::Beep).
+inline constexpr unsigned kBeepAsterisk = 0x40;
+
 class Backend {
  public:
   virtual ~Backend() = default;
@@ -113,6 +116,7 @@ class Backend {
   virtual std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) = 0;
   // Runs a dialog built from a template; IDOK (buffer updated) or IDCANCEL (unchanged).
   virtual int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) = 0;
+  // Plays the system sound of that type (kBeepAsterisk: a refused entry).
   virtual void Beep(unsigned type) = 0;
 
   // Clipboard. A picture is offered as SVG and PNG.
