@@ -74,12 +74,13 @@ void MultiContiNEQThread::Run() {
   b.finished.notify_all();
 }
 
-bool BuildNormalEquationsThreaded(NoiseModel model, int threads) {
+bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiplyAddsPerThread) {
   bFixedFirstKernel = false;
   dFixedFirstAmplitude = 0.0;
   const NEQBuildPlan plan = PlanNormalEquations(model);
   if (!NormalEquationArraysFit(plan)) return false;
-  const int wanted = std::max(1, threads);
+  // No more threads than the build can feed (the equations are the same).
+  const int wanted = NormalEquationThreads(plan, threads, multiplyAddsPerThread);
 
   WriteContiDebugLog("\n\tnormal equations prep");
   const std::unique_ptr<NEQScratch> scratch = TryMakeNEQScratch(plan, wanted);

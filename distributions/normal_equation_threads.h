@@ -52,12 +52,14 @@ class MultiContiNEQThread {
   std::thread thread_;
 };
 
-// The whole threaded build of the noise model on `threads` workers, the calling
-// thread one of them (at least one; the fixed baseline of the model without noise
-// terms is fBaseline):
+// The whole threaded build of the noise model on at most `threads` workers, as many
+// as the build can feed with multiplyAddsPerThread each (NormalEquationThreads; 0:
+// all `threads`), the calling thread one of them (at least one; the fixed baseline
+// of the model without noise terms is fBaseline):
 // the means, the workers, then the mirrored matrix and dSumSqData. Returns true when
 // the equations are complete, false when the arrays do not fit the data, memory ran
 // out (reported) or the build was interrupted (bUserAbort is then set).
-bool BuildNormalEquationsThreaded(NoiseModel model, int threads);
+bool BuildNormalEquationsThreaded(NoiseModel model, int threads,
+                                  double multiplyAddsPerThread = kNEQMultiplyAddsPerThread);
 
 }  // namespace tarmic

@@ -4,6 +4,7 @@
 #include "distributions/normal_equations.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cassert>
 #include <chrono>
 #include <cstddef>
@@ -610,6 +611,15 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r) {
     for (int g = 1; g <= nGridPoints; ++g) rm[g] /= scans;
   }
   if (global) pKernelMean[k] = total / (scans * nP);
+}
+
+int NormalEquationThreads(const NEQBuildPlan& plan, int wanted, double multiplyAddsPerThread) {
+  wanted = std::max(wanted, 1);
+  if (!(multiplyAddsPerThread > 0)) return wanted;
+  const double scans = std::max(0, plan.lastScan - plan.firstScan + 1);
+  const double m = std::max(plan.order, 0);
+  const double work = scans * std::max(FitRangePoints(), 0) * (m * (m + 1) / 2 + m + 1);
+  return static_cast<int>(std::clamp(std::floor(work / multiplyAddsPerThread), 1.0, static_cast<double>(wanted)));
 }
 
 std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads) {

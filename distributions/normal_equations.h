@@ -89,6 +89,17 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r);
 // Rows of the centred blocks packed together (one vector register tile wide).
 constexpr int kNEQPanel = 8;
 
+// The number of threads, at most `wanted`, that the plan's build can feed: one per
+// multiplyAddsPerThread multiply-adds of the build (scans x fit-range points x
+// (N (N + 1) / 2 + N + 1)), at least one; 0 feeds any number. On a small build more
+// threads repeat the centring of the panels they share for little product work
+// each, and on a loaded machine any thread that loses its core holds up the end of
+// the build (at N = 100, 40 scans of 400 points, four threads were slower than two).
+// The equations do not depend on the number of threads.
+inline constexpr double kNEQMultiplyAddsPerThread = 40e6;
+int NormalEquationThreads(const NEQBuildPlan& plan, int wanted,
+                          double multiplyAddsPerThread = kNEQMultiplyAddsPerThread);
+
 // The kernel of unknown r (r >= 1) in scan s at the fit-range points p0..p0+n-1
 // (0-based within the fit range), centred by the plan's noise model with the kernel
 // means stored by the last build, into v[0..n-1]: the values the build multiplies

@@ -158,6 +158,7 @@ void CLammIdeal::FreeWorkArrays() {
         &pCoefD}) {
     std::vector<double>().swap(*v);
   }
+  std::vector<StepFactors>().swap(keptStepFactors);
   for (int k = 0; k < 7; ++k) {
     std::vector<double>().swap(pDiffElem[k]);
     std::vector<double>().swap(pSedElem[k]);

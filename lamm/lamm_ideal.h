@@ -206,6 +206,23 @@ class CLammIdeal : public LammSpeciesState,
   std::vector<double> pImplSub, pImplDiag, pImplSup, pExplSub, pExplDiag, pExplSup;
   std::vector<double> pStiffSub, pStiffDiag, pStiffSup, pMassSub, pMassDiag, pMassSup;
   std::vector<double> pTridagGam, pTridagBet;
+  // Crank-Nicolson matrices and factors of earlier step sizes of the static grid,
+  // kept while the mass and transport matrices stay the same: the steps cycle
+  // through a few sizes (each output time restarts them small), and a step of a kept
+  // size takes them back instead of forming and factorising again (the same values).
+  struct StepFactors {
+    double dt = 0.0;  // 0: empty
+    long long used = 0;
+    std::vector<double> implSub, implDiag, implSup, explSub, explDiag, explSup, gam, bet;
+  };
+  int nKeptStepFactors = 4;  // slots (0: every new step size is formed again)
+  std::vector<StepFactors> keptStepFactors;
+  long long nStepFactorUses = 0;
+  long long nStepFactorsTakenBack = 0;  // steps that took kept factors back
+  // Swaps the current matrices and factors with those of slot.
+  void SwapStepFactors(StepFactors& slot);
+  // Empties every slot (the matrices changed).
+  void ForgetStepFactors();
   bool bNonUniformGrid = false;
   int nRetryCount = 0;
   double dDtStep = 1.0;

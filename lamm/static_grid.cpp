@@ -177,9 +177,34 @@ void CLammIdeal::CLStaticGridTrialStep(double dt) {
   const int n = iWindowRight;
   const int L = iWindowLeft;
   const int first = L > 3 ? L - 1 : 1;
-  TridagFactors factors{pTridagGam.data(), pTridagBet.data()};
   bool failed = false;
-  if (dt == dDtAssembled && !bCoefChanged && !(bRampRotor && bAccelerating) && !bMatricesChanged) {
+  const bool sameMatrices = !bCoefChanged && !(bRampRotor && bAccelerating) && !bMatricesChanged;
+  if (!sameMatrices) {
+    ForgetStepFactors();
+  } else if (dt != dDtAssembled && nKeptStepFactors > 0) {
+    // The current matrices (valid for dDtAssembled) are kept in the least recently
+    // used slot; those of dt are taken back when a slot has them.
+    StepFactors* hit = nullptr;
+    StepFactors* spare = nullptr;
+    for (StepFactors& slot : keptStepFactors) {
+      if (slot.dt == dt) hit = &slot;
+      if (!spare || slot.used < spare->used) spare = &slot;
+    }
+    if (!hit && static_cast<int>(keptStepFactors.size()) < nKeptStepFactors) {
+      spare = &keptStepFactors.emplace_back();
+    }
+    StepFactors& slot = hit ? *hit : *spare;
+    const double kept = dDtAssembled;
+    SwapStepFactors(slot);
+    slot.dt = kept;
+    slot.used = ++nStepFactorUses;
+    if (hit) {
+      dDtAssembled = dt;
+      ++nStepFactorsTakenBack;
+    }
+  }
+  TridagFactors factors{pTridagGam.data(), pTridagBet.data()};
+  if (sameMatrices && dt == dDtAssembled) {
     // Same step, same matrices: one product and the substitutions with the kept factors.
     TridiagProduct(ExplicitMatrix(), pConcOld.data(), pRhs.data(), n, first);
     TridagReuseSolve(pImplSub.data(), pRhs.data(), pConc.data(), n, factors, first);
@@ -215,6 +240,28 @@ void CLammIdeal::CLStaticGridTrialStep(double dt) {
   } else {
     for (int i = L < 4 ? 1 : L - 2; i <= n; ++i) c[i] = pConcOld[i];
   }
+}
+
+void CLammIdeal::SwapStepFactors(StepFactors& slot) {
+  slot.implSub.swap(pImplSub);
+  slot.implDiag.swap(pImplDiag);
+  slot.implSup.swap(pImplSup);
+  slot.explSub.swap(pExplSub);
+  slot.explDiag.swap(pExplDiag);
+  slot.explSup.swap(pExplSup);
+  slot.gam.swap(pTridagGam);
+  slot.bet.swap(pTridagBet);
+  // A slot new to the current arrays gives them its (empty) arrays: they get the size
+  // of the ones they replaced.
+  const std::size_t size = slot.implSub.size();
+  for (std::vector<double>* v : {&pImplSub, &pImplDiag, &pImplSup, &pExplSub, &pExplDiag, &pExplSup,
+                                 &pTridagGam, &pTridagBet}) {
+    if (v->size() != size) v->assign(size, 0.0);
+  }
+}
+
+void CLammIdeal::ForgetStepFactors() {
+  for (StepFactors& slot : keptStepFactors) slot.dt = 0.0;
 }
 
 // ---- Step control ----------------------------------------------------------------------
@@ -398,6 +445,7 @@ void CLammIdeal::SolveClaverie() {
   const int N = nGrid;
   fChange = 1.0f;
   dDtAssembled = 0.0;
+  ForgetStepFactors();
   nSingular = 0;
   nDiscretizationError = 0;
   nRetryCount = 0;

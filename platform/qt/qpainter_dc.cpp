@@ -1,8 +1,8 @@
 #include "platform/qt/qpainter_dc.h"
 
-#include <QFontMetricsF>
 #include <QPaintEngine>
 #include <QPen>
+#include <QTextLayout>
 #include <QTransform>
 
 #include <algorithm>
@@ -164,12 +164,12 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
   if (pixelHeight < 1 && s.font.height != 0) pixelHeight = 1;
   if (s.font.height != 0) pixelHeight = std::max(pixelHeight, minTextPixels_);
   if (pixelHeight <= 0 || text.empty()) return;
-  QFont font = fonts_->MakeQFont(s.font, pixelHeight);
-  QFontMetricsF fm(font, painter_.device());
-  QString qs = ToQString(text);
-  double width = fm.horizontalAdvance(qs);
-  double ascent = fm.ascent();
-  double cellHeight = fm.ascent() + fm.descent();
+  // The text is shaped once, for its width and for drawing it.
+  const std::shared_ptr<const QtTextRenderer::ShapedText> shaped =
+      fonts_->Shape(s.font, pixelHeight, painter_.device(), painter_.layoutDirection(), text);
+  const double width = shaped->width;
+  const double ascent = shaped->ascent;
+  const double cellHeight = shaped->ascent + shaped->descent;
 
   bool updateCp = (s.textAlign & TA_UPDATECP) != 0;
   const Point refLogical = updateCp ? GetCurrentPosition() : Point{x, y};
@@ -211,19 +211,25 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
                                           static_cast<int>(std::floor(cell.top())),
                                           static_cast<int>(std::ceil(cell.right())),
                                           static_cast<int>(std::ceil(cell.bottom()))});
-    painter_.fillRect(QRectF(area.left, area.top, area.right - area.left, area.bottom - area.top),
+    // Whole pixels: without a transform the plain fill covers the same pixels as the
+    // antialiased one, without the rasterizer.
+    const bool plain = painter_.transform().type() == QTransform::TxNone;
+    if (plain) painter_.setRenderHint(QPainter::Antialiasing, false);
+    painter_.fillRect(QRect(area.left, area.top, area.right - area.left, area.bottom - area.top),
                       ToQColor(s.bkColor));
+    if (plain) painter_.setRenderHint(QPainter::Antialiasing, smooth_);
   }
-  painter_.save();
+  // The glyphs are placed through the painter's transform, which fixes how their
+  // positions round.
+  const QTransform before = painter_.worldTransform();
   painter_.translate(ref.x(), ref.y());
-  painter_.rotate(-angleDeg);
+  if (angleDeg != 0) painter_.rotate(-angleDeg);
   if (s.bkMode == BkMode::Opaque && s.font.escapement != 0) {
     painter_.fillRect(QRectF(dx, dy, width, cellHeight), ToQColor(s.bkColor));
   }
-  painter_.setFont(font);
   painter_.setPen(ToQColor(s.textColor));
-  painter_.drawText(QPointF(dx, dy + ascent), qs);
-  painter_.restore();
+  shaped->layout.draw(&painter_, QPointF(dx, dy + ascent - shaped->lineAscent));
+  painter_.setWorldTransform(before);
 
   if (updateCp) {
     // The current position moves to the far end of the text.

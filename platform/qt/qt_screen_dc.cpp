@@ -30,17 +30,36 @@ namespace detail {
 
 // QImage::Format_RGBX8888 stores R, G, B, X bytes: read as a little-endian 32-bit
 // word that is 0xXXBBGGRR, the program's Color with a byte that Qt sets to 0xFF.
-ScreenSurface::ScreenSurface(Image& s)
-    : screen(s),
-      image(reinterpret_cast<uchar*>(s.Data()), s.Width(), s.Height(),
-            static_cast<qsizetype>(s.Width()) * 4, QImage::Format_RGBX8888) {
+namespace {
+
+// The pixels of screen as an RGBX8888 image, without a copy.
+QImage OnPixels(Image& screen) {
+  return QImage(reinterpret_cast<uchar*>(screen.Data()), screen.Width(), screen.Height(),
+                static_cast<qsizetype>(screen.Width()) * 4, QImage::Format_RGBX8888);
+}
+
+}  // namespace
+
+ScreenSurface::ScreenSurface(Image& s, QImage* kept) : screen(s) {
   static_assert(sizeof(Color) == 4, "a Color is one 32-bit pixel");
   // Qt's raster engine treats a pixel whose high byte is 0 as transparent and blends
   // text into it wrongly: the pixels carry 0xFF there (the window's back-buffer
   // always does, so that nothing is converted when a DC opens or is shown).
   if (!screen.KeepsOpaqueByte()) screen.KeepOpaqueByte();
   ++OpenDCs()[screen.Data()];
-  if (!image.isNull()) painter.begin(&image);
+  QImage* image = &own;
+  if (kept && !kept->paintingActive()) {
+    // The kept image is pointed at the pixels again when they moved or the size
+    // changed (constBits does not detach it).
+    if (kept->constBits() != reinterpret_cast<const uchar*>(screen.Data()) ||
+        kept->width() != screen.Width() || kept->height() != screen.Height()) {
+      *kept = OnPixels(screen);
+    }
+    image = kept;
+  } else {
+    own = OnPixels(screen);
+  }
+  if (!image->isNull()) painter.begin(image);
 }
 
 ScreenSurface::~ScreenSurface() {
@@ -52,8 +71,8 @@ ScreenSurface::~ScreenSurface() {
 }  // namespace detail
 
 QtScreenDC::QtScreenDC(Image& screen, QtTextRenderer& fonts, int minTextPixels,
-                       std::vector<DrawnText>* textLog)
-    : detail::ScreenSurface(screen), QPainterDC(painter, &fonts, true, minTextPixels) {
+                       std::vector<DrawnText>* textLog, QImage* kept)
+    : detail::ScreenSurface(screen, kept), QPainterDC(painter, &fonts, true, minTextPixels) {
   SetTextLog(textLog);
 }
 

@@ -20,10 +20,10 @@ namespace tarmic {
 namespace detail {
 // The painter on the shared pixels; a base so that it outlives the QPainterDC.
 struct ScreenSurface {
-  explicit ScreenSurface(Image& screen);
+  ScreenSurface(Image& screen, QImage* kept);
   ~ScreenSurface();
   Image& screen;
-  QImage image;  // shares screen's pixels
+  QImage own;  // shares screen's pixels, when kept is not used
   QPainter painter;
 };
 }  // namespace detail
@@ -35,9 +35,12 @@ bool ScreenDCOpen(const Image& screen);
 class QtScreenDC : private detail::ScreenSurface, public QPainterDC {
  public:
   // Draws into screen with fonts; text cells are at least minTextPixels high; texts
-  // drawn are appended to textLog when given.
+  // drawn are appended to textLog when given. kept (optional) is a QImage that the
+  // owner of screen keeps from one DC to the next: it is pointed at screen's pixels
+  // and painted on, so that its paint engine (with its state and glyph caches) is
+  // made once, not per DC. A kept image that is being painted on is left alone.
   QtScreenDC(Image& screen, QtTextRenderer& fonts, int minTextPixels,
-             std::vector<DrawnText>* textLog = nullptr);
+             std::vector<DrawnText>* textLog = nullptr, QImage* kept = nullptr);
 
   Image GetBitmap(const Rect& deviceRect) const override;
   void PutBitmap(const Image& src, int x, int y) override;

@@ -2,6 +2,10 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QCoreApplication>
+#include <QThread>
+#include <QPaintDevice>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -69,6 +73,80 @@ QFont QtTextRenderer::MakeQFont(const Font& f, int pixelHeight) {
   std::lock_guard<std::mutex> lock(mutex_);
   pixelSizes_[key] = size;
   return font;
+}
+
+QtTextRenderer::DeviceFont QtTextRenderer::FontOnDevice(const Font& f, int pixelHeight,
+                                                        const QPaintDevice* device) {
+  const auto make = [&] {
+    DeviceFont d;
+    d.font = device ? QFont(MakeQFont(f, pixelHeight), device) : MakeQFont(f, pixelHeight);
+    const QFontMetricsF fm(d.font);
+    d.ascent = fm.ascent();
+    d.descent = fm.descent();
+    return d;
+  };
+  const auto key = std::make_tuple(static_cast<int>(f.family), f.weight, pixelHeight,
+                                   device ? device->logicalDpiX() : 0, device ? device->logicalDpiY() : 0);
+  auto it = deviceFonts_.find(key);
+  if (it == deviceFonts_.end()) it = deviceFonts_.emplace(key, make()).first;
+  return it->second;
+}
+
+namespace {
+
+bool OnApplicationThread() {
+  const QCoreApplication* app = QCoreApplication::instance();
+  return app && QThread::currentThread() == app->thread();
+}
+
+}  // namespace
+
+std::shared_ptr<const QtTextRenderer::ShapedText> QtTextRenderer::Shape(
+    const Font& f, int pixelHeight, const QPaintDevice* device, Qt::LayoutDirection direction,
+    std::string_view text) {
+  const auto shape = [&](const DeviceFont& font) {
+    auto t = std::make_shared<ShapedText>();
+    t->layout.setText(ToQString(text));
+    t->layout.setFont(font.font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setTextDirection(direction);
+    t->layout.setTextOption(option);
+    t->layout.setCacheEnabled(true);  // keeps the glyphs of the layout for drawing
+    t->layout.beginLayout();
+    const QTextLine line = t->layout.createLine();
+    t->layout.endLayout();
+    t->width = line.horizontalAdvance();
+    t->lineAscent = line.ascent();
+    t->ascent = font.ascent;
+    t->descent = font.descent;
+    return t;
+  };
+  if (!OnApplicationThread()) {
+    DeviceFont font;
+    font.font = device ? QFont(MakeQFont(f, pixelHeight), device) : MakeQFont(f, pixelHeight);
+    const QFontMetricsF fm(font.font);
+    font.ascent = fm.ascent();
+    font.descent = fm.descent();
+    return shape(font);
+  }
+  const int head[] = {static_cast<int>(f.family), f.weight, pixelHeight,
+                      device ? device->logicalDpiX() : 0, device ? device->logicalDpiY() : 0,
+                      static_cast<int>(direction)};
+  std::string key(reinterpret_cast<const char*>(head), sizeof head);
+  key.append(text);
+  if (auto it = shapedIndex_.find(key); it != shapedIndex_.end()) {
+    shaped_.splice(shaped_.begin(), shaped_, it->second);
+    return it->second->second;
+  }
+  std::shared_ptr<const ShapedText> t = shape(FontOnDevice(f, pixelHeight, device));
+  shaped_.emplace_front(key, t);
+  shapedIndex_[std::move(key)] = shaped_.begin();
+  if (shaped_.size() > kShapedTexts) {
+    shapedIndex_.erase(shaped_.back().first);
+    shaped_.pop_back();
+  }
+  return t;
 }
 
 int QtTextRenderer::CellForDigitHeight(int digitPixels, int minCell) {

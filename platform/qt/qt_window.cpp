@@ -288,7 +288,7 @@ std::string QtWindow::Title() const { return FromQString(frame_->windowTitle());
 Size QtWindow::ClientSize() const { return Size{screen_.Width(), screen_.Height()}; }
 
 std::unique_ptr<DC> QtWindow::ClientDC() {
-  auto dc = std::make_unique<QtScreenDC>(screen_, text_, minTextHeight_, textLog_);
+  auto dc = std::make_unique<QtScreenDC>(screen_, text_, minTextHeight_, textLog_, &screenImage_);
   dc->SetTextLineMemory(&TextLines());
   return dc;
 }

@@ -110,6 +110,8 @@ class QtWindow : public Window {
   void ShowScreen();
 
   Image screen_;  // keeps Qt's opaque byte: painted as it is, without a copy
+  // screen_'s pixels as the image the screen DCs paint on: one paint engine for all.
+  QImage screenImage_;
   // Refresh shows at most one picture per kRefreshIntervalMs; a later one waits on
   // refreshTimer_ and is shown when the event loop next runs, or by the next Refresh
   // after the interval, whichever comes first.

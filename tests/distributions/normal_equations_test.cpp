@@ -183,13 +183,52 @@ TEST_F(NormalEquationsTest, ThreadedBuildEqualsSerialBuildBitForBit) {
     const std::vector<unsigned char> serial = Snapshot();
     for (int threads : {0, 1, 2, 3, 7, 40}) {  // 0: one thread
       ClearWorkspace();
-      ASSERT_TRUE(BuildNormalEquationsThreaded(m, threads)) << Name(m) << threads;
+      // Every thread asked for, however little work each gets.
+      ASSERT_TRUE(BuildNormalEquationsThreaded(m, threads, 0.0)) << Name(m) << threads;
       const std::vector<unsigned char> threaded = Snapshot();
       ASSERT_EQ(serial.size(), threaded.size());
       EXPECT_EQ(std::memcmp(serial.data(), threaded.data(), serial.size()), 0)
           << Name(m) << " with " << threads << " threads";
     }
   }
+}
+
+// A build gets no more threads than its work feeds: each thread has at least the
+// given number of multiply-adds (one per element of the lower triangle of the
+// augmented matrix, counted here, per scan and fit-range point) and one more thread
+// would have less; at least one thread, never more than asked for.
+TEST_F(NormalEquationsTest, ThreadsAreLimitedToWhatTheBuildCanFeed) {
+  SmallExperiment();
+  const int points = iFitLast - iFitFirst + 1;
+  for (int scans : {1, 6})
+    for (int order : {1, 12, 99}) {
+      NEQBuildPlan plan;
+      plan.firstScan = 1;
+      plan.lastScan = scans;
+      plan.order = order;
+      long long elements = 0;
+      for (int i = 0; i <= order; ++i) elements += i + 1;
+      const double work = static_cast<double>(elements) * scans * points;
+      for (double perThread : {work / 3.5, work / 2.0, work * 2.0, work / 40.0})
+        for (int wanted : {0, 1, 3, 8}) {
+          const int threads = NormalEquationThreads(plan, wanted, perThread);
+          const int most = std::max(wanted, 1);
+          EXPECT_GE(threads, 1);
+          EXPECT_LE(threads, most);
+          if (threads > 1) EXPECT_GE(work, threads * perThread) << order << " " << wanted;
+          if (threads < most) EXPECT_LT(work, (threads + 1) * perThread) << order << " " << wanted;
+        }
+      EXPECT_EQ(NormalEquationThreads(plan, 5, 0.0), 5);  // 0: every thread asked for
+    }
+  // The benchmark's build (40 scans of 400 points): N = 100 feeds two threads, N = 500 eight.
+  iFitFirst = 1;
+  iFitLast = 400;
+  NEQBuildPlan plan;
+  plan.lastScan = 40;
+  plan.order = 100;
+  EXPECT_EQ(NormalEquationThreads(plan, 8), 2);
+  plan.order = 500;
+  EXPECT_EQ(NormalEquationThreads(plan, 8), 8);
 }
 
 TEST_F(NormalEquationsTest, EveryInstructionSetBuildsTheSameBits) {
@@ -343,7 +382,7 @@ TEST_F(NormalEquationsTest, KeyPressStopsTheSerialAndTheThreadedBuild) {
   EXPECT_TRUE(bUserAbort);
   bUserAbort = false;
   UiEvents().Post(Event::KeyDown('A'));
-  EXPECT_FALSE(BuildNormalEquationsThreaded(NoiseModel::TIRI, 2));
+  EXPECT_FALSE(BuildNormalEquationsThreaded(NoiseModel::TIRI, 2, 0.0));
   EXPECT_TRUE(bUserAbort);
 }
 
@@ -351,7 +390,7 @@ TEST_F(NormalEquationsTest, PendingInterruptStopsWorkersBeforeTheirFirstScan) {
   SmallExperiment();
   ClearWorkspace();
   bUserAbort = true;
-  EXPECT_FALSE(BuildNormalEquationsThreaded(NoiseModel::RI, 3));
+  EXPECT_FALSE(BuildNormalEquationsThreaded(NoiseModel::RI, 3, 0.0));
   // Rows were cleared and nothing was added.
   for (int i = 1; i <= nDistGrid; ++i) EXPECT_EQ(pNormalRhs[i], 0.0);
 }

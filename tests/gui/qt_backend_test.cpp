@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -254,6 +255,72 @@ TEST_F(QtBackendTest, AShorterOpaqueTextCoversTheLongerOneOnTheWindow) {
   for (int y = 0; y < 40; ++y)
     for (int x = shortRight + 1; x < screen.Width(); ++x) leftOver += GetRValue(screen.Pixel(x, y)) < 200;
   EXPECT_EQ(leftOver, 0);
+}
+
+// The window shapes each text once and keeps recent texts and its paint engine from
+// one DC to the next: the pixels must be those of Qt's own string drawing (a filled
+// cell of the measured width, the text at the baseline), for new and repeated texts,
+// in every alignment, and after the back-buffer moved with a resize.
+TEST_F(QtBackendTest, WindowTextHasThePixelsOfQtsOwnStringDrawing) {
+  ShowWindow();
+  const std::vector<std::string> texts = {"dt = 12.345678 sec  ", "AVATAR To Wa", "#it = 7   ",
+                                          "dt = 12.345678 sec  ", "t = 3600 sec (M=1.5) "};
+  const auto check = [&](int heightPx, unsigned align) {
+    Image& screen = Win().Screen();
+    screen.Fill(kWhite);
+    Win().TextLines().Clear();
+    const Font font{heightPx, 700, 0, FontFamily::SansSerif};
+    {
+      std::unique_ptr<DC> dc = Win().ClientDC();
+      dc->SelectFont(font);
+      dc->SetTextAlign(align);
+      dc->SetTextColor(RGB(0, 0, 160));
+      dc->SetBkColor(RGB(220, 255, 220));
+      for (std::size_t i = 0; i < texts.size(); ++i) dc->TextOut(200, 40 + 40 * static_cast<int>(i), texts[i]);
+    }
+    QImage expected(screen.Width(), screen.Height(), QImage::Format_RGBX8888);
+    expected.fill(Qt::white);
+    {
+      QPainter painter(&expected);
+      QtTextRenderer fonts;
+      const QFont qfont = fonts.MakeQFont(font, std::max(heightPx, Win().MinTextHeight()));
+      const QFontMetricsF fm(qfont, &expected);
+      painter.setRenderHint(QPainter::TextAntialiasing, true);
+      painter.setFont(qfont);
+      painter.setPen(QColor(0, 0, 160));
+      for (std::size_t i = 0; i < texts.size(); ++i) {
+        const QString text = QString::fromStdString(texts[i]);
+        const double width = fm.horizontalAdvance(text);
+        const double dx = (align & TA_HMASK) == TA_RIGHT ? -width : 0.0;
+        const double dy = (align & TA_VMASK) == TA_BASELINE ? -fm.ascent() : 0.0;
+        const QPointF ref(200, 40 + 40 * static_cast<int>(i));
+        const QRectF cell(ref.x() + dx, ref.y() + dy, width, fm.ascent() + fm.descent());
+        painter.fillRect(QRect(QPoint(static_cast<int>(std::floor(cell.left())), static_cast<int>(std::floor(cell.top()))),
+                               QPoint(static_cast<int>(std::ceil(cell.right())) - 1,
+                                      static_cast<int>(std::ceil(cell.bottom())) - 1)),
+                         QColor(220, 255, 220));
+        painter.save();
+        painter.translate(ref);
+        painter.drawText(QPointF(dx, dy + fm.ascent()), text);
+        painter.restore();
+      }
+    }
+    int differing = 0;
+    for (int y = 0; y < screen.Height(); ++y)
+      for (int x = 0; x < screen.Width(); ++x) {
+        const QRgb e = expected.pixel(x, y);
+        differing += screen.Pixel(x, y) != RGB(qRed(e), qGreen(e), qBlue(e));
+      }
+    EXPECT_EQ(differing, 0) << heightPx << " px, alignment " << align;
+  };
+  for (int heightPx : {10, 22})
+    for (unsigned align : {TA_LEFT | TA_TOP, TA_RIGHT | TA_BASELINE}) check(heightPx, align);
+  // The back-buffer is reallocated: the window's DCs follow it.
+  const int menuHeight = Win().Frame()->menuWidget()->height();
+  Win().Frame()->resize(460, 290 + menuHeight);
+  ProcessQtEvents();
+  ASSERT_EQ(Win().Screen().Width(), 460);
+  check(18, TA_LEFT | TA_TOP);
 }
 
 TEST_F(QtBackendTest, TextRendererKeepsOutsideTheClipUntouched) {
