@@ -116,9 +116,12 @@ std::unique_ptr<MetaFile> DataPanePicture() {
   for (const std::unique_ptr<MetaFile>& overlay : DataPaneOverlays()) {
     if (!overlay) continue;
     // Each overlay starts from the state the plot's picture began with.
-    records.push_back(MetaRecord{MetaOp::SaveDC});
+    MetaRecord save{};
+    save.op = MetaOp::SaveDC;
+    records.push_back(save);
     records.insert(records.end(), overlay->Records().begin(), overlay->Records().end());
-    MetaRecord restore{MetaOp::RestoreDC};
+    MetaRecord restore{};
+    restore.op = MetaOp::RestoreDC;
     restore.a = -1;
     records.push_back(restore);
   }

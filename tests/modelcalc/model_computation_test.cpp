@@ -17,7 +17,6 @@ namespace {
 
 constexpr int kScans = 12;
 constexpr int kRadii = 240;
-constexpr double kMeniscus = 6.0, kBottom = 7.2;
 constexpr double kScanInterval = 800.0;  // s
 constexpr float kRpm = 45000.0f;
 
