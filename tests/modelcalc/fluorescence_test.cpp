@@ -14,22 +14,17 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/scan_file.h"
+#include "tests/modelcalc/fluorescence_scans.h"
 
 namespace tarmic {
 namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
-constexpr int kPoints = 40;
-constexpr double kE = 0.7;  // exponent of the detector's power law
-constexpr double kB = 0.1;  // its baseline
+constexpr int kPoints = test::kFluorescencePoints;
+constexpr double kE = test::kDetectorExponent, kB = test::kDetectorBaseline;
 
-// Recorded signal of scan s at point i: a boundary from 0.02 to 1.2, so that
-// the first points lie below the baseline.
-float Recorded(int s, int i) {
-  const double x = (i - 12.0 - 4.0 * s) / 3.0;
-  return static_cast<float>(0.02 + 1.18 / (1.0 + std::exp(-x)));
-}
+float Recorded(int s, int i) { return test::RecordedFluorescence(s, i); }
 // A fit that misses the data by a known pattern.
 float RecordedFit(int s, int i) { return Recorded(s, i) + ((i % 3) - 1) * 0.01f; }
 
@@ -43,37 +38,12 @@ double Rmsd(F diff) {
   return std::sqrt(sum / n);
 }
 
-double Forward(double v) { return v > kB ? std::pow(v - kB, kE) + kB : v; }
+double Forward(double v) { return test::DetectorForward(v); }
 
 class FluorescenceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetDataSetHooks();
-    ResetScanDataGlobals();
-    ResetScanFileGlobals();
-    ResetFluorescenceDetection();
-    bFluorescenceData = bAbsorbanceData = true;
-    AllocScanTables(2);
-    for (int s = 1; s <= 2; ++s) {
-      float *r = tarmic::vector(1, kPoints);
-      float *v = tarmic::vector(1, kPoints);
-      for (int i = 1; i <= kPoints; ++i) {
-        r[i] = 6.0f + 0.02f * static_cast<float>(i);
-        v[i] = Recorded(s, i);
-      }
-      InstallScanArrays(s, kPoints, r, v, nullptr, false);
-      for (int i = 1; i <= kPoints; ++i) ppFit[Idx(s)][i] = RecordedFit(s, i);
-      pFitFirst[Idx(s)] = 5;
-      pFitLast[Idx(s)] = 35;
-    }
-    nScans = 2;
-  }
-  void TearDown() override {
-    ResetDataSetHooks();
-    ResetFluorescenceDetection();
-    ResetScanDataGlobals();
-    ResetScanFileGlobals();
-  }
+  void SetUp() override { test::InstallFluorescenceScans(RecordedFit); }
+  void TearDown() override { test::ReleaseFluorescenceScans(); }
   float Signal(int s, int i) { return ppSignal[Idx(s)][i]; }
   float Fit(int s, int i) { return ppFit[Idx(s)][i]; }
 
