@@ -93,17 +93,22 @@ class EquilibriumDistributionTest : public DistributionWindowTest {
 
   // c(M) from 5 to 250 kDa on 80 points at confidence 0.68 with the set's solvent,
   // a common baseline fitted.
-  void ChooseCM() {
-    Dispatch(kCmContinuousCM);
-    pParams[kContiSlotGridMin] = 5000.0f;
-    pParams[kContiSlotGridMax] = 250000.0f;
-    pParams[kContiSlotGridCount] = 80.0f;
+  // The grid lo..hi with n points, P 0.68, the solvent, a fitted baseline and no
+  // systematic noise.
+  static void SetGrid(float lo, float hi, int n) {
+    pParams[kContiSlotGridMin] = lo;
+    pParams[kContiSlotGridMax] = hi;
+    pParams[kContiSlotGridCount] = static_cast<float>(n);
     pParams[kContiSlotConfidence] = 0.68f;
     pParams[kContiSlotVbar] = static_cast<float>(kVbar);
     pParams[kContiSlotDensity] = static_cast<float>(kDensity);
     UnpackModelParams();
     bFitTINoise = bFitRINoise = false;
     bVaryBaseline = true;
+  }
+  void ChooseCM() {
+    Dispatch(kCmContinuousCM);
+    SetGrid(5000.0f, 250000.0f, 80);
   }
 
   // The local maxima of the distribution above 5 % of the highest value.
@@ -178,17 +183,6 @@ TEST_F(EquilibriumDistributionTest, CMRunAndFitFindTheTwoSpecies) {
 // once and computes, as does its Fit. The electrophoresis c(v) is refused.
 TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
   LoadEquilibriumSet();
-  const auto configure = [](float lo, float hi, int n) {
-    pParams[kContiSlotGridMin] = lo;
-    pParams[kContiSlotGridMax] = hi;
-    pParams[kContiSlotGridCount] = static_cast<float>(n);
-    pParams[kContiSlotConfidence] = 0.68f;
-    pParams[kContiSlotVbar] = static_cast<float>(kVbar);
-    pParams[kContiSlotDensity] = static_cast<float>(kDensity);
-    UnpackModelParams();
-    bFitTINoise = bFitRINoise = false;
-    bVaryBaseline = true;
-  };
   const auto expectPeaksAt = [](double m1, double m2, double tolerance) {
     ASSERT_TRUE(bModelComputed);
     const std::vector<float> peaks = PeakMasses();
@@ -200,7 +194,7 @@ TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
   {
     SCOPED_TRACE("c(s)");
     Dispatch(kCmContinuousCs);
-    configure(0.5f, 8.0f, 100);
+    SetGrid(0.5f, 8.0f, 100);
     Dispatch(kCmRun);
     EXPECT_TRUE(BoxTexts().empty()) << BoxTexts().front();
     // The grid steps 0.075 S, about 5 % in M at the lighter species.
@@ -214,7 +208,7 @@ TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
     Dispatch(kCmContinuousCMInvariantD);
     EXPECT_TRUE(Backend().AllAnswersUsed());
     Backend().ClearTranscript();
-    configure(1000.0f, 60000.0f, 80);
+    SetGrid(1000.0f, 60000.0f, 80);
     Dispatch(kCmRun);
     EXPECT_TRUE(BoxTexts().empty()) << BoxTexts().front();
     const double buoyancy = 1.0 - kVbar * kDensity;
@@ -226,7 +220,7 @@ TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
     Backend().QueueMessageBox(IDOK);
     Dispatch(kCmLsgModel);
     EXPECT_TRUE(Backend().AllAnswersUsed());
-    configure(0.5f, 8.0f, 60);
+    SetGrid(0.5f, 8.0f, 60);
     Backend().ClearTranscript();
     Backend().QueueMessageBox(IDOK, "");
     Dispatch(kCmRun);
