@@ -8,6 +8,7 @@
 #include "commands/flo_tools_dialog.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/fluorescence_sorting.h"
+#include "numerics/error_box.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"
@@ -165,6 +166,16 @@ void TXLAWindow::CmFloTools() {
   RepaintMain();
 }
 
+namespace {
+
+// The failures of a sorting, each in the error box, in the order they were met.
+void ShowSortErrors(const SortOutcome &outcome) {
+  for (const std::string &error : outcome.errors)
+    ShowError(error, false);
+}
+
+} // namespace
+
 void TXLAWindow::CmSortFluorescenceData() {
   if (OfferHelpInHelpMode(*this))
     return;
@@ -175,7 +186,7 @@ void TXLAWindow::CmSortFluorescenceData() {
   }
   constexpr const char *kCaption = "SORT FLUORESCENCE AUC DATA";
   if (!ConfirmChange(*this, "sort all data in this folder?", kCaption)) {
-    SortLoadedFluorescenceFiles(&GetHandle());
+    ShowSortErrors(SortLoadedFluorescenceFiles(&GetHandle()));
     PlayOkSound();
     return;
   }
@@ -206,7 +217,7 @@ void TXLAWindow::CmSortFluorescenceData() {
   o.tmax = tmax;
   o.target = TruncateToInt(target);
   o.excludedCell = TruncateToInt(cell);
-  SortFluorescenceFolder(&GetHandle(), o);
+  ShowSortErrors(SortFluorescenceFolder(&GetHandle(), o));
   PlayOkSound();
 }
 

@@ -57,8 +57,12 @@ bool TransformAllowed(TXLAWindow& window) {
   return true;
 }
 
+// A refusal with a reason shows it in the error box first; every refusal then
+// says that the distribution was not transformed.
 bool ToS20w(TXLAWindow& window, const SolventValues& v) {
-  if (TransformToS20w(v.vbar, v.vbar20, v.viscosity, v.density)) return true;
+  const TransformResult result = TransformToS20w(v.vbar, v.vbar20, v.viscosity, v.density);
+  if (result) return true;
+  if (!result.message.empty()) ShowError(result.message, false);
   PlayErrorSound();
   CommandMessageBox(window, "the distribution is not one of sedimentation coefficients", "", MB_OK);
   return false;
@@ -97,7 +101,14 @@ void TXLAWindow::CmTransformToRDistribution() {
     bModalBoxOpen = true;
     const std::vector<std::string> files = GetBackend().OpenFileDialog(options);
     bModalBoxOpen = previous;
-    if (!files.empty() && ApplyMieScatCorrection(files.front())) RedrawDistributionPlot();
+    if (!files.empty()) {
+      const TransformResult corrected = ApplyMieScatCorrection(files.front());
+      if (corrected) {
+        RedrawDistributionPlot();
+      } else if (!corrected.message.empty()) {
+        ShowError(corrected.message, false);
+      }
+    }
   }
   RepaintMain();
 }

@@ -9,7 +9,6 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
 #include "numerics/cvector.h"
-#include "numerics/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "plot/winplot.h"
 #include "scandata/text_io.h"
@@ -52,21 +51,19 @@ double GridTrapezoidArea(const float* x, const float* y, int n) {
   return a;
 }
 
-bool TransformToS20w(float vbar, float vbar20, float viscosity, float density) {
+TransformResult TransformToS20w(float vbar, float vbar20, float viscosity, float density) {
   // The electrophoresis c(v) grid holds velocities, not sedimentation coefficients.
-  if (!IsSGridModel() || bCvConstantD || !DistributionExists()) return false;
+  if (!IsSGridModel() || bCvConstantD || !DistributionExists()) return {};
   const float q = S20wFromS(1.0f, viscosity, density, vbar, vbar20);
-  if (!(q > 0.0f) || !std::isfinite(q)) {
-    ShowError("the solvent values give no s20,w (1 - vbar rho <= 0)", false);
-    return false;
-  }
+  if (!(q > 0.0f) || !std::isfinite(q))
+    return {false, "the solvent values give no s20,w (1 - vbar rho <= 0)"};
   for (int i = 1; i <= nDistGrid; ++i) {
     pDistGrid[i] *= q;
     pDistValues[i] /= q;
     if (pDistValues2) pDistValues2[i] /= q;
   }
   RetitleAndRedraw("s20 [S]");
-  return true;
+  return {true, {}};
 }
 
 bool TransformToRh(float vbar20) {
@@ -84,15 +81,12 @@ bool TransformToRh(float vbar20) {
   return true;
 }
 
-bool ApplyMieScatCorrection(const std::string& fileName) {
-  if (!DistributionExists()) return false;
+TransformResult ApplyMieScatCorrection(const std::string& fileName) {
+  if (!DistributionExists()) return {};
   CVector coefficients;
   coefficients.ReadFromFile(fileName.c_str());
   const int m = static_cast<int>(coefficients.Length());
-  if (m < 1) {
-    ShowError(Format("no coefficients of a(R) in %s", fileName.c_str()), false);
-    return false;
-  }
+  if (m < 1) return {false, Format("no coefficients of a(R) in %s", fileName.c_str())};
   const float* a = coefficients.Data();
   const int n = nDistGrid;
   std::vector<double> factor(static_cast<std::size_t>(n) + 1);
@@ -101,10 +95,8 @@ bool ApplyMieScatCorrection(const std::string& fileName) {
     const double R = pDistGrid[i];
     double v = 0.0;
     for (int k = m - 1; k >= 0; --k) v = v * R + a[k];
-    if (v == 0.0 || !std::isfinite(v)) {
-      ShowError(Format("a(R) = 0 at R = %.3f nm: the distribution is not corrected", R), false);
-      return false;
-    }
+    if (v == 0.0 || !std::isfinite(v))
+      return {false, Format("a(R) = 0 at R = %.3f nm: the distribution is not corrected", R)};
     factor[static_cast<std::size_t>(i)] = v;
   }
   const bool both = BothShown();
@@ -113,7 +105,7 @@ bool ApplyMieScatCorrection(const std::string& fileName) {
     pDistValues[i] = static_cast<float>(pDistValues[i] / f);
     if (both) pDistValues2[i] = static_cast<float>(pDistValues2[i] / f);
   }
-  return true;
+  return {true, {}};
 }
 
 void ResetDistributionTransforms() {

@@ -22,11 +22,20 @@ extern bool bDistRhTransformed;
 // + 0.5 yn (xn - x(n-1)); 0 for n < 2.
 double GridTrapezoidArea(const float* x, const float* y, int n);
 
+// What a transform did: done, or refused with the reason the command shows in the
+// error box (empty when the refusal needs no box of its own).
+struct TransformResult {
+  bool ok = false;
+  std::string message;
+  explicit operator bool() const { return ok; }
+};
+
 // Re-expresses the s distribution at standard conditions: every grid value times
 // q = s20,w(1 S), every value (and pDistValues2) divided by q, so the area is kept.
-// False, changing nothing, when no s-grid model is active (c(M), light scattering,
-// c(v)) or no distribution exists.
-bool TransformToS20w(float vbar, float vbar20, float viscosity, float density);
+// Refused, changing nothing, when no s-grid model is active (c(M), light
+// scattering, c(v)) or no distribution exists (no message), or the solvent values
+// give no positive q (with its message).
+TransformResult TransformToS20w(float vbar, float vbar20, float viscosity, float density);
 
 // Converts the s20,w grid into Stokes radii (nm) and the values into the density
 // over Rh with the area kept: y(i) := 2 Rh(i) y(i) rescaled to the area the
@@ -38,9 +47,10 @@ bool TransformToRh(float vbar20);
 // Reads the coefficients a0..a(m-1) of the power series a(R) = sum a_k R^k (R in nm)
 // from a file of one number per line and divides every value by a(R) at its grid
 // point (pDistValues2 too when both regularisations are shown). A file without
-// coefficients, or a(R) = 0 (or not finite) at any grid point, is reported in the
-// error box and leaves the distribution unchanged; false then.
-bool ApplyMieScatCorrection(const std::string& fileName);
+// coefficients, or a(R) = 0 (or not finite) at any grid point, is refused with its
+// message and leaves the distribution unchanged; without a distribution it is
+// refused with no message.
+TransformResult ApplyMieScatCorrection(const std::string& fileName);
 
 // Restores the defaults of this file (tests).
 void ResetDistributionTransforms();

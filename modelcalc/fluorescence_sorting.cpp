@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "numerics/atomic_file.h"
-#include "numerics/error_box.h"
 #include "numerics/one_based.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
@@ -42,22 +41,23 @@ std::string WithoutTrailingSlash(std::string dir) {
 }
 
 // Creates "sorted" in the folder of path; returns it with a trailing '/', or an
-// empty text (after the error box) when it cannot be made.
-std::string MakeSortedFolder(const std::string &path) {
+// empty text (the failure added to errors) when it cannot be made.
+std::string MakeSortedFolder(const std::string &path,
+                             std::vector<std::string> *errors) {
   const std::string dir = SplitPath(path).dir;
   const std::string sorted =
       (dir.empty() ? std::string("./") : dir) + kSortedFolder;
   std::error_code ec;
   fs::create_directories(sorted, ec);
   if (ec || !fs::is_directory(sorted)) {
-    ShowError("could not create folder " + sorted, false);
+    errors->push_back("could not create folder " + sorted);
     return {};
   }
   return sorted + "/";
 }
 
-void ReportFailedCopy(const std::string &destination) {
-  ShowError("could not copy file to new destination " + destination, false);
+std::string FailedCopyText(const std::string &destination) {
+  return "could not copy file to new destination " + destination;
 }
 
 // The reader sets the kind flags of the data set after every file; the folder's
@@ -128,16 +128,15 @@ void ResetFileNameTables() {
   mFileNameTableIndex.clear();
 }
 
-void AddToFileNameTable(const std::string &path, const std::string &key,
-                        double time, double tmin, double minInterval,
-                        double tmax) {
+std::string AddToFileNameTable(const std::string &path, const std::string &key,
+                               double time, double tmin, double minInterval,
+                               double tmax) {
   if (time < tmin)
-    return;
+    return {};
   auto found = mFileNameTableIndex.find(key);
   if (found == mFileNameTableIndex.end()) {
     if (static_cast<int>(pFileNameTables.size()) >= kMaxFileNameTables) {
-      ShowError("\n\aAttention: too many iFileNameTalbes", false);
-      return;
+      return "\n\aAttention: too many iFileNameTalbes";
     }
     found = mFileNameTableIndex.emplace(key, pFileNameTables.size()).first;
     pFileNameTables.push_back(FileNameTable{key, {}, 0.0});
@@ -145,16 +144,16 @@ void AddToFileNameTable(const std::string &path, const std::string &key,
   FileNameTable &table = pFileNameTables[found->second];
   if (!table.paths.empty() &&
       !(time > table.lastTime + minInterval && time < tmax))
-    return;
-  if (static_cast<int>(table.paths.size()) >= kMaxFileNameTableSize) {
-    ShowError("\n\aAttention: too many in iMaxFileNameTableSize", false);
-    return;
-  }
+    return {};
+  if (static_cast<int>(table.paths.size()) >= kMaxFileNameTableSize)
+    return "\n\aAttention: too many in iMaxFileNameTableSize";
   table.paths.push_back(path);
   table.lastTime = time;
+  return {};
 }
 
-bool WriteFileNameTableLists(Window *window, std::string *outPath) {
+bool WriteFileNameTableLists(Window *window, std::string *outPath,
+                             std::string *error) {
   std::string last;
   for (std::size_t t = 0; t < pFileNameTables.size(); ++t) {
     const FileNameTable &table = pFileNameTables[t];
@@ -168,7 +167,8 @@ bool WriteFileNameTableLists(Window *window, std::string *outPath) {
       text += p.name + p.ext + "\n";
     }
     if (!WriteTextFileAtomically(listPath, text)) {
-      ShowError("\n\aAttention: could not open " + listPath, false);
+      if (error)
+        *error = "\n\aAttention: could not open " + listPath;
       return false;
     }
     ShowAt(window, 50, 50 + static_cast<int>(t) + 1, listPath);
@@ -217,17 +217,17 @@ bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
   return true;
 }
 
-int SortLoadedFluorescenceFiles(Window *window) {
+SortOutcome SortLoadedFluorescenceFiles(Window *window) {
   (void)window;
+  SortOutcome out;
   if (!bFluorescenceData || nScans < 1)
-    return 0;
+    return out;
   StoreFileList(0);
   if (nStoredFiles < 1)
-    return 0;
-  const std::string folder = MakeSortedFolder(ppStoredFileNames[1]);
+    return out;
+  const std::string folder = MakeSortedFolder(ppStoredFileNames[1], &out.errors);
   if (folder.empty())
-    return 0;
-  int copied = 0;
+    return out;
   for (int k = 1;
        k <= nStoredFiles && static_cast<std::size_t>(k) < pScanOrder.size();
        ++k) {
@@ -238,28 +238,29 @@ int SortLoadedFluorescenceFiles(Window *window) {
     const std::string destination =
         folder + SortedFileName(parts.name, parts.ext, info);
     if (!CopyScanFileWithTimes(path, destination, info)) {
-      ReportFailedCopy(destination);
+      out.errors.push_back(FailedCopyText(destination));
       break;
     }
-    ++copied;
+    ++out.copied;
   }
-  return copied;
+  return out;
 }
 
-int SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
+SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
+  SortOutcome out;
   if (!bFluorescenceData || nScans < 1)
-    return 0;
+    return out;
   StoreFileList(0);
   if (nStoredFiles < 1)
-    return 0;
+    return out;
   double minInterval = 0.0;
   if (o.makeLists && o.target > 0) {
     ResetFileNameTables();
     minInterval = std::trunc((o.tmax - o.tmin) / o.target);
   }
-  const std::string folder = MakeSortedFolder(ppStoredFileNames[1]);
+  const std::string folder = MakeSortedFolder(ppStoredFileNames[1], &out.errors);
   if (folder.empty())
-    return 0;
+    return out;
   const std::string source = SplitPath(ppStoredFileNames[1]).dir;
 
   // The folder's files in the order of their names.
@@ -271,7 +272,6 @@ int SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
       files.push_back(e.path().filename().string());
   std::sort(files.begin(), files.end());
 
-  int copied = 0;
   for (const std::string &file : files) {
     const std::string path = source + file;
     const PathParts parts = SplitPath(path);
@@ -279,8 +279,8 @@ int SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
       continue;
     const ScanRead scan = ReadForSorting(path, o);
     if (!scan.ok) {
-      ShowError("could not read scan file " + path, false);
-      return copied;
+      out.errors.push_back("could not read scan file " + path);
+      return out;
     }
     if (scan.info.cell == o.excludedCell || scan.low)
       continue;
@@ -288,22 +288,27 @@ int SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
         folder + SortedFileName(parts.name, parts.ext, scan.info);
     ShowAt(window, 50, 50 + scan.info.cell, destination);
     if (!CopyScanFileWithTimes(path, destination, scan.info)) {
-      ReportFailedCopy(destination);
+      out.errors.push_back(FailedCopyText(destination));
       break;
     }
-    ++copied;
-    if (o.makeLists)
-      AddToFileNameTable(destination,
-                         SortedExtension(parts.name, parts.ext, scan.info),
-                         scan.info.time, o.tmin, minInterval, o.tmax);
+    ++out.copied;
+    if (o.makeLists) {
+      std::string dropped = AddToFileNameTable(
+          destination, SortedExtension(parts.name, parts.ext, scan.info),
+          scan.info.time, o.tmin, minInterval, o.tmax);
+      if (!dropped.empty())
+        out.errors.push_back(std::move(dropped));
+    }
   }
   if (o.makeLists) {
-    WriteFileNameTableLists(window, nullptr);
+    std::string error;
+    if (!WriteFileNameTableLists(window, nullptr, &error))
+      out.errors.push_back(std::move(error));
     ShowAt(window, 50, 50 + static_cast<int>(pFileNameTables.size()),
            "all done");
     ResetFileNameTables();
   }
-  return copied;
+  return out;
 }
 
 } // namespace tarmic

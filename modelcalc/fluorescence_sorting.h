@@ -38,20 +38,28 @@ constexpr int kMaxFileNameTableSize = 1000;
 
 // Empties the tables.
 void ResetFileNameTables();
+
+// What a sorting did: the copies made and the failures met, in their order, for
+// the command to show in the error box.
+struct SortOutcome {
+  int copied = 0;
+  std::vector<std::string> errors;
+};
 // Adds path to the table of key: ignored when time < tmin; a table with entries
 // takes it only when time > last + minInterval and time < tmax (the first entry
-// of a table has no tmax test). Over the limits: the error box names the limit
-// and the path is dropped.
-void AddToFileNameTable(const std::string &path, const std::string &key,
+// of a table has no tmax test). Over the limits the path is dropped and the
+// returned text names the limit; empty otherwise.
+std::string AddToFileNameTable(const std::string &path, const std::string &key,
                         double time, double tmin, double minInterval,
                         double tmax);
 // Writes for every table with entries, in the folder of its first file, the
 // scan-list file "list" + the first file's extension: "newformat n=1", the
 // folder (no trailing '/'), one name.ext per entry. Each list path is shown at
 // (50, 50 + table number) in window; the last one is stored in outPath when
-// given. A file that cannot be written is reported and ends the writing
-// (false).
-bool WriteFileNameTableLists(Window *window, std::string *outPath);
+// given. A file that cannot be written ends the writing: false, its message in
+// *error when given.
+bool WriteFileNameTableLists(Window *window, std::string *outPath,
+                             std::string *error = nullptr);
 
 // The sorted extension (E_c_PMV..._r..._g...) and the sorted file name of a
 // file name and extension as described above.
@@ -68,10 +76,10 @@ bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
                            const ScanInfo &info);
 
 // Copies the loaded scans (display order) into "sorted" under their sorted
-// names. A failed copy shows "could not copy file to new destination %s" and
-// ends the command. Returns the number of copies made; 0 for data that are not
-// fluorescence data.
-int SortLoadedFluorescenceFiles(Window *window);
+// names. A failed copy ends the copying with "could not copy file to new
+// destination %s" in the outcome. The copies made (none for data that are not
+// fluorescence data) and the failures.
+SortOutcome SortLoadedFluorescenceFiles(Window *window);
 
 // What SortFluorescenceFolder does besides copying.
 struct FolderSortOptions {
@@ -89,10 +97,11 @@ struct FolderSortOptions {
 };
 // Copies every scan file of the folder of the first loaded file whose name
 // starts with A0 or B0 and whose extension with .F into "sorted" under its
-// sorted name, as the options say. A file that cannot be read is reported and
-// ends the command; a failed copy is reported and ends the copying, the lists
-// of the copies made are still written. Returns the number of copies made; 0
-// for data that are not fluorescence data.
-int SortFluorescenceFolder(Window *window, const FolderSortOptions &options);
+// sorted name, as the options say. A file that cannot be read ends the
+// sorting; a failed copy ends the copying, the lists of the copies made are
+// still written. The copies made (none for data that are not fluorescence
+// data) and the failures in the order met (a table over its limits, the failed
+// copy, a list that could not be written).
+SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &options);
 
 } // namespace tarmic

@@ -8,6 +8,7 @@
 #include "app/mouse.h"
 #include "commands/distribution_pane_mouse.h"
 #include "distributions/distribution_integration.h"
+#include "distributions/distribution_transforms.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "plot/screen_button.h"
@@ -305,6 +306,46 @@ TEST_F(RangeFileTest, AnUnreadableTableChangesNeitherTheRangesNorTheRememberedFi
   EXPECT_TRUE(LoadIntegrationRanges());
   EXPECT_EQ(szIntegRangeTable, good);
   EXPECT_EQ(nIntegRanges, 2);
+}
+
+
+// ---------------------------------------------------------------- transforms
+
+// The refusals of the transforms are shown by the command in the error box: solvent
+// values without s20,w (1 - vbar rho = 0) before the box that the distribution was
+// not transformed, the grid unchanged; a signal factor a(R) that vanishes after
+// the Rh transform, after the question that asked for it.
+TEST_F(DistributionToolsTest, TransformRefusalsShowTheirReasonInTheErrorBox) {
+  ShowKnownDistribution();
+  const auto answer = [this](const std::vector<const char*>& values) {
+    for (const char* v : values) Backend().QueueInput(std::string(v));
+  };
+  answer({"1.0", "1.0", "0.001", "1.0"});
+  Backend().QueueMessageBox(IDOK, "Error");
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(kCmTransformToS20wDistribution);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  std::vector<std::string> texts = BoxTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(texts[0].find("no s20,w"), std::string::npos);
+  EXPECT_NE(texts[1].find("not one of sedimentation coefficients"), std::string::npos);
+  EXPECT_FLOAT_EQ(pDistGrid[31], 3.0f);
+  EXPECT_FALSE(bDistTransformed);
+
+  Backend().ClearTranscript();
+  const std::string factor = ProgramDir() + "/aR.dat";
+  std::ofstream(factor) << "0.0\n";
+  answer({"0.73", "0.73", "0.001002", "1.0"});
+  Backend().QueueMessageBox(IDYES, "transform distribution");
+  Backend().QueueOpenFiles({factor});
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(kCmTransformToRDistribution);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  texts = BoxTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(texts[1].find("a(R) = 0"), std::string::npos);
+  EXPECT_TRUE(bDistRhTransformed);
+  std::filesystem::remove(factor);
 }
 
 }  // namespace
