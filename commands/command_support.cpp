@@ -71,7 +71,7 @@ bool ConfirmChange(TXLAWindow& window, const std::string& text, const std::strin
 }
 
 bool ReportSave(const SaveResult& result) {
-  if (!result.ok) ShowError(result.message, false);
+  if (!result.ok && !result.message.empty()) ShowError(result.message, false);
   return result.ok;
 }
 

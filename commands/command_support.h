@@ -35,7 +35,8 @@ struct SyntheticDataSettings;
 void AskSyntheticDataQuestions(TXLAWindow& window, SyntheticDataSettings& settings);
 
 // Shows the error box of a save that failed (error sound, caption "Error", the
-// write's message); nothing when it was written. True when it was written.
+// write's message); nothing when it was written or the failure carries no message
+// (the user declined and was told). True when it was written.
 bool ReportSave(const SaveResult& result);
 // Shows what a fit handed up, each once and in the order the fit met them: a
 // simplex at its evaluation limit ("Nelder-Mead not converged", error box, not in

@@ -159,7 +159,7 @@ void TXLAWindow::CmSaveFitData() {
   if (parPath) {
     // Sedimentation-equilibrium data keep no saved fit parameters.
     if (!bEquilibriumMode) ReportSave(TmpSaveBestParams(&GetHandle(), false));
-    WriteParameterReport(&GetHandle(), *parPath);
+    ReportSave(WriteParameterReport(&GetHandle(), *parPath));
   }
 }
 

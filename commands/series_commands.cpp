@@ -138,7 +138,7 @@ bool WriteResult(TXLAWindow& window) {
     if (!saved) ShowError(saved.message, false);
     return saved.ok;
   }
-  return WriteParameterReport(&window.GetHandle(), first);
+  return ReportSave(WriteParameterReport(&window.GetHandle(), first));
 }
 
 // Monte Carlo of the distribution of the data set; its integral statistics (zeros

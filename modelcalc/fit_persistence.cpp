@@ -649,28 +649,30 @@ std::string ParameterReportPath(const std::string& path) {
   return path.substr(0, path.size() - ext.size()) + ".txt";
 }
 
-bool WriteParameterReport(Window* window, const std::string& path) {
+SaveResult WriteParameterReport(Window* window, const std::string& path) {
   const std::string target = ParameterReportPath(path);
+  SaveResult result;
   if (!bBatchMode && FileExists(target.c_str())) {
     PlayInfoSound();
     if (AskBox(Format("file %s already exists!\nOverwrite?", target.c_str()), "ERROR",
                MB_YESNO | MB_DEFBUTTON2) != IDYES) {
       AskBox("parameters not saved", "ERROR", MB_OK);
-      return false;
+      result.ok = false;
+      return result;
     }
   }
   if (window) window->SetCursor(CursorShape::Wait);
   const std::string text = ParameterReportText(false);
   AtomicFile out(target);
   std::FILE* f = out.File();
-  bool written = false;
   if (!f) {
-    ShowError(Format("could not open %s", target.c_str()), false);
+    result.ok = false;
+    result.message = Format("could not open %s", target.c_str());
   } else {
-    written = std::fputs(text.c_str(), f) >= 0 && out.Commit();
+    result.ok = std::fputs(text.c_str(), f) >= 0 && out.Commit();
   }
   if (window) window->SetCursor(CursorShape::Arrow);
-  return written;
+  return result;
 }
 
 void CopyParameterReport(Window*) {

@@ -117,8 +117,10 @@ std::string ParameterReportText(bool clipboardForm);
 // extension that a scan file could carry (so no scan file is ever overwritten).
 std::string ParameterReportPath(const std::string& path);
 // Writes the report to ParameterReportPath(path), asking before it overwrites an
-// existing file (in batch mode it overwrites). False when nothing was written.
-bool WriteParameterReport(Window* window, const std::string& path);
+// existing file (in batch mode it overwrites). Not ok when nothing was written: a
+// declined overwrite carries no message (its box has said so), a file that cannot
+// be opened "could not open %s" for the command to show.
+SaveResult WriteParameterReport(Window* window, const std::string& path);
 // Puts the clipboard form of the report on the clipboard.
 void CopyParameterReport(Window* window);
 

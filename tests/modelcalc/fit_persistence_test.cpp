@@ -367,12 +367,16 @@ TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {
   EXPECT_EQ(ParameterReportPath("/d/fit.rep"), "/d/fit.rep");
   const std::string scan = (dir_ / "00001.ra1").string();
   { std::ofstream(scan) << "scan data\n"; }
-  ASSERT_TRUE(WriteParameterReport(nullptr, scan));
+  ASSERT_TRUE(WriteParameterReport(nullptr, scan).ok);
   std::ifstream in(scan);
   std::string first;
   std::getline(in, first);
   EXPECT_EQ(first, "scan data");
   EXPECT_TRUE(std::filesystem::exists(dir_ / "00001.txt"));
+  // A folder that does not exist: nothing written, the reason handed up.
+  const SaveResult failed = WriteParameterReport(nullptr, (dir_ / "none" / "fit.txt").string());
+  EXPECT_FALSE(failed.ok);
+  EXPECT_NE(failed.message.find("could not open"), std::string::npos);
 }
 
 }  // namespace
