@@ -70,6 +70,7 @@ float zbrent(float (*func)(float), float x1, float x2, float tol, bool* failed) 
       ReportDistributionError(
           3, "problem in regularization, cannot reach chi-square increase; try using fewer scans");
     } else if (bWormChainWarned) {
+      // Met inside a computation (the worm-like chain M(s)), which goes on with 0.
       ShowError("problem in finding M(s) for low Mw in worm-like chain model", false);
     } else {
       bWormChainWarned = true;

@@ -196,6 +196,8 @@ void BuildSizeShapeCells(int n) {
 // radii or D values, so both limits must be positive and in increasing order.
 bool BuildDLSGrid(int n) {
   if (!(fDistMin > 0.0f) || !(fDistMax > fDistMin)) {
+    // Shown by the grid set-up, which the Run and the inner runs (refinement,
+    // Monte Carlo, time course) start and which hands up only whether it was built.
     ShowError(Format("the limits of the DLS distribution must be positive, the lower below the "
                      "upper (now %g and %g)",
                      static_cast<double>(fDistMin), static_cast<double>(fDistMax)),
@@ -380,6 +382,7 @@ std::string ContiGridSettingsRefusal() {
 bool ContiGridSettingsUsable() {
   const std::string refusal = ContiGridSettingsRefusal();
   if (refusal.empty()) return true;
+  // The grid set-up of every run (the Run and the inner runs) checks here.
   ShowError(refusal, false);
   return false;
 }

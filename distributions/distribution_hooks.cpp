@@ -41,6 +41,7 @@ void ReportDistributionError(int seriesCode, const std::string& text) {
     nSeriesErrorCode = seriesCode;
     return;
   }
+  // The report of errors met inside a distribution computation that goes on.
   ShowError(text, false);
 }
 
@@ -64,6 +65,7 @@ bool AskDistributionQuestion(const std::string& text, const char* caption) {
 void ShowRunMessage(const RunMessage& message) {
   if (message.empty()) return;
   if (message.errorBox) {
+    // The box of a RunMessage that a command or an inner run hands here.
     ShowError(message.text, false);
     return;
   }

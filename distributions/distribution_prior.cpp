@@ -104,6 +104,8 @@ bool PeakRowUsed(int k) {
   return pPriorPeakLocation[k] != 0.0 && pPriorPeakWidth[k] != -1.0 && pPriorPeakAmplitude[k] != 0.0;
 }
 
+// Shown here: the prior is built by the grid set-up of a run, which goes on
+// without it.
 void ReportPriorFailure(const std::string& text) {
   if (!bBatchMode) ShowError(text, false);
 }

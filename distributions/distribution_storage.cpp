@@ -77,7 +77,8 @@ std::size_t SafeProduct(std::size_t a, std::size_t b, std::size_t c) {
   return ab * c;
 }
 
-// Reports kernels that cannot be had, with their counts and size; false.
+// Reports kernels that cannot be had, with their counts and size; false. Shown
+// here: the allocation is made by the grid set-up inside a run.
 bool KernelArraysFailed(int nKernels, int nScans, int nPoints) {
   ShowError(Format("could not allocate the kernels of %d grid points for %d scans of %d radii "
                    "(%.3g MB) - choose fewer grid points",
@@ -133,6 +134,8 @@ void FreeKernelArrays() {
 
 bool AllocNormalEquationArrays(int N, int a, int b) {
   FreeNormalEquationArrays();
+  // The failures below are shown here: the workspace is allocated by the grid
+  // set-up inside a run, which hands up only whether it was built.
   const char* kMessage = "could not allocate arrays, increase memory or take fewer scans";
   if (N < 1 || a < 1 || b < 1) {
     ShowError(kMessage, false);

@@ -34,6 +34,8 @@ bool LoadMofsTable() {
   }
   free_matrix(m, 1, 2, 1, n);
   // Interpolation needs a segment, and a segment of zero width has no slope.
+  // Both refusals are shown here: the table is loaded by the grid set-up inside a
+  // run, after the previous result has been cleared.
   if (n < 2) {
     ShowError(Format("the M(s) table %s needs at least two rows", szMofsFile.c_str()), false);
     return false;

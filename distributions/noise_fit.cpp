@@ -157,6 +157,7 @@ bool WriteDump(const char* name, const std::function<void(std::FILE*)>& write) {
                           },
                           &error))
     return true;
+  // The dumps are written inside the run, which goes on after a failed one.
   ShowError("\n\aAttention: could not write " + error, false);
   return false;
 }

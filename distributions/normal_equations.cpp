@@ -626,6 +626,7 @@ std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int thre
   try {
     return MakeNEQScratch(plan, threads);
   } catch (const std::bad_alloc&) {
+    // An allocation failure inside the solve of a run.
     ShowError("could not allocate arrays, increase memory or take fewer scans", false);
     return nullptr;
   }

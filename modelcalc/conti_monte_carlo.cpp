@@ -466,6 +466,7 @@ bool WriteSizeShapeDistribution(const std::string& fileName) {
         return true;
       },
       &error);
+  // Shown at once: the files are written set by set while the Monte Carlo goes on.
   if (!ok) ShowError(Format("\n\aAttention: could not open %s", fileName.c_str()), false);
   return ok;
 }

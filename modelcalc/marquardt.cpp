@@ -52,6 +52,8 @@ bool AllocMLArrays(MLWorkSet& w, int n, std::size_t points) {
     w.dyda.assign(Idx(n) + 1, std::vector<double>(points, 0.0));
   } catch (const std::bad_alloc&) {
     w = MLWorkSet{};
+    // Shown here: the workspace is allocated inside the fit, whose drivers hand up
+    // only whether it converged.
     ShowError("could not allocate arrays in Marquard Levenberg routine, increase memory", false);
     return false;
   }
@@ -106,6 +108,8 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
       if (bBatchMode) {
         nSeriesErrorCode = 9;
       } else {
+        // Met inside an iteration, which goes on with a zero derivative; a fit
+        // shows it once (ScopedErrorsOnce).
         ShowError("zero differential in mlcof", false);
       }
       std::fill(d.begin(), d.end(), 0.0);

@@ -153,6 +153,8 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRe
     lamm.SetSolventConditions(fTemperatureK - 273.15, VBAR, fBufferDensity, RELVISCOSITY);
     std::string message;
     if (!LoadSolventIntoSolver(lamm, &message)) {
+      // The model computation (of every fit iteration) ends here; its callers
+      // hand up only that it failed.
       if (!bBatchMode) ShowError(message, false);
       return false;
     }
