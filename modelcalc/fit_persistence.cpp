@@ -670,6 +670,9 @@ SaveResult WriteParameterReport(Window* window, const std::string& path) {
     result.message = Format("could not open %s", target.c_str());
   } else {
     result.ok = std::fputs(text.c_str(), f) >= 0 && out.Commit();
+    // A report that could be opened but not written whole is said too: the old
+    // file, if any, is left as it was.
+    if (!result.ok) result.message = "could not write " + (out.Error().empty() ? target : out.Error());
   }
   if (window) window->SetCursor(CursorShape::Arrow);
   return result;

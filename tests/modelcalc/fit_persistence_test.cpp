@@ -2,6 +2,13 @@
 // parameter report.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <sstream>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -377,6 +384,28 @@ TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {
   const SaveResult failed = WriteParameterReport(nullptr, (dir_ / "none" / "fit.txt").string());
   EXPECT_FALSE(failed.ok);
   EXPECT_NE(failed.message.find("could not open"), std::string::npos);
+  // Opened but not written whole (a child whose files may not grow beyond 100
+  // bytes): the reason is handed up and the old report stays.
+  std::stringstream before;
+  before << std::ifstream(dir_ / "00001.txt").rdbuf();
+  ASSERT_GT(before.str().size(), 100u);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit {100, 100};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+    bBatchMode = true;  // replaces the report without asking
+    const SaveResult cut = WriteParameterReport(nullptr, scan);
+    std::ifstream old(dir_ / "00001.txt");
+    std::stringstream kept;
+    kept << old.rdbuf();
+    ::_exit(!cut.ok && cut.message.rfind("could not write", 0) == 0 && kept.str() == before.str() ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) != 3) EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
 }  // namespace
