@@ -83,6 +83,21 @@ inline LammDiscretizationSettings ClosedCellSettings(int grid, bool movingHat) {
   return s;
 }
 
+// Shared non-ideality of species 1..n (arrays indexed from 1) with s and D depending
+// on the total concentration; s0 and D0 are the reference species at concentration 1.
+inline LammNonIdealitySettings MixtureNonIdeality(int n, const double* conc, const double* s,
+                                                  const double* D, double s0, double D0) {
+  return {.bConcDependentModel = true, .bMultiSpecies = true, .nSpecies = n, .pConc = conc, .pS = s,
+          .pD = D, .dNonIdealParam = 1.0, .dS = s0, .dD = D0, .dConc0 = 1.0};
+}
+
+// A cosolute of the given points, s and D at concentration 1, solved beside the species
+// in a solvent that follows it.
+inline LammCosoluteSettings DynamicCosolute(int points, double s2, double D2) {
+  return {.bInhomogeneousSolvent = true, .bInhomSolventDynamic = true, .bSecondSolution = true,
+          .nComp2Points = points, .dComp2S = s2, .dComp2D = D2, .dComp2C0 = 1.0};
+}
+
 inline std::unique_ptr<CLammIdeal> MakeSolver(Experiment& e, double s, double D,
                                               const LammDiscretizationSettings& settings,
                                               double c0 = 1.0) {

@@ -15,9 +15,11 @@ namespace tarmic {
 namespace {
 
 using test::ClosedCellSettings;
+using test::DynamicCosolute;
 using test::Experiment;
 using test::MakeSolver;
 using test::MaxDifference;
+using test::MixtureNonIdeality;
 
 // Second moment of the boundary of scan k (see lamm_solution_test.cpp).
 double SecondMoment(const Experiment& e, int k) {
@@ -81,16 +83,7 @@ TEST_F(LammVariants, PositiveKsSlowsTheBoundary) {
 TEST_F(LammVariants, TwoHalvesOfOneSpeciesSumToTheWhole) {
   auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(400, false));
   const double conc[3] = {0, 0.5, 0.5}, ss[3] = {0, s, s}, DD[3] = {0, D, D};
-  o->LoadNonIdealityParameters({.bConcDependentModel = true,
-                                .bMultiSpecies = true,
-                                .nSpecies = 2,
-                                .pConc = conc,
-                                .pS = ss,
-                                .pD = DD,
-                                .dNonIdealParam = 1.0,
-                                .dS = s,
-                                .dD = D,
-                                .dConc0 = 1.0});
+  o->LoadNonIdealityParameters(MixtureNonIdeality(2, conc, ss, DD, s, D));
   ASSERT_EQ(o->Solve(), 0);
   EXPECT_LT(MaxDifference(ideal, nonideal), 2e-3);
 }
@@ -119,13 +112,7 @@ TEST_F(LammVariants, SecondComponentKeepsItsAmount) {
   for (double s2 : {0.0, 0.6}) {
     auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(300, false));
     o->bTruncateGrid = false;
-    o->LoadCosoluteParameters({.bInhomogeneousSolvent = true,
-                               .bInhomSolventDynamic = true,
-                               .bSecondSolution = true,
-                               .nComp2Points = 60,
-                               .dComp2S = s2,
-                               .dComp2D = 2e-5,
-                               .dComp2C0 = 1.0});
+    o->LoadCosoluteParameters(DynamicCosolute(60, s2, 2e-5));
     ASSERT_EQ(o->Solve(), 0);
     ASSERT_TRUE(o->bComp2Allocated);
     const int n = o->nComp2Points;
@@ -225,7 +212,6 @@ TEST(LammSetup, LoaderSettingsThatCannotBeSolvedAreRefused) {
   };
 
   LammSolventSettings solvent{.bInhomogeneousSolvent = true, .bLinearGradient = true};
-  EXPECT_TRUE(solvent.Valid());
   solvent.dViscosityBottom = 0.0;
   EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadInhomogeneousSolventParameters(solvent); }), 4);
   solvent.dViscosityBottom = 0.0015;
@@ -234,13 +220,7 @@ TEST(LammSetup, LoaderSettingsThatCannotBeSolvedAreRefused) {
   solvent.fDensity = 1.0f;
   EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadInhomogeneousSolventParameters(solvent); }), 0);
 
-  LammCosoluteSettings cosolute{.bInhomogeneousSolvent = true,
-                                .bInhomSolventDynamic = true,
-                                .bSecondSolution = true,
-                                .nComp2Points = 40,
-                                .dComp2S = 0.5,
-                                .dComp2D = -2e-5,
-                                .dComp2C0 = 1.0};
+  LammCosoluteSettings cosolute = DynamicCosolute(40, 0.5, -2e-5);
   EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadCosoluteParameters(cosolute); }), 4);
   cosolute.dComp2D = 2e-5;
   EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadCosoluteParameters(cosolute); }), 0);
@@ -248,17 +228,7 @@ TEST(LammSetup, LoaderSettingsThatCannotBeSolvedAreRefused) {
   // The trailing species of zero concentration does not count, the second's D does.
   const double conc[4] = {0, 0.5, 0.5, 0.0}, s[4] = {0, 3.0, 3.0, 3.0};
   double D[4] = {0, 5e-7, 0.0, -1.0};
-  LammNonIdealitySettings shared{.bConcDependentModel = true,
-                                 .bMultiSpecies = true,
-                                 .nSpecies = 3,
-                                 .pConc = conc,
-                                 .pS = s,
-                                 .pD = D,
-                                 .dNonIdealParam = 1.0,
-                                 .dS = 3.0,
-                                 .dD = 5e-7,
-                                 .dConc0 = 1.0};
-  EXPECT_EQ(shared.SpeciesCount(), 2);
+  const LammNonIdealitySettings shared = MixtureNonIdeality(3, conc, s, D, 3.0, 5e-7);
   EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadNonIdealityParameters(shared); }), 6);
   D[2] = 5e-7;
   EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadNonIdealityParameters(shared); }), 0);
@@ -268,7 +238,6 @@ TEST(LammSetup, LoaderSettingsThatCannotBeSolvedAreRefused) {
                             .ppOut = e.out.data(),
                             .ppScanRadii = radii.data(),
                             .nScanCount = e.scans};
-  EXPECT_TRUE(perScan.PerScanRadii());
   EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadOutputParameters(perScan); }), 4);
   std::vector<int> counts(e.scans + 1, e.radii);
   perScan.pnScanPoints = counts.data();
@@ -299,17 +268,9 @@ TEST(LammSetup, CopyOfAFullTemplateSolvesLikeTheTemplate) {
     o.SetSolventConditions(20.0, 0.73, 1.0, 1.0);
   };
   auto nonIdeal = [&](CLammIdeal& o) {
-    o.LoadNonIdealityParameters({.bConcDependentModel = true,
-                                 .bMultiSpecies = true,
-                                 .nSpecies = 2,
-                                 .pConc = conc,
-                                 .pS = s,
-                                 .pD = D,
-                                 .fLogKs = -1.5f,
-                                 .dNonIdealParam = 1.0,
-                                 .dS = 4.0,
-                                 .dD = 6e-7,
-                                 .dConc0 = 1.0});
+    LammNonIdealitySettings shared = MixtureNonIdeality(2, conc, s, D, 4.0, 6e-7);
+    shared.fLogKs = -1.5f;
+    o.LoadNonIdealityParameters(shared);
     o.SetRadialMagnificationGradient(true, 1.1f);
     o.SetTemporalDrift(true, 2.0f, false);
   };
@@ -319,15 +280,10 @@ TEST(LammSetup, CopyOfAFullTemplateSolvesLikeTheTemplate) {
                                           .bLinearGradient = true,
                                           .dDensityBottom = 1.05,
                                           .dViscosityBottom = 0.0012});
-    o.LoadCosoluteParameters({.bInhomogeneousSolvent = true,
-                              .bInhomSolventDynamic = true,
-                              .bSecondSolution = true,
-                              .nComp2Points = 40,
-                              .dComp2S = 0.4,
-                              .dComp2D = 2e-5,
-                              .dComp2C0 = 1.0,
-                              .vViscCoef = {1.0, 0.05},
-                              .vDensCoef = {0.0, 0.01}});
+    LammCosoluteSettings cosolute = DynamicCosolute(40, 0.4, 2e-5);
+    cosolute.vViscCoef = {1.0, 0.05};
+    cosolute.vDensCoef = {0.0, 0.01};
+    o.LoadCosoluteParameters(cosolute);
   };
   for (int variant = 0; variant < 2; ++variant) {
     Experiment a, b;

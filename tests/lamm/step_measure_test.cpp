@@ -44,7 +44,7 @@ bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 TEST(StaticGridStepMeasure, OnePassGivesTheValuesOfTheSeparatePasses) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  int remeasured = 0, cases = 0;
+  int remeasured = 0;
   for (int trial = 0; trial < 3000; ++trial) {
     const int N = 5 + static_cast<int>(unit(rng) * 300);
     std::vector<double> old(N + 2, 0.0), c(N + 2, 0.0);
@@ -85,7 +85,6 @@ TEST(StaticGridStepMeasure, OnePassGivesTheValuesOfTheSeparatePasses) {
     const StaticGridStepMeasure got =
         MeasureStaticGridStep(c.data(), old.data(), first, last, cmaxAtLeast, guess, negLevel,
                               testNegative);
-    ++cases;
     ASSERT_EQ(got.finite, want.finite) << "trial " << trial;
     if (!want.finite) continue;
     ASSERT_TRUE(SameBits(got.windowMax, want.windowMax)) << "trial " << trial;
@@ -95,7 +94,6 @@ TEST(StaticGridStepMeasure, OnePassGivesTheValuesOfTheSeparatePasses) {
     remeasured += guess != trueFloor;
   }
   EXPECT_GT(remeasured, 100);  // the guesses that were off were covered
-  EXPECT_EQ(cases, 3000);
 }
 
 }  // namespace

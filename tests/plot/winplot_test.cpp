@@ -13,6 +13,7 @@
 #include "platform/image.h"
 #include "platform/raster_dc.h"
 #include "plot/curve_symbols.h"
+#include "tests/platform/pixel_helpers.h"
 
 #include "tests/plot/plot_test_support.h"
 
@@ -426,15 +427,15 @@ TEST(CurveStyles, MarkSizeZeroGivesDotsAndSticks) {
 // range that split it into runs) draws the same pixels as every point drawn one by
 // one, from a picture of a fraction of the records.
 TEST(CurveStyles, DenseCurvesDrawTheSamePixelsAsEveryPoint) {
-  constexpr int kPoints = 40000;
+  constexpr std::size_t kPoints = 40000;
   std::vector<float> x(kPoints), y(kPoints);
   unsigned seed = 12345;
-  for (int k = 0; k < kPoints; ++k) {
+  for (std::size_t k = 0; k < kPoints; ++k) {
     seed = seed * 1103515245u + 12345u;
     const float noise = static_cast<float>((seed >> 16) % 1000) / 1000.0f - 0.5f;
-    x[static_cast<std::size_t>(k)] = 10.0f * static_cast<float>(k) / kPoints;
-    y[static_cast<std::size_t>(k)] = 5.0f + 3.0f * std::sin(0.001f * static_cast<float>(k)) + 0.1f * noise;
-    if (k % 7919 == 100) y[static_cast<std::size_t>(k)] = 20.0f;  // outside: ends a run
+    x[k] = 10.0f * static_cast<float>(k) / kPoints;
+    y[k] = 5.0f + 3.0f * std::sin(0.001f * static_cast<float>(k)) + 0.1f * noise;
+    if (k % 7919 == 100) y[k] = 20.0f;  // outside: ends a run
   }
   y.back() = 9.5f;  // the last column of the curve ends on a new row
   MappedPlot m(x, y);
@@ -457,15 +458,14 @@ TEST(CurveStyles, DenseCurvesDrawTheSamePixelsAsEveryPoint) {
     symbols.linePen = Pen{PenStyle::Solid, 0, color};
     bool run = false;
     int px = 0, py = 0;
-    for (int k = 0; k < kPoints; ++k) {
-      const float yk = y[static_cast<std::size_t>(k)];
-      if (yk > 10.0f) {
+    for (std::size_t k = 0; k < kPoints; ++k) {
+      if (y[k] > 10.0f) {
         run = false;
         continue;
       }
       const int x0 = px, y0 = py;
-      px = m.plot.MapX(x[static_cast<std::size_t>(k)]);
-      py = m.plot.MapY(yk);
+      px = m.plot.MapX(x[k]);
+      py = m.plot.MapY(y[k]);
       if (run && style == -1)
         ref.LineTo(px, py);
       else
@@ -476,10 +476,7 @@ TEST(CurveStyles, DenseCurvesDrawTheSamePixelsAsEveryPoint) {
     auto every = ref.Close();
     RasterDC expectedDc(expected);
     every->Play(expectedDc);
-    int differing = 0;
-    for (int row = 0; row < 1000; ++row)
-      for (int col = 0; col < 1399; ++col) differing += drawn.Pixel(col, row) != expected.Pixel(col, row);
-    EXPECT_EQ(differing, 0) << "style " << style;
+    EXPECT_TRUE(tarmic::testing::SameImage(drawn, expected)) << "style " << style;
     EXPECT_LT(picture->Records().size(), every->Records().size() / 4) << "style " << style;
   }
 }
