@@ -289,10 +289,7 @@ TEST_F(QtBackendTest, WindowTextHasThePixelsOfQtsOwnStringDrawing) {
         const double dy = (align & TA_VMASK) == TA_BASELINE ? -fm.ascent() : 0.0;
         const QPointF ref(200, 40 + 40 * static_cast<int>(i));
         const QRectF cell(ref.x() + dx, ref.y() + dy, width, fm.ascent() + fm.descent());
-        painter.fillRect(QRect(QPoint(static_cast<int>(std::floor(cell.left())), static_cast<int>(std::floor(cell.top()))),
-                               QPoint(static_cast<int>(std::ceil(cell.right())) - 1,
-                                      static_cast<int>(std::ceil(cell.bottom())) - 1)),
-                         QColor(220, 255, 220));
+        painter.fillRect(cell.toAlignedRect(), QColor(220, 255, 220));
         painter.save();
         painter.translate(ref);
         painter.drawText(QPointF(dx, dy + fm.ascent()), text);

@@ -42,15 +42,9 @@ class LammVariants : public ::testing::Test {
   }
   std::unique_ptr<CLammIdeal> NonIdeal(float logKs, float logKd, bool ksPositive) {
     auto o = MakeSolver(nonideal, s, D, ClosedCellSettings(400, false));
-    o->LoadNonIdealityParameters({.bKsKdModel = true,
-                                  .bConcDependentModel = true,
-                                  .fLogKs = logKs,
-                                  .fLogKd = logKd,
-                                  .bKsOn = ksPositive,
-                                  .dNonIdealParam = 1.0,
-                                  .dS = s,
-                                  .dD = D,
-                                  .dConc0 = 1.0});
+    o->LoadNonIdealityParameters({.bKsKdModel = true, .bConcDependentModel = true, .fLogKs = logKs,
+                                  .fLogKd = logKd, .bKsOn = ksPositive, .dNonIdealParam = 1.0,
+                                  .dS = s, .dD = D, .dConc0 = 1.0});
     return o;
   }
   const double s = 5.0, D = 6e-7;
@@ -166,15 +160,9 @@ TEST(LammSetup, IncompleteSetUpIsRefused) {
   outside->LoadSedimentationParameters(3.0, 5e-7, 6.0, 7.2, 1.0, 6.1f, 7.3f);
   EXPECT_EQ(outside->Solve(), 4);
   auto nonideal = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(100, false));
-  nonideal->LoadNonIdealityParameters({.bIdealModel = true,
-                                       .bKsKdModel = true,
-                                       .bConcDependentModel = true,
-                                       .fLogKs = -2.0f,
-                                       .fLogKd = -2.0f,
-                                       .dNonIdealParam = 1.0,
-                                       .dS = 3.0,
-                                       .dD = 5e-7,
-                                       .dConc0 = 1.0});
+  nonideal->LoadNonIdealityParameters({.bIdealModel = true, .bKsKdModel = true,
+                                       .bConcDependentModel = true, .fLogKs = -2.0f, .fLogKd = -2.0f,
+                                       .dNonIdealParam = 1.0, .dS = 3.0, .dD = 5e-7, .dConc0 = 1.0});
   EXPECT_EQ(nonideal->Solve(), 6);
   bLinearGeometry = true;
   auto planar = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(100, false));
@@ -234,10 +222,8 @@ TEST(LammSetup, LoaderSettingsThatCannotBeSolvedAreRefused) {
   EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadNonIdealityParameters(shared); }), 0);
 
   std::vector<float*> radii(e.scans + 1, e.outRadii.data());
-  LammOutputBinding perScan{.pScans = e.records.data(),
-                            .ppOut = e.out.data(),
-                            .ppScanRadii = radii.data(),
-                            .nScanCount = e.scans};
+  LammOutputBinding perScan{.pScans = e.records.data(), .ppOut = e.out.data(),
+                            .ppScanRadii = radii.data(), .nScanCount = e.scans};
   EXPECT_EQ(solve([&](CLammIdeal& o) { o.LoadOutputParameters(perScan); }), 4);
   std::vector<int> counts(e.scans + 1, e.radii);
   perScan.pnScanPoints = counts.data();
@@ -252,21 +238,6 @@ TEST(LammSetup, CopyOfAFullTemplateSolvesLikeTheTemplate) {
   ResetLammGlobals();
   ResetRunSwitches();
   const double conc[3] = {0, 0.6, 0.4}, s[3] = {0, 4.0, 6.0}, D[3] = {0, 6e-7, 5e-7};
-  auto common = [](CLammIdeal& o, Experiment& e) {
-    o.SetIdealModel();
-    o.LoadSedimentationParameters(4.0, 6e-7, e.meniscus, e.bottom, 1.0, e.leftLimit, e.rightLimit);
-    o.SkipAccelerationCheck();
-    o.LoadOutputParameters({.pScans = e.records.data(),
-                            .ppOut = e.out.data(),
-                            .pOutRadii = e.outRadii.data(),
-                            .nOutRadii = e.radii,
-                            .nScanCount = e.scans,
-                            .bRadialResolution = true,
-                            .fConvolutionRange = 0.01f,
-                            .bAbsorbance = true});
-    o.LoadDiscretizationParameters(ClosedCellSettings(300, false));
-    o.SetSolventConditions(20.0, 0.73, 1.0, 1.0);
-  };
   auto nonIdeal = [&](CLammIdeal& o) {
     LammNonIdealitySettings shared = MixtureNonIdeality(2, conc, s, D, 4.0, 6e-7);
     shared.fLogKs = -1.5f;
@@ -276,10 +247,8 @@ TEST(LammSetup, CopyOfAFullTemplateSolvesLikeTheTemplate) {
   };
   auto solventAndCosolute = [](CLammIdeal& o) {
     o.bTruncateGrid = false;
-    o.LoadInhomogeneousSolventParameters({.bInhomogeneousSolvent = true,
-                                          .bLinearGradient = true,
-                                          .dDensityBottom = 1.05,
-                                          .dViscosityBottom = 0.0012});
+    o.LoadInhomogeneousSolventParameters({.bInhomogeneousSolvent = true, .bLinearGradient = true,
+                                          .dDensityBottom = 1.05, .dViscosityBottom = 0.0012});
     LammCosoluteSettings cosolute = DynamicCosolute(40, 0.4, 2e-5);
     cosolute.vViscCoef = {1.0, 0.05};
     cosolute.vDensCoef = {0.0, 0.01};
@@ -290,17 +259,17 @@ TEST(LammSetup, CopyOfAFullTemplateSolvesLikeTheTemplate) {
     a.scans = b.scans = 4;
     a.Build();
     b.Build();
-    CLammIdeal tmpl;
-    common(tmpl, a);
-    if (variant == 0)
-      nonIdeal(tmpl);
-    else
-      solventAndCosolute(tmpl);
+    auto tmpl = MakeSolver(a, 4.0, 6e-7, ClosedCellSettings(300, false));
+    tmpl->LoadOutputParameters({.pScans = a.records.data(), .ppOut = a.out.data(),
+                                .pOutRadii = a.outRadii.data(), .nOutRadii = a.radii,
+                                .nScanCount = a.scans, .bRadialResolution = true,
+                                .fConvolutionRange = 0.01f, .bAbsorbance = true});
+    variant == 0 ? nonIdeal(*tmpl) : solventAndCosolute(*tmpl);
     CLammIdeal copy;
-    copy.CopySetup(tmpl);
-    copy.SetSpeciesAndOutput(tmpl.dS, tmpl.dD, b.out.data(), b.outRadii.data(), b.radii, nullptr,
+    copy.CopySetup(*tmpl);
+    copy.SetSpeciesAndOutput(tmpl->dS, tmpl->dD, b.out.data(), b.outRadii.data(), b.radii, nullptr,
                              nullptr);
-    ASSERT_EQ(tmpl.Solve(), 0) << variant;
+    ASSERT_EQ(tmpl->Solve(), 0) << variant;
     ASSERT_EQ(copy.Solve(), 0) << variant;
     EXPECT_TRUE(variant == 0 ? copy.bConcDependentActive : copy.bComp2Allocated) << variant;
     for (int k = 1; k <= a.scans; ++k)
