@@ -691,10 +691,7 @@ TEST_F(QtBackendTest, MessageBoxReturnsTheButtonPressed) {
 TEST_F(QtBackendTest, EnterPressesTheDefaultButtonWhichCanBeNo) {
   // Each style with the answer Enter must give: the first button unless the style
   // names another one.
-  const struct {
-    unsigned style;
-    int enter;
-  } cases[] = {{MB_YESNO, IDYES},
+  const struct { unsigned style; int enter; } cases[] = {{MB_YESNO, IDYES},
                {MB_YESNO | MB_DEFBUTTON2, IDNO},
                {MB_YESNOCANCEL | MB_DEFBUTTON2, IDNO},
                {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
@@ -804,10 +801,8 @@ TEST_F(QtBackendTest, FileDialogsOpenLargeAndAtTheSizeLastLeft) {
   const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
   qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
   const auto restore = qScopeGuard([&previous] { qputenv("XDG_CONFIG_HOME", previous); });
-  FileDialogOptions options;
-  options.title = "Load New Files";
-  options.directory = TARMIC_TEST_OUTPUT_DIR;
-  options.multiSelect = true;
+  const FileDialogOptions options{
+      .title = "Load New Files", .directory = TARMIC_TEST_OUTPUT_DIR, .multiSelect = true};
   const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
   QSize first;
   WhenModalOpens([&first](QWidget* modal) {

@@ -61,13 +61,10 @@ TEST(StaticGridStepMeasure, OnePassGivesTheValuesOfTheSeparatePasses) {
     for (int i = first; i <= last; ++i) trueMax = std::max(trueMax, c[i]);
     const double cmaxAtLeast = trial % 4 == 0 ? 0.0 : height * unit(rng) * 1.5;
     const double trueFloor = 1e-4 * std::max(trueMax, cmaxAtLeast);
-    double guess = trueFloor;
-    switch (trial % 4) {
-      case 1: guess = trueFloor * (1.0 + 1e-9 * (unit(rng) - 0.5)); break;
-      case 2: guess = trueFloor * (0.5 + unit(rng)); break;
-      case 3: guess = 1e-4 * height * unit(rng); break;
-      default: break;
-    }
+    const double guess = trial % 4 == 1   ? trueFloor * (1.0 + 1e-9 * (unit(rng) - 0.5))
+                         : trial % 4 == 2 ? trueFloor * (0.5 + unit(rng))
+                         : trial % 4 == 3 ? 1e-4 * height * unit(rng)
+                                          : trueFloor;
     // Values on, just above and just below the floors.
     for (int k = 0; k < 3; ++k) {
       const int i = first + static_cast<int>(unit(rng) * (last - first + 1));

@@ -449,13 +449,10 @@ TEST(CurveStyles, DenseCurvesDrawTheSamePixelsAsEveryPoint) {
     // Every visible point, as the style draws one point after the other.
     MetaFileDC ref;
     const Color color = m.plot.GetCurveColor(0);
-    ref.SelectPen(Pen{PenStyle::Solid, 0, color});
+    const Pen pen{PenStyle::Solid, 0, color};
+    ref.SelectPen(pen);
     ref.SelectBrush(SolidBrush(color));
-    SymbolPainter symbols;
-    symbols.dc = &ref;
-    symbols.markSize = 2;
-    symbols.zeroRow = m.plot.MapY(0.0f);
-    symbols.linePen = Pen{PenStyle::Solid, 0, color};
+    const SymbolPainter symbols{.dc = &ref, .markSize = 2, .zeroRow = m.plot.MapY(0.0f), .linePen = pen};
     bool run = false;
     int px = 0, py = 0;
     for (std::size_t k = 0; k < kPoints; ++k) {
