@@ -290,10 +290,7 @@ TEST_F(QtBackendTest, WindowTextHasThePixelsOfQtsOwnStringDrawing) {
         const QPointF ref(200, 40 + 40 * static_cast<int>(i));
         const QRectF cell(ref.x() + dx, ref.y() + dy, width, fm.ascent() + fm.descent());
         painter.fillRect(cell.toAlignedRect(), QColor(220, 255, 220));
-        painter.save();
-        painter.translate(ref);
-        painter.drawText(QPointF(dx, dy + fm.ascent()), text);
-        painter.restore();
+        painter.drawText(ref + QPointF(dx, dy + fm.ascent()), text);
       }
     }
     int differing = 0;

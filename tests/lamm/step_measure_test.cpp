@@ -16,9 +16,8 @@ namespace tarmic {
 namespace {
 
 struct Reference {
-  bool finite = true;
+  bool finite = true, negative = false;
   double windowMax = 0.0, change = 0.0;
-  bool negative = false;
 };
 
 Reference Separate(const std::vector<double>& c, const std::vector<double>& old, int first, int last,
