@@ -133,17 +133,16 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
     constexpr int kScans = 5, kRadii = 1201;
     const double sLamm = 4.4;
     std::vector<LammScanRecord> records(kScans + 1);
-    for (int j = 1; j <= kScans; ++j) {
-      LammScanRecord& record = records[static_cast<std::size_t>(j)];
-      record.time = record.timeUncorrected = 600.0 * j;
-      record.rpm = static_cast<float>(rpm);
-      record.temperature = 20.0f;
-    }
     std::vector<float> radii(kRadii + 1, 0.0f);
-    for (int i = 1; i <= kRadii; ++i) radii[static_cast<std::size_t>(i)] = static_cast<float>(m + 0.001 * (i - 1));
+    for (int i = 1; i <= kRadii; ++i) radii[Idx(i)] = static_cast<float>(m + 0.001 * (i - 1));
     std::vector<std::vector<float>> rows(kScans + 1, std::vector<float>(kRadii + 1, 0.0f));
     std::vector<float*> out(kScans + 1, nullptr);
-    for (int j = 1; j <= kScans; ++j) out[static_cast<std::size_t>(j)] = rows[static_cast<std::size_t>(j)].data();
+    for (int j = 1; j <= kScans; ++j) {
+      records[Idx(j)].time = records[Idx(j)].timeUncorrected = 600.0 * j;
+      records[Idx(j)].rpm = static_cast<float>(rpm);
+      records[Idx(j)].temperature = 20.0f;
+      out[Idx(j)] = rows[Idx(j)].data();
+    }
     CLammIdeal solver;
     solver.SetIdealModel();
     solver.LoadSedimentationParameters(sLamm, 6e-7, m, 7.2, 1.0, 6.001f, 7.199f);
@@ -164,20 +163,18 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
       float* r = tarmic::vector(1, kRadii);
       float* c = tarmic::vector(1, kRadii);
       for (int i = 1; i <= kRadii; ++i) {
-        r[i] = radii[static_cast<std::size_t>(i)];
-        c[i] = static_cast<float>(rows[static_cast<std::size_t>(j)][static_cast<std::size_t>(i)] + baseline);
+        r[i] = radii[Idx(i)];
+        c[i] = static_cast<float>(rows[Idx(j)][Idx(i)] + baseline);
       }
-      ScanInfo& info = pScanInfo[Idx(j)];
-      info.time = 600.0 * j;
-      info.rpm = static_cast<float>(rpm);
-      info.omega2t = w * w * info.time;
+      pScanInfo[Idx(j)].time = 600.0 * j;
+      pScanInfo[Idx(j)].rpm = static_cast<float>(rpm);
+      pScanInfo[Idx(j)].omega2t = w * w * 600.0 * j;
       InstallScanArrays(j, kRadii, r, c, nullptr, false);
     }
     const std::vector<std::string> lines = Lines(Calculate(kCmSecondMomentS, {"6.0", "6.9"}));
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(kScans + 3));
-    for (int k = 2; k < kScans + 2; ++k)
-      EXPECT_NEAR(std::strtod(Fields(lines[static_cast<std::size_t>(k)])[1].c_str(), nullptr), sLamm, 0.001 * sLamm)
-          << lines[static_cast<std::size_t>(k)];
+    for (std::size_t k = 2; k < kScans + 2; ++k)
+      EXPECT_NEAR(std::strtod(Fields(lines[k])[1].c_str(), nullptr), sLamm, 0.001 * sLamm) << lines[k];
   }
 
   const double s = 5e-13;

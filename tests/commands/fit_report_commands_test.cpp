@@ -97,15 +97,11 @@ TEST_F(FitReportCommandTest, ANewLoadShowsNoOldDistributionAndARestoredBaselineS
 TEST_F(FitReportCommandTest, CopiedDataPlotHoldsTheFittedCurves) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  Dispatch(kCmCopyDataPlot);
-  ASSERT_NE(Backend().ClipboardPicture(), nullptr);
-  const std::size_t beforeRun = Backend().ClipboardPicture()->Records().size();
   Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   Dispatch(kCmCopyDataPlot);
   const MetaFile* copy = Backend().ClipboardPicture();
   ASSERT_NE(copy, nullptr);
-  EXPECT_GT(copy->Records().size(), beforeRun);
   for (int i = 1; i <= nScans; i += nScans - 1) {
     const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)]);
     const Color colour = pDataPlot->GetCurveColor(i - 1);
