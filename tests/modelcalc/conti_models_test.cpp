@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "distributions/conti_run.h"
 #include "distributions/distribution_engine.h"
@@ -292,7 +293,6 @@ TEST_F(ContiModelsTest, CsWithBufferHoldsAFixedBufferAmplitudeAndSolvesAFreeOne)
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   EXPECT_NEAR(BufferSed.signal, 0.3, 0.015);
   EXPECT_NEAR(test::ResidualRms(), 0.002, 0.0004);
-
 }
 
 // c(s) of worm-like chains: after the run the chain's M(s) relation of the grid is
@@ -309,8 +309,7 @@ TEST_F(ContiModelsTest, WormChainRunWritesItsMOfSTable) {
   pParams[kVariantSlotHigh] = 0.4f;     // hydration
   const std::string path = std::string(TARMIC_TEST_OUTPUT_DIR) + "/wormchain_mofs.dat";
   std::remove(path.c_str());
-  const std::string saved = szWormChainMofsFile;
-  szWormChainMofsFile = path;
+  const std::string saved = std::exchange(szWormChainMofsFile, path);
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   szWormChainMofsFile = saved;
   std::FILE* f = std::fopen(path.c_str(), "r");
@@ -353,7 +352,6 @@ TEST_F(ContiModelsTest, CsOnNonlinearDetectionDataIsFittedInTheTransformedDomain
   EXPECT_NEAR(Area(2.0f, 8.0f, &mean), 0.8, 0.02);
   EXPECT_NEAR(mean, 4.0, 0.05);
   EXPECT_NEAR(fTransformedRmsd, kNoise, 0.15 * kNoise);
-  EXPECT_FALSE(bTransformedShown);
   for (int i = 1; i <= pnPoints[5]; ++i) EXPECT_EQ(ppSignal[5][i], recorded[static_cast<std::size_t>(i) - 1]);
   // The fit shown with the recorded data is the transformed fit carried back.
   const int k = pnPoints[5] / 2;
