@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -251,11 +252,9 @@ TEST_F(ContiModelsTest, CsWithBufferHoldsAFixedBufferAmplitudeAndSolvesAFreeOne)
         for (int i = 1; i <= pnPoints[j]; ++i) ppSignal[j][i] += add[static_cast<std::size_t>(i)];
       });
   ASSERT_TRUE(made.ok());
-  for (int j = 1; j <= nScans; ++j) {
-    const std::size_t sj = static_cast<std::size_t>(j);
-    for (int i = 1; i <= pnPoints[sj]; ++i)
-      ppSignal[sj][i] += static_cast<float>(0.01 * std::sin(20.0 * ppRadius[sj][i]) + 0.004 * j);
-  }
+  for (int j = 1; j <= nScans; ++j)
+    for (int i = 1; i <= pnPoints[test::Idx(j)]; ++i)
+      ppSignal[test::Idx(j)][i] += static_cast<float>(0.01 * std::sin(20.0 * ppRadius[test::Idx(j)][i]) + 0.004 * j);
   ASSERT_TRUE(BuildCommonRadialGrid());
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
@@ -334,10 +333,8 @@ TEST_F(ContiModelsTest, CsOnNonlinearDetectionDataIsFittedInTheTransformedDomain
   constexpr double kE = 1.5, kNoise = 0.002;
   MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.25), 0.8}}, 10, 1200.0, kNoise);
   for (int j = 1; j <= nScans; ++j)
-    for (int i = 1; i <= pnPoints[static_cast<std::size_t>(j)]; ++i) {
-      float& v = ppSignal[static_cast<std::size_t>(j)][i];
+    for (float& v : std::span(ppSignal[test::Idx(j)] + 1, pnPoints[test::Idx(j)]))
       v = static_cast<float>(InversePowerTransform(v, kE, 0.0));
-    }
   ASSERT_TRUE(BuildCommonRadialGrid());
   std::vector<float> recorded(ppSignal[5] + 1, ppSignal[5] + pnPoints[5] + 1);
   InstallFluorescenceDetectionHooks();

@@ -216,21 +216,17 @@ TEST(ContourWalkTest, FollowsTheContourInsteadOfMappingTheGrid) {
   const double kPi = 3.14159265358979, a = 0.43, b = 0.31;
   // Ramanujan's perimeter of the ellipse.
   const double perimeter = kPi * (3 * (a + b) - std::sqrt((3 * a + b) * (a + 3 * b)));
-  struct Start {
-    float x, y;
-    bool smForm;
-  };
-  for (const Start start : {Start{0.6f, 1.0f, true}, Start{0.6f, 0.8f, false}}) {
-    SCOPED_TRACE(start.smForm ? "s-M form, start inside" : "s1-s2 form, start outside");
-    const ContourGrid g{0.0f, 2.0f, 0.05f, 0.0f, 2.0f, 0.05f, level, start.x, start.y};
+  for (const bool smForm : {true, false}) {
+    SCOPED_TRACE(smForm ? "s-M form, start inside" : "s1-s2 form, start outside");
+    const ContourGrid g{0.0f, 2.0f, 0.05f, 0.0f, 2.0f, 0.05f, level, 0.6f, smForm ? 1.0f : 0.8f};
     const int gridPoints = 41 * 41;
     std::vector<std::array<float, 3>> table;
     const int evaluations = ContourWalk(
-        g, start.smForm, !start.smForm, gridPoints,
+        g, smForm, !smForm, gridPoints,
         [&](float x, float y, int) { return static_cast<float>(f(x, y)); }, &table);
     // The s-M walk ends at its second return; the s1-s2 walk goes on in whole
     // columns from there to the edge of the grid.
-    EXPECT_LT(evaluations, start.smForm ? gridPoints / 8 : gridPoints / 2);
+    EXPECT_LT(evaluations, smForm ? gridPoints / 8 : gridPoints / 2);
     // The crossings between consecutive rows, as the curve file takes them.
     std::vector<double> cx, cy;
     for (int i = 1; i + 1 < static_cast<int>(table.size()); ++i) {

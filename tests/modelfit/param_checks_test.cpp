@@ -114,7 +114,6 @@ TEST_F(ParamChecksTest, ImpossibleContinuousSettingsKeepTheDialogOpen) {
   } cases[] = {
       {406, "11", "10", "the lower grid limit 11 must not be above the upper limit 10"},
       {405, "0.5", "1", "the resolution 0 must be at least 1 grid point"},
-      {421, "-1", "0.001", "the buffer density -1 must be above 0 g/ml"},
       {421, "0", "0.001", "the buffer density 0 must be above 0 g/ml"},
       {426, "0", "0.0001", "the buffer viscosity 0 must be above 0 P"},
       {435, "7.2", "7.19", "the meniscus 7.2000 cm must lie below the bottom 7.2000 cm"},
