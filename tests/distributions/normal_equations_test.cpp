@@ -209,8 +209,7 @@ TEST_F(NormalEquationsTest, ThreadsAreLimitedToWhatTheBuildCanFeed) {
         for (int wanted : {0, 1, 3, 8}) {
           const int threads = NormalEquationThreads(plan, wanted, perThread);
           const int most = std::max(wanted, 1);
-          EXPECT_GE(threads, 1);
-          EXPECT_LE(threads, most);
+          EXPECT_TRUE(threads >= 1 && threads <= most) << threads;
           if (threads > 1) EXPECT_GE(work, threads * perThread) << order << " " << wanted;
           if (threads < most) EXPECT_LT(work, (threads + 1) * perThread) << order << " " << wanted;
         }
