@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <initializer_list>
 #include <span>
 #include <string>
@@ -311,16 +312,12 @@ TEST_F(ContiModelsTest, WormChainRunWritesItsMOfSTable) {
   const std::string saved = std::exchange(szWormChainMofsFile, path);
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   szWormChainMofsFile = saved;
-  std::FILE* f = std::fopen(path.c_str(), "r");
-  ASSERT_NE(f, nullptr);
+  std::ifstream table(path);
   int rows = 0;
-  double s = 0.0, M = 0.0;
-  while (std::fscanf(f, "%lf %lf", &s, &M) == 2) {
-    ++rows;
-    EXPECT_NEAR(s, 2.0 + 0.5 * (rows - 1), 1e-4);
+  for (double s = 0.0, M = 0.0; table >> s >> M; ++rows) {
+    EXPECT_NEAR(s, 2.0 + 0.5 * rows, 1e-4);
     EXPECT_NEAR(SFromMWormChain(static_cast<float>(M * 1000.0)), s, 2e-3 * s);
   }
-  std::fclose(f);
   EXPECT_EQ(rows, 13);
 }
 
