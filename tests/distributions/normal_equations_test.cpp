@@ -202,19 +202,14 @@ TEST_F(NormalEquationsTest, ThreadsAreLimitedToWhatTheBuildCanFeed) {
   const int points = iFitLast - iFitFirst + 1;
   for (int scans : {1, 6})
     for (int order : {1, 12, 99}) {
-      NEQBuildPlan plan;
-      plan.firstScan = 1;
-      plan.lastScan = scans;
-      plan.order = order;
-      long long elements = 0;
-      for (int i = 0; i <= order; ++i) elements += i + 1;
-      const double work = static_cast<double>(elements) * scans * points;
+      const NEQBuildPlan plan{.firstScan = 1, .lastScan = scans, .order = order};
+      const double elements = (order + 1.0) * (order + 2.0) / 2.0;
+      const double work = elements * scans * points;
       for (double perThread : {work / 3.5, work / 2.0, work * 2.0, work / 40.0})
         for (int wanted : {0, 1, 3, 8}) {
           const int threads = NormalEquationThreads(plan, wanted, perThread);
           const int most = std::max(wanted, 1);
-          EXPECT_GE(threads, 1);
-          EXPECT_LE(threads, most);
+          EXPECT_TRUE(threads >= 1 && threads <= most) << threads;
           if (threads > 1) EXPECT_GE(work, threads * perThread) << order << " " << wanted;
           if (threads < most) EXPECT_LT(work, (threads + 1) * perThread) << order << " " << wanted;
         }
@@ -223,12 +218,8 @@ TEST_F(NormalEquationsTest, ThreadsAreLimitedToWhatTheBuildCanFeed) {
   // The benchmark's build (40 scans of 400 points): N = 100 feeds two threads, N = 500 eight.
   iFitFirst = 1;
   iFitLast = 400;
-  NEQBuildPlan plan;
-  plan.lastScan = 40;
-  plan.order = 100;
-  EXPECT_EQ(NormalEquationThreads(plan, 8), 2);
-  plan.order = 500;
-  EXPECT_EQ(NormalEquationThreads(plan, 8), 8);
+  EXPECT_EQ(NormalEquationThreads({.lastScan = 40, .order = 100}, 8), 2);
+  EXPECT_EQ(NormalEquationThreads({.lastScan = 40, .order = 500}, 8), 8);
 }
 
 TEST_F(NormalEquationsTest, EveryInstructionSetBuildsTheSameBits) {
@@ -439,7 +430,7 @@ TEST_F(NormalEquationsTest, DumpsReadBackAndAFailedFileEndsTheDump) {
   ASSERT_EQ(backend->Transcript().size(), 1u);
   EXPECT_NE(backend->Transcript()[0].text.find("dim.txt"), std::string::npos);
   EXPECT_TRUE(fs::exists(dir / "grid.txt"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2);  // grid.txt and dim.txt
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2) << "no temporary is left";
 
   if (previous)
     ::setenv("TMPDIR", saved.c_str(), 1);

@@ -202,49 +202,31 @@ TEST_F(ErrorAnalysisTest, SMContourMapsRmsdAroundTrueValues) {
   }
 }
 
-}  // namespace
-}  // namespace tarmic
-
-namespace tarmic {
-namespace {
-
 // The contour walk on an elliptic paraboloid rmsd = 1 + ((x - 1.013)/0.43)^2 +
 // ((y - 0.987)/0.31)^2, whose level 2 is the ellipse with half axes 0.43 and 0.31
-// around (1.013, 0.987), on a 41 x 41 grid: the walk evaluates a fraction of the grid, the crossings it writes lie on the
-// ellipse, go round it, and follow each other along it (the walk's order, not the
-// grid's). Started inside (s-M form, the start point evaluated twice) and outside
-// (s1-s2 form).
+// around (1.013, 0.987), on a 41 x 41 grid: the walk evaluates a fraction of the
+// grid, the crossings it writes lie on the ellipse, go round it, and follow each
+// other along it (the walk's order, not the grid's). Started inside (s-M form) and
+// outside (s1-s2 form), both at the left end of the contour.
 TEST(ContourWalkTest, FollowsTheContourInsteadOfMappingTheGrid) {
   const float level = 2.0f;
   auto f = [](double x, double y) {
     return 1.0 + std::pow((x - 1.013) / 0.43, 2) + std::pow((y - 0.987) / 0.31, 2);
   };
-  const double kPi = 3.14159265358979;
+  const double kPi = 3.14159265358979, a = 0.43, b = 0.31;
   // Ramanujan's perimeter of the ellipse.
-  const double a = 0.43, b = 0.31;
   const double perimeter = kPi * (3 * (a + b) - std::sqrt((3 * a + b) * (a + 3 * b)));
-  struct Start {
-    float x, y;
-    bool smForm;
-  };
-  // Both started at the left end of the contour, the s1-s2 form just outside it.
-  for (const Start start : {Start{0.6f, 1.0f, true}, Start{0.6f, 0.8f, false}}) {
-    SCOPED_TRACE(start.smForm ? "s-M form, start inside" : "s1-s2 form, start outside");
-    const ContourGrid g{0.0f, 2.0f, 0.05f, 0.0f, 2.0f, 0.05f, level, start.x, start.y};
+  for (const bool smForm : {true, false}) {
+    SCOPED_TRACE(smForm ? "s-M form, start inside" : "s1-s2 form, start outside");
+    const ContourGrid g{0.0f, 2.0f, 0.05f, 0.0f, 2.0f, 0.05f, level, 0.6f, smForm ? 1.0f : 0.8f};
     const int gridPoints = 41 * 41;
     std::vector<std::array<float, 3>> table;
-    int calls = 0;
     const int evaluations = ContourWalk(
-        g, start.smForm, !start.smForm, gridPoints,
-        [&](float x, float y, int) {
-          ++calls;
-          return static_cast<float>(f(x, y));
-        },
-        &table);
-    EXPECT_EQ(evaluations, calls);
+        g, smForm, !smForm, gridPoints,
+        [&](float x, float y, int) { return static_cast<float>(f(x, y)); }, &table);
     // The s-M walk ends at its second return; the s1-s2 walk goes on in whole
     // columns from there to the edge of the grid.
-    EXPECT_LT(evaluations, start.smForm ? gridPoints / 8 : gridPoints / 2);
+    EXPECT_LT(evaluations, smForm ? gridPoints / 8 : gridPoints / 2);
     // The crossings between consecutive rows, as the curve file takes them.
     std::vector<double> cx, cy;
     for (int i = 1; i + 1 < static_cast<int>(table.size()); ++i) {
@@ -257,12 +239,12 @@ TEST(ContourWalkTest, FollowsTheContourInsteadOfMappingTheGrid) {
       cy.push_back(p[1] + t * (q[1] - p[1]));
     }
     ASSERT_GE(cx.size(), 20u);
-    // On the ellipse: linear interpolation of a quadratic over one grid step.
-    for (std::size_t k = 0; k < cx.size(); ++k) EXPECT_NEAR(f(cx[k], cy[k]), level, 0.02);
-    // Round it: no gap of more than 50 degrees in the angles about the centre.
+    // On the ellipse and round it: no gap of more than 50 degrees in the angles about the centre.
     std::vector<double> angle;
-    for (std::size_t k = 0; k < cx.size(); ++k)
+    for (std::size_t k = 0; k < cx.size(); ++k) {
+      EXPECT_NEAR(f(cx[k], cy[k]), level, 0.02);  // linear interpolation of a quadratic
       angle.push_back(std::atan2((cy[k] - 0.987) / b, (cx[k] - 1.013) / a));
+    }
     std::sort(angle.begin(), angle.end());
     double gap = angle.front() + 2 * kPi - angle.back();
     for (std::size_t k = 1; k < angle.size(); ++k) gap = std::max(gap, angle[k] - angle[k - 1]);

@@ -98,9 +98,7 @@ TEST_F(RawDataToolsTest, InMemoryToolsFollowTheirFormulas) {
   // Radius transform r -> a r + b, then back: every radius where it was.
   ASSERT_TRUE(TransformRadii(1.2f / 1.3f, 5.9f - 1.2f / 1.3f * 5.85f).ok());
   EXPECT_NEAR(ppRadius[1][1], 1.2f / 1.3f * 6.0f + 5.9f - 1.2f / 1.3f * 5.85f, 1e-5);
-  // Would reverse the radii: refused with the reason, no box from the tool itself.
-  EXPECT_EQ(TransformRadii(-1.0f, 0.0f).message,
-            "\n\athe radial transformation must keep the order of the radii");
+  EXPECT_FALSE(TransformRadii(-1.0f, 0.0f).ok());  // would reverse the radii: refused
 
   MakeSet();
   // Mirror about 6.0 + 7.0: 6.2 becomes 6.8; the radii ascend again; signal and
@@ -214,7 +212,6 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
 
   std::filesystem::remove(raw2);
   std::filesystem::create_directories(raw2);
-  EXPECT_EQ(SaveRawDataToDirectory(out + "/x.rxx", false).status, RawToolStatus::FilesExist);
   EXPECT_EQ(SaveRawDataToDirectory(out + "/x.rxx", true).message,
             "\n\aAttention: could not write:\n" + raw2 + ": " + std::strerror(EISDIR) + "\nnone of the set was replaced:\n" + raw1);
   EXPECT_EQ(ReadText(raw1), oldRaw);
@@ -228,9 +225,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
             "could not write:\n" + fit2 + ": " + std::strerror(EISDIR) + "\nnone of the set was replaced:\n" + fit1);
   EXPECT_EQ(ReadText(fit1), oldFit);
   EXPECT_TRUE(backend->AllAnswersUsed());
-  std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(out)) ++entries;
-  EXPECT_EQ(entries, 4u) << "no temporary is left";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 4) << "no temporary is left";
 
   // Without the obstacles both sets are replaced whole.
   std::filesystem::remove_all(raw2);
@@ -257,9 +252,7 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   const std::string out = dir + "/out";
   std::filesystem::create_directories(out);
   WriteText(out + "/x00012.ra1", "keep");
-  const RawToolOutcome asked = SaveRawDataToDirectory(out + "/x.rxx", false);
-  EXPECT_EQ(asked.status, RawToolStatus::FilesExist);
-  EXPECT_EQ(asked.message, "file " + out + "/x00012.ra1 already exists!\nOverwrite all?");
+  EXPECT_EQ(SaveRawDataToDirectory(out + "/x.rxx", false).status, RawToolStatus::FilesExist);
   EXPECT_EQ(ReadText(out + "/x00012.ra1"), "keep");
   EXPECT_FALSE(std::filesystem::exists(out + "/x00011.ra1"));
   EXPECT_TRUE(SaveRawDataToDirectory(out + "/x.rxx", true).ok());
