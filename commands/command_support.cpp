@@ -75,7 +75,16 @@ bool ReportSave(const SaveResult& result) {
   return result.ok;
 }
 
-void ReportFit(const FitReport& report) {
+void ShowContiRunMessage(TXLAWindow& window, const RunMessage& message) {
+  if (message.empty()) return;
+  if (message.errorBox)
+    ShowError(message.text, false);
+  else
+    CommandMessageBox(window, message.text, message.caption, message.style);
+}
+
+void ReportFit(TXLAWindow& window, const FitReport& report) {
+  ShowContiRunMessage(window, report.message);
   if (report.simplexNotConverged && !bBatchMode) ShowError(kSimplexNotConvergedText, false);
   ReportSave(report.saved);
 }

@@ -38,10 +38,15 @@ void AskSyntheticDataQuestions(TXLAWindow& window, SyntheticDataSettings& settin
 // write's message); nothing when it was written or the failure carries no message
 // (the user declined and was told). True when it was written.
 bool ReportSave(const SaveResult& result);
-// Shows what a fit handed up, each once and in the order the fit met them: a
-// simplex at its evaluation limit ("Nelder-Mead not converged", error box, not in
-// batch mode), then a failed parameter save.
-void ReportFit(const FitReport& report);
+struct RunMessage;
+// The box a computation handed up: the error box or a message box; nothing when
+// the message is empty.
+void ShowContiRunMessage(TXLAWindow& window, const RunMessage& message);
+// Shows what a fit handed up, each once and in the order the fit met them: why it
+// did not start or failed (or the message of its one run), a simplex at its
+// evaluation limit ("Nelder-Mead not converged", error box, not in batch mode),
+// then a failed parameter save.
+void ReportFit(TXLAWindow& window, const FitReport& report);
 
 // Whether scans are loaded; otherwise "load data first" (error sound, caption "ERROR")
 // and false.

@@ -57,7 +57,7 @@ void ShowModel(TXLAWindow& window) {
 // What an analysis reports besides its result: the reason of a refusal or failure
 // and an interruption. True when the result can be shown.
 bool ReportEnd(TXLAWindow& window, const AnalysisResult& result) {
-  ReportFit(result.fit);
+  ReportFit(window, result.fit);
   switch (result.end) {
     case AnalysisEnd::Completed:
       if (!result.message.empty())

@@ -110,14 +110,17 @@ void TXLAWindow::CmFit() {
   const FitOutcome outcome = continuous ? ContiFit(&GetHandle(), method, report)
                                         : FitDriver(&GetHandle(), method, report);
   bFitInProgress = false;
-  if (outcome == FitOutcome::NotStarted) return;
+  if (outcome == FitOutcome::NotStarted) {
+    ShowContiRunMessage(*this, report.message);
+    return;
+  }
   if (outcome == FitOutcome::Completed) bDataChanged = false;
   // The best parameters are kept for the next load of these data (the refinement
   // of a continuous model saves its own), and the result text is drawn with the
   // next paint. What the fit met is reported once.
   if (!continuous && bSaveBestParams && outcome != FitOutcome::Failed)
     report.saved.Add(TmpSaveBestParams(&GetHandle(), false));
-  ReportFit(report);
+  ReportFit(*this, report);
   bShowFitStatistics = true;
   if (pDataPlot) RedrawDataPlot(true);
   if (pResidualsPlot) RedrawResidualPlot(true);

@@ -25,15 +25,6 @@ namespace tarmic {
 
 namespace {
 
-// The box a distribution run ended with: the error box or a message box.
-void ShowContiRunMessage(TXLAWindow& window, const RunMessage& message) {
-  if (message.empty()) return;
-  if (message.errorBox)
-    ShowError(message.text, false);
-  else
-    CommandMessageBox(window, message.text, message.caption, message.style);
-}
-
 // A record that no dialog has used yet takes its defaults first.
 bool Unused(const TransferBuffer& record) { return record.text.empty() && record.checked.empty(); }
 

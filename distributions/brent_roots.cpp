@@ -5,7 +5,6 @@
 
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
-#include "numerics/error_box.h"
 #include "numerics/run_switches.h"
 #include "numerics/statistics.h"
 
@@ -70,8 +69,8 @@ float zbrent(float (*func)(float), float x1, float x2, float tol, bool* failed) 
       ReportDistributionError(
           3, "problem in regularization, cannot reach chi-square increase; try using fewer scans");
     } else if (bWormChainWarned) {
-      // Met inside a computation (the worm-like chain M(s)), which goes on with 0.
-      ShowError("problem in finding M(s) for low Mw in worm-like chain model", false);
+      // The worm-like chain M(s) goes on with 0.
+      ShowDistributionError("problem in finding M(s) for low Mw in worm-like chain model");
     } else {
       bWormChainWarned = true;
     }

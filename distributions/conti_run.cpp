@@ -26,7 +26,6 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
-#include "numerics/error_box.h"
 #include "numerics/rods_worms.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
@@ -182,13 +181,18 @@ void FinishSyntheticFit(Window* window) {
 
 // The normal equations of the noise model; false when they could not be built
 // (not by an interrupt: bUserAbort tells that); *failure receives the box of a
-// refusal.
+// refusal or of memory that could not be had.
 bool BuildEquations(const ContiRunSettings& settings, RunMessage* failure) {
   bFixedFirstKernel = false;
   dFixedFirstAmplitude = 0.0;
+  std::string error;
+  const auto built = [failure, &error](bool ok) {
+    if (!ok && !error.empty()) *failure = ErrorBoxMessage(std::move(error));
+    return ok;
+  };
   // The time course analyses the correlation functions of the scan range alone
   // (record 1: the mean of a time window), its baseline removed by centring.
-  if (bDLSTimeCourseModel) return BuildNormalEquationsScanRange();
+  if (bDLSTimeCourseModel) return built(BuildNormalEquationsScanRange(&error));
   // A buffer component of fixed concentration: its kernel (which carries the
   // amplitude) is taken from the data and only the other points are solved. The
   // elimination of that term needs both noise terms.
@@ -200,11 +204,13 @@ bool BuildEquations(const ContiRunSettings& settings, RunMessage* failure) {
           "ERROR");
       return false;
     }
-    return BuildNormalEquationsFixedFirst(BufferSed.signal);
+    return built(BuildNormalEquationsFixedFirst(BufferSed.signal, &error));
   }
   const NoiseModel model = SelectNoiseModel();
-  if (settings.multiThreading) return BuildNormalEquationsThreaded(model, settings.threads);
-  return BuildNormalEquations(model);
+  if (settings.multiThreading)
+    return built(BuildNormalEquationsThreaded(model, settings.threads, kNEQMultiplyAddsPerThread,
+                                              &error));
+  return built(BuildNormalEquations(model, &error));
 }
 
 // The regularised solution into pDistSolution (and the Tikhonov-Phillips one into
@@ -376,7 +382,7 @@ ContiRunResult RunContiSed(Window* window) {
     }
     if (!(IsSizeShapeModel() && !CheckCsff0KernelReuse())) {
       if (std::string refusal = ContiGridSettingsRefusal(); !refusal.empty())
-        return Finish(ContiRunOutcome::NotStarted, {std::move(refusal), "Error", MB_OK, true});
+        return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(std::move(refusal)));
     }
   }
   const ContiRunSettings settings = GetContiRunSettings();
@@ -388,11 +394,11 @@ ContiRunResult RunContiSed(Window* window) {
     if (sizeShape && !CheckCsff0KernelReuse()) {
       const auto& prior = GetDistributionHooks().buildPriorProbability;
       if (prior) prior();
-    } else if (!SetupContiGrid()) {
+    } else if (std::string failure; !SetupContiGrid(&failure)) {
       // The checks passed, so the previous distribution is gone: nothing may be
-      // shown as computed (the reason has been reported, or a warning declined).
+      // shown as computed (a warning declined has nothing more to say).
       AbandonRun(window);
-      return Finish(ContiRunOutcome::NotStarted);
+      return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(std::move(failure)));
     }
   }
   // An inner run keeps the kernels and normal equations in place when its caller
@@ -402,8 +408,8 @@ ContiRunResult RunContiSed(Window* window) {
   const int N = UnknownCount();
   if (N < 1 || !pDistGrid || !pppKernels || nKernelArrayKernels < N || !ppNormalMatrix) {
     return Finish(ContiRunOutcome::NotStarted,
-                  {"the distribution grid and its arrays are missing - run the analysis again",
-                   "Error", MB_OK, true});
+                  ErrorBoxMessage(
+                      "the distribution grid and its arrays are missing - run the analysis again"));
   }
 
   // Kernels.
@@ -466,7 +472,8 @@ ContiRunResult RunContiSed(Window* window) {
       AbandonRun(window);
       return Finish(ContiRunOutcome::Failed, std::move(failure));
     }
-    if (bDumpNormalEquations && built) DumpNormalEquations();
+    // The run goes on after a dump that could not be written: shown when met.
+    if (bDumpNormalEquations && built) ShowRunMessage(ErrorBoxMessage(DumpNormalEquations()));
     scope.HideProgressLine();
     WriteContiDebugLog("\n normal equations done");
   }
@@ -522,7 +529,7 @@ void FinishContiResult(Window* window) {
   ShowDetectionDomain(false);
   const bool showBoth = GetContiRunSettings().showBoth && !IsSizeShapeModel();
   CopySolutionToDistribution(showBoth);
-  if (bDumpNormalEquations) DumpDistributionSolution();
+  if (bDumpNormalEquations) ShowRunMessage(ErrorBoxMessage(DumpDistributionSolution()));
   NormalizeDistributionValues(showBoth);
   if (IsSizeShapeModel()) {
     bRebuildKernels = false;

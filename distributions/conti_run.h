@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace tarmic {
 
@@ -53,6 +54,10 @@ struct RunMessage {
   bool errorBox = false;  // the error box (ShowError: caption "Error", error sound)
   bool empty() const { return text.empty(); }
 };
+// A message for the error box; empty for an empty text.
+inline RunMessage ErrorBoxMessage(std::string text) {
+  return {std::move(text), "Error", 0, true};
+}
 // How a run ended and the box it has for the user (shown by the caller: the Run
 // command, or ShowRunMessage for the inner runs of other computations).
 struct ContiRunResult {

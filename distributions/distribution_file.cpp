@@ -21,7 +21,6 @@
 #include "modelfit/model_options.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
-#include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/sim_run.h"
@@ -255,7 +254,7 @@ void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, 
   if (AbsorbanceResolution()) SimulateRadialResolution(n, fRadialConvolutionRange, r, out);
 }
 
-bool LoadDistributionFromFile(const std::string& fileName) {
+bool LoadDistributionFromFile(const std::string& fileName, std::string* error) {
   if (IsSizeShapeModel()) return false;
   ClearDistribution();
   CCurve curve;
@@ -295,8 +294,8 @@ bool LoadDistributionFromFile(const std::string& fileName) {
   } else if (nScans >= 1) {
     points = pnPoints[1];
   }
-  if (!AllocKernelArrays(n, nScans, points)) return false;
-  if (!AllocNormalEquationArrays(n, nScans, points)) {
+  if (!AllocKernelArrays(n, nScans, points, error)) return false;
+  if (!AllocNormalEquationArrays(n, nScans, points, error)) {
     FreeKernelArrays();
     return false;
   }

@@ -41,8 +41,9 @@ void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, 
 
 // Installs the two-column distribution of a file (x, value) as the current one,
 // with kernel array and workspace for the loaded scans. False for the c(s,ff0)
-// models, an unreadable file, or memory that could not be had.
-bool LoadDistributionFromFile(const std::string& fileName);
+// models, an unreadable file, or memory that could not be had (its message in
+// *error, when given).
+bool LoadDistributionFromFile(const std::string& fileName, std::string* error = nullptr);
 
 // --- saved distributions ---
 enum class DistributionKind { SGrid, MolarMass };

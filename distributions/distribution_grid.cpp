@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "distributions/ctot_tables.h"
 #include "distributions/distribution_hooks.h"
@@ -13,11 +14,9 @@
 #include "distributions/distribution_storage.h"
 #include "modelfit/model_params.h"
 #include "modelfit/param_checks.h"
-#include "numerics/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/solvent_constants.h"
-#include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
@@ -192,16 +191,14 @@ void BuildSizeShapeCells(int n) {
 // log10 Rh, with the Stokes-Einstein relation SE turning radii into D and back.
 // Without a spacing chosen the grid is even in the log10 of the model's own unit
 // (as the Parameters dialog sets it unless "linear in D" is ticked). False
-// (reported) when the limits cannot make a grid: every spacing takes logarithms of
-// radii or D values, so both limits must be positive and in increasing order.
-bool BuildDLSGrid(int n) {
+// (the reason in *error) when the limits cannot make a grid: every spacing takes
+// logarithms of radii or D values, so both limits must be positive and in
+// increasing order.
+bool BuildDLSGrid(int n, std::string* error) {
   if (!(fDistMin > 0.0f) || !(fDistMax > fDistMin)) {
-    // Shown by the grid set-up, which the Run and the inner runs (refinement,
-    // Monte Carlo, time course) start and which hands up only whether it was built.
-    ShowError(Format("the limits of the DLS distribution must be positive, the lower below the "
-                     "upper (now %g and %g)",
-                     static_cast<double>(fDistMin), static_cast<double>(fDistMax)),
-              false);
+    *error = Format("the limits of the DLS distribution must be positive, the lower below the "
+                    "upper (now %g and %g)",
+                    static_cast<double>(fDistMin), static_cast<double>(fDistMax));
     return false;
   }
   if (!bDLSGridLinearD && !bDLSGridLogD && !bDLSGridLogRh) {
@@ -379,17 +376,14 @@ std::string ContiGridSettingsRefusal() {
   return refusal;
 }
 
-bool ContiGridSettingsUsable() {
-  const std::string refusal = ContiGridSettingsRefusal();
-  if (refusal.empty()) return true;
-  // The grid set-up of every run (the Run and the inner runs) checks here.
-  ShowError(refusal, false);
-  return false;
-}
-
-bool SetupContiGrid() {
+bool SetupContiGrid(std::string* error) {
+  std::string ignored;
+  if (!error) error = &ignored;
   // Refused settings change nothing: the previous result stays on show.
-  if (!ContiGridSettingsUsable()) return false;
+  if (std::string refusal = ContiGridSettingsRefusal(); !refusal.empty()) {
+    *error = std::move(refusal);
+    return false;
+  }
   // 1. The previous distribution goes, without laying the other plots out again.
   bRelayoutOnClear = false;
   ClearDistribution();
@@ -423,7 +417,7 @@ bool SetupContiGrid() {
       FillSGridCompanions(m);
       if (sizeShape) BuildSizeShapeCells(m);
     }
-  } else if (!BuildDLSGrid(n)) {
+  } else if (!BuildDLSGrid(n, error)) {
     return false;
   }
   // The prior of the new grid (the I(Rh) distribution takes it over log10 Rh, the
@@ -436,15 +430,15 @@ bool SetupContiGrid() {
 
   // 8. Kernels and normal-equation workspace.
   const int unknowns = sizeShape ? nFf0Grid : nDistGrid;
-  if (!AllocKernelArrays(unknowns, nScans, nGridPoints)) return false;
-  if (!AllocNormalEquationArrays(unknowns, nScans, nGridPoints)) {
+  if (!AllocKernelArrays(unknowns, nScans, nGridPoints, error)) return false;
+  if (!AllocNormalEquationArrays(unknowns, nScans, nGridPoints, error)) {
     FreeKernelArrays();
     return false;
   }
 
   // 9. The tables of the M(s)-table and nonideal models.
   if (!sizeShape) {
-    if (bCsMsTable && !LoadMofsTable()) return false;
+    if (bCsMsTable && !LoadMofsTable(error)) return false;
     // The total signal the nonideal kernels sediment in, from the data or the last fit.
     if (bCsNonideal) BuildCtotTables();
   }

@@ -80,15 +80,15 @@ extern Csff0GridKey sLastCsff0Grid;
 // that fit in the memory available (GridMemoryRefusal, modelfit/param_checks.h).
 // The refusal of unusable settings (empty when usable); nothing changes.
 std::string ContiGridSettingsRefusal();
-// As ContiGridSettingsRefusal, the refusal shown in the error box; false then.
-bool ContiGridSettingsUsable();
 
 // Builds the grid of the active model, its vectors, the kernel array and the
 // normal-equation workspace. False when the run must not go on: the settings are
-// refused (ContiGridSettingsUsable, nothing changed), a warning was declined, the
-// stored grid is missing, or memory could not be had (reported; the previous
-// distribution is gone by then).
-bool SetupContiGrid();
+// refused (ContiGridSettingsRefusal, nothing changed), a warning was declined, the
+// stored grid is missing, the DLS limits make no grid, the M(s) table is unusable,
+// or memory could not be had (the previous distribution is gone by then). The
+// refusals and failures meant for the error box go to *error (when given) for the
+// caller to show; the questions and warnings of the set-up are shown when met.
+bool SetupContiGrid(std::string* error = nullptr);
 
 // The grid rules on their own, for a grid already allocated with n points:
 // s evenly spaced from lo to hi, or evenly in ln s (lo > 0).

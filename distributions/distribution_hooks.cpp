@@ -45,6 +45,10 @@ void ReportDistributionError(int seriesCode, const std::string& text) {
   ShowError(text, false);
 }
 
+void ShowDistributionError(const std::string& text) {
+  if (!bBatchMode) ShowError(text, false);
+}
+
 void ReportDistributionMessage(int seriesCode, const std::string& text, const char* caption) {
   if (bBatchMode) {
     nSeriesErrorCode = seriesCode;

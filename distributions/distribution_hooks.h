@@ -86,6 +86,9 @@ bool ContiWizardMessages();
 // code is recorded, otherwise the text is shown in the error box (not ending the
 // command).
 void ReportDistributionError(int seriesCode, const std::string& text);
+// The error box outside batch mode (nothing in batch mode), for a failure that the
+// computation goes on after (a prior it runs without, an M(s) value taken as 0).
+void ShowDistributionError(const std::string& text);
 // As ReportDistributionError, but outside batch mode a message box with the given
 // caption (and an exclamation icon) instead of the error box.
 void ReportDistributionMessage(int seriesCode, const std::string& text, const char* caption);

@@ -12,7 +12,6 @@
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
-#include "platform/backend.h"
 #include "plot/data_plots.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"

@@ -12,7 +12,6 @@
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
 #include "modelfit/model_flags.h"
-#include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/number_input.h"
 #include "numerics/run_switches.h"
@@ -104,11 +103,8 @@ bool PeakRowUsed(int k) {
   return pPriorPeakLocation[k] != 0.0 && pPriorPeakWidth[k] != -1.0 && pPriorPeakAmplitude[k] != 0.0;
 }
 
-// Shown here: the prior is built by the grid set-up of a run, which goes on
-// without it.
-void ReportPriorFailure(const std::string& text) {
-  if (!bBatchMode) ShowError(text, false);
-}
+// The prior is built by the grid set-up of a run, which goes on without it.
+void ReportPriorFailure(const std::string& text) { ShowDistributionError(text); }
 
 // The prior file interpolated onto the abscissae; false (reported) when it cannot.
 bool PriorFromFile(const double* x, int n) {

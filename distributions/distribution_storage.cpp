@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "modelfit/param_checks.h"
-#include "numerics/error_box.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -77,30 +76,29 @@ std::size_t SafeProduct(std::size_t a, std::size_t b, std::size_t c) {
   return ab * c;
 }
 
-// Reports kernels that cannot be had, with their counts and size; false. Shown
-// here: the allocation is made by the grid set-up inside a run.
-bool KernelArraysFailed(int nKernels, int nScans, int nPoints) {
-  ShowError(Format("could not allocate the kernels of %d grid points for %d scans of %d radii "
-                   "(%.3g MB) - choose fewer grid points",
-                   nKernels, nScans, nPoints,
-                   GridMemoryBytes(nKernels, nScans, nPoints) / 1048576.0),
-            false);
+// Kernels that cannot be had: their counts and size go to *error (when given); false.
+bool KernelArraysFailed(int nKernels, int nScans, int nPoints, std::string* error) {
+  if (error)
+    *error = Format("could not allocate the kernels of %d grid points for %d scans of %d radii "
+                    "(%.3g MB) - choose fewer grid points",
+                    nKernels, nScans, nPoints,
+                    GridMemoryBytes(nKernels, nScans, nPoints) / 1048576.0);
   return false;
 }
 
 }  // namespace
 
-bool AllocKernelArrays(int nKernels, int nScans, int nPoints) {
+bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error) {
   FreeKernelArrays();
   if (nKernels < 1 || nScans < 1 || nPoints < 1) return false;
   const std::size_t stride = static_cast<std::size_t>(nPoints) + 1;
   const std::size_t total =
       SafeProduct(static_cast<std::size_t>(nKernels), static_cast<std::size_t>(nScans), stride);
-  if (total == 0) return KernelArraysFailed(nKernels, nScans, nPoints);
+  if (total == 0) return KernelArraysFailed(nKernels, nScans, nPoints, error);
   KernelStore& store = Kernels();
   try {
     store.block.reset(new (std::nothrow) float[total]());
-    if (!store.block) return KernelArraysFailed(nKernels, nScans, nPoints);
+    if (!store.block) return KernelArraysFailed(nKernels, nScans, nPoints, error);
     store.kernels.assign(static_cast<std::size_t>(nKernels) + 1, nullptr);
     store.rows.assign(static_cast<std::size_t>(nKernels) + 1, {});
     for (int k = 1; k <= nKernels; ++k) {
@@ -117,7 +115,7 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints) {
     }
   } catch (const std::bad_alloc&) {
     store = KernelStore{};
-    return KernelArraysFailed(nKernels, nScans, nPoints);
+    return KernelArraysFailed(nKernels, nScans, nPoints, error);
   }
   pppKernels = store.kernels.data();
   nKernelArrayKernels = nKernels;
@@ -132,15 +130,13 @@ void FreeKernelArrays() {
   nKernelArrayKernels = nKernelArrayScans = nKernelArrayPoints = 0;
 }
 
-bool AllocNormalEquationArrays(int N, int a, int b) {
+bool AllocNormalEquationArrays(int N, int a, int b, std::string* error) {
   FreeNormalEquationArrays();
-  // The failures below are shown here: the workspace is allocated by the grid
-  // set-up inside a run, which hands up only whether it was built.
-  const char* kMessage = "could not allocate arrays, increase memory or take fewer scans";
-  if (N < 1 || a < 1 || b < 1) {
-    ShowError(kMessage, false);
+  const auto fail = [error] {
+    if (error) *error = kWorkspaceAllocationText;
     return false;
-  }
+  };
+  if (N < 1 || a < 1 || b < 1) return fail();
   const std::size_t n1 = static_cast<std::size_t>(N) + 1;
   const std::size_t a1 = static_cast<std::size_t>(a) + 1;
   const std::size_t b1 = static_cast<std::size_t>(b) + 1;
@@ -149,17 +145,12 @@ bool AllocNormalEquationArrays(int N, int a, int b) {
   const std::size_t partB = SafeProduct(n1, b1, 1);
   const std::size_t partC = SafeProduct(3 * static_cast<std::size_t>(N) + 10, n1, 1);
   const std::size_t limit = std::numeric_limits<std::size_t>::max() / 16;
-  if (partA == 0 || partB == 0 || partC == 0 || partA > limit || partB > limit || partC > limit) {
-    ShowError(kMessage, false);
-    return false;
-  }
+  if (partA == 0 || partB == 0 || partC == 0 || partA > limit || partB > limit || partC > limit)
+    return fail();
   WorkspaceStore& store = Workspace();
   try {
     store.block.reset(new (std::nothrow) double[partA + partB + partC]());
-    if (!store.block) {
-      ShowError(kMessage, false);
-      return false;
-    }
+    if (!store.block) return fail();
     double* next = store.block.get();
     auto take = [&next](std::size_t count) {
       double* p = next;
@@ -192,8 +183,7 @@ bool AllocNormalEquationArrays(int N, int a, int b) {
     pNNLSPassive = store.passive.data();
   } catch (const std::bad_alloc&) {
     FreeNormalEquationArrays();
-    ShowError(kMessage, false);
-    return false;
+    return fail();
   }
   nNEQUnknowns = N;
   nWorkspaceUnknowns = N;

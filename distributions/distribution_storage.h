@@ -10,6 +10,8 @@
 // the normal equations double.
 #pragma once
 
+#include <string>
+
 namespace tarmic {
 
 // pppKernels[k][scan] is the profile of kernel k in that scan, [1..nPoints]. The
@@ -22,10 +24,10 @@ extern int nKernelArrayScans;
 extern int nKernelArrayPoints;
 
 // Releases an existing kernel array, then makes a zeroed one for nKernels kernels,
-// nScans scans and nPoints radii. False when the memory cannot be had or a
-// dimension is below 1, after the error box "could not allocate the kernels of ..."
-// (with the counts and the size), so that no caller can end without a word.
-bool AllocKernelArrays(int nKernels, int nScans, int nPoints);
+// nScans scans and nPoints radii. False when a dimension is below 1, or when the
+// memory cannot be had: then *error (when given) says "could not allocate the
+// kernels of ..." with the counts and the size, for the caller to show.
+bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error = nullptr);
 // Releases the kernel array when it exists.
 void FreeKernelArrays();
 
@@ -57,10 +59,12 @@ extern int nWorkspaceUnknowns;
 extern int nWorkspaceScans;
 extern int nWorkspacePoints;
 
-// Releases an existing workspace, then makes a zeroed one. On failure shows "could
-// not allocate arrays, increase memory or take fewer scans" in the error box (not
-// ending the command) and returns false.
-bool AllocNormalEquationArrays(int N, int a, int b);
+// The failure of the workspace allocation, for the error box.
+inline constexpr const char* kWorkspaceAllocationText =
+    "could not allocate arrays, increase memory or take fewer scans";
+// Releases an existing workspace, then makes a zeroed one. False when it cannot be
+// had, with kWorkspaceAllocationText in *error (when given) for the caller to show.
+bool AllocNormalEquationArrays(int N, int a, int b, std::string* error = nullptr);
 // Releases the workspace when it exists and clears every pointer of it.
 void FreeNormalEquationArrays();
 

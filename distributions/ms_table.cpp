@@ -1,9 +1,10 @@
 // The M(s) table: loading and interpolation.
 #include "distributions/ms_table.h"
 
+#include <string>
+#include <utility>
 #include <vector>
 
-#include "numerics/error_box.h"
 #include "numerics/matrix_table.h"
 #include "numerics/one_based.h"
 #include "numerics/path_table.h"
@@ -22,7 +23,7 @@ int Rows() { return gTableS.empty() ? 0 : static_cast<int>(gTableS.size()) - 1; 
 
 }  // namespace
 
-bool LoadMofsTable() {
+bool LoadMofsTable(std::string* error) {
   FreeMofsTable();
   int n = 0;
   float** m = ReadMatrixTableByColumns(szMofsFile.c_str(), 2, &n);
@@ -34,19 +35,15 @@ bool LoadMofsTable() {
   }
   free_matrix(m, 1, 2, 1, n);
   // Interpolation needs a segment, and a segment of zero width has no slope.
-  // Both refusals are shown here: the table is loaded by the grid set-up inside a
-  // run, after the previous result has been cleared.
-  if (n < 2) {
-    ShowError(Format("the M(s) table %s needs at least two rows", szMofsFile.c_str()), false);
+  const auto refuse = [error](std::string text) {
+    if (error) *error = std::move(text);
     return false;
-  }
+  };
+  if (n < 2) return refuse(Format("the M(s) table %s needs at least two rows", szMofsFile.c_str()));
   for (int i = 2; i <= n; ++i) {
-    if (!(s[static_cast<std::size_t>(i)] > s[static_cast<std::size_t>(i - 1)])) {
-      ShowError(Format("the s values of the M(s) table %s must increase (row %d)",
-                       szMofsFile.c_str(), i),
-                false);
-      return false;
-    }
+    if (!(s[static_cast<std::size_t>(i)] > s[static_cast<std::size_t>(i - 1)]))
+      return refuse(Format("the s values of the M(s) table %s must increase (row %d)",
+                           szMofsFile.c_str(), i));
   }
   gTableS = std::move(s);
   gTableM = std::move(M);

@@ -7,12 +7,15 @@
 // so later molar-mass readouts get 1.0 until the next set-up.
 #pragma once
 
+#include <string>
+
 namespace tarmic {
 
 // Reads szMofsFile (freeing an active table first). False, with the table inactive,
 // when the file cannot be read (reported by the reader), has fewer than two rows,
-// or its s values do not increase (both reported in the error box).
-bool LoadMofsTable();
+// or its s values do not increase (both said in *error, when given, for the error
+// box of the caller).
+bool LoadMofsTable(std::string* error = nullptr);
 // Releases the table; MFromSTable gives 1.0 afterwards.
 void FreeMofsTable();
 // Whether a table is active, and its row count.

@@ -12,7 +12,6 @@
 #include "distributions/distribution_storage.h"
 #include "modelfit/model_params.h"
 #include "numerics/atomic_file.h"
-#include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "platform/system.h"
 #include "scandata/analysis_switches.h"
@@ -147,8 +146,10 @@ void UpdateBaselineAndFitScanRange() {
 namespace {
 
 // Writes a dump file in the temporary directory through write(stream); the file is
-// replaced only when written completely. A failure is reported; false then.
-bool WriteDump(const char* name, const std::function<void(std::FILE*)>& write) {
+// replaced only when written completely. False on failure, with the message in
+// *failure.
+bool WriteDump(const char* name, const std::function<void(std::FILE*)>& write,
+               std::string* failure) {
   std::string error;
   if (WriteFileAtomically(TempDirectory() + name,
                           [&write](std::FILE* f) {
@@ -157,28 +158,33 @@ bool WriteDump(const char* name, const std::function<void(std::FILE*)>& write) {
                           },
                           &error))
     return true;
-  // The dumps are written inside the run, which goes on after a failed one.
-  ShowError("\n\aAttention: could not write " + error, false);
+  *failure = "\n\aAttention: could not write " + error;
   return false;
 }
 
 }  // namespace
 
-void DumpDistributionSolution() {
+std::string DumpDistributionSolution() {
+  std::string failure;
   WriteDump("TARMICsolution.txt", [](std::FILE* f) {
     if (IsSizeShapeModel() && pCsff0Values) {
       for (int k = 1; k <= nFf0Grid; ++k) WriteFormatted(f, "%e \n", static_cast<double>(pCsff0Values[k]));
     } else if (pDistValues) {
       for (int i = 1; i <= nDistGrid; ++i) WriteFormatted(f, "%e \n", static_cast<double>(pDistValues[i]));
     }
-  });
+  }, &failure);
+  return failure;
 }
 
-void DumpNormalEquations() {
+std::string DumpNormalEquations() {
   const int N = nNEQUnknowns;
   const bool sizeShape = IsSizeShapeModel();
-  // A failure is reported and ends the dump.
-  if (!WriteDump("grid.txt", [&](std::FILE* f) {
+  std::string failure;
+  // A failure ends the dump.
+  const auto dump = [&failure](const char* name, const std::function<void(std::FILE*)>& write) {
+    return WriteDump(name, write, &failure);
+  };
+  if (!dump("grid.txt", [&](std::FILE* f) {
         if (sizeShape && pCsff0S) {
           for (int k = 1; k <= nFf0Grid; ++k)
             WriteFormatted(f, "%e %e\n", static_cast<double>(pCsff0S[k]), static_cast<double>(pCsff0Ff0[k]));
@@ -186,25 +192,28 @@ void DumpNormalEquations() {
           for (int k = 1; k <= nDistGrid; ++k) WriteFormatted(f, "%e\n", static_cast<double>(pDistGrid[k]));
         }
       }))
-    return;
-  if (!WriteDump("dim.txt", [&](std::FILE* f) { WriteFormatted(f, "%d \n", sizeShape ? 2 : 1); })) return;
-  if (!WriteDump("npoints.txt",
-                 [](std::FILE* f) { WriteFormatted(f, "%f \n", static_cast<double>(fGridPointTotal)); }))
-    return;
-  if (!WriteDump("ngrid.txt", [N](std::FILE* f) { WriteFormatted(f, "%d \n", N); })) return;
-  if (!WriteDump("sumsquaredata.txt", [](std::FILE* f) { WriteFormatted(f, "%e \n", dSumSqData); })) return;
-  if (!WriteDump("vector.txt", [N](std::FILE* f) {
+    return failure;
+  if (!dump("dim.txt", [&](std::FILE* f) { WriteFormatted(f, "%d \n", sizeShape ? 2 : 1); }))
+    return failure;
+  if (!dump("npoints.txt",
+            [](std::FILE* f) { WriteFormatted(f, "%f \n", static_cast<double>(fGridPointTotal)); }))
+    return failure;
+  if (!dump("ngrid.txt", [N](std::FILE* f) { WriteFormatted(f, "%d \n", N); })) return failure;
+  if (!dump("sumsquaredata.txt", [](std::FILE* f) { WriteFormatted(f, "%e \n", dSumSqData); }))
+    return failure;
+  if (!dump("vector.txt", [N](std::FILE* f) {
         if (pNormalRhs)
           for (int i = 1; i <= N; ++i) WriteFormatted(f, "%e \n", pNormalRhs[i]);
       }))
-    return;
-  WriteDump("matrix.txt", [N](std::FILE* f) {
+    return failure;
+  dump("matrix.txt", [N](std::FILE* f) {
     if (!ppNormalMatrix) return;
     for (int i = 1; i <= N; ++i) {
       for (int j = 1; j <= N; ++j) WriteFormatted(f, "%e ", ppNormalMatrix[i][j]);
       WriteFormatted(f, "\n");
     }
   });
+  return failure;
 }
 
 }  // namespace tarmic

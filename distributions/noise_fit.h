@@ -30,8 +30,9 @@ void UpdateBaselineAndFitScanRange();
 // number of unknowns, the sum of squares, the right-hand side and the matrix of the
 // last build ("grid.txt", "dim.txt", "npoints.txt", "ngrid.txt",
 // "sumsquaredata.txt", "vector.txt", "matrix.txt"). Each file is replaced only when
-// written completely; a file that cannot be written is reported and ends the dump.
-void DumpDistributionSolution();
-void DumpNormalEquations();
+// written completely; a file that cannot be written ends the dump. Each returns the
+// message of the failed write for the error box (empty when all were written).
+std::string DumpDistributionSolution();
+std::string DumpNormalEquations();
 
 }  // namespace tarmic

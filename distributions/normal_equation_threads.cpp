@@ -74,7 +74,8 @@ void MultiContiNEQThread::Run() {
   b.finished.notify_all();
 }
 
-bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiplyAddsPerThread) {
+bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiplyAddsPerThread,
+                                  std::string* error) {
   bFixedFirstKernel = false;
   dFixedFirstAmplitude = 0.0;
   const NEQBuildPlan plan = PlanNormalEquations(model);
@@ -83,7 +84,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
   const int wanted = NormalEquationThreads(plan, threads, multiplyAddsPerThread);
 
   WriteContiDebugLog("\n\tnormal equations prep");
-  const std::unique_ptr<NEQScratch> scratch = TryMakeNEQScratch(plan, wanted);
+  const std::unique_ptr<NEQScratch> scratch = TryMakeNEQScratch(plan, wanted, error);
   if (!scratch) return false;
   std::vector<double> sums(static_cast<std::size_t>(wanted) + 1, 0.0);
   pThreadSumSq = sums.data();

@@ -58,8 +58,10 @@ class MultiContiNEQThread {
 // of the model without noise terms is fBaseline):
 // the means, the workers, then the mirrored matrix and dSumSqData. Returns true when
 // the equations are complete, false when the arrays do not fit the data, memory ran
-// out (reported) or the build was interrupted (bUserAbort is then set).
+// out (kWorkspaceAllocationText in *error, when given) or the build was interrupted
+// (bUserAbort is then set).
 bool BuildNormalEquationsThreaded(NoiseModel model, int threads,
-                                  double multiplyAddsPerThread = kNEQMultiplyAddsPerThread);
+                                  double multiplyAddsPerThread = kNEQMultiplyAddsPerThread,
+                                  std::string* error = nullptr);
 
 }  // namespace tarmic

@@ -515,11 +515,11 @@ bool SerialAfterScan(const NEQBuildPlan& plan) {
   return true;
 }
 
-bool RunSerialBuild(const NEQBuildPlan& plan) {
+bool RunSerialBuild(const NEQBuildPlan& plan, std::string* error) {
   if (!NormalEquationArraysFit(plan)) return false;
   nNEQScansDone = 0;
   double sumSq = 0.0;
-  const std::unique_ptr<NEQScratch> scratch = TryMakeNEQScratch(plan, 1);
+  const std::unique_ptr<NEQScratch> scratch = TryMakeNEQScratch(plan, 1, error);
   if (!scratch) return false;
   BuildNormalEquationRows(plan, *scratch, 1, 1, &sumSq, [&plan] { return SerialAfterScan(plan); });
   FinishNormalEquations(plan, sumSq);
@@ -622,12 +622,12 @@ int NormalEquationThreads(const NEQBuildPlan& plan, int wanted, double multiplyA
   return static_cast<int>(std::clamp(std::floor(work / multiplyAddsPerThread), 1.0, static_cast<double>(wanted)));
 }
 
-std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads) {
+std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads,
+                                              std::string* error) {
   try {
     return MakeNEQScratch(plan, threads);
   } catch (const std::bad_alloc&) {
-    // An allocation failure inside the solve of a run.
-    ShowError("could not allocate arrays, increase memory or take fewer scans", false);
+    if (error) *error = kWorkspaceAllocationText;
     return nullptr;
   }
 }
@@ -885,28 +885,28 @@ bool BuildNormalEquationsRI() { return BuildNormalEquations(NoiseModel::RI); }
 bool BuildNormalEquationsBaseline() { return BuildNormalEquations(NoiseModel::Baseline); }
 bool BuildNormalEquationsPlain() { return BuildNormalEquations(NoiseModel::Plain); }
 
-bool BuildNormalEquations(NoiseModel model) {
+bool BuildNormalEquations(NoiseModel model, std::string* error) {
   bFixedFirstKernel = false;
   dFixedFirstAmplitude = 0.0;
-  return RunSerialBuild(PlanNormalEquations(model));
+  return RunSerialBuild(PlanNormalEquations(model), error);
 }
 
-bool BuildNormalEquationsFixedFirst(double amplitude) {
+bool BuildNormalEquationsFixedFirst(double amplitude, std::string* error) {
   NEQBuildPlan plan = PlanNormalEquations(NoiseModel::TIRI);
   plan.firstKernel = 2;
   plan.order = nDistGrid - 1;
   plan.subtractFirstKernel = true;
-  const bool ok = RunSerialBuild(plan);
+  const bool ok = RunSerialBuild(plan, error);
   bFixedFirstKernel = true;
   dFixedFirstAmplitude = amplitude;
   return ok;
 }
 
-bool BuildNormalEquationsScanRange() {
+bool BuildNormalEquationsScanRange(std::string* error) {
   NEQBuildPlan plan = PlanNormalEquations(NoiseModel::Baseline);
   plan.firstScan = iContiFirstScan;
   plan.lastScan = iContiLastScan;
-  return RunSerialBuild(plan);
+  return RunSerialBuild(plan, error);
 }
 
 std::vector<std::string> NEQInstructionSets() {

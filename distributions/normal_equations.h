@@ -136,8 +136,10 @@ struct NEQScratch {
 // throws std::bad_alloc when memory runs out). Only one build uses the kept blocks
 // at a time.
 std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads);
-// The same, reporting a lack of memory ("could not allocate arrays, ...") as null.
-std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads);
+// The same, a lack of memory given as null with kWorkspaceAllocationText in *error
+// (when given).
+std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads,
+                                              std::string* error);
 
 // Thread `thread` (1..threadCount) of a build of the lower triangle of
 // ppNormalMatrix and of pNormalRhs, scan by scan, as the rank-k updates A += K'_s
@@ -167,21 +169,22 @@ void FinishNormalEquations(const NEQBuildPlan& plan, double sumSq);
 // The single-thread builders, run in the calling (user-interface) thread; they poll
 // the keyboard after every scan (a key sets bUserAbort) and show the progress. Each
 // returns true when the equations are complete, false when the arrays do not fit
-// the data or the build was interrupted (bUserAbort is then set).
+// the data, memory ran out (kWorkspaceAllocationText in *error, when given) or the
+// build was interrupted (bUserAbort is then set).
 bool BuildNormalEquationsTIRI();
 bool BuildNormalEquationsTI();
 bool BuildNormalEquationsRI();
 bool BuildNormalEquationsBaseline();
 bool BuildNormalEquationsPlain();
 // The builder of the noise model.
-bool BuildNormalEquations(NoiseModel model);
+bool BuildNormalEquations(NoiseModel model, std::string* error = nullptr);
 // TI and RI noise with kernel 1 a component whose amplitude is already in the
 // kernel: the system of order nDistGrid - 1 for kernels 2..N on y - K_1. Sets
 // bFixedFirstKernel and dFixedFirstAmplitude = amplitude.
-bool BuildNormalEquationsFixedFirst(double amplitude);
+bool BuildNormalEquationsFixedFirst(double amplitude, std::string* error = nullptr);
 // The light-scattering time course: baseline centring over the scans
 // iContiFirstScan..iContiLastScan.
-bool BuildNormalEquationsScanRange();
+bool BuildNormalEquationsScanRange(std::string* error = nullptr);
 
 // The instruction sets the build's vector kernels are compiled for that this
 // processor has, best first ("avx512", "avx2", "baseline"); the build uses the first

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "distributions/conti_run.h"
@@ -55,11 +57,15 @@ std::optional<std::vector<float>> g_kernelVector;
 void ForgetKernels() { g_kernelVector.reset(); }
 
 // The kernel array and workspace of the grid exist (a failed or interrupted run
-// releases them); they are made again otherwise.
+// releases them); they are made again otherwise. A failure is shown when met: the
+// search goes on (every later evaluation gives no result).
 bool EnsureGrid() {
   if (pppKernels && ppNormalMatrix && pDistSolution) return true;
   ForgetKernels();
-  return SetupContiGrid();
+  std::string failure;
+  if (SetupContiGrid(&failure)) return true;
+  ShowRunMessage(ErrorBoxMessage(std::move(failure)));
+  return false;
 }
 
 void ShowStatus(Window* window, int y, const std::string& text) {
@@ -103,7 +109,11 @@ class Refinement {
     // The inner runs of the search ask no question: DLS data are made g(1) first.
     if (!EnsureFieldCorrelationData(window_)) return false;
     UnpackModelParams();
-    if (!SetupContiGrid()) return false;
+    std::string failure;
+    if (!SetupContiGrid(&failure)) {
+      report_.message = ErrorBoxMessage(std::move(failure));
+      return false;
+    }
     bFitRunning = true;
     bDiscretizationShown = false;
     bFitInterrupted = false;
@@ -148,12 +158,13 @@ class Refinement {
   ScopedErrorsOnce errorsOnce_;
 };
 
-// Nothing is floated: the analysis is run once as by the Run command.
-FitOutcome RunOnce(Window* window) {
+// Nothing is floated: the analysis is run once as by the Run command; its message
+// goes to the command with the report.
+FitOutcome RunOnce(Window* window, FitReport& report) {
   bContiInnerRun = false;
   bFinalFitEvaluation = true;
-  const ContiRunResult run = RunContiSed(window);
-  ShowRunMessage(run.message);
+  ContiRunResult run = RunContiSed(window);
+  report.message = std::move(run.message);
   const ContiRunOutcome outcome = run.outcome;
   if (outcome == ContiRunOutcome::Computed) return FitOutcome::Completed;
   if (outcome == ContiRunOutcome::Interrupted) return FitOutcome::Interrupted;
@@ -200,7 +211,7 @@ std::vector<float> Applied(const SimplexSet& s, int j) {
 // entry change by at most fRefitTolerance (relative) from one cycle to the next.
 FitOutcome SimplexCycles(Window* window, FitReport& report) {
   const int n = GetContiParams(0, nullptr);
-  if (n == 0) return RunOnce(window);
+  if (n == 0) return RunOnce(window, report);
   Refinement fit(window, FitSearch::Simplex, report);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fStartRmsd = fBestRmsd = kNoResult;
@@ -319,7 +330,7 @@ FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report) {
 
 FitOutcome ContiAnnealingFit(Window* window, FitReport& report) {
   const int n = GetContiParams(0, nullptr);
-  if (n == 0) return RunOnce(window);
+  if (n == 0) return RunOnce(window, report);
   FitOutcome outcome = FitOutcome::NotStarted;
   bool finalMethod = false;
   {
@@ -363,14 +374,17 @@ FitOutcome ContiAnnealingFit(Window* window, FitReport& report) {
 FitOutcome MLContiFit(Window* window, FitReport& report) {
   WriteContiDebugLog("\nEntering MLContiFit");
   const int n = GetContiParams(0, nullptr);
-  if (n == 0) return RunOnce(window);
+  if (n == 0) return RunOnce(window, report);
   Refinement fit(window, FitSearch::Marquardt, report);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fStartRmsd = fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
   FitPointsTarget target(Objective(window));
   MLWorkSet w;
-  if (!AllocMLArrays(w, n, target.Points())) return FitOutcome::Failed;
+  if (!AllocMLArrays(w, n, target.Points())) {
+    report.message = ErrorBoxMessage(kMLAllocationText);
+    return FitOutcome::Failed;
+  }
   InitContiMLDerivativeFactors(w);
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetContiParams(n, p.data());

@@ -22,7 +22,6 @@
 #include "numerics/path_table.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
-#include "platform/backend.h"
 #include "plot/data_plots.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"

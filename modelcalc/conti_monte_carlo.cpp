@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -466,8 +467,8 @@ bool WriteSizeShapeDistribution(const std::string& fileName) {
         return true;
       },
       &error);
-  // Shown at once: the files are written set by set while the Monte Carlo goes on.
-  if (!ok) ShowError(Format("\n\aAttention: could not open %s", fileName.c_str()), false);
+  // Shown when met: the files are written set by set while the Monte Carlo goes on.
+  if (!ok) ShowRunMessage(ErrorBoxMessage(Format("\n\aAttention: could not open %s", fileName.c_str())));
   return ok;
 }
 
@@ -485,8 +486,9 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
   g_directory = std::filesystem::path(path).parent_path();
   g_writeFiles = !path.empty();
 
-  if (!SetupContiGrid()) {
+  if (std::string failure; !SetupContiGrid(&failure)) {
     AbandonComputation(window);
+    ShowRunMessage(ErrorBoxMessage(std::move(failure)));
     return MonteCarloOutcome::NotStarted;
   }
   const int G = UnknownCount();

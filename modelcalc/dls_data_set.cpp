@@ -11,7 +11,6 @@
 #include "numerics/one_based.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
-#include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"

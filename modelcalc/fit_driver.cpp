@@ -507,9 +507,9 @@ FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report) {
                                                 : FitSearch::Simplex;
   if (method == FitMethod::Annealing && fAnnealTemp > 0.0f)
     return SimulatedAnnealingFit(window, report);
-  if (method == FitMethod::Marquardt) return MLOptimize(window);
+  if (method == FitMethod::Marquardt) return MLOptimize(window, report);
   if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
-    return MLOptimize(window);
+    return MLOptimize(window, report);
   return SimplexPasses(window, report);
 }
 
@@ -555,7 +555,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
   return outcome;
 }
 
-FitOutcome MLOptimize(Window* window) {
+FitOutcome MLOptimize(Window* window, FitReport& report) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   eRunningSearch = FitMethod::Marquardt;
   RunningFit fit(window);
@@ -563,7 +563,10 @@ FitOutcome MLOptimize(Window* window) {
   if (n == 0) return FitOutcome::Completed;
   FitPointsTarget target([window](const float* v) { return SimplexSim(v, window); });
   MLWorkSet w;
-  if (!AllocMLArrays(w, n, target.Points())) return FitOutcome::Failed;
+  if (!AllocMLArrays(w, n, target.Points())) {
+    report.message = ErrorBoxMessage(kMLAllocationText);
+    return FitOutcome::Failed;
+  }
   int i = 0;
   for (const ExtraValue& e : kExtras)
     if (e.present()) {

@@ -17,6 +17,7 @@
 
 #include <span>
 
+#include "distributions/conti_run.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/marquardt.h"
 #include "modelcalc/simplex.h"
@@ -42,13 +43,16 @@ extern bool bSaveBestParams;
 
 enum class FitMethod { Simplex, Annealing, Marquardt };
 enum class FitOutcome {
-  NotStarted,   // prerequisites missing (message shown)
+  NotStarted,   // prerequisites missing (shown by the check, or in FitReport::message)
   Completed,    // ran to its end (or nothing was floated); the best point is applied and computed
   Interrupted,  // stopped by the user; the best point found is applied and computed
-  Failed,       // the work arrays could not be had (message shown)
+  Failed,       // the work arrays could not be had (FitReport::message says why)
 };
 // What a fit hands up besides its outcome, for the command to show once.
 struct FitReport {
+  // Why the fit did not start or failed, or the message its one run ended with
+  // (a refinement with nothing floated runs once, as the Run command does).
+  RunMessage message;
   bool simplexNotConverged = false;  // a Nelder-Mead call ended at its evaluation limit
   SaveResult saved;                  // the first parameter save of the fit that failed
 };
@@ -120,7 +124,7 @@ FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report);
 FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report);
 // Marquardt-Levenberg; after a normal end the covariance report is written to
 // "tarmic_ml_covariance.txt" in the program directory (when it is known).
-FitOutcome MLOptimize(Window* window);
+FitOutcome MLOptimize(Window* window, FitReport& report);
 
 // Restores the values of this file to their defaults (tests).
 void ResetFitDriver();

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "modelcalc/fit_state.h"
+#include "modelcalc/simulation_messages.h"
 #include "numerics/error_box.h"
 #include "numerics/linear_algebra.h"
 #include "numerics/run_switches.h"
@@ -52,9 +53,6 @@ bool AllocMLArrays(MLWorkSet& w, int n, std::size_t points) {
     w.dyda.assign(Idx(n) + 1, std::vector<double>(points, 0.0));
   } catch (const std::bad_alloc&) {
     w = MLWorkSet{};
-    // Shown here: the workspace is allocated inside the fit, whose drivers hand up
-    // only whether it converged.
-    ShowError("could not allocate arrays in Marquard Levenberg routine, increase memory", false);
     return false;
   }
   return true;
@@ -110,7 +108,7 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
       } else {
         // Met inside an iteration, which goes on with a zero derivative; a fit
         // shows it once (ScopedErrorsOnce).
-        ShowError("zero differential in mlcof", false);
+        ShowComputationError("zero differential in mlcof");
       }
       std::fill(d.begin(), d.end(), 0.0);
       continue;

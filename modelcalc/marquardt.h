@@ -69,10 +69,11 @@ struct MLWorkSet {
 };
 
 // Makes the work set for n parameters and the target's points; derivative factors
-// and values default to fMLDefaultDerivFactor and fMLDefaultDerivStep. False after
-// the message "could not allocate arrays in Marquard Levenberg routine, increase
-// memory" in the (non-fatal) error box when the memory cannot be had.
+// and values default to fMLDefaultDerivFactor and fMLDefaultDerivStep. False when
+// the memory cannot be had (the fit hands kMLAllocationText to the command).
 bool AllocMLArrays(MLWorkSet& w, int n, std::size_t points);
+inline constexpr const char* kMLAllocationText =
+    "could not allocate arrays in Marquard Levenberg routine, increase memory";
 
 // Start values p[1..n] into scale factors and working values a[1..n].
 void ScaleMLParameters(MLWorkSet& w, const float* p, double* a);

@@ -45,6 +45,10 @@ void DiscretizationError(const std::string& text) {
 
 }  // namespace
 
+void ShowComputationError(const std::string& text) {
+  if (!bBatchMode) ShowError(text, false);
+}
+
 void ShowComputationNote(const char* text, const char* caption, unsigned style) {
   if (!bBatchMode) Box(text, caption, style);
 }

@@ -5,6 +5,8 @@
 // so they are shown when met, from this one place.
 #pragma once
 
+#include <string>
+
 #include "propagators/sim_run.h"
 
 namespace tarmic {
@@ -30,6 +32,10 @@ void ShowSimulationError(Window* window, int code);
 // success shows nothing.
 void ShowSimulationOutcome(Window* window, const SimOutcome& outcome);
 
+// The error box of a failure that the computation goes on after (a fit iteration
+// with a zero derivative, a species the model computation could not set up); none
+// in batch mode.
+void ShowComputationError(const std::string& text);
 // A message box of the model computation or a fit driver (none in batch mode or
 // without a window system).
 void ShowComputationNote(const char* text, const char* caption, unsigned style);

@@ -14,7 +14,6 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
-#include "numerics/error_box.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/buffer_sedimentation.h"
@@ -155,7 +154,7 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRe
     if (!LoadSolventIntoSolver(lamm, &message)) {
       // The model computation (of every fit iteration) ends here; its callers
       // hand up only that it failed.
-      if (!bBatchMode) ShowError(message, false);
+      ShowComputationError(message);
       return false;
     }
   }

@@ -98,7 +98,10 @@ bool ComputeDistributionSignal(Window* window, std::optional<bool> normalized) {
   bSyntheticFromDistribution = true;
   bool ok = false;
   if (normalized) bNormalizeLoadedDistribution = *normalized;
-  if (LoadDistributionFromFile(szDistribFile)) {
+  std::string failure;
+  if (!LoadDistributionFromFile(szDistribFile, &failure)) {
+    ShowRunMessage(ErrorBoxMessage(std::move(failure)));
+  } else {
     // The kernels are computed on the radii of the first displayed scan.
     const int first = pScanOrder[1];
     pGridRadius = ppRadius[At(first)];

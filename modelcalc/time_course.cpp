@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "distributions/distribution_hooks.h"
 #include "distributions/conti_run.h"
@@ -159,8 +160,10 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
   const bool redraw = bRedrawModel;
   bRedrawModel = true;
   bTimeCourseStepMode = true;
-  if (nScans < 2 || !SetupContiGrid()) {
+  std::string failure;
+  if (nScans < 2 || !SetupContiGrid(&failure)) {
     bRedrawModel = redraw;
+    ShowRunMessage(ErrorBoxMessage(std::move(failure)));
     return false;
   }
   bFitInterrupted = false;

@@ -16,6 +16,7 @@
 #include "distributions/distribution_storage.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_params.h"
+#include "numerics/path_table.h"
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
 #include "resources/command_ids.h"
@@ -144,6 +145,20 @@ TEST_F(DistributionRunTest, RunShowsTheMessageItsKernelsEndedWith) {
   EXPECT_EQ(BoxText("").rfind("sedimentation coefficient #", 0), 0u) << BoxText("");
   EXPECT_FALSE(bModelComputed);
   EXPECT_FALSE(Win().bRunInProgress);
+
+  // A grid its set-up cannot make (an M(s) table of one row) is reported by the
+  // command in the error box.
+  pParams[kContiSlotGridMax] = 5.0f;
+  UnpackModelParams();
+  bCsMsTable = true;
+  szMofsFile = ProgramDir() + "/mofs.dat";
+  std::ofstream(szMofsFile) << "2 20\n";
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(kCmRun);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_NE(BoxText("Error").find("needs at least two rows"), std::string::npos) << BoxText("Error");
+  EXPECT_FALSE(bModelComputed);
 }
 
 // A Run refused for its settings changes nothing: the last distribution, its plot
@@ -196,10 +211,9 @@ TEST_F(DistributionRunTest, RefusedRunKeepsTheLastResult) {
   EXPECT_EQ(nDistGrid, 40);
 
   // Kernels whose size cannot even be counted are refused with a message.
-  Backend().ClearTranscript();
-  Backend().QueueMessageBox(IDOK, "Error");
-  EXPECT_FALSE(AllocKernelArrays(INT_MAX, INT_MAX, INT_MAX));
-  EXPECT_EQ(BoxText("Error").rfind("could not allocate the kernels of 2147483647 grid points", 0), 0u);
+  std::string why;
+  EXPECT_FALSE(AllocKernelArrays(INT_MAX, INT_MAX, INT_MAX, &why));
+  EXPECT_EQ(why.rfind("could not allocate the kernels of 2147483647 grid points", 0), 0u);
   EXPECT_EQ(pppKernels, nullptr);
 }
 

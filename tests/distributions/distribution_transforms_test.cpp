@@ -120,8 +120,9 @@ TEST_F(TransformTest, MsTableInterpolationAndRefusals) {
 
   for (const char* bad : {"2 20\n", "2 20\n2 30\n"}) {  // one row; s not increasing
     std::ofstream(file) << bad;
-    backend->QueueMessageBox(IDOK, "Error");
-    EXPECT_FALSE(LoadMofsTable()) << bad;
+    std::string why;
+    EXPECT_FALSE(LoadMofsTable(&why)) << bad;
+    EXPECT_NE(why.find(file.string()), std::string::npos) << why;
     EXPECT_EQ(MFromSTable(2.0), 1.0f);
   }
   szMofsFile = saved;

@@ -407,7 +407,7 @@ TEST_F(NormalEquationsTest, DumpsReadBackAndAFailedFileEndsTheDump) {
   SmallExperiment();
   ASSERT_TRUE(BuildNormalEquations(NoiseModel::TI));
   const int N = nNEQUnknowns;
-  DumpNormalEquations();
+  EXPECT_TRUE(DumpNormalEquations().empty());
   std::ifstream matrix(dir / "matrix.txt"), vector(dir / "vector.txt"), ngrid(dir / "ngrid.txt");
   int n = 0;
   ngrid >> n;
@@ -425,10 +425,7 @@ TEST_F(NormalEquationsTest, DumpsReadBackAndAFailedFileEndsTheDump) {
 
   fs::remove_all(dir);
   fs::create_directories(dir / "dim.txt");  // the name is taken by a directory
-  backend->QueueMessageBox(IDOK, "Error");
-  DumpNormalEquations();
-  ASSERT_EQ(backend->Transcript().size(), 1u);
-  EXPECT_NE(backend->Transcript()[0].text.find("dim.txt"), std::string::npos);
+  EXPECT_NE(DumpNormalEquations().find("dim.txt"), std::string::npos);
   EXPECT_TRUE(fs::exists(dir / "grid.txt"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2) << "no temporary is left";
 
