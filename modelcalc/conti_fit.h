@@ -20,10 +20,12 @@ class Window;
 
 // The refinement of the chosen method: annealing while fAnnealTemp > 0, then (or at
 // temperature 0) Marquardt-Levenberg with bAnnealFinalML, else the simplex cycles.
-// NotStarted when the prerequisites or the grid fail (a message was shown);
-// Interrupted when the user stopped it (the best point found is applied, computed
-// with regularisation and shown); Failed when the final evaluation left no result or
-// the work arrays could not be had. With nothing floated the analysis is run once.
+// NotStarted when the prerequisites fail (their message was shown) or the grid
+// cannot be made (its refusal in report.message); Interrupted when the user stopped
+// it (the best point found is applied, computed with regularisation and shown);
+// Failed when the final evaluation left no result or the work arrays could not be
+// had (report.message). With nothing floated the analysis is run once, its message
+// in report.message.
 // The parameter saves of the refinement (its checkpoints and its end) show nothing:
 // the first one that failed is put into report, as is a Nelder-Mead pass that
 // ended at its evaluation limit, for the command to show once.

@@ -151,9 +151,12 @@ class ScanTable {
 // whenever the rmsd crosses the band (from below to above it, or back). The first
 // refit is made at the start value: the walk then begins at start + 2 step, or at
 // start + step / 2 when the best fit already lies above the band. *bound receives
-// the value of the last refit.
+// the value of the last refit; the refits are counted in result, which receives what
+// they hand up.
 AnalysisEnd SearchBound(Window* window, int slot, float start, float step, float criticalRmsd,
-                        float* bound, int* refits, FitReport& report) {
+                        float* bound, AnalysisResult& result) {
+  int* refits = &result.refits;
+  FitReport& report = result.fit;
   const float lo = criticalRmsd - kErrorRmsdBand;
   const float hi = criticalRmsd + kErrorRmsdBand;
   const float resolution = kErrorStepResolution * std::fabs(step);
@@ -204,12 +207,12 @@ AnalysisResult CalculateErrorInSlot(Window* window, int slot, float step, float 
   float upper = 0.0f, lower = 0.0f;
   HoldParam(slot, start);
   result.end =
-      SearchBound(window, slot, start, step, criticalRmsd, &upper, &result.refits, result.fit);
+      SearchBound(window, slot, start, step, criticalRmsd, &upper, result);
   if (result.end == AnalysisEnd::Completed) {
     saved.Restore();
     HoldParam(slot, start);
     result.end =
-        SearchBound(window, slot, start, -step, criticalRmsd, &lower, &result.refits, result.fit);
+        SearchBound(window, slot, start, -step, criticalRmsd, &lower, result);
   }
   saved.Restore();
   if (result.end == AnalysisEnd::NotReached) {
