@@ -19,8 +19,11 @@ namespace tarmic::gui_test {
 inline QApplication& TestApplication() {
   static QApplication* app = [] {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // What the Qt backend remembers (the size of file dialogs) stays in the build.
-    qputenv("XDG_CONFIG_HOME", TARMIC_TEST_OUTPUT_DIR "/xdg-config");
+    // What the Qt backend remembers (the size of file dialogs) stays in the build. A
+    // fixture's scratch directory set before keeps its own: test processes run in
+    // parallel, and a settings file shared between them could be read half written.
+    if (!qgetenv("XDG_CONFIG_HOME").startsWith(TARMIC_TEST_OUTPUT_DIR))
+      qputenv("XDG_CONFIG_HOME", TARMIC_TEST_OUTPUT_DIR "/xdg-config");
     static int argc = 1;
     static char name[] = "tests_gui";
     static char* argv[] = {name, nullptr};
