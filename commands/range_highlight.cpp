@@ -51,7 +51,7 @@ void TXLAWindow::HighlightRangeInData(float x1, float x2) {
   const float M1 = PeakMolarMass(x1);
   const double D1 = DFromM(M1, temperature);  // cm^2/s
   const int lastScan = pScanOrder[static_cast<std::size_t>(nScans)];
-  const double omega = pScanInfo[static_cast<std::size_t>(lastScan)].rpm * 2.0 * M_PI / 60.0;
+  const double omega = pScanInfo[static_cast<std::size_t>(lastScan)].rpm * kTwoPiOver60;
   const double m = fMeniscus;
   if (!(omega > 0.0) || !(m > 0.0)) return;
 

@@ -21,6 +21,7 @@
 #include "modelfit/model_options.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/sim_run.h"
@@ -169,7 +170,7 @@ void CompressibleStepProfile(float amplitude, double t, const float* r, float* o
   const double vbar = VBAR, vb = 0.001 * vbar;
   const double s0 = dSimS * 1e-13 / eta * (1.0 - vbar * st.density1atm) / (1.0 - vbar * fDensityWater20);
   const double rpm = nScans >= 1 ? pScanInfo[static_cast<std::size_t>(nScans)].rpm : 0.0;
-  const double w = rpm * 2.0 * 3.14159265358979323846 / 60.0;
+  const double w = rpm * kTwoPiOver60;
   const double w2 = w * w;
   const double mm = 0.01 * m;
   const double alpha = 1.0 - vb * rho0;

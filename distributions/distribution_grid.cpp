@@ -295,7 +295,7 @@ bool CheckLsgGridAgainstFitLimits(int n) {
   if (nScans < 1) return true;
   const ScanInfo& first = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
   const ScanInfo& last = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(nScans)])];
-  const double omega = static_cast<double>(last.rpm) / 60.0 * 2.0 * 3.14159265358979;
+  const double omega = static_cast<double>(last.rpm) * kTwoPiOver60;
   const double w2 = omega * omega * 1e-13;
   if (!(w2 * first.time > 0.0) || !(fMeniscus > 0.0f) || !(fFitLeftLim > 0.0f) ||
       !(fFitRightLim > 0.0f)) {

@@ -119,7 +119,7 @@ double LargestObservableS() {
   const ScanInfo& first = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
   // The scan's recorded omega^2 t includes the acceleration and any speed change;
   // rpm^2 t stands in only where none was recorded.
-  const double omega = static_cast<double>(first.rpm) / 60.0 * 2.0 * 3.14159265358979323846;
+  const double omega = static_cast<double>(first.rpm) * kTwoPiOver60;
   const double w2t = first.omega2t > 0.0 ? first.omega2t : omega * omega * first.time;
   const double rLast = pGridRadius[iFitLast];
   if (!(w2t > 0.0) || !(rLast > fMeniscus)) return 0.0;

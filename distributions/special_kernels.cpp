@@ -11,6 +11,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/run_switches.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/static_grid_propagator.h"
@@ -19,8 +20,6 @@
 namespace tarmic {
 
 namespace {
-
-constexpr double kTwoPi = 6.28318530717958647692;
 
 // Elapsed time of scan j since the start of the migration, s.
 double MigrationTime(int j) {
@@ -75,7 +74,7 @@ class PlanarSolveScope {
 void StepBoundaryKernel(int i, double s, const float* radii, int n) {
   // Rotor speed of the last scan record, as for every step profile of the models.
   const double rpm = pScanInfo[static_cast<std::size_t>(nScans)].rpm;
-  const double omega = rpm / 60.0 * kTwoPi;
+  const double omega = rpm * kTwoPiOver60;
   // s w^2 (1/s); the migration velocity in cm/s in the planar cell.
   dStepSw2 = bElectroLsgModel ? s * 1e-4 : omega * omega * s * 1e-13;
   // The profile in a compressed solvent starts from s itself.

@@ -9,6 +9,7 @@
 
 #include "lamm/back_diffusion.h"
 #include "lamm/lamm_ideal.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/statistics.h"
 
 namespace tarmic {
@@ -217,7 +218,7 @@ bool CLammIdeal::BackDiffusionTest(double s, double D) {
   const LammScanRecord& last = ScanAt(nScanCount);
   const double T = last.temperature + 273.15;
   const double w = last.rpm * kTwoPiOver60;
-  const double Mb = 1e-13 * s * T * 8.31451 * 1e7 / D;
+  const double Mb = 1e-13 * s * T * kGasConstant / D;
   // sigma = Mb w^2 / (2 R T), the exponent of the equilibrium profile per cm^2.
   const double sigma = Mb * w * w / (166289440.0f * T);
   return BackDiffusionNegligible(sigma, dMeniscus, dBottom, fRightLimit, dBackDiffusionLevel);
@@ -290,7 +291,7 @@ void CLammIdeal::SetUpGrid() {
     return;
   }
   // A strongly floating, hardly diffusing species leaves the meniscus region for good.
-  const double M = 1e-13 * dS * (fTemperature + 273.15) * 8.31451 * 1e7 / dD;
+  const double M = 1e-13 * dS * (fTemperature + 273.15) * kGasConstant / dD;
   if (M < -1e7 && dD < 1e-8 && dS < -10) {
     bShutOffBackDiffusion = true;
     return;
@@ -308,7 +309,7 @@ void CLammIdeal::SetUpGrid() {
 double CLammIdeal::EquilibriumSigma() const {
   const double T = ScanAt(nScanCount).temperature + 273.15;
   const double w = dRpmFinal * kTwoPiOver60;
-  const double Mb = 1e-13 * dS * T * 8.31451 * 1e7 / dD;
+  const double Mb = 1e-13 * dS * T * kGasConstant / dD;
   return Mb * w * w / (166289440.0f * T);
 }
 

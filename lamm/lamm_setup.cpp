@@ -8,6 +8,7 @@
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
 #include "numerics/error_box.h"
+#include "numerics/hydrodynamics.h"
 
 namespace tarmic {
 
@@ -175,7 +176,7 @@ void CLammIdeal::SetSolventConditions(double temperature, double vbar, double de
   // f/f0 of the species from s and D: its molar mass, the radius of the anhydrous
   // sphere of that mass, and Stokes' friction of that sphere.
   double M = 0.0;
-  if (dD > 0) M = dS * 1e-13 * (fTemperature + 273.15) * 8.31451 * 1e7 / ((1 - fVbarRho) * dD);
+  if (dD > 0) M = dS * 1e-13 * (fTemperature + 273.15) * kGasConstant / ((1 - fVbarRho) * dD);
   double f0 = 0.0;
   if (M > 0 && fVbar > 0) {
     const double V = 1.6605392767355127e-24 * M * fVbar * 1e-6;  // m^3

@@ -6,6 +6,7 @@
 #include "lamm/back_diffusion.h"
 #include "lamm/radial_corrections.h"
 #include "modelfit/lamm_settings.h"
+#include "numerics/hydrodynamics.h"
 #include "scandata/data_set.h"
 #include "scandata/scan_file.h"
 
@@ -67,7 +68,7 @@ bool TestShutOffBackDiffusion(double s, double D) {
   const double T = info.temperature + 273.15;
   const double omega = info.rpm * 2.0 * 3.14159265358979323846L / 60.0L;
   // Buoyant molar mass from the Svedberg relation, g/mol; k = w^2 / (2 R T).
-  const double Mb = 1e-13 * s * T * 8.31451 * 1e7 / D;
+  const double Mb = 1e-13 * s * T * kGasConstant / D;
   const double k = omega * omega / (T * 1.6628944e8);
   return BackDiffusionNegligible(Mb * k, fMeniscus, fBottom, fFitRightLim, dBackDiffusionLevel);
 }

@@ -23,7 +23,7 @@ namespace tarmic {
 
 namespace {
 
-constexpr double kTwoR = 166290200.0;  // 2R, erg/(mol K)
+constexpr double kTwoR = 2.0 * kGasConstant;  // erg/(mol K)
 constexpr double kZeroCelsius = 273.15;
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }

@@ -52,14 +52,13 @@ void FreeInitialDistribution() {
 
 namespace {
 
-constexpr double kPiD = 3.14159265358979323846;
 constexpr double kTwoR = 1.6628944e8;  // 2 R, erg/(mol K)
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
 const ScanInfo& InfoAt(int position) { return pScanInfo[Idx(pScanOrder[Idx(position)])]; }
 double LastRpm() { return InfoAt(nScans).rpm; }
-double LastOmega() { return LastRpm() * 2.0 * kPiD / 60.0; }
+double LastOmega() { return LastRpm() * kTwoPiOver60; }
 bool VelocityData() { return !bDLSData && !bEquilibriumMode; }
 
 void WarningBox(const char* text) { ShowComputationNote(text, "", MB_OK | MB_ICONEXCLAMATION); }
@@ -305,7 +304,7 @@ ModelStatus LammSpecies(Window* window, int k, double loading, const SpeciesGrid
     // sigma_b = Mb w^2 / (2 R T): the reduced molar mass of the equilibrium at the bottom.
     const double T = InfoAt(nScans).temperature + 273.15;
     const double w = LastOmega();
-    RefineGridAtBottom(w * w / (T * kTwoR) * (T * 1e-13 * dSimS * 8.31451e7 / dSimD));
+    RefineGridAtBottom(w * w / (T * kTwoR) * (T * 1e-13 * dSimS * kGasConstant / dSimD));
   }
   SpeciesRun run(window, k, loading);
   const SimOutcome outcome = run.Solve(settings, k == 1 && bC1Nonideal);
@@ -670,7 +669,7 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
   double tStar = 0.0;
   if (sw2 > 0.0) {
     const ScanInfo& first = InfoAt(1);
-    const double alpha = first.accelRate * 2.0 * kPiD / 60.0;
+    const double alpha = first.accelRate * kTwoPiOver60;
     const double tAcc = first.accelTime;
     // Displacement of the boundary during a linear ramp: |s| 1e-13 alpha^2 m t^3 / 3.
     const double xAcc = std::fabs(s) * (1.0 / 3.0) * 1e-13 * alpha * alpha * m * tAcc * tAcc * tAcc;

@@ -112,7 +112,7 @@ double SFromMLinearRod(double M, double g) {
   // D = k_B T / (6 pi eta R0) (the temperature cancels).
   const double R0 = CalculateRadius(M, VBAR);
   const double DperT = kBoltzmann * 1e4 / (6.0 * kPi * eta * R0);
-  const double sSphere = (1.0 - fVRho) * M * DperT * 1e13 / (8.31451 * 1e7);
+  const double sSphere = (1.0 - fVRho) * M * DperT * 1e13 / (kGasConstant);
   // Shorter than wide: the compact sphere.
   if (p < 1.0) return sSphere;
   // Slender rod: f = 3 pi eta L / (ln p + nu) with the end correction nu, so that

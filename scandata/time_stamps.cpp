@@ -8,6 +8,7 @@
 
 #include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/number_input.h"
 #include "numerics/one_based.h"
 #include "numerics/run_switches.h"
@@ -289,7 +290,7 @@ void ResetTimesFromFileTimes(Window* window) {
     }
   }
   const ScanInfo reference = DisplayedInfo(k);
-  const float w = static_cast<float>(reference.rpm * 3.14159265358979323846 / 30.0);
+  const float w = static_cast<float>(reference.rpm * kTwoPiOver60);
   const double w2 = static_cast<double>(w) * w;
   for (int i = 1; i <= nScans; ++i) {
     if (i == k) continue;
