@@ -70,11 +70,14 @@ void DeriveLargeOligomers(float factor2, float factor3) {
   fAssocLogKa = pParams[3];
   fOligoS1 = pParams[5];
   fOligoS2 = pParams[6];
-  fOligoS3 = pParams[7];
-  fAssocLogKb = pParams[8];
+  fAssocLogKb = pParams[7];
+  fOligoS3 = pParams[8];
   fAssocLoading = pParams[11];
   fOligoD2 = factor2 * fOligoD1;
   fOligoD3 = factor3 * fOligoD1;
+  // The oligomer masses stand in their fixed slots, where the result text reads them.
+  pParams[2] = pSpeciesMassOrD[2] = fOligoD2;
+  pParams[12] = pSpeciesAmplitude[4] = fOligoD3;
   pParamFitFlags[2] = 0;
   pParamFitFlags[12] = 0;
   pSpeciesMassOrDFit[2] = 0;

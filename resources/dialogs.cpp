@@ -276,13 +276,13 @@ std::vector<ParamsVariant> MakeParamsVariants() {
   v.push_back({310, kMonomerTrimer, oligomer("M", "trimer"), Noise(), Solver()});
   v.push_back({330, "Fit and Simulation Parameters for 1-4-8 rapid self-association",
                {{EF(406, "monomer M", 403), EF(407, "monomer s", 404), EF(414, "tetramer s", 411),
-                 EF(421, "octamer s", 418)},
-                {EF(420, "log10(K tetramer)", 417), EF(428, "log10(K octamer)", 425), EF(419, "loading", 416)}},
+                 EF(428, "octamer s", 425)},
+                {EF(420, "log10(K tetramer)", 417), EF(421, "log10(K octamer)", 418), EF(419, "loading", 416)}},
                Noise(), Solver()});
   v.push_back({331, "Fit and Simulation Parameters for 1-2-4 rapid self-association",
                {{EF(406, "monomer M", 403), EF(407, "monomer s", 404), EF(414, "dimer s", 411),
-                 EF(421, "tetramer s", 418)},
-                {EF(420, "log10(K dimer)", 417), EF(428, "log10(K tetramer)", 425), EF(419, "loading", 416)}},
+                 EF(428, "tetramer s", 425)},
+                {EF(420, "log10(K dimer)", 417), EF(421, "log10(K tetramer)", 418), EF(419, "loading", 416)}},
                Noise(), Solver()});
   v.push_back({325, "Non-Ideal Sedimentation",
                {{EF(405, "loading", 402), EF(406, "D", 403), EF(407, "s", 404)},

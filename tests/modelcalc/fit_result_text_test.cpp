@@ -9,11 +9,13 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "distributions/conti_run.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
 namespace {
@@ -109,6 +111,31 @@ TEST_F(FitResultTextTest, VbarLineAndPriorHeadingFollowTheSettings) {
   szPriorFile = "/data/run7/prior.dat";
   EXPECT_EQ(BuildFitResultLines()[kSlotModel1],
             "ME regularization P = 0.68, with prior probability prior.dat");
+}
+
+// The 1-4-8 and 1-2-4 models compute with the values the text names: the largest
+// oligomer's s from entry 8, the second log K from entry 7 (a start simplex treats
+// entries 3 and 7 as log K), and the masses 4 and 8 (2 and 4) times the monomer's.
+TEST_F(FitResultTextTest, LargeOligomerLinesNameTheValuesTheModelUses) {
+  for (bool* model : {&bAssoc148, &bAssoc124}) {
+    *model = true;
+    const float f2 = model == &bAssoc148 ? 4.0f : 2.0f;
+    for (const auto& [slot, value] : {std::pair{1, 20000.0f}, {3, 4.5f}, {5, 3.0f}, {6, 7.5f},
+                                      {7, 9.25f}, {8, 11.0f}, {11, 0.8f}})
+      pParams[slot] = value;
+    UnpackModelParams();
+    EXPECT_EQ(fOligoS3, 11.0f);
+    EXPECT_EQ(fAssocLogKb, 9.25f);
+    EXPECT_EQ(fOligoD3, 2.0f * f2 * 20000.0f);
+    const FitTextLines l = BuildFitResultLines();
+    EXPECT_NE(l[kSlotModel1].find(Format("= %.0f", 2.0 * f2 * 20000.0)), std::string::npos)
+        << l[kSlotModel1];
+    EXPECT_NE(l[kSlotModel1].find(Format("= %.0f,", f2 * 20000.0)), std::string::npos)
+        << l[kSlotModel1];
+    EXPECT_NE(l[kSlotModel2].find("= 11.000"), std::string::npos) << l[kSlotModel2];
+    EXPECT_NE(l[kSlotModel3].find("=9.250"), std::string::npos) << l[kSlotModel3];
+    *model = false;
+  }
 }
 
 }  // namespace
