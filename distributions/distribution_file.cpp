@@ -2,6 +2,7 @@
 // distributions.
 #include "distributions/distribution_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
+#include "distributions/distribution_transforms.h"
 #include "distributions/distribution_kernels.h"
 #include "lamm/radial_corrections.h"
 #include "modelfit/lamm_settings.h"
@@ -301,6 +303,52 @@ bool LoadDistributionFromFile(const std::string& fileName, std::string* error) {
     return false;
   }
   return true;
+}
+
+HeldDistribution::HeldDistribution() {
+  gridPoints_ = nDistGrid;
+  gridCount_ = fDistGridCount;
+  min_ = fDistMin;
+  max_ = fDistMax;
+  if (IsSizeShapeModel() || nDistGrid < 1 || !pDistGrid || !pDistS || !pDistValues) return;
+  n_ = nDistGrid;
+  const std::size_t end = static_cast<std::size_t>(n_) + 1;
+  grid_.assign(pDistGrid, pDistGrid + end);
+  s_.assign(pDistS, pDistS + end);
+  values_.assign(pDistValues, pDistValues + end);
+  if (pDistValues2) values2_.assign(pDistValues2, pDistValues2 + end);
+  if (pPriorProbability) prior_.assign(pPriorProbability, pPriorProbability + end);
+  plotted_ = pDistPlot != nullptr;
+  overM_ = bCMTransformed;
+  transformed_ = bDistTransformed;
+  rhTransformed_ = bDistRhTransformed;
+}
+
+void HeldDistribution::PutBack() const {
+  ClearDistribution();
+  FreeKernelArrays();
+  FreeNormalEquationArrays();
+  fDistGridCount = gridCount_;
+  fDistMin = min_;
+  fDistMax = max_;
+  bDistTransformed = transformed_;
+  bDistRhTransformed = rhTransformed_;
+  nDistGrid = gridPoints_;
+  if (n_ < 1) return;
+  nDistGrid = n_;
+  MakeDistributionVectors(n_);
+  const auto copy = [](const auto& from, auto* to) {
+    if (!from.empty()) std::copy(from.begin(), from.end(), to);
+  };
+  copy(grid_, pDistGrid);
+  copy(s_, pDistS);
+  copy(values_, pDistValues);
+  copy(values2_, pDistValues2);
+  copy(prior_, pPriorProbability);
+  if (!plotted_) return;
+  SetupDistributionPlot();
+  if (overM_) PlotDistributionOverM();
+  RedrawDistributionPlot();
 }
 
 DistributionKind CurrentDistributionKind() {

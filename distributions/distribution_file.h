@@ -14,6 +14,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -44,6 +45,25 @@ void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, 
 // models, an unreadable file, or memory that could not be had (its message in
 // *error, when given).
 bool LoadDistributionFromFile(const std::string& fileName, std::string* error = nullptr);
+
+// The one-dimensional distribution on show, held while a synthetic set is made from
+// the distribution file, and put back (with its plot, as it was shown) when that
+// set cannot be written.
+class HeldDistribution {
+ public:
+  HeldDistribution();  // takes the distribution on show; none for the size-shape models
+  // Replaces whatever distribution was loaded since by the held one; without one
+  // the loaded distribution is cleared. Call after the held data set is back, so
+  // that the plot belongs to it.
+  void PutBack() const;
+
+ private:
+  int n_ = 0, gridPoints_ = 0;
+  float gridCount_ = 0.0f, min_ = 0.0f, max_ = 0.0f;
+  std::vector<float> grid_, s_, values_, values2_;
+  std::vector<double> prior_;
+  bool plotted_ = false, overM_ = false, transformed_ = false, rhTransformed_ = false;
+};
 
 // --- saved distributions ---
 enum class DistributionKind { SGrid, MolarMass };

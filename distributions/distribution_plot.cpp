@@ -355,9 +355,14 @@ void RecreateDistributionPlot() {
 
 void TransformToCM() {
   if (!pDistPlot || bCsff0Shown || bMofsTableRun || bCMTransformed) return;
-  DeleteCurvesAndPlot();
   DensityOverSToDensityOverM(pDistValues);
   if (GetContiRunSettings().showBoth) DensityOverSToDensityOverM(pDistValues2);
+  PlotDistributionOverM();
+}
+
+void PlotDistributionOverM() {
+  if (!pDistPlot) return;
+  DeleteCurvesAndPlot();
   MakeDistributionCurves(pDistS);
   NewPlotPlaced();
   AddDistributionCurves();

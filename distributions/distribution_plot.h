@@ -58,6 +58,9 @@ void SetupDistributionPlot();
 void RecreateDistributionPlot();
 // Converts the shown c(s) into c(M) once and plots it over M.
 void TransformToCM();
+// The plot of TransformToCM for values that are already densities over M: the
+// curves over pDistS with the molar-mass titles; sets bCMTransformed.
+void PlotDistributionOverM();
 // Rebuilds the plot of the c(s,ff0) result in the chosen view.
 void CreateSizeShapePlot();
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <filesystem>
 #include <system_error>
 #include <string>
@@ -480,7 +481,11 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   } else {
     bRampRotorSpeed = false;
   }
+  // A continuous model reads its distribution from the file over the one on show,
+  // which comes back with the loaded set when the new set cannot be written.
+  std::optional<HeldDistribution> shownDistribution;
   if (bContiModel) {
+    shownDistribution.emplace();
     ComputeDistributionSignal(window, in.distributionNormalized);
   } else {
     CalculateModel(window);
@@ -528,11 +533,8 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     failed = batch.Finish();
   }
   if (!failed.empty()) {
-    const bool distributionReplaced = bContiModel;
     held.PutBack();
-    // The distribution read for the synthetic data stays loaded: the result of an
-    // earlier run is gone, so the restored set has no computed model.
-    if (distributionReplaced) bModelComputed = false;
+    if (shownDistribution) shownDistribution->PutBack();
     RebuildDataAndResidualPlots();
     RedrawDataPlot(true);
     RedrawResidualPlot(true);

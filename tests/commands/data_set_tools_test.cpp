@@ -174,7 +174,8 @@ TEST_F(DataSetToolsTest, GenerateSingleAsksTheBandOrientationAndTheDataFollowIt)
 
 // A continuous model: Generate Single says where the distribution goes and asks
 // whether it is normalized before anything is computed; the answer reaches the
-// loader, and the set is made from that distribution.
+// loader, and the set is made from that distribution. A set that cannot be written
+// gives back the distribution on show with its computed model.
 TEST_F(DataSetToolsTest, GenerateSingleOfADistributionAsksItsQuestionsFirst) {
   LoadSyntheticRun();
   ChooseSmallCs();
@@ -183,6 +184,29 @@ TEST_F(DataSetToolsTest, GenerateSingleOfADistributionAsksItsQuestionsFirst) {
     std::ofstream distribution(szDistribFile);
     for (int i = 0; i <= 24; ++i) distribution << 0.5 * i << " " << (i == 8 ? 1.0 : 0.0) << "\n";
   }
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  const std::vector<float> shown(pDistValues + 1, pDistValues + nDistGrid + 1);
+  const std::vector<float> grid(pDistGrid + 1, pDistGrid + nDistGrid + 1);
+  DataSetHooks& hooks = GetDataSetHooks();
+  const auto reapply = hooks.reapplyNonlinearDetection;
+  hooks.reapplyNonlinearDetection = [&](bool rebuildGrid) {
+    fs::create_directories(DataDir() + "/00001.ra0");  // the place of the only scan
+    if (reapply) reapply(rebuildGrid);
+  };
+  QueueGenerate("60", "1", "0", DataDir());
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Backend().QueueMessageBox(IDYES, "ATTENTION");
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(kCmGenerateSingle);
+  hooks.reapplyNonlinearDetection = reapply;
+  fs::remove(DataDir() + "/00001.ra0");
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_EQ(std::vector<float>(pDistGrid + 1, pDistGrid + nDistGrid + 1), grid);
+  EXPECT_EQ(std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1), shown);
+  EXPECT_NE(pDistPlot, nullptr);
+
   bNormalizeLoadedDistribution = true;
   Backend().ClearTranscript();
   QueueGenerate("60", "1", "0", DataDir());
