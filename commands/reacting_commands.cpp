@@ -72,18 +72,10 @@ void TXLAWindow::CmHeteroAssocModel() {
   for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesLinked[k] = 0;
   bVaryBaseline = false;
   GetHandle().CheckMenuItem(kCmHeteroAssocModel, true);
-  // The species slots hold A, B and the complex: masses Ma, Mb and Ma + Mb, s of
-  // each, loadings atot, btot and the complex's ab(0).
-  pSpeciesMassOrD[1] = fReactDA;
-  pSpeciesMassOrD[2] = fReactDB;
-  pSpeciesMassOrD[3] = fReactDA + fReactDB;
-  pSpeciesS[1] = fReactSA;
-  pSpeciesS[2] = fReactSB;
-  pSpeciesS[3] = fReactSAB;
-  pSpeciesAmplitude[1] = fReactATot;
-  pSpeciesAmplitude[2] = fReactBTot;
-  InitReactingSystem();
-  pSpeciesAmplitude[3] = fReactAB0;
+  // The species slots hold A, B and the complex (masses Ma, Mb and Ma + Mb, s of
+  // each, loadings atot, btot and the complex's ab(0)) and in slot 4 extico a,
+  // log(Ka) and extico b.
+  StoreReactingSystemInSlots();
   PackModelParams();
   if (bBufferSedCorrection) CheckBufferSedimentationModel(&GetHandle());
   if (bSimArraysAllocated) {

@@ -145,8 +145,7 @@ class DetectionDomainScope {
 // Grid point 1 is the buffer component of the buffer-mismatch model (as the kernels
 // place it), and its amplitude is the solved buffer signal unless held fixed.
 bool BufferInFirstPoint() {
-  return bBufferSedCorrection && !IsSizeShapeModel() && !bLsgModel && !bLsgOneDiscrete &&
-         nDistGrid >= 2;
+  return bBufferSedCorrection && !IsSizeShapeModel() && !bLsgOneDiscrete && nDistGrid >= 2;
 }
 bool BufferAmplitudeFixed() { return BufferInFirstPoint() && !BufferSed.fitSignal; }
 

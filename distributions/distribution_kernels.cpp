@@ -173,6 +173,8 @@ void CsFamilySpecies(float s, float T, float* M, float* D) {
 // Grid point 1 is a discrete species (or the buffer component): s, D and M of it.
 bool LeadingDiscreteSpecies(int i, float T, float* s, float* M, float* D) {
   if (i != 1) return false;
+  // ls-g*(s) keeps its grid value at point 1: the buffer profile replaces that
+  // point's step after the kernels.
   if (bBufferSedCorrection && !IsSizeShapeModel() && !bLsgModel && !bLsgOneDiscrete) {
     *s = static_cast<float>(BufferSed.sampleS);
     *D = static_cast<float>(BufferSed.sampleD) * 1e-7f;
@@ -531,7 +533,9 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
     }
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
   }
-  if (bUserAbort || lamm.empty()) return 0;
+  if (bUserAbort) return 0;
+  // Step profiles alone (ls-g*(s)): the buffer component still goes into point 1.
+  if (lamm.empty()) return FinishListWithBuffer(window, 0, failure);
 
   // The Lamm points as one list, each into its own kernel row.
   const int M = static_cast<int>(lamm.size());

@@ -14,6 +14,7 @@
 #include "lamm/lamm_window_display.h"
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelfit/model_flags.h"
@@ -51,26 +52,7 @@ std::string ModelLine() {
     return Format("ff0 min = %f, ff0 max = %f, nff0 = %f        ", P(kContiSlotShape1),
                   P(kContiSlotShape2), P(kContiSlotShape3));
   if (bBoundaryAnalysis || bLsgModel || bLsgOneDiscrete) return {};
-  const double ff0 = fFrictionalRatio;
-  // The invariant-D models keep their D (1e-7 cm^2/s) in the frictional-ratio slot.
-  if (bCsInvariantD || bConstantDModel)
-    return Format("D = %f        ", static_cast<double>(fInvariantD));
-  if (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete)
-    return Format("frict ratio = %f, except when s is within [%.2f,%.2f]: ff0 = %f", ff0, P(6),
-                  P(8), P(10));
-  if (bCsNonideal)
-    return Format("frict ratio = %f, log10ks = %f, log10kd = %f        ", ff0,
-                  static_cast<double>(fLogKs), static_cast<double>(fLogKd));
-  if (bCsWormChain)
-    return Format("persistence length = %.2f nm, dehydr. cross-section = %.2f nm^2, Monomer Mw "
-                  "= %.0f Da, hydration = %.2f, vbar = %.4f     ",
-                  P(kContiSlotFrictionalRatio), P(10), P(6), P(8), static_cast<double>(VBAR));
-  if (IsScalingLawModel())
-    return Format("Ks = %.3e 1/S, bs = %.3f          ", static_cast<double>(fScalingKs),
-                  static_cast<double>(fScalingExponent));
-  if (bCsFloatingVbar)
-    return Format("frict ratio = %f, vbar = %.4f        ", ff0, static_cast<double>(VBAR));
-  return Format("frict ratio = %f        ", ff0);
+  return ContinuousModelSettingsLine(false);
 }
 
 std::string ModelOrTableLine() {

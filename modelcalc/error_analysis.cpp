@@ -13,6 +13,7 @@
 #include "modelcalc/fit_state.h"
 #include "modelcalc/model_computation.h"
 #include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
 #include "numerics/error_box.h"
@@ -30,6 +31,8 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
 constexpr int kMassSlot = 1;
 constexpr int kLgKSlot = 3;
+// log(Ka) of the reacting system A + B <-> AB (entry 3 is its complex's mass).
+constexpr int kReactLgKSlot = 2 * nSpeciesSlots;
 constexpr int kS1Slot = nSpeciesSlots + 1;
 constexpr int kS2Slot = nSpeciesSlots + 2;
 
@@ -527,7 +530,7 @@ AnalysisResult CalculateKContour(Window* window, const std::string& fileName, fl
     ScanFrame frame;
     for (int row = 1; row <= n && !bFitInterrupted; ++row) {
       const float x = lgKmin + static_cast<float>(row - 1) * increment;
-      HoldParam(kLgKSlot, x);
+      HoldParam(bHeteroAssocModel ? kReactLgKSlot : kLgKSlot, x);
       const float rmsd = RefitRmsd(window, result.fit);
       ++result.refits;
       StorePoint(window, table, row, x, 0.0f, rmsd, false);

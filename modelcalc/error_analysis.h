@@ -84,7 +84,8 @@ AnalysisResult CalculateErrorInS(Window* window, float step, float criticalRmsd,
 AnalysisResult CalculateErrorInM(Window* window, float step, float criticalRmsd, float* low,
                                  float* high);
 
-// The rmsd over lg K = lgKmin, lgKmin + increment, ... <= lgKmax (pParams entry 3)
+// The rmsd over lg K = lgKmin, lgKmin + increment, ... <= lgKmax (pParams entry 3;
+// entry 8, log(Ka), for the reacting system A + B <-> AB)
 // written as rows "\tlgK\trmsd" to fileName.
 AnalysisResult CalculateKContour(Window* window, const std::string& fileName, float lgKmin,
                                  float lgKmax, float increment);

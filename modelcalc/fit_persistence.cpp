@@ -275,11 +275,15 @@ void LaterSettings(Codec& c) {
   c.Float(86, fFf0Max);
   c.Int(87, nFf0Values);
   Kept(c, 88);
+  // The two values of the models with one discrete component are the further
+  // values of species 1 and 2 (vector slots 16 and 17).
+  if (c.Writing()) {
+    gKept[89] = pSpeciesExtra[1];
+    gKept[90] = pSpeciesExtra[2];
+  }
   Kept(c, 89);
   Kept(c, 90);
   if (!c.Writing()) {
-    // The two values of the models with one discrete component are the further
-    // values of species 1 and 2 (vector slots 16 and 17).
     pSpeciesExtra[1] = pParams[16] = gKept[89];
     pSpeciesExtra[2] = pParams[17] = gKept[90];
   }

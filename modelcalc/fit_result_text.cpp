@@ -9,6 +9,7 @@
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
+#include "distributions/distribution_variants.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
@@ -118,27 +119,39 @@ std::string Heading() {
                                 prior.c_str());
 }
 
+}  // namespace
+
+std::string ContinuousModelSettingsLine(bool sizeShapeRange) {
+  // The invariant-D models keep their D (1e-7 cm^2/s) in the frictional-ratio slot.
+  if (bCsInvariantD || bConstantDModel) return Format("D = %f        ", D(fInvariantD));
+  if (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete)
+    return Format("frict ratio = %f, except when s is within [%.2f,%.2f]: ff0 = %f",
+                  D(fFrictionalRatio), D(fBimodalSMin), D(fBimodalSMax), D(fSecondFf0));
+  if (bCsNonideal)
+    return Format("frict ratio = %f, log10ks = %f, log10kd = %f        ", D(fFrictionalRatio),
+                  D(fLogKs), D(fLogKd));
+  if (sizeShapeRange && (bCsff0Model || bCsff0OneDiscrete))
+    return Format("s min = %f, s max = %f, #s-values = %d        ", D(fDistMin), D(fDistMax),
+                  nDistGrid);
+  if (bCsWormChain)
+    return Format("persistence length = %.2f nm, dehydr. cross-section = %.2f nm^2, Monomer Mw = "
+                  "%.0f Da, hydration = %.2f, vbar = %.4f     ",
+                  D(fWormPersistenceLength), D(fWormCrossSection), D(fWormMonomerMass),
+                  D(fWormHydration), D(VBAR));
+  if (bCsScalingLaw || bFMScalingLaw)
+    return Format("Ks = %.3e 1/S, bs = %.3f          ", D(fScalingKs), D(fScalingExponent));
+  if (bCsFloatingVbar)
+    return Format("frict ratio = %f, vbar = %.4f     ", D(fFrictionalRatio), D(VBAR));
+  return Format("frict ratio = %f        ", D(fFrictionalRatio));
+}
+
+namespace {
+
+// The settings line with the discrete component of the models that have one.
 std::string ContinuousModel2() {
-  std::string t;
-  if (bCsInvariantD) {
-    t = Format("D = %f        ", D(fInvariantD));
-  } else if (bConstantDModel) {
-    t = Format("D = %f        ", D(fFrictionalRatio));
-  } else if (bCsff0Model || bCsff0OneDiscrete) {
-    t = Format("s min = %f, s max = %f, #s-values = %d        ", D(fDistMin), D(fDistMax),
-               nDistGrid);
-  } else if (bCsWormChain) {
-    t = Format("persistence length = %.2f nm, dehydr. cross-section = %.2f nm^2, Monomer Mw = "
-               "%.0f Da, hydration = %.2f, vbar = %.4f     ",
-               D(fWormPersistenceLength), D(fWormCrossSection), D(fWormMonomerMass),
-               D(fWormHydration), D(VBAR));
-  } else if (bCsScalingLaw || bFMScalingLaw) {
-    t = Format("Ks = %.3e 1/S, bs = %.3f          ", D(fScalingKs), D(fScalingExponent));
-  } else if (bCsFloatingVbar) {
-    t = Format("frict ratio = %f, vbar = %.4f     ", D(fFrictionalRatio), D(VBAR));
-  } else {
-    t = Format("frict ratio = %f        ", D(fFrictionalRatio));
-  }
+  std::string t = ContinuousModelSettingsLine(true);
+  if (bCsBimodalFf0OneDiscrete || bCsOneDiscreteM || bCsNonideal || bCsff0OneDiscrete)
+    t += Format(" - [s1 = %.3f, M1 = %.3f]", D(fDiscreteS), D(fDiscreteM));
   return t;
 }
 

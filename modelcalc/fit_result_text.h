@@ -35,6 +35,9 @@ FitTextLines BuildBestFitInfoLines();
 // the fitted frictional ratio), without trailing blanks; empty for every other
 // model, the boundary analyses and ls-g*(s) included.
 std::vector<std::string> ContinuousModelLines();
+// The line of a continuous model's own settings (frictional ratio, D, shape values,
+// scaling law, ...); with sizeShapeRange the c(s,ff0) models give their s range.
+std::string ContinuousModelSettingsLine(bool sizeShapeRange);
 
 // Builds the lines and draws them on the window; nothing when no scans are loaded.
 // While a fit improves on its start, the best rmsd is updated first.

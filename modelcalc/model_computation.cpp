@@ -591,6 +591,14 @@ void ReactingBranch(Window* window, ModelResult& result) {
   pAppliedAmplitude[1] = 1.0f;
   bExperimentalInitialDistribution = false;
   bUniformLoading = true;
+  if (!(fReactExticoA > 0.0f) || !(fReactExticoB > 0.0f)) {
+    // The concentrations are the signals divided by these.
+    SimOutcome refused;
+    refused.status = SimStatus::InvalidInput;
+    refused.message = "extico a and extico b must be positive";
+    MergeModelStatus(result, ShowOutcome(window, refused));
+    return;
+  }
   if (!PrepareSimArrays()) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;

@@ -150,7 +150,10 @@ int SizeShapeViewOf(const TransferBuffer& record) {
   return 0;
 }
 
-bool Field440IsSignalPerConc() { return IsNonidealModel() || bCsNonideal || bMonomerDimer; }
+// Template 308 (monomer-dimer, M and s) holds its signal per mg/ml there as well.
+bool Field440IsSignalPerConc() {
+  return IsNonidealModel() || bCsNonideal || (bMonomerDimer && bFitMAndS);
+}
 
 float ScalingExponentShown() {
   return pSpeciesExtra[3] != 0.0f ? pSpeciesExtra[3] : fScalingExponent;

@@ -619,6 +619,9 @@ bool ReactingMassesToD(bool massAndS, double rt, double vRho) {
 void PackReactingSystem() {
   fReactATot = pSpeciesAmplitude[1];
   fReactBTot = pSpeciesAmplitude[2];
+  fReactExticoA = pSpeciesMassOrD[4];
+  fReactLogKa = pSpeciesS[4];
+  fReactExticoB = pSpeciesAmplitude[4];
   fReactDA = pSpeciesMassOrD[1];
   fReactDB = pSpeciesMassOrD[2];
   // The complex's mass is that of its parts; an entered D of the complex stays.
@@ -629,6 +632,22 @@ void PackReactingSystem() {
   InitReactingSystem();
   pSpeciesAmplitude[3] = pParams[11] = fReactAB0;
   pSpeciesMassOrD[3] = pParams[3] = fReactDAB;
+}
+
+void StoreReactingSystemInSlots() {
+  pSpeciesMassOrD[1] = fReactDA;
+  pSpeciesMassOrD[2] = fReactDB;
+  pSpeciesMassOrD[3] = fReactDA + fReactDB;
+  pSpeciesMassOrD[4] = fReactExticoA;
+  pSpeciesS[1] = fReactSA;
+  pSpeciesS[2] = fReactSB;
+  pSpeciesS[3] = fReactSAB;
+  pSpeciesS[4] = fReactLogKa;
+  pSpeciesAmplitude[1] = fReactATot;
+  pSpeciesAmplitude[2] = fReactBTot;
+  pSpeciesAmplitude[4] = fReactExticoB;
+  InitReactingSystem();
+  pSpeciesAmplitude[3] = fReactAB0;
 }
 
 void ResetReactingSystem() {

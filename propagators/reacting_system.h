@@ -99,9 +99,12 @@ void ComputeReactionFlux(double* out, const double* X, const double* Y, double h
 bool ReactingMassesToD(bool massAndS, double rt, double vRho);
 
 // The reacting record from the species slots just packed (loadings of A and B in
-// slots 9, 10, masses in 1, 2, s in 5-7), the complex derived, its loading written
-// to species-3 amplitude (slot 11) and its mass Ma + Mb to species-3 mass (slot 3).
+// slots 9, 10, masses in 1, 2, s in 5-7, extico a in 4, log(Ka) in 8, extico b in
+// 12), the complex derived, its loading written to species-3 amplitude (slot 11)
+// and its mass Ma + Mb to species-3 mass (slot 3).
 void PackReactingSystem();
+// Writes the reacting record into the species slots read by PackReactingSystem.
+void StoreReactingSystemInSlots();
 
 // Restores every value above to its start value (tests).
 void ResetReactingSystem();

@@ -301,7 +301,9 @@ std::vector<ParamsVariant> MakeParamsVariants() {
                  C(424, "with synthetic boundary")}},
                Noise(), {C(441, "Claverie simulation"), C(444, "moving hat")}});
   v.push_back({318, "A + B <--> AB",
-               {Species(1, "A", "c", "M", "s"), Species(2, "B", "c", "M", "s"), Species(3, "AB", "c", "M", "s")},
+               {Species(1, "A", "atot", "Ma", "sa"), Species(2, "B", "btot", "Mb", "sb"),
+                Species(3, "AB", "ab(0)", "Mab", "sab"),
+                {EF(427, "extico a", 424), EF(426, "extico b", 423), EF(428, "log(Ka)", 425)}},
                Noise(), Solver()});
 
   // --- continuous distributions, s grid ---

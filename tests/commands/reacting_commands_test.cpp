@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "modelfit/modelfit_hooks.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
@@ -23,6 +25,7 @@ class ReactingCommandTest : public CommandTest {
     bFitMAndS = false;
     ResetReactingSystem();
     ResetModelParams();
+    GetModelFitHooks().packReactingSystem = nullptr;
     CommandTest::TearDown();
   }
 };
@@ -64,6 +67,23 @@ TEST_F(ReactingCommandTest, ChoosingTheModelSetsUpSpeciesAndArrays) {
   for (int k = 1; k <= 4; ++k) EXPECT_EQ(pSpeciesLinked[k], 0);
   EXPECT_NE(pFreeA, nullptr);
   EXPECT_NE(SimWork().pComplexMassElem[6], nullptr);
+
+  // log(Ka), extico a and extico b stand in the vector (entries 8, 4, 12), so the
+  // dialog and a fit reach them: the loading complex is the smaller root of
+  // Ka (a - x)(b - x) = x with a = atot / extico a, b = btot / extico b.
+  EXPECT_EQ(pParams[8], 0.0f);
+  EXPECT_EQ(pParams[4], 1.0f);
+  EXPECT_EQ(pParams[12], 1.0f);
+  GetModelFitHooks().packReactingSystem = [] { PackReactingSystem(); };
+  for (const auto& [lgKa, extA, extB] : {std::tuple{2.0f, 1.0f, 1.0f}, {-1.5f, 2.0f, 0.5f}}) {
+    pParams[8] = lgKa;
+    pParams[4] = extA;
+    pParams[12] = extB;
+    UnpackModelParams();
+    const double a = 0.5 / extA, b = 0.5 / extB, K = std::pow(10.0, lgKa);
+    const double q = a + b + 1 / K;
+    EXPECT_NEAR(pParams[11], (q - std::sqrt(q * q - 4 * a * b)) / 2, 1e-6) << lgKa;
+  }
 }
 
 // With DLS data the command only says that the model does not apply.

@@ -121,6 +121,8 @@ class FitPersistenceTest : public ::testing::Test {
     fConeRadius = 0.05f;
     bExponentialDrift = true;
     bCheckAcceleration = false;
+    pSpeciesExtra[1] = 350.0f;  // the discrete component of c(s) with one discrete species
+    pSpeciesExtra[2] = 0.34f;
     UpdateLinearFitFlags();
     PackModelParams();
   }
@@ -140,7 +142,9 @@ TEST_F(FitPersistenceTest, RoundTripRestoresEveryEntry) {
   const std::vector<float> restored = BuildParameterVector(true);
   ASSERT_EQ(restored.size(), static_cast<std::size_t>(kSavedParamCount));
   for (int i = 0; i < kSavedParamCount; ++i) EXPECT_EQ(restored[i], saved[i]) << "index " << i;
-  // The derived values.
+  // The derived values, and the discrete component's values (saved twice).
+  EXPECT_EQ(pParams[16], 350.0f);
+  EXPECT_EQ(pParams[17], 0.34f);
   EXPECT_EQ(nLammGridPoints, 555);
   EXPECT_FLOAT_EQ(fVRho, 0.74f * 1.01f);
   EXPECT_DOUBLE_EQ(dMaxDcOverCRef, 0.5);

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "distributions/conti_run.h"
+#include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
+#include "distributions/distribution_variants.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -111,6 +113,30 @@ TEST_F(FitResultTextTest, VbarLineAndPriorHeadingFollowTheSettings) {
   szPriorFile = "/data/run7/prior.dat";
   EXPECT_EQ(BuildFitResultLines()[kSlotModel1],
             "ME regularization P = 0.68, with prior probability prior.dat");
+}
+
+// The settings line of a continuous model names the values its kernels use: the D
+// of the constant-D model (not a frictional ratio left from another model), the
+// second f/f0 range of the bimodal model, and the discrete component where there
+// is one.
+TEST_F(FitResultTextTest, ContinuousSettingsLineNamesTheValuesTheKernelsUse) {
+  bContiModel = true;
+  fFrictionalRatio = 1.25f;
+  bConstantDModel = true;
+  fInvariantD = 0.5f;
+  EXPECT_EQ(BuildFitResultLines()[kSlotModel2].rfind("D = 0.500000", 0), 0u);
+  bConstantDModel = false;
+  bContiSModel = bCsBimodalFf0OneDiscrete = true;
+  fBimodalSMin = 5.0f;
+  fBimodalSMax = 9.0f;
+  fSecondFf0 = 2.5f;
+  fDiscreteS = 3.0f;
+  fDiscreteM = 350.0f;
+  EXPECT_EQ(BuildFitResultLines()[kSlotModel2],
+            "frict ratio = 1.250000, except when s is within [5.00,9.00]: ff0 = 2.500000"
+            " - [s1 = 3.000, M1 = 350.000]");
+  bCsBimodalFf0OneDiscrete = false;
+  ResetDistributionVariants();
 }
 
 // The 1-4-8 and 1-2-4 models compute with the values the text names: the largest
