@@ -79,13 +79,6 @@ char SectionLetter(int s) {
   return (c == 'i' || c == 'm' || c == 'o') ? c : '\0';
 }
 
-double Key(int s) {
-  const ScanInfo& info = pScanInfo[Idx(s)];
-  const char section = SectionLetter(s);
-  const double offset = section == 'i' ? 10000.0 : section == 'm' ? 20000.0 : section == 'o' ? 30000.0 : 0.0;
-  return std::floor(info.wavelength) + 1000.0 * info.cell + offset;
-}
-
 bool IsMember(int i, int j, float tolerance) {
   const ScanInfo& a = pScanInfo[Idx(i)];
   const ScanInfo& b = pScanInfo[Idx(j)];
@@ -348,12 +341,14 @@ void SortEqDataToDisk(TXLAWindow& window, const std::string& outputPath,
   if (collect) {
     FreeGroups();
   }
-  std::vector<double> keys;
+  // The scans that opened a group: a scan that is a member of one of their groups
+  // has been handled there (the test is the membership itself, so that no scan is
+  // both written with a group and made to open one of its own).
+  std::vector<int> keyScans;
   for (int i = 1; i <= nScans; ++i) {
-    const double key = Key(i);
-    if (std::any_of(keys.begin(), keys.end(), [&](double k) { return std::fabs(key - k) < tolerance; }))
+    if (std::any_of(keyScans.begin(), keyScans.end(), [&](int k) { return IsMember(k, i, tolerance); }))
       continue;
-    keys.push_back(key);
+    keyScans.push_back(i);
     std::vector<int> speeds;  // whole rpm handled for this key
     std::vector<std::string> written;
     for (int j = i; j <= nScans; ++j) {

@@ -98,11 +98,13 @@ void SetSolventFromRecords() {
   RELVISCOSITY = viscosity > 0.0 ? static_cast<float>(viscosity * kRelViscosityPerPoise) : 1.0f;
 }
 
-// Meniscus and bottom are the ends of set 1's lag-time range; the fit limits move to
-// them when they are unset or outside.
-void SetLimitsFromFirstSet() {
-  fMeniscus = ppRadius[1][1];
-  fBottom = ppRadius[1][pnPoints[1]];
+// Meniscus and bottom are the ends of the lag-time range of the set selected first
+// (index `set` once the sets are in time order); the fit limits move to them when
+// they are unset or outside.
+void SetLimitsFromFirstSet(int set) {
+  const std::size_t k = static_cast<std::size_t>(set);
+  fMeniscus = ppRadius[k][1];
+  fBottom = ppRadius[k][pnPoints[k]];
   pParams[13] = fMeniscus;
   pParams[14] = fBottom;
   if (fBottom < fFitLeftLim || fFitRightLim < fMeniscus || fFitLeftLim == 0 || fFitRightLim == 0) {
@@ -169,7 +171,8 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
   bVariationRangesAsked = false;
 
   SetSolventFromRecords();
-  SetLimitsFromFirstSet();
+  const auto selectedFirst = std::find(order.begin(), order.end(), std::size_t{0});
+  SetLimitsFromFirstSet(static_cast<int>(selectedFirst - order.begin()) + 1);
   SwitchToDLSData();
   bDLSData = true;
   if (hooks.deleteNoiseButtons) hooks.deleteNoiseButtons(nullptr);

@@ -468,9 +468,10 @@ void DLSSpeciesLoop() {
     bSkipLinearFit = false;
     dSimS = pSpeciesS[k];
     dSimD = SpeciesDiffusion(k);
-    // Stokes-Einstein: the slot holds the radius of the sphere in nm.
+    // Stokes-Einstein: the slot holds the radius of the sphere in nm (a fit that
+    // drives it below 0 is taken by its size).
     if (bStokesRadii)
-      dSimD = DFromStokesRadius(pSpeciesMassOrD[k] * 1e-9f, fTemperatureK - 273.15f);
+      dSimD = DFromStokesRadius(std::fabs(pSpeciesMassOrD[k]) * 1e-9f, fTemperatureK - 273.15f);
     species.D = dSimD;
     species.cumulants = bCumulants;
     if (bCumulants) {
@@ -490,8 +491,15 @@ void SingleComponentDiffusion() {
   auto fromMass = [](float s, float M) {
     return static_cast<float>(s * 1e-13 * fRT / ((1.0 - fVRho) * (M > 0.0f ? M : 1e-10)));
   };
+  // The oligomers of the 1-2-4 and 1-4-8 models are given by their masses in
+  // either parametrisation (the oligomers' are multiples of the monomer's).
   const bool table = bAssoc148 || bAssoc124;
-  bSkipLinearFit = table && bFitMAndS && !(fOligoD3 > 0.0f);
+  bSkipLinearFit = table && !(fOligoD3 > 0.0f);
+  if (table) {
+    if (fOligoD1 > 0.0f) fOligoD1 = fromMass(fOligoS1, fOligoD1);
+    if (fOligoD2 > 0.0f) fOligoD2 = fromMass(fOligoS2, fOligoD2);
+    if (fOligoD3 > 0.0f) fOligoD3 = fromMass(fOligoS3, fOligoD3);
+  }
   if (!bFitMAndS) {
     fD1 *= 1e-7f;
     fD2 *= 1e-7f;
@@ -499,10 +507,6 @@ void SingleComponentDiffusion() {
   }
   fD1 = fromMass(fS1, fD1);
   fD2 = fromMass(fS2, fD2);
-  if (!table) return;
-  if (fOligoD1 > 0.0f) fOligoD1 = fromMass(fOligoS1, fOligoD1);
-  if (fOligoD2 > 0.0f) fOligoD2 = fromMass(fOligoS2, fOligoD2);
-  if (fOligoD3 > 0.0f) fOligoD3 = fromMass(fOligoS3, fOligoD3);
 }
 
 // The start state of the single-component and reacting solves.

@@ -79,12 +79,13 @@ bool EnterRun(const SimRunSettings& settings, bool movingHat, const CoefficientC
 }
 
 // Whether the boundary of the model can leave the fitted range: every species
-// moves in one direction. Then the fit-range stop is set up for that direction.
+// moves in one direction (for the association table its three oligomers). Then the
+// fit-range stop is set up for that direction.
 std::optional<FitRangeStop> SetUpFitRangeStop(const SimRunSettings& settings,
                                               const CoefficientConstants& k) {
-  const bool oneDirection = k.s1 != 0 && k.s1 * k.s2 >= 0;
-  if (!oneDirection) return std::nullopt;
-  return FindFitLimitPoint(settings, k.s1);
+  if (k.AllSediment()) return FindFitLimitPoint(settings, 1.0);
+  if (k.AllFloat()) return FindFitLimitPoint(settings, -1.0);
+  return std::nullopt;
 }
 
 // The time loop shared by both propagators: one step, the progress, the fit-range
@@ -95,7 +96,7 @@ std::optional<FitRangeStop> SetUpFitRangeStop(const SimRunSettings& settings,
 // leave() is true.
 template <class Step>
 SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const SimRunSettings& set,
-                       const CoefficientConstants& k, const std::optional<FitRangeStop>& fitStop,
+                       const std::optional<FitRangeStop>& fitStop,
                        SimProgress* leaveAfterLastScan = nullptr, bool* left = nullptr) {
   SteadyStateTest steady;
   while (bSimContinue) {
@@ -110,7 +111,7 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const S
     progress.Step(change);
     const double perSecond = dtUsed > 0 ? change / dtUsed : change;
     fSimChange = static_cast<float>(perSecond);
-    if (fitStop && !progress.PastLastScan() && FitRangeCleared(set, k.s1, *fitStop)) {
+    if (fitStop && !progress.PastLastScan() && FitRangeCleared(set, fitStop->s, *fitStop)) {
       bSimContinue = 0;
       return SimStopReason::FitRange;
     }
@@ -150,7 +151,7 @@ class StaticGridRun {
     bSteadyStateReached = false;
     const std::optional<FitRangeStop> fitStop = SetUpFitRangeStop(set, k);
     const SimStopReason reason =
-        TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, k, fitStop);
+        TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, fitStop);
     return FinishSimRun(progress, reason, nullptr);
   }
 
@@ -374,7 +375,7 @@ class MovingHatRun {
     bHatGridInUse = true;
     bool left = false;
     const SimStopReason reason =
-        TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, k, SetUpFitRangeStop(set, k),
+        TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, SetUpFitRangeStop(set, k),
                  &progress, &left);
     if (left) return HandOver(progress);
     return FinishSimRun(progress, reason, nullptr);

@@ -184,9 +184,11 @@ FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s) {
   const int N = nSimGridPointsAllocated;
   const double* r = pLammRadius;
   // A fitting limit outside the cell (none set) leaves the end node the species
-  // moves to as the limit point, where the profile never empties.
+  // moves to as the limit point, where the profile never empties: no stop then.
   const bool inside = settings.fitLeft > r[1] && settings.fitRight < r[N] &&
                       settings.fitLeft < settings.fitRight;
+  stop.armed = inside;
+  stop.s = s;
   if (s >= 0) {
     iFitLimitPoint = N;
     for (int i = 1; inside && i <= N; ++i)
@@ -206,8 +208,10 @@ FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s) {
 bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeStop& stop) {
   // A uniform profile (s = 0) never clears the range; a band is not a boundary.
   // Nor is it watched in an inhomogeneous solvent, where a species may float back.
-  if (s == 0 || settings.zoneCentrifugation || settings.inhomogeneousSolvent) return false;
-  return pLammConc[stop.iFitLimitPoint] < stop.fFitLimitLevel || iActiveFirst > stop.iFitLimitPoint;
+  if (!stop.armed || s == 0 || settings.zoneCentrifugation || settings.inhomogeneousSolvent)
+    return false;
+  return std::fabs(pLammConc[stop.iFitLimitPoint]) < std::fabs(stop.fFitLimitLevel) ||
+         iActiveFirst > stop.iFitLimitPoint;
 }
 
 bool SteadyStateTest::Update(double dtUsed, double changePerSecond) {

@@ -195,15 +195,20 @@ bool LandStepOnStopTime(double t, double* dt);
 // The fit-range stop of one solve: the grid point just beyond the fitted range
 // (for a species or system moving with s > 0 the first point right of the right
 // fitting limit, for s < 0 the last point not right of the left one) and 1e-4 of
-// the value there at the start.
+// the value there at the start. Without a fitting limit inside the cell the stop is
+// not armed: the limit point would be the end node the species moves to, which
+// never empties, so only a failing solution could seem to clear it there.
 struct FitRangeStop {
   int iFitLimitPoint = 1;
   float fFitLimitLevel = 0.0f;
+  bool armed = false;
+  double s = 0.0;  // the s (or direction) the stop was set up for
 };
 FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s);
 // True when the boundary has left the fitted range: the value at the limit point
-// fell below its level, or the active rows start beyond it. Never with band loading
-// or an inhomogeneous solvent.
+// came within its level of 0 (a value far below 0 is an oscillation, not an empty
+// range), or the active rows start beyond it. Never with band loading, an
+// inhomogeneous solvent or an unarmed stop.
 bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeStop& stop);
 
 // Eleven consecutive steps of at least 30 s whose change per second is below

@@ -179,6 +179,13 @@ TEST_F(EqSortingTest, SortWritesEqFilesAndExperimentFiles) {
   EXPECT_FALSE(bEqTestView);
   EXPECT_EQ(pAuxPlot, nullptr);
   EXPECT_EQ(nEqGroups, 0);
+
+  // A scan that joined a series (280.2 nm, 4.8 nm from 275.4 nm) opens none of its
+  // own, though the whole nanometres of the two lie 5 apart.
+  InstallScans({{1, 275.4f, 10000, 1000, 0.0f}, {1, 280.2f, 10000, 2000, 0.0f}});
+  RunEquilibriumTest(Win());
+  EXPECT_EQ(nEqGroups, 1);
+  Win().ParametersCommand();
 }
 
 

@@ -186,6 +186,22 @@ TEST_F(DlsTest, LoadOrdersByTimeAndFailedLoadChangesNothing) {
   EXPECT_FLOAT_EQ(fFitLeftLim, fMeniscus);
   EXPECT_FLOAT_EQ(fFitRightLim, fBottom);
   EXPECT_EQ(szTmpParsPath, dir + "/~tmppars.dlsdat");
+  {
+    // Meniscus and bottom come from the set selected first, not from the earliest:
+    // an earlier set whose lags run from 1e-7 to 1e-2 s leaves them at -6 and -1.
+    const std::string early = dir + "/early.dlsdat";
+    std::ofstream out(early);
+    out << "synthetic\n20.0 50 150.00 1.33 0.01002 90 6.33e-07 0\n";
+    for (int i = 0; i < 20; ++i) out << std::pow(10.0, -7.0 + 5.0 * i / 19) << " 0.3\n";
+    out.close();
+    LoadDLSData(nullptr, MakeSelectionBuffer({paths[0], early}).c_str(), false);
+    ASSERT_EQ(nScans, 2);
+    EXPECT_DOUBLE_EQ(pDLSInfo[1].elapsedTime, 50.0);
+    EXPECT_NEAR(fMeniscus, -6.0, 1e-5);
+    EXPECT_NEAR(fBottom, -1.0, 1e-5);
+    LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), false);
+    ASSERT_EQ(nScans, 3);
+  }
 
   // Mean of g(2) - 1: (0.5 + (-0.1) + 0.25) / 3 on the common grid.
   const std::string mean = dir + "/mean.dlsdat";
@@ -269,6 +285,10 @@ TEST_F(DlsTest, DiscreteSpeciesModelRecoversDiffusionCoefficient) {
   bStokesRadii = true;
   const double R = 1.38065e-23 * 293.15 / (6.0 * kPi * 0.001002 * D * 1e-4) * 1e9;
   pParams[1] = static_cast<float>(R);
+  EXPECT_EQ(CalculateModel(nullptr).status, ModelStatus::Computed);
+  EXPECT_LT(FitRmsd(), 1e-4);
+  // A fit that drives the radius below 0 gets the decay of its size.
+  pParams[1] = static_cast<float>(-R);
   EXPECT_EQ(CalculateModel(nullptr).status, ModelStatus::Computed);
   EXPECT_LT(FitRmsd(), 1e-4);
 }

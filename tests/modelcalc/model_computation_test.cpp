@@ -186,6 +186,39 @@ TEST_F(ModelComputationTest, MonomerDimerLimits) {
   }
 }
 
+// Rapid 1-2-4 association with both log K -> -inf is the monomer alone, its D from
+// the monomer mass by the Svedberg equation, whether or not the species are given
+// by M and s elsewhere.
+TEST_F(ModelComputationTest, LargeOligomerModelTakesMassesInBothParametrisations) {
+  constexpr double kLoading = 0.8;
+  SetSpecies({3.0}, {6.0}, {kLoading});
+  SetLinear(false, false, false, false);
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  const Rows reference = FitRows();
+  const float M1 = static_cast<float>(3e-13 * fRT / ((1.0 - fVRho) * 6e-7));
+  for (bool massAndS : {false, true}) {
+    ResetModelFlags();
+    bAssoc124 = true;
+    bFitMAndS = massAndS;
+    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
+    pSpeciesIncluded[1] = 1;
+    pSpeciesMassOrD[1] = M1;
+    pSpeciesMassOrD[3] = -8.0f;  // log K of the dimer
+    pSpeciesS[1] = 3.0f;
+    pSpeciesS[2] = 4.5f;
+    pSpeciesS[3] = -8.0f;  // log K of the tetramer
+    pSpeciesS[4] = 6.5f;
+    pSpeciesAmplitude[3] = static_cast<float>(kLoading);
+    PackModelParams();
+    ASSERT_TRUE(CalculateModel(nullptr).ok()) << massAndS;
+    double worst = 0.0, rms = 0.0;
+    Compare(reference, FitRows(), &worst, &rms);
+    EXPECT_LT(worst, 0.003) << massAndS;
+    EXPECT_LT(rms, 5e-4) << massAndS;
+  }
+  bFitMAndS = false;
+}
+
 // Grid sizing: a species without sedimentation is sized by its diffusion over the
 // whole run (sigma = sqrt(D t_last)), not by a boundary time that does not exist.
 TEST_F(ModelComputationTest, GridSizingWithoutSedimentationUsesDiffusion) {

@@ -182,8 +182,38 @@ TEST_F(NonidealPropagators, BoundaryPastTheFittedRangeEndsTheRun) {
     EXPECT_LT(last.At(7.0), 1e-3);
     EXPECT_LT(dSimTime, 12000.0);  // stopped early
   }
+  // The association table takes its direction from its three oligomers, not from
+  // the s of another model left in the monomer's field.
+  CoefficientConstants table;
+  table.model = CoefficientModel::AssociationTable;
+  table.Ka = 2.0, table.Kb = 0.5;
+  table.oligoS[0] = 3, table.oligoS[1] = 5, table.oligoS[2] = 8;
+  table.oligoD[0] = 6e-7, table.oligoD[1] = 4.5e-7, table.oligoD[2] = 3.5e-7;
+  const Result fresh = Run(false, table, {4000.0, 8000.0});
+  table.s1 = -1.0;
+  const Result stale = Run(false, table, {4000.0, 8000.0});
+  ASSERT_TRUE(fresh.outcome.ok() && stale.outcome.ok());
+  EXPECT_EQ(stale.scans[1].c, fresh.scans[1].c);
   fFitLeftLim = left;
   fFitRightLim = right;
+
+  // Without a fitting limit inside the cell the limit point would be the end node
+  // the species piles up at: the stop is not armed there, and a value far below 0
+  // at an armed limit point is an oscillation, not an emptied range.
+  ASSERT_TRUE(AllocSimArrays());
+  StartState(1.0, kRpm);
+  SimRunSettings settings = CurrentSimRunSettings();
+  settings.fitLeft = fMeniscus;
+  settings.fitRight = fBottom;
+  EXPECT_FALSE(FindFitLimitPoint(settings, kS).armed);
+  settings.fitLeft = 6.05;
+  settings.fitRight = 7.1;
+  const FitRangeStop stop = FindFitLimitPoint(settings, kS);
+  ASSERT_TRUE(stop.armed);
+  pLammConc[stop.iFitLimitPoint] = -1.8;
+  EXPECT_FALSE(FitRangeCleared(settings, kS, stop));
+  pLammConc[stop.iFitLimitPoint] = -1e-9;
+  EXPECT_TRUE(FitRangeCleared(settings, kS, stop));
 }
 
 TEST_F(NonidealPropagators, CoefficientModelLimits) {
