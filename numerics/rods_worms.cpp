@@ -242,13 +242,14 @@ float CalculateMofSforWormChain(float s) {
 
 bool WriteWormChainMofsTable(int nGrid, const float* grid, const float* sGrid) {
   if (nGrid > 0 && (grid == nullptr || sGrid == nullptr)) return false;
-  // Both columns are moved to standard conditions with the buoyancy ratio; the grid
-  // column also with the viscosity.
+  // The s column is moved to standard conditions with the buoyancy ratio and the
+  // viscosity; a molar mass is the same in every solvent (scaling it by the
+  // buoyancy ratio would put masses 16 % high in a solvent of density 1.05).
   const double buoyancy = (1.0 - static_cast<double>(VBAR) * fDensityWater20) / (1.0 - fVRho);
   double** table = nGrid > 0 ? dmatrix(1, nGrid, 1, 2) : nullptr;
   for (int i = 1; i <= nGrid; ++i) {
     table[i][1] = grid[i] * buoyancy * RELVISCOSITY;
-    table[i][2] = sGrid[i] * buoyancy * 0.001;
+    table[i][2] = sGrid[i] * 0.001;
   }
   const bool written = WriteDMatrixTable(table, 1, nGrid, 1, 2, szWormChainMofsFile.c_str());
   if (table != nullptr) free_dmatrix(table, 1, nGrid, 1, 2);

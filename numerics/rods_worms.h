@@ -33,9 +33,9 @@ float SFromMWormChain(float M);
 float CalculateMofSforWormChain(float s);
 
 // Writes the worm-like chain's M(s) table to szWormChainMofsFile (path table): row i
-// holds grid[i] and sGrid[i] (i = 1..nGrid, the distribution grid in the model's
-// unit and in s) converted to standard conditions, the latter times 0.001. False
-// when the file cannot be written.
+// holds grid[i] (s of the distribution grid, S) converted to standard conditions and
+// sGrid[i] (its molar mass, g/mol) in kDa (i = 1..nGrid). False when the file cannot
+// be written.
 bool WriteWormChainMofsTable(int nGrid, const float* grid, const float* sGrid);
 
 }  // namespace tarmic

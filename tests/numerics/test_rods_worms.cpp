@@ -211,6 +211,8 @@ TEST_F(RodsWorms, WormInversionEndsWithNoSolutionOnImpossibleInput) {
   ExpectNoSolution([] { EXPECT_EQ(CalculateMofSforWormChain(5.0f), 0.0f); });
 }
 
+// The s column goes to standard conditions; the molar masses stay as they are (a
+// mass does not depend on the solvent).
 TEST_F(RodsWorms, MofsTableHoldsTheGridAtStandardConditions) {
   const std::string saved = szWormChainMofsFile;
   szWormChainMofsFile = std::string(TARMIC_TEST_OUTPUT_DIR) + "/~WormChain_mofs.dat";
@@ -228,7 +230,7 @@ TEST_F(RodsWorms, MofsTableHoldsTheGridAtStandardConditions) {
   const double buoyancy = (1.0 - 0.73 * 0.99823) / (1.0 - 0.73 * 1.02);
   for (int i = 1; i <= 3; ++i) {
     EXPECT_NEAR(table[i][1], grid[i] * buoyancy * 1.1, 1e-5);
-    EXPECT_NEAR(table[i][2], sGrid[i] * buoyancy * 0.001, 1e-5);
+    EXPECT_NEAR(table[i][2], sGrid[i] * 0.001, 1e-5);
   }
   free_matrix(table, 1, n, 1, 2);
 }
