@@ -261,12 +261,15 @@ bool Regularize() {
   if (dAlphaScale == 0.0) return true;
 
   const std::vector<double> unregularised(pDistSolution, pDistSolution + N + 1);
+  // The unregularised solution comes back. A target the regularisation cannot reach
+  // (reported) still leaves it as the result; a failed NNLS on the way does not.
   auto giveUp = [&unregularised, N]() {
+    const bool solved = !g_searchFailed;
     std::copy(unregularised.begin(), unregularised.begin() + N + 1, pDistSolution);
     dChiSquare = dChiSquareMin;
     fAlphaFactor = 0.0f;
     g_searchFailed = false;
-    return false;
+    return solved;
   };
   const char* kBracketFailure =
       "problem in regularization, cannot reach chi-square increase; try using fewer scans";

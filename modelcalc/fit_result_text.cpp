@@ -14,7 +14,6 @@
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
-#include "modelcalc/linear_amplitudes.h"
 #include "modelcalc/model_computation.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -277,10 +276,7 @@ std::string CorrectionsLine(bool shortForm) {
   std::string t;
   const BufferSedSettings& b = BufferSed;
   if (bBufferSedCorrection) {
-    // With the amplitudes solved linearly the profile is computed with signal 1 and
-    // the buffer's signal is the amplitude the linear step found for it.
-    const double signal = bLinearAmplitudes ? dBufferComponentAmplitude : b.signal;
-    t += Format("buffer: %.3f", b.signalSign > 0 ? signal : -signal) + Fl(b.fitSignal);
+    t += Format("buffer: %.3f", b.signalSign > 0 ? b.signal : -b.signal) + Fl(b.fitSignal);
     t += Format(", D=%.2f", b.sampleD) + Fl(b.fitSampleD && !bFitMAndS);
     t += Format(", s=%.4f", b.sampleS) + Fl(b.fitSampleS);
     t += Format(", Mb=%.1f", b.sampleMb) + Fl(b.fitSampleD && bFitMAndS);

@@ -7,6 +7,7 @@
 #include "modelfit/model_flags.h"
 #include "numerics/interpolation.h"
 #include "numerics/linear_algebra.h"
+#include "propagators/buffer_sedimentation.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 
@@ -550,9 +551,12 @@ void AmplitudesToTotalAndFractions() {
   if (!bDiscreteModel) return;
   int last = kSlots;
   if (bBufferSedCorrection && bLinearAmplitudes) {
-    // The buffer slot keeps its absolute amplitude and stays out of the total.
+    // The buffer slot keeps its absolute amplitude and stays out of the total. It
+    // is the buffer's signal (its profile was computed with signal 1), which the
+    // subtraction of the buffer mismatch and the parameter files take from there.
     pParams[kAmplitudeParam + kSlots] = pSpeciesAmplitude[kSlots];
     dBufferComponentAmplitude = pSpeciesAmplitude[kSlots];
+    BufferSed.signal = dBufferComponentAmplitude;
     last = kSlots - 1;
   }
   int first = 0;

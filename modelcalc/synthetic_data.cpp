@@ -401,11 +401,9 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   szDataDirectory = WithoutTrailingSlash(DirectoryOf(in.outputPath));
 
   // 3. Grid, released set, initial profile.
+  // r_i = meniscus + (i - 1) dr: a running sum would drift by up to a step.
   std::vector<float> grid(At(m) + 1, 0.0f);
-  {
-    float r = fMeniscus;
-    for (int i = 1; i <= m; ++i, r += in.dr) grid[At(i)] = r;
-  }
+  for (int i = 1; i <= m; ++i) grid[At(i)] = fMeniscus + static_cast<float>(i - 1) * in.dr;
   if (nScans > 0) FreeInitialDistribution();
   held.SetAside();
   nInitialPoints = m;

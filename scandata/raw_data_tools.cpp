@@ -125,13 +125,13 @@ std::string Chars(const std::string& name, std::size_t from, std::size_t count) 
   return name.substr(from - 1, count);
 }
 
-// The index of the extension's optics letter (its second character, after the
-// point) when it is 'i' or 'I'; npos otherwise.
+// The index of the extension's optics letter (its second character: the 'i' of
+// "ri1") when it is 'i' or 'I'; npos otherwise.
 std::size_t IntensityLetter(const std::string& name) {
   const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos || dot + 1 >= name.size()) return std::string::npos;
-  const char c = name[dot + 1];
-  return (c == 'i' || c == 'I') ? dot + 1 : std::string::npos;
+  if (dot == std::string::npos || dot + 2 >= name.size()) return std::string::npos;
+  const char c = name[dot + 2];
+  return (c == 'i' || c == 'I') ? dot + 2 : std::string::npos;
 }
 
 bool HaveScans() { return nScans > 0; }

@@ -57,10 +57,11 @@ float Absorbance(float reference, float intensity) {
   return static_cast<float>(std::log10(static_cast<double>(reference) / intensity));
 }
 
-// The extension of a scan file that holds absorbance values made from intensities:
-// 'a' as the optics letter.
+// The extension (with its point) of a scan file that holds absorbance values made
+// from intensities: 'a' as the optics letter, the second character after the point
+// (".ri1" becomes ".ra1").
 std::string AbsorbanceExtension(std::string ext) {
-  if (ext.size() > 1) ext[1] = 'a';
+  if (ext.size() > 2) ext[2] = 'a';
   return ext;
 }
 

@@ -125,6 +125,7 @@ TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
   EXPECT_NEAR(ppFit[1][61], kSyntheticLoading * std::exp(-2.0 * kSyntheticS * 1e-13 * w * w * 600.0),
               0.005);
   EXPECT_NEAR(ppRadius[1][61], 6.6, 1e-4);
+  EXPECT_NEAR(ppRadius[1][120], 6.0 + 119 * 0.01, 1e-5);  // m + (i - 1) dr, no drift
 
   // Loaded as data and fitted.
   LoadThroughDialog(files);

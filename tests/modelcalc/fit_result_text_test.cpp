@@ -105,14 +105,6 @@ TEST_F(FitResultTextTest, VbarLineAndPriorHeadingFollowTheSettings) {
             "vbar = 0.7300 (fix), apparent vbar = 0.7450 (fix)");
   ResetInhomSolventSettings();
 
-  // The buffer's signal with the amplitudes solved linearly is what the linear step
-  // found (the profile itself is computed with signal 1).
-  bBufferSedCorrection = bLinearAmplitudes = true;
-  BufferSed.signal = 1.0;
-  dBufferComponentAmplitude = 0.3;
-  EXPECT_EQ(BuildFitResultLines()[kSlotCorrections].rfind("buffer: 0.300", 0), 0u);
-  bBufferSedCorrection = bLinearAmplitudes = false;
-
   bDiscreteModel = false;
   bContiSModel = true;
   fConfidenceLevel = 0.68f;

@@ -316,6 +316,7 @@ TEST_F(LinearStepTest, AmplitudesToTotalAndFractions) {
   EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.75f);
   EXPECT_FLOAT_EQ(pSpeciesAmplitude[4], 0.05f);
   EXPECT_DOUBLE_EQ(dBufferComponentAmplitude, 0.05f);
+  EXPECT_DOUBLE_EQ(BufferSed.signal, 0.05f);  // what "subtract buffer mismatch" takes
   bBufferSedCorrection = bLinearAmplitudes = false;
 }
 

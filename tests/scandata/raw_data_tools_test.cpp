@@ -297,6 +297,28 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   }
 }
 
+// Intensity scans (".ri1": the optics letter is the extension's second character)
+// saved as absorbance, raw or fitted, become ".ra1" files.
+TEST_F(RawDataToolsTest, IntensityScansSavedAsAbsorbanceGetTheLetterA) {
+  MakeSet();
+  bIntensityData = true;
+  bAbsorbanceData = false;
+  for (int s = 1; s <= 2; ++s) {
+    ppScanFileNames[Z(s)] = Format("%05d.ri1", 10 + s);
+    pScanInfo[Z(s)].scanType = 'I';
+  }
+  const std::string out = dir + "/intensity";
+  std::filesystem::create_directories(out);
+  szTmpParsPath = out + "/~tmppars.ri1";
+  ASSERT_TRUE(SaveIntensityAsAbsorbance(false).ok());
+  ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ri1", true));
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"00011.ra1", "00012.ra1", "f0011.ra1", "f0012.ra1"}));
+  bIntensityData = false;
+}
+
 TEST_F(RawDataToolsTest, FringeOffsetsJumpsAndScanRmsd) {
   // Scans 2..4 offset from scan 1 by 2.6, 0.4 and -1.5 fringes.
   MakeSet(4);
