@@ -178,7 +178,7 @@ void SwitchOn(TXLAWindow& w) {
             "like discrete noninteracting species (boundary and analytical zone centrifugation)\n"
             "c(s) and c(M) distributions", "Attention");
   }
-  if (bContiModel && !bLsgModel) pParams[kContiSlotVbar] = VBAR;
+  if (bContiModel && !bBoundaryAnalysis) pParams[kContiSlotVbar] = VBAR;
   Note(w, "changing s and D (and M) to standard conditions!");
   ConvertToStandardConditions();
 }

@@ -494,8 +494,9 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore&
     run.scanTimes.push_back(bRampRotorSpeed ? info.recordedTime : info.time);
   }
 
-  // Sample pass on [m, b]; the reference pass on [m - dm, b] (dm only with the
-  // meniscus mismatch), with its own buffer or the sample's, at A / q.
+  // Sample pass on [m, b]; the reference pass on [m - dm, b] with its own buffer
+  // (the reference sector is filled on its own, so its meniscus differs by dm), or
+  // with the sample's when the meniscus mismatch is on, at A / q.
   const double q = b.relativeConc;
   const bool referencePass = b.differentReference || bMeniscusMismatch;
   if (referencePass && !(q > 0))
@@ -504,7 +505,7 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore&
   struct Pass {
     double D, s, meniscus, amplitude, sign;
   };
-  const double dm = bMeniscusMismatch ? MeniscusDifference() : 0.0;
+  const double dm = referencePass ? MeniscusDifference() : 0.0;
   const Pass passes[2] = {
       {SolverD(b.sampleD), b.sampleS, fMeniscus, b.signal, b.signalSign},
       {SolverD(b.differentReference ? b.refD : b.sampleD),

@@ -28,11 +28,13 @@ std::string Chosen(const std::string& chosen, const std::string& fallback) {
 }
 
 // Writes the buffer density and viscosity into the continuous model's slots (not
-// in the ls-g*(s) mode): density g/ml, viscosity Poise.
+// in the extrapolation of a boundary analysis): density g/ml, viscosity Poise. The
+// species values behind those slots follow, so that a later packing keeps them.
 void SetContinuousBufferEntries() {
-  if (!bContiModel || bLsgModel) return;
-  pParams[kContiSlotDensity] = fBufferDensity;
-  pParams[kContiSlotViscosity] = RELVISCOSITY * 0.01002f;
+  if (!bContiModel || bBoundaryAnalysis) return;
+  pParams[kContiSlotDensity] = pSpeciesS[kContiSlotDensity - nSpeciesSlots] = fBufferDensity;
+  pParams[kContiSlotViscosity] = pSpeciesAmplitude[kContiSlotViscosity - 2 * nSpeciesSlots] =
+      RELVISCOSITY * 0.01002f;
 }
 }  // namespace
 
@@ -67,7 +69,9 @@ void ConvertToStandardConditions() {
   // D_std = D eta_rel; s_std = s eta_rel (1 - vbar rho_w) / (1 - vbar_eff rho0).
   st.convertedDFactor = st.relViscosity;
   st.convertedSFactor = st.relViscosity * (1 - VBAR * fDensityWater20) / (1 - vbarEff * st.density1atm);
-  for (int k = 1; k <= nSpeciesSlots; ++k) {
+  // The species slots of a continuous model hold its own settings (grid limits,
+  // confidence, vbar, density, viscosity), which are no s or D values.
+  for (int k = 1; k <= nSpeciesSlots && !bContiModel; ++k) {
     // In the molar-mass parametrisation the second value is M, which standard
     // conditions leave unchanged (s and D change by the same friction and buoyancy).
     if (!bFitMAndS)
@@ -85,7 +89,7 @@ void ConvertToStandardConditions() {
 
 void ConvertToExperimentalConditions() {
   InhomSolventSettings& st = gInhomSolvent;
-  for (int k = 1; k <= nSpeciesSlots; ++k) {
+  for (int k = 1; k <= nSpeciesSlots && !bContiModel; ++k) {
     if (!bFitMAndS)
       pSpeciesMassOrD[k] =
           pSpeciesMassOrD[k] > 0 ? static_cast<float>(pSpeciesMassOrD[k] / st.convertedDFactor) : 0.0f;
@@ -102,7 +106,7 @@ void ConvertToExperimentalConditions() {
   SetContinuousBufferEntries();
   st.converted = false;
   st.convertedDFactor = st.convertedSFactor = 1.0;
-  PackModelParams();
+  if (!bContiModel) PackModelParams();
 }
 
 bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message) {

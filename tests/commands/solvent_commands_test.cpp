@@ -3,6 +3,7 @@
 // and Cancel, a cancelled file choice or a too small cosolute grid change nothing.
 #include <cmath>
 #include <fstream>
+#include <map>
 
 #include "commands_test_support.h"
 #include "modelfit/lamm_settings.h"
@@ -79,6 +80,27 @@ TEST_F(SolventCommandTest, StaticModelOnConvertsAndOffRestores) {
   EXPECT_NEAR(pSpeciesMassOrD[1], 5.0, 1e-5);
   EXPECT_FLOAT_EQ(fBufferDensity, 1.3f);
   EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  // Under c(s) the species slots hold the model's own settings: on and off again
+  // leaves grid limits and confidence as they were, and the solvent's density and
+  // viscosity in their slots.
+  bContiModel = bContiSModel = true;
+  const std::map<int, float> settings = {{1, 1.0f}, {2, 0.68f}, {5, 15.0f}, {9, 100.0f},
+                                         {7, 1.3f}, {12, 0.013f}};  // Poise
+  for (const auto& [slot, value] : settings) pParams[slot] = value;
+  UnpackModelParams();
+  Backend().QueueDialog(IDOK, Values({}, {{857, true}}));
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(kCmInhomogeneousSolvent);
+  ASSERT_TRUE(st.bInhomogeneousSolvent);
+  EXPECT_FLOAT_EQ(pParams[7], 0.99823f);  // standard conditions while on
+  UnpackModelParams();                      // as a run would
+  Backend().QueueDialog(IDOK, Values({}, {{857, false}}));
+  Backend().QueueMessageBox(IDOK);
+  Dispatch(kCmInhomogeneousSolvent);
+  for (const auto& [slot, value] : settings) EXPECT_NEAR(pParams[slot], value, 1e-6) << slot;
+  EXPECT_FLOAT_EQ(fBufferDensity, 1.3f);
+  bContiModel = bContiSModel = false;
 }
 
 TEST_F(SolventCommandTest, CancelAndRefusalsChangeNothing) {

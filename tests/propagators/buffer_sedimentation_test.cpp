@@ -197,6 +197,20 @@ TEST_F(BufferModelTest, MatchedComponentsCancelToNoSignal) {
   ASSERT_TRUE(CalculateBufferSedimentation(nullptr).ok());
   const float nearMeniscus = Fit(1, 1);
   EXPECT_LT(nearMeniscus, -0.5f);
+  // A different reference buffer lies at its own meniscus, m - dm, also without the
+  // mismatch option: with the sample's values it is the same signal.
+  auto clearFit = [] {
+    for (int s = 1; s <= 3; ++s)
+      std::fill(ppFit[static_cast<std::size_t>(s)] + 1,
+                ppFit[static_cast<std::size_t>(s)] + kRadii + 1, 0.0f);
+  };
+  clearFit();
+  bMeniscusMismatch = false;
+  BufferSed.differentReference = true;
+  ASSERT_TRUE(CalculateBufferSedimentation(nullptr).ok());
+  EXPECT_FLOAT_EQ(Fit(1, 1), nearMeniscus);
+  BufferSed.differentReference = false;
+  bMeniscusMismatch = true;
   for (int s = 1; s <= 3; ++s)
     std::fill(ppFit[static_cast<std::size_t>(s)] + 1,
               ppFit[static_cast<std::size_t>(s)] + kRadii + 1, 0.0f);
