@@ -483,7 +483,7 @@ float RefitRmsd(Window* window, FitReport& report) {
   // The simplex passes refit the whole fit vector (floated extras first, then the
   // floated pParams entries) with the one packer of the fit driver, so vector and
   // objective agree; they end with the model of the best point computed.
-  const FitOutcome outcome = FitDriver(window, FitMethod::Simplex, report);
+  const FitOutcome outcome = RefitPasses(window, report);
   if (outcome == FitOutcome::NotStarted) return 0.0f;
   if (outcome == FitOutcome::Interrupted) bFitInterrupted = true;
   return fFitRmsd;

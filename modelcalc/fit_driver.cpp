@@ -224,14 +224,29 @@ double RelativeChange(double oldValue, double newValue) {
   return RefitRelativeChange(oldValue, newValue);
 }
 
-bool Settled(const FitSnapshot& a, const FitSnapshot& b, double tol) {
+// Whether a vector entry moved between two refits of an error analysis: from 0
+// when its new value exceeds tol; from a value above 0.001 when it changed by more
+// than 0.001 and by more than tol relative; entries at or below 0.001 (negative ones
+// included) do not count.
+bool RefitEntryMoved(double oldValue, double newValue, double tol) {
+  if (oldValue == 0.0) return newValue > tol;
+  if (!(oldValue > 0.001)) return false;
+  const double change = std::fabs(newValue - oldValue);
+  return change > 0.001 && change / oldValue > tol;
+}
+
+// refit: the rule of the refits of the error analyses for the pParams entries.
+bool Settled(const FitSnapshot& a, const FitSnapshot& b, double tol, bool refit) {
   if (RelativeChange(a.rmsd, b.rmsd) > tol) return false;
   for (std::size_t i = 0; i < a.extras.size() && i < b.extras.size(); ++i) {
     const double limit = (a.extras[i] == 0.0f && a.fineAtZero[i]) ? 0.1 * tol : tol;
     if (RelativeChange(a.extras[i], b.extras[i]) > limit) return false;
   }
-  for (int k = 1; k <= nModelParams; ++k)
-    if (RelativeChange(a.params[k], b.params[k]) > tol) return false;
+  for (int k = 1; k <= nModelParams; ++k) {
+    const bool moved = refit ? RefitEntryMoved(a.params[k], b.params[k], tol)
+                             : RelativeChange(a.params[k], b.params[k]) > tol;
+    if (moved) return false;
+  }
   return true;
 }
 
@@ -311,7 +326,7 @@ void WriteMLReport(const MLWorkSet& w, const float* p) {
   out.Commit();
 }
 
-FitOutcome SimplexPasses(Window* window, FitReport& report) {
+FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   eRunningSearch = FitMethod::Simplex;
   RunningFit fit(window);
@@ -347,7 +362,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report) {
     pass();
     ApplyBestVertex(s);
     const FitSnapshot now = TakeSnapshot(s.y[1]);
-    const bool settled = Settled(reference, now, fRefitTolerance);
+    const bool settled = Settled(reference, now, fRefitTolerance, refit);
     reference = now;
     if (settled) break;
   }
@@ -408,6 +423,16 @@ bool CheckFitPrerequisites(Window* /*window*/) {
   return true;
 }
 
+namespace {
+// A pParams entry in the fit vector: its fit switch is set. The buffer component's
+// amplitude entry stays out while amplitudes are not solved linearly: the buffer's
+// signal is then floated as an extra value, and the entry is read by nothing.
+bool EntryFloated(int k) {
+  if (!pParamFitFlags[k]) return false;
+  return !(k == 3 * nSpeciesSlots && BufferOn() && !bLinearAmplitudes && IsDiscreteSpeciesModel());
+}
+}  // namespace
+
 int GetFloatingExtraParams(int max, float* out) {
   int n = 0;
   auto put = [&](float v) {
@@ -417,7 +442,7 @@ int GetFloatingExtraParams(int max, float* out) {
   for (const ExtraValue& e : kExtras)
     if (e.present()) put(e.get());
   for (int k = 1; k <= nModelParams; ++k)
-    if (pParamFitFlags[k]) put(pParams[k]);
+    if (EntryFloated(k)) put(pParams[k]);
   return n;
 }
 
@@ -430,7 +455,7 @@ void SetFloatingExtraParams(const float* values) {
   // meniscus.
   const float electroLength = fBottom - fMeniscus;
   for (int k = 1; k <= nModelParams; ++k)
-    if (pParamFitFlags[k]) pParams[k] = BoundParam(k, values[++n]);
+    if (EntryFloated(k)) pParams[k] = BoundParam(k, values[++n]);
   if (bElectrophoresis && pParamFitFlags[13] && !pParamFitFlags[14])
     pParams[14] = pParams[13] + electroLength;
   UnpackModelParams();
@@ -445,7 +470,7 @@ void InitSimplex(SimplexSet& s) {
   const bool assocLarge = bAssoc124 || bAssoc148;
   int pos = ExtraCount();
   for (int k = 1; k <= nModelParams; ++k) {
-    if (!pParamFitFlags[k]) continue;
+    if (!EntryFloated(k)) continue;
     const auto i = Idx(++pos);
     const float v = v1[i];
     for (int j = 2; j <= n + 1; ++j) {
@@ -498,6 +523,11 @@ float SimplexSim(const float* p, Window* window) {
     bFitInterrupted = true;
   }
   return FitRmsd();
+}
+
+FitOutcome RefitPasses(Window* window, FitReport& report) {
+  eFitSearch = FitSearch::Simplex;
+  return SimplexPasses(window, report, true);
 }
 
 FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report) {

@@ -116,6 +116,11 @@ float SimplexSim(const float* p, Window* window);
 // old is 0 (the passes end when no value changes by more than fRefitTolerance).
 double RefitRelativeChange(double oldValue, double newValue);
 
+// The simplex passes of the refits of the error analyses: as FitDriver's simplex,
+// but a pParams entry counts as moved between passes only as the refits count it
+// (from 0 above fRefitTolerance; from above 0.001 by more than 0.001 and by more
+// than fRefitTolerance relative; never at or below 0.001).
+FitOutcome RefitPasses(Window* window, FitReport& report);
 // The fit of the chosen method (annealing at temperature 0 runs its final method).
 // What the command is to show besides the outcome goes into report.
 FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report);

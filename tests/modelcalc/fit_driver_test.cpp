@@ -96,6 +96,17 @@ TEST_F(FitDriverTest, FitVectorPackerAndUnpackerAgree) {
   EXPECT_FLOAT_EQ(fVRho, 0.75f * fBufferDensity);
   ResetInhomSolventSettings();
 
+  // A floated buffer-mismatch signal stands once, as its extra value: the buffer
+  // slot's amplitude entry (read by nothing while amplitudes are not solved
+  // linearly) is no dimension of the search.
+  const int before = GetFloatingExtraParams(0, nullptr);
+  bBufferSedCorrection = true;
+  BufferSed.fitSignal = true;
+  pParamFitFlags[12] = 1;
+  EXPECT_EQ(GetFloatingExtraParams(0, nullptr), before + 1);
+  pParamFitFlags[12] = 0;
+  bBufferSedCorrection = BufferSed.fitSignal = false;
+
   // Convergence of the passes: relative to |old|, and |new| when old is 0.
   EXPECT_NEAR(RefitRelativeChange(-2.0, -2.1), 0.05, 1e-12);
   EXPECT_NEAR(RefitRelativeChange(-2.0, 2.0), 2.0, 1e-12);
