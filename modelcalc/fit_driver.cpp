@@ -137,11 +137,16 @@ int ExtraCount() {
   return n;
 }
 
+// The third and fourth cumulants of the DLS cumulant mode (entries 3 and 4) may be
+// negative: a skewed or flat decay-rate distribution has them so.
+bool SignedCumulant(int k) { return bCumulants && k >= 3; }
+
 // Bound of pParams entry k when a fit writes it.
 float BoundParam(int k, float v) {
   if (k <= 4) {
     if (IsSelfAssociationModel()) return (k != 3 && v < 0.0f) ? 0.0f : v;
-    if (IsDiscreteSpeciesModel() && !bEquilibriumMode) return v < 0.0f ? 0.0f : v;
+    if (IsDiscreteSpeciesModel() && !bEquilibriumMode && !SignedCumulant(k))
+      return v < 0.0f ? 0.0f : v;
     return v;
   }
   if (k >= 9 && k <= 12) return (!IsNonidealModel() && v < 0.0f) ? 0.0f : v;
@@ -483,7 +488,7 @@ void InitSimplex(SimplexSet& s) {
         // Masses may not turn negative; the log K entries 3 and 4 keep their sign.
         if (k <= 2) nonNegative();
       } else if (k <= 4) {
-        if (!bEquilibriumMode) nonNegative();
+        if (!bEquilibriumMode && !SignedCumulant(k)) nonNegative();
       } else if (k >= 9 && k <= 12) {
         if (IsNonidealModel()) withOffset(); else nonNegative();
       } else if (k == 13) {

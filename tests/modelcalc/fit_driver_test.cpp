@@ -107,6 +107,21 @@ TEST_F(FitDriverTest, FitVectorPackerAndUnpackerAgree) {
   pParamFitFlags[12] = 0;
   bBufferSedCorrection = BufferSed.fitSignal = false;
 
+  // The third cumulant of the DLS cumulant mode keeps its sign (a mass or D would
+  // be held at 0).
+  bCumulants = true;
+  pParamFitFlags[3] = 1;
+  const int n = GetFloatingExtraParams(0, nullptr);
+  int position = n;  // entry 3 stands before the floated entries above it
+  for (int k = 4; k <= nModelParams; ++k) position -= pParamFitFlags[k] ? 1 : 0;
+  std::vector<float> vector(static_cast<std::size_t>(n) + 1, 0.0f);
+  GetFloatingExtraParams(n, vector.data());
+  vector[static_cast<std::size_t>(position)] = -0.02f;
+  SetFloatingExtraParams(vector.data());
+  EXPECT_FLOAT_EQ(pParams[3], -0.02f);
+  pParamFitFlags[3] = 0;
+  bCumulants = false;
+
   // Convergence of the passes: relative to |old|, and |new| when old is 0.
   EXPECT_NEAR(RefitRelativeChange(-2.0, -2.1), 0.05, 1e-12);
   EXPECT_NEAR(RefitRelativeChange(-2.0, 2.0), 2.0, 1e-12);
