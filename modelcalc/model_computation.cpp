@@ -458,6 +458,9 @@ void DLSSpeciesLoop() {
     iCurrentSpecies = k;
     if (!pSpeciesIncluded[k] || k > lastSpeciesSlot) {
       pAppliedAmplitude[k] = 0.0f;
+      // Slots 2-4 of the cumulant mode hold the higher cumulants, no species: a
+      // table an earlier model left there must not enter the linear step.
+      if (k > lastSpeciesSlot && !SignalToFitRows()) ZeroSpeciesSignal(k);
       continue;
     }
     double loading = bCumulants ? pSpeciesAmplitude[k] : SpeciesLoading(k, firstIncluded);
