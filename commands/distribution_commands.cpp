@@ -17,6 +17,7 @@
 #include "platform/backend.h"
 #include "plot/winplot.h"
 #include "resources/command_ids.h"
+#include "scandata/data_set.h"
 
 namespace tarmic {
 
@@ -24,8 +25,12 @@ namespace {
 
 
 // The grid as the plot shows it: s for the s-grid models, M for the molar-mass
-// models and for a c(s) shown as c(M).
-const float* PlottedGrid() { return IsSGridModel() && !bCMTransformed ? pDistGrid : pDistS; }
+// models and for a c(s) shown as c(M); for DLS data log10 D (the I(D) model) or
+// log10 Rh (the radius models).
+const float* PlottedGrid() {
+  if (bDLSData) return bDLSDModel ? pDistS : pDistGrid;
+  return IsSGridModel() && !bCMTransformed ? pDistGrid : pDistS;
+}
 
 }  // namespace
 

@@ -267,6 +267,17 @@ TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint)
   Dispatch(kCmCopyDistributionPlot);
   ASSERT_NE(Backend().ClipboardPicture(), nullptr);
   EXPECT_FALSE(Backend().ClipboardPicture()->Records().empty());
+
+  // DLS distributions are copied over the axis their plot has: log10 Rh for the
+  // radius models, log10 D for I(D).
+  bDLSData = bDLSRhModel = true;
+  EXPECT_NEAR(std::strtof(Fields(Lines(DistributionTableText())[0])[0].c_str(), nullptr),
+              pDistGrid[1], 1e-4);
+  bDLSRhModel = false;
+  bDLSDModel = true;
+  EXPECT_NEAR(std::strtof(Fields(Lines(DistributionTableText())[0])[0].c_str(), nullptr),
+              pDistS[1], 1e-4 * std::fabs(pDistS[1]));
+  bDLSData = bDLSDModel = false;
 }
 
 TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
