@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/analysis_views.h"
 #include "app/mouse.h"
 #include "app/mouse_hit_tests.h"
 #include "app/onplot_scan_edit.h"
@@ -107,7 +108,8 @@ void DeleteNoiseButtons(TXLAWindow* window) {
 }
 
 void ClickRemoveNoiseButton(TXLAWindow& window) {
-  if (nScans <= 0 || !bFitRINoise) return;
+  // While the realtime update reloads the data, the loaded scans keep their noise.
+  if (nScans <= 0 || !bFitRINoise || bRealtimeUpdateMode) return;
   DispatchCommand(window, kCmSubtractSystematicNoise);
   window.RedrawPlots();
 }

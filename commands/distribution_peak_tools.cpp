@@ -13,6 +13,8 @@
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_plot.h"
+#include "distributions/distribution_transforms.h"
+#include "distributions/distribution_variants.h"
 #include "modelfit/model_flags.h"
 #include "numerics/ccurve.h"
 #include "numerics/error_box.h"
@@ -45,8 +47,6 @@ constexpr float kMinPeakFraction = 0.0001f;
 constexpr float kPeakEdgeFraction = 0.9f;
 // Below this share of the peak height a side ends at once.
 constexpr float kPeakFloor = 0.01f;
-// No hydration setting exists: the axial ratios are those of the dry particle.
-constexpr float kHydration = 0.0f;
 constexpr Color kPeakColour = RGB(255, 0, 0);
 constexpr int kPeakStyle = 12;
 
@@ -145,12 +145,7 @@ bool PeaksLabelledByS() {
   return !CsVariant();
 }
 
-float PeakMolarMass(float s) {
-  if (bCsScalingLaw) return MFromSScalingLaw(s);
-  if (bCsWormChain) return CalculateMofSforWormChain(s);
-  if (bCsInvariantD) return MFromSandD(s, fInvariantD * 1e-7f, fTemperatureK - 273.15f);
-  return CalculateM(s);
-}
+float PeakMolarMass(float s) { return CsFamilyMass(s, fTemperatureK - 273.15f); }
 
 std::string MolarMassLabelText(float M) {
   if (M > 1e7f) return FormatText("Mf~%.1f MDa", M * 1e-6);
@@ -164,7 +159,8 @@ std::string MolarMassLabelText(float M) {
 
 void ShowPeakMwLabels(TXLAWindow& window) {
   if (nPeakLabels > 0) RemovePeakLabels(window);
-  if (!pDistPlot || !pDistCurve || !pDistValues) return;
+  // A transformed grid (s20,w, radii) is no longer the s the mass relations take.
+  if (!pDistPlot || !pDistCurve || !pDistValues || bDistTransformed) return;
   nPeakLabels = pDistCurve->FindPeaks(afPeakX, afPeakArea, anPeakIndex, kMaxPeakLabels, 2);
   Window& w = window.GetHandle();
   for (int k = 1; k <= nPeakLabels; ++k) {
@@ -218,23 +214,26 @@ std::string PeakInfoText(float s, float c, float fraction) {
   const float M = PeakMolarMass(s);
   const float mMin = CalculateMff02(s, 1.0f);
   if (!OwnMassRelation()) {
-    const float ff0 = fFrictionalRatio;
+    // The bimodal models have their second frictional ratio inside its s range.
+    const bool second = (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete) && s >= fBimodalSMin &&
+                        s <= fBimodalSMax;
+    const float ff0 = second ? fSecondFf0 : fFrictionalRatio;
     const float rs = S20ToStokesRadius(s20w, VBAR20) * 1e9f;
-    const float oblate = CalculateOblateRatio(ff0, VBAR, kHydration, rho);
-    const float prolate = CalculateProlateRatio(ff0, VBAR, kHydration, rho);
+    const float oblate = CalculateOblateRatio(ff0, VBAR, fWormHydration, rho);
+    const float prolate = CalculateProlateRatio(ff0, VBAR, fWormHydration, rho);
     return FormatText(
         "sw = %.3f S, sw(20,w) = %.3f S\n(c = %.4f, %.3f%% of total)\nwith best-fit friction "
         "ratio = %.3f: Mw = %.0f Da \n(based on vbar = %.3f, vbar20 = %.3f, hydration = %.3f, "
         "buffer density = %.5f, rel. viscosity = %.4f)\nminimum Mw (for compact sphere) = %.0f "
         "Da\nStokes Radius (20C) = %.2f nm, a/b(oblate)=%.2f, a/b(prolate)=%.2f",
-        s, s20w, c, percent, ff0, M, VBAR, VBAR20, kHydration, rho, RELVISCOSITY, mMin, rs, oblate,
+        s, s20w, c, percent, ff0, M, VBAR, VBAR20, fWormHydration, rho, RELVISCOSITY, mMin, rs, oblate,
         prolate);
   }
   return FormatText(
       "sw = %.3f S, sw(20,w) = %.3f S\n(c = %.4f, %.3f%% of total)\nMw = %.0f Da \n(based on "
       "vbar = %.3f, vbar20 = %.3f, hydration = %.3f, buffer density = %.5f, rel. viscosity = "
       "%.4f)\nminimum Mw (for compact sphere) = %.0f Da",
-      s, s20w, c, percent, M, VBAR, VBAR20, kHydration, rho, RELVISCOSITY, mMin);
+      s, s20w, c, percent, M, VBAR, VBAR20, fWormHydration, rho, RELVISCOSITY, mMin);
 }
 
 void ShowPeakInfo(TXLAWindow& window, int k) {

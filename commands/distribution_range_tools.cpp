@@ -24,6 +24,7 @@
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
+#include "distributions/distribution_transforms.h"
 #include "modelfit/model_flags.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
@@ -472,7 +473,9 @@ void ResetDistributionRangeTools() {
 
 void TXLAWindow::CmIntegrateDistribution() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!pDistPlot || bDLSData || bBoundaryAnalysis) return;
+  // A transformed grid (s20,w, radii) is no longer the s the integration reports.
+  if (!pDistPlot || bDLSData || bBoundaryAnalysis || bDistTransformed || bDistRhTransformed)
+    return;
   ToggleIntegrateButton();
   ShowIntegrateButton(*this);
   ClickIntegrateButton(*this);

@@ -29,7 +29,7 @@ bool SGridModelActive() {
   return bContiSModel || bDLSRhModel || bCsff0Model || bCsff0OneDiscrete || bDLSTimeCourseModel ||
          bCsConformationalChange || bCsFloatingVbar || bCsScalingLaw || bCsWormChain ||
          bCsBimodalFf0 || bCsBimodalFf0OneDiscrete || bCsOneDiscreteD || bCsOneDiscreteM ||
-         bBufferSedCorrection || bCsMsTable || bCsInvariantD || bCsModel521;
+         bBufferSedCorrection || bCsMsTable || bCsInvariantD || bCsModel521 || bCsNonideal;
 }
 
 // Grey (150, 150, 150) blended towards red by the weight f in [0, 1].

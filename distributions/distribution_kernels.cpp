@@ -334,6 +334,13 @@ int BuildBufferKernel(Window* window, RunMessage* failure) {
 
 }  // namespace
 
+float CsFamilyMass(float s, float T) {
+  if (bCsMsTable) return MFromSTable(s);
+  float M = 0.0f, D = 0.0f;
+  CsFamilySpecies(s, T, &M, &D);
+  return M;
+}
+
 namespace {
 
 // The outcome of one kernel solved on its own: a discretisation error or a

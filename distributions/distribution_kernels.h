@@ -28,6 +28,12 @@ extern float fInvariantD;
 extern int iCurrentGridPoint;
 extern float fCurrentM;
 
+// The molar mass of a c(s)-family grid point of s at T (deg C) as the model's
+// kernels take it: its own mass relation (bimodal f/f0, scaling law, worm-like
+// chain, conformational change, invariant D, linear rod, the M(s) table), else the
+// frictional-ratio relation.
+float CsFamilyMass(float s, float T);
+
 // How the kernel of a point is computed: a Lamm equation solution of the ideal
 // solver (solved as one list on worker threads), the sharp boundary of a
 // non-diffusing species (ls-g*), a Lamm equation solution in the planar cell of

@@ -9,6 +9,9 @@
 #include "commands/distribution_pane_mouse.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_transforms.h"
+#include "distributions/distribution_variants.h"
+#include "numerics/solvent_constants.h"
+#include "scandata/text_io.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "plot/screen_button.h"
@@ -110,6 +113,22 @@ TEST_F(DistributionToolsTest, PeakLabelsShowTheMassOfEachPeakUntilTheNextPaint) 
   Paint();
   EXPECT_EQ(nPeakLabels, 0);
   EXPECT_EQ(pPeakLabels[1], nullptr);
+
+  // A model with a mass relation of its own labels by it, as its kernels take it:
+  // inside the range of the conformational change every species has that M.
+  bCsConformationalChange = true;
+  fConformSMin = 2.0f;
+  fConformSMax = 4.0f;
+  fConformM = 123456.0f;
+  PressKeyAndRun('M', MK_CONTROL);
+  ASSERT_EQ(nPeakLabels, 2);
+  EXPECT_EQ(pPeakLabels[1]->CurrentLabel(), MolarMassLabelText(123456.0f));
+  // A transformed grid (s20,w) is no s of the mass relations: no labels.
+  Paint();
+  bDistTransformed = true;
+  PressKeyAndRun('M', MK_CONTROL);
+  EXPECT_EQ(nPeakLabels, 0);
+  bDistTransformed = bCsConformationalChange = false;
 }
 
 TEST_F(DistributionToolsTest, AClickOnALabelShowsThePeakInformation) {
@@ -121,6 +140,9 @@ TEST_F(DistributionToolsTest, AClickOnALabelShowsThePeakInformation) {
   const std::string text = BoxText("PEAK INFO");
   EXPECT_EQ(text.rfind("sw = 7.0", 0), 0u) << text;
   EXPECT_NE(text.find("with best-fit friction ratio = 1.200: Mw = "), std::string::npos);
+  // The axial ratios take the hydration setting of the particle.
+  EXPECT_NE(text.find(Format("hydration = %.3f", static_cast<double>(fWormHydration))),
+            std::string::npos);
   EXPECT_NEAR(NumberAfter(text, "(c = "), 0.2f * std::sqrt(2.0f * static_cast<float>(M_PI)), 0.01f);
   // The labels outlive the paint after the box, not the one after that.
   EXPECT_TRUE(bPeakLabelsNew);
