@@ -30,6 +30,7 @@
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/model_computation.h"
 #include "modelcalc/nonideal_cs_kernels.h"
+#include "modelcalc/species_model_cl.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "scandata/analysis_switches.h"
@@ -111,6 +112,7 @@ void InstallEngineServices() {
     }
   };
   h.nonidealKernel = NonidealCsKernel;
+  h.detectionCorrections = LoadDetectionCorrections;
   h.createIntegrateButton = CreateIntegrateButton;
   h.deleteIntegrateButton = [] {
     DeleteIntegrateButton();

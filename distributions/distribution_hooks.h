@@ -19,6 +19,8 @@
 
 namespace tarmic {
 
+class CLammIdeal;
+
 struct DistributionHooks {
   // --- main window ---
   // Appends text to the diagnostics log when diagnostics output is on.
@@ -63,6 +65,11 @@ struct DistributionHooks {
   // the concentration-dependent propagators (installed by the model computation;
   // without it the model is not available).
   std::function<SimOutcome(Window* window, int i, double s, double D)> nonidealKernel;
+  // Loads the detection corrections of the fluorescence options that are on
+  // (magnification gradient and drift, excitation shadow, radial convolution) into
+  // the template solver of the kernels (installed by the model computation, which
+  // owns those options; without it the kernels have none).
+  std::function<void(CLammIdeal& lamm)> detectionCorrections;
   // The kernel of grid point i on sedimentation-equilibrium data: the equilibrium
   // profile of unit loading (sector mean 1 between meniscus and bottom) of buoyant
   // molar mass Mb (g/mol) at each scan's rotor speed and temperature, with the

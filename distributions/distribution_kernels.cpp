@@ -412,6 +412,7 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
   if (bTimeOffset) lamm->SetStartTimeOffset(fTimeOffset);
   if (bAbsorbanceData && bSimulateTimeResolution && fScanVelocity > 0.0f && pnPoints[1] > 0)
     lamm->SetScanTimeLag(ppRadius[1][1]);
+  if (const auto& corrections = GetDistributionHooks().detectionCorrections) corrections(*lamm);
 
   const int status = CLRunMTList(lamm.get(), N, s, D, vbar, kernels, radii, nRadii, nullptr,
                                  nullptr);

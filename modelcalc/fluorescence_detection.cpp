@@ -277,7 +277,26 @@ int ApplyNonlinearDetection(double exponent, double baseline,
   if (!ValidExponent(exponent) || !std::isfinite(baseline))
     return 0;
   if (!CopiesFitData()) {
+    // Scans were added while the transformed domain was shown: the arrays of the
+    // scans there before hold transformed values, whose recorded ones are kept in
+    // the copies; the new scans are recorded data.
+    const bool transformedShown = bTransformedShown;
+    ScanRowSet keptSignal, keptFit;
+    keptSignal.swap(ppUntransformedSignal);
+    keptFit.swap(ppUntransformedFit);
     AllocNonlinearDetectionCopies();
+    if (transformedShown) {
+      for (int s = 1; s <= nScans; ++s) {
+        const auto u = static_cast<std::size_t>(s);
+        const std::size_t length = static_cast<std::size_t>(pnPoints[u]) + 1;
+        if (u < keptSignal.size() && keptSignal[u].size() == length)
+          ppUntransformedSignal[u] = keptSignal[u];
+        if (u < keptFit.size() && keptFit[u].size() == length) ppUntransformedFit[u] = keptFit[u];
+      }
+      // The transformed copies are made anew from the recorded values below.
+      ppTransformedSignal = ppUntransformedSignal;
+      ppTransformedFit = ppUntransformedFit;
+    }
   } else {
     TakeShownArrays(ppSignal, ppUntransformedSignal, ppTransformedSignal);
     TakeShownArrays(ppFit, ppUntransformedFit, ppTransformedFit);
@@ -295,6 +314,7 @@ int ApplyNonlinearDetection(double exponent, double baseline,
   dAppliedPower = exponent;
   dAppliedBaseline = baseline;
   UpdateRmsds();
+  FitRmsd();  // the rmsd on show is that of the domain now shown
   // The common grid holds the data: it follows when they changed. The rebuild
   // asks for the transform again, which the busy flag stops.
   if (dataChanged && !bNoGridRebuild) {

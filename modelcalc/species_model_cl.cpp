@@ -105,16 +105,20 @@ ModelStatus SolveBufferSlot(Window* window, int k) {
   return outcome.ok() ? ModelStatus::Computed : ModelStatus::Failed;
 }
 
-bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRecord* records,
-                        int k, double s, double D, double c0, bool nonIdeal) {
-  lamm.SetIdealModel();
-  lamm.LoadSedimentationParameters(s, D, fMeniscus, fBottom, c0, fFitLeftLim, fFitRightLim);
-  if (!bCheckAcceleration) lamm.SkipAccelerationCheck();
+void LoadDetectionCorrections(CLammIdeal& lamm) {
   if (bMagnificationGradient) lamm.SetRadialMagnificationGradient(true, fMagnificationGradient);
   if (bMagnificationDrift) lamm.SetTemporalDrift(true, fMagnificationDrift, bExponentialDrift);
   if (bExcitationShadow) lamm.SetExcitationShadow(true, fConeRadius);
   if (bRadialConvolution)
     lamm.SetRadialConvolution(true, fConvolutionWidth, fConvolutionDistFactor);
+}
+
+bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRecord* records,
+                        int k, double s, double D, double c0, bool nonIdeal) {
+  lamm.SetIdealModel();
+  lamm.LoadSedimentationParameters(s, D, fMeniscus, fBottom, c0, fFitLeftLim, fFitRightLim);
+  if (!bCheckAcceleration) lamm.SkipAccelerationCheck();
+  LoadDetectionCorrections(lamm);
   const bool quiet = bFitRunning;
   LammOutputBinding output;
   output.pDisplay = display;

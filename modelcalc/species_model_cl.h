@@ -45,4 +45,9 @@ ModelStatus SolveBufferSlot(Window* window, int k);
 bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRecord* records,
                         int k, double s, double D, double c0, bool nonIdeal);
 
+// Loads the fluorescence detection corrections that are on (magnification gradient
+// and drift, excitation shadow, radial convolution) into a solver object; the same
+// for the species of the model and the kernels of the distributions.
+void LoadDetectionCorrections(CLammIdeal& lamm);
+
 }  // namespace tarmic

@@ -415,6 +415,23 @@ TEST_F(ContiRunTest, ThreadedKernelsEqualSerialKernels) {
       for (int g = 1; g <= nGridPoints; ++g) pppKernels[k][j][g] = -1.0f;
   ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
   EXPECT_EQ(kernels(), serial);
+
+  // The detection corrections of the fluorescence options reach the kernels: a
+  // linear drift of 20 %/h scales the kernel of a scan at t by 1 + 0.2 t / 3600.
+  GetDistributionHooks().detectionCorrections = [](CLammIdeal& lamm) {
+    lamm.SetTemporalDrift(true, 20.0f, false);
+  };
+  ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
+  GetDistributionHooks().detectionCorrections = nullptr;
+  const std::vector<float> drifted = kernels();
+  std::size_t at = 0;
+  for (int k = 1; k <= nDistGrid; ++k)
+    for (int j = 1; j <= nScans; ++j) {
+      const double factor = 1.0 + 0.2 * pScanInfo[static_cast<std::size_t>(j)].recordedTime / 3600.0;
+      for (int g = 1; g <= nGridPoints; ++g, ++at)
+        EXPECT_NEAR(drifted[at], serial[at] * factor, 1e-5 + 1e-5 * std::fabs(serial[at]))
+            << k << " " << j << " " << g;
+    }
 }
 
 

@@ -13,6 +13,7 @@
 #include "platform/headless/headless_backend.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
 #include "tests/modelcalc/fluorescence_scans.h"
 
@@ -126,6 +127,29 @@ TEST_F(FluorescenceTest, TransformAndInverseCarryDataAndFitBetweenDomainsWithThe
   InstallFluorescenceDetectionHooks();
   FreeDataSet();
   EXPECT_TRUE(ppTransformedSignal.empty() && ppUntransformedFit.empty());
+}
+
+// Scans added (more files loaded) while the transformed domain is shown are recorded
+// data; the scans there before keep their recorded values, so that switching the
+// option off gives every scan back as recorded.
+TEST_F(FluorescenceTest, ScansAddedWhileTransformedKeepEveryRecordedValue) {
+  InstallFluorescenceDetectionHooks();
+  bNonlinearDetection = bShowTransformed = true;
+  ASSERT_EQ(ApplyNonlinearDetection(kE, kB, true), 1);
+  GrowScanTables(3);
+  float* r = vector(1, kPoints);
+  float* y = vector(1, kPoints);
+  for (int i = 1; i <= kPoints; ++i) {
+    r[i] = ppRadius[1][i];
+    y[i] = Recorded(2, i);
+  }
+  InstallScanArrays(3, kPoints, r, y, nullptr, false);
+  ASSERT_TRUE(BuildCommonRadialGrid());
+  EXPECT_NEAR(Signal(1, 20), Forward(Recorded(1, 20)), 1e-6);
+  EXPECT_NEAR(Signal(3, 20), Forward(Recorded(2, 20)), 1e-6);
+  SwitchOffNonlinearDetection();
+  EXPECT_FLOAT_EQ(Signal(1, 20), Recorded(1, 20));
+  EXPECT_FLOAT_EQ(Signal(3, 20), Recorded(2, 20));
 }
 
 }  // namespace
