@@ -8,6 +8,7 @@
 #include "commands/command_support.h"
 #include "platform/types.h"
 #include "modelfit/model_options.h"
+#include "numerics/sounds.h"
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"
 #include "scandata/radial_grid.h"
@@ -73,6 +74,17 @@ void TXLAWindow::CmSetRadialResolution() {
   if (!AskFloat(*this, &step, fRadialStep, "radial resolution (cm), at least 0.001:",
                 "RADIAL RESOLUTION"))
     return;
+  // A step above the coarsest the loaders accept would be thrown away at the next
+  // start (and makes no usable grid): refused, the step stays.
+  if (!(step <= kCoarsestRadialStep)) {
+    PlayErrorSound();
+    CommandMessageBox(*this,
+                      Format("the radial resolution must lie between %g and %g cm",
+                             static_cast<double>(kFinestRadialStep),
+                             static_cast<double>(kCoarsestRadialStep)),
+                      "RADIAL RESOLUTION", MB_OK);
+    return;
+  }
   fRadialStep = std::max(step, kFinestRadialStep);
   if (ConfirmChange(*this, "save as default setting?", "SET PREFERENCE")) WritePreferences(this);
   if (nScans > 0 && ConfirmChange(*this, "reload data with the new resolution?", "RADIAL RESOLUTION")) {

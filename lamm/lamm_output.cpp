@@ -215,8 +215,19 @@ void CLammIdeal::SolveWithoutDiffusion() {
   // The step profile at radius x recorded at time t: the boundary at m e^(kt)
   // (b e^(kt) for flotation), the plateau c0 e^(-2kt), the lamella edge at
   // (m + w) e^(kt).
+  // While the rotor accelerates (rpm = rate t up to the final speed) the species
+  // moves as far as in the time at final speed that carries the same integral of
+  // omega^2: t^3 / (3 T^2) within the ramp of length T, T / 3 + (t - T) after it.
+  const bool ramp = bRampRotor && dAccelEndTime > 0 && dAccelRate > 0 && dRpmFinal > 0;
+  const double T = ramp ? dRpmFinal / dAccelRate : 0.0;
+  auto atFinalSpeed = [&](double t) {
+    if (!ramp || !(t > 0)) return t;
+    auto integral = [T](double tau) { return tau <= T ? tau * tau * tau / (3 * T * T) : T / 3 + (tau - T); };
+    return t <= dAccelEndTime ? integral(t) : integral(dAccelEndTime) + (t - dAccelEndTime);
+  };
   auto value = [&](double x, double t) {
     if (v > 0) t += (x - m) / v;  // the scanner reaches x later
+    t = atFinalSpeed(t);
     const double e = std::exp(k * t);
     const double rb = (k > 0 ? m : b) * e;
     const double plateau = dConc0 * std::exp(-2 * k * t);

@@ -59,6 +59,12 @@ TEST_F(OptionCommandTest, RadialResolutionIsAtLeastAThousandthCentimetreAndCanBe
   const std::vector<float> prefs = PreferenceFile();
   ASSERT_EQ(prefs.size(), 19u);
   EXPECT_FLOAT_EQ(prefs[1], 0.001f);
+  // Above the coarsest step a start accepts, the step is refused and nothing saved.
+  Backend().QueueInput("0.2");
+  Backend().QueueMessageBox(IDOK, "RADIAL RESOLUTION");
+  Dispatch(kCmSetRadialResolution);
+  EXPECT_FLOAT_EQ(fRadialStep, 0.001f);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
 TEST_F(OptionCommandTest, RadialResolutionReloadsTheDataOnTheNewGrid) {

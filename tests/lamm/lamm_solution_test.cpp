@@ -292,6 +292,24 @@ TEST(LammLoading, DiffusionFreeBoundaryIsAStep) {
     for (int j = 1; j <= e.radii; ++j)
       EXPECT_NEAR(e.rows[k][j], e.outRadii[j] >= rb ? plateau : 0.0, 1e-6);
   }
+  // A rotor accelerating at 200 rpm/s: the step lies where s times the integral of
+  // w^2 dt puts it, w growing linearly over the ramp, as for diffusing species.
+  const double rate = 200.0, ramp = e.rpm / rate;  // rpm/s, s
+  for (int k = 1; k <= e.scans; ++k) {
+    e.records[k].accelRate = rate;
+    e.records[k].accelTime = ramp;
+  }
+  LammDiscretizationSettings settings = ClosedCellSettings(100, false);
+  settings.bRampRotor = true;
+  auto r = MakeSolver(e, s, 0.0, settings);
+  ASSERT_EQ(r->Solve(), 0);
+  for (int k = 1; k <= e.scans; ++k) {
+    const double sw2t = e.Sw2(s) * (ramp / 3 + (e.Time(k) - ramp));
+    const double rb = e.meniscus * std::exp(sw2t);
+    for (int j = 1; j <= e.radii; ++j)
+      if (std::fabs(e.outRadii[j] - rb) > 1e-4)
+        EXPECT_NEAR(e.rows[k][j], e.outRadii[j] >= rb ? std::exp(-2 * sw2t) : 0.0, 1e-6) << k << " " << j;
+  }
 }
 
 // With each scan on its own radii the profiles are added into the output, so that
