@@ -76,10 +76,14 @@ void FreeIntegRanges() {
 const CVector* CurveX() { return pDistCurve ? pDistCurve->X() : nullptr; }
 const CVector* CurveY() { return pDistCurve ? pDistCurve->Y() : nullptr; }
 
-// The largest y (at least 0) of the plotted curve's points with lo <= x <= hi.
+// The largest y (at least 0) of the plotted curve's points with lo <= x <= hi: the
+// projection of a c(s,ff0) result while one is shown (its y is M, Rs, D or f/f0),
+// else the distribution curve.
 float LargestYIn(float lo, float hi) {
-  const CVector* x = CurveX();
-  const CVector* y = CurveY();
+  const bool projection = bCsff0Shown && pMapCurve &&
+                          (bCsff0ViewSM || bCsff0ViewSRs || bCsff0ViewSD || bCsff0ViewMFf0);
+  const CVector* x = projection ? pMapCurve->X() : CurveX();
+  const CVector* y = projection ? pMapCurve->Y() : CurveY();
   float ymax = 0.0f;
   if (!x || !y) return ymax;
   const int n = static_cast<int>(std::min(x->Length(), y->Length()));

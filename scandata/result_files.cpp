@@ -410,7 +410,10 @@ bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
   }
   restoreFlags();
   if (intensity && third) {
-    for (int i = 1; i <= n; ++i) value[i] = Absorbance(third[i], value[i]);
+    // Only points with both intensities positive have an absorbance; the others
+    // keep their value.
+    for (int i = 1; i <= n; ++i)
+      if (third[i] > 0.0f && value[i] > 0.0f) value[i] = Absorbance(third[i], value[i]);
     info.scanType = info.scanType == 'V' ? 'W' : 'R';
   }
   // The whole TI noise on the grid, resampled onto the file's radii.
