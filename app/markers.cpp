@@ -7,6 +7,7 @@
 
 #include "app/marker_lines.h"
 #include "app/marker_question.h"
+#include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "numerics/run_switches.h"
 #include "plot/data_plots.h"
@@ -150,6 +151,10 @@ void ApplyBottomRangeRule() {
 }
 
 void CopyGeometryToModelParams() {
+  if (const auto& pack = GetShellHooks().packModelParams) {
+    pack();
+    return;
+  }
   pParams[13] = fMeniscus;
   pParams[14] = fBottom;
 }

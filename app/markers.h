@@ -128,7 +128,8 @@ void ShowMarkerChanges(TXLAWindow& window, const MarkerSnapshot& before);
 // Draws a marker's line (dashed for the range bounds) at a radius in a colour.
 void DrawMarker(TXLAWindow& window, Marker m, float radius, Color colour);
 
-// Copies meniscus and bottom into the model parameter vector.
+// Packs the model variables, meniscus and bottom with them, into the parameter
+// vector (the shell hook packModelParams; without it entries 13 and 14 only).
 void CopyGeometryToModelParams();
 
 // Back to idle: no marker held, no pick, no question, cursor off; no test of the

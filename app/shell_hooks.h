@@ -19,6 +19,12 @@ class MetaFile;
 class TXLAWindow;
 
 struct ShellHooks {
+  // --- the model ---
+  // Packs the model variables into the parameter vector, meniscus and bottom with
+  // them (in the electrophoresis cell the bottom keeps its distance from the
+  // meniscus); without it only meniscus and bottom are copied into entries 13, 14.
+  std::function<void()> packModelParams;
+
   // --- start-up ---
   // Reads the Lamm-equation settings of "tarmiclammparams.ini".
   std::function<void(TXLAWindow* window)> readLammEqParameterPreferences;

@@ -56,6 +56,7 @@ constexpr int kThreePaneResidualBottom = 575;
 // What the shell asks of the model computation and the distribution engine.
 void InstallShellHooks() {
   ShellHooks& h = GetShellHooks();
+  h.packModelParams = PackModelParams;
   h.readLammEqParameterPreferences = [](TXLAWindow* window) {
     ReadLammEqParameterPreferences(window ? &window->GetHandle() : nullptr);
   };

@@ -45,10 +45,12 @@ float fMeniscus = 0.0f;
 float fBottom = 0.0f;
 float fFitLeftLim = 0.0f;
 float fFitRightLim = 0.0f;
-float fMinMeniscus = 0.0f;
-float fMaxMeniscus = 0.0f;
-float fMinBottom = 0.0f;
-float fMaxBottom = 0.0f;
+// The ranges a fit may move meniscus and bottom in, until a load sets them
+// around the cell's own.
+float fMinMeniscus = 5.8f;
+float fMaxMeniscus = 6.6f;
+float fMinBottom = 7.1f;
+float fMaxBottom = 7.3f;
 bool bFitRangesSet = false;
 
 bool bEquilibriumMode = false;
@@ -215,7 +217,10 @@ void ResetScanDataGlobals() {
   FreeFileList();
   ResetInitialData();
   fMeniscus = fBottom = fFitLeftLim = fFitRightLim = 0.0f;
-  fMinMeniscus = fMaxMeniscus = fMinBottom = fMaxBottom = 0.0f;
+  fMinMeniscus = 5.8f;
+  fMaxMeniscus = 6.6f;
+  fMinBottom = 7.1f;
+  fMaxBottom = 7.3f;
   bFitRangesSet = false;
   bEquilibriumMode = false;
   bDLSData = false;

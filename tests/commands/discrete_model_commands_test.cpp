@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/markers.h"
+#include "app/shell_hooks.h"
 #include "commands/model_commands.h"
 #include "lamm/lamm_globals.h"
 #include "modelcalc/model_computation.h"
@@ -183,6 +185,17 @@ TEST_F(DiscreteModelCommandTest, ElectrophoresisLoadingSetsModeModelAndGrid) {
   EXPECT_DOUBLE_EQ(pScanInfo[1].time, 1200.0);
   EXPECT_TRUE(bDiscreteModel && bElectrophoresis);
   EXPECT_EQ(nLammGridPoints, 200);
+
+  // A meniscus moved by its marker takes the bottom along: the cell keeps its length.
+  GetShellHooks().packModelParams = PackModelParams;
+  PackModelParams();
+  const float length = fBottom - fMeniscus;
+  ASSERT_GT(length, 0.0f);
+  fMeniscus += 0.1f;
+  CopyGeometryToModelParams();
+  EXPECT_NEAR(fBottom - fMeniscus, length, 1e-5);
+  EXPECT_FLOAT_EQ(pParams[14], fBottom);
+  GetShellHooks().packModelParams = nullptr;
 }
 
 }  // namespace
