@@ -140,6 +140,11 @@ void SetUpContinuousModel(TXLAWindow& window, int id, bool wasContinuous, GridUn
     pParams[kContiSlotFrictionalRatio] = Slot11Default(meaning);
   if (IsScalingLawModel() && !wasScalingLaw) pParams[kContiSlotScalingExponent] = fScalingExponent;
   StoreVariantDefaultsInParams();
+  // A zone model takes its lamella width from the vector: one no model has set yet
+  // starts at the width kept (0.1 cm at start), not at a band of no width.
+  constexpr int kLamellaSlot = 23;
+  if ((bZoneCentrifugation || bZoneLsgModel) && !(pParams[kLamellaSlot] > 0.0f))
+    pParams[kLamellaSlot] = fLamellaWidth;
 
   UnpackModelParams();
   window.RepaintMain();

@@ -107,6 +107,11 @@ void ReadPositiveFloat(float v, float& setting) {
 void ReadPositiveDouble(float v, double& setting) {
   if (std::isfinite(v) && v >= 0.0f) setting = v;
 }
+// Levels that must stay above 0 (a level written with "%f" below 5e-7 reads as 0,
+// which would switch the test it belongs to off): the setting stays then.
+void ReadLevel(float v, double& setting) {
+  if (std::isfinite(v) && v > 0.0f) setting = v;
+}
 void ReadSwitch(float v, bool& setting) {
   if (std::isfinite(v)) setting = v > 0.0f;
 }
@@ -170,7 +175,7 @@ int ReadLammEqParameterPreferences(Window* window) {
   const float* p = v.Data();
   ReadPositiveFloat(p[0], fAutoAlgorithmS);
   ReadSwitch(p[1], bShutOffBackDiffusion);
-  ReadPositiveDouble(p[2], dBackDiffusionLevel);
+  ReadLevel(p[2], dBackDiffusionLevel);
   ReadSwitch(p[3], bAutoGridSize);
   ReadCount(p[4], nDefaultGridPoints);
   ReadPositiveFloat(p[5], fPointsPerSigma);

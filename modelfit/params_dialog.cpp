@@ -198,7 +198,11 @@ bool AskYesNo(const char* text, const char* caption) {
 // "c1 nonideal": the non-ideal constants of species 1, asked one by one.
 void ReadC1Nonideal(const TransferBuffer& record) {
   bC1Nonideal = FieldChecked(record, kIdC1Nonideal);
-  if (!bC1Nonideal) return;
+  if (!bC1Nonideal) {
+    // ks and kd of species 1 are read by nothing then: not floated either.
+    pModelScalarFit[1] = pModelScalarFit[2] = 0;
+    return;
+  }
   float value = fLogKs;
   if (InputFloat(&value, fLogKs, true, "log10(ks/(mg/ml)):", kNonidealTitle1)) fLogKs = value;
   pModelScalarFit[1] = AskYesNo("fit ks?", kNonidealTitle1) ? 1 : 0;
@@ -414,7 +418,13 @@ void FillParamsTransfer(TransferBuffer& record) {
   const int templateId = SelectParamsTemplate();
   const std::set<int> borrowed = BorrowedBoxes(templateId);
   const bool conti = IsContinuousModel();
-  const char* secondFormat = (bFitMAndS && !IsSelfAssociationModel() && !conti) ? "%.0f" : "%.5f";
+  // Whole grams per mole for molar masses; the DLS radii (nm) and cumulants are no
+  // masses, nor are the extinction factor and log(Ka) of A + B <-> AB in slot 4.
+  const bool masses =
+      bFitMAndS && !IsSelfAssociationModel() && !conti && !bStokesRadii && !bCumulants;
+  auto secondFormat = [masses](int k) {
+    return masses && !(bHeteroAssocModel && k == nSpeciesSlots) ? "%.0f" : "%.5f";
+  };
 
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     SetFieldChecked(record, IncludedId(k), pSpeciesIncluded[k] != 0);
@@ -422,7 +432,7 @@ void FillParamsTransfer(TransferBuffer& record) {
     if (!borrowed.count(SecondFitId(k))) SetFieldChecked(record, SecondFitId(k), pSpeciesMassOrDFit[k] != 0);
     if (!borrowed.count(SFitId(k))) SetFieldChecked(record, SFitId(k), pSpeciesSFit[k] != 0);
     SetFieldValue(record, AmplitudeId(k), "%.5f", pSpeciesAmplitude[k]);
-    SetFieldValue(record, SecondId(k), secondFormat, pSpeciesMassOrD[k]);
+    SetFieldValue(record, SecondId(k), secondFormat(k), pSpeciesMassOrD[k]);
     SetFieldValue(record, SId(k), "%.5f", pSpeciesS[k]);
   }
   // Boxes that carry model options.

@@ -1,13 +1,13 @@
 // Numeric table files.
 #include "numerics/matrix_table.h"
 
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "numerics/atomic_file.h"
+#include "numerics/cvector.h"
 #include "numerics/error_box.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"
@@ -53,17 +53,18 @@ bool IsBlank(char c) {
 }
 
 // Reads the first count numbers of line into out; false when the line holds fewer.
+// A number beyond the float range reads as the vectors and curves read it: 0 below
+// it, infinity above it.
 bool ParseNumbers(const std::string& line, int count, std::vector<float>& out) {
-  const char* p = line.data();
+  const char* p = line.c_str();
   const char* const end = p + line.size();
   for (int j = 0; j < count; ++j) {
     while (p < end && IsBlank(*p)) ++p;
-    if (p < end && *p == '+') ++p;
     float value = 0.0f;
-    const std::from_chars_result r = std::from_chars(p, end, value);
-    if (r.ec != std::errc()) return false;
+    const char* next = p < end ? ScanFloat(p, &value) : nullptr;
+    if (!next) return false;
     out.push_back(value);
-    p = r.ptr;
+    p = next;
   }
   return true;
 }

@@ -51,7 +51,9 @@ constexpr int kMargin = 8;
 // Radio buttons that form one group in the transfer record share a number.
 int RadioGroup(int id) {
   switch (id) {
-    case 429: case 430: return 1;
+    // The plot choices of c(s,ff0) (as radio buttons; 442, 445 and 446 are check
+    // boxes in the other templates).
+    case 429: case 430: case 442: case 445: case 446: return 1;
     case 447: case 448: return 2;
     case 450: case 451: return 3;
     case 620: case 621: return 4;
@@ -218,7 +220,7 @@ Column OneDiscrete(const char* second) {
 Column Lamella() { return {EF(428, "lamella width", 425)}; }
 
 Column SizeShapeView() {
-  return {S("plot:"), R(429, "s-ff0"), R(430, "s-M"), C(442, "s-R"), C(445, "s-D"), C(446, "M-ff0")};
+  return {S("plot:"), R(429, "s-ff0"), R(430, "s-M"), R(442, "s-R"), R(445, "s-D"), R(446, "M-ff0")};
 }
 
 Column Ff0Grid() { return {E(412, "f/f0 min"), E(414, "f/f0 max"), E(428, "f/f0 resolution")}; }
@@ -369,7 +371,7 @@ std::vector<ParamsVariant> MakeParamsVariants() {
   v.push_back({327, "least-squares g*(s) for analytical zone centrifugation ", {Grid("s min", "s max"), Solvent()},
                Noise(), Lamella()});
   v.push_back({538, "least-squares g*(s) with 1 discrete component",
-               {Grid("s min", "s max"), Solvent(), OneDiscrete("D discrete")}, Noise(), {}});
+               {Grid("s min", "s max"), Solvent(), OneDiscrete("M discrete")}, Noise(), {}});
   v.push_back({324, "direct boundary van Holde-Weischet",
                {{E(406, "s min"), E(407, "s max"), E(405, "resolution")},
                 {E(419, "number of fractions"), E(420, "number of scans"), C(416, "slide frame"),

@@ -329,6 +329,31 @@ TEST_F(ParamsDialogTest, NonidealFirstSpeciesAsksForItsConstants) {
   EXPECT_DOUBLE_EQ(fSignalPerConc, static_cast<double>(3.3f));
   EXPECT_TRUE(bRepulsiveNonideality);
   EXPECT_FALSE(bLinearAmplitudes);
+  // Switched off, ks and kd are read by nothing and no longer floated.
+  backend_->QueueDialog(IDOK, Answers({}, {{kIdC1Nonideal, false}}));
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  EXPECT_EQ(pParamFitFlags[20], 0);
+}
+
+// Values that are no molar masses keep their decimals in the molar-mass
+// parametrisation: the Stokes radius of the DLS model, extico a of A + B <-> AB.
+TEST_F(ParamsDialogTest, OnlyMolarMassesAreShownInWholeGrams) {
+  bFitMAndS = true;
+  bDiscreteModel = true;
+  pSpeciesMassOrD[1] = 50123.4f;
+  pSpeciesMassOrD[4] = 0.8f;
+  TransferBuffer shown;
+  FillParamsTransfer(shown);
+  EXPECT_EQ(shown.text[406], "50123");
+  bStokesRadii = true;
+  pSpeciesMassOrD[1] = 3.4f;
+  FillParamsTransfer(shown);
+  EXPECT_EQ(shown.text[406], "3.40000");
+  bStokesRadii = bDiscreteModel = false;
+  bHeteroAssocModel = true;
+  FillParamsTransfer(shown);
+  EXPECT_EQ(shown.text[427], "0.80000");
+  bHeteroAssocModel = bFitMAndS = false;
 }
 
 TEST_F(ParamsDialogTest, MultipleNonidealSpeciesKeepTheBorrowedBoxesOwnStates) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <cmath>
 #include <string>
 
 #include "numerics/matrix_table.h"
@@ -103,6 +104,12 @@ TEST(MatrixTableReader, TakesTheFirstNumbersOfEveryLine) {
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t[1][2], 3.0f);
   free_matrix(t, 1, 1, 1, n);
+  // Numbers beyond the float range read as the vectors read them: 0 and infinity.
+  t = ReadMatrixTable(WriteText("range.dat", "1 1e-50\n2 1e39\n").c_str(), 2, &n);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t[1][2], 0.0f);
+  EXPECT_TRUE(std::isinf(t[2][2]));
+  free_matrix(t, 1, n, 1, 2);
 }
 
 void ExpectReadFailure(const std::string& path, const std::string& message, bool byColumns) {
