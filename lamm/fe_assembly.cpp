@@ -111,9 +111,10 @@ void VariableCoefficientTransport(const double* r, int N, const double* const di
     A.sup[i] = i < N ? sr * sed[6][i] + s[i] * sed[4][i] - (Dr * diff[6][i] + D[i] * diff[4][i]) : 0.0;
   }
   if (openBottom && s[N] > 0) {
+    // The boundary term r D dc/dr - s w2 r^2 c of the end node, as on the other grids.
     const double g = r[N] / (r[N] - r[N - 1]);
-    A.sub[N] += g * D[N];
-    A.diag[N] -= g * D[N] + r[N] * r[N] * s[N] * w2;
+    A.sub[N] -= g * D[N];
+    A.diag[N] += g * D[N] - r[N] * r[N] * s[N] * w2;
   }
 }
 

@@ -79,14 +79,15 @@ void StaticGridRow(CLammIdeal& o, int i, int np, double sw2) {
     if (i == np) m[2] = a[2] = 0.0;
     if (o.bShutOffBackDiffusion && o.dS > 0 && i == np) {
       const double fd = o.CLEndDiffusionFactor(r, np);
-      a[0] += D * fd;
-      a[1] -= D * fd + sw2 * o.CLEndSedimentationFactor(r, np);
+      a[0] -= D * fd;
+      a[1] += D * fd - sw2 * o.CLEndSedimentationFactor(r, np);
     }
   }
   if (o.bShutOffBackDiffusion && o.dS < 0 && i == 1 && !o.bInhomogeneousSolvent) {
+    // The flux through the meniscus of a floating species, -(r D dc/dr - sw2 r^2 c).
     const double g = r[2] - r[1];
-    a[2] += D * r[1] / g;
-    a[1] += sw2 * r[1] * r[1] - D * r[1] / g;
+    a[2] -= D * r[1] / g;
+    a[1] += sw2 * r[1] * r[1] + D * r[1] / g;
   }
   o.MassMatrix().SetRow(i, m);
   o.TransportMatrix().SetRow(i, a);

@@ -26,10 +26,11 @@ void StaticGridRow(const double* r, int N, int i, int np, bool nonUniform, doubl
   if (i == 1) m[0] = a[0] = 0.0;
   if (i == np) m[2] = a[2] = 0.0;
   if (outflowBottom && i == np) {
-    // Flux of the end node, r D dc/dr - sw2 r^2 c with dc/dr from the last element.
+    // Flux of the end node, r D dc/dr - sw2 r^2 c with dc/dr from the last element
+    // (the boundary term of the weak form, the same as on the moving grid).
     const double g = r[np] - r[np - 1];
-    a[0] += D * r[np] / g;
-    a[1] -= sw2 * r[np] * r[np] + D * r[np] / g;
+    a[0] -= D * r[np] / g;
+    a[1] += D * r[np] / g - sw2 * r[np] * r[np];
   }
 }
 

@@ -166,6 +166,41 @@ Experiment Solved(bool movingGrid, int grid, double tolerance) {
 
 // Static and moving grid agree within their discretisation error, and both
 // converge when the grid (and with it the step) is refined.
+// Back-diffusion shut off: the bottom lets the species through by the flux of the
+// continuum (diffusion by the slope of the last element, plus sedimentation), so
+// near the bottom the profile is that of a cell extended 1.2 cm further, on both
+// grids.
+TEST(LammGrids, ShutOffBottomPassesTheSpeciesLikeALongerCell) {
+  const double s = 10.0, D = 1.5e-6;
+  Experiment longer;
+  longer.bottom = 8.4;
+  longer.radii = 400;
+  longer.scans = 2;
+  longer.firstTime = 6000.0;
+  longer.interval = 1000.0;
+  longer.rightLimit = 8.3f;
+  longer.Build();
+  auto reference = MakeSolver(longer, s, D, ClosedCellSettings(800, false));
+  ASSERT_EQ(reference->Solve(), 0);
+  for (bool movingHat : {false, true}) {
+    Experiment e;
+    e.scans = 2;
+    e.firstTime = 6000.0;
+    e.interval = 1000.0;
+    e.rightLimit = 7.0f;  // far enough from the bottom for the shut-off to be chosen
+    e.Build();
+    LammDiscretizationSettings settings = ClosedCellSettings(400, movingHat);
+    settings.bShutOffBackDiffusionOption = true;
+    settings.bAutoGridSize = true;  // the back-diffusion test belongs to the grid sizing
+    auto o = MakeSolver(e, s, D, settings);
+    ASSERT_EQ(o->Solve(), 0);
+    for (int k = 1; k <= 2; ++k) {
+      const double want = test::ProfileAt(longer, k, 7.2);
+      EXPECT_NEAR(test::ProfileAt(e, k, 7.2), want, 0.005 * want) << movingHat << " scan " << k;
+    }
+  }
+}
+
 TEST(LammGrids, StaticAndMovingGridConvergeToTheSameSolution) {
   const Experiment reference = Solved(false, 2400, 0.05);
   const double staticCoarse = MaxDifference(Solved(false, 150, 1.0), reference);
