@@ -275,8 +275,9 @@ double CLammIdeal::CLConcDependentStep() {
   if (!accept()) return 0.0;
   control.changeTarget = dTolerance02;
   // After a step without change the step grows tenfold; the growth rule does not
-  // take that back.
+  // take that back, and the largest step still holds.
   dDt = NextStepAfterAccept(dDt, dRelChange, dTolerance005, control, &dDtPrev);
+  if (dRelChange == 0.0) dDt = std::min(dDt, dDtLimit);
   if (bOutputTimePending && dTime + dDt > dNextOutputTime) dDt = dNextOutputTime - dTime;
   accelerationCaps();
   return dRelChange;
