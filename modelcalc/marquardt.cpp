@@ -185,7 +185,8 @@ bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alam
     w.atry[Idx(j)] = t;
   }
   if (!mlcof(w, target, w.atry.data(), w.trialAlpha, w.trialBeta, sosq)) return false;
-  if (sosq >= w.sosqAccepted) {  // ties fail
+  // Ties fail, and so does a trial whose residuals are no number.
+  if (!(sosq < w.sosqAccepted)) {
     alamda *= 10.0;
     sosq = w.sosqAccepted;
     return true;

@@ -533,7 +533,11 @@ bool NNLSNormalEquations(float** A, float* b, int n, bool copyA) {
       }
     }
     if (t == 0) {
-      converged = true;
+      // A gradient that is no number has no optimum: a NaN or infinite equation
+      // is a failure, not a solution at 0.
+      bool finite = true;
+      for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(w[i]);
+      converged = finite;
       break;
     }
     if (++outerSteps > maxOuterSteps) break;

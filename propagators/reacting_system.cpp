@@ -587,7 +587,9 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
         diff = std::max(diff, std::fabs(pLammConc[i] - windowStart[i]));
         scale = std::max(scale, std::fabs(windowStart[i]));
       }
-      if (steady.Update(elapsed, diff / scale / elapsed) && bSimContinue) {
+      // The change over the window itself: a change per second below the limit
+      // still adds up over the hours of a slow run (a stop then froze later scans).
+      if (steady.Update(elapsed, diff / scale) && bSimContinue) {
         bSimContinue = 0;
         reason = SimStopReason::SteadyState;
       }

@@ -305,6 +305,10 @@ TEST(Nnls, NonNegativeUnconstrainedSolutionIsReturnedAsIs) {
     ASSERT_GT(u[i], 0.0f);
     EXPECT_NEAR(x[i], u[i], 1e-3f * (1.0f + std::fabs(u[i]))) << i;
   }
+  // Equations that hold no number have no solution: a failure, not x = 0.
+  x = q.b;
+  x[1] = std::nanf("");
+  EXPECT_FALSE(NNLSNormalEquations(q.a.m, x.data(), 4, true));
 }
 
 TEST(Nnls, ConstrainedSolutionMeetsTheOptimalityConditions) {
