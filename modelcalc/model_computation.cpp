@@ -218,20 +218,26 @@ class SpeciesRun {
     return outcome;
   }
 
-  // A retry attempt: the loading again, time from 0 and the fit as before the first
-  // attempt.
+  // The time the solution starts at: the start-time offset, else the time of an
+  // experimental initial distribution, else 0.
+  static double StartTime() {
+    if (bTimeOffset) return fTimeOffset;
+    return bExperimentalInitialDistribution ? InitialScanInfo.time : 0.0;
+  }
+
+  // A retry attempt: the loading again, the start time of the first attempt (a
+  // retry from 0 put a species with a start-time offset that much later than the
+  // others) and the fit as before the first attempt.
   SimOutcome Retry(const SimRunSettings& settings) {
     WriteInitialProfile(loading_, fLoadingFraction);
-    ResetState(0.0, false);
+    ResetState(StartTime(), false);
     snapshot_.Restore();
     return Run(settings, false);
   }
 
   SimOutcome Solve(SimRunSettings settings, bool c1Nonideal) {
     if (SignalToFitRows()) snapshot_.Take();
-    double start = bExperimentalInitialDistribution ? InitialScanInfo.time : 0.0;
-    if (bTimeOffset) start = fTimeOffset;
-    ResetState(start, false);
+    ResetState(StartTime(), false);
     SimOutcome outcome;
     if (c1Nonideal) {
       bNonidealSpecies = true;
