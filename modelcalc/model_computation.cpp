@@ -370,8 +370,10 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
     dSimRpm = LastRpm();
     dStepSw2 = LastOmega() * LastOmega() * s * 1e-13;
     if (gInhomSolvent.bCompressibleSolvent) dSimS = s;
+    // Sedimentation starts at the start-time offset, as in the Lamm solutions.
+    const double t0 = bTimeOffset ? fTimeOffset : 0.0;
     ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {
-      StepBoundaryProfile(static_cast<float>(loading), t, r, out, n);
+      StepBoundaryProfile(static_cast<float>(loading), t - t0, r, out, n);
     });
     return ModelStatus::Computed;
   }

@@ -219,6 +219,35 @@ TEST_F(ModelComputationTest, LargeOligomerModelTakesMassesInBothParametrisations
   bFitMAndS = false;
 }
 
+// A species without diffusion is a sharp boundary at m exp(s w^2 (t - t0)): with a
+// start-time offset t0 sedimentation starts then, as in the Lamm solutions.
+TEST_F(ModelComputationTest, NonDiffusingBoundaryStartsAtTheTimeOffset) {
+  // Both routes: the solver objects, and the species loop (which the Faxen-type
+  // choice selects; a species without diffusion is its sharp boundary there too).
+  for (bool speciesLoop : {false, true}) {
+    SetSpecies({6.0}, {0.0}, {1.0});
+    SetLinear(false, false, false, false);
+    bFaxenApproximation = speciesLoop;
+    bTimeOffset = true;
+    fTimeOffset = 300.0f;
+    PackModelParams();
+    ASSERT_TRUE(CalculateModel(nullptr).ok());
+    const int first = pScanOrder[1];
+    const double t = pScanInfo[Idx(first)].time;
+    const double sw2 = std::pow(kRpm * M_PI / 30.0, 2) * 6.0e-13;
+    const double rb = fMeniscus * std::exp(sw2 * (t - 300.0));
+    for (int j = 1; j <= pnPoints[Idx(first)]; ++j) {
+      const double r = ppRadius[Idx(first)][j];
+      if (r < rb - 0.003) EXPECT_EQ(ppFit[Idx(first)][j], 0.0f) << r << " " << speciesLoop;
+      if (r > rb + 0.003) EXPECT_GT(ppFit[Idx(first)][j], 0.5f) << r << " " << speciesLoop;
+    }
+  }
+  bFaxenApproximation = false;
+  bTimeOffset = false;
+  fTimeOffset = 0.0f;
+  PackModelParams();
+}
+
 // Grid sizing: a species without sedimentation is sized by its diffusion over the
 // whole run (sigma = sqrt(D t_last)), not by a boundary time that does not exist.
 TEST_F(ModelComputationTest, GridSizingWithoutSedimentationUsesDiffusion) {
