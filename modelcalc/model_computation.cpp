@@ -606,27 +606,24 @@ void ReactingBranch(Window* window, ModelResult& result) {
   pAppliedAmplitude[1] = 1.0f;
   bExperimentalInitialDistribution = false;
   bUniformLoading = true;
-  if (!(fReactExticoA > 0.0f) || !(fReactExticoB > 0.0f)) {
-    // The concentrations are the signals divided by these.
+  // A set-up the reacting solver cannot use, shown as its refusal.
+  auto refuse = [&](const char* text) {
     SimOutcome refused;
     refused.status = SimStatus::InvalidInput;
-    refused.message = "extico a and extico b must be positive";
+    refused.message = text;
     MergeModelStatus(result, ShowOutcome(window, refused));
-    return;
-  }
+  };
+  // The concentrations are the signals divided by these.
+  if (!(fReactExticoA > 0.0f) || !(fReactExticoB > 0.0f))
+    return refuse("extico a and extico b must be positive");
   if (!PrepareSimArrays()) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
   InitReactingSystem();
   dSimRpm = LastRpm();
-  if (!ReactingMassesToD(bFitMAndS, fRT, fVRho)) {
-    SimOutcome refused;
-    refused.status = SimStatus::InvalidInput;
-    refused.message = "the masses of A, B and AB must be positive";
-    MergeModelStatus(result, ShowOutcome(window, refused));
-    return;
-  }
+  if (!ReactingMassesToD(bFitMAndS, fRT, fVRho))
+    return refuse("the masses of A, B and AB must be positive");
   ResetSingleRun(window);
   const SimRunSettings settings = CurrentSimRunSettings();
   ShowSimulationProgress progress = MakeProgress();
