@@ -1,6 +1,8 @@
 #include "modelcalc/dls_species_signal.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "distributions/distribution_hooks.h"
@@ -27,15 +29,25 @@ double ScatteringVectorSquared(const DLSInfo& record) {
 
 namespace {
 
-// amplitude exp(-gamma tau + m2 tau^2 / 2 - m3 tau^3 / 6 + m4 tau^4 / 24) at the lag
-// times tau = 10^x[j], j = 1..n; 0 where the exponent underflows.
+// amplitude exp(-gamma tau) (1 + m2 tau^2 / 2 - m3 tau^3 / 6 + m4 tau^4 / 24) at the
+// lag times tau = 10^x[j], j = 1..n; 0 where the exponential underflows. The
+// polynomial is the mean of exp(-(Gamma - gamma) tau) over the decay rates expanded
+// to fourth order in their central moments m2..m4; the exponential keeps the
+// product bounded at every lag, however long, so that a fit of the moments can move
+// (the same expansion in the exponent grows without bound for m2 > 0).
 void DecayProfile(double amplitude, double gamma, double m2, double m3, double m4, const float* x,
                   float* out, int n) {
+  constexpr double kFloatMax = std::numeric_limits<float>::max();
   for (int j = 1; j <= n; ++j) {
     const double tau = std::pow(10.0, static_cast<double>(x[j]));
-    const double exponent =
-        tau * (-gamma + tau * (m2 / 2.0 + tau * (-m3 / 6.0 + tau * m4 / 24.0)));
-    out[j] = exponent < kUnderflow ? 0.0f : static_cast<float>(amplitude * std::exp(exponent));
+    const double exponent = -gamma * tau;
+    if (exponent < kUnderflow) {
+      out[j] = 0.0f;
+      continue;
+    }
+    const double spread = 1.0 + tau * tau * (m2 / 2.0 + tau * (-m3 / 6.0 + tau * m4 / 24.0));
+    // Moments far beyond any decay (a trial of a fit) give a large, finite value.
+    out[j] = static_cast<float>(std::clamp(amplitude * std::exp(exponent) * spread, -kFloatMax, kFloatMax));
   }
 }
 

@@ -7,10 +7,14 @@
 // with n the solvent's refractive index, theta the scattering angle and lambda the
 // wavelength (m) of the correlation function's record. D is in cm^2/s, so
 // Gamma = 1e-4 D q^2 in 1/s with q in 1/m; the lag time tau (s) is 10^x of the
-// abscissa x. The cumulant form extends the exponent by the higher cumulants of the
-// decay-rate distribution, given in powers of D units:
-//   ln(g1 / A) = -G1 q'^2 tau + mu2 q'^4 tau^2 / 2 - mu3 q'^6 tau^3 / 6 + mu4 q'^8 tau^4 / 24,
-// q'^2 = 1e-4 q^2 (cm^2 -> m^2).
+// abscissa x. The cumulant form multiplies the decay at the mean rate by the
+// expansion of the decay-rate distribution about its mean (second to fourth
+// central moments mu2..mu4, given in powers of D units):
+//   g1 / A = exp(-G1 q'^2 tau) (1 + mu2 q'^4 tau^2 / 2 - mu3 q'^6 tau^3 / 6 + mu4 q'^8 tau^4 / 24),
+// q'^2 = 1e-4 q^2 (cm^2 -> m^2). mu2 and mu3 are the second and third cumulants;
+// mu4 is the fourth central moment (the fourth cumulant plus 3 mu2^2). Unlike the
+// same expansion in ln g1, which grows without bound at long lags for mu2 > 0, this
+// form is a polynomial times the decay at the mean rate, bounded at every lag.
 #pragma once
 
 #include "scandata/dls_info.h"
@@ -21,8 +25,8 @@ namespace tarmic {
 struct DlsSpecies {
   double dDlsAmplitude = 1.0;  // amplitude, signal units
   double D = 0.0;              // diffusion coefficient, cm^2/s
-  // The cumulant form: mean D (cm^2/s) and the second to fourth cumulants in
-  // (cm^2/s)^2, ^3, ^4 of the cumulant analysis.
+  // The cumulant form: mean D (cm^2/s) and the second to fourth central moments
+  // in (cm^2/s)^2, ^3, ^4 of the cumulant analysis.
   bool cumulants = false;
   double dDlsG1 = 0.0;
   double dDlsMu2 = 0.0;

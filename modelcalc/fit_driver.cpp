@@ -137,9 +137,11 @@ int ExtraCount() {
   return n;
 }
 
-// The third and fourth cumulants of the DLS cumulant mode (entries 3 and 4) may be
-// negative: a skewed or flat decay-rate distribution has them so.
-bool SignedCumulant(int k) { return bCumulants && k >= 3; }
+// The higher cumulants of the DLS cumulant mode (entries 2 to 4) may be negative:
+// a skewed or flat decay-rate distribution has the third and fourth so, and the
+// second, a variance, comes out slightly below 0 from noise on a single size. Held
+// at 0, it would stop a search that stepped below 0: the model would not change there.
+bool SignedCumulant(int k) { return bCumulants && k >= 2; }
 
 // Bound of pParams entry k when a fit writes it.
 float BoundParam(int k, float v) {
@@ -488,6 +490,10 @@ void InitSimplex(SimplexSet& s) {
         // Masses may not turn negative; the log K entries 3 and 4 keep their sign.
         if (k <= 2) nonNegative();
       } else if (k <= 4) {
+        // A higher cumulant started at 0 spreads on the scale of the mean D to its
+        // order (mu_k ~ D^k): a spread relative to 0 would leave it there for good.
+        if (bCumulants && k >= 2 && v == 0.0f)
+          x = GaussianRandom(r * std::pow(std::fabs(pParams[1]), static_cast<float>(k)));
         if (!bEquilibriumMode && !SignedCumulant(k)) nonNegative();
       } else if (k >= 9 && k <= 12) {
         if (IsNonidealModel()) withOffset(); else nonNegative();

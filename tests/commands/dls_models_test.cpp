@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -79,27 +80,27 @@ class DlsModelsTest : public DistributionWindowTest {
   }
 
   // Species 1 alone, its second value floated (and slot 2 with cumulants), the
-  // amplitude solved linearly; Marquardt-Levenberg.
-  static void FloatSpeciesOne(float start, bool secondCumulant) {
+  // amplitude solved linearly; the method as given.
+  static void FloatSpeciesOne(float start, bool secondCumulant, bool marquardt = true) {
     for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
     pSpeciesMassOrD[1] = start;
     pSpeciesMassOrDFit[1] = 1;
     pSpeciesMassOrD[2] = 0.0f;
     pSpeciesMassOrDFit[2] = secondCumulant ? 1 : 0;
+    pSpeciesMassOrD[3] = pSpeciesMassOrD[4] = 0.0f;
+    pSpeciesMassOrDFit[3] = pSpeciesMassOrDFit[4] = 0;
     pSpeciesAmplitude[1] = 1.0f;
     pSpeciesAmplitudeFit[1] = 1;
     PackModelParams();
     UpdateLinearFitFlags();
-    bFitMarquardt = true;
-    bFitSimplex = bFitAnnealing = false;
+    bFitMarquardt = marquardt;
+    bFitSimplex = !marquardt;
+    bFitAnnealing = false;
   }
 };
 
-// 536 on a sphere of 4 nm (two angles) fits R = 4 nm; 890 on a Gaussian
-// distribution of decay rates, g1 = A exp(-G tau + s^2 tau^2 / 2) with G = D q^2,
-// fits the mean D (the first cumulant over q^2) and mu2 = s^2 / q'^4. Both need
-// DLS data.
-TEST_F(DlsModelsTest, StokesRadiusAndCumulantFitsRecoverRadiusAndMeanDecayRate) {
+// 536 on a sphere of 4 nm (two angles) fits R = 4 nm; it needs DLS data.
+TEST_F(DlsModelsTest, StokesRadiusFitRecoversRadius) {
   // Without DLS data the Stokes-radius model says what it needs.
   Dispatch(kCmDLSStokesRadii);
   EXPECT_TRUE(bDiscreteModel && bStokesRadii);
@@ -121,22 +122,62 @@ TEST_F(DlsModelsTest, StokesRadiusAndCumulantFitsRecoverRadiusAndMeanDecayRate) 
   EXPECT_NEAR(pSpeciesMassOrD[1], R, 0.002 * R);
   EXPECT_NEAR(pSpeciesAmplitude[1], A, 1e-3);
   EXPECT_LT(fFitRmsd, 1e-4f);
+}
 
-  // Cumulants: D = 4e-7 cm^2/s, relative width 0.3 of the decay-rate distribution,
-  // lag times up to 5 mean decay times (the expansion holds there exactly).
-  const double D = 4e-7, width = 0.3, q2 = Q2(90.0);
-  const double gamma = 1e-4 * D * q2, sigma = width * gamma;
-  Load({WriteField("gauss.dlsdat", 0.0, 90.0, 5.0 / gamma, 80, [&](double tau) {
-    return A * std::exp(-gamma * tau + 0.5 * sigma * sigma * tau * tau);
-  })});
-  Dispatch(kCmDLSCumulants);
-  EXPECT_TRUE(bDiscreteModel && bCumulants && !bStokesRadii);
-  FloatSpeciesOne(2.0f, true);
-  Dispatch(kCmFit);
-  const double fittedGamma = 1e-4 * pSpeciesMassOrD[1] * 1e-7 * q2;
-  EXPECT_NEAR(fittedGamma, gamma, 0.003 * gamma);
-  // mu2 / mu1^2, the polydispersity, is width^2.
-  EXPECT_NEAR(pSpeciesMassOrD[2] / (pSpeciesMassOrD[1] * pSpeciesMassOrD[1]), width * width, 0.005);
+// 890 with the second cumulant floated, from a mean D half as large again as the
+// truth (the simplex, the default method) or half the truth (Marquardt-Levenberg),
+// on correlation functions recorded out to 1 s (some ten thousand mean decay
+// times): a single size, a Schulz (gamma) distribution of decay rates and two
+// sizes of equal intensity. The mean rate and the polydispersity mu2 / G^2 are
+// those of the decay-rate distribution: k theta and k theta^2 of the gamma
+// distribution, whose g1 is (1 + theta tau)^-k; the intensity-weighted mean and
+// variance of the two rates.
+TEST_F(DlsModelsTest, CumulantFitFromAFarStartRecoversMeanRateAndPolydispersity) {
+  const double A = 0.8, q2 = Q2(90.0), toRate = 1e-4 * 1e-7 * q2;  // 1e-7 cm^2/s -> 1/s
+  std::mt19937 random(5);
+  constexpr float kNoise = 5e-4f;
+  std::normal_distribution<double> noise(0.0, kNoise);
+  struct Sample {
+    std::string name;
+    double meanRate, mu2;  // 1/s, 1/s^2
+    std::function<double(double)> g1;
+  };
+  std::vector<Sample> samples;
+  {
+    const double G = 5.357 * toRate;
+    samples.push_back({"single", G, 0.0, [=](double tau) { return A * std::exp(-G * tau); }});
+  }
+  {
+    const double G = 4.0 * toRate, pdi = 0.15, k = 1.0 / pdi, theta = G / k;
+    samples.push_back({"schulz", k * theta, k * theta * theta,
+                       [=](double tau) { return A * std::pow(1.0 + theta * tau, -k); }});
+  }
+  {
+    const double G1 = 3.5 * toRate, G2 = 6.0 * toRate, mean = 0.5 * (G1 + G2);
+    const double mu2 = 0.5 * (G1 - mean) * (G1 - mean) + 0.5 * (G2 - mean) * (G2 - mean);
+    samples.push_back({"two sizes", mean, mu2, [=](double tau) {
+                         return 0.5 * A * (std::exp(-G1 * tau) + std::exp(-G2 * tau));
+                       }});
+  }
+  for (const Sample& sample : samples) {
+    Load({WriteField(sample.name + ".dlsdat", 0.0, 90.0, 1.0, 150,
+                     [&](double tau) { return sample.g1(tau) + noise(random); })});
+    for (const bool marquardt : {false, true}) {
+      SCOPED_TRACE(sample.name + (marquardt ? ", Marquardt" : ", simplex"));
+      Dispatch(kCmDLSCumulants);
+      ASSERT_TRUE(bDiscreteModel && bCumulants && !bStokesRadii);
+      const double off = marquardt ? 0.5 : 1.5;
+      const float start = static_cast<float>(off * sample.meanRate / toRate);
+      FloatSpeciesOne(start, true, marquardt);
+      Dispatch(kCmFit);
+      const double D = pSpeciesMassOrD[1];
+      EXPECT_NEAR(D * toRate, sample.meanRate, 0.01 * sample.meanRate);
+      EXPECT_NEAR(pSpeciesMassOrD[2] / (D * D), sample.mu2 / (sample.meanRate * sample.meanRate),
+                  0.02);
+      EXPECT_NEAR(pSpeciesAmplitude[1], A, 0.01);
+      EXPECT_LT(fFitRmsd, 2.5f * kNoise);
+    }
+  }
 }
 
 // The toggle turns g(1) into g(2) - 1 (signed squares: a negative tail stays
