@@ -243,6 +243,11 @@ ContiRunResult Finish(ContiRunOutcome outcome, RunMessage message = {}) {
   return {outcome, std::move(message)};
 }
 
+// A zero meniscus or bottom is a cell not yet set. Correlation functions have no
+// cell: their "meniscus" and "bottom" are the log10 lag times of the ends of the
+// data, and the last lag of 1 s gives a bottom of 0.
+bool CellGeometryUnset() { return !bDLSData && (fMeniscus == 0.0f || fBottom == 0.0f); }
+
 }  // namespace
 
 FixedFirstKernelShift::FixedFirstKernelShift()
@@ -355,7 +360,7 @@ ContiRunResult RunContiSed(Window* window) {
   }
   // Once per analysis, not at every evaluation of a refinement.
   if (!bContiInnerRun) WarnLsgOnEquilibriumData();
-  if (fMeniscus == 0.0f || fBottom == 0.0f) {
+  if (CellGeometryUnset()) {
     return Finish(ContiRunOutcome::NotStarted, Message("set Meniscus and Bottom first", ""));
   }
   if (!KernelModelAvailable()) {
@@ -366,7 +371,7 @@ ContiRunResult RunContiSed(Window* window) {
   SetDefaultFitLimitsWhenUnset();
   if (!bContiInnerRun) UnpackModelParams();
   // The parameter vector carries meniscus and bottom as well.
-  if (fMeniscus == 0.0f || fBottom == 0.0f) {
+  if (CellGeometryUnset()) {
     return Finish(ContiRunOutcome::NotStarted, Message("set Meniscus and Bottom first", ""));
   }
   // Settings no run can use are refused before anything is released, so that the

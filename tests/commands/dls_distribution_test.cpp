@@ -32,8 +32,8 @@ class DlsDistributionTest : public DistributionWindowTest {
   }
 
   // Two correlation functions at 90 and 173 degrees (633 nm, n 1.33, 20 C, water),
-  // 100 lag times 1e-7 .. 1e-1 s, written as g(1).
-  std::vector<std::string> WriteSpecies() {
+  // 100 lag times 1e-7 .. 10^lastLag s, written as g(1).
+  std::vector<std::string> WriteSpecies(double lastLag = -1.0) {
     std::mt19937 random(7);
     std::normal_distribution<double> gauss(0.0, kNoise);
     std::vector<std::string> paths;
@@ -49,7 +49,7 @@ class DlsDistributionTest : public DistributionWindowTest {
       record.bFieldACF = true;
       std::vector<float> x(n + 1), g(n + 1);
       for (int j = 1; j <= n; ++j)
-        x[Idx(j)] = static_cast<float>(-7.0 + 6.0 * (j - 1) / (n - 1));
+        x[Idx(j)] = static_cast<float>(-7.0 + (lastLag + 7.0) * (j - 1) / (n - 1));
       DlsSpecies species;
       species.D = kD;
       species.dDlsAmplitude = kAmplitude;
@@ -63,9 +63,9 @@ class DlsDistributionTest : public DistributionWindowTest {
     return paths;
   }
 
-  void LoadSpecies(bool asIntensity) {
+  void LoadSpecies(bool asIntensity, double lastLag = -1.0) {
     bAlwaysLoadG2 = asIntensity;
-    Backend().QueueOpenFiles(WriteSpecies());
+    Backend().QueueOpenFiles(WriteSpecies(lastLag));
     Dispatch(kCmLoadDLSData);
     ASSERT_EQ(nScans, 2);
     ASSERT_TRUE(bDLSData);
@@ -145,6 +145,31 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
   Dispatch(kCmContinuousCs);
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmRun);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+// Correlation functions whose last lag time is 1 s end at log10 = 0, where a cell
+// would have no bottom: I(D), I(Rh) and their Fit run on them all the same.
+TEST_F(DlsDistributionTest, DataEndingAtOneSecondAreAnalysed) {
+  LoadSpecies(false, 0.0);
+  ASSERT_EQ(fBottom, 0.0f);
+  const double rh = 1.380649e-23 * 293.15 / (6.0 * kPi * 1.002e-3 * kD * 1e-4) * 1e9;
+  double area = 0.0, meanLog = 0.0;
+  Choose(502, 0.5f, 50.0f);
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  AreaAndMean(pDistS, 7.0, &area, &meanLog);
+  EXPECT_NEAR(meanLog, std::log10(kD * 1e7), 0.005);
+  bModelComputed = false;
+  Dispatch(kCmFit);
+  EXPECT_TRUE(bModelComputed);
+
+  Choose(503, 1.0f, 20.0f);
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  AreaAndMean(pDistGrid, 9.0, &area, &meanLog);
+  EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
+  EXPECT_NEAR(meanLog, std::log10(rh), 0.005);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
