@@ -293,5 +293,39 @@ TEST_F(DlsTest, DiscreteSpeciesModelRecoversDiffusionCoefficient) {
   EXPECT_LT(FitRmsd(), 1e-4);
 }
 
+// Two sizes of g1 = a1 exp(-G1 tau) + a2 exp(-G2 tau), loaded with one species
+// included (its signal table made at the load), then the second included as a
+// reloaded parameter file does, without the Parameters dialog: the model has both
+// species with their amplitudes, not the first alone reported as computed.
+TEST_F(DlsTest, SpeciesIncludedAfterTheLoadEntersTheModel) {
+  const std::string dir = OutputDir("tables");
+  const double D1 = 3e-7, D2 = 9e-7, a1 = 0.5, a2 = 0.3;
+  const std::string path = dir + "/two.dlsdat";
+  WriteDlsFile(path, 0.0, 1, 120, [&](double tau) {
+    return a1 * std::exp(-1e-4 * D1 * kQ2 * tau) + a2 * std::exp(-1e-4 * D2 * kQ2 * tau);
+  });
+  LoadDLSData(nullptr, MakeSelectionBuffer({path}).c_str(), false);
+  ASSERT_EQ(nScans, 1);
+  ASSERT_TRUE(pppSpeciesSignal[2].empty());
+
+  bDiscreteModel = true;
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    pSpeciesIncluded[k] = k <= 2;
+    pSpeciesAmplitude[k] = k == 1 ? 1.0f : 0.5f;
+    pSpeciesAmplitudeFit[k] = 1;
+    pSpeciesS[k] = 0.0f;
+  }
+  pSpeciesMassOrD[1] = static_cast<float>(D1 * 1e7);
+  pSpeciesMassOrD[2] = static_cast<float>(D2 * 1e7);
+  PackModelParams();
+  UpdateLinearFitFlags();
+  ASSERT_TRUE(bLinearAmplitudes);
+  const ModelResult r = CalculateModel(nullptr);
+  EXPECT_EQ(r.status, ModelStatus::Computed);
+  EXPECT_LT(FitRmsd(), 1e-5);
+  EXPECT_NEAR(pAppliedAmplitude[1], a1, 1e-4);
+  EXPECT_NEAR(pAppliedAmplitude[2], a2, 1e-4);
+}
+
 }  // namespace
 }  // namespace tarmic
