@@ -103,12 +103,23 @@ class DlsDistributionTest : public DistributionWindowTest {
     *area = a;
     *meanLog = m / a;
   }
+
+  // I(Rh) on 1 .. 20 nm: the species at its Stokes radius with its amplitude as area.
+  void RunRhAndExpectTheSpecies() {
+    // Stokes radius of kD in water at 20 C: R = k T / (6 pi eta D), in nm.
+    const double rh = 1.380649e-23 * 293.15 / (6.0 * kPi * 1.002e-3 * kD * 1e-4) * 1e9;
+    Choose(503, 1.0f, 20.0f);
+    Dispatch(kCmRun);
+    ASSERT_TRUE(bModelComputed);
+    double area = 0.0, meanLog = 0.0;
+    AreaAndMean(pDistGrid, 9.0, &area, &meanLog);
+    EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
+    EXPECT_NEAR(meanLog, std::log10(rh), 0.005);
+  }
 };
 
 TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplitude) {
   LoadSpecies(false);
-  // Stokes radius of D in water at 20 C: R = k T / (6 pi eta D), in nm.
-  const double rh = 1.380649e-23 * 293.15 / (6.0 * kPi * 1.002e-3 * kD * 1e-4) * 1e9;
 
   // I(D) on 0.5 .. 50 x 1e-7 cm^2/s.
   Choose(502, 0.5f, 50.0f);
@@ -130,13 +141,7 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
   for (int i = 1; i <= nDistGrid; ++i)
     EXPECT_NEAR(pDistValues[i], run[Idx(i - 1)], 1e-4f * (1.0f + run[Idx(i - 1)]));
 
-  // I(Rh) on 1 .. 20 nm.
-  Choose(503, 1.0f, 20.0f);
-  Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  AreaAndMean(pDistGrid, 9.0, &area, &meanLog);
-  EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
-  EXPECT_NEAR(meanLog, std::log10(rh), 0.005);
+  RunRhAndExpectTheSpecies();
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
   // A sedimentation model on DLS data is refused.
@@ -153,7 +158,6 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
 TEST_F(DlsDistributionTest, DataEndingAtOneSecondAreAnalysed) {
   LoadSpecies(false, 0.0);
   ASSERT_EQ(fBottom, 0.0f);
-  const double rh = 1.380649e-23 * 293.15 / (6.0 * kPi * 1.002e-3 * kD * 1e-4) * 1e9;
   double area = 0.0, meanLog = 0.0;
   Choose(502, 0.5f, 50.0f);
   Dispatch(kCmRun);
@@ -163,13 +167,7 @@ TEST_F(DlsDistributionTest, DataEndingAtOneSecondAreAnalysed) {
   bModelComputed = false;
   Dispatch(kCmFit);
   EXPECT_TRUE(bModelComputed);
-
-  Choose(503, 1.0f, 20.0f);
-  Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  AreaAndMean(pDistGrid, 9.0, &area, &meanLog);
-  EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
-  EXPECT_NEAR(meanLog, std::log10(rh), 0.005);
+  RunRhAndExpectTheSpecies();
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
