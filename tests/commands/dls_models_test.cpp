@@ -79,13 +79,14 @@ class DlsModelsTest : public DistributionWindowTest {
     Backend().ClearTranscript();
   }
 
-  // Species 1 alone, its second value floated (and slot 2 with cumulants), the
-  // amplitude solved linearly; the method as given.
-  static void FloatSpeciesOne(float start, bool secondCumulant, bool marquardt = true) {
+  // Species 1 alone, its second value floated (and slot 2 with cumulants, from
+  // mu2Start), the amplitude solved linearly; the method as given.
+  static void FloatSpeciesOne(float start, bool secondCumulant, bool marquardt = true,
+                              float mu2Start = 0.0f) {
     for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
     pSpeciesMassOrD[1] = start;
     pSpeciesMassOrDFit[1] = 1;
-    pSpeciesMassOrD[2] = 0.0f;
+    pSpeciesMassOrD[2] = mu2Start;
     pSpeciesMassOrDFit[2] = secondCumulant ? 1 : 0;
     pSpeciesMassOrD[3] = pSpeciesMassOrD[4] = 0.0f;
     pSpeciesMassOrDFit[3] = pSpeciesMassOrDFit[4] = 0;
@@ -125,13 +126,13 @@ TEST_F(DlsModelsTest, StokesRadiusFitRecoversRadius) {
 }
 
 // 890 with the second cumulant floated, from a mean D half as large again as the
-// truth (the simplex, the default method) or half the truth (Marquardt-Levenberg),
-// on correlation functions recorded out to 1 s (some ten thousand mean decay
-// times): a single size, a Schulz (gamma) distribution of decay rates and two
-// sizes of equal intensity. The mean rate and the polydispersity mu2 / G^2 are
-// those of the decay-rate distribution: k theta and k theta^2 of the gamma
-// distribution, whose g1 is (1 + theta tau)^-k; the intensity-weighted mean and
-// variance of the two rates.
+// truth and mu2 = 0 (the simplex, the default method) or from half the truth and
+// mu2 / D^2 = 0.3 (Marquardt-Levenberg), on correlation functions recorded out to
+// 1 s (some ten thousand mean decay times): a single size, a Schulz (gamma)
+// distribution of decay rates and two sizes of equal intensity. The mean rate and
+// the polydispersity mu2 / G^2 are those of the decay-rate distribution: k theta and
+// k theta^2 of the gamma distribution, whose g1 is (1 + theta tau)^-k; the
+// intensity-weighted mean and variance of the two rates.
 TEST_F(DlsModelsTest, CumulantFitFromAFarStartRecoversMeanRateAndPolydispersity) {
   const double A = 0.8, q2 = Q2(90.0), toRate = 1e-4 * 1e-7 * q2;  // 1e-7 cm^2/s -> 1/s
   std::mt19937 random(5);
@@ -168,7 +169,7 @@ TEST_F(DlsModelsTest, CumulantFitFromAFarStartRecoversMeanRateAndPolydispersity)
       ASSERT_TRUE(bDiscreteModel && bCumulants && !bStokesRadii);
       const double off = marquardt ? 0.5 : 1.5;
       const float start = static_cast<float>(off * sample.meanRate / toRate);
-      FloatSpeciesOne(start, true, marquardt);
+      FloatSpeciesOne(start, true, marquardt, marquardt ? 0.3f * start * start : 0.0f);
       Dispatch(kCmFit);
       const double D = pSpeciesMassOrD[1];
       EXPECT_NEAR(D * toRate, sample.meanRate, 0.01 * sample.meanRate);
