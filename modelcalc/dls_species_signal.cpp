@@ -47,7 +47,8 @@ void DecayProfile(double amplitude, double gamma, double m2, double m3, double m
     }
     const double spread = 1.0 + tau * tau * (m2 / 2.0 + tau * (-m3 / 6.0 + tau * m4 / 24.0));
     // Moments far beyond any decay (a trial of a fit) give a large, finite value.
-    out[j] = static_cast<float>(std::clamp(amplitude * std::exp(exponent) * spread, -kFloatMax, kFloatMax));
+    const double value = amplitude * std::exp(exponent) * spread;
+    out[j] = static_cast<float>(std::clamp(value, -kFloatMax, kFloatMax));
   }
 }
 
