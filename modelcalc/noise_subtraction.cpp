@@ -12,7 +12,9 @@
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
 
 namespace tarmic {
 
@@ -56,6 +58,12 @@ void ProfileOnScan(int s, const float* profile, std::vector<float>* out) {
   }
 }
 
+// A scan value with delta added in the signal domain of the grid: intensity data
+// hold sample intensity, whose absorbance changes by delta.
+float Shifted(float value, float delta) {
+  return bIntensityData ? ShiftIntensityByAbsorbance(value, delta) : value + delta;
+}
+
 // Adds sign x profile (common grid) to every scan's signal and model values, and to
 // the grid rows when they are copies (an aliased row is the scan's own signal and
 // has changed with it).
@@ -66,8 +74,8 @@ void AddGridProfile(const float* profile, float sign) {
     float* y = ppSignal[At(s)];
     float* f = ppFit[At(s)];
     for (int i = 1; i <= pnPoints[At(s)]; ++i) {
-      y[i] += sign * onScan[At(i)];
-      if (f) f[i] += sign * onScan[At(i)];
+      y[i] = Shifted(y[i], sign * onScan[At(i)]);
+      if (f) f[i] = Shifted(f[i], sign * onScan[At(i)]);
     }
     if (bGridCopies && ppGridSignal.size() > At(s) && ppGridSignal[At(s)])
       for (int i = 1; i <= nGridPoints; ++i) ppGridSignal[At(s)][i] += sign * profile[i];
@@ -79,8 +87,8 @@ void SubtractConstant(int s, float c) {
   float* y = ppSignal[At(s)];
   float* f = ppFit[At(s)];
   for (int i = 1; i <= pnPoints[At(s)]; ++i) {
-    y[i] -= c;
-    if (f) f[i] -= c;
+    y[i] = Shifted(y[i], -c);
+    if (f) f[i] = Shifted(f[i], -c);
   }
   if (bGridCopies && ppGridSignal.size() > At(s) && ppGridSignal[At(s)])
     for (int i = 1; i <= nGridPoints; ++i) ppGridSignal[At(s)][i] -= c;
