@@ -624,7 +624,10 @@ bool SaveEquilibriumProfile(const char* path) {
   Window* window = HasBackend() ? &GetBackend().MainWindow() : nullptr;
   if (window) window->SetCursor(CursorShape::Wait);
   const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(nScans)]);
-  const bool ok = WriteScanFile(path, pnPoints[s], ppRadius[s], ppFit[s], nullptr, "equilibrium",
+  // An intensity model keeps its reference column, without which it reads back as
+  // no absorbance at all.
+  const float* third = bIntensityData ? ppThirdColumn[s] : nullptr;
+  const bool ok = WriteScanFile(path, pnPoints[s], ppRadius[s], ppFit[s], third, "equilibrium",
                                 pScanInfo[s].timeStampOk, pScanInfo[s]);
   if (window) window->SetCursor(CursorShape::Arrow);
   return ok;

@@ -20,6 +20,7 @@
 #include "modelcalc/noise_subtraction.h"
 #include "scandata/raw_data_tools.h"
 #include "scandata/result_files.h"
+#include "scandata/scan_loading.h"
 
 namespace tarmic::testing {
 namespace {
@@ -259,6 +260,23 @@ TEST_F(IntensityDataTest, DiscreteSpeciesFitRecoversTheSpeciesAndItsSavedFitLoad
   std::vector<float> radius(ppRadius[Z(s)] + 1, ppRadius[Z(s)] + pnPoints[Z(s)] + 1);
   const std::string out = ProgramDir() + "/fits";
   std::filesystem::create_directories(out);
+  // The model of the last scan saved as a profile keeps its reference column.
+  {
+    ASSERT_TRUE(SaveEquilibriumProfile((out + "/profile.ri1").c_str()));
+    ScanInfo info;
+    int n = 0;
+    float *pr = nullptr, *py = nullptr, *pt = nullptr;
+    ASSERT_EQ(ReadScanFile((out + "/profile.ri1").c_str(), &info, &n, &pr, &py, &pt, nullptr, 0.0f), 1);
+    ASSERT_EQ(n, static_cast<int>(fit.size()));
+    ASSERT_NE(pt, nullptr);
+    for (int p = 1; p <= n; ++p) {
+      EXPECT_NEAR(py[p], fit[Z(p - 1)], 1e-4 * fit[Z(p - 1)] + 1e-3) << p;
+      EXPECT_NEAR(pt[p], reference[Z(p - 1)], 1e-4 * reference[Z(p - 1)]) << p;
+    }
+    free_vector(pr, 1, n);
+    free_vector(py, 1, n);
+    free_vector(pt, 1, n);
+  }
   ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ri1", true));
   ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ri1", false));
   char name[32];
