@@ -18,6 +18,7 @@
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/linear_amplitudes.h"
 #include "modelcalc/noise_subtraction.h"
+#include "scandata/initial_data.h"
 #include "scandata/raw_data_tools.h"
 #include "scandata/result_files.h"
 #include "scandata/scan_loading.h"
@@ -209,6 +210,20 @@ TEST_F(IntensityDataTest, GridAndAbsorbanceFilesHoldThePositiveAbsorbance) {
     ASSERT_NEAR(ppSignal[1][p], sampleIn[Z(p - 1)], 1e-5 * std::fabs(sampleIn[Z(p - 1)]) + 1e-3) << p;
     ASSERT_NEAR(ppThirdColumn[1][p], referenceIn[Z(p - 1)], 1e-5 * referenceIn[Z(p - 1)]) << p;
   }
+}
+
+// An intensity scan read as the initial distribution starts the models as its
+// absorbance, with its reference intensity as the third column.
+TEST_F(IntensityDataTest, InitialDistributionFromAnIntensityScanIsItsAbsorbance) {
+  LoadIntensityRun();
+  ASSERT_EQ(LoadInitialData(nullptr, ProgramDir() + "/data/00002.ri1"), 1);
+  ASSERT_GT(nInitPoints, 100);
+  ASSERT_EQ(pInitThird.size(), pInitSignal.size());
+  std::vector<float> r(pInitRadius.begin() + 1, pInitRadius.end());
+  std::vector<float> a(pInitSignal.begin() + 1, pInitSignal.end());
+  EXPECT_LT(RmsFromTruth(2, r, a), 0.012);
+  EXPECT_NEAR(pInitThird[60], LampIntensity(pInitRadius[60]), 5.0 * kReferenceNoise);
+  EXPECT_TRUE(bIntensityData);
 }
 
 // Noise found in absorbance and taken out of intensity data changes the sample
