@@ -1,5 +1,6 @@
 #include "scandata/intensity_scans.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -22,14 +23,14 @@ float ShiftIntensityByAbsorbance(float intensity, float delta) {
 
 std::vector<float> ScanAbsorbance(int s) {
   const auto k = static_cast<std::size_t>(s);
-  if (s < 1 || k >= pnPoints.size() || k >= ppSignal.size() || !ppSignal[k]) return {0.0f};
-  const int n = pnPoints[k];
-  const float* sample = ppSignal[k];
+  if (s < 1 || k >= pnPoints.size()) return {0.0f};
+  const int n = std::max(pnPoints[k], 0);
+  const float* sample = k < ppSignal.size() ? ppSignal[k] : nullptr;
   const float* reference = k < ppThirdColumn.size() ? ppThirdColumn[k] : nullptr;
-  std::vector<float> a(static_cast<std::size_t>(n) + 1, 0.0f);
-  for (int i = 1; i <= n; ++i)
-    a[static_cast<std::size_t>(i)] =
-        reference ? AbsorbanceFromIntensities(sample[i], reference[i]) : kOffScaleAbsorbance;
+  std::vector<float> a(static_cast<std::size_t>(n) + 1, kOffScaleAbsorbance);
+  a[0] = 0.0f;
+  if (sample && reference)
+    for (int i = 1; i <= n; ++i) a[static_cast<std::size_t>(i)] = AbsorbanceFromIntensities(sample[i], reference[i]);
   return a;
 }
 

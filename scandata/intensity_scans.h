@@ -33,7 +33,7 @@ float AbsorbanceFromIntensities(float sample, float reference);
 float IntensityFromAbsorbance(float absorbance, float reference);
 
 // The absorbance of loaded intensity scan s at its points 1..pnPoints[s] (index 0
-// unused); every point off scale when the scan has no reference column.
+// unused); every point off scale when the scan lacks either intensity column.
 std::vector<float> ScanAbsorbance(int s);
 
 // Turns the model values of loaded scan s (absorbance, ppFit) into sample intensity
