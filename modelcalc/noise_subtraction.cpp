@@ -112,17 +112,32 @@ void ShowChangedData() {
   const int last = std::clamp(iFitLast, first, nGridPoints);
   const float xmin = pGridRadius[first] - 0.01f;
   const float xmax = pGridRadius[last] + 0.01f;
-  const float start = ppGridSignal[At(pScanOrder[1])][first];
-  float ymin = start, ymax = start;
-  for (int k = 1; k <= nScans; ++k) {
-    const float* row = ppGridSignal[At(pScanOrder[At(k)])];
-    for (int i = first; i <= last; ++i) {
-      ymin = std::min(ymin, row[i]);
-      ymax = std::max(ymax, row[i]);
+  float ymin = ppGridSignal[At(pScanOrder[1])][first], ymax = ymin;
+  if (bIntensityData) {
+    // The plot shows the sample intensities, the grid their absorbance: the range
+    // is that of the scans' own points inside the fit limits, 5 % added each side.
+    ymin = ymax = ppSignal[At(pScanOrder[1])][std::max(pFitFirst[At(pScanOrder[1])], 1)];
+    for (int k = 1; k <= nScans; ++k) {
+      const int s = pScanOrder[At(k)];
+      for (int i = std::max(pFitFirst[At(s)], 1); i <= pFitLast[At(s)] && i <= pnPoints[At(s)]; ++i) {
+        ymin = std::min(ymin, ppSignal[At(s)][i]);
+        ymax = std::max(ymax, ppSignal[At(s)][i]);
+      }
     }
+    const float margin = 0.05f * (ymax - ymin);
+    ymin -= margin;
+    ymax += margin;
+  } else {
+    for (int k = 1; k <= nScans; ++k) {
+      const float* row = ppGridSignal[At(pScanOrder[At(k)])];
+      for (int i = first; i <= last; ++i) {
+        ymin = std::min(ymin, row[i]);
+        ymax = std::max(ymax, row[i]);
+      }
+    }
+    ymin -= 0.1f;
+    ymax += 0.1f;
   }
-  ymin -= 0.1f;
-  ymax += 0.1f;
   if (ZoomHook()) ZoomHook()(xmin, xmax, ymin, ymax);
   if (pDataPlot) {
     if (ymax > ymin && xmax > xmin) {

@@ -238,6 +238,10 @@ TEST_F(IntensityDataTest, NoiseTakenOutOfIntensityDataIsAnAbsorbanceOffset) {
   for (int k = 1; k <= nScans; ++k) pRINoise[k] = 0.05f;
   ASSERT_TRUE(SubtractRINoise());
   EXPECT_NEAR(ppGridSignal[Z(s)][iFitFirst + 100], grid - 0.05f, 1e-5);
+  // The data plot zooms onto the intensities it shows: tens to about 1100 counts.
+  ASSERT_NE(pDataPlot, nullptr);
+  EXPECT_GT(pDataPlot->fYMax, 900.0f);
+  EXPECT_LT(pDataPlot->fYMax, 1300.0f);
   // (Points behind the boundary pile-up at the bottom pass no light.)
   for (int p = 1; p <= pnPoints[Z(s)]; ++p)
     if (std::isfinite(before[Z(p)]))
