@@ -154,9 +154,8 @@ bool SaveScanWithoutPoint(int s, int point, bool overwrite) {
     const std::filesystem::path p(original);
     target = (p.parent_path() / (p.stem().string() + "_mod" + p.extension().string())).string();
   }
-  // Intensity scans hold the file's third column in ppSignal: exchange them back.
-  const float* signal = bIntensityData && ppThirdColumn[k] ? ppThirdColumn[k] : ppSignal[k];
-  const float* third = bIntensityData && ppThirdColumn[k] ? ppSignal[k] : ppThirdColumn[k];
+  const float* signal = ppSignal[k];
+  const float* third = ppThirdColumn[k];
   std::vector<float> r(static_cast<std::size_t>(n)), v(r.size()), t(third ? r.size() : 0);
   int m = 0;
   for (int i = 1; i <= n; ++i) {

@@ -29,6 +29,7 @@
 #include "platform/backend.h"
 #include "plot/data_plots.h"
 #include "plot/winplot.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/data_set.h"
 #include "scandata/offset_tools.h"
 #include "scandata/experiment_file.h"
@@ -195,8 +196,7 @@ Blank ReadBlank(const std::string& path) {
   blank.radius.assign(r, r + n + 1);
   blank.value.assign(v, v + n + 1);
   if (IsIntensityFileName(path) && third)
-    for (int k = 1; k <= n; ++k)
-      if (v[k] > 0.0f && third[k] > 0.0f) blank.value[Idx(k)] = static_cast<float>(std::log10(third[k] / v[k]));
+    for (int k = 1; k <= n; ++k) blank.value[Idx(k)] = AbsorbanceFromIntensities(v[k], third[k]);
   free_vector(r, 1, n);
   free_vector(v, 1, n);
   if (third) free_vector(third, 1, n);
@@ -299,9 +299,8 @@ void RecordGroup(const std::vector<int>& series, int L) {
 float EqScanValue(int s, int k) {
   const float v = ppSignal[Idx(s)][k];
   if (!IsIntensityFileName(ppScanFileNames[Idx(s)])) return v;
-  const float* third = ppThirdColumn[Idx(s)];
-  const float t = third ? third[k] : 0.0f;
-  return (v > 0.0f && t > 0.0f) ? static_cast<float>(std::log10(v / t)) : 10.0f;
+  const float* reference = ppThirdColumn[Idx(s)];
+  return AbsorbanceFromIntensities(v, reference ? reference[k] : 0.0f);
 }
 
 bool TestEquilibriumAttainment(TXLAWindow& window, const int* series, int n, int lastScan) {

@@ -39,8 +39,7 @@ extern int nEqGroupCell;    // that cell
 // Intensity files (IsIntensityFileName, scandata/text_io.h) are judged and written
 // as absorbance.
 // The value of point k of scan s as the test and the sorting use it: for intensity
-// files log10(signal / third column) (the loader's order of the columns) when both
-// are positive, else 10.0; otherwise the signal.
+// files the absorbance of the point (intensity_scans.h); otherwise the signal.
 float EqScanValue(int s, int k);
 
 // The dialogue of one series (series[1..n], last = its latest scan): without a time

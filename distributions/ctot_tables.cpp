@@ -11,7 +11,9 @@
 #include "propagators/sim_arrays.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
 
 namespace tarmic {
 
@@ -57,9 +59,12 @@ Profile CorrectedProfile(int scan, bool removeTI, bool removeRI, bool removeBase
   } else {
     const float* r = ppRadius[Idx(scan)];
     const float* y = ppFit[Idx(scan)];
+    // The fit of intensity data is sample intensity; the profile is its absorbance.
+    const float* reference = bIntensityData ? ppThirdColumn[Idx(scan)] : nullptr;
     for (int j = pFitFirst[Idx(scan)]; j <= pFitLast[Idx(scan)]; ++j) {
+      const double a = reference ? AbsorbanceFromIntensities(y[j], reference[j]) : y[j];
       p.r.push_back(r[j]);
-      p.c.push_back(y[j] - (removeTI ? TINoiseAt(r[j]) : 0.0) - ri - base);
+      p.c.push_back(a - (removeTI ? TINoiseAt(r[j]) : 0.0) - ri - base);
     }
   }
   return p;

@@ -16,7 +16,9 @@
 #include "platform/system.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -42,6 +44,7 @@ float InterpolateClamped(const float* x, const float* y, int n, float r) {
 // ppFit of scan s: the model on the common grid (constant, TI noise and RI offset
 // plus the kernels with their coefficients, summed in double), resampled onto the
 // scan's radii. Resampling is linear, so this equals resampling every kernel.
+// Intensity data: the model absorbance as sample intensity (intensity_scans.h).
 void BuildScanFit(int s, const float* tiNoise, float constant, int firstK, int lastK,
                   bool fixedFirst, std::vector<double>& sum, std::vector<float>& model) {
   const double* x = pDistSolution;
@@ -65,6 +68,8 @@ void BuildScanFit(int s, const float* tiNoise, float constant, int firstK, int l
     }
   }
   for (int i = 1; i <= n; ++i) fit[i] = work[i];
+  // The model of intensity data is their absorbance: the fit shows sample intensity.
+  if (bIntensityData) ConvertFitToIntensity(s);
 }
 
 bool FitArraysExist() {

@@ -38,7 +38,9 @@
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -188,7 +190,8 @@ void FreeResults() {
 
 // A synthetic set on the common grid: the best fit of every scan plus Gaussian
 // noise of the fit's rmsd, put on the grid the way the measured scans were (the fit
-// is in the grid's signal domain already). Written only into `grid`.
+// is in the grid's signal domain already, or for intensity data the sample
+// intensity, whose absorbance the grid holds). Written only into `grid`.
 void MakeSyntheticGrid(const std::vector<std::vector<float>>& fitCopy,
                        std::vector<std::vector<float>>& grid) {
   std::vector<float> synthetic;
@@ -197,6 +200,12 @@ void MakeSyntheticGrid(const std::vector<std::vector<float>>& fitCopy,
     const int n = pnPoints[i];
     synthetic.assign(static_cast<std::size_t>(n) + 1, 0.0f);
     for (int p = 1; p <= n; ++p) synthetic[static_cast<std::size_t>(p)] = fitCopy[i][static_cast<std::size_t>(p)] + GaussianRandom(fMCRmsd);
+    // Intensity data: the noisy sample intensity enters the grid as its absorbance.
+    const float* reference = bIntensityData ? ppThirdColumn[i] : nullptr;
+    if (reference)
+      for (int p = 1; p <= n; ++p)
+        synthetic[static_cast<std::size_t>(p)] =
+            AbsorbanceFromIntensities(synthetic[static_cast<std::size_t>(p)], reference[p]);
     std::vector<float>& row = grid[i];
     std::fill(row.begin(), row.end(), 0.0f);
     if (bGridCopies) {

@@ -33,6 +33,7 @@
 #include "propagators/static_grid_propagator.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
 
@@ -119,7 +120,10 @@ void TakeInitialDistribution() {
   if (nInitialPoints == 0) {
     const int n = pnPoints[Idx(s)];
     bFirstScanIsInitial = true;
-    SetInitialProfile(n, ppRadius[Idx(s)], ppSignal[Idx(s)], pScanInfo[Idx(s)]);
+    // The models start from concentration: intensity data from their absorbance.
+    const std::vector<float> absorbance = bIntensityData ? ScanAbsorbance(s) : std::vector<float>{};
+    SetInitialProfile(n, ppRadius[Idx(s)], bIntensityData ? absorbance.data() : ppSignal[Idx(s)],
+                      pScanInfo[Idx(s)]);
   }
   // The ends outside the fit limits follow the limits as they are now.
   ExtrapolateInitialData(fBaseline);

@@ -13,6 +13,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
 
@@ -110,12 +111,8 @@ double DiffusionFromMassOrD(double s, double massOrD) {
 double SpeciesDiffusion(int k) { return DiffusionFromMassOrD(pSpeciesS[k], pSpeciesMassOrD[k]); }
 
 void AbsorbanceToIntensity(int first) {
-  for (int p = first < 1 ? 1 : first; p <= nScans; ++p) {
-    const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(p)]);
-    if (s >= ppFit.size() || !ppFit[s] || s >= ppThirdColumn.size() || !ppThirdColumn[s]) continue;
-    for (int j = 1; j <= pnPoints[s]; ++j)
-      ppFit[s][j] = static_cast<float>(std::exp(-2.30258509 * ppFit[s][j]) * ppThirdColumn[s][j]);
-  }
+  for (int p = first < 1 ? 1 : first; p <= nScans; ++p)
+    ConvertFitToIntensity(pScanOrder[static_cast<std::size_t>(p)]);
 }
 
 void FinishModelComputation(Window* window, ModelResult& result, int first) {

@@ -12,7 +12,9 @@
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
 
 namespace tarmic {
 
@@ -56,6 +58,12 @@ void ProfileOnScan(int s, const float* profile, std::vector<float>* out) {
   }
 }
 
+// A scan value with delta added in the signal domain of the grid: intensity data
+// hold sample intensity, whose absorbance changes by delta.
+float Shifted(float value, float delta) {
+  return bIntensityData ? ShiftIntensityByAbsorbance(value, delta) : value + delta;
+}
+
 // Adds sign x profile (common grid) to every scan's signal and model values, and to
 // the grid rows when they are copies (an aliased row is the scan's own signal and
 // has changed with it).
@@ -66,8 +74,8 @@ void AddGridProfile(const float* profile, float sign) {
     float* y = ppSignal[At(s)];
     float* f = ppFit[At(s)];
     for (int i = 1; i <= pnPoints[At(s)]; ++i) {
-      y[i] += sign * onScan[At(i)];
-      if (f) f[i] += sign * onScan[At(i)];
+      y[i] = Shifted(y[i], sign * onScan[At(i)]);
+      if (f) f[i] = Shifted(f[i], sign * onScan[At(i)]);
     }
     if (bGridCopies && ppGridSignal.size() > At(s) && ppGridSignal[At(s)])
       for (int i = 1; i <= nGridPoints; ++i) ppGridSignal[At(s)][i] += sign * profile[i];
@@ -79,8 +87,8 @@ void SubtractConstant(int s, float c) {
   float* y = ppSignal[At(s)];
   float* f = ppFit[At(s)];
   for (int i = 1; i <= pnPoints[At(s)]; ++i) {
-    y[i] -= c;
-    if (f) f[i] -= c;
+    y[i] = Shifted(y[i], -c);
+    if (f) f[i] = Shifted(f[i], -c);
   }
   if (bGridCopies && ppGridSignal.size() > At(s) && ppGridSignal[At(s)])
     for (int i = 1; i <= nGridPoints; ++i) ppGridSignal[At(s)][i] -= c;
@@ -104,17 +112,32 @@ void ShowChangedData() {
   const int last = std::clamp(iFitLast, first, nGridPoints);
   const float xmin = pGridRadius[first] - 0.01f;
   const float xmax = pGridRadius[last] + 0.01f;
-  const float start = ppGridSignal[At(pScanOrder[1])][first];
-  float ymin = start, ymax = start;
-  for (int k = 1; k <= nScans; ++k) {
-    const float* row = ppGridSignal[At(pScanOrder[At(k)])];
-    for (int i = first; i <= last; ++i) {
-      ymin = std::min(ymin, row[i]);
-      ymax = std::max(ymax, row[i]);
+  float ymin = ppGridSignal[At(pScanOrder[1])][first], ymax = ymin;
+  if (bIntensityData) {
+    // The plot shows the sample intensities, the grid their absorbance: the range
+    // is that of the scans' own points inside the fit limits, 5 % added each side.
+    ymin = ymax = ppSignal[At(pScanOrder[1])][std::max(pFitFirst[At(pScanOrder[1])], 1)];
+    for (int k = 1; k <= nScans; ++k) {
+      const int s = pScanOrder[At(k)];
+      for (int i = std::max(pFitFirst[At(s)], 1); i <= pFitLast[At(s)] && i <= pnPoints[At(s)]; ++i) {
+        ymin = std::min(ymin, ppSignal[At(s)][i]);
+        ymax = std::max(ymax, ppSignal[At(s)][i]);
+      }
     }
+    const float margin = 0.05f * (ymax - ymin);
+    ymin -= margin;
+    ymax += margin;
+  } else {
+    for (int k = 1; k <= nScans; ++k) {
+      const float* row = ppGridSignal[At(pScanOrder[At(k)])];
+      for (int i = first; i <= last; ++i) {
+        ymin = std::min(ymin, row[i]);
+        ymax = std::max(ymax, row[i]);
+      }
+    }
+    ymin -= 0.1f;
+    ymax += 0.1f;
   }
-  ymin -= 0.1f;
-  ymax += 0.1f;
   if (ZoomHook()) ZoomHook()(xmin, xmax, ymin, ymax);
   if (pDataPlot) {
     if (ymax > ymin && xmax > xmin) {

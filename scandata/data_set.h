@@ -10,9 +10,9 @@
 // entries made by vector() (one_based.h) and owned by the set. pScanOrder maps a
 // display position to a scan number; the loaders sort it by elapsed time.
 //
-// For intensity data the loaders exchange the file's second and third columns:
-// ppSignal holds the file's third column and ppThirdColumn its second. Writers that
-// put intensity scans back into files exchange them again.
+// For intensity data ppSignal holds the sample intensity (the file's second column)
+// and ppThirdColumn the reference intensity (its third); intensity_scans.h has the
+// absorbance made of them.
 #pragma once
 
 #include <string>

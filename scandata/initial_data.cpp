@@ -11,6 +11,7 @@
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -105,6 +106,10 @@ int LoadInitialData(Window* window, const std::string& path) {
     Message(path, "LOAD ERROR");
     return 0;
   }
+  // An intensity profile starts the models as its absorbance; the reference
+  // intensity stays in the third column.
+  if (third && (record.scanType == 'I' || record.scanType == 'V'))
+    for (int i = 1; i <= n; ++i) y[i] = AbsorbanceFromIntensities(y[i], third[i]);
   SetInitialProfile(n, r, y, record);
   if (third) pInitThird.assign(third, third + n + 1);
   free_vector(r, 1, n);

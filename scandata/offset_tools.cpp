@@ -8,6 +8,7 @@
 #include "numerics/interpolation.h"
 #include "numerics/run_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -43,18 +44,9 @@ void RebuildGridAndRedraw() {
 // Scan s as compared by the rmsd: absorbance for intensity files.
 std::vector<float> ComparedValues(int s) {
   const std::size_t k = Z(s);
-  const int n = pnPoints[k];
-  std::vector<float> v(Z(n) + 1, 0.0f);
-  const bool intensity = IsIntensityFileName(ppScanFileNames[k]);
-  for (int i = 1; i <= n; ++i) {
-    if (!intensity) {
-      v[Z(i)] = ppSignal[k][i];
-      continue;
-    }
-    const float third = ppThirdColumn[k] ? ppThirdColumn[k][i] : 0.0f;
-    const float y = ppSignal[k][i];
-    v[Z(i)] = (third > 0 && y > 0) ? static_cast<float>(std::log10(third / y)) : 10.0f;
-  }
+  if (IsIntensityFileName(ppScanFileNames[k])) return ScanAbsorbance(s);
+  std::vector<float> v(Z(pnPoints[k]) + 1, 0.0f);
+  std::copy(ppSignal[k] + 1, ppSignal[k] + pnPoints[k] + 1, v.begin() + 1);
   return v;
 }
 

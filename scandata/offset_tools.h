@@ -35,8 +35,8 @@ void SubtractJitterOffsets(float r1, float r2);
 
 // Root-mean-square difference of scans a and b on the radii of b after removing
 // their mean difference, over b's fit range (all points when not set). Intensity
-// files count as absorbance log10(third column / signal) (10.0 where either is not
-// positive). 0 for invalid scan numbers, a == b or too few points.
+// files count as their absorbance (intensity_scans.h). 0 for invalid scan numbers,
+// a == b or too few points.
 float RmsdBetweenScans(int a, int b);
 
 }  // namespace tarmic

@@ -11,6 +11,7 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/fit_limits.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 
@@ -169,22 +170,14 @@ void FillGridSignalRow(int s) {
   const std::size_t i = static_cast<std::size_t>(s);
   const int n = pnPoints[i];
   const float* values = ppSignal[i];
-  float* ratio = nullptr;
+  // Intensity data enter the grid as their absorbance (intensity_scans.h).
+  std::vector<float> absorbance;
   if (bIntensityData) {
-    // Intensity data enter the grid as the absorbance log10(signal / third column);
-    // a point where either intensity is not positive contributes 0.
-    ratio = tarmic::vector(1, std::max(n, 1));
-    const float* third = ppThirdColumn[i];
-    for (int k = 1; k <= n; ++k) {
-      const float a = ppSignal[i][k];
-      const float b = third ? third[k] : 0.0f;
-      ratio[k] = (a > 0 && b > 0) ? static_cast<float>(std::log10(a / b)) : 0.0f;
-    }
-    values = ratio;
+    absorbance = ScanAbsorbance(s);
+    values = absorbance.data();
   }
   // A scan too short to be resampled keeps a row of zeros.
   InterpolateCurve(nGridPoints, pGridRadius, row, n, ppRadius[i], values);
-  if (ratio) free_vector(ratio, 1, std::max(n, 1));
 }
 
 bool BuildCommonRadialGrid() {

@@ -57,7 +57,7 @@ bool BuildCommonRadialGrid();
 // Frees the grid, the averages, the noise profiles and the species tables.
 void FreeGridData(int scanCount);
 // Recomputes scan s's row of ppGridSignal from its own data when the grid holds
-// copies (interpolation; intensity data as log10(signal / third column)); nothing
+// copies (interpolation; intensity data as their absorbance, intensity_scans.h); nothing
 // when the row aliases the scan's signal.
 void FillGridSignalRow(int s);
 

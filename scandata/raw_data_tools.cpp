@@ -17,6 +17,7 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/fit_limits.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/offset_tools.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -42,13 +43,12 @@ struct ScanOutput {
   int Points() const { return static_cast<int>(radius.size()) - 1; }
 };
 
-// The scan's radius, the file's second and third column (intensity scans hold
-// them exchanged in memory, see data_set.h) over points first..last.
+// The scan's radius, the file's second and third column (the signal and the third
+// column as loaded) over points first..last.
 ScanOutput RawOutput(int s, int first, int last) {
   const std::size_t k = Z(s);
-  const bool exchanged = bIntensityData && ppThirdColumn[k];
-  const float* second = exchanged ? ppThirdColumn[k] : ppSignal[k];
-  const float* third = exchanged ? ppSignal[k] : ppThirdColumn[k];
+  const float* second = ppSignal[k];
+  const float* third = ppThirdColumn[k];
   ScanOutput out;
   out.sourceName = ppScanFileNames[k];
   out.radius.push_back(0.0f);
@@ -153,11 +153,6 @@ RawToolOutcome IntensityScansToConvert() {
       bad += "\n" + ppScanFileNames[Z(s)];
   if (bad.empty()) return Done();
   return Refused("\n\anot saved: these files are not intensity scans:" + bad);
-}
-
-// Absorbance from two intensities, 10.0 where either is not positive.
-float AbsorbanceOf(float reference, float sample) {
-  return (reference > 0 && sample > 0) ? static_cast<float>(std::log10(reference / sample)) : 10.0f;
 }
 
 // Intensity scan types written as their absorbance counterparts.
@@ -393,12 +388,9 @@ RawToolOutcome SaveIntensityAsAbsorbance(bool overwrite) {
     std::string name = ppScanFileNames[k];
     name[IntensityLetter(name)] = 'a';
     ScanOutput o = RawOutput(s);
-    // In memory ppThirdColumn is the reference and ppSignal the sample channel.
-    for (int i = 1; i <= pnPoints[k]; ++i) {
-      const float reference = ppThirdColumn[k] ? ppThirdColumn[k][i] : 0.0f;
-      o.value[Z(i)] = AbsorbanceOf(reference, ppSignal[k][i]);
-      if (!o.third.empty()) o.third[Z(i)] = reference;
-    }
+    // The absorbance with the reference intensity kept beside it.
+    const std::vector<float> absorbance = ScanAbsorbance(s);
+    for (int i = 1; i <= pnPoints[k]; ++i) o.value[Z(i)] = absorbance[Z(i)];
     o.record.scanType = AbsorbanceType(o.record.scanType);
     o.description.clear();
     o.path = JoinPath(DataDirectory(), name);
@@ -422,7 +414,7 @@ RawToolOutcome SaveIntensityAsPseudoAbsorbance(bool overwrite) {
       o.third.clear();
       const float* intensity = channel == 'S' ? ppSignal[k] : ppThirdColumn[k];
       for (int i = 1; i <= pnPoints[k]; ++i)
-        o.value[Z(i)] = AbsorbanceOf(1000.0f, intensity ? intensity[i] : 0.0f);
+        o.value[Z(i)] = AbsorbanceFromIntensities(intensity ? intensity[i] : 0.0f, 1000.0f);
       o.record.scanType = 'R';
       o.description.clear();
       o.path = JoinPath(DataDirectory(), name);

@@ -19,9 +19,9 @@
 // Nothing here shows a box: every tool returns its outcome, and the command shows
 // a refusal's message in the non-fatal error box.
 //
-// Intensity scans hold the file's third column in ppSignal (data_set.h): writers of
-// raw intensity data exchange the two columns back, so that a written scan reads in
-// as it was loaded.
+// Raw intensity data are written with the sample intensity as the second and the
+// reference as the third column (intensity_scans.h), so that a written scan reads
+// in as it was loaded.
 #pragma once
 
 #include <string>

@@ -17,6 +17,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/dls_file.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/program_files.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -49,13 +50,6 @@ std::string StemOf(const std::string& path) {
 }
 
 bool IsIntensityScan(const ScanInfo& info) { return info.scanType == 'I' || info.scanType == 'V'; }
-
-// Absorbance of a transmitted intensity against its reference; 10.0 (opaque) where
-// either is not positive.
-float Absorbance(float reference, float intensity) {
-  if (reference <= 0.0f || intensity <= 0.0f) return 10.0f;
-  return static_cast<float>(std::log10(static_cast<double>(reference) / intensity));
-}
 
 // The extension (with its point) of a scan file that holds absorbance values made
 // from intensities: 'a' as the optics letter, the second character after the point
@@ -294,18 +288,10 @@ bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity) {
       const int p = first + i - 1;
       const float fit = ppFit[At(s)][p];
       f.radius[At(i)] = ppRadius[At(s)][p];
-      if (convert) {
-        // Absorbance with the reference intensity beside it.
-        f.value[At(i)] = Absorbance(ppThirdColumn[At(s)][p], fit);
-        f.third[At(i)] = ppThirdColumn[At(s)][p];
-      } else if (intensity) {
-        // The file's columns as the loader reads them back: reference, then the
-        // (sample) intensity, which the loader exchanges again.
-        f.value[At(i)] = ppThirdColumn[At(s)][p];
-        f.third[At(i)] = fit;
-      } else {
-        f.value[At(i)] = fit;
-      }
+      // Intensity fits: the model's sample intensity, or its absorbance, with the
+      // reference intensity as the third column.
+      f.value[At(i)] = convert ? AbsorbanceFromIntensities(fit, ppThirdColumn[At(s)][p]) : fit;
+      if (intensity) f.third[At(i)] = ppThirdColumn[At(s)][p];
     }
     if (convert) f.info.scanType = info.scanType == 'V' ? 'W' : 'R';
     files.push_back(std::move(f));
@@ -410,10 +396,7 @@ bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
   }
   restoreFlags();
   if (intensity && third) {
-    // Only points with both intensities positive have an absorbance; the others
-    // keep their value.
-    for (int i = 1; i <= n; ++i)
-      if (third[i] > 0.0f && value[i] > 0.0f) value[i] = Absorbance(third[i], value[i]);
+    for (int i = 1; i <= n; ++i) value[i] = AbsorbanceFromIntensities(value[i], third[i]);
     info.scanType = info.scanType == 'V' ? 'W' : 'R';
   }
   // The whole TI noise on the grid, resampled onto the file's radii.

@@ -26,8 +26,9 @@ namespace tarmic {
 
 class Window;
 
-// One file per scan, scans 1..nScans. convertIntensity: intensity data are saved
-// as absorbance log10(reference / fit) (10.0 where either is not positive).
+// One file per scan, scans 1..nScans. Intensity fits are saved as the model's
+// sample intensity beside the reference intensity, with convertIntensity as the
+// absorbance of the model (intensity_scans.h) beside the reference.
 // DLS data: one dlsdat file per correlation function holding the fit as the
 // intensity autocorrelation g(2) - 1 (field values g become g|g|), with the noise
 // the user asks for per function ("add noise?"). True when every file was written.

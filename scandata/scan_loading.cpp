@@ -122,8 +122,9 @@ bool AskYesNo(const std::string& text, const char* caption) {
 // 0.001 cm, except for equilibrium data.
 float ReaderMinStep() { return (!bEquilibriumMode && fRadialStep > 0.001f) ? fRadialStep : 0.0f; }
 
-// Reads one file into a staged scan: the intensity columns are exchanged and, with
-// applyW2t, the time is derived from omega^2 t.
+// Reads one file into a staged scan (intensity scans keep the file's order: sample
+// in the signal, reference in the third column, see intensity_scans.h); with
+// applyW2t the time is derived from omega^2 t.
 bool ReadStaged(const std::string& path, float minStep, bool applyW2t, StagedScan* out,
                 std::string* why) {
   StagedScan scan;
@@ -132,7 +133,6 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, StagedSca
   if (!ReadScanFile(path.c_str(), &scan.info, &scan.n, &scan.radius, &scan.signal, &scan.third,
                     &mark, minStep, why))
     return false;
-  if (bIntensityData) std::swap(scan.signal, scan.third);
   if (bTimesFromW2t && applyW2t) {
     const double w = scan.info.rpm * kTwoPiOver60;
     scan.info.time = scan.info.omega2t / (w * w);
@@ -624,7 +624,10 @@ bool SaveEquilibriumProfile(const char* path) {
   Window* window = HasBackend() ? &GetBackend().MainWindow() : nullptr;
   if (window) window->SetCursor(CursorShape::Wait);
   const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(nScans)]);
-  const bool ok = WriteScanFile(path, pnPoints[s], ppRadius[s], ppFit[s], nullptr, "equilibrium",
+  // An intensity model keeps its reference column, without which it reads back as
+  // no absorbance at all.
+  const float* third = bIntensityData ? ppThirdColumn[s] : nullptr;
+  const bool ok = WriteScanFile(path, pnPoints[s], ppRadius[s], ppFit[s], third, "equilibrium",
                                 pScanInfo[s].timeStampOk, pScanInfo[s]);
   if (window) window->SetCursor(CursorShape::Arrow);
   return ok;

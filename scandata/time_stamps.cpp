@@ -232,9 +232,8 @@ int CheckTimeStamps(Window* window) {
     const std::string description =
         Format(manual ? "[TIMESTAMP CORRECTED %f (manual)]" : "[TIMESTAMP CORRECTED %f]", factor) +
         info.description;
-    // Intensity scans go back to the file's column order.
-    const float* second = bIntensityData ? ppThirdColumn[s] : ppSignal[s];
-    const float* third = bIntensityData ? ppSignal[s] : ppThirdColumn[s];
+    const float* second = ppSignal[s];
+    const float* third = ppThirdColumn[s];
     const bool wavelengthScan = info.scanType == 'W' || info.scanType == 'V';
     auto writer = wavelengthScan ? WriteWavelengthScanFile : WriteRadialScanFile;
     if (!writer(copy.c_str(), pnPoints[s], ppRadius[s], second, third, description.c_str(), true,

@@ -56,27 +56,37 @@ inline constexpr double kCellBottom = 7.2;
 inline constexpr float kLeftLimit = 6.05f;
 inline constexpr float kRightLimit = 7.1f;
 
-// Writes the run as "00001.ra1" ... into dir; returns the paths.
-inline std::vector<std::string> WriteSyntheticRun(const std::string& dir) {
-  const int n = 121;
-  std::vector<float> radii(static_cast<std::size_t>(n) + 1, 0.0f);
-  for (int k = 1; k <= n; ++k)
+// The synthetic cell's radii (121 points 0.01 cm apart, 1-based; [0] unused).
+inline constexpr int kSyntheticPoints = 121;
+inline std::vector<float> SyntheticRadii() {
+  std::vector<float> radii(static_cast<std::size_t>(kSyntheticPoints) + 1, 0.0f);
+  for (int k = 1; k <= kSyntheticPoints; ++k)
     radii[static_cast<std::size_t>(k)] = static_cast<float>(kCellMeniscus + 0.01 * (k - 1));
-  std::vector<LammScanRecord> records(kSyntheticScans + 1);
-  for (int j = 1; j <= kSyntheticScans; ++j) {
+  return radii;
+}
+
+// The Lamm solution of one species of sedimentation coefficient sValue (S; D of a
+// sphere of f/f0 1.2 from its mass) and unit loading in the synthetic cell at
+// 50,000 rpm, 20 C, for scans j = 1..scans at 600 j seconds: rows[j][p] at the
+// radii of SyntheticRadii.
+inline std::vector<std::vector<float>> SyntheticLammProfiles(double sValue, int scans) {
+  const int n = kSyntheticPoints;
+  std::vector<float> radii = SyntheticRadii();
+  std::vector<LammScanRecord> records(static_cast<std::size_t>(scans) + 1);
+  for (int j = 1; j <= scans; ++j) {
     records[static_cast<std::size_t>(j)].time =
         records[static_cast<std::size_t>(j)].timeUncorrected = 600.0 * j;
     records[static_cast<std::size_t>(j)].rpm = 50000.0f;
     records[static_cast<std::size_t>(j)].temperature = 20.0f;
   }
-  std::vector<float> block(static_cast<std::size_t>((kSyntheticScans + 1) * (n + 1)), 0.0f);
-  std::vector<float*> rows(kSyntheticScans + 1, nullptr);
-  for (int j = 1; j <= kSyntheticScans; ++j)
-    rows[static_cast<std::size_t>(j)] = block.data() + j * (n + 1);
+  std::vector<std::vector<float>> profiles(static_cast<std::size_t>(scans) + 1,
+                                           std::vector<float>(static_cast<std::size_t>(n) + 1, 0.0f));
+  std::vector<float*> rows(static_cast<std::size_t>(scans) + 1, nullptr);
+  for (int j = 1; j <= scans; ++j) rows[static_cast<std::size_t>(j)] = profiles[static_cast<std::size_t>(j)].data();
   float** out[2] = {nullptr, rows.data()};
   ResetSolventConstants();
-  double s[2] = {0.0, kSyntheticS};
-  double D[2] = {0.0, DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f)};
+  double s[2] = {0.0, sValue};
+  double D[2] = {0.0, DFromM(CalculateM(static_cast<float>(sValue)), 20.0f)};
   CLammIdeal solver;
   solver.SetIdealModel();
   solver.LoadSedimentationParameters(s[1], D[1], kCellMeniscus, kCellBottom, 1.0, 6.001f, 7.199f);
@@ -85,7 +95,7 @@ inline std::vector<std::string> WriteSyntheticRun(const std::string& dir) {
                                .ppOut = out[1],
                                .pOutRadii = radii.data(),
                                .nOutRadii = n,
-                               .nScanCount = kSyntheticScans});
+                               .nScanCount = scans});
   LammDiscretizationSettings fine;
   fine.fPointsPerSigma = 10.0f;
   fine.nMaxGrid = 4000;
@@ -94,6 +104,14 @@ inline std::vector<std::string> WriteSyntheticRun(const std::string& dir) {
   solver.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
   bUserAbort = false;
   EXPECT_EQ(CLRunMTList(&solver, 1, s, D, nullptr, out, radii.data(), n, nullptr, nullptr), 0);
+  return profiles;
+}
+
+// Writes the run as "00001.ra1" ... into dir; returns the paths.
+inline std::vector<std::string> WriteSyntheticRun(const std::string& dir) {
+  const int n = kSyntheticPoints;
+  const std::vector<float> radii = SyntheticRadii();
+  const std::vector<std::vector<float>> rows = SyntheticLammProfiles(kSyntheticS, kSyntheticScans);
 
   SeedRandomGenerators(20240607u);
   std::vector<std::string> paths;

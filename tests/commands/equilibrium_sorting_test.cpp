@@ -111,12 +111,13 @@ TEST_F(EqSortingTest, AttainmentTestPlotsRmsdAgainstLastScan) {
   EXPECT_EQ(pAuxPlot->GetCurve(0)->X()->Length(), static_cast<std::uint32_t>(kPoints));
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
-  // Intensity: log10 of the intensity ratio; a non-positive intensity gives 10.
+  // Intensity: the absorbance log10(reference / sample); a non-positive intensity
+  // gives 10.
   InstallScans({{1, 280, 20000, 3600, 0.0f}}, ".ri1");
   float* third = tarmic::vector(1, kPoints);
   for (int k = 1; k <= kPoints; ++k) third[k] = 0.5f;
   ppThirdColumn[1] = third;
-  EXPECT_NEAR(EqScanValue(1, 1), std::log10(ppSignal[1][1] / 0.5), 1e-6);
+  EXPECT_NEAR(EqScanValue(1, 1), std::log10(0.5 / ppSignal[1][1]), 1e-6);
   ppSignal[1][2] = 0.0f;
   EXPECT_FLOAT_EQ(EqScanValue(1, 2), 10.0f);
 }

@@ -98,13 +98,15 @@ TEST_F(DataSetTest, CopiedGridRowFollowsAChangedSignal) {
   EXPECT_FLOAT_EQ(ppGridSignal[1][5], 1.0f);
 }
 
-TEST_F(DataSetTest, IntensityGridHoldsTheLogRatioAndZeroForNonPositiveIntensities) {
+// A sample passing a tenth of the reference light has absorbance +1; a point
+// without reference light is off scale.
+TEST_F(DataSetTest, IntensityGridHoldsTheAbsorbanceAndOffScaleForNonPositiveIntensities) {
   bIntensityData = true;
   fRadialStep = 0.01f;
-  InstallScans({{5.9f, 0.01f, 50, 1000.0f, 100.0f}, {5.9f, 0.01f, 50, 1000.0f, 0.0f}}, true);
+  InstallScans({{5.9f, 0.01f, 50, 100.0f, 1000.0f}, {5.9f, 0.01f, 50, 1000.0f, 0.0f}}, true);
   ASSERT_TRUE(BuildCommonRadialGrid());
   EXPECT_NEAR(ppGridSignal[1][10], 1.0f, 1e-6);
-  EXPECT_FLOAT_EQ(ppGridSignal[2][10], 0.0f);
+  EXPECT_FLOAT_EQ(ppGridSignal[2][10], 10.0f);
 }
 
 TEST_F(DataSetTest, UnusableRadialStepIsRefused) {

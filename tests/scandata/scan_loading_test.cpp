@@ -202,7 +202,9 @@ TEST_F(ScanLoadingTest, AbsorbanceWithIntensityFilesIsNotMixed) {
   EXPECT_EQ(nScans, 2);
 }
 
-TEST_F(ScanLoadingTest, IntensityScansHoldTheThirdFileColumnAsSignal) {
+// The second file column is the sample, the third the reference: they stay where
+// they are, and the grid holds log10(reference / sample).
+TEST_F(ScanLoadingTest, IntensityScansHoldTheSampleAsSignalAndTheReferenceAsThirdColumn) {
   bCheckTimeStamps = false;
   const std::string dir = ScratchDir("intensity");
   CopyFixture("intensity.ri1", dir + "/a.ri1");
@@ -211,14 +213,14 @@ TEST_F(ScanLoadingTest, IntensityScansHoldTheThirdFileColumnAsSignal) {
   bUniformLoading = false;
   LoadNewFiles({dir + "/a.ri1", dir + "/b.ri1"});
   ASSERT_EQ(nScans, 2);
-  EXPECT_FLOAT_EQ(ppSignal[1][1], 500.0f);
-  EXPECT_FLOAT_EQ(ppThirdColumn[1][1], 1000.0f);
+  EXPECT_FLOAT_EQ(ppSignal[1][1], 1000.0f);
+  EXPECT_FLOAT_EQ(ppThirdColumn[1][1], 500.0f);
   EXPECT_NE(ppThirdCurve[1], nullptr);
   EXPECT_FALSE(bInitialDataProfile);
   EXPECT_TRUE(bUniformLoading);
-  // log10(signal / third column) on the scan's radii, resampled onto the grid.
-  const double reference = 1000.0 + 1000.0 * (pGridRadius[3] - 5.90);
-  EXPECT_NEAR(ppGridSignal[1][3], std::log10(500.0 / reference), 1e-4);
+  // The sample column of the fixture rises linearly with radius.
+  const double sample = 1000.0 + 1000.0 * (pGridRadius[3] - 5.90);
+  EXPECT_NEAR(ppGridSignal[1][3], std::log10(500.0 / sample), 1e-4);
 }
 
 TEST_F(ScanLoadingTest, InterferenceDataFitSystematicNoise) {
