@@ -12,6 +12,7 @@
 #include "distributions/noise_fit.h"
 #include "modelcalc/fit_state.h"
 #include "resources/command_ids.h"
+#include "scandata/scan_loading.h"
 
 namespace tarmic::testing {
 namespace {
@@ -224,6 +225,48 @@ TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
     EXPECT_EQ(BoxTexts().size(), 1u);
     EXPECT_TRUE(bModelComputed);
   }
+}
+
+// An equilibrium analysis, then velocity scans loaded with "Load New Files": the
+// new set is velocity data (the title and the check mark of the equilibrium loader
+// say which mode a set is analysed in), and c(M) fits its Lamm solutions to the
+// noise of the data. Loading the velocity set kept equilibrium mode before.
+TEST_F(EquilibriumDistributionTest, VelocityScansAfterAnEquilibriumAnalysisAreVelocityData) {
+  LoadEquilibriumSet();
+  EXPECT_TRUE(Handle().Title().ends_with(kEquilibriumTitleMark)) << Handle().Title();
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
+  Dispatch(kCmContinuousCM);
+  SetGrid(5000.0f, 250000.0f, 40);
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+
+  LoadSyntheticRun();
+  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_EQ(Handle().Title(),
+            "SEDIMENTATION ANALYSIS -> " + ProgramDir() + "/data/00001.ra1...");
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
+  // The solvent of the synthetic run, and M around the species' 5 S.
+  ResetSolventConstants();
+  pParams[kContiSlotGridMin] = 10000.0f;
+  pParams[kContiSlotGridMax] = 400000.0f;
+  pParams[kContiSlotGridCount] = 40.0f;
+  pParams[kContiSlotVbar] = VBAR;
+  pParams[kContiSlotDensity] = fBufferDensity;
+  UnpackModelParams();
+  bFitTINoise = bFitRINoise = false;
+  Dispatch(kCmRun);
+  EXPECT_TRUE(BoxTexts().empty()) << BoxTexts().front();
+  ASSERT_TRUE(bModelComputed);
+  const double rmsd = FitRmsd();
+  EXPECT_GT(rmsd, 0.8 * kSyntheticNoise);
+  EXPECT_LT(rmsd, 1.2 * kSyntheticNoise);
+  // The distribution peaks at the mass of the species.
+  const std::vector<float> peaks = PeakMasses();
+  ASSERT_FALSE(peaks.empty());
+  const double mass = CalculateM(static_cast<float>(kSyntheticS));
+  EXPECT_NEAR(*std::max_element(peaks.begin(), peaks.end(),
+                                [](float a, float b) { return a < b; }),
+              mass, 0.1 * mass);
 }
 
 }  // namespace
