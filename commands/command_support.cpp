@@ -4,6 +4,8 @@
 
 #include "app/xla_window.h"
 #include "app/zoom.h"
+#include "modelcalc/error_analysis.h"
+#include "modelcalc/fit_result_text.h"
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_flags.h"
 #include "numerics/error_box.h"
@@ -93,6 +95,13 @@ bool RequireLoadedData(TXLAWindow& window) {
   if (nScans > 0) return true;
   PlayErrorSound();
   CommandMessageBox(window, "load data first", "ERROR", MB_OK);
+  return false;
+}
+
+bool RequireFitPoints(TXLAWindow& window) {
+  if (nScans < 1 || CountFitPoints() > 0) return true;
+  PlayErrorSound();
+  if (!bBatchMode) CommandMessageBox(window, NoFitPointText(), "ERROR", MB_OK);
   return false;
 }
 

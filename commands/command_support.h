@@ -51,6 +51,10 @@ void ReportFit(TXLAWindow& window, const FitReport& report);
 // Whether scans are loaded; otherwise "load data first" (error sound, caption "ERROR")
 // and false.
 bool RequireLoadedData(TXLAWindow& window);
+// With scans loaded: whether a data point of the fitted scans lies inside the
+// fitting limits; otherwise says so (error sound, caption "ERROR", no box in batch
+// mode) and false. A model over no point would report a perfect fit.
+bool RequireFitPoints(TXLAWindow& window);
 
 // The save-file dialog, modal to the main window (no command reaches the window
 // while it is open). Nothing when it is cancelled or no name was given.

@@ -10,6 +10,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
 #include "distributions/noise_fit.h"
+#include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_state.h"
 #include "resources/command_ids.h"
 #include "scandata/scan_loading.h"
@@ -267,6 +268,46 @@ TEST_F(EquilibriumDistributionTest, VelocityScansAfterAnEquilibriumAnalysisAreVe
   EXPECT_NEAR(*std::max_element(peaks.begin(), peaks.end(),
                                 [](float a, float b) { return a < b; }),
               mass, 0.1 * mass);
+}
+
+// Fitting limits that fall between two neighbouring radii hold no data point: Run
+// and Fit say so instead of computing a model over no point, and the result text and
+// the saved parameters name it instead of "rmsd=0.000000 (n=0,SSR=0.000000)", which
+// reads as a perfect fit.
+TEST_F(EquilibriumDistributionTest, LimitsWithoutADataPointAreNamedNotFitted) {
+  LoadEquilibriumSet();
+  Dispatch(kCmContinuousCM);
+  SetGrid(5000.0f, 250000.0f, 40);
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  EXPECT_EQ(BuildFitResultLines()[kSlotRmsd].rfind("rmsd=", 0), 0u);
+
+  // The radii lie 0.002 cm apart: 7.0000 and 7.0020.
+  fFitLeftLim = 7.0005f, fFitRightLim = 7.0015f;
+  SetLeftFitLimitIndices(), SetRightFitLimitIndices();
+  ASSERT_FLOAT_EQ(fFitLeftLim, 7.0005f);
+  ASSERT_FLOAT_EQ(fFitRightLim, 7.0015f);
+  const std::string named = "no data point lies inside the fitting limits 7.0005 to 7.0015";
+  Backend().ClearTranscript();
+  for (int command : {kCmRun, kCmFit}) {
+    Backend().QueueMessageBox(IDOK, "ERROR");
+    Dispatch(command);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{named}) << command;
+    EXPECT_TRUE(bDataChanged) << command;
+    Backend().ClearTranscript();
+  }
+  EXPECT_EQ(BuildFitResultLines()[kSlotRmsd], named);
+  EXPECT_EQ(BuildBestFitInfoLines()[kSlotRmsd], named);
+
+  // Save Fit Data, the parameters only.
+  const std::string report = ProgramDir() + "/fitparams.txt";
+  Backend().QueueSaveFile(std::nullopt);
+  Backend().QueueSaveFile(std::nullopt);
+  Backend().QueueSaveFile(report);
+  Dispatch(kCmSaveFitData);
+  const std::string text = ReadFile(report);
+  EXPECT_NE(text.find("\n" + named + "\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("rmsd="), std::string::npos) << text;
 }
 
 }  // namespace
