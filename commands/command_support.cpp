@@ -4,6 +4,7 @@
 
 #include "app/xla_window.h"
 #include "app/zoom.h"
+#include "distributions/distribution_integration.h"
 #include "modelcalc/error_analysis.h"
 #include "modelcalc/fit_result_text.h"
 #include "modelcalc/synthetic_data.h"
@@ -128,6 +129,13 @@ bool AskFloat(TXLAWindow& window, float* value, float current, const char* promp
               const char* caption) {
   ModalBoxScope box(window);
   return InputFloatWithParent(&window.GetHandle(), value, current, true, prompt, caption);
+}
+
+bool AskIntegrationLimits(TXLAWindow& window, const char* caption, float* lo, float* hi) {
+  float first = 0.0f, last = 10.0f;
+  IntegrationAxisRange(&first, &last);
+  return AskFloat(window, lo, first, "lower integration limit", caption) &&
+         AskFloat(window, hi, last, "upper integration limit", caption);
 }
 
 void ApplyPaneLayout() {

@@ -75,6 +75,10 @@ void ChooseExclusiveOption(TXLAWindow& window, const ExclusiveOption* options, i
 // caption shows the input's default caption.
 bool AskFloat(TXLAWindow& window, float* value, float current, const char* prompt,
               const char* caption);
+// "lower integration limit" and "upper integration limit" in the unit of the
+// distribution's grid (s, M, or the log10 grid values of light-scattering data),
+// proposing the ends of the grid (0 and 10 without a distribution). False on Cancel.
+bool AskIntegrationLimits(TXLAWindow& window, const char* caption, float* lo, float* hi);
 
 // Lays out the data and residual plots for the panes that are shown: both in the
 // split layout, one of them over the whole plot area, none when neither is shown.
