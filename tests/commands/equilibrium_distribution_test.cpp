@@ -246,14 +246,13 @@ TEST_F(EquilibriumDistributionTest, VelocityScansAfterAnEquilibriumAnalysisAreVe
   EXPECT_EQ(Handle().Title(),
             "SEDIMENTATION ANALYSIS -> " + ProgramDir() + "/data/00001.ra1...");
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
-  // The solvent of the synthetic run, and M around the species' 5 S.
-  ResetSolventConstants();
-  pParams[kContiSlotGridMin] = 10000.0f;
-  pParams[kContiSlotGridMax] = 400000.0f;
-  pParams[kContiSlotGridCount] = 40.0f;
-  pParams[kContiSlotVbar] = VBAR;
-  pParams[kContiSlotDensity] = fBufferDensity;
-  UnpackModelParams();
+  // The solvent of the synthetic run, which the equilibrium set shares.
+  ASSERT_FLOAT_EQ(VBAR, 0.73f);
+  ASSERT_FLOAT_EQ(fBufferDensity, 1.0f);
+  Backend().QueueMessageBox(IDOK);  // "may need to recalculate" the distribution shown
+  ChooseSmallCM();
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  Backend().ClearTranscript();
   bFitTINoise = bFitRINoise = false;
   Dispatch(kCmRun);
   EXPECT_TRUE(BoxTexts().empty()) << BoxTexts().front();
@@ -262,12 +261,9 @@ TEST_F(EquilibriumDistributionTest, VelocityScansAfterAnEquilibriumAnalysisAreVe
   EXPECT_GT(rmsd, 0.8 * kSyntheticNoise);
   EXPECT_LT(rmsd, 1.2 * kSyntheticNoise);
   // The distribution peaks at the mass of the species.
-  const std::vector<float> peaks = PeakMasses();
-  ASSERT_FALSE(peaks.empty());
+  const float* top = std::max_element(pDistValues + 1, pDistValues + nDistGrid + 1);
   const double mass = CalculateM(static_cast<float>(kSyntheticS));
-  EXPECT_NEAR(*std::max_element(peaks.begin(), peaks.end(),
-                                [](float a, float b) { return a < b; }),
-              mass, 0.1 * mass);
+  EXPECT_NEAR(pDistS[top - pDistValues], mass, 0.1 * mass);
 }
 
 // Fitting limits that fall between two neighbouring radii hold no data point: Run

@@ -93,11 +93,7 @@ TEST_F(MonteCarloCommandTest, IntegratedSwShowsItsStatisticsBeforeTheSummary) {
 // limits in M give the weight-average M of the species.
 TEST_F(MonteCarloCommandTest, IntegratedWeightAverageOfCMTakesLimitsInM) {
   LoadSyntheticRun();
-  Dispatch(kCmContinuousCM);
-  pParams[kContiSlotGridMin] = 20000.0f;
-  pParams[kContiSlotGridMax] = 400000.0f;
-  pParams[kContiSlotGridCount] = 30.0f;
-  UnpackModelParams();
+  ChooseSmallCM();
   Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   ASSERT_FALSE(IsSGridModel());
