@@ -17,6 +17,7 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/scan_file.h"
+#include "scandata/scan_loading.h"
 #include "scandata/time_stamps.h"
 #include "resources/command_ids.h"
 
@@ -175,6 +176,10 @@ void TXLAWindow::UpdateMenuForLoadedData() {
   }
   w.EnableMenuItem(kCmSaveIntensityAsAbsorbance, bIntensityData);
   w.EnableMenuItem(kCmAddMoreFiles, true);
+  // The data mode the loaded set is analysed in: in the title and as the check
+  // mark of the equilibrium loader.
+  ShowDataModeInTitle(&w);
+  w.CheckMenuItem(kCmLoadEquilibriumData, bEquilibriumMode);
 }
 
 void TXLAWindow::InsertVIrezCopyMenuItems() {

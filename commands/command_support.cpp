@@ -4,6 +4,9 @@
 
 #include "app/xla_window.h"
 #include "app/zoom.h"
+#include "distributions/distribution_integration.h"
+#include "modelcalc/error_analysis.h"
+#include "modelcalc/fit_result_text.h"
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_flags.h"
 #include "numerics/error_box.h"
@@ -96,6 +99,13 @@ bool RequireLoadedData(TXLAWindow& window) {
   return false;
 }
 
+bool RequireFitPoints(TXLAWindow& window) {
+  if (nScans < 1 || CountFitPoints() > 0) return true;
+  PlayErrorSound();
+  if (!bBatchMode) CommandMessageBox(window, NoFitPointText(), "ERROR", MB_OK);
+  return false;
+}
+
 std::optional<std::string> AskSaveFilePath(TXLAWindow& window, const FileDialogOptions& options) {
   const bool previous = window.bModalBoxOpen;
   window.bModalBoxOpen = true;
@@ -119,6 +129,13 @@ bool AskFloat(TXLAWindow& window, float* value, float current, const char* promp
               const char* caption) {
   ModalBoxScope box(window);
   return InputFloatWithParent(&window.GetHandle(), value, current, true, prompt, caption);
+}
+
+bool AskIntegrationLimits(TXLAWindow& window, const char* caption, float* lo, float* hi) {
+  float first = 0.0f, last = 10.0f;
+  IntegrationAxisRange(&first, &last);
+  return AskFloat(window, lo, first, "lower integration limit", caption) &&
+         AskFloat(window, hi, last, "upper integration limit", caption);
 }
 
 void ApplyPaneLayout() {

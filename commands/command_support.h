@@ -51,6 +51,10 @@ void ReportFit(TXLAWindow& window, const FitReport& report);
 // Whether scans are loaded; otherwise "load data first" (error sound, caption "ERROR")
 // and false.
 bool RequireLoadedData(TXLAWindow& window);
+// With scans loaded: whether a data point of the fitted scans lies inside the
+// fitting limits; otherwise says so (error sound, caption "ERROR", no box in batch
+// mode) and false. A model over no point would report a perfect fit.
+bool RequireFitPoints(TXLAWindow& window);
 
 // The save-file dialog, modal to the main window (no command reaches the window
 // while it is open). Nothing when it is cancelled or no name was given.
@@ -71,6 +75,10 @@ void ChooseExclusiveOption(TXLAWindow& window, const ExclusiveOption* options, i
 // caption shows the input's default caption.
 bool AskFloat(TXLAWindow& window, float* value, float current, const char* prompt,
               const char* caption);
+// "lower integration limit" and "upper integration limit" in the unit of the
+// distribution's grid (s, M, or the log10 grid values of light-scattering data),
+// proposing the ends of the grid (0 and 10 without a distribution). False on Cancel.
+bool AskIntegrationLimits(TXLAWindow& window, const char* caption, float* lo, float* hi);
 
 // Lays out the data and residual plots for the panes that are shown: both in the
 // split layout, one of them over the whole plot area, none when neither is shown.

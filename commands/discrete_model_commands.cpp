@@ -179,7 +179,7 @@ void TXLAWindow::CmSedimentationTimeOffset() {
 void TXLAWindow::CmLoadElectrophoresisData() {
   if (OfferHelpInHelpMode(*this)) return;
   // The electrophoresis model follows a load that succeeded only.
-  if (!LoadNewFiles(*this, true)) return;
+  if (!LoadNewFiles(*this, LoadKind::Electrophoresis)) return;
   nLammGridPoints = kElectrophoresisGridPoints;
   CmElectrophoresisSpecies();
 }

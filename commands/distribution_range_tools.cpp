@@ -94,9 +94,6 @@ float LargestYIn(float lo, float hi) {
   return ymax;
 }
 
-// The grid array the distribution is shown over: s for the s-grid models, else M.
-const float* DistributionX() { return IsSGridModel() ? pDistGrid : pDistS; }
-
 // Value of the distribution at lo between grid points i and i+1 (v[i] when the two
 // grid values coincide).
 float Interpolated(const float* x, const float* v, int i, float at) {
@@ -257,7 +254,8 @@ void IntegrateSelectedRange(TXLAWindow& window, float x1, float x2, float y1, fl
 
 void HighlightDistributionRange(TXLAWindow& window, float x1, float x2, int style, Color colour) {
   if (x1 == x2 || !pDistPlot || bDLSData || bBoundaryAnalysis) return;
-  const float* x = DistributionX();
+  // The grid the distribution is shown over (light-scattering data returned above).
+  const float* x = IntegrationAxis();
   const float* v = pDistValues;
   const int n = nDistGrid;
   if (!x || !v || n < 2) return;

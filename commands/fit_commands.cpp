@@ -102,6 +102,7 @@ void TXLAWindow::CmFit() {
     CommandMessageBox(*this, ModelNotRunnableText(), "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
   }
+  if (!RequireFitPoints(*this)) return;
   const FitMethod method = bFitMarquardt    ? FitMethod::Marquardt
                            : bFitAnnealing ? FitMethod::Annealing
                                            : FitMethod::Simplex;

@@ -114,19 +114,41 @@ bool LoadScanList(TXLAWindow& window, const std::string& path) {
   return ReloadNewList(window, previous);
 }
 
-// The geometry and data mode that an experiment file sets before its scans load,
-// kept so that a load that fails leaves them as they were.
+// The geometry that an experiment file sets before its scans load, kept so that a
+// load that fails leaves it as it was.
 struct GeometryState {
   float meniscus = fMeniscus, bottom = fBottom, left = fFitLeftLim, right = fFitRightLim;
-  bool equilibrium = bEquilibriumMode;
   void Restore() const {
     fMeniscus = meniscus;
     fBottom = bottom;
     fFitLeftLim = left;
     fFitRightLim = right;
-    bEquilibriumMode = equilibrium;
   }
 };
+
+// The data modes of the loaded set, kept so that a load that fails leaves them.
+struct DataModes {
+  bool equilibrium = bEquilibriumMode;
+  bool electrophoresis = bElectrophoresisMode;
+  void Restore() const {
+    bEquilibriumMode = equilibrium;
+    bElectrophoresisMode = electrophoresis;
+  }
+};
+
+// The data modes in which a load of this kind reads its files and analyses the
+// new set. The equilibrium loader reads equilibrium data. The other loaders read a
+// set of several scans as velocity data (an earlier equilibrium set must not turn
+// velocity scans into equilibrium data); a single scan keeps the mode, so that in
+// velocity mode the loader asks whether to switch to equilibrium mode.
+void EnterLoadModes(LoadKind kind, bool severalScans) {
+  bElectrophoresisMode = kind == LoadKind::Electrophoresis;
+  if (kind == LoadKind::Equilibrium) {
+    bEquilibriumMode = true;
+  } else if (severalScans) {
+    bEquilibriumMode = false;
+  }
+}
 
 // The settings of an experiment file that apply to the loaded scans: solvent,
 // floated meniscus and bottom with their ranges, baseline and systematic noise.
@@ -237,16 +259,17 @@ bool IsParameterFile(const std::string& path) {
   return StartsWith(Lower(FileNameOf(path)), "~tmppars") || Lower(ExtensionOf(path)) == ".~p";
 }
 
-bool LoadNewFiles(TXLAWindow& window, bool electrophoresis) {
+bool LoadNewFiles(TXLAWindow& window, LoadKind kind) {
   if (bFileDialogOpen) return false;
   const std::vector<std::string> files = ChooseFiles(window, window.ofnLoad);
   if (files.empty()) return false;
   SaveLastDataDirectory(&window, files.front());
 
-  // The reader reads the files in the mode of this load; a load that fails
-  // leaves the mode of the loaded set.
-  const bool previousMode = bElectrophoresisMode;
-  bElectrophoresisMode = electrophoresis;
+  // The reader reads the files in the modes of this load (a list or an experiment
+  // names a set of scans); a load that fails leaves the modes of the loaded set.
+  const DataModes previousModes;
+  EnterLoadModes(kind, files.size() > 1 || IsScanListFile(files.front()) ||
+                           IsExperimentFile(files.front()));
   bool loaded = false;
   if (files.size() == 1 && IsExperimentFile(files.front())) {
     const unsigned generation = nDataSetGeneration;
@@ -265,25 +288,20 @@ bool LoadNewFiles(TXLAWindow& window, bool electrophoresis) {
     bUseOtherDirectory = false;
     if (!loaded) nFilesPerScan = previousFilesPerScan;
   }
-  if (!loaded) bElectrophoresisMode = previousMode;
+  if (!loaded) previousModes.Restore();
   window.UpdateMenuForLoadedData();
   return loaded;
 }
 
 void TXLAWindow::CmLoadNewFiles() {
   if (OfferHelpInHelpMode(*this)) return;
-  LoadNewFiles(*this, false);
+  LoadNewFiles(*this, LoadKind::Velocity);
 }
 
 void TXLAWindow::CmLoadEquilibriumData() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (bFileDialogOpen) return;
   // Equilibrium data: one file is a data set, and the reader keeps every point.
-  const bool previous = bEquilibriumMode;
-  const unsigned generation = nDataSetGeneration;
-  bEquilibriumMode = true;
-  LoadNewFiles(*this, false);
-  if (nDataSetGeneration == generation) bEquilibriumMode = previous;
+  LoadNewFiles(*this, LoadKind::Equilibrium);
 }
 
 void TXLAWindow::CmChangeCell() {
@@ -326,7 +344,14 @@ void TXLAWindow::CmAddMoreFiles() {
   if (files.empty()) return;
   SaveLastDataDirectory(this, files.front());
   const std::string selection = MakeSelectionBuffer(files);
+  // Added files take the mode of the loaded set; into an empty window they are a
+  // new set, loaded as "Load New Files" loads it.
+  const DataModes previousModes;
+  const bool newSet = nScans < 1;
+  if (newSet) EnterLoadModes(LoadKind::Velocity, files.size() > 1);
+  const unsigned generation = nDataSetGeneration;
   AddMoreData(&GetHandle(), selection.c_str());
+  if (newSet && nDataSetGeneration == generation) previousModes.Restore();
   UpdateMenuForLoadedData();
 }
 
@@ -350,14 +375,14 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
     if (nScans > 0 && !ConfirmChange(*this, "erase the loaded data and load the dropped files?", "LOAD DATA"))
       return;
     std::sort(scans.begin(), scans.end());
-    const bool previousMode = bElectrophoresisMode;
-    bElectrophoresisMode = false;
+    const DataModes previousModes;
+    EnterLoadModes(LoadKind::Velocity, scans.size() > 1);
     const StoredListState previous;
     nStoredFiles = static_cast<int>(scans.size());
     ppStoredFileNames.assign(1, std::string());
     ppStoredFileNames.insert(ppStoredFileNames.end(), scans.begin(), scans.end());
     nFilesPerScan = 1;
-    if (!ReloadNewList(*this, previous)) bElectrophoresisMode = previousMode;
+    if (!ReloadNewList(*this, previous)) previousModes.Restore();
     UpdateMenuForLoadedData();
   }
   if (!parameterFile.empty() &&

@@ -23,9 +23,16 @@ bool IsExperimentFile(const std::string& path);
 // start of its name, or the extension ".~p" of the old file-name convention).
 bool IsParameterFile(const std::string& path);
 
-// "Load New Files" with or without the electrophoresis data mode: the file dialog,
-// then the selection as the new data set. Whether a new set was loaded; when not
-// (cancelled or failed), the loaded set and its data mode stay as they were.
-bool LoadNewFiles(TXLAWindow& window, bool electrophoresis);
+// The loading command a load comes from; it sets the data modes of the new set.
+enum class LoadKind {
+  Velocity,         // "Load New Files", dropped files
+  Equilibrium,      // "load sedimentation equilibrium data"
+  Electrophoresis,  // the electrophoresis loader
+};
+
+// "Load New Files" in the data modes of its kind of load: the file dialog, then the
+// selection as the new data set. Whether a new set was loaded; when not (cancelled
+// or failed), the loaded set and its data modes stay as they were.
+bool LoadNewFiles(TXLAWindow& window, LoadKind kind);
 
 }  // namespace tarmic

@@ -8,10 +8,12 @@
 #include "commands/command_support.h"
 #include "commands/prior_dialog.h"
 #include "distributions/distribution_grid.h"
+#include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelfit/model_flags.h"
+#include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -111,8 +113,21 @@ void TXLAWindow::CmMonteCarloIntegratedSw() {
   const std::optional<MonteCarloRequest> r = AskRequest(*this);
   if (!r) return;
   float smin = 0.0f, smax = 0.0f;
-  if (!AskFloat(*this, &smin, pDistGrid[1], "lower integration limit", kMonteCarloCaption)) return;
-  if (!AskFloat(*this, &smax, pDistGrid[nDistGrid], "upper integration limit", kMonteCarloCaption)) return;
+  if (!AskIntegrationLimits(*this, kMonteCarloCaption, &smin, &smax)) return;
+  // Limits that take in no part of the grid (limits in S for a distribution over M)
+  // would give every set a zero integral: refused before the sets are computed.
+  float first = 0.0f, last = 0.0f;
+  IntegrationAxisRange(&first, &last);
+  if (!(smax > smin) || smax <= first || smin >= last) {
+    PlayErrorSound();
+    CommandMessageBox(*this,
+                      Format("the integration limits %g to %g take in no part of the "
+                             "distribution, which extends from %g to %g",
+                             static_cast<double>(smin), static_cast<double>(smax),
+                             static_cast<double>(first), static_cast<double>(last)),
+                      "ERROR", MB_OK);
+    return;
+  }
   SayOnlyMaximumEntropy(*this);
   bRunInProgress = true;
   MonteCarloSwResult sw;

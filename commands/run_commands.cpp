@@ -52,7 +52,7 @@ void TXLAWindow::CmRun() {
     CommandMessageBox(*this, ModelNotRunnableText(), "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
   }
-  if (!RequireLoadedData(*this)) return;
+  if (!RequireLoadedData(*this) || !RequireFitPoints(*this)) return;
   if (DiscreteModelActive()) {
     RunDiscreteModel();
     return;

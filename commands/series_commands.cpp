@@ -72,12 +72,8 @@ std::optional<SeriesSettings> AskSettings(TXLAWindow& window) {
   if (!AskFloat(window, &sets, 0.0f, "Monte-Carlo data sets per data set (0: none)", kSeriesCaption))
     return std::nullopt;
   s.monteCarloSets = sets >= 2.0f ? static_cast<int>(sets) : 0;
-  if (s.monteCarloSets > 0) {
-    const float lo = pDistGrid && nDistGrid >= 2 ? pDistGrid[1] : 0.0f;
-    const float hi = pDistGrid && nDistGrid >= 2 ? pDistGrid[nDistGrid] : 10.0f;
-    if (!AskFloat(window, &s.smin, lo, "lower integration limit", kSeriesCaption)) return std::nullopt;
-    if (!AskFloat(window, &s.smax, hi, "upper integration limit", kSeriesCaption)) return std::nullopt;
-  }
+  if (s.monteCarloSets > 0 && !AskIntegrationLimits(window, kSeriesCaption, &s.smin, &s.smax))
+    return std::nullopt;
   return s;
 }
 

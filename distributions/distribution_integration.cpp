@@ -1,6 +1,7 @@
 // Integrals and averages of the current distribution.
 #include "distributions/distribution_integration.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
@@ -66,6 +67,21 @@ void IntegrateSizeShape(float lo, float hi) {
 
 }  // namespace
 
+const float* IntegrationAxis(int* first) {
+  if (first) *first = !bDLSData && LeadingEntrySkipped() ? 2 : 1;
+  if (bDLSData) return bDLSDModel ? pDistS : pDistGrid;
+  return IsSGridModel() ? pDistGrid : pDistS;
+}
+
+bool IntegrationAxisRange(float* lo, float* hi) {
+  int first = 1;
+  const float* x = IntegrationAxis(&first);
+  if (!x || !pDistValues || nDistGrid < first + 1) return false;
+  *lo = std::min(x[first], x[nDistGrid]);
+  *hi = std::max(x[first], x[nDistGrid]);
+  return true;
+}
+
 void IntegrateDistribution(float lo, float hi, float* area, float* mean, float* total, float* sd,
                            float* harmonic, float* zratio) {
   *area = *mean = *total = 0.0f;
@@ -74,25 +90,19 @@ void IntegrateDistribution(float lo, float hi, float* area, float* mean, float* 
 
   // 1. The x array and the first segment.
   std::vector<float> linear;
-  const float* x = nullptr;
   int first = 1;
+  const float* x = IntegrationAxis(&first);
   const bool dls = bDLSData;
   const bool dlsD = dls && bDLSDModel;
-  if (!dls) {
-    x = IsSGridModel() ? pDistGrid : pDistS;
-    first = LeadingEntrySkipped() ? 2 : 1;
-  } else {
-    x = dlsD ? pDistS : pDistGrid;
-    if (bDLSLinearAxis) {
-      const double shift = dlsD ? 7.0 : 9.0;
-      linear.assign(static_cast<std::size_t>(n) + 1, 0.0f);
-      for (int i = 1; i <= n; ++i) {
-        linear[static_cast<std::size_t>(i)] = static_cast<float>(std::pow(10.0, x[i] + shift));
-      }
-      x = linear.data();
-      lo = static_cast<float>(std::pow(10.0, lo + shift));
-      hi = static_cast<float>(std::pow(10.0, hi + shift));
+  if (dls && bDLSLinearAxis) {
+    const double shift = dlsD ? 7.0 : 9.0;
+    linear.assign(static_cast<std::size_t>(n) + 1, 0.0f);
+    for (int i = 1; i <= n; ++i) {
+      linear[static_cast<std::size_t>(i)] = static_cast<float>(std::pow(10.0, x[i] + shift));
     }
+    x = linear.data();
+    lo = static_cast<float>(std::pow(10.0, lo + shift));
+    hi = static_cast<float>(std::pow(10.0, hi + shift));
   }
   const float* c = pDistValues;
 

@@ -35,4 +35,13 @@ extern float fCsff0SdM;
 void IntegrateDistribution(float lo, float hi, float* area, float* mean, float* total, float* sd,
                            float* harmonic, float* zratio);
 
+// The grid array whose unit the integration limits are in: s for the s-grid models,
+// M for the molar-mass models; for light-scattering distributions log10 Rh or log10
+// D. *first (optional) receives the first grid index the integration takes (the
+// leading entry of some models is skipped). Null without a distribution.
+const float* IntegrationAxis(int* first = nullptr);
+// The range [*lo, *hi] of that axis over the integrated grid points; false without
+// a distribution of at least two points.
+bool IntegrationAxisRange(float* lo, float* hi);
+
 }  // namespace tarmic

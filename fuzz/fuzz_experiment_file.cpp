@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::WriteScratch(parts[k], "scan" + std::to_string(k) + ".ra1");
   TXLAWindow& window = fuzz::MainWindow();
   fuzz::InitHeadless().QueueOpenFiles({path});
-  LoadNewFiles(window, false);
+  LoadNewFiles(window, LoadKind::Velocity);
   ResetScanDataGlobals();  // the loaded set is not carried into the next input
   return 0;
 }

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bSkipSpikes = options & 4;
   bEquilibriumMode = options & 8;
   fuzz::InitHeadless().QueueOpenFiles(paths);
-  LoadNewFiles(window, options & 1);
+  LoadNewFiles(window, (options & 1) ? LoadKind::Electrophoresis : LoadKind::Velocity);
   ResetScanFileGlobals();
   ResetScanDataGlobals();  // the loaded set is not carried into the next input
   return 0;

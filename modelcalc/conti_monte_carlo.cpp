@@ -650,6 +650,8 @@ MonteCarloSwResult MonteCarloSwStatistics(Window* window, float smin, float smax
 }
 
 std::string MonteCarloSwText(const MonteCarloSwResult& r) {
+  // Zeros would read as a result.
+  if (r.swSets == 0) return "no Monte-Carlo distribution has signal between the integration limits";
   return Format(
       "average sw = %.6f\n 0.68%% confidence interval from %.6f to %.6f\navg error = %.6f\n"
       "(simple stddev of all values = %.6f, assuming Gaussian distributed error)\naverage c = "

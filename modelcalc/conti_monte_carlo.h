@@ -74,7 +74,8 @@ struct MonteCarloSwResult {
 // smax: means, standard deviations and the 16 % and 84 % points. In batch mode they
 // go to MCIntegralStats as well; otherwise the command shows MonteCarloSwText.
 MonteCarloSwResult MonteCarloSwStatistics(Window* window, float smin, float smax);
-// The statistics as the box shows them ("average sw = ...").
+// The statistics as the box shows them ("average sw = ..."), or that no set has
+// signal between the limits.
 std::string MonteCarloSwText(const MonteCarloSwResult& r);
 // Whether the Monte-Carlo sets are computed with maximum entropy alone although the
 // settings show both regularisations: the command says so before it starts them

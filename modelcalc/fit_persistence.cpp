@@ -641,9 +641,7 @@ std::string ParameterReportText(bool clipboardForm) {
                                         : "with constant initial distribution";
   t += Format("\nsimulation start time %f sec", static_cast<double>(fTimeOffset));
   t += bTimeOffset ? "\t\t(floated)\n" : "\t\t(fixed)\n";
-  const double rmsd = fFitRmsd;
-  const double n = fFitPoints;
-  t += Format("\nrmsd=%f (n=%.0f,SSR=%f)\n", rmsd, n, rmsd * rmsd * n);
+  t += "\n" + RmsdLine() + "\n";
   return t;
 }
 

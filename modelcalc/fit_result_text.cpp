@@ -10,6 +10,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
 #include "distributions/distribution_variants.h"
+#include "modelcalc/error_analysis.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
@@ -85,11 +86,6 @@ std::string StatusLine(bool shortForm) {
   return Format("s%d, step #%d     ", nFitIteration, nFitStep);
 }
 
-std::string RmsdLine() {
-  return Format("rmsd=%f (n=%.0f,SSR=%f)", D(fFitRmsd), D(fFitPoints),
-                D(fFitRmsd) * D(fFitRmsd) * D(fFitPoints));
-}
-
 bool BoundaryOrLsg() { return bBoundaryAnalysis || bLsgModel || bLsgOneDiscrete; }
 
 std::string Heading() {
@@ -120,6 +116,17 @@ std::string Heading() {
 }
 
 }  // namespace
+
+std::string RmsdLine() {
+  if (nScans > 0 && CountFitPoints() == 0) return NoFitPointText();
+  return Format("rmsd=%f (n=%.0f,SSR=%f)", D(fFitRmsd), D(fFitPoints),
+                D(fFitRmsd) * D(fFitRmsd) * D(fFitPoints));
+}
+
+std::string NoFitPointText() {
+  return Format("no data point lies inside the fitting limits %1.4f to %1.4f", D(fFitLeftLim),
+                D(fFitRightLim));
+}
 
 std::string ContinuousModelSettingsLine(bool sizeShapeRange) {
   // The invariant-D models keep their D (1e-7 cm^2/s) in the frictional-ratio slot.

@@ -39,6 +39,13 @@ std::vector<std::string> ContinuousModelLines();
 // scaling law, ...); with sizeShapeRange the c(s,ff0) models give their s range.
 std::string ContinuousModelSettingsLine(bool sizeShapeRange);
 
+// The rmsd of the last fit, "rmsd=%f (n=%.0f,SSR=%f)"; NoFitPointText() instead
+// when no data point lies inside the fitting limits (a fit over no point has no
+// rmsd, and 0 would read as a perfect fit).
+std::string RmsdLine();
+// That no data point of the fitted scans lies inside the fitting limits (named).
+std::string NoFitPointText();
+
 // Builds the lines and draws them on the window; nothing when no scans are loaded.
 // While a fit improves on its start, the best rmsd is updated first.
 void ShowFitResultText(Window* window);

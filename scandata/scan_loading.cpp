@@ -368,12 +368,27 @@ bool Reload(Window* window, ReloadKind kind) {
   }
   ProgressEnd();
   if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
-  if (kind == ReloadKind::Selection && window && nStoredFiles > 0)
-    window->SetTitle("SEDIMENTATION ANALYSIS -> " + ppStoredFileNames[1] + "...");
+  if (kind == ReloadKind::Selection && nStoredFiles > 0)
+    TitleWindowWithLoadedSet(window, ppStoredFileNames[1]);
   return true;
 }
 
 }  // namespace
+
+void TitleWindowWithLoadedSet(Window* window, const std::string& firstPath) {
+  if (!window) return;
+  window->SetTitle("SEDIMENTATION ANALYSIS -> " + firstPath + "...");
+  ShowDataModeInTitle(window);
+}
+
+void ShowDataModeInTitle(Window* window) {
+  if (!window) return;
+  std::string title = window->Title();
+  const std::string mark = kEquilibriumTitleMark;
+  if (title.ends_with(mark)) title.resize(title.size() - mark.size());
+  if (bEquilibriumMode) title += mark;
+  window->SetTitle(title);
+}
 
 bool ParseFileSelection(const char* buffer, FileSelection* out) {
   std::vector<std::string> strings;
@@ -492,6 +507,7 @@ bool LoadAllData(Window* window, const char* selection) {
   if (switchToEquilibrium) bEquilibriumMode = true;
   InstallStagedSet(scans);
   szDataDirectory = directory;
+  TitleWindowWithLoadedSet(window, scanPaths.front());
   bVariationRangesAsked = false;
   if (!sel.single) {
     const std::string& first = ppScanFileNames[1];

@@ -40,6 +40,14 @@ void LoadDataFromFileList(Window* window);
 // file that cannot be read is reported and left out.
 void AddMoreData(Window* window, const char* selection);
 
+// Titles the window with the loaded set, named by the path of its first file, and
+// with the set's data mode (ShowDataModeInTitle).
+void TitleWindowWithLoadedSet(Window* window, const std::string& firstPath);
+// Marks the window title with the data mode of the loaded set: equilibrium data
+// end the title with kEquilibriumTitleMark, other data carry no mark.
+void ShowDataModeInTitle(Window* window);
+inline constexpr const char* kEquilibriumTitleMark = "   [Equilibrium Data Mode]";
+
 // The distribution grid beside the data ("sdist" with the data's extension).
 bool SaveDistributionGrid(const float* values, int n);
 // A new vector [1..n] of the saved grid, or null (n untouched) when there is none.

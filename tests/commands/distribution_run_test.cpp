@@ -282,11 +282,7 @@ TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint)
 
 TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   LoadSyntheticRun();
-  Dispatch(kCmContinuousCM);
-  pParams[kContiSlotGridMin] = 20000.0f;
-  pParams[kContiSlotGridMax] = 400000.0f;
-  pParams[kContiSlotGridCount] = 30.0f;
-  UnpackModelParams();
+  ChooseSmallCM();
   Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   ASSERT_FALSE(IsSGridModel());

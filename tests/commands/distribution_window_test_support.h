@@ -195,6 +195,16 @@ class DistributionWindowTest : public CommandTest {
     UnpackModelParams();
   }
 
+  // The c(M) model from 20,000 to 400,000 g/mol on 30 points, around the synthetic
+  // run's species.
+  void ChooseSmallCM() {
+    Dispatch(kCmContinuousCM);
+    pParams[kContiSlotGridMin] = 20000.0f;
+    pParams[kContiSlotGridMax] = 400000.0f;
+    pParams[kContiSlotGridCount] = 30.0f;
+    UnpackModelParams();
+  }
+
   // Paints the window as the window system would.
   void Paint() { PaintWindow(Win()); }
 

@@ -10,8 +10,10 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
 #include "distributions/noise_fit.h"
+#include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_state.h"
 #include "resources/command_ids.h"
+#include "scandata/scan_loading.h"
 
 namespace tarmic::testing {
 namespace {
@@ -224,6 +226,84 @@ TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
     EXPECT_EQ(BoxTexts().size(), 1u);
     EXPECT_TRUE(bModelComputed);
   }
+}
+
+// An equilibrium analysis, then velocity scans loaded with "Load New Files": the
+// new set is velocity data (the title and the check mark of the equilibrium loader
+// say which mode a set is analysed in), and c(M) fits its Lamm solutions to the
+// noise of the data. Loading the velocity set kept equilibrium mode before.
+TEST_F(EquilibriumDistributionTest, VelocityScansAfterAnEquilibriumAnalysisAreVelocityData) {
+  LoadEquilibriumSet();
+  EXPECT_TRUE(Handle().Title().ends_with(kEquilibriumTitleMark)) << Handle().Title();
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
+  Dispatch(kCmContinuousCM);
+  SetGrid(5000.0f, 250000.0f, 40);
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+
+  LoadSyntheticRun();
+  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_EQ(Handle().Title(),
+            "SEDIMENTATION ANALYSIS -> " + ProgramDir() + "/data/00001.ra1...");
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
+  // The solvent of the synthetic run, which the equilibrium set shares.
+  ASSERT_FLOAT_EQ(VBAR, 0.73f);
+  ASSERT_FLOAT_EQ(fBufferDensity, 1.0f);
+  Backend().QueueMessageBox(IDOK);  // "may need to recalculate" the distribution shown
+  ChooseSmallCM();
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  Backend().ClearTranscript();
+  bFitTINoise = bFitRINoise = false;
+  Dispatch(kCmRun);
+  EXPECT_TRUE(BoxTexts().empty()) << BoxTexts().front();
+  ASSERT_TRUE(bModelComputed);
+  const double rmsd = FitRmsd();
+  EXPECT_GT(rmsd, 0.8 * kSyntheticNoise);
+  EXPECT_LT(rmsd, 1.2 * kSyntheticNoise);
+  // The distribution peaks at the mass of the species.
+  const float* top = std::max_element(pDistValues + 1, pDistValues + nDistGrid + 1);
+  const double mass = CalculateM(static_cast<float>(kSyntheticS));
+  EXPECT_NEAR(pDistS[top - pDistValues], mass, 0.1 * mass);
+}
+
+// Fitting limits that fall between two neighbouring radii hold no data point: Run
+// and Fit say so instead of computing a model over no point, and the result text and
+// the saved parameters name it instead of "rmsd=0.000000 (n=0,SSR=0.000000)", which
+// reads as a perfect fit.
+TEST_F(EquilibriumDistributionTest, LimitsWithoutADataPointAreNamedNotFitted) {
+  LoadEquilibriumSet();
+  Dispatch(kCmContinuousCM);
+  SetGrid(5000.0f, 250000.0f, 40);
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  EXPECT_EQ(BuildFitResultLines()[kSlotRmsd].rfind("rmsd=", 0), 0u);
+
+  // The radii lie 0.002 cm apart: 7.0000 and 7.0020.
+  fFitLeftLim = 7.0005f, fFitRightLim = 7.0015f;
+  SetLeftFitLimitIndices(), SetRightFitLimitIndices();
+  ASSERT_FLOAT_EQ(fFitLeftLim, 7.0005f);
+  ASSERT_FLOAT_EQ(fFitRightLim, 7.0015f);
+  const std::string named = "no data point lies inside the fitting limits 7.0005 to 7.0015";
+  Backend().ClearTranscript();
+  for (int command : {kCmRun, kCmFit}) {
+    Backend().QueueMessageBox(IDOK, "ERROR");
+    Dispatch(command);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{named}) << command;
+    EXPECT_TRUE(bDataChanged) << command;
+    Backend().ClearTranscript();
+  }
+  EXPECT_EQ(BuildFitResultLines()[kSlotRmsd], named);
+  EXPECT_EQ(BuildBestFitInfoLines()[kSlotRmsd], named);
+
+  // Save Fit Data, the parameters only.
+  const std::string report = ProgramDir() + "/fitparams.txt";
+  Backend().QueueSaveFile(std::nullopt);
+  Backend().QueueSaveFile(std::nullopt);
+  Backend().QueueSaveFile(report);
+  Dispatch(kCmSaveFitData);
+  const std::string text = ReadFile(report);
+  EXPECT_NE(text.find("\n" + named + "\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("rmsd="), std::string::npos) << text;
 }
 
 }  // namespace

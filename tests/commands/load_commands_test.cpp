@@ -11,6 +11,7 @@
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"
 #include "scandata/scan_file.h"
+#include "scandata/scan_loading.h"
 #include "scandata/text_io.h"
 #include "resources/command_ids.h"
 
@@ -267,6 +268,62 @@ TEST_F(LoadCommandTest, EquilibriumLoadAndChangeCell) {
   Dispatch(kCmChangeCell);
   EXPECT_EQ(LoadedNames(), cell2);
   EXPECT_EQ(FileNameOf(ppStoredFileNames[1]).back(), '2');
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+// The data mode of a new set: the equilibrium loader starts equilibrium mode, the
+// velocity loaders end it with a set of several scans (chosen files, a scan list,
+// dropped files); a single scan, added files and a load that fails keep it. The
+// title and the check mark of the equilibrium loader show the mode.
+TEST_F(LoadCommandTest, VelocityLoadersOfSeveralScansEndEquilibriumMode) {
+  const auto enterEquilibrium = [this] {
+    Backend().QueueOpenFiles({ScanFixture("set_abs/00001.ra1")});
+    Dispatch(kCmLoadEquilibriumData);
+    ASSERT_EQ(nScans, 1);
+    ASSERT_TRUE(bEquilibriumMode);
+  };
+  const auto titleMarked = [this] { return Handle().Title().ends_with(kEquilibriumTitleMark); };
+  enterEquilibrium();
+  EXPECT_EQ(Handle().Title(), "SEDIMENTATION ANALYSIS -> " + ScanFixture("set_abs/00001.ra1") +
+                                  "..." + kEquilibriumTitleMark);
+  EXPECT_TRUE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
+
+  // Kept: added files, one more single scan, and a selection that cannot be read.
+  Backend().QueueOpenFiles({ScanFixture("set_abs/00002.ra1"), ScanFixture("set_abs/00003.ra1")});
+  Dispatch(kCmAddMoreFiles);
+  EXPECT_EQ(nScans, 3);
+  EXPECT_TRUE(bEquilibriumMode);
+  LoadThroughDialog({ScanFixture("set_abs/00002.ra1")});
+  EXPECT_EQ(LoadedNames(), std::vector<std::string>{"00002.ra1"});
+  EXPECT_TRUE(bEquilibriumMode);
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadThroughDialog({ScanFixture("absorbance.ra1"), ScanFixture("empty.ra1")});
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_TRUE(bEquilibriumMode);
+  EXPECT_TRUE(titleMarked());
+
+  // Ended: several chosen scans, a scan list, dropped scans.
+  LoadThroughDialog(VelocitySet());
+  EXPECT_EQ(nScans, 3);
+  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_EQ(Handle().Title(), "SEDIMENTATION ANALYSIS -> " + VelocitySet().front() + "...");
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
+
+  enterEquilibrium();
+  const std::string list = ProgramDir() + "/list_run.ra1";
+  WriteFile(list, "newformat n=1\n" + SetDirectory() + "\n00002.ra1\n00003.ra1\n");
+  LoadThroughDialog({list});
+  EXPECT_EQ(nScans, 2);
+  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_FALSE(titleMarked());
+
+  enterEquilibrium();
+  Backend().QueueMessageBox(IDYES, "LOAD DATA");
+  Drop(VelocitySet());
+  EXPECT_EQ(nScans, 3);
+  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_FALSE(titleMarked());
+  EXPECT_FALSE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 

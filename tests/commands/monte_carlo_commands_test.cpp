@@ -88,5 +88,48 @@ TEST_F(MonteCarloCommandTest, IntegratedSwShowsItsStatisticsBeforeTheSummary) {
   EXPECT_FALSE(MonteCarloResultsAvailable());
 }
 
+// On c(M) the integration limits are molar masses, as the distribution's grid:
+// limits in S take in no part of it and are refused before any set is computed;
+// limits in M give the weight-average M of the species.
+TEST_F(MonteCarloCommandTest, IntegratedWeightAverageOfCMTakesLimitsInM) {
+  LoadSyntheticRun();
+  ChooseSmallCM();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  ASSERT_FALSE(IsSGridModel());
+  const std::string dir = ProgramDir() + "/mcm";
+  std::filesystem::create_directories(dir);
+  const auto ask = [&](const char* lower, const char* upper) {
+    Backend().ClearTranscript();
+    Backend().QueueInput("5");     // sets
+    Backend().QueueInput("0.68");  // confidence
+    Backend().QueueSaveFile(dir + "/x.dat");
+    Backend().QueueMessageBox(IDNO);  // not every set
+    Backend().QueueInput(lower);
+    Backend().QueueInput(upper);
+  };
+
+  ask("2", "9");
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(kCmMonteCarloIntegratedSw);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_EQ(BoxTexts().size(), 2u);
+  EXPECT_EQ(BoxTexts()[1].rfind("the integration limits 2 to 9 take in no part of the distribution", 0),
+            0u)
+      << BoxTexts()[1];
+  EXPECT_FALSE(std::filesystem::exists(dir + "/mean.dat"));
+
+  ask("20000", "400000");
+  Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");  // the statistics
+  Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");  // the summary
+  Dispatch(kCmMonteCarloIntegratedSw);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_EQ(BoxTexts().size(), 3u);
+  const float mw = NumberAfter(BoxTexts()[1], "average sw = ");
+  const double mass = CalculateM(static_cast<float>(kSyntheticS));
+  EXPECT_NEAR(mw, mass, 0.1 * mass) << BoxTexts()[1];
+  EXPECT_NEAR(NumberAfter(BoxTexts()[1], "average c = "), kSyntheticLoading, 0.1 * kSyntheticLoading);
+}
+
 }  // namespace
 }  // namespace tarmic::testing
