@@ -2,8 +2,8 @@
 // are recorded pictures in the 1399 x 1000 picture space; Paint maps that space
 // onto the client area, plays the pictures of the current view, and draws over
 // them what the pictures do not hold: the marker lines, the cursor line, the fitted
-// curves, the noise and initial profiles, the residual bitmap and the on-plot
-// buttons.
+// curves, the noise and initial profiles, the residual bitmap, the prior over the
+// distribution and the on-plot buttons.
 #include "app/paint.h"
 
 #include <cmath>
@@ -230,7 +230,12 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
       if (bShowResidualsBitmap && !bEqTestMode) DrawResidualsBitmap(GetHandle());
     }
   }
-  if (!bEqTestView) PlayPicture(dc, DistributionPanePicture());
+  if (!bEqTestView) {
+    if (const MetaFile* distribution = DistributionPanePicture()) {
+      PlayPicture(dc, distribution);
+      PlayOwned(dc, DistributionPriorOverlay());
+    }
+  }
   if (bShowFitStatistics && !bEqTestView) {
     if (GetShellHooks().showFitResultText) GetShellHooks().showFitResultText(*this);
     bShowFitStatistics = false;
