@@ -102,10 +102,11 @@ void TXLAWindow::PaintPrintedPage(DC& dc) {
     }
   }
 
-  // The last best-fit information, when a model has been computed and the user wants it.
-  if (bModelComputed && GetShellHooks().drawBestFitInfo && HasBackend() &&
+  // Every printed page offers the block of the last best-fit information.
+  if (HasBackend() &&
       GetBackend().MessageBox("print with last best-fit information?", "Printing", MB_YESNO) ==
-          IDYES)
+          IDYES &&
+      GetShellHooks().drawBestFitInfo)
     GetShellHooks().drawBestFitInfo(*this, dc, 300, 100);
 
   dc.RestoreDC(-1);

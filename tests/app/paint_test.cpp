@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/printout.h"
+#include "app/shell_hooks.h"
 #include "platform/raster_dc.h"
 #include "scandata/initial_data.h"
 #include "scandata/scan_info.h"
@@ -232,6 +233,7 @@ TEST_F(Painting, ThirtyDashesEndTwoUnitsAboveTheBottomRow) {
 
 TEST_F(Painting, PrintedPageKeepsTheAspectAndPutsTheMarkersOnThePictures) {
   Paint();
+  backend_->QueueMessageBox(IDNO, "Printing");
   W().CmPrint();
   ASSERT_EQ(backend_->PrintedPages(), 1);
   const Image& page = backend_->PrintedImages()[0];
@@ -269,6 +271,7 @@ TEST_F(Painting, PrintedPageKeepsTheAspectAndPutsTheMarkersOnThePictures) {
 TEST_F(Painting, PrintedPageWithoutDataShowsTheResidualsAndTheMarkers) {
   Paint();
   bShowData = false;
+  backend_->QueueMessageBox(IDNO, "Printing");
   W().CmPrint();
   ASSERT_EQ(backend_->PrintedPages(), 1);
   const Image& page = backend_->PrintedImages()[0];
@@ -284,6 +287,27 @@ TEST_F(Painting, PrintedPageWithoutDataShowsTheResidualsAndTheMarkers) {
   EXPECT_GT(residualPane, 100);
   // The data pane holds only the four marker lines.
   EXPECT_LT(dataPane, 4 * (dataPaneBottom + 1));
+}
+
+TEST_F(Painting, EveryPrintedPageOffersTheLastBestFitInformation) {
+  Paint();
+  ASSERT_FALSE(bModelComputed);
+  std::vector<Point> blocks;
+  GetShellHooks().drawBestFitInfo = [&](TXLAWindow&, DC&, int x, int y) { blocks.push_back({x, y}); };
+  // Also before any model was computed the question comes; No prints no block.
+  backend_->QueueMessageBox(IDNO, "Printing");
+  W().CmPrint();
+  EXPECT_TRUE(blocks.empty());
+  backend_->QueueMessageBox(IDYES, "Printing");
+  W().CmPrint();
+  ResetShellHooks();
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  EXPECT_EQ(backend_->PrintedPages(), 2);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0].x, 300);
+  EXPECT_EQ(blocks[0].y, 100);
+  for (const TranscriptEntry& e : backend_->Transcript())
+    if (e.caption == "Printing") EXPECT_EQ(e.text, "print with last best-fit information?");
 }
 
 // ---------------------------------------------------------------- initial profile
@@ -328,6 +352,7 @@ TEST_F(Painting, InitialProfileStandsInGreenOnTheScreenInThePaneAndOnPaper) {
   EXPECT_GE(greenColumns(Pixels(), a, b), (x1 - x0) * 9 / 10);
 
   // On paper it stands in green over the black data.
+  backend_->QueueMessageBox(IDNO, "Printing");
   W().CmPrint();
   ASSERT_EQ(backend_->PrintedPages(), 1);
   const Image& page = backend_->PrintedImages()[0];
