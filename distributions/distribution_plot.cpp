@@ -261,17 +261,13 @@ std::unique_ptr<MetaFile> DrawPriorOverlay() {
   if (!pDistPlot || (!bUsePrior && !bPriorFromDiscreteSpecies)) return nullptr;
   const int n = nDistGrid;
   if (n < 1 || !pPriorProbability || !pPriorProbabilityWork) return nullptr;
-  double peak = pPriorProbability[1];
-  for (int i = 2; i <= n; ++i) peak = std::max(peak, pPriorProbability[i]);
-  if (!(peak > 0.0)) return nullptr;
+  // A prior without a positive value has no shape to show.
+  if (!(*std::max_element(pPriorProbability + 1, pPriorProbability + n + 1) > 0.0)) return nullptr;
+  std::vector<float> x(static_cast<std::size_t>(n) + 1, 0.0f);
+  for (int i = 1; i <= n; ++i) x[static_cast<std::size_t>(i)] = static_cast<float>(pPriorProbabilityWork[i]);
   // Only the prior's shape matters: its peak is put at the top of the range shown.
-  const double scale = static_cast<double>(pDistPlot->fYMax) / peak;
-  std::vector<float> x(static_cast<std::size_t>(n) + 1, 0.0f), y(x.size(), 0.0f);
-  for (int i = 1; i <= n; ++i) {
-    x[static_cast<std::size_t>(i)] = static_cast<float>(pPriorProbabilityWork[i]);
-    y[static_cast<std::size_t>(i)] = static_cast<float>(scale * pPriorProbability[i]);
-  }
-  return pDistPlot->DrawArrays(x.data(), y.data(), n, kPriorOverlayColor, 14, 0);
+  return pDistPlot->DrawArraysScaledDoubleY(x.data(), pPriorProbability, n, pDistPlot->fYMax,
+                                            kPriorOverlayColor, 14, 0);
 }
 
 const MetaFile* GetDistributionPlotMetafile() {
