@@ -215,6 +215,11 @@ const MetaFile* DistributionPanePicture() {
   return hooks.distributionPicture ? hooks.distributionPicture() : nullptr;
 }
 
+std::unique_ptr<MetaFile> DistributionPriorOverlay() {
+  const ShellHooks& hooks = GetShellHooks();
+  return hooks.distributionPriorOverlay ? hooks.distributionPriorOverlay() : nullptr;
+}
+
 void PaintOnPlotButtons(DC& dc) {
   Play(dc, pRemoveNoiseButton);
   Play(dc, pRestoreTINoiseButton);

@@ -78,6 +78,8 @@ void EscapeOnPlotTools(TXLAWindow& window);
 void BeforePaintOnPlotTools();
 // The distribution plot's picture for the distribution pane; null without one.
 const MetaFile* DistributionPanePicture();
+// The prior overlay of the distribution plot; null while no prior is used.
+std::unique_ptr<MetaFile> DistributionPriorOverlay();
 // Plays the pictures of the noise buttons, the distribution pane's buttons and the
 // scan-edit tools into the paint context (which has the screen mapping).
 void PaintOnPlotButtons(DC& dc);

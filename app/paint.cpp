@@ -2,11 +2,13 @@
 // are recorded pictures in the 1399 x 1000 picture space; Paint maps that space
 // onto the client area, plays the pictures of the current view, and draws over
 // them what the pictures do not hold: the marker lines, the cursor line, the fitted
-// curves and the noise profile, the residual bitmap and the on-plot buttons.
+// curves, the noise and initial profiles, the residual bitmap, the prior over the
+// distribution and the on-plot buttons.
 #include "app/paint.h"
 
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "app/analysis_views.h"
 #include "app/marker_lines.h"
@@ -29,6 +31,7 @@
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/initial_data.h"
 #include "scandata/radial_grid.h"
 
 namespace tarmic {
@@ -92,21 +95,38 @@ void PlayOwned(DC& dc, const std::unique_ptr<MetaFile>& picture) {
 
 }  // namespace
 
-std::vector<std::unique_ptr<MetaFile>> DataPaneOverlays() {
+std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> colour) {
   std::vector<std::unique_ptr<MetaFile>> overlays;
-  if (!pDataPlot) return overlays;
-  if (bModelComputed) {
-    // Each fitted curve in the colour of its scan's data curve.
-    for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
-      const int s = pScanOrder[static_cast<std::size_t>(i)];
-      if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
-      overlays.push_back(pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)],
-                                                     pDataPlot->GetCurveColor(i - 1), -1, 1));
-    }
+  if (!pDataPlot || !bModelComputed) return overlays;
+  for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
+    const int s = pScanOrder[static_cast<std::size_t>(i)];
+    if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
+    overlays.push_back(pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)],
+                                                   colour.value_or(pDataPlot->GetCurveColor(i - 1)),
+                                                   -1, 1));
   }
-  if (pTINoise && bFitTINoise && pGridRadius)
-    overlays.push_back(pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1));
   return overlays;
+}
+
+std::unique_ptr<MetaFile> NoiseProfileOverlay() {
+  if (!pDataPlot || !pTINoise || !bFitTINoise || !pGridRadius) return nullptr;
+  return pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1);
+}
+
+std::vector<std::unique_ptr<MetaFile>> DataPaneOverlays() {
+  std::vector<std::unique_ptr<MetaFile>> overlays = FittedCurveOverlays();
+  overlays.push_back(NoiseProfileOverlay());
+  overlays.push_back(InitialProfileOverlay());
+  return overlays;
+}
+
+std::unique_ptr<MetaFile> InitialProfileOverlay() {
+  if (!pDataPlot || !bInitialDataProfile || nInitPoints < 1) return nullptr;
+  if (pInitRadius.size() <= static_cast<std::size_t>(nInitPoints) ||
+      pInitSignal.size() <= static_cast<std::size_t>(nInitPoints))
+    return nullptr;
+  return pDataPlot->DrawArrays(pInitRadius.data(), pInitSignal.data(), nInitPoints, kInitialProfileColor,
+                               -1, 0);
 }
 
 std::unique_ptr<MetaFile> DataPanePicture() {
@@ -210,7 +230,12 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
       if (bShowResidualsBitmap && !bEqTestMode) DrawResidualsBitmap(GetHandle());
     }
   }
-  if (!bEqTestView) PlayPicture(dc, DistributionPanePicture());
+  if (!bEqTestView) {
+    if (const MetaFile* distribution = DistributionPanePicture()) {
+      PlayPicture(dc, distribution);
+      PlayOwned(dc, DistributionPriorOverlay());
+    }
+  }
   if (bShowFitStatistics && !bEqTestView) {
     if (GetShellHooks().showFitResultText) GetShellHooks().showFitResultText(*this);
     bShowFitStatistics = false;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/metafile.h"
@@ -36,8 +37,19 @@ void ResetPaintState();
 
 // The pictures the data pane draws over the data plot's own picture, in the order
 // it draws them: the fitted curve of every scan (in its scan's colour) after a model
-// was computed, and the time-invariant noise profile while it is fitted.
+// was computed, the time-invariant noise profile while it is fitted, and the
+// initial-distribution profile while the model starts from it. Entries may be null.
 std::vector<std::unique_ptr<MetaFile>> DataPaneOverlays();
+// The fitted curve of every scan in display order, each in its scan's colour or all
+// in `colour`; none before a model was computed.
+std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> colour = {});
+// The time-invariant noise profile in black while it is fitted; null otherwise.
+std::unique_ptr<MetaFile> NoiseProfileOverlay();
+// The initial-distribution profile (as the model uses it, with its extrapolated
+// ends) over the data plot, a green line; null unless "Experimental Initial
+// Distribution" is on and a profile is loaded.
+inline constexpr Color kInitialProfileColor = RGB(0, 255, 0);
+std::unique_ptr<MetaFile> InitialProfileOverlay();
 // What the data pane shows, as one picture in the plot's picture space: the data
 // plot's picture and its overlays. Null without a data plot picture.
 std::unique_ptr<MetaFile> DataPanePicture();

@@ -1,5 +1,6 @@
 // The printing path of Paint: the data and residual pictures in black, the fitted
-// curves in their colours and again in black over them, and the marker lines.
+// curves in their colours and again in black over them, the noise and initial
+// profiles, the marker lines, and on request the last best-fit information.
 //
 // The printout has mapped the client area onto the page with its aspect ratio kept
 // (logical units are client pixels). Everything printed here uses that one mapping:
@@ -10,8 +11,9 @@
 #include <vector>
 
 #include "app/marker_lines.h"
-#include "app/onplot_tools.h"
 #include "app/markers.h"
+#include "app/onplot_tools.h"
+#include "app/paint.h"
 #include "app/panes.h"
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
@@ -68,23 +70,10 @@ void TXLAWindow::PaintPrintedPage(DC& dc) {
 
   if (bShowData) play(dataBlack.get());
   if (pDataPlot) {
-    auto fittedCurves = [&](bool black) {
-      if (!bModelComputed) return;
-      for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
-        const int s = pScanOrder[static_cast<std::size_t>(i)];
-        if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
-        const Color colour = black ? kBlack : pDataPlot->GetCurveColor(i - 1);
-        playOwned(pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)], colour, -1, 1));
-      }
-    };
-    auto noise = [&] {
-      if (pTINoise && bFitTINoise && pGridRadius)
-        playOwned(pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1));
-    };
-    if (bShowData) {
-      fittedCurves(false);
-      noise();
-    }
+    // Over the data: the fitted curves in their scans' colours, the noise profile and
+    // the initial profile, as on the screen.
+    if (bShowData)
+      for (const std::unique_ptr<MetaFile>& overlay : DataPaneOverlays()) playOwned(overlay);
     if (bShowResiduals) play(residualsBlack.get());
     // The distribution of a continuous model in its pane.
     play(DistributionPanePicture());
@@ -105,17 +94,19 @@ void TXLAWindow::PaintPrintedPage(DC& dc) {
     if (fFitLeftLim != 0 && !bPickFitLimit) line(fFitLeftLim);
     if (fFitRightLim != 0) line(fFitRightLim);
 
-    // The fitted curves once more in black over the coloured ones.
+    // The fitted curves and the noise profile once more in black over the coloured
+    // ones.
     if (bShowData) {
-      fittedCurves(true);
-      noise();
+      for (const std::unique_ptr<MetaFile>& overlay : FittedCurveOverlays(kBlack)) playOwned(overlay);
+      playOwned(NoiseProfileOverlay());
     }
   }
 
-  // The last best-fit information, when a model has been computed and the user wants it.
-  if (bModelComputed && GetShellHooks().drawBestFitInfo && HasBackend() &&
+  // Every printed page offers the block of the last best-fit information.
+  if (HasBackend() &&
       GetBackend().MessageBox("print with last best-fit information?", "Printing", MB_YESNO) ==
-          IDYES)
+          IDYES &&
+      GetShellHooks().drawBestFitInfo)
     GetShellHooks().drawBestFitInfo(*this, dc, 300, 100);
 
   dc.RestoreDC(-1);

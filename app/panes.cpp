@@ -8,8 +8,8 @@
 #include "app/marker_lines.h"
 #include "app/markers.h"
 #include "app/onplot_tools.h"
+#include "app/paint.h"
 #include "app/xla_window.h"
-#include "numerics/ccurve.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/data_plots.h"
@@ -17,7 +17,6 @@
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
-#include "scandata/radial_grid.h"
 
 namespace tarmic {
 
@@ -99,16 +98,9 @@ void TXLAWindow::DrawDataPane() {
   // The pane was just drawn anew: the old cursor line is gone already.
   if (bCursorActive) DrawCursorLine(RadiusToPixelColumn(fCursorValue), false, 1);
 
-  if (bModelComputed) {
-    for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
-      const int s = pScanOrder[static_cast<std::size_t>(i)];
-      if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
-      PlayOwned(*dc, pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)],
-                                                 pDataPlot->GetCurveColor(i - 1), -1, 1));
-    }
-  }
-  if (pTINoise && bFitTINoise && pGridRadius)
-    PlayOwned(*dc, pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1));
+  // The fitted curves, the noise profile and the initial profile, as the full paint
+  // draws them.
+  for (const std::unique_ptr<MetaFile>& overlay : DataPaneOverlays()) PlayOwned(*dc, overlay);
   dc.reset();
   GetHandle().Refresh();
 }

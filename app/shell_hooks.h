@@ -9,6 +9,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "platform/types.h"
 
@@ -33,6 +34,9 @@ struct ShellHooks {
   // The distribution plot's picture, rescaled and recorded again; null while no
   // distribution is shown (default).
   std::function<const MetaFile*()> distributionPicture;
+  // Paint, after the distribution plot's picture: the prior of the regularisation
+  // scaled into the plot, while one is used (null otherwise, and by default).
+  std::function<std::unique_ptr<MetaFile>()> distributionPriorOverlay;
   // Paint: before anything is drawn (the peak labels of the last labelling go,
   // unless a peak information box keeps them).
   std::function<void()> beforePaint;

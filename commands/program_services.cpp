@@ -65,6 +65,7 @@ void InstallShellHooks() {
     if (nDistPlotDataSet != nDataSetGeneration) return nullptr;
     return RedrawDistributionPlot();
   };
+  h.distributionPriorOverlay = DrawPriorOverlay;
   h.beforePaint = [] { RemovePeakLabelsBeforePaint(); };
   h.paintButtons = [](DC& dc) {
     if (pIntegrateButton && pIntegrateButton->hPicture) pIntegrateButton->hPicture->Play(dc);

@@ -1,17 +1,21 @@
 // The distribution plot and the pane layout while it is shown.
 #include "distributions/distribution_plot.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "distributions/conti_run.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_prior.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
+#include "platform/metafile.h"
 #include "plot/data_plots.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
@@ -251,6 +255,19 @@ const MetaFile* RedrawDistributionPlot() {
   pDistPlot->Rescale();
   pDistPlot->Redraw();
   return pDistPlot->hPicture.get();
+}
+
+std::unique_ptr<MetaFile> DrawPriorOverlay() {
+  if (!pDistPlot || (!bUsePrior && !bPriorFromDiscreteSpecies)) return nullptr;
+  const int n = nDistGrid;
+  if (n < 1 || !pPriorProbability || !pPriorProbabilityWork) return nullptr;
+  // A prior without a positive value has no shape to show.
+  if (!(*std::max_element(pPriorProbability + 1, pPriorProbability + n + 1) > 0.0)) return nullptr;
+  std::vector<float> x(static_cast<std::size_t>(n) + 1, 0.0f);
+  for (int i = 1; i <= n; ++i) x[static_cast<std::size_t>(i)] = static_cast<float>(pPriorProbabilityWork[i]);
+  // Only the prior's shape matters: its peak is put at the top of the range shown.
+  return pDistPlot->DrawArraysScaledDoubleY(x.data(), pPriorProbability, n, pDistPlot->fYMax,
+                                            kPriorOverlayColor, 14, 0);
 }
 
 const MetaFile* GetDistributionPlotMetafile() {

@@ -9,6 +9,10 @@
 // two: data 50 to 475, residuals 550 to 950.
 #pragma once
 
+#include <memory>
+
+#include "platform/types.h"
+
 namespace tarmic {
 
 class CWINPlot;
@@ -49,6 +53,11 @@ extern int nMapMarkSize;     // 10: symbol size of the c(s,ff0) projections
 void ClearDistribution();
 // Rescales and redraws the plot; its picture, or null without a plot.
 const MetaFile* RedrawDistributionPlot();
+// The prior of the regularisation over the plot, as a light-red dashed line whose
+// peak touches the top of the range shown (the plot's last scaling); null without a
+// plot, while no prior is used, or when the prior has no positive value.
+inline constexpr Color kPriorOverlayColor = RGB(255, 100, 100);
+std::unique_ptr<MetaFile> DrawPriorOverlay();
 // The plot's last picture (null without a plot); for the distribution pane.
 const MetaFile* GetDistributionPlotMetafile();
 // Builds vectors, curves and plot for a new grid, with the three-pane layout.

@@ -169,6 +169,8 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
                                          : JoinPath(sel.directory, "~tmppars" + ExtensionOf(lastName));
   szSdistPath = JoinPath(sel.directory, "sdist" + ExtensionOf(lastName));
   bVariationRangesAsked = false;
+  // The fit ranges of the set before are not this set's.
+  bFitRangesSet = false;
 
   SetSolventFromRecords();
   const auto selectedFirst = std::find(order.begin(), order.end(), std::size_t{0});

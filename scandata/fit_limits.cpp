@@ -127,6 +127,11 @@ void SetDefaultFitLimits() {
   fMaxMeniscus = std::min(fMeniscus + meniscusRange, fFitLeftLim - 0.001f);
   fMinBottom = std::max(fBottom - bottomRange, fFitRightLim + 0.001f);
   fMaxBottom = fBottom + bottomRange;
+  // The four bounds now stand over the data as dashed lines (DLS data show none):
+  // the ranges shown are the ones kept, so a later meniscus or bottom pick leaves
+  // them where they are and the range questions propose them.
+  if (!bDLSData && fMinMeniscus != 0 && fMaxMeniscus != 0 && fMinBottom != 0 && fMaxBottom != 0)
+    bFitRangesSet = true;
 }
 
 }  // namespace tarmic

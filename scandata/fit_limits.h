@@ -18,6 +18,8 @@ void SetDefaultFitLimitsWhenUnset();
 // values: +-0.1 cm for fluorescence data, else meniscus +-0.02 cm and bottom
 // +-0.05 cm; the meniscus range ends 0.001 cm left of the left fit limit, the bottom
 // range begins 0.001 cm right of the right fit limit. Nothing while bFitRangesSet.
+// Except for DLS data, whose ranges are not drawn, the ranges placed are shown and
+// kept from then on: bFitRangesSet is set when all four bounds are non-zero.
 void SetDefaultFitLimits();
 
 }  // namespace tarmic

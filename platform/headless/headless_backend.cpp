@@ -224,8 +224,8 @@ int HeadlessBackend::MessageBox(std::string_view text, std::string_view caption,
 std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
                                                       std::string_view prompt,
                                                       std::string_view initial) {
-  (void)initial;
-  transcript_.push_back(TranscriptEntry{"Input", std::string(caption), std::string(prompt), 0});
+  transcript_.push_back(
+      TranscriptEntry{"Input", std::string(caption), std::string(prompt), 0, std::string(initial)});
   if (inputAnswers_.empty() && unscriptedBoxAnswer_) return std::nullopt;
   if (inputAnswers_.empty()) Unexpected("Input (no answer queued)", caption, prompt);
   std::optional<std::string> answer = std::move(inputAnswers_.front());

@@ -29,6 +29,7 @@ struct TranscriptEntry {
   std::string caption;
   std::string text;
   unsigned style = 0;
+  std::string initial;  // "Input": the text the box opened with
 };
 
 class HeadlessWindow : public Window {

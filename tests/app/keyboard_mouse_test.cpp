@@ -9,6 +9,7 @@
 #include <string>
 
 #include "numerics/run_switches.h"
+#include "scandata/fit_limits.h"
 #include "tests/app/interaction_test_support.h"
 
 namespace tarmic {
@@ -212,6 +213,10 @@ TEST_F(Throw, EnterDuringTheSlideCommitsAtOnce) {
 }
 
 TEST_F(Interaction, CtrlDoubleClickPicksTheNearerOfMeniscusAndBottom) {
+  // The fit ranges as a load places them around the meniscus and the bottom.
+  bFitRangesSet = false;
+  SetDefaultFitLimits();
+  const float minMeniscus = fMinMeniscus, maxMeniscus = fMaxMeniscus;
   const int x = Column(6.04f);
   DoubleClick(x, MK_CONTROL);
   EXPECT_TRUE(bHoldMeniscus);
@@ -225,8 +230,10 @@ TEST_F(Interaction, CtrlDoubleClickPicksTheNearerOfMeniscusAndBottom) {
   EXPECT_FLOAT_EQ(fBottom, 7.1f);
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_TRUE(bDataChanged);
-  // The default fit range of the meniscus follows it.
-  EXPECT_NEAR(fMinMeniscus, v - 0.02f, 1e-5f);
+  // The fit range shown stays where it is.
+  EXPECT_FLOAT_EQ(fMinMeniscus, minMeniscus);
+  EXPECT_FLOAT_EQ(fMaxMeniscus, maxMeniscus);
+  EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
   // On the screen the meniscus line has moved.
   EXPECT_EQ(Pixels().Pixel(Column(v), 200), crMeniscusMarker);
   EXPECT_NE(Pixels().Pixel(Column(6.0f), 200), crMeniscusMarker);

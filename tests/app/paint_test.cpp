@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "app/printout.h"
+#include "app/shell_hooks.h"
 #include "platform/raster_dc.h"
+#include "scandata/initial_data.h"
+#include "scandata/scan_info.h"
 #include "tests/app/interaction_test_support.h"
 
 namespace tarmic {
@@ -230,6 +233,7 @@ TEST_F(Painting, ThirtyDashesEndTwoUnitsAboveTheBottomRow) {
 
 TEST_F(Painting, PrintedPageKeepsTheAspectAndPutsTheMarkersOnThePictures) {
   Paint();
+  backend_->QueueMessageBox(IDNO, "Printing");
   W().CmPrint();
   ASSERT_EQ(backend_->PrintedPages(), 1);
   const Image& page = backend_->PrintedImages()[0];
@@ -267,6 +271,7 @@ TEST_F(Painting, PrintedPageKeepsTheAspectAndPutsTheMarkersOnThePictures) {
 TEST_F(Painting, PrintedPageWithoutDataShowsTheResidualsAndTheMarkers) {
   Paint();
   bShowData = false;
+  backend_->QueueMessageBox(IDNO, "Printing");
   W().CmPrint();
   ASSERT_EQ(backend_->PrintedPages(), 1);
   const Image& page = backend_->PrintedImages()[0];
@@ -282,6 +287,77 @@ TEST_F(Painting, PrintedPageWithoutDataShowsTheResidualsAndTheMarkers) {
   EXPECT_GT(residualPane, 100);
   // The data pane holds only the four marker lines.
   EXPECT_LT(dataPane, 4 * (dataPaneBottom + 1));
+}
+
+TEST_F(Painting, EveryPrintedPageOffersTheLastBestFitInformation) {
+  Paint();
+  ASSERT_FALSE(bModelComputed);
+  std::vector<Point> blocks;
+  GetShellHooks().drawBestFitInfo = [&](TXLAWindow&, DC&, int x, int y) { blocks.push_back({x, y}); };
+  // Also before any model was computed the question comes; No prints no block.
+  backend_->QueueMessageBox(IDNO, "Printing");
+  W().CmPrint();
+  EXPECT_TRUE(blocks.empty());
+  backend_->QueueMessageBox(IDYES, "Printing");
+  W().CmPrint();
+  ResetShellHooks();
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  EXPECT_EQ(backend_->PrintedPages(), 2);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0].x, 300);
+  EXPECT_EQ(blocks[0].y, 100);
+  for (const TranscriptEntry& e : backend_->Transcript())
+    if (e.caption == "Printing") EXPECT_EQ(e.text, "print with last best-fit information?");
+}
+
+// ---------------------------------------------------------------- initial profile
+
+TEST_F(Painting, InitialProfileStandsInGreenOnTheScreenInThePaneAndOnPaper) {
+  // A flat profile at 0.5, between the first and the second scan, over 6.0..7.1 cm.
+  constexpr int n = 111;
+  std::vector<float> r(n + 1, 0.0f), y(n + 1, 0.0f);
+  for (int j = 1; j <= n; ++j) {
+    r[static_cast<std::size_t>(j)] = 6.0f + 0.01f * static_cast<float>(j - 1);
+    y[static_cast<std::size_t>(j)] = 0.5f;
+  }
+  SetInitialProfile(n, r.data(), y.data(), ScanInfo{});
+  const Color green = RGB(0, 255, 0);
+  // Columns between the two fitting limits (green lines too) that hold green within
+  // three rows of the profile's row, of `columns` looked at.
+  const int x0 = Column(6.3f), x1 = Column(6.8f), row = pDataPlot->MapY(0.5f);
+  auto greenColumns = [&](const Image& image, Point a, Point b) {
+    int found = 0;
+    for (int x = a.x; x <= b.x; ++x) {
+      bool any = false;
+      for (int yy = a.y; yy <= b.y && !any; ++yy) any = image.Pixel(x, yy) == green;
+      found += any;
+    }
+    return found;
+  };
+  const Point a{x0, row - 3}, b{x1, row + 3};
+
+  // Without "Experimental Initial Distribution" the profile is not drawn.
+  Paint();
+  EXPECT_EQ(greenColumns(Pixels(), a, b), 0);
+
+  bInitialDataProfile = true;
+  Paint();
+  EXPECT_GE(greenColumns(Pixels(), a, b), (x1 - x0) * 9 / 10);
+  // Above and below the profile's row there is none.
+  EXPECT_EQ(greenColumns(Pixels(), Point{x0, row - 30}, Point{x1, row - 10}), 0);
+
+  // The pane redraw of the data pane draws it as well.
+  Pixels().Fill(kWhite);
+  W().DrawDataPane();
+  EXPECT_GE(greenColumns(Pixels(), a, b), (x1 - x0) * 9 / 10);
+
+  // On paper it stands in green over the black data.
+  backend_->QueueMessageBox(IDNO, "Printing");
+  W().CmPrint();
+  ASSERT_EQ(backend_->PrintedPages(), 1);
+  const Image& page = backend_->PrintedImages()[0];
+  const Point pa = OnPage(page, a), pb = OnPage(page, b);
+  EXPECT_GE(greenColumns(page, pa, pb), (pb.x - pa.x) * 8 / 10);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // off with "Use Prior" and on again by its source button.
 #include "distribution_window_test_support.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -131,6 +132,57 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   EXPECT_EQ(Win().priorParamsTransfer.text[777], good);
   EXPECT_TRUE(bUsePrior);
   EXPECT_EQ(szPriorFile, good);
+}
+
+TEST_F(PriorDialogTest, PriorStandsOverTheDistributionWithItsPeakAtTheTopOfTheRange) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  // A Gaussian prior of width 0.4 S at 2 S.
+  Backend().QueueDialog(IDOK, PeakAnswer("0.4"));
+  Dispatch(kCmUsePriorProbabilities);
+  ASSERT_TRUE(bUsePrior);
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  ASSERT_NE(pDistPlot, nullptr);
+
+  // The light-red pixels of the screen: how many, and the highest of them.
+  const Color light = RGB(255, 100, 100);
+  auto lightRed = [&](int* count, Point* top) {
+    const Image& screen = Handle().Screen();
+    *count = 0;
+    *top = Point{-1, screen.Height()};
+    for (int y = 0; y < screen.Height(); ++y)
+      for (int x = 0; x < screen.Width(); ++x)
+        if (screen.Pixel(x, y) == light) {
+          if (y < top->y) *top = Point{x, y};
+          ++*count;
+        }
+  };
+  int count = 0;
+  Point top;
+  Paint();
+  lightRed(&count, &top);
+  EXPECT_GT(count, 20);
+  // The prior's peak lies at 2 S (the grid point nearest it) and touches the top of
+  // the range the plot shows.
+  const int topRow =
+      static_cast<int>(pDistPlot->MapY(pDistPlot->fYMax) * Win().fClientHeight / 1000.0);
+  EXPECT_NEAR(top.y, topRow, 2);
+  EXPECT_NEAR(top.x, ColumnOf(2.0f), ColumnOf(2.4f) - ColumnOf(2.0f));
+
+  // A prior without a positive value has no shape to show.
+  std::vector<double> kept(pPriorProbability + 1, pPriorProbability + nDistGrid + 1);
+  std::fill(pPriorProbability + 1, pPriorProbability + nDistGrid + 1, 0.0);
+  Paint();
+  lightRed(&count, &top);
+  EXPECT_EQ(count, 0);
+  std::copy(kept.begin(), kept.end(), pPriorProbability + 1);
+
+  // Without a prior nothing is drawn.
+  bUsePrior = false;
+  Paint();
+  lightRed(&count, &top);
+  EXPECT_EQ(count, 0);
 }
 
 }  // namespace

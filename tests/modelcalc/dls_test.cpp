@@ -169,10 +169,12 @@ TEST_F(DlsTest, LoadOrdersByTimeAndFailedLoadChangesNothing) {
   fFitLeftLim = 5.0f;  // outside the lag-time range: moved to the ends of set 1
   fFitRightLim = 6.0f;
   bFitTINoise = true;
+  bFitRangesSet = true;  // the fit ranges of an earlier set
   LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), false);
   ASSERT_EQ(nScans, 3);
   EXPECT_TRUE(bDLSData);
   EXPECT_FALSE(bFitTINoise);
+  EXPECT_FALSE(bFitRangesSet);
   EXPECT_EQ(ppScanFileNames[3], "s1.dlsdat");
   EXPECT_EQ(pnPoints[1], 21);
   EXPECT_EQ(pDLSInfo[3].nDataPoints, 20);

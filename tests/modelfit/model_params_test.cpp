@@ -9,6 +9,9 @@
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
 #include "modelfit_test_support.h"
+#include "numerics/number_input.h"
+#include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
 
 namespace tarmic {
 namespace {
@@ -280,9 +283,38 @@ TEST_F(FitLimitPromptTest, ZeroForTheFirstLimitAsksNothingMoreAndRestoresAutomat
   backend_->QueueInput("0");
   EXPECT_TRUE(RunFitLimitPrompts(nullptr));
   EXPECT_TRUE(backend_->AllAnswersUsed());
-  EXPECT_FALSE(bFitRangesSet);
   EXPECT_FLOAT_EQ(fMaxMeniscus, 6.02f);
   EXPECT_FLOAT_EQ(fMinBottom, 7.15f);
+  // The automatic ranges are shown now, and kept.
+  EXPECT_TRUE(bFitRangesSet);
+}
+
+TEST_F(FitLimitPromptTest, RangesPlacedByTheLoadAreKeptAndProposed) {
+  // A load places the default ranges around meniscus 6.0 and bottom 7.2.
+  bFitRangesSet = false;
+  SetDefaultFitLimits();
+  EXPECT_TRUE(bFitRangesSet);
+  // The meniscus moves: the ranges shown stay where they are ...
+  fMeniscus = 6.01f;
+  fBottom = 7.19f;
+  SetDefaultFitLimits();
+  EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
+  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.02f);
+  EXPECT_FLOAT_EQ(fMinBottom, 7.15f);
+  EXPECT_FLOAT_EQ(fMaxBottom, 7.25f);
+  // ... and the range questions propose them, not ranges around the moved values.
+  backend_->QueueInput(std::nullopt);
+  EXPECT_FALSE(RunFitLimitPrompts(nullptr));
+  ASSERT_FALSE(backend_->Transcript().empty());
+  EXPECT_EQ(backend_->Transcript()[0].initial, FormatInputValue(6.02f));
+
+  // DLS data show no ranges: theirs follow the ends of the lag-time range.
+  bDLSData = true;
+  bFitRangesSet = false;
+  SetDefaultFitLimits();
+  EXPECT_FALSE(bFitRangesSet);
+  EXPECT_FLOAT_EQ(fMinMeniscus, 5.99f);
+  bDLSData = false;
 }
 
 TEST_F(FitLimitPromptTest, FourAnswersBecomeTheUserLimits) {
