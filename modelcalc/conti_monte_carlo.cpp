@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <system_error>
 #include <string>
 #include <thread>
 #include <utility>
@@ -35,6 +34,7 @@
 #include "numerics/run_switches.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
+#include "platform/worker_threads.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -434,14 +434,13 @@ bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threa
     rows(1);
   } else {
     std::vector<std::thread> workers;
+    workers.reserve(static_cast<std::size_t>(T));
     int started = 0;
     for (int t = 1; t <= T; ++t) {
-      try {
-        workers.emplace_back(rows, t);
-        ++started;
-      } catch (const std::system_error&) {
-        break;
-      }
+      std::thread w;
+      if (!TryStartWorkerThread(&w, [&rows, t] { rows(t); })) break;
+      workers.push_back(std::move(w));
+      ++started;
     }
     for (std::thread& w : workers) w.join();
     // Rows of workers that could not be started are built here.
