@@ -16,6 +16,7 @@
 #include "distributions/distribution_arrays.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"
+#include "distributions/distribution_kernels.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
