@@ -45,7 +45,6 @@
 
 namespace tarmic {
 
-bool bSyntheticFromDistribution = false;
 bool bRebuildKernels = true;
 bool bShowProgressLine = true;
 bool bDumpNormalEquations = false;
@@ -557,7 +556,6 @@ void FinishContiResult(Window* window) {
 }
 
 void ResetContiRun() {
-  bSyntheticFromDistribution = false;
   bRebuildKernels = true;
   bShowProgressLine = true;
   bDumpNormalEquations = false;

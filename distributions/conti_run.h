@@ -11,16 +11,14 @@
 #pragma once
 
 #include <string>
-#include <utility>
+
+#include "distributions/run_message.h"
 
 namespace tarmic {
 
 class Window;
 
-// --- run switches ---
-// The distribution is given (synthetic data): kernels on the radii of scan 1, the
-// fit is the kernel sum, no solve.
-extern bool bSyntheticFromDistribution;
+// --- run switches (bSyntheticFromDistribution: distribution_kernels.h) ---
 // The c(s,ff0) kernels and normal equations must be recomputed.
 extern bool bRebuildKernels;
 // A progress line is drawn during the normal equations (default on).
@@ -43,21 +41,6 @@ enum class ContiRunOutcome {
   Interrupted,  // a key or a click stopped the kernels or the normal equations
   Failed,       // the solve failed (reported); no new result
 };
-// A box the engine has for the user, handed up to whoever shows it: the command
-// that started the computation, or for an inner run (refinement, Monte Carlo set,
-// time-course window, synthetic data) its caller through ShowRunMessage. Empty when
-// there is nothing to show (batch mode included).
-struct RunMessage {
-  std::string text;
-  std::string caption;
-  unsigned style = 0;     // MB_OK with its icon flags
-  bool errorBox = false;  // the error box (ShowError: caption "Error", error sound)
-  bool empty() const { return text.empty(); }
-};
-// A message for the error box; empty for an empty text.
-inline RunMessage ErrorBoxMessage(std::string text) {
-  return {std::move(text), "Error", 0, true};
-}
 // How a run ended and the box it has for the user (shown by the caller: the Run
 // command, or ShowRunMessage for the inner runs of other computations).
 struct ContiRunResult {

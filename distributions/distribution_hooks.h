@@ -13,13 +13,14 @@
 #include <functional>
 #include <string>
 
-#include "distributions/conti_run.h"
+#include "distributions/run_message.h"
 #include "propagators/sim_run.h"
 #include "scandata/dls_info.h"
 
 namespace tarmic {
 
 class CLammIdeal;
+struct ContiRunSettings;  // distributions/conti_run.h
 
 struct DistributionHooks {
   // --- main window ---

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "distributions/conti_run.h"
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"
@@ -39,6 +38,7 @@
 
 namespace tarmic {
 
+bool bSyntheticFromDistribution = false;
 float fInvariantD = 1.0f;
 int iCurrentGridPoint = 0;
 float fCurrentM = 0.0f;
@@ -573,6 +573,7 @@ void ShowSimulationError(int status) {
 }
 
 void ResetDistributionKernels() {
+  bSyntheticFromDistribution = false;
   fInvariantD = 1.0f;
   iCurrentGridPoint = 0;
   fCurrentM = 0.0f;

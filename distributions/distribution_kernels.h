@@ -8,7 +8,7 @@
 // Units: s in S, D in cm^2/s, M in g/mol, temperatures in deg C.
 #pragma once
 
-#include "distributions/conti_run.h"
+#include "distributions/run_message.h"
 #include "lamm/lamm_ideal.h"
 #include "lamm/lamm_interfaces.h"
 #include "propagators/sim_run.h"
@@ -18,6 +18,10 @@
 namespace tarmic {
 
 class Window;
+
+// The distribution is given (synthetic data): kernels on the radii of scan 1, the
+// fit is the kernel sum, no solve.
+extern bool bSyntheticFromDistribution;
 
 // D of "Continuous c(s) with invariant D" and of c(M) with invariant D (buoyant
 // mass), in 1e-7 cm^2/s; copied from the parameter vector.

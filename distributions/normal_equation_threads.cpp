@@ -4,17 +4,19 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <immintrin.h>
 #include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "distributions/distribution_hooks.h"
+#include "distributions/distribution_storage.h"
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
+#include "platform/worker_threads.h"
 
 namespace tarmic {
 
@@ -33,6 +35,7 @@ struct NEQSharedBuild {
   std::condition_variable signal;
   int count = 0;                  // workers of the build, 0 until published
   std::condition_variable finished;  // a worker finished (with mutex)
+  std::exception_ptr failure;     // the first exception of a worker (with mutex)
 };
 
 MultiContiNEQThread::~MultiContiNEQThread() { WaitForExit(); }
@@ -41,12 +44,7 @@ bool MultiContiNEQThread::Start(NEQSharedBuild* build, int index) {
   build_ = build;
   nIndex = index;
   bFinished = false;
-  try {
-    thread_ = std::thread([this] { Run(); });
-  } catch (const std::system_error&) {
-    return false;
-  }
-  return true;
+  return TryStartWorkerThread(&thread_, [this] { Run(); });
 }
 
 void MultiContiNEQThread::WaitForExit() {
@@ -62,10 +60,16 @@ void MultiContiNEQThread::Run() {
     count = b.count;
   }
   if (nIndex <= count) {
-    BuildNormalEquationRows(*b.plan, *b.scratch, nIndex, count, &pThreadSumSq[nIndex], [] {
-      nNEQScansDone.fetch_add(1);
-      return true;
-    });
+    try {
+      BuildNormalEquationRows(*b.plan, *b.scratch, nIndex, count, &pThreadSumSq[nIndex], [] {
+        nNEQScansDone.fetch_add(1);
+        return true;
+      });
+    } catch (...) {
+      // The build has stopped every thread; the caller reports the failure.
+      std::lock_guard<std::mutex> lock(b.mutex);
+      if (!b.failure) b.failure = std::current_exception();
+    }
   }
   bFinished.store(true, std::memory_order_release);
   // Taking the mutex between the store and the notice: a caller that found this
@@ -95,6 +99,26 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
   build.plan = &plan;
   build.scratch = scratch.get();
   std::vector<std::unique_ptr<MultiContiNEQThread>> workers;
+  workers.reserve(static_cast<std::size_t>(wanted));
+  // Every way out, an exception included, releases the workers (a build left
+  // before it published its workers stops at once) and joins them before what they
+  // share goes.
+  struct ReleaseWorkers {
+    NEQSharedBuild& build;
+    std::vector<std::unique_ptr<MultiContiNEQThread>>& workers;
+    ~ReleaseWorkers() {
+      {
+        std::lock_guard<std::mutex> lock(build.mutex);
+        if (build.count == 0) {
+          build.count = static_cast<int>(workers.size()) + 1;
+          build.scratch->Abandon(build.count);
+        }
+      }
+      build.signal.notify_all();
+      for (auto& w : workers) w->WaitForExit();
+      pThreadSumSq = nullptr;
+    }
+  } release{build, workers};
   for (int t = 2; t <= wanted; ++t) {
     workers.push_back(std::make_unique<MultiContiNEQThread>());
     // The workers are those the system could start: the result does not depend on
@@ -160,6 +184,17 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
   }
   for (auto& w : workers) w->WaitForExit();
   WriteContiDebugLog(", all done");
+  // A worker's failure is the build's: memory that could not be had is reported as
+  // the serial build reports it, anything else goes on to the caller.
+  if (build.failure) {
+    pThreadSumSq = nullptr;
+    try {
+      std::rethrow_exception(build.failure);
+    } catch (const std::bad_alloc&) {
+      if (error) *error = kWorkspaceAllocationText;
+      return false;
+    }
+  }
   workers.clear();
   WriteContiDebugLog(", deleted");
 

@@ -778,8 +778,9 @@ namespace {
 // means of a share of the rows): the thread spins briefly, then sleeps until the
 // counter changes, so that on a loaded machine a waiting thread gives its core to
 // the one it waits for instead of spinning and yielding. Every thread adds to the
-// counter before it waits (the build stops only after this meeting), so the target
-// is always reached.
+// counter before it waits (the build stops only after this meeting), and a thread
+// that fails adds enough for all (NEQScratch::Abandon), so the target is always
+// reached.
 void WaitFor(const std::atomic<int>& counter, int target) {
   const auto spinEnd = std::chrono::steady_clock::now() + kSpinBeforeSleep;
   for (int spin = 1; counter.load(std::memory_order_acquire) < target; ++spin) {
@@ -792,11 +793,9 @@ void WaitFor(const std::atomic<int>& counter, int target) {
   }
 }
 
-}  // namespace
-
-void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
-                             int threadCount, double* sumSq,
-                             const std::function<bool()>& afterScan) {
+void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
+               int threadCount, double* sumSq,
+               const std::function<bool()>& afterScan) {
   assert(thread >= 1 && thread <= threadCount);
   const int M = plan.order;
   const int nP = scratch.points;
@@ -810,6 +809,7 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
   const long long rows = M + 1;
   int sharesDone = 0;
   for (int m; (m = scratch.meanSharesTaken.fetch_add(1, std::memory_order_relaxed)) < threadCount;) {
+    if (scratch.stop.load(std::memory_order_relaxed)) break;  // abandoned build
     const int meanFirst = static_cast<int>(rows * m / threadCount);
     const int meanEnd = static_cast<int>(rows * (m + 1) / threadCount);
     for (int r = meanFirst; r < meanEnd; ++r) ComputeNormalEquationRowMeans(plan, r);
@@ -867,6 +867,20 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
         break;
       }
     }
+  }
+}
+
+}  // namespace
+
+void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
+                             int threadCount, double* sumSq,
+                             const std::function<bool()>& afterScan) {
+  try {
+    BuildRows(plan, scratch, thread, threadCount, sumSq, afterScan);
+  } catch (...) {
+    // The other threads must not wait for this one's share of the means.
+    scratch.Abandon(threadCount);
+    throw;
   }
 }
 

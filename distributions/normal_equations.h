@@ -130,7 +130,15 @@ struct NEQScratch {
   std::atomic<int> meanSharesTaken{0};  // shares of the row means taken by a thread
   std::atomic<int> meansDone{0};        // shares of the row means computed
   std::atomic<int> runsTaken{0};        // runs of units taken by a thread
-  std::atomic<bool> stop{false};  // a thread saw the interrupt: every thread ends
+  std::atomic<bool> stop{false};  // a thread saw the interrupt or failed: every thread ends
+  // Stops a build of threadCount threads that cannot be completed (a thread failed,
+  // or the build was left before all its threads began): every thread ends, and
+  // none waits at the meeting of the means for a share that will not come.
+  void Abandon(int threadCount) {
+    stop = true;
+    meansDone.fetch_add(threadCount, std::memory_order_release);
+    meansDone.notify_all();
+  }
 };
 // The scratch of a plan for a build on `threads` threads (one block per thread;
 // throws std::bad_alloc when memory runs out). Only one build uses the kept blocks
@@ -155,7 +163,9 @@ std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int thre
 // its own block of the scratch and adds the products of the run's units, without
 // waiting for any other thread. bUserAbort is read before each scan; once it is set every thread ends
 // before adding another scan. afterScan (may be null) runs after each
-// scan's products; false stops the build in the same way.
+// scan's products; false stops the build in the same way. An exception (of
+// afterScan, or memory) stops every thread of the build in the same way and goes on
+// to the caller.
 // Every element is summed in the same order whoever builds it (per scan, in chunks
 // of points of fixed length), so the result does not depend on threadCount, bit for
 // bit.

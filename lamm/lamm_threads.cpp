@@ -14,6 +14,7 @@
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
 #include "platform/system.h"
+#include "platform/worker_threads.h"
 
 namespace tarmic {
 
@@ -75,13 +76,44 @@ void MultiThreadCLammIdeal::SetErrorSlots(int* codes, int* indices) {
   pErrorIndex = indices;
 }
 
+namespace {
+
+// A failure that leaves no usable kernel (memory, a refused set-up) ends the list;
+// a discretization error or a singular matrix keeps the retried solution, and the
+// list goes on as a list solved in one thread does.
+bool EndsTheList(int status) { return status == 1 || status >= 4; }
+
+}  // namespace
+
+void MultiThreadCLammIdeal::Fail(int status, int equation) {
+  // The first failure of the thread is kept, unless a later one ends the list.
+  if (pErrorCodes[nThread] == 0 || (EndsTheList(status) && !EndsTheList(pErrorCodes[nThread]))) {
+    pErrorCodes[nThread] = status;
+    pErrorIndex[nThread] = equation;
+  }
+  if (EndsTheList(status)) pStop->store(true);
+}
+
 int MultiThreadCLammIdeal::Run() {
-  Log("\nstart MultiThreadCLammIdeal::Run()");
   pErrorCodes[nThread] = pErrorIndex[nThread] = 0;
   if (!pS || !pD || !pppOut || !pTemplate) return 0;
-  if (!pNextEquation) return 0;
+  if (!pNextEquation || !pStop) return 0;
+  try {
+    Log("\nstart MultiThreadCLammIdeal::Run()");
+    SolveEquations();
+    Log("\nexit from MultiThreadCLammIdeal::Run()");
+  } catch (const std::exception& e) {
+    // A failure outside a solution (memory for a log line or a message): the list
+    // ends with it.
+    ShowError(e.what(), false);
+    Fail(1, 0);
+  }
+  return 0;
+}
+
+void MultiThreadCLammIdeal::SolveEquations() {
   for (;;) {
-    if (pErrorCodes[nThread] != 0 || bUserAbort) break;
+    if (pStop->load() || bUserAbort) break;
     // The next equation not taken yet: a thread that gets less of the processor
     // solves fewer.
     const int i = pNextEquation->fetch_add(1, std::memory_order_relaxed) + 1;
@@ -110,17 +142,15 @@ int MultiThreadCLammIdeal::Run() {
       ShowError(e.what(), false);
       status = 1;
     }
-    if (status > 0) {
-      pErrorCodes[nThread] = status;
-      pErrorIndex[nThread] = i;
-      bUserAbort = true;
-    }
+    // A failure is the list's, not the user's: the interrupt flag stays as it was.
+    if (status > 0) Fail(status, i);
     if (aborted) bUserAbort = true;
     ++nLammEquationsDone;
     Log(" -> OK");
+    // Solving in the user-interface thread (no worker could be started): the
+    // keyboard is polled between equations.
+    if (bPollKeys && !bUserAbort && CheckKeyPress()) bUserAbort = true;
   }
-  Log("\nexit from MultiThreadCLammIdeal::Run()");
-  return 0;
 }
 
 int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, const double* vbar,
@@ -138,27 +168,57 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
   std::vector<std::unique_ptr<MultiThreadCLammIdeal>> workers;
   for (int k = 0; k <= N; ++k) workers.push_back(std::make_unique<MultiThreadCLammIdeal>());
   std::atomic<int> nextEquation{0};
+  std::atomic<bool> stop{false};
   for (int k = 1; k <= N; ++k) {
-    workers[k]->ShareEquations(&nextEquation);
+    workers[k]->ShareEquations(&nextEquation, &stop);
     workers[k]->SetThreadNumber(k, N);
     workers[k]->SetJob(tmpl, count, s, D, vbar, out, outRadii, nRadii, scanRadii, scanCounts);
     workers[k]->SetErrorSlots(errorCodes.data(), errorIndex.data());
   }
-  std::vector<std::thread> threads;
-  std::mutex mutex;
-  std::condition_variable finished;
-  int running = N;
-  for (int k = 1; k <= N; ++k) {
-    MultiThreadCLammIdeal* w = workers[k].get();
-    threads.emplace_back([w, &running, &mutex, &finished] {
-      w->Run();
-      std::lock_guard<std::mutex> lock(mutex);
-      --running;
-      finished.notify_one();
-    });
-  }
-  // Wait for the workers, polling the keyboard in the user-interface thread.
   {
+    std::mutex mutex;
+    std::condition_variable finished;
+    int running = 0;  // threads started and not yet finished (with mutex)
+    std::vector<std::thread> threads;
+    // Every way out of this block, an exception of the poll included, stops the
+    // workers before their next equation and joins them before what they share goes.
+    struct JoinAll {
+      std::atomic<bool>& stop;
+      std::vector<std::thread>& threads;
+      ~JoinAll() {
+        stop = true;
+        for (std::thread& t : threads)
+          if (t.joinable()) t.join();
+      }
+    } joinAll{stop, threads};
+    // Only the threads that started count: they share all the equations between them.
+    threads.reserve(static_cast<std::size_t>(N));
+    for (int k = 1; k <= N; ++k) {
+      MultiThreadCLammIdeal* w = workers[k].get();
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++running;
+      }
+      std::thread t;
+      const bool started = TryStartWorkerThread(&t, [w, &running, &mutex, &finished] {
+        w->Run();
+        std::lock_guard<std::mutex> lock(mutex);
+        --running;
+        finished.notify_one();
+      });
+      if (!started) {
+        std::lock_guard<std::mutex> lock(mutex);
+        --running;
+        break;
+      }
+      threads.push_back(std::move(t));
+    }
+    if (threads.empty()) {
+      // No thread could be started: the calling thread solves the list itself.
+      workers[1]->bPollKeys = inUiThread;
+      workers[1]->Run();
+    }
+    // Wait for the workers, polling the keyboard in the user-interface thread.
     std::unique_lock<std::mutex> lock(mutex);
     while (running > 0) {
       finished.wait_for(lock, std::chrono::milliseconds(20));
@@ -169,13 +229,13 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
       }
     }
   }
-  for (std::thread& t : threads) t.join();
   // Errors are shown after the join, from the calling thread.
   if (inUiThread) ShowWorkerErrors();
   int result = 0;
   for (int k = 1; k <= N; ++k) {
     if (errorCodes[k] > 0) {
-      result = errorCodes[k];
+      // The highest-numbered failed thread's status, unless an earlier one ended the list.
+      if (EndsTheList(errorCodes[k]) || !EndsTheList(result)) result = errorCodes[k];
       char text[80];
       std::snprintf(text, sizeof text, "error #%d in simulation #%d", errorCodes[k], errorIndex[k]);
       ShowError(text, false);

@@ -4,7 +4,9 @@
 // s and D and the same cell, rotor, scans and numerics. CLRunMTList starts
 // nLammThreads workers, each of which takes the next equation not taken yet (a
 // shared counter, so that a worker that gets less of the processor on a loaded
-// machine solves fewer); every equation is solved by a fresh CLammIdeal copied from
+// machine solves fewer, and a worker the system could not start solves none: the
+// list counts only the threads that started, and with none the calling thread
+// solves it); every equation is solved by a fresh CLammIdeal copied from
 // one fully set-up template, so the workers share nothing mutable except the counter,
 // their own output rows and the interrupt flag bUserAbort, and the solutions do not
 // depend on which worker solved them.
@@ -36,11 +38,18 @@ class MultiThreadCLammIdeal {
               const double* vbar, float*** out, const float* outRadii, int nRadii,
               float* const* scanRadii, const int* scanCounts);
   void SetErrorSlots(int* codes, int* indices);
-  // The counter of equations taken, shared by the threads of the list.
-  void ShareEquations(std::atomic<int>* next) { pNextEquation = next; }
-  // The thread body: takes the next equation not taken yet and solves it, while no
-  // error has occurred in this thread and the interrupt flag is clear. Returns 0
-  // (at once without a shared counter).
+  // The counter of equations taken and the stop of the list, shared by its threads.
+  void ShareEquations(std::atomic<int>* next, std::atomic<bool>* stop) {
+    pNextEquation = next;
+    pStop = stop;
+  }
+  // The thread body: takes the next equation not taken yet and solves it while the
+  // list is not stopped and the interrupt flag is clear. A failed equation is kept
+  // in this thread's error slots (its first failure, or the first that ends the
+  // list); memory that could not be had or a refused set-up (statuses 1, 4 and
+  // above) stops the list, a discretization error or a singular matrix (2, 3) keeps
+  // the retried solution and the thread goes on. A failure never sets the interrupt
+  // flag. Returns 0 (at once without a shared counter and stop); never throws.
   int Run();
 
   int nThread = 0;
@@ -58,6 +67,8 @@ class MultiThreadCLammIdeal {
   float* const* ppScanRadii = nullptr;
   const int* pnScanPoints = nullptr;
   std::atomic<int>* pNextEquation = nullptr;  // equations taken so far, or null
+  std::atomic<bool>* pStop = nullptr;         // set when a failure ends the list
+  bool bPollKeys = false;  // runs in the user-interface thread: polls between equations
   std::string szLogText;
   std::string szLogFile;
   bool bLogCreated = false;
@@ -65,12 +76,16 @@ class MultiThreadCLammIdeal {
 
  private:
   void Log(const std::string& text);
+  void SolveEquations();
+  void Fail(int status, int equation);
 };
 
 // Solves equations 1..count with s[i], D[i] (and vbar[i] when vbar is given) into
 // out[i][scan][point] on the template's output radii (or the per-scan radii). Returns
 // 0 when every equation succeeded, else the status of the highest-numbered thread
-// that failed; each failure is reported as "error #%d in simulation #%d".
+// that failed (one that ended the list before one that did not); each failure is
+// reported as "error #%d in simulation #%d". Equations left unsolved by a failure
+// that ended the list, or by an interrupt, keep their output rows untouched.
 int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, const double* vbar,
                 float*** out, const float* outRadii, int nRadii, float* const* scanRadii,
                 const int* scanCounts);

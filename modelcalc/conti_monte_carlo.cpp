@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <system_error>
 #include <string>
 #include <thread>
 #include <utility>
@@ -17,6 +16,7 @@
 #include "distributions/distribution_arrays.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"
+#include "distributions/distribution_kernels.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
@@ -35,6 +35,7 @@
 #include "numerics/run_switches.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
+#include "platform/worker_threads.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -443,14 +444,13 @@ bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threa
     rows(1);
   } else {
     std::vector<std::thread> workers;
+    workers.reserve(static_cast<std::size_t>(T));
     int started = 0;
     for (int t = 1; t <= T; ++t) {
-      try {
-        workers.emplace_back(rows, t);
-        ++started;
-      } catch (const std::system_error&) {
-        break;
-      }
+      std::thread w;
+      if (!TryStartWorkerThread(&w, [&rows, t] { rows(t); })) break;
+      workers.push_back(std::move(w));
+      ++started;
     }
     for (std::thread& w : workers) w.join();
     // Rows of workers that could not be started are built here.

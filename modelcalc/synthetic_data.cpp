@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "distributions/distribution_hooks.h"
+#include "distributions/distribution_kernels.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_file.h"
 #include "modelcalc/fit_rmsd.h"

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "distribution_test_support.h"
@@ -25,9 +26,11 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/random.h"
 #include "numerics/solvent_constants.h"
+#include "platform/worker_threads.h"
 #include "plot/winplot.h"
 #include "scandata/fit_limits.h"
 #include "scandata/scan_file.h"
+#include "tests/platform/watchdog.h"
 
 namespace tarmic::testing {
 namespace {
@@ -189,6 +192,31 @@ class ContiRunTest : public DistributionTest {
     pParams[14] = fBottom;
     for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
     bFitTINoise = bFitRINoise = true;
+  }
+
+  // The c(s) kernel points of a 12-point grid from 0.5 to 14 S.
+  static KernelPointList CsKernelPoints() {
+    bContiSModel = true;
+    SetContinuousParams(0.5f, 14.0f, 12.0f);
+    UnpackModelParams();
+    KernelPointList list;
+    EXPECT_TRUE(SetupContiGrid());
+    list.Resize(nDistGrid);
+    for (int i = 1; i <= nDistGrid; ++i) EXPECT_TRUE(SetupKernelPoint(i, 20.0f, 0.0, list));
+    return list;
+  }
+  // Every kernel value but those of point `skip`, and the kernels set to -1.
+  static std::vector<float> Kernels(int skip = 0) {
+    std::vector<float> all;
+    for (int k = 1; k <= nDistGrid; ++k)
+      for (int j = 1; k != skip && j <= nScans; ++j)
+        all.insert(all.end(), pppKernels[k][j] + 1, pppKernels[k][j] + nGridPoints + 1);
+    return all;
+  }
+  static void SpoilKernels() {
+    for (int k = 1; k <= nDistGrid; ++k)
+      for (int j = 1; j <= nScans; ++j)
+        for (int g = 1; g <= nGridPoints; ++g) pppKernels[k][j][g] = -1.0f;
   }
 
   static double Rmsd() {
@@ -392,29 +420,15 @@ TEST_F(ContiRunTest, GridBeyondTheLargestObservableSStopsBeforeAnySolution) {
 }
 
 TEST_F(ContiRunTest, ThreadedKernelsEqualSerialKernels) {
-  bContiSModel = true;
-  SetContinuousParams(0.5f, 14.0f, 12.0f);
-  UnpackModelParams();
-  ASSERT_TRUE(SetupContiGrid());
-  KernelPointList list;
-  list.Resize(nDistGrid);
-  for (int i = 1; i <= nDistGrid; ++i) ASSERT_TRUE(SetupKernelPoint(i, 20.0f, 0.0, list));
-  auto kernels = [&] {
-    std::vector<float> all;
-    for (int k = 1; k <= nDistGrid; ++k)
-      for (int j = 1; j <= nScans; ++j)
-        all.insert(all.end(), pppKernels[k][j] + 1, pppKernels[k][j] + nGridPoints + 1);
-    return all;
-  };
+  KernelPointList list = CsKernelPoints();
+  ASSERT_FALSE(HasFailure());
   nLammThreads = 1;
   ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
-  const std::vector<float> serial = kernels();
+  const std::vector<float> serial = Kernels();
   nLammThreads = 3;
-  for (int k = 1; k <= nDistGrid; ++k)
-    for (int j = 1; j <= nScans; ++j)
-      for (int g = 1; g <= nGridPoints; ++g) pppKernels[k][j][g] = -1.0f;
+  SpoilKernels();
   ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
-  EXPECT_EQ(kernels(), serial);
+  EXPECT_EQ(Kernels(), serial);
 
   // The detection corrections of the fluorescence options reach the kernels: a
   // linear drift of 20 %/h scales the kernel of a scan at t by 1 + 0.2 t / 3600.
@@ -423,7 +437,7 @@ TEST_F(ContiRunTest, ThreadedKernelsEqualSerialKernels) {
   };
   ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
   GetDistributionHooks().detectionCorrections = nullptr;
-  const std::vector<float> drifted = kernels();
+  const std::vector<float> drifted = Kernels();
   std::size_t at = 0;
   for (int k = 1; k <= nDistGrid; ++k)
     for (int j = 1; j <= nScans; ++j) {
@@ -434,6 +448,57 @@ TEST_F(ContiRunTest, ThreadedKernelsEqualSerialKernels) {
     }
 }
 
+// A kernel whose solution meets a singular matrix is reported as that failure: the
+// other kernels are computed, the run is not taken for interrupted, and the box
+// names the failure.
+TEST_F(ContiRunTest, FailedKernelOnAWorkerThreadIsReportedAsThatFailure) {
+  const test::Watchdog watchdog("a kernel list with a failed kernel");
+  KernelPointList list = CsKernelPoints();
+  ASSERT_FALSE(HasFailure());
+  nLammThreads = 1;
+  ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
+  // Every kernel but that of point 4, the failing one.
+  const std::vector<float> serial = Kernels(4);
+  SpoilKernels();
+  // Pivots that are not usable: "singular tridiagonal matrix".
+  list.s[4] = -1e20;
+  list.D[4] = 1e-6;
+  nLammThreads = 3;
+  backend->AnswerUnscriptedBoxes(IDOK);
+  EXPECT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 3);
+  EXPECT_FALSE(bUserAbort);
+  EXPECT_EQ(Kernels(4), serial);
+  int shown = 0;
+  for (const TranscriptEntry& box : backend->Transcript())
+    shown += box.caption == "ERROR in simulation" && box.text == "singular tridiagonal matrix!";
+  EXPECT_EQ(shown, 1);
+}
+
+// A run whose worker threads the system refuses, some or all of them, computes the
+// distribution of a run with all its threads.
+TEST_F(ContiRunTest, RefusedThreadsGiveTheDistributionOfAllThreads) {
+  const test::Watchdog watchdog("a c(s) run with refused threads");
+  struct ResetStarts {
+    ~ResetStarts() { SetWorkerThreadStartFailure(0, nullptr); }
+  } reset;
+  GetDistributionHooks().runSettings = [] {
+    ContiRunSettings s;
+    s.threads = 3;
+    return s;
+  };
+  nLammThreads = 3;
+  bContiSModel = true;
+  SetContinuousParams(0.5f, 14.0f, 12.0f);
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  const std::vector<float> all(pDistValues + 1, pDistValues + nDistGrid + 1);
+  for (int nth : {1, 2}) {
+    SetWorkerThreadStartFailure(nth, [] {
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed) << nth;
+    EXPECT_EQ(std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1), all) << nth;
+  }
+}
 
 }  // namespace
 }  // namespace tarmic::testing

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 #include <vector>
 
 #include "distribution_test_support.h"
@@ -18,6 +22,8 @@
 #include "distributions/regularization.h"
 #include "modelfit/model_params.h"
 #include "platform/types.h"
+#include "platform/worker_threads.h"
+#include "tests/platform/watchdog.h"
 
 namespace tarmic::testing {
 namespace {
@@ -191,6 +197,41 @@ TEST_F(NormalEquationsTest, ThreadedBuildEqualsSerialBuildBitForBit) {
           << Name(m) << " with " << threads << " threads";
     }
   }
+}
+
+// Threads the system refuses (a process limit, no memory for a stack) leave their
+// rows to those that started, down to the calling thread alone. A start that fails
+// in any other way, with a worker already waiting for the build, ends the build
+// with that exception, and no thread is left waiting.
+TEST_F(NormalEquationsTest, RefusedThreadsLeaveTheirRowsAndAFailedStartEndsTheBuild) {
+  const test::Watchdog watchdog("a threaded build of the normal equations");
+  struct ResetStarts {
+    ~ResetStarts() { SetWorkerThreadStartFailure(0, nullptr); }
+  } reset;
+  SmallExperiment();
+  ClearWorkspace();
+  ASSERT_TRUE(BuildNormalEquations(NoiseModel::TIRI));
+  const std::vector<unsigned char> serial = Snapshot();
+  const auto noThreadLeft = [] {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  };
+  const auto noMemory = [] { throw std::bad_alloc(); };
+  for (int nth : {1, 2, 3}) {
+    for (const auto& refusal : {std::function<void()>(noThreadLeft), std::function<void()>(noMemory)}) {
+      SetWorkerThreadStartFailure(nth, refusal);
+      ClearWorkspace();
+      ASSERT_TRUE(BuildNormalEquationsThreaded(NoiseModel::TIRI, 4, 0.0)) << nth;
+      EXPECT_EQ(Snapshot(), serial) << "start " << nth << " refused";
+    }
+  }
+
+  SetWorkerThreadStartFailure(3, [] { throw std::runtime_error("start"); });
+  EXPECT_THROW(BuildNormalEquationsThreaded(NoiseModel::TIRI, 4, 0.0), std::runtime_error);
+  EXPECT_EQ(pThreadSumSq, nullptr);
+  SetWorkerThreadStartFailure(0, nullptr);
+  ClearWorkspace();
+  ASSERT_TRUE(BuildNormalEquationsThreaded(NoiseModel::TIRI, 4, 0.0));
+  EXPECT_EQ(Snapshot(), serial) << "after a failed start";
 }
 
 // A build gets no more threads than its work feeds: each thread has at least the

@@ -1,13 +1,19 @@
 // Lists of Lamm equations on worker threads.
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+#include <system_error>
+#include <string>
 #include <vector>
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_threads.h"
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
+#include "platform/worker_threads.h"
 #include "tests/lamm/lamm_test_support.h"
+#include "tests/platform/watchdog.h"
 
 namespace tarmic {
 namespace {
@@ -45,50 +51,111 @@ class LammThreads : public ::testing::Test {
     s = {0, 0.5, 2.0, 4.0, 8.0, 15.0, 40.0, 3.0};
     D = {0, 2e-6, 1e-6, 8e-7, 6e-7, 4e-7, 2e-7, 9e-7};
   }
-  ListOutput Run(int threads) {
+  void TearDown() override {
+    SetWorkerThreadStartFailure(0, nullptr);
+    bUserAbort = false;
+  }
+  // The list on the given number of threads; its status is kept in status.
+  ListOutput Run(int threads, int expected = 0) {
     nLammThreads = threads;
     ListOutput o(count, e.scans, e.radii);
-    EXPECT_EQ(CLRunMTList(tmpl.get(), count, s.data(), D.data(), nullptr, o.out.data(),
-                          e.outRadii.data(), e.radii, nullptr, nullptr),
-              0);
+    status = CLRunMTList(tmpl.get(), count, s.data(), D.data(), nullptr, o.out.data(),
+                         e.outRadii.data(), e.radii, nullptr, nullptr);
+    if (expected >= 0) EXPECT_EQ(status, expected);
     return o;
+  }
+  // Each equation solved on its own in this thread, with its status.
+  ListOutput Serial(std::vector<int>* status = nullptr) {
+    ListOutput serial(count, e.scans, e.radii);
+    for (int i = 1; i <= count; ++i) {
+      CLammIdeal one;
+      one.CopySetup(*tmpl);
+      one.SetSpeciesAndOutput(s[i], D[i], serial.out[i], e.outRadii.data(), e.radii, nullptr, nullptr);
+      one.SetSolventConditions(tmpl->fTemperature, tmpl->fVbar, tmpl->fDensity, tmpl->fViscosity);
+      const int code = one.Solve();
+      if (status) status->push_back(code);
+    }
+    return serial;
+  }
+  void ExpectSameProfiles(const ListOutput& a, const ListOutput& b, const std::string& what) {
+    for (int i = 1; i <= count; ++i)
+      for (int k = 1; k <= e.scans; ++k)
+        ASSERT_EQ(a.data[i][k], b.data[i][k]) << what << ", equation " << i << ", scan " << k;
   }
   Experiment e;
   std::unique_ptr<CLammIdeal> tmpl;
   std::vector<double> s, D;
   const int count = 7;
+  int status = 0;
 };
 
 // Every equation gives exactly the profiles of a serial solution, whatever the
 // number of threads; counts below 1 are one thread.
 TEST_F(LammThreads, ThreadedAndSerialListsGiveIdenticalProfiles) {
-  ListOutput serial(count, e.scans, e.radii);
-  for (int i = 1; i <= count; ++i) {
-    CLammIdeal one;
-    one.CopySetup(*tmpl);
-    one.SetSpeciesAndOutput(s[i], D[i], serial.out[i], e.outRadii.data(), e.radii, nullptr, nullptr);
-    one.SetSolventConditions(tmpl->fTemperature, tmpl->fVbar, tmpl->fDensity, tmpl->fViscosity);
-    ASSERT_EQ(one.Solve(), 0) << "equation " << i;
-  }
+  std::vector<int> codes;
+  const ListOutput serial = Serial(&codes);
+  ASSERT_EQ(codes, std::vector<int>(count, 0));
   for (int threads : {1, 2, 3, 16, 0, -4}) {
     const ListOutput threaded = Run(threads);
-    for (int i = 1; i <= count; ++i)
-      for (int k = 1; k <= e.scans; ++k)
-        ASSERT_EQ(threaded.data[i][k], serial.data[i][k])
-            << threads << " threads, equation " << i << ", scan " << k;
+    ExpectSameProfiles(threaded, serial, std::to_string(threads) + " threads");
   }
   EXPECT_EQ(nLammEquationsDone.load(), count);
 }
 
-// A failed equation stops the list with its status; the message names it.
-TEST_F(LammThreads, FailedEquationIsReportedAfterTheJoin) {
-  D[3] = -1e-7;  // refused by the set-up check
-  nLammThreads = 2;
+// Threads the system refuses (a process limit, no memory for a stack) leave their
+// equations to those that started; with none started the calling thread solves the
+// list. A start that fails in any other way ends the list with that exception once
+// the started threads are joined.
+TEST_F(LammThreads, RefusedThreadsLeaveTheirEquationsToTheOthers) {
+  const test::Watchdog watchdog("a Lamm list with refused threads");
+  const ListOutput serial = Serial();
+  const auto noThreadLeft = [] {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  };
+  const auto noMemory = [] { throw std::bad_alloc(); };
+  for (int nth : {1, 2, 3}) {
+    SetWorkerThreadStartFailure(nth, noThreadLeft);
+    ExpectSameProfiles(Run(3), serial, "start " + std::to_string(nth) + " refused");
+    EXPECT_EQ(nLammEquationsDone.load(), count);
+    SetWorkerThreadStartFailure(nth, noMemory);
+    ExpectSameProfiles(Run(3), serial, "start " + std::to_string(nth) + " without memory");
+  }
+  EXPECT_FALSE(bUserAbort);
+
+  SetWorkerThreadStartFailure(3, [] { throw std::runtime_error("start"); });
+  nLammThreads = 3;
   ListOutput o(count, e.scans, e.radii);
-  EXPECT_EQ(CLRunMTList(tmpl.get(), count, s.data(), D.data(), nullptr, o.out.data(),
-                        e.outRadii.data(), e.radii, nullptr, nullptr),
-            4);
-  EXPECT_TRUE(bUserAbort);
+  EXPECT_THROW(CLRunMTList(tmpl.get(), count, s.data(), D.data(), nullptr, o.out.data(),
+                           e.outRadii.data(), e.radii, nullptr, nullptr),
+               std::runtime_error);
+  SetWorkerThreadStartFailure(0, nullptr);
+  ExpectSameProfiles(Run(3), serial, "after a failed start");
+}
+
+// A refused set-up ends the list with its status; a singular matrix keeps the
+// retried solution and the list goes on, as a list solved in one thread does.
+// Neither is taken for an interrupt.
+TEST_F(LammThreads, FailedEquationsAreReportedAsFailuresNotInterrupts) {
+  const test::Watchdog watchdog("a Lamm list with failed equations");
+  D[3] = -1e-7;  // refused by the set-up check
+  Run(2, 4);
+  EXPECT_FALSE(bUserAbort);
+
+  // Pivots that are not usable ("singular tridiagonal matrix") and a profile that
+  // the steps cannot follow ("discretization error").
+  D[3] = 1e-6;
+  s[3] = 1e20;
+  s[5] = -1e6;
+  std::vector<int> codes;
+  const ListOutput serial = Serial(&codes);
+  ASSERT_EQ(codes, (std::vector<int>{0, 0, 3, 0, 2, 0, 0}));
+  for (int threads : {1, 3}) {
+    // The status of one of the two failures, whichever thread solved it.
+    ExpectSameProfiles(Run(threads, -1), serial, std::to_string(threads) + " threads");
+    EXPECT_TRUE(status == 2 || status == 3) << status;
+    EXPECT_FALSE(bUserAbort);
+    EXPECT_EQ(nLammEquationsDone.load(), count);
+  }
 }
 
 // Null s or D arrays: nothing is solved and nothing fails.

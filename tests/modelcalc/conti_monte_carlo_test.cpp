@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <new>
 #include <vector>
 
 #include "distributions/conti_run.h"
@@ -20,6 +21,7 @@
 #include "modelfit/modelfit_hooks.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/worker_threads.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 
 namespace tarmic {
@@ -177,7 +179,8 @@ TEST_F(MonteCarloTest, KeyStopsTheSetsAndFewerThanTwoSetsDoNothing) {
 }
 
 // The rebuilt right-hand side of the measured data equals the one of the full
-// build for every noise model, and any thread count gives the same bits.
+// build for every noise model, and any thread count gives the same bits, also when
+// the system refuses some of the threads (no memory for a stack).
 TEST_F(MonteCarloTest, RhsRebuildMatchesTheNormalEquations) {
   UnpackModelParams();
   ASSERT_TRUE(SetupContiGrid());
@@ -199,6 +202,13 @@ TEST_F(MonteCarloTest, RhsRebuildMatchesTheNormalEquations) {
     for (int threads : {2, 4, 40}) {
       ASSERT_TRUE(RebuildMonteCarloRhs(grid, threads));
       EXPECT_EQ(std::vector<double>(pNormalRhs, pNormalRhs + nDistGrid + 1), serial) << threads;
+    }
+    for (int nth : {1, 3}) {
+      SetWorkerThreadStartFailure(nth, [] { throw std::bad_alloc(); });
+      const bool rebuilt = RebuildMonteCarloRhs(grid, 4);
+      SetWorkerThreadStartFailure(0, nullptr);
+      ASSERT_TRUE(rebuilt);
+      EXPECT_EQ(std::vector<double>(pNormalRhs, pNormalRhs + nDistGrid + 1), serial) << "start " << nth << " refused";
     }
   }
   bContiInnerRun = false;
