@@ -211,24 +211,36 @@ bool BuildCommonRadialGrid() {
     ppGridSignal.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
     for (int i = 1; i <= nScans; ++i) ppGridSignal[static_cast<std::size_t>(i)] = ppSignal[static_cast<std::size_t>(i)];
   } else {
-    // r0, r1: the mean first and the mean last radius of the scans.
+    // r0, r1: the mean first and the mean last radius of the scans; the lattice
+    // r0 + j step from j = 1 on, extended at both ends until it covers the first
+    // and the last radius of every scan. A model made on the grid is resampled onto
+    // every point of every scan, which must not lie beyond the grid (there only a
+    // constant could be put, a spike at the start of each fitted curve when the
+    // scans start before the mean first radius plus one step).
     double sumFirst = 0.0, sumLast = 0.0;
+    float firstMin = ppRadius[1][1], lastMax = ppRadius[1][pnPoints[1]];
     for (int i = 1; i <= nScans; ++i) {
       const std::size_t s = static_cast<std::size_t>(i);
       sumFirst += ppRadius[s][1];
       sumLast += ppRadius[s][pnPoints[s]];
+      firstMin = std::min(firstMin, ppRadius[s][1]);
+      lastMax = std::max(lastMax, ppRadius[s][pnPoints[s]]);
     }
     const float r0 = static_cast<float>(sumFirst / nScans);
     const float r1 = static_cast<float>(sumLast / nScans);
     const int count = OwnGridPointCount(r0, r1);
-    if (count < 1) {
+    auto lattice = [&](int j) { return r0 + static_cast<float>(j) * fRadialStep; };
+    int jFirst = 1, jLast = count;
+    while (count >= 1 && jFirst > 1 - kMaxGridPoints && lattice(jFirst) > firstMin) --jFirst;
+    while (count >= 1 && jLast < kMaxGridPoints && lattice(jLast) < lastMax) ++jLast;
+    if (count < 1 || jLast - jFirst + 1 > kMaxGridPoints) {
       RadialGridIsBuildable(r0, r1, true);
       return false;
     }
     bGridCopies = true;
-    nGridPoints = count;
+    nGridPoints = jLast - jFirst + 1;
     pGridRadius = tarmic::vector(1, nGridPoints);
-    for (int k = 1; k <= nGridPoints; ++k) pGridRadius[k] = r0 + static_cast<float>(k) * fRadialStep;
+    for (int k = 1; k <= nGridPoints; ++k) pGridRadius[k] = lattice(jFirst + k - 1);
     ppGridSignal.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
     for (int i = 1; i <= nScans; ++i) {
       ppGridSignal[static_cast<std::size_t>(i)] = tarmic::vector(1, nGridPoints);
