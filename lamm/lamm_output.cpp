@@ -100,8 +100,39 @@ CLammIdeal::OutputRow CLammIdeal::ScanOutputRow(int position) const {
   return {ppOut[scan], pOutRadii, nOutRadii};
 }
 
+CellOptics CLammIdeal::DetectionOptics() const {
+  CellOptics o;
+  FluorescenceCorrections& f = o.fluorescence;
+  f.gradient = bRadialGradient;
+  f.gradientPerCm = dRadialGradient;
+  f.drift = bTemporalDrift;
+  f.driftPerSecond = dDriftRate;
+  f.exponentialDrift = bExponentialDrift;
+  f.shadow = bExcitationShadow;
+  f.coneRadius = static_cast<float>(dShadowRadius);
+  f.convolution = bRadialConvolution;
+  f.width = static_cast<float>(dConvolutionWidth);
+  f.distFactor = static_cast<float>(dConvolutionParam);
+  o.resolution = bRadialResolution;
+  o.resolutionRange = fConvolutionRange;
+  o.meniscus = dMeniscus;
+  o.bottom = dBottom;
+  return o;
+}
+
+double CLammIdeal::DetectionTime(int position) const {
+  return dScanTimeLag + pScans[pScanIndex[position]].timeUncorrected;
+}
+
 void CLammIdeal::StoreProfile(int position, const double* values) {
   const OutputRow out = ScanOutputRow(position);
+  const CellOptics optics = DetectionOptics();
+  if (optics.Blurs()) {
+    // The blurs see the whole computed profile, not only the output radii.
+    RecordCellProfile(nGrid, pRadius.data(), values, optics, DetectionTime(position), out.n, out.r,
+                      out.c);
+    return;
+  }
   if (bPerScanRadii) {
     InterpolateCurveFromDouble(out.n, out.r, out.c, nGrid, pRadius.data(), values);
   } else {
@@ -110,9 +141,9 @@ void CLammIdeal::StoreProfile(int position, const double* values) {
       outputPlan.Plan(out.n, out.r, nGrid, pRadius.data());
     outputPlan.Apply(values, out.c);
   }
-  // The finite radial resolution acts on the recorded profile at the scan's radii,
-  // as on every other route of the model computation.
-  if (bRadialResolution) SimulateRadialResolution(out.n, fConvolutionRange, out.r, out.c);
+  if (optics.Any())
+    ApplyPointCorrections(out.n, out.r, out.c, optics.fluorescence, DetectionTime(position),
+                          static_cast<float>(dMeniscus), static_cast<float>(dBottom));
 }
 
 void CLammIdeal::CLEachIterationOutput(double ri) {
@@ -236,11 +267,44 @@ void CLammIdeal::SolveWithoutDiffusion() {
     if (bInvertBand) return x >= rl ? plateau : 0.0;
     return (x >= rb && x < rl) ? plateau : 0.0;
   };
-  for (int p = 1; p <= nScanCount; ++p) {
-    const double t = ScanTime(p) - dStartTimeOffset;
-    const OutputRow out = ScanOutputRow(p);
-    for (int j = 1; j <= out.n; ++j) out.c[j] = static_cast<float>(value(out.r[j], t));
-    if (bRadialResolution) SimulateRadialResolution(out.n, fConvolutionRange, out.r, out.c);
+  const CellOptics optics = DetectionOptics();
+  if (!optics.Any()) {
+    for (int p = 1; p <= nScanCount; ++p) {
+      const double t = ScanTime(p) - dStartTimeOffset;
+      const OutputRow out = ScanOutputRow(p);
+      for (int j = 1; j <= out.n; ++j) out.c[j] = static_cast<float>(value(out.r[j], t));
+    }
+  } else {
+    // The step profile over the whole cell, finely sampled with its edges placed
+    // exactly (a pair of points at each), as the optics see it.
+    const std::vector<double> fine = CellSamplingRadii(optics);
+    std::vector<double> r, c;
+    for (int p = 1; p <= nScanCount; ++p) {
+      const double t = ScanTime(p) - dStartTimeOffset;
+      r.assign(1, 0.0);
+      c.assign(1, 0.0);
+      for (std::size_t i = 1; i < fine.size(); ++i) {
+        const double x = fine[i], cx = value(x, t);
+        if (i > 1 && (cx == 0.0) != (c.back() == 0.0)) {
+          // An edge between the last point and x: bisect for it.
+          double a = r.back(), b = x;
+          const bool leftEmpty = c.back() == 0.0;
+          for (int k = 0; k < 50 && b - a > 1e-12; ++k) {
+            const double mid = 0.5 * (a + b);
+            ((value(mid, t) == 0.0) == leftEmpty ? a : b) = mid;
+          }
+          r.push_back(b);
+          c.push_back(leftEmpty ? 0.0 : value(a, t));
+          r.push_back(b);
+          c.push_back(value(b, t));
+        }
+        r.push_back(x);
+        c.push_back(cx);
+      }
+      const OutputRow out = ScanOutputRow(p);
+      RecordCellProfile(static_cast<int>(r.size()) - 1, r.data(), c.data(), optics,
+                        DetectionTime(p), out.n, out.r, out.c);
+    }
   }
   nNextScan = nScanCount + 1;
 }
@@ -248,27 +312,6 @@ void CLammIdeal::SolveWithoutDiffusion() {
 void CLammIdeal::SolveStatic() {
   for (int p = 1; p <= nScanCount; ++p) StoreProfile(p, pConc.data());
   nNextScan = nScanCount + 1;
-}
-
-void CLammIdeal::ApplyDetectionCorrections() {
-  FluorescenceCorrections f;
-  f.gradient = bRadialGradient;
-  f.gradientPerCm = dRadialGradient;
-  f.drift = bTemporalDrift;
-  f.driftPerSecond = dDriftRate;
-  f.exponentialDrift = bExponentialDrift;
-  f.shadow = bExcitationShadow;
-  f.coneRadius = static_cast<float>(dShadowRadius);
-  f.convolution = bRadialConvolution;
-  f.width = static_cast<float>(dConvolutionWidth);
-  f.distFactor = static_cast<float>(dConvolutionParam);
-  if (!f.Any()) return;
-  for (int p = 1; p <= nScanCount; ++p) {
-    const OutputRow out = ScanOutputRow(p);
-    const double t = dScanTimeLag + pScans[pScanIndex[p]].timeUncorrected;
-    ApplyFluorescenceCorrections(out.n, out.r, out.c, f, t, static_cast<float>(dMeniscus),
-                                 static_cast<float>(dBottom));
-  }
 }
 
 void CLammIdeal::DebugLog(const char* text) {

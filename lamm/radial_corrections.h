@@ -7,6 +7,8 @@
 // c[1..n].
 #pragma once
 
+#include <vector>
+
 namespace tarmic {
 
 // Relative amplitude of fluorescence detection at time t (s) for a drift of rate
@@ -34,10 +36,55 @@ struct FluorescenceCorrections {
   float distFactor = 2.0f;       // widths summed
   bool Any() const { return gradient || drift || shadow || convolution; }
 };
-// Magnification (gradient and drift at t), then the excitation shadow, then the
-// convolution, on the row r[1..n], c[1..n] of a cell meniscus..bottom.
-void ApplyFluorescenceCorrections(int n, const float* r, float* c, const FluorescenceCorrections& f,
-                                  double t, float meniscus, float bottom);
+// The pointwise corrections of f (magnification gradient and drift at t, then the
+// excitation shadow) on the row r[1..n], c[1..n] of a cell meniscus..bottom.
+void ApplyPointCorrections(int n, const float* r, float* c, const FluorescenceCorrections& f,
+                           double t, float meniscus, float bottom);
+
+// ---- Profiles computed over the whole cell -------------------------------------------
+//
+// The optics blur what lies in the cell around a radius, not what happens to be
+// recorded there: the blurs act on the profile a solver computed from meniscus to
+// bottom (its piecewise linear interpolant), normalised by the weight inside the
+// cell, so that a constant profile stays constant up to the cell's ends and up to
+// the ends of the data. Integrals of the Gaussian against the linear pieces are
+// exact, so the blur works at any spacing of the solver grid or of the data.
+
+// Width w (cm) of the Gaussian exp(-(dr/w)^2) of finite radial resolution per cm of
+// its range; the Gaussian is cut off at 2 w.
+inline constexpr double kResolutionWidthPerRange = 0.42462845010615713;
+
+// The optics that record a computed profile.
+struct CellOptics {
+  FluorescenceCorrections fluorescence;
+  bool resolution = false;        // finite radial resolution of absorbance optics
+  float resolutionRange = 0.0f;   // cm
+  double meniscus = 0.0, bottom = 0.0;  // cm
+  // A Gaussian blur is on (radial resolution or the fluorescence convolution).
+  bool Blurs() const;
+  bool Any() const { return resolution || fluorescence.Any(); }
+};
+
+// Mean of the piecewise linear profile v on r[1..n] (ascending) about x weighted by
+// exp(-(r - x)^2 / w^2), over the part of [x - reach, x + reach] inside [lo, hi] and
+// the profile's range; the value of the profile at x (nearest end beyond it) when
+// that part is empty or w is not positive.
+double GaussianMeanAt(int n, const double* r, const double* v, double x, double w, double reach,
+                      double lo, double hi);
+
+// The profile v[1..n] on radii r[1..n] (ascending, over the cell) as the optics o
+// record it at time t (s), at the radii x[1..m] into y: the pointwise corrections,
+// the radial resolution (a Gaussian mean of the transmitted light 10^-v; values of
+// 100 or more stay) and the fluorescence convolution (a Gaussian mean of the signal),
+// then resampled. Without a blur: resampled (numerics/interpolation.h), then the
+// pointwise corrections. False (y untouched) when the resampling guards refuse.
+bool RecordCellProfile(int n, const double* r, const double* v, const CellOptics& o, double t,
+                       int m, const float* x, float* y);
+
+// Radii 1..k over [meniscus, bottom] for a profile known in closed form, fine enough
+// that the blurs of o see it as it is: spacing at most a tenth of the narrowest
+// Gaussian width, and at most 0.001 cm. Empty for a cell of no length.
+std::vector<double> CellSamplingRadii(const CellOptics& o);
 
 // Gaussian blur of characteristic width w (cm) of fluorescence detection: each new
 // value is the weighted mean sum g_j c_j / sum g_j, g_j = exp(-(r_j - r_i)^2 / w^2),

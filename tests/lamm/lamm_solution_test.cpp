@@ -414,43 +414,48 @@ TEST(LammLoading, BandLoadingKeepsTheAmountAndMovesTheBand) {
   EXPECT_NEAR(e.outRadii[top], (e.meniscus + 0.025) * std::exp(e.Sw2(10.0) * e.Time(e.scans)), 0.03);
 }
 
-// The solver object's detection corrections are the row corrections that every
-// other route of the model computation applies: the uncorrected profile, passed
-// through radial resolution, magnification gradient and drift, excitation shadow
-// and radial convolution in that order, is the corrected profile to the bit.
-TEST(LammLoading, DetectionCorrectionsAreTheSharedRowCorrections) {
-  Experiment plain, corrected;
-  plain.scans = corrected.scans = 3;
-  plain.Build();
-  corrected.Build();
-  auto a = MakeSolver(plain, 4.0, 6e-7, ClosedCellSettings(200, false));
-  ASSERT_EQ(a->Solve(), 0);
-  auto b = MakeSolver(corrected, 4.0, 6e-7, ClosedCellSettings(200, false));
-  b->LoadOutputParameters({.pScans = corrected.records.data(),
-                           .ppOut = corrected.out.data(),
-                           .pOutRadii = corrected.outRadii.data(),
-                           .nOutRadii = corrected.radii,
-                           .nScanCount = corrected.scans,
-                           .bRadialResolution = true,
-                           .fConvolutionRange = 0.02f,
-                           .bAbsorbance = true});
-  b->SetRadialMagnificationGradient(true, 1.2f);
-  b->SetTemporalDrift(true, -5.0f, true);
-  b->SetExcitationShadow(true, 0.05f);
-  b->SetRadialConvolution(true, 0.01f, 2.0f);
-  ASSERT_EQ(b->Solve(), 0);
-  const int n = plain.radii;
-  const float* r = plain.outRadii.data();
-  for (int k = 1; k <= plain.scans; ++k) {
-    float* c = plain.rows[k].data();
-    SimulateRadialResolution(n, 0.02f, r, c);
-    ApplyMagnificationFactors(n, r, c, plain.meniscus, 1.2f - 1.0,
-                              MagnificationDriftFactor(-5.0 * 0.01 / 3600, plain.Time(k), true));
-    ApplyExcitationShadow(n, r, c, 0.05f, static_cast<float>(plain.bottom));
-    ConvolveRadialSignal(n, r, c, 0.01f, 2.0f, static_cast<float>(plain.meniscus),
-                         static_cast<float>(plain.bottom));
-    for (int j = 1; j <= n; ++j) ASSERT_EQ(c[j], corrected.rows[k][j]) << "scan " << k << " point " << j;
+// The optics blur the profile computed over the whole cell. A non-diffusing
+// boundary recorded with the radial resolution of absorbance optics (range 0.02 cm,
+// data every 0.01 cm) is the closed-form blur of its step: the transmitted light
+// averaged with the Gaussian exp(-(dr/w)^2), w = 0.4246 x range, cut off at 2 w.
+// A uniform profile recorded by fluorescence optics with a 0.03 cm convolution over
+// data that end inside the cell stays uniform up to the data ends and the cell ends.
+TEST(LammLoading, RecordedProfilesAreBlurredOverTheWholeCell) {
+  Experiment e;
+  e.scans = 3;
+  e.radii = 121;
+  e.Build();
+  const double s = 8.0, range = 0.02, w = kResolutionWidthPerRange * range;
+  auto o = MakeSolver(e, s, 0.0, ClosedCellSettings(100, false));
+  o->LoadOutputParameters({.pScans = e.records.data(), .ppOut = e.out.data(),
+                           .pOutRadii = e.outRadii.data(), .nOutRadii = e.radii,
+                           .nScanCount = e.scans, .bRadialResolution = true,
+                           .fConvolutionRange = static_cast<float>(range), .bAbsorbance = true});
+  ASSERT_EQ(o->Solve(), 0);
+  int blurred = 0;
+  for (int k = 1; k <= e.scans; ++k) {
+    const double rb = e.meniscus * std::exp(e.Sw2(s) * e.Time(k));
+    const double plateau = std::exp(-2 * e.Sw2(s) * e.Time(k));
+    for (int j = 1; j <= e.radii; ++j) {
+      const double u = std::clamp((rb - e.outRadii[j]) / w, -2.0, 2.0);
+      const double beyond = (std::erf(2.0) - std::erf(u)) / (2 * std::erf(2.0));
+      const double expected = -std::log10(1 + (std::pow(10.0, -plateau) - 1) * beyond);
+      EXPECT_NEAR(e.rows[k][j], expected, 1e-4) << "scan " << k << ", " << e.outRadii[j];
+      if (std::fabs(u) < 2.0) ++blurred;
+    }
   }
+  EXPECT_GE(blurred, e.scans);  // every scan has data points inside the blurred edge
+
+  Experiment f;
+  f.scans = 2;
+  f.radii = 81;
+  f.Build();
+  for (int j = 1; j <= f.radii; ++j) f.outRadii[j] = static_cast<float>(6.2 + 0.01 * (j - 1));
+  auto d = MakeSolver(f, 0.0, 6e-7, ClosedCellSettings(100, false));
+  d->SetRadialConvolution(true, 0.03f, 2.0f);
+  ASSERT_EQ(d->Solve(), 0);
+  for (int k = 1; k <= f.scans; ++k)
+    for (int j = 1; j <= f.radii; ++j) EXPECT_NEAR(f.rows[k][j], 1.0, 1e-5) << f.outRadii[j];
 }
 
 }  // namespace
