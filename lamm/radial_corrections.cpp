@@ -164,6 +164,32 @@ bool RecordCellProfile(int n, const double* r, const double* v, const CellOptics
   }
   if (n < 2 || m < 1) return false;
   // The pointwise corrections on the computed profile, then the blurs over the cell.
+  // The excitation shadow falls from its onset one cone radius R above the bottom
+  // as the square root of the distance: the profile gets points graded towards the
+  // onset (at R (k/100)^2 beyond it) down to the bottom, so that the blur sees the
+  // shadow as it is whatever the solver's grid.
+  std::vector<double> fineR, fineV;
+  if (f.shadow && f.coneRadius > 0) {
+    const double R = f.coneRadius, from = o.bottom - R;
+    fineR.push_back(0.0);
+    fineV.push_back(0.0);
+    int k = 0;
+    for (int i = 1; i <= n; ++i) {
+      for (; k <= 100; ++k) {
+        const double x = from + R * (k / 100.0) * (k / 100.0);
+        if (x >= r[i]) break;
+        if (x > r[1]) {
+          fineR.push_back(x);
+          fineV.push_back(LinearAt(n, r, v, x));
+        }
+      }
+      fineR.push_back(r[i]);
+      fineV.push_back(v[i]);
+    }
+    n = static_cast<int>(fineR.size()) - 1;
+    r = fineR.data();
+    v = fineV.data();
+  }
   std::vector<double> c(v, v + n + 1);
   const double drift = f.drift ? MagnificationDriftFactor(f.driftPerSecond, t, f.exponentialDrift) : 1.0;
   const double gradient = f.gradient ? f.gradientPerCm : 0.0;

@@ -389,6 +389,21 @@ TEST(RadialCorrections, BlursOfACellProfileAreTheGaussianConvolutions) {
   std::vector<double> opaque(c.size(), 150.0);
   ASSERT_TRUE(RecordCellProfile(n, r.data(), opaque.data(), resolution, 0.0, 6, ends.data(), out.data()));
   for (int j = 1; j <= 6; ++j) EXPECT_EQ(out[j], 150.0f);
+
+  // The excitation shadow under the convolution is the same on a coarse solver grid
+  // as on a fine one (it sets in steeply one cone radius above the bottom).
+  CellOptics shadowed = fluorescence;
+  shadowed.fluorescence.width = 0.005f;
+  shadowed.fluorescence.shadow = true;
+  shadowed.fluorescence.coneRadius = 0.1f;
+  float at[4] = {0.0f, 7.0975f, 7.1f, 7.15f}, coarse[4], fine[4];
+  for (int N : {100, 20000}) {
+    std::vector<double> rg(N + 1), one(N + 1, 1.0);
+    for (int i = 1; i <= N; ++i) rg[i] = m + (b - m) * (i - 1) / (N - 1);
+    ASSERT_TRUE(RecordCellProfile(N, rg.data(), one.data(), shadowed, 0.0, 3, at, N == 100 ? coarse : fine));
+  }
+  for (int j = 1; j <= 3; ++j) EXPECT_NEAR(coarse[j], fine[j], 2e-5) << at[j];
+  EXPECT_LT(fine[2], 0.99f);
 }
 
 }  // namespace tarmic

@@ -127,10 +127,13 @@ TEST_F(ModelComputationTest, SolverObjectsReproduceDataWithLinearAmplitudes) {
 // propagators (species 1 by the concentration-dependent propagator with vanishing
 // ks and kd under "c1 nonideal", species 2 by the ideal one): the same profiles
 // within the discretisation error.
-// ... also with the fluorescence corrections on: both routes apply the same ones.
+// ... also with the fluorescence corrections on (the convolution included): both
+// routes record the same way.
 TEST_F(ModelComputationTest, SolverObjectsAndPropagatorsAgree) {
   for (bool corrections : {false, true}) {
     bMagnificationGradient = bMagnificationDrift = bExcitationShadow = corrections;
+    bRadialConvolution = corrections;
+    fConvolutionWidth = 0.02f;
     fMagnificationGradient = 1.3f;
     fMagnificationDrift = 20.0f;  // %/h
     fConeRadius = 0.1f;
@@ -150,7 +153,7 @@ TEST_F(ModelComputationTest, SolverObjectsAndPropagatorsAgree) {
     EXPECT_LT(worst, 0.003) << corrections;
     EXPECT_LT(rms, 5e-4) << corrections;
   }
-  bMagnificationGradient = bMagnificationDrift = bExcitationShadow = false;
+  bMagnificationGradient = bMagnificationDrift = bExcitationShadow = bRadialConvolution = false;
 }
 
 // Rapid monomer-dimer: with log K -> -inf the monomer alone, with log K -> +inf the
