@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "lamm/lamm_ideal.h"
 #include "lamm/lamm_globals.h"
@@ -456,6 +457,83 @@ TEST(LammLoading, RecordedProfilesAreBlurredOverTheWholeCell) {
   ASSERT_EQ(d->Solve(), 0);
   for (int k = 1; k <= f.scans; ++k)
     for (int j = 1; j <= f.radii; ++j) EXPECT_NEAR(f.rows[k][j], 1.0, 1e-5) << f.outRadii[j];
+}
+
+// A fit of fluorescence data whose range reaches the data ends (6.02-7.00 cm, in
+// a cell 6.0-7.2 cm): the data are a fine Lamm solution over the whole cell blurred
+// by a 0.030 cm Gaussian (cut off at two widths, normalised in the cell) by direct
+// summation; floating the convolution width and D by Gauss-Newton from 0.020 cm and
+// D - 20 % recovers both.
+TEST(LammFluorescence, ConvolutionWidthIsRecoveredWithTheFitRangeAtTheDataEnds) {
+  const double s = 4.0, D = 6e-7, width = 0.030;
+  Experiment fine;
+  fine.scans = 4;
+  fine.firstTime = fine.interval = 600.0;
+  fine.radii = 1201;
+  fine.Build();
+  auto truth = MakeSolver(fine, s, D, ClosedCellSettings(600, false));
+  ASSERT_EQ(truth->Solve(), 0);
+
+  Experiment e;
+  e.scans = fine.scans;
+  e.firstTime = e.interval = fine.firstTime;
+  e.radii = 99;
+  e.Build();
+  for (int j = 1; j <= e.radii; ++j) e.outRadii[j] = static_cast<float>(6.02 + 0.01 * (j - 1));
+  std::vector<std::vector<double>> data(e.scans + 1, std::vector<double>(e.radii + 1, 0.0));
+  for (int k = 1; k <= e.scans; ++k)
+    for (int j = 1; j <= e.radii; ++j) {
+      double sum = 0.0, weights = 0.0;
+      for (int i = 1; i <= fine.radii; ++i) {
+        const double d = fine.outRadii[i] - e.outRadii[j];
+        if (std::fabs(d) > 2 * width) continue;
+        const double g = std::exp(-d * d / (width * width));
+        sum += g * fine.rows[k][i];
+        weights += g;
+      }
+      data[k][j] = sum / weights;
+    }
+
+  // Residuals of the model with convolution width p[0] (cm) and D p[1] (cm^2/s).
+  auto residuals = [&](const double* p, std::vector<double>* out) {
+    auto o = MakeSolver(e, s, p[1], ClosedCellSettings(300, false));
+    o->SetRadialConvolution(true, static_cast<float>(p[0]), 2.0f);
+    if (o->Solve() != 0) return false;
+    out->clear();
+    for (int k = 1; k <= e.scans; ++k)
+      for (int j = 1; j <= e.radii; ++j) out->push_back(e.rows[k][j] - data[k][j]);
+    return true;
+  };
+  double p[2] = {0.020, 0.8 * D};
+  const double scale[2] = {0.030, D};
+  std::vector<double> r0, r1;
+  for (int iteration = 0; iteration < 8; ++iteration) {
+    ASSERT_TRUE(residuals(p, &r0));
+    // Forward-difference Jacobian in scaled parameters, then the normal equations.
+    std::vector<double> J[2];
+    for (int a = 0; a < 2; ++a) {
+      double q[2] = {p[0], p[1]};
+      q[a] += 1e-3 * scale[a];
+      ASSERT_TRUE(residuals(q, &r1));
+      J[a].resize(r0.size());
+      for (std::size_t i = 0; i < r0.size(); ++i) J[a][i] = (r1[i] - r0[i]) / 1e-3;
+    }
+    double A[2][2] = {}, g[2] = {};
+    for (std::size_t i = 0; i < r0.size(); ++i)
+      for (int a = 0; a < 2; ++a) {
+        g[a] -= J[a][i] * r0[i];
+        for (int c = 0; c < 2; ++c) A[a][c] += J[a][i] * J[c][i];
+      }
+    const double det = A[0][0] * A[1][1] - A[0][1] * A[1][0];
+    ASSERT_NE(det, 0.0);
+    const double d0 = (g[0] * A[1][1] - g[1] * A[0][1]) / det;
+    const double d1 = (A[0][0] * g[1] - A[1][0] * g[0]) / det;
+    p[0] += d0 * scale[0];
+    p[1] += d1 * scale[1];
+    if (std::fabs(d0) < 1e-4 && std::fabs(d1) < 1e-4) break;
+  }
+  EXPECT_NEAR(p[0] / width, 1.0, 0.05);
+  EXPECT_NEAR(p[1] / D, 1.0, 0.02);
 }
 
 }  // namespace
