@@ -267,44 +267,16 @@ void CLammIdeal::SolveWithoutDiffusion() {
     if (bInvertBand) return x >= rl ? plateau : 0.0;
     return (x >= rb && x < rl) ? plateau : 0.0;
   };
+  // The step profile as the optics record it (over the whole cell with a blur).
   const CellOptics optics = DetectionOptics();
-  if (!optics.Any()) {
-    for (int p = 1; p <= nScanCount; ++p) {
-      const double t = ScanTime(p) - dStartTimeOffset;
-      const OutputRow out = ScanOutputRow(p);
-      for (int j = 1; j <= out.n; ++j) out.c[j] = static_cast<float>(value(out.r[j], t));
-    }
-  } else {
-    // The step profile over the whole cell, finely sampled with its edges placed
-    // exactly (a pair of points at each), as the optics see it.
-    const std::vector<double> fine = CellSamplingRadii(optics);
-    std::vector<double> r, c;
-    for (int p = 1; p <= nScanCount; ++p) {
-      const double t = ScanTime(p) - dStartTimeOffset;
-      r.assign(1, 0.0);
-      c.assign(1, 0.0);
-      for (std::size_t i = 1; i < fine.size(); ++i) {
-        const double x = fine[i], cx = value(x, t);
-        if (i > 1 && (cx == 0.0) != (c.back() == 0.0)) {
-          // An edge between the last point and x: bisect for it.
-          double a = r.back(), b = x;
-          const bool leftEmpty = c.back() == 0.0;
-          for (int k = 0; k < 50 && b - a > 1e-12; ++k) {
-            const double mid = 0.5 * (a + b);
-            ((value(mid, t) == 0.0) == leftEmpty ? a : b) = mid;
-          }
-          r.push_back(b);
-          c.push_back(leftEmpty ? 0.0 : value(a, t));
-          r.push_back(b);
-          c.push_back(value(b, t));
-        }
-        r.push_back(x);
-        c.push_back(cx);
-      }
-      const OutputRow out = ScanOutputRow(p);
-      RecordCellProfile(static_cast<int>(r.size()) - 1, r.data(), c.data(), optics,
-                        DetectionTime(p), out.n, out.r, out.c);
-    }
+  for (int p = 1; p <= nScanCount; ++p) {
+    const double t = ScanTime(p) - dStartTimeOffset;
+    const OutputRow out = ScanOutputRow(p);
+    RecordClosedFormProfile(
+        [&](int k, const float* r, float* c) {
+          for (int j = 1; j <= k; ++j) c[j] = static_cast<float>(value(r[j], t));
+        },
+        optics, DetectionTime(p), out.n, out.r, out.c);
   }
   nNextScan = nScanCount + 1;
 }

@@ -19,35 +19,6 @@ void ApplyMagnificationFactors(int n, const float* r, float* c, double meniscus,
     c[i] = static_cast<float>(c[i] * (1 + (r[i] - meniscus) * gradient) * drift);
 }
 
-void ConvolveRadialSignal(int n, const float* r, float* c, float w, float distFactor,
-                          float meniscus, float bottom) {
-  if (n < 2 || !(w > 0)) return;
-  const float h = (r[n] - r[1]) / static_cast<float>(n - 1);  // mean spacing
-  const float reach = distFactor * w;
-  // Radius of point j, continued with the mean spacing beyond both ends.
-  auto radius = [&](int j) {
-    if (j > n) return r[n] + static_cast<float>(j - n) * h;
-    if (j < 1) return r[n] - static_cast<float>(n - j) * h;
-    return r[j];
-  };
-  std::vector<float> out(n + 1);
-  for (int i = 1; i <= n; ++i) {
-    const float x0 = r[i];
-    float S = c[i], W = 1.0f;
-    for (int dir : {1, -1}) {
-      for (int j = i + dir;; j += dir) {
-        const float x = radius(j);
-        const float g = std::exp(-(x - x0) * (x - x0) / (w * w));
-        W += g;
-        if (j >= 1 && j <= n && x >= meniscus && x <= bottom) S += g * c[j];
-        if (dir > 0 ? x >= x0 + reach : x <= x0 - reach) break;
-      }
-    }
-    out[i] = S / W;
-  }
-  for (int i = 1; i <= n; ++i) c[i] = out[i];
-}
-
 namespace {
 
 // Share of the excitation that reaches a point d above the bottom (cone radius w > 0):
@@ -73,20 +44,6 @@ void ApplyExcitationShadow(int n, const float* r, float* c, float w, float botto
       c[i] *= f;
     }
   }
-}
-
-void SimulateRadialResolution(int n, float width, const float* r, float* c) {
-  std::vector<float> out(n + 1);
-  const float half = width / 2;
-  for (int i = 1; i <= n; ++i) {
-    // Transmitted light 10^-A averaged over the window.
-    double T = 0.0;
-    int k = 0;
-    for (int j = i; j >= 1 && r[j] >= r[i] - half; --j, ++k) T += std::pow(10.0, -c[j]);
-    for (int j = i + 1; j <= n && r[j] <= r[i] + half; ++j, ++k) T += std::pow(10.0, -c[j]);
-    out[i] = k > 0 && T / k > 0 ? static_cast<float>(-std::log10(T / k)) : 0.0f;
-  }
-  for (int i = 1; i <= n; ++i) c[i] = out[i];
 }
 
 void ApplyPointCorrections(int n, const float* r, float* c, const FluorescenceCorrections& f,
@@ -243,6 +200,47 @@ std::vector<double> CellSamplingRadii(const CellOptics& o) {
   std::vector<double> r(static_cast<std::size_t>(k) + 1, 0.0);
   for (int i = 1; i <= k; ++i) r[static_cast<std::size_t>(i)] = o.meniscus + length * (i - 1) / (k - 1);
   return r;
+}
+
+bool RecordClosedFormProfile(const ProfileFill& fill, const CellOptics& o, double t, int m,
+                             const float* x, float* y) {
+  if (!o.Blurs()) {
+    fill(m, x, y);
+    ApplyPointCorrections(m, x, y, o.fluorescence, t, static_cast<float>(o.meniscus),
+                          static_cast<float>(o.bottom));
+    return true;
+  }
+  const std::vector<double> grid = CellSamplingRadii(o);
+  const int k = static_cast<int>(grid.size()) - 1;
+  if (k < 2) return false;
+  std::vector<float> rf(grid.size()), vf(grid.size());
+  for (int i = 1; i <= k; ++i) rf[i] = static_cast<float>(grid[i]);
+  fill(k, rf.data(), vf.data());
+  auto at = [&](float x0) {
+    float in[2] = {0.0f, x0}, out[2] = {0.0f, 0.0f};
+    fill(1, in, out);
+    return out[1];
+  };
+  std::vector<double> r{0.0}, c{0.0};
+  for (int i = 1; i <= k; ++i) {
+    if (i > 1 && (vf[i] == 0.0f) != (vf[i - 1] == 0.0f)) {
+      // An edge between points i-1 and i.
+      float a = rf[i - 1], b = rf[i];
+      const bool leftEmpty = vf[i - 1] == 0.0f;
+      for (int n = 0; n < 40; ++n) {
+        const float mid = 0.5f * (a + b);
+        if (mid <= a || mid >= b) break;
+        ((at(mid) == 0.0f) == leftEmpty ? a : b) = mid;
+      }
+      r.push_back(b);
+      c.push_back(leftEmpty ? 0.0 : at(a));
+      r.push_back(b);
+      c.push_back(at(b));
+    }
+    r.push_back(rf[i]);
+    c.push_back(vf[i]);
+  }
+  return RecordCellProfile(static_cast<int>(r.size()) - 1, r.data(), c.data(), o, t, m, x, y);
 }
 
 }  // namespace tarmic

@@ -7,6 +7,7 @@
 // c[1..n].
 #pragma once
 
+#include <functional>
 #include <vector>
 
 namespace tarmic {
@@ -86,14 +87,14 @@ bool RecordCellProfile(int n, const double* r, const double* v, const CellOptics
 // Gaussian width, and at most 0.001 cm. Empty for a cell of no length.
 std::vector<double> CellSamplingRadii(const CellOptics& o);
 
-// Gaussian blur of characteristic width w (cm) of fluorescence detection: each new
-// value is the weighted mean sum g_j c_j / sum g_j, g_j = exp(-(r_j - r_i)^2 / w^2),
-// the point itself with weight 1; the walk in each direction stops after the first
-// point at least distFactor x w away. Points outside [meniscus, bottom] and virtual
-// points continuing the mean spacing beyond the array ends enter the weights with
-// zero signal (empty space dilutes the signal). Nothing for n < 2 or w <= 0.
-void ConvolveRadialSignal(int n, const float* r, float* c, float w, float distFactor,
-                          float meniscus, float bottom);
+// Values of a closed-form profile at the radii r[1..k] into out[1..k].
+using ProfileFill = std::function<void(int k, const float* r, float* out)>;
+// A closed-form profile recorded as RecordCellProfile records a computed one. With a
+// blur it is sampled over the cell (CellSamplingRadii), each edge between an empty
+// (zero) and a filled value placed exactly by bisection as a pair of points, so that
+// steps stay steps; without one it is evaluated at x[1..m] and corrected there.
+bool RecordClosedFormProfile(const ProfileFill& fill, const CellOptics& o, double t, int m,
+                             const float* x, float* y);
 
 // Loss of excitation near the cell bottom within the cone radius w (cm): unchanged
 // more than w above the bottom, 0 from w below it on, in between scaled by
@@ -101,9 +102,5 @@ void ConvolveRadialSignal(int n, const float* r, float* c, float w, float distFa
 // acos(d / w). Nothing for w <= 0.
 void ApplyExcitationShadow(int n, const float* r, float* c, float w, float bottom);
 
-// Finite radial resolution of absorbance optics: each value becomes
-// -log10(mean of 10^-c) over the points within width/2 of it (bounds inclusive);
-// 0 when that mean is not positive.
-void SimulateRadialResolution(int n, float width, const float* r, float* c);
 
 }  // namespace tarmic
