@@ -73,6 +73,17 @@ int OwnGridPointCount(float r0, float r1) {
 
 }  // namespace
 
+namespace {
+
+void ReportGridTooLarge() {
+  ShowError(Format("\nradial resolution %g cm would make a common grid of more than %d points;\n"
+                   "choose a coarser resolution",
+                   static_cast<double>(fRadialStep), kMaxGridPoints),
+            false);
+}
+
+}  // namespace
+
 bool RadialGridIsBuildable(float r0, float r1, bool report) {
   if (OwnGridPointCount(r0, r1) > 0) return true;
   if (!report) return false;
@@ -82,10 +93,7 @@ bool RadialGridIsBuildable(float r0, float r1, bool report) {
                      static_cast<double>(fRadialStep), static_cast<double>(kMinRadialStep)),
               false);
   else
-    ShowError(Format("\nradial resolution %g cm would make a common grid of more than %d points;\n"
-                     "choose a coarser resolution",
-                     static_cast<double>(fRadialStep), kMaxGridPoints),
-              false);
+    ReportGridTooLarge();
   return false;
 }
 
@@ -233,8 +241,12 @@ bool BuildCommonRadialGrid() {
     int jFirst = 1, jLast = count;
     while (count >= 1 && jFirst > 1 - kMaxGridPoints && lattice(jFirst) > firstMin) --jFirst;
     while (count >= 1 && jLast < kMaxGridPoints && lattice(jLast) < lastMax) ++jLast;
-    if (count < 1 || jLast - jFirst + 1 > kMaxGridPoints) {
+    if (count < 1) {
       RadialGridIsBuildable(r0, r1, true);
+      return false;
+    }
+    if (jLast - jFirst + 1 > kMaxGridPoints) {
+      ReportGridTooLarge();
       return false;
     }
     bGridCopies = true;
