@@ -67,8 +67,15 @@ float* KernelRow(int kernel, int scan) {
   return pppKernels[kernel][scan];
 }
 
-bool AbsorbanceResolution() {
-  return bAbsorbanceData && !bIntensityData && bSimulateRadialResolution;
+// The optics the kernels are recorded with: the radial resolution of absorbance
+// data.
+CellOptics KernelOptics() {
+  CellOptics o;
+  o.resolution = bAbsorbanceData && !bIntensityData && bSimulateRadialResolution;
+  o.resolutionRange = fRadialConvolutionRange;
+  o.meniscus = fMeniscus;
+  o.bottom = fBottom;
+  return o;
 }
 
 bool SGridModelForLoading() {
@@ -139,8 +146,7 @@ void StoreKernelProfile(int kernel, int scan, const double* radii, const double*
   int count = 0;
   KernelRadii(&target, &count);
   if (!row || !target || count < 1 || count > nKernelArrayPoints) return;
-  if (!InterpolateCurveFromDouble(count, target, row, n, radii, values)) return;
-  if (AbsorbanceResolution()) SimulateRadialResolution(count, fRadialConvolutionRange, target, row);
+  RecordCellProfile(n, radii, values, KernelOptics(), 0.0, count, target, row);
 }
 
 void AddKernelProfile(int kernel, int scan, const double* radii, const double* values, int n) {
@@ -201,16 +207,14 @@ void CompressibleStepProfile(float amplitude, double t, const float* r, float* o
     for (int i = first; i <= n; ++i) out[i] = V[1];
 }
 
-}  // namespace
-
-void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, int n) {
+// The step profile of a non-diffusing species at radii r[1..n].
+void StepProfileAt(float amplitude, double t, const float* r, float* out, int n) {
   const double k = dStepSw2;
   // The compressed solvent moves a sedimenting boundary from the meniscus; a band
   // and a floating species keep the profiles below.
   if (gInhomSolvent.bInhomogeneousSolvent && gInhomSolvent.bCompressibleSolvent && k > 0.0 &&
       !bElectroLsgModel && !bZoneCentrifugation) {
     CompressibleStepProfile(amplitude, t, r, out, n);
-    if (AbsorbanceResolution()) SimulateRadialResolution(n, fRadialConvolutionRange, r, out);
     return;
   }
   const double m = fMeniscus, b = fBottom, L = fLamellaWidth;
@@ -254,7 +258,15 @@ void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, 
     }
     out[i] = inside ? static_cast<float>(c * g) : 0.0f;
   }
-  if (AbsorbanceResolution()) SimulateRadialResolution(n, fRadialConvolutionRange, r, out);
+}
+
+}  // namespace
+
+void StepBoundaryProfile(float amplitude, double t, const float* radii, float* values, int count) {
+  // Recorded over the cell when the radial resolution blurs it.
+  RecordClosedFormProfile(
+      [&](int n, const float* r, float* out) { StepProfileAt(amplitude, t, r, out, n); },
+      KernelOptics(), t, count, radii, values);
 }
 
 bool LoadDistributionFromFile(const std::string& fileName, std::string* error) {

@@ -28,10 +28,10 @@ extern float fLoadedDistTotal;
 extern float fLoadedDistArea;
 extern float fLoadedDistScale;
 
-// Kernel row [kernel][scan] = the profile (radii[1..n], values[1..n]) interpolated
+// Kernel row [kernel][scan] = the profile (radii[1..n], values[1..n]) recorded
 // onto the kernel radii (the radii of scan 1 with bSyntheticFromDistribution, else
-// the common grid), with the radial resolution of absorbance data when it is
-// simulated. kernel is the grid point (never a shared "current point").
+// the common grid), with the radial resolution of absorbance data over the whole
+// profile when it is simulated. kernel is the grid point (never a shared "current point").
 void StoreKernelProfile(int kernel, int scan, const double* radii, const double* values, int n);
 // As StoreKernelProfile, adding the interpolated profile; no radial resolution.
 void AddKernelProfile(int kernel, int scan, const double* radii, const double* values, int n);

@@ -36,6 +36,7 @@
 #include "lamm/lamm_interfaces.h"
 #include "lamm/lamm_setup_parts.h"
 #include "lamm/moving_hat_core.h"
+#include "lamm/radial_corrections.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
 #include "numerics/hydrodynamics.h"
@@ -397,7 +398,11 @@ class CLammIdeal : public LammSpeciesState,
 
   // Front-end helpers (lamm_solve.cpp, lamm_output.cpp, lamm_grid.cpp).
   void RunSelectedSolver();
-  void ApplyDetectionCorrections();
+  // The optics that record this solution's scans (radial resolution of absorbance
+  // data, fluorescence corrections) and the time their drift refers to for the scan
+  // at position p of the scan order.
+  CellOptics DetectionOptics() const;
+  double DetectionTime(int position) const;
   void FillScansAfterStop();
   // The profile of the scan at position p of the scan order: its values, radii and
   // count (the own matrix row in per-scan mode, else the caller's common-radii row).
@@ -407,7 +412,8 @@ class CLammIdeal : public LammSpeciesState,
     int n;
   };
   OutputRow ScanOutputRow(int position) const;
-  // Interpolates grid values onto the scan's output row (radial resolution applied).
+  // Records the profile computed over the cell (values on the grid radii) onto the
+  // scan's output row as the optics see it.
   void StoreProfile(int position, const double* values);
   void BuildOptimizedGrid(double radius);
   // Static grid of a species whose back-diffusion is not shut off: the elements

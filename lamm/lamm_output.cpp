@@ -100,8 +100,39 @@ CLammIdeal::OutputRow CLammIdeal::ScanOutputRow(int position) const {
   return {ppOut[scan], pOutRadii, nOutRadii};
 }
 
+CellOptics CLammIdeal::DetectionOptics() const {
+  CellOptics o;
+  FluorescenceCorrections& f = o.fluorescence;
+  f.gradient = bRadialGradient;
+  f.gradientPerCm = dRadialGradient;
+  f.drift = bTemporalDrift;
+  f.driftPerSecond = dDriftRate;
+  f.exponentialDrift = bExponentialDrift;
+  f.shadow = bExcitationShadow;
+  f.coneRadius = static_cast<float>(dShadowRadius);
+  f.convolution = bRadialConvolution;
+  f.width = static_cast<float>(dConvolutionWidth);
+  f.distFactor = static_cast<float>(dConvolutionParam);
+  o.resolution = bRadialResolution;
+  o.resolutionRange = fConvolutionRange;
+  o.meniscus = dMeniscus;
+  o.bottom = dBottom;
+  return o;
+}
+
+double CLammIdeal::DetectionTime(int position) const {
+  return dScanTimeLag + pScans[pScanIndex[position]].timeUncorrected;
+}
+
 void CLammIdeal::StoreProfile(int position, const double* values) {
   const OutputRow out = ScanOutputRow(position);
+  const CellOptics optics = DetectionOptics();
+  if (optics.Blurs()) {
+    // The blurs see the whole computed profile, not only the output radii.
+    RecordCellProfile(nGrid, pRadius.data(), values, optics, DetectionTime(position), out.n, out.r,
+                      out.c);
+    return;
+  }
   if (bPerScanRadii) {
     InterpolateCurveFromDouble(out.n, out.r, out.c, nGrid, pRadius.data(), values);
   } else {
@@ -110,9 +141,9 @@ void CLammIdeal::StoreProfile(int position, const double* values) {
       outputPlan.Plan(out.n, out.r, nGrid, pRadius.data());
     outputPlan.Apply(values, out.c);
   }
-  // The finite radial resolution acts on the recorded profile at the scan's radii,
-  // as on every other route of the model computation.
-  if (bRadialResolution) SimulateRadialResolution(out.n, fConvolutionRange, out.r, out.c);
+  if (optics.Any())
+    ApplyPointCorrections(out.n, out.r, out.c, optics.fluorescence, DetectionTime(position),
+                          static_cast<float>(dMeniscus), static_cast<float>(dBottom));
 }
 
 void CLammIdeal::CLEachIterationOutput(double ri) {
@@ -236,11 +267,16 @@ void CLammIdeal::SolveWithoutDiffusion() {
     if (bInvertBand) return x >= rl ? plateau : 0.0;
     return (x >= rb && x < rl) ? plateau : 0.0;
   };
+  // The step profile as the optics record it (over the whole cell with a blur).
+  const CellOptics optics = DetectionOptics();
   for (int p = 1; p <= nScanCount; ++p) {
     const double t = ScanTime(p) - dStartTimeOffset;
     const OutputRow out = ScanOutputRow(p);
-    for (int j = 1; j <= out.n; ++j) out.c[j] = static_cast<float>(value(out.r[j], t));
-    if (bRadialResolution) SimulateRadialResolution(out.n, fConvolutionRange, out.r, out.c);
+    RecordClosedFormProfile(
+        [&](int k, const float* r, float* c) {
+          for (int j = 1; j <= k; ++j) c[j] = static_cast<float>(value(r[j], t));
+        },
+        optics, DetectionTime(p), out.n, out.r, out.c);
   }
   nNextScan = nScanCount + 1;
 }
@@ -248,27 +284,6 @@ void CLammIdeal::SolveWithoutDiffusion() {
 void CLammIdeal::SolveStatic() {
   for (int p = 1; p <= nScanCount; ++p) StoreProfile(p, pConc.data());
   nNextScan = nScanCount + 1;
-}
-
-void CLammIdeal::ApplyDetectionCorrections() {
-  FluorescenceCorrections f;
-  f.gradient = bRadialGradient;
-  f.gradientPerCm = dRadialGradient;
-  f.drift = bTemporalDrift;
-  f.driftPerSecond = dDriftRate;
-  f.exponentialDrift = bExponentialDrift;
-  f.shadow = bExcitationShadow;
-  f.coneRadius = static_cast<float>(dShadowRadius);
-  f.convolution = bRadialConvolution;
-  f.width = static_cast<float>(dConvolutionWidth);
-  f.distFactor = static_cast<float>(dConvolutionParam);
-  if (!f.Any()) return;
-  for (int p = 1; p <= nScanCount; ++p) {
-    const OutputRow out = ScanOutputRow(p);
-    const double t = dScanTimeLag + pScans[pScanIndex[p]].timeUncorrected;
-    ApplyFluorescenceCorrections(out.n, out.r, out.c, f, t, static_cast<float>(dMeniscus),
-                                 static_cast<float>(dBottom));
-  }
 }
 
 void CLammIdeal::DebugLog(const char* text) {

@@ -90,7 +90,6 @@ void CLammIdeal::RunSelectedSolver() {
   // A run that a stop rule ended early (the material left the fitted range, or the
   // profile stopped changing) gives its final profile to the scans after its end.
   if (bStopCriterionMet && !failed && !bAborted) FillScansAfterStop();
-  ApplyDetectionCorrections();
   if (bFillUnreached) {
     for (int p = nNextScan; p <= nScanCount; ++p) {
       const int scan = pScanIndex[p];
@@ -183,7 +182,6 @@ int CLammIdeal::Solve() {
       }
       SolveWithoutDiffusion();
     }
-    ApplyDetectionCorrections();
   } else {
     bZeroMode = false;
     RunSelectedSolver();

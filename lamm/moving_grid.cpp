@@ -35,6 +35,9 @@ class ObjectSolvent final : public MovingHatSolvent {
   double BottomDiffusionOutflow(const double* r, int N) const override {
     return o.CLEndDiffusionFactor(r, N);
   }
+  double MeniscusSedimentationOutflow(const double* r, int /*N*/) const override {
+    return o.CLEndSedimentationFactor(r, 1);
+  }
   double BottomSedimentationOutflow(const double* r, int N) const override {
     return o.CLEndSedimentationFactor(r, N);
   }

@@ -51,8 +51,10 @@ double MovingHatElements::Stiffness(int i, int j) const {
 double MovingHatElements::Sedimentation(int i, int j) const {
   double v = solvent ? solvent->Sedimentation(r, N, i, j)
                      : static_cast<double>(IntegrateSedimentationElement(r, N, i, j, N));
-  // The sedimentation flux r^2 s w^2 c through an open end.
-  if (openMeniscus && i == 1 && j == 1) v += r[1] * r[1];
+  // The sedimentation flux r^2 s w^2 c through an open end (with the local s of a
+  // variable solvent).
+  if (openMeniscus && i == 1 && j == 1)
+    v += solvent ? solvent->MeniscusSedimentationOutflow(r, N) : r[1] * r[1];
   if (openBottom && i == N && j == N)
     v -= solvent ? solvent->BottomSedimentationOutflow(r, N) : r[N] * r[N];
   return v;

@@ -36,9 +36,11 @@ class MovingHatSolvent {
   virtual double Stiffness(const double* r, int N, int i, int j) const = 0;
   virtual double Sedimentation(const double* r, int N, int i, int j) const = 0;
   // Diffusive outflow coefficient at the meniscus (r_1 f_1 / (r_2 - r_1) for the
-  // viscosity factor f_1) and at the bottom; sedimentation outflow at the bottom.
+  // viscosity factor f_1) and at the bottom; sedimentation outflow at either end
+  // (f_k g_k r_k^2 with the buoyancy factor g_k).
   virtual double MeniscusDiffusionOutflow(const double* r, int N) const = 0;
   virtual double BottomDiffusionOutflow(const double* r, int N) const = 0;
+  virtual double MeniscusSedimentationOutflow(const double* r, int N) const = 0;
   virtual double BottomSedimentationOutflow(const double* r, int N) const = 0;
 };
 

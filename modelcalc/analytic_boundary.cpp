@@ -28,34 +28,41 @@ float ErfcApprox(float x) {
   return x >= 0 ? y : 2.0f - y;
 }
 
-void ErfcBoundaryProfile(float c0, double t, const float* r, float* out, int n, float sw2, float D,
-                         float m) {
-  if (!(t > 0)) {
-    // The loading: uniform in the cell; the limit t -> 0 of the boundary is c0/2 at m.
-    for (int i = 1; i <= n; ++i) out[i] = r[i] > m ? c0 : (r[i] == m ? 0.5f * c0 : 0.0f);
-  } else if (sw2 == 0) {
-    // Nothing sediments: no boundary forms at the meniscus and nothing dilutes.
-    for (int i = 1; i <= n; ++i) out[i] = r[i] >= m ? c0 : 0.0f;
-  } else {
-    const float tau = 2.0f * sw2 * static_cast<float>(t);
-    const float e = std::exp(-tau);
-    if (!(D > 0)) {
-      // Without diffusion the boundary is a step at ln(r/m) = s w^2 t.
-      for (int i = 1; i <= n; ++i) {
-        const float L = 2.0f * std::log(r[i] / m);
-        out[i] = L > tau ? c0 * e : (L == tau ? 0.5f * c0 * e : 0.0f);
-      }
-    } else {
-      const float eps = 2.0f * D / (sw2 * m * m);
-      const float width = 2.0f * std::sqrt(eps * tau);
-      for (int i = 1; i <= n; ++i) {
-        const float L = 2.0f * std::log(r[i] / m);
-        out[i] = 0.5f * c0 * e * ErfcApprox((tau - L) / width);
-      }
-    }
-  }
-  if (bAbsorbanceData && !bIntensityData && bSimulateRadialResolution)
-    SimulateRadialResolution(n, fRadialConvolutionRange, r, out);
+void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, int count,
+                         float sw2, float D, float m) {
+  CellOptics optics;
+  optics.resolution = bAbsorbanceData && !bIntensityData && bSimulateRadialResolution;
+  optics.resolutionRange = fRadialConvolutionRange;
+  optics.meniscus = fMeniscus;
+  optics.bottom = fBottom;
+  RecordClosedFormProfile(
+      [&](int n, const float* r, float* out) {
+        if (!(t > 0)) {
+          // The loading: uniform in the cell; the limit t -> 0 of the boundary is c0/2 at m.
+          for (int i = 1; i <= n; ++i) out[i] = r[i] > m ? c0 : (r[i] == m ? 0.5f * c0 : 0.0f);
+        } else if (sw2 == 0) {
+          // Nothing sediments: no boundary forms at the meniscus and nothing dilutes.
+          for (int i = 1; i <= n; ++i) out[i] = r[i] >= m ? c0 : 0.0f;
+        } else {
+          const float tau = 2.0f * sw2 * static_cast<float>(t);
+          const float e = std::exp(-tau);
+          if (!(D > 0)) {
+            // Without diffusion the boundary is a step at ln(r/m) = s w^2 t.
+            for (int i = 1; i <= n; ++i) {
+              const float L = 2.0f * std::log(r[i] / m);
+              out[i] = L > tau ? c0 * e : (L == tau ? 0.5f * c0 * e : 0.0f);
+            }
+          } else {
+            const float eps = 2.0f * D / (sw2 * m * m);
+            const float width = 2.0f * std::sqrt(eps * tau);
+            for (int i = 1; i <= n; ++i) {
+              const float L = 2.0f * std::log(r[i] / m);
+              out[i] = 0.5f * c0 * e * ErfcApprox((tau - L) / width);
+            }
+          }
+        }
+      },
+      optics, t, count, radii, values);
 }
 
 bool TestShutOffBackDiffusion(double s, double D) {

@@ -18,8 +18,8 @@ float ErfcApprox(float x);
 // Limits where the expression has no value: t <= 0 gives the loading (c0 inside
 // the cell, c0/2 at the meniscus); s w^2 = 0 gives the uniform c0 (no boundary
 // forms); D <= 0 gives the sharp step (plateau beyond m e^(s w^2 t), half at it).
-// For absorbance data with "simulate radial resolution" the profile then gets the
-// finite radial resolution.
+// For absorbance data with "simulate radial resolution" the profile is recorded
+// with the finite radial resolution over the whole cell (RecordClosedFormProfile).
 void ErfcBoundaryProfile(float c0, double t, const float* r, float* out, int n, float sw2, float D,
                          float m);
 

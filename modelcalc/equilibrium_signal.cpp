@@ -37,18 +37,23 @@ double LogMeanExp(double x) {
   return std::log(-std::expm1(x)) - std::log(-x);
 }
 
-void ApplyCorrections(int n, const float* r, float* c, float meniscus, float bottom,
-                      const DetectionCorrections& k) {
-  if (k.magnificationGradient) {
-    const double gradient = double(k.magnificationGradientValue) - 1.0;  // per cm
-    for (int j = 1; j <= n; ++j) c[j] = static_cast<float>(c[j] * (1.0 + gradient * (r[j] - meniscus)));
-  }
-  if (k.excitationShadow && k.coneRadius > 0.0f) ApplyExcitationShadow(n, r, c, k.coneRadius, bottom);
-  if (k.absorbanceData && k.radialResolution) {
-    SimulateRadialResolution(n, k.radialResolutionRange, r, c);
-  } else if (k.radialConvolution) {
-    ConvolveRadialSignal(n, r, c, k.convolutionWidth, k.convolutionDistFactor, meniscus, bottom);
-  }
+// The optics of the corrections: the pointwise ones, then either the radial
+// resolution (absorbance data) or the convolution, over the cell.
+CellOptics OpticsOf(const DetectionCorrections& k, float meniscus, float bottom) {
+  CellOptics o;
+  FluorescenceCorrections& f = o.fluorescence;
+  f.gradient = k.magnificationGradient;
+  f.gradientPerCm = double(k.magnificationGradientValue) - 1.0;
+  f.shadow = k.excitationShadow && k.coneRadius > 0.0f;
+  f.coneRadius = k.coneRadius;
+  o.resolution = k.absorbanceData && k.radialResolution;
+  o.resolutionRange = k.radialResolutionRange;
+  f.convolution = !o.resolution && k.radialConvolution;
+  f.width = k.convolutionWidth;
+  f.distFactor = k.convolutionDistFactor;
+  o.meniscus = meniscus;
+  o.bottom = bottom;
+  return o;
 }
 
 // One scan's corrected row on radii r[1..n].
@@ -95,11 +100,14 @@ void SedEqSpeciesRow(int n, const float* r, float* c, double buoyantFactor, doub
   const double rm2 = double(meniscus) * meniscus;
   // c(r) = concentration exp(sigma (r^2 - rm^2)) / <exp(sigma (r^2 - rm^2))>_sector
   const double logMean = LogMeanExp(sigma * (double(bottom) * bottom - rm2));
-  for (int j = 1; j <= n; ++j) {
-    const double x = sigma * (double(r[j]) * r[j] - rm2) - logMean;
-    c[j] = static_cast<float>(concentration * std::exp(x));
-  }
-  ApplyCorrections(n, r, c, meniscus, bottom, corrections);
+  RecordClosedFormProfile(
+      [&](int k, const float* x, float* y) {
+        for (int j = 1; j <= k; ++j) {
+          const double e = sigma * (double(x[j]) * x[j] - rm2) - logMean;
+          y[j] = static_cast<float>(concentration * std::exp(e));
+        }
+      },
+      OpticsOf(corrections, meniscus, bottom), 0.0, n, r, c);
 }
 
 void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration,

@@ -37,8 +37,16 @@ void Readout(int y, const char* text) {
   if (pSimWindow) LammWindowDisplay(*pSimWindow).ShowText(10, y, text);
 }
 
-bool AbsorbanceRadialResolution() {
-  return bAbsorbanceData && !bIntensityData && bSimulateRadialResolution;
+// The optics that record the propagators' profiles: the radial resolution of
+// absorbance data and the fluorescence corrections that are on.
+CellOptics RecordingOptics() {
+  CellOptics o;
+  o.fluorescence = CurrentFluorescenceCorrections();
+  o.resolution = bAbsorbanceData && !bIntensityData && bSimulateRadialResolution;
+  o.resolutionRange = fRadialConvolutionRange;
+  o.meniscus = fMeniscus;
+  o.bottom = fBottom;
+  return o;
 }
 
 std::vector<int> ModelledPositions(int first) {
@@ -192,11 +200,8 @@ void ShowSimulationProgress::RecordFitRow(int k, int scan, const double* r, cons
   // scan (the final profile) takes it back before adding its own.
   if (vRecorded[static_cast<std::size_t>(k)])
     for (int j = 1; j <= m; ++j) fit[j] -= work[j];
-  InterpolateCurveFromDouble(m, radii, work, n, r, c);
-  if (AbsorbanceRadialResolution()) SimulateRadialResolution(m, fRadialConvolutionRange, radii, work);
-  // The fluorescence corrections, as the solver objects apply them to their scans.
-  ApplyFluorescenceCorrections(m, radii, work, CurrentFluorescenceCorrections(),
-                               pScanInfo[s].recordedTime, fMeniscus, fBottom);
+  // Recorded as the solver objects record their scans.
+  RecordCellProfile(n, r, c, RecordingOptics(), pScanInfo[s].recordedTime, m, radii, work);
   for (int j = 1; j <= m; ++j) fit[j] += work[j];
   vRecorded[static_cast<std::size_t>(k)] = true;
   if (!opt.liveDisplay || !pSimWindow || !pDataPlot || s >= ppFitCurve.size()) return;
@@ -212,12 +217,9 @@ void RecordSpeciesSignal(int scan, const double* r, const double* c, int n) {
   if (scan < 1 || static_cast<std::size_t>(scan) >= table.size() || !table[static_cast<std::size_t>(scan)])
     return;
   float* row = table[static_cast<std::size_t>(scan)];
-  InterpolateCurveFromDouble(nGridPoints, pGridRadius, row, n, r, c);
-  if (AbsorbanceRadialResolution())
-    SimulateRadialResolution(nGridPoints, fRadialConvolutionRange, pGridRadius, row);
-  ApplyFluorescenceCorrections(nGridPoints, pGridRadius, row, CurrentFluorescenceCorrections(),
-                               pScanInfo[static_cast<std::size_t>(scan)].recordedTime, fMeniscus,
-                               fBottom);
+  RecordCellProfile(n, r, c, RecordingOptics(),
+                    pScanInfo[static_cast<std::size_t>(scan)].recordedTime, nGridPoints,
+                    pGridRadius, row);
 }
 
 }  // namespace tarmic

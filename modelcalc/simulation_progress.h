@@ -41,8 +41,8 @@ struct SimProgressOptions {
 // Records the scans at display positions firstPosition..nScans in their model
 // times. The destination of a recorded profile:
 //   - a kernel run: the kernel table (StoreKernelProfile, on the kernel radii);
-//   - without linear amplitudes and noise: interpolated onto the scan's radii into
-//     its work row, with the radial resolution of absorbance optics, and added to
+//   - without linear amplitudes and noise: recorded onto the scan's radii into its
+//     work row as the optics see it (RecordCellProfile), and added to
 //     its fit row (a scan recorded again in the run, the final profile, replaces
 //     its earlier contribution); drawn in the species' colour with liveDisplay;
 //   - with linear amplitudes or noise: the signal table of species iCurrentSpecies

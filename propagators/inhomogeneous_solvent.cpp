@@ -340,6 +340,9 @@ double PropagatorSolvent::MeniscusDiffusionOutflow(const double* r, int /*N*/) c
 double PropagatorSolvent::BottomDiffusionOutflow(const double* r, int N) const {
   return InhomDiffusionEndTerm(r, N);
 }
+double PropagatorSolvent::MeniscusSedimentationOutflow(const double* r, int /*N*/) const {
+  return EndSedimentationFactor(OrNull(SolventViscosityFactor), OrNull(SolventBuoyancyFactor), r, 1);
+}
 double PropagatorSolvent::BottomSedimentationOutflow(const double* r, int N) const {
   return InhomSedimentationFlux(r, N);
 }

@@ -92,6 +92,7 @@ class PropagatorSolvent final : public MovingHatSolvent {
   double Sedimentation(const double* r, int N, int i, int j) const override;
   double MeniscusDiffusionOutflow(const double* r, int N) const override;
   double BottomDiffusionOutflow(const double* r, int N) const override;
+  double MeniscusSedimentationOutflow(const double* r, int N) const override;
   double BottomSedimentationOutflow(const double* r, int N) const override;
 };
 

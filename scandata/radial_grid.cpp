@@ -74,6 +74,17 @@ int OwnGridPointCount(float r0, float r1) {
 
 }  // namespace
 
+namespace {
+
+void ReportGridTooLarge() {
+  ShowError(Format("\nradial resolution %g cm would make a common grid of more than %d points;\n"
+                   "choose a coarser resolution",
+                   static_cast<double>(fRadialStep), kMaxGridPoints),
+            false);
+}
+
+}  // namespace
+
 bool RadialGridIsBuildable(float r0, float r1, bool report) {
   if (OwnGridPointCount(r0, r1) > 0) return true;
   if (!report) return false;
@@ -83,10 +94,7 @@ bool RadialGridIsBuildable(float r0, float r1, bool report) {
                      static_cast<double>(fRadialStep), static_cast<double>(kMinRadialStep)),
               false);
   else
-    ShowError(Format("\nradial resolution %g cm would make a common grid of more than %d points;\n"
-                     "choose a coarser resolution",
-                     static_cast<double>(fRadialStep), kMaxGridPoints),
-              false);
+    ReportGridTooLarge();
   return false;
 }
 
@@ -204,24 +212,40 @@ bool BuildCommonRadialGrid() {
     ppGridSignal.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
     for (int i = 1; i <= nScans; ++i) ppGridSignal[static_cast<std::size_t>(i)] = ppSignal[static_cast<std::size_t>(i)];
   } else {
-    // r0, r1: the mean first and the mean last radius of the scans.
+    // r0, r1: the mean first and the mean last radius of the scans; the lattice
+    // r0 + j step from j = 1 on, extended at both ends until it covers the first
+    // and the last radius of every scan. A model made on the grid is resampled onto
+    // every point of every scan, which must not lie beyond the grid (there only a
+    // constant could be put, a spike at the start of each fitted curve when the
+    // scans start before the mean first radius plus one step).
     double sumFirst = 0.0, sumLast = 0.0;
+    float firstMin = ppRadius[1][1], lastMax = ppRadius[1][pnPoints[1]];
     for (int i = 1; i <= nScans; ++i) {
       const std::size_t s = static_cast<std::size_t>(i);
       sumFirst += ppRadius[s][1];
       sumLast += ppRadius[s][pnPoints[s]];
+      firstMin = std::min(firstMin, ppRadius[s][1]);
+      lastMax = std::max(lastMax, ppRadius[s][pnPoints[s]]);
     }
     const float r0 = static_cast<float>(sumFirst / nScans);
     const float r1 = static_cast<float>(sumLast / nScans);
     const int count = OwnGridPointCount(r0, r1);
+    auto lattice = [&](int j) { return r0 + static_cast<float>(j) * fRadialStep; };
+    int jFirst = 1, jLast = count;
+    while (count >= 1 && jFirst > 1 - kMaxGridPoints && lattice(jFirst) > firstMin) --jFirst;
+    while (count >= 1 && jLast < kMaxGridPoints && lattice(jLast) < lastMax) ++jLast;
     if (count < 1) {
       RadialGridIsBuildable(r0, r1, true);
       return false;
     }
+    if (jLast - jFirst + 1 > kMaxGridPoints) {
+      ReportGridTooLarge();
+      return false;
+    }
     bGridCopies = true;
-    nGridPoints = count;
+    nGridPoints = jLast - jFirst + 1;
     pGridRadius = tarmic::vector(1, nGridPoints);
-    for (int k = 1; k <= nGridPoints; ++k) pGridRadius[k] = r0 + static_cast<float>(k) * fRadialStep;
+    for (int k = 1; k <= nGridPoints; ++k) pGridRadius[k] = lattice(jFirst + k - 1);
     ppGridSignal.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
     for (int i = 1; i <= nScans; ++i) {
       ppGridSignal[static_cast<std::size_t>(i)] = tarmic::vector(1, nGridPoints);

@@ -4,6 +4,7 @@
 
 #include "lamm/radial_corrections.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -297,23 +298,12 @@ TEST_F(SpecialGeometry, LoadingCellElementsMatchThePlanarCellAboveTheTaper) {
 }
 
 }  // namespace
-// The optical corrections at their limits: a constant absorbance survives the
-// radial resolution, a window narrower than the spacing changes nothing; the
-// excitation shadow keeps half the signal at the bottom and none a cone radius
-// below it; the convolution leaves the middle of a constant profile and dilutes it
-// at the meniscus.
-TEST(RadialCorrections, LimitsOfTheThreeCorrections) {
+// The excitation shadow at its limits: a cone radius of 0 changes nothing; half the
+// signal at the bottom and none a cone radius below it.
+TEST(RadialCorrections, ExcitationShadowAtItsLimits) {
   const int n = 101;
   std::vector<float> r(n + 1), c(n + 1), flat(n + 1, 0.7f);
   for (int i = 1; i <= n; ++i) r[i] = 6.0f + 0.01f * (i - 1);
-  c = flat;
-  SimulateRadialResolution(n, 0.05f, r.data(), c.data());
-  for (int i = 1; i <= n; ++i) EXPECT_NEAR(c[i], 0.7f, 1e-6f);
-  for (int i = 1; i <= n; ++i) c[i] = 0.01f * i;
-  std::vector<float> before = c;
-  SimulateRadialResolution(n, 0.005f, r.data(), c.data());
-  EXPECT_EQ(c, before);
-
   c = flat;
   ApplyExcitationShadow(n, r.data(), c.data(), 0.0f, 7.0f);
   EXPECT_EQ(c, flat);
@@ -321,11 +311,83 @@ TEST(RadialCorrections, LimitsOfTheThreeCorrections) {
   EXPECT_FLOAT_EQ(c[80], 0.7f);                  // 6.79: more than w above the bottom
   EXPECT_NEAR(c[91], 0.35f, 1e-5f);              // 6.90: at the bottom
   EXPECT_FLOAT_EQ(c[97], 0.0f);                  // 6.96: more than w below it
+}
 
-  c = flat;
-  ConvolveRadialSignal(n, r.data(), c.data(), 0.02f, 3.0f, 6.0f, 7.0f);
-  EXPECT_NEAR(c[51], 0.7f, 1e-5f);
-  EXPECT_LT(c[1], 0.5f);
+// The blurs of a profile computed over the cell, against the closed forms of a
+// step p at rb = 6.5 cm blurred by the Gaussian exp(-(dr/w)^2) cut off at R: the
+// weight beyond rb is F = (erf(R/w) - erf((rb - x)/w)) / (2 erf(R/w)). The grid
+// (0.02 cm, the step a pair of points) is coarser than the resolution's window; the
+// blur acts at every output spacing, a constant stays constant up to the cell ends,
+// and opaque values stay.
+TEST(RadialCorrections, BlursOfACellProfileAreTheGaussianConvolutions) {
+  const double m = 6.0, b = 7.2, rb = 6.5, p = 1.2;
+  std::vector<double> r{0.0}, c{0.0};
+  for (int i = 0; i <= 60; ++i) {
+    const double x = m + 0.02 * i;
+    if (std::fabs(x - rb) < 1e-9) {
+      r.push_back(rb);
+      c.push_back(0.0);
+    }
+    r.push_back(x);
+    c.push_back(x >= rb - 1e-9 ? p : 0.0);
+  }
+  const int n = static_cast<int>(r.size()) - 1;
+  const int k = 81;
+  std::vector<float> x(k + 1), y(k + 1);
+  for (int j = 1; j <= k; ++j) x[j] = static_cast<float>(rb - 0.04 + 0.001 * (j - 1));
+  auto weightBeyond = [&](double at, double w, double R) {
+    const double u = std::clamp((rb - at) / w, -R / w, R / w);
+    return (std::erf(R / w) - std::erf(u)) / (2 * std::erf(R / w));
+  };
+
+  CellOptics fluorescence;
+  fluorescence.meniscus = m;
+  fluorescence.bottom = b;
+  fluorescence.fluorescence.convolution = true;
+  fluorescence.fluorescence.width = 0.01f;
+  fluorescence.fluorescence.distFactor = 2.0f;
+  ASSERT_TRUE(RecordCellProfile(n, r.data(), c.data(), fluorescence, 0.0, k, x.data(), y.data()));
+  for (int j = 1; j <= k; ++j) EXPECT_NEAR(y[j], p * weightBeyond(x[j], 0.01, 0.02), 2e-6) << x[j];
+
+  CellOptics resolution;
+  resolution.meniscus = m;
+  resolution.bottom = b;
+  resolution.resolution = true;
+  resolution.resolutionRange = 0.008f;
+  const double w = kResolutionWidthPerRange * 0.008;
+  ASSERT_TRUE(RecordCellProfile(n, r.data(), c.data(), resolution, 0.0, k, x.data(), y.data()));
+  for (int j = 1; j <= k; ++j) {
+    const double T = 1 + (std::pow(10.0, -p) - 1) * weightBeyond(x[j], w, 2 * w);
+    EXPECT_NEAR(y[j], -std::log10(T), 2e-5) << x[j];
+  }
+
+  // A constant: unchanged at the meniscus and the bottom and at radii that end
+  // inside the cell; an opaque value stays as it is.
+  std::vector<double> flat(c.size(), 0.7);
+  std::vector<float> ends{0.0f, 6.0f, 6.005f, 6.3f, 6.9f, 7.195f, 7.2f};
+  std::vector<float> out(ends.size());
+  for (CellOptics* o : {&fluorescence, &resolution}) {
+    ASSERT_TRUE(RecordCellProfile(n, r.data(), flat.data(), *o, 0.0, 6, ends.data(), out.data()));
+    for (int j = 1; j <= 6; ++j) EXPECT_NEAR(out[j], 0.7f, 1e-6f) << ends[j];
+  }
+  std::vector<double> opaque(c.size(), 150.0);
+  ASSERT_TRUE(RecordCellProfile(n, r.data(), opaque.data(), resolution, 0.0, 6, ends.data(), out.data()));
+  for (int j = 1; j <= 6; ++j) EXPECT_EQ(out[j], 150.0f);
+
+  // The excitation shadow under the convolution is the same on a coarse solver grid
+  // as on a fine one (it sets in steeply one cone radius above the bottom).
+  CellOptics shadowed = fluorescence;
+  shadowed.fluorescence.width = 0.005f;
+  shadowed.fluorescence.shadow = true;
+  shadowed.fluorescence.coneRadius = 0.1f;
+  float at[4] = {0.0f, 7.0975f, 7.1f, 7.15f}, coarse[4], fine[4];
+  for (int N : {100, 20000}) {
+    std::vector<double> rg(N + 1), one(N + 1, 1.0);
+    for (int i = 1; i <= N; ++i) rg[i] = m + (b - m) * (i - 1) / (N - 1);
+    ASSERT_TRUE(RecordCellProfile(N, rg.data(), one.data(), shadowed, 0.0, 3, at, N == 100 ? coarse : fine));
+  }
+  for (int j = 1; j <= 3; ++j) EXPECT_NEAR(coarse[j], fine[j], 2e-5) << at[j];
+  EXPECT_LT(fine[2], 0.99f);
 }
 
 }  // namespace tarmic

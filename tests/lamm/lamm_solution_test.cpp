@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "lamm/lamm_ideal.h"
 #include "lamm/lamm_globals.h"
@@ -414,43 +415,125 @@ TEST(LammLoading, BandLoadingKeepsTheAmountAndMovesTheBand) {
   EXPECT_NEAR(e.outRadii[top], (e.meniscus + 0.025) * std::exp(e.Sw2(10.0) * e.Time(e.scans)), 0.03);
 }
 
-// The solver object's detection corrections are the row corrections that every
-// other route of the model computation applies: the uncorrected profile, passed
-// through radial resolution, magnification gradient and drift, excitation shadow
-// and radial convolution in that order, is the corrected profile to the bit.
-TEST(LammLoading, DetectionCorrectionsAreTheSharedRowCorrections) {
-  Experiment plain, corrected;
-  plain.scans = corrected.scans = 3;
-  plain.Build();
-  corrected.Build();
-  auto a = MakeSolver(plain, 4.0, 6e-7, ClosedCellSettings(200, false));
-  ASSERT_EQ(a->Solve(), 0);
-  auto b = MakeSolver(corrected, 4.0, 6e-7, ClosedCellSettings(200, false));
-  b->LoadOutputParameters({.pScans = corrected.records.data(),
-                           .ppOut = corrected.out.data(),
-                           .pOutRadii = corrected.outRadii.data(),
-                           .nOutRadii = corrected.radii,
-                           .nScanCount = corrected.scans,
-                           .bRadialResolution = true,
-                           .fConvolutionRange = 0.02f,
-                           .bAbsorbance = true});
-  b->SetRadialMagnificationGradient(true, 1.2f);
-  b->SetTemporalDrift(true, -5.0f, true);
-  b->SetExcitationShadow(true, 0.05f);
-  b->SetRadialConvolution(true, 0.01f, 2.0f);
-  ASSERT_EQ(b->Solve(), 0);
-  const int n = plain.radii;
-  const float* r = plain.outRadii.data();
-  for (int k = 1; k <= plain.scans; ++k) {
-    float* c = plain.rows[k].data();
-    SimulateRadialResolution(n, 0.02f, r, c);
-    ApplyMagnificationFactors(n, r, c, plain.meniscus, 1.2f - 1.0,
-                              MagnificationDriftFactor(-5.0 * 0.01 / 3600, plain.Time(k), true));
-    ApplyExcitationShadow(n, r, c, 0.05f, static_cast<float>(plain.bottom));
-    ConvolveRadialSignal(n, r, c, 0.01f, 2.0f, static_cast<float>(plain.meniscus),
-                         static_cast<float>(plain.bottom));
-    for (int j = 1; j <= n; ++j) ASSERT_EQ(c[j], corrected.rows[k][j]) << "scan " << k << " point " << j;
+// The optics blur the profile computed over the whole cell. A non-diffusing
+// boundary recorded with the radial resolution of absorbance optics (range 0.02 cm,
+// data every 0.01 cm) is the closed-form blur of its step: the transmitted light
+// averaged with the Gaussian exp(-(dr/w)^2), w = 0.4246 x range, cut off at 2 w.
+// A uniform profile recorded by fluorescence optics with a 0.03 cm convolution over
+// data that end inside the cell stays uniform up to the data ends and the cell ends.
+TEST(LammLoading, RecordedProfilesAreBlurredOverTheWholeCell) {
+  Experiment e;
+  e.scans = 3;
+  e.radii = 121;
+  e.Build();
+  const double s = 8.0, range = 0.02, w = kResolutionWidthPerRange * range;
+  auto o = MakeSolver(e, s, 0.0, ClosedCellSettings(100, false));
+  o->LoadOutputParameters({.pScans = e.records.data(), .ppOut = e.out.data(),
+                           .pOutRadii = e.outRadii.data(), .nOutRadii = e.radii,
+                           .nScanCount = e.scans, .bRadialResolution = true,
+                           .fConvolutionRange = static_cast<float>(range), .bAbsorbance = true});
+  ASSERT_EQ(o->Solve(), 0);
+  int blurred = 0;
+  for (int k = 1; k <= e.scans; ++k) {
+    const double rb = e.meniscus * std::exp(e.Sw2(s) * e.Time(k));
+    const double plateau = std::exp(-2 * e.Sw2(s) * e.Time(k));
+    for (int j = 1; j <= e.radii; ++j) {
+      const double u = std::clamp((rb - e.outRadii[j]) / w, -2.0, 2.0);
+      const double beyond = (std::erf(2.0) - std::erf(u)) / (2 * std::erf(2.0));
+      const double expected = -std::log10(1 + (std::pow(10.0, -plateau) - 1) * beyond);
+      EXPECT_NEAR(e.rows[k][j], expected, 1e-4) << "scan " << k << ", " << e.outRadii[j];
+      if (std::fabs(u) < 2.0) ++blurred;
+    }
   }
+  EXPECT_GE(blurred, e.scans);  // every scan has data points inside the blurred edge
+
+  Experiment f;
+  f.scans = 2;
+  f.radii = 81;
+  f.Build();
+  for (int j = 1; j <= f.radii; ++j) f.outRadii[j] = static_cast<float>(6.2 + 0.01 * (j - 1));
+  auto d = MakeSolver(f, 0.0, 6e-7, ClosedCellSettings(100, false));
+  d->SetRadialConvolution(true, 0.03f, 2.0f);
+  ASSERT_EQ(d->Solve(), 0);
+  for (int k = 1; k <= f.scans; ++k)
+    for (int j = 1; j <= f.radii; ++j) EXPECT_NEAR(f.rows[k][j], 1.0, 1e-5) << f.outRadii[j];
+}
+
+// A fit of fluorescence data whose range reaches the data ends (6.02-7.00 cm, in
+// a cell 6.0-7.2 cm): the data are a fine Lamm solution over the whole cell blurred
+// by a 0.030 cm Gaussian (cut off at two widths, normalised in the cell) by direct
+// summation; floating the convolution width and D by Gauss-Newton from 0.020 cm and
+// D - 20 % recovers both.
+TEST(LammFluorescence, ConvolutionWidthIsRecoveredWithTheFitRangeAtTheDataEnds) {
+  const double s = 4.0, D = 6e-7, width = 0.030;
+  Experiment fine;
+  fine.scans = 4;
+  fine.firstTime = fine.interval = 600.0;
+  fine.radii = 1201;
+  fine.Build();
+  auto truth = MakeSolver(fine, s, D, ClosedCellSettings(600, false));
+  ASSERT_EQ(truth->Solve(), 0);
+
+  Experiment e;
+  e.scans = fine.scans;
+  e.firstTime = e.interval = fine.firstTime;
+  e.radii = 99;
+  e.Build();
+  for (int j = 1; j <= e.radii; ++j) e.outRadii[j] = static_cast<float>(6.02 + 0.01 * (j - 1));
+  std::vector<std::vector<double>> data(e.scans + 1, std::vector<double>(e.radii + 1, 0.0));
+  for (int k = 1; k <= e.scans; ++k)
+    for (int j = 1; j <= e.radii; ++j) {
+      double sum = 0.0, weights = 0.0;
+      for (int i = 1; i <= fine.radii; ++i) {
+        const double d = fine.outRadii[i] - e.outRadii[j];
+        if (std::fabs(d) > 2 * width) continue;
+        const double g = std::exp(-d * d / (width * width));
+        sum += g * fine.rows[k][i];
+        weights += g;
+      }
+      data[k][j] = sum / weights;
+    }
+
+  // Residuals of the model with convolution width p[0] (cm) and D p[1] (cm^2/s).
+  auto residuals = [&](const double* p, std::vector<double>* out) {
+    auto o = MakeSolver(e, s, p[1], ClosedCellSettings(300, false));
+    o->SetRadialConvolution(true, static_cast<float>(p[0]), 2.0f);
+    if (o->Solve() != 0) return false;
+    out->clear();
+    for (int k = 1; k <= e.scans; ++k)
+      for (int j = 1; j <= e.radii; ++j) out->push_back(e.rows[k][j] - data[k][j]);
+    return true;
+  };
+  double p[2] = {0.020, 0.8 * D};
+  const double scale[2] = {0.030, D};
+  std::vector<double> r0, r1;
+  for (int iteration = 0; iteration < 8; ++iteration) {
+    ASSERT_TRUE(residuals(p, &r0));
+    // Forward-difference Jacobian in scaled parameters, then the normal equations.
+    std::vector<double> J[2];
+    for (int a = 0; a < 2; ++a) {
+      double q[2] = {p[0], p[1]};
+      q[a] += 1e-3 * scale[a];
+      ASSERT_TRUE(residuals(q, &r1));
+      J[a].resize(r0.size());
+      for (std::size_t i = 0; i < r0.size(); ++i) J[a][i] = (r1[i] - r0[i]) / 1e-3;
+    }
+    double A[2][2] = {}, g[2] = {};
+    for (std::size_t i = 0; i < r0.size(); ++i)
+      for (int a = 0; a < 2; ++a) {
+        g[a] -= J[a][i] * r0[i];
+        for (int c = 0; c < 2; ++c) A[a][c] += J[a][i] * J[c][i];
+      }
+    const double det = A[0][0] * A[1][1] - A[0][1] * A[1][0];
+    ASSERT_NE(det, 0.0);
+    const double d0 = (g[0] * A[1][1] - g[1] * A[0][1]) / det;
+    const double d1 = (A[0][0] * g[1] - A[1][0] * g[0]) / det;
+    p[0] += d0 * scale[0];
+    p[1] += d1 * scale[1];
+    if (std::fabs(d0) < 1e-4 && std::fabs(d1) < 1e-4) break;
+  }
+  EXPECT_NEAR(p[0] / width, 1.0, 0.05);
+  EXPECT_NEAR(p[1] / D, 1.0, 0.02);
 }
 
 }  // namespace

@@ -100,6 +100,36 @@ TEST_F(LammVariants, InhomogeneousSolventReducesToTheHomogeneousOne) {
   EXPECT_GT(test::ProfileIntegral(nonideal, 5, 6.0, 6.3), 1.02 * test::ProfileIntegral(ideal, 5, 6.0, 6.3));
 }
 
+// A uniform solvent of viscosity factor 0.8 is the homogeneous solvent with s and D
+// scaled by 0.8. A strongly floating species on the moving grid leaves through the
+// meniscus (back-diffusion shut off there): the sedimentation outflow carries the
+// local s as the interior does, so that the meniscus node keeps the concentrated
+// plateau c0 exp(-2 s w^2 t) in both solutions.
+TEST(LammInhomogeneousSolvent, FloatingSpeciesInAUniformSolventIsTheScaledHomogeneousSpecies) {
+  ResetLammGlobals();
+  ResetRunSwitches();
+  const double s = -25.0, D = 5e-9, f = 0.8;
+  Experiment plain, viscous;
+  for (Experiment* e : {&plain, &viscous}) {
+    e->scans = 6;
+    e->Build();
+  }
+  auto homogeneous = MakeSolver(plain, f * s, f * D, ClosedCellSettings(1000, true));
+  ASSERT_EQ(homogeneous->Solve(), 0);
+  auto inhomogeneous = MakeSolver(viscous, s, D, ClosedCellSettings(1000, true));
+  inhomogeneous->LoadInhomogeneousSolventParameters(
+      {.bInhomogeneousSolvent = true, .bCompressibleSolvent = true, .fRelViscosity1atm = 1.25f});
+  ASSERT_EQ(inhomogeneous->Solve(), 0);
+  ASSERT_TRUE(homogeneous->bShutOffBackDiffusion && inhomogeneous->bShutOffBackDiffusion);
+  for (int k = 1; k <= plain.scans; ++k) {
+    const double plateau = std::exp(-2 * plain.Sw2(f * s) * plain.Time(k));
+    EXPECT_NEAR(plain.rows[k][1], plateau, 1e-3) << k;
+    EXPECT_NEAR(viscous.rows[k][1], plateau, 1e-3) << k;
+    for (int j = 2; j <= plain.radii; ++j)
+      ASSERT_NEAR(viscous.rows[k][j], plain.rows[k][j], 1e-4) << "scan " << k << ", point " << j;
+  }
+}
+
 // The cosolute solved beside the species keeps its amount, and a cosolute without
 // sedimentation stays uniform.
 TEST_F(LammVariants, SecondComponentKeepsItsAmount) {

@@ -45,19 +45,22 @@ void InstallScans(const std::vector<ScanShape>& shapes, bool withThird = false) 
 
 using DataSetTest = ScanDataTest;
 
-TEST_F(DataSetTest, OwnGridRunsFromTheMeanFirstRadiusOneStepOn) {
+// The own grid is the lattice of the radial step from the mean first radius
+// (6.0 cm), beginning one step on and extended down to the first radius of the
+// earliest scan (5.75 cm), so that every scan's points lie on the grid's range.
+TEST_F(DataSetTest, OwnGridIsTheLatticeFromTheMeanFirstRadiusCoveringEveryScan) {
   bAbsorbanceData = true;
   fRadialStep = 0.25f;
   InstallScans({{5.75f, 0.25f, 5, 1.0f}, {6.0f, 0.25f, 5, 2.0f}, {6.25f, 0.25f, 5, 3.0f}});
   ASSERT_TRUE(BuildCommonRadialGrid());
   EXPECT_TRUE(bGridCopies);
-  ASSERT_EQ(nGridPoints, 6);
-  const float expected[] = {6.25f, 6.5f, 6.75f, 7.0f, 7.25f, 7.5f};
-  for (int k = 1; k <= 6; ++k) EXPECT_FLOAT_EQ(pGridRadius[k], expected[k - 1]);
+  ASSERT_EQ(nGridPoints, 8);
+  const float expected[] = {5.75f, 6.0f, 6.25f, 6.5f, 6.75f, 7.0f, 7.25f, 7.5f};
+  for (int k = 1; k <= 8; ++k) EXPECT_FLOAT_EQ(pGridRadius[k], expected[k - 1]);
   EXPECT_NE(ppGridSignal[1], ppSignal[1]);
   EXPECT_EQ(iFitFirst, 1);
-  EXPECT_EQ(iFitLast, 6);
-  EXPECT_FLOAT_EQ(fGridPointTotal, 18.0f);
+  EXPECT_EQ(iFitLast, 8);
+  EXPECT_FLOAT_EQ(fGridPointTotal, 24.0f);
 }
 
 TEST_F(DataSetTest, InterferenceScansOnOneRadiusArrayShareTheGrid) {
