@@ -208,12 +208,23 @@ void SpeciesBlocks(Codec& c) {
   }
 }
 
+// Index 38 holds 1.0 when the baseline is fitted (solved linearly, or floated
+// with the experimental initial distribution), 0.0 when not, and 2.0 when the
+// option is on but not yet in effect (set by the loaders; the Parameters dialog
+// puts it into effect): a reload must not fit a baseline the saved analysis did
+// not fit. Older readers take 2.0 as the option on.
+constexpr float kBaselinePending = 2.0f;
+bool BaselinePending() {
+  return bBaselineOption != 0 && !bVaryBaseline && !bExperimentalInitialDistribution && !bFitTINoise &&
+         !bFitRINoise;
+}
+
 void Kept(Codec& c, int i) { c.Float(i, gKept[static_cast<std::size_t>(i)]); }
 
 void CoreSettings(Codec& c) {
   c.Float(37, fBaseline);
   if (c.Writing()) {
-    c.Put(38, bVaryBaseline ? 1.0f : static_cast<float>(bBaselineOption));
+    c.Put(38, bVaryBaseline ? 1.0f : BaselinePending() ? kBaselinePending : static_cast<float>(bBaselineOption));
   } else {
     c.Int(38, bBaselineOption);
   }
@@ -564,6 +575,10 @@ int ReloadParameters(Window* window, const std::string& path) {
   }
 
   UpdateLinearFitFlags();
+  if (c.At(38) == kBaselinePending && !bFitTINoise && !bFitRINoise) {
+    bBaselineOption = 1;
+    bVaryBaseline = false;
+  }
   RestoreScanTimes();
   if (VBAR20 == 0.0f) {
     // A series in batch mode cannot stop on a question: it takes the answer Yes.

@@ -431,6 +431,37 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   }
 }
 
+// Saved by "Update Saved Fit Parameters" and dropped back unchanged, a c(s)
+// analysis of data with an offset computes the same distribution: with the
+// loader's baseline option not yet in effect (no baseline fitted) and with the
+// baseline fitted through the Parameters dialog.
+TEST_F(DataSetToolsTest, DroppedBackParameterFileComputesTheSameDistribution) {
+  LoadThroughDialog(WriteRunWithOffset(-0.05f));
+  SetCellAndLimits();
+  ChooseSmallCs();
+  Backend().AnswerUnscriptedBoxes(IDYES);  // the switch question, the note on the old plot
+  for (const bool throughDialog : {false, true}) {
+    SCOPED_TRACE(throughDialog ? "baseline fitted" : "option pending");
+    if (throughDialog) {
+      Backend().QueueDialog(IDOK);
+      Dispatch(kCmParameters);
+    }
+    Dispatch(kCmRun);
+    ASSERT_TRUE(bModelComputed);
+    float area = 0, mean = 0, before = 0, after = 0;
+    IntegrateDistribution(0.0f, 12.0f, &area, &mean, &before, nullptr, nullptr, nullptr);
+    const bool fitted = bVaryBaseline;
+    EXPECT_EQ(fitted, throughDialog);
+    Dispatch(kCmUpdateSavedFitParameters);
+    Drop({szTmpParsPath});
+    EXPECT_EQ(bVaryBaseline, fitted);
+    Dispatch(kCmRun);
+    ASSERT_TRUE(bModelComputed);
+    IntegrateDistribution(0.0f, 12.0f, &area, &mean, &after, nullptr, nullptr, nullptr);
+    EXPECT_NEAR(after, before, 1e-4 * std::fabs(before));
+  }
+}
+
 // After a c(s) run with TI and RI noise: saved fit + saved residuals = data; the
 // saved TI and RI noise subtracted from the raw data equal the in-memory
 // subtraction; the restore puts the TI part back; every file written beside the
