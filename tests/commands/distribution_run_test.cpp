@@ -380,3 +380,27 @@ TEST_F(DistributionRunTest, RangeHighlightTurnsTheFittedBoundaryRedOnlyInsideThe
 
 }  // namespace
 }  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+// A fault that every kernel meets (a partial specific volume of 0 that reached the
+// engine without the dialog) is said once per command, not in a box per grid point.
+TEST_F(DistributionRunTest, AFaultEveryKernelMeetsIsSaidOncePerCommand) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  pParams[kContiSlotVbar] = 0.0f;
+  UnpackModelParams();
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  for (int run = 1; run <= 2; ++run) {
+    Backend().ClearTranscript();
+    Dispatch(kCmRun);
+    int vbarBoxes = 0;
+    for (const TranscriptEntry& e : Backend().Transcript())
+      vbarBoxes += e.text.find("VBAR <= 0") != std::string::npos;
+    EXPECT_EQ(vbarBoxes, 1) << "run " << run;
+  }
+}
+
+}  // namespace
+}  // namespace tarmic::testing
