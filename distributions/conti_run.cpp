@@ -26,6 +26,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "modelfit/param_checks.h"
 #include "numerics/rods_worms.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
@@ -378,6 +379,10 @@ ContiRunResult RunContiSed(Window* window) {
                     Message(Format("the meniscus %.4f cm must lie below the bottom %.4f cm",
                                    static_cast<double>(fMeniscus), static_cast<double>(fBottom)),
                             "ERROR"));
+    }
+    if (std::string refusal = FitLimitsRefusal(fFitLeftLim, fFitRightLim); !refusal.empty()) {
+      PlayErrorSound();
+      return Finish(ContiRunOutcome::NotStarted, Message(std::move(refusal), "ERROR"));
     }
     if (!(IsSizeShapeModel() && !CheckCsff0KernelReuse())) {
       if (std::string refusal = ContiGridSettingsRefusal(); !refusal.empty())

@@ -100,6 +100,24 @@ bool ParamsBoxCanClose(const TransferBuffer& record) {
   return ModelValuesUsable(record);
 }
 
+std::string GridRangeRefusal(double lo, double hi, double count) {
+  if (!std::isfinite(lo) || !std::isfinite(hi) || lo > hi)
+    return Format("the lower grid limit %g must not be above the upper limit %g", lo, hi);
+  // Points closer than that have kernels no data tell apart: the solution is
+  // then arbitrary (and its total absurd).
+  if (count >= 2.0 && hi - lo < kMinGridSpan)
+    return Format("the grid from %g to %g is too narrow: its upper limit must exceed the lower "
+                  "limit by at least %g",
+                  lo, hi, kMinGridSpan);
+  return std::string();
+}
+
+std::string FitLimitsRefusal(double left, double right) {
+  if (left == 0.0 || right == 0.0) return std::string();
+  if (std::isfinite(left) && std::isfinite(right) && left < right) return std::string();
+  return Format("the left fitting limit %.4f cm must lie below the right fitting limit %.4f cm", left, right);
+}
+
 ModelValueRoles CurrentModelValueRoles() {
   ModelValueRoles r;
   // Correlation functions have no cell; the electrophoresis model's bottom field
@@ -140,12 +158,7 @@ std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function
     const double count = std::floor(slot(kContiSlotGridCount));
     const double lo = slot(kContiSlotGridMin), hi = slot(kContiSlotGridMax);
     if (!(count >= 1.0)) return Format("the resolution %g must be at least 1 grid point", count);
-    if (!std::isfinite(lo) || !std::isfinite(hi) || lo > hi)
-      return Format("the lower grid limit %g must not be above the upper limit %g", lo, hi);
-    if (count >= 2.0 && hi - lo < kMinGridSpan)
-      return Format("the grid from %g to %g is too narrow: its upper limit must exceed the lower "
-                    "limit by at least %g",
-                    lo, hi, kMinGridSpan);
+    if (std::string why = GridRangeRefusal(lo, hi, count); !why.empty()) return why;
   }
   const double confidence = slot(kContiSlotConfidence);
   if (!(confidence >= 0.0 && confidence <= kMaxChiSquareRatio))

@@ -52,6 +52,13 @@ inline constexpr double kMaxVbar = 3.0;
 inline constexpr double kMaxChiSquareRatio = 1.5;
 inline constexpr double kMinGridSpan = 1e-3;
 
+// Empty when a grid of count points from lo to hi can be computed; otherwise why
+// not (limits reversed or not finite, or two or more points within kMinGridSpan).
+std::string GridRangeRefusal(double lo, double hi, double count);
+// Empty when the fitting limits (cm; 0 = not set) leave a range to fit; otherwise
+// why not.
+std::string FitLimitsRefusal(double left, double right);
+
 // The grid checks of the continuous models on the packed vector, all run: a log
 // spaced grid needs a positive lower and upper limit (it is switched off
 // otherwise), and the c(s,ff0) models need ff0max > ff0min and at least two
