@@ -388,6 +388,16 @@ ContiRunResult RunContiSed(Window* window) {
       if (std::string refusal = ContiGridSettingsRefusal(); !refusal.empty())
         return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(std::move(refusal)));
     }
+    // Values that reached the model without the Parameters dialog (other commands)
+    // and that no kernel can use are refused before the last result goes. The
+    // kernels say themselves what they make of a partial specific volume, a
+    // frictional ratio or a chi-square ratio.
+    ModelValueRoles roles = CurrentModelValueRoles();
+    roles.vbarSlot = roles.frictionalRatioSlot = 0;
+    roles.confidence = false;
+    const std::string refusal =
+        ModelValuesRefusal(roles, [](int slot) { return static_cast<double>(pParams[slot]); });
+    if (!refusal.empty()) return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(refusal));
   }
   const ContiRunSettings settings = GetContiRunSettings();
   Text(30, "allocating memory space...    ");

@@ -17,6 +17,7 @@
 #include "platform/system.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -123,6 +124,7 @@ ModelValueRoles CurrentModelValueRoles() {
   // Correlation functions have no cell; the electrophoresis model's bottom field
   // is a length.
   r.cell = !bDLSData && !(bDiscreteModel && bElectrophoresis);
+  r.rotor = r.cell && !bElectrophoresis && !bElectrophoresisMode && !bLinearGeometry;
   if (!IsContinuousModel()) return r;
   r.continuous = true;
   r.grid = BuildsDistributionGrid();
@@ -148,7 +150,7 @@ std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function
     // Zero stands for a cell not yet set; the Run asks for it.
     if (!std::isfinite(meniscus) || meniscus < 0.0)
       return Format("the meniscus %g cm must not be below 0 cm", meniscus);
-    if (!std::isfinite(bottom) || bottom < 0.0 || bottom > kMaxCellRadius)
+    if (!std::isfinite(bottom) || bottom < 0.0 || (roles.rotor && bottom > kMaxCellRadius))
       return Format("the bottom %g cm must lie between 0 and %g cm", bottom, kMaxCellRadius);
     if (meniscus > 0.0 && bottom > 0.0 && meniscus >= bottom)
       return Format("the meniscus %.4f cm must lie below the bottom %.4f cm", meniscus, bottom);
@@ -161,7 +163,7 @@ std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function
     if (std::string why = GridRangeRefusal(lo, hi, count); !why.empty()) return why;
   }
   const double confidence = slot(kContiSlotConfidence);
-  if (!(confidence >= 0.0 && confidence <= kMaxChiSquareRatio))
+  if (roles.confidence && !(confidence >= 0.0 && confidence <= kMaxChiSquareRatio))
     return Format("the confidence level %g must lie between 0 and 1 (above 1: a chi-square ratio "
                   "of at most %g)",
                   confidence, kMaxChiSquareRatio);

@@ -33,7 +33,9 @@ struct ModelValueRoles {
   bool grid = false;        // slots 1, 5 and 9: lower and upper limit, count of a grid
   int vbarSlot = 0;         // the partial specific volume
   int frictionalRatioSlot = 0;
-  bool cell = false;        // slots 13 and 14: meniscus and bottom radius (cm)
+  bool cell = false;        // slots 13 and 14: meniscus and bottom (cm), in this order
+  bool rotor = false;       // ... and radii in a rotor (not a length of linear geometry)
+  bool confidence = true;   // slot 2 bounded (a chi-square ratio of at most kMaxChiSquareRatio)
 };
 ModelValueRoles CurrentModelValueRoles();
 // The values of a model that no computation can use, by slot of the parameter

@@ -189,6 +189,10 @@ TEST_F(DistributionRunTest, RefusedRunKeepsTheLastResult) {
       {kContiSlotGridMax, INFINITY, "Error", "the grid limits 0 and inf must be finite numbers"},
       {13, 7.5f, "ERROR", "the meniscus 7.5000 cm must lie below the bottom 7.2000 cm"},
       {13, NAN, "ERROR", "the meniscus nan cm must lie below the bottom 7.2000 cm"},
+      // Values the kernels cannot use, set without the Parameters dialog.
+      {kContiSlotDensity, -1.0f, "Error", "the buffer density -1 must be above 0 g/ml"},
+      {kContiSlotViscosity, 0.0f, "Error", "the buffer viscosity 0 must be above 0 P"},
+      {14, 5000.0f, "Error", "the bottom 5000 cm must lie between 0 and 20 cm"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
