@@ -91,22 +91,40 @@ std::vector<NumberLine> NumbersOf(const std::vector<std::string>& lines) {
   return numbers;
 }
 
-void ReportWriteFailure(TXLAWindow* window) {
+// The reason is the system's ("<path>: No space left on device"), so that a full
+// disk is not taken for a missing directory.
+void ReportWriteFailure(TXLAWindow* window, const std::string& reason) {
   if (gWriteFailureReported) return;
   gWriteFailureReported = true;
   PlayInfoSound();
   if (!HasBackend()) return;
-  const std::string text = "could not write to disk into directory " + szParamsIni +
-                           " \nPlease generate directory or make write-accessible";
+  std::string text = "could not write to disk into directory " + szParamsIni +
+                     " \nPlease generate directory or make write-accessible";
+  if (!reason.empty()) text += "\n" + reason;
   if (window) window->bModalBoxOpen = true;
   GetBackend().MessageBox(text, "ERROR", MB_OK | MB_ICONSTOP);
   if (window) window->bModalBoxOpen = false;
 }
 
-// Writes text as the whole file; false when it could not be written completely.
-bool WriteWholeFile(const std::string& path, const std::string& text) {
+// Writes text as the whole file; false (with the reason in *error) when it could
+// not be written completely.
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string* error = nullptr) {
   if (path.empty()) return false;
-  return WriteTextFileAtomically(path, text);
+  return WriteTextFileAtomically(path, text, error);
+}
+
+// The lines of the file as this program last read or wrote them (empty: unknown).
+// A whole-file write replaces only the lines whose settings changed since, so that
+// what another running program saved in the others meanwhile stays.
+std::vector<std::string> gKnownLines;
+
+// The 19 lines of the file for the current settings, without line ends.
+std::vector<std::string> PreferenceLines();
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& l : lines) text += l + "\n";
+  return text;
 }
 
 bool AskYesNo(TXLAWindow* window, const char* question) {
@@ -247,14 +265,19 @@ int LoadPreferences(TXLAWindow* window) {
   bCheckTimeStamps = line(kPrefCheckTimeStamps, &v) ? v > 0 : true;
   if (line(kPrefTimeStampThreshold, &v)) dTimeStampThreshold = DecodeTimeStampThreshold(v);
 
+  gKnownLines.clear();
   if (rewrite) {
     PlayOkSound();
     WritePreferences(window);
+  } else {
+    gKnownLines = PreferenceLines();
   }
   return 1;
 }
 
-int WritePreferences(TXLAWindow* window) {
+namespace {
+
+std::vector<std::string> PreferenceLines() {
   char buf[64];
   std::string text;
   text += Switch(bDisclaimerAccepted);
@@ -282,12 +305,39 @@ int WritePreferences(TXLAWindow* window) {
   std::snprintf(buf, sizeof buf, "%d\n", EncodeTimeStampThreshold(dTimeStampThreshold));
   text += buf;
 
-  if (!WriteWholeFile(szParamsIni, text)) {
-    ReportWriteFailure(window);
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+int WritePreferences(TXLAWindow* window) {
+  const std::vector<std::string> mine = PreferenceLines();
+  std::string text = JoinLines(mine);
+  std::vector<std::string> lines;
+  if (gKnownLines.size() == mine.size() && ReadTextLines(szParamsIni, &lines)) {
+    const std::vector<NumberLine> numbers = NumbersOf(lines);
+    if (numbers.size() >= mine.size()) {
+      for (std::size_t k = 0; k < mine.size(); ++k)
+        if (mine[k] != gKnownLines[k]) lines[numbers[k].textLine] = mine[k];
+      text = JoinLines(lines);
+    }
+  }
+  std::string error;
+  if (!WriteWholeFile(szParamsIni, text, &error)) {
+    ReportWriteFailure(window, error);
     return 0;
   }
+  gKnownLines = mine;
   return 1;
 }
+
 
 int SavePreference(TXLAWindow* window, int line, int value) {
   std::vector<std::string> lines;
@@ -295,12 +345,14 @@ int SavePreference(TXLAWindow* window, int line, int value) {
   const std::vector<NumberLine> numbers = NumbersOf(lines);
   if (numbers.empty() || numbers.size() < static_cast<std::size_t>(line) + 1) return 0;
   lines[numbers[static_cast<std::size_t>(line)].textLine] = std::to_string(value);
-  std::string text;
-  for (const std::string& l : lines) text += l + "\n";
-  if (!WriteWholeFile(szParamsIni, text)) {
-    ReportWriteFailure(window);
+  std::string error;
+  if (!WriteWholeFile(szParamsIni, JoinLines(lines), &error)) {
+    ReportWriteFailure(window, error);
     return 0;
   }
+  // The setting is stored: a later whole-file write need not write it again.
+  const std::vector<std::string> mine = PreferenceLines();
+  if (gKnownLines.size() == mine.size()) gKnownLines[static_cast<std::size_t>(line)] = mine[static_cast<std::size_t>(line)];
   return 1;
 }
 
@@ -353,6 +405,7 @@ void ResetPreferences() {
   bAlwaysLoadG2 = false;
   LammThreadCount() = 2;
   gWriteFailureReported = false;
+  gKnownLines.clear();
 }
 
 }  // namespace tarmic

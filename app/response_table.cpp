@@ -57,6 +57,9 @@ void Invoke(TXLAWindow& window, const ResponseEntry& entry, const Event& event) 
 
 // Runs one handler; a fatal error (already shown) ends only this handler.
 bool InvokeGuarded(TXLAWindow& window, const ResponseEntry& entry, const Event& event) {
+  // A computation that meets the same fault at every point or evaluation (a VBAR
+  // of 0 met by every kernel) says so once per command, not in a storm of boxes.
+  ScopedErrorsOnce once;
   try {
     Invoke(window, entry, event);
   } catch (const FatalError&) {

@@ -139,10 +139,38 @@ void TXLAWindow::CmGenerateSingle() {
   UpdateMenuForLoadedData();
 }
 
+// The files of a batch that a failed save left as they were, after the saver's own
+// message: "not replaced either:" with their names (nothing when none was left).
+static void ReportSetNotReplaced(TXLAWindow& window, AtomicFileBatch& batch) {
+  const bool writeFailed = !batch.Failed().empty();
+  const std::string report = batch.Finish();
+  if (report.empty()) return;
+  PlayErrorSound();
+  if (!writeFailed) {
+    CommandMessageBox(window, report, "ERROR", MB_OK);
+  } else if (!batch.NotReplaced().empty()) {
+    std::string text = "not replaced either:";
+    for (const std::string& p : batch.NotReplaced()) text += "\n" + p;
+    CommandMessageBox(window, text, "ERROR", MB_OK);
+  }
+}
+
 void TXLAWindow::CmSaveFitData() {
   if (OfferHelpInHelpMode(*this)) return;
   if (!RequireLoadedData(*this)) return;
   const std::string ext = DataExtension();
+  // Fits, residuals and parameters are one set: every file is written before any
+  // replaces its target, so that saved fit + residuals always give the data.
+  // Whatever fails or is declined ends the command with every target as it was.
+  AtomicFileBatch batch;
+  const auto endSet = [&] {
+    batch.Discard();
+    if (batch.NotReplaced().empty()) return;
+    PlayErrorSound();
+    std::string text = "not replaced either:";
+    for (const std::string& p : batch.NotReplaced()) text += "\n" + p;
+    CommandMessageBox(*this, text, "ERROR", MB_OK);
+  };
   std::optional<std::string> fitPath =
       AskSavePath(*this, "save fitted data as", bOldFilenameConvention ? "fit" + ext : "f0000x" + ext);
   if (fitPath) {
@@ -150,17 +178,23 @@ void TXLAWindow::CmSaveFitData() {
     if (bIntensityData) convert = AskYesNo(*this, "convert intensities to absorbance data?", "");
     // The saver has said why the fit was not saved; residuals and report without
     // their fit would not make a set.
-    if (!SaveFittedScans(*fitPath, convert)) return;
+    if (!SaveFittedScans(*fitPath, convert)) return endSet();
   }
   std::optional<std::string> resPath =
       AskSavePath(*this, "save residuals as", bOldFilenameConvention ? "res" + ext : "r0000x" + ext);
-  if (resPath) SaveResidualScans(*resPath);
+  if (resPath && !SaveResidualScans(*resPath)) return endSet();
   std::optional<std::string> parPath = AskSavePath(*this, "save some fit parameters as", "fitparams.txt");
   if (parPath) {
+    SaveResult saved;
     // Sedimentation-equilibrium data keep no saved fit parameters.
-    if (!bEquilibriumMode) ReportSave(TmpSaveBestParams(&GetHandle(), false));
-    ReportSave(WriteParameterReport(&GetHandle(), *parPath));
+    if (!bEquilibriumMode) saved = TmpSaveBestParams(&GetHandle(), false);
+    if (saved.ok) saved = WriteParameterReport(&GetHandle(), *parPath);
+    if (!saved.ok) {
+      ReportSave(saved);
+      return endSet();
+    }
   }
+  ReportSetNotReplaced(*this, batch);
 }
 
 void TXLAWindow::CmSaveNoise() {
@@ -182,17 +216,7 @@ void TXLAWindow::CmSaveNoise() {
   }
   // A file that could not be written has been reported by its saver; the other
   // one is then not replaced either.
-  const bool writeFailed = !batch.Failed().empty();
-  const std::string report = batch.Finish();
-  if (report.empty()) return;
-  PlayErrorSound();
-  if (!writeFailed) {
-    CommandMessageBox(*this, report, "ERROR", MB_OK);
-  } else if (!batch.NotReplaced().empty()) {
-    std::string text = "not replaced either:";
-    for (const std::string& p : batch.NotReplaced()) text += "\n" + p;
-    CommandMessageBox(*this, text, "ERROR", MB_OK);
-  }
+  ReportSetNotReplaced(*this, batch);
 }
 
 void TXLAWindow::CmSubtractNoiseFromEqData() {

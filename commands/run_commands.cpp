@@ -97,6 +97,12 @@ void TXLAWindow::RunDiscreteModel() {
     return;
   }
   if (result.status == ModelStatus::Computed) bDataChanged = false;
+  // A failed solution has shown its own message; a model without finite values
+  // says so here.
+  if (result.status == ModelStatus::Failed && !result.message.empty()) {
+    PlayErrorSound();
+    CommandMessageBox(*this, result.message, "ERROR", MB_OK);
+  }
   if (!result.amplitudesSolved) {
     PlayErrorSound();
     CommandMessageBox(*this, "the amplitudes could not be solved (NNLS)", "ERROR", MB_OK);

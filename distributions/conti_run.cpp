@@ -26,6 +26,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "modelfit/param_checks.h"
 #include "numerics/rods_worms.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
@@ -383,10 +384,24 @@ ContiRunResult RunContiSed(Window* window) {
                                    static_cast<double>(fMeniscus), static_cast<double>(fBottom)),
                             "ERROR"));
     }
+    if (std::string refusal = FitLimitsRefusal(fFitLeftLim, fFitRightLim); !refusal.empty()) {
+      PlayErrorSound();
+      return Finish(ContiRunOutcome::NotStarted, Message(std::move(refusal), "ERROR"));
+    }
     if (!(IsSizeShapeModel() && !CheckCsff0KernelReuse())) {
       if (std::string refusal = ContiGridSettingsRefusal(); !refusal.empty())
         return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(std::move(refusal)));
     }
+    // Values that reached the model without the Parameters dialog (other commands)
+    // and that no kernel can use are refused before the last result goes. The
+    // kernels say themselves what they make of a partial specific volume, a
+    // frictional ratio or a chi-square ratio.
+    ModelValueRoles roles = CurrentModelValueRoles();
+    roles.vbarSlot = roles.frictionalRatioSlot = 0;
+    roles.confidence = false;
+    const std::string refusal =
+        ModelValuesRefusal(roles, [](int slot) { return static_cast<double>(pParams[slot]); });
+    if (!refusal.empty()) return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(refusal));
   }
   const ContiRunSettings settings = GetContiRunSettings();
   Text(30, "allocating memory space...    ");

@@ -1,6 +1,7 @@
 // The distribution grid of the active model and its vectors.
 #include "distributions/distribution_grid.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -362,6 +363,8 @@ std::string ContiGridSettingsRefusal() {
     return Format("the grid limits %g and %g must be finite numbers",
                   static_cast<double>(fDistMin), static_cast<double>(fDistMax));
   }
+  if (!bUseStoredGrid && count >= 2.0 && std::fabs(static_cast<double>(fDistMax) - fDistMin) < kMinGridSpan)
+    return GridRangeRefusal(std::min(fDistMin, fDistMax), std::max(fDistMin, fDistMax), count);
   if (!bDLSData && !IsSGridModel() && (fDistMin < 0.0f || fDistMax < 0.0f))
     return "the molar mass limits of the distribution must not be negative";
   // The kernel array and the workspace are estimated before the old ones go: a

@@ -1,7 +1,9 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/noise_subtraction.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <charconv>
 #include <cctype>
 #include <cmath>
@@ -18,6 +20,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
+#include "modelfit/param_checks.h"
 #include "numerics/cvector.h"
 #include "numerics/error_box.h"
 #include "numerics/hydrodynamics.h"
@@ -46,6 +49,9 @@ FitPersistenceHooks gHooks;
 // two values of the models with one discrete component, a buffer-mismatch switch):
 // they are kept here so that they survive a save and a restore unchanged.
 std::array<float, kSavedParamCount> gKept{};
+
+// The vector of the model variables as they stand (no synchronisation first).
+std::vector<float> VectorOfState(bool asData);
 
 // Menu items whose check marks show restored switches.
 constexpr int kFluorescenceItems[5][2] = {{905, 907}, {906, 908}, {909, 910}, {911, 912}, {913, 914}};
@@ -208,12 +214,23 @@ void SpeciesBlocks(Codec& c) {
   }
 }
 
+// Index 38 holds 1.0 when the baseline is fitted (solved linearly, or floated
+// with the experimental initial distribution), 0.0 when not, and 2.0 when the
+// option is on but not yet in effect (set by the loaders; the Parameters dialog
+// puts it into effect): a reload must not fit a baseline the saved analysis did
+// not fit. Older readers take 2.0 as the option on.
+constexpr float kBaselinePending = 2.0f;
+bool BaselinePending() {
+  return bBaselineOption != 0 && !bVaryBaseline && !bExperimentalInitialDistribution && !bFitTINoise &&
+         !bFitRINoise;
+}
+
 void Kept(Codec& c, int i) { c.Float(i, gKept[static_cast<std::size_t>(i)]); }
 
 void CoreSettings(Codec& c) {
   c.Float(37, fBaseline);
   if (c.Writing()) {
-    c.Put(38, bVaryBaseline ? 1.0f : static_cast<float>(bBaselineOption));
+    c.Put(38, bVaryBaseline ? 1.0f : BaselinePending() ? kBaselinePending : static_cast<float>(bBaselineOption));
   } else {
     c.Int(38, bBaselineOption);
   }
@@ -413,8 +430,9 @@ void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas)
 // Unlike the plain value reader, a line that holds no number (a blank line would
 // shift every later value into the wrong slot), a number that is not finite, or
 // more lines than the layout has refuse the file; *why then names the line.
-// Blank lines after the last value are allowed. Missing file or fewer than
-// kMinSavedParams values: nothing, with *why empty (an older or no analysis).
+// Blank lines after the last value are allowed; a last line without its line end
+// (a cut file) and fewer than kMinSavedParams values refuse it as well. A missing
+// file gives nothing with *why empty (no analysis saved).
 std::optional<std::vector<float>> ReadVector(const std::string& path, std::string* why = nullptr) {
   if (why) why->clear();
   std::string text;
@@ -453,7 +471,11 @@ std::optional<std::vector<float>> ReadVector(const std::string& path, std::strin
   }
   if (lines.size() > static_cast<std::size_t>(kSavedParamCount))
     return refuse(Format("it holds %zu lines, the layout has at most %d", lines.size(), kSavedParamCount));
-  if (static_cast<int>(values.size()) < kMinSavedParams) return std::nullopt;
+  // The writer ends every line, the last one too: a file without it was cut.
+  if (!text.empty() && text.back() != '\n' && !lines.empty() && lines.size() == values.size())
+    return refuse(Format("it ends inside line %zu (the file was cut)", lines.size()));
+  if (static_cast<int>(values.size()) < kMinSavedParams)
+    return refuse(Format("it holds %zu values, at least %d are needed", values.size(), kMinSavedParams));
   return values;
 }
 
@@ -511,6 +533,12 @@ std::vector<float> BuildParameterVector(bool asData) {
     for (int k = 1; k <= nSpeciesSlots; ++k)
       if (pSpeciesIncluded[k]) pSpeciesAmplitudeFit[k] = 1;
   UnpackModelParams();
+  return VectorOfState(asData);
+}
+
+namespace {
+
+std::vector<float> VectorOfState(bool asData) {
   std::vector<float> v(static_cast<std::size_t>(kSavedParamCount), 0.0f);
   Codec c(v, true);
   c.Put(0, asData ? 0.0f : 1.0f);
@@ -523,6 +551,8 @@ std::vector<float> BuildParameterVector(bool asData) {
   return v;
 }
 
+}  // namespace
+
 SaveResult TmpSaveBestParams(Window* window, bool bAsData) {
   DebugLog(window, "\nEnter TmpSaveBestParams");
   SaveResult result;
@@ -534,22 +564,14 @@ SaveResult TmpSaveBestParams(Window* window, bool bAsData) {
   return result;
 }
 
-int ReloadParameters(Window* window, const std::string& path) {
-  // The whole file is checked before the model is touched.
-  std::string why;
-  std::optional<std::vector<float>> read = ReadVector(path, &why);
-  if (!read) {
-    ReportDamagedParameterFile(why);
-    return 0;
-  }
-  std::vector<float>& v = *read;
-  Codec c(v, false);
+namespace {
 
-  const bool bufferWasOn = bBufferSedCorrection;
-  const bool bufferSignalFitWas = BufferSed.fitSignal;
+// Puts the state a vector holds into effect: the model first (a model command
+// sets up the vector of its model, which the values then overwrite), then every
+// setting, the derived switches, the scan times and the vector.
+void ApplyVector(Window* window, std::vector<float>& v) {
+  Codec c(v, false);
   ResetModel(window);
-  // The model first: a model command sets up the vector of its model, which the
-  // values of the file then overwrite.
   c.Flag(59, bFitMAndS);
   const int code = TruncateToInt(c.At(72));
   if (code >= 1) RestoreContinuousModel(window, code);
@@ -562,16 +584,50 @@ int ReloadParameters(Window* window, const std::string& path) {
     for (const DiscreteVariantFlag& d : kDiscreteVariants)
       if (static_cast<int>(d.variant) == variant) *d.flag = true;
   }
-
   UpdateLinearFitFlags();
+  if (c.At(38) == kBaselinePending && !bFitTINoise && !bFitRINoise) {
+    bBaselineOption = 1;
+    bVaryBaseline = false;
+  }
   RestoreScanTimes();
+  PackModelParams();
+}
+
+}  // namespace
+
+int ReloadParameters(Window* window, const std::string& path) {
+  // The whole file is checked before the model is touched.
+  std::string why;
+  std::optional<std::vector<float>> read = ReadVector(path, &why);
+  if (!read) {
+    ReportDamagedParameterFile(why);
+    return 0;
+  }
+  const bool bufferWasOn = bBufferSedCorrection;
+  const bool bufferSignalFitWas = BufferSed.fitSignal;
+  // The state to go back to: the model variables, and the vector as it stands.
+  std::vector<float> previous = VectorOfState(false);
+  const std::vector<float> previousParams(std::begin(pParams), std::end(pParams));
+  const std::vector<int> previousFlags(std::begin(pParamFitFlags), std::end(pParamFitFlags));
+  ApplyVector(window, *read);
+  // Its values pass the checks of the Parameters dialog, or the state before it
+  // comes back.
+  const std::string refusal =
+      ModelValuesRefusal(CurrentModelValueRoles(), [](int slot) { return static_cast<double>(pParams[slot]); });
+  if (!refusal.empty()) {
+    ApplyVector(window, previous);
+    std::copy(previousParams.begin(), previousParams.end(), std::begin(pParams));
+    std::copy(previousFlags.begin(), previousFlags.end(), std::begin(pParamFitFlags));
+    ReportDamagedParameterFile(Format("the parameter file %s cannot be used: %s", path.c_str(), refusal.c_str()));
+    return 0;
+  }
   if (VBAR20 == 0.0f) {
     // A series in batch mode cannot stop on a question: it takes the answer Yes.
     if (bBatchMode || AskBox("VBAR20 is 0.0 ... adjust to VBAR20=VBAR?", "reload parameters",
                              MB_YESNO) == IDYES)
       VBAR20 = VBAR;
+    PackModelParams();
   }
-  PackModelParams();
   RestoreMenuMarks(window, bufferWasOn, bufferSignalFitWas);
   return 1;
 }

@@ -96,11 +96,12 @@ struct SaveResult {
 SaveResult TmpSaveBestParams(Window* window, bool bAsData);
 
 // Reads a parameter file and restores the state it holds: model, settings, menu
-// check marks. 1 when restored, 0 when the file is missing or holds fewer than
-// kMinSavedParams values (then nothing changes). A damaged file (a line without a
-// number, a number that is not finite, more lines than the layout) is refused
-// with the line in a box captioned "reload parameters" (no box in batch mode); the
-// loaded model stays as it was.
+// check marks. 1 when restored, 0 when the file is missing (then nothing changes
+// and nothing is said) or cannot be used: fewer than kMinSavedParams values, a cut
+// last line, a line without a number, a number that is not finite, more lines than
+// the layout, or values the Parameters dialog would refuse (ModelValuesRefusal).
+// Such a file is refused with its reason in a box captioned "reload parameters"
+// (no box in batch mode); the loaded model stays as it was.
 int ReloadParameters(Window* window, const std::string& path);
 // After loading data: offers the saved state of szTmpParsPath ("restore previous
 // data?" or "load previous analysis?" by index 0); the result of ReloadParameters,

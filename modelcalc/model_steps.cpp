@@ -6,6 +6,7 @@
 #include "modelcalc/linear_amplitudes.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "modelfit/param_checks.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "platform/backend.h"
@@ -40,9 +41,10 @@ void CloseDetectionBracket() {
 }
 
 bool CheckMeniscusAndBottom(ModelResult& result) {
-  if (fMeniscus != 0.0f && fBottom != 0.0f) return true;
+  result.message = fMeniscus != 0.0f && fBottom != 0.0f ? FitLimitsRefusal(fFitLeftLim, fFitRightLim)
+                                                        : kSetMeniscusAndBottomText;
+  if (result.message.empty()) return true;
   result.status = ModelStatus::NotStarted;
-  result.message = kSetMeniscusAndBottomText;
   return false;
 }
 
@@ -110,6 +112,16 @@ double DiffusionFromMassOrD(double s, double massOrD) {
 
 double SpeciesDiffusion(int k) { return DiffusionFromMassOrD(pSpeciesS[k], pSpeciesMassOrD[k]); }
 
+bool FitRowsFinite(int first) {
+  for (int p = first < 1 ? 1 : first; p <= nScans; ++p) {
+    const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(p)]);
+    if (s >= ppFit.size() || !ppFit[s]) continue;
+    for (int j = 1; j <= pnPoints[s]; ++j)
+      if (!std::isfinite(ppFit[s][j])) return false;
+  }
+  return true;
+}
+
 void AbsorbanceToIntensity(int first) {
   for (int p = first < 1 ? 1 : first; p <= nScans; ++p)
     ConvertFitToIntensity(pScanOrder[static_cast<std::size_t>(p)]);
@@ -119,6 +131,12 @@ void FinishModelComputation(Window* window, ModelResult& result, int first) {
   result.amplitudesSolved = RunLinearAmplitudeStep();
   CloseDetectionBracket();
   if (bIntensityData) AbsorbanceToIntensity(first);
+  // A model with values that are not finite numbers (a coefficient far beyond what
+  // the solution can represent) is no result.
+  if (result.status == ModelStatus::Computed && !FitRowsFinite(first)) {
+    result.status = ModelStatus::Failed;
+    result.message = kNonFiniteModelText;
+  }
   // A partial model (a solution failed or was stopped) is not a computed model.
   bModelComputed = result.status == ModelStatus::Computed;
   if (bLiveDisplay) RepaintMain(window);

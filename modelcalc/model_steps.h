@@ -38,7 +38,8 @@ enum class ModelStatus {
 struct ModelResult {
   ModelStatus status = ModelStatus::Computed;
   // Why a computation did not start, for the command's box (empty caption, OK
-  // only, no sound); empty when there is nothing to say.
+  // only, no sound); empty when there is nothing to say. A Failed computation
+  // carries one only when no solver has said why (kNonFiniteModelText).
   std::string message;
   // The non-negative solve of the linear step succeeded (true when it solved nothing).
   bool amplitudesSolved = true;
@@ -57,8 +58,12 @@ void CloseDetectionBracket();
 
 // The message of a computation refused for an unset cell.
 inline constexpr const char* kSetMeniscusAndBottomText = "set Meniscus and Bottom first";
+inline constexpr const char* kNonFiniteModelText =
+    "the model holds values that are not finite numbers (a sedimentation or diffusion "
+    "coefficient far outside the physical range?) - nothing was computed";
 // False when meniscus or bottom is 0: the result is NotStarted with the message
-// kSetMeniscusAndBottomText (shown by the command).
+// kSetMeniscusAndBottomText (shown by the command); also when the fitting limits
+// leave no range (FitLimitsRefusal).
 bool CheckMeniscusAndBottom(ModelResult& result);
 // Invalidates the main window (not in batch mode).
 void RepaintMain(Window* window);

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <map>
 #include <string>
 
+#include "lamm/lamm_globals.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/transfer_fields.h"
@@ -15,6 +17,7 @@
 #include "platform/system.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -51,29 +54,17 @@ bool BuildsDistributionGrid() {
   return IsContinuousModel() && !bVanHoldeWeischet && !bBoundaryAnalysis;
 }
 
-// The continuous-model settings no computation can use, refused at OK with one
-// sentence that names the value and its allowed range. Fields of the continuous
-// models: 405 grid count, 406 lower and 407 upper grid limit, 421 buffer density,
-// 426 buffer viscosity, 435 meniscus and 437 bottom.
-bool ContinuousSettingsUsable(const TransferBuffer& record) {
-  if (!IsContinuousModel()) return true;
-  std::string why;
-  const bool grid = BuildsDistributionGrid();
-  const double count = std::floor(FieldValue(record, 405));
-  const double lo = FieldValue(record, 406), hi = FieldValue(record, 407);
-  const double density = FieldValue(record, 421), viscosity = FieldValue(record, 426);
-  const double meniscus = FieldValue(record, 435), bottom = FieldValue(record, 437);
-  if (grid && !(count >= 1.0)) {
-    why = Format("the resolution %g must be at least 1 grid point", count);
-  } else if (grid && lo > hi) {
-    why = Format("the lower grid limit %g must not be above the upper limit %g", lo, hi);
-  } else if (!(density > 0.0)) {
-    why = Format("the buffer density %g must be above 0 g/ml", density);
-  } else if (!(viscosity > 0.0)) {
-    why = Format("the buffer viscosity %g must be above 0 P", viscosity);
-  } else if (!bDLSData && meniscus > 0.0 && bottom > 0.0 && meniscus >= bottom) {
-    why = Format("the meniscus %.4f cm must lie below the bottom %.4f cm", meniscus, bottom);
-  }
+// The model values no computation can use, refused at OK with one sentence that
+// names the value and its allowed range. Fields of the slots: 405 grid count (9),
+// 406 lower (1) and 407 upper grid limit (5), 413 confidence (2), 420 (3), 419 (11),
+// 421 buffer density (7), 426 buffer viscosity (12), 435 meniscus (13), 437 bottom (14).
+bool ModelValuesUsable(const TransferBuffer& record) {
+  static const std::map<int, int> kFieldOfSlot = {{1, 406}, {2, 413}, {3, 420},  {5, 407},  {7, 421},
+                                                  {9, 405}, {11, 419}, {12, 426}, {13, 435}, {14, 437}};
+  const std::string why = ModelValuesRefusal(CurrentModelValueRoles(), [&](int slot) {
+    const auto it = kFieldOfSlot.find(slot);
+    return it == kFieldOfSlot.end() ? 0.0 : static_cast<double>(FieldValue(record, it->second));
+  });
   if (why.empty()) return true;
   PlayErrorSound();
   ShowBox(why.c_str(), "Parameter Error", MB_OK);
@@ -107,7 +98,93 @@ bool ParamsBoxCanClose(const TransferBuffer& record) {
     ShowBox("Invalid Entry", "Input Error", MB_OK);
     return false;
   }
-  return ContinuousSettingsUsable(record);
+  return ModelValuesUsable(record);
+}
+
+std::string GridRangeRefusal(double lo, double hi, double count) {
+  if (!std::isfinite(lo) || !std::isfinite(hi) || lo > hi)
+    return Format("the lower grid limit %g must not be above the upper limit %g", lo, hi);
+  // Points closer than that have kernels no data tell apart: the solution is
+  // then arbitrary (and its total absurd).
+  if (count >= 2.0 && hi - lo < kMinGridSpan)
+    return Format("the grid from %g to %g is too narrow: its upper limit must exceed the lower "
+                  "limit by at least %g",
+                  lo, hi, kMinGridSpan);
+  return std::string();
+}
+
+std::string FitLimitsRefusal(double left, double right) {
+  if (left == 0.0 || right == 0.0) return std::string();
+  if (std::isfinite(left) && std::isfinite(right) && left < right) return std::string();
+  return Format("the left fitting limit %.4f cm must lie below the right fitting limit %.4f cm", left, right);
+}
+
+ModelValueRoles CurrentModelValueRoles() {
+  ModelValueRoles r;
+  // Correlation functions have no cell; the electrophoresis model's bottom field
+  // is a length.
+  r.cell = !bDLSData && !(bDiscreteModel && bElectrophoresis);
+  r.rotor = r.cell && !bElectrophoresis && !bElectrophoresisMode && !bLinearGeometry;
+  if (!IsContinuousModel()) return r;
+  r.continuous = true;
+  r.grid = BuildsDistributionGrid();
+  const bool lightScattering = bDLSRhModel || bDLSDModel || bDLSTimeCourseModel;
+  if (lightScattering || bVanHoldeWeischet) return r;
+  // As the settings are applied (PackModelParams): slot 3 is VBAR and slot 11 the
+  // frictional ratio, exchanged in the floating-vbar model; slot 3 is a D in the
+  // c(v) model, slot 11 a D or a model constant in the models below.
+  if (bCsFloatingVbar) {
+    r.vbarSlot = kContiSlotFrictionalRatio;
+    r.frictionalRatioSlot = kContiSlotVbar;
+    return r;
+  }
+  if (!bCvConstantD) r.vbarSlot = kContiSlotVbar;
+  if (!IsScalingLawModel() && !bCsInvariantD && !bConstantDModel && !bCsWormChain && !bCsModel521)
+    r.frictionalRatioSlot = kContiSlotFrictionalRatio;
+  return r;
+}
+
+std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function<double(int slot)>& slot) {
+  const double meniscus = slot(13), bottom = slot(14);
+  if (roles.cell) {
+    // Zero stands for a cell not yet set; the Run asks for it.
+    if (!std::isfinite(meniscus) || meniscus < 0.0)
+      return Format("the meniscus %g cm must not be below 0 cm", meniscus);
+    if (!std::isfinite(bottom) || bottom < 0.0 || (roles.rotor && bottom > kMaxCellRadius))
+      return Format("the bottom %g cm must lie between 0 and %g cm", bottom, kMaxCellRadius);
+    if (meniscus > 0.0 && bottom > 0.0 && meniscus >= bottom)
+      return Format("the meniscus %.4f cm must lie below the bottom %.4f cm", meniscus, bottom);
+  }
+  if (!roles.continuous) return std::string();
+  if (roles.grid) {
+    const double count = std::floor(slot(kContiSlotGridCount));
+    const double lo = slot(kContiSlotGridMin), hi = slot(kContiSlotGridMax);
+    if (!(count >= 1.0)) return Format("the resolution %g must be at least 1 grid point", count);
+    if (std::string why = GridRangeRefusal(lo, hi, count); !why.empty()) return why;
+  }
+  const double confidence = slot(kContiSlotConfidence);
+  if (roles.confidence && !(confidence >= 0.0 && confidence <= kMaxChiSquareRatio))
+    return Format("the confidence level %g must lie between 0 and 1 (above 1: a chi-square ratio "
+                  "of at most %g)",
+                  confidence, kMaxChiSquareRatio);
+  if (roles.vbarSlot) {
+    const double vbar = slot(roles.vbarSlot);
+    if (!(vbar > 0.0 && vbar <= kMaxVbar))
+      return Format("the partial specific volume %g ml/g must lie above 0 and not above %g ml/g", vbar,
+                    kMaxVbar);
+  }
+  if (roles.frictionalRatioSlot) {
+    const double ff0 = slot(roles.frictionalRatioSlot);
+    if (!(ff0 > 0.0 && ff0 <= kMaxFrictionalRatio))
+      return Format("the frictional ratio f/f0 %g must lie above 0 and not above %g", ff0,
+                    kMaxFrictionalRatio);
+  }
+  const double density = slot(kContiSlotDensity), viscosity = slot(kContiSlotViscosity);
+  if (!(density > 0.0) || !std::isfinite(density))
+    return Format("the buffer density %g must be above 0 g/ml", density);
+  if (!(viscosity > 0.0) || !std::isfinite(viscosity))
+    return Format("the buffer viscosity %g must be above 0 P", viscosity);
+  return std::string();
 }
 
 double GridMemoryBytes(double unknowns, int scans, int points) {

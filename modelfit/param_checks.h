@@ -6,6 +6,7 @@
 // model_params.h.)
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/resource_types.h"
@@ -24,6 +25,41 @@ namespace tarmic {
 // beyond the bottom (caption "Parameter Error", one sentence naming the value and
 // its allowed range).
 bool ParamsBoxCanClose(const TransferBuffer& record);
+
+// What the slots of the parameter vector mean for the current model, as far as the
+// value checks go (0: the slot holds nothing checked here).
+struct ModelValueRoles {
+  bool continuous = false;  // slots 2, 7 and 12: confidence, density, viscosity
+  bool grid = false;        // slots 1, 5 and 9: lower and upper limit, count of a grid
+  int vbarSlot = 0;         // the partial specific volume
+  int frictionalRatioSlot = 0;
+  bool cell = false;        // slots 13 and 14: meniscus and bottom (cm), in this order
+  bool rotor = false;       // ... and radii in a rotor (not a length of linear geometry)
+  bool confidence = true;   // slot 2 bounded (a chi-square ratio of at most kMaxChiSquareRatio)
+};
+ModelValueRoles CurrentModelValueRoles();
+// The values of a model that no computation can use, by slot of the parameter
+// vector (13 meniscus, 14 bottom): empty when usable, else one sentence naming the
+// value and its allowed range. The one check of the Parameters dialog and of a
+// parameter file.
+std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function<double(int slot)>& slot);
+// The bounds it applies: a cell bottom beyond kMaxCellRadius cm is in no rotor; a
+// frictional ratio above kMaxFrictionalRatio and a partial specific volume above
+// kMaxVbar ml/g belong to no particle; a confidence level above 1 is a chi-square
+// ratio, which above kMaxChiSquareRatio no longer describes the data; a grid of
+// two or more points spans at least kMinGridSpan (in the grid's unit).
+inline constexpr double kMaxCellRadius = 20.0;
+inline constexpr double kMaxFrictionalRatio = 50.0;
+inline constexpr double kMaxVbar = 3.0;
+inline constexpr double kMaxChiSquareRatio = 1.5;
+inline constexpr double kMinGridSpan = 1e-3;
+
+// Empty when a grid of count points from lo to hi can be computed; otherwise why
+// not (limits reversed or not finite, or two or more points within kMinGridSpan).
+std::string GridRangeRefusal(double lo, double hi, double count);
+// Empty when the fitting limits (cm; 0 = not set) leave a range to fit; otherwise
+// why not.
+std::string FitLimitsRefusal(double left, double right);
 
 // The grid checks of the continuous models on the packed vector, all run: a log
 // spaced grid needs a positive lower and upper limit (it is switched off

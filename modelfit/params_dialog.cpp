@@ -1,7 +1,9 @@
 #include "modelfit/params_dialog.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <string>
 #include <utility>
@@ -513,6 +515,15 @@ void FillParamsTransfer(TransferBuffer& record) {
 }
 
 bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxOpen) {
+  // The state before the first dialog: a Cancel in a dialog reopened after a
+  // refusal (a grid the memory cannot hold) goes back to it, not to the refused values.
+  const std::vector<float> paramsBefore(std::begin(pParams), std::end(pParams));
+  const std::vector<int> flagsBefore(std::begin(pParamFitFlags), std::end(pParamFitFlags));
+  const bool tiBefore = bFitTINoise, riBefore = bFitRINoise, baselineBefore = bVaryBaseline;
+  const bool linearBefore = bLinearAmplitudes, changedBefore = bDataChanged;
+  const std::vector<int> includedBefore(std::begin(pSpeciesIncluded), std::end(pSpeciesIncluded));
+  const TransferBuffer recordBefore = record;
+  bool reopened = false;
   for (;;) {
     bParamsDialogOpened = true;
     MaybePlayInfoSound();
@@ -542,9 +553,21 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
       if (modalBoxOpen) *modalBoxOpen = false;
       if (result != IDOK) {
         record = before;
+        if (reopened) {
+          std::copy(paramsBefore.begin(), paramsBefore.end(), std::begin(pParams));
+          std::copy(flagsBefore.begin(), flagsBefore.end(), std::begin(pParamFitFlags));
+          bFitTINoise = tiBefore;
+          bFitRINoise = riBefore;
+          bVaryBaseline = baselineBefore;
+          bLinearAmplitudes = linearBefore;
+          bDataChanged = changedBefore;
+          std::copy(includedBefore.begin(), includedBefore.end(), std::begin(pSpeciesIncluded));
+          record = recordBefore;
+        }
         bParamsDialogOpened = false;
         // The amplitude boxes marked for the dialog are the vector's again.
         UnpackModelParams();
+        if (reopened) AllocSpeciesSignalArrays();
         return false;
       }
       if (templateId == 400 || templateId == 573) ReadC1Nonideal(record);
@@ -571,7 +594,10 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
     PackModelParams();
     AllocSpeciesSignalArrays();
     const bool gridOk = CheckGridSettings();
-    if (!gridOk || calibrationFailed) continue;
+    if (!gridOk || calibrationFailed) {
+      reopened = true;
+      continue;
+    }
 
     DataSetHooks& hooks = GetDataSetHooks();
     if (bFitTINoise || bFitRINoise) {

@@ -162,7 +162,7 @@ bool AtomicFile::Commit() {
   return true;
 }
 
-AtomicFileBatch::AtomicFileBatch() { tBatch = this; }
+AtomicFileBatch::AtomicFileBatch() : outer_(tBatch) { tBatch = this; }
 
 AtomicFileBatch::~AtomicFileBatch() { Discard(); }
 
@@ -174,7 +174,14 @@ void AtomicFileBatch::Take(std::string path, std::string temp, std::string targe
 }
 
 bool AtomicFileBatch::Commit() {
-  if (tBatch == this) tBatch = nullptr;
+  if (tBatch == this) tBatch = outer_;
+  if (outer_) {
+    // Part of a larger set: the outer batch replaces the targets with its own.
+    for (Pending& p : pending_) outer_->pending_.push_back(std::move(p));
+    pending_.clear();
+    outer_ = nullptr;
+    return true;
+  }
   std::vector<Pending> pending = std::move(pending_);
   pending_.clear();
   bool ok = true;
@@ -213,7 +220,10 @@ std::string AtomicFileBatch::Finish() {
 }
 
 void AtomicFileBatch::Discard() {
-  if (tBatch == this) tBatch = nullptr;
+  if (tBatch == this) tBatch = outer_;
+  // The set this one belongs to cannot be whole either.
+  if (outer_ && !failed_.empty()) outer_->NoteFailure(failed_.front(), failedWhy_.front());
+  outer_ = nullptr;
   for (const Pending& p : pending_) {
     ::unlink(p.temp.c_str());
     notReplaced_.push_back(p.path);

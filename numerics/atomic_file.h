@@ -59,7 +59,9 @@ class AtomicFile {
 // in the order written; Discard() or the destructor removes the temporaries that
 // were not renamed, so a set whose writing failed leaves every target as it was.
 // A target that is a directory is refused at its write (a rename could not replace
-// it). Batches do not nest.
+// it). A batch opened while another is open on the thread is part of it: its
+// Commit() hands the written temporaries to the outer batch, which replaces them
+// with its own, and a failed write of the inner batch is a failure of the outer.
 class AtomicFileBatch {
  public:
   AtomicFileBatch();
@@ -108,6 +110,7 @@ class AtomicFileBatch {
     std::function<void()> onReplaced;
   };
   std::vector<Pending> pending_;
+  AtomicFileBatch* outer_ = nullptr;  // the batch this one is part of, or null
   std::vector<std::string> notReplaced_;
   std::vector<std::string> failed_;
   std::vector<std::string> failedWhy_;

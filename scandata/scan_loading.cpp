@@ -620,7 +620,19 @@ bool SaveDistributionGrid(const float* values, int n) {
   if (!values || n < 1 || szSdistPath.empty()) return false;
   CVector view;
   view.AttachNR(const_cast<float*>(values), static_cast<std::uint32_t>(n), 1);
-  return view.WriteToFile(szSdistPath.c_str());
+  // A data folder that cannot be written stays so: its failure is said once, not
+  // at every Run and Fit; a grid written again re-arms the message.
+  static std::string reported;
+  std::string failure;
+  if (view.WriteToFile(szSdistPath.c_str(), &failure)) {
+    reported.clear();
+    return true;
+  }
+  if (reported != szSdistPath) {
+    reported = szSdistPath;
+    ShowError(failure, false);
+  }
+  return false;
 }
 
 float* LoadDistributionGrid(int* n) {

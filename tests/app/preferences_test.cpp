@@ -230,9 +230,39 @@ TEST_F(Preferences, AFailedWriteIsReportedOnceAndReturnsZero) {
   EXPECT_EQ(SavePreference(nullptr, 0, 1), 0);
   EXPECT_EQ(WritePreferences(nullptr), 0);
   ASSERT_EQ(backend_->Transcript().size(), 1u);
+  // The system's reason follows, so that a full disk is not taken for a missing
+  // directory.
   EXPECT_EQ(backend_->Transcript()[0].text,
             "could not write to disk into directory /proc/loadavg \n"
-            "Please generate directory or make write-accessible");
+            "Please generate directory or make write-accessible\n"
+            "/proc/loadavg: No such file or directory");
+}
+
+// Two programs share the file: a whole-file write of one replaces only the lines
+// whose settings it changed, so that what the other saved meanwhile stays.
+TEST_F(Preferences, AWholeFileWriteKeepsWhatAnotherProgramSavedMeanwhile) {
+  WritePreferenceFile(szParamsIni, AcceptedDefaults());
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  // The other program switches sounds on and stores 4 threads.
+  auto other = AcceptedDefaults();
+  other[6] = "1";
+  other[11] = "4";
+  WritePreferenceFile(szParamsIni, other);
+  // This one changes the radial step and saves all its settings as defaults.
+  fRadialStep = 0.002f;
+  ASSERT_EQ(WritePreferences(nullptr), 1);
+  ResetPreferences();
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_FLOAT_EQ(fRadialStep, 0.002f);
+  EXPECT_TRUE(bPlaySounds);
+  EXPECT_EQ(nThreads, 4);
+  // A file it has not read is written whole.
+  ResetPreferences();
+  std::filesystem::remove(szParamsIni);
+  bPlaySounds = false;
+  ASSERT_EQ(WritePreferences(nullptr), 1);
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_FALSE(bPlaySounds);
 }
 
 // A radial step no load can work with is replaced by the default at start, with

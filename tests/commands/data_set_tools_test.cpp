@@ -371,6 +371,97 @@ TEST_F(DataSetToolsTest, LoadedOffsetIsFittedAsBaseline) {
   EXPECT_NEAR(mean, kSyntheticS, 0.02 * kSyntheticS);
 }
 
+// Fits, residuals and parameters are one set: with one residual target that cannot
+// be written (a folder in its place) no fit is replaced, the old residuals stay
+// and neither parameter file is written; the boxes name the failure and the files
+// left as they were. Once the target is free, the whole set is written.
+TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) {
+  fs::create_directories(DataDir());
+  LoadThroughDialog(WriteSyntheticRun(DataDir()));
+  SetCellAndLimits();
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  std::vector<std::string> fits, residuals;
+  for (int s = 1; s <= nScans; ++s) {
+    fits.push_back(DataDir() + "/f" + ppScanFileNames[Idx(s)].substr(1));
+    residuals.push_back(DataDir() + "/r" + ppScanFileNames[Idx(s)].substr(1));
+    WriteFile(fits.back(), "old fit");
+    if (s > 1) WriteFile(residuals.back(), "old residuals");
+  }
+  fs::create_directories(residuals.front());  // scan 1's residuals cannot be written
+  const std::string report = DataDir() + "/params.txt";
+  fs::remove(szTmpParsPath);
+
+  Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
+  Backend().QueueMessageBox(IDYES, "ERROR");  // Overwrite all?
+  Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
+  Backend().QueueMessageBox(IDYES, "ERROR");  // Overwrite all?
+  Backend().AnswerUnscriptedBoxes(IDOK);      // the writer's and the saver's failure
+  Dispatch(kCmSaveFitData);
+  EXPECT_EQ(Shown("SaveFile"), 2) << "no parameter file is asked for after the failure";
+  for (std::size_t k = 0; k < fits.size(); ++k) EXPECT_EQ(ReadFile(fits[k]), "old fit");
+  for (std::size_t k = 1; k < residuals.size(); ++k) EXPECT_EQ(ReadFile(residuals[k]), "old residuals");
+  EXPECT_FALSE(fs::exists(report));
+  EXPECT_FALSE(fs::exists(szTmpParsPath));
+  const std::string last = Backend().Transcript().back().text;
+  EXPECT_EQ(last.rfind("not replaced either:", 0), 0u) << last;
+  EXPECT_NE(last.find(fits.front()), std::string::npos);
+  std::size_t temporaries = 0;
+  for (const std::string& f : FilesIn(DataDir())) temporaries += f.find(".tmp") != std::string::npos;
+  EXPECT_EQ(temporaries, 0u);
+
+  // The folder gone, the same answers write every file: fit + residuals = data.
+  fs::remove_all(residuals.front());
+  Backend().ClearTranscript();
+  Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
+  Backend().QueueMessageBox(IDYES, "ERROR");
+  Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
+  Backend().QueueMessageBox(IDYES, "ERROR");
+  Backend().QueueSaveFile(report);
+  Dispatch(kCmSaveFitData);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_TRUE(fs::exists(report));
+  EXPECT_TRUE(fs::exists(szTmpParsPath));
+  for (int s = 1; s <= nScans; ++s) {
+    const ScanRead f = ReadScan(fits[Idx(s - 1)]), r = ReadScan(residuals[Idx(s - 1)]);
+    ASSERT_EQ(r.y.size(), f.y.size());
+    for (std::size_t k = 0; k < f.y.size(); ++k)
+      EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Idx(s)][pFitFirst[Idx(s)] + static_cast<int>(k)], 2e-5);
+  }
+}
+
+// Saved by "Update Saved Fit Parameters" and dropped back unchanged, a c(s)
+// analysis of data with an offset computes the same distribution: with the
+// loader's baseline option not yet in effect (no baseline fitted) and with the
+// baseline fitted through the Parameters dialog.
+TEST_F(DataSetToolsTest, DroppedBackParameterFileComputesTheSameDistribution) {
+  LoadThroughDialog(WriteRunWithOffset(-0.05f));
+  SetCellAndLimits();
+  ChooseSmallCs();
+  Backend().AnswerUnscriptedBoxes(IDYES);  // the switch question, the note on the old plot
+  for (const bool throughDialog : {false, true}) {
+    SCOPED_TRACE(throughDialog ? "baseline fitted" : "option pending");
+    if (throughDialog) {
+      Backend().QueueDialog(IDOK);
+      Dispatch(kCmParameters);
+    }
+    Dispatch(kCmRun);
+    ASSERT_TRUE(bModelComputed);
+    float area = 0, mean = 0, before = 0, after = 0;
+    IntegrateDistribution(0.0f, 12.0f, &area, &mean, &before, nullptr, nullptr, nullptr);
+    const bool fitted = bVaryBaseline;
+    EXPECT_EQ(fitted, throughDialog);
+    Dispatch(kCmUpdateSavedFitParameters);
+    Drop({szTmpParsPath});
+    EXPECT_EQ(bVaryBaseline, fitted);
+    Dispatch(kCmRun);
+    ASSERT_TRUE(bModelComputed);
+    IntegrateDistribution(0.0f, 12.0f, &area, &mean, &after, nullptr, nullptr, nullptr);
+    EXPECT_NEAR(after, before, 1e-4 * std::fabs(before));
+  }
+}
+
 // After a c(s) run with TI and RI noise: saved fit + saved residuals = data; the
 // saved TI and RI noise subtracted from the raw data equal the in-memory
 // subtraction; the restore puts the TI part back; every file written beside the

@@ -12,6 +12,7 @@
 #include "commands/distribution_commands.h"
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_integration.h"
+#include "modelcalc/model_steps.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
 #include "modelcalc/fit_persistence.h"
@@ -188,6 +189,10 @@ TEST_F(DistributionRunTest, RefusedRunKeepsTheLastResult) {
       {kContiSlotGridMax, INFINITY, "Error", "the grid limits 0 and inf must be finite numbers"},
       {13, 7.5f, "ERROR", "the meniscus 7.5000 cm must lie below the bottom 7.2000 cm"},
       {13, NAN, "ERROR", "the meniscus nan cm must lie below the bottom 7.2000 cm"},
+      // Values the kernels cannot use, set without the Parameters dialog.
+      {kContiSlotDensity, -1.0f, "Error", "the buffer density -1 must be above 0 g/ml"},
+      {kContiSlotViscosity, 0.0f, "Error", "the buffer viscosity 0 must be above 0 P"},
+      {14, 5000.0f, "Error", "the bottom 5000 cm must lie between 0 and 20 cm"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -372,6 +377,78 @@ TEST_F(DistributionRunTest, RangeHighlightTurnsTheFittedBoundaryRedOnlyInsideThe
   Paint();
   Win().HighlightRangeInData(11.0f, 11.5f);
   EXPECT_LT(InkInRows(50, 350, true), before + 20);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+// A fault that every kernel meets (a partial specific volume of 0 that reached the
+// engine without the dialog) is said once per command, not in a box per grid point.
+TEST_F(DistributionRunTest, AFaultEveryKernelMeetsIsSaidOncePerCommand) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  pParams[kContiSlotVbar] = 0.0f;
+  UnpackModelParams();
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  for (int run = 1; run <= 2; ++run) {
+    Backend().ClearTranscript();
+    Dispatch(kCmRun);
+    int vbarBoxes = 0;
+    for (const TranscriptEntry& e : Backend().Transcript())
+      vbarBoxes += e.text.find("VBAR <= 0") != std::string::npos;
+    EXPECT_EQ(vbarBoxes, 1) << "run " << run;
+  }
+}
+
+
+// Absurd results are not results: a species of s = 1e20 S leaves no computed
+// model; a c(s) grid narrower than anything the data can tell apart and reversed
+// fitting limits are refused before anything is computed, and the last
+// distribution stays on show.
+TEST_F(DistributionRunTest, AbsurdSettingsGiveNoResult) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+  pSpeciesIncluded[1] = 1;
+  pSpeciesS[1] = 1e20f;
+  pSpeciesMassOrD[1] = 6.0f;
+  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  PackModelParams();
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  Dispatch(kCmRun);
+  EXPECT_FALSE(bModelComputed);
+  EXPECT_EQ(BoxText("ERROR"), kNonFiniteModelText);
+
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  float area = 0, mean = 0, total = 0, after = 0;
+  IntegrateDistribution(0.0f, 12.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
+  pParams[kContiSlotGridMin] = 1e-20f;
+  pParams[kContiSlotGridMax] = 1e-19f;
+  UnpackModelParams();
+  Backend().ClearTranscript();
+  Dispatch(kCmRun);
+  EXPECT_EQ(BoxText("Error").rfind("the grid from 1e-20 to 1e-19 is too narrow", 0), 0u) << BoxText("Error");
+  EXPECT_TRUE(bModelComputed);
+  pParams[kContiSlotGridMin] = 0.0f;
+  pParams[kContiSlotGridMax] = 12.0f;
+  UnpackModelParams();
+  std::swap(fFitLeftLim, fFitRightLim);
+  Backend().ClearTranscript();
+  Dispatch(kCmRun);
+  EXPECT_EQ(BoxText("ERROR"), "the left fitting limit 7.1000 cm must lie below the right fitting limit 6.0500 cm");
+  EXPECT_TRUE(bModelComputed);
+  IntegrateDistribution(0.0f, 12.0f, &area, &mean, &after, nullptr, nullptr, nullptr);
+  EXPECT_EQ(after, total);
+  // The discrete model refuses them as well.
+  Dispatch(kCmDiscreteSpecies);
+  Backend().ClearTranscript();
+  Dispatch(kCmRun);
+  EXPECT_EQ(BoxText(""), "the left fitting limit 7.1000 cm must lie below the right fitting limit 6.0500 cm");
 }
 
 }  // namespace

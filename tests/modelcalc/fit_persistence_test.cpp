@@ -70,6 +70,21 @@ class FitPersistenceTest : public ::testing::Test {
     fFitRightLim = 7.1f;
   }
 
+  // Settings of a distribution that a reload accepts, in the species slots the
+  // continuous models read: grid 0.5-12 S on 40 points, P 0.68, vbar 0.73, f/f0
+  // 1.2, density 1.0, viscosity 0.01002 P.
+  static void SetUsableDistribution() {
+    pSpeciesMassOrD[1] = 0.5f;
+    pSpeciesS[1] = 12.0f;
+    pSpeciesAmplitude[1] = 40.0f;
+    pSpeciesMassOrD[2] = 0.68f;
+    pSpeciesMassOrD[3] = 0.73f;
+    pSpeciesAmplitude[3] = 1.2f;
+    pSpeciesS[3] = 1.0f;
+    pSpeciesAmplitude[4] = 0.01002f;
+    PackModelParams();
+  }
+
   // A state in which (nearly) every entry differs from its default.
   static void SetDistinctState() {
     bDiscreteModel = true;
@@ -152,6 +167,66 @@ TEST_F(FitPersistenceTest, RoundTripRestoresEveryEntry) {
   EXPECT_EQ(BufferSed.signalSign, -1.0);
 }
 
+// A saved analysis reloaded unchanged is the same analysis, for a discrete and a
+// continuous model alike: every line of the file comes back, and so do the
+// switches the computation reads beside the vector, the baseline among them (a
+// baseline option set by the loader but not yet in effect must not come back as
+// a fitted baseline, nor a fitted baseline as an option).
+TEST_F(FitPersistenceTest, ReloadedFileIsTheSameAnalysisForDiscreteAndContinuousModels) {
+  enum Baseline { kPending, kFitted, kOff, kTINoise, kExperimental };
+  for (const bool continuous : {false, true}) {
+    for (const Baseline baseline : {kPending, kFitted, kOff, kTINoise, kExperimental}) {
+      SCOPED_TRACE(::testing::Message() << (continuous ? "c(s)" : "discrete") << " baseline " << baseline);
+      ResetAll();
+      SetDistinctState();
+      ResetModelFlags();
+      bEqAnalysisModel = false;
+      if (continuous) {
+        bContiModel = bContiSModel = true;
+        SetUsableDistribution();
+      } else {
+        bDiscreteModel = true;
+      }
+      bFitTINoise = baseline == kTINoise;
+      bExperimentalInitialDistribution = baseline == kExperimental;
+      bBaselineOption = baseline == kOff ? 0 : 1;
+      bVaryBaseline = false;
+      // The loader's option stays pending until the Parameters dialog applies it.
+      if (baseline != kPending) UpdateLinearFitFlags();
+      PackModelParams();
+      const std::vector<float> saved = BuildParameterVector(false);
+      const bool vary = bVaryBaseline, linear = bLinearAmplitudes;
+      const int option = bBaselineOption;
+      const std::vector<int> flags(std::begin(pParamFitFlags), std::end(pParamFitFlags));
+      ASSERT_TRUE(TmpSaveBestParams(nullptr, false).ok);
+      std::vector<std::string> lines;
+      {
+        std::ifstream in(szTmpParsPath);
+        for (std::string l; std::getline(in, l);) lines.push_back(l);
+      }
+
+      ResetAll();
+      ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+      EXPECT_EQ(bVaryBaseline, vary);
+      EXPECT_EQ(bBaselineOption, option);
+      EXPECT_EQ(bLinearAmplitudes, linear);
+      EXPECT_EQ(bContiModel, continuous);
+      EXPECT_EQ(std::vector<int>(std::begin(pParamFitFlags), std::end(pParamFitFlags)), flags);
+      const std::vector<float> restored = BuildParameterVector(false);
+      for (int i = 0; i < kSavedParamCount; ++i) EXPECT_EQ(restored[i], saved[i]) << "index " << i;
+      // Saved again, the file is the same, line by line.
+      ASSERT_TRUE(TmpSaveBestParams(nullptr, false).ok);
+      std::ifstream in(szTmpParsPath);
+      std::size_t k = 0;
+      for (std::string l; std::getline(in, l); ++k) {
+        ASSERT_LT(k, lines.size());
+        EXPECT_EQ(l, lines[k]) << "line " << k;
+      }
+      EXPECT_EQ(k, lines.size());
+    }
+  }
+}
+
 // Every model is saved under a code of its own and comes back as itself, also
 // those that older files folded into c(s) (c(M), ls-g*(s), ...).
 TEST_F(FitPersistenceTest, EveryModelComesBackAsItself) {
@@ -180,7 +255,7 @@ TEST_F(FitPersistenceTest, EveryModelComesBackAsItself) {
     bContiModel = *flag = true;
     const int code = ContinuousModelCode();
     codes.push_back(code);
-    pParams[kContiSlotFrictionalRatio] = 1.2f;
+    SetUsableDistribution();
     SaveAndReload({&bContiModel, flag});
     EXPECT_TRUE(bContiModel && *flag) << "code " << code;
     EXPECT_EQ(ContinuousModelCode(), code);
@@ -288,6 +363,82 @@ TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
   EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
   EXPECT_TRUE(bDiscreteModel);
   EXPECT_FLOAT_EQ(fMeniscus, 6.01f);
+}
+
+// A file is checked as the Parameters dialog checks its entries, and an empty, short
+// or cut file is said to be unusable: the box names the file and the reason, and
+// the loaded analysis stays as it was (vector and model variables).
+TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
+  ScopedHeadlessBackend backend;
+  ResetModelFlags();
+  bEqAnalysisModel = false;
+  bContiModel = bContiSModel = true;
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  SetUsableDistribution();
+  TmpSaveBestParams(nullptr, false);
+  std::vector<std::string> lines;
+  {
+    std::ifstream in(szTmpParsPath);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+  }
+  const std::string prefix = "the parameter file " + szTmpParsPath + " cannot be used: ";
+  struct Case {
+    int line;  // 1-based; 0: the whole file replaced by text
+    const char* text;
+    std::string why;
+  } cases[] = {
+      {5, "20.0", "the lower grid limit 20 must not be above the upper limit 12"},      // s min
+      {23, "-5.0", "the partial specific volume -5 ml/g must lie above 0 and not above 3 ml/g"},
+      {25, "-1.0", "the buffer density -1 must be above 0 g/ml"},
+      {41, "5000.0", "the bottom 5000 cm must lie between 0 and 20 cm"},
+      {0, "", "it holds 0 values, at least 95 are needed"},
+      {0, "1.000000\n0.500000\n", "it holds 2 values, at least 95 are needed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    if (c.line > 0) {
+      std::vector<std::string> changed = lines;
+      changed[static_cast<std::size_t>(c.line - 1)] = c.text;
+      std::ofstream out(szTmpParsPath, std::ios::trunc);
+      for (const std::string& l : changed) out << l << "\n";
+    } else {
+      std::ofstream(szTmpParsPath, std::ios::trunc) << c.text;
+    }
+    // The analysis loaded now: another grid and another cell.
+    ResetModelFlags();
+    bEqAnalysisModel = false;
+    bContiModel = bContiSModel = true;
+    SetUsableDistribution();
+    pParams[kContiSlotGridMax] = 9.0f;
+    pParams[14] = 7.1f;
+    UnpackModelParams();
+    const std::vector<float> params(std::begin(pParams), std::end(pParams));
+    backend->ClearTranscript();
+    backend->QueueMessageBox(IDOK, "reload parameters");
+    EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0);
+    ASSERT_EQ(backend->Transcript().size(), 1u);
+    EXPECT_EQ(backend->Transcript()[0].text, prefix + c.why);
+    EXPECT_EQ(std::vector<float>(std::begin(pParams), std::end(pParams)), params);
+    EXPECT_TRUE(bContiSModel);
+    EXPECT_FLOAT_EQ(fBottom, 7.1f);
+    EXPECT_FLOAT_EQ(pSpeciesS[1], 9.0f);
+  }
+  // Cut inside its last line: refused, although the values before it would do.
+  {
+    std::ofstream out(szTmpParsPath, std::ios::trunc);
+    for (std::size_t k = 0; k + 1 < lines.size(); ++k) out << lines[k] << "\n";
+    out << "0.0";
+  }
+  backend->ClearTranscript();
+  backend->QueueMessageBox(IDOK, "reload parameters");
+  EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0);
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].text, prefix + "it ends inside line 174 (the file was cut)");
+  // A missing file is no analysis saved: nothing is said.
+  std::filesystem::remove(szTmpParsPath);
+  EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0);
+  EXPECT_TRUE(backend->AllAnswersUsed());
 }
 
 // Batch mode never stops on a question: the offer restores by the series' answer

@@ -99,6 +99,9 @@ TEST_F(ParamChecksTest, ImpossibleContinuousSettingsKeepTheDialogOpen) {
   pParams[kContiSlotGridCount] = 50.0f;
   pParams[kContiSlotDensity] = 1.0f;
   pParams[kContiSlotViscosity] = 0.01002f;
+  pParams[kContiSlotVbar] = 0.73f;
+  pParams[kContiSlotFrictionalRatio] = 1.2f;
+  pParams[kContiSlotConfidence] = 0.68f;
   pParams[13] = fMeniscus = 6.0f;  // meniscus and bottom, cm
   pParams[14] = fBottom = 7.2f;
   UnpackModelParams();
@@ -112,11 +115,21 @@ TEST_F(ParamChecksTest, ImpossibleContinuousSettingsKeepTheDialogOpen) {
     const char* fine;  // the nearest value that passes
     const char* text;
   } cases[] = {
-      {406, "11", "10", "the lower grid limit 11 must not be above the upper limit 10"},
+      {406, "11", "9.9", "the lower grid limit 11 must not be above the upper limit 10"},
       {405, "0.5", "1", "the resolution 0 must be at least 1 grid point"},
       {421, "0", "0.001", "the buffer density 0 must be above 0 g/ml"},
       {426, "0", "0.0001", "the buffer viscosity 0 must be above 0 P"},
       {435, "7.2", "7.19", "the meniscus 7.2000 cm must lie below the bottom 7.2000 cm"},
+      // Values a computation would take without a word, far from any particle or rotor.
+      {419, "0", "0.01", "the frictional ratio f/f0 0 must lie above 0 and not above 50"},
+      {419, "1e30", "50", "the frictional ratio f/f0 1e+30 must lie above 0 and not above 50"},
+      {420, "-0.5", "0.001", "the partial specific volume -0.5 ml/g must lie above 0 and not above 3 ml/g"},
+      {437, "100", "20", "the bottom 100 cm must lie between 0 and 20 cm"},
+      {437, "5000", "7.3", "the bottom 5000 cm must lie between 0 and 20 cm"},
+      {413, "2", "1.5",
+       "the confidence level 2 must lie between 0 and 1 (above 1: a chi-square ratio of at most 1.5)"},
+      {406, "9.9999", "9.99", "the grid from 9.9999 to 10 is too narrow: its upper limit must exceed the "
+                              "lower limit by at least 0.001"},
   };
   for (const Case& c : cases) {
     backend_->ClearTranscript();

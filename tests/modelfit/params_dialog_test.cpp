@@ -176,6 +176,18 @@ TEST_F(ParamsDialogTest, CancelChangesNeitherModelNorVectorNorRecord) {
   EXPECT_EQ(record_.checked, recordBefore.checked);
   EXPECT_FALSE(bParamsDialogOpened);
   EXPECT_FALSE(bDataChanged);
+
+  // Cancel in the dialog reopened after a grid the memory cannot hold: the values
+  // before the first dialog come back, not the refused 1e9 grid points.
+  backend_->QueueDialog(IDOK, Answers({{405, "1e9"}}, {{431, !tiBefore}}));
+  backend_->QueueMessageBox(IDOK, "Error");
+  backend_->QueueDialog(IDCANCEL);
+  EXPECT_FALSE(RunParametersDialog(nullptr, record_));
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  EXPECT_TRUE(std::equal(std::begin(pParams), std::end(pParams), paramsBefore));
+  EXPECT_TRUE(std::equal(std::begin(pParamFitFlags), std::end(pParamFitFlags), flagsBefore));
+  EXPECT_EQ(bFitTINoise, tiBefore);
+  EXPECT_EQ(record_.text, recordBefore.text);
 }
 
 TEST_F(ParamsDialogTest, HiddenFieldsKeepTheirTextAndPassTheChecks) {

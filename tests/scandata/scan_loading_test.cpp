@@ -477,3 +477,31 @@ TEST_F(ScanLoadingTest, DistributionGridAndEquilibriumProfileBesideTheData) {
 
 }  // namespace
 }  // namespace tarmic::testing
+
+namespace tarmic {
+namespace {
+
+// A distribution grid that cannot be written (its folder is missing) is said once,
+// not at every Run and Fit; once written, a new failure is said again.
+TEST(DistributionGridFile, AFolderThatCannotBeWrittenIsSaidOnce) {
+  ScopedHeadlessBackend backend;
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "tarmic_sdist_once";
+  std::filesystem::remove_all(dir);
+  const float grid[4] = {0.0f, 1.0f, 2.0f, 3.0f};
+  const std::string saved = szSdistPath;
+  szSdistPath = (dir / "sdist.ra1").string();
+  backend->QueueMessageBox(IDOK, "Error");
+  for (int run = 0; run < 3; ++run) EXPECT_FALSE(SaveDistributionGrid(grid, 3));
+  EXPECT_EQ(backend->Transcript().size(), 1u);
+  std::filesystem::create_directories(dir);
+  EXPECT_TRUE(SaveDistributionGrid(grid, 3));
+  std::filesystem::remove_all(dir);
+  backend->QueueMessageBox(IDOK, "Error");
+  EXPECT_FALSE(SaveDistributionGrid(grid, 3));
+  EXPECT_EQ(backend->Transcript().size(), 2u);
+  EXPECT_TRUE(backend->AllAnswersUsed());
+  szSdistPath = saved;
+}
+
+}  // namespace
+}  // namespace tarmic
