@@ -27,6 +27,12 @@ class LammInterrupt : public ::testing::Test {
     e.scans = 4;
     e.radii = 100;
     e.Build();
+    // The header's omega^2 t of a run at 50,000 rpm makes the rotor accelerate to
+    // that speed over 1.5 times the first scan's time.
+    for (int k = 1; k <= e.scans; ++k) {
+      e.records[k].accelTime = 1.5 * e.firstTime;
+      e.records[k].accelRate = e.rpm / e.records[k].accelTime;
+    }
   }
   void TearDown() override { ResetRunSwitches(); }
   Experiment e;
@@ -41,7 +47,6 @@ TEST_F(LammInterrupt, KeyStopsTheSolutionBeforeTheFirstScan) {
     settings.bAutoVariant = false;
     settings.bUseMovingHat = movingHat;
     settings.bUseClaverie = !movingHat;
-    settings.bRampRotor = false;
     auto o = test::MakeSolver(e, 5.0, 6e-7, settings);
     backend->Headless().PressKey('X');
     {
@@ -58,9 +63,7 @@ TEST_F(LammInterrupt, KeyStopsTheSolutionBeforeTheFirstScan) {
 // keyboard while it waits for them.
 TEST_F(LammInterrupt, KeyStopsTheWorkerThreadsOfAList) {
   ScopedHeadlessBackend backend;
-  LammDiscretizationSettings settings;
-  settings.bRampRotor = false;
-  auto tmpl = test::MakeSolver(e, 1.0, 1e-6, settings);
+  auto tmpl = test::MakeSolver(e, 1.0, 1e-6, LammDiscretizationSettings{});
   const std::vector<double> s = {0, 2.0, 4.0, 8.0, 15.0}, D = {0, 1e-6, 8e-7, 6e-7, 4e-7};
   std::vector<std::vector<std::vector<float>>> data(
       5, std::vector<std::vector<float>>(e.scans + 1, std::vector<float>(e.radii + 1, 0.0f)));
