@@ -15,6 +15,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "numerics/atomic_file.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
@@ -113,6 +114,13 @@ void TXLAWindow::CmGenerateSingle() {
   if (s.scans < 1 || !(s.dr > 0.0f) || !(s.rpm > 0.0f) || s.interval < 0.0f) {
     PlayErrorSound();
     CommandMessageBox(*this, "dr, rotor speed and the number of scans must be positive", "ERROR", MB_OK);
+    return;
+  }
+  // Scans of faster speeds would not load again.
+  if (s.rpm > kMaxRotorSpeedRpm) {
+    PlayErrorSound();
+    CommandMessageBox(*this, Format("the rotor speed must be at most %.0f rpm", kMaxRotorSpeedRpm), "ERROR",
+                      MB_OK);
     return;
   }
   const std::optional<std::string> path = AskSavePath(*this, "save generated data as", "00001.ra0");

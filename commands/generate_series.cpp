@@ -91,6 +91,8 @@ std::optional<std::vector<float>> AskGrid(TXLAWindow& window, std::string* text,
 }
 
 bool Positive(float v) { return v > 0.0f; }
+// A speed whose scans the loaders read back.
+bool RotorSpeed(float v) { return v > 0.0f && v <= kMaxRotorSpeedRpm; }
 bool NotNegative(float v) { return v >= 0.0f; }
 
 bool TraceSpeciesPresent() { return bDiscreteModel && pSpeciesLinked[1] && pSpeciesLinked[2]; }
@@ -173,7 +175,7 @@ void TXLAWindow::CmGenerateSeries() {
       AskGrid(*this, &v.spacings, "point spacings dr (cm), separated by blanks:", Positive);
   if (!spacings) return;
   const std::optional<std::vector<float>> speeds =
-      AskGrid(*this, &v.speeds, "rotor speeds (rpm), separated by blanks:", Positive);
+      AskGrid(*this, &v.speeds, "rotor speeds (rpm), separated by blanks:", RotorSpeed);
   if (!speeds) return;
   const std::optional<std::vector<float>> noises =
       AskGrid(*this, &v.noises, "noise levels (OD), separated by blanks:", NotNegative);

@@ -16,6 +16,7 @@
 #include "commands/distribution_range_tools.h"
 #include "commands/equilibrium_sorting.h"
 #include "commands/model_commands.h"
+#include "numerics/atomic_file.h"
 #include "numerics/run_switches.h"
 #include "numerics/sounds.h"
 #include "platform/backend.h"
@@ -71,6 +72,8 @@ std::map<std::string, FileStamp> LookAtDirectory() {
   for (fs::directory_iterator it(gWatch.directory, ec), end; !ec && it != end; it.increment(ec)) {
     if (!it->is_regular_file(ec)) continue;
     if (Lower(it->path().extension().string()) != gWatch.extension) continue;
+    // A save in progress (or one a crash cut short) is no new scan.
+    if (IsSaveTemporaryName(it->path().filename().string())) continue;
     FileStamp stamp;
     if (Stamp(it->path(), &stamp)) files[it->path().string()] = stamp;
   }

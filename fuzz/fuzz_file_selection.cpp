@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const ScanSelectionFilter filter = FilterScanSelection(paths);
-  if (filter.kept.size() + filter.leftOut.size() != paths.size()) std::abort();
+  if (filter.kept.size() + filter.leftOut.size() + filter.notFiles.size() != paths.size()) std::abort();
   for (const std::string& p : filter.kept)
     if (std::count(paths.begin(), paths.end(), p) != 1) std::abort();
   bool measured = false;
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ClassifyScanFile(p) == ScanFileKind::ProgramFile ||
         (measured && ClassifyScanFile(p) == ScanFileKind::DerivedScan))
       std::abort();
-  LeftOutFilesNote(filter.leftOut);
+  LeftOutFilesNote(filter);
 
   // A scan list alone is loaded as the list of the files it names (its own target
   // covers it): not here, where it could name any file of the system.

@@ -262,7 +262,13 @@ void CLammIdeal::SetUpGrid() {
       float sigma = std::sqrt(static_cast<float>(dD) * t);
       if (!(sigma >= 0.001f)) sigma = 0.001f;
       const float h = sigma / fPointsPerSigma;
-      const float n0 = std::floor((b - m) * fPointsPerSigma / sigma);
+      // Every count above the upper limit ends as that limit, so the count starts no
+      // higher than one above it: the search below lowers it one by one, and a
+      // count beyond 2^24 would not even change in single precision.
+      const float ceiling = static_cast<float>(nMaxGrid) + 1;
+      float n0 = std::floor((b - m) * fPointsPerSigma / sigma);
+      if (!(n0 <= ceiling)) n0 = ceiling;
+      if (n0 < 0) n0 = 0;  // a cell upside down: the lower limit
       fGridSizeA = fGridSizeB = n0;
       fOptimizedGridRadius = rL;
       // The moving grid: one above the smallest size whose first spacing is

@@ -39,6 +39,7 @@
 #include "lamm/radial_corrections.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
+#include "numerics/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
 
@@ -152,6 +153,7 @@ class CLammIdeal : public LammSpeciesState,
   // ---- Thread and interrupt --------------------------------------------------------
   bool bInWorkerThread = false;
   bool bAborted = false;             // stopped early by a user interrupt
+  ThrottledKeyPoll keyPoll;          // the keyboard between output times
 
   // ---- Output -----------------------------------------------------------------------
   std::vector<float> vOwnProfileBlock;

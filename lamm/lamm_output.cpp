@@ -14,6 +14,7 @@
 #include "lamm/scan_sweep.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
+#include "numerics/run_switches.h"
 #include "platform/system.h"
 #include "scandata/data_set.h"
 #include "scandata/scan_file.h"
@@ -147,6 +148,15 @@ void CLammIdeal::StoreProfile(int position, const double* values) {
 }
 
 void CLammIdeal::CLEachIterationOutput(double ri) {
+  // Between two scans a run may take any number of steps (a fast rotor and a large
+  // s make them tiny), so the interrupt is looked at after every step: the keyboard
+  // at most every 100 ms in the user-interface thread; in a worker thread the flag
+  // that the user-interface thread sets when it takes a key.
+  if (bInWorkerThread ? bUserAbort.load() : keyPoll.KeyPressed()) {
+    bRunning = 0;
+    bAborted = true;
+    return;
+  }
   const bool display = pDisplay && !bInWorkerThread && !bNoProgressText && !bNoProgressText2;
   if (display && bShowReadouts) {
     pDisplay->ShowText(10, 70, Format("dt = %f sec  ", dDt));

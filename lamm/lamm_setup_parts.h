@@ -20,6 +20,14 @@
 
 namespace tarmic {
 
+// The grid sizes a solution works with: fewer nodes cannot carry a boundary, and
+// the work arrays of more would take hundreds of megabytes.
+inline constexpr int kMinLammGridPoints = 5;
+inline constexpr int kMaxLammGridPoints = 100000;
+// The largest "points per sigma" of the automatic grid size. Above a few dozen the
+// grid reaches its upper limit for any boundary anyway.
+inline constexpr float kMaxPointsPerSigma = 1000.0f;
+
 // ====================================================================================
 // Loader settings
 // ====================================================================================
@@ -27,9 +35,10 @@ namespace tarmic {
 // The numerical options of a solution, as set in the dialog "Numerical Control of
 // Lamm Equation Solution"; each field names the member it fills.
 struct LammDiscretizationSettings {
-  int nMinGrid = 0;                     // "lower limit" of the grid size (kept when <= 0)
-  int nMaxGrid = 0;                     // "upper limit" (kept when <= 0)
-  float fPointsPerSigma = 0.0f;         // "points per sigma" (kept when <= 0)
+  int nMinGrid = 0;                     // "lower limit" of the grid size (kept outside
+                                        // kMinLammGridPoints..kMaxLammGridPoints)
+  int nMaxGrid = 0;                     // "upper limit" (kept outside that range)
+  float fPointsPerSigma = 0.0f;         // "points per sigma" (kept outside 0..kMaxPointsPerSigma)
   bool bMultiSpeciesNonideal = false;   // multi-species option (callers pass false)
   double dBackDiffusionLevel = 0.0;     // "level" of the back-diffusion shut-off (kept when <= 0)
   bool bShutOffBackDiffusionOption = true;  // "shut off back-diffusion"

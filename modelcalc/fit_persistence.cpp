@@ -305,9 +305,14 @@ void LaterSettings(Codec& c) {
     pSpeciesExtra[2] = pParams[17] = gKept[90];
   }
   c.Flag(91, bAutoGridSize);
-  c.Float(92, fPointsPerSigma);
-  c.Int(93, nGridSizeUpper);
-  c.Int(94, nGridSizeLower);
+  // Grid values out of their range keep the settings (a count that cannot be
+  // built from would make every later run fail or never end).
+  float pointsPerSigma = fPointsPerSigma;
+  int upper = nGridSizeUpper, lower = nGridSizeLower;
+  c.Float(92, pointsPerSigma);
+  c.Int(93, upper);
+  c.Int(94, lower);
+  if (!c.Writing()) TakeLammGridSettings(pointsPerSigma, NAN, lower, upper);
 }
 
 // Indices 95-172: buffer mismatch, finite resolution, zone, the multiple-species

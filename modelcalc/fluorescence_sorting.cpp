@@ -268,7 +268,7 @@ SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
   std::error_code ec;
   for (const fs::directory_entry &e :
        fs::directory_iterator(source.empty() ? "." : source, ec))
-    if (e.is_regular_file())
+    if (e.is_regular_file() && !IsSaveTemporaryName(e.path().filename().string()))
       files.push_back(e.path().filename().string());
   std::sort(files.begin(), files.end());
 

@@ -722,7 +722,14 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
   }
   const double sigma = std::max(std::sqrt(D * tStar), 0.001);
   const double h = sigma / fPointsPerSigma;
-  const int N0 = static_cast<int>(std::floor((b - m) * fPointsPerSigma / sigma));
+  // Every count above the upper limit ends as that limit: the count starts no higher
+  // than one above it, which keeps the search below short whatever the settings
+  // and the cell.
+  const double ceiling = static_cast<double>(std::min(nGridSizeUpper, kMaxSimGridPoints)) + 1;
+  double equidistant = std::floor((b - m) * fPointsPerSigma / sigma);
+  if (!(equidistant <= ceiling)) equidistant = ceiling;
+  if (equidistant < 0) equidistant = 0;  // a cell upside down: the lower limit
+  const int N0 = static_cast<int>(equidistant);
   nStaticGridEstimate = N0;
   fOptimizeRadius = rStar;
   // The moving-hat count: the second interval m (q^(1.5/(N-1)) - q^(0.5/(N-1)))

@@ -112,6 +112,12 @@ ShowSimulationProgress::ShowSimulationProgress(const SimProgressOptions& options
       vRecorded(vPositions.size(), false) {}
 
 void ShowSimulationProgress::Step(double change) {
+  // A run may take any number of steps between two scans: the keyboard is looked
+  // at every 100 ms as well (the reacting system reads the keys itself).
+  if (!(bHeteroAssocModel && bReactingOwnsKeys) && keyPoll.KeyPressed()) {
+    bSimContinue = 0;
+    bUserAbort = true;
+  }
   if (opt.liveDisplay) {
     ShowSimIterationCount();
     ShowSimTimeStep();

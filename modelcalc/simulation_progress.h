@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "numerics/error_box.h"
 #include "propagators/sim_run.h"
 
 namespace tarmic {
@@ -69,6 +70,7 @@ class ShowSimulationProgress : public ScanTimeRecorder {
   void RecordFitRow(int k, int scan, const double* r, const double* c, int n);
 
   SimProgressOptions opt;
+  ThrottledKeyPoll keyPoll;     // the keyboard between scan times
   std::vector<int> vPositions;  // display positions of the recorded scans
   std::vector<bool> vRecorded;  // recorded into the fit rows in this run
   // The scan being assembled from sweeps (-1: none), its sweep counter, the time of

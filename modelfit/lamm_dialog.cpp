@@ -231,10 +231,15 @@ bool LammPBoxCanClose(const TransferBuffer& record) {
   for (int id : {612, 614, 616, 617, 619, 618, 627, 628, 629, 835, 834})
     if (!IsValidPositiveFloat(FieldText(record, id).c_str())) ok = false;
   if (!IsValidFloat(FieldText(record, 643).c_str())) ok = false;
-  if (ok) return true;
+  // Numbers that a grid cannot be built from: the message names the field.
+  const std::string refusal =
+      ok ? LammGridSettingsRefusal(FieldValue(record, 617), FieldValue(record, 616),
+                                   FieldValue(record, 618), FieldValue(record, 619))
+         : std::string("Invalid Entry");
+  if (refusal.empty()) return true;
   if (HasBackend()) {
     GetBackend().Beep(kBeepAsterisk);
-    GetBackend().MessageBox("Invalid Entry", "Input Error", MB_OK);
+    GetBackend().MessageBox(refusal, "Input Error", MB_OK);
   }
   return false;
 }

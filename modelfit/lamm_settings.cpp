@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstddef>
-#include <limits>
 
 #include "numerics/cvector.h"
 #include "numerics/error_box.h"
@@ -11,6 +10,7 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/scan_file.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
 
@@ -115,18 +115,43 @@ void ReadLevel(float v, double& setting) {
 void ReadSwitch(float v, bool& setting) {
   if (std::isfinite(v)) setting = v > 0.0f;
 }
-// Grid sizes are truncated; negative values and values beyond the int range are
-// refused.
-void ReadCount(float v, int& setting) {
-  if (!std::isfinite(v)) return;
-  const double t = std::trunc(static_cast<double>(v));
-  if (t < 0.0 ||
-      t > static_cast<double>(std::numeric_limits<int>::max()))
-    return;
-  setting = static_cast<int>(t);
+bool PointsPerSigmaUsable(double v) { return v > 0.0 && v <= kMaxPointsPerSigma; }
+bool GridSizeUsable(double v) {
+  const double n = std::floor(v);
+  return n >= kMinLammGridPoints && n <= kMaxLammGridPoints;
 }
 
 }  // namespace
+
+std::string LammGridSettingsRefusal(double pointsPerSigma, double defaultSize, double lower,
+                                    double upper) {
+  if (!PointsPerSigmaUsable(pointsPerSigma))
+    return Format("\"points per sigma\" %g must be above 0 and at most %g", pointsPerSigma,
+                  static_cast<double>(kMaxPointsPerSigma));
+  const struct {
+    const char* label;
+    double value;
+  } sizes[] = {{"default FE grid size", defaultSize}, {"lower limit", lower}, {"upper limit", upper}};
+  for (const auto& size : sizes)
+    if (!GridSizeUsable(size.value))
+      return Format("\"%s\" %g must be %d to %d grid points", size.label, std::floor(size.value),
+                    kMinLammGridPoints, kMaxLammGridPoints);
+  if (std::floor(lower) > std::floor(upper))
+    return Format("the \"lower limit\" %g of the grid size must not be above its \"upper limit\" %g",
+                  std::floor(lower), std::floor(upper));
+  return std::string();
+}
+
+void TakeLammGridSettings(double pointsPerSigma, double defaultSize, double lower, double upper) {
+  if (PointsPerSigmaUsable(pointsPerSigma)) fPointsPerSigma = static_cast<float>(pointsPerSigma);
+  if (GridSizeUsable(defaultSize)) nDefaultGridPoints = static_cast<int>(std::floor(defaultSize));
+  int low = nGridSizeLower, high = nGridSizeUpper;
+  if (GridSizeUsable(lower)) low = static_cast<int>(std::floor(lower));
+  if (GridSizeUsable(upper)) high = static_cast<int>(std::floor(upper));
+  if (low > high) return;
+  nGridSizeLower = low;
+  nGridSizeUpper = high;
+}
 
 int SaveLammEqParameterPreferences(Window* window) {
   DebugLog(window, "\nEnter SaveLammEqParameterPreferences");
@@ -177,10 +202,7 @@ int ReadLammEqParameterPreferences(Window* window) {
   ReadSwitch(p[1], bShutOffBackDiffusion);
   ReadLevel(p[2], dBackDiffusionLevel);
   ReadSwitch(p[3], bAutoGridSize);
-  ReadCount(p[4], nDefaultGridPoints);
-  ReadPositiveFloat(p[5], fPointsPerSigma);
-  ReadCount(p[6], nGridSizeUpper);
-  ReadCount(p[7], nGridSizeLower);
+  TakeLammGridSettings(p[5], p[4], p[7], p[6]);
   if (std::isfinite(p[8])) {
     bTimesFromW2t = p[8] > 0.0f;
     bRampRotorSpeed = !bTimesFromW2t;

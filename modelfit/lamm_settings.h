@@ -10,6 +10,8 @@
 // whose loaders switch them; the names used here refer to the same switches.
 #pragma once
 
+#include <string>
+
 #include "lamm/lamm_setup_parts.h"
 #include "scandata/analysis_switches.h"
 
@@ -72,6 +74,20 @@ extern float fScanVelocity;                 // "scan velocity (cm/min)" (2.43)
 extern bool bSimulateRadialResolution;      // "simulate radial resolution" (off)
 extern float fRadialConvolutionRange;       // "radial range of convolution (cm)" (0.008)
 
+// The grid settings a Lamm solution works with: "points per sigma" above 0 and at
+// most kMaxPointsPerSigma; the default size and the two limits of the automatic
+// size from kMinLammGridPoints to kMaxLammGridPoints grid points (their integer
+// parts, as the dialog takes them), the lower limit not above the upper. Empty
+// when all can be used; otherwise one sentence that names the first field that
+// cannot, with its value.
+std::string LammGridSettingsRefusal(double pointsPerSigma, double defaultSize, double lower,
+                                    double upper);
+// Grid settings read from a file (the preference file, a saved parameter file):
+// each value within its range replaces its setting (grid sizes by their integer
+// part), the others keep theirs; limits that would cross keep both settings. NaN
+// stands for a value the file does not hold.
+void TakeLammGridSettings(double pointsPerSigma, double defaultSize, double lower, double upper);
+
 // The settings above as the numerical options of a Lamm solver object: the one
 // place where the solutions read them.
 LammDiscretizationSettings CurrentDiscretization();
@@ -87,7 +103,7 @@ inline constexpr int kLammPreferenceCount = 31;
 int SaveLammEqParameterPreferences(Window* window);
 // Reads the settings; 1 when read, 0 when the file is missing or holds fewer than
 // 30 values (then nothing changes). A value that is not a finite number, or a grid
-// size beyond the integer range, leaves its setting as it was.
+// value out of its range (TakeLammGridSettings), leaves its setting as it was.
 int ReadLammEqParameterPreferences(Window* window);
 
 // Switches "ramp rotor speed" off, sets bTimesFromW2t and, unless the data are

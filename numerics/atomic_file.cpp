@@ -5,9 +5,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <limits>
+#include <string_view>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +27,103 @@ std::string DirectoryPart(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+std::string NamePart(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && s.size() <= 18 &&
+         std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+constexpr std::string_view kTempMark = ".tmp-";
+constexpr std::string_view kTempExtension = ".part";
+// Room left in a file name (at most 255 bytes) for the target's name: the rest
+// takes the mark, the host (at most 32 characters), pid, counter and extension.
+constexpr std::size_t kTargetNameRoom = 180;
+
+// This host's name as it stands in temporary names: letters, digits, '-' and '_'
+// (anything else becomes '_'), at most 32 characters.
+const std::string& HostTag() {
+  static const std::string tag = [] {
+    char name[256] = "";
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return std::string("host");
+    std::string t;
+    for (const char* c = name; *c && t.size() < 32; ++c) {
+      const bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') ||
+                         (*c >= '0' && *c <= '9') || *c == '-';
+      t.push_back(plain ? *c : '_');
+    }
+    return t;
+  }();
+  return tag;
+}
+
+// "." + the target's name (cut to the room left) + ".tmp-": what every temporary of
+// the target begins with.
+std::string TempPrefix(const std::string& targetName) {
+  return "." + targetName.substr(0, kTargetNameRoom) + std::string(kTempMark);
+}
+
+// The pid in a temporary's name, as its prefix and host leave it: "<pid>-<n>.part"
+// after "<prefix><host>-"; 0 when the rest is not of that form.
+long PidOfTemporary(std::string_view rest) {
+  if (rest.size() <= kTempExtension.size() ||
+      rest.substr(rest.size() - kTempExtension.size()) != kTempExtension)
+    return 0;
+  rest.remove_suffix(kTempExtension.size());
+  const std::size_t dash = rest.find('-');
+  if (dash == std::string_view::npos) return 0;
+  const std::string_view pid = rest.substr(0, dash), n = rest.substr(dash + 1);
+  if (!AllDigits(pid) || !AllDigits(n)) return 0;
+  return std::stol(std::string(pid));
+}
+
+// "<name>.tmp<pid>_<n>", the name earlier versions gave their temporaries: the pid,
+// or 0 when fileName is none of name's.
+long PidOfOldTemporary(std::string_view fileName, std::string_view targetName) {
+  const std::string prefix = std::string(targetName) + ".tmp";
+  if (fileName.size() <= prefix.size() || fileName.substr(0, prefix.size()) != prefix) return 0;
+  const std::string_view rest = fileName.substr(prefix.size());
+  const std::size_t underscore = rest.find('_');
+  if (underscore == std::string_view::npos) return 0;
+  const std::string_view pid = rest.substr(0, underscore), n = rest.substr(underscore + 1);
+  if (!AllDigits(pid) || !AllDigits(n)) return 0;
+  return std::stol(std::string(pid));
+}
+
+bool ProcessRunning(long pid) {
+  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// Removes the temporaries of target that a process of this host left behind and
+// that is no longer running; a running one (another instance, or this one) keeps
+// its temporaries. Best effort: what cannot be listed or removed stays.
+void RemoveStaleTemporaries(const std::string& target) {
+  const std::string dir = DirectoryPart(target);
+  const std::string name = NamePart(target);
+  const std::string prefix = TempPrefix(name) + HostTag() + "-";
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  const long self = static_cast<long>(::getpid());
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view entry(e->d_name);
+    long pid = 0;
+    if (entry.size() > prefix.size() && entry.substr(0, prefix.size()) == prefix)
+      pid = PidOfTemporary(entry.substr(prefix.size()));
+    else
+      pid = PidOfOldTemporary(entry, name);
+    if (pid == 0 || pid == self || ProcessRunning(pid)) continue;
+    struct stat st {};
+    if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+      continue;
+    (void)::unlinkat(::dirfd(d), e->d_name, 0);
+  }
+  ::closedir(d);
 }
 
 // Makes the rename durable: syncs the directory entry (best effort, some file
@@ -55,13 +156,16 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
     return;
   }
 
+  RemoveStaleTemporaries(target_);
   // O_EXCL on a name of our own making: no other file is ever opened by mistake;
   // mode 0666 lets the umask decide as it would for fopen.
   int fd = -1;
   int err = 0;
+  const std::string dir = DirectoryPart(target_);
+  const std::string prefix = (dir == "/" ? dir : dir + "/") + TempPrefix(NamePart(target_)) +
+                             HostTag() + "-" + std::to_string(::getpid()) + "-";
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp_ = target_ + ".tmp" + std::to_string(::getpid()) + "_" +
-            std::to_string(gTempCounter.fetch_add(1));
+    temp_ = prefix + std::to_string(gTempCounter.fetch_add(1)) + std::string(kTempExtension);
     fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     err = errno;
     if (fd < 0 && err != EEXIST) break;
@@ -229,6 +333,29 @@ void AtomicFileBatch::Discard() {
     notReplaced_.push_back(p.path);
   }
   pending_.clear();
+}
+
+bool IsSaveTemporaryName(const std::string& fileName) {
+  const std::string_view name(fileName);
+  // ".<target>.tmp-<host>-<pid>-<n>.part"
+  const std::size_t mark = name.rfind(kTempMark);
+  if (!name.empty() && name[0] == '.' && mark != std::string_view::npos && mark > 0) {
+    std::string_view rest = name.substr(mark + kTempMark.size());
+    // The host is everything up to the dash before the pid.
+    if (rest.size() > kTempExtension.size()) {
+      const std::string_view core = rest.substr(0, rest.size() - kTempExtension.size());
+      const std::size_t last = core.rfind('-');
+      const std::size_t beforePid = last == std::string_view::npos || last == 0
+                                        ? std::string_view::npos
+                                        : core.rfind('-', last - 1);
+      if (beforePid != std::string_view::npos && PidOfTemporary(rest.substr(beforePid + 1)) > 0)
+        return true;
+    }
+  }
+  // "<target>.tmp<pid>_<n>"
+  const std::size_t old = name.rfind(".tmp");
+  return old != std::string_view::npos && old > 0 &&
+         PidOfOldTemporary(name, name.substr(0, old)) > 0;
 }
 
 bool WriteFileAtomically(const std::string& path,

@@ -5,6 +5,13 @@
 // synced to the disk and closed, every step checked, and only then renamed over
 // the target. On any failure the target keeps its old content (or stays absent),
 // the temporary is removed and the error names the path and the reason.
+//
+// The temporary of "dir/name" is "dir/.name.tmp-<host>-<pid>-<n>.part": hidden,
+// and with an extension that no loader and no file filter of the program takes,
+// so that one left behind by a program that was ended during a save is never read
+// as data. When a target is written, the temporaries of it that processes of this
+// host no longer running left behind are removed first (those of a running
+// instance stay).
 #pragma once
 
 #include <cstdio>
@@ -116,6 +123,11 @@ class AtomicFileBatch {
   std::vector<std::string> failedWhy_;
   std::string error_;
 };
+
+// Whether a file name (without directory) is that of a save's temporary, as this
+// program names them or named them before ("name.tmp<pid>_<n>"): a loader and a
+// reader of folders leave such files alone.
+bool IsSaveTemporaryName(const std::string& fileName);
 
 // Writes the file through write(stream) (which returns false when it failed) and
 // replaces path only when write and the commit succeeded. *error (when given)

@@ -13,6 +13,7 @@
 #include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/text_lines.h"
+#include "platform/system.h"
 
 namespace tarmic {
 
@@ -122,7 +123,8 @@ bool CCurve::WriteToFile(const char* fileName) const {
 bool CCurve::ReadRecords(const char* fileName, int xColumn, int yColumn, std::vector<float>* xs,
                          std::vector<float>* ys) const {
   std::ifstream in;
-  if (fileName) in.open(fileName);
+  // A pipe would keep the open waiting for a writer: regular files only.
+  if (fileName && IsRegularFile(fileName)) in.open(fileName);
   if (!in.is_open()) {
     ShowFileError("\n\aAttention: could not open %s", fileName);
     return false;

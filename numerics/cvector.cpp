@@ -18,6 +18,7 @@
 #include "numerics/linear_algebra.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"
+#include "platform/system.h"
 
 namespace tarmic {
 
@@ -93,7 +94,8 @@ bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
 // one; blank lines are skipped. At most limit values (0: no limit). False when the
 // file cannot be opened.
 bool ReadValueLines(const char* fileName, std::size_t limit, std::vector<float>* values) {
-  if (!fileName) return false;
+  // A pipe would keep the open waiting for a writer: regular files only.
+  if (!fileName || !IsRegularFile(fileName)) return false;
   std::ifstream in(fileName);
   if (!in.is_open()) return false;
   std::string line;

@@ -8,7 +8,6 @@
 // what is already queued and never waits for a key release or a character.
 #include "numerics/error_box.h"
 
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -192,6 +191,14 @@ bool CheckKeyPress() {
   return taken && *taken == EventType::KeyDown;
 }
 
+bool ThrottledKeyPoll::KeyPressed() {
+  const std::int64_t now = MonotonicMs();
+  if (polled_ && now - lastPollMs_ < kIntervalMs) return false;
+  polled_ = true;
+  lastPollMs_ = now;
+  return CheckKeyPress();
+}
+
 bool CheckWindowKeyOrLatch(Window* window) {
   if (!window) return false;
   bool removed = false;
@@ -271,8 +278,8 @@ bool WaitForWindowKeyPress(Window* window, float seconds) {
 
 bool FileExists(const char* name) {
   if (!name || !*name) return false;
-  struct stat st;
-  if (::stat(name, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  // Only a regular file: opening a pipe would wait for a writer.
+  if (!IsRegularFile(name)) return false;
   std::ifstream file(name, std::ios::in);
   return file.is_open() && !file.fail() && !file.bad();
 }

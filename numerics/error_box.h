@@ -10,6 +10,7 @@
 // thread shows it after joining the workers (TakeWorkerErrors).
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -61,6 +62,19 @@ void WaitSeconds(float seconds);
 // loop; mouse buttons are consumed and do not interrupt. In a worker thread it
 // returns false.
 bool CheckKeyPress();
+// The interrupt poll of a loop whose steps may follow each other far faster than
+// anyone presses keys (thousands of time steps between two scans): CheckKeyPress
+// at the first call and then at most once per interval, so that the loop neither
+// pumps the window system at every step nor runs longer than that unpolled.
+class ThrottledKeyPoll {
+ public:
+  static constexpr std::int64_t kIntervalMs = 100;
+  bool KeyPressed();
+
+ private:
+  std::int64_t lastPollMs_ = 0;
+  bool polled_ = false;
+};
 // Keyboard poll of the main window plus the key latch (cleared when reported).
 bool CheckWindowKeyOrLatch(Window* window);
 // As CheckKeyPress, limited to the window's events.
@@ -73,7 +87,8 @@ int ReadWindowKeyChar(Window* window);
 // Waits up to seconds for a key press of the window without removing it.
 bool WaitForWindowKeyPress(Window* window, float seconds);
 
-// Whether the file can be opened for reading (false for directories).
+// Whether the file is a regular file that can be opened for reading (false for
+// directories, and for pipes and devices, whose opening may wait for ever).
 bool FileExists(const char* name);
 
 }  // namespace tarmic

@@ -21,6 +21,10 @@ inline constexpr float kPi = 3.14159265358979f;
 
 // Angular velocity per rotor speed, 2 pi / 60 (rad/s per rpm).
 inline constexpr double kTwoPiOver60 = 0.10471975511965977;
+// The fastest rotor speed a scan can record, rpm: a margin above the 60,000 rpm of
+// the fastest analytical rotors. A faster speed in a scan header is a damaged
+// header, not a measurement.
+inline constexpr double kMaxRotorSpeedRpm = 100000.0;
 // s w^2 (1/s) of a sedimentation coefficient s (S) at a rotor speed (rpm).
 inline double SedimentationRate(double s, double rpm) {
   const double w = rpm * kTwoPiOver60;

@@ -11,6 +11,7 @@
 #include "numerics/error_box.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"
+#include "platform/system.h"
 
 namespace tarmic {
 
@@ -80,8 +81,10 @@ bool IsBlankLine(const std::string& line) {
 bool ReadRecords(const char* fileName, int nColumns, std::vector<float>& values, int* nRecords) {
   *nRecords = 0;
   if (fileName == nullptr) fileName = "";
-  std::ifstream file(fileName);
-  if (!file) {
+  // A pipe would keep the open waiting for a writer: regular files only.
+  std::ifstream file;
+  if (IsRegularFile(fileName)) file.open(fileName);
+  if (!file.is_open()) {
     ReportFileError("\n\aAttention: could not open %s", fileName);
     return false;
   }

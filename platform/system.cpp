@@ -104,6 +104,11 @@ struct timespec Ts(std::int64_t ns) {
 }
 }  // namespace
 
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 FileTimes GetFileTimes(const std::string& path) {
   FileTimes t;
   struct stat st;

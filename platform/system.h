@@ -28,6 +28,11 @@ FileTimes GetFileTimes(const std::string& path);
 // Sets the access and modification times of path; true on success.
 bool SetFileTimes(const std::string& path, const FileTimes& times);
 
+// Whether path names a regular file (a symbolic link is followed). A pipe, a
+// socket, a device or a directory is none: opening a pipe for reading waits for a
+// writer, which may never come, so the readers take regular files only.
+bool IsRegularFile(const std::string& path);
+
 // The directory of the program from argv[0], with a trailing '/'. A bare name is
 // looked up through /proc/self/exe.
 std::string ProgramDirectoryFromArgv0(const char* argv0);

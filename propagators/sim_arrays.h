@@ -23,6 +23,7 @@
 #pragma once
 
 #include "lamm/fe_assembly.h"
+#include "lamm/lamm_setup_parts.h"
 #include "lamm/tridiagonal.h"
 
 namespace tarmic {
@@ -31,10 +32,10 @@ class CCurve;
 class CVector;
 class Window;
 
-// Largest grid the simulation arrays accept (about 45 MB of arrays).
-inline constexpr int kMaxSimGridPoints = 100000;
-// Smallest grid a propagator can work on.
-inline constexpr int kMinSimGridPoints = 5;
+// Largest grid the simulation arrays accept (about 45 MB of arrays), and the
+// smallest a propagator can work on: those of the Lamm solutions.
+inline constexpr int kMaxSimGridPoints = kMaxLammGridPoints;
+inline constexpr int kMinSimGridPoints = kMinLammGridPoints;
 
 // ---- the arrays other subsystems read ----
 extern double* pSimPlotWork;   // work array of the progress display (the recorded profile)

@@ -1,9 +1,13 @@
 #include "scandata/program_files.h"
 
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <string_view>
+#include <system_error>
 
+#include "numerics/atomic_file.h"
+#include "platform/system.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -23,8 +27,9 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 }
 
 // The first lines of the file (CR removed), at most kHeadBytes read; false when the
-// file cannot be opened.
+// file cannot be opened or is no regular file (a pipe would keep the open waiting).
 bool ReadHeadLines(const std::string& path, std::vector<std::string>* lines) {
+  if (!IsRegularFile(path)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::string head(kHeadBytes, '\0');
@@ -99,6 +104,13 @@ ScanFileKind Kind(ScanFileKind kind, const char* name, std::string* what) {
 
 ScanFileKind ClassifyScanFile(const std::string& path, std::string* what) {
   if (what) what->clear();
+  if (IsSaveTemporaryName(FileNameOf(path)))
+    return Kind(ScanFileKind::ProgramFile, "unfinished save", what);
+  // A name that is there but no regular file; a missing file is the reader's to
+  // report.
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec) && !IsRegularFile(path))
+    return Kind(ScanFileKind::NotAFile, "not a regular file", what);
   const std::string name = Lower(FileNameOf(path));
   if (StartsWith(name, "~tmppars") || ExtensionOf(name) == ".~p")
     return Kind(ScanFileKind::ProgramFile, "saved parameters", what);
@@ -149,7 +161,9 @@ ScanSelectionFilter FilterScanSelection(const std::vector<std::string>& paths) {
   for (std::size_t i = 0; i < paths.size(); ++i) {
     const bool leave = kinds[i] == ScanFileKind::ProgramFile ||
                        (kinds[i] == ScanFileKind::DerivedScan && anyScan);
-    if (leave)
+    if (kinds[i] == ScanFileKind::NotAFile)
+      out.notFiles.push_back(FileNameOf(paths[i]));
+    else if (leave)
       out.leftOut.push_back(FileNameOf(paths[i]) + " (" + whats[i] + ")");
     else
       out.kept.push_back(paths[i]);
@@ -157,9 +171,17 @@ ScanSelectionFilter FilterScanSelection(const std::vector<std::string>& paths) {
   return out;
 }
 
-std::string LeftOutFilesNote(const std::vector<std::string>& leftOut) {
-  std::string text = "not loaded - written by this program, not scan data:";
-  for (const std::string& f : leftOut) text += "\n" + f;
+std::string LeftOutFilesNote(const ScanSelectionFilter& filter) {
+  std::string text;
+  if (!filter.leftOut.empty()) {
+    text = "not loaded - written by this program, not scan data:";
+    for (const std::string& f : filter.leftOut) text += "\n" + f;
+  }
+  if (!filter.notFiles.empty()) {
+    if (!text.empty()) text += "\n";
+    text += "not loaded - not a regular file (a pipe, a device or a folder):";
+    for (const std::string& f : filter.notFiles) text += "\n" + f;
+  }
   return text;
 }
 

@@ -3,10 +3,13 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "numerics/atomic_file.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "platform/system.h"
 #include "scandata/text_io.h"
@@ -93,15 +96,20 @@ class WordStream {
   }
   // The next word as a number (0 when missing or not a number). A number beyond
   // the single-precision range (1e999 reads as infinity) sets nonFiniteLine().
-  double Number(bool* present = nullptr, bool* numeric = nullptr, bool withinLine = false) {
+  // *found (when given) tells whether the word began with a number at all; the
+  // word itself stays available as lastWord().
+  double Number(bool* present = nullptr, bool* numeric = nullptr, bool withinLine = false,
+                bool* found = nullptr) {
     std::string_view w;
     bool got = Next(&w, withinLine);
     if (present) *present = got;
+    lastWord_ = got ? w : std::string_view();
     if (!got) {
       if (numeric) *numeric = false;
+      if (found) *found = false;
       return 0.0;
     }
-    const double v = ParseNumberPrefix(w, numeric);
+    const double v = ParseNumberPrefix(w, numeric, found);
     if (!std::isfinite(static_cast<float>(v)) && nonFiniteLine_ == 0) nonFiniteLine_ = line_;
     return v;
   }
@@ -120,6 +128,8 @@ class WordStream {
   int nonFiniteLine() const { return nonFiniteLine_; }
   // The line the stream stands on.
   int line() const { return line_; }
+  // The word the last Number() read (empty when there was none).
+  std::string_view lastWord() const { return lastWord_; }
 
  private:
   const std::string& text_;
@@ -127,6 +137,7 @@ class WordStream {
   int line_;
   bool tooLong_ = false;
   int nonFiniteLine_ = 0;
+  std::string_view lastWord_;
 };
 
 // The number that begins at pos (blanks skipped), 0 when there is none.
@@ -156,6 +167,38 @@ int Fail(std::string* error, const std::string& why) {
 // in single precision was written beyond its range (1e308 is a finite double).
 std::string NonFiniteText(int line) {
   return "line " + std::to_string(line) + " holds a number out of range (beyond 3.4e38)";
+}
+
+// Reads the values of line 2 from its own words into out: names[i] is the name of
+// value i in messages, nullptr for a word that is skipped (it must be there, but
+// need not be a number). A value missing from the line is not taken from the data
+// rows below it, and a word that is not a number is no value: both fail with why,
+// as do a word too long and a number beyond the single-precision range.
+bool ReadScanInformation(WordStream& words, const char* const* names, int count, double* out,
+                         std::string* why) {
+  std::string missing;
+  for (int i = 0; i < count && missing.empty(); ++i) {
+    bool present = false, found = false;
+    out[i] = words.Number(&present, nullptr, /*withinLine=*/true, &found);
+    if (!present) {
+      std::string list;
+      for (int k = 0; k < count; ++k)
+        if (names[k]) list += std::string(list.empty() ? "" : ", ") + names[k];
+      missing = Format("line 2 ends after %d of its %d values (%s)", i, count, list.c_str());
+    } else if (names[i] && !found) {
+      missing = Format("line 2 holds \"%s\" as the %s, which is not a number",
+                       std::string(words.lastWord()).c_str(), names[i]);
+    }
+  }
+  if (words.tooLong())
+    *why = "line 2 holds a word that is too long";
+  else if (!missing.empty())
+    *why = missing;
+  else if (words.nonFiniteLine())
+    *why = NonFiniteText(words.nonFiniteLine());
+  else
+    return true;
+  return false;
 }
 
 // Radii (or wavelengths) beyond this are no position in a cell or a spectrum.
@@ -206,6 +249,9 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
                  float** third, bool* mark, float minStep, std::string* error) {
   if (!path || !record || !n || !radius || !value) return Fail(error, "missing arguments");
   std::string buf;
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec) && !IsRegularFile(path))
+    return Fail(error, "it is not a regular file (a pipe, a device or a folder)");
   if (!ReadWholeTextFile(path, &buf)) return Fail(error, "the file cannot be opened");
 
   FileTimes times = GetFileTimes(path);
@@ -258,17 +304,30 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     else if (bFluorescenceData)
       fSpikeThreshold = fSpikeThresholdFDS;
     record->scanType = type;
-    record->cell = TruncateToInt(words.Number());
-    record->temperature = static_cast<float>(words.Number());
-    record->rpm = static_cast<float>(words.Number());
-    record->time = words.Number();
-    record->omega2t = words.Number();
-    record->wavelength = static_cast<float>(words.Number());
-    record->replicates = TruncateToInt(words.Number());
-    if (words.tooLong()) return Fail(error, "line 2 holds a word that is too long");
-    if (words.nonFiniteLine()) return Fail(error, NonFiniteText(words.nonFiniteLine()));
-    if (record->rpm == 0.0f || !std::isfinite(record->rpm))
-      return Fail(error, "the rotor speed in line 2 is zero or not a number");
+    static constexpr const char* kFields[7] = {"cell",      "temperature", "rotor speed", "time",
+                                               "omega^2 t", "wavelength",  "replicates"};
+    double field[7];
+    std::string why;
+    if (!ReadScanInformation(words, kFields, 7, field, &why)) return Fail(error, why);
+    record->cell = TruncateToInt(field[0]);
+    record->temperature = static_cast<float>(field[1]);
+    record->rpm = static_cast<float>(field[2]);
+    record->time = field[3];
+    record->omega2t = field[4];
+    record->wavelength = static_cast<float>(field[5]);
+    record->replicates = TruncateToInt(field[6]);
+    // Speeds no rotor reaches are a damaged header; the solutions would follow
+    // them into steps so small that a run never ends.
+    if (!(record->rpm > 0.0f && record->rpm <= kMaxRotorSpeedRpm))
+      return Fail(error, Format("line 2 holds the rotor speed %g rpm, outside the speeds of a rotor "
+                                "(above 0, at most %.0f rpm)",
+                                static_cast<double>(record->rpm), kMaxRotorSpeedRpm));
+    if (record->time < 0.0)
+      return Fail(error, Format("line 2 holds the time %g s; the time since the start of the run "
+                                "cannot be negative",
+                                record->time));
+    if (record->omega2t < 0.0)
+      return Fail(error, Format("line 2 holds the omega^2 t %g; it cannot be negative", record->omega2t));
     record->recordedTime = record->time;
     record->timeAtLoad = record->time;
     // Acceleration phase from the lag of omega^2 t behind rpm^2 t:
@@ -278,17 +337,19 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     record->accelTime = (1.0 / rpm2) * 1.5 * (rpm2 * record->recordedTime - record->omega2t * kRpm2ToOmega2);
     record->accelRate = record->accelTime > 0 ? rpm / record->accelTime : 1.0e6;
   } else {
-    words.Number();  // not used
+    // A first word that is not used, time, wavelength and replicates (a fifth word
+    // is not used either).
+    static constexpr const char* kFields[4] = {nullptr, "time", "wavelength", "replicates"};
+    double field[4];
+    std::string why;
+    if (!ReadScanInformation(words, kFields, 4, field, &why)) return Fail(error, why);
     record->cell = 0;
     record->temperature = 20.0f;
     record->rpm = 1.0f;
-    record->time = words.Number();
+    record->time = field[1];
     record->omega2t = record->time;
-    record->wavelength = static_cast<float>(words.Number());
-    record->replicates = TruncateToInt(words.Number());
-    words.Number();  // not used
-    if (words.tooLong()) return Fail(error, "line 2 holds a word that is too long");
-    if (words.nonFiniteLine()) return Fail(error, NonFiniteText(words.nonFiniteLine()));
+    record->wavelength = static_cast<float>(field[2]);
+    record->replicates = TruncateToInt(field[3]);
     record->recordedTime = record->time;
     record->accelRate = 1.0e6;
     record->accelTime = 0.0;
@@ -336,6 +397,8 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
   int k = 1;
   // Words a row needs to be complete: x and y with Set n Columns, else the layout's.
   const int neededWords = bSetNColumns ? 2 : wordsPerRow;
+  // Words whose values are kept: x, the signal and the delivered third column.
+  const int keptWords = bSetNColumns || !threeColumns ? 2 : 3;
   words.SkipLine();  // words of line 2 beyond its fields are not data
   float groupStart = 0.0f;
   float previousX = 0.0f;
@@ -347,12 +410,14 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     // One row is one line: its first word may follow blank lines, the others stop
     // at the line end; words beyond wordsPerRow are dropped with the rest of the line.
     int got = 0;
+    std::string notANumber;  // the first word of a kept column that is no number
     for (int c = 0; c < wordsPerRow; ++c) {
-      bool present, isNumber;
-      double v = words.Number(&present, &isNumber, c > 0);
+      bool present, isNumber, found;
+      double v = words.Number(&present, &isNumber, c > 0, &found);
       if (!present) break;
       ++got;
       if (!isNumber) numeric = false;
+      if (!found && c < keptWords && notANumber.empty()) notANumber = words.lastWord();
       if (c < 3) w[c] = v;
     }
     const int line = words.line();
@@ -362,9 +427,12 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     // instrument file may end in the middle of a line), is not data.
     if (got == 0 || (r == rows && (!numeric || got < neededWords))) break;
     if (words.nonFiniteLine()) return Fail(error, NonFiniteText(words.nonFiniteLine()));
-    // A short line inside the data: its missing values are not known.
+    // A short line inside the data: its missing values are not known; nor is a
+    // value written as a word that is no number ("nan", "-", text).
     if (got < neededWords)
       return Fail(error, "line " + std::to_string(line) + " has too few values");
+    if (!notANumber.empty())
+      return Fail(error, Format("line %d holds \"%s\", which is not a number", line, notANumber.c_str()));
     // The radii must be positions: positive (electrophoresis positions may be
     // negative), within range, and increasing (equal ones only where the minimum
     // step merges them); anything else would enter the grid and the fit.

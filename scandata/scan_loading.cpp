@@ -146,8 +146,8 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, StagedSca
 // after "no scan files selected" when none is left.
 bool KeepScanFiles(Window* window, std::vector<std::string>* paths) {
   ScanSelectionFilter filter = FilterScanSelection(*paths);
-  if (filter.leftOut.empty()) return true;
-  const std::string note = LeftOutFilesNote(filter.leftOut);
+  if (!filter.AnyLeftOut()) return true;
+  const std::string note = LeftOutFilesNote(filter);
   if (filter.kept.empty()) {
     ErrorBox("no scan files selected\n" + note, "LOAD ERROR");
     if (bRealtimeMode) bRealtimeLoadError = true;
@@ -362,6 +362,7 @@ bool Reload(Window* window, ReloadKind kind) {
   bSimulating = false;
   if (kind == ReloadKind::Selection) {
     RedrawPlotsAndRepaint(window);
+    if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) CheckScanTimesDiffer(window);
   } else {
     AllocSpeciesSignalArrays();
     RunAfterReload(window);
@@ -539,7 +540,10 @@ bool LoadAllData(Window* window, const char* selection) {
     if (!bBatchMode) RedrawPlotsAndRepaint(window);
   }
 
-  if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) CheckTemperatureFluctuations(window, 1.0f);
+  if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) {
+    CheckTemperatureFluctuations(window, 1.0f);
+    CheckScanTimesDiffer(window);
+  }
   ProgressEnd();
   if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
   if (bScanTimeCorrection && bFluorescenceData) {

@@ -6,6 +6,7 @@
 #include "platform/backend.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -23,6 +24,21 @@ int CheckTemperatureFluctuations(Window* window, float tolerance) {
   if (HasBackend())
     GetBackend().MessageBox(Format("temperature fluctuations exceed %.1f degrees", static_cast<double>(tolerance)),
                             "ERROR", MB_OK | MB_ICONERROR);
+  return 0;
+}
+
+int CheckScanTimesDiffer(Window*) {
+  if (nScans < 2 || bEquilibriumMode || bElectrophoresisMode || bDLSData) return 1;
+  const double first = pScanInfo[1].time;
+  for (int i = 2; i <= nScans; ++i)
+    if (pScanInfo[static_cast<std::size_t>(i)].time != first) return 1;
+  PlayInfoSound();
+  if (HasBackend())
+    GetBackend().MessageBox(Format("all %d scans hold the same time, %g s: a sedimentation velocity "
+                                   "analysis needs scans taken at different times - check line 2 "
+                                   "of the scan files",
+                                   nScans, first),
+                            "ATTENTION", MB_OK | MB_ICONINFORMATION);
   return 0;
 }
 

@@ -8,6 +8,8 @@
 #include <locale.h>
 #include <vector>
 
+#include "platform/system.h"
+
 namespace tarmic {
 
 namespace {
@@ -51,6 +53,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 bool ReadWholeTextFile(const std::string& path, std::string* out) {
+  // A pipe or a device could keep the read waiting for ever.
+  if (!IsRegularFile(path)) return false;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
   std::string raw;
@@ -92,7 +96,7 @@ bool WriteFormatted(std::FILE* file, const char* format, ...) {
   return n >= 0;
 }
 
-double ParseNumberPrefix(std::string_view word, bool* complete) {
+double ParseNumberPrefix(std::string_view word, bool* complete, bool* found) {
   std::size_t i = 0;
   const std::size_t n = word.size();
   if (i < n && (word[i] == '+' || word[i] == '-')) ++i;
@@ -102,6 +106,7 @@ double ParseNumberPrefix(std::string_view word, bool* complete) {
     ++i;
     while (i < n && IsDigit(word[i])) { ++i; ++mantissaDigits; }
   }
+  if (found) *found = mantissaDigits > 0;
   if (mantissaDigits == 0) {
     if (complete) *complete = false;
     return 0.0;

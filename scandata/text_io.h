@@ -10,7 +10,7 @@
 namespace tarmic {
 
 // Reads the whole file into out, turning CR LF and a lone CR into LF.
-// False when the file cannot be opened or read.
+// False when the file cannot be opened or read, or is no regular file.
 bool ReadWholeTextFile(const std::string& path, std::string* out);
 
 // printf-style formatting into a string, always with the "C" numeric conventions
@@ -23,8 +23,9 @@ bool WriteFormatted(std::FILE* file, const char* format, ...)
 // The number at the start of word, as the standard conversion reads it but in
 // decimal notation only ("nan", "inf" and hexadecimal are not numbers): the longest
 // prefix of the form [+-]digits[.digits][e[+-]digits]; 0 when there is none.
-// *complete (when given) tells whether the whole word was that number.
-double ParseNumberPrefix(std::string_view word, bool* complete = nullptr);
+// *complete (when given) tells whether the whole word was that number, *found
+// whether the word began with one at all.
+double ParseNumberPrefix(std::string_view word, bool* complete = nullptr, bool* found = nullptr);
 
 // Converts to int by truncation toward zero, clamped to the int range (NaN gives 0).
 int TruncateToInt(double value);

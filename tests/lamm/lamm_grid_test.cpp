@@ -11,6 +11,7 @@
 #include "lamm/lamm_ideal.h"
 #include "numerics/run_switches.h"
 #include "tests/lamm/lamm_test_support.h"
+#include "tests/watchdog.h"
 
 namespace tarmic {
 namespace {
@@ -145,6 +146,52 @@ TEST(BackDiffusion, LogarithmicTestAgreesWithTheDirectMeanAndNeverOverflows) {
   EXPECT_TRUE(BackDiffusionNegligible(20.0, m, b, 6.1, level));
   EXPECT_FALSE(BackDiffusionNegligible(0.0, m, b, rR, level));
   EXPECT_FALSE(BackDiffusionNegligible(std::nan(""), m, b, rR, level));
+}
+
+// Points per sigma of 1e6, or a bottom of 1e6 cm, ask for a grid far beyond the
+// upper limit (over 2^24 nodes, a count that single precision cannot even lower by
+// one): the set-up ends at once with the upper limit, for the static and the moving
+// grid. The loader keeps its own values for settings out of range.
+TEST_F(LammBottom, GridFarBeyondTheUpperLimitEndsAtTheLimit) {
+  for (const bool movingHat : {false, true}) {
+    for (const bool hugeBottom : {false, true}) {
+      Experiment e = LongRun();
+      LammDiscretizationSettings settings;
+      settings.bOptimizeGrid = false;
+      settings.bAutoVariant = false;
+      settings.bUseMovingHat = movingHat;
+      settings.bUseClaverie = !movingHat;
+      auto o = MakeSolver(e, kSlowS, kSlowD, settings);
+      if (hugeBottom)
+        o->LoadSedimentationParameters(kSlowS, kSlowD, e.meniscus, 1e6, 1.0, e.leftLimit, e.rightLimit);
+      else
+        o->fPointsPerSigma = 1e6f;  // as an older loader would have taken it
+      o->SetRotorFromScans();
+      {
+        testing::Watchdog watchdog("the grid set-up");
+        o->SetUpGrid();
+      }
+      EXPECT_EQ(o->nGrid, o->nMaxGrid) << movingHat << hugeBottom;
+    }
+  }
+  // Settings out of range keep the solver's own.
+  LammDiscretizationSettings absurd;
+  absurd.fPointsPerSigma = 1e6f;
+  absurd.nMaxGrid = 1000000000;
+  absurd.nMinGrid = 3;
+  CLammIdeal o;
+  const float pointsPerSigma = o.fPointsPerSigma;
+  const int lower = o.nMinGrid, upper = o.nMaxGrid;
+  o.LoadDiscretizationParameters(absurd);
+  EXPECT_EQ(o.fPointsPerSigma, pointsPerSigma);
+  EXPECT_EQ(o.nMinGrid, lower);
+  EXPECT_EQ(o.nMaxGrid, upper);
+  // A lower limit above the upper one is lowered to it.
+  absurd.nMinGrid = 5000;
+  absurd.nMaxGrid = 300;
+  o.LoadDiscretizationParameters(absurd);
+  EXPECT_EQ(o.nMaxGrid, 300);
+  EXPECT_EQ(o.nMinGrid, 300);
 }
 
 }  // namespace

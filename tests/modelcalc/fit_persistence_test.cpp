@@ -441,6 +441,44 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
   EXPECT_TRUE(backend->AllAnswersUsed());
 }
 
+// Grid values of a parameter file that no grid can be built from (points per sigma
+// 1e6 made every later Run hang) keep the settings; values in range are taken.
+TEST_F(FitPersistenceTest, GridValuesOutOfRangeKeepTheSettings) {
+  SetDistinctState();
+  TmpSaveBestParams(nullptr, false);
+  std::vector<std::string> lines;
+  {
+    std::ifstream in(szTmpParsPath);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+  }
+  ASSERT_GT(lines.size(), 95u);
+  auto reloadWith = [&](const char* pointsPerSigma, const char* upper, const char* lower) {
+    lines[92] = pointsPerSigma;  // index 92 on line 93
+    lines[93] = upper;
+    lines[94] = lower;
+    {
+      std::ofstream out(szTmpParsPath, std::ios::trunc);
+      for (const std::string& l : lines) out << l << "\n";
+    }
+    fPointsPerSigma = 7.0f;
+    nGridSizeUpper = 1200;
+    nGridSizeLower = 80;
+    ReloadParameters(nullptr, szTmpParsPath);
+  };
+  reloadWith("1000000", "1000000000", "100");
+  EXPECT_EQ(fPointsPerSigma, 7.0f);
+  EXPECT_EQ(nGridSizeUpper, 1200);
+  EXPECT_EQ(nGridSizeLower, 100);
+  reloadWith("0", "50", "60");  // limits that cross keep both
+  EXPECT_EQ(fPointsPerSigma, 7.0f);
+  EXPECT_EQ(nGridSizeUpper, 1200);
+  EXPECT_EQ(nGridSizeLower, 80);
+  reloadWith("12", "3000", "60");
+  EXPECT_EQ(fPointsPerSigma, 12.0f);
+  EXPECT_EQ(nGridSizeUpper, 3000);
+  EXPECT_EQ(nGridSizeLower, 60);
+}
+
 // Batch mode never stops on a question: the offer restores by the series' answer
 // alone, and VBAR20 = 0 takes VBAR without asking. Interactively the questions come.
 TEST_F(FitPersistenceTest, QuestionsOnlyOutsideBatchMode) {

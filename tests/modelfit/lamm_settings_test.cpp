@@ -89,21 +89,49 @@ TEST_F(LammSettingsTest, TwentyNineValuesSetNothingThirtySetEverySetting) {
   WriteValues(szLammParamsIni, 30, 0.0f);
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
   EXPECT_FALSE(bAutoGridSize);
-  EXPECT_EQ(nDefaultGridPoints, 0);
+  EXPECT_EQ(nDefaultGridPoints, 1000) << "no grid of 0 points";
   EXPECT_FALSE(bTimesFromW2t);
   EXPECT_TRUE(bRampRotorSpeed);
   EXPECT_DOUBLE_EQ(dTruncationLevel, 1.0);
   EXPECT_FALSE(bCheckAcceleration);
 }
 
-TEST_F(LammSettingsTest, GridSizesBeyondTheIntegerRangeAreNotTakenFromTheFile) {
+// Grid values no grid can be built from (a points per sigma of 1e6 saved as default
+// made every later start hang at its first Run) keep their settings; limits that
+// would cross keep both.
+TEST_F(LammSettingsTest, GridValuesOutOfRangeAreNotTakenFromTheFile) {
+  ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
+  std::vector<std::string> lines;
   {
-    std::ofstream out(szLammParamsIni);
-    for (int i = 0; i < 31; ++i) out << (i == 4 ? "1e12" : "1") << "\n";
+    std::ifstream in(szLammParamsIni);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
   }
-  EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+  ASSERT_EQ(lines.size(), 31u);
+  auto readWith = [&](const std::vector<std::pair<int, const char*>>& changes) {
+    std::vector<std::string> changed = lines;
+    for (const auto& [index, text] : changes) changed[static_cast<std::size_t>(index)] = text;
+    std::ofstream(szLammParamsIni, std::ios::trunc) << [&] {
+      std::string all;
+      for (const std::string& l : changed) all += l + "\n";
+      return all;
+    }();
+    ResetLammSettings();
+    return ReadLammEqParameterPreferences(nullptr);
+  };
+  // 4 default size, 5 points per sigma, 6 upper and 7 lower limit.
+  EXPECT_EQ(readWith({{4, "1e12"}, {5, "1000000"}, {6, "1e9"}, {7, "3"}}), 1);
   EXPECT_EQ(nDefaultGridPoints, 1000);
-  EXPECT_EQ(nGridSizeUpper, 1);
+  EXPECT_EQ(fPointsPerSigma, 5.0f);
+  EXPECT_EQ(nGridSizeUpper, 2000);
+  EXPECT_EQ(nGridSizeLower, 75);
+  EXPECT_EQ(readWith({{6, "50"}, {7, "60"}}), 1);
+  EXPECT_EQ(nGridSizeUpper, 2000);
+  EXPECT_EQ(nGridSizeLower, 75);
+  EXPECT_EQ(readWith({{4, "600"}, {5, "20"}, {6, "100000"}, {7, "5"}}), 1);
+  EXPECT_EQ(nDefaultGridPoints, 600);
+  EXPECT_EQ(fPointsPerSigma, 20.0f);
+  EXPECT_EQ(nGridSizeUpper, 100000);
+  EXPECT_EQ(nGridSizeLower, 5);
 }
 
 TEST_F(LammSettingsTest, ValuesTheDialogWouldRefuseLeaveTheirSettings) {
@@ -134,12 +162,12 @@ TEST_F(LammSettingsTest, ValuesTheDialogWouldRefuseLeaveTheirSettings) {
   // A truncation exponent whose power of ten is not finite keeps the level.
   {
     std::ofstream out(szLammParamsIni);
-    for (int i = 0; i < 31; ++i) out << (i == 21 ? "1e30" : "3") << "\n";
+    for (int i = 0; i < 31; ++i) out << (i == 21 ? "1e30" : "6") << "\n";
   }
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
   EXPECT_NEAR(dTruncationLevel, 0.01, 1e-12);
-  EXPECT_EQ(nDefaultGridPoints, 3) << "values in range are taken";
-  EXPECT_FLOAT_EQ(fScanVelocity, 3.0f);
+  EXPECT_EQ(nDefaultGridPoints, 6) << "values in range are taken";
+  EXPECT_FLOAT_EQ(fScanVelocity, 6.0f);
 }
 
 TEST_F(LammSettingsTest, TimesFromOmegaSquaredT) {
@@ -243,12 +271,36 @@ TEST_F(LammDialogTest, ChangedGridSizeResizesTheSimulationArrays) {
     resizedTo = n;
     return true;
   };
-  backend_->QueueDialog(IDOK, TransferBuffer{{{616, "3e9"}}, {}});
+  backend_->QueueDialog(IDOK, TransferBuffer{{{616, "3000.7"}}, {}});
   backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
-  EXPECT_EQ(nDefaultGridPoints, 2147483647);
-  EXPECT_EQ(nLammGridPoints, 2147483647);
-  EXPECT_EQ(resizedTo, 2147483647);
+  EXPECT_EQ(nDefaultGridPoints, 3000);
+  EXPECT_EQ(nLammGridPoints, 3000);
+  EXPECT_EQ(resizedTo, 3000);
+}
+
+// Grid values no grid can be built from keep the dialog open, one message naming
+// the field for each; the values are taken once all can be used.
+TEST_F(LammDialogTest, GridValuesOutOfRangeAreRefusedNamingTheField) {
+  backend_->QueueDialog(IDOK, TransferBuffer{{{617, "1000000"}}, {}});
+  backend_->QueueMessageBox(IDOK, "Input Error");
+  backend_->QueueDialog(IDOK, TransferBuffer{{{617, "10"}, {616, "3e9"}}, {}});
+  backend_->QueueMessageBox(IDOK, "Input Error");
+  backend_->QueueDialog(IDOK, TransferBuffer{{{616, "1000"}, {619, "1000"}, {618, "3000"}}, {}});
+  backend_->QueueMessageBox(IDOK, "Input Error");
+  backend_->QueueDialog(IDOK, TransferBuffer{{{618, "100"}}, {}});
+  backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  ASSERT_GE(Boxes().size(), 3u);
+  EXPECT_EQ(Boxes()[0].second, "\"points per sigma\" 1e+06 must be above 0 and at most 1000");
+  EXPECT_EQ(Boxes()[1].second, "\"default FE grid size\" 3e+09 must be 5 to 100000 grid points");
+  EXPECT_EQ(Boxes()[2].second,
+            "the \"lower limit\" 3000 of the grid size must not be above its \"upper limit\" 1000");
+  EXPECT_EQ(backend_->BeepCount(), 3);
+  EXPECT_EQ(fPointsPerSigma, 10.0f);
+  EXPECT_EQ(nGridSizeUpper, 1000);
+  EXPECT_EQ(nGridSizeLower, 100);
 }
 
 TEST_F(LammDialogTest, CancelChangesNothing) {

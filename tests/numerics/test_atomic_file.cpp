@@ -201,5 +201,90 @@ TEST(AtomicFileBatch, SetIsReplacedWholeOrNotAtAll) {
   fs::remove_all(dir);
 }
 
+// A save ended by a kill leaves its temporary: hidden, with an extension no loader
+// takes. Saving the target again removes the temporaries of it that processes no
+// longer running left, of the present naming and of the earlier one; those of a
+// running instance and those of other targets stay.
+TEST(AtomicFile, StaleTemporariesOfTheTargetGoWhenItIsSavedAgain) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_stale";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string target = (dir / "00001.ra1").string(), other = (dir / "00002.ra1").string();
+  // A child that opens the target's temporary and then either ends at once, as a
+  // kill would end it (no destructor runs), or waits on a pipe until told to end.
+  auto leaveTemporary = [](const std::string& path, int waitFd) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      AtomicFile file(path);
+      std::fputs("cut sh", file.File());
+      std::fflush(file.File());
+      char c;
+      if (waitFd >= 0) (void)!::read(waitFd, &c, 1);
+      ::_exit(0);
+    }
+    return pid;
+  };
+  auto temporaries = [&] {
+    std::vector<std::string> n;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir))
+      if (IsSaveTemporaryName(e.path().filename().string())) n.push_back(e.path().filename().string());
+    std::sort(n.begin(), n.end());
+    return n;
+  };
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const pid_t running = leaveTemporary(target, pipeFds[0]);
+  ASSERT_GT(running, 0);
+  const pid_t killed = leaveTemporary(target, -1);
+  ASSERT_GT(killed, 0);
+  const pid_t killedOther = leaveTemporary(other, -1);
+  ASSERT_GT(killedOther, 0);
+  ::waitpid(killed, nullptr, 0);
+  ::waitpid(killedOther, nullptr, 0);
+  const std::string old = "00001.ra1.tmp" + std::to_string(killed) + "_7";
+  WriteRaw(dir / old, "cut short");
+  // The running child's temporary is there once the file holds its bytes.
+  for (int tries = 0; tries < 10000 && temporaries().size() < 4; ++tries) ::usleep(1000);
+  const std::vector<std::string> before = temporaries();
+  ASSERT_EQ(before.size(), 4u);
+  for (const std::string& name : before) {
+    if (name == old) continue;
+    EXPECT_EQ(name[0], '.') << name;
+    EXPECT_EQ(fs::path(name).extension(), ".part") << name;
+  }
+  auto ofPid = [&](pid_t pid) {
+    return "-" + std::to_string(pid) + "-";
+  };
+  auto holds = [&](const std::vector<std::string>& names, const std::string& part) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return n.find(part) != std::string::npos; });
+  };
+
+  ASSERT_TRUE(WriteTextFileAtomically(target, "saved again\n"));
+  EXPECT_EQ(ReadAll(target), "saved again\n");
+  const std::vector<std::string> after = temporaries();
+  EXPECT_TRUE(holds(after, ofPid(running))) << "a running instance keeps its temporary";
+  EXPECT_TRUE(holds(after, ofPid(killedOther))) << "another target's temporary stays";
+  EXPECT_FALSE(holds(after, ofPid(killed)));
+  EXPECT_FALSE(holds(after, old));
+  EXPECT_EQ(after.size(), 2u);
+
+  // Once the instance has ended, its temporary goes with the next save.
+  ASSERT_EQ(::write(pipeFds[1], "x", 1), 1);
+  ::waitpid(running, nullptr, 0);
+  ::close(pipeFds[0]);
+  ::close(pipeFds[1]);
+  ASSERT_TRUE(WriteTextFileAtomically(target, "and again\n"));
+  EXPECT_EQ(temporaries().size(), 1u);
+  EXPECT_FALSE(holds(temporaries(), ofPid(running)));
+  EXPECT_TRUE(holds(temporaries(), ofPid(killedOther)));
+
+  // What is no temporary is never taken for one.
+  for (const char* name : {"00001.ra1", "list_corr.ra1", "~tmppars.ra1", "a.tmp", "x.tmp12", ".hidden.part",
+                           ".a.ra1.tmp-host-x-1.part", "a.ra1.tmp0_1"})
+    EXPECT_FALSE(IsSaveTemporaryName(name)) << name;
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace tarmic

@@ -9,12 +9,14 @@
 #include <string>
 #include <thread>
 
+#include "numerics/cvector.h"
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/system.h"
 #include "resources/command_ids.h"
+#include "tests/watchdog.h"
 
 namespace tarmic {
 namespace {
@@ -212,6 +214,25 @@ TEST_F(FileExistsTest, UnreadableFileDoesNotExist) {
   ::chmod(name.c_str(), 0);
   EXPECT_FALSE(FileExists(name.c_str()));
   ::chmod(name.c_str(), 0644);
+}
+
+// A pipe (opening it for reading waits for a writer) is no file to read: the test
+// and the value reader say so at once.
+TEST_F(FileExistsTest, PipeIsNoFileAndNoReaderWaitsForIt) {
+  const std::string name = (dir_ / "pipe.dat").string();
+  std::filesystem::remove(name);
+  ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+  ScopedHeadlessBackend backend;
+  backend->QueueMessageBox(IDOK);
+  {
+    testing::Watchdog watchdog("reading a pipe");
+    EXPECT_FALSE(FileExists(name.c_str()));
+    EXPECT_FALSE(IsRegularFile(name));
+    CVector v;
+    v.ReadFromFile(name.c_str());
+    EXPECT_EQ(v.Length(), 0u);
+  }
+  std::filesystem::remove(name);
 }
 
 }  // namespace

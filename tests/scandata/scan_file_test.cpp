@@ -169,7 +169,7 @@ TEST_F(ScanFileTest, RadiiThatAreNoIncreasingPositionsRefuseTheFileWithTheirLine
       {"zero_at_end", head + good + "0 0 0\n\n", ""},
       {"huge", head + good + row("1e30"), "line 6 holds the radius 1e+30, outside 0 to 1e+06"},
       {"negative", head + row("-5.9000") + good, "line 3 holds the radius -5.9, outside 0 to 1e+06"},
-      {"word", head + good + row("abc") + row("5.9300"), "line 6 holds the radius 0 with more lines after it"},
+      {"word", head + good + row("abc") + row("5.9300"), "line 6 holds \"abc\", which is not a number"},
       {"decreasing", head + good + row("5.9150"),
        "line 6 holds the radius 5.915, not above the radius 5.92 before it"},
       {"equal", head + good + row("5.9200"), "line 6 holds the radius 5.92, not above the radius 5.92 before it"},
@@ -201,6 +201,61 @@ TEST_F(ScanFileTest, RadiiThatAreNoIncreasingPositionsRefuseTheFileWithTheirLine
   ASSERT_EQ(merged.ok, 1) << merged.error;
   EXPECT_EQ(merged.n, 3);
   EXPECT_FLOAT_EQ(merged.value[3], 0.2f);
+}
+
+// Line 2 is read from its own words: a value it lacks is not taken from the data
+// rows, a word that is no number is no value, and speeds, times and omega^2 t that
+// no run can have refuse the file with the line named. Data values that are no
+// numbers ("nan") refuse it as well; nothing is read as 0 in their place.
+TEST_F(ScanFileTest, AbsurdOrMissingValuesRefuseTheFileWithTheirLine) {
+  const std::string dir = ScratchDir("absurd_values");
+  std::string rows;
+  for (int i = 0; i < 5; ++i) rows += "   5.9" + std::to_string(i) + "00  0.5000e-01   0.00000e+00 \n";
+  struct Case {
+    const char* name;
+    std::string line2;
+    std::string rows;
+    std::string error;  // empty: read
+  } cases[] = {
+      {"fastest", "R 2 20.0 100000 1000 1.6000e+10 280 1", rows, ""},
+      {"slow", "R 2 20.0 3000 0 0 280 1", rows, ""},
+      {"too_fast", "R 2 20.0 1e7 1000 1.6000e+10 280 1", rows,
+       "line 2 holds the rotor speed 1e+07 rpm, outside the speeds of a rotor (above 0, at most 100000 rpm)"},
+      {"backwards", "R 2 20.0 -50000 1000 1.6000e+10 280 1", rows,
+       "line 2 holds the rotor speed -50000 rpm, outside the speeds of a rotor (above 0, at most 100000 rpm)"},
+      {"nan_speed", "R 2 20.0 nan 1000 1.6000e+10 280 1", rows,
+       "line 2 holds \"nan\" as the rotor speed, which is not a number"},
+      {"fields_missing", "R 1", rows,
+       "line 2 ends after 1 of its 7 values (cell, temperature, rotor speed, time, omega^2 t, "
+       "wavelength, replicates)"},
+      {"negative_time", "R 2 20.0 40000 -600 1.6000e+10 280 1", rows,
+       "line 2 holds the time -600 s; the time since the start of the run cannot be negative"},
+      {"nan_time", "R 2 20.0 40000 nan 1.6000e+10 280 1", rows,
+       "line 2 holds \"nan\" as the time, which is not a number"},
+      {"negative_w2t", "R 2 20.0 40000 1000 -1.6000e+10 280 1", rows,
+       "line 2 holds the omega^2 t -1.6e+10; it cannot be negative"},
+      {"nan_values", "R 2 20.0 40000 1000 1.6000e+10 280 1",
+       "   nan  nan   nan \n   nan  nan   nan \n   nan  nan   nan \n",
+       "line 3 holds \"nan\", which is not a number"},
+      {"nan_signal", "R 2 20.0 40000 1000 1.6000e+10 280 1", rows + "   5.9600  nan   0.0 \n   5.9700  0.1   0.0 \n",
+       "line 8 holds \"nan\", which is not a number"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir + "/" + c.name + ".ra1";
+    WriteText(path, std::string("scan\n") + c.line2 + "\n" + c.rows);
+    Scan s(path);
+    if (c.error.empty()) {
+      EXPECT_EQ(s.ok, 1) << c.name << ": " << s.error;
+    } else {
+      EXPECT_EQ(s.ok, 0) << c.name;
+      EXPECT_EQ(s.error, c.error) << c.name;
+    }
+  }
+  // The dropped third column of a two-column layout may hold anything.
+  WriteText(dir + "/third.ra1", "scan\nR 2 20.0 40000 1000 1.6000e+10 280 1\n   5.90 0.1 nan\n   5.91 0.2 nan\n"
+                                "   5.92 0.3 nan\n");
+  Scan third(dir + "/third.ra1", false);
+  EXPECT_EQ(third.ok, 1) << third.error;
 }
 
 TEST_F(ScanFileTest, IsolatedSpikeIsDroppedFromAbsorbanceDataOnly) {

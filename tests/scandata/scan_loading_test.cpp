@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "numerics/one_based.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
@@ -21,6 +23,7 @@
 #include "scandata/text_io.h"
 #include "scandata/time_stamps.h"
 #include "scandata_test_support.h"
+#include "tests/watchdog.h"
 
 namespace tarmic::testing {
 namespace {
@@ -215,6 +218,7 @@ TEST_F(ScanLoadingTest, IntensityScansHoldTheSampleAsSignalAndTheReferenceAsThir
   CopyFixture("intensity.ri1", dir + "/b.ri1");
   bInitialDataProfile = true;
   bUniformLoading = false;
+  backend->QueueMessageBox(IDOK, "ATTENTION");  // two copies: one time
   LoadNewFiles({dir + "/a.ri1", dir + "/b.ri1"});
   ASSERT_EQ(nScans, 2);
   EXPECT_FLOAT_EQ(ppSignal[1][1], 1000.0f);
@@ -237,6 +241,7 @@ TEST_F(ScanLoadingTest, InterferenceDataFitSystematicNoise) {
   const std::string dir = ScratchDir("interference_set");
   CopyFixture("interference.ip1", dir + "/a.ip1");
   CopyFixture("interference.ip1", dir + "/b.ip1");
+  backend->QueueMessageBox(IDOK, "ATTENTION");  // two copies: one time
   LoadNewFiles({dir + "/a.ip1", dir + "/b.ip1"});
   ASSERT_EQ(nScans, 2);
   EXPECT_TRUE(bFitTINoise && bFitRINoise);
@@ -290,6 +295,64 @@ TEST_F(ScanLoadingTest, TemperatureFluctuationsAreReportedAfterLoading) {
   EXPECT_EQ(temperaturePlots, 1);
   EXPECT_EQ(nScans, 2);
   EXPECT_NEAR(fTemperatureK, 294.65f, 1e-4) << "the temperature of the last loaded scan";
+}
+
+// Velocity scans that all hold one time show no movement: loaded, with a word.
+// Equal times of some scans, or of equilibrium data, say nothing.
+TEST_F(ScanLoadingTest, VelocityScansThatAllHoldOneTimeAreReported) {
+  bCheckTimeStamps = false;
+  const std::string dir = ScratchDir("one_time");
+  for (const char* name : {"a", "b", "c"}) WriteText(dir + "/" + name + ".ra1", ScanText(name, 'R', 1000));
+  const std::vector<std::string> files = {dir + "/a.ra1", dir + "/b.ra1", dir + "/c.ra1"};
+  backend->QueueMessageBox(IDOK, "ATTENTION");
+  LoadNewFiles(files);
+  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<std::string>{"ATTENTION: all 3 scans hold the same time, 1000 s: a sedimentation "
+                                      "velocity analysis needs scans taken at different times - check "
+                                      "line 2 of the scan files"}));
+  backend->ClearTranscript();
+  bEquilibriumMode = true;
+  LoadNewFiles(files);
+  EXPECT_EQ(nScans, 3);
+  EXPECT_TRUE(MessageTexts().empty());
+}
+
+// A pipe among the selected files would keep the load waiting for a writer for
+// ever: it is left out, and the note names it. So are the temporaries a save left
+// behind when the program was ended during it, of the present naming and of the
+// earlier one.
+TEST_F(ScanLoadingTest, PipesAndUnfinishedSavesAreLeftOutAndNamed) {
+  bCheckTimeStamps = false;
+  const std::string dir = ScratchDir("pipe");
+  WriteText(dir + "/a.ra1", ScanText("a", 'R', 1000));
+  WriteText(dir + "/b.ra1", ScanText("b", 'R', 2000));
+  // Cut short, with a time of its own: read as a scan it would load.
+  WriteText(dir + "/.b.ra1.tmp-host-4242-0.part", ScanText("b", 'R', 2000, 20.0f, 51));
+  WriteText(dir + "/b.ra1.tmp4242_1", ScanText("b", 'R', 2500, 20.0f, 51));
+  ASSERT_EQ(::mkfifo((dir + "/c.ra1").c_str(), 0600), 0);
+  backend->QueueMessageBox(IDOK, "ATTENTION");
+  {
+    Watchdog watchdog("loading a selection with a pipe");
+    LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1", dir + "/c.ra1", dir + "/.b.ra1.tmp-host-4242-0.part",
+                  dir + "/b.ra1.tmp4242_1"});
+  }
+  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{
+                                "ATTENTION: not loaded - written by this program, not scan data:\n"
+                                ".b.ra1.tmp-host-4242-0.part (unfinished save)\n"
+                                "b.ra1.tmp4242_1 (unfinished save)\n"
+                                "not loaded - not a regular file (a pipe, a device or a folder):\nc.ra1"}));
+  // Read directly, the pipe is refused at once with the reason.
+  ScanInfo info;
+  int n = 0;
+  float *r = nullptr, *y = nullptr;
+  std::string why;
+  {
+    Watchdog watchdog("reading a pipe");
+    EXPECT_EQ(ReadScanFile((dir + "/c.ra1").c_str(), &info, &n, &r, &y, nullptr, nullptr, 0.0f, &why), 0);
+  }
+  EXPECT_EQ(why, "it is not a regular file (a pipe, a device or a folder)");
 }
 
 TEST_F(ScanLoadingTest, AddMoreFilesWithOneBadFileAddsTheGoodOnes) {
