@@ -202,6 +202,7 @@ TEST_F(IntensityDataTest, GridAndAbsorbanceFilesHoldThePositiveAbsorbance) {
   const std::string raw = ProgramDir() + "/raw";
   std::filesystem::create_directories(raw);
   ASSERT_TRUE(SaveRawDataToDirectory(raw + "/x.rxx", true).ok());
+  Backend().QueueMessageBox(IDOK, "ATTENTION");  // two copies of one scan: one time
   LoadThroughDialog({raw + "/x" + stored, raw + "/x" + stored});
   ASSERT_EQ(nScans, 2);
   ASSERT_TRUE(bIntensityData);
@@ -304,6 +305,7 @@ TEST_F(IntensityDataTest, DiscreteSpeciesFitRecoversTheSpeciesAndItsSavedFitLoad
 
   // Loaded back, the converted fit is log10(reference / model intensity) at every
   // point, and the absorbance of the run.
+  Backend().QueueMessageBox(IDOK, "ATTENTION");  // two copies of one scan: one time
   LoadThroughDialog({converted, converted});
   ASSERT_EQ(nScans, 2);
   ASSERT_TRUE(bAbsorbanceData);
@@ -317,6 +319,7 @@ TEST_F(IntensityDataTest, DiscreteSpeciesFitRecoversTheSpeciesAndItsSavedFitLoad
   EXPECT_LT(RmsFromTruth(j, r, a), 0.01);
 
   // The unconverted fit is the model's sample intensity beside the reference.
+  Backend().QueueMessageBox(IDOK, "ATTENTION");  // two copies of one scan: one time
   LoadThroughDialog({intensity, intensity});
   ASSERT_EQ(nScans, 2);
   ASSERT_TRUE(bIntensityData);
