@@ -272,7 +272,7 @@ TEST_F(QtBackendTest, WindowTextHasThePixelsOfQtsOwnStringDrawing) {
       dc->SetBkColor(RGB(220, 255, 220));
       for (std::size_t i = 0; i < texts.size(); ++i) dc->TextOut(200, 40 + 40 * static_cast<int>(i), texts[i]);
     }
-    QImage expected(screen.Width(), screen.Height(), QImage::Format_RGBX8888);
+    QImage expected(screen.Width(), screen.Height(), QImage::Format_RGB32);
     expected.fill(Qt::white);
     {
       QPainter painter(&expected);
