@@ -32,6 +32,7 @@
 #include "app/preferences.h"
 #include "app/xla_window.h"
 #include "bench/velocity_data_set.h"
+#include "bench/window_bench_support.h"
 #include "commands/program_services.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_state.h"
@@ -69,43 +70,15 @@ void Pump() {
   }
 }
 
-// D of s S at f/f0 1.3 in water at 20 C (1e-7 cm^2/s).
-float DOfS(double s) {
-  const double M = MassFromSedcoeff(s, 0.73, 0.73 * 0.99823, 1.002e-3, 1.3);
-  return static_cast<float>(kGasConstant * 293.15 * s * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7);
-}
-
-// Two species of 3 and 7 S (loading 0.6 and 0.4), s and D scaled by scale and
-// 1/scale, both floated with the meniscus (from meniscus); the amplitudes solved
-// linearly (linear) or taken as they are.
-void SetTwoSpecies(float scale, float meniscus, bool linear) {
-  ResetModelFlags();
-  bDiscreteModel = true;
-  const double s[2] = {3.0, 7.0}, c[2] = {0.6, 0.4};
-  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = k <= 2;
-  for (int k = 1; k <= 2; ++k) {
-    pSpeciesS[k] = static_cast<float>(scale * s[k - 1]);
-    pSpeciesMassOrD[k] = DOfS(s[k - 1]) / scale;
-    pSpeciesAmplitude[k] = static_cast<float>(c[k - 1]);
-    pSpeciesSFit[k] = pSpeciesMassOrDFit[k] = 1;
-    pSpeciesAmplitudeFit[k] = 0;
-  }
-  fMeniscus = meniscus;
-  bVaryMeniscus = true;
-  PackModelParams();
-  AllocSpeciesSignalArrays();
-  bLinearAmplitudes = linear;
-}
-
 // The data set, the computed model, the plots and the fitted curves.
 void InstallData() {
   bench::InstallVelocityScans(kScans, kRadii, 0.02);
   fMinMeniscus = 5.97f;
   fMaxMeniscus = 6.03f;
-  SetTwoSpecies(1.0f, 6.0f, false);
+  bench::SetTwoSpecies(1.0f, false, 6.0f, true);
   CalculateModel(nullptr);
   bench::DataFromFitWithNoise(0.005, 3);
-  SetTwoSpecies(1.0f, 6.0f, true);
+  bench::SetTwoSpecies(1.0f, true, 6.0f, true);
   CalculateModel(nullptr);
   bModelComputed = true;
   bShowData = bShowResiduals = true;
@@ -140,7 +113,7 @@ BENCHMARK(BM_WholeRedraw)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime(
 // fit's evaluations are added to evaluations.
 double FitOnce(bool inWindow, double& evaluations) {
   SeedRandomGenerators(5);
-  SetTwoSpecies(1.1f, 6.015f, true);
+  bench::SetTwoSpecies(1.1f, true, 6.015f, true);
   const double start = ProcessCpuSeconds();
   if (inWindow) {
     gWindow->CmFit();
@@ -190,7 +163,7 @@ BENCHMARK(BM_FitCommand)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterat
 }  // namespace tarmic
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  tarmic::bench::ChooseQtPlatform();
   QApplication app(argc, argv);
   // The settings and files of the window go to a scratch folder.
   const std::filesystem::path dir =
@@ -215,12 +188,7 @@ int main(int argc, char** argv) {
       tarmic::gWindow = &window;
       window.SetupWindow();
       window.GetHandle().Show();
-      // A box would wait for a click: none is expected, but one must not stop the run.
-      QTimer closer;
-      QObject::connect(&closer, &QTimer::timeout, [] {
-        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-      });
-      closer.start(200);
+      const std::unique_ptr<QTimer> closer = tarmic::bench::CloseModalBoxes();
       tarmic::Pump();
       benchmark::Initialize(&argc, argv);
       if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

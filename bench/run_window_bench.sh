@@ -12,17 +12,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build-rel}
 shift || true
 
-missing=()
-command -v Xvfb >/dev/null 2>&1 || missing+=(xvfb)
-command -v openbox >/dev/null 2>&1 || missing+=(openbox)
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-deps.sh xvfb openbox
 
 for b in bench_window_redraw bench_window_fit; do
   if [ ! -x "$build/bench/$b" ]; then
