@@ -94,42 +94,18 @@ BENCHMARK(BM_SimplexFitOneSpecies)->Unit(benchmark::kSecond)->UseRealTime()->Ite
 
 // Two species, 3 and 7 S at f/f0 1.3 with loadings 0.6 and 0.4, the same cell and
 // scans: s and D of both floated from 10 % off, the amplitudes solved linearly.
-float DOfS(double s) {
-  const double M = MassFromSedcoeff(s, 0.73, 0.73 * 0.99823, 1.002e-3, 1.3);
-  return static_cast<float>(kGasConstant * 293.15 * s * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7);
-}
-
-void SetTwoSpecies(float scale, bool linear) {
-  ResetModelFlags();
-  bDiscreteModel = true;
-  const double s[2] = {3.0, 7.0}, c[2] = {0.6, 0.4};
-  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = k <= 2;
-  for (int k = 1; k <= 2; ++k) {
-    pSpeciesS[k] = static_cast<float>(scale * s[k - 1]);
-    pSpeciesMassOrD[k] = DOfS(s[k - 1]) / scale;
-    pSpeciesAmplitude[k] = static_cast<float>(c[k - 1]);
-    pSpeciesSFit[k] = pSpeciesMassOrDFit[k] = 1;
-    pSpeciesAmplitudeFit[k] = 0;
-  }
-  fMeniscus = static_cast<float>(kMeniscus);
-  bVaryMeniscus = false;
-  PackModelParams();
-  AllocSpeciesSignalArrays();
-  bLinearAmplitudes = linear;
-}
-
 void BM_SimplexFitTwoSpecies(benchmark::State& state) {
   FitReport report;
   InstallData();
   nLammThreads = 2;
-  SetTwoSpecies(1.0f, false);
+  bench::SetTwoSpecies(1.0f, false);
   CalculateModel(nullptr);
   bench::DataFromFitWithNoise(0.005, 4);
   double evaluations = 0.0, s1 = 0.0, s2 = 0.0;
   for (auto _ : state) {
     state.PauseTiming();
     SeedRandomGenerators(5);
-    SetTwoSpecies(1.1f, true);
+    bench::SetTwoSpecies(1.1f, true);
     state.ResumeTiming();
     if (FitDriver(nullptr, FitMethod::Simplex, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include "bench/velocity_data_set.h"
+#include "bench/window_bench_support.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/model_computation.h"
@@ -111,18 +112,13 @@ BENCHMARK(BM_WindowRepaint)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTim
 }  // namespace tarmic
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  tarmic::bench::ChooseQtPlatform();
   QApplication app(argc, argv);
   tarmic::QtBackend backend(1000, 700);
   tarmic::gBackend = &backend;
   tarmic::SetBackend(&backend);
   backend.MainWindow().Show();
-  // A box would wait for a click: none is expected, but one must not stop the run.
-  QTimer closer;
-  QObject::connect(&closer, &QTimer::timeout, [] {
-    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-  });
-  closer.start(200);
+  const std::unique_ptr<QTimer> closer = tarmic::bench::CloseModalBoxes();
   QCoreApplication::processEvents();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -92,4 +92,32 @@ inline void SetFittedSpecies(float s, float D, float meniscus, bool linear) {
   bLinearAmplitudes = linear;
 }
 
+// D of s S at f/f0 1.3 in water at 20 C with vbar 0.73 (1e-7 cm^2/s).
+inline float DOfS(double s) {
+  const double M = MassFromSedcoeff(s, 0.73, 0.73 * 0.99823, 1.002e-3, 1.3);
+  return static_cast<float>(kGasConstant * 293.15 * s * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7);
+}
+
+// Two species of 3 and 7 S (loading 0.6 and 0.4, f/f0 1.3), s scaled by scale and D
+// by 1/scale, both floated; the meniscus at meniscus, floated when floatMeniscus;
+// the amplitudes solved linearly (linear) or taken as they are.
+inline void SetTwoSpecies(float scale, bool linear, float meniscus = 6.0f, bool floatMeniscus = false) {
+  ResetModelFlags();
+  bDiscreteModel = true;
+  const double s[2] = {3.0, 7.0}, c[2] = {0.6, 0.4};
+  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = k <= 2;
+  for (int k = 1; k <= 2; ++k) {
+    pSpeciesS[k] = static_cast<float>(scale * s[k - 1]);
+    pSpeciesMassOrD[k] = DOfS(s[k - 1]) / scale;
+    pSpeciesAmplitude[k] = static_cast<float>(c[k - 1]);
+    pSpeciesSFit[k] = pSpeciesMassOrDFit[k] = 1;
+    pSpeciesAmplitudeFit[k] = 0;
+  }
+  fMeniscus = meniscus;
+  bVaryMeniscus = floatMeniscus;
+  PackModelParams();
+  AllocSpeciesSignalArrays();
+  bLinearAmplitudes = linear;
+}
+
 }  // namespace tarmic::bench

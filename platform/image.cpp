@@ -14,24 +14,25 @@ Image::Image(int width, int height, Color fill)
 
 Color Image::Pixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return kWhite;
-  return Row(y)[x] & ~stored_;
+  return FromStored(Row(y)[x]);
 }
 
 void Image::SetPixel(int x, int y, Color c) {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
-  Row(y)[x] = c | stored_;
+  Row(y)[x] = ToStored(c);
 }
 
-void Image::KeepOpaqueByte() {
-  stored_ = 0xFF000000u;
-  for (Color& p : pixels_) p |= stored_;
+void Image::UseScreenLayout() {
+  if (screenLayout_) return;
+  screenLayout_ = true;
+  for (Color& p : pixels_) p = ToStored(p);
 }
 
-void Image::Fill(Color c) { std::fill(pixels_.begin(), pixels_.end(), c | stored_); }
+void Image::Fill(Color c) { std::fill(pixels_.begin(), pixels_.end(), ToStored(c)); }
 
 void Image::Resize(int width, int height, Color fill) {
-  Image next(width, height, fill | stored_);
-  next.stored_ = stored_;
+  Image next(width, height, fill);
+  if (screenLayout_) next.UseScreenLayout();
   next.Paste(*this, 0, 0);
   *this = std::move(next);
 }
@@ -43,15 +44,24 @@ Image Image::Copy(const Rect& rect) const {
   int y0 = std::max(r.top, 0), y1 = std::min(r.bottom, height_);
   int x0 = std::max(r.left, 0), x1 = std::min(r.right, width_);
   for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) out.Row(y - r.top)[x - r.left] = Row(y)[x] & ~stored_;
+    for (int x = x0; x < x1; ++x) out.Row(y - r.top)[x - r.left] = FromStored(Row(y)[x]);
   return out;
 }
 
 void Image::Paste(const Image& src, int x, int y) {
   int y0 = std::max(y, 0), y1 = std::min(y + src.Height(), height_);
   int x0 = std::max(x, 0), x1 = std::min(x + src.Width(), width_);
-  for (int yy = y0; yy < y1; ++yy)
-    for (int xx = x0; xx < x1; ++xx) Row(yy)[xx] = (src.Row(yy - y)[xx - x] & ~src.stored_) | stored_;
+  if (x0 >= x1) return;
+  const bool sameLayout = src.screenLayout_ == screenLayout_;
+  for (int yy = y0; yy < y1; ++yy) {
+    const Color* from = src.Row(yy - y) + (x0 - x);
+    Color* to = Row(yy) + x0;
+    if (sameLayout) {
+      std::copy(from, from + (x1 - x0), to);
+    } else {
+      for (int i = 0; i < x1 - x0; ++i) to[i] = ToStored(src.FromStored(from[i]));
+    }
+  }
 }
 
 void Image::StretchPaste(const Image& src, const Rect& dst) {
@@ -64,7 +74,7 @@ void Image::StretchPaste(const Image& src, const Rect& dst) {
     int sy = static_cast<int>(static_cast<long long>(y - d.top) * src.Height() / d.Height());
     for (int x = x0; x < x1; ++x) {
       int sx = static_cast<int>(static_cast<long long>(x - d.left) * src.Width() / d.Width());
-      Row(y)[x] = (src.Row(sy)[sx] & ~src.stored_) | stored_;
+      Row(y)[x] = ToStored(src.FromStored(src.Row(sy)[sx]));
     }
   }
 }
@@ -75,7 +85,7 @@ bool Image::WritePPM(std::FILE* out) const {
   std::vector<unsigned char> row(static_cast<std::size_t>(std::max(width_, 0)) * 3);
   for (int y = 0; y < height_; ++y) {
     for (int x = 0; x < width_; ++x) {
-      Color c = Row(y)[x];
+      const Color c = FromStored(Row(y)[x]);
       row[3 * x] = static_cast<unsigned char>(GetRValue(c));
       row[3 * x + 1] = static_cast<unsigned char>(GetGValue(c));
       row[3 * x + 2] = static_cast<unsigned char>(GetBValue(c));

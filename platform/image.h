@@ -1,5 +1,5 @@
 // A pixel buffer: the screen back-buffer, saved screen regions, the residual
-// bitmap. Pixels are Color values (0x00BBGGRR); see KeepOpaqueByte.
+// bitmap. Pixels are Color values (0x00BBGGRR); see UseScreenLayout.
 #pragma once
 
 #include <cstdio>
@@ -27,12 +27,17 @@ class Image {
   Color* Data() { return pixels_.data(); }
   const Color* Data() const { return pixels_.data(); }
 
-  // From now on every stored pixel carries the byte 0xFF above blue, the layout a
-  // toolkit paints from without a conversion (RGBX, red in the lowest byte); Pixel,
-  // Copy and WritePPM still give the program's 0x00BBGGRR and every write sets the
-  // byte. Raw access (Row, Data) sees it. Kept by Resize.
-  void KeepOpaqueByte();
-  bool KeepsOpaqueByte() const { return stored_ != 0; }
+  // From now on the pixels are stored as the screen's 32-bit words 0xFFRRGGBB (red
+  // and blue in the other order than in a Color, the top byte 0xFF): the toolkit
+  // draws on them and shows them without a conversion. Pixel, SetPixel, Fill, Copy,
+  // Paste and WritePPM still give and take the program's 0x00BBGGRR; raw access (Row,
+  // Data) sees the stored words, which ToStored and FromStored convert. Kept by
+  // Resize.
+  void UseScreenLayout();
+  bool UsesScreenLayout() const { return screenLayout_; }
+  // A Color as this image stores it, and back.
+  Color ToStored(Color c) const { return screenLayout_ ? SwapRedBlue(c) | 0xFF000000u : c; }
+  Color FromStored(Color stored) const { return screenLayout_ ? SwapRedBlue(stored) : stored; }
 
   void Fill(Color c);
   // Resizes to width x height, keeping the pixels that still fit and filling the rest.
@@ -53,8 +58,13 @@ class Image {
  private:
   int width_ = 0;
   int height_ = 0;
+  // 0x??BBGGRR -> 0x00RRGGBB and back.
+  static constexpr Color SwapRedBlue(Color c) {
+    return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+  }
+
   std::vector<Color> pixels_;
-  Color stored_ = 0;  // bits every stored pixel carries (0xFF000000 with KeepOpaqueByte)
+  bool screenLayout_ = false;
 };
 
 }  // namespace tarmic

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages TARMIC needs to build, run and test, and only those that are
-# missing. `apt-get update` runs only when something has to be installed.
+# missing; with package names as arguments, those instead (bench/run_window_bench.sh asks
+# for the X server of its benchmarks so). `apt-get update` runs only when something has
+# to be installed.
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,7 @@ packages=(
   fonts-dejavu-core
   libgtest-dev libgmock-dev googletest libbenchmark-dev
 )
+if [ $# -gt 0 ]; then packages=("$@"); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -37,7 +37,7 @@ QImage ToQImage(const Image& image) {
     const Color* src = image.Row(y);
     auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
     for (int x = 0; x < image.Width(); ++x) {
-      Color c = src[x];
+      const Color c = image.FromStored(src[x]);
       dst[x] = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
     }
   }

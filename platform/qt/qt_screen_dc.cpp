@@ -28,24 +28,25 @@ bool ScreenDCOpen(const Image& screen) { return OpenDCs().count(screen.Data()) !
 
 namespace detail {
 
-// QImage::Format_RGBX8888 stores R, G, B, X bytes: read as a little-endian 32-bit
-// word that is 0xXXBBGGRR, the program's Color with a byte that Qt sets to 0xFF.
 namespace {
 
-// The pixels of screen as an RGBX8888 image, without a copy.
+// The pixels of screen (in the screen layout 0xFFRRGGBB) as an RGB32 image, without
+// a copy.
 QImage OnPixels(Image& screen) {
   return QImage(reinterpret_cast<uchar*>(screen.Data()), screen.Width(), screen.Height(),
-                static_cast<qsizetype>(screen.Width()) * 4, QImage::Format_RGBX8888);
+                static_cast<qsizetype>(screen.Width()) * 4, QImage::Format_RGB32);
 }
 
 }  // namespace
 
 ScreenSurface::ScreenSurface(Image& s, QImage* kept) : screen(s) {
   static_assert(sizeof(Color) == 4, "a Color is one 32-bit pixel");
-  // Qt's raster engine treats a pixel whose high byte is 0 as transparent and blends
-  // text into it wrongly: the pixels carry 0xFF there (the window's back-buffer
-  // always does, so that nothing is converted when a DC opens or is shown).
-  if (!screen.KeepsOpaqueByte()) screen.KeepOpaqueByte();
+  // Qt draws on RGB32 in its fastest paths: an opaque colour is blended in place,
+  // while on other formats (RGBX8888 among them) every fill of more than about a
+  // hundred spans, such as one antialiased line of a noisy curve, is split over the
+  // threads of Qt's pool and waited for. The window's back-buffer is always in this
+  // layout, so that nothing is converted when a DC opens or the buffer is shown.
+  if (!screen.UsesScreenLayout()) screen.UseScreenLayout();
   ++OpenDCs()[screen.Data()];
   QImage* image = &own;
   if (kept && !kept->paintingActive()) {
@@ -88,7 +89,7 @@ void QtScreenDC::PutBitmap(const Image& src, int x, int y) {
   if (State().hasClip) area = Overlap(area, State().clip.Normalized());
   for (int yy = area.top; yy < area.bottom; ++yy)
     for (int xx = area.left; xx < area.right; ++xx)
-      screen.Row(yy)[xx] = src.Row(yy - p.y)[xx - p.x] | 0xFF000000u;
+      screen.Row(yy)[xx] = screen.ToStored(src.FromStored(src.Row(yy - p.y)[xx - p.x]));
 }
 
 }  // namespace tarmic

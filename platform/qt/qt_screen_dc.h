@@ -1,10 +1,10 @@
 // The device context of the Qt window's back-buffer: a QPainterDC that draws
 // smoothly (antialiased pictures, text in the scalable sans-serif face at a minimum
 // height) straight into the back-buffer Image, whose pixels it shares. Saved and
-// restored pixel blocks are copied exactly. The pixels carry Qt's opaque byte
-// (Image::KeepOpaqueByte, set on an image that does not keep it yet), so that Qt
-// paints and shows them as they are. The buffer must not be reallocated while a
-// screen DC is open.
+// restored pixel blocks are copied exactly. The pixels are in Qt's RGB32 layout
+// (Image::UseScreenLayout, set on an image that does not use it yet), so that Qt
+// paints on them and shows them as they are. The buffer must not be reallocated
+// while a screen DC is open.
 #pragma once
 
 #include <QImage>

@@ -194,7 +194,8 @@ void QtTextRenderer::Draw(Image& image, const Font& f, int pixelHeight, Color co
     const Color* src = image.Row(region.top() + row) + region.left();
     auto* dst = reinterpret_cast<QRgb*>(patch.scanLine(row));
     for (int col = 0; col < region.width(); ++col) {
-      dst[col] = qRgb(GetRValue(src[col]), GetGValue(src[col]), GetBValue(src[col]));
+      const Color c = image.FromStored(src[col]);
+      dst[col] = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
     }
   }
   {
@@ -209,7 +210,7 @@ void QtTextRenderer::Draw(Image& image, const Font& f, int pixelHeight, Color co
   for (int row = 0; row < region.height(); ++row) {
     const auto* src = reinterpret_cast<const QRgb*>(patch.constScanLine(row));
     Color* dst = image.Row(region.top() + row) + region.left();
-    for (int col = 0; col < region.width(); ++col) dst[col] = FromQRgb(src[col]);
+    for (int col = 0; col < region.width(); ++col) dst[col] = image.ToStored(FromQRgb(src[col]));
   }
 }
 

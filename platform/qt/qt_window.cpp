@@ -223,7 +223,7 @@ QtWindow::QtWindow(QtTextRenderer& text, int width, int height)
   frame_->setFocusProxy(client_);
   client_->resize(width, height);
   minTextHeight_ = text_.CellForDigitHeight(kMinScreenDigitPixels, kMinScreenTextPixels);
-  screen_.KeepOpaqueByte();
+  screen_.UseScreenLayout();
   refreshTimer_ = std::make_unique<QTimer>();
   refreshTimer_->setSingleShot(true);
   QObject::connect(refreshTimer_.get(), &QTimer::timeout, refreshTimer_.get(), [this] { ShowScreen(); });
@@ -335,10 +335,11 @@ void QtWindow::OnPaint(QWidget& widget) {
     painter.fillRect(all, Qt::white);
     return;
   }
-  // The back-buffer's own pixels (0xFFBBGGRR words: R, G, B, X bytes), not a copy.
+  // The back-buffer's own pixels (0xFFRRGGBB words), not a copy: in the format of
+  // the window's backing store they are copied row by row, without a conversion.
   const QImage shown(reinterpret_cast<const uchar*>(screen_.Data()), screen_.Width(),
                      screen_.Height(), static_cast<qsizetype>(screen_.Width()) * 4,
-                     QImage::Format_RGBX8888);
+                     QImage::Format_RGB32);
   painter.drawImage(0, 0, shown);
   // Whatever the last shown image does not cover (after a resize) is white.
   if (shown.width() < all.width()) {

@@ -109,7 +109,7 @@ class QtWindow : public Window {
   // Shows the back-buffer now (a repaint of the client).
   void ShowScreen();
 
-  Image screen_;  // keeps Qt's opaque byte: painted as it is, without a copy
+  Image screen_;  // in the screen layout (Qt's RGB32): painted as it is, without a copy
   // screen_'s pixels as the image the screen DCs paint on: one paint engine for all.
   QImage screenImage_;
   // Refresh shows at most one picture per kRefreshIntervalMs; a later one waits on

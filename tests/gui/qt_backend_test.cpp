@@ -29,11 +29,14 @@
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSemaphore>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -172,6 +175,59 @@ TEST_F(QtBackendTest, RapidRefreshesAreCoalescedAndTheLastPictureIsPainted) {
   EXPECT_LT(probe.painted.size(), static_cast<std::size_t>(refreshes));
 }
 
+// Qt's raster engine splits a fill of many spans (one antialiased line of a noisy
+// curve is one) over Qt's global thread pool and waits for it, unless it can blend in
+// place, as it does for opaque colours on the window's pixel format. Drawing on the
+// window and showing it never wait for the pool: with the pool's only thread held
+// busy, curves, discs, fills and text are drawn and shown all the same.
+TEST_F(QtBackendTest, DrawingAndShowingTheWindowNeverWaitForTheThreadPool) {
+  ShowWindow();
+  const Size size = Win().ClientSize();
+  QThreadPool* pool = QThreadPool::globalInstance();
+  const int threads = pool->maxThreadCount();
+  pool->setMaxThreadCount(1);
+  QSemaphore started, release;
+  std::atomic<bool> heldToTheEnd{true};
+  pool->start([&] {
+    started.release();
+    // A watchdog: drawing that waits for the pool goes on after 10 s, and fails.
+    if (!release.tryAcquire(1, 10000)) heldToTheEnd = false;
+  });
+  started.acquire();
+  {
+    std::unique_ptr<DC> dc = Win().ClientDC();
+    dc->SetMapMode(MapMode::Anisotropic);
+    dc->SetWindowExt(1399, 1000);
+    dc->SetViewportExt(size.cx, size.cy);
+    dc->SelectPen(NullPen());
+    dc->SelectBrush(SolidBrush(RGB(250, 250, 240)));
+    dc->Rectangle(0, 0, 1399, 1000);
+    // A noisy curve: every segment spans up to 800 of the 1000 units.
+    dc->SelectPen(Pen{PenStyle::Solid, 0, RGB(200, 30, 0)});
+    dc->MoveTo(0, 500);
+    for (int i = 1; i <= 400; ++i) dc->LineTo(3 * i, i % 2 ? 100 + i % 7 : 900 - i % 5);
+    dc->SelectBrush(SolidBrush(RGB(0, 90, 200)));
+    for (int i = 0; i < 100; ++i) dc->Ellipse(10 * i + 3, 300, 10 * i + 9, 306);
+    dc->SelectFont(Font{40, 400, 0, FontFamily::SansSerif});
+    dc->TextOut(100, 950, "s = 4.402 S");
+  }
+  Win().Client()->repaint();
+  const QImage shot = Win().Client()->grab().toImage();
+  release.release();
+  pool->waitForDone();
+  pool->setMaxThreadCount(threads);
+  EXPECT_TRUE(heldToTheEnd) << "the drawing waited for the thread pool";
+  // What was drawn is shown: the background, and the red curve on the middle row,
+  // which each of its segments crosses.
+  EXPECT_EQ(shot.pixelColor(5, 5), QColor(250, 250, 240));
+  int curvePixels = 0;
+  for (int x = 0; x < size.cx; ++x) {
+    const QRgb p = shot.pixel(x, size.cy / 2);
+    curvePixels += qRed(p) > qGreen(p) + 100;
+  }
+  EXPECT_GT(curvePixels, 100);
+}
+
 TEST_F(QtBackendTest, BlueAndRedKeepTheirPlaceThroughTheConversion) {
   Image image(3, 1);
   image.SetPixel(0, 0, RGB(10, 20, 30));
@@ -272,7 +328,7 @@ TEST_F(QtBackendTest, WindowTextHasThePixelsOfQtsOwnStringDrawing) {
       dc->SetBkColor(RGB(220, 255, 220));
       for (std::size_t i = 0; i < texts.size(); ++i) dc->TextOut(200, 40 + 40 * static_cast<int>(i), texts[i]);
     }
-    QImage expected(screen.Width(), screen.Height(), QImage::Format_RGBX8888);
+    QImage expected(screen.Width(), screen.Height(), QImage::Format_RGB32);
     expected.fill(Qt::white);
     {
       QPainter painter(&expected);

@@ -303,31 +303,44 @@ TEST(RasterBitmaps, GetBitmapOutsideTheImageIsWhiteThere) {
   EXPECT_EQ(part.Pixel(3, 3), kWhite);
 }
 
-// An image that keeps the toolkit's opaque byte stores it in every pixel however the
-// pixel was written, and gives and takes pixels in the program's format.
-TEST(RasterBitmaps, OpaqueByteIsStoredButNeverSeen) {
+// An image in the screen layout stores every pixel as the screen's word 0xFFRRGGBB
+// however the pixel was written, and gives and takes pixels in the program's format.
+TEST(RasterBitmaps, ScreenLayoutIsStoredButNeverSeen) {
   Image screen(6, 4, kRed);
-  screen.KeepOpaqueByte();
+  screen.UseScreenLayout();
   Image plain(2, 2, kBlue);
   screen.SetPixel(0, 0, kBlue);
   screen.Paste(plain, 4, 2);
   screen.StretchPaste(plain, Rect{0, 2, 2, 4});
   screen.Resize(8, 4, kWhite);
+  const Color storedRed = 0xFFFF0000u, storedBlue = 0xFF0000FFu, storedWhite = 0xFFFFFFFFu;
   for (int y = 0; y < screen.Height(); ++y) {
     for (int x = 0; x < screen.Width(); ++x) {
-      EXPECT_EQ(screen.Row(y)[x] >> 24, 0xFFu) << x << "," << y;
-      EXPECT_EQ(screen.Pixel(x, y) >> 24, 0u);
+      const Color c = screen.Pixel(x, y);
+      EXPECT_EQ(c >> 24, 0u);
+      EXPECT_EQ(screen.Row(y)[x], c == kRed ? storedRed : c == kBlue ? storedBlue : storedWhite)
+          << x << "," << y;
     }
   }
   EXPECT_EQ(screen.Pixel(0, 0), kBlue);
   EXPECT_EQ(screen.Pixel(5, 3), kBlue);
   EXPECT_EQ(screen.Pixel(1, 3), kBlue);
+  EXPECT_EQ(screen.Pixel(2, 3), kRed);
   EXPECT_EQ(screen.Pixel(7, 0), kWhite);
   const Image copy = screen.Copy(Rect{0, 0, 8, 4});
   EXPECT_EQ(copy.Row(0)[0], kBlue);  // raw, in the program's format
   EXPECT_EQ(copy.Row(0)[1], kRed);
-  plain.Paste(screen, -1, 0);  // into a plain image: no opaque byte
+  plain.Paste(screen, -1, 0);  // into a plain image: the program's format
   EXPECT_EQ(plain.Row(0)[0], kRed);
+  EXPECT_EQ(plain.Row(1)[0], kRed);
+  // Pasted between two images in the screen layout, the words are copied as they are.
+  Image other(3, 1, kWhite);
+  other.UseScreenLayout();
+  other.Paste(screen, -4, -3);
+  EXPECT_EQ(other.Pixel(0, 0), kBlue);
+  EXPECT_EQ(other.Pixel(1, 0), kBlue);
+  EXPECT_EQ(other.Pixel(2, 0), kWhite);
+  EXPECT_EQ(other.Row(0)[0], storedBlue);
 }
 
 TEST(RasterBitmaps, StretchBitmapScalesByNearestPixel) {
