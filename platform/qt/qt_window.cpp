@@ -108,21 +108,32 @@ class QtWindow::ClientWidget : public QWidget {
                       MouseModifierWord(e->buttons(), e->modifiers())));
   }
 
+  // Dropped files are read, never taken: a drop is accepted as a copy only, also
+  // when the source proposes a move (a file manager that honours a move would
+  // delete the user's scans), and refused when the source does not allow a copy.
   void dragEnterEvent(QDragEnterEvent* e) override {
-    if (owner_.acceptsDrops_ && !LocalFiles(e->mimeData()).empty()) e->acceptProposedAction();
+    if (TakesDrop(*e) && !LocalFiles(e->mimeData()).empty()) AcceptAsCopy(*e);
   }
   void dragMoveEvent(QDragMoveEvent* e) override {
-    if (owner_.acceptsDrops_) e->acceptProposedAction();
+    if (TakesDrop(*e)) AcceptAsCopy(*e);
   }
   void dropEvent(QDropEvent* e) override {
-    if (!owner_.acceptsDrops_) return;
+    if (!TakesDrop(*e)) return;
     std::vector<std::string> files = LocalFiles(e->mimeData());
     if (files.empty()) return;
-    e->acceptProposedAction();
+    AcceptAsCopy(*e);
     Post(Event::Drop(std::move(files)));
   }
 
  private:
+  bool TakesDrop(const QDropEvent& e) const {
+    return owner_.acceptsDrops_ && (e.possibleActions() & Qt::CopyAction);
+  }
+  static void AcceptAsCopy(QDropEvent& e) {
+    e.setDropAction(Qt::CopyAction);
+    e.accept();
+  }
+
   static std::vector<std::string> LocalFiles(const QMimeData* mime) {
     std::vector<std::string> files;
     if (!mime || !mime->hasUrls()) return files;

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -29,6 +30,9 @@
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -516,6 +520,40 @@ TEST_F(QtBackendTest, DroppedFilesArriveAsLocalPathsOnlyWhenAccepted) {
   EXPECT_EQ(drops[0].files, (std::vector<std::string>{"/tmp/scan one.ip1", "/tmp/b.ra2"}));
 }
 
+// A drag that proposes a move (as a file manager does with Shift, or by its own
+// default) is taken as a copy, so that the source keeps its files; a drag that allows no copy
+// is refused.
+TEST_F(QtBackendTest, DroppedFilesAreTakenAsACopyOnly) {
+  ShowWindow();
+  Win().DragAcceptFiles(true);
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile("/tmp/00001.ra1")});
+  const QPoint at(20, 20);
+
+  QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::ShiftModifier);
+  ASSERT_EQ(enter.proposedAction(), Qt::MoveAction);
+  QApplication::sendEvent(Win().Client(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+  QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::ShiftModifier);
+  QApplication::sendEvent(Win().Client(), &move);
+  EXPECT_TRUE(move.isAccepted());
+  EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+  QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::ShiftModifier);
+  QApplication::sendEvent(Win().Client(), &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+  EXPECT_EQ(OfTypes(TakeAll(), {EventType::DropFiles}).size(), 1u);
+
+  QDragEnterEvent moveOnly(at, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Win().Client(), &moveOnly);
+  EXPECT_FALSE(moveOnly.isAccepted());
+  QDropEvent movedDrop(QPointF(at), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Win().Client(), &movedDrop);
+  EXPECT_FALSE(movedDrop.isAccepted());
+  EXPECT_TRUE(OfTypes(TakeAll(), {EventType::DropFiles}).empty());
+}
+
 TEST_F(QtBackendTest, TimersPostTimerEventsUntilKilled) {
   ShowWindow();
   Win().SetTimer(7, 5);
@@ -718,6 +756,56 @@ TEST_F(QtBackendTest, BoxesAreWideEnoughForTheirCaptions) {
   WhenModalOpens(measure);
   EXPECT_EQ(backend_->MessageBox("ok?", caption, MB_YESNO), IDNO);
   EXPECT_GE(width, captionWidth + 100);
+}
+
+// A box that lists many files stays within the screen: its text scrolls inside it,
+// every line reachable, the buttons on the screen. A short text has no scroll area.
+TEST_F(QtBackendTest, ALongMessageScrollsInsideABoxThatFitsTheScreen) {
+  ShowWindow();
+  std::string text;
+  for (int i = 1; i <= 150; ++i)
+    text += "/home/user/data/run 2026-12-07/f" + std::to_string(10000 + i) + ".ra1\n";
+  text += "... not loaded";
+  const QRect room = Win().Frame()->screen()->availableGeometry();
+  bool checked = false;
+  WhenModalOpens([&](QWidget* modal) {
+    ProcessQtEvents();
+    // The box closes whatever the checks find.
+    const auto close = qScopeGuard([modal] { qobject_cast<QDialog*>(modal)->accept(); });
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    checked = true;
+    EXPECT_EQ(box->text(), QString::fromStdString(text));
+    EXPECT_LE(box->frameGeometry().height(), room.height());
+    EXPECT_LE(box->frameGeometry().width(), room.width());
+    QAbstractButton* ok = box->button(QMessageBox::Ok);
+    ASSERT_NE(ok, nullptr);
+    EXPECT_TRUE(box->rect().contains(QRect(ok->mapTo(box, QPoint(0, 0)), ok->size())));
+    auto* scroll = box->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    auto* label = qobject_cast<QLabel*>(scroll->widget());
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), QString::fromStdString(text));
+    EXPECT_TRUE(label->isVisible());
+    // Scrolled to its end, the text's last line is in view.
+    QScrollBar* bar = scroll->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    bar->setValue(bar->maximum());
+    ProcessQtEvents();
+    const QPoint end = label->mapTo(scroll->viewport(), QPoint(0, label->height() - 1));
+    EXPECT_TRUE(scroll->viewport()->rect().contains(end));
+    // The lines are not cut at the right: the text is as wide as its lines.
+    EXPECT_LE(label->fontMetrics().horizontalAdvance("/home/user/data/run 2026-12-07/f10001.ra1"),
+              scroll->viewport()->width());
+  });
+  EXPECT_EQ(backend_->MessageBox(text, "LOAD ERROR", MB_OK), IDOK);
+  EXPECT_TRUE(checked);
+
+  WhenModalOpens([](QWidget* modal) {
+    EXPECT_EQ(modal->findChild<QScrollArea*>(), nullptr);
+    QTest::keyClick(modal, Qt::Key_Return);
+  });
+  EXPECT_EQ(backend_->MessageBox("only one file selected", "ERROR", MB_OK), IDOK);
 }
 
 TEST_F(QtBackendTest, InputTextGivesTheTextOrNothingOnCancel) {
