@@ -184,6 +184,7 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
   if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
   if (hooks.redrawResidualPlot) hooks.redrawResidualPlot(true);
   RepaintMain(window);
+  ShowLoadedSetInTitle(window, JoinPath(sel.directory, first));
   return {};
 }
 

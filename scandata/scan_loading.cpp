@@ -368,8 +368,7 @@ bool Reload(Window* window, ReloadKind kind) {
   }
   ProgressEnd();
   if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
-  if (kind == ReloadKind::Selection && window && nStoredFiles > 0)
-    window->SetTitle("SEDIMENTATION ANALYSIS -> " + ppStoredFileNames[1] + "...");
+  if (nStoredFiles > 0) ShowLoadedSetInTitle(window, ppStoredFileNames[1]);
   return true;
 }
 
@@ -525,6 +524,7 @@ bool LoadAllData(Window* window, const char* selection) {
 
   if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) CheckTemperatureFluctuations(window, 1.0f);
   ProgressEnd();
+  ShowLoadedSetInTitle(window, scanPaths.front());
   if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
   if (bScanTimeCorrection && bFluorescenceData) {
     bScanTimeCorrection = false;
@@ -534,6 +534,10 @@ bool LoadAllData(Window* window, const char* selection) {
 }
 
 bool ReloadDataSelection(Window* window) { return Reload(window, ReloadKind::Selection); }
+
+void ShowLoadedSetInTitle(Window* window, const std::string& firstPath) {
+  if (window) window->SetTitle("SEDIMENTATION ANALYSIS -> " + firstPath + "...");
+}
 
 void LoadDataFromFileList(Window* window) { Reload(window, ReloadKind::FileList); }
 

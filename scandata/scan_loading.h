@@ -34,6 +34,9 @@ bool LoadAllData(Window* window, const char* selection);
 // Reloads the stored file list with the same steps and titles the window; false
 // (reported, set untouched) when the list could not be read.
 bool ReloadDataSelection(Window* window);
+// Titles the window after the set loaded last, by the path of its first file. Every
+// loader that replaces the set calls it, so the title never names a set that is gone.
+void ShowLoadedSetInTitle(Window* window, const std::string& firstPath);
 // Reloads the stored file list without questions and runs the current analysis.
 void LoadDataFromFileList(Window* window);
 // "Add More Files": reads the files of a selection buffer into the loaded set; a
