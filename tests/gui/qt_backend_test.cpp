@@ -176,6 +176,35 @@ TEST_F(QtBackendTest, RapidRefreshesAreCoalescedAndTheLastPictureIsPainted) {
   EXPECT_LT(probe.painted.size(), static_cast<std::size_t>(refreshes));
 }
 
+// The window cannot be made smaller than its minimum client area, and at its
+// smallest the menu bar still shows every item of the larger menu in one row.
+TEST_F(QtBackendTest, TheWindowKeepsItsMinimumSizeWithTheWholeMenuBar) {
+  ShowWindow(kMenuFull);
+  Win().Frame()->resize(200, 150);
+  ProcessQtEvents();
+  EXPECT_GE(Win().Client()->width(), kMinClientWidth);
+  EXPECT_GE(Win().Client()->height(), kMinClientHeight);
+  EXPECT_EQ(Win().ClientSize().cx, Win().Client()->width());
+  QMenuBar* bar = Win().Menu().Bar();
+  const QList<QAction*> items = bar->actions();
+  ASSERT_GT(items.size(), 10);
+  const auto allInOneRow = [bar] {
+    const int row = bar->actionGeometry(bar->actions().front()).top();
+    for (QAction* item : bar->actions()) {
+      const QRect r = bar->actionGeometry(item);
+      EXPECT_FALSE(r.isEmpty()) << item->text().toStdString();
+      EXPECT_LE(r.right(), bar->width()) << item->text().toStdString();
+      EXPECT_EQ(r.top(), row) << item->text().toStdString();
+    }
+  };
+  allInOneRow();
+  // A command inserted into the bar widens the minimum with it.
+  ASSERT_TRUE(Win().InsertMenuItemBefore(kCmRun, 9999, "A Rather Long Inserted Command Name"));
+  Win().Frame()->resize(200, 150);
+  ProcessQtEvents();
+  allInOneRow();
+}
+
 TEST_F(QtBackendTest, BlueAndRedKeepTheirPlaceThroughTheConversion) {
   Image image(3, 1);
   image.SetPixel(0, 0, RGB(10, 20, 30));
@@ -190,7 +219,7 @@ TEST_F(QtBackendTest, BlueAndRedKeepTheirPlaceThroughTheConversion) {
 TEST_F(QtBackendTest, ResizeResizesTheBackBufferAndAsksForSizeAndPaint) {
   ShowWindow();
   int menuHeight = Win().Frame()->menuWidget()->height();
-  Win().Frame()->resize(520, 330 + menuHeight);
+  Win().Frame()->resize(kMinClientWidth + 80, kMinClientHeight + 30 + menuHeight);
   ProcessQtEvents();
   Size size = Win().ClientSize();
   EXPECT_EQ(size.cx, Win().Client()->width());
@@ -309,9 +338,9 @@ TEST_F(QtBackendTest, WindowTextHasThePixelsOfQtsOwnStringDrawing) {
     for (unsigned align : {TA_LEFT | TA_TOP, TA_RIGHT | TA_BASELINE}) check(heightPx, align);
   // The back-buffer is reallocated: the window's DCs follow it.
   const int menuHeight = Win().Frame()->menuWidget()->height();
-  Win().Frame()->resize(460, 290 + menuHeight);
+  Win().Frame()->resize(kMinClientWidth + 60, kMinClientHeight + 20 + menuHeight);
   ProcessQtEvents();
-  ASSERT_EQ(Win().Screen().Width(), 460);
+  ASSERT_EQ(Win().Screen().Width(), kMinClientWidth + 60);
   check(18, TA_LEFT | TA_TOP);
 }
 
