@@ -16,7 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QScrollArea>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
@@ -26,7 +26,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <memory>
 
 #include "platform/dialog_layout.h"
 #include "platform/qt/qt_convert.h"
@@ -46,9 +45,10 @@ int CaptionWidth(std::string_view caption) {
 }
 
 // A box never grows past the screen: a text too long for three quarters of the
-// screen's height (a list of files that were not loaded) is shown in a scroll area
-// of that height, wrapped at the width Qt gives a box's text. The box's own label
-// keeps the text (and gives it to text() and to Ctrl+C) but is hidden.
+// screen's height (a list of files that were not loaded) is shown read-only in a
+// scrolling text view of that height, wrapped at the width Qt gives a box's text and
+// anywhere inside a word longer than a line (a long path). The box's own label keeps
+// the text (and gives it to text() and to Ctrl+C) but is hidden.
 void ScrollLongText(QMessageBox& box, QWidget* owner) {
   auto* grid = qobject_cast<QGridLayout*>(box.layout());
   auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
@@ -57,14 +57,11 @@ void ScrollLongText(QMessageBox& box, QWidget* owner) {
   const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
   const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 
-  auto text = std::make_unique<QLabel>(label->text());
-  text->setTextFormat(Qt::PlainText);
-  text->setWordWrap(true);
-  text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  const int natural = QFontMetrics(text->font()).boundingRect(QRect(0, 0, 100000, 100000), 0, text->text()).width();
-  const int width = std::min(natural, std::max(500, room.width() / 2)) + 4;
-  const int height = text->heightForWidth(width);
+  const QString text = label->text();
+  const QFontMetrics fm(box.font());
+  const QRect unbounded(0, 0, 100000, 100000);
+  const int width = std::min(fm.boundingRect(unbounded, 0, text).width(), std::max(500, room.width() / 2)) + 8;
+  const int height = fm.boundingRect(QRect(0, 0, width, 100000), Qt::TextWrapAnywhere, text).height();
   // The rest of the box: the buttons, the layout's margins and spacing, and the
   // window frame with its title bar.
   const QMargins m = grid->contentsMargins();
@@ -76,17 +73,19 @@ void ScrollLongText(QMessageBox& box, QWidget* owner) {
 
   int row = 0, column = 0, rows = 1, columns = 1;
   grid->getItemPosition(index, &row, &column, &rows, &columns);
-  auto* scroll = new QScrollArea(&box);
-  scroll->setObjectName(QStringLiteral("tarmic_msgbox_scroll"));
-  scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  scroll->setWidgetResizable(true);
-  scroll->setWidget(text.release());
-  const int bar = scroll->verticalScrollBar()->sizeHint().width();
-  scroll->setMinimumSize(width + bar + 2 * scroll->frameWidth(), std::max(maxText, 100));
+  auto* view = new QPlainTextEdit(&box);
+  view->setObjectName(QStringLiteral("tarmic_msgbox_text"));
+  view->setPlainText(text);
+  view->setReadOnly(true);
+  view->setFrameShape(QFrame::NoFrame);
+  view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  view->viewport()->setAutoFillBackground(false);  // on the box's own background
+  const int bar = view->verticalScrollBar()->sizeHint().width();
+  view->setMinimumSize(width + bar + 2 * view->frameWidth(), std::max(maxText, 100));
   grid->removeWidget(label);
   label->hide();
-  grid->addWidget(scroll, row, column, rows, columns);
+  grid->addWidget(view, row, column, rows, columns);
 }
 }  // namespace
 

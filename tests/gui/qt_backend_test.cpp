@@ -30,7 +30,6 @@
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QScreen>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QLabel>
 #include <QTest>
@@ -788,13 +787,14 @@ TEST_F(QtBackendTest, BoxesAreWideEnoughForTheirCaptions) {
 }
 
 // A box that lists many files stays within the screen: its text scrolls inside it,
-// every line reachable, the buttons on the screen. A short text has no scroll area.
+// every line reachable, none cut at the right (a path longer than a line wraps),
+// the buttons on the screen. A short text has no text view.
 TEST_F(QtBackendTest, ALongMessageScrollsInsideABoxThatFitsTheScreen) {
   ShowWindow();
   std::string text;
   for (int i = 1; i <= 150; ++i)
     text += "/home/user/data/run 2026-12-07/f" + std::to_string(10000 + i) + ".ra1\n";
-  text += "... not loaded";
+  text += "/home/user/" + std::string(160, 'x') + "/00001.ra1\n... not loaded";
   const QRect room = Win().Frame()->screen()->availableGeometry();
   bool checked = false;
   WhenModalOpens([&](QWidget* modal) {
@@ -810,28 +810,28 @@ TEST_F(QtBackendTest, ALongMessageScrollsInsideABoxThatFitsTheScreen) {
     QAbstractButton* ok = box->button(QMessageBox::Ok);
     ASSERT_NE(ok, nullptr);
     EXPECT_TRUE(box->rect().contains(QRect(ok->mapTo(box, QPoint(0, 0)), ok->size())));
-    auto* scroll = box->findChild<QScrollArea*>();
-    ASSERT_NE(scroll, nullptr);
-    auto* label = qobject_cast<QLabel*>(scroll->widget());
-    ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->text(), QString::fromStdString(text));
-    EXPECT_TRUE(label->isVisible());
-    // Scrolled to its end, the text's last line is in view.
-    QScrollBar* bar = scroll->verticalScrollBar();
+    auto* view = box->findChild<QPlainTextEdit*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_TRUE(view->isReadOnly());
+    EXPECT_EQ(view->toPlainText(), QString::fromStdString(text));
+    EXPECT_TRUE(box->rect().contains(QRect(view->mapTo(box, QPoint(0, 0)), view->size())));
+    // Scrolled to its end, the text's last line is in view; nothing is wider than the view.
+    QScrollBar* bar = view->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
-    bar->setValue(bar->maximum());
+    view->moveCursor(QTextCursor::End);
+    view->ensureCursorVisible();
     ProcessQtEvents();
-    const QPoint end = label->mapTo(scroll->viewport(), QPoint(0, label->height() - 1));
-    EXPECT_TRUE(scroll->viewport()->rect().contains(end));
-    // The lines are not cut at the right: the text is as wide as its lines.
-    EXPECT_LE(label->fontMetrics().horizontalAdvance("/home/user/data/run 2026-12-07/f10001.ra1"),
-              scroll->viewport()->width());
+    EXPECT_TRUE(view->viewport()->rect().contains(view->cursorRect()));
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GE(view->viewport()->width(),
+              view->fontMetrics().horizontalAdvance("/home/user/data/run 2026-12-07/f10001.ra1"));
   });
   EXPECT_EQ(backend_->MessageBox(text, "LOAD ERROR", MB_OK), IDOK);
   EXPECT_TRUE(checked);
 
   WhenModalOpens([](QWidget* modal) {
-    EXPECT_EQ(modal->findChild<QScrollArea*>(), nullptr);
+    EXPECT_EQ(modal->findChild<QPlainTextEdit*>(), nullptr);
     QTest::keyClick(modal, Qt::Key_Return);
   });
   EXPECT_EQ(backend_->MessageBox("only one file selected", "ERROR", MB_OK), IDOK);
