@@ -8,8 +8,23 @@
 
 namespace tarmic {
 
+std::string TableHeader(const std::vector<std::string>& names) {
+  std::string header;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    if (k > 0) header += '\t';
+    header += names[k];
+  }
+  return names.empty() ? header : header + '\n';
+}
+
+std::ostringstream TableStream() {
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  return out;
+}
+
 std::string FormatTable(const float* x, const float* const* columns, int first, int last,
-                        int nColumns, const int* order) {
+                        int nColumns, const int* order, const std::vector<std::string>& names) {
   if (!x || first > last || nColumns < 0 || (nColumns > 0 && !columns)) return {};
   // Resolve the order once, so that a bad index leaves the clipboard alone instead
   // of writing half a table.
@@ -20,8 +35,8 @@ std::string FormatTable(const float* x, const float* const* columns, int first, 
     if (c < 1 || c > nColumns || !columns[c]) return {};
     placed.push_back(columns[c]);
   }
-  std::ostringstream out;
-  out.imbue(std::locale::classic());
+  std::ostringstream out = TableStream();
+  out << TableHeader(names);
   for (int i = first; i <= last; ++i) {
     out << x[i];
     for (const float* column : placed) out << '\t' << column[i];
@@ -31,8 +46,9 @@ std::string FormatTable(const float* x, const float* const* columns, int first, 
 }
 
 bool CopyTableToClipboard(Window* /*window*/, const float* x, const float* const* columns,
-                          int first, int last, int nColumns, const int* order) {
-  const std::string text = FormatTable(x, columns, first, last, nColumns, order);
+                          int first, int last, int nColumns, const int* order,
+                          const std::vector<std::string>& names) {
+  const std::string text = FormatTable(x, columns, first, last, nColumns, order, names);
   if (text.empty() || !HasBackend()) return false;
   return GetBackend().SetClipboardText(text);
 }

@@ -1,14 +1,21 @@
 // The copy commands of the main window: the data and residual plots as pictures,
 // the residual bitmap, and the data, fit, residual and noise tables as
-// tab-separated text.
+// tab-separated text, each with a header row naming its columns.
 //
-// The tables are written on the common radial grid, one column per scan in display
-// order: the data table over the whole grid, the fit, residual and time-invariant
-// noise tables over the grid points inside the fitting limits, where the model was
-// fitted. Scans whose radii are not the grid's are interpolated onto it. The
-// radial-invariant noise table has one row per scan in display order: the scan's
-// elapsed time as recorded and its offset. The prior knowledge table is the
-// tabulated prior of the regularisation: abscissa and prior weight per row.
+// The data, fit and residual tables hold the scans at their own radii, in display
+// order: the data table every point of every scan, the fit and residual tables the
+// points inside each scan's fitting limits, where the model was fitted. Nothing is
+// resampled or extrapolated (the common radial grid, on which the fits work, has
+// points one step beyond the data and none at the first radius). Scans that share
+// their radii share one radius column; otherwise each scan has its own. The
+// time-invariant noise is a profile on the common grid and is written there, over
+// the grid points inside the fitting limits. The radial-invariant noise table has
+// one row per scan in display order: the scan's elapsed time as recorded and its
+// offset. The prior knowledge table is the tabulated prior of the regularisation:
+// the distribution grid and the prior probability per row.
+#include <algorithm>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "app/paint.h"
@@ -16,15 +23,17 @@
 #include "commands/clipboard_table.h"
 #include "commands/command_support.h"
 #include "distributions/distribution_prior.h"
-#include "numerics/interpolation.h"
 #include "numerics/sounds.h"
+#include "platform/backend.h"
 #include "plot/data_plots.h"
 #include "plot/picture_space.h"
 #include "plot/residual_bitmap.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
 
 namespace tarmic {
 
@@ -44,38 +53,86 @@ void FitRangeRows(int* first, int* last) {
   }
 }
 
-// One column per scan (index = scan number) of values on the common grid: the
-// scan's own values when the grid is the scans' radius array, else the values
-// interpolated onto the grid (zeros where the scan cannot be interpolated).
-class GridColumns {
- public:
-  // values(s) gives scan s's values on its own radii [1..pnPoints[s]].
-  template <class ValuesOfScan>
-  explicit GridColumns(ValuesOfScan values) : storage_(At(nScans + 1)), columns_(At(nScans + 1)) {
-    for (int s = 1; s <= nScans; ++s) {
-      const float* own = values(s);
-      if (!own) continue;
-      if (!bGridCopies) {
-        columns_[At(s)] = own;
-        continue;
-      }
-      std::vector<float>& column = storage_[At(s)];
-      column.assign(At(nGridPoints + 1), 0.0f);
-      InterpolateCurve(nGridPoints, pGridRadius, column.data(), pnPoints[At(s)], ppRadius[At(s)], own);
-      columns_[At(s)] = column.data();
-    }
-  }
-  const float* const* Columns() const { return columns_.data(); }
+// The name of the radius column: the abscissa of DLS data is the lag time's
+// logarithm.
+std::string RadiusColumnName() { return bDLSData ? "log10 lag time [s]" : "radius [cm]"; }
 
- private:
-  std::vector<std::vector<float>> storage_;
-  std::vector<const float*> columns_;
+// One scan's part of a table at its own radii: its values [1..pnPoints] and the
+// rows first..last written.
+struct ScanRows {
+  const float* values = nullptr;
+  int first = 1;
+  int last = 0;
 };
 
-// Copies the scans' columns on the grid, in display order.
-void CopyScanTable(TXLAWindow& window, const float* const* columns, int first, int last) {
-  CopyTableToClipboard(&window.GetHandle(), pGridRadius, columns, first, last, nScans,
-                       pScanOrder.data());
+// The rows of scan s inside its fitting limits (all its points when they are unset).
+ScanRows FitRows(int s, const float* values) {
+  const int n = pnPoints[At(s)];
+  ScanRows rows{values, 1, n};
+  if (At(s) < pFitFirst.size() && At(s) < pFitLast.size() && pFitFirst[At(s)] >= 1 &&
+      pFitLast[At(s)] >= pFitFirst[At(s)] && pFitLast[At(s)] <= n) {
+    rows.first = pFitFirst[At(s)];
+    rows.last = pFitLast[At(s)];
+  }
+  return rows;
+}
+
+// The table of the scans in display order at their own radii (rows[s] for scan s).
+// When every scan has the same radii over the same rows, one radius column leads
+// and each scan has a column named by its file; otherwise each scan's values follow
+// its own radius column, and a scan with fewer rows leaves its cells empty below.
+std::string ScanTableText(const std::vector<ScanRows>& rows) {
+  std::vector<int> shown;
+  for (int k = 1; k <= nScans; ++k) {
+    const int s = pScanOrder[At(k)];
+    if (rows[At(s)].values && rows[At(s)].last >= rows[At(s)].first) shown.push_back(s);
+  }
+  if (shown.empty()) return {};
+  const ScanRows& lead = rows[At(shown.front())];
+  const float* leadRadius = ppRadius[At(shown.front())];
+  bool shared = true;
+  for (int s : shown) {
+    const ScanRows& r = rows[At(s)];
+    shared = shared && r.first == lead.first && r.last == lead.last &&
+             std::equal(leadRadius + lead.first, leadRadius + lead.last + 1, ppRadius[At(s)] + r.first);
+  }
+  std::vector<std::string> names;
+  if (shared) names.push_back(RadiusColumnName());
+  for (int s : shown) {
+    const std::string& name = ppScanFileNames[At(s)];
+    if (!shared) names.push_back(name + " " + RadiusColumnName());
+    names.push_back(name);
+  }
+  std::ostringstream out = TableStream();
+  out << TableHeader(names);
+  if (shared) {
+    for (int i = lead.first; i <= lead.last; ++i) {
+      out << leadRadius[i];
+      for (int s : shown) out << '\t' << rows[At(s)].values[i];
+      out << '\n';
+    }
+    return out.str();
+  }
+  int length = 0;
+  for (int s : shown) length = std::max(length, rows[At(s)].last - rows[At(s)].first + 1);
+  for (int row = 0; row < length; ++row) {
+    for (std::size_t j = 0; j < shown.size(); ++j) {
+      const int s = shown[j];
+      const int i = rows[At(s)].first + row;
+      if (j > 0) out << '\t';
+      if (i <= rows[At(s)].last) {
+        out << ppRadius[At(s)][i] << '\t' << rows[At(s)].values[i];
+      } else {
+        out << '\t';
+      }
+    }
+    out << '\n';
+  }
+  return out.str();
+}
+
+void CopyText(const std::string& text) {
+  if (!text.empty() && HasBackend()) GetBackend().SetClipboardText(text);
 }
 
 }  // namespace
@@ -102,34 +159,41 @@ void TXLAWindow::CmCopyResidualsBitmap() {
 void TXLAWindow::CmCopyDataTable() {
   if (OfferHelpInHelpMode(*this)) return;
   if (!GridAvailable()) return;
-  std::vector<const float*> columns(At(nScans + 1), nullptr);
-  for (int s = 1; s <= nScans; ++s) columns[At(s)] = ppGridSignal[At(s)];
-  CopyScanTable(*this, columns.data(), 1, nGridPoints);
+  // Intensity scans are written as their absorbance, as the fits see them.
+  std::vector<std::vector<float>> absorbance(At(nScans + 1));
+  std::vector<ScanRows> rows(At(nScans + 1));
+  for (int s = 1; s <= nScans; ++s) {
+    const float* values = ppSignal[At(s)];
+    if (bIntensityData) {
+      absorbance[At(s)] = ScanAbsorbance(s);
+      values = absorbance[At(s)].data();
+    }
+    rows[At(s)] = ScanRows{values, 1, pnPoints[At(s)]};
+  }
+  CopyText(ScanTableText(rows));
 }
 
 void TXLAWindow::CmCopyFitDataTable() {
   if (OfferHelpInHelpMode(*this)) return;
   if (!GridAvailable() || !bModelComputed) return;
-  const GridColumns fit([](int s) -> const float* { return ppFit[At(s)]; });
-  int first = 1, last = 1;
-  FitRangeRows(&first, &last);
-  CopyScanTable(*this, fit.Columns(), first, last);
+  std::vector<ScanRows> rows(At(nScans + 1));
+  for (int s = 1; s <= nScans; ++s) rows[At(s)] = FitRows(s, ppFit[At(s)]);
+  CopyText(ScanTableText(rows));
 }
 
 void TXLAWindow::CmCopyResidualsTable() {
   if (OfferHelpInHelpMode(*this)) return;
   if (!GridAvailable() || !bModelComputed) return;
   // The residuals as the residual plot shows them: signal minus model inside each
-  // scan's fitting limits, 0 outside.
+  // scan's fitting limits.
   std::vector<std::vector<float>> residuals(At(nScans + 1));
+  std::vector<ScanRows> rows(At(nScans + 1));
   for (int s = 1; s <= nScans; ++s) {
     residuals[At(s)].assign(At(pnPoints[At(s)] + 1), 0.0f);
     ComputeScanResiduals(s, residuals[At(s)].data());
+    rows[At(s)] = FitRows(s, residuals[At(s)].data());
   }
-  const GridColumns grid([&residuals](int s) -> const float* { return residuals[At(s)].data(); });
-  int first = 1, last = 1;
-  FitRangeRows(&first, &last);
-  CopyScanTable(*this, grid.Columns(), first, last);
+  CopyText(ScanTableText(rows));
 }
 
 void TXLAWindow::CmCopyTINoiseTable() {
@@ -143,7 +207,8 @@ void TXLAWindow::CmCopyTINoiseTable() {
   const float* columns[2] = {nullptr, noise.data()};
   int first = 1, last = 1;
   FitRangeRows(&first, &last);
-  CopyTableToClipboard(&GetHandle(), pGridRadius, columns, first, last, 1, nullptr);
+  CopyTableToClipboard(&GetHandle(), pGridRadius, columns, first, last, 1, nullptr,
+                       {RadiusColumnName(), "TI noise"});
 }
 
 void TXLAWindow::CmCopyRINoiseTable() {
@@ -157,7 +222,8 @@ void TXLAWindow::CmCopyRINoiseTable() {
     offsets[At(k)] = pRINoise[s];
   }
   const float* columns[2] = {nullptr, offsets.data()};
-  CopyTableToClipboard(&GetHandle(), times.data(), columns, 1, nScans, 1, nullptr);
+  CopyTableToClipboard(&GetHandle(), times.data(), columns, 1, nScans, 1, nullptr,
+                       {"time [s]", "RI noise"});
 }
 
 void TXLAWindow::CmCopyPriorKnowledgeTable() {
@@ -172,7 +238,8 @@ void TXLAWindow::CmCopyPriorKnowledgeTable() {
     weight[At(i)] = static_cast<float>(pPriorTableY[At(i)]);
   }
   const float* columns[2] = {nullptr, weight.data()};
-  CopyTableToClipboard(&GetHandle(), x.data(), columns, 1, n, 1, nullptr);
+  CopyTableToClipboard(&GetHandle(), x.data(), columns, 1, n, 1, nullptr,
+                       {"distribution grid", "prior probability"});
 }
 
 }  // namespace tarmic

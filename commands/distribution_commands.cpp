@@ -39,7 +39,14 @@ std::string DistributionTableText() {
   if (!x || !pDistValues || nDistGrid < 1) return {};
   const bool both = GetContiRunSettings().showBoth && pDistValues2;
   const float* columns[3] = {nullptr, pDistValues, pDistValues2};
-  return FormatTable(x, columns, 1, nDistGrid, both ? 2 : 1, nullptr);
+  // The columns are named as the plot's axes; with both regularisations the
+  // maximum-entropy curve (black) comes first, then Tikhonov-Phillips (blue).
+  const std::string xName = pDistPlot && !pDistPlot->szXLabel.empty() ? pDistPlot->szXLabel : "x";
+  const std::string yName = pDistPlot && !pDistPlot->szYLabel.empty() ? pDistPlot->szYLabel : "c";
+  const std::vector<std::string> names =
+      both ? std::vector<std::string>{xName, yName + " ME", yName + " TP"}
+           : std::vector<std::string>{xName, yName};
+  return FormatTable(x, columns, 1, nDistGrid, both ? 2 : 1, nullptr, names);
 }
 
 bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path) {

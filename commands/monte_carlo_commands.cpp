@@ -1,9 +1,11 @@
 // The Monte-Carlo statistics of the current distribution (296, 546), the prior
 // made of the peaks of the current distribution (633) and the prior dialog "Use
 // Prior Probabilities" (529).
+#include <filesystem>
 #include <optional>
 #include <string>
 
+#include "app/app_main.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "commands/prior_dialog.h"
@@ -74,19 +76,26 @@ void SayOnlyMaximumEntropy(TXLAWindow& window) {
                       kMonteCarloCaption, MB_OK);
 }
 
-// After the computation: an interruption is reported; the limits stay shown until
-// the box is closed, then the distribution of the measured data comes back.
+// After the computation: an interruption is reported; the mean and the limits are
+// painted and stay shown until the box that names the result files is closed, then
+// the distribution of the measured data comes back.
 void ShowAndEnd(TXLAWindow& window, MonteCarloOutcome outcome, const MonteCarloRequest& r) {
-  window.RepaintMain();
+  PaintWindow(window);
   if (outcome == MonteCarloOutcome::Interrupted) {
     CommandMessageBox(window, Format("Monte Carlo interrupted after %d sets", nMCSets), kMonteCarloCaption,
                       MB_OK | MB_ICONINFORMATION);
   }
   if (MonteCarloResultsAvailable()) {
-    CommandMessageBox(window,
-                      Format("%d sets: mean and limits at P = %.3f shown and written next to %s",
-                             nMCSets, static_cast<double>(r.confidence), r.path.c_str()),
-                      kMonteCarloCaption, MB_OK | MB_ICONINFORMATION);
+    std::string text = Format("%d sets: the plot shows the mean and the limits at P = %.3f.", nMCSets,
+                              static_cast<double>(r.confidence));
+    if (!r.path.empty()) {
+      // The name chosen in the dialog only chooses the folder.
+      text += "\nwritten to the folder " + std::filesystem::path(r.path).parent_path().string() +
+              " (replacing the files of an earlier run):";
+      for (const auto& [file, holds] : MonteCarloResultFiles(r.confidence, r.writeEachSet, nMCSets))
+        text += "\n  " + file + "  (" + holds + ")";
+    }
+    CommandMessageBox(window, text, kMonteCarloCaption, MB_OK | MB_ICONINFORMATION);
   }
   EndMonteCarloDistributions(&window.GetHandle());
   window.RepaintMain();

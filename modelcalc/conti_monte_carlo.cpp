@@ -135,6 +135,9 @@ std::string ResultFile(const std::string& name) {
   return (g_directory / (name + ".dat")).string();
 }
 
+// The name of a limit's file: "lim" and the limit's fraction in thousandths.
+std::string LimitFileStem(double fraction) { return Format("lim%3.0f", fraction * 1000.0); }
+
 // The solution of the last solve into the distribution vectors as densities
 // (c(s,ff0): the cell values and their projection on s).
 void SolutionToDistribution() {
@@ -612,9 +615,9 @@ bool MonteCarloConfidenceLimits(float c) {
   auto show = [](const std::vector<float>& v) { std::copy(v.begin() + 1, v.end(), pDistValues + 1); };
   const bool write = g_writeFiles && pDistCurve;
   show(pMCUpperLimit);
-  if (write) pDistCurve->WriteToFile(ResultFile(Format("lim%3.0f", ((1.0 - cf) * 0.5 + cf) * 1000.0)).c_str());
+  if (write) pDistCurve->WriteToFile(ResultFile(LimitFileStem((1.0 - cf) * 0.5 + cf)).c_str());
   show(pMCLowerLimit);
-  if (write) pDistCurve->WriteToFile(ResultFile(Format("lim%3.0f", (1.0 - cf) * 0.5 * 1000.0)).c_str());
+  if (write) pDistCurve->WriteToFile(ResultFile(LimitFileStem((1.0 - cf) * 0.5)).c_str());
   show(pMCMean);
   if (write) pDistCurve->WriteToFile(ResultFile("mean").c_str());
   RedrawDistributionPlot();
@@ -672,6 +675,18 @@ MonteCarloOutcome MonteCarloIntegratedSw(Window* window, int sets, float c, floa
     if (result) *result = r;
   }
   return outcome;
+}
+
+std::vector<std::pair<std::string, std::string>> MonteCarloResultFiles(float c, bool writeEachSet,
+                                                                       int sets) {
+  const double cf = static_cast<double>(c);
+  std::vector<std::pair<std::string, std::string>> files = {
+      {LimitFileStem((1.0 - cf) * 0.5 + cf) + ".dat", "upper limit"},
+      {LimitFileStem((1.0 - cf) * 0.5) + ".dat", "lower limit"},
+      {"mean.dat", "mean distribution"}};
+  if (IsSizeShapeModel()) files.emplace_back("_sum.dat", "sum of the sets' c(s,ff0)");
+  if (writeEachSet) files.emplace_back(Format("0.dat ... %d.dat", sets), "best fit (0) and each set");
+  return files;
 }
 
 void EndMonteCarloDistributions(Window* window) {

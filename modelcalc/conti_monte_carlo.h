@@ -21,6 +21,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarmic {
@@ -94,6 +95,13 @@ void EndMonteCarloDistributions(Window* window);
 
 // Whether a result store exists.
 bool MonteCarloResultsAvailable();
+
+// The files a computation at confidence c writes into its directory, each with
+// what it holds, in the order written: the upper and the lower limit
+// ("lim<thousandths>.dat"), the mean, for c(s,ff0) the sum of the sets, and with
+// writeEachSet "0.dat" (the best fit) to "<sets>.dat". A later run replaces them.
+std::vector<std::pair<std::string, std::string>> MonteCarloResultFiles(float c, bool writeEachSet,
+                                                                       int sets);
 
 // Rebuilds pNormalRhs[1..order] and dSumSqData of the current normal equations
 // for the data grid[s][1..nGridPoints], s = 1..nScans, centred by the noise model

@@ -186,6 +186,7 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
   if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
   if (hooks.redrawResidualPlot) hooks.redrawResidualPlot(true);
   RepaintMain(window);
+  TitleWindowWithLoadedSet(window, JoinPath(sel.directory, first));
   return {};
 }
 

@@ -369,8 +369,7 @@ bool Reload(Window* window, ReloadKind kind) {
   }
   ProgressEnd();
   if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
-  if (kind == ReloadKind::Selection && nStoredFiles > 0)
-    TitleWindowWithLoadedSet(window, ppStoredFileNames[1]);
+  if (nStoredFiles > 0) TitleWindowWithLoadedSet(window, ppStoredFileNames[1]);
   return true;
 }
 

@@ -40,8 +40,9 @@ void LoadDataFromFileList(Window* window);
 // file that cannot be read is reported and left out.
 void AddMoreData(Window* window, const char* selection);
 
-// Titles the window with the loaded set, named by the path of its first file, and
-// with the set's data mode (ShowDataModeInTitle).
+// Titles the window after the set loaded last, named by the path of its first file,
+// with the set's data mode (ShowDataModeInTitle). Every loader that replaces the set
+// calls it once the load has succeeded, so the title never names a set that is gone.
 void TitleWindowWithLoadedSet(Window* window, const std::string& firstPath);
 // Marks the window title with the data mode of the loaded set: equilibrium data
 // end the title with kEquilibriumTitleMark, other data carry no mark.

@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStyle>
@@ -40,6 +42,50 @@ int CaptionWidth(std::string_view caption) {
   QFont font = QApplication::font();
   font.setBold(true);
   return QFontMetrics(font).horizontalAdvance(ToQString(caption)) + 160;
+}
+
+// A box never grows past the screen: a text too long for three quarters of the
+// screen's height (a list of files that were not loaded) is shown read-only in a
+// scrolling text view of that height, wrapped at the width Qt gives a box's text and
+// anywhere inside a word longer than a line (a long path). The box's own label keeps
+// the text (and gives it to text() and to Ctrl+C) but is hidden.
+void ScrollLongText(QMessageBox& box, QWidget* owner) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  const int index = grid && label ? grid->indexOf(label) : -1;
+  if (index < 0) return;
+  const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+  const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+
+  const QString text = label->text();
+  const QFontMetrics fm(box.font());
+  const QRect unbounded(0, 0, 100000, 100000);
+  const int width = std::min(fm.boundingRect(unbounded, 0, text).width(), std::max(500, room.width() / 2)) + 8;
+  const int height = fm.boundingRect(QRect(0, 0, width, 100000), Qt::TextWrapAnywhere, text).height();
+  // The rest of the box: the buttons, the layout's margins and spacing, and the
+  // window frame with its title bar.
+  const QMargins m = grid->contentsMargins();
+  QWidget* buttons = box.findChild<QWidget*>(QStringLiteral("qt_msgbox_buttonbox"));
+  const int rest = m.top() + m.bottom() + 2 * std::max(0, grid->verticalSpacing()) +
+                   (buttons ? buttons->sizeHint().height() : 40) + 48;
+  const int maxText = room.height() * 3 / 4 - rest;
+  if (height <= maxText) return;
+
+  int row = 0, column = 0, rows = 1, columns = 1;
+  grid->getItemPosition(index, &row, &column, &rows, &columns);
+  auto* view = new QPlainTextEdit(&box);
+  view->setObjectName(QStringLiteral("tarmic_msgbox_text"));
+  view->setPlainText(text);
+  view->setReadOnly(true);
+  view->setFrameShape(QFrame::NoFrame);
+  view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  view->viewport()->setAutoFillBackground(false);  // on the box's own background
+  const int bar = view->verticalScrollBar()->sizeHint().width();
+  view->setMinimumSize(width + bar + 2 * view->frameWidth(), std::max(maxText, 100));
+  grid->removeWidget(label);
+  label->hide();
+  grid->addWidget(view, row, column, rows, columns);
 }
 }  // namespace
 
@@ -95,6 +141,7 @@ int ShowMessageBox(QWidget* owner, std::string_view text, std::string_view capti
     grid->addItem(new QSpacerItem(CaptionWidth(caption), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
                   grid->rowCount(), 0, 1, grid->columnCount());
   }
+  ScrollLongText(box, owner);
   box.exec();
   switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok: return IDOK;

@@ -1,5 +1,6 @@
 #include "platform/qt/qt_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -11,6 +12,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QResizeEvent>
 #include <QTimer>
 #include <QUrl>
@@ -108,21 +110,32 @@ class QtWindow::ClientWidget : public QWidget {
                       MouseModifierWord(e->buttons(), e->modifiers())));
   }
 
+  // Dropped files are read, never taken: a drop is accepted as a copy only, also
+  // when the source proposes a move (a file manager that honours a move would
+  // delete the user's scans), and refused when the source does not allow a copy.
   void dragEnterEvent(QDragEnterEvent* e) override {
-    if (owner_.acceptsDrops_ && !LocalFiles(e->mimeData()).empty()) e->acceptProposedAction();
+    if (TakesDrop(*e) && !LocalFiles(e->mimeData()).empty()) AcceptAsCopy(*e);
   }
   void dragMoveEvent(QDragMoveEvent* e) override {
-    if (owner_.acceptsDrops_) e->acceptProposedAction();
+    if (TakesDrop(*e)) AcceptAsCopy(*e);
   }
   void dropEvent(QDropEvent* e) override {
-    if (!owner_.acceptsDrops_) return;
+    if (!TakesDrop(*e)) return;
     std::vector<std::string> files = LocalFiles(e->mimeData());
     if (files.empty()) return;
-    e->acceptProposedAction();
+    AcceptAsCopy(*e);
     Post(Event::Drop(std::move(files)));
   }
 
  private:
+  bool TakesDrop(const QDropEvent& e) const {
+    return owner_.acceptsDrops_ && (e.possibleActions() & Qt::CopyAction);
+  }
+  static void AcceptAsCopy(QDropEvent& e) {
+    e.setDropAction(Qt::CopyAction);
+    e.accept();
+  }
+
   static std::vector<std::string> LocalFiles(const QMimeData* mime) {
     std::vector<std::string> files;
     if (!mime || !mime->hasUrls()) return files;
@@ -155,6 +168,12 @@ class QtWindow::ClientWidget : public QWidget {
 // frame itself go to the program as the client's keys would. Open popups, dialogs
 // and other windows keep their own keys. A menu closed with Esc gives the keyboard
 // back to the client instead of leaving the menu bar in keyboard navigation.
+//
+// The left and right arrows walk the whole menu bar in its order, the popups and
+// the commands that sit on the bar alike: from an open popup (or a submenu's item
+// without a submenu of its own) to the next item of the bar, which opens when it is
+// a popup and is highlighted when it is a command. On a highlighted command Enter
+// or Space chooses it, Esc and any other key or a click end the walk.
 class QtWindow::KeyboardRouter : public QObject {
  public:
   explicit KeyboardRouter(QtWindow& owner) : owner_(owner) {}
@@ -162,14 +181,27 @@ class QtWindow::KeyboardRouter : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     switch (event->type()) {
-      case QEvent::ShortcutOverride:
       case QEvent::KeyPress:
+        if (WalkMenuBar(watched, *static_cast<QKeyEvent*>(event))) return true;
+        return RouteKey(watched, *static_cast<QKeyEvent*>(event));
+      case QEvent::ShortcutOverride:
       case QEvent::KeyRelease:
         return RouteKey(watched, *static_cast<QKeyEvent*>(event));
+      case QEvent::MouseButtonPress:
+        if (walk_) {
+          if (watched == owner_.menu_.Bar()) {
+            walk_ = nullptr;  // the bar takes the click itself
+          } else {
+            EndWalk();
+          }
+        }
+        return false;
       case QEvent::Hide:
-        if (IsPopupOfTheMenuBar(watched)) {
+        if (IsPopupOfTheMenuBar(watched) && !walk_) {
           // The menu bar takes the keyboard after the popup has gone: look once it has.
-          QTimer::singleShot(0, this, [this] { owner_.ReclaimKeyboard(); });
+          QTimer::singleShot(0, this, [this] {
+            if (!walk_) owner_.ReclaimKeyboard();
+          });
         }
         return false;
       default:
@@ -178,6 +210,77 @@ class QtWindow::KeyboardRouter : public QObject {
   }
 
  private:
+  // The arrow keys on the menu bar's popups and on a command highlighted on the bar;
+  // true when the key was taken.
+  bool WalkMenuBar(QObject* watched, const QKeyEvent& key) {
+    QMenuBar* bar = owner_.menu_.Bar();
+    if (!bar) return false;
+    const int k = key.key();
+    const bool arrow = k == Qt::Key_Left || k == Qt::Key_Right;
+    if (auto* menu = qobject_cast<QMenu*>(watched); menu && IsPopupOfTheMenuBar(menu)) {
+      if (!arrow || key.modifiers() != Qt::NoModifier) return false;
+      // Right opens a submenu, Left closes one: Qt's own steps.
+      const QAction* active = menu->activeAction();
+      if (k == Qt::Key_Right && active && active->menu()) return false;
+      if (k == Qt::Key_Left && menu->parent() != bar) return false;
+      StepMenuBar(*bar, k == Qt::Key_Right ? 1 : -1);
+      return true;
+    }
+    if (!walk_) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != owner_.frame_.get()) return false;
+    if (arrow && key.modifiers() == Qt::NoModifier) {
+      StepMenuBar(*bar, k == Qt::Key_Right ? 1 : -1);
+      return true;
+    }
+    QAction* command = walk_;
+    EndWalk();
+    if (k == Qt::Key_Return || k == Qt::Key_Enter || k == Qt::Key_Space) {
+      command->trigger();
+      return true;
+    }
+    return k == Qt::Key_Escape;
+  }
+
+  // Moves to the next item of the bar in direction step (+1 right, -1 left),
+  // round from the last to the first: a popup opens with its first item
+  // highlighted, a command is highlighted.
+  void StepMenuBar(QMenuBar& bar, int step) {
+    const QList<QAction*> items = bar.actions();
+    const qsizetype n = items.size();
+    qsizetype i = items.indexOf(walk_ ? walk_.data() : bar.activeAction());
+    if (i < 0) i = step > 0 ? -1 : n;
+    for (qsizetype tried = 0; tried < n; ++tried) {
+      i = ((i + step) % n + n) % n;
+      QAction* next = items[i];
+      if (next->isSeparator() || !next->isVisible() || !next->isEnabled()) continue;
+      if (QMenu* popup = next->menu()) {
+        walk_ = nullptr;
+        bar.setActiveAction(next);
+        for (QAction* first : popup->actions()) {
+          if (!first->isSeparator() && first->isVisible() && first->isEnabled()) {
+            popup->setActiveAction(first);
+            break;
+          }
+        }
+      } else {
+        walk_ = next;  // set first: the popup that closes must not end the walk
+        bar.setActiveAction(next);
+      }
+      return;
+    }
+  }
+
+  // Ends a walk on a command: the bar lets go and the client has the keyboard.
+  void EndWalk() {
+    walk_ = nullptr;
+    if (QMenuBar* bar = owner_.menu_.Bar()) {
+      QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+      QCoreApplication::sendEvent(bar, &escape);
+    }
+    owner_.ReclaimKeyboard();
+  }
+
   bool RouteKey(QObject* watched, QKeyEvent& key) {
     auto* widget = qobject_cast<QWidget*>(watched);
     QWidget* frame = owner_.frame_.get();
@@ -204,16 +307,17 @@ class QtWindow::KeyboardRouter : public QObject {
     }
   }
 
-  bool IsPopupOfTheMenuBar(QObject* watched) const {
+  bool IsPopupOfTheMenuBar(const QObject* watched) const {
     QMenuBar* bar = owner_.menu_.Bar();
-    if (!bar || !qobject_cast<QMenu*>(watched)) return false;
-    for (QObject* p = watched; p; p = p->parent()) {
+    if (!bar || !qobject_cast<const QMenu*>(watched)) return false;
+    for (const QObject* p = watched; p; p = p->parent()) {
       if (p == bar) return true;
     }
     return false;
   }
 
   QtWindow& owner_;
+  QPointer<QAction> walk_;  // the command highlighted on the bar by the arrow keys
 };
 
 QtWindow::QtWindow(QtTextRenderer& text, int width, int height)
@@ -222,6 +326,7 @@ QtWindow::QtWindow(QtTextRenderer& text, int width, int height)
   frame_->setCentralWidget(client_);
   frame_->setFocusProxy(client_);
   client_->resize(width, height);
+  UpdateMinimumSize();
   minTextHeight_ = text_.CellForDigitHeight(kMinScreenDigitPixels, kMinScreenTextPixels);
   screen_.UseScreenLayout();
   refreshTimer_ = std::make_unique<QTimer>();
@@ -364,14 +469,26 @@ bool QtWindow::TranslateAccelerator(int vk, unsigned mods) {
 
 void QtWindow::AttachMenu(const MenuResource& menu) {
   menu_.Build(*frame_, menu, [](int id) { Post(Event::Command(id)); });
+  UpdateMinimumSize();
+}
+
+void QtWindow::UpdateMinimumSize() {
+  const int barWidth = menu_.Bar() ? menu_.Bar()->sizeHint().width() : 0;
+  client_->setMinimumSize(std::max(kMinClientWidth, barWidth), kMinClientHeight);
 }
 
 bool QtWindow::CheckMenuItem(int id, bool checked) { return menu_.Check(id, checked); }
 bool QtWindow::EnableMenuItem(int id, bool enabled) { return menu_.Enable(id, enabled); }
 bool QtWindow::InsertMenuItemBefore(int beforeId, int id, std::string_view text) {
-  return menu_.InsertBefore(beforeId, id, text);
+  const bool inserted = menu_.InsertBefore(beforeId, id, text);
+  if (inserted) UpdateMinimumSize();
+  return inserted;
 }
-bool QtWindow::DeleteMenuItem(int id) { return menu_.Delete(id); }
+bool QtWindow::DeleteMenuItem(int id) {
+  const bool deleted = menu_.Delete(id);
+  if (deleted) UpdateMinimumSize();
+  return deleted;
+}
 bool QtWindow::HasMenuItem(int id) const { return menu_.Has(id); }
 bool QtWindow::IsMenuItemChecked(int id) const { return menu_.IsChecked(id); }
 bool QtWindow::IsMenuItemEnabled(int id) const { return menu_.IsEnabled(id); }

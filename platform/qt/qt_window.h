@@ -34,6 +34,11 @@ inline constexpr int kMinScreenTextPixels = 13;
 // kMinScreenTextPixels until the digits of the face are this high.
 inline constexpr int kMinScreenDigitPixels = 9;
 
+// The smallest client area, pixels: the plots' texts and the on-plot buttons keep
+// their room down to it (a wider menu bar widens it).
+inline constexpr int kMinClientWidth = 600;
+inline constexpr int kMinClientHeight = 430;
+
 class QtWindow : public Window {
  public:
   // A frame window whose client area is width x height pixels when first shown.
@@ -91,6 +96,9 @@ class QtWindow : public Window {
   class ClientWidget;
   class KeyboardRouter;
 
+  // The frame cannot be made smaller than the minimum client area with the whole
+  // menu bar in one row.
+  void UpdateMinimumSize();
   // Called by the client widget.
   void OnResize(int width, int height);
   void OnPaint(QWidget& widget);

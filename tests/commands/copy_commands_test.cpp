@@ -1,6 +1,8 @@
 // The copy commands: pictures and the residual bitmap on the clipboard, and the
 // tables as tab-separated text.
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "commands/clipboard_table.h"
 #include "commands_test_support.h"
@@ -27,44 +29,104 @@ TEST_F(CopyCommandTest, CopyResidualsBitmapGivesOneRowPerScan) {
   EXPECT_EQ(Backend().ClipboardBitmap()->Width(), iFitLast - iFitFirst + 1);
 }
 
-TEST_F(CopyCommandTest, DataTableHasTheGridAndOneColumnPerScanInDisplayOrder) {
-  LoadVelocitySet();
+// The scans in display order, as the header names them: the shared radius column
+// and each scan's file, or each scan's radius column before its values.
+std::vector<std::string> ScanHeader(bool shared) {
+  std::vector<std::string> names;
+  if (shared) names.push_back("radius [cm]");
+  for (int k = 1; k <= nScans; ++k) {
+    const std::string& name = ppScanFileNames[Idx(pScanOrder[Idx(k)])];
+    if (!shared) names.push_back(name + " radius [cm]");
+    names.push_back(name);
+  }
+  return names;
+}
+
+// The data table holds the loaded scans at their own radii, every point from the
+// first radius to the last and nothing beyond; scans with other radii each bring
+// their own radius column, and the shorter scan's cells stay empty below its end.
+TEST_F(CopyCommandTest, DataTableHoldsTheScansAtTheirOwnRadiiUnderAHeader) {
+  LoadVelocitySet();  // three absorbance scans on the same 121 radii, 5.90-7.10 cm
   Dispatch(kCmCopyDataTable);
-  const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
-  ASSERT_EQ(static_cast<int>(rows.size()), nGridPoints);
-  for (int i : {1, nGridPoints / 2, nGridPoints}) {
-    const std::vector<std::string> f = Fields(rows[Idx(i - 1)]);
+  std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
+  ASSERT_EQ(rows.size(), 1u + 121u);
+  EXPECT_EQ(Fields(rows[0]), ScanHeader(true));
+  EXPECT_EQ(Fields(rows[1])[0], "5.9");
+  EXPECT_EQ(Fields(rows.back())[0], "7.1");
+  for (int i = 1; i <= 121; ++i) {
+    const std::vector<std::string> f = Fields(rows[Idx(i)]);
     ASSERT_EQ(f.size(), 4u);
-    EXPECT_NEAR(Number(f[0]), pGridRadius[i], 1e-5);
+    EXPECT_NEAR(Number(f[0]), ppRadius[1][i], 1e-5);
     for (int k = 1; k <= 3; ++k) {
-      const float expected = ppGridSignal[Idx(pScanOrder[Idx(k)])][i];
-      EXPECT_NEAR(Number(f[Idx(k)]), expected, 1e-5 + 1e-5 * std::abs(expected));
+      const float expected = ppSignal[Idx(pScanOrder[Idx(k)])][i];
+      EXPECT_NEAR(Number(f[Idx(k)]), expected, 1e-6 + 1e-5 * std::abs(expected));
+    }
+  }
+
+  // The second scan without its first point: 120 radii from 5.91 cm.
+  const std::string first = ProgramDir() + "/a.ra1", second = ProgramDir() + "/b.ra1";
+  std::filesystem::copy_file(ScanFixture("set_abs/00001.ra1"), first,
+                             std::filesystem::copy_options::overwrite_existing);
+  std::ifstream fixture(ScanFixture("set_abs/00002.ra1"));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(fixture, line);) lines.push_back(line);
+  lines.erase(lines.begin() + 2);
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  WriteFile(second, text);
+  LoadThroughDialog({first, second});
+  ASSERT_EQ(nScans, 2);
+  Dispatch(kCmCopyDataTable);
+  rows = Lines(Backend().ClipboardTextValue());
+  ASSERT_EQ(rows.size(), 1u + 121u);
+  EXPECT_EQ(Fields(rows[0]), ScanHeader(false));
+  for (int k = 1; k <= 2; ++k) {
+    const int s = pScanOrder[Idx(k)];
+    for (int i = 1; i <= 121; ++i) {
+      const std::vector<std::string> f = Fields(rows[Idx(i)]);
+      ASSERT_EQ(f.size(), 4u);
+      const std::string& r = f[Idx(2 * k - 2)];
+      const std::string& v = f[Idx(2 * k - 1)];
+      if (i > pnPoints[Idx(s)]) {
+        EXPECT_EQ(r + v, "") << "row " << i;
+        continue;
+      }
+      EXPECT_NEAR(Number(r), ppRadius[Idx(s)][i], 1e-5);
+      EXPECT_NEAR(Number(v), ppSignal[Idx(s)][i], 1e-6 + 1e-5 * std::abs(ppSignal[Idx(s)][i]));
     }
   }
 }
 
-TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimits) {
+TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimitsAtTheScansRadii) {
   LoadVelocitySet();
   // A model of 0.05 everywhere.
   for (int s = 1; s <= nScans; ++s)
     for (int i = 1; i <= pnPoints[Idx(s)]; ++i) ppFit[Idx(s)][i] = 0.05f;
   bModelComputed = true;
+  const int first = pFitFirst[1], last = pFitLast[1];
+  ASSERT_GT(first, 1);
+  ASSERT_LT(last, pnPoints[1]);
 
   Dispatch(kCmCopyFitDataTable);
   std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
-  ASSERT_EQ(static_cast<int>(rows.size()), iFitLast - iFitFirst + 1);
-  std::vector<std::string> f = Fields(rows.front());
+  ASSERT_EQ(static_cast<int>(rows.size()), 1 + last - first + 1);
+  EXPECT_EQ(Fields(rows[0]), ScanHeader(true));
+  std::vector<std::string> f = Fields(rows[1]);
   ASSERT_EQ(f.size(), 4u);
-  EXPECT_NEAR(Number(f[0]), pGridRadius[iFitFirst], 1e-5);
+  EXPECT_NEAR(Number(f[0]), ppRadius[1][first], 1e-5);
+  EXPECT_GE(Number(f[0]), fFitLeftLim - 1e-5f);
+  EXPECT_LE(Number(Fields(rows.back())[0]), fFitRightLim + 1e-5f);
   EXPECT_NEAR(Number(f[1]), 0.05f, 1e-6);
 
   Dispatch(kCmCopyResidualsTable);
   rows = Lines(Backend().ClipboardTextValue());
-  ASSERT_EQ(static_cast<int>(rows.size()), iFitLast - iFitFirst + 1);
-  const int middle = (iFitFirst + iFitLast) / 2;
-  f = Fields(rows[Idx(middle - iFitFirst)]);
-  const int first = pScanOrder[1];
-  EXPECT_NEAR(Number(f[1]), ppGridSignal[Idx(first)][middle] - 0.05f, 1e-4);
+  ASSERT_EQ(static_cast<int>(rows.size()), 1 + last - first + 1);
+  EXPECT_EQ(Fields(rows[0]), ScanHeader(true));
+  const int middle = (first + last) / 2;
+  f = Fields(rows[Idx(middle - first + 1)]);
+  const int shown = pScanOrder[1];
+  EXPECT_NEAR(Number(f[0]), ppRadius[Idx(shown)][middle], 1e-5);
+  EXPECT_NEAR(Number(f[1]), ppSignal[Idx(shown)][middle] - 0.05f, 1e-5);
 }
 
 TEST_F(CopyCommandTest, TINoiseTableHoldsTheWholeNoiseFound) {
@@ -76,7 +138,8 @@ TEST_F(CopyCommandTest, TINoiseTableHoldsTheWholeNoiseFound) {
   }
   Dispatch(kCmCopyTINoiseTable);
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
-  ASSERT_EQ(static_cast<int>(rows.size()), iFitLast - iFitFirst + 1);
+  ASSERT_EQ(static_cast<int>(rows.size()), 1 + iFitLast - iFitFirst + 1);
+  EXPECT_EQ(rows.front(), "radius [cm]\tTI noise");
   const std::vector<std::string> f = Fields(rows.back());
   ASSERT_EQ(f.size(), 2u);
   EXPECT_NEAR(Number(f[0]), pGridRadius[iFitLast], 1e-5);
@@ -88,7 +151,7 @@ TEST_F(CopyCommandTest, RINoiseTableHasOneRowPerScanInDisplayOrder) {
   bFitRINoise = true;
   for (int s = 1; s <= nScans; ++s) pRINoise[s] = 0.1f * static_cast<float>(s);
   Dispatch(kCmCopyRINoiseTable);
-  EXPECT_EQ(Backend().ClipboardTextValue(), "1000\t0.2\n2000\t0.3\n3000\t0.1\n");
+  EXPECT_EQ(Backend().ClipboardTextValue(), "time [s]\tRI noise\n1000\t0.2\n2000\t0.3\n3000\t0.1\n");
 }
 
 TEST(ClipboardTable, NothingIsWrittenForABadOrderOrNoRows) {
@@ -100,6 +163,8 @@ TEST(ClipboardTable, NothingIsWrittenForABadOrderOrNoRows) {
   EXPECT_EQ(FormatTable(x, columns, 2, 1, 1, nullptr), "");
   EXPECT_EQ(FormatTable(nullptr, columns, 1, 1, 1, nullptr), "");
   EXPECT_EQ(FormatTable(x, columns, 1, 1, 0, nullptr), "1\n");
+  EXPECT_EQ(FormatTable(x, columns, 1, 1, 1, nullptr, {"s [S]", "c(s)"}), "s [S]\tc(s)\n1\t2\n");
+  EXPECT_EQ(FormatTable(x, columns, 1, 1, 1, outside, {"s [S]", "c(s)"}), "");
 }
 
 }  // namespace

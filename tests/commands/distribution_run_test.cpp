@@ -261,9 +261,12 @@ TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint)
   ASSERT_NE(pDistPlot, nullptr);
   Dispatch(kCmCopyDistribution);
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
-  ASSERT_EQ(static_cast<int>(rows.size()), nDistGrid);
+  ASSERT_EQ(static_cast<int>(rows.size()), 1 + nDistGrid);
+  // The header names the columns as the plot's axes.
+  EXPECT_EQ(Fields(rows[0]), (std::vector<std::string>{pDistPlot->szXLabel, pDistPlot->szYLabel}));
+  EXPECT_EQ(pDistPlot->szXLabel, "sed coefficient [S]");
   for (int i : {1, nDistGrid / 2, nDistGrid}) {
-    const std::vector<std::string> f = Fields(rows[Idx(i - 1)]);
+    const std::vector<std::string> f = Fields(rows[Idx(i)]);
     ASSERT_EQ(f.size(), 2u);
     EXPECT_NEAR(std::strtof(f[0].c_str(), nullptr), pDistGrid[i], 1e-4);
     EXPECT_NEAR(std::strtof(f[1].c_str(), nullptr), pDistValues[i],
@@ -276,11 +279,11 @@ TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint)
   // DLS distributions are copied over the axis their plot has: log10 Rh for the
   // radius models, log10 D for I(D).
   bDLSData = bDLSRhModel = true;
-  EXPECT_NEAR(std::strtof(Fields(Lines(DistributionTableText())[0])[0].c_str(), nullptr),
+  EXPECT_NEAR(std::strtof(Fields(Lines(DistributionTableText())[1])[0].c_str(), nullptr),
               pDistGrid[1], 1e-4);
   bDLSRhModel = false;
   bDLSDModel = true;
-  EXPECT_NEAR(std::strtof(Fields(Lines(DistributionTableText())[0])[0].c_str(), nullptr),
+  EXPECT_NEAR(std::strtof(Fields(Lines(DistributionTableText())[1])[0].c_str(), nullptr),
               pDistS[1], 1e-4 * std::fabs(pDistS[1]));
   bDLSData = bDLSDModel = false;
 }

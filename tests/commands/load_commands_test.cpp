@@ -146,6 +146,30 @@ TEST_F(LoadCommandTest, DroppedFilesAskBeforeErasingTheLoadedData) {
   EXPECT_EQ(nScans, 3);
 }
 
+// The title names the set loaded last, whether it was dropped or chosen in the
+// dialog; a load that fails leaves the title with the set that stays.
+TEST_F(LoadCommandTest, TheTitleFollowsTheSetLoadedLast) {
+  const auto title = [](const std::string& first) { return "SEDIMENTATION ANALYSIS -> " + first + "..."; };
+  Drop(VelocitySet());
+  EXPECT_EQ(Backend().MainWindow().Title(), title(SetDirectory() + "/00001.ra1"));
+
+  const std::string dir = ProgramDir();
+  const std::vector<std::string> copies = {CopyAs(dir, "set_abs/00001.ra1", "b1.ra1"),
+                                           CopyAs(dir, "set_abs/00002.ra1", "b2.ra1")};
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadThroughDialog({copies[0], CopyAs(dir, "empty.ra1", "b3.ra1")});
+  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(Backend().MainWindow().Title(), title(SetDirectory() + "/00001.ra1"));
+
+  LoadThroughDialog(copies);
+  ASSERT_EQ(nScans, 2);
+  EXPECT_EQ(Backend().MainWindow().Title(), title(fs::path(copies[0]).string()));
+
+  Backend().QueueMessageBox(IDYES, "LOAD DATA");
+  Drop(VelocitySet());
+  EXPECT_EQ(Backend().MainWindow().Title(), title(SetDirectory() + "/00001.ra1"));
+}
+
 TEST_F(LoadCommandTest, DroppingOnlyOtherFilesSaysSoAndKeepsTheSet) {
   LoadVelocitySet();
   Backend().QueueMessageBox(IDOK, "ATTENTION");

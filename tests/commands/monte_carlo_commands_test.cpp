@@ -4,6 +4,7 @@
 #include "distribution_window_test_support.h"
 
 #include <filesystem>
+#include <set>
 #include <vector>
 
 #include "distributions/distribution_models.h"
@@ -55,6 +56,34 @@ TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) 
   EXPECT_TRUE(bPriorFromDiscreteSpecies);
   EXPECT_TRUE(bModelComputed);
   EXPECT_GT(pPriorTableX.size(), 2u);
+}
+
+// The summary names the folder the dialog chose and every file the run wrote there
+// (the name typed in the dialog is not a file of the run).
+TEST_F(MonteCarloCommandTest, TheSummaryNamesTheFolderAndEveryFileWritten) {
+  RunSmallCs();
+  const std::string dir = ProgramDir() + "/mc files";
+  std::filesystem::create_directories(dir);
+  Backend().ClearTranscript();
+  Backend().QueueInput("4");     // sets
+  Backend().QueueInput("0.68");  // confidence: limits at the 16 % and 84 % points
+  Backend().QueueSaveFile(dir + "/montecarlo.dat");
+  Backend().QueueMessageBox(IDYES);  // every set to a file
+  Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");
+  Dispatch(kCmMonteCarloDistributions);
+  ASSERT_TRUE(Backend().AllAnswersUsed());
+  const std::string summary = Backend().Transcript().back().text;
+  EXPECT_EQ(summary.rfind("4 sets: the plot shows the mean and the limits at P = 0.680.", 0), 0u) << summary;
+  EXPECT_NE(summary.find("folder " + dir + " "), std::string::npos) << summary;
+  EXPECT_EQ(summary.find("montecarlo.dat"), std::string::npos) << summary;
+
+  std::set<std::string> written;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    written.insert(entry.path().filename().string());
+  EXPECT_EQ(written, (std::set<std::string>{"lim840.dat", "lim160.dat", "mean.dat", "0.dat", "1.dat",
+                                            "2.dat", "3.dat", "4.dat"}));
+  for (const char* file : {"lim840.dat", "lim160.dat", "mean.dat", "0.dat ... 4.dat"})
+    EXPECT_NE(summary.find(std::string("\n  ") + file + "  ("), std::string::npos) << file;
 }
 
 // The integrated weight-average s: with both regularisations shown the command says

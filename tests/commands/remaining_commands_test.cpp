@@ -86,7 +86,8 @@ TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
   pPriorTableX = {0.0, 2.5, 5.0, 7.5};
   pPriorTableY = {0.0, 0.001, 1.0, 0.25};
   Dispatch(kCmCopyPriorKnowledgeTable);
-  EXPECT_EQ(Backend().ClipboardTextValue(), "2.5\t0.001\n5\t1\n7.5\t0.25\n");
+  EXPECT_EQ(Backend().ClipboardTextValue(),
+            "distribution grid\tprior probability\n2.5\t0.001\n5\t1\n7.5\t0.25\n");
   ResetDistributionPrior();
 
   // Times from files: the displayed scans' files are 0, 100 and 250 s apart; with

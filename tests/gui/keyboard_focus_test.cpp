@@ -160,5 +160,59 @@ TEST_F(KeyboardFocus, AMenuClosedWithEscapeGivesTheKeyboardBack) {
   EXPECT_TRUE(HasCommand(TypeCtrl('L'), CtrlCommand('L')));
 }
 
+// The arrow keys walk the whole menu bar in its order, popups and the commands that
+// sit on the bar alike, from a menu opened with the mouse or with the keyboard.
+TEST_F(KeyboardFocus, ArrowKeysWalkTheWholeMenuBar) {
+  QMenuBar* bar = Win().Menu().Bar();
+  const QList<QAction*> items = bar->actions();
+  ASSERT_GT(items.size(), 5);
+  ASSERT_TRUE(std::any_of(items.begin(), items.end(), [](QAction* a) { return !a->menu(); }));
+  // A key as the window system delivers it: to an open popup, else to the frame.
+  const auto press = [this](Qt::Key key) {
+    QWidget* popup = QApplication::activePopupWidget();
+    QTest::keyClick(popup ? popup->windowHandle() : Win().Frame()->windowHandle(), key);
+    ProcessQtEvents();
+  };
+  const auto walk = [&](Qt::Key key, int step) {
+    std::vector<QAction*> seen, expected;
+    for (qsizetype k = 1; k <= items.size(); ++k) {
+      press(key);
+      seen.push_back(bar->activeAction());
+      expected.push_back(items[(k * step % items.size() + items.size()) % items.size()]);
+      // A popup is open on a menu, none on a command.
+      if (bar->activeAction() && bar->activeAction()->menu())
+        EXPECT_EQ(QApplication::activePopupWidget(), bar->activeAction()->menu());
+    }
+    EXPECT_EQ(seen, expected);
+  };
+  QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(items.front()).center());
+  ProcessQtEvents();
+  ASSERT_EQ(QApplication::activePopupWidget(), items.front()->menu());
+  walk(Qt::Key_Right, 1);
+  walk(Qt::Key_Left, -1);
+  press(Qt::Key_Escape);
+  press(Qt::Key_Escape);
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), Win().Client());
+
+  // Enter on a command of the bar chooses it and gives the keyboard back; Esc on
+  // one ends the walk without a command.
+  const auto parameters = std::find_if(items.begin(), items.end(), [](QAction* a) { return !a->menu(); });
+  for (Qt::Key last : {Qt::Key_Return, Qt::Key_Escape}) {
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(items.front()).center());
+    ProcessQtEvents();
+    while (bar->activeAction() != *parameters && QApplication::activePopupWidget()) press(Qt::Key_Right);
+    ASSERT_EQ(bar->activeAction(), *parameters);
+    UiEvents().Clear();
+    press(last);
+    std::vector<Event> events;
+    while (std::optional<Event> e = UiEvents().Take()) events.push_back(*e);
+    EXPECT_EQ(HasCommand(events, Win().Menu().CommandOf(*parameters)), last == Qt::Key_Return);
+    EXPECT_EQ(bar->activeAction(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), Win().Client());
+    EXPECT_TRUE(HasCommand(TypeCtrl('L'), CtrlCommand('L')));
+  }
+}
+
 }  // namespace
 }  // namespace tarmic

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -30,6 +31,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSemaphore>
+#include <QScrollBar>
+#include <QLabel>
 #include <QTest>
 #include <QThreadPool>
 #include <QTimer>
@@ -228,6 +231,35 @@ TEST_F(QtBackendTest, DrawingAndShowingTheWindowNeverWaitForTheThreadPool) {
   EXPECT_GT(curvePixels, 100);
 }
 
+// The window cannot be made smaller than its minimum client area, and at its
+// smallest the menu bar still shows every item of the larger menu in one row.
+TEST_F(QtBackendTest, TheWindowKeepsItsMinimumSizeWithTheWholeMenuBar) {
+  ShowWindow(kMenuFull);
+  Win().Frame()->resize(200, 150);
+  ProcessQtEvents();
+  EXPECT_GE(Win().Client()->width(), kMinClientWidth);
+  EXPECT_GE(Win().Client()->height(), kMinClientHeight);
+  EXPECT_EQ(Win().ClientSize().cx, Win().Client()->width());
+  QMenuBar* bar = Win().Menu().Bar();
+  const QList<QAction*> items = bar->actions();
+  ASSERT_GT(items.size(), 10);
+  const auto allInOneRow = [bar] {
+    const int row = bar->actionGeometry(bar->actions().front()).top();
+    for (QAction* item : bar->actions()) {
+      const QRect r = bar->actionGeometry(item);
+      EXPECT_FALSE(r.isEmpty()) << item->text().toStdString();
+      EXPECT_LE(r.right(), bar->width()) << item->text().toStdString();
+      EXPECT_EQ(r.top(), row) << item->text().toStdString();
+    }
+  };
+  allInOneRow();
+  // A command inserted into the bar widens the minimum with it.
+  ASSERT_TRUE(Win().InsertMenuItemBefore(kCmRun, 9999, "A Rather Long Inserted Command Name"));
+  Win().Frame()->resize(200, 150);
+  ProcessQtEvents();
+  allInOneRow();
+}
+
 TEST_F(QtBackendTest, BlueAndRedKeepTheirPlaceThroughTheConversion) {
   Image image(3, 1);
   image.SetPixel(0, 0, RGB(10, 20, 30));
@@ -242,7 +274,7 @@ TEST_F(QtBackendTest, BlueAndRedKeepTheirPlaceThroughTheConversion) {
 TEST_F(QtBackendTest, ResizeResizesTheBackBufferAndAsksForSizeAndPaint) {
   ShowWindow();
   int menuHeight = Win().Frame()->menuWidget()->height();
-  Win().Frame()->resize(520, 330 + menuHeight);
+  Win().Frame()->resize(kMinClientWidth + 80, kMinClientHeight + 30 + menuHeight);
   ProcessQtEvents();
   Size size = Win().ClientSize();
   EXPECT_EQ(size.cx, Win().Client()->width());
@@ -361,9 +393,9 @@ TEST_F(QtBackendTest, WindowTextHasThePixelsOfQtsOwnStringDrawing) {
     for (unsigned align : {TA_LEFT | TA_TOP, TA_RIGHT | TA_BASELINE}) check(heightPx, align);
   // The back-buffer is reallocated: the window's DCs follow it.
   const int menuHeight = Win().Frame()->menuWidget()->height();
-  Win().Frame()->resize(460, 290 + menuHeight);
+  Win().Frame()->resize(kMinClientWidth + 60, kMinClientHeight + 20 + menuHeight);
   ProcessQtEvents();
-  ASSERT_EQ(Win().Screen().Width(), 460);
+  ASSERT_EQ(Win().Screen().Width(), kMinClientWidth + 60);
   check(18, TA_LEFT | TA_TOP);
 }
 
@@ -572,6 +604,40 @@ TEST_F(QtBackendTest, DroppedFilesArriveAsLocalPathsOnlyWhenAccepted) {
   EXPECT_EQ(drops[0].files, (std::vector<std::string>{"/tmp/scan one.ip1", "/tmp/b.ra2"}));
 }
 
+// A drag that proposes a move (as a file manager does with Shift, or by its own
+// default) is taken as a copy, so that the source keeps its files; a drag that allows no copy
+// is refused.
+TEST_F(QtBackendTest, DroppedFilesAreTakenAsACopyOnly) {
+  ShowWindow();
+  Win().DragAcceptFiles(true);
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile("/tmp/00001.ra1")});
+  const QPoint at(20, 20);
+
+  QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::ShiftModifier);
+  ASSERT_EQ(enter.proposedAction(), Qt::MoveAction);
+  QApplication::sendEvent(Win().Client(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+  QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::ShiftModifier);
+  QApplication::sendEvent(Win().Client(), &move);
+  EXPECT_TRUE(move.isAccepted());
+  EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+  QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::ShiftModifier);
+  QApplication::sendEvent(Win().Client(), &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+  EXPECT_EQ(OfTypes(TakeAll(), {EventType::DropFiles}).size(), 1u);
+
+  QDragEnterEvent moveOnly(at, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Win().Client(), &moveOnly);
+  EXPECT_FALSE(moveOnly.isAccepted());
+  QDropEvent movedDrop(QPointF(at), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Win().Client(), &movedDrop);
+  EXPECT_FALSE(movedDrop.isAccepted());
+  EXPECT_TRUE(OfTypes(TakeAll(), {EventType::DropFiles}).empty());
+}
+
 TEST_F(QtBackendTest, TimersPostTimerEventsUntilKilled) {
   ShowWindow();
   Win().SetTimer(7, 5);
@@ -774,6 +840,57 @@ TEST_F(QtBackendTest, BoxesAreWideEnoughForTheirCaptions) {
   WhenModalOpens(measure);
   EXPECT_EQ(backend_->MessageBox("ok?", caption, MB_YESNO), IDNO);
   EXPECT_GE(width, captionWidth + 100);
+}
+
+// A box that lists many files stays within the screen: its text scrolls inside it,
+// every line reachable, none cut at the right (a path longer than a line wraps),
+// the buttons on the screen. A short text has no text view.
+TEST_F(QtBackendTest, ALongMessageScrollsInsideABoxThatFitsTheScreen) {
+  ShowWindow();
+  std::string text;
+  for (int i = 1; i <= 150; ++i)
+    text += "/home/user/data/run 2026-12-07/f" + std::to_string(10000 + i) + ".ra1\n";
+  text += "/home/user/" + std::string(160, 'x') + "/00001.ra1\n... not loaded";
+  const QRect room = Win().Frame()->screen()->availableGeometry();
+  bool checked = false;
+  WhenModalOpens([&](QWidget* modal) {
+    ProcessQtEvents();
+    // The box closes whatever the checks find.
+    const auto close = qScopeGuard([modal] { qobject_cast<QDialog*>(modal)->accept(); });
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    checked = true;
+    EXPECT_EQ(box->text(), QString::fromStdString(text));
+    EXPECT_LE(box->frameGeometry().height(), room.height());
+    EXPECT_LE(box->frameGeometry().width(), room.width());
+    QAbstractButton* ok = box->button(QMessageBox::Ok);
+    ASSERT_NE(ok, nullptr);
+    EXPECT_TRUE(box->rect().contains(QRect(ok->mapTo(box, QPoint(0, 0)), ok->size())));
+    auto* view = box->findChild<QPlainTextEdit*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_TRUE(view->isReadOnly());
+    EXPECT_EQ(view->toPlainText(), QString::fromStdString(text));
+    EXPECT_TRUE(box->rect().contains(QRect(view->mapTo(box, QPoint(0, 0)), view->size())));
+    // Scrolled to its end, the text's last line is in view; nothing is wider than the view.
+    QScrollBar* bar = view->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    view->moveCursor(QTextCursor::End);
+    view->ensureCursorVisible();
+    ProcessQtEvents();
+    EXPECT_TRUE(view->viewport()->rect().contains(view->cursorRect()));
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GE(view->viewport()->width(),
+              view->fontMetrics().horizontalAdvance("/home/user/data/run 2026-12-07/f10001.ra1"));
+  });
+  EXPECT_EQ(backend_->MessageBox(text, "LOAD ERROR", MB_OK), IDOK);
+  EXPECT_TRUE(checked);
+
+  WhenModalOpens([](QWidget* modal) {
+    EXPECT_EQ(modal->findChild<QPlainTextEdit*>(), nullptr);
+    QTest::keyClick(modal, Qt::Key_Return);
+  });
+  EXPECT_EQ(backend_->MessageBox("only one file selected", "ERROR", MB_OK), IDOK);
 }
 
 TEST_F(QtBackendTest, InputTextGivesTheTextOrNothingOnCancel) {

@@ -291,7 +291,7 @@ TEST_P(WindowRendering, CopiedPlotsAreCutToThePlotWithItsTitles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ClientSizes, WindowRendering,
-                         ::testing::Values(QSize(1000, 700), QSize(640, 480)),
+                         ::testing::Values(QSize(1000, 700), QSize(640, 480), QSize(kMinClientWidth, kMinClientHeight)),
                          [](const ::testing::TestParamInfo<QSize>& info) {
                            return std::to_string(info.param.width()) + "x" +
                                   std::to_string(info.param.height());
