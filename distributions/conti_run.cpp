@@ -118,7 +118,14 @@ class LastResult {
         transformed_(bDistTransformed),
         rhTransformed_(bDistRhTransformed),
         mofsTableRun_(bMofsTableRun) {}
-  ~LastResult() { PutBack(); }
+  ~LastResult() {
+    // An exception on the way out leaves the last result as well; a second one
+    // while it is put back must not end the program.
+    try {
+      PutBack();
+    } catch (...) {
+    }
+  }
   LastResult(const LastResult&) = delete;
   LastResult& operator=(const LastResult&) = delete;
 
