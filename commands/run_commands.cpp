@@ -89,6 +89,7 @@ void TXLAWindow::CmRun() {
 void TXLAWindow::RunDiscreteModel() {
   bRunInProgress = true;
   bLiveDisplay = true;
+  const LastModelFit last;
   const ModelResult result = CalculateModel(&GetHandle());
   bLiveDisplay = false;
   bRunInProgress = false;
@@ -97,6 +98,8 @@ void TXLAWindow::RunDiscreteModel() {
     return;
   }
   if (result.status == ModelStatus::Computed) bDataChanged = false;
+  // A Run that has no model to show keeps the last fit on show.
+  if (result.status != ModelStatus::Computed) last.PutBack();
   // A failed solution has shown its own message; a model without finite values
   // says so here.
   if (result.status == ModelStatus::Failed && !result.message.empty()) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -103,15 +104,71 @@ class RunScope {
   std::unique_ptr<CProgressLine> line_;
 };
 
-// A run that ends without a result: the kernels and the workspace go, and outside
-// inner runs the distribution of the new grid and the previous fit are no longer
-// shown as a computed result.
-void AbandonRun(Window* window) {
+// The result on show when a run starts, kept for a run that ends without one (a
+// refusal, a question declined, a failed kernel, equations or solve, memory that
+// could not be had, an interrupt): the distribution with its grid and plot, the
+// fit rows and residuals, the noise, bModelComputed and what the plot shows. The
+// fit rows, the noise and the residuals change only when a run has a result; the
+// distribution is set aside when the run builds its grid. Inner runs keep nothing:
+// their refinement owns the result.
+class LastResult {
+ public:
+  LastResult()
+      : active_(!bContiInnerRun && !bSyntheticFromDistribution),
+        transformed_(bDistTransformed),
+        rhTransformed_(bDistRhTransformed),
+        mofsTableRun_(bMofsTableRun) {}
+  ~LastResult() {
+    // An exception on the way out leaves the last result as well; a second one
+    // while it is put back must not end the program.
+    try {
+      PutBack();
+    } catch (...) {
+    }
+  }
+  LastResult(const LastResult&) = delete;
+  LastResult& operator=(const LastResult&) = delete;
+
+  // Before the grid set-up releases the distribution on show.
+  void SetAside() {
+    if (active_ && !aside_) aside_.emplace();
+  }
+  // The run has its result: what was set aside is freed.
+  void Replaced() {
+    active_ = false;
+    aside_.reset();
+  }
+  // The run ends without a result (also by any way out of it not foreseen).
+  void PutBack() {
+    if (!active_) return;
+    active_ = false;
+    bDistTransformed = transformed_;
+    bDistRhTransformed = rhTransformed_;
+    bMofsTableRun = mofsTableRun_;
+    if (aside_) aside_->PutBack();
+    aside_.reset();
+  }
+  bool Active() const { return active_; }
+
+ private:
+  bool active_;
+  bool transformed_, rhTransformed_, mofsTableRun_;
+  std::optional<SetAsideDistribution> aside_;
+};
+
+// A run that ends without a result: the kernels and the workspace go. Outside inner
+// runs the last result is shown again; a synthetic set made from a loaded
+// distribution has none, and its distribution goes.
+void AbandonRun(Window* window, LastResult& last) {
   FreeKernelArrays();
   FreeNormalEquationArrays();
   if (bContiInnerRun) return;
-  ClearDistribution();
-  bModelComputed = false;
+  if (last.Active()) {
+    last.PutBack();
+  } else {
+    ClearDistribution();
+    bModelComputed = false;
+  }
   if (bRedrawModel && window) window->Invalidate();
 }
 
@@ -331,6 +388,7 @@ bool CheckCsff0KernelReuse() {
 
 ContiRunResult RunContiSed(Window* window) {
   WriteContiDebugLog("\nEntering RunContiSed");
+  LastResult last;
   bMofsTableRun = false;
   if (bCsMsTable) {
     bMofsTableRun = true;
@@ -410,13 +468,16 @@ ContiRunResult RunContiSed(Window* window) {
   const bool sizeShape = IsSizeShapeModel();
   if (!bContiInnerRun && !bSyntheticFromDistribution) {
     if (sizeShape && !CheckCsff0KernelReuse()) {
+      // The grid on show is the run's grid: its values change only with a result.
       const auto& prior = GetDistributionHooks().buildPriorProbability;
       if (prior) prior();
-    } else if (std::string failure; !SetupContiGrid(&failure)) {
-      // The checks passed, so the previous distribution is gone: nothing may be
-      // shown as computed (a warning declined has nothing more to say).
-      AbandonRun(window);
-      return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(std::move(failure)));
+    } else {
+      last.SetAside();
+      if (std::string failure; !SetupContiGrid(&failure)) {
+        // A warning declined has nothing more to say.
+        AbandonRun(window, last);
+        return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(std::move(failure)));
+      }
     }
   }
   // An inner run keeps the kernels and normal equations in place when its caller
@@ -451,7 +512,7 @@ ContiRunResult RunContiSed(Window* window) {
     VBAR = vbar;
     fVRho = vRho;
     if (refused) {
-      AbandonRun(window);
+      AbandonRun(window, last);
       return Finish(ContiRunOutcome::NotStarted, std::move(refusal));
     }
     bUserAbort = false;
@@ -462,11 +523,11 @@ ContiRunResult RunContiSed(Window* window) {
     // solver has said why, and a refused acceleration also raised the interrupt).
     if (status == 1 || status >= 4) {
       bUserAbort = false;
-      AbandonRun(window);
+      AbandonRun(window, last);
       return Finish(ContiRunOutcome::Failed, std::move(failure));
     }
     if (bUserAbort) {
-      AbandonRun(window);
+      AbandonRun(window, last);
       bUserAbort = false;
       return Finish(ContiRunOutcome::Interrupted);
     }
@@ -478,6 +539,7 @@ ContiRunResult RunContiSed(Window* window) {
     if (!ContiFitInProgress()) WriteContiDebugLog("\n RunContiSed normal equations output start");
     Text(50, "calculating normal equations (hit any key to interrupt)...");
     if (bSyntheticFromDistribution && !sizeShape) {
+      last.Replaced();
       FinishSyntheticFit(window);
       return Finish(ContiRunOutcome::Computed);
     }
@@ -487,7 +549,7 @@ ContiRunResult RunContiSed(Window* window) {
     RunMessage failure;
     const bool built = BuildEquations(settings, &failure);
     if (!built && !bUserAbort) {
-      AbandonRun(window);
+      AbandonRun(window, last);
       return Finish(ContiRunOutcome::Failed, std::move(failure));
     }
     // The run goes on after a dump that could not be written: shown when met.
@@ -499,7 +561,7 @@ ContiRunResult RunContiSed(Window* window) {
 
   if (bUserAbort) {
     // The equations are incomplete: nothing is solved and nothing is shown.
-    AbandonRun(window);
+    AbandonRun(window, last);
     bUserAbort = false;
     bStopRealtimeUpdate = true;
     PlayOkSound();
@@ -508,7 +570,7 @@ ContiRunResult RunContiSed(Window* window) {
                   bContiInnerRun ? RunMessage{} : Message("user interrupt", "ERROR"));
   }
   if (!Solve(settings)) {
-    AbandonRun(window);
+    AbandonRun(window, last);
     return Finish(ContiRunOutcome::Failed);
   }
   // The solved buffer signal is the amplitude of its unit kernel.
@@ -516,6 +578,7 @@ ContiRunResult RunContiSed(Window* window) {
   WriteContiDebugLog("\n RunContiSed cleanup start");
   // FinishContiResult shows the user's domain again; an inner run's caller does.
   detection.Keep();
+  last.Replaced();
   if (!bContiInnerRun) FinishContiResult(window);
   return Finish(ContiRunOutcome::Computed);
 }

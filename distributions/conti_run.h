@@ -6,8 +6,10 @@
 // Everything runs in the user-interface thread; only the kernel solutions and the
 // normal equations are spread over worker threads, which the steps start and join
 // themselves. A key press or a click during the kernels or the normal equations
-// (bUserAbort) ends the run without a result: the previous result, if any, is not
-// shown as computed.
+// (bUserAbort) ends the run without a result. A run that ends without a result, by
+// an interrupt, a refusal or a failure anywhere, leaves the last result on show as
+// it was: distribution, grid and plot, fit rows, residuals and noise, and
+// bModelComputed (inner runs of a refinement leave that to the refinement).
 #pragma once
 
 #include <string>

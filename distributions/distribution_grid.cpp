@@ -491,6 +491,29 @@ void FreeDistributionVectors() {
   g_rowLength = 0;
 }
 
+void SwapDistributionVectors(DistributionVectorSet& set) {
+  using std::swap;
+  swap(pDistGrid, set.grid);
+  swap(pDistS, set.s);
+  swap(pDistValues, set.values);
+  swap(pDistValues2, set.values2);
+  swap(pPriorProbability, set.prior);
+  swap(pPriorProbabilityWork, set.priorWork);
+  swap(pCsff0S, set.cellS);
+  swap(pCsff0Ff0, set.cellFf0);
+  swap(pCsff0M, set.cellM);
+  swap(pCsff0D, set.cellD);
+  swap(pCsff0Rs, set.cellRs);
+  swap(pCsff0Values, set.cellValues);
+  swap(pFf0Axis, set.ff0Axis);
+  swap(pFf0AxisWork, set.ff0AxisWork);
+  swap(g_distLength, set.distLength);
+  swap(g_cellLength, set.cellLength);
+  swap(g_rowLength, set.rowLength);
+  swap(nDistGrid, set.gridPoints);
+  swap(nFf0Grid, set.cells);
+}
+
 void ResetDistributionGrid() {
   FreeDistributionVectors();
   FreeKernelArrays();

@@ -111,6 +111,21 @@ void ReadGridSettingsFromParams();
 
 // Releases the grid vectors and the c(s,ff0) vectors.
 void FreeDistributionVectors();
+
+// The grid vectors and the c(s,ff0) vectors of one distribution with their
+// lengths, nDistGrid and nFf0Grid: a distribution held apart from the current one.
+struct DistributionVectorSet {
+  float *grid = nullptr, *s = nullptr, *values = nullptr, *values2 = nullptr;
+  double *prior = nullptr, *priorWork = nullptr;
+  float *cellS = nullptr, *cellFf0 = nullptr, *cellM = nullptr, *cellD = nullptr,
+        *cellRs = nullptr, *cellValues = nullptr, *ff0Axis = nullptr, *ff0AxisWork = nullptr;
+  int distLength = 0, cellLength = 0, rowLength = 0;
+  int gridPoints = 0, cells = 0;
+};
+// Exchanges the current vectors (with nDistGrid and nFf0Grid) and those of set:
+// with an empty set the current distribution is taken out (no vector exists
+// afterwards); swapping again puts it back.
+void SwapDistributionVectors(DistributionVectorSet& set);
 // Releases everything and restores the defaults of this file.
 void ResetDistributionGrid();
 

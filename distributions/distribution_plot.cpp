@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "distributions/conti_run.h"
@@ -11,6 +12,7 @@
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
+#include "distributions/distribution_transforms.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
@@ -196,6 +198,16 @@ void DeleteCurvesAndPlot() {
   DeleteAndClear(pDistPlot);
 }
 
+// The plot with its curves and the vectors they view (not the grid vectors).
+void DeletePlotObjects() {
+  DeleteAndClear(pDistYVector);
+  DeleteAndClear(pDistY2Vector);
+  DeleteCurvesAndPlot();
+  DeleteAndClear(pMapCurve);
+  DeleteAndClear(pMapXVector);
+  DeleteAndClear(pMapYVector);
+}
+
 void SetTitles(const char* x, const char* y) {
   pDistPlot->SetXAxisLabel(x);
   pDistPlot->SetYAxisLabel(y);
@@ -237,12 +249,7 @@ const char* DistributionYTitle() {
 
 void ClearDistribution() {
   FreeDistributionVectors();
-  DeleteAndClear(pDistYVector);
-  DeleteAndClear(pDistY2Vector);
-  DeleteCurvesAndPlot();
-  DeleteAndClear(pMapCurve);
-  DeleteAndClear(pMapXVector);
-  DeleteAndClear(pMapYVector);
+  DeletePlotObjects();
   bCsff0Shown = false;
   SetThreePaneLayout(false);
   if (pDataPlot && bRelayoutOnClear) RelayoutOtherPlots(true);
@@ -276,15 +283,8 @@ const MetaFile* GetDistributionPlotMetafile() {
 
 void SetupDistributionPlot() {
   nDistPlotDataSet = nDataSetGeneration;
-  if (pDistPlot) {
-    // The previous plot goes, but not the vectors of the new grid.
-    DeleteAndClear(pDistYVector);
-    DeleteAndClear(pDistY2Vector);
-    DeleteCurvesAndPlot();
-    DeleteAndClear(pMapCurve);
-    DeleteAndClear(pMapXVector);
-    DeleteAndClear(pMapYVector);
-  }
+  // The previous plot goes, but not the vectors of the new grid.
+  if (pDistPlot) DeletePlotObjects();
   float* x = pDistGrid;
   if (MolarMassModel() || (bDLSData && bDLSDModel)) {
     x = pDistS;
@@ -406,13 +406,57 @@ void CreateSizeShapePlot() {
   pDistPlot->ToggleConnectPoints();
 }
 
+SetAsideDistribution::SetAsideDistribution() {
+  // Nothing is set aside yet: the swap takes the distribution on show.
+  errorBarCap_ = nErrorBarCap;
+  dataSet_ = nDistPlotDataSet;
+  Swap();
+}
+
+SetAsideDistribution::~SetAsideDistribution() {
+  if (!held_) return;
+  Swap();
+  DeletePlotObjects();
+  FreeDistributionVectors();
+  Swap();
+}
+
+void SetAsideDistribution::Swap() {
+  using std::swap;
+  SwapDistributionVectors(vectors_);
+  swap(pDistPlot, plot_);
+  swap(pDistXVector, xVector_);
+  swap(pDistYVector, yVector_);
+  swap(pDistY2Vector, y2Vector_);
+  swap(pDistCurve, curve_);
+  swap(pDistCurve2, curve2_);
+  swap(pMapXVector, mapX_);
+  swap(pMapYVector, mapY_);
+  swap(pMapCurve, mapCurve_);
+  swap(bCsff0Shown, csff0Shown_);
+  swap(bCMTransformed, cmTransformed_);
+  swap(nDistPlotDataSet, dataSet_);
+  swap(nErrorBarCap, errorBarCap_);
+}
+
+void SetAsideDistribution::PutBack() {
+  if (!held_) return;
+  held_ = false;
+  // What was built since goes; the other plots are laid out once, below.
+  bRelayoutOnClear = false;
+  ClearDistribution();
+  bRelayoutOnClear = true;
+  Swap();
+  const bool shown = pDistPlot != nullptr;
+  SetThreePaneLayout(shown);
+  if (!pDataPlot && !pResidualsPlot) return;
+  RelayoutOtherPlots(true);
+  const auto& button = GetDistributionHooks().createIntegrateButton;
+  if (shown && !bDistTransformed && button) button();
+}
+
 void ResetDistributionPlot() {
-  DeleteAndClear(pDistYVector);
-  DeleteAndClear(pDistY2Vector);
-  DeleteCurvesAndPlot();
-  DeleteAndClear(pMapCurve);
-  DeleteAndClear(pMapXVector);
-  DeleteAndClear(pMapYVector);
+  DeletePlotObjects();
   bCsff0Shown = bCMTransformed = bMofsTableRun = bQuietRecreate = false;
   bRelayoutOnClear = true;
   bFMScalingLawSwitching = false;

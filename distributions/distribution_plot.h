@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "distributions/distribution_grid.h"
 #include "platform/types.h"
 
 namespace tarmic {
@@ -75,6 +76,35 @@ void CreateSizeShapePlot();
 
 // The y-axis title of the current model's distribution ("c(s)", "c(M)", ...).
 const char* DistributionYTitle();
+
+// The distribution on show, set aside while a run builds a grid and a plot of its
+// own: its vectors, its plot with the curves and axes as shown, and what the plot
+// shows (bCsff0Shown, bCMTransformed, the data set it belongs to). PutBack shows it
+// again, in the three-pane layout with the integrate button (none while
+// bDistTransformed), in place of whatever was built since: a run that ends without
+// a result keeps the last one. Otherwise it is freed with this object. A run sets
+// aside no kernels: they are not needed to show a result.
+class SetAsideDistribution {
+ public:
+  SetAsideDistribution();  // takes the distribution on show: none is shown afterwards
+  ~SetAsideDistribution();
+  SetAsideDistribution(const SetAsideDistribution&) = delete;
+  SetAsideDistribution& operator=(const SetAsideDistribution&) = delete;
+  void PutBack();
+
+ private:
+  void Swap();  // exchanges the held distribution and the current one
+  bool held_ = true;
+  DistributionVectorSet vectors_;
+  CWINPlot* plot_ = nullptr;
+  CVector *xVector_ = nullptr, *yVector_ = nullptr, *y2Vector_ = nullptr;
+  CCurve *curve_ = nullptr, *curve2_ = nullptr;
+  CVector *mapX_ = nullptr, *mapY_ = nullptr;
+  CCurve* mapCurve_ = nullptr;
+  bool csff0Shown_ = false, cmTransformed_ = false;
+  unsigned dataSet_ = 0;
+  int errorBarCap_ = 0;
+};
 
 // Restores every value of this file to its default (the plot is freed).
 void ResetDistributionPlot();

@@ -518,10 +518,10 @@ LinearStepVariant ChooseLinearStepVariant() {
     if (bLinearAmplitudes) return bFitRINoise ? V::FitAmplitudesTIRINoise : V::FitAmplitudesTINoise;
     return bFitRINoise ? V::CalculateTIRINoise : V::CalculateTINoise;
   }
-  if (bVaryBaseline) {
-    if (bLinearAmplitudes) return bFitRINoise ? V::FitAmplitudesRINoise : V::FitAmplitudesBaseline;
-    return bFitRINoise ? V::CalculateRINoise : V::FitBaseline;
-  }
+  // RI noise takes the place of a baseline, floated or not: with it the model was
+  // computed into the signal tables, which only the RI variants turn into fit rows.
+  if (bFitRINoise) return bLinearAmplitudes ? V::FitAmplitudesRINoise : V::CalculateRINoise;
+  if (bVaryBaseline) return bLinearAmplitudes ? V::FitAmplitudesBaseline : V::FitBaseline;
   return bLinearAmplitudes ? V::FitAmplitudesFixedBaseline : V::AddBaselineToFit;
 }
 

@@ -111,11 +111,12 @@ void CalculateAverageScan();
 //   bFitTINoise:                 bLinearAmplitudes ? (bFitRINoise ? FitAmplitudesTIRINoise
 //                                : FitAmplitudesTINoise) : (bFitRINoise ? CalculateTIRINoise
 //                                : CalculateTINoise)
-//   else bVaryBaseline:          bLinearAmplitudes ? (bFitRINoise ? FitAmplitudesRINoise
-//                                : FitAmplitudesBaseline) : (bFitRINoise ? CalculateRINoise
-//                                : FitBaseline)
+//   else bFitRINoise:            bLinearAmplitudes ? FitAmplitudesRINoise : CalculateRINoise
+//                                (with or without bVaryBaseline: the RI offsets replace the
+//                                baseline, and the model is in the signal tables)
+//   else bVaryBaseline:          bLinearAmplitudes ? FitAmplitudesBaseline : FitBaseline
 //   else:                        bLinearAmplitudes ? FitAmplitudesFixedBaseline
-//                                : AddBaselineToFit   (bFitRINoise not consulted)
+//                                : AddBaselineToFit
 enum class LinearStepVariant {
   FitAmplitudesTIRINoise,
   FitAmplitudesTINoise,

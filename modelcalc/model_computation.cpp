@@ -157,23 +157,6 @@ void WriteInitialProfile(double loading, double scale) {
 
 // ---- one propagator run ----
 
-// Saved fit rows of the modelled scans: a retry starts from the fit as it was before
-// the failed attempt (only that attempt's records are taken back).
-struct FitRowSnapshot {
-  std::vector<std::vector<float>> rows;
-  void Take() {
-    rows.assign(Idx(nScans) + 1, {});
-    for (int p = iFirstModelScan; p <= nScans; ++p) {
-      const int s = pScanOrder[Idx(p)];
-      rows[Idx(s)].assign(ppFit[Idx(s)], ppFit[Idx(s)] + pnPoints[Idx(s)] + 1);
-    }
-  }
-  void Restore() const {
-    for (std::size_t s = 1; s < rows.size(); ++s)
-      if (!rows[s].empty()) std::copy(rows[s].begin(), rows[s].end(), ppFit[s]);
-  }
-};
-
 class SpeciesRun {
  public:
   SpeciesRun(Window* window, int k, double loading) : window_(window), k_(k), loading_(loading) {}
@@ -240,7 +223,9 @@ class SpeciesRun {
   }
 
   SimOutcome Solve(SimRunSettings settings, bool c1Nonideal) {
-    if (SignalToFitRows()) snapshot_.Take();
+    // A retry starts from the fit as it was before the failed attempt (only that
+    // attempt's records are taken back).
+    if (SignalToFitRows()) snapshot_.Take(iFirstModelScan);
     ResetState(StartTime(), false);
     SimOutcome outcome;
     if (c1Nonideal) {

@@ -1,6 +1,8 @@
 #include "modelcalc/model_steps.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
@@ -125,6 +127,41 @@ bool FitRowsFinite(int first) {
 void AbsorbanceToIntensity(int first) {
   for (int p = first < 1 ? 1 : first; p <= nScans; ++p)
     ConvertFitToIntensity(pScanOrder[static_cast<std::size_t>(p)]);
+}
+
+void FitRowSnapshot::Take(int first) {
+  rows.assign(static_cast<std::size_t>(nScans) + 1, {});
+  for (int p = first < 1 ? 1 : first; p <= nScans; ++p) {
+    const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(p)]);
+    if (s < ppFit.size() && ppFit[s]) rows[s].assign(ppFit[s], ppFit[s] + pnPoints[s] + 1);
+  }
+}
+
+void FitRowSnapshot::Restore() const {
+  for (std::size_t s = 1; s < rows.size() && s < ppFit.size(); ++s)
+    if (ppFit[s] && rows[s].size() == static_cast<std::size_t>(pnPoints[s]) + 1)
+      std::copy(rows[s].begin(), rows[s].end(), ppFit[s]);
+}
+
+LastModelFit::LastModelFit() : baseline_(fBaseline), computed_(bModelComputed) {
+  rows_.Take(1);
+  if (pTINoise && nGridPoints > 0) ti_.assign(pTINoise, pTINoise + nGridPoints + 1);
+  if (pRINoise && nScans > 0) ri_.assign(pRINoise, pRINoise + nScans + 1);
+  params_.assign(std::begin(pParams), std::end(pParams));
+}
+
+void LastModelFit::PutBack() const {
+  rows_.Restore();
+  // Noise arrays only of the sizes they had (a grid made anew has other radii).
+  if (pTINoise && ti_.size() == static_cast<std::size_t>(nGridPoints) + 1)
+    std::copy(ti_.begin(), ti_.end(), pTINoise);
+  if (pRINoise && ri_.size() == static_cast<std::size_t>(nScans) + 1)
+    std::copy(ri_.begin(), ri_.end(), pRINoise);
+  std::copy(params_.begin(), params_.end(), std::begin(pParams));
+  UnpackModelParams();
+  fBaseline = baseline_;
+  bModelComputed = computed_;
+  UpdateNonlinearDetectionFit();
 }
 
 void FinishModelComputation(Window* window, ModelResult& result, int first) {

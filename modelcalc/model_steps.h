@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"  // SetDefaultFitLimitsWhenUnset
@@ -120,6 +121,30 @@ void ClosedFormSignal(int k, Profile profile) {
 // intensity against the reference intensity of the third column:
 // v -> 10^(-v) x third = exp(-2.30258509 v) x third.
 void AbsorbanceToIntensity(int first);
+
+// Copies of the fit rows of display positions first..nScans, put back by Restore.
+struct FitRowSnapshot {
+  std::vector<std::vector<float>> rows;
+  void Take(int first);
+  void Restore() const;
+};
+
+// The fit on show before a Run of the model: the fit rows of every scan, the TI and
+// RI noise, the baseline, the parameters (the linear step rewrites amplitudes and
+// baseline) and bModelComputed. A Run that ends without a computed model (a failed
+// or non-finite solution, an interrupt) puts it back, so that the last fit stays on
+// show; with the nonlinear-detection transform both domains follow.
+class LastModelFit {
+ public:
+  LastModelFit();
+  void PutBack() const;
+
+ private:
+  FitRowSnapshot rows_;
+  std::vector<float> ti_, ri_, params_;
+  float baseline_ = 0.0f;
+  bool computed_ = false;
+};
 
 // The tail of a computation: the linear amplitude step (the variant the switches
 // choose), the detection bracket closed, intensity data transformed for the scans

@@ -6,6 +6,8 @@
 #include <climits>
 #include <cmath>
 #include <fstream>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "app/panes.h"
@@ -113,22 +115,141 @@ TEST_F(DistributionRunTest, InterruptedFitOfCsIsReportedAndShowsTheBestPoint) {
   EXPECT_FALSE(Win().bFitInProgress);
 }
 
-TEST_F(DistributionRunTest, InterruptedRunShowsNoStaleResult) {
+// A Run that ends without a result after the last one made way for its new grid
+// keeps that result on show: a kernel whose solution fails, a key press during the
+// kernels, a grid set-up that fails after the release. The distribution and its
+// grid, the plot with its curves and the integrate button, the fit rows,
+// residuals and noise, bModelComputed and the rmsd stay; each error is shown once.
+TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
   LoadSyntheticRun();
   ChooseSmallCs();
+  bFitTINoise = bFitRINoise = true;
   Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   ASSERT_NE(pDistPlot, nullptr);
+  const auto rows = [](const std::vector<float*>& from, auto count) {
+    std::vector<std::vector<float>> all;
+    for (int s = 1; s <= nScans; ++s) all.emplace_back(from[Idx(s)] + 1, from[Idx(s)] + count(s) + 1);
+    return all;
+  };
+  const auto points = [](int s) { return pnPoints[Idx(s)]; };
+  struct Shown {
+    std::vector<float> values, grid, ti, ri;
+    std::vector<std::vector<float>> fit, residuals;
+    const CWINPlot* plot;
+    const CCurve* curve;
+    double rmsd;
+    bool operator==(const Shown&) const = default;
+  };
+  const auto shown = [&] {
+    return Shown{{pDistValues + 1, pDistValues + nDistGrid + 1},
+                 {pDistGrid + 1, pDistGrid + nDistGrid + 1},
+                 {pTINoise + 1, pTINoise + nGridPoints + 1},
+                 {pRINoise + 1, pRINoise + nScans + 1},
+                 rows(ppFit, points),
+                 rows(ppResiduals, points),
+                 pDistPlot,
+                 pDistCurve,
+                 FitRmsd()};
+  };
+  const Shown before = shown();
+  ASSERT_TRUE(std::any_of(before.ri.begin(), before.ri.end(), [](float v) { return v != 0.0f; }));
+  const int inkBefore = DistributionPaneInk();
+  ASSERT_GT(inkBefore, 200);
+  const std::string mofs = ProgramDir() + "/mofs.dat";
+  std::ofstream(mofs) << "2 20\n";
 
-  // A key press during the next run's kernels.
-  UiEvents().Post(Event::KeyDown('S'));
+  struct Case {
+    const char* name;
+    std::function<void()> set, unset;
+    ContiRunOutcome outcome;
+  } cases[] = {
+      // D of the first grid point is not finite: its Lamm equation is refused.
+      {"failed kernel", [] { pParams[kContiSlotFrictionalRatio] = 1e-30f; }, [] {},
+       ContiRunOutcome::Failed},
+      {"key press", [] { UiEvents().Post(Event::KeyDown('S')); }, [] {},
+       ContiRunOutcome::Interrupted},
+      {"M(s) table of one row",
+       [&] {
+         bCsMsTable = true;
+         szMofsFile = mofs;
+       },
+       [] { bCsMsTable = false; }, ContiRunOutcome::NotStarted},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const float ff0 = pParams[kContiSlotFrictionalRatio];
+    c.set();
+    UnpackModelParams();
+    Backend().ClearTranscript();
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    Dispatch(kCmRun);
+    EXPECT_EQ(eLastContiRunOutcome, c.outcome);
+    c.unset();
+    pParams[kContiSlotFrictionalRatio] = ff0;
+    UnpackModelParams();
+    std::vector<std::string> texts;
+    for (const TranscriptEntry& box : Backend().Transcript()) texts.push_back(box.text);
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(std::adjacent_find(texts.begin(), texts.end()), texts.end()) << "a box shown twice";
+    EXPECT_EQ(texts.empty(), c.outcome == ContiRunOutcome::Interrupted);
+    ASSERT_TRUE(bModelComputed && pDistValues && pDistGrid);
+    EXPECT_FALSE(Win().bRunInProgress);
+    EXPECT_TRUE(shown() == before);
+    EXPECT_EQ(DistributionPaneInk(), inkBefore);
+    EXPECT_EQ(nDataPaneBottom, 350);
+    ASSERT_NE(pIntegrateButton, nullptr);
+    EXPECT_EQ(pIntegrateButton->CurrentLabel(), "integrate");
+  }
+  // The same settings give a new result again.
   Dispatch(kCmRun);
-  EXPECT_FALSE(bModelComputed);
-  EXPECT_EQ(pDistPlot, nullptr);
-  EXPECT_FALSE(Win().bRunInProgress);
-  EXPECT_EQ(DistributionPaneInk(), 0);
-  // The two panes are back.
-  EXPECT_EQ(nDataPaneBottom, 475);
+  EXPECT_EQ(eLastContiRunOutcome, ContiRunOutcome::Computed);
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_NE(pDistPlot, before.plot);
+  EXPECT_EQ(std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1), before.values);
+}
+
+// A Run of the discrete-species model that ends without a model keeps the last
+// fit on show: a species whose coefficients give no finite values, a key press.
+TEST_F(DistributionRunTest, DiscreteRunEndingWithoutAModelKeepsTheLastFit) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+  pSpeciesIncluded[1] = 1;
+  pSpeciesS[1] = static_cast<float>(kSyntheticS);
+  pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  bFitRINoise = bVaryBaseline = true;
+  PackModelParams();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  const auto fit = [] {
+    std::vector<float> all(pRINoise + 1, pRINoise + nScans + 1);
+    for (int s = 1; s <= nScans; ++s) all.insert(all.end(), ppFit[Idx(s)] + 1, ppFit[Idx(s)] + pnPoints[Idx(s)] + 1);
+    return all;
+  };
+  const std::vector<float> before = fit();
+  const double rmsd = FitRmsd();
+  ASSERT_LT(rmsd, 3.0 * kSyntheticNoise);
+
+  for (const bool key : {false, true}) {
+    SCOPED_TRACE(key ? "key press" : "s of 1e20 S");
+    if (key)
+      UiEvents().Post(Event::KeyDown('S'));
+    else
+      pParams[1 + nSpeciesSlots] = 1e20f;  // s of species 1
+    Backend().ClearTranscript();
+    if (!key) Backend().QueueMessageBox(IDOK, "ERROR");
+    Dispatch(kCmRun);
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+    EXPECT_EQ(Backend().Transcript().size(), key ? 0u : 1u);
+    if (!key) EXPECT_EQ(BoxText("ERROR"), kNonFiniteModelText);
+    pParams[1 + nSpeciesSlots] = static_cast<float>(kSyntheticS);
+    UnpackModelParams();
+    EXPECT_TRUE(bModelComputed);
+    EXPECT_EQ(fit(), before);
+    EXPECT_DOUBLE_EQ(FitRmsd(), rmsd);
+  }
 }
 
 // A grid reaching past the largest observable s stops the run at the kernels: the

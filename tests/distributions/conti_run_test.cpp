@@ -329,19 +329,21 @@ TEST_F(ContiRunTest, CmRecoversTheMasses) {
   EXPECT_EQ(pDistPlot->szXLabel, "molar mass [Da]");
 }
 
-TEST_F(ContiRunTest, KeyDuringTheKernelsEndsTheRunWithoutAResult) {
+// An interrupted run frees its kernels and workspace; the last result (here a fit
+// without a distribution) stays as it was, and the new grid goes.
+TEST_F(ContiRunTest, KeyDuringTheKernelsEndsTheRunKeepingTheLastResult) {
   bContiSModel = true;
   SetContinuousParams(0.0f, 15.0f, 40.0f);
   bModelComputed = true;  // a previous result
   UiEvents().Post(Event::KeyDown('S'));
   EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::Interrupted);
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_TRUE(bModelComputed);
   EXPECT_FALSE(bUserAbort);
   EXPECT_EQ(ppNormalMatrix, nullptr);
   EXPECT_EQ(pDistValues, nullptr);
 }
 
-TEST_F(ContiRunTest, KeyDuringTheNormalEquationsEndsTheRunWithoutAResult) {
+TEST_F(ContiRunTest, KeyDuringTheNormalEquationsEndsTheRunKeepingTheLastResult) {
   GetDistributionHooks().runSettings = [] {
     ContiRunSettings s;
     s.multiThreading = false;
@@ -359,7 +361,7 @@ TEST_F(ContiRunTest, KeyDuringTheNormalEquationsEndsTheRunWithoutAResult) {
   EXPECT_EQ(run.outcome, ContiRunOutcome::Interrupted);
   EXPECT_EQ(run.message.text, "user interrupt");
   EXPECT_TRUE(backend->Transcript().empty());
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_TRUE(bModelComputed);
   EXPECT_FALSE(bUserAbort);
   EXPECT_EQ(pDistValues, nullptr);
   EXPECT_EQ(hContiDC, nullptr);

@@ -273,13 +273,14 @@ TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
   for (int j = 1; j <= 3; ++j) EXPECT_EQ(pLinearRhs[j], 0.0f);
 }
 
-// With no TI noise and a fixed baseline the RI switch is not consulted; the fixed
-// baseline is added to the fit and lingering noise profiles are cleared.
-TEST_F(LinearStepTest, FixedBaselineIgnoresRINoise) {
+// RI noise takes the place of the baseline whether the baseline is floated or
+// not. Without noise terms the fixed baseline is added to the fit and lingering
+// noise profiles are cleared.
+TEST_F(LinearStepTest, FixedBaselineAddsNoNoise) {
   SetSwitches(false, true, false, false);
-  EXPECT_EQ(ChooseLinearStepVariant(), LinearStepVariant::AddBaselineToFit);
+  EXPECT_EQ(ChooseLinearStepVariant(), LinearStepVariant::CalculateRINoise);
   SetSwitches(false, true, false, true);
-  EXPECT_EQ(ChooseLinearStepVariant(), LinearStepVariant::FitAmplitudesFixedBaseline);
+  EXPECT_EQ(ChooseLinearStepVariant(), LinearStepVariant::FitAmplitudesRINoise);
   SetSwitches(false, false, false, false);
   pTINoise[5] = 1.0f;
   pRINoise[2] = 1.0f;

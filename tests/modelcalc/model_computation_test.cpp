@@ -269,6 +269,31 @@ TEST_F(ModelComputationTest, GridSizingWithoutSedimentationUsesDiffusion) {
   EXPECT_EQ(nSimGridPointsAllocated, nLammGridPoints);
 }
 
+// Radial-invariant noise alone, without TI noise, a floated baseline or linear
+// amplitudes: the fit rows are the model with the amplitudes as entered plus the
+// offset of each scan, which is recovered from data made that way.
+TEST_F(ModelComputationTest, RINoiseAloneGivesTheModelPlusTheScanOffsets) {
+  SetSpecies({3.0, 7.0}, {6.0, 4.0}, {1.0, 0.4});
+  SetLinear(false, false, false, false);
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  const Rows model = FitRows();
+  MakeData(model, false, true, 0.0, 0.0);
+  SetLinear(false, false, true, false);
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 1.0f);
+  EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.4f);
+  double worst = 0.0;
+  for (int j = 1; j <= kScans; ++j) {
+    const double offset = 0.004 * j - 0.02;  // as MakeData adds it
+    EXPECT_NEAR(pRINoise[j], offset, 2e-4) << j;
+    for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i)
+      worst = std::max(worst, std::fabs(ppFit[Idx(j)][i] - (model[Idx(j)][Idx(i)] + offset)));
+  }
+  EXPECT_LT(worst, 2e-3);
+  EXPECT_LT(test::ResidualRms(), 2e-4);
+}
+
 // A failed solve is reported as a failure and leaves no stale signal; an interrupt
 // is reported as such and the model is not marked computed.
 TEST_F(ModelComputationTest, FailedAndInterruptedSolvesAreReported) {
