@@ -18,6 +18,8 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
     return false;
   };
   if (!source || !target) return fail("no file name");
+  // The program writes no file that it would refuse to read.
+  if (const std::string refusal = DLSRecordRefusal(record); !refusal.empty()) return fail(refusal);
   // Tested here so that an unreadable table gives one message, the caller's; a pipe
   // or a device is not opened.
   std::ifstream in;
