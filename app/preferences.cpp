@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <limits>
+#include <set>
 #include <vector>
 
 #include "numerics/atomic_file.h"
@@ -58,13 +58,19 @@ struct NumberLine {
   double value;
 };
 
-// The lines of a text file without their line ends; false when it cannot be read.
+// The settings files named as no regular file in this session.
+std::set<std::string> gRefusedSettingsFiles;
+
+// The lines of a settings file without their line ends; false when it cannot be
+// read. One that is no regular file (a pipe would keep the start waiting) is named
+// once per session; the program's defaults stand in for it.
 bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::string line;
-  while (ReadTextLine(in, &line)) lines->push_back(line);
-  return true;
+  std::string why;
+  if (ReadTextFileLines(path, lines, &why)) return true;
+  if (why == kNotRegularFile && gRefusedSettingsFiles.insert(path).second && HasBackend())
+    GetBackend().MessageBox("the settings file " + path + " is not read: " + why, "PREFERENCES",
+                            MB_OK | MB_ICONINFORMATION);
+  return false;
 }
 
 // The first number of a line, or nothing.
@@ -406,6 +412,7 @@ void ResetPreferences() {
   LammThreadCount() = 2;
   gWriteFailureReported = false;
   gKnownLines.clear();
+  gRefusedSettingsFiles.clear();
 }
 
 }  // namespace tarmic

@@ -33,9 +33,11 @@
 #include "numerics/one_based.h"
 #include "numerics/path_table.h"
 #include "numerics/sounds.h"
+#include "numerics/text_lines.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
+#include "platform/system.h"
 #include "plot/data_plots.h"
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
@@ -339,6 +341,10 @@ void FullscaleDistributionPlot(TXLAWindow& window) {
 
 namespace {
 
+void ShowRangeFileRefusal(const std::string& text) {
+  if (HasBackend()) GetBackend().MessageBox(text, "SET INTEGRATION RANGE", MB_OK);
+}
+
 // A range table (rows s-min, s-max) as matrix(1, rows, 1, 2), or null when it
 // cannot be read or holds no row (reported).
 float** ReadRangeTable(const std::string& path, int* rows) {
@@ -346,11 +352,9 @@ float** ReadRangeTable(const std::string& path, int* rows) {
   float** table = path.empty() ? nullptr : ReadMatrixTable(path.c_str(), 2, rows);
   if (table && *rows >= 1) return table;
   if (table) free_matrix(table, 1, *rows, 1, 2);
-  if (HasBackend()) {
-    GetBackend().MessageBox(
-        FormatText("could not load distribution ranges from file %s", path.c_str()),
-        "SET INTEGRATION RANGE", MB_OK);
-  }
+  const std::string why = path.empty() ? std::string() : FileReadRefusal(path);
+  ShowRangeFileRefusal(FormatText("could not load distribution ranges from file %s%s%s", path.c_str(),
+                                  why.empty() ? "" : ": ", why.c_str()));
   return nullptr;
 }
 
@@ -367,11 +371,14 @@ void InstallRanges(float** table, int rows, const std::string& path) {
 
 // A table that cannot be read leaves the loaded ranges and their path as they were.
 bool LoadIntegrationRanges() {
-  std::ifstream in(szIntegRangeFile);
-  if (!in) return false;
-  std::string path;
-  std::getline(in, path);
-  if (!path.empty() && path.back() == '\r') path.pop_back();
+  std::vector<std::string> lines;
+  std::string why;
+  if (!ReadTextFileLines(szIntegRangeFile, &lines, &why)) {
+    // Never chosen yet: nothing to say. A pipe in its place is named.
+    if (why == kNotRegularFile) ShowRangeFileRefusal("could not read " + szIntegRangeFile + ": " + why);
+    return false;
+  }
+  const std::string path = lines.empty() ? std::string() : lines.front();
   int rows = 0;
   float** table = ReadRangeTable(path, &rows);
   if (!table) return false;

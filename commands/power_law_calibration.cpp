@@ -5,7 +5,6 @@
 #include "commands/power_law_calibration.h"
 
 #include <cmath>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -84,11 +83,11 @@ bool FitPowerLaw(const std::vector<float>& s, const std::vector<float>& M, float
   return std::isfinite(*Ks) && std::isfinite(*bs);
 }
 
-bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<float>* M) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::string line;
-  while (ReadTextLine(in, &line)) {
+bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<float>* M,
+                 std::string* why) {
+  std::vector<std::string> lines;
+  if (!ReadTextFileLines(path, &lines, why)) return false;
+  for (const std::string& line : lines) {
     std::istringstream fields(line);
     fields.imbue(std::locale::classic());
     float a = 0, b = 0;
@@ -112,7 +111,13 @@ int CalibrateCMPowerLaw(TXLAWindow& window) {
   if (chosen.empty()) return 0;
   std::vector<float> s, M;
   float Ks = 0, bs = 0;
-  if (!ReadSMPairs(chosen.front(), &s, &M) || !FitPowerLaw(s, M, &Ks, &bs)) {
+  std::string why;
+  if (!ReadSMPairs(chosen.front(), &s, &M, &why)) {
+    PlayErrorSound();
+    CommandMessageBox(window, "could not read " + chosen.front() + ": " + why, kCaption, MB_OK);
+    return 0;
+  }
+  if (!FitPowerLaw(s, M, &Ks, &bs)) {
     PlayErrorSound();
     CommandMessageBox(window, "the file needs at least two pairs of positive s and M values", kCaption, MB_OK);
     return 0;

@@ -13,8 +13,10 @@ class TXLAWindow;
 // False with fewer than two such pairs or equal M values.
 bool FitPowerLaw(const std::vector<float>& s, const std::vector<float>& M, float* Ks, float* bs);
 // Reads the pairs (first two numbers of each line: s, M); lines without two
-// numbers are skipped. False when the file cannot be opened.
-bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<float>* M);
+// numbers are skipped. False, with the reason in *why (when given), when the file
+// cannot be read (a pipe or a device is not opened).
+bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<float>* M,
+                 std::string* why = nullptr);
 
 // Asks for the file of (s, M) pairs, fits the law, shows it with the pairs over
 // the window (bTemperaturePlotShown: the next input repaints) and asks for

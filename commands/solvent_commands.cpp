@@ -92,7 +92,8 @@ std::string ChooseFile(const char* title) {
 // Reads a density or viscosity coefficient file into coef; a file that cannot
 // be read is reported and leaves the vector empty.
 void LoadCoefficients(TXLAWindow& w, const std::string& path, std::vector<double>& coef) {
-  if (!ReadCoefficientFile(path, &coef)) Note(w, ("Attention: could not open " + path).c_str());
+  std::string why;
+  if (!ReadCoefficientFile(path, &coef, &why)) Note(w, ("Attention: could not open " + path + ": " + why).c_str());
 }
 
 void ApplyValues(TXLAWindow& w, const TransferBuffer& r) {

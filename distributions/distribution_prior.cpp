@@ -129,9 +129,10 @@ bool PriorFromFile(const double* x, int n) {
 }  // namespace
 
 bool ReadPriorFile(const std::string& path, PriorTable* table, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (path.empty() || !in.is_open()) {
-    *error = "Could Not Open MaxEnt Prior File\n" + path;
+  std::ifstream in;
+  std::string why;
+  if (path.empty() || !OpenTextFile(path, &in, &why)) {
+    *error = "Could Not Open MaxEnt Prior File\n" + path + (why.empty() ? "" : ": " + why);
     return false;
   }
   PriorTable t;

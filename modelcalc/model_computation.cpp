@@ -392,6 +392,7 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
 }
 
 void SpeciesLoop(Window* window, ModelResult& result) {
+  if (!MakeMissingSignalTables(result, nSpeciesSlots)) return;
   const int firstIncluded = FirstIncludedSlot();
   fLoadingFraction = 1.0f;
   bUserAbort = false;
@@ -437,16 +438,6 @@ void SquareModelIntoIntensityACF(int firstIncluded) {
   }
 }
 
-// An included slot among 1..lastSlot whose correlation function would go to a
-// signal table that does not exist: one included after the tables were made (by a
-// reloaded parameter file, say), which would add nothing to the model.
-bool DLSSignalTableMissing(int lastSlot) {
-  if (SignalToFitRows()) return false;
-  for (int k = 1; k <= lastSlot; ++k)
-    if (pSpeciesIncluded[k] && !HasSignalTable(k)) return true;
-  return false;
-}
-
 // The species loop on DLS data: the correlation function of every included slot in
 // closed form. Slot values: D (1e-7 cm^2/s), or M with "fit M and s", or the Stokes
 // radius (nm) with bStokesRadii; in the cumulant analysis slot 1 holds the mean D
@@ -461,14 +452,7 @@ void DLSSpeciesLoop(ModelResult& result) {
   // The square of a sum is not linear in the amplitudes.
   if (intensityACF && included > 1) bLinearAmplitudes = false;
   const int lastSpeciesSlot = bCumulants ? 1 : nSpeciesSlots;
-  // The tables are made for the slots included now; without them the model would
-  // lack those species and still be reported as computed.
-  if (DLSSignalTableMissing(lastSpeciesSlot)) AllocSpeciesSignalArrays();
-  if (DLSSignalTableMissing(lastSpeciesSlot)) {
-    ShowComputationError("the signal tables of the included species could not be made");
-    MergeModelStatus(result, ModelStatus::Failed);
-    return;
-  }
+  if (!MakeMissingSignalTables(result, lastSpeciesSlot)) return;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     iCurrentSpecies = k;
     if (!pSpeciesIncluded[k] || k > lastSpeciesSlot) {

@@ -6,6 +6,7 @@
 
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/simulation_messages.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/param_checks.h"
@@ -62,6 +63,24 @@ bool HasSignalTable(int k) {
   return k >= 1 && k <= kSpeciesSlots &&
          pppSpeciesSignal[k].size() > static_cast<std::size_t>(nScans) && pGridRadius &&
          nGridPoints > 0;
+}
+
+namespace {
+bool SignalTableMissing(int lastSlot) {
+  if (SignalToFitRows()) return false;
+  for (int k = 1; k <= lastSlot; ++k)
+    if (pSpeciesIncluded[k] && !HasSignalTable(k)) return true;
+  return false;
+}
+}  // namespace
+
+bool MakeMissingSignalTables(ModelResult& result, int lastSlot) {
+  if (!SignalTableMissing(lastSlot)) return true;
+  AllocSpeciesSignalArrays();
+  if (!SignalTableMissing(lastSlot)) return true;
+  ShowComputationError("the signal tables of the included species could not be made");
+  MergeModelStatus(result, ModelStatus::Failed);
+  return false;
 }
 
 void ZeroFitRows(int first) {

@@ -74,6 +74,12 @@ void RepaintMain(Window* window);
 bool SignalToFitRows();
 // Slot k has a signal table for every scan on an existing common grid.
 bool HasSignalTable(int k);
+// Makes the signal tables when an included slot among 1..lastSlot whose signal goes
+// to the tables has none: a slot included after the tables were made (by a dropped
+// parameter file or a reloaded fit, say) would otherwise add nothing to the model,
+// or its solution would fail without a reason. False, with the failure said and
+// merged into result, when they cannot be made.
+bool MakeMissingSignalTables(ModelResult& result, int lastSlot);
 // Sets the fit rows of display positions first..nScans to 0.
 void ZeroFitRows(int first);
 // Sets every row of the signal table of slot k to 0 (a table that a failed or

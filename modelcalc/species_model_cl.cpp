@@ -183,6 +183,10 @@ ModelResult CalculateSpeciesModelCL(Window* window) {
   if (bLiveDisplay) RepaintMain(window);
 
   const std::vector<LammScanRecord> records = ScanRecords();
+  if (!MakeMissingSignalTables(result, nSpeciesSlots)) {
+    FinishModelComputation(window, result, 1);
+    return result;
+  }
   const int firstIncluded = FirstIncludedSlot();
   fLoadingFraction = 1.0f;
   bUserAbort = false;

@@ -25,6 +25,14 @@ inline constexpr double kTwoPiOver60 = 0.10471975511965977;
 // the fastest analytical rotors. A faster speed in a scan header is a damaged
 // header, not a measurement.
 inline constexpr double kMaxRotorSpeedRpm = 100000.0;
+// The sample temperatures a scan can record, degrees C. Centrifuges hold their
+// samples between about 0 and 40 C and light-scattering cells reach about 150 C
+// (polymers in high-boiling solvents); the margins keep every real and synthetic
+// set readable, while a value outside them (below absolute zero, or kelvin written
+// as Celsius) is a damaged header that would feed a wrong R T and solvent viscosity
+// into every result.
+inline constexpr double kMinSampleTemperatureC = -40.0;
+inline constexpr double kMaxSampleTemperatureC = 200.0;
 // s w^2 (1/s) of a sedimentation coefficient s (S) at a rotor speed (rpm).
 inline double SedimentationRate(double s, double rpm) {
   const double w = rpm * kTwoPiOver60;

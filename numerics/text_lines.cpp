@@ -1,5 +1,7 @@
 #include "numerics/text_lines.h"
 
+#include "platform/system.h"
+
 namespace tarmic {
 
 bool ReadTextLine(std::istream& in, std::string* line) {
@@ -17,6 +19,29 @@ bool ReadTextLine(std::istream& in, std::string* line) {
   }
   // The last line without a line end: the stream's eof is set, but the line is good.
   in.clear(in.rdstate() & ~std::ios::failbit);
+  return true;
+}
+
+bool OpenTextFile(const std::string& path, std::ifstream* in, std::string* why) {
+  std::string refusal = FileReadRefusal(path);
+  if (refusal.empty()) {
+    in->open(path, std::ios::binary);
+    if (in->is_open()) return true;
+    refusal = "it cannot be opened";
+  }
+  if (why) *why = refusal;
+  return false;
+}
+
+bool ReadTextFileLines(const std::string& path, std::vector<std::string>* lines, std::string* why) {
+  std::ifstream in;
+  if (!OpenTextFile(path, &in, why)) return false;
+  std::string line;
+  while (ReadTextLine(in, &line)) lines->push_back(line);
+  if (in.bad()) {
+    if (why) *why = "it cannot be read";
+    return false;
+  }
   return true;
 }
 

@@ -1,8 +1,10 @@
 // Line-by-line reading of text files whatever their line ends.
 #pragma once
 
+#include <fstream>
 #include <istream>
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -10,5 +12,16 @@ namespace tarmic {
 // CR LF or a lone CR (files written with any of the three conventions read alike).
 // False at the end of the stream when no character was read.
 bool ReadTextLine(std::istream& in, std::string* line);
+
+// Opens path for reading if it is a regular file. A pipe, a device or a folder is
+// not opened (opening a pipe for reading waits for a writer that may never come).
+// False with the reason in *why (when given): kNotRegularFile, the system's reason
+// ("No such file or directory"), or "it cannot be opened".
+bool OpenTextFile(const std::string& path, std::ifstream* in, std::string* why = nullptr);
+
+// Every line of the file (as ReadTextLine gives them); false, with the reason as
+// OpenTextFile gives it or "it cannot be read", when the file cannot be read.
+bool ReadTextFileLines(const std::string& path, std::vector<std::string>* lines,
+                       std::string* why = nullptr);
 
 }  // namespace tarmic

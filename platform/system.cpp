@@ -109,6 +109,12 @@ bool IsRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::string FileReadRefusal(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  return S_ISREG(st.st_mode) ? std::string() : std::string(kNotRegularFile);
+}
+
 FileTimes GetFileTimes(const std::string& path) {
   FileTimes t;
   struct stat st;

@@ -32,6 +32,12 @@ bool SetFileTimes(const std::string& path, const FileTimes& times);
 // socket, a device or a directory is none: opening a pipe for reading waits for a
 // writer, which may never come, so the readers take regular files only.
 bool IsRegularFile(const std::string& path);
+// The words a refusal of such a path gives as its reason.
+inline constexpr const char* kNotRegularFile = "it is not a regular file (a pipe, a device or a folder)";
+// Why path is not read as a file, in words for a message that names it: empty for a
+// regular file, kNotRegularFile for a pipe, a socket, a device or a folder, and the
+// system's reason ("No such file or directory") when it cannot be looked at.
+std::string FileReadRefusal(const std::string& path);
 
 // The directory of the program from argv[0], with a trailing '/'. A bare name is
 // looked up through /proc/self/exe.

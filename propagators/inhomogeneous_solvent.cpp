@@ -289,8 +289,9 @@ bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* 
                                    std::string* message) {
   for (const auto& [path, coef] : {std::pair{SNonidealCoefPath(gInhomSolvent), s},
                                    std::pair{DNonidealCoefPath(gInhomSolvent), D}}) {
-    if (!ReadCoefficientFile(path, coef)) {
-      if (message) *message = "could not open " + path;
+    std::string why;
+    if (!ReadCoefficientFile(path, coef, &why)) {
+      if (message) *message = "could not open " + path + ": " + why;
       return false;
     }
   }

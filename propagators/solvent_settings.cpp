@@ -1,13 +1,13 @@
 #include "propagators/solvent_settings.h"
 
 #include <cstdlib>
-#include <fstream>
 
 #include "lamm/lamm_ideal.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/path_table.h"
 #include "numerics/solvent_constants.h"
+#include "numerics/text_lines.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "scandata/analysis_switches.h"
 
@@ -45,13 +45,12 @@ std::string ViscosityCoefPath(const InhomSolventSettings& s) {
   return Chosen(s.viscosityPath, szViscosityFile);
 }
 
-bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef) {
+bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std::string* why) {
   coef->clear();
-  std::ifstream in(path);
-  if (!in) return false;
+  std::vector<std::string> lines;
+  if (!ReadTextFileLines(path, &lines, why)) return false;
   coef->push_back(0.0);  // index 0 unused
-  std::string line;
-  while (std::getline(in, line)) {
+  for (const std::string& line : lines) {
     // A decimal number from the start of the line; the rest is a comment.
     const char* text = line.c_str();
     char* end = nullptr;

@@ -72,8 +72,9 @@ std::string DensityCoefPath(const InhomSolventSettings& s);
 std::string ViscosityCoefPath(const InhomSolventSettings& s);
 
 // Reads a coefficient file (one number per line, the rest of a line ignored) into
-// a one-based vector; false (vector empty) when the file cannot be read.
-bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef);
+// a one-based vector; false (vector empty), with the reason in *why (when given),
+// when the file cannot be read (a pipe or a device is not opened).
+bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std::string* why = nullptr);
 
 // Moves the species' s and D (and the buffer values of the model) to standard
 // conditions, keeping the factors for the way back; and back with those factors.

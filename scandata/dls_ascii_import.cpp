@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "numerics/ccurve.h"
+#include "numerics/text_lines.h"
 #include "scandata/dls_file.h"
 
 namespace tarmic {
@@ -17,8 +18,14 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
     return false;
   };
   if (!source || !target) return fail("no file name");
-  // Tested here so that an unreadable table gives one message, the caller's.
-  if (!std::ifstream(source).is_open()) return fail("the file cannot be opened");
+  // The program writes no file that it would refuse to read.
+  if (const std::string refusal = DLSRecordRefusal(record); !refusal.empty()) return fail(refusal);
+  // Tested here so that an unreadable table gives one message, the caller's; a pipe
+  // or a device is not opened.
+  std::ifstream in;
+  std::string why;
+  if (!OpenTextFile(source, &in, &why)) return fail(why);
+  in.close();
   CCurve table;
   if (!table.ReadFromFile(source, 1, 2))
     return fail("no table of two numbers per line (lag time, correlation)");

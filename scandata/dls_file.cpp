@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "numerics/atomic_file.h"
+#include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"
 #include "scandata/text_io.h"
@@ -61,6 +62,25 @@ int ConvertFieldToIntensityACF(int n, float* values, DLSInfo* record) {
   return 1;
 }
 
+std::string DLSRecordRefusal(const DLSInfo& r) {
+  if (!(r.temperatureC >= kMinSampleTemperatureC && r.temperatureC <= kMaxSampleTemperatureC))
+    return Format("the temperature %g C is outside the temperatures of a sample (%.0f to %.0f C)",
+                  static_cast<double>(r.temperatureC), kMinSampleTemperatureC, kMaxSampleTemperatureC);
+  const struct {
+    const char* name;
+    float value;
+  } positive[] = {{"refractive index", r.refractiveIndex},
+                  {"viscosity", r.viscosity},
+                  {"laser wavelength", r.laserWavelength}};
+  for (const auto& p : positive)
+    if (!(p.value > 0.0f))
+      return Format("the %s %g must be above 0", p.name, static_cast<double>(p.value));
+  if (!(r.scatteringAngle > 0.0f && r.scatteringAngle <= 180.0f))
+    return Format("the scattering angle %g degrees is outside 0 to 180 degrees",
+                  static_cast<double>(r.scatteringAngle));
+  return {};
+}
+
 int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float** y,
                    bool keepIntensityACF, std::string* error) {
   auto fail = [error](const std::string& why) {
@@ -87,6 +107,8 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
   info.scatteringAngle = static_cast<float>(v[5]);
   info.laserWavelength = static_cast<float>(v[6]);
   const bool fileHoldsField = v.size() > 7 && v[7] > 0.0;
+  if (const std::string refusal = DLSRecordRefusal(info); !refusal.empty())
+    return fail("line 2: " + refusal);
 
   std::vector<float> lag, value;
   int lineNumber = 2;

@@ -50,9 +50,17 @@ int ConvertFieldToIntensityACF(int n, float* values, DLSInfo* record);
 // other form). On failure (0) nothing is allocated, record, n, x and y are
 // untouched, and *error (when given) receives the reason. A file is refused when it
 // cannot be read, lacks the parameter line, has a data line without two numbers, a
-// lag time that is not positive, a non-finite value, or fewer than 2 points.
+// lag time that is not positive, a non-finite value, fewer than 2 points, or
+// experiment values that no experiment has (DLSRecordRefusal).
 int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float** y,
                    bool keepIntensityACF, std::string* error = nullptr);
+
+// Why the experiment values of a record belong to no experiment, empty when they
+// can: a temperature outside kMinSampleTemperatureC..kMaxSampleTemperatureC, a
+// viscosity, refractive index or laser wavelength that is not above 0, or a
+// scattering angle outside 0 (excluded) to 180 degrees. Such a record would give
+// every fit a wrong or a vanishing scattering vector and diffusion coefficient.
+std::string DLSRecordRefusal(const DLSInfo& record);
 
 // Writes one dlsdat file from x[1..n] (log10 lag times; written as 10^x) and
 // y[1..n], with the record's parameter line: the title given, or the record's when

@@ -251,7 +251,7 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
   std::string buf;
   std::error_code ec;
   if (std::filesystem::exists(path, ec) && !IsRegularFile(path))
-    return Fail(error, "it is not a regular file (a pipe, a device or a folder)");
+    return Fail(error, kNotRegularFile);
   if (!ReadWholeTextFile(path, &buf)) return Fail(error, "the file cannot be opened");
 
   FileTimes times = GetFileTimes(path);
@@ -322,6 +322,14 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
       return Fail(error, Format("line 2 holds the rotor speed %g rpm, outside the speeds of a rotor "
                                 "(above 0, at most %.0f rpm)",
                                 static_cast<double>(record->rpm), kMaxRotorSpeedRpm));
+    if (!(record->temperature >= kMinSampleTemperatureC && record->temperature <= kMaxSampleTemperatureC))
+      return Fail(error, Format("line 2 holds the temperature %g C, outside the temperatures of a sample "
+                                "(%.0f to %.0f C)",
+                                static_cast<double>(record->temperature), kMinSampleTemperatureC,
+                                kMaxSampleTemperatureC));
+    if (record->wavelength < 0.0f)
+      return Fail(error, Format("line 2 holds the wavelength %g; it cannot be negative",
+                                static_cast<double>(record->wavelength)));
     if (record->time < 0.0)
       return Fail(error, Format("line 2 holds the time %g s; the time since the start of the run "
                                 "cannot be negative",

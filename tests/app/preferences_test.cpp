@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 
@@ -14,6 +16,7 @@
 #include "scandata/radial_grid.h"
 #include "scandata/time_stamps.h"
 #include "tests/app/shell_test_support.h"
+#include "tests/platform/watchdog.h"
 
 namespace tarmic {
 namespace {
@@ -292,6 +295,41 @@ TEST_F(Preferences, RadialStepOutsideItsRangeFallsBackWithANote) {
     }
     EXPECT_EQ(ReadLines(szParamsIni), lines) << "the file is left as it is";
   }
+}
+
+// A pipe in place of a settings file would keep the start waiting for a writer: it
+// is not opened, it is named once, and the next save puts a settings file there.
+TEST_F(Preferences, PipeInPlaceOfASettingsFileIsNamedOnceAndNotRead) {
+  ASSERT_EQ(::mkfifo(szParamsIni.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(szLastDirIni.c_str(), 0600), 0);
+  backend_->QueueMessageBox(IDOK, "PREFERENCES");
+  backend_->QueueMessageBox(IDOK, "PREFERENCES");
+  std::string directory = "/start/";
+  {
+    test::Watchdog watchdog("reading settings files that are pipes");
+    EXPECT_EQ(LoadPreferences(nullptr), 0);
+    EXPECT_EQ(LoadPreferences(nullptr), 0);
+    ReadLastDataDirectory(nullptr, directory);
+    ReadLastDataDirectory(nullptr, directory);
+  }
+  EXPECT_EQ(directory, "/start/");
+  EXPECT_FALSE(bDisclaimerAccepted);
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  ASSERT_EQ(backend_->Transcript().size(), 2u);
+  EXPECT_EQ(backend_->Transcript()[0].text, "the settings file " + szParamsIni +
+                                                " is not read: it is not a regular file (a pipe, a "
+                                                "device or a folder)");
+  EXPECT_NE(backend_->Transcript()[1].text.find(szLastDirIni), std::string::npos);
+
+  bDisclaimerAccepted = true;
+  {
+    test::Watchdog watchdog("saving over a settings pipe");
+    ASSERT_EQ(WritePreferences(nullptr), 1);
+  }
+  EXPECT_TRUE(std::filesystem::is_regular_file(szParamsIni));
+  bDisclaimerAccepted = false;
+  EXPECT_EQ(LoadPreferences(nullptr), 1);
+  EXPECT_TRUE(bDisclaimerAccepted);
 }
 
 TEST_F(Preferences, LastDataDirectoryOfAFileIsItsDirectoryAndOfADirectoryItself) {

@@ -3,6 +3,8 @@
 // prior, and a prior holding the true peaks keeps them.
 #include "distributions/distribution_prior.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include "distributions/maximum_entropy.h"
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
+#include "tests/platform/watchdog.h"
 
 namespace tarmic::testing {
 namespace {
@@ -99,6 +102,16 @@ TEST_F(PriorTest, PriorFilesAreCheckedAndAFailedReadChangesNothing) {
     EXPECT_NE(error.find(b.fault), std::string::npos) << error;
     EXPECT_EQ(table.x, (std::vector<double>{0.0, 9.0}));  // untouched
   }
+  // A pipe would keep the read waiting for a writer: refused at once, named.
+  const std::string pipe = (std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / "prior_pipe.dat").string();
+  std::filesystem::remove(pipe);
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  {
+    test::Watchdog watchdog("reading a prior file that is a pipe");
+    EXPECT_FALSE(ReadPriorFile(pipe, &table, &error));
+  }
+  EXPECT_EQ(error, "Could Not Open MaxEnt Prior File\n" + pipe +
+                       ": it is not a regular file (a pipe, a device or a folder)");
 
   // A good file (CR LF ends, a third column, blank lines) onto the grid.
   const std::string good = WriteFile("prior_good.dat", "0 1 7\r\n\r\n2 1\r\n4 3\r\n6 1\r\n8 1\r\n12 1\r\n");

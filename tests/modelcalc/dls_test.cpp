@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "modelcalc/dls_data_set.h"
+#include "scandata/dls_ascii_import.h"
 #include "modelcalc/dls_species_signal.h"
 #include "modelcalc_test_support.h"
 #include "platform/headless/headless_backend.h"
@@ -150,6 +151,40 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
     EXPECT_EQ(px, nullptr);
     EXPECT_EQ(untouched.title, "keep");
   }
+  // Refused with line 2: experiment values no experiment has, which would give a
+  // vanishing scattering vector or a wrong R T.
+  const struct {
+    const char* line2;
+    const char* why;
+  } absurd[] = {
+      {"-300 0 1 1.33 0.01 90 6e-7 0",
+       "line 2: the temperature -300 C is outside the temperatures of a sample (-40 to 200 C)"},
+      {"20 0 1 1.33 0.01 90 0 0", "line 2: the laser wavelength 0 must be above 0"},
+      {"20 0 1 0 0.01 90 6e-7 0", "line 2: the refractive index 0 must be above 0"},
+      {"20 0 1 1.33 -0.01 90 6e-7 0", "line 2: the viscosity -0.01 must be above 0"},
+      {"20 0 1 1.33 0.01 0 6e-7 0", "line 2: the scattering angle 0 degrees is outside 0 to 180 degrees"},
+      {"20 0 1 1.33 0.01 190 6e-7 0",
+       "line 2: the scattering angle 190 degrees is outside 0 to 180 degrees"},
+  };
+  for (const auto& a : absurd) {
+    std::ofstream(bad) << "t\n" << a.line2 << "\n1e-5 0.4\n1e-4 0.3\n";
+    int m = 0;
+    float* px = nullptr;
+    std::string why;
+    EXPECT_EQ(ReadDLSDatFile(bad.c_str(), &record, &m, &px, &px, false, &why), 0) << a.line2;
+    EXPECT_EQ(why, a.why);
+  }
+  std::ofstream(bad) << "t\n20 0 1 1.33 0.01 180 6e-7 0\n1e-5 0.4\n1e-4 0.3\n";
+  EXPECT_EQ(ReadBack(bad, false).ok, 1) << "back scattering at 180 degrees";
+  // The import of a two-column table writes no file it would refuse to read.
+  const std::string table = dir + "/table.txt", target = dir + "/table.dlsdat";
+  std::ofstream(table) << "1e-5 0.4\n1e-4 0.3\n";
+  DLSInfo noWavelength = record;
+  noWavelength.laserWavelength = 0.0f;
+  std::string why;
+  EXPECT_FALSE(ConvertTwoColumnDLS(table.c_str(), target.c_str(), noWavelength, AsciiCorrelation::Field, &why));
+  EXPECT_EQ(why, "the laser wavelength 0 must be above 0");
+  EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 // Three files recorded at 300, 100 and 200 s load in time order, each with its own

@@ -123,6 +123,48 @@ TEST_F(ModelComputationTest, SolverObjectsReproduceDataWithLinearAmplitudes) {
 
 }
 
+// A species included after the signal tables were made (as a dropped parameter
+// file or a reloaded fit includes it, without the Parameters dialog) is part of
+// the model on every route: the solver objects, the Faxen-type boundaries of the
+// species loop and there the sharp boundary of a species without diffusion. Data
+// of two species are fitted with both amplitudes solved linearly.
+TEST_F(ModelComputationTest, SpeciesIncludedAfterTheTablesWereMadeEntersTheModel) {
+  constexpr double kNoise = 0.004;
+  const struct {
+    const char* name;
+    bool faxen;
+    double D2;
+    double rms;  // a sharp boundary drawn on the common grid misses the scans' points next to it
+  } routes[] = {{"solver objects", false, 4.0, 1.1 * kNoise},
+                {"Faxen-type boundaries", true, 4.0, 1.1 * kNoise},
+                {"species without diffusion", true, 0.0, 2.0 * kNoise}};
+  for (const auto& route : routes) {
+    SetSpecies({3.0, 7.0}, {6.0, route.D2}, {1.0, 0.4});
+    bFaxenApproximation = route.faxen;
+    SetLinear(false, false, false, false);
+    ASSERT_TRUE(CalculateModel(nullptr).ok()) << route.name;
+    MakeData(FitRows(), false, false, 0.0, kNoise);
+
+    // Loaded with one species: the tables were made for it alone.
+    SetSpecies({3.0}, {6.0}, {0.3});
+    bFaxenApproximation = route.faxen;
+    ASSERT_TRUE(pppSpeciesSignal[2].empty());
+    pSpeciesIncluded[2] = 1;
+    pSpeciesS[2] = 7.0f;
+    pSpeciesMassOrD[2] = static_cast<float>(route.D2);
+    pSpeciesAmplitude[2] = 0.8f;
+    PackModelParams();
+    SetLinear(true, false, false, false);
+    const ModelResult fit = CalculateModel(nullptr);
+    EXPECT_EQ(fit.status, ModelStatus::Computed) << route.name;
+    EXPECT_GT(test::ResidualRms(), 0.9 * kNoise) << route.name;
+    EXPECT_LT(test::ResidualRms(), route.rms) << route.name;
+    EXPECT_NEAR(pAppliedAmplitude[1], 0.6, 0.01) << route.name;
+    EXPECT_NEAR(pAppliedAmplitude[2], 0.4, 0.01) << route.name;
+  }
+  bFaxenApproximation = false;
+}
+
 // The same two species through the solver objects and through the global-state
 // propagators (species 1 by the concentration-dependent propagator with vanishing
 // ks and kd under "c1 nonideal", species 2 by the ideal one): the same profiles
