@@ -77,8 +77,8 @@ std::unique_ptr<CScreenButton> MakeButton(const TXLAWindow& window, int left, in
 }
 
 // The height (display rows) and width (display columns, of which the client holds
-// 1400) that buttons with these labels need at the plot text height, but not less
-// than the given nominal sizes.
+// 1400) that buttons with these labels need at the plot text height (the width
+// times the text width factor), but not less than the given nominal sizes.
 void ButtonSizeFor(const std::vector<std::string>& labels, double nominalHeight,
                    double nominalWidth, double* height, double* width) {
   const Font font{PlotTextHeight(hButtonFont.height), hButtonFont.weight, 0, hButtonFont.family};
@@ -86,7 +86,7 @@ void ButtonSizeFor(const std::vector<std::string>& labels, double nominalHeight,
   for (const std::string& label : labels)
     text = std::max(text, DefaultTextRenderer().Measure(font, font.height, label).width);
   *height = std::max(nominalHeight, font.height + 4.0);
-  *width = std::max(nominalWidth, text + 20.0);
+  *width = std::max(nominalWidth, PlotTextWidth(text) + 20.0);
 }
 
 // Takes a button away and puts back the screen under it.

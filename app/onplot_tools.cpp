@@ -69,8 +69,9 @@ void Play(DC& dc, const std::unique_ptr<CScreenButton>& button) {
 // ---------------------------------------------------------------- noise buttons
 
 void CreateNoiseButtons(TXLAWindow* window) {
-  // Both buttons are as wide as the longer label needs and as high as the button
-  // font at its plot text height, plus a margin; picture units. They stand stacked at
+  // Both buttons are as wide as the longer label needs (its width at the plot text
+  // height times the text width factor) and as high as the button font at its plot
+  // text height, plus a margin; picture units. They stand stacked at
   // the right end just above the data pane, or side by side when two do not fit
   // above it.
   const Font font{PlotTextHeight(hButtonFont.height), hButtonFont.weight, 0, hButtonFont.family};
@@ -78,7 +79,7 @@ void CreateNoiseButtons(TXLAWindow* window) {
   for (const char* label : {kRemoveNoiseLabel, kRestoreTINoiseLabel})
     textWidth = std::max(textWidth, DefaultTextRenderer().Measure(font, font.height, label).width);
   const double h = font.height + 4.0;
-  const double w = textWidth + 20.0;
+  const double w = PlotTextWidth(textWidth) + 20.0;
   const double right = nPlotAreaRight * 1.4 - 10.0;
   const bool stacked = nDataPaneTop - 1 - 2 * h >= 0;
   const double removeRight = stacked ? right : right - w - 6.0;

@@ -261,15 +261,18 @@ void TXLAWindow::EvSize(unsigned /*sizeType*/, const Size& /*size*/) {
 
 void TXLAWindow::UpdatePlotTextHeight() {
   // The client's height holds 1000 picture units; text keeps the window's minimum
-  // text height when the pictures are stretched onto it.
+  // text height when the pictures are stretched onto it. Texts span more picture
+  // units across in a client narrower than the picture space.
   Window& w = GetHandle();
   const Size client = w.ClientSize();
   const int minPixels = w.MinTextHeight();
   const int units = minPixels > 0 && client.cy > 0
                         ? static_cast<int>(std::ceil(minPixels * fDisplayExtent / client.cy))
                         : 0;
-  if (!SetMinPlotTextHeight(units)) return;
-  // The plots lay out their areas anew for the new text height.
+  const bool heightChanged = SetMinPlotTextHeight(units);
+  const bool widthChanged = SetPlotTextWidthFactor(PlotTextWidthFactorFor(client));
+  if (!heightChanged && !widthChanged) return;
+  // The plots lay out their areas anew for the new text sizes.
   if (pDataPlot) pDataPlot->Redraw();
   if (pResidualsPlot) pResidualsPlot->Redraw();
   RelayoutNoiseButtons();

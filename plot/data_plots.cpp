@@ -424,6 +424,7 @@ void ResetPlotting() {
   FreeTemperaturePlot();
   bTemperatureTrace = false;
   nMinPlotTextHeight = 0;
+  fPlotTextWidthFactor = 1.0;
   nPlotAreaLeft = 75;
   nPlotAreaRight = 975;
   nPlotAreaTop = 50;

@@ -32,6 +32,26 @@ bool SetMinPlotTextHeight(int units) {
   return true;
 }
 
+double fPlotTextWidthFactor = 1.0;
+
+double PlotTextWidthFactorFor(Size client) {
+  if (client.cx <= 0 || client.cy <= 0) return 1.0;
+  const double across = client.cx / kUnroundedPictureWidth;
+  const double down = client.cy / static_cast<double>(fDisplayExtent);
+  return std::max(1.0, down / across);
+}
+
+bool SetPlotTextWidthFactor(double factor) {
+  factor = std::max(factor, 1.0);
+  if (factor == fPlotTextWidthFactor) return false;
+  fPlotTextWidthFactor = factor;
+  return true;
+}
+
+int PlotTextWidth(double width) {
+  return static_cast<int>(std::ceil(width * fPlotTextWidthFactor));
+}
+
 void CreatePlotFonts() {
   hTickFont = Font{nTickFontHeight, 400, 0, FontFamily::SansSerif};
   hLabelFont = Font{nLabelFontHeight, 400, 0, FontFamily::SansSerif};
@@ -168,7 +188,8 @@ bool CWINPlot::RecordPicture() {
     dc.LineTo(px, nTop - nMinorTickLength);
   }
 
-  // y ticks; W is the widest label, estimated at one font height per character.
+  // y ticks; `widest` is the widest label, estimated at one font height across per
+  // character.
   const bool logTicksY = bLogTicksY || bLogY;
   const float y0 = AxisEnd(fYMin, bLogY), y1 = AxisEnd(fYMax, bLogY);
   int widest = 0;
@@ -181,7 +202,7 @@ bool CWINPlot::RecordPicture() {
     dc.MoveTo(nLeft, py);
     dc.LineTo(nLeft - nTickLength, py);
     const std::string label = FormatTick(*ticks, k, bLogY, fYLabelScale);
-    widest = std::max(widest, static_cast<int>(label.size()) * tickH);
+    widest = std::max(widest, PlotTextWidth(static_cast<double>(label.size()) * tickH));
     if (!bHideTickLabels)
       dc.TextOut(nLeft - nTickLength - nTickLabelGap, py + tickH / 3, label);
     dc.MoveTo(nRight, py);

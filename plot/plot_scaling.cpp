@@ -151,23 +151,27 @@ void CWINPlot::SetPlotRect(int top, int left, int bottom, int right) {
 }
 
 bool CWINPlot::LayOutPlotArea(bool always) {
-  // Room beyond the nominal heights: under the plot the x tick labels and the x
+  // Room beyond the nominal sizes: under the plot the x tick labels and the x
   // title; above it half a y tick label (the top one is centred on the edge) and the
   // title; left of it the y tick labels (one tick height per character, as the
-  // y title is placed) and the y title.
+  // y title is placed) and the y title, which runs upwards, so that its height lies
+  // across. What lies across takes the text width factor.
   const int tick = bHideTickLabels ? 0 : PlotTextHeight(nTickFontHeight) - nTickFontHeight;
+  const int tickAcross =
+      bHideTickLabels ? 0 : PlotTextWidth(PlotTextHeight(nTickFontHeight)) - nTickFontHeight;
   const int label = PlotTextHeight(nLabelFontHeight) - nLabelFontHeight;
+  const int labelAcross = PlotTextWidth(PlotTextHeight(nLabelFontHeight)) - nLabelFontHeight;
   const int title = PlotTextHeight(nTitleFontHeight) - nTitleFontHeight;
   const int below = tick + (bXLabel ? label : 0);
   const int above = tick / 2 + (bTitle ? title : 0);
-  const int left = nYTickChars * tick / 2 + (bYLabel ? label : 0);
+  const int left = nYTickChars * tickAcross / 2 + (bYLabel ? labelAcross : 0);
   // Right-hand tick labels start nTickLength + nTickLabelGap right of the plot; a
   // digit is about 0.55 of a font height wide. What would reach past the picture's
   // right edge (less 2 units) comes off the plot area.
   int right = 0;
   if (bRightTickLabels && !bHideTickLabels) {
-    const double width = 0.55 * nYTickChars * PlotTextHeight(nTickFontHeight);
-    const int end = nRectRight + nTickLength + nTickLabelGap + static_cast<int>(std::ceil(width));
+    const int width = PlotTextWidth(0.55 * nYTickChars * PlotTextHeight(nTickFontHeight));
+    const int end = nRectRight + nTickLength + nTickLabelGap + width;
     right = std::max(0, end - (kPictureWidth - 2));
   }
   nLayoutTextHeight = nMinPlotTextHeight;

@@ -56,11 +56,13 @@ void CScreenButton::SetLabels(const char* offText, int offLength, const char* on
 void CScreenButton::FitLabels() {
   if (nLeft > nRight || nTop > nBottom) return;
   // Room for the wider label with a margin of 4 units each side, and for the cell
-  // with 2 units above and the text's bottom 1 unit above the lower edge.
+  // with 2 units above and the text's bottom 1 unit above the lower edge; the label
+  // spans its width measured at its height times the text width factor.
   const Font font = LabelFont(bBoldText);
   TextRenderer& text = DefaultTextRenderer();
-  const int width = std::max(text.Measure(font, font.height, szOffLabel).width,
-                             text.Measure(font, font.height, szOnLabel).width) + 8;
+  const int width = PlotTextWidth(std::max(text.Measure(font, font.height, szOffLabel).width,
+                                           text.Measure(font, font.height, szOnLabel).width)) +
+                    8;
   const int height = font.height + 3;
   if (nRight - nLeft < width) nLeft = nRight - width;
   if (nBottom - nTop < height) nTop = nBottom - height;

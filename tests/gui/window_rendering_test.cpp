@@ -1,6 +1,7 @@
 // The main window as the screen shows it (Qt backend, offscreen): a loaded set of
-// absorbance scans, the noise buttons and a c(s) distribution, at 1000 x 700 and at
-// 640 x 480 client pixels. Text keeps the minimum height and stays in its pane,
+// absorbance scans, the noise buttons and a c(s) distribution, at 1000 x 700, at the
+// minimum size and at sizes of other aspects, down to tall and narrow windows, and
+// after the width changed. Text keeps the minimum height and stays in its pane,
 // curves are antialiased, buttons hold their labels, and copied plots are cut to
 // their drawing. Screenshots go to the test output directory.
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMainWindow>
 #include <QMimeData>
 #include <QWidget>
 
@@ -176,14 +178,11 @@ bool Overlap(const QRectF& a, const QRectF& b) {
   return a.adjusted(kEdge, kEdge, -kEdge, -kEdge).intersects(b.adjusted(kEdge, kEdge, -kEdge, -kEdge));
 }
 
-TEST_P(WindowRendering, TextIsReadableAndStaysInItsPane) {
-  ShowSetAndDistribution();
-  const QSize size = GetParam();
-  const QImage shot = Screenshot("window_" + std::to_string(size.width()) + "x" +
-                                 std::to_string(size.height()) + ".png");
-  ASSERT_EQ(shot.size(), size);
+// Every text of the panes and buttons is readable, whole and in its pane, in the
+// window at its present size.
+void ExpectReadableTextInItsPane(const QImage& shot, const std::vector<PaneTexts>& panes) {
+  const QSize size = shot.size();
 
-  const std::vector<PaneTexts> panes = TextsByPane();
   ASSERT_EQ(panes.size(), 5u);
   const QRectF client(0, 0, size.width(), size.height());
   int texts = 0;
@@ -199,7 +198,12 @@ TEST_P(WindowRendering, TextIsReadableAndStaysInItsPane) {
         EXPECT_TRUE(t.clip.adjusted(-kEdge, -kEdge, kEdge, kEdge).contains(t.box))
             << p.pane << ": \"" << t.text << "\" is clipped";
       }
-      // No text reaches into another pane's plot area or over another pane's text.
+      // No text lies over another text of its pane (the y title over the tick
+      // labels), reaches into another pane's plot area or over another pane's text.
+      for (const DrawnText& u : p.texts)
+        if (&u != &t && !u.text.empty())
+          EXPECT_FALSE(Overlap(t.box, u.box))
+              << p.pane << ": \"" << t.text << "\" over \"" << u.text << "\"";
       for (const PaneTexts& q : panes) {
         if (&q == &p) continue;
         EXPECT_FALSE(Overlap(t.box, q.area)) << p.pane << ": \"" << t.text << "\" over " << q.pane;
@@ -235,6 +239,31 @@ TEST_P(WindowRendering, TextIsReadableAndStaysInItsPane) {
     if (p.pane.rfind("button", 0) == 0) {
       EXPECT_FALSE(Overlap(p.area, panes[0].area)) << p.pane;
     }
+}
+
+TEST_P(WindowRendering, TextIsReadableAndStaysInItsPane) {
+  ShowSetAndDistribution();
+  const QSize size = GetParam();
+  const QImage shot = Screenshot("window_" + std::to_string(size.width()) + "x" +
+                                 std::to_string(size.height()) + ".png");
+  ASSERT_EQ(shot.size(), size);
+  ExpectReadableTextInItsPane(shot, TextsByPane());
+}
+
+// Made narrower (or wider) at the same height, the window keeps the text height and
+// lays its plots and buttons out anew for the text's width.
+TEST_P(WindowRendering, TextStaysInItsPaneAfterTheWidthChanges) {
+  ShowSetAndDistribution();
+  const QSize from = GetParam();
+  const QSize to(from.width() == kMinClientWidth ? 1000 : kMinClientWidth, from.height());
+  QMainWindow* frame = backend_->QtMainWindow().Frame();
+  frame->resize(frame->size() + to - backend_->QtMainWindow().Client()->size());
+  Pump();
+  const QImage shot = Screenshot("window_" + std::to_string(from.width()) + "_to_" +
+                                 std::to_string(to.width()) + "x" + std::to_string(to.height()) +
+                                 ".png");
+  ASSERT_EQ(shot.size(), to);
+  ExpectReadableTextInItsPane(shot, TextsByPane());
 }
 
 TEST_P(WindowRendering, CurvesAreAntialiased) {
@@ -291,7 +320,11 @@ TEST_P(WindowRendering, CopiedPlotsAreCutToThePlotWithItsTitles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ClientSizes, WindowRendering,
-                         ::testing::Values(QSize(1000, 700), QSize(640, 480), QSize(kMinClientWidth, kMinClientHeight)),
+                         // The layout's own aspect (1000 x 700), the minimum, and
+                         // windows narrower than the layout (to tall and narrow).
+                         ::testing::Values(QSize(1000, 700), QSize(640, 480),
+                                           QSize(kMinClientWidth, kMinClientHeight),
+                                           QSize(800, 700), QSize(640, 560), QSize(600, 1000)),
                          [](const ::testing::TestParamInfo<QSize>& info) {
                            return std::to_string(info.param.width()) + "x" +
                                   std::to_string(info.param.height());

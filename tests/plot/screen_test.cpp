@@ -56,6 +56,25 @@ TEST(ScreenButtons, RectangleLabelsAndHitTest) {
   EXPECT_FALSE(flat.HitTest(100, 100));
 }
 
+TEST(ScreenButtons, ButtonTooSmallForItsLabelGrowsLeftByTheTextWidth) {
+  // A button too narrow for its label grows to the left, keeping its right edge, to
+  // the label's width and 4 units each side; at text width factor 2 the label spans
+  // twice its measured width.
+  auto grown = [](double factor) {
+    SetPlotTextWidthFactor(factor);
+    CScreenButton b;
+    b.SetRect(100, 500, 130, 502);
+    b.SetLabels("restore TI noise", 16, "on", 2);
+    b.Paint();
+    SetPlotTextWidthFactor(1.0);
+    EXPECT_EQ(b.nRight, 502);
+    return b.nRight - b.nLeft - 8;
+  };
+  const int label = grown(1.0);
+  EXPECT_GT(label, 16 * 4);  // the longer label, at the 16-unit button font
+  EXPECT_EQ(grown(2.0), 2 * label);
+}
+
 TEST(ScreenButtons, FramedLabelIsFilledWhite) {
   CScreenButton b;
   b.bFramed = true;

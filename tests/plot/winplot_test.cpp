@@ -274,6 +274,41 @@ TEST(PlotPicture, WidestYLabelPlacesTheTitleAndGrowsTheFrame) {
   EXPECT_EQ(plot.nFrameLeft, 105 - 108);
 }
 
+TEST(PlotPicture, TextsWiderAcrossTakeTheirRoomFromThePlotArea) {
+  // The factor is the vertical over the horizontal stretch of the 1400 x 1000
+  // picture space, never below 1: a client half as wide as the layout's aspect
+  // doubles what text spans across.
+  EXPECT_NEAR(PlotTextWidthFactorFor(Size{700, 1000}), 2.0, 1e-6);
+  EXPECT_NEAR(PlotTextWidthFactorFor(Size{1000, 1000}), 1.4, 1e-6);
+  EXPECT_EQ(PlotTextWidthFactorFor(Size{1400, 1000}), 1.0);
+  EXPECT_EQ(PlotTextWidthFactorFor(Size{1000, 700}), 1.0);
+  EXPECT_EQ(PlotTextWidthFactorFor(Size{0, 700}), 1.0);
+
+  // Five-character y labels and a y title, as in the test above; at factor 2 the
+  // labels span twice their nominal 45 units (half a height per character) and the
+  // upright title twice its 20-unit height: the plot area gives up 45 + 20 units
+  // at its left and the title's outer edge keeps its place (52 - 20 units).
+  TestCurve a({0, 1}, {10000, 30000});
+  CWINPlot plot;
+  plot.SetPlotRect(50, 75, 475, 975);
+  plot.AddCurve(&a.curve);
+  plot.SetRanges(0, 1, 10000, 30000);
+  plot.SetYAxisLabel("y");
+  ASSERT_TRUE(SetPlotTextWidthFactor(2.0));
+  EXPECT_FALSE(SetPlotTextWidthFactor(2.0));
+  plot.Redraw();
+  SetPlotTextWidthFactor(1.0);
+  EXPECT_EQ(plot.nLeft, 105 + 45 + 20);
+  EXPECT_EQ(plot.nRight, 1365);
+  bool placed = false;
+  for (const MetaRecord& r : RecordsOf(*plot.hPicture, MetaOp::TextOut))
+    placed |= r.text == "y" && r.a - 2 * nLabelFontHeight == 52 - nLabelFontHeight;
+  EXPECT_TRUE(placed);
+  // Back at factor 1 the layout is the nominal one.
+  plot.Redraw();
+  EXPECT_EQ(plot.nLeft, 105);
+}
+
 TEST(PlotPicture, RescaleRequestRecordsAtMostOnceMore) {
   // Only x is fixed: a point above the y range asks for a rescale, which brings it in.
   TestCurve a({0, 1, 2}, {0, 1, 50});
