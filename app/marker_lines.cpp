@@ -1,5 +1,6 @@
-// Marker, cursor and rubber-band lines, drawn into the window's back-buffer and
-// shown at once. Each line opens a device context of its own, in client pixels.
+// Marker, cursor and rubber-band lines in client pixels. Drawn on a device context
+// they are given (a paint's, which shows its picture once at its end), or on one of
+// their own, after which the window is shown at once.
 #include "app/marker_lines.h"
 
 #include <cmath>
@@ -7,6 +8,7 @@
 
 #include "app/panes.h"
 #include "app/xla_window.h"
+#include "platform/dc.h"
 #include "plot/picture_space.h"
 
 namespace tarmic {
@@ -41,48 +43,58 @@ void PaneColumn(const TXLAWindow& window, DC& dc, int x, int pane) {
 
 }  // namespace
 
-void TXLAWindow::DrawMarkerLine(int xPixel, Color colour, int pane) {
-  Window& w = GetHandle();
-  std::unique_ptr<DC> dc = w.ClientDC();
-  dc->SelectPen(Pen{PenStyle::Solid, 0, colour});
-  dc->SetROP2(Rop2::CopyPen);
-  PaneColumn(*this, *dc, xPixel, pane);
-  dc.reset();
-  w.Refresh();
+void TXLAWindow::DrawMarkerLine(DC& dc, int xPixel, Color colour, int pane) {
+  PixelDrawingScope pixels(dc);
+  dc.SelectPen(Pen{PenStyle::Solid, 0, colour});
+  dc.SetROP2(Rop2::CopyPen);
+  PaneColumn(*this, dc, xPixel, pane);
 }
 
-void TXLAWindow::DrawDashedMarkerLine(int xPixel, Color colour, int nDashes, int pane) {
+void TXLAWindow::DrawDashedMarkerLine(DC& dc, int xPixel, Color colour, int nDashes, int pane) {
   if (nDashes < 1) return;
   if (nDashes == 1) {
-    DrawMarkerLine(xPixel, colour, pane);
+    DrawMarkerLine(dc, xPixel, colour, pane);
     return;
   }
-  Window& w = GetHandle();
-  std::unique_ptr<DC> dc = w.ClientDC();
-  dc->SelectPen(Pen{PenStyle::Solid, 0, colour});
-  dc->SetROP2(Rop2::CopyPen);
+  PixelDrawingScope pixels(dc);
+  dc.SelectPen(Pen{PenStyle::Solid, 0, colour});
+  dc.SetROP2(Rop2::CopyPen);
   float top, bottom;
   PaneRows(pane, &top, &bottom);
   // n dashes and n - 1 gaps of one unit each from the top, then two units empty
   // above the bottom row.
   const float d = (bottom - top) / static_cast<float>(2 * nDashes + 1);
   for (int k = 1; k <= nDashes; ++k) {
-    dc->MoveTo(xPixel, DisplayRowToPixel(*this, top + static_cast<float>(2 * k - 2) * d));
-    dc->LineTo(xPixel, DisplayRowToPixel(*this, top + static_cast<float>(2 * k - 1) * d));
+    dc.MoveTo(xPixel, DisplayRowToPixel(*this, top + static_cast<float>(2 * k - 2) * d));
+    dc.LineTo(xPixel, DisplayRowToPixel(*this, top + static_cast<float>(2 * k - 1) * d));
   }
-  dc.reset();
+}
+
+void TXLAWindow::DrawCursorLine(DC& dc, int xPixel, bool eraseOld, int pane) {
+  PixelDrawingScope pixels(dc);
+  dc.SetROP2(Rop2::Not);
+  // Inverting the old column again restores what was under it.
+  if (nCursorLinePixel != 0 && eraseOld) PaneColumn(*this, dc, nCursorLinePixel, pane);
+  nCursorLinePixel = xPixel;
+  if (xPixel != 0) PaneColumn(*this, dc, xPixel, pane);
+}
+
+void TXLAWindow::DrawMarkerLine(int xPixel, Color colour, int pane) {
+  Window& w = GetHandle();
+  DrawMarkerLine(*w.ClientDC(), xPixel, colour, pane);
+  w.Refresh();
+}
+
+void TXLAWindow::DrawDashedMarkerLine(int xPixel, Color colour, int nDashes, int pane) {
+  if (nDashes < 1) return;
+  Window& w = GetHandle();
+  DrawDashedMarkerLine(*w.ClientDC(), xPixel, colour, nDashes, pane);
   w.Refresh();
 }
 
 void TXLAWindow::DrawCursorLine(int xPixel, bool eraseOld, int pane) {
   Window& w = GetHandle();
-  std::unique_ptr<DC> dc = w.ClientDC();
-  dc->SetROP2(Rop2::Not);
-  // Inverting the old column again restores what was under it.
-  if (nCursorLinePixel != 0 && eraseOld) PaneColumn(*this, *dc, nCursorLinePixel, pane);
-  nCursorLinePixel = xPixel;
-  if (xPixel != 0) PaneColumn(*this, *dc, xPixel, pane);
-  dc.reset();
+  DrawCursorLine(*w.ClientDC(), xPixel, eraseOld, pane);
   w.Refresh();
 }
 

@@ -206,9 +206,9 @@ void EscapeOnPlotTools(TXLAWindow& window) {
 
 // ---------------------------------------------------------------- paint
 
-void BeforePaintOnPlotTools() {
+void BeforePaintOnPlotTools(DC* screenDC) {
   const ShellHooks& hooks = GetShellHooks();
-  if (hooks.beforePaint) hooks.beforePaint();
+  if (hooks.beforePaint) hooks.beforePaint(screenDC);
 }
 
 const MetaFile* DistributionPanePicture() {

@@ -74,8 +74,10 @@ void CharOnPlotTools(TXLAWindow& window);
 void EscapeOnPlotTools(TXLAWindow& window);
 
 // --- paint ---
-// Before the paint draws: labels shown only until the next paint are removed.
-void BeforePaintOnPlotTools();
+// Before the paint draws: labels shown only until the next paint are removed, on
+// screenDC (the paint's device context when it draws on the screen; null when it
+// prints, and the labels then go from the screen at once).
+void BeforePaintOnPlotTools(DC* screenDC);
 // The distribution plot's picture for the distribution pane; null without one.
 const MetaFile* DistributionPanePicture();
 // The prior overlay of the distribution plot; null while no prior is used.

@@ -149,7 +149,7 @@ std::unique_ptr<MetaFile> DataPanePicture() {
 }
 
 void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
-  BeforePaintOnPlotTools();
+  BeforePaintOnPlotTools(bPrinting ? nullptr : &dc);
   if (bShowDisclaimerText) {
     // Written once per run, before the gate, so that even a gated first paint
     // shows it.
@@ -201,25 +201,25 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   if (pDataPlot) {
     if (bShowData && !bEqTestView) {
       if (MarkerVisible(Marker::Meniscus)) {
-        DrawMarkerLine(RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
+        DrawMarkerLine(dc, RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
         if (MarkerVisible(Marker::RefMeniscus))
-          DrawMarkerLine(RadiusToPixelColumn(MarkerRadius(Marker::RefMeniscus)),
+          DrawMarkerLine(dc, RadiusToPixelColumn(MarkerRadius(Marker::RefMeniscus)),
                          crRefMeniscusMarker, 1);
       }
       if (!bDLSData) {
         for (float r : {fMaxMeniscus, fMinMeniscus, fMaxBottom, fMinBottom}) {
           if (r != 0)
-            DrawDashedMarkerLine(RadiusToPixelColumn(r), crRangeMarker, nRangeMarkerDashes, 1);
+            DrawDashedMarkerLine(dc, RadiusToPixelColumn(r), crRangeMarker, nRangeMarkerDashes, 1);
         }
       }
       if (MarkerVisible(Marker::Bottom))
-        DrawMarkerLine(RadiusToPixelColumn(fBottom), crBottomMarker, 1);
+        DrawMarkerLine(dc, RadiusToPixelColumn(fBottom), crBottomMarker, 1);
       if (MarkerVisible(Marker::LeftLimit))
-        DrawMarkerLine(RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
+        DrawMarkerLine(dc, RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
       if (MarkerVisible(Marker::RightLimit))
-        DrawMarkerLine(RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
+        DrawMarkerLine(dc, RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
       // The repaint has wiped the old cursor line already.
-      if (bCursorActive) DrawCursorLine(RadiusToPixelColumn(fCursorValue), false, 1);
+      if (bCursorActive) DrawCursorLine(dc, RadiusToPixelColumn(fCursorValue), false, 1);
 
       for (const std::unique_ptr<MetaFile>& overlay : DataPaneOverlays()) PlayOwned(dc, overlay);
     }
@@ -227,7 +227,7 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
       // The residual plot's picture as it was last recorded: painting recomputes
       // no residuals and writes no file.
       PlayPicture(dc, GetResidualPlotMetafile());
-      if (bShowResidualsBitmap && !bEqTestMode) DrawResidualsBitmap(GetHandle());
+      if (bShowResidualsBitmap && !bEqTestMode) DrawResidualsBitmap(dc, client);
     }
   }
   if (!bEqTestView) {
@@ -237,7 +237,7 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
     }
   }
   if (bShowFitStatistics && !bEqTestView) {
-    if (GetShellHooks().showFitResultText) GetShellHooks().showFitResultText(*this);
+    if (GetShellHooks().showFitResultText) GetShellHooks().showFitResultText(*this, dc);
     bShowFitStatistics = false;
   }
 

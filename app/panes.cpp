@@ -87,16 +87,18 @@ void TXLAWindow::DrawDataPane() {
   PlayPicture(*dc, GetDataPlotMetafile());
 
   if (fMeniscus != 0 && !bPickMeniscusBottom) {
-    DrawMarkerLine(RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
+    DrawMarkerLine(*dc, RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
     if (RefMeniscusShown() && !bPickRefMeniscus)
-      DrawMarkerLine(RadiusToPixelColumn(MarkerRadius(Marker::RefMeniscus)), crRefMeniscusMarker, 1);
+      DrawMarkerLine(*dc, RadiusToPixelColumn(MarkerRadius(Marker::RefMeniscus)),
+                     crRefMeniscusMarker, 1);
   }
-  if (fBottom != 0) DrawMarkerLine(RadiusToPixelColumn(fBottom), crBottomMarker, 1);
+  if (fBottom != 0) DrawMarkerLine(*dc, RadiusToPixelColumn(fBottom), crBottomMarker, 1);
   if (fFitLeftLim != 0 && !bPickFitLimit)
-    DrawMarkerLine(RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
-  if (fFitRightLim != 0) DrawMarkerLine(RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
+    DrawMarkerLine(*dc, RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
+  if (fFitRightLim != 0)
+    DrawMarkerLine(*dc, RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
   // The pane was just drawn anew: the old cursor line is gone already.
-  if (bCursorActive) DrawCursorLine(RadiusToPixelColumn(fCursorValue), false, 1);
+  if (bCursorActive) DrawCursorLine(*dc, RadiusToPixelColumn(fCursorValue), false, 1);
 
   // The fitted curves, the noise profile and the initial profile, as the full paint
   // draws them.

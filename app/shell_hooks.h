@@ -38,8 +38,10 @@ struct ShellHooks {
   // scaled into the plot, while one is used (null otherwise, and by default).
   std::function<std::unique_ptr<MetaFile>()> distributionPriorOverlay;
   // Paint: before anything is drawn (the peak labels of the last labelling go,
-  // unless a peak information box keeps them).
-  std::function<void()> beforePaint;
+  // unless a peak information box keeps them). screenDC: the paint's device context
+  // when the paint draws on the screen, which it shows at its end; null when it
+  // prints.
+  std::function<void(DC* screenDC)> beforePaint;
   // Paint: the pictures of the distribution pane's buttons (the integrate button,
   // and the peak labels while they are kept).
   std::function<void(DC& dc)> paintButtons;
@@ -65,8 +67,9 @@ struct ShellHooks {
   std::function<void(TXLAWindow& window)> escape;
 
   // --- the fit-result text ---
-  // Paint with bShowFitStatistics: the rmsd of the current fit, then its text.
-  std::function<void(TXLAWindow& window)> showFitResultText;
+  // Paint with bShowFitStatistics: the rmsd of the current fit, then its text, drawn
+  // on the paint's device context.
+  std::function<void(TXLAWindow& window, DC& dc)> showFitResultText;
   // The printed page: the block of the last best-fit information at (x, y).
   std::function<void(TXLAWindow& window, DC& dc, int x, int y)> drawBestFitInfo;
 

@@ -123,9 +123,15 @@ class TXLAWindow {
   void DrawDataPaneMarkers();
   void HighlightRangeInData(float x1, float x2);
   // Lines straight onto the client area (pane 1 is the data pane).
+  // Each draws on a device context of its own and shows the window.
   void DrawMarkerLine(int xPixel, Color colour, int pane);
   void DrawDashedMarkerLine(int xPixel, Color colour, int nDashes, int pane);
   void DrawCursorLine(int xPixel, bool eraseOld, int pane);
+  // The same lines on dc (in client pixels, whatever its mapping), without showing
+  // the window: a paint draws them on its own device context.
+  void DrawMarkerLine(DC& dc, int xPixel, Color colour, int pane);
+  void DrawDashedMarkerLine(DC& dc, int xPixel, Color colour, int nDashes, int pane);
+  void DrawCursorLine(DC& dc, int xPixel, bool eraseOld, int pane);
   void DrawRubberBandRect(int x1, int y1, int x2, int y2);
   // Client column of a radius (cm) with the data plot's mapping.
   int RadiusToPixelColumn(float radius);

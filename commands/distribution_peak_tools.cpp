@@ -189,12 +189,17 @@ void ShowPeakMwLabels(TXLAWindow& window) {
   bPeakLabelsNew = false;
 }
 
-void RemovePeakLabels(TXLAWindow& window) {
+void RemovePeakLabels(TXLAWindow& window) { RemovePeakLabels(window, nullptr); }
+
+void RemovePeakLabels(TXLAWindow& window, DC* paintDC) {
   for (int k = 0; k <= kMaxPeakLabels; ++k) {
     afPeakX[k] = afPeakArea[k] = afPeakFraction[k] = 0.0f;
     anPeakIndex[k] = 0;
     if (pPeakLabels[k]) {
-      pPeakLabels[k]->RestoreBackground(window.GetHandle());
+      if (paintDC)
+        pPeakLabels[k]->RestoreBackground(window.GetHandle(), *paintDC);
+      else
+        pPeakLabels[k]->RestoreBackground(window.GetHandle());
       pPeakLabels[k].reset();
     }
   }
@@ -279,13 +284,13 @@ bool PressPeakLabel(TXLAWindow& window, float bx, float by) {
   return false;
 }
 
-void RemovePeakLabelsBeforePaint() {
+void RemovePeakLabelsBeforePaint(DC* screenDC) {
   if (bPeakLabelsKept || bPeakLabelsNew) return;
   TXLAWindow* window = GetMainWindow();
   if (!window) return;
   bool any = false;
   for (const auto& label : pPeakLabels) any = any || label;
-  if (any) RemovePeakLabels(*window);
+  if (any) RemovePeakLabels(*window, screenDC);
 }
 
 void PaintPeakLabels(DC& dc) {

@@ -58,6 +58,9 @@ std::string MolarMassLabelText(float M);
 
 void ShowPeakMwLabels(TXLAWindow& window);
 void RemovePeakLabels(TXLAWindow& window);
+// The same, with the backgrounds put back through paintDC (a paint's device context
+// on the client area; the window is not shown), or as above when it is null.
+void RemovePeakLabels(TXLAWindow& window, DC* paintDC);
 // The box of label k (1-based): nothing for a missing label.
 void ShowPeakInfo(TXLAWindow& window, int k);
 // The text of that box for a peak at weight-average s with area c and fraction of
@@ -66,8 +69,9 @@ std::string PeakInfoText(float s, float c, float fraction);
 
 // A press at button coordinates on a label shows its box; true then.
 bool PressPeakLabel(TXLAWindow& window, float bx, float by);
-// Paint: the labels go unless kept; the kept ones are played.
-void RemovePeakLabelsBeforePaint();
+// Paint: the labels go unless kept, through the paint's device context when it
+// draws on the screen (screenDC, null when printing); the kept ones are played.
+void RemovePeakLabelsBeforePaint(DC* screenDC);
 void PaintPeakLabels(DC& dc);
 
 // Forgets every label (tests).

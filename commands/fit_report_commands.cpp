@@ -41,9 +41,9 @@ void InstallFitReportHooks() {
     if (main && pDataPlot) main->DrawMarkerLine(main->RadiusToPixelColumn(radius), crRefMeniscusMarker, 1);
   };
   ShellHooks& s = GetShellHooks();
-  s.showFitResultText = [](TXLAWindow& window) {
+  s.showFitResultText = [](TXLAWindow&, DC& dc) {
     fFitRmsd = FitRmsd();
-    ShowFitResultText(&window.GetHandle());
+    DrawFitResultText(dc);
   };
   s.drawBestFitInfo = [](TXLAWindow& window, DC& dc, int x, int y) {
     DrawBestFitInfo(&window.GetHandle(), dc, x, y);

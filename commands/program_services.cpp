@@ -66,7 +66,7 @@ void InstallShellHooks() {
     return RedrawDistributionPlot();
   };
   h.distributionPriorOverlay = DrawPriorOverlay;
-  h.beforePaint = [] { RemovePeakLabelsBeforePaint(); };
+  h.beforePaint = [](DC* screenDC) { RemovePeakLabelsBeforePaint(screenDC); };
   h.paintButtons = [](DC& dc) {
     if (pIntegrateButton && pIntegrateButton->hPicture) pIntegrateButton->hPicture->Play(dc);
     PaintPeakLabels(dc);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "distributions/conti_run.h"
 #include "distributions/distribution_grid.h"
@@ -386,14 +387,31 @@ std::vector<std::string> ContinuousModelLines() {
   return lines;
 }
 
-void ShowFitResultText(Window* window) {
-  if (nScans == 0) return;
+namespace {
+
+// The lines of the fit result, the best rmsd updated first; none without scans.
+std::optional<FitTextLines> TakeFitResultLines() {
+  if (nScans == 0) return std::nullopt;
   if (fFitRmsd < fStartRmsd && fFitRmsd < fBestRmsd) fBestRmsd = fFitRmsd;
-  const FitTextLines l = BuildFitResultLines();
-  if (!window) return;
+  return BuildFitResultLines();
+}
+
+}  // namespace
+
+void DrawFitResultText(DC& dc) {
+  const std::optional<FitTextLines> l = TakeFitResultLines();
+  if (!l) return;
+  PixelDrawingScope pixels(dc);
+  DrawLines(dc, *l, 10, 10);
+}
+
+void ShowFitResultText(Window* window) {
+  const std::optional<FitTextLines> l = TakeFitResultLines();
+  if (!l || !window) return;
   std::unique_ptr<DC> dc = window->ClientDC();
   if (!dc) return;
-  DrawLines(*dc, l, 10, 10);
+  DrawLines(*dc, *l, 10, 10);
+  dc.reset();
   window->Refresh();
 }
 

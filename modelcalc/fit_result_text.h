@@ -49,6 +49,9 @@ std::string NoFitPointText();
 // Builds the lines and draws them on the window; nothing when no scans are loaded.
 // While a fit improves on its start, the best rmsd is updated first.
 void ShowFitResultText(Window* window);
+// The same lines drawn on dc in client pixels (whatever its mapping), without
+// showing the window: the window's paint draws them on its own device context.
+void DrawFitResultText(DC& dc);
 // Draws the shorter block into any context at the offset (x, y): file names to
 // range at (x + 20, y + 10 + 20 k), baseline, vbar and corrections at (x + 10, ...).
 // Nothing for the multiple-species non-ideal model.

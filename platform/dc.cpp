@@ -143,6 +143,27 @@ void DC::PutBitmap(const Image& src, int x, int y) {
   StretchBitmap(src, Rect{x, y, e.x, e.y});
 }
 
+PixelDrawingScope::PixelDrawingScope(DC& dc) : dc_(dc), saved_(dc.SaveDC()) {
+  // Through the setters, so that a device that mirrors or records its state sees them.
+  const DCState opened;
+  dc.SelectPen(opened.pen);
+  dc.SelectBrush(opened.brush);
+  dc.SelectFont(opened.font);
+  dc.SetTextColor(opened.textColor);
+  dc.SetBkColor(opened.bkColor);
+  dc.SetBkMode(opened.bkMode);
+  dc.SetTextAlign(opened.textAlign);
+  dc.SetROP2(opened.rop2);
+  dc.SetMapMode(opened.mapMode);
+  dc.SetWindowOrg(opened.windowOrg.x, opened.windowOrg.y);
+  dc.SetViewportOrg(opened.viewportOrg.x, opened.viewportOrg.y);
+  dc.SetWindowExt(opened.windowExt.cx, opened.windowExt.cy);
+  dc.SetViewportExt(opened.viewportExt.cx, opened.viewportExt.cy);
+  dc.MoveTo(opened.currentPos.x, opened.currentPos.y);
+}
+
+PixelDrawingScope::~PixelDrawingScope() { dc_.RestoreDC(saved_); }
+
 }  // namespace tarmic
 
 namespace tarmic {

@@ -142,4 +142,20 @@ class DC {
   TextLineMemory* textLines_ = nullptr;
 };
 
+// While it lives, dc has the settings of a device context just opened on its device:
+// device pixels, the default pen, brush, font, colours, alignment and raster
+// operation (the clip stays). Its end restores the state dc had before. Lets code
+// that draws in pixels share the device context of a paint instead of opening one.
+class PixelDrawingScope {
+ public:
+  explicit PixelDrawingScope(DC& dc);
+  ~PixelDrawingScope();
+  PixelDrawingScope(const PixelDrawingScope&) = delete;
+  PixelDrawingScope& operator=(const PixelDrawingScope&) = delete;
+
+ private:
+  DC& dc_;
+  int saved_;
+};
+
 }  // namespace tarmic

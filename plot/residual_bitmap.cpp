@@ -127,14 +127,18 @@ Rect ResidualsBitmapRect(Size client, int scanCount) {
   return Rect{left, bottom - height, left + width, bottom};
 }
 
-void DrawResidualsBitmap(Window& window) {
+bool DrawResidualsBitmap(DC& dc, Size client) {
   const Image image = BuildResidualsBitmap();
-  if (image.IsNull()) return;
-  const Rect strip = ResidualsBitmapRect(window.ClientSize(), nScans);
-  if (strip.IsEmpty()) return;
-  std::unique_ptr<DC> dc = window.ClientDC();
-  dc->StretchBitmap(image, strip);
-  window.Refresh();
+  if (image.IsNull()) return false;
+  const Rect strip = ResidualsBitmapRect(client, nScans);
+  if (strip.IsEmpty()) return false;
+  PixelDrawingScope pixels(dc);
+  dc.StretchBitmap(image, strip);
+  return true;
+}
+
+void DrawResidualsBitmap(Window& window) {
+  if (DrawResidualsBitmap(*window.ClientDC(), window.ClientSize())) window.Refresh();
 }
 
 }  // namespace tarmic

@@ -10,6 +10,7 @@
 
 namespace tarmic {
 
+class DC;
 class Window;
 
 extern bool bShowResidualsBitmap;      // the strip is shown above the residual plot
@@ -30,8 +31,11 @@ Image BuildResidualsBitmap();
 // the clipboard as a bitmap.
 void CopyResidualsBitmap(Window& window);
 // Stretches the image over the plot area's width into the strip above the residual
-// plot, one pixel row per scan. Draws from the current data and changes nothing
-// else, so that the window's paint may call it.
+// plot, one pixel row per scan, on dc in the pixels of a client of that size (the
+// window's paint passes its own device context). Draws from the current data and
+// changes nothing else. False when there was nothing to draw.
+bool DrawResidualsBitmap(DC& dc, Size client);
+// The same on a device context of its own, then shows the window.
 void DrawResidualsBitmap(Window& window);
 // The client rectangle of the strip for a client size (empty when there is no room).
 Rect ResidualsBitmapRect(Size client, int scanCount);

@@ -180,14 +180,19 @@ bool CScreenButton::SaveBackground(Window& window) {
 }
 
 bool CScreenButton::RestoreBackground(Window& window) {
+  if (hSavedBackground.IsNull() && nRingRadius <= 0) return true;
+  RestoreBackground(window, *window.ClientDC());
+  window.Refresh();
+  return true;
+}
+
+void CScreenButton::RestoreBackground(Window& window, DC& dc) {
   if (!hSavedBackground.IsNull()) {
     const Rect r = BackgroundRect(window);
-    std::unique_ptr<DC> dc = window.ClientDC();
-    dc->PutBitmap(hSavedBackground, r.left, r.top);
-    window.Refresh();
+    PixelDrawingScope pixels(dc);
+    dc.PutBitmap(hSavedBackground, r.left, r.top);
   }
-  if (nRingRadius > 0) EraseRing(window, nRingX, nRingY, nRingRadius);
-  return true;
+  if (nRingRadius > 0) EraseRing(dc, nRingX, nRingY, nRingRadius);
 }
 
 void CScreenButton::DrawRing(Window& window, int x, int y, int radius, Color ringColor,
@@ -209,18 +214,22 @@ void CScreenButton::DrawRing(Window& window, int x, int y, int radius, Color rin
 }
 
 void CScreenButton::EraseRing(Window& window, int x, int y, int radius) {
-  std::unique_ptr<DC> dc = window.ClientDC();
-  dc->SetROP2(Rop2::CopyPen);
-  dc->SelectPen(SolidPen(kWhite));
-  dc->Ellipse(x - radius, y - radius, x + radius, y + radius);
-  dc->SelectPen(SolidPen(crDot));
-  dc->Ellipse(x - 2, y - 2, x + 2, y + 2);
-  dc->Ellipse(x - 1, y - 1, x + 1, y + 1);
-  dc->Ellipse(x, y, x + 1, y + 1);
+  EraseRing(*window.ClientDC(), x, y, radius);
+  window.Refresh();
+}
+
+void CScreenButton::EraseRing(DC& dc, int x, int y, int radius) {
+  PixelDrawingScope pixels(dc);
+  dc.SetROP2(Rop2::CopyPen);
+  dc.SelectPen(SolidPen(kWhite));
+  dc.Ellipse(x - radius, y - radius, x + radius, y + radius);
+  dc.SelectPen(SolidPen(crDot));
+  dc.Ellipse(x - 2, y - 2, x + 2, y + 2);
+  dc.Ellipse(x - 1, y - 1, x + 1, y + 1);
+  dc.Ellipse(x, y, x + 1, y + 1);
   nRingX = 0;
   nRingY = 0;
   nRingRadius = 0;
-  window.Refresh();
 }
 
 void CScreenButton::DrawLabelInColor(Window& window, Color color) {

@@ -55,11 +55,15 @@ class CScreenButton {
   // back and erases a ring drawn since. Both always succeed.
   bool SaveBackground(Window& window);
   bool RestoreBackground(Window& window);
+  // The same on dc in client pixels, without showing the window (a paint's device
+  // context on the window's client area).
+  void RestoreBackground(Window& window, DC& dc);
   // A ring three pixels wide with a white inside around the pixel (x, y); the
   // previous ring is erased first; a radius <= 0 only erases.
   void DrawRing(Window& window, int x, int y, int radius, Color ringColor, Color dotColor);
   // Whitens the ring's disc and redraws the marked point as a small dot.
   void EraseRing(Window& window, int x, int y, int radius);
+  void EraseRing(DC& dc, int x, int y, int radius);
   // The current label drawn straight into the client area (units taken as pixels).
   void DrawLabel(Window& window);
   void EraseLabel(Window& window);

@@ -175,6 +175,29 @@ TEST_F(Painting, FittedCurvesTakeTheColourOfTheirScansDataCurve) {
   EXPECT_EQ(other, 0);
 }
 
+// ---------------------------------------------------------------- showing
+
+TEST_F(Painting, AWholeRedrawShowsTheWindowOnceWithTheFinishedPicture) {
+  // Beside the pictures the paint draws the marker lines and the cursor line: none
+  // of them shows the window before the picture is complete.
+  fCursorValue = 6.5f;
+  bCursorActive = true;
+  const int before = Screen().RefreshCount();
+  Paint();
+  EXPECT_EQ(Screen().RefreshCount(), before + 1);
+  // What was shown holds all of it.
+  EXPECT_TRUE(ColumnHas(Column(fMeniscus), 200, crMeniscusMarker));
+  EXPECT_TRUE(ColumnHas(Column(fFitRightLim), 200, crFitLimitMarker));
+  EXPECT_TRUE(ColumnHas(Column(fMaxBottom), 51, crRangeMarker));
+  EXPECT_EQ(nCursorLinePixel, Column(6.5f));
+  EXPECT_GT(CountColour(ScanColor(nScans), 550, 950), 100);
+  // A pane redrawn alone during a fit shows the window once too.
+  const int beforePane = Screen().RefreshCount();
+  W().DrawDataPane();
+  EXPECT_EQ(Screen().RefreshCount(), beforePane + 1);
+  EXPECT_TRUE(ColumnHas(Column(fBottom), 200, crBottomMarker));
+}
+
 // ---------------------------------------------------------------- direct lines
 
 TEST_F(Painting, CursorLineRemovedWithColumnZeroLeavesNoTrace) {

@@ -110,9 +110,19 @@ TEST_F(DistributionToolsTest, PeakLabelsShowTheMassOfEachPeakUntilTheNextPaint) 
   EXPECT_NEAR(afPeakX[2], 7.0f, 0.02f);
   ASSERT_NE(pPeakLabels[1], nullptr);
   EXPECT_EQ(pPeakLabels[1]->CurrentLabel(), MolarMassLabelText(CalculateM(afPeakX[1])));
+  // The paint that takes them away shows the window once, when its picture is
+  // finished, and that picture is the one without labels.
+  auto& screen = static_cast<HeadlessWindow&>(Handle());
+  const int refreshes = screen.RefreshCount();
   Paint();
+  EXPECT_EQ(screen.RefreshCount(), refreshes + 1);
   EXPECT_EQ(nPeakLabels, 0);
   EXPECT_EQ(pPeakLabels[1], nullptr);
+  const Image withoutLabels = screen.Screen();
+  Paint();
+  for (int y = 0; y < withoutLabels.Height(); ++y)
+    for (int x = 0; x < withoutLabels.Width(); ++x)
+      ASSERT_EQ(screen.Screen().Pixel(x, y), withoutLabels.Pixel(x, y)) << x << ", " << y;
 
   // A model with a mass relation of its own labels by it, as its kernels take it:
   // inside the range of the conformational change every species has that M.

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QMimeData>
+#include <QThread>
 #include <QWidget>
 
 #include <algorithm>
@@ -317,6 +318,44 @@ TEST_P(WindowRendering, CopiedPlotsAreCutToThePlotWithItsTitles) {
                                 std::to_string(png.height()) + "\"";
     EXPECT_TRUE(svg.contains(viewBox.c_str())) << name;
   }
+}
+
+// Copies the back-buffer each time the client widget shows it.
+class ShownFrames : public QObject {
+ public:
+  explicit ShownFrames(QtWindow& window) : window_(window) {
+    window_.Client()->installEventFilter(this);
+  }
+  ~ShownFrames() override { window_.Client()->removeEventFilter(this); }
+  std::vector<Image> frames;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) frames.push_back(window_.Screen());
+    return false;
+  }
+
+ private:
+  QtWindow& window_;
+};
+
+TEST_P(WindowRendering, AWholeRedrawShowsOnlyItsFinishedPicture) {
+  ShowSetAndDistribution();
+  bShowResiduals = true;
+  ASSERT_NE(pResidualsPlot, nullptr);
+  // The last picture is old enough that the window shows the next one at once.
+  QThread::msleep(50);
+  ShownFrames shown(backend_->QtMainWindow());
+  PaintWindow(*window_);
+  ProcessQtEvents();
+  const Image& final = backend_->QtMainWindow().Screen();
+  ASSERT_EQ(shown.frames.size(), 1u);
+  const Image& frame = shown.frames.front();
+  ASSERT_EQ(frame.Width(), final.Width());
+  ASSERT_EQ(frame.Height(), final.Height());
+  for (int y = 0; y < final.Height(); ++y)
+    for (int x = 0; x < final.Width(); ++x)
+      ASSERT_EQ(frame.Pixel(x, y), final.Pixel(x, y)) << x << ", " << y;
 }
 
 INSTANTIATE_TEST_SUITE_P(ClientSizes, WindowRendering,

@@ -275,6 +275,52 @@ TEST(DCState, SaveAndRestoreBringBackTheWholeState) {
   EXPECT_FALSE(dc.RestoreDC(1));
 }
 
+TEST(DCState, PixelDrawingScopeDrawsAsANewContextAndGivesTheStateBack) {
+  // The same lines, a filled box and a text on a new context, and inside the scope
+  // on one with a scaling mapping, moved origins, a wide pen and other settings.
+  const auto draw = [](DC& dc) {
+    dc.MoveTo(3, 2);
+    dc.LineTo(3, 30);
+    dc.Rectangle(10, 10, 20, 18);
+    dc.TextOut(22, 4, "Ab");
+  };
+  Image fresh(60, 40);
+  {
+    RasterDC dc(fresh);
+    draw(dc);
+  }
+  Image shared(60, 40);
+  RasterDC dc(shared);
+  dc.SetMapMode(MapMode::Anisotropic);
+  dc.SetWindowExt(1399, 1000);
+  dc.SetViewportExt(60, 40);
+  dc.SetWindowOrg(7, 5);
+  dc.SetViewportOrg(2, 1);
+  dc.SelectPen(Pen{PenStyle::Solid, 40, kRed});
+  dc.SelectBrush(NullBrush());
+  dc.SetTextColor(kBlue);
+  dc.SetBkMode(BkMode::Transparent);
+  dc.SetTextAlign(TA_RIGHT | TA_BASELINE);
+  dc.SetROP2(Rop2::Not);
+  dc.MoveTo(500, 600);
+  const DCState before = dc.State();
+  const int depth = dc.SaveDepth();
+  {
+    PixelDrawingScope pixels(dc);
+    draw(dc);
+  }
+  EXPECT_TRUE(SameImage(shared, fresh));
+  EXPECT_EQ(dc.SaveDepth(), depth);
+  EXPECT_EQ(dc.GetMapMode(), MapMode::Anisotropic);
+  EXPECT_EQ(dc.GetWindowExt(), before.windowExt);
+  EXPECT_EQ(dc.State().windowOrg, before.windowOrg);
+  EXPECT_EQ(dc.State().pen, before.pen);
+  EXPECT_EQ(dc.State().brush, before.brush);
+  EXPECT_EQ(dc.State().rop2, Rop2::Not);
+  EXPECT_EQ(dc.State().textAlign, before.textAlign);
+  EXPECT_EQ(dc.GetCurrentPosition(), before.currentPos);
+}
+
 // ---------------------------------------------------------------- pixel transfers
 
 TEST(RasterBitmaps, SaveUnderThenRestoreGivesTheOriginalPixels) {

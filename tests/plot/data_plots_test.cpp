@@ -340,6 +340,19 @@ TEST_F(ResidualBitmapTest, PaintingTheStripHasNoSideEffects) {
   EXPECT_EQ(screen.Pixel(strip.left + 10, strip.top), kWhite);
   EXPECT_EQ(screen.Pixel(strip.left + 10, strip.top + 1), kBlack);
   EXPECT_EQ(screen.Pixel(strip.left + 10, strip.top + 2), RGB(128, 128, 128));
+
+  // Drawn on a device context that has the paint's scaling mapping, the strip lands
+  // on the same pixels.
+  Image painted(1000, 700, kWhite);
+  RasterDC dc(painted);
+  dc.SetMapMode(MapMode::Anisotropic);
+  dc.SetWindowExt(1399, 1000);
+  dc.SetViewportExt(1000, 700);
+  ASSERT_TRUE(DrawResidualsBitmap(dc, Size{1000, 700}));
+  for (int y = strip.top - 1; y <= strip.bottom; ++y)
+    for (int x = strip.left - 1; x <= strip.right; ++x)
+      ASSERT_EQ(painted.Pixel(x, y), screen.Pixel(x, y)) << x << ", " << y;
+  EXPECT_EQ(dc.GetMapMode(), MapMode::Anisotropic);
 }
 
 TEST_F(ResidualBitmapTest, FortyScansMakeAFortyPixelStripAtAnyHeight) {
