@@ -16,7 +16,7 @@
 #include "scandata/radial_grid.h"
 #include "scandata/time_stamps.h"
 #include "tests/app/shell_test_support.h"
-#include "tests/platform/watchdog.h"
+#include "tests/watchdog.h"
 
 namespace tarmic {
 namespace {
@@ -306,7 +306,7 @@ TEST_F(Preferences, PipeInPlaceOfASettingsFileIsNamedOnceAndNotRead) {
   backend_->QueueMessageBox(IDOK, "PREFERENCES");
   std::string directory = "/start/";
   {
-    test::Watchdog watchdog("reading settings files that are pipes");
+    testing::Watchdog watchdog("reading settings files that are pipes");
     EXPECT_EQ(LoadPreferences(nullptr), 0);
     EXPECT_EQ(LoadPreferences(nullptr), 0);
     ReadLastDataDirectory(nullptr, directory);
@@ -323,7 +323,7 @@ TEST_F(Preferences, PipeInPlaceOfASettingsFileIsNamedOnceAndNotRead) {
 
   bDisclaimerAccepted = true;
   {
-    test::Watchdog watchdog("saving over a settings pipe");
+    testing::Watchdog watchdog("saving over a settings pipe");
     ASSERT_EQ(WritePreferences(nullptr), 1);
   }
   EXPECT_TRUE(std::filesystem::is_regular_file(szParamsIni));

@@ -30,7 +30,7 @@
 #include "plot/winplot.h"
 #include "scandata/fit_limits.h"
 #include "scandata/scan_file.h"
-#include "tests/platform/watchdog.h"
+#include "tests/watchdog.h"
 
 namespace tarmic::testing {
 namespace {
@@ -454,7 +454,7 @@ TEST_F(ContiRunTest, ThreadedKernelsEqualSerialKernels) {
 // other kernels are computed, the run is not taken for interrupted, and the box
 // names the failure.
 TEST_F(ContiRunTest, FailedKernelOnAWorkerThreadIsReportedAsThatFailure) {
-  const test::Watchdog watchdog("a kernel list with a failed kernel");
+  const testing::Watchdog watchdog("a kernel list with a failed kernel");
   KernelPointList list = CsKernelPoints();
   ASSERT_FALSE(HasFailure());
   nLammThreads = 1;
@@ -479,7 +479,7 @@ TEST_F(ContiRunTest, FailedKernelOnAWorkerThreadIsReportedAsThatFailure) {
 // A run whose worker threads the system refuses, some or all of them, computes the
 // distribution of a run with all its threads.
 TEST_F(ContiRunTest, RefusedThreadsGiveTheDistributionOfAllThreads) {
-  const test::Watchdog watchdog("a c(s) run with refused threads");
+  const testing::Watchdog watchdog("a c(s) run with refused threads");
   struct ResetStarts {
     ~ResetStarts() { SetWorkerThreadStartFailure(0, nullptr); }
   } reset;

@@ -15,7 +15,7 @@
 #include "distributions/maximum_entropy.h"
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
-#include "tests/platform/watchdog.h"
+#include "tests/watchdog.h"
 
 namespace tarmic::testing {
 namespace {
@@ -107,7 +107,7 @@ TEST_F(PriorTest, PriorFilesAreCheckedAndAFailedReadChangesNothing) {
   std::filesystem::remove(pipe);
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   {
-    test::Watchdog watchdog("reading a prior file that is a pipe");
+    testing::Watchdog watchdog("reading a prior file that is a pipe");
     EXPECT_FALSE(ReadPriorFile(pipe, &table, &error));
   }
   EXPECT_EQ(error, "Could Not Open MaxEnt Prior File\n" + pipe +

@@ -23,7 +23,7 @@
 #include "modelfit/model_params.h"
 #include "platform/types.h"
 #include "platform/worker_threads.h"
-#include "tests/platform/watchdog.h"
+#include "tests/watchdog.h"
 
 namespace tarmic::testing {
 namespace {
@@ -204,7 +204,7 @@ TEST_F(NormalEquationsTest, ThreadedBuildEqualsSerialBuildBitForBit) {
 // in any other way, with a worker already waiting for the build, ends the build
 // with that exception, and no thread is left waiting.
 TEST_F(NormalEquationsTest, RefusedThreadsLeaveTheirRowsAndAFailedStartEndsTheBuild) {
-  const test::Watchdog watchdog("a threaded build of the normal equations");
+  const testing::Watchdog watchdog("a threaded build of the normal equations");
   struct ResetStarts {
     ~ResetStarts() { SetWorkerThreadStartFailure(0, nullptr); }
   } reset;

@@ -13,7 +13,7 @@
 #include "numerics/run_switches.h"
 #include "platform/worker_threads.h"
 #include "tests/lamm/lamm_test_support.h"
-#include "tests/platform/watchdog.h"
+#include "tests/watchdog.h"
 
 namespace tarmic {
 namespace {
@@ -107,7 +107,7 @@ TEST_F(LammThreads, ThreadedAndSerialListsGiveIdenticalProfiles) {
 // list. A start that fails in any other way ends the list with that exception once
 // the started threads are joined.
 TEST_F(LammThreads, RefusedThreadsLeaveTheirEquationsToTheOthers) {
-  const test::Watchdog watchdog("a Lamm list with refused threads");
+  const testing::Watchdog watchdog("a Lamm list with refused threads");
   const ListOutput serial = Serial();
   const auto noThreadLeft = [] {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
@@ -136,7 +136,7 @@ TEST_F(LammThreads, RefusedThreadsLeaveTheirEquationsToTheOthers) {
 // retried solution and the list goes on, as a list solved in one thread does.
 // Neither is taken for an interrupt.
 TEST_F(LammThreads, FailedEquationsAreReportedAsFailuresNotInterrupts) {
-  const test::Watchdog watchdog("a Lamm list with failed equations");
+  const testing::Watchdog watchdog("a Lamm list with failed equations");
   D[3] = -1e-7;  // refused by the set-up check
   Run(2, 4);
   EXPECT_FALSE(bUserAbort);
