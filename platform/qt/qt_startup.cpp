@@ -16,7 +16,10 @@ namespace tarmic {
 
 namespace {
 
-constexpr const char* kHiddenAdvice = "to run it hidden, set QT_QPA_PLATFORM=offscreen";
+// What to do instead: the program has no use without a window (a hidden start would
+// wait for ever at the first-start disclaimer nobody can see).
+constexpr const char* kDisplayAdvice =
+    "start it in a graphical session, or set DISPLAY to a running X server";
 
 bool IsSet(const EnvironmentReader& env, const char* name) {
   const char* value = env(name);
@@ -73,7 +76,7 @@ std::optional<std::string> MissingDisplayMessage(const EnvironmentReader& env) {
   }
   return std::string("tarmic needs a graphical display, but neither DISPLAY nor WAYLAND_DISPLAY "
                      "is set; ") +
-         kHiddenAdvice + ".";
+         kDisplayAdvice + ".";
 }
 
 std::string UnreachableDisplayMessage(const EnvironmentReader& env) {
@@ -84,7 +87,7 @@ std::string UnreachableDisplayMessage(const EnvironmentReader& env) {
     where += std::string(name) + "=" + env(name);
   }
   return "tarmic needs a graphical display and could not open one" +
-         (where.empty() ? std::string() : " (" + where + ")") + "; " + kHiddenAdvice + ".";
+         (where.empty() ? std::string() : " (" + where + ")") + "; " + kDisplayAdvice + ".";
 }
 
 QtStartupGuard::QtStartupGuard() { State().previous = qInstallMessageHandler(KeepMessage); }

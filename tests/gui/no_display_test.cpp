@@ -1,5 +1,5 @@
-// The program started without a display: one line that says what is missing and how
-// to run hidden, and a non-zero exit code instead of Qt's abort.
+// The program started without a display: one line that says what is missing and what to
+// do instead, and a non-zero exit code instead of Qt's abort.
 #include "platform/qt/qt_startup.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +33,7 @@ TEST(NoDisplay, ADisplayIsNeededOnlyByDesktopPlatforms) {
 
   const std::string line = *MissingDisplayMessage(Env({}));
   EXPECT_EQ(line.find('\n'), std::string::npos);
-  for (const char* word : {"display", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=offscreen"})
+  for (const char* word : {"display", "DISPLAY", "WAYLAND_DISPLAY", "graphical session"})
     EXPECT_NE(line.find(word), std::string::npos) << word;
 }
 
