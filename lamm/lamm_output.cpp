@@ -172,10 +172,6 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
   }
   // A step that was cut to land on the output time ends exactly there.
   if (dTime < dNextOutputTime - 1e-9 * std::max(1.0, std::fabs(dNextOutputTime))) return;
-  if (!bInWorkerThread && CheckKeyPress()) {
-    bRunning = 0;
-    bAborted = true;
-  }
   if (nNextScan > nScanCount) {
     // Past the last scan (the run went on): the run ends at the far output time.
     bRunning = 0;

@@ -128,11 +128,10 @@ void CLammIdeal::LoadOutputParameters(const LammOutputBinding& b) {
 void CLammIdeal::LoadDiscretizationParameters(const LammDiscretizationSettings& s) {
   // Grid limits and points per sigma outside the ranges a solution works with keep
   // the object's own; the lower limit is never above the upper one.
-  auto gridSize = [](int n) { return n >= kMinLammGridPoints && n <= kMaxLammGridPoints; };
-  if (gridSize(s.nMinGrid)) nMinGrid = s.nMinGrid;
-  if (gridSize(s.nMaxGrid)) nMaxGrid = s.nMaxGrid;
+  if (GridSizeUsable(s.nMinGrid)) nMinGrid = s.nMinGrid;
+  if (GridSizeUsable(s.nMaxGrid)) nMaxGrid = s.nMaxGrid;
   if (nMinGrid > nMaxGrid) nMinGrid = nMaxGrid;
-  if (s.fPointsPerSigma > 0 && s.fPointsPerSigma <= kMaxPointsPerSigma) fPointsPerSigma = s.fPointsPerSigma;
+  if (PointsPerSigmaUsable(s.fPointsPerSigma)) fPointsPerSigma = s.fPointsPerSigma;
   bMultiSpeciesNonideal = s.bMultiSpeciesNonideal;
   if (s.dBackDiffusionLevel > 0) dBackDiffusionLevel = s.dBackDiffusionLevel;
   bShutOffBackDiffusionOption = s.bShutOffBackDiffusionOption;

@@ -14,6 +14,8 @@
 // pointers belong to the caller and must outlive the solution.
 #pragma once
 
+#include <cmath>
+
 #include <vector>
 
 #include "lamm/lamm_interfaces.h"
@@ -27,6 +29,13 @@ inline constexpr int kMaxLammGridPoints = 100000;
 // The largest "points per sigma" of the automatic grid size. Above a few dozen the
 // grid reaches its upper limit for any boundary anyway.
 inline constexpr float kMaxPointsPerSigma = 1000.0f;
+// Whether a value may stand as "points per sigma" or as a grid size (a grid size is
+// taken as its whole part).
+inline bool PointsPerSigmaUsable(double v) { return v > 0.0 && v <= kMaxPointsPerSigma; }
+inline bool GridSizeUsable(double v) {
+  const double n = std::floor(v);
+  return n >= kMinLammGridPoints && n <= kMaxLammGridPoints;
+}
 
 // ====================================================================================
 // Loader settings

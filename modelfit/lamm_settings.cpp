@@ -115,11 +115,6 @@ void ReadLevel(float v, double& setting) {
 void ReadSwitch(float v, bool& setting) {
   if (std::isfinite(v)) setting = v > 0.0f;
 }
-bool PointsPerSigmaUsable(double v) { return v > 0.0 && v <= kMaxPointsPerSigma; }
-bool GridSizeUsable(double v) {
-  const double n = std::floor(v);
-  return n >= kMinLammGridPoints && n <= kMaxLammGridPoints;
-}
 
 }  // namespace
 

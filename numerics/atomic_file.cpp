@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <limits>
 #include <string_view>
@@ -113,14 +114,21 @@ void RemoveStaleTemporaries(const std::string& target) {
   while (const dirent* e = ::readdir(d)) {
     const std::string_view entry(e->d_name);
     long pid = 0;
-    if (entry.size() > prefix.size() && entry.substr(0, prefix.size()) == prefix)
+    bool hostKnown = true;
+    if (entry.size() > prefix.size() && entry.substr(0, prefix.size()) == prefix) {
       pid = PidOfTemporary(entry.substr(prefix.size()));
-    else
+    } else {
       pid = PidOfOldTemporary(entry, name);
+      hostKnown = false;
+    }
     if (pid == 0 || pid == self || ProcessRunning(pid)) continue;
     struct stat st {};
     if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
       continue;
+    // The older names carry no host: in a folder shared over the network their pid
+    // may be a save running on another machine, so only those no save could still
+    // be writing (untouched for an hour) go.
+    if (!hostKnown && std::time(nullptr) - st.st_mtime < 3600) continue;
     (void)::unlinkat(::dirfd(d), e->d_name, 0);
   }
   ::closedir(d);
@@ -280,11 +288,14 @@ void AtomicFileBatch::Take(std::string path, std::string temp, std::string targe
 bool AtomicFileBatch::Commit() {
   if (tBatch == this) tBatch = outer_;
   if (outer_) {
-    // Part of a larger set: the outer batch replaces the targets with its own.
+    // Part of a larger set: the outer batch replaces the targets with its own, and a
+    // file this batch could not write leaves the larger set incomplete as well.
+    for (std::size_t k = 0; k < failed_.size(); ++k) outer_->NoteFailure(failed_[k], failedWhy_[k]);
+    const bool whole = failed_.empty();
     for (Pending& p : pending_) outer_->pending_.push_back(std::move(p));
     pending_.clear();
     outer_ = nullptr;
-    return true;
+    return whole;
   }
   std::vector<Pending> pending = std::move(pending_);
   pending_.clear();
@@ -326,7 +337,8 @@ std::string AtomicFileBatch::Finish() {
 void AtomicFileBatch::Discard() {
   if (tBatch == this) tBatch = outer_;
   // The set this one belongs to cannot be whole either.
-  if (outer_ && !failed_.empty()) outer_->NoteFailure(failed_.front(), failedWhy_.front());
+  if (outer_)
+    for (std::size_t k = 0; k < failed_.size(); ++k) outer_->NoteFailure(failed_[k], failedWhy_[k]);
   outer_ = nullptr;
   for (const Pending& p : pending_) {
     ::unlink(p.temp.c_str());
