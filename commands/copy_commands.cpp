@@ -31,7 +31,6 @@
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
-#include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
 
@@ -159,17 +158,10 @@ void TXLAWindow::CmCopyResidualsBitmap() {
 void TXLAWindow::CmCopyDataTable() {
   if (OfferHelpInHelpMode(*this)) return;
   if (!GridAvailable()) return;
-  // Intensity scans are written as their absorbance, as the fits see them.
-  std::vector<std::vector<float>> absorbance(At(nScans + 1));
+  // The measured values as the data plot shows them (intensity scans as the sample
+  // intensity), in the units of the fit and residual tables: data = fit + residual.
   std::vector<ScanRows> rows(At(nScans + 1));
-  for (int s = 1; s <= nScans; ++s) {
-    const float* values = ppSignal[At(s)];
-    if (bIntensityData) {
-      absorbance[At(s)] = ScanAbsorbance(s);
-      values = absorbance[At(s)].data();
-    }
-    rows[At(s)] = ScanRows{values, 1, pnPoints[At(s)]};
-  }
+  for (int s = 1; s <= nScans; ++s) rows[At(s)] = ScanRows{ppSignal[At(s)], 1, pnPoints[At(s)]};
   CopyText(ScanTableText(rows));
 }
 

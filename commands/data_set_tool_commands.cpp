@@ -147,20 +147,27 @@ void TXLAWindow::CmGenerateSingle() {
   UpdateMenuForLoadedData();
 }
 
-// The files of a batch that a failed save left as they were, after the saver's own
-// message: "not replaced either:" with their names (nothing when none was left).
+// "not replaced either:" with the files of a batch that a failed or declined save
+// left as they were, after the saver's own message (nothing when none was left).
+static void ShowNotReplaced(TXLAWindow& window, const AtomicFileBatch& batch) {
+  if (batch.NotReplaced().empty()) return;
+  PlayErrorSound();
+  std::string text = "not replaced either:";
+  for (const std::string& p : batch.NotReplaced()) text += "\n" + p;
+  CommandMessageBox(window, text, "ERROR", MB_OK);
+}
+
+// Ends a batch: replaces its targets, or reports what was not replaced.
 static void ReportSetNotReplaced(TXLAWindow& window, AtomicFileBatch& batch) {
   const bool writeFailed = !batch.Failed().empty();
   const std::string report = batch.Finish();
   if (report.empty()) return;
-  PlayErrorSound();
-  if (!writeFailed) {
-    CommandMessageBox(window, report, "ERROR", MB_OK);
-  } else if (!batch.NotReplaced().empty()) {
-    std::string text = "not replaced either:";
-    for (const std::string& p : batch.NotReplaced()) text += "\n" + p;
-    CommandMessageBox(window, text, "ERROR", MB_OK);
+  if (writeFailed) {
+    ShowNotReplaced(window, batch);
+    return;
   }
+  PlayErrorSound();
+  CommandMessageBox(window, report, "ERROR", MB_OK);
 }
 
 void TXLAWindow::CmSaveFitData() {
@@ -173,11 +180,7 @@ void TXLAWindow::CmSaveFitData() {
   AtomicFileBatch batch;
   const auto endSet = [&] {
     batch.Discard();
-    if (batch.NotReplaced().empty()) return;
-    PlayErrorSound();
-    std::string text = "not replaced either:";
-    for (const std::string& p : batch.NotReplaced()) text += "\n" + p;
-    CommandMessageBox(*this, text, "ERROR", MB_OK);
+    ShowNotReplaced(*this, batch);
   };
   std::optional<std::string> fitPath =
       AskSavePath(*this, "save fitted data as", bOldFilenameConvention ? "fit" + ext : "f0000x" + ext);

@@ -106,7 +106,8 @@ void TXLAWindow::RunDiscreteModel() {
     PlayErrorSound();
     CommandMessageBox(*this, result.message, "ERROR", MB_OK);
   }
-  if (!result.amplitudesSolved) {
+  // Amplitudes of rows a failed or interrupted Run left unfinished are no finding.
+  if (result.status == ModelStatus::Computed && !result.amplitudesSolved) {
     PlayErrorSound();
     CommandMessageBox(*this, "the amplitudes could not be solved (NNLS)", "ERROR", MB_OK);
   }

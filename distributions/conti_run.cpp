@@ -122,6 +122,12 @@ class LastResult {
     // An exception on the way out leaves the last result as well; a second one
     // while it is put back must not end the program.
     try {
+      // Once the grid set-up has begun, the kernels and equations are those of the
+      // new grid: they go, so that no later run takes them for the grid on show.
+      if (active_ && aside_) {
+        FreeKernelArrays();
+        FreeNormalEquationArrays();
+      }
       PutBack();
     } catch (...) {
     }
