@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -271,6 +273,35 @@ TEST_F(IntensityDataTest, DiscreteSpeciesFitRecoversTheSpeciesAndItsSavedFitLoad
   EXPECT_NEAR(pSpeciesAmplitude[1], kLoading, 0.02 * kLoading);
   const double noise = NoiseRmsd();
   EXPECT_NEAR(FitRmsd(), noise, 0.1 * noise);
+
+  // The copied data, fit and residual tables are in one unit: data = fit + residual
+  // at every radius the fit covers.
+  auto table = [&](int command) {
+    Dispatch(command);
+    std::map<std::string, std::vector<double>> rows;  // radius text -> scan columns
+    std::istringstream text(Backend().ClipboardTextValue());
+    std::string line;
+    std::getline(text, line);  // header
+    while (std::getline(text, line)) {
+      std::istringstream fields(line);
+      std::string radius, value;
+      std::getline(fields, radius, '\t');
+      std::vector<double>& row = rows[radius];
+      while (std::getline(fields, value, '\t')) row.push_back(value.empty() ? NAN : std::stod(value));
+    }
+    return rows;
+  };
+  const auto data = table(kCmCopyDataTable), fitted = table(kCmCopyFitDataTable),
+             residual = table(kCmCopyResidualsTable);
+  ASSERT_FALSE(fitted.empty());
+  for (const auto& [radius, f] : fitted) {
+    ASSERT_TRUE(data.count(radius) && residual.count(radius)) << radius;
+    const std::vector<double>&d = data.at(radius), &e = residual.at(radius);
+    ASSERT_EQ(f.size(), static_cast<std::size_t>(nScans));
+    ASSERT_EQ(d.size(), f.size());
+    for (std::size_t k = 0; k < f.size(); ++k)
+      EXPECT_NEAR(d[k], f[k] + e[k], 1e-3 * std::fabs(d[k]) + 0.01) << radius << " scan " << k + 1;
+  }
 
   // The model's absorbance, by the physics of the model's sample intensity.
   const int s = pScanOrder[nScans];
