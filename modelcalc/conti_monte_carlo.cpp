@@ -205,11 +205,14 @@ void MakeSyntheticGrid(const std::vector<std::vector<float>>& fitCopy,
     synthetic.assign(static_cast<std::size_t>(n) + 1, 0.0f);
     for (int p = 1; p <= n; ++p) synthetic[static_cast<std::size_t>(p)] = fitCopy[i][static_cast<std::size_t>(p)] + GaussianRandom(fMCRmsd);
     // Intensity data: the noisy sample intensity enters the grid as its absorbance.
-    const float* reference = bIntensityData ? ppThirdColumn[i] : nullptr;
-    if (reference)
+    // A scan without its reference column has no absorbance: off scale, as on the grid.
+    if (bIntensityData) {
+      const float* reference = i < ppThirdColumn.size() ? ppThirdColumn[i] : nullptr;
       for (int p = 1; p <= n; ++p)
         synthetic[static_cast<std::size_t>(p)] =
-            AbsorbanceFromIntensities(synthetic[static_cast<std::size_t>(p)], reference[p]);
+            reference ? AbsorbanceFromIntensities(synthetic[static_cast<std::size_t>(p)], reference[p])
+                      : kOffScaleAbsorbance;
+    }
     std::vector<float>& row = grid[i];
     std::fill(row.begin(), row.end(), 0.0f);
     if (bGridCopies) {

@@ -231,13 +231,14 @@ bool BuildCommonRadialGrid() {
     const float r1 = static_cast<float>(sumLast / nScans);
     const int count = OwnGridPointCount(r0, r1);
     auto lattice = [&](int j) { return r0 + static_cast<float>(j) * fRadialStep; };
-    int jFirst = 1, jLast = count;
-    while (count >= 1 && jFirst > 1 - kMaxGridPoints && lattice(jFirst) > firstMin) --jFirst;
-    while (count >= 1 && jLast < kMaxGridPoints && lattice(jLast) < lastMax) ++jLast;
     if (count < 1) {
       RadialGridIsBuildable(r0, r1, true);
       return false;
     }
+    // Stepped on the lattice itself, so the ends are grid points as the rest are.
+    int jFirst = 1, jLast = count;
+    while (jFirst > 1 - kMaxGridPoints && lattice(jFirst) > firstMin) --jFirst;
+    while (jLast < kMaxGridPoints && lattice(jLast) < lastMax) ++jLast;
     if (jLast - jFirst + 1 > kMaxGridPoints) {
       ReportGridTooLarge();
       return false;
