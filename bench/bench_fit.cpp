@@ -183,6 +183,27 @@ BENCHMARK(BM_ContiFitMeniscusAndFf0)
     ->UseRealTime()
     ->Iterations(1);
 
+// The Fit of the window measurement (bench/run_window_bench.sh) without a window:
+// the CPU of the whole process for one Marquardt-Levenberg fit.
+void BM_OneSpeciesMarquardtFit(benchmark::State& state) {
+  bench::InstallOneSpeciesFitData();
+  double evaluations = 0;
+  for (auto _ : state) {
+    bench::StartOneSpeciesFit();
+    FitReport report;
+    if (FitDriver(nullptr, FitMethod::Marquardt, report) != FitOutcome::Completed)
+      state.SkipWithError("fit did not complete");
+    evaluations += nFitSim;
+  }
+  state.counters["evaluations"] = benchmark::Counter(evaluations, benchmark::Counter::kAvgIterations);
+  state.counters["s"] = pSpeciesS[1];
+}
+BENCHMARK(BM_OneSpeciesMarquardtFit)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Iterations(1);
+
 }  // namespace
 }  // namespace tarmic
 

@@ -14,7 +14,7 @@ shift || true
 
 bash scripts/install-deps.sh xvfb openbox
 
-for b in bench_window_redraw bench_window_fit; do
+for b in bench_window_redraw bench_window_fit bench_fit; do
   if [ ! -x "$build/bench/$b" ]; then
     echo "run_window_bench: $build/bench/$b is not built" >&2
     exit 1
@@ -56,3 +56,19 @@ export QT_QPA_PLATFORM=xcb
 echo "X server $DISPLAY (Xvfb 1280x1024x24, openbox)"
 "$build/bench/bench_window_redraw" "$@"
 "$build/bench/bench_window_fit" "$@"
+
+# The CPU (ms) of one benchmark in a process of its own: the cpu_time column of the CSV.
+cpu_ms() {
+  "$@" --benchmark_format=csv 2>/dev/null | awk -F, '/^"BM_/ { print $4 }' | tail -n1
+}
+median3() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
+window=() headless=()
+for _ in 1 2 3; do
+  window+=("$(cpu_ms "$build/bench/bench_window_redraw" --benchmark_filter=BM_OneSpeciesFitCommand)")
+  headless+=("$(cpu_ms "$build/bench/bench_fit" --benchmark_filter=BM_OneSpeciesMarquardtFit)")
+done
+w=$(median3 "${window[@]}")
+h=$(median3 "${headless[@]}")
+echo "Fit of one species, CPU of the whole process (median of 3): window ${w} ms" \
+  "(${window[*]}), without a window ${h} ms (${headless[*]}), ratio" \
+  "$(awk -v w="$w" -v h="$h" 'BEGIN { printf "%.2f", w / h }')"

@@ -18,6 +18,7 @@
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/model_computation.h"
 #include "scandata/scan_file.h"
 
 namespace tarmic::bench {
@@ -118,6 +119,32 @@ inline void SetTwoSpecies(float scale, bool linear, float meniscus = 6.0f, bool 
   PackModelParams();
   AllocSpeciesSignalArrays();
   bLinearAmplitudes = linear;
+}
+
+// The Fit of the window measurement: 30 scans of 500 radii of one 4.4 S species
+// (f/f0 1.3, loading 0.8, noise 0.004), the meniscus 6.0 and the bottom 7.2 cm fixed,
+// fitting limits 6.05-7.10 cm, a Lamm grid of 4000 points without the automatic grid
+// size; Marquardt-Levenberg with s, D and the amplitude floated from 3.8 S,
+// 7.2e-7 cm^2/s and 0.9. InstallOneSpeciesFitData makes the data once;
+// StartOneSpeciesFit sets the start values before each fit.
+inline void InstallOneSpeciesFitData() {
+  InstallVelocityScans(30, 500, 0.02);
+  nDefaultGridPoints = nLammGridPoints = 4000;
+  bAutoGridSize = false;
+  SetFittedSpecies(4.4f, DOfS(4.4), 6.0f, false);
+  bVaryMeniscus = false;
+  pSpeciesAmplitude[1] = 0.8f;
+  PackModelParams();
+  CalculateModel(nullptr);
+  DataFromFitWithNoise(0.004, 11);
+}
+
+inline void StartOneSpeciesFit() {
+  SetFittedSpecies(3.8f, 7.2f, 6.0f, false);
+  bVaryMeniscus = false;
+  pSpeciesAmplitude[1] = 0.9f;
+  pSpeciesAmplitudeFit[1] = 1;
+  PackModelParams();
 }
 
 }  // namespace tarmic::bench

@@ -13,6 +13,7 @@
 
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_storage.h"
+#include "platform/vector_state.h"
 
 namespace tarmic {
 
@@ -63,6 +64,7 @@ void SolveSubsystem(double** a, int m, const double* diag, const double* rhs, do
 }  // namespace
 
 bool NNLS() {
+  CleanVectorState();
   const int n = std::min(nNEQUnknowns, nWorkspaceUnknowns);
   if (n < 1 || !ppNormalMatrixReg) return true;
   double** A = ppNormalMatrixReg;

@@ -23,6 +23,7 @@
 #include "numerics/run_switches.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
+#include "platform/vector_state.h"
 #include "plot/progress_line.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -900,6 +901,7 @@ bool BuildNormalEquationsBaseline() { return BuildNormalEquations(NoiseModel::Ba
 bool BuildNormalEquationsPlain() { return BuildNormalEquations(NoiseModel::Plain); }
 
 bool BuildNormalEquations(NoiseModel model, std::string* error) {
+  CleanVectorState();
   bFixedFirstKernel = false;
   dFixedFirstAmplitude = 0.0;
   return RunSerialBuild(PlanNormalEquations(model), error);

@@ -7,6 +7,7 @@
 #include "lamm/lamm_ideal.h"
 #include "lamm/rotor_ramp.h"
 #include "numerics/run_switches.h"
+#include "platform/vector_state.h"
 
 namespace tarmic {
 
@@ -15,6 +16,8 @@ double CLammIdeal::RotorSpeedAtTime(double t, double dt) {
 }
 
 void CLammIdeal::AdvanceTime(const std::function<void()>& atFinalSpeed) {
+  // A key poll or a readout of the last step may have run window code.
+  CleanVectorState();
   ++nIteration;
   dTime += dDt;
   if (bStepLandsOnOutput) dTime = dNextOutputTime;

@@ -19,6 +19,7 @@
 #include "numerics/interpolation.h"
 #include "numerics/run_switches.h"
 #include "platform/metafile.h"
+#include "platform/vector_state.h"
 #include "plot/data_plots.h"
 #include "plot/winplot.h"
 #include "propagators/reacting_system.h"
@@ -112,6 +113,8 @@ ShowSimulationProgress::ShowSimulationProgress(const SimProgressOptions& options
       vRecorded(vPositions.size(), false) {}
 
 void ShowSimulationProgress::Step(double change) {
+  // A key poll or a readout of the last step may have run window code.
+  CleanVectorState();
   // A run may take any number of steps between two scans: the keyboard is looked
   // at every 100 ms as well (the reacting system reads the keys itself).
   if (!(bHeteroAssocModel && bReactingOwnsKeys) && keyPoll.KeyPressed()) {
