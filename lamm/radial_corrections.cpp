@@ -15,8 +15,7 @@ double MagnificationDriftFactor(double rate, double t, bool exponential) {
 
 void ApplyMagnificationFactors(int n, const float* r, float* c, double meniscus, double gradient,
                                double drift) {
-  for (int i = 1; i <= n; ++i)
-    c[i] = static_cast<float>(c[i] * (1 + (r[i] - meniscus) * gradient) * drift);
+  for (int i = 1; i <= n; ++i) c[i] = static_cast<float>(MagnifiedValue(c[i], r[i], meniscus, gradient, drift));
 }
 
 namespace {
@@ -151,7 +150,7 @@ bool RecordCellProfile(int n, const double* r, const double* v, const CellOptics
   const double drift = f.drift ? MagnificationDriftFactor(f.driftPerSecond, t, f.exponentialDrift) : 1.0;
   const double gradient = f.gradient ? f.gradientPerCm : 0.0;
   for (int i = 1; i <= n; ++i) {
-    if (f.gradient || f.drift) c[i] *= (1 + (r[i] - o.meniscus) * gradient) * drift;
+    if (f.gradient || f.drift) c[i] = MagnifiedValue(c[i], r[i], o.meniscus, gradient, drift);
     if (f.shadow && f.coneRadius > 0)
       c[i] *= ShadowFactor(static_cast<float>(o.bottom - r[i]), f.coneRadius);
   }

@@ -16,9 +16,15 @@ namespace tarmic {
 // (relative change per s): 1 + rate t, or exp(rate t) when exponential.
 double MagnificationDriftFactor(double rate, double t, bool exponential);
 
-// The magnification factors of fluorescence detection: each value is multiplied by
-// (1 + (r - meniscus) gradient) x drift, gradient the relative amplitude change per
-// cm of radius, drift the factor of MagnificationDriftFactor (products in double).
+// A value c at radius r (cm) as fluorescence detection magnifies it: c (1 + (r -
+// meniscus) gradient) x drift, gradient the relative amplitude change per cm of
+// radius, drift the factor of MagnificationDriftFactor.
+inline double MagnifiedValue(double c, double r, double meniscus, double gradient, double drift) {
+  return c * (1 + (r - meniscus) * gradient) * drift;
+}
+
+// The magnification factors of fluorescence detection on a row: each value becomes its
+// MagnifiedValue (products in double).
 void ApplyMagnificationFactors(int n, const float* r, float* c, double meniscus, double gradient,
                                double drift);
 
@@ -52,8 +58,12 @@ void ApplyPointCorrections(int n, const float* r, float* c, const FluorescenceCo
 // exact, so the blur works at any spacing of the solver grid or of the data.
 
 // Width w (cm) of the Gaussian exp(-(dr/w)^2) of finite radial resolution per cm of
-// its range; the Gaussian is cut off at 2 w.
-inline constexpr double kResolutionWidthPerRange = 0.42462845010615713;
+// its range; the Gaussian is cut off at 2 w. The factor is 1 / 2.355, where 2.355 is
+// 2 sqrt(2 ln 2) = 2.3548 rounded: the ratio of a normal distribution's full width at
+// half maximum to its standard deviation. The range is read as a full width at half
+// maximum and w is the standard deviation that belongs to it (used in the exponent as
+// it stands, without a factor 2).
+inline constexpr double kResolutionWidthPerRange = 1.0 / 2.355;
 
 // The optics that record a computed profile.
 struct CellOptics {
