@@ -386,6 +386,7 @@ FitOutcome MLContiFit(Window* window, FitReport& report) {
     return FitOutcome::Failed;
   }
   InitContiMLDerivativeFactors(w);
+  GetContiParamBounds(n, w.bounds.data());
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetContiParams(n, p.data());
   g_mlFit = &fit;

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/marquardt.h"
@@ -12,6 +14,7 @@
 #include "numerics/solvent_constants.h"
 #include "propagators/sim_arrays.h"
 #include "scandata/data_set.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
 
@@ -60,17 +63,17 @@ int DiscreteDMSlot() { return DiscreteInExtraSlots() ? 16 : 10; }
 
 bool Floated(int slot) { return pParamFitFlags[slot] != 0; }
 
-float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
-float AtLeast(float v, float lo) { return v < lo ? lo : v; }
-
 // One entry 14-28: the slot of pParams it mirrors, when it is floated, the model
-// value it packs (raising it to the packing bound first), how an unpacked value is
-// bounded and stored, its derivative factor and absolute value, its simplex scale.
+// value it packs (raising it to the packing bound first), its bounds, how a value
+// within them is stored, its name in the fit-result text, its derivative factor and
+// absolute value, its simplex scale.
 struct SlotEntry {
   int (*slot)();
   bool (*present)();
   float (*pack)();
+  FitBounds (*bounds)();
   void (*unpack)(float);
+  const char* name;
   double derivFactor, derivStep;
   float simplexScale;
 };
@@ -82,18 +85,29 @@ float PackAtLeast(float& v, int slot, float lo, float raised) {
   return v;
 }
 
+FitBounds Unbounded() { return FitBounds::None(); }
+FitBounds NotNegative() { return FitBounds::AtLeast(0.0f); }
+// The meniscus and bottom within the user's ranges (when those are set).
+FitBounds MeniscusRange() {
+  return fMaxMeniscus > fMinMeniscus ? FitBounds::Within(fMinMeniscus, fMaxMeniscus) : Unbounded();
+}
+FitBounds BottomRange() {
+  return fMaxBottom > fMinBottom ? FitBounds::Within(fMinBottom, fMaxBottom) : Unbounded();
+}
+
 const SlotEntry kSlotEntries[] = {
-    // 14 frictional ratio. Unpacked at least 0.01: a ratio of 0 gives an infinite D.
+    // 14 frictional ratio. At least 0.01: a ratio of 0 gives an infinite D.
     {[] { return kContiSlotFrictionalRatio; },
      [] { return FrictionalRatioModel() && Floated(kContiSlotFrictionalRatio); },
      [] { return PackAtLeast(fFrictionalRatio, kContiSlotFrictionalRatio, 0.0f, 0.01f); },
-     [](float v) { fFrictionalRatio = pParams[kContiSlotFrictionalRatio] = AtLeast(v, 0.01f); },
+     [] { return FitBounds::AtLeast(0.01f); },
+     [](float v) { fFrictionalRatio = pParams[kContiSlotFrictionalRatio] = v; }, "frict ratio",
      1.001, 0.001, 1.0f},
     // 15 second frictional ratio of the bimodal models. A ratio of 0 gives mass 0
     // inside the s range, whose points take the default D.
     {[] { return 10; }, [] { return (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete) && Floated(10); },
-     [] { return PackAtLeast(pParams[10], 10, 0.0f, 0.01f); },
-     [](float v) { pParams[10] = AtLeast(v, 0.0f); }, 1.001, 0.001, 1.0f},
+     [] { return PackAtLeast(pParams[10], 10, 0.0f, 0.01f); }, NotNegative,
+     [](float v) { pParams[10] = v; }, "ff0", 1.001, 0.001, 1.0f},
     // 16 vbar of the floating-vbar c(s), with the buoyancy product.
     {[] { return kContiSlotFrictionalRatio; },
      [] { return bCsFloatingVbar && Floated(kContiSlotFrictionalRatio); },
@@ -102,69 +116,65 @@ const SlotEntry kSlotEntries[] = {
        fVRho = VBAR * fBufferDensity;
        return VBAR;
      },
+     [] { return FitBounds::AtLeast(0.1f); },
      [](float v) {
-       VBAR = pParams[kContiSlotFrictionalRatio] = v <= 0.1f ? 0.1f : v;
+       VBAR = pParams[kContiSlotFrictionalRatio] = v;
        fVRho = VBAR * fBufferDensity;
      },
-     1.0001, 0.0001, 1.0f},
+     "vbar", 1.0001, 0.0001, 1.0f},
     // 17 Ks of the scaling law.
     {[] { return kContiSlotFrictionalRatio; },
      [] { return IsScalingLawModel() && Floated(kContiSlotFrictionalRatio); },
      [] { return PackAtLeast(fScalingKs, kContiSlotFrictionalRatio, 1e-8f, 1e-8f); },
-     [](float v) { fScalingKs = pParams[kContiSlotFrictionalRatio] = v <= 1e-8f ? 1e-8f : v; },
-     1.01, 1e-6, 1.0f},
+     [] { return FitBounds::AtLeast(1e-8f); },
+     [](float v) { fScalingKs = pParams[kContiSlotFrictionalRatio] = v; }, "Ks", 1.01, 1e-6, 1.0f},
     // 18 exponent bs of the scaling law.
     {[] { return kContiSlotScalingExponent; },
      [] { return IsScalingLawModel() && Floated(kContiSlotScalingExponent); },
      [] { return PackAtLeast(fScalingExponent, kContiSlotScalingExponent, 0.001f, 0.001f); },
-     [](float v) {
-       fScalingExponent = pParams[kContiSlotScalingExponent] = v <= 0.001f ? 0.001f : v;
-     },
-     1.01, 0.0001, 1.0f},
+     [] { return FitBounds::AtLeast(0.001f); },
+     [](float v) { fScalingExponent = pParams[kContiSlotScalingExponent] = v; }, "bs", 1.01, 0.0001,
+     1.0f},
     // 19 persistence length of the worm-like chain.
     {[] { return kContiSlotFrictionalRatio; },
      [] { return bCsWormChain && Floated(kContiSlotFrictionalRatio); },
      [] { return PackAtLeast(pParams[kContiSlotFrictionalRatio], kContiSlotFrictionalRatio, 0.1f, 0.1f); },
-     [](float v) { pParams[kContiSlotFrictionalRatio] = v <= 0.1f ? 0.1f : v; }, 1.01, 0.01, 1.0f},
-    // 20 invariant D. Unpacked at least 0.001: exactly 0 is refused with a box at
-    // every synchronisation.
+     [] { return FitBounds::AtLeast(0.1f); },
+     [](float v) { pParams[kContiSlotFrictionalRatio] = v; }, "persistence length", 1.01, 0.01, 1.0f},
+    // 20 invariant D. At least 0.001: exactly 0 is refused with a box at every
+    // synchronisation.
     {[] { return kContiSlotFrictionalRatio; },
      [] { return (bCsInvariantD || bConstantDModel) && Floated(kContiSlotFrictionalRatio); },
      [] { return PackAtLeast(pParams[kContiSlotFrictionalRatio], kContiSlotFrictionalRatio, 0.0f, 0.001f); },
-     [](float v) { pParams[kContiSlotFrictionalRatio] = AtLeast(v, 0.001f); }, 1.01, 0.01, 1.0f},
+     [] { return FitBounds::AtLeast(0.001f); },
+     [](float v) { pParams[kContiSlotFrictionalRatio] = v; }, "D", 1.01, 0.01, 1.0f},
     // 21 log10 ks and 22 log10 kD of the nonideal c(s).
-    {[] { return 20; }, [] { return bCsNonideal && Floated(20); }, [] { return fLogKs; },
-     [](float v) { fLogKs = pParams[20] = v; }, 1.001, 0.001, 1.0f},
-    {[] { return 21; }, [] { return bCsNonideal && Floated(21); }, [] { return fLogKd; },
-     [](float v) { fLogKd = pParams[21] = v; }, 1.01, 0.01, 1.0f},
-    // 23 s and 24 D or M of the discrete component.
+    {[] { return 20; }, [] { return bCsNonideal && Floated(20); }, [] { return fLogKs; }, Unbounded,
+     [](float v) { fLogKs = pParams[20] = v; }, "log10ks", 1.001, 0.001, 1.0f},
+    {[] { return 21; }, [] { return bCsNonideal && Floated(21); }, [] { return fLogKd; }, Unbounded,
+     [](float v) { fLogKd = pParams[21] = v; }, "log10kd", 1.01, 0.01, 1.0f},
+    // 23 s and 24 D or M of the discrete component; the latter at least 0.001 (a
+    // component without D or mass has no boundary to fit).
     {DiscreteSSlot, [] { return DiscreteComponentModel() && Floated(DiscreteSSlot()); },
-     [] { return pParams[DiscreteSSlot()]; }, [](float v) { pParams[DiscreteSSlot()] = v; },
-     1.001, 0.001, 1.0f},
+     [] { return pParams[DiscreteSSlot()]; }, Unbounded,
+     [](float v) { pParams[DiscreteSSlot()] = v; }, "discrete component s", 1.001, 0.001, 1.0f},
     {DiscreteDMSlot, [] { return DiscreteComponentModel() && Floated(DiscreteDMSlot()); },
      [] { return PackAtLeast(pParams[DiscreteDMSlot()], DiscreteDMSlot(), 0.0f, 0.01f); },
-     [](float v) { pParams[DiscreteDMSlot()] = v < 0.0f ? 0.001f : v; }, 1.01, 0.01, 1.0f},
-    // 25 meniscus and 26 bottom within the user's ranges (when those are set).
+     [] { return FitBounds::AtLeast(0.001f); }, [](float v) { pParams[DiscreteDMSlot()] = v; },
+     "discrete component D or M", 1.01, 0.01, 1.0f},
+    // 25 meniscus and 26 bottom.
     {[] { return 13; }, [] { return Floated(13); }, [] { return pParams[13] = fMeniscus; },
-     [](float v) {
-       if (fMaxMeniscus > fMinMeniscus) v = Clamp(v, fMinMeniscus, fMaxMeniscus);
-       fMeniscus = pParams[13] = v;
-     },
-     1.0001, 0.001, 0.01f},
-    {[] { return 14; }, [] { return Floated(14); }, [] { return pParams[14] = fBottom; },
-     [](float v) {
-       if (fMaxBottom > fMinBottom) v = Clamp(v, fMinBottom, fMaxBottom);
-       fBottom = pParams[14] = v;
-     },
-     1.0001, 0.001, 0.01f},
+     MeniscusRange, [](float v) { fMeniscus = pParams[13] = v; }, "Meniscus", 1.0001, 0.001, 0.01f},
+    {[] { return 14; }, [] { return Floated(14); }, [] { return pParams[14] = fBottom; }, BottomRange,
+     [](float v) { fBottom = pParams[14] = v; }, "Bottom", 1.0001, 0.001, 0.01f},
     // 27 lamella width of zone centrifugation.
     {[] { return 23; }, [] { return bZoneCentrifugation && Floated(23); },
-     [] { return pParams[23] = fLamellaWidth; },
-     [](float v) { fLamellaWidth = pParams[23] = AtLeast(v, 0.0f); }, 1.0001, 0.001, 0.1f},
+     [] { return pParams[23] = fLamellaWidth; }, NotNegative,
+     [](float v) { fLamellaWidth = pParams[23] = v; }, "Lamella thickness", 1.0001, 0.001, 0.1f},
     // 28 constant D of c(v).
     {[] { return kContiSlotVbar; }, [] { return bCvConstantD && bFitCvConstantD; },
-     [] { return pParams[kContiSlotVbar]; },
-     [](float v) { pParams[kContiSlotVbar] = AtLeast(v, 0.0f); }, 1.01, 0.01, 1.0f},
+     [] { return pParams[kContiSlotVbar]; }, NotNegative,
+     [](float v) { pParams[kContiSlotVbar] = v; }, "D", 1.01, 0.01, 1.0f},
 };
 
 // Visits the floated entries in vector order: extra(k) for the extra values,
@@ -187,14 +197,10 @@ bool GridEndsMoved() {
 }  // namespace
 
 int GetContiParams(int max, float* out) {
-  int n = 0;
-  auto put = [&](float v) {
-    ++n;
-    if (out && n <= max) out[n] = v;
-  };
+  FitVectorWriter<float> put{max, out};
   ForEachFloated([&](std::size_t k) { put(FloatingExtras()[k].get()); },
                  [&](const SlotEntry& e) { put(e.pack()); });
-  return n;
+  return put.n;
 }
 
 void ApplyContiParams(const float* values) {
@@ -202,14 +208,35 @@ void ApplyContiParams(const float* values) {
   int n = 0;
   // The presence of an entry never depends on the values of this vector, so the
   // entries are consumed exactly as GetContiParams packed them.
-  ForEachFloated([&](std::size_t k) { FloatingExtras()[k].set(values[++n]); },
-                 [&](const SlotEntry& e) { e.unpack(values[++n]); });
+  ForEachFloated([&](std::size_t k) { FloatingExtras()[k].Apply(values[++n]); },
+                 [&](const SlotEntry& e) { e.unpack(e.bounds().Clamp(values[++n])); });
   // The continuous models read vbar from their vbar slot (slot 11 for the
   // floating-vbar c(s)): a floated solvent vbar is kept there before every model
   // variable follows the vector.
   if (ExtraFloated(0)) pParams[bCsFloatingVbar ? kContiSlotFrictionalRatio : kContiSlotVbar] = VBAR;
   UnpackModelParams();
   if (GridEndsMoved()) BuildLammGrid();
+}
+
+int GetContiParamBounds(int max, FitBounds* out) {
+  FitVectorWriter<FitBounds> put{max, out};
+  ForEachFloated([&](std::size_t k) { put(FloatingExtras()[k].bounds()); },
+                 [&](const SlotEntry& e) { put(e.bounds()); });
+  return put.n;
+}
+
+std::vector<std::string> ContiValuesAtLimit() {
+  std::vector<std::string> values;
+  auto check = [&](const char* name, float v, FitBounds b) {
+    if (b.AtLimit(v)) values.push_back(name + Format(" = %g", static_cast<double>(v)));
+  };
+  ForEachFloated(
+      [&](std::size_t k) {
+        const FloatingExtra& e = FloatingExtras()[k];
+        check(e.Name(), e.get(), e.bounds());
+      },
+      [&](const SlotEntry& e) { check(e.name, pParams[e.slot()], e.bounds()); });
+  return values;
 }
 
 float ContiSimplexStepScale(int i) {

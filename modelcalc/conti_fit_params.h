@@ -21,23 +21,38 @@
 //   28 constant D of c(v) (pParams[3], 1e-7 cm^2/s)
 // Entries 14-27 are floated by the fit switch of their pParams slot; 28 by
 // bFitCvConstantD. Packing raises a value below the packing bound of its entry (in
-// the model and in the vector); unpacking applies the bounds of its entry and
-// brings the model variables in line with the vector (UnpackModelParams).
+// the model and in the vector); unpacking holds each value to the bounds of its
+// entry and brings the model variables in line with the vector
+// (UnpackModelParams). The bounds: f/f0 >= 0.01, second f/f0 >= 0, vbar >= 0.1,
+// Ks >= 1e-8, bs >= 0.001, persistence length >= 0.1, invariant D >= 0.001, D or M
+// of the discrete component >= 0.001, meniscus and bottom within their ranges
+// (when set), lamella width and constant D >= 0; those of the extra values as in
+// the discrete fit.
 #pragma once
+
+#include <string>
+#include <vector>
 
 namespace tarmic {
 
 class Window;
 struct MLWorkSet;
+struct FitBounds;
 
 // The constant D of c(v) is floated (no dialog sets it yet; off).
 extern bool bFitCvConstantD;
 
 // Writes the fit vector into out[1..max] (out may be null) and returns its length.
 int GetContiParams(int max, float* out);
-// Applies a fit vector of the current length (nothing when values is null). A
-// meniscus or bottom that moved rebuilds the radial grid of the simulation arrays.
+// Applies a fit vector of the current length, each value held to its bounds
+// (nothing when values is null). A meniscus or bottom that moved rebuilds the
+// radial grid of the simulation arrays.
 void ApplyContiParams(const float* values);
+// The bounds ApplyContiParams holds each value to, into out[1..max]; returns the
+// length of the vector.
+int GetContiParamBounds(int max, FitBounds* out);
+// The floated values that stand at an end of their bounds, as "name = value".
+std::vector<std::string> ContiValuesAtLimit();
 // The relative scale of the simplex perturbation of entry i (1-based position in
 // the vector): 0.01 for meniscus and bottom, 0.1 for the lamella width, else 1.
 float ContiSimplexStepScale(int i);

@@ -164,6 +164,7 @@ void ShowLastSolve(Window* window) {
 std::array<std::string, 8> ContiStatusLines() {
   std::array<std::string, 8> lines;
   lines[0] = StatusLine();
+  if (const std::string note = AtLimitNote(); !note.empty()) lines[0] += "- " + note;
   lines[1] = Format("rmsd=%e             ", static_cast<double>(fFitRmsd));
   lines[2] = ModelOrTableLine();
   lines[3] = bZoneCentrifugation

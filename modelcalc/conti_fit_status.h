@@ -13,6 +13,8 @@ class Window;
 
 // The lines in display order (the first by the search of eFitSearch, fit_state.h): status, rmsd, model, bottom or lamella, meniscus,
 // discrete component or buffer, vbar, fluorescence (an empty string draws nothing).
+// After a refinement the status line names the values that stand at a limit
+// (AtLimitNote, fit_result_text.h).
 std::array<std::string, 8> ContiStatusLines();
 // Rows (pixels) of the lines at x = 10.
 inline constexpr int kContiStatusRows[8] = {70, 90, 110, 130, 150, 170, 190, 210};

@@ -34,6 +34,7 @@
 #include "propagators/sim_arrays.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
 
@@ -53,22 +54,18 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
 // ---- the extra values of the fit vector ----
 
-float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
-// Buffer D (1e-7 cm^2/s) or Mb (g/mol) written as absolute values: Mb at least 10,
-// D within (0.01, 1000].
-void SetBufferDOrMb(double& D, double& Mb, float v) {
-  const double a = std::fabs(v);
-  if (bFitMAndS) {
-    Mb = a < 10.0 ? 10.0 : a;
-  } else {
-    D = a > 1000.0 ? 1000.0 : (a <= 0.01 ? 0.01 : a);
-  }
-}
-
 using ExtraValue = FloatingExtra;
 
 bool BufferOn() { return bBufferSedCorrection; }
+
+// Buffer D (1e-7 cm^2/s) within [0.01, 1000] or Mb (g/mol) at least 10, either
+// given by its magnitude.
+FitBounds BufferDOrMbBounds() {
+  FitBounds b = bFitMAndS ? FitBounds::AtLeast(10.0f) : FitBounds::Within(0.01f, 1000.0f);
+  b.magnitude = true;
+  return b;
+}
+void SetBufferDOrMb(double& D, double& Mb, float v) { (bFitMAndS ? Mb : D) = v; }
 
 // The vbar of the inhomogeneous solvent: vbar including solvation in the dynamic
 // (sedimenting-cosolute) mode, the macromolecule's vbar otherwise (with its
@@ -77,7 +74,6 @@ float SolventVbar() {
   return gInhomSolvent.bCosoluteDynamicGradient ? gInhomSolvent.vbarEffective : VBAR;
 }
 void SetSolventVbar(float v) {
-  v = Clamp(v, 0.1f, 2.0f);
   if (gInhomSolvent.bCosoluteDynamicGradient) {
     gInhomSolvent.vbarEffective = gInhomSolvent.vbarSolvated = v;
   } else {
@@ -86,48 +82,62 @@ void SetSolventVbar(float v) {
   }
 }
 
+FitBounds Unbounded() { return FitBounds::None(); }
+FitBounds NotNegative() { return FitBounds::AtLeast(0.0f); }
+
 const ExtraValue kExtras[] = {
     {[] { return gInhomSolvent.bInhomogeneousSolvent && gInhomSolvent.bFitVbar; }, SolventVbar,
-     SetSolventVbar, 1.0001, 0.0001, 0.0001, false},
+     SetSolventVbar, [] { return FitBounds::Within(0.1f, 2.0f); }, "vbar", nullptr, 1.0001, 0.0001,
+     0.0001, false},
     {[] { return bExcitationShadow && bFitConeRadius; }, [] { return fConeRadius; },
-     [](float v) { fConeRadius = Clamp(v, 0.01f, 1.0f); }, 1.001, 0.001, 0.001, false},
+     [](float v) { fConeRadius = v; }, [] { return FitBounds::Within(0.01f, 1.0f); },
+     "excit. cone", nullptr, 1.001, 0.001, 0.001, false},
     {[] { return bMagnificationDrift && bFitMagnificationDrift; },
-     [] { return fMagnificationDrift; }, [](float v) { fMagnificationDrift = v; }, 1.001, 0.001,
-     0.001, false},
+     [] { return fMagnificationDrift; }, [](float v) { fMagnificationDrift = v; }, Unbounded,
+     "dmag/dt", nullptr, 1.001, 0.001, 0.001, false},
     {[] { return bRadialConvolution && bFitConvolutionWidth; }, [] { return fConvolutionWidth; },
-     [](float v) { fConvolutionWidth = Clamp(v, 0.001f, 1.0f); }, 1.001, 0.001, 0.001, false},
+     [](float v) { fConvolutionWidth = v; }, [] { return FitBounds::Within(0.001f, 1.0f); },
+     "convolution", nullptr, 1.001, 0.001, 0.001, false},
     {[] { return bMagnificationGradient && bFitMagnificationGradient; },
-     [] { return fMagnificationGradient; },
-     [](float v) { fMagnificationGradient = Clamp(v, 0.5f, 2.0f); }, 1.0001, 0.0001, 0.0001, false},
+     [] { return fMagnificationGradient; }, [](float v) { fMagnificationGradient = v; },
+     [] { return FitBounds::Within(0.5f, 2.0f); }, "radial mag factor", nullptr, 1.0001, 0.0001,
+     0.0001, false},
     {[] { return bNonlinearDetection && bFitPowerCoefficient; }, [] { return fPowerCoefficient; },
-     [](float v) { fPowerCoefficient = v; }, 1.0001, 0.0001, 0.0001, false},
+     [](float v) { fPowerCoefficient = v; }, Unbounded, "nonlin coeff", nullptr, 1.0001, 0.0001,
+     0.0001, false},
     {[] { return BufferOn() && BufferSed.fitSignal && !bLinearAmplitudes; },
-     [] { return static_cast<float>(BufferSed.signal); },
-     [](float v) { BufferSed.signal = v < 0.0f ? 0.0 : v; }, 1.001, 0.001, 0.001, false},
+     [] { return static_cast<float>(BufferSed.signal); }, [](float v) { BufferSed.signal = v; },
+     NotNegative, "buffer", nullptr, 1.001, 0.001, 0.001, false},
     {[] { return BufferOn() && BufferSed.fitSampleD; },
      [] { return static_cast<float>(bFitMAndS ? BufferSed.sampleMb : BufferSed.sampleD); },
-     [](float v) { SetBufferDOrMb(BufferSed.sampleD, BufferSed.sampleMb, v); }, 1.01, 0.1, 10.0,
-     false},
+     [](float v) { SetBufferDOrMb(BufferSed.sampleD, BufferSed.sampleMb, v); }, BufferDOrMbBounds,
+     "buffer D", "buffer Mb", 1.01, 0.1, 10.0, false},
     {[] { return BufferOn() && BufferSed.fitSampleS; },
      [] { return static_cast<float>(BufferSed.sampleS); },
-     [](float v) { BufferSed.sampleS = v; }, 1.001, 0.001, 0.001, true},
+     [](float v) { BufferSed.sampleS = v; }, Unbounded, "buffer s", nullptr, 1.001, 0.001, 0.001,
+     true},
     {[] { return BufferOn() && bMeniscusMismatch && BufferSed.fitMeniscusDifference; },
      [] { return static_cast<float>(MeniscusDifference()); },
-     [](float v) { MeniscusDifference() = v; }, 1.0001, 0.001, 0.001, true},
+     [](float v) { MeniscusDifference() = v; }, Unbounded, "meniscus diff (s-r)", nullptr, 1.0001,
+     0.001, 0.001, true},
     {[] { return BufferOn() && bMeniscusMismatch && BufferSed.fitRelativeConc; },
      [] { return static_cast<float>(BufferSed.relativeConc); },
-     [](float v) { BufferSed.relativeConc = v <= 0.0001f ? 0.0001 : v; }, 1.01, 0.01, 0.01, false},
+     [](float v) { BufferSed.relativeConc = v; }, [] { return FitBounds::AtLeast(0.0001f); },
+     "conc. ratio (s/r)", nullptr, 1.01, 0.01, 0.01, false},
     {[] { return BufferOn() && BufferSed.differentReference && BufferSed.fitRefD; },
      [] { return static_cast<float>(bFitMAndS ? BufferSed.refMb : BufferSed.refD); },
-     [](float v) { SetBufferDOrMb(BufferSed.refD, BufferSed.refMb, v); }, 1.01, 0.1, 10.0, false},
+     [](float v) { SetBufferDOrMb(BufferSed.refD, BufferSed.refMb, v); }, BufferDOrMbBounds,
+     "refD", "refMb", 1.01, 0.1, 10.0, false},
     {[] { return BufferOn() && BufferSed.differentReference && BufferSed.fitRefS; },
      [] { return static_cast<float>(BufferSed.refS); },
-     [](float v) { BufferSed.refS = v; }, 1.001, 0.001, 0.001, false},
+     [](float v) { BufferSed.refS = v; }, Unbounded, "refs", nullptr, 1.001, 0.001, 0.001, false},
 };
 
 }  // namespace
 
 std::span<const FloatingExtra> FloatingExtras() { return kExtras; }
+
+const char* FloatingExtra::Name() const { return bFitMAndS && nameMb ? nameMb : name; }
 
 namespace {
 
@@ -143,22 +153,24 @@ int ExtraCount() {
 // at 0, it would stop a search that stepped below 0: the model would not change there.
 bool SignedCumulant(int k) { return bCumulants && k >= 2; }
 
-// Bound of pParams entry k when a fit writes it.
-float BoundParam(int k, float v) {
+}  // namespace
+
+FitBounds ParamEntryBounds(int k) {
   if (k <= 4) {
-    if (IsSelfAssociationModel()) return (k != 3 && v < 0.0f) ? 0.0f : v;
-    if (IsDiscreteSpeciesModel() && !bEquilibriumMode && !SignedCumulant(k))
-      return v < 0.0f ? 0.0f : v;
-    return v;
+    if (IsSelfAssociationModel()) return k != 3 ? NotNegative() : Unbounded();
+    if (IsDiscreteSpeciesModel() && !bEquilibriumMode && !SignedCumulant(k)) return NotNegative();
+    return Unbounded();
   }
-  if (k >= 9 && k <= 12) return (!IsNonidealModel() && v < 0.0f) ? 0.0f : v;
-  if (k == 13 && fMaxMeniscus > fMinMeniscus) return Clamp(v, fMinMeniscus, fMaxMeniscus);
-  if (k == 14 && fMaxBottom > fMinBottom) return Clamp(v, fMinBottom, fMaxBottom);
+  if (k >= 9 && k <= 12) return IsNonidealModel() ? Unbounded() : NotNegative();
+  if (k == 13 && fMaxMeniscus > fMinMeniscus) return FitBounds::Within(fMinMeniscus, fMaxMeniscus);
+  if (k == 14 && fMaxBottom > fMinBottom) return FitBounds::Within(fMinBottom, fMaxBottom);
   if ((k >= 16 && k <= 19) || k == 23 || k == 25 || k == 27 || k == 29 || k == 31 || k == 33)
-    return v < 0.0f ? 0.0f : v;
-  if (k == 26 || k == 30 || k == 34) return Clamp(v, 0.0f, 1.0f);
-  return v;
+    return NotNegative();
+  if (k == 26 || k == 30 || k == 34) return FitBounds::Within(0.0f, 1.0f);
+  return Unbounded();
 }
+
+namespace {
 
 // ---- status ----
 
@@ -440,32 +452,70 @@ bool EntryFloated(int k) {
 }
 }  // namespace
 
-int GetFloatingExtraParams(int max, float* out) {
-  int n = 0;
-  auto put = [&](float v) {
-    ++n;
-    if (out && n <= max) out[n] = v;
-  };
+namespace {
+// Visits the fit vector in its order: extra(e) for each floated extra value, then
+// entry(k) for each floated pParams entry.
+template <class Extra, class Entry>
+void ForEachFloatedValue(Extra extra, Entry entry) {
   for (const ExtraValue& e : kExtras)
-    if (e.present()) put(e.get());
+    if (e.present()) extra(e);
   for (int k = 1; k <= nModelParams; ++k)
-    if (EntryFloated(k)) put(pParams[k]);
-  return n;
+    if (EntryFloated(k)) entry(k);
+}
+
+// The name of pParams entry k in the fit-result text.
+std::string EntryName(int k) {
+  if (k == 13) return "Meniscus";
+  if (k == 14) return "Bottom";
+  if (k == 23) return "Lamella thickness";
+  if (bNonIdealMultiple && k >= 25) {
+    static const char* const names[] = {"synthetic boundary", "overlay conc1 fraction", "c2", "s2", "D2",
+                                        "conc2 fraction", "c3", "s3", "D3", "conc3 fraction"};
+    return names[k - 25];
+  }
+  if (IsSelfAssociationModel() && k == 11) return "c";
+  const int species = (k - 1) % nSpeciesSlots + 1;
+  if (k <= 4) return Format(bFitMAndS ? "M%d" : "D%d", species);
+  if (k <= 8) return Format("s%d", species);
+  if (k <= 12) return Format("c%d", species);
+  return Format("parameter %d", k);
+}
+}  // namespace
+
+int GetFloatingExtraParams(int max, float* out) {
+  FitVectorWriter<float> put{max, out};
+  ForEachFloatedValue([&](const ExtraValue& e) { put(e.get()); }, [&](int k) { put(pParams[k]); });
+  return put.n;
+}
+
+int GetFloatingExtraBounds(int max, FitBounds* out) {
+  FitVectorWriter<FitBounds> put{max, out};
+  ForEachFloatedValue([&](const ExtraValue& e) { put(e.bounds()); },
+                      [&](int k) { put(ParamEntryBounds(k)); });
+  return put.n;
 }
 
 void SetFloatingExtraParams(const float* values) {
   if (!values) return;
-  int n = 0;
-  for (const ExtraValue& e : kExtras)
-    if (e.present()) e.set(values[++n]);
   // In the electrophoresis cell the bottom keeps its distance from a floated
   // meniscus.
   const float electroLength = fBottom - fMeniscus;
-  for (int k = 1; k <= nModelParams; ++k)
-    if (EntryFloated(k)) pParams[k] = BoundParam(k, values[++n]);
+  int n = 0;
+  ForEachFloatedValue([&](const ExtraValue& e) { e.Apply(values[++n]); },
+                      [&](int k) { pParams[k] = ParamEntryBounds(k).Clamp(values[++n]); });
   if (bElectrophoresis && pParamFitFlags[13] && !pParamFitFlags[14])
     pParams[14] = pParams[13] + electroLength;
   UnpackModelParams();
+}
+
+std::vector<std::string> FloatedValuesAtLimit() {
+  std::vector<std::string> values;
+  auto check = [&](const std::string& name, float v, FitBounds b) {
+    if (b.AtLimit(v)) values.push_back(name + Format(" = %g", static_cast<double>(v)));
+  };
+  ForEachFloatedValue([&](const ExtraValue& e) { check(e.Name(), e.get(), e.bounds()); },
+                      [&](int k) { check(EntryName(k), pParams[k], ParamEntryBounds(k)); });
+  return values;
 }
 
 void InitSimplex(SimplexSet& s) {
@@ -498,20 +548,17 @@ void InitSimplex(SimplexSet& s) {
       } else if (k >= 9 && k <= 12) {
         if (IsNonidealModel()) withOffset(); else nonNegative();
       } else if (k == 13) {
-        x = v + GaussianRandom((fMaxMeniscus - fMinMeniscus) / 3.0f);
-        if (fMaxMeniscus > fMinMeniscus) x = Clamp(x, fMinMeniscus, fMaxMeniscus);
+        x = ParamEntryBounds(k).Clamp(v + GaussianRandom((fMaxMeniscus - fMinMeniscus) / 3.0f));
       } else if (k == 14) {
-        x = v + GaussianRandom((fMaxBottom - fMinBottom) / 3.0f);
-        if (fMaxBottom > fMinBottom) x = Clamp(x, fMinBottom, fMaxBottom);
+        x = ParamEntryBounds(k).Clamp(v + GaussianRandom((fMaxBottom - fMinBottom) / 3.0f));
       } else if (k == 15 || k == 22) {
         withOffset();
       } else if (k == 24) {
         x = v + GaussianRandom(v) + GaussianRandom(100.0f);
-      } else if (k == 26 || k == 30 || k == 34) {
-        x = Clamp(x, 0.0f, 1.0f);
-      } else if ((k >= 16 && k <= 19) || k == 23 || k == 25 || k == 27 || k == 29 ||
-                 k == 31 || k == 33) {
-        nonNegative();
+      } else if (k >= 16) {
+        // Fractions within [0, 1], lamella width, concentrations, D and the further
+        // species values not negative.
+        x = ParamEntryBounds(k).Clamp(x);
       }
     }
   }
@@ -615,6 +662,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report) {
       w.derivFactor[Idx(i)] = e.derivFactor;
       w.derivStep[Idx(i)] = bFitMAndS ? e.derivStepMb : e.derivStep;
     }
+  GetFloatingExtraBounds(n, w.bounds.data());
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetFloatingExtraParams(n, p.data());
   // The progress line over the derivatives of each iteration, at the top left.

@@ -12,10 +12,15 @@
 // difference s-r (cm), relative concentration s/r, reference D or Mb, reference s;
 // then every pParams entry k (1..34) whose fit switch is set, in increasing k.
 // GetFloatingExtraParams and SetFloatingExtraParams are the one packer and
-// unpacker of this vector, used by every search.
+// unpacker of this vector, used by every search. Each value has bounds (its
+// FloatingExtra's, ParamEntryBounds for the entries): the unpacker holds it to them,
+// and Marquardt-Levenberg reads the same bounds (GetFloatingExtraBounds) so that it
+// never steps or differences past them.
 #pragma once
 
 #include <span>
+#include <string>
+#include <vector>
 
 #include "distributions/conti_run.h"
 #include "modelcalc/fit_persistence.h"
@@ -59,16 +64,24 @@ struct FitReport {
 // The message of simplexNotConverged.
 inline constexpr const char* kSimplexNotConvergedText = "Nelder-Mead not converged";
 
-// One extra value of the fit vector: when it is floated, how it is read and written
-// (with its bounds), its derivative factor and absolute derivative value (the latter
-// with "fit M and s" where that differs), and whether a reference value 0 counts as
+// One extra value of the fit vector: when it is floated, how it is read and written,
+// its bounds, its name in the fit-result text (with "fit M and s" where that
+// differs), its derivative factor and absolute derivative value (the latter with
+// "fit M and s" where that differs), and whether a reference value 0 counts as
 // settled only within a tenth of the tolerance.
 struct FloatingExtra {
   bool (*present)();
   float (*get)();
-  void (*set)(float);
+  void (*set)(float);  // stores a value within bounds()
+  FitBounds (*bounds)();
+  const char* name;
+  const char* nameMb;  // null: name
   double derivFactor, derivStep, derivStepMb;
   bool fineAtZero;
+
+  // Stores v held to the bounds: the one way a fit writes the value.
+  void Apply(float v) const { set(bounds().Clamp(v)); }
+  const char* Name() const;
 };
 // The extra values in the order of the fit vector (the continuous-model refinement
 // floats the same values).
@@ -95,12 +108,34 @@ class FitPointsTarget : public MLTarget {
 // geometry.
 bool CheckFitPrerequisites(Window* window);
 
+// Writes the values it is given into out[1..max] in turn (out may be null) and
+// counts them: the packers of the fit vectors and of their bounds.
+template <class T>
+struct FitVectorWriter {
+  int max;
+  T* out;
+  int n = 0;
+  void operator()(const T& v) {
+    ++n;
+    if (out && n <= max) out[n] = v;
+  }
+};
+
 // Writes the current fit vector into out[1..max] (out may be null) and returns its
 // length.
 int GetFloatingExtraParams(int max, float* out);
 // Applies a fit vector with the bounds of each value (the model variables follow
 // through UnpackModelParams); nothing when values is null.
 void SetFloatingExtraParams(const float* values);
+// The bounds SetFloatingExtraParams holds each value of the fit vector to, into
+// out[1..max]; returns the length of the vector.
+int GetFloatingExtraBounds(int max, FitBounds* out);
+// The bounds a fit holds pParams entry k to when it is floated.
+FitBounds ParamEntryBounds(int k);
+
+// The floated values of the discrete fit that stand at an end of their bounds, as
+// "name = value" (the fit-result text names them).
+std::vector<std::string> FloatedValuesAtLimit();
 
 // Fills vertices 2..n+1 from vertex 1 by Gaussian perturbations: relative width
 // fSimplexRandomization, meniscus and bottom a third of their fit ranges, with the

@@ -11,12 +11,14 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
 #include "distributions/distribution_variants.h"
+#include "modelcalc/conti_fit_params.h"
 #include "modelcalc/error_analysis.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/model_computation.h"
+#include "modelcalc/simulation_messages.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
@@ -117,6 +119,17 @@ std::string Heading() {
 }
 
 }  // namespace
+
+std::string AtLimitNote() {
+  if (bFitRunning) return {};
+  const std::vector<std::string> values =
+      IsContinuousModel() ? ContiValuesAtLimit() : FloatedValuesAtLimit();
+  if (values.empty()) return {};
+  std::string list;
+  for (const std::string& v : values) list += (list.empty() ? "" : ", ") + v;
+  return list + (values.size() == 1 ? " stands at its limit" : " stand at their limits") +
+         ": no free optimum";
+}
 
 std::string RmsdLine() {
   if (nScans > 0 && CountFitPoints() == 0) return NoFitPointText();
@@ -334,6 +347,7 @@ FitTextLines BuildFitResultLines() {
   l[kSlotVbar] = VbarLine();
   l[kSlotFiles] = FilesLine(false);
   l[kSlotStatus] = StatusLine(false);
+  if (const std::string note = AtLimitNote(); !note.empty()) l[kSlotStatus] += "- " + note;
   l[kSlotRmsd] = RmsdLine();
   ModelLines(l);
   if (bTimeOffset) {

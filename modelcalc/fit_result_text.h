@@ -39,6 +39,13 @@ std::vector<std::string> ContinuousModelLines();
 // scaling law, ...); with sizeShapeRange the c(s,ff0) models give their s range.
 std::string ContinuousModelSettingsLine(bool sizeShapeRange);
 
+// The note on the floated values that stand at an end of their bounds after a fit:
+// "Meniscus = 5.97 stands at its limit: no free optimum" (with several values
+// "... stand at their limits ..."), for the continuous models their refinement's
+// values; empty when there are none or while a fit runs. The status line of the
+// text carries it.
+std::string AtLimitNote();
+
 // The rmsd of the last fit, "rmsd=%f (n=%.0f,SSR=%f)"; NoFitPointText() instead
 // when no data point lies inside the fitting limits (a fit over no point has no
 // rmsd, and 0 would read as a perfect fit).

@@ -17,6 +17,15 @@ double fMLRmsd = 0.0;
 double fMLPoints = 0.0;
 double fMLLambda = 0.0;
 
+float FitBounds::Clamp(float v) const {
+  if (magnitude) v = std::fabs(v);
+  return v < lo ? lo : (v > hi ? hi : v);
+}
+
+bool FitBounds::AtLimit(float v) const {
+  return (std::isfinite(lo) && v <= lo) || (std::isfinite(hi) && v >= hi);
+}
+
 namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
@@ -35,6 +44,30 @@ void SolveSymmetric(Matrix& A, const std::vector<double>& b, std::vector<double>
   SolveSymmetricSystemSkipZeroRows(rows.data(), b.data(), n, x.data(), work.data());
 }
 
+// The bounds of parameter i in working units.
+void WorkingBounds(const MLWorkSet& w, int i, double& lo, double& hi) {
+  const FitBounds& b = w.bounds[Idx(i)];
+  const double s = w.scale[Idx(i)];
+  lo = b.lo;
+  hi = b.hi;
+  if (s == 0.0) return;
+  lo /= s;
+  hi /= s;
+  if (s < 0.0) std::swap(lo, hi);
+}
+
+// The working-unit difference of the derivative of parameter l at a: delta, or
+// when a + delta leaves the bounds the other way, or (both ways out) up to the
+// farther end.
+double InwardDifference(const MLWorkSet& w, int l, double a, double delta) {
+  double lo = 0.0, hi = 0.0;
+  WorkingBounds(w, l, lo, hi);
+  auto inside = [&](double d) { return a + d >= lo && a + d <= hi; };
+  if (inside(delta)) return delta;
+  if (inside(-delta)) return -delta;
+  return hi - a >= a - lo ? hi - a : lo - a;
+}
+
 }  // namespace
 
 bool AllocMLArrays(MLWorkSet& w, int n, std::size_t points) {
@@ -47,6 +80,7 @@ bool AllocMLArrays(MLWorkSet& w, int n, std::size_t points) {
     w.derivFactor.assign(Idx(n) + 1, fMLDefaultDerivFactor);
     w.derivStep.assign(Idx(n) + 1, fMLDefaultDerivStep);
     w.scale.assign(Idx(n) + 1, 0.0f);
+    w.bounds.assign(Idx(n) + 1, FitBounds::None());
     w.model.assign(points, 0.0);
     w.data.assign(points, 0.0);
     w.perturbed.assign(points, 0.0);
@@ -68,7 +102,7 @@ void ScaleMLParameters(MLWorkSet& w, const float* p, double* a) {
 void UnscaleMLParameters(const MLWorkSet& w, const double* a, float* p) {
   for (int i = 1; i <= w.n; ++i) {
     const double s = w.scale[Idx(i)];
-    p[i] = static_cast<float>(s != 0.0 ? a[i] * s : a[i]);
+    p[i] = w.bounds[Idx(i)].Clamp(static_cast<float>(s != 0.0 ? a[i] * s : a[i]));
   }
 }
 
@@ -89,13 +123,14 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
   fMLPoints = static_cast<double>(points);
 
   // Forward differences: parameter l at factor x a[l] (or the absolute value when
-  // that is 0); h is the working-unit difference of the float values the model saw.
+  // that is 0), taken inwards at an end of its bounds; h is the working-unit
+  // difference of the float values the model saw.
   std::vector<double> aPerturbed(a, a + n + 1);
   for (int l = 1; l <= n; ++l) {
     if (w.progress) w.progress(static_cast<float>(l) / static_cast<float>(n));
     double value = w.derivFactor[Idx(l)] * a[l];
     if (value == 0.0) value = w.derivStep[Idx(l)];
-    aPerturbed[Idx(l)] = value;
+    aPerturbed[Idx(l)] = a[l] + InwardDifference(w, l, a[l], value - a[l]);
     UnscaleMLParameters(w, aPerturbed.data(), pPerturbed.data());
     aPerturbed[Idx(l)] = a[l];
     const double s = w.scale[Idx(l)];
@@ -162,12 +197,32 @@ bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alam
     }
     return true;
   }
-  // Damped normal equations (alpha + alamda diag(alpha)) da = beta.
-  for (int j = 1; j <= n; ++j) {
-    for (int k = 1; k <= n; ++k) w.covar[Idx(j)][Idx(k)] = w.alpha[Idx(j)][Idx(k)];
-    w.covar[Idx(j)][Idx(j)] = w.alpha[Idx(j)][Idx(j)] * (1.0 + alamda);
+  // Damped normal equations (alpha + alamda diag(alpha)) da = beta over the
+  // parameters not held. A parameter at an end of its bounds whose step points
+  // outwards is held there (its row and column dropped) and the rest solved again;
+  // each round holds at least one more, so at most n rounds are made.
+  std::vector<double> lo(Idx(n) + 1, 0.0), hi(Idx(n) + 1, 0.0), rhs(Idx(n) + 1, 0.0);
+  for (int j = 1; j <= n; ++j) WorkingBounds(w, j, lo[Idx(j)], hi[Idx(j)]);
+  std::vector<char> held(Idx(n) + 1, 0);
+  for (bool again = true; again;) {
+    for (int j = 1; j <= n; ++j) {
+      for (int k = 1; k <= n; ++k)
+        w.covar[Idx(j)][Idx(k)] = held[Idx(j)] || held[Idx(k)] ? 0.0 : w.alpha[Idx(j)][Idx(k)];
+      w.covar[Idx(j)][Idx(j)] *= 1.0 + alamda;
+      rhs[Idx(j)] = held[Idx(j)] ? 0.0 : w.beta[Idx(j)];
+    }
+    SolveSymmetric(w.covar, rhs, w.da, w.cholesky);
+    again = false;
+    for (int j = 1; j <= n; ++j) {
+      const double d = w.da[Idx(j)];
+      if (held[Idx(j)] || !((a[j] <= lo[Idx(j)] && d < 0.0) || (a[j] >= hi[Idx(j)] && d > 0.0)))
+        continue;
+      held[Idx(j)] = 1;
+      again = true;
+    }
   }
-  SolveSymmetric(w.covar, w.beta, w.da, w.cholesky);
+  for (int j = 1; j <= n; ++j)
+    if (held[Idx(j)]) w.da[Idx(j)] = 0.0;
   w.stepTooSmall = true;
   for (int j = 1; j <= n; ++j) {
     const double rel = a[j] == 0.0 ? std::fabs(w.da[Idx(j)]) : std::fabs(w.da[Idx(j)] / a[j]);
@@ -177,12 +232,13 @@ bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alam
     }
   }
   if (w.stepTooSmall) return true;
-  // Trial, each parameter changed by at most a factor fMLMaxFactor.
+  // Trial, each parameter changed by at most a factor fMLMaxFactor and held to its
+  // bounds.
   for (int j = 1; j <= n; ++j) {
     double t = a[j] + w.da[Idx(j)];
     if (a[j] != 0.0 && std::fabs(t / a[j]) > fMLMaxFactor)
       t = (t > 0.0) == (a[j] > 0.0) ? fMLMaxFactor * a[j] : -fMLMaxFactor * a[j];
-    w.atry[Idx(j)] = t;
+    w.atry[Idx(j)] = t < lo[Idx(j)] ? lo[Idx(j)] : (t > hi[Idx(j)] ? hi[Idx(j)] : t);
   }
   if (!mlcof(w, target, w.atry.data(), w.trialAlpha, w.trialBeta, sosq)) return false;
   // Ties fail, and so does a trial whose residuals are no number.
@@ -202,6 +258,7 @@ bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alam
 MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   const int n = w.n;
   std::vector<double> a(Idx(n) + 1, 0.0);
+  for (int i = 1; i <= n; ++i) p[i] = w.bounds[Idx(i)].Clamp(p[i]);
   ScaleMLParameters(w, p, a.data());
   double sosq = 0.0, alamda = -1.0;
   nFitIteration = 0;

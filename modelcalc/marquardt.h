@@ -6,13 +6,38 @@
 // The iteration works on parameters divided by their start values: a start value
 // p != 0 becomes scale factor p and working value 1; a start value 0 gets scale 0
 // and stays 0 in the parameter's own units. Vectors are one-based [1..n].
+//
+// Each parameter may have bounds (MLWorkSet::bounds): the range the objective holds
+// it to. Every point the iteration evaluates lies within them: a trial step that
+// would leave the range stops at its end, a parameter at an end whose step points
+// outwards is held there for that step (the others are solved without it), and
+// the differences at an end are taken inwards, so the derivative there is that of
+// the model and a parameter can leave an end it touched.
 #pragma once
 
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace tarmic {
+
+// The range of one value of a fit vector, in the value's own units: the objective
+// evaluates a value outside it as the nearer end. With magnitude the sign is
+// dropped first (a D or a mass given either way), then the range applies.
+struct FitBounds {
+  float lo = -std::numeric_limits<float>::infinity();
+  float hi = std::numeric_limits<float>::infinity();
+  bool magnitude = false;
+
+  static FitBounds None() { return {}; }
+  static FitBounds AtLeast(float low) { return {low, std::numeric_limits<float>::infinity(), false}; }
+  static FitBounds Within(float low, float high) { return {low, high, false}; }
+  // The value as the objective uses it.
+  float Clamp(float v) const;
+  // The value stands at an end of the range (a finite one).
+  bool AtLimit(float v) const;
+};
 
 // The model the iteration fits: evaluated at model-unit parameters, it leaves one
 // value per fit point (in a fixed order) next to the data value of that point.
@@ -59,6 +84,7 @@ struct MLWorkSet {
   std::vector<double> trialBeta, da, atry, cholesky;
   std::vector<double> derivFactor, derivStep;  // per parameter
   std::vector<float> scale;                    // scale factor per parameter
+  std::vector<FitBounds> bounds;               // per parameter, model units (none by default)
   std::vector<double> model, data;             // per fit point, at the evaluated parameters
   std::vector<double> perturbed;               // per fit point, at a perturbed parameter
   std::vector<std::vector<double>> dyda;       // [parameter][fit point]
@@ -69,7 +95,8 @@ struct MLWorkSet {
 };
 
 // Makes the work set for n parameters and the target's points; derivative factors
-// and values default to fMLDefaultDerivFactor and fMLDefaultDerivStep. False when
+// and values default to fMLDefaultDerivFactor and fMLDefaultDerivStep, bounds to
+// none. False when
 // the memory cannot be had (the fit hands kMLAllocationText to the command).
 bool AllocMLArrays(MLWorkSet& w, int n, std::size_t points);
 inline constexpr const char* kMLAllocationText =
@@ -77,31 +104,35 @@ inline constexpr const char* kMLAllocationText =
 
 // Start values p[1..n] into scale factors and working values a[1..n].
 void ScaleMLParameters(MLWorkSet& w, const float* p, double* a);
-// Working values into model units: a x scale where the scale is not 0.
+// Working values into model units: a x scale where the scale is not 0, held to the
+// bounds (so rounding never puts a value past an end).
 void UnscaleMLParameters(const MLWorkSet& w, const double* a, float* p);
 
 // Derivatives at a, then alpha (J'J), beta (J'r) and sosq (sum r^2) into the given
 // arrays. The perturbed working value of parameter i is factor x a[i], or the
-// absolute derivative value when that product is 0. A zero difference shows "zero
-// differential in mlcof" (not in batch mode) and zeroes that derivative. False
-// when interrupted.
+// absolute derivative value when that product is 0; when that point lies outside
+// the bounds the difference is taken the other way, and when both ways leave the
+// range, to the farther end. A zero difference shows "zero differential in mlcof"
+// (not in batch mode) and zeroes that derivative. False when interrupted.
 bool mlcof(MLWorkSet& w, MLTarget& target, const double* a,
            std::vector<std::vector<double>>& alpha, std::vector<double>& beta, double& sosq);
 
 // One iteration. alamda < 0 initialises (alamda = 0.01, derivatives at a) and makes
 // the first trial; alamda = 0 is the final call, which leaves the inverse of alpha
 // in the parameters' own units in w.covar and changes nothing else. Otherwise the
-// damped system (alpha with diagonal x (1 + alamda)) da = beta is solved; when every
-// relative step is at most 1e-4 no trial is made (w.stepTooSmall). A trial a + da
-// (each change limited to a factor 10) with a lower sosq is accepted (alamda x 0.1),
-// any other is rejected (alamda x 10, sosq back to the accepted value). False when
+// damped system (alpha with diagonal x (1 + alamda)) da = beta is solved, a
+// parameter at an end of its bounds whose step points outwards is held (da = 0)
+// and the system solved again for the others; when every relative step is at most
+// 1e-4 no trial is made (w.stepTooSmall). A trial a + da (each change limited to a
+// factor 10, then to the bounds) with a lower sosq is accepted (alamda x 0.1), any
+// other is rejected (alamda x 10, sosq back to the accepted value). False when
 // interrupted.
 bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alamda);
 
 enum class MLEnd { Converged, IterationLimit, Interrupted, NoMemory };
 
-// The iteration from the start values p[1..n] (replaced by the accepted values in
-// model units): ends at the second pass in which sosq decreases (with alamda not
+// The iteration from the start values p[1..n] (first held to the bounds; replaced
+// by the accepted values in model units): ends at the second pass in which sosq decreases (with alamda not
 // growing) by less than 1e-7 relative or to below 1e-10, at 100 iterations, or on
 // interrupt. After a normal end the final call leaves the covariance in w.covar.
 // The derivative factors and values may be set in w after AllocMLArrays; pass a

@@ -18,6 +18,7 @@
 #include "distributions/install_hooks.h"
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/conti_fit_status.h"
+#include "modelcalc/fit_result_text.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/modelfit_hooks.h"
 #include "platform/events.h"
@@ -94,6 +95,38 @@ TEST_F(ContiFitTest, CsFitRecoversMeniscusAndFrictionalRatio) {
   }
 }
 
+// Marquardt-Levenberg from the upper end of the meniscus range 5.97-6.03, f/f0
+// started at 1.0 (c(s) on a grid of 0.2 S through the true s): the refinement
+// leaves the end it starts at (the difference there is taken inwards) and lands at
+// the true meniscus within 0.003 cm, at f/f0 within 3 % and at the noise, naming
+// no value at a limit. With the range 6.005-6.03, which leaves out the true
+// meniscus, it ends at 6.005, and its status line and the result text say that the
+// meniscus stands at its limit.
+TEST_F(ContiFitTest, MarquardtLeavesTheEndOfTheMeniscusRange) {
+  FitReport report;
+  auto start = [](float meniscus, float ff0) {
+    SetCs(meniscus, ff0);
+    test::SetContinuousParams(3.2f, 5.6f, 13.0f, 0.68f, ff0, meniscus, 7.2f);
+    pParamFitFlags[kContiSlotFrictionalRatio] = pParamFitFlags[13] = 1;
+    UnpackModelParams();
+  };
+  start(6.03f, 1.0f);
+  EXPECT_EQ(ContiFit(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
+  EXPECT_NEAR(fMeniscus, 6.0, 0.003);
+  EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);
+  EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
+  EXPECT_EQ(AtLimitNote(), "");
+
+  fMinMeniscus = 6.005f;
+  start(6.02f, 1.3f);
+  EXPECT_EQ(ContiFit(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
+  EXPECT_FLOAT_EQ(fMeniscus, 6.005f);
+  EXPECT_GT(FitRmsd(), 1.15 * kNoise);
+  const std::string note = "Meniscus = 6.005 stands at its limit: no free optimum";
+  EXPECT_NE(ContiStatusLines()[0].find(note), std::string::npos) << ContiStatusLines()[0];
+  EXPECT_NE(BuildFitResultLines()[kSlotStatus].find(note), std::string::npos);
+}
+
 // A key during the first evaluation stops the search: the refinement says it was
 // interrupted (not converged), the start point is evaluated once more with
 // regularisation and shown, the interrupt is cleared. Every evaluation writes its
@@ -167,7 +200,7 @@ TEST_F(ContiFitTest, FitVectorFollowsTheModel) {
   for (auto [d, expected] : {std::pair{-5.0f, 5.0}, {2000.0f, 1000.0}, {0.001f, 0.01}}) {
     const std::vector<float> u{0.0f, d, 0.3f, -1.0f, 5.9f, 7.5f};
     ApplyContiParams(u.data());
-    EXPECT_DOUBLE_EQ(BufferSed.sampleD, expected);
+    EXPECT_FLOAT_EQ(BufferSed.sampleD, expected);  // the bounds are floats
   }
   EXPECT_DOUBLE_EQ(BufferSed.sampleS, static_cast<double>(0.3f));
   EXPECT_FLOAT_EQ(fFrictionalRatio, 0.01f);

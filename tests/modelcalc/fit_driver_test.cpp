@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "modelcalc/fit_result_text.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 
@@ -232,6 +233,93 @@ TEST_F(FitDriverTest, RefusedTrialPointsShowTheirBoxOncePerFit) {
   EXPECT_GE(std::count_if(backend->Transcript().begin(), backend->Transcript().end(),
                           [](const TranscriptEntry& e) { return e.kind == "MessageBox"; }),
             2);
+}
+
+// Marquardt-Levenberg on values that the objective holds to a range: the data of
+// one species (4.4 S, f/f0 `ff0`) with its amplitude, s, D and the meniscus (range
+// 5.97-6.03 cm) floated; amplitude nonlinear.
+class BoundedFitTest : public ::testing::Test {
+ protected:
+  void TearDown() override { test::ResetModelCalcState(); }
+
+  // scans x radii at the interval (s) with the model of the true species plus noise,
+  // recorded through a radial convolution of the given width when that is not 0;
+  // returns its D.
+  static double InstallData(int scans, int radii, double interval, double ff0, float width = 0.0f) {
+    test::ResetModelCalcState();
+    bRadialConvolution = width > 0.0f;
+    fConvolutionWidth = width;
+    test::InstallVelocityScans(scans, radii, interval, kRpm);
+    const double d = test::DiffusionFromSAndFf0(kS, ff0);
+    test::SetOneSpecies(kS, d, 0, kMeniscus, false);
+    bLinearAmplitudes = false;
+    EXPECT_TRUE(CalculateModel(nullptr).ok());
+    test::DataFromFitWithNoise(kNoise, 11);
+    SeedRandomGenerators(7);
+    fMinMeniscus = 5.97f;
+    fMaxMeniscus = 6.03f;
+    return d;
+  }
+  static void Start(double s, double d, double meniscus) {
+    test::SetOneSpecies(s, d, 1, meniscus, true);
+    pSpeciesAmplitude[1] = 0.9f;
+    pSpeciesAmplitudeFit[1] = 1;
+    PackModelParams();
+    bLinearAmplitudes = false;
+  }
+  static std::string Status() { return BuildFitResultLines()[kSlotStatus]; }
+
+  ScopedHeadlessBackend backend;
+};
+
+// From either end of the meniscus range and from just inside each end (at 6.029
+// the difference step of the meniscus reaches past the end), with s 10 % off either
+// way, the fit lands at the noise with the meniscus within 0.003 cm and s, D within
+// their noise, and names no value at a limit. With the range 6.005-6.03, which
+// leaves out the true meniscus, the fit ends at its end 6.005 and the result text
+// says that the meniscus stands there.
+TEST_F(BoundedFitTest, MarquardtLeavesTheEndsOfTheMeniscusRange) {
+  const double D = InstallData(8, 120, 1500.0, 1.3);
+  FitReport report;
+  for (auto [meniscus, sFactor] : {std::pair{5.97, 1.1}, {5.975, 0.9}, {6.029, 0.9}, {6.03, 1.1}}) {
+    SCOPED_TRACE(meniscus);
+    Start(sFactor * kS, D, meniscus);
+    EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
+    EXPECT_NEAR(fMeniscus, kMeniscus, 0.003);
+    EXPECT_NEAR(pSpeciesS[1], kS, 0.01 * kS);
+    EXPECT_NEAR(pSpeciesMassOrD[1], D, 0.05 * D);
+    EXPECT_LT(FitRmsd(), 1.1 * kNoise);
+    EXPECT_EQ(Status().find("limit"), std::string::npos) << Status();
+  }
+
+  fMinMeniscus = 6.005f;
+  Start(kS, D, 6.02);
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
+  EXPECT_FLOAT_EQ(fMeniscus, 6.005f);
+  EXPECT_GT(FitRmsd(), 1.1 * kNoise);
+  EXPECT_NE(Status().find("Meniscus = 6.005 stands at its limit: no free optimum"), std::string::npos)
+      << Status();
+}
+
+// Fluorescence data with a radial convolution of width 0.04 cm (6 early scans,
+// where convolution and diffusion both broaden the boundary): the width floated
+// with the species and the meniscus, from 0.01 and from 0.08 cm, with D started
+// twice too high. Neither the width nor D stays at a bound (D >= 0, width >= 0.001):
+// the fit reaches the noise with the true width and D.
+TEST_F(BoundedFitTest, MarquardtFindsTheConvolutionWidthFromBothSides) {
+  const double D = InstallData(6, 120, 300.0, 1.2, 0.04f);
+  FitReport report;
+  for (float width : {0.01f, 0.08f}) {
+    SCOPED_TRACE(width);
+    Start(0.9 * kS, 2.0 * D, 5.98);
+    bRadialConvolution = bFitConvolutionWidth = true;
+    fConvolutionWidth = width;
+    EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
+    EXPECT_NEAR(fConvolutionWidth, 0.04, 0.003);
+    EXPECT_NEAR(pSpeciesMassOrD[1], D, 0.05 * D);
+    EXPECT_NEAR(fMeniscus, kMeniscus, 0.003);
+    EXPECT_LT(FitRmsd(), 1.1 * kNoise);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Simplex, annealing and Marquardt-Levenberg on functions with known minima.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -172,6 +173,72 @@ TEST(MarquardtTest, RecoversDecayWithZeroStartValue) {
   std::vector<float> q{0.0f, 1.6f, 0.6f, 0.0f};
   EXPECT_EQ(MLFit(w, stopped, q.data()), MLEnd::Interrupted);
   EXPECT_TRUE(std::isfinite(q[1]) && std::isfinite(q[2]) && std::isfinite(q[3]));
+}
+
+// The decay as an objective that holds c to bounds (the model sees the nearer end
+// of a value outside, as the fits' objectives do), recording the c values asked for.
+class BoundedDecayTarget : public DecayTarget {
+ public:
+  explicit BoundedDecayTarget(FitBounds b) : bounds(b) {}
+  bool Evaluate(const float* p) override {
+    lowest = std::min(lowest, p[3]);
+    highest = std::max(highest, p[3]);
+    const float q[4] = {0.0f, p[1], p[2], bounds.Clamp(p[3])};
+    return DecayTarget::Evaluate(q);
+  }
+  FitBounds bounds;
+  float lowest = 1e30f, highest = -1e30f;
+};
+
+// The decay with c held at a fixed value, A and k fitted.
+class FixedOffsetDecayTarget : public DecayTarget {
+ public:
+  explicit FixedOffsetDecayTarget(float offset) : c0(offset) {}
+  bool Evaluate(const float* p) override {
+    const float q[4] = {0.0f, p[1], p[2], c0};
+    return DecayTarget::Evaluate(q);
+  }
+  float c0;
+};
+
+// Bounds on c: started at either end of [0, 0.5] (at 0 with scale 0) the fit leaves
+// the end and recovers (2, 0.5, 0.3); no point outside the bounds is evaluated.
+// Within [0, 0.2], which leaves out the true 0.3, it converges with c exactly at
+// 0.2 and A, k those of the fit with c held at 0.2.
+TEST(MarquardtTest, BoundedParameterLeavesItsEndsAndStopsAtOne) {
+  ResetFitState();
+  MLWorkSet w;
+  for (float start : {0.5f, 0.0f}) {
+    SCOPED_TRACE(start);
+    BoundedDecayTarget target(FitBounds::Within(0.0f, 0.5f));
+    ASSERT_TRUE(AllocMLArrays(w, 3, target.Points()));
+    w.bounds[3] = target.bounds;
+    std::vector<float> p{0.0f, 1.6f, 0.6f, start};
+    ASSERT_EQ(MLFit(w, target, p.data()), MLEnd::Converged);
+    EXPECT_NEAR(p[1], 2.0, 1e-3);
+    EXPECT_NEAR(p[2], 0.5, 1e-3);
+    EXPECT_NEAR(p[3], 0.3, 1e-3);
+    EXPECT_GE(target.lowest, 0.0f);
+    EXPECT_LE(target.highest, 0.5f);
+  }
+
+  BoundedDecayTarget bounded(FitBounds::Within(0.0f, 0.2f));
+  ASSERT_TRUE(AllocMLArrays(w, 3, bounded.Points()));
+  w.bounds[3] = bounded.bounds;
+  std::vector<float> p{0.0f, 1.6f, 0.6f, 0.1f};
+  ASSERT_EQ(MLFit(w, bounded, p.data()), MLEnd::Converged);
+  EXPECT_EQ(p[3], 0.2f);
+  EXPECT_TRUE(w.bounds[3].AtLimit(p[3]));
+  EXPECT_LE(bounded.highest, 0.2f);
+
+  FixedOffsetDecayTarget fixed(0.2f);
+  MLWorkSet w2;
+  ASSERT_TRUE(AllocMLArrays(w2, 2, fixed.Points()));
+  std::vector<float> q{0.0f, 1.6f, 0.6f};
+  ASSERT_EQ(MLFit(w2, fixed, q.data()), MLEnd::Converged);
+  EXPECT_NEAR(p[1], q[1], 1e-3);
+  EXPECT_NEAR(p[2], q[2], 1e-3);
+  EXPECT_GT(std::fabs(q[1] - 2.0f), 0.01f);  // the held c did move A away from the truth
 }
 
 }  // namespace
