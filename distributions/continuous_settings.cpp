@@ -111,15 +111,16 @@ void AdoptContinuousModelOfParameterFile() {
     for (int slot : {1, 5, 9}) SpeciesSlotFit(slot) = 0;
     return;
   }
-  const auto fill = [](int slot, ContinuousSetting setting) {
+  // A negative value is a wrong entry, which the checks of the file refuse.
+  const auto fill = [](int slot, float current) {
     float& value = SpeciesSlotValue(slot);
-    if (setting != ContinuousSetting::None && !(value > 0.0f)) value = CurrentContinuousValue(setting);
+    if (value == 0.0f) value = current;
   };
-  fill(kContiSlotVbar, Slot3Setting());
-  fill(kContiSlotFrictionalRatio, Slot11Setting());
-  if (!(SpeciesSlotValue(kContiSlotDensity) > 0.0f)) SpeciesSlotValue(kContiSlotDensity) = fBufferDensity;
-  if (!(SpeciesSlotValue(kContiSlotViscosity) > 0.0f))
-    SpeciesSlotValue(kContiSlotViscosity) = CurrentViscosityPoise();
+  if (Slot3Setting() != ContinuousSetting::None)
+    fill(kContiSlotVbar, CurrentContinuousValue(Slot3Setting()));
+  fill(kContiSlotFrictionalRatio, CurrentContinuousValue(Slot11Setting()));
+  fill(kContiSlotDensity, fBufferDensity);
+  fill(kContiSlotViscosity, CurrentViscosityPoise());
 }
 
 }  // namespace tarmic

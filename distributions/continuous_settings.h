@@ -56,8 +56,8 @@ void StoreContinuousSettings(const ContinuousLayout& before);
 // continuous model reads its settings: those switches go off, and every setting but
 // the grid comes from the current values (VBAR and the buffer density as the file's
 // lines 53 and 54 set them), as the model's command would put them. Otherwise a
-// vbar, slot-11 value, density or viscosity at 0 or below (never a setting) takes
-// its current value.
+// vbar, slot-11 value, density or viscosity left at 0 (never a setting) takes its
+// current value; a negative one stays, for the file's checks to refuse.
 void AdoptContinuousModelOfParameterFile();
 
 }  // namespace tarmic
