@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/analysis_views.h"
 #include "app/marker_lines.h"
@@ -21,6 +22,7 @@
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
+#include "numerics/interpolation.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/data_plots.h"
@@ -32,7 +34,9 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/initial_data.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_file.h"
 
 namespace tarmic {
 
@@ -120,13 +124,46 @@ std::vector<std::unique_ptr<MetaFile>> DataPaneOverlays() {
   return overlays;
 }
 
+namespace {
+
+// The initial profile in the unit of the data plot (one-based, entry 0 unused): as
+// the models use it (absorbance, fringes, ...), and on intensity data, whose plot
+// shows the sample intensity, the intensity the profile's absorbance leaves of the
+// reference intensity: the profile file's own when it is an intensity scan, else
+// that of the first displayed scan at the profile's radii. Empty when there is no
+// reference intensity to take.
+std::vector<float> InitialProfileInPlotUnit() {
+  const auto n = static_cast<std::size_t>(nInitPoints);
+  std::vector<float> values(pInitSignal.begin(), pInitSignal.begin() + static_cast<std::ptrdiff_t>(n) + 1);
+  if (!bIntensityData) return values;
+  std::vector<float> reference;
+  const bool intensityFile = ScanInfoTemplate.scanType == 'I' || ScanInfoTemplate.scanType == 'V';
+  if (intensityFile && pInitThird.size() > n) {
+    reference.assign(pInitThird.begin(), pInitThird.begin() + static_cast<std::ptrdiff_t>(n) + 1);
+  } else if (nScans > 0 && pScanOrder.size() > 1) {
+    const auto s = static_cast<std::size_t>(pScanOrder[1]);
+    if (s >= ppThirdColumn.size() || !ppThirdColumn[s]) return {};
+    reference.assign(n + 1, 0.0f);
+    if (!InterpolateCurve(nInitPoints, pInitRadius.data(), reference.data(), pnPoints[s], ppRadius[s],
+                          ppThirdColumn[s]))
+      return {};
+  } else {
+    return {};
+  }
+  for (std::size_t i = 1; i <= n; ++i) values[i] = IntensityFromAbsorbance(values[i], reference[i]);
+  return values;
+}
+
+}  // namespace
+
 std::unique_ptr<MetaFile> InitialProfileOverlay() {
   if (!pDataPlot || !bInitialDataProfile || nInitPoints < 1) return nullptr;
   if (pInitRadius.size() <= static_cast<std::size_t>(nInitPoints) ||
       pInitSignal.size() <= static_cast<std::size_t>(nInitPoints))
     return nullptr;
-  return pDataPlot->DrawArrays(pInitRadius.data(), pInitSignal.data(), nInitPoints, kInitialProfileColor,
-                               -1, 0);
+  const std::vector<float> shown = InitialProfileInPlotUnit();
+  if (shown.empty()) return nullptr;
+  return pDataPlot->DrawArrays(pInitRadius.data(), shown.data(), nInitPoints, kInitialProfileColor, -1, 0);
 }
 
 std::unique_ptr<MetaFile> DataPanePicture() {

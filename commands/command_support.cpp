@@ -115,6 +115,13 @@ std::optional<std::string> AskSaveFilePath(TXLAWindow& window, const FileDialogO
   return path;
 }
 
+std::optional<std::string> AskFolderPath(TXLAWindow& window, const FileDialogOptions& options) {
+  ModalBoxScope box(window);
+  std::optional<std::string> folder = GetBackend().FolderDialog(options);
+  if (folder && folder->empty()) folder.reset();
+  return folder;
+}
+
 void ChooseExclusiveOption(TXLAWindow& window, const ExclusiveOption* options, int count,
                            int value, const std::string& question, int preferenceLine) {
   Window& w = window.GetHandle();

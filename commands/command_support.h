@@ -59,6 +59,8 @@ bool RequireFitPoints(TXLAWindow& window);
 // The save-file dialog, modal to the main window (no command reaches the window
 // while it is open). Nothing when it is cancelled or no name was given.
 std::optional<std::string> AskSaveFilePath(TXLAWindow& window, const FileDialogOptions& options);
+// The folder chosen in the platform's folder dialog; nothing on Cancel.
+std::optional<std::string> AskFolderPath(TXLAWindow& window, const FileDialogOptions& options);
 // One of a set of exclusive menu options, as the preference file numbers them
 // (value 1 for the first): its switch on and the others off with their check marks;
 // then "save as default" is offered under "SET PREFERENCE" and the value written to

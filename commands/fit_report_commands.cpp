@@ -17,11 +17,24 @@
 #include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
+#include "platform/dc.h"
 #include "plot/data_plots.h"
+#include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 
 namespace tarmic {
+
+namespace {
+
+constexpr const char* kNoFitOfLoadedData = "no fit of the loaded data yet: Run or Fit first";
+
+// The last fit's text is built from the current parameters, file names and fit
+// rows: it describes a fit only while the model computed last is one of the loaded
+// data (every load clears bModelComputed).
+bool LastFitBelongsToLoadedData() { return nScans > 0 && bModelComputed; }
+
+}  // namespace
 
 void InstallFitReportHooks() {
   FitPersistenceHooks& p = GetFitPersistenceHooks();
@@ -46,7 +59,11 @@ void InstallFitReportHooks() {
     DrawFitResultText(dc);
   };
   s.drawBestFitInfo = [](TXLAWindow& window, DC& dc, int x, int y) {
-    DrawBestFitInfo(&window.GetHandle(), dc, x, y);
+    if (LastFitBelongsToLoadedData()) {
+      DrawBestFitInfo(&window.GetHandle(), dc, x, y);
+    } else {
+      dc.TextOut(x + 20, y + 10, kNoFitOfLoadedData);
+    }
   };
   GetDataSetHooks().offerReloadParameters = [](Window* window, int) {
     return OfferReloadParameters(window) != 0;
@@ -68,6 +85,10 @@ void TXLAWindow::CmCopyFitParameters() {
 void TXLAWindow::CmShowLastFitInfo() {
   if (OfferHelpInHelpMode(*this)) return;
   if (nScans == 0) return;
+  if (!LastFitBelongsToLoadedData()) {
+    CommandMessageBox(*this, kNoFitOfLoadedData, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   fFitRmsd = FitRmsd();
   ShowFitResultText(&GetHandle());
 }

@@ -7,6 +7,7 @@
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "commands/unavailable_commands.h"
+#include "distributions/continuous_settings.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
@@ -44,7 +45,6 @@ constexpr int kModelCommands[] = {
 
 // Defaults put into the vector where it holds no setting of the kind yet.
 constexpr float kDefaultGridCount = 100.0f;  // grid points
-constexpr float kDefaultInvariantD = 5.0f;   // 1e-7 cm^2/s, as a species' D at start
 constexpr float kDefaultCMMin = 10000.0f;    // g/mol
 constexpr float kDefaultCMMax = 500000.0f;
 constexpr float kDefaultRhMin = 0.5f;        // nm
@@ -62,36 +62,12 @@ GridUnit CurrentGridUnit() {
   return IsSGridModel() ? GridUnit::S : GridUnit::M;
 }
 
-// What slot 11 of the vector means for a continuous model.
-enum class Slot11 { FrictionalRatio, DiffusionCoefficient, ScalingKs, ModelConstant };
-
-Slot11 Slot11Meaning() {
-  if (bCsInvariantD || bConstantDModel) return Slot11::DiffusionCoefficient;
-  if (IsScalingLawModel()) return Slot11::ScalingKs;
-  // The persistence length of the worm-like chains, the rod parameter.
-  if (bCsWormChain || bCsModel521) return Slot11::ModelConstant;
-  return Slot11::FrictionalRatio;
-}
-
-float Slot11Default(Slot11 meaning) {
-  switch (meaning) {
-    case Slot11::DiffusionCoefficient:
-      return fInvariantD > 0.0f ? fInvariantD : kDefaultInvariantD;
-    case Slot11::ScalingKs:
-      return fScalingKs;
-    case Slot11::ModelConstant:
-      return bCsWormChain ? fWormPersistenceLength : fLinearRodParameter;
-    case Slot11::FrictionalRatio:
-      break;
-  }
-  return fFrictionalRatio;
-}
-
 // The continuous model whose flags were just set: check mark, grid range and the
 // settings of the vector, which the model variables then take over.
-void SetUpContinuousModel(TXLAWindow& window, int id, bool wasContinuous, GridUnit oldUnit,
-                          Slot11 oldSlot11, bool wasScalingLaw) {
+void SetUpContinuousModel(TXLAWindow& window, int id, const ContinuousLayout& before,
+                          GridUnit oldUnit) {
   window.GetHandle().CheckMenuItem(id, true);
+  const bool wasContinuous = before.continuous;
   const GridUnit unit = CurrentGridUnit();
   const bool sameUnit = wasContinuous && oldUnit == unit;
 
@@ -122,24 +98,9 @@ void SetUpContinuousModel(TXLAWindow& window, int id, bool wasContinuous, GridUn
     if (fDistGridCount < 2.0f) fDistGridCount = kDefaultGridCount;
     StoreGridLimitsInParams();
   }
-  if (!wasContinuous) {
-    // The vector held the species of a discrete model: the settings start from the
-    // engine's and the solvent's current values.
-    pParams[kContiSlotConfidence] = fConfidenceLevel;
-    pParams[kContiSlotVbar] = VBAR;
-    pParams[kContiSlotDensity] = fBufferDensity;
-    pParams[kContiSlotViscosity] = RELVISCOSITY / kRelViscosityPerPoise;
-    // Fit switches 3 and 4 are the grid options of a continuous model; floated
-    // values of a discrete species must not turn into "s grid from file" or a log
-    // spaced grid.
-    pParamFitFlags[kContiFitGridFromFile] = 0;
-    pParamFitFlags[kContiFitLogGrid] = 0;
-  }
-  const Slot11 meaning = Slot11Meaning();
-  if (!wasContinuous || meaning != oldSlot11)
-    pParams[kContiSlotFrictionalRatio] = Slot11Default(meaning);
-  if (IsScalingLawModel() && !wasScalingLaw) pParams[kContiSlotScalingExponent] = fScalingExponent;
-  StoreVariantDefaultsInParams();
+  // The vector held the species of a discrete model, or another model's meaning
+  // of slot 3 or 11: those settings start from the current values.
+  StoreContinuousSettings(before);
   // A zone model takes its lamella width from the vector: one no model has set yet
   // starts at the width kept (0.1 cm at start), not at a band of no width.
   constexpr int kLamellaSlot = 23;
@@ -154,14 +115,12 @@ void SetUpContinuousModel(TXLAWindow& window, int id, bool wasContinuous, GridUn
 template <class SetFlags>
 void ChooseContinuousModel(TXLAWindow& window, int id, SetFlags setFlags) {
   if (OfferHelpInHelpMode(window)) return;
-  const bool wasContinuous = IsContinuousModel();
+  const ContinuousLayout before = CurrentContinuousLayout();
   const GridUnit oldUnit = CurrentGridUnit();
-  const Slot11 oldSlot11 = Slot11Meaning();
-  const bool wasScalingLaw = IsScalingLawModel();
   SwitchModel(window);
   bContiModel = true;
   setFlags();
-  SetUpContinuousModel(window, id, wasContinuous, oldUnit, oldSlot11, wasScalingLaw);
+  SetUpContinuousModel(window, id, before, oldUnit);
   if (bBufferSedCorrection) CheckBufferSedimentationModel(&window.GetHandle());
 }
 

@@ -38,8 +38,10 @@ bool DistributionComputed(TXLAWindow& window) {
 struct MonteCarloRequest {
   int sets = 100;
   float confidence = 0.68f;
-  std::string path;
+  std::string folder;  // of the result files
   bool writeEachSet = false;
+  // The computation takes the folder of a path; the name is one of its files.
+  std::string PathInFolder() const { return (std::filesystem::path(folder) / "mean.dat").string(); }
 };
 
 // Number of sets, confidence level, result file place and whether every set is
@@ -57,14 +59,14 @@ std::optional<MonteCarloRequest> AskRequest(TXLAWindow& window) {
                   kMonteCarloCaption))
       return std::nullopt;
   } while (!(r.confidence > 0.0f && r.confidence < 1.0f));
+  // The files are named by the computation: a folder is asked for, starting in the
+  // data folder.
   FileDialogOptions options;
-  options.title = "directory for the Monte-Carlo result files";
-  options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
-  options.defaultName = "montecarlo.dat";
-  options.defaultExt = "dat";
-  const std::optional<std::string> path = AskSaveFilePath(window, options);
-  if (!path) return std::nullopt;
-  r.path = *path;
+  options.title = "folder for the Monte-Carlo result files";
+  options.directory = szDataDirectory;
+  const std::optional<std::string> folder = AskFolderPath(window, options);
+  if (!folder) return std::nullopt;
+  r.folder = *folder;
   r.writeEachSet = ConfirmChange(window, "write every Monte-Carlo distribution to a file?", kMonteCarloCaption);
   return r;
 }
@@ -88,9 +90,8 @@ void ShowAndEnd(TXLAWindow& window, MonteCarloOutcome outcome, const MonteCarloR
   if (MonteCarloResultsAvailable()) {
     std::string text = Format("%d sets: the plot shows the mean and the limits at P = %.3f.", nMCSets,
                               static_cast<double>(r.confidence));
-    if (!r.path.empty()) {
-      // The name chosen in the dialog only chooses the folder.
-      text += "\nwritten to the folder " + std::filesystem::path(r.path).parent_path().string() +
+    if (!r.folder.empty()) {
+      text += "\nwritten to the folder " + r.folder +
               " (replacing the files of an earlier run):";
       for (const auto& [file, holds] : MonteCarloResultFiles(r.confidence, r.writeEachSet, nMCSets))
         text += "\n  " + file + "  (" + holds + ")";
@@ -111,7 +112,7 @@ void TXLAWindow::CmMonteCarloDistributions() {
   SayOnlyMaximumEntropy(*this);
   bRunInProgress = true;
   const MonteCarloOutcome outcome =
-      MonteCarloDistributions(&GetHandle(), r->sets, r->confidence, r->path, r->writeEachSet);
+      MonteCarloDistributions(&GetHandle(), r->sets, r->confidence, r->PathInFolder(), r->writeEachSet);
   bRunInProgress = false;
   ShowAndEnd(*this, outcome, *r);
 }
@@ -141,7 +142,7 @@ void TXLAWindow::CmMonteCarloIntegratedSw() {
   bRunInProgress = true;
   MonteCarloSwResult sw;
   const MonteCarloOutcome outcome = MonteCarloIntegratedSw(
-      &GetHandle(), r->sets, r->confidence, smin, smax, r->path, r->writeEachSet, &sw);
+      &GetHandle(), r->sets, r->confidence, smin, smax, r->PathInFolder(), r->writeEachSet, &sw);
   bRunInProgress = false;
   if (sw.computed) CommandMessageBox(*this, MonteCarloSwText(sw), kMonteCarloCaption, MB_OK);
   ShowAndEnd(*this, outcome, *r);

@@ -12,6 +12,7 @@
 
 #include "numerics/atomic_file.h"
 #include "distributions/distribution_grid.h"
+#include "distributions/continuous_settings.h"
 #include "lamm/lamm_globals.h"
 #include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_state.h"
@@ -589,6 +590,8 @@ void ApplyVector(Window* window, std::vector<float>& v) {
     for (const DiscreteVariantFlag& d : kDiscreteVariants)
       if (static_cast<int>(d.variant) == variant) *d.flag = true;
   }
+  // A continuous model chosen in a file written under another model.
+  AdoptContinuousModelOfParameterFile();
   UpdateLinearFitFlags();
   if (c.At(38) == kBaselinePending && !bFitTINoise && !bFitRINoise) {
     bBaselineOption = 1;

@@ -32,14 +32,36 @@ void Finish(Window* window) {
   if (window) window->Invalidate();
 }
 
+struct Range {
+  float min, max;
+};
+
+// The range proposed for a value fitted from start: the range kept when it holds
+// start inside, at least a tenth of the default half-width from either end (a fit
+// starting at an end of its range stays pinned there); otherwise a range centred
+// on start of the default half-width, narrowed to room where the other side must
+// stay clear of a fitting limit by that much (room > 0).
+Range Proposal(bool kept, Range range, float start, float halfWidth, float room) {
+  const float margin = 0.1f * halfWidth;
+  if (kept && range.min + margin <= start && start <= range.max - margin) return range;
+  const float h = room > 0.0f && room < halfWidth ? room : halfWidth;
+  return {start - h, start + h};
+}
+
 }  // namespace
 
 bool RunFitLimitPrompts(Window* window, FitRangeQuestions which) {
   const bool asked = bFitRangesSet || bVariationRangesAsked;
-  float maxMeniscus = asked ? fMaxMeniscus : fMeniscus + 0.02f;
-  float minMeniscus = asked ? fMinMeniscus : fMeniscus - 0.02f;
-  float maxBottom = asked ? fMaxBottom : fBottom + 0.05f;
-  float minBottom = asked ? fMinBottom : fBottom - 0.05f;
+  // The meniscus range ends 0.001 cm left of the left fitting limit, the bottom range
+  // begins 0.001 cm right of the right one.
+  const Range meniscus = Proposal(asked, {fMinMeniscus, fMaxMeniscus}, fMeniscus, MeniscusRangeHalfWidth(),
+                                  fFitLeftLim > 0.0f ? fFitLeftLim - 0.001f - fMeniscus : 0.0f);
+  const Range bottomRange = Proposal(asked, {fMinBottom, fMaxBottom}, fBottom, BottomRangeHalfWidth(),
+                                     fFitRightLim > 0.0f ? fBottom - fFitRightLim - 0.001f : 0.0f);
+  float maxMeniscus = meniscus.max;
+  float minMeniscus = meniscus.min;
+  float maxBottom = bottomRange.max;
+  float minBottom = bottomRange.min;
 
   struct Question {
     float* value;

@@ -10,8 +10,10 @@ class Window;
 // Asks, each in the positive-number box with a proposal, for the upper and the
 // lower limit of the meniscus ("SET RANGE FOR MENISCUS VARIATION") and then of the
 // bottom ("SET RANGE FOR BOTTOM VARIATION", not in the electrophoresis model). The
-// proposals are the current limits once limits were set or asked for, else the
-// meniscus +-0.02 cm and the bottom +-0.05 cm. An answer of 0 ends the questions
+// proposals hold the value to be fitted inside: the current limits once limits were
+// set or asked for and they hold it (not at an end), else a range centred on it,
+// meniscus +-0.02 cm and bottom +-0.05 cm (0.1 cm for fluorescence data), narrowed
+// to stay 0.001 cm clear of the fitting limits. An answer of 0 ends the questions
 // and selects the automatic limits around meniscus and bottom (user limits off);
 // otherwise the entered limits become the user's limits when the last question is
 // answered. Cancel ends the questions and changes nothing. The window (when given)

@@ -1,6 +1,7 @@
 #include "modelfit/model_params.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <iterator>
@@ -264,6 +265,22 @@ void UnpackModelParams() {
     fLogKd = pParams[21];
   }
   ModelSpecificSteps();
+}
+
+float& SpeciesSlotValue(int slot) {
+  assert((slot >= 1 && slot <= 12) || (slot >= 16 && slot <= 19));
+  if (slot >= ExtraSlot(1)) return pSpeciesExtra[slot - ExtraSlot(0)];
+  if (slot >= AmplitudeSlot(1)) return pSpeciesAmplitude[slot - AmplitudeSlot(0)];
+  if (slot >= SSlot(1)) return pSpeciesS[slot - SSlot(0)];
+  return pSpeciesMassOrD[slot - MassSlot(0)];
+}
+
+int& SpeciesSlotFit(int slot) {
+  assert((slot >= 1 && slot <= 12) || (slot >= 16 && slot <= 19));
+  if (slot >= ExtraSlot(1)) return pSpeciesExtraFit[slot - ExtraSlot(0)];
+  if (slot >= AmplitudeSlot(1)) return pSpeciesAmplitudeFit[slot - AmplitudeSlot(0)];
+  if (slot >= SSlot(1)) return pSpeciesSFit[slot - SSlot(0)];
+  return pSpeciesMassOrDFit[slot - MassSlot(0)];
 }
 
 void InitModelParams() {

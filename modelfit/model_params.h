@@ -93,6 +93,12 @@ void UpdateLinearFitFlags();
 // D_n = D_1 (s_n / s_1) / n (D_1 when s_1 is 0).
 float OligomerMassOrD(float m1OrD1, float s1, float sn, int n);
 
+// The model variable and its fit switch behind a species slot of the vector (1-12
+// and 16-19), which PackModelParams copies into that slot: for the code that sets
+// a value before the vector is packed.
+float& SpeciesSlotValue(int slot);
+int& SpeciesSlotFit(int slot);
+
 // Clears the model variables and the vector and runs InitModelParams (tests).
 void ResetModelParams();
 

@@ -114,6 +114,9 @@ class Backend {
   // Full paths of the chosen files; empty when cancelled.
   virtual std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) = 0;
   virtual std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) = 0;
+  // Full path of a chosen existing folder (title and start folder from options;
+  // filter and names are not used); nullopt when cancelled.
+  virtual std::optional<std::string> FolderDialog(const FileDialogOptions& options) = 0;
   // Runs a dialog built from a template; IDOK (buffer updated) or IDCANCEL (unchanged).
   virtual int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) = 0;
   // Plays the system sound of that type (kBeepAsterisk: a refused entry).

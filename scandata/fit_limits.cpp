@@ -119,10 +119,13 @@ void SetRightFitLimitIndices() {
   ComputeFitRangeTotals();
 }
 
+float MeniscusRangeHalfWidth() { return bFluorescenceData ? 0.1f : 0.02f; }
+float BottomRangeHalfWidth() { return bFluorescenceData ? 0.1f : 0.05f; }
+
 void SetDefaultFitLimits() {
   if (bFitRangesSet) return;
-  const float meniscusRange = bFluorescenceData ? 0.1f : 0.02f;
-  const float bottomRange = bFluorescenceData ? 0.1f : 0.05f;
+  const float meniscusRange = MeniscusRangeHalfWidth();
+  const float bottomRange = BottomRangeHalfWidth();
   fMinMeniscus = fMeniscus - meniscusRange;
   fMaxMeniscus = std::min(fMeniscus + meniscusRange, fFitLeftLim - 0.001f);
   fMinBottom = std::max(fBottom - bottomRange, fFitRightLim + 0.001f);

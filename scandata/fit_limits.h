@@ -14,9 +14,13 @@ void SetRightFitLimitIndices();
 // fit-limit indices refreshed).
 void SetDefaultFitLimitsWhenUnset();
 
+// The half-widths of the default ranges of meniscus and bottom (cm): 0.1 for
+// fluorescence data, else 0.02 for the meniscus and 0.05 for the bottom.
+float MeniscusRangeHalfWidth();
+float BottomRangeHalfWidth();
+
 // The ranges within which meniscus and bottom may be fitted around their current
-// values: +-0.1 cm for fluorescence data, else meniscus +-0.02 cm and bottom
-// +-0.05 cm; the meniscus range ends 0.001 cm left of the left fit limit, the bottom
+// values, of the half-widths above; the meniscus range ends 0.001 cm left of the left fit limit, the bottom
 // range begins 0.001 cm right of the right fit limit. Nothing while bFitRangesSet.
 // Except for DLS data, whose ranges are not drawn, the ranges placed are shown and
 // kept from then on: bFitRangesSet is set when all four bounds are non-zero.

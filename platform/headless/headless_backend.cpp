@@ -185,6 +185,10 @@ void HeadlessBackend::QueueInput(std::optional<std::string> text) {
 void HeadlessBackend::QueueOpenFiles(std::vector<std::string> paths) {
   openAnswers_.push_back(std::move(paths));
 }
+void HeadlessBackend::QueueFolder(std::optional<std::string> path) {
+  folderAnswers_.push_back(std::move(path));
+}
+
 void HeadlessBackend::QueueSaveFile(std::optional<std::string> path) {
   saveAnswers_.push_back(std::move(path));
 }
@@ -194,7 +198,7 @@ void HeadlessBackend::QueueDialog(int result, TransferBuffer values) {
 
 bool HeadlessBackend::AllAnswersUsed() const {
   return boxAnswers_.empty() && inputAnswers_.empty() && openAnswers_.empty() &&
-         saveAnswers_.empty() && dialogAnswers_.empty();
+         saveAnswers_.empty() && folderAnswers_.empty() && dialogAnswers_.empty();
 }
 
 std::vector<std::string> HeadlessBackend::MessageBoxCaptions() const {
@@ -249,6 +253,15 @@ std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptio
     Unexpected("SaveFile (no answer queued)", options.title, options.defaultName);
   std::optional<std::string> answer = std::move(saveAnswers_.front());
   saveAnswers_.pop_front();
+  return answer;
+}
+
+std::optional<std::string> HeadlessBackend::FolderDialog(const FileDialogOptions& options) {
+  transcript_.push_back(TranscriptEntry{"Folder", options.title, options.directory, 0});
+  if (folderAnswers_.empty() && cancelUnscriptedDialogs_) return std::nullopt;
+  if (folderAnswers_.empty()) Unexpected("Folder (no answer queued)", options.title, options.directory);
+  std::optional<std::string> answer = std::move(folderAnswers_.front());
+  folderAnswers_.pop_front();
   return answer;
 }
 

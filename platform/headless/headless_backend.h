@@ -25,7 +25,8 @@ class UnexpectedBox : public std::logic_error {
 };
 
 struct TranscriptEntry {
-  std::string kind;     // "MessageBox", "Input", "OpenFile", "SaveFile", "Dialog", "TextViewer"
+  std::string kind;     // "MessageBox", "Input", "OpenFile", "SaveFile", "Folder", "Dialog",
+                        // "TextViewer"
   std::string caption;
   std::string text;
   unsigned style = 0;
@@ -119,6 +120,8 @@ class HeadlessBackend : public Backend {
   // Answer of the next open-file dialog (empty = Cancel).
   void QueueOpenFiles(std::vector<std::string> paths);
   void QueueSaveFile(std::optional<std::string> path);
+  // Answer of the next folder dialog (nullopt = Cancel).
+  void QueueFolder(std::optional<std::string> path);
   // Answer of the next template dialog: the result and the control values the
   // "user" typed (merged into the transfer buffer on IDOK).
   void QueueDialog(int result, TransferBuffer values = {});
@@ -174,6 +177,8 @@ class HeadlessBackend : public Backend {
                                        std::string_view initial) override;
   std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) override;
   std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) override;
+  // Recorded as "Folder" with the title as caption and the start folder as text.
+  std::optional<std::string> FolderDialog(const FileDialogOptions& options) override;
   int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
   void Beep(unsigned) override { ++beeps_; }
   bool SetClipboardText(const std::string& text) override;
@@ -208,6 +213,7 @@ class HeadlessBackend : public Backend {
   std::deque<std::optional<std::string>> inputAnswers_;
   std::deque<std::vector<std::string>> openAnswers_;
   std::deque<std::optional<std::string>> saveAnswers_;
+  std::deque<std::optional<std::string>> folderAnswers_;
   struct DialogAnswer {
     int result;
     TransferBuffer values;

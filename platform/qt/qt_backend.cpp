@@ -107,6 +107,11 @@ std::optional<std::string> QtBackend::SaveFileDialog(const FileDialogOptions& op
   return AskSaveFile(Owner(), options);
 }
 
+std::optional<std::string> QtBackend::FolderDialog(const FileDialogOptions& options) {
+  ModalScope scope(*window_);
+  return AskFolder(Owner(), options);
+}
+
 int QtBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
   ModalScope scope(*window_);
   return RunTemplateDialog(Owner(), dialog, buffer);

@@ -34,6 +34,7 @@ class QtBackend : public Backend {
                                        std::string_view initial) override;
   std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) override;
   std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) override;
+  std::optional<std::string> FolderDialog(const FileDialogOptions& options) override;
   int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
   void Beep(unsigned type) override;
 

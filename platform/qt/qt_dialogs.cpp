@@ -260,6 +260,20 @@ std::optional<std::string> AskSaveFile(QWidget* owner, const FileDialogOptions& 
   return PathFromQString(chosen.front());
 }
 
+std::optional<std::string> AskFolder(QWidget* owner, const FileDialogOptions& options) {
+  QFileDialog dialog(owner, ToQString(options.title), PathToQString(options.directory));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  SizeFileDialog(dialog, owner);
+  const int result = dialog.exec();
+  RememberFileDialogSize(dialog);
+  if (result != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  return PathFromQString(chosen.front());
+}
+
 // --- template dialogs -----------------------------------------------------------------
 
 namespace {

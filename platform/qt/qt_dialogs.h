@@ -29,6 +29,8 @@ QString ToQtFilter(std::string_view filter);
 
 std::vector<std::string> AskOpenFiles(QWidget* owner, const FileDialogOptions& options);
 std::optional<std::string> AskSaveFile(QWidget* owner, const FileDialogOptions& options);
+// An existing folder, chosen in a file dialog that shows folders only.
+std::optional<std::string> AskFolder(QWidget* owner, const FileDialogOptions& options);
 
 // Runs a dialog built from the template: the controls are filled from buffer, and
 // buffer is written back only when the dialog ends with the push button IDOK. Its

@@ -171,12 +171,53 @@ TEST_F(FitReportCommandTest, CopyAndShowTheFitInformation) {
 
   for (int i = 1; i <= nScans; ++i)
     for (int j = 1; j <= pnPoints[i]; ++j) ppFit[i][j] = ppSignal[i][j] + 0.01f;
+  bModelComputed = true;  // the rows stand for a model computed for these data
   const int before = InkInRows(0, 300);
   Dispatch(kCmShowLastFitInfo);
   EXPECT_NEAR(fFitRmsd, 0.01f, 1e-4f);
   EXPECT_FLOAT_EQ(fFitRmsd, FitRmsd());
   EXPECT_GT(InkInRows(0, 300), before);
   EXPECT_TRUE(BoxTexts().empty());
+}
+
+// The last fit's information is shown with the data it was fitted to only: after
+// other data are loaded, Ctrl+O and the printed block say that the loaded data
+// have no fit, instead of the earlier fit's values under the new files' names with
+// an rmsd of the new data against no model.
+TEST_F(FitReportCommandTest, LastFitInfoBelongsToTheDataItWasFittedTo) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  pSpeciesS[1] = static_cast<float>(kSyntheticS);
+  pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  PackModelParams();
+  PressKeyAndRun('R', MK_CONTROL);
+  ASSERT_TRUE(bModelComputed);
+  auto printedBlock = [&] {
+    MetaFileDC dc;
+    GetShellHooks().drawBestFitInfo(Win(), dc, 300, 100);
+    return dc.Close()->Texts();
+  };
+  auto shownText = [&](bool box) {
+    Backend().ClearTranscript();
+    if (box) Backend().QueueMessageBox(IDOK, "ATTENTION");
+    Handle().Screen().Fill(kWhite);
+    Dispatch(kCmShowLastFitInfo);
+    return InkInRows(0, 300);
+  };
+  EXPECT_GT(shownText(false), 0);
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_LT(fFitRmsd, 3.0 * kSyntheticNoise);
+  const std::vector<std::string> fitted = printedBlock();
+  ASSERT_FALSE(fitted.empty());
+  EXPECT_EQ(fitted[0].rfind("fitting files 00001.ra1 to 00010.ra1", 0), 0u);
+
+  LoadThroughDialog(CopyVelocitySet(ProgramDir() + "/other"));
+  ASSERT_EQ(nScans, 3);
+  const std::string none = "no fit of the loaded data yet: Run or Fit first";
+  EXPECT_EQ(shownText(true), 0);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{none});
+  EXPECT_EQ(printedBlock(), std::vector<std::string>{none});
 }
 
 }  // namespace

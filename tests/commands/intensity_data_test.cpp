@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/paint.h"
 #include "commands/equilibrium_sorting.h"
 #include "distributions/distribution_integration.h"
 #include "numerics/ccurve.h"
@@ -21,6 +22,7 @@
 #include "modelcalc/linear_amplitudes.h"
 #include "modelcalc/noise_subtraction.h"
 #include "scandata/initial_data.h"
+#include "scandata/intensity_scans.h"
 #include "scandata/raw_data_tools.h"
 #include "scandata/result_files.h"
 #include "scandata/scan_loading.h"
@@ -227,6 +229,62 @@ TEST_F(IntensityDataTest, InitialDistributionFromAnIntensityScanIsItsAbsorbance)
   EXPECT_LT(RmsFromTruth(2, r, a), 0.012);
   EXPECT_NEAR(pInitThird[60], LampIntensity(pInitRadius[60]), 5.0 * kReferenceNoise);
   EXPECT_TRUE(bIntensityData);
+}
+
+// The green initial profile stands in the data plot's unit, counts: the profile
+// read from the second scan's file lies on that scan's sample intensities (it lay
+// flat near 0, drawn as absorbance). An absorbance profile is drawn against the
+// first displayed scan's reference intensity: over the second scan's data within the
+// reference channels' noise.
+TEST_F(IntensityDataTest, InitialProfileIsDrawnInCountsOverItsScan) {
+  LoadIntensityRun();
+  int s = 0;
+  for (int k = 1; k <= nScans; ++k)
+    if (ppScanFileNames[Z(k)] == "00002.ri1") s = k;
+  ASSERT_GT(s, 0);
+  // The overlay's points by column.
+  auto drawn = [] {
+    std::map<int, int> rowOfColumn;
+    std::unique_ptr<MetaFile> overlay = InitialProfileOverlay();
+    EXPECT_TRUE(overlay);
+    if (!overlay) return rowOfColumn;
+    for (const MetaRecord& m : overlay->Records()) {
+      if (m.op == MetaOp::Polyline)
+        for (const Point& p : m.points) rowOfColumn[p.x] = p.y;
+      if (m.op == MetaOp::MoveTo || m.op == MetaOp::LineTo) rowOfColumn[m.a] = m.b;
+    }
+    return rowOfColumn;
+  };
+  // The largest distance in rows of the drawn profile from the second scan's data,
+  // and the rows that counts tolerance spans there.
+  auto offBy = [&](double counts) {
+    const std::map<int, int> rows = drawn();
+    double worst = 0.0, tolerance = 0.0;
+    int compared = 0;
+    for (int p = pFitFirst[Z(s)]; p <= pFitLast[Z(s)]; p += 5) {
+      const auto at = rows.find(pDataPlot->MapX(ppRadius[Z(s)][p]));
+      if (at == rows.end()) continue;
+      const float data = ppSignal[Z(s)][p];
+      worst = std::max(worst, std::fabs(static_cast<double>(at->second - pDataPlot->MapY(data))));
+      tolerance = std::max(tolerance, std::fabs(static_cast<double>(pDataPlot->MapY(data) -
+                                                                     pDataPlot->MapY(data + static_cast<float>(counts)))));
+      ++compared;
+    }
+    EXPECT_GT(compared, 10);
+    return worst - tolerance;
+  };
+  bInitialDataProfile = true;
+  ASSERT_EQ(LoadInitialData(nullptr, ProgramDir() + "/data/00002.ri1"), 1);
+  EXPECT_LE(offBy(0.5), 1.0);
+
+  // The second scan's absorbance as an absorbance file.
+  const std::vector<float> absorbance = ScanAbsorbance(s);
+  const std::string path = ProgramDir() + "/absorbance.ra1";
+  ASSERT_TRUE(WriteRadialScanFile(path.c_str(), pnPoints[Z(s)], ppRadius[Z(s)], absorbance.data(), nullptr,
+                                  "absorbance", true, 0, 0, 0, false, 'R', 1, 20.0f, 50000.0f,
+                                  pScanInfo[Z(s)].time, pScanInfo[Z(s)].omega2t, 280.0f, 1));
+  ASSERT_EQ(LoadInitialData(nullptr, path), 1);
+  EXPECT_LE(offBy(5.0 * kReferenceNoise), 1.0);
 }
 
 // Noise found in absorbance and taken out of intensity data changes the sample

@@ -62,6 +62,41 @@ TEST_F(ModelCommandTest, DiscreteFitSwitchesDoNotBecomeGridOptions) {
   EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 0);
 }
 
+// The floating-vbar c(s) keeps f/f0 in slot 3 and vbar in slot 11, the other
+// models the other way round: a switch between them keeps both values what they
+// are, from a discrete model and from c(s).
+TEST_F(ModelCommandTest, FloatingVbarModelKeepsVbarAndFrictionalRatio) {
+  Dispatch(kCmDiscreteSpecies);
+  Dispatch(kCmContinuousCsFloatingVbar);
+  EXPECT_FLOAT_EQ(VBAR, 0.73f);
+  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.2f);
+
+  Dispatch(kCmContinuousCs);
+  pParams[kContiSlotFrictionalRatio] = 1.4f;
+  pParams[kContiSlotVbar] = 0.71f;
+  UnpackModelParams();
+  Dispatch(kCmContinuousCsFloatingVbar);
+  EXPECT_FLOAT_EQ(VBAR, 0.71f);
+  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.4f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotVbar], 1.4f);
+  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 0.71f);
+  Dispatch(kCmContinuousCs);
+  EXPECT_FLOAT_EQ(VBAR, 0.71f);
+  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.4f);
+}
+
+// Floated values of discrete species do not become floated settings of a
+// distribution (species 3's loading stands where c(s) keeps f/f0, species 2's s
+// where the one-discrete c(s) keeps its discrete s).
+TEST_F(ModelCommandTest, FloatedSpeciesValuesAreNotFloatedDistributionSettings) {
+  Dispatch(kCmDiscreteSpecies);
+  for (int k = 1; k <= 3; ++k) pSpeciesIncluded[k] = 1;
+  pSpeciesAmplitudeFit[3] = pSpeciesSFit[2] = pSpeciesAmplitudeFit[2] = 1;
+  PackModelParams();
+  Dispatch(kCmContinuousCs);
+  for (int slot = 1; slot <= 12; ++slot) EXPECT_EQ(pParamFitFlags[slot], 0) << slot;
+}
+
 TEST_F(ModelCommandTest, ParametersByAcceleratorChangeTheContinuousModel) {
   Dispatch(kCmContinuousCs);
   TransferBuffer answers;

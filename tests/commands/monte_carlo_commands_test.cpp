@@ -39,7 +39,7 @@ TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) 
   std::filesystem::create_directories(dir);
   Backend().QueueInput("5");     // sets
   Backend().QueueInput("0.68");  // confidence
-  Backend().QueueSaveFile(dir + "/x.dat");
+  Backend().QueueFolder(dir);
   Backend().QueueMessageBox(IDNO);                                   // not every set
   Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");  // the summary
   Dispatch(kCmMonteCarloDistributions);
@@ -58,8 +58,7 @@ TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) 
   EXPECT_GT(pPriorTableX.size(), 2u);
 }
 
-// The summary names the folder the dialog chose and every file the run wrote there
-// (the name typed in the dialog is not a file of the run).
+// The summary names the folder the dialog chose and every file the run wrote there.
 TEST_F(MonteCarloCommandTest, TheSummaryNamesTheFolderAndEveryFileWritten) {
   RunSmallCs();
   const std::string dir = ProgramDir() + "/mc files";
@@ -67,7 +66,7 @@ TEST_F(MonteCarloCommandTest, TheSummaryNamesTheFolderAndEveryFileWritten) {
   Backend().ClearTranscript();
   Backend().QueueInput("4");     // sets
   Backend().QueueInput("0.68");  // confidence: limits at the 16 % and 84 % points
-  Backend().QueueSaveFile(dir + "/montecarlo.dat");
+  Backend().QueueFolder(dir);
   Backend().QueueMessageBox(IDYES);  // every set to a file
   Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");
   Dispatch(kCmMonteCarloDistributions);
@@ -75,7 +74,6 @@ TEST_F(MonteCarloCommandTest, TheSummaryNamesTheFolderAndEveryFileWritten) {
   const std::string summary = Backend().Transcript().back().text;
   EXPECT_EQ(summary.rfind("4 sets: the plot shows the mean and the limits at P = 0.680.", 0), 0u) << summary;
   EXPECT_NE(summary.find("folder " + dir + " "), std::string::npos) << summary;
-  EXPECT_EQ(summary.find("montecarlo.dat"), std::string::npos) << summary;
 
   std::set<std::string> written;
   for (const auto& entry : std::filesystem::directory_iterator(dir))
@@ -84,6 +82,43 @@ TEST_F(MonteCarloCommandTest, TheSummaryNamesTheFolderAndEveryFileWritten) {
                                             "2.dat", "3.dat", "4.dat"}));
   for (const char* file : {"lim840.dat", "lim160.dat", "mean.dat", "0.dat ... 4.dat"})
     EXPECT_NE(summary.find(std::string("\n  ") + file + "  ("), std::string::npos) << file;
+}
+
+// The result files go to a folder chosen in the folder dialog, which opens in the
+// data folder (not the program's working folder); Cancel there computes nothing.
+TEST_F(MonteCarloCommandTest, TheResultFolderIsChosenStartingInTheDataFolder) {
+  RunSmallCs();
+  const auto folderDialogs = [&] {
+    std::vector<std::pair<std::string, std::string>> shown;
+    for (const TranscriptEntry& e : Backend().Transcript())
+      if (e.kind == "Folder") shown.emplace_back(e.caption, e.text);
+    return shown;
+  };
+  const std::pair<std::string, std::string> expected{"folder for the Monte-Carlo result files",
+                                                     szDataDirectory};
+  Backend().ClearTranscript();
+  Backend().QueueInput("3");
+  Backend().QueueInput("0.68");
+  Backend().QueueFolder(std::nullopt);
+  Dispatch(kCmMonteCarloDistributions);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(folderDialogs(), (std::vector<std::pair<std::string, std::string>>{expected}));
+  EXPECT_FALSE(std::filesystem::exists(szDataDirectory + "/mean.dat"));
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
+
+  const std::string dir = ProgramDir() + "/chosen";
+  std::filesystem::create_directories(dir);
+  Backend().ClearTranscript();
+  Backend().QueueInput("3");
+  Backend().QueueInput("0.68");
+  Backend().QueueFolder(dir);
+  Backend().QueueMessageBox(IDNO);  // not every set
+  Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");
+  Dispatch(kCmMonteCarloDistributions);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(folderDialogs(), (std::vector<std::pair<std::string, std::string>>{expected}));
+  EXPECT_TRUE(std::filesystem::exists(dir + "/mean.dat"));
+  EXPECT_FALSE(std::filesystem::exists(szDataDirectory + "/mean.dat"));
 }
 
 // The integrated weight-average s: with both regularisations shown the command says
@@ -97,7 +132,7 @@ TEST_F(MonteCarloCommandTest, IntegratedSwShowsItsStatisticsBeforeTheSummary) {
   Backend().ClearTranscript();
   Backend().QueueInput("5");     // sets
   Backend().QueueInput("0.68");  // confidence
-  Backend().QueueSaveFile(dir + "/x.dat");
+  Backend().QueueFolder(dir);
   Backend().QueueMessageBox(IDNO);  // not every set
   Backend().QueueInput("2");        // lower integration limit
   Backend().QueueInput("9");        // upper integration limit
@@ -132,7 +167,7 @@ TEST_F(MonteCarloCommandTest, IntegratedWeightAverageOfCMTakesLimitsInM) {
     Backend().ClearTranscript();
     Backend().QueueInput("5");     // sets
     Backend().QueueInput("0.68");  // confidence
-    Backend().QueueSaveFile(dir + "/x.dat");
+    Backend().QueueFolder(dir);
     Backend().QueueMessageBox(IDNO);  // not every set
     Backend().QueueInput(lower);
     Backend().QueueInput(upper);

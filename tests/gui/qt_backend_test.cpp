@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QFontMetricsF>
 #include <QImage>
@@ -992,6 +993,47 @@ TEST_F(QtBackendTest, FileDialogsOpenLargeAndAtTheSizeLastLeft) {
   });
   EXPECT_FALSE(backend_->SaveFileDialog(options).has_value());
   EXPECT_EQ(second, QSize(640, 450));
+}
+
+// The folder dialog shows folders only, opens in the folder it is given and hands
+// back the folder chosen; Escape gives nothing.
+TEST_F(QtBackendTest, FolderDialogChoosesAFolderStartingWhereItIsTold) {
+  QTemporaryDir config;
+  ASSERT_TRUE(config.isValid());
+  const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  const auto restore = qScopeGuard([&previous] { qputenv("XDG_CONFIG_HOME", previous); });
+  QTemporaryDir start;
+  ASSERT_TRUE(start.isValid());
+  ASSERT_TRUE(QDir(start.path()).mkdir("results"));
+  const std::string startPath = start.path().toStdString();
+  const FileDialogOptions options{.title = "folder for the results", .directory = startPath};
+
+  QString shownIn;
+  bool foldersOnly = false;
+  WhenModalOpens([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog) {
+      shownIn = dialog->directory().absolutePath();
+      foldersOnly = dialog->fileMode() == QFileDialog::Directory &&
+                    dialog->testOption(QFileDialog::ShowDirsOnly);
+    }
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_FALSE(backend_->FolderDialog(options).has_value());
+  EXPECT_EQ(shownIn, QDir(start.path()).absolutePath());
+  EXPECT_TRUE(foldersOnly);
+
+  WhenModalOpens([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (!dialog) return;
+    dialog->selectFile(QDir(start.path()).filePath("results"));
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  const std::optional<std::string> chosen = backend_->FolderDialog(options);
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(QDir(QString::fromStdString(*chosen)).absolutePath(),
+            QDir(start.path()).absoluteFilePath("results"));
 }
 
 TEST_F(QtBackendTest, EveryFieldOfTheParametersDialogShowsItsWholeValue) {

@@ -317,6 +317,43 @@ TEST_F(FitLimitPromptTest, RangesPlacedByTheLoadAreKeptAndProposed) {
   bDLSData = false;
 }
 
+// A range that does not hold the start value inside (a meniscus pick below the
+// range moves its lower end onto the meniscus; a value typed outside it) is not
+// proposed: the fit would start at, or be held to, an end of it. The proposal is
+// then centred on the start value, narrowed where it would reach over a fitting
+// limit. Each question is answered with its proposal; the proposals shown come back.
+TEST_F(FitLimitPromptTest, ProposedRangesHoldTheStartValueInside) {
+  auto answered = [&](const std::vector<float>& values) {
+    backend_->ClearTranscript();
+    for (float v : values) backend_->QueueInput(FormatInputValue(v));
+    EXPECT_TRUE(RunFitLimitPrompts(nullptr));
+    std::vector<std::string> shown, expected;
+    for (const TranscriptEntry& e : backend_->Transcript()) shown.push_back(e.initial);
+    for (float v : values) expected.push_back(FormatInputValue(v));
+    EXPECT_EQ(shown, expected);
+  };
+  bFitRangesSet = true;
+  fMinBottom = 7.15f;
+  fMaxBottom = 7.25f;
+  // The meniscus 6.0 at the lower end of its range: 6.0 +- 0.02.
+  fMinMeniscus = 6.0f;
+  fMaxMeniscus = 6.009f;
+  answered({6.02f, 5.98f, 7.25f, 7.15f});
+  EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
+  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.02f);
+
+  // Meniscus and bottom moved outside their ranges: ranges centred on them, the
+  // meniscus's narrowed to end 0.001 cm left of the fitting limit 6.05.
+  fMeniscus = 6.04f;
+  fBottom = 7.32f;
+  answered({6.049f, 6.031f, 7.37f, 7.27f});
+
+  // Ranges that hold the values inside stay the proposals.
+  fMeniscus = 6.035f;
+  fBottom = 7.3f;
+  answered({6.049f, 6.031f, 7.37f, 7.27f});
+}
+
 TEST_F(FitLimitPromptTest, FourAnswersBecomeTheUserLimits) {
   for (const char* v : {"6.03", "5.97", "7.3", "7.1"}) backend_->QueueInput(v);
   EXPECT_TRUE(RunFitLimitPrompts(nullptr));

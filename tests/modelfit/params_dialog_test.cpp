@@ -12,7 +12,9 @@
 #include "modelfit/params_dialog.h"
 #include "modelfit/transfer_fields.h"
 #include "modelfit_test_support.h"
+#include "numerics/number_input.h"
 #include "resources/dialogs.h"
+#include "scandata/fit_limits.h"
 
 namespace tarmic {
 namespace {
@@ -273,6 +275,33 @@ TEST_F(ParamsDialogTest, OnlyTheRangesOfFloatedValuesAreAsked) {
       EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
     }
   }
+}
+
+// The ranges a load placed around a meniscus of 6.02 (the first radius) end at
+// 6.00: the meniscus typed as 6.00 with its fit box ticked is proposed a range
+// around it, not 6.00 as its lower limit.
+TEST_F(ParamsDialogTest, TickingTheMeniscusFitProposesARangeAroundTheStart) {
+  bDiscreteModel = true;
+  bVariationRangesAsked = false;
+  fMeniscus = 6.02f;
+  fBottom = 7.2f;
+  fFitLeftLim = 6.1f;
+  fFitRightLim = 7.0f;
+  bFitRangesSet = false;
+  SetDefaultFitLimits();
+  ASSERT_FLOAT_EQ(fMinMeniscus, 6.0f);
+  PackModelParams();
+  backend_->QueueDialog(IDOK, Answers({{435, "6.00"}}, {{434, true}}));
+  backend_->QueueInput(FormatInputValue(6.02f));
+  backend_->QueueInput(FormatInputValue(5.98f));
+  EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+  std::vector<std::string> proposed;
+  for (const TranscriptEntry& e : backend_->Transcript())
+    if (e.kind == "Input") proposed.push_back(e.initial);
+  EXPECT_EQ(proposed, (std::vector<std::string>{FormatInputValue(6.02f), FormatInputValue(5.98f)}));
+  EXPECT_FLOAT_EQ(fMeniscus, 6.0f);
+  EXPECT_LT(fMinMeniscus, fMeniscus);
+  EXPECT_GT(fMaxMeniscus, fMeniscus);
 }
 
 TEST_F(ParamsDialogTest, LogGridFromZeroReopensTheDialogWithLogSpacingOff) {
