@@ -9,6 +9,7 @@
 #include "numerics/error_box.h"
 
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -299,18 +300,16 @@ bool WaitForWindowKeyPress(Window* window, float seconds) {
   while (MonotonicMs() < end) {
     if (look) {
       Pump();
-      // Looks at the first waiting input event without removing anything.
-      bool keyDown = false;
-      bool found = false;
-      UiEvents().Any([&](const Event& e) {
-        if (found || !IsInputEvent(e)) return false;
-        found = true;
-        keyDown = e.type == EventType::KeyDown;
+      // A key press waiting, also behind other input (which the next read takes on
+      // its way to the key); nothing is removed.
+      if (UiEvents().Any([](const Event& e) {
+            return e.type == EventType::KeyDown || e.IsAcceleratorCommand();
+          }))
         return true;
-      });
-      if (keyDown) return true;
     }
-    std::this_thread::yield();
+    // The wait gives the processor away between its looks (a pause waiting for the
+    // user may last minutes).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return false;
 }

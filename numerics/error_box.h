@@ -103,7 +103,8 @@ bool GetKeyPressChar(int* out);
 // (5, 5) and returns it (0 for a key without a character); -1 when no key press is
 // pending.
 int ReadWindowKeyChar(Window* window);
-// Waits up to seconds for a key press of the window without removing it.
+// Waits up to seconds for a key press of the window (also one behind other input)
+// without removing anything.
 bool WaitForWindowKeyPress(Window* window, float seconds);
 
 // Whether the file is a regular file that can be opened for reading (false for

@@ -107,6 +107,11 @@ TEST_F(ErrorBoxTest, KeyBehindOtherInputInterruptsAtTheSamePoll) {
   backend->Headless().PressKey(VK_F1);
   EXPECT_TRUE(CheckKeyPress());
   EXPECT_FALSE(CheckKeyPress());
+  // The wait for a key sees it behind a click too, and takes nothing.
+  backend->Headless().Click(10, 10, false, 0, false);
+  backend->Headless().PressKey('B');
+  EXPECT_TRUE(WaitForWindowKeyPress(&backend->Headless(), 10.0f));
+  EXPECT_EQ(UiEvents().Size(), 6u);  // the paint, the click and the key
 }
 
 TEST_F(ErrorBoxTest, AcceleratorKeyInterruptsAndItsCommandDoesNotRunAfterwards) {
