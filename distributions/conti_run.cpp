@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -104,68 +103,10 @@ class RunScope {
   std::unique_ptr<CProgressLine> line_;
 };
 
-// The result on show when a run starts, kept for a run that ends without one (a
-// refusal, a question declined, a failed kernel, equations or solve, memory that
-// could not be had, an interrupt): the distribution with its grid and plot, the
-// fit rows and residuals, the noise, bModelComputed and what the plot shows. The
-// fit rows, the noise and the residuals change only when a run has a result; the
-// distribution is set aside when the run builds its grid. Inner runs keep nothing:
-// their refinement owns the result.
-class LastResult {
- public:
-  LastResult()
-      : active_(!bContiInnerRun && !bSyntheticFromDistribution),
-        transformed_(bDistTransformed),
-        rhTransformed_(bDistRhTransformed),
-        mofsTableRun_(bMofsTableRun) {}
-  ~LastResult() {
-    // An exception on the way out leaves the last result as well; a second one
-    // while it is put back must not end the program.
-    try {
-      // Once the grid set-up has begun, the kernels and equations are those of the
-      // new grid: they go, so that no later run takes them for the grid on show.
-      if (active_ && aside_) {
-        FreeKernelArrays();
-        FreeNormalEquationArrays();
-      }
-      PutBack();
-    } catch (...) {
-    }
-  }
-  LastResult(const LastResult&) = delete;
-  LastResult& operator=(const LastResult&) = delete;
-
-  // Before the grid set-up releases the distribution on show.
-  void SetAside() {
-    if (active_ && !aside_) aside_.emplace();
-  }
-  // The run has its result: what was set aside is freed.
-  void Replaced() {
-    active_ = false;
-    aside_.reset();
-  }
-  // The run ends without a result (also by any way out of it not foreseen).
-  void PutBack() {
-    if (!active_) return;
-    active_ = false;
-    bDistTransformed = transformed_;
-    bDistRhTransformed = rhTransformed_;
-    bMofsTableRun = mofsTableRun_;
-    if (aside_) aside_->PutBack();
-    aside_.reset();
-  }
-  bool Active() const { return active_; }
-
- private:
-  bool active_;
-  bool transformed_, rhTransformed_, mofsTableRun_;
-  std::optional<SetAsideDistribution> aside_;
-};
-
 // A run that ends without a result: the kernels and the workspace go. Outside inner
 // runs the last result is shown again; a synthetic set made from a loaded
 // distribution has none, and its distribution goes.
-void AbandonRun(Window* window, LastResult& last) {
+void AbandonRun(Window* window, LastContiResult& last) {
   FreeKernelArrays();
   FreeNormalEquationArrays();
   if (bContiInnerRun) return;
@@ -293,7 +234,8 @@ bool Solve(const ContiRunSettings& settings) {
     const bool tp = Regularize();
     const int n = nNEQUnknowns;
     for (int i = 1; i <= n; ++i) pDistSolution2[i] = tp ? pDistSolution[i] : 0.0;
-    ok = MaxEntRegularize(settings.suppressBaselineCorrelation);
+    // An interrupted first regularisation ends the solve.
+    ok = !bUserAbort && MaxEntRegularize(settings.suppressBaselineCorrelation);
   }
   if (logged) WriteContiDebugLog(" --> DONE");
   shift.PlaceFixedAmplitude(settings.showBoth);
@@ -333,6 +275,46 @@ void FixedFirstKernelShift::PlaceFixedAmplitude(bool second) const {
     for (int i = nDistGrid; i >= 2; --i) x[i] = x[i - 1];
     x[1] = dFixedFirstAmplitude;
   }
+}
+
+LastContiResult::LastContiResult()
+    : active_(!bContiInnerRun && !bSyntheticFromDistribution),
+      transformed_(bDistTransformed),
+      rhTransformed_(bDistRhTransformed),
+      mofsTableRun_(bMofsTableRun) {}
+
+LastContiResult::~LastContiResult() {
+  // An exception on the way out leaves the last result as well; a second one while
+  // it is put back must not end the program.
+  try {
+    // Once the grid set-up has begun, the kernels and equations are those of the
+    // new grid: they go, so that no later run takes them for the grid on show.
+    if (active_ && aside_) {
+      FreeKernelArrays();
+      FreeNormalEquationArrays();
+    }
+    PutBack();
+  } catch (...) {
+  }
+}
+
+void LastContiResult::SetAside() {
+  if (active_ && !aside_) aside_ = std::make_unique<SetAsideDistribution>();
+}
+
+void LastContiResult::Replaced() {
+  active_ = false;
+  aside_.reset();
+}
+
+void LastContiResult::PutBack() {
+  if (!active_) return;
+  active_ = false;
+  bDistTransformed = transformed_;
+  bDistRhTransformed = rhTransformed_;
+  bMofsTableRun = mofsTableRun_;
+  if (aside_) aside_->PutBack();
+  aside_.reset();
 }
 
 bool SolveContiDistribution(const ContiRunSettings& settings) { return Solve(settings); }
@@ -394,7 +376,7 @@ bool CheckCsff0KernelReuse() {
 
 ContiRunResult RunContiSed(Window* window) {
   WriteContiDebugLog("\nEntering RunContiSed");
-  LastResult last;
+  LastContiResult last;
   bMofsTableRun = false;
   if (bCsMsTable) {
     bMofsTableRun = true;
@@ -565,8 +547,9 @@ ContiRunResult RunContiSed(Window* window) {
   }
   Text(70, "calculating distribution, adjusting variance ratio  ");
 
-  if (bUserAbort) {
-    // The equations are incomplete: nothing is solved and nothing is shown.
+  // A key during the normal equations (they are incomplete) or during the solve
+  // (its non-negative least squares poll the keyboard as well): nothing is shown.
+  const auto interrupted = [&] {
     AbandonRun(window, last);
     bUserAbort = false;
     bStopRealtimeUpdate = true;
@@ -574,8 +557,11 @@ ContiRunResult RunContiSed(Window* window) {
     // A refinement reports its own interruption when it ends.
     return Finish(ContiRunOutcome::Interrupted,
                   bContiInnerRun ? RunMessage{} : Message("user interrupt", "ERROR"));
-  }
-  if (!Solve(settings)) {
+  };
+  if (bUserAbort) return interrupted();
+  const bool solved = Solve(settings);
+  if (bUserAbort) return interrupted();
+  if (!solved) {
     AbandonRun(window, last);
     return Finish(ContiRunOutcome::Failed);
   }

@@ -5,13 +5,15 @@
 //
 // Everything runs in the user-interface thread; only the kernel solutions and the
 // normal equations are spread over worker threads, which the steps start and join
-// themselves. A key press or a click during the kernels or the normal equations
-// (bUserAbort) ends the run without a result. A run that ends without a result, by
+// themselves. A key press during the kernels, the normal equations or the
+// non-negative least squares of the solve (bUserAbort) ends the run without a
+// result; one during the maximum-entropy search ends the search at its best point. A run that ends without a result, by
 // an interrupt, a refusal or a failure anywhere, leaves the last result on show as
 // it was: distribution, grid and plot, fit rows, residuals and noise, and
 // bModelComputed (inner runs of a refinement leave that to the refinement).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "distributions/run_message.h"
@@ -19,6 +21,7 @@
 namespace tarmic {
 
 class Window;
+class SetAsideDistribution;
 
 // --- run switches (bSyntheticFromDistribution: distribution_kernels.h) ---
 // The c(s,ff0) kernels and normal equations must be recomputed.
@@ -40,7 +43,7 @@ extern bool bInnerRunKernelsCurrent;
 enum class ContiRunOutcome {
   Computed,     // a new result is in place (bModelComputed is set)
   NotStarted,   // nothing to do or a check refused the run (message shown)
-  Interrupted,  // a key or a click stopped the kernels or the normal equations
+  Interrupted,  // a key stopped the kernels, the normal equations or the solve
   Failed,       // the solve failed (reported); no new result
 };
 // How a run ended and the box it has for the user (shown by the caller: the Run
@@ -64,6 +67,35 @@ struct ContiRunSettings {
   bool suppressBaselineCorrelation = true;  // maximum entropy: weak reference of point 1
 };
 ContiRunSettings GetContiRunSettings();
+
+// The result on show when a run starts, kept for a run that ends without one (a
+// refusal, a question declined, a failed kernel, equations or solve, memory that
+// could not be had, an interrupt): the distribution with its grid and plot and what
+// the plot shows. The fit rows, the noise and the residuals change only when a run
+// has a result; the distribution is set aside when the run builds its grid. Inner
+// runs and synthetic data keep nothing: their caller owns the result. Monte Carlo,
+// which builds the grid of its runs itself, keeps the result with it as well.
+class LastContiResult {
+ public:
+  LastContiResult();
+  // Puts the result back unless Replaced: also on a way out not foreseen.
+  ~LastContiResult();
+  LastContiResult(const LastContiResult&) = delete;
+  LastContiResult& operator=(const LastContiResult&) = delete;
+
+  // Before the grid set-up releases the distribution on show.
+  void SetAside();
+  // The run has its result: what was set aside is freed.
+  void Replaced();
+  // The run ends without a result: the result is shown again.
+  void PutBack();
+  bool Active() const { return active_; }
+
+ private:
+  bool active_;
+  bool transformed_, rhTransformed_, mofsTableRun_;
+  std::unique_ptr<SetAsideDistribution> aside_;
+};
 
 // Runs one analysis for the current model on the loaded data (the models of
 // KernelModelAvailable, distribution_kernels.h; others are refused with a message). window is the main

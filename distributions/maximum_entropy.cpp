@@ -60,10 +60,17 @@ struct MaxEntState {
 
 MaxEntState g_state;
 
+// The key poll of the search: a key press sets bUserAbort; once it is set the
+// keyboard is left alone (the key has been answered, the search unwinds).
+bool Interrupted() {
+  if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
+  return bUserAbort;
+}
+
 // Q, the half-Hessian H and the half-gradient g at x (see the header of the file).
 void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
   MaxEntState& st = g_state;
-  if (CheckKeyPress()) bUserAbort = true;
+  Interrupted();
   const int n = st.n;
   const double h = 0.5 * dMaxEntAlpha;
   double* L = pMaxEntLogRatio;
@@ -380,7 +387,9 @@ void DampedSolve(const double* x) {
 void MaxEntmrqmin(double* x) {
   MaxEntState& st = g_state;
   const int n = st.n;
-  if (CheckKeyPress()) bUserAbort = true;
+  // A large grid makes every step long (a solve of all unknowns): an interrupt
+  // leaves before the next one.
+  if (Interrupted()) return;
   if (st.lambda > 1e70) {
     st.lambda = 0.0;
     return;
@@ -468,7 +477,7 @@ void MaxEntIterate(double* x) {
   bool convergedOnce = false;
   bool done = false;
   for (int count = 0; !done && count < kMaxIterations;) {
-    if (CheckKeyPress()) bUserAbort = true;
+    if (Interrupted()) return;
     ++count;
     const double before = st.Q;
     std::copy(x + 1, x + n + 1, st.previous.begin() + 1);
@@ -553,6 +562,9 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
   const double P = fConfidenceLevel;
   double x = x0;
   double f = deviation(x);
+  // A key before any point of the search is known stops the run that asked for it
+  // (the flag stays set).
+  if (bUserAbort) return x;
   ShowMaxEntProgress(f, true);
   if (std::fabs(f) <= tol) return x;
 
@@ -565,6 +577,18 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
   auto failAtBest = [&]() {
     RestoreBest();
     return xBest;
+  };
+  // A key (taken by the polls of the steps, which leave at once) ends the search at
+  // the best point: in a Monte-Carlo repetition without a message, the flag staying
+  // set so that the repetitions stop; otherwise with the message of a search
+  // caught, and the run goes on with the best solution.
+  auto stopAtKey = [&]() {
+    if (bMonteCarloRun) return failAtBest();
+    bUserAbort = false;
+    ReportDistributionMessage(
+        6, Format("caught in local minimum or user interrupt at P = %f", ConfidenceOfRatio(fBest + st.target)),
+        "ATTENTION");
+    return failAtBest();
   };
 
   while (f >= tol || f <= -tol) {
@@ -579,6 +603,7 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
     const double fPrevious = f;
     x += dx;
     f = deviation(x);
+    if (bUserAbort) return stopAtKey();
     if (std::fabs(f) < tol) return x;
 
     // A flat stretch: larger steps until the deviation changes.
@@ -586,6 +611,7 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
       if (dx < 0.25) dx *= 2.0;
       x += dx;
       f = deviation(x);
+      if (bUserAbort) return stopAtKey();
       ShowMaxEntProgress(f, false);
       if (++flat >= 102) {
         ReportDistributionError(6, Format("problem with regularization, caught at P = %f",
@@ -601,15 +627,8 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
       RestoreBest();
       oscillating = false;
       dx *= 0.5;
-      const bool interrupted = CheckKeyPress() || bUserAbort;
-      // A key during a Monte-Carlo repetition ends its search at the best point
-      // without a message and stays set, so that the repetitions stop.
-      if (interrupted && bMonteCarloRun) {
-        bUserAbort = true;
-        return failAtBest();
-      }
-      if (std::fabs(dx) <= 1e-10 || interrupted) {
-        bUserAbort = false;
+      if (Interrupted()) return stopAtKey();
+      if (std::fabs(dx) <= 1e-10) {
         ReportDistributionMessage(
             6, Format("caught in local minimum or user interrupt at P = %f", ConfidenceOfRatio(fBest + st.target)),
             "ATTENTION");
@@ -712,13 +731,13 @@ bool MaxEntRegularize(bool suppressBaselineCorrelation) {
   st.g = pNNLSWorkRhs;
   st.d = pNNLSSub;
   st.trial = pNNLSTrial;
-  bUserAbort = false;
 
   // 6. and 7. The root search, then the chi-square of what it left.
   const double x = FindMaxEntAlpha(MaxEntChiSquareDeviation, std::log(1e-4), 0.01, tol, 0.005);
   fAlphaFactor = static_cast<float>(std::exp(std::min(x, 100.0)));
   dChiSquare = ChiSquareFromNormalEquations();
-  if (!bMonteCarloRun) bUserAbort = false;  // a Monte-Carlo run stops at the key
+  // A key the search ended at has been answered there (a Monte-Carlo repetition
+  // stops at it); one before its first point stays set: the run stops.
   return true;
 }
 

@@ -25,9 +25,12 @@ extern double dMaxEntAlpha;
 // Returns true when pDistSolution holds a result: the regularised solution, the
 // plain NNLS solution where no regularisation is asked for (see Regularize), or
 // after a reported failure of the alpha search the best solution it found. Returns
-// false when the unregularised NNLS failed (reported there; pDistSolution is zero).
-// A key press during the search (bUserAbort) ends only the search; bUserAbort is
-// cleared again, except in a Monte-Carlo repetition (bMonteCarloRun), which it stops.
+// false when the unregularised NNLS failed (reported there; pDistSolution is zero)
+// or was interrupted (bUserAbort set). A key press during the search (bUserAbort)
+// ends it at once at the best point found: with "caught in local minimum or user
+// interrupt at P = %f" (ATTENTION) and bUserAbort cleared, except in a Monte-Carlo
+// repetition (bMonteCarloRun), which it stops (no message, the flag stays set). A
+// key before the search has a point leaves bUserAbort set: the run stops.
 bool MaxEntRegularize(bool suppressBaselineCorrelation);
 
 // The steps of the regularisation, for tests and the Monte-Carlo repetitions.

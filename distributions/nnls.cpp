@@ -13,9 +13,12 @@
 
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_storage.h"
+#include "numerics/error_box.h"
 #include "platform/vector_state.h"
 
 namespace tarmic {
+
+std::atomic<long> nNNLSSteps{0};
 
 namespace {
 
@@ -100,8 +103,13 @@ bool NNLS() {
   nonzero.reserve(static_cast<std::size_t>(n));
   const double limit = static_cast<double>(n) * static_cast<double>(n);
   double counter = 0.0;
+  // A large grid takes many steps, each a factorisation of the free unknowns: the
+  // interrupt is looked at before every one (the keyboard at most every 100 ms).
+  ThrottledKeyPoll keys;
   for (;;) {
+    if (keys.Interrupted()) return false;
     counter += 1.0;
+    ++nNNLSSteps;
     // w = b - A x over the unknowns off the bound only (most are at 0, and taking
     // away 0 changes no sum), in index order.
     nonzero.clear();
@@ -129,6 +137,7 @@ bool NNLS() {
 
     bool firstPass = true;
     for (;;) {
+      if (!firstPass && keys.Interrupted()) return false;
       // The passive subsystem, rows and columns of P in index order.
       int m = 0;
       for (int i = 1; i <= n; ++i) {

@@ -3,6 +3,8 @@
 // normal matrix, so the cost does not grow with the number of data points).
 #pragma once
 
+#include <atomic>
+
 namespace tarmic {
 
 // Solves ppNormalMatrixReg x = pNormalRhs with x >= 0 into pDistSolution, over the
@@ -18,6 +20,14 @@ namespace tarmic {
 //
 // An unknown whose column is numerically dependent on the free ones (for example
 // two identical kernels) is held at 0 instead of making the subsystem singular.
+//
+// The interrupt is looked at before every step: with bUserAbort set, or a key
+// press taken (which sets it), it returns false at once without a report;
+// pDistSolution then holds the last feasible iterate.
 bool NNLS();
+
+// Outer steps taken by NNLS since the program started (for the tests of the
+// interrupt: a solve stopped early has taken fewer).
+extern std::atomic<long> nNNLSSteps;
 
 }  // namespace tarmic

@@ -150,9 +150,11 @@ void CLammIdeal::StoreProfile(int position, const double* values) {
 void CLammIdeal::CLEachIterationOutput(double ri) {
   // Between two scans a run may take any number of steps (a fast rotor and a large
   // s make them tiny), so the interrupt is looked at after every step: the keyboard
-  // at most every 100 ms in the user-interface thread; in a worker thread the flag
-  // that the user-interface thread sets when it takes a key.
-  if (bInWorkerThread ? bUserAbort.load() : keyPoll.KeyPressed()) {
+  // at most every 100 ms in the user-interface thread; for an equation of a list
+  // the flag that the user-interface thread sets when it takes a key as well, and
+  // the keyboard too when the list is solved in that thread itself (no worker could
+  // be started; in a worker the key poll finds nothing).
+  if (bInWorkerThread ? bUserAbort.load() || keyPoll.KeyPressed() : keyPoll.KeyPressed()) {
     bRunning = 0;
     bAborted = true;
     return;

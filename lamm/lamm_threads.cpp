@@ -214,7 +214,10 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
       threads.push_back(std::move(t));
     }
     if (threads.empty()) {
-      // No thread could be started: the calling thread solves the list itself.
+      // No thread could be started: the calling thread solves the list itself,
+      // reading the keyboard inside every solution as between them, and reports
+      // as the workers do, once the list is done.
+      ScopedWorkerErrors kept;
       workers[1]->bPollKeys = inUiThread;
       workers[1]->Run();
     }
@@ -229,17 +232,34 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
       }
     }
   }
-  // Errors are shown after the join, from the calling thread.
-  if (inUiThread) ShowWorkerErrors();
   int result = 0;
   for (int k = 1; k <= N; ++k) {
-    if (errorCodes[k] > 0) {
-      // The highest-numbered failed thread's status, unless an earlier one ended the list.
-      if (EndsTheList(errorCodes[k]) || !EndsTheList(result)) result = errorCodes[k];
-      char text[80];
-      std::snprintf(text, sizeof text, "error #%d in simulation #%d", errorCodes[k], errorIndex[k]);
-      ShowError(text, false);
-    }
+    // The highest-numbered failed thread's status, unless an earlier one ended the list.
+    if (errorCodes[k] > 0 && (EndsTheList(errorCodes[k]) || !EndsTheList(result)))
+      result = errorCodes[k];
+  }
+  // The failure is the list's, whichever threads met it: one box after the join,
+  // from the calling thread, with the messages of the solutions (each text once)
+  // and the first equation that failed so.
+  std::string failure;
+  if (result > 0) {
+    int equation = 0;
+    for (int k = 1; k <= N; ++k)
+      if (errorCodes[k] == result && (equation == 0 || errorIndex[k] < equation)) equation = errorIndex[k];
+    char text[80];
+    std::snprintf(text, sizeof text, "error #%d in simulation #%d", result, equation);
+    failure = text;
+  }
+  if (inUiThread) {
+    std::vector<std::string> lines;
+    for (std::string& message : TakeWorkerErrors())
+      if (std::find(lines.begin(), lines.end(), message) == lines.end()) lines.push_back(std::move(message));
+    if (!failure.empty()) lines.push_back(failure);
+    std::string box;
+    for (const std::string& line : lines) box += (box.empty() ? "" : "\n") + line;
+    if (!box.empty()) ShowError(box, false);
+  } else if (!failure.empty()) {
+    ShowError(failure, false);
   }
   if (tmpl->bDebugLog) tmpl->DebugLog(", all done , and deleted. ");
   return result;

@@ -68,7 +68,7 @@ class MultiThreadCLammIdeal {
   const int* pnScanPoints = nullptr;
   std::atomic<int>* pNextEquation = nullptr;  // equations taken so far, or null
   std::atomic<bool>* pStop = nullptr;         // set when a failure ends the list
-  bool bPollKeys = false;  // runs in the user-interface thread: polls between equations
+  bool bPollKeys = false;  // runs in the user-interface thread: polls between equations too
   std::string szLogText;
   std::string szLogFile;
   bool bLogCreated = false;
@@ -83,9 +83,13 @@ class MultiThreadCLammIdeal {
 // Solves equations 1..count with s[i], D[i] (and vbar[i] when vbar is given) into
 // out[i][scan][point] on the template's output radii (or the per-scan radii). Returns
 // 0 when every equation succeeded, else the status of the highest-numbered thread
-// that failed (one that ended the list before one that did not); each failure is
-// reported as "error #%d in simulation #%d". Equations left unsolved by a failure
-// that ended the list, or by an interrupt, keep their output rows untouched.
+// that failed (one that ended the list before one that did not). The list reports
+// in one box, after the join: the messages of its solutions, each text once, and
+// "error #%d in simulation #%d" with that status and the first equation that failed
+// with it. A key stops it also when no worker could be started and the calling
+// thread solves the equations itself: the solutions read the keyboard then.
+// Equations left unsolved by a failure that ended the list, or by an interrupt,
+// keep their output rows untouched.
 int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, const double* vbar,
                 float*** out, const float* outRadii, int nRadii, float* const* scanRadii,
                 const int* scanCounts);

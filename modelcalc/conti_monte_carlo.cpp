@@ -26,6 +26,7 @@
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
 #include "modelcalc/fit_rmsd.h"
+#include "modelcalc/model_steps.h"
 #include "numerics/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
@@ -277,14 +278,22 @@ void RestoreMeasured() {
   CalculateppAFit();
 }
 
-// A run that ends before any set: nothing of the new grid is shown.
-void AbandonComputation(Window* window) {
+// A computation that ends before its first set (a refused grid, no memory, a best
+// fit that failed or was stopped): nothing of the new grid is shown, and what was
+// on show before (distribution, fit, noise, parameters, bModelComputed) is shown
+// again, as after a Run that ends without a result.
+void AbandonComputation(Window* window, LastContiResult& last, const LastModelFit& fit) {
   FreeResults();
   FreeKernelArrays();
   FreeNormalEquationArrays();
   g_haveMeasured = false;
-  ClearDistribution();
-  bModelComputed = false;
+  if (last.Active()) {
+    last.PutBack();
+    fit.PutBack();
+  } else {
+    ClearDistribution();
+    bModelComputed = false;
+  }
   if (window) window->Invalidate();
 }
 
@@ -495,14 +504,19 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
 
   FreeResults();
   g_haveMeasured = false;
+  // What is on show, kept until the best fit has given the computation a result of
+  // its own (taken before the run switches make every run an inner one).
+  const LastModelFit lastFit;
+  LastContiResult last;
   MonteCarloRunScope scope;
   bCurvesShown = false;
   nMCSetNumber = 0;
   g_directory = std::filesystem::path(path).parent_path();
   g_writeFiles = !path.empty();
 
+  last.SetAside();
   if (std::string failure; !SetupContiGrid(&failure)) {
-    AbandonComputation(window);
+    AbandonComputation(window, last, lastFit);
     ShowRunMessage(ErrorBoxMessage(std::move(failure)));
     return MonteCarloOutcome::NotStarted;
   }
@@ -520,18 +534,23 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
     pMCLowerLimit.assign(gridLength, 0.0f);
     pMCUpperLimit.assign(gridLength, 0.0f);
   } catch (const std::bad_alloc&) {
-    AbandonComputation(window);
+    AbandonComputation(window, last, lastFit);
     return MonteCarloOutcome::NotStarted;
   }
 
-  // 1. The best fit of the measured data.
+  // 1. The best fit of the measured data. A key during it, also one that its
+  // regularised solution took (bUserAbort stays set there), ends the computation
+  // before the first set.
   bool interrupted = false;
   std::vector<std::vector<float>> fitCopy;
-  if (!BestFit(window, settings, &interrupted, &fitCopy)) {
-    AbandonComputation(window);
+  if (!BestFit(window, settings, &interrupted, &fitCopy) || bUserAbort) {
+    interrupted = interrupted || bUserAbort;
+    AbandonComputation(window, last, lastFit);
     bUserAbort = false;
     return interrupted ? MonteCarloOutcome::Interrupted : MonteCarloOutcome::NotStarted;
   }
+  // The measured data's result replaces what was shown.
+  last.Replaced();
   // The unregularised best fit (in the distribution vectors) as set 0.
   if (writeEachSet) WriteDistributionFile(Format("%d", 0));
   AddLimitCurves();
@@ -541,7 +560,6 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
                                        std::vector<float>(static_cast<std::size_t>(nGridPoints) + 1, 0.0f));
   const int threads = settings.multiThreading ? settings.threads : 1;
   ProgressText progress(window);
-  bUserAbort = false;
   int done = 0;
   for (int k = 1; k <= sets; ++k) {
     nMCSetNumber = k;
@@ -560,7 +578,7 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
     }
     done = k;
     if (writeEachSet) WriteDistributionFile(Format("%d", k));
-    if (CheckKeyPress()) bUserAbort = true;
+    if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
     if (bUserAbort) break;
   }
   interrupted = done < sets;

@@ -50,13 +50,15 @@ extern float MCIntegralStats[8];
 enum class MonteCarloOutcome {
   Completed,    // every set computed; the store holds nMCSets sets
   NotStarted,   // no data, fewer than 2 sets, or the grid or the best fit failed
-  Interrupted,  // a key stopped the sets; the store holds the sets done (>= 2) or none
+  Interrupted,  // a key stopped it; the store holds the sets done (>= 2) or none
 };
 
 // The computation: N sets, limit curves at confidence c (0 < c < 1), the result
 // files in the directory of `path` (its name part is not used; an empty path writes
-// no file), each set written to "<k>.dat" when writeEachSet. A key press between
-// sets stops it. Outside batch mode the limits are evaluated and drawn at the end.
+// no file), each set written to "<k>.dat" when writeEachSet. A key press stops it:
+// during the best fit before any set, what was on show (distribution, fit, noise,
+// bModelComputed) staying as it was; during the sets with the sets done kept.
+// Outside batch mode the limits are evaluated and drawn at the end.
 MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
                                           const std::string& path, bool writeEachSet);
 

@@ -9,6 +9,7 @@
 #include "numerics/error_box.h"
 
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -80,17 +81,26 @@ int TakeRestOfKeyPress(const Event& keyDown) {
   return ch;
 }
 
-// Takes the first input event of the queue. When it is a key-down, the rest of
-// its key press is taken as well and *ch receives its character (0 without one).
-// Returns the type of the event taken, or nullopt when no input event is queued.
+// Takes the input events of the queue up to and including the first key press.
+// The input before it (a lone character or key release, mouse buttons) is dropped
+// on the way, so that a key queued behind a click is seen by this poll and not
+// only by a later one, which a loop polling once per long step may never make.
+// Of the key press (a key-down, or an accelerator key: its command does not run)
+// the character and the release are taken as well, and *ch receives its character
+// (0 without one). Returns KeyDown for a key press, the type of the last event
+// dropped when there was none, or nullopt when no input event was queued.
 std::optional<EventType> TakeInput(int* ch) {
-  std::optional<Event> e = UiEvents().TakeIf(IsInputEvent);
-  if (!e) return std::nullopt;
-  int c = 0;
-  if (e->type == EventType::KeyDown || e->IsAcceleratorCommand()) c = TakeRestOfKeyPress(*e);
-  if (ch) *ch = c;
-  // An accelerator key counts as the key press it was; its command does not run.
-  return e->IsAcceleratorCommand() ? EventType::KeyDown : e->type;
+  std::optional<EventType> last;
+  while (std::optional<Event> e = UiEvents().TakeIf(IsInputEvent)) {
+    if (e->type != EventType::KeyDown && !e->IsAcceleratorCommand()) {
+      last = e->type;
+      continue;
+    }
+    const int c = TakeRestOfKeyPress(*e);
+    if (ch) *ch = c;
+    return EventType::KeyDown;
+  }
+  return last;
 }
 
 // The character code as the signed 8-bit value of the old key messages.
@@ -113,6 +123,22 @@ ErrorsOnce& OnceRecord() {
 }
 
 }  // namespace
+
+namespace {
+// Open ScopedWorkerErrors of the user-interface thread.
+int g_keptDepth = 0;
+}  // namespace
+
+ScopedWorkerErrors::ScopedWorkerErrors() {
+  if (IsUiThread()) {
+    ++g_keptDepth;
+    counted_ = true;
+  }
+}
+
+ScopedWorkerErrors::~ScopedWorkerErrors() {
+  if (counted_) --g_keptDepth;
+}
 
 ScopedErrorsOnce::ScopedErrorsOnce() {
   ErrorsOnce& r = OnceRecord();
@@ -138,7 +164,10 @@ bool ScopedErrorsOnce::Repeated(const std::string& text) {
 
 int ShowError(const char* text, bool quit) {
   const std::string message = text ? text : "";
-  if (!quit && ScopedErrorsOnce::Repeated(message)) return IDOK;
+  // A kept message is shown later, through this function: its repeats are counted
+  // then.
+  const bool kept = HasBackend() && (!IsUiThread() || g_keptDepth > 0);
+  if (!kept && !quit && ScopedErrorsOnce::Repeated(message)) return IDOK;
   if (!HasBackend()) {
     static std::mutex stderrMutex;
     std::lock_guard<std::mutex> lock(stderrMutex);
@@ -147,9 +176,9 @@ int ShowError(const char* text, bool quit) {
     if (quit) throw FatalError(message);
     return 0;
   }
-  if (!IsUiThread()) {
+  if (kept) {
     // A worker never touches the window system: the user-interface thread shows
-    // the message after the join.
+    // the message after the join (also one it kept while doing a worker's work).
     {
       std::lock_guard<std::mutex> lock(WorkerErrorMutex());
       WorkerErrors().push_back(message);
@@ -171,7 +200,10 @@ std::vector<std::string> TakeWorkerErrors() {
 }
 
 void ShowWorkerErrors() {
-  for (const std::string& message : TakeWorkerErrors()) ShowError(message, false);
+  // Several workers meeting the same failure report it once.
+  std::set<std::string> shown;
+  for (const std::string& message : TakeWorkerErrors())
+    if (shown.insert(message).second) ShowError(message, false);
 }
 
 void WaitSeconds(float seconds) {
@@ -197,6 +229,13 @@ bool ThrottledKeyPoll::KeyPressed() {
   polled_ = true;
   lastPollMs_ = now;
   return CheckKeyPress();
+}
+
+bool ThrottledKeyPoll::Interrupted() {
+  if (bUserAbort) return true;
+  if (!KeyPressed()) return false;
+  bUserAbort = true;
+  return true;
 }
 
 bool CheckWindowKeyOrLatch(Window* window) {
@@ -236,9 +275,10 @@ int ReadWindowKeyChar(Window* window) {
   Pump();
   int ch = 0;
   std::optional<EventType> taken = TakeInput(&ch);
-  // Without a key press, or for a key that gives no character, nothing is read.
-  if (!taken || *taken != EventType::KeyDown || ch == 0) return -1;
-  const int code = SignedCharCode(ch);
+  if (!taken || *taken != EventType::KeyDown) return -1;
+  // A key without a character (an arrow or function key) is still a key press: it
+  // has been taken, so it is read, with code 0, and not lost.
+  const int code = ch ? SignedCharCode(ch) : 0;
   std::unique_ptr<DC> dc = window->ClientDC();
   if (dc) {
     char text[16];
@@ -260,18 +300,16 @@ bool WaitForWindowKeyPress(Window* window, float seconds) {
   while (MonotonicMs() < end) {
     if (look) {
       Pump();
-      // Looks at the first waiting input event without removing anything.
-      bool keyDown = false;
-      bool found = false;
-      UiEvents().Any([&](const Event& e) {
-        if (found || !IsInputEvent(e)) return false;
-        found = true;
-        keyDown = e.type == EventType::KeyDown;
+      // A key press waiting, also behind other input (which the next read takes on
+      // its way to the key); nothing is removed.
+      if (UiEvents().Any([](const Event& e) {
+            return e.type == EventType::KeyDown || e.IsAcceleratorCommand();
+          }))
         return true;
-      });
-      if (keyDown) return true;
     }
-    std::this_thread::yield();
+    // The wait gives the processor away between its looks (a pause waiting for the
+    // user may last minutes).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return false;
 }

@@ -50,17 +50,32 @@ class ScopedErrorsOnce {
 // Messages that ShowError received in worker threads, oldest first; the list is
 // emptied. The user-interface thread shows them after the join.
 std::vector<std::string> TakeWorkerErrors();
-// Shows every kept worker message in the error box (user-interface thread only).
+// Shows the kept worker messages in the error box, each distinct text once
+// (user-interface thread only).
 void ShowWorkerErrors();
+// While an object of this class lives in the user-interface thread, that thread's
+// ShowError keeps its messages as a worker's are kept (a quit still throws): a pool
+// whose workers could not be started and whose work the calling thread does itself
+// reports it as its workers would, after the work. Elsewhere it does nothing.
+class ScopedWorkerErrors {
+ public:
+  ScopedWorkerErrors();
+  ~ScopedWorkerErrors();
+  ScopedWorkerErrors(const ScopedWorkerErrors&) = delete;
+  ScopedWorkerErrors& operator=(const ScopedWorkerErrors&) = delete;
+
+ private:
+  bool counted_ = false;
+};
 
 // Busy wait of the given seconds (truncated to milliseconds); processes no events.
 void WaitSeconds(float seconds);
 
-// Interrupt poll: true when a key was pressed. Takes one event from the queue; a key
-// press is consumed with its character and release. Events that are not keys
-// (paint, timer, commands, quit, mouse moves) are left in the queue for the main
-// loop; mouse buttons are consumed and do not interrupt. In a worker thread it
-// returns false.
+// Interrupt poll: true when a key was pressed. Takes the queued input up to the
+// first key press, which is consumed with its character and release; mouse buttons
+// and a lone character or key release before it are consumed and do not interrupt.
+// Events that are not input (paint, timer, commands, quit, mouse moves) are left in
+// the queue for the main loop. In a worker thread it returns false.
 bool CheckKeyPress();
 // The interrupt poll of a loop whose steps may follow each other far faster than
 // anyone presses keys (thousands of time steps between two scans): CheckKeyPress
@@ -70,6 +85,9 @@ class ThrottledKeyPoll {
  public:
   static constexpr std::int64_t kIntervalMs = 100;
   bool KeyPressed();
+  // The interrupt test of an inner loop: true when bUserAbort is set or a key press
+  // is taken, which sets it (so that every caller up the stack unwinds as well).
+  bool Interrupted();
 
  private:
   std::int64_t lastPollMs_ = 0;
@@ -82,9 +100,11 @@ bool CheckWindowKeyPress(Window* window);
 // Reads the character of a pending key press into *out; false when none is pending.
 bool GetKeyPressChar(int* out);
 // Reads the character of a pending key press of the window, echoes its code at
-// (5, 5) and returns it; -1 when no key press is pending.
+// (5, 5) and returns it (0 for a key without a character); -1 when no key press is
+// pending.
 int ReadWindowKeyChar(Window* window);
-// Waits up to seconds for a key press of the window without removing it.
+// Waits up to seconds for a key press of the window (also one behind other input)
+// without removing anything.
 bool WaitForWindowKeyPress(Window* window, float seconds);
 
 // Whether the file is a regular file that can be opened for reading (false for

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -191,8 +192,17 @@ class HeadlessBackend : public Backend {
   void StopSound() override {}
   bool ShowTextFile(const std::string& path) override;
   bool OpenHelpPage(const std::string& path, const std::string& anchor) override;
-  void PumpEvents() override {}
+  // The window system hands over the input typed meanwhile here (the key polls of
+  // a computation pump before they look at the queue): the hook, when set, runs at
+  // every pump, so that a test can type a key at a chosen poll, as the Qt backend
+  // posts the keys typed during a computation at its polls.
+  void PumpEvents() override {
+    ++pumps_;
+    if (pumpHook_) pumpHook_();
+  }
   bool WaitEvents(int timeoutMs) override;
+  void SetPumpHook(std::function<void()> hook) { pumpHook_ = std::move(hook); }
+  int PumpCount() const { return pumps_; }
 
  private:
   DialogFontMeasures DialogFont();
@@ -229,6 +239,8 @@ class HeadlessBackend : public Backend {
   std::vector<Image> printedImages_;
   bool printAccepted_ = true;
   std::vector<OpenedHelpPage> helpPages_;
+  std::function<void()> pumpHook_;
+  int pumps_ = 0;
 };
 
 // Installs a fresh HeadlessBackend as the backend for the lifetime of the object

@@ -344,8 +344,20 @@ QtWindow::~QtWindow() {
   frame_.reset();
 }
 
+namespace {
+// The key code of a key that types text but has no code of its own (an umlaut, a
+// letter of another alphabet): it is a key press all the same, which stops a
+// computation as any other key does.
+constexpr int kVkTextKey = 0xE7;
+
+int KeyCode(const QKeyEvent& e) {
+  const int vk = VirtualKeyFromQt(e.key());
+  return vk == 0 && !e.text().isEmpty() ? kVkTextKey : vk;
+}
+}  // namespace
+
 void QtWindow::OnKeyPress(const QKeyEvent& e) {
-  int vk = VirtualKeyFromQt(e.key());
+  int vk = KeyCode(e);
   unsigned mods = KeyModifierWord(e.modifiers());
   if (TranslateAccelerator(vk, mods)) return;  // the command replaces the key
   if (vk != 0) Post(Event::KeyDown(vk, mods));
@@ -356,7 +368,7 @@ void QtWindow::OnKeyPress(const QKeyEvent& e) {
 void QtWindow::OnKeyRelease(const QKeyEvent& e) {
   // Auto-repeat gives repeated presses only, no releases.
   if (e.isAutoRepeat()) return;
-  int vk = VirtualKeyFromQt(e.key());
+  int vk = KeyCode(e);
   if (vk != 0) Post(Event::KeyUp(vk, KeyModifierWord(e.modifiers())));
 }
 

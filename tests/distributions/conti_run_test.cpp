@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <system_error>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/install_hooks.h"
+#include "distributions/nnls.h"
 #include "distributions/normal_equations.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
@@ -365,6 +367,117 @@ TEST_F(ContiRunTest, KeyDuringTheNormalEquationsEndsTheRunKeepingTheLastResult) 
   EXPECT_FALSE(bUserAbort);
   EXPECT_EQ(pDistValues, nullptr);
   EXPECT_EQ(hContiDC, nullptr);
+}
+
+// A key at any moment of a Run ends the Run at the poll that takes it (no poll
+// comes after it), the last result staying on show: at the first poll, in the
+// middle of the kernels, of the normal equations, of the first non-negative least
+// squares and of the regularisation search; with the worker threads the system
+// gives and with every one of them refused. The key is typed as the window system
+// delivers it: when a poll lets the backend pump its events. During the
+// maximum-entropy search the key ends the search at its best point, with the
+// message that says so.
+TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
+  const testing::Watchdog watchdog("c(s) Runs with a key at many moments");
+  struct RealStarts {
+    ~RealStarts() { SetWorkerThreadStartFailure(0, nullptr); }
+  } realStarts;
+  bool maxEntropy = false;
+  GetDistributionHooks().runSettings = [&maxEntropy] {
+    ContiRunSettings s;
+    s.maxEntropy = maxEntropy;
+    s.threads = 3;
+    return s;
+  };
+  enum class Phase { Kernels, Equations, Solve } phase = Phase::Kernels;
+  long solveStart = 0;
+  int refreshesAtSolve = 0;
+  HeadlessWindow& window = backend->Headless();
+  GetDistributionHooks().writeDebugLog = [&](const std::string& text) {
+    if (text == "\n RunContiSed starting normal equations") phase = Phase::Equations;
+    if (text == "\nStarting Regularization") {
+      phase = Phase::Solve;
+      solveStart = nNNLSSteps;
+      refreshesAtSolve = window.RefreshCount();
+    }
+  };
+  nLammThreads = 3;
+  bContiSModel = true;
+  SetContinuousParams(0.5f, 14.0f, 12.0f);
+  // The result on show, and the work of a whole Run.
+  ASSERT_EQ(RunContiSed(&window), ContiRunOutcome::Computed);
+  const std::vector<float> shown(pDistValues + 1, pDistValues + nDistGrid + 1);
+  const std::vector<float> fit(ppFit[1] + 1, ppFit[1] + pnPoints[1] + 1);
+  const std::vector<float> ti(pTINoise + 1, pTINoise + nGridPoints + 1);
+  const int kernels = nDistGrid;
+  const long solveSteps = nNNLSSteps - solveStart;
+  ASSERT_GT(solveSteps, 20);
+
+  struct Moment {
+    const char* name;
+    std::function<bool()> when;
+  };
+  const std::vector<Moment> moments = {
+      {"the first poll", [] { return true; }},
+      {"the kernels", [&] { return phase == Phase::Kernels && nLammEquationsDone >= 1; }},
+      {"the normal equations", [&] { return phase == Phase::Equations && nNEQScansDone >= 8; }},
+      {"the first NNLS", [&] { return phase == Phase::Solve; }},
+      {"the regularisation search",
+       [&] { return phase == Phase::Solve && nNNLSSteps - solveStart > solveSteps / 2; }},
+  };
+  const auto refuse = [] {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  };
+  for (const bool refused : {false, true}) {
+    SetWorkerThreadStartFailure(refused ? 1 : 0, refused ? std::function<void()>(refuse) : nullptr);
+    for (const Moment& m : moments) {
+      const std::string what = std::string(m.name) + (refused ? ", threads refused" : "");
+      phase = Phase::Kernels;
+      int pumpAtKey = -1;
+      backend->SetPumpHook([&] {
+        if (pumpAtKey < 0 && m.when()) {
+          pumpAtKey = backend->PumpCount();
+          window.PressKey('S');
+        }
+      });
+      const ContiRunResult run = RunContiSed(&window);
+      backend->SetPumpHook(nullptr);
+      ASSERT_GE(pumpAtKey, 0) << what << ": no poll in that phase";
+      EXPECT_EQ(run.outcome, ContiRunOutcome::Interrupted) << what;
+      EXPECT_EQ(backend->PumpCount(), pumpAtKey) << what << ": polls after the key";
+      EXPECT_EQ(run.message.text, phase == Phase::Kernels ? "" : "user interrupt") << what;
+      if (phase == Phase::Kernels) EXPECT_LT(nLammEquationsDone.load(), kernels) << what;
+      if (phase == Phase::Solve) EXPECT_LT(nNNLSSteps - solveStart, solveSteps) << what;
+      EXPECT_FALSE(bUserAbort) << what;
+      EXPECT_TRUE(bModelComputed) << what;
+      ASSERT_NE(pDistValues, nullptr) << what;
+      EXPECT_EQ(std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1), shown) << what;
+      EXPECT_EQ(std::vector<float>(ppFit[1] + 1, ppFit[1] + pnPoints[1] + 1), fit) << what;
+      EXPECT_EQ(std::vector<float>(pTINoise + 1, pTINoise + nGridPoints + 1), ti) << what;
+      EXPECT_TRUE(backend->Transcript().empty()) << what;
+    }
+  }
+  SetWorkerThreadStartFailure(0, nullptr);
+
+  // Maximum entropy: a key after the first point of the search ends it there.
+  maxEntropy = true;
+  phase = Phase::Kernels;
+  int pumpAtKey = -1;
+  backend->SetPumpHook([&] {
+    if (pumpAtKey < 0 && phase == Phase::Solve && window.RefreshCount() > refreshesAtSolve) {
+      pumpAtKey = backend->PumpCount();
+      window.PressKey('S');
+    }
+  });
+  backend->QueueMessageBox(IDOK, "ATTENTION");
+  const ContiRunResult run = RunContiSed(&window);
+  backend->SetPumpHook(nullptr);
+  ASSERT_GE(pumpAtKey, 0);
+  EXPECT_EQ(run.outcome, ContiRunOutcome::Computed);
+  EXPECT_EQ(backend->PumpCount(), pumpAtKey);
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].text.rfind("caught in local minimum or user interrupt at P = ", 0), 0u);
+  EXPECT_FALSE(bUserAbort);
 }
 
 TEST_F(ContiRunTest, NoScansDoesNothingAndMissingGeometryIsReported) {

@@ -541,6 +541,29 @@ TEST_F(QtBackendTest, KeysGiveKeyDownCharAndKeyUp) {
   EXPECT_EQ(QApplication::focusWidget(), Win().Client());  // Tab did not move the focus
 }
 
+// A key that types text without a code of its own (an umlaut, a letter of another
+// alphabet) is a key press with a release, as any other key: a key poll of a
+// computation takes it as the key that stops it, not as a lone character.
+TEST_F(QtBackendTest, TextKeysWithoutACodeAreKeyPresses) {
+  ShowWindow();
+  QTest::sendKeyEvent(QTest::Press, Win().Client(), Qt::Key_Adiaeresis, QStringLiteral("\u00e4"),
+                      Qt::NoModifier);
+  QTest::sendKeyEvent(QTest::Release, Win().Client(), Qt::Key_Adiaeresis, QStringLiteral("\u00e4"),
+                      Qt::NoModifier);
+  QTest::sendKeyEvent(QTest::Press, Win().Client(), static_cast<Qt::Key>(0x0416),
+                      QStringLiteral("\u0416"), Qt::NoModifier);
+  QTest::sendKeyEvent(QTest::Release, Win().Client(), static_cast<Qt::Key>(0x0416),
+                      QStringLiteral("\u0416"), Qt::NoModifier);
+  std::vector<std::pair<EventType, int>> seen;
+  for (const Event& e : TakeAll())
+    if (e.IsKey()) seen.emplace_back(e.type, e.type == EventType::Char ? e.ch : e.key);
+  const std::vector<std::pair<EventType, int>> expected = {
+      {EventType::KeyDown, 0xE7}, {EventType::Char, 0xE4}, {EventType::KeyUp, 0xE7},
+      {EventType::KeyDown, 0xE7}, {EventType::KeyUp, 0xE7},
+  };
+  EXPECT_EQ(seen, expected);
+}
+
 TEST_F(QtBackendTest, DoubleClickGivesDownUpDoubleClickUpWithTheOldModifierWords) {
   ShowWindow();
   QPoint at = Win().Client()->mapTo(Win().Frame(), QPoint(30, 40));

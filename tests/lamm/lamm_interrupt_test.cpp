@@ -4,12 +4,15 @@
 // never be seen.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <system_error>
 #include <vector>
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_threads.h"
 #include "numerics/run_switches.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/worker_threads.h"
 #include "tests/lamm/lamm_test_support.h"
 #include "tests/watchdog.h"
 
@@ -60,28 +63,47 @@ TEST_F(LammInterrupt, KeyStopsTheSolutionBeforeTheFirstScan) {
 }
 
 // Worker threads see the interrupt that the user-interface thread takes from the
-// keyboard while it waits for them.
-TEST_F(LammInterrupt, KeyStopsTheWorkerThreadsOfAList) {
+// keyboard while it waits for them. When the system refuses every worker, the
+// calling thread solves the list itself and reads the keyboard inside each
+// solution: the key stops the first equation before its first scan, as it stops
+// the workers', not only once that equation has run to its end.
+TEST_F(LammInterrupt, KeyStopsTheEquationsOfAListWithAndWithoutWorkers) {
   ScopedHeadlessBackend backend;
   auto tmpl = test::MakeSolver(e, 1.0, 1e-6, LammDiscretizationSettings{});
   const std::vector<double> s = {0, 2.0, 4.0, 8.0, 15.0}, D = {0, 1e-6, 8e-7, 6e-7, 4e-7};
-  std::vector<std::vector<std::vector<float>>> data(
-      5, std::vector<std::vector<float>>(e.scans + 1, std::vector<float>(e.radii + 1, 0.0f)));
-  std::vector<std::vector<float*>> rows(5, std::vector<float*>(e.scans + 1, nullptr));
-  std::vector<float**> out(5, nullptr);
-  for (int i = 1; i <= 4; ++i) {
-    for (int k = 1; k <= e.scans; ++k) rows[i][k] = data[i][k].data();
-    out[i] = rows[i].data();
+  struct RealStarts {
+    ~RealStarts() { SetWorkerThreadStartFailure(0, nullptr); }
+  } realStarts;
+  for (const bool refused : {false, true}) {
+    ResetRunSwitches();
+    if (refused) {
+      SetWorkerThreadStartFailure(1, [] {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      });
+    }
+    // Profiles no solution gives: any scan recorded overwrites them.
+    constexpr float kUntouched = -7.0f;
+    std::vector<std::vector<std::vector<float>>> data(
+        5, std::vector<std::vector<float>>(e.scans + 1, std::vector<float>(e.radii + 1, kUntouched)));
+    std::vector<std::vector<float*>> rows(5, std::vector<float*>(e.scans + 1, nullptr));
+    std::vector<float**> out(5, nullptr);
+    for (int i = 1; i <= 4; ++i) {
+      for (int k = 1; k <= e.scans; ++k) rows[i][k] = data[i][k].data();
+      out[i] = rows[i].data();
+    }
+    nLammThreads = 2;
+    backend->Headless().PressKey('X');
+    {
+      testing::Watchdog watchdog("solutions at 1e7 rpm after a key press", std::chrono::seconds(60));
+      CLRunMTList(tmpl.get(), 4, s.data(), D.data(), nullptr, out.data(), e.outRadii.data(), e.radii,
+                  nullptr, nullptr);
+    }
+    EXPECT_TRUE(bUserAbort) << refused;
+    EXPECT_LT(nLammEquationsDone.load(), 4) << refused;
+    for (int i = 1; i <= 4; ++i)
+      for (int k = 1; k <= e.scans; ++k)
+        EXPECT_EQ(data[i][k][e.radii / 2], kUntouched) << refused << ": equation " << i << ", scan " << k;
   }
-  nLammThreads = 2;
-  backend->Headless().PressKey('X');
-  {
-    testing::Watchdog watchdog("threaded solutions at 1e7 rpm after a key press");
-    CLRunMTList(tmpl.get(), 4, s.data(), D.data(), nullptr, out.data(), e.outRadii.data(), e.radii,
-                nullptr, nullptr);
-  }
-  EXPECT_TRUE(bUserAbort);
-  EXPECT_LT(nLammEquationsDone.load(), 4);
 }
 
 }  // namespace

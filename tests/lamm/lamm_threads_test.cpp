@@ -11,6 +11,7 @@
 #include "lamm/lamm_threads.h"
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
+#include "platform/headless/headless_backend.h"
 #include "platform/worker_threads.h"
 #include "tests/lamm/lamm_test_support.h"
 #include "tests/watchdog.h"
@@ -155,6 +156,36 @@ TEST_F(LammThreads, FailedEquationsAreReportedAsFailuresNotInterrupts) {
     EXPECT_TRUE(status == 2 || status == 3) << status;
     EXPECT_FALSE(bUserAbort);
     EXPECT_EQ(nLammEquationsDone.load(), count);
+  }
+}
+
+// A refused equation is reported in one box whichever threads met it and however
+// many started: the messages of the solution, each once, and the list's failure.
+// A second list of the same command (a refinement runs many) adds no box.
+TEST_F(LammThreads, RefusedEquationsOfAListAreReportedInOneBox) {
+  const testing::Watchdog watchdog("a Lamm list of refused equations");
+  ScopedHeadlessBackend backend;
+  for (double& d : D) d = -1e-7;  // every equation refused by the set-up check
+  const auto noThreadLeft = [] {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  };
+  for (int threads : {1, 3, 16, 0}) {
+    // 0: three threads asked for, none started.
+    if (threads == 0) SetWorkerThreadStartFailure(1, noThreadLeft);
+    backend->ClearTranscript();
+    backend->AnswerUnscriptedBoxes(IDOK);
+    {
+      ScopedErrorsOnce command;
+      Run(threads == 0 ? 3 : threads, 4);
+      Run(threads == 0 ? 3 : threads, 4);
+    }
+    ASSERT_EQ(backend->Transcript().size(), 1u) << threads << " threads";
+    EXPECT_EQ(backend->Transcript()[0].text,
+              "invalid geometry or s, D parameters loaded in CLammIdeal\n"
+              "diffcoeff < 0 loaded in CLammIdeal\n"
+              "error #4 in simulation #1")
+        << threads << " threads";
+    EXPECT_FALSE(bUserAbort);
   }
 }
 

@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <system_error>
 #include <new>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "distributions/distribution_storage.h"
 #include "distributions/install_hooks.h"
 #include "distributions/normal_equations.h"
+#include "lamm/lamm_threads.h"
 #include "modelfit/modelfit_hooks.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
@@ -176,6 +179,71 @@ TEST_F(MonteCarloTest, KeyStopsTheSetsAndFewerThanTwoSetsDoNothing) {
   EXPECT_EQ(Rows(ppFit), fit);
   EndMonteCarloDistributions(nullptr);
   EXPECT_EQ(Shown(), shown);
+}
+
+// A key before the first set, at the first poll, in the kernels of the best fit or
+// in the regularised solution of the measured data (whose key the sets once ran
+// past), ends the computation at that poll: no set is computed, and the
+// distribution, fit and noise on show stay, with bModelComputed, as after a Run
+// that ends without a result. A key in a set keeps the sets before it. With the
+// worker threads the system gives and with every one of them refused. The key is
+// typed when a poll lets the backend pump its events, as the window system
+// delivers it.
+TEST_F(MonteCarloTest, KeyAtAnyMomentStopsAndBeforeTheFirstSetKeepsWhatWasShown) {
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  const auto fit = Rows(ppFit);
+  const std::vector<float> shown = Shown();
+  const std::vector<float> ri(pRINoise + 1, pRINoise + nScans + 1);
+  int solves = 0;
+  GetDistributionHooks().writeDebugLog = [&solves](const std::string& text) {
+    if (text == "\nStarting Regularization") ++solves;
+  };
+  struct Moment {
+    const char* name;
+    std::function<bool()> when;
+    int setsKept;
+  };
+  const std::vector<Moment> moments = {
+      {"the first poll", [] { return true; }, 0},
+      {"the kernels of the best fit", [&] { return solves == 0 && nLammEquationsDone >= 1; }, 0},
+      {"the regularised solution of the measured data", [&] { return solves >= 2; }, 0},
+      {"set 3", [] { return nMCSetNumber >= 3; }, 2},
+  };
+  struct RealStarts {
+    ~RealStarts() { SetWorkerThreadStartFailure(0, nullptr); }
+  } realStarts;
+  for (const bool refused : {false, true}) {
+    if (refused) {
+      SetWorkerThreadStartFailure(1, [] {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      });
+    }
+    for (const Moment& m : moments) {
+      const std::string what = std::string(m.name) + (refused ? ", threads refused" : "");
+      solves = 0;
+      int pumpAtKey = -1;
+      backend->SetPumpHook([&] {
+        if (pumpAtKey < 0 && m.when()) {
+          pumpAtKey = backend->PumpCount();
+          backend->Headless().PressKey('S');
+        }
+      });
+      const MonteCarloOutcome outcome = MonteCarloDistributions(nullptr, 2000, 0.68f, "", false);
+      backend->SetPumpHook(nullptr);
+      ASSERT_GE(pumpAtKey, 0) << what << ": no poll then";
+      EXPECT_EQ(outcome, MonteCarloOutcome::Interrupted) << what;
+      EXPECT_EQ(backend->PumpCount(), pumpAtKey) << what << ": polls after the key";
+      EXPECT_EQ(nMCSets, m.setsKept) << what;
+      EXPECT_FALSE(bUserAbort) << what;
+      EXPECT_FALSE(bMonteCarloRun) << what;
+      EndMonteCarloDistributions(nullptr);
+      EXPECT_TRUE(bModelComputed) << what;
+      ASSERT_NE(pDistValues, nullptr) << what;
+      EXPECT_EQ(Shown(), shown) << what;
+      EXPECT_EQ(Rows(ppFit), fit) << what;
+      EXPECT_EQ(std::vector<float>(pRINoise + 1, pRINoise + nScans + 1), ri) << what;
+    }
+  }
 }
 
 // The rebuilt right-hand side of the measured data equals the one of the full

@@ -87,6 +87,33 @@ TEST_F(ErrorBoxTest, CheckKeyPressConsumesMouseAndKeysAndLeavesOtherEvents) {
     EXPECT_EQ(UiEvents().Take()->type, t);
 }
 
+// A poll takes the input before the first key press on its way: a key typed after a
+// click, or after the release of the key that started the command, interrupts at
+// this poll, not at some later one (a loop may poll once per long step).
+TEST_F(ErrorBoxTest, KeyBehindOtherInputInterruptsAtTheSamePoll) {
+  UiEvents().Post(Event::KeyUp(VK_RETURN));
+  UiEvents().Post(Event::Char(13));
+  backend->Headless().Click(10, 10, false, 0, true);
+  UiEvents().Post(Event::Repaint());
+  backend->Headless().PressKey('A');
+  EXPECT_TRUE(CheckKeyPress());
+  ASSERT_EQ(UiEvents().Size(), 1u);
+  EXPECT_EQ(UiEvents().Peek()->type, EventType::Paint);
+  // Input without a key press is all taken, and the next key is the next poll's.
+  UiEvents().Post(Event::Mouse(EventType::RButtonDown, 1, 1, MK_RBUTTON));
+  UiEvents().Post(Event::KeyUp('A'));
+  EXPECT_FALSE(CheckKeyPress());
+  EXPECT_EQ(UiEvents().Size(), 1u);
+  backend->Headless().PressKey(VK_F1);
+  EXPECT_TRUE(CheckKeyPress());
+  EXPECT_FALSE(CheckKeyPress());
+  // The wait for a key sees it behind a click too, and takes nothing.
+  backend->Headless().Click(10, 10, false, 0, false);
+  backend->Headless().PressKey('B');
+  EXPECT_TRUE(WaitForWindowKeyPress(&backend->Headless(), 10.0f));
+  EXPECT_EQ(UiEvents().Size(), 6u);  // the paint, the click and the key
+}
+
 TEST_F(ErrorBoxTest, AcceleratorKeyInterruptsAndItsCommandDoesNotRunAfterwards) {
   AcceleratorTable table;
   table.entries.push_back(Accelerator{'R', MK_CONTROL, 213});
@@ -152,6 +179,34 @@ TEST_F(ErrorBoxTest, ReadWindowKeyCharEchoesAKeyAndDrawsNothingWithoutOne) {
     for (int x = 0; x < 80; ++x) changed += window.Screen().Pixel(x, y) != before.Pixel(x, y);
   EXPECT_GT(changed, 0);
   EXPECT_TRUE(UiEvents().Empty());
+  // A key without a character is a key press all the same: read (code 0), not lost.
+  window.PressKey(VK_LEFT);
+  EXPECT_EQ(ReadWindowKeyChar(&window), 0);
+  EXPECT_TRUE(UiEvents().Empty());
+}
+
+// A pool whose workers could not start does their work in the calling thread and
+// reports as they would: its messages are kept (a quit still ends the command)
+// and shown after the work, the same text once.
+TEST_F(ErrorBoxTest, CallingThreadDoingWorkersWorkReportsAsTheWorkersDo) {
+  {
+    ScopedWorkerErrors kept;
+    EXPECT_EQ(ShowError("equation refused", false), 0);
+    EXPECT_THROW(ShowError("no memory", true), FatalError);
+    std::thread worker([] { ShowError("equation refused", false); });
+    worker.join();
+  }
+  EXPECT_TRUE(backend->Transcript().empty());
+  backend->QueueMessageBox(IDOK, "Error");
+  backend->QueueMessageBox(IDOK, "Error");
+  ShowWorkerErrors();
+  ASSERT_EQ(backend->Transcript().size(), 2u);
+  EXPECT_EQ(backend->Transcript()[0].text, "equation refused");
+  EXPECT_EQ(backend->Transcript()[1].text, "no memory");
+  // Without the scope the calling thread shows its box at once.
+  backend->QueueMessageBox(IDOK, "Error");
+  ShowError("shown", false);
+  EXPECT_EQ(backend->Transcript().size(), 3u);
 }
 
 TEST_F(ErrorBoxTest, CheckWindowKeyOrLatchReportsTheLatchOnceAndLeavesATimer) {
