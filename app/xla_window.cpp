@@ -67,6 +67,8 @@ TXLAWindow::TXLAWindow(const char* title) : handle_(&GetBackend().MainWindow()) 
     ofn->defaultExt = "*";
     ofn->multiSelect = true;
   }
+  // File and folder dialogs that name no folder of their own start in the data folder.
+  SetDialogStartFolder([] { return szDataDirectory; });
 
   bRunInProgress = false;
   bFitInProgress = false;
@@ -98,7 +100,10 @@ TXLAWindow::~TXLAWindow() {
   pszDebugHeader.reset();
   pszDebugFileName.reset();
   pBandDC.reset();
-  if (gMainWindow == this) gMainWindow = nullptr;
+  if (gMainWindow == this) {
+    gMainWindow = nullptr;
+    SetDialogStartFolder({});
+  }
 }
 
 void TXLAWindow::SetupWindow() {

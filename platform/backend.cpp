@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/system.h"
 
@@ -23,6 +24,24 @@ bool HasBackend() { return g_backend.load() != nullptr; }
 void SetBackend(Backend* backend) {
   g_backend.store(backend);
   MarkUiThread();
+}
+
+namespace {
+
+std::function<std::string()>& StartFolderSource() {
+  static std::function<std::string()> source;
+  return source;
+}
+
+}  // namespace
+
+void SetDialogStartFolder(std::function<std::string()> folder) {
+  StartFolderSource() = std::move(folder);
+}
+
+FileDialogOptions WithStartFolder(FileDialogOptions options) {
+  if (options.directory.empty() && StartFolderSource()) options.directory = StartFolderSource()();
+  return options;
 }
 
 }  // namespace tarmic

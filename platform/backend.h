@@ -158,4 +158,11 @@ Backend& GetBackend();
 bool HasBackend();
 void SetBackend(Backend* backend);
 
+// The folder in which a file or folder dialog whose options name none starts: the
+// program's data folder, which the program supplies here (an empty answer leaves the
+// toolkit's default). Both backends apply it to every file and folder dialog.
+void SetDialogStartFolder(std::function<std::string()> folder);
+// options with the start folder filled in when it names none.
+FileDialogOptions WithStartFolder(FileDialogOptions options);
+
 }  // namespace tarmic

@@ -238,6 +238,7 @@ std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
 }
 
 std::vector<std::string> HeadlessBackend::OpenFileDialog(const FileDialogOptions& options) {
+  lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"OpenFile", options.title, options.filter, 0});
   if (openAnswers_.empty() && cancelUnscriptedDialogs_) return {};
   if (openAnswers_.empty()) Unexpected("OpenFile (no answer queued)", options.title, options.filter);
@@ -247,6 +248,7 @@ std::vector<std::string> HeadlessBackend::OpenFileDialog(const FileDialogOptions
 }
 
 std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptions& options) {
+  lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"SaveFile", options.title, options.defaultName, 0});
   if (saveAnswers_.empty() && cancelUnscriptedDialogs_) return std::nullopt;
   if (saveAnswers_.empty())
@@ -257,6 +259,7 @@ std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptio
 }
 
 std::optional<std::string> HeadlessBackend::FolderDialog(const FileDialogOptions& options) {
+  lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"Folder", options.title, options.directory, 0});
   if (folderAnswers_.empty() && cancelUnscriptedDialogs_) return std::nullopt;
   if (folderAnswers_.empty()) Unexpected("Folder (no answer queued)", options.title, options.directory);

@@ -123,6 +123,9 @@ class HeadlessBackend : public Backend {
   void QueueSaveFile(std::optional<std::string> path);
   // Answer of the next folder dialog (nullopt = Cancel).
   void QueueFolder(std::optional<std::string> path);
+  // The folder the last file or folder dialog started in (SetDialogStartFolder
+  // applied).
+  const std::string& LastDialogFolder() const { return lastDialogFolder_; }
   // Answer of the next template dialog: the result and the control values the
   // "user" typed (merged into the transfer buffer on IDOK).
   void QueueDialog(int result, TransferBuffer values = {});
@@ -224,6 +227,7 @@ class HeadlessBackend : public Backend {
   std::deque<std::vector<std::string>> openAnswers_;
   std::deque<std::optional<std::string>> saveAnswers_;
   std::deque<std::optional<std::string>> folderAnswers_;
+  std::string lastDialogFolder_;
   struct DialogAnswer {
     int result;
     TransferBuffer values;

@@ -99,17 +99,17 @@ std::optional<std::string> QtBackend::InputText(std::string_view caption, std::s
 
 std::vector<std::string> QtBackend::OpenFileDialog(const FileDialogOptions& options) {
   ModalScope scope(*window_);
-  return AskOpenFiles(Owner(), options);
+  return AskOpenFiles(Owner(), WithStartFolder(options));
 }
 
 std::optional<std::string> QtBackend::SaveFileDialog(const FileDialogOptions& options) {
   ModalScope scope(*window_);
-  return AskSaveFile(Owner(), options);
+  return AskSaveFile(Owner(), WithStartFolder(options));
 }
 
 std::optional<std::string> QtBackend::FolderDialog(const FileDialogOptions& options) {
   ModalScope scope(*window_);
-  return AskFolder(Owner(), options);
+  return AskFolder(Owner(), WithStartFolder(options));
 }
 
 int QtBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {

@@ -103,6 +103,19 @@ TEST_F(RawDataCommandTest, DirectBoundaryRefusalsAreShownByTheCommand) {
   EXPECT_FALSE(bModelComputed);
 }
 
+// A file dialog that names no folder of its own (the g(s*) table here) opens in the
+// folder of the loaded data, not in the program's working folder.
+TEST_F(RawDataCommandTest, DialogsWithoutAFolderOpenInTheDataFolder) {
+  LoadVelocitySet();
+  const std::string dataFolder = std::filesystem::path(VelocitySet().front()).parent_path().string();
+  ASSERT_NE(dataFolder, std::filesystem::current_path().string());
+  Backend().QueueMessageBox(IDOK);  // the instructions
+  Backend().QueueOpenFiles({});     // cancelled
+  Dispatch(kCmDirectBoundaryFromGss);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(std::filesystem::path(Backend().LastDialogFolder()), std::filesystem::path(dataFolder));
+}
+
 TEST_F(RawDataCommandTest, AverageAndWorstScanReplaceTheSetOnlyWhenTheyCan) {
   LoadVelocitySet();
   // No worst scan known yet: a message, the set stays.
