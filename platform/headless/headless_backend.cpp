@@ -329,7 +329,15 @@ bool HeadlessBackend::ShowTextFile(const std::string& path) {
 }
 
 bool HeadlessBackend::OpenHelpPage(const std::string& path, const std::string& anchor) {
+  if (!browserAvailable_) return false;
   helpPages_.push_back(OpenedHelpPage{path, anchor});
+  return true;
+}
+
+bool HeadlessBackend::ShowHelpWindow(const std::string& path, const std::string& anchor) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  helpWindowPages_.push_back(OpenedHelpPage{path, anchor});
   return true;
 }
 

@@ -163,6 +163,11 @@ class HeadlessBackend : public Backend {
     std::string anchor;
   };
   const std::vector<OpenedHelpPage>& OpenedHelpPages() const { return helpPages_; }
+  // Whether a web browser starts for OpenHelpPage (default true); without one
+  // OpenHelpPage records nothing and fails.
+  void SetBrowserAvailable(bool available) { browserAvailable_ = available; }
+  // Pages shown in the program's help window, in order.
+  const std::vector<OpenedHelpPage>& HelpWindowPages() const { return helpWindowPages_; }
 
   HeadlessWindow& Headless() { return *window_; }
 
@@ -186,6 +191,7 @@ class HeadlessBackend : public Backend {
   void StopSound() override {}
   bool ShowTextFile(const std::string& path) override;
   bool OpenHelpPage(const std::string& path, const std::string& anchor) override;
+  bool ShowHelpWindow(const std::string& path, const std::string& anchor) override;
   void PumpEvents() override {}
   bool WaitEvents(int timeoutMs) override;
 
@@ -223,6 +229,8 @@ class HeadlessBackend : public Backend {
   std::vector<Image> printedImages_;
   bool printAccepted_ = true;
   std::vector<OpenedHelpPage> helpPages_;
+  bool browserAvailable_ = true;
+  std::vector<OpenedHelpPage> helpWindowPages_;
 };
 
 // Installs a fresh HeadlessBackend as the backend for the lifetime of the object
