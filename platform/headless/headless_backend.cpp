@@ -139,6 +139,11 @@ bool HeadlessWindow::FireTimer(int id) {
 
 void HeadlessWindow::PressKey(int vk, unsigned mods, int ch) {
   EventQueue& q = UiEvents();
+  if (IsMenuBarKey(vk, mods)) {
+    // The menu bar takes the key, as on the screen: the program sees nothing.
+    ++menuBarKeys_;
+    return;
+  }
   if (std::optional<int> command = TranslateAccelerator(accel_, vk, mods)) {
     q.Post(Event::AcceleratorCommand(*command, vk, mods));
   } else {

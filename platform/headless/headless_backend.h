@@ -79,7 +79,9 @@ class HeadlessWindow : public Window {
   // for keys that give a character, KeyUp. ch = 0 derives the character from the key
   // (letters, digits, space, Tab, Enter, Esc, Backspace; Ctrl+letter gives 1..26,
   // Alt gives none); ch > 0 is used as it is; ch < 0 posts no Char.
+  // The menu bar's key (F10) posts nothing and is counted in MenuBarKeys.
   void PressKey(int vk, unsigned mods = 0, int ch = 0);
+  int MenuBarKeys() const { return menuBarKeys_; }
   // Posts a click: button down and up at (x, y); with doubleClick the sequence of
   // a double click (down, up, double-click, up). mods are added to the button bit.
   void Click(int x, int y, bool right = false, unsigned mods = 0, bool doubleClick = false);
@@ -98,6 +100,7 @@ class HeadlessWindow : public Window {
   CursorShape cursor_ = CursorShape::Arrow;
   bool shown_ = false;
   bool captured_ = false;
+  int menuBarKeys_ = 0;
   bool acceptsDrops_ = false;
   std::map<int, int> timers_;
   int refreshCount_ = 0;

@@ -506,7 +506,7 @@ TEST_F(QtBackendTest, CtrlLGivesCommand200WithMenuVirez) {
 
 TEST_F(QtBackendTest, AltAcceleratorsWinOverMenuMnemonics) {
   ShowWindow();
-  QTest::keyClick(Win().Client(), Qt::Key_F, Qt::AltModifier);   // "&Fit" is on the bar
+  QTest::keyClick(Win().Client(), Qt::Key_F, Qt::AltModifier);
   QTest::keyClick(Win().Client(), Qt::Key_I, Qt::AltModifier);
   std::vector<Event> commands = OfTypes(TakeAll(), {EventType::Command});
   ASSERT_EQ(commands.size(), 2u);
