@@ -1,7 +1,7 @@
 // The keyboard of the main window. Outside computations it drives the radial
 // markers: the arrow keys move the cursor, Enter or Tab confirm a pick or the
 // question of a dropped marker, Esc cancels. While Run or Fit computes any key
-// only asks the computation to stop.
+// only asks the computation to stop. F1 opens the help page.
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -13,11 +13,13 @@
 #include "app/mouse.h"
 #include "app/onplot_tools.h"
 #include "app/paint.h"
+#include "app/response_table.h"
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "numerics/run_switches.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
+#include "resources/command_ids.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
 
@@ -132,6 +134,12 @@ void TXLAWindow::EvKeyDown(unsigned key, unsigned /*repeatCount*/, unsigned /*fl
     return;
   }
   bKeyLatch = true;
+  if (key == static_cast<unsigned>(VK_F1)) {
+    // The help key on the window opens the help page at its top (on an open menu it
+    // starts help mode instead, before the window sees the key).
+    DispatchCommand(*this, kCmOfferOnlineHelp);
+    return;
+  }
   // A key press runs one realtime update at once.
   if (bRealtimeUpdateMode) EvTimer(kRealtimeTimerId);
   const bool arrow = key == static_cast<unsigned>(VK_LEFT) || key == static_cast<unsigned>(VK_RIGHT);

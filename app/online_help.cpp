@@ -1,4 +1,5 @@
-// "&How to Get Help" and the help offered by every command in help mode.
+// "&How to Get Help" (also the F1 key on the main window) and the help offered by
+// every command in help mode.
 #include "app/online_help.h"
 
 #include "app/xla_window.h"
@@ -25,9 +26,14 @@ void TXLAWindow::OfferOnlineHelp() {
     if (!FileExists(path.c_str())) {
       backend.MessageBox("The help page " + path + " is missing.", "HELP",
                          MB_OK | MB_ICONEXCLAMATION);
-    } else if (!backend.OpenHelpPage(path, command > 0 ? HelpPageAnchor(command) : "")) {
-      backend.MessageBox("No web browser could be started to show " + path + ".", "HELP",
-                         MB_OK | MB_ICONEXCLAMATION);
+    } else {
+      // Without a web browser (none installed, or no desktop handler for web pages)
+      // the page is shown in the program's own help window.
+      const std::string anchor = command > 0 ? HelpPageAnchor(command) : "";
+      if (!backend.OpenHelpPage(path, anchor) && !backend.ShowHelpWindow(path, anchor)) {
+        backend.MessageBox("The help page " + path + " could not be shown.", "HELP",
+                           MB_OK | MB_ICONEXCLAMATION);
+      }
     }
   }
   bModalBoxOpen = false;

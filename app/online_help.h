@@ -1,5 +1,6 @@
 // The program's help page: one HTML file shipped beside the executable, opened
-// with the desktop's web browser. Every menu command has an element with the id
+// with the desktop's web browser, or in the program's own help window when no
+// browser starts. Every menu command has an element with the id
 // "cmd-<identifier>" on it, where help mode opens the page.
 #pragma once
 

@@ -212,6 +212,10 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   }
   bForcedRepaint = false;
 
+  // Three panes only while the distribution pane has a distribution of the data
+  // shown: a new data set or a model without one takes the whole height.
+  if (GetShellHooks().layoutPanes) GetShellHooks().layoutPanes();
+
   const Size client = GetHandle().ClientSize();
   SetScreenMapping(dc, client);
   fClientWidth = static_cast<float>(client.cx);
@@ -313,6 +317,7 @@ void TXLAWindow::UpdatePlotTextHeight() {
   if (pDataPlot) pDataPlot->Redraw();
   if (pResidualsPlot) pResidualsPlot->Redraw();
   RelayoutNoiseButtons();
+  if (GetShellHooks().textSizeChanged) GetShellHooks().textSizeChanged();
 }
 
 }  // namespace tarmic

@@ -31,6 +31,12 @@ struct ShellHooks {
   std::function<void(TXLAWindow* window)> readLammEqParameterPreferences;
 
   // --- the distribution pane ---
+  // Paint, before anything is drawn: the panes are laid out in three while the
+  // distribution pane shows a distribution of the data shown, in two otherwise.
+  std::function<void()> layoutPanes;
+  // The window's text sizes changed (a new client size): the distribution plot and
+  // its buttons are laid out for them.
+  std::function<void()> textSizeChanged;
   // The distribution plot's picture, rescaled and recorded again; null while no
   // distribution is shown (default).
   std::function<const MetaFile*()> distributionPicture;

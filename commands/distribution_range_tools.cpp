@@ -116,12 +116,17 @@ bool SDistributionModel() {
 
 void CreateIntegrateButton() {
   if (pIntegrateButton) return;
-  const double h = 18.0 * nClientHeight / 1000.0 + 10.0;
+  // Just above the distribution plot's rectangle at its right end; the button grows
+  // to the left and upwards as far as its labels need at the present text size.
+  // Its height is that of its text in picture units (a height from the client's
+  // pixels would reach up into the residual plot's x tick labels in a tall window).
+  const double h = PlotTextHeight(hButtonFont.height) + 4.0;
   const double w = 30.0 * nClientWidth / 1400.0 + 50.0;
   const double right = nPlotAreaRight * 1.4 - 10.0;
+  const int top = DistributionPlotRectTop();
   auto button = std::make_unique<CScreenButton>();
-  button->SetRect(static_cast<float>(nDistPlotTop - 1 - h), static_cast<float>(right - w),
-                  static_cast<float>(nDistPlotTop - 2), static_cast<float>(right));
+  button->SetRect(static_cast<float>(top - 1 - h), static_cast<float>(right - w),
+                  static_cast<float>(top - 2), static_cast<float>(right));
   button->SetLabels("integrate", 9, "select range", 12);
   button->crOnFill = RGB(255, 150, 150);
   button->Paint();
@@ -129,6 +134,14 @@ void CreateIntegrateButton() {
 }
 
 void DeleteIntegrateButton() { pIntegrateButton.reset(); }
+
+void RelayoutIntegrateButton() {
+  if (!pIntegrateButton) return;
+  const bool on = pIntegrateButton->bOn;
+  pIntegrateButton.reset();
+  CreateIntegrateButton();
+  if (on) pIntegrateButton->Toggle();
+}
 
 void ToggleIntegrateButton() {
   if (pIntegrateButton) pIntegrateButton->Toggle();

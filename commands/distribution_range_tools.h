@@ -50,6 +50,8 @@ extern bool bIntegRangesLoaded;
 // removed, toggled.
 void CreateIntegrateButton();
 void DeleteIntegrateButton();
+// Makes the button anew for the present window and text size, in the same state.
+void RelayoutIntegrateButton();
 void ToggleIntegrateButton();
 // Shows the button's current picture on the screen.
 void ShowIntegrateButton(TXLAWindow& window);

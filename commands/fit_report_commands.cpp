@@ -54,9 +54,9 @@ void InstallFitReportHooks() {
     if (main && pDataPlot) main->DrawMarkerLine(main->RadiusToPixelColumn(radius), crRefMeniscusMarker, 1);
   };
   ShellHooks& s = GetShellHooks();
-  s.showFitResultText = [](TXLAWindow&, DC& dc) {
+  s.showFitResultText = [](TXLAWindow& window, DC& dc) {
     fFitRmsd = FitRmsd();
-    DrawFitResultText(dc);
+    DrawFitResultText(dc, window.GetHandle().ClientSize());
   };
   s.drawBestFitInfo = [](TXLAWindow& window, DC& dc, int x, int y) {
     if (LastFitBelongsToLoadedData()) {

@@ -60,20 +60,28 @@ void InstallShellHooks() {
   h.readLammEqParameterPreferences = [](TXLAWindow* window) {
     ReadLammEqParameterPreferences(window ? &window->GetHandle() : nullptr);
   };
+  h.layoutPanes = [] { MatchPaneLayoutToDistribution(); };
+  h.textSizeChanged = [] {
+    RelayoutDistributionPlot();
+    RelayoutIntegrateButton();
+  };
   h.distributionPicture = []() -> const MetaFile* {
-    if ((!bContiModel && !bBoundaryAnalysis) || !pDistPlot) return nullptr;
-    if (nDistPlotDataSet != nDataSetGeneration) return nullptr;
-    return RedrawDistributionPlot();
+    return DistributionPaneShown() ? RedrawDistributionPlot() : nullptr;
   };
   h.distributionPriorOverlay = DrawPriorOverlay;
   h.beforePaint = [](DC* screenDC) { RemovePeakLabelsBeforePaint(screenDC); };
+  // The integrate button belongs to the distribution pane: while the pane is not
+  // shown it is neither drawn nor pressed.
   h.paintButtons = [](DC& dc) {
-    if (pIntegrateButton && pIntegrateButton->hPicture) pIntegrateButton->hPicture->Play(dc);
+    if (DistributionPaneShown() && pIntegrateButton && pIntegrateButton->hPicture)
+      pIntegrateButton->hPicture->Play(dc);
     PaintPeakLabels(dc);
   };
   h.pressLabel = PressPeakLabel;
-  h.pressButton = PressIntegrateButton;
-  h.overButton = OverIntegrateButton;
+  h.pressButton = [](TXLAWindow& window, float bx, float by) {
+    return DistributionPaneShown() && PressIntegrateButton(window, bx, by);
+  };
+  h.overButton = [](float bx, float by) { return DistributionPaneShown() && OverIntegrateButton(bx, by); };
   h.rightPress = DistributionPaneRightPress;
   h.mouseMove = DistributionPaneMouseMove;
   h.rightRelease = DistributionPaneRightRelease;

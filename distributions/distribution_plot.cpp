@@ -19,6 +19,7 @@
 #include "numerics/cvector.h"
 #include "platform/metafile.h"
 #include "plot/data_plots.h"
+#include "plot/screen_button.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -80,8 +81,12 @@ CVector* ViewOf(float* v, int n) {
   return vec;
 }
 
+// Whether the three-pane layout is set.
+bool g_threePanes = false;
+
 // The three panes while a distribution is shown, or the two without it.
 void SetThreePaneLayout(bool three) {
+  g_threePanes = three;
   if (three) {
     nDataPlotBottom = 350;
     nResidualPlotTop = 405;
@@ -106,7 +111,7 @@ void RelayoutOtherPlots(bool redraw) {
 
 void NewPlotPlaced() {
   pDistPlot = new CWINPlot();
-  pDistPlot->SetPlotRect(nDistPlotTop, nPlotAreaLeft, nDistPlotBottom, nPlotAreaRight);
+  pDistPlot->SetPlotRect(DistributionPlotRectTop(), nPlotAreaLeft, nDistPlotBottom, nPlotAreaRight);
 }
 
 // The distribution curve in black and, with both regularisations, the second one in
@@ -238,6 +243,30 @@ void DensityOverSToDensityOverM(float* v) {
 }
 
 }  // namespace
+
+bool DistributionPaneShown() {
+  return pDistPlot && (bContiModel || bBoundaryAnalysis) && nDistPlotDataSet == nDataSetGeneration;
+}
+
+bool MatchPaneLayoutToDistribution() {
+  const bool shown = DistributionPaneShown();
+  if (shown == g_threePanes) return false;
+  SetThreePaneLayout(shown);
+  LayoutDataAndResidualPlots();
+  return true;
+}
+
+int DistributionPlotRectTop() {
+  // The residual plot's x tick labels end at the same row whatever their height (its
+  // plot area gives them the room); the button below them grows with its text.
+  return nDistPlotTop + (PlotTextHeight(hButtonFont.height) - hButtonFont.height);
+}
+
+void RelayoutDistributionPlot() {
+  if (!pDistPlot) return;
+  pDistPlot->SetPlotRect(DistributionPlotRectTop(), nPlotAreaLeft, nDistPlotBottom, nPlotAreaRight);
+  pDistPlot->Redraw();
+}
 
 const char* DistributionYTitle() {
   if (bDLSData) return "Scattering Intensity";
@@ -457,6 +486,7 @@ void SetAsideDistribution::PutBack() {
 
 void ResetDistributionPlot() {
   DeletePlotObjects();
+  g_threePanes = false;
   bCsff0Shown = bCMTransformed = bMofsTableRun = bQuietRecreate = false;
   bRelayoutOnClear = true;
   bFMScalingLawSwitching = false;

@@ -48,6 +48,20 @@ extern int nDistPlotTop;     // 630
 extern int nDistPlotBottom;  // 950
 extern int nMapMarkSize;     // 10: symbol size of the c(s,ff0) projections
 
+// Whether the distribution pane shows the plot: a distribution model (or boundary
+// analysis) is chosen and the plot was made of the data set now loaded.
+bool DistributionPaneShown();
+// Lays out three panes while the distribution pane is shown, two otherwise; the data
+// and residual plots are placed anew (and recorded) when the layout changed, nothing
+// else is recomputed. True when it changed.
+bool MatchPaneLayoutToDistribution();
+// The top row of the distribution plot's rectangle: nDistPlotTop, moved down by what
+// the "integrate" button above it needs beyond its nominal text height (the button
+// sits between the residual plot's x tick labels and the plot).
+int DistributionPlotRectTop();
+// Places the plot for the present text sizes (after the window's size changed).
+void RelayoutDistributionPlot();
+
 // Frees the distribution vectors and the plot, sets the two-pane layout (relaying
 // out the data and residual plots when bRelayoutOnClear is set), removes the
 // integrate button and frees the prior vectors.

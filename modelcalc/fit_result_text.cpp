@@ -28,6 +28,7 @@
 #include "numerics/statistics.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
+#include "plot/data_plots.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"
 #include "scandata/data_set.h"
@@ -412,11 +413,12 @@ std::optional<FitTextLines> TakeFitResultLines() {
 
 }  // namespace
 
-void DrawFitResultText(DC& dc) {
+void DrawFitResultText(DC& dc, Size client) {
   const std::optional<FitTextLines> l = TakeFitResultLines();
   if (!l) return;
   PixelDrawingScope pixels(dc);
-  DrawLines(dc, *l, 10, 10);
+  const Point at = FitTextOrigin(client);
+  DrawLines(dc, *l, at.x, at.y);
 }
 
 void ShowFitResultText(Window* window) {
@@ -424,7 +426,8 @@ void ShowFitResultText(Window* window) {
   if (!l || !window) return;
   std::unique_ptr<DC> dc = window->ClientDC();
   if (!dc) return;
-  DrawLines(*dc, *l, 10, 10);
+  const Point at = FitTextOrigin(window->ClientSize());
+  DrawLines(*dc, *l, at.x, at.y);
   dc.reset();
   window->Refresh();
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/types.h"
+
 namespace tarmic {
 
 class DC;
@@ -53,12 +55,14 @@ std::string RmsdLine();
 // That no data point of the fitted scans lies inside the fitting limits (named).
 std::string NoFitPointText();
 
-// Builds the lines and draws them on the window; nothing when no scans are loaded.
-// While a fit improves on its start, the best rmsd is updated first.
+// Builds the lines and draws them on the window (at FitTextOrigin, clear of the data
+// plot's y axis); nothing when no scans are loaded. While a fit improves on its
+// start, the best rmsd is updated first.
 void ShowFitResultText(Window* window);
-// The same lines drawn on dc in client pixels (whatever its mapping), without
-// showing the window: the window's paint draws them on its own device context.
-void DrawFitResultText(DC& dc);
+// The same lines drawn on dc in client pixels (whatever its mapping) for a client
+// area of that size, without showing the window: the window's paint draws them on
+// its own device context.
+void DrawFitResultText(DC& dc, Size client);
 // Draws the shorter block into any context at the offset (x, y): file names to
 // range at (x + 20, y + 10 + 20 k), baseline, vbar and corrections at (x + 10, ...).
 // Nothing for the multiple-species non-ideal model.

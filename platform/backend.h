@@ -143,6 +143,10 @@ class Backend {
   // the element with id anchor when anchor is not empty. False when no handler
   // could be started.
   virtual bool OpenHelpPage(const std::string& path, const std::string& anchor) = 0;
+  // Shows a local HTML page in a help window of the program (for a desktop without a
+  // web browser), scrolled to the element with id anchor when anchor is not empty;
+  // an open help window shows the page anew. False when the page cannot be read.
+  virtual bool ShowHelpWindow(const std::string& path, const std::string& anchor) = 0;
 
   // Moves pending window-system input into the event queue and lets the window
   // repaint; returns at once.

@@ -42,6 +42,10 @@ std::optional<int> TranslateAccelerator(const AcceleratorTable& table, int key, 
   return std::nullopt;
 }
 
+bool IsMenuBarKey(int key, unsigned mods) {
+  return key == VK_F10 && (mods & (MK_CONTROL | MK_SHIFT | MK_ALT)) == 0;
+}
+
 const DialogControl* DialogTemplate::Find(int id) const {
   for (const DialogControl& c : controls)
     if (c.id == id) return &c;

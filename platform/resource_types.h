@@ -44,6 +44,9 @@ struct AcceleratorTable {
 
 // The command of the first entry matching a key press, if any.
 std::optional<int> TranslateAccelerator(const AcceleratorTable& table, int key, unsigned mods);
+// F10 without Ctrl, Shift or Alt: the key of the menu bar (it opens the first menu,
+// or closes an open one), never a key of the program.
+bool IsMenuBarKey(int key, unsigned mods);
 
 enum class ControlKind { Edit, CheckBox, RadioButton, Static, PushButton, GroupBox };
 

@@ -80,6 +80,7 @@ constexpr int VK_RIGHT = 0x27;
 constexpr int VK_DOWN = 0x28;
 constexpr int VK_DELETE = 0x2E;
 constexpr int VK_F1 = 0x70;
+constexpr int VK_F10 = 0x79;
 // Letters and digits are their upper-case ASCII codes ('A' .. 'Z', '0' .. '9').
 
 // Message-box styles and results.

@@ -2,6 +2,7 @@
 #include "plot/data_plots.h"
 #include "plot/temperature_plot.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -146,6 +147,14 @@ int ResidualBitmapBand() {
 
 int SplitLayoutResidualPlotTop() {
   return nResidualPlotTop + (bShowResidualsBitmap ? ResidualBitmapBand() : 0);
+}
+
+Point FitTextOrigin(Size client) {
+  int left = 0;
+  for (const CWINPlot* plot : {pDataPlot, pResidualsPlot})
+    if (plot) left = std::max(left, plot->nLeft);
+  if (left == 0 || client.cx <= 0) return Point{10, 10};
+  return Point{static_cast<int>(std::ceil(static_cast<double>(left) * client.cx / kPictureWidth)) + 6, 10};
 }
 
 void LayoutDataPlotOnly() {

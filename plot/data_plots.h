@@ -64,6 +64,11 @@ void RedrawResidualPlot(bool rescale);
 // Signal minus model of scan s into out[1..pnPoints[s]], as RedrawResidualPlot
 // computes it; the data set is not changed.
 void ComputeScanResiduals(int s, float* out);
+// Where the fit's text block starts in a client area of that size, pixels: a little
+// right of the left edges of the data and residual plots, so that it stands clear of
+// their y axes' tick labels and titles (the block reaches down into the residual
+// pane in a low window); (10, 10) without these plots.
+Point FitTextOrigin(Size client);
 // The layouts that the "Show Data" and "Show Residuals" commands apply; each
 // records the pictures of the plots it placed.
 void LayoutDataPlotOnly();

@@ -4,11 +4,13 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "numerics/error_box.h"
 #include "platform/dc.h"
+#include "platform/raster_dc.h"
 #include "plot/picture_space.h"
 #include "plot/winplot.h"
 
@@ -88,6 +90,47 @@ int TickPixel(float v, float scale, float offset) {
 
 float AxisEnd(float v, bool logAxis) { return logAxis ? std::log10(v) : v; }
 
+// A tick label's cell at the plot's tick height: width across (with the text width
+// factor), ascent and descent, picture units.
+TextMetrics MeasureTickLabel(const std::string& label) {
+  const Font font = AtPlotHeight(hTickFont);
+  TextMetrics m = DefaultTextRenderer().Measure(font, font.height, label);
+  m.width = PlotTextWidth(m.width);
+  return m;
+}
+
+// Every how many major ticks a label is written: labels extent units long (across
+// for x, the cell height for y) on ticks spacing units apart keep at least gap units
+// between them.
+int LabelStride(float spacing, int extent, int gap) {
+  spacing = std::fabs(spacing);
+  if (!(spacing > 0.0f)) return 1;
+  return std::max(1, static_cast<int>(std::ceil((extent + gap) / spacing - 1e-4)));
+}
+
+// The ticks that carry a label with that stride: those a whole multiple of stride
+// steps from 0, so that the labels kept are round values (0, 0.2, 0.4 rather than
+// 0.1, 0.3); the first tick when that leaves none.
+std::vector<bool> LabelledTicks(const CVector& ticks, int stride) {
+  const std::uint32_t n = ticks.Length();
+  std::vector<bool> labelled(n, true);
+  if (stride <= 1 || n < 2) return labelled;
+  const double step = ticks.Get(1) - ticks.Get(0);
+  bool any = false;
+  for (std::uint32_t k = 0; k < n; ++k) {
+    const long index = step != 0.0 ? std::lround(ticks.Get(static_cast<int>(k)) / step) : k;
+    labelled[k] = index % stride == 0;
+    any = any || labelled[k];
+  }
+  if (!any) labelled[0] = true;
+  return labelled;
+}
+
+// Spacing of the major ticks in picture units (0 with fewer than two).
+float TickSpacing(const CVector& ticks, float scale) {
+  return ticks.Length() < 2 ? 0.0f : (ticks.Get(1) - ticks.Get(0)) * scale;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- the picture
@@ -115,10 +158,14 @@ bool CWINPlot::RecordPicture() {
     bLogTickMode = logY;
     std::unique_ptr<CVector> yTicks = ComputeTicks(true, AxisEnd(fYMin, bLogY), AxisEnd(fYMax, bLogY));
     bLogTickMode = 0;
-    int chars = 1;
-    for (std::uint32_t k = 0; k < yTicks->Length(); ++k)
-      chars = std::max(chars, static_cast<int>(FormatTick(*yTicks, k, bLogY, fYLabelScale).size()));
+    int chars = 1, width = 0;
+    for (std::uint32_t k = 0; k < yTicks->Length(); ++k) {
+      const std::string label = FormatTick(*yTicks, k, bLogY, fYLabelScale);
+      chars = std::max(chars, static_cast<int>(label.size()));
+      width = std::max(width, MeasureTickLabel(label).width);
+    }
     nYTickChars = chars;
+    nYTickWidth = width;
     // Placed by SetPlotRect: the area follows the texts the plot now has.
     const bool placed = nRectRight != nRectLeft || nRectBottom != nRectTop;
     if (placed && LayOutPlotArea(false) && nCurves > 0) UpdateMapping();
@@ -168,12 +215,25 @@ bool CWINPlot::RecordPicture() {
   bLogTickMode = logTicksX;
   std::unique_ptr<CVector> ticks = ComputeTicks(true, x0, x1);
   bLogTickMode = 0;
+  // Labels too wide for their ticks' spacing are thinned out; a label at an end of
+  // the axis that would leave the picture is moved in, to end at its edge.
+  std::vector<std::string> xLabels;
+  int xWidest = 0;
+  for (std::uint32_t k = 0; k < ticks->Length(); ++k) {
+    xLabels.push_back(FormatTick(*ticks, k, bLogX, 1.0f));
+    xWidest = std::max(xWidest, MeasureTickLabel(xLabels.back()).width);
+  }
+  const std::vector<bool> xLabelled =
+      LabelledTicks(*ticks, LabelStride(TickSpacing(*ticks, fScaleX), xWidest, tickH / 2));
   for (std::uint32_t k = 0; k < ticks->Length(); ++k) {
     const int px = TickPixel(ticks->Get(static_cast<int>(k)), fScaleX, fOffsetX);
     dc.MoveTo(px, nBottom);
     dc.LineTo(px, nBottom + nTickLength);
-    if (!bHideTickLabels)
-      dc.TextOut(px, nBottom + nTickLength + nTickLabelGap, FormatTick(*ticks, k, bLogX, 1.0f));
+    if (!bHideTickLabels && xLabelled[k]) {
+      const int half = (MeasureTickLabel(xLabels[k]).width + 1) / 2;
+      const int x = std::clamp(px, nTickLabelGap + half, std::max(nTickLabelGap + half, kPictureWidth - nTickLabelGap - half));
+      dc.TextOut(x, nBottom + nTickLength + nTickLabelGap, xLabels[k]);
+    }
     dc.MoveTo(px, nTop);
     dc.LineTo(px, nTop - nTickLength);
   }
@@ -197,19 +257,31 @@ bool CWINPlot::RecordPicture() {
   bLogTickMode = logTicksY;
   ticks = ComputeTicks(true, y0, y1);
   bLogTickMode = 0;
+  // Labels closer than their height are thinned out; a label at an end of the axis
+  // that would reach out of the plot's rectangle (into the pane above or below,
+  // where another picture may cover it) is moved in.
+  const std::vector<bool> yLabelled =
+      LabelledTicks(*ticks, LabelStride(TickSpacing(*ticks, fScaleY), tickH, std::max(2, tickH / 6)));
+  int measuredWidest = 0;
   for (std::uint32_t k = 0; k < ticks->Length(); ++k) {
     const int py = TickPixel(ticks->Get(static_cast<int>(k)), fScaleY, fOffsetY);
     dc.MoveTo(nLeft, py);
     dc.LineTo(nLeft - nTickLength, py);
     const std::string label = FormatTick(*ticks, k, bLogY, fYLabelScale);
+    const TextMetrics cell = MeasureTickLabel(label);
     widest = std::max(widest, PlotTextWidth(static_cast<double>(label.size()) * tickH));
-    if (!bHideTickLabels)
-      dc.TextOut(nLeft - nTickLength - nTickLabelGap, py + tickH / 3, label);
+    int baseline = py + tickH / 3;
+    if (nRectBottom > nRectTop)
+      baseline = std::clamp(baseline, nRectTop + cell.ascent, std::max(nRectTop + cell.ascent, nRectBottom - cell.descent));
+    if (!bHideTickLabels && yLabelled[k]) {
+      measuredWidest = std::max(measuredWidest, cell.width);
+      dc.TextOut(nLeft - nTickLength - nTickLabelGap, baseline, label);
+    }
     dc.MoveTo(nRight, py);
     dc.LineTo(nRight + nTickLength, py);
-    if (bRightTickLabels && !bHideTickLabels) {
+    if (bRightTickLabels && !bHideTickLabels && yLabelled[k]) {
       dc.SetTextAlign(TA_LEFT | TA_BASELINE);
-      dc.TextOut(nRight + nTickLength + nTickLabelGap, py + tickH / 3, label);
+      dc.TextOut(nRight + nTickLength + nTickLabelGap, baseline, label);
       dc.SetTextAlign(TA_RIGHT | TA_BASELINE);
     }
   }
@@ -232,7 +304,8 @@ bool CWINPlot::RecordPicture() {
   if (bXLabel)
     dc.TextOut(static_cast<int>(nLeft + 0.5 * (nRight - nLeft)),
                nBottom + nTickLength + tickH + nTickLabelGap + nXLabelOffset, szXLabel);
-  const int titleX = nLeft - widest / 2 - nTickLength - nYLabelOffset;
+  // The y title's lower side (it runs upwards) stands left of the widest label drawn.
+  const int titleX = nLeft - nTickLength - nTickLabelGap - measuredWidest - kYTitleGap - nYLabelOffset;
   dc.SetTextAlign(TA_RIGHT | TA_BASELINE);
   if (bYMinLabel) dc.TextOut(titleX, nBottom, szYMinLabel);
   if (bYMaxLabel) dc.TextOut(titleX, nTop, szYMaxLabel);

@@ -164,7 +164,12 @@ bool CWINPlot::LayOutPlotArea(bool always) {
   const int title = PlotTextHeight(nTitleFontHeight) - nTitleFontHeight;
   const int below = tick + (bXLabel ? label : 0);
   const int above = tick / 2 + (bTitle ? title : 0);
-  const int left = nYTickChars * tickAcross / 2 + (bYLabel ? labelAcross : 0);
+  // The y title stands left of the widest tick label as measured (see Redraw): the
+  // area keeps the title inside the picture as well.
+  const int yTitleAcross = bYLabel ? PlotTextWidth(PlotTextHeight(nLabelFontHeight)) : 0;
+  const int measured = (bHideTickLabels ? 0 : nYTickWidth) + yTitleAcross + nTickLength +
+                       2 * nTickLabelGap + kYTitleGap - nRectLeft;
+  const int left = std::max(nYTickChars * tickAcross / 2 + (bYLabel ? labelAcross : 0), measured);
   // Right-hand tick labels start nTickLength + nTickLabelGap right of the plot; a
   // digit is about 0.55 of a font height wide. What would reach past the picture's
   // right edge (less 2 units) comes off the plot area.

@@ -38,6 +38,7 @@ class DC;
 inline constexpr int nTickLength = 8;        // major tick length and frame margin
 inline constexpr int nMinorTickLength = 5;
 inline constexpr int nTickLabelGap = 2;
+inline constexpr int kYTitleGap = 4;         // between the y tick labels and the y title
 inline constexpr int nMinTicks = 3;          // fewer major ticks halve the tick step
 inline constexpr int nTickFontHeight = 18;   // also the label width per character
 inline constexpr int nLabelFontHeight = 20;
@@ -336,11 +337,13 @@ class CWINPlot {
   int bLegend = 0;
   int nLeft = 0, nRight = 0, nBottom = 0, nTop = 0;
   // The rectangle given to SetPlotRect (left and right in picture units), the text
-  // height its plot area was last laid out for, and the most characters of a y tick
-  // label in the last picture.
+  // height its plot area was last laid out for, and the most characters and the
+  // largest width (picture units across, measured) of a y tick label in the last
+  // picture.
   int nRectLeft = 0, nRectRight = 0, nRectBottom = 0, nRectTop = 0;
   int nLayoutTextHeight = 0;
   int nYTickChars = 3;
+  int nYTickWidth = 0;
   int bFixedX = 0, bFixedY = 0;
   int bYFromZero = 0;
   int bScalingChanged = 1;

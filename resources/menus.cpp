@@ -4,6 +4,10 @@
 // same popup, followed by its further commands. Each popup is built by one function
 // that takes whether the full set is wanted. The accelerator hints shown after a tab
 // are taken from accelerator table 303, so a menu never shows a key that does not work.
+// Every item of the menu bar has a mnemonic of its own in both menus, and none is the
+// letter of an Alt accelerator (which would take Alt+letter first): Data, Copy,
+// displaY, modEl, geNerate, Parameters, Zozav, Run, fiT, Statistics, Options, pLot,
+// Help.
 #include "resources/menus.h"
 
 #include <stdexcept>
@@ -130,7 +134,7 @@ MenuItem DisplayPopup(bool full) {
         Cmd(kCmShowPeakMw, "Show Peak Mw in c(s)"),
     });
   }
-  return Popup("D&isplay", std::move(items));
+  return Popup("Displa&y", std::move(items));
 }
 
 MenuItem ModelPopup(bool full) {
@@ -191,25 +195,25 @@ MenuItem ModelPopup(bool full) {
         }),
     });
   }
-  return Popup("M&odel", std::move(items));
+  return Popup("Mod&el", std::move(items));
 }
 
 MenuItem GeneratePopup() {
-  return Popup("&Generate", {Cmd(kCmGenerateSingle, "Single"), Cmd(kCmGenerateSeries, "Series")});
+  return Popup("Ge&nerate", {Cmd(kCmGenerateSingle, "Single"), Cmd(kCmGenerateSeries, "Series")});
 }
 
 // The four commands that sit directly on the menu bar.
 std::vector<MenuItem> MenuBarCommands() {
   return {
       Cmd(kCmParameters, "&Parameters"),
-      Cmd(kCmZOZAV, "ZOZAV"),
+      Cmd(kCmZOZAV, "&ZOZAV"),
       Cmd(kCmRun, "&Run"),
-      Cmd(kCmFit, "&Fit"),
+      Cmd(kCmFit, "Fi&t"),
   };
 }
 
 MenuItem StatisticsPopup() {
-  return Popup("Statistics", {
+  return Popup("&Statistics", {
       Cmd(kCmVarianceRatio, "calculate variance ratio (F-statistics)"),
       Cmd(kCmMonteCarloDistributions, "Monte-Carlo for Distributions"),
       Cmd(kCmMonteCarloIntegratedSw, "Monte-Carlo for integrated weight-average s values"),
@@ -396,7 +400,7 @@ MenuItem OptionsPopup(bool full) {
 }
 
 MenuItem PlotPopup() {
-  return Popup("Plot", {
+  return Popup("P&lot", {
       Cmd(kCmGUSSIDataFitResidualsPlot, "GUSSI data-fit-residuals plot"),
       Cmd(kCmGUSSICSPlot, "GUSSI c(s) plot"),
       Cmd(kCmPlotDataAs3d, "Plot Data as 3d"),

@@ -139,6 +139,11 @@ bool HeadlessWindow::FireTimer(int id) {
 
 void HeadlessWindow::PressKey(int vk, unsigned mods, int ch) {
   EventQueue& q = UiEvents();
+  if (IsMenuBarKey(vk, mods)) {
+    // The menu bar takes the key, as on the screen: the program sees nothing.
+    ++menuBarKeys_;
+    return;
+  }
   if (std::optional<int> command = TranslateAccelerator(accel_, vk, mods)) {
     q.Post(Event::AcceleratorCommand(*command, vk, mods));
   } else {
@@ -345,7 +350,15 @@ bool HeadlessBackend::ShowTextFile(const std::string& path) {
 }
 
 bool HeadlessBackend::OpenHelpPage(const std::string& path, const std::string& anchor) {
+  if (!browserAvailable_) return false;
   helpPages_.push_back(OpenedHelpPage{path, anchor});
+  return true;
+}
+
+bool HeadlessBackend::ShowHelpWindow(const std::string& path, const std::string& anchor) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  helpWindowPages_.push_back(OpenedHelpPage{path, anchor});
   return true;
 }
 

@@ -81,7 +81,9 @@ class HeadlessWindow : public Window {
   // for keys that give a character, KeyUp. ch = 0 derives the character from the key
   // (letters, digits, space, Tab, Enter, Esc, Backspace; Ctrl+letter gives 1..26,
   // Alt gives none); ch > 0 is used as it is; ch < 0 posts no Char.
+  // The menu bar's key (F10) posts nothing and is counted in MenuBarKeys.
   void PressKey(int vk, unsigned mods = 0, int ch = 0);
+  int MenuBarKeys() const { return menuBarKeys_; }
   // Posts a click: button down and up at (x, y); with doubleClick the sequence of
   // a double click (down, up, double-click, up). mods are added to the button bit.
   void Click(int x, int y, bool right = false, unsigned mods = 0, bool doubleClick = false);
@@ -100,6 +102,7 @@ class HeadlessWindow : public Window {
   CursorShape cursor_ = CursorShape::Arrow;
   bool shown_ = false;
   bool captured_ = false;
+  int menuBarKeys_ = 0;
   bool acceptsDrops_ = false;
   std::map<int, int> timers_;
   int refreshCount_ = 0;
@@ -170,6 +173,11 @@ class HeadlessBackend : public Backend {
     std::string anchor;
   };
   const std::vector<OpenedHelpPage>& OpenedHelpPages() const { return helpPages_; }
+  // Whether a web browser starts for OpenHelpPage (default true); without one
+  // OpenHelpPage records nothing and fails.
+  void SetBrowserAvailable(bool available) { browserAvailable_ = available; }
+  // Pages shown in the program's help window, in order.
+  const std::vector<OpenedHelpPage>& HelpWindowPages() const { return helpWindowPages_; }
 
   HeadlessWindow& Headless() { return *window_; }
 
@@ -195,6 +203,7 @@ class HeadlessBackend : public Backend {
   void StopSound() override {}
   bool ShowTextFile(const std::string& path) override;
   bool OpenHelpPage(const std::string& path, const std::string& anchor) override;
+  bool ShowHelpWindow(const std::string& path, const std::string& anchor) override;
   // The window system hands over the input typed meanwhile here (the key polls of
   // a computation pump before they look at the queue): the hook, when set, runs at
   // every pump, so that a test can type a key at a chosen poll, as the Qt backend
@@ -245,6 +254,8 @@ class HeadlessBackend : public Backend {
   std::vector<OpenedHelpPage> helpPages_;
   std::function<void()> pumpHook_;
   int pumps_ = 0;
+  bool browserAvailable_ = true;
+  std::vector<OpenedHelpPage> helpWindowPages_;
 };
 
 // Installs a fresh HeadlessBackend as the backend for the lifetime of the object

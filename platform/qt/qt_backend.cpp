@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLocale>
 #include <QMainWindow>
@@ -16,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScrollBar>
 #include <QTimer>
 #include <QUrl>
 
@@ -196,6 +198,34 @@ bool QtBackend::OpenHelpPage(const std::string& path, const std::string& anchor)
   QUrl url = QUrl::fromLocalFile(PathToQString(path));
   if (!anchor.empty()) url.setFragment(ToQString(anchor));
   return QDesktopServices::openUrl(url);
+}
+
+bool QtBackend::ShowHelpWindow(const std::string& path, const std::string& anchor) {
+  const QString file = PathToQString(path);
+  const QFileInfo info(file);
+  if (!info.isFile() || !info.isReadable()) return false;
+  QTextBrowser* browser = help_.data();
+  if (!browser) {
+    browser = new QTextBrowser();
+    browser->setAttribute(Qt::WA_DeleteOnClose);
+    // Links inside the page move within it; links to the web go to a browser.
+    browser->setOpenExternalLinks(true);
+    browser->resize(900, 700);
+    help_ = browser;
+    viewers_.emplace_back(browser);
+  }
+  // Shown first, so that the page is laid out at the window's size when it scrolls.
+  browser->show();
+  browser->raise();
+  browser->activateWindow();
+  QUrl url = QUrl::fromLocalFile(file);
+  if (!anchor.empty()) url.setFragment(ToQString(anchor));
+  // The same page at another fragment only scrolls; the page is read anew otherwise.
+  browser->setSource(url);
+  if (anchor.empty()) browser->verticalScrollBar()->setValue(0);
+  const QString title = browser->documentTitle();
+  browser->setWindowTitle(title.isEmpty() ? info.fileName() : title);
+  return true;
 }
 
 bool QtBackend::ShowTextFile(const std::string& path) {

@@ -1,10 +1,11 @@
 // The Qt 6 backend of the platform layer: the frame window, modal boxes and
-// dialogs, clipboard, printer, sound and the text viewer. A QApplication must exist
+// dialogs, clipboard, printer, sound, the text viewer and the help window. A QApplication must exist
 // before it is made. Making it sets the "C" numeric locale and makes Qt fonts the
 // default text renderer; destroying it restores the built-in renderer.
 #pragma once
 
 #include <QPointer>
+#include <QTextBrowser>
 
 #include <memory>
 #include <vector>
@@ -51,6 +52,8 @@ class QtBackend : public Backend {
 
   bool ShowTextFile(const std::string& path) override;
   bool OpenHelpPage(const std::string& path, const std::string& anchor) override;
+  // The page in a QTextBrowser window, one for the whole session.
+  bool ShowHelpWindow(const std::string& path, const std::string& anchor) override;
 
   void PumpEvents() override;
   bool WaitEvents(int timeoutMs) override;
@@ -64,6 +67,7 @@ class QtBackend : public Backend {
   std::unique_ptr<QtWindow> window_;
   QtSoundPlayer sound_;
   std::vector<QPointer<QWidget>> viewers_;
+  QPointer<QTextBrowser> help_;
 };
 
 }  // namespace tarmic

@@ -68,8 +68,8 @@ class QtWindow::ClientWidget : public QWidget {
   bool event(QEvent* e) override {
     switch (e->type()) {
       case QEvent::ShortcutOverride: {
-        // An accelerator wins over the menu bar's mnemonics (Alt+F is a command even
-        // though "&Fit" is on the bar): claim the key so that it arrives as a press.
+        // An accelerator wins over the menu bar's mnemonics (Alt+F is a command even if
+        // an item of the bar has the mnemonic F): claim the key so that it arrives as a press.
         auto* key = static_cast<QKeyEvent*>(e);
         if (owner_.IsAccelerator(VirtualKeyFromQt(key->key()), KeyModifierWord(key->modifiers()))) {
           e->accept();
@@ -173,7 +173,8 @@ class QtWindow::ClientWidget : public QWidget {
 // the commands that sit on the bar alike: from an open popup (or a submenu's item
 // without a submenu of its own) to the next item of the bar, which opens when it is
 // a popup and is highlighted when it is a command. On a highlighted command Enter
-// or Space chooses it, Esc and any other key or a click end the walk.
+// or Space chooses it, Esc and any other key or a click end the walk. F10 opens the
+// first menu of the bar (and closes an open one).
 class QtWindow::KeyboardRouter : public QObject {
  public:
   explicit KeyboardRouter(QtWindow& owner) : owner_(owner) {}
@@ -182,6 +183,7 @@ class QtWindow::KeyboardRouter : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     switch (event->type()) {
       case QEvent::KeyPress:
+        if (MenuBarKey(watched, *static_cast<QKeyEvent*>(event))) return true;
         if (WalkMenuBar(watched, *static_cast<QKeyEvent*>(event))) return true;
         return RouteKey(watched, *static_cast<QKeyEvent*>(event));
       case QEvent::ShortcutOverride:
@@ -210,6 +212,31 @@ class QtWindow::KeyboardRouter : public QObject {
   }
 
  private:
+  // F10, the menu bar's key on Linux desktops: in the frame window it opens the first
+  // menu with its first item highlighted; on an open menu of the bar, or with a
+  // command highlighted on the bar, it closes the menu and gives the keyboard back.
+  // True when the key was taken.
+  bool MenuBarKey(QObject* watched, const QKeyEvent& key) {
+    QMenuBar* bar = owner_.menu_.Bar();
+    if (!bar || !IsMenuBarKey(VirtualKeyFromQt(key.key()), KeyModifierWord(key.modifiers())))
+      return false;
+    if (IsPopupOfTheMenuBar(watched) || walk_) {
+      walk_ = nullptr;
+      while (QWidget* popup = QApplication::activePopupWidget()) {
+        if (!popup->close()) break;
+      }
+      EndWalk();
+      return true;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != owner_.frame_.get() || QApplication::activePopupWidget() ||
+        QApplication::activeModalWidget())
+      return false;
+    bar->setFocus(Qt::MenuBarFocusReason);
+    StepMenuBar(*bar, 1);
+    return true;
+  }
+
   // The arrow keys on the menu bar's popups and on a command highlighted on the bar;
   // true when the key was taken.
   bool WalkMenuBar(QObject* watched, const QKeyEvent& key) {

@@ -135,6 +135,21 @@ inline std::vector<std::string> WriteSyntheticRun(const std::string& dir) {
   return paths;
 }
 
+// Every value of the model side and the distribution engine at its default, the
+// hooks of the program services removed.
+inline void ResetDistributionSide() {
+  ResetShellHooks();
+  ResetModelFitHooks();
+  ResetDistributionHooks();
+  ResetDistributionEngine();
+  ResetModelFitState();
+  ResetLammGlobals();
+  ResetSolventConstants();
+  ResetOnPlotTools();
+  ResetDistributionRangeTools();
+  ResetPeakTools();
+}
+
 class DistributionWindowTest : public CommandTest {
  protected:
   void SetUp() override {
@@ -149,18 +164,6 @@ class DistributionWindowTest : public CommandTest {
     ResetDistributionSide();
   }
 
-  static void ResetDistributionSide() {
-    ResetShellHooks();
-    ResetModelFitHooks();
-    ResetDistributionHooks();
-    ResetDistributionEngine();
-    ResetModelFitState();
-    ResetLammGlobals();
-    ResetSolventConstants();
-    ResetOnPlotTools();
-    ResetDistributionRangeTools();
-    ResetPeakTools();
-  }
 
   // Loads the synthetic run and sets the geometry and the fitting limits.
   void LoadSyntheticRun() {

@@ -95,5 +95,40 @@ TEST_F(HelpCommandTest, TheHelpPageOpensAtTheCommandChosenInHelpMode) {
   EXPECT_EQ(BoxTexts().back(), "The help page " + HelpPagePath() + " is missing.");
 }
 
+// A desktop without a web browser shows the page in the program's help window, at
+// the chosen command's entry in help mode; F1 on the window opens the page's top.
+TEST_F(HelpCommandTest, WithoutABrowserThePageOpensInTheHelpWindowAndF1OpensIt) {
+  szProgramDir = ResourceDir();
+  const std::string page = ResourceDir() + "help/tarmic-help.html";
+  Backend().SetBrowserAvailable(false);
+  Backend().ClearTranscript();
+  const auto& shown = Backend().HelpWindowPages();
+
+  Backend().QueueMessageBox(IDYES, "HELP");
+  DispatchToWindow(Win(), Event::HelpCommand(kCmRun));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].path, page);
+  EXPECT_EQ(shown[0].anchor, "cmd-213");
+  EXPECT_TRUE(Backend().OpenedHelpPages().empty());
+  EXPECT_FALSE(Win().bHelpMode);
+  // No box besides the question: the page is shown, nothing is reported.
+  EXPECT_EQ(BoxTexts().size(), 1u);
+
+  // F1 on the window: the page from its top; the key does nothing else.
+  Backend().QueueMessageBox(IDYES, "HELP");
+  PressKeyAndRun(VK_F1);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].anchor, "");
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  // With a browser the page goes there, as before.
+  Backend().SetBrowserAvailable(true);
+  Backend().QueueMessageBox(IDYES, "HELP");
+  PressKeyAndRun(VK_F1);
+  ASSERT_EQ(Backend().OpenedHelpPages().size(), 1u);
+  EXPECT_EQ(Backend().OpenedHelpPages()[0].anchor, "");
+  EXPECT_EQ(shown.size(), 2u);
+}
+
 }  // namespace
 }  // namespace tarmic::testing

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -212,6 +213,81 @@ TEST_F(KeyboardFocus, ArrowKeysWalkTheWholeMenuBar) {
     EXPECT_EQ(QApplication::focusWidget(), Win().Client());
     EXPECT_TRUE(HasCommand(TypeCtrl('L'), CtrlCommand('L')));
   }
+}
+
+// Alt with the underlined letter reaches every item of the menu bar, in both menus:
+// a popup opens, a command on the bar is chosen.
+TEST_F(KeyboardFocus, AltWithTheMnemonicOpensEveryItemOfTheMenuBar) {
+  for (std::string_view name : {kMenuVirez, kMenuFull}) {
+    const MenuResource& menu = GetMenuResource(name);
+    Win().AttachMenu(menu);
+    ProcessQtEvents();
+    QMenuBar* bar = Win().Menu().Bar();
+    const QList<QAction*> actions = bar->actions();
+    ASSERT_EQ(static_cast<std::size_t>(actions.size()), menu.items.size());
+    for (qsizetype k = 0; k < actions.size(); ++k) {
+      const std::string& text = menu.items[static_cast<std::size_t>(k)].text;
+      const std::size_t amp = text.find('&');
+      ASSERT_NE(amp, std::string::npos) << text;
+      const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(text[amp + 1])));
+      UiEvents().Clear();
+      QTest::keyClick(Win().Frame()->windowHandle(), static_cast<Qt::Key>(Qt::Key_A + (letter - 'A')),
+                      Qt::AltModifier);
+      ProcessQtEvents();
+      std::vector<Event> events;
+      while (std::optional<Event> e = UiEvents().Take()) events.push_back(*e);
+      if (QMenu* popup = actions[k]->menu()) {
+        EXPECT_EQ(QApplication::activePopupWidget(), popup) << name << ": " << text;
+        // The letter is the menu's: no command, and no key of the letter for the program.
+        EXPECT_TRUE(std::none_of(events.begin(), events.end(), [letter](const Event& e) {
+          return e.type == EventType::Command || e.type == EventType::Char ||
+                 (e.type == EventType::KeyDown && e.key == letter);
+        })) << name << ": " << text;
+        while (QWidget* open = QApplication::activePopupWidget())
+          QTest::keyClick(open->windowHandle(), Qt::Key_Escape);
+        ProcessQtEvents();
+      } else {
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << text;
+        EXPECT_TRUE(HasCommand(events, menu.items[static_cast<std::size_t>(k)].id)) << name << ": " << text;
+      }
+      ProcessQtEvents();
+    }
+  }
+}
+
+// F10 opens the first menu of the bar with its first item highlighted (the program
+// sees no key), the arrows walk on from there, and F10 closes the menu again and
+// gives the keyboard back to the window.
+TEST_F(KeyboardFocus, F10OpensAndClosesTheMenuBar) {
+  QMenuBar* bar = Win().Menu().Bar();
+  const QList<QAction*> items = bar->actions();
+  const auto press = [this](Qt::Key key) {
+    QWidget* popup = QApplication::activePopupWidget();
+    QTest::keyClick(popup ? popup->windowHandle() : Win().Frame()->windowHandle(), key);
+    ProcessQtEvents();
+  };
+  UiEvents().Clear();
+  press(Qt::Key_F10);
+  QMenu* first = items.front()->menu();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(QApplication::activePopupWidget(), first);
+  EXPECT_EQ(first->activeAction(), first->actions().front());
+  EXPECT_TRUE(UiEvents().Empty());
+  press(Qt::Key_Right);
+  EXPECT_EQ(bar->activeAction(), items[1]);
+  press(Qt::Key_F10);
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), Win().Client());
+  EXPECT_TRUE(UiEvents().Empty());
+  EXPECT_TRUE(HasCommand(TypeCtrl('L'), CtrlCommand('L')));
+  // Shift+F10 and the other function keys stay the program's keys.
+  UiEvents().Clear();
+  QTest::keyClick(Win().Frame()->windowHandle(), Qt::Key_F10, Qt::ShiftModifier);
+  ProcessQtEvents();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  EXPECT_TRUE(UiEvents()
+                  .TakeIf([](const Event& e) { return e.type == EventType::KeyDown && e.key == VK_F10; })
+                  .has_value());
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QTextBrowser>
 #include <QPushButton>
 #include <QCheckBox>
 #include <QRadioButton>
@@ -506,7 +507,7 @@ TEST_F(QtBackendTest, CtrlLGivesCommand200WithMenuVirez) {
 
 TEST_F(QtBackendTest, AltAcceleratorsWinOverMenuMnemonics) {
   ShowWindow();
-  QTest::keyClick(Win().Client(), Qt::Key_F, Qt::AltModifier);   // "&Fit" is on the bar
+  QTest::keyClick(Win().Client(), Qt::Key_F, Qt::AltModifier);
   QTest::keyClick(Win().Client(), Qt::Key_I, Qt::AltModifier);
   std::vector<Event> commands = OfTypes(TakeAll(), {EventType::Command});
   ASSERT_EQ(commands.size(), 2u);
@@ -1113,6 +1114,45 @@ TEST_F(QtBackendTest, TextViewerShowsTheFileReadOnly) {
   ASSERT_NE(viewer, nullptr);
   EXPECT_TRUE(viewer->isReadOnly());
   EXPECT_EQ(viewer->toPlainText(), QString("line one\nline two\n"));
+}
+
+// The help window of a desktop without a web browser: the page's text, scrolled to
+// the entry asked for, in one window for every request; a missing page fails.
+TEST_F(QtBackendTest, HelpWindowShowsThePageAtItsAnchor) {
+  EXPECT_FALSE(backend_->ShowHelpWindow("/nonexistent/dir/help.html", ""));
+  const std::string path = OutputPath("help_window_test.html");
+  {
+    std::ofstream out(path);
+    out << "<html><head><title>Test Help</title></head><body><h1>Top</h1>";
+    for (int k = 0; k < 300; ++k) out << "<p>filler paragraph " << k << "</p>";
+    out << "<p id=\"cmd-213\">The Run command</p>";
+    for (int k = 0; k < 300; ++k) out << "<p>more filler " << k << "</p>";
+    out << "</body></html>";
+  }
+  auto helpWindows = [] {
+    std::vector<QTextBrowser*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* b = qobject_cast<QTextBrowser*>(w); b && b->isVisible()) found.push_back(b);
+    return found;
+  };
+  ASSERT_TRUE(backend_->ShowHelpWindow(path, "cmd-213"));
+  ProcessQtEvents();
+  ASSERT_EQ(helpWindows().size(), 1u);
+  QTextBrowser* browser = helpWindows().front();
+  EXPECT_EQ(browser->windowTitle(), QString("Test Help"));
+  EXPECT_TRUE(browser->toPlainText().contains("The Run command"));
+  // The entry is in view: the first line shown lies well below the top of the page.
+  const int atEntry = browser->verticalScrollBar()->value();
+  EXPECT_GT(atEntry, browser->verticalScrollBar()->maximum() / 4);
+  const QTextCursor top = browser->cursorForPosition(QPoint(5, 5));
+  EXPECT_GT(top.blockNumber(), 250);
+  EXPECT_LT(top.blockNumber(), 310);
+  // The page's top in the same window.
+  ASSERT_TRUE(backend_->ShowHelpWindow(path, ""));
+  ProcessQtEvents();
+  ASSERT_EQ(helpWindows().size(), 1u);
+  EXPECT_EQ(helpWindows().front(), browser);
+  EXPECT_EQ(browser->verticalScrollBar()->value(), 0);
 }
 
 TEST_F(QtBackendTest, NumbersUseTheCLocale) {

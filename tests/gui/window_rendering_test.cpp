@@ -1,11 +1,15 @@
-// The main window as the screen shows it (Qt backend, offscreen): a loaded set of
-// absorbance scans, the noise buttons and a c(s) distribution, at 1000 x 700, at the
-// minimum size and at sizes of other aspects, down to tall and narrow windows, and
-// after the width changed. Text keeps the minimum height and stays in its pane,
-// curves are antialiased, buttons hold their labels, and copied plots are cut to
-// their drawing. Screenshots go to the test output directory.
+// The main window as the screen shows it (Qt backend, offscreen) after a c(s) Run on
+// a synthetic velocity run: data with fitted curves, residuals, the noise buttons,
+// the distribution with its "integrate" button and the fit's text block; at 1000 x
+// 700, at the minimum size, at wide and low windows and at sizes of other aspects,
+// down to tall and narrow windows, and after the width changed. Text keeps the
+// minimum height and stays in its pane, no label lies over another, no glyph is cut
+// by what is painted after it, buttons hold their labels, curves are antialiased,
+// copied plots are cut to their drawing, and the distribution pane goes when the data
+// shown have no distribution. Screenshots go to the test output directory.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -13,6 +17,7 @@
 #include <QMainWindow>
 #include <QMimeData>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -27,13 +32,17 @@
 #include "app/panes.h"
 #include "app/response_table.h"
 #include "app/xla_window.h"
+#include "commands/distribution_range_tools.h"
 #include "commands/program_services.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_plot.h"
+#include "modelcalc/fit_result_text.h"
 #include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
 #include "numerics/path_table.h"
 #include "platform/events.h"
 #include "platform/qt/qt_backend.h"
+#include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_picture_export.h"
 #include "platform/qt/qt_screen_dc.h"
 #include "platform/qt/qt_text_renderer.h"
@@ -46,6 +55,7 @@
 #include "scandata/scan_loading.h"
 #include "scandata/time_stamps.h"
 #include "tests/app/shell_test_support.h"
+#include "tests/commands/distribution_window_test_support.h"
 #include "tests/gui/qt_test_app.h"
 
 namespace tarmic {
@@ -53,8 +63,15 @@ namespace {
 
 using gui_test::ProcessQtEvents;
 
-std::string Fixture(const std::string& name) {
-  return std::string(TARMIC_TEST_DATA_DIR) + "/scans/set_abs/" + name;
+// The synthetic velocity run's scan files, written once per test process.
+const std::vector<std::string>& SyntheticRunFiles() {
+  static const std::vector<std::string> files = [] {
+    const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/rendering_run_" +
+                            std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    return testing::WriteSyntheticRun(dir);
+  }();
+  return files;
 }
 
 // One picture of the window with the texts it draws on the screen.
@@ -62,6 +79,7 @@ struct PaneTexts {
   std::string pane;
   QRectF area;  // the plot area, or the button, in client pixels
   std::vector<DrawnText> texts;
+  QImage alone;  // the pane's picture played alone on white, client size
 };
 
 class WindowRendering : public ::testing::TestWithParam<QSize> {
@@ -86,7 +104,8 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
   void TearDown() override {
     window_.reset();
     ClearDistribution();
-    bContiModel = bContiSModel = false;
+    testing::ResetDistributionSide();
+    bEquilibriumMode = false;
     SetBackend(nullptr);
     backend_.reset();
     ProcessQtEvents();
@@ -102,27 +121,55 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
     }
   }
 
-  // The scans, the noise buttons and a c(s) distribution of two peaks on 0.5-15 S.
+  // Closes any box a command opens (none is expected) and counts it.
+  void StartBoxWatch() {
+    boxes_ = 0;
+    boxWatch_ = std::make_unique<QTimer>();
+    boxWatch_->setInterval(5);
+    QObject::connect(boxWatch_.get(), &QTimer::timeout, boxWatch_.get(), [this] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        ++boxes_;
+        modal->close();
+      }
+    });
+    boxWatch_->start();
+  }
+
+  // Loads the synthetic run (ten scans with the cell's geometry and fit limits).
+  void LoadSyntheticRun() {
+    LoadAllData(&window_->GetHandle(), MakeSelectionBuffer(SyntheticRunFiles()).c_str());
+    ASSERT_EQ(nScans, testing::kSyntheticScans);
+    fMeniscus = static_cast<float>(testing::kCellMeniscus);
+    fBottom = static_cast<float>(testing::kCellBottom);
+    pParams[13] = fMeniscus;
+    pParams[14] = fBottom;
+    fFitLeftLim = testing::kLeftLimit;
+    fFitRightLim = testing::kRightLimit;
+    SetLeftFitLimitIndices();
+    SetRightFitLimitIndices();
+  }
+
+  // The synthetic run, the noise buttons and a c(s) Run on 0-12 S: data with the fit,
+  // residuals, the distribution with its "integrate" button.
   void ShowSetAndDistribution() {
-    LoadAllData(&window_->GetHandle(),
-                MakeSelectionBuffer({Fixture("00001.ra1"), Fixture("00002.ra1"),
-                                     Fixture("00003.ra1")})
-                    .c_str());
-    ASSERT_EQ(nScans, 3);
+    LoadSyntheticRun();
     bFitTINoise = bFitRINoise = true;
     CreateNoiseButtons(window_.get());
-    bContiModel = bContiSModel = true;
-    const int n = 60;
-    MakeDistributionVectors(n);
-    nDistGrid = n;
-    FillLinearGrid(pDistGrid, n, 0.5f, 15.0f);
-    for (int i = 1; i <= n; ++i) {
-      const double s = pDistGrid[i];
-      pDistValues[i] = static_cast<float>(0.4 * std::exp(-std::pow((s - 4.2) / 0.5, 2)) +
-                                          0.1 * std::exp(-std::pow((s - 9.0) / 0.8, 2)));
-    }
-    SetupDistributionPlot();
+    bMultiThreading = false;
+    DispatchCommand(*window_, kCmContinuousCs);
+    pParams[kContiSlotGridMin] = 0.0f;
+    pParams[kContiSlotGridMax] = 12.0f;
+    pParams[kContiSlotGridCount] = 40.0f;
+    pParams[kContiSlotConfidence] = 0.68f;
+    UnpackModelParams();
+    StartBoxWatch();
+    DispatchCommand(*window_, kCmRun);
+    Pump();
+    boxWatch_.reset();
+    ASSERT_EQ(boxes_, 0);
+    ASSERT_TRUE(bModelComputed);
     ASSERT_NE(pDistPlot, nullptr);
+    ASSERT_NE(pIntegrateButton, nullptr);
     window_->GetHandle().Invalidate();
     Pump();
   }
@@ -147,11 +194,14 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
     std::vector<PaneTexts> panes;
     auto play = [&](const std::string& pane, const MetaFile* picture, QRectF area) {
       if (!picture) return;
-      PaneTexts p{pane, area, {}};
-      Image scratch(client.cx, client.cy);
-      QtScreenDC dc(scratch, fonts, w.MinTextHeight(), &p.texts);
-      SetScreenMapping(dc, client);
-      picture->Play(dc);
+      PaneTexts p{pane, area, {}, {}};
+      Image scratch(client.cx, client.cy, kWhite);
+      {
+        QtScreenDC dc(scratch, fonts, w.MinTextHeight(), &p.texts);
+        SetScreenMapping(dc, client);
+        picture->Play(dc);
+      }
+      p.alone = ToQImage(scratch).convertToFormat(QImage::Format_RGB32);
       panes.push_back(std::move(p));
     };
     auto plotArea = [&](const CWINPlot* plot) {
@@ -159,8 +209,13 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
     };
     play("data", GetDataPlotMetafile(), plotArea(pDataPlot));
     play("residuals", GetResidualPlotMetafile(), plotArea(pResidualsPlot));
-    play("distribution", GetDistributionPlotMetafile(), plotArea(pDistPlot));
-    for (const CScreenButton* b : {pRemoveNoiseButton.get(), pRestoreTINoiseButton.get()}) {
+    // What the window shows: the distribution pane and its button while the pane
+    // has a distribution of the data shown.
+    const bool distribution = DistributionPaneShown();
+    play("distribution", distribution ? GetDistributionPlotMetafile() : nullptr,
+         distribution ? plotArea(pDistPlot) : QRectF());
+    for (const CScreenButton* b : {pRemoveNoiseButton.get(), pRestoreTINoiseButton.get(),
+                                   distribution ? pIntegrateButton.get() : nullptr}) {
       if (b) play("button " + b->CurrentLabel(), b->hPicture.get(),
                   areaOf(b->nLeft, b->nTop, b->nRight, b->nBottom));
     }
@@ -170,6 +225,8 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
   std::unique_ptr<QtBackend> backend_;
   std::unique_ptr<TXLAWindow> window_;
   shell_test::ScratchDir dir_{"rendering"};
+  std::unique_ptr<QTimer> boxWatch_;
+  int boxes_ = 0;
 };
 
 // A little tolerance for the edges of antialiased boxes, pixels.
@@ -184,7 +241,7 @@ bool Overlap(const QRectF& a, const QRectF& b) {
 void ExpectReadableTextInItsPane(const QImage& shot, const std::vector<PaneTexts>& panes) {
   const QSize size = shot.size();
 
-  ASSERT_EQ(panes.size(), 5u);
+  ASSERT_EQ(panes.size(), 6u);
   const QRectF client(0, 0, size.width(), size.height());
   int texts = 0;
   for (const PaneTexts& p : panes) {
@@ -235,11 +292,31 @@ void ExpectReadableTextInItsPane(const QImage& shot, const std::vector<PaneTexts
     }
   }
   EXPECT_GT(labels, 10);
-  // The buttons stand clear of the data plot.
+  // The buttons stand clear of the plots.
   for (const PaneTexts& p : panes)
     if (p.pane.rfind("button", 0) == 0) {
-      EXPECT_FALSE(Overlap(p.area, panes[0].area)) << p.pane;
+      for (const PaneTexts& q : panes)
+        if (q.pane.rfind("button", 0) != 0) EXPECT_FALSE(Overlap(p.area, q.area)) << p.pane << " over " << q.pane;
     }
+  // No glyph is cut: the ink of every text in its pane's picture alone is still ink
+  // in the window, not painted over by what the window paints after it (another
+  // pane's background, the residual bitmap, a button).
+  for (const PaneTexts& p : panes) {
+    for (const DrawnText& t : p.texts) {
+      if (t.text.empty()) continue;
+      const QRect box = t.box.toAlignedRect().intersected(shot.rect());
+      int ink = 0, lost = 0;
+      for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+          const int alone = qGray(p.alone.pixel(x, y));
+          if (alone >= 110) continue;
+          ++ink;
+          if (qGray(shot.pixel(x, y)) > alone + 60) ++lost;
+        }
+      EXPECT_LE(lost, ink / 10) << p.pane << ": \"" << t.text << "\" is cut (" << lost << " of " << ink
+                                << " ink pixels painted over)";
+    }
+  }
 }
 
 TEST_P(WindowRendering, TextIsReadableAndStaysInItsPane) {
@@ -249,6 +326,73 @@ TEST_P(WindowRendering, TextIsReadableAndStaysInItsPane) {
                                  std::to_string(size.height()) + ".png");
   ASSERT_EQ(shot.size(), size);
   ExpectReadableTextInItsPane(shot, TextsByPane());
+}
+
+// The fit's text block, shown after a Run, stands clear of the plots' y axes: its
+// lines lie over neither an axis title nor a tick label (in a low window the block
+// reaches down beside the residual plot).
+TEST_P(WindowRendering, FitTextStandsClearOfTheYAxes) {
+  ShowSetAndDistribution();
+  const std::vector<PaneTexts> panes = TextsByPane();
+  std::vector<QRectF> axis;
+  for (const PaneTexts& p : panes)
+    for (const DrawnText& t : p.texts)
+      if (!t.text.empty() && p.pane.rfind("button", 0) != 0 && t.box.right() <= p.area.left() + kEdge)
+        axis.push_back(t.box);
+  ASSERT_GE(axis.size(), 9u);  // the titles and at least two tick labels of each plot
+  std::vector<DrawnText> log;
+  backend_->QtMainWindow().SetTextLog(&log);
+  bShowFitStatistics = true;
+  PaintWindow(*window_);
+  backend_->QtMainWindow().SetTextLog(nullptr);
+  Screenshot("window_fit_text_" + std::to_string(GetParam().width()) + "x" +
+             std::to_string(GetParam().height()) + ".png");
+  const FitTextLines lines = BuildFitResultLines();
+  int found = 0;
+  for (const DrawnText& t : log) {
+    if (t.text.empty() || std::find(lines.begin(), lines.end(), t.text) == lines.end()) continue;
+    ++found;
+    for (const QRectF& a : axis) EXPECT_FALSE(Overlap(t.box, a)) << "\"" << t.text << "\" over the y axis";
+  }
+  EXPECT_GE(found, 5);
+}
+
+// After a c(s) Run, data without a distribution of their own (a new velocity set,
+// equilibrium data) take the whole height: no empty third pane, no "integrate"
+// button, and the residual plot reaches down to the bottom of the window.
+TEST_P(WindowRendering, NoDistributionPaneWithoutADistributionOfTheDataShown) {
+  ShowSetAndDistribution();
+  const QSize size = GetParam();
+  auto inkInRows = [](const QImage& shot, double from, double to) {
+    int ink = 0;
+    for (int y = static_cast<int>(from * shot.height()); y < static_cast<int>(to * shot.height()); ++y)
+      for (int x = 0; x < shot.width(); ++x) ink += (shot.pixel(x, y) & 0xFFFFFFu) != 0xFFFFFFu;
+    return ink;
+  };
+  auto expectTwoPanes = [&](const std::string& what) {
+    window_->GetHandle().Invalidate();
+    Pump();
+    const QImage shot = Screenshot("window_" + what + "_" + std::to_string(size.width()) + "x" +
+                                   std::to_string(size.height()) + ".png");
+    const std::vector<PaneTexts> panes = TextsByPane();
+    for (const PaneTexts& p : panes) {
+      EXPECT_NE(p.pane, "distribution") << what;
+      EXPECT_NE(p.pane, "button integrate") << what;
+    }
+    ASSERT_NE(pResidualsPlot, nullptr);
+    EXPECT_GT(pResidualsPlot->nBottom, 900) << what;
+    // The lower third of the window shows the residual plot's axes and curves.
+    EXPECT_GT(inkInRows(shot, 0.70, 0.93), size.width()) << what;
+  };
+  // The same scans loaded anew are a new data set: the distribution was not made of it.
+  LoadSyntheticRun();
+  expectTwoPanes("new_set");
+  // Equilibrium data: one scan of the run.
+  bEquilibriumMode = true;
+  LoadAllData(&window_->GetHandle(), MakeSelectionBuffer({SyntheticRunFiles().back()}).c_str());
+  ASSERT_EQ(nScans, 1);
+  expectTwoPanes("equilibrium");
+  bEquilibriumMode = false;
 }
 
 // Made narrower (or wider) at the same height, the window keeps the text height and
@@ -359,10 +503,13 @@ TEST_P(WindowRendering, AWholeRedrawShowsOnlyItsFinishedPicture) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ClientSizes, WindowRendering,
-                         // The layout's own aspect (1000 x 700), the minimum, and
-                         // windows narrower than the layout (to tall and narrow).
+                         // The layout's own aspect (1000 x 700), the minimum, wide
+                         // and low, common screens, and windows narrower than the
+                         // layout (to tall and narrow).
                          ::testing::Values(QSize(1000, 700), QSize(640, 480),
                                            QSize(kMinClientWidth, kMinClientHeight),
+                                           QSize(2 * kMinClientWidth, kMinClientHeight),
+                                           QSize(800, 600), QSize(1920, 1080),
                                            QSize(800, 700), QSize(640, 560), QSize(600, 1000)),
                          [](const ::testing::TestParamInfo<QSize>& info) {
                            return std::to_string(info.param.width()) + "x" +

@@ -304,6 +304,22 @@ TEST(HeadlessKeys, AcceleratorTurnsTheKeyPressIntoACommand) {
   EXPECT_EQ(e[3].ch, 'l');
 }
 
+// F10 is the menu bar's key, as on the screen: the program receives nothing of it;
+// with Shift it is an ordinary key.
+TEST(HeadlessKeys, F10GoesToTheMenuBar) {
+  ScopedHeadlessBackend hb;
+  HeadlessWindow& w = hb->Headless();
+  w.PressKey(VK_F10);
+  EXPECT_TRUE(DrainUi().empty());
+  EXPECT_EQ(w.MenuBarKeys(), 1);
+  w.PressKey(VK_F10, MK_SHIFT);
+  auto e = DrainUi();
+  ASSERT_EQ(e.size(), 2u);
+  EXPECT_EQ(e[0].type, EventType::KeyDown);
+  EXPECT_EQ(e[0].key, VK_F10);
+  EXPECT_EQ(w.MenuBarKeys(), 1);
+}
+
 TEST(HeadlessMouse, DoubleClickSequenceIsDownUpDoubleUp) {
   ScopedHeadlessBackend hb;
   hb->Headless().Click(10, 20, false, MK_CONTROL, true);

@@ -13,6 +13,7 @@
 #include "platform/image.h"
 #include "platform/raster_dc.h"
 #include "plot/curve_symbols.h"
+#include "plot/picture_space.h"
 #include "tests/platform/pixel_helpers.h"
 
 #include "tests/plot/plot_test_support.h"
@@ -259,6 +260,21 @@ TEST(PlotPicture, RecordsAxesTicksLabelsAndTitlesAndCopiesThem) {
   EXPECT_TRUE(HasText(*backend->ClipboardPicture(), "scans"));
 }
 
+// The lower side of the y title (it runs upwards, so its lower side faces the axis):
+// kYTitleGap left of the widest y tick label written, measured across with the text
+// renderer as the screen draws it; -1 when the picture has no title "y".
+int YTitleGapToLabels(const CWINPlot& plot) {
+  const int labelRight = plot.nLeft - nTickLength - nTickLabelGap;
+  int widest = 0, title = -1;
+  const Font font{PlotTextHeight(nTickFontHeight), 400, 0, FontFamily::SansSerif};
+  for (const MetaRecord& r : RecordsOf(*plot.hPicture, MetaOp::TextOut)) {
+    if (r.text == "y") title = r.a;
+    else if (r.a == labelRight)
+      widest = std::max(widest, PlotTextWidth(DefaultTextRenderer().Measure(font, font.height, r.text).width));
+  }
+  return title < 0 ? -1 : labelRight - widest - title;
+}
+
 TEST(PlotPicture, WidestYLabelPlacesTheTitleAndGrowsTheFrame) {
   TestCurve a({0, 1}, {10000, 30000});
   CWINPlot plot;
@@ -267,10 +283,7 @@ TEST(PlotPicture, WidestYLabelPlacesTheTitleAndGrowsTheFrame) {
   plot.SetRanges(0, 1, 10000, 30000);  // labels "10000", "15000", ... : five characters
   plot.SetYAxisLabel("y");
   plot.Redraw();
-  bool placed = false;
-  for (const MetaRecord& r : RecordsOf(*plot.hPicture, MetaOp::TextOut))
-    placed |= r.text == "y" && r.a == 105 - 45 - 8;
-  EXPECT_TRUE(placed);
+  EXPECT_EQ(YTitleGapToLabels(plot), kYTitleGap);
   EXPECT_EQ(plot.nFrameLeft, 105 - 108);
 }
 
@@ -287,7 +300,7 @@ TEST(PlotPicture, TextsWiderAcrossTakeTheirRoomFromThePlotArea) {
   // Five-character y labels and a y title, as in the test above; at factor 2 the
   // labels span twice their nominal 45 units (half a height per character) and the
   // upright title twice its 20-unit height: the plot area gives up 45 + 20 units
-  // at its left and the title's outer edge keeps its place (52 - 20 units).
+  // at its left, and the title stands its gap left of the labels as measured.
   TestCurve a({0, 1}, {10000, 30000});
   CWINPlot plot;
   plot.SetPlotRect(50, 75, 475, 975);
@@ -300,13 +313,65 @@ TEST(PlotPicture, TextsWiderAcrossTakeTheirRoomFromThePlotArea) {
   SetPlotTextWidthFactor(1.0);
   EXPECT_EQ(plot.nLeft, 105 + 45 + 20);
   EXPECT_EQ(plot.nRight, 1365);
-  bool placed = false;
-  for (const MetaRecord& r : RecordsOf(*plot.hPicture, MetaOp::TextOut))
-    placed |= r.text == "y" && r.a - 2 * nLabelFontHeight == 52 - nLabelFontHeight;
-  EXPECT_TRUE(placed);
+  SetPlotTextWidthFactor(2.0);
+  EXPECT_EQ(YTitleGapToLabels(plot), kYTitleGap);
+  SetPlotTextWidthFactor(1.0);
   // Back at factor 1 the layout is the nominal one.
   plot.Redraw();
   EXPECT_EQ(plot.nLeft, 105);
+}
+
+// Tick labels at a large text height in a low, narrow plot (a residual pane of a
+// small window): no two labels of an axis overlap, the labels kept are the round
+// values (whole multiples of the kept spacing), and every label stays inside the
+// plot's rectangle and the picture.
+TEST(PlotPicture, CrowdedTickLabelsAreThinnedAndStayInside) {
+  ASSERT_TRUE(SetMinPlotTextHeight(31));
+  TestCurve a({6.0f, 7.2f}, {0.3f, 0.8f});
+  CWINPlot plot;
+  plot.SetPlotRect(405, 75, 575, 975);
+  plot.AddCurve(&a.curve);
+  plot.SetRanges(0.0f, 1000000.0f, 0.3f, 0.8f);  // x labels "100000" ... every 1e5
+  plot.ShowRightTickLabels();
+  plot.Redraw();
+  SetMinPlotTextHeight(0);
+  const int tickH = 31;
+  const Font font{tickH, 400, 0, FontFamily::SansSerif};
+  std::vector<int> yRows;
+  std::vector<std::pair<int, int>> xSpans;  // left and right of each x label
+  std::vector<double> yValues, xValues;
+  for (const MetaRecord& r : RecordsOf(*plot.hPicture, MetaOp::TextOut)) {
+    const TextMetrics m = DefaultTextRenderer().Measure(font, tickH, r.text);
+    if (r.a == plot.nLeft - nTickLength - nTickLabelGap) {
+      yRows.push_back(r.b);
+      yValues.push_back(std::stod(r.text));
+      // The cell (baseline r.b) inside the plot's rectangle.
+      EXPECT_GE(r.b - m.ascent, plot.nRectTop) << r.text;
+      EXPECT_LE(r.b + m.descent, plot.nRectBottom) << r.text;
+    } else if (r.b == plot.nBottom + nTickLength + nTickLabelGap) {
+      xSpans.emplace_back(r.a - m.width / 2, r.a + (m.width + 1) / 2);
+      xValues.push_back(std::stod(r.text));
+      EXPECT_GE(xSpans.back().first, 0) << r.text;
+      EXPECT_LE(xSpans.back().second, kPictureWidth) << r.text;
+    }
+  }
+  ASSERT_GE(yRows.size(), 2u);
+  ASSERT_GE(xSpans.size(), 2u);
+  std::sort(yRows.begin(), yRows.end());
+  for (std::size_t k = 1; k < yRows.size(); ++k) EXPECT_GE(yRows[k] - yRows[k - 1], tickH) << k;
+  std::sort(xSpans.begin(), xSpans.end());
+  for (std::size_t k = 1; k < xSpans.size(); ++k) EXPECT_GT(xSpans[k].first, xSpans[k - 1].second) << k;
+  // 0.3 .. 0.8 every 0.1 would lie 34 units apart, closer than a label with its gap:
+  // every second one is kept, at 0.4, 0.6, 0.8.
+  std::sort(yValues.begin(), yValues.end());
+  ASSERT_EQ(yValues.size(), 3u);
+  EXPECT_NEAR(yValues[0], 0.4, 1e-6);
+  EXPECT_NEAR(yValues[2], 0.8, 1e-6);
+  // The x labels kept are equally spaced round values from 0.
+  std::sort(xValues.begin(), xValues.end());
+  const double step = xValues[1] - xValues[0];
+  EXPECT_GT(step, 100000.0);
+  for (double v : xValues) EXPECT_NEAR(std::remainder(v, step), 0.0, 1e-3 * step) << v;
 }
 
 TEST(PlotPicture, RescaleRequestRecordsAtMostOnceMore) {

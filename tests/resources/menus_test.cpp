@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -138,12 +139,12 @@ TEST(MenuContents, EveryCommandHasTextAndEveryPopupHasItems) {
 TEST(MenuLayout, VirezMenuBarHasPopupsAndTheFourBarCommands) {
   std::vector<std::string> texts;
   for (const MenuItem& item : Virez().items) texts.push_back(item.text);
-  EXPECT_EQ(texts, (std::vector<std::string>{"&Data", "&Copy", "D&isplay", "M&odel",
-                                             "&Parameters", "ZOZAV", "&Run", "&Fit",
-                                             "Statistics", "&Options", "&Help"}));
+  EXPECT_EQ(texts, (std::vector<std::string>{"&Data", "&Copy", "Displa&y", "Mod&el",
+                                             "&Parameters", "&ZOZAV", "&Run", "Fi&t",
+                                             "&Statistics", "&Options", "&Help"}));
   for (const MenuItem& item : Virez().items) {
-    bool command = item.text == "&Parameters" || item.text == "ZOZAV" || item.text == "&Run" ||
-                   item.text == "&Fit";
+    bool command = item.text == "&Parameters" || item.text == "&ZOZAV" || item.text == "&Run" ||
+                   item.text == "Fi&t";
     EXPECT_EQ(item.popup, !command) << item.text;
   }
   EXPECT_EQ(Virez().items[5].id, 896);
@@ -153,9 +154,30 @@ TEST(MenuLayout, Menu1AddsGenerateAndPlotPopups) {
   std::vector<std::string> virez, full;
   for (const MenuItem& item : Virez().items) virez.push_back(item.text);
   for (const MenuItem& item : Full().items) full.push_back(item.text);
-  virez.insert(virez.begin() + 4, "&Generate");
-  virez.insert(virez.end() - 1, "Plot");
+  virez.insert(virez.begin() + 4, "Ge&nerate");
+  virez.insert(virez.end() - 1, "P&lot");
   EXPECT_EQ(full, virez);
+}
+
+// Alt with a letter reaches every item of the menu bar: each has a mnemonic (the
+// letter after "&"), no two items of a bar share one, and no Alt accelerator takes
+// the letter first.
+TEST(MenuLayout, EveryMenuBarItemHasAMnemonicOfItsOwn) {
+  const AcceleratorTable& table = GetAcceleratorTable(303);
+  for (const MenuResource* menu : {&Virez(), &Full()}) {
+    std::set<char> letters;
+    for (const MenuItem& item : menu->items) {
+      const std::size_t amp = item.text.find('&');
+      ASSERT_NE(amp, std::string::npos) << menu->name << ": " << item.text;
+      ASSERT_LT(amp + 1, item.text.size()) << item.text;
+      EXPECT_EQ(item.text.find('&', amp + 1), std::string::npos) << item.text;
+      const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(item.text[amp + 1])));
+      EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(letter))) << item.text;
+      EXPECT_TRUE(letters.insert(letter).second) << menu->name << ": " << item.text << " repeats " << letter;
+      EXPECT_FALSE(TranslateAccelerator(table, letter, MK_ALT).has_value())
+          << menu->name << ": Alt+" << letter << " of " << item.text << " is an accelerator";
+    }
+  }
 }
 
 TEST(MenuLayout, SystematicNoiseIsASubmenuOfData) {
