@@ -76,8 +76,12 @@ bool CLammIdeal::WriteComp2ScanFile(int position) {
   if (WriteScanFile(path.c_str(), n, radius.data(), value.data(), nullptr, "component 2", false,
                     record))
     return true;
-  // The path, and the system's reason on a line of its own.
-  if (szComp2WriteFailure.empty()) szComp2WriteFailure = WithReason(path, SaveFailureReason(path));
+  // The path, and the system's reason on a line of its own after it.
+  if (szComp2WriteFailure.empty()) {
+    szComp2WriteFailure = path;
+    const std::string why = SaveFailureReason(path);
+    if (!why.empty()) szComp2WriteFailure += "\n" + why;
+  }
   return false;
 }
 

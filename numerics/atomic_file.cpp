@@ -376,7 +376,8 @@ std::string RecoverJournal(const std::string& dir, const std::string& name) {
   if (!ReadJournal(path, &j, &written)) return {};
   if (OwnerMayRun(owner, j.boot, written)) return {};
   auto at = [&](const std::string& rel) {
-    return rel.empty() || rel[0] != '/' ? InFolder(dir, rel) : rel;
+    if (rel == ".") return dir;
+    return rel[0] != '/' ? InFolder(dir, rel) : rel;
   };
   std::vector<std::string> copies, folders;
   bool whole = true;
