@@ -31,10 +31,13 @@ bool IsDirectory(const std::string& path) {
   return std::filesystem::is_directory(path, ec);
 }
 
-bool MakeDirectory(const std::string& path) {
+// False with "<path>: <reason>" in *why (when given) when it could not be made.
+bool MakeDirectory(const std::string& path, std::string* why = nullptr) {
   std::error_code ec;
   std::filesystem::create_directory(path, ec);
-  return IsDirectory(path);
+  if (IsDirectory(path)) return true;
+  if (why) *why = SystemReason(path, ec ? ec.value() : ENOTDIR);
+  return false;
 }
 
 // dir (with its parents) when it exists or can be made, else empty.
@@ -73,12 +76,13 @@ void SetupFilePaths() {
   std::string tempDir = UsableDirectory(user.cache);
   if (tempDir.empty()) {
     tempDir = szProgramDir + "temp/";
-    if (!IsDirectory(tempDir) && !MakeDirectory(tempDir)) {
+    std::string why;
+    if (!IsDirectory(tempDir) && !MakeDirectory(tempDir, &why)) {
       const std::string userTemp = TempDirectory() + "tarmic/";
       if (IsDirectory(userTemp) || MakeDirectory(userTemp)) {
         tempDir = userTemp;
       } else if (HasBackend()) {
-        GetBackend().MessageBox("could not create " + tempDir, "ERROR", MB_OK);
+        GetBackend().MessageBox(WithReason("could not create " + tempDir, why), "ERROR", MB_OK);
       }
     }
   }

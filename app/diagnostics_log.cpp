@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/xla_window.h"
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/path_table.h"
 #include "platform/system.h"
@@ -47,7 +48,8 @@ void TXLAWindow::WriteDebugLog(const char* text) {
   // The file is emptied once per run, at its first successful opening.
   std::FILE* f = std::fopen(pszDebugFileName->c_str(), bDebugFileStarted ? "a" : "w");
   if (!f) {
-    ShowError("\n\aAttention: could not open " + *pszDebugFileName + " to write debugging info",
+    ShowError(WithReason("\n\aAttention: could not open " + *pszDebugFileName + " to write debugging info",
+                         SystemReason(*pszDebugFileName, errno)),
               false);
     return;
   }

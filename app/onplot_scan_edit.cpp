@@ -13,6 +13,7 @@
 #include "app/paint.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/mouse_slide.h"
 #include "numerics/one_based.h"
@@ -173,7 +174,7 @@ bool SaveScanWithoutPoint(int s, int point, bool overwrite) {
       record.description.size() < 50 ? record.description + note : note;
   if (!WriteScanFile(target.c_str(), m, r.data(), v.data(), third ? t.data() : nullptr,
                      description.c_str(), record.timeStampOk, record)) {
-    ShowError("could not write " + target, false);
+    ShowError(WithReason("could not write " + target, SaveFailureReason(target)), false);
     return false;
   }
   // The stored list names the scans in display order.

@@ -452,8 +452,9 @@ bool IntegrateFileRanges(TXLAWindow& window) {
   }
 
   const std::string path = (std::filesystem::path(szDataDirectory) / "integrals.dat").string();
-  if (!WriteTextFileAtomically(path, report + ' ')) {
-    CommandMessageBox(window, FormatText("could not open file %s for writing", path.c_str()),
+  std::string why;
+  if (!WriteTextFileAtomically(path, report + ' ', &why)) {
+    CommandMessageBox(window, WithReason(FormatText("could not open file %s for writing", path.c_str()), why),
                       "ERROR", MB_OK);
     PlayErrorSound();
     return false;

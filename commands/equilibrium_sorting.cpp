@@ -20,6 +20,7 @@
 #include "app/panes.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "numerics/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
@@ -181,6 +182,7 @@ Blank ReadBlank(const std::string& path) {
   bool mark = false;
   // The reader sets the kind flags of the loaded data: keep them.
   const bool kinds[4] = {bAbsorbanceData, bIntensityData, bInterferenceData, bFluorescenceData};
+  (void)RecoverInterruptedSavesOf({path});
   const int ok = ReadScanFile(path.c_str(), &info, &n, &r, &v, &third, &mark, 0.0f);
   bAbsorbanceData = kinds[0];
   bIntensityData = kinds[1];
@@ -230,7 +232,7 @@ std::string WriteEqScan(const std::string& directory, int L, int keyScan, const 
   const std::string path = JoinPath(directory, name);
   if (!WriteScanFile(path.c_str(), n, ppRadius[Idx(L)], values.data(),
                      intensity ? ppThirdColumn[Idx(L)] : nullptr, stored.c_str(), true, info)) {
-    ShowError(Format("could not write %s", path.c_str()), false);
+    ShowError(WithReason(Format("could not write %s", path.c_str()), SaveFailureReason(path)), false);
     return {};
   }
   return name;
@@ -262,9 +264,11 @@ void WriteKeyXpFile(const std::string& directory, int keyScan, const std::vector
   xp.extinctionA = eA;
   xp.extinctionB = eB;
   xp.extinctionC = eC;
-  if (!WriteXpFile(path, xp)) {
+  std::string why;
+  if (!WriteXpFile(path, xp, &why)) {
     PlayErrorSound();
-    if (HasBackend()) GetBackend().MessageBox(Format("could not open %s", path.c_str()), "ERROR", MB_OK);
+    if (HasBackend())
+      GetBackend().MessageBox(WithReason(Format("could not open %s", path.c_str()), why), "ERROR", MB_OK);
   }
 }
 

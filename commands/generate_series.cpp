@@ -134,7 +134,7 @@ bool WriteMemberInfo(TXLAWindow& window, const std::string& dir, int number, con
     std::string error;
     if (!WriteTextFileAtomically(JoinPath(dir, name), text, &error)) {
       PlayErrorSound();
-      CommandMessageBox(window, "could not write " + error, "ERROR", MB_OK);
+      CommandMessageBox(window, WithReason("could not write " + JoinPath(dir, name), error), "ERROR", MB_OK);
       return false;
     }
   }
@@ -159,9 +159,10 @@ bool WriteMemberExperiment(TXLAWindow& window, const std::string& dir, int numbe
   xp.fitTINoise = xp.fitRINoise = false;
   xp.varyBaseline = false;
   std::string error;
-  if (WriteXpFile(JoinPath(dir, Format("xp%d.xp", number)), xp, &error)) return true;
+  const std::string path = JoinPath(dir, Format("xp%d.xp", number));
+  if (WriteXpFile(path, xp, &error)) return true;
   PlayErrorSound();
-  CommandMessageBox(window, "could not write " + error, "ERROR", MB_OK);
+  CommandMessageBox(window, WithReason("could not write " + path, error), "ERROR", MB_OK);
   return false;
 }
 
@@ -245,7 +246,10 @@ void TXLAWindow::CmGenerateSeries() {
             std::filesystem::create_directory(dir, ec);
             if (ec || !std::filesystem::is_directory(dir)) {
               PlayErrorSound();
-              CommandMessageBox(*this, "could not create new directory\n" + dir, "ERROR", MB_OK);
+              CommandMessageBox(*this,
+                                WithReason("could not create new directory\n" + dir,
+                                           SystemReason(dir, ec ? ec.value() : ENOTDIR)),
+                                "ERROR", MB_OK);
               stopped = dir;
               continue;
             }

@@ -20,6 +20,7 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
@@ -387,6 +388,7 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
   }
   if (!parameterFile.empty() &&
       AskYesNo(*this, FormatText("switch to parameter file %s?", FileNameOf(parameterFile).c_str()), "")) {
+    (void)RecoverInterruptedSavesOf({parameterFile});
     ReloadParameters(&GetHandle(), parameterFile);
     RepaintMain();
   }

@@ -28,6 +28,7 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_series.h"
 #include "modelfit/model_flags.h"
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
 #include "numerics/sounds.h"
@@ -137,6 +138,9 @@ bool WriteResult(TXLAWindow& window) {
   return ReportSave(WriteParameterReport(&window.GetHandle(), first));
 }
 
+// Why the folder "MC" of the last data set could not be made.
+std::string gMCDirectoryFailure;
+
 // Monte Carlo of the distribution of the data set; its integral statistics (zeros
 // when none could be made) are the row of "MCintegrals".
 void MonteCarloOfDataSet(TXLAWindow& window, const SeriesSettings& s) {
@@ -145,7 +149,8 @@ void MonteCarloOfDataSet(TXLAWindow& window, const SeriesSettings& s) {
   const std::string directory = JoinPath(szDataDirectory, "MC");
   std::error_code ec;
   fs::create_directories(directory, ec);
-  if (!fs::is_directory(directory, ec)) {
+  if (!fs::is_directory(directory)) {
+    gMCDirectoryFailure = SystemReason(directory, ec ? ec.value() : ENOTDIR);
     nSeriesErrorCode = 7;
     return;
   }
@@ -189,13 +194,17 @@ void RunSeries(TXLAWindow& window, const SeriesSettings& s, const std::vector<Se
         if (s.monteCarloSets > 0) {
           MonteCarloOfDataSet(window, s);
           monteCarloRows.push_back(MCIntegralsRow(s.smin, s.smax, MCIntegralStats));
-          if (!WriteMCIntegralsFile(JoinPath(seriesDirectory, "MCintegrals.txt"), monteCarloRows))
-            failures.push_back(set.label + ": MCintegrals.txt could not be written");
+          const std::string integrals = JoinPath(seriesDirectory, "MCintegrals.txt");
+          if (!WriteMCIntegralsFile(integrals, monteCarloRows))
+            failures.push_back(WithReason(set.label + ": MCintegrals.txt could not be written",
+                                          SaveFailureReason(integrals)));
         }
         if (!WriteResult(window)) failures.push_back(set.label + ": the result could not be written");
         ++analysed;
       }
-      if (nSeriesErrorCode != 0) failures.push_back(set.label + ": " + SeriesErrorMessage(nSeriesErrorCode));
+      if (nSeriesErrorCode != 0)
+        failures.push_back(WithReason(set.label + ": " + SeriesErrorMessage(nSeriesErrorCode),
+                                      nSeriesErrorCode == 7 ? gMCDirectoryFailure : std::string()));
     }
     // An interrupted fit, or a key pressed during the data set, asks whether to go on.
     if (CheckKeyPress()) bSeriesInterrupted = true;

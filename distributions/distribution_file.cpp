@@ -272,6 +272,7 @@ void StepBoundaryProfile(float amplitude, double t, const float* radii, float* v
 bool LoadDistributionFromFile(const std::string& fileName, std::string* error) {
   if (IsSizeShapeModel()) return false;
   ClearDistribution();
+  (void)RecoverInterruptedSavesOf({fileName});
   CCurve curve;
   if (!curve.ReadFromFile(fileName.c_str(), 1, 2)) return false;
   const int n = curve.Count();
@@ -376,7 +377,7 @@ DistributionFileResult SaveContiDistribution(const std::string& path) {
   const bool overM = kind == DistributionKind::MolarMass;
   AtomicFile out(path);
   std::FILE* f = out.File();
-  if (!f) return {false, Format("could not write the distribution to %s", path.c_str())};
+  if (!f) return {false, WithReason(Format("could not write the distribution to %s", path.c_str()), out.Error())};
   bool ok = WriteFormatted(f, "%s%s\n", kKindPrefix, KindName(kind));
   for (int i = 1; i <= nDistGrid && ok; ++i) {
     const float x = overM ? pDistS[i] : pDistGrid[i];
@@ -387,7 +388,10 @@ DistributionFileResult SaveContiDistribution(const std::string& path) {
                         static_cast<double>(other));
   }
   ok = ok && out.Commit();
-  if (!ok) return {false, Format("could not write the distribution to %s", path.c_str())};
+  if (!ok) {
+    out.Discard();
+    return {false, WithReason(Format("could not write the distribution to %s", path.c_str()), out.Error())};
+  }
   return {true, {}};
 }
 

@@ -156,14 +156,15 @@ namespace {
 bool WriteDump(const char* name, const std::function<void(std::FILE*)>& write,
                std::string* failure) {
   std::string error;
-  if (WriteFileAtomically(TempDirectory() + name,
+  const std::string path = TempDirectory() + name;
+  if (WriteFileAtomically(path,
                           [&write](std::FILE* f) {
                             write(f);
                             return true;  // a failed write is caught by the commit
                           },
                           &error))
     return true;
-  *failure = "\n\aAttention: could not write " + error;
+  *failure = WithReason("\n\aAttention: could not write " + path, error);
   return false;
 }
 

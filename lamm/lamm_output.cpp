@@ -12,6 +12,7 @@
 #include "lamm/lamm_window_display.h"
 #include "lamm/radial_corrections.h"
 #include "lamm/scan_sweep.h"
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/run_switches.h"
@@ -75,7 +76,12 @@ bool CLammIdeal::WriteComp2ScanFile(int position) {
   if (WriteScanFile(path.c_str(), n, radius.data(), value.data(), nullptr, "component 2", false,
                     record))
     return true;
-  if (szComp2WriteFailure.empty()) szComp2WriteFailure = path;
+  // The path, and the system's reason on a line of its own after it.
+  if (szComp2WriteFailure.empty()) {
+    szComp2WriteFailure = path;
+    const std::string why = SaveFailureReason(path);
+    if (!why.empty()) szComp2WriteFailure += "\n" + why;
+  }
   return false;
 }
 
@@ -308,7 +314,8 @@ void CLammIdeal::DebugLog(const char* text) {
   }
   std::FILE* f = std::fopen(pszLogFile.c_str(), bLogOpened ? "a" : "w");
   if (!f) {
-    ReportMessage("\n\aAttention: could not open " + pszLogFile + " to write debugging info");
+    ReportMessage(WithReason("\n\aAttention: could not open " + pszLogFile + " to write debugging info",
+                             SystemReason(pszLogFile, errno)));
     bDebugLog = false;  // one message, not one per line
     return;
   }

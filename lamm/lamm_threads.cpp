@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lamm/lamm_globals.h"
+#include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
 #include "platform/system.h"
@@ -40,7 +41,9 @@ void MultiThreadCLammIdeal::Log(const std::string& text) {
   }
   std::FILE* f = std::fopen(szLogFile.c_str(), bLogCreated ? "a" : "w");
   if (!f) {
-    ShowError("\n\aAttention: could not open " + szLogFile + " to write debugging info", false);
+    ShowError(WithReason("\n\aAttention: could not open " + szLogFile + " to write debugging info",
+                         SystemReason(szLogFile, errno)),
+              false);
     return;
   }
   if (!bLogCreated) std::fputs(szLogText.c_str(), f);

@@ -492,7 +492,8 @@ bool WriteSizeShapeDistribution(const std::string& fileName) {
       },
       &error);
   // Shown when met: the files are written set by set while the Monte Carlo goes on.
-  if (!ok) ShowRunMessage(ErrorBoxMessage(Format("\n\aAttention: could not open %s", fileName.c_str())));
+  if (!ok)
+    ShowRunMessage(ErrorBoxMessage(WithReason(Format("\n\aAttention: could not open %s", fileName.c_str()), error)));
   return ok;
 }
 

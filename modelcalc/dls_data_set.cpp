@@ -7,6 +7,7 @@
 
 #include "modelcalc/model_steps.h"
 #include "modelfit/model_params.h"
+#include "numerics/atomic_file.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/solvent_constants.h"
@@ -121,6 +122,7 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
   if (static_cast<int>(sel.names.size()) > kMaxScans) return "too many scans selected";
 
   std::vector<StagedSet> sets;
+  (void)RecoverInterruptedSaves(sel.directory);
   for (const std::string& name : sel.names) {
     const std::string path = JoinPath(sel.directory, name);
     StagedSet set;

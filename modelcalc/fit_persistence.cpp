@@ -733,12 +733,15 @@ SaveResult WriteParameterReport(Window* window, const std::string& path) {
   std::FILE* f = out.File();
   if (!f) {
     result.ok = false;
-    result.message = Format("could not open %s", target.c_str());
+    result.message = WithReason(Format("could not open %s", target.c_str()), out.Error());
   } else {
     result.ok = std::fputs(text.c_str(), f) >= 0 && out.Commit();
     // A report that could be opened but not written whole is said too: the old
     // file, if any, is left as it was.
-    if (!result.ok) result.message = "could not write " + (out.Error().empty() ? target : out.Error());
+    if (!result.ok) {
+      out.Discard();
+      result.message = WithReason("could not write " + target, out.Error());
+    }
   }
   if (window) window->SetCursor(CursorShape::Arrow);
   return result;

@@ -50,14 +50,15 @@ std::string MakeSortedFolder(const std::string &path,
   std::error_code ec;
   fs::create_directories(sorted, ec);
   if (ec || !fs::is_directory(sorted)) {
-    errors->push_back("could not create folder " + sorted);
+    errors->push_back(WithReason("could not create folder " + sorted,
+                                 SystemReason(sorted, ec ? ec.value() : ENOTDIR)));
     return {};
   }
   return sorted + "/";
 }
 
-std::string FailedCopyText(const std::string &destination) {
-  return "could not copy file to new destination " + destination;
+std::string FailedCopyText(const std::string &destination, const std::string &why) {
+  return WithReason("could not copy file to new destination " + destination, why);
 }
 
 // The reader sets the kind flags of the data set after every file; the folder's
@@ -166,9 +167,10 @@ bool WriteFileNameTableLists(Window *window, std::string *outPath,
       const PathParts p = SplitPath(path);
       text += p.name + p.ext + "\n";
     }
-    if (!WriteTextFileAtomically(listPath, text)) {
+    std::string why;
+    if (!WriteTextFileAtomically(listPath, text, &why)) {
       if (error)
-        *error = "\n\aAttention: could not open " + listPath;
+        *error = WithReason("\n\aAttention: could not open " + listPath, why);
       return false;
     }
     ShowAt(window, 50, 50 + static_cast<int>(t) + 1, listPath);
@@ -195,13 +197,15 @@ std::string SortedFileName(const std::string &name, const std::string &ext,
 }
 
 bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
-                           const ScanInfo &info) {
+                           const ScanInfo &info, std::string *why) {
   const std::string partial = to + ".part";
   std::error_code ec;
   fs::copy_file(from, partial, fs::copy_options::overwrite_existing, ec);
   if (!ec)
     fs::rename(partial, to, ec);
   if (ec) {
+    if (why)
+      *why = SystemReason(to, ec.value());
     std::error_code ignored;
     fs::remove(partial, ignored);
     return false;
@@ -237,8 +241,9 @@ SortOutcome SortLoadedFluorescenceFiles(Window *window) {
     const PathParts parts = SplitPath(path);
     const std::string destination =
         folder + SortedFileName(parts.name, parts.ext, info);
-    if (!CopyScanFileWithTimes(path, destination, info)) {
-      out.errors.push_back(FailedCopyText(destination));
+    std::string why;
+    if (!CopyScanFileWithTimes(path, destination, info, &why)) {
+      out.errors.push_back(FailedCopyText(destination, why));
       break;
     }
     ++out.copied;
@@ -266,6 +271,7 @@ SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
   // The folder's files in the order of their names.
   std::vector<std::string> files;
   std::error_code ec;
+  (void)RecoverInterruptedSaves(source.empty() ? "." : source);
   for (const fs::directory_entry &e :
        fs::directory_iterator(source.empty() ? "." : source, ec))
     if (e.is_regular_file() && !IsSaveTemporaryName(e.path().filename().string()))
@@ -287,8 +293,9 @@ SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
     const std::string destination =
         folder + SortedFileName(parts.name, parts.ext, scan.info);
     ShowAt(window, 50, 50 + scan.info.cell, destination);
-    if (!CopyScanFileWithTimes(path, destination, scan.info)) {
-      out.errors.push_back(FailedCopyText(destination));
+    std::string why;
+    if (!CopyScanFileWithTimes(path, destination, scan.info, &why)) {
+      out.errors.push_back(FailedCopyText(destination, why));
       break;
     }
     ++out.copied;

@@ -71,9 +71,9 @@ std::string SortedFileName(const std::string &name, const std::string &ext,
 // Copies from to to (replacing it) through a temporary file in to's folder, so
 // that a failed copy leaves no partial file and keeps an earlier copy, and
 // gives the copy the access and modification times of info when it has them.
-// False when the copy failed.
+// False when the copy failed, with "<to>: <reason>" in *why when given.
 bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
-                           const ScanInfo &info);
+                           const ScanInfo &info, std::string *why = nullptr);
 
 // Copies the loaded scans (display order) into "sorted" under their sorted
 // names. A failed copy ends the copying with "could not copy file to new

@@ -12,6 +12,22 @@
 // as data. When a target is written, the temporaries of it that processes of this
 // host no longer running left behind are removed first (those of a running
 // instance stay).
+//
+// A set of two or more files (AtomicFileBatch) is replaced by one rename per file.
+// So that a program ended among those renames (a kill, a crash, a power cut) does
+// not leave a set of which some files are new and some old, the renames are
+// written down first: once every temporary is complete and on the disk, a journal
+// naming the temporaries and their targets is written (atomically, as a file is)
+// into every folder the set touches, then the renames are done, then the journals
+// are removed. The next save or load in one of those folders that finds a journal
+// of a process that no longer runs finishes what it names (RecoverInterruptedSaves):
+// with every copy of the journal present, the temporaries still there are renamed
+// over their targets (the others were renamed already) and the set is new; with a
+// copy missing, the program ended while writing the journals, before any rename,
+// or after the last one, and the temporaries left are removed. Either way the set
+// is whole. The journal ".tarmic-save-<host>-<pid>-<start>-<n>.journal" is hidden
+// and names its process, with its start time so that a later process of the same
+// pid is not taken for it.
 #pragma once
 
 #include <cstdio>
@@ -40,7 +56,8 @@ class AtomicFile {
   bool Commit();
   // An action that runs once the target has been replaced (file times of a copy).
   void OnReplaced(std::function<void()> action) { onReplaced_ = std::move(action); }
-  // Closes and removes the temporary; the target is left as it was.
+  // Closes and removes the temporary; the target is left as it was. A write into
+  // File() that failed is recorded in Error() with its reason.
   void Discard();
   // "<path>: <reason>" of the last failure; empty when there was none.
   const std::string& Error() const { return error_; }
@@ -48,6 +65,8 @@ class AtomicFile {
 
  private:
   void Fail(int err);
+  // Fail() with the reason of a failed write into the open stream, if any.
+  void NoteStreamFailure();
   // Flush, sync and close of the temporary; false (temporary removed) on failure.
   bool Close();
 
@@ -104,10 +123,8 @@ class AtomicFileBatch {
     failedWhy_.push_back(why.empty() ? path : why);
   }
   // The result of a writer of path: a failure it reported without an AtomicFile
-  // (refused arguments) is noted as well, once.
-  void Check(const std::string& path, bool written) {
-    if (!written && (failed_.empty() || failed_.back() != path)) NoteFailure(path);
-  }
+  // (refused arguments) is noted as well, once, with its reason when one was recorded.
+  void Check(const std::string& path, bool written);
   // The batch open on this thread, or null.
   static AtomicFileBatch* Current();
 
@@ -125,9 +142,37 @@ class AtomicFileBatch {
 };
 
 // Whether a file name (without directory) is that of a save's temporary, as this
-// program names them or named them before ("name.tmp<pid>_<n>"): a loader and a
-// reader of folders leave such files alone.
+// program names them or named them before ("name.tmp<pid>_<n>"), or of the journal
+// of a set's renames: a loader and a reader of folders leave such files alone.
 bool IsSaveTemporaryName(const std::string& fileName);
+
+// Finishes the replacement of the sets whose journal lies in dir and whose process
+// no longer runs (see the top of this file); journals of running processes stay.
+// Every save runs it for the folder of its target and every load of scans,
+// noise, fit and distribution files for the folders it reads. Empty when nothing
+// was left unfinished; otherwise, one line per set, "<path>: <reason>" of the step
+// that failed (a read-only folder): its journal stays for a later attempt.
+std::string RecoverInterruptedSaves(const std::string& dir);
+// The same for the folders of the given files, each folder once.
+std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths);
+
+// For tests: called with 0, 1, 2, ... at each step of a set's replacement: 0 when
+// every temporary is complete, then after each journal written, each rename done
+// and each journal removed. Null (the default) calls nothing.
+using SaveStepHook = void (*)(int step);
+void SetSaveStepHookForTesting(SaveStepHook hook);
+
+// How a failed save gives the system's reason. "<path>: <reason>" of the latest
+// failure an atomic write of path met on this thread (opening the temporary,
+// writing, syncing, renaming); empty when the latest recorded failure was of
+// another file.
+std::string SaveFailureReason(const std::string& path);
+// "<path>: <strerror(err)>".
+std::string SystemReason(const std::string& path, int err);
+// The message with the reason on a line of its own after it ("<path>: <reason>");
+// the message alone when the reason is empty, and when the message's last line is
+// the bare path, that line gives way to the reason.
+std::string WithReason(const std::string& message, const std::string& reason);
 
 // Writes the file through write(stream) (which returns false when it failed) and
 // replaces path only when write and the commit succeeded. *error (when given)

@@ -19,11 +19,12 @@ namespace tarmic {
 
 namespace {
 
-void ShowFileError(const char* format, const char* fileName) {
+// The message, with the system's reason of a failed write on its own line.
+void ShowFileError(const char* format, const char* fileName, const std::string& reason = {}) {
   const std::string name = fileName ? fileName : "";
   std::vector<char> text(std::strlen(format) + name.size() + 1);
   std::snprintf(text.data(), text.size(), format, name.c_str());
-  ShowError(text.data(), false);
+  ShowError(WithReason(text.data(), reason), false);
 }
 
 bool IsBlankLine(const std::string& line) {
@@ -49,13 +50,16 @@ bool WriteLines(const char* fileName, int n, Line line) {
   AtomicFile out(fileName ? fileName : "");
   std::FILE* f = fileName ? out.File() : nullptr;
   if (!f) {
-    ShowFileError("\n\aAttention: could not open %s", fileName);
+    ShowFileError("\n\aAttention: could not open %s", fileName, out.Error());
     return false;
   }
   bool ok = true;
   for (int i = 0; i < n && ok; ++i) ok = std::fputs(line(i).c_str(), f) >= 0;
   ok = ok && out.Commit();
-  if (!ok) ShowFileError("\n\aAttention: could not write %s", fileName);
+  if (!ok) {
+    out.Discard();
+    ShowFileError("\n\aAttention: could not write %s", fileName, out.Error());
+  }
   return ok;
 }
 

@@ -68,13 +68,15 @@ void ShowFileError(const char* format, const char* fileName) {
 template <class Value>
 bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
                      const char* openFailure, std::string* failure = nullptr) {
-  const auto report = [&](const char* format) {
-    if (failure)
-      *failure = FileErrorText(format, fileName);
-    else
-      ShowFileError(format, fileName);
-  };
   AtomicFile out(fileName ? fileName : "");
+  // The message with the system's reason on its own line.
+  const auto report = [&](const char* format) {
+    const std::string text = WithReason(FileErrorText(format, fileName), out.Error());
+    if (failure)
+      *failure = text;
+    else
+      ShowError(text, false);
+  };
   std::FILE* f = fileName ? out.File() : nullptr;
   if (!f) {
     report(openFailure);
@@ -86,7 +88,10 @@ bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
     ok = std::fputs(line.c_str(), f) >= 0;
   }
   ok = ok && out.Commit();
-  if (!ok) report("Attention: could not write %s");
+  if (!ok) {
+    out.Discard();
+    report("Attention: could not write %s");
+  }
   return ok;
 }
 

@@ -17,11 +17,12 @@ namespace tarmic {
 
 namespace {
 
-void ReportFileError(const char* format, const char* fileName) {
+// The message, with the system's reason of a failed write on its own line.
+void ReportFileError(const char* format, const char* fileName, const std::string& reason = {}) {
   std::string text(format);
   const std::string::size_type at = text.find("%s");
   text.replace(at, 2, fileName);
-  ShowError(text, false);
+  ShowError(WithReason(text, reason), false);
 }
 
 // Writes lines k = outerLow..outerHigh, each with the values value(k, l) for
@@ -33,7 +34,7 @@ bool WriteTable(int outerLow, int outerHigh, int innerLow, int innerHigh, const 
   AtomicFile out(fileName);
   std::FILE* file = out.File();
   if (file == nullptr) {
-    ReportFileError("\n\aAttention: could not open %s", fileName);
+    ReportFileError("\n\aAttention: could not open %s", fileName, out.Error());
     return false;
   }
   for (int k = outerLow; k <= outerHigh; ++k) {
@@ -43,7 +44,7 @@ bool WriteTable(int outerLow, int outerHigh, int innerLow, int innerHigh, const 
     }
   }
   if (!out.Commit()) {
-    ReportFileError("\n\aAttention: could not write to %s", fileName);
+    ReportFileError("\n\aAttention: could not write to %s", fileName, out.Error());
     return false;
   }
   return true;

@@ -295,7 +295,7 @@ void WriteScanRmsFile() {
     bWriteScanRms = false;
   };
   if (!file.IsOpen()) {
-    fail("could not open ScanRms file");
+    fail(WithReason("could not open ScanRms file", file.Error()));
     return;
   }
   nWorstScan = 0;
@@ -324,7 +324,7 @@ void WriteScanRmsFile() {
       nWorstScan = s;
     }
   }
-  if (!file.Commit()) fail("could not write ScanRms file\n" + file.Error());
+  if (!file.Commit()) fail(WithReason("could not write ScanRms file", file.Error()));
 }
 
 // ---------------------------------------------------------------- refresh during fits

@@ -86,14 +86,15 @@ bool WriteScanListFile() {
   AtomicFile out(path);
   std::FILE* f = out.File();
   if (!f) {
-    ShowError(Format("\n\aAttention: could not open %s", path.c_str()), false);
+    ShowError(WithReason(Format("\n\aAttention: could not open %s", path.c_str()), out.Error()), false);
     return false;
   }
   bool ok = WriteFormatted(f, "newformat n=1\n%s\n", DirectoryOf(ppStoredFileNames[1]).c_str());
   for (int i = 1; ok && i <= nStoredFiles; ++i)
     ok = WriteFormatted(f, "%s\n", FileNameOf(ppStoredFileNames[static_cast<std::size_t>(i)]).c_str());
   if (!ok || !out.Commit()) {
-    ShowError(Format("\n\aAttention: could not write %s", path.c_str()), false);
+    out.Discard();
+    ShowError(WithReason(Format("\n\aAttention: could not write %s", path.c_str()), out.Error()), false);
     return false;
   }
   return true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "numerics/atomic_file.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
@@ -96,6 +97,7 @@ int LoadInitialData(Window* window, const std::string& path) {
   int n = 0;
   float *r = nullptr, *y = nullptr, *third = nullptr;
   bool mark = false;
+  (void)RecoverInterruptedSavesOf({path});
   const int ok = ReadScanFile(path.c_str(), &record, &n, &r, &y, &third, &mark, minStep);
   bAbsorbanceData = absorbance;
   bIntensityData = intensity;

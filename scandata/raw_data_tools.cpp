@@ -245,6 +245,7 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
   int n = 0;
   float *r = nullptr, *y = nullptr;
   std::string error;
+  (void)RecoverInterruptedSavesOf({blankPath});
   const int ok = ReadScanFile(blankPath.c_str(), &record, &n, &r, &y, nullptr, nullptr, 0.0f, &error);
   bAbsorbanceData = absorbance;
   bIntensityData = intensity;
@@ -500,7 +501,7 @@ RawToolOutcome WriteAveragedScan(const std::string& path) {
   record.scanType = AbsorbanceType(record.scanType);
   if (!WriteScanFile(path.c_str(), nGridPoints, pGridRadius, pAverageScan, nullptr, "averaged",
                      pScanInfo[1].timeStampOk, record))
-    return Refused(Format("\n\aAttention: could not write %s", path.c_str()));
+    return Refused(WithReason(Format("\n\aAttention: could not write %s", path.c_str()), SaveFailureReason(path)));
   return Done();
 }
 

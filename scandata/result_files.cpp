@@ -260,7 +260,7 @@ bool MayOverwriteOne(const std::string& path) {
 bool ReportWrite(bool ok, const std::string& path) {
   if (ok) return true;
   PlayErrorSound();
-  Tell("could not write:\n" + path, "ERROR");
+  Tell(WithReason("could not write:\n" + path, SaveFailureReason(path)), "ERROR");
   return false;
 }
 
@@ -388,6 +388,7 @@ bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
   int n = 0;
   float *radius = nullptr, *value = nullptr, *third = nullptr;
   std::string why;
+  (void)RecoverInterruptedSavesOf({inputPath});
   if (!ReadScanFile(inputPath.c_str(), &info, &n, &radius, &value, &third, nullptr, 0.0f, &why)) {
     restoreFlags();
     PlayInfoSound();

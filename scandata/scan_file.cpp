@@ -544,7 +544,7 @@ bool WriteScan(bool wavelengthLayout, const char* path, int n, const float* radi
   AtomicFile out(path);
   std::FILE* f = out.File();
   if (!f) {
-    std::printf("\n\aAttention: could not open %s", path);
+    std::printf("%s", WithReason(std::string("\n\aAttention: could not open ") + path, out.Error()).c_str());
     std::fflush(stdout);
     return false;
   }

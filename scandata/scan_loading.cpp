@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "numerics/atomic_file.h"
 #include "numerics/cvector.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
@@ -139,6 +140,23 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, StagedSca
   }
   *out = std::move(scan);
   return true;
+}
+
+// Finishes the saves of sets that a program ended during their renames left in the
+// folders of paths, before anything of them is read. A set that cannot be finished
+// (a read-only folder) is said: its files may come from two saves.
+void FinishInterruptedSaves(Window* window, const std::vector<std::string>& paths) {
+  const std::string why = RecoverInterruptedSavesOf(paths);
+  if (why.empty()) return;
+  const std::string note =
+      "a save of a set of files was interrupted and could not be finished; "
+      "files of the set may come from different saves:\n" + why;
+  if (bRealtimeMode || bBatchMode) {
+    DebugLog(window, "\n" + note);
+    return;
+  }
+  PlayInfoSound();
+  if (HasBackend()) GetBackend().MessageBox(note, "ATTENTION", MB_OK | MB_ICONINFORMATION);
 }
 
 // Leaves the files this program wrote beside the scans out of a selection of full
@@ -309,6 +327,7 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans) {
   {
     std::vector<std::string> paths(ppStoredFileNames.begin() + 1,
                                    ppStoredFileNames.begin() + 1 + nStoredFiles);
+    FinishInterruptedSaves(window, paths);
     if (!KeepScanFiles(window, &paths)) return false;
     if (static_cast<int>(paths.size()) != nStoredFiles) {
       nStoredFiles = static_cast<int>(paths.size());
@@ -440,6 +459,7 @@ bool LoadAllData(Window* window, const char* selection) {
   std::vector<std::string> scanPaths;
   for (std::size_t i = 0; i < sel.names.size(); i += group)
     scanPaths.push_back(JoinPath(directory, sel.names[i]));
+  FinishInterruptedSaves(window, scanPaths);
   if (!KeepScanFiles(window, &scanPaths)) {
     ProgressEnd();
     return false;
@@ -565,6 +585,7 @@ void AddMoreData(Window* window, const char* selection) {
   if (!ParseFileSelection(selection, &sel)) return;
   std::vector<std::string> paths;
   for (const std::string& name : sel.names) paths.push_back(JoinPath(sel.directory, name));
+  FinishInterruptedSaves(window, paths);
   if (!KeepScanFiles(window, &paths)) return;
   const int oldCount = nScans;
   const int newFiles = static_cast<int>(paths.size());

@@ -49,8 +49,9 @@ bool ModificationTime(const std::string& path, std::time_t* out) {
   return true;
 }
 
-void CouldNotOpen(const std::string& path) {
-  ShowError(Format("\n\aAttention: could not open %s", path.c_str()), false);
+// The message of a file that could not be opened, with the reason when known.
+void CouldNotOpen(const std::string& path, const std::string& reason = {}) {
+  ShowError(WithReason(Format("\n\aAttention: could not open %s", path.c_str()), reason), false);
 }
 
 // The time as ctime writes it, without the final line feed.
@@ -174,7 +175,8 @@ double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, d
     std::FILE* f = out.File();
     const bool written = f && WriteFormatted(f, "%s\n", report.c_str()) && out.Commit();
     if (!written) {
-      CouldNotOpen(reportPath);
+      out.Discard();
+      CouldNotOpen(reportPath, out.Error());
       *error = true;
       return finish(1.0);
     }
@@ -240,9 +242,10 @@ int CheckTimeStamps(Window* window) {
                 info.creationTime, info.lastAccessTime, info.lastWriteTime, info.fileTimesValid,
                 info.scanType, info.cell, info.temperature, info.rpm, info.recordedTime * factor,
                 info.omega2t * factor, info.wavelength, info.replicates)) {
-      ShowError(Format("\n\aAttention: could not write %s\ntime stamp correction stopped; "
-                       "the original files stay loaded",
-                       copy.c_str()),
+      ShowError(WithReason(Format("\n\aAttention: could not write %s\ntime stamp correction stopped; "
+                                  "the original files stay loaded",
+                                  copy.c_str()),
+                           SaveFailureReason(copy)),
                 false);
       return 0;
     }

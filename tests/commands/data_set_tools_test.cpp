@@ -22,6 +22,7 @@
 #include "modelcalc/noise_subtraction.h"
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_options.h"
+#include "numerics/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "numerics/one_based.h"
 #include "numerics/path_table.h"
@@ -431,6 +432,142 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   }
 }
 
+int gKillAtStep = -1;
+void KillAtStep(int step) {
+  if (step == gKillAtStep) std::raise(SIGKILL);
+}
+
+// Save Fit Data and Save Noise, each ended by a kill at every step of replacing
+// its set (killed between two renames, a set was left with the fit of one save
+// and the residuals of another, or TIN of one and RIN of another). After the next
+// load in the folder, every fit + residuals is the data and all fits come from one
+// save; TIN and RIN come from one save.
+TEST_F(DataSetToolsTest, SaveFitDataAndSaveNoiseEndedByAKillAreWholeAfterTheNextLoad) {
+  fs::create_directories(DataDir());
+  LoadThroughDialog(WriteSyntheticRun(DataDir()));
+  SetCellAndLimits();
+  ChooseSmallCs();
+  bFitTINoise = bFitRINoise = true;
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  const int n = nScans;
+  std::vector<std::vector<float>> data(Idx(n) + 1);
+  for (int s = 1; s <= n; ++s) data[Idx(s)].assign(ppSignal[Idx(s)], ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1);
+  std::vector<std::string> names(Idx(n) + 1);
+  std::vector<int> first(Idx(n) + 1);
+  for (int s = 1; s <= n; ++s) {
+    names[Idx(s)] = ppScanFileNames[Idx(s)].substr(1);
+    first[Idx(s)] = pFitFirst[Idx(s)];
+  }
+  auto path = [&](char letter, int s) { return DataDir() + "/" + letter + names[Idx(s)]; };
+  const std::string fit1 = path('f', 1);
+  // Scans whose fit + residuals is not the data; fits that equal the first one
+  // saved are counted in *old.
+  std::vector<std::vector<float>> firstFits(Idx(n) + 1);
+  auto mismatches = [&](int* old) {
+    int bad = 0;
+    *old = 0;
+    for (int s = 1; s <= n; ++s) {
+      const ScanRead f = ReadScan(path('f', s)), r = ReadScan(path('r', s));
+      bool same = f.y.size() == r.y.size();
+      for (std::size_t k = 0; same && k < f.y.size(); ++k)
+        same = std::fabs(f.y[k] + r.y[k] - data[Idx(s)][Idx(first[Idx(s)]) + k]) < 2e-5f;
+      bad += !same;
+      *old += f.y == firstFits[Idx(s)];
+    }
+    return bad;
+  };
+  auto saveFit = [&] {
+    Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
+    Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
+    Backend().QueueSaveFile(DataDir() + "/params.txt");
+    Backend().AnswerUnscriptedBoxes(IDYES);  // overwrite
+    Dispatch(kCmSaveFitData);
+  };
+  auto saveNoise = [&] {
+    Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
+    Backend().QueueSaveFile(DataDir() + "/RIN.ra1");
+    Backend().AnswerUnscriptedBoxes(IDYES);
+    Dispatch(kCmSaveNoise);
+  };
+  std::string tiFirst, riFirst;
+  // Each save differs everywhere from the one before: the model moved, the noise too.
+  auto nextSave = [&] {
+    for (int s = 1; s <= n; ++s) firstFits[Idx(s)] = ReadScan(path('f', s)).y;
+    tiFirst = ReadFile(DataDir() + "/TIN.ra1");
+    riFirst = ReadFile(DataDir() + "/RIN.ra1");
+    for (int s = 1; s <= n; ++s)
+      for (int p = 1; p <= pnPoints[Idx(s)]; ++p) ppFit[Idx(s)][p] += 0.01f;
+    for (int g = 1; g <= nGridPoints; ++g) pTINoise[g] += 0.01f;
+    for (int k = 1; k <= n; ++k) pRINoise[k] += 0.01f;
+  };
+  saveFit();
+  saveNoise();
+
+  for (const bool noise : {false, true}) {
+    int mixedBeforeLoad = 0, step = 0;
+    // Every step up to the fourth rename, then every fifth (each save syncs its
+    // files to the disk: a few are enough here, the set as such is tested with
+    // numerics/atomic_file).
+    for (;; step += step < 5 ? 1 : 5) {
+      SCOPED_TRACE((noise ? "Save Noise killed at step " : "Save Fit Data killed at step ") +
+                   std::to_string(step));
+      nextSave();
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        gKillAtStep = step;
+        SetSaveStepHookForTesting(KillAtStep);
+        noise ? saveNoise() : saveFit();
+        ::_exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      const bool killed = WIFSIGNALED(status);
+      int old = 0;
+      if (noise) {
+        mixedBeforeLoad += (ReadFile(DataDir() + "/TIN.ra1") == tiFirst) != (ReadFile(DataDir() + "/RIN.ra1") == riFirst);
+      } else {
+        mixedBeforeLoad += mismatches(&old) > 0 || (old != 0 && old != n);
+      }
+      // A load of the folder: here the parameters reloaded with the data; the
+      // loaded scans themselves stay.
+      EXPECT_EQ(RecoverInterruptedSavesOf({fit1}), "");
+      if (noise) {
+        EXPECT_EQ(ReadFile(DataDir() + "/TIN.ra1") == tiFirst, ReadFile(DataDir() + "/RIN.ra1") == riFirst);
+      } else {
+        EXPECT_EQ(mismatches(&old), 0);
+        EXPECT_TRUE(old == 0 || old == n) << old << " of " << n << " fits are of the first save";
+      }
+      for (const std::string& f : FilesIn(DataDir()))
+        EXPECT_EQ(fs::path(f).extension() == ".journal", false) << f;
+      if (!killed) break;
+    }
+    EXPECT_GT(mixedBeforeLoad, noise ? 0 : 3) << "the kills left mixed sets before the load";
+    EXPECT_GT(step, noise ? 4 : 2 * n + 4);
+  }
+
+  // Killed between the renames of the fits once more, the set is finished by
+  // loading the fits themselves.
+  nextSave();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    gKillAtStep = 2 + n / 2;
+    SetSaveStepHookForTesting(KillAtStep);
+    saveFit();
+    ::_exit(0);
+  }
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  std::vector<std::string> fits;
+  for (int s = 1; s <= n; ++s) fits.push_back(path('f', s));
+  LoadThroughDialog(fits);
+  ASSERT_EQ(nScans, n);
+  int old = 0;
+  EXPECT_EQ(mismatches(&old), 0);
+  EXPECT_EQ(old, 0);
+}
+
 // Saved by "Update Saved Fit Parameters" and dropped back unchanged, a c(s)
 // analysis of data with an offset computes the same distribution: with the
 // loader's baseline option not yet in effect (no baseline fitted) and with the
@@ -529,6 +666,9 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
     Dispatch(kCmSaveNoise);
     EXPECT_TRUE(Backend().AllAnswersUsed());
     EXPECT_EQ(Backend().Transcript().back().text, "not replaced either:\n" + DataDir() + "/TIN.ra1");
+    // The saver names the system's reason.
+    const auto& boxes = Backend().Transcript();
+    EXPECT_EQ(boxes[boxes.size() - 2].text, "could not write:\n" + blocked + ": " + std::strerror(EISDIR));
     EXPECT_EQ(ReadFile(DataDir() + "/TIN.ra1"), tiBefore);
     for (int k = 1; k <= nScans; ++k) pRINoise[k] -= 0.5f;
     pTINoise[iFitFirst] -= 0.5f;

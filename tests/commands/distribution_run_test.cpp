@@ -3,8 +3,10 @@
 #include "distribution_window_test_support.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -480,7 +482,8 @@ TEST_F(DistributionRunTest, SaveThatCannotWriteIsReportedOnce) {
   Backend().QueueMessageBox(IDOK, "Error");
   Dispatch(kCmSaveContinuousDistribution);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"could not write the distribution to " + path});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"could not write the distribution to " + path + "\n" + path +
+                                                 ": " + std::strerror(ENOENT)});
   EXPECT_TRUE(bModelComputed);
 }
 

@@ -3,8 +3,10 @@
 // Disk" on a small folder of made-up fluorescence scans.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -161,7 +163,8 @@ TEST_F(FluorescenceCommandTest,
   Dispatch(kCmSortFluorescenceData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   ASSERT_EQ(BoxTexts().size(), 2u);
-  EXPECT_EQ(BoxTexts()[1], "could not copy file to new destination " + blocked);
+  EXPECT_EQ(BoxTexts()[1], "could not copy file to new destination " + blocked + "\n" + blocked + ": " +
+                              std::strerror(EISDIR));
   const std::string first = Sorted("00001.FA1_A_PMV550_r3_g8");
   EXPECT_EQ(testing::ReadFile(first), testing::ReadFile(folder_ + "/A00001.FA1"));
   EXPECT_EQ(GetFileTimes(first).lastWrite, WriteTime(1));

@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sstream>
 
 #include <filesystem>
@@ -564,10 +566,19 @@ TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {
   std::getline(in, first);
   EXPECT_EQ(first, "scan data");
   EXPECT_TRUE(std::filesystem::exists(dir_ / "00001.txt"));
-  // A folder that does not exist: nothing written, the reason handed up.
-  const SaveResult failed = WriteParameterReport(nullptr, (dir_ / "none" / "fit.txt").string());
+  // A folder that does not exist: nothing written, the system's reason handed up
+  // on a line of its own; the same for the saved parameters under a file.
+  const std::string none = (dir_ / "none" / "fit.txt").string();
+  const SaveResult failed = WriteParameterReport(nullptr, none);
   EXPECT_FALSE(failed.ok);
-  EXPECT_NE(failed.message.find("could not open"), std::string::npos);
+  EXPECT_EQ(failed.message, "could not open " + none + "\n" + none + ": " + std::strerror(ENOENT));
+  const std::string pars = szTmpParsPath;
+  szTmpParsPath = scan + "/~tmppars.ra1";
+  const SaveResult parsFailed = TmpSaveBestParams(nullptr, false);
+  EXPECT_FALSE(parsFailed.ok);
+  EXPECT_EQ(parsFailed.message, "Attention: could not open " + szTmpParsPath + "\n" + szTmpParsPath + ": " +
+                                    std::strerror(ENOTDIR));
+  szTmpParsPath = pars;
   // Opened but not written whole (a child whose files may not grow beyond 100
   // bytes): the reason is handed up and the old report stays.
   auto text = [&] {
@@ -585,7 +596,11 @@ TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
     bBatchMode = true;  // replaces the report without asking
     const SaveResult cut = WriteParameterReport(nullptr, scan);
-    ::_exit(!cut.ok && cut.message.rfind("could not write", 0) == 0 && text() == before ? 1 : 0);
+    const std::string reason = (dir_ / "00001.txt").string() + ": " + std::strerror(EFBIG);
+    ::_exit(!cut.ok && cut.message.rfind("could not write", 0) == 0 &&
+                    cut.message.find("\n" + reason) != std::string::npos && text() == before
+                ? 1
+                : 0);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);

@@ -21,7 +21,10 @@
 #include <unistd.h>
 
 #include "numerics/atomic_file.h"
+#include "numerics/ccurve.h"
 #include "numerics/cvector.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/types.h"
 
 namespace tarmic {
 namespace {
@@ -135,6 +138,52 @@ TEST(AtomicFile, FailedWriteKeepsOldFileCompleteWriteReplacesIt) {
   EXPECT_FALSE(WriteTextFileAtomically(missing, "x", &error));
   EXPECT_EQ(error, missing + ": " + std::strerror(ENOENT));
   EXPECT_FALSE(fs::exists(missing));
+  fs::remove_all(dir);
+}
+
+// A save that fails names the system's reason on a line of its own after the
+// message: the value files (saved parameters, the Lamm settings) and two-column
+// tables (RI noise), shown or handed up; the reason of a write stopped midway (the
+// file-size limit) as well. A path under a regular file refuses the open even for
+// root.
+TEST(AtomicFile, FailedWritesNameTheSystemsReason) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_reason";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  WriteRaw(dir / "plain", "a file\n");
+  const std::string under = (dir / "plain" / "tarmiclammparams.ini").string();
+  const std::string reason = under + ": " + std::strerror(ENOTDIR);
+  std::vector<float> values(4, 1.5f);
+  CVector v(4, values.data(), 1);
+  {
+    ScopedHeadlessBackend backend;
+    backend->QueueMessageBox(IDOK, "Error");
+    backend->QueueMessageBox(IDOK, "Error");
+    EXPECT_FALSE(v.WriteToFile(under.c_str()));
+    EXPECT_FALSE(WriteXYTable(under.c_str(), 4, values.data(), values.data()));
+    ASSERT_EQ(backend->Transcript().size(), 2u);
+    EXPECT_EQ(backend->Transcript()[0].text, "Attention: could not open " + under + "\n" + reason);
+    EXPECT_EQ(backend->Transcript()[1].text, "\n\aAttention: could not open " + under + "\n" + reason);
+  }
+  std::string failure;
+  EXPECT_FALSE(v.WriteToFile(under.c_str(), &failure));
+  EXPECT_EQ(failure, "Attention: could not open " + under + "\n" + reason);
+  EXPECT_EQ(SaveFailureReason(under), reason);
+  EXPECT_EQ(SaveFailureReason(under + "x"), "");
+  // A message that ends in the bare path takes the reason in its place.
+  EXPECT_EQ(WithReason("could not write:\n" + under, reason), "could not write:\n" + reason);
+  EXPECT_EQ(WithReason("could not write", ""), "could not write");
+
+  const fs::path big = dir / "values.dat";
+  std::vector<float> many(5000, 2.5f);
+  const int cut = RunWithSizeLimit(1024, [&] {
+    CVector w(static_cast<std::uint32_t>(many.size()), many.data(), 1);
+    std::string why;
+    return !w.WriteToFile(big.string().c_str(), &why) &&
+           why == "Attention: could not write " + big.string() + "\n" + big.string() + ": " +
+                      std::strerror(EFBIG);
+  });
+  if (cut >= 0) EXPECT_EQ(cut, 1) << "the reason of a write stopped by the size limit";
   fs::remove_all(dir);
 }
 
@@ -290,6 +339,220 @@ TEST(AtomicFile, StaleTemporariesOfTheTargetGoWhenItIsSavedAgain) {
   for (const char* name : {"00001.ra1", "list_corr.ra1", "~tmppars.ra1", "a.tmp", "x.tmp12", ".hidden.part",
                            ".a.ra1.tmp-host-x-1.part", "a.ra1.tmp0_1"})
     EXPECT_FALSE(IsSaveTemporaryName(name)) << name;
+  fs::remove_all(dir);
+}
+
+// ------------------------------------------------------ sets ended by a kill
+
+// The step of a set's replacement at which the child kills itself (-1: never).
+int gKillAtStep = -1;
+int gStopAtStep = -1;
+void KillAtStep(int step) {
+  if (step == gKillAtStep) std::raise(SIGKILL);
+  if (step == gStopAtStep) std::raise(SIGSTOP);
+}
+
+// The files of one set in two folders, with their contents.
+struct TwoFolderSet {
+  fs::path a, b;
+  std::vector<fs::path> files;
+  TwoFolderSet(const std::string& name) {
+    a = fs::path(TARMIC_TEST_OUTPUT_DIR) / name / "fits";
+    b = fs::path(TARMIC_TEST_OUTPUT_DIR) / name / "data";
+    fs::remove_all(a.parent_path());
+    fs::create_directories(a);
+    fs::create_directories(b);
+    files = {a / "f1.ra1", a / "f2.ra1", b / "~tmppars.ra1"};
+  }
+  ~TwoFolderSet() { fs::remove_all(a.parent_path()); }
+  void WriteOld() const {
+    for (const fs::path& f : files) WriteRaw(f, "old " + f.filename().string());
+  }
+  // How many files hold the new content (-1: a file is neither old nor new).
+  int NewCount() const {
+    int n = 0;
+    for (const fs::path& f : files) {
+      const std::string text = ReadAll(f);
+      if (text == "new " + f.filename().string()) ++n;
+      else if (text != "old " + f.filename().string()) return -1;
+    }
+    return n;
+  }
+  // Everything in the folders that is not one of the set's files.
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> names;
+    for (const fs::path& dir : {a, b})
+      for (const fs::directory_entry& e : fs::directory_iterator(dir))
+        if (std::find(files.begin(), files.end(), e.path()) == files.end())
+          names.push_back(e.path().filename().string());
+    return names;
+  }
+  // Runs the save of the new contents in a child that kills or stops itself at
+  // the given step; its pid (the child is waited for unless it stops).
+  pid_t SaveInChild(int killAt, int stopAt) const {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      gKillAtStep = killAt;
+      gStopAtStep = stopAt;
+      SetSaveStepHookForTesting(KillAtStep);
+      AtomicFileBatch batch;
+      for (const fs::path& f : files)
+        batch.Check(f.string(), WriteTextFileAtomically(f.string(), "new " + f.filename().string()));
+      ::_exit(batch.Finish().empty() ? 0 : 1);
+    }
+    return pid;
+  }
+  // The old contents, then a save of the new ones killed at the given step.
+  void SaveKilledAt(int step) const {
+    WriteOld();
+    const pid_t pid = SaveInChild(step, -1);
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
+  }
+};
+
+// A set of three files in two folders, its program killed at every step of the
+// replacement (before the journals, between them, between the renames, between the
+// removals of the journals). Without the journal, a kill between two renames left
+// some files new and some old. The next load or save in either folder finishes
+// the set: all old when the program ended before its journals were complete, all
+// new after that; no journal or temporary stays.
+TEST(AtomicFileBatch, SetEndedAtAnyStepIsWholeAfterTheNextLoadInAFolderOfIt) {
+  const TwoFolderSet set("atomic_killed");
+  int step = 0;
+  for (;; ++step) {
+    SCOPED_TRACE("killed at step " + std::to_string(step));
+    set.WriteOld();
+    const pid_t child = set.SaveInChild(step, -1);
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WIFEXITED(status)) {
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+      break;
+    }
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    // Steps 0-2: temporaries complete, journal in "fits", journal in "data"; steps
+    // 3 and 4 end between the renames.
+    if (step == 3 || step == 4) EXPECT_EQ(set.NewCount(), step - 2) << "the kill left a mixed set";
+    for (const std::string& name : set.Leftovers()) {
+      EXPECT_EQ(name[0], '.') << name;
+      EXPECT_TRUE(IsSaveTemporaryName(name)) << name;
+    }
+    // The folder holding the scans is read first (a load), then the other
+    // (a save there: the journal is found before its temporaries are looked at).
+    EXPECT_EQ(RecoverInterruptedSaves(set.a.string()), "");
+    EXPECT_EQ(set.NewCount(), step >= 2 ? 3 : 0);
+    ASSERT_TRUE(WriteTextFileAtomically((set.b / "other.txt").string(), "x"));
+    fs::remove(set.b / "other.txt");
+    EXPECT_EQ(set.NewCount(), step >= 2 ? 3 : 0);
+    // No journal stays; before the journals were complete, the temporaries stay
+    // until their targets are saved again (the last round).
+    for (const std::string& name : set.Leftovers())
+      EXPECT_TRUE(step < 2 && fs::path(name).extension() == ".part") << name;
+  }
+  EXPECT_EQ(step, 8) << "1 + 2 journals + 3 renames + 2 removals";
+  EXPECT_EQ(set.NewCount(), 3);
+  EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+}
+
+// The journal of a process that still runs (stopped between its renames) is left
+// alone; once the process has ended, a load finishes its set. A journal whose pid
+// now belongs to another process (a running one, started later) is finished too.
+TEST(AtomicFileBatch, JournalOfARunningProcessStaysAndPidReuseIsSeen) {
+  const TwoFolderSet set("atomic_running");
+  set.WriteOld();
+  const pid_t child = set.SaveInChild(-1, 3);
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  EXPECT_EQ(set.NewCount(), 1);
+  EXPECT_EQ(RecoverInterruptedSaves(set.a.string()), "");
+  EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
+  EXPECT_EQ(set.NewCount(), 1);
+  EXPECT_EQ(set.Leftovers().size(), 4u) << "two journals and two temporaries";
+  ::kill(child, SIGKILL);
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
+  EXPECT_EQ(set.NewCount(), 3);
+  EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+
+  // Killed again; its journals then carry this test's pid (running, but started
+  // before the child): they are still those of an ended process.
+  const pid_t self = ::getpid();
+  set.SaveKilledAt(3);
+  std::string killedPid;
+  for (const std::string& name : set.Leftovers())
+    if (fs::path(name).extension() == ".part") killedPid = name.substr(0, name.rfind('-'));
+  const pid_t killed = std::stoi(killedPid.substr(killedPid.rfind('-') + 1));
+  const std::string from = "-" + std::to_string(killed) + "-", to = "-" + std::to_string(self) + "-";
+  for (const std::string& name : set.Leftovers()) {
+    if (fs::path(name).extension() != ".journal") continue;
+    const std::string renamed = name.substr(0, name.find(from)) + to + name.substr(name.find(from) + from.size());
+    for (const fs::path& dir : {set.a, set.b})
+      if (fs::exists(dir / name)) fs::rename(dir / name, dir / renamed);
+  }
+  EXPECT_EQ(set.NewCount(), 1);
+  EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
+  EXPECT_EQ(set.NewCount(), 3);
+  EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+
+  // A rename that cannot be done (a folder in the place of a target) is reported
+  // and its journal stays; once the folder is gone the set is finished.
+  set.SaveKilledAt(3);
+  fs::remove(set.files[1]);
+  fs::create_directories(set.files[1] / "inside");
+  EXPECT_EQ(RecoverInterruptedSaves(set.a.string()), set.files[1].string() + ": " + std::strerror(EISDIR));
+  EXPECT_EQ(RecoverInterruptedSavesOf({set.files[2].string()}),
+            set.files[1].string() + ": " + std::strerror(EISDIR));
+  fs::remove_all(set.files[1]);
+  EXPECT_EQ(RecoverInterruptedSaves(set.a.string()), "");
+  EXPECT_EQ(set.NewCount(), 3);
+  EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+}
+
+// A batch opened inside another is part of it: its files are replaced only with
+// the outer set, and a file it could not write (its batch committed or discarded)
+// makes the outer set fail as a whole, with the reason.
+TEST(AtomicFileBatch, InnerBatchIsPartOfTheOuterSet) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_nested";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string x = (dir / "x.dat").string(), y = (dir / "y.dat").string(),
+                    z = (dir / "z.dat").string();
+  for (const std::string& p : {x, y}) WriteRaw(p, "old\n");
+  for (const bool commitInner : {true, false}) {
+    SCOPED_TRACE(commitInner ? "inner committed" : "inner discarded");
+    fs::create_directories(z);  // z cannot be written
+    AtomicFileBatch outer;
+    outer.Check(x, WriteTextFileAtomically(x, "new\n"));
+    {
+      AtomicFileBatch inner;
+      inner.Check(y, WriteTextFileAtomically(y, "new\n"));
+      inner.Check(z, WriteTextFileAtomically(z, "new\n"));
+      if (commitInner) EXPECT_FALSE(inner.Commit());
+    }
+    EXPECT_EQ(AtomicFileBatch::Current(), &outer);
+    const std::string report = outer.Finish();
+    EXPECT_EQ(report.rfind("could not write:\n" + z + ": " + std::strerror(EISDIR), 0), 0u) << report;
+    EXPECT_EQ(ReadAll(x), "old\n");
+    EXPECT_EQ(ReadAll(y), "old\n");
+    fs::remove_all(z);
+    EXPECT_EQ(Leftovers(dir, "").size(), 2u);
+  }
+  // Written whole, the inner files wait for the outer set.
+  AtomicFileBatch outer;
+  {
+    AtomicFileBatch inner;
+    inner.Check(y, WriteTextFileAtomically(y, "new\n"));
+    EXPECT_TRUE(inner.Commit());
+  }
+  EXPECT_EQ(ReadAll(y), "old\n");
+  outer.Check(x, WriteTextFileAtomically(x, "new\n"));
+  EXPECT_EQ(outer.Finish(), "");
+  EXPECT_EQ(ReadAll(x), "new\n");
+  EXPECT_EQ(ReadAll(y), "new\n");
   fs::remove_all(dir);
 }
 

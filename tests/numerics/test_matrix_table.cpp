@@ -2,7 +2,9 @@
 // and malformed tables (short lines, trailing blank lines, missing files).
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <cmath>
@@ -140,7 +142,9 @@ TEST_F(MatrixTable, UncreatableFileIsReportedAsFailure) {
   backend->QueueMessageBox(IDOK, "Error");
   EXPECT_FALSE(WriteMatrixTable(m, 1, 2, 1, 2, path.c_str()));
   ASSERT_EQ(backend->Transcript().size(), 1u);
-  EXPECT_EQ(backend->Transcript()[0].text, "\n\aAttention: could not open " + path);
+  // The system's reason follows on a line of its own.
+  EXPECT_EQ(backend->Transcript()[0].text,
+            "\n\aAttention: could not open " + path + "\n" + path + ": " + std::strerror(ENOENT));
 }
 
 }  // namespace

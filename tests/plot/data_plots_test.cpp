@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "numerics/path_table.h"
@@ -200,7 +202,8 @@ TEST_F(DataSetTest, UnwritableScanRmsIsReportedOnce) {
   RedrawResidualPlot(true);
   RedrawResidualPlot(true);
   ASSERT_EQ(backend->Transcript().size(), 2u);
-  EXPECT_EQ(backend->Transcript()[1].text, "could not open ScanRms file");
+  EXPECT_EQ(backend->Transcript()[1].text,
+            "could not open ScanRms file\n" + szScanRmsFile + ": " + std::strerror(ENOENT));
   EXPECT_FALSE(bWriteScanRms);
   szScanRmsFile.clear();
 }
