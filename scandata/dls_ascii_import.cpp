@@ -58,6 +58,7 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
   // out; any other value must be a plausible lag time and correlation, with the lag
   // times increasing.
   std::vector<float> x(1, 0.0f), y(1, 0.0f);
+  std::vector<float> readLogs;  // the abscissas the written file gives back
   std::istringstream lines(text);
   std::string line;
   int lineNumber = 0;
@@ -81,13 +82,17 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
       }
     }
     if (!finite || !(v[0] > 0.0)) continue;
-    if (!kLagTimeRule.Holds(v[0])) return fail(Format("line %d: ", lineNumber) + kLagTimeRule.IsOutside(v[0]));
+    // Checked as the dlsdat file will give it back: lag times that the file's
+    // eight digits no longer tell apart would make a file the loader refuses.
+    float logLag = 0.0f, readBack = 0.0f;
+    std::string refusal = LagTimeRefusal(v[0], x.size() > 1, x.size() > 1 ? x.back() : 0.0f, &logLag);
+    if (refusal.empty())
+      refusal = LagTimeRefusal(LagTimeAsWritten(logLag), readLogs.size() > 0,
+                               readLogs.empty() ? 0.0f : readLogs.back(), &readBack);
+    if (!refusal.empty()) return fail(Format("line %d: ", lineNumber) + refusal);
     if (!kSignalRule.Holds(v[1])) return fail(Format("line %d: ", lineNumber) + kSignalRule.IsOutside(v[1]));
-    const float logLag = static_cast<float>(std::log10(v[0]));
-    if (x.size() > 1 && !(logLag > x.back()))
-      return fail(Format("line %d: the lag time %g s is not above the lag time %g s before it", lineNumber,
-                         v[0], std::pow(10.0, static_cast<double>(x.back()))));
     x.push_back(logLag);
+    readLogs.push_back(readBack);
     y.push_back(static_cast<float>(v[1]));
   }
   if (!any) return fail("no table of two numbers per line (lag time, correlation)");

@@ -52,6 +52,10 @@ float SignedSqrt(float y) {
 
 float SignedSquare(float g) { return g * std::fabs(g); }
 
+double LagTimeAsWritten(float logLag) {
+  return ParseNumberPrefix(Format("%.7e", std::pow(10.0, static_cast<double>(logLag))));
+}
+
 int ConvertIntensityToFieldACF(int n, float* values, DLSInfo* record) {
   if (!record || record->bFieldACF) return 0;
   for (int i = 1; i <= n; ++i) values[i] = SignedSqrt(values[i]);
@@ -129,15 +133,11 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
     if (!ParseNumbers(line, &v, &bad))
       return fail(Format("line %d holds \"%s\", which is not a number", lineNumber, bad.c_str()));
     if (v.size() < 2) return fail(Format("line %d is not a pair of numbers", lineNumber));
-    // Lag times in increasing order: the data set takes log10 of them as the
-    // abscissa, which must increase (descending lags set the fitting limits the
-    // wrong way round; an equal one is no new point).
-    if (!kLagTimeRule.Holds(v[0])) return fail(Format("line %d: ", lineNumber) + kLagTimeRule.IsOutside(v[0]));
+    float logLag = 0.0f;
+    if (std::string refusal = LagTimeRefusal(v[0], !lag.empty(), lag.empty() ? 0.0f : lag.back(), &logLag);
+        !refusal.empty())
+      return fail(Format("line %d: ", lineNumber) + refusal);
     if (!kSignalRule.Holds(v[1])) return fail(Format("line %d: ", lineNumber) + kSignalRule.IsOutside(v[1]));
-    const float logLag = static_cast<float>(std::log10(v[0]));
-    if (!lag.empty() && !(logLag > lag.back()))
-      return fail(Format("line %d: the lag time %g s is not above the lag time %g s before it", lineNumber,
-                         v[0], std::pow(10.0, static_cast<double>(lag.back()))));
     lag.push_back(logLag);
     value.push_back(static_cast<float>(v[1]));
   }
@@ -183,8 +183,7 @@ bool WriteDLSDatFromRecord(const char* path, int n, const float* x, const float*
                  static_cast<double>(record.laserWavelength), flag);
   for (int i = 1; i <= n; ++i) {
     const float value = convert ? SignedSquare(y[i]) : y[i];
-    text += Format("%.7e %.7e\n", std::pow(10.0, static_cast<double>(x[i])),
-                   static_cast<double>(value));
+    text += Format("%.7e %.7e\n", std::pow(10.0, static_cast<double>(x[i])), static_cast<double>(value));
   }
   return WriteTextFileAtomically(path, text, error);
 }

@@ -68,6 +68,10 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
 // 180 degrees), empty otherwise.
 std::string DLSRecordRefusal(const DLSInfo& record, std::string* note = nullptr);
 
+// The lag time that a writer puts into the file for the log10 lag time logLag, as
+// the reader reads it back.
+double LagTimeAsWritten(float logLag);
+
 // Writes one dlsdat file from x[1..n] (log10 lag times; written as 10^x) and
 // y[1..n], with the record's parameter line: the title given, or the record's when
 // title is null. With bDLSConvertOnWrite and the record's field flag set, the values

@@ -43,6 +43,15 @@ double MaxOmega2t(double time) {
   return w * w * (time + 1.0);
 }
 
+std::string LagTimeRefusal(double lag, bool hasPrevious, float previousLog, float* logLag) {
+  if (!kLagTimeRule.Holds(lag)) return kLagTimeRule.IsOutside(lag);
+  *logLag = static_cast<float>(std::log10(lag));
+  if (hasPrevious && !(*logLag > previousLog))
+    return Format("the lag time %g s is not above the lag time %g s before it", lag,
+                  std::pow(10.0, static_cast<double>(previousLog)));
+  return {};
+}
+
 bool Omega2tNotRecorded(const ScanInfo& record) { return record.omega2t == 0.0 && record.time > 0.0; }
 
 std::string ScanHeaderRefusal(const ScanInfo& r, bool electrophoresisLayout, bool timesUsed,

@@ -91,12 +91,14 @@ inline constexpr ValueRule kScatteringAngleRule{"scattering angle", "degrees", 0
                                                 "the angles of a detector"};
 inline constexpr ValueRule kLaserWavelengthRule{"laser wavelength", "m", 1e-8, 1e-4, true, true,
                                                 "the wavelengths of a laser"};
-inline constexpr ValueRule kLagTimeRule{"lag time", "s", 0.0, 1e6, false, true,
+inline constexpr ValueRule kLagTimeRule{"lag time", "s", 1e-12, 1e6, true, true,
                                         "the lag times of a correlator"};
 
-// Experiment files (0 stands for "not given" in their radii and viscosity).
-inline constexpr ValueRule kCellRadiusRule{"radius", "cm", 0.0, kLargestPosition, true, true,
-                                           "the positions in a cell"};
+// Experiment files: radii and fit limits are positions as those of scans of every
+// layout (electrophoresis positions may be negative); a value of 0 or below stands
+// for "not given", as in the viscosity.
+inline constexpr ValueRule kPositionRule{"position", "cm", -kLargestPosition, kLargestPosition, true,
+                                         true, "the positions of a scan"};
 inline constexpr ValueRule kBufferDensityRule{"buffer density", "g/ml", 0.0, 10.0, false, true,
                                               "the densities of a buffer"};
 inline constexpr ValueRule kBufferViscosityRule{"buffer viscosity", "Pa s", 0.0, 1000.0, true, true,
@@ -109,6 +111,15 @@ inline constexpr ValueRule kFilesPerScanRule{"number of files per scan", "", 1.0
 // (kMaxRotorSpeedRpm, above every real rotor) for the whole time, and a second more
 // (headers hold whole seconds and an omega^2 t rounded to single precision).
 double MaxOmega2t(double time);
+
+// Checks a lag time of a correlation function that follows lags already read
+// (previousLog: log10 of the last one as the data set holds it, in single
+// precision; hasPrevious: whether there is one). Returns the refusal (outside
+// kLagTimeRule, or "the lag time X s is not above the lag time Y s before it"),
+// empty when it can follow; *logLag receives its log10 in single precision. The
+// data set takes log10 of the lag as its abscissa, which must increase: descending
+// lags set the fitting limits the wrong way round, an equal one is no new point.
+std::string LagTimeRefusal(double lag, bool hasPrevious, float previousLog, float* logLag);
 
 // Whether a header's omega^2 t was not recorded: 0 at a time after the start.
 bool Omega2tNotRecorded(const ScanInfo& record);

@@ -390,7 +390,7 @@ TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
       {"duplicate", head + "1e-6 0.9\n1e-5 0.5\n1e-5 0.4\n1e-4 0.1\n",
        "line 5: the lag time 1e-05 s is not above the lag time 1e-05 s before it"},
       {"huge_lag", head + "1e-6 0.9\n1e30 0.5\n",
-       "line 4: the lag time 1e+30 s is outside the lag times of a correlator (above 0, at most 1e+06 s)"},
+       "line 4: the lag time 1e+30 s is outside the lag times of a correlator (1e-12 to 1e+06 s)"},
       {"huge_value", head + "1e-6 0.9\n1e-5 1e30\n",
        "line 4: the value 1e+30 is outside the signals of a detector (-1e+10 to 1e+10)"},
       {"negative_time", "t\n20 -5 150 1.33 0.01 90 6.33e-7 0\n1e-6 0.9\n1e-5 0.5\n",
@@ -456,8 +456,10 @@ TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
       {"descending", "0 1.0\n1e-4 0.5\n1e-6 0.9\n",
        "line 3: the lag time 1e-06 s is not above the lag time 0.0001 s before it"},
       {"huge_lag", "1e-6 0.9\n\n1e30 0.5\n",
-       "line 3: the lag time 1e+30 s is outside the lag times of a correlator (above 0, at most 1e+06 s)"},
+       "line 3: the lag time 1e+30 s is outside the lag times of a correlator (1e-12 to 1e+06 s)"},
       {"hex", "1e-6 0.9\n0x10 0.5\n", "line 2 holds \"0x10\", which is not a number"},
+      {"apart_beyond_eight_digits", "1e-6 0.9\n1 0.5\n1.000000001 0.4\n",
+       "line 3: the lag time 1 s is not above the lag time 1 s before it"},
       {"single_column", "1e-6 0.9\n1e-5\n", "line 2 is not a pair of numbers"},
   };
   for (const auto& t : tables) {
