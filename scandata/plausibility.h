@@ -85,8 +85,9 @@ inline constexpr ValueRule kRefractiveIndexRule{"refractive index", "", 1.0, 10.
                                                 "the refractive indices of a solvent"};
 inline constexpr ValueRule kViscosityPoiseRule{"viscosity", "P", 0.0, 10000.0, false, true,
                                                "the viscosities of a solvent"};
-// Exactly 180 degrees reads, with a note: a backscattering instrument's angle
-// (173 degrees) entered as 180 changes q by 0.1 %; nothing is measured in the beam.
+// Exactly 180 degrees (in the beam itself, where nothing is measured) reads with a
+// note: an earlier import wrote what was entered, and a backscattering angle of 173
+// degrees entered as 180 changes q by 0.2 %.
 inline constexpr ValueRule kScatteringAngleRule{"scattering angle", "degrees", 0.0, 180.0, false, true,
                                                 "the angles of a detector"};
 inline constexpr ValueRule kLaserWavelengthRule{"laser wavelength", "m", 1e-8, 1e-4, true, true,

@@ -329,7 +329,8 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     record->replicates = TruncateToInt(field[6]);
     // Values no run can have are a damaged header (speeds no rotor reaches would
     // take the solutions into steps so small that a run never ends).
-    if (std::string why = ScanHeaderRefusal(*record, false, !bEquilibriumMode, notes); !why.empty()) return Fail(error, why);
+    if (std::string why = ScanHeaderRefusal(*record, false, !bEquilibriumMode, notes); !why.empty())
+      return Fail(error, why);
     record->recordedTime = record->time;
     record->timeAtLoad = record->time;
     // Acceleration phase from the lag of omega^2 t behind rpm^2 t:
@@ -337,9 +338,10 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     // no lag to see (it would make the whole time a ramp).
     const double rpm = record->rpm;
     const double rpm2 = rpm * rpm;
-    record->accelTime = Omega2tNotRecorded(*record)
-                            ? 0.0
-                            : (1.0 / rpm2) * 1.5 * (rpm2 * record->recordedTime - record->omega2t * kRpm2ToOmega2);
+    record->accelTime =
+        Omega2tNotRecorded(*record)
+            ? 0.0
+            : (1.0 / rpm2) * 1.5 * (rpm2 * record->recordedTime - record->omega2t * kRpm2ToOmega2);
     record->accelRate = record->accelTime > 0 ? rpm / record->accelTime : 1.0e6;
   } else {
     // A first word that is not used, time, wavelength and replicates (a fifth word
@@ -355,7 +357,8 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     record->omega2t = record->time;
     record->wavelength = static_cast<float>(field[2]);
     record->replicates = TruncateToInt(field[3]);
-    if (std::string why = ScanHeaderRefusal(*record, true, !bEquilibriumMode, notes); !why.empty()) return Fail(error, why);
+    if (std::string why = ScanHeaderRefusal(*record, true, !bEquilibriumMode, notes); !why.empty())
+      return Fail(error, why);
     record->recordedTime = record->time;
     record->accelRate = 1.0e6;
     record->accelTime = 0.0;
