@@ -85,11 +85,12 @@ bool PickMeniscusOrBottom(TXLAWindow& window, float v, float minR, float maxR) {
 // The fitting-limit pick at v.
 void PickFitLimit(float v) {
   bPickFitLimit = false;
-  if (fFitLeftLim == 0) {
+  // A limit picked at 0 on DLS data (a lag time of 1 s) is set like any other.
+  if (!FitLeftLimitSet()) {
     fFitLeftLim = v;
-  } else if (fFitRightLim == 0) {
+  } else if (!FitRightLimitSet()) {
     fFitRightLim = v;
-  } else if (fMeniscus != 0 && (fBottom != 0 || bDLSData)) {
+  } else if ((fMeniscus != 0 && fBottom != 0) || bDLSData) {
     // The nearer limit moves; the left one on a tie.
     if (std::fabs(fFitRightLim - v) < std::fabs(v - fFitLeftLim))
       fFitRightLim = v;
@@ -98,7 +99,7 @@ void PickFitLimit(float v) {
   } else {
     fFitLeftLim = v;
   }
-  if (nScans > 0 && fFitRightLim == 0) {
+  if (nScans > 0 && !FitRightLimitSet()) {
     // The other limit goes to the far end of the data.
     if (v - fMeniscus <= fBottom - v) {
       float last = ppRadius[1][pnPoints[1]];

@@ -103,8 +103,8 @@ namespace {
 // Whether the marker's line is shown apart from the pick modes.
 bool MarkerLineShown(Marker m) {
   switch (m) {
-    case Marker::LeftLimit: return fFitLeftLim != 0;
-    case Marker::RightLimit: return fFitRightLim != 0;
+    case Marker::LeftLimit: return FitLeftLimitSet();
+    case Marker::RightLimit: return FitRightLimitSet();
     case Marker::Meniscus: return fMeniscus != 0 && !bDLSData;
     case Marker::Bottom: return fBottom != 0 && !bDLSData;
     case Marker::MinMeniscus:

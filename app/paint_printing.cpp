@@ -91,8 +91,8 @@ void TXLAWindow::PaintPrintedPage(DC& dc) {
       if (RefMeniscusShown() && !bPickRefMeniscus) line(MarkerRadius(Marker::RefMeniscus));
     }
     if (fBottom != 0) line(fBottom);
-    if (fFitLeftLim != 0 && !bPickFitLimit) line(fFitLeftLim);
-    if (fFitRightLim != 0) line(fFitRightLim);
+    if (FitLeftLimitSet() && !bPickFitLimit) line(fFitLeftLim);
+    if (FitRightLimitSet()) line(fFitRightLim);
 
     // The fitted curves and the noise profile once more in black over the coloured
     // ones.

@@ -93,9 +93,9 @@ void TXLAWindow::DrawDataPane() {
                      crRefMeniscusMarker, 1);
   }
   if (fBottom != 0) DrawMarkerLine(*dc, RadiusToPixelColumn(fBottom), crBottomMarker, 1);
-  if (fFitLeftLim != 0 && !bPickFitLimit)
+  if (FitLeftLimitSet() && !bPickFitLimit)
     DrawMarkerLine(*dc, RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
-  if (fFitRightLim != 0)
+  if (FitRightLimitSet())
     DrawMarkerLine(*dc, RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
   // The pane was just drawn anew: the old cursor line is gone already.
   if (bCursorActive) DrawCursorLine(*dc, RadiusToPixelColumn(fCursorValue), false, 1);
@@ -121,8 +121,8 @@ void TXLAWindow::DrawDistributionPane() {
 
 void TXLAWindow::DrawDataPaneMarkers() {
   if (!pDataPlot) return;
-  if (fFitRightLim != 0) DrawMarkerLine(RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
-  if (fFitLeftLim != 0) DrawMarkerLine(RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
+  if (FitRightLimitSet()) DrawMarkerLine(RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
+  if (FitLeftLimitSet()) DrawMarkerLine(RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
   if (fMeniscus != 0) DrawMarkerLine(RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
   if (fBottom != 0) DrawMarkerLine(RadiusToPixelColumn(fBottom), crBottomMarker, 1);
   for (float r : {fMinMeniscus, fMaxMeniscus, fMinBottom, fMaxBottom}) {

@@ -20,6 +20,7 @@
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/plausibility.h"
 #include "scandata/result_files.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
@@ -121,6 +122,12 @@ void TXLAWindow::CmGenerateSingle() {
     PlayErrorSound();
     CommandMessageBox(*this, Format("the rotor speed must be at most %.0f rpm", kMaxRotorSpeedRpm), "ERROR",
                       MB_OK);
+    return;
+  }
+  if (static_cast<double>(s.interval) * s.scans > kMaxRunTimeS) {
+    PlayErrorSound();
+    CommandMessageBox(*this, Format("the scans would reach beyond %g s, the longest time of a run", kMaxRunTimeS),
+                      "ERROR", MB_OK);
     return;
   }
   const std::optional<std::string> path = AskSavePath(*this, "save generated data as", "00001.ra0");

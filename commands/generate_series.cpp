@@ -28,6 +28,7 @@
 #include "platform/backend.h"
 #include "scandata/data_set.h"
 #include "scandata/experiment_file.h"
+#include "scandata/plausibility.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -216,6 +217,14 @@ void TXLAWindow::CmGenerateSeries() {
     PlayErrorSound();
     CommandMessageBox(*this, "the interval must be positive and the number of scans 0 to 1000", "ERROR",
                       MB_OK);
+    return;
+  }
+  // Later times would make scan files the loaders refuse (an automatic count may
+  // reach the largest).
+  if (static_cast<double>(v.interval) * (scans > 0 ? scans : kMaxScans) > kMaxRunTimeS) {
+    PlayErrorSound();
+    CommandMessageBox(*this, Format("the scans would reach beyond %g s, the longest time of a run", kMaxRunTimeS),
+                      "ERROR", MB_OK);
     return;
   }
   FileDialogOptions options;

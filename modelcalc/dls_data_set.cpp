@@ -101,14 +101,16 @@ void SetSolventFromRecords() {
 
 // Meniscus and bottom are the ends of the lag-time range of the set selected first
 // (index `set` once the sets are in time order); the fit limits move to them when
-// they are unset or outside.
+// they are unset or outside. Called while bDLSData still tells the kind of the set
+// before: limits of DLS data are always set (a limit at 0 is one at 1 s and stays),
+// those of scans are unset at 0.
 void SetLimitsFromFirstSet(int set) {
   const std::size_t k = static_cast<std::size_t>(set);
   fMeniscus = ppRadius[k][1];
   fBottom = ppRadius[k][pnPoints[k]];
   pParams[13] = fMeniscus;
   pParams[14] = fBottom;
-  if (fBottom < fFitLeftLim || fFitRightLim < fMeniscus || fFitLeftLim == 0 || fFitRightLim == 0) {
+  if (fBottom < fFitLeftLim || fFitRightLim < fMeniscus || !FitLeftLimitSet() || !FitRightLimitSet()) {
     fFitLeftLim = fMeniscus;
     fFitRightLim = fBottom;
   }
@@ -123,13 +125,17 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
 
   std::vector<StagedSet> sets;
   (void)RecoverInterruptedSaves(sel.directory);
+  std::vector<FileNote> notes;
   for (const std::string& name : sel.names) {
     const std::string path = JoinPath(sel.directory, name);
     StagedSet set;
     set.name = name;
     std::string why;
-    if (!ReadDLSDatFile(path.c_str(), &set.info, &set.n, &set.x, &set.y, keepIntensityACF, &why))
+    std::vector<std::string> fileNotes;
+    if (!ReadDLSDatFile(path.c_str(), &set.info, &set.n, &set.x, &set.y, keepIntensityACF, &why,
+                        &fileNotes))
       return why.empty() ? path : path + "\n" + why;
+    for (std::string& text : fileNotes) notes.push_back({path, std::move(text)});
     sets.push_back(std::move(set));
   }
   if (sets.empty() || !GridIsBuildable(sets)) return {};
@@ -189,6 +195,7 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
   if (hooks.redrawResidualPlot) hooks.redrawResidualPlot(true);
   RepaintMain(window);
   TitleWindowWithLoadedSet(window, JoinPath(sel.directory, first));
+  ShowFileNotes(window, notes);
   return {};
 }
 

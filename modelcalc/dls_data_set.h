@@ -27,9 +27,10 @@ class Window;
 // temperature (K), RELVISCOSITY the mean viscosity / 0.01002 poise (1.0 when the
 // files give none), fRT = R T; meniscus and bottom are the first and last abscissa
 // of set 1 (log10 s), and the fit limits move to them when they lie outside.
-// Shows nothing: a selection of more than kMaxScans files or a file that cannot be
-// read leaves the loaded set and returns the reason ("too many scans selected", or
-// the path and why), for the command's "LOAD ERROR" box; empty otherwise.
+// A selection of more than kMaxScans files or a file that cannot be read leaves the
+// loaded set and returns the reason ("too many scans selected", or the path and
+// why), for the command's "LOAD ERROR" box; empty otherwise. After a load, the notes
+// of the reader (ReadDLSDatFile) are shown in one "ATTENTION" box (ShowFileNotes).
 std::string LoadDLSData(Window* window, const char* selection, bool keepIntensityACF);
 
 // Writes the mean correlation function of the loaded set on the common grid as a

@@ -70,7 +70,7 @@ void FitIndices(int s, int* first, int* last) {
   if (*last > n) *last = n;
 }
 
-bool FitLimitMode() { return fFitLeftLim != 0 && fFitRightLim != 0; }
+bool FitLimitMode() { return FitLeftLimitSet() && FitRightLimitSet(); }
 
 template <typename T>
 T* At(const std::vector<T*>& v, int s) {

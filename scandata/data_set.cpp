@@ -207,6 +207,9 @@ void FreeDataSet() {
   bDataChanged = true;
 }
 
+bool FitLeftLimitSet() { return bDLSData || fFitLeftLim != 0.0f; }
+bool FitRightLimitSet() { return bDLSData || fFitRightLim != 0.0f; }
+
 std::string ScanFilePath(int s) {
   if (s < 1 || s >= static_cast<int>(ppScanFileNames.size())) return {};
   return JoinPath(szDataDirectory, ppScanFileNames[static_cast<std::size_t>(s)]);

@@ -54,11 +54,17 @@ extern std::vector<CCurve*> ppFitCurve;       // radius, fit
 extern std::vector<CCurve*> ppResidualCurve;  // radius, residuals
 extern std::vector<CCurve*> ppThirdCurve;     // radius, third column
 
-// Geometry of the cell, cm; 0 means unset.
+// Geometry of the cell, cm; 0 means unset. On DLS data the four hold log10 lag
+// times, on which 0 (1 s) is a position like any other: there the fitting limits
+// have no unset state (the DLS loader places both), see FitLeftLimitSet.
 extern float fMeniscus;
 extern float fBottom;
 extern float fFitLeftLim;
 extern float fFitRightLim;
+// Whether a fitting limit holds a position: on DLS data always, on scans when it
+// is not 0 (no radius is 0; stored files write an unset limit as 0 and read alike).
+bool FitLeftLimitSet();
+bool FitRightLimitSet();
 // Ranges within which meniscus and bottom may be fitted, cm; 0 means unset.
 extern float fMinMeniscus;
 extern float fMaxMeniscus;

@@ -1,15 +1,41 @@
 #include "scandata/dls_ascii_import.h"
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <vector>
 
-#include "numerics/ccurve.h"
 #include "numerics/text_lines.h"
 #include "scandata/dls_file.h"
+#include "scandata/plausibility.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
+
+namespace {
+
+// Whether a word names a value that is not finite ("nan", "inf", "-Infinity"):
+// such points are left out, as some correlators write them for lags they did not
+// reach.
+bool IsNonFiniteWord(std::string word) {
+  if (!word.empty() && (word[0] == '+' || word[0] == '-')) word.erase(0, 1);
+  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return word == "nan" || word == "inf" || word == "infinity";
+}
+
+// The words of a table line: numbers are separated by blanks, or by a ',' or ';'.
+std::vector<std::string> TableWords(std::string line) {
+  for (char& c : line)
+    if (c == ',' || c == ';' || c == '\t' || c == '\v' || c == '\f' || c == '\r') c = ' ';
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  std::string word;
+  while (in >> word) words.push_back(word);
+  return words;
+}
+
+}  // namespace
 
 bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& record,
                          AsciiCorrelation values, std::string* error) {
@@ -18,27 +44,58 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
     return false;
   };
   if (!source || !target) return fail("no file name");
-  // The program writes no file that it would refuse to read.
-  if (const std::string refusal = DLSRecordRefusal(record); !refusal.empty()) return fail(refusal);
-  // Tested here so that an unreadable table gives one message, the caller's; a pipe
-  // or a device is not opened.
-  std::ifstream in;
-  std::string why;
-  if (!OpenTextFile(source, &in, &why)) return fail(why);
-  in.close();
-  CCurve table;
-  if (!table.ReadFromFile(source, 1, 2))
-    return fail("no table of two numbers per line (lag time, correlation)");
+  // The program writes no file that it would refuse to read, nor one it would load
+  // only with a note: the values were just entered and can be entered again.
+  std::string note;
+  if (const std::string refusal = DLSRecordRefusal(record, &note); !refusal.empty()) return fail(refusal);
+  if (!note.empty()) return fail(note);
+  // A pipe or a device is not opened; UTF-16 and binary files are said to be such.
+  std::string text, why;
+  if (!ReadPlainTextFile(source, &text, &why)) return fail(why);
 
-  // The writer takes log10 of the lag time, as the data set holds it.
+  // The writer takes log10 of the lag time, as the data set holds it. Points whose
+  // lag time is not positive, or whose values are written as not finite, are left
+  // out; any other value must be a plausible lag time and correlation, with the lag
+  // times increasing.
   std::vector<float> x(1, 0.0f), y(1, 0.0f);
-  for (int i = 0; i < table.Count(); ++i) {
-    const float tau = table.X()->Get(i);
-    const float g = table.Y()->Get(i);
-    if (!(tau > 0.0f) || !std::isfinite(tau) || !std::isfinite(g)) continue;
-    x.push_back(std::log10(tau));
-    y.push_back(g);
+  std::vector<float> readLogs;  // the abscissas the written file gives back
+  std::istringstream lines(text);
+  std::string line;
+  int lineNumber = 0;
+  bool any = false;
+  while (ReadTextLine(lines, &line)) {
+    ++lineNumber;
+    const std::vector<std::string> words = TableWords(line);
+    if (words.empty()) continue;
+    any = true;
+    if (words.size() < 2) return fail(Format("line %d is not a pair of numbers", lineNumber));
+    double v[2];
+    bool finite = true;
+    for (int k = 0; k < 2; ++k) {
+      const std::string& word = words[static_cast<std::size_t>(k)];
+      bool complete = false;
+      v[k] = ParseNumberPrefix(word, &complete);
+      if (IsNonFiniteWord(word)) {
+        finite = false;
+      } else if (!complete) {
+        return fail(Format("line %d holds \"%s\", which is not a number", lineNumber, word.c_str()));
+      }
+    }
+    if (!finite || !(v[0] > 0.0)) continue;
+    // Checked as the dlsdat file will give it back: lag times that the file's
+    // eight digits no longer tell apart would make a file the loader refuses.
+    float logLag = 0.0f, readBack = 0.0f;
+    std::string refusal = LagTimeRefusal(v[0], x.size() > 1, x.size() > 1 ? x.back() : 0.0f, &logLag);
+    if (refusal.empty())
+      refusal = LagTimeRefusal(LagTimeAsWritten(logLag), readLogs.size() > 0,
+                               readLogs.empty() ? 0.0f : readLogs.back(), &readBack);
+    if (!refusal.empty()) return fail(Format("line %d: ", lineNumber) + refusal);
+    if (!kSignalRule.Holds(v[1])) return fail(Format("line %d: ", lineNumber) + kSignalRule.IsOutside(v[1]));
+    x.push_back(logLag);
+    readLogs.push_back(readBack);
+    y.push_back(static_cast<float>(v[1]));
   }
+  if (!any) return fail("no table of two numbers per line (lag time, correlation)");
   const int n = static_cast<int>(x.size()) - 1;
   if (n < 2) return fail("fewer than 2 points with a positive lag time");
 

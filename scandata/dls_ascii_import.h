@@ -2,8 +2,8 @@
 // files (scandata/dls_file.h).
 //
 // A table holds one point per line: the lag time (s) in column 1 and the
-// correlation value in column 2 (further columns are ignored; blank lines are
-// skipped). A table carries none of the experiment's parameters, so they come with
+// correlation value in column 2, separated by blanks, ',' or ';' (further columns
+// are ignored; blank lines are skipped). A table carries none of the experiment's parameters, so they come with
 // the call: temperature, elapsed time, refractive index, viscosity, angle and
 // wavelength of the record. The values are either the field autocorrelation g(1)
 // or the intensity autocorrelation g(2) - 1; the dlsdat file's field flag says
@@ -22,9 +22,13 @@ enum class AsciiCorrelation { Field, Intensity };
 // Reads the table at source and writes it as the dlsdat file target with the
 // parameters of record (title: the source's file name when the record's is empty;
 // field flag and point count from the table). Points whose lag time is not
-// positive (no place on the logarithmic lag axis) or whose value is not finite are
-// left out. False (target untouched; *error set when given) when the table cannot
-// be read, keeps fewer than 2 points, or the file cannot be written.
+// positive (no place on the logarithmic lag axis) or whose value is written as not
+// finite ("nan", "inf") are left out. False (target untouched; *error set when
+// given, with the line) when the record's values are refused or noted by
+// DLSRecordRefusal, the table cannot be read or is no plain text, a line lacks two
+// numbers or holds a word that is no number, a lag time or value lies outside
+// kLagTimeRule or kSignalRule, the lag times do not increase, fewer than 2 points
+// are kept, or the file cannot be written.
 bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& record,
                          AsciiCorrelation values, std::string* error = nullptr);
 

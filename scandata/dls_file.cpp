@@ -8,6 +8,7 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"
+#include "scandata/plausibility.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -20,15 +21,18 @@ namespace {
 constexpr std::size_t kMaxTitle = 99;
 
 // The whitespace-separated words of a line as numbers; false when a word is not
-// completely a finite number.
-bool ParseNumbers(const std::string& line, std::vector<double>* out) {
+// completely a finite number (*bad, when given, receives it).
+bool ParseNumbers(const std::string& line, std::vector<double>* out, std::string* bad = nullptr) {
   std::istringstream words(line);
   std::string word;
   out->clear();
   while (words >> word) {
     bool complete = false;
     const double v = ParseNumberPrefix(word, &complete);
-    if (!complete || !std::isfinite(v)) return false;
+    if (!complete || !std::isfinite(v)) {
+      if (bad) *bad = word;
+      return false;
+    }
     out->push_back(v);
   }
   return true;
@@ -48,6 +52,10 @@ float SignedSqrt(float y) {
 
 float SignedSquare(float g) { return g * std::fabs(g); }
 
+double LagTimeAsWritten(float logLag) {
+  return ParseNumberPrefix(Format("%.7e", std::pow(10.0, static_cast<double>(logLag))));
+}
+
 int ConvertIntensityToFieldACF(int n, float* values, DLSInfo* record) {
   if (!record || record->bFieldACF) return 0;
   for (int i = 1; i <= n; ++i) values[i] = SignedSqrt(values[i]);
@@ -62,33 +70,35 @@ int ConvertFieldToIntensityACF(int n, float* values, DLSInfo* record) {
   return 1;
 }
 
-std::string DLSRecordRefusal(const DLSInfo& r) {
-  if (!(r.temperatureC >= kMinSampleTemperatureC && r.temperatureC <= kMaxSampleTemperatureC))
-    return Format("the temperature %g C is outside the temperatures of a sample (%.0f to %.0f C)",
-                  static_cast<double>(r.temperatureC), kMinSampleTemperatureC, kMaxSampleTemperatureC);
+std::string DLSRecordRefusal(const DLSInfo& r, std::string* note) {
+  // In the order of the parameter line.
   const struct {
-    const char* name;
-    float value;
-  } positive[] = {{"refractive index", r.refractiveIndex},
-                  {"viscosity", r.viscosity},
-                  {"laser wavelength", r.laserWavelength}};
-  for (const auto& p : positive)
-    if (!(p.value > 0.0f))
-      return Format("the %s %g must be above 0", p.name, static_cast<double>(p.value));
-  if (!(r.scatteringAngle > 0.0f && r.scatteringAngle <= 180.0f))
-    return Format("the scattering angle %g degrees is outside 0 to 180 degrees",
-                  static_cast<double>(r.scatteringAngle));
+    const ValueRule& rule;
+    double value;
+  } values[] = {{kTemperatureRule, r.temperatureC},     {kMeasurementTimeRule, r.elapsedTime},
+                {kCountRateRule, r.meanCountRate},      {kRefractiveIndexRule, r.refractiveIndex},
+                {kViscosityPoiseRule, r.viscosity},     {kScatteringAngleRule, r.scatteringAngle},
+                {kLaserWavelengthRule, r.laserWavelength}};
+  for (const auto& v : values)
+    if (!v.rule.Holds(v.value)) return v.rule.IsOutside(v.value);
+  if (note)
+    *note = r.scatteringAngle == 180.0f
+                ? "the scattering angle is 180 degrees: nothing is measured in the beam itself - a "
+                  "backscattering angle (such as 173 degrees) may have been meant"
+                : std::string();
   return {};
 }
 
 int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float** y,
-                   bool keepIntensityACF, std::string* error) {
+                   bool keepIntensityACF, std::string* error, std::vector<std::string>* notes) {
   auto fail = [error](const std::string& why) {
     if (error) *error = why;
     return 0;
   };
   std::string text;
-  if (!path || !ReadWholeTextFile(path, &text)) return fail("cannot be read");
+  std::string why;
+  if (!path) return fail("cannot be read");
+  if (!ReadPlainTextFile(path, &text, &why)) return fail(why);
   std::istringstream in(text);
   std::string line;
   if (!ReadTextLine(in, &line)) return fail("empty file");
@@ -96,7 +106,11 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
   info.title = line.substr(0, kMaxTitle);
 
   std::vector<double> v;
-  if (!ReadTextLine(in, &line) || !ParseNumbers(line, &v) || v.size() < 7)
+  std::string bad;
+  const bool lineTwo = ReadTextLine(in, &line);
+  if (lineTwo && !ParseNumbers(line, &v, &bad) && !v.empty())
+    return fail(Format("line 2 holds \"%s\", which is not a number", bad.c_str()));
+  if (!lineTwo || !bad.empty() || v.size() < 7)
     return fail("no parameter line (temperature, time, count rate, refractive index, "
                 "viscosity, angle, wavelength)");
   info.temperatureC = static_cast<float>(v[0]);
@@ -107,7 +121,8 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
   info.scatteringAngle = static_cast<float>(v[5]);
   info.laserWavelength = static_cast<float>(v[6]);
   const bool fileHoldsField = v.size() > 7 && v[7] > 0.0;
-  if (const std::string refusal = DLSRecordRefusal(info); !refusal.empty())
+  std::string note;
+  if (const std::string refusal = DLSRecordRefusal(info, &note); !refusal.empty())
     return fail("line 2: " + refusal);
 
   std::vector<float> lag, value;
@@ -115,10 +130,15 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
   while (ReadTextLine(in, &line)) {
     ++lineNumber;
     if (IsBlank(line)) continue;
-    if (!ParseNumbers(line, &v) || v.size() < 2)
-      return fail(Format("line %d is not a pair of numbers", lineNumber));
-    if (!(v[0] > 0.0)) return fail(Format("line %d: the lag time must be positive", lineNumber));
-    lag.push_back(static_cast<float>(std::log10(v[0])));
+    if (!ParseNumbers(line, &v, &bad))
+      return fail(Format("line %d holds \"%s\", which is not a number", lineNumber, bad.c_str()));
+    if (v.size() < 2) return fail(Format("line %d is not a pair of numbers", lineNumber));
+    float logLag = 0.0f;
+    if (std::string refusal = LagTimeRefusal(v[0], !lag.empty(), lag.empty() ? 0.0f : lag.back(), &logLag);
+        !refusal.empty())
+      return fail(Format("line %d: ", lineNumber) + refusal);
+    if (!kSignalRule.Holds(v[1])) return fail(Format("line %d: ", lineNumber) + kSignalRule.IsOutside(v[1]));
+    lag.push_back(logLag);
     value.push_back(static_cast<float>(v[1]));
   }
   const int count = static_cast<int>(lag.size());
@@ -140,6 +160,7 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
     ys[i] = value[static_cast<std::size_t>(i - 1)];
   }
   *record = std::move(info);
+  if (notes && !note.empty()) notes->push_back("line 2: " + note);
   *n = count;
   *x = xs;
   *y = ys;
@@ -162,8 +183,7 @@ bool WriteDLSDatFromRecord(const char* path, int n, const float* x, const float*
                  static_cast<double>(record.laserWavelength), flag);
   for (int i = 1; i <= n; ++i) {
     const float value = convert ? SignedSquare(y[i]) : y[i];
-    text += Format("%.7e %.7e\n", std::pow(10.0, static_cast<double>(x[i])),
-                   static_cast<double>(value));
+    text += Format("%.7e %.7e\n", std::pow(10.0, static_cast<double>(x[i])), static_cast<double>(value));
   }
   return WriteTextFileAtomically(path, text, error);
 }

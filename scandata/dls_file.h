@@ -20,6 +20,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "scandata/dls_info.h"
 
@@ -48,19 +49,28 @@ int ConvertFieldToIntensityACF(int n, float* values, DLSInfo* record);
 // times and correlation values in the requested form: g(2) - 1 with
 // keepIntensityACF, else g(1) (each value converted only when the file holds the
 // other form). On failure (0) nothing is allocated, record, n, x and y are
-// untouched, and *error (when given) receives the reason. A file is refused when it
-// cannot be read, lacks the parameter line, has a data line without two numbers, a
-// lag time that is not positive, a non-finite value, fewer than 2 points, or
-// experiment values that no experiment has (DLSRecordRefusal).
+// untouched, and *error (when given) receives the reason with the line. A file is
+// refused when it cannot be read or is no plain text, lacks the parameter line, has
+// a data line without two numbers or with a word that is no number, a lag time
+// outside kLagTimeRule or not above the one before it, a value outside kSignalRule,
+// fewer than 2 points, or experiment values that no experiment has
+// (DLSRecordRefusal). notes (when given) receive the note of DLSRecordRefusal.
 int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float** y,
-                   bool keepIntensityACF, std::string* error = nullptr);
+                   bool keepIntensityACF, std::string* error = nullptr,
+                   std::vector<std::string>* notes = nullptr);
 
 // Why the experiment values of a record belong to no experiment, empty when they
-// can: a temperature outside kMinSampleTemperatureC..kMaxSampleTemperatureC, a
-// viscosity, refractive index or laser wavelength that is not above 0, or a
-// scattering angle outside 0 (excluded) to 180 degrees. Such a record would give
+// can ("the viscosity 0 P is outside ..."): values outside the rules of
+// scandata/plausibility.h for the temperature, elapsed time, count rate, refractive
+// index, viscosity, scattering angle and laser wavelength. Such a record would give
 // every fit a wrong or a vanishing scattering vector and diffusion coefficient.
-std::string DLSRecordRefusal(const DLSInfo& record);
+// *note (when given) receives what is readable but suspect (an angle of exactly
+// 180 degrees), empty otherwise.
+std::string DLSRecordRefusal(const DLSInfo& record, std::string* note = nullptr);
+
+// The lag time that a writer puts into the file for the log10 lag time logLag, as
+// the reader reads it back.
+double LagTimeAsWritten(float logLag);
 
 // Writes one dlsdat file from x[1..n] (log10 lag times; written as 10^x) and
 // y[1..n], with the record's parameter line: the title given, or the record's when

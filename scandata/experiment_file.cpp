@@ -6,33 +6,35 @@
 
 #include "numerics/atomic_file.h"
 #include "numerics/text_lines.h"
+#include "scandata/plausibility.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
 
 namespace {
 
-// One key line: the key, and where its value lives in the record (exactly one of
-// number and flag is set).
+// One key line: the key, where its value lives in the record (exactly one of
+// number and flag is set) and the rule its value keeps, when there is one.
 struct KeyField {
   const char* key;
   float ExperimentFile::*number;
   bool ExperimentFile::*flag;
+  const ValueRule* rule = nullptr;
 };
 
 // The keys the reader applies, with the members they fill.
 constexpr KeyField kKeys[] = {
-    {"fBufferDensity", &ExperimentFile::bufferDensity, nullptr},
-    {"fBufferViscosity", &ExperimentFile::bufferViscosity, nullptr},
+    {"fBufferDensity", &ExperimentFile::bufferDensity, nullptr, &kBufferDensityRule},
+    {"fBufferViscosity", &ExperimentFile::bufferViscosity, nullptr, &kBufferViscosityRule},
     {"VBAR", &ExperimentFile::vbar, nullptr},
-    {"Meniscus", &ExperimentFile::meniscus, nullptr},
-    {"Bottom", &ExperimentFile::bottom, nullptr},
-    {"MAXMENISCUS", &ExperimentFile::maxMeniscus, nullptr},
-    {"MINMENISCUS", &ExperimentFile::minMeniscus, nullptr},
-    {"MAXBOTTOM", &ExperimentFile::maxBottom, nullptr},
-    {"MINBOTTOM", &ExperimentFile::minBottom, nullptr},
-    {"FitLeftLim", &ExperimentFile::fitLeftLimit, nullptr},
-    {"FitRightLim", &ExperimentFile::fitRightLimit, nullptr},
+    {"Meniscus", &ExperimentFile::meniscus, nullptr, &kPositionRule},
+    {"Bottom", &ExperimentFile::bottom, nullptr, &kPositionRule},
+    {"MAXMENISCUS", &ExperimentFile::maxMeniscus, nullptr, &kPositionRule},
+    {"MINMENISCUS", &ExperimentFile::minMeniscus, nullptr, &kPositionRule},
+    {"MAXBOTTOM", &ExperimentFile::maxBottom, nullptr, &kPositionRule},
+    {"MINBOTTOM", &ExperimentFile::minBottom, nullptr, &kPositionRule},
+    {"FitLeftLim", &ExperimentFile::fitLeftLimit, nullptr, &kPositionRule},
+    {"FitRightLim", &ExperimentFile::fitRightLimit, nullptr, &kPositionRule},
     {"WeightExperiment", &ExperimentFile::weight, nullptr},
     {"ExperimentalNoise", &ExperimentFile::noise, nullptr},
     {"blocalFitTimeIndepNoise", nullptr, &ExperimentFile::fitTINoise},
@@ -47,7 +49,7 @@ constexpr KeyField kKeys[] = {
     {"global VBAR20", &ExperimentFile::vbar20, nullptr},
     {"global HYDRATION", &ExperimentFile::hydration, nullptr},
     {"pathlength", &ExperimentFile::pathLength, nullptr},
-    {"Temperature", &ExperimentFile::temperature, nullptr},
+    {"Temperature", &ExperimentFile::temperature, nullptr, &kTemperatureRule},
 };
 
 const char* TypeName(int type) {
@@ -155,8 +157,8 @@ bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error
     if (error) *error = path + ": " + why;
     return false;
   };
-  std::string text;
-  if (!ReadWholeTextFile(path, &text)) return fail("cannot be read");
+  std::string text, why;
+  if (!ReadPlainTextFile(path, &text, &why)) return fail(why);
   std::istringstream in(text);
   std::string line;
   ExperimentFile xp;
@@ -175,7 +177,9 @@ bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error
   if (xp.files.empty()) return fail("lists no file");
 
   // "<value> (<key>)" lines; the key runs from the first '(' to the last ')'.
+  int lineNumber = 3;
   while (ReadTextLine(in, &line)) {
+    ++lineNumber;
     const std::size_t open = line.find('(');
     const std::size_t close = line.rfind(')');
     if (open == std::string::npos || close == std::string::npos || close < open) continue;
@@ -186,7 +190,14 @@ bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error
       std::string word;
       words >> word;
       const double v = ParseNumberPrefix(word, &complete);
-      if (word.empty() || !complete || !std::isfinite(v)) return fail("no number for " + key);
+      if (word.empty() || !complete)
+        return fail(Format("line %d holds no number for %s", lineNumber, key.c_str()));
+      if (!std::isfinite(static_cast<float>(v)))
+        return fail(Format("line %d holds a number out of range (beyond 3.4e38) for %s", lineNumber,
+                           key.c_str()));
+      if (k.rule && !k.rule->Holds(v))
+        return fail(Format("line %d holds ", lineNumber) + k.rule->Named(v) + " as " + key + ", outside " +
+                    k.rule->Range());
       if (k.number)
         xp.*(k.number) = static_cast<float>(v);
       else

@@ -57,8 +57,12 @@ std::string FormatXpFile(const ExperimentFile& xp);
 bool WriteXpFile(const std::string& path, const ExperimentFile& xp, std::string* error = nullptr);
 
 // Reads an experiment file. False, *out untouched and *error (when given) naming
-// the reason, when the file cannot be read, its type line or file list is missing
-// or malformed, it lists no file, or a known key holds no number.
+// the file and the reason with its line, when the file cannot be read or is no
+// plain text, its type line or file list is missing or malformed, it lists no file,
+// a known key holds no number (as a whole, finite in single precision), or a
+// position (meniscus, bottom, their ranges, the fit limits; 0: not given), the
+// buffer density or viscosity (0: not given) or the temperature (-1: none) lies
+// outside its rule (scandata/plausibility.h).
 bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error = nullptr);
 
 }  // namespace tarmic

@@ -1,6 +1,7 @@
 #include "scandata/file_list.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <strings.h>
 
@@ -10,6 +11,7 @@
 #include "platform/backend.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "scandata/plausibility.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -101,20 +103,32 @@ bool WriteScanListFile() {
 }
 
 bool ReadScanListFile(Window* /*window*/, const char* path, bool releaseLoadedSet) {
-  std::string text;
-  if (!path || !ReadWholeTextFile(path, &text)) {
-    ShowError(Format("\nAttention: could not open %s", path ? path : ""), false);
+  std::string text, why;
+  if (!path || !ReadPlainTextFile(path, &text, &why)) {
+    ShowError(Format("\nAttention: could not read %s\n%s", path ? path : "", why.c_str()), false);
     return false;
   }
   int filesPerScan = 1;
   static const char kHeader[] = "newformat n=";
   constexpr std::size_t kHeaderLength = sizeof kHeader - 1;
   if (text.size() >= kHeaderLength && strncasecmp(text.c_str(), kHeader, kHeaderLength) == 0) {
-    // N from at most four characters after the header; the header line goes.
-    std::string digits = text.substr(kHeaderLength, 4);
-    filesPerScan = TruncateToInt(ParseNumberPrefix(digits.substr(0, digits.find_first_of(" \t\n"))));
-    if (filesPerScan < 1) filesPerScan = 1;
-    std::size_t lineEnd = text.find('\n');
+    // N is the word after the header, a whole number (no "0x10", no "2 files"
+    // read as 2); the header line goes.
+    const std::size_t lineEnd = text.find('\n');
+    const std::string rest = text.substr(kHeaderLength, lineEnd == std::string::npos
+                                                            ? std::string::npos
+                                                            : lineEnd - kHeaderLength);
+    const std::string word = rest.substr(0, rest.find_first_of(" \t"));
+    bool complete = false;
+    const double n = ParseNumberPrefix(word, &complete);
+    if (!complete || n != std::floor(n) || !kFilesPerScanRule.Holds(n)) {
+      ShowError(Format("\nAttention: %s\nline 1 holds \"%s\" as the number of files per scan, which is no "
+                       "whole number from 1 to 9999",
+                       path, word.c_str()),
+                false);
+      return false;
+    }
+    filesPerScan = static_cast<int>(n);
     text = lineEnd == std::string::npos ? std::string() : text.substr(lineEnd + 1);
   } else {
     for (char& c : text)

@@ -4,7 +4,7 @@
 // series fits.
 //
 // Scan-list file (text):
-//   newformat n=N      optional; N consecutive files make one scan, the first of
+//   newformat n=N      optional; N (1 to 9999) consecutive files make one scan, the first of
 //                      each group is loaded (without the header N = 1 and every '_'
 //                      of the file reads as '.')
 //   <directory>        no trailing '/'
@@ -42,8 +42,9 @@ std::string ScanListFilePath();
 // LoadDataFromFileList then loads; a list of more than kMaxScans scans ("too many
 // scans selected") leaves the set released and the stored list unchanged. Without
 // it (a list chosen in "Load New Files") the loaded set stays until the new one
-// has loaded. False, with nothing changed, when the file cannot be read or names
-// no file.
+// has loaded. False, with nothing changed (after a message naming the file and the
+// reason), when the file cannot be read or is no plain text, its "newformat n="
+// holds no whole number from 1 to 9999, or it names no file.
 bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet = true);
 
 // Replaces the last character of the extension of each of the first nScans stored

@@ -278,8 +278,8 @@ bool BuildCommonRadialGrid() {
 
   iFitFirst = 1;
   iFitLast = nGridPoints;
-  if (fFitLeftLim != 0) SetLeftFitLimitIndices();
-  if (fFitRightLim != 0) SetRightFitLimitIndices();
+  if (FitLeftLimitSet()) SetLeftFitLimitIndices();
+  if (FitRightLimitSet()) SetRightFitLimitIndices();
   AllocSpeciesSignalArrays();
   return true;
 }

@@ -12,6 +12,8 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "platform/system.h"
+#include "scandata/data_set.h"
+#include "scandata/plausibility.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -96,20 +98,24 @@ class WordStream {
   }
   // The next word as a number (0 when missing or not a number). A number beyond
   // the single-precision range (1e999 reads as infinity) sets nonFiniteLine().
-  // *found (when given) tells whether the word began with a number at all; the
-  // word itself stays available as lastWord().
+  // *numeric (when given) tells whether the whole word was a number, *found whether
+  // it began with one at all; the word itself stays available as lastWord().
   double Number(bool* present = nullptr, bool* numeric = nullptr, bool withinLine = false,
                 bool* found = nullptr) {
     std::string_view w;
     bool got = Next(&w, withinLine);
     if (present) *present = got;
     lastWord_ = got ? w : std::string_view();
+    lastComplete_ = false;
     if (!got) {
       if (numeric) *numeric = false;
       if (found) *found = false;
       return 0.0;
     }
-    const double v = ParseNumberPrefix(w, numeric, found);
+    bool complete = false;
+    const double v = ParseNumberPrefix(w, &complete, found);
+    if (numeric) *numeric = complete;
+    lastComplete_ = complete;
     if (!std::isfinite(static_cast<float>(v)) && nonFiniteLine_ == 0) nonFiniteLine_ = line_;
     return v;
   }
@@ -130,6 +136,8 @@ class WordStream {
   int line() const { return line_; }
   // The word the last Number() read (empty when there was none).
   std::string_view lastWord() const { return lastWord_; }
+  // Whether that word was a number as a whole ("0x10" and "12abc" are none).
+  bool lastComplete() const { return lastComplete_; }
 
  private:
   const std::string& text_;
@@ -138,6 +146,7 @@ class WordStream {
   bool tooLong_ = false;
   int nonFiniteLine_ = 0;
   std::string_view lastWord_;
+  bool lastComplete_ = false;
 };
 
 // The number that begins at pos (blanks skipped), 0 when there is none.
@@ -185,7 +194,7 @@ bool ReadScanInformation(WordStream& words, const char* const* names, int count,
       for (int k = 0; k < count; ++k)
         if (names[k]) list += std::string(list.empty() ? "" : ", ") + names[k];
       missing = Format("line 2 ends after %d of its %d values (%s)", i, count, list.c_str());
-    } else if (names[i] && !found) {
+    } else if (names[i] && !(found && words.lastComplete())) {
       missing = Format("line 2 holds \"%s\" as the %s, which is not a number",
                        std::string(words.lastWord()).c_str(), names[i]);
     }
@@ -200,9 +209,6 @@ bool ReadScanInformation(WordStream& words, const char* const* names, int count,
     return true;
   return false;
 }
-
-// Radii (or wavelengths) beyond this are no position in a cell or a spectrum.
-constexpr float kLargestPosition = 1e6f;
 
 // After the last data row: a line whose radius is 0 ends the data of an ordinary
 // file; when more lines follow it, the scan would end there without a word.
@@ -246,7 +252,8 @@ long CountDataRows(const std::string& buf) {
 }  // namespace
 
 int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, float** value,
-                 float** third, bool* mark, float minStep, std::string* error) {
+                 float** third, bool* mark, float minStep, std::string* error,
+                 std::vector<std::string>* notes) {
   if (!path || !record || !n || !radius || !value) return Fail(error, "missing arguments");
   std::string buf;
   std::error_code ec;
@@ -261,6 +268,10 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
   record->lastWriteTime = times.valid ? times.lastWrite : 0;
 
   if (buf.empty()) return Fail(error, "the file is empty");
+  // UTF-16 or binary data hold no lines of numbers: said as such, not as a
+  // scan-information line that is missing.
+  if (std::string why = NotPlainTextReason(buf); !why.empty()) return Fail(error, why);
+  if (buf.starts_with("\xEF\xBB\xBF")) buf.erase(0, 3);  // a UTF-8 byte-order mark
   const std::size_t firstLF = buf.find('\n');
   if (firstLF == std::string::npos) return Fail(error, "the file holds no line feed");
 
@@ -316,33 +327,21 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     record->omega2t = field[4];
     record->wavelength = static_cast<float>(field[5]);
     record->replicates = TruncateToInt(field[6]);
-    // Speeds no rotor reaches are a damaged header; the solutions would follow
-    // them into steps so small that a run never ends.
-    if (!(record->rpm > 0.0f && record->rpm <= kMaxRotorSpeedRpm))
-      return Fail(error, Format("line 2 holds the rotor speed %g rpm, outside the speeds of a rotor "
-                                "(above 0, at most %.0f rpm)",
-                                static_cast<double>(record->rpm), kMaxRotorSpeedRpm));
-    if (!(record->temperature >= kMinSampleTemperatureC && record->temperature <= kMaxSampleTemperatureC))
-      return Fail(error, Format("line 2 holds the temperature %g C, outside the temperatures of a sample "
-                                "(%.0f to %.0f C)",
-                                static_cast<double>(record->temperature), kMinSampleTemperatureC,
-                                kMaxSampleTemperatureC));
-    if (record->wavelength < 0.0f)
-      return Fail(error, Format("line 2 holds the wavelength %g; it cannot be negative",
-                                static_cast<double>(record->wavelength)));
-    if (record->time < 0.0)
-      return Fail(error, Format("line 2 holds the time %g s; the time since the start of the run "
-                                "cannot be negative",
-                                record->time));
-    if (record->omega2t < 0.0)
-      return Fail(error, Format("line 2 holds the omega^2 t %g; it cannot be negative", record->omega2t));
+    // Values no run can have are a damaged header (speeds no rotor reaches would
+    // take the solutions into steps so small that a run never ends).
+    if (std::string why = ScanHeaderRefusal(*record, false, !bEquilibriumMode, notes); !why.empty())
+      return Fail(error, why);
     record->recordedTime = record->time;
     record->timeAtLoad = record->time;
     // Acceleration phase from the lag of omega^2 t behind rpm^2 t:
-    // accelTime = 1.5 (t - omega2t K / rpm^2).
+    // accelTime = 1.5 (t - omega2t K / rpm^2). Without a recorded omega^2 t there is
+    // no lag to see (it would make the whole time a ramp).
     const double rpm = record->rpm;
     const double rpm2 = rpm * rpm;
-    record->accelTime = (1.0 / rpm2) * 1.5 * (rpm2 * record->recordedTime - record->omega2t * kRpm2ToOmega2);
+    record->accelTime =
+        Omega2tNotRecorded(*record)
+            ? 0.0
+            : (1.0 / rpm2) * 1.5 * (rpm2 * record->recordedTime - record->omega2t * kRpm2ToOmega2);
     record->accelRate = record->accelTime > 0 ? rpm / record->accelTime : 1.0e6;
   } else {
     // A first word that is not used, time, wavelength and replicates (a fifth word
@@ -358,6 +357,8 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     record->omega2t = record->time;
     record->wavelength = static_cast<float>(field[2]);
     record->replicates = TruncateToInt(field[3]);
+    if (std::string why = ScanHeaderRefusal(*record, true, !bEquilibriumMode, notes); !why.empty())
+      return Fail(error, why);
     record->recordedTime = record->time;
     record->accelRate = 1.0e6;
     record->accelTime = 0.0;
@@ -420,12 +421,12 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     int got = 0;
     std::string notANumber;  // the first word of a kept column that is no number
     for (int c = 0; c < wordsPerRow; ++c) {
-      bool present, isNumber, found;
-      double v = words.Number(&present, &isNumber, c > 0, &found);
+      bool present, isNumber;
+      double v = words.Number(&present, &isNumber, c > 0);
       if (!present) break;
       ++got;
       if (!isNumber) numeric = false;
-      if (!found && c < keptWords && notANumber.empty()) notANumber = words.lastWord();
+      if (!isNumber && c < keptWords && notANumber.empty()) notANumber = words.lastWord();
       if (c < 3) w[c] = v;
     }
     const int line = words.line();
@@ -441,6 +442,9 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
       return Fail(error, "line " + std::to_string(line) + " has too few values");
     if (!notANumber.empty())
       return Fail(error, Format("line %d holds \"%s\", which is not a number", line, notANumber.c_str()));
+    // A signal no detector gives (it would also be taken for a spike and dropped).
+    for (int c = 1; c < keptWords; ++c)
+      if (!kSignalRule.Holds(w[c])) return Fail(error, kSignalRule.HeldOutside(line, w[c]));
     // The radii must be positions: positive (electrophoresis positions may be
     // negative), within range, and increasing (equal ones only where the minimum
     // step merges them); anything else would enter the grid and the fit.

@@ -7,7 +7,8 @@
 //           type: R absorbance, I intensity, P interference, F fluorescence radial
 //           scan; W absorbance, V intensity wavelength scan
 //   then    one point per line: x  signal  [third column]
-// Numbers are whitespace-separated words; a word that is not a number reads as 0.
+// Numbers are whitespace-separated words, each a decimal number as a whole; the
+// values must be plausible (scandata/plausibility.h).
 //
 // The reader's options and the kind of the last file read are globals shared with
 // the loaders and the data tools.
@@ -15,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "scandata/scan_info.h"
 
@@ -48,10 +50,15 @@ constexpr int kMaxScanFileWord = 63;
 // 1..n). minStep (cm) merges points closer than that to the first of their run;
 // mark receives whether the description carries a time-stamp mark. On failure (0)
 // nothing is allocated and the out-vectors are untouched; error, when given,
-// receives the reason (the record may already hold the file times and description).
-// Sets the kind flags and fSpikeThreshold.
+// receives the reason (the record may already hold the file times and description):
+// a file that is no plain text, a line 2 that is missing, lacks a value or holds one
+// that no run has (ScanHeaderRefusal), a data value that is no whole number or no
+// signal (kSignalRule), radii that are no increasing positions, fewer than two rows.
+// notes, when given, receive what is readable but was not recorded (an omega^2 t or
+// a wavelength of 0; ScanHeaderRefusal). Sets the kind flags and fSpikeThreshold.
 int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, float** value,
-                 float** third, bool* mark, float minStep, std::string* error = nullptr);
+                 float** third, bool* mark, float minStep, std::string* error = nullptr,
+                 std::vector<std::string>* notes = nullptr);
 
 // Writes one scan from one-based arrays of n points with the header values of the
 // record, in the wavelength layout for W and V scans, else the radial layout, and

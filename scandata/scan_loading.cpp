@@ -1,5 +1,6 @@
 #include "scandata/scan_loading.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <utility>
@@ -41,6 +42,7 @@ class StagedScan {
       Free();
       name = std::move(o.name);
       info = std::move(o.info);
+      notes = std::move(o.notes);
       n = o.n;
       radius = std::exchange(o.radius, nullptr);
       signal = std::exchange(o.signal, nullptr);
@@ -60,6 +62,7 @@ class StagedScan {
 
   std::string name;  // name and extension
   ScanInfo info;
+  std::vector<std::string> notes;  // what the reader noted (ReadScanFile)
   int n = 0;
   float* radius = nullptr;
   float* signal = nullptr;
@@ -132,7 +135,7 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, StagedSca
   scan.name = FileNameOf(path);
   bool mark = false;
   if (!ReadScanFile(path.c_str(), &scan.info, &scan.n, &scan.radius, &scan.signal, &scan.third,
-                    &mark, minStep, why))
+                    &mark, minStep, why, &scan.notes))
     return false;
   if (bTimesFromW2t && applyW2t) {
     const double w = scan.info.rpm * kTwoPiOver60;
@@ -179,6 +182,11 @@ bool KeepScanFiles(Window* window, std::vector<std::string>* paths) {
   }
   *paths = std::move(filter.kept);
   return true;
+}
+
+// The reader's notes of a staged scan, with its path.
+void CollectNotes(const std::string& path, const StagedScan& scan, std::vector<FileNote>* notes) {
+  for (const std::string& text : scan.notes) notes->push_back({path, text});
 }
 
 std::string ReadFailureText(const std::string& path, const std::string& why) {
@@ -322,7 +330,7 @@ void RedrawPlotsAndRepaint(Window* window) {
 enum class ReloadKind { Selection, FileList };
 
 // Reads every file of the stored list; false (reported, set untouched) on failure.
-bool ReadStoredList(Window* window, std::vector<StagedScan>* scans) {
+bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<FileNote>* notes) {
   if (nStoredFiles < 1) return false;
   {
     std::vector<std::string> paths(ppStoredFileNames.begin() + 1,
@@ -353,6 +361,7 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans) {
       if (bRealtimeMode) bRealtimeLoadError = true;
       return false;
     }
+    CollectNotes(path, scan, notes);
     scans->push_back(std::move(scan));
   }
   if (!StagedGridIsBuildable(*scans, false)) {
@@ -366,7 +375,8 @@ bool Reload(Window* window, ReloadKind kind) {
   bDataChanged = true;
   ProgressBegin(window);
   std::vector<StagedScan> scans;
-  if (!ReadStoredList(window, &scans)) {
+  std::vector<FileNote> notes;
+  if (!ReadStoredList(window, &scans, &notes)) {
     ProgressEnd();
     return false;
   }
@@ -382,6 +392,7 @@ bool Reload(Window* window, ReloadKind kind) {
   if (kind == ReloadKind::Selection) {
     RedrawPlotsAndRepaint(window);
     if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) CheckScanTimesDiffer(window);
+    if (!bEqTestRunning) ShowFileNotes(window, notes);
   } else {
     AllocSpeciesSignalArrays();
     RunAfterReload(window);
@@ -407,6 +418,37 @@ void ShowDataModeInTitle(Window* window) {
   if (title.ends_with(mark)) title.resize(title.size() - mark.size());
   if (bEquilibriumMode) title += mark;
   window->SetTitle(title);
+}
+
+void ShowFileNotes(Window* window, const std::vector<FileNote>& notes) {
+  if (notes.empty()) return;
+  // One paragraph per note, naming the first file that holds it and how many more do.
+  std::vector<std::string> texts;
+  std::vector<std::string> firstPaths;
+  std::vector<int> counts;
+  for (const FileNote& note : notes) {
+    const auto at = std::find(texts.begin(), texts.end(), note.text);
+    if (at != texts.end()) {
+      ++counts[static_cast<std::size_t>(at - texts.begin())];
+      continue;
+    }
+    texts.push_back(note.text);
+    firstPaths.push_back(note.path);
+    counts.push_back(1);
+  }
+  std::string message;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) message += "\n\n";
+    message += firstPaths[i];
+    if (counts[i] > 1) message += Format(" (and %d more files)", counts[i] - 1);
+    message += ":\n" + texts[i];
+  }
+  if (bRealtimeMode || bBatchMode) {
+    DebugLog(window, "\n" + message);
+    return;
+  }
+  PlayInfoSound();
+  if (HasBackend()) GetBackend().MessageBox(message, "ATTENTION", MB_OK | MB_ICONINFORMATION);
 }
 
 bool ParseFileSelection(const char* buffer, FileSelection* out) {
@@ -487,6 +529,7 @@ bool LoadAllData(Window* window, const char* selection) {
 
   const ReaderFlags saved = ReaderFlags::Save();
   std::vector<StagedScan> scans;
+  std::vector<FileNote> notes;
   const int count = static_cast<int>(scanPaths.size());
   for (int i = 1; i <= count; ++i) {
     ProgressUpdate(static_cast<float>(i) / static_cast<float>(count));
@@ -501,6 +544,7 @@ bool LoadAllData(Window* window, const char* selection) {
       return false;
     }
     DebugLog(window, Format("\n --> %s (%d data points)", path.c_str(), scan.n));
+    CollectNotes(path, scan, &notes);
     scans.push_back(std::move(scan));
   }
 
@@ -563,6 +607,7 @@ bool LoadAllData(Window* window, const char* selection) {
     CheckTemperatureFluctuations(window, 1.0f);
     CheckScanTimesDiffer(window);
   }
+  if (!bEqTestRunning) ShowFileNotes(window, notes);
   ProgressEnd();
   if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
   if (bScanTimeCorrection && bFluorescenceData) {
@@ -598,6 +643,7 @@ void AddMoreData(Window* window, const char* selection) {
   const float minStep = ReaderMinStep();
   ReaderFlags lastGood = ReaderFlags::Save();
   std::vector<StagedScan> scans;
+  std::vector<FileNote> notes;
   bool discrepancyShown = false;
   for (int i = 1; i <= newFiles; ++i) {
     ProgressUpdate(static_cast<float>(i) / static_cast<float>(newFiles));
@@ -615,6 +661,7 @@ void AddMoreData(Window* window, const char* selection) {
       ErrorBox(Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
                "LOAD ERROR");
     }
+    CollectNotes(path, scan, &notes);
     scans.push_back(std::move(scan));
   }
   lastGood.Restore();
@@ -637,6 +684,7 @@ void AddMoreData(Window* window, const char* selection) {
   RebuildPlots();
   bSimulating = false;
   RedrawPlotsAndRepaint(window);
+  ShowFileNotes(window, notes);
   ProgressEnd();
 }
 

@@ -40,6 +40,19 @@ void LoadDataFromFileList(Window* window);
 // file that cannot be read is reported and left out.
 void AddMoreData(Window* window, const char* selection);
 
+// A note of a reader on a file it read: the file's path and the note ("line 2
+// holds the omega^2 t 0 at a time above 0: ...", ScanHeaderRefusal).
+struct FileNote {
+  std::string path;
+  std::string text;
+};
+// Shows the notes of the files of one load in one "ATTENTION" box, each note once
+// with the first file that holds it and the number of others; in realtime and batch
+// runs they go to the diagnostics log instead. Nothing without notes. The loaders
+// call it after a load that succeeded (not for the reloads that repeat the
+// analysis of the loaded set).
+void ShowFileNotes(Window* window, const std::vector<FileNote>& notes);
+
 // Titles the window after the set loaded last, named by the path of its first file,
 // with the set's data mode (ShowDataModeInTitle). Every loader that replaces the set
 // calls it once the load has succeeded, so the title never names a set that is gone.

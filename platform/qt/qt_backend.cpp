@@ -21,11 +21,16 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <clocale>
 #include <stdexcept>
 
 #include "platform/events.h"
+#include "platform/system.h"
 #include "platform/qt/qpainter_dc.h"
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_dialogs.h"
@@ -229,8 +234,23 @@ bool QtBackend::ShowHelpWindow(const std::string& path, const std::string& ancho
 }
 
 bool QtBackend::ShowTextFile(const std::string& path) {
-  QFile file(PathToQString(path));
-  if (!file.open(QIODevice::ReadOnly)) return false;
+  // Regular files only: opening a pipe for reading waits for a writer, which would
+  // hold the whole window. The file is opened without waiting and looked at again
+  // through its descriptor, so that one replaced by a pipe after the first look
+  // is refused as well.
+  if (!IsRegularFile(path)) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  QFile file;
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    return false;
+  }
   QByteArray bytes = file.readAll();
   QString text = ToQString(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -316,6 +316,26 @@ TEST_F(Interaction, FittingLimitPickOnTheMeniscusStaysOffIt) {
   EXPECT_NEAR(fFitLeftLim, 6.01f, 1e-5f);
 }
 
+// On DLS data the abscissa is log10 of the lag time: a fitting limit picked at 0
+// (1 s) is set there, not taken for unset and sent to the far end of the data.
+TEST_F(Interaction, FittingLimitPickedAtOneSecondOnDlsDataStaysThere) {
+  for (int s = 1; s <= nScans; ++s)
+    for (int j = 1; j <= pnPoints[static_cast<std::size_t>(s)]; ++j)
+      ppRadius[static_cast<std::size_t>(s)][j] = -6.0f + 0.05f * static_cast<float>(j - 1);
+  bDLSData = true;
+  fMeniscus = -6.0f;
+  fBottom = 0.5f;
+  fFitLeftLim = -5.0f;
+  fFitRightLim = -1.0f;
+  bPickFitLimit = true;
+  bCursorActive = true;
+  fCursorValue = 0.0f;
+  Key(VK_RETURN);
+  Pump();
+  EXPECT_FLOAT_EQ(fFitLeftLim, -5.0f);
+  EXPECT_FLOAT_EQ(fFitRightLim, 0.0f);
+}
+
 TEST_F(Interaction, ConfirmButtonEndsAPickAsEnterDoes) {
   const int x = Column(6.3f);
   DoubleClick(x, 0);

@@ -24,11 +24,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // A fluorescence scan file: detector settings in the description, type F, three
-// columns (radius, signal, noise).
+// columns (radius, signal, noise); omega^2 t is that of 45000 rpm for the time.
 std::string ScanText(int cell, double time, const char *detector) {
   std::string text = std::string("FDS scan ") + detector + "\n";
-  text += "F " + std::to_string(cell) + " 20.0 45000 " + std::to_string(time) +
-          " 2.0e+10 488 1\n";
+  text += "F " + std::to_string(cell) + " 20.0 45000 " + std::to_string(time) + " " +
+          std::to_string(2.2206e7 * time) + " 488 1\n";
   for (int i = 0; i < 20; ++i)
     text += std::to_string(6.0 + 0.05 * i) + " " +
             std::to_string(200.0 + 10.0 * i) + " 1.0\n";

@@ -40,13 +40,20 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/events.h"
@@ -1153,6 +1160,33 @@ TEST_F(QtBackendTest, HelpWindowShowsThePageAtItsAnchor) {
   ASSERT_EQ(helpWindows().size(), 1u);
   EXPECT_EQ(helpWindows().front(), browser);
   EXPECT_EQ(browser->verticalScrollBar()->value(), 0);
+}
+
+// A file replaced by a pipe is not opened: the viewer would wait for a writer and
+// hold the window. (A helper writes into the pipe once somebody reads it, so that a
+// viewer that opens it ends and shows what it got, rather than hanging the test.)
+TEST_F(QtBackendTest, TextViewerRefusesAPipeWithoutWaiting) {
+  const std::string path = OutputPath("viewer_pipe.txt");
+  std::filesystem::remove(path);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  std::atomic<bool> returned{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 500 && !returned; ++i) {
+      const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) {
+        (void)!::write(fd, "x\n", 2);
+        ::close(fd);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  EXPECT_FALSE(backend_->ShowTextFile(path));
+  returned = true;
+  writer.join();
+  std::filesystem::remove(path);
+  EXPECT_FALSE(backend_->ShowTextFile(std::filesystem::path(path).parent_path().string()))
+      << "a folder";
 }
 
 TEST_F(QtBackendTest, NumbersUseTheCLocale) {

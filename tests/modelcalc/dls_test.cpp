@@ -16,6 +16,7 @@
 #include "modelcalc_test_support.h"
 #include "platform/headless/headless_backend.h"
 #include "scandata/dls_file.h"
+#include "scandata/radial_grid.h"
 #include "scandata/scan_loading.h"
 
 namespace tarmic {
@@ -159,12 +160,18 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
   } absurd[] = {
       {"-300 0 1 1.33 0.01 90 6e-7 0",
        "line 2: the temperature -300 C is outside the temperatures of a sample (-40 to 200 C)"},
-      {"20 0 1 1.33 0.01 90 0 0", "line 2: the laser wavelength 0 must be above 0"},
-      {"20 0 1 0 0.01 90 6e-7 0", "line 2: the refractive index 0 must be above 0"},
-      {"20 0 1 1.33 -0.01 90 6e-7 0", "line 2: the viscosity -0.01 must be above 0"},
-      {"20 0 1 1.33 0.01 0 6e-7 0", "line 2: the scattering angle 0 degrees is outside 0 to 180 degrees"},
+      {"20 0 1 1.33 0.01 90 0 0",
+       "line 2: the laser wavelength 0 m is outside the wavelengths of a laser (1e-08 to 0.0001 m)"},
+      {"20 0 1 0 0.01 90 6e-7 0",
+       "line 2: the refractive index 0 is outside the refractive indices of a solvent (1 to 10)"},
+      {"20 0 1 1.33 -0.01 90 6e-7 0",
+       "line 2: the viscosity -0.01 P is outside the viscosities of a solvent (above 0, at most 10000 P)"},
+      {"20 0 1 1.33 0.01 0 6e-7 0",
+       "line 2: the scattering angle 0 degrees is outside the angles of a detector (above 0, at most 180 "
+       "degrees)"},
       {"20 0 1 1.33 0.01 190 6e-7 0",
-       "line 2: the scattering angle 190 degrees is outside 0 to 180 degrees"},
+       "line 2: the scattering angle 190 degrees is outside the angles of a detector (above 0, at most "
+       "180 degrees)"},
   };
   for (const auto& a : absurd) {
     std::ofstream(bad) << "t\n" << a.line2 << "\n1e-5 0.4\n1e-4 0.3\n";
@@ -183,7 +190,7 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
   noWavelength.laserWavelength = 0.0f;
   std::string why;
   EXPECT_FALSE(ConvertTwoColumnDLS(table.c_str(), target.c_str(), noWavelength, AsciiCorrelation::Field, &why));
-  EXPECT_EQ(why, "the laser wavelength 0 must be above 0");
+  EXPECT_EQ(why, "the laser wavelength 0 m is outside the wavelengths of a laser (1e-08 to 0.0001 m)");
   EXPECT_FALSE(std::filesystem::exists(target));
 }
 
@@ -362,6 +369,146 @@ TEST_F(DlsTest, SpeciesIncludedAfterTheLoadEntersTheModel) {
   EXPECT_LT(FitRmsd(), 1e-5);
   EXPECT_NEAR(pAppliedAmplitude[1], a1, 1e-4);
   EXPECT_NEAR(pAppliedAmplitude[2], a2, 1e-4);
+}
+
+// DLS files and the two-column import follow one set of rules: lag times must be
+// lag times and increase (descending lags set the fitting limits the wrong way
+// round, an equal one is no new point), values must be signals, the parameter line
+// must hold an experiment's values, every number must be a number as a whole, and
+// UTF-16 is no plain text; each refusal names its line. An angle of exactly 180
+// degrees, as an earlier import wrote it, loads with a note; the import refuses it.
+TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
+  const std::string dir = OutputDir("impossible");
+  const std::string head = "t\n20 100 150 1.33 0.01 90 6.33e-7 0\n";
+  const struct {
+    const char* name;
+    std::string text;
+    std::string why;
+  } files[] = {
+      {"descending", head + "1e-2 0.1\n1e-4 0.5\n1e-6 0.9\n",
+       "line 4: the lag time 0.0001 s is not above the lag time 0.01 s before it"},
+      {"duplicate", head + "1e-6 0.9\n1e-5 0.5\n1e-5 0.4\n1e-4 0.1\n",
+       "line 5: the lag time 1e-05 s is not above the lag time 1e-05 s before it"},
+      {"huge_lag", head + "1e-6 0.9\n1e30 0.5\n",
+       "line 4: the lag time 1e+30 s is outside the lag times of a correlator (1e-12 to 1e+06 s)"},
+      {"huge_value", head + "1e-6 0.9\n1e-5 1e30\n",
+       "line 4: the value 1e+30 is outside the signals of a detector (-1e+10 to 1e+10)"},
+      {"negative_time", "t\n20 -5 150 1.33 0.01 90 6.33e-7 0\n1e-6 0.9\n1e-5 0.5\n",
+       "line 2: the elapsed time -5 s is outside the times of a measurement (0 to 1e+10 s)"},
+      {"negative_count_rate", "t\n20 100 -150 1.33 0.01 90 6.33e-7 0\n1e-6 0.9\n1e-5 0.5\n",
+       "line 2: the count rate -150 is outside the count rates of a detector (0 to 1e+10)"},
+      {"hex_angle", "t\n20 100 150 1.33 0.01 0x5A 6.33e-7 0\n1e-6 0.9\n1e-5 0.5\n",
+       "line 2 holds \"0x5A\", which is not a number"},
+      {"trailing_word", head + "1e-6 0.9\n1e-5 0.5x\n", "line 4 holds \"0.5x\", which is not a number"},
+  };
+  for (const auto& f : files) {
+    const std::string path = dir + "/" + f.name + ".dlsdat";
+    std::ofstream(path) << f.text;
+    int n = -1;
+    float* x = nullptr;
+    std::string why;
+    DLSInfo record;
+    EXPECT_EQ(ReadDLSDatFile(path.c_str(), &record, &n, &x, &x, false, &why), 0) << f.name;
+    EXPECT_EQ(why, f.why) << f.name;
+    EXPECT_EQ(x, nullptr) << f.name;
+  }
+  {
+    std::string utf16 = "\xFF\xFE";
+    for (char c : head + "1e-6 0.9\n1e-5 0.5\n") utf16 += std::string{c, '\0'};
+    std::ofstream(dir + "/utf16.dlsdat", std::ios::binary) << utf16;
+    std::string why;
+    DLSInfo record;
+    int n = 0;
+    float* x = nullptr;
+    EXPECT_EQ(ReadDLSDatFile((dir + "/utf16.dlsdat").c_str(), &record, &n, &x, &x, false, &why), 0);
+    EXPECT_EQ(why.rfind("the file is not plain text: it is UTF-16 text", 0), 0u) << why;
+  }
+
+  // 180 degrees: read with its note, which the loader shows after the load.
+  const std::string backscatter = dir + "/backscatter.dlsdat";
+  std::ofstream(backscatter) << "t\n20 100 150 1.33 0.01 180 6.33e-7 0\n1e-6 0.9\n1e-5 0.5\n";
+  {
+    ScopedHeadlessBackend backend;
+    backend->QueueMessageBox(IDOK, "ATTENTION");
+    EXPECT_EQ(LoadDLSData(nullptr, MakeSelectionBuffer({backscatter}).c_str(), false), "");
+    EXPECT_EQ(nScans, 1);
+    EXPECT_TRUE(backend->AllAnswersUsed());
+    ASSERT_FALSE(backend->Transcript().empty());
+    EXPECT_NE(backend->Transcript().back().text.find(backscatter + ":\nline 2: the scattering angle is 180"),
+              std::string::npos)
+        << backend->Transcript().back().text;
+  }
+
+  // The import: the same rules with the table's lines; rows of a lag time 0 or of
+  // values written as not finite are left out, as before.
+  DLSInfo entered;
+  entered.temperatureC = 20.0f;
+  entered.refractiveIndex = 1.33f;
+  entered.viscosity = 0.01f;
+  entered.scatteringAngle = 90.0f;
+  entered.laserWavelength = 6.33e-7f;
+  const std::string target = dir + "/table.dlsdat";
+  const struct {
+    const char* name;
+    const char* table;
+    std::string why;
+  } tables[] = {
+      {"descending", "0 1.0\n1e-4 0.5\n1e-6 0.9\n",
+       "line 3: the lag time 1e-06 s is not above the lag time 0.0001 s before it"},
+      {"huge_lag", "1e-6 0.9\n\n1e30 0.5\n",
+       "line 3: the lag time 1e+30 s is outside the lag times of a correlator (1e-12 to 1e+06 s)"},
+      {"hex", "1e-6 0.9\n0x10 0.5\n", "line 2 holds \"0x10\", which is not a number"},
+      {"apart_beyond_eight_digits", "1e-6 0.9\n1 0.5\n1.000000001 0.4\n",
+       "line 3: the lag time 1 s is not above the lag time 1 s before it"},
+      {"single_column", "1e-6 0.9\n1e-5\n", "line 2 is not a pair of numbers"},
+  };
+  for (const auto& t : tables) {
+    const std::string table = dir + "/" + t.name + ".txt";
+    std::ofstream(table) << t.table;
+    std::string why;
+    EXPECT_FALSE(ConvertTwoColumnDLS(table.c_str(), target.c_str(), entered, AsciiCorrelation::Field, &why))
+        << t.name;
+    EXPECT_EQ(why, t.why) << t.name;
+    EXPECT_FALSE(std::filesystem::exists(target)) << t.name;
+  }
+  const std::string good = dir + "/good.txt";
+  std::ofstream(good) << "0 1.0\n1e-6; 0.9\n2e-6 nan\n4e-6,0.5 7\n";
+  std::string why;
+  ASSERT_TRUE(ConvertTwoColumnDLS(good.c_str(), target.c_str(), entered, AsciiCorrelation::Field, &why)) << why;
+  const DlsRead converted = ReadBack(target, false);
+  ASSERT_EQ(converted.ok, 1);
+  ASSERT_EQ(converted.y.size(), 3u);
+  EXPECT_NEAR(converted.x[2], std::log10(4e-6), 1e-6);
+  entered.scatteringAngle = 180.0f;
+  EXPECT_FALSE(ConvertTwoColumnDLS(good.c_str(), target.c_str(), entered, AsciiCorrelation::Field, &why));
+  EXPECT_EQ(why.rfind("the scattering angle is 180 degrees", 0), 0u) << why;
+}
+
+// On DLS data a fitting limit is log10 of a lag time, and 0 is 1 s: a right limit
+// there is kept by the next load of a set that holds it, and the grid's last fitted
+// point follows it, instead of the limit being taken for unset and moved to the
+// data's end.
+TEST_F(DlsTest, FittingLimitAtOneSecondIsALimitLikeAnyOther) {
+  ScopedHeadlessBackend backend;
+  const std::string dir = OutputDir("limit_at_one_second");
+  std::vector<std::string> paths;
+  for (int f = 0; f < 2; ++f) {
+    paths.push_back(dir + "/l" + std::to_string(f) + ".dlsdat");
+    std::ofstream out(paths.back());
+    out << "synthetic\n20.0 " << 10 * f << " 150.00 1.33 0.01002 90 6.33e-07 0\n";
+    for (int i = 0; i <= 40; ++i) out << std::pow(10.0, -6.0 + 0.2 * i) << " " << 0.5 * std::exp(-i / 10.0) << "\n";
+  }
+  ASSERT_EQ(LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), false), "");
+  EXPECT_NEAR(fBottom, 2.0, 1e-5);
+  fFitLeftLim = -5.0f;
+  fFitRightLim = 0.0f;  // picked at 1 s
+  ASSERT_EQ(LoadDLSData(nullptr, MakeSelectionBuffer({paths[1], paths[0]}).c_str(), false), "");
+  EXPECT_FLOAT_EQ(fFitLeftLim, -5.0f);
+  EXPECT_FLOAT_EQ(fFitRightLim, 0.0f);
+  ASSERT_GT(iFitLast, 1);
+  ASSERT_LT(iFitLast, nGridPoints);
+  EXPECT_LE(pGridRadius[iFitLast], 0.0f);
+  EXPECT_GT(pGridRadius[iFitLast + 1], 0.0f);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "numerics/one_based.h"
 #include "platform/system.h"
@@ -18,7 +19,7 @@ namespace {
 struct Scan {
   explicit Scan(const std::string& path, bool wantThird = true, float minStep = 0.0f) {
     ok = ReadScanFile(path.c_str(), &info, &n, &radius, &value, wantThird ? &third : nullptr, &mark,
-                      minStep, &error);
+                      minStep, &error, &notes);
   }
   ~Scan() {
     if (radius) free_vector(radius, 1, n);
@@ -36,6 +37,7 @@ struct Scan {
   float* third = nullptr;
   bool mark = false;
   std::string error;
+  std::vector<std::string> notes;
 };
 
 using ScanFileTest = ScanDataTest;
@@ -229,11 +231,11 @@ TEST_F(ScanFileTest, AbsurdOrMissingValuesRefuseTheFileWithTheirLine) {
        "line 2 ends after 1 of its 7 values (cell, temperature, rotor speed, time, omega^2 t, "
        "wavelength, replicates)"},
       {"negative_time", "R 2 20.0 40000 -600 1.6000e+10 280 1", rows,
-       "line 2 holds the time -600 s; the time since the start of the run cannot be negative"},
+       "line 2 holds the time -600 s, outside the times of a run (0 to 1e+08 s)"},
       {"nan_time", "R 2 20.0 40000 nan 1.6000e+10 280 1", rows,
        "line 2 holds \"nan\" as the time, which is not a number"},
       {"negative_w2t", "R 2 20.0 40000 1000 -1.6000e+10 280 1", rows,
-       "line 2 holds the omega^2 t -1.6e+10; it cannot be negative"},
+       "line 2 holds the omega^2 t -1.6e+10, outside what a rotor reaches in a run (0 to 1.097e+16)"},
       {"cold_room", "R 2 4.0 40000 1000 1.6000e+10 280 1", rows, ""},
       {"unset_temperature", "R 2 0.0 40000 1000 1.6000e+10 0 1", rows, ""},
       {"below_absolute_zero", "R 2 -300 40000 1000 1.6000e+10 280 1", rows,
@@ -241,7 +243,7 @@ TEST_F(ScanFileTest, AbsurdOrMissingValuesRefuseTheFileWithTheirLine) {
       {"kelvin", "R 2 293.15 40000 1000 1.6000e+10 280 1", rows,
        "line 2 holds the temperature 293.15 C, outside the temperatures of a sample (-40 to 200 C)"},
       {"negative_wavelength", "R 2 20.0 40000 1000 1.6000e+10 -280 1", rows,
-       "line 2 holds the wavelength -280; it cannot be negative"},
+       "line 2 holds the wavelength -280 nm, outside the wavelengths of an optical system (0 to 10000 nm)"},
       {"nan_values", "R 2 20.0 40000 1000 1.6000e+10 280 1",
        "   nan  nan   nan \n   nan  nan   nan \n   nan  nan   nan \n",
        "line 3 holds \"nan\", which is not a number"},
@@ -537,6 +539,202 @@ TEST_F(ScanFileTest, WritersReportFailure) {
   EXPECT_FALSE(WriteScanFile("/nonexistent-directory/x.ra1", 2, radius, value, nullptr, "x", true, info));
   EXPECT_FALSE(WriteRadialScanFile("/nonexistent-directory/x.ra1", 2, radius, value, nullptr, "x", true,
                                    0, 0, 0, false, 'R', 1, 20, 40000, 10, 1e9, 280, 1));
+}
+
+// Every layout (radial scans of each optics, wavelength scans, electrophoresis) has
+// its header values checked by one set of rules: a value no run can have refuses
+// the file with line 2, as does a number that is no number as a whole.
+TEST_F(ScanFileTest, ImpossibleHeaderValuesOfEveryLayoutRefuseTheFileWithLineTwo) {
+  const std::string dir = ScratchDir("impossible_header");
+  auto rows = [](int count, const char* third = "0.0") {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += Format("   %.4f  0.1   %s \n", 5.9 + 0.01 * i, third);
+    return text;
+  };
+  struct Case {
+    const char* name;
+    std::string line2;
+    bool electrophoresis;
+    std::string error;
+  } cases[] = {
+      {"time", "R 2 20.0 40000 1e30 1.6000e+10 280 1", false,
+       "line 2 holds the time 1e+30 s, outside the times of a run (0 to 1e+08 s)"},
+      {"w2t_beyond_any_rotor", "I 2 20.0 40000 1000 1e30 280 1", false,
+       "line 2 holds the omega^2 t 1e+30, outside what a rotor reaches in a run (0 to 1.097e+16)"},
+      {"wavelength_huge", "P 2 20.0 40000 1000 1.6000e+10 1e30 1", false,
+       "line 2 holds the wavelength 1e+30 nm, outside the wavelengths of an optical system (0 to 10000 nm)"},
+      {"spectrum_radius", "W 2 20.0 3000 600 5.9000e+07 1e30 1", false,
+       "line 2 holds the radius 1e+30 cm, outside the positions in a cell (0 to 1e+06 cm)"},
+      {"cell_negative", "F -5 20.0 40000 1000 1.6000e+10 488 1", false,
+       "line 2 holds the cell -5, outside the cell numbers of a rotor (0 to 99)"},
+      {"cell_huge", "R 1e9 20.0 40000 1000 1.6000e+10 280 1", false,
+       "line 2 holds the cell 1e+09, outside the cell numbers of a rotor (0 to 99)"},
+      {"replicates", "R 2 20.0 40000 1000 1.6000e+10 280 -7", false,
+       "line 2 holds the number of replicates -7, outside the readings averaged per point (0 to 100000)"},
+      {"hex_speed", "R 2 20.0 0x10 1000 1.6000e+10 280 1", false,
+       "line 2 holds \"0x10\" as the rotor speed, which is not a number"},
+      {"speed_with_unit", "R 2 20.0 40000rpm 1000 1.6000e+10 280 1", false,
+       "line 2 holds \"40000rpm\" as the rotor speed, which is not a number"},
+      {"electrophoresis_negative_time", "R 0 -5 280 3 0", true,
+       "line 2 holds the time -5 s, outside the times of a run (0 to 1e+08 s)"},
+      {"electrophoresis_replicates", "R 0 60 280 -7 0", true,
+       "line 2 holds the number of replicates -7, outside the readings averaged per point (0 to 100000)"},
+      {"electrophoresis_hex_time", "R 0 0x3C 280 3 0", true,
+       "line 2 holds \"0x3C\" as the time, which is not a number"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir + "/" + c.name + ".ra1";
+    WriteText(path, "scan\n" + c.line2 + "\n" + rows(6));
+    bElectrophoresisMode = c.electrophoresis;
+    Scan s(path);
+    EXPECT_EQ(s.ok, 0) << c.name;
+    EXPECT_EQ(s.error, c.error) << c.name;
+    EXPECT_EQ(s.radius, nullptr) << c.name;
+  }
+}
+
+// A header that lacks a value an instrument did not record reads with a note that
+// says so: omega^2 t of 0 at a later time (no acceleration phase is made of it), a
+// wavelength or a spectrum's radius of 0. The fixtures carry none of them.
+TEST_F(ScanFileTest, HeaderValuesThatWereNotRecordedLoadWithANote) {
+  const std::string dir = ScratchDir("unrecorded_header");
+  std::string rows;
+  for (int i = 0; i < 5; ++i) rows += Format("   %.4f  0.1   0.0 \n", 5.9 + 0.01 * i);
+  struct Case {
+    const char* name;
+    std::string line2;
+    const char* note;  // what the note says
+  } cases[] = {
+      {"no_w2t", "R 2 20.0 40000 600 0 280 1", "omega^2 t 0 at a time above 0"},
+      {"no_time", "P 2 20.0 40000 0 1.6000e+10 675 1", "omega^2 t above what a rotor reaches"},
+      {"time_too_short", "F 2 20.0 40000 100 1.6000e+10 488 1", "omega^2 t above what a rotor reaches"},
+      {"no_wavelength", "I 2 20.0 40000 1000 1.6000e+10 0 1", "the wavelength 0"},
+      {"no_spectrum_radius", "V 2 20.0 3000 600 5.9000e+07 0 1", "the radius 0 of a wavelength scan"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir + "/" + c.name + ".ra1";
+    WriteText(path, "scan\n" + c.line2 + "\n" + rows);
+    Scan s(path);
+    ASSERT_EQ(s.ok, 1) << c.name << ": " << s.error;
+    ASSERT_EQ(s.notes.size(), 1u) << c.name;
+    EXPECT_NE(s.notes[0].find(c.note), std::string::npos) << s.notes[0];
+    EXPECT_EQ(s.notes[0].rfind("line 2 holds ", 0), 0u) << s.notes[0];
+  }
+  // Without omega^2 t there is no lag behind rpm^2 t to see: no ramp of 1.5 x 600 s.
+  Scan noW2t(dir + "/no_w2t.ra1");
+  EXPECT_DOUBLE_EQ(noW2t.info.accelTime, 0.0);
+  EXPECT_DOUBLE_EQ(noW2t.info.accelRate, 1.0e6);
+  // Equilibrium data use no times: nothing to note about them.
+  bEquilibriumMode = true;
+  Scan equilibrium(dir + "/no_w2t.ra1");
+  EXPECT_EQ(equilibrium.ok, 1);
+  EXPECT_TRUE(equilibrium.notes.empty());
+  bEquilibriumMode = false;
+
+  for (const char* name : {"absorbance.ra1", "absorbance_crlf.ra1", "close_points.ra1", "fluorescence.fa1",
+                           "intensity.ri1", "interference.ip1", "meniscus_note.ra1", "replicates.ra1",
+                           "spike.ip1", "spike.ra1", "truncated_last.ra1", "wavelength.wa1",
+                           "wavelength_intensity.wi1", "set_abs/00001.ra1",
+                           "set_abs/00002.ra1", "set_abs/00003.ra1"}) {
+    Scan s(FixturePath(name));
+    EXPECT_EQ(s.ok, 1) << name << ": " << s.error;
+    EXPECT_TRUE(s.notes.empty()) << name << ": " << (s.notes.empty() ? "" : s.notes[0]);
+  }
+  bElectrophoresisMode = true;
+  Scan electrophoresis(FixturePath("electrophoresis.ep1"));
+  EXPECT_EQ(electrophoresis.ok, 1) << electrophoresis.error;
+  EXPECT_TRUE(electrophoresis.notes.empty());
+}
+
+// A data value must be a decimal number as a whole and a signal a detector can give:
+// 1e30 among 121 rows refuses the file with its line instead of being dropped as a
+// spike (120 points), as does "0.1abc" or a hexadecimal word. The reference column of
+// intensity scans is a signal as well; a column the layout drops is not read.
+TEST_F(ScanFileTest, DataValuesThatAreNoWholeNumberOrNoSignalRefuseTheFileWithTheirLine) {
+  const std::string dir = ScratchDir("impossible_values");
+  auto file = [&dir](const char* name, const char* line2, int badRow, const char* bad, bool thirdBad) {
+    std::string text = std::string("values\n") + line2 + "\n";
+    for (int i = 0; i < 121; ++i) {
+      const bool here = i == badRow;
+      text += Format("   %.4f  %s   %s \n", 5.9 + 0.001 * i, here && !thirdBad ? bad : "0.1",
+                     here && thirdBad ? bad : "0.2");
+    }
+    const std::string path = dir + "/" + name + ".ra1";
+    WriteText(path, text);
+    return path;
+  };
+  const char* absorbance = "R 2 20.0 40000 1000 1.6000e+10 280 1";
+  struct Case {
+    const char* name;
+    std::string path;
+    std::string error;
+  } cases[] = {
+      {"huge", file("huge", absorbance, 60, "1e30", false),
+       "line 63 holds the value 1e+30, outside the signals of a detector (-1e+10 to 1e+10)"},
+      {"huge_negative", file("huge_negative", absorbance, 0, "-3e12", false),
+       "line 3 holds the value -3e+12, outside the signals of a detector (-1e+10 to 1e+10)"},
+      {"trailing", file("trailing", absorbance, 10, "0.1abc", false),
+       "line 13 holds \"0.1abc\", which is not a number"},
+      {"hex", file("hex", absorbance, 10, "0x1", false), "line 13 holds \"0x1\", which is not a number"},
+      {"reference", file("reference", "I 2 20.0 40000 1000 1.6000e+10 280 1", 5, "1e30", true),
+       "line 8 holds the value 1e+30, outside the signals of a detector (-1e+10 to 1e+10)"},
+  };
+  for (const Case& c : cases) {
+    Scan s(c.path);
+    EXPECT_EQ(s.ok, 0) << c.name;
+    EXPECT_EQ(s.error, c.error) << c.name;
+  }
+  Scan dropped(file("dropped", absorbance, 5, "1e30", true), false);
+  ASSERT_EQ(dropped.ok, 1) << dropped.error;
+  EXPECT_EQ(dropped.n, 121);
+}
+
+// UTF-16 (with or without a byte-order mark), UTF-32 and binary files are said to be
+// no plain text, not "no scan-information line"; a UTF-8 byte-order mark is no part
+// of the description.
+TEST_F(ScanFileTest, FilesThatAreNoPlainTextSaySo) {
+  const std::string dir = ScratchDir("not_plain_text");
+  const std::string text = ReadText(FixturePath("absorbance.ra1"));
+  auto utf16 = [&text](bool bigEndian, bool mark) {
+    std::string out = mark ? (bigEndian ? std::string("\xFE\xFF") : std::string("\xFF\xFE")) : std::string();
+    for (char c : text) out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    return out;
+  };
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string error;
+  } cases[] = {
+      {"utf16le_mark", utf16(false, true),
+       "the file is not plain text: it is UTF-16 text (with a byte-order mark); save it as plain text "
+       "(ASCII or UTF-8)"},
+      {"utf16be_mark", utf16(true, true),
+       "the file is not plain text: it is UTF-16 text (with a byte-order mark); save it as plain text "
+       "(ASCII or UTF-8)"},
+      {"utf16le", utf16(false, false),
+       "the file is not plain text: it is UTF-16 text (without a byte-order mark); save it as plain "
+       "text (ASCII or UTF-8)"},
+      {"utf16be", utf16(true, false),
+       "the file is not plain text: it is UTF-16 text (without a byte-order mark); save it as plain "
+       "text (ASCII or UTF-8)"},
+      {"utf32", std::string("\xFF\xFE\0\0", 4) + "x",
+       "the file is not plain text: it is UTF-32 text; save it as plain text (ASCII or UTF-8)"},
+      {"zero_byte", text + std::string("\x01\x02\0\x7F", 4),
+       "the file is not plain text: it holds binary data (a zero byte in line 15)"},
+      {"control", "scan\nR 2 20.0 40000 1000 1.6000e+10 280 1\n\x03\x04\n",
+       "the file is not plain text: it holds binary data (the control character 0x03 in line 3)"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir + "/" + c.name + ".ra1";
+    WriteText(path, c.bytes);
+    Scan s(path);
+    EXPECT_EQ(s.ok, 0) << c.name;
+    EXPECT_EQ(s.error, c.error) << c.name;
+  }
+  WriteText(dir + "/utf8.ra1", "\xEF\xBB\xBF" + text);
+  Scan utf8(dir + "/utf8.ra1");
+  ASSERT_EQ(utf8.ok, 1) << utf8.error;
+  EXPECT_EQ(utf8.info.description, "cell 2 run 5 - absorbance test scan");
 }
 
 }  // namespace

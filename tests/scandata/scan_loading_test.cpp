@@ -16,6 +16,7 @@
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "scandata/analysis_switches.h"
+#include "scandata/experiment_file.h"
 #include "scandata/file_list.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -507,6 +508,130 @@ TEST_F(ScanLoadingTest, SeriesListReleasesTheSetAndItsEditsWalkTheListedScans) {
   ppStoredFileNames = {"", FixturePath("absorbance.ra1"), FixturePath("intensity.ri1"), "/missing.ra1"};
   EXPECT_EQ(CheckListedFilesExist(), 1);
   nScans = 0;
+}
+
+// What the reader notes of the files of a load (values that were not recorded) is
+// shown after the load in one box, each note once with the first file that holds
+// it; "Add More Files" shows the notes of its files; batch runs log them.
+TEST_F(ScanLoadingTest, NotesOfTheFilesAreShownOnceAfterTheLoad) {
+  bCheckTimeStamps = false;
+  const std::string dir = ScratchDir("notes");
+  auto scan = [](const char* line2) {
+    std::string text = std::string("noted\n") + line2 + "\n";
+    for (int i = 0; i < 50; ++i) text += Format("   %.4f  0.2   0.01 \n", 5.9 + 0.01 * i);
+    return text;
+  };
+  WriteText(dir + "/a.ra1", scan("R 1 20.0 40000 1000 0 280 1"));
+  WriteText(dir + "/b.ra1", scan("R 1 20.0 40000 2000 0 0 1"));
+  WriteText(dir + "/c.ra1", scan("R 1 20.0 40000 3000 0 280 1"));
+  WriteText(dir + "/d.ra1", scan("R 1 20.0 40000 4000 7.0e10 0 1"));
+  backend->QueueMessageBox(IDOK, "ATTENTION");
+  LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1", dir + "/c.ra1"});
+  ASSERT_EQ(nScans, 3);
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<std::string>{
+                "ATTENTION: " + dir + "/a.ra1 (and 2 more files):\nline 2 holds the omega^2 t 0 at a time "
+                "above 0: it was not recorded, so no acceleration phase is estimated and times taken "
+                "from omega^2 t would be 0\n\n" + dir + "/b.ra1:\nline 2 holds the wavelength 0: no "
+                "wavelength was recorded"}));
+  backend->ClearTranscript();
+  backend->QueueMessageBox(IDOK, "ATTENTION");
+  AddMoreFiles({dir + "/d.ra1"});
+  EXPECT_EQ(nScans, 4);
+  ASSERT_EQ(MessageTexts().size(), 1u);
+  EXPECT_EQ(MessageTexts()[0].rfind("ATTENTION: " + dir + "/d.ra1:\nline 2 holds the wavelength 0", 0), 0u);
+
+  backend->ClearTranscript();
+  bBatchMode = true;
+  LoadNewFiles({dir + "/a.ra1", dir + "/c.ra1"});
+  EXPECT_EQ(nScans, 2);
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_NE(log.find(dir + "/a.ra1 (and 1 more files):\nline 2 holds the omega^2 t 0"), std::string::npos);
+  bBatchMode = false;
+}
+
+// Scan lists and experiment files name the line of a value that is no number as a
+// whole or no value of its kind, and say so of a file that is no plain text; the
+// loaded set and the stored list stay. The experiment file the program writes
+// reads back.
+TEST_F(ScanLoadingTest, ListsAndExperimentFilesRefuseImpossibleValuesWithTheirLine) {
+  const std::string dir = ScratchDir("list_xp_values");
+  nStoredFiles = 1;
+  ppStoredFileNames = {"", "/data/kept.ra1"};
+  const struct {
+    const char* name;
+    std::string text;
+    std::string message;
+  } lists[] = {
+      {"hex.lst", "newformat n=0x10\n/data\na.ra1\n",
+       "line 1 holds \"0x10\" as the number of files per scan, which is no whole number from 1 to 9999"},
+      {"zero.lst", "newformat n=0\n/data\na.ra1\n",
+       "line 1 holds \"0\" as the number of files per scan, which is no whole number from 1 to 9999"},
+      {"word.lst", "newformat n=2files\n/data\na.ra1\n",
+       "line 1 holds \"2files\" as the number of files per scan, which is no whole number from 1 to 9999"},
+      {"utf16.lst", std::string("\xFF\xFEn\0e\0w\0", 8), "the file is not plain text: it is UTF-16 text"},
+  };
+  for (const auto& l : lists) {
+    const std::string path = dir + "/" + l.name;
+    WriteText(path, l.text);
+    backend->ClearTranscript();
+    backend->QueueMessageBox(IDOK);
+    EXPECT_FALSE(ReadScanListFile(MainWindow(), path.c_str())) << l.name;
+    ASSERT_EQ(MessageTexts().size(), 1u) << l.name;
+    EXPECT_NE(MessageTexts()[0].find(path), std::string::npos) << MessageTexts()[0];
+    EXPECT_NE(MessageTexts()[0].find(l.message), std::string::npos) << MessageTexts()[0];
+    EXPECT_EQ(ppStoredFileNames[1], "/data/kept.ra1") << l.name;
+  }
+
+  ExperimentFile written;
+  written.directory = dir;
+  written.files = {"a.ra1", "b.ra1"};
+  written.meniscus = 5.9f;
+  written.fitRightLimit = 7.0f;
+  written.temperature = 20.0f;
+  const std::string text = FormatXpFile(written);
+  auto replaced = [&text](const std::string& line, const std::string& by) {
+    std::string t = text;
+    const std::size_t at = t.find(line);
+    return t.replace(at, line.size(), by);
+  };
+  const struct {
+    const char* name;
+    std::string text;
+    std::string why;  // empty: read
+  } xps[] = {
+      {"written", text, ""},
+      {"meniscus", replaced("5.900000 (Meniscus)", "1e30 (Meniscus)"),
+       "line 7 holds the position 1e+30 cm as Meniscus, outside the positions of a scan (-1e+06 to 1e+06 cm)"},
+      {"density", replaced("1.000000 (fBufferDensity)", "-1 (fBufferDensity)"),
+       "line 4 holds the buffer density -1 g/ml as fBufferDensity, outside the densities of a buffer (above "
+       "0, at most 10 g/ml)"},
+      {"temperature", replaced("20.000000 (Temperature)", "293.15 (Temperature)"),
+       "holds the temperature 293.15 C as Temperature, outside the temperatures of a sample (-40 to 200 C)"},
+      {"hex_vbar", replaced("0.730000 (VBAR)", "0x1 (VBAR)"), "line 6 holds no number for VBAR"},
+      {"beyond_float", replaced("0.730000 (VBAR)", "1e39 (VBAR)"),
+       "line 6 holds a number out of range (beyond 3.4e38) for VBAR"},
+      {"binary", text + std::string("\0\0", 2), "the file is not plain text: it holds binary data"},
+  };
+  for (const auto& x : xps) {
+    const std::string path = dir + "/" + x.name + ".xp";
+    WriteText(path, x.text);
+    ExperimentFile read;
+    read.bufferDensity = -7.0f;
+    std::string why;
+    const bool ok = LoadXpFile(path, &read, &why);
+    if (x.why.empty()) {
+      ASSERT_TRUE(ok) << why;
+      EXPECT_EQ(read.files, written.files);
+      EXPECT_FLOAT_EQ(read.fitRightLimit, 7.0f);
+      EXPECT_FLOAT_EQ(read.temperature, 20.0f);
+    } else {
+      EXPECT_FALSE(ok) << x.name;
+      EXPECT_EQ(why.rfind(path + ": ", 0), 0u) << why;
+      EXPECT_NE(why.find(x.why), std::string::npos) << why;
+      EXPECT_FLOAT_EQ(read.bufferDensity, -7.0f) << "untouched";
+    }
+  }
 }
 
 TEST_F(ScanLoadingTest, DistributionGridAndEquilibriumProfileBesideTheData) {
