@@ -13,6 +13,7 @@ namespace tarmic {
 extern float fRadialStep;
 
 constexpr int kSpeciesSlots = 4;  // species slots 1..4 of the species signal tables
+
 // The common grid and every table made on it, one object that owns them all: the
 // grid, its rows, the averages, the noise profiles and the species signal tables.
 // The program's grid is the one instance gCurrentGrid; the names below are
