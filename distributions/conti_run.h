@@ -72,7 +72,8 @@ ContiRunSettings GetContiRunSettings();
 // refusal, a question declined, a failed kernel, equations or solve, memory that
 // could not be had, an interrupt): the distribution with its grid and plot and what
 // the plot shows. The fit rows, the noise and the residuals change only when a run
-// has a result; the distribution is set aside when the run builds its grid. Inner
+// has a result; the distribution is set aside when the run builds its grid (its
+// vectors as one object, gDistributionVectors swapped whole, with its plot). Inner
 // runs and synthetic data keep nothing: their caller owns the result. Monte Carlo,
 // which builds the grid of its runs itself, keeps the result with it as well.
 class LastContiResult {

@@ -27,28 +27,12 @@
 namespace tarmic {
 
 float fDistGridCount = 100.0f;
-int nDistGrid = 100;
 float fDistMin = 0.0f;
 float fDistMax = 0.0f;
-float* pDistGrid = nullptr;
-float* pDistS = nullptr;
-float* pDistValues = nullptr;
-float* pDistValues2 = nullptr;
-double* pPriorProbability = nullptr;
-double* pPriorProbabilityWork = nullptr;
 
 float fFf0Min = 1.0f;
 float fFf0Max = 2.0f;
 int nFf0Values = 10;
-int nFf0Grid = 0;
-float* pCsff0S = nullptr;
-float* pCsff0Ff0 = nullptr;
-float* pCsff0M = nullptr;
-float* pCsff0D = nullptr;
-float* pCsff0Rs = nullptr;
-float* pCsff0Values = nullptr;
-float* pFf0Axis = nullptr;
-float* pFf0AxisWork = nullptr;
 
 bool bUseStoredGrid = false;
 bool bLogGrid = false;
@@ -59,11 +43,6 @@ bool bDLSGridLogRh = false;
 Csff0GridKey sLastCsff0Grid;
 
 namespace {
-
-// Lengths with which the vectors were made (for their release).
-int g_distLength = 0;
-int g_cellLength = 0;
-int g_rowLength = 0;
 
 float* ZeroFloatVector(int n) {
   float* v = tarmic::vector(1, n);
@@ -94,17 +73,17 @@ void AllocDistributionVectors(int n) {
   pDistValues2 = ZeroFloatVector(n);
   pPriorProbability = FilledDoubleVector(n, 0.01);
   pPriorProbabilityWork = FilledDoubleVector(n, 0.0);
-  g_distLength = n;
+  gDistributionVectors.distLength = n;
 }
 
 void FreeGridVectorsOnly() {
-  FreeFloat(pDistGrid, g_distLength);
-  FreeFloat(pDistS, g_distLength);
-  FreeFloat(pDistValues, g_distLength);
-  FreeFloat(pDistValues2, g_distLength);
-  FreeDouble(pPriorProbability, g_distLength);
-  FreeDouble(pPriorProbabilityWork, g_distLength);
-  g_distLength = 0;
+  FreeFloat(pDistGrid, gDistributionVectors.distLength);
+  FreeFloat(pDistS, gDistributionVectors.distLength);
+  FreeFloat(pDistValues, gDistributionVectors.distLength);
+  FreeFloat(pDistValues2, gDistributionVectors.distLength);
+  FreeDouble(pPriorProbability, gDistributionVectors.distLength);
+  FreeDouble(pPriorProbabilityWork, gDistributionVectors.distLength);
+  gDistributionVectors.distLength = 0;
 }
 
 void AllocCellVectors(int cells, int rows) {
@@ -114,10 +93,10 @@ void AllocCellVectors(int cells, int rows) {
   pCsff0D = ZeroFloatVector(cells);
   pCsff0Rs = ZeroFloatVector(cells);
   pCsff0Values = ZeroFloatVector(cells);
-  g_cellLength = cells;
+  gDistributionVectors.cellLength = cells;
   pFf0Axis = ZeroFloatVector(rows);
   pFf0AxisWork = ZeroFloatVector(rows);
-  g_rowLength = rows;
+  gDistributionVectors.rowLength = rows;
 }
 
 // The grid set-up's questions depend on the grid it has just built: they are asked
@@ -479,52 +458,29 @@ void ReadGridSettingsFromParams() {
 
 void FreeDistributionVectors() {
   FreeGridVectorsOnly();
-  FreeFloat(pCsff0S, g_cellLength);
-  FreeFloat(pCsff0Ff0, g_cellLength);
-  FreeFloat(pCsff0M, g_cellLength);
-  FreeFloat(pCsff0D, g_cellLength);
-  FreeFloat(pCsff0Rs, g_cellLength);
-  FreeFloat(pCsff0Values, g_cellLength);
-  g_cellLength = 0;
-  FreeFloat(pFf0Axis, g_rowLength);
-  FreeFloat(pFf0AxisWork, g_rowLength);
-  g_rowLength = 0;
-}
-
-void SwapDistributionVectors(DistributionVectorSet& set) {
-  using std::swap;
-  swap(pDistGrid, set.grid);
-  swap(pDistS, set.s);
-  swap(pDistValues, set.values);
-  swap(pDistValues2, set.values2);
-  swap(pPriorProbability, set.prior);
-  swap(pPriorProbabilityWork, set.priorWork);
-  swap(pCsff0S, set.cellS);
-  swap(pCsff0Ff0, set.cellFf0);
-  swap(pCsff0M, set.cellM);
-  swap(pCsff0D, set.cellD);
-  swap(pCsff0Rs, set.cellRs);
-  swap(pCsff0Values, set.cellValues);
-  swap(pFf0Axis, set.ff0Axis);
-  swap(pFf0AxisWork, set.ff0AxisWork);
-  swap(g_distLength, set.distLength);
-  swap(g_cellLength, set.cellLength);
-  swap(g_rowLength, set.rowLength);
-  swap(nDistGrid, set.gridPoints);
-  swap(nFf0Grid, set.cells);
+  FreeFloat(pCsff0S, gDistributionVectors.cellLength);
+  FreeFloat(pCsff0Ff0, gDistributionVectors.cellLength);
+  FreeFloat(pCsff0M, gDistributionVectors.cellLength);
+  FreeFloat(pCsff0D, gDistributionVectors.cellLength);
+  FreeFloat(pCsff0Rs, gDistributionVectors.cellLength);
+  FreeFloat(pCsff0Values, gDistributionVectors.cellLength);
+  gDistributionVectors.cellLength = 0;
+  FreeFloat(pFf0Axis, gDistributionVectors.rowLength);
+  FreeFloat(pFf0AxisWork, gDistributionVectors.rowLength);
+  gDistributionVectors.rowLength = 0;
 }
 
 void ResetDistributionGrid() {
   FreeDistributionVectors();
   FreeKernelArrays();
   FreeNormalEquationArrays();
+  // Every member of the vector set back to its initial value, one added later too.
+  gDistributionVectors = kInitialDistributionVectors;
   fDistGridCount = 100.0f;
-  nDistGrid = 100;
   fDistMin = fDistMax = 0.0f;
   fFf0Min = 1.0f;
   fFf0Max = 2.0f;
   nFf0Values = 10;
-  nFf0Grid = 0;
   bUseStoredGrid = bLogGrid = false;
   bDLSGridLinearD = bDLSGridLogD = bDLSGridLogRh = false;
   sLastCsff0Grid = Csff0GridKey{};

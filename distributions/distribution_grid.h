@@ -15,44 +15,87 @@ namespace tarmic {
 
 // Requested number of grid points (kept in pParams[1 + 2 kSpeciesSlots]; 100).
 extern float fDistGridCount;
-// Number of grid points: the integer part of fDistGridCount.
-extern int nDistGrid;
 // Grid limits in the model's unit (pParams[1], pParams[1 + kSpeciesSlots]).
 extern float fDistMin;
 extern float fDistMax;
-// [1..nDistGrid]: the grid in its spacing unit (s in S; log10 Rh in m for
-// light-scattering data; 0 for the molar-mass models until a run sets s).
-extern float* pDistGrid;
-// [1..nDistGrid]: the companion value: M (g/mol) for the molar-mass and s-grid
-// models, log10 D for light-scattering data, s where no mass applies.
-extern float* pDistS;
-// [1..nDistGrid]: the distribution, and the Tikhonov-Phillips distribution shown
-// beside a maximum-entropy one.
-extern float* pDistValues;
-extern float* pDistValues2;
-// [1..nDistGrid]: prior probability of every grid point (0.01 when made), and a
-// second vector of the prior computations.
-extern double* pPriorProbability;
-extern double* pPriorProbabilityWork;
 
 // c(s,ff0): the f/f0 range and the number of f/f0 values (1.0, 2.0, 10).
 extern float fFf0Min;
 extern float fFf0Max;
 extern int nFf0Values;
-// Number of (s, f/f0) cells, nFf0Values x nDistGrid; cell (j-1) nDistGrid + i is
-// grid point i of f/f0 row j.
-extern int nFf0Grid;
-// [1..nFf0Grid]: s, f/f0, M (g/mol), D (cm^2/s), Stokes radius (nm) and value of
-// every cell.
-extern float* pCsff0S;
-extern float* pCsff0Ff0;
-extern float* pCsff0M;
-extern float* pCsff0D;
-extern float* pCsff0Rs;
-extern float* pCsff0Values;
-// [1..nFf0Values]: the f/f0 of every row, and a second row vector (f/f0 prior).
-extern float* pFf0Axis;
-extern float* pFf0AxisWork;
+
+// The vectors of one distribution with their lengths, one object that owns them.
+// The distribution on show is the one instance gDistributionVectors; the names
+// below are references to its members, so that code reads and writes the
+// distribution by them. A distribution held apart from the one on show (set aside
+// while a run builds its own, distribution_plot.h) is a DistributionVectorSet of its
+// own, exchanged with the current one by std::swap: every member, one added later as
+// well, changes place with no list to keep. With an empty set the current
+// distribution is taken out (no vector exists afterwards, nDistGrid and nFf0Grid are
+// 0); swapping again puts it back. The vectors stay where they are, so views of them
+// (the plot's CVector objects) stay valid through a swap.
+struct DistributionVectorSet {
+  // Number of grid points: the integer part of fDistGridCount (100 before any grid).
+  int nDistGrid = 0;
+  // [1..nDistGrid]: the grid in its spacing unit (s in S; log10 Rh in m for
+  // light-scattering data; 0 for the molar-mass models until a run sets s).
+  float* pDistGrid = nullptr;
+  // [1..nDistGrid]: the companion value: M (g/mol) for the molar-mass and s-grid
+  // models, log10 D for light-scattering data, s where no mass applies.
+  float* pDistS = nullptr;
+  // [1..nDistGrid]: the distribution, and the Tikhonov-Phillips distribution shown
+  // beside a maximum-entropy one.
+  float* pDistValues = nullptr;
+  float* pDistValues2 = nullptr;
+  // [1..nDistGrid]: prior probability of every grid point (0.01 when made), and a
+  // second vector of the prior computations.
+  double* pPriorProbability = nullptr;
+  double* pPriorProbabilityWork = nullptr;
+  // c(s,ff0): number of (s, f/f0) cells, nFf0Values x nDistGrid; cell
+  // (j-1) nDistGrid + i is grid point i of f/f0 row j.
+  int nFf0Grid = 0;
+  // [1..nFf0Grid]: s, f/f0, M (g/mol), D (cm^2/s), Stokes radius (nm) and value of
+  // every cell.
+  float* pCsff0S = nullptr;
+  float* pCsff0Ff0 = nullptr;
+  float* pCsff0M = nullptr;
+  float* pCsff0D = nullptr;
+  float* pCsff0Rs = nullptr;
+  float* pCsff0Values = nullptr;
+  // [1..nFf0Values]: the f/f0 of every row, and a second row vector (f/f0 prior).
+  float* pFf0Axis = nullptr;
+  float* pFf0AxisWork = nullptr;
+  // Lengths with which the grid, cell and row vectors were made (for their release).
+  int distLength = 0;
+  int cellLength = 0;
+  int rowLength = 0;
+
+  bool operator==(const DistributionVectorSet&) const = default;
+};
+
+// The state before any grid: no vector, nDistGrid at the default grid count.
+inline constexpr DistributionVectorSet kInitialDistributionVectors{.nDistGrid = 100};
+// The distribution on show. Constant-initialised, as are the references bound to
+// its members: both are in place before any dynamic initialisation, in whatever
+// order the translation units start.
+inline constinit DistributionVectorSet gDistributionVectors = kInitialDistributionVectors;
+
+inline constinit int& nDistGrid = gDistributionVectors.nDistGrid;
+inline constinit float*& pDistGrid = gDistributionVectors.pDistGrid;
+inline constinit float*& pDistS = gDistributionVectors.pDistS;
+inline constinit float*& pDistValues = gDistributionVectors.pDistValues;
+inline constinit float*& pDistValues2 = gDistributionVectors.pDistValues2;
+inline constinit double*& pPriorProbability = gDistributionVectors.pPriorProbability;
+inline constinit double*& pPriorProbabilityWork = gDistributionVectors.pPriorProbabilityWork;
+inline constinit int& nFf0Grid = gDistributionVectors.nFf0Grid;
+inline constinit float*& pCsff0S = gDistributionVectors.pCsff0S;
+inline constinit float*& pCsff0Ff0 = gDistributionVectors.pCsff0Ff0;
+inline constinit float*& pCsff0M = gDistributionVectors.pCsff0M;
+inline constinit float*& pCsff0D = gDistributionVectors.pCsff0D;
+inline constinit float*& pCsff0Rs = gDistributionVectors.pCsff0Rs;
+inline constinit float*& pCsff0Values = gDistributionVectors.pCsff0Values;
+inline constinit float*& pFf0Axis = gDistributionVectors.pFf0Axis;
+inline constinit float*& pFf0AxisWork = gDistributionVectors.pFf0AxisWork;
 
 // Grid options.
 extern bool bUseStoredGrid;   // take the s grid from the stored grid file
@@ -112,20 +155,6 @@ void ReadGridSettingsFromParams();
 // Releases the grid vectors and the c(s,ff0) vectors.
 void FreeDistributionVectors();
 
-// The grid vectors and the c(s,ff0) vectors of one distribution with their
-// lengths, nDistGrid and nFf0Grid: a distribution held apart from the current one.
-struct DistributionVectorSet {
-  float *grid = nullptr, *s = nullptr, *values = nullptr, *values2 = nullptr;
-  double *prior = nullptr, *priorWork = nullptr;
-  float *cellS = nullptr, *cellFf0 = nullptr, *cellM = nullptr, *cellD = nullptr,
-        *cellRs = nullptr, *cellValues = nullptr, *ff0Axis = nullptr, *ff0AxisWork = nullptr;
-  int distLength = 0, cellLength = 0, rowLength = 0;
-  int gridPoints = 0, cells = 0;
-};
-// Exchanges the current vectors (with nDistGrid and nFf0Grid) and those of set:
-// with an empty set the current distribution is taken out (no vector exists
-// afterwards); swapping again puts it back.
-void SwapDistributionVectors(DistributionVectorSet& set);
 // Releases everything and restores the defaults of this file.
 void ResetDistributionGrid();
 

@@ -452,7 +452,7 @@ SetAsideDistribution::~SetAsideDistribution() {
 
 void SetAsideDistribution::Swap() {
   using std::swap;
-  SwapDistributionVectors(vectors_);
+  swap(gDistributionVectors, vectors_);
   swap(pDistPlot, plot_);
   swap(pDistXVector, xVector_);
   swap(pDistYVector, yVector_);

@@ -215,7 +215,7 @@ class HeldLoadedSet {
     for (std::size_t i = 0; i < views_.size(); ++i) Exchange(*views[i], views_[i]);
     std::vector<CCurve*>* curves[] = {&ppDataCurve, &ppFitCurve, &ppResidualCurve, &ppThirdCurve};
     for (std::size_t i = 0; i < curves_.size(); ++i) Exchange(*curves[i], curves_[i]);
-    SwapGridData(grid_);
+    Exchange(gCurrentGrid, grid_);
     ScanRowSet* copies[] = {&ppUntransformedSignal, &ppUntransformedFit, &ppTransformedSignal,
                             &ppTransformedFit};
     for (std::size_t i = 0; i < copies_.size(); ++i) Exchange(*copies[i], copies_[i]);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 
 #include "numerics/error_box.h"
 #include "numerics/interpolation.h"
@@ -18,31 +17,8 @@
 namespace tarmic {
 
 float fRadialStep = 0.001f;
-int nGridPoints = 0;
-float* pGridRadius = nullptr;
-std::vector<float*> ppGridSignal;
-bool bGridCopies = false;
-int iFitFirst = 0;
-int iFitLast = 0;
-float* pAverageScan = nullptr;
-float* pScanMeans = nullptr;
-float fGridSignalTotal = 0.0f;
-float fGridPointTotal = 0.0f;
-float* pTINoise = nullptr;
-float* pRemovedTINoise = nullptr;
-float* pRINoise = nullptr;
-
-std::vector<float*> pppSpeciesSignal[kSpeciesSlots + 1];
-float* ppSpeciesGridMean[kSpeciesSlots + 1] = {};
-float* ppSpeciesScanMean[kSpeciesSlots + 1] = {};
-int nSpeciesArrayScans = 0;
-int nSpeciesArrayPoints = 0;
 
 namespace {
-
-// Number of scans for which the per-scan grid vectors (pScanMeans, pRINoise, the
-// rows) were made; the release uses it whatever count the caller passes.
-int g_gridScans = 0;
 
 float* ZeroVector(int n) {
   float* v = tarmic::vector(1, n);
@@ -128,46 +104,14 @@ void FreeGridData(int /*scanCount*/) {
     for (float*& row : ppGridSignal) FreeVector(row, nGridPoints);
     FreeVector(pGridRadius, nGridPoints);
   }
-  ppGridSignal.clear();
-  pGridRadius = nullptr;
   FreeVector(pAverageScan, nGridPoints);
-  FreeVector(pScanMeans, g_gridScans);
+  FreeVector(pScanMeans, gCurrentGrid.nGridScans);
   FreeVector(pTINoise, nGridPoints);
   FreeVector(pRemovedTINoise, nGridPoints);
-  FreeVector(pRINoise, g_gridScans);
+  FreeVector(pRINoise, gCurrentGrid.nGridScans);
   FreeSpeciesSignalArrays();
-  nGridPoints = 0;
-  fGridSignalTotal = 0.0f;
-  fGridPointTotal = 0.0f;
-  iFitFirst = 0;
-  iFitLast = 0;
-  bGridCopies = false;
-  g_gridScans = 0;
-}
-
-void SwapGridData(GridData& held) {
-  using std::swap;
-  swap(nGridPoints, held.points);
-  swap(pGridRadius, held.radius);
-  swap(ppGridSignal, held.signal);
-  swap(bGridCopies, held.copies);
-  swap(iFitFirst, held.fitFirst);
-  swap(iFitLast, held.fitLast);
-  swap(pAverageScan, held.averageScan);
-  swap(pScanMeans, held.scanMeans);
-  swap(fGridSignalTotal, held.signalTotal);
-  swap(fGridPointTotal, held.pointTotal);
-  swap(pTINoise, held.tiNoise);
-  swap(pRemovedTINoise, held.removedTINoise);
-  swap(pRINoise, held.riNoise);
-  for (int k = 0; k <= kSpeciesSlots; ++k) {
-    swap(pppSpeciesSignal[k], held.speciesSignal[k]);
-    swap(ppSpeciesGridMean[k], held.speciesGridMean[k]);
-    swap(ppSpeciesScanMean[k], held.speciesScanMean[k]);
-  }
-  swap(nSpeciesArrayScans, held.speciesScans);
-  swap(nSpeciesArrayPoints, held.speciesPoints);
-  swap(g_gridScans, held.scans);
+  // Every member back to its initial value, a member added later as well.
+  gCurrentGrid = GridData{};
 }
 
 void FillGridSignalRow(int s) {
@@ -253,7 +197,7 @@ bool BuildCommonRadialGrid() {
       FillGridSignalRow(i);
     }
   }
-  g_gridScans = nScans;
+  gCurrentGrid.nGridScans = nScans;
 
   // Averages over the scans at each grid point and over the grid for each scan.
   pAverageScan = ZeroVector(nGridPoints);

@@ -297,6 +297,7 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   before = loaded();
   const std::vector<float> params(std::begin(pParams), std::end(pParams));
   const std::vector<float> grid(pGridRadius + 1, pGridRadius + nGridPoints + 1);
+  const GridData gridObject = gCurrentGrid;  // every member, whatever members it has
   const float left = fFitLeftLim, right = fFitRightLim;
   const std::string tmpPars = szTmpParsPath;
   DataSetHooks& hooks = GetDataSetHooks();
@@ -313,6 +314,7 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   EXPECT_TRUE(loaded() == before) << "names, radii, signals, fits or times changed";
   EXPECT_EQ(std::vector<float>(std::begin(pParams), std::end(pParams)), params);
   EXPECT_EQ(std::vector<float>(pGridRadius + 1, pGridRadius + nGridPoints + 1), grid);
+  EXPECT_TRUE(gCurrentGrid == gridObject) << "the common grid is not the one set aside";
   EXPECT_TRUE(szDataDirectory == dataDir && szTmpParsPath == tmpPars && fFitLeftLim == left &&
               fFitRightLim == right && bModelComputed && !bSimulating);
   EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";

@@ -8,12 +8,15 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <system_error>
 #include <vector>
 
 #include "distribution_test_support.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_file.h"
+#include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_plot.h"
@@ -612,6 +615,51 @@ TEST_F(ContiRunTest, RefusedThreadsGiveTheDistributionOfAllThreads) {
     });
     ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed) << nth;
     EXPECT_EQ(std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1), all) << nth;
+  }
+}
+
+// A Run that ends without a result after it has taken the last distribution out for
+// a grid of its own (a key during the kernels, an exception on the way out) puts the
+// whole distribution object back: every member compared, whatever members the
+// object has (the very vectors on show, their lengths, the counts), and the values
+// on show untouched. c(s), whose cell vectors are empty, and c(s,ff0), whose cells
+// are in use.
+TEST_F(ContiRunTest, RunWithoutAResultPutsTheWholeDistributionObjectBack) {
+  for (const bool sizeShape : {false, true}) {
+    SCOPED_TRACE(sizeShape ? "c(s,ff0)" : "c(s)");
+    ResetModelFlags();
+    (sizeShape ? bCsff0Model : bContiSModel) = true;
+    SetContinuousParams(0.5f, 14.0f, 8.0f);
+    if (sizeShape) {
+      pParams[kContiSlotShape1] = 1.1f;
+      pParams[kContiSlotShape2] = 1.7f;
+      pParams[kContiSlotShape3] = 3.0f;
+    }
+    ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+    ASSERT_EQ(nFf0Grid, sizeShape ? 24 : 0);
+    const DistributionVectorSet before = gDistributionVectors;
+    const auto shown = [] {
+      std::vector<float> v(pDistValues + 1, pDistValues + nDistGrid + 1);
+      if (pCsff0Values) v.insert(v.end(), pCsff0Values + 1, pCsff0Values + nFf0Grid + 1);
+      return v;
+    };
+    const std::vector<float> values = shown();
+    // Another grid count: the run builds a grid of its own.
+    pParams[kContiSlotGridCount] = 10.0f;
+
+    UiEvents().Post(Event::KeyDown('S'));
+    EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::Interrupted);
+    EXPECT_TRUE(gDistributionVectors == before) << "after a key";
+    EXPECT_EQ(shown(), values);
+
+    GetDistributionHooks().writeDebugLog = [](const std::string& text) {
+      if (text == "\n RunContiSed starting normal equations") throw std::runtime_error("unforeseen");
+    };
+    EXPECT_THROW(RunContiSed(nullptr), std::runtime_error);
+    GetDistributionHooks().writeDebugLog = nullptr;
+    EXPECT_TRUE(gDistributionVectors == before) << "after an exception";
+    EXPECT_EQ(shown(), values);
+    EXPECT_EQ(pppKernels, nullptr);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "numerics/one_based.h"
@@ -80,6 +81,40 @@ TEST_F(DataSetTest, InterferenceScansOnOneRadiusArrayShareTheGrid) {
   FreeGridData(nScans);
   EXPECT_FLOAT_EQ(ppSignal[3][10], 7.0f);
   EXPECT_FLOAT_EQ(ppRadius[2][500], 5.9f + 499 * 0.002f);
+}
+
+// A grid held apart while another is built, as a command that must keep the loaded
+// grid until its new one is complete holds it: taken out, nothing is current (as
+// after a release); put back, the whole object is as it was, whatever members it
+// has, and its rows are still the scans' own signal arrays.
+TEST_F(DataSetTest, GridHeldApartComesBackWholeWithItsRowsOnTheScans) {
+  bInterferenceData = true;
+  InstallScans({{5.9f, 0.002f, 500, 1.0f}, {5.9f, 0.002f, 500, 2.0f}});
+  ASSERT_TRUE(BuildCommonRadialGrid());
+  ASSERT_FALSE(bGridCopies);
+  pTINoise[3] = 0.5f;
+  const GridData shown = gCurrentGrid;
+  GridData held;
+  std::swap(gCurrentGrid, held);
+  EXPECT_TRUE(gCurrentGrid == GridData{});
+  EXPECT_EQ(nGridPoints, 0);
+  EXPECT_TRUE(ppGridSignal.empty());
+
+  // Another grid (own copies) is built in its place and released.
+  bInterferenceData = false;
+  bAbsorbanceData = true;
+  fRadialStep = 0.01f;
+  ASSERT_TRUE(BuildCommonRadialGrid());
+  EXPECT_TRUE(bGridCopies);
+  FreeGridData(nScans);
+  EXPECT_TRUE(gCurrentGrid == GridData{}) << "a release leaves the empty grid";
+
+  std::swap(gCurrentGrid, held);
+  EXPECT_TRUE(gCurrentGrid == shown);
+  EXPECT_EQ(nGridPoints, 500);
+  EXPECT_FLOAT_EQ(pTINoise[3], 0.5f);
+  ppSignal[2][7] = 5.0f;
+  EXPECT_FLOAT_EQ(ppGridSignal[2][7], 5.0f);
 }
 
 TEST_F(DataSetTest, InterferenceScanWithAnotherFirstRadiusMakesTheGridACopy) {
