@@ -35,28 +35,17 @@ void ComputeFitRangeTotals() {
   }
 }
 
-// The points of radii r[1..n] (ascending) inside the fit limits: *first the first
-// at or beyond the left limit, *last the last at or before the right one; a limit of
-// 0 is not set (the range runs from the first or to the last point). When no point
-// lies inside -- the limits beyond the radii on either side, or between two
-// neighbouring points -- the range is empty: *first = n + 1, *last = n.
+// The points of radii r[1..n] inside the fit limits: *first the first at or beyond
+// the left limit, *last the last at or before the right one; a limit of 0 is not set
+// (the range runs from the first or to the last point). When no point lies inside
+// -- the limits beyond the radii on either side, or between two neighbouring
+// points -- the range is empty: *first = n + 1, *last = n.
 void RangeInsideLimits(const float* r, int n, int* first, int* last) {
-  int a = fFitLeftLim == 0.0f ? 1 : n + 1;
-  if (fFitLeftLim != 0.0f) {
-    for (int k = 1; k <= n; ++k)
-      if (r[k] >= fFitLeftLim) {
-        a = k;
-        break;
-      }
-  }
-  int b = fFitRightLim == 0.0f ? n : 0;
-  if (fFitRightLim != 0.0f) {
-    for (int k = n; k >= 1; --k)
-      if (r[k] <= fFitRightLim) {
-        b = k;
-        break;
-      }
-  }
+  int a = 1, b = n;
+  if (fFitLeftLim != 0.0f)
+    while (a <= n && !(r[a] >= fFitLeftLim)) ++a;
+  if (fFitRightLim != 0.0f)
+    while (b >= 1 && !(r[b] <= fFitRightLim)) --b;
   if (b < a) a = n + 1, b = n;
   *first = a;
   *last = b;
