@@ -42,13 +42,14 @@ std::size_t At(int i) { return static_cast<std::size_t>(i); }
 
 bool GridAvailable() { return nScans > 0 && nGridPoints > 0 && pGridRadius; }
 
-// The grid rows inside the fitting limits (the whole grid when they are unset).
+// The grid rows inside the fitting limits (the whole grid when they are unset, none
+// when no grid point lies inside them).
 void FitRangeRows(int* first, int* last) {
   *first = 1;
   *last = nGridPoints;
-  if (iFitFirst >= 1 && iFitLast >= iFitFirst && iFitLast <= nGridPoints) {
+  if (iFitFirst >= 1 && iFitLast >= 1) {
     *first = iFitFirst;
-    *last = iFitLast;
+    *last = std::min(iFitLast, nGridPoints);
   }
 }
 
@@ -64,14 +65,15 @@ struct ScanRows {
   int last = 0;
 };
 
-// The rows of scan s inside its fitting limits (all its points when they are unset).
+// The rows of scan s inside its fitting limits (all its points when they are unset,
+// none when no point lies inside them).
 ScanRows FitRows(int s, const float* values) {
   const int n = pnPoints[At(s)];
   ScanRows rows{values, 1, n};
   if (At(s) < pFitFirst.size() && At(s) < pFitLast.size() && pFitFirst[At(s)] >= 1 &&
-      pFitLast[At(s)] >= pFitFirst[At(s)] && pFitLast[At(s)] <= n) {
+      pFitLast[At(s)] >= 1) {
     rows.first = pFitFirst[At(s)];
-    rows.last = pFitLast[At(s)];
+    rows.last = std::min(pFitLast[At(s)], n);
   }
   return rows;
 }

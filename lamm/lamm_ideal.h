@@ -182,7 +182,19 @@ class CLammIdeal : public LammSpeciesState,
   // ---- Readout and failures -----------------------------------------------------------
   double dReadoutM = 0.0;            // amount in the cell after the last step
   int nSingular = 0;                 // a tridiagonal pivot failed
-  int nDiscretizationError = 0;      // the discretization failed (overflow, step control gave up)
+  int nDiscretizationError = 0;      // the discretization failed (overflow, step control gave
+                                     // up, amount balance lost)
+  // The amount balance of the static and the moving grid (lamm_solve.cpp): the
+  // absolute amount of the loading on the grid of the run (integral of r |c| dr),
+  // and whether an attempt of the last Solve ended because the profile strayed from
+  // it (AmountBalanceHolds, moving_hat_core.h).
+  double dLoadedAmount = 0.0;
+  bool bAmountBalanceLost = false;
+  ProfileAmount CLProfileAmount() const;
+  void CLSetLoadedAmount();
+  // False (and bAmountBalanceLost set) when the profile lost the balance; always true
+  // for the concentration-dependent solution, which is not tested.
+  bool CLAmountBalanceHolds();
 
   // ---- Scanner -------------------------------------------------------------------
   bool bScanInProgress = false;

@@ -185,6 +185,12 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
     bRunning = 0;
     return;
   }
+  if (!CLAmountBalanceHolds()) {
+    // A profile that lost the amount balance is never recorded: the run fails.
+    nDiscretizationError = 1;
+    bRunning = 0;
+    return;
+  }
   if (bUseMovingHat && !bUseClaverie && !bConcDependentModel) FinishMovingHatStep();
   const int n = nGrid;
   bool complete = true;

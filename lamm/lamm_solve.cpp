@@ -6,6 +6,7 @@
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
 #include "lamm/rotor_ramp.h"
+#include "lamm/static_grid_core.h"
 #include "numerics/run_switches.h"
 #include "platform/vector_state.h"
 
@@ -60,6 +61,33 @@ void CLammIdeal::SelectFEVariant() {
   }
 }
 
+ProfileAmount CLammIdeal::CLProfileAmount() const {
+  if (!nArraysAllocated || nGrid < 2) return {};
+  if (!bUseClaverie && bUseMovingHat) {
+    return MovingHatAmountAt(pRadius0.data(), nGrid, dMeniscus, dBottom, dFrameSW2,
+                             dTime - dGridTime0, pConc.data());
+  }
+  ProfileAmount a;
+  const double h = (dBottom - dMeniscus) / (nGrid - 1);
+  for (int i = 1; i <= nGrid; ++i) {
+    const double v = StaticGridNodeWeight(pRadius.data(), nGrid, i, bNonUniformGrid, h) * pConc[i];
+    a.net += v;
+    if (v < 0) a.negative -= v;
+  }
+  return a;
+}
+
+void CLammIdeal::CLSetLoadedAmount() { dLoadedAmount = CLProfileAmount().Absolute(); }
+
+bool CLammIdeal::CLAmountBalanceHolds() {
+  if (bConcDependentModel || !nArraysAllocated) return true;
+  // A shut-off end lets the species leave: the amount may only fall.
+  const bool closed = !(bShutOffBackDiffusion && dS != 0);
+  if (AmountBalanceHolds(CLProfileAmount(), dLoadedAmount, closed)) return true;
+  bAmountBalanceLost = true;
+  return false;
+}
+
 void CLammIdeal::RunSelectedSolver() {
   bRunning = 1;
   nIteration = 0;
@@ -83,12 +111,17 @@ void CLammIdeal::RunSelectedSolver() {
   if (bConcDependentModel) {
     SolveConcDependent();
   } else if (bUseClaverie) {
+    CLSetLoadedAmount();
     SolveClaverie();
   } else if (bUseMovingHat) {
-    SolveMovingHat();
+    SolveMovingHat();  // takes the loaded amount on its own grid
     FinishMovingHatStep();
   }
   if (bAborted) bUserAbort = true;
+  // Every recorded scan was tested; so is the final profile, which a stop rule
+  // gives to the scans after it.
+  if (!nSingular && !nDiscretizationError && !bAborted && !CLAmountBalanceHolds())
+    nDiscretizationError = 1;
   const bool failed = nSingular || nDiscretizationError;
   // A run that a stop rule ended early (the material left the fitted range, or the
   // profile stopped changing) gives its final profile to the scans after its end.
@@ -105,6 +138,8 @@ void CLammIdeal::RunSelectedSolver() {
 
 int CLammIdeal::Solve() {
   if (bDebugLog) DebugLog(nullptr);
+  dLoadedAmount = 0.0;
+  bAmountBalanceLost = false;
   if (bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis) {
     ReportMessage("can't do special geometries in CLammIdeal");
     return 4;
@@ -252,7 +287,10 @@ int CLammIdeal::Solve() {
       for (int j = 1; j <= pnScanPoints[scan]; ++j) ppOut[scan][j] += ppOwnProfiles[scan][j];
     }
   }
-  if (nDiscretizationError) return 2;
+  if (nDiscretizationError) {
+    if (bAmountBalanceLost) ReportMessage(AmountBalanceMessage(dS));
+    return 2;
+  }
   if (nSingular) return 3;
   return 0;
 }

@@ -285,6 +285,7 @@ void CLammIdeal::SolveMovingHat() {
     CLInitLocalSolvent(pRadius0.data());
   }
   CLMovingHatAssemble();
+  CLSetLoadedAmount();
   dDt = 1.0;
   if (bSecondSolution && !CLInitComp2()) bSecondSolution = false;
   dDtFixed = dMovingFrameS == 0 ? dTolerance : dTolerance * dGridPeriod;

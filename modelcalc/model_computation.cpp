@@ -674,8 +674,9 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
   dSimRpm = LastRpm();
   const double omega = LastOmega();
   const double sw2 = omega * omega * std::fabs(s) * 1e-13;
-  // r*: the first point inside the fit limits of scan 1.
-  double rStar = ppRadius[1][std::max(1, pFitFirst[1])];
+  // r*: the first point inside the fit limits of scan 1 (its last point when none
+  // lies inside).
+  double rStar = ppRadius[1][std::clamp(pFitFirst[1], 1, pnPoints[1])];
   if (rStar < m + 0.001) rStar = m + 0.001;
   double tStar = 0.0;
   if (sw2 > 0.0) {

@@ -116,12 +116,16 @@ void ShowChangedData() {
   if (bIntensityData) {
     // The plot shows the sample intensities, the grid their absorbance: the range
     // is that of the scans' own points inside the fit limits, 5 % added each side.
-    ymin = ymax = ppSignal[At(pScanOrder[1])][std::max(pFitFirst[At(pScanOrder[1])], 1)];
+    // (A scan without a point inside the limits adds nothing; without any point
+    // the range of the grid's first row stands.)
+    bool any = false;
     for (int k = 1; k <= nScans; ++k) {
       const int s = pScanOrder[At(k)];
       for (int i = std::max(pFitFirst[At(s)], 1); i <= pFitLast[At(s)] && i <= pnPoints[At(s)]; ++i) {
-        ymin = std::min(ymin, ppSignal[At(s)][i]);
-        ymax = std::max(ymax, ppSignal[At(s)][i]);
+        const float y = ppSignal[At(s)][i];
+        ymin = any ? std::min(ymin, y) : y;
+        ymax = any ? std::max(ymax, y) : y;
+        any = true;
       }
     }
     const float margin = 0.05f * (ymax - ymin);

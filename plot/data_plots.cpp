@@ -300,6 +300,7 @@ void WriteScanRmsFile() {
   }
   nWorstScan = 0;
   float largest = 0;
+  bool missing = false;  // a scan without residuals inside the fit limits
   for (int k = 1; k <= nScans; ++k) {
     const int s = ScanAtPosition(k);
     if (!HasScan(s)) continue;
@@ -313,8 +314,10 @@ void WriteScanRmsFile() {
       ++count;
     }
     if (count == 0) {
-      PlayInfoSound();
-      break;
+      // No line for it; the scans after it are still listed.
+      if (!missing) PlayInfoSound();
+      missing = true;
+      continue;
     }
     const float rms = std::sqrt(sum / static_cast<float>(count));
     const std::string& name = ppScanFileNames[static_cast<std::size_t>(s)];

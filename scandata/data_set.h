@@ -42,6 +42,7 @@ extern std::vector<float*> ppWork;                // scratch of the model comput
 extern std::vector<int> pScanOrder;               // display position -> scan number
 extern std::vector<int> pFitFirst;                // first point index inside the fit limits
 extern std::vector<int> pFitLast;                 // last point index inside the fit limits
+                                                  // (no point inside: n + 1 and n)
 // Non-owning views of the scan arrays and the curves built on them, which the plots
 // draw. ppThirdVec and ppThirdCurve exist for intensity data only.
 extern std::vector<CVector*> ppRadiusVec;

@@ -35,13 +35,33 @@ void ComputeFitRangeTotals() {
   }
 }
 
-// The last grid index with a radius at or below limit; unchanged when none.
-void SetLastGridIndex(float limit) {
-  for (int k = nGridPoints; k >= 1; --k)
-    if (pGridRadius[k] <= limit) {
-      iFitLast = k;
-      return;
-    }
+// The points of radii r[1..n] inside the fit limits: *first the first at or beyond
+// the left limit, *last the last at or before the right one; a limit of 0 is not set
+// (the range runs from the first or to the last point). When no point lies inside
+// -- the limits beyond the radii on either side, or between two neighbouring
+// points -- the range is empty: *first = n + 1, *last = n.
+void RangeInsideLimits(const float* r, int n, int* first, int* last) {
+  int a = 1, b = n;
+  if (fFitLeftLim != 0.0f)
+    while (a <= n && !(r[a] >= fFitLeftLim)) ++a;
+  if (fFitRightLim != 0.0f)
+    while (b >= 1 && !(r[b] <= fFitRightLim)) --b;
+  if (b < a) a = n + 1, b = n;
+  *first = a;
+  *last = b;
+}
+
+// Every scan's point range and the grid's from the present limits, and the fit-range
+// totals. (The initial-distribution profile, once the initial-data tools load one,
+// is extrapolated to the meniscus and the bottom at these points.)
+void SetFitRanges() {
+  for (int i = 1; i <= nScans; ++i) {
+    const std::size_t s = static_cast<std::size_t>(i);
+    RangeInsideLimits(ppRadius[s], pnPoints[s], &pFitFirst[s], &pFitLast[s]);
+  }
+  if (!HaveGrid()) return;
+  RangeInsideLimits(pGridRadius, nGridPoints, &iFitFirst, &iFitLast);
+  ComputeFitRangeTotals();
 }
 
 }  // namespace
@@ -66,24 +86,7 @@ void SetLeftFitLimitIndices() {
   }
   if (!bDLSData && (fMeniscus + 0.01 > fFitLeftLim || fFitLeftLim > fBottom))
     fFitLeftLim = static_cast<float>(fMeniscus + 0.01);
-  // The initial-distribution profile, once the initial-data tools load one, is
-  // extrapolated to the meniscus at this point.
-  for (int i = 1; i <= nScans; ++i) {
-    const std::size_t s = static_cast<std::size_t>(i);
-    for (int k = 1; k <= pnPoints[s]; ++k)
-      if (ppRadius[s][k] >= fFitLeftLim) {
-        pFitFirst[s] = k;
-        break;
-      }
-  }
-  if (!HaveGrid()) return;
-  for (int k = 1; k <= nGridPoints; ++k)
-    if (pGridRadius[k] >= fFitLeftLim) {
-      iFitFirst = k;
-      break;
-    }
-  SetLastGridIndex(fFitRightLim);
-  ComputeFitRangeTotals();
+  SetFitRanges();
 }
 
 void SetRightFitLimitIndices() {
@@ -104,19 +107,7 @@ void SetRightFitLimitIndices() {
     if (!(fFitRightLim >= fMeniscus && fFitRightLim >= fFitLeftLim && fBottom - 0.01 >= fFitRightLim))
       fFitRightLim = static_cast<float>(fBottom - 0.01);
   }
-  // The initial-distribution profile, once the initial-data tools load one, is
-  // extrapolated to the bottom at this point.
-  for (int i = 1; i <= nScans; ++i) {
-    const std::size_t s = static_cast<std::size_t>(i);
-    for (int k = pnPoints[s]; k >= 1; --k)
-      if (ppRadius[s][k] <= fFitRightLim) {
-        pFitLast[s] = k;
-        break;
-      }
-  }
-  if (!HaveGrid()) return;
-  SetLastGridIndex(fFitRightLim);
-  ComputeFitRangeTotals();
+  SetFitRanges();
 }
 
 float MeniscusRangeHalfWidth() { return bFluorescenceData ? 0.1f : 0.02f; }

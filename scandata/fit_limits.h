@@ -4,11 +4,15 @@
 
 namespace tarmic {
 
-// Bring fFitLeftLim into the data and the cell, then recompute pFitFirst, the grid
-// indices, the fit-range totals and pScanMeans. Set bDataChanged.
+// Bring fFitLeftLim into the data and the cell, then recompute every scan's
+// pFitFirst..pFitLast, the grid indices iFitFirst..iFitLast, the fit-range totals
+// and pScanMeans from both limits (a limit of 0 is not set). A scan (or the grid)
+// with no point inside the limits gets the empty range pnPoints + 1 .. pnPoints.
+// Set bDataChanged.
 void SetLeftFitLimitIndices();
-// The same for fFitRightLim and pFitLast; a limit beyond a scan's last radius is
-// reported ("possible problem with right limit ...", not in batch mode) and moved.
+// The same after bringing fFitRightLim into the data; a limit beyond a scan's last
+// radius is reported ("possible problem with right limit ...", not in batch mode)
+// and moved.
 void SetRightFitLimitIndices();
 // A left fit limit of 0 becomes the meniscus, a right one of 0 the bottom (with the
 // fit-limit indices refreshed).

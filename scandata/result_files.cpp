@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <map>
 #include <vector>
 
@@ -406,7 +407,10 @@ bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
     total[At(g)] = pTINoise[g] + (pRemovedTINoise ? pRemovedTINoise[g] : 0.0f);
   const bool resampled =
       InterpolateCurve(n, radius, noise.data(), nGridPoints, pGridRadius, total.data());
-  const float lo = pGridRadius[iFitFirst > 0 ? iFitFirst : 1];
+  // (No grid point inside the limits: the range runs from beyond the last one.)
+  const bool none = iFitFirst > nGridPoints;
+  const float lo = none ? std::numeric_limits<float>::infinity()
+                        : pGridRadius[iFitFirst > 0 ? iFitFirst : 1];
   const float hi = pGridRadius[iFitLast > 0 && iFitLast <= nGridPoints ? iFitLast : nGridPoints];
   int a = 1;
   while (a <= n && radius[a] < lo) ++a;

@@ -11,6 +11,7 @@
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "resources/command_ids.h"
 
@@ -127,6 +128,18 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimitsAtTheScansRadii
   const int shown = pScanOrder[1];
   EXPECT_NEAR(Number(f[0]), ppRadius[Idx(shown)][middle], 1e-5);
   EXPECT_NEAR(Number(f[1]), ppSignal[Idx(shown)][middle] - 0.05f, 1e-5);
+
+  // A meniscus typed beyond the data: the limits hold no point, the tables no row
+  // (they had held every point of the scans), and nothing is copied.
+  fMeniscus = 7.15f;
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+  ASSERT_GT(fFitLeftLim, ppRadius[1][pnPoints[1]]);
+  Backend().SetClipboardText("before");
+  for (int command : {kCmCopyFitDataTable, kCmCopyResidualsTable}) {
+    Dispatch(command);
+    EXPECT_EQ(Backend().ClipboardTextValue(), "before") << command;
+  }
 }
 
 TEST_F(CopyCommandTest, TINoiseTableHoldsTheWholeNoiseFound) {

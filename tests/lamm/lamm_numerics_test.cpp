@@ -11,6 +11,7 @@
 
 #include "lamm/element_integrals.h"
 #include "lamm/lamm_globals.h"
+#include "lamm/moving_hat_core.h"
 #include "lamm/special_geometry.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
@@ -163,6 +164,39 @@ TEST(ElementIntegrals, FrameElementsOfTheMovingGrid) {
                   G - IntegrateSedimentationElement(r.data(), N, i, j, N), 1e-10)
           << i << "," << j;
     }
+}
+
+// The amount on the moving grid at any time of its interval: the ends placed at
+// m/e and b/e, times e^2. A uniform profile c holds c (b^2 - m^2) / 2 at every time,
+// a linear one c = r the integral of r^2 from m to b; a negative profile holds all of
+// it as negative part; the reference grid stays as laid.
+TEST(MovingHatAmount, AmountsOfTheMovingGridAreThoseOfTheCell) {
+  constexpr int N = 40;
+  const double m = 6.0, b = 7.2;
+  for (const bool inward : {false, true}) {
+    std::vector<double> r0(N + 1);
+    const double ratio = LayMovingHatGrid(r0.data(), N, m, b, inward);
+    const std::vector<double> laid = r0;
+    const double sw2 = (inward ? -1 : 1) * 1e-4;
+    const double T = std::log(ratio) / std::fabs(sw2);
+    for (const double tau : {0.0, 0.3 * T, T}) {
+      const double e = std::exp(sw2 * tau);
+      std::vector<double> uniform(N + 1, 2.0), linear(N + 1), negative(N + 1, -1.0);
+      linear[1] = m;
+      linear[N] = b;
+      for (int i = 2; i < N; ++i) linear[i] = r0[i] * e;  // c = r at the real radii
+      const ProfileAmount u = MovingHatAmountAt(r0.data(), N, m, b, sw2, tau, uniform.data());
+      EXPECT_NEAR(u.net, b * b - m * m, 1e-12);
+      EXPECT_EQ(u.negative, 0.0);
+      // Linear elements hold c = r exactly.
+      const ProfileAmount l = MovingHatAmountAt(r0.data(), N, m, b, sw2, tau, linear.data());
+      EXPECT_NEAR(l.net / ((b * b * b - m * m * m) / 3), 1.0, 1e-12);
+      const ProfileAmount n = MovingHatAmountAt(r0.data(), N, m, b, sw2, tau, negative.data());
+      EXPECT_NEAR(n.negative, 0.5 * (b * b - m * m), 1e-12);
+      EXPECT_NEAR(n.Absolute(), -n.net, 1e-12);
+    }
+    EXPECT_EQ(r0, laid);
+  }
 }
 
 TEST(Tridiagonal, FactorsAreReusedForTheSameMatrix) {

@@ -17,6 +17,9 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
 #include "distributions/distribution_variants.h"
+#include "modelcalc/error_analysis.h"
+#include "scandata/fit_limits.h"
+#include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -57,6 +60,56 @@ std::string RunsLine(double z) {
   char line[64];
   std::snprintf(line, sizeof line, "Runs test Z (#stddev) = %.2f", z);
   return line;
+}
+
+// Fitting limits that hold no point of a scan leave it out of the rmsd; when they
+// hold no point of any scan (a meniscus typed beyond the data puts the left limit
+// past them all) there is no rmsd and the result names the limits, which is what
+// Run and Fit refuse with. A scan's earlier point range had stayed: the rmsd was
+// taken over points outside the limits, and the refusal never came.
+TEST_F(FitResultTextTest, LimitsWithoutAPointOfAScanLeaveItOut) {
+  bBatchMode = true;  // (the note that the right limit lay beyond scan 1)
+  // Scan 1 lies at 5.5-5.9 cm, below the fitting range; scans 2-4 at 6.02-7.18 cm.
+  for (int i = 1; i <= pnPoints[1]; ++i)
+    ppRadius[1][i] = 5.5f + 0.4f * static_cast<float>(i - 1) / static_cast<float>(pnPoints[1] - 1);
+  ASSERT_TRUE(BuildCommonRadialGrid());
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+  const float left = fFitLeftLim, right = fFitRightLim;
+  ASSERT_GT(left, 5.9f);
+  // Residuals: 1 on scan 1, 0.25 inside the limits, 3 outside them.
+  long long inside = 0;
+  for (int s = 1; s <= nScans; ++s) {
+    for (int i = 1; i <= pnPoints[test::Idx(s)]; ++i) {
+      const float r = ppRadius[test::Idx(s)][i];
+      const bool in = s > 1 && r >= left && r <= right;
+      inside += in;
+      ppFit[test::Idx(s)][i] = 0.0f;
+      ppSignal[test::Idx(s)][i] = s == 1 ? 1.0f : (in ? 0.25f : 3.0f);
+    }
+  }
+  ASSERT_GT(inside, 100);
+  EXPECT_GT(pFitFirst[1], pFitLast[1]);
+  EXPECT_FLOAT_EQ(FitRmsd(), 0.25f);
+  EXPECT_EQ(fFitPoints, static_cast<float>(inside));
+  EXPECT_EQ(CountFitPoints(), inside);
+  EXPECT_EQ(RmsdLine().rfind("rmsd=0.250000", 0), 0u) << RmsdLine();
+
+  // The meniscus beyond the last radius: no scan and no grid point inside.
+  fMeniscus = 7.185f;
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+  ASSERT_GT(fFitLeftLim, 7.18f);
+  for (int s = 1; s <= nScans; ++s) {
+    EXPECT_EQ(pFitFirst[test::Idx(s)], pnPoints[test::Idx(s)] + 1) << s;
+    EXPECT_EQ(pFitLast[test::Idx(s)], pnPoints[test::Idx(s)]) << s;
+  }
+  EXPECT_GT(iFitFirst, iFitLast);
+  EXPECT_EQ(CountFitPoints(), 0);
+  EXPECT_EQ(FitRmsd(), 0.0f);
+  EXPECT_EQ(fFitPoints, 0.0f);
+  EXPECT_EQ(RmsdLine(), NoFitPointText());
+  EXPECT_EQ(RmsdLine().rfind("no data point lies inside the fitting limits", 0), 0u);
 }
 
 // The runs test takes the scans the rmsd takes: with the scan window of a

@@ -228,6 +228,56 @@ TEST_F(DataSetTest, EmptyFitRangeGivesZeroMeansAndTotals) {
   for (int i = 1; i <= nScans; ++i) EXPECT_FLOAT_EQ(pScanMeans[i], 0.0f);
 }
 
+// The point range of each scan and of the grid holds the points between the two
+// limits, counted here from the radii. Limits that hold no point of a scan -- scans
+// over different radii, or a meniscus typed beyond the data, which puts the left
+// limit past every scan -- give it the empty range n + 1 .. n (the grid likewise),
+// whatever range it had before; the earlier range had stayed.
+TEST_F(DataSetTest, LimitsWithoutAPointOfAScanGiveItAnEmptyRange) {
+  bAbsorbanceData = true;
+  bBatchMode = true;  // (the note on a right limit beyond a scan)
+  fRadialStep = 0.01f;
+  InstallScans({{5.9f, 0.01f, 51, 1.0f}, {6.5f, 0.01f, 51, 2.0f}, {5.9f, 0.01f, 111, 3.0f}});
+  ASSERT_TRUE(BuildCommonRadialGrid());
+  auto expectRange = [](const float* r, int n, int first, int last) {
+    int a = 0, b = 0;
+    for (int k = 1; k <= n; ++k) {
+      if (r[k] < fFitLeftLim || r[k] > fFitRightLim) continue;
+      if (a == 0) a = k;
+      b = k;
+    }
+    if (a == 0) a = n + 1, b = n;
+    EXPECT_EQ(first, a);
+    EXPECT_EQ(last, b);
+  };
+  auto expectRanges = [&] {
+    for (int i = 1; i <= nScans; ++i) {
+      SCOPED_TRACE(i);
+      const std::size_t s = static_cast<std::size_t>(i);
+      expectRange(ppRadius[s], pnPoints[s], pFitFirst[s], pFitLast[s]);
+    }
+    expectRange(pGridRadius, nGridPoints, iFitFirst, iFitLast);
+  };
+  fMeniscus = 5.8f;
+  fBottom = 7.2f;
+  fFitLeftLim = 5.95f;
+  fFitRightLim = 6.3f;
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+  ASSERT_FLOAT_EQ(fFitLeftLim, 6.5f);  // the first radius of scan 2
+  expectRanges();
+  EXPECT_EQ(pFitFirst[1], 52);  // scan 1 ends at 6.4 cm
+  EXPECT_LT(pFitFirst[3], pFitLast[3]);
+
+  fMeniscus = 7.1f;  // beyond every scan (the last radius is 7.0 cm)
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+  ASSERT_GT(fFitLeftLim, 7.0f);
+  expectRanges();
+  for (int i = 1; i <= nScans; ++i) EXPECT_GT(pFitFirst[i], pFitLast[i]) << i;
+  EXPECT_FLOAT_EQ(fGridPointTotal, 0.0f);
+}
+
 TEST_F(DataSetTest, FreeDataSetReleasesEverythingAndThePlots) {
   int plotReleases = 0;
   GetDataSetHooks().releaseDataAndResidualPlots = [&] { ++plotReleases; };

@@ -334,6 +334,8 @@ TEST_F(RawDataToolsTest, FringeOffsetsJumpsAndScanRmsd) {
   // A jump of 2.2 fringes inside the fit range is removed; with a threshold below
   // one half a step of 0.6 fringes is left alone (and the tool ends).
   MakeSet(1);
+  fMeniscus = 5.95f;  // the cell around the limits, which the grid's rebuild keeps
+  fBottom = 7.2f;
   fFitLeftLim = R(2);
   fFitRightLim = R(40);
   pFitFirst[1] = 2;
