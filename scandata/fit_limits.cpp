@@ -36,15 +36,16 @@ void ComputeFitRangeTotals() {
 }
 
 // The points of radii r[1..n] inside the fit limits: *first the first at or beyond
-// the left limit, *last the last at or before the right one; a limit of 0 is not set
-// (the range runs from the first or to the last point). When no point lies inside
+// the left limit, *last the last at or before the right one; a limit that is not set
+// (FitLeftLimitSet, FitRightLimitSet: 0 on scans, never on DLS data, where 0 is a lag
+// of 1 s) lets the range run from the first or to the last point. When no point lies inside
 // -- the limits beyond the radii on either side, or between two neighbouring
 // points -- the range is empty: *first = n + 1, *last = n.
 void RangeInsideLimits(const float* r, int n, int* first, int* last) {
   int a = 1, b = n;
-  if (fFitLeftLim != 0.0f)
+  if (FitLeftLimitSet())
     while (a <= n && !(r[a] >= fFitLeftLim)) ++a;
-  if (fFitRightLim != 0.0f)
+  if (FitRightLimitSet())
     while (b >= 1 && !(r[b] <= fFitRightLim)) --b;
   if (b < a) a = n + 1, b = n;
   *first = a;
