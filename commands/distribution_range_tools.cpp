@@ -399,7 +399,7 @@ bool LoadIntegrationRanges() {
   return true;
 }
 
-bool SelectIntegrationRangeFile(TXLAWindow& window) {
+bool SelectIntegrationRangeFile(TXLAWindow& window, std::string* failure) {
   FileDialogOptions options;
   options.title = "Select 2 col file with s-min/s-max pairs";
   options.filter = "dat files (*.dat*)|*.dat*|All Files (*.*)|*.*|";
@@ -416,6 +416,9 @@ bool SelectIntegrationRangeFile(TXLAWindow& window) {
   if (!table) return false;
   if (!WriteTextFileAtomically(szIntegRangeFile, chosen.front())) {
     free_matrix(table, 1, rows, 1, 2);
+    if (failure)
+      *failure = WithReason("could not remember the range table in " + szIntegRangeFile,
+                            SaveFailureReason(szIntegRangeFile));
     return false;
   }
   InstallRanges(table, rows, chosen.front());
@@ -535,8 +538,11 @@ void TXLAWindow::CmIntegrationRangesFromFile() {
   if (OfferHelpInHelpMode(*this)) return;
   Window& w = GetHandle();
   if (!bIntegRangesFromFile) {
-    if (!SelectIntegrationRangeFile(*this)) {
-      CommandMessageBox(*this, "could not load distribution ranges from file",
+    std::string failure;
+    if (!SelectIntegrationRangeFile(*this, &failure)) {
+      CommandMessageBox(*this,
+                        failure.empty() ? std::string("could not load distribution ranges from file")
+                                        : "could not load distribution ranges from file\n" + failure,
                         "SET DISTRIBUTION RANGE", MB_OK);
       PlayErrorSound();
       return;

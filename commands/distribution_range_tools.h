@@ -81,7 +81,9 @@ void FullscaleDistributionPlot(TXLAWindow& window);
 // directory. Both read the table before anything changes: false (reported) when
 // it cannot be read, with the loaded ranges and the kept path as they were.
 bool LoadIntegrationRanges();
-bool SelectIntegrationRangeFile(TXLAWindow& window);
+// *failure (when given) receives why the table's path could not be remembered, with
+// the system's reason; it stays empty for a cancelled or unreadable choice.
+bool SelectIntegrationRangeFile(TXLAWindow& window, std::string* failure = nullptr);
 // Integrates every range of the file, writes the report "integrals.dat" beside the
 // data, shows it and puts the table on the clipboard. False when the file option is
 // off, the ranges cannot be read, or the report cannot be written.

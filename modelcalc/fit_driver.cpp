@@ -331,18 +331,30 @@ class RunningFit {
   ScopedErrorsOnce errorsOnce_;
 };
 
-void WriteMLReport(const MLWorkSet& w, const float* p) {
-  if (szMLCovarianceFile.empty()) return;
+// The covariance report of a Marquardt-Levenberg fit; a failed write comes back with
+// the system's reason for the command to show.
+SaveResult WriteMLReport(const MLWorkSet& w, const float* p) {
+  SaveResult result;
+  if (szMLCovarianceFile.empty()) return result;
   AtomicFile out(szMLCovarianceFile);
   std::FILE* f = out.File();
-  if (!f) return;
+  if (!f) {
+    result.ok = false;
+    result.message = WithReason("could not open " + szMLCovarianceFile, out.Error());
+    return result;
+  }
   for (int i = 1; i <= w.n; ++i) {
     const double var = w.covar[Idx(i)][Idx(i)];
     std::fprintf(f, "%d: %e\t(%e)\t - ", i, p[i], var > 0.0 ? std::sqrt(var) : 0.0);
     for (int j = 1; j <= w.n; ++j) std::fprintf(f, "%e\t", w.covar[Idx(i)][Idx(j)]);
     std::fprintf(f, "\n");
   }
-  out.Commit();
+  if (!out.Commit()) {
+    out.Discard();
+    result.ok = false;
+    result.message = WithReason("could not write " + szMLCovarianceFile, out.Error());
+  }
+  return result;
 }
 
 FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false) {
@@ -679,7 +691,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report) {
   const bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
   SimplexSim(p.data(), window);  // the model of the last accepted parameters
   if (showProgress) progress.Hide(*window);
-  if (!interrupted) WriteMLReport(w, p.data());
+  if (!interrupted) report.saved.Add(WriteMLReport(w, p.data()));
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
 }
 

@@ -338,6 +338,23 @@ TEST_F(RangeFileTest, AnUnreadableTableChangesNeitherTheRangesNorTheRememberedFi
   EXPECT_TRUE(LoadIntegrationRanges());
   EXPECT_EQ(szIntegRangeTable, good);
   EXPECT_EQ(nIntegRanges, 2);
+
+  // A readable table whose path cannot be remembered (the path file's folder is a
+  // file): refused, and the box says why.
+  const std::string rememberedPath = szIntegRangeFile;
+  WriteFile(ProgramDir() + "/not_a_folder", "x");
+  szIntegRangeFile = ProgramDir() + "/not_a_folder/integratrangefile.txt";
+  WriteFile(ProgramDir() + "/other_ranges.dat", "1 3\n");
+  Backend().ClearTranscript();
+  Backend().QueueOpenFiles({ProgramDir() + "/other_ranges.dat"});
+  Backend().QueueMessageBox(IDOK, "SET DISTRIBUTION RANGE");
+  Dispatch(kCmIntegrationRangesFromFile);
+  szIntegRangeFile = rememberedPath;
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FALSE(bIntegRangesFromFile);
+  ASSERT_FALSE(BoxTexts().empty());
+  EXPECT_NE(BoxTexts().back().find("Not a directory"), std::string::npos) << BoxTexts().back();
+  EXPECT_EQ(szIntegRangeTable, good);
 }
 
 

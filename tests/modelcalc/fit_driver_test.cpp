@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "modelcalc/fit_result_text.h"
+#include "numerics/path_table.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 
@@ -61,6 +63,22 @@ TEST_F(FitDriverTest, EveryMethodRecoversSpecies) {
     EXPECT_EQ(FitDriver(nullptr, method, report), FitOutcome::Completed);
     ExpectRecovered();
   }
+  EXPECT_TRUE(report.saved.ok) << report.saved.message;
+  // Marquardt-Levenberg's covariance report that cannot be written (its folder is
+  // a file) comes back with the system's reason; the fit itself completes.
+  const std::string kept = szMLCovarianceFile;
+  const std::string notAFolder = std::string(TARMIC_TEST_OUTPUT_DIR) + "/fit_driver_not_a_folder";
+  std::FILE* f = std::fopen(notAFolder.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  szMLCovarianceFile = notAFolder + "/covariance.txt";
+  SetSpecies(1.1 * kS, 0.9 * D, 6.015);
+  FitReport unsaved;
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt, unsaved), FitOutcome::Completed);
+  szMLCovarianceFile = kept;
+  ExpectRecovered();
+  EXPECT_FALSE(unsaved.saved.ok);
+  EXPECT_NE(unsaved.saved.message.find("Not a directory"), std::string::npos) << unsaved.saved.message;
 }
 
 // The fit vector: floated extras first, then the floated pParams entries in
