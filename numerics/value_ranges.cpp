@@ -217,7 +217,7 @@ constexpr FileEntry kPreferences[] = {
     In(11, "number of threads", "", Count(0.0, kThreadCount.range.high)),
     In(12, "fit algorithm", "", Count(1.0, 3.0)),
     Any(13, "suppress baseline correlation"),
-    In(14, "threads for Lamm equations", "", Count(0.0, kThreadCount.range.high)),
+    In(14, "number of threads for Lamm equations", "", Count(0.0, kThreadCount.range.high)),
     In(15, "refresh interval during fits", "s", ZeroOr(AboveZeroTo(3600.0))),
     Any(16, "DLS data as g(2)-1"),
     Any(17, "check time stamps"),
