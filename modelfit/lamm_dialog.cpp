@@ -218,17 +218,11 @@ void FillLammParamsTransfer(TransferBuffer& r) {
 }
 
 std::string LammFieldsRefusal(const TransferBuffer& record) {
+  if (std::string why = FieldsRefusal(record, LammSettingsEntries(), LammDialogFields()); !why.empty())
+    return why;
   std::vector<float> settings = LammSettingsVector();
-  for (const DialogField& f : LammDialogFields()) {
-    // The field's own unit: the tolerance in percent.
-    Quantity q = EntryOf(LammSettingsEntries(), f.entry).quantity;
-    q.range.low *= f.scale;
-    q.range.high *= f.scale;
-    if (f.scale == 100.0) q.unit = "%";
-    const double shown = FieldValue(record, f.id);
-    if (std::string why = QuantityRefusal(q, shown); !why.empty()) return why;
-    settings[static_cast<std::size_t>(f.entry)] = static_cast<float>(EntryValueOfField(f, shown));
-  }
+  for (const DialogField& f : LammDialogFields())
+    settings[static_cast<std::size_t>(f.entry)] = static_cast<float>(EntryValueOfField(f, FieldValue(record, f.id)));
   return LammSettingsRefusal(settings);
 }
 
