@@ -700,6 +700,11 @@ int ReloadParameters(Window* window, const std::string& path) {
   const std::vector<float> previousParams(std::begin(pParams), std::end(pParams));
   const std::vector<int> previousFlags(std::begin(pParamFitFlags), std::end(pParamFitFlags));
   const float left = (*read)[41], right = (*read)[42];
+  // A right limit beyond the last radius of a scan stands for "to the end" in older
+  // files: it is moved there, and said below.
+  if (!bDLSData && right != 0.0f)
+    for (int i = 1; i <= nScans; ++i)
+      (*read)[42] = std::min((*read)[42], ppRadius[static_cast<std::size_t>(i)][pnPoints[static_cast<std::size_t>(i)]]);
   ApplyVector(window, *read);
   // Its values pass the checks of the Parameters dialog for the model the file
   // selects, or the state before it comes back.

@@ -353,11 +353,9 @@ std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function
 }
 
 std::string RunValuesRefusal() {
-  // The kernels say themselves what they make of a partial specific volume, a
-  // frictional ratio or a chi-square ratio set by other means (a ratio of 2 still
-  // regularises).
+  // A chi-square ratio set by other means is the regularisation's to judge (a
+  // ratio of 2 still regularises, and says how it reads the value).
   ModelValueRoles roles = CurrentModelValueRoles();
-  roles.vbarSlot = roles.frictionalRatioSlot = 0;
   roles.confidence = false;
   std::string why = ModelValuesRefusal(roles, [](int slot) { return static_cast<double>(pParams[slot]); });
   if (why.empty()) why = LammSettingsRefusal();

@@ -1,0 +1,154 @@
+// The table of valid values at the Run: values at the ends of their ranges give a
+// finite result or a clear refusal, values outside them are refused with the file
+// and line before anything is computed, and the analysis on show stays.
+#include "distribution_window_test_support.h"
+
+#include <cmath>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "modelcalc/fit_persistence.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/param_checks.h"
+#include "numerics/value_ranges.h"
+#include "tests/watchdog.h"
+
+namespace tarmic::testing {
+namespace {
+
+class ValueRangesRunTest : public DistributionWindowTest {
+ protected:
+  // The c(s) model of the synthetic run on 8 grid points from 0 to 12 S, its
+  // kernels on Lamm grids of at most 200 points (light, and as finite as any).
+  void ChooseTinyCs() {
+    ChooseSmallCs();
+    pParams[kContiSlotGridCount] = 8.0f;
+    UnpackModelParams();
+    nGridSizeUpper = 200;
+  }
+
+  // Every value of the last Run that a user sees is a finite number.
+  static bool ShownResultFinite() {
+    for (int i = 1; IsContinuousModel() && pDistValues && pDistGrid && i <= nDistGrid; ++i)
+      if (!std::isfinite(pDistValues[i]) || !std::isfinite(pDistGrid[i])) return false;
+    for (int s = 1; s <= nScans; ++s)
+      for (int p = 1; p <= pnPoints[Idx(s)]; ++p)
+        if (!std::isfinite(ppFit[Idx(s)][p])) return false;
+    return true;
+  }
+
+  // The message boxes of the last command.
+  std::vector<std::string> Messages() {
+    std::vector<std::string> texts;
+    for (const TranscriptEntry& e : Backend().Transcript())
+      if (e.kind == "MessageBox") texts.push_back(e.text);
+    return texts;
+  }
+
+  // Runs the model with one slot set to value; the slot is restored afterwards.
+  // True when the Run computed a result that is finite everywhere; false when it
+  // said why it computed nothing (a message) and kept what was on show.
+  ::testing::AssertionResult RunWith(int slot, float value) {
+    const float old = pParams[slot];
+    pParams[slot] = value;
+    UnpackModelParams();
+    Backend().ClearTranscript();
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    bModelComputed = false;
+    Dispatch(kCmRun);
+    const bool computed = bModelComputed;
+    const std::vector<std::string> messages = Messages();
+    pParams[slot] = old;
+    UnpackModelParams();
+    if (computed && ShownResultFinite())
+      return ::testing::AssertionSuccess() << "computed" << (messages.empty() ? "" : ": " + messages.front());
+    if (computed) return ::testing::AssertionFailure() << "computed with values that are not finite";
+    if (messages.empty()) return ::testing::AssertionFailure() << "nothing computed and nothing said";
+    return ::testing::AssertionSuccess() << "refused: " << messages.front();
+  }
+
+  struct SlotQuantity {
+    int slot;
+    Quantity q;
+  };
+
+  // Each value at the ends of its range (an open end approached from inside) and at
+  // +-1e30: every Run either computes a finite distribution and fit or says why it
+  // computed none; outside the range the Run refuses before it computes (a
+  // chi-square ratio set by other means is the regularisation's to judge, which
+  // says how it reads it; the baseline is solved with the distribution).
+  void RunAtTheEnds(std::initializer_list<SlotQuantity> values) {
+    LoadSyntheticRun();
+    ChooseTinyCs();
+    Watchdog watchdog("c(s) Runs at the ends of the ranges");
+    for (const SlotQuantity& v : values) {
+      const ValueRange& r = v.q.range;
+      const double low = r.lowOpen ? r.low + 1e-6 * (r.high - r.low) : r.low;
+      for (double x : {low, r.high, 1e30, -1e30}) {
+        SCOPED_TRACE(std::string(v.q.name) + " " + std::to_string(x));
+        const auto outcome = RunWith(v.slot, static_cast<float>(x));
+        ASSERT_TRUE(outcome) << outcome.message();
+        const std::string said = outcome.message();
+        if (std::fabs(x) < 1e30 || v.slot == 15) continue;
+        if (v.slot == kContiSlotConfidence)
+          EXPECT_NE(said, "computed");
+        else
+          EXPECT_EQ(said.rfind("refused: the " + std::string(v.q.name), 0), 0u) << said;
+      }
+    }
+  }
+};
+
+// The solvent of a c(s) Run: dense salt and tungstate solutions, organic solvents,
+// glycerol in the cold. The user's density of 1e30 gave an rmsd of 0.19 reported
+// as computed.
+TEST_F(ValueRangesRunTest, SolventAtTheEndsOfItsRangesGivesAFiniteDistributionOrARefusal) {
+  RunAtTheEnds({{kContiSlotDensity, kBufferDensity},
+                {kContiSlotViscosity, kBufferViscosity},
+                {kContiSlotVbar, kPartialSpecificVolume}});
+}
+
+// The frictional ratio, the confidence level and the baseline of a c(s) Run.
+TEST_F(ValueRangesRunTest, ShapeConfidenceAndBaselineAtTheEndsOfTheirRangesGiveAFiniteDistributionOrARefusal) {
+  RunAtTheEnds({{kContiSlotFrictionalRatio, kFrictionalRatio},
+                {kContiSlotConfidence, kConfidenceLevel},
+                {15, kBaselineQuantity}});
+}
+
+// The species of the discrete model: s from flotation to beads of tens of
+// micrometres, D from a sharp boundary to the smallest molecules, the loading
+// signal: each Run computes a finite fit or says why it computed none; at 1e30 it
+// refuses before it computes.
+TEST_F(ValueRangesRunTest, DiscreteSpeciesAtTheEndsOfTheirRangesGiveAFiniteFitOrARefusal) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+  pSpeciesIncluded[1] = 1;
+  pSpeciesS[1] = static_cast<float>(kSyntheticS);
+  pSpeciesMassOrD[1] = 6.0f;
+  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  PackModelParams();
+  nGridSizeUpper = 200;
+  Watchdog watchdog("discrete Runs at the ends of the ranges");
+  const struct {
+    int slot;
+    double low, high;
+    const char* name;
+  } values[] = {{5, -kMaxSedimentationCoefficient, kMaxSedimentationCoefficient, "sedimentation coefficient s"},
+                {1, 0.0, kDiffusionCoefficient.range.high, "diffusion coefficient D"},
+                {9, -kMaxSignal, kMaxSignal, "loading signal"}};
+  for (const auto& v : values) {
+    for (double x : {v.low, v.high, 1e30, -1e30}) {
+      SCOPED_TRACE(std::string(v.name) + " " + std::to_string(x));
+      const auto outcome = RunWith(v.slot, static_cast<float>(x));
+      ASSERT_TRUE(outcome) << outcome.message();
+      if (std::fabs(x) >= 1e30)
+        EXPECT_EQ(std::string(outcome.message()).rfind("refused: the " + std::string(v.name), 0), 0u)
+            << outcome.message();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarmic::testing
