@@ -504,8 +504,12 @@ int IndexOfSlot(int slot) {
   }
 }
 
-// "line 25: " for an index, nothing for none.
-std::string LinePrefix(int index) { return index >= 0 ? Format("line %d: ", index + 1) : std::string(); }
+// "line 25: " for an index, "lines 5 and 7: " for two, nothing for none.
+std::string LinePrefix(int index, int other = -1) {
+  if (index >= 0 && other >= 0)
+    return Format("lines %d and %d: ", std::min(index, other) + 1, std::max(index, other) + 1);
+  return index >= 0 ? Format("line %d: ", index + 1) : std::string();
+}
 
 // The entries of a file judged by their rows of the table of valid values before
 // the model is touched: every value in its range, the model codes known, the grid
@@ -525,7 +529,7 @@ std::string EntriesRefusal(const std::vector<float>& v) {
       return LinePrefix(173) + Format("the discrete-model variant %g is not known", static_cast<double>(v[173]));
   }
   if (std::floor(v[94]) > std::floor(v[93]))
-    return LinePrefix(94) + Format("the lower limit %g of the grid size must not be above its upper limit %g",
+    return LinePrefix(93, 94) + Format("the lower limit %g of the grid size must not be above its upper limit %g",
                                    std::floor(v[94]), std::floor(v[93]));
   // Radii of electrophoresis data may lie below 0; beyond the bottom no radius
   // holds data.
@@ -536,7 +540,7 @@ std::string EntriesRefusal(const std::vector<float>& v) {
     if (std::string why = QuantityRefusal(limit, v[static_cast<std::size_t>(i)]); !why.empty())
       return LinePrefix(i) + why;
   }
-  if (std::string why = FitLimitsRefusal(v[41], v[42]); !why.empty()) return LinePrefix(41) + why;
+  if (std::string why = FitLimitsRefusal(v[41], v[42]); !why.empty()) return LinePrefix(41, 42) + why;
   return std::string();
 }
 
@@ -708,15 +712,16 @@ int ReloadParameters(Window* window, const std::string& path) {
   ApplyVector(window, *read);
   // Its values pass the checks of the Parameters dialog for the model the file
   // selects, or the state before it comes back.
-  int slot = 0;
+  int slot = 0, paired = 0;
   const std::string refusal = ModelValuesRefusal(
-      CurrentModelValueRoles(), [](int s) { return static_cast<double>(pParams[s]); }, &slot);
+      CurrentModelValueRoles(), [](int s) { return static_cast<double>(pParams[s]); }, &slot, &paired);
   if (!refusal.empty()) {
     ApplyVector(window, previous);
     std::copy(previousParams.begin(), previousParams.end(), std::begin(pParams));
     std::copy(previousFlags.begin(), previousFlags.end(), std::begin(pParamFitFlags));
     ReportDamagedParameterFile(Format("the parameter file %s cannot be used: %s%s", path.c_str(),
-                                      LinePrefix(IndexOfSlot(slot)).c_str(), refusal.c_str()));
+                                      LinePrefix(IndexOfSlot(slot), paired ? IndexOfSlot(paired) : -1).c_str(),
+                                      refusal.c_str()));
     return 0;
   }
   ReportMovedFitLimits(path, left, right);

@@ -278,7 +278,7 @@ ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& include
   r.frictionalRatioGrid = IsCsff0Model();
   DiscreteComponentRoles(r);
   if (bZoneCentrifugation || bZoneLsgModel)
-    r.values.push_back({23, {"lamella width", "cm", AboveZeroTo(2.0)}});
+    r.values.push_back({23, {"lamella width", "cm", Closed(1e-4, 2.0)}});
   // As the settings are applied (PackModelParams): slot 3 is VBAR and slot 11 the
   // frictional ratio, exchanged in the floating-vbar model; slot 3 is a D in the
   // c(v) model, slot 11 a D or a model constant in the models below.
@@ -298,57 +298,66 @@ ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& include
   return r;
 }
 
-std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function<double(int slot)>& slot,
-                               int* refusedSlot) {
-  int refused = 0;
-  std::string why;
-  // The first refused value of the slot (0: of two slots' order).
-  auto check = [&](int s, const Quantity& q) {
-    if (!why.empty()) return;
-    why = QuantityRefusal(q, slot(s));
-    if (!why.empty()) refused = s;
-  };
-  // Two values out of order: the first is named.
-  auto order = [&](int s, std::string text) {
-    if (!why.empty() || text.empty()) return;
-    why = std::move(text);
-    refused = s;
-  };
+std::vector<SlotRole> SlotRolesOf(const ModelValueRoles& roles) {
+  std::vector<SlotRole> list;
   if (roles.cell) {
     // Zero stands for a cell not yet set; the Run asks for it.
     const double end = roles.rotor ? kMaxCellRadius : kMaxRadius;
-    check(13, {"meniscus", "cm", Closed(0.0, end)});
-    check(14, {"bottom", "cm", Closed(0.0, end)});
-    const double meniscus = slot(13), bottom = slot(14);
-    if (meniscus > 0.0 && bottom > 0.0 && meniscus >= bottom)
-      order(13, "the meniscus " + RefusedValueText(meniscus) + " cm must lie below the bottom " +
-                    RefusedValueText(bottom) + " cm");
+    list.push_back({13, {"meniscus", "cm", Closed(0.0, end)}});
+    list.push_back({14, {"bottom", "cm", Closed(0.0, end)}});
   }
   if (roles.continuous && roles.grid) {
-    check(kContiSlotGridCount, kGridResolution);
-    check(kContiSlotGridMin, Named(kGridLimit, "lower grid limit"));
-    check(kContiSlotGridMax, Named(kGridLimit, "upper grid limit"));
-    if (why.empty())
-      order(kContiSlotGridMin, GridRangeRefusal(slot(kContiSlotGridMin), slot(kContiSlotGridMax),
-                                                std::floor(slot(kContiSlotGridCount))));
+    list.push_back({kContiSlotGridCount, kGridResolution});
+    list.push_back({kContiSlotGridMin, Named(kGridLimit, "lower grid limit")});
+    list.push_back({kContiSlotGridMax, Named(kGridLimit, "upper grid limit")});
   }
   if (roles.continuous) {
-    if (roles.confidence) check(kContiSlotConfidence, kConfidenceLevel);
-    if (roles.vbarSlot) check(roles.vbarSlot, kPartialSpecificVolume);
-    if (roles.frictionalRatioSlot) check(roles.frictionalRatioSlot, kFrictionalRatio);
-    check(kContiSlotDensity, kBufferDensity);
-    check(kContiSlotViscosity, kBufferViscosity);
+    if (roles.confidence) list.push_back({kContiSlotConfidence, kConfidenceLevel});
+    if (roles.vbarSlot) list.push_back({roles.vbarSlot, kPartialSpecificVolume});
+    if (roles.frictionalRatioSlot) list.push_back({roles.frictionalRatioSlot, kFrictionalRatio});
+    list.push_back({kContiSlotDensity, kBufferDensity});
+    list.push_back({kContiSlotViscosity, kBufferViscosity});
   }
   if (roles.frictionalRatioGrid) {
-    check(kContiSlotShape1, Named(kFrictionalRatio, "f/f0 min"));
-    check(kContiSlotShape2, Named(kFrictionalRatio, "f/f0 max"));
-    check(kContiSlotShape3, kFrictionalRatioCount);
-    if (why.empty() && !(slot(kContiSlotShape2) > slot(kContiSlotShape1)))
-      order(kContiSlotShape2, "the f/f0 max " + RefusedValueText(slot(kContiSlotShape2)) +
-                                  " must lie above the f/f0 min " + RefusedValueText(slot(kContiSlotShape1)));
+    list.push_back({kContiSlotShape1, Named(kFrictionalRatio, "f/f0 min")});
+    list.push_back({kContiSlotShape2, Named(kFrictionalRatio, "f/f0 max")});
+    list.push_back({kContiSlotShape3, kFrictionalRatioCount});
   }
-  for (const SlotRole& role : roles.values) check(role.slot, role.quantity);
+  list.insert(list.end(), roles.values.begin(), roles.values.end());
+  return list;
+}
+
+std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function<double(int slot)>& slot,
+                               int* refusedSlot, int* pairedSlot) {
+  int refused = 0, paired = 0;
+  std::string why;
+  for (const SlotRole& role : SlotRolesOf(roles)) {
+    why = QuantityRefusal(role.quantity, slot(role.slot));
+    if (!why.empty()) {
+      refused = role.slot;
+      break;
+    }
+  }
+  // Two values out of order.
+  auto order = [&](int s, int other, std::string text) {
+    if (!why.empty() || text.empty()) return;
+    why = std::move(text);
+    refused = s;
+    paired = other;
+  };
+  const double meniscus = slot(13), bottom = slot(14);
+  if (roles.cell && meniscus > 0.0 && bottom > 0.0 && meniscus >= bottom)
+    order(13, 14, "the meniscus " + RefusedValueText(meniscus) + " cm must lie below the bottom " +
+                      RefusedValueText(bottom) + " cm");
+  if (roles.continuous && roles.grid)
+    order(kContiSlotGridMin, kContiSlotGridMax,
+          GridRangeRefusal(slot(kContiSlotGridMin), slot(kContiSlotGridMax), std::floor(slot(kContiSlotGridCount))));
+  if (roles.frictionalRatioGrid && !(slot(kContiSlotShape2) > slot(kContiSlotShape1)))
+    order(kContiSlotShape1, kContiSlotShape2,
+          "the f/f0 max " + RefusedValueText(slot(kContiSlotShape2)) + " must lie above the f/f0 min " +
+              RefusedValueText(slot(kContiSlotShape1)));
   if (refusedSlot) *refusedSlot = why.empty() ? 0 : refused;
+  if (pairedSlot) *pairedSlot = why.empty() ? 0 : paired;
   return why;
 }
 

@@ -50,13 +50,15 @@ struct ModelValueRoles {
 // constants) are any finite number. included(k), when given, says which species
 // slots take part (else pSpeciesIncluded).
 ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& included = {});
+// Each slot the roles judge with its quantity, in the order they are judged.
+std::vector<SlotRole> SlotRolesOf(const ModelValueRoles& roles);
 // The values of a model that no computation can use, by slot of the parameter
 // vector (13 meniscus, 14 bottom): empty when usable, else one sentence naming the
-// value and its allowed range; *refusedSlot (when given) then receives the slot
-// (of two values out of order, the first). The one check of the Parameters
-// dialog, of a parameter file and of the Run.
+// value and its allowed range; *refusedSlot (when given) then receives the slot,
+// and *pairedSlot the second slot of two values out of order (else 0). The one
+// check of the Parameters dialog, of a parameter file and of the Run.
 std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function<double(int slot)>& slot,
-                               int* refusedSlot = nullptr);
+                               int* refusedSlot = nullptr, int* pairedSlot = nullptr);
 
 // Empty when a grid of count points from lo to hi can be computed; otherwise why
 // not (limits reversed or not finite, or two or more points within kMinGridSpan).

@@ -19,19 +19,9 @@ std::string Number(double v) {
 // " g/ml" after a number, nothing without a unit.
 std::string Unit(const char* unit) { return unit && *unit ? std::string(" ") + unit : std::string(); }
 
-// "above 0 and not above 5 g/ml", "between 5 and 100000 grid points", ...
+// "lie between 0.01 and 5 g/ml", with "(0: not set)" where 0 passes as well.
 std::string RangeText(const ValueRange& r, const char* unit) {
-  const std::string u = Unit(unit);
-  const bool hasLow = std::isfinite(r.low), hasHigh = std::isfinite(r.high);
-  std::string text;
-  if (hasLow && hasHigh && !r.lowOpen && !r.highOpen) {
-    text = "lie between " + Number(r.low) + " and " + Number(r.high) + u;
-  } else {
-    std::string low, high;
-    if (hasLow) low = (r.lowOpen ? "above " : "not below ") + Number(r.low);
-    if (hasHigh) high = (r.highOpen ? "below " : "not above ") + Number(r.high);
-    text = "lie " + low + (hasLow && hasHigh ? " and " : "") + high + u;
-  }
+  std::string text = "lie between " + Number(r.low) + " and " + Number(r.high) + Unit(unit);
   if (r.zeroUnset) text += " (0: not set)";
   return text;
 }
@@ -124,7 +114,7 @@ constexpr FileEntry kParameterFile[] = {
     As(103, "buffer signal", kLoadingSignal),
     Any(104, "with meniscus mismatch"),
     In(105, kMeniscusDifference),
-    In(106, "relative concentration", "", AboveZeroTo(1e6)),
+    In(106, "relative concentration", "", Closed(1e-6, 1e6)),
     Any(107, "different buffer in reference"),
     In(108, "reference D (1e-7 cm^2/s)", "", ZeroOr(kDiffusionCoefficient.range)),
     As(109, "reference Mb", kBuoyantMass),
@@ -156,7 +146,7 @@ constexpr FileEntry kParameterFile[] = {
     Any(153, "magnification gradient floated"),
     In(154, "magnification gradient 1+da/dr", "", Closed(-1e3, 1e3)),
     Any(155, "magnification gradient"), Any(156, "nonlinear detection"),
-    In(157, "power coefficient d(log(a))/dc", "", ZeroOr(AboveZeroTo(1e3))),
+    In(157, "power coefficient d(log(a))/dc", "", ZeroOr(Closed(1e-6, 1e3))),
     In(158, "baseline for the power law", "", kSignalRange),
     Any(159, "power coefficient floated"), Any(160, "magnification drift floated"),
     In(161, "magnification drift dc/dt", "%/h", Closed(-1e4, 1e4)),
@@ -175,7 +165,7 @@ static_assert(std::size(kParameterFile) == 174);
 constexpr FileEntry kLammSettings[] = {
     In(0, "normalized s for automatic change", "", Closed(0.0, 1e6)),
     Any(1, "shut off back-diffusion"),
-    In(2, "level of back-diffusion shut-off", "", AboveZeroTo(1.0)),
+    In(2, "level of back-diffusion shut-off", "", Closed(1e-6, 1.0)),
     Any(3, "automatic dynamic grid size"),
     As(4, "default FE grid size", kLammGridSize),
     In(5, kPointsPerSigma),
@@ -218,7 +208,7 @@ constexpr FileEntry kPreferences[] = {
     In(12, "fit algorithm", "", Count(1.0, 3.0)),
     Any(13, "suppress baseline correlation"),
     In(14, "number of threads for Lamm equations", "", Count(0.0, kThreadCount.range.high)),
-    In(15, "refresh interval during fits", "s", ZeroOr(AboveZeroTo(3600.0))),
+    In(15, "refresh interval during fits", "s", ZeroOr(Closed(0.1, 3600.0))),
     Any(16, "DLS data as g(2)-1"),
     Any(17, "check time stamps"),
     // (threshold - 1) x 100000 of the thresholds 0.5 to 10.
@@ -242,8 +232,11 @@ std::string QuantityRefusal(const Quantity& q, double v) {
   const ValueRange& r = q.range;
   bool ok = std::isfinite(v);
   if (ok && !(r.zeroUnset && v == 0.0)) {
-    const double x = r.integer ? std::floor(v) : v;
-    ok = (r.lowOpen ? x > r.low : x >= r.low) && (r.highOpen ? x < r.high : x <= r.high);
+    // In single precision, as the files keep the values (1e-05 read back is the
+    // float next to it).
+    const float x = static_cast<float>(r.integer ? std::floor(v) : v);
+    const float low = static_cast<float>(r.low), high = static_cast<float>(r.high);
+    ok = std::isfinite(x) && x >= low && x <= high;
   }
   if (ok) return std::string();
   // Counts are named by the integer part they would take.

@@ -21,13 +21,11 @@
 
 namespace tarmic {
 
-// The values a number may take.
+// The values a number may take: from low to high, both included.
 struct ValueRange {
-  double low = -std::numeric_limits<double>::infinity();
-  double high = std::numeric_limits<double>::infinity();
-  bool lowOpen = false;   // low itself is outside
-  bool highOpen = false;  // high itself is outside
-  bool integer = false;   // only the integer part is used (grid sizes, counts)
+  double low = -std::numeric_limits<double>::max();
+  double high = std::numeric_limits<double>::max();
+  bool integer = false;    // only the integer part is used (grid sizes, counts)
   bool zeroUnset = false;  // 0 stands for "not set" and passes
 };
 
@@ -40,17 +38,18 @@ struct Quantity {
 
 // Empty when value is a finite number within the quantity's range; otherwise one
 // sentence that names the quantity, the value (in %g) and the range: "the buffer
-// density 1e+30 g/ml must lie above 0 and not above 5 g/ml".
+// density 1e+30 g/ml must lie between 0.01 and 5 g/ml".
 std::string QuantityRefusal(const Quantity& q, double value);
 // The value as a refusal writes it: %g, "nan", "inf" and "-inf".
 std::string RefusedValueText(double value);
 
 // --- the quantities ---
-// Shorthands of the ranges: closed [low, high], open below (low, high], and the
-// integer part within [low, high].
-constexpr ValueRange Closed(double low, double high) { return {low, high, false, false, false, false}; }
-constexpr ValueRange AboveZeroTo(double high) { return {0.0, high, true, false, false, false}; }
-constexpr ValueRange Count(double low, double high) { return {low, high, false, false, true, false}; }
+// Shorthands of the ranges: closed [low, high] and the integer part within [low,
+// high]. The files keep values in single precision and write them with six
+// decimals ("%f"): the ends of the ranges are judged in single precision, and a
+// lower end above 0 is one that "%f" can write.
+constexpr ValueRange Closed(double low, double high) { return {low, high, false, false}; }
+constexpr ValueRange Count(double low, double high) { return {low, high, true, false}; }
 constexpr ValueRange ZeroOr(ValueRange r) {
   r.zeroUnset = true;
   return r;
@@ -71,20 +70,23 @@ inline constexpr Quantity kBaselineQuantity{"baseline", "", Closed(-kMaxSignal, 
 inline constexpr Quantity kLoadingSignal{"loading signal", "", Closed(-kMaxSignal, kMaxSignal)};
 
 // Particles, from small molecules to beads of tens of micrometres (a 10 um bead of
-// density 2 g/ml has about 6e7 S, D about 4e-10 cm^2/s and M about 3e14 g/mol).
+// density 2 g/ml has about 6e7 S, D about 4e-10 cm^2/s and M about 3e14 g/mol; a
+// gold particle has a partial specific volume of 0.05 ml/g). A frictional ratio
+// below 1 comes only from a wrong vbar or hydration; below 0.1 from none.
 inline constexpr double kMaxSedimentationCoefficient = 1e8;
 inline constexpr Quantity kSedimentationCoefficient{
     "sedimentation coefficient s", "S", Closed(-kMaxSedimentationCoefficient, kMaxSedimentationCoefficient)};
-inline constexpr Quantity kDiffusionCoefficient{"diffusion coefficient D (1e-7 cm^2/s)", "", AboveZeroTo(1e4)};
-inline constexpr Quantity kMolarMass{"molar mass M", "g/mol", AboveZeroTo(1e16)};
+inline constexpr Quantity kDiffusionCoefficient{"diffusion coefficient D (1e-7 cm^2/s)", "", Closed(1e-6, 1e4)};
+inline constexpr Quantity kMolarMass{"molar mass M", "g/mol", Closed(1.0, 1e16)};
 inline constexpr Quantity kBuoyantMass{"buoyant molar mass Mb", "g/mol", Closed(-1e16, 1e16)};
-inline constexpr Quantity kPartialSpecificVolume{"partial specific volume", "ml/g", AboveZeroTo(3.0)};
-inline constexpr Quantity kFrictionalRatio{"frictional ratio f/f0", "", AboveZeroTo(50.0)};
+inline constexpr Quantity kPartialSpecificVolume{"partial specific volume", "ml/g", Closed(0.01, 3.0)};
+inline constexpr Quantity kFrictionalRatio{"frictional ratio f/f0", "", Closed(0.1, 50.0)};
 
-// Solvents: from liquefied gases and organic solvents to dense salt and tungstate
-// solutions (about 3 g/ml), from warm water to glycerol in the cold (about 100 P).
-inline constexpr Quantity kBufferDensity{"buffer density", "g/ml", AboveZeroTo(5.0)};
-inline constexpr Quantity kBufferViscosity{"buffer viscosity", "P", AboveZeroTo(1000.0)};
+// Solvents: from liquefied gases (liquid helium: 0.13 g/ml, 3e-5 P) and organic
+// solvents to dense salt and tungstate solutions (about 3 g/ml), from warm water to
+// glycerol in the cold (about 100 P).
+inline constexpr Quantity kBufferDensity{"buffer density", "g/ml", Closed(0.01, 5.0)};
+inline constexpr Quantity kBufferViscosity{"buffer viscosity", "P", Closed(1e-5, 1000.0)};
 
 // Distributions. A confidence level above 1 is read as a chi-square ratio, which
 // above kMaxChiSquareRatio no longer describes the data. Grid limits are in the
@@ -103,7 +105,7 @@ inline constexpr Quantity kFrictionalRatioCount{"f/f0 resolution", "values", Cou
 inline constexpr double kMinMaxDcOverC = 0.01;
 inline constexpr Quantity kMaxDcOverC{"max dc/c", "", Closed(kMinMaxDcOverC, 10.0)};
 inline constexpr Quantity kLammGridSize{"grid size", "grid points", Count(5.0, 100000.0)};
-inline constexpr Quantity kPointsPerSigma{"points per sigma", "", AboveZeroTo(1000.0)};
+inline constexpr Quantity kPointsPerSigma{"points per sigma", "", Closed(0.01, 1000.0)};
 // The relative change at which a fit's refinement passes stop (the dialog shows it
 // in percent to 0.001 %); at 0 they would never stop.
 inline constexpr Quantity kRefitTolerance{"fit tolerance", "", Closed(1e-5, 1.0)};

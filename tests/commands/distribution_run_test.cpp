@@ -311,10 +311,10 @@ TEST_F(DistributionRunTest, RefusedRunKeepsTheLastResult) {
       {13, 7.5f, "ERROR", "the meniscus 7.5 cm must lie below the bottom 7.2 cm"},
       {13, NAN, "ERROR", "the meniscus nan cm must lie below the bottom 7.2 cm"},
       // Values the kernels cannot use, set without the Parameters dialog.
-      {kContiSlotDensity, -1.0f, "Error", "the buffer density -1 g/ml must lie above 0 and not above 5 g/ml"},
-      {kContiSlotViscosity, 0.0f, "Error", "the buffer viscosity 0 P must lie above 0 and not above 1000 P"},
-      {kContiSlotDensity, 1e30f, "Error", "the buffer density 1e+30 g/ml must lie above 0 and not above 5 g/ml"},
-      {kContiSlotViscosity, 1e30f, "Error", "the buffer viscosity 1e+30 P must lie above 0 and not above 1000 P"},
+      {kContiSlotDensity, -1.0f, "Error", "the buffer density -1 g/ml must lie between 0.01 and 5 g/ml"},
+      {kContiSlotViscosity, 0.0f, "Error", "the buffer viscosity 0 P must lie between 1e-05 and 1000 P"},
+      {kContiSlotDensity, 1e30f, "Error", "the buffer density 1e+30 g/ml must lie between 0.01 and 5 g/ml"},
+      {kContiSlotViscosity, 1e30f, "Error", "the buffer viscosity 1e+30 P must lie between 1e-05 and 1000 P"},
       {14, 5000.0f, "Error", "the bottom 5000 cm must lie between 0 and 20 cm"},
   };
   for (const Case& c : cases) {

@@ -392,9 +392,9 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
     const char* text;
     std::string why;
   } cases[] = {
-      {5, "20.0", "line 5: the lower grid limit 20 must not be above the upper limit 12"},  // s min
-      {23, "-5.0", "line 23: the partial specific volume -5 ml/g must lie above 0 and not above 3 ml/g"},
-      {25, "-1.0", "line 25: the buffer density -1 g/ml must lie above 0 and not above 5 g/ml"},
+      {5, "20.0", "lines 5 and 7: the lower grid limit 20 must not be above the upper limit 12"},  // s min
+      {23, "-5.0", "line 23: the partial specific volume -5 ml/g must lie between 0.01 and 3 ml/g"},
+      {25, "-1.0", "line 25: the buffer density -1 g/ml must lie between 0.01 and 5 g/ml"},
       {41, "5000.0", "line 41: the bottom 5000 cm must lie between 0 and 20 cm"},
       {0, "", "it holds 0 values, at least 95 are needed"},
       {0, "1.000000\n0.500000\n", "it holds 2 values, at least 95 are needed"},
@@ -476,13 +476,13 @@ TEST_F(FitPersistenceTest, GridValuesOutOfRangeRefuseTheFileAndKeepTheSettings) 
   };
   const std::string prefix = "the parameter file " + szTmpParsPath + " cannot be used: ";
   EXPECT_EQ(reloadWith("1000000", "1000000000", "100"),
-            std::make_pair(0, prefix + "line 93: the points per sigma 1e+06 must lie above 0 and not above 1000"));
+            std::make_pair(0, prefix + "line 93: the points per sigma 1e+06 must lie between 0.01 and 1000"));
   EXPECT_EQ(fPointsPerSigma, 7.0f);
   EXPECT_EQ(nGridSizeUpper, 1200);
   EXPECT_EQ(nGridSizeLower, 80);
   EXPECT_EQ(reloadWith("12", "50", "60"),  // limits that cross
-            std::make_pair(0, prefix + "line 95: the lower limit 60 of the grid size must not be above its "
-                                       "upper limit 50"));
+            std::make_pair(0, prefix + "lines 94 and 95: the lower limit 60 of the grid size must not be above "
+                                       "its upper limit 50"));
   EXPECT_EQ(nGridSizeUpper, 1200);
   EXPECT_EQ(nGridSizeLower, 80);
   EXPECT_EQ(reloadWith("12", "3000", "60").first, 1);

@@ -317,7 +317,7 @@ TEST_F(LammDialogTest, GridValuesOutOfRangeAreRefusedNamingTheField) {
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
   EXPECT_TRUE(backend_->AllAnswersUsed());
   ASSERT_GE(Boxes().size(), 3u);
-  EXPECT_EQ(Boxes()[0].second, "the points per sigma 1e+06 must lie above 0 and not above 1000");
+  EXPECT_EQ(Boxes()[0].second, "the points per sigma 1e+06 must lie between 0.01 and 1000");
   EXPECT_EQ(Boxes()[1].second,
             "the default FE grid size 3e+09 grid points must lie between 5 and 100000 grid points");
   EXPECT_EQ(Boxes()[2].second,

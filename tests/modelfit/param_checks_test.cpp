@@ -107,7 +107,7 @@ TEST_F(ParamChecksTest, InvariantDMustBePositive) {
   UseUsableDistribution();
   SetFieldText(record_, 419, "0.0");
   ExpectRefused("Parameter Error",
-                "the diffusion coefficient D (1e-7 cm^2/s) 0 must lie above 0 and not above 10000");
+                "the diffusion coefficient D (1e-7 cm^2/s) 0 must lie between 1e-06 and 10000");
 }
 
 // Settings of a continuous model that no computation can use are refused at OK
@@ -126,21 +126,21 @@ TEST_F(ParamChecksTest, ImpossibleContinuousSettingsKeepTheDialogOpen) {
   } cases[] = {
       {406, "11", "9.9", "the lower grid limit 11 must not be above the upper limit 10"},
       {405, "0.5", "1", "the resolution 0 grid points must lie between 1 and 100000 grid points"},
-      {421, "0", "0.001", "the buffer density 0 g/ml must lie above 0 and not above 5 g/ml"},
-      {426, "0", "0.0001", "the buffer viscosity 0 P must lie above 0 and not above 1000 P"},
+      {421, "0", "0.01", "the buffer density 0 g/ml must lie between 0.01 and 5 g/ml"},
+      {426, "0", "0.00001", "the buffer viscosity 0 P must lie between 1e-05 and 1000 P"},
       {435, "7.2", "7.19", "the meniscus 7.2 cm must lie below the bottom 7.2 cm"},
       // Values a computation would take without a word, far from any particle or rotor.
-      {419, "0", "0.01", "the frictional ratio f/f0 0 must lie above 0 and not above 50"},
-      {419, "1e30", "50", "the frictional ratio f/f0 1e+30 must lie above 0 and not above 50"},
-      {420, "-0.5", "0.001", "the partial specific volume -0.5 ml/g must lie above 0 and not above 3 ml/g"},
+      {419, "0", "0.1", "the frictional ratio f/f0 0 must lie between 0.1 and 50"},
+      {419, "1e30", "50", "the frictional ratio f/f0 1e+30 must lie between 0.1 and 50"},
+      {420, "-0.5", "0.01", "the partial specific volume -0.5 ml/g must lie between 0.01 and 3 ml/g"},
       {437, "100", "20", "the bottom 100 cm must lie between 0 and 20 cm"},
       {437, "5000", "7.3", "the bottom 5000 cm must lie between 0 and 20 cm"},
       {413, "2", "1.5", "the confidence level 2 must lie between 0 and 1.5"},
       {406, "9.9999", "9.99", "the grid from 9.9999 to 10 is too narrow: its upper limit must exceed the "
                               "lower limit by at least 0.001"},
       // Dense solutions, organic solvents and the cold: the ends of the ranges pass.
-      {421, "5.01", "5", "the buffer density 5.01 g/ml must lie above 0 and not above 5 g/ml"},
-      {426, "1000.5", "1000", "the buffer viscosity 1000.5 P must lie above 0 and not above 1000 P"},
+      {421, "5.01", "5", "the buffer density 5.01 g/ml must lie between 0.01 and 5 g/ml"},
+      {426, "1000.5", "1000", "the buffer viscosity 1000.5 P must lie between 1e-05 and 1000 P"},
       {433, "1e30", "-1e6", "the baseline 1e+30 must lie between -1e+06 and 1e+06"},
       {407, "1e30", "9e15", "the upper grid limit 1e+30 must lie between -1e+16 and 1e+16"},
       {405, "1e30", "100000", "the resolution 1e+30 grid points must lie between 1 and 100000 grid points"},
