@@ -228,6 +228,28 @@ TEST_F(Preferences, SavePreferenceNeverAppendsALine) {
   EXPECT_EQ(SavePreference(nullptr, kPrefLammThreads, 3), 1);
 }
 
+// Only the lines of the set and values their rows take are stored: an index beyond
+// the 19 lines (a settings file fuzzed with indices up to 23 wrote outside the
+// list of known lines) or a value outside the line's range leaves the file alone.
+TEST_F(Preferences, SavePreferenceRefusesLinesOutsideTheSetAndValuesOutsideTheirRange) {
+  WritePreferenceFile(szParamsIni, AcceptedDefaults());
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  auto longer = AcceptedDefaults();
+  for (int i = 0; i < 5; ++i) longer.push_back("7");  // more numbers than the set has lines
+  WritePreferenceFile(szParamsIni, longer);
+  const std::string before = ReadFile(szParamsIni);
+  for (int line : {-1, int{kPreferenceLines}, kPreferenceLines + 1, 23}) {
+    EXPECT_EQ(SavePreference(nullptr, line, 1), 0) << line;
+    EXPECT_EQ(ReadFile(szParamsIni), before) << line;
+  }
+  EXPECT_EQ(SavePreference(nullptr, kPrefThreads, 1000), 0);
+  EXPECT_EQ(SavePreference(nullptr, kPrefFitAlgorithm, 4), 0);
+  EXPECT_EQ(ReadFile(szParamsIni), before);
+  EXPECT_EQ(SavePreference(nullptr, kPrefThreads, 256), 1);
+  EXPECT_EQ(ReadLines(szParamsIni)[kPrefThreads], "256");
+  EXPECT_TRUE(backend_->Transcript().empty());
+}
+
 TEST_F(Preferences, AFailedWriteIsReportedOnceAndReturnsZero) {
   // /proc/loadavg reads as numbers but cannot be written, not even by root.
   szParamsIni = "/proc/loadavg";

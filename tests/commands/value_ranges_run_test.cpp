@@ -149,5 +149,40 @@ TEST_F(ValueRangesRunTest, DiscreteSpeciesAtTheEndsOfTheirRangesGiveAFiniteFitOr
   }
 }
 
+// "max dc/c" of 0 made a Run that never ended (the moving grid stepped by 0). Set
+// by any route, it is refused at the Run with the field named; at the lower end of
+// its range a Run ends with a finite result.
+TEST_F(ValueRangesRunTest, MaxDcOverCOfZeroIsRefusedAtTheRunAndItsLowestValueEnds) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+  pSpeciesIncluded[1] = 1;
+  pSpeciesS[1] = static_cast<float>(kSyntheticS);
+  pSpeciesMassOrD[1] = 6.0f;
+  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  PackModelParams();
+  Watchdog watchdog("Runs with the smallest max dc/c");
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  for (const double value : {0.0, -1.0, 1e-4}) {
+    dMaxDcOverC = value;
+    Backend().ClearTranscript();
+    bModelComputed = false;
+    Dispatch(kCmRun);
+    EXPECT_FALSE(bModelComputed);
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(Messages()[0].rfind("the max dc/c " + RefusedValueText(value) + " must lie between 0.01 and 10", 0), 0u)
+        << Messages()[0];
+  }
+  // The lowest value, on a c(s) grid of two points (the static grid's steps are
+  // the ones max dc/c sets).
+  dMaxDcOverC = kMinMaxDcOverC;
+  ChooseTinyCs();
+  pParams[kContiSlotGridCount] = 2.0f;
+  UnpackModelParams();
+  Backend().ClearTranscript();
+  Dispatch(kCmRun);
+  EXPECT_TRUE(bModelComputed && ShownResultFinite());
+}
+
 }  // namespace
 }  // namespace tarmic::testing
