@@ -29,6 +29,8 @@
 
 #include <string>
 
+#include "numerics/value_ranges.h"
+
 namespace tarmic {
 
 class TXLAWindow;
@@ -102,8 +104,8 @@ int SavePreference(TXLAWindow* window, int line, int value);
 void ArmPreferenceWriteReport();
 
 // The allowed radial step of the common grid, cm.
-inline constexpr float kFinestRadialStep = 0.001f;
-inline constexpr float kCoarsestRadialStep = 0.1f;
+inline constexpr float kFinestRadialStep = static_cast<float>(kRadialResolution.range.low);
+inline constexpr float kCoarsestRadialStep = static_cast<float>(kRadialResolution.range.high);
 
 // Line 18's encoding of the time-stamp threshold and its decoding.
 int EncodeTimeStampThreshold(double threshold);

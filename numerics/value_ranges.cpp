@@ -198,7 +198,7 @@ static_assert(std::size(kLammSettings) == 31);
 // The preference file: 19 lines (index from 0). Switches are on above 0.
 constexpr FileEntry kPreferences[] = {
     Any(0, "disclaimer accepted"),
-    In(1, "radial resolution", "cm", Closed(0.001, 0.1)),
+    In(1, kRadialResolution),
     Any(2, "update residual bitmap"), Any(3, "update residual plot"), Any(4, "update data plot"),
     Any(5, "update distribution plot"), Any(6, "sounds"), Any(7, "scan colours by time"),
     Any(8, "wizard messages"),

@@ -110,6 +110,10 @@ inline constexpr Quantity kPointsPerSigma{"points per sigma", "", Closed(0.01, 1
 // in percent to 0.001 %); at 0 they would never stop.
 inline constexpr Quantity kRefitTolerance{"fit tolerance", "", Closed(1e-5, 1.0)};
 
+// The step of the common radial grid: finer, every load would fail; coarser, the
+// grid loop would not end.
+inline constexpr Quantity kRadialResolution{"radial resolution", "cm", Closed(0.001, 0.1)};
+
 // Numbers the preference commands ask for: thread counts and the dilation factor
 // of the time-stamp check.
 inline constexpr Quantity kThreadCount{"number of threads", "", Count(1.0, 256.0)};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "modelcalc/fit_persistence.h"
+#include "scandata/experiment_file.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/param_checks.h"
 #include "numerics/value_ranges.h"
@@ -182,6 +183,60 @@ TEST_F(ValueRangesRunTest, MaxDcOverCOfZeroIsRefusedAtTheRunAndItsLowestValueEnd
   Backend().ClearTranscript();
   Dispatch(kCmRun);
   EXPECT_TRUE(bModelComputed && ShownResultFinite());
+}
+
+// The other doors through which solvent and detector values come in judge them by
+// the same table: an experiment file (its key named), the inhomogeneous-solvent,
+// buffer-mismatch and fluorescence dialogs (the field named, the dialog shown
+// again); what was loaded and set before stays.
+TEST_F(ValueRangesRunTest, ExperimentFileAndSolventDialogsRefuseValuesOutsideTheirRanges) {
+  LoadSyntheticRun();
+  const float density = fBufferDensity;
+  ExperimentFile xp;
+  xp.type = kXpSedVelocity;
+  xp.directory = ProgramDir() + "/data";
+  xp.files = {"00001.ra1", "00002.ra1"};
+  xp.bufferDensity = 1e30f;
+  const std::string path = ProgramDir() + "/dense.xp";
+  ASSERT_TRUE(WriteXpFile(path, xp));
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  LoadThroughDialog({path});
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_FALSE(Messages().empty());
+  EXPECT_EQ(Messages()[0], "the experiment file " + path +
+                               " cannot be used: fBufferDensity: the buffer density 1e+30 g/ml must lie "
+                               "between 0.01 and 5 g/ml");
+  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_EQ(fBufferDensity, density);
+
+  const struct {
+    int command;
+    int field;
+    const char* text;
+  } dialogs[] = {{kCmInhomogeneousSolvent, 842, "the buffer density 1e+30 g/ml must lie between 0.01 and 5 g/ml"},
+                 {kCmBufferSedimentation, 558, "the buffer s 1e+30 S must lie between -1e+08 and 1e+08 S"},
+                 {kCmFloTools, 616, "the cone radius 1e+30 cm must lie between 0 and 20 cm"}};
+  for (const auto& d : dialogs) {
+    SCOPED_TRACE(d.text);
+    Backend().ClearTranscript();
+    TransferBuffer typed;
+    typed.text[d.field] = "1e30";
+    if (d.command == kCmInhomogeneousSolvent) typed.checked[857] = true;
+    if (d.command == kCmFloTools) {
+      Backend().QueueMessageBox(IDYES);  // not fluorescence data: go on
+      typed.text[618] = "1";             // the power-law exponent is above 0
+    }
+    Backend().QueueDialog(IDOK, typed);
+    Backend().QueueMessageBox(IDOK);
+    Backend().QueueDialog(IDCANCEL);
+    Dispatch(d.command);
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(Messages().back(), d.text);
+  }
+  EXPECT_EQ(fBufferDensity, density);
+  EXPECT_FALSE(bBufferSedCorrection);
 }
 
 }  // namespace
