@@ -29,6 +29,17 @@ class ValueRangesRunTest : public DistributionWindowTest {
     nGridSizeUpper = 200;
   }
 
+  // The discrete model of the synthetic run's one species (D 6 x 1e-7 cm^2/s).
+  void ChooseTheSyntheticSpecies() {
+    Dispatch(kCmDiscreteSpecies);
+    for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+    pSpeciesIncluded[1] = 1;
+    pSpeciesS[1] = static_cast<float>(kSyntheticS);
+    pSpeciesMassOrD[1] = 6.0f;
+    pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+    PackModelParams();
+  }
+
   // Every value of the last Run that a user sees is a finite number.
   static bool ShownResultFinite() {
     for (int i = 1; IsContinuousModel() && pDistValues && pDistGrid && i <= nDistGrid; ++i)
@@ -122,13 +133,7 @@ TEST_F(ValueRangesRunTest, ShapeConfidenceAndBaselineAtTheEndsOfTheirRangesGiveA
 // refuses before it computes.
 TEST_F(ValueRangesRunTest, DiscreteSpeciesAtTheEndsOfTheirRangesGiveAFiniteFitOrARefusal) {
   LoadSyntheticRun();
-  Dispatch(kCmDiscreteSpecies);
-  for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesIncluded[1] = 1;
-  pSpeciesS[1] = static_cast<float>(kSyntheticS);
-  pSpeciesMassOrD[1] = 6.0f;
-  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
-  PackModelParams();
+  ChooseTheSyntheticSpecies();
   nGridSizeUpper = 200;
   Watchdog watchdog("discrete Runs at the ends of the ranges");
   const struct {
@@ -155,13 +160,7 @@ TEST_F(ValueRangesRunTest, DiscreteSpeciesAtTheEndsOfTheirRangesGiveAFiniteFitOr
 // its range a Run ends with a finite result.
 TEST_F(ValueRangesRunTest, MaxDcOverCOfZeroIsRefusedAtTheRunAndItsLowestValueEnds) {
   LoadSyntheticRun();
-  Dispatch(kCmDiscreteSpecies);
-  for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesIncluded[1] = 1;
-  pSpeciesS[1] = static_cast<float>(kSyntheticS);
-  pSpeciesMassOrD[1] = 6.0f;
-  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
-  PackModelParams();
+  ChooseTheSyntheticSpecies();
   Watchdog watchdog("Runs with the smallest max dc/c");
   Backend().AnswerUnscriptedBoxes(IDOK);
   for (const double value : {0.0, -1.0, 1e-4}) {
