@@ -172,28 +172,18 @@ std::string FitLimitsRefusal(double left, double right) {
          RefusedValueText(right) + " cm";
 }
 
-std::string FitLimitsInCellRefusal(double left, double right, double bottom, bool rotor) {
-  // Beyond the bottom (or, before the bottom is set, beyond any cell) no radius
-  // holds data.
-  const double end = bottom > 0.0 ? bottom : rotor ? kMaxCellRadius : kMaxRadius;
-  const Quantity limits[2] = {{"left fitting limit", "cm", ZeroOr(Closed(0.0, end))},
-                              {"right fitting limit", "cm", ZeroOr(Closed(0.0, end))}};
-  for (int i = 0; i < 2; ++i)
-    if (std::string why = QuantityRefusal(limits[i], i == 0 ? left : right); !why.empty()) return why;
-  return FitLimitsRefusal(left, right);
-}
-
 namespace {
+
+// The second value of a discrete species: its M, or its D, where 0 is a species
+// that does not diffuse (a sharp boundary).
+Quantity SpeciesSecondValue() {
+  return bFitMAndS ? kMolarMass
+                   : Quantity{kDiffusionCoefficient.name, "", Closed(0.0, kDiffusionCoefficient.range.high)};
+}
 
 // The roles of the species slots of the discrete-species models: loading signal,
 // D or M and s of each included species (not the buffer component, nor species 4
 // of A + B <-> AB, which holds its extinctions and log(Ka)).
-// The second value of a discrete species: its M, or its D, where 0 is a species
-// that does not diffuse (a sharp boundary).
-Quantity SpeciesSecondValue() {
-  return bFitMAndS ? kMolarMass : Quantity{kDiffusionCoefficient.name, "", Closed(0.0, kDiffusionCoefficient.range.high)};
-}
-
 void DiscreteSpeciesRoles(ModelValueRoles& r, const std::function<bool(int k)>& included) {
   const Quantity second = SpeciesSecondValue();
   const int last = bHeteroAssocModel || bBufferSedCorrection ? 3 : nSpeciesSlots;

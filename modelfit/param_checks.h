@@ -66,10 +66,6 @@ std::string GridRangeRefusal(double lo, double hi, double count);
 // Empty when the fitting limits (cm; 0 = not set) leave a range to fit; otherwise
 // why not.
 std::string FitLimitsRefusal(double left, double right);
-// Empty when the fitting limits lie in the cell: each 0 (not set) or from 0 to the
-// bottom (when the bottom is set; a rotor cell within kMaxCellRadius), the left one
-// below the right one; otherwise why not, naming the limit.
-std::string FitLimitsInCellRefusal(double left, double right, double bottom, bool rotor);
 
 // The Run's check of the values that reached the model by any route: the model's
 // values (ModelValuesRefusal with the current roles) and the Lamm settings
