@@ -6,11 +6,14 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "numerics/path_table.h"
 #include "numerics/sounds.h"
+#include "numerics/value_ranges.h"
 #include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"
 #include "scandata/radial_grid.h"
@@ -226,6 +229,45 @@ TEST_F(Preferences, SavePreferenceNeverAppendsALine) {
   EXPECT_EQ(SavePreference(nullptr, kPrefTimeStampThreshold, 300), 0);
   EXPECT_EQ(ReadFile(szParamsIni), before);
   EXPECT_EQ(SavePreference(nullptr, kPrefLammThreads, 3), 1);
+}
+
+// Every line of the file tried with 0, -1, nan, +-1e30 and the ends of its range
+// (generated from the table): a value its row refuses is named in one note with
+// the file and line, and the line takes its default; a value its row takes is read
+// without a word.
+TEST_F(Preferences, EveryLineOutsideItsRangeIsNamedAndTakesItsDefault) {
+  backend_->AnswerUnscriptedBoxes(IDOK);
+  for (const FileEntry& row : PreferenceEntries()) {
+    std::vector<double> values = {0.0, -1.0, NAN, 1e30, -1e30};
+    if (row.rule == EntryRule::kRange) values.insert(values.end(), {row.quantity.range.low, row.quantity.range.high});
+    for (const double x : values) {
+      SCOPED_TRACE("line " + std::to_string(row.index + 1) + " = " + std::to_string(x));
+      auto lines = AcceptedDefaults();
+      char text[64];
+      std::snprintf(text, sizeof text, "%.9g", x);
+      lines[static_cast<std::size_t>(row.index)] = text;
+      WritePreferenceFile(szParamsIni, lines);
+      ResetPreferences();
+      backend_->ClearTranscript();
+      // A line that is no number ends the numbers: the lines after it are missing.
+      if (std::isnan(x)) continue;
+      ASSERT_EQ(LoadPreferences(nullptr), 1);
+      std::string notes;
+      for (const TranscriptEntry& e : backend_->Transcript())
+        if (e.caption == "PREFERENCES") notes += e.text;
+      const bool refused = !EntryRefusal(row, x).empty();
+      EXPECT_EQ(notes.find(szParamsIni + ", line " + std::to_string(row.index + 1) + ": ") != std::string::npos,
+                refused)
+          << notes;
+      EXPECT_GE(nThreads, 1);
+      EXPECT_LE(nThreads, 256);
+      EXPECT_GE(LammThreadCount(), 1);
+      EXPECT_LE(LammThreadCount(), 256);
+      EXPECT_GE(fRadialStep, kFinestRadialStep);
+      EXPECT_LE(fRadialStep, kCoarsestRadialStep);
+      EXPECT_TRUE(std::isfinite(dTimeStampThreshold) && std::isfinite(fMaxUpdateInterval));
+    }
+  }
 }
 
 // Only the lines of the set and values their rows take are stored: an index beyond

@@ -19,6 +19,8 @@
 
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/lamm_dialog.h"
+#include "modelfit/lamm_settings.h"
+#include "numerics/path_table.h"
 #include "modelfit/param_checks.h"
 #include "modelfit/params_dialog.h"
 #include "modelfit/transfer_fields.h"
@@ -317,10 +319,12 @@ TEST_F(ValueRangesTest, TheParametersDialogTakesNoValueTheParameterFileRefuses) 
 
 // The Lamm dialog, the Lamm settings file and the parameter file judge the Lamm
 // settings alike: a value of a field is taken by the dialog exactly when its row
-// takes it, and the parameter file takes what the dialog takes.
+// takes it, the settings file takes it then and otherwise names its line, and the
+// parameter file takes what the dialog takes.
 TEST_F(ValueRangesTest, TheLammDialogAndTheSettingsFilesJudgeEveryValueAlike) {
   UseModel(false);
   const std::vector<std::string> base = SavedLines();
+  szLammParamsIni = (dir_ / "lamm.ini").string();
   // Lamm settings entry and the parameter file's entry of the same setting.
   const std::pair<int, int> inParameterFile[] = {{4, 43}, {5, 92}, {6, 93}, {7, 94}, {15, 65},
                                                  {16, 62}, {24, 118}, {25, 119}};
@@ -341,6 +345,23 @@ TEST_F(ValueRangesTest, TheLammDialogAndTheSettingsFilesJudgeEveryValueAlike) {
       const bool dialogTakes = LammPBoxCanClose(typed);
       EXPECT_EQ(dialogTakes, EntryRefusal(row, x).empty());
       if (!dialogTakes) EXPECT_FALSE(backend_->Transcript().empty()) << "refused without a word";
+      // The Lamm settings file: the value is taken exactly when the dialog takes it;
+      // otherwise its line is named and the setting stays.
+      {
+        std::vector<float> settings = LammSettingsVector();
+        settings[Idx(f.entry)] = static_cast<float>(x);
+        std::ofstream out(szLammParamsIni, std::ios::trunc);
+        for (const float v : settings) out << Text(v) << "\n";
+      }
+      const std::vector<float> before = LammSettingsVector();
+      backend_->ClearTranscript();
+      ASSERT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+      const std::string line = "line " + std::to_string(f.entry + 1) + ": ";
+      const bool named = !backend_->Transcript().empty() &&
+                         backend_->Transcript()[0].text.find(line) != std::string::npos;
+      EXPECT_EQ(named, !dialogTakes);
+      if (!dialogTakes) EXPECT_EQ(LammSettingsVector()[Idx(f.entry)], before[Idx(f.entry)]);
+      ResetLammSettings();
       for (const auto& [entry, index] : inParameterFile) {
         if (entry != f.entry) continue;
         std::string why;
