@@ -9,6 +9,7 @@
 #include "numerics/number_input.h"
 #include "numerics/run_switches.h"
 #include "numerics/sounds.h"
+#include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
 #include "scandata/analysis_switches.h"
@@ -34,11 +35,12 @@ bool Ask(TXLAWindow& window, const char* text, const char* caption,
   return answer == IDYES;
 }
 
-// Asks for a number with the current value shown; false on Cancel.
+// Asks for a number within the quantity's range, with the current value shown;
+// false on Cancel.
 bool AskNumber(TXLAWindow& window, float* value, float current, const char* prompt,
-               const char* caption) {
+               const char* caption, const Quantity& quantity) {
   window.bModalBoxOpen = true;
-  const bool ok = InputFloat(value, current, true, prompt, caption);
+  const bool ok = InputFloatWithin(value, current, true, prompt, caption, quantity);
   window.bModalBoxOpen = false;
   return ok;
 }
@@ -50,11 +52,8 @@ void OfferToSave(TXLAWindow& window, int line, int value) {
   }
 }
 
-// A thread count typed by the user: rounded down, at least 1.
-int TypedThreadCount(float value) {
-  const float v = std::clamp(value, 1.0f, 256.0f);
-  return static_cast<int>(std::floor(v));
-}
+// A thread count typed by the user (1 to 256): rounded down.
+int TypedThreadCount(float value) { return static_cast<int>(std::floor(value)); }
 
 }  // namespace
 
@@ -111,13 +110,13 @@ void TXLAWindow::CmMultipleThreads() {
     bMultiThreading = true;
     float value = 0.0f;
     if (AskNumber(*this, &value, static_cast<float>(nThreads), "number of threads",
-                  kSetPreference)) {
+                  kSetPreference, kThreadCount)) {
       nThreads = TypedThreadCount(value);
     } else {
       bMultiThreading = false;
     }
     if (AskNumber(*this, &value, static_cast<float>(LammThreadCount()),
-                  "number of threads for Lamm equations", kSetPreference)) {
+                  "number of threads for Lamm equations", kSetPreference, kThreadCount)) {
       LammThreadCount() = TypedThreadCount(value);
     } else {
       LammThreadCount() = 1;
@@ -161,7 +160,7 @@ void TXLAWindow::CmCheckTimeStamps() {
     w.CheckMenuItem(kCmCheckTimeStamps, true);
     float value = 0.0f;
     if (AskNumber(*this, &value, static_cast<float>(dTimeStampThreshold),
-                  "threshold for correction factor", kSetPreference)) {
+                  "threshold for correction factor", kSetPreference, kTimeStampThreshold)) {
       // Kept at the resolution of the preference file, so that the value in use
       // is the one the next start reads.
       const int encoded = EncodeTimeStampThreshold(value);

@@ -16,6 +16,7 @@
 #include "numerics/path_table.h"
 #include "numerics/sounds.h"
 #include "numerics/text_lines.h"
+#include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 #include "plot/data_plots.h"
@@ -40,10 +41,6 @@ bool bSuppressBaselineCorrelation = true;
 bool bAlwaysLoadG2 = false;
 
 namespace {
-
-// More threads than this are surely a typing error; the value also keeps the
-// conversion to int defined.
-constexpr float kMaxThreads = 256.0f;
 
 int gLammThreadsFallback = 2;
 int* gLammThreads = &gLammThreadsFallback;
@@ -142,11 +139,9 @@ bool AskYesNo(TXLAWindow* window, const char* question) {
   return answer == IDYES;
 }
 
-// A thread count read from the file: its integer part, at least 1.
-int ThreadCount(double value) {
-  const float v = std::min(static_cast<float>(value), kMaxThreads);
-  return std::max(1, static_cast<int>(v));
-}
+// A thread count read from the file (within its row: 0 to 256): its integer part,
+// at least 1.
+int ThreadCount(double value) { return std::max(1, static_cast<int>(value)); }
 
 const char* Switch(bool on) { return on ? "1\n" : "0\n"; }
 
@@ -179,40 +174,31 @@ int LoadPreferences(TXLAWindow* window) {
   if (numbers.empty()) return 0;
 
   bool rewrite = false;
+  // Lines whose value lies outside its row of the table of valid values: they take
+  // their defaults, as missing lines do, and one note names them (the file is left
+  // as it is).
+  std::string refused;
   // The value of a line, or nothing when the file ends before it (the file is
-  // then written anew).
+  // then written anew) or the value is refused.
   auto line = [&](int index, double* value) {
-    if (static_cast<std::size_t>(index) < numbers.size()) {
-      *value = numbers[static_cast<std::size_t>(index)].value;
-      return true;
+    if (static_cast<std::size_t>(index) >= numbers.size()) {
+      rewrite = true;
+      return false;
     }
-    rewrite = true;
+    *value = numbers[static_cast<std::size_t>(index)].value;
+    const std::string why = EntryRefusal(EntryOf(PreferenceEntries(), index), *value);
+    if (why.empty()) return true;
+    if (!refused.empty()) refused += "\n";
+    refused += Format("%s, line %d: %s; the default is used", szParamsIni.c_str(), index + 1, why.c_str());
     return false;
   };
   double v = 0.0;
 
   if (line(kPrefDisclaimer, &v) && v == 1.0) bDisclaimerAccepted = true;
   // A missing radial step alone does not ask for a rewrite.
-  if (static_cast<std::size_t>(kPrefRadialStep) < numbers.size()) {
-    const double step = numbers[kPrefRadialStep].value;
-    // 0.0010 as written reads back as the float 0.001 exactly.
-    if (static_cast<float>(step) >= kFinestRadialStep && step <= kCoarsestRadialStep) {
-      fRadialStep = static_cast<float>(step);
-    } else {
-      fRadialStep = kFinestRadialStep;
-      if (HasBackend()) {
-        if (window) window->bModalBoxOpen = true;
-        GetBackend().MessageBox(
-            Format("the radial step %g cm of %s is outside %g to %g cm - using %g cm", step,
-                   szParamsIni.c_str(), static_cast<double>(kFinestRadialStep),
-                   static_cast<double>(kCoarsestRadialStep), static_cast<double>(kFinestRadialStep)),
-            "PREFERENCES", MB_OK | MB_ICONINFORMATION);
-        if (window) window->bModalBoxOpen = false;
-      }
-    }
-  } else {
-    fRadialStep = kFinestRadialStep;
-  }
+  fRadialStep = kFinestRadialStep;
+  if (static_cast<std::size_t>(kPrefRadialStep) < numbers.size() && line(kPrefRadialStep, &v))
+    fRadialStep = static_cast<float>(v);
   if (line(kPrefUpdateBitmap, &v)) {
     bUpdateResidualBitmapDuringFit = v > 0;
   } else {
@@ -270,6 +256,11 @@ int LoadPreferences(TXLAWindow* window) {
   bAlwaysLoadG2 = line(kPrefAlwaysLoadG2, &v) ? v > 0 : false;
   bCheckTimeStamps = line(kPrefCheckTimeStamps, &v) ? v > 0 : true;
   if (line(kPrefTimeStampThreshold, &v)) dTimeStampThreshold = DecodeTimeStampThreshold(v);
+  if (!refused.empty() && HasBackend()) {
+    if (window) window->bModalBoxOpen = true;
+    GetBackend().MessageBox(refused, "PREFERENCES", MB_OK | MB_ICONINFORMATION);
+    if (window) window->bModalBoxOpen = false;
+  }
 
   gKnownLines.clear();
   if (rewrite) {
@@ -346,8 +337,11 @@ int WritePreferences(TXLAWindow* window) {
 
 
 int SavePreference(TXLAWindow* window, int line, int value) {
+  // Only a line of the set, and only a value its row takes.
+  if (line < 0 || line >= kPreferenceLines) return 0;
+  if (!EntryRefusal(EntryOf(PreferenceEntries(), line), value).empty()) return 0;
   std::vector<std::string> lines;
-  if (line < 0 || szParamsIni.empty() || !ReadTextLines(szParamsIni, &lines)) return 0;
+  if (szParamsIni.empty() || !ReadTextLines(szParamsIni, &lines)) return 0;
   const std::vector<NumberLine> numbers = NumbersOf(lines);
   if (numbers.empty() || numbers.size() < static_cast<std::size_t>(line) + 1) return 0;
   lines[numbers[static_cast<std::size_t>(line)].textLine] = std::to_string(value);

@@ -29,6 +29,8 @@
 
 #include <string>
 
+#include "numerics/value_ranges.h"
+
 namespace tarmic {
 
 class TXLAWindow;
@@ -81,24 +83,29 @@ void BindLammThreadCount(int* count);
 // Reads "tarmicparams.ini": 1 when it was read, 0 when it is missing or holds no
 // number (the settings keep their start values). Missing lines take their defaults
 // (two of them after a question) and the file is then written anew with 19 lines.
-// Thread counts below 1 are read as 1. A radial step outside kFinestRadialStep to
-// kCoarsestRadialStep (every load would fail, or the grid loop would not end) is
-// replaced by the default 0.001 cm with a one-line note.
+// A value outside its row of the table of valid values (PreferenceEntries,
+// numerics/value_ranges.h: a radial step outside kFinestRadialStep to
+// kCoarsestRadialStep, with which every load would fail or the grid loop would not
+// end, a thread count above 256, ...) takes the line's default as well, and one
+// note names the file and each such line; the file is left as it is. Thread counts
+// between 0 and 1 are read as 1.
 int LoadPreferences(TXLAWindow* window);
 // Writes the whole file from the settings: 1 on success, 0 when it cannot be
 // written (reported once per command: "could not write to disk into directory ...").
 int WritePreferences(TXLAWindow* window);
 // Replaces one line of the existing file by value; the other lines stay as they
-// are. 1 on success; 0 when the file is missing, holds no number, is shorter than
-// line + 1 lines, or cannot be written (reported once per command, as above).
+// are. 1 on success; 0 when the line is not one of the kPreferenceLines, the value
+// lies outside the line's row of the table, the file is missing, holds no number,
+// is shorter than line + 1 lines, or cannot be written (reported once per command,
+// as above).
 int SavePreference(TXLAWindow* window, int line, int value);
 // Called by the command dispatcher before every command: the next failed write of
 // the preference file is reported again.
 void ArmPreferenceWriteReport();
 
 // The allowed radial step of the common grid, cm.
-inline constexpr float kFinestRadialStep = 0.001f;
-inline constexpr float kCoarsestRadialStep = 0.1f;
+inline constexpr float kFinestRadialStep = static_cast<float>(kRadialResolution.range.low);
+inline constexpr float kCoarsestRadialStep = static_cast<float>(kRadialResolution.range.high);
 
 // Line 18's encoding of the time-stamp threshold and its decoding.
 int EncodeTimeStampThreshold(double threshold);

@@ -7,6 +7,7 @@
 
 #include "modelfit/model_flags.h"
 #include "modelfit/transfer_fields.h"
+#include "numerics/value_ranges.h"
 #include "numerics/number_input.h"
 #include "platform/backend.h"
 #include "propagators/buffer_sedimentation.h"
@@ -134,10 +135,15 @@ bool BufferSedBoxCanClose(const TransferBuffer& record) {
   // The reference component's loading is the signal divided by the relative
   // concentration: it must be positive.
   if (ok && !(Number(record, 565) > 0)) ok = false;
-  if (ok) return true;
+  // The values as the parameter file keeps them, within their rows of its table.
+  const DialogField fields[] = {{556, bFitMAndS ? 101 : 100, 1.0}, {558, 102, 1.0}, {560, 103, 1.0},
+                                {563, 105, 1.0}, {565, 106, 1.0}, {568, bFitMAndS ? 109 : 108, 1.0},
+                                {570, 110, 1.0}};
+  const std::string refusal = ok ? FieldsRefusal(record, ParameterFileEntries(), fields) : "Invalid Entry";
+  if (refusal.empty()) return true;
   if (HasBackend()) {
     GetBackend().Beep(kBeepAsterisk);
-    GetBackend().MessageBox("Invalid Entry", "Input Error", MB_OK);
+    GetBackend().MessageBox(refusal, "Input Error", MB_OK);
   }
   return false;
 }

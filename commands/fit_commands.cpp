@@ -13,8 +13,10 @@
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
+#include "modelfit/param_checks.h"
 #include "scandata/data_set.h"
 #include "numerics/run_switches.h"
+#include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
 #include "resources/command_ids.h"
@@ -103,6 +105,12 @@ void TXLAWindow::CmFit() {
     return;
   }
   if (!RequireFitPoints(*this)) return;
+  // A fit starts from values some computation can use.
+  if (const std::string refusal = RunValuesRefusal(); !refusal.empty()) {
+    PlayErrorSound();
+    CommandMessageBox(*this, refusal, "ERROR", MB_OK);
+    return;
+  }
   const FitMethod method = bFitMarquardt    ? FitMethod::Marquardt
                            : bFitAnnealing ? FitMethod::Annealing
                                            : FitMethod::Simplex;

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "modelcalc/fluorescence_detection.h"
+#include "modelfit/transfer_fields.h"
+#include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "resources/dialogs.h"
 
@@ -11,6 +13,10 @@ namespace tarmic {
 
 namespace {
 
+// The fields and the entries of the parameter file that keep their values: each
+// must lie within its row of the file's table.
+constexpr DialogField kFields[] = {{612, 154, 1.0}, {614, 161, 1.0}, {616, 167, 1.0}, {617, 164, 1.0},
+                                   {619, 170, 1.0}, {618, 157, 1.0}, {627, 158, 1.0}};
 
 int RunUntilValid(TransferBuffer& record) {
   if (!HasBackend()) return IDCANCEL;
@@ -18,9 +24,12 @@ int RunUntilValid(TransferBuffer& record) {
   for (;;) {
     const int result = GetBackend().RunDialog(dialog, record);
     if (result != IDOK) return result;
-    if (FloToolBoxCanClose(record)) return IDOK;
+    const std::string refusal = FloToolBoxCanClose(record)
+                                    ? FieldsRefusal(record, ParameterFileEntries(), kFields)
+                                    : std::string("Invalid Entry");
+    if (refusal.empty()) return IDOK;
     GetBackend().Beep(kBeepAsterisk);
-    GetBackend().MessageBox("Invalid Entry", "Input Error", MB_OK);
+    GetBackend().MessageBox(refusal, "Input Error", MB_OK);
   }
 }
 

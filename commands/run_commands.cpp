@@ -12,6 +12,7 @@
 #include "modelcalc/model_computation.h"
 #include "modelcalc/model_steps.h"
 #include "modelcalc/time_course.h"
+#include "modelfit/param_checks.h"
 #include "modelfit/params_dialog.h"
 #include "numerics/error_box.h"
 #include "numerics/run_switches.h"
@@ -87,6 +88,13 @@ void TXLAWindow::CmRun() {
 // Computes the discrete-species model with the current parameters, redrawing while
 // it computes, and shows fit and residuals. The computation shows its own boxes.
 void TXLAWindow::RunDiscreteModel() {
+  // Values no computation can use, whatever route they came by, are refused before
+  // the last fit goes.
+  if (const std::string refusal = RunValuesRefusal(); !refusal.empty()) {
+    PlayErrorSound();
+    CommandMessageBox(*this, refusal, "ERROR", MB_OK);
+    return;
+  }
   bRunInProgress = true;
   bLiveDisplay = true;
   const LastModelFit last;

@@ -3,6 +3,7 @@
 // solvent_settings.h), chooses the coefficient files, and switches the model on
 // (s and D of the model to standard conditions) or off (back to the experiment).
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/xla_window.h"
@@ -15,6 +16,7 @@
 #include "numerics/number_input.h"
 #include "numerics/path_table.h"
 #include "numerics/solvent_constants.h"
+#include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/solvent_settings.h"
@@ -76,6 +78,19 @@ bool CanClose(TXLAWindow& w, const TransferBuffer& r) {
   if (FieldChecked(r, 844) && FieldValue(r, 851) < kMinCosoluteGridSize) {
     Note(w, "the cosolute grid needs at least 10 points", "Input Error");
     return false;
+  }
+  // The solvent values within the ranges of the table of valid values (the
+  // solvated vbar with the cosolute gradient only).
+  const std::pair<int, Quantity> solvent[] = {{838, kPartialSpecificVolume},
+                                              {842, kBufferDensity},
+                                              {843, kBufferViscosity},
+                                              {845, kPartialSpecificVolume}};
+  for (const auto& [id, q] : solvent) {
+    if (id == 845 && !FieldChecked(r, 844)) continue;
+    if (const std::string why = QuantityRefusal(q, FieldValue(r, id)); !why.empty()) {
+      Note(w, why.c_str(), "Input Error");
+      return false;
+    }
   }
   return true;
 }

@@ -426,7 +426,7 @@ ContiRunResult RunContiSed(Window* window) {
     if (!std::isfinite(fMeniscus) || !std::isfinite(fBottom) || !(fMeniscus < fBottom)) {
       PlayErrorSound();
       return Finish(ContiRunOutcome::NotStarted,
-                    Message(Format("the meniscus %.4f cm must lie below the bottom %.4f cm",
+                    Message(Format("the meniscus %g cm must lie below the bottom %g cm",
                                    static_cast<double>(fMeniscus), static_cast<double>(fBottom)),
                             "ERROR"));
     }
@@ -439,15 +439,10 @@ ContiRunResult RunContiSed(Window* window) {
         return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(std::move(refusal)));
     }
     // Values that reached the model without the Parameters dialog (other commands)
-    // and that no kernel can use are refused before the last result goes. The
-    // kernels say themselves what they make of a partial specific volume, a
-    // frictional ratio or a chi-square ratio.
-    ModelValueRoles roles = CurrentModelValueRoles();
-    roles.vbarSlot = roles.frictionalRatioSlot = 0;
-    roles.confidence = false;
-    const std::string refusal =
-        ModelValuesRefusal(roles, [](int slot) { return static_cast<double>(pParams[slot]); });
-    if (!refusal.empty()) return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(refusal));
+    // and that no kernel can use, and Lamm settings no solution can use, are
+    // refused before the last result goes.
+    if (const std::string refusal = RunValuesRefusal(); !refusal.empty())
+      return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(refusal));
   }
   const ContiRunSettings settings = GetContiRunSettings();
   Text(30, "allocating memory space...    ");

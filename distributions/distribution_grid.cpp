@@ -288,7 +288,7 @@ bool CheckLsgGridAgainstFitLimits(int n) {
     const double reach = fMeniscus * std::exp(w2 * pDistGrid[n] * last.time);
     if (reach >= fFitLeftLim) return true;
     const std::string question = Format(
-        "smax %.2f too low - boundary does not reach left fit limit in last scan!\nnote: fit "
+        "smax %g too low - boundary does not reach left fit limit in last scan!\nnote: fit "
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway? (maybe looking at "
         "flotation?)",
         static_cast<double>(pDistGrid[n]), sLeft, sRight);
@@ -298,7 +298,7 @@ bool CheckLsgGridAgainstFitLimits(int n) {
   }
   if (!bFitLimitWarningAccepted) {
     const std::string question = Format(
-        "smin %.2f too low - boundary would be beyond right fit limit in last scan!\nnote: fit "
+        "smin %g too low - boundary would be beyond right fit limit in last scan!\nnote: fit "
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway (may cause crash)?",
         static_cast<double>(pDistGrid[1]), sLeft, sRight);
     if (!AskYesNo(question, "ERROR")) return false;
@@ -452,7 +452,7 @@ void ReadGridSettingsFromParams() {
   if (IsSizeShapeModel()) {
     fFf0Min = pParams[kContiSlotShape1];
     fFf0Max = pParams[kContiSlotShape2];
-    nFf0Values = static_cast<int>(std::floor(pParams[kContiSlotShape3]));
+    nFf0Values = TruncateToInt(std::floor(pParams[kContiSlotShape3]));
   }
 }
 

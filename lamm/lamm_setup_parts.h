@@ -19,16 +19,18 @@
 #include <vector>
 
 #include "lamm/lamm_interfaces.h"
+#include "numerics/value_ranges.h"
 
 namespace tarmic {
 
-// The grid sizes a solution works with: fewer nodes cannot carry a boundary, and
-// the work arrays of more would take hundreds of megabytes.
-inline constexpr int kMinLammGridPoints = 5;
-inline constexpr int kMaxLammGridPoints = 100000;
+// The grid sizes a solution works with (the table of valid values): fewer nodes
+// cannot carry a boundary, and the work arrays of more would take hundreds of
+// megabytes.
+inline constexpr int kMinLammGridPoints = static_cast<int>(kLammGridSize.range.low);
+inline constexpr int kMaxLammGridPoints = static_cast<int>(kLammGridSize.range.high);
 // The largest "points per sigma" of the automatic grid size. Above a few dozen the
 // grid reaches its upper limit for any boundary anyway.
-inline constexpr float kMaxPointsPerSigma = 1000.0f;
+inline constexpr float kMaxPointsPerSigma = static_cast<float>(kPointsPerSigma.range.high);
 // Whether a value may stand as "points per sigma" or as a grid size (a grid size is
 // taken as its whole part).
 inline bool PointsPerSigmaUsable(double v) { return v > 0.0 && v <= kMaxPointsPerSigma; }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <span>
 
 #include "numerics/atomic_file.h"
 #include "distributions/distribution_grid.h"
@@ -22,6 +23,7 @@
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
 #include "modelfit/param_checks.h"
+#include "numerics/value_ranges.h"
 #include "numerics/cvector.h"
 #include "numerics/error_box.h"
 #include "numerics/hydrodynamics.h"
@@ -306,14 +308,9 @@ void LaterSettings(Codec& c) {
     pSpeciesExtra[2] = pParams[17] = gKept[90];
   }
   c.Flag(91, bAutoGridSize);
-  // Grid values out of their range keep the settings (a count that cannot be
-  // built from would make every later run fail or never end).
-  float pointsPerSigma = fPointsPerSigma;
-  int upper = nGridSizeUpper, lower = nGridSizeLower;
-  c.Float(92, pointsPerSigma);
-  c.Int(93, upper);
-  c.Int(94, lower);
-  if (!c.Writing()) TakeLammGridSettings(pointsPerSigma, NAN, lower, upper);
+  c.Float(92, fPointsPerSigma);
+  c.Int(93, nGridSizeUpper);
+  c.Int(94, nGridSizeLower);
 }
 
 // Indices 95-172: buffer mismatch, finite resolution, zone, the multiple-species
@@ -485,12 +482,104 @@ std::optional<std::vector<float>> ReadVector(const std::string& path, std::strin
   return values;
 }
 
+// The index of the file that holds a slot of the parameter vector after a reload
+// (-1: none): the species blocks, the cell and the baseline, the values of the
+// discrete component (read from 89 and 90), the third model scalar, the lamella
+// width, the start time and the pairs of the multiple-species non-ideal model.
+int IndexOfSlot(int slot) {
+  if (slot >= 1 && slot <= 4) return 1 + 9 * (slot - 1) + 3;
+  if (slot >= 5 && slot <= 8) return 1 + 9 * (slot - 5) + 5;
+  if (slot >= 9 && slot <= 12) return 1 + 9 * (slot - 9) + 1;
+  if (slot >= 18 && slot <= 19) return 1 + 9 * (slot - 16) + 7;
+  if (slot >= 25 && slot <= 34) return 131 + 2 * (slot - 25);
+  switch (slot) {
+    case 13: return 39;
+    case 14: return 40;
+    case 15: return 37;
+    case 16: return 89;
+    case 17: return 90;
+    case 22: return 44;
+    case 23: return 126;
+    case 24: return 79;
+    default: return -1;
+  }
+}
+
+// "line 25: " for an index, "lines 5 and 7: " for two, nothing for none.
+std::string LinePrefix(int index, int other = -1) {
+  if (index >= 0 && other >= 0)
+    return Format("lines %d and %d: ", std::min(index, other) + 1, std::max(index, other) + 1);
+  return index >= 0 ? Format("line %d: ", index + 1) : std::string();
+}
+
+// The entries of a file judged by their rows of the table of valid values before
+// the model is touched: every value in its range, the model codes known, the grid
+// size limits not crossed, the fitting limits within the cell the file sets (or
+// any cell, before one is set). Empty when all pass; else "line N: " and why.
+std::string EntriesRefusal(const std::vector<float>& v) {
+  const std::span<const FileEntry> rows = ParameterFileEntries();
+  for (std::size_t i = 0; i < v.size(); ++i)
+    if (std::string why = EntryRefusal(rows[i], v[i]); !why.empty())
+      return LinePrefix(static_cast<int>(i)) + why;
+  const float code = v[72];
+  if (code >= 1.0f && ContinuousModelCommand(TruncateToInt(code)) == 0)
+    return LinePrefix(72) + Format("the continuous-model code %g is not known", static_cast<double>(code));
+  if (v.size() > 173) {
+    const int variant = TruncateToInt(v[173]);
+    if (variant < 0 || variant > static_cast<int>(DiscreteVariant::Cumulants) || v[173] != variant)
+      return LinePrefix(173) + Format("the discrete-model variant %g is not known", static_cast<double>(v[173]));
+  }
+  if (std::floor(v[94]) > std::floor(v[93]))
+    return LinePrefix(93, 94) + Format("the lower limit %g of the grid size must not be above its upper limit %g",
+                                   std::floor(v[94]), std::floor(v[93]));
+  // Radii of electrophoresis data may lie below 0; beyond the bottom no radius
+  // holds data.
+  const double low = bElectrophoresisMode ? -kMaxRadius : 0.0;
+  const double high = v[40] > 0.0f ? v[40] : kMaxRadius;
+  for (int i : {41, 42}) {
+    const Quantity limit{i == 41 ? "left fitting limit" : "right fitting limit", "cm", ZeroOr(Closed(low, high))};
+    if (std::string why = QuantityRefusal(limit, v[static_cast<std::size_t>(i)]); !why.empty())
+      return LinePrefix(i) + why;
+  }
+  if (std::string why = FitLimitsRefusal(v[41], v[42]); !why.empty()) return LinePrefix(41, 42) + why;
+  return std::string();
+}
+
+// The values of a parameter file that pass ReadVector and EntriesRefusal; *why
+// names the file and the reason otherwise.
+std::optional<std::vector<float>> ReadCheckedVector(const std::string& path, std::string* why) {
+  std::optional<std::vector<float>> read = ReadVector(path, why);
+  if (!read) return read;
+  if (std::string refusal = EntriesRefusal(*read); !refusal.empty()) {
+    *why = Format("the parameter file %s cannot be used: %s", path.c_str(), refusal.c_str());
+    return std::nullopt;
+  }
+  return read;
+}
+
 // Shows why a parameter file was refused (not in batch mode: a series goes on
 // without it).
 void ReportDamagedParameterFile(const std::string& why) {
   if (why.empty() || bBatchMode) return;
   PlayErrorSound();
   AskBox(why, "reload parameters", MB_OK);
+}
+
+// A fitting limit of the file that the data could not take as it stands (beyond
+// the last radius of a scan, or too close to the meniscus or the bottom) has been
+// moved into the data: the box says so, naming the file and the line (not in batch
+// mode).
+void ReportMovedFitLimits(const std::string& path, float left, float right) {
+  std::string moved;
+  if (left != 0.0f && left != fFitLeftLim)
+    moved += Format("\nline 42: the left fitting limit %g cm is set to %g cm", static_cast<double>(left),
+                    static_cast<double>(fFitLeftLim));
+  if (right != 0.0f && right != fFitRightLim)
+    moved += Format("\nline 43: the right fitting limit %g cm is set to %g cm", static_cast<double>(right),
+                    static_cast<double>(fFitRightLim));
+  if (moved.empty() || bBatchMode) return;
+  AskBox(Format("the parameter file %s holds fitting limits outside the data:", path.c_str()) + moved,
+         "reload parameters", MB_OK | MB_ICONINFORMATION);
 }
 
 bool IsScanExtension(const std::string& ext) {
@@ -606,7 +695,7 @@ void ApplyVector(Window* window, std::vector<float>& v) {
 int ReloadParameters(Window* window, const std::string& path) {
   // The whole file is checked before the model is touched.
   std::string why;
-  std::optional<std::vector<float>> read = ReadVector(path, &why);
+  std::optional<std::vector<float>> read = ReadCheckedVector(path, &why);
   if (!read) {
     ReportDamagedParameterFile(why);
     return 0;
@@ -617,18 +706,28 @@ int ReloadParameters(Window* window, const std::string& path) {
   std::vector<float> previous = VectorOfState(false);
   const std::vector<float> previousParams(std::begin(pParams), std::end(pParams));
   const std::vector<int> previousFlags(std::begin(pParamFitFlags), std::end(pParamFitFlags));
+  const float left = (*read)[41], right = (*read)[42];
+  // A right limit beyond the last radius of a scan stands for "to the end" in older
+  // files: it is moved there, and said below.
+  if (!bDLSData && right != 0.0f)
+    for (int i = 1; i <= nScans; ++i)
+      (*read)[42] = std::min((*read)[42], ppRadius[static_cast<std::size_t>(i)][pnPoints[static_cast<std::size_t>(i)]]);
   ApplyVector(window, *read);
-  // Its values pass the checks of the Parameters dialog, or the state before it
-  // comes back.
-  const std::string refusal =
-      ModelValuesRefusal(CurrentModelValueRoles(), [](int slot) { return static_cast<double>(pParams[slot]); });
+  // Its values pass the checks of the Parameters dialog for the model the file
+  // selects, or the state before it comes back.
+  int slot = 0, paired = 0;
+  const std::string refusal = ModelValuesRefusal(
+      CurrentModelValueRoles(), [](int s) { return static_cast<double>(pParams[s]); }, &slot, &paired);
   if (!refusal.empty()) {
     ApplyVector(window, previous);
     std::copy(previousParams.begin(), previousParams.end(), std::begin(pParams));
     std::copy(previousFlags.begin(), previousFlags.end(), std::begin(pParamFitFlags));
-    ReportDamagedParameterFile(Format("the parameter file %s cannot be used: %s", path.c_str(), refusal.c_str()));
+    ReportDamagedParameterFile(Format("the parameter file %s cannot be used: %s%s", path.c_str(),
+                                      LinePrefix(IndexOfSlot(slot), paired ? IndexOfSlot(paired) : -1).c_str(),
+                                      refusal.c_str()));
     return 0;
   }
+  ReportMovedFitLimits(path, left, right);
   if (VBAR20 == 0.0f) {
     // A series in batch mode cannot stop on a question: it takes the answer Yes.
     if (bBatchMode || AskBox("VBAR20 is 0.0 ... adjust to VBAR20=VBAR?", "reload parameters",
@@ -643,7 +742,7 @@ int ReloadParameters(Window* window, const std::string& path) {
 int OfferReloadParameters(Window* window) {
   if (bNoiseTakenFromData) return 0;
   std::string why;
-  std::optional<std::vector<float>> read = ReadVector(szTmpParsPath, &why);
+  std::optional<std::vector<float>> read = ReadCheckedVector(szTmpParsPath, &why);
   if (!read) {
     ReportDamagedParameterFile(why);
     return 0;

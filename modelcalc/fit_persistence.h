@@ -99,9 +99,14 @@ SaveResult TmpSaveBestParams(Window* window, bool bAsData);
 // check marks. 1 when restored, 0 when the file is missing (then nothing changes
 // and nothing is said) or cannot be used: fewer than kMinSavedParams values, a cut
 // last line, a line without a number, a number that is not finite, more lines than
-// the layout, or values the Parameters dialog would refuse (ModelValuesRefusal).
-// Such a file is refused with its reason in a box captioned "reload parameters"
-// (no box in batch mode); the loaded model stays as it was.
+// the layout, a value outside its row of the table of valid values
+// (ParameterFileEntries, numerics/value_ranges.h: ranges, known model codes, grid
+// size limits that do not cross, fitting limits from 0 to the bottom in order), or
+// values of the vector the Parameters dialog would refuse for the model the file
+// selects (ModelValuesRefusal). Such a file is refused with the line and the reason
+// in a box captioned "reload parameters" (no box in batch mode); the loaded model
+// stays as it was. A right fitting limit beyond the data's last radius is moved
+// there; a fitting limit the data moved is said in one box naming its line.
 int ReloadParameters(Window* window, const std::string& path);
 // After loading data: offers the saved state of szTmpParsPath ("restore previous
 // data?" or "load previous analysis?" by index 0); the result of ReloadParameters,

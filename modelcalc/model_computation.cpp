@@ -90,10 +90,11 @@ void ChooseAlgorithm(double sAbs, double threshold) {
 
 int ClampGrid(double n) {
   const int lower = nGridSizeLower, upper = nGridSizeUpper;
-  int N = static_cast<int>(std::floor(n));
-  if (N > upper) N = upper;
-  if (N < lower) N = lower;
-  return N;
+  // Clamped before the conversion, so that no estimate converts out of range.
+  const double whole = std::floor(n);
+  if (!(whole < upper)) return upper;
+  if (!(whole > lower)) return lower;
+  return static_cast<int>(whole);
 }
 
 // ---- the set-up common to routes 2 and 3 ----

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstddef>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "modelfit/transfer_fields.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/number_input.h"
+#include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "resources/dialogs.h"
 #include "scandata/analysis_switches.h"
@@ -64,12 +64,8 @@ std::vector<float> DefaultsVector() {
           fRadialConvolutionRange};
 }
 
-// A grid size: the integer part, at most the largest int.
-int GridCount(float value) {
-  const double v = std::floor(static_cast<double>(value));
-  if (v >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
-  return static_cast<int>(v);
-}
+// A grid size: the integer part (the entry check keeps it within the table's range).
+int GridCount(float value) { return static_cast<int>(std::floor(static_cast<double>(value))); }
 
 // Scan times follow omega^2 t (omega^2 in single precision, as the dialog always
 // did) or go back to the recorded times; not for electrophoresis or DLS data.
@@ -146,12 +142,7 @@ void ReadBack(const TransferBuffer& r, const Remembered& before) {
   dAutoSGridValue = FieldValue(r, 627);
   fRefitTolerance = FieldValue(r, 628) * 0.01f;
 
-  dMaxDcOverC = FieldValue(r, 629);
-  if (dMaxDcOverC != before.maxDcOverC) {
-    dMaxDcOverCRef = dMaxDcOverC;
-    dMaxDcOverCLow = 0.05 * dMaxDcOverC;
-    dMaxDcOverCHigh = 0.2 * dMaxDcOverC;
-  }
+  if (const double maxDcOverC = FieldValue(r, 629); maxDcOverC != before.maxDcOverC) SetMaxDcOverC(maxDcOverC);
 
   bSimulateTimeResolution = FieldChecked(r, 832);
   if (bSimulateTimeResolution && bFluorescenceData) {
@@ -226,16 +217,22 @@ void FillLammParamsTransfer(TransferBuffer& r) {
   SetFieldValue(r, 835, "%.2f", fScanVelocity);
 }
 
+std::string LammFieldsRefusal(const TransferBuffer& record) {
+  if (std::string why = FieldsRefusal(record, LammSettingsEntries(), LammDialogFields()); !why.empty())
+    return why;
+  std::vector<float> settings = LammSettingsVector();
+  for (const DialogField& f : LammDialogFields())
+    settings[static_cast<std::size_t>(f.entry)] = static_cast<float>(EntryValueOfField(f, FieldValue(record, f.id)));
+  return LammSettingsRefusal(settings);
+}
+
 bool LammPBoxCanClose(const TransferBuffer& record) {
   bool ok = true;
   for (int id : {612, 614, 616, 617, 619, 618, 627, 628, 629, 835, 834})
     if (!IsValidPositiveFloat(FieldText(record, id).c_str())) ok = false;
-  if (!IsValidFloat(FieldText(record, 643).c_str())) ok = false;
-  // Numbers that a grid cannot be built from: the message names the field.
-  const std::string refusal =
-      ok ? LammGridSettingsRefusal(FieldValue(record, 617), FieldValue(record, 616),
-                                   FieldValue(record, 618), FieldValue(record, 619))
-         : std::string("Invalid Entry");
+  if (!IsValidFloat(FieldText(record, 643).c_str()) || !IsValidFloat(FieldText(record, 639).c_str())) ok = false;
+  // Numbers outside their range: the message names the field.
+  const std::string refusal = ok ? LammFieldsRefusal(record) : std::string("Invalid Entry");
   if (refusal.empty()) return true;
   if (HasBackend()) {
     GetBackend().Beep(kBeepAsterisk);

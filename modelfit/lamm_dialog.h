@@ -8,6 +8,8 @@
 // and calls RunLammParametersDialog.
 #pragma once
 
+#include <string>
+
 #include "platform/resource_types.h"
 
 namespace tarmic {
@@ -20,10 +22,15 @@ void InitLammParamsTransfer(TransferBuffer& record);
 // Writes the settings into the record as text.
 void FillLammParamsTransfer(TransferBuffer& record);
 // The entry check of the dialog: the numbers must be valid and non-negative (the
-// truncation exponent may be negative; "when optimized" is not checked). On a
-// failure: the asterisk beep and "Invalid Entry" ("Input Error"); false keeps the
-// dialog open.
+// truncation exponent and "when optimized" may be negative), else the asterisk beep
+// and "Invalid Entry" ("Input Error"); then each within its row of the table of
+// valid values (LammFieldsRefusal), else the same beep and box with the sentence
+// naming the field. False keeps the dialog open.
 bool LammPBoxCanClose(const TransferBuffer& record);
+// Empty when every edit of the record lies within the row of the Lamm settings
+// entry it edits (the tolerance in percent) and the grid-size limits do not cross;
+// otherwise the sentence of the first that does not.
+std::string LammFieldsRefusal(const TransferBuffer& record);
 
 // The command. Returns false when the dialog was cancelled before any setting
 // changed. A switch from the moving hat to the static grid with a fixed time step

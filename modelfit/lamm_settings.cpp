@@ -1,12 +1,16 @@
 #include "modelfit/lamm_settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <span>
 
 #include "numerics/cvector.h"
 #include "numerics/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/path_table.h"
+#include "numerics/value_ranges.h"
+#include "platform/backend.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/scan_file.h"
@@ -94,65 +98,19 @@ void DebugLog(Window* window, const char* text) {
 }
 
 float Switch(bool on) { return on ? 1.0f : 0.0f; }
+bool On(float v) { return v > 0.0f; }
 
-// Reading back: a value in range replaces the setting, anything else leaves it.
-// The ranges are those the dialog accepts: finite, and not negative where the
-// dialog asks for a positive entry.
-void ReadFloat(float v, float& setting) {
-  if (std::isfinite(v)) setting = v;
-}
-void ReadPositiveFloat(float v, float& setting) {
-  if (std::isfinite(v) && v >= 0.0f) setting = v;
-}
-void ReadPositiveDouble(float v, double& setting) {
-  if (std::isfinite(v) && v >= 0.0f) setting = v;
-}
-// Levels that must stay above 0 (a level written with "%f" below 5e-7 reads as 0,
-// which would switch the test it belongs to off): the setting stays then.
-void ReadLevel(float v, double& setting) {
-  if (std::isfinite(v) && v > 0.0f) setting = v;
-}
-void ReadSwitch(float v, bool& setting) {
-  if (std::isfinite(v)) setting = v > 0.0f;
+// The refusal of the lower and upper limit of the automatic grid size that cross.
+std::string CrossedLimitsRefusal(double lower, double upper) {
+  if (std::floor(lower) <= std::floor(upper)) return std::string();
+  return Format("the \"lower limit\" %g of the grid size must not be above its \"upper limit\" %g",
+                std::floor(lower), std::floor(upper));
 }
 
 }  // namespace
 
-std::string LammGridSettingsRefusal(double pointsPerSigma, double defaultSize, double lower,
-                                    double upper) {
-  if (!PointsPerSigmaUsable(pointsPerSigma))
-    return Format("\"points per sigma\" %g must be above 0 and at most %g", pointsPerSigma,
-                  static_cast<double>(kMaxPointsPerSigma));
-  const struct {
-    const char* label;
-    double value;
-  } sizes[] = {{"default FE grid size", defaultSize}, {"lower limit", lower}, {"upper limit", upper}};
-  for (const auto& size : sizes)
-    if (!GridSizeUsable(size.value))
-      return Format("\"%s\" %g must be %d to %d grid points", size.label, std::floor(size.value),
-                    kMinLammGridPoints, kMaxLammGridPoints);
-  if (std::floor(lower) > std::floor(upper))
-    return Format("the \"lower limit\" %g of the grid size must not be above its \"upper limit\" %g",
-                  std::floor(lower), std::floor(upper));
-  return std::string();
-}
-
-void TakeLammGridSettings(double pointsPerSigma, double defaultSize, double lower, double upper) {
-  if (PointsPerSigmaUsable(pointsPerSigma)) fPointsPerSigma = static_cast<float>(pointsPerSigma);
-  if (GridSizeUsable(defaultSize)) nDefaultGridPoints = static_cast<int>(std::floor(defaultSize));
-  int low = nGridSizeLower, high = nGridSizeUpper;
-  if (GridSizeUsable(lower)) low = static_cast<int>(std::floor(lower));
-  if (GridSizeUsable(upper)) high = static_cast<int>(std::floor(upper));
-  if (low > high) return;
-  nGridSizeLower = low;
-  nGridSizeUpper = high;
-}
-
-int SaveLammEqParameterPreferences(Window* window) {
-  DebugLog(window, "\nEnter SaveLammEqParameterPreferences");
-  CVector v(kLammPreferenceCount, 1);
-  float* p = v.MutableData();
-  for (int i = 0; i < kLammPreferenceCount; ++i) p[i] = 0.0f;
+std::vector<float> LammSettingsVector() {
+  std::vector<float> p(kLammPreferenceCount, 0.0f);
   p[0] = fAutoAlgorithmS;
   p[1] = Switch(bShutOffBackDiffusion);
   p[2] = static_cast<float>(dBackDiffusionLevel);
@@ -181,6 +139,36 @@ int SaveLammEqParameterPreferences(Window* window) {
   p[25] = fRadialConvolutionRange;
   p[26] = Switch(bCheckAcceleration);
   // Entries 27 to 30 are reserved and written as 0.
+  return p;
+}
+
+std::string LammSettingsRefusal(const std::vector<float>& settings, int* refusedEntry) {
+  const std::span<const FileEntry> rows = LammSettingsEntries();
+  std::string why;
+  for (std::size_t i = 0; i < settings.size() && i < rows.size() && why.empty(); ++i) {
+    why = EntryRefusal(rows[i], settings[i]);
+    if (!why.empty() && refusedEntry) *refusedEntry = static_cast<int>(i);
+  }
+  if (why.empty() && settings.size() > 7) {
+    why = CrossedLimitsRefusal(settings[7], settings[6]);
+    if (!why.empty() && refusedEntry) *refusedEntry = 7;
+  }
+  return why;
+}
+
+std::string LammSettingsRefusal() { return LammSettingsRefusal(LammSettingsVector()); }
+
+void SetMaxDcOverC(double value) {
+  dMaxDcOverC = dMaxDcOverCRef = value;
+  dMaxDcOverCLow = 0.05 * value;
+  dMaxDcOverCHigh = 0.2 * value;
+}
+
+int SaveLammEqParameterPreferences(Window* window) {
+  DebugLog(window, "\nEnter SaveLammEqParameterPreferences");
+  const std::vector<float> p = LammSettingsVector();
+  CVector v(kLammPreferenceCount, 1);
+  for (int i = 0; i < kLammPreferenceCount; ++i) v.MutableData()[i] = p[static_cast<std::size_t>(i)];
   const bool written = v.WriteToFile(szLammParamsIni.c_str());
   DebugLog(window, " --> done.");
   return written ? 1 : 0;
@@ -192,38 +180,58 @@ int ReadLammEqParameterPreferences(Window* window) {
   CVector v;
   v.ReadFromFile(szLammParamsIni.c_str());
   if (v.Length() < 30) return 0;
+  const int n = std::min(static_cast<int>(v.Length()), kLammPreferenceCount);
   const float* p = v.Data();
-  ReadPositiveFloat(p[0], fAutoAlgorithmS);
-  ReadSwitch(p[1], bShutOffBackDiffusion);
-  ReadLevel(p[2], dBackDiffusionLevel);
-  ReadSwitch(p[3], bAutoGridSize);
-  TakeLammGridSettings(p[5], p[4], p[7], p[6]);
-  if (std::isfinite(p[8])) {
-    bTimesFromW2t = p[8] > 0.0f;
+  // Each value outside its row keeps its setting; the refused lines are named once.
+  const std::span<const FileEntry> rows = LammSettingsEntries();
+  std::vector<bool> ok(static_cast<std::size_t>(n));
+  std::string refused;
+  for (int i = 0; i < n; ++i) {
+    const std::string why = EntryRefusal(rows[static_cast<std::size_t>(i)], p[i]);
+    ok[static_cast<std::size_t>(i)] = why.empty();
+    if (!why.empty()) refused += Format("\nline %d: ", i + 1) + why;
+  }
+  if (ok[6] && ok[7]) {
+    if (const std::string why = CrossedLimitsRefusal(p[7], p[6]); !why.empty()) {
+      ok[6] = ok[7] = false;
+      refused += Format("\nlines 7 and 8: ") + why;
+    }
+  }
+  auto take = [&](int i) { return ok[static_cast<std::size_t>(i)]; };
+  if (take(0)) fAutoAlgorithmS = p[0];
+  if (take(1)) bShutOffBackDiffusion = On(p[1]);
+  if (take(2)) dBackDiffusionLevel = p[2];
+  if (take(3)) bAutoGridSize = On(p[3]);
+  if (take(4)) nDefaultGridPoints = static_cast<int>(std::floor(p[4]));
+  if (take(5)) fPointsPerSigma = p[5];
+  if (take(6)) nGridSizeUpper = static_cast<int>(std::floor(p[6]));
+  if (take(7)) nGridSizeLower = static_cast<int>(std::floor(p[7]));
+  if (take(8)) {
+    bTimesFromW2t = On(p[8]);
     bRampRotorSpeed = !bTimesFromW2t;
   }
-  ReadSwitch(p[9], bAutoFEAlgorithm);
-  ReadSwitch(p[10], bFixTimeStep);
-  ReadSwitch(p[11], bClaverie);
-  ReadSwitch(p[12], bMovingHat);
-  ReadSwitch(p[13], bAutoSGrid);
-  ReadPositiveDouble(p[14], dAutoSGridValue);
-  ReadPositiveFloat(p[15], fRefitTolerance);
-  ReadPositiveDouble(p[16], dMaxDcOverC);
-  ReadFloat(p[17], fAutoAlgorithmSOptimized);
-  ReadSwitch(p[18], bOptimizeStaticGrid);
-  ReadSwitch(p[19], bExperimentalInitialDistribution);
-  ReadSwitch(p[20], bTruncateGrid);
-  // The truncation level 10^p[21] must be a positive finite number.
-  if (std::isfinite(p[21])) {
-    const double level = std::pow(10.0, static_cast<double>(p[21]));
-    if (std::isfinite(level) && level > 0.0) dTruncationLevel = level;
-  }
-  ReadSwitch(p[22], bSimulateTimeResolution);
-  ReadSwitch(p[23], bSimulateRadialResolution);
-  ReadPositiveFloat(p[24], fScanVelocity);
-  ReadPositiveFloat(p[25], fRadialConvolutionRange);
-  if (v.Length() > 26) ReadSwitch(p[26], bCheckAcceleration);
+  if (take(9)) bAutoFEAlgorithm = On(p[9]);
+  if (take(10)) bFixTimeStep = On(p[10]);
+  if (take(11)) bClaverie = On(p[11]);
+  if (take(12)) bMovingHat = On(p[12]);
+  if (take(13)) bAutoSGrid = On(p[13]);
+  if (take(14)) dAutoSGridValue = p[14];
+  if (take(15)) fRefitTolerance = p[15];
+  if (take(16)) dMaxDcOverC = p[16];
+  if (take(17)) fAutoAlgorithmSOptimized = p[17];
+  if (take(18)) bOptimizeStaticGrid = On(p[18]);
+  if (take(19)) bExperimentalInitialDistribution = On(p[19]);
+  if (take(20)) bTruncateGrid = On(p[20]);
+  if (take(21)) dTruncationLevel = std::pow(10.0, static_cast<double>(p[21]));
+  if (take(22)) bSimulateTimeResolution = On(p[22]);
+  if (take(23)) bSimulateRadialResolution = On(p[23]);
+  if (take(24)) fScanVelocity = p[24];
+  if (take(25)) fRadialConvolutionRange = p[25];
+  if (n > 26 && take(26)) bCheckAcceleration = On(p[26]);
+  if (!refused.empty() && HasBackend())
+    GetBackend().MessageBox("the Lamm equation settings file " + szLammParamsIni +
+                                " holds values outside their range; these settings keep their values:" + refused,
+                            "LAMM EQUATION PARAMETERS", MB_OK | MB_ICONINFORMATION);
   DebugLog(window, " --> done.");
   return 1;
 }

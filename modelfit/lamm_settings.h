@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "lamm/lamm_setup_parts.h"
 #include "scandata/analysis_switches.h"
@@ -74,19 +75,18 @@ extern float fScanVelocity;                 // "scan velocity (cm/min)" (2.43)
 extern bool bSimulateRadialResolution;      // "simulate radial resolution" (off)
 extern float fRadialConvolutionRange;       // "radial range of convolution (cm)" (0.008)
 
-// The grid settings a Lamm solution works with: "points per sigma" above 0 and at
-// most kMaxPointsPerSigma; the default size and the two limits of the automatic
-// size from kMinLammGridPoints to kMaxLammGridPoints grid points (their integer
-// parts, as the dialog takes them), the lower limit not above the upper. Empty
-// when all can be used; otherwise one sentence that names the first field that
-// cannot, with its value.
-std::string LammGridSettingsRefusal(double pointsPerSigma, double defaultSize, double lower,
-                                    double upper);
-// Grid settings read from a file (the preference file, a saved parameter file):
-// each value within its range replaces its setting (grid sizes by their integer
-// part), the others keep theirs; limits that would cross keep both settings. NaN
-// stands for a value the file does not hold.
-void TakeLammGridSettings(double pointsPerSigma, double defaultSize, double lower, double upper);
+// The settings as the file szLammParamsIni holds them: kLammPreferenceCount
+// numbers, switches as 1 and 0, the truncation level as its log10.
+std::vector<float> LammSettingsVector();
+// Empty when every setting of such a vector lies within its row of the table of
+// valid values (LammSettingsEntries, numerics/value_ranges.h) and the lower limit
+// of the grid size is not above the upper; otherwise the sentence of the first
+// value that does not, and *refusedEntry its index.
+std::string LammSettingsRefusal(const std::vector<float>& settings, int* refusedEntry = nullptr);
+// The same for the settings in use (the Run's check).
+std::string LammSettingsRefusal();
+// Sets "max dc/c" and the two step-control bounds derived from it.
+void SetMaxDcOverC(double value);
 
 // The settings above as the numerical options of a Lamm solver object: the one
 // place where the solutions read them.
@@ -102,8 +102,9 @@ inline constexpr int kLammPreferenceCount = 31;
 // the message of the vector writer).
 int SaveLammEqParameterPreferences(Window* window);
 // Reads the settings; 1 when read, 0 when the file is missing or holds fewer than
-// 30 values (then nothing changes). A value that is not a finite number, or a grid
-// value out of its range (TakeLammGridSettings), leaves its setting as it was.
+// 30 values (then nothing changes). A value outside its row of the table (grid
+// limits that cross: both) leaves its setting as it was; one box names the file
+// and every such line with its reason.
 int ReadLammEqParameterPreferences(Window* window);
 
 // Switches "ramp rotor speed" off, sets bTimesFromW2t and, unless the data are

@@ -7,8 +7,11 @@
 #include <string>
 
 #include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
+#include "modelfit/params_dialog.h"
 #include "modelfit/transfer_fields.h"
 #include "numerics/error_box.h"
 #include "numerics/number_input.h"
@@ -54,16 +57,68 @@ bool BuildsDistributionGrid() {
   return IsContinuousModel() && !bVanHoldeWeischet && !bBoundaryAnalysis;
 }
 
+// Ids of the species fields of the dialog (species slot k = 1..4).
+int AmplitudeField(int k) { return 405 + 7 * (k - 1); }
+int SecondField(int k) { return 406 + 7 * (k - 1); }
+int SField(int k) { return 407 + 7 * (k - 1); }
+
+// The field of the dialog whose value the read-back puts into each slot of the
+// vector, for the current model and dialog variant: the species fields into the
+// species slots (amplitude 8 + k, second value k, s 4 + k), baseline, meniscus and
+// bottom into 15, 13 and 14, and the exceptions where a variant reads a field into
+// another value (the buffer component, a lamella width, a scaling exponent, the
+// discrete component of some models, the pairs of the multiple-species non-ideal
+// model).
+std::map<int, int> FieldOfSlot(int templateId) {
+  std::map<int, int> f;
+  const bool buffer = bBufferSedCorrection && IsDiscreteSpeciesModel();
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    if (k == 4 && buffer) continue;
+    f[8 + k] = AmplitudeField(k);
+    if (k != 4 || (!bCsNonideal && !bCsff0OneDiscrete)) f[k] = SecondField(k);
+    const bool sElsewhere = bZoneCentrifugation || bZoneLsgModel || IsScalingLawModel() ||
+                            (bMonomerDimer && bFitMAndS);
+    if (k != 4 || !sElsewhere) f[4 + k] = SField(k);
+  }
+  if (bZoneCentrifugation || bZoneLsgModel) f[23] = SField(4);
+  if (IsScalingLawModel()) f[kContiSlotScalingExponent] = SField(4);
+  if (bCsff0OneDiscrete) {
+    f[kContiSlotDiscrete1] = 443;
+    f[kContiSlotDiscrete2] = SecondField(4);
+  }
+  if (templateId == 871) {
+    f[kContiSlotDiscrete1] = 443;
+    f[kContiSlotDiscrete2] = 438;
+  }
+  if (templateId == 892) {
+    static constexpr int kPairFields[10] = {439, 420, 443, 414, 413, 428, 426, 421, 427, 438};
+    for (int j = 0; j < 10; ++j) {
+      std::erase_if(f, [&](const auto& slotField) { return slotField.second == kPairFields[j]; });
+      f[25 + j] = kPairFields[j];
+    }
+  }
+  f[15] = 433;
+  f[13] = 435;
+  // The electrophoresis model's field 437 is a length: the bottom is the meniscus
+  // plus it.
+  if (!(bDiscreteModel && bElectrophoresis)) f[14] = 437;
+  return f;
+}
+
 // The model values no computation can use, refused at OK with one sentence that
-// names the value and its allowed range. Fields of the slots: 405 grid count (9),
-// 406 lower (1) and 407 upper grid limit (5), 413 confidence (2), 420 (3), 419 (11),
-// 421 buffer density (7), 426 buffer viscosity (12), 435 meniscus (13), 437 bottom (14).
+// names the value and its allowed range: the values as the read-back would put
+// them into the vector, the other slots as they are.
 bool ModelValuesUsable(const TransferBuffer& record) {
-  static const std::map<int, int> kFieldOfSlot = {{1, 406}, {2, 413}, {3, 420},  {5, 407},  {7, 421},
-                                                  {9, 405}, {11, 419}, {12, 426}, {13, 435}, {14, 437}};
-  const std::string why = ModelValuesRefusal(CurrentModelValueRoles(), [&](int slot) {
-    const auto it = kFieldOfSlot.find(slot);
-    return it == kFieldOfSlot.end() ? 0.0 : static_cast<double>(FieldValue(record, it->second));
+  const std::map<int, int> fields = FieldOfSlot(SelectParamsTemplate());
+  const bool electrophoresis = bDiscreteModel && bElectrophoresis;
+  const ModelValueRoles roles =
+      CurrentModelValueRoles([&](int k) { return FieldChecked(record, 401 + 7 * (k - 1)); });
+  std::string why = ModelValuesRefusal(roles, [&](int slot) {
+    if (slot == 14 && electrophoresis)
+      return static_cast<double>(FieldValue(record, 435)) + FieldValue(record, 437);
+    const auto it = fields.find(slot);
+    return it == fields.end() ? static_cast<double>(pParams[slot])
+                              : static_cast<double>(FieldValue(record, it->second));
   });
   if (why.empty()) return true;
   PlayErrorSound();
@@ -89,10 +144,6 @@ bool ParamsBoxCanClose(const TransferBuffer& record) {
       }
     }
   }
-  if (bCsInvariantD && !(FieldValue(record, 419) > 0.0f)) {
-    ShowBox("diffusion coefficient must be positive", "Parameter Error", MB_OK);
-    return false;
-  }
   if (!NumberFieldsValid(record)) {
     PlayErrorSound();
     ShowBox("Invalid Entry", "Input Error", MB_OK);
@@ -103,7 +154,8 @@ bool ParamsBoxCanClose(const TransferBuffer& record) {
 
 std::string GridRangeRefusal(double lo, double hi, double count) {
   if (!std::isfinite(lo) || !std::isfinite(hi) || lo > hi)
-    return Format("the lower grid limit %g must not be above the upper limit %g", lo, hi);
+    return "the lower grid limit " + RefusedValueText(lo) + " must not be above the upper limit " +
+           RefusedValueText(hi);
   // Points closer than that have kernels no data tell apart: the solution is
   // then arbitrary (and its total absurd).
   if (count >= 2.0 && hi - lo < kMinGridSpan)
@@ -116,20 +168,107 @@ std::string GridRangeRefusal(double lo, double hi, double count) {
 std::string FitLimitsRefusal(double left, double right) {
   if (left == 0.0 || right == 0.0) return std::string();
   if (std::isfinite(left) && std::isfinite(right) && left < right) return std::string();
-  return Format("the left fitting limit %.4f cm must lie below the right fitting limit %.4f cm", left, right);
+  return "the left fitting limit " + RefusedValueText(left) + " cm must lie below the right fitting limit " +
+         RefusedValueText(right) + " cm";
 }
 
-ModelValueRoles CurrentModelValueRoles() {
+namespace {
+
+// The second value of a discrete species: its M, or its D, where 0 is a species
+// that does not diffuse (a sharp boundary).
+Quantity SpeciesSecondValue() {
+  return bFitMAndS ? kMolarMass
+                   : Quantity{kDiffusionCoefficient.name, "", Closed(0.0, kDiffusionCoefficient.range.high)};
+}
+
+// The roles of the species slots of the discrete-species models: loading signal,
+// D or M and s of each included species (not the buffer component, nor species 4
+// of A + B <-> AB, which holds its extinctions and log(Ka)).
+void DiscreteSpeciesRoles(ModelValueRoles& r, const std::function<bool(int k)>& included) {
+  const Quantity second = SpeciesSecondValue();
+  const int last = bHeteroAssocModel || bBufferSedCorrection ? 3 : nSpeciesSlots;
+  for (int k = 1; k <= last; ++k) {
+    if (!(included ? included(k) : pSpeciesIncluded[k] != 0)) continue;
+    r.values.push_back({8 + k, kLoadingSignal});
+    r.values.push_back({k, second});
+    r.values.push_back({4 + k, kSedimentationCoefficient});
+  }
+}
+
+// Self-association: the monomer's D (or M), the loading and the s values of the
+// monomer and its oligomers. Non-ideal species: loading, D and s of species 1; the
+// multiple-species model also its further pairs.
+void ReactingRoles(ModelValueRoles& r) {
+  if (IsSelfAssociationModel()) {
+    r.values.push_back({1, SpeciesSecondValue()});
+    r.values.push_back({11, kLoadingSignal});
+    r.values.push_back({5, kSedimentationCoefficient});
+    r.values.push_back({6, kSedimentationCoefficient});
+    if (bAssoc124 || bAssoc148) r.values.push_back({8, kSedimentationCoefficient});
+    return;
+  }
+  if (!IsNonidealModel()) return;
+  r.values.push_back({9, kLoadingSignal});
+  r.values.push_back({1, {kDiffusionCoefficient.name, "", Closed(0.0, kDiffusionCoefficient.range.high)}});
+  r.values.push_back({5, kSedimentationCoefficient});
+  if (!bNonIdealMultiple) return;
+  const Quantity fraction{"overlay concentration fraction", "", Closed(0.0, kMaxSignal)};
+  const Quantity d = {kDiffusionCoefficient.name, "", ZeroOr(kDiffusionCoefficient.range)};
+  const Quantity position{"position of the synthetic boundary", "cm", ZeroOr(kRadiusQuantity.range)};
+  const SlotRole pairs[10] = {{25, position},
+                              {26, fraction},
+                              {27, kLoadingSignal},
+                              {28, kSedimentationCoefficient},
+                              {29, d},
+                              {30, fraction},
+                              {31, kLoadingSignal},
+                              {32, kSedimentationCoefficient},
+                              {33, d},
+                              {34, fraction}};
+  r.values.insert(r.values.end(), std::begin(pairs), std::end(pairs));
+}
+
+// The discrete component of the continuous models with one: its D or M and its s
+// (0 while not set).
+void DiscreteComponentRoles(ModelValueRoles& r) {
+  const Quantity d = {"D of the discrete component (1e-7 cm^2/s)", "", ZeroOr(kDiffusionCoefficient.range)};
+  const Quantity m = {"M of the discrete component", kMolarMass.unit, ZeroOr(kMolarMass.range)};
+  const Quantity s = {"s of the discrete component", "S", kSedimentationCoefficient.range};
+  if (bCsOneDiscreteD || bCsOneDiscreteM || bCsMsTable || bCsNonideal || bLsgOneDiscrete) {
+    r.values.push_back({10, bCsOneDiscreteD ? d : m});
+    r.values.push_back({6, s});
+  }
+  if (bCsff0OneDiscrete || bCsBimodalFf0OneDiscrete) {
+    r.values.push_back({kContiSlotDiscrete1, m});
+    r.values.push_back({kContiSlotDiscrete2, s});
+  }
+}
+
+Quantity Named(const Quantity& q, const char* name) { return {name, q.unit, q.range}; }
+
+}  // namespace
+
+ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& included) {
   ModelValueRoles r;
   // Correlation functions have no cell; the electrophoresis model's bottom field
   // is a length.
   r.cell = !bDLSData && !(bDiscreteModel && bElectrophoresis);
   r.rotor = r.cell && !bElectrophoresis && !bElectrophoresisMode && !bLinearGeometry;
-  if (!IsContinuousModel()) return r;
+  r.values.push_back({15, kBaselineQuantity});
+  if (!IsContinuousModel()) {
+    if (bDLSData || bStokesRadii || bCumulants) return r;
+    if (IsDiscreteSpeciesModel() || bHeteroAssocModel) DiscreteSpeciesRoles(r, included);
+    ReactingRoles(r);
+    return r;
+  }
   r.continuous = true;
   r.grid = BuildsDistributionGrid();
   const bool lightScattering = bDLSRhModel || bDLSDModel || bDLSTimeCourseModel;
   if (lightScattering || bVanHoldeWeischet) return r;
+  r.frictionalRatioGrid = IsCsff0Model();
+  DiscreteComponentRoles(r);
+  if (bZoneCentrifugation || bZoneLsgModel)
+    r.values.push_back({23, {"lamella width", "cm", Closed(1e-4, 2.0)}});
   // As the settings are applied (PackModelParams): slot 3 is VBAR and slot 11 the
   // frictional ratio, exchanged in the floating-vbar model; slot 3 is a D in the
   // c(v) model, slot 11 a D or a model constant in the models below.
@@ -139,52 +278,87 @@ ModelValueRoles CurrentModelValueRoles() {
     return r;
   }
   if (!bCvConstantD) r.vbarSlot = kContiSlotVbar;
-  if (!IsScalingLawModel() && !bCsInvariantD && !bConstantDModel && !bCsWormChain && !bCsModel521)
+  // The D of the c(v) model (slot 3) and of the models with a prior D (slot 11).
+  if (bCvConstantD) r.values.push_back({kContiSlotVbar, kDiffusionCoefficient});
+  if (bCsInvariantD || bConstantDModel) r.values.push_back({kContiSlotFrictionalRatio, kDiffusionCoefficient});
+  // The c(s,ff0) models take their frictional ratios from their f/f0 grid.
+  if (!IsScalingLawModel() && !bCsInvariantD && !bConstantDModel && !bCsWormChain && !bCsModel521 &&
+      !IsCsff0Model())
     r.frictionalRatioSlot = kContiSlotFrictionalRatio;
   return r;
 }
 
-std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function<double(int slot)>& slot) {
-  const double meniscus = slot(13), bottom = slot(14);
+std::vector<SlotRole> SlotRolesOf(const ModelValueRoles& roles) {
+  std::vector<SlotRole> list;
   if (roles.cell) {
     // Zero stands for a cell not yet set; the Run asks for it.
-    if (!std::isfinite(meniscus) || meniscus < 0.0)
-      return Format("the meniscus %g cm must not be below 0 cm", meniscus);
-    if (!std::isfinite(bottom) || bottom < 0.0 || (roles.rotor && bottom > kMaxCellRadius))
-      return Format("the bottom %g cm must lie between 0 and %g cm", bottom, kMaxCellRadius);
-    if (meniscus > 0.0 && bottom > 0.0 && meniscus >= bottom)
-      return Format("the meniscus %.4f cm must lie below the bottom %.4f cm", meniscus, bottom);
+    const double end = roles.rotor ? kMaxCellRadius : kMaxRadius;
+    list.push_back({13, {"meniscus", "cm", Closed(0.0, end)}});
+    list.push_back({14, {"bottom", "cm", Closed(0.0, end)}});
   }
-  if (!roles.continuous) return std::string();
-  if (roles.grid) {
-    const double count = std::floor(slot(kContiSlotGridCount));
-    const double lo = slot(kContiSlotGridMin), hi = slot(kContiSlotGridMax);
-    if (!(count >= 1.0)) return Format("the resolution %g must be at least 1 grid point", count);
-    if (std::string why = GridRangeRefusal(lo, hi, count); !why.empty()) return why;
+  if (roles.continuous && roles.grid) {
+    list.push_back({kContiSlotGridCount, kGridResolution});
+    list.push_back({kContiSlotGridMin, Named(kGridLimit, "lower grid limit")});
+    list.push_back({kContiSlotGridMax, Named(kGridLimit, "upper grid limit")});
   }
-  const double confidence = slot(kContiSlotConfidence);
-  if (roles.confidence && !(confidence >= 0.0 && confidence <= kMaxChiSquareRatio))
-    return Format("the confidence level %g must lie between 0 and 1 (above 1: a chi-square ratio "
-                  "of at most %g)",
-                  confidence, kMaxChiSquareRatio);
-  if (roles.vbarSlot) {
-    const double vbar = slot(roles.vbarSlot);
-    if (!(vbar > 0.0 && vbar <= kMaxVbar))
-      return Format("the partial specific volume %g ml/g must lie above 0 and not above %g ml/g", vbar,
-                    kMaxVbar);
+  if (roles.continuous) {
+    if (roles.confidence) list.push_back({kContiSlotConfidence, kConfidenceLevel});
+    if (roles.vbarSlot) list.push_back({roles.vbarSlot, kPartialSpecificVolume});
+    if (roles.frictionalRatioSlot) list.push_back({roles.frictionalRatioSlot, kFrictionalRatio});
+    list.push_back({kContiSlotDensity, kBufferDensity});
+    list.push_back({kContiSlotViscosity, kBufferViscosity});
   }
-  if (roles.frictionalRatioSlot) {
-    const double ff0 = slot(roles.frictionalRatioSlot);
-    if (!(ff0 > 0.0 && ff0 <= kMaxFrictionalRatio))
-      return Format("the frictional ratio f/f0 %g must lie above 0 and not above %g", ff0,
-                    kMaxFrictionalRatio);
+  if (roles.frictionalRatioGrid) {
+    list.push_back({kContiSlotShape1, Named(kFrictionalRatio, "f/f0 min")});
+    list.push_back({kContiSlotShape2, Named(kFrictionalRatio, "f/f0 max")});
+    list.push_back({kContiSlotShape3, kFrictionalRatioCount});
   }
-  const double density = slot(kContiSlotDensity), viscosity = slot(kContiSlotViscosity);
-  if (!(density > 0.0) || !std::isfinite(density))
-    return Format("the buffer density %g must be above 0 g/ml", density);
-  if (!(viscosity > 0.0) || !std::isfinite(viscosity))
-    return Format("the buffer viscosity %g must be above 0 P", viscosity);
-  return std::string();
+  list.insert(list.end(), roles.values.begin(), roles.values.end());
+  return list;
+}
+
+std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function<double(int slot)>& slot,
+                               int* refusedSlot, int* pairedSlot) {
+  int refused = 0, paired = 0;
+  std::string why;
+  for (const SlotRole& role : SlotRolesOf(roles)) {
+    why = QuantityRefusal(role.quantity, slot(role.slot));
+    if (!why.empty()) {
+      refused = role.slot;
+      break;
+    }
+  }
+  // Two values out of order.
+  auto order = [&](int s, int other, std::string text) {
+    if (!why.empty() || text.empty()) return;
+    why = std::move(text);
+    refused = s;
+    paired = other;
+  };
+  const double meniscus = slot(13), bottom = slot(14);
+  if (roles.cell && meniscus > 0.0 && bottom > 0.0 && meniscus >= bottom)
+    order(13, 14, "the meniscus " + RefusedValueText(meniscus) + " cm must lie below the bottom " +
+                      RefusedValueText(bottom) + " cm");
+  if (roles.continuous && roles.grid)
+    order(kContiSlotGridMin, kContiSlotGridMax,
+          GridRangeRefusal(slot(kContiSlotGridMin), slot(kContiSlotGridMax), std::floor(slot(kContiSlotGridCount))));
+  if (roles.frictionalRatioGrid && !(slot(kContiSlotShape2) > slot(kContiSlotShape1)))
+    order(kContiSlotShape1, kContiSlotShape2,
+          "the f/f0 max " + RefusedValueText(slot(kContiSlotShape2)) + " must lie above the f/f0 min " +
+              RefusedValueText(slot(kContiSlotShape1)));
+  if (refusedSlot) *refusedSlot = why.empty() ? 0 : refused;
+  if (pairedSlot) *pairedSlot = why.empty() ? 0 : paired;
+  return why;
+}
+
+std::string RunValuesRefusal() {
+  // A chi-square ratio set by other means is the regularisation's to judge (a
+  // ratio of 2 still regularises, and says how it reads the value).
+  ModelValueRoles roles = CurrentModelValueRoles();
+  roles.confidence = false;
+  std::string why = ModelValuesRefusal(roles, [](int slot) { return static_cast<double>(pParams[slot]); });
+  if (why.empty()) why = LammSettingsRefusal();
+  return why;
 }
 
 double GridMemoryBytes(double unknowns, int scans, int points) {
@@ -232,16 +406,6 @@ bool CheckGridSettings() {
     const std::string refusal = GridMemoryRefusal(unknowns, nScans, nGridPoints);
     if (!refusal.empty()) {
       ShowError(refusal.c_str(), false);
-      ok = false;
-    }
-  }
-  if (IsCsff0Model()) {
-    if (!(pParams[kContiSlotShape2] > pParams[kContiSlotShape1])) {
-      ShowError("Error in bCofSff0: ff0max must be larger than ff0min", false);
-      ok = false;
-    }
-    if (!(std::floor(pParams[kContiSlotShape3]) > 1.0f)) {
-      ShowError("Error in bCofSff0: ff0resolution must be integer > 1", false);
       ok = false;
     }
   }

@@ -8,7 +8,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "numerics/value_ranges.h"
 #include "platform/resource_types.h"
 
 namespace tarmic {
@@ -16,18 +18,20 @@ namespace tarmic {
 // The entry checks of the parameter dialog on its transfer record, in this order
 // (the first failure shows its message and gives false, which keeps the dialog
 // open): with DLS data and a discrete-species model no species may float both its
-// second value and s; the D of the invariant-D c(s) model (field 419) must be
-// positive; every number field must hold a valid number, the positive ones a
+// second value and s; every number field must hold a valid number, the positive ones a
 // non-negative number ("Invalid Entry"). Fields that the variant does not show
-// hold the text written before the dialog and pass. Then, for the continuous models,
-// the settings that no computation can use: a grid count below one, s min above
-// s max, a buffer density or viscosity that is not positive, a meniscus at or
-// beyond the bottom (caption "Parameter Error", one sentence naming the value and
-// its allowed range).
+// hold the text written before the dialog and pass. Then the values as the dialog
+// would put them into the parameter vector, by ModelValuesRefusal (caption
+// "Parameter Error", one sentence naming the value and its allowed range).
 bool ParamsBoxCanClose(const TransferBuffer& record);
 
 // What the slots of the parameter vector mean for the current model, as far as the
-// value checks go (0: the slot holds nothing checked here).
+// value checks go. The quantities and their ranges are those of the table of valid
+// values (numerics/value_ranges.h).
+struct SlotRole {
+  int slot;
+  Quantity quantity;  // named as the model's field
+};
 struct ModelValueRoles {
   bool continuous = false;  // slots 2, 7 and 12: confidence, density, viscosity
   bool grid = false;        // slots 1, 5 and 9: lower and upper limit, count of a grid
@@ -36,23 +40,25 @@ struct ModelValueRoles {
   bool cell = false;        // slots 13 and 14: meniscus and bottom (cm), in this order
   bool rotor = false;       // ... and radii in a rotor (not a length of linear geometry)
   bool confidence = true;   // slot 2 bounded (a chi-square ratio of at most kMaxChiSquareRatio)
+  bool frictionalRatioGrid = false;  // slots 10, 6 and 8: f/f0 min, max and count (c(s,ff0))
+  std::vector<SlotRole> values;      // the further slots the model reads, and what they hold
 };
-ModelValueRoles CurrentModelValueRoles();
+// The roles of the current model: the continuous models' grid, solvent, f/f0 grid
+// and discrete component; the included species of the discrete-species models
+// (loading signal, D or M, s); the self-association and non-ideal models' values;
+// the cell and the baseline. Slots without a role (equilibrium constants, model
+// constants) are any finite number. included(k), when given, says which species
+// slots take part (else pSpeciesIncluded).
+ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& included = {});
+// Each slot the roles judge with its quantity, in the order they are judged.
+std::vector<SlotRole> SlotRolesOf(const ModelValueRoles& roles);
 // The values of a model that no computation can use, by slot of the parameter
 // vector (13 meniscus, 14 bottom): empty when usable, else one sentence naming the
-// value and its allowed range. The one check of the Parameters dialog and of a
-// parameter file.
-std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function<double(int slot)>& slot);
-// The bounds it applies: a cell bottom beyond kMaxCellRadius cm is in no rotor; a
-// frictional ratio above kMaxFrictionalRatio and a partial specific volume above
-// kMaxVbar ml/g belong to no particle; a confidence level above 1 is a chi-square
-// ratio, which above kMaxChiSquareRatio no longer describes the data; a grid of
-// two or more points spans at least kMinGridSpan (in the grid's unit).
-inline constexpr double kMaxCellRadius = 20.0;
-inline constexpr double kMaxFrictionalRatio = 50.0;
-inline constexpr double kMaxVbar = 3.0;
-inline constexpr double kMaxChiSquareRatio = 1.5;
-inline constexpr double kMinGridSpan = 1e-3;
+// value and its allowed range; *refusedSlot (when given) then receives the slot,
+// and *pairedSlot the second slot of two values out of order (else 0). The one
+// check of the Parameters dialog, of a parameter file and of the Run.
+std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function<double(int slot)>& slot,
+                               int* refusedSlot = nullptr, int* pairedSlot = nullptr);
 
 // Empty when a grid of count points from lo to hi can be computed; otherwise why
 // not (limits reversed or not finite, or two or more points within kMinGridSpan).
@@ -61,11 +67,15 @@ std::string GridRangeRefusal(double lo, double hi, double count);
 // why not.
 std::string FitLimitsRefusal(double left, double right);
 
+// The Run's check of the values that reached the model by any route: the model's
+// values (ModelValuesRefusal with the current roles) and the Lamm settings
+// (LammSettingsRefusal). Empty when the Run can go.
+std::string RunValuesRefusal();
+
 // The grid checks of the continuous models on the packed vector, all run: a log
 // spaced grid needs a positive lower and upper limit (it is switched off
-// otherwise), and the c(s,ff0) models need ff0max > ff0min and at least two
-// frictional-ratio values; the grid (its count times the f/f0 values of the
-// c(s,ff0) models) must fit in the memory of the machine with the loaded scans
+// otherwise), and the grid (its count times the f/f0 values of the c(s,ff0)
+// models) must fit in the memory of the machine with the loaded scans
 // (GridMemoryRefusal). False when any failed.
 bool CheckGridSettings();
 

@@ -19,6 +19,7 @@
 #include "modelfit/param_checks.h"
 #include "modelfit/transfer_fields.h"
 #include "numerics/number_input.h"
+#include "numerics/value_ranges.h"
 #include "numerics/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/sounds.h"
@@ -224,19 +225,18 @@ void ReadExtraPairs(TransferBuffer& record, const std::vector<std::pair<int, boo
     pExtraPairFit[i + 1] = FieldChecked(record, kExtraPairFields[i].fit) ? 1 : 0;
   }
   bSyntheticBoundary = FieldChecked(record, kIdSyntheticBoundary);
+  // The extinctions as the parameter file keeps them (indices 150 to 152).
+  auto askExtinction = [](int j, const char* prompt, const char* title) {
+    float value = fNonidealExtinction[j];
+    if (InputFloatWithin(&value, fNonidealExtinction[j], true, prompt, title,
+                         EntryOf(ParameterFileEntries(), 149 + j).quantity))
+      fNonidealExtinction[j] = value;
+  };
   if (pExtraPairValue[3] > 0.0f) {  // cload 2
-    float value = fNonidealExtinction[1];
-    if (InputFloat(&value, fNonidealExtinction[1], true, "extinction species 1:", kNonidealTitle1))
-      fNonidealExtinction[1] = value;
-    value = fNonidealExtinction[2];
-    if (InputFloat(&value, fNonidealExtinction[2], true, "extinction species 2:", "NONIDEAL COMPONENT 2"))
-      fNonidealExtinction[2] = value;
+    askExtinction(1, "extinction species 1:", kNonidealTitle1);
+    askExtinction(2, "extinction species 2:", "NONIDEAL COMPONENT 2");
   }
-  if (pExtraPairValue[7] > 0.0f) {  // cload 3
-    float value = fNonidealExtinction[3];
-    if (InputFloat(&value, fNonidealExtinction[3], true, "extinction species 3:", "NONIDEAL COMPONENT 3"))
-      fNonidealExtinction[3] = value;
-  }
+  if (pExtraPairValue[7] > 0.0f) askExtinction(3, "extinction species 3:", "NONIDEAL COMPONENT 3");  // cload 3
   for (const auto& [id, on] : ownBoxes) SetFieldChecked(record, id, on);
 }
 

@@ -48,4 +48,16 @@ bool FieldChecked(const TransferBuffer& record, int id) {
   return it != record.checked.end() && it->second;
 }
 
+std::string FieldsRefusal(const TransferBuffer& record, std::span<const FileEntry> rows,
+                          std::span<const DialogField> fields) {
+  for (const DialogField& f : fields) {
+    Quantity q = EntryOf(rows, f.entry).quantity;
+    q.range.low *= f.scale;
+    q.range.high *= f.scale;
+    if (f.scale == 100.0) q.unit = "%";
+    if (std::string why = QuantityRefusal(q, FieldValue(record, f.id)); !why.empty()) return why;
+  }
+  return std::string();
+}
+
 }  // namespace tarmic

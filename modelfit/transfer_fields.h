@@ -2,8 +2,10 @@
 // controls, states of check boxes and radio buttons, by control id.
 #pragma once
 
+#include <span>
 #include <string>
 
+#include "numerics/value_ranges.h"
 #include "platform/resource_types.h"
 
 namespace tarmic {
@@ -23,5 +25,11 @@ std::string FieldText(const TransferBuffer& record, int id);
 float FieldValue(const TransferBuffer& record, int id);
 // The state of a check box or radio button (false when the record has none).
 bool FieldChecked(const TransferBuffer& record, int id);
+
+// Empty when the number of each field lies within the row of the file entry it
+// edits (rows: a table of value_ranges.h; a field shown in percent judged in
+// percent); otherwise the sentence of the first field that does not.
+std::string FieldsRefusal(const TransferBuffer& record, std::span<const FileEntry> rows,
+                          std::span<const DialogField> fields);
 
 }  // namespace tarmic

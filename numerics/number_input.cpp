@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "numerics/sounds.h"
+#include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 
@@ -104,7 +105,7 @@ std::string ToText(double v, std::chars_format format) {
 }
 
 bool RunNumberInput(float* value, float current, bool showCurrent, const char* prompt,
-                    const char* title, bool positive) {
+                    const char* title, bool positive, const Quantity* within = nullptr) {
   PlayQuestionSound();
   // A box needs the window system, and only the user-interface thread may show one.
   if (!HasBackend() || !IsUiThread()) return false;
@@ -116,10 +117,16 @@ bool RunNumberInput(float* value, float current, bool showCurrent, const char* p
     if (!answer) return false;
     if (Check(answer->c_str(), positive)) {
       std::optional<float> v = StrictNumber(answer->c_str());
-      if (value) *value = *v;
-      return true;
+      const std::string refusal = within ? QuantityRefusal(*within, *v) : std::string();
+      if (refusal.empty()) {
+        if (value) *value = *v;
+        return true;
+      }
+      GetBackend().Beep(kBeepAsterisk);
+      GetBackend().MessageBox(refusal, caption, MB_OK);
+    } else {
+      GetBackend().Beep(kBeepAsterisk);
     }
-    GetBackend().Beep(kBeepAsterisk);
     text = *answer;
   }
 }
@@ -159,6 +166,11 @@ bool InputPositiveFloat(float* value, float current, bool showCurrent, const cha
 bool InputFloat(float* value, float current, bool showCurrent, const char* prompt,
                 const char* title) {
   return RunNumberInput(value, current, showCurrent, prompt, title, false);
+}
+
+bool InputFloatWithin(float* value, float current, bool showCurrent, const char* prompt,
+                      const char* title, const Quantity& quantity) {
+  return RunNumberInput(value, current, showCurrent, prompt, title, false, &quantity);
 }
 
 bool InputText(char* out, const char* prompt, const char* title) {

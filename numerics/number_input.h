@@ -15,6 +15,7 @@
 namespace tarmic {
 
 class Window;
+struct Quantity;
 
 // Asks for a number; the box shows current ("%f" above 0.01, "%e" otherwise) when
 // showCurrent is set, else an empty field. A null prompt shows no prompt, a null
@@ -31,6 +32,13 @@ bool InputPositiveFloat(float* value, float current, bool showCurrent, const cha
                         const char* title);
 bool InputFloat(float* value, float current, bool showCurrent, const char* prompt,
                 const char* title);
+
+// As InputFloat, and the number must lie within the quantity's range (the table of
+// valid values, value_ranges.h): a number outside it beeps, shows the sentence
+// naming the quantity and its range (caption as the box's) and asks again with the
+// typed text kept.
+bool InputFloatWithin(float* value, float current, bool showCurrent, const char* prompt,
+                      const char* title, const Quantity& quantity);
 
 // Size of the buffer InputText fills, terminating zero included.
 constexpr int kInputTextSize = 10000;

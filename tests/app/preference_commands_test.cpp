@@ -75,7 +75,9 @@ TEST_F(PreferenceCommands, ThreadQuestionsCancelledTurnMultithreadingOff) {
 
 TEST_F(PreferenceCommands, TypedThreadCountsAreAtLeastOneAndSaved) {
   backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
-  backend_->QueueInput("0");
+  backend_->QueueInput("0");  // refused, naming the field, and asked again
+  backend_->QueueMessageBox(IDOK, "SET PREFERENCE");
+  backend_->QueueInput("1");
   backend_->QueueInput("3.7");
   backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
   window_->CmMultipleThreads();
@@ -84,6 +86,7 @@ TEST_F(PreferenceCommands, TypedThreadCountsAreAtLeastOneAndSaved) {
   EXPECT_EQ(LammThreadCount(), 3);
   EXPECT_EQ(Line(kPrefThreads), "1");
   EXPECT_EQ(Line(kPrefLammThreads), "3");
+  EXPECT_EQ(backend_->Transcript()[2].text, "the number of threads 0 must lie between 1 and 256");
 }
 
 TEST_F(PreferenceCommands, NoMultithreadingMeansOneThreadEach) {

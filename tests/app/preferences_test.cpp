@@ -6,11 +6,14 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "numerics/path_table.h"
 #include "numerics/sounds.h"
+#include "numerics/value_ranges.h"
 #include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"
 #include "scandata/radial_grid.h"
@@ -168,8 +171,10 @@ TEST_F(Preferences, MissingRefreshLinesAreAskedFor) {
 }
 
 TEST_F(Preferences, ThreadCountsAreAtLeastOne) {
+  // Counts outside 0 to 256 take the default (2) after a note.
+  backend_->AnswerUnscriptedBoxes(IDOK);
   struct Case { const char* threads; const char* lamm; bool multi; int n; int lammMax; };
-  for (const Case& c : {Case{"0.5", "0.25", true, 1, 1}, Case{"0", "-3", false, 1, 1},
+  for (const Case& c : {Case{"0.5", "0.25", true, 1, 1}, Case{"0", "-3", false, 1, 2},
                         Case{"4", "1e30", true, 4, 256}}) {
     auto lines = AcceptedDefaults();
     lines[kPrefThreads] = c.threads;
@@ -196,6 +201,7 @@ TEST_F(Preferences, AChangedFitAlgorithmRewritesTheFile) {
 }
 
 TEST_F(Preferences, UnknownRegularisationOrAlgorithmValuesChangeNothing) {
+  backend_->AnswerUnscriptedBoxes(IDOK);
   auto lines = AcceptedDefaults();
   lines[kPrefRegularisation] = "7";
   lines[kPrefFitAlgorithm] = "0";
@@ -223,6 +229,67 @@ TEST_F(Preferences, SavePreferenceNeverAppendsALine) {
   EXPECT_EQ(SavePreference(nullptr, kPrefTimeStampThreshold, 300), 0);
   EXPECT_EQ(ReadFile(szParamsIni), before);
   EXPECT_EQ(SavePreference(nullptr, kPrefLammThreads, 3), 1);
+}
+
+// Every line of the file tried with 0, -1, nan, +-1e30 and the ends of its range
+// (generated from the table): a value its row refuses is named in one note with
+// the file and line, and the line takes its default; a value its row takes is read
+// without a word.
+TEST_F(Preferences, EveryLineOutsideItsRangeIsNamedAndTakesItsDefault) {
+  backend_->AnswerUnscriptedBoxes(IDOK);
+  for (const FileEntry& row : PreferenceEntries()) {
+    std::vector<double> values = {0.0, -1.0, NAN, 1e30, -1e30};
+    if (row.rule == EntryRule::kRange) values.insert(values.end(), {row.quantity.range.low, row.quantity.range.high});
+    for (const double x : values) {
+      SCOPED_TRACE("line " + std::to_string(row.index + 1) + " = " + std::to_string(x));
+      auto lines = AcceptedDefaults();
+      char text[64];
+      std::snprintf(text, sizeof text, "%.9g", x);
+      lines[static_cast<std::size_t>(row.index)] = text;
+      WritePreferenceFile(szParamsIni, lines);
+      ResetPreferences();
+      backend_->ClearTranscript();
+      // A line that is no number ends the numbers: the lines after it are missing.
+      if (std::isnan(x)) continue;
+      ASSERT_EQ(LoadPreferences(nullptr), 1);
+      std::string notes;
+      for (const TranscriptEntry& e : backend_->Transcript())
+        if (e.caption == "PREFERENCES") notes += e.text;
+      const bool refused = !EntryRefusal(row, x).empty();
+      EXPECT_EQ(notes.find(szParamsIni + ", line " + std::to_string(row.index + 1) + ": ") != std::string::npos,
+                refused)
+          << notes;
+      EXPECT_GE(nThreads, 1);
+      EXPECT_LE(nThreads, 256);
+      EXPECT_GE(LammThreadCount(), 1);
+      EXPECT_LE(LammThreadCount(), 256);
+      EXPECT_GE(fRadialStep, kFinestRadialStep);
+      EXPECT_LE(fRadialStep, kCoarsestRadialStep);
+      EXPECT_TRUE(std::isfinite(dTimeStampThreshold) && std::isfinite(fMaxUpdateInterval));
+    }
+  }
+}
+
+// Only the lines of the set and values their rows take are stored: an index beyond
+// the 19 lines (a settings file fuzzed with indices up to 23 wrote outside the
+// list of known lines) or a value outside the line's range leaves the file alone.
+TEST_F(Preferences, SavePreferenceRefusesLinesOutsideTheSetAndValuesOutsideTheirRange) {
+  WritePreferenceFile(szParamsIni, AcceptedDefaults());
+  ASSERT_EQ(LoadPreferences(nullptr), 1);
+  auto longer = AcceptedDefaults();
+  for (int i = 0; i < 5; ++i) longer.push_back("7");  // more numbers than the set has lines
+  WritePreferenceFile(szParamsIni, longer);
+  const std::string before = ReadFile(szParamsIni);
+  for (int line : {-1, int{kPreferenceLines}, kPreferenceLines + 1, 23}) {
+    EXPECT_EQ(SavePreference(nullptr, line, 1), 0) << line;
+    EXPECT_EQ(ReadFile(szParamsIni), before) << line;
+  }
+  EXPECT_EQ(SavePreference(nullptr, kPrefThreads, 1000), 0);
+  EXPECT_EQ(SavePreference(nullptr, kPrefFitAlgorithm, 4), 0);
+  EXPECT_EQ(ReadFile(szParamsIni), before);
+  EXPECT_EQ(SavePreference(nullptr, kPrefThreads, 256), 1);
+  EXPECT_EQ(ReadLines(szParamsIni)[kPrefThreads], "256");
+  EXPECT_TRUE(backend_->Transcript().empty());
 }
 
 TEST_F(Preferences, AFailedWriteIsReportedOnceAndReturnsZero) {
@@ -291,7 +358,7 @@ TEST_F(Preferences, RadialStepOutsideItsRangeFallsBackWithANote) {
     ASSERT_EQ(backend_->Transcript().size(), c.note ? 1u : 0u) << c.line;
     if (c.note) {
       EXPECT_EQ(backend_->Transcript()[0].text.find('\n'), std::string::npos) << "one line";
-      EXPECT_NE(backend_->Transcript()[0].text.find("0.001 to 0.1 cm"), std::string::npos);
+      EXPECT_NE(backend_->Transcript()[0].text.find("between 0.001 and 0.1 cm"), std::string::npos);
     }
     EXPECT_EQ(ReadLines(szParamsIni), lines) << "the file is left as it is";
   }

@@ -61,6 +61,9 @@ class CommandWalkTest : public DistributionWindowTest {
   void ComputeDistribution() {
     Walk(kCmContinuousCs);
     pParams[kContiSlotGridCount] = 10.0f;
+    // A c(v) model chosen before leaves its D (5) in the slot c(s) reads as vbar,
+    // which the Run refuses: the solvent's vbar stands there for the walk.
+    pParams[kContiSlotVbar] = 0.73f;
     UnpackModelParams();
     Walk(kCmRun);
     ASSERT_TRUE(bModelComputed && pDistValues);

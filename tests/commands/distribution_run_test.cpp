@@ -166,9 +166,18 @@ TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
     std::function<void()> set, unset;
     ContiRunOutcome outcome;
   } cases[] = {
-      // D of the first grid point is not finite: its Lamm equation is refused.
-      {"failed kernel", [] { pParams[kContiSlotFrictionalRatio] = 1e-30f; }, [] {},
-       ContiRunOutcome::Failed},
+      // D of the first grid point is not finite: its Lamm equation is refused. (The
+      // frictional ratio reaches the kernels past the Run's check of the vector,
+      // which refuses one of 1e-30.)
+      {"failed kernel",
+       [] {
+         const auto apply = GetModelFitHooks().applyContinuousSettings;
+         GetModelFitHooks().applyContinuousSettings = [apply] {
+           if (apply) apply();
+           fFrictionalRatio = 1e-30f;
+         };
+       },
+       [] {}, ContiRunOutcome::Failed},
       {"key press", [] { UiEvents().Post(Event::KeyDown('S')); }, [] {},
        ContiRunOutcome::Interrupted},
       {"M(s) table of one row",
@@ -181,6 +190,7 @@ TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const float ff0 = pParams[kContiSlotFrictionalRatio];
+    const auto applyHook = GetModelFitHooks().applyContinuousSettings;
     c.set();
     UnpackModelParams();
     Backend().ClearTranscript();
@@ -188,6 +198,7 @@ TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
     Dispatch(kCmRun);
     EXPECT_EQ(eLastContiRunOutcome, c.outcome);
     c.unset();
+    GetModelFitHooks().applyContinuousSettings = applyHook;
     pParams[kContiSlotFrictionalRatio] = ff0;
     UnpackModelParams();
     std::vector<std::string> texts;
@@ -235,11 +246,11 @@ TEST_F(DistributionRunTest, DiscreteRunEndingWithoutAModelKeepsTheLastFit) {
   ASSERT_LT(rmsd, 3.0 * kSyntheticNoise);
 
   for (const bool key : {false, true}) {
-    SCOPED_TRACE(key ? "key press" : "s of 1e20 S");
+    SCOPED_TRACE(key ? "key press" : "s of 1e8 S");
     if (key)
       UiEvents().Post(Event::KeyDown('S'));
     else
-      pParams[1 + nSpeciesSlots] = 1e20f;  // s of species 1
+      pParams[1 + nSpeciesSlots] = 1e8f;  // s of species 1: in range, but no solution
     Backend().ClearTranscript();
     // The solution of an absurd s is refused with its error boxes.
     Backend().AnswerUnscriptedBoxes(IDOK);
@@ -309,11 +320,13 @@ TEST_F(DistributionRunTest, RefusedRunKeepsTheLastResult) {
       {kContiSlotGridCount, 1e9f, "Error", "a grid of 1000000000 points needs "},
       {kContiSlotGridCount, 1e6f, "Error", "a grid of 1000000 points needs "},
       {kContiSlotGridMax, INFINITY, "Error", "the grid limits 0 and inf must be finite numbers"},
-      {13, 7.5f, "ERROR", "the meniscus 7.5000 cm must lie below the bottom 7.2000 cm"},
-      {13, NAN, "ERROR", "the meniscus nan cm must lie below the bottom 7.2000 cm"},
+      {13, 7.5f, "ERROR", "the meniscus 7.5 cm must lie below the bottom 7.2 cm"},
+      {13, NAN, "ERROR", "the meniscus nan cm must lie below the bottom 7.2 cm"},
       // Values the kernels cannot use, set without the Parameters dialog.
-      {kContiSlotDensity, -1.0f, "Error", "the buffer density -1 must be above 0 g/ml"},
-      {kContiSlotViscosity, 0.0f, "Error", "the buffer viscosity 0 must be above 0 P"},
+      {kContiSlotDensity, -1.0f, "Error", "the buffer density -1 g/ml must lie between 0.01 and 5 g/ml"},
+      {kContiSlotViscosity, 0.0f, "Error", "the buffer viscosity 0 P must lie between 1e-05 and 1000 P"},
+      {kContiSlotDensity, 1e30f, "Error", "the buffer density 1e+30 g/ml must lie between 0.01 and 5 g/ml"},
+      {kContiSlotViscosity, 1e30f, "Error", "the buffer viscosity 1e+30 P must lie between 1e-05 and 1000 P"},
       {14, 5000.0f, "Error", "the bottom 5000 cm must lie between 0 and 20 cm"},
   };
   for (const Case& c : cases) {
@@ -522,9 +535,11 @@ TEST_F(DistributionRunTest, AFaultEveryKernelMeetsIsSaidOncePerCommand) {
   for (int run = 1; run <= 2; ++run) {
     Backend().ClearTranscript();
     Dispatch(kCmRun);
+    // A partial specific volume of 0 is refused before the first kernel: said once.
     int vbarBoxes = 0;
     for (const TranscriptEntry& e : Backend().Transcript())
-      vbarBoxes += e.text.find("VBAR <= 0") != std::string::npos;
+      vbarBoxes += e.text.find("VBAR <= 0") != std::string::npos ||
+                   e.text.find("the partial specific volume 0 ml/g") != std::string::npos;
     EXPECT_EQ(vbarBoxes, 1) << "run " << run;
   }
 }
@@ -544,6 +559,13 @@ TEST_F(DistributionRunTest, AbsurdSettingsGiveNoResult) {
   pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
   PackModelParams();
   Backend().AnswerUnscriptedBoxes(IDOK);
+  Backend().ClearTranscript();
+  Dispatch(kCmRun);
+  EXPECT_FALSE(bModelComputed);
+  EXPECT_EQ(BoxText("ERROR"), "the sedimentation coefficient s 1e+20 S must lie between -1e+08 and 1e+08 S");
+  // Within the range, but with a D no such particle has: the computation says so.
+  pSpeciesS[1] = 1e8f;
+  PackModelParams();
   Backend().ClearTranscript();
   Dispatch(kCmRun);
   EXPECT_FALSE(bModelComputed);
@@ -567,7 +589,7 @@ TEST_F(DistributionRunTest, AbsurdSettingsGiveNoResult) {
   std::swap(fFitLeftLim, fFitRightLim);
   Backend().ClearTranscript();
   Dispatch(kCmRun);
-  EXPECT_EQ(BoxText("ERROR"), "the left fitting limit 7.1000 cm must lie below the right fitting limit 6.0500 cm");
+  EXPECT_EQ(BoxText("ERROR"), "the left fitting limit 7.1 cm must lie below the right fitting limit 6.05 cm");
   EXPECT_TRUE(bModelComputed);
   IntegrateDistribution(0.0f, 12.0f, &area, &mean, &after, nullptr, nullptr, nullptr);
   EXPECT_EQ(after, total);
@@ -575,7 +597,7 @@ TEST_F(DistributionRunTest, AbsurdSettingsGiveNoResult) {
   Dispatch(kCmDiscreteSpecies);
   Backend().ClearTranscript();
   Dispatch(kCmRun);
-  EXPECT_EQ(BoxText(""), "the left fitting limit 7.1000 cm must lie below the right fitting limit 6.0500 cm");
+  EXPECT_EQ(BoxText(""), "the left fitting limit 7.1 cm must lie below the right fitting limit 6.05 cm");
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ TEST_F(SolventCommandTest, StaticModelOnConvertsAndOffRestores) {
   // leaves grid limits and confidence as they were, and the solvent's density and
   // viscosity in their slots.
   bContiModel = bContiSModel = true;
-  const std::map<int, float> settings = {{1, 1.0f}, {2, 0.68f}, {5, 15.0f}, {9, 100.0f},
+  const std::map<int, float> settings = {{1, 1.0f}, {2, 0.68f}, {3, 0.73f}, {5, 15.0f}, {9, 100.0f},
                                          {7, 1.3f}, {12, 0.013f}};  // Poise
   for (const auto& [slot, value] : settings) pParams[slot] = value;
   UnpackModelParams();

@@ -203,7 +203,7 @@ TEST_F(GridTest, LsgWarningIsAskedOncePerDataSet) {
   backend->QueueMessageBox(IDNO, "ERROR");
   EXPECT_FALSE(SetupContiGrid());
   ASSERT_EQ(backend->Transcript().size(), 1u);
-  EXPECT_EQ(backend->Transcript()[0].text.rfind("smax 1.00 too low", 0), 0u);
+  EXPECT_EQ(backend->Transcript()[0].text.rfind("smax 1 too low", 0), 0u);
   backend->QueueMessageBox(IDYES, "ERROR");
   EXPECT_TRUE(SetupContiGrid());
   EXPECT_TRUE(bFitLimitWarningAccepted);

@@ -74,7 +74,7 @@ class FitPersistenceTest : public ::testing::Test {
 
   // Settings of a distribution that a reload accepts, in the species slots the
   // continuous models read: grid 0.5-12 S on 40 points, P 0.68, vbar 0.73, f/f0
-  // 1.2, density 1.0, viscosity 0.01002 P.
+  // 1.2, density 1.0, viscosity 0.01002 P, an f/f0 grid of 10 values from 1 to 2.
   static void SetUsableDistribution() {
     pSpeciesMassOrD[1] = 0.5f;
     pSpeciesS[1] = 12.0f;
@@ -84,6 +84,10 @@ class FitPersistenceTest : public ::testing::Test {
     pSpeciesAmplitude[3] = 1.2f;
     pSpeciesS[3] = 1.0f;
     pSpeciesAmplitude[4] = 0.01002f;
+    // The f/f0 grid of the c(s,ff0) models: 1 to 2 in 10 values.
+    pSpeciesAmplitude[2] = 1.0f;
+    pSpeciesS[2] = 2.0f;
+    pSpeciesS[4] = 10.0f;
     PackModelParams();
   }
 
@@ -390,10 +394,10 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
     const char* text;
     std::string why;
   } cases[] = {
-      {5, "20.0", "the lower grid limit 20 must not be above the upper limit 12"},      // s min
-      {23, "-5.0", "the partial specific volume -5 ml/g must lie above 0 and not above 3 ml/g"},
-      {25, "-1.0", "the buffer density -1 must be above 0 g/ml"},
-      {41, "5000.0", "the bottom 5000 cm must lie between 0 and 20 cm"},
+      {5, "20.0", "lines 5 and 7: the lower grid limit 20 must not be above the upper limit 12"},  // s min
+      {23, "-5.0", "line 23: the partial specific volume -5 ml/g must lie between 0.01 and 3 ml/g"},
+      {25, "-1.0", "line 25: the buffer density -1 g/ml must lie between 0.01 and 5 g/ml"},
+      {41, "5000.0", "line 41: the bottom 5000 cm must lie between 0 and 20 cm"},
       {0, "", "it holds 0 values, at least 95 are needed"},
       {0, "1.000000\n0.500000\n", "it holds 2 values, at least 95 are needed"},
   };
@@ -444,8 +448,10 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
 }
 
 // Grid values of a parameter file that no grid can be built from (points per sigma
-// 1e6 made every later Run hang) keep the settings; values in range are taken.
-TEST_F(FitPersistenceTest, GridValuesOutOfRangeKeepTheSettings) {
+// 1e6 made every later Run hang) refuse the file with their line, and every
+// setting stays; values in range are taken.
+TEST_F(FitPersistenceTest, GridValuesOutOfRangeRefuseTheFileAndKeepTheSettings) {
+  ScopedHeadlessBackend backend;
   SetDistinctState();
   TmpSaveBestParams(nullptr, false);
   std::vector<std::string> lines;
@@ -465,17 +471,23 @@ TEST_F(FitPersistenceTest, GridValuesOutOfRangeKeepTheSettings) {
     fPointsPerSigma = 7.0f;
     nGridSizeUpper = 1200;
     nGridSizeLower = 80;
-    ReloadParameters(nullptr, szTmpParsPath);
+    backend->ClearTranscript();
+    backend->AnswerUnscriptedBoxes(IDOK);
+    const int result = ReloadParameters(nullptr, szTmpParsPath);
+    return std::make_pair(result, backend->Transcript().empty() ? std::string() : backend->Transcript()[0].text);
   };
-  reloadWith("1000000", "1000000000", "100");
-  EXPECT_EQ(fPointsPerSigma, 7.0f);
-  EXPECT_EQ(nGridSizeUpper, 1200);
-  EXPECT_EQ(nGridSizeLower, 100);
-  reloadWith("0", "50", "60");  // limits that cross keep both
+  const std::string prefix = "the parameter file " + szTmpParsPath + " cannot be used: ";
+  EXPECT_EQ(reloadWith("1000000", "1000000000", "100"),
+            std::make_pair(0, prefix + "line 93: the points per sigma 1e+06 must lie between 0.01 and 1000"));
   EXPECT_EQ(fPointsPerSigma, 7.0f);
   EXPECT_EQ(nGridSizeUpper, 1200);
   EXPECT_EQ(nGridSizeLower, 80);
-  reloadWith("12", "3000", "60");
+  EXPECT_EQ(reloadWith("12", "50", "60"),  // limits that cross
+            std::make_pair(0, prefix + "lines 94 and 95: the lower limit 60 of the grid size must not be above "
+                                       "its upper limit 50"));
+  EXPECT_EQ(nGridSizeUpper, 1200);
+  EXPECT_EQ(nGridSizeLower, 80);
+  EXPECT_EQ(reloadWith("12", "3000", "60").first, 1);
   EXPECT_EQ(fPointsPerSigma, 12.0f);
   EXPECT_EQ(nGridSizeUpper, 3000);
   EXPECT_EQ(nGridSizeLower, 60);

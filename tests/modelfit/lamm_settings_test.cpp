@@ -86,14 +86,23 @@ TEST_F(LammSettingsTest, TwentyNineValuesSetNothingThirtySetEverySetting) {
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 0);
   EXPECT_TRUE(bAutoGridSize);
 
+  // Thirty zeros: the switches are read; the values for which 0 is outside their
+  // range keep their settings, and one box names each of those lines.
   WriteValues(szLammParamsIni, 30, 0.0f);
+  backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
   EXPECT_FALSE(bAutoGridSize);
   EXPECT_EQ(nDefaultGridPoints, 1000) << "no grid of 0 points";
   EXPECT_FALSE(bTimesFromW2t);
   EXPECT_TRUE(bRampRotorSpeed);
-  EXPECT_DOUBLE_EQ(dTruncationLevel, 1.0);
+  EXPECT_DOUBLE_EQ(dMaxDcOverC, 1.0) << "a max dc/c of 0 never ends a Run";
+  EXPECT_DOUBLE_EQ(dTruncationLevel, 1e-6) << "a level of 1 cuts the whole grid";
   EXPECT_FALSE(bCheckAcceleration);
+  ASSERT_EQ(Boxes().size(), 1u);
+  for (const char* line : {"line 3: ", "line 5: ", "line 17: the max dc/c 0 must lie between 0.01 and 10",
+                           "line 22: "})
+    EXPECT_NE(Boxes()[0].second.find(line), std::string::npos) << line;
+  EXPECT_EQ(Boxes()[0].second.rfind("the Lamm equation settings file " + szLammParamsIni, 0), 0u);
 }
 
 // Grid values no grid can be built from (a points per sigma of 1e6 saved as default
@@ -107,6 +116,7 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreNotTakenFromTheFile) {
     for (std::string l; std::getline(in, l);) lines.push_back(l);
   }
   ASSERT_EQ(lines.size(), 31u);
+  backend_->AnswerUnscriptedBoxes(IDOK);
   auto readWith = [&](const std::vector<std::pair<int, const char*>>& changes) {
     std::vector<std::string> changed = lines;
     for (const auto& [index, text] : changes) changed[static_cast<std::size_t>(index)] = text;
@@ -116,6 +126,7 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreNotTakenFromTheFile) {
       return all;
     }();
     ResetLammSettings();
+    backend_->ClearTranscript();
     return ReadLammEqParameterPreferences(nullptr);
   };
   // 4 default size, 5 points per sigma, 6 upper and 7 lower limit.
@@ -124,25 +135,32 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreNotTakenFromTheFile) {
   EXPECT_EQ(fPointsPerSigma, 5.0f);
   EXPECT_EQ(nGridSizeUpper, 2000);
   EXPECT_EQ(nGridSizeLower, 75);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].second.find("line 5: the default FE grid size 1e+12 grid points must lie between 5 and "
+                                   "100000 grid points"),
+            std::string::npos);
   EXPECT_EQ(readWith({{6, "50"}, {7, "60"}}), 1);
   EXPECT_EQ(nGridSizeUpper, 2000);
   EXPECT_EQ(nGridSizeLower, 75);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].second.find("lines 7 and 8: "), std::string::npos);
   EXPECT_EQ(readWith({{4, "600"}, {5, "20"}, {6, "100000"}, {7, "5"}}), 1);
   EXPECT_EQ(nDefaultGridPoints, 600);
   EXPECT_EQ(fPointsPerSigma, 20.0f);
   EXPECT_EQ(nGridSizeUpper, 100000);
   EXPECT_EQ(nGridSizeLower, 5);
+  EXPECT_TRUE(Boxes().empty());
 }
 
-TEST_F(LammSettingsTest, ValuesTheDialogWouldRefuseLeaveTheirSettings) {
-  // Every entry -2: the settings the dialog takes only as positive entries keep
-  // their values; the truncation exponent (any number in the dialog) and the
-  // entries without a check are taken.
+TEST_F(LammSettingsTest, ValuesOutsideTheirRangeLeaveTheirSettings) {
+  // Every entry -2: the settings whose range holds no negative value keep their
+  // values; the truncation exponent and "when optimized" are taken.
   const float sAuto = fAutoAlgorithmS, perSigma = fPointsPerSigma, refit = fRefitTolerance;
   const float velocity = fScanVelocity, convolution = fRadialConvolutionRange;
   const double backLevel = dBackDiffusionLevel, sGrid = dAutoSGridValue, dcOverC = dMaxDcOverC;
   const int grid = nDefaultGridPoints, upper = nGridSizeUpper, lower = nGridSizeLower;
   WriteValues(szLammParamsIni, 31, -2.0f);
+  backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
   EXPECT_EQ(fAutoAlgorithmS, sAuto);
   EXPECT_EQ(dBackDiffusionLevel, backLevel);
@@ -159,15 +177,21 @@ TEST_F(LammSettingsTest, ValuesTheDialogWouldRefuseLeaveTheirSettings) {
   EXPECT_NEAR(dTruncationLevel, 0.01, 1e-12);
   EXPECT_FALSE(bAutoGridSize) << "switches are read as before";
 
-  // A truncation exponent whose power of ten is not finite keeps the level.
+  // A truncation exponent whose level would cut the whole grid keeps the level.
   {
     std::ofstream out(szLammParamsIni);
-    for (int i = 0; i < 31; ++i) out << (i == 21 ? "1e30" : "6") << "\n";
+    for (int i = 0; i < 31; ++i) out << (i == 21 ? "1e30" : i == 2 || i == 15 ? "0.001" : "6") << "\n";
   }
+  backend_->ClearTranscript();
+  backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
   EXPECT_NEAR(dTruncationLevel, 0.01, 1e-12);
   EXPECT_EQ(nDefaultGridPoints, 6) << "values in range are taken";
   EXPECT_FLOAT_EQ(fScanVelocity, 6.0f);
+  EXPECT_DOUBLE_EQ(dMaxDcOverC, 6.0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].second.find("\nline 22: the log10 of the truncation level 1e+30 must lie between -30 and -1"),
+            std::string::npos);
 }
 
 TEST_F(LammSettingsTest, TimesFromOmegaSquaredT) {
@@ -293,8 +317,9 @@ TEST_F(LammDialogTest, GridValuesOutOfRangeAreRefusedNamingTheField) {
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
   EXPECT_TRUE(backend_->AllAnswersUsed());
   ASSERT_GE(Boxes().size(), 3u);
-  EXPECT_EQ(Boxes()[0].second, "\"points per sigma\" 1e+06 must be above 0 and at most 1000");
-  EXPECT_EQ(Boxes()[1].second, "\"default FE grid size\" 3e+09 must be 5 to 100000 grid points");
+  EXPECT_EQ(Boxes()[0].second, "the points per sigma 1e+06 must lie between 0.01 and 1000");
+  EXPECT_EQ(Boxes()[1].second,
+            "the default FE grid size 3e+09 grid points must lie between 5 and 100000 grid points");
   EXPECT_EQ(Boxes()[2].second,
             "the \"lower limit\" 3000 of the grid size must not be above its \"upper limit\" 1000");
   EXPECT_EQ(backend_->BeepCount(), 3);

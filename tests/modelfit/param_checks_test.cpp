@@ -32,6 +32,25 @@ class ParamChecksTest : public ModelFitTest {
     EXPECT_EQ(Boxes()[0].second, text);
   }
 
+  // A grid and solvent that pass, in the vector and the record: 1-10 S on 50
+  // points at P 0.68, vbar 0.73, density 1.0, viscosity 0.01002 P, f/f0 1.2, cell
+  // 6.0-7.2 cm.
+  void UseUsableDistribution() {
+    pParams[kContiSlotGridMin] = 1.0f;
+    pParams[kContiSlotGridMax] = 10.0f;
+    pParams[kContiSlotGridCount] = 50.0f;
+    pParams[kContiSlotDensity] = 1.0f;
+    pParams[kContiSlotViscosity] = 0.01002f;
+    pParams[kContiSlotVbar] = 0.73f;
+    pParams[kContiSlotFrictionalRatio] = 1.2f;
+    pParams[kContiSlotConfidence] = 0.68f;
+    pParams[13] = fMeniscus = 6.0f;  // meniscus and bottom, cm
+    pParams[14] = fBottom = 7.2f;
+    UnpackModelParams();
+    InitParamsTransfer(record_);
+    FillParamsTransfer(record_);
+  }
+
   TransferBuffer record_;
 };
 
@@ -60,7 +79,7 @@ TEST_F(ParamChecksTest, MinusZeroAndLettersAreNoNumbers) {
 }
 
 TEST_F(ParamChecksTest, ANegativeNumberPassesTheSignedFieldsButNotThePositiveOnes) {
-  SetFieldText(record_, 406, "-1");
+  SetFieldText(record_, 433, "-1");
   EXPECT_TRUE(ParamsBoxCanClose(record_));
   SetFieldText(record_, 413, "-1");
   ExpectRefused("Input Error", "Invalid Entry");
@@ -85,8 +104,10 @@ TEST_F(ParamChecksTest, DlsDataRefuseFloatingRadiusAndSOfOneSpecies) {
 TEST_F(ParamChecksTest, InvariantDMustBePositive) {
   bDiscreteModel = false;
   bContiModel = bCsInvariantD = true;
+  UseUsableDistribution();
   SetFieldText(record_, 419, "0.0");
-  ExpectRefused("Parameter Error", "diffusion coefficient must be positive");
+  ExpectRefused("Parameter Error",
+                "the diffusion coefficient D (1e-7 cm^2/s) 0 must lie between 1e-06 and 10000");
 }
 
 // Settings of a continuous model that no computation can use are refused at OK
@@ -94,19 +115,7 @@ TEST_F(ParamChecksTest, InvariantDMustBePositive) {
 TEST_F(ParamChecksTest, ImpossibleContinuousSettingsKeepTheDialogOpen) {
   bDiscreteModel = false;
   bContiModel = bContiSModel = true;
-  pParams[kContiSlotGridMin] = 1.0f;
-  pParams[kContiSlotGridMax] = 10.0f;
-  pParams[kContiSlotGridCount] = 50.0f;
-  pParams[kContiSlotDensity] = 1.0f;
-  pParams[kContiSlotViscosity] = 0.01002f;
-  pParams[kContiSlotVbar] = 0.73f;
-  pParams[kContiSlotFrictionalRatio] = 1.2f;
-  pParams[kContiSlotConfidence] = 0.68f;
-  pParams[13] = fMeniscus = 6.0f;  // meniscus and bottom, cm
-  pParams[14] = fBottom = 7.2f;
-  UnpackModelParams();
-  InitParamsTransfer(record_);
-  FillParamsTransfer(record_);
+  UseUsableDistribution();
   ASSERT_TRUE(ParamsBoxCanClose(record_));
   const TransferBuffer good = record_;
   struct Case {
@@ -116,20 +125,25 @@ TEST_F(ParamChecksTest, ImpossibleContinuousSettingsKeepTheDialogOpen) {
     const char* text;
   } cases[] = {
       {406, "11", "9.9", "the lower grid limit 11 must not be above the upper limit 10"},
-      {405, "0.5", "1", "the resolution 0 must be at least 1 grid point"},
-      {421, "0", "0.001", "the buffer density 0 must be above 0 g/ml"},
-      {426, "0", "0.0001", "the buffer viscosity 0 must be above 0 P"},
-      {435, "7.2", "7.19", "the meniscus 7.2000 cm must lie below the bottom 7.2000 cm"},
+      {405, "0.5", "1", "the resolution 0 grid points must lie between 1 and 100000 grid points"},
+      {421, "0", "0.01", "the buffer density 0 g/ml must lie between 0.01 and 5 g/ml"},
+      {426, "0", "0.00001", "the buffer viscosity 0 P must lie between 1e-05 and 1000 P"},
+      {435, "7.2", "7.19", "the meniscus 7.2 cm must lie below the bottom 7.2 cm"},
       // Values a computation would take without a word, far from any particle or rotor.
-      {419, "0", "0.01", "the frictional ratio f/f0 0 must lie above 0 and not above 50"},
-      {419, "1e30", "50", "the frictional ratio f/f0 1e+30 must lie above 0 and not above 50"},
-      {420, "-0.5", "0.001", "the partial specific volume -0.5 ml/g must lie above 0 and not above 3 ml/g"},
+      {419, "0", "0.1", "the frictional ratio f/f0 0 must lie between 0.1 and 50"},
+      {419, "1e30", "50", "the frictional ratio f/f0 1e+30 must lie between 0.1 and 50"},
+      {420, "-0.5", "0.01", "the partial specific volume -0.5 ml/g must lie between 0.01 and 3 ml/g"},
       {437, "100", "20", "the bottom 100 cm must lie between 0 and 20 cm"},
       {437, "5000", "7.3", "the bottom 5000 cm must lie between 0 and 20 cm"},
-      {413, "2", "1.5",
-       "the confidence level 2 must lie between 0 and 1 (above 1: a chi-square ratio of at most 1.5)"},
+      {413, "2", "1.5", "the confidence level 2 must lie between 0 and 1.5"},
       {406, "9.9999", "9.99", "the grid from 9.9999 to 10 is too narrow: its upper limit must exceed the "
                               "lower limit by at least 0.001"},
+      // Dense solutions, organic solvents and the cold: the ends of the ranges pass.
+      {421, "5.01", "5", "the buffer density 5.01 g/ml must lie between 0.01 and 5 g/ml"},
+      {426, "1000.5", "1000", "the buffer viscosity 1000.5 P must lie between 1e-05 and 1000 P"},
+      {433, "1e30", "-1e6", "the baseline 1e+30 must lie between -1e+06 and 1e+06"},
+      {407, "1e30", "9e15", "the upper grid limit 1e+30 must lie between -1e+16 and 1e+16"},
+      {405, "1e30", "100000", "the resolution 1e+30 grid points must lie between 1 and 100000 grid points"},
   };
   for (const Case& c : cases) {
     backend_->ClearTranscript();
@@ -179,22 +193,21 @@ TEST_F(GridChecksTest, PositiveLogGridPasses) {
   EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 1);
 }
 
-TEST_F(GridChecksTest, SizeAndShapeGridNeedsTwoRisingFrictionalRatios) {
-  bContiSModel = false;
-  bCsff0Model = true;
-  pParams[kContiSlotGridMin] = 1.0f;
-  pParams[kContiSlotShape1] = 2.0f;  // f/f0 min
-  pParams[kContiSlotShape2] = 2.0f;  // f/f0 max
-  pParams[kContiSlotShape3] = 1.9f;  // count, rounded down
-  backend_->QueueMessageBox(IDOK, "Error");
-  backend_->QueueMessageBox(IDOK, "Error");
-  EXPECT_FALSE(CheckGridSettings());
-  ASSERT_EQ(Boxes().size(), 2u);
-  EXPECT_EQ(Boxes()[0].second, "Error in bCofSff0: ff0max must be larger than ff0min");
-  EXPECT_EQ(Boxes()[1].second, "Error in bCofSff0: ff0resolution must be integer > 1");
-  pParams[kContiSlotShape2] = 3.0f;
-  pParams[kContiSlotShape3] = 10.0f;
-  EXPECT_TRUE(CheckGridSettings());
+// The f/f0 grid of c(s,ff0) is judged at OK: two or more values rising from f/f0
+// min to f/f0 max.
+TEST_F(ParamChecksTest, SizeAndShapeGridNeedsTwoRisingFrictionalRatios) {
+  bDiscreteModel = false;
+  bContiModel = bCsff0Model = true;
+  UseUsableDistribution();
+  SetFieldText(record_, 412, "2");  // f/f0 min
+  SetFieldText(record_, 414, "2");  // f/f0 max
+  SetFieldText(record_, 428, "1.9");  // count, rounded down
+  ExpectRefused("Parameter Error", "the f/f0 resolution 1 values must lie between 2 and 1000 values");
+  backend_->ClearTranscript();
+  SetFieldText(record_, 428, "10");
+  ExpectRefused("Parameter Error", "the f/f0 max 2 must lie above the f/f0 min 2");
+  SetFieldText(record_, 414, "3");
+  EXPECT_TRUE(ParamsBoxCanClose(record_));
 }
 
 // The grid is bounded by what its kernels and normal equations need against the

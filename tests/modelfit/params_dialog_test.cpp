@@ -13,6 +13,7 @@
 #include "modelfit/transfer_fields.h"
 #include "modelfit_test_support.h"
 #include "numerics/number_input.h"
+#include "platform/system.h"
 #include "resources/dialogs.h"
 #include "scandata/fit_limits.h"
 
@@ -179,12 +180,15 @@ TEST_F(ParamsDialogTest, CancelChangesNeitherModelNorVectorNorRecord) {
   EXPECT_FALSE(bParamsDialogOpened);
   EXPECT_FALSE(bDataChanged);
 
-  // Cancel in the dialog reopened after a grid the memory cannot hold: the values
-  // before the first dialog come back, not the refused 1e9 grid points.
-  backend_->QueueDialog(IDOK, Answers({{405, "1e9"}}, {{431, !tiBefore}}));
+  // Cancel in the dialog reopened after a grid the memory cannot hold (64 MB, 4000
+  // points need about 400 MB): the values before the first dialog come back, not
+  // the refused 4000 grid points.
+  SetAvailableMemoryOverride([] { return std::uint64_t{64} << 20; });
+  backend_->QueueDialog(IDOK, Answers({{405, "4000"}}, {{431, !tiBefore}}));
   backend_->QueueMessageBox(IDOK, "Error");
   backend_->QueueDialog(IDCANCEL);
   EXPECT_FALSE(RunParametersDialog(nullptr, record_));
+  SetAvailableMemoryOverride(nullptr);
   EXPECT_TRUE(backend_->AllAnswersUsed());
   EXPECT_TRUE(std::equal(std::begin(pParams), std::end(pParams), paramsBefore));
   EXPECT_TRUE(std::equal(std::begin(pParamFitFlags), std::end(pParamFitFlags), flagsBefore));

@@ -1,0 +1,264 @@
+// The tables of valid values (value_ranges.h).
+#include "numerics/value_ranges.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tarmic {
+
+namespace {
+
+std::string Number(double v) {
+  if (std::isnan(v)) return "nan";
+  if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%g", v);
+  return buffer;
+}
+
+// " g/ml" after a number, nothing without a unit.
+std::string Unit(const char* unit) { return unit && *unit ? std::string(" ") + unit : std::string(); }
+
+// "lie between 0.01 and 5 g/ml", with "(0: not set)" where 0 passes as well.
+std::string RangeText(const ValueRange& r, const char* unit) {
+  std::string text = "lie between " + Number(r.low) + " and " + Number(r.high) + Unit(unit);
+  if (r.zeroUnset) text += " (0: not set)";
+  return text;
+}
+
+constexpr FileEntry Any(int i, const char* name) { return {i, EntryRule::kAny, {name, "", {}}}; }
+constexpr FileEntry Code(int i, const char* name) { return {i, EntryRule::kCode, {name, "", {}}}; }
+constexpr FileEntry Model(int i, const char* name) { return {i, EntryRule::kModel, {name, "", {}}}; }
+constexpr FileEntry In(int i, const Quantity& q) { return {i, EntryRule::kRange, q}; }
+constexpr FileEntry In(int i, const char* name, const char* unit, ValueRange r) {
+  return {i, EntryRule::kRange, {name, unit, r}};
+}
+// The same quantity under the name of its entry.
+constexpr FileEntry As(int i, const char* name, const Quantity& q) { return In(i, name, q.unit, q.range); }
+
+constexpr ValueRange kSignalRange = Closed(-kMaxSignal, kMaxSignal);
+
+// The parameter file: one value per line, index from 0 (line = index + 1). The
+// values of the species blocks (indices 1 to 36), the cell, the fit limits and the
+// further values of the models are the parameter vector's: they mean what the
+// model the file selects makes of their slot (modelfit/param_checks). Switches are
+// any finite number (on exactly at 1; an integer switch on when not 0).
+constexpr FileEntry kParameterFile[] = {
+    Any(0, "kind of saved state (0 data, 1 analysis)"),
+    // species 1 (slots 1, 5, 9, 16)
+    Any(1, "species 1 included"), Model(2, "species 1 amplitude"), Any(3, "species 1 amplitude floated"),
+    Model(4, "species 1 D or M"), Any(5, "species 1 D or M floated"), Model(6, "species 1 s"),
+    Any(7, "species 1 s floated"), Model(8, "species 1 fifth value"), Any(9, "species 1 fifth value floated"),
+    // species 2 (slots 2, 6, 10, 17)
+    Any(10, "species 2 included"), Model(11, "species 2 amplitude"), Any(12, "species 2 amplitude floated"),
+    Model(13, "species 2 D or M"), Any(14, "species 2 D or M floated"), Model(15, "species 2 s"),
+    Any(16, "species 2 s floated"), Model(17, "species 2 fifth value"), Any(18, "species 2 fifth value floated"),
+    // species 3 (slots 3, 7, 11, 18)
+    Any(19, "species 3 included"), Model(20, "species 3 amplitude"), Any(21, "species 3 amplitude floated"),
+    Model(22, "species 3 D or M"), Any(23, "species 3 D or M floated"), Model(24, "species 3 s"),
+    Any(25, "species 3 s floated"), Model(26, "species 3 fifth value"), Any(27, "species 3 fifth value floated"),
+    // species 4 (slots 4, 8, 12, 19)
+    Any(28, "species 4 included"), Model(29, "species 4 amplitude"), Any(30, "species 4 amplitude floated"),
+    Model(31, "species 4 D or M"), Any(32, "species 4 D or M floated"), Model(33, "species 4 s"),
+    Any(34, "species 4 s floated"), Model(35, "species 4 fifth value"), Any(36, "species 4 fifth value floated"),
+    In(37, kBaselineQuantity),
+    Any(38, "baseline option"),
+    Model(39, "meniscus"),
+    Model(40, "bottom"),
+    Model(41, "left fitting limit"),
+    Model(42, "right fitting limit"),
+    As(43, "default FE grid size", kLammGridSize),
+    Model(44, "third model scalar"),
+    Any(45, "meniscus floated"),
+    In(46, "VBAR20", "ml/g", ZeroOr(kPartialSpecificVolume.range)),
+    Any(47, "bottom floated"),
+    As(48, "upper end of the meniscus fit range", kRadiusQuantity),
+    As(49, "lower end of the meniscus fit range", kRadiusQuantity),
+    As(50, "upper end of the bottom fit range", kRadiusQuantity),
+    As(51, "lower end of the bottom fit range", kRadiusQuantity),
+    In(52, "partial specific volume", "ml/g", ZeroOr(kPartialSpecificVolume.range)),
+    In(53, kBufferDensity),
+    Any(54, "local baseline switch"), Any(55, "local bottom switch"), Any(56, "local meniscus switch"),
+    Any(57, "local loading switch"),
+    Any(58, "automatic finite element algorithm"), Any(59, "fit M and s"), Any(60, "moving hat algorithm"),
+    Any(61, "Claverie algorithm"),
+    In(62, kMaxDcOverC),
+    Any(63, "lower step bound of max dc/c (not read by any computation)"),
+    Any(64, "upper step bound of max dc/c (not read by any computation)"),
+    In(65, kRefitTolerance),
+    Any(66, "fix timestep"), Any(67, "discrete species model"), Any(68, "monomer-dimer model"),
+    Any(69, "monomer-trimer model"), Any(70, "1-2-4 self-association model"), Any(71, "non-ideal species model"),
+    Code(72, "continuous-model code"),
+    Any(73, "constant initial distribution"), Any(74, "experimental initial distribution"),
+    Any(75, "fit TI noise"), Any(76, "automatic finite element algorithm"), Any(77, "automatic s grid"),
+    Any(78, "start time floated"),
+    In(79, "start time offset", "s", Closed(-1e6, 1e6)),
+    Any(80, "fit RI noise"), Any(81, "ramp rotor speed"), Any(82, "1-4-8 self-association model"),
+    Any(83, "sedimentation equilibrium model"), Any(84, "c(s,ff0) variant (not read)"),
+    In(85, "f/f0 min", "", ZeroOr(kFrictionalRatio.range)),
+    In(86, "f/f0 max", "", ZeroOr(kFrictionalRatio.range)),
+    In(87, "f/f0 resolution", "values", Count(0.0, kFrictionalRatioCount.range.high)),
+    Any(88, "c(s,ff0) regularisation setting (not read)"),
+    Model(89, "first value of the discrete component"),
+    Model(90, "second value of the discrete component"),
+    Any(91, "automatic dynamic grid size"),
+    In(92, kPointsPerSigma),
+    As(93, "upper limit of the grid size", kLammGridSize),
+    As(94, "lower limit of the grid size", kLammGridSize),
+    Any(95, "buffer mismatch model"), Any(96, "excess signal in sample side"),
+    Any(97, "excess signal in reference side"), Any(98, "sign of the buffer signal"),
+    Any(99, "buffer mismatch switch"),
+    In(100, "buffer D (1e-7 cm^2/s)", "", ZeroOr(kDiffusionCoefficient.range)),
+    As(101, "buffer Mb", kBuoyantMass),
+    As(102, "buffer s", kSedimentationCoefficient),
+    As(103, "buffer signal", kLoadingSignal),
+    Any(104, "with meniscus mismatch"),
+    In(105, kMeniscusDifference),
+    In(106, "relative concentration", "", Closed(1e-6, 1e6)),
+    Any(107, "different buffer in reference"),
+    In(108, "reference D (1e-7 cm^2/s)", "", ZeroOr(kDiffusionCoefficient.range)),
+    As(109, "reference Mb", kBuoyantMass),
+    As(110, "reference s", kSedimentationCoefficient),
+    Any(111, "buffer D floated"), Any(112, "buffer s floated"), Any(113, "buffer signal floated"),
+    Any(114, "meniscus difference floated"), Any(115, "relative concentration floated"),
+    Any(116, "reference D floated"), Any(117, "reference s floated"),
+    In(118, "scan velocity", "cm/min", Closed(0.0, 1000.0)),
+    In(119, "radial range of convolution", "cm", Closed(0.0, 1.0)),
+    Any(120, "simulate time resolution"), Any(121, "simulate radial resolution"),
+    Any(122, "zone centrifugation"), Any(123, "zone ls-g*(s) model"), Any(124, "zone c(s) model"),
+    Any(125, "inverted band"),
+    In(126, "lamella width", "cm", Closed(0.0, 2.0)),
+    Any(127, "lamella width floated"), Any(128, "non-ideal multiple-species model"),
+    Any(129, "with synthetic boundary"),
+    Any(130, "position floated"), Model(131, "position of the synthetic boundary"),
+    Any(132, "overlay fraction 1 floated"), Model(133, "overlay concentration fraction 1"),
+    Any(134, "cload 2 floated"), Model(135, "cload 2"),
+    Any(136, "s2 floated"), Model(137, "s2"),
+    Any(138, "D2 floated"), Model(139, "D2"),
+    Any(140, "overlay fraction 2 floated"), Model(141, "overlay concentration fraction 2"),
+    Any(142, "cload 3 floated"), Model(143, "cload 3"),
+    Any(144, "s3 floated"), Model(145, "s3"),
+    Any(146, "D3 floated"), Model(147, "D3"),
+    Any(148, "overlay fraction 3 floated"), Model(149, "overlay concentration fraction 3"),
+    In(150, "extinction species 1", "", Closed(0.0, 1e6)),
+    In(151, "extinction species 2", "", Closed(0.0, 1e6)),
+    In(152, "extinction species 3", "", Closed(0.0, 1e6)),
+    Any(153, "magnification gradient floated"),
+    In(154, "magnification gradient 1+da/dr", "", Closed(-1e3, 1e3)),
+    Any(155, "magnification gradient"), Any(156, "nonlinear detection"),
+    In(157, "power coefficient d(log(a))/dc", "", ZeroOr(Closed(1e-6, 1e3))),
+    In(158, "baseline for the power law", "", kSignalRange),
+    Any(159, "power coefficient floated"), Any(160, "magnification drift floated"),
+    In(161, "magnification drift dc/dt", "%/h", Closed(-1e4, 1e4)),
+    Any(162, "magnification drift"), Any(163, "convolution width floated"),
+    In(164, "characteristic width of convolution", "cm", Closed(0.0, 2.0)),
+    Any(165, "radial convolution"), Any(166, "cone radius floated"),
+    In(167, "cone radius", "cm", Closed(0.0, kMaxCellRadius)),
+    Any(168, "excitation shadow"), Any(169, "show transformed data"),
+    In(170, "convolution dist factor", "", Closed(0.0, 1e3)),
+    Any(171, "exponential drift"), Any(172, "check acceleration"),
+    Code(173, "discrete-model variant"),
+};
+static_assert(std::size(kParameterFile) == 174);
+
+// The Lamm settings file: 31 values, one per line (index from 0).
+constexpr FileEntry kLammSettings[] = {
+    In(0, "normalized s for automatic change", "", Closed(0.0, 1e6)),
+    Any(1, "shut off back-diffusion"),
+    In(2, "level of back-diffusion shut-off", "", Closed(1e-6, 1.0)),
+    Any(3, "automatic dynamic grid size"),
+    As(4, "default FE grid size", kLammGridSize),
+    In(5, kPointsPerSigma),
+    As(6, "upper limit", kLammGridSize),
+    As(7, "lower limit", kLammGridSize),
+    Any(8, "times from wwt"),
+    Any(9, "automatic finite element algorithm"),
+    Any(10, "fix timestep"),
+    Any(11, "Claverie algorithm"),
+    Any(12, "moving hat algorithm"),
+    Any(13, "automatic s_grid"),
+    In(14, "s of the moving grid", "S", Closed(0.0, kMaxSedimentationCoefficient)),
+    In(15, kRefitTolerance),
+    In(16, kMaxDcOverC),
+    In(17, "normalized s for automatic change when optimized", "", Closed(-1e6, 1e6)),
+    Any(18, "optimize time-invariant grid spacing"),
+    Any(19, "experimental initial distribution"),
+    Any(20, "dynamically truncate grid"),
+    // The level is 10 to this power: a level of 1 or more would cut the whole grid.
+    In(21, "log10 of the truncation level", "", Closed(-30.0, -1.0)),
+    Any(22, "simulate time resolution"),
+    Any(23, "simulate radial resolution"),
+    In(24, "scan velocity", "cm/min", Closed(0.0, 1000.0)),
+    In(25, "radial range of convolution", "cm", Closed(0.0, 1.0)),
+    Any(26, "check acceleration"),
+    Any(27, "reserved"), Any(28, "reserved"), Any(29, "reserved"), Any(30, "reserved"),
+};
+static_assert(std::size(kLammSettings) == 31);
+
+// The preference file: 19 lines (index from 0). Switches are on above 0.
+constexpr FileEntry kPreferences[] = {
+    Any(0, "disclaimer accepted"),
+    In(1, kRadialResolution),
+    Any(2, "update residual bitmap"), Any(3, "update residual plot"), Any(4, "update data plot"),
+    Any(5, "update distribution plot"), Any(6, "sounds"), Any(7, "scan colours by time"),
+    Any(8, "wizard messages"),
+    In(9, "regularisation", "", Count(1.0, 3.0)),
+    Any(10, "integration ranges from file"),
+    In(11, "number of threads", "", Count(0.0, kThreadCount.range.high)),
+    In(12, "fit algorithm", "", Count(1.0, 3.0)),
+    Any(13, "suppress baseline correlation"),
+    In(14, "number of threads for Lamm equations", "", Count(0.0, kThreadCount.range.high)),
+    In(15, "refresh interval during fits", "s", ZeroOr(Closed(0.1, 3600.0))),
+    Any(16, "DLS data as g(2)-1"),
+    Any(17, "check time stamps"),
+    // (threshold - 1) x 100000 of the thresholds 0.5 to 10.
+    In(18, "time-stamp threshold code", "", Closed(-50000.0, 900000.0)),
+};
+static_assert(std::size(kPreferences) == 19);
+
+// The Lamm dialog's edits: the dialog shows the fit tolerance in percent and the
+// truncation level as its log10 (as the file holds it).
+constexpr DialogField kLammDialog[] = {
+    {612, 0, 1.0},  {614, 2, 1.0},  {616, 4, 1.0},  {617, 5, 1.0},  {619, 6, 1.0},
+    {618, 7, 1.0},  {627, 14, 1.0}, {628, 15, 100.0}, {629, 16, 1.0}, {639, 17, 1.0},
+    {643, 21, 1.0}, {835, 24, 1.0}, {834, 25, 1.0},
+};
+
+}  // namespace
+
+std::string RefusedValueText(double value) { return Number(value); }
+
+std::string QuantityRefusal(const Quantity& q, double v) {
+  const ValueRange& r = q.range;
+  bool ok = std::isfinite(v);
+  if (ok && !(r.zeroUnset && v == 0.0)) {
+    // In single precision, as the files keep the values (1e-05 read back is the
+    // float next to it).
+    const float x = static_cast<float>(r.integer ? std::floor(v) : v);
+    const float low = static_cast<float>(r.low), high = static_cast<float>(r.high);
+    ok = std::isfinite(x) && x >= low && x <= high;
+  }
+  if (ok) return std::string();
+  // Counts are named by the integer part they would take.
+  const double shown = r.integer && std::isfinite(v) ? std::floor(v) : v;
+  return "the " + std::string(q.name) + " " + Number(shown) + Unit(q.unit) + " must " + RangeText(r, q.unit);
+}
+
+std::span<const FileEntry> ParameterFileEntries() { return kParameterFile; }
+std::span<const FileEntry> LammSettingsEntries() { return kLammSettings; }
+std::span<const FileEntry> PreferenceEntries() { return kPreferences; }
+std::span<const DialogField> LammDialogFields() { return kLammDialog; }
+
+const FileEntry& EntryOf(std::span<const FileEntry> table, int index) {
+  return table[static_cast<std::size_t>(index)];
+}
+
+std::string EntryRefusal(const FileEntry& e, double value) {
+  if (e.rule == EntryRule::kRange) return QuantityRefusal(e.quantity, value);
+  if (std::isfinite(value)) return std::string();
+  return "the " + std::string(e.quantity.name) + " " + Number(value) + " must be a finite number";
+}
+
+double EntryValueOfField(const DialogField& f, double shown) { return shown / f.scale; }
+
+}  // namespace tarmic

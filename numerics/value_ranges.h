@@ -1,0 +1,168 @@
+// The valid values of every number that a user types or a file hands the program:
+// the entries of the parameter file, of the Lamm settings file and of the
+// preference file, the fields of the Parameters and Lamm dialogs, the values the
+// model parameters hold, and the numbers the preference commands ask for. Each file
+// has one table, one row per entry beside the file's layout: entry, name, range or
+// rule, unit; the dialogs map their fields onto those rows. Every door through which
+// a value comes in (dialog, parameter file, settings file, the Run) judges it by its
+// row, so that no door takes what another refuses, and a refusal names the value,
+// its range and its unit in one sentence.
+//
+// The ranges admit every real experiment (dense salt, sucrose and glycerol
+// solutions, organic solvents, cold and warm runs, particles from small molecules
+// to beads of tens of micrometres) and bound only what no experiment can have; the
+// numerical settings are bounded where a Lamm solution would no longer end or no
+// longer be computed.
+#pragma once
+
+#include <limits>
+#include <span>
+#include <string>
+
+namespace tarmic {
+
+// The values a number may take: from low to high, both included.
+struct ValueRange {
+  double low = -std::numeric_limits<double>::max();
+  double high = std::numeric_limits<double>::max();
+  bool integer = false;    // only the integer part is used (grid sizes, counts)
+  bool zeroUnset = false;  // 0 stands for "not set" and passes
+};
+
+// A named quantity: as messages name it, its unit ("" for none) and its range.
+struct Quantity {
+  const char* name;
+  const char* unit;
+  ValueRange range;
+};
+
+// Empty when value is a finite number within the quantity's range; otherwise one
+// sentence that names the quantity, the value (in %g) and the range: "the buffer
+// density 1e+30 g/ml must lie between 0.01 and 5 g/ml".
+std::string QuantityRefusal(const Quantity& q, double value);
+// The value as a refusal writes it: %g, "nan", "inf" and "-inf".
+std::string RefusedValueText(double value);
+
+// --- the quantities ---
+// Shorthands of the ranges: closed [low, high] and the integer part within [low,
+// high]. The files keep values in single precision and write them with six
+// decimals ("%f"): the ends of the ranges are judged in single precision, and a
+// lower end above 0 is one that "%f" can write.
+constexpr ValueRange Closed(double low, double high) { return {low, high, false, false}; }
+constexpr ValueRange Count(double low, double high) { return {low, high, true, false}; }
+constexpr ValueRange ZeroOr(ValueRange r) {
+  r.zeroUnset = true;
+  return r;
+}
+
+// Cell and radii (cm). A rotor cell ends within kMaxCellRadius of the axis; the
+// radii of linear geometry and electrophoresis are lengths up to the scan reader's
+// bound kMaxRadius.
+inline constexpr double kMaxCellRadius = 20.0;
+inline constexpr double kMaxRadius = 1e6;
+inline constexpr Quantity kRadiusQuantity{"radius", "cm", Closed(-kMaxRadius, kMaxRadius)};
+inline constexpr Quantity kMeniscusDifference{"meniscus difference", "cm", Closed(-kMaxCellRadius, kMaxCellRadius)};
+
+// Signals (OD, fringes, counts, correlations; no unit named): far beyond any
+// detector, and small enough that squared residuals stay finite in single precision.
+inline constexpr double kMaxSignal = 1e6;
+inline constexpr Quantity kBaselineQuantity{"baseline", "", Closed(-kMaxSignal, kMaxSignal)};
+inline constexpr Quantity kLoadingSignal{"loading signal", "", Closed(-kMaxSignal, kMaxSignal)};
+
+// Particles, from small molecules to beads of tens of micrometres (a 10 um bead of
+// density 2 g/ml has about 6e7 S, D about 4e-10 cm^2/s and M about 3e14 g/mol; a
+// gold particle has a partial specific volume of 0.05 ml/g). A frictional ratio
+// below 1 comes only from a wrong vbar or hydration; below 0.1 from none.
+inline constexpr double kMaxSedimentationCoefficient = 1e8;
+inline constexpr Quantity kSedimentationCoefficient{
+    "sedimentation coefficient s", "S", Closed(-kMaxSedimentationCoefficient, kMaxSedimentationCoefficient)};
+inline constexpr Quantity kDiffusionCoefficient{"diffusion coefficient D (1e-7 cm^2/s)", "", Closed(1e-6, 1e4)};
+inline constexpr Quantity kMolarMass{"molar mass M", "g/mol", Closed(1.0, 1e16)};
+inline constexpr Quantity kBuoyantMass{"buoyant molar mass Mb", "g/mol", Closed(-1e16, 1e16)};
+inline constexpr Quantity kPartialSpecificVolume{"partial specific volume", "ml/g", Closed(0.01, 3.0)};
+inline constexpr Quantity kFrictionalRatio{"frictional ratio f/f0", "", Closed(0.1, 50.0)};
+
+// Solvents: from liquefied gases (liquid helium: 0.13 g/ml, 3e-5 P) and organic
+// solvents to dense salt and tungstate solutions (about 3 g/ml), from warm water to
+// glycerol in the cold (about 100 P).
+inline constexpr Quantity kBufferDensity{"buffer density", "g/ml", Closed(0.01, 5.0)};
+inline constexpr Quantity kBufferViscosity{"buffer viscosity", "P", Closed(1e-5, 1000.0)};
+
+// Distributions. A confidence level above 1 is read as a chi-square ratio, which
+// above kMaxChiSquareRatio no longer describes the data. Grid limits are in the
+// grid's unit (S, g/mol, um/s, nm, 1e-7 cm^2/s); two or more grid points closer
+// than kMinGridSpan have kernels no data tell apart.
+inline constexpr double kMaxChiSquareRatio = 1.5;
+inline constexpr double kMinGridSpan = 1e-3;
+inline constexpr Quantity kConfidenceLevel{"confidence level", "", Closed(0.0, kMaxChiSquareRatio)};
+inline constexpr Quantity kGridResolution{"resolution", "grid points", Count(1.0, 100000.0)};
+inline constexpr Quantity kGridLimit{"grid limit", "", Closed(-1e16, 1e16)};
+inline constexpr Quantity kFrictionalRatioCount{"f/f0 resolution", "values", Count(2.0, 1000.0)};
+
+// Lamm equation solutions. Below kMinMaxDcOverC a c(s) Run takes minutes (100
+// grid points on 40 scans: 1.5 s at the default 1, 20 s at 0.01, 220 s at 0.001;
+// at 0 it never ends); above 1 the step control changes nothing more.
+inline constexpr double kMinMaxDcOverC = 0.01;
+inline constexpr Quantity kMaxDcOverC{"max dc/c", "", Closed(kMinMaxDcOverC, 10.0)};
+inline constexpr Quantity kLammGridSize{"grid size", "grid points", Count(5.0, 100000.0)};
+inline constexpr Quantity kPointsPerSigma{"points per sigma", "", Closed(0.01, 1000.0)};
+// The relative change at which a fit's refinement passes stop (the dialog shows it
+// in percent to 0.001 %); at 0 they would never stop.
+inline constexpr Quantity kRefitTolerance{"fit tolerance", "", Closed(1e-5, 1.0)};
+
+// The step of the common radial grid: finer, every load would fail; coarser, the
+// grid loop would not end.
+inline constexpr Quantity kRadialResolution{"radial resolution", "cm", Closed(0.001, 0.1)};
+
+// Numbers the preference commands ask for: thread counts and the dilation factor
+// of the time-stamp check.
+inline constexpr Quantity kThreadCount{"number of threads", "", Count(1.0, 256.0)};
+inline constexpr Quantity kTimeStampThreshold{"threshold for correction factor", "", Closed(0.5, 10.0)};
+
+// --- the tables ---
+
+// How the row of a file entry judges its value.
+enum class EntryRule : unsigned char {
+  kAny,    // any finite number: switches (stored 1 and 0) and values no computation reads
+  kRange,  // the quantity's range
+  kCode,   // one of the codes the reader knows (model codes)
+  kModel,  // a value of the parameter vector, judged by the role the file's model gives
+           // its slot (modelfit/param_checks: ModelValuesRefusal); meniscus, bottom
+           // and fit limits by the cell
+};
+
+// One entry of a file: its index (from 0; the file's line is index + 1), and its
+// quantity. Rows of kAny, kCode and kModel name the entry; their range is unused.
+struct FileEntry {
+  int index;
+  EntryRule rule;
+  Quantity quantity;
+};
+
+// The parameter file (modelcalc/fit_persistence): kSavedParamCount (174) rows.
+std::span<const FileEntry> ParameterFileEntries();
+// The Lamm settings file "tarmiclammparams.ini" (modelfit/lamm_settings): 31 rows.
+std::span<const FileEntry> LammSettingsEntries();
+// The preference file "tarmicparams.ini" (app/preferences): 19 rows.
+std::span<const FileEntry> PreferenceEntries();
+
+// The row of index in a table (a table's rows are in index order).
+const FileEntry& EntryOf(std::span<const FileEntry> table, int index);
+// Empty when the value suits the row (kAny, kCode and kModel rows: when it is
+// finite); else the sentence of QuantityRefusal.
+std::string EntryRefusal(const FileEntry& e, double value);
+
+// A field of a dialog that edits an entry of a file: the dialog shows the entry
+// times scale (percent: 100).
+struct DialogField {
+  int id;
+  int entry;
+  double scale;
+};
+// The edit fields of the Lamm dialog (template 631) and the entries of the Lamm
+// settings file they edit.
+std::span<const DialogField> LammDialogFields();
+// The field's value as the settings entry holds it.
+double EntryValueOfField(const DialogField& f, double shown);
+
+}  // namespace tarmic
