@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "numerics/hydrodynamics.h"
+#include "numerics/value_ranges.h"
 #include "scandata/scan_info.h"
 
 namespace tarmic {
@@ -100,9 +101,14 @@ inline constexpr ValueRule kLagTimeRule{"lag time", "s", 1e-12, 1e6, true, true,
 // for "not given", as in the viscosity.
 inline constexpr ValueRule kPositionRule{"position", "cm", -kLargestPosition, kLargestPosition, true,
                                          true, "the positions of a scan"};
-inline constexpr ValueRule kBufferDensityRule{"buffer density", "g/ml", 0.0, 10.0, false, true,
+// The buffer's density and viscosity take the ranges of the table of valid values
+// (numerics/value_ranges.h); the file keeps the viscosity in Pa s, a tenth of the
+// table's poise, and 0 there stands for "not given".
+inline constexpr ValueRule kBufferDensityRule{"buffer density", "g/ml", kBufferDensity.range.low,
+                                              kBufferDensity.range.high, true, true,
                                               "the densities of a buffer"};
-inline constexpr ValueRule kBufferViscosityRule{"buffer viscosity", "Pa s", 0.0, 1000.0, true, true,
+inline constexpr ValueRule kBufferViscosityRule{"buffer viscosity", "Pa s", 0.0,
+                                                0.1 * kBufferViscosity.range.high, true, true,
                                                 "the viscosities of a buffer"};
 // Scan lists: the number of files that make one scan ("newformat n=").
 inline constexpr ValueRule kFilesPerScanRule{"number of files per scan", "", 1.0, 9999.0, true, true,

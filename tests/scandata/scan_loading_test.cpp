@@ -604,8 +604,8 @@ TEST_F(ScanLoadingTest, ListsAndExperimentFilesRefuseImpossibleValuesWithTheirLi
       {"meniscus", replaced("5.900000 (Meniscus)", "1e30 (Meniscus)"),
        "line 7 holds the position 1e+30 cm as Meniscus, outside the positions of a scan (-1e+06 to 1e+06 cm)"},
       {"density", replaced("1.000000 (fBufferDensity)", "-1 (fBufferDensity)"),
-       "line 4 holds the buffer density -1 g/ml as fBufferDensity, outside the densities of a buffer (above "
-       "0, at most 10 g/ml)"},
+       "line 4 holds the buffer density -1 g/ml as fBufferDensity, outside the densities of a buffer (0.01 "
+       "to 5 g/ml)"},
       {"temperature", replaced("20.000000 (Temperature)", "293.15 (Temperature)"),
        "holds the temperature 293.15 C as Temperature, outside the temperatures of a sample (-40 to 200 C)"},
       {"hex_vbar", replaced("0.730000 (VBAR)", "0x1 (VBAR)"), "line 6 holds no number for VBAR"},
