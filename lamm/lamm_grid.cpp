@@ -11,6 +11,7 @@
 #include "lamm/lamm_ideal.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/statistics.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
 
@@ -284,7 +285,7 @@ void CLammIdeal::SetUpGrid() {
         fGridSizeA -= 1;
       }
       const float chosen = bUseMovingHat ? fGridSizeA : fGridSizeB;
-      nGrid = std::clamp(static_cast<int>(std::floor(chosen)), nMinGrid, nMaxGrid);
+      nGrid = std::clamp(TruncateToInt(std::floor(chosen)), nMinGrid, nMaxGrid);
       optimized = bUseClaverie && bOptimizeGrid && bShutOffBackDiffusion && !bBandLoading;
     }
   } else {

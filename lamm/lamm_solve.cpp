@@ -9,6 +9,7 @@
 #include "lamm/static_grid_core.h"
 #include "numerics/run_switches.h"
 #include "platform/vector_state.h"
+#include "scandata/text_io.h"
 
 namespace tarmic {
 
@@ -229,7 +230,7 @@ int CLammIdeal::Solve() {
         bRetryMode = true;
         SetRotorFromScans();
         SetStepLimit();
-        if (ResizeWorkArrays(std::clamp(static_cast<int>(std::floor(fGridSizeB)), nMinGrid, nMaxGrid))) {
+        if (ResizeWorkArrays(std::clamp(TruncateToInt(std::floor(fGridSizeB)), nMinGrid, nMaxGrid))) {
           WriteInitialLoading();
           RunSelectedSolver();
         }
@@ -246,7 +247,7 @@ int CLammIdeal::Solve() {
           bUseMovingHat = true;
           SetRotorFromScans();
           SetStepLimit();
-          if (ResizeWorkArrays(std::clamp(static_cast<int>(std::floor(fGridSizeA)), nMinGrid, nMaxGrid))) {
+          if (ResizeWorkArrays(std::clamp(TruncateToInt(std::floor(fGridSizeA)), nMinGrid, nMaxGrid))) {
             WriteInitialLoading();
             RunSelectedSolver();
           }
@@ -261,7 +262,7 @@ int CLammIdeal::Solve() {
           bFixTimeStep = false;
           SetRotorFromScans();
           SetStepLimit();
-          nGrid = std::clamp(static_cast<int>(std::floor(fGridSizeB)), nMinGrid, nMaxGrid);
+          nGrid = std::clamp(TruncateToInt(std::floor(fGridSizeB)), nMinGrid, nMaxGrid);
           if (bOptimizeGrid && BackDiffusionTest(dS, dD) && !bBandLoading) {
             BuildOptimizedGrid(fOptimizedGridRadius);
           } else {
