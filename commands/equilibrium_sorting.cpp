@@ -180,14 +180,10 @@ Blank ReadBlank(const std::string& path) {
   int n = 0;
   float *r = nullptr, *v = nullptr, *third = nullptr;
   bool mark = false;
-  // The reader sets the kind flags of the loaded data: keep them.
-  const bool kinds[4] = {bAbsorbanceData, bIntensityData, bInterferenceData, bFluorescenceData};
   (void)RecoverInterruptedSavesOf({path});
-  const int ok = ReadScanFile(path.c_str(), &info, &n, &r, &v, &third, &mark, 0.0f);
-  bAbsorbanceData = kinds[0];
-  bIntensityData = kinds[1];
-  bInterferenceData = kinds[2];
-  bFluorescenceData = kinds[3];
+  // The blank leaves the kind of the loaded data as it is.
+  const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), nullptr, &info, &n, &r,
+                                     &v, &third, &mark, 0.0f);
   if (!ok) {
     ShowError("LOAD ERROR in blank", false);
     return blank;

@@ -279,6 +279,12 @@ void OfferOtherDirectory(TXLAWindow& window, const std::vector<std::string>& fil
 
 }  // namespace
 
+int ShowLoaderMessage(const LoadMessage& message) {
+  if (message.sound == LoadMessage::Sound::Info) PlayInfoSound();
+  if (message.sound == LoadMessage::Sound::Error) PlayErrorSound();
+  return HasBackend() ? GetBackend().MessageBox(message.text, message.caption, message.style) : 0;
+}
+
 bool IsDroppableScanFile(const std::string& path) {
   const std::string ext = Lower(ExtensionOf(path));
   if (ext == ".r00") return true;

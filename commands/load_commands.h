@@ -9,6 +9,7 @@
 namespace tarmic {
 
 class TXLAWindow;
+struct LoadMessage;
 
 // Whether a dropped file is loaded as a scan: the extensions .IP1 to .IP8, .R00
 // and .RA1 to .RA8, in either case.
@@ -29,6 +30,13 @@ enum class LoadKind {
   Equilibrium,      // "load sedimentation equilibrium data"
   Electrophoresis,  // the electrophoresis loader
 };
+
+// Shows a message of the loaders (their refusals, questions and notes on what was
+// loaded) at the moment a loader reaches it: its sound, then the box; returns the
+// box's answer. Installed as the data set's showLoadMessage. The box is the
+// backend's own, not a command box that holds the painting: the window draws the
+// set just loaded beneath it, as it did before the box.
+int ShowLoaderMessage(const LoadMessage& message);
 
 // "Load New Files" in the data modes of its kind of load: the file dialog, then the
 // selection as the new data set. Whether a new set was loaded; when not (cancelled

@@ -12,6 +12,7 @@
 #include "commands/distribution_peak_tools.h"
 #include "commands/distribution_range_tools.h"
 #include "commands/equilibrium_sorting.h"
+#include "commands/load_commands.h"
 #include "commands/fit_report_commands.h"
 #include "commands/model_commands.h"
 #include "commands/mstar_view.h"
@@ -154,6 +155,10 @@ void InstallDataSetServices() {
   h.runAfterReload = [](Window*) {
     TXLAWindow* main = GetMainWindow();
     if (main && RunnableModelActive()) main->CmRun();
+  };
+  // The loaders' refusals, questions and notes are shown by the loading commands.
+  h.showLoadMessage = [](Window*, const LoadMessage& message) {
+    return ShowLoaderMessage(message);
   };
   // Fluctuating temperatures of a loaded set are shown as the temperature plot.
   h.showTemperaturePlot = [](Window*) {

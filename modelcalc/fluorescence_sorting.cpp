@@ -61,21 +61,6 @@ std::string FailedCopyText(const std::string &destination, const std::string &wh
   return WithReason("could not copy file to new destination " + destination, why);
 }
 
-// The reader sets the kind flags of the data set after every file; the folder's
-// files must not change those of the loaded data.
-struct ReaderFlags {
-  bool absorbance = bAbsorbanceData, intensity = bIntensityData,
-       interference = bInterferenceData, fluorescence = bFluorescenceData;
-  float spike = fSpikeThreshold;
-  ~ReaderFlags() {
-    bAbsorbanceData = absorbance;
-    bIntensityData = intensity;
-    bInterferenceData = interference;
-    bFluorescenceData = fluorescence;
-    fSpikeThreshold = spike;
-  }
-};
-
 // A file of the folder that the sorting takes: A0... or B0... with an extension
 // .F...
 bool IsFluorescenceScanName(const PathParts &parts) {
@@ -106,12 +91,13 @@ struct ScanRead {
 };
 
 ScanRead ReadForSorting(const std::string &path, const FolderSortOptions &o) {
-  ReaderFlags keep;
   ScanRead out;
   int n = 0;
   float *r = nullptr, *v = nullptr, *third = nullptr;
   bool mark = false;
-  if (!ReadScanFile(path.c_str(), &out.info, &n, &r, &v, &third, &mark, 0.0f))
+  // The folder's files leave the kind of the loaded data as it is.
+  if (!ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), nullptr, &out.info, &n, &r, &v,
+                           &third, &mark, 0.0f))
     return out;
   out.ok = true;
   out.low = o.excludeLow && HasLowSignalOrNoise(n, r, v, third, o);

@@ -1,5 +1,8 @@
 #include "scandata/data_set_hooks.h"
 
+#include "numerics/sounds.h"
+#include "platform/backend.h"
+
 namespace tarmic {
 
 namespace {
@@ -14,6 +17,13 @@ void RunAfterReload(Window* window) {
   // The menu commands install the Run command here; until then a reload only
   // loads.
   if (g_hooks.runAfterReload) g_hooks.runAfterReload(window);
+}
+
+int ShowLoadMessage(Window* window, const LoadMessage& message) {
+  if (g_hooks.showLoadMessage) return g_hooks.showLoadMessage(window, message);
+  if (message.sound == LoadMessage::Sound::Info) PlayInfoSound();
+  if (message.sound == LoadMessage::Sound::Error) PlayErrorSound();
+  return HasBackend() ? GetBackend().MessageBox(message.text, message.caption, message.style) : 0;
 }
 
 }  // namespace tarmic

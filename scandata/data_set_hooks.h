@@ -13,6 +13,17 @@ namespace tarmic {
 
 class Window;
 
+// A message of the loaders to the user, shown as a box when it is due: a refusal
+// ("LOAD ERROR"), a question, or a note ("ATTENTION") on what was loaded. style
+// holds the box's buttons and icon (MB_...); the sound plays before the box.
+struct LoadMessage {
+  enum class Sound { None, Info, Error };
+  std::string text;
+  std::string caption;
+  unsigned style = 0;
+  Sound sound = Sound::None;
+};
+
 struct DataSetHooks {
   // --- plotting ---
   // Deletes the data and residual plots and builds them anew from the data set.
@@ -58,6 +69,8 @@ struct DataSetHooks {
   // --- menu commands ---
   // Runs the current analysis as the Run command does.
   std::function<void(Window*)> runAfterReload;
+  // Shows a message of the loaders and returns the box's answer (IDOK, IDYES, ...).
+  std::function<int(Window*, const LoadMessage&)> showLoadMessage;
   // The "Save Raw Data Set" command.
   std::function<void(Window*)> saveRawDataSet;
 };
@@ -70,5 +83,11 @@ void ResetDataSetHooks();
 // Runs the current analysis on data that were just reloaded (the hook of the menu
 // commands; nothing while none is installed).
 void RunAfterReload(Window* window);
+
+// Hands a message of the loaders to the commands, which show it (the hook
+// showLoadMessage), at the moment the loader reaches it; returns the answer. While
+// none is installed (the data set alone: its tests, the file-reader fuzzing) the
+// box is shown here, as the commands show it; without a backend the answer is 0.
+int ShowLoadMessage(Window* window, const LoadMessage& message);
 
 }  // namespace tarmic

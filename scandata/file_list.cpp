@@ -7,7 +7,6 @@
 
 #include "numerics/atomic_file.h"
 #include "numerics/error_box.h"
-#include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
@@ -102,7 +101,7 @@ bool WriteScanListFile() {
   return true;
 }
 
-bool ReadScanListFile(Window* /*window*/, const char* path, bool releaseLoadedSet) {
+bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
   std::string text, why;
   if (!path || !ReadPlainTextFile(path, &text, &why)) {
     ShowError(Format("\nAttention: could not read %s\n%s", path ? path : "", why.c_str()), false);
@@ -159,8 +158,8 @@ bool ReadScanListFile(Window* /*window*/, const char* path, bool releaseLoadedSe
   }
   if (releaseLoadedSet) szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
   if (static_cast<int>(paths.size()) > kMaxScans) {
-    PlayErrorSound();
-    if (HasBackend()) GetBackend().MessageBox("too many scans selected", "LOAD ERROR", MB_OK | MB_ICONERROR);
+    ShowLoadMessage(window, {"too many scans selected", "LOAD ERROR", MB_OK | MB_ICONERROR,
+                             LoadMessage::Sound::Error});
     return false;
   }
   nFilesPerScan = filesPerScan;

@@ -90,19 +90,14 @@ int LoadInitialData(Window* window, const std::string& path) {
     return 0;
   }
   FreeInitialData();
-  // The read sets the kind flags of its file; the loaded set keeps its own.
-  const bool absorbance = bAbsorbanceData, intensity = bIntensityData,
-             interference = bInterferenceData, fluorescence = bFluorescenceData;
   ScanInfo record;
   int n = 0;
   float *r = nullptr, *y = nullptr, *third = nullptr;
   bool mark = false;
   (void)RecoverInterruptedSavesOf({path});
-  const int ok = ReadScanFile(path.c_str(), &record, &n, &r, &y, &third, &mark, minStep);
-  bAbsorbanceData = absorbance;
-  bIntensityData = intensity;
-  bInterferenceData = interference;
-  bFluorescenceData = fluorescence;
+  // The profile leaves the kind of the loaded set as it is.
+  const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), nullptr, &record, &n,
+                                     &r, &y, &third, &mark, minStep);
   if (!ok) {
     PlayErrorSound();
     Message(path, "LOAD ERROR");

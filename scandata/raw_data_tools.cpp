@@ -238,19 +238,14 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
   bDataChanged = true;
   if (bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
-  // The read sets the kind flags of its file; the loaded set keeps its own.
-  const bool absorbance = bAbsorbanceData, intensity = bIntensityData,
-             interference = bInterferenceData, fluorescence = bFluorescenceData;
   ScanInfo record;
   int n = 0;
   float *r = nullptr, *y = nullptr;
   std::string error;
   (void)RecoverInterruptedSavesOf({blankPath});
-  const int ok = ReadScanFile(blankPath.c_str(), &record, &n, &r, &y, nullptr, nullptr, 0.0f, &error);
-  bAbsorbanceData = absorbance;
-  bIntensityData = intensity;
-  bInterferenceData = interference;
-  bFluorescenceData = fluorescence;
+  // The blank leaves the kind of the loaded set as it is.
+  const int ok = ReadScanFileAndKind(blankPath.c_str(), ScanDataKind::InForce(), nullptr, &record,
+                                     &n, &r, &y, nullptr, nullptr, 0.0f, &error);
   if (!ok) {
     PlayInfoSound();
     return Refused(Format("\n\aLOAD ERROR: %s", (error.empty() ? blankPath : error).c_str()));

@@ -377,27 +377,19 @@ bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
   (void)window;
   if (nScans < 1 || !bFitTINoise || !pTINoise || !pGridRadius) return false;
   if (RefuseDLSData()) return false;
-  const bool absorbance = bAbsorbanceData, intensity = bIntensityData,
-             interference = bInterferenceData, fluorescence = bFluorescenceData;
-  const auto restoreFlags = [&] {
-    bAbsorbanceData = absorbance;
-    bIntensityData = intensity;
-    bInterferenceData = interference;
-    bFluorescenceData = fluorescence;
-  };
   ScanInfo info;
   int n = 0;
   float *radius = nullptr, *value = nullptr, *third = nullptr;
   std::string why;
   (void)RecoverInterruptedSavesOf({inputPath});
-  if (!ReadScanFile(inputPath.c_str(), &info, &n, &radius, &value, &third, nullptr, 0.0f, &why)) {
-    restoreFlags();
+  // The file leaves the kind of the loaded data as it is.
+  if (!ReadScanFileAndKind(inputPath.c_str(), ScanDataKind::InForce(), nullptr, &info, &n, &radius,
+                           &value, &third, nullptr, 0.0f, &why)) {
     PlayInfoSound();
     Tell(why.empty() ? inputPath : inputPath + "\n" + why, "LOAD ERROR");
     return false;
   }
-  restoreFlags();
-  if (intensity && third) {
+  if (bIntensityData && third) {
     for (int i = 1; i <= n; ++i) value[i] = AbsorbanceFromIntensities(value[i], third[i]);
     info.scanType = info.scanType == 'V' ? 'W' : 'R';
   }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "numerics/atomic_file.h"
@@ -249,11 +250,172 @@ long CountDataRows(const std::string& buf) {
   return rows;
 }
 
+// What lines 1 and 2 of a scan file say. The record receives the description, the
+// time-stamp mark, the meniscus note and the values of line 2 with what follows
+// from them (acceleration phase, fluorescence detector keys).
+struct ScanHeader {
+  std::string refusal;       // why the header is no scan header; empty: read
+  char type = 0;             // the type letter of line 2
+  ScanDataKind kind;         // the kind of the data as line 2 names it
+  std::size_t dataPos = 0;   // where line 3, the first data row, begins
+  int dataLine = 3;          // the line number there
+};
+
+ScanHeader Refused(std::string why) {
+  ScanHeader header;
+  header.refusal = std::move(why);
+  return header;
+}
+
+// The kind of data that the type letter names; in electrophoresis mode line 2 names
+// none and the kind in force stays. The spike threshold is that of absorbance or
+// fluorescence data; the other kinds keep the one in force.
+ScanDataKind KindOfType(char type, const ScanDataKind& inForce) {
+  if (bElectrophoresisMode) return inForce;
+  ScanDataKind kind;
+  kind.intensity = type == 'I' || type == 'V';
+  kind.absorbance = type == 'R' || type == 'W';
+  kind.interference = type == 'P';
+  kind.fluorescence = type == 'F';
+  kind.spikeThreshold = kind.absorbance     ? fSpikeThresholdAbs
+                        : kind.fluorescence ? fSpikeThresholdFDS
+                                            : inForce.spikeThreshold;
+  return kind;
+}
+
+// Reads lines 1 and 2 of the buffer (firstLF: the end of line 1) into the record and
+// checks the values of line 2 (ScanHeaderRefusal); mark receives whether the
+// description carries a time-stamp mark, notes what was not recorded. A refused
+// header may leave the description, the type and some values in the record.
+ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const ScanDataKind& inForce,
+                          ScanInfo* record, bool* mark, std::vector<std::string>* notes) {
+  // Description: the first line, at most 99 characters, up to the first character
+  // that is not allowed in it.
+  {
+    std::size_t len = firstLF < 99 ? firstLF : 99;
+    std::string cleaned;
+    for (std::size_t i = 0; i < len && IsDescriptionChar(buf[i]); ++i) cleaned.push_back(buf[i]);
+    record->description = cleaned;
+    record->timeStampOk = HasTimeStampMark(cleaned);
+    if (mark) *mark = record->timeStampOk;
+  }
+
+  // The meniscus note: the number that begins six characters before " - meniscus".
+  {
+    std::size_t at = buf.find(" - meniscus");
+    record->meniscusNote = (at != std::string::npos && at >= 6) ? NumberAt(buf, at - 6) : 0.0f;
+  }
+
+  // Line 2: the type letter, then the values as a stream of words.
+  std::size_t pos = firstLF + 1;
+  while (pos < buf.size() && (buf[pos] == ' ' || buf[pos] == '\t')) ++pos;
+  if (pos >= buf.size() || buf[pos] == '\n')
+    return Refused("the scan-information line (line 2) is missing");
+  ScanHeader header;
+  header.type = buf[pos];
+  if (!IsTypeLetter(header.type))
+    return Refused("line 2 is no scan-information line: it must begin with R, I, P, F, W or V");
+  header.kind = KindOfType(header.type, inForce);
+  WordStream words(buf, pos + 1, 2);
+
+  if (!bElectrophoresisMode) {
+    record->scanType = header.type;
+    static constexpr const char* kFields[7] = {"cell",      "temperature", "rotor speed", "time",
+                                               "omega^2 t", "wavelength",  "replicates"};
+    double field[7];
+    std::string why;
+    if (!ReadScanInformation(words, kFields, 7, field, &why)) return Refused(why);
+    record->cell = TruncateToInt(field[0]);
+    record->temperature = static_cast<float>(field[1]);
+    record->rpm = static_cast<float>(field[2]);
+    record->time = field[3];
+    record->omega2t = field[4];
+    record->wavelength = static_cast<float>(field[5]);
+    record->replicates = TruncateToInt(field[6]);
+    // Values no run can have are a damaged header (speeds no rotor reaches would
+    // take the solutions into steps so small that a run never ends).
+    if (std::string why = ScanHeaderRefusal(*record, false, !bEquilibriumMode, notes); !why.empty())
+      return Refused(why);
+    record->recordedTime = record->time;
+    record->timeAtLoad = record->time;
+    // Acceleration phase from the lag of omega^2 t behind rpm^2 t:
+    // accelTime = 1.5 (t - omega2t K / rpm^2). Without a recorded omega^2 t there is
+    // no lag to see (it would make the whole time a ramp).
+    const double rpm = record->rpm;
+    const double rpm2 = rpm * rpm;
+    record->accelTime =
+        Omega2tNotRecorded(*record)
+            ? 0.0
+            : (1.0 / rpm2) * 1.5 * (rpm2 * record->recordedTime - record->omega2t * kRpm2ToOmega2);
+    record->accelRate = record->accelTime > 0 ? rpm / record->accelTime : 1.0e6;
+  } else {
+    // A first word that is not used, time, wavelength and replicates (a fifth word
+    // is not used either).
+    static constexpr const char* kFields[4] = {nullptr, "time", "wavelength", "replicates"};
+    double field[4];
+    std::string why;
+    if (!ReadScanInformation(words, kFields, 4, field, &why)) return Refused(why);
+    record->cell = 0;
+    record->temperature = 20.0f;
+    record->rpm = 1.0f;
+    record->time = field[1];
+    record->omega2t = record->time;
+    record->wavelength = static_cast<float>(field[2]);
+    record->replicates = TruncateToInt(field[3]);
+    if (std::string why = ScanHeaderRefusal(*record, true, !bEquilibriumMode, notes); !why.empty())
+      return Refused(why);
+    record->recordedTime = record->time;
+    record->accelRate = 1.0e6;
+    record->accelTime = 0.0;
+  }
+
+  record->fluorescence = false;
+  record->voltage = 0.0f;
+  record->gain = 0;
+  record->range = 0;
+  if (header.type == 'F') {
+    record->fluorescence = true;
+    record->timeStampOk = true;
+    double v;
+    if (NumberAfterKey(record->description, "Voltage: ", &v)) record->voltage = static_cast<float>(v);
+    if (NumberAfterKey(record->description, "Gain: ", &v)) record->gain = TruncateToInt(v);
+    if (NumberAfterKey(record->description, "Range: ", &v)) record->range = TruncateToInt(v);
+  }
+
+  words.SkipLine();  // words of line 2 beyond its fields are not data
+  header.dataPos = words.pos();
+  header.dataLine = words.line();
+  return header;
+}
+
 }  // namespace
+
+ScanDataKind ScanDataKind::InForce() {
+  return {bAbsorbanceData, bIntensityData, bInterferenceData, bFluorescenceData, fSpikeThreshold};
+}
+
+void ScanDataKind::Apply() const {
+  bAbsorbanceData = absorbance;
+  bIntensityData = intensity;
+  bInterferenceData = interference;
+  bFluorescenceData = fluorescence;
+  fSpikeThreshold = spikeThreshold;
+}
 
 int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, float** value,
                  float** third, bool* mark, float minStep, std::string* error,
                  std::vector<std::string>* notes) {
+  ScanDataKind kind;
+  const int ok = ReadScanFileAndKind(path, ScanDataKind::InForce(), &kind, record, n, radius, value,
+                                     third, mark, minStep, error, notes);
+  if (ok) kind.Apply();
+  return ok;
+}
+
+int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataKind* fileKind,
+                        ScanInfo* record, int* n, float** radius, float** value, float** third,
+                        bool* mark, float minStep, std::string* error,
+                        std::vector<std::string>* notes) {
   if (!path || !record || !n || !radius || !value) return Fail(error, "missing arguments");
   std::string buf;
   std::error_code ec;
@@ -277,105 +439,12 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
 
   const long rows = CountDataRows(buf);
 
-  // Description: the first line, at most 99 characters, up to the first character
-  // that is not allowed in it.
-  {
-    std::size_t len = firstLF < 99 ? firstLF : 99;
-    std::string cleaned;
-    for (std::size_t i = 0; i < len && IsDescriptionChar(buf[i]); ++i) cleaned.push_back(buf[i]);
-    record->description = cleaned;
-    record->timeStampOk = HasTimeStampMark(cleaned);
-    if (mark) *mark = record->timeStampOk;
-  }
-
-  // The meniscus note: the number that begins six characters before " - meniscus".
-  {
-    std::size_t at = buf.find(" - meniscus");
-    record->meniscusNote = (at != std::string::npos && at >= 6) ? NumberAt(buf, at - 6) : 0.0f;
-  }
-
-  // Line 2: the type letter, then the values as a stream of words.
-  std::size_t pos = firstLF + 1;
-  while (pos < buf.size() && (buf[pos] == ' ' || buf[pos] == '\t')) ++pos;
-  if (pos >= buf.size() || buf[pos] == '\n')
-    return Fail(error, "the scan-information line (line 2) is missing");
-  const char type = buf[pos];
-  if (!IsTypeLetter(type))
-    return Fail(error, "line 2 is no scan-information line: it must begin with R, I, P, F, W or V");
-  WordStream words(buf, pos + 1, 2);
-
-  if (!bElectrophoresisMode) {
-    bAbsorbanceData = bIntensityData = bInterferenceData = bFluorescenceData = false;
-    if (type == 'I' || type == 'V') bIntensityData = true;
-    if (type == 'R' || type == 'W') bAbsorbanceData = true;
-    if (type == 'P') bInterferenceData = true;
-    if (type == 'F') bFluorescenceData = true;
-    if (bAbsorbanceData)
-      fSpikeThreshold = fSpikeThresholdAbs;
-    else if (bFluorescenceData)
-      fSpikeThreshold = fSpikeThresholdFDS;
-    record->scanType = type;
-    static constexpr const char* kFields[7] = {"cell",      "temperature", "rotor speed", "time",
-                                               "omega^2 t", "wavelength",  "replicates"};
-    double field[7];
-    std::string why;
-    if (!ReadScanInformation(words, kFields, 7, field, &why)) return Fail(error, why);
-    record->cell = TruncateToInt(field[0]);
-    record->temperature = static_cast<float>(field[1]);
-    record->rpm = static_cast<float>(field[2]);
-    record->time = field[3];
-    record->omega2t = field[4];
-    record->wavelength = static_cast<float>(field[5]);
-    record->replicates = TruncateToInt(field[6]);
-    // Values no run can have are a damaged header (speeds no rotor reaches would
-    // take the solutions into steps so small that a run never ends).
-    if (std::string why = ScanHeaderRefusal(*record, false, !bEquilibriumMode, notes); !why.empty())
-      return Fail(error, why);
-    record->recordedTime = record->time;
-    record->timeAtLoad = record->time;
-    // Acceleration phase from the lag of omega^2 t behind rpm^2 t:
-    // accelTime = 1.5 (t - omega2t K / rpm^2). Without a recorded omega^2 t there is
-    // no lag to see (it would make the whole time a ramp).
-    const double rpm = record->rpm;
-    const double rpm2 = rpm * rpm;
-    record->accelTime =
-        Omega2tNotRecorded(*record)
-            ? 0.0
-            : (1.0 / rpm2) * 1.5 * (rpm2 * record->recordedTime - record->omega2t * kRpm2ToOmega2);
-    record->accelRate = record->accelTime > 0 ? rpm / record->accelTime : 1.0e6;
-  } else {
-    // A first word that is not used, time, wavelength and replicates (a fifth word
-    // is not used either).
-    static constexpr const char* kFields[4] = {nullptr, "time", "wavelength", "replicates"};
-    double field[4];
-    std::string why;
-    if (!ReadScanInformation(words, kFields, 4, field, &why)) return Fail(error, why);
-    record->cell = 0;
-    record->temperature = 20.0f;
-    record->rpm = 1.0f;
-    record->time = field[1];
-    record->omega2t = record->time;
-    record->wavelength = static_cast<float>(field[2]);
-    record->replicates = TruncateToInt(field[3]);
-    if (std::string why = ScanHeaderRefusal(*record, true, !bEquilibriumMode, notes); !why.empty())
-      return Fail(error, why);
-    record->recordedTime = record->time;
-    record->accelRate = 1.0e6;
-    record->accelTime = 0.0;
-  }
-
-  record->fluorescence = false;
-  record->voltage = 0.0f;
-  record->gain = 0;
-  record->range = 0;
-  if (type == 'F') {
-    record->fluorescence = true;
-    record->timeStampOk = true;
-    double v;
-    if (NumberAfterKey(record->description, "Voltage: ", &v)) record->voltage = static_cast<float>(v);
-    if (NumberAfterKey(record->description, "Gain: ", &v)) record->gain = TruncateToInt(v);
-    if (NumberAfterKey(record->description, "Range: ", &v)) record->range = TruncateToInt(v);
-  }
+  const ScanHeader header = ReadScanHeader(buf, firstLF, inForce, record, mark, notes);
+  if (!header.refusal.empty()) return Fail(error, header.refusal);
+  // The kind as the rows are read; once they are, fluorescence and electrophoresis
+  // data count as absorbance data as well.
+  ScanDataKind kind = header.kind;
+  WordStream words(buf, header.dataPos, header.dataLine);
 
   // Column layout.
   int wordsPerRow;
@@ -386,13 +455,13 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
                              std::to_string(kMaxDataColumns));
     wordsPerRow = nDataColumns;
   } else {
-    threeColumns = (record->replicates >= 2 && third && !bInterferenceData) || bIntensityData ||
-                   bElectrophoresisMode || bFluorescenceData;
-    wordsPerRow = (threeColumns || !bInterferenceData) ? 3 : 2;
+    threeColumns = (record->replicates >= 2 && third && !kind.interference) || kind.intensity ||
+                   bElectrophoresisMode || kind.fluorescence;
+    wordsPerRow = (threeColumns || !kind.interference) ? 3 : 2;
   }
   const bool keepThird = threeColumns && third;
   const bool plainTwoColumns = !bSetNColumns && !threeColumns;
-  const bool spikeTest = bSkipSpikes && (bAbsorbanceData || bFluorescenceData) &&
+  const bool spikeTest = bSkipSpikes && (kind.absorbance || kind.fluorescence) &&
                          (bSetNColumns || !bElectrophoresisMode);
 
   // Rows. Points closer than minStep to the first of their run are merged into one
@@ -408,7 +477,6 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
   const int neededWords = bSetNColumns ? 2 : wordsPerRow;
   // Words whose values are kept: x, the signal and the delivered third column.
   const int keptWords = bSetNColumns || !threeColumns ? 2 : 3;
-  words.SkipLine();  // words of line 2 beyond its fields are not data
   float groupStart = 0.0f;
   float previousX = 0.0f;
   bool havePrevious = false;
@@ -484,8 +552,8 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
     }
     k = 1;
     groupStart = xs[j - 1];
-    if (spikeTest && j >= 4 && std::fabs(ys[j - 2] - ys[j - 3]) > fSpikeThreshold &&
-        std::fabs(ys[j - 1] - ys[j - 2]) > fSpikeThreshold) {
+    if (spikeTest && j >= 4 && std::fabs(ys[j - 2] - ys[j - 3]) > kind.spikeThreshold &&
+        std::fabs(ys[j - 1] - ys[j - 2]) > kind.spikeThreshold) {
       xs[j - 2] = xs[j - 1];
       ys[j - 2] = ys[j - 1];
       ts[j - 2] = ts[j - 1];
@@ -509,10 +577,10 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
   if (bElectrophoresisMode) {
     for (std::size_t i = 0; i < count; ++i)
       if (ys[i] > 0) ys[i] = static_cast<float>(std::log10(1000.0 / ys[i]));
-    bAbsorbanceData = true;
+    kind.absorbance = true;
     record->scanType = 'R';
   }
-  if (bFluorescenceData) bAbsorbanceData = true;
+  if (kind.fluorescence) kind.absorbance = true;
 
   const int np = static_cast<int>(count);
   float* rv = tarmic::vector(1, np);
@@ -528,6 +596,7 @@ int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, flo
   if (tv) *third = tv;
   *n = np;
   record->nPoints = np;
+  if (fileKind) *fileKind = kind;
   if (error) error->clear();
   return 1;
 }

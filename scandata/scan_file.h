@@ -10,8 +10,10 @@
 // Numbers are whitespace-separated words, each a decimal number as a whole; the
 // values must be plausible (scandata/plausibility.h).
 //
-// The reader's options and the kind of the last file read are globals shared with
-// the loaders and the data tools.
+// The reader's options and the kind of the loaded data are globals shared with the
+// loaders and the data tools. The reader itself sets none of them: it says the kind
+// of the file it read (ScanDataKind), and the caller puts that in force once the
+// file, or the set it belongs to, is accepted.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +24,7 @@
 
 namespace tarmic {
 
-// Kind of the scan read last (fluorescence data set bAbsorbanceData as well).
+// Kind of the loaded data (fluorescence data set bAbsorbanceData as well).
 extern bool bAbsorbanceData;
 extern bool bIntensityData;
 extern bool bInterferenceData;
@@ -34,7 +36,7 @@ extern bool bElectrophoresisMode;
 extern bool bSkipSpikes;
 extern float fSpikeThresholdAbs;  // OD, absorbance data
 extern float fSpikeThresholdFDS;  // counts, fluorescence data
-extern float fSpikeThreshold;     // the threshold in force, set by each read
+extern float fSpikeThreshold;     // the threshold in force, set with the kind flags
 // "Set n Columns": read nDataColumns words per data line (x, signal, the rest dropped).
 extern bool bSetNColumns;
 extern int nDataColumns;
@@ -43,6 +45,22 @@ constexpr int kMaxDataColumns = 20;
 
 // The longest word the reader accepts; a file with a longer word is refused.
 constexpr int kMaxScanFileWord = 63;
+
+// The kind of data a scan file holds, as the kind flags take it (fluorescence and
+// electrophoresis data count as absorbance data as well), with the spike threshold
+// for its data: that of absorbance or fluorescence data; files of the other kinds
+// keep the threshold in force.
+struct ScanDataKind {
+  bool absorbance = false;
+  bool intensity = false;
+  bool interference = false;
+  bool fluorescence = false;
+  float spikeThreshold = 0.4f;
+  // The kind flags and fSpikeThreshold as they are.
+  static ScanDataKind InForce();
+  // Puts this kind in force: sets the four kind flags and fSpikeThreshold.
+  void Apply() const;
+};
 
 // Reads one scan file. On success (1) record, n and the newly allocated one-based
 // vectors radius[1..n], value[1..n] and, when third is given and the layout has a
@@ -55,10 +73,21 @@ constexpr int kMaxScanFileWord = 63;
 // that no run has (ScanHeaderRefusal), a data value that is no whole number or no
 // signal (kSignalRule), radii that are no increasing positions, fewer than two rows.
 // notes, when given, receive what is readable but was not recorded (an omega^2 t or
-// a wavelength of 0; ScanHeaderRefusal). Sets the kind flags and fSpikeThreshold.
+// a wavelength of 0; ScanHeaderRefusal). Once the file is accepted its kind is put
+// in force (ScanDataKind::Apply); a refused file leaves the kind flags as they were.
 int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, float** value,
                  float** third, bool* mark, float minStep, std::string* error = nullptr,
                  std::vector<std::string>* notes = nullptr);
+// The reader proper, as ReadScanFile but without touching any global: on success
+// *fileKind (when given) receives the file's kind; putting it in force is the
+// caller's (ScanDataKind::Apply), once it accepts the file. inForce is the kind of
+// the file read before it: an electrophoresis file, whose line 2 names no kind,
+// takes it (and counts as absorbance data), and intensity and interference files
+// keep its spike threshold.
+int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataKind* fileKind,
+                        ScanInfo* record, int* n, float** radius, float** value, float** third,
+                        bool* mark, float minStep, std::string* error = nullptr,
+                        std::vector<std::string>* notes = nullptr);
 
 // Writes one scan from one-based arrays of n points with the header values of the
 // record, in the wavelength layout for W and V scans, else the radial layout, and

@@ -11,7 +11,6 @@
 #include "numerics/one_based.h"
 #include "numerics/run_switches.h"
 #include "numerics/error_box.h"
-#include "numerics/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -21,6 +20,7 @@
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "scandata/scan_times_check.h"
 #include "scandata/temperature_check.h"
 #include "scandata/text_io.h"
 #include "scandata/time_stamps.h"
@@ -42,6 +42,7 @@ class StagedScan {
       Free();
       name = std::move(o.name);
       info = std::move(o.info);
+      kind = o.kind;
       notes = std::move(o.notes);
       n = o.n;
       radius = std::exchange(o.radius, nullptr);
@@ -62,6 +63,7 @@ class StagedScan {
 
   std::string name;  // name and extension
   ScanInfo info;
+  ScanDataKind kind;               // the file's kind, put in force when the set is accepted
   std::vector<std::string> notes;  // what the reader noted (ReadScanFile)
   int n = 0;
   float* radius = nullptr;
@@ -74,23 +76,6 @@ class StagedScan {
     if (signal) free_vector(signal, 1, n);
     if (third) free_vector(third, 1, n);
     radius = signal = third = nullptr;
-  }
-};
-
-// The reader's kind flags and spike threshold, kept so that a load that fails
-// leaves them describing the loaded set.
-struct ReaderFlags {
-  bool absorbance, intensity, interference, fluorescence;
-  float spikeThreshold;
-  static ReaderFlags Save() {
-    return {bAbsorbanceData, bIntensityData, bInterferenceData, bFluorescenceData, fSpikeThreshold};
-  }
-  void Restore() const {
-    bAbsorbanceData = absorbance;
-    bIntensityData = intensity;
-    bInterferenceData = interference;
-    bFluorescenceData = fluorescence;
-    fSpikeThreshold = spikeThreshold;
   }
 };
 
@@ -112,14 +97,21 @@ void RepaintMain(Window* window) {
   if (window) window->Invalidate();
 }
 
-// The error sound and a message box with one OK button.
-void ErrorBox(const std::string& text, const char* caption) {
-  PlayErrorSound();
-  if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+// The loaders' boxes go to the commands (ShowLoadMessage). A refusal: the error
+// sound and a box with one OK button.
+void ErrorBox(Window* window, const std::string& text, const char* caption) {
+  ShowLoadMessage(window, {text, caption, MB_OK | MB_ICONEXCLAMATION, LoadMessage::Sound::Error});
 }
 
-bool AskYesNo(const std::string& text, const char* caption) {
-  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+bool AskYesNo(Window* window, const std::string& text, const char* caption) {
+  return ShowLoadMessage(window, {text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
+                                  LoadMessage::Sound::None}) == IDYES;
+}
+
+// A note on what is (or is not) loaded: the info sound and an "ATTENTION" box.
+void AttentionBox(Window* window, const std::string& text) {
+  ShowLoadMessage(window,
+                  {text, "ATTENTION", MB_OK | MB_ICONINFORMATION, LoadMessage::Sound::Info});
 }
 
 // Minimum point spacing for the reader: the grid spacing when it is coarser than
@@ -128,14 +120,15 @@ float ReaderMinStep() { return (!bEquilibriumMode && fRadialStep > 0.001f) ? fRa
 
 // Reads one file into a staged scan (intensity scans keep the file's order: sample
 // in the signal, reference in the third column, see intensity_scans.h); with
-// applyW2t the time is derived from omega^2 t.
-bool ReadStaged(const std::string& path, float minStep, bool applyW2t, StagedScan* out,
-                std::string* why) {
+// applyW2t the time is derived from omega^2 t. inForce: the kind of the file read
+// before it (ReadScanFileAndKind); nothing is put in force.
+bool ReadStaged(const std::string& path, float minStep, bool applyW2t, const ScanDataKind& inForce,
+                StagedScan* out, std::string* why) {
   StagedScan scan;
   scan.name = FileNameOf(path);
   bool mark = false;
-  if (!ReadScanFile(path.c_str(), &scan.info, &scan.n, &scan.radius, &scan.signal, &scan.third,
-                    &mark, minStep, why, &scan.notes))
+  if (!ReadScanFileAndKind(path.c_str(), inForce, &scan.kind, &scan.info, &scan.n, &scan.radius,
+                           &scan.signal, &scan.third, &mark, minStep, why, &scan.notes))
     return false;
   if (bTimesFromW2t && applyW2t) {
     const double w = scan.info.rpm * kTwoPiOver60;
@@ -158,8 +151,7 @@ void FinishInterruptedSaves(Window* window, const std::vector<std::string>& path
     DebugLog(window, "\n" + note);
     return;
   }
-  PlayInfoSound();
-  if (HasBackend()) GetBackend().MessageBox(note, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  AttentionBox(window, note);
 }
 
 // Leaves the files this program wrote beside the scans out of a selection of full
@@ -170,16 +162,14 @@ bool KeepScanFiles(Window* window, std::vector<std::string>* paths) {
   if (!filter.AnyLeftOut()) return true;
   const std::string note = LeftOutFilesNote(filter);
   if (filter.kept.empty()) {
-    ErrorBox("no scan files selected\n" + note, "LOAD ERROR");
+    ErrorBox(window, "no scan files selected\n" + note, "LOAD ERROR");
     if (bRealtimeMode) bRealtimeLoadError = true;
     return false;
   }
-  if (bRealtimeMode || bBatchMode) {
+  if (bRealtimeMode || bBatchMode)
     DebugLog(window, "\n" + note);
-  } else {
-    PlayInfoSound();
-    if (HasBackend()) GetBackend().MessageBox(note, "ATTENTION", MB_OK | MB_ICONINFORMATION);
-  }
+  else
+    AttentionBox(window, note);
   *paths = std::move(filter.kept);
   return true;
 }
@@ -189,12 +179,21 @@ void CollectNotes(const std::string& path, const StagedScan& scan, std::vector<F
   for (const std::string& text : scan.notes) notes->push_back({path, text});
 }
 
+// The kind of the staged scans: that of the last file read, which the next file
+// takes as the kind in force; the kind in force while none is staged. The loaders
+// put it in force once the set is accepted.
+ScanDataKind KindOfStaged(const std::vector<StagedScan>& scans) {
+  return scans.empty() ? ScanDataKind::InForce() : scans.back().kind;
+}
+
 std::string ReadFailureText(const std::string& path, const std::string& why) {
   return why.empty() ? path : path + "\n" + why;
 }
 
-// Whether the grid of the staged scans can be built (reported when not).
-bool StagedGridIsBuildable(const std::vector<StagedScan>& scans, bool addToLoaded) {
+// Whether the grid of the staged scans, of the given kind, can be built (reported
+// when not).
+bool StagedGridIsBuildable(const std::vector<StagedScan>& scans, bool addToLoaded,
+                           const ScanDataKind& kind) {
   std::vector<const float*> radii;
   std::vector<int> counts;
   if (addToLoaded)
@@ -207,7 +206,7 @@ bool StagedGridIsBuildable(const std::vector<StagedScan>& scans, bool addToLoade
     counts.push_back(s.n);
   }
   if (radii.empty()) return true;
-  bool copies = bAbsorbanceData || bIntensityData || (bEqAnalysisModel && bInterferenceData);
+  bool copies = kind.absorbance || kind.intensity || (bEqAnalysisModel && kind.interference);
   for (std::size_t i = 1; i < radii.size(); ++i)
     if (counts[i] != counts[0] || radii[i][1] != radii[0][1]) copies = true;
   if (!copies) return true;
@@ -327,6 +326,20 @@ void RedrawPlotsAndRepaint(Window* window) {
   RepaintMain(window);
 }
 
+// Temperatures of the new set that differ by tolerance or more: the temperature
+// plot, then the note in an "ERROR" box.
+void ShowTemperatureNote(Window* window, float tolerance) {
+  const std::string note = TemperatureFluctuationNote(tolerance);
+  if (note.empty()) return;
+  if (Hooks().showTemperaturePlot) Hooks().showTemperaturePlot(window);
+  ShowLoadMessage(window, {note, "ERROR", MB_OK | MB_ICONERROR, LoadMessage::Sound::Error});
+}
+
+// Velocity scans that all hold one time: the note in an "ATTENTION" box.
+void ShowScanTimesNote(Window* window) {
+  if (const std::string note = ScanTimesNote(); !note.empty()) AttentionBox(window, note);
+}
+
 enum class ReloadKind { Selection, FileList };
 
 // Reads every file of the stored list; false (reported, set untouched) on failure.
@@ -344,31 +357,25 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
     }
   }
   if (nStoredFiles > kMaxScans) {
-    ErrorBox("too many scans selected", "LOAD ERROR");
+    ErrorBox(window, "too many scans selected", "LOAD ERROR");
     if (bRealtimeMode) bRealtimeLoadError = true;
     return false;
   }
-  const ReaderFlags saved = ReaderFlags::Save();
   const float minStep = ReaderMinStep();
   for (int i = 1; i <= nStoredFiles; ++i) {
     ProgressUpdate(static_cast<float>(i) / static_cast<float>(nStoredFiles));
     const std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
     StagedScan scan;
     std::string why;
-    if (!ReadStaged(path, minStep, !bElectrophoresisMode, &scan, &why)) {
-      saved.Restore();
-      ErrorBox(ReadFailureText(path, why), "LOAD ERROR");
+    if (!ReadStaged(path, minStep, !bElectrophoresisMode, KindOfStaged(*scans), &scan, &why)) {
+      ErrorBox(window, ReadFailureText(path, why), "LOAD ERROR");
       if (bRealtimeMode) bRealtimeLoadError = true;
       return false;
     }
     CollectNotes(path, scan, notes);
     scans->push_back(std::move(scan));
   }
-  if (!StagedGridIsBuildable(*scans, false)) {
-    saved.Restore();
-    return false;
-  }
-  return true;
+  return StagedGridIsBuildable(*scans, false, KindOfStaged(*scans));
 }
 
 bool Reload(Window* window, ReloadKind kind) {
@@ -381,6 +388,7 @@ bool Reload(Window* window, ReloadKind kind) {
     return false;
   }
   const std::string firstPath = ppStoredFileNames[1];
+  KindOfStaged(scans).Apply();
   InstallStagedSet(scans);
   if (kind == ReloadKind::Selection) {
     szDataDirectory = DirectoryOf(firstPath);
@@ -391,7 +399,7 @@ bool Reload(Window* window, ReloadKind kind) {
   bSimulating = false;
   if (kind == ReloadKind::Selection) {
     RedrawPlotsAndRepaint(window);
-    if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) CheckScanTimesDiffer(window);
+    if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) ShowScanTimesNote(window);
     if (!bEqTestRunning) ShowFileNotes(window, notes);
   } else {
     AllocSpeciesSignalArrays();
@@ -447,8 +455,7 @@ void ShowFileNotes(Window* window, const std::vector<FileNote>& notes) {
     DebugLog(window, "\n" + message);
     return;
   }
-  PlayInfoSound();
-  if (HasBackend()) GetBackend().MessageBox(message, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  AttentionBox(window, message);
 }
 
 bool ParseFileSelection(const char* buffer, FileSelection* out) {
@@ -511,8 +518,8 @@ bool LoadAllData(Window* window, const char* selection) {
   // leaves the mode of the loaded set.
   bool switchToEquilibrium = false;
   if (sel.single && !bEquilibriumMode) {
-    ErrorBox("only one file selected", "ERROR");
-    if (!AskYesNo("switch to Equilibrium Data Mode?", "LOAD ERROR")) {
+    ErrorBox(window, "only one file selected", "ERROR");
+    if (!AskYesNo(window, "switch to Equilibrium Data Mode?", "LOAD ERROR")) {
       ProgressEnd();
       return false;
     }
@@ -521,13 +528,14 @@ bool LoadAllData(Window* window, const char* selection) {
   }
 
   if (static_cast<int>(scanPaths.size()) > kMaxScans) {
-    ErrorBox("too many scans selected", "LOAD ERROR");
+    ErrorBox(window, "too many scans selected", "LOAD ERROR");
     if (bRealtimeMode) bRealtimeLoadError = true;
     ProgressEnd();
     return false;
   }
 
-  const ReaderFlags saved = ReaderFlags::Save();
+  // The reader's kind of the files is put in force only with the new set: a load
+  // that fails leaves the kind flags of the loaded set.
   std::vector<StagedScan> scans;
   std::vector<FileNote> notes;
   const int count = static_cast<int>(scanPaths.size());
@@ -536,9 +544,8 @@ bool LoadAllData(Window* window, const char* selection) {
     const std::string& path = scanPaths[static_cast<std::size_t>(i - 1)];
     StagedScan scan;
     std::string why;
-    if (!ReadStaged(path, minStep, !bElectrophoresisMode, &scan, &why)) {
-      saved.Restore();
-      ErrorBox(ReadFailureText(path, why), "LOAD ERROR");
+    if (!ReadStaged(path, minStep, !bElectrophoresisMode, KindOfStaged(scans), &scan, &why)) {
+      ErrorBox(window, ReadFailureText(path, why), "LOAD ERROR");
       if (bRealtimeMode) bRealtimeLoadError = true;
       ProgressEnd();
       return false;
@@ -556,19 +563,18 @@ bool LoadAllData(Window* window, const char* selection) {
   for (const StagedScan& s : scans) {
     const char a = optics(scans.front().name), b = optics(s.name);
     if (a != b && (a == 'I' || b == 'I')) {
-      saved.Restore();
-      ErrorBox("mixed data types", "ERROR");
+      ErrorBox(window, "mixed data types", "ERROR");
       ProgressEnd();
       return false;
     }
   }
-  if (!StagedGridIsBuildable(scans, false)) {
-    saved.Restore();
+  if (!StagedGridIsBuildable(scans, false, KindOfStaged(scans))) {
     ProgressEnd();
     return false;
   }
 
   if (switchToEquilibrium) bEquilibriumMode = true;
+  KindOfStaged(scans).Apply();
   InstallStagedSet(scans);
   szDataDirectory = directory;
   TitleWindowWithLoadedSet(window, scanPaths.front());
@@ -604,15 +610,17 @@ bool LoadAllData(Window* window, const char* selection) {
   }
 
   if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) {
-    CheckTemperatureFluctuations(window, 1.0f);
-    CheckScanTimesDiffer(window);
+    ShowTemperatureNote(window, 1.0f);
+    ShowScanTimesNote(window);
   }
   if (!bEqTestRunning) ShowFileNotes(window, notes);
   ProgressEnd();
   if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
   if (bScanTimeCorrection && bFluorescenceData) {
     bScanTimeCorrection = false;
-    ShowError("scan time correction for fluorescence data not yet implemented, switching off", false);
+    const char* note =
+        "scan time correction for fluorescence data not yet implemented, switching off";
+    ShowLoadMessage(window, {note, "Error", MB_OK | MB_ICONINFORMATION, LoadMessage::Sound::Error});
   }
   return true;
 }
@@ -635,13 +643,13 @@ void AddMoreData(Window* window, const char* selection) {
   const int oldCount = nScans;
   const int newFiles = static_cast<int>(paths.size());
   if (oldCount + newFiles > kMaxScans) {
-    ErrorBox("too many scans selected", "LOAD ERROR");
+    ErrorBox(window, "too many scans selected", "LOAD ERROR");
     return;
   }
   bDataChanged = true;
   ProgressBegin(window);
   const float minStep = ReaderMinStep();
-  ReaderFlags lastGood = ReaderFlags::Save();
+  // The kind of the added files goes in force only when they are added.
   std::vector<StagedScan> scans;
   std::vector<FileNote> notes;
   bool discrepancyShown = false;
@@ -650,25 +658,25 @@ void AddMoreData(Window* window, const char* selection) {
     const std::string& path = paths[static_cast<std::size_t>(i - 1)];
     StagedScan scan;
     std::string why;
-    if (!ReadStaged(path, minStep, true, &scan, &why)) {
-      ErrorBox(ReadFailureText(path, why), "LOAD ERROR");
+    if (!ReadStaged(path, minStep, true, KindOfStaged(scans), &scan, &why)) {
+      ErrorBox(window, ReadFailureText(path, why), "LOAD ERROR");
       continue;
     }
-    lastGood = ReaderFlags::Save();
     if (bCheckTimeStamps && !bEquilibriumMode && !discrepancyShown &&
         scan.info.timeStampOk != pScanInfo[1].timeStampOk) {
       discrepancyShown = true;
-      ErrorBox(Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
+      ErrorBox(window,
+               Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
                "LOAD ERROR");
     }
     CollectNotes(path, scan, &notes);
     scans.push_back(std::move(scan));
   }
-  lastGood.Restore();
-  if (scans.empty() || !StagedGridIsBuildable(scans, true)) {
+  if (scans.empty() || !StagedGridIsBuildable(scans, true, KindOfStaged(scans))) {
     ProgressEnd();
     return;
   }
+  KindOfStaged(scans).Apply();
 
   FreeGridData(oldCount);
   GrowScanTables(oldCount + static_cast<int>(scans.size()));

@@ -3,7 +3,9 @@
 // distribution grid, the equilibrium profile).
 //
 // A load reads every file first and replaces the loaded set only when all of them
-// could be read: a failed or cancelled load leaves the previous set as it was.
+// could be read: a failed or cancelled load leaves the previous set, and the kind
+// of its data, as they were. The loaders' boxes go to the commands
+// (ShowLoadMessage, scandata/data_set_hooks.h) at the moment they are due.
 #pragma once
 
 #include <string>
@@ -46,9 +48,10 @@ struct FileNote {
   std::string path;
   std::string text;
 };
-// Shows the notes of the files of one load in one "ATTENTION" box, each note once
-// with the first file that holds it and the number of others; in realtime and batch
-// runs they go to the diagnostics log instead. Nothing without notes. The loaders
+// Shows the notes of the files of one load in one "ATTENTION" box (handed to the
+// commands, ShowLoadMessage), each note once with the first file that holds it and
+// the number of others; in realtime and batch runs they go to the diagnostics log
+// instead. Nothing without notes. The loaders
 // call it after a load that succeeded (not for the reloads that repeat the
 // analysis of the loaded set).
 void ShowFileNotes(Window* window, const std::vector<FileNote>& notes);

@@ -3,9 +3,11 @@
 #include <filesystem>
 
 #include "commands/load_commands.h"
+#include "commands/program_services.h"
 #include "commands_test_support.h"
 #include "numerics/path_table.h"
 #include "plot/data_plots.h"
+#include "plot/temperature_plot.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -293,6 +295,39 @@ TEST_F(LoadCommandTest, EquilibriumLoadAndChangeCell) {
   EXPECT_EQ(LoadedNames(), cell2);
   EXPECT_EQ(FileNameOf(ppStoredFileNames[1]).back(), '2');
   EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+// With the program's services installed, the notes of a load are shown by the
+// loading command, each once, in their order: the temperature fluctuations (with
+// the temperature plot), the scans that all hold one time, the reader's notes.
+TEST_F(LoadCommandTest, TheNotesOfALoadAreShownOnceByTheCommandInTheirOrder) {
+  InstallProgramServices();
+  ASSERT_TRUE(GetDataSetHooks().showLoadMessage);
+  const std::string dir = ProgramDir() + "/one_time";
+  fs::create_directories(dir);
+  std::vector<std::string> files;
+  for (const char* name : {"a", "b", "c"}) {
+    const bool warm = name[0] == 'c';
+    std::string text =
+        std::string(name) + "\nR 1 " + (warm ? "21.5" : "20.0") + " 40000 1000 0 280 1\n";
+    for (int i = 0; i < 60; ++i) text += Format("   %.4f  0.2   0.01 \n", 5.9 + 0.01 * i);
+    files.push_back(dir + "/" + name + ".ra1");
+    WriteFile(files.back(), text);
+  }
+  for (const char* caption : {"ERROR", "ATTENTION", "ATTENTION"})
+    Backend().QueueMessageBox(IDOK, caption);
+  LoadThroughDialog(files);
+  ASSERT_EQ(nScans, 3);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"ERROR", "ATTENTION", "ATTENTION"}));
+  const std::vector<std::string> texts = BoxTexts();
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0], "temperature fluctuations exceed 1.0 degrees");
+  EXPECT_EQ(texts[1],
+            "all 3 scans hold the same time, 1000 s: a sedimentation velocity analysis needs "
+            "scans taken at different times - check line 2 of the scan files");
+  EXPECT_EQ(texts[2].rfind(files[0] + " (and 2 more files):\nline 2 holds the omega^2 t 0", 0), 0u);
+  EXPECT_NE(pTemperaturePlot, nullptr);
 }
 
 // The data mode of a new set: the equilibrium loader starts equilibrium mode, the

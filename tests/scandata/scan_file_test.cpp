@@ -737,5 +737,79 @@ TEST_F(ScanFileTest, FilesThatAreNoPlainTextSaySo) {
   EXPECT_EQ(utf8.info.description, "cell 2 run 5 - absorbance test scan");
 }
 
+
+// The kind flags and the spike threshold describe the loaded data: a file refused
+// after its type letter was read (bad header values, bad rows, too few rows)
+// leaves them as they were. The reader proper reports an accepted file's kind and
+// changes no global; in electrophoresis mode it takes the kind it is given, which
+// decides whether spikes are dropped.
+TEST_F(ScanFileTest, ARefusedFileLeavesTheKindInForceAndTheReaderProperSetsNone) {
+  const std::string dir = ScratchDir("kind_in_force");
+  std::string badRow = "fluorescence with a word\nF 2 20.0 40000 1000 1.6000e+10 488 1\n";
+  for (int i = 0; i < 4; ++i) badRow += "   5.9" + std::to_string(i) + "00  1.0e+02   1.0 \n";
+  badRow.replace(badRow.find("1.0e+02"), 7, "nan");
+  WriteText(dir + "/bad_row.fa1", badRow);
+  WriteText(dir + "/short_header.ri1",
+            "intensity\nI 2 20.0 40000\n   5.9  1000  500\n   6.0  1000  500\n");
+  const auto setInForce = [] {
+    bAbsorbanceData = bIntensityData = bFluorescenceData = false;
+    bInterferenceData = true;
+    fSpikeThreshold = fSpikeThresholdFDS;
+  };
+  for (const std::string& path : {FixturePath("one_row.ra1"), FixturePath("zero_rpm.ra1"),
+                                  dir + "/bad_row.fa1", dir + "/short_header.ri1"}) {
+    setInForce();
+    Scan s(path);
+    EXPECT_EQ(s.ok, 0) << path;
+    EXPECT_TRUE(bInterferenceData) << path;
+    EXPECT_FALSE(bAbsorbanceData || bIntensityData || bFluorescenceData) << path;
+    EXPECT_FLOAT_EQ(fSpikeThreshold, fSpikeThresholdFDS) << path;
+  }
+
+  // Accepted by the reader proper: the kind comes back, nothing is put in force.
+  setInForce();
+  const auto read = [](const std::string& path, const ScanDataKind& inForce, ScanDataKind* kind) {
+    ScanInfo info;
+    int n = 0;
+    float *r = nullptr, *y = nullptr;
+    const int ok = ReadScanFileAndKind(path.c_str(), inForce, kind, &info, &n, &r, &y, nullptr,
+                                       nullptr, 0.0f);
+    if (ok) {
+      free_vector(r, 1, n);
+      free_vector(y, 1, n);
+    }
+    return ok ? n : 0;
+  };
+  ScanDataKind kind;
+  ASSERT_EQ(read(FixturePath("fluorescence.fa1"), ScanDataKind::InForce(), &kind), 12);
+  EXPECT_TRUE(kind.fluorescence && kind.absorbance) << "fluorescence counts as absorbance";
+  EXPECT_FALSE(kind.interference || kind.intensity);
+  EXPECT_FLOAT_EQ(kind.spikeThreshold, fSpikeThresholdFDS);
+  ASSERT_EQ(read(FixturePath("intensity.ri1"), kind, &kind), 12);
+  EXPECT_TRUE(kind.intensity && !kind.absorbance && !kind.fluorescence);
+  EXPECT_FLOAT_EQ(kind.spikeThreshold, fSpikeThresholdFDS) << "intensity keeps the one in force";
+  EXPECT_TRUE(bInterferenceData);
+  EXPECT_FALSE(bAbsorbanceData || bIntensityData || bFluorescenceData);
+
+  // Electrophoresis with Set n Columns: a jump of 1 up and back is a spike for data
+  // of absorbance kind (threshold 0.4), not for interference data.
+  std::string ep = "electrophoresis with a spike\nR 0 1200 280 1\n";
+  for (int i = 0; i < 6; ++i) ep += Format("%.1f %s\n", 0.5 + 0.1 * i, i == 3 ? "11.0" : "10.0");
+  WriteText(dir + "/spike.ep1", ep);
+  bElectrophoresisMode = true;
+  bSetNColumns = true;
+  ScanDataKind absorbance;
+  absorbance.absorbance = true;
+  absorbance.spikeThreshold = fSpikeThresholdAbs;
+  EXPECT_EQ(read(dir + "/spike.ep1", absorbance, &kind), 5);
+  EXPECT_TRUE(kind.absorbance && !kind.interference);
+  ScanDataKind interference;
+  interference.interference = true;
+  EXPECT_EQ(read(dir + "/spike.ep1", interference, &kind), 6);
+  EXPECT_TRUE(kind.interference && kind.absorbance) << "electrophoresis data count as absorbance";
+  EXPECT_TRUE(bInterferenceData);
+  EXPECT_FALSE(bAbsorbanceData);
+}
+
 }  // namespace
 }  // namespace tarmic::testing

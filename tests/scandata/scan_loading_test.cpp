@@ -376,6 +376,31 @@ TEST_F(ScanLoadingTest, AddMoreFilesWithOneBadFileAddsTheGoodOnes) {
   EXPECT_NE(std::find(calls.begin(), calls.end(), "rebuild"), calls.end());
 }
 
+// Added files that cannot join the set (their grid cannot be built) leave the kind
+// flags of the loaded set.
+TEST_F(ScanLoadingTest, AddedFilesThatDoNotJoinLeaveTheKindOfTheLoadedSet) {
+  bCheckTimeStamps = false;
+  const std::string dir = ScratchDir("add_kind");
+  CopyFixture("interference.ip1", dir + "/a.ip1");
+  CopyFixture("interference.ip1", dir + "/b.ip1");
+  CopyFixture("absorbance.ra1", dir + "/c.ra1");
+  backend->QueueMessageBox(IDOK, "ATTENTION");  // two copies: one time
+  LoadNewFiles({dir + "/a.ip1", dir + "/b.ip1"});
+  ASSERT_EQ(nScans, 2);
+  ASSERT_TRUE(bInterferenceData);
+  const float step = fRadialStep;
+  fRadialStep = 1.0e-7f;  // no common grid can be built for absorbance scans
+  backend->ClearTranscript();
+  backend->QueueMessageBox(IDOK, "Error");
+  AddMoreFiles({dir + "/c.ra1"});
+  EXPECT_EQ(nScans, 2);
+  ASSERT_EQ(MessageTexts().size(), 1u);
+  EXPECT_NE(MessageTexts()[0].find("cannot be used for the common grid"), std::string::npos);
+  EXPECT_TRUE(bInterferenceData);
+  EXPECT_FALSE(bAbsorbanceData);
+  fRadialStep = step;
+}
+
 TEST_F(ScanLoadingTest, AddedFileWithoutTimeStampMarkIsReportedOnce) {
   const std::string dir = ScratchDir("add_unmarked");
   WriteText(dir + "/a.ra1", ScanText("[T OK]a", 'R', 1000));
