@@ -6,8 +6,8 @@
 
 #include "app/xla_window.h"
 #include "numerics/atomic_file.h"
-#include "numerics/error_box.h"
-#include "numerics/path_table.h"
+#include "services/error_box.h"
+#include "services/path_table.h"
 #include "platform/system.h"
 
 namespace tarmic {

@@ -16,7 +16,7 @@
 #include "app/response_table.h"
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
 #include "resources/command_ids.h"

@@ -7,7 +7,7 @@
 #include "app/markers.h"
 #include "app/paint.h"
 #include "app/xla_window.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "plot/screen_button.h"
 
 namespace tarmic {

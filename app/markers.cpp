@@ -9,7 +9,7 @@
 #include "app/marker_question.h"
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "plot/data_plots.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"

@@ -10,8 +10,8 @@
 #include "app/paint.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
-#include "numerics/mouse_slide.h"
-#include "numerics/run_switches.h"
+#include "app/mouse_slide.h"
+#include "services/run_switches.h"
 #include "plot/data_plots.h"
 #include "plot/temperature_plot.h"
 

@@ -3,8 +3,8 @@
 #include "app/online_help.h"
 
 #include "app/xla_window.h"
-#include "numerics/error_box.h"
-#include "numerics/path_table.h"
+#include "services/error_box.h"
+#include "services/path_table.h"
 #include "platform/backend.h"
 
 namespace tarmic {

@@ -13,7 +13,7 @@
 #include "app/response_table.h"
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "platform/raster_dc.h"

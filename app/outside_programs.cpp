@@ -2,8 +2,8 @@
 #include "app/outside_programs.h"
 
 #include "app/xla_window.h"
-#include "numerics/error_box.h"
-#include "numerics/path_table.h"
+#include "services/error_box.h"
+#include "services/path_table.h"
 #include "resources/command_ids.h"
 
 namespace tarmic {

@@ -22,7 +22,7 @@
 //
 // The settings read here live with the modules that use them (radial resolution:
 // scandata/radial_grid.h; refresh switches, interval and scan colours:
-// plot/data_plots.h; sounds: numerics/sounds.h; time stamps: scandata/time_stamps.h;
+// plot/data_plots.h; sounds: services/sounds.h; time stamps: scandata/time_stamps.h;
 // the Lamm thread count: bound by the solver's library, see BindLammThreadCount).
 // The others are defined here.
 #pragma once

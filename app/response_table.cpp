@@ -5,7 +5,7 @@
 #include "app/preferences.h"
 
 #include "app/xla_window.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 
 namespace tarmic {
 

@@ -11,7 +11,7 @@
 #include "app/printout.h"
 #include "app/response_table.h"
 #include "app/shell_hooks.h"
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 #include "plot/data_plots.h"
 #include "resources/menus.h"
 #include "scandata/data_set.h"

@@ -11,8 +11,8 @@
 #include "app/onplot_tools.h"
 #include "app/paint.h"
 #include "app/xla_window.h"
-#include "numerics/run_switches.h"
-#include "numerics/sounds.h"
+#include "services/run_switches.h"
+#include "services/sounds.h"
 #include "plot/data_plots.h"
 #include "plot/winplot.h"
 

@@ -39,7 +39,7 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/random.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"

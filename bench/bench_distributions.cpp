@@ -34,7 +34,7 @@
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
 #include "numerics/one_based.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"

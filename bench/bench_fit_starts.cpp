@@ -30,7 +30,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_options.h"
 #include "numerics/random.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 
 namespace tarmic {
 namespace {

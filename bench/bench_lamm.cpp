@@ -20,7 +20,7 @@
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
 #include "lamm/lamm_threads.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 
 namespace tarmic {
 namespace {

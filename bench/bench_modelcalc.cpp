@@ -22,7 +22,7 @@
 #include "modelfit/model_params.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"

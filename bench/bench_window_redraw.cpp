@@ -40,7 +40,7 @@
 #include "modelcalc/model_computation.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/lamm_settings.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "numerics/random.h"
 #include "platform/events.h"
 #include "platform/qt/qt_backend.h"

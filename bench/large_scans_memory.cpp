@@ -18,7 +18,7 @@
 #include "commands/response_table.h"
 #include "distributions/regularization.h"
 #include "modelfit/model_params.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"
 #include "resources/command_ids.h"

@@ -23,7 +23,7 @@
 #include "commands/clipboard_table.h"
 #include "commands/command_support.h"
 #include "distributions/distribution_prior.h"
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
 #include "plot/picture_space.h"

@@ -16,7 +16,7 @@
 #include "modelfit/model_options.h"
 #include "numerics/atomic_file.h"
 #include "numerics/hydrodynamics.h"
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"

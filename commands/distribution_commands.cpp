@@ -12,7 +12,7 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "modelfit/model_flags.h"
 #include "platform/backend.h"
 #include "plot/winplot.h"

@@ -17,7 +17,7 @@
 #include "distributions/distribution_variants.h"
 #include "modelfit/model_flags.h"
 #include "numerics/ccurve.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/rods_worms.h"
 #include "numerics/solvent_constants.h"

@@ -15,7 +15,7 @@
 #include "modelcalc/fit_rmsd.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/statistics.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"

@@ -15,7 +15,7 @@
 #include "distributions/distribution_prior.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelfit/model_flags.h"
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"

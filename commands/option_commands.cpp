@@ -8,7 +8,7 @@
 #include "commands/command_support.h"
 #include "platform/types.h"
 #include "modelfit/model_options.h"
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"
 #include "scandata/radial_grid.h"

@@ -15,7 +15,7 @@
 #include "commands/command_support.h"
 #include "commands/text_format.h"
 #include "commands/unavailable_commands.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/backend.h"
 #include "resources/command_ids.h"
 

@@ -16,7 +16,7 @@
 #include "commands/command_support.h"
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 #include "numerics/text_lines.h"
 #include "plot/data_plots.h"
 #include "platform/backend.h"

@@ -9,7 +9,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
 #include "modelfit/transfer_fields.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/number_input.h"
 #include "platform/backend.h"
 #include "resources/dialogs.h"

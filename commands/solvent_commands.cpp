@@ -14,7 +14,7 @@
 #include "modelfit/model_params.h"
 #include "modelfit/transfer_fields.h"
 #include "numerics/number_input.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"

@@ -12,11 +12,11 @@
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_transforms.h"
 #include "modelcalc/direct_boundary.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/matrix_table.h"
 #include "numerics/one_based.h"
 #include "numerics/solvent_constants.h"
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 

@@ -5,7 +5,7 @@
 
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/statistics.h"
 
 namespace tarmic {

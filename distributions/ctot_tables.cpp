@@ -7,7 +7,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_params.h"
 #include "numerics/matrix_table.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "propagators/sim_arrays.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"

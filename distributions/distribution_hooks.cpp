@@ -8,8 +8,8 @@
 
 #include <utility>
 
-#include "numerics/error_box.h"
-#include "numerics/run_switches.h"
+#include "services/error_box.h"
+#include "services/run_switches.h"
 #include "platform/backend.h"
 
 namespace tarmic {

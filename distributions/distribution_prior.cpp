@@ -14,7 +14,7 @@
 #include "modelfit/model_flags.h"
 #include "numerics/interpolation.h"
 #include "numerics/number_input.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/text_lines.h"
 #include "scandata/text_io.h"
 

@@ -15,9 +15,9 @@
 #include "distributions/nnls.h"
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/linear_algebra.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {

@@ -7,7 +7,7 @@
 
 #include "numerics/matrix_table.h"
 #include "numerics/one_based.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "numerics/solvent_constants.h"
 #include "scandata/text_io.h"
 

@@ -13,7 +13,7 @@
 
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_storage.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "platform/vector_state.h"
 
 namespace tarmic {

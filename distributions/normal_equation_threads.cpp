@@ -14,8 +14,8 @@
 
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_storage.h"
-#include "numerics/error_box.h"
-#include "numerics/run_switches.h"
+#include "services/error_box.h"
+#include "services/run_switches.h"
 #include "platform/worker_threads.h"
 
 namespace tarmic {

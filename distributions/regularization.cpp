@@ -13,7 +13,7 @@
 #include "distributions/distribution_storage.h"
 #include "distributions/nnls.h"
 #include "distributions/normal_equations.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/statistics.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"

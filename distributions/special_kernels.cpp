@@ -12,7 +12,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "numerics/hydrodynamics.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/data_set.h"

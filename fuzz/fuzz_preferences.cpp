@@ -4,7 +4,7 @@
 #include "app/preferences.h"
 #include "fuzz_support.h"
 #include "modelfit/lamm_settings.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarmic;

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 
 namespace tarmic::fuzz {

@@ -39,7 +39,7 @@
 #include "lamm/radial_corrections.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
 

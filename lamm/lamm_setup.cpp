@@ -7,7 +7,7 @@
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
 
 namespace tarmic {

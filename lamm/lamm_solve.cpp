@@ -7,7 +7,7 @@
 #include "lamm/lamm_ideal.h"
 #include "lamm/rotor_ramp.h"
 #include "lamm/static_grid_core.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "platform/vector_state.h"
 #include "scandata/text_io.h"
 

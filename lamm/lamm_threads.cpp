@@ -12,8 +12,8 @@
 
 #include "lamm/lamm_globals.h"
 #include "numerics/atomic_file.h"
-#include "numerics/error_box.h"
-#include "numerics/run_switches.h"
+#include "services/error_box.h"
+#include "services/run_switches.h"
 #include "platform/system.h"
 #include "platform/worker_threads.h"
 

@@ -6,7 +6,7 @@
 #include "lamm/lamm_window_display.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 
 namespace tarmic {
 

@@ -11,7 +11,7 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/solvent_constants.h"
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"

@@ -16,9 +16,9 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/matrix_table.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/statistics.h"
 
 namespace tarmic {

@@ -7,9 +7,9 @@
 
 #include "modelcalc/fit_state.h"
 #include "modelcalc/simulation_messages.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/linear_algebra.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 
 namespace tarmic {
 

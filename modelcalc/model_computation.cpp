@@ -19,7 +19,7 @@
 #include "modelfit/model_params.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "platform/backend.h"
 #include "platform/types.h"

@@ -10,7 +10,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/param_checks.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "platform/backend.h"
 #include "platform/types.h"

@@ -18,7 +18,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "propagators/coefficient_models.h"
 #include "propagators/nonideal_propagators.h"
 #include "propagators/sim_arrays.h"

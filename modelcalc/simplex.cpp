@@ -5,7 +5,7 @@
 
 #include "modelcalc/fit_state.h"
 #include "numerics/random.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 
 namespace tarmic {
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "numerics/error_box.h"
-#include "numerics/run_switches.h"
-#include "numerics/sounds.h"
+#include "services/error_box.h"
+#include "services/run_switches.h"
+#include "services/sounds.h"
 #include "platform/backend.h"
 #include "platform/types.h"
 

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "propagators/sim_run.h"
 
 namespace tarmic {

@@ -14,7 +14,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/sim_run.h"

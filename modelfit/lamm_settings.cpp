@@ -6,9 +6,9 @@
 #include <span>
 
 #include "numerics/cvector.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "numerics/atomic_file.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/text_lines.h"
 #include "platform/system.h"
 

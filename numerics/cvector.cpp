@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "numerics/atomic_file.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/linear_algebra.h"
 #include "numerics/one_based.h"

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/solvent_constants.h"
 
 namespace tarmic {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/one_based.h"
 
 namespace tarmic {

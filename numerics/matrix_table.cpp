@@ -8,7 +8,7 @@
 
 #include "numerics/atomic_file.h"
 #include "numerics/cvector.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"
 #include "platform/system.h"

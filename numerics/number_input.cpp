@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "platform/system.h"

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 
 namespace tarmic {
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <string>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/matrix_table.h"
 #include "numerics/one_based.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/statistics.h"
 

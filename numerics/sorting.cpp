@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/one_based.h"
 
 namespace tarmic {

@@ -9,8 +9,8 @@
 
 #include "numerics/atomic_file.h"
 #include "numerics/cvector.h"
-#include "numerics/path_table.h"
-#include "numerics/sounds.h"
+#include "services/path_table.h"
+#include "services/sounds.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 #include "plot/picture_space.h"

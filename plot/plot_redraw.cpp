@@ -8,7 +8,7 @@
 
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "platform/dc.h"
 #include "platform/raster_dc.h"
 #include "plot/picture_space.h"

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "lamm/lamm_globals.h"
-#include "numerics/error_box.h"
-#include "numerics/run_switches.h"
+#include "services/error_box.h"
+#include "services/run_switches.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "propagators/reacting_system.h"

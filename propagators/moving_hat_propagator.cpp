@@ -9,7 +9,7 @@
 #include "lamm/moving_hat_core.h"
 #include "lamm/tridiagonal.h"
 #include "numerics/hydrodynamics.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
 

@@ -8,7 +8,7 @@
 #include "lamm/tridiagonal.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/solvent_settings.h"
 #include "scandata/analysis_switches.h"

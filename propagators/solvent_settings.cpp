@@ -5,7 +5,7 @@
 #include "lamm/lamm_ideal.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/text_lines.h"
 #include "propagators/inhomogeneous_solvent.h"

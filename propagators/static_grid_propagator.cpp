@@ -10,7 +10,7 @@
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
 #include "numerics/hydrodynamics.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
 

@@ -6,7 +6,7 @@
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "numerics/one_based.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/file_list.h"

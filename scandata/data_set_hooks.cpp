@@ -1,6 +1,6 @@
 #include "scandata/data_set_hooks.h"
 
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 #include "platform/backend.h"
 
 namespace tarmic {

@@ -6,7 +6,7 @@
 #include <strings.h>
 
 #include "numerics/atomic_file.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "numerics/error_box.h"
-#include "numerics/run_switches.h"
+#include "services/error_box.h"
+#include "services/run_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "numerics/interpolation.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/intensity_scans.h"
 #include "scandata/data_set_hooks.h"

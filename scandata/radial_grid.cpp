@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
 #include "scandata/analysis_switches.h"

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "numerics/atomic_file.h"
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/number_input.h"
 #include "numerics/one_based.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 #include "scandata/data_set.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "app/xla_window.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 #include "tests/app/shell_test_support.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "scandata/fit_limits.h"
 #include "tests/app/interaction_test_support.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "numerics/ccurve.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "scandata/analysis_switches.h"
 #include "tests/app/interaction_test_support.h"
 

@@ -6,9 +6,9 @@
 
 #include "app/preferences.h"
 #include "app/xla_window.h"
-#include "numerics/path_table.h"
-#include "numerics/run_switches.h"
-#include "numerics/sounds.h"
+#include "services/path_table.h"
+#include "services/run_switches.h"
+#include "services/sounds.h"
 #include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"
 #include "resources/menus.h"

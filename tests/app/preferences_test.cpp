@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <string>
 
-#include "numerics/path_table.h"
-#include "numerics/sounds.h"
+#include "services/path_table.h"
+#include "services/sounds.h"
 #include "numerics/value_ranges.h"
 #include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/xla_window.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/raster_dc.h"
 #include "tests/app/shell_test_support.h"

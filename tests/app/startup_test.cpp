@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/xla_window.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/system.h"
 #include "platform/headless/headless_backend.h"
 #include "resources/menus.h"

@@ -25,7 +25,7 @@
 #include "numerics/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "numerics/one_based.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "app/zoom.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/radial_grid.h"

@@ -21,7 +21,7 @@
 #include "distributions/distribution_storage.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_params.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
 #include "resources/command_ids.h"

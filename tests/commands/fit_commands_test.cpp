@@ -4,7 +4,7 @@
 #include "modelcalc/fit_driver.h"
 #include "modelfit/model_flags.h"
 #include "numerics/cvector.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "resources/command_ids.h"
 
 namespace tarmic::testing {

@@ -5,7 +5,7 @@
 #include "commands/load_commands.h"
 #include "commands/program_services.h"
 #include "commands_test_support.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "plot/data_plots.h"
 #include "plot/temperature_plot.h"
 #include "plot/winplot.h"

@@ -7,7 +7,7 @@
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
 #include "modelfit/lamm_settings.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "resources/command_ids.h"
 
 namespace tarmic::testing {

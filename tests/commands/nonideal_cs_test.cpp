@@ -13,7 +13,7 @@
 #include "distributions/distribution_variants.h"
 #include "modelcalc/model_computation.h"
 #include "modelfit/model_options.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 #include "resources/command_ids.h"
 

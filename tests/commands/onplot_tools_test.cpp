@@ -5,7 +5,7 @@
 #include "app/onplot_scan_edit.h"
 #include "app/paint.h"
 #include "app/panes.h"
-#include "numerics/mouse_slide.h"
+#include "app/mouse_slide.h"
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
 #include "scandata/file_list.h"

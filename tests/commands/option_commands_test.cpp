@@ -6,7 +6,7 @@
 #include "app/preferences.h"
 #include "commands_test_support.h"
 #include "numerics/cvector.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "plot/data_plots.h"
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"

@@ -16,7 +16,7 @@
 #include "app/app_main.h"
 #include "app/xla_window.h"
 #include "commands/unavailable_commands.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 #include "resources/menus.h"
 #include "tests/app/shell_test_support.h"

@@ -7,7 +7,7 @@
 #include "app/printout.h"
 #include "app/xla_window.h"
 #include "commands/response_table.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 #include "scandata/data_set.h"
 #include "tests/app/shell_test_support.h"

@@ -12,7 +12,7 @@
 #include "distributions/distribution_plot.h"
 #include "numerics/ccurve.h"
 #include "numerics/hydrodynamics.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "numerics/solvent_constants.h"
 #include "scandata/scan_loading.h"
 

@@ -17,7 +17,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/one_based.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "scandata/analysis_switches.h"

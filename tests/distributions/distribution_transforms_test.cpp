@@ -11,7 +11,7 @@
 #include "distributions/distribution_transforms.h"
 #include "distributions/ms_table.h"
 #include "numerics/hydrodynamics.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "numerics/solvent_constants.h"
 
 namespace tarmic::testing {

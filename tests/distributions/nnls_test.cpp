@@ -13,7 +13,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/nnls.h"
 #include "numerics/linear_algebra.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 
 namespace tarmic::testing {
 namespace {

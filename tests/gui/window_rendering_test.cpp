@@ -39,7 +39,7 @@
 #include "modelcalc/fit_result_text.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/events.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/qt/qt_convert.h"

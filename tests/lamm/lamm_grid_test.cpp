@@ -9,7 +9,7 @@
 #include "lamm/back_diffusion.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "tests/lamm/lamm_test_support.h"
 #include "tests/watchdog.h"
 

@@ -10,7 +10,7 @@
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_threads.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/worker_threads.h"
 #include "tests/lamm/lamm_test_support.h"

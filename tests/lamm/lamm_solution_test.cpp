@@ -10,7 +10,7 @@
 #include "lamm/lamm_ideal.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/radial_corrections.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "tests/lamm/lamm_test_support.h"
 
 namespace tarmic {

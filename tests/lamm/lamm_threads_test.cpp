@@ -9,8 +9,8 @@
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_threads.h"
-#include "numerics/error_box.h"
-#include "numerics/run_switches.h"
+#include "services/error_box.h"
+#include "services/run_switches.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/worker_threads.h"
 #include "tests/lamm/lamm_test_support.h"

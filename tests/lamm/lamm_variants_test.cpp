@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "lamm/lamm_globals.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "tests/lamm/lamm_test_support.h"
 
 namespace tarmic {

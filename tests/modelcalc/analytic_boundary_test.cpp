@@ -11,7 +11,7 @@
 #include "lamm/lamm_globals.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/lamm_settings.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "platform/headless/headless_backend.h"
 #include "scandata/data_set.h"
 #include "scandata/scan_file.h"

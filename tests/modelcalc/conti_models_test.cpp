@@ -22,7 +22,7 @@
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelfit/modelfit_hooks.h"
 #include "numerics/interpolation.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "numerics/rods_worms.h"
 #include "platform/headless/headless_backend.h"
 #include "propagators/buffer_sedimentation.h"

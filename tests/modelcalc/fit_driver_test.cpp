@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "modelcalc/fit_result_text.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 

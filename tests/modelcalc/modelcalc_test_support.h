@@ -23,7 +23,7 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/random.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/sim_arrays.h"

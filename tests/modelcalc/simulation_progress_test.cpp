@@ -16,7 +16,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/one_based.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/image.h"
 #include "plot/data_plots.h"

@@ -14,7 +14,7 @@
 #include "distributions/distribution_models.h"
 #include "modelcalc/time_course.h"
 #include "modelcalc_test_support.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 
 namespace tarmic::test {

@@ -20,7 +20,7 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/lamm_dialog.h"
 #include "modelfit/lamm_settings.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "modelfit/param_checks.h"
 #include "modelfit/params_dialog.h"
 #include "modelfit/transfer_fields.h"

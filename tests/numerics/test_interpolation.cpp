@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/interpolation.h"
 #include "platform/headless/headless_backend.h"
 

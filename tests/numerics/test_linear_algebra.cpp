@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/linear_algebra.h"
 #include "numerics/one_based.h"
 #include "platform/headless/headless_backend.h"

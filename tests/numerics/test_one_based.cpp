@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/one_based.h"
 #include "platform/headless/headless_backend.h"
 

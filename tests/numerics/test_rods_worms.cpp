@@ -9,7 +9,7 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/matrix_table.h"
 #include "numerics/one_based.h"
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "numerics/rods_worms.h"
 #include "numerics/solvent_constants.h"
 #include "platform/headless/headless_backend.h"

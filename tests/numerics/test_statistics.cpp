@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 #include "numerics/statistics.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"

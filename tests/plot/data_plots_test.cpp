@@ -12,7 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 #include "platform/backend.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/raster_dc.h"

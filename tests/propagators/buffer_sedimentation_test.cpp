@@ -15,7 +15,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/one_based.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/analysis_switches.h"

@@ -14,7 +14,7 @@
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "platform/headless/headless_backend.h"
 #include "propagators/flux_tables.h"
 #include "propagators/moving_hat_propagator.h"

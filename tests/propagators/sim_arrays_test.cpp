@@ -7,7 +7,7 @@
 
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/sim_run.h"
 #include "scandata/data_set.h"

@@ -11,7 +11,7 @@
 
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "propagators/sim_arrays.h"
 #include "scandata/data_set.h"
 #include "tests/lamm/lamm_test_support.h"

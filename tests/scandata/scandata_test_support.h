@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 

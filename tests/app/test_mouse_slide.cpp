@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "numerics/mouse_slide.h"
+#include "app/mouse_slide.h"
 #include "numerics/one_based.h"
 #include "platform/system.h"
 

@@ -1,5 +1,5 @@
 // Mouse slide history, release speed and slide path.
-#include "numerics/mouse_slide.h"
+#include "app/mouse_slide.h"
 
 #include <cmath>
 #include <cstdint>

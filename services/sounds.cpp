@@ -1,12 +1,12 @@
 // Sound effects with random variants.
-#include "numerics/sounds.h"
+#include "services/sounds.h"
 
 #include <ctime>
 #include <mutex>
 #include <random>
 
-#include "numerics/error_box.h"
-#include "numerics/path_table.h"
+#include "services/error_box.h"
+#include "services/path_table.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 

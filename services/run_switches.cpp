@@ -1,5 +1,5 @@
 // Run switches shared by the long computations and the main window.
-#include "numerics/run_switches.h"
+#include "services/run_switches.h"
 
 namespace tarmic {
 

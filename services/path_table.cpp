@@ -1,5 +1,5 @@
 // The table of file paths.
-#include "numerics/path_table.h"
+#include "services/path_table.h"
 
 namespace tarmic {
 

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "numerics/cvector.h"
-#include "numerics/error_box.h"
-#include "numerics/run_switches.h"
+#include "services/error_box.h"
+#include "services/run_switches.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/system.h"

@@ -6,9 +6,9 @@
 #include <set>
 #include <string>
 
-#include "numerics/error_box.h"
-#include "numerics/path_table.h"
-#include "numerics/sounds.h"
+#include "services/error_box.h"
+#include "services/path_table.h"
+#include "services/sounds.h"
 #include "platform/headless/headless_backend.h"
 
 namespace tarmic {

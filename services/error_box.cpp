@@ -6,7 +6,7 @@
 // dropped files) stays in the queue for the main loop, so that a poll inside a
 // long computation never loses a repaint or a quit request. A poll takes only
 // what is already queued and never waits for a key release or a character.
-#include "numerics/error_box.h"
+#include "services/error_box.h"
 
 
 #include <chrono>
@@ -20,8 +20,8 @@
 #include <string>
 #include <thread>
 
-#include "numerics/run_switches.h"
-#include "numerics/sounds.h"
+#include "services/run_switches.h"
+#include "services/sounds.h"
 #include "platform/backend.h"
 #include "platform/events.h"
 #include "platform/system.h"
