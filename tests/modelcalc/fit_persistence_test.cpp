@@ -205,11 +205,7 @@ TEST_F(FitPersistenceTest, ReloadedFileIsTheSameAnalysisForDiscreteAndContinuous
       const int option = bBaselineOption;
       const std::vector<int> flags(std::begin(pParamFitFlags), std::end(pParamFitFlags));
       ASSERT_TRUE(TmpSaveBestParams(nullptr, false).ok);
-      std::vector<std::string> lines;
-      {
-        std::ifstream in(szTmpParsPath);
-        for (std::string l; std::getline(in, l);) lines.push_back(l);
-      }
+      std::vector<std::string> lines = test::FileLines(szTmpParsPath);
 
       ResetAll();
       ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
@@ -319,11 +315,7 @@ TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
   ScopedHeadlessBackend backend;
   SetDistinctState();
   TmpSaveBestParams(nullptr, false);
-  std::vector<std::string> lines;
-  {
-    std::ifstream in(szTmpParsPath);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-  }
+  std::vector<std::string> lines = test::FileLines(szTmpParsPath);
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kSavedParamCount));
   auto write = [&](const std::vector<std::string>& content, const char* tail = "") {
     std::ofstream out(szTmpParsPath, std::ios::trunc);
@@ -383,11 +375,7 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
   fBottom = 7.2f;
   SetUsableDistribution();
   TmpSaveBestParams(nullptr, false);
-  std::vector<std::string> lines;
-  {
-    std::ifstream in(szTmpParsPath);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-  }
+  std::vector<std::string> lines = test::FileLines(szTmpParsPath);
   const std::string prefix = "the parameter file " + szTmpParsPath + " cannot be used: ";
   struct Case {
     int line;  // 1-based; 0: the whole file replaced by text
@@ -454,11 +442,7 @@ TEST_F(FitPersistenceTest, GridValuesOutOfRangeRefuseTheFileAndKeepTheSettings) 
   ScopedHeadlessBackend backend;
   SetDistinctState();
   TmpSaveBestParams(nullptr, false);
-  std::vector<std::string> lines;
-  {
-    std::ifstream in(szTmpParsPath);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-  }
+  std::vector<std::string> lines = test::FileLines(szTmpParsPath);
   ASSERT_GT(lines.size(), 95u);
   auto reloadWith = [&](const char* pointsPerSigma, const char* upper, const char* lower) {
     lines[92] = pointsPerSigma;  // index 92 on line 93

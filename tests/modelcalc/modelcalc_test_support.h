@@ -6,7 +6,10 @@
 
 #include <cmath>
 #include <cstddef>
+#include <fstream>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "lamm/lamm_globals.h"
 #include "modelcalc/fit_driver.h"
@@ -38,6 +41,14 @@
 namespace tarmic::test {
 
 inline std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// The lines of a text file (a saved parameter file, say).
+inline std::vector<std::string> FileLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
 
 // The one-species data set of the fit tests: 4.4 S at f/f0 1.3, noise 0.005,
 // meniscus 6.0 cm, 12 scans x 200 radii at 50,000 rpm.

@@ -143,9 +143,7 @@ class ValueRangesTest : public ::testing::Test {
   // The model saved, its lines.
   std::vector<std::string> SavedLines() {
     EXPECT_TRUE(TmpSaveBestParams(nullptr, false).ok);
-    std::vector<std::string> lines;
-    std::ifstream in(szTmpParsPath);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    std::vector<std::string> lines = test::FileLines(szTmpParsPath);
     EXPECT_EQ(lines.size(), static_cast<std::size_t>(kSavedParamCount));
     return lines;
   }
