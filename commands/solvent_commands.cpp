@@ -79,21 +79,22 @@ void FillTransfer(TransferBuffer& r) {
 // needs at least kMinCosoluteGridSize points).
 struct SolventField {
   int id;
+  const char* unit;
   ValueRange range;
 };
 std::vector<SolventField> SolventFields(const TransferBuffer& r) {
   const bool on = FieldChecked(r, 857);
   const bool dynamic = on && FieldChecked(r, 844);
   const ValueRange anyPositive = Closed(0.0, std::numeric_limits<double>::max());
-  return {{838, on ? kPartialSpecificVolume.range : anyPositive},
-          {841, Closed(0.0, 100.0)},
-          {842, kBufferDensity.range},
-          {843, kBufferViscosity.range},
-          {845, dynamic ? kPartialSpecificVolume.range : anyPositive},
-          {846, Closed(0.0, 60.0)},
-          {864, Closed(0.0, 100.0)},
-          {865, kDiffusionCoefficient.range},
-          {851, dynamic ? Count(kMinCosoluteGridSize, kLammGridSize.range.high) : anyPositive}};
+  return {{838, "ml/g", on ? kPartialSpecificVolume.range : anyPositive},
+          {841, "", Closed(0.0, 100.0)},
+          {842, "g/ml", kBufferDensity.range},
+          {843, "P", kBufferViscosity.range},
+          {845, "ml/g", dynamic ? kPartialSpecificVolume.range : anyPositive},
+          {846, "M", Closed(0.0, 60.0)},
+          {864, "S", Closed(0.0, 100.0)},
+          {865, "", kDiffusionCoefficient.range},
+          {851, "", dynamic ? Count(kMinCosoluteGridSize, kLammGridSize.range.high) : anyPositive}};
 }
 
 // Every number field must hold a number within its range (SolventFields), else a
@@ -102,7 +103,7 @@ bool CanClose(TXLAWindow& w, const TransferBuffer& r) {
   const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kInhomSolventDialogId));
   for (const SolventField& f : SolventFields(r)) {
     const std::string name = "\"" + std::string(ControlLabel(dialog, f.id)) + "\"";
-    if (const std::string why = FieldRefusal(r, f.id, {name.c_str(), "", f.range}); !why.empty()) {
+    if (const std::string why = FieldRefusal(r, f.id, {name.c_str(), f.unit, f.range}); !why.empty()) {
       Note(w, why.c_str(), "Input Error");
       return false;
     }

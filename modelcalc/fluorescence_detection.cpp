@@ -413,7 +413,7 @@ void FillFloToolsTransfer(TransferBuffer &r) {
 
 std::string FloToolsRefusal(const TransferBuffer &record) {
   // The fields and the entries of the parameter file that keep their values,
-  // named by the dialog's labels (which carry the units).
+  // named by the dialog's labels.
   constexpr struct {
     int id;
     int entry;
@@ -422,14 +422,16 @@ std::string FloToolsRefusal(const TransferBuffer &record) {
   const DialogTemplate &dialog =
       GetDialogTemplate(std::to_string(kFloToolsDialogId));
   for (const auto &f : kFields) {
-    ValueRange range = EntryOf(ParameterFileEntries(), f.entry).quantity.range;
+    const Quantity &row = EntryOf(ParameterFileEntries(), f.entry).quantity;
+    ValueRange range = row.range;
     // The exponent of the power law: 0 stands for one not set, which the
     // transform cannot use (its inverse takes 1/e) while the option is on.
     if (f.id == 618 && FieldChecked(record, 626))
       range.zeroUnset = false;
     const std::string name =
         "\"" + std::string(ControlLabel(dialog, f.id)) + "\"";
-    if (std::string why = FieldRefusal(record, f.id, {name.c_str(), "", range});
+    if (std::string why =
+            FieldRefusal(record, f.id, {name.c_str(), row.unit, range});
         !why.empty())
       return why;
   }

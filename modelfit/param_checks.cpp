@@ -136,16 +136,28 @@ std::string FieldsOfVariantRefusal(const TransferBuffer& record) {
   for (const auto& [slot, field] : FieldOfSlot(templateId))
     if (const auto it = ofSlot.find(slot); it != ofSlot.end()) ofField.emplace(field, it->second);
   constexpr double kLargest = std::numeric_limits<double>::max();
-  for (const DialogControl& c : t.controls) {
-    if (c.kind != ControlKind::Edit) continue;
+  auto refusal = [&](int id, const std::string& shownName) {
     Quantity q{"", "", Closed(-kLargest, kLargest)};
-    if (const auto it = ofField.find(c.id); it != ofField.end())
+    if (const auto it = ofField.find(id); it != ofField.end())
       q = it->second;
-    else if (c.id == 413 || c.id == 426 || (c.id >= 438 && c.id <= 440))
+    else if (id == 413 || id == 426 || (id >= 438 && id <= 440))
       q.range.low = 0.0;
-    const std::string name = FieldName(t, c.id);
+    // A field the variant does not show is named by the value it holds.
+    const std::string name = shownName.empty() ? std::string(q.name && *q.name ? q.name : "hidden value") : shownName;
     q.name = name.c_str();
-    if (std::string why = FieldRefusal(record, c.id, q); !why.empty()) return why;
+    return FieldRefusal(record, id, q);
+  };
+  for (const DialogControl& c : t.controls)
+    if (c.kind == ControlKind::Edit)
+      if (std::string why = refusal(c.id, FieldName(t, c.id)); !why.empty()) return why;
+  // The fields it does not show hold the text written before the dialog, which the
+  // read-back takes as well; species 4 holds the text "buffer" while it is the
+  // buffer component.
+  const bool buffer = bBufferSedCorrection && IsDiscreteSpeciesModel();
+  for (const TransferControl& c : ParamsDialogControls()) {
+    if (c.kind != ControlKind::Edit || t.Find(c.id)) continue;
+    if (buffer && c.id >= 426 && c.id <= 428) continue;
+    if (std::string why = refusal(c.id, std::string()); !why.empty()) return why;
   }
   return std::string();
 }
@@ -315,12 +327,13 @@ ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& include
 std::vector<SlotRole> SlotRolesOf(const ModelValueRoles& roles) {
   std::vector<SlotRole> list;
   if (roles.cell) {
-    // Zero stands for a cell not yet set; the Run asks for it. A rotor cell lies
-    // between kMinRotorRadius and kMaxCellRadius from the axis.
-    const ValueRange cell =
-        roles.rotor ? ZeroOr(Closed(kMinRotorRadius, kMaxCellRadius)) : Closed(0.0, kMaxRadius);
-    list.push_back({13, {"meniscus", "cm", cell}});
-    list.push_back({14, {"bottom", "cm", cell}});
+    // Zero stands for a cell not yet set; the Run asks for it. The meniscus of a
+    // rotor cell lies at least kMinRotorRadius from the axis (and the bottom
+    // beyond the meniscus).
+    const double end = roles.rotor ? kMaxCellRadius : kMaxRadius;
+    const ValueRange meniscus = roles.rotor ? ZeroOr(Closed(kMinRotorRadius, end)) : Closed(0.0, end);
+    list.push_back({13, {"meniscus", "cm", meniscus}});
+    list.push_back({14, {"bottom", "cm", Closed(0.0, end)}});
   }
   if (roles.continuous && roles.grid) {
     list.push_back({kContiSlotGridCount, kGridResolution});

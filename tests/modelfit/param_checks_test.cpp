@@ -141,8 +141,8 @@ TEST_F(ParamChecksTest, ImpossibleContinuousSettingsKeepTheDialogOpen) {
       {419, "0", "0.1", kField, "the \"frictional ratio\" 0 must lie between 0.1 and 50"},
       {419, "1e30", "50", kField, "the \"frictional ratio\" 1e+30 must lie between 0.1 and 50"},
       {420, "-0.5", "0.01", kField, "the \"partial specific volume\" -0.5 ml/g must lie between 0.01 and 3 ml/g"},
-      {437, "100", "20", kField, "the \"bottom\" 100 cm must lie between 1 and 20 cm (0: not set)"},
-      {437, "5000", "7.3", kField, "the \"bottom\" 5000 cm must lie between 1 and 20 cm (0: not set)"},
+      {437, "100", "20", kField, "the \"bottom\" 100 cm must lie between 0 and 20 cm"},
+      {437, "5000", "7.3", kField, "the \"bottom\" 5000 cm must lie between 0 and 20 cm"},
       {435, "1e-30", "1", kField, "the \"meniscus\" 1e-30 cm must lie between 1 and 20 cm (0: not set)"},
       {413, "2", "1.5", kField, "the \"confidence level (F-ratio)\" 2 must lie between 0 and 1.5"},
       {406, "9.9999", "9.99", kOrder, "the grid from 9.9999 to 10 is too narrow: its upper limit must exceed the "
@@ -314,8 +314,8 @@ TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndIt
       }
     }
   }
-  // Absurd numbers: a meniscus almost on the axis, a negative D, a density a
-  // thousand times that of water.
+  // Absurd numbers: a meniscus almost on the axis, a negative D, an s of 1e30 S,
+  // a negative grid size.
   tarmic::testing::ResetEverything();
   bDiscreteModel = true;
   UseUsableDistribution();
@@ -327,7 +327,6 @@ TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndIt
     const char* text;
   } absurd[] = {
       {435, "1e-30", "the \"meniscus\" 1e-30 cm must lie between 1 and 20 cm (0: not set)"},
-      {437, "0.5", "the \"bottom\" 0.5 cm must lie between 1 and 20 cm (0: not set)"},
       {406, "-1", "the \"D\" of Component 1 -1 must lie between 0 and 10000"},
       // Species 2 is not included: its values need only be numbers.
       {407, "1e30", "the \"s\" of Component 1 1e+30 S must lie between -1e+08 and 1e+08 S"},
