@@ -13,7 +13,6 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/transfer_fields.h"
-#include "numerics/number_input.h"
 #include "services/path_table.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/value_ranges.h"
