@@ -275,6 +275,14 @@ TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndIt
       {320, [] { bContiModel = bContiSModel = true; }},
       {596, [] { bContiModel = bCsff0Model = true; }},
       {311, [] { bContiModel = true; }},
+      {317, [] { bDiscreteModel = bZoneCentrifugation = true; }},
+      {322, [] { bDiscreteModel = bElectrophoresis = true; }},
+      {573, [] { bDiscreteModel = bBufferSedCorrection = true; }},
+      {324, [] { bVanHoldeWeischet = true; }},
+      {328, [] { bCvConstantD = true; }},
+      {333, [] { bDLSRhModel = true; }},
+      {586, [] { bCsNonideal = true; }},
+      {871, [] { bCsBimodalFf0OneDiscrete = true; }},
   };
   for (const Family& family : families) {
     tarmic::testing::ResetEverything();
