@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <span>
 #include <string>
 
 #include "modelfit/model_flags.h"
 #include "modelfit/transfer_fields.h"
 #include "numerics/value_ranges.h"
-#include "numerics/number_input.h"
 #include "platform/backend.h"
 #include "propagators/buffer_sedimentation.h"
 #include "resources/dialogs.h"
@@ -126,20 +126,43 @@ void FillBufferSedTransfer(TransferBuffer& r) {
   SetFieldChecked(r, 571, b.fitRefS);
 }
 
+std::string BufferSedFieldsRefusal(const TransferBuffer& record) {
+  // The ranges of the parameter file's rows for these values, named as the dialog
+  // labels them. D and Mb of a buffer component are not negative (an Mb of 0 is
+  // taken as 10 g/mol). Its s is not negative either: the model takes the sign of
+  // s from Mb, whose sign the dialog never admitted, and in the other
+  // parametrisation derives Mb from s.
+  const std::span<const FileEntry> rows = ParameterFileEntries();
+  auto row = [&](int entry) { return EntryOf(rows, entry).quantity.range; };
+  auto nonNegative = [](ValueRange r) {
+    r.low = std::max(r.low, 0.0);
+    return r;
+  };
+  const DialogTemplate& dialog =
+      GetDialogTemplate(std::to_string(bFitMAndS ? kBufferSedMassDialogId : kBufferSedDialogId));
+  struct Field {
+    int id;
+    const char* unit;
+    ValueRange range;
+  };
+  const Field fields[] = {
+      {556, bFitMAndS ? "g/mol" : "", nonNegative(row(bFitMAndS ? 101 : 100))},
+      {558, "S", nonNegative(row(102))},
+      {560, "", row(103)},
+      {563, "cm", row(105)},
+      {565, "", row(106)},
+      {568, bFitMAndS ? "g/mol" : "", nonNegative(row(bFitMAndS ? 109 : 108))},
+      {570, "S", nonNegative(row(110))},
+  };
+  for (const Field& f : fields) {
+    const std::string name = "\"" + std::string(ControlLabel(dialog, f.id)) + "\"";
+    if (std::string why = FieldRefusal(record, f.id, {name.c_str(), f.unit, f.range}); !why.empty()) return why;
+  }
+  return std::string();
+}
+
 bool BufferSedBoxCanClose(const TransferBuffer& record) {
-  bool ok = true;
-  for (int id : {556, 568})
-    if (!IsValidPositiveFloat(FieldText(record, id).c_str())) ok = false;
-  for (int id : {558, 560, 563, 565, 570})
-    if (!IsValidFloat(FieldText(record, id).c_str())) ok = false;
-  // The reference component's loading is the signal divided by the relative
-  // concentration: it must be positive.
-  if (ok && !(Number(record, 565) > 0)) ok = false;
-  // The values as the parameter file keeps them, within their rows of its table.
-  const DialogField fields[] = {{556, bFitMAndS ? 101 : 100, 1.0}, {558, 102, 1.0}, {560, 103, 1.0},
-                                {563, 105, 1.0}, {565, 106, 1.0}, {568, bFitMAndS ? 109 : 108, 1.0},
-                                {570, 110, 1.0}};
-  const std::string refusal = ok ? FieldsRefusal(record, ParameterFileEntries(), fields) : "Invalid Entry";
+  const std::string refusal = BufferSedFieldsRefusal(record);
   if (refusal.empty()) return true;
   if (HasBackend()) {
     GetBackend().Beep(kBeepAsterisk);

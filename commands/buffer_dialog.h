@@ -5,6 +5,8 @@
 // &Buffer Sedimentation" runs the dialog and switches the model.
 #pragma once
 
+#include <string>
+
 #include "platform/resource_types.h"
 
 namespace tarmic {
@@ -17,9 +19,13 @@ void InitBufferSedParamsTransfer(TransferBuffer& record);
 // and the meniscus difference "%.4f ", the relative concentration "%.3f "; the
 // signal negative when the excess is on the reference side.
 void FillBufferSedTransfer(TransferBuffer& record);
-// The entry check: D (Mb) of sample and reference valid non-negative numbers, the
-// other values valid numbers, the relative concentration positive. On a failure the
-// asterisk beep and "Invalid Entry" ("Input Error"); false keeps the dialog open.
+// Empty when every edit holds a number within the range of the parameter-file
+// row that keeps its value, D, Mb and s of the buffer components not negative;
+// otherwise the sentence naming the first field that does not (by its label) and
+// its range.
+std::string BufferSedFieldsRefusal(const TransferBuffer& record);
+// The entry check: on a refusal (BufferSedFieldsRefusal) the asterisk beep and the
+// sentence ("Input Error"); false keeps the dialog open.
 bool BufferSedBoxCanClose(const TransferBuffer& record);
 // Fills the record, runs the dialog until its entries pass or it is cancelled, and
 // applies them on OK (returns true then). Cancel changes nothing.

@@ -5,7 +5,6 @@
 
 #include "modelcalc/fluorescence_detection.h"
 #include "modelfit/transfer_fields.h"
-#include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "resources/dialogs.h"
 
@@ -13,20 +12,13 @@ namespace tarmic {
 
 namespace {
 
-// The fields and the entries of the parameter file that keep their values: each
-// must lie within its row of the file's table.
-constexpr DialogField kFields[] = {{612, 154, 1.0}, {614, 161, 1.0}, {616, 167, 1.0}, {617, 164, 1.0},
-                                   {619, 170, 1.0}, {618, 157, 1.0}, {627, 158, 1.0}};
-
 int RunUntilValid(TransferBuffer& record) {
   if (!HasBackend()) return IDCANCEL;
   const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kFloToolsDialogId));
   for (;;) {
     const int result = GetBackend().RunDialog(dialog, record);
     if (result != IDOK) return result;
-    const std::string refusal = FloToolBoxCanClose(record)
-                                    ? FieldsRefusal(record, ParameterFileEntries(), kFields)
-                                    : std::string("Invalid Entry");
+    const std::string refusal = FloToolsRefusal(record);
     if (refusal.empty()) return IDOK;
     GetBackend().Beep(kBeepAsterisk);
     GetBackend().MessageBox(refusal, "Input Error", MB_OK);

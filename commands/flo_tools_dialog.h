@@ -11,7 +11,8 @@ namespace tarmic {
 class Window;
 
 // Shows the dialog with the current settings until its entries are valid (a
-// refused entry: beep and "Invalid Entry", caption "Input Error") or it is
+// refused entry: beep and the sentence of FloToolsRefusal naming the field and
+// its range, caption "Input Error") or it is
 // cancelled; on OK the values are taken (ApplyFloToolsRecord). modalBoxOpen, when
 // given, is set while the dialog is open. Returns false on Cancel (nothing changed).
 bool RunFloToolsDialog(Window* window, TransferBuffer& record, bool* modalBoxOpen = nullptr);

@@ -8,6 +8,7 @@
 #include "commands/flo_tools_dialog.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/fluorescence_sorting.h"
+#include "numerics/value_ranges.h"
 #include "services/error_box.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
@@ -36,19 +37,34 @@ void AskValue(TXLAWindow &w, float *value, const char *prompt,
     *value = entered;
 }
 
-// The exponent of the power law: asked until it is above 0 (its inverse takes
-// 1/e) or the input is cancelled.
-void AskExponent(TXLAWindow &w, float *value, const char *prompt,
-                 const char *caption) {
+// A number input for a value the parameter file keeps at entry: asked until
+// the number lies within that entry's range (a refusal beeps and names the
+// value and its range) or the input is cancelled, which keeps the value.
+void AskValueWithin(TXLAWindow &w, float *value, const char *prompt,
+                    const char *caption, const Quantity &quantity) {
   float entered = 0.0f;
   while (AskFloat(w, &entered, *value, prompt, caption)) {
-    if (entered > 0.0f) {
+    const std::string why = QuantityRefusal(quantity, entered);
+    if (why.empty()) {
       *value = entered;
       return;
     }
     GetBackend().Beep(kBeepAsterisk);
-    CommandMessageBox(w, "Invalid Entry", "Input Error", MB_OK);
+    CommandMessageBox(w, why.c_str(), "Input Error", MB_OK);
   }
+}
+
+// The quantity of a parameter-file entry.
+const Quantity &EntryQuantity(int entry) {
+  return EntryOf(ParameterFileEntries(), entry).quantity;
+}
+
+// The exponent of the power law: within its entry's range and not 0 (its
+// inverse takes 1/e).
+Quantity ExponentQuantity() {
+  Quantity q = EntryQuantity(157);
+  q.range.zeroUnset = false;
+  return q;
 }
 
 // The common course of the four radial and temporal corrections: the data
@@ -80,12 +96,12 @@ void TXLAWindow::CmSignalRadialConvolution() {
       bRadialConvolution,
       [] { bRadialConvolution = bFitConvolutionWidth = false; },
       [this] {
-        AskValue(*this, &fConvolutionWidth, "characteristic width (cm)",
-                 kCaption);
+        AskValueWithin(*this, &fConvolutionWidth, "characteristic width (cm)",
+                       kCaption, EntryQuantity(164));
         bFitConvolutionWidth =
             AskYesNo(*this, "fit characteristic convolution width?", kCaption);
-        AskValue(*this, &fConvolutionDistFactor, "consider dist factor",
-                 kCaption);
+        AskValueWithin(*this, &fConvolutionDistFactor, "consider dist factor",
+                       kCaption, EntryQuantity(170));
       });
 }
 
@@ -98,7 +114,8 @@ void TXLAWindow::CmExcitationShadow() {
       "account for excitation shadow at bottom of cell??", bExcitationShadow,
       [] { bExcitationShadow = bFitConeRadius = false; },
       [this] {
-        AskValue(*this, &fConeRadius, "cone radius (cm)", kCaption);
+        AskValueWithin(*this, &fConeRadius, "cone radius (cm)", kCaption,
+                       EntryQuantity(167));
         bFitConeRadius = AskYesNo(*this, "fit cone radius?", kCaption);
       });
 }
@@ -112,7 +129,8 @@ void TXLAWindow::CmSignalMagnificationDrift() {
       "use temporal magnification drift?", bMagnificationDrift,
       [] { bMagnificationDrift = bFitMagnificationDrift = false; },
       [this] {
-        AskValue(*this, &fMagnificationDrift, "(dc/dt) [%%/h]", kCaption);
+        AskValueWithin(*this, &fMagnificationDrift, "(dc/dt) [%%/h]",
+                       kCaption, EntryQuantity(161));
         bExponentialDrift = AskYesNo(*this, "drift exponential?", kCaption);
         bFitMagnificationDrift =
             AskYesNo(*this, "fit temporal magnification drift?", kCaption);
@@ -128,7 +146,8 @@ void TXLAWindow::CmSignalMagnificationGradient() {
       "use radial magnification gradient?", bMagnificationGradient,
       [] { bMagnificationGradient = bFitMagnificationGradient = false; },
       [this] {
-        AskValue(*this, &fMagnificationGradient, "1+da/dr", kCaption);
+        AskValueWithin(*this, &fMagnificationGradient, "1+da/dr", kCaption,
+                       EntryQuantity(154));
         bFitMagnificationGradient =
             AskYesNo(*this, "fit radial magnification gradient?", kCaption);
       });
@@ -144,11 +163,12 @@ void TXLAWindow::CmNonlinearDetection() {
       *this, kCmNonlinearDetectionIds, kCaption, "account for nonlinear detection",
       bNonlinearDetection, [] { SwitchOffNonlinearDetection(); },
       [this] {
-        AskExponent(*this, &fPowerCoefficient, "power coeff d(log(a))/dc",
-                    kCaption);
+        AskValueWithin(*this, &fPowerCoefficient, "power coeff d(log(a))/dc",
+                       kCaption, ExponentQuantity());
         bFitPowerCoefficient =
             AskYesNo(*this, "fit power coefficient?", kCaption);
-        AskValue(*this, &fPowerBaseline, "baseline for power law", kCaption);
+        AskValueWithin(*this, &fPowerBaseline, "baseline for power law",
+                       kCaption, EntryQuantity(158));
         bShowTransformed = AskYesNo(
             *this, "want to show transformed data (YES) or original (NO)?",
             kCaption);

@@ -2,8 +2,8 @@
 // Parameters": edits the inhomogeneous-solvent settings (propagators/
 // solvent_settings.h), chooses the coefficient files, and switches the model on
 // (s and D of the model to standard conditions) or off (back to the experiment).
+#include <limits>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/xla_window.h"
@@ -13,7 +13,6 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/transfer_fields.h"
-#include "numerics/number_input.h"
 #include "services/path_table.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/value_ranges.h"
@@ -69,25 +68,41 @@ void FillTransfer(TransferBuffer& r) {
   SetFieldText(r, 862, szTempDir);
 }
 
-// With the model ticked every number must be valid and non-negative (the dialog
-// stays open without a message); a cosolute grid needs at least 10 points.
+// The number fields of the dialog with the ranges they are judged by. The
+// compressibility (1e-4/MPa) reaches far beyond the organic solvents (about 1e-2
+// /MPa is 100); the loading concentration (M) ends at that of pure water; a
+// cosolute is a small solute: it sediments (0 to 100 S) and diffuses. The two
+// vbar fields are judged as partial specific volumes where they are used (the
+// model on, the solvated one with the cosolute gradient), else they need only be
+// numbers of at least 0, as the grid size outside the cosolute gradient (which
+// needs at least kMinCosoluteGridSize points).
+struct SolventField {
+  int id;
+  const char* unit;
+  ValueRange range;
+};
+std::vector<SolventField> SolventFields(const TransferBuffer& r) {
+  const bool on = FieldChecked(r, 857);
+  const bool dynamic = on && FieldChecked(r, 844);
+  const ValueRange anyPositive = Closed(0.0, std::numeric_limits<double>::max());
+  return {{838, "ml/g", on ? kPartialSpecificVolume.range : anyPositive},
+          {841, "", Closed(0.0, 100.0)},
+          {842, "g/ml", kBufferDensity.range},
+          {843, "P", kBufferViscosity.range},
+          {845, "ml/g", dynamic ? kPartialSpecificVolume.range : anyPositive},
+          {846, "M", Closed(0.0, 60.0)},
+          {864, "S", Closed(0.0, 100.0)},
+          {865, "", kDiffusionCoefficient.range},
+          {851, "", dynamic ? Count(kMinCosoluteGridSize, kLammGridSize.range.high) : anyPositive}};
+}
+
+// Every number field must hold a number within its range (SolventFields), else a
+// box names the field by its label and gives the range, and the dialog stays open.
 bool CanClose(TXLAWindow& w, const TransferBuffer& r) {
-  if (!FieldChecked(r, 857)) return true;
-  for (int id : {838, 841, 842, 843, 845, 846, 864, 865, 851})
-    if (!IsValidPositiveFloat(FieldText(r, id).c_str())) return false;
-  if (FieldChecked(r, 844) && FieldValue(r, 851) < kMinCosoluteGridSize) {
-    Note(w, "the cosolute grid needs at least 10 points", "Input Error");
-    return false;
-  }
-  // The solvent values within the ranges of the table of valid values (the
-  // solvated vbar with the cosolute gradient only).
-  const std::pair<int, Quantity> solvent[] = {{838, kPartialSpecificVolume},
-                                              {842, kBufferDensity},
-                                              {843, kBufferViscosity},
-                                              {845, kPartialSpecificVolume}};
-  for (const auto& [id, q] : solvent) {
-    if (id == 845 && !FieldChecked(r, 844)) continue;
-    if (const std::string why = QuantityRefusal(q, FieldValue(r, id)); !why.empty()) {
+  const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kInhomSolventDialogId));
+  for (const SolventField& f : SolventFields(r)) {
+    const std::string name = "\"" + std::string(ControlLabel(dialog, f.id)) + "\"";
+    if (const std::string why = FieldRefusal(r, f.id, {name.c_str(), f.unit, f.range}); !why.empty()) {
       Note(w, why.c_str(), "Input Error");
       return false;
     }

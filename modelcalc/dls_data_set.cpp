@@ -121,7 +121,7 @@ void SetLimitsFromFirstSet(int set) {
 std::string LoadDLSData(Window* window, const char* selection, bool keepIntensityACF) {
   FileSelection sel;
   if (!ParseFileSelection(selection, &sel)) return {};
-  if (static_cast<int>(sel.names.size()) > kMaxScans) return "too many scans selected";
+  if (static_cast<int>(sel.names.size()) > kMaxScans) return TooManyScansText();
 
   std::vector<StagedSet> sets;
   (void)RecoverInterruptedSaves(sel.directory);

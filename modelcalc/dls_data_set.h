@@ -28,7 +28,7 @@ class Window;
 // files give none), fRT = R T; meniscus and bottom are the first and last abscissa
 // of set 1 (log10 s), and the fit limits move to them when they lie outside.
 // A selection of more than kMaxScans files or a file that cannot be read leaves the
-// loaded set and returns the reason ("too many scans selected", or the path and
+// loaded set and returns the reason (TooManyScansText(), or the path and
 // why), for the command's "LOAD ERROR" box; empty otherwise. After a load, the notes
 // of the reader (ReadDLSDatFile) are shown in one "ATTENTION" box (ShowFileNotes).
 std::string LoadDLSData(Window* window, const char* selection, bool keepIntensityACF);

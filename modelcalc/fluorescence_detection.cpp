@@ -411,20 +411,35 @@ void FillFloToolsTransfer(TransferBuffer &r) {
   SetFieldChecked(r, 640, bShowTransformed);
 }
 
+std::string FloToolsRefusal(const TransferBuffer &record) {
+  // The fields and the entries of the parameter file that keep their values,
+  // named by the dialog's labels.
+  constexpr struct {
+    int id;
+    int entry;
+  } kFields[] = {{612, 154}, {614, 161}, {616, 167}, {617, 164},
+                 {619, 170}, {618, 157}, {627, 158}};
+  const DialogTemplate &dialog =
+      GetDialogTemplate(std::to_string(kFloToolsDialogId));
+  for (const auto &f : kFields) {
+    const Quantity &row = EntryOf(ParameterFileEntries(), f.entry).quantity;
+    ValueRange range = row.range;
+    // The exponent of the power law: 0 stands for one not set, which the
+    // transform cannot use (its inverse takes 1/e) while the option is on.
+    if (f.id == 618 && FieldChecked(record, 626))
+      range.zeroUnset = false;
+    const std::string name =
+        "\"" + std::string(ControlLabel(dialog, f.id)) + "\"";
+    if (std::string why =
+            FieldRefusal(record, f.id, {name.c_str(), row.unit, range});
+        !why.empty())
+      return why;
+  }
+  return std::string();
+}
+
 bool FloToolBoxCanClose(const TransferBuffer &record) {
-  bool ok = true;
-  for (int id : {612, 614, 627})
-    if (!IsValidFloat(FieldText(record, id).c_str()))
-      ok = false;
-  for (int id : {616, 617, 619})
-    if (!IsValidPositiveFloat(FieldText(record, id).c_str()))
-      ok = false;
-  // The exponent of the power law must be above 0: its inverse takes 1/e.
-  float exponent = 0.0f;
-  if (!ParseFloatText(FieldText(record, 618).c_str(), &exponent) ||
-      !(exponent > 0.0f))
-    ok = false;
-  return ok;
+  return FloToolsRefusal(record).empty();
 }
 
 void InstallFluorescenceDetectionHooks() {

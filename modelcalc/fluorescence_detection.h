@@ -17,6 +17,7 @@
 
 #include "lamm/radial_corrections.h"
 
+#include <string>
 #include <vector>
 
 #include "platform/resource_types.h"
@@ -138,10 +139,13 @@ void SwitchOffNonlinearDetection();
 void InitFloToolsTransfer(TransferBuffer &record);
 // Writes the settings into the record (edits "%.4f").
 void FillFloToolsTransfer(TransferBuffer &record);
-// The entry check on OK: "1+da/dr", the drift and the baseline must be numbers;
-// cone radius, convolution width and the factor non-negative numbers; the power
-// coefficient a number above 0. False keeps the dialog open (the command beeps
-// and says "Invalid Entry").
+// The entry check on OK: every edit must hold a number within the row of the
+// parameter-file entry that keeps its value; the power coefficient 0 (not set)
+// passes while nonlinear detection is off. Empty when all pass, else the sentence
+// naming the first field that does not (by its label) and its range.
+std::string FloToolsRefusal(const TransferBuffer &record);
+// FloToolsRefusal gives no sentence. False keeps the dialog open (the command
+// beeps and shows the sentence).
 bool FloToolBoxCanClose(const TransferBuffer &record);
 // The values of a record that passed the entry check into the settings; applies
 // the nonlinear-detection transform where its settings changed, and sets the

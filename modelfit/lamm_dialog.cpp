@@ -10,7 +10,6 @@
 #include "modelfit/modelfit_hooks.h"
 #include "modelfit/transfer_fields.h"
 #include "numerics/hydrodynamics.h"
-#include "numerics/number_input.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "resources/dialogs.h"
@@ -227,12 +226,9 @@ std::string LammFieldsRefusal(const TransferBuffer& record) {
 }
 
 bool LammPBoxCanClose(const TransferBuffer& record) {
-  bool ok = true;
-  for (int id : {612, 614, 616, 617, 619, 618, 627, 628, 629, 835, 834})
-    if (!IsValidPositiveFloat(FieldText(record, id).c_str())) ok = false;
-  if (!IsValidFloat(FieldText(record, 643).c_str()) || !IsValidFloat(FieldText(record, 639).c_str())) ok = false;
-  // Numbers outside their range: the message names the field.
-  const std::string refusal = ok ? LammFieldsRefusal(record) : std::string("Invalid Entry");
+  // Every edit is judged by its row: a text that is no number, or a number out of
+  // range, is refused with a sentence naming the field and its range.
+  const std::string refusal = LammFieldsRefusal(record);
   if (refusal.empty()) return true;
   if (HasBackend()) {
     GetBackend().Beep(kBeepAsterisk);

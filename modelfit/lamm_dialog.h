@@ -21,15 +21,14 @@ class Window;
 void InitLammParamsTransfer(TransferBuffer& record);
 // Writes the settings into the record as text.
 void FillLammParamsTransfer(TransferBuffer& record);
-// The entry check of the dialog: the numbers must be valid and non-negative (the
-// truncation exponent and "when optimized" may be negative), else the asterisk beep
-// and "Invalid Entry" ("Input Error"); then each within its row of the table of
-// valid values (LammFieldsRefusal), else the same beep and box with the sentence
-// naming the field. False keeps the dialog open.
+// The entry check of the dialog: each edit must hold a number within its row of
+// the table of valid values (LammFieldsRefusal), else the asterisk beep and the
+// sentence naming the field and its range ("Input Error"). False keeps the dialog
+// open.
 bool LammPBoxCanClose(const TransferBuffer& record);
-// Empty when every edit of the record lies within the row of the Lamm settings
-// entry it edits (the tolerance in percent) and the grid-size limits do not cross;
-// otherwise the sentence of the first that does not.
+// Empty when every edit of the record holds a number within the row of the Lamm
+// settings entry it edits (the tolerance in percent) and the grid-size limits do
+// not cross; otherwise the sentence of the first that does not.
 std::string LammFieldsRefusal(const TransferBuffer& record);
 
 // The command. Returns false when the dialog was cancelled before any setting

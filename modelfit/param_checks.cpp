@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
+#include <limits>
 #include <map>
 #include <string>
 
@@ -14,10 +14,10 @@
 #include "modelfit/params_dialog.h"
 #include "modelfit/transfer_fields.h"
 #include "services/error_box.h"
-#include "numerics/number_input.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
 #include "platform/system.h"
+#include "resources/dialogs.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
@@ -29,26 +29,6 @@ namespace {
 
 int ShowBox(const char* text, const char* caption, unsigned style) {
   return HasBackend() ? GetBackend().MessageBox(text, caption, style) : IDOK;
-}
-
-bool AllValid(const TransferBuffer& record, std::initializer_list<int> ids, bool positive) {
-  for (int id : ids) {
-    const std::string text = FieldText(record, id);
-    if (!(positive ? IsValidPositiveFloat(text.c_str()) : IsValidFloat(text.c_str()))) return false;
-  }
-  return true;
-}
-
-bool NumberFieldsValid(const TransferBuffer& record) {
-  if (!AllValid(record, {405, 412, 419, 406}, false)) return false;
-  if (!AllValid(record, {413}, true)) return false;
-  if (!AllValid(record, {420, 407, 414, 421, 433, 435, 437}, false)) return false;
-  if (!AllValid(record, {438, 439, 440}, true)) return false;
-  if (!AllValid(record, {443}, false)) return false;
-  // Species 4 holds the text "buffer" while it is the buffer component.
-  if (bBufferSedCorrection && IsDiscreteSpeciesModel()) return true;
-  if (!AllValid(record, {426}, true)) return false;
-  return AllValid(record, {428, 427}, false);
 }
 
 // The continuous models whose slots 1, 5 and 9 are the limits and the count of a
@@ -126,6 +106,62 @@ bool ModelValuesUsable(const TransferBuffer& record) {
   return false;
 }
 
+// The name of an edit of the variant as a refusal gives it: its label, and in a
+// species block the block's heading ("\"s\" of Component 2").
+std::string FieldName(const DialogTemplate& t, int id) {
+  std::string name = "\"" + std::string(ControlLabel(t, id)) + "\"";
+  if (id >= 405 && id <= 428 && (id - 401) % 7 >= 4) {
+    const int included = 401 + 7 * ((id - 401) / 7);
+    const DialogControl* c = t.Find(included);
+    if (c && c->kind == ControlKind::CheckBox && c->label != "fit" && !c->label.empty())
+      name += " of " + c->label;
+  }
+  return name;
+}
+
+// The number fields of the variant shown, each judged by the range of the value it
+// edits: the role of the slot the read-back puts it into, else a number (at least
+// 0 in the fields that held no negative value before: the second value of species
+// 2, the amplitude of species 4, confidence, viscosity and the solver values).
+// Empty when all pass, else the sentence naming the first that does not.
+std::string FieldsOfVariantRefusal(const TransferBuffer& record) {
+  const int templateId = SelectParamsTemplate();
+  if (templateId == 0) return std::string();
+  const DialogTemplate& t = GetParamsDialogTemplate(templateId);
+  const ModelValueRoles roles =
+      CurrentModelValueRoles([&](int k) { return FieldChecked(record, 401 + 7 * (k - 1)); });
+  std::map<int, Quantity> ofSlot;
+  for (const SlotRole& role : SlotRolesOf(roles)) ofSlot.emplace(role.slot, role.quantity);
+  std::map<int, Quantity> ofField;
+  for (const auto& [slot, field] : FieldOfSlot(templateId))
+    if (const auto it = ofSlot.find(slot); it != ofSlot.end()) ofField.emplace(field, it->second);
+  constexpr double kLargest = std::numeric_limits<double>::max();
+  auto refusal = [&](int id, const std::string& shownName) {
+    Quantity q{"", "", Closed(-kLargest, kLargest)};
+    if (const auto it = ofField.find(id); it != ofField.end())
+      q = it->second;
+    else if (id == 413 || id == 426 || (id >= 438 && id <= 440))
+      q.range.low = 0.0;
+    // A field the variant does not show is named by the value it holds.
+    const std::string name = shownName.empty() ? std::string(q.name && *q.name ? q.name : "hidden value") : shownName;
+    q.name = name.c_str();
+    return FieldRefusal(record, id, q);
+  };
+  for (const DialogControl& c : t.controls)
+    if (c.kind == ControlKind::Edit)
+      if (std::string why = refusal(c.id, FieldName(t, c.id)); !why.empty()) return why;
+  // The fields it does not show hold the text written before the dialog, which the
+  // read-back takes as well; species 4 holds the text "buffer" while it is the
+  // buffer component.
+  const bool buffer = bBufferSedCorrection && IsDiscreteSpeciesModel();
+  for (const TransferControl& c : ParamsDialogControls()) {
+    if (c.kind != ControlKind::Edit || t.Find(c.id)) continue;
+    if (buffer && c.id >= 426 && c.id <= 428) continue;
+    if (std::string why = refusal(c.id, std::string()); !why.empty()) return why;
+  }
+  return std::string();
+}
+
 void SwitchOffLogGrid() {
   pParamFitFlags[kContiFitLogGrid] = 0;
   pSpeciesMassOrDFit[kContiFitLogGrid] = 0;
@@ -144,9 +180,9 @@ bool ParamsBoxCanClose(const TransferBuffer& record) {
       }
     }
   }
-  if (!NumberFieldsValid(record)) {
+  if (const std::string why = FieldsOfVariantRefusal(record); !why.empty()) {
     PlayErrorSound();
-    ShowBox("Invalid Entry", "Input Error", MB_OK);
+    ShowBox(why.c_str(), "Input Error", MB_OK);
     return false;
   }
   return ModelValuesUsable(record);
@@ -291,9 +327,12 @@ ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& include
 std::vector<SlotRole> SlotRolesOf(const ModelValueRoles& roles) {
   std::vector<SlotRole> list;
   if (roles.cell) {
-    // Zero stands for a cell not yet set; the Run asks for it.
+    // Zero stands for a cell not yet set; the Run asks for it. The meniscus of a
+    // rotor cell lies at least kMinRotorRadius from the axis (and the bottom
+    // beyond the meniscus).
     const double end = roles.rotor ? kMaxCellRadius : kMaxRadius;
-    list.push_back({13, {"meniscus", "cm", Closed(0.0, end)}});
+    const ValueRange meniscus = roles.rotor ? ZeroOr(Closed(kMinRotorRadius, end)) : Closed(0.0, end);
+    list.push_back({13, {"meniscus", "cm", meniscus}});
     list.push_back({14, {"bottom", "cm", Closed(0.0, end)}});
   }
   if (roles.continuous && roles.grid) {

@@ -18,12 +18,18 @@ namespace tarmic {
 // The entry checks of the parameter dialog on its transfer record, in this order
 // (the first failure shows its message and gives false, which keeps the dialog
 // open): with DLS data and a discrete-species model no species may float both its
-// second value and s; every number field must hold a valid number, the positive ones a
-// non-negative number ("Invalid Entry"). Fields that the variant does not show
-// hold the text written before the dialog and pass. Then the values as the dialog
-// would put them into the parameter vector, by ModelValuesRefusal (caption
+// second value and s; every number field must hold a number within the range of
+// the value it edits (caption "Input Error", one sentence naming the field by its
+// label and the range; a field the variant does not show, which holds the text
+// written before the dialog, by its value). Then the values as the
+// dialog would put them into the parameter vector, by ModelValuesRefusal (caption
 // "Parameter Error", one sentence naming the value and its allowed range).
 bool ParamsBoxCanClose(const TransferBuffer& record);
+
+// The least radius of a rotor cell's meniscus, cm: analytical rotors place their
+// cells from about 5.7 cm; a cell nearer the axis than 1 cm has no rotor, and at
+// a radius near 0 the Lamm solutions no longer describe a cell.
+inline constexpr double kMinRotorRadius = 1.0;
 
 // What the slots of the parameter vector mean for the current model, as far as the
 // value checks go. The quantities and their ranges are those of the table of valid

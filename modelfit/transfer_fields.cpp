@@ -1,6 +1,9 @@
 #include "modelfit/transfer_fields.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -48,6 +51,40 @@ bool FieldChecked(const TransferBuffer& record, int id) {
   return it != record.checked.end() && it->second;
 }
 
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+}  // namespace
+
+std::string FieldRefusal(const TransferBuffer& record, int id, const Quantity& q) {
+  const std::string text = FieldText(record, id);
+  float value = 0.0f;
+  const bool number = ParseFloatText(text.c_str(), &value);
+  const std::string name = std::string("the ") + q.name;
+  const std::string unit = q.unit && *q.unit ? std::string(" ") + q.unit : std::string();
+  // A range that only a float's own limits close: a number, or one of at least low.
+  if (q.range.high >= FLT_MAX) {
+    const bool bounded = q.range.low > -FLT_MAX;
+    if (number && (!bounded || value >= q.range.low)) return std::string();
+    const std::string rule =
+        bounded ? "must be a number of at least " + RefusedValueText(q.range.low) + unit : "must be a number";
+    if (number) return name + " " + RefusedValueText(value) + unit + " " + rule;
+    const std::string shown = Trimmed(text);
+    return name + (shown.empty() ? " is empty: it " : " \"" + shown + "\" is no number: it ") + rule;
+  }
+  if (number) return QuantityRefusal(q, value);
+  // The sentence of a value out of range, with the text in the place of the value.
+  const std::string rule = QuantityRefusal(q, std::numeric_limits<double>::quiet_NaN());
+  const std::string shown = Trimmed(text);
+  return name + (shown.empty() ? " is empty: it" : " \"" + shown + "\" is no number: it") +
+         rule.substr(rule.find(" must "));
+}
+
 std::string FieldsRefusal(const TransferBuffer& record, std::span<const FileEntry> rows,
                           std::span<const DialogField> fields) {
   for (const DialogField& f : fields) {
@@ -55,7 +92,7 @@ std::string FieldsRefusal(const TransferBuffer& record, std::span<const FileEntr
     q.range.low *= f.scale;
     q.range.high *= f.scale;
     if (f.scale == 100.0) q.unit = "%";
-    if (std::string why = QuantityRefusal(q, FieldValue(record, f.id)); !why.empty()) return why;
+    if (std::string why = FieldRefusal(record, f.id, q); !why.empty()) return why;
   }
   return std::string();
 }

@@ -26,9 +26,17 @@ float FieldValue(const TransferBuffer& record, int id);
 // The state of a check box or radio button (false when the record has none).
 bool FieldChecked(const TransferBuffer& record, int id);
 
-// Empty when the number of each field lies within the row of the file entry it
-// edits (rows: a table of value_ranges.h; a field shown in percent judged in
-// percent); otherwise the sentence of the first field that does not.
+// Empty when the edit holds one number (numerics/number_input.h) within the
+// quantity's range; otherwise one sentence that names the quantity and its range:
+// a number out of range as QuantityRefusal writes it, a text that is no number
+// quoted ("the max dc/c \"nan\" is no number: it must lie between 0.01 and 10"),
+// an empty edit as empty. A range open to the largest float is written as a
+// lower bound only ("must be a number of at least 0").
+std::string FieldRefusal(const TransferBuffer& record, int id, const Quantity& quantity);
+
+// Empty when each field holds a number within the row of the file entry it edits
+// (rows: a table of value_ranges.h; a field shown in percent judged in percent);
+// otherwise the sentence of FieldRefusal for the first field that does not.
 std::string FieldsRefusal(const TransferBuffer& record, std::span<const FileEntry> rows,
                           std::span<const DialogField> fields);
 

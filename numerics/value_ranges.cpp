@@ -177,7 +177,8 @@ constexpr FileEntry kLammSettings[] = {
     Any(11, "Claverie algorithm"),
     Any(12, "moving hat algorithm"),
     Any(13, "automatic s_grid"),
-    In(14, "s of the moving grid", "S", Closed(0.0, kMaxSedimentationCoefficient)),
+    // A negative s lays the moving grid mirrored, for a floating species.
+    As(14, "s of the moving grid", kSedimentationCoefficient),
     In(15, kRefitTolerance),
     In(16, kMaxDcOverC),
     In(17, "normalized s for automatic change when optimized", "", Closed(-1e6, 1e6)),

@@ -562,9 +562,9 @@ DialogTemplate BuildFloToolsTemplate() {
        {C(615, "with radial magnification gradient"), EF(612, "1+da/dr", 613)}},
       {"Signal Amplitude Change With Time",
        {C(621, "with temporal magnification drift"), EF(614, "% per h", 620), C(835, "exponential")}},
-      {"Signal Excitation Shadow", {C(623, "with excitation shadow"), EF(616, "cm", 622)}},
+      {"Signal Excitation Shadow", {C(623, "with excitation shadow"), EF(616, "cone radius (cm)", 622)}},
       {"Signal Radial Convolution",
-       {C(625, "with radial convolution from detection cone"), EF(617, "cm", 624),
+       {C(625, "with radial convolution from detection cone"), EF(617, "width (cm)", 624),
         E(619, "calculate Gaussian within # std")}},
       {"Nonlinear Detection",
        {C(626, "with nonlinear detection"), EF(618, "power coefficient d(log(a))/dc", 630),
@@ -775,7 +775,9 @@ std::string_view ControlLabel(const DialogTemplate& dialog, int id) {
     const DialogControl& c = dialog.controls[i];
     if (c.id != id) continue;
     if (c.kind != ControlKind::Edit) return c.label;
-    if (i > 0 && dialog.controls[i - 1].kind == ControlKind::Static) return dialog.controls[i - 1].label;
+    // An edit stands after its label, or after the switch in front of it.
+    if (i > 0 && dialog.controls[i - 1].kind != ControlKind::Edit && dialog.controls[i - 1].kind != ControlKind::PushButton)
+      return dialog.controls[i - 1].label;
     return {};
   }
   return {};

@@ -65,8 +65,8 @@ const std::vector<TransferControl>& FloToolsDialogControls();
 const std::vector<TransferControl>& PriorDialogControls();
 
 // The label of a control in a template: the label of a check box, radio button or
-// push button, or the static text placed right before an edit field; empty when
-// the control is absent or unlabelled.
+// push button, or of an edit field the static text, check box or radio button
+// placed right before it; empty when the control is absent or unlabelled.
 std::string_view ControlLabel(const DialogTemplate& dialog, int id);
 
 }  // namespace tarmic

@@ -2,6 +2,7 @@
 #include "scandata/initial_data.h"
 
 #include <algorithm>
+#include <string>
 
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
@@ -209,6 +210,10 @@ void FreeDataSet() {
 
 bool FitLeftLimitSet() { return bDLSData || fFitLeftLim != 0.0f; }
 bool FitRightLimitSet() { return bDLSData || fFitRightLim != 0.0f; }
+
+std::string TooManyScansText() {
+  return "too many scans selected: at most " + std::to_string(kMaxScans) + " scans can be loaded";
+}
 
 std::string ScanFilePath(int s) {
   if (s < 1 || s >= static_cast<int>(ppScanFileNames.size())) return {};

@@ -27,6 +27,8 @@ class CVector;
 class CCurve;
 
 constexpr int kMaxScans = 1000;
+// The refusal of a selection of more than kMaxScans scans, with the limit.
+std::string TooManyScansText();
 
 extern int nScans;
 extern std::vector<std::string> ppScanFileNames;  // name and extension, no directory

@@ -357,7 +357,7 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
     }
   }
   if (nStoredFiles > kMaxScans) {
-    ErrorBox(window, "too many scans selected", "LOAD ERROR");
+    ErrorBox(window, TooManyScansText(), "LOAD ERROR");
     if (bRealtimeMode) bRealtimeLoadError = true;
     return false;
   }
@@ -528,7 +528,7 @@ bool LoadAllData(Window* window, const char* selection) {
   }
 
   if (static_cast<int>(scanPaths.size()) > kMaxScans) {
-    ErrorBox(window, "too many scans selected", "LOAD ERROR");
+    ErrorBox(window, TooManyScansText(), "LOAD ERROR");
     if (bRealtimeMode) bRealtimeLoadError = true;
     ProgressEnd();
     return false;
@@ -643,7 +643,7 @@ void AddMoreData(Window* window, const char* selection) {
   const int oldCount = nScans;
   const int newFiles = static_cast<int>(paths.size());
   if (oldCount + newFiles > kMaxScans) {
-    ErrorBox(window, "too many scans selected", "LOAD ERROR");
+    ErrorBox(window, TooManyScansText(), "LOAD ERROR");
     return;
   }
   bDataChanged = true;

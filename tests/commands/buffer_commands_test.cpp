@@ -3,11 +3,13 @@
 // subtraction of the buffer mismatch from the data (command 576).
 #include "app/preferences.h"
 #include "commands/buffer_commands.h"
+#include "commands/buffer_dialog.h"
 #include "commands/program_services.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "app/markers.h"
@@ -18,6 +20,7 @@
 #include "modelfit/transfer_fields.h"
 #include "numerics/interpolation.h"
 #include "propagators/buffer_sedimentation.h"
+#include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/scan_file.h"
@@ -113,6 +116,56 @@ TEST_F(BufferCommandsTest, DialogAppliesItsValuesAndCancelOrRefusedEntriesChange
   Dispatch(kCmBufferSedimentation);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_NEAR(BufferSed.sampleMb, 1e-6 * 0.3 * 8.314e7 * 293 / 50, 1e-3);
+}
+
+// Every edit of both templates, typed with a text that is no number, a negative
+// or an absurd number, is refused with one box naming the field by its label and
+// giving its range; the values the dialog opens with pass OK unchanged. A buffer
+// component does not float (s -1 S is refused), nor has it a negative D or Mb.
+TEST_F(BufferCommandsTest, EveryFieldRefusesNoNumbersAndImpossibleValuesNamingTheField) {
+  LoadVelocitySet();
+  for (const bool mass : {false, true}) {
+    bFitMAndS = mass;
+    SCOPED_TRACE(mass ? "Mb" : "D");
+    const DialogTemplate& dialog =
+        GetDialogTemplate(std::to_string(mass ? kBufferSedMassDialogId : kBufferSedDialogId));
+    TransferBuffer record;
+    InitBufferSedParamsTransfer(record);
+    Backend().ClearTranscript();
+    Backend().QueueDialog(IDOK);
+    EXPECT_TRUE(RunBufferSedDialog(nullptr, record));
+    EXPECT_TRUE(BoxTexts().empty());
+    const TransferBuffer opened = record;
+    for (const int id : {556, 558, 560, 563, 565, 568, 570}) {
+      const std::string label = "the \"" + std::string(ControlLabel(dialog, id)) + "\"";
+      ASSERT_GT(label.size(), 8u);
+      for (const char* typed : {"nan", "inf", "abc", "", "1e30", "-1e30", "-1"}) {
+        const std::string text = typed;
+        // Signal and meniscus difference are signed.
+        if (text == "-1" && (id == 560 || id == 563)) continue;
+        SCOPED_TRACE(std::to_string(id) + " = \"" + text + "\"");
+        Backend().ClearTranscript();
+        record = opened;
+        Backend().QueueDialog(IDOK, TransferBuffer{{{id, text}}, {}});
+        Backend().QueueMessageBox(IDOK, "Input Error");
+        Backend().QueueDialog(IDCANCEL);
+        EXPECT_FALSE(RunBufferSedDialog(nullptr, record));
+        ASSERT_EQ(BoxTexts().size(), 1u);
+        EXPECT_EQ(BoxTexts()[0].rfind(label, 0), 0u) << BoxTexts()[0];
+        EXPECT_NE(BoxTexts()[0].find(" must lie between "), std::string::npos) << BoxTexts()[0];
+      }
+    }
+  }
+  bFitMAndS = false;
+  TransferBuffer record;
+  InitBufferSedParamsTransfer(record);
+  FillBufferSedTransfer(record);
+  SetFieldText(record, 558, "-1");
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  EXPECT_FALSE(BufferSedBoxCanClose(record));
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_EQ(BoxTexts()[0], "the \"buffer s (sample side)\" -1 S must lie between 0 and 1e+08 S");
 }
 
 // Command 576 shows its note, subtracts the buffer component's profile (a sample

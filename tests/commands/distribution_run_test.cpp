@@ -328,6 +328,7 @@ TEST_F(DistributionRunTest, RefusedRunKeepsTheLastResult) {
       {kContiSlotDensity, 1e30f, "Error", "the buffer density 1e+30 g/ml must lie between 0.01 and 5 g/ml"},
       {kContiSlotViscosity, 1e30f, "Error", "the buffer viscosity 1e+30 P must lie between 1e-05 and 1000 P"},
       {14, 5000.0f, "Error", "the bottom 5000 cm must lie between 0 and 20 cm"},
+      {13, 1e-30f, "Error", "the meniscus 1e-30 cm must lie between 1 and 20 cm (0: not set)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

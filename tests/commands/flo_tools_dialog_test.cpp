@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "modelcalc/fluorescence_detection.h"
 #include "modelfit/transfer_fields.h"
 #include "numerics/one_based.h"
 #include "platform/headless/headless_backend.h"
+#include "resources/dialogs.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/scan_file.h"
@@ -30,6 +32,13 @@ class FloToolsDialogTest : public ::testing::Test {
   void SetUp() override { test::InstallFluorescenceScans(Recorded); }
   void TearDown() override { test::ReleaseFluorescenceScans(); }
   float Signal(int s, int i) { return ppSignal[Idx(s)][i]; }
+  // The texts of the message boxes shown.
+  std::vector<std::string> Boxes() {
+    std::vector<std::string> boxes;
+    for (const auto& e : backend_->Transcript())
+      if (e.kind == "MessageBox") boxes.push_back(e.text);
+    return boxes;
+  }
 
   ScopedHeadlessBackend backend_;
 };
@@ -113,6 +122,52 @@ TEST_F(FloToolsDialogTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefuse
   EXPECT_TRUE(bNonlinearDetection);
   EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
   EXPECT_FALSE(bFitPowerCoefficient || bShowTransformed);
+}
+
+// The dialog closes with OK at the values it opens with (the power coefficient 0
+// of detection never set among them); every edit typed with a text that is no
+// number, a negative or an absurd number is refused with one box naming the field
+// by its label and giving its range.
+TEST_F(FloToolsDialogTest, OpeningValuesPassAndEveryFieldRefusesBadValuesNamingIt) {
+  ASSERT_EQ(fPowerCoefficient, 0.0f);  // the start-up state
+  TransferBuffer record;
+  InitFloToolsTransfer(record);
+  backend_->QueueDialog(IDOK);
+  EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_FALSE(bNonlinearDetection);
+  const TransferBuffer opened = record;
+  const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kFloToolsDialogId));
+  for (const int id : {612, 614, 616, 617, 619, 618, 627}) {
+    const std::string label = "the \"" + std::string(ControlLabel(dialog, id)) + "\"";
+    for (const char* typed : {"nan", "inf", "abc", "", "1e30", "-1e30", "-1"}) {
+      const std::string text = typed;
+      // Gradient, drift and baseline are signed.
+      if (text == "-1" && (id == 612 || id == 614 || id == 627)) continue;
+      SCOPED_TRACE(std::to_string(id) + " = \"" + text + "\"");
+      backend_->ClearTranscript();
+      record = opened;
+      backend_->QueueDialog(IDOK, TransferBuffer{{{id, text}}, {}});
+      backend_->QueueMessageBox(IDOK, "Input Error");
+      backend_->QueueDialog(IDCANCEL);
+      EXPECT_FALSE(RunFloToolsDialog(nullptr, record));
+      const std::vector<std::string> boxes = Boxes();
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].rfind(label, 0), 0u) << boxes[0];
+      EXPECT_NE(boxes[0].find(" must lie between "), std::string::npos) << boxes[0];
+    }
+  }
+  // Switched on, the power law needs an exponent above 0.
+  backend_->ClearTranscript();
+  record = opened;
+  backend_->QueueDialog(IDOK, TransferBuffer{{{618, "0"}}, {{626, true}}});
+  backend_->QueueMessageBox(IDOK, "Input Error");
+  backend_->QueueDialog(IDCANCEL);
+  EXPECT_FALSE(RunFloToolsDialog(nullptr, record));
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0],
+            "the \"power coefficient d(log(a))/dc\" 0 must lie between 1e-06 and 1000");
+  EXPECT_FALSE(bNonlinearDetection);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "commands_test_support.h"
 #include "modelcalc/fluorescence_detection.h"
@@ -215,6 +216,55 @@ TEST_F(FluorescenceCommandTest, CorrectionCommandsSwitchAskAndMarkBothIds) {
   EXPECT_TRUE(bRadialConvolution);
   EXPECT_FLOAT_EQ(fConvolutionWidth, 0.004f);
   EXPECT_TRUE(Handle().IsMenuItemChecked(kCmSignalRadialConvolution));
+}
+
+// The number inputs of the correction commands are judged as the dialog and the
+// parameter file judge the same values: a value out of range beeps, names the
+// value and its range and is asked again.
+TEST_F(FluorescenceCommandTest, CorrectionInputsRefuseValuesOutOfRangeNamingThem) {
+  LoadTwo();
+  fConeRadius = 0.05f;
+  Backend().QueueMessageBox(IDYES, "Signal Excitation Shadow");
+  Backend().QueueInput("-1");
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueInput("1e30");
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueInput("0.04");
+  Backend().QueueMessageBox(IDNO, "Signal Excitation Shadow"); // fit cone radius?
+  Dispatch(kCmExcitationShadow);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FLOAT_EQ(fConeRadius, 0.04f);
+  // The refusals among the boxes (the others are the questions).
+  auto refusals = [&] {
+    std::vector<std::string> r;
+    for (const std::string &t : BoxTexts())
+      if (t.find(" must ") != std::string::npos)
+        r.push_back(t);
+    return r;
+  };
+  EXPECT_EQ(refusals(),
+            (std::vector<std::string>{
+                "the cone radius -1 cm must lie between 0 and 20 cm",
+                "the cone radius 1e+30 cm must lie between 0 and 20 cm"}));
+
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDYES, "Nonlinear Detection");
+  Backend().QueueInput("0");
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueInput("1");
+  Backend().QueueMessageBox(IDNO, "Nonlinear Detection"); // fit power coefficient?
+  Backend().QueueInput("1e30");                            // baseline
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueInput("0");
+  Backend().QueueMessageBox(IDNO, "Nonlinear Detection"); // show transformed?
+  Dispatch(kCmNonlinearDetection);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(refusals(),
+            (std::vector<std::string>{
+                "the power coefficient d(log(a))/dc 0 must lie between 1e-06 and 1000",
+                "the baseline for the power law 1e+30 must lie between -1e+06 and 1e+06"}));
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 1.0f);
+  EXPECT_FLOAT_EQ(fPowerBaseline, 0.0f);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "modelfit/model_params.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/solvent_settings.h"
+#include "resources/dialogs.h"
 #include "resources/command_ids.h"
 
 namespace tarmic::testing {
@@ -139,6 +140,43 @@ TEST_F(SolventCommandTest, CancelAndRefusalsChangeNothing) {
   EXPECT_NEAR(gInhomSolvent.relViscosity, 1.0 + 2e-2 * 1.5, 1e-6);
   EXPECT_FLOAT_EQ(gInhomSolvent.vbarEffective, 0.73f);  // solvated vbar shown as VBAR
   EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+// Every number field, typed with a text that is no number, a negative or an
+// absurd number, is refused with one box naming the field by its label and giving
+// its range, and the dialog stays open; the values it opens with pass OK
+// unchanged. A compressibility of 1e30 per MPa (a solvent of no density at all)
+// is among them.
+TEST_F(SolventCommandTest, EveryNumberFieldRefusesBadValuesNamingTheField) {
+  Backend().QueueDialog(IDOK);
+  Dispatch(kCmInhomogeneousSolvent);
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_FALSE(gInhomSolvent.bInhomogeneousSolvent);
+  const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kInhomSolventDialogId));
+  for (const int id : {838, 841, 842, 843, 845, 846, 864, 865, 851}) {
+    const std::string label = "the \"" + std::string(ControlLabel(dialog, id)) + "\"";
+    for (const char* typed : {"nan", "inf", "abc", "", "-1", "1e30"}) {
+      SCOPED_TRACE(std::to_string(id) + " = \"" + typed + "\"");
+      Backend().ClearTranscript();
+      Backend().QueueDialog(IDOK, Values({{id, typed}}, {{857, true}, {844, true}, {840, false}}));
+      Backend().QueueMessageBox(IDOK, "Input Error");
+      Backend().QueueDialog(IDCANCEL);
+      Dispatch(kCmInhomogeneousSolvent);
+      EXPECT_TRUE(Backend().AllAnswersUsed());
+      ASSERT_EQ(BoxTexts().size(), 1u);
+      EXPECT_EQ(BoxTexts()[0].rfind(label, 0), 0u) << BoxTexts()[0];
+      EXPECT_NE(BoxTexts()[0].find(" must lie between "), std::string::npos) << BoxTexts()[0];
+      EXPECT_FALSE(gInhomSolvent.bInhomogeneousSolvent);
+    }
+  }
+  Backend().ClearTranscript();
+  Backend().QueueDialog(IDOK, Values({{841, "1e30"}}, {{857, true}, {840, true}, {844, false}}));
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueDialog(IDCANCEL);
+  Dispatch(kCmInhomogeneousSolvent);
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_EQ(BoxTexts()[0], "the \"compressibility [1e-4/MPa]\" 1e+30 must lie between 0 and 100");
+  EXPECT_NEAR(gInhomSolvent.compressibility, 4.591e-4, 1e-9);
 }
 
 }  // namespace

@@ -215,9 +215,9 @@ TEST_F(ValueRangesRunTest, ExperimentFileAndSolventDialogsRefuseValuesOutsideThe
     int command;
     int field;
     const char* text;
-  } dialogs[] = {{kCmInhomogeneousSolvent, 842, "the buffer density 1e+30 g/ml must lie between 0.01 and 5 g/ml"},
-                 {kCmBufferSedimentation, 558, "the buffer s 1e+30 S must lie between -1e+08 and 1e+08 S"},
-                 {kCmFloTools, 616, "the cone radius 1e+30 cm must lie between 0 and 20 cm"}};
+  } dialogs[] = {{kCmInhomogeneousSolvent, 842, "the \"buffer density at 1 atm [g/ml]\" 1e+30 g/ml must lie between 0.01 and 5 g/ml"},
+                 {kCmBufferSedimentation, 558, "the \"buffer s (sample side)\" 1e+30 S must lie between 0 and 1e+08 S"},
+                 {kCmFloTools, 616, "the \"cone radius (cm)\" 1e+30 cm must lie between 0 and 20 cm"}};
   for (const auto& d : dialogs) {
     SCOPED_TRACE(d.text);
     Backend().ClearTranscript();

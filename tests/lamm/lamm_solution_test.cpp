@@ -340,6 +340,41 @@ TEST(LammAmountBalance, FloatingSpeciesAtAClosedMeniscusIsSoundOrRefused) {
   }
 }
 
+// A moving grid whose frame is given a negative s (not following the species)
+// lays its grid mirrored and solves a floating species: the amount stays what
+// was loaded, the plateau concentrates as c0 exp(-2 s w^2 t), and the boundary
+// leaves the bottom inwards with its second moment at b^2 exp(2 s w^2 t):
+// r2 = rp^2 + 2/cp * integral from rp to b of c r dr, rp in the plateau.
+TEST(LammGrids, NegativeFrameOfTheMovingGridSolvesAFloatingSpecies) {
+  const double s = -5.0;
+  for (const double frame : {-5.0, -3.0}) {
+    SCOPED_TRACE(::testing::Message() << "frame s " << frame);
+    ResetLammGlobals();
+    ResetRunSwitches();
+    Experiment e;
+    e.scans = 8;
+    e.radii = 1200;
+    e.Build();
+    LammDiscretizationSettings settings = ClosedCellSettings(600, true);
+    settings.bAutoSGrid = false;
+    settings.dMovingFrameS = frame;
+    auto o = MakeSolver(e, s, 5e-7, settings);
+    o->bTruncateGrid = false;
+    ASSERT_EQ(o->Solve(), 0);
+    ASSERT_TRUE(o->bUseMovingHat);
+    const double loaded = kOpticalPath * kSectorAngle * 0.5 * (e.bottom * e.bottom - e.meniscus * e.meniscus);
+    EXPECT_NEAR(o->CLMovingHatAmount() / loaded, 1.0, 2e-3);
+    const double rp = 6.6;
+    for (int k = 3; k <= e.scans; ++k) {
+      const double sw2t = e.Sw2(s) * e.Time(k);
+      const double cp = test::ProfileAt(e, k, rp);
+      EXPECT_NEAR(cp / std::exp(-2 * sw2t), 1.0, 1e-3) << "scan " << k;
+      const double r2 = rp * rp + 2 * test::ProfileIntegral(e, k, rp, e.bottom) / cp;
+      EXPECT_NEAR(r2 / (e.bottom * e.bottom * std::exp(2 * sw2t)), 1.0, 1e-3) << "scan " << k;
+    }
+  }
+}
+
 // A fast species on the moving grid: once the material has left the fitted range
 // the run ends by itself, and the scans after its end get the final profile.
 TEST(LammEquilibrium, EarlyStopOfTheMovingGridFillsTheLaterScans) {

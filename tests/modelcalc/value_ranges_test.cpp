@@ -252,6 +252,23 @@ TEST_F(ValueRangesTest, TheReportedFileValuesAreRefusedWithTheirLines) {
   }
 }
 
+// A meniscus almost on the rotor's axis is no cell: the parameter file refuses it
+// as the Parameters dialog and the Run do, with its line and the range.
+TEST_F(ValueRangesTest, AMeniscusNearTheAxisIsRefusedWithItsLine) {
+  for (const bool continuous : {false, true}) {
+    UseModel(continuous);
+    const std::vector<std::string> base = SavedLines();
+    for (const double meniscus : {1e-30, 0.001}) {
+      std::string why;
+      EXPECT_EQ(ReloadWith(base, 39, meniscus, &why), 0);
+      EXPECT_NE(why.find("line 40: the meniscus " + Text(meniscus) +
+                         " cm must lie between 1 and 20 cm (0: not set)"),
+                std::string::npos)
+          << why;
+    }
+  }
+}
+
 // Fitting limits: beyond the bottom, below 0 or crossed they are refused; a right
 // limit beyond the data's last radius (7.18 cm) but inside the cell stands for "to
 // the end" in older files: it is taken, moved, and the box says so with the line.

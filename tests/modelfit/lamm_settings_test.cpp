@@ -154,10 +154,11 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreNotTakenFromTheFile) {
 
 TEST_F(LammSettingsTest, ValuesOutsideTheirRangeLeaveTheirSettings) {
   // Every entry -2: the settings whose range holds no negative value keep their
-  // values; the truncation exponent and "when optimized" are taken.
+  // values; the truncation exponent, "when optimized" and the s of the moving grid
+  // (a frame floating with a floating species) are taken.
   const float sAuto = fAutoAlgorithmS, perSigma = fPointsPerSigma, refit = fRefitTolerance;
   const float velocity = fScanVelocity, convolution = fRadialConvolutionRange;
-  const double backLevel = dBackDiffusionLevel, sGrid = dAutoSGridValue, dcOverC = dMaxDcOverC;
+  const double backLevel = dBackDiffusionLevel, dcOverC = dMaxDcOverC;
   const int grid = nDefaultGridPoints, upper = nGridSizeUpper, lower = nGridSizeLower;
   WriteValues(szLammParamsIni, 31, -2.0f);
   backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
@@ -168,7 +169,7 @@ TEST_F(LammSettingsTest, ValuesOutsideTheirRangeLeaveTheirSettings) {
   EXPECT_EQ(fPointsPerSigma, perSigma);
   EXPECT_EQ(nGridSizeUpper, upper);
   EXPECT_EQ(nGridSizeLower, lower);
-  EXPECT_EQ(dAutoSGridValue, sGrid);
+  EXPECT_EQ(dAutoSGridValue, -2.0);
   EXPECT_EQ(fRefitTolerance, refit);
   EXPECT_EQ(dMaxDcOverC, dcOverC);
   EXPECT_EQ(fScanVelocity, velocity);
@@ -333,6 +334,58 @@ TEST_F(LammDialogTest, CancelChangesNothing) {
   EXPECT_FALSE(RunLammParametersDialog(nullptr, record_));
   EXPECT_EQ(nDefaultGridPoints, 1000);
   EXPECT_FALSE(bFixTimeStep);
+}
+
+}  // namespace
+}  // namespace tarmic
+
+namespace tarmic {
+namespace {
+
+// Every edit of the Lamm dialog, typed with a text that is no number, a negative
+// number or an absurd one, is refused with one box naming the setting and its
+// range; the values it opens with pass OK unchanged. A negative s of the moving
+// grid (a frame floating with a floating species) is taken by the dialog and by
+// the settings file.
+TEST_F(LammDialogTest, EveryFieldRefusesNoNumbersAndAbsurdValuesNamingTheSetting) {
+  backend_->QueueDialog(IDOK);
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_TRUE(Boxes().empty());
+  const TransferBuffer opened = record_;
+  for (const DialogField& f : LammDialogFields()) {
+    const std::string name = "the " + std::string(EntryOf(LammSettingsEntries(), f.entry).quantity.name);
+    // "When optimized" and the truncation exponent are signed: -1e30 is absurd there.
+    for (const char* typed : {"nan", "inf", "-inf", "abc", "", "-1", "1e30", "-1e30"}) {
+      const std::string text = typed;
+      if (text == "-1" && (f.id == 639 || f.id == 643 || f.id == 627)) continue;
+      SCOPED_TRACE(std::to_string(f.id) + " = \"" + text + "\"");
+      backend_->ClearTranscript();
+      backend_->QueueDialog(IDOK, TransferBuffer{{{f.id, text}}, {}});
+      backend_->QueueMessageBox(IDOK, "Input Error");
+      backend_->QueueDialog(IDCANCEL);
+      EXPECT_FALSE(RunLammParametersDialog(nullptr, record_));
+      ASSERT_EQ(Boxes().size(), 1u);
+      EXPECT_EQ(Boxes()[0].second.rfind(name, 0), 0u) << Boxes()[0].second;
+      EXPECT_NE(Boxes()[0].second.find(" must lie between "), std::string::npos) << Boxes()[0].second;
+      record_ = opened;
+    }
+  }
+  backend_->ClearTranscript();
+  backend_->QueueDialog(IDOK, TransferBuffer{{{627, "-5"}}, {{626, false}}});
+  backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  EXPECT_DOUBLE_EQ(dAutoSGridValue, -5.0);
+  std::vector<float> settings = LammSettingsVector();
+  ResetLammSettings();
+  {
+    std::ofstream out(szLammParamsIni);
+    for (const float v : settings) out << v << "\n";
+  }
+  backend_->ClearTranscript();
+  ASSERT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_DOUBLE_EQ(dAutoSGridValue, -5.0);
+  EXPECT_FALSE(bAutoSGrid);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // models.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/param_checks.h"
@@ -9,6 +12,7 @@
 #include "modelfit/transfer_fields.h"
 #include "modelfit_test_support.h"
 #include "platform/system.h"
+#include "resources/dialogs.h"
 #include "scandata/data_set.h"
 
 namespace tarmic {
@@ -61,7 +65,7 @@ TEST_F(ParamChecksTest, FilledRecordPassesEvenWhereTheVariantHidesFields) {
 
 TEST_F(ParamChecksTest, AnEmptyFieldKeepsTheDialogOpen) {
   SetFieldText(record_, 407, "");
-  ExpectRefused("Input Error", "Invalid Entry");
+  ExpectRefused("Input Error", "the \"s\" of Component 1 is empty: it must lie between -1e+08 and 1e+08 S");
 }
 
 TEST_F(ParamChecksTest, ZeroWrittenWithALeadingZeroPassesBothTests) {
@@ -72,17 +76,17 @@ TEST_F(ParamChecksTest, ZeroWrittenWithALeadingZeroPassesBothTests) {
 
 TEST_F(ParamChecksTest, MinusZeroAndLettersAreNoNumbers) {
   SetFieldText(record_, 406, "-0");
-  ExpectRefused("Input Error", "Invalid Entry");
+  ExpectRefused("Input Error", "the \"D\" of Component 1 \"-0\" is no number: it must lie between 0 and 10000");
   backend_->ClearTranscript();
   SetFieldText(record_, 406, "abc");
-  ExpectRefused("Input Error", "Invalid Entry");
+  ExpectRefused("Input Error", "the \"D\" of Component 1 \"abc\" is no number: it must lie between 0 and 10000");
 }
 
 TEST_F(ParamChecksTest, ANegativeNumberPassesTheSignedFieldsButNotThePositiveOnes) {
   SetFieldText(record_, 433, "-1");
   EXPECT_TRUE(ParamsBoxCanClose(record_));
   SetFieldText(record_, 413, "-1");
-  ExpectRefused("Input Error", "Invalid Entry");
+  ExpectRefused("Input Error", "the \"D\" of Component 2 -1 must be a number of at least 0");
 }
 
 TEST_F(ParamChecksTest, BufferTextInSpeciesFourPassesWhileTheBufferModelIsOn) {
@@ -90,7 +94,7 @@ TEST_F(ParamChecksTest, BufferTextInSpeciesFourPassesWhileTheBufferModelIsOn) {
   bBufferSedCorrection = true;
   EXPECT_TRUE(ParamsBoxCanClose(record_));
   bBufferSedCorrection = false;
-  ExpectRefused("Input Error", "Invalid Entry");
+  ExpectRefused("Input Error", "the \"c\" of Comp. 4/Buffer \"buffer\" is no number: it must be a number of at least 0");
 }
 
 TEST_F(ParamChecksTest, DlsDataRefuseFloatingRadiusAndSOfOneSpecies) {
@@ -106,8 +110,7 @@ TEST_F(ParamChecksTest, InvariantDMustBePositive) {
   bContiModel = bCsInvariantD = true;
   UseUsableDistribution();
   SetFieldText(record_, 419, "0.0");
-  ExpectRefused("Parameter Error",
-                "the diffusion coefficient D (1e-7 cm^2/s) 0 must lie between 1e-06 and 10000");
+  ExpectRefused("Input Error", "the \"D (1e-7 cm^2/s)\" 0 must lie between 1e-06 and 10000");
 }
 
 // Settings of a continuous model that no computation can use are refused at OK
@@ -118,39 +121,45 @@ TEST_F(ParamChecksTest, ImpossibleContinuousSettingsKeepTheDialogOpen) {
   UseUsableDistribution();
   ASSERT_TRUE(ParamsBoxCanClose(record_));
   const TransferBuffer good = record_;
+  // A value out of its range is refused naming the field ("Input Error"), two
+  // values out of order naming both ("Parameter Error").
+  constexpr const char* kField = "Input Error";
+  constexpr const char* kOrder = "Parameter Error";
   struct Case {
     int id;
     const char* bad;
     const char* fine;  // the nearest value that passes
+    const char* caption;
     const char* text;
   } cases[] = {
-      {406, "11", "9.9", "the lower grid limit 11 must not be above the upper limit 10"},
-      {405, "0.5", "1", "the resolution 0 grid points must lie between 1 and 100000 grid points"},
-      {421, "0", "0.01", "the buffer density 0 g/ml must lie between 0.01 and 5 g/ml"},
-      {426, "0", "0.00001", "the buffer viscosity 0 P must lie between 1e-05 and 1000 P"},
-      {435, "7.2", "7.19", "the meniscus 7.2 cm must lie below the bottom 7.2 cm"},
+      {406, "11", "9.9", kOrder, "the lower grid limit 11 must not be above the upper limit 10"},
+      {405, "0.5", "1", kField, "the \"resolution\" 0 grid points must lie between 1 and 100000 grid points"},
+      {421, "0", "0.01", kField, "the \"buffer density\" 0 g/ml must lie between 0.01 and 5 g/ml"},
+      {426, "0", "0.00001", kField, "the \"buffer viscosity (P)\" 0 P must lie between 1e-05 and 1000 P"},
+      {435, "7.2", "7.19", kOrder, "the meniscus 7.2 cm must lie below the bottom 7.2 cm"},
       // Values a computation would take without a word, far from any particle or rotor.
-      {419, "0", "0.1", "the frictional ratio f/f0 0 must lie between 0.1 and 50"},
-      {419, "1e30", "50", "the frictional ratio f/f0 1e+30 must lie between 0.1 and 50"},
-      {420, "-0.5", "0.01", "the partial specific volume -0.5 ml/g must lie between 0.01 and 3 ml/g"},
-      {437, "100", "20", "the bottom 100 cm must lie between 0 and 20 cm"},
-      {437, "5000", "7.3", "the bottom 5000 cm must lie between 0 and 20 cm"},
-      {413, "2", "1.5", "the confidence level 2 must lie between 0 and 1.5"},
-      {406, "9.9999", "9.99", "the grid from 9.9999 to 10 is too narrow: its upper limit must exceed the "
-                              "lower limit by at least 0.001"},
+      {419, "0", "0.1", kField, "the \"frictional ratio\" 0 must lie between 0.1 and 50"},
+      {419, "1e30", "50", kField, "the \"frictional ratio\" 1e+30 must lie between 0.1 and 50"},
+      {420, "-0.5", "0.01", kField, "the \"partial specific volume\" -0.5 ml/g must lie between 0.01 and 3 ml/g"},
+      {437, "100", "20", kField, "the \"bottom\" 100 cm must lie between 0 and 20 cm"},
+      {437, "5000", "7.3", kField, "the \"bottom\" 5000 cm must lie between 0 and 20 cm"},
+      {435, "1e-30", "1", kField, "the \"meniscus\" 1e-30 cm must lie between 1 and 20 cm (0: not set)"},
+      {413, "2", "1.5", kField, "the \"confidence level (F-ratio)\" 2 must lie between 0 and 1.5"},
+      {406, "9.9999", "9.99", kOrder, "the grid from 9.9999 to 10 is too narrow: its upper limit must exceed the "
+                                      "lower limit by at least 0.001"},
       // Dense solutions, organic solvents and the cold: the ends of the ranges pass.
-      {421, "5.01", "5", "the buffer density 5.01 g/ml must lie between 0.01 and 5 g/ml"},
-      {426, "1000.5", "1000", "the buffer viscosity 1000.5 P must lie between 1e-05 and 1000 P"},
-      {433, "1e30", "-1e6", "the baseline 1e+30 must lie between -1e+06 and 1e+06"},
-      {407, "1e30", "9e15", "the upper grid limit 1e+30 must lie between -1e+16 and 1e+16"},
-      {405, "1e30", "100000", "the resolution 1e+30 grid points must lie between 1 and 100000 grid points"},
+      {421, "5.01", "5", kField, "the \"buffer density\" 5.01 g/ml must lie between 0.01 and 5 g/ml"},
+      {426, "1000.5", "1000", kField, "the \"buffer viscosity (P)\" 1000.5 P must lie between 1e-05 and 1000 P"},
+      {433, "1e30", "-1e6", kField, "the \"baseline\" 1e+30 must lie between -1e+06 and 1e+06"},
+      {407, "1e30", "9e15", kField, "the \"s max\" 1e+30 must lie between -1e+16 and 1e+16"},
+      {405, "1e30", "100000", kField, "the \"resolution\" 1e+30 grid points must lie between 1 and 100000 grid points"},
   };
   for (const Case& c : cases) {
     backend_->ClearTranscript();
     record_ = good;
     SetFieldText(record_, c.id, c.bad);
     SCOPED_TRACE(c.text);
-    ExpectRefused("Parameter Error", c.text);
+    ExpectRefused(c.caption, c.text);
     SetFieldText(record_, c.id, c.fine);
     EXPECT_TRUE(ParamsBoxCanClose(record_)) << c.id << " " << c.fine;
   }
@@ -202,7 +211,7 @@ TEST_F(ParamChecksTest, SizeAndShapeGridNeedsTwoRisingFrictionalRatios) {
   SetFieldText(record_, 412, "2");  // f/f0 min
   SetFieldText(record_, 414, "2");  // f/f0 max
   SetFieldText(record_, 428, "1.9");  // count, rounded down
-  ExpectRefused("Parameter Error", "the f/f0 resolution 1 values must lie between 2 and 1000 values");
+  ExpectRefused("Input Error", "the \"f/f0 resolution\" 1 values must lie between 2 and 1000 values");
   backend_->ClearTranscript();
   SetFieldText(record_, 428, "10");
   ExpectRefused("Parameter Error", "the f/f0 max 2 must lie above the f/f0 min 2");
@@ -244,6 +253,103 @@ TEST_F(GridChecksTest, GridBeyondTheMemoryOfTheMachineIsRefusedWithItsSize) {
   pParams[kContiSlotShape3] = 10.0f;
   EXPECT_EQ(refusal(), "");
   SetAvailableMemoryOverride(nullptr);
+}
+
+
+// --- the sweep of every number field ---
+
+// Every number field of a variant, typed with a text that is no number, is
+// refused with one box that names the field by its label and gives its range; the
+// values the dialog opens with pass OK unchanged. Run for a variant of each model
+// family, through the dialog as the user meets it.
+TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndItsRange) {
+  struct Family {
+    int templateId;
+    std::function<void()> select;
+  } families[] = {
+      {400, [] { bDiscreteModel = true; }},
+      {306, [] { bDiscreteModel = bFitMAndS = true; }},
+      {307, [] { bMonomerDimer = true; }},
+      {318, [] { bHeteroAssocModel = true; }},
+      {892, [] { bNonIdealMultiple = true; }},
+      {320, [] { bContiModel = bContiSModel = true; }},
+      {596, [] { bContiModel = bCsff0Model = true; }},
+      {311, [] { bContiModel = true; }},
+      {317, [] { bDiscreteModel = bZoneCentrifugation = true; }},
+      {322, [] { bDiscreteModel = bElectrophoresis = true; }},
+      {573, [] { bDiscreteModel = bBufferSedCorrection = true; }},
+      {324, [] { bVanHoldeWeischet = true; }},
+      {328, [] { bCvConstantD = true; }},
+      {333, [] { bDLSRhModel = true; }},
+      {586, [] { bCsNonideal = true; }},
+      {871, [] { bCsBimodalFf0OneDiscrete = true; }},
+  };
+  for (const Family& family : families) {
+    tarmic::testing::ResetEverything();
+    family.select();
+    UseUsableDistribution();  // also a usable cell for every model
+    if (bCsff0Model) {
+      pParams[kContiSlotShape1] = 1.0f;
+      pParams[kContiSlotShape2] = 2.0f;
+      pParams[kContiSlotShape3] = 5.0f;
+      UnpackModelParams();
+    }
+    InitParamsTransfer(record_);
+    ASSERT_EQ(SelectParamsTemplate(), family.templateId);
+    SCOPED_TRACE("template " + std::to_string(family.templateId));
+    // The values it opens with pass.
+    backend_->ClearTranscript();
+    backend_->QueueDialog(IDOK);
+    EXPECT_TRUE(RunParametersDialog(nullptr, record_));
+    EXPECT_TRUE(Boxes().empty()) << Boxes()[0].second;
+    const DialogTemplate& t = GetParamsDialogTemplate(family.templateId);
+    for (const DialogControl& c : t.controls) {
+      if (c.kind != ControlKind::Edit) continue;
+      const std::string label = "the \"" + std::string(ControlLabel(t, c.id)) + "\"";
+      for (const char* typed : {"nan", "inf", "-inf", "1e999", "abc", ""}) {
+        SCOPED_TRACE(std::to_string(c.id) + " = \"" + typed + "\"");
+        backend_->ClearTranscript();
+        backend_->QueueDialog(IDOK, TransferBuffer{{{c.id, typed}}, {}});
+        backend_->QueueMessageBox(IDOK, "Input Error");
+        backend_->QueueDialog(IDCANCEL);
+        EXPECT_FALSE(RunParametersDialog(nullptr, record_));
+        ASSERT_EQ(Boxes().size(), 1u);
+        const std::string text = Boxes()[0].second;
+        EXPECT_EQ(text.rfind(label, 0), 0u) << text;
+        EXPECT_TRUE(text.find(" must lie between ") != std::string::npos ||
+                    text.find(" must be a number") != std::string::npos)
+            << text;
+      }
+    }
+  }
+  // Absurd numbers: a meniscus almost on the axis, a negative D, an s of 1e30 S,
+  // a negative grid size.
+  tarmic::testing::ResetEverything();
+  bDiscreteModel = true;
+  UseUsableDistribution();
+  InitParamsTransfer(record_);
+  FillParamsTransfer(record_);
+  const struct {
+    int id;
+    const char* typed;
+    const char* text;
+  } absurd[] = {
+      {435, "1e-30", "the \"meniscus\" 1e-30 cm must lie between 1 and 20 cm (0: not set)"},
+      {406, "-1", "the \"D\" of Component 1 -1 must lie between 0 and 10000"},
+      // Species 2 is not included: its values need only be numbers.
+      {407, "1e30", "the \"s\" of Component 1 1e+30 S must lie between -1e+08 and 1e+08 S"},
+      {413, "-1", "the \"D\" of Component 2 -1 must be a number of at least 0"},
+      {439, "-5", "the \"Lamm grid size\" -5 must be a number of at least 0"},
+  };
+  for (const auto& a : absurd) {
+    backend_->ClearTranscript();
+    TransferBuffer typed = record_;
+    SetFieldText(typed, a.id, a.typed);
+    backend_->QueueMessageBox(IDOK, "Input Error");
+    EXPECT_FALSE(ParamsBoxCanClose(typed));
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].second, a.text);
+  }
 }
 
 }  // namespace

@@ -278,7 +278,7 @@ TEST_F(ScanLoadingTest, TooManyScansAreRefusedAndTheSetStays) {
   bRealtimeMode = true;
   backend->QueueMessageBox(IDOK, "LOAD ERROR");
   LoadNewFiles(many);
-  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"LOAD ERROR: too many scans selected"}));
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"LOAD ERROR: too many scans selected: at most 1000 scans can be loaded"}));
   EXPECT_TRUE(bRealtimeLoadError);
   EXPECT_EQ(nScans, 3);
 }
@@ -505,7 +505,7 @@ TEST_F(ScanLoadingTest, ListFileOfMoreThanTheScanLimitIsRefused) {
   ppStoredFileNames = {"", "/data/kept.ra1"};
   backend->QueueMessageBox(IDOK, "LOAD ERROR");
   EXPECT_FALSE(ReadScanListFile(MainWindow(), (dir + "/many.lst").c_str()));
-  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"LOAD ERROR: too many scans selected"}));
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"LOAD ERROR: too many scans selected: at most 1000 scans can be loaded"}));
   EXPECT_EQ(ppStoredFileNames[1], "/data/kept.ra1");
 }
 
