@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QMainWindow>
 #include <QMimeData>
@@ -18,6 +19,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
@@ -204,7 +206,24 @@ void QtBackend::StopSound() { sound_.Stop(); }
 bool QtBackend::OpenHelpPage(const std::string& path, const std::string& anchor) {
   QUrl url = QUrl::fromLocalFile(PathToQString(path));
   if (!anchor.empty()) url.setFragment(ToQString(anchor));
-  return QDesktopServices::openUrl(url);
+  const bool opened = QDesktopServices::openUrl(url);
+  browserFailed_ = browserFailed_ || !opened;
+  return opened;
+}
+
+bool QtBackend::CanOpenWebPages() {
+  if (browserFailed_) return false;
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+  return true;
+#else
+  const QString platform = QGuiApplication::platformName();
+  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) return false;
+  // The programs Qt's desktop services start a local page with.
+  for (const char* launcher :
+       {"xdg-open", "kfmclient", "gnome-open", "google-chrome", "firefox", "mozilla", "opera"})
+    if (!QStandardPaths::findExecutable(QLatin1String(launcher)).isEmpty()) return true;
+  return false;
+#endif
 }
 
 bool QtBackend::ShowHelpWindow(const std::string& path, const std::string& anchor) {
