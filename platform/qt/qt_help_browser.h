@@ -21,7 +21,8 @@ class HelpBrowser : public QTextBrowser {
   using QTextBrowser::QTextBrowser;
 
  protected:
-  // HTML pages are read as QTextBrowser reads them, then given the anchors above.
+  // HTML pages are read as QTextBrowser reads them (bytes taken as UTF-8, the
+  // encoding of the program's page), then given the anchors above.
   QVariant loadResource(int type, const QUrl& name) override;
 };
 
