@@ -20,17 +20,21 @@ void TXLAWindow::OfferOnlineHelp() {
   bHelpMode = false;
   Backend& backend = GetBackend();
   bModalBoxOpen = true;
-  if (backend.MessageBox("Open the program's help page in the web browser?", "HELP",
-                         MB_YESNO | MB_ICONQUESTION) == IDYES) {
+  // Without a web browser (none installed, or no desktop handler for web pages) the
+  // page is shown in the program's own help window, and the question says so.
+  const bool browser = backend.CanOpenWebPages();
+  const char* question = browser ? "Open the program's help page in the web browser?"
+                                 : "No web browser can be started: open the program's help "
+                                   "page in the program's help window?";
+  if (backend.MessageBox(question, "HELP", MB_YESNO | MB_ICONQUESTION) == IDYES) {
     const std::string path = HelpPagePath();
     if (!FileExists(path.c_str())) {
       backend.MessageBox("The help page " + path + " is missing.", "HELP",
                          MB_OK | MB_ICONEXCLAMATION);
     } else {
-      // Without a web browser (none installed, or no desktop handler for web pages)
-      // the page is shown in the program's own help window.
+      // A browser that does not start after all leaves the help window, too.
       const std::string anchor = command > 0 ? HelpPageAnchor(command) : "";
-      if (!backend.OpenHelpPage(path, anchor) && !backend.ShowHelpWindow(path, anchor)) {
+      if (!(browser && backend.OpenHelpPage(path, anchor)) && !backend.ShowHelpWindow(path, anchor)) {
         backend.MessageBox("The help page " + path + " could not be shown.", "HELP",
                            MB_OK | MB_ICONEXCLAMATION);
       }

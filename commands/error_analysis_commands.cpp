@@ -81,6 +81,11 @@ bool ReportEnd(TXLAWindow& window, const AnalysisResult& result) {
 // The interval of s (pParams entry 5) or of M or D (entry 1): confidence level and
 // step, the critical rmsd from the rmsd of the fit and the number of fit points.
 void ErrorInterval(TXLAWindow& window, bool ofS) {
+  // The critical rmsd is one of a fit of the loaded data.
+  if (!FitOfLoadedData()) {
+    CommandMessageBox(window, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   const std::optional<float> confidence =
       Ask(window, kDefaultConfidence, "confidence level (0 < P < 1)", kErrorCaption);
   if (!confidence) return;

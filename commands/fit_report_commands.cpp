@@ -25,17 +25,6 @@
 
 namespace tarmic {
 
-namespace {
-
-constexpr const char* kNoFitOfLoadedData = "no fit of the loaded data yet: Run or Fit first";
-
-// The last fit's text is built from the current parameters, file names and fit
-// rows: it describes a fit only while the model computed last is one of the loaded
-// data (every load clears bModelComputed).
-bool LastFitBelongsToLoadedData() { return nScans > 0 && bModelComputed; }
-
-}  // namespace
-
 void InstallFitReportHooks() {
   FitPersistenceHooks& p = GetFitPersistenceHooks();
   p.switchModel = [](Window*) {
@@ -59,10 +48,10 @@ void InstallFitReportHooks() {
     DrawFitResultText(dc, window.GetHandle().ClientSize());
   };
   s.drawBestFitInfo = [](TXLAWindow& window, DC& dc, int x, int y) {
-    if (LastFitBelongsToLoadedData()) {
+    if (FitOfLoadedData()) {
       DrawBestFitInfo(&window.GetHandle(), dc, x, y);
     } else {
-      dc.TextOut(x + 20, y + 10, kNoFitOfLoadedData);
+      dc.TextOut(x + 20, y + 10, kNoFitOfLoadedDataText);
     }
   };
   GetDataSetHooks().offerReloadParameters = [](Window* window, int) {
@@ -85,8 +74,8 @@ void TXLAWindow::CmCopyFitParameters() {
 void TXLAWindow::CmShowLastFitInfo() {
   if (OfferHelpInHelpMode(*this)) return;
   if (nScans == 0) return;
-  if (!LastFitBelongsToLoadedData()) {
-    CommandMessageBox(*this, kNoFitOfLoadedData, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  if (!FitOfLoadedData()) {
+    CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
   }
   fFitRmsd = FitRmsd();

@@ -133,7 +133,11 @@ std::string AtLimitNote() {
 }
 
 std::string RmsdLine() {
-  if (nScans > 0 && CountFitPoints() == 0) return NoFitPointText();
+  if (!FitOfLoadedData()) return kNoFitOfLoadedDataText;
+  if (CountFitPoints() == 0) return NoFitPointText();
+  // Taken anew from the fit rows on show: a Run computes no rmsd of its own, and
+  // the value kept may be of an earlier computation.
+  FitRmsd();
   return Format("rmsd=%f (n=%.0f,SSR=%f)", D(fFitRmsd), D(fFitPoints),
                 D(fFitRmsd) * D(fFitRmsd) * D(fFitPoints));
 }
@@ -261,7 +265,7 @@ std::string NonidealityLine() {
 }
 
 std::string RunsLine() {
-  if (nScans < 1) return "";
+  if (!FitOfLoadedData()) return "";
   // The scans the rmsd is taken over: the scan window of a time-dependent fit, or
   // all but an initial first scan.
   int first = 1, last = nScans;

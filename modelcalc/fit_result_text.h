@@ -48,9 +48,12 @@ std::string ContinuousModelSettingsLine(bool sizeShapeRange);
 // text carries it.
 std::string AtLimitNote();
 
-// The rmsd of the last fit, "rmsd=%f (n=%.0f,SSR=%f)"; NoFitPointText() instead
-// when no data point lies inside the fitting limits (a fit over no point has no
-// rmsd, and 0 would read as a perfect fit).
+// The rmsd of the fit on show, "rmsd=%f (n=%.0f,SSR=%f)", taken anew from its rows
+// (fFitRmsd and fFitPoints are set); kNoFitOfLoadedDataText instead when the fit
+// is not one of the loaded data (FitOfLoadedData), NoFitPointText() when no data
+// point lies inside the fitting limits (a fit over no point has no rmsd, and 0
+// would read as a perfect fit). The runs-test line is empty without a fit of the
+// loaded data.
 std::string RmsdLine();
 // That no data point of the fitted scans lies inside the fitting limits (named).
 std::string NoFitPointText();

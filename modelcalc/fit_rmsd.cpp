@@ -1,6 +1,7 @@
 #include "modelcalc/fit_rmsd.h"
 
 #include "modelcalc/model_computation.h"
+#include "scandata/analysis_switches.h"
 
 namespace tarmic {
 
@@ -32,6 +33,10 @@ float FitRmsd() {
   fFitPoints = static_cast<float>(count);
   return fFitRmsd;
 }
+
+const char kNoFitOfLoadedDataText[] = "no fit of the loaded data yet: Run or Fit first";
+
+bool FitOfLoadedData() { return nScans > 0 && bModelComputed; }
 
 void ResetFitRmsd() {
   bFitScanWindow = false;

@@ -68,6 +68,14 @@ double RmsdOverFitPoints(RowA rowA, RowB rowB, long long* count = nullptr) {
 // in fFitRmsd and the number of points in fFitPoints.
 float FitRmsd();
 
+// Whether the fit on show belongs to the loaded data: scans are loaded and a model
+// has been computed for them (every load clears bModelComputed; a computation that
+// ends without a model puts back what was on show before it). Every place that
+// shows, copies, prints or saves a fit's quality asks this first, and says
+// kNoFitOfLoadedDataText instead where it does not hold.
+bool FitOfLoadedData();
+extern const char kNoFitOfLoadedDataText[];
+
 // Restores the values of this file to their defaults (tests).
 void ResetFitRmsd();
 

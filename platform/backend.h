@@ -143,6 +143,9 @@ class Backend {
   // the element with id anchor when anchor is not empty. False when no handler
   // could be started.
   virtual bool OpenHelpPage(const std::string& path, const std::string& anchor) = 0;
+  // Whether a web browser (the desktop's handler for web pages) can be started for
+  // OpenHelpPage, as far as can be told before trying.
+  virtual bool CanOpenWebPages() { return true; }
   // Shows a local HTML page in a help window of the program (for a desktop without a
   // web browser), scrolled to the element with id anchor when anchor is not empty;
   // an open help window shows the page anew. False when the page cannot be read.

@@ -204,6 +204,7 @@ class HeadlessBackend : public Backend {
   bool ShowTextFile(const std::string& path) override;
   bool OpenHelpPage(const std::string& path, const std::string& anchor) override;
   bool ShowHelpWindow(const std::string& path, const std::string& anchor) override;
+  bool CanOpenWebPages() override { return browserAvailable_; }
   // The window system hands over the input typed meanwhile here (the key polls of
   // a computation pump before they look at the queue): the hook, when set, runs at
   // every pump, so that a test can type a key at a chosen poll, as the Qt backend

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QMainWindow>
 #include <QMimeData>
@@ -18,6 +19,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 
@@ -33,6 +36,7 @@
 #include "platform/system.h"
 #include "platform/qt/qpainter_dc.h"
 #include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_help_browser.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_picture_export.h"
 #include "platform/qt/qt_text_renderer.h"
@@ -202,7 +206,24 @@ void QtBackend::StopSound() { sound_.Stop(); }
 bool QtBackend::OpenHelpPage(const std::string& path, const std::string& anchor) {
   QUrl url = QUrl::fromLocalFile(PathToQString(path));
   if (!anchor.empty()) url.setFragment(ToQString(anchor));
-  return QDesktopServices::openUrl(url);
+  const bool opened = QDesktopServices::openUrl(url);
+  browserFailed_ = browserFailed_ || !opened;
+  return opened;
+}
+
+bool QtBackend::CanOpenWebPages() {
+  if (browserFailed_) return false;
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+  return true;
+#else
+  const QString platform = QGuiApplication::platformName();
+  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) return false;
+  // The programs Qt's desktop services start a local page with.
+  for (const char* launcher :
+       {"xdg-open", "kfmclient", "gnome-open", "google-chrome", "firefox", "mozilla", "opera"})
+    if (!QStandardPaths::findExecutable(QLatin1String(launcher)).isEmpty()) return true;
+  return false;
+#endif
 }
 
 bool QtBackend::ShowHelpWindow(const std::string& path, const std::string& anchor) {
@@ -211,7 +232,7 @@ bool QtBackend::ShowHelpWindow(const std::string& path, const std::string& ancho
   if (!info.isFile() || !info.isReadable()) return false;
   QTextBrowser* browser = help_.data();
   if (!browser) {
-    browser = new QTextBrowser();
+    browser = new HelpBrowser();
     browser->setAttribute(Qt::WA_DeleteOnClose);
     // Links inside the page move within it; links to the web go to a browser.
     browser->setOpenExternalLinks(true);
@@ -223,10 +244,14 @@ bool QtBackend::ShowHelpWindow(const std::string& path, const std::string& ancho
   browser->show();
   browser->raise();
   browser->activateWindow();
-  QUrl url = QUrl::fromLocalFile(file);
-  if (!anchor.empty()) url.setFragment(ToQString(anchor));
-  // The same page at another fragment only scrolls; the page is read anew otherwise.
-  browser->setSource(url);
+  QUrl url = QUrl::fromLocalFile(info.canonicalFilePath());
+  // The page on show at another entry only scrolls; another page is read anew.
+  if (browser->source().adjusted(QUrl::RemoveFragment) == url && !browser->document()->isEmpty()) {
+    if (!anchor.empty()) browser->scrollToAnchor(ToQString(anchor));
+  } else {
+    if (!anchor.empty()) url.setFragment(ToQString(anchor));
+    browser->setSource(url);
+  }
   if (anchor.empty()) browser->verticalScrollBar()->setValue(0);
   const QString title = browser->documentTitle();
   browser->setWindowTitle(title.isEmpty() ? info.fileName() : title);

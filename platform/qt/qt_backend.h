@@ -54,6 +54,10 @@ class QtBackend : public Backend {
   bool OpenHelpPage(const std::string& path, const std::string& anchor) override;
   // The page in a QTextBrowser window, one for the whole session.
   bool ShowHelpWindow(const std::string& path, const std::string& anchor) override;
+  // False on the platforms without desktop services (offscreen, minimal), on a
+  // desktop without any of the launchers Qt starts web pages with, and after a
+  // page could not be opened in this session.
+  bool CanOpenWebPages() override;
 
   void PumpEvents() override;
   bool WaitEvents(int timeoutMs) override;
@@ -68,6 +72,7 @@ class QtBackend : public Backend {
   QtSoundPlayer sound_;
   std::vector<QPointer<QWidget>> viewers_;
   QPointer<QTextBrowser> help_;
+  bool browserFailed_ = false;
 };
 
 }  // namespace tarmic

@@ -1,5 +1,8 @@
 #include "platform/qt/qt_menu.h"
 
+#include <cctype>
+#include <string>
+
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
@@ -16,7 +19,7 @@ namespace tarmic {
 namespace {
 
 QString ItemText(const MenuItem& item) {
-  QString text = ToQString(item.text);
+  QString text = QtMenuText(item.text);
   // Text after a tab is shown right-aligned in the menu, where shortcuts go.
   if (!item.accelHint.empty()) text += QChar('\t') + ToQString(item.accelHint);
   return text;
@@ -50,6 +53,27 @@ class HelpKeyFilter : public QObject {
 
 }  // namespace
 
+QString QtMenuText(std::string_view text) {
+  // "&&" is a literal "&" already; an "&" before a letter, digit or sign marks the
+  // item's letter, the first one only; any other "&" ("meniscus & bottom", a second
+  // marker, one at the end) is a literal "&", which Qt shows only when doubled.
+  std::string out;
+  bool marked = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    out += text[i];
+    if (text[i] != '&') continue;
+    if (i + 1 < text.size() && text[i + 1] == '&') {
+      out += text[++i];
+      continue;
+    }
+    const bool marker = !marked && i + 1 < text.size() &&
+                        std::isgraph(static_cast<unsigned char>(text[i + 1])) != 0;
+    if (!marker) out += '&';
+    marked = marked || marker;
+  }
+  return ToQString(out);
+}
+
 void QtMenuBar::Build(QMainWindow& frame, const MenuResource& menu,
                       std::function<void(int)> onCommand) {
   entries_.clear();
@@ -68,7 +92,7 @@ void QtMenuBar::AddItems(QWidget* container, const std::vector<MenuItem>& items)
       sep->setSeparator(true);
       container->addAction(sep);
     } else if (item.popup) {
-      auto* popup = new QMenu(ToQString(item.text), container);
+      auto* popup = new QMenu(QtMenuText(item.text), container);
       WatchHelpKey(popup);
       if (auto* bar = qobject_cast<QMenuBar*>(container)) {
         bar->addMenu(popup);
@@ -80,7 +104,7 @@ void QtMenuBar::AddItems(QWidget* container, const std::vector<MenuItem>& items)
       // A menu bar shows no shortcut column: its commands show their text only.
       bool onBar = qobject_cast<QMenuBar*>(container) != nullptr;
       QAction* action =
-          MakeCommand(container, item.id, onBar ? ToQString(item.text) : ItemText(item));
+          MakeCommand(container, item.id, onBar ? QtMenuText(item.text) : ItemText(item));
       container->addAction(action);
     }
   }
@@ -130,7 +154,7 @@ bool QtMenuBar::InsertBefore(int beforeId, int id, std::string_view text) {
   auto it = entries_.find(beforeId);
   if (it == entries_.end() || it->second.empty()) return false;
   Entry before = it->second.front();
-  QAction* action = MakeCommand(before.container, id, ToQString(text));
+  QAction* action = MakeCommand(before.container, id, QtMenuText(text));
   before.container->insertAction(before.action, action);
   return true;
 }

@@ -22,6 +22,11 @@ class QWidget;
 
 namespace tarmic {
 
+// A menu text of the program as Qt shows it: the program marks the item's letter
+// with an "&" before it and writes other "&"s plainly ("meniscus & bottom"); Qt
+// takes every single "&" as a marker, so those are doubled.
+QString QtMenuText(std::string_view text);
+
 class QtMenuBar {
  public:
   // Replaces the menu bar of frame with one built from menu. Choosing an item calls

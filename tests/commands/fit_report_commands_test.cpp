@@ -3,6 +3,9 @@
 // when the same data are loaded again and a dropped parameter file.
 #include "distribution_window_test_support.h"
 
+#include <cstdlib>
+#include <optional>
+
 #include "app/onplot_tools.h"
 #include "commands/model_commands.h"
 #include "modelcalc/fit_persistence.h"
@@ -218,6 +221,101 @@ TEST_F(FitReportCommandTest, LastFitInfoBelongsToTheDataItWasFittedTo) {
   EXPECT_EQ(shownText(true), 0);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{none});
   EXPECT_EQ(printedBlock(), std::vector<std::string>{none});
+}
+
+// The rmsd of a text, or -1 when it has none: "rmsd=%f (n=...".
+double RmsdIn(const std::string& text) {
+  const std::size_t at = text.find("rmsd=");
+  return at == std::string::npos ? -1.0 : std::atof(text.c_str() + at + 5);
+}
+
+// Every place that shows, copies, prints or saves the quality of a fit gives it
+// only with the data it belongs to. After other data are loaded, the clipboard
+// report, the report of Save Fit Data, the window's result text with its runs
+// test, the printed block and the error interval say that the loaded data have no
+// fit (they gave the earlier data's rmsd beside parameters never fitted to them); a
+// Run of the new data brings their own rmsd, that of the noise, at every place.
+TEST_F(FitReportCommandTest, FitQualityIsGivenOnlyWithItsData) {
+  const std::string none = "no fit of the loaded data yet: Run or Fit first";
+  auto copied = [&] {
+    Dispatch(kCmCopyFitParameters);
+    return Backend().ClipboardTextValue();
+  };
+  int reports = 0;
+  auto savedReport = [&] {
+    const std::string path = ProgramDir() + "/report" + std::to_string(++reports) + ".txt";
+    Backend().QueueSaveFile(std::nullopt);  // no fitted scans
+    Backend().QueueSaveFile(std::nullopt);  // no residuals
+    Backend().QueueSaveFile(path);
+    Dispatch(kCmSaveFitData);
+    return ReadFile(path);
+  };
+  auto joined = [](const std::vector<std::string>& lines) {
+    std::string t;
+    for (const std::string& line : lines) t += line + "\n";
+    return t;
+  };
+  auto windowText = [&] {
+    MetaFileDC dc;
+    GetShellHooks().showFitResultText(Win(), dc);
+    return joined(dc.Close()->Texts());
+  };
+  auto printedBlock = [&] {
+    MetaFileDC dc;
+    GetShellHooks().drawBestFitInfo(Win(), dc, 300, 100);
+    return joined(dc.Close()->Texts());
+  };
+  auto species = [](double s) {
+    pSpeciesS[1] = static_cast<float>(s);
+    pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+    pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+    PackModelParams();
+  };
+
+  // A poor model of the first data: s 20 % too high.
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  species(1.2 * kSyntheticS);
+  PressKeyAndRun('R', MK_CONTROL);
+  ASSERT_TRUE(bModelComputed);
+  const double poor = RmsdIn(copied());
+  EXPECT_GT(poor, 5.0 * kSyntheticNoise);
+  EXPECT_NEAR(RmsdIn(savedReport()), poor, 1e-6);
+  const std::string shown = windowText();
+  EXPECT_NEAR(RmsdIn(shown), poor, 1e-6);
+  EXPECT_NE(shown.find("Runs test Z"), std::string::npos) << shown;
+  EXPECT_NEAR(RmsdIn(printedBlock()), poor, 1e-6);
+
+  // The same run loaded anew from another folder: no fit of it yet.
+  std::filesystem::create_directories(ProgramDir() + "/again");
+  LoadThroughDialog(WriteSyntheticRun(ProgramDir() + "/again"));
+  ASSERT_EQ(nScans, kSyntheticScans);
+  SetCellAndLimits();
+  Backend().ClearTranscript();
+  for (const std::string& text : {copied(), savedReport(), windowText(), printedBlock()}) {
+    EXPECT_NE(text.find(none), std::string::npos) << text;
+    EXPECT_EQ(text.find("rmsd"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Runs test"), std::string::npos) << text;
+  }
+  EXPECT_TRUE(BoxTexts().empty());
+  // The error interval takes its critical rmsd from the fit: none to take.
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(kCmErrorInS);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{none});
+
+  // A Run with the true s: the rmsd of the noise, the same at every place (a Run
+  // computes no rmsd of its own: the value kept was the poor model's).
+  Backend().ClearTranscript();
+  species(kSyntheticS);
+  PressKeyAndRun('R', MK_CONTROL);
+  ASSERT_TRUE(bModelComputed);
+  const double good = RmsdIn(copied());
+  EXPECT_GT(good, 0.5 * kSyntheticNoise);
+  EXPECT_LT(good, 1.5 * kSyntheticNoise);
+  EXPECT_NEAR(RmsdIn(savedReport()), good, 1e-6);
+  EXPECT_NEAR(RmsdIn(windowText()), good, 1e-6);
+  EXPECT_NEAR(RmsdIn(printedBlock()), good, 1e-6);
+  EXPECT_TRUE(BoxTexts().empty());
 }
 
 }  // namespace

@@ -54,7 +54,37 @@ TEST(HelpPage, EveryCommandOfTheMenusAndKeysHasExactlyOneEntry) {
     EXPECT_EQ(anchors.count(std::stoi((*it)[1].str())), 1u) << (*it)[0].str();
 }
 
+// The page is text for reading: no "&" of a menu's letter marker ("&How to Get
+// Help" was printed so). A plain "&" stands between words ("meniscus &amp; bottom").
+TEST(HelpPage, ItsTextCarriesNoLetterMarkersOfTheMenus) {
+  const std::string page = ReadFile(ResourceDir() + "help/tarmic-help.html");
+  ASSERT_FALSE(page.empty());
+  const std::regex marker("&amp;[A-Za-z0-9]");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), marker); it != std::sregex_iterator(); ++it)
+    ADD_FAILURE() << page.substr(static_cast<std::size_t>(it->position()), 40);
+  EXPECT_NE(page.find("How to Get\nHelp"), std::string::npos);
+}
+
 using HelpCommandTest = CommandTest;
+
+// The question names where the page will open: the web browser, or without one the
+// program's help window (it asked for the web browser there too).
+TEST_F(HelpCommandTest, TheQuestionSaysWhereThePageOpens) {
+  szProgramDir = ResourceDir();
+  for (bool browser : {true, false}) {
+    Backend().SetBrowserAvailable(browser);
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDYES, "HELP");
+    DispatchToWindow(Win(), Event::HelpCommand(kCmRun));
+    ASSERT_EQ(BoxTexts().size(), 1u);
+    EXPECT_EQ(BoxTexts()[0], browser ? "Open the program's help page in the web browser?"
+                                     : "No web browser can be started: open the program's help "
+                                       "page in the program's help window?");
+  }
+  EXPECT_EQ(Backend().OpenedHelpPages().size(), 1u);
+  ASSERT_EQ(Backend().HelpWindowPages().size(), 1u);
+  EXPECT_EQ(Backend().HelpWindowPages()[0].anchor, "cmd-213");
+}
 
 TEST_F(HelpCommandTest, TheHelpPageOpensAtTheCommandChosenInHelpMode) {
   szProgramDir = ResourceDir();

@@ -18,6 +18,7 @@
 #include "distributions/distribution_prior.h"
 #include "distributions/distribution_variants.h"
 #include "modelcalc/error_analysis.h"
+#include "scandata/analysis_switches.h"
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
@@ -30,6 +31,7 @@ class FitResultTextTest : public ::testing::Test {
   void SetUp() override {
     Reset();
     test::InstallVelocityScans(4, 50, 1000.0, 40000.0f);
+    bModelComputed = true;  // the fit rows stand for a model computed for these scans
   }
   void TearDown() override { Reset(); }
   static void Reset() {
