@@ -148,7 +148,8 @@ class Backend {
   virtual bool CanOpenWebPages() { return true; }
   // Shows a local HTML page in a help window of the program (for a desktop without a
   // web browser), scrolled to the element with id anchor when anchor is not empty;
-  // an open help window shows the page anew. False when the page cannot be read.
+  // a help window that shows the page already only scrolls to the anchor. False when
+  // the page cannot be read.
   virtual bool ShowHelpWindow(const std::string& path, const std::string& anchor) = 0;
 
   // Moves pending window-system input into the event queue and lets the window
