@@ -91,7 +91,7 @@ void TXLAWindow::CmSimplexRandomization() {
 
 // Fits the floated parameters of the discrete-species model by the chosen method
 // and shows fit and residuals. An interrupted fit keeps the best point found and
-// says that it was interrupted.
+// says that it was interrupted, and whether the model of that point is shown.
 void TXLAWindow::CmFit() {
   if (OfferHelpInHelpMode(*this)) return;
   if (const std::string mismatch = ContinuousModelDataMismatch(); !mismatch.empty()) {
@@ -134,9 +134,15 @@ void TXLAWindow::CmFit() {
   if (pDataPlot) RedrawDataPlot(true);
   if (pResidualsPlot) RedrawResidualPlot(true);
   RepaintMain();
-  if (outcome == FitOutcome::Interrupted && !bBatchMode)
+  // A key that stopped the model of the best point leaves none on show; one that
+  // stopped the one run of a refinement with nothing floated has said so in that
+  // run's note (report.message).
+  if (outcome == FitOutcome::Interrupted && !bBatchMode && !report.stoppedBeforeResult)
     CommandMessageBox(*this, "fit interrupted: the best parameters found so far are shown",
                       "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  if (outcome == FitOutcome::Interrupted && !bBatchMode && report.stoppedBeforeResult &&
+      report.message.empty())
+    CommandMessageBox(*this, kFitStoppedBeforeModelText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace tarmic

@@ -20,6 +20,7 @@
 #include "plot/data_plots.h"
 #include "platform/backend.h"
 #include "commands/equilibrium_sorting.h"
+#include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 
 namespace tarmic {
@@ -98,16 +99,28 @@ void TXLAWindow::RunDiscreteModel() {
   bRunInProgress = true;
   bLiveDisplay = true;
   const LastModelFit last;
-  const ModelResult result = CalculateModel(&GetHandle());
+  const bool earlierModel = bModelComputed;
+  ModelResult result = CalculateModel(&GetHandle());
   bLiveDisplay = false;
   bRunInProgress = false;
   if (result.status == ModelStatus::NotStarted) {
     if (!result.message.empty()) CommandMessageBox(*this, result.message, "", MB_OK);
     return;
   }
+  // A key in the amplitude step (its non-negative least squares poll the keyboard)
+  // stops the Run as one in a solution does: its amplitudes are unfinished.
+  const bool stopped = result.status == ModelStatus::Interrupted || bUserAbort;
+  bUserAbort = false;
+  if (stopped) {
+    result.status = ModelStatus::Interrupted;
+    bStopRealtimeUpdate = true;
+  }
   if (result.status == ModelStatus::Computed) bDataChanged = false;
   // A Run that has no model to show keeps the last fit on show.
   if (result.status != ModelStatus::Computed) last.PutBack();
+  // The partial model of a stopped Run is not shown; the note says what is.
+  if (stopped && !bBatchMode)
+    CommandMessageBox(*this, StoppedRunText(earlierModel), "ERROR", MB_OK);
   // A failed solution has shown its own message; a model without finite values
   // says so here.
   if (result.status == ModelStatus::Failed && !result.message.empty()) {

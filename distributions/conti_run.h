@@ -103,7 +103,10 @@ class LastContiResult {
 // window (progress text, repaint; the questions of the grid set-up); null runs
 // without drawing. Returns the outcome (also kept in eLastContiRunOutcome) with the
 // message that ended the run, which the caller shows: a refusal, a failed kernel,
-// "user interrupt". Warnings after which the run goes on are shown when met.
+// or for a key in any phase the note of StoppedRunText (run_message.h), which says
+// whether the result on show is the earlier one (inner runs have none: their
+// caller reports the interruption). Warnings after which the run goes on are shown
+// when met.
 ContiRunResult RunContiSed(Window* window);
 
 // The DLS distributions need field correlations g(1). With intensity correlations
