@@ -100,21 +100,18 @@ void TXLAWindow::RunDiscreteModel() {
   bLiveDisplay = true;
   const LastModelFit last;
   const bool earlierModel = bModelComputed;
-  ModelResult result = CalculateModel(&GetHandle());
+  const ModelResult result = CalculateModel(&GetHandle());
   bLiveDisplay = false;
   bRunInProgress = false;
   if (result.status == ModelStatus::NotStarted) {
     if (!result.message.empty()) CommandMessageBox(*this, result.message, "", MB_OK);
     return;
   }
-  // A key in the amplitude step (its non-negative least squares poll the keyboard)
-  // stops the Run as one in a solution does: its amplitudes are unfinished.
-  const bool stopped = result.status == ModelStatus::Interrupted || bUserAbort;
+  // A key that a solution took stops the Run; one that came after the last solution
+  // is no stop of this Run and does not stop the next computation either.
+  const bool stopped = result.status == ModelStatus::Interrupted;
   bUserAbort = false;
-  if (stopped) {
-    result.status = ModelStatus::Interrupted;
-    bStopRealtimeUpdate = true;
-  }
+  if (stopped) bStopRealtimeUpdate = true;
   if (result.status == ModelStatus::Computed) bDataChanged = false;
   // A Run that has no model to show keeps the last fit on show.
   if (result.status != ModelStatus::Computed) last.PutBack();
