@@ -66,6 +66,8 @@ void TXLAWindow::CmRun() {
     TimeCourseTable course;
     RunContinuousModel(&GetHandle(), course);
     bRunInProgress = false;
+    if (course.stopped && !bBatchMode)
+      CommandMessageBox(*this, TimeCourseStoppedText(course, bModelComputed), "ERROR", MB_OK);
     // The windows done are written where the user chooses.
     if (course.done >= 1) {
       FileDialogOptions options;
