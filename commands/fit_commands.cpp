@@ -130,7 +130,8 @@ void TXLAWindow::CmFit() {
   if (!continuous && bSaveBestParams && outcome != FitOutcome::Failed)
     report.saved.Add(TmpSaveBestParams(&GetHandle(), false));
   ReportFit(*this, report);
-  bShowFitStatistics = true;
+  // The result text is of the model of the best point: none when a key stopped it.
+  bShowFitStatistics = !report.stoppedBeforeResult;
   if (pDataPlot) RedrawDataPlot(true);
   if (pResidualsPlot) RedrawResidualPlot(true);
   RepaintMain();

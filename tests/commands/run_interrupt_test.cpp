@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/shell_hooks.h"
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
 #include "distributions/nnls.h"
@@ -193,8 +194,8 @@ TEST_F(RunInterruptTest, KeyInADiscreteRunIsSaidOnceAndTheEarlierFitNamed) {
 
 // A Fit whose computation of its best point a key stops (a first key stopped the
 // search, a second one that computation) has no model of that point to show: the
-// best parameters are set, no fit or distribution is shown, and one box says so
-// instead of "the best parameters found so far are shown"; for the c(s) refinement
+// best parameters are set, no fit, distribution or fit-result text is shown, and
+// one box says so instead of "the best parameters found so far are shown"; for the c(s) refinement
 // and for the discrete-species fit. A refinement with nothing floated is one Run:
 // a key in it gives that Run's note alone.
 TEST_F(RunInterruptTest, KeyInTheModelOfTheBestPointOfAFitIsSaidOnce) {
@@ -203,6 +204,14 @@ TEST_F(RunInterruptTest, KeyInTheModelOfTheBestPointOfAFitIsSaidOnce) {
   Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
   const std::vector<float> shown = Distribution();
+  // The fit-result text drawn by the paints after each Fit.
+  int resultTexts = 0;
+  const auto text = GetShellHooks().showFitResultText;
+  ASSERT_TRUE(text);
+  GetShellHooks().showFitResultText = [&resultTexts, text](TXLAWindow& w, DC& dc) {
+    ++resultTexts;
+    text(w, dc);
+  };
 
   // Nothing floated: the Run's note.
   KeysWhen({[] { return nLammEquationsDone >= 1; }});
@@ -211,6 +220,8 @@ TEST_F(RunInterruptTest, KeyInTheModelOfTheBestPointOfAFitIsSaidOnce) {
   ExpectStoppedRunNote(BoxTexts(), true, "nothing floated");
   EXPECT_TRUE(bModelComputed);
   EXPECT_EQ(Distribution(), shown);
+  Paint();
+  EXPECT_EQ(resultTexts, 0);
 
   // The meniscus floated.
   pParamFitFlags[13] = 1;
@@ -224,6 +235,8 @@ TEST_F(RunInterruptTest, KeyInTheModelOfTheBestPointOfAFitIsSaidOnce) {
   EXPECT_TRUE(Distribution().empty());
   EXPECT_TRUE(AllZero(FitRows()));
   EXPECT_FALSE(Win().bFitInProgress);
+  Paint();
+  EXPECT_EQ(resultTexts, 0);
   pParamFitFlags[13] = 0;
 
   // The discrete-species model with its s floated.
@@ -249,6 +262,8 @@ TEST_F(RunInterruptTest, KeyInTheModelOfTheBestPointOfAFitIsSaidOnce) {
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{kFitStoppedBeforeModelText});
   EXPECT_FALSE(bModelComputed);
   EXPECT_TRUE(AllZero(FitRows()));
+  Paint();
+  EXPECT_EQ(resultTexts, 0);
 }
 
 }  // namespace
