@@ -74,8 +74,9 @@ ContiRunSettings GetContiRunSettings();
 // the plot shows. The fit rows, the noise and the residuals change only when a run
 // has a result; the distribution is set aside when the run builds its grid (its
 // vectors as one object, gDistributionVectors swapped whole, with its plot). Inner
-// runs and synthetic data keep nothing: their caller owns the result. Monte Carlo,
-// which builds the grid of its runs itself, keeps the result with it as well.
+// runs and synthetic data keep nothing: their caller owns the result. Monte Carlo
+// and the light-scattering time course, which build the grid of their runs
+// themselves, keep the result with it as well.
 class LastContiResult {
  public:
   LastContiResult();

@@ -293,8 +293,8 @@ void EvaluateVertices(SimplexSet& s, Window* window, bool fromLast) {
   }
 }
 
-// Whether the last computation of SimplexSim was stopped by a key (in a solution
-// or in its amplitude step): its model is unfinished.
+// Whether the last computation of SimplexSim was stopped by a key (a solution took
+// it, or the window took it while the model was computed): its model is unfinished.
 bool g_modelStopped = false;
 
 // The model of the best point, computed once more after the search. True when a

@@ -37,10 +37,12 @@ namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
+// The last course was stopped by a key (in an analysis, between windows, or "s").
+bool g_courseStopped = false;
+
 // Between two windows: turns an interrupt into a stop and serves the keys of the
 // step mode (space: next window, r: run on, s: stop).
 // A stop of the course: the realtime update and a running series stop as well.
-bool g_courseStopped = false;  // the last course was stopped by a key
 void StopCourse() {
   g_courseStopped = true;
   bFitInterrupted = true;
