@@ -54,6 +54,16 @@ class RunInterruptTest : public DistributionWindowTest {
   }
   int keys_ = 0;
 
+  // The discrete-species model with the one species of the synthetic run.
+  void ChooseSyntheticSpecies() {
+    Dispatch(kCmDiscreteSpecies);
+    for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+    pSpeciesIncluded[1] = 1;
+    pSpeciesS[1] = static_cast<float>(kSyntheticS);
+    pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+    pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  }
+
   // The distribution and fit rows on show.
   static std::vector<float> Distribution() {
     return pDistValues ? std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1) : std::vector<float>{};
@@ -171,12 +181,7 @@ TEST_F(RunInterruptTest, KeyInAnyPhaseOfACsRunIsSaidOnceAndTheEarlierResultNamed
 // was.
 TEST_F(RunInterruptTest, KeyInADiscreteRunIsSaidOnceAndTheEarlierFitNamed) {
   LoadSyntheticRun();
-  Dispatch(kCmDiscreteSpecies);
-  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesIncluded[1] = 1;
-  pSpeciesS[1] = static_cast<float>(kSyntheticS);
-  pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
-  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  ChooseSyntheticSpecies();
   bFitRINoise = bFitTINoise = true;
   PackModelParams();
   Dispatch(kCmRun);
@@ -240,12 +245,7 @@ TEST_F(RunInterruptTest, KeyInTheModelOfTheBestPointOfAFitIsSaidOnce) {
   pParamFitFlags[13] = 0;
 
   // The discrete-species model with its s floated.
-  Dispatch(kCmDiscreteSpecies);
-  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesIncluded[1] = 1;
-  pSpeciesS[1] = static_cast<float>(kSyntheticS);
-  pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
-  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  ChooseSyntheticSpecies();
   PackModelParams();
   Dispatch(kCmRun);
   ASSERT_TRUE(bModelComputed);
