@@ -91,7 +91,7 @@ void TXLAWindow::CmSimplexRandomization() {
 
 // Fits the floated parameters of the discrete-species model by the chosen method
 // and shows fit and residuals. An interrupted fit keeps the best point found and
-// says that it was interrupted.
+// says that it was interrupted, and whether the model of that point is shown.
 void TXLAWindow::CmFit() {
   if (OfferHelpInHelpMode(*this)) return;
   if (const std::string mismatch = ContinuousModelDataMismatch(); !mismatch.empty()) {
@@ -130,13 +130,20 @@ void TXLAWindow::CmFit() {
   if (!continuous && bSaveBestParams && outcome != FitOutcome::Failed)
     report.saved.Add(TmpSaveBestParams(&GetHandle(), false));
   ReportFit(*this, report);
-  bShowFitStatistics = true;
+  // The result text is of the model of the best point: none when a key stopped it.
+  bShowFitStatistics = !report.stoppedBeforeResult;
   if (pDataPlot) RedrawDataPlot(true);
   if (pResidualsPlot) RedrawResidualPlot(true);
   RepaintMain();
-  if (outcome == FitOutcome::Interrupted && !bBatchMode)
+  // A key that stopped the model of the best point leaves none on show; one that
+  // stopped the one run of a refinement with nothing floated has said so in that
+  // run's note (report.message).
+  if (outcome == FitOutcome::Interrupted && !bBatchMode && !report.stoppedBeforeResult)
     CommandMessageBox(*this, "fit interrupted: the best parameters found so far are shown",
                       "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  if (outcome == FitOutcome::Interrupted && !bBatchMode && report.stoppedBeforeResult &&
+      report.message.empty())
+    CommandMessageBox(*this, kFitStoppedBeforeModelText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace tarmic

@@ -20,6 +20,7 @@
 #include "plot/data_plots.h"
 #include "platform/backend.h"
 #include "commands/equilibrium_sorting.h"
+#include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 
 namespace tarmic {
@@ -65,6 +66,8 @@ void TXLAWindow::CmRun() {
     TimeCourseTable course;
     RunContinuousModel(&GetHandle(), course);
     bRunInProgress = false;
+    if (course.stopped && !bBatchMode)
+      CommandMessageBox(*this, TimeCourseStoppedText(course, bModelComputed), "ERROR", MB_OK);
     // The windows done are written where the user chooses.
     if (course.done >= 1) {
       FileDialogOptions options;
@@ -98,6 +101,7 @@ void TXLAWindow::RunDiscreteModel() {
   bRunInProgress = true;
   bLiveDisplay = true;
   const LastModelFit last;
+  const bool earlierModel = bModelComputed;
   const ModelResult result = CalculateModel(&GetHandle());
   bLiveDisplay = false;
   bRunInProgress = false;
@@ -105,9 +109,17 @@ void TXLAWindow::RunDiscreteModel() {
     if (!result.message.empty()) CommandMessageBox(*this, result.message, "", MB_OK);
     return;
   }
+  // A key that a solution took stops the Run; one that came after the last solution
+  // is no stop of this Run and does not stop the next computation either.
+  const bool stopped = result.status == ModelStatus::Interrupted;
+  bUserAbort = false;
+  if (stopped) bStopRealtimeUpdate = true;
   if (result.status == ModelStatus::Computed) bDataChanged = false;
   // A Run that has no model to show keeps the last fit on show.
   if (result.status != ModelStatus::Computed) last.PutBack();
+  // The partial model of a stopped Run is not shown; the note says what is.
+  if (stopped && !bBatchMode)
+    CommandMessageBox(*this, StoppedRunText(earlierModel), "ERROR", MB_OK);
   // A failed solution has shown its own message; a model without finite values
   // says so here.
   if (result.status == ModelStatus::Failed && !result.message.empty()) {

@@ -248,6 +248,24 @@ ContiRunResult Finish(ContiRunOutcome outcome, RunMessage message = {}) {
   return {outcome, std::move(message)};
 }
 
+// A key ended the run (bUserAbort) in its kernels, its normal equations or its
+// solve: nothing of the new run is shown. The run's note says that it was stopped
+// and, where the result of before the run is shown again, that this is the earlier
+// result, not one of the stopped run. The callers of inner runs (a refinement, Monte
+// Carlo, a time course) report the interruption themselves when they end.
+ContiRunResult Interrupted(Window* window, LastContiResult& last) {
+  const bool ownNote = !bContiInnerRun;
+  const bool synthetic = bSyntheticFromDistribution;
+  AbandonRun(window, last);
+  bUserAbort = false;
+  bStopRealtimeUpdate = true;
+  PlayOkSound();
+  RunMessage note;
+  if (ownNote)
+    note = Message(synthetic ? std::string("user interrupt") : StoppedRunText(bModelComputed), "ERROR");
+  return Finish(ContiRunOutcome::Interrupted, std::move(note));
+}
+
 // A zero meniscus or bottom is a cell not yet set. Correlation functions have no
 // cell: their "meniscus" and "bottom" are the log10 lag times of the ends of the
 // data, and the last lag of 1 s gives a bottom of 0.
@@ -509,11 +527,7 @@ ContiRunResult RunContiSed(Window* window) {
       AbandonRun(window, last);
       return Finish(ContiRunOutcome::Failed, std::move(failure));
     }
-    if (bUserAbort) {
-      AbandonRun(window, last);
-      bUserAbort = false;
-      return Finish(ContiRunOutcome::Interrupted);
-    }
+    if (bUserAbort) return Interrupted(window, last);
     WriteContiDebugLog("\n RunContiSed loop and sims done");
   }
 
@@ -544,18 +558,9 @@ ContiRunResult RunContiSed(Window* window) {
 
   // A key during the normal equations (they are incomplete) or during the solve
   // (its non-negative least squares poll the keyboard as well): nothing is shown.
-  const auto interrupted = [&] {
-    AbandonRun(window, last);
-    bUserAbort = false;
-    bStopRealtimeUpdate = true;
-    PlayOkSound();
-    // A refinement reports its own interruption when it ends.
-    return Finish(ContiRunOutcome::Interrupted,
-                  bContiInnerRun ? RunMessage{} : Message("user interrupt", "ERROR"));
-  };
-  if (bUserAbort) return interrupted();
+  if (bUserAbort) return Interrupted(window, last);
   const bool solved = Solve(settings);
-  if (bUserAbort) return interrupted();
+  if (bUserAbort) return Interrupted(window, last);
   if (!solved) {
     AbandonRun(window, last);
     return Finish(ContiRunOutcome::Failed);

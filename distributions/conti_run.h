@@ -74,8 +74,9 @@ ContiRunSettings GetContiRunSettings();
 // the plot shows. The fit rows, the noise and the residuals change only when a run
 // has a result; the distribution is set aside when the run builds its grid (its
 // vectors as one object, gDistributionVectors swapped whole, with its plot). Inner
-// runs and synthetic data keep nothing: their caller owns the result. Monte Carlo,
-// which builds the grid of its runs itself, keeps the result with it as well.
+// runs and synthetic data keep nothing: their caller owns the result. Monte Carlo
+// and the light-scattering time course, which build the grid of their runs
+// themselves, keep the result with it as well.
 class LastContiResult {
  public:
   LastContiResult();
@@ -103,7 +104,10 @@ class LastContiResult {
 // window (progress text, repaint; the questions of the grid set-up); null runs
 // without drawing. Returns the outcome (also kept in eLastContiRunOutcome) with the
 // message that ended the run, which the caller shows: a refusal, a failed kernel,
-// "user interrupt". Warnings after which the run goes on are shown when met.
+// or for a key in any phase the note of StoppedRunText (run_message.h), which says
+// whether the result on show is the earlier one (inner runs have none: their
+// caller reports the interruption). Warnings after which the run goes on are shown
+// when met.
 ContiRunResult RunContiSed(Window* window);
 
 // The DLS distributions need field correlations g(1). With intensity correlations

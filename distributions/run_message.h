@@ -22,4 +22,13 @@ inline RunMessage ErrorBoxMessage(std::string text) {
   return {std::move(text), "Error", 0, true};
 }
 
+// The note of a Run that a key stopped before it had a result of its own (caption
+// "ERROR"): what is on show afterwards is not taken for the new result. With
+// earlierOnShow the result of before the Run is shown again, and the note says so.
+inline std::string StoppedRunText(bool earlierOnShow) {
+  std::string text = "user interrupt\nthe Run was stopped before it had a result of its own";
+  if (earlierOnShow) text += ": the result on show is the earlier one";
+  return text;
+}
+
 }  // namespace tarmic

@@ -13,6 +13,7 @@
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
 #include "distributions/noise_fit.h"
 #include "distributions/regularization.h"
@@ -55,6 +56,10 @@ constexpr float kContiSimplexFtol = 0.005f;
 std::optional<std::vector<float>> g_kernelVector;
 
 void ForgetKernels() { g_kernelVector.reset(); }
+
+// The last evaluation of ContiSimplexSim was stopped by a key (its run interrupted,
+// or a key the run took as it ended): it has no result.
+bool g_evaluationStopped = false;
 
 // The kernel array and workspace of the grid exist (a failed or interrupted run
 // releases them); they are made again otherwise. A failure is shown when met: the
@@ -133,12 +138,27 @@ class Refinement {
     if (interrupted) ForgetKernels();
     bFitRunning = false;
     bFinalFitEvaluation = true;
+    g_evaluationStopped = false;
     const bool computed = EnsureGrid() && ContiSimplexSim(p, window_) < kNoResult &&
                           eLastContiRunOutcome == ContiRunOutcome::Computed;
-    // A key pressed during the final evaluation does not undo the search.
+    // A key pressed after the final evaluation does not undo the search.
     bFitInterrupted = false;
     bRedrawModel = redraw_;
-    if (!computed) return FitOutcome::Failed;
+    if (!computed) {
+      // The best parameters stay set; nothing of the refinement's trials (their fit
+      // rows, the grid's empty distribution) is shown as their result.
+      ClearDistribution();
+      ZeroFitRows(1);
+      bModelComputed = false;
+      RepaintMain(window_);
+      // A key that stopped the final evaluation: the command says so.
+      if (g_evaluationStopped) {
+        bStopRealtimeUpdate = bSeriesInterrupted = true;
+        report_.stoppedBeforeResult = true;
+        return FitOutcome::Interrupted;
+      }
+      return FitOutcome::Failed;
+    }
     DisplayBestContiParams(window_);
     FinishContiResult(window_);
     RepaintMain(window_);
@@ -167,7 +187,11 @@ FitOutcome RunOnce(Window* window, FitReport& report) {
   report.message = std::move(run.message);
   const ContiRunOutcome outcome = run.outcome;
   if (outcome == ContiRunOutcome::Computed) return FitOutcome::Completed;
-  if (outcome == ContiRunOutcome::Interrupted) return FitOutcome::Interrupted;
+  // The run's own note says that it was stopped and what is on show.
+  if (outcome == ContiRunOutcome::Interrupted) {
+    report.stoppedBeforeResult = true;
+    return FitOutcome::Interrupted;
+  }
   return outcome == ContiRunOutcome::NotStarted ? FitOutcome::NotStarted : FitOutcome::Failed;
 }
 
@@ -291,6 +315,7 @@ float ContiSimplexSim(const float* p, Window* window) {
     }
     bContiInnerRun = false;
   }
+  g_evaluationStopped = outcome == ContiRunOutcome::Interrupted;
   if (CheckKeyPress()) bUserAbort = true;
   if (bUserAbort || outcome == ContiRunOutcome::Interrupted) {
     bUserAbort = false;

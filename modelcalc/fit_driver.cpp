@@ -293,6 +293,25 @@ void EvaluateVertices(SimplexSet& s, Window* window, bool fromLast) {
   }
 }
 
+// Whether the last computation of SimplexSim was stopped by a key (a solution took
+// it, or the window took it while the model was computed): its model is unfinished.
+bool g_modelStopped = false;
+
+// The model of the best point, computed once more after the search. True when a
+// key stopped that computation: the best parameters stay set, but their unfinished
+// model is not shown (no fit rows, bModelComputed clear) and the report says so.
+bool EvaluateBestPoint(const float* p, Window* window, FitReport& report) {
+  g_modelStopped = false;
+  SimplexSim(p, window);
+  const bool stopped = g_modelStopped;
+  bFitInterrupted = false;
+  if (!stopped) return false;
+  bStopRealtimeUpdate = bSeriesInterrupted = true;
+  report.stoppedBeforeResult = true;
+  ZeroFitRows(1);
+  bModelComputed = false;
+  return true;
+}
 
 // Shared start of the searches: prerequisites passed, the switches of a running
 // fit set, the start rmsd taken. Restores the switches when it goes out of scope.
@@ -397,8 +416,9 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false) 
     reference = now;
     if (settled) break;
   }
-  const bool interrupted = fit.TakeInterrupt();
-  SimplexSim(s.p[1].data(), window);  // the final model of the best point
+  bool interrupted = fit.TakeInterrupt();
+  // The final model of the best point.
+  if (EvaluateBestPoint(s.p[1].data(), window, report)) interrupted = true;
   if (nLammGridPoints >= 2147483646)
     Box("gridsize reached upper limit!", "", MB_OK | MB_ICONEXCLAMATION);
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
@@ -587,6 +607,7 @@ float SimplexSim(const float* p, Window* window) {
   ++nFitSim;
   ShowSearchStatus(window);
   const ModelResult result = CalculateModel(window);
+  g_modelStopped = bUserAbort || result.status == ModelStatus::Interrupted;
   if (CheckKeyPress()) bUserAbort = true;
   if (bUserAbort || result.status == ModelStatus::Interrupted) {
     bUserAbort = false;
@@ -644,7 +665,8 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
       if (iter > 0) break;  // converged before its budget was spent
     }
     interrupted = fit.TakeInterrupt(false);
-    SimplexSim(pb.data(), window);  // the model of the best point ever evaluated
+    // The model of the best point ever evaluated.
+    if (EvaluateBestPoint(pb.data(), window, report)) interrupted = true;
   }
   fAnnealTemp = 0.0f;
   FitOutcome outcome = interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
@@ -688,8 +710,9 @@ FitOutcome MLOptimize(Window* window, FitReport& report) {
     };
   }
   const MLEnd end = MLFit(w, target, p.data());
-  const bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
-  SimplexSim(p.data(), window);  // the model of the last accepted parameters
+  bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
+  // The model of the last accepted parameters.
+  if (EvaluateBestPoint(p.data(), window, report)) interrupted = true;
   if (showProgress) progress.Hide(*window);
   if (!interrupted) report.saved.Add(WriteMLReport(w, p.data()));
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;

@@ -60,7 +60,15 @@ struct FitReport {
   RunMessage message;
   bool simplexNotConverged = false;  // a Nelder-Mead call ended at its evaluation limit
   SaveResult saved;                  // the first parameter save of the fit that failed
+  // A key stopped the computation of the result (the model of the best point, or
+  // the one run of a refinement with nothing floated): no model of the best point
+  // is shown (outcome Interrupted).
+  bool stoppedBeforeResult = false;
 };
+// The note of a fit stopped by a key while it computed the model of its best point.
+inline constexpr const char* kFitStoppedBeforeModelText =
+    "fit interrupted: the best parameters found so far are set, but the key stopped the "
+    "computation of their model: no fit is shown (Run computes it)";
 // The message of simplexNotConverged.
 inline constexpr const char* kSimplexNotConvergedText = "Nelder-Mead not converged";
 

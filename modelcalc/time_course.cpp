@@ -37,10 +37,14 @@ namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
+// The last course was stopped by a key (in an analysis, between windows, or "s").
+bool g_courseStopped = false;
+
 // Between two windows: turns an interrupt into a stop and serves the keys of the
 // step mode (space: next window, r: run on, s: stop).
 // A stop of the course: the realtime update and a running series stop as well.
 void StopCourse() {
+  g_courseStopped = true;
   bFitInterrupted = true;
   bStopRealtimeUpdate = bSeriesInterrupted = true;
 }
@@ -84,6 +88,17 @@ void ShowProgress(Window* window, int w, int W) {
 }
 
 }  // namespace
+
+std::string TimeCourseStoppedText(const TimeCourseTable& course, bool earlierOnShow) {
+  if (course.done < 1) {
+    std::string text = "user interrupt\nthe time course was stopped before its first window";
+    if (earlierOnShow) text += ": the result on show is the earlier one";
+    return text;
+  }
+  return Format("user interrupt\nthe time course was stopped after %d of %d windows: the "
+                "distribution on show is that of window %d",
+                course.done, course.windows, course.done);
+}
 
 void WriteTimeCourse(const TimeCourseTable& course, const std::string& chosenPath) {
   const int done = course.done;
@@ -160,6 +175,10 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
   const bool redraw = bRedrawModel;
   bRedrawModel = true;
   bTimeCourseStepMode = true;
+  g_courseStopped = false;
+  // What is on show goes with the course's grid; it comes back when no window is done.
+  LastContiResult last;
+  last.SetAside();
   std::string failure;
   if (nScans < 2 || !SetupContiGrid(&failure)) {
     bRedrawModel = redraw;
@@ -211,7 +230,10 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
   bFitInterrupted = false;
   FreeKernelArrays();
   FreeNormalEquationArrays();
+  course.windows = W;
+  course.stopped = g_courseStopped;
   if (done >= 1) {
+    last.Replaced();
     course.radii.assign(Idx(n) + 1, 0.0f);
     for (int i = 1; i <= n; ++i)
       course.radii[Idx(i)] = pDistXVector ? pDistXVector->Data()[i - 1] : pDistGrid[i];

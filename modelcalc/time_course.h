@@ -36,12 +36,19 @@ struct TimeCourseTable {
   std::vector<float> times;
   std::vector<std::vector<float>> rows;
   int done = 0;
+  int windows = 0;       // windows of the course
+  bool stopped = false;  // a key stopped the course before its last window
 };
+// The note of a course a key stopped (caption "ERROR"): the windows done and the
+// window whose distribution is on show; before the first window, as a stopped Run's
+// note (the result of before the course is shown again).
+std::string TimeCourseStoppedText(const TimeCourseTable& course, bool earlierOnShow);
 
 // The course on the loaded correlation functions; with exactly one function a
 // single analysis. step replaces RunTimeCourseStep (tests). False without a
 // window or when the grid cannot be built; true otherwise, also when stopped. The
 // windows done are put into course for the command to write (nothing is asked).
+// A course without a window done shows again what was on show before it.
 bool RunContinuousModel(Window* window, TimeCourseTable& course,
                         const std::function<bool(Window*)>& step = {});
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/linear_amplitudes.h"
 #include "modelcalc/time_course.h"
+#include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
 #include "numerics/one_based.h"
 #include "plot/data_plots.h"
@@ -277,6 +279,77 @@ TEST_F(DlsModelsTest, TimeCourseFollowsAGrowingRadius) {
   int rows = 0;
   for (std::string line; std::getline(sizes, line);) rows += !line.empty();
   EXPECT_EQ(rows, 7);
+}
+
+// A course stopped by a key in the analysis of a window says so once, with the Run
+// command: in window 2 the distribution of window 1 stays on show and the note
+// names it; in window 1 the distribution of before the course (that window 1) is
+// shown again and the note says it is the earlier result.
+TEST_F(DlsModelsTest, TimeCourseStoppedByAKeySaysWhatIsOnShow) {
+  std::vector<std::string> files;
+  for (int p = 1; p <= 5; ++p) {
+    const double gamma = 1e-4 * DOfRadius(2.0 * std::pow(1.5, p - 1)) * Q2(90.0);
+    files.push_back(WriteField("t" + std::to_string(p) + ".dlsdat", 60.0 * p, 90.0, 1e-1, 100,
+                               [&](double tau) { return 0.7 * std::exp(-gamma * tau); }));
+  }
+  Load(files);
+  Dispatch(kCmDLSTimeCourse);
+  pParams[kContiSlotGridMin] = 0.5f;
+  pParams[kContiSlotGridMax] = 100.0f;
+  pParams[kContiSlotGridCount] = 40.0f;
+  pParams[kContiSlotConfidence] = 0.68f;
+  UnpackModelParams();
+  fTimeCourseWindow = 1.0f;
+  // The analyses end ("cleanup done") and start their normal equations.
+  int ended = 0, solves = 0;
+  const auto log = GetDistributionHooks().writeDebugLog;
+  GetDistributionHooks().writeDebugLog = [&](const std::string& text) {
+    if (text == " --> cleanup done.") ++ended;
+    if (text == "\n RunContiSed starting normal equations") ++solves;
+    if (log) log(text);
+  };
+  // The course stopped in window 2 leaves window 1 on show: the result before the
+  // course stopped in window 1.
+  std::vector<float> before;
+  for (const int window : {2, 1}) {
+    SCOPED_TRACE("key in window " + std::to_string(window));
+    ended = solves = 0;
+    bool typedR = false, typedKey = false;
+    std::vector<float> windowOne;
+    // Window 1 done, the course waits: r runs on; then a key in the next solve.
+    Backend().SetPumpHook([&] {
+      if (window == 2 && !typedR && ended == 1) {
+        typedR = true;
+        windowOne.assign(pDistValues + 1, pDistValues + nDistGrid + 1);
+        Backend().Headless().PressKey('R', 0, 'r');
+      } else if (!typedKey && solves == window) {
+        typedKey = true;
+        Backend().Headless().PressKey('S');
+      }
+    });
+    Backend().ClearTranscript();
+    if (window == 2) Backend().QueueSaveFile(std::nullopt);  // the table is not saved
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    Dispatch(kCmRun);
+    Backend().SetPumpHook(nullptr);
+    ASSERT_TRUE(typedKey);
+    const std::vector<std::string> boxes = BoxTexts();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("user interrupt\n", 0), 0u) << boxes[0];
+    ASSERT_NE(pDistValues, nullptr);
+    const std::vector<float> shown(pDistValues + 1, pDistValues + nDistGrid + 1);
+    if (window == 2) {
+      EXPECT_NE(boxes[0].find("after 1 of 5 windows"), std::string::npos) << boxes[0];
+      EXPECT_NE(boxes[0].find("that of window 1"), std::string::npos) << boxes[0];
+      EXPECT_EQ(shown, windowOne);
+      before = shown;
+    } else {
+      EXPECT_NE(boxes[0].find("before its first window: the result on show is the earlier one"),
+                std::string::npos)
+          << boxes[0];
+      EXPECT_EQ(shown, before);
+    }
+  }
 }
 
 // "2 column ASCII data" reads lag time and g(1), "2 column ASCII g(2)-1" lag time

@@ -137,6 +137,17 @@ const SyntheticSet& Synthetic() {
   return set;
 }
 
+// The note of a Run that a key stopped: the program's "user interrupt" (caption
+// "ERROR"), that the Run was stopped, and, where the result of before the Run is on
+// show again, that it is the earlier one.
+void ExpectStoppedRunNote(const RunMessage& note, bool earlierOnShow, const std::string& what = "") {
+  EXPECT_EQ(note.caption, "ERROR") << what;
+  EXPECT_EQ(note.text.rfind("user interrupt\n", 0), 0u) << what << ": " << note.text;
+  EXPECT_NE(note.text.find("stopped before it had a result"), std::string::npos) << what;
+  EXPECT_EQ(note.text.find("the result on show is the earlier one") != std::string::npos, earlierOnShow)
+      << what << ": " << note.text;
+}
+
 class ContiRunTest : public DistributionTest {
  protected:
   void SetUp() override {
@@ -335,17 +346,23 @@ TEST_F(ContiRunTest, CmRecoversTheMasses) {
 }
 
 // An interrupted run frees its kernels and workspace; the last result (here a fit
-// without a distribution) stays as it was, and the new grid goes.
+// without a distribution) stays as it was, and the new grid goes. The run's note
+// says that it was stopped and that the result on show is the earlier one; with no
+// result before the run, that nothing is the stopped run's.
 TEST_F(ContiRunTest, KeyDuringTheKernelsEndsTheRunKeepingTheLastResult) {
   bContiSModel = true;
   SetContinuousParams(0.0f, 15.0f, 40.0f);
-  bModelComputed = true;  // a previous result
-  UiEvents().Post(Event::KeyDown('S'));
-  EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::Interrupted);
-  EXPECT_TRUE(bModelComputed);
-  EXPECT_FALSE(bUserAbort);
-  EXPECT_EQ(ppNormalMatrix, nullptr);
-  EXPECT_EQ(pDistValues, nullptr);
+  for (const bool earlier : {true, false}) {
+    bModelComputed = earlier;  // a previous result, or none
+    UiEvents().Post(Event::KeyDown('S'));
+    const ContiRunResult run = RunContiSed(nullptr);
+    EXPECT_EQ(run.outcome, ContiRunOutcome::Interrupted);
+    ExpectStoppedRunNote(run.message, earlier, earlier ? "earlier result" : "none");
+    EXPECT_EQ(bModelComputed, earlier);
+    EXPECT_FALSE(bUserAbort);
+    EXPECT_EQ(ppNormalMatrix, nullptr);
+    EXPECT_EQ(pDistValues, nullptr);
+  }
 }
 
 TEST_F(ContiRunTest, KeyDuringTheNormalEquationsEndsTheRunKeepingTheLastResult) {
@@ -364,7 +381,7 @@ TEST_F(ContiRunTest, KeyDuringTheNormalEquationsEndsTheRunKeepingTheLastResult) 
   // The run hands its "user interrupt" to the command and shows no box itself.
   const ContiRunResult run = RunContiSed(&backend->MainWindow());
   EXPECT_EQ(run.outcome, ContiRunOutcome::Interrupted);
-  EXPECT_EQ(run.message.text, "user interrupt");
+  ExpectStoppedRunNote(run.message, true);
   EXPECT_TRUE(backend->Transcript().empty());
   EXPECT_TRUE(bModelComputed);
   EXPECT_FALSE(bUserAbort);
@@ -376,7 +393,8 @@ TEST_F(ContiRunTest, KeyDuringTheNormalEquationsEndsTheRunKeepingTheLastResult) 
 // comes after it), the last result staying on show: at the first poll, in the
 // middle of the kernels, of the normal equations, of the first non-negative least
 // squares and of the regularisation search; with the worker threads the system
-// gives and with every one of them refused. The key is typed as the window system
+// gives and with every one of them refused. In every phase the Run's note says it
+// was stopped and that the result on show is the earlier one. The key is typed as the window system
 // delivers it: when a poll lets the backend pump its events. During the
 // maximum-entropy search the key ends the search at its best point, with the
 // message that says so.
@@ -448,7 +466,7 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
       ASSERT_GE(pumpAtKey, 0) << what << ": no poll in that phase";
       EXPECT_EQ(run.outcome, ContiRunOutcome::Interrupted) << what;
       EXPECT_EQ(backend->PumpCount(), pumpAtKey) << what << ": polls after the key";
-      EXPECT_EQ(run.message.text, phase == Phase::Kernels ? "" : "user interrupt") << what;
+      ExpectStoppedRunNote(run.message, true, what);
       if (phase == Phase::Kernels) EXPECT_LT(nLammEquationsDone.load(), kernels) << what;
       if (phase == Phase::Solve) EXPECT_LT(nNNLSSteps - solveStart, solveSteps) << what;
       EXPECT_FALSE(bUserAbort) << what;
