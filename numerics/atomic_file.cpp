@@ -1,5 +1,7 @@
 #include "numerics/atomic_file.h"
 
+#include "numerics/folder_lock.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -25,6 +27,7 @@ namespace {
 std::atomic<unsigned> gTempCounter{0};
 std::atomic<unsigned> gJournalCounter{0};
 std::atomic<SaveStepHook> gStepHook{nullptr};
+std::atomic<SaveStepHook> gRecoveryHook{nullptr};
 thread_local AtomicFileBatch* tBatch = nullptr;
 // "<path>: <reason>" of the latest failure of an atomic write on this thread.
 thread_local std::string tLastFailure;
@@ -48,11 +51,65 @@ bool AllDigits(std::string_view s) {
          std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The start time of a process in clock ticks after boot (field 22 of
+// /proc/<pid>/stat); 0 when unknown.
+unsigned long long StartTimeOf(long pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(in, text)) return 0;
+  // The command name (field 2) may hold spaces and parentheses: the fields after
+  // it begin behind the last ')'.
+  const std::size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream rest(text.substr(close + 1));
+  std::string field;
+  for (int k = 3; k <= 22; ++k)
+    if (!(rest >> field)) return 0;
+  return AllDigits(field) ? std::stoull(field) : 0;
+}
+
+const std::string& BootId() {
+  static const std::string id = [] {
+    std::ifstream in("/proc/sys/kernel/random/boot_id");
+    std::string line;
+    std::getline(in, line);
+    return line.find_first_of(" \t\r") != std::string::npos ? std::string() : line;
+  }();
+  return id;
+}
+
+// This process's start as StartTimeOf gives it; asked again in a child made by fork().
+unsigned long long OwnStart() {
+  static std::atomic<long> cachedPid{0};
+  static std::atomic<unsigned long long> cachedStart{0};
+  const long pid = static_cast<long>(::getpid());
+  if (cachedPid.load() != pid) {
+    cachedStart.store(StartTimeOf(pid));
+    cachedPid.store(pid);
+  }
+  return cachedStart.load();
+}
+
+// The wall-clock time at which process pid started; 0 when unknown.
+std::time_t StartedAt(long pid) {
+  const unsigned long long ticks = StartTimeOf(pid);
+  const long perSecond = ::sysconf(_SC_CLK_TCK);
+  if (ticks == 0 || perSecond <= 0) return 0;
+  std::ifstream in("/proc/stat");
+  std::string key;
+  long long boot = 0;
+  while (in >> key)
+    if (key == "btime" && (in >> boot)) break;
+  return boot > 0 ? static_cast<std::time_t>(boot + static_cast<long long>(ticks / perSecond)) : 0;
+}
+
 constexpr std::string_view kTempMark = ".tmp-";
 constexpr std::string_view kTempExtension = ".part";
 // Room left in a file name (at most 255 bytes) for the target's name: the rest
-// takes the mark, the host (at most 32 characters), pid, counter and extension.
-constexpr std::size_t kTargetNameRoom = 180;
+// takes the mark, the host (at most 32 characters), pid, start, counter and
+// extension. Temporaries named before they carried the start left 180.
+constexpr std::size_t kTargetNameRoom = 170;
+constexpr std::size_t kTargetNameRoomBefore = 180;
 
 // This host's name as it stands in temporary names: letters, digits, '-' and '_'
 // (anything else becomes '_'), at most 32 characters.
@@ -77,18 +134,44 @@ std::string TempPrefix(const std::string& targetName) {
   return "." + targetName.substr(0, kTargetNameRoom) + std::string(kTempMark);
 }
 
-// The pid in a temporary's name, as its prefix and host leave it: "<pid>-<n>.part"
-// after "<prefix><host>-"; 0 when the rest is not of that form.
-long PidOfTemporary(std::string_view rest) {
+// The process that wrote a temporary, as its name tells it.
+struct TempOwner {
+  long pid = 0;
+  unsigned long long start = 0;
+  bool withStart = false;  // named before temporaries carried the start: no start
+};
+
+// The rest of a temporary's name after "<prefix><host>-": "<pid>-<start>-<n>.part",
+// or "<pid>-<n>.part" as named before; false when it is of neither form.
+bool ParseTemporaryRest(std::string_view rest, TempOwner* owner) {
   if (rest.size() <= kTempExtension.size() ||
       rest.substr(rest.size() - kTempExtension.size()) != kTempExtension)
-    return 0;
+    return false;
   rest.remove_suffix(kTempExtension.size());
-  const std::size_t dash = rest.find('-');
-  if (dash == std::string_view::npos) return 0;
-  const std::string_view pid = rest.substr(0, dash), n = rest.substr(dash + 1);
-  if (!AllDigits(pid) || !AllDigits(n)) return 0;
-  return std::stol(std::string(pid));
+  std::vector<std::string_view> fields;
+  for (std::size_t dash; (dash = rest.find('-')) != std::string_view::npos; rest.remove_prefix(dash + 1))
+    fields.push_back(rest.substr(0, dash));
+  fields.push_back(rest);
+  if (fields.size() < 2 || fields.size() > 3 ||
+      !std::all_of(fields.begin(), fields.end(), [](std::string_view f) { return AllDigits(f); }))
+    return false;
+  owner->pid = std::stol(std::string(fields[0]));
+  owner->withStart = fields.size() == 3;
+  owner->start = owner->withStart ? std::stoull(std::string(fields[1])) : 0;
+  return owner->pid > 0;
+}
+
+// The rest of fileName after the prefix of host's temporaries of targetName
+// ("<prefix><host>-", either room for the name); empty when it has none.
+std::string_view AfterTemporaryPrefix(std::string_view fileName, const std::string& targetName,
+                                      const std::string& host) {
+  for (const std::size_t room : {kTargetNameRoom, kTargetNameRoomBefore}) {
+    const std::string prefix =
+        "." + targetName.substr(0, room) + std::string(kTempMark) + host + "-";
+    if (fileName.size() > prefix.size() && fileName.substr(0, prefix.size()) == prefix)
+      return fileName.substr(prefix.size());
+  }
+  return {};
 }
 
 // "<name>.tmp<pid>_<n>", the name earlier versions gave their temporaries: the pid,
@@ -104,9 +187,20 @@ long PidOfOldTemporary(std::string_view fileName, std::string_view targetName) {
   return std::stol(std::string(pid));
 }
 
+// Whether pid is a process that has ended but was not yet waited for by its parent.
+bool IsZombie(long pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(in, text)) return false;
+  const std::size_t close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() &&
+         (text[close + 2] == 'Z' || text[close + 2] == 'X');
+}
+
+// Whether pid runs (an ended process its parent has not waited for does not).
 bool ProcessRunning(long pid) {
   if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
-  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  return (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) && !IsZombie(pid);
 }
 
 // The names in dir (without "." and ".."); empty when it cannot be listed.
@@ -133,28 +227,40 @@ bool IsRegular(const std::string& path, struct stat* st = nullptr) {
   return true;
 }
 
+// Whether the process that wrote a temporary (last changed at modified) may still
+// be writing it: its pid runs, and it is the same process. A temporary that carries
+// the start must carry that of the process now running with its pid; one named
+// before temporaries carried it must be younger than that process. So a temporary
+// of an earlier run that had this very pid (a container starts the program with the
+// same pid every time) is seen to be stale.
+bool TemporaryMayBeWritten(const TempOwner& owner, std::time_t modified) {
+  if (!ProcessRunning(owner.pid)) return false;
+  if (owner.withStart) {
+    const unsigned long long start =
+        owner.pid == static_cast<long>(::getpid()) ? OwnStart() : StartTimeOf(owner.pid);
+    return owner.start == 0 || start == 0 || start == owner.start;
+  }
+  // A minute's allowance for clocks of a shared folder's server.
+  const std::time_t started = StartedAt(owner.pid);
+  return started == 0 || modified + 60 >= started;
+}
+
 // Removes the temporaries of target that a process of this host left behind and
 // that is no longer running; a running one (another instance, or this one) keeps
 // its temporaries. Best effort: what cannot be removed stays.
 void RemoveStaleTemporaries(const std::string& target, const std::vector<std::string>& entries) {
   const std::string dir = DirectoryPart(target);
   const std::string name = NamePart(target);
-  const std::string prefix = TempPrefix(name) + HostTag() + "-";
-  const long self = static_cast<long>(::getpid());
   for (const std::string& entryName : entries) {
     const std::string_view entry(entryName);
-    long pid = 0;
-    bool hostKnown = true;
-    if (entry.size() > prefix.size() && entry.substr(0, prefix.size()) == prefix) {
-      pid = PidOfTemporary(entry.substr(prefix.size()));
-    } else {
-      pid = PidOfOldTemporary(entry, name);
-      hostKnown = false;
-    }
-    if (pid == 0 || pid == self || ProcessRunning(pid)) continue;
+    TempOwner owner;
+    const std::string_view rest = AfterTemporaryPrefix(entry, name, HostTag());
+    const bool hostKnown = !rest.empty();
+    if (hostKnown ? !ParseTemporaryRest(rest, &owner) : (owner.pid = PidOfOldTemporary(entry, name)) == 0)
+      continue;
     const std::string path = InFolder(dir, entryName);
     struct stat st {};
-    if (!IsRegular(path, &st)) continue;
+    if (!IsRegular(path, &st) || TemporaryMayBeWritten(owner, st.st_mtime)) continue;
     // The older names carry no host: in a folder shared over the network their pid
     // may be a save running on another machine, so only those no save could still
     // be writing (untouched for an hour) go.
@@ -186,33 +292,6 @@ constexpr std::string_view kJournalTempExtension = ".journal.part";
 constexpr std::string_view kJournalHeader = "tarmic save journal 1";
 // A journal is a few lines per file of the set; anything larger is none of ours.
 constexpr off_t kJournalMaxBytes = 4 << 20;
-
-// The start time of a process in clock ticks after boot (field 22 of
-// /proc/<pid>/stat); 0 when unknown.
-unsigned long long StartTimeOf(long pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (!std::getline(in, text)) return 0;
-  // The command name (field 2) may hold spaces and parentheses: the fields after
-  // it begin behind the last ')'.
-  const std::size_t close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream rest(text.substr(close + 1));
-  std::string field;
-  for (int k = 3; k <= 22; ++k)
-    if (!(rest >> field)) return 0;
-  return AllDigits(field) ? std::stoull(field) : 0;
-}
-
-const std::string& BootId() {
-  static const std::string id = [] {
-    std::ifstream in("/proc/sys/kernel/random/boot_id");
-    std::string line;
-    std::getline(in, line);
-    return line.find_first_of(" \t\r") != std::string::npos ? std::string() : line;
-  }();
-  return id;
-}
 
 // The process that wrote a journal, as its name tells it.
 struct JournalOwner {
@@ -364,9 +443,72 @@ std::string RelativeTo(const std::filesystem::path& p, const std::filesystem::pa
   return rel.empty() ? p.string() : rel.lexically_normal().string();
 }
 
+// The folder and the plain name of a path given relative to a journal's folder;
+// false when the name is not a plain one.
+bool SplitRelative(const std::string& rel, std::string* folder, std::string* name) {
+  const std::size_t slash = rel.find_last_of('/');
+  *folder = slash == std::string::npos ? "." : rel.substr(0, slash);
+  *name = slash == std::string::npos ? rel : rel.substr(slash + 1);
+  return !name->empty() && *name != "." && *name != "..";
+}
+
+// Whether a journal names only what a save of this program writes for its set: its
+// own folder among its copies, every copy a folder given relative to it, every
+// temporary and target a plain name in the folder of a copy, the two in one folder,
+// and the temporary named as this program names the temporaries of that target on
+// the journal's host. Anything else (an absolute path, a foreign file as a temporary, a target
+// in another folder than its temporary) is no journal of this program's, whoever
+// put it there, and is never acted on.
+bool NamesOnlyItsSet(const JournalText& j, const JournalOwner& owner) {
+  auto isCopy = [&](const std::string& folder) {
+    return std::find(j.copies.begin(), j.copies.end(), folder) != j.copies.end();
+  };
+  if (!isCopy(".")) return false;
+  for (const std::string& c : j.copies)
+    if (c.empty() || c[0] == '/' || std::filesystem::path(c).lexically_normal().string() != c) return false;
+  for (const auto& [temp, target] : j.renames) {
+    std::string tempFolder, tempName, targetFolder, targetName;
+    if (!SplitRelative(temp, &tempFolder, &tempName) || !SplitRelative(target, &targetFolder, &targetName) ||
+        tempFolder != targetFolder || !isCopy(tempFolder))
+      return false;
+    TempOwner writer;
+    const std::string_view rest = AfterTemporaryPrefix(tempName, targetName, owner.host);
+    if (rest.empty() || !ParseTemporaryRest(rest, &writer)) return false;
+  }
+  return true;
+}
+
+// A path with its folders resolved as far as they exist, to compare targets.
+std::string Resolved(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
+  return ec ? path : p.string();
+}
+
+// Why a folder of a set whose copy of the journal is not there cannot be taken to
+// have lost it: the folder cannot be read (a drive or share not mounted, the folder
+// moved, no permission), or it holds none of the set's files (names: a mount point
+// with nothing mounted). Empty when it is readable and holds some of them: then
+// the copy was not written yet, or removed already.
+std::string UnreachableFolder(const std::string& folder, const std::vector<std::string>& names) {
+  DIR* d = ::opendir(folder.c_str());
+  if (!d) {
+    const int err = errno;
+    return SystemReason(Resolved(folder), err);
+  }
+  ::closedir(d);
+  struct stat st {};
+  for (const std::string& n : names)
+    if (::lstat(InFolder(folder, n).c_str(), &st) == 0) return {};
+  return Resolved(folder) + ": none of the files of the set is there (a drive or share not mounted?)";
+}
+
 // Finishes the set of the journal name in dir when its process has ended: see the
-// top of atomic_file.h. Empty when done or not due; otherwise the reason.
-std::string RecoverJournal(const std::string& dir, const std::string& name) {
+// top of atomic_file.h. Empty when done or not due; otherwise the reason. When the
+// journal is one of this program's saves that stays for a later attempt, its
+// targets (resolved) are added to *unfinished.
+std::string RecoverJournal(const std::string& dir, const std::string& name,
+                           std::vector<std::string>* unfinished) {
   JournalOwner owner;
   if (!JournalOwnerOf(name, kJournalExtension, &owner)) return {};
   const std::string path = InFolder(dir, name);
@@ -374,40 +516,82 @@ std::string RecoverJournal(const std::string& dir, const std::string& name) {
   std::time_t written = 0;
   // A journal that does not read as one (a later version's, a damaged file) stays.
   if (!ReadJournal(path, &j, &written)) return {};
+  if (!NamesOnlyItsSet(j, owner))
+    return path + ": names files that no save of this program writes (outside the folders of its set, "
+                  "or not its temporaries); left as it is";
   if (OwnerMayRun(owner, j.boot, written)) return {};
-  auto at = [&](const std::string& rel) {
-    if (rel == ".") return dir;
-    return rel[0] != '/' ? InFolder(dir, rel) : rel;
+  auto at = [&](const std::string& rel) { return rel == "." ? dir : InFolder(dir, rel); };
+  auto keep = [&](std::string reason) {
+    for (const auto& [temp, target] : j.renames) unfinished->push_back(Resolved(at(target)));
+    return reason;
   };
-  std::vector<std::string> copies, folders;
+  std::vector<std::string> folders;  // of the copies, in the journal's order
+  for (const std::string& c : j.copies) folders.push_back(at(c));
+  // No save of another instance runs in these folders while the set is finished.
+  FolderLocks locks;
+  std::string held;
+  if (!locks.Take(folders, &held)) return keep(held);
+  if (!IsRegular(path)) return {};  // finished by another instance meanwhile
+  // The set's files in the folder of copy k.
+  auto namesIn = [&](std::size_t k) {
+    std::vector<std::string> names;
+    std::string folder, name1, name2;
+    for (const auto& [temp, target] : j.renames)
+      if (SplitRelative(temp, &folder, &name1) && SplitRelative(target, &folder, &name2) && folder == j.copies[k]) {
+        names.push_back(name1);
+        names.push_back(name2);
+      }
+    return names;
+  };
+  auto copyOf = [&](const std::string& rel) {
+    std::string folder, file;
+    SplitRelative(rel, &folder, &file);
+    return static_cast<std::size_t>(std::find(j.copies.begin(), j.copies.end(), folder) - j.copies.begin());
+  };
+  std::vector<char> present;
   bool whole = true;
-  for (const std::string& c : j.copies) {
-    copies.push_back(InFolder(at(c), name));
-    folders.push_back(at(c));
-    whole = whole && IsRegular(copies.back());
+  int recoveryStep = 0;
+  for (std::size_t k = 0; k < folders.size(); ++k) {
+    present.push_back(IsRegular(InFolder(folders[k], name)));
+    if (present.back()) continue;
+    // A folder that cannot be reached is never taken for one whose copy was not yet
+    // written or removed already: the set is finished once it is back.
+    const std::string away = UnreachableFolder(folders[k], namesIn(k));
+    if (!away.empty()) return keep(away);
+    whole = false;
   }
   for (const auto& [temp, target] : j.renames) {
-    const std::string t = at(temp), g = at(target);
-    folders.push_back(DirectoryPart(g));
+    const std::size_t k = copyOf(temp);
     // Every copy there: the temporaries were complete; those still there are
     // renamed (a missing one was renamed already). A copy missing: the journals
     // were being written or removed, so no rename or every rename was done; what
-    // is left goes.
+    // is left goes, in the folders that hold a copy (others are left to the next
+    // save of their targets).
+    if (!whole && !present[k]) continue;
+    const std::string t = at(temp), g = at(target);
     const int failed = whole ? std::rename(t.c_str(), g.c_str()) : ::unlink(t.c_str());
-    if (failed != 0 && errno != ENOENT) {
-      const int err = errno;
+    const int err = failed != 0 ? errno : 0;
+    if (const SaveStepHook hook = gRecoveryHook.load(); hook && failed == 0) hook(recoveryStep++);
+    if (err == ENOENT) {
+      // Renamed already, unless its folder went away meanwhile.
+      const std::string away = whole ? UnreachableFolder(folders[k], namesIn(k)) : std::string();
+      if (away.empty()) continue;
+      SyncDirectories(folders);
+      return keep(away);
+    }
+    if (failed != 0) {
       // The path as the user knows it: "data/../fits/f1.ra1" resolved.
       std::error_code ec;
       const std::filesystem::path shown = std::filesystem::weakly_canonical(whole ? g : t, ec);
       const std::string reason = SystemReason(ec ? (whole ? g : t) : shown.string(), err);
       SyncDirectories(folders);
-      return reason;
+      return keep(reason);
     }
   }
   SyncDirectories(folders);
   // The journal read here goes last: while it is there, the set is found again.
-  for (const std::string& c : copies)
-    if (c != path) (void)::unlink(c.c_str());
+  for (const std::string& folder : folders)
+    if (folder != dir) (void)::unlink(InFolder(folder, name).c_str());
   (void)::unlink(path.c_str());
   SyncDirectories(folders);
   return {};
@@ -515,8 +699,12 @@ class SetJournal {
 
 // Finishes the sets of ended processes whose journals lie among the entries of
 // dir, and removes the journal temporaries such processes left.
-std::string RecoverJournalsIn(const std::string& dir, const std::vector<std::string>& entries) {
+// The targets of sets of ended saves that stay unfinished are added to *unfinished
+// (when given).
+std::string RecoverJournalsIn(const std::string& dir, const std::vector<std::string>& entries,
+                              std::vector<std::string>* unfinished = nullptr) {
   std::string failures;
+  std::vector<std::string> left;
   for (const std::string& entry : entries) {
     JournalOwner owner;
     if (JournalOwnerOf(entry, kJournalTempExtension, &owner)) {
@@ -526,10 +714,37 @@ std::string RecoverJournalsIn(const std::string& dir, const std::vector<std::str
         (void)::unlink(InFolder(dir, entry).c_str());
       continue;
     }
-    const std::string why = RecoverJournal(dir, entry);
+    const std::string why = RecoverJournal(dir, entry, &left);
     if (!why.empty()) failures += (failures.empty() ? "" : "\n") + why;
   }
+  if (unfinished) unfinished->insert(unfinished->end(), left.begin(), left.end());
   return failures;
+}
+
+// Takes the folders of the targets a save renames (see folder_lock.h) and finishes,
+// under the locks, the sets that ended saves left there, so that their replay can
+// never follow (and undo part of) this save. False with the reason when another
+// instance kept a folder, or when a set left there that names one of the targets
+// cannot be finished now (its later replay would mix its files with this save's).
+bool HoldFolders(const std::vector<std::string>& targets, FolderLocks* locks, std::string* why) {
+  std::vector<std::string> folders;
+  for (const std::string& t : targets) folders.push_back(DirectoryPart(t));
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  if (!locks->Take(folders, why)) return false;
+  for (const std::string& folder : folders) {
+    std::vector<std::string> unfinished;
+    const std::string left = RecoverJournalsIn(folder, FolderEntries(folder), &unfinished);
+    const bool named = std::any_of(targets.begin(), targets.end(), [&](const std::string& t) {
+      return std::find(unfinished.begin(), unfinished.end(), Resolved(t)) != unfinished.end();
+    });
+    if (named) {
+      *why = "a save of a set of files in this folder was interrupted and cannot be finished now:\n" + left;
+      locks->Release();
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -553,6 +768,12 @@ std::string WithReason(const std::string& message, const std::string& reason) {
   return message + "\n" + reason;
 }
 
+std::string InterruptedSaveNote(const std::string& why) {
+  if (why.empty()) return why;
+  return "a save of a set of files was interrupted and could not be finished; "
+         "files of the set may come from different saves:\n" + why;
+}
+
 std::string RecoverInterruptedSaves(const std::string& dir) {
   const std::string folder = dir.empty() ? "." : dir;
   return RecoverJournalsIn(folder, FolderEntries(folder));
@@ -574,6 +795,8 @@ std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths) {
 
 void SetSaveStepHookForTesting(SaveStepHook hook) { gStepHook.store(hook); }
 
+void SetRecoveryStepHookForTesting(SaveStepHook hook) { gRecoveryHook.store(hook); }
+
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_) {
   if (path_.empty()) {
     error_ = "(no file name): " + std::string(std::strerror(ENOENT));
@@ -594,17 +817,20 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
   }
 
   // One listing of the folder serves both: an interrupted set is finished before
-  // the temporaries it may name are looked at.
+  // the temporaries it may name are looked at; while one stays unfinished, its
+  // temporaries are kept for it.
   const std::vector<std::string> entries = FolderEntries(DirectoryPart(target_));
-  (void)RecoverJournalsIn(DirectoryPart(target_), entries);
-  RemoveStaleTemporaries(target_, entries);
+  std::vector<std::string> unfinished;
+  (void)RecoverJournalsIn(DirectoryPart(target_), entries, &unfinished);
+  if (unfinished.empty()) RemoveStaleTemporaries(target_, entries);
   // O_EXCL on a name of our own making: no other file is ever opened by mistake;
   // mode 0666 lets the umask decide as it would for fopen.
   int fd = -1;
   int err = 0;
   const std::string dir = DirectoryPart(target_);
   const std::string prefix = (dir == "/" ? dir : dir + "/") + TempPrefix(NamePart(target_)) +
-                             HostTag() + "-" + std::to_string(::getpid()) + "-";
+                             HostTag() + "-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(OwnStart()) + "-";
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp_ = prefix + std::to_string(gTempCounter.fetch_add(1)) + std::string(kTempExtension);
     fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -707,6 +933,14 @@ bool AtomicFile::Commit() {
     error_.clear();
     return true;
   }
+  std::string why;
+  FolderLocks locks;
+  if (!HoldFolders({target_}, &locks, &why)) {
+    Discard();
+    error_ = path_ + ": " + why;
+    NoteFailureReason(error_);
+    return false;
+  }
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
     const int err = errno;
     Discard();
@@ -757,6 +991,21 @@ bool AtomicFileBatch::Commit() {
     ++stepCount;
   };
   step();
+  // The renames of another instance's save in these folders are not mixed with
+  // these, and a set an ended save left there is finished before.
+  std::vector<std::string> targets;
+  for (const Pending& p : pending) targets.push_back(p.target);
+  FolderLocks locks;
+  std::string held;
+  if (!pending.empty() && !HoldFolders(targets, &locks, &held)) {
+    error_ = pending.front().path + ": " + held;
+    NoteFailureReason(error_);
+    for (const Pending& p : pending) {
+      ::unlink(p.temp.c_str());
+      notReplaced_.push_back(p.path);
+    }
+    return false;
+  }
   // One rename replaces one file whole; two or more are written down first, so
   // that a program ended among them leaves a set that the next save or load in
   // its folders finishes.
@@ -825,18 +1074,19 @@ bool IsSaveTemporaryName(const std::string& fileName) {
   JournalOwner owner;
   if (JournalOwnerOf(name, kJournalExtension, &owner) || JournalOwnerOf(name, kJournalTempExtension, &owner))
     return true;
-  // ".<target>.tmp-<host>-<pid>-<n>.part"
+  // ".<target>.tmp-<host>-<pid>-<start>-<n>.part" (before: "-<pid>-<n>.part")
   const std::size_t mark = name.rfind(kTempMark);
   if (!name.empty() && name[0] == '.' && mark != std::string_view::npos && mark > 0) {
     std::string_view rest = name.substr(mark + kTempMark.size());
-    // The host is everything up to the dash before the pid.
+    // The host is everything up to the dash before the last two numbers.
     if (rest.size() > kTempExtension.size()) {
       const std::string_view core = rest.substr(0, rest.size() - kTempExtension.size());
       const std::size_t last = core.rfind('-');
       const std::size_t beforePid = last == std::string_view::npos || last == 0
                                         ? std::string_view::npos
                                         : core.rfind('-', last - 1);
-      if (beforePid != std::string_view::npos && PidOfTemporary(rest.substr(beforePid + 1)) > 0)
+      TempOwner temp;
+      if (beforePid != std::string_view::npos && ParseTemporaryRest(rest.substr(beforePid + 1), &temp))
         return true;
     }
   }
