@@ -592,12 +592,13 @@ OwnTemporaryName OwnTemporaryOf(const fs::path& target) {
     const std::string mark = "." + target.filename().string() + ".tmp-";
     if (name.rfind(mark, 0) != 0) continue;
     // "<host>-<pid>-<start>-<n>.part"
-    std::string rest = name.substr(mark.size(), name.size() - mark.size() - 5);
-    rest.erase(rest.rfind('-'));
-    own.start = rest.substr(rest.rfind('-') + 1);
-    rest.erase(rest.rfind('-'));
-    own.pid = rest.substr(rest.rfind('-') + 1);
-    own.host = rest.substr(0, rest.rfind('-'));
+    const std::string rest = name.substr(mark.size(), name.size() - mark.size() - 5);
+    own.pid = std::to_string(::getpid());
+    const std::size_t at = rest.rfind("-" + own.pid + "-");
+    if (at == std::string::npos) continue;
+    own.host = rest.substr(0, at);
+    const std::string numbers = rest.substr(at + own.pid.size() + 2);
+    own.start = numbers.find('-') == std::string::npos ? "" : numbers.substr(0, numbers.find('-'));
     own.prefix = mark + own.host + "-";
   }
   file.Discard();
@@ -768,10 +769,12 @@ TEST(AtomicFile, TemporaryOfAnEarlierRunWithThisPidGoes) {
   fs::create_directories(dir);
   const fs::path target = dir / "00001.ra1";
   const OwnTemporaryName own = OwnTemporaryOf(target);
-  ASSERT_EQ(own.pid, std::to_string(::getpid()));
-  const std::string earlier = own.prefix + own.pid + "-" + std::to_string(std::stoull(own.start) + 1) + "-3.part";
+  ASSERT_FALSE(own.host.empty());
+  EXPECT_FALSE(own.start.empty()) << "temporaries carry the process start";
+  const std::string start = own.start.empty() ? "1000" : own.start;
+  const std::string earlier = own.prefix + own.pid + "-" + std::to_string(std::stoull(start) + 1) + "-3.part";
   const std::string unnamed = own.prefix + own.pid + "-4.part";
-  const std::string mine = own.prefix + own.pid + "-" + own.start + "-5.part";
+  const std::string mine = own.prefix + own.pid + "-" + start + "-5.part";
   for (const std::string& name : {earlier, unnamed, mine}) WriteRaw(dir / name, "cut short");
   for (const std::string& name : {earlier, unnamed})
     fs::last_write_time(dir / name, fs::file_time_type::clock::now() - std::chrono::hours(24));
