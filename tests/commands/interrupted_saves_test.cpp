@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -101,10 +102,19 @@ std::vector<float> TableValues(const std::string& path) {
   return values;
 }
 
-int gPauseAtSteps = 0;
-// Each step of a set's replacement takes a little while, as on a slow disk: saves
-// running side by side overlap.
-void PauseAtStep(int) { ::usleep(static_cast<useconds_t>(gPauseAtSteps)); }
+int gToOther = -1, gFromOther = -1;
+// The two instances start the replacement of each set together (once all their
+// temporaries are written, each waits up to 5 s for the other), and each step of
+// it takes a little while, as on a slow disk: their saves overlap.
+void PauseAtStep(int step) {
+  if (step == 0) {
+    char c = 'x';
+    (void)!::write(gToOther, &c, 1);
+    pollfd other{gFromOther, POLLIN, 0};
+    if (::poll(&other, 1, 5000) > 0) (void)!::read(gFromOther, &c, 1);
+  }
+  ::usleep(5000);
+}
 
 // Two instances each saving the fit and the noise into one folder again and again,
 // without kills: every time both have ended, every scan's fit + residuals is its
@@ -146,16 +156,20 @@ TEST_F(InterruptedSavesTest, TwoInstancesSavingFitAndNoiseIntoOneFolderNeverMix)
   for (int round = 0; round < 4; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     pid_t children[2];
+    int pipes[2][2];  // [k]: from instance k to the other
+    ASSERT_EQ(::pipe(pipes[0]), 0);
+    ASSERT_EQ(::pipe(pipes[1]), 0);
     for (int k = 0; k < 2; ++k) {
       children[k] = ::fork();
       ASSERT_GE(children[k], 0);
       if (children[k] != 0) continue;
-      gPauseAtSteps = 3000;
+      gToOther = pipes[k][1];
+      gFromOther = pipes[1 - k][0];
       SetSaveStepHookForTesting(PauseAtStep);
       // Each save of each instance moves fit and noise by its own amount.
       const float step = k == 0 ? 0.01f : -0.013f;
-      for (int i = 1; i <= 3; ++i) {
-        const float d = step * static_cast<float>(i + 3 * round);
+      for (int i = 1; i <= 2; ++i) {
+        const float d = step * static_cast<float>(i + 2 * round);
         for (int s = 1; s <= n; ++s)
           for (int p = 1; p <= pnPoints[Idx(s)]; ++p) ppFit[Idx(s)][p] += d;
         for (int g = 1; g <= nGridPoints; ++g) pTINoise[g] += d;
@@ -169,6 +183,10 @@ TEST_F(InterruptedSavesTest, TwoInstancesSavingFitAndNoiseIntoOneFolderNeverMix)
       int status = 0;
       ASSERT_EQ(::waitpid(child, &status, 0), child);
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (auto& ends : pipes) {
+      ::close(ends[0]);
+      ::close(ends[1]);
     }
     EXPECT_EQ(RecoverInterruptedSavesOf({path('f', 1)}), "");
     float fitShift = 0.0f;
