@@ -82,7 +82,6 @@ void SetInitialProfile(int n, const float* radius, const float* signal, const Sc
 }
 
 int LoadInitialData(Window* window, const std::string& path) {
-  (void)window;
   bDataChanged = true;
   const float minStep = (!bEquilibriumMode && fRadialStep > 0.001f) ? fRadialStep : 0.0f;
   if (nScans < 1) {

@@ -375,7 +375,6 @@ bool SaveTINoise(const std::string& chosenPath) {
 
 bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
                              const std::string& outputPath) {
-  (void)window;
   if (nScans < 1 || !bFitTINoise || !pTINoise || !pGridRadius) return false;
   if (RefuseDLSData()) return false;
   ScanInfo info;
