@@ -180,7 +180,8 @@ Blank ReadBlank(const std::string& path) {
   int n = 0;
   float *r = nullptr, *v = nullptr, *third = nullptr;
   bool mark = false;
-  (void)RecoverInterruptedSavesOf({path});
+  if (const std::string note = InterruptedSaveNote(RecoverInterruptedSavesOf({path})); !note.empty())
+    ShowError(note, false);
   // The blank leaves the kind of the loaded data as it is.
   const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), nullptr, &info, &n, &r,
                                      &v, &third, &mark, 0.0f);

@@ -428,7 +428,8 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
   }
   if (!parameterFile.empty() &&
       AskYesNo(*this, FormatText("switch to parameter file %s?", FileNameOf(parameterFile).c_str()), "")) {
-    (void)RecoverInterruptedSavesOf({parameterFile});
+    if (const std::string note = InterruptedSaveNote(RecoverInterruptedSavesOf({parameterFile})); !note.empty())
+      ShowAttention(*this, note);
     ReloadParameters(&GetHandle(), parameterFile);
     RepaintMain();
   }

@@ -99,6 +99,11 @@ bool RefuseDLSData(TXLAWindow& window) {
 bool ShowOutcome(TXLAWindow& window, const RawToolOutcome& outcome) {
   switch (outcome.status) {
     case RawToolStatus::Done:
+      // A note on the files read (a set of their folder that could not be finished).
+      if (!outcome.message.empty()) {
+        PlayInfoSound();
+        CommandMessageBox(window, outcome.message, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+      }
       return true;
     case RawToolStatus::NotForDLSData:
       ShowNotForDLSData(window);

@@ -269,10 +269,11 @@ void StepBoundaryProfile(float amplitude, double t, const float* radii, float* v
       KernelOptics(), t, count, radii, values);
 }
 
-bool LoadDistributionFromFile(const std::string& fileName, std::string* error) {
+bool LoadDistributionFromFile(const std::string& fileName, std::string* error, std::string* note) {
   if (IsSizeShapeModel()) return false;
   ClearDistribution();
-  (void)RecoverInterruptedSavesOf({fileName});
+  const std::string unfinished = InterruptedSaveNote(RecoverInterruptedSavesOf({fileName}));
+  if (note) *note = unfinished;
   CCurve curve;
   if (!curve.ReadFromFile(fileName.c_str(), 1, 2)) return false;
   const int n = curve.Count();

@@ -43,8 +43,10 @@ void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, 
 // Installs the two-column distribution of a file (x, value) as the current one,
 // with kernel array and workspace for the loaded scans. False for the c(s,ff0)
 // models, an unreadable file, or memory that could not be had (its message in
-// *error, when given).
-bool LoadDistributionFromFile(const std::string& fileName, std::string* error = nullptr);
+// *error, when given). *note (when given) receives what the caller shows of the
+// file's folder: a set saved there that could not be finished; empty otherwise.
+bool LoadDistributionFromFile(const std::string& fileName, std::string* error = nullptr,
+                              std::string* note = nullptr);
 
 // The one-dimensional distribution on show, held while a synthetic set is made from
 // the distribution file, and put back (with its plot, as it was shown) when that

@@ -7,7 +7,6 @@
 
 #include "modelcalc/model_steps.h"
 #include "modelfit/model_params.h"
-#include "numerics/atomic_file.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/solvent_constants.h"
@@ -124,7 +123,9 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
   if (static_cast<int>(sel.names.size()) > kMaxScans) return TooManyScansText();
 
   std::vector<StagedSet> sets;
-  (void)RecoverInterruptedSaves(sel.directory);
+  std::vector<std::string> selected;
+  for (const std::string& name : sel.names) selected.push_back(JoinPath(sel.directory, name));
+  FinishInterruptedSaves(window, selected);
   std::vector<FileNote> notes;
   for (const std::string& name : sel.names) {
     const std::string path = JoinPath(sel.directory, name);

@@ -257,7 +257,9 @@ SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
   // The folder's files in the order of their names.
   std::vector<std::string> files;
   std::error_code ec;
-  (void)RecoverInterruptedSaves(source.empty() ? "." : source);
+  if (const std::string note = InterruptedSaveNote(RecoverInterruptedSaves(source.empty() ? "." : source));
+      !note.empty())
+    out.errors.push_back(note);
   for (const fs::directory_entry &e :
        fs::directory_iterator(source.empty() ? "." : source, ec))
     if (e.is_regular_file() && !IsSaveTemporaryName(e.path().filename().string()))

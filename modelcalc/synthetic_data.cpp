@@ -100,8 +100,10 @@ bool ComputeDistributionSignal(Window* window, std::optional<bool> normalized) {
   bSyntheticFromDistribution = true;
   bool ok = false;
   if (normalized) bNormalizeLoadedDistribution = *normalized;
-  std::string failure;
-  if (!LoadDistributionFromFile(szDistribFile, &failure)) {
+  std::string failure, note;
+  const bool loaded = LoadDistributionFromFile(szDistribFile, &failure, &note);
+  if (!note.empty()) ShowRunMessage({std::move(note), "ATTENTION", MB_OK | MB_ICONINFORMATION, false});
+  if (!loaded) {
     ShowRunMessage(ErrorBoxMessage(std::move(failure)));
   } else {
     // The kernels are computed on the radii of the first displayed scan.

@@ -6,12 +6,15 @@
 // the target. On any failure the target keeps its old content (or stays absent),
 // the temporary is removed and the error names the path and the reason.
 //
-// The temporary of "dir/name" is "dir/.name.tmp-<host>-<pid>-<n>.part": hidden,
-// and with an extension that no loader and no file filter of the program takes,
-// so that one left behind by a program that was ended during a save is never read
-// as data. When a target is written, the temporaries of it that processes of this
-// host no longer running left behind are removed first (those of a running
-// instance stay).
+// The temporary of "dir/name" is "dir/.name.tmp-<host>-<pid>-<start>-<n>.part":
+// hidden, and with an extension that no loader and no file filter of the program
+// takes, so that one left behind by a program that was ended during a save is never
+// read as data. When a target is written, the temporaries of it that processes of
+// this host no longer running left behind are removed first (those of a running
+// instance stay). The start of the process (as in the journal's name) tells an
+// earlier run that had the same pid (a container starts the program with the same
+// pid every time) from the running one; temporaries named before they carried it
+// go when they are older than the process that now has their pid.
 //
 // A set of two or more files (AtomicFileBatch) is replaced by one rename per file.
 // So that a program ended among those renames (a kill, a crash, a power cut) does
@@ -28,6 +31,16 @@
 // is whole. The journal ".tarmic-save-<host>-<pid>-<start>-<n>.journal" is hidden
 // and names its process, with its start time so that a later process of the same
 // pid is not taken for it.
+//
+// A journal is obeyed only as far as it names what a save of this program wrote
+// for its set: plain names in folders that hold a copy of it, temporaries named as
+// its process names them, each target in its temporary's folder. Any other (put
+// into a shared folder by anyone, with absolute paths or ".." to files elsewhere)
+// is left alone and reported. A folder of the set that cannot be read at recovery
+// (not mounted, moved, no permission) is never taken for one whose copy was
+// removed: the journal stays and the set is finished once the folder is back.
+// The renames of a save and of a recovery are done holding the folders they touch
+// (folder_lock.h), so that two instances saving one set never interleave theirs.
 #pragma once
 
 #include <cstdio>
@@ -97,7 +110,9 @@ class AtomicFileBatch {
 
   // Renames every temporary over its target and closes the batch. False when a
   // rename failed: the targets renamed before it stay replaced, the rest keep their
-  // old contents (their temporaries removed) and are listed in NotReplaced().
+  // old contents (their temporaries removed) and are listed in NotReplaced(). False
+  // with nothing replaced when another instance kept a folder of the set for the
+  // whole wait, or a set an ended save left there cannot be finished now.
   bool Commit();
   // Removes every temporary still held and closes the batch; nothing is replaced.
   void Discard();
@@ -151,16 +166,22 @@ bool IsSaveTemporaryName(const std::string& fileName);
 // Every save runs it for the folder of its target and every load of scans,
 // noise, fit and distribution files for the folders it reads. Empty when nothing
 // was left unfinished; otherwise, one line per set, "<path>: <reason>" of the step
-// that failed (a read-only folder): its journal stays for a later attempt.
+// that failed (a read-only folder, a folder of the set that cannot be read, another
+// instance saving there) or of a journal that is not obeyed: the journal stays.
 std::string RecoverInterruptedSaves(const std::string& dir);
 // The same for the folders of the given files, each folder once.
 std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths);
+// What a load tells of a set it could not finish: the note with why (what the two
+// above returned) after it; empty when why is.
+std::string InterruptedSaveNote(const std::string& why);
 
 // For tests: called with 0, 1, 2, ... at each step of a set's replacement: 0 when
 // every temporary is complete, then after each journal written, each rename done
 // and each journal removed. Null (the default) calls nothing.
 using SaveStepHook = void (*)(int step);
 void SetSaveStepHookForTesting(SaveStepHook hook);
+// For tests: called with 0, 1, 2, ... after each rename a recovery does.
+void SetRecoveryStepHookForTesting(SaveStepHook hook);
 
 // How a failed save gives the system's reason. "<path>: <reason>" of the latest
 // failure an atomic write of path met on this thread (opening the temporary,

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "numerics/atomic_file.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
@@ -16,6 +15,7 @@
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "scandata/scan_loading.h"
 #include "scandata/text_io.h"
 #include "scandata/time_stamps.h"
 
@@ -82,7 +82,6 @@ void SetInitialProfile(int n, const float* radius, const float* signal, const Sc
 }
 
 int LoadInitialData(Window* window, const std::string& path) {
-  (void)window;
   bDataChanged = true;
   const float minStep = (!bEquilibriumMode && fRadialStep > 0.001f) ? fRadialStep : 0.0f;
   if (nScans < 1) {
@@ -94,7 +93,7 @@ int LoadInitialData(Window* window, const std::string& path) {
   int n = 0;
   float *r = nullptr, *y = nullptr, *third = nullptr;
   bool mark = false;
-  (void)RecoverInterruptedSavesOf({path});
+  FinishInterruptedSaves(window, {path});
   // The profile leaves the kind of the loaded set as it is.
   const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), nullptr, &record, &n,
                                      &r, &y, &third, &mark, minStep);

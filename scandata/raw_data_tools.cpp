@@ -242,13 +242,18 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
   int n = 0;
   float *r = nullptr, *y = nullptr;
   std::string error;
-  (void)RecoverInterruptedSavesOf({blankPath});
+  // A set of the blank's folder that could not be finished is said with the outcome.
+  const std::string unfinished = InterruptedSaveNote(RecoverInterruptedSavesOf({blankPath}));
+  auto told = [&unfinished](RawToolOutcome outcome) {
+    if (!unfinished.empty()) outcome.message += (outcome.message.empty() ? "" : "\n\n") + unfinished;
+    return outcome;
+  };
   // The blank leaves the kind of the loaded set as it is.
   const int ok = ReadScanFileAndKind(blankPath.c_str(), ScanDataKind::InForce(), nullptr, &record,
                                      &n, &r, &y, nullptr, nullptr, 0.0f, &error);
   if (!ok) {
     PlayInfoSound();
-    return Refused(Format("\n\aLOAD ERROR: %s", (error.empty() ? blankPath : error).c_str()));
+    return told(Refused(Format("\n\aLOAD ERROR: %s", (error.empty() ? blankPath : error).c_str())));
   }
   // Every scan's blank values first; the scans change only when all could be made.
   std::vector<std::vector<float>> blank(Z(nScans) + 1);
@@ -261,11 +266,11 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
   free_vector(r, 1, n);
   free_vector(y, 1, n);
   if (!uncovered.empty())
-    return Refused("\n\athe blank scan does not cover the radii of" + uncovered);
+    return told(Refused("\n\athe blank scan does not cover the radii of" + uncovered));
   for (int s = 1; s <= nScans; ++s)
     for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] -= blank[Z(s)][Z(i)];
   RebuildGrid();
-  return Done();
+  return told(Done());
 }
 
 RawToolOutcome ExcludeRadialRange(float r1, float r2) {

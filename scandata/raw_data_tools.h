@@ -40,7 +40,7 @@ enum class RawToolStatus {
 };
 struct RawToolOutcome {
   RawToolStatus status = RawToolStatus::Refused;
-  std::string message;  // for the command's box; empty when there is nothing to say
+  std::string message;  // for the command's box (with Done: a note); empty when there is nothing to say
   bool ok() const { return status == RawToolStatus::Done; }
 };
 

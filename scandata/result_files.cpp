@@ -22,6 +22,7 @@
 #include "scandata/program_files.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "scandata/scan_loading.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -374,14 +375,13 @@ bool SaveTINoise(const std::string& chosenPath) {
 
 bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
                              const std::string& outputPath) {
-  (void)window;
   if (nScans < 1 || !bFitTINoise || !pTINoise || !pGridRadius) return false;
   if (RefuseDLSData()) return false;
   ScanInfo info;
   int n = 0;
   float *radius = nullptr, *value = nullptr, *third = nullptr;
   std::string why;
-  (void)RecoverInterruptedSavesOf({inputPath});
+  FinishInterruptedSaves(window, {inputPath});
   // The file leaves the kind of the loaded data as it is.
   if (!ReadScanFileAndKind(inputPath.c_str(), ScanDataKind::InForce(), nullptr, &info, &n, &radius,
                            &value, &third, nullptr, 0.0f, &why)) {

@@ -138,22 +138,6 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, const Sca
   return true;
 }
 
-// Finishes the saves of sets that a program ended during their renames left in the
-// folders of paths, before anything of them is read. A set that cannot be finished
-// (a read-only folder) is said: its files may come from two saves.
-void FinishInterruptedSaves(Window* window, const std::vector<std::string>& paths) {
-  const std::string why = RecoverInterruptedSavesOf(paths);
-  if (why.empty()) return;
-  const std::string note =
-      "a save of a set of files was interrupted and could not be finished; "
-      "files of the set may come from different saves:\n" + why;
-  if (bRealtimeMode || bBatchMode) {
-    DebugLog(window, "\n" + note);
-    return;
-  }
-  AttentionBox(window, note);
-}
-
 // Leaves the files this program wrote beside the scans out of a selection of full
 // paths: a note names them (the diagnostics log in realtime and batch runs); false
 // after "no scan files selected" when none is left.
@@ -412,6 +396,16 @@ bool Reload(Window* window, ReloadKind kind) {
 }
 
 }  // namespace
+
+void FinishInterruptedSaves(Window* window, const std::vector<std::string>& paths) {
+  const std::string note = InterruptedSaveNote(RecoverInterruptedSavesOf(paths));
+  if (note.empty()) return;
+  if (bRealtimeMode || bBatchMode) {
+    DebugLog(window, "\n" + note);
+    return;
+  }
+  AttentionBox(window, note);
+}
 
 void TitleWindowWithLoadedSet(Window* window, const std::string& firstPath) {
   if (!window) return;

@@ -56,6 +56,13 @@ struct FileNote {
 // analysis of the loaded set).
 void ShowFileNotes(Window* window, const std::vector<FileNote>& notes);
 
+// Finishes the saves of sets that a program ended during their renames left in the
+// folders of paths, before anything of them is read. A set that cannot be finished
+// (a read-only folder, a folder of the set out of reach, a journal not obeyed) is
+// said in an "ATTENTION" box (the diagnostics log in realtime and batch runs): its
+// files may come from two saves. Every loader of files the program saves calls it.
+void FinishInterruptedSaves(Window* window, const std::vector<std::string>& paths);
+
 // Titles the window after the set loaded last, named by the path of its first file,
 // with the set's data mode (ShowDataModeInTitle). Every loader that replaces the set
 // calls it once the load has succeeded, so the title never names a set that is gone.

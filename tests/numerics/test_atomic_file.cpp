@@ -22,6 +22,7 @@
 
 #include "numerics/atomic_file.h"
 #include "numerics/ccurve.h"
+#include "numerics/folder_lock.h"
 #include "numerics/cvector.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"
@@ -389,18 +390,33 @@ struct TwoFolderSet {
   }
   // Runs the save of the new contents in a child that kills or stops itself at
   // the given step; its pid (the child is waited for unless it stops).
-  pid_t SaveInChild(int killAt, int stopAt) const {
+  pid_t SaveInChild(int killAt, int stopAt, const std::string& tag = "new") const {
     const pid_t pid = ::fork();
     if (pid == 0) {
       gKillAtStep = killAt;
       gStopAtStep = stopAt;
       SetSaveStepHookForTesting(KillAtStep);
-      AtomicFileBatch batch;
-      for (const fs::path& f : files)
-        batch.Check(f.string(), WriteTextFileAtomically(f.string(), "new " + f.filename().string()));
-      ::_exit(batch.Finish().empty() ? 0 : 1);
+      ::_exit(Save(tag).empty() ? 0 : 1);
     }
     return pid;
+  }
+  // Saves "<tag> <name>" into every file of the set; the batch's report.
+  std::string Save(const std::string& tag) const {
+    AtomicFileBatch batch;
+    for (const fs::path& f : files)
+      batch.Check(f.string(), WriteTextFileAtomically(f.string(), tag + " " + f.filename().string()));
+    return batch.Finish();
+  }
+  // The save every file comes from ("old", "new", ...), or "mixed".
+  std::string Tag() const {
+    std::string tag;
+    for (const fs::path& f : files) {
+      const std::string text = ReadAll(f);
+      const std::string mine = text.substr(0, text.find(' '));
+      if (text != mine + " " + f.filename().string() || (!tag.empty() && mine != tag)) return "mixed";
+      tag = mine;
+    }
+    return tag;
   }
   // The old contents, then a save of the new ones killed at the given step.
   void SaveKilledAt(int step) const {
@@ -482,9 +498,12 @@ TEST(AtomicFileBatch, JournalOfARunningProcessStaysAndPidReuseIsSeen) {
   // before the child): they are still those of an ended process.
   const pid_t self = ::getpid();
   set.SaveKilledAt(3);
-  std::string killedPid;
+  std::string killedPid;  // "...-<pid>" of "...-<pid>-<start>-<n>.part"
   for (const std::string& name : set.Leftovers())
-    if (fs::path(name).extension() == ".part") killedPid = name.substr(0, name.rfind('-'));
+    if (fs::path(name).extension() == ".part") {
+      killedPid = name.substr(0, name.rfind('-'));
+      killedPid.erase(killedPid.rfind('-'));
+    }
   const pid_t killed = std::stoi(killedPid.substr(killedPid.rfind('-') + 1));
   const std::string from = "-" + std::to_string(killed) + "-", to = "-" + std::to_string(self) + "-";
   for (const std::string& name : set.Leftovers()) {
@@ -553,6 +572,217 @@ TEST(AtomicFileBatch, InnerBatchIsPartOfTheOuterSet) {
   EXPECT_EQ(outer.Finish(), "");
   EXPECT_EQ(ReadAll(x), "new\n");
   EXPECT_EQ(ReadAll(y), "new\n");
+  fs::remove_all(dir);
+}
+
+// ------------------------------------------------ the world around one save
+
+// This process's temporary of target as the program names it, split at its
+// numbers: "<prefix><host>-" and the pid and start that follow.
+struct OwnTemporaryName {
+  std::string prefix;  // ".<name>.tmp-<host>-"
+  std::string host;
+  std::string pid, start;
+};
+OwnTemporaryName OwnTemporaryOf(const fs::path& target) {
+  OwnTemporaryName own;
+  AtomicFile file(target.string());
+  for (const fs::directory_entry& e : fs::directory_iterator(target.parent_path())) {
+    const std::string name = e.path().filename().string();
+    const std::string mark = "." + target.filename().string() + ".tmp-";
+    if (name.rfind(mark, 0) != 0) continue;
+    // "<host>-<pid>-<start>-<n>.part"
+    const std::string rest = name.substr(mark.size(), name.size() - mark.size() - 5);
+    own.pid = std::to_string(::getpid());
+    const std::size_t at = rest.rfind("-" + own.pid + "-");
+    if (at == std::string::npos) continue;
+    own.host = rest.substr(0, at);
+    const std::string numbers = rest.substr(at + own.pid.size() + 2);
+    own.start = numbers.find('-') == std::string::npos ? "" : numbers.substr(0, numbers.find('-'));
+    own.prefix = mark + own.host + "-";
+  }
+  file.Discard();
+  return own;
+}
+
+std::string JournalText(const std::vector<std::string>& copies,
+                        const std::vector<std::pair<std::string, std::string>>& renames) {
+  std::string text = "tarmic save journal 1\nboot -\ncopies " + std::to_string(copies.size()) + "\n";
+  for (const std::string& c : copies) text += c + "\n";
+  text += "renames " + std::to_string(renames.size()) + "\n";
+  for (const auto& [t, g] : renames) text += t + "\n" + g + "\n";
+  return text + "end\n";
+}
+
+// A journal obeys only what a save of this program wrote for its set. Journals put
+// into a data folder by another machine or by anyone (their process ended: another
+// host's, two hours old, or a pid of this host that no longer runs) that name an
+// absolute path, a file beyond ".." or a file of another name as a temporary, or a
+// folder without a copy of the journal, touch nothing: every file stays as it was,
+// the journals stay, and the load reports each of them.
+TEST(AtomicFileBatch, JournalNamingFilesOutsideItsSetIsLeftAloneAndReported) {
+  const fs::path root = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_planted";
+  fs::remove_all(root);
+  const fs::path data = root / "data", home = root / "home", other = root / "other";
+  for (const fs::path& d : {data, home, other}) fs::create_directories(d);
+  WriteRaw(home / "notes.txt", "notes");
+  WriteRaw(other / "victim.txt", "victim");
+  WriteRaw(data / "planted.txt", "planted");
+  WriteRaw(data / "f1.ra1", "old f1");
+  const OwnTemporaryName own = OwnTemporaryOf(data / "f1.ra1");
+  ASSERT_FALSE(own.host.empty());
+  // A temporary of another file.
+  const std::string foreign = ".other.ra1.tmp-" + own.host + "-999999-1-0.part";
+  WriteRaw(data / foreign, "foreign");
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  const std::string here = own.host + "-" + std::to_string(ended) + "-1-";
+  const std::string elsewhere = "elsewhere-4242-77-";
+  const std::string victim = (other / "victim.txt").string(), notes = (home / "notes.txt").string();
+  const std::vector<std::pair<std::string, std::string>> journals = {
+      // "planted.txt" over a file beyond "..".
+      {".tarmic-save-" + here + "0.journal", JournalText({"."}, {{"planted.txt", "../home/notes.txt"}})},
+      {".tarmic-save-" + elsewhere + "1.journal", JournalText({"."}, {{"planted.txt", "../home/notes.txt"}})},
+      // A file of another folder as the temporary, the second copy "missing".
+      {".tarmic-save-" + here + "2.journal", JournalText({".", "../other"}, {{"../other/victim.txt", "../other/x.txt"}})},
+      // Absolute paths.
+      {".tarmic-save-" + elsewhere + "3.journal", JournalText({"."}, {{victim, (other / "x.txt").string()}})},
+      {".tarmic-save-" + here + "4.journal", JournalText({".", home.string()}, {{"planted.txt", notes}})},
+      // A temporary of another target as the temporary of f1.
+      {".tarmic-save-" + here + "5.journal", JournalText({"."}, {{foreign, "f1.ra1"}})},
+      // The journal's own folder not among its copies.
+      {".tarmic-save-" + here + "6.journal", JournalText({"../home"}, {{"../home/notes.txt", "../home/y.txt"}})},
+  };
+  for (const auto& [name, text] : journals) {
+    WriteRaw(data / name, text);
+    fs::last_write_time(data / name, fs::file_time_type::clock::now() - std::chrono::hours(2));
+  }
+  const std::string report = RecoverInterruptedSaves(data.string());
+  for (const auto& [name, text] : journals) {
+    EXPECT_NE(report.find((data / name).string() + ": "), std::string::npos) << name << "\n" << report;
+    EXPECT_TRUE(fs::exists(data / name)) << name;
+  }
+  EXPECT_EQ(std::count(report.begin(), report.end(), '\n') + 1, static_cast<long>(journals.size())) << report;
+  EXPECT_EQ(ReadAll(home / "notes.txt"), "notes");
+  EXPECT_EQ(ReadAll(other / "victim.txt"), "victim");
+  EXPECT_EQ(ReadAll(data / "planted.txt"), "planted");
+  EXPECT_EQ(ReadAll(data / "f1.ra1"), "old f1");
+  EXPECT_EQ(ReadAll(data / foreign), "foreign");
+  EXPECT_FALSE(fs::exists(other / "x.txt"));
+  EXPECT_FALSE(fs::exists(home / "y.txt"));
+  // A save in the folder is not held up by them.
+  EXPECT_TRUE(WriteTextFileAtomically((data / "f1.ra1").string(), "new f1"));
+  EXPECT_EQ(ReadAll(home / "notes.txt"), "notes");
+  fs::remove_all(root);
+}
+
+// A folder of the set that cannot be read at the next load (moved away, as an
+// unmounted drive is away) is no sign of a commit finished or given up: the
+// journal stays, the load says so, nothing of the set is touched, and a save of a
+// file of that set waits for it. Once the folder is back the set is finished. The
+// same when the folder goes away between the renames of the recovery.
+TEST(AtomicFileBatch, FolderOutOfReachAtRecoveryKeepsTheJournalUntilItIsBack) {
+  const TwoFolderSet set("atomic_away");
+  const fs::path away = set.b.parent_path() / "moved";
+  set.SaveKilledAt(3);
+  ASSERT_EQ(set.NewCount(), 1);
+  fs::rename(set.b, away);
+  const std::string report = RecoverInterruptedSaves(set.a.string());
+  EXPECT_NE(report.find(set.b.string()), std::string::npos) << report;
+  EXPECT_EQ(ReadAll(set.files[0]), "new f1.ra1");
+  EXPECT_EQ(ReadAll(set.files[1]), "old f2.ra1");
+  std::string error;
+  EXPECT_FALSE(WriteTextFileAtomically(set.files[1].string(), "other f2.ra1", &error));
+  EXPECT_NE(error.find(set.b.string()), std::string::npos) << error;
+  EXPECT_EQ(ReadAll(set.files[1]), "old f2.ra1");
+  fs::rename(away, set.b);
+  EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
+  EXPECT_EQ(set.NewCount(), 3);
+  EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+
+  static fs::path gMoveFrom, gMoveTo;
+  gMoveFrom = set.b;
+  gMoveTo = away;
+  set.SaveKilledAt(3);
+  SetRecoveryStepHookForTesting([](int step) {
+    if (step == 0) fs::rename(gMoveFrom, gMoveTo);
+  });
+  EXPECT_NE(RecoverInterruptedSaves(set.a.string()), "");
+  SetRecoveryStepHookForTesting(nullptr);
+  EXPECT_EQ(ReadAll(set.files[1]), "new f2.ra1");
+  fs::rename(away, set.b);
+  EXPECT_EQ(RecoverInterruptedSaves(set.a.string()), "");
+  EXPECT_EQ(set.NewCount(), 3);
+  EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+}
+
+// Two instances saving one set: one stopped after its first rename holds the
+// folders, the other waits for them. When the first is killed, the second
+// finishes the first's set and then saves its own whole; one that cannot wait any
+// longer replaces nothing and says why. After the next load the set is whole.
+TEST(AtomicFileBatch, TwoInstancesSavingOneSetDoNotInterleave) {
+  const TwoFolderSet set("atomic_two");
+  set.WriteOld();
+  int status = 0;
+  const pid_t first = set.SaveInChild(-1, 3, "first");
+  ASSERT_GT(first, 0);
+  ASSERT_EQ(::waitpid(first, &status, WUNTRACED), first);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  const pid_t second = set.SaveInChild(-1, -1, "second");
+  ASSERT_GT(second, 0);
+  ::usleep(300 * 1000);
+  EXPECT_EQ(::waitpid(second, &status, WNOHANG), 0) << "the second save did not wait";
+  ::kill(first, SIGKILL);
+  ASSERT_EQ(::waitpid(first, nullptr, 0), first);
+  ASSERT_EQ(::waitpid(second, &status, 0), second);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(RecoverInterruptedSaves(set.a.string()), "");
+  EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
+  EXPECT_EQ(set.Tag(), "second");
+  EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+
+  // Stopped for longer than the second one waits.
+  const pid_t stopped = set.SaveInChild(-1, 3, "third");
+  ASSERT_EQ(::waitpid(stopped, &status, WUNTRACED), stopped);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  SetFolderLockWaitForTesting(std::chrono::milliseconds(200));
+  const std::string report = set.Save("fourth");
+  SetFolderLockWaitForTesting(std::chrono::seconds(10));
+  EXPECT_NE(report.find("another instance of the program was saving into the folder"), std::string::npos)
+      << report;
+  for (const fs::path& f : set.files) EXPECT_EQ(ReadAll(f).rfind("fourth", 0), std::string::npos) << f;
+  ::kill(stopped, SIGKILL);
+  ASSERT_EQ(::waitpid(stopped, nullptr, 0), stopped);
+  EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
+  EXPECT_EQ(set.Tag(), "third");
+  EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+}
+
+// A temporary left by an earlier run that had this process's pid (a container
+// gives the program the same pid each start) is removed by the next save of its
+// target: one carrying another start, and a day-old one named before temporaries
+// carried the start. This run's own temporaries stay.
+TEST(AtomicFile, TemporaryOfAnEarlierRunWithThisPidGoes) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_same_pid";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path target = dir / "00001.ra1";
+  const OwnTemporaryName own = OwnTemporaryOf(target);
+  ASSERT_FALSE(own.host.empty());
+  EXPECT_FALSE(own.start.empty()) << "temporaries carry the process start";
+  const std::string start = own.start.empty() ? "1000" : own.start;
+  const std::string earlier = own.prefix + own.pid + "-" + std::to_string(std::stoull(start) + 1) + "-3.part";
+  const std::string unnamed = own.prefix + own.pid + "-4.part";
+  const std::string mine = own.prefix + own.pid + "-" + start + "-5.part";
+  for (const std::string& name : {earlier, unnamed, mine}) WriteRaw(dir / name, "cut short");
+  for (const std::string& name : {earlier, unnamed})
+    fs::last_write_time(dir / name, fs::file_time_type::clock::now() - std::chrono::hours(24));
+  ASSERT_TRUE(WriteTextFileAtomically(target.string(), "saved\n"));
+  EXPECT_FALSE(fs::exists(dir / earlier));
+  EXPECT_FALSE(fs::exists(dir / unnamed));
+  EXPECT_TRUE(fs::exists(dir / mine));
+  for (const std::string& name : {earlier, unnamed, mine}) EXPECT_TRUE(IsSaveTemporaryName(name)) << name;
   fs::remove_all(dir);
 }
 

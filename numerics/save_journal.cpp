@@ -1,0 +1,504 @@
+// The journals of sets of files replaced together: see the top of atomic_file.h.
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "numerics/atomic_file.h"
+#include "numerics/folder_lock.h"
+#include "numerics/save_parts.h"
+
+namespace tarmic {
+
+using namespace save_parts;
+
+namespace {
+
+std::atomic<unsigned> gJournalCounter{0};
+std::atomic<SaveStepHook> gRecoveryHook{nullptr};
+
+constexpr std::string_view kJournalPrefix = ".tarmic-save-";
+constexpr std::string_view kJournalExtension = ".journal";
+constexpr std::string_view kJournalTempExtension = ".journal.part";
+constexpr std::string_view kJournalHeader = "tarmic save journal 1";
+// A journal is a few lines per file of the set; anything larger is none of ours.
+constexpr off_t kJournalMaxBytes = 4 << 20;
+
+// The process that wrote a journal, as its name tells it.
+struct JournalOwner {
+  std::string host;
+  long pid = 0;
+  unsigned long long start = 0;
+};
+
+// Splits "<host>-<pid>-<start>-<n>"; false when the text is not of that form.
+bool ParseOwner(std::string_view id, JournalOwner* owner) {
+  std::string_view fields[3];
+  for (int k = 2; k >= 0; --k) {
+    const std::size_t dash = id.rfind('-');
+    if (dash == std::string_view::npos || dash == 0) return false;
+    fields[k] = id.substr(dash + 1);
+    if (!AllDigits(fields[k])) return false;
+    id = id.substr(0, dash);
+  }
+  owner->host = std::string(id);
+  owner->pid = std::stol(std::string(fields[0]));
+  owner->start = std::stoull(std::string(fields[1]));
+  return owner->pid > 0;
+}
+
+// The owner of a journal (kind = kJournalExtension) or of its temporary (kind =
+// kJournalTempExtension) named fileName; false when the name is neither.
+bool JournalOwnerOf(std::string_view fileName, std::string_view kind, JournalOwner* owner) {
+  if (fileName.size() <= kJournalPrefix.size() + kind.size() ||
+      fileName.substr(0, kJournalPrefix.size()) != kJournalPrefix ||
+      fileName.substr(fileName.size() - kind.size()) != kind)
+    return false;
+  return ParseOwner(fileName.substr(kJournalPrefix.size(),
+                                    fileName.size() - kJournalPrefix.size() - kind.size()),
+                    owner);
+}
+
+// Whether the process that wrote a journal may still be running. One of this
+// host: its pid runs with the recorded start time, and the machine has not been
+// restarted since (boot = the boot id the journal holds, empty when unknown).
+// One of another host cannot be asked: it counts as ended when its journal has
+// not changed for an hour (a set's renames take milliseconds).
+bool OwnerMayRun(const JournalOwner& owner, const std::string& boot, std::time_t written) {
+  if (owner.host != HostTag()) return std::time(nullptr) - written < 3600;
+  if (!boot.empty() && !BootId().empty() && boot != BootId()) return false;
+  if (!ProcessRunning(owner.pid)) return false;
+  const unsigned long long start = StartTimeOf(owner.pid);
+  return owner.start == 0 || start == 0 || start == owner.start;
+}
+
+// Names in a journal: '%', line ends and other control characters as %XX.
+std::string Escape(const std::string& text) {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '%' || u < 0x20 || u == 0x7f) {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool Unescape(const std::string& text, std::string* out) {
+  out->clear();
+  auto hex = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    if (text[k] != '%') {
+      out->push_back(text[k]);
+      continue;
+    }
+    if (k + 2 >= text.size()) return false;
+    const int hi = hex(text[k + 1]), lo = hex(text[k + 2]);
+    if (hi < 0 || lo < 0) return false;
+    out->push_back(static_cast<char>(hi * 16 + lo));
+    k += 2;
+  }
+  return !out->empty();
+}
+
+// What a journal holds: its copies (folders relative to this one's) and the
+// renames (temporary and target, relative to this one's folder), in order.
+struct JournalText {
+  std::string boot;
+  std::vector<std::string> copies;
+  std::vector<std::pair<std::string, std::string>> renames;
+};
+
+std::string FormatJournal(const JournalText& j) {
+  std::string text = std::string(kJournalHeader) + "\n";
+  text += "boot " + (j.boot.empty() ? std::string("-") : j.boot) + "\n";
+  text += "copies " + std::to_string(j.copies.size()) + "\n";
+  for (const std::string& c : j.copies) text += Escape(c) + "\n";
+  text += "renames " + std::to_string(j.renames.size()) + "\n";
+  for (const auto& [temp, target] : j.renames) text += Escape(temp) + "\n" + Escape(target) + "\n";
+  return text + "end\n";
+}
+
+// False when the text is no complete journal of this form.
+bool ParseJournal(const std::string& text, JournalText* j) {
+  std::istringstream in(text);
+  std::string line;
+  auto next = [&] { return static_cast<bool>(std::getline(in, line)); };
+  auto count = [&](std::string_view key, std::size_t* n) {
+    if (!next() || line.size() <= key.size() + 1 || line.compare(0, key.size(), key) != 0 ||
+        line[key.size()] != ' ')
+      return false;
+    const std::string digits = line.substr(key.size() + 1);
+    if (!AllDigits(digits)) return false;
+    *n = static_cast<std::size_t>(std::stoull(digits));
+    return *n <= 100000;
+  };
+  auto name = [&](std::string* out) { return next() && Unescape(line, out); };
+  if (!next() || line != kJournalHeader) return false;
+  if (!next() || line.rfind("boot ", 0) != 0) return false;
+  j->boot = line.substr(5) == "-" ? std::string() : line.substr(5);
+  std::size_t n = 0;
+  if (!count("copies", &n) || n == 0) return false;
+  j->copies.resize(n);
+  for (std::string& c : j->copies)
+    if (!name(&c)) return false;
+  if (!count("renames", &n)) return false;
+  j->renames.resize(n);
+  for (auto& [temp, target] : j->renames)
+    if (!name(&temp) || !name(&target)) return false;
+  return next() && line == "end" && !next();
+}
+
+bool ReadJournal(const std::string& path, JournalText* j, std::time_t* written) {
+  struct stat st {};
+  if (!IsRegular(path, &st) || st.st_size > kJournalMaxBytes) return false;
+  *written = st.st_mtime;
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return in.good() || in.eof() ? ParseJournal(text.str(), j) : false;
+}
+
+// p relative to the folder from (both absolute, symbolic links resolved).
+std::string RelativeTo(const std::filesystem::path& p, const std::filesystem::path& from) {
+  const std::filesystem::path rel = p.lexically_relative(from);
+  return rel.empty() ? p.string() : rel.lexically_normal().string();
+}
+
+// The folder and the plain name of a path given relative to a journal's folder;
+// false when the name is not a plain one.
+bool SplitRelative(const std::string& rel, std::string* folder, std::string* name) {
+  const std::size_t slash = rel.find_last_of('/');
+  *folder = slash == std::string::npos ? "." : rel.substr(0, slash);
+  *name = slash == std::string::npos ? rel : rel.substr(slash + 1);
+  return !name->empty() && *name != "." && *name != "..";
+}
+
+// Whether a journal names only what a save of this program writes for its set: its
+// own folder among its copies, every copy a folder given relative to it, every
+// temporary and target a plain name in the folder of a copy, the two in one folder,
+// and the temporary named as this program names the temporaries of that target on
+// the journal's host. Anything else (an absolute path, a foreign file as a temporary, a target
+// in another folder than its temporary) is no journal of this program's, whoever
+// put it there, and is never acted on.
+bool NamesOnlyItsSet(const JournalText& j, const JournalOwner& owner) {
+  auto isCopy = [&](const std::string& folder) {
+    return std::find(j.copies.begin(), j.copies.end(), folder) != j.copies.end();
+  };
+  if (!isCopy(".")) return false;
+  for (const std::string& c : j.copies)
+    if (c.empty() || c[0] == '/' || std::filesystem::path(c).lexically_normal().string() != c) return false;
+  for (const auto& [temp, target] : j.renames) {
+    std::string tempFolder, tempName, targetFolder, targetName;
+    if (!SplitRelative(temp, &tempFolder, &tempName) || !SplitRelative(target, &targetFolder, &targetName) ||
+        tempFolder != targetFolder || !isCopy(tempFolder))
+      return false;
+    TempOwner writer;
+    const std::string_view rest = AfterTemporaryPrefix(tempName, targetName, owner.host);
+    if (rest.empty() || !ParseTemporaryRest(rest, &writer)) return false;
+  }
+  return true;
+}
+
+// A path with its folders resolved as far as they exist, to compare targets.
+std::string Resolved(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
+  return ec ? path : p.string();
+}
+
+// Why a folder of a set whose copy of the journal is not there cannot be taken to
+// have lost it: the folder cannot be read (a drive or share not mounted, the folder
+// moved, no permission), or it holds none of the set's files (names: a mount point
+// with nothing mounted). Empty when it is readable and holds some of them: then
+// the copy was not written yet, or removed already.
+std::string UnreachableFolder(const std::string& folder, const std::vector<std::string>& names) {
+  DIR* d = ::opendir(folder.c_str());
+  if (!d) {
+    const int err = errno;
+    return SystemReason(Resolved(folder), err);
+  }
+  ::closedir(d);
+  struct stat st {};
+  for (const std::string& n : names)
+    if (::lstat(InFolder(folder, n).c_str(), &st) == 0) return {};
+  return Resolved(folder) + ": none of the files of the set is there (a drive or share not mounted?)";
+}
+
+// Finishes the set of the journal name in dir when its process has ended: see the
+// top of atomic_file.h. Empty when done or not due; otherwise the reason. When the
+// journal is one of this program's saves that stays for a later attempt, its
+// targets (resolved) are added to *unfinished.
+std::string RecoverJournal(const std::string& dir, const std::string& name,
+                           std::vector<std::string>* unfinished) {
+  JournalOwner owner;
+  if (!JournalOwnerOf(name, kJournalExtension, &owner)) return {};
+  const std::string path = InFolder(dir, name);
+  JournalText j;
+  std::time_t written = 0;
+  // A journal that does not read as one (a later version's, a damaged file) stays.
+  if (!ReadJournal(path, &j, &written)) return {};
+  if (!NamesOnlyItsSet(j, owner))
+    return path + ": names files that no save of this program writes (outside the folders of its set, "
+                  "or not its temporaries); left as it is";
+  if (OwnerMayRun(owner, j.boot, written)) return {};
+  auto at = [&](const std::string& rel) { return rel == "." ? dir : InFolder(dir, rel); };
+  auto keep = [&](std::string reason) {
+    for (const auto& [temp, target] : j.renames) unfinished->push_back(Resolved(at(target)));
+    return reason;
+  };
+  std::vector<std::string> folders;  // of the copies, in the journal's order
+  for (const std::string& c : j.copies) folders.push_back(at(c));
+  // No save of another instance runs in these folders while the set is finished.
+  FolderLocks locks;
+  std::string held;
+  if (!locks.Take(folders, &held)) return keep(held);
+  if (!IsRegular(path)) return {};  // finished by another instance meanwhile
+  // The set's files in the folder of copy k.
+  auto namesIn = [&](std::size_t k) {
+    std::vector<std::string> names;
+    std::string folder, name1, name2;
+    for (const auto& [temp, target] : j.renames)
+      if (SplitRelative(temp, &folder, &name1) && SplitRelative(target, &folder, &name2) && folder == j.copies[k]) {
+        names.push_back(name1);
+        names.push_back(name2);
+      }
+    return names;
+  };
+  auto copyOf = [&](const std::string& rel) {
+    std::string folder, file;
+    SplitRelative(rel, &folder, &file);
+    return static_cast<std::size_t>(std::find(j.copies.begin(), j.copies.end(), folder) - j.copies.begin());
+  };
+  std::vector<char> present;
+  bool whole = true;
+  int recoveryStep = 0;
+  for (std::size_t k = 0; k < folders.size(); ++k) {
+    present.push_back(IsRegular(InFolder(folders[k], name)));
+    if (present.back()) continue;
+    // A folder that cannot be reached is never taken for one whose copy was not yet
+    // written or removed already: the set is finished once it is back.
+    const std::string away = UnreachableFolder(folders[k], namesIn(k));
+    if (!away.empty()) return keep(away);
+    whole = false;
+  }
+  for (const auto& [temp, target] : j.renames) {
+    const std::size_t k = copyOf(temp);
+    // Every copy there: the temporaries were complete; those still there are
+    // renamed (a missing one was renamed already). A copy missing: the journals
+    // were being written or removed, so no rename or every rename was done; what
+    // is left goes, in the folders that hold a copy (others are left to the next
+    // save of their targets).
+    if (!whole && !present[k]) continue;
+    const std::string t = at(temp), g = at(target);
+    const int failed = whole ? std::rename(t.c_str(), g.c_str()) : ::unlink(t.c_str());
+    const int err = failed != 0 ? errno : 0;
+    if (const SaveStepHook hook = gRecoveryHook.load(); hook && failed == 0) hook(recoveryStep++);
+    if (err == ENOENT) {
+      // Renamed already, unless its folder went away meanwhile.
+      const std::string away = whole ? UnreachableFolder(folders[k], namesIn(k)) : std::string();
+      if (away.empty()) continue;
+      SyncDirectories(folders);
+      return keep(away);
+    }
+    if (failed != 0) {
+      // The path as the user knows it: "data/../fits/f1.ra1" resolved.
+      std::error_code ec;
+      const std::filesystem::path shown = std::filesystem::weakly_canonical(whole ? g : t, ec);
+      const std::string reason = SystemReason(ec ? (whole ? g : t) : shown.string(), err);
+      SyncDirectories(folders);
+      return keep(reason);
+    }
+  }
+  SyncDirectories(folders);
+  // The journal read here goes last: while it is there, the set is found again.
+  for (const std::string& folder : folders)
+    if (folder != dir) (void)::unlink(InFolder(folder, name).c_str());
+  (void)::unlink(path.c_str());
+  SyncDirectories(folders);
+  return {};
+}
+
+}  // namespace
+
+namespace save_parts {
+
+bool IsJournalName(std::string_view fileName) {
+  JournalOwner owner;
+  return JournalOwnerOf(fileName, kJournalExtension, &owner) ||
+         JournalOwnerOf(fileName, kJournalTempExtension, &owner);
+}
+
+bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> folders;
+  std::vector<std::pair<fs::path, fs::path>> files;
+  for (const SetFile& p : pending) {
+    std::error_code ec;
+    const fs::path folder = fs::canonical(DirectoryPart(p.target), ec);
+    if (ec) {
+      *error = SystemReason(p.path, ec.value());
+      return false;
+    }
+    files.emplace_back(folder / NamePart(p.temp), folder / NamePart(p.target));
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+  }
+  for (const fs::path& f : folders) SyncDirectory(f.string());
+  // Asked each time: a child made by fork() has a pid and start time of its own.
+  const long pid = static_cast<long>(::getpid());
+  name_ = std::string(kJournalPrefix) + HostTag() + "-" + std::to_string(pid) + "-" +
+          std::to_string(StartTimeOf(pid)) + "-" + std::to_string(gJournalCounter.fetch_add(1)) +
+          std::string(kJournalExtension);
+  for (const fs::path& here : folders) {
+    JournalText j;
+    j.boot = BootId();
+    for (const fs::path& f : folders) j.copies.push_back(RelativeTo(f, here));
+    for (const auto& [temp, target] : files)
+      j.renames.emplace_back(RelativeTo(temp, here), RelativeTo(target, here));
+    const std::string folder = here.string();
+    if (!WriteCopy(folder, FormatJournal(j), error)) {
+      Remove();
+      return false;
+    }
+    written_.push_back(folder);
+    step_();
+  }
+  return true;
+}
+
+void SetJournal::Remove() {
+  for (const std::string& folder : written_) {
+    (void)::unlink(InFolder(folder, name_).c_str());
+    step_();
+  }
+  SyncDirectories(written_);
+  written_.clear();
+}
+
+// One copy: temporary, flush to the disk, rename, folder entry to the disk.
+bool SetJournal::WriteCopy(const std::string& folder, const std::string& text, std::string* error) {
+  const std::string path = InFolder(folder, name_);
+  const std::string temp = path.substr(0, path.size() - kJournalExtension.size()) +
+                           std::string(kJournalTempExtension);
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  int err = errno;
+  bool ok = fd >= 0;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    err = n < 0 ? errno : ENOSPC;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+    ok = false;
+    err = errno;
+  }
+  if (fd >= 0 && ::close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    if (fd >= 0) (void)::unlink(temp.c_str());
+    *error = SystemReason(fd >= 0 ? path : temp, err);
+    return false;
+  }
+  SyncDirectory(folder);
+  return true;
+}
+
+std::string RecoverJournalsIn(const std::string& dir, const std::vector<std::string>& entries,
+                              std::vector<std::string>* unfinished) {
+  std::string failures;
+  std::vector<std::string> left;
+  for (const std::string& entry : entries) {
+    JournalOwner owner;
+    if (JournalOwnerOf(entry, kJournalTempExtension, &owner)) {
+      // The temporary of a journal never renamed: its set was given up.
+      if (owner.host == HostTag() && !OwnerMayRun(owner, std::string(), 0) &&
+          IsRegular(InFolder(dir, entry)))
+        (void)::unlink(InFolder(dir, entry).c_str());
+      continue;
+    }
+    const std::string why = RecoverJournal(dir, entry, &left);
+    if (!why.empty()) failures += (failures.empty() ? "" : "\n") + why;
+  }
+  if (unfinished) unfinished->insert(unfinished->end(), left.begin(), left.end());
+  return failures;
+}
+
+bool HoldFolders(const std::vector<std::string>& targets, FolderLocks* locks, std::string* why) {
+  std::vector<std::string> folders;
+  for (const std::string& t : targets) folders.push_back(DirectoryPart(t));
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  if (!locks->Take(folders, why)) return false;
+  for (const std::string& folder : folders) {
+    std::vector<std::string> unfinished;
+    const std::string left = RecoverJournalsIn(folder, FolderEntries(folder), &unfinished);
+    const bool named = std::any_of(targets.begin(), targets.end(), [&](const std::string& t) {
+      return std::find(unfinished.begin(), unfinished.end(), Resolved(t)) != unfinished.end();
+    });
+    if (named) {
+      *why = "a save of a set of files in this folder was interrupted and cannot be finished now:\n" + left;
+      locks->Release();
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace save_parts
+
+std::string InterruptedSaveNote(const std::string& why) {
+  if (why.empty()) return why;
+  return "a save of a set of files was interrupted and could not be finished; "
+         "files of the set may come from different saves:\n" + why;
+}
+
+std::string RecoverInterruptedSaves(const std::string& dir) {
+  const std::string folder = dir.empty() ? "." : dir;
+  return RecoverJournalsIn(folder, FolderEntries(folder));
+}
+
+std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths) {
+  std::vector<std::string> folders;
+  for (const std::string& p : paths) {
+    const std::string folder = DirectoryPart(p);
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+  }
+  std::string failures;
+  for (const std::string& folder : folders) {
+    const std::string why = RecoverInterruptedSaves(folder);
+    if (!why.empty()) failures += (failures.empty() ? "" : "\n") + why;
+  }
+  return failures;
+}
+
+void SetRecoveryStepHookForTesting(SaveStepHook hook) { gRecoveryHook.store(hook); }
+
+}  // namespace tarmic
