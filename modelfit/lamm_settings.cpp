@@ -14,6 +14,7 @@
 #include "services/path_table.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"
+#include "platform/system.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/plausibility.h"
@@ -180,15 +181,16 @@ int SaveLammEqParameterPreferences(Window* window) {
 
 int ReadLammEqParameterPreferences(Window* window) {
   DebugLog(window, "\nEnter ReadLammEqParameterPreferences");
-  if (szLammParamsIni.empty() || !FileExists(szLammParamsIni.c_str())) return 0;
+  if (szLammParamsIni.empty()) return 0;
   auto tell = [](const std::string& text) {
     if (HasBackend()) GetBackend().MessageBox(text, "LAMM EQUATION PARAMETERS", MB_OK | MB_ICONINFORMATION);
   };
   std::string text, why;
   if (!ReadPlainTextFile(szLammParamsIni, &text, &why)) {
-    // The defaults stand in for a file that is no plain text; the next save of the
-    // settings writes it anew.
-    tell("the Lamm equation settings file " + szLammParamsIni + " is not read: " + why);
+    // A missing file says nothing; the defaults stand in for a pipe or a file that
+    // is no plain text, and the next save of the settings writes it anew.
+    if (why == kNotRegularFile || why.starts_with("the file is not plain text"))
+      tell("the Lamm equation settings file " + szLammParamsIni + " is not read: " + why);
     return 0;
   }
   std::vector<std::string> lines;
