@@ -768,8 +768,11 @@ int ReloadParameters(Window* window, const std::string& path) {
                                       refusal.c_str()));
     return 0;
   }
-  // A distribution shown before, now on the plot of the file's continuous model.
-  if (distributionShown && pDistPlot && ContinuousModelCode() != kContiCodeNone && !bQuietRecreate)
+  // A distribution shown before, now on the plot the file's continuous model rebuilt
+  // (as the plot says it, not over a c(s,ff0) result it keeps).
+  const bool plotKept = (bCsff0Model || bCsff0OneDiscrete) && bCsff0Shown;
+  if (distributionShown && pDistPlot && ContinuousModelCode() != kContiCodeNone && !plotKept &&
+      !bMofsTableRun && !bQuietRecreate)
     ShowDistributionNote("may need to recalculate before integrating distribution data");
   ReportClampedSettings(path, clamped);
   ReportMovedFitLimits(path, left, right);
