@@ -169,14 +169,15 @@ int LoadPreferences(TXLAWindow* window) {
       return false;
     }
     const NumberLine& l = numbers[static_cast<std::size_t>(index)];
-    const std::string why = l.value ? EntryRefusal(EntryOf(PreferenceEntries(), index), *l.value)
-                                    : std::string("it holds no number");
-    if (why.empty()) {
+    const std::string why = l.value ? EntryRefusal(EntryOf(PreferenceEntries(), index), *l.value) : std::string();
+    if (l.value && why.empty()) {
       *value = *l.value;
       return true;
     }
     if (!refused.empty()) refused += "\n";
-    refused += Format("%s, line %zu: %s; the default is used", szParamsIni.c_str(), l.line, why.c_str());
+    refused += l.value ? Format("%s, line %zu: %s", szParamsIni.c_str(), l.line, why.c_str())
+                       : szParamsIni + ", " + NoNumberText(l.line);
+    refused += "; the default is used";
     return false;
   };
   double v = 0.0;

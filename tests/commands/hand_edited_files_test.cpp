@@ -112,7 +112,7 @@ TEST_F(HandEditedFilesTest, ANumberWithATailIsNoNumberInAnyFile) {
     }();
     const std::vector<std::string> prefBoxes = LoadPreferencesWith(10, text);
     EXPECT_EQ(prefBoxes, std::vector<std::string>{szParamsIni +
-                                                  ", line 10: it holds no number; the default is used"});
+                                                  ", line 10 holds no number; the default is used"});
     EXPECT_EQ(nThreads, 7);
     EXPECT_EQ(LammThreadCount(), 5);
     EXPECT_TRUE(bRegMaxEnt);
