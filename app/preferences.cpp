@@ -2,12 +2,12 @@
 #include "app/preferences.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <set>
+#include <sstream>
 #include <vector>
 
 #include "numerics/atomic_file.h"
@@ -15,11 +15,13 @@
 #include "app/xla_window.h"
 #include "services/path_table.h"
 #include "services/sounds.h"
+#include "numerics/number_input.h"
 #include "numerics/text_lines.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 #include "plot/data_plots.h"
+#include "scandata/plausibility.h"
 #include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
 #include "scandata/time_stamps.h"
@@ -49,50 +51,29 @@ int* gLammThreads = &gLammThreadsFallback;
 // than once); the dispatcher re-arms the report before each command.
 bool gWriteFailureReported = false;
 
-// One line of the file that holds a number, with its value.
-struct NumberLine {
-  std::size_t textLine;  // index among all text lines
-  double value;
-};
-
-// The settings files named as no regular file in this session.
+// The settings files named as unreadable in this session.
 std::set<std::string> gRefusedSettingsFiles;
 
 // The lines of a settings file without their line ends; false when it cannot be
-// read. One that is no regular file (a pipe would keep the start waiting) is named
-// once per session; the program's defaults stand in for it.
+// read. One that is no regular file (a pipe would keep the start waiting) or no
+// plain text is named once per session; the program's defaults stand in for it.
 bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
-  std::string why;
-  if (ReadTextFileLines(path, lines, &why)) return true;
-  if (why == kNotRegularFile && gRefusedSettingsFiles.insert(path).second && HasBackend())
+  std::string text, why;
+  if (ReadPlainTextFile(path, &text, &why)) {
+    std::istringstream in(text);
+    for (std::string line; ReadTextLine(in, &line);) lines->push_back(line);
+    return true;
+  }
+  const bool unusable = why == kNotRegularFile || why.starts_with("the file is not plain text");
+  if (unusable && gRefusedSettingsFiles.insert(path).second && HasBackend())
     GetBackend().MessageBox("the settings file " + path + " is not read: " + why, "PREFERENCES",
                             MB_OK | MB_ICONINFORMATION);
   return false;
 }
 
-// The first number of a line, or nothing.
-bool FirstNumber(const std::string& line, double* value) {
-  std::size_t i = line.find_first_not_of(" \t");
-  if (i == std::string::npos) return false;
-  if (line[i] == '+') ++i;  // from_chars accepts no plus sign
-  const char* begin = line.data() + i;
-  const char* end = line.data() + line.size();
-  auto [ptr, ec] = std::from_chars(begin, end, *value, std::chars_format::general);
-  return ec == std::errc() && ptr != begin && std::isfinite(*value);
-}
-
-// The numbers of the file in order: blank lines are skipped, the first line that
-// holds no number ends the list.
-std::vector<NumberLine> NumbersOf(const std::vector<std::string>& lines) {
-  std::vector<NumberLine> numbers;
-  for (std::size_t k = 0; k < lines.size(); ++k) {
-    if (lines[k].find_first_not_of(" \t") == std::string::npos) continue;
-    double v = 0.0;
-    if (!FirstNumber(lines[k], &v)) break;
-    numbers.push_back(NumberLine{k, v});
-  }
-  return numbers;
-}
+// The lines of the file that are not blank, in order, with their numbers (none
+// where a line holds no number as a whole).
+std::vector<NumberLine> NumbersOf(const std::vector<std::string>& lines) { return NumberLinesOf(lines); }
 
 // The reason is the system's ("<path>: No space left on device"), so that a full
 // disk is not taken for a missing directory.
@@ -171,25 +152,32 @@ int LoadPreferences(TXLAWindow* window) {
   std::vector<std::string> lines;
   if (szParamsIni.empty() || !ReadTextLines(szParamsIni, &lines)) return 0;
   const std::vector<NumberLine> numbers = NumbersOf(lines);
-  if (numbers.empty()) return 0;
+  if (std::none_of(numbers.begin(), numbers.end(), [](const NumberLine& l) { return l.value.has_value(); }))
+    return 0;
 
   bool rewrite = false;
-  // Lines whose value lies outside its row of the table of valid values: they take
-  // their defaults, as missing lines do, and one note names them (the file is left
-  // as it is).
+  // Lines that hold no number, or a value outside its row of the table of valid
+  // values: each takes its default alone (the lines after it keep their places),
+  // and one note names them (the file is left as it is).
   std::string refused;
+  auto missing = [&](int index) { return static_cast<std::size_t>(index) >= numbers.size(); };
   // The value of a line, or nothing when the file ends before it (the file is
   // then written anew) or the value is refused.
   auto line = [&](int index, double* value) {
-    if (static_cast<std::size_t>(index) >= numbers.size()) {
+    if (missing(index)) {
       rewrite = true;
       return false;
     }
-    *value = numbers[static_cast<std::size_t>(index)].value;
-    const std::string why = EntryRefusal(EntryOf(PreferenceEntries(), index), *value);
-    if (why.empty()) return true;
+    const NumberLine& l = numbers[static_cast<std::size_t>(index)];
+    const std::string why = l.value ? EntryRefusal(EntryOf(PreferenceEntries(), index), *l.value) : std::string();
+    if (l.value && why.empty()) {
+      *value = *l.value;
+      return true;
+    }
     if (!refused.empty()) refused += "\n";
-    refused += Format("%s, line %d: %s; the default is used", szParamsIni.c_str(), index + 1, why.c_str());
+    refused += l.value ? Format("%s, line %zu: %s", szParamsIni.c_str(), l.line, why.c_str())
+                       : szParamsIni + ", " + NoNumberText(l.line);
+    refused += "; the default is used";
     return false;
   };
   double v = 0.0;
@@ -199,15 +187,18 @@ int LoadPreferences(TXLAWindow* window) {
   fRadialStep = kFinestRadialStep;
   if (static_cast<std::size_t>(kPrefRadialStep) < numbers.size() && line(kPrefRadialStep, &v))
     fRadialStep = static_cast<float>(v);
+  // Missing, these two are asked; refused, they take their defaults (off).
   if (line(kPrefUpdateBitmap, &v)) {
     bUpdateResidualBitmapDuringFit = v > 0;
   } else {
-    bUpdateResidualBitmapDuringFit = AskYesNo(window, "update residuals bitmap during fit?");
+    bUpdateResidualBitmapDuringFit =
+        missing(kPrefUpdateBitmap) && AskYesNo(window, "update residuals bitmap during fit?");
   }
   if (line(kPrefUpdateResiduals, &v)) {
     bUpdateResidualPlotDuringFit = v > 0;
   } else {
-    bUpdateResidualPlotDuringFit = AskYesNo(window, "update residuals plot during fit?");
+    bUpdateResidualPlotDuringFit =
+        missing(kPrefUpdateResiduals) && AskYesNo(window, "update residuals plot during fit?");
   }
   bUpdateDataPlotDuringFit = line(kPrefUpdateData, &v) ? v > 0 : false;
   bUpdateDistributionDuringFit = line(kPrefUpdateDistribution, &v) ? v > 0 : false;
@@ -322,7 +313,7 @@ int WritePreferences(TXLAWindow* window) {
     const std::vector<NumberLine> numbers = NumbersOf(lines);
     if (numbers.size() >= mine.size()) {
       for (std::size_t k = 0; k < mine.size(); ++k)
-        if (mine[k] != gKnownLines[k]) lines[numbers[k].textLine] = mine[k];
+        if (mine[k] != gKnownLines[k]) lines[numbers[k].line - 1] = mine[k];
       text = JoinLines(lines);
     }
   }
@@ -344,7 +335,7 @@ int SavePreference(TXLAWindow* window, int line, int value) {
   if (szParamsIni.empty() || !ReadTextLines(szParamsIni, &lines)) return 0;
   const std::vector<NumberLine> numbers = NumbersOf(lines);
   if (numbers.empty() || numbers.size() < static_cast<std::size_t>(line) + 1) return 0;
-  lines[numbers[static_cast<std::size_t>(line)].textLine] = std::to_string(value);
+  lines[numbers[static_cast<std::size_t>(line)].line - 1] = std::to_string(value);
   std::string error;
   if (!WriteWholeFile(szParamsIni, JoinLines(lines), &error)) {
     ReportWriteFailure(window, error);

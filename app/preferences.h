@@ -13,7 +13,8 @@
 //   9 regularisation (1 maximum    18 time-stamp threshold, as
 //     entropy, 2 second derivative,    (threshold - 1) x 100000 rounded
 //     3 both)
-// Switches are 1 for on and 0 for off. A line is read as the first number on it.
+// Switches are 1 for on and 0 for off. A line must be one number as a whole
+// (FileLineNumber, numerics/number_input.h); blank lines are skipped.
 // Older files wrote line 17 as a number derived from the threshold whose sign was
 // the switch; they read the same way (on when > 0).
 //
@@ -80,10 +81,11 @@ enum PreferenceLine {
 int& LammThreadCount();
 void BindLammThreadCount(int* count);
 
-// Reads "tarmicparams.ini": 1 when it was read, 0 when it is missing or holds no
-// number (the settings keep their start values). Missing lines take their defaults
-// (two of them after a question) and the file is then written anew with 19 lines.
-// A value outside its row of the table of valid values (PreferenceEntries,
+// Reads "tarmicparams.ini": 1 when it was read, 0 when it is missing, is no plain
+// text (said once per session) or holds no number (the settings keep their start
+// values). Missing lines take their defaults (two of them after a question) and
+// the file is then written anew with 19 lines. A line that holds no number, or a
+// value outside its row of the table of valid values (PreferenceEntries,
 // numerics/value_ranges.h: a radial step outside kFinestRadialStep to
 // kCoarsestRadialStep, with which every load would fail or the grid loop would not
 // end, a thread count above 256, ...) takes the line's default as well, and one

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
-#include <charconv>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +17,8 @@
 #include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_plot.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
@@ -25,6 +26,7 @@
 #include "modelfit/param_checks.h"
 #include "numerics/value_ranges.h"
 #include "numerics/cvector.h"
+#include "numerics/number_input.h"
 #include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "services/run_switches.h"
@@ -35,6 +37,7 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/fit_limits.h"
+#include "scandata/plausibility.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 #include "resources/command_ids.h"
@@ -430,47 +433,39 @@ void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas)
 }
 
 // The values of a parameter file, one number per line as the writer leaves them.
-// Unlike the plain value reader, a line that holds no number (a blank line would
-// shift every later value into the wrong slot), a number that is not finite, or
-// more lines than the layout has refuse the file; *why then names the line.
-// Blank lines after the last value are allowed; a last line without its line end
-// (a cut file) and fewer than kMinSavedParams values refuse it as well. A missing
-// file gives nothing with *why empty (no analysis saved).
+// Each line must be one number as a whole (FileLineNumber, numerics/number_input:
+// "40000rpm", "1,5", "1 2", "0x10", "nan" are none). A file that is no plain text,
+// a line that holds no number (a blank line would shift every later value into the
+// wrong slot), or more lines than the layout has refuse the file; *why then names
+// the line. Blank lines after the last value are allowed; a last line without its
+// line end (a cut file) and fewer than kMinSavedParams values refuse it as well. A
+// missing file gives nothing with *why empty (no analysis saved).
 std::optional<std::vector<float>> ReadVector(const std::string& path, std::string* why = nullptr) {
   if (why) why->clear();
-  std::string text;
-  if (path.empty() || !FileExists(path.c_str()) || !ReadWholeTextFile(path, &text))
+  auto refuse = [&](const std::string& reason) -> std::optional<std::vector<float>> {
+    if (why) *why = Format("the parameter file %s cannot be used: %s", path.c_str(), reason.c_str());
     return std::nullopt;
+  };
+  std::string text, unread;
+  if (path.empty() || !FileExists(path.c_str())) return std::nullopt;
+  if (!ReadPlainTextFile(path, &text, &unread)) return refuse(unread);
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
+    lines.push_back(text.substr(start, end - start));
     start = end + 1;
   }
   auto blank = [](const std::string& l) { return l.find_first_not_of(" \t") == std::string::npos; };
   while (!lines.empty() && blank(lines.back())) lines.pop_back();
-  auto refuse = [&](const std::string& reason) -> std::optional<std::vector<float>> {
-    if (why) *why = Format("the parameter file %s cannot be used: %s", path.c_str(), reason.c_str());
-    return std::nullopt;
-  };
   std::vector<float> values;
   for (std::size_t k = 0; k < lines.size(); ++k) {
-    const std::string& l = lines[k];
     const int number = static_cast<int>(k) + 1;
-    std::size_t i = l.find_first_not_of(" \t");
-    if (i == std::string::npos) return refuse(Format("line %d is empty", number));
-    if (l[i] == '+') ++i;  // from_chars takes no plus sign
-    double v = 0.0;
-    const auto [ptr, ec] = std::from_chars(l.data() + i, l.data() + l.size(), v);
-    if (ptr == l.data() + i && ec != std::errc::result_out_of_range)
-      return refuse(Format("line %d holds no number", number));
-    if (ec == std::errc::result_out_of_range || !std::isfinite(static_cast<float>(v)))
-      return refuse(Format("line %d holds a number that is not finite in single precision", number));
-    values.push_back(static_cast<float>(v));
+    if (blank(lines[k])) return refuse(Format("line %d is empty", number));
+    const std::optional<double> v = FileLineNumber(lines[k]);
+    if (!v) return refuse(NoNumberText(k + 1));
+    values.push_back(static_cast<float>(*v));
   }
   if (lines.size() > static_cast<std::size_t>(kSavedParamCount))
     return refuse(Format("it holds %zu lines, the layout has at most %d", lines.size(), kSavedParamCount));
@@ -515,12 +510,22 @@ std::string LinePrefix(int index, int other = -1) {
 // The entries of a file judged by their rows of the table of valid values before
 // the model is touched: every value in its range, the model codes known, the grid
 // size limits not crossed, the fitting limits within the cell the file sets (or
-// any cell, before one is set). Empty when all pass; else "line N: " and why.
-std::string EntriesRefusal(const std::vector<float>& v) {
+// any cell, before one is set). Empty when all pass; else "line N: " and why. A
+// numerical setting of the solver outside today's range (an earlier version took
+// max dc/c 0.005) is set to the nearest valid value in v, and *clamped receives
+// one "\nline N: ..." per such line.
+std::string EntriesRefusal(std::vector<float>& v, std::string* clamped) {
   const std::span<const FileEntry> rows = ParameterFileEntries();
-  for (std::size_t i = 0; i < v.size(); ++i)
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    double nearest = 0.0;
+    std::string note;
+    if (NearestSettingValue(rows[i], v[i], &nearest, &note)) {
+      v[i] = static_cast<float>(nearest);
+      *clamped += "\n" + LinePrefix(static_cast<int>(i)) + note;
+    }
     if (std::string why = EntryRefusal(rows[i], v[i]); !why.empty())
       return LinePrefix(static_cast<int>(i)) + why;
+  }
   const float code = v[72];
   if (code >= 1.0f && ContinuousModelCommand(TruncateToInt(code)) == 0)
     return LinePrefix(72) + Format("the continuous-model code %g is not known", static_cast<double>(code));
@@ -542,18 +547,31 @@ std::string EntriesRefusal(const std::vector<float>& v) {
       return LinePrefix(i) + why;
   }
   if (std::string why = FitLimitsRefusal(v[41], v[42]); !why.empty()) return LinePrefix(41, 42) + why;
+  // Loaded data lie in a cell with a bottom: a bottom of 0 moved the right fitting
+  // limit to -0.01 cm (correlation functions have no cell, and electrophoresis
+  // radii may lie at 0 or below).
+  if (v[40] == 0.0f && nScans > 0 && !bDLSData && !bElectrophoresisMode) {
+    if (v[39] > 0.0f)
+      return LinePrefix(39, 40) + Format("the meniscus %g cm must lie below the bottom 0 cm", static_cast<double>(v[39]));
+    return LinePrefix(40) + Format("the bottom 0 cm must lie beyond the radii of the data (to %g cm)",
+                                   static_cast<double>(ppRadius[1][pnPoints[1]]));
+  }
   return std::string();
 }
 
 // The values of a parameter file that pass ReadVector and EntriesRefusal; *why
-// names the file and the reason otherwise.
-std::optional<std::vector<float>> ReadCheckedVector(const std::string& path, std::string* why) {
+// names the file and the reason otherwise. *clamped (when given) receives the lines
+// of the solver settings brought into their range.
+std::optional<std::vector<float>> ReadCheckedVector(const std::string& path, std::string* why,
+                                                    std::string* clamped = nullptr) {
   std::optional<std::vector<float>> read = ReadVector(path, why);
   if (!read) return read;
-  if (std::string refusal = EntriesRefusal(*read); !refusal.empty()) {
+  std::string settings;
+  if (std::string refusal = EntriesRefusal(*read, &settings); !refusal.empty()) {
     *why = Format("the parameter file %s cannot be used: %s", path.c_str(), refusal.c_str());
     return std::nullopt;
   }
+  if (clamped) *clamped = settings;
   return read;
 }
 
@@ -579,6 +597,18 @@ void ReportMovedFitLimits(const std::string& path, float left, float right) {
                     static_cast<double>(fFitRightLim));
   if (moved.empty() || bBatchMode) return;
   AskBox(Format("the parameter file %s holds fitting limits outside the data:", path.c_str()) + moved,
+         "reload parameters", MB_OK | MB_ICONINFORMATION);
+}
+
+// Solver settings of the file outside today's range (an earlier version wrote
+// them) were set to the nearest valid value: one box names the file and the lines
+// (not in batch mode).
+void ReportClampedSettings(const std::string& path, const std::string& clamped) {
+  if (clamped.empty() || bBatchMode) return;
+  AskBox(Format("the parameter file %s holds numerical settings outside their range; the nearest valid "
+                "values are used:",
+                path.c_str()) +
+             clamped,
          "reload parameters", MB_OK | MB_ICONINFORMATION);
 }
 
@@ -690,12 +720,22 @@ void ApplyVector(Window* window, std::vector<float>& v) {
   PackModelParams();
 }
 
+// Puts a vector into effect without the note of a distribution plot rebuilt for
+// the model it selects: a file may still be refused after it is applied, and the
+// state before it then comes back; the note belongs to a load that succeeded.
+void ApplyVectorQuietly(Window* window, std::vector<float>& v) {
+  const bool quiet = bQuietRecreate;
+  bQuietRecreate = true;
+  ApplyVector(window, v);
+  bQuietRecreate = quiet;
+}
+
 }  // namespace
 
 int ReloadParameters(Window* window, const std::string& path) {
   // The whole file is checked before the model is touched.
-  std::string why;
-  std::optional<std::vector<float>> read = ReadCheckedVector(path, &why);
+  std::string why, clamped;
+  std::optional<std::vector<float>> read = ReadCheckedVector(path, &why, &clamped);
   if (!read) {
     ReportDamagedParameterFile(why);
     return 0;
@@ -712,14 +752,15 @@ int ReloadParameters(Window* window, const std::string& path) {
   if (!bDLSData && right != 0.0f)
     for (int i = 1; i <= nScans; ++i)
       (*read)[42] = std::min((*read)[42], ppRadius[static_cast<std::size_t>(i)][pnPoints[static_cast<std::size_t>(i)]]);
-  ApplyVector(window, *read);
+  const bool distributionShown = pDistPlot != nullptr;
+  ApplyVectorQuietly(window, *read);
   // Its values pass the checks of the Parameters dialog for the model the file
   // selects, or the state before it comes back.
   int slot = 0, paired = 0;
   const std::string refusal = ModelValuesRefusal(
       CurrentModelValueRoles(), [](int s) { return static_cast<double>(pParams[s]); }, &slot, &paired);
   if (!refusal.empty()) {
-    ApplyVector(window, previous);
+    ApplyVectorQuietly(window, previous);
     std::copy(previousParams.begin(), previousParams.end(), std::begin(pParams));
     std::copy(previousFlags.begin(), previousFlags.end(), std::begin(pParamFitFlags));
     ReportDamagedParameterFile(Format("the parameter file %s cannot be used: %s%s", path.c_str(),
@@ -727,6 +768,13 @@ int ReloadParameters(Window* window, const std::string& path) {
                                       refusal.c_str()));
     return 0;
   }
+  // A distribution shown before, now on the plot the file's continuous model rebuilt
+  // (as the plot says it, not over a c(s,ff0) result it keeps).
+  const bool plotKept = (bCsff0Model || bCsff0OneDiscrete) && bCsff0Shown;
+  if (distributionShown && pDistPlot && ContinuousModelCode() != kContiCodeNone && !plotKept &&
+      !bMofsTableRun && !bQuietRecreate)
+    ShowDistributionNote("may need to recalculate before integrating distribution data");
+  ReportClampedSettings(path, clamped);
   ReportMovedFitLimits(path, left, right);
   if (VBAR20 == 0.0f) {
     // A series in batch mode cannot stop on a question: it takes the answer Yes.

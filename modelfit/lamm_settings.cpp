@@ -4,15 +4,20 @@
 #include <cmath>
 #include <cstddef>
 #include <span>
+#include <sstream>
 
 #include "numerics/cvector.h"
 #include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
+#include "numerics/number_input.h"
+#include "numerics/text_lines.h"
 #include "services/path_table.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"
+#include "platform/system.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "scandata/plausibility.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 
@@ -176,25 +181,53 @@ int SaveLammEqParameterPreferences(Window* window) {
 
 int ReadLammEqParameterPreferences(Window* window) {
   DebugLog(window, "\nEnter ReadLammEqParameterPreferences");
-  if (szLammParamsIni.empty() || !FileExists(szLammParamsIni.c_str())) return 0;
-  CVector v;
-  v.ReadFromFile(szLammParamsIni.c_str());
-  if (v.Length() < 30) return 0;
-  const int n = std::min(static_cast<int>(v.Length()), kLammPreferenceCount);
-  const float* p = v.Data();
-  // Each value outside its row keeps its setting; the refused lines are named once.
+  if (szLammParamsIni.empty()) return 0;
+  auto tell = [](const std::string& text) {
+    if (HasBackend()) GetBackend().MessageBox(text, "LAMM EQUATION PARAMETERS", MB_OK | MB_ICONINFORMATION);
+  };
+  std::string text, why;
+  if (!ReadPlainTextFile(szLammParamsIni, &text, &why)) {
+    // A missing file says nothing; the defaults stand in for a pipe or a file that
+    // is no plain text, and the next save of the settings writes it anew.
+    if (why == kNotRegularFile || why.starts_with("the file is not plain text"))
+      tell("the Lamm equation settings file " + szLammParamsIni + " is not read: " + why);
+    return 0;
+  }
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; ReadTextLine(in, &line);) lines.push_back(line);
+  const std::vector<NumberLine> numbers = NumberLinesOf(lines);
+  if (numbers.size() < 30) return 0;
+  const int n = std::min(static_cast<int>(numbers.size()), kLammPreferenceCount);
+  // Each line that holds no number or a value outside its row keeps its setting; a
+  // solver setting outside its range (an earlier version took max dc/c 0.005) is
+  // set to the nearest valid value. One box names the lines.
   const std::span<const FileEntry> rows = LammSettingsEntries();
+  std::vector<float> p(static_cast<std::size_t>(n), 0.0f);
   std::vector<bool> ok(static_cast<std::size_t>(n));
-  std::string refused;
+  std::string refused, clamped;
   for (int i = 0; i < n; ++i) {
-    const std::string why = EntryRefusal(rows[static_cast<std::size_t>(i)], p[i]);
-    ok[static_cast<std::size_t>(i)] = why.empty();
-    if (!why.empty()) refused += Format("\nline %d: ", i + 1) + why;
+    const NumberLine& l = numbers[static_cast<std::size_t>(i)];
+    const std::string at = Format("\nline %zu: ", l.line);
+    if (!l.value) {
+      refused += "\n" + NoNumberText(l.line);
+      continue;
+    }
+    double value = *l.value, nearest = 0.0;
+    std::string note;
+    if (NearestSettingValue(rows[static_cast<std::size_t>(i)], value, &nearest, &note)) {
+      value = nearest;
+      clamped += at + note;
+    }
+    p[static_cast<std::size_t>(i)] = static_cast<float>(value);
+    const std::string wrong = EntryRefusal(rows[static_cast<std::size_t>(i)], value);
+    ok[static_cast<std::size_t>(i)] = wrong.empty();
+    if (!wrong.empty()) refused += at + wrong;
   }
   if (ok[6] && ok[7]) {
-    if (const std::string why = CrossedLimitsRefusal(p[7], p[6]); !why.empty()) {
+    if (const std::string crossed = CrossedLimitsRefusal(p[7], p[6]); !crossed.empty()) {
       ok[6] = ok[7] = false;
-      refused += Format("\nlines 7 and 8: ") + why;
+      refused += Format("\nlines %zu and %zu: ", numbers[6].line, numbers[7].line) + crossed;
     }
   }
   auto take = [&](int i) { return ok[static_cast<std::size_t>(i)]; };
@@ -228,10 +261,15 @@ int ReadLammEqParameterPreferences(Window* window) {
   if (take(24)) fScanVelocity = p[24];
   if (take(25)) fRadialConvolutionRange = p[25];
   if (n > 26 && take(26)) bCheckAcceleration = On(p[26]);
-  if (!refused.empty() && HasBackend())
-    GetBackend().MessageBox("the Lamm equation settings file " + szLammParamsIni +
-                                " holds values outside their range; these settings keep their values:" + refused,
-                            "LAMM EQUATION PARAMETERS", MB_OK | MB_ICONINFORMATION);
+  std::string note;
+  if (!refused.empty())
+    note = "the Lamm equation settings file " + szLammParamsIni +
+           " holds values outside their range; these settings keep their values:" + refused;
+  if (!clamped.empty())
+    note += (note.empty() ? "the Lamm equation settings file " + szLammParamsIni + " holds"
+                          : std::string("\nIt also holds")) +
+            " numerical settings outside their range; the nearest valid values are used:" + clamped;
+  if (!note.empty()) tell(note);
   DebugLog(window, " --> done.");
   return 1;
 }

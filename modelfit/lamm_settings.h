@@ -101,10 +101,13 @@ inline constexpr int kLammPreferenceCount = 31;
 // Writes the settings; 1 when written, 0 when the file could not be written (after
 // the message of the vector writer).
 int SaveLammEqParameterPreferences(Window* window);
-// Reads the settings; 1 when read, 0 when the file is missing or holds fewer than
-// 30 values (then nothing changes). A value outside its row of the table (grid
-// limits that cross: both) leaves its setting as it was; one box names the file
-// and every such line with its reason.
+// Reads the settings; 1 when read, 0 when the file is missing, is no plain text
+// (said in a box) or holds fewer than 30 lines that are not blank (then nothing
+// changes). A line that is not one number as a whole (FileLineNumber,
+// numerics/number_input.h) or holds a value outside its row of the table (grid
+// limits that cross: both) leaves its setting as it was; a numerical setting of
+// the solver outside its range (a file of an earlier version) takes the nearest
+// valid value. One box names the file and every such line with its reason.
 int ReadLammEqParameterPreferences(Window* window);
 
 // Switches "ramp rotor speed" off, sets bTimesFromW2t and, unless the data are

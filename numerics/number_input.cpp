@@ -1,6 +1,7 @@
 // The number input box and the number checks.
 #include "numerics/number_input.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -139,6 +140,27 @@ std::string FormatInputValue(float current) {
 }
 
 bool IsValidFloat(const char* text) { return Check(text, false); }
+
+std::optional<double> FileLineNumber(std::string_view line) {
+  // A zero byte would end the text early: "1\0..." is no number.
+  if (line.find('\0') != std::string_view::npos) return std::nullopt;
+  const std::string text(line);
+  const std::optional<float> v = StrictNumber(text.c_str());
+  if (!v) return std::nullopt;
+  return static_cast<double>(*v);
+}
+
+std::vector<NumberLine> NumberLinesOf(const std::vector<std::string>& lines) {
+  std::vector<NumberLine> numbers;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    const std::string& l = lines[k];
+    if (std::all_of(l.begin(), l.end(), IsBlank)) continue;
+    numbers.push_back(NumberLine{k + 1, FileLineNumber(l)});
+  }
+  return numbers;
+}
+
+std::string NoNumberText(std::size_t line) { return "line " + std::to_string(line) + " holds no number"; }
 
 bool IsValidPositiveFloat(const char* text) { return Check(text, true); }
 

@@ -10,7 +10,11 @@
 // refused.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace tarmic {
 
@@ -52,6 +56,25 @@ bool IsValidPositiveFloat(const char* text);
 
 // Converts a text that IsValidFloat accepts; false (value unchanged) otherwise.
 bool ParseFloatText(const char* text, float* value);
+
+// The number of one line of a file that users may edit by hand (the parameter
+// file, the settings files): the line, blanks around it allowed, must be one
+// number as IsValidFloat takes it, finite as a float, given as the float the
+// program stores. A zero may carry a sign or lack its leading '0' ("-0.000000" is
+// how "%f" writes a small negative value). nullopt for anything else: "40000rpm",
+// "1,5", "1e", "1d3", "1 2", "0x10", "nan", "inf", "abc", a blank line.
+std::optional<double> FileLineNumber(std::string_view line);
+
+// A line of such a file that is not blank: its line number (from 1) and its number
+// (nullopt: the line holds no number).
+struct NumberLine {
+  std::size_t line;
+  std::optional<double> value;
+};
+// The lines of a file that are not blank, in order, each with FileLineNumber.
+std::vector<NumberLine> NumberLinesOf(const std::vector<std::string>& lines);
+// "line 7 holds no number" for a line of NumberLinesOf.
+std::string NoNumberText(std::size_t line);
 
 // The text with which the box shows a current value: "%f" when current > 0.01,
 // "%e" otherwise, whatever its length.

@@ -165,7 +165,7 @@ static_assert(std::size(kParameterFile) == 174);
 constexpr FileEntry kLammSettings[] = {
     In(0, "normalized s for automatic change", "", Closed(0.0, 1e6)),
     Any(1, "shut off back-diffusion"),
-    In(2, "level of back-diffusion shut-off", "", Closed(1e-6, 1.0)),
+    In(2, "level of back-diffusion shut-off", "", SolverSetting(Closed(1e-6, 1.0))),
     Any(3, "automatic dynamic grid size"),
     As(4, "default FE grid size", kLammGridSize),
     In(5, kPointsPerSigma),
@@ -186,7 +186,7 @@ constexpr FileEntry kLammSettings[] = {
     Any(19, "experimental initial distribution"),
     Any(20, "dynamically truncate grid"),
     // The level is 10 to this power: a level of 1 or more would cut the whole grid.
-    In(21, "log10 of the truncation level", "", Closed(-30.0, -1.0)),
+    In(21, "log10 of the truncation level", "", SolverSetting(Closed(-30.0, -1.0))),
     Any(22, "simulate time resolution"),
     Any(23, "simulate radial resolution"),
     In(24, "scan velocity", "cm/min", Closed(0.0, 1000.0)),
@@ -258,6 +258,24 @@ std::string EntryRefusal(const FileEntry& e, double value) {
   if (e.rule == EntryRule::kRange) return QuantityRefusal(e.quantity, value);
   if (std::isfinite(value)) return std::string();
   return "the " + std::string(e.quantity.name) + " " + Number(value) + " must be a finite number";
+}
+
+bool NearestSettingValue(const FileEntry& e, double value, double* nearest, std::string* note) {
+  const ValueRange& r = e.quantity.range;
+  if (e.rule != EntryRule::kRange || !r.solverSetting || !std::isfinite(value)) return false;
+  const std::string why = QuantityRefusal(e.quantity, value);
+  if (why.empty()) return false;
+  // The ends as the files keep them, in single precision.
+  const double low = static_cast<double>(static_cast<float>(r.low));
+  const double high = static_cast<double>(static_cast<float>(r.high));
+  const double x = r.integer ? std::floor(value) : value;
+  // Zero and values of the other sign than the whole range never were a setting
+  // (a grid of 0 points, a max dc/c of 0 that never ends a Run): they stay refused.
+  if ((low > 0.0 && !(x > 0.0)) || (high < 0.0 && !(x < 0.0))) return false;
+  const double set = x < low ? low : high;
+  if (nearest) *nearest = set;
+  if (note) *note = why + "; " + Number(set) + " is used";
+  return true;
 }
 
 double EntryValueOfField(const DialogField& f, double shown) { return shown / f.scale; }

@@ -27,6 +27,10 @@ struct ValueRange {
   double high = std::numeric_limits<double>::max();
   bool integer = false;    // only the integer part is used (grid sizes, counts)
   bool zeroUnset = false;  // 0 stands for "not set" and passes
+  // A numerical setting of the solver (not a value of the sample, solvent or cell):
+  // a file that an earlier version wrote may hold it outside today's range, and the
+  // file readers bring it to the nearest end (NearestSettingValue).
+  bool solverSetting = false;
 };
 
 // A named quantity: as messages name it, its unit ("" for none) and its range.
@@ -48,10 +52,14 @@ std::string RefusedValueText(double value);
 // high]. The files keep values in single precision and write them with six
 // decimals ("%f"): the ends of the ranges are judged in single precision, and a
 // lower end above 0 is one that "%f" can write.
-constexpr ValueRange Closed(double low, double high) { return {low, high, false, false}; }
-constexpr ValueRange Count(double low, double high) { return {low, high, true, false}; }
+constexpr ValueRange Closed(double low, double high) { return {low, high, false, false, false}; }
+constexpr ValueRange Count(double low, double high) { return {low, high, true, false, false}; }
 constexpr ValueRange ZeroOr(ValueRange r) {
   r.zeroUnset = true;
+  return r;
+}
+constexpr ValueRange SolverSetting(ValueRange r) {
+  r.solverSetting = true;
   return r;
 }
 
@@ -103,12 +111,12 @@ inline constexpr Quantity kFrictionalRatioCount{"f/f0 resolution", "values", Cou
 // grid points on 40 scans: 1.5 s at the default 1, 20 s at 0.01, 220 s at 0.001;
 // at 0 it never ends); above 1 the step control changes nothing more.
 inline constexpr double kMinMaxDcOverC = 0.01;
-inline constexpr Quantity kMaxDcOverC{"max dc/c", "", Closed(kMinMaxDcOverC, 10.0)};
-inline constexpr Quantity kLammGridSize{"grid size", "grid points", Count(5.0, 100000.0)};
-inline constexpr Quantity kPointsPerSigma{"points per sigma", "", Closed(0.01, 1000.0)};
+inline constexpr Quantity kMaxDcOverC{"max dc/c", "", SolverSetting(Closed(kMinMaxDcOverC, 10.0))};
+inline constexpr Quantity kLammGridSize{"grid size", "grid points", SolverSetting(Count(5.0, 100000.0))};
+inline constexpr Quantity kPointsPerSigma{"points per sigma", "", SolverSetting(Closed(0.01, 1000.0))};
 // The relative change at which a fit's refinement passes stop (the dialog shows it
 // in percent to 0.001 %); at 0 they would never stop.
-inline constexpr Quantity kRefitTolerance{"fit tolerance", "", Closed(1e-5, 1.0)};
+inline constexpr Quantity kRefitTolerance{"fit tolerance", "", SolverSetting(Closed(1e-5, 1.0))};
 
 // The step of the common radial grid: finer, every load would fail; coarser, the
 // grid loop would not end.
@@ -151,6 +159,14 @@ const FileEntry& EntryOf(std::span<const FileEntry> table, int index);
 // Empty when the value suits the row (kAny, kCode and kModel rows: when it is
 // finite); else the sentence of QuantityRefusal.
 std::string EntryRefusal(const FileEntry& e, double value);
+// For a solver setting's row (ValueRange::solverSetting) whose finite value lies
+// outside its range on the same side of 0 as the range: true, with the nearest end
+// of the range (judged in single precision; a count's integer part) in *nearest
+// and, in *note, the refusal followed by the value used ("the max dc/c 0.005 must
+// lie between 0.01 and 10; 0.01 is used"). False for every other row and value
+// (the value stays refused or passes as EntryRefusal says): 0 and values of the
+// other sign were never a setting.
+bool NearestSettingValue(const FileEntry& e, double value, double* nearest, std::string* note);
 
 // A field of a dialog that edits an entry of a file: the dialog shows the entry
 // times scale (percent: 100).

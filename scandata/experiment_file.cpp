@@ -1,5 +1,6 @@
 #include "scandata/experiment_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <sstream>
@@ -178,6 +179,7 @@ bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error
 
   // "<value> (<key>)" lines; the key runs from the first '(' to the last ')'.
   int lineNumber = 3;
+  int meniscusLine = 0, bottomLine = 0;
   while (ReadTextLine(in, &line)) {
     ++lineNumber;
     const std::size_t open = line.find('(');
@@ -187,10 +189,11 @@ bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error
     for (const KeyField& k : kKeys) {
       if (key != k.key) continue;
       std::istringstream words(line.substr(0, open));
-      std::string word;
+      std::string word, more;
       words >> word;
+      // The value is one number as a whole: "1 2" is none.
       const double v = ParseNumberPrefix(word, &complete);
-      if (word.empty() || !complete)
+      if (word.empty() || !complete || (words >> more))
         return fail(Format("line %d holds no number for %s", lineNumber, key.c_str()));
       if (!std::isfinite(static_cast<float>(v)))
         return fail(Format("line %d holds a number out of range (beyond 3.4e38) for %s", lineNumber,
@@ -198,6 +201,8 @@ bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error
       if (k.rule && !k.rule->Holds(v))
         return fail(Format("line %d holds ", lineNumber) + k.rule->Named(v) + " as " + key + ", outside " +
                     k.rule->Range());
+      if (k.number == &ExperimentFile::meniscus) meniscusLine = lineNumber;
+      if (k.number == &ExperimentFile::bottom) bottomLine = lineNumber;
       if (k.number)
         xp.*(k.number) = static_cast<float>(v);
       else
@@ -205,6 +210,11 @@ bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error
       break;
     }
   }
+  // A cell whose meniscus lies at or beyond its bottom (0: not given).
+  if (xp.meniscus > 0.0f && xp.bottom > 0.0f && xp.meniscus >= xp.bottom)
+    return fail(Format("lines %d and %d hold the meniscus %g cm, which must lie below the bottom %g cm",
+                       std::min(meniscusLine, bottomLine), std::max(meniscusLine, bottomLine),
+                       static_cast<double>(xp.meniscus), static_cast<double>(xp.bottom)));
   *out = std::move(xp);
   return true;
 }

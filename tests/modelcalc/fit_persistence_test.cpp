@@ -309,9 +309,10 @@ TEST_F(FitPersistenceTest, ShortFileTakesDefaults) {
 }
 
 // A damaged file is refused whole with the line that is wrong, and the loaded
-// model stays: values that are not finite, a line without a number (a blank line
-// would shift every later value into the wrong slot), more lines than the layout.
-// Blank lines after the last value are harmless.
+// model stays: values that are not finite numbers (nan, inf, beyond a float), a
+// line without a number (a blank line would shift every later value into the
+// wrong slot), more lines than the layout. Blank lines after the last value are
+// harmless.
 TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
   ScopedHeadlessBackend backend;
   SetDistinctState();
@@ -323,7 +324,7 @@ TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
     for (const std::string& l : content) out << l << "\n";
     out << tail;
   };
-  const std::string notFinite = " holds a number that is not finite in single precision";
+  const std::string notFinite = " holds no number";
   struct Case {
     int line;     // 1-based line changed
     bool insert;  // inserted before the line instead of replacing it
@@ -437,9 +438,10 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
 }
 
 // Grid values of a parameter file that no grid can be built from (points per sigma
-// 1e6 made every later Run hang) refuse the file with their line, and every
-// setting stays; values in range are taken.
-TEST_F(FitPersistenceTest, GridValuesOutOfRangeRefuseTheFileAndKeepTheSettings) {
+// 1e6 made every later Run hang) are brought to the nearest valid value, said with
+// their lines; limits that cross refuse the file and every setting stays; values
+// in range are taken.
+TEST_F(FitPersistenceTest, GridValuesOutOfRangeAreBroughtIntoRangeOrRefuseTheFile) {
   ScopedHeadlessBackend backend;
   SetDistinctState();
   TmpSaveBestParams(nullptr, false);
@@ -463,7 +465,16 @@ TEST_F(FitPersistenceTest, GridValuesOutOfRangeRefuseTheFileAndKeepTheSettings) 
   };
   const std::string prefix = "the parameter file " + szTmpParsPath + " cannot be used: ";
   EXPECT_EQ(reloadWith("1000000", "1000000000", "100"),
-            std::make_pair(0, prefix + "line 93: the points per sigma 1e+06 must lie between 0.01 and 1000"));
+            std::make_pair(1, "the parameter file " + szTmpParsPath +
+                                  " holds numerical settings outside their range; the nearest valid values are used:"
+                                  "\nline 93: the points per sigma 1e+06 must lie between 0.01 and 1000; 1000 is used"
+                                  "\nline 94: the upper limit of the grid size 1e+09 grid points must lie between 5 "
+                                  "and 100000 grid points; 100000 is used"));
+  EXPECT_EQ(fPointsPerSigma, 1000.0f);
+  EXPECT_EQ(nGridSizeUpper, 100000);
+  EXPECT_EQ(nGridSizeLower, 100);
+  EXPECT_EQ(reloadWith("0", "1200", "80"),  // no setting at all: refused
+            std::make_pair(0, prefix + "line 93: the points per sigma 0 must lie between 0.01 and 1000"));
   EXPECT_EQ(fPointsPerSigma, 7.0f);
   EXPECT_EQ(nGridSizeUpper, 1200);
   EXPECT_EQ(nGridSizeLower, 80);

@@ -200,17 +200,20 @@ TEST_F(ValueRangesTest, EveryParameterFileEntryIsRefusedWithItsLineOrLeavesARunn
         const bool end = row.rule == EntryRule::kRange &&
                          (x == row.quantity.range.low || x == row.quantity.range.high);
         if (end && row.index != 93 && row.index != 94) EXPECT_EQ(result, 1) << why;
+        // A solver setting outside its range is brought to the nearest valid value.
+        const bool clamped = NearestSettingValue(row, x, nullptr, nullptr);
+        if (clamped && row.index != 93 && row.index != 94) EXPECT_EQ(result, 1) << why;
         if (result == 0) {
           ++refused;
           EXPECT_TRUE(NamesLine(why, row.index + 1)) << why;
           EXPECT_TRUE(StateNow() == before) << "the analysis before the file stays";
         } else {
           ++taken;
-          EXPECT_EQ(EntryRefusal(row, x), "") << "a value outside its row was taken";
+          if (!clamped) EXPECT_EQ(EntryRefusal(row, x), "") << "a value outside its row was taken";
           // A setting of a continuous model left at 0 (vbar, f/f0, density, viscosity)
           // takes the program's current value instead: the state, not x, is judged.
           const bool filledFromCurrent = continuous && x == 0.0;
-          if (const std::optional<ValueRange> r = RangeOf(row); r && !filledFromCurrent)
+          if (const std::optional<ValueRange> r = RangeOf(row); r && !filledFromCurrent && !clamped)
             EXPECT_EQ(QuantityRefusal({"value", "", *r}, x), "") << "a value outside its slot's range was taken";
           EXPECT_EQ(RunValuesRefusal(), "");
           for (int s = 1; s <= nModelParams; ++s) EXPECT_TRUE(std::isfinite(pParams[s])) << "slot " << s;
@@ -241,7 +244,6 @@ TEST_F(ValueRangesTest, TheReportedFileValuesAreRefusedWithTheirLines) {
       {30, 1e30, "line 30: the buffer viscosity 1e+30 P must lie between 1e-05 and 1000 P"},
       {43, 50, "line 43: the right fitting limit 50 cm must lie between 0 and 7.2 cm (0: not set)"},
       {43, 1e30, "line 43: the right fitting limit 1e+30 cm must lie between 0 and 7.2 cm (0: not set)"},
-      {44, 1e30, "line 44: the default FE grid size 1e+30 grid points must lie between 5 and 100000 grid points"},
       {63, 0, "line 63: the max dc/c 0 must lie between 0.01 and 10"},
       {63, -1e30, "line 63: the max dc/c -1e+30 must lie between 0.01 and 10"},
   };
@@ -250,6 +252,15 @@ TEST_F(ValueRangesTest, TheReportedFileValuesAreRefusedWithTheirLines) {
     EXPECT_EQ(ReloadWith(base, c.line - 1, c.value, &why), 0) << c.why;
     EXPECT_EQ(why, "the parameter file " + szTmpParsPath + " cannot be used: " + c.why);
   }
+  // The grid size is a setting of the solver: 1e30 is brought to the largest grid,
+  // and the box says so with the line.
+  std::string why;
+  EXPECT_EQ(ReloadWith(base, 43, 1e30, &why), 1) << why;
+  EXPECT_EQ(nDefaultGridPoints, 100000);
+  ASSERT_FALSE(backend_->Transcript().empty());
+  EXPECT_NE(backend_->Transcript()[0].text.find("\nline 44: the default FE grid size 1e+30 grid points must lie "
+                                                "between 5 and 100000 grid points; 100000 is used"),
+            std::string::npos);
 }
 
 // A meniscus almost on the rotor's axis is no cell: the parameter file refuses it
@@ -325,6 +336,13 @@ TEST_F(ValueRangesTest, TheParametersDialogTakesNoValueTheParameterFileRefuses) 
         if (!EntryRefusal(row, x).empty()) EXPECT_FALSE(dialogTakes);
         std::string why;
         const int fileTakes = ReloadWith(base, index, x, &why);
+        // A bottom of 0 with data loaded moved the right fitting limit to -0.01 cm:
+        // the file refuses it with its line.
+        if (index == 40 && x == 0.0) {
+          EXPECT_EQ(fileTakes, 0);
+          EXPECT_TRUE(NamesLine(why, 41)) << why;
+          continue;
+        }
         if (dialogTakes) EXPECT_EQ(fileTakes, 1) << why;
         if (fileTakes) {
           Write(base);
@@ -374,16 +392,19 @@ TEST_F(ValueRangesTest, TheLammDialogAndTheSettingsFilesJudgeEveryValueAlike) {
       const std::vector<float> before = LammSettingsVector();
       backend_->ClearTranscript();
       ASSERT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
-      const std::string line = "line " + std::to_string(f.entry + 1) + ": ";
-      const bool named = !backend_->Transcript().empty() &&
-                         backend_->Transcript()[0].text.find(line) != std::string::npos;
+      const bool named = !backend_->Transcript().empty() && NamesLine(backend_->Transcript()[0].text, f.entry + 1);
       EXPECT_EQ(named, !dialogTakes);
-      if (!dialogTakes) EXPECT_EQ(LammSettingsVector()[Idx(f.entry)], before[Idx(f.entry)]);
+      // A solver setting outside its range takes the nearest valid value, any other
+      // value refused keeps its setting.
+      double nearest = 0.0;
+      const bool clamped = NearestSettingValue(row, x, &nearest, nullptr);
+      if (!dialogTakes)
+        EXPECT_EQ(LammSettingsVector()[Idx(f.entry)], clamped ? static_cast<float>(nearest) : before[Idx(f.entry)]);
       ResetLammSettings();
       for (const auto& [entry, index] : inParameterFile) {
         if (entry != f.entry) continue;
         std::string why;
-        EXPECT_EQ(ReloadWith(base, index, x, &why), dialogTakes ? 1 : 0) << why;
+        EXPECT_EQ(ReloadWith(base, index, x, &why), dialogTakes || clamped ? 1 : 0) << why;
         Write(base);
         ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
       }

@@ -106,9 +106,9 @@ TEST_F(LammSettingsTest, TwentyNineValuesSetNothingThirtySetEverySetting) {
 }
 
 // Grid values no grid can be built from (a points per sigma of 1e6 saved as default
-// made every later start hang at its first Run) keep their settings; limits that
-// would cross keep both.
-TEST_F(LammSettingsTest, GridValuesOutOfRangeAreNotTakenFromTheFile) {
+// made every later start hang at its first Run) are brought to the nearest valid
+// value, and the lines are named; limits that would cross keep both.
+TEST_F(LammSettingsTest, GridValuesOutOfRangeAreBroughtIntoRange) {
   ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
   std::vector<std::string> lines;
   {
@@ -131,14 +131,17 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreNotTakenFromTheFile) {
   };
   // 4 default size, 5 points per sigma, 6 upper and 7 lower limit.
   EXPECT_EQ(readWith({{4, "1e12"}, {5, "1000000"}, {6, "1e9"}, {7, "3"}}), 1);
-  EXPECT_EQ(nDefaultGridPoints, 1000);
-  EXPECT_EQ(fPointsPerSigma, 5.0f);
-  EXPECT_EQ(nGridSizeUpper, 2000);
-  EXPECT_EQ(nGridSizeLower, 75);
+  EXPECT_EQ(nDefaultGridPoints, 100000);
+  EXPECT_EQ(fPointsPerSigma, 1000.0f);
+  EXPECT_EQ(nGridSizeUpper, 100000);
+  EXPECT_EQ(nGridSizeLower, 5);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("line 5: the default FE grid size 1e+12 grid points must lie between 5 and "
-                                   "100000 grid points"),
+                                   "100000 grid points; 100000 is used"),
             std::string::npos);
+  EXPECT_NE(Boxes()[0].second.find("line 8: the lower limit 3 grid points must lie between 5 and "
+                                   "100000 grid points; 5 is used"),
+            std::string::npos) << Boxes()[0].second;
   EXPECT_EQ(readWith({{6, "50"}, {7, "60"}}), 1);
   EXPECT_EQ(nGridSizeUpper, 2000);
   EXPECT_EQ(nGridSizeLower, 75);

@@ -1,6 +1,7 @@
 // The number input box and the number checks.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -59,6 +60,27 @@ TEST(NumberChecks, ParseGivesTheValueOfValidTextOnly) {
   EXPECT_EQ(v, 2500.0f);
   EXPECT_FALSE(ParseFloatText("2.5kg", &v));
   EXPECT_EQ(v, 2500.0f);
+}
+
+// A line of a hand-edited file takes what the writers of those files write, a
+// signed zero and blanks or a CR around it included ("%f" writes -1e-7 as
+// "-0.000000"), and no text the number input refuses besides; blank lines are left
+// out of the numbered lines, and a line number counts every line.
+TEST(NumberChecks, AFileLineIsOneNumberAsAWhole) {
+  char written[32];
+  std::snprintf(written, sizeof written, "%f", -1e-7);
+  for (const auto& [text, value] : std::vector<std::pair<std::string, double>>{
+           {written, 0.0}, {"-0", 0.0}, {" 40000 ", 40000.0}, {"\t2.5e-3\r", 0.0025f}, {"+7", 7.0}})
+    EXPECT_EQ(FileLineNumber(text), value) << text;
+  for (const char* text : {"40000rpm", "1,5", "1e", "1d3", "1 2", "0x10", "nan", "inf", "abc", "", "1e39"})
+    EXPECT_EQ(FileLineNumber(text), std::nullopt) << text;
+  EXPECT_EQ(FileLineNumber(std::string("1\0" "2", 3)), std::nullopt) << "a zero byte ends no number";
+  const std::vector<NumberLine> lines = NumberLinesOf({"1", "", "  ", "x", "3"});
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1].line, 4u);
+  EXPECT_EQ(lines[1].value, std::nullopt);
+  EXPECT_EQ(lines[2].line, 5u);
+  EXPECT_EQ(lines[2].value, 3.0);
 }
 
 TEST(NumberChecks, CurrentValueTextFollowsItsSize) {

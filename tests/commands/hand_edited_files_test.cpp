@@ -1,0 +1,282 @@
+// The files users edit by hand: the parameter file, the Lamm settings file
+// "tarmiclammparams.ini", the preference file "tarmicparams.ini" and the experiment
+// file. A line is one number as a whole or none, a bad line costs that line (or
+// refuses the parameter file) and nothing else, the solver settings a file of an
+// earlier version holds are brought into today's range, a cell no rotor holds is
+// refused, and a file that is no text is said to be none.
+#include "distribution_window_test_support.h"
+
+#include <string>
+#include <vector>
+
+#include "modelcalc/fit_persistence.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "scandata/experiment_file.h"
+
+namespace tarmic::testing {
+namespace {
+
+class HandEditedFilesTest : public DistributionWindowTest {
+ protected:
+  // The synthetic run with a saved analysis of one discrete species; its lines.
+  std::vector<std::string> SavedAnalysis() {
+    LoadSyntheticRun();
+    Dispatch(kCmDiscreteSpecies);
+    pSpeciesS[1] = static_cast<float>(kSyntheticS);
+    pSpeciesMassOrD[1] = 6.0f;
+    PackModelParams();
+    Dispatch(kCmUpdateSavedFitParameters);
+    Backend().ClearTranscript();
+    return Lines(ReadFile(szTmpParsPath));
+  }
+
+  static void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& l : lines) text += l + "\n";
+    WriteFile(path, text);
+  }
+
+  // The parameter file with one line (from 1) replaced, reloaded; its boxes.
+  std::pair<int, std::vector<std::string>> ReloadWith(std::vector<std::string> lines, int line,
+                                                      const std::string& text) {
+    lines[Idx(line - 1)] = text;
+    WriteLines(szTmpParsPath, lines);
+    Backend().ClearTranscript();
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    const int result = ReloadParameters(&Handle(), szTmpParsPath);
+    return {result, BoxTexts()};
+  }
+
+  // The Lamm settings of today with one line (from 1) replaced, read; its boxes.
+  std::vector<std::string> ReadLammSettingsWith(int line, const std::string& text) {
+    std::vector<std::string> lines;
+    for (const float v : LammSettingsVector()) lines.push_back(std::to_string(v));
+    lines[Idx(line - 1)] = text;
+    WriteLines(szLammParamsIni, lines);
+    Backend().ClearTranscript();
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    EXPECT_EQ(ReadLammEqParameterPreferences(&Handle()), 1);
+    return BoxTexts();
+  }
+
+  // A preference file with 7 threads (line 12) and 5 Lamm threads (line 15), one
+  // line (from 1) replaced, read; its boxes (questions among them).
+  std::vector<std::string> LoadPreferencesWith(int line, const std::string& text) {
+    std::vector<std::string> lines = {"1", "0.0010", "0", "0", "0", "0", "0", "1", "1", "1",
+                                      "0", "7", "1", "1", "5", "1.0", "0", "1", "100"};
+    lines[Idx(line - 1)] = text;
+    WriteLines(szParamsIni, lines);
+    nThreads = 2;
+    LammThreadCount() = 2;
+    Backend().ClearTranscript();
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    EXPECT_EQ(LoadPreferences(&Win()), 1);
+    return BoxTexts();
+  }
+};
+
+// "40000rpm", a decimal comma, a cut exponent, a Fortran exponent, two numbers,
+// hexadecimal, nan, inf and a word are no numbers in any of the three files: the
+// parameter file is refused with the line, the Lamm settings file keeps that one
+// setting, the preference file gives that one line its default; every other line
+// is read, no question is asked and the preference file is not rewritten.
+TEST_F(HandEditedFilesTest, ANumberWithATailIsNoNumberInAnyFile) {
+  const std::vector<std::string> saved = SavedAnalysis();
+  for (const char* text : {"40000rpm", "1,5", "1e", "1d3", "1 2", "0x10", "nan", "inf", "abc"}) {
+    SCOPED_TRACE(text);
+    // Parameter file, line 44: the default grid size (1000).
+    nDefaultGridPoints = 321;
+    const auto [result, boxes] = ReloadWith(saved, 44, text);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + szTmpParsPath +
+                                              " cannot be used: line 44 holds no number"});
+    EXPECT_EQ(nDefaultGridPoints, 321);
+
+    // Lamm settings file, line 5: the default grid size; line 17 (max dc/c) is read.
+    ResetLammSettings();
+    SetMaxDcOverC(0.5);
+    nDefaultGridPoints = 321;
+    const std::vector<std::string> lammBoxes = ReadLammSettingsWith(5, text);
+    ASSERT_EQ(lammBoxes.size(), 1u);
+    EXPECT_NE(lammBoxes[0].find(szLammParamsIni), std::string::npos);
+    EXPECT_NE(lammBoxes[0].find("\nline 5 holds no number"), std::string::npos) << lammBoxes[0];
+    EXPECT_EQ(nDefaultGridPoints, 321);
+    EXPECT_EQ(dMaxDcOverC, 0.5);
+
+    // Preference file, line 10: the regularisation; the threads after it stay 7 and 5.
+    const std::string before = [&] {
+      LoadPreferencesWith(10, "1");
+      return ReadFile(szParamsIni);
+    }();
+    const std::vector<std::string> prefBoxes = LoadPreferencesWith(10, text);
+    EXPECT_EQ(prefBoxes, std::vector<std::string>{szParamsIni +
+                                                  ", line 10 holds no number; the default is used"});
+    EXPECT_EQ(nThreads, 7);
+    EXPECT_EQ(LammThreadCount(), 5);
+    EXPECT_TRUE(bRegMaxEnt);
+    std::string expected = before;
+    expected.replace(expected.find("\n1\n0\n7\n"), 7, std::string("\n") + text + "\n0\n7\n");
+    EXPECT_EQ(ReadFile(szParamsIni), expected) << "the file is left as it is";
+  }
+}
+
+// A file of an earlier version: max dc/c 0.005, points per sigma 0.005 and fit
+// tolerance 1e-6 are set to the nearest valid value (0.01, 0.01, 1e-5) with a note
+// naming the line, and the rest of the file loads; a value of the solvent stays
+// refused. The Lamm settings file alike.
+TEST_F(HandEditedFilesTest, SolverSettingsOfAnEarlierVersionAreBroughtIntoRange) {
+  const std::vector<std::string> saved = SavedAnalysis();
+  struct Case {
+    int parameterLine, lammLine;
+    const char* text;
+    const char* name;
+    int lammIndex;
+    double nearest;
+  } cases[] = {
+      {63, 17, "0.005", "max dc/c 0.005 must lie between 0.01 and 10; 0.01 is used", 16, 0.01},
+      {93, 6, "0.005", "points per sigma 0.005 must lie between 0.01 and 1000; 0.01 is used", 5, 0.01},
+      {66, 16, "0.000001", "fit tolerance 1e-06 must lie between 1e-05 and 1; 1e-05 is used", 15, 1e-5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetLammSettings();
+    fMeniscus = 5.9f;
+    const auto [result, boxes] = ReloadWith(saved, c.parameterLine, c.text);
+    ASSERT_EQ(result, 1);
+    EXPECT_FLOAT_EQ(fMeniscus, static_cast<float>(kCellMeniscus)) << "the rest of the file loads";
+    EXPECT_FLOAT_EQ(LammSettingsVector()[Idx(c.lammIndex)], static_cast<float>(c.nearest));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "the parameter file " + szTmpParsPath +
+                            " holds numerical settings outside their range; the nearest valid values are used:\n"
+                            "line " + std::to_string(c.parameterLine) + ": the " + c.name);
+
+    ResetLammSettings();
+    const std::vector<std::string> lammBoxes = ReadLammSettingsWith(c.lammLine, c.text);
+    EXPECT_FLOAT_EQ(LammSettingsVector()[Idx(c.lammIndex)], static_cast<float>(c.nearest));
+    ASSERT_EQ(lammBoxes.size(), 1u);
+    EXPECT_EQ(lammBoxes[0], "the Lamm equation settings file " + szLammParamsIni +
+                                " holds numerical settings outside their range; the nearest valid values are "
+                                "used:\nline " + std::to_string(c.lammLine) + ": the " + c.name);
+  }
+  // The buffer density describes the solvent: refused as before.
+  const auto [result, boxes] = ReloadWith(saved, 54, "0.005");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + szTmpParsPath +
+                                            " cannot be used: line 54: the buffer density 0.005 g/ml must lie "
+                                            "between 0.01 and 5 g/ml"});
+}
+
+// A cell no rotor holds: a parameter file with the bottom (line 41) at 0 moved the
+// right fitting limit to -0.01 cm; an experiment file with the meniscus (7.1)
+// above the bottom (6.1) loaded without a word. Both are refused with the lines.
+TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
+  const std::vector<std::string> saved = SavedAnalysis();
+  const auto [result, boxes] = ReloadWith(saved, 41, "0.000000");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + szTmpParsPath +
+                                            " cannot be used: lines 40 and 41: the meniscus 6 cm must lie below "
+                                            "the bottom 0 cm"});
+  EXPECT_FLOAT_EQ(fFitRightLim, kRightLimit);
+  EXPECT_FLOAT_EQ(fBottom, static_cast<float>(kCellBottom));
+
+  ExperimentFile xp;
+  xp.files = {"a.ra1"};
+  xp.directory = ProgramDir();
+  xp.meniscus = 7.1f;
+  xp.bottom = 6.1f;
+  const std::string path = ProgramDir() + "/cell.xp";
+  ASSERT_TRUE(WriteXpFile(path, xp));
+  std::string why;
+  EXPECT_FALSE(LoadXpFile(path, &xp, &why));
+  EXPECT_EQ(why, path + ": lines 7 and 8 hold the meniscus 7.1 cm, which must lie below the bottom 6.1 cm");
+  // Two numbers where one belongs are no number either.
+  std::string text = ReadFile(path);
+  xp.meniscus = 5.9f;
+  xp.bottom = 7.2f;
+  ASSERT_TRUE(WriteXpFile(path, xp));
+  text = ReadFile(path);
+  text.replace(text.find("5.900000 (Meniscus)"), 19, "5.9 7 (Meniscus)");
+  WriteFile(path, text);
+  EXPECT_FALSE(LoadXpFile(path, &xp, &why));
+  EXPECT_EQ(why, path + ": line 7 holds no number for Meniscus");
+}
+
+// A file that is no text: the parameter file says so instead of "line 1 holds no
+// number"; the settings files, skipped before without a word, say so once.
+TEST_F(HandEditedFilesTest, AFileThatIsNoTextIsSaidToBeNone) {
+  const std::string binary("\x7f" "ELF\x02\x01\x01\0\0\0\0", 12);
+  SavedAnalysis();
+  WriteFile(szTmpParsPath, binary);
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "reload parameters");
+  EXPECT_EQ(ReloadParameters(&Handle(), szTmpParsPath), 0);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"the parameter file " + szTmpParsPath +
+                                                 " cannot be used: the file is not plain text: it holds binary "
+                                                 "data (a zero byte in line 1)"});
+
+  WriteFile(szLammParamsIni, binary);
+  nDefaultGridPoints = 321;
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
+  EXPECT_EQ(ReadLammEqParameterPreferences(&Handle()), 0);
+  EXPECT_EQ(nDefaultGridPoints, 321);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"the Lamm equation settings file " + szLammParamsIni +
+                                                 " is not read: the file is not plain text: it holds binary data "
+                                                 "(a zero byte in line 1)"});
+
+  for (const std::string& path : {szParamsIni, szLastDirIni}) {
+    WriteFile(path, binary);
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDOK, "PREFERENCES");
+    if (path == szParamsIni) {
+      EXPECT_EQ(LoadPreferences(&Win()), 0);
+    } else {
+      std::string directory = "/start/";
+      ReadLastDataDirectory(&Win(), directory);
+      EXPECT_EQ(directory, "/start/");
+    }
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"the settings file " + path +
+                                                   " is not read: the file is not plain text: it holds binary "
+                                                   "data (a zero byte in line 1)"});
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+  }
+}
+
+// A parameter file dropped on a window that shows a distribution, refused by the
+// checks of the model it selects: its refusal is the only box (two notes "may need
+// to recalculate" came before it); a file that loads gives the note once.
+TEST_F(HandEditedFilesTest, ARefusedParameterFileShowsItsRefusalAlone) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(pDistPlot != nullptr);
+  Dispatch(kCmUpdateSavedFitParameters);
+  std::vector<std::string> lines = Lines(ReadFile(szTmpParsPath));
+  const std::vector<std::string> good = lines;
+  lines[Idx(4)] = "20.0";  // the lower grid limit above the upper (12 S)
+  WriteLines(szTmpParsPath, lines);
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDYES);
+  Backend().QueueMessageBox(IDOK, "reload parameters");
+  Drop({szTmpParsPath});
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
+                            "switch to parameter file ~tmppars.ra1?",
+                            "the parameter file " + szTmpParsPath +
+                                " cannot be used: lines 5 and 7: the lower grid limit 20 must not be above the upper "
+                                "limit 12"}));
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  WriteLines(szTmpParsPath, good);
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDYES);
+  Backend().QueueMessageBox(IDOK);
+  Drop({szTmpParsPath});
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?",
+                                                  "may need to recalculate before integrating distribution data"}));
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+}  // namespace
+}  // namespace tarmic::testing
