@@ -18,6 +18,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
+#include "modelfit/params_dialog.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/buffer_sedimentation.h"
 #include "scandata/analysis_switches.h"
@@ -28,6 +29,7 @@ namespace tarmic {
 
 namespace {
 
+constexpr const char* kChooseModelFirst = "choose a model first (Model menu)";
 
 // Every command of the model menu that chooses a model.
 constexpr int kModelCommands[] = {
@@ -342,9 +344,20 @@ void TXLAWindow::CmDLSTimeCourse() {
   ChooseContinuousModel(*this, kCmDLSTimeCourse, [] { bDLSTimeCourseModel = true; });
 }
 
+bool ModelChosen() {
+  // Every model has a parameter page; none is chosen when none applies.
+  return SelectParamsTemplate() != 0;
+}
+
+bool RequireChosenModel(TXLAWindow& window) {
+  if (ModelChosen()) return true;
+  CommandMessageBox(window, kChooseModelFirst, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  return false;
+}
+
 std::string ModelNotRunnableText() {
   const int model = ActiveModelCommand();
-  if (model == 0) return "choose a model first (Model menu)";
+  if (model == 0) return kChooseModelFirst;
   if (IsUnavailableCommand(model)) return NotAvailableText(model);
   return CommandDisplayName(model) + " cannot be computed for the loaded data";
 }

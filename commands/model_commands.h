@@ -23,6 +23,14 @@ void SwitchModel(TXLAWindow& window);
 // chosen or the model has no command.
 int ActiveModelCommand();
 
+// Whether a model is chosen at all (a first start has none): every command that
+// works on the model (Parameters, Fit, Run, the saving and copying of its
+// parameters, the generation of data from it) needs one.
+bool ModelChosen();
+// True when a model is chosen; otherwise says "choose a model first (Model menu)"
+// as Run does, and gives false.
+bool RequireChosenModel(TXLAWindow& window);
+
 // Whether Run can compute the active model here.
 bool RunnableModelActive();
 // Why Run or Fit cannot compute the model chosen: no model is chosen, its command
