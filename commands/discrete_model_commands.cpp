@@ -15,6 +15,7 @@
 #include "commands/load_commands.h"
 #include "commands/model_commands.h"
 #include "distributions/distribution_plot.h"
+#include "distributions/model_values_kept.h"
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -51,10 +52,14 @@ void ShowTimeOffsetMarks(Window& w) {
 template <class SetFlags>
 void ChooseDiscreteModel(TXLAWindow& window, int id, StartSwitches start, SetFlags setFlags) {
   if (OfferHelpInHelpMode(window)) return;
+  const ValueLayout before = ActiveValueLayout();
   // A distribution shown belongs to the continuous model left behind.
   if (IsContinuousModel()) ClearDistribution();
   SwitchModel(window);
   setFlags();
+  // The slots held another family's values (a distribution's grid and settings,
+  // another model's constants): this family's own come back, or its start values.
+  if (const ValueLayout layout = ActiveValueLayout(); layout != before) TakeKeptValues(layout);
   if (start == StartSwitches::Cleared) {
     CheckParameters();
   } else {

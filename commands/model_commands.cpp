@@ -13,6 +13,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_variants.h"
+#include "distributions/model_values_kept.h"
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -79,11 +80,19 @@ void SetUpContinuousModel(TXLAWindow& window, int id, const ContinuousLayout& be
   const float gridMin = pParams[kContiSlotGridMin];
   const float gridMax = pParams[kContiSlotGridMax];
   const float gridCount = pParams[kContiSlotGridCount];
+  const bool distributionShown = pDistPlot != nullptr;
   RecreateDistributionPlot();
+  float keptMin = 0.0f, keptMax = 0.0f, keptCount = 0.0f;
   if (sameUnit) {
     pParams[kContiSlotGridMin] = gridMin;
     pParams[kContiSlotGridMax] = gridMax;
     pParams[kContiSlotGridCount] = gridCount;
+  } else if (!distributionShown && KeptGrid(ActiveValueLayout(), &keptMin, &keptMax, &keptCount)) {
+    // No distribution to take the range from: the grid of this unit held last.
+    fDistMin = keptMin;
+    fDistMax = keptMax;
+    fDistGridCount = keptCount;
+    StoreGridLimitsInParams();
   } else {
     if (unit == GridUnit::Rh) {
       fDistMin = kDefaultRhMin;
@@ -100,6 +109,11 @@ void SetUpContinuousModel(TXLAWindow& window, int id, const ContinuousLayout& be
     if (fDistGridCount < 2.0f) fDistGridCount = kDefaultGridCount;
     StoreGridLimitsInParams();
   }
+  // Nothing floated in the model before stays floated (its slots may mean
+  // something else here); the grid options (fit switches 3 and 4) stay from a
+  // continuous model.
+  for (int slot = 1; slot <= nModelParams; ++slot)
+    if (slot != 3 && slot != 4 && (slot < 13 || slot > 15) && (slot < 22 || slot > 24)) pParamFitFlags[slot] = 0;
   // The vector held the species of a discrete model, or another model's meaning
   // of slot 3 or 11: those settings start from the current values.
   StoreContinuousSettings(before);
@@ -128,7 +142,11 @@ void ChooseContinuousModel(TXLAWindow& window, int id, SetFlags setFlags) {
 
 }  // namespace
 
+std::span<const int> ModelMenuCommands() { return kModelCommands; }
+
 void SwitchModel(TXLAWindow& window) {
+  // What the model left holds comes back when its family is chosen again.
+  KeepValuesOfActiveLayout();
   ResetModelFlags();
   bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;
   Window& w = window.GetHandle();

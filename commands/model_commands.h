@@ -10,11 +10,15 @@
 // vbar 0.73, f/f0 1.2, density 1.0, viscosity 0.01002 P).
 #pragma once
 
+#include <span>
 #include <string>
 
 namespace tarmic {
 
 class TXLAWindow;
+
+// Every command of the Model menu that chooses a model.
+std::span<const int> ModelMenuCommands();
 
 // The general model reset that every model command runs first.
 void SwitchModel(TXLAWindow& window);
