@@ -11,6 +11,7 @@
 
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
+#include "distributions/model_values_kept.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/param_checks.h"
 
@@ -42,11 +43,13 @@ struct Held {
   std::vector<float> params;
   std::vector<int> included;
   std::map<int, std::string> meanings;
+  ValueLayout layout = ValueLayout::None;
 };
 
 Held HeldNow() {
   return {std::vector<float>(std::begin(pParams), std::end(pParams)),
-          std::vector<int>(std::begin(pSpeciesIncluded), std::end(pSpeciesIncluded)), Meanings()};
+          std::vector<int>(std::begin(pSpeciesIncluded), std::end(pSpeciesIncluded)), Meanings(),
+          ActiveValueLayout()};
 }
 
 class ModelSwitchTest : public DistributionWindowTest {
@@ -84,7 +87,16 @@ class ModelSwitchTest : public DistributionWindowTest {
   // model then holds.
   static Held MarkEverySlot() {
     for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 1;
-    for (const auto& [slot, meaning] : Meanings()) pParams[slot] = 1000.0f + static_cast<float>(slot);
+    for (const SlotRole& r : SlotRolesOf(CurrentModelValueRoles())) {
+      if (r.slot == 13 || r.slot == 14 || r.slot == 15 || r.slot == 23) continue;
+      // Inside the quantity's range (a parameter file must pass its checks); lower
+      // limits in lower slots than upper ones.
+      const ValueRange& range = r.quantity.range;
+      double v = 1000.0 + r.slot;
+      if (v < range.low || v > range.high) v = range.low + (range.high - range.low) * (0.5 - 0.01 * r.slot);
+      if (range.integer) v = std::floor(v);
+      pParams[r.slot] = static_cast<float>(v);
+    }
     for (int slot : ModelSlots()) pParamFitFlags[slot] = 1;
     UnpackModelParams();
     PackModelParams();
@@ -117,8 +129,13 @@ class ModelSwitchTest : public DistributionWindowTest {
   }
 
   // The values a model held, back after a switch to another model and back.
-  static void ExpectHeldAgain(const Held& held) {
+  static void ExpectHeldAgain(const Held& held, bool settingsOfFile = false) {
     for (const auto& [slot, meaning] : held.meanings) {
+      // A parameter file sets vbar, the buffer density and the f/f0 grid of the
+      // analysis in lines of their own.
+      if (settingsOfFile && (meaning == kPartialSpecificVolume.name || meaning == kBufferDensity.name ||
+                             meaning.starts_with("f/f0 ")))
+        continue;
       const float want = held.params[static_cast<std::size_t>(slot)];
       EXPECT_NEAR(pParams[slot], want, 1e-5f * std::fabs(want)) << "slot " << slot << " (" << meaning << ")";
     }
@@ -154,6 +171,85 @@ TEST_F(ModelSwitchTest, EveryPairOfMenuModelsKeepsEachModelsValues) {
       if (::testing::Test::HasFailure()) return;
     }
   }
+}
+
+// Line 73 of a parameter file written under the discrete species chooses each
+// continuous model by its code (0: the species as written), with the grid of that
+// model in lines 3, 5 and 7 as the README's recipe sets them. Whatever model was
+// active before, the menu gives it back its values afterwards; a file refused
+// leaves what every model held as it was.
+TEST_F(ModelSwitchTest, ParameterFileLine73KeepsTheValuesOfTheModelLeft) {
+  const std::vector<int> models = MenuModels();
+  std::map<int, Held> fresh;
+  std::map<int, int> commandOfCode = {{0, kCmDiscreteSpecies}};
+  for (int id : models) {
+    fresh[id] = Fresh(id);
+    if (const int code = ContinuousModelCode(); code > 0) commandOfCode.emplace(code, id);
+  }
+  ASSERT_GE(commandOfCode.size(), 20u);
+  const std::string path = ProgramDir() + "/pars.ra1";
+  FreshStart();
+  Choose(kCmDiscreteSpecies);
+  szTmpParsPath = path;
+  ASSERT_TRUE(TmpSaveBestParams(&Handle(), false).ok);
+  const std::vector<std::string> written = Lines(ReadFile(path));
+  ASSERT_GE(written.size(), 174u);
+  const auto writeFile = [&](int code, float lo, float hi, float count) {
+    std::vector<std::string> lines = written;
+    lines[72] = std::to_string(code);
+    if (code > 0) {
+      lines[2] = std::to_string(count);
+      lines[4] = std::to_string(lo);
+      lines[6] = std::to_string(hi);
+    }
+    std::string text;
+    for (const std::string& l : lines) text += l + "\n";
+    WriteFile(path, text);
+  };
+  const auto sameFamily = [&](int a, int b) {
+    // Species as the file was written, or a distribution of the same grid unit
+    // (its default range): the file's values are then the ones held last.
+    const Held& x = fresh[a];
+    const Held& y = fresh[b];
+    if (IsGridLayout(x.layout)) return x.layout == y.layout;
+    return x.meanings == y.meanings;
+  };
+  for (const auto& [code, command] : commandOfCode) {
+    const Held& chosen = fresh[command];
+    writeFile(code, chosen.params[1], chosen.params[5], chosen.params[9]);
+    for (int a : models) {
+      if (sameFamily(a, command)) continue;
+      SCOPED_TRACE(::testing::Message() << CommandDisplayName(a) << " -> line 73 = " << code);
+      FreshStart();
+      szTmpParsPath = path;
+      Choose(a);
+      const Held held = MarkEverySlot();
+      Backend().ClearTranscript();
+      ASSERT_EQ(ReloadParameters(&Handle(), path), 1) << ::testing::PrintToString(BoxTexts());
+      EXPECT_EQ(ContinuousModelCode(), code);
+      Choose(a);
+      ExpectHeldAgain(held, true);
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+
+  // A c(s) file whose grid limits are reversed is refused: the species come back,
+  // and c(s) chosen afterwards has its own grid, not the refused one.
+  writeFile(1, 20.0f, 0.1f, 100.0f);
+  FreshStart();
+  szTmpParsPath = path;
+  Choose(kCmDiscreteSpecies);
+  const Held held = MarkEverySlot();
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "reload parameters");
+  EXPECT_EQ(ReloadParameters(&Handle(), path), 0);
+  EXPECT_TRUE(bDiscreteModel);
+  ExpectHeldAgain(held);
+  Choose(kCmContinuousCs);
+  EXPECT_EQ(pParams[kContiSlotGridMin], fresh[kCmContinuousCs].params[1]);
+  EXPECT_EQ(pParams[kContiSlotGridMax], fresh[kCmContinuousCs].params[5]);
+  Choose(kCmDiscreteSpecies);
+  ExpectHeldAgain(held);
 }
 
 }  // namespace
