@@ -59,7 +59,9 @@ void ChooseDiscreteModel(TXLAWindow& window, int id, StartSwitches start, SetFla
   setFlags();
   // The slots held another family's values (a distribution's grid and settings,
   // another model's constants): this family's own come back, or its start values.
-  if (const ValueLayout layout = ActiveValueLayout(); layout != before) TakeKeptValues(layout);
+  // Without a model before, the vector holds no other family's values.
+  if (const ValueLayout layout = ActiveValueLayout(); before != ValueLayout::None && layout != before)
+    TakeKeptValues(layout);
   if (start == StartSwitches::Cleared) {
     CheckParameters();
   } else {

@@ -27,4 +27,13 @@ struct FitRangeQuestions {
 };
 bool RunFitLimitPrompts(Window* window, FitRangeQuestions which = {});
 
+// The ranges of the floated meniscus and bottom whose kept limits do not hold the
+// value a fit starts from inside (outside, or within a tenth of the default
+// half-width of an end): a fit from there would stay pinned at the end.
+FitRangeQuestions RangesNotHoldingStarts();
+// Before a fit: asks for those ranges as ticking the box does (RunFitLimitPrompts,
+// proposing a range centred on the start). True when none needed asking or the
+// questions were answered; false when cancelled (the fit is not started).
+bool ProposeRangesHoldingStarts(Window* window);
+
 }  // namespace tarmic
