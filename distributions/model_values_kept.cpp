@@ -95,6 +95,18 @@ void TakeKeptValues(ValueLayout layout) {
   for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = values.included[static_cast<std::size_t>(k)];
 }
 
+void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted) {
+  for (auto& [layout, kept] : gKept) {
+    if (layout != ValueLayout::Species && layout != ValueLayout::Electrophoresis &&
+        layout != ValueLayout::SelfAssociation)
+      continue;
+    for (int k = 1; k <= nSpeciesSlots; ++k) {
+      float& value = kept.slots[static_cast<std::size_t>(k)];
+      value = converted(value, kept.slots[static_cast<std::size_t>(4 + k)]);
+    }
+  }
+}
+
 bool KeptGrid(ValueLayout layout, float* min, float* max, float* count) {
   const auto it = gKept.find(layout);
   if (it == gKept.end() || !IsGridLayout(layout)) return false;

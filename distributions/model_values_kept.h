@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <map>
 
 namespace tarmic {
@@ -57,6 +58,11 @@ void KeepValuesOfActiveLayout();
 // loading 0.5, D 5 or M 50000 and s 4, everything else 0), with every fit switch
 // of those slots off.
 void TakeKeptValues(ValueLayout layout);
+
+// "Fit M and s" switched: the kept species of the families whose second value is
+// D or M (species, electrophoresis species, self-association) take the other one,
+// converted(value, s) from their D or M and s.
+void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted);
 
 // The grid a continuous family held last (lower and upper limit, count): false
 // when it held none yet.

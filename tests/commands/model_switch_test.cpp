@@ -252,5 +252,26 @@ TEST_F(ModelSwitchTest, ParameterFileLine73KeepsTheValuesOfTheModelLeft) {
   ExpectHeldAgain(held);
 }
 
+// "Fit M and s" switched while a distribution is chosen: the species kept for the
+// discrete model come back with the other second value, by the Svedberg equation
+// M = s R T / ((1 - vbar rho) D) (20 C before any data, vbar 0.73, water).
+TEST_F(ModelSwitchTest, SpeciesKeptAcrossFitMAndSTakeTheOtherSecondValue) {
+  FreshStart();
+  Choose(kCmDiscreteSpecies);
+  pSpeciesIncluded[2] = 1;
+  pSpeciesMassOrD[2] = 3.0f;  // D, 1e-7 cm^2/s
+  pSpeciesS[2] = 7.0f;
+  PackModelParams();
+  Choose(kCmContinuousCs);
+  Dispatch(kCmFitMAndS);
+  ASSERT_TRUE(bFitMAndS);
+  Choose(kCmDiscreteSpecies);
+  const double rt = 8.314462618e7 * 293.15;
+  const double m = 7.0e-13 * rt / ((1.0 - 0.73 * 1.0) * 3.0e-7);
+  EXPECT_NEAR(pParams[2], m, 1e-4 * m);
+  EXPECT_NEAR(pParams[6], 7.0, 1e-6);
+  EXPECT_EQ(pSpeciesIncluded[2], 1);
+}
+
 }  // namespace
 }  // namespace tarmic::testing
