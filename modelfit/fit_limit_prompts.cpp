@@ -9,6 +9,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
+#include "services/run_switches.h"
 
 namespace tarmic {
 
@@ -22,6 +23,11 @@ constexpr const char* kBottomTitle = "SET RANGE FOR BOTTOM VARIATION";
 enum class Answer { Value, Auto, Cancel };
 
 Answer Ask(float* value, float proposal, const char* prompt, const char* title) {
+  // A series in batch mode cannot stop on a question: it takes the proposal.
+  if (bBatchMode) {
+    *value = proposal;
+    return Answer::Value;
+  }
   float entered = 0.0f;
   if (!InputPositiveFloat(&entered, proposal, true, prompt, title)) return Answer::Cancel;
   if (entered == 0.0f) return Answer::Auto;

@@ -16,7 +16,7 @@ class Window;
 // to stay 0.001 cm clear of the fitting limits. An answer of 0 ends the questions
 // and selects the automatic limits around meniscus and bottom (user limits off);
 // otherwise the entered limits become the user's limits when the last question is
-// answered. Cancel ends the questions and changes nothing. The window (when given)
+// answered. In batch mode nothing is asked and the proposals are taken. Cancel ends the questions and changes nothing. The window (when given)
 // is repainted. Returns false when cancelled.
 //
 // Which ranges are asked: the command asks both; the Parameters command only the

@@ -10,6 +10,7 @@
 #include "distribution_window_test_support.h"
 #include "distributions/distribution_grid.h"
 #include "modelcalc/fit_result_text.h"
+#include "modelfit/fit_limit_prompts.h"
 #include "numerics/hydrodynamics.h"
 #include "resources/menus.h"
 
@@ -190,6 +191,23 @@ TEST_F(FitStartRangeTest, RangeAroundAGuessedMeniscusHoldsOneBelowTheData) {
   // Inside by at least a tenth of the default half-width (0.002 cm).
   EXPECT_LE(fMinMeniscus, 6.0f - 0.002f);
   EXPECT_GT(fMaxMeniscus, fMeniscus);
+}
+
+// A series fits in batch mode, where nothing may be asked: the range around the
+// start is taken as proposed.
+TEST_F(FitStartRangeTest, SeriesTakesTheRangeAroundTheStartWithoutAsking) {
+  SetCellAndLimits();
+  fMeniscus = 6.0f;
+  fMinMeniscus = 6.03f;
+  fMaxMeniscus = 6.07f;
+  bFitRangesSet = bVariationRangesAsked = true;
+  bVaryMeniscus = true;
+  bBatchMode = true;
+  EXPECT_TRUE(ProposeRangesHoldingStarts(&Handle()));
+  bBatchMode = false;
+  EXPECT_TRUE(RangeQuestions().empty());
+  EXPECT_NEAR(fMinMeniscus, 5.98f, 1e-5f);
+  EXPECT_NEAR(fMaxMeniscus, 6.02f, 1e-5f);
 }
 
 }  // namespace
