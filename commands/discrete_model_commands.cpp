@@ -6,7 +6,9 @@
 //
 // Every model command runs the general model reset first, then sets its flags.
 // The species models start with nothing floated (CheckParameters); the 1-2-4 and
-// 1-4-8 models keep the switches of the vector. The shared simulation arrays are
+// 1-4-8 models keep the switches of the vector. A model whose family differs from
+// that of the model before takes the values its family held last, else its start
+// values (distributions/model_values_kept.h), with nothing floated. The shared simulation arrays are
 // then allocated again, so that the blocks the new model needs (the
 // concentration-dependent block of the self-association and non-ideal models)
 // exist before the first computation.

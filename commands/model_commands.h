@@ -20,7 +20,8 @@ class TXLAWindow;
 // Every command of the Model menu that chooses a model.
 std::span<const int> ModelMenuCommands();
 
-// The general model reset that every model command runs first.
+// The general model reset that every model command runs first; the values the
+// family of the model left holds are kept first (KeepValuesOfActiveLayout).
 void SwitchModel(TXLAWindow& window);
 
 // The menu command of the active model as its flags say; 0 when no model is
