@@ -41,7 +41,9 @@ float ConvertedMassOrD(float value, float s) {
 }
 
 void ConvertSpeciesMassOrD() {
-  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesMassOrD[k] = ConvertedMassOrD(pSpeciesMassOrD[k], pSpeciesS[k]);
+  // A distribution keeps its grid and settings there (its vbar became 1e5).
+  if (HoldsMassOrD(ActiveValueLayout()))
+    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesMassOrD[k] = ConvertedMassOrD(pSpeciesMassOrD[k], pSpeciesS[k]);
   // The species kept by a model family not active now.
   ConvertKeptMassOrD(ConvertedMassOrD);
 }

@@ -95,11 +95,11 @@ void TakeKeptValues(ValueLayout layout) {
   for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = values.included[static_cast<std::size_t>(k)];
 }
 
+bool HoldsMassOrD(ValueLayout layout) { return !IsGridLayout(layout); }
+
 void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted) {
   for (auto& [layout, kept] : gKept) {
-    if (layout != ValueLayout::Species && layout != ValueLayout::Electrophoresis &&
-        layout != ValueLayout::SelfAssociation)
-      continue;
+    if (!HoldsMassOrD(layout)) continue;
     for (int k = 1; k <= nSpeciesSlots; ++k) {
       float& value = kept.slots[static_cast<std::size_t>(k)];
       value = converted(value, kept.slots[static_cast<std::size_t>(4 + k)]);

@@ -59,9 +59,14 @@ void KeepValuesOfActiveLayout();
 // of those slots off.
 void TakeKeptValues(ValueLayout layout);
 
-// "Fit M and s" switched: the kept species of the families whose second value is
-// D or M (species, electrophoresis species, self-association) take the other one,
-// converted(value, s) from their D or M and s.
+// Whether slots 1-4 of a family hold values that "Fit M and s" converts between D
+// and M, as the model computation reads them: every family but the continuous
+// ones, which keep their grid and settings there (and the start values before any
+// model).
+bool HoldsMassOrD(ValueLayout layout);
+
+// "Fit M and s" switched: the kept species of the families that hold a D or an M
+// (HoldsMassOrD) take the other one, converted(value, s) from their D or M and s.
 void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted);
 
 // The grid a continuous family held last (lower and upper limit, count): false

@@ -252,8 +252,9 @@ TEST_F(ModelSwitchTest, ParameterFileLine73KeepsTheValuesOfTheModelLeft) {
   ExpectHeldAgain(held);
 }
 
-// "Fit M and s" switched while a distribution is chosen: the species kept for the
-// discrete model come back with the other second value, by the Svedberg equation
+// "Fit M and s" switched while a distribution is chosen leaves its settings alone,
+// and the species kept for the discrete model come back with the other second
+// value, by the Svedberg equation
 // M = s R T / ((1 - vbar rho) D) (20 C before any data, vbar 0.73, water).
 TEST_F(ModelSwitchTest, SpeciesKeptAcrossFitMAndSTakeTheOtherSecondValue) {
   FreshStart();
@@ -263,8 +264,12 @@ TEST_F(ModelSwitchTest, SpeciesKeptAcrossFitMAndSTakeTheOtherSecondValue) {
   pSpeciesS[2] = 7.0f;
   PackModelParams();
   Choose(kCmContinuousCs);
+  const Held cs = HeldNow();
   Dispatch(kCmFitMAndS);
   ASSERT_TRUE(bFitMAndS);
+  // The distribution's grid and settings are no species: they stay.
+  for (int slot = 1; slot <= 12; ++slot) EXPECT_EQ(pParams[slot], cs.params[static_cast<std::size_t>(slot)]) << slot;
+  EXPECT_FLOAT_EQ(VBAR, 0.73f);
   Choose(kCmDiscreteSpecies);
   const double rt = 8.314462618e7 * 293.15;
   const double m = 7.0e-13 * rt / ((1.0 - 0.73 * 1.0) * 3.0e-7);
