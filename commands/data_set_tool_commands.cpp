@@ -8,6 +8,7 @@
 
 #include "app/xla_window.h"
 #include "app/zoom.h"
+#include "commands/model_commands.h"
 #include "commands/command_support.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/noise_subtraction.h"
@@ -84,6 +85,7 @@ bool NoiseCommandApplies(bool fitted) {
 
 void TXLAWindow::CmGenerateSingle() {
   if (OfferHelpInHelpMode(*this)) return;
+  if (!RequireChosenModel(*this)) return;
   GenerateDefaults& d = Defaults();
   GenerateDefaults v = d;
   if (!AskFloat(*this, &v.dr, d.dr, "density of points dr (cm)", kGenerateCaption)) return;
@@ -179,7 +181,7 @@ static void ReportSetNotReplaced(TXLAWindow& window, AtomicFileBatch& batch) {
 
 void TXLAWindow::CmSaveFitData() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!RequireLoadedData(*this)) return;
+  if (!RequireLoadedData(*this) || !RequireChosenModel(*this)) return;
   const std::string ext = DataExtension();
   // Fits, residuals and parameters are one set: every file is written before any
   // replaces its target, so that saved fit + residuals always give the data.

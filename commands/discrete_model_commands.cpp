@@ -6,7 +6,9 @@
 //
 // Every model command runs the general model reset first, then sets its flags.
 // The species models start with nothing floated (CheckParameters); the 1-2-4 and
-// 1-4-8 models keep the switches of the vector. The shared simulation arrays are
+// 1-4-8 models keep the switches of the vector. A model whose family differs from
+// that of the model before takes the values its family held last, else its start
+// values (distributions/model_values_kept.h), with nothing floated. The shared simulation arrays are
 // then allocated again, so that the blocks the new model needs (the
 // concentration-dependent block of the self-association and non-ideal models)
 // exist before the first computation.
@@ -15,6 +17,7 @@
 #include "commands/load_commands.h"
 #include "commands/model_commands.h"
 #include "distributions/distribution_plot.h"
+#include "distributions/model_values_kept.h"
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -51,10 +54,16 @@ void ShowTimeOffsetMarks(Window& w) {
 template <class SetFlags>
 void ChooseDiscreteModel(TXLAWindow& window, int id, StartSwitches start, SetFlags setFlags) {
   if (OfferHelpInHelpMode(window)) return;
+  const ValueLayout before = ActiveValueLayout();
   // A distribution shown belongs to the continuous model left behind.
   if (IsContinuousModel()) ClearDistribution();
   SwitchModel(window);
   setFlags();
+  // The slots held another family's values (a distribution's grid and settings,
+  // another model's constants): this family's own come back, or its start values.
+  // Without a model before, the vector holds no other family's values.
+  if (const ValueLayout layout = ActiveValueLayout(); before != ValueLayout::None && layout != before)
+    TakeKeptValues(layout);
   if (start == StartSwitches::Cleared) {
     CheckParameters();
   } else {

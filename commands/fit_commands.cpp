@@ -12,6 +12,7 @@
 #include "modelcalc/conti_fit.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelfit/fit_limit_prompts.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/param_checks.h"
 #include "scandata/data_set.h"
@@ -111,6 +112,9 @@ void TXLAWindow::CmFit() {
     CommandMessageBox(*this, refusal, "ERROR", MB_OK);
     return;
   }
+  // A floated meniscus or bottom that starts outside its kept range would stay at
+  // the range's end: a range around the start is proposed first.
+  if (!ProposeRangesHoldingStarts(&GetHandle())) return;
   const FitMethod method = bFitMarquardt    ? FitMethod::Marquardt
                            : bFitAnnealing ? FitMethod::Annealing
                                            : FitMethod::Simplex;

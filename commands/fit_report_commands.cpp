@@ -63,11 +63,13 @@ void TXLAWindow::CmUpdateSavedFitParameters() {
   if (OfferHelpInHelpMode(*this)) return;
   // Sedimentation-equilibrium data keep no saved fit parameters.
   if (bEquilibriumMode) return;
+  if (!RequireChosenModel(*this)) return;
   ReportSave(TmpSaveBestParams(&GetHandle(), false));
 }
 
 void TXLAWindow::CmCopyFitParameters() {
   if (OfferHelpInHelpMode(*this)) return;
+  if (!RequireChosenModel(*this)) return;
   CopyParameterReport(&GetHandle());
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/xla_window.h"
+#include "commands/model_commands.h"
 #include "commands/command_support.h"
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_flags.h"
@@ -171,6 +172,7 @@ bool WriteMemberExperiment(TXLAWindow& window, const std::string& dir, int numbe
 
 void TXLAWindow::CmGenerateSeries() {
   if (OfferHelpInHelpMode(*this)) return;
+  if (!RequireChosenModel(*this)) return;
   SeriesDefaults& d = Defaults();
   SeriesDefaults v = d;
   const std::optional<std::vector<float>> spacings =

@@ -13,11 +13,13 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_variants.h"
+#include "distributions/model_values_kept.h"
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
+#include "modelfit/params_dialog.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/buffer_sedimentation.h"
 #include "scandata/analysis_switches.h"
@@ -28,6 +30,7 @@ namespace tarmic {
 
 namespace {
 
+constexpr const char* kChooseModelFirst = "choose a model first (Model menu)";
 
 // Every command of the model menu that chooses a model.
 constexpr int kModelCommands[] = {
@@ -77,11 +80,19 @@ void SetUpContinuousModel(TXLAWindow& window, int id, const ContinuousLayout& be
   const float gridMin = pParams[kContiSlotGridMin];
   const float gridMax = pParams[kContiSlotGridMax];
   const float gridCount = pParams[kContiSlotGridCount];
+  const bool distributionShown = pDistPlot != nullptr;
   RecreateDistributionPlot();
+  float keptMin = 0.0f, keptMax = 0.0f, keptCount = 0.0f;
   if (sameUnit) {
     pParams[kContiSlotGridMin] = gridMin;
     pParams[kContiSlotGridMax] = gridMax;
     pParams[kContiSlotGridCount] = gridCount;
+  } else if (!distributionShown && KeptGrid(ActiveValueLayout(), &keptMin, &keptMax, &keptCount)) {
+    // No distribution to take the range from: the grid of this unit held last.
+    fDistMin = keptMin;
+    fDistMax = keptMax;
+    fDistGridCount = keptCount;
+    StoreGridLimitsInParams();
   } else {
     if (unit == GridUnit::Rh) {
       fDistMin = kDefaultRhMin;
@@ -98,6 +109,11 @@ void SetUpContinuousModel(TXLAWindow& window, int id, const ContinuousLayout& be
     if (fDistGridCount < 2.0f) fDistGridCount = kDefaultGridCount;
     StoreGridLimitsInParams();
   }
+  // Nothing floated in the model before stays floated (its slots may mean
+  // something else here); the grid options (fit switches 3 and 4) stay from a
+  // continuous model.
+  for (int slot = 1; slot <= nModelParams; ++slot)
+    if (slot != 3 && slot != 4 && (slot < 13 || slot > 15) && (slot < 22 || slot > 24)) pParamFitFlags[slot] = 0;
   // The vector held the species of a discrete model, or another model's meaning
   // of slot 3 or 11: those settings start from the current values.
   StoreContinuousSettings(before);
@@ -126,7 +142,11 @@ void ChooseContinuousModel(TXLAWindow& window, int id, SetFlags setFlags) {
 
 }  // namespace
 
+std::span<const int> ModelMenuCommands() { return kModelCommands; }
+
 void SwitchModel(TXLAWindow& window) {
+  // What the model left holds comes back when its family is chosen again.
+  KeepValuesOfActiveLayout();
   ResetModelFlags();
   bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;
   Window& w = window.GetHandle();
@@ -342,9 +362,20 @@ void TXLAWindow::CmDLSTimeCourse() {
   ChooseContinuousModel(*this, kCmDLSTimeCourse, [] { bDLSTimeCourseModel = true; });
 }
 
+bool ModelChosen() {
+  // Every model has a parameter page; none is chosen when none applies.
+  return SelectParamsTemplate() != 0;
+}
+
+bool RequireChosenModel(TXLAWindow& window) {
+  if (ModelChosen()) return true;
+  CommandMessageBox(window, kChooseModelFirst, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  return false;
+}
+
 std::string ModelNotRunnableText() {
   const int model = ActiveModelCommand();
-  if (model == 0) return "choose a model first (Model menu)";
+  if (model == 0) return kChooseModelFirst;
   if (IsUnavailableCommand(model)) return NotAvailableText(model);
   return CommandDisplayName(model) + " cannot be computed for the loaded data";
 }

@@ -10,18 +10,31 @@
 // vbar 0.73, f/f0 1.2, density 1.0, viscosity 0.01002 P).
 #pragma once
 
+#include <span>
 #include <string>
 
 namespace tarmic {
 
 class TXLAWindow;
 
-// The general model reset that every model command runs first.
+// Every command of the Model menu that chooses a model.
+std::span<const int> ModelMenuCommands();
+
+// The general model reset that every model command runs first; the values the
+// family of the model left holds are kept first (KeepValuesOfActiveLayout).
 void SwitchModel(TXLAWindow& window);
 
 // The menu command of the active model as its flags say; 0 when no model is
 // chosen or the model has no command.
 int ActiveModelCommand();
+
+// Whether a model is chosen at all (a first start has none): every command that
+// works on the model (Parameters, Fit, Run, the saving and copying of its
+// parameters, the generation of data from it) needs one.
+bool ModelChosen();
+// True when a model is chosen; otherwise says "choose a model first (Model menu)"
+// as Run does, and gives false.
+bool RequireChosenModel(TXLAWindow& window);
 
 // Whether Run can compute the active model here.
 bool RunnableModelActive();

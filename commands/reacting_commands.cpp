@@ -6,6 +6,7 @@
 #include "commands/command_support.h"
 #include "commands/model_commands.h"
 #include "distributions/distribution_plot.h"
+#include "distributions/model_values_kept.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -33,14 +34,18 @@ double SpeciesRT() {
 // s 1e-6 R T / ((1 - vbar rho) x the other), so one formula converts both ways.
 // Values that give no positive result (M or D not positive, s and the buoyancy
 // of different sign or zero) stay as they are.
-void ConvertSpeciesMassOrD() {
+float ConvertedMassOrD(float value, float s) {
   const double scale = 1e-6 * SpeciesRT() / (1.0 - static_cast<double>(fVRho));
-  for (int k = 1; k <= nSpeciesSlots; ++k) {
-    const double value = pSpeciesMassOrD[k], s = pSpeciesS[k];
-    const double converted = s * scale / value;
-    if (value > 0 && converted > 0 && std::isfinite(converted))
-      pSpeciesMassOrD[k] = static_cast<float>(converted);
-  }
+  const double converted = s * scale / value;
+  return value > 0 && converted > 0 && std::isfinite(converted) ? static_cast<float>(converted) : value;
+}
+
+void ConvertSpeciesMassOrD() {
+  // A distribution keeps its grid and settings there (its vbar became 1e5).
+  if (HoldsMassOrD(ActiveValueLayout()))
+    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesMassOrD[k] = ConvertedMassOrD(pSpeciesMassOrD[k], pSpeciesS[k]);
+  // The species kept by a model family not active now.
+  ConvertKeptMassOrD(ConvertedMassOrD);
 }
 
 }  // namespace

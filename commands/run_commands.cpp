@@ -40,6 +40,7 @@ void TXLAWindow::ParametersCommand() {
     RepaintMain();
     return;
   }
+  if (!RequireChosenModel(*this)) return;
   if (Unused(paramsTransfer)) InitParamsTransfer(paramsTransfer);
   if (RunParametersDialog(&GetHandle(), paramsTransfer, &bModalBoxOpen)) RepaintMain();
 }

@@ -13,6 +13,7 @@
 #include "distributions/distribution_transforms.h"
 #include "distributions/distribution_variants.h"
 #include "distributions/ms_table.h"
+#include "distributions/model_values_kept.h"
 #include "distributions/maximum_entropy.h"
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
@@ -26,6 +27,7 @@ void ResetDistributionEngine() {
   ResetDistributionFiles();
   ResetDistributionModels();
   ResetDistributionVariants();
+  ClearKeptValues();
   ResetDistributionGrid();
   ResetDistributionPrior();
   ResetDistributionTransforms();

@@ -13,6 +13,7 @@
 #include "numerics/atomic_file.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/continuous_settings.h"
+#include "distributions/model_values_kept.h"
 #include "lamm/lamm_globals.h"
 #include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_state.h"
@@ -746,6 +747,8 @@ int ReloadParameters(Window* window, const std::string& path) {
   std::vector<float> previous = VectorOfState(false);
   const std::vector<float> previousParams(std::begin(pParams), std::end(pParams));
   const std::vector<int> previousFlags(std::begin(pParamFitFlags), std::end(pParamFitFlags));
+  // The values the families held: a refused file leaves them as they were.
+  const KeptModelValues keptBefore = KeptValues();
   const float left = (*read)[41], right = (*read)[42];
   // A right limit beyond the last radius of a scan stands for "to the end" in older
   // files: it is moved there, and said below.
@@ -763,6 +766,7 @@ int ReloadParameters(Window* window, const std::string& path) {
     ApplyVectorQuietly(window, previous);
     std::copy(previousParams.begin(), previousParams.end(), std::begin(pParams));
     std::copy(previousFlags.begin(), previousFlags.end(), std::begin(pParamFitFlags));
+    KeptValues() = keptBefore;
     ReportDamagedParameterFile(Format("the parameter file %s cannot be used: %s%s", path.c_str(),
                                       LinePrefix(IndexOfSlot(slot), paired ? IndexOfSlot(paired) : -1).c_str(),
                                       refusal.c_str()));

@@ -127,9 +127,16 @@ std::string AtLimitNote() {
       IsContinuousModel() ? ContiValuesAtLimit() : FloatedValuesAtLimit();
   if (values.empty()) return {};
   std::string list;
-  for (const std::string& v : values) list += (list.empty() ? "" : ", ") + v;
+  bool keptRange = false;
+  for (const std::string& v : values) {
+    list += (list.empty() ? "" : ", ") + v;
+    keptRange = keptRange || v.starts_with("Meniscus =") || v.starts_with("Bottom =");
+  }
+  // The ranges of meniscus and bottom are the user's to widen.
+  const char* widen =
+      keptRange ? "; widen its range with Set fit limits for meniscus & bottom (Options, Fitting Options)" : "";
   return list + (values.size() == 1 ? " stands at its limit" : " stand at their limits") +
-         ": no free optimum";
+         ": no free optimum" + widen;
 }
 
 std::string RmsdLine() {

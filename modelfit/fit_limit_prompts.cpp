@@ -3,11 +3,13 @@
 #include <vector>
 
 #include "lamm/lamm_globals.h"
+#include "modelfit/model_params.h"
 #include "numerics/number_input.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
+#include "services/run_switches.h"
 
 namespace tarmic {
 
@@ -21,6 +23,11 @@ constexpr const char* kBottomTitle = "SET RANGE FOR BOTTOM VARIATION";
 enum class Answer { Value, Auto, Cancel };
 
 Answer Ask(float* value, float proposal, const char* prompt, const char* title) {
+  // A series in batch mode cannot stop on a question: it takes the proposal.
+  if (bBatchMode) {
+    *value = proposal;
+    return Answer::Value;
+  }
   float entered = 0.0f;
   if (!InputPositiveFloat(&entered, proposal, true, prompt, title)) return Answer::Cancel;
   if (entered == 0.0f) return Answer::Auto;
@@ -41,14 +48,39 @@ struct Range {
 // starting at an end of its range stays pinned there); otherwise a range centred
 // on start of the default half-width, narrowed to room where the other side must
 // stay clear of a fitting limit by that much (room > 0).
-Range Proposal(bool kept, Range range, float start, float halfWidth, float room) {
+bool HoldsInside(Range range, float start, float halfWidth) {
   const float margin = 0.1f * halfWidth;
-  if (kept && range.min + margin <= start && start <= range.max - margin) return range;
+  return range.min + margin <= start && start <= range.max - margin;
+}
+
+Range Proposal(bool kept, Range range, float start, float halfWidth, float room) {
+  if (kept && HoldsInside(range, start, halfWidth)) return range;
   const float h = room > 0.0f && room < halfWidth ? room : halfWidth;
   return {start - h, start + h};
 }
 
+// Whether a range is kept at all (0 and 0: the fit has no bounds there).
+bool RangeKept(Range range) { return range.min != 0.0f || range.max != 0.0f; }
+
 }  // namespace
+
+FitRangeQuestions RangesNotHoldingStarts() {
+  const Range meniscus{fMinMeniscus, fMaxMeniscus};
+  const Range bottom{fMinBottom, fMaxBottom};
+  FitRangeQuestions which;
+  which.meniscus =
+      bVaryMeniscus && RangeKept(meniscus) && !HoldsInside(meniscus, fMeniscus, MeniscusRangeHalfWidth());
+  // The electrophoresis cell has no bottom to fit.
+  which.bottom = bVaryBottom && !bElectrophoresis && RangeKept(bottom) &&
+                 !HoldsInside(bottom, fBottom, BottomRangeHalfWidth());
+  return which;
+}
+
+bool ProposeRangesHoldingStarts(Window* window) {
+  const FitRangeQuestions which = RangesNotHoldingStarts();
+  if (!which.meniscus && !which.bottom) return true;
+  return RunFitLimitPrompts(window, which);
+}
 
 bool RunFitLimitPrompts(Window* window, FitRangeQuestions which) {
   const bool asked = bFitRangesSet || bVariationRangesAsked;

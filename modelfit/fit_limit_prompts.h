@@ -16,7 +16,7 @@ class Window;
 // to stay 0.001 cm clear of the fitting limits. An answer of 0 ends the questions
 // and selects the automatic limits around meniscus and bottom (user limits off);
 // otherwise the entered limits become the user's limits when the last question is
-// answered. Cancel ends the questions and changes nothing. The window (when given)
+// answered. In batch mode nothing is asked and the proposals are taken. Cancel ends the questions and changes nothing. The window (when given)
 // is repainted. Returns false when cancelled.
 //
 // Which ranges are asked: the command asks both; the Parameters command only the
@@ -26,5 +26,14 @@ struct FitRangeQuestions {
   bool bottom = true;
 };
 bool RunFitLimitPrompts(Window* window, FitRangeQuestions which = {});
+
+// The ranges of the floated meniscus and bottom whose kept limits do not hold the
+// value a fit starts from inside (outside, or within a tenth of the default
+// half-width of an end): a fit from there would stay pinned at the end.
+FitRangeQuestions RangesNotHoldingStarts();
+// Before a fit: asks for those ranges as ticking the box does (RunFitLimitPrompts,
+// proposing a range centred on the start). True when none needed asking or the
+// questions were answered; false when cancelled (the fit is not started).
+bool ProposeRangesHoldingStarts(Window* window);
 
 }  // namespace tarmic

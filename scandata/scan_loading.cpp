@@ -262,7 +262,10 @@ void SetUpLoadedSet() {
   SetDerivedPaths();
   SetTemperatureFromLastScan();
 
-  if (fMeniscus == 0) fMeniscus = ppRadius[1][1];
+  // Without a meniscus, the first radius of the data stands for it: the true one
+  // lies at or below the data's start.
+  const bool meniscusGuessed = fMeniscus == 0;
+  if (meniscusGuessed) fMeniscus = ppRadius[1][1];
   if (fBottom == 0) fBottom = ppRadius[1][pnPoints[1]];
   pParams[13] = fMeniscus;
   pParams[14] = fBottom;
@@ -270,6 +273,12 @@ void SetUpLoadedSet() {
   if (fFitRightLim == 0) fFitRightLim = static_cast<float>(fBottom - 0.15);
   bFitRangesSet = false;
   SetDefaultFitLimits();
+  // Data are often cut a few hundredths of a centimetre beyond the meniscus (its
+  // optical artefact): the range below a guessed meniscus reaches 0.05 cm, so that
+  // a true meniscus there is not at its end.
+  constexpr float kGuessedMeniscusDepth = 0.05f;  // cm
+  if (meniscusGuessed && fMinMeniscus != 0.0f)
+    fMinMeniscus = std::min(fMinMeniscus, fMeniscus - kGuessedMeniscusDepth);
 
   SortScanOrderByTime();
   if (bEqAnalysisModel && bInterferenceData) {

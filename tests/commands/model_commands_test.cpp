@@ -158,5 +158,33 @@ TEST_F(ModelCommandTest, RunOfAModelNotBuiltSaysSo) {
   EXPECT_NE(BoxTexts().back().find("cannot be computed for the loaded data"), std::string::npos);
 }
 
+// At a first start no model is chosen: every command that works on the model says
+// so, as Run does, before it asks anything, with and without loaded data (the
+// parameter file is not written, nothing is copied).
+TEST_F(ModelCommandTest, CommandsOnTheModelSayChooseAModelFirst) {
+  const int commands[] = {kCmParameters,       kCmFit,           kCmRun,
+                          kCmCopyFitParameters, kCmUpdateSavedFitParameters,
+                          kCmSaveFitData,      kCmGenerateSingle, kCmGenerateSeries};
+  for (bool loaded : {false, true}) {
+    if (loaded) LoadSyntheticRun();
+    for (int id : commands) {
+      if (id == kCmSaveFitData && !loaded) continue;  // says "load data first"
+      SCOPED_TRACE(::testing::Message() << "command " << id << (loaded ? " with data" : " at start"));
+      Backend().ClearTranscript();
+      Backend().QueueMessageBox(IDOK, "ATTENTION");
+      Dispatch(id);
+      EXPECT_TRUE(Backend().AllAnswersUsed());
+      EXPECT_EQ(BoxTexts(), std::vector<std::string>{"choose a model first (Model menu)"});
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(szTmpParsPath));
+  EXPECT_EQ(Backend().ClipboardTextValue(), "");
+  // Ctrl+P, as the newcomer presses it.
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  PressKeyAndRun('P', MK_CONTROL);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"choose a model first (Model menu)"});
+}
+
 }  // namespace
 }  // namespace tarmic::testing

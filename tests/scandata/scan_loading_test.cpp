@@ -111,8 +111,9 @@ TEST_F(ScanLoadingTest, LoadNewFilesOrdersScansByTimeAndSetsGridAndLimits) {
   EXPECT_FLOAT_EQ(fBottom, 7.10f);
   EXPECT_NEAR(fFitLeftLim, 5.91f, 1e-6) << "meniscus + 0.005, raised to meniscus + 0.01";
   EXPECT_NEAR(fFitRightLim, 6.95f, 1e-6) << "bottom - 0.15";
-  // The default ranges of meniscus and bottom, shown from now on and kept.
-  EXPECT_NEAR(fMinMeniscus, 5.88f, 1e-6);
+  // The default ranges of meniscus and bottom, shown from now on and kept; below
+  // the meniscus guessed from the first radius the range reaches 0.05 cm.
+  EXPECT_NEAR(fMinMeniscus, 5.85f, 1e-6);
   EXPECT_NEAR(fMaxBottom, 7.15f, 1e-6);
   EXPECT_TRUE(bFitRangesSet);
   EXPECT_GE(pGridRadius[iFitFirst], fFitLeftLim);

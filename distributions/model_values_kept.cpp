@@ -1,0 +1,119 @@
+#include "distributions/model_values_kept.h"
+
+#include <cstddef>
+
+#include "distributions/distribution_models.h"
+#include "lamm/lamm_globals.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "modelfit/model_params.h"
+
+namespace tarmic {
+
+namespace {
+
+KeptModelValues gKept;
+
+// The slots of a discrete family: the species (1-12, 16-19), the model scalars 20
+// and 21 (log ks, kd of the non-ideal options) and the pairs of the multiple-species
+// non-ideal model (25-34). Meniscus, bottom, baseline, the third model scalar, the
+// lamella width and the start time belong to the data and the cell, not to a model.
+bool DiscreteSlot(int slot) { return (slot >= 1 && slot <= 12) || (slot >= 16 && slot <= 21) || (slot >= 25 && slot <= 34); }
+
+float& SlotVariable(int slot) {
+  if (slot >= 25) return pExtraPairValue[slot - 24];
+  if (slot >= 20) return pModelScalar[slot - 19];
+  return SpeciesSlotValue(slot);
+}
+
+int& SlotFit(int slot) {
+  if (slot >= 25) return pExtraPairFit[slot - 24];
+  if (slot >= 20) return pModelScalarFit[slot - 19];
+  return SpeciesSlotFit(slot);
+}
+
+constexpr int kGridSlots[] = {1, 5, 9};
+
+}  // namespace
+
+ValueLayout ActiveValueLayout() {
+  if (IsContinuousModel()) {
+    if (bDLSRhModel || bDLSTimeCourseModel) return ValueLayout::GridRh;
+    if (bDLSDModel) return ValueLayout::GridD;
+    return IsSGridModel() ? ValueLayout::GridS : ValueLayout::GridM;
+  }
+  if (IsSelfAssociationModel()) return ValueLayout::SelfAssociation;
+  if (IsNonidealModel()) return ValueLayout::Nonideal;
+  if (bHeteroAssocModel) return ValueLayout::Reacting;
+  if (bDiscreteModel || bEqAnalysisModel) {
+    if (bStokesRadii) return ValueLayout::StokesRadii;
+    if (bCumulants) return ValueLayout::Cumulants;
+    if (bElectrophoresis) return ValueLayout::Electrophoresis;
+    return ValueLayout::Species;
+  }
+  return ValueLayout::None;
+}
+
+bool IsGridLayout(ValueLayout layout) {
+  return layout == ValueLayout::GridS || layout == ValueLayout::GridM || layout == ValueLayout::GridRh ||
+         layout == ValueLayout::GridD;
+}
+
+KeptModelValues& KeptValues() { return gKept; }
+void ClearKeptValues() { gKept.clear(); }
+
+void KeepValuesOfActiveLayout() {
+  const ValueLayout layout = ActiveValueLayout();
+  if (layout == ValueLayout::None) return;
+  LayoutValues& kept = gKept[layout];
+  if (IsGridLayout(layout)) {
+    for (int slot : kGridSlots) kept.slots[static_cast<std::size_t>(slot)] = SlotVariable(slot);
+    return;
+  }
+  for (int slot = 1; slot <= 34; ++slot)
+    if (DiscreteSlot(slot)) kept.slots[static_cast<std::size_t>(slot)] = SlotVariable(slot);
+  for (int k = 1; k <= nSpeciesSlots; ++k) kept.included[static_cast<std::size_t>(k)] = pSpeciesIncluded[k];
+}
+
+void TakeKeptValues(ValueLayout layout) {
+  if (layout == ValueLayout::None || IsGridLayout(layout)) return;
+  LayoutValues values;
+  if (const auto it = gKept.find(layout); it != gKept.end()) {
+    values = it->second;
+  } else {
+    // The start values of the species (InitModelParams).
+    values.included[1] = 1;
+    values.slots[9] = 0.5f;
+    values.slots[1] = bFitMAndS ? 50000.0f : 5.0f;
+    values.slots[5] = 4.0f;
+  }
+  for (int slot = 1; slot <= 34; ++slot) {
+    if (!DiscreteSlot(slot)) continue;
+    SlotVariable(slot) = values.slots[static_cast<std::size_t>(slot)];
+    SlotFit(slot) = 0;
+  }
+  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = values.included[static_cast<std::size_t>(k)];
+}
+
+bool HoldsMassOrD(ValueLayout layout) { return !IsGridLayout(layout); }
+
+void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted) {
+  for (auto& [layout, kept] : gKept) {
+    if (!HoldsMassOrD(layout)) continue;
+    for (int k = 1; k <= nSpeciesSlots; ++k) {
+      float& value = kept.slots[static_cast<std::size_t>(k)];
+      value = converted(value, kept.slots[static_cast<std::size_t>(4 + k)]);
+    }
+  }
+}
+
+bool KeptGrid(ValueLayout layout, float* min, float* max, float* count) {
+  const auto it = gKept.find(layout);
+  if (it == gKept.end() || !IsGridLayout(layout)) return false;
+  *min = it->second.slots[1];
+  *max = it->second.slots[5];
+  *count = it->second.slots[9];
+  return true;
+}
+
+}  // namespace tarmic
