@@ -83,6 +83,7 @@ TEST_F(InterruptedSavesTest, LoadsOfSavedFilesSayWhenASetCannotBeFinished) {
   EXPECT_EQ(UnfinishedNotes(), 1) << "Subtract Blank Scan";
   EXPECT_NEAR(ppSignal[Idx(1)][pnPoints[Idx(1)] / 2], 0.0f, 1e-5f) << "the blank was subtracted";
 
+  ChooseSmallCs();
   Backend().AnswerUnscriptedBoxes(IDYES);
   Dispatch(kCmUpdateSavedFitParameters);
   const std::string parameters = (folder / "~tmppars.ra1").string();
