@@ -312,8 +312,10 @@ void TXLAWindow::UpdatePlotTextHeight() {
                         : 0;
   const bool heightChanged = SetMinPlotTextHeight(units);
   const bool widthChanged = SetPlotTextWidthFactor(PlotTextWidthFactorFor(client));
-  if (!heightChanged && !widthChanged) return;
-  // The plots lay out their areas anew for the new text sizes.
+  // The residual bitmap's rows are pixels: its band follows the client's height.
+  const bool bandChanged = SetPaneClientHeight(client.cy);
+  if (!heightChanged && !widthChanged && !bandChanged) return;
+  // The plots lay out their areas anew for the new text sizes and band.
   if (pDataPlot) pDataPlot->Redraw();
   if (pResidualsPlot) pResidualsPlot->Redraw();
   RelayoutNoiseButtons();
