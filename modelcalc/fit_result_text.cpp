@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -31,7 +30,6 @@
 #include "numerics/statistics.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
-#include "platform/raster_dc.h"
 #include "plot/data_plots.h"
 #include "plot/text_flow.h"
 #include "propagators/buffer_sedimentation.h"
@@ -345,28 +343,21 @@ std::vector<Rect> TextBlockRegions(Size client) {
   return FitTextRegions(client, DistributionPaneShown() ? pDistPlot : nullptr);
 }
 
-// The lines of the slots that have one, top to bottom, flowed into the regions. dc
-// draws in client pixels with its own font, measured at `pixels` high.
-void DrawLines(DC& dc, const FitTextLines& l, const std::vector<Rect>& regions, int pixels) {
+// The lines of the slots that have one, top to bottom, flowed into the regions; dc
+// draws in client pixels with its own font, measured at least minPixels high.
+void DrawLines(DC& dc, const FitTextLines& l, const std::vector<Rect>& regions, int minPixels) {
   std::vector<std::string> lines;
   for (const std::string& line : l)
     if (!line.empty()) lines.push_back(line);
-  const Font font = dc.State().font;
-  TextRenderer& fonts = HasBackend() ? GetBackend().Text() : DefaultTextRenderer();
-  const unsigned align = dc.SetTextAlign(TA_LEFT | TA_TOP);
-  for (const FlowedText& piece : FlowTextLines(lines, regions, fonts, font, pixels))
-    dc.TextOut(piece.cell.left, piece.cell.top, piece.text);
-  dc.SetTextAlign(align);
+  DrawFlowedLines(dc, lines, regions, minPixels);
 }
 
 // The fit-result text on the window: in the plot areas (from (10, 10) without plots),
-// its font measured as the window draws it, at least the window's smallest text.
+// at least the window's smallest text height.
 void DrawLinesOnWindow(DC& dc, const FitTextLines& l, Size client) {
   std::vector<Rect> regions = TextBlockRegions(client);
   if (regions.empty()) regions.push_back(Rect{10, 10, std::max(client.cx, 11), std::max(client.cy, 11)});
-  int pixels = std::abs(dc.State().font.height);
-  if (HasBackend()) pixels = std::max(pixels, GetBackend().MainWindow().MinTextHeight());
-  DrawLines(dc, l, regions, pixels);
+  DrawLines(dc, l, regions, HasBackend() ? GetBackend().MainWindow().MinTextHeight() : 0);
 }
 
 }  // namespace
@@ -475,7 +466,7 @@ void DrawBestFitInfo(Window* window, DC& dc, int x, int y) {
   }
   if (regions.empty())
     regions.push_back(Rect{x + 10, y + 10, std::max(client.cx, x + 800), std::max(client.cy, y + 300)});
-  DrawLines(dc, l, regions, std::abs(dc.State().font.height));
+  DrawLines(dc, l, regions, 0);
 }
 
 }  // namespace tarmic

@@ -48,6 +48,7 @@ float fMaxUpdateInterval = 1.0f;
 namespace {
 
 FitPanePainters g_panePainters;
+std::vector<Rect> g_takenTextCells;
 
 // Whether scan s has arrays of its own.
 bool HasScan(int s) {
@@ -169,6 +170,8 @@ bool SetPaneClientHeight(int pixels) {
   return true;
 }
 
+void SetTakenTextCells(std::vector<Rect> cells) { g_takenTextCells = std::move(cells); }
+
 std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane) {
   std::vector<Rect> regions;
   if (client.cx <= 0 || client.cy <= 0) return regions;
@@ -178,10 +181,13 @@ std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane) {
   const double sy = static_cast<double>(client.cy) / kPictureHeight;
   auto add = [&](const CWINPlot* plot) {
     if (!plot || plot->nRight <= plot->nLeft || plot->nBottom <= plot->nTop) return;
-    const Rect r{static_cast<int>(std::ceil(plot->nLeft * sx)) + 6,
-                 static_cast<int>(std::ceil(plot->nTop * sy)) + 3,
-                 static_cast<int>(std::floor(plot->nRight * sx)) - 4,
-                 static_cast<int>(std::floor(plot->nBottom * sy)) - 2};
+    Rect r{static_cast<int>(std::ceil(plot->nLeft * sx)) + 6,
+           static_cast<int>(std::ceil(plot->nTop * sy)) + 3,
+           static_cast<int>(std::floor(plot->nRight * sx)) - 4,
+           static_cast<int>(std::floor(plot->nBottom * sy)) - 2};
+    for (const Rect& taken : g_takenTextCells)
+      if (taken.left < r.right && r.left < taken.right && taken.top < r.bottom && r.top < taken.bottom)
+        r.top = std::max(r.top, taken.bottom + 2);
     if (r.right > r.left && r.bottom > r.top) regions.push_back(r);
   };
   if (bShowData) add(pDataPlot);

@@ -71,6 +71,10 @@ void ComputeScanResiduals(int s, float* out);
 // plots (tick labels, axis titles), the residual bitmap and the on-plot buttons lie
 // outside them. Empty without plots.
 std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane);
+// Client rectangles that texts drawn earlier in the same paint took from those
+// regions (the realtime update's status lines): FitTextRegions starts each region
+// below the ones that lie in it. The window sets them around the fit's text.
+void SetTakenTextCells(std::vector<Rect> cells);
 // The layouts that the "Show Data" and "Show Residuals" commands apply; each
 // records the pictures of the plots it placed.
 void LayoutDataPlotOnly();

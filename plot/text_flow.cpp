@@ -2,8 +2,11 @@
 #include "plot/text_flow.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string_view>
 
+#include "platform/backend.h"
+#include "platform/dc.h"
 #include "platform/raster_dc.h"
 
 namespace tarmic {
@@ -97,6 +100,21 @@ std::vector<FlowedText> FlowTextLines(const std::vector<std::string>& lines,
     }
   }
   return placed;
+}
+
+std::vector<Rect> DrawFlowedLines(DC& dc, const std::vector<std::string>& lines,
+                                  const std::vector<Rect>& regions, int minPixels) {
+  const Font font = dc.State().font;
+  const int pixels = std::max(std::abs(font.height), minPixels);
+  TextRenderer& fonts = HasBackend() ? GetBackend().Text() : DefaultTextRenderer();
+  const unsigned align = dc.SetTextAlign(TA_LEFT | TA_TOP);
+  std::vector<Rect> cells;
+  for (const FlowedText& piece : FlowTextLines(lines, regions, fonts, font, pixels)) {
+    dc.TextOut(piece.cell.left, piece.cell.top, piece.text);
+    cells.push_back(piece.cell);
+  }
+  dc.SetTextAlign(align);
+  return cells;
 }
 
 }  // namespace tarmic

@@ -16,6 +16,7 @@
 
 namespace tarmic {
 
+class DC;
 class TextRenderer;
 
 struct FlowedText {
@@ -28,5 +29,11 @@ struct FlowedText {
 std::vector<FlowedText> FlowTextLines(const std::vector<std::string>& lines,
                                       const std::vector<Rect>& regions, TextRenderer& fonts,
                                       const Font& font, int pixelHeight);
+
+// Draws the lines on dc, which draws in client pixels, in its font flowed into the
+// regions, left and top aligned. The font is measured as the backend's text renderer
+// draws it, at least minPixels high. Returns the cells of the pieces drawn.
+std::vector<Rect> DrawFlowedLines(DC& dc, const std::vector<std::string>& lines,
+                                  const std::vector<Rect>& regions, int minPixels);
 
 }  // namespace tarmic

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "app/analysis_views.h"
 #include "app/app_main.h"
 #include "app/onplot_tools.h"
 #include "app/panes.h"
@@ -640,12 +641,18 @@ TEST_P(WindowTextLayout, NoTextIsCoveredAtAnySize) {
     ASSERT_EQ(backend_->QtMainWindow().Client()->size(), size);
     ExpectNoTextCovered("three_panes");
   }
-  // The same scans loaded anew: data and residuals over the whole height.
+  // The same scans loaded anew: data and residuals over the whole height; the
+  // realtime update's two status lines are shown above the fit's text.
   LoadSyntheticRun(kScans);
+  bRealtimeUpdateMode = true;
+  szRealtimeLine1 = "realtime update of " + std::filesystem::path(SyntheticRunFiles(kScans)[0]).parent_path().string() +
+                    " (*.ra1): 30 scans";
+  szRealtimeLine2 = "no new data at 12:00:00, looking every 60 sec (any key: now)";
   for (const QSize& size : Sizes()) {
     ResizeClient(size);
     ExpectNoTextCovered("two_panes");
   }
+  bRealtimeUpdateMode = false;
 }
 
 // The block of the last best-fit information on the printed page (logical units are
