@@ -1,8 +1,8 @@
-// The fit-result text: a block of status lines drawn at fixed rows over the data
-// plot (files fitted, search progress, rmsd, the model's parameters, meniscus,
-// bottom, fit range, baseline, the start-time or non-ideality line, the runs test
-// of the residuals, vbar, buffer-mismatch and fluorescence corrections). Lines are
-// built as strings of any length.
+// The fit-result text: a block of status lines drawn in the plot areas of the
+// window, clear of the plots' labels (files fitted, search progress, rmsd, the
+// model's parameters, meniscus, bottom, fit range, baseline, the start-time or
+// non-ideality line, the runs test of the residuals, vbar, buffer-mismatch and
+// fluorescence corrections). Lines are built as strings of any length.
 #pragma once
 
 #include <array>
