@@ -6,6 +6,7 @@
 // distribution and the on-plot buttons.
 #include "app/paint.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -30,6 +31,7 @@
 #include "plot/residual_bitmap.h"
 #include "plot/screen_button.h"
 #include "plot/temperature_plot.h"
+#include "plot/text_flow.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -95,6 +97,22 @@ void PlayPicture(DC& dc, const MetaFile* picture) {
 
 void PlayOwned(DC& dc, const std::unique_ptr<MetaFile>& picture) {
   if (picture) picture->Play(dc);
+}
+
+// The two status lines of the realtime update at the top of the plot areas of the
+// data and residual panes, as the fit's text is placed; returns their cells (client
+// pixels). Over the test of approach to equilibrium, whose plot stands in the data
+// pane, they keep their place near its top (picture units 500, 30).
+std::vector<Rect> DrawRealtimeStatus(DC& dc, Size client, int minTextPixels) {
+  if (bEqTestView) {
+    dc.TextOut(500, 30, szRealtimeLine1);
+    dc.TextOut(500, 50, szRealtimeLine2);
+    return {};
+  }
+  PixelDrawingScope pixels(dc);
+  std::vector<Rect> regions = FitTextRegions(client, nullptr);
+  if (regions.empty()) regions.push_back(Rect{10, 10, std::max(client.cx, 11), std::max(client.cy, 11)});
+  return DrawFlowedLines(dc, {szRealtimeLine1, szRealtimeLine2}, regions, minTextPixels);
 }
 
 }  // namespace
@@ -277,15 +295,15 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
       PlayOwned(dc, DistributionPriorOverlay());
     }
   }
+  // The realtime update's status lines, then the fit's text below them, both in the
+  // plot areas clear of every label.
+  SetTakenTextCells(bRealtimeUpdateMode ? DrawRealtimeStatus(dc, client, GetHandle().MinTextHeight())
+                                        : std::vector<Rect>{});
   if (bShowFitStatistics && !bEqTestView) {
     if (GetShellHooks().showFitResultText) GetShellHooks().showFitResultText(*this, dc);
     bShowFitStatistics = false;
   }
-
-  if (bRealtimeUpdateMode) {
-    dc.TextOut(500, 30, szRealtimeLine1);
-    dc.TextOut(500, 50, szRealtimeLine2);
-  }
+  SetTakenTextCells({});
 
   if (!bTemperaturePlotShown && !bEqTestView && !bVIrezMode) {
     PaintOnPlotButtons(dc);
@@ -312,8 +330,10 @@ void TXLAWindow::UpdatePlotTextHeight() {
                         : 0;
   const bool heightChanged = SetMinPlotTextHeight(units);
   const bool widthChanged = SetPlotTextWidthFactor(PlotTextWidthFactorFor(client));
-  if (!heightChanged && !widthChanged) return;
-  // The plots lay out their areas anew for the new text sizes.
+  // The residual bitmap's rows are pixels: its band follows the client's height.
+  const bool bandChanged = SetPaneClientHeight(client.cy);
+  if (!heightChanged && !widthChanged && !bandChanged) return;
+  // The plots lay out their areas anew for the new text sizes and band.
   if (pDataPlot) pDataPlot->Redraw();
   if (pResidualsPlot) pResidualsPlot->Redraw();
   RelayoutNoiseButtons();

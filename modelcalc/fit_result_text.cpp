@@ -1,5 +1,6 @@
 #include "modelcalc/fit_result_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_plot.h"
 #include "distributions/distribution_prior.h"
 #include "distributions/distribution_variants.h"
 #include "modelcalc/conti_fit_params.h"
@@ -29,6 +31,7 @@
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "plot/data_plots.h"
+#include "plot/text_flow.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"
 #include "scandata/data_set.h"
@@ -345,10 +348,27 @@ std::string CorrectionsLine(bool shortForm) {
   return t;
 }
 
-// Slot k at (x, y + 20 k); an empty slot draws nothing.
-void DrawLines(DC& dc, const FitTextLines& l, int x, int y) {
-  for (int k = 0; k < kFitTextSlots; ++k)
-    if (!l[static_cast<std::size_t>(k)].empty()) dc.TextOut(x, y + 20 * k, l[static_cast<std::size_t>(k)]);
+// The plot areas of the panes shown, where the text blocks go (FitTextRegions): clear
+// of every tick label, axis title, the residual bitmap and the on-plot buttons.
+std::vector<Rect> TextBlockRegions(Size client) {
+  return FitTextRegions(client, DistributionPaneShown() ? pDistPlot : nullptr);
+}
+
+// The lines of the slots that have one, top to bottom, flowed into the regions; dc
+// draws in client pixels with its own font, measured at least minPixels high.
+void DrawLines(DC& dc, const FitTextLines& l, const std::vector<Rect>& regions, int minPixels) {
+  std::vector<std::string> lines;
+  for (const std::string& line : l)
+    if (!line.empty()) lines.push_back(line);
+  DrawFlowedLines(dc, lines, regions, minPixels);
+}
+
+// The fit-result text on the window: in the plot areas (from (10, 10) without plots),
+// at least the window's smallest text height.
+void DrawLinesOnWindow(DC& dc, const FitTextLines& l, Size client) {
+  std::vector<Rect> regions = TextBlockRegions(client);
+  if (regions.empty()) regions.push_back(Rect{10, 10, std::max(client.cx, 11), std::max(client.cy, 11)});
+  DrawLines(dc, l, regions, HasBackend() ? GetBackend().MainWindow().MinTextHeight() : 0);
 }
 
 }  // namespace
@@ -428,8 +448,7 @@ void DrawFitResultText(DC& dc, Size client) {
   const std::optional<FitTextLines> l = TakeFitResultLines();
   if (!l) return;
   PixelDrawingScope pixels(dc);
-  const Point at = FitTextOrigin(client);
-  DrawLines(dc, *l, at.x, at.y);
+  DrawLinesOnWindow(dc, *l, client);
 }
 
 void ShowFitResultText(Window* window) {
@@ -437,21 +456,28 @@ void ShowFitResultText(Window* window) {
   if (!l || !window) return;
   std::unique_ptr<DC> dc = window->ClientDC();
   if (!dc) return;
-  const Point at = FitTextOrigin(window->ClientSize());
-  DrawLines(*dc, *l, at.x, at.y);
+  DrawLinesOnWindow(*dc, *l, window->ClientSize());
   dc.reset();
   window->Refresh();
 }
 
-void DrawBestFitInfo(Window*, DC& dc, int x, int y) {
+void DrawBestFitInfo(Window* window, DC& dc, int x, int y) {
   if (bNonIdealMultiple) return;
   const FitTextLines l = BuildBestFitInfoLines();
-  for (int k = 0; k < kSlotBaseline; ++k)
-    if (!l[static_cast<std::size_t>(k)].empty())
-      dc.TextOut(x + 20, y + 10 + 20 * k, l[static_cast<std::size_t>(k)]);
-  const int tail[] = {kSlotBaseline, kSlotVbar, kSlotCorrections};
-  for (int j = 0; j < 3; ++j)
-    dc.TextOut(x + 10, y + 190 + 20 * j, l[static_cast<std::size_t>(tail[j])]);
+  // The block starts at (x + 10, y + 10) and keeps to the plot areas of the window's
+  // panes right of and below that corner (the page shows the panes as the window
+  // does, one logical unit per client pixel); the rest of the area when there are no
+  // plots.
+  const Size client = window ? window->ClientSize() : Size{};
+  std::vector<Rect> regions;
+  for (Rect r : TextBlockRegions(client)) {
+    r.left = std::max(r.left, x + 10);
+    r.top = std::max(r.top, y + 10);
+    if (r.right > r.left && r.bottom > r.top) regions.push_back(r);
+  }
+  if (regions.empty())
+    regions.push_back(Rect{x + 10, y + 10, std::max(client.cx, x + 800), std::max(client.cy, y + 300)});
+  DrawLines(dc, l, regions, 0);
 }
 
 }  // namespace tarmic

@@ -1,8 +1,8 @@
-// The fit-result text: a block of status lines drawn at fixed rows over the data
-// plot (files fitted, search progress, rmsd, the model's parameters, meniscus,
-// bottom, fit range, baseline, the start-time or non-ideality line, the runs test
-// of the residuals, vbar, buffer-mismatch and fluorescence corrections). Lines are
-// built as strings of any length.
+// The fit-result text: a block of status lines drawn in the plot areas of the
+// window, clear of the plots' labels (files fitted, search progress, rmsd, the
+// model's parameters, meniscus, bottom, fit range, baseline, the start-time or
+// non-ideality line, the runs test of the residuals, vbar, buffer-mismatch and
+// fluorescence corrections). Lines are built as strings of any length.
 #pragma once
 
 #include <array>
@@ -16,8 +16,8 @@ namespace tarmic {
 class DC;
 class Window;
 
-// The slots of the text, top to bottom; ShowFitResultText draws slot k at
-// (10, 10 + 20 k) in window pixels.
+// The slots of the text, top to bottom; ShowFitResultText draws the slots that have
+// a line one below the other in the plot areas of the window (see DrawFitResultText).
 enum FitTextSlot {
   kSlotFiles, kSlotStatus, kSlotRmsd, kSlotModel1, kSlotModel2, kSlotModel3, kSlotMeniscus,
   kSlotBottom, kSlotRange, kSlotBaseline, kSlotExtra, kSlotRuns, kSlotVbar, kSlotCorrections,
@@ -58,17 +58,20 @@ std::string RmsdLine();
 // That no data point of the fitted scans lies inside the fitting limits (named).
 std::string NoFitPointText();
 
-// Builds the lines and draws them on the window (at FitTextOrigin, clear of the data
-// plot's y axis); nothing when no scans are loaded. While a fit improves on its
-// start, the best rmsd is updated first.
+// Builds the lines and draws them on the window; nothing when no scans are loaded.
+// While a fit improves on its start, the best rmsd is updated first.
 void ShowFitResultText(Window* window);
 // The same lines drawn on dc in client pixels (whatever its mapping) for a client
 // area of that size, without showing the window: the window's paint draws them on
-// its own device context.
+// its own device context. The lines fill the plot areas of the panes shown, top to
+// bottom (FitTextRegions, FlowTextLines): in a small window they continue in the
+// residual and distribution panes, and a line too wide is broken, so that the block
+// covers no tick label, axis title, residual bitmap or on-plot button.
 void DrawFitResultText(DC& dc, Size client);
-// Draws the shorter block into any context at the offset (x, y): file names to
-// range at (x + 20, y + 10 + 20 k), baseline, vbar and corrections at (x + 10, ...).
-// Nothing for the multiple-species non-ideal model.
+// Draws the shorter block into any context whose logical units are the window's
+// client pixels (the printed page), from (x + 10, y + 10) on, flowed like the
+// window's text into the plot areas right of and below that corner. Nothing for the
+// multiple-species non-ideal model.
 void DrawBestFitInfo(Window* window, DC& dc, int x, int y);
 
 }  // namespace tarmic

@@ -31,6 +31,7 @@ int nPlotAreaTop = 50;
 int nPlotAreaBottom = 950;
 int nDataPlotBottom = 475;
 int nResidualPlotTop = 550;
+int nPaneClientHeight = 0;
 bool bShowData = true;
 bool bShowResiduals = true;
 bool bColorScansByTime = true;
@@ -47,6 +48,7 @@ float fMaxUpdateInterval = 1.0f;
 namespace {
 
 FitPanePainters g_panePainters;
+std::vector<Rect> g_takenTextCells;
 
 // Whether scan s has arrays of its own.
 bool HasScan(int s) {
@@ -139,9 +141,16 @@ Window* g_loadingWindow = nullptr;
 
 // ---------------------------------------------------------------- layout
 
+int ResidualBitmapRowUnits() {
+  // The strip's rows are pixels: in a window lower than the picture space a scan's
+  // row takes more than one picture unit.
+  if (nPaneClientHeight <= 0) return nScans;
+  return static_cast<int>(std::ceil(static_cast<double>(nScans) * fDisplayExtent / nPaneClientHeight));
+}
+
 int ResidualBitmapBand() {
   const int room = nPlotAreaBottom - nResidualPlotTop - kMinResidualPlotHeight;
-  const int band = nScans < room ? nScans : room;
+  const int band = std::min(ResidualBitmapRowUnits(), room);
   return band > 0 ? band : 0;
 }
 
@@ -149,12 +158,42 @@ int SplitLayoutResidualPlotTop() {
   return nResidualPlotTop + (bShowResidualsBitmap ? ResidualBitmapBand() : 0);
 }
 
-Point FitTextOrigin(Size client) {
-  int left = 0;
-  for (const CWINPlot* plot : {pDataPlot, pResidualsPlot})
-    if (plot) left = std::max(left, plot->nLeft);
-  if (left == 0 || client.cx <= 0) return Point{10, 10};
-  return Point{static_cast<int>(std::ceil(static_cast<double>(left) * client.cx / kPictureWidth)) + 6, 10};
+bool SetPaneClientHeight(int pixels) {
+  pixels = std::max(pixels, 0);
+  if (pixels == nPaneClientHeight) return false;
+  const int before = SplitLayoutResidualPlotTop();
+  nPaneClientHeight = pixels;
+  const int after = SplitLayoutResidualPlotTop();
+  if (pResidualsPlot && after != before && pResidualsPlot->nRectTop == before &&
+      pResidualsPlot->nRectBottom == nPlotAreaBottom)
+    pResidualsPlot->SetPlotRect(after, nPlotAreaLeft, nPlotAreaBottom, nPlotAreaRight);
+  return true;
+}
+
+void SetTakenTextCells(std::vector<Rect> cells) { g_takenTextCells = std::move(cells); }
+
+std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane) {
+  std::vector<Rect> regions;
+  if (client.cx <= 0 || client.cy <= 0) return regions;
+  // The screen mapping stretches the picture space onto the client area; the
+  // regions keep a few pixels from the frames and their ticks.
+  const double sx = static_cast<double>(client.cx) / kPictureWidth;
+  const double sy = static_cast<double>(client.cy) / kPictureHeight;
+  auto add = [&](const CWINPlot* plot) {
+    if (!plot || plot->nRight <= plot->nLeft || plot->nBottom <= plot->nTop) return;
+    Rect r{static_cast<int>(std::ceil(plot->nLeft * sx)) + 6,
+           static_cast<int>(std::ceil(plot->nTop * sy)) + 3,
+           static_cast<int>(std::floor(plot->nRight * sx)) - 4,
+           static_cast<int>(std::floor(plot->nBottom * sy)) - 2};
+    for (const Rect& taken : g_takenTextCells)
+      if (taken.left < r.right && r.left < taken.right && taken.top < r.bottom && r.top < taken.bottom)
+        r.top = std::max(r.top, taken.bottom + 2);
+    if (r.right > r.left && r.bottom > r.top) regions.push_back(r);
+  };
+  if (bShowData) add(pDataPlot);
+  if (bShowResiduals) add(pResidualsPlot);
+  add(lowerPane);
+  return regions;
 }
 
 void LayoutDataPlotOnly() {
@@ -443,6 +482,7 @@ void ResetPlotting() {
   nPlotAreaBottom = 950;
   nDataPlotBottom = 475;
   nResidualPlotTop = 550;
+  nPaneClientHeight = 0;
   bShowData = true;
   bShowResiduals = true;
   bColorScansByTime = true;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "platform/metafile.h"
 #include "platform/types.h"
@@ -64,11 +65,16 @@ void RedrawResidualPlot(bool rescale);
 // Signal minus model of scan s into out[1..pnPoints[s]], as RedrawResidualPlot
 // computes it; the data set is not changed.
 void ComputeScanResiduals(int s, float* out);
-// Where the fit's text block starts in a client area of that size, pixels: a little
-// right of the left edges of the data and residual plots, so that it stands clear of
-// their y axes' tick labels and titles (the block reaches down into the residual
-// pane in a low window); (10, 10) without these plots.
-Point FitTextOrigin(Size client);
+// The client rectangles (pixels) that the fit's text block may fill, top to bottom:
+// the plot areas of the panes shown (data, residuals, then lowerPane, the plot of the
+// pane below them when there is one), each a little inside its frame. Texts of the
+// plots (tick labels, axis titles), the residual bitmap and the on-plot buttons lie
+// outside them. Empty without plots.
+std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane);
+// Client rectangles that texts drawn earlier in the same paint took from those
+// regions (the realtime update's status lines): FitTextRegions starts each region
+// below the ones that lie in it. The window sets them around the fit's text.
+void SetTakenTextCells(std::vector<Rect> cells);
 // The layouts that the "Show Data" and "Show Residuals" commands apply; each
 // records the pictures of the plots it placed.
 void LayoutDataPlotOnly();
@@ -78,9 +84,21 @@ void LayoutDataAndResidualPlots();
 // when the bitmap is shown, which is never so high that the residual plot would
 // leave the plot area.
 int SplitLayoutResidualPlotTop();
-// Height of the residual bitmap's band in the split layout, picture units: one
-// unit per scan, limited so that the residual plot keeps kMinResidualPlotHeight.
+// Height of the residual bitmap's band in the split layout, picture units: the
+// bitmap's one pixel row per scan at the height of the client area the panes are
+// laid out for (one unit per scan while that is not known), limited so that the
+// residual plot keeps kMinResidualPlotHeight. The band lies between
+// nResidualPlotTop, which is clear of the data plot's x tick labels, and the
+// residual plot.
 int ResidualBitmapBand();
+// The band the bitmap's rows take before that limit, picture units.
+int ResidualBitmapRowUnits();
+// The client height (pixels) the panes are laid out for; 0 while not known.
+extern int nPaneClientHeight;
+// Sets it (the window, at every change of its size). When the bitmap's band changes
+// with it, a residual plot in the split layout is placed anew below the band (its
+// picture is recorded at its next Redraw). True when the height changed.
+bool SetPaneClientHeight(int pixels);
 inline constexpr int kMinResidualPlotHeight = 100;
 
 // The recorded pictures, null without the plot.

@@ -109,20 +109,27 @@ void CopyResidualsBitmap(Window&) {
 
 Rect ResidualsBitmapRect(Size client, int scanCount) {
   const double w = client.cx, h = client.cy;
-  const int left = static_cast<int>(
+  int left = static_cast<int>(
       std::floor(std::floor(nPlotAreaLeft * static_cast<double>(fHorzDisplayFactor)) * w /
                  kUnroundedPictureWidth));
-  const int width = static_cast<int>(std::floor(
+  int width = static_cast<int>(std::floor(
       std::floor((nPlotAreaRight - nPlotAreaLeft) * static_cast<double>(fHorzDisplayFactor)) * w /
       kUnroundedPictureWidth));
+  // Across, the strip spans the residual plot's x axis: its columns (the radii inside
+  // the fit limits) stand over the radii of the plot below, and it stays clear of the
+  // plot's y title and tick labels, which lie left of the axis.
+  if (pResidualsPlot && pResidualsPlot->nRight > pResidualsPlot->nLeft) {
+    left = static_cast<int>(std::floor(pResidualsPlot->nLeft * w / kPictureWidth));
+    width = static_cast<int>(std::floor(pResidualsPlot->nRight * w / kPictureWidth)) - left;
+  }
   // The strip ends where the residual plot begins: the band that the split layout
-  // leaves free above it. It holds one pixel row per scan; only when the band had to
-  // be narrowed (very many scans) are the rows squeezed into it.
+  // leaves free above it, below the data plot's x tick labels. It holds one pixel
+  // row per scan; only when the band had to be narrowed (very many scans in a low
+  // window) are the rows squeezed into it.
   const int band = ResidualBitmapBand();
-  const int bottom = static_cast<int>(std::floor(nResidualPlotTop * h / fDisplayExtent)) +
-                     static_cast<int>(std::floor(band * h / fDisplayExtent));
-  const int height =
-      band == scanCount ? scanCount : static_cast<int>(std::floor(band * h / fDisplayExtent));
+  const int bandPixels = static_cast<int>(std::floor(band * h / fDisplayExtent));
+  const int bottom = static_cast<int>(std::floor(nResidualPlotTop * h / fDisplayExtent)) + bandPixels;
+  const int height = band < ResidualBitmapRowUnits() ? std::min(scanCount, bandPixels) : scanCount;
   if (height <= 0 || width <= 0) return Rect{};
   return Rect{left, bottom - height, left + width, bottom};
 }

@@ -30,10 +30,11 @@ Image BuildResidualsBitmap();
 // Builds the image after recomputing and rescaling the residual plot, and puts it on
 // the clipboard as a bitmap.
 void CopyResidualsBitmap(Window& window);
-// Stretches the image over the plot area's width into the strip above the residual
-// plot, one pixel row per scan, on dc in the pixels of a client of that size (the
-// window's paint passes its own device context). Draws from the current data and
-// changes nothing else. False when there was nothing to draw.
+// Stretches the image across the residual plot's x axis (the plot area's width
+// without a residual plot) into the strip above the residual plot, one pixel row per
+// scan, on dc in the pixels of a client of that size (the window's paint passes its
+// own device context). Draws from the current data and changes nothing else. False
+// when there was nothing to draw.
 bool DrawResidualsBitmap(DC& dc, Size client);
 // The same on a device context of its own, then shows the window.
 void DrawResidualsBitmap(Window& window);

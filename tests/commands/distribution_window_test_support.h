@@ -67,15 +67,16 @@ inline std::vector<float> SyntheticRadii() {
 
 // The Lamm solution of one species of sedimentation coefficient sValue (S; D of a
 // sphere of f/f0 1.2 from its mass) and unit loading in the synthetic cell at
-// 50,000 rpm, 20 C, for scans j = 1..scans at 600 j seconds: rows[j][p] at the
+// 50,000 rpm, 20 C, for scans j = 1..scans at `interval` j seconds: rows[j][p] at the
 // radii of SyntheticRadii.
-inline std::vector<std::vector<float>> SyntheticLammProfiles(double sValue, int scans) {
+inline std::vector<std::vector<float>> SyntheticLammProfiles(double sValue, int scans,
+                                                             double interval = 600.0) {
   const int n = kSyntheticPoints;
   std::vector<float> radii = SyntheticRadii();
   std::vector<LammScanRecord> records(static_cast<std::size_t>(scans) + 1);
   for (int j = 1; j <= scans; ++j) {
     records[static_cast<std::size_t>(j)].time =
-        records[static_cast<std::size_t>(j)].timeUncorrected = 600.0 * j;
+        records[static_cast<std::size_t>(j)].timeUncorrected = interval * j;
     records[static_cast<std::size_t>(j)].rpm = 50000.0f;
     records[static_cast<std::size_t>(j)].temperature = 20.0f;
   }
@@ -107,16 +108,18 @@ inline std::vector<std::vector<float>> SyntheticLammProfiles(double sValue, int 
   return profiles;
 }
 
-// Writes the run as "00001.ra1" ... into dir; returns the paths.
-inline std::vector<std::string> WriteSyntheticRun(const std::string& dir) {
+// Writes the run as "00001.ra1" ... into dir; returns the paths. With another number
+// of scans they span the same time (scans every 6000 / scans seconds).
+inline std::vector<std::string> WriteSyntheticRun(const std::string& dir, int scans = kSyntheticScans) {
   const int n = kSyntheticPoints;
   const std::vector<float> radii = SyntheticRadii();
-  const std::vector<std::vector<float>> rows = SyntheticLammProfiles(kSyntheticS, kSyntheticScans);
+  const double interval = 600.0 * kSyntheticScans / scans;
+  const std::vector<std::vector<float>> rows = SyntheticLammProfiles(kSyntheticS, scans, interval);
 
   SeedRandomGenerators(20240607u);
   std::vector<std::string> paths;
   const double omega = 50000.0 * M_PI / 30.0;
-  for (int j = 1; j <= kSyntheticScans; ++j) {
+  for (int j = 1; j <= scans; ++j) {
     std::vector<float> value(static_cast<std::size_t>(n) + 1, 0.0f);
     for (int p = 1; p <= n; ++p) {
       value[static_cast<std::size_t>(p)] =
@@ -126,7 +129,7 @@ inline std::vector<std::string> WriteSyntheticRun(const std::string& dir) {
     char name[32];
     std::snprintf(name, sizeof name, "%05d.ra1", j);
     const std::string path = (std::filesystem::path(dir) / name).string();
-    const double t = 600.0 * j;
+    const double t = interval * j;
     EXPECT_TRUE(WriteRadialScanFile(path.c_str(), n, radii.data(), value.data(), nullptr,
                                     "synthetic", true, 0, 0, 0, false, 'R', 1, 20.0f, 50000.0f, t,
                                     omega * omega * t, 280.0f, 1));

@@ -6,7 +6,11 @@
 // minimum height and stays in its pane, no label lies over another, no glyph is cut
 // by what is painted after it, buttons hold their labels, curves are antialiased,
 // copied plots are cut to their drawing, and the distribution pane goes when the data
-// shown have no distribution. Screenshots go to the test output directory.
+// shown have no distribution. With the fit's text block shown and thirty scans, at the
+// sizes of the window's defaults and a sweep from the minimum up, no text (tick labels,
+// titles, button labels, the block's lines) lies over another, under a later fill or
+// over or under the residual bitmap, and the printed best-fit block keeps clear of the
+// plots' texts. Screenshots go to the test output directory.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -23,14 +27,17 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/analysis_views.h"
 #include "app/app_main.h"
 #include "app/onplot_tools.h"
 #include "app/panes.h"
 #include "app/response_table.h"
+#include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "commands/distribution_range_tools.h"
 #include "commands/program_services.h"
@@ -63,14 +70,17 @@ namespace {
 
 using gui_test::ProcessQtEvents;
 
-// The synthetic velocity run's scan files, written once per test process.
-const std::vector<std::string>& SyntheticRunFiles() {
-  static const std::vector<std::string> files = [] {
+// The synthetic velocity run's scan files, written once per test process and number
+// of scans.
+const std::vector<std::string>& SyntheticRunFiles(int scans = testing::kSyntheticScans) {
+  static std::map<int, std::vector<std::string>> runs;
+  std::vector<std::string>& files = runs[scans];
+  if (files.empty()) {
     const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/rendering_run_" +
-                            std::to_string(::getpid());
+                            std::to_string(::getpid()) + "_" + std::to_string(scans);
     std::filesystem::create_directories(dir);
-    return testing::WriteSyntheticRun(dir);
-  }();
+    files = testing::WriteSyntheticRun(dir, scans);
+  }
   return files;
 }
 
@@ -135,10 +145,11 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
     boxWatch_->start();
   }
 
-  // Loads the synthetic run (ten scans with the cell's geometry and fit limits).
-  void LoadSyntheticRun() {
-    LoadAllData(&window_->GetHandle(), MakeSelectionBuffer(SyntheticRunFiles()).c_str());
-    ASSERT_EQ(nScans, testing::kSyntheticScans);
+  // Loads the synthetic run (ten scans, or as many as asked for, with the cell's
+  // geometry and fit limits).
+  void LoadSyntheticRun(int scans = testing::kSyntheticScans) {
+    LoadAllData(&window_->GetHandle(), MakeSelectionBuffer(SyntheticRunFiles(scans)).c_str());
+    ASSERT_EQ(nScans, scans);
     fMeniscus = static_cast<float>(testing::kCellMeniscus);
     fBottom = static_cast<float>(testing::kCellBottom);
     pParams[13] = fMeniscus;
@@ -151,8 +162,8 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
 
   // The synthetic run, the noise buttons and a c(s) Run on 0-12 S: data with the fit,
   // residuals, the distribution with its "integrate" button.
-  void ShowSetAndDistribution() {
-    LoadSyntheticRun();
+  void ShowSetAndDistribution(int scans = testing::kSyntheticScans) {
+    LoadSyntheticRun(scans);
     bFitTINoise = bFitRINoise = true;
     CreateNoiseButtons(window_.get());
     bMultiThreading = false;
@@ -501,6 +512,183 @@ TEST_P(WindowRendering, AWholeRedrawShowsOnlyItsFinishedPicture) {
     for (int x = 0; x < final.Width(); ++x)
       ASSERT_EQ(frame.Pixel(x, y), final.Pixel(x, y)) << x << ", " << y;
 }
+
+// The window's device context with a log of what one paint draws: every text (its
+// cell in client pixels) and, in order among the texts, every area it fills (a
+// rectangle drawn with a brush: plot backgrounds, buttons; the residual bitmap).
+class PaintLoggingDC : public QtScreenDC {
+ public:
+  struct Fill {
+    QRectF area;
+    std::size_t textsBefore;  // the texts drawn before the fill
+    bool bitmap;
+  };
+  PaintLoggingDC(Image& screen, QtTextRenderer& fonts, int minTextPixels)
+      : QtScreenDC(screen, fonts, minTextPixels, &texts) {}
+  void Rectangle(int left, int top, int right, int bottom) override {
+    if (State().brush.style != BrushStyle::Null) fills.push_back({Device(left, top, right, bottom), texts.size(), false});
+    QtScreenDC::Rectangle(left, top, right, bottom);
+  }
+  void StretchBitmap(const Image& src, const Rect& dst) override {
+    fills.push_back({Device(dst.left, dst.top, dst.right, dst.bottom), texts.size(), true});
+    QtScreenDC::StretchBitmap(src, dst);
+  }
+  std::vector<DrawnText> texts;
+  std::vector<Fill> fills;
+
+ private:
+  QRectF Device(int left, int top, int right, int bottom) const {
+    const Point a = LPtoDP(Point{left, top}), b = LPtoDP(Point{right, bottom});
+    return QRectF(QPointF(a.x, a.y), QPointF(b.x, b.y)).normalized();
+  }
+};
+
+// The window at many sizes with the fit's text block shown: every text the paint
+// draws (tick labels, axis titles, button labels, the fit's lines) lies over no other
+// text, under nothing the paint fills after it, and neither over nor under the
+// residual bitmap; the fit's block is shown whole.
+class WindowTextLayout : public WindowRendering {
+ protected:
+  void ResizeClient(QSize to) {
+    QMainWindow* frame = backend_->QtMainWindow().Frame();
+    frame->resize(frame->size() + to - backend_->QtMainWindow().Client()->size());
+    Pump();
+  }
+
+  // Paints the window with the fit's text into a logging DC and checks the texts.
+  void ExpectNoTextCovered(const std::string& layout) {
+    Window& w = window_->GetHandle();
+    const Size client = w.ClientSize();
+    const std::string at = layout + " at " + std::to_string(client.cx) + "x" + std::to_string(client.cy);
+    Image screen(client.cx, client.cy, kWhite);
+    auto& fonts = dynamic_cast<QtTextRenderer&>(backend_->Text());
+    std::vector<DrawnText> texts;
+    std::vector<PaintLoggingDC::Fill> fills;
+    {
+      PaintLoggingDC dc(screen, fonts, w.MinTextHeight());
+      bShowFitStatistics = true;
+      window_->Paint(dc, true, Rect{0, 0, client.cx, client.cy});
+      texts = dc.texts;
+      fills = dc.fills;
+    }
+    ToQImage(screen).save(QString::fromStdString(std::string(TARMIC_TEST_OUTPUT_DIR) + "/layout_" + layout + "_" +
+                                                 std::to_string(client.cx) + "x" + std::to_string(client.cy) + ".png"));
+    const QRectF window(0, 0, client.cx, client.cy);
+    int bitmaps = 0;
+    for (const PaintLoggingDC::Fill& f : fills) bitmaps += f.bitmap;
+    EXPECT_EQ(bitmaps, 1) << at;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      const DrawnText& t = texts[i];
+      if (t.text.empty()) continue;
+      EXPECT_TRUE(window.adjusted(-kEdge, -kEdge, kEdge, kEdge).contains(t.box)) << at << ": \"" << t.text << "\" leaves the window";
+      for (std::size_t j = i + 1; j < texts.size(); ++j)
+        if (!texts[j].text.empty())
+          EXPECT_FALSE(Overlap(t.box, texts[j].box)) << at << ": \"" << texts[j].text << "\" over \"" << t.text << "\"";
+      for (const PaintLoggingDC::Fill& f : fills) {
+        if (f.bitmap)
+          EXPECT_FALSE(Overlap(t.box, f.area)) << at << ": \"" << t.text << "\" and the residual bitmap";
+        else if (f.textsBefore > i)
+          EXPECT_FALSE(Overlap(t.box, f.area)) << at << ": \"" << t.text << "\" painted over";
+      }
+    }
+    // The fit's lines, each whole or broken into pieces drawn one after the other
+    // (blanks at the ends of a piece do not count).
+    auto trimmed = [](std::string s) {
+      s.erase(s.find_last_not_of(' ') + 1);
+      s.erase(0, std::min(s.size(), s.find_first_not_of(' ')));
+      return s;
+    };
+    auto shown = [&](const std::string& line) {
+      for (std::size_t k = 0; k < texts.size(); ++k) {
+        std::string rest = trimmed(line);
+        for (std::size_t j = k; j < texts.size(); ++j) {
+          const std::string piece = trimmed(texts[j].text);
+          if (piece.empty() || rest.rfind(piece, 0) != 0) break;
+          rest = trimmed(rest.substr(piece.size()));
+          if (rest.empty()) return true;
+        }
+      }
+      return false;
+    };
+    int lines = 0;
+    for (const std::string& line : BuildFitResultLines()) {
+      if (line.empty()) continue;
+      ++lines;
+      EXPECT_TRUE(shown(line)) << at << ": the fit's line \"" << line << "\" is not shown whole";
+    }
+    EXPECT_GE(lines, 8) << at;
+  }
+
+  // The sizes named for the window's defaults and limits (client areas of the 1000 x
+  // 719, 800 x 600, minimum and 1200 x 449 frames), then a sweep from the minimum up.
+  static std::vector<QSize> Sizes() {
+    std::vector<QSize> sizes{QSize(1000, 700), QSize(800, 581), QSize(kMinClientWidth, kMinClientHeight),
+                             QSize(1200, kMinClientHeight)};
+    for (int width : {kMinClientWidth, 700, 850, 1000, 1300, 1600, 1920})
+      for (int height : {kMinClientHeight, 480, 540, 620, 700, 800, 1000})
+        sizes.emplace_back(width, height);
+    sizes.emplace_back(2560, 1400);
+    return sizes;
+  }
+};
+
+TEST_P(WindowTextLayout, NoTextIsCoveredAtAnySize) {
+  // Enough scans that the residual bitmap's rows take more than its band once took.
+  constexpr int kScans = 30;
+  ShowSetAndDistribution(kScans);
+  for (const QSize& size : Sizes()) {
+    ResizeClient(size);
+    ASSERT_EQ(backend_->QtMainWindow().Client()->size(), size);
+    ExpectNoTextCovered("three_panes");
+  }
+  // The same scans loaded anew: data and residuals over the whole height; the
+  // realtime update's two status lines are shown above the fit's text.
+  LoadSyntheticRun(kScans);
+  bRealtimeUpdateMode = true;
+  szRealtimeLine1 = "realtime update of " + std::filesystem::path(SyntheticRunFiles(kScans)[0]).parent_path().string() +
+                    " (*.ra1): 30 scans";
+  szRealtimeLine2 = "no new data at 12:00:00, looking every 60 sec (any key: now)";
+  for (const QSize& size : Sizes()) {
+    ResizeClient(size);
+    ExpectNoTextCovered("two_panes");
+  }
+  bRealtimeUpdateMode = false;
+}
+
+// The block of the last best-fit information on the printed page (logical units are
+// the window's client pixels, the panes' pictures stretched as on the screen) lies
+// over none of the plots' texts and stays on the page.
+TEST_P(WindowTextLayout, PrintedBestFitBlockStandsClearOfThePlotTexts) {
+  ShowSetAndDistribution(30);
+  for (const QSize& size : {QSize(1000, 700), QSize(800, 581), QSize(kMinClientWidth, kMinClientHeight),
+                            QSize(1200, kMinClientHeight), QSize(1600, 1000)}) {
+    ResizeClient(size);
+    const Size client = window_->GetHandle().ClientSize();
+    const std::string at = std::to_string(client.cx) + "x" + std::to_string(client.cy);
+    Image page(client.cx, client.cy, kWhite);
+    auto& fonts = dynamic_cast<QtTextRenderer&>(backend_->Text());
+    PaintLoggingDC dc(page, fonts, 0);
+    dc.SaveDC();
+    SetScreenMapping(dc, client);
+    for (const MetaFile* picture : {GetDataPlotMetafile(), GetResidualPlotMetafile(), GetDistributionPlotMetafile()})
+      if (picture) picture->Play(dc);
+    dc.RestoreDC(-1);
+    const std::size_t plotTexts = dc.texts.size();
+    GetShellHooks().drawBestFitInfo(*window_, dc, 300, 100);
+    ASSERT_GT(dc.texts.size(), plotTexts + 5) << at;
+    ToQImage(page).save(QString::fromStdString(std::string(TARMIC_TEST_OUTPUT_DIR) + "/printed_block_" + at + ".png"));
+    for (std::size_t i = plotTexts; i < dc.texts.size(); ++i) {
+      const DrawnText& t = dc.texts[i];
+      EXPECT_TRUE(QRectF(0, 0, client.cx, client.cy).adjusted(-kEdge, -kEdge, kEdge, kEdge).contains(t.box))
+          << at << ": \"" << t.text << "\" leaves the page";
+      for (std::size_t j = 0; j < i; ++j)
+        if (!dc.texts[j].text.empty())
+          EXPECT_FALSE(Overlap(t.box, dc.texts[j].box)) << at << ": \"" << t.text << "\" over \"" << dc.texts[j].text << "\"";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(StartSize, WindowTextLayout, ::testing::Values(QSize(1000, 700)));
 
 INSTANTIATE_TEST_SUITE_P(ClientSizes, WindowRendering,
                          // The layout's own aspect (1000 x 700), the minimum, wide

@@ -338,7 +338,7 @@ TEST_F(ResidualBitmapTest, PaintingTheStripHasNoSideEffects) {
   const Rect strip = ResidualsBitmapRect(Size{1000, 700}, 3);
   EXPECT_EQ(strip.Height(), 3);
   EXPECT_EQ(strip.bottom, 385 + 2);
-  EXPECT_EQ(strip.left, 74);
+  EXPECT_EQ(strip.left, 75);  // under the residual plot's axis, at picture unit 105
   const Image& screen = backend->MainWindow().Screen();
   EXPECT_EQ(screen.Pixel(strip.left + 10, strip.top), kWhite);
   EXPECT_EQ(screen.Pixel(strip.left + 10, strip.top + 1), kBlack);
