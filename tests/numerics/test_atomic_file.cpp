@@ -783,9 +783,10 @@ pid_t HoldFolderInChild(const fs::path& folder, int ms) {
   return ok ? pid : -1;
 }
 
-// A save that finds a folder of its set held by another instance waits for it and,
-// once the wait has lasted a moment, says so naming the folder, keeps the window
-// system pumped, and clears the line when the wait ends; the save is then whole. A
+// A save, or the recovery of a load, that finds a folder of its set held by another
+// instance waits for it and, once the wait has lasted a moment, says so naming the
+// folder, keeps the window system pumped, and clears the line when the wait ends:
+// with the lock (the set is then whole) or without it (the reason is reported). A
 // save in a worker thread waits as well but never touches the window.
 TEST(AtomicFileBatch, AWaitForAnotherInstanceIsShownAndCleared) {
   const TwoFolderSet set("atomic_wait_notice");
@@ -795,24 +796,53 @@ TEST(AtomicFileBatch, AWaitForAnotherInstanceIsShownAndCleared) {
   GetFolderWaitHooks() = {[&](const std::string& text) { seen.push_back(text); },
                           [&] { seen.push_back("(cleared)"); }};
   struct Reset {
-    ~Reset() { ResetFolderWaitHooks(); }
+    ~Reset() {
+      ResetFolderWaitHooks();
+      SetFolderLockWaitForTesting(std::chrono::seconds(10));
+    }
   } reset;
+  // One line naming the folder, then cleared; the window pumped meanwhile.
+  int pumps = 0;
+  auto expectShownAndCleared = [&](const char* what) {
+    ASSERT_EQ(seen.size(), 2u) << what << ": one line shown, then cleared";
+    EXPECT_EQ(seen[0].rfind("waiting for another instance of the program saving into ", 0), 0u) << seen[0];
+    EXPECT_NE(seen[0].find(set.b.string()), std::string::npos) << seen[0];
+    EXPECT_EQ(seen[1], "(cleared)") << what;
+    EXPECT_GT(backend->PumpCount(), pumps) << what << ": the window was not pumped during the wait";
+    seen.clear();
+    pumps = backend->PumpCount();
+  };
 
-  int pumps = backend->PumpCount();
   pid_t other = HoldFolderInChild(set.b, 500);
   ASSERT_GT(other, 0);
   EXPECT_EQ(set.Save("waited"), "");
   ASSERT_EQ(::waitpid(other, nullptr, 0), other);
   EXPECT_EQ(set.Tag(), "waited");
   EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
-  ASSERT_EQ(seen.size(), 2u) << "one line shown, then cleared";
-  EXPECT_EQ(seen[0].rfind("waiting for another instance of the program saving into ", 0), 0u) << seen[0];
-  EXPECT_NE(seen[0].find(set.b.string()), std::string::npos) << seen[0];
-  EXPECT_EQ(seen[1], "(cleared)");
-  EXPECT_GT(backend->PumpCount(), pumps) << "the window was not pumped during the wait";
+  expectShownAndCleared("save");
 
-  seen.clear();
-  pumps = backend->PumpCount();
+  // The recovery of a set cut short waits for the folder as a save does.
+  set.SaveKilledAt(3);
+  ASSERT_EQ(set.NewCount(), 1);
+  other = HoldFolderInChild(set.b, 500);
+  ASSERT_GT(other, 0);
+  EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
+  ASSERT_EQ(::waitpid(other, nullptr, 0), other);
+  EXPECT_EQ(set.NewCount(), 3);
+  expectShownAndCleared("recovery");
+
+  // Held longer than the save waits: the line goes, the reason names the folder.
+  SetFolderLockWaitForTesting(std::chrono::milliseconds(400));
+  other = HoldFolderInChild(set.b, 900);
+  ASSERT_GT(other, 0);
+  const std::string refused = set.Save("refused");
+  ASSERT_EQ(::waitpid(other, nullptr, 0), other);
+  EXPECT_NE(refused.find("another instance of the program was saving into the folder"), std::string::npos)
+      << refused;
+  EXPECT_EQ(set.NewCount(), 3);
+  expectShownAndCleared("refused save");
+  SetFolderLockWaitForTesting(std::chrono::seconds(10));
+
   other = HoldFolderInChild(set.b, 500);
   ASSERT_GT(other, 0);
   std::string report = "not run";
