@@ -26,6 +26,7 @@
 #include "distributions/install_hooks.h"
 #include "propagators/install_hooks.h"
 #include "lamm/lamm_globals.h"
+#include "lamm/lamm_window_display.h"
 #include "modelcalc/dls_species_signal.h"
 #include "modelcalc/equilibrium_signal.h"
 #include "modelcalc/fluorescence_detection.h"
@@ -37,6 +38,7 @@
 #include "scandata/analysis_switches.h"
 #include "modelfit/model_params.h"
 #include "modelfit/modelfit_hooks.h"
+#include "numerics/folder_lock.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
@@ -167,6 +169,22 @@ void InstallDataSetServices() {
   };
 }
 
+// A save that waits for a folder another instance of the program holds says so on
+// the line where long computations show their progress; the line goes when the
+// wait ends (a blank covers it at once, the repaint restores what lay beneath).
+void InstallFolderWaitNotice() {
+  FolderWaitHooks& h = GetFolderWaitHooks();
+  h.show = [](const std::string& text) {
+    if (TXLAWindow* main = GetMainWindow()) LammWindowDisplay(main->GetHandle()).ShowText(10, 30, text);
+  };
+  h.clear = [] {
+    TXLAWindow* main = GetMainWindow();
+    if (!main) return;
+    LammWindowDisplay(main->GetHandle()).ShowText(10, 30, " ");
+    main->RepaintMain();
+  };
+}
+
 }  // namespace
 
 void InstallProgramServices() {
@@ -184,6 +202,7 @@ void InstallProgramServices() {
   InstallDLSKernelHook();
   InstallEquilibriumKernelHook();
   InstallFitReportHooks();
+  InstallFolderWaitNotice();
   GetModelFitHooks().calibrateCMPowerLaw = [](Window*) {
     TXLAWindow* main = GetMainWindow();
     return main ? CalibrateCMPowerLaw(*main) : 0;

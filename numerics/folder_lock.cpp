@@ -10,6 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/backend.h"
+#include "platform/system.h"
+
 namespace tarmic {
 
 namespace {
@@ -29,7 +32,40 @@ bool HeldHere(dev_t dev, ino_t ino) {
   return std::any_of(tHeld.begin(), tHeld.end(), [&](const Held& h) { return h.dev == dev && h.ino == ino; });
 }
 
+FolderWaitHooks gWaitHooks;
+
+// The notice of a wait in the user-interface thread: shown after a moment, kept
+// up to date with the folder waited for, cleared when the wait ends.
+class WaitNotice {
+ public:
+  WaitNotice() : start_(std::chrono::steady_clock::now()), ui_(IsUiThread()) {}
+  ~WaitNotice() {
+    if (!shown_.empty() && gWaitHooks.clear) gWaitHooks.clear();
+  }
+  WaitNotice(const WaitNotice&) = delete;
+  WaitNotice& operator=(const WaitNotice&) = delete;
+
+  // Called at every poll that finds the folder held by another instance.
+  void Waiting(const std::string& folder) {
+    if (!ui_ || std::chrono::steady_clock::now() - start_ < kFolderWaitNoticeDelay) return;
+    if (shown_ != folder) {
+      shown_ = folder;
+      if (gWaitHooks.show)
+        gWaitHooks.show("waiting for another instance of the program saving into " + folder + " ...");
+    }
+    if (HasBackend()) GetBackend().PumpEvents();
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_;
+  bool ui_;
+  std::string shown_;  // the folder named by the notice shown (empty: none)
+};
+
 }  // namespace
+
+FolderWaitHooks& GetFolderWaitHooks() { return gWaitHooks; }
+void ResetFolderWaitHooks() { gWaitHooks = FolderWaitHooks(); }
 
 void SetFolderLockWaitForTesting(std::chrono::milliseconds wait) { gWaitMs.store(wait.count()); }
 
@@ -59,6 +95,7 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
   });
   const long long waitMs = gWaitMs.load();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  WaitNotice notice;
   for (std::size_t k = 0; k < open.size(); ++k) {
     const int fd = open[k].held.fd;
     for (;;) {
@@ -79,6 +116,7 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
         Release();
         return false;
       }
+      notice.Waiting(open[k].folder);
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }

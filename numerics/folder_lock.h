@@ -10,9 +10,11 @@
 // it ends. Another instance holding a folder is waited for (the renames of a set take
 // milliseconds); one that keeps it longer (stopped, hung) ends the wait with a reason.
 // A file system that does not lock (some network shares) is saved to unlocked.
+// A wait longer than a moment is shown in the main window (FolderWaitHooks).
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,22 @@ class FolderLocks {
  private:
   std::vector<int> fds_;
 };
+
+// What the user sees while a save (or the recovery of a load) waits for a folder
+// that another instance holds. Brief waits stay invisible; once a wait has lasted
+// kFolderWaitNoticeDelay, show receives one line naming the folder (again when the
+// wait moves on to another folder), and clear is called when the wait ends, with
+// the lock taken or not. Meanwhile the window system is pumped at every poll, so
+// that the window repaints. Only the user-interface thread shows and pumps: a wait
+// in a worker thread is silent. The program installs both at start-up; without
+// them nothing is shown.
+struct FolderWaitHooks {
+  std::function<void(const std::string& text)> show;
+  std::function<void()> clear;
+};
+FolderWaitHooks& GetFolderWaitHooks();
+void ResetFolderWaitHooks();
+inline constexpr std::chrono::milliseconds kFolderWaitNoticeDelay{250};
 
 // How long a save waits for a folder another instance holds (10 s unless set).
 void SetFolderLockWaitForTesting(std::chrono::milliseconds wait);

@@ -20,6 +20,7 @@
 #include "distributions/distribution_hooks.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/modelfit_hooks.h"
+#include "numerics/folder_lock.h"
 #include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"
@@ -127,6 +128,7 @@ TEST(ProgramHooks, EveryHookIsInstalledWhenTheProgramStarts) {
   ResetDistributionHooks();
   ResetModelFitHooks();
   ResetFitPersistenceHooks();
+  ResetFolderWaitHooks();
   SetFitPanePainters({});
   shell_test::ScratchDir dir("hooks");
   ScopedHeadlessBackend backend;
@@ -147,7 +149,7 @@ TEST(ProgramHooks, EveryHookIsInstalledWhenTheProgramStarts) {
         Problems(GetDistributionHooks(), "DistributionHooks"),
         Problems(GetModelFitHooks(), "ModelFitHooks"),
         Problems(GetFitPersistenceHooks(), "FitPersistenceHooks"),
-        Problems(painters, "FitPanePainters")})
+        Problems(painters, "FitPanePainters"), Problems(GetFolderWaitHooks(), "FolderWaitHooks")})
     problems.insert(problems.end(), list.begin(), list.end());
   EXPECT_EQ(problems, std::vector<std::string>{});
 

@@ -13,8 +13,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -757,6 +760,99 @@ TEST(AtomicFileBatch, TwoInstancesSavingOneSetDoNotInterleave) {
   EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
   EXPECT_EQ(set.Tag(), "third");
   EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+}
+
+// A child process that holds the lock of folder for ms milliseconds, as another
+// instance saving into it does; its pid once the lock is held, -1 when it failed.
+pid_t HoldFolderInChild(const fs::path& folder, int ms) {
+  int ready[2];
+  if (::pipe(ready) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    const char held = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+    if (::write(ready[1], &held, 1) != 1) ::_exit(1);
+    ::usleep(ms * 1000);
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  char held = 'n';
+  const bool ok = pid > 0 && ::read(ready[0], &held, 1) == 1 && held == 'y';
+  ::close(ready[0]);
+  if (pid > 0 && !ok) ::waitpid(pid, nullptr, 0);
+  return ok ? pid : -1;
+}
+
+// A save, or the recovery of a load, that finds a folder of its set held by another
+// instance waits for it and, once the wait has lasted a moment, says so naming the
+// folder, keeps the window system pumped, and clears the line when the wait ends:
+// with the lock (the set is then whole) or without it (the reason is reported). A
+// save in a worker thread waits as well but never touches the window.
+TEST(AtomicFileBatch, AWaitForAnotherInstanceIsShownAndCleared) {
+  const TwoFolderSet set("atomic_wait_notice");
+  set.WriteOld();
+  ScopedHeadlessBackend backend;  // marks this thread as the user-interface thread
+  std::vector<std::string> seen;
+  GetFolderWaitHooks() = {[&](const std::string& text) { seen.push_back(text); },
+                          [&] { seen.push_back("(cleared)"); }};
+  struct Reset {
+    ~Reset() {
+      ResetFolderWaitHooks();
+      SetFolderLockWaitForTesting(std::chrono::seconds(10));
+    }
+  } reset;
+  // One line naming the folder, then cleared; the window pumped meanwhile.
+  int pumps = 0;
+  auto expectShownAndCleared = [&](const char* what) {
+    ASSERT_EQ(seen.size(), 2u) << what << ": one line shown, then cleared";
+    EXPECT_EQ(seen[0].rfind("waiting for another instance of the program saving into ", 0), 0u) << seen[0];
+    EXPECT_NE(seen[0].find(set.b.string()), std::string::npos) << seen[0];
+    EXPECT_EQ(seen[1], "(cleared)") << what;
+    EXPECT_GT(backend->PumpCount(), pumps) << what << ": the window was not pumped during the wait";
+    seen.clear();
+    pumps = backend->PumpCount();
+  };
+
+  pid_t other = HoldFolderInChild(set.b, 500);
+  ASSERT_GT(other, 0);
+  EXPECT_EQ(set.Save("waited"), "");
+  ASSERT_EQ(::waitpid(other, nullptr, 0), other);
+  EXPECT_EQ(set.Tag(), "waited");
+  EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+  expectShownAndCleared("save");
+
+  // The recovery of a set cut short waits for the folder as a save does.
+  set.SaveKilledAt(3);
+  ASSERT_EQ(set.NewCount(), 1);
+  other = HoldFolderInChild(set.b, 500);
+  ASSERT_GT(other, 0);
+  EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
+  ASSERT_EQ(::waitpid(other, nullptr, 0), other);
+  EXPECT_EQ(set.NewCount(), 3);
+  expectShownAndCleared("recovery");
+
+  // Held longer than the save waits: the line goes, the reason names the folder.
+  SetFolderLockWaitForTesting(std::chrono::milliseconds(400));
+  other = HoldFolderInChild(set.b, 900);
+  ASSERT_GT(other, 0);
+  const std::string refused = set.Save("refused");
+  ASSERT_EQ(::waitpid(other, nullptr, 0), other);
+  EXPECT_NE(refused.find("another instance of the program was saving into the folder"), std::string::npos)
+      << refused;
+  EXPECT_EQ(set.NewCount(), 3);
+  expectShownAndCleared("refused save");
+  SetFolderLockWaitForTesting(std::chrono::seconds(10));
+
+  other = HoldFolderInChild(set.b, 500);
+  ASSERT_GT(other, 0);
+  std::string report = "not run";
+  std::thread worker([&] { report = set.Save("worker"); });
+  worker.join();
+  ASSERT_EQ(::waitpid(other, nullptr, 0), other);
+  EXPECT_EQ(report, "");
+  EXPECT_EQ(set.Tag(), "worker");
+  EXPECT_EQ(seen, std::vector<std::string>{});
+  EXPECT_EQ(backend->PumpCount(), pumps);
 }
 
 // A temporary left by an earlier run that had this process's pid (a container
