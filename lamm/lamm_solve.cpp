@@ -18,8 +18,10 @@ double CLammIdeal::RotorSpeedAtTime(double t, double dt) {
 }
 
 void CLammIdeal::AdvanceTime(const std::function<void()>& atFinalSpeed) {
-  // A key poll or a readout of the last step may have run window code.
-  CleanVectorState();
+  // A key poll or a readout of the last step may have run window code, in the
+  // user-interface thread only: a worker runs none, and its solution cleans once,
+  // at its start.
+  if (!bInWorkerThread || bListInUiThread) CleanVectorState();
   ++nIteration;
   dTime += dDt;
   if (bStepLandsOnOutput) dTime = dNextOutputTime;
@@ -68,6 +70,8 @@ ProfileAmount CLammIdeal::CLProfileAmount() const {
     return MovingHatAmountAt(pRadius0.data(), nGrid, dMeniscus, dBottom, dFrameSW2,
                              dTime - dGridTime0, pConc.data());
   }
+  if (pAmountWeight.size() == static_cast<std::size_t>(nGrid) + 1)
+    return WeightedProfileAmount(pAmountWeight.data(), pConc.data(), nGrid);
   ProfileAmount a;
   const double h = (dBottom - dMeniscus) / (nGrid - 1);
   for (int i = 1; i <= nGrid; ++i) {
@@ -78,15 +82,21 @@ ProfileAmount CLammIdeal::CLProfileAmount() const {
   return a;
 }
 
-void CLammIdeal::CLSetLoadedAmount() { dLoadedAmount = CLProfileAmount().Absolute(); }
+void CLammIdeal::CLSetLoadedAmount() {
+  pAmountWeight.clear();
+  if (nArraysAllocated && nGrid >= 2 && (bUseClaverie || !bUseMovingHat)) {
+    const double h = (dBottom - dMeniscus) / (nGrid - 1);
+    pAmountWeight.assign(static_cast<std::size_t>(nGrid) + 1, 0.0);
+    for (int i = 1; i <= nGrid; ++i)
+      pAmountWeight[i] = StaticGridNodeWeight(pRadius.data(), nGrid, i, bNonUniformGrid, h);
+  }
+  // A shut-off end lets the species leave: the amount may only fall.
+  amountBalance.Start(CLProfileAmount(), !(bShutOffBackDiffusion && dS != 0));
+}
 
 bool CLammIdeal::CLAmountBalanceHolds() {
   if (bConcDependentModel || !nArraysAllocated) return true;
-  // A shut-off end lets the species leave: the amount may only fall.
-  const bool closed = !(bShutOffBackDiffusion && dS != 0);
-  if (AmountBalanceHolds(CLProfileAmount(), dLoadedAmount, closed)) return true;
-  bAmountBalanceLost = true;
-  return false;
+  return amountBalance.Holds(CLProfileAmount());
 }
 
 void CLammIdeal::RunSelectedSolver() {
@@ -138,9 +148,9 @@ void CLammIdeal::RunSelectedSolver() {
 }
 
 int CLammIdeal::Solve() {
+  CleanVectorState();
   if (bDebugLog) DebugLog(nullptr);
-  dLoadedAmount = 0.0;
-  bAmountBalanceLost = false;
+  amountBalance.Reset();
   if (bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis) {
     ReportMessage("can't do special geometries in CLammIdeal");
     return 4;
@@ -289,7 +299,7 @@ int CLammIdeal::Solve() {
     }
   }
   if (nDiscretizationError) {
-    if (bAmountBalanceLost) ReportMessage(AmountBalanceMessage(dS));
+    if (amountBalance.Lost()) ReportMessage(AmountBalanceMessage(dS));
     return 2;
   }
   if (nSingular) return 3;

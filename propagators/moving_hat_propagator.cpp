@@ -44,8 +44,7 @@ struct HatRun {
   double dGridRatio = 1.0;     // (b/m)^(1/(N-1))
   double dHatInterval = 1e10;  // hat interval T, s
   PropagatorSolvent solvent;   // the element integrals in an inhomogeneous solvent
-  double loadedAmount = 0.0;   // absolute amount of the loading on the laid grid
-  bool balanceLost = false;    // the run ended on a lost amount balance
+  AmountBalance balance;       // the loading on the laid grid; lost: the run ended on it
 };
 HatRun gHat;
 
@@ -122,13 +121,7 @@ ProfileAmount HatProfileAmount() {
 }
 
 // False (and the run marked) when the profile strayed from the loaded amount.
-bool HatAmountBalanceHolds() {
-  const MovingHatElements& el = gHat.g.el;
-  if (AmountBalanceHolds(HatProfileAmount(), gHat.loadedAmount, !el.openBottom && !el.openMeniscus))
-    return true;
-  gHat.balanceLost = true;
-  return false;
-}
+bool HatAmountBalanceHolds() { return gHat.balance.Holds(HatProfileAmount()); }
 
 void DampEndOverflow() { DampMovingHatOverflow(pLammConc, gHat.N, gHat.s, gHat.D); }
 
@@ -328,7 +321,7 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
     InitSolventFactors(pLammRadius2, N);
   }
   BuildMovingHatMatrices(frameRpm);
-  h.loadedAmount = HatProfileAmount().Absolute();
+  h.balance.Start(HatProfileAmount(), !h.g.el.openBottom && !h.g.el.openMeniscus);
   dSimDt = 1.0;
   if (h.cosolute) {
     std::string message;
@@ -393,7 +386,7 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
   if (!bSimFailed && !bSimDiverged && !bUserAbort && !HatAmountBalanceHolds()) bSimDiverged = 1;
   const char* tridag = h.tridag != TridagStatus::Ok ? TridagMessage(h.tridag) : szCosoluteTridagMessage;
   SimOutcome outcome = FinishSimRun(progress, reason, tridag);
-  if (h.balanceLost && outcome.status == SimStatus::Diverged)
+  if (h.balance.Lost() && outcome.status == SimStatus::Diverged)
     outcome.message = AmountBalanceMessage(h.s);
   return outcome;
 }
