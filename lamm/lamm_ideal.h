@@ -188,7 +188,8 @@ class CLammIdeal : public LammSpeciesState,
   int nSingular = 0;                 // a tridiagonal pivot failed
   int nDiscretizationError = 0;      // the discretization failed (overflow, step control gave
                                      // up, amount balance lost)
-  // The amount balance of the static and the moving grid (lamm_solve.cpp): the
+  // The amount balance of the static and the moving grid and of the
+  // concentration-dependent solution (lamm_solve.cpp): the
   // amount of the loading on the grid of the run and whether an attempt of the last
   // Solve ended because the profile strayed from it (amount_balance.h).
   AmountBalance amountBalance;
@@ -198,9 +199,11 @@ class CLammIdeal : public LammSpeciesState,
   std::vector<double> pAmountWeight;
   ProfileAmount CLProfileAmount() const;
   void CLSetLoadedAmount();
-  // False (and the balance marked lost) when the profile lost the balance; always
-  // true for the concentration-dependent solution, which is not tested.
+  // False (and the balance marked lost) when the profile lost the balance.
   bool CLAmountBalanceHolds();
+  // The refusal of a cell, species or loading that LoadSedimentationParameters
+  // found unusable: which value, and its range.
+  std::string SetUpRefusal() const;
 
   // ---- Scanner -------------------------------------------------------------------
   bool bScanInProgress = false;

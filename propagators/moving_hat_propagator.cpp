@@ -44,7 +44,6 @@ struct HatRun {
   double dGridRatio = 1.0;     // (b/m)^(1/(N-1))
   double dHatInterval = 1e10;  // hat interval T, s
   PropagatorSolvent solvent;   // the element integrals in an inhomogeneous solvent
-  AmountBalance balance;       // the loading on the laid grid; lost: the run ended on it
 };
 HatRun gHat;
 
@@ -113,15 +112,6 @@ void PrepareFullHatStep() {
                                {arrays.pFullHatGamma, arrays.pFullHatBeta});
   if (h.tridag != TridagStatus::Ok) bSimFailed = 1;
 }
-
-// The amount of the profile on the reference grid at the present time.
-ProfileAmount HatProfileAmount() {
-  return MovingHatAmountAt(pLammRadius2, gHat.N, gHat.g.meniscus, gHat.g.bottom, dFrameSedOmega2,
-                           dSimTime - dHatT0, pLammConc);
-}
-
-// False (and the run marked) when the profile strayed from the loaded amount.
-bool HatAmountBalanceHolds() { return gHat.balance.Holds(HatProfileAmount()); }
 
 void DampEndOverflow() { DampMovingHatOverflow(pLammConc, gHat.N, gHat.s, gHat.D); }
 
@@ -321,7 +311,8 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
     InitSolventFactors(pLammRadius2, N);
   }
   BuildMovingHatMatrices(frameRpm);
-  h.balance.Start(HatProfileAmount(), !h.g.el.openBottom && !h.g.el.openMeniscus);
+  // The amount every recorded profile is measured against, on the laid grid.
+  progress.TakeLoadedAmount(!h.g.el.openBottom && !h.g.el.openMeniscus, h.s);
   dSimDt = 1.0;
   if (h.cosolute) {
     std::string message;
@@ -359,11 +350,6 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
       bSimDiverged = 1;
       break;
     }
-    if (h.landed && !HatAmountBalanceHolds()) {
-      // A scan is due: a profile that lost the amount balance is never recorded.
-      bSimDiverged = 1;
-      break;
-    }
     fSimChange = change;
     progress.Step(change);
     if (FitRangeCleared(settings, h.s, fitStop)) {
@@ -382,13 +368,8 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
       window.Start();
     }
   }
-  // The final profile, which a stop rule gives to the scans after it, is tested too.
-  if (!bSimFailed && !bSimDiverged && !bUserAbort && !HatAmountBalanceHolds()) bSimDiverged = 1;
   const char* tridag = h.tridag != TridagStatus::Ok ? TridagMessage(h.tridag) : szCosoluteTridagMessage;
-  SimOutcome outcome = FinishSimRun(progress, reason, tridag);
-  if (h.balance.Lost() && outcome.status == SimStatus::Diverged)
-    outcome.message = AmountBalanceMessage(h.s);
-  return outcome;
+  return FinishSimRun(progress, reason, tridag);
 }
 
 double MovingHatTotalAmount() {
