@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/modelcalc/modelcalc_test_support.h"
+#include "tests/watchdog.h"
 
 #include <cmath>
 #include <numbers>
@@ -350,21 +351,19 @@ TEST_F(ModelComputationTest, FailedAndInterruptedSolvesAreReported) {
     for (int i = 1; i <= nGridPoints; ++i) pppSpeciesSignal[2][Idx(j)][i] = 5.0f;
   pAppliedAmplitude[2] = 1.0f;
 
-  // The propagators refuse a non-finite error limit: both species fail, each with
-  // its message.
-  bC1Nonideal = true;
-  fLogKs = fLogKd = -8.0f;
-  PackModelParams();
-  dMaxDcOverC = std::nan("");
-  backend->QueueMessageBox(IDOK, "ERROR in simulation");
-  backend->QueueMessageBox(IDOK, "ERROR in simulation");
+  // A species that fails (a floating species whose layer no grid resolves) is
+  // shown with its message, and the signal table of a later species holds its new
+  // evaluation.
+  SetSpecies({-5.0, 7.0}, {1e-3, 4.0}, {1.0, 0.4});
+  SetLinear(true, false, false, false);
+  backend->AnswerUnscriptedBoxes(IDOK);
   const ModelResult failed = CalculateModel(nullptr);
   EXPECT_EQ(failed.status, ModelStatus::Failed);
-  EXPECT_EQ(backend->MessageBoxCaptions().size(), 2u);
+  EXPECT_GE(backend->MessageBoxCaptions().size(), 1u);
   EXPECT_FALSE(bModelComputed);
   for (int j = 1; j <= kScans; ++j)
     for (int i = 1; i <= nGridPoints; ++i) ASSERT_LT(pppSpeciesSignal[2][Idx(j)][i], 5.0f);
-  dMaxDcOverC = 1.0;
+  SetSpecies({3.0, 7.0}, {6.0, 4.0}, {1.0, 0.4});
 
   // A key pressed during the first solve stops it; the second species is skipped.
   bC1Nonideal = false;
@@ -456,6 +455,41 @@ TEST_F(ModelComputationTest, FloatingSpeciesThatLoseTheBalanceAreNotComputed) {
           << "scan " << j;
     }
   }
+}
+
+}  // namespace
+}  // namespace tarmic
+
+namespace tarmic {
+namespace {
+
+// Step controls no door should let through (every dialog and file refuses them)
+// still end the model computation, of the solver objects and of the propagators
+// ("c1 nonideal"), with a message that names the value and its range: a max dc/c
+// of 0 made the steps 0 s long and the computation never ended.
+TEST_F(ModelComputationTest, UnusableStepControlsEndTheComputationWithAMessage) {
+  const testing::Watchdog watchdog("model computations with unusable step controls");
+  for (const bool propagators : {false, true}) {
+    for (const double dcc : {0.0, -1.0, std::nan(""), 1e30}) {
+      SCOPED_TRACE(::testing::Message() << "max dc/c " << dcc << " propagators " << propagators);
+      SetSpecies({3.0}, {6.0}, {1.0});
+      bC1Nonideal = propagators;
+      fLogKs = fLogKd = -8.0f;
+      PackModelParams();
+      dMaxDcOverC = dcc;
+      const ModelResult result = CalculateModel(nullptr);
+      EXPECT_EQ(result.status, ModelStatus::NotStarted);
+      EXPECT_FALSE(bModelComputed);
+      EXPECT_EQ(result.message.rfind("Numerical Control of Lamm Equation Solution: the max dc/c ", 0), 0u)
+          << result.message;
+      EXPECT_NE(result.message.find("between 0.01 and 10"), std::string::npos) << result.message;
+    }
+  }
+  dMaxDcOverC = 1.0;
+  fPointsPerSigma = 0.0f;
+  const ModelResult result = CalculateModel(nullptr);
+  EXPECT_EQ(result.status, ModelStatus::NotStarted);
+  EXPECT_NE(result.message.find("points per sigma 0"), std::string::npos) << result.message;
 }
 
 }  // namespace
