@@ -606,6 +606,28 @@ TEST_F(ContiRunTest, FailedKernelOnAWorkerThreadIsReportedAsThatFailure) {
   EXPECT_EQ(shown, 1);
 }
 
+// A kernel of a floating species of small D (-5 S, 1e-10 cm^2/s) piles up at the
+// closed meniscus more sharply than any grid of the kernels resolves: it is refused
+// with the amount-balance message naming the meniscus, never handed to the
+// distribution as computed; the other kernels are computed.
+TEST_F(ContiRunTest, KernelThatLosesTheAmountBalanceIsRefused) {
+  KernelPointList list = CsKernelPoints();
+  ASSERT_FALSE(HasFailure());
+  nLammThreads = 1;
+  ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
+  const std::vector<float> serial = Kernels(4);
+  SpoilKernels();
+  list.s[4] = -5.0;
+  list.D[4] = 1e-10;
+  backend->AnswerUnscriptedBoxes(IDOK);
+  EXPECT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 2);
+  EXPECT_EQ(Kernels(4), serial);
+  int shown = 0;
+  for (const TranscriptEntry& box : backend->Transcript())
+    shown += box.text.find("was not used") != std::string::npos && box.text.find("meniscus") != std::string::npos;
+  EXPECT_EQ(shown, 1);
+}
+
 // A run whose worker threads the system refuses, some or all of them, computes the
 // distribution of a run with all its threads.
 TEST_F(ContiRunTest, RefusedThreadsGiveTheDistributionOfAllThreads) {
