@@ -156,14 +156,17 @@ std::string CLammIdeal::SetUpRefusal() const {
   char text[400];
   switch (nGeometryError) {
     case 1:
-      std::snprintf(text, sizeof text, "the meniscus (%g cm) and the bottom (%g cm) must lie above 0 cm.",
-                    dMeniscus, dBottom);
+      std::snprintf(text, sizeof text,
+                    "the meniscus (%g cm) and the bottom (%g cm) must lie above 0 cm.", dMeniscus,
+                    dBottom);
       break;
     case 2:
-      std::snprintf(text, sizeof text, "the loading concentration %g must not be negative.", dConc0);
+      std::snprintf(text, sizeof text, "the loading concentration %g must not be negative.",
+                    dConc0);
       break;
     case 3:
-      std::snprintf(text, sizeof text, "the diffusion coefficient D %g cm^2/s must not be negative.", dD);
+      std::snprintf(text, sizeof text,
+                    "the diffusion coefficient D %g cm^2/s must not be negative.", dD);
       break;
     case 4:
       std::snprintf(text, sizeof text,

@@ -107,7 +107,8 @@ ProfileAmount ScanTimeRecorder::GridAmount() {
   // The weights of the grid in use, made again only when its radii moved (the
   // moving grid) or changed; the cell's own geometry for the special cells.
   const std::size_t n = static_cast<std::size_t>(N) + 1;
-  if (vWeightRadii.size() != n || !std::equal(pLammRadius + 1, pLammRadius + N + 1, vWeightRadii.begin() + 1)) {
+  if (vWeightRadii.size() != n ||
+      !std::equal(pLammRadius + 1, pLammRadius + N + 1, vWeightRadii.begin() + 1)) {
     vWeightRadii.assign(pLammRadius, pLammRadius + n);
     vWeights.assign(n, 0.0);
     const double* r = pLammRadius;
@@ -116,7 +117,8 @@ ProfileAmount ScanTimeRecorder::GridAmount() {
       for (int i = 1; i <= N; ++i)
         vWeights[i] = static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i));
     } else {
-      for (int i = 1; i <= N; ++i) vWeights[i] = static_cast<double>(IntegrateNodeWeight(r, N, i, N));
+      for (int i = 1; i <= N; ++i)
+        vWeights[i] = static_cast<double>(IntegrateNodeWeight(r, N, i, N));
     }
   }
   return WeightedProfileAmount(vWeights.data(), pLammConc, N);

@@ -150,13 +150,14 @@ class SimProgress {
 };
 
 // Records the profile at a list of scan times through a callback. Scans reached
-// together are recorded together. A profile due for recording that lost the amount
-// balance with the loading taken by TakeLoadedAmount is never recorded: the run
-// ends as diverged (bSimDiverged) with the balance message. After the last scan the run stops, or with
+// together are recorded together. After the last scan the run stops, or with
 // finalProfileToFit it goes on to its own stop (or 1e8 s) and the final profile is
 // recorded once into the last scan. When the run stops early by its own rule, the
 // scans not reached get the current profile: after a steady-state stop that is the
 // true final profile; after a fit-range stop the boundary has left the fitted range.
+// A profile due for recording that lost the amount balance with the loading taken
+// by TakeLoadedAmount is never recorded: the run ends as diverged (bSimDiverged)
+// with the balance message.
 class ScanTimeRecorder : public SimProgress {
  public:
   // scan (0-based), radii r[1..n], profile c[1..n].

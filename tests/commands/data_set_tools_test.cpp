@@ -353,7 +353,8 @@ TEST_F(DataSetToolsTest, GenerateLeftEarlyKeepsTheLoadedSet) {
   const std::string dataDir = szDataDirectory;
   const std::string out = ProgramDir() + "/generated";
   fs::create_directories(out);
-  const SyntheticDataSettings settings{.interval = 300.0f, .scans = 10, .outputPath = out + "/x.ra0"};
+  const SyntheticDataSettings settings{
+      .interval = 300.0f, .scans = 10, .outputPath = out + "/x.ra0"};
 
   DataSetHooks& hooks = GetDataSetHooks();
   const auto reapply = hooks.reapplyNonlinearDetection;

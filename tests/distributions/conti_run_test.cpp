@@ -402,8 +402,8 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
   const auto countSolve = [&] {
     if (phase != Phase::Solve) return;
     const int n = std::min(nNEQUnknowns, nWorkspaceUnknowns);
-    if (pDistSolution && std::all_of(pDistSolution + 1, pDistSolution + n + 1, [](double v) { return v == 0.0; }))
-      ++solves;
+    const auto zero = [](double v) { return v == 0.0; };
+    if (pDistSolution && std::all_of(pDistSolution + 1, pDistSolution + n + 1, zero)) ++solves;
   };
   int refreshesAtSolve = 0;
   HeadlessWindow& window = backend->Headless();
@@ -624,7 +624,8 @@ TEST_F(ContiRunTest, KernelThatLosesTheAmountBalanceIsRefused) {
   EXPECT_EQ(Kernels(4), serial);
   int shown = 0;
   for (const TranscriptEntry& box : backend->Transcript())
-    shown += box.text.find("was not used") != std::string::npos && box.text.find("meniscus") != std::string::npos;
+    shown += box.text.find("was not used") != std::string::npos &&
+             box.text.find("meniscus") != std::string::npos;
   EXPECT_EQ(shown, 1);
 }
 

@@ -350,11 +350,15 @@ TEST(LammSetUp, RefusalsNameTheValueAndItsRange) {
   };
   const Case cases[] = {
       {4, 6e-7, 6.0, 7.2, 1, 5.9f, 7.1f,
-       "the fitting limits (5.9 to 7.1 cm) must lie between the meniscus (6 cm) and the bottom (7.2 cm)."},
-      {4, 6e-7, 7.3, 7.2, 1, 7.25f, 7.25f, "the meniscus (7.3 cm) must lie below the bottom (7.2 cm)."},
+       "the fitting limits (5.9 to 7.1 cm) must lie between the meniscus (6 cm) and the bottom "
+       "(7.2 cm)."},
+      {4, 6e-7, 7.3, 7.2, 1, 7.25f, 7.25f,
+       "the meniscus (7.3 cm) must lie below the bottom (7.2 cm)."},
       {4, 6e-7, 6.0, 7.2, -1, 6.05f, 7.1f, "the loading concentration -1 must not be negative."},
-      {4, -6e-7, 6.0, 7.2, 1, 6.05f, 7.1f, "the diffusion coefficient D -6e-07 cm^2/s must not be negative."},
-      {4, 6e-7, 0.0, 7.2, 1, 6.05f, 7.1f, "the meniscus (0 cm) and the bottom (7.2 cm) must lie above 0 cm."},
+      {4, -6e-7, 6.0, 7.2, 1, 6.05f, 7.1f,
+       "the diffusion coefficient D -6e-07 cm^2/s must not be negative."},
+      {4, 6e-7, 0.0, 7.2, 1, 6.05f, 7.1f,
+       "the meniscus (0 cm) and the bottom (7.2 cm) must lie above 0 cm."},
   };
   for (const Case& c : cases) {
     ResetLammGlobals();
