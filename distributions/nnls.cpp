@@ -18,8 +18,6 @@
 
 namespace tarmic {
 
-std::atomic<long> nNNLSSteps{0};
-
 namespace {
 
 // Optimality: an unknown held at 0 may still have this much gradient.
@@ -109,7 +107,6 @@ bool NNLS() {
   for (;;) {
     if (keys.Interrupted()) return false;
     counter += 1.0;
-    ++nNNLSSteps;
     // w = b - A x over the unknowns off the bound only (most are at 0, and taking
     // away 0 changes no sum), in index order.
     nonzero.clear();

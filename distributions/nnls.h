@@ -3,8 +3,6 @@
 // normal matrix, so the cost does not grow with the number of data points).
 #pragma once
 
-#include <atomic>
-
 namespace tarmic {
 
 // Solves ppNormalMatrixReg x = pNormalRhs with x >= 0 into pDistSolution, over the
@@ -25,9 +23,5 @@ namespace tarmic {
 // press taken (which sets it), it returns false at once without a report;
 // pDistSolution then holds the last feasible iterate.
 bool NNLS();
-
-// Outer steps taken by NNLS since the program started (for the tests of the
-// interrupt: a solve stopped early has taken fewer).
-extern std::atomic<long> nNNLSSteps;
 
 }  // namespace tarmic

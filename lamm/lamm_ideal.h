@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "lamm/amount_balance.h"
 #include "lamm/lamm_interfaces.h"
 #include "lamm/lamm_setup_parts.h"
 #include "lamm/moving_hat_core.h"
@@ -152,6 +153,9 @@ class CLammIdeal : public LammSpeciesState,
 
   // ---- Thread and interrupt --------------------------------------------------------
   bool bInWorkerThread = false;
+  // An equation of a list that the user-interface thread solves itself (no worker
+  // could be started) reads the keyboard too; one in a worker thread only the flag.
+  bool bListInUiThread = false;
   bool bAborted = false;             // stopped early by a user interrupt
   ThrottledKeyPoll keyPoll;          // the keyboard between output times
 
@@ -184,17 +188,22 @@ class CLammIdeal : public LammSpeciesState,
   int nSingular = 0;                 // a tridiagonal pivot failed
   int nDiscretizationError = 0;      // the discretization failed (overflow, step control gave
                                      // up, amount balance lost)
-  // The amount balance of the static and the moving grid (lamm_solve.cpp): the
-  // absolute amount of the loading on the grid of the run (integral of r |c| dr),
-  // and whether an attempt of the last Solve ended because the profile strayed from
-  // it (AmountBalanceHolds, moving_hat_core.h).
-  double dLoadedAmount = 0.0;
-  bool bAmountBalanceLost = false;
+  // The amount balance of the static and the moving grid and of the
+  // concentration-dependent solution (lamm_solve.cpp): the
+  // amount of the loading on the grid of the run and whether an attempt of the last
+  // Solve ended because the profile strayed from it (amount_balance.h).
+  AmountBalance amountBalance;
+  // Node weights integral of r phi_i dr of the static grid of the run, taken with
+  // the loaded amount: the grid stays as laid during a run, so that each recorded
+  // profile costs one sum.
+  std::vector<double> pAmountWeight;
   ProfileAmount CLProfileAmount() const;
   void CLSetLoadedAmount();
-  // False (and bAmountBalanceLost set) when the profile lost the balance; always true
-  // for the concentration-dependent solution, which is not tested.
+  // False (and the balance marked lost) when the profile lost the balance.
   bool CLAmountBalanceHolds();
+  // The refusal of a cell, species or loading that LoadSedimentationParameters
+  // found unusable: which value, and its range.
+  std::string SetUpRefusal() const;
 
   // ---- Scanner -------------------------------------------------------------------
   bool bScanInProgress = false;

@@ -157,10 +157,12 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
   // Between two scans a run may take any number of steps (a fast rotor and a large
   // s make them tiny), so the interrupt is looked at after every step: the keyboard
   // at most every 100 ms in the user-interface thread; for an equation of a list
-  // the flag that the user-interface thread sets when it takes a key as well, and
-  // the keyboard too when the list is solved in that thread itself (no worker could
-  // be started; in a worker the key poll finds nothing).
-  if (bInWorkerThread ? bUserAbort.load() || keyPoll.KeyPressed() : keyPoll.KeyPressed()) {
+  // the flag that the user-interface thread sets when it takes a key, and the
+  // keyboard too when the list is solved in that thread itself (no worker could be
+  // started). A worker does not read the clock of the poll at every step: its key
+  // poll would find nothing.
+  if (bInWorkerThread ? bUserAbort.load() || (bListInUiThread && keyPoll.KeyPressed())
+                      : keyPoll.KeyPressed()) {
     bRunning = 0;
     bAborted = true;
     return;

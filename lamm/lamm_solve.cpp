@@ -2,6 +2,8 @@
 // with their retries, and the status code of a Lamm solution.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
@@ -18,8 +20,10 @@ double CLammIdeal::RotorSpeedAtTime(double t, double dt) {
 }
 
 void CLammIdeal::AdvanceTime(const std::function<void()>& atFinalSpeed) {
-  // A key poll or a readout of the last step may have run window code.
-  CleanVectorState();
+  // A key poll or a readout of the last step may have run window code, in the
+  // user-interface thread only: a worker runs none, and its solution cleans once,
+  // at its start.
+  if (!bInWorkerThread || bListInUiThread) CleanVectorState();
   ++nIteration;
   dTime += dDt;
   if (bStepLandsOnOutput) dTime = dNextOutputTime;
@@ -64,29 +68,34 @@ void CLammIdeal::SelectFEVariant() {
 
 ProfileAmount CLammIdeal::CLProfileAmount() const {
   if (!nArraysAllocated || nGrid < 2) return {};
-  if (!bUseClaverie && bUseMovingHat) {
+  if (!bUseClaverie && bUseMovingHat && !bConcDependentModel) {
     return MovingHatAmountAt(pRadius0.data(), nGrid, dMeniscus, dBottom, dFrameSW2,
                              dTime - dGridTime0, pConc.data());
   }
-  ProfileAmount a;
+  if (pAmountWeight.size() == static_cast<std::size_t>(nGrid) + 1)
+    return WeightedProfileAmount(pAmountWeight.data(), pConc.data(), nGrid);
+  std::vector<double> w(static_cast<std::size_t>(nGrid) + 1, 0.0);
   const double h = (dBottom - dMeniscus) / (nGrid - 1);
-  for (int i = 1; i <= nGrid; ++i) {
-    const double v = StaticGridNodeWeight(pRadius.data(), nGrid, i, bNonUniformGrid, h) * pConc[i];
-    a.net += v;
-    if (v < 0) a.negative -= v;
-  }
-  return a;
+  for (int i = 1; i <= nGrid; ++i)
+    w[i] = StaticGridNodeWeight(pRadius.data(), nGrid, i, bNonUniformGrid, h);
+  return WeightedProfileAmount(w.data(), pConc.data(), nGrid);
 }
 
-void CLammIdeal::CLSetLoadedAmount() { dLoadedAmount = CLProfileAmount().Absolute(); }
+void CLammIdeal::CLSetLoadedAmount() {
+  pAmountWeight.clear();
+  if (nArraysAllocated && nGrid >= 2 && (bUseClaverie || !bUseMovingHat || bConcDependentModel)) {
+    const double h = (dBottom - dMeniscus) / (nGrid - 1);
+    pAmountWeight.assign(static_cast<std::size_t>(nGrid) + 1, 0.0);
+    for (int i = 1; i <= nGrid; ++i)
+      pAmountWeight[i] = StaticGridNodeWeight(pRadius.data(), nGrid, i, bNonUniformGrid, h);
+  }
+  // A shut-off end lets the species leave: the amount may only fall.
+  amountBalance.Start(CLProfileAmount(), !(bShutOffBackDiffusion && dS != 0));
+}
 
 bool CLammIdeal::CLAmountBalanceHolds() {
-  if (bConcDependentModel || !nArraysAllocated) return true;
-  // A shut-off end lets the species leave: the amount may only fall.
-  const bool closed = !(bShutOffBackDiffusion && dS != 0);
-  if (AmountBalanceHolds(CLProfileAmount(), dLoadedAmount, closed)) return true;
-  bAmountBalanceLost = true;
-  return false;
+  if (!nArraysAllocated) return true;
+  return amountBalance.Holds(CLProfileAmount());
 }
 
 void CLammIdeal::RunSelectedSolver() {
@@ -110,6 +119,7 @@ void CLammIdeal::RunSelectedSolver() {
   nSingular = 0;
   nDiscretizationError = 0;
   if (bConcDependentModel) {
+    CLSetLoadedAmount();
     SolveConcDependent();
   } else if (bUseClaverie) {
     CLSetLoadedAmount();
@@ -137,54 +147,95 @@ void CLammIdeal::RunSelectedSolver() {
   }
 }
 
+namespace {
+// The start of every refusal of a solution's set-up.
+constexpr const char* kNotComputed = "The Lamm equation solution was not computed: ";
+}  // namespace
+
+std::string CLammIdeal::SetUpRefusal() const {
+  char text[400];
+  switch (nGeometryError) {
+    case 1:
+      std::snprintf(text, sizeof text,
+                    "the meniscus (%g cm) and the bottom (%g cm) must lie above 0 cm.", dMeniscus,
+                    dBottom);
+      break;
+    case 2:
+      std::snprintf(text, sizeof text, "the loading concentration %g must not be negative.",
+                    dConc0);
+      break;
+    case 3:
+      std::snprintf(text, sizeof text,
+                    "the diffusion coefficient D %g cm^2/s must not be negative.", dD);
+      break;
+    case 4:
+      std::snprintf(text, sizeof text,
+                    "a value is not a number (meniscus %g cm, bottom %g cm, fitting limits %g to "
+                    "%g cm, s %g S, D %g cm^2/s, loading %g).",
+                    dMeniscus, dBottom, static_cast<double>(fLeftLimit),
+                    static_cast<double>(fRightLimit), dS, dD, dConc0);
+      break;
+    default:
+      if (!(dMeniscus < dBottom))
+        std::snprintf(text, sizeof text, "the meniscus (%g cm) must lie below the bottom (%g cm).",
+                      dMeniscus, dBottom);
+      else
+        std::snprintf(text, sizeof text,
+                      "the fitting limits (%g to %g cm) must lie between the meniscus (%g cm) and "
+                      "the bottom (%g cm).",
+                      static_cast<double>(fLeftLimit), static_cast<double>(fRightLimit), dMeniscus,
+                      dBottom);
+      break;
+  }
+  return kNotComputed + std::string(text);
+}
+
 int CLammIdeal::Solve() {
+  CleanVectorState();
   if (bDebugLog) DebugLog(nullptr);
-  dLoadedAmount = 0.0;
-  bAmountBalanceLost = false;
+  amountBalance.Reset();
   if (bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis) {
-    ReportMessage("can't do special geometries in CLammIdeal");
+    ReportMessage(std::string(kNotComputed) +
+                  "the solution of a species cannot take the special cell geometries (linear or "
+                  "planar geometry, the external loading cell, electrophoresis).");
     return 4;
   }
   if (!bGeometryValid) {
-    if (!bRightLimitInside && nGeometryError != 4)
-      ReportMessage("meniscus or bottom parameters in conflict with fitting limits in CLammIdeal");
-    else
-      ReportMessage("invalid geometry or s, D parameters loaded in CLammIdeal");
-    switch (nGeometryError) {
-      case 1: ReportMessage("meniscus or bottom <= 0 loaded in CLammIdeal"); break;
-      case 2: ReportMessage("c0 < 0 loaded in CLammIdeal"); break;
-      case 3: ReportMessage("diffcoeff < 0 loaded in CLammIdeal"); break;
-      case 4: ReportMessage("parameter that is not a finite number loaded in CLammIdeal"); break;
-      default: break;
-    }
+    ReportMessage(SetUpRefusal());
     return 4;
   }
   if (!bOutputValid) {
-    ReportMessage("invalid output parameters loaded in CLammIdeal");
+    ReportMessage(std::string(kNotComputed) + "it was given no scans or no radii to record.");
     return 4;
   }
   if (!bModelSet) {
-    ReportMessage("model not set properly in CLammIdeal");
+    ReportMessage(std::string(kNotComputed) + "it was given no model.");
     return 4;
   }
   if (!bDiscretizationLoaded) {
-    ReportMessage("Lamm discretization parameters not loaded in CLammIdeal");
+    ReportMessage(std::string(kNotComputed) +
+                  "it was given no settings of \"Numerical Control of Lamm Equation Solution\".");
     return 4;
   }
   if (!bSelfAssocLoaded) {
-    ReportMessage("self-association parameters not loaded properly in CLammIdeal");
+    ReportMessage(std::string(kNotComputed) +
+                  "the self-association values (association constant, s and D of the oligomer) "
+                  "are not usable.");
     return 4;
   }
   if (!bSolventLoaded) {
-    ReportMessage("invalid solvent parameters loaded in CLammIdeal");
+    ReportMessage(std::string(kNotComputed) +
+                  "the solvent values (temperature, partial specific volume, buffer density, "
+                  "buffer viscosity) are not usable.");
     return 4;
   }
   if (!bCosoluteLoaded) {
-    ReportMessage("invalid cosolute parameters loaded in CLammIdeal");
+    ReportMessage(std::string(kNotComputed) +
+                  "the values of the cosolute of the inhomogeneous solvent are not usable.");
     return 4;
   }
   if (!bNonIdealLoaded) {
-    ReportMessage("non-ideality parameters not loaded properly in CLammIdeal");
+    ReportMessage(std::string(kNotComputed) + "the non-ideality values (ks, kd) are not usable.");
     return 6;
   }
   const double rate = ScanAt(1).accelRate;
@@ -289,7 +340,7 @@ int CLammIdeal::Solve() {
     }
   }
   if (nDiscretizationError) {
-    if (bAmountBalanceLost) ReportMessage(AmountBalanceMessage(dS));
+    if (amountBalance.Lost()) ReportMessage(AmountBalanceMessage(dS));
     return 2;
   }
   if (nSingular) return 3;

@@ -132,6 +132,7 @@ void MultiThreadCLammIdeal::SolveEquations() {
       auto lamm = std::make_unique<CLammIdeal>();
       lamm->CopySetup(*pTemplate);
       lamm->bInWorkerThread = true;
+      lamm->bListInUiThread = bPollKeys;
       lamm->nEquation = i;
       lamm->nThread = nThread;
       lamm->SetSpeciesAndOutput(pS[i], pD[i], pppOut[i], pOutRadii, nOutRadii, ppScanRadii,

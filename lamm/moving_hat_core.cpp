@@ -260,34 +260,6 @@ void HandOverMovingHat(MovingHatGrid& g, const MovingHatEndWeights& w, double ta
   r0[N] = b;
 }
 
-bool AmountBalanceHolds(const ProfileAmount& now, double loaded, bool closedCell,
-                        double tolerance) {
-  if (!(loaded > 0) || !std::isfinite(loaded)) return true;
-  if (!std::isfinite(now.net) || !std::isfinite(now.negative)) return false;
-  const double limit = tolerance * loaded;
-  if (now.negative > limit) return false;
-  const double gain = now.net - loaded;
-  return closedCell ? std::fabs(gain) <= limit : gain <= limit;
-}
-
-const char* AmountBalanceMessage(double s) {
-  static_assert(kAmountBalanceTolerance == 0.05, "the messages name the tolerance");
-  if (s < 0) {
-    return "The Lamm equation solution was not used: the amount of material in the cell strayed "
-           "by more than 5 % from the amount loaded. A floating species does this when it piles up "
-           "at the meniscus in a layer far thinner than the grid spacing, which the finite-element "
-           "grid cannot resolve (a large |s| with a small D). In \"Numerical Control of Lamm Equation "
-           "Solution\" try more grid points or the other finite-element algorithm; a species that "
-           "hardly diffuses can be modelled with D = 0.";
-  }
-  return "The Lamm equation solution was not used: the amount of material in the cell strayed by "
-         "more than 5 % from the amount loaded. A sedimenting species does this when it piles up at "
-         "the cell bottom in a layer far thinner than the grid spacing, which the finite-element "
-         "grid cannot resolve (a large s with a small D). In \"Numerical Control of Lamm Equation "
-         "Solution\" try \"shut off back-diffusion\", more grid points or the other finite-element "
-         "algorithm; a species that hardly diffuses can be modelled with D = 0.";
-}
-
 ProfileAmount MovingHatAmountAt(const double* r0, int N, double m, double b, double frameSw2,
                                 double tau, const double* c) {
   ProfileAmount a;

@@ -24,6 +24,7 @@
 
 #include <functional>
 
+#include "lamm/amount_balance.h"
 #include "lamm/tridiagonal.h"
 
 namespace tarmic {
@@ -134,32 +135,8 @@ TridagStatus MovingHatCrankNicolson(MovingHatGrid& g, double tau, double dt, dou
 void HandOverMovingHat(MovingHatGrid& g, const MovingHatEndWeights& w, double tau, double s,
                        double D, double* c, double* cOld);
 
-// ---- Amount balance ---------------------------------------------------------------
-//
-// A closed cell keeps what was loaded; a cell with an open end only loses it. A
-// solution whose amount strays from the loaded one by more than the tolerance (a
-// species piling up against a closed end more sharply than the grid resolves: the
-// end values grow without bound and alternate in sign) is not a solution.
+// ---- Amount of the moving grid ----------------------------------------------------
 
-// The amount of a profile, integral of r c dr: the net amount and the amount of its
-// negative values (as a positive number).
-struct ProfileAmount {
-  double net = 0.0, negative = 0.0;
-  double Absolute() const { return net + 2 * negative; }
-};
-// Largest departure from the loaded amount, and largest negative amount, as parts
-// of the loaded amount.
-inline constexpr double kAmountBalanceTolerance = 0.05;
-// True while the amount now keeps the balance with the loaded amount (the absolute
-// amount at the start): its negative part and, in a closed cell, the departure of
-// the net amount (with an open end, only a gain) within tolerance x loaded. A
-// loaded amount that is not positive is not tested; a value that is not finite
-// fails.
-bool AmountBalanceHolds(const ProfileAmount& now, double loaded, bool closedCell,
-                        double tolerance = kAmountBalanceTolerance);
-// The message of a solution refused for its amount balance, for a species of s (S):
-// what failed, the likely cause (the end the species piles up at) and what to try.
-const char* AmountBalanceMessage(double s);
 // The amount of c on the moving grid at the time tau since t0: the node weights of
 // the reference grid with its ends placed for tau (r0 itself is not changed), times
 // e^2.

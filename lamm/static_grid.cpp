@@ -102,7 +102,9 @@ void CLammIdeal::CLStaticGridAssemble(int n) {
   if (bRampRotor) dPlateauSW2 = sw2;
   const int np = std::min(n, nGrid);
   if (bShutOffBackDiffusion && dS < 0 && bInhomogeneousSolvent) {
-    ReportMessage("CLbShutOffBackDiffusion for flotation with inhomogeneous solvent not implemented");
+    ReportMessage(
+        "\"shut off back-diffusion\" does not apply to a floating species in an inhomogeneous "
+        "solvent: its meniscus stays closed.");
   }
   for (int i = 1; i <= np; ++i) StaticGridRow(*this, i, np, sw2);
   nRowsActive = nRowsBuilt = np;

@@ -738,6 +738,8 @@ ModelResult CalculateModel(Window* window) {
                               !bEquilibriumMode && !bExperimentalInitialDistribution &&
                               !bC1Nonideal && !bFaxenApproximation) ||
                              (bNonIdealMultiple && !bDLSData);
+  // The Lamm solutions of velocity data end only with usable step controls.
+  if (!bDLSData && !bEquilibriumMode && !CheckStepControls(result)) return result;
   if (solverObjects) return CalculateSpeciesModelCL(window);
   // Correlation functions have no cell geometry and need no Lamm solution; each
   // needs its record.

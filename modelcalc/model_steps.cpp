@@ -7,11 +7,13 @@
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
 #include "modelcalc/simulation_messages.h"
+#include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/param_checks.h"
 #include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
+#include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "platform/types.h"
 #include "scandata/analysis_switches.h"
@@ -48,6 +50,16 @@ bool CheckMeniscusAndBottom(ModelResult& result) {
                                                         : kSetMeniscusAndBottomText;
   if (result.message.empty()) return true;
   result.status = ModelStatus::NotStarted;
+  return false;
+}
+
+bool CheckStepControls(ModelResult& result) {
+  std::string refusal = QuantityRefusal(kMaxDcOverC, dMaxDcOverC);
+  if (refusal.empty()) refusal = QuantityRefusal(kPointsPerSigma, fPointsPerSigma);
+  if (refusal.empty()) return true;
+  result.status = ModelStatus::NotStarted;
+  result.message = "Numerical Control of Lamm Equation Solution: " + refusal +
+                   " - the model was not computed";
   return false;
 }
 

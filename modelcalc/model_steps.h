@@ -66,6 +66,11 @@ inline constexpr const char* kNonFiniteModelText =
 // kSetMeniscusAndBottomText (shown by the command); also when the fitting limits
 // leave no range (FitLimitsRefusal).
 bool CheckMeniscusAndBottom(ModelResult& result);
+// False when a step control of the Lamm solutions (max dc/c, points per sigma) is
+// not a number within its range, whatever door set it (a step of 0 would never
+// end): the result is NotStarted with a message that names the value and its
+// range (shown by the command).
+bool CheckStepControls(ModelResult& result);
 // Invalidates the main window (not in batch mode).
 void RepaintMain(Window* window);
 // The computed profiles go to the fit rows on the scans' own radii, unless the

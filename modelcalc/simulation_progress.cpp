@@ -113,8 +113,6 @@ ShowSimulationProgress::ShowSimulationProgress(const SimProgressOptions& options
       vRecorded(vPositions.size(), false) {}
 
 void ShowSimulationProgress::Step(double change) {
-  // A key poll or a readout of the last step may have run window code.
-  CleanVectorState();
   // A run may take any number of steps between two scans: the keyboard is looked
   // at every 100 ms as well (the reacting system reads the keys itself).
   if (!(bHeteroAssocModel && bReactingOwnsKeys) && keyPoll.KeyPressed()) {
@@ -127,6 +125,9 @@ void ShowSimulationProgress::Step(double change) {
     ShowSimTime();
     ShowSimRi(static_cast<float>(change));
   }
+  // The key poll and the readouts may have run window code: the recording and the
+  // next step run after the clean-up.
+  CleanVectorState();
   ScanTimeRecorder::Step(change);
 }
 

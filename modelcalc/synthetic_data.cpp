@@ -165,10 +165,19 @@ class HeldLoadedSet {
  public:
   // Notes the values before the generation sets any.
   void Note() { NoteValues(); }
+  HeldLoadedSet() = default;
+  HeldLoadedSet(const HeldLoadedSet&) = delete;
+  HeldLoadedSet& operator=(const HeldLoadedSet&) = delete;
+  // A set still aside when the generation is left (an exception between setting
+  // aside and putting back) comes back; the half-built new set goes.
+  ~HeldLoadedSet() {
+    if (aside_) PutBack();
+  }
   // Takes the set out of the globals (its plots are released, as at a release of
   // the set).
   void SetAside() {
     hadSet_ = nScans > 0;
+    aside_ = true;
     SwapStorage();
     if (hadSet_) {
       if (GetDataSetHooks().releaseDataAndResidualPlots) GetDataSetHooks().releaseDataAndResidualPlots();
@@ -177,7 +186,9 @@ class HeldLoadedSet {
   }
   // The new set was written: the held set is released (the values of the new set
   // that a release sets are kept).
+  bool Aside() const { return aside_; }
   void Release() {
+    aside_ = false;
     SwapStorage();
     const bool accepted = bFitLimitWarningAccepted, changed = bDataChanged;
     const int worst = nWorstScan;
@@ -190,6 +201,7 @@ class HeldLoadedSet {
   // The new set could not be written: it is released and the held set and every
   // noted value are back.
   void PutBack() {
+    aside_ = false;
     FreeDataSet();
     SwapStorage();
     RestoreValues();
@@ -314,6 +326,7 @@ class HeldLoadedSet {
   }
 
   bool hadSet_ = false;
+  bool aside_ = false;  // set aside, neither released nor put back yet
   // Storage (exchanged with the globals).
   int scans_ = 0;
   std::vector<std::string> names_;
@@ -485,14 +498,39 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   // A continuous model reads its distribution from the file over the one on show,
   // which comes back with the loaded set when the new set cannot be written.
   std::optional<HeldDistribution> shownDistribution;
+  // Left by an exception from here on, the generation puts the loaded set back
+  // before the distribution that belongs to it.
+  struct PutBackWhenLeft {
+    HeldLoadedSet& set;
+    std::optional<HeldDistribution>& distribution;
+    ~PutBackWhenLeft() {
+      if (!set.Aside()) return;
+      set.PutBack();
+      if (distribution) distribution->PutBack();
+    }
+  } putBack{held, shownDistribution};
+  bool computed = false;
   if (bContiModel) {
     shownDistribution.emplace();
-    ComputeDistributionSignal(window, in.distributionNormalized);
+    computed = ComputeDistributionSignal(window, in.distributionNormalized);
   } else {
-    CalculateModel(window);
+    computed = CalculateModel(window).ok();
   }
   bRampRotorSpeed = ramp;
   bTimesFromW2t = fromW2t;
+  // A model that could not be computed (a Lamm solution refused, a key that stopped
+  // it; its message was shown) makes no data.
+  if (!computed) {
+    held.PutBack();
+    if (shownDistribution) shownDistribution->PutBack();
+    bSimulating = simulating;
+    RebuildDataAndResidualPlots();
+    RedrawDataPlot(true);
+    RedrawResidualPlot(true);
+    if (!bGeneratingSeries && window) window->Invalidate();
+    return {SyntheticOutcome::NotComputed,
+            "no data were generated: the model could not be computed\nthe loaded data are kept"};
+  }
   if (bTimesFromW2t) {
     const double w = in.rpm * kTwoPiOver60;
     for (int j = 1; j <= in.scans; ++j) pScanInfo[At(j)].time = pScanInfo[At(j)].omega2t / (w * w);

@@ -51,8 +51,10 @@ enum class SyntheticOutcome {
   NotWritable,  // nothing built: a file of the set cannot take its place (reported)
   NotWritten, // its files could not all be written: the loaded set and every
               // setting are as before
+  NotComputed,  // the model could not be computed (its message shown): the loaded
+                // set and every setting are as before
 };
-// The outcome and, for NotWritable and NotWritten, the box the command shows
+// The outcome and, for NotWritable, NotWritten and NotComputed, the box the command shows
 // (caption "ERROR"): the files that failed and "the loaded data are kept".
 struct SyntheticResult {
   SyntheticOutcome outcome = SyntheticOutcome::Refused;

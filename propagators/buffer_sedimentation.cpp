@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "lamm/amount_balance.h"
 #include "lamm/crank_nicolson_step.h"
 #include "lamm/fe_assembly.h"
 #include "lamm/lamm_globals.h"
@@ -109,6 +110,7 @@ class BufferSolver {
   bool singular = false;
   bool gaveUp = false;
   const char* tridagText = "";
+  AmountBalance balance_;  // the loading of the closed cell, against every recorded profile
 };
 
 bool BufferSolver::Allocate() {
@@ -246,6 +248,12 @@ void BufferSolver::StoreScans() {
     return;
   }
   while (nextScan < run_.scanTimes.size() && t >= run_.scanTimes[nextScan]) {
+    // A profile that lost the amount balance is never recorded.
+    if (!balance_.Holds(NodeProfileAmount(r, c, N))) {
+      gaveUp = true;
+      running = false;
+      return;
+    }
     record_(static_cast<int>(nextScan), r, c, N);
     ++nextScan;
   }
@@ -254,6 +262,10 @@ void BufferSolver::StoreScans() {
 
 // The profile is stationary: it is the profile of every later scan.
 void BufferSolver::RecordRemainingScans() {
+  if (nextScan < run_.scanTimes.size() && !balance_.Holds(NodeProfileAmount(r, c, N))) {
+    gaveUp = true;
+    return;
+  }
   for (; nextScan < run_.scanTimes.size(); ++nextScan) record_(static_cast<int>(nextScan), r, c, N);
 }
 
@@ -277,6 +289,7 @@ SimOutcome BufferSolver::Solve() {
     r[i] = run_.meniscus + (i - 1) * (run_.bottom - run_.meniscus) / (N - 1);
     c[i] = run_.amplitude;
   }
+  balance_.Start(NodeProfileAmount(r, c, N), true);
   accelerating = run_.ramp && run_.accelEnd >= 10.0 && run_.accelRate > 0;
   BuildMatrices(run_.rpm);
   // Largest step from s and D, as for the static grid: 0.5 rpm^2 D / s in [10, 1000] s.
@@ -297,6 +310,7 @@ SimOutcome BufferSolver::Solve() {
   if (singular)
     return {SimStatus::Singular,
             std::string(tridagText) + "\nsingular tridiagonal matrix in buffer sedimentation!"};
+  if (gaveUp && balance_.Lost()) return {SimStatus::Diverged, AmountBalanceMessage(run_.s)};
   if (gaveUp) return {SimStatus::Diverged, "discretization error in buffer sedimentation"};
   if (bUserAbort) return {SimStatus::Interrupted, "simulation interrupted"};
   return {};

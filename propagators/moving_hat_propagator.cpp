@@ -44,8 +44,6 @@ struct HatRun {
   double dGridRatio = 1.0;     // (b/m)^(1/(N-1))
   double dHatInterval = 1e10;  // hat interval T, s
   PropagatorSolvent solvent;   // the element integrals in an inhomogeneous solvent
-  double loadedAmount = 0.0;   // absolute amount of the loading on the laid grid
-  bool balanceLost = false;    // the run ended on a lost amount balance
 };
 HatRun gHat;
 
@@ -113,21 +111,6 @@ void PrepareFullHatStep() {
   h.tridag = TridagFactorSolve(FullHatStep(arrays), zero.data(), u.data(), h.N,
                                {arrays.pFullHatGamma, arrays.pFullHatBeta});
   if (h.tridag != TridagStatus::Ok) bSimFailed = 1;
-}
-
-// The amount of the profile on the reference grid at the present time.
-ProfileAmount HatProfileAmount() {
-  return MovingHatAmountAt(pLammRadius2, gHat.N, gHat.g.meniscus, gHat.g.bottom, dFrameSedOmega2,
-                           dSimTime - dHatT0, pLammConc);
-}
-
-// False (and the run marked) when the profile strayed from the loaded amount.
-bool HatAmountBalanceHolds() {
-  const MovingHatElements& el = gHat.g.el;
-  if (AmountBalanceHolds(HatProfileAmount(), gHat.loadedAmount, !el.openBottom && !el.openMeniscus))
-    return true;
-  gHat.balanceLost = true;
-  return false;
 }
 
 void DampEndOverflow() { DampMovingHatOverflow(pLammConc, gHat.N, gHat.s, gHat.D); }
@@ -328,7 +311,8 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
     InitSolventFactors(pLammRadius2, N);
   }
   BuildMovingHatMatrices(frameRpm);
-  h.loadedAmount = HatProfileAmount().Absolute();
+  // The amount every recorded profile is measured against, on the laid grid.
+  progress.TakeLoadedAmount(!h.g.el.openBottom && !h.g.el.openMeniscus, h.s);
   dSimDt = 1.0;
   if (h.cosolute) {
     std::string message;
@@ -366,11 +350,6 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
       bSimDiverged = 1;
       break;
     }
-    if (h.landed && !HatAmountBalanceHolds()) {
-      // A scan is due: a profile that lost the amount balance is never recorded.
-      bSimDiverged = 1;
-      break;
-    }
     fSimChange = change;
     progress.Step(change);
     if (FitRangeCleared(settings, h.s, fitStop)) {
@@ -389,13 +368,8 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
       window.Start();
     }
   }
-  // The final profile, which a stop rule gives to the scans after it, is tested too.
-  if (!bSimFailed && !bSimDiverged && !bUserAbort && !HatAmountBalanceHolds()) bSimDiverged = 1;
   const char* tridag = h.tridag != TridagStatus::Ok ? TridagMessage(h.tridag) : szCosoluteTridagMessage;
-  SimOutcome outcome = FinishSimRun(progress, reason, tridag);
-  if (h.balanceLost && outcome.status == SimStatus::Diverged)
-    outcome.message = AmountBalanceMessage(h.s);
-  return outcome;
+  return FinishSimRun(progress, reason, tridag);
 }
 
 double MovingHatTotalAmount() {

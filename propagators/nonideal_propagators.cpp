@@ -146,6 +146,8 @@ class StaticGridRun {
     std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
     dSimOmega2 = Omega2(dSimRpm);
     FormElements();
+    // The amount every recorded profile is measured against (a closed cell).
+    progress.TakeLoadedAmount(true, k.s1);
     if (set.fixTimestep) dSimDt = dMaxRelChange;
     dSimDtMax = 1000.0;
     bSteadyStateReached = false;
@@ -367,6 +369,8 @@ class MovingHatRun {
     report.dHatInterval = T;
     BuildGrid();
     FormReferenceElements();
+    // The amount every recorded profile is measured against (a closed cell).
+    progress.TakeLoadedAmount(true, k.s1);
     report.dHatFixedDt = std::min(dFrameSedOmega2 > 0 ? dMaxRelChange * T : dMaxRelChange, T);
     std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
     dSimDt = report.dHatFixedDt;

@@ -563,6 +563,9 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
   gReact.fixedDt = dMaxRelChange;
   dSimDt = gReact.fixedDt;
   dSimMass = ReactingCellAmount(pLammConc);
+  // The amount of the total signal every recorded profile is measured against: A
+  // and B stay in the closed cell, free or bound.
+  progress.TakeLoadedAmount(true, 1.0);
 
   // Steady state: the total signal, compared over windows of at least 30 s.
   SimStopReason reason = SimStopReason::Progress;

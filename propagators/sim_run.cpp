@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lamm/element_integrals.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/rotor_ramp.h"
+#include "lamm/special_geometry.h"
 #include "lamm/tridiagonal.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -88,6 +90,7 @@ ScanTimeRecorder::ScanTimeRecorder(std::vector<double> scanTimes, RecordFn recor
 void ScanTimeRecorder::Start() {
   nNext = 0;
   bPastLast = false;
+  balance.Reset();
   bSimContinue = 1;
   if (vTimes.empty()) {
     bSimLandOnStop = 0;
@@ -96,6 +99,46 @@ void ScanTimeRecorder::Start() {
   }
   dSimStopTime = vTimes[0];
   bSimLandOnStop = 1;
+}
+
+ProfileAmount ScanTimeRecorder::GridAmount() {
+  const int N = nSimGridPointsAllocated;
+  if (N < 2 || !pLammRadius || !pLammConc) return {};
+  // The weights of the grid in use, made again only when its radii moved (the
+  // moving grid) or changed; the cell's own geometry for the special cells.
+  const std::size_t n = static_cast<std::size_t>(N) + 1;
+  if (vWeightRadii.size() != n ||
+      !std::equal(pLammRadius + 1, pLammRadius + N + 1, vWeightRadii.begin() + 1)) {
+    vWeightRadii.assign(pLammRadius, pLammRadius + n);
+    vWeights.assign(n, 0.0);
+    const double* r = pLammRadius;
+    if (SpecialGeometry()) {
+      const GeometryWeight g = SelectGeometryWeight(r, N);
+      for (int i = 1; i <= N; ++i)
+        vWeights[i] = static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i));
+    } else {
+      for (int i = 1; i <= N; ++i)
+        vWeights[i] = static_cast<double>(IntegrateNodeWeight(r, N, i, N));
+    }
+  }
+  return WeightedProfileAmount(vWeights.data(), pLammConc, N);
+}
+
+void ScanTimeRecorder::TakeLoadedAmount(bool closedCell, double s) {
+  dBalanceS = s;
+  vWeightRadii.clear();
+  balance.Start(GridAmount(), closedCell);
+}
+
+const char* ScanTimeRecorder::AmountBalanceFailure() const {
+  return balance.Lost() ? AmountBalanceMessage(dBalanceS) : nullptr;
+}
+
+bool ScanTimeRecorder::ProfileKeepsBalance() {
+  if (!balance.Started() || balance.Holds(GridAmount())) return true;
+  bSimDiverged = 1;
+  bSimContinue = 0;
+  return false;
 }
 
 void ScanTimeRecorder::Record(int scan) {
@@ -117,6 +160,7 @@ void ScanTimeRecorder::Step(double /*change*/) {
   while (nNext < n && dSimTime >= vTimes[nNext] - 1e-9 * std::max(1.0, vTimes[nNext])) {
     if (!moved && bHatGridInUse) MoveHatGrid();
     moved = true;
+    if (!ProfileKeepsBalance()) return;
     double next = 0.0;
     if (!ScanAssembled(nNext, &next)) {
       dSimStopTime = next;
@@ -144,11 +188,12 @@ void ScanTimeRecorder::Finish(SimStopReason reason) {
   if (bPastLast) {
     // The final profile replaces the last scan, once.
     if (bHatGridInUse) MoveHatGrid();
-    Record(n - 1);
+    if (ProfileKeepsBalance()) Record(n - 1);
     return;
   }
   if (reason == SimStopReason::SteadyState || reason == SimStopReason::FitRange) {
     if (nNext < n && bHatGridInUse) MoveHatGrid();
+    if (nNext < n && !ProfileKeepsBalance()) return;
     while (nNext < n) Record(nNext++);
   }
 }
@@ -240,7 +285,8 @@ SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char*
     out.message = tridagMessage && *tridagMessage ? tridagMessage : "singular tridiagonal matrix!";
   } else if (bSimDiverged) {
     out.status = SimStatus::Diverged;
-    out.message = "change grid size and readjust max dc/c";
+    const char* balance = progress.AmountBalanceFailure();
+    out.message = balance ? balance : "change grid size and readjust max dc/c";
   } else if (bUserAbort) {
     out.status = SimStatus::Interrupted;
     out.message = "simulation interrupted";

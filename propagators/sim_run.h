@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "lamm/amount_balance.h"
 #include "numerics/hydrodynamics.h"
 
 namespace tarmic {
@@ -138,6 +139,14 @@ class SimProgress {
   virtual bool PastLastScan() const { return false; }
   // Once, after the loop.
   virtual void Finish(SimStopReason /*reason*/) {}
+  // Once the propagator has laid its grid and loading (pLammRadius, pLammConc): the
+  // amount every recorded profile is measured against (lamm/amount_balance.h).
+  // closedCell is false when an end lets the species out; s (S, or the direction of
+  // the system) names the end it piles up at in the message.
+  virtual void TakeLoadedAmount(bool /*closedCell*/, double /*s*/) {}
+  // The message of a run that ended because a profile due for recording had lost
+  // the amount balance; null otherwise.
+  virtual const char* AmountBalanceFailure() const { return nullptr; }
 };
 
 // Records the profile at a list of scan times through a callback. Scans reached
@@ -146,6 +155,9 @@ class SimProgress {
 // recorded once into the last scan. When the run stops early by its own rule, the
 // scans not reached get the current profile: after a steady-state stop that is the
 // true final profile; after a fit-range stop the boundary has left the fitted range.
+// A profile due for recording that lost the amount balance with the loading taken
+// by TakeLoadedAmount is never recorded: the run ends as diverged (bSimDiverged)
+// with the balance message.
 class ScanTimeRecorder : public SimProgress {
  public:
   // scan (0-based), radii r[1..n], profile c[1..n].
@@ -157,6 +169,8 @@ class ScanTimeRecorder : public SimProgress {
   bool PastLastScan() const override { return bPastLast; }
   void Finish(SimStopReason reason) override;
   int ScansRecorded() const { return nNext; }
+  void TakeLoadedAmount(bool closedCell, double s) override;
+  const char* AmountBalanceFailure() const override;
 
  protected:
   // Called while scan (0-based) is due. A recorder that assembles a scan over
@@ -167,11 +181,18 @@ class ScanTimeRecorder : public SimProgress {
   virtual void Record(int scan);
 
  private:
+  // False, with the run ended as diverged, when the grid profile lost the balance.
+  bool ProfileKeepsBalance();
+  // The amount of pLammConc on pLammRadius.
+  ProfileAmount GridAmount();
   std::vector<double> vTimes;
   RecordFn fnRecord;
   bool bFinalProfile;
   int nNext = 0;
   bool bPastLast = false;
+  AmountBalance balance;
+  double dBalanceS = 0.0;
+  std::vector<double> vWeights, vWeightRadii;  // node weights and the radii they are of
 };
 
 // The time beyond which a run past its last scan ends, s.

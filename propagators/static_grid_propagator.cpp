@@ -422,6 +422,9 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
     if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
   }
   RebuildMatrices(N);
+  // The amount every recorded profile is measured against; back-diffusion shut off
+  // lets the species out through the bottom.
+  progress.TakeLoadedAmount(!(settings.outflowBottom && !inhom), sp.s);
   const ActiveWindowBounds window = ActiveWindowBoundsFor(N);
   nMaxActiveFirst = window.leftMax;
   nTruncExtension = window.grow;

@@ -328,6 +328,61 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   EXPECT_NE(ReadFile(out + "/00001.ra0"), "old\n");
 }
 
+// Generate left early keeps the loaded set whole: by an exception between setting
+// the loaded set aside and putting it back (a bad_alloc from the hook that the
+// common grid of the new set runs), and by a model whose Lamm solution is refused
+// (a floating species of -5 S and D 1e-10 cm^2/s at the closed meniscus, ten scans
+// at 50,000 rpm), which generates nothing and says so.
+TEST_F(DataSetToolsTest, GenerateLeftEarlyKeepsTheLoadedSet) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  auto loaded = [] {
+    std::vector<std::vector<float>> rows;
+    for (int j = 1; j <= nScans; ++j) {
+      rows.emplace_back(ppRadius[j] + 1, ppRadius[j] + pnPoints[j] + 1);
+      rows.emplace_back(ppSignal[j] + 1, ppSignal[j] + pnPoints[j] + 1);
+      rows.emplace_back(ppFit[j] + 1, ppFit[j] + pnPoints[j] + 1);
+      rows.push_back({static_cast<float>(pScanInfo[j].time)});
+    }
+    return rows;
+  };
+  const auto before = loaded();
+  const GridData grid = gCurrentGrid;
+  const std::string dataDir = szDataDirectory;
+  const std::string out = ProgramDir() + "/generated";
+  fs::create_directories(out);
+  const SyntheticDataSettings settings{
+      .interval = 300.0f, .scans = 10, .outputPath = out + "/x.ra0"};
+
+  DataSetHooks& hooks = GetDataSetHooks();
+  const auto reapply = hooks.reapplyNonlinearDetection;
+  hooks.reapplyNonlinearDetection = [](bool) { throw std::bad_alloc(); };
+  EXPECT_THROW(GenerateSyntheticData(nullptr, settings), std::bad_alloc);
+  hooks.reapplyNonlinearDetection = reapply;
+  EXPECT_TRUE(loaded() == before) << "the loaded set did not come back";
+  EXPECT_TRUE(gCurrentGrid == grid);
+  EXPECT_EQ(szDataDirectory, dataDir);
+  EXPECT_TRUE(FilesIn(out).empty());
+
+  pSpeciesS[1] = -5.0f;
+  pSpeciesMassOrD[1] = 1e-3f;  // 1e-7 cm^2/s
+  PackModelParams();
+  Backend().ClearTranscript();
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  const SyntheticResult refused = GenerateSyntheticData(nullptr, settings);
+  EXPECT_EQ(refused.outcome, SyntheticOutcome::NotComputed);
+  EXPECT_NE(refused.message.find("the loaded data are kept"), std::string::npos);
+  bool named = false;
+  for (const TranscriptEntry& e : Backend().Transcript())
+    named = named || e.text.find("meniscus") != std::string::npos;
+  EXPECT_TRUE(named) << "the refusal of the solution was not shown";
+  EXPECT_TRUE(loaded() == before);
+  EXPECT_EQ(szDataDirectory, dataDir);
+  EXPECT_TRUE(FilesIn(out).empty());
+}
+
 // Generating data while the amplitudes are solved linearly: the data are the model
 // of the given loading (the linear step would fit it to data not yet made); the
 // linear step is off afterwards, the amplitude stays fitted, and the parameters

@@ -375,6 +375,38 @@ TEST(LammGrids, NegativeFrameOfTheMovingGridSolvesAFloatingSpecies) {
   }
 }
 
+// A cell, species or loading the solution cannot take is refused with one message
+// that names the value and what it must be, in the terms of the Parameters dialog.
+TEST(LammSetUp, RefusalsNameTheValueAndItsRange) {
+  struct Case {
+    double s, D, m, b, c0;
+    float left, right;
+    const char* text;
+  };
+  const Case cases[] = {
+      {4, 6e-7, 6.0, 7.2, 1, 5.9f, 7.1f,
+       "the fitting limits (5.9 to 7.1 cm) must lie between the meniscus (6 cm) and the bottom "
+       "(7.2 cm)."},
+      {4, 6e-7, 7.3, 7.2, 1, 7.25f, 7.25f,
+       "the meniscus (7.3 cm) must lie below the bottom (7.2 cm)."},
+      {4, 6e-7, 6.0, 7.2, -1, 6.05f, 7.1f, "the loading concentration -1 must not be negative."},
+      {4, -6e-7, 6.0, 7.2, 1, 6.05f, 7.1f,
+       "the diffusion coefficient D -6e-07 cm^2/s must not be negative."},
+      {4, 6e-7, 0.0, 7.2, 1, 6.05f, 7.1f,
+       "the meniscus (0 cm) and the bottom (7.2 cm) must lie above 0 cm."},
+  };
+  for (const Case& c : cases) {
+    ResetLammGlobals();
+    Experiment e;
+    e.Build();
+    auto o = MakeSolver(e, c.s, c.D, ClosedCellSettings(100, false), c.c0);
+    o->LoadSedimentationParameters(c.s, c.D, c.m, c.b, c.c0, c.left, c.right);
+    EXPECT_EQ(o->Solve(), 4);
+    ASSERT_EQ(o->Messages().size(), 1u) << c.text;
+    EXPECT_EQ(o->Messages()[0], std::string("The Lamm equation solution was not computed: ") + c.text);
+  }
+}
+
 // A fast species on the moving grid: once the material has left the fitted range
 // the run ends by itself, and the scans after its end get the final profile.
 TEST(LammEquilibrium, EarlyStopOfTheMovingGridFillsTheLaterScans) {

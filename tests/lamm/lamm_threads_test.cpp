@@ -181,8 +181,8 @@ TEST_F(LammThreads, RefusedEquationsOfAListAreReportedInOneBox) {
     }
     ASSERT_EQ(backend->Transcript().size(), 1u) << threads << " threads";
     EXPECT_EQ(backend->Transcript()[0].text,
-              "invalid geometry or s, D parameters loaded in CLammIdeal\n"
-              "diffcoeff < 0 loaded in CLammIdeal\n"
+              "The Lamm equation solution was not computed: the diffusion coefficient D -1e-07 "
+              "cm^2/s must not be negative.\n"
               "error #4 in simulation #1")
         << threads << " threads";
     EXPECT_FALSE(bUserAbort);

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
 #include <set>
 #include <vector>
 
@@ -181,6 +184,50 @@ TEST_F(SimulationProgress, KeyPressStopsTheRunAtTheNextStep) {
   EXPECT_FLOAT_EQ(ppFit[2][50], 0.0f);
   EXPECT_FLOAT_EQ(ppFit[1][50], 0.0f);
 }
+
+#if defined(__x86_64__)
+// Whether the upper halves of the vector registers are in use: bit 2 of the
+// in-use state that XGETBV reports for ECX = 1; false where the processor has no
+// such report (the test is skipped there).
+bool CanSeeUpperHalves() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (!__get_cpuid_count(1, 0, &a, &b, &c, &d) || !(c & bit_OSXSAVE) || !(c & bit_AVX)) return false;
+  return __get_cpuid_count(0xD, 1, &a, &b, &c, &d) && (a & 4u);
+}
+bool UpperHalvesInUse() {
+  unsigned lo = 0, hi = 0;
+  __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(1));
+  return (lo & 4u) != 0;
+}
+// What window code compiled for the wide registers may leave behind.
+void UseUpperHalves() { __asm__ volatile("vpcmpeqd %%ymm8, %%ymm8, %%ymm8" ::: "xmm8"); }
+
+// The key poll of a step runs window code (here: a pump that leaves the upper
+// halves in use); the step's arithmetic after it, and the next step, run with
+// them clean.
+TEST_F(SimulationProgress, StepCleansTheVectorStateAfterItsKeyPoll) {
+  if (!CanSeeUpperHalves()) GTEST_SKIP() << "no report of the vector state in use";
+  ScopedHeadlessBackend backend;
+  int dirtied = 0;
+  backend->SetPumpHook([&] {
+    UseUpperHalves();
+    if (UpperHalvesInUse()) ++dirtied;
+  });
+  for (const bool live : {false, true}) {
+    SimProgressOptions options;
+    options.liveDisplay = live;
+    ShowSimulationProgress progress(options);
+    progress.Start();
+    const int before = dirtied;
+    dSimTime = 10.0;
+    progress.Step(0.01);
+    const bool inUse = UpperHalvesInUse();
+    ASSERT_GT(dirtied, before) << "the step polled no keys";
+    EXPECT_FALSE(inUse) << "live display " << live;
+  }
+  backend->SetPumpHook(nullptr);
+}
+#endif
 
 // With the live display the reacting system's free A, free B and complex are drawn
 // over the data plot at each scan time, in blue, green and red; without the switch
