@@ -527,6 +527,14 @@ std::string EntriesRefusal(std::vector<float>& v, std::string* clamped) {
     if (std::string why = EntryRefusal(rows[i], v[i]); !why.empty())
       return LinePrefix(static_cast<int>(i)) + why;
   }
+  // With nonlinear detection on (line 157, on at exactly 1) the power coefficient
+  // is the exponent of the detector's response, whose inverse takes 1/e: 0 (not
+  // set) is none then.
+  if (v.size() > 157 && v[156] == 1.0f) {
+    const Quantity& row = rows[157].quantity;
+    if (std::string why = QuantityRefusal({row.name, row.unit, PowerCoefficientRange(true)}, v[157]); !why.empty())
+      return LinePrefix(156, 157) + why + " with nonlinear detection on";
+  }
   const float code = v[72];
   if (code >= 1.0f && ContinuousModelCommand(TruncateToInt(code)) == 0)
     return LinePrefix(72) + Format("the continuous-model code %g is not known", static_cast<double>(code));
