@@ -15,6 +15,7 @@
 #include "distributions/distribution_prior.h"
 #include "modelfit/model_options.h"
 #include "modelfit/params_dialog.h"
+#include "scandata/radial_grid.h"
 #include "resources/command_ids.h"
 
 namespace tarmic::testing {
@@ -192,8 +193,10 @@ TEST_F(PriorDialogTest, PriorStandsOverTheDistributionWithItsPeakAtTheTopOfTheRa
 // to 100 beside the field), a width of 1e30 S, a location of -2e9 S, log10 ks of
 // 50 (10^50 leaves the float range) and a signal per mg/ml of 0 (the signal is
 // divided by it) were taken. Each is refused naming the peak or the answer, the
-// value and the range; the dialog stays open, the question is asked again.
-TEST_F(PriorDialogTest, PeakRowsAndNonidealAnswersAreJudgedByTheirRanges) {
+// value and the range; the dialog stays open, the question is asked again. The
+// Parameters dialog refuses a bottom of 0 with data loaded as the parameter file
+// does.
+TEST_F(PriorDialogTest, PeakRowsNonidealAnswersAndAnUnsetBottomAreJudgedLikeTheFiles) {
   const struct {
     int field;
     const char* text;
@@ -253,6 +256,25 @@ TEST_F(PriorDialogTest, PeakRowsAndNonidealAnswersAreJudgedByTheirRanges) {
     if (e.kind == "MessageBox" && e.text.find("must lie") != std::string::npos) refusals.push_back(e.text);
   EXPECT_EQ(refusals, (std::vector<std::string>{"the log10(ks/(mg/ml)) 50 must lie between -30 and 2",
                                                 "the signal per mg/ml 0 must lie between 1e-06 and 1e+09"}));
+
+  // A bottom of 0 in the Parameters dialog with data loaded: the next grid rebuilt
+  // moved the right fitting limit to -0.01 cm and the left one next to the
+  // meniscus. Refused as the parameter file refuses it; the limits stay.
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  TransferBuffer bottom;
+  bottom.text = {{437, "0"}};
+  Backend().ClearTranscript();
+  Backend().QueueDialog(IDOK, bottom);
+  Backend().QueueMessageBox(IDOK, "Parameter Error");
+  Backend().QueueDialog(IDCANCEL);
+  Dispatch(kCmParameters);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxText("Parameter Error"), "the meniscus 6 cm must lie below the bottom 0 cm");
+  EXPECT_FLOAT_EQ(fBottom, static_cast<float>(kCellBottom));
+  BuildCommonRadialGrid();
+  EXPECT_FLOAT_EQ(fFitLeftLim, kLeftLimit);
+  EXPECT_FLOAT_EQ(fFitRightLim, kRightLimit);
 }
 
 }  // namespace
