@@ -49,8 +49,13 @@ bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std
   std::vector<std::string> lines;
   if (!ReadTextFileLines(path, &lines, why)) return false;
   coef->push_back(0.0);  // index 0 unused
-  // Each line that is not blank is one number as a whole: "1,5" or "1.5abc" read as
-  // 1 and 1.5, and a line of text ended the series without a word.
+  // The first word of each line that is not blank is one number as a whole; the
+  // rest of the line is a comment ("0.5 S"). "1,5" and "1.5abc" read as 1 and 1.5
+  // before, and a line of text ended the series without a word.
+  for (std::string& line : lines) {
+    const std::size_t start = line.find_first_not_of(" \t");
+    line = start == std::string::npos ? std::string() : line.substr(start, line.find_first_of(" \t", start) - start);
+  }
   for (const NumberLine& l : NumberLinesOf(lines)) {
     if (!l.value) {
       coef->clear();

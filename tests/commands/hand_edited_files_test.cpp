@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "distributions/distribution_transforms.h"
+#include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fluorescence_detection.h"
+#include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -286,7 +288,8 @@ TEST_F(HandEditedFilesTest, ARefusedParameterFileShowsItsRefusalAlone) {
 // file users write by hand reads each line as one number: a parameter file with a
 // negative buffer Mb (line 102) or s (lines 103 and 111), which the buffer dialog
 // refuses, or with nonlinear detection on (line 157) and the power coefficient 0
-// (line 158), which the fluorescence dialog refuses, is refused with its lines;
+// (line 158), which the fluorescence dialog refuses, is refused with its lines,
+// and a fit no longer stores such values;
 // the a(R) series and the solvent's coefficient files took "1.5abc" as 1.5 and
 // ended at a line of text without a word.
 TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAreWholeNumbers) {
@@ -319,6 +322,16 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
     lines[Idx(156)] = "0.000000";
     EXPECT_EQ(ReloadWith(lines, 158, "0.000000").first, 1);
   }
+  // A fit floated buffer s, reference s and the exponent freely, and the file it
+  // saved was then refused: it holds them to the same ranges.
+  for (const FloatingExtra& e : FloatingExtras()) {
+    const std::string name = e.name;
+    if (name == "buffer s" || name == "refs") e.Apply(-1.0f);
+    if (name == "nonlin coeff") e.Apply(0.0f);
+  }
+  EXPECT_EQ(BufferSed.sampleS, 0.0);
+  EXPECT_EQ(BufferSed.refS, 0.0);
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 1e-6f);
 
   // a(R) = 2 halves every value; a line with a tail or of text refuses the file
   // with its line and leaves the distribution as it was.
@@ -346,11 +359,12 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
   }
   FreeDistributionVectors();
 
-  // The density, viscosity, s(c) and D(c) coefficient files alike.
+  // The density, viscosity, s(c) and D(c) coefficient files alike (a comment may
+  // follow the number after a blank).
   const std::string density = ProgramDir() + "/density.dat";
   std::vector<double> coef;
   std::string why;
-  WriteFile(density, "0.99823\n\n0.5\n1.2\n");
+  WriteFile(density, "0.99823\n\n0.5 (a comment)\n1.2\n");
   ASSERT_TRUE(ReadCoefficientFile(density, &coef, &why));
   EXPECT_EQ(coef, (std::vector<double>{0.0, 0.99823f, 0.5, 1.2f}));
   WriteFile(density, "0.99823\n0,5\n1.2\n");
