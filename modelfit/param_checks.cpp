@@ -142,6 +142,8 @@ std::string FieldsOfVariantRefusal(const TransferBuffer& record) {
     Quantity q{"", "", Closed(-kLargest, kLargest)};
     if (const auto it = ofField.find(id); it != ofField.end())
       q = it->second;
+    else if (id == 440 && Field440IsSignalPerConc())
+      q.range = kSignalPerConcentration.range;  // the signal is divided by it
     else if (id == 413 || id == 426 || (id >= 438 && id <= 440))
       q.range.low = 0.0;
     // A field the variant does not show is named by the value it holds.

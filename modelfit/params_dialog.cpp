@@ -153,11 +153,6 @@ int SizeShapeViewOf(const TransferBuffer& record) {
   return 0;
 }
 
-// Template 308 (monomer-dimer, M and s) holds its signal per mg/ml there as well.
-bool Field440IsSignalPerConc() {
-  return IsNonidealModel() || bCsNonideal || (bMonomerDimer && bFitMAndS);
-}
-
 float ScalingExponentShown() {
   return pSpeciesExtra[3] != 0.0f ? pSpeciesExtra[3] : fScalingExponent;
 }
@@ -388,6 +383,11 @@ int RunUntilValid(const DialogTemplate& dialog, TransferBuffer& record) {
 }
 
 }  // namespace
+
+// Template 308 (monomer-dimer, M and s) holds its signal per mg/ml there as well.
+bool Field440IsSignalPerConc() {
+  return IsNonidealModel() || bCsNonideal || (bMonomerDimer && bFitMAndS);
+}
 
 void InitParamsTransfer(TransferBuffer& record) {
   record.text.clear();

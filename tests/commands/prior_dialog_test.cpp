@@ -257,6 +257,22 @@ TEST_F(PriorDialogTest, PeakRowsNonidealAnswersAndAnUnsetBottomAreJudgedLikeTheF
   EXPECT_EQ(refusals, (std::vector<std::string>{"the log10(ks/(mg/ml)) 50 must lie between -30 and 2",
                                                 "the signal per mg/ml 0 must lie between 1e-06 and 1e+09"}));
 
+  // The signal per mg/ml in the dialog of a non-ideal species, which the signal is
+  // divided by, refused at 0 as the answer above is.
+  Dispatch(kCmNonidealSingle);
+  InitParamsTransfer(record);
+  TransferBuffer perConc;
+  perConc.text = {{440, "0"}};
+  Backend().ClearTranscript();
+  Backend().QueueDialog(IDOK, perConc);
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueDialog(IDCANCEL);
+  EXPECT_FALSE(RunParametersDialog(nullptr, record));
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  const std::string perConcRefusal = BoxText("Input Error");
+  EXPECT_NE(perConcRefusal.find(" 0 must lie between 1e-06 and 1e+09"), std::string::npos) << perConcRefusal;
+  EXPECT_DOUBLE_EQ(fSignalPerConc, static_cast<double>(3.3f));
+
   // A bottom of 0 in the Parameters dialog with data loaded: the next grid rebuilt
   // moved the right fitting limit to -0.01 cm and the left one next to the
   // meniscus. Refused as the parameter file refuses it; the limits stay.
