@@ -127,17 +127,10 @@ void FillBufferSedTransfer(TransferBuffer& r) {
 }
 
 std::string BufferSedFieldsRefusal(const TransferBuffer& record) {
-  // The ranges of the parameter file's rows for these values, named as the dialog
-  // labels them. D and Mb of a buffer component are not negative (an Mb of 0 is
-  // taken as 10 g/mol). Its s is not negative either: the model takes the sign of
-  // s from Mb, whose sign the dialog never admitted, and in the other
-  // parametrisation derives Mb from s.
+  // The ranges of the parameter file's rows for these values (D, Mb and s of a
+  // buffer component not negative), named as the dialog labels them.
   const std::span<const FileEntry> rows = ParameterFileEntries();
   auto row = [&](int entry) { return EntryOf(rows, entry).quantity.range; };
-  auto nonNegative = [](ValueRange r) {
-    r.low = std::max(r.low, 0.0);
-    return r;
-  };
   const DialogTemplate& dialog =
       GetDialogTemplate(std::to_string(bFitMAndS ? kBufferSedMassDialogId : kBufferSedDialogId));
   struct Field {
@@ -146,13 +139,13 @@ std::string BufferSedFieldsRefusal(const TransferBuffer& record) {
     ValueRange range;
   };
   const Field fields[] = {
-      {556, bFitMAndS ? "g/mol" : "", nonNegative(row(bFitMAndS ? 101 : 100))},
-      {558, "S", nonNegative(row(102))},
+      {556, bFitMAndS ? "g/mol" : "", row(bFitMAndS ? 101 : 100)},
+      {558, "S", row(102)},
       {560, "", row(103)},
       {563, "cm", row(105)},
       {565, "", row(106)},
-      {568, bFitMAndS ? "g/mol" : "", nonNegative(row(bFitMAndS ? 109 : 108))},
-      {570, "S", nonNegative(row(110))},
+      {568, bFitMAndS ? "g/mol" : "", row(bFitMAndS ? 109 : 108)},
+      {570, "S", row(110)},
   };
   for (const Field& f : fields) {
     const std::string name = "\"" + std::string(ControlLabel(dialog, f.id)) + "\"";

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "distributions/distribution_models.h"
@@ -11,6 +12,7 @@
 #include "modelfit/transfer_fields.h"
 #include "services/error_box.h"
 #include "numerics/number_input.h"
+#include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "resources/dialogs.h"
 
@@ -78,15 +80,23 @@ PriorSource Source(const TransferBuffer& record) {
 // The reason why the entries cannot be taken, or empty.
 std::string EntryProblem(const TransferBuffer& record) {
   for (int k = 1; k <= kPriorPeaks; ++k) {
+    // A ticked row's values are judged by their ranges, named by row; an unticked
+    // row is emptied on OK and only needs numbers.
+    if (FieldChecked(record, PeakBox(k))) {
+      const std::pair<int, const Quantity*> fields[] = {
+          {LocationEdit(k), &kPriorPeakLocation}, {WidthEdit(k), &kPriorPeakWidth}, {AmplitudeEdit(k), &kPriorPeakAmplitude}};
+      for (const auto& [id, q] : fields) {
+        const std::string name = "peak #" + std::to_string(k) + " " + q->name;
+        if (std::string why = FieldRefusal(record, id, {name.c_str(), q->unit, q->range}); !why.empty()) return why;
+      }
+      continue;
+    }
     if (!IsValidFloat(FieldText(record, LocationEdit(k)).c_str()))
       return "peak #" + std::to_string(k) + ": the location must be a number";
     if (!IsValidFloat(FieldText(record, WidthEdit(k)).c_str()))
       return "peak #" + std::to_string(k) + ": the width must be a number";
     if (!IsValidPositiveFloat(FieldText(record, AmplitudeEdit(k)).c_str()))
       return "peak #" + std::to_string(k) + ": the amplitude must be a number not below 0";
-    // A negative width would make the Gaussian of the row negative.
-    if (FieldChecked(record, PeakBox(k)) && FieldNumber(record, WidthEdit(k)) < 0.0)
-      return "peak #" + std::to_string(k) + ": the width must not be negative (0 is a delta peak)";
   }
   if (!PriorUsed(record)) return {};
   switch (Source(record)) {

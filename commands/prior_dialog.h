@@ -30,9 +30,11 @@ void InitPriorParamsTransfer(TransferBuffer& record);
 // above 0 counts as empty, width -1), the rows below unticked with 0.
 void FillPriorParamsTransfer(TransferBuffer& record);
 
-// The entry check of the dialog: every location and width a number, every
-// amplitude a number not below 0; a ticked row's width not negative (0 is a delta
-// peak); with the prior used, peaks as its source need peak #1 (location not 0,
+// The entry check of the dialog: a ticked row's location, width and amplitude
+// within their ranges (value_ranges.h: kPriorPeakLocation, kPriorPeakWidth with 0
+// a delta peak, kPriorPeakAmplitude 0.01 to 100 or 0), the sentence naming the
+// peak, the value and the range; in an unticked row every location and width a
+// number, every amplitude a number not below 0; with the prior used, peaks as its source need peak #1 (location not 0,
 // amplitude above 0), a file as its source needs a file chosen before or "Load New
 // Prior File", and a "GJT file" import is not available. On a failure: the
 // asterisk beep and the reason ("Input Error"); false keeps the dialog open.

@@ -2,15 +2,19 @@
 #include "distributions/distribution_transforms.h"
 
 #include <cmath>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "distributions/conti_run.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
-#include "numerics/cvector.h"
 #include "numerics/hydrodynamics.h"
+#include "numerics/number_input.h"
+#include "numerics/text_lines.h"
 #include "plot/winplot.h"
+#include "scandata/plausibility.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -83,18 +87,31 @@ bool TransformToRh(float vbar20) {
 
 TransformResult ApplyMieScatCorrection(const std::string& fileName) {
   if (!DistributionExists()) return {};
-  CVector coefficients;
-  coefficients.ReadFromFile(fileName.c_str());
-  const int m = static_cast<int>(coefficients.Length());
+  // The coefficients a0, a1, ... one per line, as users write them by hand: a line
+  // that is not one number as a whole ("1.5abc", "1,5") refuses the file, naming
+  // the line, rather than ending the series there.
+  std::string text, why;
+  if (!ReadPlainTextFile(fileName, &text, &why))
+    return {false, Format("the coefficients of a(R) in %s cannot be read: %s", fileName.c_str(), why.c_str())};
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; ReadTextLine(in, &line);) lines.push_back(line);
+  std::vector<double> a;
+  for (const NumberLine& l : NumberLinesOf(lines)) {
+    if (!l.value)
+      return {false, Format("the coefficients of a(R) in %s cannot be used: %s", fileName.c_str(),
+                            NoNumberText(l.line).c_str())};
+    a.push_back(*l.value);
+  }
+  const int m = static_cast<int>(a.size());
   if (m < 1) return {false, Format("no coefficients of a(R) in %s", fileName.c_str())};
-  const float* a = coefficients.Data();
   const int n = nDistGrid;
   std::vector<double> factor(static_cast<std::size_t>(n) + 1);
   for (int i = 1; i <= n; ++i) {
     // Horner form of a0 + a1 R + ... + a(m-1) R^(m-1).
     const double R = pDistGrid[i];
     double v = 0.0;
-    for (int k = m - 1; k >= 0; --k) v = v * R + a[k];
+    for (int k = m - 1; k >= 0; --k) v = v * R + a[static_cast<std::size_t>(k)];
     if (v == 0.0 || !std::isfinite(v))
       return {false, Format("a(R) = 0 at R = %.3f nm: the distribution is not corrected", R)};
     factor[static_cast<std::size_t>(i)] = v;

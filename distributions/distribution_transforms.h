@@ -46,9 +46,11 @@ bool TransformToRh(float vbar20);
 
 // Reads the coefficients a0..a(m-1) of the power series a(R) = sum a_k R^k (R in nm)
 // from a file of one number per line and divides every value by a(R) at its grid
-// point (pDistValues2 too when both regularisations are shown). A file without
-// coefficients, or a(R) = 0 (or not finite) at any grid point, is refused with its
-// message and leaves the distribution unchanged; without a distribution it is
+// point (pDistValues2 too when both regularisations are shown). A file that cannot
+// be read or is no text, a line that is not one number ("line N holds no number";
+// blank lines are skipped), a file without coefficients, or a(R) = 0 (or not
+// finite) at any grid point, is refused with its message and leaves the
+// distribution unchanged; without a distribution it is
 // refused with no message.
 TransformResult ApplyMieScatCorrection(const std::string& fileName);
 

@@ -84,6 +84,11 @@ void SetSolventVbar(float v) {
 
 FitBounds Unbounded() { return FitBounds::None(); }
 FitBounds NotNegative() { return FitBounds::AtLeast(0.0f); }
+// The exponent of nonlinear detection stays one the transform can invert.
+FitBounds PowerCoefficientBounds() {
+  const ValueRange r = PowerCoefficientRange(true);
+  return FitBounds::Within(static_cast<float>(r.low), static_cast<float>(r.high));
+}
 
 const ExtraValue kExtras[] = {
     {[] { return gInhomSolvent.bInhomogeneousSolvent && gInhomSolvent.bFitVbar; }, SolventVbar,
@@ -103,7 +108,7 @@ const ExtraValue kExtras[] = {
      [] { return FitBounds::Within(0.5f, 2.0f); }, "radial mag factor", nullptr, 1.0001, 0.0001,
      0.0001, false},
     {[] { return bNonlinearDetection && bFitPowerCoefficient; }, [] { return fPowerCoefficient; },
-     [](float v) { fPowerCoefficient = v; }, Unbounded, "nonlin coeff", nullptr, 1.0001, 0.0001,
+     [](float v) { fPowerCoefficient = v; }, PowerCoefficientBounds, "nonlin coeff", nullptr, 1.0001, 0.0001,
      0.0001, false},
     {[] { return BufferOn() && BufferSed.fitSignal && !bLinearAmplitudes; },
      [] { return static_cast<float>(BufferSed.signal); }, [](float v) { BufferSed.signal = v; },
@@ -114,7 +119,7 @@ const ExtraValue kExtras[] = {
      "buffer D", "buffer Mb", 1.01, 0.1, 10.0, false},
     {[] { return BufferOn() && BufferSed.fitSampleS; },
      [] { return static_cast<float>(BufferSed.sampleS); },
-     [](float v) { BufferSed.sampleS = v; }, Unbounded, "buffer s", nullptr, 1.001, 0.001, 0.001,
+     [](float v) { BufferSed.sampleS = v; }, NotNegative, "buffer s", nullptr, 1.001, 0.001, 0.001,
      true},
     {[] { return BufferOn() && bMeniscusMismatch && BufferSed.fitMeniscusDifference; },
      [] { return static_cast<float>(MeniscusDifference()); },
@@ -130,7 +135,7 @@ const ExtraValue kExtras[] = {
      "refD", "refMb", 1.01, 0.1, 10.0, false},
     {[] { return BufferOn() && BufferSed.differentReference && BufferSed.fitRefS; },
      [] { return static_cast<float>(BufferSed.refS); },
-     [](float v) { BufferSed.refS = v; }, Unbounded, "refs", nullptr, 1.001, 0.001, 0.001, false},
+     [](float v) { BufferSed.refS = v; }, NotNegative, "refs", nullptr, 1.001, 0.001, 0.001, false},
 };
 
 }  // namespace

@@ -527,6 +527,14 @@ std::string EntriesRefusal(std::vector<float>& v, std::string* clamped) {
     if (std::string why = EntryRefusal(rows[i], v[i]); !why.empty())
       return LinePrefix(static_cast<int>(i)) + why;
   }
+  // With nonlinear detection on (line 157, on at exactly 1) the power coefficient
+  // is the exponent of the detector's response, whose inverse takes 1/e: 0 (not
+  // set) is none then.
+  if (v.size() > 157 && v[156] == 1.0f) {
+    const Quantity& row = rows[157].quantity;
+    if (std::string why = QuantityRefusal({row.name, row.unit, PowerCoefficientRange(true)}, v[157]); !why.empty())
+      return LinePrefix(156, 157) + why + " with nonlinear detection on";
+  }
   const float code = v[72];
   if (code >= 1.0f && ContinuousModelCommand(TruncateToInt(code)) == 0)
     return LinePrefix(72) + Format("the continuous-model code %g is not known", static_cast<double>(code));
@@ -549,14 +557,9 @@ std::string EntriesRefusal(std::vector<float>& v, std::string* clamped) {
   }
   if (std::string why = FitLimitsRefusal(v[41], v[42]); !why.empty()) return LinePrefix(41, 42) + why;
   // Loaded data lie in a cell with a bottom: a bottom of 0 moved the right fitting
-  // limit to -0.01 cm (correlation functions have no cell, and electrophoresis
-  // radii may lie at 0 or below).
-  if (v[40] == 0.0f && nScans > 0 && !bDLSData && !bElectrophoresisMode) {
-    if (v[39] > 0.0f)
-      return LinePrefix(39, 40) + Format("the meniscus %g cm must lie below the bottom 0 cm", static_cast<double>(v[39]));
-    return LinePrefix(40) + Format("the bottom 0 cm must lie beyond the radii of the data (to %g cm)",
-                                   static_cast<double>(ppRadius[1][pnPoints[1]]));
-  }
+  // limit to -0.01 cm.
+  if (std::string why = UnsetBottomRefusal(v[39], v[40]); !why.empty())
+    return (v[39] > 0.0f ? LinePrefix(39, 40) : LinePrefix(40)) + why;
   return std::string();
 }
 

@@ -411,6 +411,13 @@ void FillFloToolsTransfer(TransferBuffer &r) {
   SetFieldChecked(r, 640, bShowTransformed);
 }
 
+ValueRange PowerCoefficientRange(bool nonlinearDetectionOn) {
+  ValueRange range = EntryOf(ParameterFileEntries(), 157).quantity.range;
+  if (nonlinearDetectionOn)
+    range.zeroUnset = false;
+  return range;
+}
+
 std::string FloToolsRefusal(const TransferBuffer &record) {
   // The fields and the entries of the parameter file that keep their values,
   // named by the dialog's labels.
@@ -423,11 +430,9 @@ std::string FloToolsRefusal(const TransferBuffer &record) {
       GetDialogTemplate(std::to_string(kFloToolsDialogId));
   for (const auto &f : kFields) {
     const Quantity &row = EntryOf(ParameterFileEntries(), f.entry).quantity;
-    ValueRange range = row.range;
-    // The exponent of the power law: 0 stands for one not set, which the
-    // transform cannot use (its inverse takes 1/e) while the option is on.
-    if (f.id == 618 && FieldChecked(record, 626))
-      range.zeroUnset = false;
+    const ValueRange range = f.id == 618
+                                 ? PowerCoefficientRange(FieldChecked(record, 626))
+                                 : row.range;
     const std::string name =
         "\"" + std::string(ControlLabel(dialog, f.id)) + "\"";
     if (std::string why =

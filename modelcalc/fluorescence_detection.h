@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "numerics/value_ranges.h"
 #include "platform/resource_types.h"
 #include "resources/command_ids.h"
 
@@ -133,6 +134,12 @@ double InversePowerTransform(double v, double exponent, double baseline);
 // the transformed one is shown; clears the option, its fit flag and the display
 // choice.
 void SwitchOffNonlinearDetection();
+
+// The valid values of the power coefficient (exponent e): the range of its
+// parameter-file row; 0 stands for one not set and passes only while nonlinear
+// detection is off, as the inverse of the power law takes 1/e. The one rule of
+// the dialog, the parameter file and the fit.
+ValueRange PowerCoefficientRange(bool nonlinearDetectionOn);
 
 // --- the dialog "FloTools" (template 916) ---
 // Every edit empty and every box off; once, when the main window is built.

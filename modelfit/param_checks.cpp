@@ -93,13 +93,15 @@ bool ModelValuesUsable(const TransferBuffer& record) {
   const bool electrophoresis = bDiscreteModel && bElectrophoresis;
   const ModelValueRoles roles =
       CurrentModelValueRoles([&](int k) { return FieldChecked(record, 401 + 7 * (k - 1)); });
-  std::string why = ModelValuesRefusal(roles, [&](int slot) {
+  auto value = [&](int slot) {
     if (slot == 14 && electrophoresis)
       return static_cast<double>(FieldValue(record, 435)) + FieldValue(record, 437);
     const auto it = fields.find(slot);
     return it == fields.end() ? static_cast<double>(pParams[slot])
                               : static_cast<double>(FieldValue(record, it->second));
-  });
+  };
+  std::string why = ModelValuesRefusal(roles, value);
+  if (why.empty() && roles.cell) why = UnsetBottomRefusal(value(13), value(14));
   if (why.empty()) return true;
   PlayErrorSound();
   ShowBox(why.c_str(), "Parameter Error", MB_OK);
@@ -140,6 +142,8 @@ std::string FieldsOfVariantRefusal(const TransferBuffer& record) {
     Quantity q{"", "", Closed(-kLargest, kLargest)};
     if (const auto it = ofField.find(id); it != ofField.end())
       q = it->second;
+    else if (id == 440 && Field440IsSignalPerConc())
+      q.range = kSignalPerConcentration.range;  // the signal is divided by it
     else if (id == 413 || id == 426 || (id >= 438 && id <= 440))
       q.range.low = 0.0;
     // A field the variant does not show is named by the value it holds.
@@ -186,6 +190,13 @@ bool ParamsBoxCanClose(const TransferBuffer& record) {
     return false;
   }
   return ModelValuesUsable(record);
+}
+
+std::string UnsetBottomRefusal(double meniscus, double bottom) {
+  if (bottom != 0.0 || nScans < 1 || bDLSData || bElectrophoresisMode) return std::string();
+  if (meniscus > 0.0) return Format("the meniscus %g cm must lie below the bottom 0 cm", meniscus);
+  return Format("the bottom 0 cm must lie beyond the radii of the data (to %g cm)",
+                static_cast<double>(ppRadius[1][pnPoints[1]]));
 }
 
 std::string GridRangeRefusal(double lo, double hi, double count) {

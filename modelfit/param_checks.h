@@ -66,6 +66,16 @@ std::vector<SlotRole> SlotRolesOf(const ModelValueRoles& roles);
 std::string ModelValuesRefusal(const ModelValueRoles& roles, const std::function<double(int slot)>& slot,
                                int* refusedSlot = nullptr, int* pairedSlot = nullptr);
 
+// A bottom of 0 (not set) while data are loaded: the fitting limits follow the
+// cell, and a grid rebuilt then moves the right one to -0.01 cm and the left one
+// next to the meniscus, losing both. The check of the Parameters dialog and of a
+// parameter file. Empty when the bottom is set, no scans are loaded or the data
+// have no cell (correlation functions; electrophoresis radii may lie at 0 or
+// below); else the sentence: "the meniscus 6 cm must lie below the bottom 0 cm",
+// or with no meniscus set "the bottom 0 cm must lie beyond the radii of the data
+// (to 7.2 cm)". (The Run with a bottom of 0 asks for the cell.)
+std::string UnsetBottomRefusal(double meniscus, double bottom);
+
 // Empty when a grid of count points from lo to hi can be computed; otherwise why
 // not (limits reversed or not finite, or two or more points within kMinGridSpan).
 std::string GridRangeRefusal(double lo, double hi, double count);

@@ -153,11 +153,6 @@ int SizeShapeViewOf(const TransferBuffer& record) {
   return 0;
 }
 
-// Template 308 (monomer-dimer, M and s) holds its signal per mg/ml there as well.
-bool Field440IsSignalPerConc() {
-  return IsNonidealModel() || bCsNonideal || (bMonomerDimer && bFitMAndS);
-}
-
 float ScalingExponentShown() {
   return pSpeciesExtra[3] != 0.0f ? pSpeciesExtra[3] : fScalingExponent;
 }
@@ -206,15 +201,16 @@ void ReadC1Nonideal(const TransferBuffer& record) {
     pModelScalarFit[1] = pModelScalarFit[2] = 0;
     return;
   }
+  // Each answer within its range (a value outside asks again, naming the range).
   float value = fLogKs;
-  if (InputFloat(&value, fLogKs, true, "log10(ks/(mg/ml)):", kNonidealTitle1)) fLogKs = value;
+  if (InputFloatWithin(&value, fLogKs, true, "log10(ks/(mg/ml)):", kNonidealTitle1, kLogKs)) fLogKs = value;
   pModelScalarFit[1] = AskYesNo("fit ks?", kNonidealTitle1) ? 1 : 0;
   value = fLogKd;
-  if (InputFloat(&value, fLogKd, true, "log10(kd/(mg/ml)):", kNonidealTitle1)) fLogKd = value;
+  if (InputFloatWithin(&value, fLogKd, true, "log10(kd/(mg/ml)):", kNonidealTitle1, kLogKd)) fLogKd = value;
   pModelScalarFit[2] = AskYesNo("fit kd?", kNonidealTitle1) ? 1 : 0;
   value = static_cast<float>(fSignalPerConc);
-  if (InputPositiveFloat(&value, static_cast<float>(fSignalPerConc), true, "Signal per mg/ml:",
-                         kNonidealTitle1))
+  if (InputFloatWithin(&value, static_cast<float>(fSignalPerConc), true, "Signal per mg/ml:", kNonidealTitle1,
+                       kSignalPerConcentration))
     fSignalPerConc = value;
   bRepulsiveNonideality = true;
 }
@@ -387,6 +383,11 @@ int RunUntilValid(const DialogTemplate& dialog, TransferBuffer& record) {
 }
 
 }  // namespace
+
+// Template 308 (monomer-dimer, M and s) holds its signal per mg/ml there as well.
+bool Field440IsSignalPerConc() {
+  return IsNonidealModel() || bCsNonideal || (bMonomerDimer && bFitMAndS);
+}
 
 void InitParamsTransfer(TransferBuffer& record) {
   record.text.clear();

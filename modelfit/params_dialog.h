@@ -27,6 +27,10 @@ inline constexpr int kIdSyntheticBoundary = 424;  // multiple-species non-ideal 
 // bottom off; Claverie (441) on; 442 and 444-454 off.
 void InitParamsTransfer(TransferBuffer& record);
 
+// Field 440 holds the signal per mg/ml (the non-ideal models, and monomer-dimer
+// under M and s), else max dc/c.
+bool Field440IsSignalPerConc();
+
 // The variant of the parameter dialog for the current model (first match of the
 // model flags in a fixed order); 0 when no model matches.
 int SelectParamsTemplate();

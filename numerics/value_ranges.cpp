@@ -37,6 +37,8 @@ constexpr FileEntry In(int i, const char* name, const char* unit, ValueRange r) 
 constexpr FileEntry As(int i, const char* name, const Quantity& q) { return In(i, name, q.unit, q.range); }
 
 constexpr ValueRange kSignalRange = Closed(-kMaxSignal, kMaxSignal);
+constexpr ValueRange kBufferComponentMass = Closed(0.0, kBuoyantMass.range.high);
+constexpr ValueRange kBufferComponentS = Closed(0.0, kMaxSedimentationCoefficient);
 
 // The parameter file: one value per line, index from 0 (line = index + 1). The
 // values of the species blocks (indices 1 to 36), the cell, the fit limits and the
@@ -108,17 +110,20 @@ constexpr FileEntry kParameterFile[] = {
     Any(95, "buffer mismatch model"), Any(96, "excess signal in sample side"),
     Any(97, "excess signal in reference side"), Any(98, "sign of the buffer signal"),
     Any(99, "buffer mismatch switch"),
+    // D, Mb and s of a buffer component are not negative: the mismatch model takes
+    // the sign of s from Mb or derives Mb from s, and a floating buffer component
+    // is no model it has (an Mb of 0 is taken as 10 g/mol).
     In(100, "buffer D (1e-7 cm^2/s)", "", ZeroOr(kDiffusionCoefficient.range)),
-    As(101, "buffer Mb", kBuoyantMass),
-    As(102, "buffer s", kSedimentationCoefficient),
+    In(101, "buffer Mb", "g/mol", kBufferComponentMass),
+    In(102, "buffer s", "S", kBufferComponentS),
     As(103, "buffer signal", kLoadingSignal),
     Any(104, "with meniscus mismatch"),
     In(105, kMeniscusDifference),
     In(106, "relative concentration", "", Closed(1e-6, 1e6)),
     Any(107, "different buffer in reference"),
     In(108, "reference D (1e-7 cm^2/s)", "", ZeroOr(kDiffusionCoefficient.range)),
-    As(109, "reference Mb", kBuoyantMass),
-    As(110, "reference s", kSedimentationCoefficient),
+    In(109, "reference Mb", "g/mol", kBufferComponentMass),
+    In(110, "reference s", "S", kBufferComponentS),
     Any(111, "buffer D floated"), Any(112, "buffer s floated"), Any(113, "buffer signal floated"),
     Any(114, "meniscus difference floated"), Any(115, "relative concentration floated"),
     Any(116, "reference D floated"), Any(117, "reference s floated"),

@@ -90,6 +90,16 @@ inline constexpr Quantity kBuoyantMass{"buoyant molar mass Mb", "g/mol", Closed(
 inline constexpr Quantity kPartialSpecificVolume{"partial specific volume", "ml/g", Closed(0.01, 3.0)};
 inline constexpr Quantity kFrictionalRatio{"frictional ratio f/f0", "", Closed(0.1, 50.0)};
 
+// The concentration dependence of a nonideal species, s(c) = s (1 - ks c) and
+// D(c) = D (1 + kd c), entered as log10 of ks and kd in ml/mg: proteins have about
+// 0.01 ml/mg, large polymers up to about 1 ml/mg; at 100 ml/mg s turns negative
+// from 0.01 mg/ml on, below 1e-30 ml/mg no concentration feels it (and 10 to a
+// power beyond 38 leaves the float range). The signal per mg/ml divides the signal
+// into a concentration: above 0, up to the counts of fluorescence detection.
+inline constexpr Quantity kLogKs{"log10(ks/(mg/ml))", "", Closed(-30.0, 2.0)};
+inline constexpr Quantity kLogKd{"log10(kd/(mg/ml))", "", Closed(-30.0, 2.0)};
+inline constexpr Quantity kSignalPerConcentration{"signal per mg/ml", "", Closed(1e-6, 1e9)};
+
 // Solvents: from liquefied gases (liquid helium: 0.13 g/ml, 3e-5 P) and organic
 // solvents to dense salt and tungstate solutions (about 3 g/ml), from warm water to
 // glycerol in the cold (about 100 P).
@@ -106,6 +116,12 @@ inline constexpr Quantity kConfidenceLevel{"confidence level", "", Closed(0.0, k
 inline constexpr Quantity kGridResolution{"resolution", "grid points", Count(1.0, 100000.0)};
 inline constexpr Quantity kGridLimit{"grid limit", "", Closed(-1e16, 1e16)};
 inline constexpr Quantity kFrictionalRatioCount{"f/f0 resolution", "values", Count(2.0, 1000.0)};
+// The peaks of a prior probability typed in: a location and a width on the s axis
+// (a width of 0 is a delta peak, a negative one would make the Gaussian negative),
+// and an amplitude in the range the dialog gives beside the field (0: no peak).
+inline constexpr Quantity kPriorPeakLocation{"location", "S", kSedimentationCoefficient.range};
+inline constexpr Quantity kPriorPeakWidth{"width", "S", Closed(0.0, kMaxSedimentationCoefficient)};
+inline constexpr Quantity kPriorPeakAmplitude{"amplitude", "", ZeroOr(Closed(0.01, 100.0))};
 
 // Lamm equation solutions. Below kMinMaxDcOverC a c(s) Run takes minutes (100
 // grid points on 40 scans: 1.5 s at the default 1, 20 s at 0.01, 220 s at 0.001;

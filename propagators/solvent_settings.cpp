@@ -1,11 +1,10 @@
 #include "propagators/solvent_settings.h"
 
-#include <cstdlib>
-
 #include "lamm/lamm_ideal.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "services/path_table.h"
+#include "numerics/number_input.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/text_lines.h"
 #include "propagators/inhomogeneous_solvent.h"
@@ -50,13 +49,20 @@ bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std
   std::vector<std::string> lines;
   if (!ReadTextFileLines(path, &lines, why)) return false;
   coef->push_back(0.0);  // index 0 unused
-  for (const std::string& line : lines) {
-    // A decimal number from the start of the line; the rest is a comment.
-    const char* text = line.c_str();
-    char* end = nullptr;
-    const double v = std::strtod(text, &end);
-    if (end == text) break;
-    coef->push_back(v);
+  // The first word of each line that is not blank is one number as a whole; the
+  // rest of the line is a comment ("0.5 S"). "1,5" and "1.5abc" read as 1 and 1.5
+  // before, and a line of text ended the series without a word.
+  for (std::string& line : lines) {
+    const std::size_t start = line.find_first_not_of(" \t");
+    line = start == std::string::npos ? std::string() : line.substr(start, line.find_first_of(" \t", start) - start);
+  }
+  for (const NumberLine& l : NumberLinesOf(lines)) {
+    if (!l.value) {
+      coef->clear();
+      if (why) *why = NoNumberText(l.line);
+      return false;
+    }
+    coef->push_back(*l.value);
   }
   if (coef->size() == 1) coef->clear();
   return true;

@@ -71,9 +71,11 @@ std::string DNonidealCoefPath(const InhomSolventSettings& s);
 std::string DensityCoefPath(const InhomSolventSettings& s);
 std::string ViscosityCoefPath(const InhomSolventSettings& s);
 
-// Reads a coefficient file (one number per line, the rest of a line ignored) into
-// a one-based vector; false (vector empty), with the reason in *why (when given),
-// when the file cannot be read (a pipe or a device is not opened).
+// Reads a coefficient file (one number per line, the rest of a line after a blank
+// a comment, blank lines skipped) into a one-based vector; false (vector empty),
+// with the reason in *why (when given), when the file cannot be read (a pipe or a
+// device is not opened) or a line does not begin with a whole number ("1,5",
+// "1.5abc", a word: "line 3 holds no number").
 bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std::string* why = nullptr);
 
 // Moves the species' s and D (and the buffer values of the model) to standard

@@ -9,7 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "distributions/distribution_transforms.h"
+#include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/fluorescence_detection.h"
+#include "propagators/buffer_sedimentation.h"
+#include "propagators/solvent_settings.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -276,6 +281,96 @@ TEST_F(HandEditedFilesTest, ARefusedParameterFileShowsItsRefusalAlone) {
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?",
                                                   "may need to recalculate before integrating distribution data"}));
   EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+
+// Values the dialogs refuse are refused by the files as well, and a coefficient
+// file users write by hand reads each line as one number: a parameter file with a
+// negative buffer Mb (line 102) or s (lines 103 and 111), which the buffer dialog
+// refuses, or with nonlinear detection on (line 157) and the power coefficient 0
+// (line 158), which the fluorescence dialog refuses, is refused with its lines,
+// and a fit no longer stores such values;
+// the a(R) series and the solvent's coefficient files took "1.5abc" as 1.5 and
+// ended at a line of text without a word.
+TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAreWholeNumbers) {
+  const std::vector<std::string> saved = SavedAnalysis();
+  const std::string refused = "the parameter file " + szTmpParsPath + " cannot be used: ";
+  const struct {
+    int line;
+    const char* text;
+    std::string reason;
+  } kBuffer[] = {
+      {102, "-5000", "line 102: the buffer Mb -5000 g/mol must lie between 0 and 1e+16 g/mol"},
+      {103, "-1", "line 103: the buffer s -1 S must lie between 0 and 1e+08 S"},
+      {111, "-0.5", "line 111: the reference s -0.5 S must lie between 0 and 1e+08 S"},
+  };
+  for (const auto& c : kBuffer) {
+    SCOPED_TRACE(c.line);
+    const auto [result, boxes] = ReloadWith(saved, c.line, c.text);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(boxes, std::vector<std::string>{refused + c.reason});
+  }
+  {
+    std::vector<std::string> lines = saved;
+    lines[Idx(156)] = "1.000000";
+    const auto [result, boxes] = ReloadWith(lines, 158, "0.000000");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(boxes, std::vector<std::string>{refused + "lines 157 and 158: the power coefficient d(log(a))/dc 0 "
+                                                         "must lie between 1e-06 and 1000 with nonlinear detection on"});
+    EXPECT_FALSE(bNonlinearDetection);
+    // Off, the coefficient 0 stands for one not set.
+    lines[Idx(156)] = "0.000000";
+    EXPECT_EQ(ReloadWith(lines, 158, "0.000000").first, 1);
+  }
+  // A fit floated buffer s, reference s and the exponent freely, and the file it
+  // saved was then refused: it holds them to the same ranges.
+  for (const FloatingExtra& e : FloatingExtras()) {
+    const std::string name = e.name;
+    if (name == "buffer s" || name == "refs") e.Apply(-1.0f);
+    if (name == "nonlin coeff") e.Apply(0.0f);
+  }
+  EXPECT_EQ(BufferSed.sampleS, 0.0);
+  EXPECT_EQ(BufferSed.refS, 0.0);
+  EXPECT_FLOAT_EQ(fPowerCoefficient, 1e-6f);
+
+  // a(R) = 2 halves every value; a line with a tail or of text refuses the file
+  // with its line and leaves the distribution as it was.
+  FreeDistributionVectors();
+  nDistGrid = 5;
+  pDistGrid = tarmic::vector(1, 5);
+  pDistValues = tarmic::vector(1, 5);
+  for (int i = 1; i <= 5; ++i) {
+    pDistGrid[i] = static_cast<float>(i);
+    pDistValues[i] = 6.0f;
+  }
+  const std::string series = ProgramDir() + "/MieScatCoeffs.dat";
+  WriteFile(series, "2\n");
+  ASSERT_TRUE(ApplyMieScatCorrection(series));
+  EXPECT_FLOAT_EQ(pDistValues[3], 3.0f);
+  for (const auto& [text, line] : {std::pair{"1.5abc\n", 1}, std::pair{"1\n\n0,5\n", 3},
+                                   std::pair{"1\nabc\n0.5\n", 2}}) {
+    SCOPED_TRACE(text);
+    WriteFile(series, text);
+    const TransformResult result = ApplyMieScatCorrection(series);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.message, "the coefficients of a(R) in " + series + " cannot be used: line " +
+                                  std::to_string(line) + " holds no number");
+    EXPECT_FLOAT_EQ(pDistValues[3], 3.0f);
+  }
+  FreeDistributionVectors();
+
+  // The density, viscosity, s(c) and D(c) coefficient files alike (a comment may
+  // follow the number after a blank).
+  const std::string density = ProgramDir() + "/density.dat";
+  std::vector<double> coef;
+  std::string why;
+  WriteFile(density, "0.99823\n\n0.5 (a comment)\n1.2\n");
+  ASSERT_TRUE(ReadCoefficientFile(density, &coef, &why));
+  EXPECT_EQ(coef, (std::vector<double>{0.0, 0.99823f, 0.5, 1.2f}));
+  WriteFile(density, "0.99823\n0,5\n1.2\n");
+  EXPECT_FALSE(ReadCoefficientFile(density, &coef, &why));
+  EXPECT_EQ(why, "line 2 holds no number");
+  EXPECT_TRUE(coef.empty());
 }
 
 }  // namespace

@@ -13,6 +13,9 @@
 #include "app/preferences.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
+#include "modelfit/model_options.h"
+#include "modelfit/params_dialog.h"
+#include "scandata/radial_grid.h"
 #include "resources/command_ids.h"
 
 namespace tarmic::testing {
@@ -183,6 +186,111 @@ TEST_F(PriorDialogTest, PriorStandsOverTheDistributionWithItsPeakAtTheTopOfTheRa
   Paint();
   lightRed(&count, &top);
   EXPECT_EQ(count, 0);
+}
+
+// The peak rows of the prior dialog and the answers asked after the Parameters
+// dialog's "c1 nonideal" had no ranges: an amplitude of 500 (the dialog gives 0.01
+// to 100 beside the field), a width of 1e30 S, a location of -2e9 S, log10 ks of
+// 50 (10^50 leaves the float range) and a signal per mg/ml of 0 (the signal is
+// divided by it) were taken. Each is refused naming the peak or the answer, the
+// value and the range; the dialog stays open, the question is asked again. The
+// Parameters dialog refuses a bottom of 0 with data loaded as the parameter file
+// does.
+TEST_F(PriorDialogTest, PeakRowsNonidealAnswersAndAnUnsetBottomAreJudgedLikeTheFiles) {
+  const struct {
+    int field;
+    const char* text;
+    const char* reason;
+  } kRows[] = {
+      {808, "500", "the peak #1 amplitude 500 must lie between 0.01 and 100 (0: not set)"},
+      {798, "1e30", "the peak #1 width 1e+30 S must lie between 0 and 1e+08 S"},
+      {788, "-2e9", "the peak #1 location -2e+09 S must lie between -1e+08 and 1e+08 S"},
+  };
+  for (const auto& r : kRows) {
+    SCOPED_TRACE(r.text);
+    TransferBuffer answer = PeakAnswer("0.4");
+    answer.text[r.field] = r.text;
+    Backend().ClearTranscript();
+    Backend().QueueDialog(IDOK, answer);
+    Backend().QueueMessageBox(IDOK, "Input Error");
+    Backend().QueueDialog(IDCANCEL);
+    Dispatch(kCmUsePriorProbabilities);
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+    EXPECT_EQ(BoxText("Input Error"), r.reason);
+    EXPECT_FALSE(bUsePrior);
+  }
+  // A row left unticked is emptied on OK: its values need only be numbers.
+  TransferBuffer answer = PeakAnswer("0.4");
+  answer.checked[779] = false;
+  answer.text[809] = "500";
+  Backend().QueueDialog(IDOK, answer);
+  Dispatch(kCmUsePriorProbabilities);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_TRUE(bUsePrior);
+  EXPECT_DOUBLE_EQ(pPriorPeakAmplitude[1], 10.0);
+  EXPECT_EQ(pPriorPeakAmplitude[2], 0.0);
+
+  Dispatch(kCmDiscreteSpecies);
+  TransferBuffer record;
+  InitParamsTransfer(record);
+  TransferBuffer c1;
+  c1.checked = {{kIdC1Nonideal, true}};
+  Backend().ClearTranscript();
+  Backend().QueueDialog(IDOK, c1);
+  Backend().QueueInput("50");
+  Backend().QueueMessageBox(IDOK, "NONIDEAL COMPONENT 1");
+  Backend().QueueInput("-1.5");
+  Backend().QueueMessageBox(IDNO, "NONIDEAL COMPONENT 1");  // fit ks?
+  Backend().QueueInput("-2");
+  Backend().QueueMessageBox(IDNO, "NONIDEAL COMPONENT 1");  // fit kd?
+  Backend().QueueInput("0");
+  Backend().QueueMessageBox(IDOK, "NONIDEAL COMPONENT 1");
+  Backend().QueueInput("3.3");
+  EXPECT_TRUE(RunParametersDialog(nullptr, record));
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_FLOAT_EQ(fLogKs, -1.5f);
+  EXPECT_FLOAT_EQ(fLogKd, -2.0f);
+  EXPECT_DOUBLE_EQ(fSignalPerConc, static_cast<double>(3.3f));
+  std::vector<std::string> refusals;
+  for (const TranscriptEntry& e : Backend().Transcript())
+    if (e.kind == "MessageBox" && e.text.find("must lie") != std::string::npos) refusals.push_back(e.text);
+  EXPECT_EQ(refusals, (std::vector<std::string>{"the log10(ks/(mg/ml)) 50 must lie between -30 and 2",
+                                                "the signal per mg/ml 0 must lie between 1e-06 and 1e+09"}));
+
+  // The signal per mg/ml in the dialog of a non-ideal species, which the signal is
+  // divided by, refused at 0 as the answer above is.
+  Dispatch(kCmNonidealSingle);
+  InitParamsTransfer(record);
+  TransferBuffer perConc;
+  perConc.text = {{440, "0"}};
+  Backend().ClearTranscript();
+  Backend().QueueDialog(IDOK, perConc);
+  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueDialog(IDCANCEL);
+  EXPECT_FALSE(RunParametersDialog(nullptr, record));
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  const std::string perConcRefusal = BoxText("Input Error");
+  EXPECT_NE(perConcRefusal.find(" 0 must lie between 1e-06 and 1e+09"), std::string::npos) << perConcRefusal;
+  EXPECT_DOUBLE_EQ(fSignalPerConc, static_cast<double>(3.3f));
+
+  // A bottom of 0 in the Parameters dialog with data loaded: the next grid rebuilt
+  // moved the right fitting limit to -0.01 cm and the left one next to the
+  // meniscus. Refused as the parameter file refuses it; the limits stay.
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  TransferBuffer bottom;
+  bottom.text = {{437, "0"}};
+  Backend().ClearTranscript();
+  Backend().QueueDialog(IDOK, bottom);
+  Backend().QueueMessageBox(IDOK, "Parameter Error");
+  Backend().QueueDialog(IDCANCEL);
+  Dispatch(kCmParameters);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxText("Parameter Error"), "the meniscus 6 cm must lie below the bottom 0 cm");
+  EXPECT_FLOAT_EQ(fBottom, static_cast<float>(kCellBottom));
+  BuildCommonRadialGrid();
+  EXPECT_FLOAT_EQ(fFitLeftLim, kLeftLimit);
+  EXPECT_FLOAT_EQ(fFitRightLim, kRightLimit);
 }
 
 }  // namespace
