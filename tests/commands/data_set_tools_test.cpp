@@ -534,19 +534,8 @@ TEST_F(DataSetToolsTest, SaveFitDataAndSaveNoiseEndedByAKillAreWholeAfterTheNext
     }
     return bad;
   };
-  auto saveFit = [&] {
-    Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
-    Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
-    Backend().QueueSaveFile(DataDir() + "/params.txt");
-    Backend().AnswerUnscriptedBoxes(IDYES);  // overwrite
-    Dispatch(kCmSaveFitData);
-  };
-  auto saveNoise = [&] {
-    Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
-    Backend().QueueSaveFile(DataDir() + "/RIN.ra1");
-    Backend().AnswerUnscriptedBoxes(IDYES);
-    Dispatch(kCmSaveNoise);
-  };
+  auto saveFit = [&] { SaveFitDataIntoTheRunsFolder(); };
+  auto saveNoise = [&] { SaveNoiseIntoTheRunsFolder(); };
   std::string tiFirst, riFirst;
   // Each save differs everywhere from the one before: the model moved, the noise too.
   auto nextSave = [&] {

@@ -178,6 +178,24 @@ class DistributionWindowTest : public CommandTest {
     Backend().ClearTranscript();
   }
 
+  // Save Fit Data (fits, residuals, parameters) and Save Noise (TI and RI) into
+  // the synthetic run's folder, each answering Yes to overwriting.
+  void SaveFitDataIntoTheRunsFolder() {
+    const std::string dir = ProgramDir() + "/data";
+    Backend().QueueSaveFile(dir + "/f0000x.ra1");
+    Backend().QueueSaveFile(dir + "/r0000x.ra1");
+    Backend().QueueSaveFile(dir + "/params.txt");
+    Backend().AnswerUnscriptedBoxes(IDYES);
+    Dispatch(kCmSaveFitData);
+  }
+  void SaveNoiseIntoTheRunsFolder() {
+    const std::string dir = ProgramDir() + "/data";
+    Backend().QueueSaveFile(dir + "/TIN.ra1");
+    Backend().QueueSaveFile(dir + "/RIN.ra1");
+    Backend().AnswerUnscriptedBoxes(IDYES);
+    Dispatch(kCmSaveNoise);
+  }
+
   // The synthetic run's cell geometry and fitting limits.
   static void SetCellAndLimits() {
     fMeniscus = static_cast<float>(kCellMeniscus);

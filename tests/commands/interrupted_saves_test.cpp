@@ -130,19 +130,8 @@ TEST_F(InterruptedSavesTest, TwoInstancesSavingFitAndNoiseIntoOneFolderNeverMix)
   auto path = [&](char letter, int s) {
     return DataDir() + "/" + letter + ppScanFileNames[Idx(s)].substr(1);
   };
-  auto saveFit = [&] {
-    Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
-    Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
-    Backend().QueueSaveFile(DataDir() + "/params.txt");
-    Backend().AnswerUnscriptedBoxes(IDYES);
-    Dispatch(kCmSaveFitData);
-  };
-  auto saveNoise = [&] {
-    Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
-    Backend().QueueSaveFile(DataDir() + "/RIN.ra1");
-    Backend().AnswerUnscriptedBoxes(IDYES);
-    Dispatch(kCmSaveNoise);
-  };
+  auto saveFit = [&] { SaveFitDataIntoTheRunsFolder(); };
+  auto saveNoise = [&] { SaveNoiseIntoTheRunsFolder(); };
   saveFit();
   saveNoise();
   std::vector<std::vector<float>> data(Idx(n) + 1), fit0(Idx(n) + 1);
