@@ -32,6 +32,14 @@ const float* PlottedGrid() {
   return IsSGridModel() && !bCMTransformed ? pDistGrid : pDistS;
 }
 
+// A distribution is on show (computed or restored); otherwise says what to do
+// first, as the other commands on the distribution do.
+bool DistributionOnShow(TXLAWindow& window) {
+  if (pDistPlot && pDistValues && nDistGrid >= 1 && PlottedGrid()) return true;
+  CommandMessageBox(window, kNoDistributionText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+  return false;
+}
+
 }  // namespace
 
 std::string DistributionTableText() {
@@ -73,7 +81,7 @@ bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path) {
 
 void TXLAWindow::CmSaveContinuousDistribution() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!pDistPlot) return;
+  if (!DistributionOnShow(*this)) return;
   const std::filesystem::path proposal(DefaultDistributionPath());
   FileDialogOptions options;
   options.title = "save distribution as";
@@ -89,14 +97,14 @@ void TXLAWindow::CmSaveContinuousDistribution() {
 
 void TXLAWindow::CmCopyDistributionPlot() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!pDistPlot) return;
+  if (!DistributionOnShow(*this)) return;
   RedrawDistributionPlot();
   pDistPlot->CopyToClipboard();
 }
 
 void TXLAWindow::CmCopyDistribution() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!pDistPlot) return;
+  if (!DistributionOnShow(*this)) return;
   const std::string text = DistributionTableText();
   if (!text.empty()) GetBackend().SetClipboardText(text);
 }

@@ -9,6 +9,9 @@ namespace tarmic {
 
 class TXLAWindow;
 
+// What the commands on a distribution say when none is on show.
+inline constexpr const char* kNoDistributionText = "compute a continuous distribution first (Run)";
+
 // Installs the distribution saved in path as the current one. The file names its
 // kind (c(s) or c(M)); when the active model makes distributions of the other kind,
 // or none, the model of the file's kind is chosen first ("Continuous c(s)

@@ -8,6 +8,7 @@
 #include "app/app_main.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "commands/distribution_commands.h"
 #include "commands/prior_dialog.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"
@@ -30,7 +31,7 @@ constexpr const char* kMonteCarloCaption = "Monte Carlo for Distributions";
 // A computed distribution of the loaded data is needed; otherwise says so.
 bool DistributionComputed(TXLAWindow& window) {
   if (nScans > 0 && bContiModel && bModelComputed && pDistValues && nDistGrid >= 2) return true;
-  CommandMessageBox(window, "compute a continuous distribution first (Run)", "ATTENTION",
+  CommandMessageBox(window, kNoDistributionText, "ATTENTION",
                     MB_OK | MB_ICONINFORMATION);
   return false;
 }

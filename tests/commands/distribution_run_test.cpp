@@ -480,9 +480,24 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   EXPECT_EQ(nDistGrid, gridBefore);
 }
 
-TEST_F(DistributionRunTest, SaveWithoutADistributionDoesNothing) {
-  Dispatch(kCmSaveContinuousDistribution);
-  EXPECT_TRUE(Backend().Transcript().empty());
+// Without a distribution on show (no model yet, or c(s) chosen but not run) the
+// save and the copies say what to do first, and neither a file dialog nor the
+// clipboard is touched.
+TEST_F(DistributionRunTest, SaveAndCopyWithoutADistributionSaySo) {
+  for (const bool chosen : {false, true}) {
+    if (chosen) {
+      LoadSyntheticRun();
+      ChooseSmallCs();
+    }
+    for (const int command : {kCmSaveContinuousDistribution, kCmCopyDistribution, kCmCopyDistributionPlot}) {
+      Backend().ClearTranscript();
+      Backend().AnswerUnscriptedBoxes(IDOK);
+      Dispatch(command);
+      EXPECT_EQ(BoxTexts(), std::vector<std::string>{kNoDistributionText}) << command << " chosen " << chosen;
+    }
+  }
+  EXPECT_EQ(Backend().ClipboardTextValue(), "");
+  EXPECT_EQ(Backend().ClipboardPicture(), nullptr);
 }
 
 // A save that cannot write its file says so once, in the error box, from the command.
