@@ -56,6 +56,18 @@ class DlsModelsTest : public DistributionWindowTest {
     DistributionWindowTest::TearDown();
   }
 
+  // The time course of radii from 0.5 to 100 nm on 40 points at confidence 0.68,
+  // one file a window.
+  void ChooseTimeCourseOfSingleFiles() {
+    Dispatch(kCmDLSTimeCourse);
+    pParams[kContiSlotGridMin] = 0.5f;
+    pParams[kContiSlotGridMax] = 100.0f;
+    pParams[kContiSlotGridCount] = 40.0f;
+    pParams[kContiSlotConfidence] = 0.68f;
+    UnpackModelParams();
+    fTimeCourseWindow = 1.0f;
+  }
+
   // A dlsdat file at 20 C in water, 633 nm, with g(1) = value(tau) at n lag times
   // log spaced from 1e-7 s to tauMax.
   template <class F>
@@ -242,14 +254,8 @@ TEST_F(DlsModelsTest, TimeCourseFollowsAGrowingRadius) {
                                [&](double tau) { return 0.7 * std::exp(-gamma * tau) + noise(random); }));
   }
   Load(files);
-  Dispatch(kCmDLSTimeCourse);
+  ChooseTimeCourseOfSingleFiles();
   EXPECT_TRUE(bContiModel && bDLSTimeCourseModel);
-  pParams[kContiSlotGridMin] = 0.5f;
-  pParams[kContiSlotGridMax] = 100.0f;
-  pParams[kContiSlotGridCount] = 40.0f;
-  pParams[kContiSlotConfidence] = 0.68f;
-  UnpackModelParams();
-  fTimeCourseWindow = 1.0f;
 
   std::vector<double> peaks;
   const auto step = [&](Window* window) {
@@ -293,13 +299,7 @@ TEST_F(DlsModelsTest, TimeCourseStoppedByAKeySaysWhatIsOnShow) {
                                [&](double tau) { return 0.7 * std::exp(-gamma * tau); }));
   }
   Load(files);
-  Dispatch(kCmDLSTimeCourse);
-  pParams[kContiSlotGridMin] = 0.5f;
-  pParams[kContiSlotGridMax] = 100.0f;
-  pParams[kContiSlotGridCount] = 40.0f;
-  pParams[kContiSlotConfidence] = 0.68f;
-  UnpackModelParams();
-  fTimeCourseWindow = 1.0f;
+  ChooseTimeCourseOfSingleFiles();
   // The analyses end ("cleanup done") and start their normal equations.
   int ended = 0, solves = 0;
   const auto log = GetDistributionHooks().writeDebugLog;
