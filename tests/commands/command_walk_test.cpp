@@ -7,7 +7,6 @@
 // whose model does not fit the data says what it needs instead). No command is
 // skipped: each one ends as soon as its questions are cancelled, and the ones that
 // compute (Run, Fit, Prior Knowledge) do so on a coarse c(s) grid.
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -21,6 +20,7 @@
 #include "modelfit/model_params.h"
 #include "scandata/analysis_switches.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
+#include "tests/watchdog.h"
 #include "resources/command_ids.h"
 
 namespace tarmic::testing {
@@ -78,7 +78,9 @@ class CommandWalkTest : public DistributionWindowTest {
 void CommandWalkTest::Walk(int id) {
   SCOPED_TRACE("command " + std::to_string(id) + " \"" + CommandDisplayName(id) + "\"");
   Backend().ClearTranscript();
-  const auto start = std::chrono::steady_clock::now();
+  // A command whose questions are cancelled must end: a hang fails the test program.
+  // No wall-time bound: on a loaded machine a command's own work may take seconds.
+  const testing::Watchdog watchdog("command " + std::to_string(id));
   try {
     Dispatch(id);
     std::unique_ptr<DC> dc = Handle().ClientDC();
@@ -86,8 +88,6 @@ void CommandWalkTest::Walk(int id) {
   } catch (const std::exception& e) {
     ADD_FAILURE() << "threw: " << e.what();
   }
-  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(seconds.count(), 5.0) << "a command whose questions are cancelled must end soon";
   EXPECT_FALSE(Win().bModalBoxOpen) << "box bracket left open";
   UiEvents().Clear();
 
