@@ -129,5 +129,38 @@ TEST_F(FloatingSpecies, NearFlotationEquilibriumTheRunAtTheTruthIsAtTheNoise) {
   }
 }
 
+
+// With "non-interacting species with Faxen approximation" a floating species is no
+// boundary leaving the meniscus: it leaves the bottom and piles up at the meniscus.
+// Its model is the Lamm solution, which meets the independent one at the noise and
+// is depleted at the bottom on the last scan. A sedimenting species keeps its
+// closed form, an approximation that meets the boundary within a fraction of the
+// noise (here about 0.003 OD).
+TEST_F(FloatingSpecies, FaxenOptionComputesAFloatingSpeciesByTheLammEquation) {
+  for (const double s : {-5.0, 5.0}) {
+    SCOPED_TRACE(s);
+    test::ResetModelCalcState();
+    FloatingRun run;
+    run.s = s;
+    run.d = 4.736e-7;
+    run.rpm = 50000;
+    run.scans = 20;
+    run.interval = 500;
+    ASSERT_EQ(run.Install("faxen_"), kRadii);
+    test::SetOneSpecies(s, run.d * 1e7, 0, 6.0, false);
+    bFaxenApproximation = true;
+    ASSERT_TRUE(CalculateModel(nullptr).ok());
+    EXPECT_LT(test::ResidualRms(), (s < 0 ? 1.1 : 1.3) * kNoise);
+    EXPECT_NEAR(pSpeciesAmplitude[1], run.loading, 0.01 * run.loading);
+    if (s < 0) {
+      // The last scan near the bottom: the reference holds no material there.
+      const std::size_t last = Idx(nScans);
+      const int q = pFitLast[last];
+      EXPECT_GT(ppRadius[last][q], 7.1f);
+      EXPECT_LT(std::fabs(ppFit[last][q]), 0.02);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarmic
