@@ -386,9 +386,6 @@ std::string ContiGridSettingsRefusal() {
     return GridRangeRefusal(std::min(fDistMin, fDistMax), std::max(fDistMin, fDistMax), count);
   if (!bDLSData && !IsSGridModel() && (fDistMin < 0.0f || fDistMax < 0.0f))
     return "the molar mass limits of the distribution must not be negative";
-  if (!bUseStoredGrid) {
-    if (std::string refusal = BuoyancySignRefusal(fDistMin, fDistMax); !refusal.empty()) return refusal;
-  }
   // The kernel array and the workspace are estimated before the old ones go: a
   // grid the machine cannot hold is refused with what it would need (an
   // over-committed allocation would otherwise be killed while it is filled).

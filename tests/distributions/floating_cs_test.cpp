@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,12 +15,15 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_kernels.h"
+#include "distributions/distribution_models.h"
 #include "distributions/install_hooks.h"
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/modelfit_hooks.h"
 #include "numerics/solvent_constants.h"
 #include "scandata/fit_limits.h"
+#include "scandata/scan_loading.h"
+#include "services/path_table.h"
 #include "tests/support/reference_lamm_solution.h"
 
 namespace tarmic::testing {
@@ -144,6 +148,15 @@ TEST_F(FloatingCs, GridOfSTheBuoyancyForbidsIsRefusedWithItsReason) {
   EXPECT_EQ(pppKernels, nullptr);
   EXPECT_FALSE(bModelComputed);
 
+  // An evaluation inside a Fit or a time course says the same, before any kernel.
+  UnpackModelParams();
+  bContiInnerRun = true;
+  run = RunContiSed(nullptr);
+  bContiInnerRun = false;
+  EXPECT_EQ(run.outcome, ContiRunOutcome::NotStarted);
+  EXPECT_NE(run.message.text.find("nothing floats"), std::string::npos) << run.message.text;
+  EXPECT_EQ(pppKernels, nullptr);
+
   SetCs(1.0f, 10.0f, 30.0f, static_cast<float>(kFloatingVbar));
   run = RunContiSed(nullptr);
   EXPECT_EQ(run.outcome, ContiRunOutcome::NotStarted);
@@ -157,6 +170,18 @@ TEST_F(FloatingCs, GridOfSTheBuoyancyForbidsIsRefusedWithItsReason) {
   EXPECT_NE(BuoyancySignRefusal(-0.5, 15.0), "");
   VBAR = static_cast<float>(kFloatingVbar);
   EXPECT_EQ(BuoyancySignRefusal(-10.0, 0.0), "");
+  // A stored grid is judged once it is read.
+  const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / "floating_cs";
+  std::filesystem::create_directories(dir);
+  szSdistPath = (dir / "sdist").string();
+  float stored[] = {0.0f, -3.0f, -2.0f, -1.0f};  // index 0 unused
+  ASSERT_TRUE(SaveDistributionGrid(stored, 3));
+  VBAR = 0.73f;
+  bUseStoredGrid = true;
+  std::string why;
+  EXPECT_FALSE(SetupContiGrid(&why));
+  EXPECT_NE(why.find("nothing floats"), std::string::npos) << why;
+  bUseStoredGrid = false;
   // A model with its own D needs no mass: c(s) with an invariant D takes any s.
   bContiSModel = false;
   bCsInvariantD = true;
