@@ -10,6 +10,7 @@
 
 #include "tests/modelcalc/modelcalc_test_support.h"
 #include "tests/support/reference_lamm_solution.h"
+#include "platform/headless/headless_backend.h"
 
 namespace tarmic {
 namespace {
@@ -129,6 +130,21 @@ TEST_F(FloatingSpecies, NearFlotationEquilibriumTheRunAtTheTruthIsAtTheNoise) {
   }
 }
 
+
+// A Fit of s and D near flotation equilibrium, from 25 % off in s and D, ends at the
+// truth with the rmsd at the noise.
+TEST_F(FloatingSpecies, NearFlotationEquilibriumTheFitEndsAtTheTruth) {
+  FloatingRun run;
+  EXPECT_EQ(run.Install("near_equilibrium_fit_"), kRadii);
+  test::SetOneSpecies(-2.5, 5.0, 1, 6.0, false);
+  ScopedHeadlessBackend backend;
+  FitReport report;
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
+  EXPECT_NEAR(pSpeciesS[1], run.s, 0.005 * std::fabs(run.s));
+  EXPECT_NEAR(pSpeciesMassOrD[1], run.d * 1e7, 0.02 * run.d * 1e7);
+  EXPECT_NEAR(pSpeciesAmplitude[1], run.loading, 0.005 * run.loading);
+  EXPECT_LT(FitRmsd(), 1.1 * kNoise);
+}
 
 // With "non-interacting species with Faxen approximation" a floating species is no
 // boundary leaving the meniscus: it leaves the bottom and piles up at the meniscus.
