@@ -462,6 +462,13 @@ ContiRunResult RunContiSed(Window* window) {
     if (const std::string refusal = RunValuesRefusal(); !refusal.empty())
       return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(refusal));
   }
+  // s of the sign the buoyancy forbids have no M and no D: said once per Run, Fit
+  // evaluation or time-course step, before any kernel, not by every kernel (a
+  // stored grid is checked once it is read).
+  if (!bUseStoredGrid) {
+    if (const std::string refusal = BuoyancySignRefusal(fDistMin, fDistMax); !refusal.empty())
+      return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(refusal));
+  }
   const ContiRunSettings settings = GetContiRunSettings();
   Text(30, "allocating memory space...    ");
 

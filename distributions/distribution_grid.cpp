@@ -333,6 +333,46 @@ void FillMolarMassGrid(float* grid, int n, float lo, float hi) {
   if (n > 1) grid[n] = hi;
 }
 
+namespace {
+
+// The s-grid models whose kernels take each point's M, and D from it, from s by the
+// frictional ratio and the buoyancy (1 - vbar rho): their s must have the sign of
+// the buoyancy. The others give D otherwise (a constant or invariant D, a scaling
+// law, a table) or use no D (ls-g*(s), the boundary analyses).
+bool KernelsTakeMassFromS() {
+  return IsSGridModel() && !bDLSData && !bLsgModel && !bLsgOneDiscrete && !bCvConstantD &&
+         !bCsInvariantD && !bCsScalingLaw && !bCsMsTable && !bBoundaryAnalysis && !bElectroLsgModel &&
+         !bZoneLsgModel && VBAR > 0.0f;
+}
+
+}  // namespace
+
+std::string BuoyancySignRefusal(double lo, double hi) {
+  if (!KernelsTakeMassFromS() || !std::isfinite(lo) || !std::isfinite(hi)) return std::string();
+  const double vbarRho = static_cast<double>(VBAR) * fBufferDensity;
+  const double buoyancy = 1.0 - vbarRho;
+  const double low = std::min(lo, hi), high = std::max(lo, hi);
+  const std::string solvent = Format("vbar %.4g ml/g x density %.5g g/ml = %.4g", static_cast<double>(VBAR),
+                                     static_cast<double>(fBufferDensity), vbarRho);
+  if (buoyancy > 0.0 && low < 0.0)
+    return Format("the s grid from %g to %g S holds negative s, but with %s, below 1, nothing "
+                  "floats: a negative s has no molar mass and no D by the frictional ratio.\n"
+                  "A floating species needs vbar x density above 1: enter the partial specific "
+                  "volume of the floating material, or a grid of positive s.",
+                  low, high, solvent.c_str());
+  if (buoyancy < 0.0 && high > 0.0)
+    return Format("the s grid from %g to %g S holds positive s, but with %s, above 1, nothing "
+                  "sediments: a positive s has no molar mass and no D by the frictional ratio.\n"
+                  "A sedimenting species needs vbar x density below 1: enter its partial specific "
+                  "volume, or a grid of negative s.",
+                  low, high, solvent.c_str());
+  if (buoyancy == 0.0 && (low != 0.0 || high != 0.0))
+    return Format("with %s nothing sediments or floats: no s other than 0 has a molar mass and a D "
+                  "by the frictional ratio.",
+                  solvent.c_str());
+  return std::string();
+}
+
 std::string ContiGridSettingsRefusal() {
   const double count = std::floor(static_cast<double>(fDistGridCount));
   if (!(count >= 1.0)) return "the distribution needs at least one grid point";
@@ -389,6 +429,10 @@ bool SetupContiGrid(std::string* error) {
       if (!bUseStoredGrid) {
         BuildSGrid(n);
       } else if (!LoadStoredSGrid()) {
+        return false;
+      } else if (std::string refusal = BuoyancySignRefusal(fDistMin, fDistMax); !refusal.empty()) {
+        // The stored grid's limits are known only now.
+        *error = std::move(refusal);
         return false;
       }
       const int m = nDistGrid;

@@ -123,6 +123,14 @@ extern Csff0GridKey sLastCsff0Grid;
 // that fit in the memory available (GridMemoryRefusal, modelfit/param_checks.h).
 // The refusal of unusable settings (empty when usable); nothing changes.
 std::string ContiGridSettingsRefusal();
+// The s grid from lo to hi of a model whose kernels take M, and D, from s by the
+// frictional ratio, against the buoyancy 1 - vbar x density: a species floats
+// (s < 0) only when vbar x density exceeds 1 and sediments only when it is below 1,
+// so s of the other sign have no M and no D. Empty when the grid is usable or the
+// model takes D otherwise; else the refusal naming the grid, vbar and density.
+// Checked by the Run after the values' ranges (RunValuesRefusal), and by
+// SetupContiGrid on a stored grid once it is read.
+std::string BuoyancySignRefusal(double lo, double hi);
 
 // Builds the grid of the active model, its vectors, the kernel array and the
 // normal-equation workspace. False when the run must not go on: the settings are

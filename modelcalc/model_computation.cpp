@@ -370,7 +370,10 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
   bSkipLinearFit = false;
   dSimD = SpeciesDiffusion(k);
   dSimS = s;
-  if (bFaxenApproximation) {
+  // The Faxen-type closed form describes a boundary leaving the meniscus and the
+  // plateau ahead of it: sedimentation only. A floating species (s < 0) depletes
+  // the bottom and piles up at the meniscus, which only the Lamm equation gives.
+  if (bFaxenApproximation && s >= 0.0) {
     dSimRpm = LastRpm();
     const double sw2 = LastOmega() * LastOmega() * s * 1e-13;
     ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {

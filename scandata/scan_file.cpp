@@ -552,8 +552,13 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
     }
     k = 1;
     groupStart = xs[j - 1];
-    if (spikeTest && j >= 4 && std::fabs(ys[j - 2] - ys[j - 3]) > kind.spikeThreshold &&
-        std::fabs(ys[j - 1] - ys[j - 2]) > kind.spikeThreshold) {
+    // A spike jumps away from the point before it and back towards the point after
+    // it: two large steps in the same direction are a steep gradient (the pile-up
+    // of a floating species at the meniscus, say), real data that must stay.
+    const float stepIn = j >= 4 ? ys[j - 2] - ys[j - 3] : 0.0f;
+    const float stepOut = j >= 4 ? ys[j - 1] - ys[j - 2] : 0.0f;
+    if (spikeTest && j >= 4 && std::fabs(stepIn) > kind.spikeThreshold &&
+        std::fabs(stepOut) > kind.spikeThreshold && (stepIn > 0) != (stepOut > 0)) {
       xs[j - 2] = xs[j - 1];
       ys[j - 2] = ys[j - 1];
       ts[j - 2] = ts[j - 1];

@@ -285,6 +285,30 @@ TEST_F(ScanFileTest, IsolatedSpikeIsDroppedFromAbsorbanceDataOnly) {
   EXPECT_EQ(kept.n, 6);
 }
 
+// Only a point that jumps away and comes back is a spike: a steep gradient (the
+// pile-up of a floating species at the meniscus, a bottom) rises or falls by more
+// than the threshold from point to point and keeps every point; a dip below both
+// neighbours is dropped as a spike above them is.
+TEST_F(ScanFileTest, SteepGradientIsDataNotSpikes) {
+  const std::string dir = TARMIC_TEST_OUTPUT_DIR;
+  const std::string head = "steep\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
+  WriteText(dir + "/falling.ra1", head + "   6.000 9.0 0\n   6.003 7.5 0\n   6.006 6.2 0\n"
+                                         "   6.009 5.1 0\n   6.012 4.2 0\n   6.015 3.5 0\n   6.018 3.0 0\n");
+  Scan falling(dir + "/falling.ra1");
+  ASSERT_EQ(falling.ok, 1) << falling.error;
+  EXPECT_EQ(falling.n, 7) << "no point of a monotone gradient is a spike";
+  EXPECT_FLOAT_EQ(falling.value[4], 5.1f);
+  WriteText(dir + "/rising.ra1", head + "   7.100 0.5 0\n   7.103 0.6 0\n   7.106 1.1 0\n"
+                                        "   7.109 1.7 0\n   7.112 2.4 0\n   7.115 3.2 0\n");
+  Scan rising(dir + "/rising.ra1");
+  EXPECT_EQ(rising.n, 6);
+  WriteText(dir + "/dip.ra1", head + "   6.000 1.0 0\n   6.010 1.0 0\n   6.020 1.0 0\n"
+                                     "   6.030 0.2 0\n   6.040 1.0 0\n   6.050 1.0 0\n");
+  Scan dip(dir + "/dip.ra1");
+  ASSERT_EQ(dip.n, 5);
+  for (int i = 1; i <= dip.n; ++i) EXPECT_FLOAT_EQ(dip.value[i], 1.0f);
+}
+
 TEST_F(ScanFileTest, PointsCloserThanTheMinimumStepBecomeTheirMean) {
   Scan s(FixturePath("close_points.ra1"), true, 0.01f);
   ASSERT_EQ(s.ok, 1) << s.error;

@@ -1,0 +1,205 @@
+// c(s) over negative s: floating species, made by an independent finite-volume
+// solution of the Lamm equation with a known truth and noise, are recovered when
+// vbar x density exceeds 1; a grid of s that the solvent and vbar forbid is refused
+// once, before any kernel, with the reason.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "distribution_test_support.h"
+#include "distributions/conti_run.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_integration.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_models.h"
+#include "distributions/install_hooks.h"
+#include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/modelfit_hooks.h"
+#include "numerics/solvent_constants.h"
+#include "scandata/fit_limits.h"
+#include "scandata/scan_loading.h"
+#include "services/path_table.h"
+#include "tests/support/reference_lamm_solution.h"
+
+namespace tarmic::testing {
+namespace {
+
+constexpr int kScans = 30;
+constexpr double kInterval = 300.0;  // s
+constexpr double kRpm = 50000.0;
+constexpr double kNoise = 0.005;
+constexpr double kTrueS = -5.0, kLoading = 0.6;
+constexpr double kFloatingVbar = 1.1, kDensity = 0.99823, kViscosity = 0.01002, kFf0 = 1.25;
+
+// D of a compact particle of s (S) and f/f0 at 20 C, from s = M (1 - vbar rho) /
+// (N_A f), f = f/f0 6 pi eta R0 and R0 = (3 M vbar / (4 pi N_A))^(1/3) (CGS), then
+// D = R T s / (M (1 - vbar rho)).
+double TrueD(double s, double vbar) {
+  const double NA = 6.02214e23, R = 8.31451e7, T = 293.15;
+  const double buoyancy = 1.0 - vbar * kDensity;
+  const double c = std::cbrt(3.0 * vbar / (4.0 * M_PI * NA));
+  const double M = std::pow(s * 1e-13 * NA * kFf0 * 6.0 * M_PI * kViscosity * c / buoyancy, 1.5);
+  return R * T * s * 1e-13 / (M * buoyancy);
+}
+
+class FloatingCs : public DistributionTest {
+ protected:
+  void SetUp() override {
+    DistributionTest::SetUp();
+    ResetLammSettings();
+    ResetLammGlobals();
+    ResetModelFitHooks();
+    ResetSolventConstants();
+    InstallDistributionHooks();
+    InstallData();
+  }
+  void TearDown() override {
+    ResetModelFitHooks();
+    ResetSolventConstants();
+    DistributionTest::TearDown();
+  }
+
+  // The floating species in 30 scans on radii 6.0-7.2 cm, 0.003 cm apart, with noise.
+  static void InstallData() {
+    const int n = 401;
+    std::vector<double> times, radii;
+    for (int j = 1; j <= kScans; ++j) times.push_back(kInterval * j);
+    for (int i = 0; i < n; ++i) radii.push_back(kMeniscus + 0.003 * i);
+    ReferenceLammProblem p;
+    p.s_svedberg = kTrueS;
+    p.d_cm2_per_s = TrueD(kTrueS, kFloatingVbar);
+    p.rpm = kRpm;
+    p.loading = kLoading;
+    p.cells = 2400;
+    p.max_time_step_s = 2;
+    const auto truth = ReferenceLammSolution::scans(p, times, radii);
+    std::mt19937 random(29);
+    std::normal_distribution<double> gauss(0.0, kNoise);
+    AllocScanTables(kScans);
+    for (int j = 1; j <= kScans; ++j) {
+      float* r = tarmic::vector(1, n);
+      float* y = tarmic::vector(1, n);
+      for (int i = 1; i <= n; ++i) {
+        r[i] = static_cast<float>(radii[static_cast<std::size_t>(i - 1)]);
+        y[i] = static_cast<float>(truth[static_cast<std::size_t>(j - 1)][static_cast<std::size_t>(i - 1)] +
+                                  gauss(random));
+      }
+      ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+      info.time = info.recordedTime = info.timeAtLoad = times[static_cast<std::size_t>(j - 1)];
+      info.rpm = static_cast<float>(kRpm);
+      info.temperature = 20.0f;
+      InstallScanArrays(j, n, r, y, nullptr, false);
+    }
+    fMeniscus = static_cast<float>(kMeniscus);
+    fBottom = static_cast<float>(kBottom);
+    fTemperatureK = 293.15f;
+    ASSERT_TRUE(BuildCommonRadialGrid());
+    fFitLeftLim = 6.05f;
+    fFitRightLim = 7.15f;
+    SetLeftFitLimitIndices();
+    SetRightFitLimitIndices();
+  }
+
+  // Plain c(s) from lo to hi S over count points with the given vbar, water at 20 C.
+  static void SetCs(float lo, float hi, float count, float vbar) {
+    bContiModel = bContiSModel = true;
+    pParams[kContiSlotGridMin] = lo;
+    pParams[kContiSlotGridMax] = hi;
+    pParams[kContiSlotGridCount] = count;
+    pParams[kContiSlotConfidence] = 0.68f;
+    pParams[kContiSlotVbar] = vbar;
+    pParams[kContiSlotDensity] = static_cast<float>(kDensity);
+    pParams[kContiSlotViscosity] = static_cast<float>(kViscosity);
+    pParams[kContiSlotFrictionalRatio] = static_cast<float>(kFf0);
+    pParams[13] = fMeniscus;
+    pParams[14] = fBottom;
+    for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
+    bFitTINoise = bFitRINoise = false;
+  }
+
+  static double Rmsd() {
+    double sum = 0.0;
+    long count = 0;
+    for (int j = 1; j <= nScans; ++j) {
+      const std::size_t s = static_cast<std::size_t>(j);
+      for (int p = pFitFirst[s]; p <= pFitLast[s]; ++p, ++count)
+        sum += (ppSignal[s][p] - ppFit[s][p]) * (ppSignal[s][p] - ppFit[s][p]);
+    }
+    return std::sqrt(sum / static_cast<double>(count));
+  }
+};
+
+// In water a protein of vbar 0.73 sediments: negative s have no mass and no D by
+// the frictional ratio. A c(s) over them is refused before any kernel, with the
+// reason and what to do, once; so is positive s where vbar x density exceeds 1.
+// Grids whose s have the sign of the buoyancy, or end at 0, go on.
+TEST_F(FloatingCs, GridOfSTheBuoyancyForbidsIsRefusedWithItsReason) {
+  SetCs(-10.0f, -1.0f, 30.0f, 0.73f);
+  ContiRunResult run = RunContiSed(nullptr);
+  EXPECT_EQ(run.outcome, ContiRunOutcome::NotStarted);
+  EXPECT_NE(run.message.text.find("negative s"), std::string::npos) << run.message.text;
+  EXPECT_NE(run.message.text.find("nothing floats"), std::string::npos) << run.message.text;
+  EXPECT_NE(run.message.text.find("vbar x density above 1"), std::string::npos) << run.message.text;
+  EXPECT_EQ(pppKernels, nullptr);
+  EXPECT_FALSE(bModelComputed);
+
+  // An evaluation inside a Fit or a time course says the same, before any kernel.
+  UnpackModelParams();
+  bContiInnerRun = true;
+  run = RunContiSed(nullptr);
+  bContiInnerRun = false;
+  EXPECT_EQ(run.outcome, ContiRunOutcome::NotStarted);
+  EXPECT_NE(run.message.text.find("nothing floats"), std::string::npos) << run.message.text;
+  EXPECT_EQ(pppKernels, nullptr);
+
+  SetCs(1.0f, 10.0f, 30.0f, static_cast<float>(kFloatingVbar));
+  run = RunContiSed(nullptr);
+  EXPECT_EQ(run.outcome, ContiRunOutcome::NotStarted);
+  EXPECT_NE(run.message.text.find("nothing sediments"), std::string::npos) << run.message.text;
+
+  // Settings the buoyancy allows: nothing to refuse.
+  bContiModel = bContiSModel = true;
+  VBAR = 0.73f;
+  fBufferDensity = static_cast<float>(kDensity);
+  EXPECT_EQ(BuoyancySignRefusal(0.0, 15.0), "");
+  EXPECT_NE(BuoyancySignRefusal(-0.5, 15.0), "");
+  VBAR = static_cast<float>(kFloatingVbar);
+  EXPECT_EQ(BuoyancySignRefusal(-10.0, 0.0), "");
+  // A stored grid is judged once it is read.
+  const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / "floating_cs";
+  std::filesystem::create_directories(dir);
+  szSdistPath = (dir / "sdist").string();
+  float stored[] = {0.0f, -3.0f, -2.0f, -1.0f};  // index 0 unused
+  ASSERT_TRUE(SaveDistributionGrid(stored, 3));
+  VBAR = 0.73f;
+  bUseStoredGrid = true;
+  std::string why;
+  EXPECT_FALSE(SetupContiGrid(&why));
+  EXPECT_NE(why.find("nothing floats"), std::string::npos) << why;
+  bUseStoredGrid = false;
+  // A model with its own D needs no mass: c(s) with an invariant D takes any s.
+  bContiSModel = false;
+  bCsInvariantD = true;
+  VBAR = 0.73f;
+  EXPECT_EQ(BuoyancySignRefusal(-10.0, -1.0), "");
+}
+
+// With the vbar of floating material the same grid recovers the floating species:
+// its peak at the true s holding the loading, the rmsd at the noise.
+TEST_F(FloatingCs, FloatingSpeciesIsRecoveredWhenVbarTimesDensityExceedsOne) {
+  SetCs(-10.0f, -1.0f, 37.0f, static_cast<float>(kFloatingVbar));
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  float area = 0.0f, mean = 0.0f, total = 0.0f;
+  IntegrateDistribution(-8.0f, -2.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
+  EXPECT_NEAR(mean, kTrueS, 0.02 * std::fabs(kTrueS));
+  EXPECT_NEAR(area, kLoading, 0.03 * kLoading);
+  EXPECT_NEAR(Rmsd(), kNoise, 0.1 * kNoise);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
