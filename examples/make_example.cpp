@@ -6,6 +6,7 @@
 // analyses: "~tmppars.ra0", which a load of the scans offers (a c(s) distribution
 // from 0 to 15 S), and "species.~p" (two discrete species from start values, with
 // their loading, D and s floated). Exit code 0 when every file was written.
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -15,8 +16,6 @@
 #include "app/xla_window.h"
 #include "commands/program_services.h"
 #include "commands/response_table.h"
-#include "distributions/distribution_models.h"
-#include "lamm/lamm_globals.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_params.h"
