@@ -391,10 +391,11 @@ TEST_F(LoadCommandTest, VelocityLoadersOfSeveralScansEndEquilibriumMode) {
 
 // Writes count scans of cell 1, one per time of times(i) (s) at the speed of
 // rpm(i), with the profile(i, r) plus Gaussian noise of deviation 0.004 on the
-// radii 5.90-7.19 cm every 0.003 cm; returns the paths.
+// radii from-to cm every 0.003 cm; returns the paths.
 std::vector<std::string> WriteScanSeries(const std::string& dir, int count, const std::function<double(int)>& times,
                                          const std::function<double(int)>& rpm,
-                                         const std::function<double(int, double)>& profile) {
+                                         const std::function<double(int, double)>& profile, double from = 5.90,
+                                         double to = 7.19) {
   fs::create_directories(dir);
   std::mt19937 random(7);
   std::normal_distribution<double> noise(0.0, 0.004);
@@ -402,7 +403,7 @@ std::vector<std::string> WriteScanSeries(const std::string& dir, int count, cons
   for (int i = 0; i < count; ++i) {
     const double w = rpm(i) * 2.0 * std::acos(-1.0) / 60.0;
     std::string text = Format("scan %d\nR 1 20.0 %.0f %.0f %.5e 280 1\n", i, rpm(i), times(i), w * w * times(i));
-    for (double r = 5.90; r < 7.19; r += 0.003) text += Format("%.4f %.5f 0.01\n", r, profile(i, r) + noise(random));
+    for (double r = from; r < to; r += 0.003) text += Format("%.4f %.5f 0.01\n", r, profile(i, r) + noise(random));
     files.push_back(Format("%s/%05d.ra1", dir.c_str(), i + 1));
     WriteFile(files.back(), text);
   }
@@ -417,7 +418,10 @@ std::vector<std::string> WriteScanSeries(const std::string& dir, int count, cons
 // Equilibrium data give no note: the exponential profile of a 50 kDa protein at
 // 15000 rpm (sigma = M (1 - vbar rho) w^2 / (R T)) scanned every 20 min once it
 // stopped changing, the same with interference offsets that differ by scan, and
-// three speeds scanned every 3 h. Velocity scans loaded as velocity data give none.
+// three speeds scanned every 3 h, and the approach to equilibrium of a 3 mm column
+// (6.9-7.2 cm) scanned every 20 min for 24 h, which relaxes from the uniform loading
+// with the time of its slowest mode, (b - m)^2 / (pi^2 D) = 4.2 h for D 6e-7 cm^2/s,
+// and so stops changing. Velocity scans loaded as velocity data give none.
 TEST_F(LoadCommandTest, AVelocityRunLoadedAsEquilibriumDataIsNamedAtTheLoad) {
   InstallProgramServices();
   const double meniscus = 6.0;
@@ -472,6 +476,13 @@ TEST_F(LoadCommandTest, AVelocityRunLoadedAsEquilibriumDataIsNamedAtTheLoad) {
           ProgramDir() + "/eq_speeds", 9, [](int i) { return 72000.0 + 10800.0 * i; },
           [](int i) { return 10000.0 + 5000.0 * (i / 3); },
           [&](int i, double r) { return equilibrium(10000.0 + 5000.0 * (i / 3), r); }),
+      WriteScanSeries(
+          ProgramDir() + "/eq_approach", 72, [](int i) { return 1200.0 * (i + 1); }, slow,
+          [&](int i, double r) {
+            const double tau = 0.3 * 0.3 / (std::acos(-1.0) * std::acos(-1.0) * 6e-7);
+            return equilibrium(15000.0, r) + (0.5 - equilibrium(15000.0, r)) * std::exp(-1200.0 * (i + 1) / tau);
+          },
+          6.9, 7.2),
   };
   for (const std::vector<std::string>& files : sets) {
     SCOPED_TRACE(files.front());
