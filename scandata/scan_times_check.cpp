@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <map>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "scandata/data_set.h"
@@ -92,21 +92,26 @@ struct SpeedGroup {
 
 std::string VelocityRunAsEquilibriumNote() {
   if (nScans < 5 || !bEquilibriumMode || bElectrophoresisMode || bDLSData) return {};
-  // One cell at one speed and wavelength: speeds within 1% are one speed.
-  std::map<std::tuple<int, long, long>, SpeedGroup> groups;
-  std::vector<int> order;
+  // One cell at one speed and wavelength: speeds within 1% of the lowest of a
+  // group are one speed; each group's scans by time.
+  std::map<std::pair<int, long>, std::vector<int>> byCell;
   for (int s = 1; s <= nScans; ++s)
-    if (ppSignal[Idx(s)] && ppRadius[Idx(s)]) order.push_back(s);
-  std::stable_sort(order.begin(), order.end(),
-                   [](int a, int b) { return pScanInfo[Idx(a)].time < pScanInfo[Idx(b)].time; });
-  for (int s : order) {
-    const ScanInfo& info = pScanInfo[Idx(s)];
-    const long speed = std::lround(std::log(std::max(1.0, static_cast<double>(info.rpm))) / std::log(1.01));
-    SpeedGroup& g = groups[{info.cell, speed, std::lround(info.wavelength)}];
-    g.scans.push_back(s);
-    g.rpm = info.rpm;
+    if (ppSignal[Idx(s)] && ppRadius[Idx(s)])
+      byCell[{pScanInfo[Idx(s)].cell, std::lround(pScanInfo[Idx(s)].wavelength)}].push_back(s);
+  std::vector<std::pair<int, SpeedGroup>> groups;  // cell, group
+  for (auto& [key, scans] : byCell) {
+    std::stable_sort(scans.begin(), scans.end(),
+                     [](int a, int b) { return pScanInfo[Idx(a)].rpm < pScanInfo[Idx(b)].rpm; });
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+      const float rpm = pScanInfo[Idx(scans[i])].rpm;
+      if (i == 0 || rpm > 1.01f * groups.back().second.rpm) groups.push_back({key.first, SpeedGroup{{}, rpm}});
+      groups.back().second.scans.push_back(scans[i]);
+    }
   }
-  for (const auto& [key, g] : groups) {
+  for (auto& [cell, g] : groups)
+    std::stable_sort(g.scans.begin(), g.scans.end(),
+                     [](int a, int b) { return pScanInfo[Idx(a)].time < pScanInfo[Idx(b)].time; });
+  for (const auto& [cell, g] : groups) {
     const int pairs = static_cast<int>(g.scans.size()) - 1;
     if (pairs < 4) continue;
     double span = 0.0;
@@ -131,7 +136,7 @@ std::string VelocityRunAsEquilibriumNote() {
                   "would stop changing.\nThey are loaded as sedimentation equilibrium data, "
                   "which Run and Fit analyse with an equilibrium model. To analyse a velocity "
                   "run, load the scans with Load New Files (Ctrl+L) or drop them on the window.",
-                  static_cast<int>(g.scans.size()), std::get<0>(key), static_cast<double>(g.rpm),
+                  static_cast<int>(g.scans.size()), cell, static_cast<double>(g.rpm),
                   seconds / 60.0 / shortPairs);
   }
   return {};
