@@ -86,14 +86,13 @@ unsigned long long ModelKey() {
 void KeepValuesOfActiveLayout() {
   const ValueLayout layout = ActiveValueLayout();
   if (layout == ValueLayout::None) return;
-  {
-    ModelSwitches& switches = gKept.models[ModelKey()];
-    for (int slot = 1; slot <= 34; ++slot) switches.fits[static_cast<std::size_t>(slot)] = DiscreteSlot(slot) ? SlotFit(slot) : 0;
-    switches.claverie = bClaverie;
-    switches.movingHat = bMovingHat;
-    switches.autoAlgorithm = bAutoFEAlgorithm;
-    switches.fixTimeStep = bFixTimeStep;
-  }
+  ModelSwitches& switches = gKept.models[ModelKey()];
+  for (int slot = 1; slot <= 34; ++slot)
+    switches.fits[static_cast<std::size_t>(slot)] = DiscreteSlot(slot) ? SlotFit(slot) : 0;
+  switches.claverie = bClaverie;
+  switches.movingHat = bMovingHat;
+  switches.autoAlgorithm = bAutoFEAlgorithm;
+  switches.fixTimeStep = bFixTimeStep;
   LayoutValues& kept = gKept.families[layout];
   if (IsGridLayout(layout)) {
     for (int slot : kGridSlots) kept.slots[static_cast<std::size_t>(slot)] = SlotVariable(slot);

@@ -301,10 +301,13 @@ void SetSolver(const Solver& s) {
 TEST_F(ModelSwitchTest, EachModelFloatsAgainWhatItFloatedOnItsOwnSolver) {
   const Solver byHand{false, true, false, false};
   const Solver afterARun{true, false, true, false};
+  std::map<unsigned long long, int> keys;  // each model keeps its own
   for (int a : MenuModels()) {
     SCOPED_TRACE(CommandDisplayName(a));
     FreshStart();
     Choose(a);
+    const auto [other, added] = keys.emplace(ModelKey(), a);
+    EXPECT_TRUE(added) << "the same key as " << CommandDisplayName(other->second);
     const bool continuous = IsContinuousModel();
     const Held held = MarkEverySlot();
     const std::vector<int> fits(std::begin(pParamFitFlags), std::end(pParamFitFlags));
