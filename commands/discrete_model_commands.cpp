@@ -70,6 +70,9 @@ void ChooseDiscreteModel(TXLAWindow& window, int id, StartSwitches start, SetFla
     // The vector's values reach the model's records (oligomer masses).
     PackModelParams();
   }
+  // A model chosen before floats what it floated then, with its solver choice (the
+  // simulation arrays are made for it below).
+  if (TakeKeptSwitches()) PackModelParams();
   Window& w = window.GetHandle();
   if (id != kNoMenuItem) w.CheckMenuItem(id, true);
   // Clearing the switches also clears the start-time offset.

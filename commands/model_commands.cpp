@@ -22,6 +22,7 @@
 #include "modelfit/params_dialog.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/buffer_sedimentation.h"
+#include "propagators/sim_arrays.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "resources/command_ids.h"
@@ -50,6 +51,8 @@ constexpr int kModelCommands[] = {
 constexpr float kDefaultGridCount = 100.0f;  // grid points
 constexpr float kDefaultCMMin = 10000.0f;    // g/mol
 constexpr float kDefaultCMMax = 500000.0f;
+constexpr float kDefaultCsMin = 0.0f;        // S
+constexpr float kDefaultCsMax = 20.0f;
 constexpr float kDefaultRhMin = 0.5f;        // nm
 constexpr float kDefaultRhMax = 5000.0f;
 constexpr float kDefaultDMin = 0.01f;        // 1e-7 cm^2/s
@@ -74,21 +77,21 @@ void SetUpContinuousModel(TXLAWindow& window, int id, const ContinuousLayout& be
   const GridUnit unit = CurrentGridUnit();
   const bool sameUnit = wasContinuous && oldUnit == unit;
 
-  // The grid range of the new model: from a distribution shown (its x values in the
-  // new model's unit), else the model's default range. A model of the same unit
-  // keeps the grid the vector holds.
+  // The grid range of the new model: a model of the same unit keeps the grid the
+  // vector holds; a model of another unit takes the grid its unit held last, else
+  // its default range, never a range converted from a distribution that another
+  // model computed (a c(s) grid of 0.1-20 S would give a c(M) grid of about 200 Da
+  // to 600 kDa).
   const float gridMin = pParams[kContiSlotGridMin];
   const float gridMax = pParams[kContiSlotGridMax];
   const float gridCount = pParams[kContiSlotGridCount];
-  const bool distributionShown = pDistPlot != nullptr;
   RecreateDistributionPlot();
   float keptMin = 0.0f, keptMax = 0.0f, keptCount = 0.0f;
   if (sameUnit) {
     pParams[kContiSlotGridMin] = gridMin;
     pParams[kContiSlotGridMax] = gridMax;
     pParams[kContiSlotGridCount] = gridCount;
-  } else if (!distributionShown && KeptGrid(ActiveValueLayout(), &keptMin, &keptMax, &keptCount)) {
-    // No distribution to take the range from: the grid of this unit held last.
+  } else if (KeptGrid(ActiveValueLayout(), &keptMin, &keptMax, &keptCount)) {
     fDistMin = keptMin;
     fDistMax = keptMax;
     fDistGridCount = keptCount;
@@ -100,10 +103,12 @@ void SetUpContinuousModel(TXLAWindow& window, int id, const ContinuousLayout& be
     } else if (unit == GridUnit::D) {
       fDistMin = kDefaultDMin;
       fDistMax = kDefaultDMax;
-    } else if (unit == GridUnit::M && (fDistMin <= 0.0f || fDistMax <= fDistMin)) {
-      // A molar-mass grid needs positive limits; an s range starting at 0 gives none.
+    } else if (unit == GridUnit::M) {
       fDistMin = kDefaultCMMin;
       fDistMax = kDefaultCMMax;
+    } else {
+      fDistMin = kDefaultCsMin;
+      fDistMax = kDefaultCsMax;
     }
     fDistGridCount = wasContinuous ? gridCount : fDistGridCount;
     if (fDistGridCount < 2.0f) fDistGridCount = kDefaultGridCount;
@@ -122,6 +127,12 @@ void SetUpContinuousModel(TXLAWindow& window, int id, const ContinuousLayout& be
   constexpr int kLamellaSlot = 23;
   if ((bZoneCentrifugation || bZoneLsgModel) && !(pParams[kLamellaSlot] > 0.0f))
     pParams[kLamellaSlot] = fLamellaWidth;
+  // A model chosen before floats what it floated then, with its solver choice.
+  const bool claverie = bClaverie;
+  if (TakeKeptSwitches() && claverie != bClaverie && bSimArraysAllocated) {
+    FreeSimArrays();
+    AllocSimArrays();
+  }
 
   UnpackModelParams();
   window.RepaintMain();
@@ -145,7 +156,8 @@ void ChooseContinuousModel(TXLAWindow& window, int id, SetFlags setFlags) {
 std::span<const int> ModelMenuCommands() { return kModelCommands; }
 
 void SwitchModel(TXLAWindow& window) {
-  // What the model left holds comes back when its family is chosen again.
+  // What the model left holds comes back when its family is chosen again, its fit
+  // switches and solver choice when it is chosen again.
   KeepValuesOfActiveLayout();
   ResetModelFlags();
   bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;

@@ -41,9 +41,11 @@ float ConvertedMassOrD(float value, float s) {
 }
 
 void ConvertSpeciesMassOrD() {
-  // A distribution keeps its grid and settings there (its vbar became 1e5).
-  if (HoldsMassOrD(ActiveValueLayout()))
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesMassOrD[k] = ConvertedMassOrD(pSpeciesMassOrD[k], pSpeciesS[k]);
+  // Only the slots of the active family that hold a D or an M: a distribution keeps
+  // its grid and settings there, other families radii, constants or masses that
+  // stay masses.
+  for (const MassOrDSlot& m : MassOrDSlots(ActiveValueLayout()))
+    pSpeciesMassOrD[m.value] = ConvertedMassOrD(pSpeciesMassOrD[m.value], pSpeciesS[m.s - nSpeciesSlots]);
   // The species kept by a model family not active now.
   ConvertKeptMassOrD(ConvertedMassOrD);
 }
@@ -82,6 +84,8 @@ void TXLAWindow::CmHeteroAssocModel() {
   // log(Ka) and extico b.
   StoreReactingSystemInSlots();
   PackModelParams();
+  // Chosen before: what it floated then, with its solver choice.
+  if (TakeKeptSwitches()) PackModelParams();
   if (bBufferSedCorrection) CheckBufferSedimentationModel(&GetHandle());
   if (bSimArraysAllocated) {
     FreeSimArrays();

@@ -1,9 +1,11 @@
 #include "distributions/model_values_kept.h"
 
 #include <cstddef>
+#include <iterator>
 
 #include "distributions/distribution_models.h"
 #include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
@@ -60,12 +62,38 @@ bool IsGridLayout(ValueLayout layout) {
 }
 
 KeptModelValues& KeptValues() { return gKept; }
-void ClearKeptValues() { gKept.clear(); }
+void ClearKeptValues() { gKept = {}; }
+
+unsigned long long ModelKey() {
+  const bool* flags[] = {
+      &bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124, &bAssoc148, &bNonidealSpecies,
+      &bNonIdealMultiple, &bHeteroAssocModel, &bZoneCentrifugation, &bFaxenApproximation,
+      &bStokesRadii, &bCumulants, &bContiModel, &bContiSModel, &bLsgModel,
+      &bLsgOneDiscrete, &bCsff0Model, &bCsff0OneDiscrete, &bCsOneDiscreteD, &bCsOneDiscreteM,
+      &bCsConformationalChange, &bCsFloatingVbar, &bCsWormChain, &bCsScalingLaw, &bCsBimodalFf0,
+      &bCsBimodalFf0OneDiscrete, &bCsInvariantD, &bCsMsTable, &bCsModel521, &bCsNonideal,
+      &bCMPriorVbar, &bCMPowerLawModel, &bConstantDModel, &bFMScalingLaw, &bCvConstantD,
+      &bElectroLsgModel, &bZoneLsgModel, &bDLSRhModel, &bDLSDModel, &bDLSTimeCourseModel,
+      &bBoundaryAnalysis, &bVanHoldeWeischet, &bLinearGeometry, &bPlanarQuadrature,
+      &bExternalLoadingCell, &bElectrophoresis};
+  static_assert(std::size(flags) <= 64);
+  unsigned long long key = 0;
+  for (std::size_t i = 0; i < std::size(flags); ++i)
+    if (*flags[i]) key |= 1ull << i;
+  return key;
+}
 
 void KeepValuesOfActiveLayout() {
   const ValueLayout layout = ActiveValueLayout();
   if (layout == ValueLayout::None) return;
-  LayoutValues& kept = gKept[layout];
+  ModelSwitches& switches = gKept.models[ModelKey()];
+  for (int slot = 1; slot <= 34; ++slot)
+    switches.fits[static_cast<std::size_t>(slot)] = DiscreteSlot(slot) ? SlotFit(slot) : 0;
+  switches.claverie = bClaverie;
+  switches.movingHat = bMovingHat;
+  switches.autoAlgorithm = bAutoFEAlgorithm;
+  switches.fixTimeStep = bFixTimeStep;
+  LayoutValues& kept = gKept.families[layout];
   if (IsGridLayout(layout)) {
     for (int slot : kGridSlots) kept.slots[static_cast<std::size_t>(slot)] = SlotVariable(slot);
     return;
@@ -78,7 +106,7 @@ void KeepValuesOfActiveLayout() {
 void TakeKeptValues(ValueLayout layout) {
   if (layout == ValueLayout::None || IsGridLayout(layout)) return;
   LayoutValues values;
-  if (const auto it = gKept.find(layout); it != gKept.end()) {
+  if (const auto it = gKept.families.find(layout); it != gKept.families.end()) {
     values = it->second;
   } else {
     // The start values of the species (InitModelParams).
@@ -95,21 +123,50 @@ void TakeKeptValues(ValueLayout layout) {
   for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = values.included[static_cast<std::size_t>(k)];
 }
 
-bool HoldsMassOrD(ValueLayout layout) { return !IsGridLayout(layout); }
+bool TakeKeptSwitches() {
+  const auto it = gKept.models.find(ModelKey());
+  if (it == gKept.models.end()) return false;
+  const ModelSwitches& kept = it->second;
+  const bool continuous = IsGridLayout(ActiveValueLayout());
+  for (int slot = 1; slot <= 34; ++slot) {
+    if (!DiscreteSlot(slot) || (continuous && (slot == 3 || slot == 4))) continue;
+    SlotFit(slot) = kept.fits[static_cast<std::size_t>(slot)];
+    pParamFitFlags[slot] = kept.fits[static_cast<std::size_t>(slot)];
+  }
+  bClaverie = kept.claverie;
+  bMovingHat = kept.movingHat;
+  bAutoFEAlgorithm = kept.autoAlgorithm;
+  bFixTimeStep = kept.fixTimeStep;
+  return true;
+}
 
-void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted) {
-  for (auto& [layout, kept] : gKept) {
-    if (!HoldsMassOrD(layout)) continue;
-    for (int k = 1; k <= nSpeciesSlots; ++k) {
-      float& value = kept.slots[static_cast<std::size_t>(k)];
-      value = converted(value, kept.slots[static_cast<std::size_t>(4 + k)]);
-    }
+std::vector<MassOrDSlot> MassOrDSlots(ValueLayout layout) {
+  switch (layout) {
+    case ValueLayout::None:
+    case ValueLayout::Species:
+    case ValueLayout::Electrophoresis:
+      return {{1, 5}, {2, 6}, {3, 7}, {4, 8}};
+    case ValueLayout::SelfAssociation:
+    case ValueLayout::Nonideal:
+      return {{1, 5}};
+    default:
+      return {};
   }
 }
 
+bool HoldsMassOrD(ValueLayout layout) { return !MassOrDSlots(layout).empty(); }
+
+void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted) {
+  for (auto& [layout, kept] : gKept.families)
+    for (const MassOrDSlot& m : MassOrDSlots(layout)) {
+      float& value = kept.slots[static_cast<std::size_t>(m.value)];
+      value = converted(value, kept.slots[static_cast<std::size_t>(m.s)]);
+    }
+}
+
 bool KeptGrid(ValueLayout layout, float* min, float* max, float* count) {
-  const auto it = gKept.find(layout);
-  if (it == gKept.end() || !IsGridLayout(layout)) return false;
+  const auto it = gKept.families.find(layout);
+  if (it == gKept.families.end() || !IsGridLayout(layout)) return false;
   *min = it->second.slots[1];
   *max = it->second.slots[5];
   *count = it->second.slots[9];

@@ -14,6 +14,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <vector>
 
 namespace tarmic {
 
@@ -43,15 +44,42 @@ struct LayoutValues {
   std::array<float, 35> slots{};
   std::array<int, 5> included{};
 };
-using KeptModelValues = std::map<ValueLayout, LayoutValues>;
-// Every family's values kept so far (a parameter file that is refused puts the
-// whole back as it was).
+// What one model held besides its family's values: its fit switches (of the slots
+// its family keeps) and its choice of Lamm solver. The fit switches are the
+// model's own: models of one family may float different quantities in a slot
+// (vbar and f/f0 change places in the floating-vbar c(s)).
+struct ModelSwitches {
+  std::array<int, 35> fits{};
+  bool claverie = false;
+  bool movingHat = true;
+  bool autoAlgorithm = true;
+  bool fixTimeStep = false;
+};
+struct KeptModelValues {
+  std::map<ValueLayout, LayoutValues> families;
+  std::map<unsigned long long, ModelSwitches> models;  // by the model's flags (ModelKey)
+};
+// Every family's values and every model's switches kept so far (a parameter file
+// that is refused puts the whole back as it was).
 KeptModelValues& KeptValues();
 void ClearKeptValues();
 
 // Before a model switch clears the flags: keeps what the active family holds (its
-// model variables as they stand). Nothing without a model.
+// model variables as they stand) and what the active model floats and its solver
+// choice. Nothing without a model.
 void KeepValuesOfActiveLayout();
+
+// The model the flags choose, as one key: every model flag and the cell of the
+// species models (planar, external loading, electrophoresis) that is set.
+unsigned long long ModelKey();
+
+// After a model was chosen and its family's values taken: its fit switches and
+// solver choice as it held them when it was left last (the grid options, fit
+// switches 3 and 4 of the continuous models, stay as they are). Nothing when the
+// model held none yet; false then. The caller synchronises the vector (both the
+// switches of the vector and those of the model variables are set) and makes the
+// simulation arrays again when the solver changed.
+bool TakeKeptSwitches();
 
 // After the flags of a model of a discrete family were set: its model variables
 // take what the family held last, else the start values (species 1 included with
@@ -59,14 +87,23 @@ void KeepValuesOfActiveLayout();
 // of those slots off.
 void TakeKeptValues(ValueLayout layout);
 
-// Whether slots 1-4 of a family hold values that "Fit M and s" converts between D
-// and M, as the model computation reads them: every family but the continuous
-// ones, which keep their grid and settings there (and the start values before any
-// model).
+// The slots of a family that hold a D or an M as "Fit M and s" chooses, as the
+// model computation reads them, each with the slot of its s: the species of the
+// sector, planar-cell, zone and electrophoresis models (and the start values
+// before any model) in slots 1-4 with s in 5-8; the monomer of the self-association
+// models and species 1 of the non-ideal models in slot 1 with s in 5 (their slots
+// 2-4 hold derived masses and constants). None for the continuous models (grid and
+// settings), the Stokes radii and cumulants of light scattering, and the reacting
+// system, which keeps its masses (and extinctions and log Ka) whatever the switch.
+struct MassOrDSlot {
+  int value;
+  int s;
+};
+std::vector<MassOrDSlot> MassOrDSlots(ValueLayout layout);
 bool HoldsMassOrD(ValueLayout layout);
 
-// "Fit M and s" switched: the kept species of the families that hold a D or an M
-// (HoldsMassOrD) take the other one, converted(value, s) from their D or M and s.
+// "Fit M and s" switched: the kept D or M of every family (MassOrDSlots) takes the
+// other one, converted(value, s) from it and its s; nothing else changes.
 void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted);
 
 // The grid a continuous family held last (lower and upper limit, count): false

@@ -164,9 +164,11 @@ Column Species(int k, const char* included, const char* amplitude, const char* s
   return c;
 }
 
+// The first species gives the total loading ("c tot"); each further one its
+// fraction of that total, which the model computation multiplies by it.
 std::vector<Column> DiscreteSpecies(const char* second, const char* s = "s") {
-  return {Species(1, "Component 1", "c tot", second, s), Species(2, "Component 2", "c", second, s),
-          Species(3, "Component 3", "c", second, s), Species(4, "Comp. 4/Buffer", "c", second, s)};
+  return {Species(1, "Component 1", "c tot", second, s), Species(2, "Component 2", "fraction", second, s),
+          Species(3, "Component 3", "fraction", second, s), Species(4, "Comp. 4/Buffer", "fraction", second, s)};
 }
 
 // Species 4 holds the buffer component and is not edited.
@@ -255,8 +257,8 @@ std::vector<ParamsVariant> MakeParamsVariants() {
   v.push_back({322, "constant force in linear geometry (electrophoresis model) with v (um/sec)",
                DiscreteSpecies("D", "v"), Noise("length"), Solver()});
   v.push_back({339, "Discrete Stokes Radii",
-               {Species(1, "Component 1", "I", "R", nullptr), Species(2, "Component 2", "I", "R", nullptr),
-                Species(3, "Component 3", "I", "R", nullptr), Species(4, "Component 4", "I", "R", nullptr)},
+               {Species(1, "Component 1", "I tot", "R", nullptr), Species(2, "Component 2", "fraction", "R", nullptr),
+                Species(3, "Component 3", "fraction", "R", nullptr), Species(4, "Component 4", "fraction", "R", nullptr)},
                BaselineOnly(), {}});
   v.push_back({891, "Cumulant Analysis",
                {{EF(405, "I tot", 402), EF(406, "mu1/S^2 = Dz (F)", 403), EF(413, "mu2/S^4  (F^2)", 410),

@@ -328,9 +328,11 @@ void ShowTemperatureNote(Window* window, float tolerance) {
   ShowLoadMessage(window, {note, "ERROR", MB_OK | MB_ICONERROR, LoadMessage::Sound::Error});
 }
 
-// Velocity scans that all hold one time: the note in an "ATTENTION" box.
+// Velocity scans that all hold one time, or a velocity run loaded as equilibrium
+// data: the note in an "ATTENTION" box.
 void ShowScanTimesNote(Window* window) {
   if (const std::string note = ScanTimesNote(); !note.empty()) AttentionBox(window, note);
+  if (const std::string note = VelocityRunAsEquilibriumNote(); !note.empty()) AttentionBox(window, note);
 }
 
 enum class ReloadKind { Selection, FileList };

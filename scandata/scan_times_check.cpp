@@ -1,5 +1,12 @@
 #include "scandata/scan_times_check.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <map>
+#include <utility>
+#include <vector>
+
 #include "scandata/data_set.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
@@ -14,6 +21,125 @@ std::string ScanTimesNote() {
   return Format("all %d scans hold the same time, %g s: a sedimentation velocity analysis needs "
                 "scans taken at different times - check line 2 of the scan files",
                 nScans, first);
+}
+
+namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0.0;
+  const std::size_t mid = v.size() / 2;
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
+  return v[mid];
+}
+
+// The noise of a scan: from the second differences of successive points, which a
+// smooth profile hardly moves and white noise of deviation sigma spreads with
+// deviation sigma sqrt(6); the median keeps a steep boundary from counting.
+double ScanNoise(int s) {
+  const float* y = ppSignal[Idx(s)];
+  const int n = pnPoints[Idx(s)];
+  std::vector<double> d2;
+  for (int j = 2; j < n; ++j) d2.push_back(std::fabs(static_cast<double>(y[j - 1]) - 2.0 * y[j] + y[j + 1]));
+  return 1.4826 * Median(std::move(d2)) / std::sqrt(6.0);
+}
+
+// The span of a scan's signal between its 5th and 95th percentile (spikes aside).
+double ScanSpan(int s) {
+  const float* y = ppSignal[Idx(s)];
+  const int n = pnPoints[Idx(s)];
+  if (n < 2) return 0.0;
+  std::vector<double> v(y + 1, y + n + 1);
+  std::sort(v.begin(), v.end());
+  const auto at = [&](double q) { return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))]; };
+  return at(0.95) - at(0.05);
+}
+
+// The standard deviation of scan b minus scan a on the radii of a that both cover
+// (b interpolated linearly); -1 when they share fewer than ten points.
+double DifferenceSpread(int a, int b) {
+  const float* ra = ppRadius[Idx(a)];
+  const float* ya = ppSignal[Idx(a)];
+  const float* rb = ppRadius[Idx(b)];
+  const float* yb = ppSignal[Idx(b)];
+  const int na = pnPoints[Idx(a)], nb = pnPoints[Idx(b)];
+  if (na < 2 || nb < 2) return -1.0;
+  std::vector<double> d;
+  int k = 1;
+  for (int j = 1; j <= na; ++j) {
+    const double r = ra[j];
+    if (r < rb[1] || r > rb[nb]) continue;
+    while (k < nb - 1 && rb[k + 1] < r) ++k;
+    const double w = rb[k + 1] > rb[k] ? (r - rb[k]) / (rb[k + 1] - rb[k]) : 0.0;
+    d.push_back(static_cast<double>(ya[j]) - (yb[k] + w * (yb[k + 1] - yb[k])));
+  }
+  if (d.size() < 10) return -1.0;
+  double mean = 0.0;
+  for (double x : d) mean += x;
+  mean /= static_cast<double>(d.size());
+  double sum = 0.0;
+  for (double x : d) sum += (x - mean) * (x - mean);
+  return std::sqrt(sum / static_cast<double>(d.size()));
+}
+
+struct SpeedGroup {
+  std::vector<int> scans;  // by time
+  float rpm = 0.0f;
+};
+
+}  // namespace
+
+std::string VelocityRunAsEquilibriumNote() {
+  if (nScans < 5 || !bEquilibriumMode || bElectrophoresisMode || bDLSData) return {};
+  // One cell at one speed and wavelength: speeds within 1% of the lowest of a
+  // group are one speed; each group's scans by time.
+  std::map<std::pair<int, long>, std::vector<int>> byCell;
+  for (int s = 1; s <= nScans; ++s)
+    if (ppSignal[Idx(s)] && ppRadius[Idx(s)])
+      byCell[{pScanInfo[Idx(s)].cell, std::lround(pScanInfo[Idx(s)].wavelength)}].push_back(s);
+  std::vector<std::pair<int, SpeedGroup>> groups;  // cell, group
+  for (auto& [key, scans] : byCell) {
+    std::stable_sort(scans.begin(), scans.end(),
+                     [](int a, int b) { return pScanInfo[Idx(a)].rpm < pScanInfo[Idx(b)].rpm; });
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+      const float rpm = pScanInfo[Idx(scans[i])].rpm;
+      if (i == 0 || rpm > 1.01f * groups.back().second.rpm) groups.push_back({key.first, SpeedGroup{{}, rpm}});
+      groups.back().second.scans.push_back(scans[i]);
+    }
+  }
+  for (auto& [cell, g] : groups)
+    std::stable_sort(g.scans.begin(), g.scans.end(),
+                     [](int a, int b) { return pScanInfo[Idx(a)].time < pScanInfo[Idx(b)].time; });
+  for (const auto& [cell, g] : groups) {
+    const int pairs = static_cast<int>(g.scans.size()) - 1;
+    if (pairs < 4) continue;
+    double span = 0.0;
+    for (int s : g.scans) span = std::max(span, ScanSpan(s));
+    if (!(span > 0.0)) continue;
+    int shortPairs = 0, changing = 0;
+    double seconds = 0.0;
+    for (std::size_t i = 1; i < g.scans.size(); ++i) {
+      const int a = g.scans[i - 1], b = g.scans[i];
+      const double dt = pScanInfo[Idx(b)].time - pScanInfo[Idx(a)].time;
+      if (!(dt > 0.0 && dt <= kShortScanInterval)) continue;
+      ++shortPairs;
+      seconds += dt;
+      const double spread = DifferenceSpread(a, b);
+      const double noise = std::hypot(ScanNoise(a), ScanNoise(b));
+      if (spread > 3.0 * noise && spread > 0.01 * span) ++changing;
+    }
+    if (4 * shortPairs < 3 * pairs || 4 * changing < 3 * shortPairs || shortPairs < 4) continue;
+    return Format("these %d scans of cell %d at %.0f rpm look like a sedimentation velocity run: "
+                  "they were taken %.1f min apart on average and their profiles keep changing "
+                  "from scan to scan (a moving boundary), where at sedimentation equilibrium they "
+                  "would stop changing.\nThey are loaded as sedimentation equilibrium data, "
+                  "which Run and Fit analyse with an equilibrium model. To analyse a velocity "
+                  "run, load the scans with Load New Files (Ctrl+L) or drop them on the window.",
+                  static_cast<int>(g.scans.size()), cell, static_cast<double>(g.rpm),
+                  seconds / 60.0 / shortPairs);
+  }
+  return {};
 }
 
 }  // namespace tarmic

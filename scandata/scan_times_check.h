@@ -13,4 +13,17 @@ namespace tarmic {
 // meant as equilibrium data, are read as they are.
 std::string ScanTimesNote();
 
+// Scans loaded as sedimentation equilibrium data that show a sedimentation velocity
+// run: in one cell at one rotor speed (and one wavelength), at least five scans
+// whose successive scans lie at most kShortScanInterval apart, and whose profiles
+// keep changing from scan to scan (a moving boundary), where at equilibrium they
+// would stop changing. A pair of scans changes when the spread of their difference
+// (a constant offset removed, so that interference offsets do not count) exceeds
+// three times the difference that their noise alone gives and 1% of the signal
+// span; the set is a velocity run when three quarters of its successive pairs are
+// short and three quarters of those change. Returns the note that says so and how
+// to load velocity scans, empty otherwise. The set stays loaded as it is.
+inline constexpr double kShortScanInterval = 1800.0;  // s
+std::string VelocityRunAsEquilibriumNote();
+
 }  // namespace tarmic

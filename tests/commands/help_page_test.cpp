@@ -6,6 +6,10 @@
 #include "app/online_help.h"
 #include "commands/unavailable_commands.h"
 #include "commands_test_support.h"
+#include "modelcalc/model_steps.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "resources/command_ids.h"
 
@@ -63,6 +67,46 @@ TEST(HelpPage, ItsTextCarriesNoLetterMarkersOfTheMenus) {
   for (auto it = std::sregex_iterator(page.begin(), page.end(), marker); it != std::sregex_iterator(); ++it)
     ADD_FAILURE() << page.substr(static_cast<std::size_t>(it->position()), 40);
   EXPECT_NE(page.find("How to Get\nHelp"), std::string::npos);
+}
+
+// The loading of species 2-4 is a fraction of the first species' total: the
+// computation loads c tot x fraction of each further species and the rest of the
+// total as the first, so the loadings add up to c tot. Every parameter variant
+// whose first species gives the total ("c tot", "I tot") labels the further ones
+// "fraction", and the help page says what the fraction is.
+TEST(HelpPage, FurtherSpeciesLoadingIsLabelledAndExplainedAsAFraction) {
+  const bool bufferBefore = bBufferSedCorrection;
+  bBufferSedCorrection = false;
+  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 1;
+  const float total = 1.2f;
+  const float fractions[] = {0.0f, total, 0.25f, 0.1f, 0.05f};
+  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesAmplitude[k] = fractions[k];
+  double sum = 0.0;
+  for (int k = 1; k <= nSpeciesSlots; ++k) sum += SpeciesLoading(k, 1);
+  EXPECT_NEAR(sum, total, 1e-6);
+  EXPECT_NEAR(SpeciesLoading(2, 1), 0.3, 1e-6);
+  EXPECT_NEAR(SpeciesLoading(1, 1), total * (1.0 - 0.25 - 0.1 - 0.05), 1e-6);
+  bBufferSedCorrection = bufferBefore;
+
+  int variants = 0;
+  for (int id : ParamsDialogTemplateIds()) {
+    const DialogTemplate& t = GetParamsDialogTemplate(id);
+    const std::string first(ControlLabel(t, 405));
+    // Species blocks: the first amplitude at 405, the further ones at 412, 419, 426.
+    if (t.Find(401) == nullptr || !first.ends_with(" tot")) continue;
+    ++variants;
+    for (int edit : {412, 419, 426})
+      if (t.Find(edit) != nullptr) EXPECT_EQ(ControlLabel(t, edit), "fraction") << id << " " << edit;
+  }
+  // Sector, buffer, zone (D and M) and electrophoresis species, and Stokes radii.
+  EXPECT_EQ(variants, 8);
+
+  const std::string page = ReadFile(ResourceDir() + "help/tarmic-help.html");
+  const std::size_t block = page.find("<b>Discrete species</b>");
+  ASSERT_NE(block, std::string::npos);
+  const std::string text = page.substr(block, page.find("</li>", block) - block);
+  EXPECT_NE(text.find("\"fraction\""), std::string::npos) << text;
+  EXPECT_EQ(text.find("loading concentration (\"c tot\" for the first)"), std::string::npos) << text;
 }
 
 using HelpCommandTest = CommandTest;

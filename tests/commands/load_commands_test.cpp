@@ -1,6 +1,9 @@
 // Loading scans through the window: "Load New Files" with the scripted file
 // dialog, scan-list files, "Add More Files", files dropped on the window, and Exit.
+#include <cmath>
 #include <filesystem>
+#include <functional>
+#include <random>
 
 #include "commands/load_commands.h"
 #include "commands/program_services.h"
@@ -384,6 +387,113 @@ TEST_F(LoadCommandTest, VelocityLoadersOfSeveralScansEndEquilibriumMode) {
   EXPECT_FALSE(titleMarked());
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
   EXPECT_TRUE(Backend().AllAnswersUsed());
+}
+
+// Writes count scans of cell 1, one per time of times(i) (s) at the speed of
+// rpm(i), with the profile(i, r) plus Gaussian noise of deviation 0.004 on the
+// radii from-to cm every 0.003 cm; returns the paths.
+std::vector<std::string> WriteScanSeries(const std::string& dir, int count, const std::function<double(int)>& times,
+                                         const std::function<double(int)>& rpm,
+                                         const std::function<double(int, double)>& profile, double from = 5.90,
+                                         double to = 7.19) {
+  fs::create_directories(dir);
+  std::mt19937 random(7);
+  std::normal_distribution<double> noise(0.0, 0.004);
+  std::vector<std::string> files;
+  for (int i = 0; i < count; ++i) {
+    const double w = rpm(i) * 2.0 * std::acos(-1.0) / 60.0;
+    std::string text = Format("scan %d\nR 1 20.0 %.0f %.0f %.5e 280 1\n", i, rpm(i), times(i), w * w * times(i));
+    for (double r = from; r < to; r += 0.003) text += Format("%.4f %.5f 0.01\n", r, profile(i, r) + noise(random));
+    files.push_back(Format("%s/%05d.ra1", dir.c_str(), i + 1));
+    WriteFile(files.back(), text);
+  }
+  return files;
+}
+
+// Scans of a velocity run loaded through "load sedimentation equilibrium data":
+// a note at the load says that they look like a velocity run and how to load one,
+// and the data stay loaded as chosen. Two sedimenting species (4 S, D 6e-7 cm^2/s;
+// 8 S, D 4e-7 cm^2/s) at 50000 rpm scanned every 6 min: the boundary of each at
+// m exp(s w^2 t), spread by diffusion, the plateau diluted by exp(-2 s w^2 t).
+// Equilibrium data give no note: the exponential profile of a 50 kDa protein at
+// 15000 rpm (sigma = M (1 - vbar rho) w^2 / (R T)) scanned every 20 min once it
+// stopped changing, the same with interference offsets that differ by scan, and
+// three speeds scanned every 3 h, and the approach to equilibrium of a 3 mm column
+// (6.9-7.2 cm) scanned every 20 min for 24 h, which relaxes from the uniform loading
+// with the time of its slowest mode, (b - m)^2 / (pi^2 D) = 4.2 h for D 6e-7 cm^2/s,
+// and so stops changing. Velocity scans loaded as velocity data give none.
+TEST_F(LoadCommandTest, AVelocityRunLoadedAsEquilibriumDataIsNamedAtTheLoad) {
+  InstallProgramServices();
+  const double meniscus = 6.0;
+  const auto boundary = [&](double s, double d, double t, double r) {
+    const double w2 = std::pow(50000.0 * 2.0 * std::acos(-1.0) / 60.0, 2.0);
+    const double rb = meniscus * std::exp(s * 1e-13 * w2 * t);
+    return r < meniscus ? 0.0 : std::exp(-2.0 * s * 1e-13 * w2 * t) * 0.5 * std::erfc((rb - r) / (2.0 * std::sqrt(d * t)));
+  };
+  const auto velocity = [&](int i, double r) {
+    const double t = 1200.0 + 360.0 * i;
+    return 0.4 * boundary(4.0, 6e-7, t, r) + 0.5 * boundary(8.0, 4e-7, t, r);
+  };
+  const auto velocityTime = [](int i) { return 1200.0 + 360.0 * i; };
+  // The recorded speed wavers by a few rpm from scan to scan, as rotors report it.
+  const auto fast = [](int i) { return 50000.0 + 10.0 * (i % 2); };
+  const std::vector<std::string> run = WriteScanSeries(ProgramDir() + "/run", 12, velocityTime, fast, velocity);
+
+  Backend().QueueOpenFiles(run);
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(kCmLoadEquilibriumData);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_EQ(nScans, 12);
+  EXPECT_TRUE(bEquilibriumMode);
+  ASSERT_EQ(BoxTexts().size(), 1u) << ::testing::PrintToString(BoxTexts());
+  const std::string note = BoxTexts()[0];
+  EXPECT_NE(note.find("these 12 scans of cell 1 at 50000 rpm look like a sedimentation velocity run"),
+            std::string::npos) << note;
+  EXPECT_NE(note.find("6.0 min apart"), std::string::npos) << note;
+  EXPECT_NE(note.find("Load New Files (Ctrl+L)"), std::string::npos) << note;
+
+  // The same scans as a velocity run: no note.
+  Backend().ClearTranscript();
+  LoadThroughDialog(run);
+  ASSERT_EQ(nScans, 12);
+  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
+
+  // Equilibrium profiles: M (1 - vbar rho) w^2 / (2 R T) with M 50 kDa, vbar 0.73,
+  // water at 20 C, referred to 7.0 cm.
+  const auto equilibrium = [](double rpm, double r) {
+    const double w2 = std::pow(rpm * 2.0 * std::acos(-1.0) / 60.0, 2.0);
+    const double half = 5e4 * (1.0 - 0.73 * 0.9982) * w2 / (2.0 * 8.314462618e7 * 293.15);
+    return 0.5 * std::exp(half * (r * r - 49.0));
+  };
+  const auto slow = [](int) { return 15000.0; };
+  const auto every20Min = [](int i) { return 86400.0 + 1200.0 * i; };
+  const std::vector<std::vector<std::string>> sets = {
+      WriteScanSeries(ProgramDir() + "/eq", 8, every20Min, slow,
+                      [&](int, double r) { return equilibrium(15000.0, r); }),
+      WriteScanSeries(ProgramDir() + "/eq_offsets", 8, every20Min, slow,
+                      [&](int i, double r) { return equilibrium(15000.0, r) + 0.05 * (i % 3); }),
+      WriteScanSeries(
+          ProgramDir() + "/eq_speeds", 9, [](int i) { return 72000.0 + 10800.0 * i; },
+          [](int i) { return 10000.0 + 5000.0 * (i / 3); },
+          [&](int i, double r) { return equilibrium(10000.0 + 5000.0 * (i / 3), r); }),
+      WriteScanSeries(
+          ProgramDir() + "/eq_approach", 72, [](int i) { return 1200.0 * (i + 1); }, slow,
+          [&](int i, double r) {
+            const double tau = 0.3 * 0.3 / (std::acos(-1.0) * std::acos(-1.0) * 6e-7);
+            return equilibrium(15000.0, r) + (0.5 - equilibrium(15000.0, r)) * std::exp(-1200.0 * (i + 1) / tau);
+          },
+          6.9, 7.2),
+  };
+  for (const std::vector<std::string>& files : sets) {
+    SCOPED_TRACE(files.front());
+    Backend().ClearTranscript();
+    Backend().QueueOpenFiles(files);
+    Dispatch(kCmLoadEquilibriumData);
+    EXPECT_EQ(nScans, static_cast<int>(files.size()));
+    EXPECT_TRUE(bEquilibriumMode);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "commands/unavailable_commands.h"
 #include "distributions/model_values_kept.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelfit/lamm_settings.h"
 #include "modelfit/param_checks.h"
 
 namespace tarmic::testing {
@@ -276,6 +277,128 @@ TEST_F(ModelSwitchTest, SpeciesKeptAcrossFitMAndSTakeTheOtherSecondValue) {
   EXPECT_NEAR(pParams[2], m, 1e-4 * m);
   EXPECT_NEAR(pParams[6], 7.0, 1e-6);
   EXPECT_EQ(pSpeciesIncluded[2], 1);
+}
+
+// The Lamm solver choice of a model: Claverie, moving hat, automatic choice, fixed
+// time step.
+struct Solver {
+  bool claverie, movingHat, automatic, fixStep;
+  bool operator==(const Solver&) const = default;
+};
+Solver SolverNow() { return {bClaverie, bMovingHat, bAutoFEAlgorithm, bFixTimeStep}; }
+void SetSolver(const Solver& s) {
+  bClaverie = s.claverie;
+  bMovingHat = s.movingHat;
+  bAutoFEAlgorithm = s.automatic;
+  bFixTimeStep = s.fixStep;
+}
+
+// Every menu model floated everything it reads, on the moving hat chosen by hand;
+// after another model of another family, which left the solver as a distribution
+// run leaves it (the static grid with the automatic choice), the model floats again
+// what it floated, on its own solver. (The grid options, fit switches 3 and 4 of
+// the continuous models, are the distributions' common settings.)
+TEST_F(ModelSwitchTest, EachModelFloatsAgainWhatItFloatedOnItsOwnSolver) {
+  const Solver byHand{false, true, false, false};
+  const Solver afterARun{true, false, true, false};
+  std::map<unsigned long long, int> keys;  // each model keeps its own
+  for (int a : MenuModels()) {
+    SCOPED_TRACE(CommandDisplayName(a));
+    FreshStart();
+    Choose(a);
+    const auto [other, added] = keys.emplace(ModelKey(), a);
+    EXPECT_TRUE(added) << "the same key as " << CommandDisplayName(other->second);
+    const bool continuous = IsContinuousModel();
+    const Held held = MarkEverySlot();
+    const std::vector<int> fits(std::begin(pParamFitFlags), std::end(pParamFitFlags));
+    SetSolver(byHand);
+    Choose(continuous ? kCmDiscreteSpecies : kCmContinuousCs);
+    SetSolver(afterARun);
+    Choose(a);
+    for (const auto& [slot, meaning] : held.meanings) {
+      if (slot == 15 || (continuous && (slot == 3 || slot == 4))) continue;
+      EXPECT_EQ(pParamFitFlags[slot], fits[static_cast<std::size_t>(slot)]) << "slot " << slot << " (" << meaning << ")";
+    }
+    EXPECT_EQ(SolverNow(), byHand);
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+// A distribution model of another unit starts from its own grid: the grid its unit
+// held last, else its default range; never the range of the distribution another
+// model computed, converted into its unit (c(M) after a c(s) run of 0-12 S took
+// the molar masses of that s range).
+TEST_F(ModelSwitchTest, ADistributionOfAnotherUnitStartsFromItsOwnGrid) {
+  const Held cm = Fresh(kCmContinuousCM);
+  FreshStart();
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  ASSERT_NE(pDistPlot, nullptr);
+  // The plot of the distribution shown says that it may need a new run.
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  Dispatch(kCmContinuousCM);
+  EXPECT_EQ(pParams[kContiSlotGridMin], cm.params[kContiSlotGridMin]);
+  EXPECT_EQ(pParams[kContiSlotGridMax], cm.params[kContiSlotGridMax]);
+  // Its own grid, kept across c(s) and back.
+  pParams[kContiSlotGridMin] = 20000.0f;
+  pParams[kContiSlotGridMax] = 400000.0f;
+  UnpackModelParams();
+  Dispatch(kCmContinuousCs);
+  EXPECT_EQ(pParams[kContiSlotGridMin], 0.0f);
+  EXPECT_EQ(pParams[kContiSlotGridMax], 12.0f);
+  Dispatch(kCmContinuousCM);
+  EXPECT_EQ(pParams[kContiSlotGridMin], 20000.0f);
+  EXPECT_EQ(pParams[kContiSlotGridMax], 400000.0f);
+}
+
+// "Fit M and s" switched while another family is chosen converts, in every menu
+// model's kept values, the D or M each holds into the other by the Svedberg
+// equation, x' = s 1e-6 R T / ((1 - vbar rho) x) (D in 1e-7 cm^2/s, s in S), and
+// nothing else: Stokes radii, cumulants, association constants, extinctions and
+// the reacting system's log Ka and masses (its model keeps masses whatever the
+// switch), the D of the further pairs of the multiple non-ideal model, which it
+// reads as D whatever the switch, stay as they were.
+TEST_F(ModelSwitchTest, FitMAndSConvertsOnlyTheDOrMThatAModelKeeps) {
+  for (int a : MenuModels()) {
+    FreshStart();
+    Choose(a);
+    if (IsContinuousModel()) continue;
+    SCOPED_TRACE(CommandDisplayName(a));
+    const bool lightScattering = bStokesRadii || bCumulants;
+    Held held = MarkEverySlot();
+    // The light-scattering species are no values the checks judge: radii and
+    // cumulants of 1-4 in slots 1-4, amplitudes and s in 5-12.
+    if (lightScattering) {
+      for (int slot = 1; slot <= 12; ++slot) {
+        pParams[slot] = 1.0f + 0.25f * static_cast<float>(slot);
+        held.meanings[slot] = "light-scattering value";
+      }
+      UnpackModelParams();
+      PackModelParams();
+      held.params.assign(std::begin(pParams), std::end(pParams));
+    }
+    const bool massBefore = bFitMAndS;
+    Choose(kCmContinuousCs);
+    Dispatch(kCmFitMAndS);
+    Choose(a);
+    const bool converted = bFitMAndS != massBefore;
+    const double rt = fRT > 0.0f ? static_cast<double>(fRT) : 8.314462618e7 * 293.15;
+    for (const auto& [slot, meaning] : held.meanings) {
+      const double before = held.params[static_cast<std::size_t>(slot)];
+      double want = before;
+      // The species' second values, in slots 1-4 with their s four slots on (the
+      // further pairs of the multiple non-ideal model keep a D whatever the switch).
+      if (converted && slot <= 4 && (meaning == kDiffusionCoefficient.name || meaning == kMolarMass.name)) {
+        const double s = held.params[static_cast<std::size_t>(slot + 4)];
+        want = s * 1e-6 * rt / ((1.0 - static_cast<double>(fVRho)) * before);
+      }
+      EXPECT_NEAR(pParams[slot], want, 1e-4 * std::fabs(want)) << "slot " << slot << " (" << meaning << ")";
+    }
+    Dispatch(kCmFitMAndS);
+    if (::testing::Test::HasFailure()) return;
+  }
 }
 
 }  // namespace

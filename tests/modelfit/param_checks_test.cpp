@@ -94,7 +94,7 @@ TEST_F(ParamChecksTest, BufferTextInSpeciesFourPassesWhileTheBufferModelIsOn) {
   bBufferSedCorrection = true;
   EXPECT_TRUE(ParamsBoxCanClose(record_));
   bBufferSedCorrection = false;
-  ExpectRefused("Input Error", "the \"c\" of Comp. 4/Buffer \"buffer\" is no number: it must be a number of at least 0");
+  ExpectRefused("Input Error", "the \"fraction\" of Comp. 4/Buffer \"buffer\" is no number: it must be a number of at least 0");
 }
 
 TEST_F(ParamChecksTest, DlsDataRefuseFloatingRadiusAndSOfOneSpecies) {
