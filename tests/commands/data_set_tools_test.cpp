@@ -18,6 +18,7 @@
 #include "distribution_window_test_support.h"
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_integration.h"
+#include "distributions/distribution_kernels.h"
 #include "modelcalc/model_computation.h"
 #include "modelcalc/noise_subtraction.h"
 #include "modelcalc/synthetic_data.h"
@@ -469,6 +470,35 @@ TEST_F(DataSetToolsTest, GenerateStoppedByAKeySaysSoAndClearsTheStop) {
   Dispatch(kCmRun);
   EXPECT_TRUE(bModelComputed);
   EXPECT_TRUE(BoxTexts().empty()) << BoxTexts().front();
+
+  // The same for a set made from a distribution, stopped in its kernels: one note,
+  // Generate's own.
+  ChooseSmallCs();
+  {
+    std::ofstream distribution(szDistribFile);
+    for (int i = 0; i <= 24; ++i) distribution << 0.5 * i << " " << (i == 8 ? 1.0 : 0.0) << "\n";
+  }
+  keys = 0;
+  Backend().SetPumpHook([this, &keys] {
+    if (bSyntheticFromDistribution && keys == 0) {
+      ++keys;
+      Backend().Headless().PressKey('S');
+    }
+  });
+  Backend().ClearTranscript();
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  const SyntheticResult stopped = GenerateSyntheticData(
+      &Handle(), {.interval = 600.0f, .scans = 4, .outputPath = out + "/x.ra0", .distributionNormalized = false});
+  Backend().SetPumpHook(nullptr);
+  fs::remove(szDistribFile);
+  EXPECT_EQ(keys, 1);
+  EXPECT_EQ(stopped.outcome, SyntheticOutcome::Stopped);
+  EXPECT_EQ(stopped.message.rfind("user interrupt\nno data were generated: the computation was stopped", 0), 0u)
+      << stopped.message;
+  for (const std::string& text : BoxTexts()) EXPECT_EQ(text.find("user interrupt"), std::string::npos) << text;
+  EXPECT_FALSE(bUserAbort);
+  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_TRUE(FilesIn(out).empty());
 }
 
 // Generate names the setting it refuses, before anything changes: a point spacing
