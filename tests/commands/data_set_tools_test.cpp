@@ -505,7 +505,8 @@ TEST_F(DataSetToolsTest, GenerateStoppedByAKeySaysSoAndClearsTheStop) {
 // of 1e-9 cm is the radial step at fault (not the cell), as is a spacing wider than
 // the cell; so are too many scans, a negative interval, a rotor speed beyond any
 // rotor, scans beyond the longest run, and a meniscus beyond the bottom, which
-// Generate Single says before it asks where to write.
+// Generate Single says before it asks where to write. A model whose computation
+// does not start says why.
 TEST_F(DataSetToolsTest, GenerateNamesTheSettingItRefuses) {
   LoadSyntheticRun();
   Dispatch(kCmDiscreteSpecies);
@@ -560,6 +561,21 @@ TEST_F(DataSetToolsTest, GenerateNamesTheSettingItRefuses) {
   EXPECT_EQ(BoxText("ERROR"), "the meniscus 7.3 cm must lie below the bottom 7.2 cm");
   EXPECT_EQ(nScans, kSyntheticScans);
   SetCellAndLimits();
+
+  // A model the computation refuses to start says why, not only that it was not
+  // computed: a step control of 0 would never end a Lamm solution.
+  const double maxDcOverC = dMaxDcOverC;
+  dMaxDcOverC = 0.0;
+  const SyntheticResult notStarted = GenerateSyntheticData(&Handle(), usable);
+  dMaxDcOverC = maxDcOverC;
+  EXPECT_EQ(notStarted.outcome, SyntheticOutcome::NotComputed);
+  EXPECT_EQ(notStarted.message.rfind("no data were generated: Numerical Control of Lamm Equation Solution: the max "
+                                     "dc/c 0 must lie between",
+                                     0),
+            0u)
+      << notStarted.message;
+  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_TRUE(FilesIn(out).empty());
 }
 
 // Generating data while the amplitudes are solved linearly: the data are the model
