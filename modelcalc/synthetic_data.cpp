@@ -611,10 +611,12 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   // A model that could not be computed (a Lamm solution refused, the distribution
   // file refused) or that a key stopped makes no data.
   if (signal.stopped)
-    return keepLoaded(SyntheticOutcome::Stopped, "user interrupt\nno data were generated: the computation was stopped");
-  if (!signal.computed)
-    return keepLoaded(SyntheticOutcome::NotComputed,
-                      "no data were generated: " + (signal.why.empty() ? "the model could not be computed" : signal.why));
+    return keepLoaded(SyntheticOutcome::Stopped,
+                      "user interrupt\nno data were generated: the computation was stopped");
+  if (!signal.computed) {
+    if (signal.why.empty()) signal.why = "the model could not be computed";
+    return keepLoaded(SyntheticOutcome::NotComputed, "no data were generated: " + signal.why);
+  }
   if (bTimesFromW2t) {
     const double w = in.rpm * kTwoPiOver60;
     for (int j = 1; j <= in.scans; ++j) pScanInfo[At(j)].time = pScanInfo[At(j)].omega2t / (w * w);
