@@ -261,7 +261,17 @@ void WriteKeyXpFile(const std::string& directory, int keyScan, const std::vector
   xp.extinctionA = eA;
   xp.extinctionB = eB;
   xp.extinctionC = eC;
-  std::string why;
+  // A record that would not load again is not written, and the box says why, not
+  // that the file could not be opened.
+  std::string why = XpFileRefusal(xp);
+  if (!why.empty()) {
+    PlayErrorSound();
+    if (HasBackend())
+      GetBackend().MessageBox(Format("did not write %s: the experiment file would not load again: %s", path.c_str(),
+                                     why.c_str()),
+                              "ERROR", MB_OK);
+    return;
+  }
   if (!WriteXpFile(path, xp, &why)) {
     PlayErrorSound();
     if (HasBackend())

@@ -284,16 +284,19 @@ bool ParseXpText(const std::string& text, ExperimentFile* out, std::string* why)
 
 }  // namespace
 
-bool WriteXpFile(const std::string& path, const ExperimentFile& xp, std::string* error) {
-  // Only a file that loads again is written: the text is read back first.
-  const std::string text = FormatXpFile(xp);
+std::string XpFileRefusal(const ExperimentFile& xp) {
   ExperimentFile back;
   std::string why;
-  if (!ParseXpText(text, &back, &why)) {
+  return ParseXpText(FormatXpFile(xp), &back, &why) ? std::string() : why;
+}
+
+bool WriteXpFile(const std::string& path, const ExperimentFile& xp, std::string* error) {
+  // Only a file that loads again is written: the text is read back first.
+  if (const std::string why = XpFileRefusal(xp); !why.empty()) {
     if (error) *error = path + ": the experiment file would not load again: " + why;
     return false;
   }
-  return WriteTextFileAtomically(path, text, error);
+  return WriteTextFileAtomically(path, FormatXpFile(xp), error);
 }
 
 bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error) {

@@ -56,9 +56,12 @@ struct ExperimentFile {
 
 // The text of an experiment file for the record (type, file list and every key).
 std::string FormatXpFile(const ExperimentFile& xp);
-// Writes it atomically, once its text reads back (LoadXpFile's checks): false
-// (target untouched, *error set when given) when it would not load again or the
-// write failed.
+// Why the record's text would not load again (LoadXpFile's checks, with the line),
+// empty when it loads.
+std::string XpFileRefusal(const ExperimentFile& xp);
+// Writes it atomically, once its text reads back (XpFileRefusal): false (target
+// untouched, *error set when given) when it would not load again or the write
+// failed.
 bool WriteXpFile(const std::string& path, const ExperimentFile& xp, std::string* error = nullptr);
 
 // Reads an experiment file. False, *out untouched and *error (when given) naming
