@@ -730,6 +730,31 @@ TEST_F(ScanLoadingTest, ExperimentFileNamesTheLinesItCannotUse) {
       EXPECT_EQ(why.find(key), std::string::npos) << "a key named by its internal name: " << why;
   }
 
+  // Every key line the program writes, its value replaced by a word: the keys the
+  // reader applies refuse it with their line and label, never with the key itself;
+  // the others are known and skipped.
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(text.substr(at, end - at));
+  int applied = 0;
+  for (std::size_t i = 3; i < lines.size(); ++i) {
+    const std::size_t open = lines[i].find('(');
+    ASSERT_NE(open, std::string::npos) << lines[i];
+    const std::string key = lines[i].substr(open + 1, lines[i].rfind(')') - open - 1);
+    std::string t = text;
+    const std::size_t at = t.find(lines[i]);
+    t.replace(at, open, "x ");
+    const std::string path = dir + "/word.xp";
+    WriteText(path, t);
+    ExperimentFile read;
+    std::string why;
+    if (LoadXpFile(path, &read, &why)) continue;
+    ++applied;
+    EXPECT_EQ(why.rfind(Format("%s: line %zu holds no number for the ", path.c_str(), i + 1), 0), 0u) << why;
+    EXPECT_EQ(why.find(key), std::string::npos) << "named by its key: " << why;
+  }
+  EXPECT_EQ(applied, 26) << "keys whose value the reader uses";
+
   // The program writes no file it would not load: the record is refused whole.
   written.vbar = 5.0f;
   const std::string path = dir + "/refused.xp";
