@@ -9,25 +9,12 @@
 
 #include "numerics/atomic_file.h"
 #include "numerics/text_lines.h"
-#include "numerics/value_ranges.h"
 #include "scandata/plausibility.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
 
 namespace {
-
-// The values of an experiment file that enter the model take the ranges of the
-// table of valid values (numerics/value_ranges.h); the file keeps the viscosity in
-// Pa s, a tenth of the table's poise.
-constexpr ValueRule kXpViscosityRule{"buffer viscosity", "Pa s", 0.1 * kBufferViscosity.range.low,
-                                     0.1 * kBufferViscosity.range.high, true, true,
-                                     "the viscosities of a buffer"};
-constexpr ValueRule kXpVbarRule{"partial specific volume", "ml/g", kPartialSpecificVolume.range.low,
-                                kPartialSpecificVolume.range.high, true, true,
-                                "the partial specific volumes of a macromolecule"};
-constexpr ValueRule kXpBaselineRule{"baseline", "", kBaselineQuantity.range.low, kBaselineQuantity.range.high,
-                                    true, true, "the baselines of a signal"};
 
 // One key line: the key, the label that messages name it by, where its value lives
 // in the record (exactly one of number and flag is set), the rule its value keeps
@@ -44,8 +31,8 @@ struct KeyField {
 // The keys the reader applies, with the members they fill.
 constexpr KeyField kKeys[] = {
     {"fBufferDensity", "buffer density", &ExperimentFile::bufferDensity, nullptr, &kBufferDensityRule},
-    {"fBufferViscosity", "buffer viscosity", &ExperimentFile::bufferViscosity, nullptr, &kXpViscosityRule, true},
-    {"VBAR", "partial specific volume", &ExperimentFile::vbar, nullptr, &kXpVbarRule},
+    {"fBufferViscosity", "buffer viscosity", &ExperimentFile::bufferViscosity, nullptr, &kBufferViscosityRule, true},
+    {"VBAR", "partial specific volume", &ExperimentFile::vbar, nullptr, &kPartialSpecificVolumeRule},
     {"Meniscus", "meniscus", &ExperimentFile::meniscus, nullptr, &kPositionRule},
     {"Bottom", "bottom", &ExperimentFile::bottom, nullptr, &kPositionRule},
     {"MAXMENISCUS", "upper end of the meniscus fit range", &ExperimentFile::maxMeniscus, nullptr, &kPositionRule},
@@ -61,11 +48,12 @@ constexpr KeyField kKeys[] = {
     {"blocalAutoVaryBaseline", "switch to fit the baseline", nullptr, &ExperimentFile::varyBaseline},
     {"blocalVaryBottom", "switch to fit the bottom", nullptr, &ExperimentFile::varyBottom},
     {"blocalVaryMeniscus", "switch to fit the meniscus", nullptr, &ExperimentFile::varyMeniscus},
-    {"xBaseline", "baseline", &ExperimentFile::baseline, nullptr, &kXpBaselineRule},
+    {"xBaseline", "baseline", &ExperimentFile::baseline, nullptr, &kBaselineRule},
     {"xExtinctionCoeffA", "extinction coefficient A", &ExperimentFile::extinctionA, nullptr},
     {"xExtinctionCoeffB", "extinction coefficient B", &ExperimentFile::extinctionB, nullptr},
     {"xExtinctionCoeffC", "extinction coefficient C", &ExperimentFile::extinctionC, nullptr},
-    {"global VBAR20", "partial specific volume at 20 C", &ExperimentFile::vbar20, nullptr, &kXpVbarRule, true},
+    {"global VBAR20", "partial specific volume at 20 C", &ExperimentFile::vbar20, nullptr,
+     &kPartialSpecificVolumeRule, true},
     {"global HYDRATION", "hydration", &ExperimentFile::hydration, nullptr},
     {"pathlength", "optical path length", &ExperimentFile::pathLength, nullptr},
     {"Temperature", "temperature", &ExperimentFile::temperature, nullptr, &kTemperatureRule},
