@@ -114,22 +114,11 @@ void TXLAWindow::CmGenerateSingle() {
   s.scans = static_cast<int>(v.scans);
   s.noise = v.noise;
   s.firstTime = 0.0f;
-  if (s.scans < 1 || !(s.dr > 0.0f) || !(s.rpm > 0.0f) || s.interval < 0.0f) {
+  // Settings the generation refuses are refused before the file dialog, with the
+  // value at fault (the speeds of a rotor: scans of faster speeds would not load again).
+  if (const std::string why = SyntheticSettingsRefusal(s); !why.empty()) {
     PlayErrorSound();
-    CommandMessageBox(*this, "dr, rotor speed and the number of scans must be positive", "ERROR", MB_OK);
-    return;
-  }
-  // Scans of faster speeds would not load again.
-  if (s.rpm > kMaxRotorSpeedRpm) {
-    PlayErrorSound();
-    CommandMessageBox(*this, Format("the rotor speed must be at most %.0f rpm", kMaxRotorSpeedRpm), "ERROR",
-                      MB_OK);
-    return;
-  }
-  if (static_cast<double>(s.interval) * s.scans > kMaxRunTimeS) {
-    PlayErrorSound();
-    CommandMessageBox(*this, Format("the scans would reach beyond %g s, the longest time of a run", kMaxRunTimeS),
-                      "ERROR", MB_OK);
+    CommandMessageBox(*this, why, "ERROR", MB_OK);
     return;
   }
   const std::optional<std::string> path = AskSavePath(*this, "save generated data as", "00001.ra0");
@@ -146,13 +135,10 @@ void TXLAWindow::CmGenerateSingle() {
   const SyntheticOutcome outcome = generated.outcome;
   bSimulating = false;
   GetHandle().SetCursor(CursorShape::Arrow);
-  if (!generated.message.empty()) CommandMessageBox(*this, generated.message, "ERROR", MB_OK);
   if (outcome != SyntheticOutcome::Generated) fAssocLoading = loading;
-  if (outcome == SyntheticOutcome::Refused) {
-    PlayErrorSound();
-    CommandMessageBox(*this, "set Meniscus and Bottom first (meniscus below bottom)", "ERROR", MB_OK);
-    return;
-  }
+  if (outcome == SyntheticOutcome::Refused) PlayErrorSound();
+  if (!generated.message.empty()) CommandMessageBox(*this, generated.message, "ERROR", MB_OK);
+  if (outcome == SyntheticOutcome::Refused) return;
   UpdateMenuForLoadedData();
 }
 

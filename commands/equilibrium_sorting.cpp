@@ -261,6 +261,16 @@ void WriteKeyXpFile(const std::string& directory, int keyScan, const std::vector
   xp.extinctionA = eA;
   xp.extinctionB = eB;
   xp.extinctionC = eC;
+  // A record that would not load again is not written, and the box says why, not
+  // that the file could not be opened.
+  if (const std::string refusal = XpFileRefusal(xp); !refusal.empty()) {
+    PlayErrorSound();
+    if (HasBackend())
+      GetBackend().MessageBox(Format("did not write %s: the experiment file would not load again: %s", path.c_str(),
+                                     refusal.c_str()),
+                              "ERROR", MB_OK);
+    return;
+  }
   std::string why;
   if (!WriteXpFile(path, xp, &why)) {
     PlayErrorSound();

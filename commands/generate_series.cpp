@@ -299,12 +299,14 @@ void TXLAWindow::CmGenerateSeries() {
             const SyntheticOutcome outcome = generated.outcome;
             bSimulating = false;
             GetHandle().SetCursor(CursorShape::Arrow);
-            if (!generated.message.empty())
-              CommandMessageBox(*this, generated.message, "ERROR", MB_OK);
             if (outcome != SyntheticOutcome::Generated) {
+              // The member's settings the generation refuses, with the value at fault.
               if (outcome == SyntheticOutcome::Refused) {
                 PlayErrorSound();
-                CommandMessageBox(*this, "could not generate data in\n" + dir, "ERROR", MB_OK);
+                CommandMessageBox(*this, "could not generate data in\n" + dir + "\n" + generated.message, "ERROR",
+                                  MB_OK);
+              } else if (!generated.message.empty()) {
+                CommandMessageBox(*this, generated.message, "ERROR", MB_OK);
               }
               stopped = dir;
               continue;

@@ -193,33 +193,6 @@ void ApplyExperimentSettings(TXLAWindow& window, const ExperimentFile& xp) {
   window.RepaintMain();
 }
 
-// The settings of an experiment file that enter the model, judged by the table of
-// valid values: empty when all lie within their ranges, else the key and why.
-std::string ExperimentValuesRefusal(const ExperimentFile& xp) {
-  const Quantity radius{"radius", "cm", ZeroOr(kRadiusQuantity.range)};
-  // The file keeps the viscosity in Pa s (0 or less: not given).
-  const Quantity viscosity{"buffer viscosity", "Pa s",
-                           Closed(0.1 * kBufferViscosity.range.low, 0.1 * kBufferViscosity.range.high)};
-  const struct {
-    const char* key;
-    Quantity q;
-    float value;
-  } values[] = {{"fBufferDensity", kBufferDensity, xp.bufferDensity},
-                {"VBAR", kPartialSpecificVolume, xp.vbar},
-                {"VBAR20", {"partial specific volume", "ml/g", ZeroOr(kPartialSpecificVolume.range)}, xp.vbar20},
-                {"fBaseline", kBaselineQuantity, xp.baseline},
-                {"fMeniscus", radius, xp.meniscus},
-                {"fBottom", radius, xp.bottom},
-                {"fFitLeftLim", radius, xp.fitLeftLimit},
-                {"fFitRightLim", radius, xp.fitRightLimit}};
-  for (const auto& v : values)
-    if (std::string why = QuantityRefusal(v.q, v.value); !why.empty()) return std::string(v.key) + ": " + why;
-  if (xp.bufferViscosity > 0.0f)
-    if (std::string why = QuantityRefusal(viscosity, xp.bufferViscosity); !why.empty())
-      return "fBufferViscosity: " + why;
-  return std::string();
-}
-
 // Loads the scans an experiment file lists, with its settings. A file that cannot
 // be read, settings outside their ranges, or scans that cannot be loaded change
 // nothing.
@@ -229,11 +202,6 @@ void LoadExperiment(TXLAWindow& window, const std::string& path) {
   if (!LoadXpFile(path, &xp, &why)) {
     PlayErrorSound();
     CommandMessageBox(window, "could not read experiment file " + why, "LOAD ERROR", MB_OK);
-    return;
-  }
-  if (const std::string refusal = ExperimentValuesRefusal(xp); !refusal.empty()) {
-    PlayErrorSound();
-    CommandMessageBox(window, "the experiment file " + path + " cannot be used: " + refusal, "LOAD ERROR", MB_OK);
     return;
   }
   const StoredListState previous;

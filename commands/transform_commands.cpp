@@ -57,14 +57,19 @@ bool TransformAllowed(TXLAWindow& window) {
   return true;
 }
 
-// A refusal with a reason shows it in the error box first; every refusal then
-// says that the distribution was not transformed.
+// A refusal with a reason (solvent values without s20,w) shows it in the error box
+// first; every refusal then says that the distribution was not transformed, and
+// one without a reason why: the distribution is not one of sedimentation
+// coefficients.
 bool ToS20w(TXLAWindow& window, const SolventValues& v) {
   const TransformResult result = TransformToS20w(v.vbar, v.vbar20, v.viscosity, v.density);
   if (result) return true;
   if (!result.message.empty()) ShowError(result.message, false);
   PlayErrorSound();
-  CommandMessageBox(window, "the distribution is not one of sedimentation coefficients", "", MB_OK);
+  CommandMessageBox(window,
+                    result.message.empty() ? "the distribution is not one of sedimentation coefficients"
+                                           : "the distribution was not transformed",
+                    "", MB_OK);
   return false;
 }
 
@@ -89,7 +94,16 @@ void TXLAWindow::CmTransformToRDistribution() {
   if (OfferHelpInHelpMode(*this)) return;
   if (!TransformAllowed(*this)) return;
   const std::optional<SolventValues> v = AskSolventValues(*this);
-  if (!v || !ToS20w(*this, *v)) return;
+  if (!v) return;
+  // The Stokes radii need the particle volume of vbar20: refused before the s20,w
+  // step changes the grid.
+  if (const std::string why = RhVbarRefusal(v->vbar20); !why.empty()) {
+    ShowError(why, false);
+    PlayErrorSound();
+    CommandMessageBox(*this, "the distribution was not transformed", "", MB_OK);
+    return;
+  }
+  if (!ToS20w(*this, *v)) return;
   TransformToRh(v->vbar20);
   MarkTransformed();
   if (AskYesNo(*this, "correct distribution c(R) for a size-dependent signal a(R)?", kTransformCaption)) {

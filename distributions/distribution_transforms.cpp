@@ -12,6 +12,7 @@
 #include "distributions/distribution_plot.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/number_input.h"
+#include "numerics/solvent_constants.h"
 #include "numerics/text_lines.h"
 #include "plot/winplot.h"
 #include "scandata/plausibility.h"
@@ -45,6 +46,25 @@ void WeightAndRescale(float* y, double area) {
   for (int i = 1; i <= n; ++i) y[i] = static_cast<float>(y[i] * f);
 }
 
+// Which of the solvent values leaves s20,w = s (eta / eta20,w) (1 - vbar20 rho20,w) /
+// (1 - vbar rho) without a positive finite value: the viscosity, the buoyancy at
+// 20 C in water, or the buoyancy in the buffer.
+std::string NoS20wCause(float vbar, float vbar20, float viscosity, float density) {
+  const double eta = viscosity, v = vbar, v20 = vbar20, rho = density;
+  if (!(eta > 0.0) || !std::isfinite(eta))
+    return Format("the buffer viscosity %g Pa s must be above 0", eta);
+  if (!(1.0 - v20 * fDensityWater20 > 0.0))
+    return Format("the partial specific volume at 20 C %g ml/g leaves no buoyancy in water (1 - vbar20 rho20,w <= 0)",
+                  v20);
+  if (!(1.0 - v * rho > 0.0))
+    return Format("the partial specific volume %g ml/g leaves no buoyancy in the buffer density %g g/ml "
+                  "(1 - vbar rho <= 0)",
+                  v, rho);
+  return Format("the partial specific volumes %g and %g ml/g, the buffer viscosity %g Pa s and the buffer "
+                "density %g g/ml give no finite value",
+                v, v20, eta, rho);
+}
+
 }  // namespace
 
 double GridTrapezoidArea(const float* x, const float* y, int n) {
@@ -60,7 +80,7 @@ TransformResult TransformToS20w(float vbar, float vbar20, float viscosity, float
   if (!IsSGridModel() || bCvConstantD || !DistributionExists()) return {};
   const float q = S20wFromS(1.0f, viscosity, density, vbar, vbar20);
   if (!(q > 0.0f) || !std::isfinite(q))
-    return {false, "the solvent values give no s20,w (1 - vbar rho <= 0)"};
+    return {false, "the solvent values give no s20,w: " + NoS20wCause(vbar, vbar20, viscosity, density)};
   for (int i = 1; i <= nDistGrid; ++i) {
     pDistGrid[i] *= q;
     pDistValues[i] /= q;
@@ -70,8 +90,14 @@ TransformResult TransformToS20w(float vbar, float vbar20, float viscosity, float
   return {true, {}};
 }
 
+std::string RhVbarRefusal(float vbar20) {
+  if (vbar20 > 0.0f && std::isfinite(vbar20)) return std::string();
+  return Format("the partial specific volume at 20 C %g ml/g gives no Stokes radius: it must be above 0",
+                static_cast<double>(vbar20));
+}
+
 bool TransformToRh(float vbar20) {
-  if (!DistributionExists()) return false;
+  if (!DistributionExists() || !RhVbarRefusal(vbar20).empty()) return false;
   const int n = nDistGrid;
   const bool both = BothShown();
   const double area = GridTrapezoidArea(pDistGrid, pDistValues, n);

@@ -34,15 +34,19 @@ struct TransformResult {
 // q = s20,w(1 S), every value (and pDistValues2) divided by q, so the area is kept.
 // Refused, changing nothing, when no s-grid model is active (c(M), light
 // scattering, c(v)) or no distribution exists (no message), or the solvent values
-// give no positive q (with its message).
+// give no positive finite q (with its message, which names the value at fault:
+// the viscosity, the partial specific volume at 20 C, or vbar and density).
 TransformResult TransformToS20w(float vbar, float vbar20, float viscosity, float density);
 
 // Converts the s20,w grid into Stokes radii (nm) and the values into the density
 // over Rh with the area kept: y(i) := 2 Rh(i) y(i) rescaled to the area the
 // distribution had over s20,w (the same for pDistValues2 when both regularisations
-// are shown). Sets bDistRhTransformed and the axis title "Rh [nm]". False without a
-// distribution.
+// are shown). Sets bDistRhTransformed and the axis title "Rh [nm]". False, changing
+// nothing, without a distribution or with a partial specific volume that gives no
+// particle volume (RhVbarRefusal).
 bool TransformToRh(float vbar20);
+// Why vbar20 gives no Stokes radius (it must be above 0), empty when it does.
+std::string RhVbarRefusal(float vbar20);
 
 // Reads the coefficients a0..a(m-1) of the power series a(R) = sum a_k R^k (R in nm)
 // from a file of one number per line and divides every value by a(R) at its grid

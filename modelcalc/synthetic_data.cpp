@@ -37,6 +37,7 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/fit_limits.h"
+#include "scandata/plausibility.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
 #include "scandata/scan_loading.h"
@@ -58,12 +59,12 @@ constexpr float kTemperatureC = 20.0f;
 std::size_t At(int i) { return static_cast<std::size_t>(i); }
 
 // Points of the grid fMeniscus, fMeniscus + dr, ... up to fBottom, accumulated in
-// single precision as the radii are; 0 when there would be more than the largest
-// grid.
+// single precision as the radii are; kMaxGridPoints + 1 when there would be more
+// than the largest grid.
 int CountGridPoints(float dr) {
   int m = 0;
   for (float r = fMeniscus; r <= fBottom; r += dr)
-    if (++m > kMaxGridPoints) return 0;
+    if (++m > kMaxGridPoints) return m;
   return m;
 }
 
@@ -94,17 +95,26 @@ ScanInfo SyntheticScanInfo(float rpm, int points) {
   return info;
 }
 
+// How the model signal of the new set came out: computed, stopped by a key, or not
+// computed, with why when the computation has not said it in a box of its own.
+struct ModelSignal {
+  bool computed = false;
+  bool stopped = false;
+  std::string why;
+};
+
 // The signal of the distribution in the program's "distrib.dat" on the scans' own
-// radii, into ppFit; false (fits left at 0) when the file cannot be used.
-bool ComputeDistributionSignal(Window* window, std::optional<bool> normalized) {
+// radii, into ppFit (fits left at 0 when the file cannot be used).
+ModelSignal ComputeDistributionSignal(Window* window, std::optional<bool> normalized) {
   bSyntheticFromDistribution = true;
-  bool ok = false;
+  ModelSignal signal;
   if (normalized) bNormalizeLoadedDistribution = *normalized;
   std::string failure, note;
   const bool loaded = LoadDistributionFromFile(szDistribFile, &failure, &note);
   if (!note.empty()) ShowRunMessage({std::move(note), "ATTENTION", MB_OK | MB_ICONINFORMATION, false});
   if (!loaded) {
-    ShowRunMessage(ErrorBoxMessage(std::move(failure)));
+    signal.why = "the distribution in " + szDistribFile + " could not be read";
+    if (!failure.empty()) signal.why += ":\n" + failure;
   } else {
     // The kernels are computed on the radii of the first displayed scan.
     const int first = pScanOrder[1];
@@ -112,14 +122,54 @@ bool ComputeDistributionSignal(Window* window, std::optional<bool> normalized) {
     nGridPoints = pnPoints[At(first)];
     bAbsorbanceData = false;
     const ContiRunResult run = RunContiSed(window);
-    ShowRunMessage(run.message);
-    ok = run.outcome == ContiRunOutcome::Computed;
+    signal.computed = run.outcome == ContiRunOutcome::Computed;
+    signal.stopped = run.outcome == ContiRunOutcome::Interrupted;
+    // A stop is said by the generation; why a run did not compute is part of its box.
+    if (signal.computed)
+      ShowRunMessage(run.message);
+    else if (!signal.stopped)
+      signal.why = run.message.text;
     pGridRadius = nullptr;
     nGridPoints = 0;
     bAbsorbanceData = true;
   }
   bSyntheticFromDistribution = false;
-  return ok;
+  return signal;
+}
+
+// The signal of the discrete model (its solutions show their own failures).
+ModelSignal ComputeModelSignal(Window* window) {
+  const ModelResult result = CalculateModel(window);
+  ModelSignal signal;
+  signal.computed = result.ok();
+  signal.stopped = result.status == ModelStatus::Interrupted;
+  if (!signal.computed && !signal.stopped) {
+    if (!result.message.empty())
+      signal.why = result.message;
+    else if (result.status == ModelStatus::Computed)
+      signal.why = "the amplitudes could not be solved (NNLS)";
+  }
+  return signal;
+}
+
+// Reads every file written into the batch back through the scan reader, as a load
+// would; empty when all are read, else the first file refused with the reader's reason.
+std::string UnreadableFile(const AtomicFileBatch& batch) {
+  for (const auto& [path, temporary] : batch.Written()) {
+    ScanInfo record;
+    int n = 0;
+    float* radius = nullptr;
+    float* value = nullptr;
+    bool mark = false;
+    std::string why;
+    ScanDataKind kind;
+    if (!ReadScanFileAndKind(temporary.c_str(), ScanDataKind::InForce(), &kind, &record, &n, &radius, &value,
+                             nullptr, &mark, 0.0f, &why))
+      return path + ": " + why;
+    free_vector(radius, 1, n);
+    free_vector(value, 1, n);
+  }
+  return std::string();
 }
 
 // Bytes a written scan of m points takes at most: the description line, line 2
@@ -367,16 +417,42 @@ std::string SyntheticDistributionNote() {
   return Format("put synthetic distribution in %s", szDistribFile.c_str());
 }
 
-bool SyntheticSettingsRefused(const SyntheticDataSettings& in) {
+std::string SyntheticSettingsRefusal(const SyntheticDataSettings& in) {
+  const double dr = in.dr, interval = in.interval;
+  if (in.scans < 1 || in.scans > kMaxScans)
+    return Format("the number of scans %d must lie between 1 and %d", in.scans, kMaxScans);
   // The grid loop needs dr > 0, the times rpm > 0.
-  return in.scans < 1 || in.scans > kMaxScans || !(in.dr > 0.0f) || !(in.rpm > 0.0f) ||
-         !(in.interval >= 0.0f) || fMeniscus > fBottom || fMeniscus <= 0.0f ||
-         CountGridPoints(in.dr) < 1;
+  if (!(in.dr > 0.0f)) return Format("the point spacing dr %g cm must be above 0", dr);
+  if (in.dr < kScanFileRadiusStep)
+    return Format("the point spacing dr %g cm is finer than %g cm, the step in which scan files hold radii",
+                  dr, static_cast<double>(kScanFileRadiusStep));
+  if (!kRotorSpeedRule.Holds(in.rpm)) return kRotorSpeedRule.IsOutside(in.rpm);
+  if (!(in.interval >= 0.0f)) return Format("the time interval of the scans %g s must not be negative", interval);
+  // The time of the last scan, with the acceleration phase before the first.
+  double last = in.firstTime != 0.0f ? (in.scans - 1) * interval + in.firstTime : in.scans * interval;
+  if (in.acceleration > 0.0f) last += static_cast<double>(in.rpm) / in.acceleration;
+  if (!(last <= kMaxRunTimeS))
+    return Format("the scans would reach beyond %g s, the longest time of a run", kMaxRunTimeS);
+  if (fMeniscus <= 0.0f || fBottom <= 0.0f) return kSetMeniscusAndBottomText;
+  if (fMeniscus >= fBottom)
+    return Format("the meniscus %g cm must lie below the bottom %g cm", static_cast<double>(fMeniscus),
+                  static_cast<double>(fBottom));
+  const int m = CountGridPoints(in.dr);
+  if (m > kMaxGridPoints)
+    return Format("the point spacing dr %g cm gives more than %d points from the meniscus %g cm to the bottom %g cm",
+                  dr, kMaxGridPoints, static_cast<double>(fMeniscus), static_cast<double>(fBottom));
+  if (m < 2)
+    return Format("the point spacing dr %g cm leaves fewer than two points from the meniscus %g cm to the bottom %g cm",
+                  dr, static_cast<double>(fMeniscus), static_cast<double>(fBottom));
+  return std::string();
 }
+
+bool SyntheticSettingsRefused(const SyntheticDataSettings& in) { return !SyntheticSettingsRefusal(in).empty(); }
 
 SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
   // Refused before anything changes.
-  if (SyntheticSettingsRefused(in)) return {SyntheticOutcome::Refused, {}};
+  if (std::string why = SyntheticSettingsRefusal(in); !why.empty())
+    return {SyntheticOutcome::Refused, std::move(why)};
   const int m = CountGridPoints(in.dr);
   // The files are made ready before the loaded set is given up: every target
   // gets its temporary, with the room its scan will take reserved on the disk,
@@ -509,18 +585,20 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
       if (distribution) distribution->PutBack();
     }
   } putBack{held, shownDistribution};
-  bool computed = false;
+  ModelSignal signal;
   if (bContiModel) {
     shownDistribution.emplace();
-    computed = ComputeDistributionSignal(window, in.distributionNormalized);
+    signal = ComputeDistributionSignal(window, in.distributionNormalized);
   } else {
-    computed = CalculateModel(window).ok();
+    signal = ComputeModelSignal(window);
   }
   bRampRotorSpeed = ramp;
   bTimesFromW2t = fromW2t;
-  // A model that could not be computed (a Lamm solution refused, a key that stopped
-  // it; its message was shown) makes no data.
-  if (!computed) {
+  // A key that stopped the computation, or one that came after its last solution,
+  // does not stop the next computation as well.
+  bUserAbort = false;
+  // The loaded set comes back when no new one takes its place.
+  const auto keepLoaded = [&](SyntheticOutcome outcome, const std::string& why) {
     held.PutBack();
     if (shownDistribution) shownDistribution->PutBack();
     bSimulating = simulating;
@@ -528,8 +606,16 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     RedrawDataPlot(true);
     RedrawResidualPlot(true);
     if (!bGeneratingSeries && window) window->Invalidate();
-    return {SyntheticOutcome::NotComputed,
-            "no data were generated: the model could not be computed\nthe loaded data are kept"};
+    return SyntheticResult{outcome, why + "\nthe loaded data are kept"};
+  };
+  // A model that could not be computed (a Lamm solution refused, the distribution
+  // file refused) or that a key stopped makes no data.
+  if (signal.stopped)
+    return keepLoaded(SyntheticOutcome::Stopped,
+                      "user interrupt\nno data were generated: the computation was stopped");
+  if (!signal.computed) {
+    if (signal.why.empty()) signal.why = "the model could not be computed";
+    return keepLoaded(SyntheticOutcome::NotComputed, "no data were generated: " + signal.why);
   }
   if (bTimesFromW2t) {
     const double w = in.rpm * kTwoPiOver60;
@@ -561,7 +647,10 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   // reserved room is given back just before. The new set replaces the held one
   // only when every file was written; otherwise the held set comes back.
   reserved.clear();
-  std::string failed;
+  // Each complete file is read back through the scan reader before any replaces its
+  // target: a set the program would not load again (a value beyond what a detector
+  // gives, a header the reader refuses) is not generated.
+  std::string failed, unreadable;
   {
     AtomicFileBatch batch;
     for (int j = 1; j <= in.scans; ++j) {
@@ -569,17 +658,16 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
       batch.Check(path, WriteScanFile(path.c_str(), m, ppRadius[At(j)], ppSignal[At(j)], nullptr,
                                       nullptr, true, pScanInfo[At(j)]));
     }
-    failed = batch.Finish();
+    if (batch.Failed().empty()) unreadable = UnreadableFile(batch);
+    if (unreadable.empty())
+      failed = batch.Finish();
+    else
+      batch.Discard();
   }
-  if (!failed.empty()) {
-    held.PutBack();
-    if (shownDistribution) shownDistribution->PutBack();
-    RebuildDataAndResidualPlots();
-    RedrawDataPlot(true);
-    RedrawResidualPlot(true);
-    if (!bGeneratingSeries && window) window->Invalidate();
-    return {SyntheticOutcome::NotWritten, failed + "\nthe loaded data are kept"};
-  }
+  if (!unreadable.empty())
+    return keepLoaded(SyntheticOutcome::NotReadable,
+                      "no data were generated: a scan file of the set would not load again\n" + unreadable);
+  if (!failed.empty()) return keepLoaded(SyntheticOutcome::NotWritten, failed);
   held.Release();
 
   // 14-15. The noise actually drawn, the plots.

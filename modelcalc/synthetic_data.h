@@ -41,37 +41,53 @@ inline constexpr const char* kDistributionNormalizedQuestion =
 // "put synthetic distribution in <szDistribFile>" (caption "ATTENTION").
 std::string SyntheticDistributionNote();
 
-// Whether GenerateSyntheticData refuses the settings before anything changes (see
-// there); a command asks its questions only for settings that are used.
+// Why GenerateSyntheticData refuses the settings before anything changes, in one
+// sentence that names the value at fault; empty when they can be used (the output
+// path is not looked at). Refused: a number of scans outside 1 to kMaxScans, a point
+// spacing dr that is not positive, finer than kScanFileRadiusStep or that gives more
+// than kMaxGridPoints points, a rotor speed outside the speeds of a rotor, a
+// negative interval, scans beyond the longest time of a run, and a cell without
+// meniscus or bottom or whose meniscus lies beyond the bottom. A command asks its
+// questions only for settings that are used.
+std::string SyntheticSettingsRefusal(const SyntheticDataSettings& settings);
 bool SyntheticSettingsRefused(const SyntheticDataSettings& settings);
+// Scan files hold radii with four decimals: a finer point spacing would write
+// radii that do not increase.
+inline constexpr float kScanFileRadiusStep = 1e-4f;
 
 enum class SyntheticOutcome {
-  Refused,    // nothing built (no scans asked, unusable spacing, speed or geometry)
+  Refused,    // nothing built: the settings are refused (SyntheticSettingsRefusal)
   Generated,  // the set is loaded and every file written
   NotWritable,  // nothing built: a file of the set cannot take its place (reported)
   NotWritten, // its files could not all be written: the loaded set and every
               // setting are as before
-  NotComputed,  // the model could not be computed (its message shown): the loaded
-                // set and every setting are as before
+  NotComputed,  // the model could not be computed: the loaded set and every
+                // setting are as before
+  Stopped,    // a key stopped the computation (the stop is cleared): the loaded
+              // set and every setting are as before
+  NotReadable,  // a written file would not load again (the scan reader refuses
+                // it): nothing replaced, the loaded set and every setting as before
 };
-// The outcome and, for NotWritable, NotWritten and NotComputed, the box the command shows
-// (caption "ERROR"): the files that failed and "the loaded data are kept".
+// The outcome and, for every outcome but Generated, the box the command shows
+// (caption "ERROR"): why nothing was generated and, once the loaded set was held
+// aside, "the loaded data are kept".
 struct SyntheticResult {
   SyntheticOutcome outcome = SyntheticOutcome::Refused;
   std::string message;
   bool operator==(SyntheticOutcome o) const { return outcome == o; }
 };
 
-// Generates the set. The settings are refused before anything changes when the scan
-// count is < 1, dr or rpm is not positive, the grid would be too large, or the
-// meniscus lies beyond the bottom. Before anything changes every target is tried
+// Generates the set. The settings are refused before anything changes as
+// SyntheticSettingsRefusal says. Before anything changes every target is tried
 // (directory writable, no target write-protected or a directory): otherwise
 // NotWritable and the loaded set stays. The files are written as one set and
 // replace their targets only when all are complete; the new set is made while the
 // loaded one is held aside, and when a file still fails the loaded set, its grid,
 // initial profile, parameters and switches come back unchanged (NotWritten; with a
 // continuous model the distribution read for the data stays loaded and no model
-// counts as computed).
+// counts as computed). Every file is read back through the scan reader before any
+// replaces its target: one the reader refuses ends the generation (NotReadable)
+// with the file and the reader's reason, nothing replaced and the loaded set back.
 SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSettings& settings);
 
 // Restores the defaults of this file.

@@ -470,6 +470,12 @@ void AtomicFileBatch::Take(std::string path, std::string temp, std::string targe
   pending_.push_back(Pending{std::move(path), std::move(temp), std::move(target), std::move(onReplaced)});
 }
 
+std::vector<std::pair<std::string, std::string>> AtomicFileBatch::Written() const {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const Pending& p : pending_) files.emplace_back(p.path, p.temp);
+  return files;
+}
+
 bool AtomicFileBatch::Commit() {
   if (tBatch == this) tBatch = outer_;
   if (outer_) {

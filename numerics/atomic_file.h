@@ -46,6 +46,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarmic {
@@ -123,6 +124,10 @@ class AtomicFileBatch {
   // Targets whose file could not be written while the batch was open (an
   // AtomicFile that ended without being committed).
   const std::vector<std::string>& Failed() const { return failed_; }
+  // The files written into the batch and not yet replaced, in the order written:
+  // each target (as given) with its complete temporary, which the writer may read
+  // back before Commit().
+  std::vector<std::pair<std::string, std::string>> Written() const;
   // The usual end of a set: with a failed write, Discard(); else Commit(). Empty
   // when every target was replaced; otherwise the report: "could not write:" with
   // the files that failed (and why, where known) and, when others had been written, "none of the set was

@@ -1,9 +1,11 @@
 #include "scandata/experiment_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstddef>
 #include <sstream>
+#include <string_view>
 
 #include "numerics/atomic_file.h"
 #include "numerics/text_lines.h"
@@ -14,44 +16,85 @@ namespace tarmic {
 
 namespace {
 
-// One key line: the key, where its value lives in the record (exactly one of
-// number and flag is set) and the rule its value keeps, when there is one.
+// One key line: the key, the label that messages name it by, where its value lives
+// in the record (exactly one of number and flag is set), the rule its value keeps
+// when there is one, and whether 0 stands for "not given" and passes.
 struct KeyField {
   const char* key;
+  const char* label;
   float ExperimentFile::*number;
   bool ExperimentFile::*flag;
   const ValueRule* rule = nullptr;
+  bool zeroNotGiven = false;
 };
 
 // The keys the reader applies, with the members they fill.
 constexpr KeyField kKeys[] = {
-    {"fBufferDensity", &ExperimentFile::bufferDensity, nullptr, &kBufferDensityRule},
-    {"fBufferViscosity", &ExperimentFile::bufferViscosity, nullptr, &kBufferViscosityRule},
-    {"VBAR", &ExperimentFile::vbar, nullptr},
-    {"Meniscus", &ExperimentFile::meniscus, nullptr, &kPositionRule},
-    {"Bottom", &ExperimentFile::bottom, nullptr, &kPositionRule},
-    {"MAXMENISCUS", &ExperimentFile::maxMeniscus, nullptr, &kPositionRule},
-    {"MINMENISCUS", &ExperimentFile::minMeniscus, nullptr, &kPositionRule},
-    {"MAXBOTTOM", &ExperimentFile::maxBottom, nullptr, &kPositionRule},
-    {"MINBOTTOM", &ExperimentFile::minBottom, nullptr, &kPositionRule},
-    {"FitLeftLim", &ExperimentFile::fitLeftLimit, nullptr, &kPositionRule},
-    {"FitRightLim", &ExperimentFile::fitRightLimit, nullptr, &kPositionRule},
-    {"WeightExperiment", &ExperimentFile::weight, nullptr},
-    {"ExperimentalNoise", &ExperimentFile::noise, nullptr},
-    {"blocalFitTimeIndepNoise", nullptr, &ExperimentFile::fitTINoise},
-    {"blocalFitRINoise", nullptr, &ExperimentFile::fitRINoise},
-    {"blocalAutoVaryBaseline", nullptr, &ExperimentFile::varyBaseline},
-    {"blocalVaryBottom", nullptr, &ExperimentFile::varyBottom},
-    {"blocalVaryMeniscus", nullptr, &ExperimentFile::varyMeniscus},
-    {"xBaseline", &ExperimentFile::baseline, nullptr},
-    {"xExtinctionCoeffA", &ExperimentFile::extinctionA, nullptr},
-    {"xExtinctionCoeffB", &ExperimentFile::extinctionB, nullptr},
-    {"xExtinctionCoeffC", &ExperimentFile::extinctionC, nullptr},
-    {"global VBAR20", &ExperimentFile::vbar20, nullptr},
-    {"global HYDRATION", &ExperimentFile::hydration, nullptr},
-    {"pathlength", &ExperimentFile::pathLength, nullptr},
-    {"Temperature", &ExperimentFile::temperature, nullptr, &kTemperatureRule},
+    {"fBufferDensity", "buffer density", &ExperimentFile::bufferDensity, nullptr, &kBufferDensityRule},
+    {"fBufferViscosity", "buffer viscosity", &ExperimentFile::bufferViscosity, nullptr, &kBufferViscosityRule, true},
+    {"VBAR", "partial specific volume", &ExperimentFile::vbar, nullptr, &kPartialSpecificVolumeRule},
+    {"Meniscus", "meniscus", &ExperimentFile::meniscus, nullptr, &kPositionRule},
+    {"Bottom", "bottom", &ExperimentFile::bottom, nullptr, &kPositionRule},
+    {"MAXMENISCUS", "upper end of the meniscus fit range", &ExperimentFile::maxMeniscus, nullptr, &kPositionRule},
+    {"MINMENISCUS", "lower end of the meniscus fit range", &ExperimentFile::minMeniscus, nullptr, &kPositionRule},
+    {"MAXBOTTOM", "upper end of the bottom fit range", &ExperimentFile::maxBottom, nullptr, &kPositionRule},
+    {"MINBOTTOM", "lower end of the bottom fit range", &ExperimentFile::minBottom, nullptr, &kPositionRule},
+    {"FitLeftLim", "left fitting limit", &ExperimentFile::fitLeftLimit, nullptr, &kPositionRule},
+    {"FitRightLim", "right fitting limit", &ExperimentFile::fitRightLimit, nullptr, &kPositionRule},
+    {"WeightExperiment", "weight of the experiment", &ExperimentFile::weight, nullptr},
+    {"ExperimentalNoise", "noise of the experiment", &ExperimentFile::noise, nullptr},
+    {"blocalFitTimeIndepNoise", "switch to fit time-invariant noise", nullptr, &ExperimentFile::fitTINoise},
+    {"blocalFitRINoise", "switch to fit radially invariant noise", nullptr, &ExperimentFile::fitRINoise},
+    {"blocalAutoVaryBaseline", "switch to fit the baseline", nullptr, &ExperimentFile::varyBaseline},
+    {"blocalVaryBottom", "switch to fit the bottom", nullptr, &ExperimentFile::varyBottom},
+    {"blocalVaryMeniscus", "switch to fit the meniscus", nullptr, &ExperimentFile::varyMeniscus},
+    {"xBaseline", "baseline", &ExperimentFile::baseline, nullptr, &kBaselineRule},
+    {"xExtinctionCoeffA", "extinction coefficient A", &ExperimentFile::extinctionA, nullptr},
+    {"xExtinctionCoeffB", "extinction coefficient B", &ExperimentFile::extinctionB, nullptr},
+    {"xExtinctionCoeffC", "extinction coefficient C", &ExperimentFile::extinctionC, nullptr},
+    {"global VBAR20", "partial specific volume at 20 C", &ExperimentFile::vbar20, nullptr,
+     &kPartialSpecificVolumeRule, true},
+    {"global HYDRATION", "hydration", &ExperimentFile::hydration, nullptr},
+    {"pathlength", "optical path length", &ExperimentFile::pathLength, nullptr},
+    {"Temperature", "temperature", &ExperimentFile::temperature, nullptr, &kTemperatureRule},
 };
+
+// The keys of the exchange format that the reader knows and does not use (the
+// writer writes them, with the values the format expects). Indices in brackets
+// stand as "[]"; the rotor type's key goes on with the rotor's name.
+constexpr const char* kSkippedKeys[] = {
+    "blocalVaryMeniscusWarned", "xConcentrationFactor", "bVaryExtinctionCoeffA", "bVaryExtinctionCoeffB",
+    "bVaryExtinctionCoeffC", "Centerpiece", "pLocalConcentrations[]", "NFILES", "ppMultiLocalConcentrations",
+    "correct for rotor stretch in TI noise", "correct for rotor stretch in mass balance",
+    "sets of extra parameters follow", "pLocalExtraConcs[]", "ppMultiLocalExtraConcs[][]",
+    "bContainsNoBackdiffusion", "bSwIsothermAInvisible", "bPartialBoundaryFit", "PBFsmin", "PBFsmax",
+    "bITCLocalIncompA", "bITCLocalIncompB", "bITCLocalIncompC", "FitITCLocalIncompA", "FitITCLocalIncompB",
+    "FitITCLocalIncompC", "ITCLocalIncompA", "ITCLocalIncompB", "ITCLocalIncompC", "FitITCBaselineSlope",
+    "ITCBaselineSlope", "ITCLocalMaxIncomp"};
+constexpr std::string_view kRotorTypeKey = "rotor type:";
+
+// The key with every index in brackets ("[12]") written as "[]".
+std::string WithoutIndices(const std::string& key) {
+  std::string out;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    out += key[i];
+    if (key[i] != '[') continue;
+    std::size_t j = i + 1;
+    while (j < key.size() && std::isdigit(static_cast<unsigned char>(key[j]))) ++j;
+    if (j > i + 1 && j < key.size() && key[j] == ']') i = j - 1;
+  }
+  return out;
+}
+
+bool IsSkippedKey(const std::string& key) {
+  if (key.starts_with(kRotorTypeKey)) return true;
+  const std::string general = WithoutIndices(key);
+  return std::find(std::begin(kSkippedKeys), std::end(kSkippedKeys), general) != std::end(kSkippedKeys);
+}
+
+bool IsBlank(const std::string& line) {
+  return line.find_first_not_of(" \t") == std::string::npos;
+}
 
 const char* TypeName(int type) {
   switch (type) {
@@ -149,17 +192,15 @@ std::string FormatXpFile(const ExperimentFile& xp) {
   return t;
 }
 
-bool WriteXpFile(const std::string& path, const ExperimentFile& xp, std::string* error) {
-  return WriteTextFileAtomically(path, FormatXpFile(xp), error);
-}
+namespace {
 
-bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error) {
-  auto fail = [error, &path](const std::string& why) {
-    if (error) *error = path + ": " + why;
+// Reads the text of an experiment file into *out; false with the reason (and its
+// line) in *why when any line cannot be used.
+bool ParseXpText(const std::string& text, ExperimentFile* out, std::string* why) {
+  auto fail = [why](const std::string& reason) {
+    *why = reason;
     return false;
   };
-  std::string text, why;
-  if (!ReadPlainTextFile(path, &text, &why)) return fail(why);
   std::istringstream in(text);
   std::string line;
   ExperimentFile xp;
@@ -177,38 +218,48 @@ bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error
     return fail("no file list");
   if (xp.files.empty()) return fail("lists no file");
 
-  // "<value> (<key>)" lines; the key runs from the first '(' to the last ')'.
+  // "<value> (<key>)" lines; the key runs from the first '(' to the last ')'. A
+  // line without a key, or with a key that is none of the format (misspelt), is
+  // named: its value would be lost without a word.
   int lineNumber = 3;
   int meniscusLine = 0, bottomLine = 0;
   while (ReadTextLine(in, &line)) {
     ++lineNumber;
+    if (IsBlank(line)) continue;
     const std::size_t open = line.find('(');
     const std::size_t close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos || close < open) continue;
+    if (open == std::string::npos || close == std::string::npos || close <= open + 1)
+      return fail(Format("line %d holds \"%s\" without a key in parentheses", lineNumber, line.c_str()));
     const std::string key = line.substr(open + 1, close - open - 1);
-    for (const KeyField& k : kKeys) {
-      if (key != k.key) continue;
-      std::istringstream words(line.substr(0, open));
-      std::string word, more;
-      words >> word;
-      // The value is one number as a whole: "1 2" is none.
-      const double v = ParseNumberPrefix(word, &complete);
-      if (word.empty() || !complete || (words >> more))
-        return fail(Format("line %d holds no number for %s", lineNumber, key.c_str()));
-      if (!std::isfinite(static_cast<float>(v)))
-        return fail(Format("line %d holds a number out of range (beyond 3.4e38) for %s", lineNumber,
-                           key.c_str()));
-      if (k.rule && !k.rule->Holds(v))
-        return fail(Format("line %d holds ", lineNumber) + k.rule->Named(v) + " as " + key + ", outside " +
-                    k.rule->Range());
-      if (k.number == &ExperimentFile::meniscus) meniscusLine = lineNumber;
-      if (k.number == &ExperimentFile::bottom) bottomLine = lineNumber;
-      if (k.number)
-        xp.*(k.number) = static_cast<float>(v);
-      else
-        xp.*(k.flag) = v != 0.0;
-      break;
+    const KeyField* field = nullptr;
+    for (const KeyField& k : kKeys)
+      if (key == k.key) field = &k;
+    if (!field) {
+      if (IsSkippedKey(key)) continue;
+      return fail(Format("line %d holds the key \"%s\", which is no key of an experiment file", lineNumber,
+                         key.c_str()));
     }
+    const KeyField& k = *field;
+    std::istringstream words(line.substr(0, open));
+    std::string word, more;
+    words >> word;
+    // The value is one number as a whole: "1 2" is none.
+    const double v = ParseNumberPrefix(word, &complete);
+    if (word.empty() || !complete || (words >> more))
+      return fail(Format("line %d holds no number for the %s", lineNumber, k.label));
+    if (!std::isfinite(static_cast<float>(v)))
+      return fail(Format("line %d holds a number out of range (beyond 3.4e38) for the %s", lineNumber, k.label));
+    if (k.rule && !(k.zeroNotGiven && v == 0.0) && !k.rule->Holds(v)) {
+      ValueRule named = *k.rule;
+      named.name = k.label;
+      return fail(named.HeldOutside(lineNumber, v));
+    }
+    if (k.number == &ExperimentFile::meniscus) meniscusLine = lineNumber;
+    if (k.number == &ExperimentFile::bottom) bottomLine = lineNumber;
+    if (k.number)
+      xp.*(k.number) = static_cast<float>(v);
+    else
+      xp.*(k.flag) = v != 0.0;
   }
   // A cell whose meniscus lies at or beyond its bottom (0: not given).
   if (xp.meniscus > 0.0f && xp.bottom > 0.0f && xp.meniscus >= xp.bottom)
@@ -216,6 +267,32 @@ bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error
                        std::min(meniscusLine, bottomLine), std::max(meniscusLine, bottomLine),
                        static_cast<double>(xp.meniscus), static_cast<double>(xp.bottom)));
   *out = std::move(xp);
+  return true;
+}
+
+}  // namespace
+
+std::string XpFileRefusal(const ExperimentFile& xp) {
+  ExperimentFile back;
+  std::string why;
+  return ParseXpText(FormatXpFile(xp), &back, &why) ? std::string() : why;
+}
+
+bool WriteXpFile(const std::string& path, const ExperimentFile& xp, std::string* error) {
+  // Only a file that loads again is written: the text is read back first.
+  if (const std::string why = XpFileRefusal(xp); !why.empty()) {
+    if (error) *error = path + ": the experiment file would not load again: " + why;
+    return false;
+  }
+  return WriteTextFileAtomically(path, FormatXpFile(xp), error);
+}
+
+bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error) {
+  std::string text, why;
+  if (!ReadPlainTextFile(path, &text, &why) || !ParseXpText(text, out, &why)) {
+    if (error) *error = path + ": " + why;
+    return false;
+  }
   return true;
 }
 

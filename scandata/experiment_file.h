@@ -10,7 +10,10 @@
 //   line 3   "\"<directory>/\" \" <name.ext> <name.ext> ...\""  the listed files
 //   then     "<value> (<key>)" lines: numbers printed with "%f" (six decimals), "%d"
 //            or "%e"; the keys and their order are those of FormatXpFile.
-// Keys the reader does not know are skipped, so that later additions still load.
+// The reader applies the keys of the record and knows the other keys of the
+// exchange format, which it skips; a line without a key or with a key that is none
+// of these (misspelt) refuses the file with its line, as its value would be lost.
+// Messages name a key by its label ("the meniscus"), not by the key.
 // Units: density g/ml, viscosity Pa s, partial-specific volumes ml/g, radii cm,
 // temperature degrees C (-1: none given).
 #pragma once
@@ -53,16 +56,23 @@ struct ExperimentFile {
 
 // The text of an experiment file for the record (type, file list and every key).
 std::string FormatXpFile(const ExperimentFile& xp);
-// Writes it atomically; false (target untouched, *error set when given) on failure.
+// Why the record's text would not load again (LoadXpFile's checks, with the line),
+// empty when it loads.
+std::string XpFileRefusal(const ExperimentFile& xp);
+// Writes it atomically, once its text reads back (XpFileRefusal): false (target
+// untouched, *error set when given) when it would not load again or the write
+// failed.
 bool WriteXpFile(const std::string& path, const ExperimentFile& xp, std::string* error = nullptr);
 
 // Reads an experiment file. False, *out untouched and *error (when given) naming
 // the file and the reason with its line, when the file cannot be read or is no
 // plain text, its type line or file list is missing or malformed, it lists no file,
-// a known key holds no number (as a whole, finite in single precision), or a
-// position (meniscus, bottom, their ranges, the fit limits; 0: not given), the
-// buffer density or viscosity (0: not given) or the temperature (-1: none) lies
-// outside its rule (scandata/plausibility.h).
+// a line holds no key or a key that is none of the format, a key it applies holds
+// no number (as a whole, finite in single precision), or a position (meniscus,
+// bottom, their ranges, the fit limits; 0: not given), the buffer density or
+// viscosity (0: not given), a partial specific volume (that at 20 C: 0 not given),
+// the baseline or the temperature (-1: none) lies outside its rule
+// (scandata/plausibility.h, with the ranges of numerics/value_ranges.h).
 bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error = nullptr);
 
 }  // namespace tarmic

@@ -101,15 +101,22 @@ inline constexpr ValueRule kLagTimeRule{"lag time", "s", 1e-12, 1e6, true, true,
 // for "not given", as in the viscosity.
 inline constexpr ValueRule kPositionRule{"position", "cm", -kLargestPosition, kLargestPosition, true,
                                          true, "the positions of a scan"};
-// The buffer's density and viscosity take the ranges of the table of valid values
-// (numerics/value_ranges.h); the file keeps the viscosity in Pa s, a tenth of the
-// table's poise, and 0 there stands for "not given".
+// The buffer's density and viscosity, the partial specific volumes and the baseline
+// take the ranges of the table of valid values (numerics/value_ranges.h); the file
+// keeps the viscosity in Pa s, a tenth of the table's poise, and 0 stands for "not
+// given" in the viscosity and the partial specific volume at 20 C (the reader passes it).
 inline constexpr ValueRule kBufferDensityRule{"buffer density", "g/ml", kBufferDensity.range.low,
                                               kBufferDensity.range.high, true, true,
                                               "the densities of a buffer"};
-inline constexpr ValueRule kBufferViscosityRule{"buffer viscosity", "Pa s", 0.0,
+inline constexpr ValueRule kBufferViscosityRule{"buffer viscosity", "Pa s", 0.1 * kBufferViscosity.range.low,
                                                 0.1 * kBufferViscosity.range.high, true, true,
                                                 "the viscosities of a buffer"};
+inline constexpr ValueRule kPartialSpecificVolumeRule{"partial specific volume", "ml/g",
+                                                      kPartialSpecificVolume.range.low,
+                                                      kPartialSpecificVolume.range.high, true, true,
+                                                      "the partial specific volumes of a macromolecule"};
+inline constexpr ValueRule kBaselineRule{"baseline", "", kBaselineQuantity.range.low, kBaselineQuantity.range.high,
+                                         true, true, "the baselines of a signal"};
 // Scan lists: the number of files that make one scan ("newformat n=").
 inline constexpr ValueRule kFilesPerScanRule{"number of files per scan", "", 1.0, 9999.0, true, true,
                                              "the files of a scan"};

@@ -18,6 +18,7 @@
 #include "distribution_window_test_support.h"
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_integration.h"
+#include "distributions/distribution_kernels.h"
 #include "modelcalc/model_computation.h"
 #include "modelcalc/noise_subtraction.h"
 #include "modelcalc/synthetic_data.h"
@@ -380,6 +381,200 @@ TEST_F(DataSetToolsTest, GenerateLeftEarlyKeepsTheLoadedSet) {
   EXPECT_TRUE(named) << "the refusal of the solution was not shown";
   EXPECT_TRUE(loaded() == before);
   EXPECT_EQ(szDataDirectory, dataDir);
+  EXPECT_TRUE(FilesIn(out).empty());
+}
+
+// Generate says "generated" only for a set that the scan reader takes back: one
+// whose values lie beyond what a detector gives (noise of 1e11), or one made from a
+// distribution file that holds "nan", is not generated. Nothing is written, the
+// loaded set stays, and the box says why (the file and the reader's reason, or the
+// distribution's refusal).
+TEST_F(DataSetToolsTest, GenerateSaysGeneratedOnlyForFilesTheReaderTakes) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  const std::vector<std::string> names(ppScanFileNames.begin(), ppScanFileNames.begin() + nScans + 1);
+  const std::vector<float> first(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1);
+  const std::string dataDir = szDataDirectory;
+  const std::string out = ProgramDir() + "/generated";
+  fs::create_directories(out);
+  auto kept = [&] {
+    return nScans == kSyntheticScans && szDataDirectory == dataDir &&
+           std::vector<std::string>(ppScanFileNames.begin(), ppScanFileNames.begin() + nScans + 1) == names &&
+           std::vector<float>(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1) == first;
+  };
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  SyntheticDataSettings settings{.noise = 1e11f, .interval = 300.0f, .scans = 2, .outputPath = out + "/x.ra0"};
+  const SyntheticResult loud = GenerateSyntheticData(&Handle(), settings);
+  EXPECT_EQ(loud.outcome, SyntheticOutcome::NotReadable);
+  EXPECT_EQ(loud.message.rfind("no data were generated: a scan file of the set would not load again\n" + out +
+                                   "/00001.ra0: line ",
+                               0),
+            0u)
+      << loud.message;
+  EXPECT_NE(loud.message.find("outside the signals of a detector"), std::string::npos) << loud.message;
+  EXPECT_NE(loud.message.find("the loaded data are kept"), std::string::npos);
+  EXPECT_TRUE(kept());
+  EXPECT_TRUE(FilesIn(out).empty()) << "a file or a temporary was left";
+
+  // A distribution of the c(s) model with a value that is no number.
+  ChooseSmallCs();
+  {
+    std::ofstream distribution(szDistribFile);
+    for (int i = 0; i <= 24; ++i) distribution << 0.5 * i << " " << (i == 10 ? "nan" : i == 8 ? "1.0" : "0.0") << "\n";
+  }
+  settings.noise = 0.0f;
+  settings.distributionNormalized = false;
+  const SyntheticResult fromNan = GenerateSyntheticData(&Handle(), settings);
+  fs::remove(szDistribFile);
+  EXPECT_NE(fromNan.outcome, SyntheticOutcome::Generated);
+  EXPECT_EQ(fromNan.message.rfind("no data were generated: ", 0), 0u) << fromNan.message;
+  EXPECT_NE(fromNan.message.find("the loaded data are kept"), std::string::npos);
+  EXPECT_TRUE(kept());
+  EXPECT_TRUE(FilesIn(out).empty()) << "a file or a temporary was left";
+}
+
+// A key that stops Generate Single in its model computation: the box says that it
+// was stopped (not that the model could not be computed), the loaded set stays, no
+// file is written, and the stop is cleared: the next Run computes the model.
+TEST_F(DataSetToolsTest, GenerateStoppedByAKeySaysSoAndClearsTheStop) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  const std::vector<float> first(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1);
+  const std::string dataDir = szDataDirectory;
+  const std::string out = ProgramDir() + "/generated";
+  fs::create_directories(out);
+  int keys = 0;
+  Backend().SetPumpHook([this, &keys] {
+    if (bSimulating && keys == 0) {
+      ++keys;
+      Backend().Headless().PressKey('S');
+    }
+  });
+  QueueGenerate("600", "10", "0.002", out);
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(kCmGenerateSingle);
+  Backend().SetPumpHook(nullptr);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(keys, 1);
+  EXPECT_EQ(BoxText("ERROR"),
+            "user interrupt\nno data were generated: the computation was stopped\nthe loaded data are kept");
+  EXPECT_FALSE(bUserAbort) << "the stop would end the next computation";
+  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_EQ(szDataDirectory, dataDir);
+  EXPECT_EQ(std::vector<float>(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1), first);
+  EXPECT_TRUE(FilesIn(out).empty());
+
+  Backend().ClearTranscript();
+  Dispatch(kCmRun);
+  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(BoxTexts().empty()) << BoxTexts().front();
+
+  // The same for a set made from a distribution, stopped in its kernels: one note,
+  // Generate's own.
+  ChooseSmallCs();
+  {
+    std::ofstream distribution(szDistribFile);
+    for (int i = 0; i <= 24; ++i) distribution << 0.5 * i << " " << (i == 8 ? 1.0 : 0.0) << "\n";
+  }
+  keys = 0;
+  Backend().SetPumpHook([this, &keys] {
+    if (bSyntheticFromDistribution && keys == 0) {
+      ++keys;
+      Backend().Headless().PressKey('S');
+    }
+  });
+  Backend().ClearTranscript();
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  const SyntheticResult stopped = GenerateSyntheticData(
+      &Handle(), {.interval = 600.0f, .scans = 4, .outputPath = out + "/x.ra0", .distributionNormalized = false});
+  Backend().SetPumpHook(nullptr);
+  fs::remove(szDistribFile);
+  EXPECT_EQ(keys, 1);
+  EXPECT_EQ(stopped.outcome, SyntheticOutcome::Stopped);
+  EXPECT_EQ(stopped.message.rfind("user interrupt\nno data were generated: the computation was stopped", 0), 0u)
+      << stopped.message;
+  for (const std::string& text : BoxTexts()) EXPECT_EQ(text.find("user interrupt"), std::string::npos) << text;
+  EXPECT_FALSE(bUserAbort);
+  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_TRUE(FilesIn(out).empty());
+}
+
+// Generate names the setting it refuses, before anything changes: a point spacing
+// of 1e-9 cm is the radial step at fault (not the cell), as is a spacing wider than
+// the cell; so are too many scans, a negative interval, a rotor speed beyond any
+// rotor, scans beyond the longest run, and a meniscus beyond the bottom, which
+// Generate Single says before it asks where to write. A model whose computation
+// does not start says why.
+TEST_F(DataSetToolsTest, GenerateNamesTheSettingItRefuses) {
+  LoadSyntheticRun();
+  Dispatch(kCmDiscreteSpecies);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  const std::string out = ProgramDir() + "/generated";
+  fs::create_directories(out);
+  const SyntheticDataSettings usable{.dr = 0.01f, .rpm = 50000.0f, .interval = 300.0f, .scans = 10,
+                                     .outputPath = out + "/x.ra0"};
+  ASSERT_EQ(SyntheticSettingsRefusal(usable), "");
+  const struct {
+    const char* name;
+    void (*change)(SyntheticDataSettings&);
+    const char* cause;
+  } cases[] = {
+      {"dr 1e-9", [](SyntheticDataSettings& s) { s.dr = 1e-9f; },
+       "the point spacing dr 1e-09 cm is finer than 0.0001 cm, the step in which scan files hold radii"},
+      {"dr 0", [](SyntheticDataSettings& s) { s.dr = 0.0f; }, "the point spacing dr 0 cm must be above 0"},
+      {"dr 2", [](SyntheticDataSettings& s) { s.dr = 2.0f; },
+       "the point spacing dr 2 cm leaves fewer than two points from the meniscus 6 cm to the bottom 7.2 cm"},
+      {"scans", [](SyntheticDataSettings& s) { s.scans = 5000; },
+       "the number of scans 5000 must lie between 1 and 1000"},
+      {"interval", [](SyntheticDataSettings& s) { s.interval = -1.0f; },
+       "the time interval of the scans -1 s must not be negative"},
+      {"rpm", [](SyntheticDataSettings& s) { s.rpm = 2e5f; }, "the rotor speed 200000 rpm is outside"},
+      {"run time", [](SyntheticDataSettings& s) {
+         s.interval = 2e5f;
+         s.scans = 1000;
+       },
+       "the scans would reach beyond 1e+08 s, the longest time of a run"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SyntheticDataSettings s = usable;
+    c.change(s);
+    const SyntheticResult refused = GenerateSyntheticData(&Handle(), s);
+    EXPECT_EQ(refused.outcome, SyntheticOutcome::Refused);
+    EXPECT_EQ(refused.message.rfind(c.cause, 0), 0u) << refused.message;
+    EXPECT_EQ(refused.message.find("Meniscus and Bottom"), std::string::npos);
+    EXPECT_EQ(nScans, kSyntheticScans);
+    EXPECT_TRUE(FilesIn(out).empty());
+  }
+
+  // Generate Single with the cell the wrong way round: no file dialog.
+  fMeniscus = 7.3f;
+  Backend().ClearTranscript();
+  for (const char* answer : {"0.01", "50000"}) Backend().QueueInput(answer);
+  Backend().QueueMessageBox(IDNO, "GENERATE DATA");
+  for (const char* answer : {"300", "10", "0"}) Backend().QueueInput(answer);
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(kCmGenerateSingle);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxText("ERROR"), "the meniscus 7.3 cm must lie below the bottom 7.2 cm");
+  EXPECT_EQ(nScans, kSyntheticScans);
+  SetCellAndLimits();
+
+  // A model the computation refuses to start says why, not only that it was not
+  // computed: a step control of 0 would never end a Lamm solution.
+  const double maxDcOverC = dMaxDcOverC;
+  dMaxDcOverC = 0.0;
+  const SyntheticResult notStarted = GenerateSyntheticData(&Handle(), usable);
+  dMaxDcOverC = maxDcOverC;
+  EXPECT_EQ(notStarted.outcome, SyntheticOutcome::NotComputed);
+  EXPECT_EQ(notStarted.message.rfind("no data were generated: Numerical Control of Lamm Equation Solution: the max "
+                                     "dc/c 0 must lie between",
+                                     0),
+            0u)
+      << notStarted.message;
+  EXPECT_EQ(nScans, kSyntheticScans);
   EXPECT_TRUE(FilesIn(out).empty());
 }
 

@@ -361,8 +361,9 @@ TEST_F(RangeFileTest, AnUnreadableTableChangesNeitherTheRangesNorTheRememberedFi
 // ---------------------------------------------------------------- transforms
 
 // The refusals of the transforms are shown by the command in the error box: solvent
-// values without s20,w (1 - vbar rho = 0) before the box that the distribution was
-// not transformed, the grid unchanged; a signal factor a(R) that vanishes after
+// values without s20,w (1 - vbar rho = 0, named) before the box that the
+// distribution was not transformed (not that it is none of sedimentation
+// coefficients), the grid unchanged; a signal factor a(R) that vanishes after
 // the Rh transform, after the question that asked for it.
 TEST_F(DistributionToolsTest, TransformRefusalsShowTheirReasonInTheErrorBox) {
   ShowKnownDistribution();
@@ -377,7 +378,8 @@ TEST_F(DistributionToolsTest, TransformRefusalsShowTheirReasonInTheErrorBox) {
   std::vector<std::string> texts = BoxTexts();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_NE(texts[0].find("no s20,w"), std::string::npos);
-  EXPECT_NE(texts[1].find("not one of sedimentation coefficients"), std::string::npos);
+  EXPECT_NE(texts[0].find("(1 - vbar rho <= 0)"), std::string::npos) << texts[0];
+  EXPECT_EQ(texts[1], "the distribution was not transformed");
   EXPECT_FLOAT_EQ(pDistGrid[31], 3.0f);
   EXPECT_FALSE(bDistTransformed);
 

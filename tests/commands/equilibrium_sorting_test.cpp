@@ -293,6 +293,26 @@ TEST_F(EqSortingTest, ExperimentFileRoundTrip) {
   EXPECT_EQ(nScans, 2);
   EXPECT_EQ(Captions().back(), "LOAD ERROR");
   EXPECT_TRUE(Backend().AllAnswersUsed());
+
+  // A sort whose cell lies the wrong way round writes its scans but no experiment
+  // file it would not load, and says why (not that the file could not be opened).
+  InstallScans({{3, 280, 10000, 1000, 0.02f}, {3, 280, 10000, 2000, 0.01f}});
+  fMeniscus = 7.1f;
+  fBottom = 6.9f;
+  Backend().ClearTranscript();
+  Backend().QueueSaveFile(out + "/eq.ra1");
+  Backend().QueueMessageBox(IDYES);  // make xp files?
+  for (const char* v : {"1.01", "0.74", "1.0", "1.0", "0.0"}) Backend().QueueInput(std::string(v));
+  for (int k = 0; k < 2; ++k) Backend().QueueMessageBox(IDYES, "EQ Test");
+  Backend().QueueMessageBox(IDOK, "ERROR");
+  Dispatch(kCmSortEqData);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_TRUE(fs::exists(out + "/eq10k_280.ra1"));
+  EXPECT_FALSE(fs::exists(out + "/cell3_280.xp"));
+  ASSERT_FALSE(BoxTexts().empty());
+  EXPECT_EQ(BoxTexts().back(), "did not write " + out +
+                                   "/cell3_280.xp: the experiment file would not load again: lines 7 and 8 hold "
+                                   "the meniscus 7.1 cm, which must lie below the bottom 6.9 cm");
 }
 
 }  // namespace

@@ -192,8 +192,11 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
   xp.meniscus = 7.1f;
   xp.bottom = 6.1f;
   const std::string path = ProgramDir() + "/cell.xp";
-  ASSERT_TRUE(WriteXpFile(path, xp));
+  // The program writes no such file; one written by hand is refused on loading.
   std::string why;
+  EXPECT_FALSE(WriteXpFile(path, xp, &why));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  WriteFile(path, FormatXpFile(xp));
   EXPECT_FALSE(LoadXpFile(path, &xp, &why));
   EXPECT_EQ(why, path + ": lines 7 and 8 hold the meniscus 7.1 cm, which must lie below the bottom 6.1 cm");
   // Two numbers where one belongs are no number either.
@@ -205,7 +208,7 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
   text.replace(text.find("5.900000 (Meniscus)"), 19, "5.9 7 (Meniscus)");
   WriteFile(path, text);
   EXPECT_FALSE(LoadXpFile(path, &xp, &why));
-  EXPECT_EQ(why, path + ": line 7 holds no number for Meniscus");
+  EXPECT_EQ(why, path + ": line 7 holds no number for the meniscus");
 }
 
 // A file that is no text: the parameter file says so instead of "line 1 holds no

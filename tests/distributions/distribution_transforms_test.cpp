@@ -74,6 +74,48 @@ TEST_F(TransformTest, S20wAndRhKeepTheArea) {
   EXPECT_FLOAT_EQ(pDistValues[10], 10.0f);
 }
 
+// Solvent values that give no s20,w = s (eta / eta20,w) (1 - vbar20 rho20,w) /
+// (1 - vbar rho) are refused with the value at fault - a viscosity of 0 is no
+// buoyancy of the buffer - and change nothing; just inside the borders the grid
+// takes the factor of that formula. A vbar20 that gives no particle volume refuses
+// the Stokes radii before any grid value changes.
+TEST_F(TransformTest, S20wRefusalsNameTheSolventValueAtFault) {
+  bContiModel = bContiSModel = true;
+  MakeDistribution(20, [](double s) { return std::exp(-(s - 4.0) * (s - 4.0)); });
+  const float grid7 = pDistGrid[7], value7 = pDistValues[7];
+  const struct {
+    float vbar, vbar20, viscosity, density;
+    const char* cause;
+  } refused[] = {
+      {0.73f, 0.73f, 0.0f, 1.0f, "the buffer viscosity 0 Pa s must be above 0"},
+      {0.73f, 0.73f, -0.001f, 1.0f, "the buffer viscosity -0.001 Pa s must be above 0"},
+      {0.73f, 1.1f, 0.001f, 1.0f, "the partial specific volume at 20 C 1.1 ml/g leaves no buoyancy in water"},
+      {0.9f, 0.73f, 0.001f, 1.2f, "the partial specific volume 0.9 ml/g leaves no buoyancy in the buffer density "
+                                  "1.2 g/ml (1 - vbar rho <= 0)"},
+  };
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.cause);
+    const TransformResult result = TransformToS20w(r.vbar, r.vbar20, r.viscosity, r.density);
+    EXPECT_FALSE(result);
+    EXPECT_NE(result.message.find(r.cause), std::string::npos) << result.message;
+    if (r.density * r.vbar < 1.0f)
+      EXPECT_EQ(result.message.find("vbar rho"), std::string::npos) << "a buoyancy blamed: " << result.message;
+    EXPECT_EQ(pDistGrid[7], grid7);
+    EXPECT_EQ(pDistValues[7], value7);
+  }
+  // Dense, viscous buffer: q = (0.002 / 0.001002) (1 - 0.72 x 0.99823) / (1 - 0.8 x 1.2).
+  const double q = (0.002 / 0.001002) * (1.0 - 0.72 * 0.99823) / (1.0 - 0.8 * 1.2);
+  ASSERT_TRUE(TransformToS20w(0.8f, 0.72f, 0.002f, 1.2f));
+  EXPECT_NEAR(pDistGrid[7], grid7 * q, 1e-4 * grid7 * q);
+  EXPECT_NEAR(pDistValues[7], value7 / q, 1e-4 * value7 / q);
+
+  const float s20 = pDistGrid[7];
+  EXPECT_FALSE(TransformToRh(0.0f));
+  EXPECT_NE(RhVbarRefusal(0.0f).find("partial specific volume at 20 C 0 ml/g"), std::string::npos);
+  EXPECT_FALSE(bDistRhTransformed);
+  EXPECT_EQ(pDistGrid[7], s20);
+}
+
 // a(R) = a0 divides every value by a0; a power series is evaluated at the grid
 // value; a zero of a(R) on the grid is reported and changes nothing.
 TEST_F(TransformTest, SizeDependentSignalCorrection) {

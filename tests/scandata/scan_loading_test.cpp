@@ -628,15 +628,14 @@ TEST_F(ScanLoadingTest, ListsAndExperimentFilesRefuseImpossibleValuesWithTheirLi
   } xps[] = {
       {"written", text, ""},
       {"meniscus", replaced("5.900000 (Meniscus)", "1e30 (Meniscus)"),
-       "line 7 holds the position 1e+30 cm as Meniscus, outside the positions of a scan (-1e+06 to 1e+06 cm)"},
+       "line 7 holds the meniscus 1e+30 cm, outside the positions of a scan (-1e+06 to 1e+06 cm)"},
       {"density", replaced("1.000000 (fBufferDensity)", "-1 (fBufferDensity)"),
-       "line 4 holds the buffer density -1 g/ml as fBufferDensity, outside the densities of a buffer (0.01 "
-       "to 5 g/ml)"},
+       "line 4 holds the buffer density -1 g/ml, outside the densities of a buffer (0.01 to 5 g/ml)"},
       {"temperature", replaced("20.000000 (Temperature)", "293.15 (Temperature)"),
-       "holds the temperature 293.15 C as Temperature, outside the temperatures of a sample (-40 to 200 C)"},
-      {"hex_vbar", replaced("0.730000 (VBAR)", "0x1 (VBAR)"), "line 6 holds no number for VBAR"},
+       "holds the temperature 293.15 C, outside the temperatures of a sample (-40 to 200 C)"},
+      {"hex_vbar", replaced("0.730000 (VBAR)", "0x1 (VBAR)"), "line 6 holds no number for the partial specific volume"},
       {"beyond_float", replaced("0.730000 (VBAR)", "1e39 (VBAR)"),
-       "line 6 holds a number out of range (beyond 3.4e38) for VBAR"},
+       "line 6 holds a number out of range (beyond 3.4e38) for the partial specific volume"},
       {"binary", text + std::string("\0\0", 2), "the file is not plain text: it holds binary data"},
   };
   for (const auto& x : xps) {
@@ -658,6 +657,112 @@ TEST_F(ScanLoadingTest, ListsAndExperimentFilesRefuseImpossibleValuesWithTheirLi
       EXPECT_FLOAT_EQ(read.bufferDensity, -7.0f) << "untouched";
     }
   }
+}
+
+// An experiment file names every line it cannot use - a misspelt key, a value
+// without a key - instead of leaving that value "not given"; the values that enter
+// the model are judged with their line, and every message names a key by its label.
+// What the program writes loads again whole (one file, and three, whose indexed keys
+// grow with the files), and a record that would not load is not written.
+TEST_F(ScanLoadingTest, ExperimentFileNamesTheLinesItCannotUse) {
+  const std::string dir = ScratchDir("xp_lines");
+  ExperimentFile written;
+  written.type = kXpSedVelocity;
+  written.directory = dir;
+  written.meniscus = 5.9f;
+  written.bottom = 7.2f;
+  for (const std::vector<std::string>& files :
+       {std::vector<std::string>{"a.ra1"}, std::vector<std::string>{"a.ra1", "b.ra1", "c.ra1"}}) {
+    written.files = files;
+    const std::string path = dir + "/written.xp";
+    std::string why;
+    ASSERT_TRUE(WriteXpFile(path, written, &why)) << why;
+    ExperimentFile back;
+    ASSERT_TRUE(LoadXpFile(path, &back, &why)) << why;
+    EXPECT_EQ(FormatXpFile(back), FormatXpFile(written));
+  }
+  const std::string text = FormatXpFile(written);
+  auto replaced = [&text](const std::string& line, const std::string& by) {
+    std::string t = text;
+    const std::size_t at = t.find(line);
+    EXPECT_NE(at, std::string::npos) << line;
+    return t.replace(at, line.size(), by);
+  };
+  const struct {
+    const char* name;
+    std::string text;
+    std::string why;  // empty: read
+  } xps[] = {
+      {"misspelt", replaced("5.900000 (Meniscus)", "6.2 (Menicsus)"),
+       "line 7 holds the key \"Menicsus\", which is no key of an experiment file"},
+      {"no_key", replaced("5.900000 (Meniscus)", "6.2"), "line 7 holds \"6.2\" without a key in parentheses"},
+      {"empty_key", replaced("5.900000 (Meniscus)", "6.2 ()"),
+       "line 7 holds \"6.2 ()\" without a key in parentheses"},
+      {"vbar", replaced("0.730000 (VBAR)", "5 (VBAR)"),
+       "line 6 holds the partial specific volume 5 ml/g, outside"},
+      {"vbar20", replaced("0.730000 (global VBAR20)", "-0.7 (global VBAR20)"),
+       "holds the partial specific volume at 20 C -0.7 ml/g, outside"},
+      {"baseline", replaced("0.000000 (xBaseline)", "1e7 (xBaseline)"), "holds the baseline 1e+07, outside"},
+      {"viscosity", replaced("0.001002 (fBufferViscosity)", "1e-9 (fBufferViscosity)"),
+       "line 5 holds the buffer viscosity 1e-09 Pa s, outside"},
+      {"no_number", replaced("1.000000 (fBufferDensity)", "dense (fBufferDensity)"),
+       "line 4 holds no number for the buffer density"},
+      // 0 stands for "not given"; a blank line holds nothing.
+      {"vbar20_not_given", replaced("0.730000 (global VBAR20)", "0 (global VBAR20)"), ""},
+      {"blank_line", replaced("0.730000 (VBAR)\n", "0.730000 (VBAR)\n\n"), ""},
+  };
+  for (const auto& x : xps) {
+    SCOPED_TRACE(x.name);
+    const std::string path = dir + "/" + x.name + ".xp";
+    WriteText(path, x.text);
+    ExperimentFile read;
+    std::string why;
+    const bool ok = LoadXpFile(path, &read, &why);
+    if (x.why.empty()) {
+      EXPECT_TRUE(ok) << why;
+      EXPECT_FLOAT_EQ(read.meniscus, 5.9f);
+      continue;
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(why.rfind(path + ": ", 0), 0u) << why;
+    EXPECT_NE(why.find(x.why), std::string::npos) << why;
+    for (const char* key : {"VBAR", "fBuffer", "xBaseline", "(Meniscus)"})
+      EXPECT_EQ(why.find(key), std::string::npos) << "a key named by its internal name: " << why;
+  }
+
+  // Every key line the program writes, its value replaced by a word: the keys the
+  // reader applies refuse it with their line and label, never with the key itself;
+  // the others are known and skipped.
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(text.substr(at, end - at));
+  int applied = 0;
+  for (std::size_t i = 3; i < lines.size(); ++i) {
+    const std::size_t open = lines[i].find('(');
+    ASSERT_NE(open, std::string::npos) << lines[i];
+    const std::string key = lines[i].substr(open + 1, lines[i].rfind(')') - open - 1);
+    std::string t = text;
+    const std::size_t at = t.find(lines[i]);
+    t.replace(at, open, "x ");
+    const std::string path = dir + "/word.xp";
+    WriteText(path, t);
+    ExperimentFile read;
+    std::string why;
+    if (LoadXpFile(path, &read, &why)) continue;
+    ++applied;
+    EXPECT_EQ(why.rfind(Format("%s: line %zu holds no number for the ", path.c_str(), i + 1), 0), 0u) << why;
+    EXPECT_EQ(why.find(key), std::string::npos) << "named by its key: " << why;
+  }
+  EXPECT_EQ(applied, 26) << "keys whose value the reader uses";
+
+  // The program writes no file it would not load: the record is refused whole.
+  written.vbar = 5.0f;
+  const std::string path = dir + "/refused.xp";
+  std::string why;
+  EXPECT_FALSE(WriteXpFile(path, written, &why));
+  EXPECT_NE(why.find("would not load again: line 6 holds the partial specific volume 5 ml/g"), std::string::npos)
+      << why;
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST_F(ScanLoadingTest, DistributionGridAndEquilibriumProfileBesideTheData) {
