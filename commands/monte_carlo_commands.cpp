@@ -69,6 +69,12 @@ std::optional<MonteCarloRequest> AskRequest(TXLAWindow& window) {
   if (!folder) return std::nullopt;
   r.folder = *folder;
   r.writeEachSet = ConfirmChange(window, "write every Monte-Carlo distribution to a file?", kMonteCarloCaption);
+  std::vector<std::string> targets;
+  for (const auto& file : MonteCarloResultFiles(r.confidence, false, r.sets))
+    targets.push_back((std::filesystem::path(r.folder) / file.first).string());
+  for (int k = 0; r.writeEachSet && k <= r.sets; ++k)
+    targets.push_back((std::filesystem::path(r.folder) / (std::to_string(k) + ".dat")).string());
+  if (!MayReplace(window, targets)) return std::nullopt;
   return r;
 }
 

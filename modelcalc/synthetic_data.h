@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -73,6 +74,9 @@ struct SyntheticResult {
 // continuous model the distribution read for the data stays loaded and no model
 // counts as computed).
 SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSettings& settings);
+// The scan files a generation with these settings writes: "%05d.ra0" for scans
+// 1..settings.scans in the directory of settings.outputPath.
+std::vector<std::string> SyntheticDataFiles(const SyntheticDataSettings& settings);
 
 // Restores the defaults of this file.
 void ResetSyntheticData();
