@@ -15,6 +15,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
 #include "modelcalc/conti_monte_carlo.h"
+#include "modelcalc/fit_rmsd.h"
 #include "modelfit/model_flags.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
@@ -30,7 +31,8 @@ constexpr const char* kMonteCarloCaption = "Monte Carlo for Distributions";
 
 // A computed distribution of the loaded data is needed; otherwise says so.
 bool DistributionComputed(TXLAWindow& window) {
-  if (nScans > 0 && bContiModel && bModelComputed && pDistValues && nDistGrid >= 2) return true;
+  // The distribution of the loaded data as they are, computed by the model chosen.
+  if (bContiModel && FitOfLoadedData() && pDistValues && nDistGrid >= 2) return true;
   CommandMessageBox(window, kNoDistributionText, "ATTENTION",
                     MB_OK | MB_ICONINFORMATION);
   return false;

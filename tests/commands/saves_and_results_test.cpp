@@ -160,8 +160,9 @@ TEST_F(SavesAndResultsTest, SaveFitDataWithNothingComputedSaysRunOrFitFirst) {
   EXPECT_EQ(Files(ProgramDir() + "/data"), before);
 }
 
-// A c(s) computed, then c(M) chosen without a Run: no pane, no copy, no save and no
-// rmsd of the c(s) under the c(M) model's name, each saying what to do first. Back
+// A c(s) computed, then c(M) chosen without a Run: no pane, no copy, no save, no
+// Monte Carlo and no rmsd of the c(s) under the c(M) model's name, each saying what
+// to do first. Back
 // to c(s), its own result is there again, the same values over the same s grid.
 TEST_F(SavesAndResultsTest, AResultIsShownCopiedAndSavedOnlyUnderTheModelThatComputedIt) {
   RunSmallCs();
@@ -189,7 +190,11 @@ TEST_F(SavesAndResultsTest, AResultIsShownCopiedAndSavedOnlyUnderTheModelThatCom
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmSaveContinuousDistribution);
   EXPECT_EQ(Shown("SaveFile"), 0);
-  EXPECT_EQ(BoxTexts().size(), 2u);
+  // Nor are Monte-Carlo sets made of the c(s) normal equations under the c(M) name.
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(kCmMonteCarloDistributions);
+  EXPECT_EQ(Shown("Input"), 0);
+  EXPECT_EQ(BoxTexts().size(), 3u);
   for (const std::string& t : BoxTexts()) EXPECT_NE(t.find("first"), std::string::npos) << t;
   // The copied report of the c(M) model gives no rmsd of the c(s) fit.
   Dispatch(kCmCopyFitParameters);
