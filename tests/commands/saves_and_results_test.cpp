@@ -12,6 +12,7 @@
 #include "distributions/distribution_plot.h"
 #include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fluorescence_detection.h"
 #include "resources/command_ids.h"
 
 namespace tarmic::testing {
@@ -227,6 +228,25 @@ TEST_F(SavesAndResultsTest, TheStatusLineOfAFitGoesWithTheDataItWasCountedOn) {
   Backend().AnswerUnscriptedBoxes(IDNO);  // not the analysis just saved
   LoadSyntheticRun();
   EXPECT_EQ(BuildFitResultLines()[kSlotStatus], "");
+}
+
+// Excluding a region with the nonlinear-detection transform on: the grid rebuild
+// redraws the plots through the transform, which must not meet the curves of the
+// scans' released arrays (it read freed memory). The points in the region go.
+TEST_F(SavesAndResultsTest, ExcludingARegionUnderTheDetectionTransformRedrawsOnlyLiveCurves) {
+  LoadSyntheticRun();
+  bNonlinearDetection = true;
+  dAppliedPower = 1.0;
+  const int before = pnPoints[1];
+  Backend().QueueInput("6.5");
+  Backend().QueueInput("6.6");
+  Backend().QueueMessageBox(IDNO, "");  // save new data?
+  Dispatch(kCmExcludeRegion);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_LT(pnPoints[1], before);
+  for (int i = 1; i <= pnPoints[1]; ++i)
+    EXPECT_FALSE(ppRadius[1][i] > 6.5f && ppRadius[1][i] < 6.6f) << ppRadius[1][i];
+  bNonlinearDetection = false;
 }
 
 }  // namespace
