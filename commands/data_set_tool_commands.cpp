@@ -261,18 +261,31 @@ void TXLAWindow::CmSaveNoise() {
   if (!RequireLoadedData(*this)) return;
   const std::string ext = DataExtension();
   const std::string stem = StemOf(ppScanFileNames[1]);
-  // The two noise files replace their targets together, after both are written.
-  AtomicFileBatch batch;
+  // The two noise files are one set in one folder: the second dialog starts where
+  // the first file went, the set is asked about once, and both replace their
+  // targets together, after both are written.
+  std::optional<std::string> tiPath, riPath;
+  std::string folder = szDataDirectory;
   if (bFitTINoise) {
-    const std::optional<std::string> path = AskSavePath(
-        *this, "save time independent noise component as", bOldFilenameConvention ? stem + ".TIN" : "TIN" + ext);
-    if (path) SaveTINoise(*path);
+    tiPath = AskSavePath(*this, "save time independent noise component as",
+                         bOldFilenameConvention ? stem + ".TIN" : "TIN" + ext, folder);
+    if (tiPath) folder = DirectoryOf(*tiPath);
   }
-  if (bFitRINoise) {
-    std::optional<std::string> path = AskSavePath(
-        *this, "save radial independent noise component as", bOldFilenameConvention ? stem + ".RIN" : "RIN" + ext);
-    if (path) SaveRINoise(&*path);
+  if (bFitRINoise)
+    riPath = AskSavePath(*this, "save radial independent noise component as",
+                         bOldFilenameConvention ? stem + ".RIN" : "RIN" + ext, folder);
+  std::vector<std::string> targets;
+  if (tiPath) targets.push_back(TINoiseFile(*tiPath));
+  if (riPath) targets.push_back(RINoiseFile(*riPath));
+  if (targets.empty()) return;
+  ReplaceConsentScope consent;
+  if (!MayReplace(*this, targets)) {
+    CommandMessageBox(*this, "noise not saved", "ERROR", MB_OK);
+    return;
   }
+  AtomicFileBatch batch;
+  if (tiPath) SaveTINoise(*tiPath);
+  if (riPath) SaveRINoise(&*riPath);
   // A file that could not be written has been reported by its saver; the other
   // one is then not replaced either.
   ReportSetNotReplaced(*this, batch);

@@ -338,10 +338,24 @@ bool SaveResidualScans(const std::string& chosenPath) {
   return WriteAll(files);
 }
 
+std::string RINoiseFile(const std::string& chosenPath) {
+  if (nScans < 1) return chosenPath;
+  return JoinPath(DirectoryOf(chosenPath), StemOf(chosenPath) + ExtensionOf(ppScanFileNames[1]));
+}
+
+std::string TINoiseFile(const std::string& chosenPath) {
+  if (nScans < 1) return chosenPath;
+  const std::string& first = ppScanFileNames[1];
+  // Under the old convention the file takes scan 1's name in the data directory
+  // (the stored name has no directory of its own).
+  return bOldFilenameConvention ? JoinPath(szDataDirectory, StemOf(first) + ExtensionOf(chosenPath))
+                                : JoinPath(DirectoryOf(chosenPath), StemOf(chosenPath) + ExtensionOf(first));
+}
+
 bool SaveRINoise(std::string* path) {
   if (!path || nScans < 1 || !bFitRINoise || !pRINoise) return false;
   if (RefuseDLSData()) return false;
-  *path = JoinPath(DirectoryOf(*path), StemOf(*path) + ExtensionOf(ppScanFileNames[1]));
+  *path = RINoiseFile(*path);
   std::vector<float> t(At(nScans) + 1, 0.0f), v(At(nScans) + 1, 0.0f);
   for (int k = 1; k <= nScans; ++k) {
     const int s = pScanOrder[At(k)];
@@ -355,13 +369,7 @@ bool SaveRINoise(std::string* path) {
 bool SaveTINoise(const std::string& chosenPath) {
   if (nScans < 1 || !bFitTINoise || !pTINoise || !pGridRadius) return false;
   if (RefuseDLSData()) return false;
-  const std::string& first = ppScanFileNames[1];
-  // Under the old convention the file takes scan 1's name in the data directory
-  // (the stored name has no directory of its own).
-  const std::string path =
-      bOldFilenameConvention
-          ? JoinPath(szDataDirectory, StemOf(first) + ExtensionOf(chosenPath))
-          : JoinPath(DirectoryOf(chosenPath), StemOf(chosenPath) + ExtensionOf(first));
+  const std::string path = TINoiseFile(chosenPath);
   const int a = iFitFirst > 0 ? iFitFirst : 1;
   const int b = iFitLast > 0 && iFitLast <= nGridPoints ? iFitLast : nGridPoints;
   const int m = b >= a ? b - a + 1 : 0;

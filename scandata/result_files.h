@@ -38,6 +38,9 @@ bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity);
 // 1..nScans.
 std::vector<std::string> FittedScanFiles(const std::string& chosenPath, bool convertIntensity);
 std::vector<std::string> ResidualScanFiles(const std::string& chosenPath);
+// The files SaveTINoise and SaveRINoise write for the chosen path.
+std::string TINoiseFile(const std::string& chosenPath);
+std::string RINoiseFile(const std::string& chosenPath);
 // One file per scan of the residuals (signal minus model values); for DLS data one
 // dlsdat file per function, in the form the functions were loaded in.
 bool SaveResidualScans(const std::string& chosenPath);

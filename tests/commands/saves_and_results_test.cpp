@@ -11,6 +11,7 @@
 #include "distribution_window_test_support.h"
 #include "distributions/distribution_plot.h"
 #include "modelcalc/fit_result_text.h"
+#include "scandata/radial_grid.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "resources/command_ids.h"
@@ -145,6 +146,47 @@ TEST_F(SavesAndResultsTest, SaveFitDataWritesItsSetIntoOneFolderAskedOnce) {
     EXPECT_EQ(t.find(fresh + "/f0"), std::string::npos) << t;
     EXPECT_EQ(t.find(fresh + "/r0"), std::string::npos) << t;
   }
+}
+
+// Save Noise is a set too: the RI file is proposed where the TI file went, and the
+// pair saved again over itself is asked about once; No keeps both files.
+TEST_F(SavesAndResultsTest, SaveNoiseWritesItsPairIntoOneFolderAskedOnce) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  bFitTINoise = bFitRINoise = true;
+  Dispatch(kCmRun);
+  ASSERT_TRUE(FitOfLoadedData());
+  const std::string elsewhere = ProgramDir() + "/noise";
+  fs::create_directories(elsewhere);
+  std::vector<std::string> proposed;
+  int asked = 0;
+  int answer = IDYES;
+  HeadlessBackend::UnscriptedRules rules;
+  rules.save = [&](const FileDialogOptions& o) -> std::optional<std::string> {
+    proposed.push_back(o.directory);
+    return (proposed.size() == 1 ? elsewhere : o.directory) + "/" + o.defaultName;
+  };
+  rules.box = [&](std::string_view text, std::string_view, unsigned) {
+    if (text.find("already exists") == std::string_view::npos) return IDOK;
+    ++asked;
+    return answer;
+  };
+  Backend().SetUnscriptedRules(rules);
+  Dispatch(kCmSaveNoise);
+  ASSERT_EQ(proposed.size(), 2u);
+  EXPECT_EQ(proposed[1], elsewhere);
+  const std::string ext = ppScanFileNames[1].substr(ppScanFileNames[1].rfind('.'));
+  EXPECT_EQ(Files(elsewhere), (std::vector<std::string>{"RIN" + ext, "TIN" + ext}));
+  EXPECT_EQ(asked, 0);
+
+  const std::string ti = ReadFile(elsewhere + "/TIN" + ext), ri = ReadFile(elsewhere + "/RIN" + ext);
+  for (int k = 1; k <= nScans; ++k) pRINoise[k] += 0.5f;
+  proposed.clear();
+  answer = IDNO;
+  Dispatch(kCmSaveNoise);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(ReadFile(elsewhere + "/TIN" + ext), ti);
+  EXPECT_EQ(ReadFile(elsewhere + "/RIN" + ext), ri);
 }
 
 // A model chosen but nothing computed: Save Fit Data says what to do first and
