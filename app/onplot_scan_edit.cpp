@@ -14,6 +14,7 @@
 #include "app/xla_window.h"
 #include "app/zoom.h"
 #include "numerics/atomic_file.h"
+#include "services/replace_question.h"
 #include "services/error_box.h"
 #include "app/mouse_slide.h"
 #include "numerics/one_based.h"
@@ -334,6 +335,16 @@ void DeletePointAndReload(TXLAWindow& window, int scan, int point) {
       !ConfirmChangeBox(window, "data are pre-averaged - continue anyway?"))
     return;
   const bool overwrite = ConfirmChangeBox(window, "overwrite original scan?");
+  // The copy beside the scan replaces an earlier copy only when the user agrees.
+  if (!overwrite) {
+    const std::filesystem::path p(ScanFilePath(scan));
+    const bool previous = window.bModalBoxOpen;
+    window.bModalBoxOpen = true;
+    const bool agreed =
+        MayReplaceFiles({(p.parent_path() / (p.stem().string() + "_mod" + p.extension().string())).string()});
+    window.bModalBoxOpen = previous;
+    if (!agreed) return;
+  }
   window.GetHandle().SetCursor(CursorShape::Wait);
   if (!SaveScanWithoutPoint(scan, point, overwrite)) {
     window.GetHandle().SetCursor(CursorShape::Arrow);

@@ -10,6 +10,7 @@
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_flags.h"
 #include "services/error_box.h"
+#include "services/replace_question.h"
 #include "numerics/number_input.h"
 #include "services/run_switches.h"
 #include "services/sounds.h"
@@ -104,6 +105,11 @@ bool RequireFitPoints(TXLAWindow& window) {
   PlayErrorSound();
   if (!bBatchMode) CommandMessageBox(window, NoFitPointText(), "ERROR", MB_OK);
   return false;
+}
+
+bool MayReplace(TXLAWindow& window, const std::vector<std::string>& targets) {
+  ModalBoxScope box(window);
+  return MayReplaceFiles(targets);
 }
 
 std::optional<std::string> AskSaveFilePath(TXLAWindow& window, const FileDialogOptions& options) {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
@@ -55,6 +56,11 @@ bool RequireLoadedData(TXLAWindow& window);
 // fitting limits; otherwise says so (error sound, caption "ERROR", no box in batch
 // mode) and false. A model over no point would report a perfect fit.
 bool RequireFitPoints(TXLAWindow& window);
+
+// The question before a save replaces files (MayReplaceFiles, asked once for the
+// set of targets), with bModalBoxOpen set while it is open. Every command that
+// writes files the user named or the program proposed asks it before it writes.
+bool MayReplace(TXLAWindow& window, const std::vector<std::string>& targets);
 
 // The save-file dialog, modal to the main window (no command reaches the window
 // while it is open). Nothing when it is cancelled or no name was given.

@@ -3,20 +3,24 @@
 // correcting an equilibrium scan for the fitted TI noise, and taking the calculated
 // noise out of the loaded data (or the TI part back in).
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/xla_window.h"
 #include "app/zoom.h"
 #include "commands/model_commands.h"
 #include "commands/command_support.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/fit_rmsd.h"
 #include "modelcalc/noise_subtraction.h"
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "numerics/atomic_file.h"
 #include "numerics/hydrodynamics.h"
+#include "services/replace_question.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
@@ -53,12 +57,14 @@ std::string StemOf(const std::string& name) { return name.substr(0, name.size() 
 // The extension of the loaded scans ("" without scans).
 std::string DataExtension() { return nScans > 0 ? ExtensionOf(ppScanFileNames[1]) : std::string(); }
 
-// A save dialog in the data directory; nullopt when cancelled.
-std::optional<std::string> AskSavePath(TXLAWindow& window, const char* title, const std::string& name) {
+// A save dialog in the folder given (the data directory when none is); nullopt
+// when cancelled.
+std::optional<std::string> AskSavePath(TXLAWindow& window, const char* title, const std::string& name,
+                                       const std::string& folder = std::string()) {
   FileDialogOptions options;
   options.title = title;
   options.filter = "All Files (*.*)|*.*";
-  options.directory = szDataDirectory;
+  options.directory = folder.empty() ? szDataDirectory : folder;
   options.defaultName = name;
   return AskSaveFilePath(window, options);
 }
@@ -124,6 +130,7 @@ void TXLAWindow::CmGenerateSingle() {
   const std::optional<std::string> path = AskSavePath(*this, "save generated data as", "00001.ra0");
   if (!path) return;
   s.outputPath = *path;
+  if (!MayReplace(*this, SyntheticDataFiles(s))) return;
   AskSyntheticDataQuestions(*this, s);
   // The loading signal of the self-association models: 1.2 cm optical path. It is
   // the model's own again when no set was generated.
@@ -142,13 +149,21 @@ void TXLAWindow::CmGenerateSingle() {
   UpdateMenuForLoadedData();
 }
 
-// "not replaced either:" with the files of a batch that a failed or declined save
-// left as they were, after the saver's own message (nothing when none was left).
+// What a failed or declined save left alone, after the saver's own message: "not
+// replaced either:" with the files of the batch that existed and kept their
+// contents, "not written either:" with the new files that were not made (nothing
+// when none was left).
 static void ShowNotReplaced(TXLAWindow& window, const AtomicFileBatch& batch) {
   if (batch.NotReplaced().empty()) return;
+  std::string kept, notMade;
+  for (const std::string& p : batch.NotReplaced()) {
+    std::error_code ec;
+    (std::filesystem::exists(p, ec) ? kept : notMade) += "\n" + p;
+  }
+  std::string text;
+  if (!kept.empty()) text = "not replaced either:" + kept;
+  if (!notMade.empty()) text += (text.empty() ? "" : "\n") + std::string("not written either:") + notMade;
   PlayErrorSound();
-  std::string text = "not replaced either:";
-  for (const std::string& p : batch.NotReplaced()) text += "\n" + p;
   CommandMessageBox(window, text, "ERROR", MB_OK);
 }
 
@@ -168,28 +183,52 @@ static void ReportSetNotReplaced(TXLAWindow& window, AtomicFileBatch& batch) {
 void TXLAWindow::CmSaveFitData() {
   if (OfferHelpInHelpMode(*this)) return;
   if (!RequireLoadedData(*this) || !RequireChosenModel(*this)) return;
+  // A model chosen but not computed for the data as they are has no fit to save
+  // (its rows are zeros or belong to other data).
+  if (!FitOfLoadedData()) {
+    CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   const std::string ext = DataExtension();
-  // Fits, residuals and parameters are one set: every file is written before any
-  // replaces its target, so that saved fit + residuals always give the data.
-  // Whatever fails or is declined ends the command with every target as it was.
+  // Fits, residuals and parameters are one set in one folder: the later dialogs
+  // start where the first file went, the set is asked about once before anything is
+  // written, and every file is written before any replaces its target, so that
+  // saved fit + residuals always give the data. Whatever fails or is declined ends
+  // the command with every target as it was.
+  std::string folder = szDataDirectory;
+  std::optional<std::string> fitPath =
+      AskSavePath(*this, "save fitted data as", bOldFilenameConvention ? "fit" + ext : "f0000x" + ext, folder);
+  bool convert = false;
+  if (fitPath) {
+    folder = DirectoryOf(*fitPath);
+    if (bIntensityData) convert = AskYesNo(*this, "convert intensities to absorbance data?", "");
+  }
+  std::optional<std::string> resPath =
+      AskSavePath(*this, "save residuals as", bOldFilenameConvention ? "res" + ext : "r0000x" + ext, folder);
+  if (resPath) folder = DirectoryOf(*resPath);
+  std::optional<std::string> parPath = AskSavePath(*this, "save some fit parameters as", "fitparams.txt", folder);
+
+  std::vector<std::string> targets;
+  if (fitPath) targets = FittedScanFiles(*fitPath, convert);
+  if (resPath)
+    for (const std::string& t : ResidualScanFiles(*resPath)) targets.push_back(t);
+  if (parPath) targets.push_back(ParameterReportPath(*parPath));
+  if (targets.empty()) return;
+  ReplaceConsentScope consent;
+  if (!MayReplace(*this, targets)) {
+    CommandMessageBox(*this, "fit data not saved", "ERROR", MB_OK);
+    return;
+  }
+
   AtomicFileBatch batch;
   const auto endSet = [&] {
     batch.Discard();
     ShowNotReplaced(*this, batch);
   };
-  std::optional<std::string> fitPath =
-      AskSavePath(*this, "save fitted data as", bOldFilenameConvention ? "fit" + ext : "f0000x" + ext);
-  if (fitPath) {
-    bool convert = false;
-    if (bIntensityData) convert = AskYesNo(*this, "convert intensities to absorbance data?", "");
-    // The saver has said why the fit was not saved; residuals and report without
-    // their fit would not make a set.
-    if (!SaveFittedScans(*fitPath, convert)) return endSet();
-  }
-  std::optional<std::string> resPath =
-      AskSavePath(*this, "save residuals as", bOldFilenameConvention ? "res" + ext : "r0000x" + ext);
+  // The saver has said why the fit was not saved; residuals and report without
+  // their fit would not make a set.
+  if (fitPath && !SaveFittedScans(*fitPath, convert)) return endSet();
   if (resPath && !SaveResidualScans(*resPath)) return endSet();
-  std::optional<std::string> parPath = AskSavePath(*this, "save some fit parameters as", "fitparams.txt");
   if (parPath) {
     SaveResult saved;
     // Sedimentation-equilibrium data keep no saved fit parameters.
@@ -208,18 +247,31 @@ void TXLAWindow::CmSaveNoise() {
   if (!RequireLoadedData(*this)) return;
   const std::string ext = DataExtension();
   const std::string stem = StemOf(ppScanFileNames[1]);
-  // The two noise files replace their targets together, after both are written.
-  AtomicFileBatch batch;
+  // The two noise files are one set in one folder: the second dialog starts where
+  // the first file went, the set is asked about once, and both replace their
+  // targets together, after both are written.
+  std::optional<std::string> tiPath, riPath;
+  std::string folder = szDataDirectory;
   if (bFitTINoise) {
-    const std::optional<std::string> path = AskSavePath(
-        *this, "save time independent noise component as", bOldFilenameConvention ? stem + ".TIN" : "TIN" + ext);
-    if (path) SaveTINoise(*path);
+    tiPath = AskSavePath(*this, "save time independent noise component as",
+                         bOldFilenameConvention ? stem + ".TIN" : "TIN" + ext, folder);
+    if (tiPath) folder = DirectoryOf(*tiPath);
   }
-  if (bFitRINoise) {
-    std::optional<std::string> path = AskSavePath(
-        *this, "save radial independent noise component as", bOldFilenameConvention ? stem + ".RIN" : "RIN" + ext);
-    if (path) SaveRINoise(&*path);
+  if (bFitRINoise)
+    riPath = AskSavePath(*this, "save radial independent noise component as",
+                         bOldFilenameConvention ? stem + ".RIN" : "RIN" + ext, folder);
+  std::vector<std::string> targets;
+  if (tiPath) targets.push_back(TINoiseFile(*tiPath));
+  if (riPath) targets.push_back(RINoiseFile(*riPath));
+  if (targets.empty()) return;
+  ReplaceConsentScope consent;
+  if (!MayReplace(*this, targets)) {
+    CommandMessageBox(*this, "noise not saved", "ERROR", MB_OK);
+    return;
   }
+  AtomicFileBatch batch;
+  if (tiPath) SaveTINoise(*tiPath);
+  if (riPath) SaveRINoise(&*riPath);
   // A file that could not be written has been reported by its saver; the other
   // one is then not replaced either.
   ReportSetNotReplaced(*this, batch);

@@ -32,10 +32,12 @@ const float* PlottedGrid() {
   return IsSGridModel() && !bCMTransformed ? pDistGrid : pDistS;
 }
 
-// A distribution is on show (computed or restored); otherwise says what to do
-// first, as the other commands on the distribution do.
+// A distribution is on show (computed or restored, for the loaded data and under
+// the model chosen now: another model's result is never copied or saved under this
+// one's name); otherwise says what to do first, as the other commands on the
+// distribution do.
 bool DistributionOnShow(TXLAWindow& window) {
-  if (pDistPlot && pDistValues && nDistGrid >= 1 && PlottedGrid()) return true;
+  if (pDistPlot && pDistValues && nDistGrid >= 1 && PlottedGrid() && DistributionPaneShown()) return true;
   CommandMessageBox(window, kNoDistributionText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
   return false;
 }
@@ -90,7 +92,7 @@ void TXLAWindow::CmSaveContinuousDistribution() {
   options.defaultName = proposal.filename().string();
   options.defaultExt = "dat";
   const std::optional<std::string> path = AskSaveFilePath(*this, options);
-  if (!path) return;
+  if (!path || !MayReplace(*this, {*path})) return;
   if (const DistributionFileResult saved = SaveContiDistribution(*path); !saved)
     ShowError(saved.message, false);
 }

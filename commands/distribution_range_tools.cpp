@@ -500,7 +500,9 @@ void ResetDistributionRangeTools() {
 void TXLAWindow::CmIntegrateDistribution() {
   if (OfferHelpInHelpMode(*this)) return;
   // A transformed grid (s20,w, radii) is no longer the s the integration reports.
-  if (!pDistPlot || bDLSData || bBoundaryAnalysis || bDistTransformed || bDistRhTransformed)
+  // Only a distribution on show (of the loaded data, under the model that computed it).
+  if (!pDistPlot || !DistributionPaneShown() || bDLSData || bBoundaryAnalysis || bDistTransformed ||
+      bDistRhTransformed)
     return;
   ToggleIntegrateButton();
   ShowIntegrateButton(*this);

@@ -132,7 +132,7 @@ void TXLAWindow::CmSaveMeanDLSData() {
   options.defaultName = "average.dlsdat";
   options.defaultExt = "dlsdat";
   const std::optional<std::string> path = AskSaveFilePath(*this, options);
-  if (!path) return;
+  if (!path || !MayReplace(*this, {*path})) return;
   std::string error;
   if (!SaveMeanDLSData(path->c_str(), &error))
     ShowError(Format("could not write %s\n%s", path->c_str(), error.c_str()), false);

@@ -22,6 +22,7 @@
 #include "commands/command_support.h"
 #include "numerics/atomic_file.h"
 #include "numerics/ccurve.h"
+#include "services/replace_question.h"
 #include "services/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
@@ -227,6 +228,7 @@ std::string WriteEqScan(const std::string& directory, int L, int keyScan, const 
   ScanInfo info = pScanInfo[Idx(L)];
   if (intensity) info.scanType = info.scanType == 'V' ? 'W' : info.scanType == 'I' ? 'R' : info.scanType;
   const std::string path = JoinPath(directory, name);
+  if (!MayReplaceFiles({path})) return {};
   if (!WriteScanFile(path.c_str(), n, ppRadius[Idx(L)], values.data(),
                      intensity ? ppThirdColumn[Idx(L)] : nullptr, stored.c_str(), true, info)) {
     ShowError(WithReason(Format("could not write %s", path.c_str()), SaveFailureReason(path)), false);
@@ -272,6 +274,7 @@ void WriteKeyXpFile(const std::string& directory, int keyScan, const std::vector
     return;
   }
   std::string why;
+  if (!MayReplaceFiles({path})) return;
   if (!WriteXpFile(path, xp, &why)) {
     PlayErrorSound();
     if (HasBackend())

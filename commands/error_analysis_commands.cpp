@@ -128,7 +128,9 @@ std::optional<std::string> AskContourFile(TXLAWindow& window, const char* defaul
   options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
   options.defaultName = defaultName;
   options.defaultExt = "dat";
-  return AskSaveFilePath(window, options);
+  std::optional<std::string> path = AskSaveFilePath(window, options);
+  if (path && !MayReplace(window, {*path})) return std::nullopt;
+  return path;
 }
 
 // One range: minimum, maximum and increment, the current value giving the

@@ -118,10 +118,9 @@ struct Member {
   float dr, rpm, noise, meniscus, trace;
 };
 
-// The files that name the member's parameters in its directory; false (after the
-// message naming the file) when one cannot be written.
-bool WriteMemberInfo(TXLAWindow& window, const std::string& dir, int number, const Member& m) {
-  std::vector<std::pair<std::string, std::string>> files = {
+// The files that name the member's parameters in its directory (name, text).
+std::vector<std::pair<std::string, std::string>> MemberInfoFiles(int number, const Member& m) {
+  return {
       {Format("info_%d.txt", number),
        Format("%f (percent ctrace)\n%f (dr)\n%f (omega)\n%f (noise)\n%f (meniscus)\n",
               static_cast<double>(m.trace), static_cast<double>(m.dr), static_cast<double>(m.rpm),
@@ -132,7 +131,22 @@ bool WriteMemberInfo(TXLAWindow& window, const std::string& dir, int number, con
       {Format("noise=%.3f.info", static_cast<double>(m.noise)), "1"},
       {Format("meniscus=%.3f.info", static_cast<double>(m.meniscus)), "1"},
   };
-  for (const auto& [name, text] : files) {
+}
+
+std::vector<std::string> MemberInfoNames(int number, const Member& m) {
+  std::vector<std::string> names;
+  for (const auto& file : MemberInfoFiles(number, m)) names.push_back(file.first);
+  return names;
+}
+
+std::string MemberExperimentPath(const std::string& dir, int number) {
+  return JoinPath(dir, Format("xp%d.xp", number));
+}
+
+// The files that name the member's parameters in its directory; false (after the
+// message naming the file) when one cannot be written.
+bool WriteMemberInfo(TXLAWindow& window, const std::string& dir, int number, const Member& m) {
+  for (const auto& [name, text] : MemberInfoFiles(number, m)) {
     std::string error;
     if (!WriteTextFileAtomically(JoinPath(dir, name), text, &error)) {
       PlayErrorSound();
@@ -161,7 +175,7 @@ bool WriteMemberExperiment(TXLAWindow& window, const std::string& dir, int numbe
   xp.fitTINoise = xp.fitRINoise = false;
   xp.varyBaseline = false;
   std::string error;
-  const std::string path = JoinPath(dir, Format("xp%d.xp", number));
+  const std::string path = MemberExperimentPath(dir, number);
   if (WriteXpFile(path, xp, &error)) return true;
   PlayErrorSound();
   CommandMessageBox(window, WithReason("could not write " + path, error), "ERROR", MB_OK);
@@ -261,6 +275,17 @@ void TXLAWindow::CmGenerateSeries() {
                                 WithReason("could not create new directory\n" + dir,
                                            SystemReason(dir, ec ? ec.value() : ENOTDIR)),
                                 "ERROR", MB_OK);
+              stopped = dir;
+              continue;
+            }
+            // Every file of the member is asked about once, before any is written.
+            SyntheticDataSettings targets;
+            targets.outputPath = JoinPath(dir, "00001.ra0");
+            targets.scans = scans > 0 ? scans : AutomaticScanCount(meniscus, rpm, v.interval);
+            std::vector<std::string> memberFiles = SyntheticDataFiles(targets);
+            for (const std::string& name : MemberInfoNames(number, m)) memberFiles.push_back(JoinPath(dir, name));
+            memberFiles.push_back(MemberExperimentPath(dir, number));
+            if (!MayReplace(*this, memberFiles)) {
               stopped = dir;
               continue;
             }

@@ -15,6 +15,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
 #include "modelcalc/conti_monte_carlo.h"
+#include "modelcalc/fit_rmsd.h"
 #include "modelfit/model_flags.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
@@ -30,7 +31,8 @@ constexpr const char* kMonteCarloCaption = "Monte Carlo for Distributions";
 
 // A computed distribution of the loaded data is needed; otherwise says so.
 bool DistributionComputed(TXLAWindow& window) {
-  if (nScans > 0 && bContiModel && bModelComputed && pDistValues && nDistGrid >= 2) return true;
+  // The distribution of the loaded data as they are, computed by the model chosen.
+  if (bContiModel && FitOfLoadedData() && pDistValues && nDistGrid >= 2) return true;
   CommandMessageBox(window, kNoDistributionText, "ATTENTION",
                     MB_OK | MB_ICONINFORMATION);
   return false;
@@ -69,6 +71,12 @@ std::optional<MonteCarloRequest> AskRequest(TXLAWindow& window) {
   if (!folder) return std::nullopt;
   r.folder = *folder;
   r.writeEachSet = ConfirmChange(window, "write every Monte-Carlo distribution to a file?", kMonteCarloCaption);
+  std::vector<std::string> targets;
+  for (const auto& file : MonteCarloResultFiles(r.confidence, false, r.sets))
+    targets.push_back((std::filesystem::path(r.folder) / file.first).string());
+  for (int k = 0; r.writeEachSet && k <= r.sets; ++k)
+    targets.push_back((std::filesystem::path(r.folder) / (std::to_string(k) + ".dat")).string());
+  if (!MayReplace(window, targets)) return std::nullopt;
   return r;
 }
 

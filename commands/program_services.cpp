@@ -151,6 +151,8 @@ void InstallDataSetServices() {
     if (!result.message.empty() && HasBackend()) GetBackend().MessageBox(result.message, "", MB_OK);
     return bModelComputed;
   };
+  // Results belong to the model that computed them.
+  h.activeModel = [] { return ActiveModelCommand(); };
   // A new data set makes the total-concentration tables of the old one stale.
   h.freeCtotArrays = [] { FreeCtotArrays(); };
   // A reload runs the current analysis as Run does, where Run can compute it.

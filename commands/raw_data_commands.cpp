@@ -122,7 +122,7 @@ bool ShowOutcome(TXLAWindow& window, const RawToolOutcome& outcome) {
 bool RunWriter(TXLAWindow& window, const std::function<RawToolOutcome(bool overwrite)>& write) {
   RawToolOutcome outcome = write(false);
   if (outcome.status == RawToolStatus::FilesExist) {
-    if (!ConfirmChange(window, outcome.message, "ERROR")) return false;
+    if (!MayReplace(window, outcome.targets)) return false;
     outcome = write(true);
   }
   return ShowOutcome(window, outcome);
@@ -384,7 +384,7 @@ void TXLAWindow::CmAverageScans() {
   const std::string path = SaveDialog(*this, "select filename for averaged scan", DirectoryOf(first),
                                       "average" + ExtensionOf(first));
   // Cancelled or not written: the loaded set stays.
-  if (path.empty() || !ShowOutcome(*this, WriteAveragedScan(path))) return;
+  if (path.empty() || !MayReplace(*this, {path}) || !ShowOutcome(*this, WriteAveragedScan(path))) return;
   ppStoredFileNames.assign(2, std::string());
   ppStoredFileNames[1] = path;
   nStoredFiles = 1;

@@ -76,7 +76,8 @@ void TXLAWindow::CmRun() {
       options.filter = "dat files (*.dat)|*.dat|All Files (*.*)|*.*";
       options.defaultName = "sizes.dat";
       options.defaultExt = "dat";
-      if (const std::optional<std::string> chosen = AskSaveFilePath(*this, options))
+      if (const std::optional<std::string> chosen = AskSaveFilePath(*this, options);
+          chosen && MayReplace(*this, TimeCourseFiles(*chosen)))
         WriteTimeCourse(course, *chosen);
     }
     RepaintMain();

@@ -15,6 +15,7 @@
 // is asked "stop series?".
 #include <filesystem>
 #include <functional>
+#include <utility>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -123,18 +124,36 @@ bool LoadListFile(TXLAWindow& window, const std::string& path, std::string* why)
   return true;
 }
 
+// Whether the series may replace result files that exist: asked once, at the first
+// one met (the series runs without questions otherwise); 0 until then, 1 Yes, -1 No.
+int gReplaceResults = 0;
+
+// The series' question before its results replace files: asked once, out of batch
+// mode, for the first existing result; the answer holds for the rest of the series.
+bool MayReplaceResult(TXLAWindow& window, const std::string& target) {
+  if (gReplaceResults == 0 && FileExists(target.c_str())) {
+    const bool batch = std::exchange(bBatchMode, false);
+    gReplaceResults = MayReplace(window, {target}) ? 1 : -1;
+    bBatchMode = batch;
+  }
+  return gReplaceResults >= 0 || !FileExists(target.c_str());
+}
+
 // Writes the result of the analysis next to the data set: the distribution, or the
-// report of the fitted parameters.
+// report of the fitted parameters. A result that would replace a file the user
+// declined to replace is not written (false).
 bool WriteResult(TXLAWindow& window) {
   if (ppScanFileNames.size() < 2) return false;
   const std::string first = JoinPath(szDataDirectory, ppScanFileNames[1]);
   if (bContiModel) {
     const std::string ext = ExtensionOf(first);
-    const DistributionFileResult saved =
-        SaveContiDistribution(first.substr(0, first.size() - ext.size()) + "_distribution.dat");
+    const std::string target = first.substr(0, first.size() - ext.size()) + "_distribution.dat";
+    if (!MayReplaceResult(window, target)) return false;
+    const DistributionFileResult saved = SaveContiDistribution(target);
     if (!saved) ShowError(saved.message, false);
     return saved.ok;
   }
+  if (!MayReplaceResult(window, ParameterReportPath(first))) return false;
   return ReportSave(WriteParameterReport(&window.GetHandle(), first));
 }
 
@@ -167,6 +186,7 @@ void RunSeries(TXLAWindow& window, const SeriesSettings& s, const std::vector<Se
   const bool restoreWas = bRestorePreviousParams;
   bRestorePreviousParams = s.restore;
   bBatchMode = true;
+  gReplaceResults = 0;
   std::vector<std::string> failures;
   std::vector<std::string> monteCarloRows;
   std::string seriesDirectory;

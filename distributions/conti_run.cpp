@@ -617,7 +617,7 @@ void FinishContiResult(Window* window) {
     FreeKernelArrays();
     FreeNormalEquationArrays();
   }
-  bModelComputed = true;
+  SetModelComputed(true);
   // The table serves the set-up of one run; readouts afterwards give 1.0.
   if (bCsMsTable) FreeMofsTable();
   // The worm-like chain's M(s) relation of this grid, as a table for other programs

@@ -21,6 +21,7 @@
 #include "plot/data_plots.h"
 #include "plot/screen_button.h"
 #include "plot/winplot.h"
+#include "scandata/data_set_hooks.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/text_io.h"
@@ -29,6 +30,7 @@ namespace tarmic {
 
 CWINPlot* pDistPlot = nullptr;
 unsigned nDistPlotDataSet = 0;
+int nDistPlotModel = 0;
 CVector* pDistXVector = nullptr;
 CVector* pDistYVector = nullptr;
 CVector* pDistY2Vector = nullptr;
@@ -245,7 +247,8 @@ void DensityOverSToDensityOverM(float* v) {
 }  // namespace
 
 bool DistributionPaneShown() {
-  return pDistPlot && (bContiModel || bBoundaryAnalysis) && nDistPlotDataSet == nDataSetGeneration;
+  return pDistPlot && (bContiModel || bBoundaryAnalysis) && nDistPlotDataSet == nDataSetGeneration &&
+         nDistPlotModel == ActiveModelIdentity();
 }
 
 bool MatchPaneLayoutToDistribution() {
@@ -312,6 +315,7 @@ const MetaFile* GetDistributionPlotMetafile() {
 
 void SetupDistributionPlot() {
   nDistPlotDataSet = nDataSetGeneration;
+  nDistPlotModel = ActiveModelIdentity();
   // The previous plot goes, but not the vectors of the new grid.
   if (pDistPlot) DeletePlotObjects();
   float* x = pDistGrid;
@@ -439,6 +443,7 @@ SetAsideDistribution::SetAsideDistribution() {
   // Nothing is set aside yet: the swap takes the distribution on show.
   errorBarCap_ = nErrorBarCap;
   dataSet_ = nDistPlotDataSet;
+  model_ = nDistPlotModel;
   Swap();
 }
 
@@ -465,6 +470,7 @@ void SetAsideDistribution::Swap() {
   swap(bCsff0Shown, csff0Shown_);
   swap(bCMTransformed, cmTransformed_);
   swap(nDistPlotDataSet, dataSet_);
+  swap(nDistPlotModel, model_);
   swap(nErrorBarCap, errorBarCap_);
 }
 

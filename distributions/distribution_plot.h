@@ -44,6 +44,9 @@ extern bool bFMScalingLawSwitching;
 // distribution pane shows the plot only while that set is loaded, so a new set
 // never shows the distribution of the one before.
 extern unsigned nDistPlotDataSet;
+// The model (ActiveModelIdentity) chosen when the plot was set up: the pane shows
+// the distribution only under that model, never another model's result relabelled.
+extern int nDistPlotModel;
 extern int nDistPlotTop;     // 630
 extern int nDistPlotBottom;  // 950
 extern int nMapMarkSize;     // 10: symbol size of the c(s,ff0) projections
@@ -117,6 +120,7 @@ class SetAsideDistribution {
   CCurve* mapCurve_ = nullptr;
   bool csff0Shown_ = false, cmTransformed_ = false;
   unsigned dataSet_ = 0;
+  int model_ = 0;
   int errorBarCap_ = 0;
 };
 

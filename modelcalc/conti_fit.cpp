@@ -122,7 +122,7 @@ class Refinement {
     bFitRunning = true;
     bDiscretizationShown = false;
     bFitInterrupted = false;
-    nFitIteration = nFitStep = nFitSim = 0;
+    StartFitCounters();
     return true;
   }
 

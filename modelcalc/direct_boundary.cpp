@@ -107,7 +107,7 @@ DirectBoundaryEnd DirectBoundaryFromGss(Window* window, const float* sStar, cons
   FitNoiseToBoundaryModel();
   if (bLsgModel && pDistPlot) ShowAsDistribution(sStar, g, n);
   FitRmsd();
-  bModelComputed = true;
+  SetModelComputed(true);
   if (window) window->Invalidate();
   return DirectBoundaryEnd::Done;
 }

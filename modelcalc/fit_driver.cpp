@@ -327,7 +327,7 @@ class RunningFit {
     bFitRunning = true;
     bDiscretizationShown = false;
     bFitInterrupted = false;
-    nFitIteration = nFitStep = nFitSim = 0;
+    StartFitCounters();
     if (window_ && !bBatchMode) window_->Invalidate();
     fStartRmsd = fBestRmsd = FitRmsd();
   }

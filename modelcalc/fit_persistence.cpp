@@ -28,6 +28,7 @@
 #include "numerics/value_ranges.h"
 #include "numerics/cvector.h"
 #include "numerics/number_input.h"
+#include "services/replace_question.h"
 #include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "services/run_switches.h"
@@ -872,14 +873,10 @@ std::string ParameterReportPath(const std::string& path) {
 SaveResult WriteParameterReport(Window* window, const std::string& path) {
   const std::string target = ParameterReportPath(path);
   SaveResult result;
-  if (!bBatchMode && FileExists(target.c_str())) {
-    PlayInfoSound();
-    if (AskBox(Format("file %s already exists!\nOverwrite?", target.c_str()), "ERROR",
-               MB_YESNO | MB_DEFBUTTON2) != IDYES) {
-      AskBox("parameters not saved", "ERROR", MB_OK);
-      result.ok = false;
-      return result;
-    }
+  if (!MayReplaceFiles({target})) {
+    AskBox("parameters not saved", "ERROR", MB_OK);
+    result.ok = false;
+    return result;
   }
   if (window) window->SetCursor(CursorShape::Wait);
   const std::string text = ParameterReportText(false);

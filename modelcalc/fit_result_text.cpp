@@ -82,6 +82,9 @@ std::string FilesLine(bool shortForm) {
 }
 
 std::string StatusLine(bool shortForm) {
+  // The counters of a fit on other data (before a new load or a change of the
+  // data) are no status of the loaded data.
+  if (!bFitRunning && !(gFitCountersData == CurrentDataStamp())) return {};
   if (!shortForm && eFitSearch == FitSearch::Marquardt)
     return Format(bClaverie ? "sim #%d, ML step #%d, step #%d        "
                             : "sim #%d, ML step #%d, step #%d     ",
@@ -379,7 +382,8 @@ FitTextLines BuildFitResultLines() {
   l[kSlotVbar] = VbarLine();
   l[kSlotFiles] = FilesLine(false);
   l[kSlotStatus] = StatusLine(false);
-  if (const std::string note = AtLimitNote(); !note.empty()) l[kSlotStatus] += "- " + note;
+  if (const std::string note = AtLimitNote(); !note.empty())
+    l[kSlotStatus] += (l[kSlotStatus].empty() ? "" : "- ") + note;
   l[kSlotRmsd] = RmsdLine();
   ModelLines(l);
   if (bTimeOffset) {

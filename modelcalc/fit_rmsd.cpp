@@ -36,7 +36,9 @@ float FitRmsd() {
 
 const char kNoFitOfLoadedDataText[] = "no fit of the loaded data yet: Run or Fit first";
 
-bool FitOfLoadedData() { return nScans > 0 && bModelComputed; }
+bool FitOfLoadedData() {
+  return nScans > 0 && bModelComputed && ModelDataStamp() == CurrentDataStamp();
+}
 
 void ResetFitRmsd() {
   bFitScanWindow = false;

@@ -69,8 +69,10 @@ double RmsdOverFitPoints(RowA rowA, RowB rowB, long long* count = nullptr) {
 float FitRmsd();
 
 // Whether the fit on show belongs to the loaded data: scans are loaded and a model
-// has been computed for them (every load clears bModelComputed; a computation that
-// ends without a model puts back what was on show before it). Every place that
+// has been computed for them as they stand now (every load clears bModelComputed; a
+// computation that ends without a model puts back what was on show before it; any
+// change of the signals, radii or times after the computation ends the claim, since
+// the model records the data it was computed for, SetModelComputed). Every place that
 // shows, copies, prints or saves a fit's quality asks this first, and says
 // kNoFitOfLoadedDataText instead where it does not hold.
 bool FitOfLoadedData();

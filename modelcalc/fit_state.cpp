@@ -9,12 +9,19 @@ int nFitStep = 0;
 float fStartRmsd = 0.0f;
 float fBestRmsd = 0.0f;
 FitSearch eFitSearch = FitSearch::Simplex;
+LoadedDataStamp gFitCountersData;
+
+void StartFitCounters() {
+  nFitIteration = nFitStep = nFitSim = 0;
+  gFitCountersData = CurrentDataStamp();
+}
 
 void ResetFitState() {
   bFitInterrupted = false;
   nFitSim = nFitIteration = nFitStep = 0;
   fStartRmsd = fBestRmsd = 0.0f;
   eFitSearch = FitSearch::Simplex;
+  gFitCountersData = LoadedDataStamp{};
 }
 
 }  // namespace tarmic

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "modelcalc/fit_rmsd.h"
+#include "scandata/data_set.h"
 
 namespace tarmic {
 
@@ -20,6 +21,11 @@ extern bool bFitInterrupted;
 extern int nFitSim;
 extern int nFitIteration;
 extern int nFitStep;
+// The loaded data the counters were counted on (StartFitCounters): the status line
+// of a fit belongs to those data, and a new load or a change of them clears it.
+extern LoadedDataStamp gFitCountersData;
+// Zeroes the counters at the start of a fit and records the data it fits.
+void StartFitCounters();
 // rmsd at the start of the running fit, and the best rmsd reached since.
 extern float fStartRmsd;
 extern float fBestRmsd;

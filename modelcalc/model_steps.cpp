@@ -174,7 +174,8 @@ void FitRowSnapshot::Restore() const {
       std::copy(rows[s].begin(), rows[s].end(), ppFit[s]);
 }
 
-LastModelFit::LastModelFit() : baseline_(fBaseline), computed_(bModelComputed) {
+LastModelFit::LastModelFit()
+    : baseline_(fBaseline), computed_(bModelComputed), computedFor_(ModelDataStamp()) {
   rows_.Take(1);
   if (pTINoise && nGridPoints > 0) ti_.assign(pTINoise, pTINoise + nGridPoints + 1);
   if (pRINoise && nScans > 0) ri_.assign(pRINoise, pRINoise + nScans + 1);
@@ -192,6 +193,7 @@ void LastModelFit::PutBack() const {
   UnpackModelParams();
   fBaseline = baseline_;
   bModelComputed = computed_;
+  SetModelDataStamp(computedFor_);
   UpdateNonlinearDetectionFit();
 }
 
@@ -206,7 +208,7 @@ void FinishModelComputation(Window* window, ModelResult& result, int first) {
     result.message = kNonFiniteModelText;
   }
   // A partial model (a solution failed or was stopped) is not a computed model.
-  bModelComputed = result.status == ModelStatus::Computed;
+  SetModelComputed(result.status == ModelStatus::Computed);
   if (bLiveDisplay) RepaintMain(window);
 }
 

@@ -142,7 +142,7 @@ struct FitRowSnapshot {
 
 // The fit on show before a Run of the model: the fit rows of every scan, the TI and
 // RI noise, the baseline, the parameters (the linear step rewrites amplitudes and
-// baseline) and bModelComputed. A Run that ends without a computed model (a failed
+// baseline) and bModelComputed with the data it was computed for. A Run that ends without a computed model (a failed
 // or non-finite solution, an interrupt) puts it back, so that the last fit stays on
 // show; with the nonlinear-detection transform both domains follow.
 class LastModelFit {
@@ -155,6 +155,7 @@ class LastModelFit {
   std::vector<float> ti_, ri_, params_;
   float baseline_ = 0.0f;
   bool computed_ = false;
+  LoadedDataStamp computedFor_;
 };
 
 // The tail of a computation: the linear amplitude step (the variant the switches

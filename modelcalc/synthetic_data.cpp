@@ -178,10 +178,12 @@ off_t ScanFileBytes(int m) { return 256 + static_cast<off_t>(m) * 48; }
 
 // Opens a temporary beside each target "00001.ra0" ... of dir and reserves the
 // room of its scan; false with the reasons in *failed when any cannot be had.
+std::string SyntheticFileName(int j) { return Format("%05d.ra0", j); }
+
 bool ReserveSetFiles(const std::string& dir, int scans, int m,
                      std::vector<std::unique_ptr<AtomicFile>>* held, std::string* failed) {
   for (int j = 1; j <= scans; ++j) {
-    const std::string path = JoinPath(dir, Format("%05d.ra0", j));
+    const std::string path = JoinPath(dir, SyntheticFileName(j));
     auto file = std::make_unique<AtomicFile>(path);
     std::error_code ec;
     if (!file->IsOpen()) {
@@ -312,6 +314,7 @@ class HeldLoadedSet {
     v_.lammGridPoints = nLammGridPoints;
     v_.worstScan = nWorstScan;
     v_.generation = nDataSetGeneration;
+    v_.modelStamp = ModelDataStamp();
     v_.dataDirectory = szDataDirectory;
     v_.tmpParsPath = szTmpParsPath;
     v_.sdistPath = szSdistPath;
@@ -347,6 +350,7 @@ class HeldLoadedSet {
     nLammGridPoints = v_.lammGridPoints;
     nWorstScan = v_.worstScan;
     nDataSetGeneration = v_.generation;
+    SetModelDataStamp(v_.modelStamp);
     szDataDirectory = v_.dataDirectory;
     szTmpParsPath = v_.tmpParsPath;
     szSdistPath = v_.sdistPath;
@@ -407,6 +411,7 @@ class HeldLoadedSet {
     int lammGridPoints = 0;
     int worstScan = 0;
     unsigned generation = 0;
+    LoadedDataStamp modelStamp;
     std::string dataDirectory, tmpParsPath, sdistPath;
   } v_;
 };
@@ -522,7 +527,7 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
       y[i] = 0.0f;
     }
     InstallScanArrays(j, m, r, y, nullptr, false);
-    ppScanFileNames[At(j)] = Format("%05d.ra0", j);
+    ppScanFileNames[At(j)] = SyntheticFileName(j);
     for (int i = 1; i <= m; ++i) ppResiduals[At(j)][i] = in.noise != 0.0f ? GaussianRandom(in.noise) : 0.0f;
 
     // 6. Times: evenly spaced; an acceleration phase of T = rpm / a adds T and the
@@ -685,5 +690,12 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
 }
 
 void ResetSyntheticData() { bGeneratingSeries = false; }
+
+std::vector<std::string> SyntheticDataFiles(const SyntheticDataSettings& settings) {
+  const std::string dir = WithoutTrailingSlash(DirectoryOf(settings.outputPath));
+  std::vector<std::string> files;
+  for (int j = 1; j <= settings.scans; ++j) files.push_back(JoinPath(dir, SyntheticFileName(j)));
+  return files;
+}
 
 }  // namespace tarmic

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -89,6 +90,9 @@ struct SyntheticResult {
 // replaces its target: one the reader refuses ends the generation (NotReadable)
 // with the file and the reader's reason, nothing replaced and the loaded set back.
 SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSettings& settings);
+// The scan files a generation with these settings writes: "%05d.ra0" for scans
+// 1..settings.scans in the directory of settings.outputPath.
+std::vector<std::string> SyntheticDataFiles(const SyntheticDataSettings& settings);
 
 // Restores the defaults of this file.
 void ResetSyntheticData();

@@ -100,6 +100,11 @@ std::string TimeCourseStoppedText(const TimeCourseTable& course, bool earlierOnS
                 course.done, course.windows, course.done);
 }
 
+std::vector<std::string> TimeCourseFiles(const std::string& chosenPath) {
+  const std::filesystem::path dir = std::filesystem::path(chosenPath).parent_path();
+  return {(dir / "radii.dat").string(), (dir / "times.dat").string(), (dir / "sizes.dat").string()};
+}
+
 void WriteTimeCourse(const TimeCourseTable& course, const std::string& chosenPath) {
   const int done = course.done;
   const int n = static_cast<int>(course.radii.size()) - 1;
@@ -156,7 +161,7 @@ bool RunTimeCourseStep(Window* window) {
   UpdateBaselineAndFitScanRange();
   for (int i = 1; i <= nDistGrid; ++i) pDistValues[i] = static_cast<float>(pDistSolution[i]);
   NormalizeDistributionValues(false);
-  bModelComputed = true;
+  SetModelComputed(true);
   return !bFitInterrupted;
 }
 

@@ -55,6 +55,8 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
 // Writes the course as radii.dat, times.dat and sizes.dat into the directory of
 // chosenPath (a file path; its name is not used). Nothing when no window was done.
 void WriteTimeCourse(const TimeCourseTable& course, const std::string& chosenPath);
+// The three files WriteTimeCourse writes for chosenPath.
+std::vector<std::string> TimeCourseFiles(const std::string& chosenPath);
 
 // The windows of a course over the scans in time order (times t[1..n], s, element 0
 // unused) for a window length of L minutes: the first and last record position of

@@ -16,6 +16,18 @@ bool bFitTINoise = false;
 bool bFitRINoise = false;
 int bBaselineOption = 0;
 bool bModelComputed = false;
+
+namespace {
+LoadedDataStamp gModelDataStamp;
+}
+
+LoadedDataStamp ModelDataStamp() { return gModelDataStamp; }
+void SetModelDataStamp(const LoadedDataStamp& stamp) { gModelDataStamp = stamp; }
+
+void SetModelComputed(bool computed) {
+  bModelComputed = computed;
+  if (computed) gModelDataStamp = CurrentDataStamp();
+}
 bool bSimulating = false;
 bool bVariationRangesAsked = false;
 float pParams[kModelParams + 1] = {};
@@ -55,6 +67,7 @@ void ResetAnalysisSwitches() {
   bFitRINoise = false;
   bBaselineOption = 0;
   bModelComputed = false;
+  gModelDataStamp = LoadedDataStamp{};
   bSimulating = false;
   bVariationRangesAsked = false;
   std::fill(std::begin(pParams), std::end(pParams), 0.0f);

@@ -20,6 +20,14 @@ extern bool bFitTINoise;           // time-invariant noise is fitted
 extern bool bFitRINoise;           // radial-invariant noise is fitted
 extern int bBaselineOption;        // baseline option of the linear fit (loaders set 1)
 extern bool bModelComputed;        // a model has been computed for the loaded data
+// The loaded data (data_set.h) the model on show was computed for; set with
+// bModelComputed by SetModelComputed. A model belongs to the loaded data only while
+// they are unchanged (FitOfLoadedData).
+struct LoadedDataStamp;
+LoadedDataStamp ModelDataStamp();
+void SetModelDataStamp(const LoadedDataStamp& stamp);
+// Sets bModelComputed; a computed model records the loaded data as they stand now.
+void SetModelComputed(bool computed);
 extern bool bSimulating;           // synthetic data are being computed
 // The parameter command has asked for the meniscus and bottom variation ranges of
 // the current data; the loaders clear it so that it asks again.

@@ -2,6 +2,8 @@
 #include "scandata/initial_data.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "numerics/ccurve.h"
@@ -97,6 +99,54 @@ CVector* ViewOf(float* array, int n) {
 }  // namespace
 
 unsigned nDataSetGeneration = 0;
+
+namespace {
+
+// One step of the fingerprint: mixes a 64-bit word into the hash (a multiply and
+// xor-shift, so that every bit of the word reaches every bit of the hash).
+void MixInto(unsigned long long& h, unsigned long long word) {
+  h = (h ^ word) * 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
+}
+
+void MixFloats(unsigned long long& h, const float* a, int n) {
+  if (!a) {
+    MixInto(h, 0x6e756c6cull);
+    return;
+  }
+  for (int i = 1; i <= n; ++i) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &a[i], sizeof bits);
+    MixInto(h, bits);
+  }
+}
+
+unsigned long long Bits(double v) {
+  unsigned long long bits = 0;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+
+}  // namespace
+
+LoadedDataStamp CurrentDataStamp() {
+  unsigned long long h = 0x9e3779b97f4a7c15ull;
+  MixInto(h, static_cast<unsigned long long>(nScans));
+  for (int s = 1; s <= nScans && static_cast<std::size_t>(s) < pnPoints.size(); ++s) {
+    const auto u = static_cast<std::size_t>(s);
+    const int n = pnPoints[u];
+    MixInto(h, static_cast<unsigned long long>(n));
+    MixFloats(h, u < ppRadius.size() ? ppRadius[u] : nullptr, n);
+    MixFloats(h, u < ppSignal.size() ? ppSignal[u] : nullptr, n);
+    MixFloats(h, u < ppThirdColumn.size() ? ppThirdColumn[u] : nullptr, n);
+    if (u < pScanInfo.size()) {
+      MixInto(h, Bits(pScanInfo[u].time));
+      MixInto(h, Bits(pScanInfo[u].omega2t));
+      MixInto(h, Bits(pScanInfo[u].rpm));
+    }
+  }
+  return LoadedDataStamp{nDataSetGeneration, h, ActiveModelIdentity()};
+}
 
 void AllocScanTables(int count) {
   if (!pnPoints.empty()) FreeDataSet();

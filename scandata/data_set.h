@@ -100,6 +100,18 @@ void AllocScanTables(int count);
 // Counts the data sets made by AllocScanTables since start-up: a command that
 // starts a load tells by it whether a new set took the place of the old one.
 extern unsigned nDataSetGeneration;
+// The loaded data as they stand: the set (nDataSetGeneration) and a fingerprint of
+// every scan's point count, radii, signal, third column and times, with the model
+// chosen now (ActiveModelIdentity). Whatever changes the loaded data (a tool on the
+// signals, scans added, a new load) changes it, and so does another model: what
+// was computed can tell whether it still belongs to the data and the model on show.
+struct LoadedDataStamp {
+  unsigned set = 0;
+  unsigned long long content = 0;
+  int model = 0;
+  bool operator==(const LoadedDataStamp&) const = default;
+};
+LoadedDataStamp CurrentDataStamp();
 // Grows the per-scan tables of a loaded set to newCount scans, keeping every entry;
 // the new slots are empty and come last in the display order.
 void GrowScanTables(int newCount);

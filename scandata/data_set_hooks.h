@@ -58,6 +58,9 @@ struct DataSetHooks {
   std::function<bool(Window*)> calculateModel;
   // Root-mean-square deviation of data and model over the fit range (0 when unset).
   std::function<float()> fitRmsd;
+  // The identifier of the model chosen now (its menu command); 0 when unset. A
+  // result is shown, copied and saved only under the model that computed it.
+  std::function<int()> activeModel;
   // Offers the previous analysis of these data; true when it was restored (false
   // when unset).
   std::function<bool(Window*, int)> offerReloadParameters;
@@ -77,6 +80,8 @@ struct DataSetHooks {
 
 // The installed hooks; the libraries above assign their members.
 DataSetHooks& GetDataSetHooks();
+// The activeModel hook's answer (0 when it is not installed).
+int ActiveModelIdentity();
 // Removes every hook (tests).
 void ResetDataSetHooks();
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "numerics/atomic_file.h"
+#include "services/replace_question.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
 #include "numerics/random.h"
@@ -86,9 +87,12 @@ RawToolOutcome WriteOutputs(const std::vector<ScanOutput>& outputs, bool overwri
   }
   for (const ScanOutput& o : outputs) {
     std::error_code ec;
-    if (!overwrite && std::filesystem::exists(o.path, ec))
-      return RawToolOutcome{RawToolStatus::FilesExist,
-                            Format("file %s already exists!\nOverwrite all?", o.path.c_str())};
+    if (!overwrite && std::filesystem::exists(o.path, ec)) {
+      RawToolOutcome exists{RawToolStatus::FilesExist,
+                            ReplaceQuestionText(o.path, outputs.size()), {}};
+      for (const ScanOutput& t : outputs) exists.targets.push_back(t.path);
+      return exists;
+    }
   }
   // All files are written before any replaces its target: a set is never half new.
   AtomicFileBatch batch;
@@ -310,11 +314,14 @@ RawToolOutcome ExcludeRadialRange(float r1, float r2) {
     ReleaseScanArrays(s);
     InstallScanArrays(s, kept, radius, signal, third, thirdCurve);
   }
-  // The views of the plots referred to the old arrays: rebuild them with the grid.
+  // The views of the plots referred to the old arrays: the plots are built anew
+  // before the grid, whose rebuild may redraw them (the nonlinear-detection
+  // transform does), and again with the grid and the limits.
+  const DataSetHooks& hooks = GetDataSetHooks();
+  if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
   BuildCommonRadialGrid();
   if (fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
   if (fFitRightLim != 0.0f) SetRightFitLimitIndices();
-  const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
   PlayOkSound();
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);

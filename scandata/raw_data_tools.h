@@ -25,6 +25,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -41,6 +42,7 @@ enum class RawToolStatus {
 struct RawToolOutcome {
   RawToolStatus status = RawToolStatus::Refused;
   std::string message;  // for the command's box (with Done: a note); empty when there is nothing to say
+  std::vector<std::string> targets;  // FilesExist: every file of the set to be written
   bool ok() const { return status == RawToolStatus::Done; }
 };
 

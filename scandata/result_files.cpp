@@ -13,6 +13,7 @@
 #include "numerics/number_input.h"
 #include "numerics/one_based.h"
 #include "numerics/random.h"
+#include "services/replace_question.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
@@ -102,15 +103,9 @@ bool MayWriteAll(const std::vector<std::string>& paths, const char* notSaved) {
       return false;
     }
   }
-  for (const std::string& path : paths) {
-    if (!FileExists(path.c_str())) continue;
-    PlayInfoSound();
-    if (Ask(Format("file %s already exists!\nOverwrite all?", path.c_str()), "ERROR",
-            MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
-      Tell(notSaved, "ERROR");
-      return false;
-    }
-    break;
+  if (!MayReplaceFiles(paths)) {
+    Tell(notSaved, "ERROR");
+    return false;
   }
   return true;
 }
@@ -250,11 +245,7 @@ bool WriteAll(const std::vector<PendingScan>& files) {
 
 // Asks before replacing one existing file; false (after "file not saved") on No.
 bool MayOverwriteOne(const std::string& path) {
-  if (!FileExists(path.c_str())) return true;
-  PlayInfoSound();
-  if (Ask(Format("file %s already exists!\nOverwrite?", path.c_str()), "ERROR",
-          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES)
-    return true;
+  if (MayReplaceFiles({path})) return true;
   Tell("file not saved", "ERROR");
   return false;
 }
@@ -267,6 +258,22 @@ bool ReportWrite(bool ok, const std::string& path) {
 }
 
 }  // namespace
+
+std::vector<std::string> FittedScanFiles(const std::string& chosenPath, bool convertIntensity) {
+  std::vector<std::string> files;
+  for (int s = 1; s <= nScans; ++s) {
+    const bool convert = !bDLSData && convertIntensity && IsIntensityScan(pScanInfo[At(s)]) &&
+                         ppThirdColumn[At(s)];
+    files.push_back(PerScanOutputName(chosenPath, s, 'f', convert));
+  }
+  return files;
+}
+
+std::vector<std::string> ResidualScanFiles(const std::string& chosenPath) {
+  std::vector<std::string> files;
+  for (int s = 1; s <= nScans; ++s) files.push_back(PerScanOutputName(chosenPath, s, 'r', false));
+  return files;
+}
 
 bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity) {
   if (nScans < 1) return false;
@@ -331,10 +338,24 @@ bool SaveResidualScans(const std::string& chosenPath) {
   return WriteAll(files);
 }
 
+std::string RINoiseFile(const std::string& chosenPath) {
+  if (nScans < 1) return chosenPath;
+  return JoinPath(DirectoryOf(chosenPath), StemOf(chosenPath) + ExtensionOf(ppScanFileNames[1]));
+}
+
+std::string TINoiseFile(const std::string& chosenPath) {
+  if (nScans < 1) return chosenPath;
+  const std::string& first = ppScanFileNames[1];
+  // Under the old convention the file takes scan 1's name in the data directory
+  // (the stored name has no directory of its own).
+  return bOldFilenameConvention ? JoinPath(szDataDirectory, StemOf(first) + ExtensionOf(chosenPath))
+                                : JoinPath(DirectoryOf(chosenPath), StemOf(chosenPath) + ExtensionOf(first));
+}
+
 bool SaveRINoise(std::string* path) {
   if (!path || nScans < 1 || !bFitRINoise || !pRINoise) return false;
   if (RefuseDLSData()) return false;
-  *path = JoinPath(DirectoryOf(*path), StemOf(*path) + ExtensionOf(ppScanFileNames[1]));
+  *path = RINoiseFile(*path);
   std::vector<float> t(At(nScans) + 1, 0.0f), v(At(nScans) + 1, 0.0f);
   for (int k = 1; k <= nScans; ++k) {
     const int s = pScanOrder[At(k)];
@@ -348,13 +369,7 @@ bool SaveRINoise(std::string* path) {
 bool SaveTINoise(const std::string& chosenPath) {
   if (nScans < 1 || !bFitTINoise || !pTINoise || !pGridRadius) return false;
   if (RefuseDLSData()) return false;
-  const std::string& first = ppScanFileNames[1];
-  // Under the old convention the file takes scan 1's name in the data directory
-  // (the stored name has no directory of its own).
-  const std::string path =
-      bOldFilenameConvention
-          ? JoinPath(szDataDirectory, StemOf(first) + ExtensionOf(chosenPath))
-          : JoinPath(DirectoryOf(chosenPath), StemOf(chosenPath) + ExtensionOf(first));
+  const std::string path = TINoiseFile(chosenPath);
   const int a = iFitFirst > 0 ? iFitFirst : 1;
   const int b = iFitLast > 0 && iFitLast <= nGridPoints ? iFitLast : nGridPoints;
   const int m = b >= a ? b - a + 1 : 0;
@@ -414,7 +429,7 @@ bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
     Tell(Format("no point of %s lies inside the fitting limits - nothing written",
                 inputPath.c_str()),
          "ERROR");
-  } else {
+  } else if (MayOverwriteOne(outputPath)) {
     for (int i = a; i <= b; ++i) value[i] -= noise[At(i)];
     ok = ReportWrite(WriteScanFile(outputPath.c_str(), b - a + 1, radius + a - 1, value + a - 1,
                                    nullptr, kNoiseCorrectedScanDescription, true, info),

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -33,6 +34,13 @@ class Window;
 // intensity autocorrelation g(2) - 1 (field values g become g|g|), with the noise
 // the user asks for per function ("add noise?"). True when every file was written.
 bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity);
+// The files SaveFittedScans and SaveResidualScans write for the chosen path, scans
+// 1..nScans.
+std::vector<std::string> FittedScanFiles(const std::string& chosenPath, bool convertIntensity);
+std::vector<std::string> ResidualScanFiles(const std::string& chosenPath);
+// The files SaveTINoise and SaveRINoise write for the chosen path.
+std::string TINoiseFile(const std::string& chosenPath);
+std::string RINoiseFile(const std::string& chosenPath);
 // One file per scan of the residuals (signal minus model values); for DLS data one
 // dlsdat file per function, in the form the functions were loaded in.
 bool SaveResidualScans(const std::string& chosenPath);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "numerics/atomic_file.h"
@@ -155,6 +156,43 @@ bool KeepScanFiles(Window* window, std::vector<std::string>* paths) {
   else
     AttentionBox(window, note);
   *paths = std::move(filter.kept);
+  return true;
+}
+
+// Whether path names the file of a loaded scan (the same file, whatever the
+// spelling of its path).
+bool IsLoadedScanFile(const std::string& path) {
+  namespace fs = std::filesystem;
+  for (int s = 1; s <= nScans; ++s) {
+    std::error_code ec;
+    const std::string loaded = ScanFilePath(s);
+    if (loaded == path || fs::equivalent(fs::path(loaded), fs::path(path), ec)) return true;
+  }
+  return false;
+}
+
+// Leaves the files of scans already loaded out of an addition (a scan loaded twice
+// would count twice in every fit) and says which; false when none is left.
+bool LeaveOutLoadedFiles(Window* window, std::vector<std::string>* paths) {
+  std::vector<std::string> kept;
+  std::string skipped;
+  for (const std::string& path : *paths) {
+    if (IsLoadedScanFile(path))
+      skipped += "\n" + path;
+    else
+      kept.push_back(path);
+  }
+  if (skipped.empty()) return true;
+  const std::string note = "already loaded, not added again:" + skipped;
+  if (kept.empty()) {
+    ErrorBox(window, "no new scan files selected\n" + note, "LOAD ERROR");
+    return false;
+  }
+  if (bRealtimeMode || bBatchMode)
+    DebugLog(window, "\n" + note);
+  else
+    AttentionBox(window, note);
+  *paths = std::move(kept);
   return true;
 }
 
@@ -645,6 +683,7 @@ void AddMoreData(Window* window, const char* selection) {
   for (const std::string& name : sel.names) paths.push_back(JoinPath(sel.directory, name));
   FinishInterruptedSaves(window, paths);
   if (!KeepScanFiles(window, &paths)) return;
+  if (!LeaveOutLoadedFiles(window, &paths)) return;
   const int oldCount = nScans;
   const int newFiles = static_cast<int>(paths.size());
   if (oldCount + newFiles > kMaxScans) {

@@ -221,6 +221,7 @@ void HeadlessBackend::Unexpected(const std::string& kind, std::string_view capti
 
 int HeadlessBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
   transcript_.push_back(TranscriptEntry{"MessageBox", std::string(caption), std::string(text), style});
+  if (boxAnswers_.empty() && rules_.box) return rules_.box(text, caption, style);
   if (boxAnswers_.empty() && unscriptedBoxAnswer_) return *unscriptedBoxAnswer_;
   if (boxAnswers_.empty()) Unexpected("MessageBox (no answer queued)", caption, text);
   BoxAnswer answer = boxAnswers_.front();
@@ -235,6 +236,7 @@ std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
                                                       std::string_view initial) {
   transcript_.push_back(
       TranscriptEntry{"Input", std::string(caption), std::string(prompt), 0, std::string(initial)});
+  if (inputAnswers_.empty() && rules_.input) return rules_.input(prompt, initial);
   if (inputAnswers_.empty() && unscriptedBoxAnswer_) return std::nullopt;
   if (inputAnswers_.empty()) Unexpected("Input (no answer queued)", caption, prompt);
   std::optional<std::string> answer = std::move(inputAnswers_.front());
@@ -245,6 +247,7 @@ std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
 std::vector<std::string> HeadlessBackend::OpenFileDialog(const FileDialogOptions& options) {
   lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"OpenFile", options.title, options.filter, 0});
+  if (openAnswers_.empty() && rules_.open) return rules_.open(options);
   if (openAnswers_.empty() && cancelUnscriptedDialogs_) return {};
   if (openAnswers_.empty()) Unexpected("OpenFile (no answer queued)", options.title, options.filter);
   std::vector<std::string> answer = std::move(openAnswers_.front());
@@ -255,6 +258,7 @@ std::vector<std::string> HeadlessBackend::OpenFileDialog(const FileDialogOptions
 std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptions& options) {
   lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"SaveFile", options.title, options.defaultName, 0});
+  if (saveAnswers_.empty() && rules_.save) return rules_.save(options);
   if (saveAnswers_.empty() && cancelUnscriptedDialogs_) return std::nullopt;
   if (saveAnswers_.empty())
     Unexpected("SaveFile (no answer queued)", options.title, options.defaultName);
@@ -266,6 +270,7 @@ std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptio
 std::optional<std::string> HeadlessBackend::FolderDialog(const FileDialogOptions& options) {
   lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"Folder", options.title, options.directory, 0});
+  if (folderAnswers_.empty() && rules_.folder) return rules_.folder(options);
   if (folderAnswers_.empty() && cancelUnscriptedDialogs_) return std::nullopt;
   if (folderAnswers_.empty()) Unexpected("Folder (no answer queued)", options.title, options.directory);
   std::optional<std::string> answer = std::move(folderAnswers_.front());

@@ -145,6 +145,17 @@ class HeadlessBackend : public Backend {
   // queued, instead of failing (for walking through commands whose dialogs are not
   // known beforehand).
   void CancelUnscriptedDialogs() { cancelUnscriptedDialogs_ = true; }
+  // Rules that answer what no script answers (for walking through commands with
+  // every question answered by what it asks): each rule that is set answers its
+  // kind before AnswerUnscriptedBoxes and CancelUnscriptedDialogs are consulted.
+  struct UnscriptedRules {
+    std::function<int(std::string_view text, std::string_view caption, unsigned style)> box;
+    std::function<std::optional<std::string>(std::string_view prompt, std::string_view initial)> input;
+    std::function<std::vector<std::string>(const FileDialogOptions&)> open;
+    std::function<std::optional<std::string>(const FileDialogOptions&)> save;
+    std::function<std::optional<std::string>(const FileDialogOptions&)> folder;
+  };
+  void SetUnscriptedRules(UnscriptedRules rules) { rules_ = std::move(rules); }
 
   // --- what happened ---
   const std::vector<TranscriptEntry>& Transcript() const { return transcript_; }
@@ -233,6 +244,7 @@ class HeadlessBackend : public Backend {
   DialogPixelLayout lastDialogLayout_;
   std::optional<int> unscriptedBoxAnswer_;
   bool cancelUnscriptedDialogs_ = false;
+  UnscriptedRules rules_;
   std::deque<std::optional<std::string>> inputAnswers_;
   std::deque<std::vector<std::string>> openAnswers_;
   std::deque<std::optional<std::string>> saveAnswers_;

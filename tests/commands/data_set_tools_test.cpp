@@ -27,6 +27,7 @@
 #include "numerics/ccurve.h"
 #include "numerics/one_based.h"
 #include "services/path_table.h"
+#include "services/replace_question.h"
 #include "app/zoom.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/radial_grid.h"
@@ -155,11 +156,15 @@ TEST_F(DataSetToolsTest, GenerateSingleAsksTheBandOrientationAndTheDataFollowIt)
   for (int inverted = 0; inverted <= 1; ++inverted) {
     Backend().ClearTranscript();
     QueueGenerate("60", "1", "0", DataDir());
+    // The second round replaces the set of the first, after the question.
+    if (inverted) Backend().QueueMessageBox(IDYES, "ERROR");
     Backend().QueueMessageBox(inverted ? IDYES : IDNO, "");
     Dispatch(kCmGenerateSingle);
     ASSERT_EQ(nScans, 1);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"simulate with rotor acceleration phase?",
-                                                     kInvertBandQuestion}));
+    std::vector<std::string> asked{"simulate with rotor acceleration phase?"};
+    if (inverted) asked.push_back(ReplaceQuestionText(DataDir() + "/00001.ra0", 1));
+    asked.push_back(kInvertBandQuestion);
+    EXPECT_EQ(BoxTexts(), asked);
     nearMeniscus[inverted] = ppFit[1][3];   // 6.02 cm, inside the lamella
     farInside[inverted] = ppFit[1][61];     // 6.6 cm
   }
@@ -258,12 +263,20 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   auto generate = [&](bool refused) {
     Backend().ClearTranscript();
     QueueGenerate("600", "10", "0.002", out);
+    Backend().QueueMessageBox(IDYES, "ERROR");  // the old 00001.ra0 may be replaced
     if (refused) Backend().QueueMessageBox(IDOK, "ERROR");
     Dispatch(kCmGenerateSingle);
   };
+  // The box after the question whether the old file may be replaced.
+  auto refusal = [&] {
+    std::string text;
+    for (const TranscriptEntry& e : Backend().Transcript())
+      if (e.kind == "MessageBox" && e.caption == "ERROR") text = e.text;
+    return text;
+  };
   generate(true);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_EQ(BoxText("ERROR"), "could not write:\n" + out + "/00003.ra0: is a directory\nthe loaded data are kept");
+  EXPECT_EQ(refusal(), "could not write:\n" + out + "/00003.ra0: is a directory\nthe loaded data are kept");
   EXPECT_TRUE(loaded() == before);
   EXPECT_EQ(szDataDirectory, dataDir);
   EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";
@@ -278,7 +291,7 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
     struct rlimit limit {1000, 1000};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
     generate(true);
-    const std::string text = BoxText("ERROR");
+    const std::string text = refusal();
     const bool kept = loaded() == before && szDataDirectory == dataDir &&
                       text.rfind("could not write:\n" + out + "/00001.ra0: " + std::strerror(EFBIG), 0) == 0;
     ::_exit(kept ? 1 : 0);
@@ -310,7 +323,7 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   generate(true);
   hooks.reapplyNonlinearDetection = reapply;
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  const std::string text = BoxText("ERROR");
+  const std::string text = refusal();
   EXPECT_EQ(text.rfind("could not write:\n" + out + "/00002.ra0", 0), 0u) << text;
   EXPECT_TRUE(loaded() == before) << "names, radii, signals, fits or times changed";
   EXPECT_EQ(std::vector<float>(std::begin(pParams), std::end(pParams)), params);
@@ -646,13 +659,14 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   const std::string report = DataDir() + "/params.txt";
   fs::remove(szTmpParsPath);
 
+  // The three files are named first, then the set is asked about once.
   Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
-  Backend().QueueMessageBox(IDYES, "ERROR");  // Overwrite all?
   Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
+  Backend().QueueSaveFile(report);
   Backend().QueueMessageBox(IDYES, "ERROR");  // Overwrite all?
   Backend().AnswerUnscriptedBoxes(IDOK);      // the writer's and the saver's failure
   Dispatch(kCmSaveFitData);
-  EXPECT_EQ(Shown("SaveFile"), 2) << "no parameter file is asked for after the failure";
+  EXPECT_EQ(Shown("SaveFile"), 3);
   for (std::size_t k = 0; k < fits.size(); ++k) EXPECT_EQ(ReadFile(fits[k]), "old fit");
   for (std::size_t k = 1; k < residuals.size(); ++k) EXPECT_EQ(ReadFile(residuals[k]), "old residuals");
   EXPECT_FALSE(fs::exists(report));
@@ -668,10 +682,9 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   fs::remove_all(residuals.front());
   Backend().ClearTranscript();
   Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
-  Backend().QueueMessageBox(IDYES, "ERROR");
   Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
-  Backend().QueueMessageBox(IDYES, "ERROR");
   Backend().QueueSaveFile(report);
+  Backend().QueueMessageBox(IDYES, "ERROR");
   Dispatch(kCmSaveFitData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_TRUE(fs::exists(report));
@@ -872,13 +885,14 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
       EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Idx(s)][pFitFirst[Idx(s)] + static_cast<int>(k)], 2e-5);
   }
   // A fit that cannot be written (its folder is missing) ends the command after the
-  // writer's one box: no residuals or report are asked for without their fit.
+  // writer's one box.
   Backend().ClearTranscript();
   Backend().QueueSaveFile(DataDir() + "/missing/f0000x.ra1");
+  Backend().QueueSaveFile(std::nullopt);
+  Backend().QueueSaveFile(std::nullopt);
   Backend().QueueMessageBox(IDOK, "ERROR");
   Dispatch(kCmSaveFitData);
   EXPECT_EQ(Captions(), std::vector<std::string>{"ERROR"});
-  EXPECT_EQ(Shown("SaveFile"), 1);
   // Save Noise: TI profile as a scan, RI offsets against time.
   Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
   Backend().QueueSaveFile(DataDir() + "/RIN.ra1");

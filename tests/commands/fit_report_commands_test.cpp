@@ -174,7 +174,7 @@ TEST_F(FitReportCommandTest, CopyAndShowTheFitInformation) {
 
   for (int i = 1; i <= nScans; ++i)
     for (int j = 1; j <= pnPoints[i]; ++j) ppFit[i][j] = ppSignal[i][j] + 0.01f;
-  bModelComputed = true;  // the rows stand for a model computed for these data
+  SetModelComputed(true);  // the rows stand for a model computed for these data
   const int before = InkInRows(0, 300);
   Dispatch(kCmShowLastFitInfo);
   EXPECT_NEAR(fFitRmsd, 0.01f, 1e-4f);
@@ -292,12 +292,18 @@ TEST_F(FitReportCommandTest, FitQualityIsGivenOnlyWithItsData) {
   ASSERT_EQ(nScans, kSyntheticScans);
   SetCellAndLimits();
   Backend().ClearTranscript();
-  for (const std::string& text : {copied(), savedReport(), windowText(), printedBlock()}) {
+  for (const std::string& text : {copied(), windowText(), printedBlock()}) {
     EXPECT_NE(text.find(none), std::string::npos) << text;
     EXPECT_EQ(text.find("rmsd"), std::string::npos) << text;
     EXPECT_EQ(text.find("Runs test"), std::string::npos) << text;
   }
   EXPECT_TRUE(BoxTexts().empty());
+  // Save Fit Data has no fit to save: it says so and asks for no file.
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(kCmSaveFitData);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{none});
+  EXPECT_EQ(Shown("SaveFile"), 0);
+  Backend().ClearTranscript();
   // The error interval takes its critical rmsd from the fit: none to take.
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmErrorInS);

@@ -130,6 +130,36 @@ TEST_F(LoadCommandTest, AddMoreFilesAddsScansToTheSet) {
   EXPECT_EQ(pDataPlot->nCurves, 3);
 }
 
+TEST_F(LoadCommandTest, AddMoreFilesSkipsScansAlreadyLoadedAndSaysSo) {
+  LoadThroughDialog({ScanFixture("set_abs/00001.ra1"), ScanFixture("set_abs/00002.ra1")});
+  ASSERT_EQ(nScans, 2);
+  const std::vector<int> pointsBefore = pnPoints;
+  Backend().ClearTranscript();
+  // The loaded two again, one of them spelt through "..", and one new scan: only the
+  // new one is added, and the note names the two left out.
+  const std::string dotted = SetDirectory() + "/../set_abs/00002.ra1";
+  Backend().QueueOpenFiles({ScanFixture("set_abs/00001.ra1"), dotted, ScanFixture("set_abs/00003.ra1")});
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(kCmAddMoreFiles);
+  EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00001.ra1", "00002.ra1", "00003.ra1"}));
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_NE(BoxTexts()[0].find("already loaded"), std::string::npos);
+  EXPECT_NE(BoxTexts()[0].find("00001.ra1"), std::string::npos);
+  EXPECT_NE(BoxTexts()[0].find("00002.ra1"), std::string::npos);
+  EXPECT_EQ(BoxTexts()[0].find("00003.ra1"), std::string::npos);
+  EXPECT_EQ(pDataPlot->nCurves, 3);
+
+  // Nothing new at all: the set stays as it is, and the refusal says why.
+  Backend().ClearTranscript();
+  Backend().QueueOpenFiles(VelocitySet());
+  Backend().QueueMessageBox(IDOK, "LOAD ERROR");
+  Dispatch(kCmAddMoreFiles);
+  EXPECT_EQ(nScans, 3);
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_NE(BoxTexts()[0].find("already loaded"), std::string::npos);
+  EXPECT_EQ(pnPoints[1], pointsBefore[1]);
+}
+
 TEST_F(LoadCommandTest, DroppedScanFilesLoadWithoutAQuestionIntoAnEmptyWindow) {
   Drop({ScanFixture("set_abs/00003.ra1"), ScanFixture("set_abs/00001.ra1"),
         ScanFixture("set_abs/00002.ra1")});

@@ -31,7 +31,7 @@ class FitResultTextTest : public ::testing::Test {
   void SetUp() override {
     Reset();
     test::InstallVelocityScans(4, 50, 1000.0, 40000.0f);
-    bModelComputed = true;  // the fit rows stand for a model computed for these scans
+    SetModelComputed(true);  // the fit rows stand for a model computed for these scans
   }
   void TearDown() override { Reset(); }
   static void Reset() {
@@ -91,6 +91,7 @@ TEST_F(FitResultTextTest, LimitsWithoutAPointOfAScanLeaveItOut) {
     }
   }
   ASSERT_GT(inside, 100);
+  SetModelComputed(true);  // the rows above stand for the model of these data
   EXPECT_GT(pFitFirst[1], pFitLast[1]);
   EXPECT_FLOAT_EQ(FitRmsd(), 0.25f);
   EXPECT_EQ(fFitPoints, static_cast<float>(inside));
@@ -130,6 +131,7 @@ TEST_F(FitResultTextTest, RunsTestCoversTheScansOfTheFit) {
       signs[u] += positive ? '+' : '-';
     }
   }
+  SetModelComputed(true);  // the rows above stand for the model of these data
   bFitScanWindow = true;
   iFitScanWindowFirst = 2;
   iFitScanWindowLast = 3;

@@ -1,0 +1,253 @@
+// Walks through every command of the response table with every question answered
+// by what it asks, the way a user who says Yes to everything would meet the
+// program's doors, and checks two rules that must hold for every door, also for a
+// command added later:
+//  - a save never replaces a file that exists without the user's Yes: the walk is
+//    made twice, the first time to let every save write its files, the second time
+//    with every "already exists" question answered No; no file that existed before
+//    a command may have other contents after it;
+//  - a command that changes the loaded data (signals, radii, times, scans) ends the
+//    claim of the fit on show to them (FitOfLoadedData).
+// Number inputs take the value they propose (the first few of a command), file
+// dialogs name files in the test's own folders, template dialogs are cancelled.
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "commands/model_commands.h"
+#include "commands/unavailable_commands.h"
+#include "distribution_window_test_support.h"
+#include "distributions/distribution_grid.h"
+#include "modelcalc/fit_result_text.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "numerics/atomic_file.h"
+#include "scandata/analysis_switches.h"
+#include "tests/modelcalc/modelcalc_test_support.h"
+#include "resources/command_ids.h"
+
+namespace tarmic::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The loaded data as a user sees them: every scan's radii, signal, third column
+// and time, copied.
+struct LoadedData {
+  std::vector<std::vector<float>> radius, signal, third;
+  std::vector<double> time;
+  bool operator==(const LoadedData&) const = default;
+};
+
+LoadedData CopyOfLoadedData() {
+  LoadedData d;
+  for (int s = 1; s <= nScans; ++s) {
+    const int n = pnPoints[Idx(s)];
+    auto copy = [n](const float* a) {
+      return a ? std::vector<float>(a + 1, a + 1 + n) : std::vector<float>();
+    };
+    d.radius.push_back(copy(ppRadius[Idx(s)]));
+    d.signal.push_back(copy(ppSignal[Idx(s)]));
+    d.third.push_back(copy(ppThirdColumn[Idx(s)]));
+    d.time.push_back(pScanInfo[Idx(s)].time);
+  }
+  return d;
+}
+
+class CommandDoorsTest : public DistributionWindowTest {
+ protected:
+  void SetUp() override {
+    DistributionWindowTest::SetUp();
+    files_ = CopyVelocitySet(ProgramDir() + "/data");
+    fs::create_directories(ProgramDir() + "/out");
+    fs::create_directories(ProgramDir() + "/blank");
+    blank_ = ProgramDir() + "/blank/00002.ra1";
+    fs::copy_file(files_[1], blank_);
+    if (const char* path = std::getenv("PATH")) oldPath_ = path;
+    fs::create_directories(ProgramDir() + "/emptybin");
+    setenv("PATH", (ProgramDir() + "/emptybin").c_str(), 1);
+    Backend().Headless().Resize(240, 180);
+    UiEvents().Clear();
+    Win().EvSize(SIZE_RESTORED, Size{240, 180});
+  }
+  void TearDown() override {
+    setenv("PATH", oldPath_.c_str(), 1);
+    DistributionWindowTest::TearDown();
+    test::ResetModelCalcState();
+  }
+
+  // Every question answered by what it asks; "already exists" by replaceAnswer.
+  void AnswerEverything(int replaceAnswer) {
+    HeadlessBackend::UnscriptedRules rules;
+    rules.box = [this, replaceAnswer](std::string_view text, std::string_view, unsigned) {
+      if (text.find("already exists") != std::string_view::npos) {
+        askedReplace_ = true;
+        return replaceAnswer;
+      }
+      return IDYES;
+    };
+    rules.input = [this](std::string_view, std::string_view initial) -> std::optional<std::string> {
+      if (++inputs_ > 6) return std::nullopt;
+      return std::string(initial);
+    };
+    rules.open = [this](const FileDialogOptions&) { return std::vector<std::string>{blank_}; };
+    rules.save = [this](const FileDialogOptions& o) -> std::optional<std::string> {
+      std::string name = fs::path(o.defaultName).filename().string();
+      if (name.empty()) name = "saved";
+      if (fs::path(name).extension().empty() && !o.defaultExt.empty())
+        name += "." + o.defaultExt.substr(o.defaultExt.find_first_not_of('.'));
+      return ProgramDir() + "/out/" + name;
+    };
+    rules.folder = [this](const FileDialogOptions&) -> std::optional<std::string> {
+      return ProgramDir() + "/out";
+    };
+    Backend().SetUnscriptedRules(rules);
+    Backend().CancelUnscriptedDialogs();
+  }
+
+  void Load() {
+    Backend().QueueOpenFiles(files_);
+    Dispatch(kCmLoadNewFiles);
+  }
+
+  // The velocity set loaded and a c(s) distribution with TI noise computed for it,
+  // on a coarse grid; again whenever a command left less.
+  void EnsureFitOfTheSet() {
+    if (nScans == 3 && bContiSModel && FitOfLoadedData() && pDistValues) return;
+    Backend().ClearTranscript();
+    if (nScans != 3 || ppScanFileNames[1] != "00001.ra1") Load();
+    ASSERT_EQ(nScans, 3);
+    Dispatch(kCmContinuousCs);
+    pParams[kContiSlotGridCount] = 10.0f;
+    pParams[kContiSlotVbar] = 0.73f;
+    UnpackModelParams();
+    bFitTINoise = true;
+    Dispatch(kCmRun);
+    ASSERT_TRUE(FitOfLoadedData());
+  }
+
+  std::set<int> CommandIds() {
+    std::set<int> ids;
+    for (const ResponseEntry& e : MainWindowResponseTable())
+      if (e.message == 0) ids.insert(e.id);
+    return ids;
+  }
+
+  // Chooses a command and paints after it; input answers count per command.
+  void Choose(int id) {
+    inputs_ = 0;
+    askedReplace_ = false;
+    Backend().ClearTranscript();
+    try {
+      Dispatch(id);
+      std::unique_ptr<DC> dc = Handle().ClientDC();
+      Win().Paint(*dc, true, Rect{});
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "threw: " << e.what();
+    }
+    UiEvents().Clear();
+  }
+
+  // Contents of every file the saves may reach, except the files the program keeps
+  // for itself beside the data (saved best parameters, distribution grid, notes),
+  // which it rewrites at every fit without a question.
+  std::map<std::string, std::string> SavedFiles() {
+    std::map<std::string, std::string> files;
+    const std::set<std::string> own = {fs::path(szTmpParsPath).lexically_normal().string(),
+                                       fs::path(szSdistPath).lexically_normal().string(),
+                                       fs::path(szNotesPath).lexically_normal().string()};
+    for (const char* folder : {"/data", "/out", "/blank"}) {
+      std::error_code ec;
+      for (const auto& e : fs::recursive_directory_iterator(ProgramDir() + folder, ec)) {
+        if (!e.is_regular_file() || IsSaveTemporaryName(e.path().filename().string())) continue;
+        const std::string path = e.path().lexically_normal().string();
+        if (own.count(path)) continue;
+        files[path] = ReadFile(path);
+      }
+    }
+    return files;
+  }
+
+  std::vector<std::string> files_;
+  std::string blank_;
+  std::string oldPath_;
+  int inputs_ = 0;
+  bool askedReplace_ = false;
+};
+
+TEST_F(CommandDoorsTest, EverySaveAsksBeforeItReplacesAFile) {
+  const std::set<int> ids = CommandIds();
+  ASSERT_GT(ids.size(), 240u);
+
+  // First round: every save writes its files (Yes to replacing too).
+  AnswerEverything(IDYES);
+  std::set<int> wrote;
+  for (int id : ids) {
+    EnsureFitOfTheSet();
+    const std::map<std::string, std::string> before = SavedFiles();
+    Choose(id);
+    if (SavedFiles() != before) wrote.insert(id);
+  }
+
+  // Second round, of the commands that wrote, on the files of the first: No to
+  // every replacement. A file that existed before a command keeps its contents.
+  AnswerEverything(IDNO);
+  std::set<int> asked;
+  for (int id : wrote) {
+    SCOPED_TRACE("command " + std::to_string(id) + " \"" + CommandDisplayName(id) + "\"");
+    EnsureFitOfTheSet();
+    const std::map<std::string, std::string> before = SavedFiles();
+    Choose(id);
+    if (askedReplace_) asked.insert(id);
+    const std::map<std::string, std::string> after = SavedFiles();
+    for (const auto& [path, contents] : before) {
+      const auto it = after.find(path);
+      EXPECT_TRUE(it != after.end() && it->second == contents)
+          << path << " was replaced or removed without a question";
+    }
+  }
+
+  // The doors met (the options the walk switches on the way may give a save other
+  // names the second time): the saves of fits, distributions, noise, data sets,
+  // Monte-Carlo results and sorted equilibrium data are among them.
+  std::string list;
+  for (int id : wrote) list += "\n  " + CommandDisplayName(id) + (asked.count(id) ? " (asked)" : "");
+  std::cout << "commands that wrote files: " << wrote.size() << ", asked before replacing: " << asked.size()
+            << list << "\n";
+  for (int door : {kCmSaveFitData, kCmSaveContinuousDistribution, kCmSaveNoise, kCmSaveRawDataSet,
+                   kCmMonteCarloDistributions, kCmSortEqData})
+    EXPECT_TRUE(wrote.count(door) || asked.count(door)) << CommandDisplayName(door) << " was not met as a save door";
+}
+
+TEST_F(CommandDoorsTest, EveryCommandThatChangesTheLoadedDataEndsTheFitsClaim) {
+  const std::set<int> ids = CommandIds();
+  AnswerEverything(IDYES);
+  std::set<int> changed;
+  for (int id : ids) {
+    SCOPED_TRACE("command " + std::to_string(id) + " \"" + CommandDisplayName(id) + "\"");
+    EnsureFitOfTheSet();
+    const unsigned generation = nDataSetGeneration;
+    const LoadedData before = CopyOfLoadedData();
+    Choose(id);
+    // A new load (or a set released) is no change of the same data.
+    if (nDataSetGeneration != generation || nScans != 3) continue;
+    if (CopyOfLoadedData() == before) continue;
+    changed.insert(id);
+    EXPECT_FALSE(FitOfLoadedData()) << "the data changed under the fit and it still claims them";
+    // The rmsd of a fit is not offered for data it was not computed for.
+    EXPECT_EQ(RmsdLine(), std::string(kNoFitOfLoadedDataText));
+  }
+  std::string list;
+  for (int id : changed) list += "\n  " + CommandDisplayName(id);
+  std::cout << "commands that changed the loaded data: " << changed.size() << list << "\n";
+  for (int door : {kCmInvertRawData, kCmSubtractBlankScan, kCmRecalibrateRadius, kCmSubtractTINoise,
+                   kCmExcludeRegion, kCmMirrorRawData})
+    EXPECT_TRUE(changed.count(door)) << CommandDisplayName(door) << " was not met as a change of the data";
+}
+
+}  // namespace
+}  // namespace tarmic::testing
