@@ -25,11 +25,29 @@ bool IsNonFiniteWord(std::string word) {
   return word == "nan" || word == "inf" || word == "infinity";
 }
 
-// The fields of a table line: numbers are separated by blanks, or by a ',' or ';'.
+// The fields of a table line. A line that holds a ',' or ';' is split there alone,
+// blanks around a field allowed ("2e-6, 0.64"): a field with a blank inside is no
+// number, so that a decimal comma ("1e-3 1,5", "1,5 0,9") is not taken for a
+// separator between other numbers. Any other line is split at blanks.
 std::vector<std::string> TableWords(const std::string& line) {
-  FieldCursor fields(line, ",;");
   std::vector<std::string> words;
-  for (std::string_view field; fields.Next(&field);) words.emplace_back(field);
+  if (line.find_first_of(",;") == std::string::npos) {
+    FieldCursor fields(line);
+    for (std::string_view field; fields.Next(&field);) words.emplace_back(field);
+    return words;
+  }
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = line.find_first_of(",;", start);
+    std::string field = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::size_t first = field.find_first_not_of(" \t\r\v\f");
+    const std::size_t last = field.find_last_not_of(" \t\r\v\f");
+    words.push_back(first == std::string::npos ? std::string() : field.substr(first, last - first + 1));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  // A separator that ends the line closes the last field.
+  if (words.size() > 1 && words.back().empty()) words.pop_back();
   return words;
 }
 
@@ -68,8 +86,6 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
     if (words.empty()) continue;
     any = true;
     if (words.size() < 2) return fail(Format("line %d is not a pair of numbers", lineNumber));
-    if (words.size() > 2)
-      return fail(Format("line %d holds %zu fields, not a pair of numbers", lineNumber, words.size()));
     double v[2] = {0.0, 0.0};
     bool finite = true;
     for (int k = 0; k < 2; ++k) {

@@ -24,9 +24,10 @@ enum class AsciiCorrelation { Field, Intensity };
 // field flag and point count from the table). Points whose lag time is not
 // positive (no place on the logarithmic lag axis) or whose value is written as not
 // finite ("nan", "inf") are left out; *note (when given) names the lines of the
-// latter. A line holds exactly two fields, separated by blanks, a ',' or a ';'
-// (numerics/number_token.h): "1e-3 1,5" is three fields and no pair of numbers.
-// False (target untouched; *error set when
+// latter. The first two fields of a line are read, each one number as a whole
+// (numerics/number_token.h); a line that holds a ',' or ';' is split there alone
+// (blanks around a field allowed), any other at blanks, so that "1e-3 1,5" is no
+// pair. False (target untouched; *error set when
 // given, with the line) when the record's values are refused or noted by
 // DLSRecordRefusal, the table cannot be read or is no plain text, a line is not
 // two fields or holds a field that is no number, a lag time or value lies outside

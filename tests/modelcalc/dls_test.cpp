@@ -484,10 +484,12 @@ TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
   EXPECT_EQ(why.rfind("the scattering angle is 180 degrees", 0), 0u) << why;
 }
 
-// A line of the two-column import is exactly two fields, each one number as a
-// whole: a decimal comma makes three fields ("1,5" was read as 1), glued text and
-// values a double cannot hold are refused with their line; the points written as
-// not finite are left out as before, and the note names their lines.
+// The fields of a line of the two-column import are whole numbers: a line with a
+// ',' or ';' is split there alone, so that a decimal comma is no separator between
+// other numbers ("1,5" was read as 1); glued text and values a double cannot hold
+// are refused with their line; a third column of a blank-separated table is still
+// passed over; the points written as not finite are left out as before, and the
+// note names their lines.
 TEST(DLSAsciiImport, ALineIsTwoWholeNumbersAndLeftOutPointsAreNamed) {
   ScopedHeadlessBackend backend;
   const std::string dir = OutputDir("two_fields");
@@ -503,8 +505,9 @@ TEST(DLSAsciiImport, ALineIsTwoWholeNumbersAndLeftOutPointsAreNamed) {
     const char* table;
     const char* why;
   } tables[] = {
-      {"decimal_comma", "1e-6 0.9\n2e-6 0,5\n", "line 2 holds 3 fields, not a pair of numbers"},
-      {"third_column", "1e-6 0.9 0.01\n", "line 1 holds 3 fields, not a pair of numbers"},
+      {"decimal_comma", "1e-6 0.9\n2e-6 0,5\n", "line 2 holds \"2e-6 0\", which is not a number"},
+      {"decimal_commas", "1,5e-6 0,9\n", "line 1 holds \"5e-6 0\", which is not a number"},
+      {"empty_field", "1e-6;;0.9\n", "line 1 holds no number"},
       {"glued", "1e-6 0.9abc\n", "line 1 holds \"0.9abc\", which is not a number"},
       {"tiny", "1e-330 0.9\n2e-6 0.5\n", "line 1 holds \"1e-330\", which is not 0 but too small to be held (below 4.9e-324)"},
       {"huge", "1e-6 0.9\n2e-6 1e999\n", "line 2 holds \"1e999\", which is beyond 1.8e308"},
@@ -519,7 +522,7 @@ TEST(DLSAsciiImport, ALineIsTwoWholeNumbersAndLeftOutPointsAreNamed) {
     EXPECT_FALSE(std::filesystem::exists(target)) << t.name;
   }
   const std::string gaps = dir + "/gaps.txt";
-  std::ofstream(gaps) << "1e-6 0.9\n2e-6 nan\n3e-6 0.7\n-inf 0.6\n5e-6 0.5\n";
+  std::ofstream(gaps) << "1e-6 0.9 0.01\n2e-6 nan\n3e-6, 0.7;\n-inf 0.6\n5e-6 0.5\n";
   std::string why, note;
   ASSERT_TRUE(ConvertTwoColumnDLS(gaps.c_str(), target.c_str(), entered, AsciiCorrelation::Field, &why, &note))
       << why;
