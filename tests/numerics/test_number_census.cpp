@@ -57,18 +57,6 @@ std::string CodeOnly(const std::string& text) {
       blank(i, stop);
       i = stop;
     } else if (text[i] == '"' || text[i] == '\'') {
-      // A digit separator (1'000) is no character literal.
-      if (text[i] == '\'' && i > 0 && std::isxdigit(static_cast<unsigned char>(text[i - 1])) &&
-          i + 1 < n && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-          !(i >= 1 && text[i - 1] == '\'')) {
-        // Only inside a number: the character before starts a digit run.
-        std::size_t k = i;
-        while (k > 0 && (std::isalnum(static_cast<unsigned char>(text[k - 1])) || text[k - 1] == '\'')) --k;
-        if (std::isdigit(static_cast<unsigned char>(text[k]))) {
-          ++i;
-          continue;
-        }
-      }
       const char quote = text[i];
       std::size_t k = i + 1;
       while (k < n && text[k] != quote && text[k] != '\n') k += text[k] == '\\' ? 2 : 1;
@@ -288,7 +276,6 @@ if (words >> more) {}
 x >>= 2;
 char c = 'a';
 long restore(int);
-double fromCharsCount = 1'000;
 )");
   for (const Finding& f : ScannersIn("y.cpp", lookAlikes)) ADD_FAILURE() << f.what << " at line " << f.line;
 }
