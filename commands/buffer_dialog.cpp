@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <span>
 #include <string>
 
 #include "modelfit/model_flags.h"
 #include "modelfit/transfer_fields.h"
+#include "numerics/number_token.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "propagators/buffer_sedimentation.h"
@@ -28,7 +28,7 @@ void Message(const char* text, const char* caption) {
 
 // The number of an edit that passed the entry check, in double precision.
 double Number(const TransferBuffer& r, int id) {
-  return std::strtod(FieldText(r, id).c_str(), nullptr);
+  return NumberOf(FieldText(r, id), NumberWidth::kDouble).value_or(0.0);
 }
 
 // D (1e-7 cm^2/s) of a buffer of s (S) and Mb (g/mol): s RT / Mb. An Mb of 0 is

@@ -89,10 +89,12 @@ void ConvertTwoColumnTables(TXLAWindow& w, AsciiCorrelation values, const char* 
     DLSInfo record = p.record;
     record.elapsedTime += static_cast<double>(p.interval) * static_cast<double>(k);
     const std::string target = DLSDatPathFor(files[k]);
-    std::string error;
-    if (!ConvertTwoColumnDLS(files[k].c_str(), target.c_str(), record, values, &error)) {
+    std::string error, note;
+    if (!ConvertTwoColumnDLS(files[k].c_str(), target.c_str(), record, values, &error, &note)) {
       allDone = false;
       ShowError(Format("could not convert %s\n%s", files[k].c_str(), error.c_str()), false);
+    } else if (!note.empty() && HasBackend()) {
+      GetBackend().MessageBox(note, "CONVERT DLS DATA", MB_OK | MB_ICONINFORMATION);
     }
   }
   if (allDone) PlayOkSound();

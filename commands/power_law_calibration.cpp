@@ -4,9 +4,10 @@
 // window, and on acceptance Ks and bs go to parameter slots 11 and 18.
 #include "commands/power_law_calibration.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "commands/command_support.h"
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
+#include "numerics/number_token.h"
 #include "services/sounds.h"
 #include "numerics/text_lines.h"
 #include "plot/data_plots.h"
@@ -83,18 +85,47 @@ bool FitPowerLaw(const std::vector<float>& s, const std::vector<float>& M, float
   return std::isfinite(*Ks) && std::isfinite(*bs);
 }
 
+namespace {
+
+// A field of a heading or comment line ("% s M", "s(S)"): no digit in it, and no
+// value written as not finite ("nan", "-inf").
+bool IsTextField(std::string_view field) {
+  if (std::any_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+  std::string word(field);
+  if (!word.empty() && (word[0] == '+' || word[0] == '-')) word.erase(0, 1);
+  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return word != "nan" && word != "inf" && word != "infinity";
+}
+
+}  // namespace
+
 bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<float>* M,
                  std::string* why) {
   std::vector<std::string> lines;
   if (!ReadTextFileLines(path, &lines, why)) return false;
-  for (const std::string& line : lines) {
-    std::istringstream fields(line);
-    fields.imbue(std::locale::classic());
-    float a = 0, b = 0;
-    if (fields >> a >> b) {
-      s->push_back(a);
-      M->push_back(b);
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    FieldCursor fields(lines[k], ",;");
+    std::string_view first;
+    if (!FieldCursor(lines[k], ",;").Next(&first) || IsTextField(first)) continue;
+    float pair[2] = {0.0f, 0.0f};
+    for (float& value : pair) {
+      std::string_view field;
+      const NumberScan v = fields.NextNumber(&field);
+      if (!v) {
+        if (why)
+          *why = Format("line %zu ", k + 1) +
+                 (v.fault == NumberFault::kEmpty ? std::string("is not a pair of numbers (s, M)")
+                                                 : NumberFaultText(field, v.fault));
+        return false;
+      }
+      value = static_cast<float>(v.value);
     }
+    if (!fields.AtEnd()) {
+      if (why) *why = Format("line %zu holds more than a pair of numbers (s, M)", k + 1);
+      return false;
+    }
+    s->push_back(pair[0]);
+    M->push_back(pair[1]);
   }
   return true;
 }

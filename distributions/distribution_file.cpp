@@ -25,6 +25,7 @@
 #include "numerics/cvector.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
+#include "numerics/number_token.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/sim_run.h"
 #include "propagators/solvent_settings.h"
@@ -106,8 +107,9 @@ struct SavedDistribution {
 };
 
 // Reads a saved distribution; false when the file is missing, has no kind line,
-// a row without its four numbers, fewer than two rows, or x not ascending.
-bool ReadSaved(const std::string& path, SavedDistribution* out) {
+// a row without its four numbers, fewer than two rows, or x not ascending. *why
+// (when given) names the row that holds no number.
+bool ReadSaved(const std::string& path, SavedDistribution* out, std::string* why = nullptr) {
   std::string text;
   if (!ReadWholeTextFile(path, &text)) return false;
   std::istringstream in(text);
@@ -117,15 +119,20 @@ bool ReadSaved(const std::string& path, SavedDistribution* out) {
   if (!kind) return false;
   SavedDistribution d;
   d.kind = *kind;
+  int number = 1;
   while (std::getline(in, line)) {
+    ++number;
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
     double v[4];
-    const char* p = line.c_str();
+    FieldCursor fields(line);
     for (double& value : v) {
-      char* end = nullptr;
-      value = std::strtod(p, &end);
-      if (end == p || !std::isfinite(value)) return false;
-      p = end;
+      std::string_view field;
+      const NumberScan scan = fields.NextNumber(&field, NumberWidth::kDouble);
+      if (!scan) {
+        if (why) *why = Format("line %d ", number) + NumberFaultText(field, scan.fault, NumberWidth::kDouble);
+        return false;
+      }
+      value = scan.value;
     }
     if (!d.x.empty() && !(v[0] > d.x.back())) return false;
     d.x.push_back(v[0]);
@@ -275,7 +282,7 @@ bool LoadDistributionFromFile(const std::string& fileName, std::string* error, s
   const std::string unfinished = InterruptedSaveNote(RecoverInterruptedSavesOf({fileName}));
   if (note) *note = unfinished;
   CCurve curve;
-  if (!curve.ReadFromFile(fileName.c_str(), 1, 2)) return false;
+  if (!curve.ReadFromFile(fileName.c_str(), 1, 2, error)) return false;
   const int n = curve.Count();
   if (n < 1) return false;
   nDistGrid = n;
@@ -406,7 +413,9 @@ std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& pat
 
 DistributionFileResult RestoreContiDistribution(const std::string& path) {
   SavedDistribution d;
-  if (!ReadSaved(path, &d)) return {false, Format("%s is not a saved distribution", path.c_str())};
+  std::string why;
+  if (!ReadSaved(path, &d, &why))
+    return {false, Format("%s is not a saved distribution", path.c_str()) + (why.empty() ? "" : ": " + why)};
   if (!bContiModel || IsSizeShapeModel() || bDLSData || d.kind != CurrentDistributionKind()) {
     return {false, Format("%s holds a %s distribution: choose a model of that kind first",
                           path.c_str(), KindName(d.kind))};

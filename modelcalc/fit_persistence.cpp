@@ -439,9 +439,9 @@ void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas)
 // "40000rpm", "1,5", "1 2", "0x10", "nan" are none). A file that is no plain text,
 // a line that holds no number (a blank line would shift every later value into the
 // wrong slot), or more lines than the layout has refuse the file; *why then names
-// the line. Blank lines after the last value are allowed; a last line without its
-// line end (a cut file) and fewer than kMinSavedParams values refuse it as well. A
-// missing file gives nothing with *why empty (no analysis saved).
+// the line. Blank lines after the last value are allowed, and a last line without
+// its line end is read as any other; fewer than kMinSavedParams values refuse the
+// file as well. A missing file gives nothing with *why empty (no analysis saved).
 std::optional<std::vector<float>> ReadVector(const std::string& path, std::string* why = nullptr) {
   if (why) why->clear();
   auto refuse = [&](const std::string& reason) -> std::optional<std::vector<float>> {
@@ -466,14 +466,11 @@ std::optional<std::vector<float>> ReadVector(const std::string& path, std::strin
     const int number = static_cast<int>(k) + 1;
     if (blank(lines[k])) return refuse(Format("line %d is empty", number));
     const std::optional<double> v = FileLineNumber(lines[k]);
-    if (!v) return refuse(NoNumberText(k + 1));
+    if (!v) return refuse(NoNumberText(k + 1, lines[k]));
     values.push_back(static_cast<float>(*v));
   }
   if (lines.size() > static_cast<std::size_t>(kSavedParamCount))
     return refuse(Format("it holds %zu lines, the layout has at most %d", lines.size(), kSavedParamCount));
-  // The writer ends every line, the last one too: a file without it was cut.
-  if (!text.empty() && text.back() != '\n' && !lines.empty() && lines.size() == values.size())
-    return refuse(Format("it ends inside line %zu (the file was cut)", lines.size()));
   if (static_cast<int>(values.size()) < kMinSavedParams)
     return refuse(Format("it holds %zu values, at least %d are needed", values.size(), kMinSavedParams));
   return values;
@@ -614,6 +611,19 @@ void ReportClampedSettings(const std::string& path, const std::string& clamped) 
                 "values are used:",
                 path.c_str()) +
              clamped,
+         "reload parameters", MB_OK | MB_ICONINFORMATION);
+}
+
+// A file shorter than the layout (an older version wrote fewer lines, or the end
+// was lost) is loaded; the box names the lines it lacks (not in batch mode).
+void ReportMissingLines(const std::string& path, std::size_t held) {
+  if (held >= static_cast<std::size_t>(kSavedParamCount) || bBatchMode) return;
+  const std::string lacking = held + 1 == static_cast<std::size_t>(kSavedParamCount)
+                                  ? Format("line %d is", kSavedParamCount)
+                                  : Format("lines %zu to %d are", held + 1, kSavedParamCount);
+  AskBox(Format("the parameter file %s ends after line %zu of %d: %s missing (switches take their "
+                "defaults, values stay as they were)",
+                path.c_str(), held, kSavedParamCount, lacking.c_str()),
          "reload parameters", MB_OK | MB_ICONINFORMATION);
 }
 
@@ -776,14 +786,16 @@ int ReloadParameters(Window* window, const std::string& path) {
                                       refusal.c_str()));
     return 0;
   }
+  ReportClampedSettings(path, clamped);
+  ReportMovedFitLimits(path, left, right);
+  ReportMissingLines(path, read->size());
   // A distribution shown before, now on the plot the file's continuous model rebuilt
-  // (as the plot says it, not over a c(s,ff0) result it keeps).
+  // (as the plot says it, not over a c(s,ff0) result it keeps): said after what the
+  // load did to the file's own values.
   const bool plotKept = (bCsff0Model || bCsff0OneDiscrete) && bCsff0Shown;
   if (distributionShown && pDistPlot && ContinuousModelCode() != kContiCodeNone && !plotKept &&
       !bMofsTableRun && !bQuietRecreate)
     ShowDistributionNote("may need to recalculate before integrating distribution data");
-  ReportClampedSettings(path, clamped);
-  ReportMovedFitLimits(path, left, right);
   if (VBAR20 == 0.0f) {
     // A series in batch mode cannot stop on a question: it takes the answer Yes.
     if (bBatchMode || AskBox("VBAR20 is 0.0 ... adjust to VBAR20=VBAR?", "reload parameters",

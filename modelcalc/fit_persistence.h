@@ -98,8 +98,9 @@ SaveResult TmpSaveBestParams(Window* window, bool bAsData);
 // Reads a parameter file and restores the state it holds: model, settings, menu
 // check marks. 1 when restored, 0 when the file is missing (then nothing changes
 // and nothing is said) or cannot be used: no plain text, fewer than
-// kMinSavedParams values, a cut last line, a line that is not one number as a whole
-// (FileLineNumber, numerics/number_input.h), more lines than the layout, a value
+// kMinSavedParams values, a line that is not one number as a whole (FileLineNumber,
+// numerics/number_input.h; a last line without its line end is read), more lines
+// than the layout, a value
 // outside its row of the table of valid values (ParameterFileEntries,
 // numerics/value_ranges.h: ranges, known model codes, grid size limits that do not
 // cross, fitting limits from 0 to the bottom in order, a bottom once a meniscus or
@@ -110,7 +111,9 @@ SaveResult TmpSaveBestParams(Window* window, bool bAsData);
 // was. A numerical setting of the solver outside its range (a file of an earlier
 // version) takes the nearest valid value, said in one box naming the lines. A right
 // fitting limit beyond the data's last radius is moved there; a fitting limit the
-// data moved is said in one box naming its line.
+// data moved is said in one box naming its line. A file shorter than the layout
+// loads, and one box names the lines it lacks. The note that a distribution on show
+// may need to be recalculated comes after these boxes.
 int ReloadParameters(Window* window, const std::string& path);
 // After loading data: offers the saved state of szTmpParsPath ("restore previous
 // data?" or "load previous analysis?" by index 0); the result of ReloadParameters,

@@ -196,7 +196,8 @@ int ReadLammEqParameterPreferences(Window* window) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   for (std::string line; ReadTextLine(in, &line);) lines.push_back(line);
-  const std::vector<NumberLine> numbers = NumberLinesOf(lines);
+  // Every line has its place: a blank line holds no number and keeps its setting.
+  const std::vector<NumberLine> numbers = NumberLinesInPlace(lines);
   if (numbers.size() < 30) return 0;
   const int n = std::min(static_cast<int>(numbers.size()), kLammPreferenceCount);
   // Each line that holds no number or a value outside its row keeps its setting; a
@@ -210,7 +211,7 @@ int ReadLammEqParameterPreferences(Window* window) {
     const NumberLine& l = numbers[static_cast<std::size_t>(i)];
     const std::string at = Format("\nline %zu: ", l.line);
     if (!l.value) {
-      refused += "\n" + NoNumberText(l.line);
+      refused += "\n" + NoNumberText(l.line, lines[l.line - 1]);
       continue;
     }
     double value = *l.value, nearest = 0.0;

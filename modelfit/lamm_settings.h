@@ -102,8 +102,9 @@ inline constexpr int kLammPreferenceCount = 31;
 // the message of the vector writer).
 int SaveLammEqParameterPreferences(Window* window);
 // Reads the settings; 1 when read, 0 when the file is missing, is no plain text
-// (said in a box) or holds fewer than 30 lines that are not blank (then nothing
-// changes). A line that is not one number as a whole (FileLineNumber,
+// (said in a box) or ends before line 30 (blank lines after the last value left
+// out; then nothing changes). Every line has its place: a blank line before the
+// last value holds no number. A line that is not one number as a whole (FileLineNumber,
 // numerics/number_input.h) or holds a value outside its row of the table (grid
 // limits that cross: both) leaves its setting as it was; a numerical setting of
 // the solver outside its range (a file of an earlier version) takes the nearest

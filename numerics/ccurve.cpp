@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "numerics/atomic_file.h"
+#include "numerics/number_token.h"
 #include "services/error_box.h"
 #include "numerics/text_lines.h"
 #include "platform/system.h"
@@ -31,16 +32,6 @@ bool IsBlankLine(const std::string& line) {
   for (char c : line)
     if (!(c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f')) return false;
   return true;
-}
-
-// One field of a table line: a number, with a ';' or ',' right after it taken as
-// its separator. Returns the position after the field, null when no number is
-// there (also at the end of the line).
-const char* NextField(const char* p, float* value) {
-  const char* q = ScanFloat(p, value);
-  if (!q) return nullptr;
-  if (*q == ';' || *q == ',') ++q;
-  return q;
 }
 
 // Writes the lines of a two-column file; false after the open message or when
@@ -125,31 +116,48 @@ bool CCurve::WriteToFile(const char* fileName) const {
 }
 
 bool CCurve::ReadRecords(const char* fileName, int xColumn, int yColumn, std::vector<float>* xs,
-                         std::vector<float>* ys) const {
+                         std::vector<float>* ys, std::string* failure) const {
+  // The message goes to the caller when it takes it, else into the error box.
+  const auto fail = [&](const std::string& text) {
+    if (failure)
+      *failure = text;
+    else
+      ShowError(text, false);
+    return false;
+  };
+  const std::string name = fileName ? fileName : "";
   std::ifstream in;
   // A pipe would keep the open waiting for a writer: regular files only.
   if (fileName && IsRegularFile(fileName)) in.open(fileName);
-  if (!in.is_open()) {
-    ShowFileError("\n\aAttention: could not open %s", fileName);
-    return false;
-  }
+  if (!in.is_open()) return fail("\n\aAttention: could not open " + name);
   const int xc = xColumn < 1 ? 1 : xColumn;
-  const int between = yColumn > xc ? yColumn - xc - 1 : 0;
+  const int yc = yColumn > xc ? yColumn : xc + 1;
   std::string line;
+  std::size_t number = 0;
   while (ReadTextLine(in, &line)) {
+    ++number;
     if (IsBlankLine(line)) continue;
-    const char* p = line.c_str();
-    float x = 0.0f, y = 0.0f, skipped = 0.0f;
-    for (int k = 1; k < xc && p; ++k) p = NextField(p, &skipped);
-    if (p) p = NextField(p, &x);
-    for (int k = 0; k < between && p; ++k) p = NextField(p, &skipped);
-    if (p) p = NextField(p, &y);
-    // A line without the needed fields is an error, never completed from the next.
-    if (!p) return false;
+    // Fields are separated by blanks, a ';' or a ','.
+    FieldCursor fields(line, ";,");
+    float x = 0.0f, y = 0.0f;
+    for (int column = 1; column <= yc; ++column) {
+      std::string_view field;
+      const NumberScan v = fields.NextNumber(&field);
+      if (!v) {
+        // A line without the needed fields is an error, never completed from the next.
+        const std::string why = v.fault == NumberFault::kEmpty
+                                    ? "ends before its field " + std::to_string(column)
+                                    : NumberFaultText(field, v.fault);
+        return fail("\n\aAttention: " + name + " cannot be read: line " + std::to_string(number) + " " + why);
+      }
+      if (column == xc) x = static_cast<float>(v.value);
+      if (column == yc) y = static_cast<float>(v.value);
+    }
     xs->push_back(x);
     ys->push_back(y);
   }
-  return !xs->empty();
+  if (xs->empty()) return fail("\n\aAttention: " + name + " holds no line of numbers");
+  return true;
 }
 
 void CCurve::Adopt(const std::vector<float>& xs, const std::vector<float>& ys) {
@@ -160,16 +168,16 @@ void CCurve::Adopt(const std::vector<float>& xs, const std::vector<float>& ys) {
   ownsVectors_ = true;
 }
 
-bool CCurve::ReadFromFile(const char* fileName, int xColumn, int yColumn) {
+bool CCurve::ReadFromFile(const char* fileName, int xColumn, int yColumn, std::string* failure) {
   std::vector<float> xs, ys;
-  if (!ReadRecords(fileName, xColumn, yColumn, &xs, &ys)) return false;
+  if (!ReadRecords(fileName, xColumn, yColumn, &xs, &ys, failure)) return false;
   Adopt(xs, ys);
   return true;
 }
 
 bool CCurve::ReadFromFileAveraged(const char* fileName, int xColumn, int yColumn, int k) {
   std::vector<float> xs, ys;
-  if (!ReadRecords(fileName, xColumn, yColumn, &xs, &ys)) return false;
+  if (!ReadRecords(fileName, xColumn, yColumn, &xs, &ys, nullptr)) return false;
   const std::size_t run = k < 1 ? 1 : static_cast<std::size_t>(k);
   std::vector<float> mx, my;
   for (std::size_t start = 0; start < xs.size(); start += run) {

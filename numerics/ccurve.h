@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "numerics/cvector.h"
@@ -35,12 +36,14 @@ class CCurve {
   bool WriteToFile(const char* fileName) const;
   // Loads the curve from a text table, x from column xColumn and y from yColumn
   // (counted from 1; a yColumn not above xColumn means the field after x). Fields
-  // are separated by blanks, by a ';' or ',' right after a number, or both; the
+  // are separated by blanks, a ';' or a ',' (blanks around it allowed); each field
+  // up to the y column must be one number as a whole (numerics/number_token.h), the
   // rest of each line is ignored, and so are blank lines. False when the file
   // cannot be opened ("\n\aAttention: could not open %s"), holds no record, or a
-  // line has no number where a needed field should be; the curve is then left as
-  // it was.
-  bool ReadFromFile(const char* fileName, int xColumn, int yColumn);
+  // line has no number where a needed field should be (the message names the
+  // line); the curve is then left as it was. The message goes into *failure when
+  // given, else into the error box.
+  bool ReadFromFile(const char* fileName, int xColumn, int yColumn, std::string* failure = nullptr);
   // As ReadFromFile, each run of k records becoming one point of their mean x and
   // mean y (the last run averaged over its own size).
   bool ReadFromFileAveraged(const char* fileName, int xColumn, int yColumn, int k);
@@ -78,7 +81,7 @@ class CCurve {
   float YAt(int i) const { return y_ ? y_->Get(i) : 0.0f; }
   void ReleaseVectors();
   bool ReadRecords(const char* fileName, int xColumn, int yColumn, std::vector<float>* xs,
-                   std::vector<float>* ys) const;
+                   std::vector<float>* ys, std::string* failure) const;
   void Adopt(const std::vector<float>& xs, const std::vector<float>& ys);
 
   bool ownsVectors_ = false;

@@ -16,6 +16,7 @@
 #include "services/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/linear_algebra.h"
+#include "numerics/number_token.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"
 #include "platform/system.h"
@@ -40,10 +41,6 @@ float FloatMax(float a, float b) { return a > b ? a : b; }
 float FloatMin(float a, float b) { return a < b ? a : b; }
 
 namespace {
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 std::string ToText(double v, std::chars_format format) {
   char buffer[512];
@@ -95,9 +92,9 @@ bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
   return ok;
 }
 
-// The first number of every line up to the first line that does not start with
-// one; blank lines are skipped. At most limit values (0: no limit). False when the
-// file cannot be opened.
+// The first field of every line up to the first line whose first field is not one
+// number as a whole (numerics/number_token.h); blank lines are skipped. At most
+// limit values (0: no limit). False when the file cannot be opened.
 bool ReadValueLines(const char* fileName, std::size_t limit, std::vector<float>* values) {
   // A pipe would keep the open waiting for a writer: regular files only.
   if (!fileName || !IsRegularFile(fileName)) return false;
@@ -105,47 +102,17 @@ bool ReadValueLines(const char* fileName, std::size_t limit, std::vector<float>*
   if (!in.is_open()) return false;
   std::string line;
   while ((limit == 0 || values->size() < limit) && ReadTextLine(in, &line)) {
-    const char* p = line.c_str();
-    while (IsBlank(*p)) ++p;
-    if (*p == '\0') continue;
-    float v = 0.0f;
-    if (!ScanFloat(p, &v)) break;
-    values->push_back(v);
+    FieldCursor fields(line);
+    std::string_view field;
+    if (!fields.Next(&field)) continue;
+    const NumberScan v = ScanNumber(field);
+    if (!v) break;
+    values->push_back(static_cast<float>(v.value));
   }
   return true;
 }
 
 }  // namespace
-
-const char* ScanFloat(const char* text, float* value) {
-  if (!text) return nullptr;
-  const char* p = text;
-  while (IsBlank(*p)) ++p;
-  const char* number = p;
-  if (*p == '+') {
-    ++p;
-    if (*p == '-' || *p == '+') return nullptr;
-  }
-  const char* end = p + std::strlen(p);
-  float f = 0.0f;
-  std::from_chars_result r = std::from_chars(p, end, f, std::chars_format::general);
-  if (r.ec == std::errc::result_out_of_range) {
-    // Beyond a float: an exponent below zero reads as zero, otherwise infinity.
-    bool tiny = false;
-    for (const char* q = p; q < r.ptr; ++q) {
-      if (*q == 'e' || *q == 'E') {
-        tiny = q[1] == '-';
-        break;
-      }
-    }
-    f = tiny ? 0.0f : HUGE_VALF;
-    if (*number == '-') f = -f;
-  } else if (r.ec != std::errc()) {
-    return nullptr;
-  }
-  if (value) *value = f;
-  return r.ptr;
-}
 
 std::string FormatFixed6(double v) { return ToText(v, std::chars_format::fixed); }
 std::string FormatExp6(double v) { return ToText(v, std::chars_format::scientific); }

@@ -99,8 +99,9 @@ class CVector {
   bool WriteToFile(const char* fileName, std::string* failure) const;
   // As WriteToFile with 10 raised to each element.
   bool WriteToFilePow10(const char* fileName) const;
-  // Reads the first number of each line, skipping blank lines, up to the first line
-  // that does not start with a number. An empty vector gets every value read (and
+  // Reads the first field of each line, skipping blank lines, up to the first line
+  // whose first field is not one number as a whole (numerics/number_token.h:
+  // "5abc", "nan" and "1e999" are none). An empty vector gets every value read (and
   // owns its data); a vector with data takes at most length values from element 0
   // on, the others keep their values. A file that cannot be opened shows
   // "\nAttention: could not open %s" and leaves the vector unchanged.
@@ -136,11 +137,6 @@ bool WriteNRVectorToFile(const char* fileName, const float* v, int nh, int nl);
 // opened ("Attention: could not open %s") or holds no value.
 float* ReadNRVectorFromFile(const char* fileName, int* nh, int nl);
 
-// The number text of the settings and table files.
-// Reads a number at text (after blanks) as the "%f" conversion does: decimal or
-// exponent notation, "inf", "nan". Returns the position after it, or null when
-// text does not start with a number.
-const char* ScanFloat(const char* text, float* value);
 // A value as "%f" and as "%e" write it, in "C" notation whatever the locale.
 std::string FormatFixed6(double v);
 std::string FormatExp6(double v);

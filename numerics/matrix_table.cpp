@@ -8,6 +8,7 @@
 
 #include "numerics/atomic_file.h"
 #include "numerics/cvector.h"
+#include "numerics/number_token.h"
 #include "services/error_box.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"
@@ -54,21 +55,20 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-// Reads the first count numbers of line into out; false when the line holds fewer.
-// A number beyond the float range reads as the vectors and curves read it: 0 below
-// it, infinity above it.
-bool ParseNumbers(const std::string& line, int count, std::vector<float>& out) {
-  const char* p = line.c_str();
-  const char* const end = p + line.size();
+// Reads the first count fields of line into out, each one number as a whole; the
+// fields after them are not read. Empty when all are numbers, else why not ("holds
+// 1 of its 2 numbers", "holds \"5abc\", which is not a number").
+std::string ParseNumbers(const std::string& line, int count, std::vector<float>& out) {
+  FieldCursor fields(line);
   for (int j = 0; j < count; ++j) {
-    while (p < end && IsBlank(*p)) ++p;
-    float value = 0.0f;
-    const char* next = p < end ? ScanFloat(p, &value) : nullptr;
-    if (!next) return false;
-    out.push_back(value);
-    p = next;
+    std::string_view field;
+    const NumberScan v = fields.NextNumber(&field);
+    if (v.fault == NumberFault::kEmpty)
+      return "holds " + std::to_string(j) + " of its " + std::to_string(count) + " numbers";
+    if (!v) return NumberFaultText(field, v.fault);
+    out.push_back(static_cast<float>(v.value));
   }
-  return true;
+  return {};
 }
 
 bool IsBlankLine(const std::string& line) {
@@ -90,10 +90,13 @@ bool ReadRecords(const char* fileName, int nColumns, std::vector<float>& values,
     return false;
   }
   std::string line;
+  int number = 0;
   while (ReadTextLine(file, &line)) {
+    ++number;
     if (IsBlankLine(line)) continue;
-    if (!ParseNumbers(line, nColumns, values)) {
-      ReportFileError("\n\aAttention: could not read from %s", fileName);
+    if (const std::string why = ParseNumbers(line, nColumns, values); !why.empty()) {
+      ReportFileError("\n\aAttention: could not read from %s", fileName,
+                      "line " + std::to_string(number) + " " + why);
       return false;
     }
     ++*nRecords;

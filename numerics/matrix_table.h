@@ -4,14 +4,17 @@
 //
 // Format: every value is written as "\t%f" (a tab, six decimals) and a newline
 // follows the last value of a line, so each line starts with a tab. Readers take
-// one record per non-blank line: the first nColumns numbers of the line, separated
-// by white space; text after them is ignored. Blank lines (anywhere, also at the
-// end) are skipped. A line with fewer than nColumns numbers, or a file without any
-// record, makes the whole read fail.
+// one record per non-blank line: the first nColumns fields of the line, separated
+// by white space, each one number as a whole (numerics/number_token.h: "5abc",
+// "1,5", "0x10", "nan", "1e999" are none); fields after them are not read. Blank
+// lines (anywhere, also at the end) are skipped. A line with fewer than nColumns
+// numbers or a field that is no number, or a file without any record, makes the
+// whole read fail.
 //
 // Failures are reported in the error box without ending the command:
 // "\n\aAttention: could not open %s" when the file cannot be opened or created,
-// "\n\aAttention: could not read from %s" when a record cannot be read, and
+// "\n\aAttention: could not read from %s" when a record cannot be read (with the
+// line and why on a line of its own: "line 3 holds 1 of its 2 numbers"), and
 // "\n\aAttention: could not write to %s" when writing fails.
 #pragma once
 

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "services/sounds.h"
+#include "numerics/number_token.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "platform/system.h"
@@ -23,77 +24,24 @@ namespace {
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The value of a text that is entirely one decimal number (blanks around it
 // allowed), converted as the float the program stores; nullopt otherwise, also
 // when the value does not fit a float.
 std::optional<float> StrictNumber(const char* text) {
   if (!text) return std::nullopt;
-  const char* p = text;
-  while (IsBlank(*p)) ++p;
-  const char* start = p;
-  if (*p == '+' || *p == '-') ++p;
-  // Decimal magnitude of the first significant digit, for values beyond a double.
-  int digits = 0;
-  int significantIntDigits = 0;
-  int fractionLeadingZeros = 0;
-  bool significant = false;
-  while (IsDigit(*p)) {
-    if (*p != '0') significant = true;
-    if (significant) ++significantIntDigits;
-    ++p;
-    ++digits;
-  }
-  if (*p == '.') {
-    ++p;
-    while (IsDigit(*p)) {
-      if (*p != '0') significant = true;
-      if (!significant) ++fractionLeadingZeros;
-      ++p;
-      ++digits;
-    }
-  }
-  if (digits == 0) return std::nullopt;
-  long exponent = 0;
-  if (*p == 'e' || *p == 'E') {
-    ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    if (!IsDigit(*p)) return std::nullopt;
-    while (IsDigit(*p)) {
-      if (exponent < 1000000) exponent = exponent * 10 + (*p - '0');
-      ++p;
-    }
-    if (negative) exponent = -exponent;
-  }
-  const char* end = p;
-  while (IsBlank(*p)) ++p;
-  if (*p != '\0') return std::nullopt;
-
-  // from_chars takes no '+' and ignores the locale.
-  const char* first = *start == '+' ? start + 1 : start;
-  double d = 0.0;
-  std::from_chars_result r = std::from_chars(first, end, d, std::chars_format::general);
-  if (r.ec == std::errc::result_out_of_range) {
-    // Too small for a double reads as zero (the zero rule then decides); too large
-    // is no usable number.
-    const long magnitude = significantIntDigits > 0 ? significantIntDigits - 1 + exponent
-                                                    : exponent - fractionLeadingZeros - 1;
-    if (magnitude >= 0) return std::nullopt;
-    d = 0.0;
-  } else if (r.ec != std::errc() || r.ptr != end) {
-    return std::nullopt;
-  }
-  const float f = static_cast<float>(d);
-  if (!std::isfinite(f)) return std::nullopt;
-  return f;
+  const std::optional<double> v = NumberOf(text);
+  if (!v) return std::nullopt;
+  return static_cast<float>(*v);
 }
 
 bool Check(const char* text, bool positive) {
   std::optional<float> v = StrictNumber(text);
   if (!v) return false;
-  if (*v == 0.0f && text[0] != '0') return false;
+  // A zero is typed with its leading '0' ("0", "0.0", " 0"; not ".0" or "-0").
+  const char* first = text;
+  while (IsBlank(*first)) ++first;
+  if (*v == 0.0f && *first != '0') return false;
   if (positive && *v < 0.0f) return false;
   return true;
 }
@@ -160,7 +108,22 @@ std::vector<NumberLine> NumberLinesOf(const std::vector<std::string>& lines) {
   return numbers;
 }
 
+std::vector<NumberLine> NumberLinesInPlace(const std::vector<std::string>& lines) {
+  std::size_t count = lines.size();
+  while (count > 0 && std::all_of(lines[count - 1].begin(), lines[count - 1].end(), IsBlank)) --count;
+  std::vector<NumberLine> numbers;
+  for (std::size_t k = 0; k < count; ++k) numbers.push_back(NumberLine{k + 1, FileLineNumber(lines[k])});
+  return numbers;
+}
+
 std::string NoNumberText(std::size_t line) { return "line " + std::to_string(line) + " holds no number"; }
+
+std::string NoNumberText(std::size_t line, std::string_view text) {
+  const NumberScan scan = ScanNumber(text);
+  // A line that scans but is refused still (a zero byte in it) holds no number.
+  if (scan.fault == NumberFault::kNone || scan.fault == NumberFault::kEmpty) return NoNumberText(line);
+  return "line " + std::to_string(line) + " " + NumberFaultText(text, scan.fault);
+}
 
 bool IsValidPositiveFloat(const char* text) { return Check(text, true); }
 

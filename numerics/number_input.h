@@ -73,8 +73,16 @@ struct NumberLine {
 };
 // The lines of a file that are not blank, in order, each with FileLineNumber.
 std::vector<NumberLine> NumberLinesOf(const std::vector<std::string>& lines);
-// "line 7 holds no number" for a line of NumberLinesOf.
+// The lines of a file in which every line has its place (the settings files): one
+// entry per line up to the last line that is not blank, each with FileLineNumber;
+// a blank line among them holds no number at its own place.
+std::vector<NumberLine> NumberLinesInPlace(const std::vector<std::string>& lines);
+// "line 7 holds no number" for a line of NumberLinesOf or NumberLinesInPlace.
 std::string NoNumberText(std::size_t line);
+// As NoNumberText, saying why the text of the line is none: "line 40 holds
+// \"1e-320\", which is not 0 but too small to be held (below 1.4e-45)"
+// (numerics/number_token.h).
+std::string NoNumberText(std::size_t line, std::string_view text);
 
 // The text with which the box shows a current value: "%f" when current > 0.01,
 // "%e" otherwise, whatever its length.

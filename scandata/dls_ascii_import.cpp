@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "numerics/number_token.h"
 #include "numerics/text_lines.h"
 #include "scandata/dls_file.h"
 #include "scandata/plausibility.h"
@@ -24,21 +25,36 @@ bool IsNonFiniteWord(std::string word) {
   return word == "nan" || word == "inf" || word == "infinity";
 }
 
-// The words of a table line: numbers are separated by blanks, or by a ',' or ';'.
-std::vector<std::string> TableWords(std::string line) {
-  for (char& c : line)
-    if (c == ',' || c == ';' || c == '\t' || c == '\v' || c == '\f' || c == '\r') c = ' ';
-  std::istringstream in(line);
+// The fields of a table line. A line that holds a ',' or ';' is split there alone,
+// blanks around a field allowed ("2e-6, 0.64"): a field with a blank inside is no
+// number, so that a decimal comma ("1e-3 1,5", "1,5 0,9") is not taken for a
+// separator between other numbers. Any other line is split at blanks.
+std::vector<std::string> TableWords(const std::string& line) {
   std::vector<std::string> words;
-  std::string word;
-  while (in >> word) words.push_back(word);
+  if (line.find_first_of(",;") == std::string::npos) {
+    FieldCursor fields(line);
+    for (std::string_view field; fields.Next(&field);) words.emplace_back(field);
+    return words;
+  }
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = line.find_first_of(",;", start);
+    std::string field = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::size_t first = field.find_first_not_of(" \t\r\v\f");
+    const std::size_t last = field.find_last_not_of(" \t\r\v\f");
+    words.push_back(first == std::string::npos ? std::string() : field.substr(first, last - first + 1));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  // A separator that ends the line closes the last field.
+  if (words.size() > 1 && words.back().empty()) words.pop_back();
   return words;
 }
 
 }  // namespace
 
 bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& record,
-                         AsciiCorrelation values, std::string* error) {
+                         AsciiCorrelation values, std::string* error, std::string* note) {
   auto fail = [error](const std::string& why) {
     if (error) *error = why;
     return false;
@@ -46,9 +62,9 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
   if (!source || !target) return fail("no file name");
   // The program writes no file that it would refuse to read, nor one it would load
   // only with a note: the values were just entered and can be entered again.
-  std::string note;
-  if (const std::string refusal = DLSRecordRefusal(record, &note); !refusal.empty()) return fail(refusal);
-  if (!note.empty()) return fail(note);
+  std::string recordNote;
+  if (const std::string refusal = DLSRecordRefusal(record, &recordNote); !refusal.empty()) return fail(refusal);
+  if (!recordNote.empty()) return fail(recordNote);
   // A pipe or a device is not opened; UTF-16 and binary files are said to be such.
   std::string text, why;
   if (!ReadPlainTextFile(source, &text, &why)) return fail(why);
@@ -63,24 +79,26 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
   std::string line;
   int lineNumber = 0;
   bool any = false;
+  std::string nonFinite;  // the lines of points left out as not finite
   while (ReadTextLine(lines, &line)) {
     ++lineNumber;
     const std::vector<std::string> words = TableWords(line);
     if (words.empty()) continue;
     any = true;
     if (words.size() < 2) return fail(Format("line %d is not a pair of numbers", lineNumber));
-    double v[2];
+    double v[2] = {0.0, 0.0};
     bool finite = true;
     for (int k = 0; k < 2; ++k) {
       const std::string& word = words[static_cast<std::size_t>(k)];
-      bool complete = false;
-      v[k] = ParseNumberPrefix(word, &complete);
+      const NumberScan scan = ScanNumber(word, NumberWidth::kDouble);
       if (IsNonFiniteWord(word)) {
         finite = false;
-      } else if (!complete) {
-        return fail(Format("line %d holds \"%s\", which is not a number", lineNumber, word.c_str()));
+      } else if (!scan) {
+        return fail(Format("line %d ", lineNumber) + NumberFaultText(word, scan.fault, NumberWidth::kDouble));
       }
+      v[k] = scan.value;
     }
+    if (!finite) nonFinite += (nonFinite.empty() ? "" : ", ") + std::to_string(lineNumber);
     if (!finite || !(v[0] > 0.0)) continue;
     // Checked as the dlsdat file will give it back: lag times that the file's
     // eight digits no longer tell apart would make a file the loader refuses.
@@ -99,6 +117,9 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
   const int n = static_cast<int>(x.size()) - 1;
   if (n < 2) return fail("fewer than 2 points with a positive lag time");
 
+  if (note && !nonFinite.empty())
+    *note = Format("%s: the points of line%s %s are not finite (nan or inf) and are left out",
+                   source, nonFinite.find(',') == std::string::npos ? "" : "s", nonFinite.c_str());
   DLSInfo out = record;
   if (out.title.empty()) out.title = std::filesystem::path(source).filename().string();
   out.bFieldACF = values == AsciiCorrelation::Field;

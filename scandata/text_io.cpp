@@ -8,6 +8,7 @@
 #include <locale.h>
 #include <vector>
 
+#include "numerics/number_token.h"
 #include "platform/system.h"
 
 namespace tarmic {
@@ -119,10 +120,20 @@ double ParseNumberPrefix(std::string_view word, bool* complete, bool* found) {
     while (j < n && IsDigit(word[j])) { ++j; ++expDigits; }
     if (expDigits > 0) end = j;
   }
-  if (complete) *complete = (end == n);
-  std::string number(word.substr(0, end));
-  CLocaleScope c;
-  return std::strtod(number.c_str(), nullptr);
+  const NumberScan v = ScanNumber(word.substr(0, end), NumberWidth::kDouble);
+  if (v) {
+    if (complete) *complete = (end == n);
+    return v.value;
+  }
+  if (v.fault == NumberFault::kTooLarge) {
+    // Beyond a double: infinity, which the readers refuse as beyond the range of
+    // the values they store.
+    if (complete) *complete = (end == n);
+    return word[0] == '-' ? -HUGE_VAL : HUGE_VAL;
+  }
+  // Too small to be held ("1e-320"): no number, rather than a 0 that was not written.
+  if (complete) *complete = false;
+  return 0.0;
 }
 
 int TruncateToInt(double value) {

@@ -95,8 +95,9 @@ TEST_F(HandEditedFilesTest, ANumberWithATailIsNoNumberInAnyFile) {
     nDefaultGridPoints = 321;
     const auto [result, boxes] = ReloadWith(saved, 44, text);
     EXPECT_EQ(result, 0);
+    const std::string why = std::string(" holds \"") + text + "\", which is not a number";
     EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + szTmpParsPath +
-                                              " cannot be used: line 44 holds no number"});
+                                              " cannot be used: line 44" + why});
     EXPECT_EQ(nDefaultGridPoints, 321);
 
     // Lamm settings file, line 5: the default grid size; line 17 (max dc/c) is read.
@@ -106,7 +107,7 @@ TEST_F(HandEditedFilesTest, ANumberWithATailIsNoNumberInAnyFile) {
     const std::vector<std::string> lammBoxes = ReadLammSettingsWith(5, text);
     ASSERT_EQ(lammBoxes.size(), 1u);
     EXPECT_NE(lammBoxes[0].find(szLammParamsIni), std::string::npos);
-    EXPECT_NE(lammBoxes[0].find("\nline 5 holds no number"), std::string::npos) << lammBoxes[0];
+    EXPECT_NE(lammBoxes[0].find("\nline 5" + why), std::string::npos) << lammBoxes[0];
     EXPECT_EQ(nDefaultGridPoints, 321);
     EXPECT_EQ(dMaxDcOverC, 0.5);
 
@@ -116,8 +117,7 @@ TEST_F(HandEditedFilesTest, ANumberWithATailIsNoNumberInAnyFile) {
       return ReadFile(szParamsIni);
     }();
     const std::vector<std::string> prefBoxes = LoadPreferencesWith(10, text);
-    EXPECT_EQ(prefBoxes, std::vector<std::string>{szParamsIni +
-                                                  ", line 10 holds no number; the default is used"});
+    EXPECT_EQ(prefBoxes, std::vector<std::string>{szParamsIni + ", line 10" + why + "; the default is used"});
     EXPECT_EQ(nThreads, 7);
     EXPECT_EQ(LammThreadCount(), 5);
     EXPECT_TRUE(bRegMaxEnt);
@@ -125,6 +125,79 @@ TEST_F(HandEditedFilesTest, ANumberWithATailIsNoNumberInAnyFile) {
     expected.replace(expected.find("\n1\n0\n7\n"), 7, std::string("\n") + text + "\n0\n7\n");
     EXPECT_EQ(ReadFile(szParamsIni), expected) << "the file is left as it is";
   }
+}
+
+// A blank line of the Lamm settings or the preference file holds no number at its
+// own place: that one setting keeps its value or takes its default, and the note
+// names the line; the lines after it keep theirs (they moved up one line before:
+// Lamm line 5 blank gave grid size 5, preference line 12 blank gave 1 thread and
+// 1 Lamm thread without a word).
+TEST_F(HandEditedFilesTest, ABlankLineHoldsNoNumberAtItsOwnPlace) {
+  LoadSyntheticRun();
+  for (const char* blank : {"", "   \t"}) {
+    ResetLammSettings();
+    SetMaxDcOverC(0.5);
+    nDefaultGridPoints = 321;
+    const float pointsPerSigma = LammSettingsVector()[Idx(5)];
+    const std::vector<std::string> lammBoxes = ReadLammSettingsWith(5, blank);
+    ASSERT_EQ(lammBoxes.size(), 1u);
+    EXPECT_NE(lammBoxes[0].find(szLammParamsIni), std::string::npos);
+    EXPECT_NE(lammBoxes[0].find("\nline 5 holds no number"), std::string::npos) << lammBoxes[0];
+    EXPECT_EQ(lammBoxes[0].find("line 6"), std::string::npos) << lammBoxes[0];
+    EXPECT_EQ(nDefaultGridPoints, 321);
+    EXPECT_EQ(LammSettingsVector()[Idx(5)], pointsPerSigma);
+    EXPECT_EQ(dMaxDcOverC, 0.5);
+
+    const std::vector<std::string> prefBoxes = LoadPreferencesWith(12, blank);
+    EXPECT_EQ(prefBoxes, std::vector<std::string>{szParamsIni + ", line 12 holds no number; the default is used"});
+    EXPECT_EQ(nThreads, 2) << "the default thread count";
+    EXPECT_EQ(LammThreadCount(), 5);
+  }
+}
+
+// A parameter file loaded over a distribution on show: what the load did to the
+// file's own values (settings brought into range, the lines a short file lacks)
+// is said first, the note that the distribution may need to be recalculated last.
+// A complete file whose last line has no line end loads without a word.
+TEST_F(HandEditedFilesTest, ALoadSaysWhatItDidToTheFileBeforeTheRecalculateNote) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(pDistPlot != nullptr);
+  Dispatch(kCmUpdateSavedFitParameters);
+  const std::vector<std::string> good = Lines(ReadFile(szTmpParsPath));
+  ASSERT_EQ(good.size(), static_cast<std::size_t>(kSavedParamCount));
+  const std::string recalculate = "may need to recalculate before integrating distribution data";
+  auto drop = [&](const std::vector<std::string>& lines, const std::string& tail = "\n") {
+    std::string text;
+    for (std::size_t k = 0; k < lines.size(); ++k) text += lines[k] + (k + 1 < lines.size() ? "\n" : tail);
+    WriteFile(szTmpParsPath, text);
+    Backend().ClearTranscript();
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    Backend().QueueMessageBox(IDYES);
+    Drop({szTmpParsPath});
+    return BoxTexts();
+  };
+  std::vector<std::string> lines = good;
+  lines[Idx(92)] = "1000000";  // points per sigma, line 93
+  EXPECT_EQ(drop(lines), (std::vector<std::string>{
+                             "switch to parameter file ~tmppars.ra1?",
+                             "the parameter file " + szTmpParsPath +
+                                 " holds numerical settings outside their range; the nearest valid values are used:"
+                                 "\nline 93: the points per sigma 1e+06 must lie between 0.01 and 1000; 1000 is used",
+                             recalculate}));
+  lines = std::vector<std::string>(good.begin(), good.end() - 10);
+  EXPECT_EQ(drop(lines), (std::vector<std::string>{
+                             "switch to parameter file ~tmppars.ra1?",
+                             "the parameter file " + szTmpParsPath +
+                                 " ends after line 164 of 174: lines 165 to 174 are missing (switches take their "
+                                 "defaults, values stay as they were)",
+                             recalculate}));
+  lines = std::vector<std::string>(good.begin(), good.end() - 1);
+  EXPECT_EQ(drop(lines)[1], "the parameter file " + szTmpParsPath +
+                                " ends after line 173 of 174: line 174 is missing (switches take their "
+                                "defaults, values stay as they were)");
+  EXPECT_EQ(drop(good, ""), (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?", recalculate}));
 }
 
 // A file of an earlier version: max dc/c 0.005, points per sigma 0.005 and fit

@@ -233,6 +233,38 @@ TEST(SeriesErrors, BatchFailuresOnlyRecordTheCode) {
 // s = 0.012 M^(2/3) (compact globular proteins, M in g/mol): the calibration gives
 // back the law from exact pairs, and the least-squares law of scattered standards;
 // on acceptance Ks and bs land in slots 11 and 18.
+// A line of the calibration file that begins with a number is a pair of whole
+// numbers: "1 5abc" (read as 1 and 5), a decimal comma, nan and a value beyond a
+// float refuse the file with their line, where they were taken or skipped without
+// a word; headings and comments are still passed over.
+TEST_F(RealtimeSeriesTest, PowerLawPairsAreTwoWholeNumbersOrTheFileIsRefused) {
+  const std::string file = ProgramDir() + "/pairs.txt";
+  const struct {
+    const char* text;
+    const char* why;
+  } bad[] = {
+      {"s M\n1.9 14000\n4.4 66000abc\n", "line 3 holds \"66000abc\", which is not a number"},
+      {"1,9 14000\n", "line 1 holds more than a pair of numbers (s, M)"},
+      {"1.9 14000\nnan 66000\n", "line 2 holds \"nan\", which is not a number"},
+      {"1.9 1e39\n", "line 1 holds \"1e39\", which is beyond 3.4e38"},
+      {"1.9\n", "line 1 is not a pair of numbers (s, M)"},
+      {"0x10 14000\n", "line 1 holds \"0x10\", which is not a number"},
+  };
+  for (const auto& b : bad) {
+    WriteFile(file, b.text);
+    std::vector<float> s, M;
+    std::string why;
+    EXPECT_FALSE(ReadSMPairs(file, &s, &M, &why)) << b.text;
+    EXPECT_EQ(why, b.why) << b.text;
+  }
+  WriteFile(file, "% standards\ns(S); M(g/mol)\n\n1.9; 14000\n 4.4 , 6.6e4 \n");
+  std::vector<float> s, M;
+  std::string why;
+  ASSERT_TRUE(ReadSMPairs(file, &s, &M, &why)) << why;
+  EXPECT_EQ(s, (std::vector<float>{1.9f, 4.4f}));
+  EXPECT_EQ(M, (std::vector<float>{14000.0f, 66000.0f}));
+}
+
 TEST_F(RealtimeSeriesTest, PowerLawCalibrationRecoversKsAndBs) {
   std::vector<float> s, M;
   for (float m : {1.4e4f, 4.4e4f, 6.6e4f, 1.5e5f, 4.4e5f}) {

@@ -269,6 +269,37 @@ TEST_F(PlotTest, UnreadableFileLoadsNothingAndNothingIsSavedWithoutADistribution
   EXPECT_FALSE(LoadDistributionFromFile(OutputFile("missing.dat")));
 }
 
+// The distribution file that Generate reads is a table of whole numbers: "5 nan"
+// made scan files of "nan" before; a field that is no number, or a value a float
+// cannot hold, loads nothing and the reason names the file and the line. A saved
+// distribution names its line too ("0x10" was read as 16).
+TEST_F(PlotTest, DistributionFileValuesAreWholeNumbersOrTheLoadNamesTheLine) {
+  InstallFlatDataSet(2, 20);
+  bContiModel = bContiSModel = true;
+  const std::string path = OutputFile("distrib_bad.dat");
+  const struct {
+    const char* text;
+    const char* why;
+  } bad[] = {
+      {"5 nan\n", "line 1 holds \"nan\", which is not a number"},
+      {"1 0\n2 inf\n3 0\n", "line 2 holds \"inf\", which is not a number"},
+      {"1 0\n\n2 1.5abc\n", "line 3 holds \"1.5abc\", which is not a number"},
+      {"1 0\n2 1e39\n", "line 2 holds \"1e39\", which is beyond 3.4e38"},
+  };
+  for (const auto& b : bad) {
+    std::ofstream(path) << b.text;
+    std::string error;
+    EXPECT_FALSE(LoadDistributionFromFile(path, &error)) << b.text;
+    EXPECT_EQ(error, "\n\aAttention: " + path + " cannot be read: " + b.why);
+  }
+  EXPECT_TRUE(backend->Transcript().empty());
+
+  const std::string saved = OutputFile("saved_bad.dat");
+  std::ofstream(saved) << "# TARMIC distribution c(s)\n1\t0\t0\t0\n2\t0.5\t0\t0\n0x10\t1\t0\t0\n";
+  EXPECT_EQ(RestoreContiDistribution(saved).message,
+            saved + " is not a saved distribution: line 4 holds \"0x10\", which is not a number");
+}
+
 TEST_F(PlotTest, SavedCsDistributionRoundTrips) {
   bContiModel = bContiSModel = true;
   MakeGrid(6);

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "distribution_test_support.h"
 #include "distributions/distribution_transforms.h"
@@ -13,6 +15,7 @@
 #include "numerics/hydrodynamics.h"
 #include "services/path_table.h"
 #include "numerics/solvent_constants.h"
+#include "platform/headless/headless_backend.h"
 
 namespace tarmic::testing {
 namespace {
@@ -166,6 +169,19 @@ TEST_F(TransformTest, MsTableInterpolationAndRefusals) {
     EXPECT_FALSE(LoadMofsTable(&why)) << bad;
     EXPECT_NE(why.find(file.string()), std::string::npos) << why;
     EXPECT_EQ(MFromSTable(2.0), 1.0f);
+  }
+  // A short row or a field that is no whole number refuses the table, and the box
+  // names the row's line (a short line was refused without it, "4 60abc" read as 60).
+  for (const auto& [bad, why] : std::vector<std::pair<const char*, std::string>>{
+           {"2 20\n4\n6 80\n", "line 2 holds 1 of its 2 numbers"},
+           {"2 20\n\n4 60abc\n", "line 3 holds \"60abc\", which is not a number"}}) {
+    std::ofstream(file) << bad;
+    ScopedHeadlessBackend backend;
+    backend->QueueMessageBox(IDOK, "Error");
+    EXPECT_FALSE(LoadMofsTable());
+    ASSERT_EQ(backend->Transcript().size(), 1u);
+    EXPECT_EQ(backend->Transcript()[0].text, "\n\aAttention: could not read from " + file.string() + "\n" + why);
+    EXPECT_FALSE(MofsTableActive());
   }
   szMofsFile = saved;
   std::filesystem::remove(file);

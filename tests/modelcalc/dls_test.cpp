@@ -472,7 +472,7 @@ TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
     EXPECT_FALSE(std::filesystem::exists(target)) << t.name;
   }
   const std::string good = dir + "/good.txt";
-  std::ofstream(good) << "0 1.0\n1e-6; 0.9\n2e-6 nan\n4e-6,0.5 7\n";
+  std::ofstream(good) << "0 1.0\n1e-6; 0.9\n2e-6 nan\n4e-6,0.5\n";
   std::string why;
   ASSERT_TRUE(ConvertTwoColumnDLS(good.c_str(), target.c_str(), entered, AsciiCorrelation::Field, &why)) << why;
   const DlsRead converted = ReadBack(target, false);
@@ -482,6 +482,56 @@ TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
   entered.scatteringAngle = 180.0f;
   EXPECT_FALSE(ConvertTwoColumnDLS(good.c_str(), target.c_str(), entered, AsciiCorrelation::Field, &why));
   EXPECT_EQ(why.rfind("the scattering angle is 180 degrees", 0), 0u) << why;
+}
+
+// The fields of a line of the two-column import are whole numbers: a line with a
+// ',' or ';' is split there alone, so that a decimal comma is no separator between
+// other numbers ("1,5" was read as 1); glued text and values a double cannot hold
+// are refused with their line; a third column of a blank-separated table is still
+// passed over; the points written as not finite are left out as before, and the
+// note names their lines.
+TEST(DLSAsciiImport, ALineIsTwoWholeNumbersAndLeftOutPointsAreNamed) {
+  ScopedHeadlessBackend backend;
+  const std::string dir = OutputDir("two_fields");
+  DLSInfo entered;
+  entered.temperatureC = 20.0f;
+  entered.refractiveIndex = 1.33f;
+  entered.viscosity = 0.01f;
+  entered.scatteringAngle = 90.0f;
+  entered.laserWavelength = 6.33e-7f;
+  const std::string target = dir + "/table.dlsdat";
+  const struct {
+    const char* name;
+    const char* table;
+    const char* why;
+  } tables[] = {
+      {"decimal_comma", "1e-6 0.9\n2e-6 0,5\n", "line 2 holds \"2e-6 0\", which is not a number"},
+      {"decimal_commas", "1,5e-6 0,9\n", "line 1 holds \"5e-6 0\", which is not a number"},
+      {"empty_field", "1e-6;;0.9\n", "line 1 holds no number"},
+      {"glued", "1e-6 0.9abc\n", "line 1 holds \"0.9abc\", which is not a number"},
+      {"tiny", "1e-330 0.9\n2e-6 0.5\n", "line 1 holds \"1e-330\", which is not 0 but too small to be held (below 4.9e-324)"},
+      {"huge", "1e-6 0.9\n2e-6 1e999\n", "line 2 holds \"1e999\", which is beyond 1.8e308"},
+  };
+  for (const auto& t : tables) {
+    const std::string table = dir + "/" + t.name + ".txt";
+    std::ofstream(table) << t.table;
+    std::string why, note;
+    EXPECT_FALSE(ConvertTwoColumnDLS(table.c_str(), target.c_str(), entered, AsciiCorrelation::Field, &why, &note))
+        << t.name;
+    EXPECT_EQ(why, t.why) << t.name;
+    EXPECT_FALSE(std::filesystem::exists(target)) << t.name;
+  }
+  const std::string gaps = dir + "/gaps.txt";
+  std::ofstream(gaps) << "1e-6 0.9 0.01\n2e-6 nan\n3e-6, 0.7;\n-inf 0.6\n5e-6 0.5\n";
+  std::string why, note;
+  ASSERT_TRUE(ConvertTwoColumnDLS(gaps.c_str(), target.c_str(), entered, AsciiCorrelation::Field, &why, &note))
+      << why;
+  EXPECT_EQ(note, gaps + ": the points of lines 2, 4 are not finite (nan or inf) and are left out");
+  std::ofstream(gaps) << "1e-6 0.9\n2e-6 0.8\n";
+  note.clear();
+  ASSERT_TRUE(ConvertTwoColumnDLS(gaps.c_str(), target.c_str(), entered, AsciiCorrelation::Field, &why, &note))
+      << why;
+  EXPECT_EQ(note, "");
 }
 
 // On DLS data a fitting limit is log10 of a lag time, and 0 is 1 s: a right limit

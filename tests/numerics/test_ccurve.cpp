@@ -112,9 +112,54 @@ TEST(CCurveFiles, ShortLineFailsAndLeavesTheCurveAsItWas) {
   const std::string path = OutputPath("short_line.dat");
   WriteText(path, "1 2\n3\n5 6\n");
   CCurve c = Make({9}, {8});
+  backend->QueueMessageBox(IDOK, "Error");
   EXPECT_FALSE(c.ReadFromFile(path.c_str(), 1, 2));
   EXPECT_EQ(Xs(c), (std::vector<float>{9}));
   EXPECT_EQ(Ys(c), (std::vector<float>{8}));
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].text, "\n\aAttention: " + path + " cannot be read: line 2 ends before its field 2");
+}
+
+// Every field up to the y column is one number as a whole, the file's separators
+// (blanks, ',' and ';') aside: "5abc", a hexadecimal number, nan and inf (which
+// a distribution file turned into scans of "nan"), and values a float cannot hold
+// refuse the file with the line; the message goes to the caller when it takes it,
+// and the curve stays as it was.
+TEST(CCurveFiles, EveryNeededFieldIsAWholeNumberAndARefusalNamesItsLine) {
+  ScopedHeadlessBackend backend;
+  const struct {
+    const char* text;
+    const char* why;
+  } bad[] = {
+      {"1 2\n5 nan\n", "line 2 holds \"nan\", which is not a number"},
+      {"1 5abc\n", "line 1 holds \"5abc\", which is not a number"},
+      {"\n0x10 1\n", "line 2 holds \"0x10\", which is not a number"},
+      {"inf 1\n", "line 1 holds \"inf\", which is not a number"},
+      {"1 1e39\n", "line 1 holds \"1e39\", which is beyond 3.4e38"},
+      {"1 1e-320\n", "line 1 holds \"1e-320\", which is not 0 but too small to be held (below 1.4e-45)"},
+      {"1 2\n3 . 4\n", "line 2 holds \".\", which is not a number"},
+  };
+  const std::string path = OutputPath("bad_field.dat");
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.text);
+    WriteText(path, b.text);
+    CCurve c = Make({9}, {8});
+    std::string failure;
+    EXPECT_FALSE(c.ReadFromFile(path.c_str(), 1, 2, &failure));
+    EXPECT_EQ(failure, "\n\aAttention: " + path + " cannot be read: " + b.why);
+    EXPECT_EQ(Xs(c), (std::vector<float>{9}));
+  }
+  // A field past the y column is not read; a skipped column must be a number.
+  WriteText(path, "1;x;3 nan\n");
+  CCurve c;
+  std::string failure;
+  EXPECT_FALSE(c.ReadFromFile(path.c_str(), 1, 3, &failure));
+  EXPECT_EQ(failure, "\n\aAttention: " + path + " cannot be read: line 1 holds \"x\", which is not a number");
+  WriteText(path, "1 , 2 nan\n-3;+4e1 x\n");
+  ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2, &failure));
+  EXPECT_EQ(Xs(c), (std::vector<float>{1, -3}));
+  EXPECT_EQ(Ys(c), (std::vector<float>{2, 40}));
+  EXPECT_TRUE(backend->Transcript().empty());
 }
 
 TEST(CCurveFiles, MissingFileIsReported) {

@@ -190,6 +190,23 @@ TEST(CVectorFiles, ReadIntoEmptyVectorStopsAtTheFirstWord) {
   EXPECT_EQ(five.Get(2), 0.0f);
 }
 
+// The first field of a line is a value only when it is one number as a whole:
+// "5abc", nan, inf and values a float cannot hold end the values as a word does,
+// rather than giving 5, nan, infinity or a 0 that was never written.
+TEST(CVectorFiles, AFirstFieldThatIsNoWholeNumberEndsTheValues) {
+  ScopedHeadlessBackend backend;
+  const std::string path = OutputPath("fields.ini");
+  for (const char* stop : {"5abc", "nan", "-inf", "0x10", "1e39", "1e-320", "1,5"}) {
+    WriteText(path, std::string("2\n\n 3 x\n") + stop + "\n4\n");
+    CVector v;
+    v.ReadFromFile(path.c_str());
+    ASSERT_EQ(v.Length(), 2u) << stop;
+    EXPECT_EQ(v.Get(0), 2.0f);
+    EXPECT_EQ(v.Get(1), 3.0f);
+  }
+  EXPECT_TRUE(backend->Transcript().empty());
+}
+
 TEST(CVectorFiles, MissingFileIsReportedAndTheVectorUnchanged) {
   ScopedHeadlessBackend backend;
   backend->QueueMessageBox(IDOK, "Error");

@@ -106,15 +106,11 @@ TEST(MatrixTableReader, TakesTheFirstNumbersOfEveryLine) {
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t[1][2], 3.0f);
   free_matrix(t, 1, 1, 1, n);
-  // Numbers beyond the float range read as the vectors read them: 0 and infinity.
-  t = ReadMatrixTable(WriteText("range.dat", "1 1e-50\n2 1e39\n").c_str(), 2, &n);
-  ASSERT_NE(t, nullptr);
-  EXPECT_EQ(t[1][2], 0.0f);
-  EXPECT_TRUE(std::isinf(t[2][2]));
-  free_matrix(t, 1, n, 1, 2);
 }
 
-void ExpectReadFailure(const std::string& path, const std::string& message, bool byColumns) {
+// The message names the file, and then the line and why on a line of its own.
+void ExpectReadFailure(const std::string& path, const std::string& message, bool byColumns,
+                       const std::string& why = {}) {
   ScopedHeadlessBackend backend;
   backend->QueueMessageBox(IDOK, "Error");
   int n = 99;
@@ -123,17 +119,55 @@ void ExpectReadFailure(const std::string& path, const std::string& message, bool
   EXPECT_EQ(t, nullptr);
   EXPECT_EQ(n, 0);
   ASSERT_EQ(backend->Transcript().size(), 1u);
-  EXPECT_EQ(backend->Transcript()[0].text, message + path);
+  EXPECT_EQ(backend->Transcript()[0].text, message + path + (why.empty() ? "" : "\n" + why));
 }
 
 TEST(MatrixTableReader, AShortLineIsAnErrorNotBorrowedFromTheNext) {
   const std::string path = WriteText("short.dat", "1 2\n3\n4 5\n");
-  ExpectReadFailure(path, "\n\aAttention: could not read from ", false);
-  ExpectReadFailure(path, "\n\aAttention: could not read from ", true);
-  const std::string lastShort = WriteText("lastshort.dat", "1 2\n3 4\n5\n");
-  ExpectReadFailure(lastShort, "\n\aAttention: could not read from ", false);
+  ExpectReadFailure(path, "\n\aAttention: could not read from ", false, "line 2 holds 1 of its 2 numbers");
+  ExpectReadFailure(path, "\n\aAttention: could not read from ", true, "line 2 holds 1 of its 2 numbers");
+  const std::string lastShort = WriteText("lastshort.dat", "1 2\n\n3 4\n5\n");
+  ExpectReadFailure(lastShort, "\n\aAttention: could not read from ", false, "line 4 holds 1 of its 2 numbers");
   ExpectReadFailure(WriteText("nothing.dat", "\n\n"), "\n\aAttention: could not read from ", false);
   ExpectReadFailure(OutputPath("does_not_exist.dat"), "\n\aAttention: could not open ", true);
+}
+
+// Every field read is one number as a whole: text glued to a number, a decimal
+// comma, hexadecimal, nan and inf, and values the float cannot hold (1e39 beyond
+// its largest, 1e-50 below its smallest, which would be stored as 0) refuse the
+// table with the line and the field, in either layout; a table of fields that are
+// numbers reads to the values a calculator gives.
+TEST(MatrixTableReader, EveryFieldIsAWholeNumberAndARefusalNamesItsLine) {
+  const std::string prefix = "\n\aAttention: could not read from ";
+  const struct {
+    const char* name;
+    const char* text;
+    const char* why;
+  } bad[] = {
+      {"glued.dat", "0 1\n1 5abc\n", "line 2 holds \"5abc\", which is not a number"},
+      {"comma.dat", "1,5 2\n", "line 1 holds \"1,5\", which is not a number"},
+      {"hex.dat", "1 2\n\n0x10 3\n", "line 3 holds \"0x10\", which is not a number"},
+      {"nan.dat", "1 nan\n", "line 1 holds \"nan\", which is not a number"},
+      {"inf.dat", "-inf 1\n", "line 1 holds \"-inf\", which is not a number"},
+      {"huge.dat", "1 2\n2 1e39\n", "line 2 holds \"1e39\", which is beyond 3.4e38"},
+      {"tiny.dat", "1 1e-50\n", "line 1 holds \"1e-50\", which is not 0 but too small to be held (below 1.4e-45)"},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.name);
+    const std::string path = WriteText(b.name, b.text);
+    ExpectReadFailure(path, prefix, false, b.why);
+    ExpectReadFailure(path, prefix, true, b.why);
+  }
+  ScopedHeadlessBackend backend;
+  int n = 0;
+  float** t = ReadMatrixTable(WriteText("good.dat", "-0 3.4e38\n2.5E-3 1.2e-38\n").c_str(), 2, &n);
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(t[1][1], 0.0f);
+  EXPECT_EQ(t[1][2], 3.4e38f);
+  EXPECT_EQ(t[2][1], 0.0025f);
+  EXPECT_EQ(t[2][2], 1.2e-38f);
+  free_matrix(t, 1, n, 1, 2);
 }
 
 TEST_F(MatrixTable, UncreatableFileIsReportedAsFailure) {

@@ -83,6 +83,35 @@ TEST(NumberChecks, AFileLineIsOneNumberAsAWhole) {
   EXPECT_EQ(lines[2].value, 3.0);
 }
 
+// A zero behind blanks is typed with its leading '0' as much as " 1" is a one;
+// values that are not 0 but too small for a float (stored as 0 or without their
+// digits) are no number in a typed text nor on a line of a file, whose refusal
+// says why; a line of a settings file keeps its place when it is blank.
+TEST(NumberChecks, ZeroBehindBlanksCountsAndTinyValuesAreNoNumber) {
+  for (const char* text : {" 0", "\t0.0 ", " 0e5"}) EXPECT_TRUE(IsValidFloat(text)) << text;
+  for (const char* text : {" .0", " -0"}) EXPECT_FALSE(IsValidFloat(text)) << text;
+  float v = 7.0f;
+  EXPECT_TRUE(ParseFloatText(" 0", &v));
+  EXPECT_EQ(v, 0.0f);
+  for (const char* text : {"1e-320", "1e-50", "-1e-46"}) {
+    EXPECT_FALSE(IsValidFloat(text)) << text;
+    EXPECT_EQ(FileLineNumber(text), std::nullopt) << text;
+  }
+  EXPECT_EQ(FileLineNumber("1e-40"), static_cast<double>(1e-40f));
+  EXPECT_EQ(NoNumberText(40, "1e-320"), "line 40 holds \"1e-320\", which is not 0 but too small to be held (below 1.4e-45)");
+  EXPECT_EQ(NoNumberText(3, " 1.5abc"), "line 3 holds \"1.5abc\", which is not a number");
+  EXPECT_EQ(NoNumberText(5, "  "), "line 5 holds no number");
+
+  const std::vector<NumberLine> lines = NumberLinesInPlace({"1", "", "x", " ", "3", "", "  "});
+  ASSERT_EQ(lines.size(), 5u) << "blank lines after the last value have no place";
+  for (std::size_t k = 0; k < lines.size(); ++k) EXPECT_EQ(lines[k].line, k + 1);
+  EXPECT_EQ(lines[0].value, 1.0);
+  EXPECT_EQ(lines[1].value, std::nullopt);
+  EXPECT_EQ(lines[2].value, std::nullopt);
+  EXPECT_EQ(lines[3].value, std::nullopt);
+  EXPECT_EQ(lines[4].value, 3.0);
+}
+
 TEST(NumberChecks, CurrentValueTextFollowsItsSize) {
   EXPECT_EQ(FormatInputValue(0.5f), "0.500000");
   EXPECT_EQ(FormatInputValue(0.01f), "1.000000e-02");

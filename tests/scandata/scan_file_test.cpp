@@ -268,6 +268,35 @@ TEST_F(ScanFileTest, AbsurdOrMissingValuesRefuseTheFileWithTheirLine) {
   EXPECT_EQ(third.ok, 1) << third.error;
 }
 
+// A value that is not 0 but too small for a double ("1e-330", which a double holds
+// as 0) is no number: the time of line 2 and a signal of a row are refused with
+// their line instead of being taken as a 0 nobody wrote; a prefix that is a number
+// keeps its reading.
+TEST_F(ScanFileTest, ValuesTooSmallForADoubleAreNoNumber) {
+  bool complete = true, found = false;
+  EXPECT_EQ(ParseNumberPrefix("1e-330", &complete, &found), 0.0);
+  EXPECT_FALSE(complete);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(ParseNumberPrefix("2.5e-3x", &complete), 0.0025);
+  EXPECT_FALSE(complete);
+  EXPECT_EQ(ParseNumberPrefix("-1e-300", &complete), -1e-300);
+  EXPECT_TRUE(complete);
+  EXPECT_TRUE(std::isinf(ParseNumberPrefix("1e999", &complete)));
+
+  const std::string dir = ScratchDir("tiny_values");
+  std::string rows;
+  for (int i = 0; i < 5; ++i) rows += "   5.9" + std::to_string(i) + "00  0.5000e-01   0.00000e+00 \n";
+  WriteText(dir + "/time.ra1", "scan\nR 2 20.0 40000 1e-330 1.6000e+10 280 1\n" + rows);
+  Scan time(dir + "/time.ra1");
+  EXPECT_EQ(time.ok, 0);
+  EXPECT_EQ(time.error, "line 2 holds \"1e-330\" as the time, which is not a number");
+  WriteText(dir + "/signal.ra1", "scan\nR 2 20.0 40000 1000 1.6000e+10 280 1\n" + rows +
+                                     "   5.9600  1e-330   0.0 \n   5.9700  0.1   0.0 \n");
+  Scan signal(dir + "/signal.ra1");
+  EXPECT_EQ(signal.ok, 0);
+  EXPECT_EQ(signal.error, "line 8 holds \"1e-330\", which is not a number");
+}
+
 TEST_F(ScanFileTest, IsolatedSpikeIsDroppedFromAbsorbanceDataOnly) {
   Scan abs(FixturePath("spike.ra1"));
   ASSERT_EQ(abs.ok, 1);

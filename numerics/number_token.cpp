@@ -1,0 +1,157 @@
+// The number scanner.
+#include "numerics/number_token.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace tarmic {
+
+namespace {
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// A field as messages show it: cut after 40 characters.
+std::string Shown(std::string_view field) {
+  constexpr std::size_t kShown = 40;
+  if (field.size() <= kShown) return std::string(field);
+  return std::string(field.substr(0, kShown)) + "...";
+}
+
+NumberScan Fault(NumberFault fault) { return NumberScan{0.0, fault}; }
+
+}  // namespace
+
+NumberScan ScanNumber(std::string_view field, NumberWidth width) {
+  const std::string_view s = Trimmed(field);
+  if (s.empty()) return Fault(NumberFault::kEmpty);
+  std::size_t i = 0;
+  const std::size_t n = s.size();
+  if (s[i] == '+' || s[i] == '-') ++i;
+  // The decimal magnitude of the first significant digit is followed for values
+  // beyond a double, which the conversion does not give.
+  int digits = 0;
+  long significantIntDigits = 0;
+  long fractionLeadingZeros = 0;
+  bool significant = false;
+  while (i < n && IsDigit(s[i])) {
+    if (s[i] != '0') significant = true;
+    if (significant) ++significantIntDigits;
+    ++i;
+    ++digits;
+  }
+  if (i < n && s[i] == '.') {
+    ++i;
+    while (i < n && IsDigit(s[i])) {
+      if (s[i] != '0') significant = true;
+      if (!significant) ++fractionLeadingZeros;
+      ++i;
+      ++digits;
+    }
+  }
+  if (digits == 0) return Fault(NumberFault::kNotNumber);
+  long exponent = 0;
+  if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    bool negative = false;
+    if (i < n && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    if (i >= n || !IsDigit(s[i])) return Fault(NumberFault::kNotNumber);
+    while (i < n && IsDigit(s[i])) {
+      if (exponent < 1000000) exponent = exponent * 10 + (s[i] - '0');
+      ++i;
+    }
+    if (negative) exponent = -exponent;
+  }
+  if (i != n) return Fault(NumberFault::kNotNumber);
+
+  // The conversion takes no '+' and ignores the locale.
+  const char* first = s.data() + (s[0] == '+' ? 1 : 0);
+  const char* end = s.data() + n;
+  double d = 0.0;
+  const std::from_chars_result r = std::from_chars(first, end, d, std::chars_format::general);
+  if (r.ec == std::errc::result_out_of_range) {
+    const long magnitude = significantIntDigits > 0 ? significantIntDigits - 1 + exponent
+                                                    : exponent - fractionLeadingZeros - 1;
+    return Fault(magnitude >= 0 ? NumberFault::kTooLarge : NumberFault::kTooSmall);
+  }
+  if (r.ec != std::errc() || r.ptr != end) return Fault(NumberFault::kNotNumber);
+  if (!std::isfinite(d)) return Fault(NumberFault::kTooLarge);
+  // Digits that are not all 0 but would be held as 0 underflow.
+  if (significant && d == 0.0) return Fault(NumberFault::kTooSmall);
+  if (width == NumberWidth::kFloat) {
+    const float f = static_cast<float>(d);
+    if (!std::isfinite(f)) return Fault(NumberFault::kTooLarge);
+    if (significant && f == 0.0f) return Fault(NumberFault::kTooSmall);
+  }
+  // A zero keeps no sign: "-0" is 0.
+  return NumberScan{d == 0.0 ? 0.0 : d, NumberFault::kNone};
+}
+
+std::optional<double> NumberOf(std::string_view field, NumberWidth width) {
+  const NumberScan scan = ScanNumber(field, width);
+  if (!scan) return std::nullopt;
+  return scan.value;
+}
+
+std::string NumberFaultText(std::string_view field, NumberFault fault, NumberWidth width) {
+  const bool single = width == NumberWidth::kFloat;
+  const std::string quoted = "\"" + Shown(Trimmed(field)) + "\"";
+  switch (fault) {
+    case NumberFault::kNone:
+      return {};
+    case NumberFault::kEmpty:
+      return "holds no number";
+    case NumberFault::kNotNumber:
+      return "holds " + quoted + ", which is not a number";
+    case NumberFault::kTooLarge:
+      return "holds " + quoted + ", which is beyond " + (single ? "3.4e38" : "1.8e308");
+    case NumberFault::kTooSmall:
+      return "holds " + quoted + ", which is not 0 but too small to be held (below " +
+             (single ? "1.4e-45" : "4.9e-324") + ")";
+  }
+  return {};
+}
+
+FieldCursor::FieldCursor(std::string_view line, std::string_view separators)
+    : line_(line), separators_(separators) {}
+
+bool FieldCursor::IsSeparator(char c) const {
+  return separators_.find(c) != std::string_view::npos;
+}
+
+bool FieldCursor::Next(std::string_view* field) {
+  while (pos_ < line_.size() && IsBlank(line_[pos_])) ++pos_;
+  if (pos_ >= line_.size()) return false;
+  const std::size_t start = pos_;
+  while (pos_ < line_.size() && !IsBlank(line_[pos_]) && !IsSeparator(line_[pos_])) ++pos_;
+  *field = line_.substr(start, pos_ - start);
+  // The field's end: blanks, then at most one separator.
+  std::size_t p = pos_;
+  while (p < line_.size() && IsBlank(line_[p])) ++p;
+  if (p < line_.size() && IsSeparator(line_[p])) pos_ = p + 1;
+  return true;
+}
+
+NumberScan FieldCursor::NextNumber(std::string_view* field, NumberWidth width) {
+  std::string_view f;
+  if (!Next(&f)) f = {};
+  if (field) *field = f;
+  return ScanNumber(f, width);
+}
+
+bool FieldCursor::AtEnd() const {
+  std::size_t p = pos_;
+  while (p < line_.size() && IsBlank(line_[p])) ++p;
+  return p >= line_.size();
+}
+
+}  // namespace tarmic

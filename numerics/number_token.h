@@ -1,0 +1,71 @@
+// The one number scanner of the program. Every number read from a file, a dialog
+// field or a typed text goes through ScanNumber; no other code converts text to a
+// number (a test of the sources holds this).
+//
+// A number is a whole field: an optional sign, decimal digits with an optional
+// decimal point (at least one digit), and an optional exponent ('e' or 'E', an
+// optional sign, digits), in the "C" notation whatever the locale. Blanks around
+// the field are allowed, nothing else: "5abc", "1,5" (where the comma is no
+// separator of the file), "0x10", "nan" and "inf" are no numbers. The value must
+// fit the precision it is stored in: beyond its largest finite value ("1e999") is
+// too large, and a value that is not 0 but would be held as 0 (an underflow:
+// "1e-320" in a float, "1e-330" in a double) is too small.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarmic {
+
+// The precision a number is stored in.
+enum class NumberWidth { kFloat, kDouble };
+
+enum class NumberFault {
+  kNone,
+  kEmpty,       // the field holds nothing but blanks
+  kNotNumber,   // the field is not one decimal number as a whole
+  kTooLarge,    // beyond the largest finite value of the precision
+  kTooSmall,    // not 0, but held as 0 in the precision (an underflow)
+};
+
+struct NumberScan {
+  double value = 0.0;  // the value when fault is kNone, else 0
+  NumberFault fault = NumberFault::kEmpty;
+  explicit operator bool() const { return fault == NumberFault::kNone; }
+};
+
+// Scans one whole field (blanks around it allowed).
+NumberScan ScanNumber(std::string_view field, NumberWidth width = NumberWidth::kFloat);
+// The value of a field that is one number, nullopt otherwise.
+std::optional<double> NumberOf(std::string_view field, NumberWidth width = NumberWidth::kFloat);
+
+// Why a field is no number, for messages that name the file and line before it:
+// "holds \"5abc\", which is not a number", "holds \"1e999\", which is beyond
+// 3.4e38", "holds \"1e-320\", which is not 0 but too small to be held (below
+// 1.4e-45)", "holds no number" (an empty field).
+std::string NumberFaultText(std::string_view field, NumberFault fault,
+                            NumberWidth width = NumberWidth::kFloat);
+
+// The fields of one line of a table: runs of blanks separate fields, and so does
+// one separator character of the file (blanks around it allowed) when it has one.
+// Two separators in a row enclose an empty field.
+class FieldCursor {
+ public:
+  explicit FieldCursor(std::string_view line, std::string_view separators = {});
+  // The next field; false at the end of the line.
+  bool Next(std::string_view* field);
+  // The next field as a number; the field itself goes into *field (empty at the
+  // end of the line, where the fault is kEmpty).
+  NumberScan NextNumber(std::string_view* field, NumberWidth width = NumberWidth::kFloat);
+  // Whether only blanks are left.
+  bool AtEnd() const;
+
+ private:
+  bool IsSeparator(char c) const;
+  std::string_view line_;
+  std::string_view separators_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace tarmic

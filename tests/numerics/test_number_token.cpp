@@ -1,0 +1,115 @@
+// The one number scanner: what a number is, what it is not and why, and how the
+// fields of a table line are found.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "numerics/number_token.h"
+
+namespace tarmic {
+namespace {
+
+// Decimal numbers in "C" notation are numbers, with the values the decimal texts
+// stand for; blanks around them do not count. Everything else is none, with the
+// reason: glued text, a decimal comma, hexadecimal, nan and inf, a lone sign or
+// point, an exponent without digits, two numbers. The range is that of the
+// precision the number is stored in: float (FLT_MAX 3.40282347e38, smallest normal
+// FLT_MIN 1.17549435e-38) or double.
+TEST(NumberToken, AWholeFieldIsANumberAndNothingElse) {
+  const std::vector<std::pair<const char*, double>> numbers = {
+      {"1", 1.0},          {" -2.5e3 ", -2500.0}, {"+7", 7.0},         {"0", 0.0},
+      {"-0", 0.0},         {".5", 0.5},          {"5.", 5.0},         {"\t1E-3\r", 0.001},
+      {"3.4e38", 3.4e38},  {"1.2e-38", 1.2e-38}, {"1e-40", 1e-40}, {"0e999999", 0.0},   {"0.000", 0.0},
+      {"123456789012345678901234567890", 1.2345678901234568e29}};
+  for (const auto& [text, value] : numbers) {
+    const NumberScan scan = ScanNumber(text);
+    EXPECT_TRUE(scan) << text;
+    EXPECT_DOUBLE_EQ(scan.value, value) << text;
+  }
+  EXPECT_FALSE(std::signbit(ScanNumber("-0").value)) << "a zero keeps no sign";
+
+  const std::vector<std::pair<const char*, NumberFault>> faults = {
+      {"", NumberFault::kEmpty},          {" \t ", NumberFault::kEmpty},
+      {"5abc", NumberFault::kNotNumber},  {"1,5", NumberFault::kNotNumber},
+      {"0x10", NumberFault::kNotNumber},  {"nan", NumberFault::kNotNumber},
+      {"inf", NumberFault::kNotNumber},   {"-Infinity", NumberFault::kNotNumber},
+      {"-", NumberFault::kNotNumber},     {".", NumberFault::kNotNumber},
+      {"1e", NumberFault::kNotNumber},    {"1e+", NumberFault::kNotNumber},
+      {"1 2", NumberFault::kNotNumber},   {"--1", NumberFault::kNotNumber},
+      {"1d3", NumberFault::kNotNumber},   {"e5", NumberFault::kNotNumber},
+      {"1e999", NumberFault::kTooLarge},  {"-3.5e38", NumberFault::kTooLarge},
+      {"1e39", NumberFault::kTooLarge},   {"1e-320", NumberFault::kTooSmall},
+      {"1e-46", NumberFault::kTooSmall},  {"-0.0000000000000000000000000000000000000000000001", NumberFault::kTooSmall},
+      {"1e-99999999", NumberFault::kTooSmall}, {"9e99999999", NumberFault::kTooLarge}};
+  for (const auto& [text, fault] : faults) {
+    const NumberScan scan = ScanNumber(text);
+    EXPECT_FALSE(scan) << text;
+    EXPECT_EQ(scan.fault, fault) << text;
+    EXPECT_EQ(NumberOf(text), std::nullopt) << text;
+  }
+
+  // A double holds what a float cannot, down to DBL_MIN 2.2250738585072014e-308.
+  EXPECT_EQ(NumberOf("1e39", NumberWidth::kDouble), 1e39);
+  EXPECT_EQ(NumberOf("1e-40", NumberWidth::kDouble), 1e-40);
+  EXPECT_EQ(NumberOf("2.3e-308", NumberWidth::kDouble), 2.3e-308);
+  EXPECT_EQ(NumberOf("1e-320", NumberWidth::kDouble), 1e-320) << "not 0 in a double";
+  EXPECT_EQ(ScanNumber("1e-330", NumberWidth::kDouble).fault, NumberFault::kTooSmall);
+  EXPECT_EQ(ScanNumber("1.8e308", NumberWidth::kDouble).fault, NumberFault::kTooLarge);
+  EXPECT_EQ(ScanNumber("nan", NumberWidth::kDouble).fault, NumberFault::kNotNumber);
+
+  // The reasons as messages give them after the file and line.
+  EXPECT_EQ(NumberFaultText("5abc", NumberFault::kNotNumber), "holds \"5abc\", which is not a number");
+  EXPECT_EQ(NumberFaultText(" 1e999 ", NumberFault::kTooLarge), "holds \"1e999\", which is beyond 3.4e38");
+  EXPECT_EQ(NumberFaultText("1e-330", NumberFault::kTooSmall, NumberWidth::kDouble),
+            "holds \"1e-330\", which is not 0 but too small to be held (below 4.9e-324)");
+  EXPECT_EQ(NumberFaultText("1e-320", NumberFault::kTooSmall), "holds \"1e-320\", which is not 0 but too small to be held (below 1.4e-45)");
+  EXPECT_EQ(NumberFaultText("", NumberFault::kEmpty), "holds no number");
+  EXPECT_EQ(NumberFaultText(std::string(50, '7') + "x", NumberFault::kNotNumber),
+            "holds \"" + std::string(40, '7') + "...\", which is not a number");
+}
+
+std::vector<std::string> Fields(std::string_view line, std::string_view separators) {
+  FieldCursor cursor(line, separators);
+  std::vector<std::string> out;
+  for (std::string_view f; cursor.Next(&f);) out.emplace_back(f);
+  return out;
+}
+
+// Blanks separate fields; a separator of the file does too, once, with blanks
+// around it allowed; two separators in a row hold an empty field between them, and
+// one at the line end closes the last field. Without separators a comma belongs
+// to its field.
+TEST(NumberToken, FieldsEndAtBlanksAndTheFilesOwnSeparator) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Fields("  1\t2   3  ", ""), (V{"1", "2", "3"}));
+  EXPECT_EQ(Fields("1,5 2", ""), (V{"1,5", "2"}));
+  EXPECT_EQ(Fields("1,5 2", ",;"), (V{"1", "5", "2"}));
+  EXPECT_EQ(Fields("1 ; 2,3;", ",;"), (V{"1", "2", "3"}));
+  EXPECT_EQ(Fields("1,,2", ","), (V{"1", "", "2"}));
+  EXPECT_EQ(Fields(",1", ","), (V{"", "1"}));
+  EXPECT_EQ(Fields("   ", ","), V{});
+
+  FieldCursor cursor("4e-6; 0.5 x", ";");
+  std::string_view field;
+  NumberScan v = cursor.NextNumber(&field);
+  EXPECT_EQ(v.value, 4e-6);
+  v = cursor.NextNumber(&field);
+  EXPECT_EQ(v.value, 0.5);
+  EXPECT_FALSE(cursor.AtEnd());
+  v = cursor.NextNumber(&field);
+  EXPECT_EQ(v.fault, NumberFault::kNotNumber);
+  EXPECT_EQ(field, "x");
+  EXPECT_TRUE(cursor.AtEnd());
+  v = cursor.NextNumber(&field);
+  EXPECT_EQ(v.fault, NumberFault::kEmpty);
+  EXPECT_EQ(field, "");
+}
+
+}  // namespace
+}  // namespace tarmic
