@@ -275,14 +275,23 @@ TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndIt
       {320, [] { bContiModel = bContiSModel = true; }},
       {596, [] { bContiModel = bCsff0Model = true; }},
       {311, [] { bContiModel = true; }},
-      {317, [] { bDiscreteModel = bZoneCentrifugation = true; }},
+      {317, [] {
+         bDiscreteModel = bZoneCentrifugation = true;
+         pParams[23] = 0.1f;  // the lamella width the model command packs
+       }},
       {322, [] { bDiscreteModel = bElectrophoresis = true; }},
       {573, [] { bDiscreteModel = bBufferSedCorrection = true; }},
       {324, [] { bVanHoldeWeischet = true; }},
       {328, [] { bCvConstantD = true; }},
       {333, [] { bDLSRhModel = true; }},
       {586, [] { bCsNonideal = true; }},
-      {871, [] { bCsBimodalFf0OneDiscrete = true; }},
+      {871, [] {
+         bCsBimodalFf0OneDiscrete = true;
+         // The second f/f0 and its s range as the model command stores them.
+         pParams[kContiSlotShape1] = 2.0f;
+         pParams[kContiSlotShape2] = 10.0f;
+         pParams[kContiSlotShape3] = 20.0f;
+       }},
   };
   for (const Family& family : families) {
     tarmic::testing::ResetEverything();
@@ -339,7 +348,7 @@ TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndIt
       // Species 2 is not included: its values need only be numbers.
       {407, "1e30", "the \"s\" of Component 1 1e+30 S must lie between -1e+08 and 1e+08 S"},
       {413, "-1", "the \"D\" of Component 2 -1 must be a number of at least 0"},
-      {439, "-5", "the \"Lamm grid size\" -5 must be a number of at least 0"},
+      {439, "-5", "the \"Lamm grid size\" -5 grid points must lie between 5 and 100000 grid points"},
   };
   for (const auto& a : absurd) {
     backend_->ClearTranscript();
