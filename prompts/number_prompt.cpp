@@ -16,8 +16,8 @@
 namespace tarmic {
 
 std::string PromptRefusal(const Quantity& quantity, double value) {
-  std::string why = QuantityRefusal(quantity, value);
-  if (!why.empty() || !quantity.range.integer || value == std::floor(value)) return why;
+  if (!quantity.range.integer || !std::isfinite(value) || value == std::floor(value))
+    return QuantityRefusal(quantity, value);
   // A count typed with a fraction: the files take its integer part, a prompt asks
   // again rather than guess what was meant.
   const ValueRange& r = quantity.range;
