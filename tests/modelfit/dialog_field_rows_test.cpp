@@ -62,7 +62,7 @@ std::vector<std::function<void()>> ModelChoices() {
 // without a row takes them (one of them, where it only has to be positive).
 TEST_F(DialogFieldRowsTest, EveryNumberFieldOfEveryVariantHasARowAndIsNamed) {
   std::set<int> walked;
-  int fields = 0;
+  std::set<std::pair<int, int>> fields;
   for (const auto& choose : ModelChoices()) {
     for (bool mAndS : {false, true}) {
       ResetModelFlags();
@@ -80,7 +80,7 @@ TEST_F(DialogFieldRowsTest, EveryNumberFieldOfEveryVariantHasARowAndIsNamed) {
       const DialogTemplate& t = GetParamsDialogTemplate(id);
       for (const DialogControl& c : t.controls) {
         if (c.kind != ControlKind::Edit) continue;
-        ++fields;
+        fields.insert({id, c.id});
         const std::string label(ControlLabel(t, c.id));
         EXPECT_FALSE(label.empty()) << "template " << id << " field " << c.id;
         int refused = 0;
@@ -100,7 +100,7 @@ TEST_F(DialogFieldRowsTest, EveryNumberFieldOfEveryVariantHasARowAndIsNamed) {
   for (int id : ParamsDialogTemplateIds())
     if (!walked.count(id)) missing.push_back(id);
   EXPECT_TRUE(missing.empty()) << "variants not walked: " << ::testing::PrintToString(missing);
-  std::cout << walked.size() << " variants, " << fields << " number fields walked" << std::endl;
+  std::cout << walked.size() << " variants, " << fields.size() << " number fields walked" << std::endl;
 }
 
 }  // namespace
