@@ -30,7 +30,8 @@ Answer Ask(float* value, float proposal, const char* prompt, const char* title) 
   }
   float entered = 0.0f;
   // A radius of the cell, or 0 for the automatic default.
-  if (!InputFloat(&entered, proposal, true, prompt, title, {"limit", "cm", ZeroOr(Closed(1e-4, kMaxRadius))}))
+  const char* name = prompt == kUpperPrompt ? "upper limit" : "lower limit";
+  if (!InputFloat(&entered, proposal, true, prompt, title, {name, "cm", ZeroOr(Closed(1e-4, kMaxRadius))}))
     return Answer::Cancel;
   if (entered == 0.0f) return Answer::Auto;
   *value = entered;
