@@ -7,6 +7,7 @@
 #include "app/preferences.h"
 #include "app/xla_window.h"
 #include "numerics/number_input.h"
+#include "prompts/number_prompt.h"
 #include "services/run_switches.h"
 #include "services/sounds.h"
 #include "numerics/value_ranges.h"
@@ -40,7 +41,7 @@ bool Ask(TXLAWindow& window, const char* text, const char* caption,
 bool AskNumber(TXLAWindow& window, float* value, float current, const char* prompt,
                const char* caption, const Quantity& quantity) {
   window.bModalBoxOpen = true;
-  const bool ok = InputFloatWithin(value, current, true, prompt, caption, quantity);
+  const bool ok = InputFloat(value, current, true, prompt, caption, quantity);
   window.bModalBoxOpen = false;
   return ok;
 }

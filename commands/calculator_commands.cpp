@@ -24,28 +24,23 @@ namespace tarmic {
 
 namespace {
 
-enum class Need { Any, Positive, NonNegative, NonZero };
-
-// The inputs of one calculator, asked in order under its caption. A cancelled
-// input, or a value outside what the input needs (said in an error box), ends the
-// questions: every later Ask returns its default and ok() is false.
+// The inputs of one calculator, asked in order under its caption, each within its
+// quantity's range (asked again otherwise). A cancelled input, or an s of 0 where
+// the relation divides by it (said in an error box), ends the questions: every
+// later Ask returns its default and ok() is false.
 class CalculatorInputs {
  public:
   CalculatorInputs(TXLAWindow& window, const char* caption) : window_(window), caption_(caption) {}
 
-  float Ask(const char* prompt, float current, Need need = Need::Positive) {
+  float Ask(const char* prompt, float current, const Quantity& quantity, bool nonZero = false) {
     if (!ok_) return current;
     float value = current;
-    if (!AskFloat(window_, &value, current, prompt, caption_)) {
+    if (!AskFloat(window_, &value, current, prompt, caption_, quantity)) {
       ok_ = false;
       return current;
     }
-    const char* refusal = nullptr;
-    if (need == Need::Positive && !(value > 0.0f)) refusal = "the value must be positive";
-    if (need == Need::NonNegative && !(value >= 0.0f)) refusal = "the value must not be negative";
-    if (need == Need::NonZero && value == 0.0f) refusal = "the value must not be 0";
-    if (refusal) {
-      CommandMessageBox(window_, refusal, "ERROR", MB_OK | MB_ICONERROR);
+    if (nonZero && value == 0.0f) {
+      CommandMessageBox(window_, "the value must not be 0", "ERROR", MB_OK | MB_ICONERROR);
       ok_ = false;
       return current;
     }
@@ -53,11 +48,11 @@ class CalculatorInputs {
   }
 
   // The solvent inputs most relations share, with the current settings as defaults.
-  float AskVbar() { return Ask("partial-specific volume vbar (ml/g)", VBAR); }
-  float AskDensity() { return Ask("buffer density (g/ml)", fBufferDensity); }
+  float AskVbar() { return Ask("partial-specific volume vbar (ml/g)", VBAR, kPartialSpecificVolume); }
+  float AskDensity() { return Ask("buffer density (g/ml)", fBufferDensity, kBufferDensity); }
   // Buffer viscosity in cP, returned relative to water at 20 C.
   float AskRelativeViscosity() {
-    const float cP = Ask("buffer viscosity (cP)", STANDARDVISCOSITY * 1000.0f * RELVISCOSITY);
+    const float cP = Ask("buffer viscosity (cP)", STANDARDVISCOSITY * 1000.0f * RELVISCOSITY, kViscosityCp);
     return cP / (STANDARDVISCOSITY * 1000.0f);
   }
 
@@ -152,9 +147,11 @@ void TXLAWindow::CmCalculateS20w() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "S(20,W) FROM S";
   CalculatorInputs in(*this, kCaption);
-  const float s = in.Ask("s-value under experimental conditions (S)", 1.0f, Need::NonZero);
-  const float vbar = in.Ask("partial-specific volume vbar at the experimental temperature (ml/g)", VBAR);
-  const float vbar20 = in.Ask("partial-specific volume vbar at 20 C (ml/g)", VBAR20);
+  const float s = in.Ask("s-value under experimental conditions (S)", 1.0f,
+                         NamedAs("s-value under experimental conditions", kSedimentationCoefficient), true);
+  const float vbar = in.Ask("partial-specific volume vbar at the experimental temperature (ml/g)", VBAR,
+                            kPartialSpecificVolume);
+  const float vbar20 = in.Ask("partial-specific volume vbar at 20 C (ml/g)", VBAR20, kPartialSpecificVolume);
   const float rho = in.AskDensity();
   const float relEta = in.AskRelativeViscosity();
   if (!in.ok()) return;
@@ -169,12 +166,12 @@ void TXLAWindow::CmCalculateFrictionalRatios() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "FRICTIONAL RATIO";
   CalculatorInputs in(*this, kCaption);
-  const float M = in.Ask("molar mass M (Da)", 50000.0f);
-  const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, Need::NonZero);
+  const float M = in.Ask("molar mass M (Da)", 50000.0f, kMolarMass);
+  const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, kSedimentationCoefficient, true);
   const float vbar = in.AskVbar();
   const float rho = in.AskDensity();
   const float relEta = in.AskRelativeViscosity();
-  const float hydration = in.Ask("hydration (g/g)", 0.0f, Need::NonNegative);
+  const float hydration = in.Ask("hydration (g/g)", 0.0f, kHydration);
   if (!in.ok()) return;
   const float ff0 = CalculateFrictionalRatio(M, s, vbar, rho, relEta);
   if (!(ff0 > 0.0f) || !std::isfinite(ff0)) return ShowNoSolution(*this, kSignText, kCaption);
@@ -187,9 +184,9 @@ void TXLAWindow::CmShapesFromFrictionalRatio() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "SHAPES FROM F/F0";
   CalculatorInputs in(*this, kCaption);
-  const float ff0 = in.Ask("frictional ratio f/f0", fFrictionalRatio);
+  const float ff0 = in.Ask("frictional ratio f/f0", fFrictionalRatio, kFrictionalRatio);
   const float vbar = in.AskVbar();
-  const float hydration = in.Ask("hydration (g/g)", 0.0f, Need::NonNegative);
+  const float hydration = in.Ask("hydration (g/g)", 0.0f, kHydration);
   const float rho = in.AskDensity();
   if (!in.ok()) return;
   ShowResult(*this, AxialRatioLines(ff0, vbar, hydration, rho), kCaption);
@@ -200,7 +197,7 @@ void TXLAWindow::CmSphereSFromM() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "S(M) OF A SPHERE";
   CalculatorInputs in(*this, kCaption);
-  const float M = in.Ask("molar mass M (Da)", 50000.0f);
+  const float M = in.Ask("molar mass M (Da)", 50000.0f, kMolarMass);
   const float vbar = in.AskVbar();
   const float rho = in.AskDensity();
   const float relEta = in.AskRelativeViscosity();
@@ -215,8 +212,8 @@ void TXLAWindow::CmMFromS() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "M(S)";
   CalculatorInputs in(*this, kCaption);
-  const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, Need::NonZero);
-  const float ff0 = in.Ask("frictional ratio f/f0 (1 for a sphere)", 1.0f);
+  const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, kSedimentationCoefficient, true);
+  const float ff0 = in.Ask("frictional ratio f/f0 (1 for a sphere)", 1.0f, kFrictionalRatio);
   const float vbar = in.AskVbar();
   const float rho = in.AskDensity();
   const float relEta = in.AskRelativeViscosity();
@@ -232,7 +229,7 @@ void TXLAWindow::CmSphereRhFromS() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "RH(S) OF A SPHERE";
   CalculatorInputs in(*this, kCaption);
-  const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, Need::NonZero);
+  const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, kSedimentationCoefficient, true);
   const float vbar = in.AskVbar();
   const float rho = in.AskDensity();
   const float relEta = in.AskRelativeViscosity();
@@ -249,7 +246,7 @@ void TXLAWindow::CmSphereSFromRh() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "S(RH) OF A SPHERE";
   CalculatorInputs in(*this, kCaption);
-  const float Rh = in.Ask("Stokes radius Rh (nm)", 3.0f);
+  const float Rh = in.Ask("Stokes radius Rh (nm)", 3.0f, kStokesRadius);
   const float vbar = in.AskVbar();
   const float rho = in.AskDensity();
   const float relEta = in.AskRelativeViscosity();
@@ -266,9 +263,9 @@ void TXLAWindow::CmRadialDilution() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "RADIAL DILUTION";
   CalculatorInputs in(*this, kCaption);
-  const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, Need::Any);
-  const float rpm = in.Ask("rotor speed (rpm)", 50000.0f);
-  const float t = in.Ask("time after the start of sedimentation (sec)", 3600.0f, Need::NonNegative);
+  const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, kSedimentationCoefficient);
+  const float rpm = in.Ask("rotor speed (rpm)", 50000.0f, kRotorSpeed);
+  const float t = in.Ask("time after the start of sedimentation (sec)", 3600.0f, kRunTime);
   if (!in.ok()) return;
   const double w = rpm * kTwoPiOver60;
   const double w2t = w * w * t;
@@ -283,10 +280,10 @@ void TXLAWindow::CmCalculatePressure() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "PRESSURE";
   CalculatorInputs in(*this, kCaption);
-  const float rpm = in.Ask("rotor speed (rpm)", 50000.0f);
-  const float rho = in.Ask("solution density (g/ml)", fBufferDensity);
-  const float m = in.Ask("meniscus (cm)", 6.0f);
-  const float r = in.Ask("radius (cm)", 7.2f);
+  const float rpm = in.Ask("rotor speed (rpm)", 50000.0f, kRotorSpeed);
+  const float rho = in.Ask("solution density (g/ml)", fBufferDensity, NamedAs("solution density", kBufferDensity));
+  const float m = in.Ask("meniscus (cm)", 6.0f, NamedAs("meniscus", kRotorRadius));
+  const float r = in.Ask("radius (cm)", 7.2f, kRotorRadius);
   if (!in.ok()) return;
   if (r < m) return ShowNoSolution(*this, "the radius must not lie inside the meniscus", kCaption);
   const double w = rpm * kTwoPiOver60;
@@ -305,12 +302,12 @@ void TXLAWindow::CmFrictionForce() {
   if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "FRICTION FORCE";
   CalculatorInputs in(*this, kCaption);
-  const float M = in.Ask("molar mass M (Da)", 50000.0f);
-  const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, Need::NonZero);
+  const float M = in.Ask("molar mass M (Da)", 50000.0f, kMolarMass);
+  const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, kSedimentationCoefficient, true);
   const float vbar = in.AskVbar();
   const float rho = in.AskDensity();
-  const float rpm = in.Ask("rotor speed (rpm)", 50000.0f);
-  const float r = in.Ask("radius (cm)", 6.5f);
+  const float rpm = in.Ask("rotor speed (rpm)", 50000.0f, kRotorSpeed);
+  const float r = in.Ask("radius (cm)", 6.5f, kRotorRadius);
   if (!in.ok()) return;
   const double f = CalculateFrictionCoefficient(M, s, vbar, rho);  // g/s
   if (!(f > 0.0) || !std::isfinite(f)) return ShowNoSolution(*this, kSignText, kCaption);
@@ -334,8 +331,8 @@ void TXLAWindow::CmSecondMomentS() {
   constexpr const char* kCaption = "SECOND MOMENT";
   if (!RequireLoadedData(*this)) return;
   CalculatorInputs in(*this, kCaption);
-  const float m = in.Ask("meniscus (cm)", fMeniscus);
-  const float p = in.Ask("plateau radius (cm)", fFitRightLim);
+  const float m = in.Ask("meniscus (cm)", fMeniscus, NamedAs("meniscus", kRotorRadius));
+  const float p = in.Ask("plateau radius (cm)", fFitRightLim, NamedAs("plateau radius", kRotorRadius));
   if (!in.ok()) return;
   if (!(p > m)) return ShowNoSolution(*this, "the plateau radius must lie beyond the meniscus", kCaption);
   const double baseline = fBaseline;

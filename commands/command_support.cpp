@@ -11,7 +11,7 @@
 #include "modelfit/model_flags.h"
 #include "services/error_box.h"
 #include "services/replace_question.h"
-#include "numerics/number_input.h"
+#include "prompts/number_prompt.h"
 #include "services/run_switches.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
@@ -139,16 +139,18 @@ void ChooseExclusiveOption(TXLAWindow& window, const ExclusiveOption* options, i
 }
 
 bool AskFloat(TXLAWindow& window, float* value, float current, const char* prompt,
-              const char* caption) {
+              const char* caption, const Quantity& quantity) {
   ModalBoxScope box(window);
-  return InputFloatWithParent(&window.GetHandle(), value, current, true, prompt, caption);
+  return InputFloat(value, current, true, prompt, caption, quantity);
 }
 
 bool AskIntegrationLimits(TXLAWindow& window, const char* caption, float* lo, float* hi) {
   float first = 0.0f, last = 10.0f;
   IntegrationAxisRange(&first, &last);
-  return AskFloat(window, lo, first, "lower integration limit", caption) &&
-         AskFloat(window, hi, last, "upper integration limit", caption);
+  return AskFloat(window, lo, first, "lower integration limit", caption,
+                  {"lower integration limit", "", kGridLimit.range}) &&
+         AskFloat(window, hi, last, "upper integration limit", caption,
+                  {"upper integration limit", "", kGridLimit.range});
 }
 
 void ApplyPaneLayout() {

@@ -10,6 +10,7 @@
 
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
+#include "numerics/value_ranges.h"
 #include "platform/backend.h"
 
 namespace tarmic {
@@ -78,11 +79,13 @@ struct ExclusiveOption {
 void ChooseExclusiveOption(TXLAWindow& window, const ExclusiveOption* options, int count,
                            int value, const std::string& question, int preferenceLine);
 
-// The number input with bModalBoxOpen set while it is open: the current value is
-// shown; true with *value set on OK, false (value unchanged) on Cancel. A null
-// caption shows the input's default caption.
+// The number prompt (prompts/number_prompt.h) with bModalBoxOpen set while it is
+// open: the current value is shown, and the answer must lie within the quantity's
+// range (asked again otherwise, with the reason); true with *value set on OK,
+// false (value unchanged) on Cancel. A null caption shows the prompt's default
+// caption.
 bool AskFloat(TXLAWindow& window, float* value, float current, const char* prompt,
-              const char* caption);
+              const char* caption, const Quantity& quantity);
 // "lower integration limit" and "upper integration limit" in the unit of the
 // distribution's grid (s, M, or the log10 grid values of light-scattering data),
 // proposing the ends of the grid (0 and 10 without a distribution). False on Cancel.

@@ -94,21 +94,24 @@ void TXLAWindow::CmGenerateSingle() {
   if (!RequireChosenModel(*this)) return;
   GenerateDefaults& d = Defaults();
   GenerateDefaults v = d;
-  if (!AskFloat(*this, &v.dr, d.dr, "density of points dr (cm)", kGenerateCaption)) return;
-  if (!AskFloat(*this, &v.rpm, d.rpm, "rotor speed (rpm)", kGenerateCaption)) return;
+  if (!AskFloat(*this, &v.dr, d.dr, "density of points dr (cm)", kGenerateCaption,
+                kGeneratedRadialStep)) return;
+  if (!AskFloat(*this, &v.rpm, d.rpm, "rotor speed (rpm)", kGenerateCaption, kRotorSpeed)) return;
   float acceleration = -1.0f;
   if (AskYesNo(*this, "simulate with rotor acceleration phase?", kGenerateCaption) &&
-      AskFloat(*this, &v.acceleration, d.acceleration, "acceleration (rpm/sec)", kGenerateCaption))
+      AskFloat(*this, &v.acceleration, d.acceleration, "acceleration (rpm/sec)", kGenerateCaption,
+               kRotorAcceleration))
     acceleration = v.acceleration;
-  if (!AskFloat(*this, &v.interval, d.interval, "time interval of scans (sec)", kGenerateCaption)) return;
-  if (!AskFloat(*this, &v.scans, d.scans, "number of simulated scans", kGenerateCaption)) return;
-  if (!AskFloat(*this, &v.noise, d.noise, "std of noise (OD)", kGenerateCaption)) return;
+  if (!AskFloat(*this, &v.interval, d.interval, "time interval of scans (sec)", kGenerateCaption,
+                kScanInterval)) return;
+  if (!AskFloat(*this, &v.scans, d.scans, "number of simulated scans", kGenerateCaption, kScanCount)) return;
+  if (!AskFloat(*this, &v.noise, d.noise, "std of noise (OD)", kGenerateCaption, kNoiseLevel)) return;
   if (IsSelfAssociationModel()) {
     if (!AskFloat(*this, &v.extinction, d.extinction, "extinction coefficient [M^-1cm^-1]",
-                  kGenerateCaption))
+                  kGenerateCaption, kMolarExtinction))
       return;
     if (!AskFloat(*this, &v.concentration, d.concentration, "total molar concentration [uM]",
-                  kGenerateCaption))
+                  kGenerateCaption, kMolarConcentration))
       return;
   }
   d = v;

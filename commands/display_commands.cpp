@@ -68,7 +68,7 @@ void TXLAWindow::CmDataMarkSize() {
   if (!pDataPlot) return;
   float size = 0.0f;
   if (!AskFloat(*this, &size, static_cast<float>(pDataPlot->nMarkSize),
-                "enter data mark size (-1 for lines):", nullptr))
+                "enter data mark size (-1 for lines):", nullptr, {"data mark size", "", Closed(-1.0, 1000.0)}))
     return;
   const int dataCurves = std::min(nScans, pDataPlot->nCurves);
   if (size >= 0.0f) {
@@ -90,10 +90,14 @@ void TXLAWindow::CmSetRange() {
   if (OfferHelpInHelpMode(*this)) return;
   if (!pDataPlot) return;
   float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
-  if (!AskFloat(*this, &x1, pDataPlot->fXMin, "x minimum:", "SET RANGE")) return;
-  if (!AskFloat(*this, &x2, pDataPlot->fXMax, "x maximum:", "SET RANGE")) return;
-  if (!AskFloat(*this, &y1, pDataPlot->fYMin, "y minimum:", "SET RANGE")) return;
-  if (!AskFloat(*this, &y2, pDataPlot->fYMax, "y maximum:", "SET RANGE")) return;
+  if (!AskFloat(*this, &x1, pDataPlot->fXMin, "x minimum:", "SET RANGE", NamedAs("x minimum", kPlotCoordinate)))
+    return;
+  if (!AskFloat(*this, &x2, pDataPlot->fXMax, "x maximum:", "SET RANGE", NamedAs("x maximum", kPlotCoordinate)))
+    return;
+  if (!AskFloat(*this, &y1, pDataPlot->fYMin, "y minimum:", "SET RANGE", NamedAs("y minimum", kPlotCoordinate)))
+    return;
+  if (!AskFloat(*this, &y2, pDataPlot->fYMax, "y maximum:", "SET RANGE", NamedAs("y maximum", kPlotCoordinate)))
+    return;
   if (x1 == x2 || y1 == y2) return;  // an empty window cannot be shown
   PushZoomWindow(std::min(x1, x2), std::max(x1, x2), std::min(y1, y2), std::max(y1, y2));
   RepaintMain();
@@ -161,7 +165,7 @@ void TXLAWindow::CmShowResidualsBitmap() {
   } else {
     float scale = 0.0f;
     if (AskFloat(*this, &scale, fResidualBitmapScale, "bitmap brightness full scale (0 for autoscale)",
-                 "BITMAP BRIGHTNESS SCALE") &&
+                 "BITMAP BRIGHTNESS SCALE", {"bitmap brightness full scale", "", Closed(0.0, kMaxSignal)}) &&
         scale >= 0.0f) {
       fResidualBitmapScale = scale;
     } else {

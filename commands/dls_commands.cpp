@@ -43,18 +43,22 @@ struct TableParameters {
 
 bool AskTableParameters(TXLAWindow& w, int tables, TableParameters* out) {
   float temperature = 0, viscosity = 0, index = 0, angle = 0, wavelengthNm = 0, time = 0;
-  if (!AskFloat(w, &temperature, 20.0f, "temperature (C)", kConvertCaption) ||
-      !AskFloat(w, &viscosity, 0.01002f, "solvent viscosity (poise)", kConvertCaption) ||
-      !AskFloat(w, &index, 1.33f, "refractive index of the solvent", kConvertCaption) ||
-      !AskFloat(w, &angle, 90.0f, "scattering angle (degrees)", kConvertCaption) ||
-      !AskFloat(w, &wavelengthNm, 633.0f, "laser wavelength (nm)", kConvertCaption) ||
+  if (!AskFloat(w, &temperature, 20.0f, "temperature (C)", kConvertCaption, kTemperature) ||
+      !AskFloat(w, &viscosity, 0.01002f, "solvent viscosity (poise)", kConvertCaption,
+                NamedAs("solvent viscosity", kBufferViscosity)) ||
+      !AskFloat(w, &index, 1.33f, "refractive index of the solvent", kConvertCaption, kRefractiveIndex) ||
+      !AskFloat(w, &angle, 90.0f, "scattering angle (degrees)", kConvertCaption, kScatteringAngle) ||
+      !AskFloat(w, &wavelengthNm, 633.0f, "laser wavelength (nm)", kConvertCaption, kLaserWavelength) ||
       !AskFloat(w, &time, 0.0f,
                 tables > 1 ? "elapsed time of the first file (sec)" : "elapsed time (sec)",
-                kConvertCaption))
+                kConvertCaption, kMeasurementTime))
     return false;
   out->interval = 0.0f;
+  // Files measured one after the other: a time between them of 0 would give them
+  // all one time.
   if (tables > 1 &&
-      !AskFloat(w, &out->interval, 60.0f, "time between files (sec)", kConvertCaption))
+      !AskFloat(w, &out->interval, 60.0f, "time between files (sec)", kConvertCaption,
+                {"time between files", "s", Closed(1e-3, kMeasurementTime.range.high)}))
     return false;
   DLSInfo& r = out->record;
   r = DLSInfo{};

@@ -500,11 +500,14 @@ void TXLAWindow::CmSortEqData() {
     float density = fBufferDensity, vbar = VBAR, eA = 1.0f, eB = 1.0f, eC = 0.0f;
     if (makeXp) {
       const char* caption = "make QUENTAR xp file";
-      AskFloat(*this, &density, density, "buffer density (g/ml)", caption);
-      AskFloat(*this, &vbar, vbar, "partial-specific volume (ml/g)", caption);
-      AskFloat(*this, &eA, eA, "molar extinction coefficient A", caption);
-      AskFloat(*this, &eB, eB, "molar extinction coefficient B", caption);
-      AskFloat(*this, &eC, eC, "molar extinction coefficient C", caption);
+      AskFloat(*this, &density, density, "buffer density (g/ml)", caption, kBufferDensity);
+      AskFloat(*this, &vbar, vbar, "partial-specific volume (ml/g)", caption, kPartialSpecificVolume);
+      AskFloat(*this, &eA, eA, "molar extinction coefficient A", caption,
+               NamedAs("molar extinction coefficient A", kXpExtinction));
+      AskFloat(*this, &eB, eB, "molar extinction coefficient B", caption,
+               NamedAs("molar extinction coefficient B", kXpExtinction));
+      AskFloat(*this, &eC, eC, "molar extinction coefficient C", caption,
+               NamedAs("molar extinction coefficient C", kXpExtinction));
     }
     SortEqDataToDisk(*this, *output, blank, 5.0f, makeXp, density, vbar, eA, eB, eC);
   }

@@ -33,9 +33,9 @@ constexpr float kDefaultContourLevel = 0.01f;
 
 // Asks a value with its default; nothing on Cancel.
 std::optional<float> Ask(TXLAWindow& window, float current, const char* prompt,
-                         const char* caption) {
+                         const char* caption, const Quantity& quantity) {
   float value = 0.0f;
-  if (!AskFloat(window, &value, current, prompt, caption)) return std::nullopt;
+  if (!AskFloat(window, &value, current, prompt, caption, quantity)) return std::nullopt;
   return value;
 }
 
@@ -87,11 +87,16 @@ void ErrorInterval(TXLAWindow& window, bool ofS) {
     return;
   }
   const std::optional<float> confidence =
-      Ask(window, kDefaultConfidence, "confidence level (0 < P < 1)", kErrorCaption);
+      Ask(window, kDefaultConfidence, "confidence level (0 < P < 1)", kErrorCaption, kProbability);
   if (!confidence) return;
   const float defaultStep = ofS ? 0.01f : (bFitMAndS ? 100.0f : 0.01f);
   const char* stepPrompt = ofS ? "step size in s" : (bFitMAndS ? "step size in M" : "step size in D");
-  const std::optional<float> step = Ask(window, defaultStep, stepPrompt, kErrorCaption);
+  // A step of the value's own unit, positive (at 0 the search would not move).
+  const Quantity stepQuantity =
+      ofS ? Quantity{"step size in s", "S", Closed(1e-6, kMaxSedimentationCoefficient)}
+          : (bFitMAndS ? Quantity{"step size in M", "g/mol", Closed(1e-3, kMolarMass.range.high)}
+                       : Quantity{"step size in D", "", Closed(1e-8, kDiffusionCoefficient.range.high)});
+  const std::optional<float> step = Ask(window, defaultStep, stepPrompt, kErrorCaption, stepQuantity);
   if (!step) return;
   const long long points = CountFitPoints();
   const float best = FitRmsd();
@@ -138,18 +143,33 @@ std::optional<std::string> AskContourFile(TXLAWindow& window, const char* defaul
 struct Range {
   float min, max, step;
 };
-std::optional<Range> AskRange(TXLAWindow& window, const std::string& name, float current) {
+// The values lie within the range of the quantity; the maximum not below the
+// minimum, and the increment positive, at least a thousandth of the range (a
+// contour of at most a thousand steps a side).
+std::optional<Range> AskRange(TXLAWindow& window, const std::string& name, float current,
+                              const ValueRange& values) {
   const float spread = current != 0.0f ? 0.1f * std::fabs(current) : 1.0f;
-  const std::optional<float> lo = Ask(window, current - spread, ("minimum " + name).c_str(),
-                                      kContourCaption);
+  const std::string lowName = "minimum " + name, highName = "maximum " + name,
+                    stepName = "increment of " + name;
+  const std::optional<float> lo =
+      Ask(window, current - spread, lowName.c_str(), kContourCaption, {lowName.c_str(), "", values});
   if (!lo) return std::nullopt;
-  const std::optional<float> hi = Ask(window, current + spread, ("maximum " + name).c_str(),
-                                      kContourCaption);
+  const std::optional<float> hi = Ask(window, current + spread, highName.c_str(), kContourCaption,
+                                      {highName.c_str(), "", Closed(*lo, values.high)});
   if (!hi) return std::nullopt;
-  const std::optional<float> step = Ask(window, (*hi - *lo) / 10.0f,
-                                        ("increment of " + name).c_str(), kContourCaption);
+  const double span = static_cast<double>(*hi) - *lo;
+  const double finest = span > 0.0 ? span / 1000.0 : 1e-6;
+  const std::optional<float> step = Ask(window, (*hi - *lo) / 10.0f, stepName.c_str(), kContourCaption,
+                                        {stepName.c_str(), "", Closed(finest, span > finest ? span : finest)});
   if (!step) return std::nullopt;
   return Range{*lo, *hi, *step};
+}
+
+// The range of values of s, M or D as the contours step through them.
+ValueRange ContourValues(const std::string& name) {
+  if (name == "M") return kMolarMass.range;
+  if (name == "D") return Closed(0.0, kDiffusionCoefficient.range.high);
+  return kSedimentationCoefficient.range;
 }
 
 // The two-parameter contours: ranges of x = s (or s1) and y, the rmsd level, the
@@ -158,16 +178,19 @@ void TwoParamContour(TXLAWindow& window, bool sAndM) {
   const int ySlot = sAndM ? 1 : nSpeciesSlots + 2;
   const std::string xName = sAndM ? "s" : "s1";
   const std::string yName = sAndM ? (bFitMAndS ? "M" : "D") : "s2";
-  const std::optional<Range> x = AskRange(window, xName, pParams[nSpeciesSlots + 1]);
+  const std::optional<Range> x = AskRange(window, xName, pParams[nSpeciesSlots + 1], ContourValues(xName));
   if (!x) return;
-  const std::optional<Range> y = AskRange(window, yName, pParams[ySlot]);
+  const std::optional<Range> y = AskRange(window, yName, pParams[ySlot], ContourValues(yName));
   if (!y) return;
-  const std::optional<float> level =
-      Ask(window, kDefaultContourLevel, "rmsd contour level (0 for all)", kContourCaption);
+  const std::optional<float> level = Ask(window, kDefaultContourLevel, "rmsd contour level (0 for all)",
+                                         kContourCaption, {"rmsd contour level", "", Closed(0.0, kMaxSignal)});
   if (!level) return;
-  const std::optional<float> xstart = Ask(window, x->min, ("start " + xName).c_str(), kContourCaption);
+  const std::string xStartName = "start " + xName, yStartName = "start " + yName;
+  const std::optional<float> xstart = Ask(window, x->min, xStartName.c_str(), kContourCaption,
+                                          {xStartName.c_str(), "", Closed(x->min, x->max)});
   if (!xstart) return;
-  const std::optional<float> ystart = Ask(window, y->min, ("start " + yName).c_str(), kContourCaption);
+  const std::optional<float> ystart = Ask(window, y->min, yStartName.c_str(), kContourCaption,
+                                          {yStartName.c_str(), "", Closed(y->min, y->max)});
   if (!ystart) return;
   const std::optional<std::string> file = AskContourFile(window, "contour.dat");
   if (!file) return;
@@ -212,7 +235,7 @@ void TXLAWindow::CmS1S2Contour() {
 void TXLAWindow::CmKContour() {
   if (OfferHelpInHelpMode(*this)) return;
   if (!IsSelfAssociationModel() && Refuse(*this, kCmKContour, "a self-association model")) return;
-  const std::optional<Range> k = AskRange(*this, "lg K", pParams[3]);
+  const std::optional<Range> k = AskRange(*this, "lg K", pParams[3], kLogK.range);
   if (!k) return;
   const std::optional<std::string> file = AskContourFile(*this, "Kcontour.dat");
   if (!file) return;
@@ -229,11 +252,12 @@ void TXLAWindow::CmVarianceRatio() {
   if (OfferHelpInHelpMode(*this)) return;
   const char* caption = "F-STATISTICS";
   const std::optional<float> confidence =
-      Ask(*this, kDefaultConfidence, "confidence level (0 < P < 1)", caption);
+      Ask(*this, kDefaultConfidence, "confidence level (0 < P < 1)", caption, kProbability);
   if (!confidence) return;
   const long long fitPoints = CountFitPoints();
   const std::optional<float> points = Ask(
-      *this, fitPoints > 1 ? static_cast<float>(fitPoints) : 1000.0f, "number of data points N", caption);
+      *this, fitPoints > 1 ? static_cast<float>(fitPoints) : 1000.0f, "number of data points N", caption,
+      {"number of data points N", "", Count(2.0, 1e12)});
   if (!points) return;
   const double n = std::floor(*points);
   if (!(*confidence > 0.0f && *confidence < 1.0f) || !(n >= 2.0)) {

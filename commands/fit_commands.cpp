@@ -42,9 +42,9 @@ void ChooseFitAlgorithm(TXLAWindow& window, int value) {
 }
 
 // A whole number typed into the number input; the value stays on Cancel.
-void AskCount(TXLAWindow& window, int* value, const char* prompt) {
+void AskCount(TXLAWindow& window, int* value, const char* prompt, const Quantity& quantity) {
   float typed = 0.0f;
-  if (AskFloat(window, &typed, static_cast<float>(*value), prompt, kAnnealCaption))
+  if (AskFloat(window, &typed, static_cast<float>(*value), prompt, kAnnealCaption, quantity))
     *value = static_cast<int>(typed);
 }
 
@@ -67,13 +67,14 @@ void TXLAWindow::CmFitAnnealing() {
   if (OfferHelpInHelpMode(*this)) return;
   float typed = 0.0f;
   if (AskFloat(*this, &typed, fAnnealStartTemp, "starting 'temperature' (rel increase glob.chisq)",
-               kAnnealCaption))
+               kAnnealCaption, kAnnealTemperature))
     fAnnealStartTemp = typed;
   fAnnealTemp = fAnnealStartTemp;
-  AskCount(*this, &nAnnealTemps, "# of temperature steps");
-  AskCount(*this, &nAnnealIters, "# of iterations per temperature");
+  AskCount(*this, &nAnnealTemps, "# of temperature steps", NamedAs("number of temperature steps", kAnnealSteps));
+  AskCount(*this, &nAnnealIters, "# of iterations per temperature",
+           NamedAs("number of iterations per temperature", kAnnealSteps));
   int final = bAnnealFinalML ? 1 : (bAnnealFinalSimplex ? 2 : 0);
-  AskCount(*this, &final, "final ML (1), Simplex (2), or none (0)");
+  AskCount(*this, &final, "final ML (1), Simplex (2), or none (0)", {"final fit", "", Count(0.0, 2.0)});
   bAnnealFinalML = final == 1;
   bAnnealFinalSimplex = final == 2;
   ChooseFitAlgorithm(*this, kFitAnnealingValue);
@@ -85,7 +86,7 @@ void TXLAWindow::CmSimplexRandomization() {
   if (OfferHelpInHelpMode(*this)) return;
   float typed = 0.0f;
   if (AskFloat(*this, &typed, 100.0f * fSimplexRandomization, "%initial randomization in simplex",
-               nullptr) &&
+               nullptr, kSimplexRandomization) &&
       typed > 0.0f)
     fSimplexRandomization = 0.01f * typed;
 }

@@ -29,29 +29,14 @@ bool ProceedWithData(TXLAWindow &w, const char *caption) {
                   caption);
 }
 
-// A number input showing the current value; Cancel keeps it.
+// A number input showing the current value, asked until the number lies within
+// the quantity's range (a refusal beeps and names the value and its range) or
+// the input is cancelled, which keeps the value.
 void AskValue(TXLAWindow &w, float *value, const char *prompt,
-              const char *caption) {
+              const char *caption, const Quantity &quantity) {
   float entered = 0.0f;
-  if (AskFloat(w, &entered, *value, prompt, caption))
+  if (AskFloat(w, &entered, *value, prompt, caption, quantity))
     *value = entered;
-}
-
-// A number input for a value the parameter file keeps at entry: asked until
-// the number lies within that entry's range (a refusal beeps and names the
-// value and its range) or the input is cancelled, which keeps the value.
-void AskValueWithin(TXLAWindow &w, float *value, const char *prompt,
-                    const char *caption, const Quantity &quantity) {
-  float entered = 0.0f;
-  while (AskFloat(w, &entered, *value, prompt, caption)) {
-    const std::string why = QuantityRefusal(quantity, entered);
-    if (why.empty()) {
-      *value = entered;
-      return;
-    }
-    GetBackend().Beep(kBeepAsterisk);
-    CommandMessageBox(w, why.c_str(), "Input Error", MB_OK);
-  }
 }
 
 // The quantity of a parameter-file entry.
@@ -96,11 +81,11 @@ void TXLAWindow::CmSignalRadialConvolution() {
       bRadialConvolution,
       [] { bRadialConvolution = bFitConvolutionWidth = false; },
       [this] {
-        AskValueWithin(*this, &fConvolutionWidth, "characteristic width (cm)",
+        AskValue(*this, &fConvolutionWidth, "characteristic width (cm)",
                        kCaption, EntryQuantity(164));
         bFitConvolutionWidth =
             AskYesNo(*this, "fit characteristic convolution width?", kCaption);
-        AskValueWithin(*this, &fConvolutionDistFactor, "consider dist factor",
+        AskValue(*this, &fConvolutionDistFactor, "consider dist factor",
                        kCaption, EntryQuantity(170));
       });
 }
@@ -114,7 +99,7 @@ void TXLAWindow::CmExcitationShadow() {
       "account for excitation shadow at bottom of cell??", bExcitationShadow,
       [] { bExcitationShadow = bFitConeRadius = false; },
       [this] {
-        AskValueWithin(*this, &fConeRadius, "cone radius (cm)", kCaption,
+        AskValue(*this, &fConeRadius, "cone radius (cm)", kCaption,
                        EntryQuantity(167));
         bFitConeRadius = AskYesNo(*this, "fit cone radius?", kCaption);
       });
@@ -129,7 +114,7 @@ void TXLAWindow::CmSignalMagnificationDrift() {
       "use temporal magnification drift?", bMagnificationDrift,
       [] { bMagnificationDrift = bFitMagnificationDrift = false; },
       [this] {
-        AskValueWithin(*this, &fMagnificationDrift, "(dc/dt) [%%/h]",
+        AskValue(*this, &fMagnificationDrift, "(dc/dt) [%%/h]",
                        kCaption, EntryQuantity(161));
         bExponentialDrift = AskYesNo(*this, "drift exponential?", kCaption);
         bFitMagnificationDrift =
@@ -146,7 +131,7 @@ void TXLAWindow::CmSignalMagnificationGradient() {
       "use radial magnification gradient?", bMagnificationGradient,
       [] { bMagnificationGradient = bFitMagnificationGradient = false; },
       [this] {
-        AskValueWithin(*this, &fMagnificationGradient, "1+da/dr", kCaption,
+        AskValue(*this, &fMagnificationGradient, "1+da/dr", kCaption,
                        EntryQuantity(154));
         bFitMagnificationGradient =
             AskYesNo(*this, "fit radial magnification gradient?", kCaption);
@@ -163,11 +148,11 @@ void TXLAWindow::CmNonlinearDetection() {
       *this, kCmNonlinearDetectionIds, kCaption, "account for nonlinear detection",
       bNonlinearDetection, [] { SwitchOffNonlinearDetection(); },
       [this] {
-        AskValueWithin(*this, &fPowerCoefficient, "power coeff d(log(a))/dc",
+        AskValue(*this, &fPowerCoefficient, "power coeff d(log(a))/dc",
                        kCaption, ExponentQuantity());
         bFitPowerCoefficient =
             AskYesNo(*this, "fit power coefficient?", kCaption);
-        AskValueWithin(*this, &fPowerBaseline, "baseline for power law",
+        AskValue(*this, &fPowerBaseline, "baseline for power law",
                        kCaption, EntryQuantity(158));
         bShowTransformed = AskYesNo(
             *this, "want to show transformed data (YES) or original (NO)?",
@@ -214,10 +199,13 @@ void TXLAWindow::CmSortFluorescenceData() {
   float tmin = 0.0f, tmax = 0.0f, target = 100.0f, cell = 4.0f;
   o.makeLists = ConfirmChange(*this, "make list files?", kCaption);
   if (o.makeLists) {
-    AskValue(*this, &tmin, "t min [sec]", kCaption);
-    AskValue(*this, &tmax, "t max [sec]", kCaption);
-    AskValue(*this, &target, "target # of scans", kCaption);
-    AskValue(*this, &cell, "exclude fluorescence reference in cell#", kCaption);
+    AskValue(*this, &tmin, "t min [sec]", kCaption, NamedAs("t min", kRunTime));
+    AskValue(*this, &tmax, "t max [sec]", kCaption,
+             {"t max", "s", Closed(tmin, kMaxRunTime)});
+    AskValue(*this, &target, "target # of scans", kCaption,
+             {"target number of scans", "", Count(1.0, 1000.0)});
+    AskValue(*this, &cell, "exclude fluorescence reference in cell#", kCaption,
+             {"reference cell", "", Count(0.0, 99.0)});
   }
   o.excludeLow = AskYesNo(
       *this,
@@ -228,10 +216,13 @@ void TXLAWindow::CmSortFluorescenceData() {
   o.minSignal = 0.0f;
   o.maxNoise = 100.0f;
   if (o.excludeLow) {
-    AskValue(*this, &o.rmin, "r min [cm]", kCaption);
-    AskValue(*this, &o.rmax, "r max [cm]", kCaption);
-    AskValue(*this, &o.minSignal, "minimal signal", kCaption);
-    AskValue(*this, &o.maxNoise, "maximal noise", kCaption);
+    AskValue(*this, &o.rmin, "r min [cm]", kCaption, NamedAs("r min", kRotorRadius));
+    AskValue(*this, &o.rmax, "r max [cm]", kCaption,
+             {"r max", "cm", Closed(o.rmin, kMaxCellRadius)});
+    AskValue(*this, &o.minSignal, "minimal signal", kCaption,
+             {"minimal signal", "", Closed(-kMaxSignal, kMaxSignal)});
+    AskValue(*this, &o.maxNoise, "maximal noise", kCaption,
+             {"maximal noise", "", Closed(0.0, kMaxSignal)});
   }
   o.tmin = tmin;
   o.tmax = tmax;

@@ -22,7 +22,7 @@
 #include "modelfit/model_params.h"
 #include "numerics/atomic_file.h"
 #include "numerics/hydrodynamics.h"
-#include "numerics/number_input.h"
+#include "prompts/number_prompt.h"
 #include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "services/sounds.h"
@@ -57,45 +57,17 @@ SeriesDefaults& Defaults() {
   return d;
 }
 
-// The numbers of a blank-separated list; empty when the text holds anything else.
-std::vector<float> ParseGrid(const std::string& text) {
-  std::vector<float> values;
-  std::istringstream words(text);
-  std::string word;
-  while (words >> word) {
-    float v = 0.0f;
-    if (!ParseFloatText(word.c_str(), &v)) return {};
-    values.push_back(v);
-  }
-  return values;
-}
-
-// Asks for a grid until it is a list of numbers that all pass valid; nullopt when
-// cancelled. *text keeps the answer as the next default.
+// Asks for a grid of values of the quantity (the list prompt, asked again until
+// every value lies within its range); nullopt when cancelled. *text keeps the
+// answer as the next default.
 std::optional<std::vector<float>> AskGrid(TXLAWindow& window, std::string* text, const char* prompt,
-                                          bool (*valid)(float)) {
-  for (;;) {
-    const bool previous = window.bModalBoxOpen;
-    window.bModalBoxOpen = true;
-    const std::optional<std::string> answer = GetBackend().InputText(kSeriesCaption, prompt, *text);
-    window.bModalBoxOpen = previous;
-    if (!answer) return std::nullopt;
-    std::vector<float> grid = ParseGrid(*answer);
-    bool ok = !grid.empty();
-    for (float v : grid) ok = ok && valid(v);
-    if (ok) {
-      *text = *answer;
-      return grid;
-    }
-    PlayErrorSound();
-    CommandMessageBox(window, Format("%s\nenter numbers separated by blanks", prompt), "ERROR", MB_OK);
-  }
+                                          const Quantity& quantity) {
+  const bool previous = window.bModalBoxOpen;
+  window.bModalBoxOpen = true;
+  std::optional<std::vector<float>> grid = InputFloatList(text, prompt, kSeriesCaption, quantity);
+  window.bModalBoxOpen = previous;
+  return grid;
 }
-
-bool Positive(float v) { return v > 0.0f; }
-// A speed whose scans the loaders read back.
-bool RotorSpeed(float v) { return v > 0.0f && v <= kMaxRotorSpeedRpm; }
-bool NotNegative(float v) { return v >= 0.0f; }
 
 bool TraceSpeciesPresent() { return bDiscreteModel && pSpeciesLinked[1] && pSpeciesLinked[2]; }
 
@@ -190,22 +162,24 @@ void TXLAWindow::CmGenerateSeries() {
   SeriesDefaults& d = Defaults();
   SeriesDefaults v = d;
   const std::optional<std::vector<float>> spacings =
-      AskGrid(*this, &v.spacings, "point spacings dr (cm), separated by blanks:", Positive);
+      AskGrid(*this, &v.spacings, "point spacings dr (cm), separated by blanks:",
+              NamedAs("point spacing dr", kGeneratedRadialStep));
   if (!spacings) return;
   const std::optional<std::vector<float>> speeds =
-      AskGrid(*this, &v.speeds, "rotor speeds (rpm), separated by blanks:", RotorSpeed);
+      AskGrid(*this, &v.speeds, "rotor speeds (rpm), separated by blanks:", kRotorSpeed);
   if (!speeds) return;
   const std::optional<std::vector<float>> noises =
-      AskGrid(*this, &v.noises, "noise levels (OD), separated by blanks:", NotNegative);
+      AskGrid(*this, &v.noises, "noise levels (OD), separated by blanks:", NamedAs("noise level", kNoiseLevel));
   if (!noises) return;
   const std::optional<std::vector<float>> menisci =
-      AskGrid(*this, &v.menisci, "menisci (cm), separated by blanks:", Positive);
+      AskGrid(*this, &v.menisci, "menisci (cm), separated by blanks:", NamedAs("meniscus", kRotorRadius));
   if (!menisci) return;
   std::vector<float> traces{0.0f};
   const bool trace = TraceSpeciesPresent();
   if (trace) {
     const std::optional<std::vector<float>> t = AskGrid(
-        *this, &v.traces, "trace concentrations (percent of species 1), separated by blanks:", NotNegative);
+        *this, &v.traces, "trace concentrations (percent of species 1), separated by blanks:",
+        {"trace concentration", "%", Closed(0.0, 100.0)});
     if (!t) return;
     traces = *t;
   }
@@ -218,13 +192,16 @@ void TXLAWindow::CmGenerateSeries() {
   }
   float acceleration = -1.0f;
   if (AskYesNo(*this, "simulate with rotor acceleration phase?", kSeriesCaption) &&
-      AskFloat(*this, &v.acceleration, d.acceleration, "acceleration (rpm/sec)", kSeriesCaption) &&
+      AskFloat(*this, &v.acceleration, d.acceleration, "acceleration (rpm/sec)", kSeriesCaption,
+               kRotorAcceleration) &&
       v.acceleration > 0.0f)
     acceleration = v.acceleration;
-  if (!AskFloat(*this, &v.interval, d.interval, "time interval of scans (sec)", kSeriesCaption)) return;
-  if (!AskFloat(*this, &v.scans, d.scans, "number of simulated scans (0: auto)", kSeriesCaption)) return;
+  if (!AskFloat(*this, &v.interval, d.interval, "time interval of scans (sec)", kSeriesCaption,
+                kScanInterval)) return;
+  if (!AskFloat(*this, &v.scans, d.scans, "number of simulated scans (0: auto)", kSeriesCaption,
+                {kScanCount.name, "", Count(0.0, kScanCount.range.high)})) return;
   if (!AskFloat(*this, &v.offset, d.offset, "first directory number xp<n> minus 1 (offset)",
-                kSeriesCaption))
+                kSeriesCaption, NamedAs("offset", kDirectoryNumber)))
     return;
   d = v;
   const int scans = TruncateToInt(v.scans);

@@ -326,7 +326,8 @@ void TXLAWindow::CmChangeCell() {
   const char digit = ext.empty() ? '1' : ext.back();
   const float current = digit >= '0' && digit <= '8' ? static_cast<float>(digit - '0') : 1.0f;
   float cell = current;
-  if (!AskFloat(*this, &cell, current, "cell number (0-8):", "CHANGE CELL")) return;
+  if (!AskFloat(*this, &cell, current, "cell number (0-8):", "CHANGE CELL", {"cell number", "", Count(0.0, 8.0)}))
+    return;
   const int c = TruncateToInt(cell);
   if (c < 0 || c > 8 || static_cast<float>(c) != cell) {
     PlayErrorSound();

@@ -52,16 +52,13 @@ struct MonteCarloRequest {
 std::optional<MonteCarloRequest> AskRequest(TXLAWindow& window) {
   MonteCarloRequest r;
   float sets = 0.0f;
-  do {
-    if (!AskFloat(window, &sets, 100.0f, "number of Monte-Carlo data sets (at least 2)", kMonteCarloCaption))
-      return std::nullopt;
-  } while (!(sets >= 2.0f && sets <= 100000.0f));
+  if (!AskFloat(window, &sets, 100.0f, "number of Monte-Carlo data sets (at least 2)", kMonteCarloCaption,
+                kMonteCarloSets))
+    return std::nullopt;
   r.sets = static_cast<int>(sets);
-  do {
-    if (!AskFloat(window, &r.confidence, 0.68f, "confidence level of the limits (0 < P < 1)",
-                  kMonteCarloCaption))
-      return std::nullopt;
-  } while (!(r.confidence > 0.0f && r.confidence < 1.0f));
+  if (!AskFloat(window, &r.confidence, 0.68f, "confidence level of the limits (0 < P < 1)", kMonteCarloCaption,
+                kProbability))
+    return std::nullopt;
   // The files are named by the computation: a folder is asked for, starting in the
   // data folder.
   FileDialogOptions options;

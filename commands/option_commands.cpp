@@ -36,9 +36,10 @@ void TXLAWindow::CmDontLoadSpikes() {
   }
   float value = 0.0f;
   if (AskFloat(*this, &value, fSpikeThresholdAbs, "level considered as spike when occuring isolated:",
-               "EXCLUDE SPIKES"))
+               "EXCLUDE SPIKES", {"spike level", "", Closed(0.0, kMaxSignal)}))
     fSpikeThresholdAbs = value;
-  if (AskFloat(*this, &value, fSpikeThresholdFDS, "spike threshold for FDS:", "EXCLUDE SPIKES"))
+  if (AskFloat(*this, &value, fSpikeThresholdFDS, "spike threshold for FDS:", "EXCLUDE SPIKES",
+               {"spike threshold for FDS", "", Closed(0.0, kMaxSignal)}))
     fSpikeThresholdFDS = value;
   bSkipSpikes = true;
   GetHandle().CheckMenuItem(kCmDontLoadSpikes, true);
@@ -53,7 +54,8 @@ void TXLAWindow::CmSetNColumns() {
   }
   float columns = 0.0f;
   if (!AskFloat(*this, &columns, static_cast<float>(nDataColumns),
-                "enter number of columns in data file (r|A|?...)", "SET N COLUMNS"))
+                "enter number of columns in data file (r|A|?...)", "SET N COLUMNS",
+                {"number of columns", "", Count(2.0, kMaxDataColumns)}))
     return;
   // A count outside 2..kMaxDataColumns is refused; the setting stays as it was.
   if (!(columns >= 2.0f && columns < static_cast<float>(kMaxDataColumns + 1))) {
@@ -72,7 +74,7 @@ void TXLAWindow::CmSetRadialResolution() {
   if (OfferHelpInHelpMode(*this)) return;
   float step = 0.0f;
   if (!AskFloat(*this, &step, fRadialStep, "radial resolution (cm), at least 0.001:",
-                "RADIAL RESOLUTION"))
+                "RADIAL RESOLUTION", kRadialResolution))
     return;
   // A step above the coarsest the loaders accept would be thrown away at the next
   // start (and makes no usable grid): refused, the step stays.

@@ -71,11 +71,13 @@ std::string OpenDialog(TXLAWindow& window, const std::string& title) {
   return files.empty() ? std::string() : files.front();
 }
 
-// Two radii r1 <= r2 (cm) under one caption; false when either was cancelled.
+// Two radii r1 <= r2 (cm) under one caption, positions of a scan; r2 at least
+// minSpan beyond r1. False when either was cancelled.
 bool AskRange(TXLAWindow& window, float* r1, float* r2, float default1, float default2,
-              const char* prompt1, const char* prompt2, const char* caption) {
-  return AskFloat(window, r1, default1, prompt1, caption) &&
-         AskFloat(window, r2, default2, prompt2, caption);
+              const char* prompt1, const char* prompt2, const char* caption, double minSpan = 0.0) {
+  return AskFloat(window, r1, default1, prompt1, caption, NamedAs("first radius", kRadiusQuantity)) &&
+         AskFloat(window, r2, default2, prompt2, caption,
+                  {"second radius", "cm", Closed(*r1 + minSpan, kRadiusQuantity.range.high)});
 }
 
 float FirstRadius() { return nScans > 0 ? ppRadius[1][1] : 0.0f; }
@@ -181,8 +183,9 @@ void TXLAWindow::CmRecalibrateRadius() {
                     "estimated radial positions of these points: \n(accept defaults if not known)",
                     "RECALIBRATE RADIUS", MB_OK);
   float left = 0.0f, right = 0.0f;
+  // Two transitions at one radius would map every radius onto one.
   if (!AskRange(*this, &left, &right, 5.9f, 7.1f, "left transition grey-black was at",
-                "right transition grey-black was at", "RECALIBRATE RADIUS"))
+                "right transition grey-black was at", "RECALIBRATE RADIUS", 0.01))
     return;
   // r -> a r + b maps the reference transitions onto the entered ones.
   const float a = (right - left) / (kRightTransition - kLeftTransition);
@@ -196,11 +199,15 @@ void TXLAWindow::CmTimeOffset() {
   CommandMessageBox(*this, "correct time and w^2t entry of file (e.g. after power failure)",
                     "TIME OFFSET", MB_OK);
   float dt = 0.0f;
-  if (!AskFloat(*this, &dt, 0.0f, "elapsed time offset (sec)", "TIME OFFSET")) return;
+  if (!AskFloat(*this, &dt, 0.0f, "elapsed time offset (sec)", "TIME OFFSET",
+                {"elapsed time offset", "s", Closed(-kMaxRunTime, kMaxRunTime)}))
+    return;
   const double omega = kTwoPiOver60 * pScanInfo[1].rpm;
   float dw2t = 0.0f;
+  // The largest w^2t of a run: the fastest rotor for the longest time.
+  const double maxW2t = kMaxRunTime * (kTwoPiOver60 * kMaxRotorSpeed) * (kTwoPiOver60 * kMaxRotorSpeed);
   if (!AskFloat(*this, &dw2t, static_cast<float>(omega * omega * dt), "elapsed w^2t offset (rad^2/sec)",
-                "TIME OFFSET"))
+                "TIME OFFSET", {"elapsed w^2t offset", "rad^2/s", Closed(-maxW2t, maxW2t)}))
     return;
   ShiftScanTimes(dt, dw2t);
   PlayOkSound();
@@ -222,12 +229,15 @@ void TXLAWindow::CmAddNoiseToData() {
   if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "ADD NOISE TO DATA")) return;
   float noise = 0.0f, factor = 1.0f;
-  if (!AskFloat(*this, &noise, 0.0f, "std of noise to be added", "ADD NOISE TO DATA")) return;
+  if (!AskFloat(*this, &noise, 0.0f, "std of noise to be added", "ADD NOISE TO DATA", kNoiseLevel)) return;
   if (!(noise >= 0.0f)) {
     CommandMessageBox(*this, "the noise must not be negative", "ADD NOISE TO DATA", MB_OK);
     return;
   }
-  if (!AskFloat(*this, &factor, 1.0f, "factor to multiply signals", "SCALE SIGNAL")) return;
+  // A factor of 0 would erase the signals.
+  if (!AskFloat(*this, &factor, 1.0f, "factor to multiply signals", "SCALE SIGNAL",
+                {"factor to multiply signals", "", Closed(1e-6, 1e6)}))
+    return;
   if (ShowOutcome(*this, AddNoiseToData(noise, factor))) ShowChangedDataAndOfferSave(*this);
 }
 
@@ -270,8 +280,10 @@ void TXLAWindow::CmEliminateInterferenceOffset() {
   float radius = 0.0f, constant = 0.0f;
   const float middle = 0.5f * (FirstRadius() + LastRadius());
   if (!AskFloat(*this, &radius, fFitLeftLim > 0.0f ? fFitLeftLim : middle,
-                "radius where the scans are aligned (cm)", "ALIGN FRINGES") ||
-      !AskFloat(*this, &constant, 0.0f, "constant added to all scans", "ALIGN FRINGES"))
+                "radius where the scans are aligned (cm)", "ALIGN FRINGES",
+                NamedAs("radius where the scans are aligned", kRadiusQuantity)) ||
+      !AskFloat(*this, &constant, 0.0f, "constant added to all scans", "ALIGN FRINGES",
+                {"constant added to all scans", "", Closed(-kMaxSignal, kMaxSignal)}))
     return;
   AlignFringeOffsets(constant, radius);
   PlayOkSound();
@@ -290,7 +302,8 @@ void TXLAWindow::CmRemoveFringeJumps() {
     return;
   }
   float threshold = 0.0f;
-  if (!AskFloat(*this, &threshold, 0.5f, "threshold for fringe jumps (fringes)", "FRINGE JUMPS"))
+  if (!AskFloat(*this, &threshold, 0.5f, "threshold for fringe jumps (fringes)", "FRINGE JUMPS",
+                {"threshold for fringe jumps", "fringes", Closed(0.01, 1000.0)}))
     return;
   if (!(threshold > 0.0f)) {
     CommandMessageBox(*this, "the threshold must be positive", "FRINGE JUMPS", MB_OK);
@@ -411,14 +424,16 @@ void TXLAWindow::CmInitPolyOrder() {
   if (OfferHelpInHelpMode(*this)) return;
   float order = 0.0f, factor = 0.0f;
   if (!AskFloat(*this, &order, static_cast<float>(nInitPolyOrder),
-                "polynom order for the extrapolation of initial data", "INITIAL DATA"))
+                "polynom order for the extrapolation of initial data", "INITIAL DATA",
+                {"polynom order", "", Count(0.0, kMaxInitPolyOrder)}))
     return;
   if (!(order >= 0.0f && order < static_cast<float>(kMaxInitPolyOrder + 1))) {
     CommandMessageBox(*this, Format("the polynom order must be between 0 and %d", kMaxInitPolyOrder),
                       "INITIAL DATA", MB_OK);
     return;
   }
-  if (!AskFloat(*this, &factor, fInitExtrapFactor, "extrapolation distance factor", "INITIAL DATA"))
+  if (!AskFloat(*this, &factor, fInitExtrapFactor, "extrapolation distance factor", "INITIAL DATA",
+                {"extrapolation distance factor", "", Closed(1e-3, 1e3)}))
     return;
   if (!(factor > 0.0f)) {
     CommandMessageBox(*this, "the extrapolation distance factor must be positive", "INITIAL DATA",
@@ -450,22 +465,28 @@ void TXLAWindow::CmVbarFromMass() {
   if (OfferHelpInHelpMode(*this)) return;
   const char* caption = nullptr;
   float v0 = 0.0f, a = 0.0f, scale = 0.0f;
-  if (AskFloat(*this, &v0, static_cast<float>(dVbarOffset), "Enter zero offset v0 (M=0):", caption))
+  // vbar(M) = v0 + a (M / 10^s)^(1/3): v0 and a in ml/g, s a power of ten of M.
+  if (AskFloat(*this, &v0, static_cast<float>(dVbarOffset), "Enter zero offset v0 (M=0):", caption,
+               {"zero offset v0", "ml/g", Closed(0.0, kPartialSpecificVolume.range.high)}))
     dVbarOffset = v0;
-  if (AskFloat(*this, &a, static_cast<float>(dVbarIncrement), "Enter increment a:", caption))
+  if (AskFloat(*this, &a, static_cast<float>(dVbarIncrement), "Enter increment a:", caption,
+               {"increment a", "ml/g", Closed(-kPartialSpecificVolume.range.high, kPartialSpecificVolume.range.high)}))
     dVbarIncrement = a;
-  if (AskFloat(*this, &scale, static_cast<float>(nVbarMassScale), "Enter M-scale s:", caption))
+  if (AskFloat(*this, &scale, static_cast<float>(nVbarMassScale), "Enter M-scale s:", caption,
+               {"M-scale s", "", Count(-16.0, 16.0)}))
     nVbarMassScale = TruncateToInt(scale);
 }
 
 void TXLAWindow::CmPowerLawSofM() {
   if (OfferHelpInHelpMode(*this)) return;
   float a = 0.0f, b = 0.0f;
+  // s = a M^b: a positive a (s in S, M in g/mol) and an exponent from long rods
+  // (near 0.15) through coils (0.5) to compact spheres (2/3) and beyond.
   if (AskFloat(*this, &a, static_cast<float>(dSPowerLawA), "Using power-law s(M) = a*M^b. Enter a:",
-               nullptr))
+               nullptr, {"power-law factor a", "", Closed(1e-12, 1e6)}))
     dSPowerLawA = a;
   if (AskFloat(*this, &b, static_cast<float>(dSPowerLawB), "Using power-law s(M) = a*M^b. Enter b:",
-               nullptr))
+               nullptr, {"power-law exponent b", "", Closed(0.01, 2.0)}))
     dSPowerLawB = b;
 }
 

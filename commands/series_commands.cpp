@@ -71,7 +71,8 @@ std::optional<SeriesSettings> AskSettings(TXLAWindow& window) {
   s.fit = AskYesNo(window, "fit each data set? (No: run only)", kSeriesCaption);
   if (!bContiModel) return s;
   float sets = 0.0f;
-  if (!AskFloat(window, &sets, 0.0f, "Monte-Carlo data sets per data set (0: none)", kSeriesCaption))
+  if (!AskFloat(window, &sets, 0.0f, "Monte-Carlo data sets per data set (0: none)", kSeriesCaption,
+                {kMonteCarloSets.name, "", ZeroOr(kMonteCarloSets.range)}))
     return std::nullopt;
   s.monteCarloSets = sets >= 2.0f ? static_cast<int>(sets) : 0;
   if (s.monteCarloSets > 0 && !AskIntegrationLimits(window, kSeriesCaption, &s.smin, &s.smax))
@@ -290,8 +291,13 @@ void TXLAWindow::CmSerializeFitByCell() {
     }
   } else {
     float first = 1.0f, last = 1.0f;
-    if (!AskFloat(*this, &first, 1.0f, "first directory number", kSeriesCaption)) return;
-    if (!AskFloat(*this, &last, first, "last directory number", kSeriesCaption)) return;
+    if (!AskFloat(*this, &first, 1.0f, "first directory number", kSeriesCaption,
+                  NamedAs("first directory number", kDirectoryNumber)))
+      return;
+    // The last from the first on.
+    if (!AskFloat(*this, &last, first, "last directory number", kSeriesCaption,
+                  {"last directory number", "", Count(first, kDirectoryNumber.range.high)}))
+      return;
     for (int n = TruncateToInt(first); n <= TruncateToInt(last); ++n) {
       lists.push_back(FilesInDirectory(loaded, n));
       labels.push_back(Format("directory %d", n));

@@ -62,7 +62,8 @@ void TXLAWindow::CmChangeFitUpdating() {
   bUpdateDistributionDuringFit = AskYesNo(*this, "distribution plot?", kUpdateDuringFit);
   float interval = 0.0f;
   // A refresh interval must be positive: the preference file reads others as 1 s.
-  if (AskFloat(*this, &interval, fMaxUpdateInterval, "max updating interval (sec)", kUpdateDuringFit) &&
+  if (AskFloat(*this, &interval, fMaxUpdateInterval, "max updating interval (sec)", kUpdateDuringFit,
+               {"max updating interval", "s", Closed(0.1, 3600.0)}) &&
       interval > 0.0f)
     fMaxUpdateInterval = interval;
   if (ConfirmChange(*this, "save as default setting?", kSetPreference)) WritePreferences(this);

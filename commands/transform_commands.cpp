@@ -35,11 +35,12 @@ struct SolventValues {
 std::optional<SolventValues> AskSolventValues(TXLAWindow& window) {
   SolventValues v{VBAR, VBAR20, RELVISCOSITY * STANDARDVISCOSITY, fBufferDensity};
   if (!AskFloat(window, &v.vbar, v.vbar, "partial specific volume at the experimental temperature (ml/g):",
-                kTransformCaption) ||
+                kTransformCaption, NamedAs("partial specific volume at the experimental temperature",
+                                           kPartialSpecificVolume)) ||
       !AskFloat(window, &v.vbar20, v.vbar20, "partial specific volume at 20 C (ml/g):",
-                kTransformCaption) ||
-      !AskFloat(window, &v.viscosity, v.viscosity, "buffer viscosity (Pa s):", kTransformCaption) ||
-      !AskFloat(window, &v.density, v.density, "buffer density (g/ml):", kTransformCaption))
+                kTransformCaption, NamedAs("partial specific volume at 20 C", kPartialSpecificVolume)) ||
+      !AskFloat(window, &v.viscosity, v.viscosity, "buffer viscosity (Pa s):", kTransformCaption, kViscosityPaS) ||
+      !AskFloat(window, &v.density, v.density, "buffer density (g/ml):", kTransformCaption, kBufferDensity))
     return std::nullopt;
   return v;
 }

@@ -4,7 +4,7 @@
 
 #include "lamm/lamm_globals.h"
 #include "modelfit/model_params.h"
-#include "numerics/number_input.h"
+#include "prompts/number_prompt.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -29,7 +29,10 @@ Answer Ask(float* value, float proposal, const char* prompt, const char* title) 
     return Answer::Value;
   }
   float entered = 0.0f;
-  if (!InputPositiveFloat(&entered, proposal, true, prompt, title)) return Answer::Cancel;
+  // A radius of the cell, or 0 for the automatic default.
+  const char* name = prompt == kUpperPrompt ? "upper limit" : "lower limit";
+  if (!InputFloat(&entered, proposal, true, prompt, title, {name, "cm", ZeroOr(Closed(1e-4, kMaxRadius))}))
+    return Answer::Cancel;
   if (entered == 0.0f) return Answer::Auto;
   *value = entered;
   return Answer::Value;

@@ -217,7 +217,9 @@ void FillLammParamsTransfer(TransferBuffer& r) {
 }
 
 std::string LammFieldsRefusal(const TransferBuffer& record) {
-  if (std::string why = FieldsRefusal(record, LammSettingsEntries(), LammDialogFields()); !why.empty())
+  // Each field named as the dialog labels it.
+  const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kLammParamsDialogId));
+  if (std::string why = FieldsRefusal(record, LammSettingsEntries(), LammDialogFields(), &dialog); !why.empty())
     return why;
   std::vector<float> settings = LammSettingsVector();
   for (const DialogField& f : LammDialogFields())

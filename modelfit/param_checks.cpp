@@ -126,10 +126,9 @@ std::string FieldName(const DialogTemplate& t, int id) {
 // 0 in the fields that held no negative value before: the second value of species
 // 2, the amplitude of species 4, confidence, viscosity and the solver values).
 // Empty when all pass, else the sentence naming the first that does not.
-std::string FieldsOfVariantRefusal(const TransferBuffer& record) {
-  const int templateId = SelectParamsTemplate();
-  if (templateId == 0) return std::string();
-  const DialogTemplate& t = GetParamsDialogTemplate(templateId);
+// The quantity each number field of the variant edits: the role of the slot the
+// read-back puts it into, else by the field.
+std::map<int, Quantity> FieldQuantities(const TransferBuffer& record, int templateId) {
   const ModelValueRoles roles =
       CurrentModelValueRoles([&](int k) { return FieldChecked(record, 401 + 7 * (k - 1)); });
   std::map<int, Quantity> ofSlot;
@@ -137,15 +136,118 @@ std::string FieldsOfVariantRefusal(const TransferBuffer& record) {
   std::map<int, Quantity> ofField;
   for (const auto& [slot, field] : FieldOfSlot(templateId))
     if (const auto it = ofSlot.find(slot); it != ofSlot.end()) ofField.emplace(field, it->second);
-  constexpr double kLargest = std::numeric_limits<double>::max();
+  return ofField;
+}
+
+constexpr double kLargest = std::numeric_limits<double>::max();
+
+// The fields whose value has no role in the model's checks: the equilibrium and
+// non-ideality constants (as log10), the solver's fixed time step, and the further
+// values of the boundary analysis, the conformational-change, bimodal, rod,
+// worm-like chain, scaling-law and time-course models. Ranges as wide as the
+// quantity allows, never admitting what breaks the computation (0 or negative
+// lengths, counts and masses).
+struct VariantField {
+  int templateId;  // 0: every variant that shows the field
+  int id;
+  Quantity quantity;
+};
+const std::vector<VariantField>& VariantFields() {
+  static const std::vector<VariantField> fields = [] {
+    std::vector<VariantField> f;
+    for (int t : {307, 308, 309, 310}) f.push_back({t, 420, kLogK});
+    for (int id : {420, 421}) f.push_back({330, id, kLogK});
+    for (int id : {420, 421}) f.push_back({331, id, kLogK});
+    f.push_back({318, 428, kLogK});
+    for (int id : {427, 426}) f.push_back({318, id, {"extinction", "", Closed(0.0, 1e6)}});
+    f.push_back({308, 428, kLogKs});
+    f.push_back({325, 412, kLogKs});
+    f.push_back({325, 419, kLogKd});
+    f.push_back({892, 412, kLogKs});
+    f.push_back({892, 419, kLogKd});
+    f.push_back({586, 443, kLogKs});
+    f.push_back({586, 427, kLogKd});
+    // The solver values the discrete models show: the fit tolerance in percent, the
+    // grid size, max dc/c and a fixed time step in seconds (0: steps chosen by the
+    // solver).
+    f.push_back({0, 438, {"tolerance", "%", Closed(100.0 * kRefitTolerance.range.low, 100.0 * kRefitTolerance.range.high)}});
+    f.push_back({0, 439, kLammGridSize});
+    f.push_back({0, 440, kMaxDcOverC});
+    f.push_back({0, 443, {"fixed time step", "s", Closed(0.0, 1e6)}});
+    // The second value of the oligomer of self-association: its D, or its M.
+    const Quantity d{kDiffusionCoefficient.name, "", Closed(0.0, kDiffusionCoefficient.range.high)};
+    for (int t : {307, 309}) f.push_back({t, 413, d});
+    for (int t : {308, 310}) f.push_back({t, 413, kMolarMass});
+    // Discrete Stokes radii: the intensity and the radius (nm) of each species.
+    for (int id : {405, 412, 419, 426}) f.push_back({339, id, kLoadingSignal});
+    for (int id : {406, 413, 420, 427}) f.push_back({339, id, kStokesRadius});
+    // Cumulants of a correlation function, in Fick (1e-7 cm^2/s) and its powers: the
+    // z-average D is positive, the variance not negative, the skew of either sign.
+    f.push_back({891, 405, kLoadingSignal});
+    f.push_back({891, 406, d});
+    f.push_back({891, 413, {"mu2", "", Closed(0.0, 1e8)}});
+    f.push_back({891, 420, {"mu3", "", Closed(-1e12, 1e12)}});
+    f.push_back({324, 405, kGridResolution});
+    f.push_back({324, 406, kGridLimit});
+    f.push_back({324, 407, kGridLimit});
+    // The boundary analysis keeps its counts in the slots of f/f0 and vbar, and
+    // bounds them itself: here counts of at most the scans a data set holds.
+    f.push_back({324, 419, {"number of fractions", "", Count(0.0, 1000.0)}});
+    f.push_back({324, 420, {"number of scans", "", Count(0.0, 1000.0)}});
+    f.push_back({329, 412, kMolarMass});
+    f.push_back({329, 414, kSedimentationCoefficient});
+    f.push_back({329, 428, kSedimentationCoefficient});
+    for (int t : {340, 871}) {
+      f.push_back({t, 412, kFrictionalRatio});
+      f.push_back({t, 414, kSedimentationCoefficient});
+      f.push_back({t, 428, kSedimentationCoefficient});
+    }
+    f.push_back({332, 419, {"rod parameter", "", Closed(1e-10, 1e10)}});
+    f.push_back({335, 419, {"time interval", "min", Closed(1e-4, 1e6)}});
+    f.push_back({605, 412, {"cross section", "nm^2", Closed(1e-3, 1e6)}});
+    f.push_back({605, 414, kMolarMass});
+    f.push_back({605, 419, {"persistence length", "nm", Closed(1e-2, 1e7)}});
+    f.push_back({605, 428, {"hydration", "g/g", Closed(0.0, 10.0)}});
+    // s = Ks M^bs: a positive factor, an exponent from long rods to spheres and
+    // beyond (0: not set, the model's own exponent is used).
+    for (int t : {873, 888}) {
+      f.push_back({t, 419, {"Ks", "", Closed(1e-12, 1e6)}});
+      f.push_back({t, 428, {"bs", "", ZeroOr(Closed(0.01, 2.0))}});
+    }
+    return f;
+  }();
+  return fields;
+}
+
+// The row of a field: its slot's role, else what the field itself holds; a field
+// without either is any number (the fields a variant does not show, which hold the
+// text written before the dialog).
+Quantity FieldQuantityOf(const std::map<int, Quantity>& ofField, int id) {
+  Quantity q{"", "", Closed(-kLargest, kLargest)};
+  const int templateId = SelectParamsTemplate();
+  const auto own = std::find_if(VariantFields().begin(), VariantFields().end(), [&](const VariantField& v) {
+    return (v.templateId == templateId || v.templateId == 0) && v.id == id;
+  });
+  if (const auto it = ofField.find(id); it != ofField.end())
+    q = it->second;
+  else if (id == 437 && bDiscreteModel && bElectrophoresis)
+    q = kChannelLength;
+  else if (id == 440 && Field440IsSignalPerConc())
+    q.range = kSignalPerConcentration.range;  // the signal is divided by it
+  else if (own != VariantFields().end())
+    q = own->quantity;
+  else if (id == 413 || id == 426 || (id >= 438 && id <= 440))
+    q.range.low = 0.0;
+  return q;
+}
+
+std::string FieldsOfVariantRefusal(const TransferBuffer& record) {
+  const int templateId = SelectParamsTemplate();
+  if (templateId == 0) return std::string();
+  const DialogTemplate& t = GetParamsDialogTemplate(templateId);
+  const std::map<int, Quantity> ofField = FieldQuantities(record, templateId);
   auto refusal = [&](int id, const std::string& shownName) {
-    Quantity q{"", "", Closed(-kLargest, kLargest)};
-    if (const auto it = ofField.find(id); it != ofField.end())
-      q = it->second;
-    else if (id == 440 && Field440IsSignalPerConc())
-      q.range = kSignalPerConcentration.range;  // the signal is divided by it
-    else if (id == 413 || id == 426 || (id >= 438 && id <= 440))
-      q.range.low = 0.0;
+    Quantity q = FieldQuantityOf(ofField, id);
     // A field the variant does not show is named by the value it holds.
     const std::string name = shownName.empty() ? std::string(q.name && *q.name ? q.name : "hidden value") : shownName;
     q.name = name.c_str();
@@ -190,6 +292,16 @@ bool ParamsBoxCanClose(const TransferBuffer& record) {
     return false;
   }
   return ModelValuesUsable(record);
+}
+
+std::string ParamsFieldRefusal(const TransferBuffer& record, int id) {
+  const int templateId = SelectParamsTemplate();
+  if (templateId == 0) return std::string();
+  const DialogTemplate& t = GetParamsDialogTemplate(templateId);
+  Quantity q = FieldQuantityOf(FieldQuantities(record, templateId), id);
+  const std::string name = FieldName(t, id);
+  q.name = name.c_str();
+  return FieldRefusal(record, id, q);
 }
 
 std::string UnsetBottomRefusal(double meniscus, double bottom) {
@@ -297,11 +409,15 @@ Quantity Named(const Quantity& q, const char* name) { return {name, q.unit, q.ra
 
 ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& included) {
   ModelValueRoles r;
-  // Correlation functions have no cell; the electrophoresis model's bottom field
-  // is a length.
-  r.cell = !bDLSData && !(bDiscreteModel && bElectrophoresis);
+  // Correlation functions have no cell. The electrophoresis model's cell is a
+  // channel from the meniscus on, of the length its dialog gives (the bottom is
+  // the meniscus plus it).
+  r.cell = !bDLSData;
   r.rotor = r.cell && !bElectrophoresis && !bElectrophoresisMode && !bLinearGeometry;
   r.values.push_back({15, kBaselineQuantity});
+  // The band of the zone models, discrete or continuous: a width of 0 or less
+  // loads nothing (a fit of zeros), one wider than a cell more than the cell holds.
+  if (bZoneCentrifugation || bZoneLsgModel) r.values.push_back({23, kLamellaWidth});
   if (!IsContinuousModel()) {
     if (bDLSData || bStokesRadii || bCumulants) return r;
     if (IsDiscreteSpeciesModel() || bHeteroAssocModel) DiscreteSpeciesRoles(r, included);
@@ -314,8 +430,6 @@ ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& include
   if (lightScattering || bVanHoldeWeischet) return r;
   r.frictionalRatioGrid = IsCsff0Model();
   DiscreteComponentRoles(r);
-  if (bZoneCentrifugation || bZoneLsgModel)
-    r.values.push_back({23, {"lamella width", "cm", Closed(1e-4, 2.0)}});
   // As the settings are applied (PackModelParams): slot 3 is VBAR and slot 11 the
   // frictional ratio, exchanged in the floating-vbar model; slot 3 is a D in the
   // c(v) model, slot 11 a D or a model constant in the models below.

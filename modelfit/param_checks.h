@@ -25,11 +25,21 @@ namespace tarmic {
 // dialog would put them into the parameter vector, by ModelValuesRefusal (caption
 // "Parameter Error", one sentence naming the value and its allowed range).
 bool ParamsBoxCanClose(const TransferBuffer& record);
+// The entry check of one number field of the variant shown: empty when the field
+// holds a number within the range of the value it edits, else the sentence naming
+// the field by its label and the range.
+std::string ParamsFieldRefusal(const TransferBuffer& record, int id);
 
 // The least radius of a rotor cell's meniscus, cm: analytical rotors place their
 // cells from about 5.7 cm; a cell nearer the axis than 1 cm has no rotor, and at
 // a radius near 0 the Lamm solutions no longer describe a cell.
 inline constexpr double kMinRotorRadius = 1.0;
+
+// The width of the loaded band of the zone models (cm).
+inline constexpr Quantity kLamellaWidth{"lamella width", "cm", Closed(1e-4, 2.0)};
+// The length of the electrophoresis model's channel (cm): from 10 um to the
+// positions a scan may hold.
+inline constexpr Quantity kChannelLength{"length", "cm", Closed(1e-3, kMaxRadius)};
 
 // What the slots of the parameter vector mean for the current model, as far as the
 // value checks go. The quantities and their ranges are those of the table of valid

@@ -19,6 +19,7 @@
 #include "modelfit/param_checks.h"
 #include "modelfit/transfer_fields.h"
 #include "numerics/number_input.h"
+#include "prompts/number_prompt.h"
 #include "numerics/value_ranges.h"
 #include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
@@ -203,14 +204,14 @@ void ReadC1Nonideal(const TransferBuffer& record) {
   }
   // Each answer within its range (a value outside asks again, naming the range).
   float value = fLogKs;
-  if (InputFloatWithin(&value, fLogKs, true, "log10(ks/(mg/ml)):", kNonidealTitle1, kLogKs)) fLogKs = value;
+  if (InputFloat(&value, fLogKs, true, "log10(ks/(mg/ml)):", kNonidealTitle1, kLogKs)) fLogKs = value;
   pModelScalarFit[1] = AskYesNo("fit ks?", kNonidealTitle1) ? 1 : 0;
   value = fLogKd;
-  if (InputFloatWithin(&value, fLogKd, true, "log10(kd/(mg/ml)):", kNonidealTitle1, kLogKd)) fLogKd = value;
+  if (InputFloat(&value, fLogKd, true, "log10(kd/(mg/ml)):", kNonidealTitle1, kLogKd)) fLogKd = value;
   pModelScalarFit[2] = AskYesNo("fit kd?", kNonidealTitle1) ? 1 : 0;
   value = static_cast<float>(fSignalPerConc);
-  if (InputFloatWithin(&value, static_cast<float>(fSignalPerConc), true, "Signal per mg/ml:", kNonidealTitle1,
-                       kSignalPerConcentration))
+  if (InputFloat(&value, static_cast<float>(fSignalPerConc), true, "Signal per mg/ml:", kNonidealTitle1,
+                 kSignalPerConcentration))
     fSignalPerConc = value;
   bRepulsiveNonideality = true;
 }
@@ -224,8 +225,8 @@ void ReadExtraPairs(TransferBuffer& record, const std::vector<std::pair<int, boo
   // The extinctions as the parameter file keeps them (indices 150 to 152).
   auto askExtinction = [](int j, const char* prompt, const char* title) {
     float value = fNonidealExtinction[j];
-    if (InputFloatWithin(&value, fNonidealExtinction[j], true, prompt, title,
-                         EntryOf(ParameterFileEntries(), 149 + j).quantity))
+    if (InputFloat(&value, fNonidealExtinction[j], true, prompt, title,
+                   EntryOf(ParameterFileEntries(), 149 + j).quantity))
       fNonidealExtinction[j] = value;
   };
   if (pExtraPairValue[3] > 0.0f) {  // cload 2

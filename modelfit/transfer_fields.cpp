@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "numerics/number_input.h"
+#include "resources/dialogs.h"
 
 namespace tarmic {
 
@@ -86,12 +87,14 @@ std::string FieldRefusal(const TransferBuffer& record, int id, const Quantity& q
 }
 
 std::string FieldsRefusal(const TransferBuffer& record, std::span<const FileEntry> rows,
-                          std::span<const DialogField> fields) {
+                          std::span<const DialogField> fields, const DialogTemplate* dialog) {
   for (const DialogField& f : fields) {
     Quantity q = EntryOf(rows, f.entry).quantity;
     q.range.low *= f.scale;
     q.range.high *= f.scale;
     if (f.scale == 100.0) q.unit = "%";
+    const std::string label = dialog ? "\"" + Trimmed(std::string(ControlLabel(*dialog, f.id))) + "\"" : "";
+    if (dialog) q.name = label.c_str();
     if (std::string why = FieldRefusal(record, f.id, q); !why.empty()) return why;
   }
   return std::string();

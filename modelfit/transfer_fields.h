@@ -36,8 +36,9 @@ std::string FieldRefusal(const TransferBuffer& record, int id, const Quantity& q
 
 // Empty when each field holds a number within the row of the file entry it edits
 // (rows: a table of value_ranges.h; a field shown in percent judged in percent);
-// otherwise the sentence of FieldRefusal for the first field that does not.
+// otherwise the sentence of FieldRefusal for the first field that does not, which
+// names the field by its label in the dialog when one is given (else by its row).
 std::string FieldsRefusal(const TransferBuffer& record, std::span<const FileEntry> rows,
-                          std::span<const DialogField> fields);
+                          std::span<const DialogField> fields, const DialogTemplate* dialog = nullptr);
 
 }  // namespace tarmic

@@ -1,4 +1,4 @@
-// The number input box and the number checks.
+// The number checks.
 #include "numerics/number_input.h"
 
 #include <algorithm>
@@ -9,17 +9,12 @@
 #include <string>
 #include <system_error>
 
-#include "services/sounds.h"
 #include "numerics/number_token.h"
 #include "numerics/value_ranges.h"
-#include "platform/backend.h"
-#include "platform/system.h"
 
 namespace tarmic {
 
 namespace {
-
-// The beep of a rejected entry (the asterisk sound).
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -51,33 +46,6 @@ std::string ToText(double v, std::chars_format format) {
   std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v, format, 6);
   if (r.ec != std::errc()) return {};
   return std::string(buffer, r.ptr);
-}
-
-bool RunNumberInput(float* value, float current, bool showCurrent, const char* prompt,
-                    const char* title, bool positive, const Quantity* within = nullptr) {
-  PlayQuestionSound();
-  // A box needs the window system, and only the user-interface thread may show one.
-  if (!HasBackend() || !IsUiThread()) return false;
-  const std::string caption = title ? title : (positive ? "enter positive float" : "enter float");
-  const std::string promptText = prompt ? prompt : "";
-  std::string text = showCurrent ? FormatInputValue(current) : std::string();
-  for (;;) {
-    std::optional<std::string> answer = GetBackend().InputText(caption, promptText, text);
-    if (!answer) return false;
-    if (Check(answer->c_str(), positive)) {
-      std::optional<float> v = StrictNumber(answer->c_str());
-      const std::string refusal = within ? QuantityRefusal(*within, *v) : std::string();
-      if (refusal.empty()) {
-        if (value) *value = *v;
-        return true;
-      }
-      GetBackend().Beep(kBeepAsterisk);
-      GetBackend().MessageBox(refusal, caption, MB_OK);
-    } else {
-      GetBackend().Beep(kBeepAsterisk);
-    }
-    text = *answer;
-  }
 }
 
 }  // namespace
@@ -130,47 +98,6 @@ bool IsValidPositiveFloat(const char* text) { return Check(text, true); }
 bool ParseFloatText(const char* text, float* value) {
   if (!IsValidFloat(text)) return false;
   if (value) *value = *StrictNumber(text);
-  return true;
-}
-
-bool InputPositiveFloatWithParent(Window*, float* value, float current, bool showCurrent,
-                                  const char* prompt, const char* title) {
-  return RunNumberInput(value, current, showCurrent, prompt, title, true);
-}
-
-bool InputFloatWithParent(Window*, float* value, float current, bool showCurrent,
-                          const char* prompt, const char* title) {
-  return RunNumberInput(value, current, showCurrent, prompt, title, false);
-}
-
-bool InputPositiveFloat(float* value, float current, bool showCurrent, const char* prompt,
-                        const char* title) {
-  return RunNumberInput(value, current, showCurrent, prompt, title, true);
-}
-
-bool InputFloat(float* value, float current, bool showCurrent, const char* prompt,
-                const char* title) {
-  return RunNumberInput(value, current, showCurrent, prompt, title, false);
-}
-
-bool InputFloatWithin(float* value, float current, bool showCurrent, const char* prompt,
-                      const char* title, const Quantity& quantity) {
-  return RunNumberInput(value, current, showCurrent, prompt, title, false, &quantity);
-}
-
-bool InputText(char* out, const char* prompt, const char* title) {
-  PlayQuestionSound();
-  if (!HasBackend() || !IsUiThread()) return false;
-  std::optional<std::string> answer =
-      GetBackend().InputText(title ? title : "enter float", prompt ? prompt : "", "");
-  if (!answer) return false;
-  if (out) {
-    const std::size_t n = answer->size() < static_cast<std::size_t>(kInputTextSize - 1)
-                              ? answer->size()
-                              : static_cast<std::size_t>(kInputTextSize - 1);
-    std::memcpy(out, answer->data(), n);
-    out[n] = '\0';
-  }
   return true;
 }
 

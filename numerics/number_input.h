@@ -1,6 +1,5 @@
-// The number input: a modal box with a caption, a prompt and one edit field that
-// asks until the text is a valid number or the user cancels, and the checks that
-// decide whether a typed text is a valid number.
+// The checks that decide whether a typed text, or a line of a file, is a valid
+// number (the prompt that asks for one is prompts/number_prompt.h).
 //
 // A valid number is a text that is entirely one decimal number in the "C" notation
 // (optional sign, digits with an optional decimal point, optional exponent),
@@ -17,38 +16,6 @@
 #include <vector>
 
 namespace tarmic {
-
-class Window;
-struct Quantity;
-
-// Asks for a number; the box shows current ("%f" above 0.01, "%e" otherwise) when
-// showCurrent is set, else an empty field. A null prompt shows no prompt, a null
-// title the default caption ("enter positive float" or "enter float"). On OK with
-// a valid number *value receives it and the result is true; an invalid text beeps
-// and asks again with the typed text kept; Cancel returns false with *value
-// unchanged. The owner window of the "WithParent" forms only makes the box modal
-// to it.
-bool InputPositiveFloatWithParent(Window* parent, float* value, float current, bool showCurrent,
-                                  const char* prompt, const char* title);
-bool InputFloatWithParent(Window* parent, float* value, float current, bool showCurrent,
-                          const char* prompt, const char* title);
-bool InputPositiveFloat(float* value, float current, bool showCurrent, const char* prompt,
-                        const char* title);
-bool InputFloat(float* value, float current, bool showCurrent, const char* prompt,
-                const char* title);
-
-// As InputFloat, and the number must lie within the quantity's range (the table of
-// valid values, value_ranges.h): a number outside it beeps, shows the sentence
-// naming the quantity and its range (caption as the box's) and asks again with the
-// typed text kept.
-bool InputFloatWithin(float* value, float current, bool showCurrent, const char* prompt,
-                      const char* title, const Quantity& quantity);
-
-// Size of the buffer InputText fills, terminating zero included.
-constexpr int kInputTextSize = 10000;
-// Asks for free text (empty field, default caption "enter float"). On OK the text
-// is copied to out, cut to kInputTextSize - 1 characters, and the result is true.
-bool InputText(char* out, const char* prompt, const char* title);
 
 bool IsValidFloat(const char* text);
 // As IsValidFloat, and false for a negative value.

@@ -62,6 +62,8 @@ constexpr ValueRange SolverSetting(ValueRange r) {
   r.solverSetting = true;
   return r;
 }
+// The quantity under another name (as a prompt or field names it).
+constexpr Quantity NamedAs(const char* name, const Quantity& q) { return {name, q.unit, q.range}; }
 
 // Cell and radii (cm). A rotor cell ends within kMaxCellRadius of the axis; the
 // radii of linear geometry and electrophoresis are lengths up to the scan reader's
@@ -142,6 +144,57 @@ inline constexpr Quantity kRadialResolution{"radial resolution", "cm", Closed(0.
 // of the time-stamp check.
 inline constexpr Quantity kThreadCount{"number of threads", "", Count(1.0, 256.0)};
 inline constexpr Quantity kTimeStampThreshold{"threshold for correction factor", "", Closed(0.5, 10.0)};
+
+// --- the numbers the prompts ask for ---
+// Every number prompt (prompts/number_prompt.h) names one of these, or a quantity
+// built from them where the range depends on the loaded data. Ranges that the scan
+// reader also judges follow it: rotor speeds up to 100000 rpm, times of a run up to
+// 1e8 s written in whole seconds, cell numbers of a rotor.
+inline constexpr double kMaxRotorSpeed = 100000.0;
+inline constexpr double kMaxRunTime = 1e8;
+inline constexpr Quantity kRotorSpeed{"rotor speed", "rpm", Closed(1.0, kMaxRotorSpeed)};
+inline constexpr Quantity kRotorAcceleration{"acceleration", "rpm/s", Closed(1.0, kMaxRotorSpeed)};
+// The radial step of generated scans: from the finest optics (interference, about
+// 7 um) to ten points a centimetre.
+inline constexpr Quantity kGeneratedRadialStep{"density of points dr", "cm", Closed(1e-4, 0.1)};
+// A scan a second at the most: the scan files keep whole seconds.
+inline constexpr Quantity kScanInterval{"time interval of scans", "s", Closed(1.0, kMaxRunTime)};
+inline constexpr Quantity kScanCount{"number of simulated scans", "", Count(1.0, 1000.0)};
+inline constexpr Quantity kNoiseLevel{"std of noise", "", Closed(0.0, kMaxSignal)};
+// Molar extinction coefficients (M^-1 cm^-1): small chromophores to large
+// complexes; 0 leaves a species without signal.
+inline constexpr Quantity kMolarExtinction{"extinction coefficient", "1/(M cm)", Closed(1.0, 1e8)};
+inline constexpr Quantity kXpExtinction{"molar extinction coefficient", "", Closed(0.0, 1e8)};
+inline constexpr Quantity kMolarConcentration{"total molar concentration", "uM", Closed(1e-6, 1e7)};
+inline constexpr Quantity kDirectoryNumber{"directory number", "", Count(0.0, 1e6)};
+// Confidence levels of error analyses and Monte Carlo: a probability strictly
+// between 0 and 1.
+inline constexpr Quantity kProbability{"confidence level", "", Closed(1e-4, 0.9999)};
+inline constexpr Quantity kMonteCarloSets{"number of Monte-Carlo data sets", "", Count(2.0, 100000.0)};
+// Solvent values as the transform and the calculators ask for them.
+inline constexpr Quantity kViscosityPaS{"buffer viscosity", "Pa s", Closed(1e-6, 100.0)};
+inline constexpr Quantity kViscosityCp{"buffer viscosity", "cP", Closed(1e-3, 1e5)};
+inline constexpr Quantity kHydration{"hydration", "g/g", Closed(0.0, 10.0)};
+inline constexpr Quantity kStokesRadius{"Stokes radius Rh", "nm", Closed(0.01, 1e5)};
+inline constexpr Quantity kRotorRadius{"radius", "cm", Closed(1.0, kMaxCellRadius)};
+inline constexpr Quantity kRunTime{"time", "s", Closed(0.0, kMaxRunTime)};
+// Light scattering: sample temperatures, refractive indices of solvents, angles
+// of a detector and wavelengths of a laser.
+inline constexpr Quantity kTemperature{"temperature", "C", Closed(-40.0, 200.0)};
+inline constexpr Quantity kRefractiveIndex{"refractive index", "", Closed(1.0, 10.0)};
+inline constexpr Quantity kScatteringAngle{"scattering angle", "degrees", Closed(0.01, 180.0)};
+inline constexpr Quantity kLaserWavelength{"laser wavelength", "nm", Closed(10.0, 1e5)};
+inline constexpr Quantity kMeasurementTime{"elapsed time", "s", Closed(0.0, 1e10)};
+// Axes of a plot: far beyond every signal, radius and time, and small enough that
+// their differences stay finite.
+inline constexpr Quantity kPlotCoordinate{"plot coordinate", "", Closed(-1e20, 1e20)};
+// Fits: the annealing's start 'temperature' (a relative increase of the chi-square),
+// its steps, and the simplex's first spread in percent of each value.
+inline constexpr Quantity kAnnealTemperature{"starting temperature", "", Closed(1e-6, 1e3)};
+inline constexpr Quantity kAnnealSteps{"number of steps", "", Count(1.0, 10000.0)};
+inline constexpr Quantity kSimplexRandomization{"initial randomization", "%", Closed(1e-3, 1e3)};
+// Equilibrium constants as log10: beyond 50 the constant leaves double precision.
+inline constexpr Quantity kLogK{"lg K", "", Closed(-50.0, 50.0)};
 
 // --- the tables ---
 

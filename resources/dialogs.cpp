@@ -747,6 +747,13 @@ const DialogTemplate& GetDialogTemplate(std::string_view name) {
   throw std::invalid_argument("unknown dialog template " + std::string(name));
 }
 
+std::vector<std::string> DialogTemplateNames() {
+  std::vector<std::string> names = {LammTemplate().name, InhomSolventTemplate().name, FloToolsTemplate().name,
+                                    PriorTemplate().name, BufferTemplate(false).name, BufferTemplate(true).name};
+  for (const auto& [id, t] : Params().templates) names.push_back(t.name);
+  return names;
+}
+
 const std::vector<TransferControl>& ParamsDialogControls() {
   static const std::vector<TransferControl> controls = MakeParamsControls();
   return controls;

@@ -10,6 +10,7 @@
 // fields are static texts (id kStaticControlId) placed before the field.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,9 @@ inline constexpr int kPriorParamsDialogId = 776;
 // The template of a dialog by its name, the resource id as text ("631", "320").
 // An unknown name is a programming error: std::invalid_argument naming it.
 const DialogTemplate& GetDialogTemplate(std::string_view name);
+// The names of all templates: the dialogs' own and every variant of the model
+// parameter dialog.
+std::vector<std::string> DialogTemplateNames();
 
 // A variant of the model parameter dialog; std::invalid_argument for an unknown id.
 const DialogTemplate& GetParamsDialogTemplate(int templateId);

@@ -11,6 +11,7 @@
 #include "services/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/number_input.h"
+#include "prompts/number_prompt.h"
 #include "numerics/one_based.h"
 #include "numerics/random.h"
 #include "services/replace_question.h"
@@ -182,10 +183,12 @@ bool SaveFittedDLSData(const std::string& chosenPath) {
     if (Ask("add noise?", "SAVE DLS DATA", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
       fieldNoise = Ask("add noise to field autocorrelation?", "SAVE DLS DATA",
                        MB_YESNO | MB_ICONQUESTION) == IDYES;
+      // A correlation function reaches about 1: a noise beyond ten times that
+      // leaves nothing of it.
       if (!InputFloat(&level, 0.0f, true,
                       fieldNoise ? "level of noise in field autocorrelation:"
                                  : "level of noise in intensity autocorrelation:",
-                      "SAVE DLS DATA"))
+                      "SAVE DLS DATA", {"level of noise", "", Closed(0.0, 10.0)}))
         level = 0.0f;
     }
     for (std::size_t i = 1; i < f.y.size(); ++i) {

@@ -10,6 +10,7 @@
 #include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/number_input.h"
+#include "prompts/number_prompt.h"
 #include "numerics/one_based.h"
 #include "services/run_switches.h"
 #include "platform/backend.h"
@@ -212,7 +213,9 @@ int CheckTimeStamps(Window* window) {
     const double x = DisplayedInfo(nScans).rpm / 15000.0;
     const float proposed = static_cast<float>(0.0091 * x * x + 1.0);
     float entered = proposed;
-    if (!InputFloat(&entered, proposed, true, "dilation factor", "CHECK TIME STAMP")) return 0;
+    if (!InputFloat(&entered, proposed, true, "dilation factor", "CHECK TIME STAMP",
+                    NamedAs("dilation factor", kTimeStampThreshold)))
+      return 0;
     factor = entered;
     manual = true;
   }
@@ -275,7 +278,9 @@ void ResetTimesFromFileTimes(Window* window) {
                ppStoredFileNames[static_cast<std::size_t>(k)].c_str(), DisplayedInfo(k).recordedTime);
     if (GetBackend().MessageBox(question, "FIX TIME AND W2T", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) break;
     float picked = static_cast<float>(k);
-    if (!InputFloat(&picked, static_cast<float>(k), true, "pick file #", "FIX TIME AND W2T")) return;
+    if (!InputFloat(&picked, static_cast<float>(k), true, "pick file #", "FIX TIME AND W2T",
+                    {"file number", "", Count(1.0, nScans)}))
+      return;
     k = TruncateToInt(std::fabs(picked));
     if (k > nScans) k = nScans;
     if (k == 0) return;

@@ -78,7 +78,9 @@ TEST_F(PreferenceCommands, TypedThreadCountsAreAtLeastOneAndSaved) {
   backend_->QueueInput("0");  // refused, naming the field, and asked again
   backend_->QueueMessageBox(IDOK, "SET PREFERENCE");
   backend_->QueueInput("1");
-  backend_->QueueInput("3.7");
+  backend_->QueueInput("3.7");  // a fraction is no count
+  backend_->QueueMessageBox(IDOK, "SET PREFERENCE");
+  backend_->QueueInput("3");
   backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
   window_->CmMultipleThreads();
   EXPECT_TRUE(bMultiThreading);

@@ -112,7 +112,7 @@ TEST_F(CalculatorTest, ResultsAgreeWithClosedFormulasOfSedimentation) {
   EXPECT_EQ(Backend().ClipboardText(), clip);
   // A negative mass is refused; a neutrally buoyant particle and a sign mismatch of s
   // and buoyancy have no solution.
-  EXPECT_EQ(Calculate(kCmSphereSFromM, {"-5"}), "the value must be positive");
+  EXPECT_EQ(Calculate(kCmSphereSFromM, {"-5"}), "the molar mass M -5 g/mol must lie between 1 and 1e+16 g/mol");
   EXPECT_NE(Calculate(kCmCalculateS20w, {"4", "1.0", "1.0", "1.0", "1.0"}).find("neutrally buoyant"), std::string::npos);
   EXPECT_NE(Calculate(kCmMFromS, {"-4", "1", "0.73", "1.0", "1.0"}).find("same sign"), std::string::npos);
   EXPECT_EQ(Backend().ClipboardText(), clip);

@@ -103,6 +103,40 @@ class DataSetToolsTest : public DistributionWindowTest {
   }
 };
 
+// Generate Single asks each setting within its range: a step of 1e-9 cm, a rotor
+// speed of 1e-30 rpm (written as 0 rpm, which no scan reader takes), an interval
+// of 0 s (every scan at t = 0), 2.5 scans and a negative noise are each refused,
+// naming the setting and its range, and asked again; cancelled, nothing is written.
+TEST_F(DataSetToolsTest, GenerateRefusesSettingsOutsideTheirRanges) {
+  SetCellAndLimits();
+  Dispatch(kCmDiscreteSpecies);
+  SetSpecies(static_cast<float>(kSyntheticS), false);
+  fs::create_directories(DataDir());
+  const std::size_t filesBefore = FilesIn(DataDir()).size();
+  const auto refuseThen = [this](const char* bad, const char* good) {
+    Backend().QueueInput(std::string(bad));
+    Backend().QueueMessageBox(IDOK, "GENERATE DATA");
+    if (good) Backend().QueueInput(std::string(good));
+  };
+  refuseThen("1e-9", "0.01");
+  refuseThen("1e-30", "50000");
+  Backend().QueueMessageBox(IDNO, "GENERATE DATA");  // no acceleration phase
+  refuseThen("0", "600");
+  refuseThen("2.5", "10");
+  refuseThen("-0.01", nullptr);
+  Backend().QueueInput(std::nullopt);
+  Dispatch(kCmGenerateSingle);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{"the density of points dr 1e-09 cm must lie between 0.0001 and 0.1 cm",
+                                      "the rotor speed 1e-30 rpm must lie between 1 and 100000 rpm",
+                                      "simulate with rotor acceleration phase?",
+                                      "the time interval of scans 0 s must lie between 1 and 1e+08 s",
+                                      "the number of simulated scans 2.5 must be a whole number between 1 and 1000",
+                                      "the std of noise -0.01 must lie between 0 and 1e+06"}));
+  EXPECT_EQ(FilesIn(DataDir()).size(), filesBefore);
+}
+
 // Generate Single with a known species, then the written files loaded as data and
 // fitted from an s 10 % off: s comes back and the fit lies at the noise level.
 TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {

@@ -49,12 +49,18 @@ TEST_F(DisplayCommandTest, DataMarkSizeAsksAgainAfterATextThatIsNoNumber) {
 TEST_F(DisplayCommandTest, DataMarkSizeIgnoresOtherNegativeSizesAndCapsHugeOnes) {
   LoadVelocitySet();
   const int before = pDataPlot->nMarkSize;
+  // Out of range: refused with the range and asked again (here cancelled).
   Backend().QueueInput("-2");
+  Backend().QueueMessageBox(IDOK, "enter float");
+  Backend().QueueInput(std::nullopt);
   Dispatch(kCmDataMarkSize);
   EXPECT_EQ(pDataPlot->nMarkSize, before);
   EXPECT_EQ(pDataPlot->GetCurveStyle(0), 6);
   Backend().QueueInput("1e30");
+  Backend().QueueMessageBox(IDOK, "enter float");
+  Backend().QueueInput("1000");
   Dispatch(kCmDataMarkSize);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(pDataPlot->nMarkSize, 1000);
 }
 

@@ -365,6 +365,29 @@ TEST_F(RangeFileTest, AnUnreadableTableChangesNeitherTheRangesNorTheRememberedFi
 // distribution was not transformed (not that it is none of sedimentation
 // coefficients), the grid unchanged; a signal factor a(R) that vanishes after
 // the Rh transform, after the question that asked for it.
+// The solvent values of the transform to s20,w lie within the solvent's ranges: a
+// viscosity of 1e-30 Pa s (which would move 10 S to 1e-26 S) and a density of 0
+// are refused, naming the value and its range, and asked again. The values then
+// given transform the grid by s20,w = s (eta / eta20,w) (1 - vbar20 rho20,w) /
+// (1 - vbar rho).
+TEST_F(DistributionToolsTest, TransformSolventValuesOutsideTheirRangesAreAskedAgain) {
+  ShowKnownDistribution();
+  for (const char* v : {"0.73", "0.73", "1e-30"}) Backend().QueueInput(std::string(v));
+  Backend().QueueMessageBox(IDOK, "transform distribution");
+  Backend().QueueInput(std::string("0.002"));
+  Backend().QueueInput(std::string("0"));
+  Backend().QueueMessageBox(IDOK, "transform distribution");
+  Backend().QueueInput(std::string("1.05"));
+  Dispatch(kCmTransformToS20wDistribution);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
+                            "the buffer viscosity 1e-30 Pa s must lie between 1e-06 and 100 Pa s",
+                            "the buffer density 0 g/ml must lie between 0.01 and 5 g/ml"}));
+  const double q = (0.002 / 0.001002) * (1.0 - 0.73 * 0.99823) / (1.0 - 0.73 * 1.05);
+  EXPECT_NEAR(pDistGrid[kGrid], 10.0 * q, 1e-4 * 10.0 * q);
+  EXPECT_TRUE(bDistTransformed);
+}
+
 TEST_F(DistributionToolsTest, TransformRefusalsShowTheirReasonInTheErrorBox) {
   ShowKnownDistribution();
   const auto answer = [this](const std::vector<const char*>& values) {

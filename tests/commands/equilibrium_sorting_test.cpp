@@ -190,6 +190,40 @@ TEST_F(EqSortingTest, SortWritesEqFilesAndExperimentFiles) {
 }
 
 
+// The values written into the experiment files of a sort lie within their ranges:
+// a buffer density of 0, a negative partial specific volume and a negative
+// extinction coefficient are refused, naming the value and its range, and asked
+// again; the files hold the values then given.
+TEST_F(EqSortingTest, ExperimentFileValuesOutsideTheirRangesAreAskedAgain) {
+  InstallScans({{2, 280, 10000, 1000, 0.0f}, {2, 280, 10000, 2000, 0.0f}});
+  namespace fs = std::filesystem;
+  const std::string out = ProgramDir() + "/sorted_ranges";
+  fs::create_directories(out);
+  Backend().QueueSaveFile(out + "/eq.ra1");
+  Backend().QueueMessageBox(IDYES);  // make xp files?
+  const auto refuseThen = [this](const char* bad, const char* good) {
+    Backend().QueueInput(std::string(bad));
+    Backend().QueueMessageBox(IDOK, "make QUENTAR xp file");
+    Backend().QueueInput(std::string(good));
+  };
+  refuseThen("0", "1.002");
+  refuseThen("-1", "0.72");
+  refuseThen("-2", "2.5");
+  for (const char* v : {"1.5", "0.5"}) Backend().QueueInput(std::string(v));
+  Backend().AnswerUnscriptedBoxes(IDYES);  // the sort's own questions
+  Dispatch(kCmSortEqData);
+  std::vector<std::string> refusals;
+  for (const std::string& t : BoxTexts())
+    if (t.find(" must ") != std::string::npos) refusals.push_back(t);
+  EXPECT_EQ(refusals, (std::vector<std::string>{
+                          "the buffer density 0 g/ml must lie between 0.01 and 5 g/ml",
+                          "the partial specific volume -1 ml/g must lie between 0.01 and 3 ml/g",
+                          "the molar extinction coefficient A -2 must lie between 0 and 1e+08"}));
+  const std::vector<std::string> xp = Lines(ReadFile(out + "/cell2_280.xp"));
+  ASSERT_GT(xp.size(), 3u);
+  EXPECT_EQ(xp[3], "1.002000 (fBufferDensity)");
+}
+
 // Reader and writer of experiment files agree on every key; the experiment file of
 // a sort loads the sorted scans with the sort's settings ("Load New Files"); a file
 // that lists a missing scan, or is no experiment file, changes nothing.
@@ -304,6 +338,7 @@ TEST_F(EqSortingTest, ExperimentFileRoundTrip) {
   Backend().QueueMessageBox(IDYES);  // make xp files?
   for (const char* v : {"1.01", "0.74", "1.0", "1.0", "0.0"}) Backend().QueueInput(std::string(v));
   for (int k = 0; k < 2; ++k) Backend().QueueMessageBox(IDYES, "EQ Test");
+  Backend().QueueMessageBox(IDYES);  // the scan of the earlier sort already exists: replace it
   Backend().QueueMessageBox(IDOK, "ERROR");
   Dispatch(kCmSortEqData);
   EXPECT_TRUE(Backend().AllAnswersUsed());

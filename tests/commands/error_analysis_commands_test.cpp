@@ -35,11 +35,14 @@ TEST_F(ErrorAnalysisCommandTest, KContourWithZeroIncrementIsRefused) {
   Backend().QueueInput("0");
   Backend().QueueInput("1");
   Backend().QueueInput("0");
-  Backend().QueueSaveFile(file);
-  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  // Refused by the prompt, with the range of increments (a thousandth of the range
+  // up to the whole), then cancelled.
+  Backend().QueueMessageBox(IDOK, "CONTOUR");
+  Backend().QueueInput(std::nullopt);
   Dispatch(kCmKContour);
   ASSERT_FALSE(Backend().Transcript().empty());
-  EXPECT_EQ(Backend().Transcript().back().text, "the increment of lg K must be a positive number");
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxTexts().back(), "the increment of lg K 0 must lie between 0.001 and 1");
   EXPECT_TRUE(ReadFile(file).empty());
   bMonomerDimer = false;
 }

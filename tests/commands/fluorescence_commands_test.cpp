@@ -192,7 +192,7 @@ TEST_F(FluorescenceCommandTest, CorrectionCommandsSwitchAskAndMarkBothIds) {
   // Nonlinear detection: an exponent of 0 is refused and asked again.
   Backend().QueueMessageBox(IDYES, "Nonlinear Detection");
   Backend().QueueInput("0");
-  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueMessageBox(IDOK, "Nonlinear Detection");
   Backend().QueueInput("0.8");
   Backend().QueueMessageBox(IDNO,
                             "Nonlinear Detection"); // fit power coefficient?
@@ -226,9 +226,9 @@ TEST_F(FluorescenceCommandTest, CorrectionInputsRefuseValuesOutOfRangeNamingThem
   fConeRadius = 0.05f;
   Backend().QueueMessageBox(IDYES, "Signal Excitation Shadow");
   Backend().QueueInput("-1");
-  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueMessageBox(IDOK, "Signal Excitation Shadow");
   Backend().QueueInput("1e30");
-  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueMessageBox(IDOK, "Signal Excitation Shadow");
   Backend().QueueInput("0.04");
   Backend().QueueMessageBox(IDNO, "Signal Excitation Shadow"); // fit cone radius?
   Dispatch(kCmExcitationShadow);
@@ -250,11 +250,11 @@ TEST_F(FluorescenceCommandTest, CorrectionInputsRefuseValuesOutOfRangeNamingThem
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDYES, "Nonlinear Detection");
   Backend().QueueInput("0");
-  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueMessageBox(IDOK, "Nonlinear Detection");
   Backend().QueueInput("1");
   Backend().QueueMessageBox(IDNO, "Nonlinear Detection"); // fit power coefficient?
   Backend().QueueInput("1e30");                            // baseline
-  Backend().QueueMessageBox(IDOK, "Input Error");
+  Backend().QueueMessageBox(IDOK, "Nonlinear Detection");
   Backend().QueueInput("0");
   Backend().QueueMessageBox(IDNO, "Nonlinear Detection"); // show transformed?
   Dispatch(kCmNonlinearDetection);

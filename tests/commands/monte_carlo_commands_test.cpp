@@ -27,6 +27,27 @@ class MonteCarloCommandTest : public DistributionWindowTest {
   static std::vector<float> Shown() { return std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1); }
 };
 
+// A count of sets beyond what the analysis takes, or a confidence level outside
+// (0, 1), is asked again with the reason, not silently.
+TEST_F(MonteCarloCommandTest, SetsAndConfidenceOutsideTheirRangesAreAskedAgainWithTheReason) {
+  RunSmallCs();
+  Backend().QueueInput("200000");
+  Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");
+  Backend().QueueInput("1.5");
+  Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");
+  Backend().QueueInput("5");
+  Backend().QueueInput("1");
+  Backend().QueueMessageBox(IDOK, "Monte Carlo for Distributions");
+  Backend().QueueInput(std::nullopt);
+  Dispatch(kCmMonteCarloDistributions);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{
+                "the number of Monte-Carlo data sets 200000 must lie between 2 and 100000",
+                "the number of Monte-Carlo data sets 1.5 must be a whole number between 2 and 100000",
+                "the confidence level 1 must lie between 0.0001 and 0.9999"}));
+}
+
 TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) {
   // Without a distribution the command says so.
   Backend().QueueMessageBox(IDOK, "ATTENTION");

@@ -31,16 +31,18 @@ std::vector<float> PreferenceFile() {
 TEST_F(OptionCommandTest, SetNColumnsAcceptsTwoToTwentyAndRefusesOtherCounts) {
   // Counts outside 2..20 (the huge one once made a file read take minutes) are
   // refused with a message; the option stays off and the count as it was.
-  for (const char* entry : {"2147483647", "21", "1.9", "-3", "1e30"}) {
+  // A fraction is no count either.
+  for (const char* entry : {"2147483647", "21", "1.9", "-3", "1e30", "4.9", "20.5"}) {
     Backend().ClearTranscript();
     Backend().QueueInput(entry);
     Backend().QueueMessageBox(IDOK, "SET N COLUMNS");
+    Backend().QueueInput(std::nullopt);
     Dispatch(kCmSetNColumns);
     EXPECT_FALSE(bSetNColumns) << entry;
     EXPECT_TRUE(Backend().AllAnswersUsed()) << entry;  // the refusal was shown
     EXPECT_EQ(nDataColumns, 2) << entry;
   }
-  for (auto [entry, count] : {std::pair{"4.9", 4}, std::pair{"20.5", 20}, std::pair{"2", 2}}) {
+  for (auto [entry, count] : {std::pair{"4", 4}, std::pair{"20", 20}, std::pair{"2", 2}}) {
     Backend().ClearTranscript();
     Backend().QueueInput(entry);
     Dispatch(kCmSetNColumns);
@@ -52,7 +54,10 @@ TEST_F(OptionCommandTest, SetNColumnsAcceptsTwoToTwentyAndRefusesOtherCounts) {
 }
 
 TEST_F(OptionCommandTest, RadialResolutionIsAtLeastAThousandthCentimetreAndCanBeSaved) {
+  // Below the finest step: refused with the range and asked again.
   Backend().QueueInput("0.0001");
+  Backend().QueueMessageBox(IDOK, "RADIAL RESOLUTION");
+  Backend().QueueInput("0.001");
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
   Dispatch(kCmSetRadialResolution);
   EXPECT_FLOAT_EQ(fRadialStep, 0.001f);
@@ -62,6 +67,7 @@ TEST_F(OptionCommandTest, RadialResolutionIsAtLeastAThousandthCentimetreAndCanBe
   // Above the coarsest step a start accepts, the step is refused and nothing saved.
   Backend().QueueInput("0.2");
   Backend().QueueMessageBox(IDOK, "RADIAL RESOLUTION");
+  Backend().QueueInput(std::nullopt);
   Dispatch(kCmSetRadialResolution);
   EXPECT_FLOAT_EQ(fRadialStep, 0.001f);
   EXPECT_TRUE(Backend().AllAnswersUsed());

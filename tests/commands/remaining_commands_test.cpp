@@ -74,7 +74,10 @@ TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
   Backend().QueueInput("5");
   Dispatch(kCmSimplexRandomization);
   EXPECT_FLOAT_EQ(fSimplexRandomization, 0.05f);
+  // A width of 0 spans no simplex: refused with the range, then cancelled.
   Backend().QueueInput("0");
+  Backend().QueueMessageBox(IDOK, "enter positive float");
+  Backend().QueueInput(std::nullopt);
   Dispatch(kCmSimplexRandomization);
   Backend().QueueInput(std::nullopt);
   Dispatch(kCmSimplexRandomization);

@@ -14,6 +14,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/transfer_fields.h"
 #include "modelfit_test_support.h"
+#include "resources/dialogs.h"
 
 namespace tarmic {
 namespace {
@@ -321,9 +322,9 @@ TEST_F(LammDialogTest, GridValuesOutOfRangeAreRefusedNamingTheField) {
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
   EXPECT_TRUE(backend_->AllAnswersUsed());
   ASSERT_GE(Boxes().size(), 3u);
-  EXPECT_EQ(Boxes()[0].second, "the points per sigma 1e+06 must lie between 0.01 and 1000");
+  EXPECT_EQ(Boxes()[0].second, "the \"points per sigma\" 1e+06 must lie between 0.01 and 1000");
   EXPECT_EQ(Boxes()[1].second,
-            "the default FE grid size 3e+09 grid points must lie between 5 and 100000 grid points");
+            "the \"default FE grid size\" 3e+09 grid points must lie between 5 and 100000 grid points");
   EXPECT_EQ(Boxes()[2].second,
             "the \"lower limit\" 3000 of the grid size must not be above its \"upper limit\" 1000");
   EXPECT_EQ(backend_->BeepCount(), 3);
@@ -355,8 +356,12 @@ TEST_F(LammDialogTest, EveryFieldRefusesNoNumbersAndAbsurdValuesNamingTheSetting
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
   EXPECT_TRUE(Boxes().empty());
   const TransferBuffer opened = record_;
+  const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kLammParamsDialogId));
   for (const DialogField& f : LammDialogFields()) {
-    const std::string name = "the " + std::string(EntryOf(LammSettingsEntries(), f.entry).quantity.name);
+    // Named as the dialog labels the field.
+    std::string label(ControlLabel(dialog, f.id));
+    while (!label.empty() && label.back() == ' ') label.pop_back();
+    const std::string name = "the \"" + label + "\"";
     // "When optimized" and the truncation exponent are signed: -1e30 is absurd there.
     for (const char* typed : {"nan", "inf", "-inf", "abc", "", "-1", "1e30", "-1e30"}) {
       const std::string text = typed;

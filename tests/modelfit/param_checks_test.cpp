@@ -262,6 +262,52 @@ TEST_F(GridChecksTest, GridBeyondTheMemoryOfTheMachineIsRefusedWithItsSize) {
 // refused with one box that names the field by its label and gives its range; the
 // values the dialog opens with pass OK unchanged. Run for a variant of each model
 // family, through the dialog as the user meets it.
+// The cells of the zone and electrophoresis models: a band of -1 cm (a fit of
+// zeros) or 1e30 cm, a channel that starts at -1 cm or 1e30 cm, and a channel of
+// length -1, 0 (its bottom on its meniscus) or 1e30 cm are refused at OK, naming
+// the field and its range; the Run refuses the same values however they came in.
+TEST_F(ParamChecksTest, ZoneBandAndElectrophoresisChannelLieWithinTheirRanges) {
+  const auto refusal = [this](int id, const char* typed) {
+    TransferBuffer typedRecord = record_;
+    SetFieldText(typedRecord, id, typed);
+    backend_->ClearTranscript();
+    backend_->AnswerUnscriptedBoxes(IDOK);
+    const bool closes = ParamsBoxCanClose(typedRecord);
+    const std::vector<std::pair<std::string, std::string>> boxes = Boxes();
+    return closes ? std::string() : (boxes.empty() ? std::string("(no box)") : boxes[0].second);
+  };
+  tarmic::testing::ResetEverything();
+  bDiscreteModel = bZoneCentrifugation = true;
+  pParams[23] = 0.1f;
+  UseUsableDistribution();
+  ASSERT_EQ(SelectParamsTemplate(), 317);
+  EXPECT_EQ(refusal(428, "0.05"), "");
+  EXPECT_EQ(refusal(428, "-1"), "the \"lamella width\" -1 cm must lie between 0.0001 and 2 cm");
+  EXPECT_EQ(refusal(428, "1e30"), "the \"lamella width\" 1e+30 cm must lie between 0.0001 and 2 cm");
+  pParams[23] = -1.0f;
+  EXPECT_EQ(RunValuesRefusal(), "the lamella width -1 cm must lie between 0.0001 and 2 cm");
+
+  tarmic::testing::ResetEverything();
+  bDiscreteModel = bElectrophoresis = true;
+  UseUsableDistribution();
+  ASSERT_EQ(SelectParamsTemplate(), 322);
+  EXPECT_EQ(refusal(437, "1.2"), "");
+  for (const char* m : {"-1", "1e30"})
+    EXPECT_NE(refusal(435, m).find("\"meniscus\" " + std::string(m == std::string("-1") ? "-1" : "1e+30") +
+                                    " cm must lie between 0 and 1e+06 cm"),
+              std::string::npos)
+        << m;
+  for (const char* l : {"-1", "0", "1e30"})
+    EXPECT_NE(refusal(437, l).find("\"length\""), std::string::npos) << l;
+  EXPECT_EQ(refusal(437, "0"), "the \"length\" 0 cm must lie between 0.001 and 1e+06 cm");
+  // Values that reached the vector by other routes: the Run names them.
+  pParams[13] = 6.0f;
+  pParams[14] = 6.0f;
+  EXPECT_EQ(RunValuesRefusal(), "the meniscus 6 cm must lie below the bottom 6 cm");
+  pParams[13] = -1.0f;
+  EXPECT_EQ(RunValuesRefusal(), "the meniscus -1 cm must lie between 0 and 1e+06 cm");
+}
+
 TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndItsRange) {
   struct Family {
     int templateId;
@@ -275,14 +321,23 @@ TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndIt
       {320, [] { bContiModel = bContiSModel = true; }},
       {596, [] { bContiModel = bCsff0Model = true; }},
       {311, [] { bContiModel = true; }},
-      {317, [] { bDiscreteModel = bZoneCentrifugation = true; }},
+      {317, [] {
+         bDiscreteModel = bZoneCentrifugation = true;
+         pParams[23] = 0.1f;  // the lamella width the model command packs
+       }},
       {322, [] { bDiscreteModel = bElectrophoresis = true; }},
       {573, [] { bDiscreteModel = bBufferSedCorrection = true; }},
       {324, [] { bVanHoldeWeischet = true; }},
       {328, [] { bCvConstantD = true; }},
       {333, [] { bDLSRhModel = true; }},
       {586, [] { bCsNonideal = true; }},
-      {871, [] { bCsBimodalFf0OneDiscrete = true; }},
+      {871, [] {
+         bCsBimodalFf0OneDiscrete = true;
+         // The second f/f0 and its s range as the model command stores them.
+         pParams[kContiSlotShape1] = 2.0f;
+         pParams[kContiSlotShape2] = 10.0f;
+         pParams[kContiSlotShape3] = 20.0f;
+       }},
   };
   for (const Family& family : families) {
     tarmic::testing::ResetEverything();
@@ -339,7 +394,7 @@ TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndIt
       // Species 2 is not included: its values need only be numbers.
       {407, "1e30", "the \"s\" of Component 1 1e+30 S must lie between -1e+08 and 1e+08 S"},
       {413, "-1", "the \"D\" of Component 2 -1 must be a number of at least 0"},
-      {439, "-5", "the \"Lamm grid size\" -5 must be a number of at least 0"},
+      {439, "-5", "the \"Lamm grid size\" -5 grid points must lie between 5 and 100000 grid points"},
   };
   for (const auto& a : absurd) {
     backend_->ClearTranscript();

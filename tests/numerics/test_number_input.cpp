@@ -1,4 +1,4 @@
-// The number input box and the number checks.
+// The number checks.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,34 +8,9 @@
 #include <vector>
 
 #include "numerics/number_input.h"
-#include "platform/headless/headless_backend.h"
 
 namespace tarmic {
 namespace {
-
-// The scripted backend, also recording the text each input box started with.
-class InputRecorder : public HeadlessBackend {
- public:
-  std::optional<std::string> InputText(std::string_view caption, std::string_view prompt,
-                                       std::string_view initial) override {
-    initialTexts.emplace_back(initial);
-    return HeadlessBackend::InputText(caption, prompt, initial);
-  }
-  std::vector<std::string> initialTexts;
-};
-
-class NumberInputTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = HasBackend() ? &GetBackend() : nullptr;
-    SetBackend(&backend);
-  }
-  void TearDown() override { SetBackend(previous_); }
-  InputRecorder backend;
-
- private:
-  Backend* previous_ = nullptr;
-};
 
 // ----------------------------------------------------------------- the checks
 
@@ -115,58 +90,6 @@ TEST(NumberChecks, ZeroBehindBlanksCountsAndTinyValuesAreNoNumber) {
 TEST(NumberChecks, CurrentValueTextFollowsItsSize) {
   EXPECT_EQ(FormatInputValue(0.5f), "0.500000");
   EXPECT_EQ(FormatInputValue(0.01f), "1.000000e-02");
-}
-
-// -------------------------------------------------------------- the input box
-
-TEST_F(NumberInputTest, ValidEntryIsStored) {
-  backend.QueueInput("7.5");
-  float value = 1.0f;
-  EXPECT_TRUE(InputFloat(&value, 0.5f, true, "rotor speed", "SPEED"));
-  EXPECT_EQ(value, 7.5f);
-  ASSERT_EQ(backend.Transcript().size(), 1u);
-  EXPECT_EQ(backend.Transcript()[0].text, "rotor speed");
-  EXPECT_EQ(backend.BeepCount(), 0);
-}
-
-TEST_F(NumberInputTest, InvalidEntriesBeepAndAskAgainWithTheTypedText) {
-  for (const char* text : {"nan", "inf", "1.5x", "0x10", "", "abc"}) backend.QueueInput(text);
-  backend.QueueInput("0.25");
-  float value = 1.0f;
-  EXPECT_TRUE(InputFloat(&value, 0.0f, false, nullptr, nullptr));
-  EXPECT_EQ(value, 0.25f);
-  EXPECT_EQ(backend.BeepCount(), 6);
-  ASSERT_EQ(backend.initialTexts.size(), 7u);
-  EXPECT_EQ(backend.initialTexts[3], "1.5x");
-}
-
-TEST_F(NumberInputTest, CancelAfterRefusedNegativeEntryLeavesTheValue) {
-  backend.QueueInput("-2");
-  backend.QueueInput(std::nullopt);
-  float value = 3.0f;
-  EXPECT_FALSE(InputPositiveFloat(&value, 1.0f, true, "p", "t"));
-  EXPECT_EQ(value, 3.0f);
-  EXPECT_EQ(backend.BeepCount(), 1);
-}
-
-TEST_F(NumberInputTest, HugeCurrentValueIsShownInFull) {
-  backend.QueueInput(std::nullopt);
-  backend.QueueInput(std::nullopt);
-  float value = 0.0f;
-  InputFloatWithParent(&backend.MainWindow(), &value, 12000000.0f, true, nullptr, nullptr);
-  InputFloat(&value, 3.0e38f, true, nullptr, nullptr);
-  ASSERT_EQ(backend.initialTexts.size(), 2u);
-  EXPECT_EQ(backend.initialTexts[0], "12000000.000000");
-  EXPECT_EQ(backend.initialTexts[1].size(), 46u);
-  EXPECT_EQ(backend.initialTexts[1].substr(0, 4), "3000");
-}
-
-TEST_F(NumberInputTest, FreeTextIsCutToTheBuffer) {
-  backend.QueueInput(std::string(20000, 'a'));
-  std::vector<char> out(kInputTextSize, 'x');
-  EXPECT_TRUE(InputText(out.data(), nullptr, nullptr));
-  EXPECT_EQ(std::strlen(out.data()), static_cast<std::size_t>(kInputTextSize - 1));
-  EXPECT_EQ(backend.Transcript()[0].caption, "enter float");
 }
 
 }  // namespace
