@@ -289,7 +289,7 @@ SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char*
   } else if (bSimDiverged) {
     out.status = SimStatus::Diverged;
     const char* balance = progress.AmountBalanceFailure();
-    out.balanceLost = balance != nullptr;
+    out.balanceLost = balance != nullptr || bSimStepFloorReached;
     if (balance)
       out.message = balance;
     else if (bSimStepFloorReached)
