@@ -248,6 +248,12 @@ ContiRunResult Finish(ContiRunOutcome outcome, RunMessage message = {}) {
   return {outcome, std::move(message)};
 }
 
+// The note of the kernels left out of a computed run; none when all were solved.
+RunMessage KernelNoteMessage(std::string note) {
+  if (note.empty()) return {};
+  return {std::move(note), "Note", MB_OK | MB_ICONEXCLAMATION, false};
+}
+
 // A key ended the run (bUserAbort) in its kernels, its normal equations or its
 // solve: nothing of the new run is shown. The run's note says that it was stopped
 // and, where the result of before the run is shown again, that this is the earlier
@@ -499,7 +505,9 @@ ContiRunResult RunContiSed(Window* window) {
                       "the distribution grid and its arrays are missing - run the analysis again"));
   }
 
-  // Kernels.
+  // Kernels. One that cannot be solved is left out and said once, after the Run.
+  KernelFailureGathering unsolvedKernels;
+  std::string kernelNote;
   if (!keepKernels && (!sizeShape || bRebuildKernels)) {
     KernelPointList list;
     list.Resize(N);
@@ -526,6 +534,8 @@ ContiRunResult RunContiSed(Window* window) {
     bUserAbort = false;
     RunMessage failure;
     const int status = ComputeKernels(window, N, list, &failure);
+    // The trial evaluations of a fit keep quiet; its final one, and a Run, say it.
+    if (!bContiInnerRun || bFinalFitEvaluation) kernelNote = unsolvedKernels.Note(N);
     // A discretization error or a singular matrix has been reported and the run
     // goes on with the retried solutions; any other failure computed no kernel (the
     // solver has said why, and a refused acceleration also raised the interrupt).
@@ -545,7 +555,7 @@ ContiRunResult RunContiSed(Window* window) {
     if (bSyntheticFromDistribution && !sizeShape) {
       last.Replaced();
       FinishSyntheticFit(window);
-      return Finish(ContiRunOutcome::Computed);
+      return Finish(ContiRunOutcome::Computed, KernelNoteMessage(kernelNote));
     }
     WriteContiDebugLog("\n RunContiSed starting normal equations");
     bUserAbort = false;
@@ -579,7 +589,7 @@ ContiRunResult RunContiSed(Window* window) {
   detection.Keep();
   last.Replaced();
   if (!bContiInnerRun) FinishContiResult(window);
-  return Finish(ContiRunOutcome::Computed);
+  return Finish(ContiRunOutcome::Computed, KernelNoteMessage(kernelNote));
 }
 
 void SolutionToDistributionValues() {

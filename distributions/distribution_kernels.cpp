@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_grid.h"
@@ -343,13 +344,36 @@ float CsFamilyMass(float s, float T) {
 
 namespace {
 
+KernelFailureGathering* g_gathering = nullptr;
+
+bool KernelRadii(const float** radii, int* n);
+
+// Kernel row set `rows` (one row per scan) made zero on the kernel radii.
+void ZeroKernelRows(float** rows) {
+  const float* radii = nullptr;
+  int n = 0;
+  if (!rows || !KernelRadii(&radii, &n)) return;
+  for (int scan = 1; scan <= nScans; ++scan)
+    if (rows[scan]) std::fill(rows[scan] + 1, rows[scan] + n + 1, 0.0f);
+}
+
+void ZeroKernel(int point) {
+  if (pppKernels && point >= 1 && point <= nKernelArrayKernels) ZeroKernelRows(pppKernels[point]);
+}
+
 // The outcome of one kernel solved on its own: a discretisation error or a
 // singular matrix is reported and the kernels go on (0); any other failure ends
 // them (4) with its box in *failure; an interrupt is left to bUserAbort.
-int PointOutcomeStatus(const SimOutcome& outcome, RunMessage* failure) {
+int PointOutcomeStatus(int point, double s, const SimOutcome& outcome, RunMessage* failure) {
   if (outcome.ok() || outcome.status == SimStatus::Interrupted) return 0;
   if (outcome.status == SimStatus::Diverged || outcome.status == SimStatus::Singular) {
-    ShowSimulationError(outcome.status == SimStatus::Diverged ? 2 : 3);
+    const int status = outcome.status == SimStatus::Diverged ? 2 : 3;
+    if (KernelFailureGathering* gathering = KernelFailureGathering::Active()) {
+      ZeroKernel(point);
+      gathering->Add(s, status, outcome.message);
+    } else {
+      ShowSimulationError(status);
+    }
     return 0;
   }
   if (!bBatchMode)
@@ -414,8 +438,14 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
     lamm->SetScanTimeLag(ppRadius[1][1]);
   if (const auto& corrections = GetDistributionHooks().detectionCorrections) corrections(*lamm);
 
+  std::vector<ListFailure> unsolved;
+  KernelFailureGathering* gathering = KernelFailureGathering::Active();
   const int status = CLRunMTList(lamm.get(), N, s, D, vbar, kernels, radii, nRadii, nullptr,
-                                 nullptr);
+                                 nullptr, gathering ? &unsolved : nullptr);
+  for (const ListFailure& f : unsolved) {
+    ZeroKernelRows(kernels[f.equation]);
+    gathering->Add(s[f.equation], f.status, f.reason);
+  }
   // A key pressed while the last equations finished counts as an interrupt of the
   // kernels as well.
   if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
@@ -520,7 +550,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
     } else if (list.kind[k] == KernelKind::Electrophoresis) {
       if (!quiet)
         ShowContiText(10, 30, Format("simulating for v = %.3f (D=%1.3e cm^2/sec)    ", s, D));
-      if (PointOutcomeStatus(ElectrophoresisKernel(window, i, s, D), failure) != 0) return 4;
+      if (PointOutcomeStatus(i, s, ElectrophoresisKernel(window, i, s, D), failure) != 0) return 4;
     } else if (list.kind[k] == KernelKind::Equilibrium) {
       if (!quiet) ShowContiText(10, 30, EquilibriumPointText(i, s, D));
       if (!EquilibriumKernel(i, list.buoyantMass[k], radii, nRadii)) return 4;
@@ -536,7 +566,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
                                "n=%d    ",
                                static_cast<double>(pDistS[i]), D, s, nLammGridPoints));
         const auto& kernel = GetDistributionHooks().nonidealKernel;
-        if (!kernel || PointOutcomeStatus(kernel(window, i, s, D), failure) != 0) return 4;
+        if (!kernel || PointOutcomeStatus(i, s, kernel(window, i, s, D), failure) != 0) return 4;
       }
     }
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
@@ -560,6 +590,32 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
   return FinishListWithBuffer(
       window, SolveLammList(window, M, s.data(), D.data(), vbar.data(), rows.data(), failure),
       failure);
+}
+
+KernelFailureGathering::KernelFailureGathering() : outer_(g_gathering) { g_gathering = this; }
+KernelFailureGathering::~KernelFailureGathering() { g_gathering = outer_; }
+KernelFailureGathering* KernelFailureGathering::Active() { return g_gathering; }
+
+void KernelFailureGathering::Add(double s, int status, const std::string& reason) {
+  sLow_ = count_ == 0 ? s : std::min(sLow_, s);
+  sHigh_ = count_ == 0 ? s : std::max(sHigh_, s);
+  ++count_;
+  if (reason_.empty())
+    reason_ = !reason.empty() ? reason
+              : status == 3   ? "a singular tridiagonal matrix."
+                              : "a discretisation error (change the grid size and readjust max "
+                                "dc/c in \"Numerical Control of Lamm Equation Solution\").";
+}
+
+std::string KernelFailureGathering::Note(int kernels) const {
+  if (count_ == 0) return std::string();
+  const std::string range = sLow_ == sHigh_ ? Format("s = %.4g S", sLow_)
+                                            : Format("s from %.4g to %.4g S", sLow_, sHigh_);
+  return Format("%d of the %d kernels of the distribution (%s) could not be solved, also on "
+                "finer grids, and were left out of the distribution: the distribution holds no "
+                "material there. The reason",
+                count_, kernels, range.c_str()) +
+         (count_ > 1 ? " of the first: " : ": ") + reason_;
 }
 
 void ShowSimulationError(int status) {

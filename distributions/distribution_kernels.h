@@ -8,6 +8,8 @@
 // Units: s in S, D in cm^2/s, M in g/mol, temperatures in deg C.
 #pragma once
 
+#include <string>
+
 #include "distributions/run_message.h"
 #include "lamm/lamm_ideal.h"
 #include "lamm/lamm_interfaces.h"
@@ -117,6 +119,32 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
 // of a failure in *failure as RunSVContiSedList.
 int ComputeKernels(Window* window, int N, const KernelPointList& list,
                    RunMessage* failure = nullptr);
+
+// While one lives (one Run's kernels), a kernel that could not be solved after
+// its refinements (a discretisation error, the amount balance lost, a singular
+// matrix) neither shows a box nor ends the kernels: it is left out of the
+// distribution (its kernel zero) and counted, and Note() tells the user once
+// after the Run how many kernels, of which s range, and why.
+class KernelFailureGathering {
+ public:
+  KernelFailureGathering();
+  ~KernelFailureGathering();
+  KernelFailureGathering(const KernelFailureGathering&) = delete;
+  KernelFailureGathering& operator=(const KernelFailureGathering&) = delete;
+  // A kernel of s (S) that could not be solved, for the reason given (may be empty).
+  void Add(double s, int status, const std::string& reason);
+  int Count() const { return count_; }
+  // The note for the user; empty when every kernel was solved.
+  std::string Note(int kernels) const;
+  // The gathering in force, or null.
+  static KernelFailureGathering* Active();
+
+ private:
+  KernelFailureGathering* outer_;
+  int count_ = 0;
+  double sLow_ = 0.0, sHigh_ = 0.0;
+  std::string reason_;
+};
 
 // The message of a solver status: "discretization error" or "singular tridiagonal
 // matrix!" (caption "ERROR in simulation", error sound); nothing for 0 or a user

@@ -19,27 +19,35 @@ bool AmountBalanceHolds(const ProfileAmount& now, const ProfileAmount& loaded, b
   return now.Positive() - loaded.Positive() <= limit;
 }
 
+int BalanceRefinedGridSize(int n, int k) {
+  if (k <= 0) return n;
+  long long refined = n;
+  for (int i = 0; i < k; ++i) refined *= kBalanceRefinementFactor;
+  return static_cast<int>(std::max<long long>(n, std::min<long long>(refined, kMostRefinedGridNodes)));
+}
+
 const char* AmountBalanceMessage(double s) {
   static_assert(kAmountBalanceTolerance == 0.05 && kNegativeAmountTolerance == 0.01,
                 "the messages name the tolerances");
   if (s < 0) {
     return "The Lamm equation solution was not used: the material in the cell lost its "
            "balance with the loading (its amount strayed by more than 5 % from the amount "
-           "loaded, or negative concentrations holding more than 1 % of it appeared). A "
-           "floating species does this when it piles up at the meniscus in a layer far thinner "
-           "than the grid spacing, which the finite-element grid cannot resolve (a large |s| "
-           "with a small D). In \"Numerical Control of Lamm Equation Solution\" try more grid "
-           "points or the other finite-element algorithm; a species that hardly diffuses can be "
-           "modelled with D = 0.";
+           "loaded, or negative concentrations holding more than 1 % of it appeared), also "
+           "when solved again on finer grids. A floating species does this when it piles up "
+           "at the meniscus in a layer far thinner than the grid spacing, which the "
+           "finite-element grid cannot resolve (a large |s| with a small D). In \"Numerical "
+           "Control of Lamm Equation Solution\" try more grid points or the other "
+           "finite-element algorithm; a species that hardly diffuses can be modelled with "
+           "D = 0.";
   }
   return "The Lamm equation solution was not used: the material in the cell lost its balance "
          "with the loading (its amount strayed by more than 5 % from the amount loaded, or "
-         "negative concentrations holding more than 1 % of it appeared). A sedimenting species "
-         "does this when it piles up at the cell bottom in a layer far thinner than the grid "
-         "spacing, which the finite-element grid cannot resolve (a large s with a small D). In "
-         "\"Numerical Control of Lamm Equation Solution\" try \"shut off back-diffusion\", more "
-         "grid points or the other finite-element algorithm; a species that hardly diffuses can "
-         "be modelled with D = 0.";
+         "negative concentrations holding more than 1 % of it appeared), also when solved "
+         "again on finer grids. A sedimenting species does this when it piles up at the cell "
+         "bottom in a layer far thinner than the grid spacing, which the finite-element grid "
+         "cannot resolve (a large s with a small D). In \"Numerical Control of Lamm Equation "
+         "Solution\" try \"shut off back-diffusion\", more grid points or the other "
+         "finite-element algorithm; a species that hardly diffuses can be modelled with D = 0.";
 }
 
 ProfileAmount WeightedProfileAmount(const double* w, const double* c, int N) {

@@ -318,10 +318,15 @@ void CLammIdeal::SolveConcDependent() {
   iWindowRight = N;
   CLSetStopReference();
   int quiet = 0;
+  TinyStepCount tiny;
   while (bRunning) {
     if (nSingular || nDiscretizationError) break;
     const double dt0 = dDt;
     fChange = static_cast<float>(CLConcDependentStep());
+    if (tiny.AtFloor(dt0)) {
+      bStepFloorReached = true;
+      nDiscretizationError = 1;
+    }
     CLEachIterationOutput(fChange);
     fChange = static_cast<float>(fChange / dt0);
     if (dt0 >= 30 && fChange < dStopThreshold)

@@ -228,7 +228,7 @@ bool CLammIdeal::BackDiffusionTest(double s, double D) {
 void CLammIdeal::SetUpGrid() {
   bNoWindow = false;
   if (bSelfAssociation || bConcDependentActive) {
-    nGrid = nDefaultGrid;
+    nGrid = RefinedGridSize(nDefaultGrid);
     bNoWindow = true;
     if (!AllocWorkArrays()) return;
     bShutOffBackDiffusion = BackDiffusionTest(dS, dD);
@@ -237,7 +237,7 @@ void CLammIdeal::SetUpGrid() {
   bool optimized = false;
   if (bAutoGridSize && !bBandLoading && dD > 0) {
     if (fFf0 < 0.5f) {
-      nGrid = nDefaultGrid;
+      nGrid = RefinedGridSize(nDefaultGrid);
       bNoWindow = true;
     } else {
       bShutOffBackDiffusion = BackDiffusionTest(dS, dD);
@@ -285,11 +285,11 @@ void CLammIdeal::SetUpGrid() {
         fGridSizeA -= 1;
       }
       const float chosen = bUseMovingHat ? fGridSizeA : fGridSizeB;
-      nGrid = std::clamp(TruncateToInt(std::floor(chosen)), nMinGrid, nMaxGrid);
+      nGrid = RefinedGridSize(std::clamp(TruncateToInt(std::floor(chosen)), nMinGrid, nMaxGrid));
       optimized = bUseClaverie && bOptimizeGrid && bShutOffBackDiffusion && !bBandLoading;
     }
   } else {
-    nGrid = nDefaultGrid;
+    nGrid = RefinedGridSize(nDefaultGrid);
     bNoWindow = true;
   }
   if (!AllocWorkArrays()) return;

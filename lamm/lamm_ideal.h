@@ -153,6 +153,8 @@ class CLammIdeal : public LammSpeciesState,
 
   // ---- Thread and interrupt --------------------------------------------------------
   bool bInWorkerThread = false;
+  // Messages are only kept (Messages()), not shown: the caller reports them.
+  bool bQuietMessages = false;
   // An equation of a list that the user-interface thread solves itself (no worker
   // could be started) reads the keyboard too; one in a worker thread only the flag.
   bool bListInUiThread = false;
@@ -182,6 +184,10 @@ class CLammIdeal : public LammSpeciesState,
   double dRpmFinal = 10000.0;        // rpm
   double dAccelRate = 0.0;           // rpm/s
   bool bRetryMode = false;
+  // Refinement of the grid in force after a lost amount balance (0: none), and the
+  // node count of the grid of that size (amount_balance.h).
+  int nBalanceRefinement = 0;
+  int RefinedGridSize(int n) const { return BalanceRefinedGridSize(n, nBalanceRefinement); }
 
   // ---- Readout and failures -----------------------------------------------------------
   double dReadoutM = 0.0;            // amount in the cell after the last step
@@ -193,6 +199,8 @@ class CLammIdeal : public LammSpeciesState,
   // amount of the loading on the grid of the run and whether an attempt of the last
   // Solve ended because the profile strayed from it (amount_balance.h).
   AmountBalance amountBalance;
+  // The last attempt ended at the floor on the steps (step_control.h).
+  bool bStepFloorReached = false;
   // Node weights integral of r phi_i dr of the static grid of the run, taken with
   // the loaded amount: the grid stays as laid during a run, so that each recorded
   // profile costs one sum.

@@ -93,7 +93,7 @@ void CLammIdeal::ReportComp2WriteFailure() {
 
 void CLammIdeal::ReportMessage(const std::string& text) {
   vMessages.push_back(text);
-  ShowError(text, false);
+  if (!bQuietMessages) ShowError(text, false);
 }
 
 void CLammIdeal::ReportTridag(TridagStatus status) {

@@ -9,6 +9,7 @@
 #include "lamm/lamm_ideal.h"
 #include "lamm/rotor_ramp.h"
 #include "lamm/static_grid_core.h"
+#include "lamm/step_control.h"
 #include "services/run_switches.h"
 #include "platform/vector_state.h"
 #include "scandata/text_io.h"
@@ -118,6 +119,7 @@ void CLammIdeal::RunSelectedSolver() {
   bStopCriterionMet = false;
   nSingular = 0;
   nDiscretizationError = 0;
+  bStepFloorReached = false;
   if (bConcDependentModel) {
     CLSetLoadedAmount();
     SolveConcDependent();
@@ -194,6 +196,7 @@ int CLammIdeal::Solve() {
   CleanVectorState();
   if (bDebugLog) DebugLog(nullptr);
   amountBalance.Reset();
+  nBalanceRefinement = 0;
   if (bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis) {
     ReportMessage(std::string(kNotComputed) +
                   "the solution of a species cannot take the special cell geometries (linear or "
@@ -252,6 +255,7 @@ int CLammIdeal::Solve() {
   if (!nArraysAllocated) return 1;
   WriteInitialLoading();
 
+  bool balanceLost = false;
   if (dD == 0) {
     // The solutions without diffusion write every scan themselves. A refused
     // combination is a failure, not a profile.
@@ -276,7 +280,24 @@ int CLammIdeal::Solve() {
     bZeroMode = false;
     RunSelectedSolver();
     auto failed = [&] { return nDiscretizationError || nSingular; };
-    if (failed() && !bAborted) {
+    // A solution that lost its amount balance is solved again with the same
+    // variant on finer grids; only one that loses it on the finest is refused.
+    // The other retries change the variant at the first grid's size, which does
+    // not resolve the layer that lost the balance.
+    balanceLost = failed() && !bAborted && amountBalance.Lost();
+    for (int k = 1; balanceLost && k <= kBalanceRefinements && failed() && !bAborted; ++k) {
+      const int before = nGrid;
+      nBalanceRefinement = k;
+      SetRotorFromScans();
+      SelectFEVariant();
+      SetStepLimit();
+      SetUpGrid();
+      if (!nArraysAllocated) return 1;
+      if (nGrid <= before) break;  // no finer grid within the bound
+      WriteInitialLoading();
+      RunSelectedSolver();
+    }
+    if (failed() && !bAborted && !balanceLost) {
       if (bSelfAssociation || bConcDependentActive) {
         bRetryMode = true;
         SetRotorFromScans();
@@ -340,7 +361,12 @@ int CLammIdeal::Solve() {
     }
   }
   if (nDiscretizationError) {
-    if (amountBalance.Lost()) ReportMessage(AmountBalanceMessage(dS));
+    // A refined attempt may fail otherwise (its step control gives up in the same
+    // unresolved layer): the cause is still the balance lost at first.
+    if (amountBalance.Lost() || balanceLost)
+      ReportMessage(AmountBalanceMessage(dS));
+    else if (bStepFloorReached)
+      ReportMessage(StepFloorMessage());
     return 2;
   }
   if (nSingular) return 3;

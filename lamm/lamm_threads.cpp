@@ -139,8 +139,17 @@ void MultiThreadCLammIdeal::SolveEquations() {
                                 pnScanPoints);
       lamm->SetSolventConditions(pTemplate->fTemperature, pVbar ? pVbar[i] : pTemplate->fVbar,
                                  pTemplate->fDensity, pTemplate->fViscosity);
+      lamm->bQuietMessages = bGather;
       status = lamm->Solve();
       aborted = lamm->bAborted;
+      if (bGather && (status == 2 || status == 3) && !aborted) {
+        const std::vector<std::string>& messages = lamm->Messages();
+        vGathered.push_back({i, status, messages.empty() ? std::string() : messages.front()});
+        status = 0;
+      } else if (bGather) {
+        // Any other failure is reported as without gathering.
+        for (const std::string& message : lamm->Messages()) ShowError(message, false);
+      }
     } catch (const std::exception& e) {
       // A fatal error of the numerical library (an allocation) ends this equation.
       ShowError(e.what(), false);
@@ -159,7 +168,7 @@ void MultiThreadCLammIdeal::SolveEquations() {
 
 int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, const double* vbar,
                 float*** out, const float* outRadii, int nRadii, float* const* scanRadii,
-                const int* scanCounts) {
+                const int* scanCounts, std::vector<ListFailure>* gathered) {
   // A thread count below 1 is one thread; threads beyond the list would have nothing
   // to do.
   const int N = std::clamp(nLammThreads, 1, std::max(1, count));
@@ -178,6 +187,7 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
     workers[k]->SetThreadNumber(k, N);
     workers[k]->SetJob(tmpl, count, s, D, vbar, out, outRadii, nRadii, scanRadii, scanCounts);
     workers[k]->SetErrorSlots(errorCodes.data(), errorIndex.data());
+    workers[k]->bGather = gathered != nullptr;
   }
   {
     std::mutex mutex;
@@ -235,6 +245,12 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
         lock.lock();
       }
     }
+  }
+  if (gathered) {
+    for (int k = 1; k <= N; ++k)
+      gathered->insert(gathered->end(), workers[k]->vGathered.begin(), workers[k]->vGathered.end());
+    std::sort(gathered->begin(), gathered->end(),
+              [](const ListFailure& a, const ListFailure& b) { return a.equation < b.equation; });
   }
   int result = 0;
   for (int k = 1; k <= N; ++k) {

@@ -17,10 +17,19 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "lamm/lamm_ideal.h"
 
 namespace tarmic {
+
+// An equation of a list that could not be solved while the list went on
+// (CLRunMTList with gathered): its number, its status and its reason.
+struct ListFailure {
+  int equation = 0;
+  int status = 0;
+  std::string reason;
+};
 
 // Equations finished by the running CLRunMTList (reset at its start).
 extern std::atomic<int> nLammEquationsDone;
@@ -68,6 +77,8 @@ class MultiThreadCLammIdeal {
   const int* pnScanPoints = nullptr;
   std::atomic<int>* pNextEquation = nullptr;  // equations taken so far, or null
   std::atomic<bool>* pStop = nullptr;         // set when a failure ends the list
+  bool bGather = false;                       // failures that do not end the list are kept:
+  std::vector<ListFailure> vGathered;         // this thread's, in the order it met them
   bool bPollKeys = false;  // runs in the user-interface thread: polls between equations too
   std::string szLogText;
   std::string szLogFile;
@@ -90,8 +101,14 @@ class MultiThreadCLammIdeal {
 // thread solves the equations itself: the solutions read the keyboard then.
 // Equations left unsolved by a failure that ended the list, or by an interrupt,
 // keep their output rows untouched.
+//
+// With gathered, an equation that could not be solved while the list goes on (a
+// discretisation error, the balance lost also on the refined grids, or a singular
+// matrix: statuses 2 and 3) is neither boxed nor counted in the status: it is
+// added to *gathered with its reason (its first message), in the order of the
+// equations, for the caller to report once.
 int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, const double* vbar,
                 float*** out, const float* outRadii, int nRadii, float* const* scanRadii,
-                const int* scanCounts);
+                const int* scanCounts, std::vector<ListFailure>* gathered = nullptr);
 
 }  // namespace tarmic

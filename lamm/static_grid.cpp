@@ -497,7 +497,8 @@ void CLammIdeal::SolveClaverie() {
   dDtMax = StaticGridStepBound(dS, dD, dRpmNow);
   CLSetStopReference();
   if (bBandLoading) dDt = 0.1;
-  int flat = 0, tiny = 0;
+  int flat = 0;
+  TinyStepCount tiny;
   while (bRunning && !nSingular && !nDiscretizationError) {
     dDtStep = dDt != 0 ? dDt : 1.0;
     if (bSecondSolution) dTimeComp2 = dTime;
@@ -512,10 +513,9 @@ void CLammIdeal::SolveClaverie() {
       CLStaticGridAssemble(iWindowRight);
       bCoefChanged = true;
     }
-    if (dDt < 1e-12) {
-      if (++tiny > 100) nDiscretizationError = 1;
-    } else {
-      tiny = 0;
+    if (tiny.AtFloor(dDt)) {
+      bStepFloorReached = true;
+      nDiscretizationError = 1;
     }
     CLEachIterationOutput(fChange);
     fChange = static_cast<float>(fChange / dDtStep);

@@ -48,4 +48,19 @@ double NextStepAfterAccept(double dt, double change, double lowChange,
   return dt;
 }
 
+const char* StepFloorMessage() {
+  return "The Lamm equation solution was not computed: its time steps stayed below 1e-12 s "
+         "without keeping the change per step within max dc/c, so the solution advanced no "
+         "more. A species does this when it piles up at an end of the cell (a floating one at "
+         "the meniscus) in a layer far thinner than the grid spacing, which the finite-element "
+         "grid cannot resolve (a large |s| with a small D). In \"Numerical Control of Lamm "
+         "Equation Solution\" try more grid points; a species that hardly diffuses can be "
+         "modelled with D = 0.";
+}
+
+const char* const kStepControlGaveUpMessage =
+    "The Lamm equation solution was not computed: its step control gave up (the profile "
+    "ran away, or the change per step could not be kept within max dc/c). In \"Numerical "
+    "Control of Lamm Equation Solution\" change the grid size and readjust max dc/c.";
+
 }  // namespace tarmic

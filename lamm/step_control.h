@@ -25,6 +25,29 @@ struct StepControlSettings {
 // The shortest step the control proposes, s.
 inline constexpr double kMinimumStep = 1e-15;
 
+// The floor on the steps a solution advances by: a run whose accepted steps stay
+// shorter than kSmallestUsefulStep for more than kMostTinySteps steps in a row
+// advances no more (a layer at an end of the cell that the grid cannot resolve
+// keeps the step control at its shortest step) and ends as a discretisation error.
+inline constexpr double kSmallestUsefulStep = 1e-12;
+inline constexpr int kMostTinySteps = 100;
+class TinyStepCount {
+ public:
+  // After each accepted step of dt: true once the run must end.
+  bool AtFloor(double dt) {
+    tiny_ = dt < kSmallestUsefulStep ? tiny_ + 1 : 0;
+    return tiny_ > kMostTinySteps;
+  }
+
+ private:
+  int tiny_ = 0;
+};
+
+// The message of a solution ended by the floor on the steps, and of one whose step
+// control gave up otherwise (the profile ran away).
+const char* StepFloorMessage();
+extern const char* const kStepControlGaveUpMessage;
+
 // The shorter length after a rejected step of dt with the given change. *floored is
 // set when the proposal had to be raised to the shortest step (a retry counts).
 // *dtPrev receives dt.

@@ -1,6 +1,7 @@
 #include "modelcalc/model_computation.h"
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <string>
 
@@ -223,23 +224,52 @@ class SpeciesRun {
     return Run(settings, false);
   }
 
+  // Lays the grid of nodes again as the species was given it (the grading towards
+  // the bottom); set by the caller when the grid is not uniform.
+  void SetRegrade(std::function<void()> regrade) { regrade_ = std::move(regrade); }
+
   SimOutcome Solve(SimRunSettings settings, bool c1Nonideal) {
     // A retry starts from the fit as it was before the failed attempt (only that
     // attempt's records are taken back).
     if (SignalToFitRows()) snapshot_.Take(iFirstModelScan);
     ResetState(StartTime(), false);
-    SimOutcome outcome;
-    if (c1Nonideal) {
-      bNonidealSpecies = true;
-      fS1 = static_cast<float>(dSimS);
-      fD1 = static_cast<float>(dSimD);
-      outcome = Run(settings, true);
-      if (bMovingHat) MoveHatGrid();
-      bNonidealSpecies = false;
-      ResizeSimArrays(nLammGridPoints);
-    } else {
-      outcome = Run(settings, false);
+    const int nodes = nSimGridPointsAllocated;
+    auto first = [&] {
+      SimOutcome result;
+      if (c1Nonideal) {
+        bNonidealSpecies = true;
+        fS1 = static_cast<float>(dSimS);
+        fD1 = static_cast<float>(dSimD);
+        result = Run(settings, true);
+        if (bMovingHat) MoveHatGrid();
+        bNonidealSpecies = false;
+      } else {
+        result = Run(settings, false);
+      }
+      return result;
+    };
+    SimOutcome outcome = first();
+    // A lost balance is solved again on finer grids, with the same propagator.
+    if (outcome.balanceLost && !bUserAbort) {
+      // The refined grids are this solution's: the grid size in force stays.
+      const int size = nLammGridPoints;
+      outcome = RefineWhileBalanceLost(
+          outcome, nodes,
+          [&](int n) {
+            if (!ResizeSimArrays(n)) return false;
+            if (regrade_) regrade_();
+            return true;
+          },
+          [&] {
+            WriteInitialProfile(loading_, fLoadingFraction);
+            ResetState(StartTime(), false);
+            snapshot_.Restore();
+            return first();
+          });
+      if (c1Nonideal || nLammGridPoints != size) ResizeSimArrays(size);
+      return outcome;
     }
+    if (c1Nonideal) ResizeSimArrays(nLammGridPoints);
     const bool failed = bSimDiverged || bSimFailed;
     if (!failed || bUserAbort || bExperimentalInitialDistribution || !bUniformLoading ||
         !VelocityData())
@@ -278,6 +308,7 @@ class SpeciesRun {
   int k_;
   double loading_;
   FitRowSnapshot snapshot_;
+  std::function<void()> regrade_;
 };
 
 ModelStatus StatusOf(const SimOutcome& outcome) {
@@ -296,13 +327,15 @@ ModelStatus LammSpecies(Window* window, int k, double loading, const SpeciesGrid
   SimRunSettings settings = CurrentSimRunSettings();
   settings.outflowBottom = TestShutOffBackDiffusion(dSimS, dSimD);
   settings.noTruncation = grid.noTruncation;
+  SpeciesRun run(window, k, loading);
   if (!settings.outflowBottom && bUniformLoading && !bZoneCentrifugation && dSimS > 0) {
     // sigma_b = Mb w^2 / (2 R T): the reduced molar mass of the equilibrium at the bottom.
     const double T = InfoAt(nScans).temperature + 273.15;
     const double w = LastOmega();
-    RefineGridAtBottom(w * w / (T * kTwoR) * (T * 1e-13 * dSimS * kGasConstant / dSimD));
+    const double sigma = w * w / (T * kTwoR) * (T * 1e-13 * dSimS * kGasConstant / dSimD);
+    RefineGridAtBottom(sigma);
+    run.SetRegrade([sigma] { RefineGridAtBottom(sigma); });
   }
-  SpeciesRun run(window, k, loading);
   const SimOutcome outcome = run.Solve(settings, k == 1 && bC1Nonideal);
   return ShowOutcome(window, outcome);
 }
@@ -532,6 +565,15 @@ void ResetSingleRun(Window* window) {
   if (!SignalToFitRows()) ZeroSpeciesSignal(1);
 }
 
+// The grid of n nodes for a single-component or reacting solve refined after a
+// lost balance (uniform, as PrepareSimArrays lays it); the grid size in force stays.
+bool RefinedSingleRunGrid(int n) {
+  const int size = nLammGridPoints;
+  const bool laid = ResizeSimArrays(n);
+  nLammGridPoints = size;
+  return laid;
+}
+
 ShowSimulationProgress MakeProgress() {
   SimProgressOptions options;
   options.liveDisplay = bLiveDisplay;
@@ -570,16 +612,25 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
   dSimRpm = LastRpm();
   SingleComponentDiffusion();
   if (!bSkipLinearFit) {
-    ResetSingleRun(window);
     const SimRunSettings settings = CurrentSimRunSettings();
-    ShowSimulationProgress progress = MakeProgress();
-    progress.Start();
-    SimOutcome outcome;
-    if (bAssoc148 || bAssoc124 || !bMovingHat)
-      outcome = SolveNonidealLammClaverie(settings, progress);
-    else
-      outcome = SolveNonidealLammMovingHat(settings, progress);
-    if (bMovingHat) MoveHatGrid();
+    auto attempt = [&] {
+      ResetSingleRun(window);
+      ShowSimulationProgress progress = MakeProgress();
+      progress.Start();
+      SimOutcome outcome;
+      if (bAssoc148 || bAssoc124 || !bMovingHat)
+        outcome = SolveNonidealLammClaverie(settings, progress);
+      else
+        outcome = SolveNonidealLammMovingHat(settings, progress);
+      if (bMovingHat) MoveHatGrid();
+      return outcome;
+    };
+    const SimOutcome outcome = RefineWhileBalanceLost(
+        attempt(), nSimGridPointsAllocated, RefinedSingleRunGrid,
+        [&] {
+          WriteInitialProfile(fAssocLoading, 1.0);
+          return attempt();
+        });
     MergeModelStatus(result, ShowOutcome(window, outcome));
   } else {
     // A constant signal: the loading everywhere.
@@ -619,11 +670,18 @@ void ReactingBranch(Window* window, ModelResult& result) {
   dSimRpm = LastRpm();
   if (!ReactingMassesToD(bFitMAndS, fRT, fVRho))
     return refuse("the masses of A, B and AB must be positive");
-  ResetSingleRun(window);
   const SimRunSettings settings = CurrentSimRunSettings();
-  ShowSimulationProgress progress = MakeProgress();
-  progress.Start();
-  const SimOutcome outcome = SolveReactingLamm(settings, progress);
+  auto attempt = [&] {
+    ResetSingleRun(window);
+    ShowSimulationProgress progress = MakeProgress();
+    progress.Start();
+    return SolveReactingLamm(settings, progress);
+  };
+  const SimOutcome outcome = RefineWhileBalanceLost(attempt(), nSimGridPointsAllocated,
+                                                    RefinedSingleRunGrid, [&] {
+                                                      InitReactingSystem();
+                                                      return attempt();
+                                                    });
   // Every discretization error of the reacting model is shown, also during a fit.
   if (outcome.status == SimStatus::Diverged) bDiscretizationShown = false;
   MergeModelStatus(result, ShowOutcome(window, outcome));

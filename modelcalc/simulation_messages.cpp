@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "lamm/step_control.h"
 #include "services/error_box.h"
 #include "services/run_switches.h"
 #include "services/sounds.h"
@@ -59,7 +60,7 @@ void ShowSimulationError(Window* /*window*/, int code) {
       ErrorBox("could not allocate Lamm simulation arrays", MB_OK, true);
       break;
     case 2:
-      DiscretizationError("change grid size and readjust max dc/c");
+      DiscretizationError(kStepControlGaveUpMessage);
       break;
     case 3:
       bSimFailed = 1;
@@ -94,7 +95,7 @@ void ShowSimulationOutcome(Window* /*window*/, const SimOutcome& outcome) {
                MB_OK, true);
       return;
     case SimStatus::Diverged:
-      DiscretizationError(outcome.message.empty() ? "change grid size and readjust max dc/c"
+      DiscretizationError(outcome.message.empty() ? std::string(kStepControlGaveUpMessage)
                                                   : outcome.message);
       return;
     case SimStatus::Singular:

@@ -83,7 +83,12 @@ ModelStatus SolveSpecies(Window* window, const LammScanRecord* records, int k, d
       status = ModelStatus::Interrupted;
     else
       status = code == 0 ? ModelStatus::Computed : ModelStatus::Failed;
-    if (status != ModelStatus::Interrupted) ShowSimulationError(window, code);
+    // A discretisation error the solution has explained (the amount balance, the
+    // floor on the steps) is shown once, in its own words.
+    if (status != ModelStatus::Interrupted && code == 2 && !lamm->Messages().empty())
+      bSimDiverged = 1;
+    else if (status != ModelStatus::Interrupted)
+      ShowSimulationError(window, code);
   }
   pSimWindow = nullptr;
   return status;

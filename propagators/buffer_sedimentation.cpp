@@ -310,7 +310,11 @@ SimOutcome BufferSolver::Solve() {
   if (singular)
     return {SimStatus::Singular,
             std::string(tridagText) + "\nsingular tridiagonal matrix in buffer sedimentation!"};
-  if (gaveUp && balance_.Lost()) return {SimStatus::Diverged, AmountBalanceMessage(run_.s)};
+  if (gaveUp && balance_.Lost()) {
+    SimOutcome lost{SimStatus::Diverged, AmountBalanceMessage(run_.s)};
+    lost.balanceLost = true;
+    return lost;
+  }
   if (gaveUp) return {SimStatus::Diverged, "discretization error in buffer sedimentation"};
   if (bUserAbort) return {SimStatus::Interrupted, "simulation interrupted"};
   return {};
@@ -533,14 +537,35 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore&
     run.s = pass.s;
     run.meniscus = pass.meniscus;
     run.amplitude = pass.amplitude;
-    std::vector<double> v(static_cast<std::size_t>(run.gridPoints) + 1, 0.0);
-    const bool add = p == 1;
-    const SimOutcome outcome = SolveBufferComponent(run, [&](int scan, const double* r,
-                                                             const double* c, int n) {
-      for (int i = 1; i <= n; ++i) v[static_cast<std::size_t>(i)] = pass.sign * c[i];
-      RouteProfile(pScanOrder[static_cast<std::size_t>(scan) + 1], r, v.data(), n, add, kernels);
-    });
+    // The profiles of the pass are routed once it has succeeded: a pass solved again
+    // on a finer grid after a lost balance must not add its scans twice.
+    struct Profile {
+      int scan;
+      std::vector<double> r, v;  // [1..n]
+    };
+    std::vector<Profile> profiles;
+    auto solve = [&] {
+      profiles.clear();
+      return SolveBufferComponent(run, [&](int scan, const double* r, const double* c, int n) {
+        Profile profile{scan, std::vector<double>(r, r + n + 1),
+                        std::vector<double>(static_cast<std::size_t>(n) + 1, 0.0)};
+        for (int i = 1; i <= n; ++i) profile.v[static_cast<std::size_t>(i)] = pass.sign * c[i];
+        profiles.push_back(std::move(profile));
+      });
+    };
+    run.gridPoints = b.gridPoints;
+    const SimOutcome outcome = RefineWhileBalanceLost(
+        solve(), b.gridPoints,
+        [&](int n) {
+          run.gridPoints = n;
+          return true;
+        },
+        solve);
     if (!outcome.ok()) return outcome;
+    const bool add = p == 1;
+    for (const Profile& profile : profiles)
+      RouteProfile(pScanOrder[static_cast<std::size_t>(profile.scan) + 1], profile.r.data(),
+                   profile.v.data(), static_cast<int>(profile.v.size()) - 1, add, kernels);
   }
   return {};
 }

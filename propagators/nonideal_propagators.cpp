@@ -99,6 +99,8 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const S
                        const std::optional<FitRangeStop>& fitStop,
                        SimProgress* leaveAfterLastScan = nullptr, bool* left = nullptr) {
   SteadyStateTest steady;
+  TinyStepCount tiny;
+  bSimStepFloorReached = false;
   while (bSimContinue) {
     if (leaveAfterLastScan && leaveAfterLastScan->PastLastScan()) {
       *left = true;
@@ -106,6 +108,10 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const S
     }
     dtUsed = 0.0;
     const double change = step();
+    if (dtUsed > 0 && tiny.AtFloor(dtUsed)) {
+      bSimStepFloorReached = true;
+      bSimDiverged = 1;
+    }
     if (bSimFailed || bSimDiverged) return SimStopReason::Failed;
     fSimChange = static_cast<float>(change);
     progress.Step(change);

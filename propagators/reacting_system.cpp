@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "lamm/step_control.h"
 #include "lamm/element_integrals.h"
 #include "lamm/fe_assembly.h"
 #include "lamm/moving_hat_core.h"
@@ -572,9 +573,16 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
   SteadyStateTest steady;
   std::vector<double> windowStart(pLammConc, pLammConc + N + 1);
   double windowTime = dSimTime;
+  TinyStepCount tiny;
+  bSimStepFloorReached = false;
   while (bSimContinue) {
     if (bSimFailed || bSimDiverged) break;
+    const double before = dSimTime;
     const double change = ReactingTimeStep();
+    if (tiny.AtFloor(dSimTime - before)) {
+      bSimStepFloorReached = true;
+      bSimDiverged = 1;
+    }
     if (bSimFailed || bSimDiverged) break;
     if (!ProfileFinite(pLammConc, 1, N, 1e100)) {
       bSimDiverged = 1;

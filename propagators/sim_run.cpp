@@ -1,5 +1,7 @@
 #include "propagators/sim_run.h"
 
+#include "lamm/step_control.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -32,6 +34,7 @@ int bSimLandOnStop = 0;
 int bSimContinue = 1;
 int bSimFailed = 0;
 int bSimDiverged = 0;
+bool bSimStepFloorReached = false;
 double dSteadyStateLimit = 1e-6;
 bool bSteadyStateReached = false;
 float fSimChange = 1.0f;
@@ -286,12 +289,31 @@ SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char*
   } else if (bSimDiverged) {
     out.status = SimStatus::Diverged;
     const char* balance = progress.AmountBalanceFailure();
-    out.message = balance ? balance : "change grid size and readjust max dc/c";
+    out.balanceLost = balance != nullptr || bSimStepFloorReached;
+    if (balance)
+      out.message = balance;
+    else if (bSimStepFloorReached)
+      out.message = StepFloorMessage();
+    else
+      out.message = kStepControlGaveUpMessage;
   } else if (bUserAbort) {
     out.status = SimStatus::Interrupted;
     out.message = "simulation interrupted";
   }
   return out;
+}
+
+SimOutcome RefineWhileBalanceLost(SimOutcome outcome, int nodes,
+                                  const std::function<bool(int nodes)>& layGrid,
+                                  const std::function<SimOutcome()>& attempt) {
+  int laid = nodes;
+  for (int k = 1; k <= kBalanceRefinements && outcome.balanceLost && !bUserAbort; ++k) {
+    const int finer = BalanceRefinedGridSize(nodes, k);
+    if (finer <= laid || !layGrid(finer)) break;
+    laid = finer;
+    outcome = attempt();
+  }
+  return outcome;
 }
 
 void ResetSimRunState() {
@@ -308,6 +330,7 @@ void ResetSimRunState() {
   bSimLandOnStop = 0;
   bSimContinue = 1;
   bSimFailed = bSimDiverged = 0;
+  bSimStepFloorReached = false;
   dSteadyStateLimit = 1e-6;
   bSteadyStateReached = false;
   fSimChange = 1.0f;

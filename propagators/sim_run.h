@@ -43,6 +43,7 @@ extern int bSimLandOnStop;
 extern int bSimContinue;            // the time loop runs while set
 extern int bSimFailed;              // singular tridiagonal system, or a refilled truncated edge
 extern int bSimDiverged;            // the step control gave up
+extern bool bSimStepFloorReached;   // ... because its steps stayed below kSmallestUsefulStep
 extern double dSteadyStateLimit;    // change per second below which the loop may stop (1e-6)
 extern bool bSteadyStateReached;
 extern float fSimChange;            // change measure of the last step
@@ -114,8 +115,21 @@ enum class SimStatus {
 struct SimOutcome {
   SimStatus status = SimStatus::Ok;
   std::string message;  // for the caller's box; empty when Ok
+  // Diverged because a recorded profile lost the amount balance: a finer grid may
+  // resolve what this one did not (RefineWhileBalanceLost).
+  bool balanceLost = false;
   bool ok() const { return status == SimStatus::Ok; }
 };
+
+// The one way a failed solution is solved again after it lost the amount balance
+// (lamm/amount_balance.h): while the outcome of the last attempt lost it, the
+// grid of the next refinement of `nodes` nodes is laid by layGrid (false: none
+// could be had) and attempt() solves from the loading again, at most
+// kBalanceRefinements times. The outcome of the last attempt; an interrupt ends
+// the refinement.
+SimOutcome RefineWhileBalanceLost(SimOutcome outcome, int nodes,
+                                  const std::function<bool(int nodes)>& layGrid,
+                                  const std::function<SimOutcome()>& attempt);
 // The caption the caller shows a failed outcome under.
 const char* SimOutcomeCaption(SimStatus status);
 

@@ -451,11 +451,17 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
   if (settings.zoneCentrifugation) dSimDt = 0.1;
 
   SteadyStateTest steady;
+  TinyStepCount tiny;
+  bSimStepFloorReached = false;
   SimStopReason reason = SimStopReason::Progress;
   while (bSimContinue && !bSimFailed && !bSimDiverged) {
     const double dtUsed = dSimDt != 0 ? dSimDt : 1.0;
     if (runSettings.sedimentingCosolute) dCosoluteTime = dSimTime;
     fSimChange = static_cast<float>(AdaptiveClaverieStep());
+    if (tiny.AtFloor(dtUsed)) {
+      bSimStepFloorReached = true;
+      bSimDiverged = 1;
+    }
     if (bSimFailed || bSimDiverged) break;
     if (bTruncationActive) {
       UpdateActiveStart();

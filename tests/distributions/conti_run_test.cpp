@@ -4,6 +4,8 @@
 // noise of 0.005 and a time-invariant and a radial-invariant offset pattern.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -645,6 +647,43 @@ TEST_F(ContiRunTest, KernelThatLosesTheAmountBalanceIsRefused) {
     shown += box.text.find("was not used") != std::string::npos &&
              box.text.find("meniscus") != std::string::npos;
   EXPECT_EQ(shown, 1);
+}
+
+// c(s) with an invariant D of 1e-10 cm^2/s over s of -9 to 3 S: the floating
+// species pile up at the closed meniscus in a layer no grid of the kernels
+// resolves, also refined, and their kernels cannot be solved. The Run showed a box
+// per list and per failure ("ERROR in simulation: discretization error", "error #2
+// in simulation #1"), in a fit one per evaluation. It now shows no box while it
+// computes: the kernels not solved are left out (zero, so the distribution holds
+// nothing there) and one note after the Run says how many, over which s range, and
+// why; the sedimenting kernels are computed and the Run has its result.
+TEST_F(ContiRunTest, KernelsThatCannotBeSolvedAreLeftOutAndSaidInOneNote) {
+  bCsInvariantD = true;
+  SetContinuousParams(-9.0f, 3.0f, 12.0f);
+  pParams[kContiSlotFrictionalRatio] = 0.001f;  // D in 1e-7 cm^2/s
+  backend->AnswerUnscriptedBoxes(IDOK);
+  backend->ClearTranscript();
+  const ContiRunResult run = RunContiSed(nullptr);
+  ASSERT_EQ(run.outcome, ContiRunOutcome::Computed) << run.message.text;
+  EXPECT_TRUE(backend->Transcript().empty());
+  const std::string& note = run.message.text;
+  int failed = 0, kernels = 0;
+  double low = 0, high = 0;
+  ASSERT_EQ(std::sscanf(note.c_str(), "%d of the %d kernels of the distribution (s from %lf to %lf S)",
+                        &failed, &kernels, &low, &high),
+            4)
+      << note;
+  EXPECT_EQ(kernels, 12);
+  EXPECT_GE(failed, 2);
+  EXPECT_LT(failed, 12);
+  // The floating grid points, from the first on; none of the sedimenting ones.
+  EXPECT_NEAR(low, -9.0, 1e-3);
+  EXPECT_LT(high, 0.0);
+  EXPECT_NE(note.find("meniscus"), std::string::npos) << note;
+  // The points left out hold no material.
+  for (int i = 1; i <= nDistGrid; ++i)
+    if (pDistGrid[i] >= low - 1e-4 && pDistGrid[i] <= high + 1e-4)
+      EXPECT_EQ(pDistValues[i], 0.0f) << "s " << pDistGrid[i];
 }
 
 // A run whose worker threads the system refuses, some or all of them, computes the
