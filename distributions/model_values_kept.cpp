@@ -65,20 +65,12 @@ KeptModelValues& KeptValues() { return gKept; }
 void ClearKeptValues() { gKept = {}; }
 
 unsigned long long ModelKey() {
-  const bool* flags[] = {
-      &bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124, &bAssoc148, &bNonidealSpecies,
-      &bNonIdealMultiple, &bHeteroAssocModel, &bZoneCentrifugation, &bFaxenApproximation,
-      &bStokesRadii, &bCumulants, &bContiModel, &bContiSModel, &bLsgModel,
-      &bLsgOneDiscrete, &bCsff0Model, &bCsff0OneDiscrete, &bCsOneDiscreteD, &bCsOneDiscreteM,
-      &bCsConformationalChange, &bCsFloatingVbar, &bCsWormChain, &bCsScalingLaw, &bCsBimodalFf0,
-      &bCsBimodalFf0OneDiscrete, &bCsInvariantD, &bCsMsTable, &bCsModel521, &bCsNonideal,
-      &bCMPriorVbar, &bCMPowerLawModel, &bConstantDModel, &bFMScalingLaw, &bCvConstantD,
-      &bElectroLsgModel, &bZoneLsgModel, &bDLSRhModel, &bDLSDModel, &bDLSTimeCourseModel,
-      &bBoundaryAnalysis, &bVanHoldeWeischet, &bLinearGeometry, &bPlanarQuadrature,
-      &bExternalLoadingCell, &bElectrophoresis};
-  static_assert(std::size(flags) <= 64);
+  // The model flags and the geometry switches that make a model of its own.
+  std::vector<bool*> flags = ResettableModelFlags();
+  for (bool* geometry : {&bLinearGeometry, &bPlanarQuadrature, &bExternalLoadingCell, &bElectrophoresis})
+    flags.push_back(geometry);
   unsigned long long key = 0;
-  for (std::size_t i = 0; i < std::size(flags); ++i)
+  for (std::size_t i = 0; i < flags.size() && i < 64; ++i)
     if (*flags[i]) key |= 1ull << i;
   return key;
 }

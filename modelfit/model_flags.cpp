@@ -51,18 +51,22 @@ bool bVanHoldeWeischet = false;
 
 bool bFitMAndS = false;
 
+const std::vector<bool*>& ResettableModelFlags() {
+  static const std::vector<bool*> flags{
+      &bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124, &bAssoc148, &bNonidealSpecies,
+      &bNonIdealMultiple, &bHeteroAssocModel, &bZoneCentrifugation, &bFaxenApproximation,
+      &bStokesRadii, &bCumulants, &bContiModel, &bContiSModel, &bLsgModel,
+      &bLsgOneDiscrete, &bCsff0Model, &bCsff0OneDiscrete, &bCsOneDiscreteD, &bCsOneDiscreteM,
+      &bCsConformationalChange, &bCsFloatingVbar, &bCsWormChain, &bCsScalingLaw, &bCsBimodalFf0,
+      &bCsBimodalFf0OneDiscrete, &bCsInvariantD, &bCsMsTable, &bCsModel521, &bCsNonideal,
+      &bCMPriorVbar, &bCMPowerLawModel, &bConstantDModel, &bFMScalingLaw, &bCvConstantD,
+      &bElectroLsgModel, &bZoneLsgModel, &bDLSRhModel, &bDLSDModel, &bDLSTimeCourseModel,
+      &bBoundaryAnalysis, &bVanHoldeWeischet};
+  return flags;
+}
+
 void ResetModelFlags() {
-  for (bool* flag :
-       {&bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124, &bAssoc148, &bNonidealSpecies,
-        &bNonIdealMultiple, &bHeteroAssocModel, &bZoneCentrifugation, &bFaxenApproximation,
-        &bStokesRadii, &bCumulants, &bContiModel, &bContiSModel, &bLsgModel,
-        &bLsgOneDiscrete, &bCsff0Model, &bCsff0OneDiscrete, &bCsOneDiscreteD, &bCsOneDiscreteM,
-        &bCsConformationalChange, &bCsFloatingVbar, &bCsWormChain, &bCsScalingLaw, &bCsBimodalFf0,
-        &bCsBimodalFf0OneDiscrete, &bCsInvariantD, &bCsMsTable, &bCsModel521, &bCsNonideal,
-        &bCMPriorVbar, &bCMPowerLawModel, &bConstantDModel, &bFMScalingLaw, &bCvConstantD,
-        &bElectroLsgModel, &bZoneLsgModel, &bDLSRhModel, &bDLSDModel, &bDLSTimeCourseModel,
-        &bBoundaryAnalysis, &bVanHoldeWeischet})
-    *flag = false;
+  for (bool* flag : ResettableModelFlags()) *flag = false;
 }
 
 bool IsContinuousModel() {

@@ -9,6 +9,8 @@
 // (bElectrophoresis, bLinearGeometry, ...) with the Lamm solver.
 #pragma once
 
+#include <vector>
+
 namespace tarmic {
 
 // --- discrete-species and self-association models ---
@@ -66,6 +68,9 @@ extern bool bFitMAndS;
 // buffer mismatch is a correction that stays on across model commands, each of which
 // checks that it fits the new model).
 void ResetModelFlags();
+// The flags ResetModelFlags clears, in one fixed order (bit k of a model's key is the
+// k-th of them).
+const std::vector<bool*>& ResettableModelFlags();
 
 // --- families, as the parameter code groups the models ---
 // Any continuous distribution or boundary analysis.
