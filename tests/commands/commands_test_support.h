@@ -20,6 +20,7 @@
 #include "app/response_table.h"
 #include "app/xla_window.h"
 #include "commands/response_table.h"
+#include "distributions/model_values_kept.h"
 #include "numerics/one_based.h"
 #include "services/path_table.h"
 #include "services/run_switches.h"
@@ -137,6 +138,7 @@ inline std::vector<std::string> Fields(const std::string& line) {
 
 inline void ResetEverything() {
   ResetDataSetHooks();
+  ClearKeptValues();  // what each model held in an earlier test
   ResetScanDataGlobals();
   ResetPlotting();
   ResetPaintingAndInteraction();
