@@ -87,11 +87,11 @@ void KeepValuesOfActiveLayout() {
   switches.fixTimeStep = bFixTimeStep;
   LayoutValues& kept = gKept.families[layout];
   if (IsGridLayout(layout)) {
-    for (int slot : kGridSlots) kept.slots[static_cast<std::size_t>(slot)] = SlotVariable(slot);
+    for (int slot : kGridSlots) kept.slotValues[static_cast<std::size_t>(slot)] = SlotVariable(slot);
     return;
   }
   for (int slot = 1; slot <= 34; ++slot)
-    if (DiscreteSlot(slot)) kept.slots[static_cast<std::size_t>(slot)] = SlotVariable(slot);
+    if (DiscreteSlot(slot)) kept.slotValues[static_cast<std::size_t>(slot)] = SlotVariable(slot);
   for (int k = 1; k <= nSpeciesSlots; ++k) kept.included[static_cast<std::size_t>(k)] = pSpeciesIncluded[k];
 }
 
@@ -103,13 +103,13 @@ void TakeKeptValues(ValueLayout layout) {
   } else {
     // The start values of the species (InitModelParams).
     values.included[1] = 1;
-    values.slots[9] = 0.5f;
-    values.slots[1] = bFitMAndS ? 50000.0f : 5.0f;
-    values.slots[5] = 4.0f;
+    values.slotValues[9] = 0.5f;
+    values.slotValues[1] = bFitMAndS ? 50000.0f : 5.0f;
+    values.slotValues[5] = 4.0f;
   }
   for (int slot = 1; slot <= 34; ++slot) {
     if (!DiscreteSlot(slot)) continue;
-    SlotVariable(slot) = values.slots[static_cast<std::size_t>(slot)];
+    SlotVariable(slot) = values.slotValues[static_cast<std::size_t>(slot)];
     SlotFit(slot) = 0;
   }
   for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = values.included[static_cast<std::size_t>(k)];
@@ -151,17 +151,17 @@ bool HoldsMassOrD(ValueLayout layout) { return !MassOrDSlots(layout).empty(); }
 void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted) {
   for (auto& [layout, kept] : gKept.families)
     for (const MassOrDSlot& m : MassOrDSlots(layout)) {
-      float& value = kept.slots[static_cast<std::size_t>(m.value)];
-      value = converted(value, kept.slots[static_cast<std::size_t>(m.s)]);
+      float& value = kept.slotValues[static_cast<std::size_t>(m.value)];
+      value = converted(value, kept.slotValues[static_cast<std::size_t>(m.s)]);
     }
 }
 
 bool KeptGrid(ValueLayout layout, float* min, float* max, float* count) {
   const auto it = gKept.families.find(layout);
   if (it == gKept.families.end() || !IsGridLayout(layout)) return false;
-  *min = it->second.slots[1];
-  *max = it->second.slots[5];
-  *count = it->second.slots[9];
+  *min = it->second.slotValues[1];
+  *max = it->second.slotValues[5];
+  *count = it->second.slotValues[9];
   return true;
 }
 

@@ -41,7 +41,7 @@ bool IsGridLayout(ValueLayout layout);
 // What a family held: the values of the vector slots 1-12, 16-21 and 25-34 and the
 // inclusion of species 1-4 (a continuous family: its grid in slots 1, 5 and 9).
 struct LayoutValues {
-  std::array<float, 35> slots{};
+  std::array<float, 35> slotValues{};
   std::array<int, 5> included{};
 };
 // What one model held besides its family's values: its fit switches (of the slots
