@@ -13,7 +13,7 @@
 #include "app/paint.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "services/error_box.h"
 #include "app/mouse_slide.h"
 #include "numerics/one_based.h"

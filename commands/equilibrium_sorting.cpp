@@ -20,7 +20,7 @@
 #include "app/panes.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "services/error_box.h"
 #include "numerics/interpolation.h"

@@ -20,7 +20,7 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/value_ranges.h"
 #include "services/error_box.h"
 #include "numerics/solvent_constants.h"

@@ -38,7 +38,7 @@
 #include "scandata/analysis_switches.h"
 #include "modelfit/model_params.h"
 #include "modelfit/modelfit_hooks.h"
-#include "numerics/folder_lock.h"
+#include "storage/folder_lock.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"

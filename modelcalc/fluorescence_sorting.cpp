@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/one_based.h"
 #include "platform/backend.h"
 #include "platform/dc.h"

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <sstream>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/text_lines.h"
 #include "scandata/plausibility.h"
 #include "scandata/text_io.h"

@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
 #include "numerics/random.h"

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "services/error_box.h"
 #include "numerics/interpolation.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/cvector.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"

@@ -14,7 +14,7 @@
 #include "distribution_window_test_support.h"
 #include "modelcalc/model_computation.h"
 #include "modelcalc/noise_subtraction.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/one_based.h"
 #include "resources/command_ids.h"
 #include "scandata/data_set.h"

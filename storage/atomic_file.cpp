@@ -1,7 +1,7 @@
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 
-#include "numerics/folder_lock.h"
-#include "numerics/save_parts.h"
+#include "storage/folder_lock.h"
+#include "storage/save_parts.h"
 
 #include <algorithm>
 #include <atomic>

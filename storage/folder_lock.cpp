@@ -1,4 +1,4 @@
-#include "numerics/folder_lock.h"
+#include "storage/folder_lock.h"
 
 #include <algorithm>
 #include <atomic>

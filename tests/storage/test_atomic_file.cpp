@@ -23,9 +23,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/ccurve.h"
-#include "numerics/folder_lock.h"
+#include "storage/folder_lock.h"
 #include "numerics/cvector.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"

@@ -15,9 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "numerics/atomic_file.h"
-#include "numerics/folder_lock.h"
-#include "numerics/save_parts.h"
+#include "storage/atomic_file.h"
+#include "storage/folder_lock.h"
+#include "storage/save_parts.h"
 
 namespace tarmic {
 
