@@ -180,8 +180,8 @@ Blank ReadBlank(const std::string& path) {
   int n = 0;
   float *r = nullptr, *v = nullptr, *third = nullptr;
   bool mark = false;
-  if (const std::string note = InterruptedSaveNote(RecoverInterruptedSavesOf({path})); !note.empty())
-    ShowError(note, false);
+  const FolderReading reading({path});
+  if (const std::string& note = reading.Note(); !note.empty()) ShowError(note, false);
   // The blank leaves the kind of the loaded data as it is.
   const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), nullptr, &info, &n, &r,
                                      &v, &third, &mark, 0.0f);

@@ -428,8 +428,8 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
   }
   if (!parameterFile.empty() &&
       AskYesNo(*this, FormatText("switch to parameter file %s?", FileNameOf(parameterFile).c_str()), "")) {
-    if (const std::string note = InterruptedSaveNote(RecoverInterruptedSavesOf({parameterFile})); !note.empty())
-      ShowAttention(*this, note);
+    const FolderReading reading({parameterFile});
+    if (const std::string& note = reading.Note(); !note.empty()) ShowAttention(*this, note);
     ReloadParameters(&GetHandle(), parameterFile);
     RepaintMain();
   }

@@ -46,6 +46,7 @@
 #include "plot/temperature_plot.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "services/error_box.h"
 
 namespace tarmic {
 
@@ -183,6 +184,10 @@ void InstallFolderWaitNotice() {
     LammWindowDisplay(main->GetHandle()).ShowText(10, 30, " ");
     main->RepaintMain();
   };
+  // Any key gives the wait up, as it interrupts a run.
+  h.keyPressed = [] { return CheckKeyPress(); };
+  // Shown once per folder; from a worker thread after its join.
+  h.tell = [](const std::string& text) { ShowError(text, false); };
 }
 
 }  // namespace

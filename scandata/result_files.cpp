@@ -381,7 +381,8 @@ bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
   int n = 0;
   float *radius = nullptr, *value = nullptr, *third = nullptr;
   std::string why;
-  FinishInterruptedSaves(window, {inputPath});
+  const FolderReading reading({inputPath});
+  FinishInterruptedSaves(window, reading);
   // The file leaves the kind of the loaded data as it is.
   if (!ReadScanFileAndKind(inputPath.c_str(), ScanDataKind::InForce(), nullptr, &info, &n, &radius,
                            &value, &third, nullptr, 0.0f, &why)) {

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -32,8 +34,10 @@ constexpr std::string_view kJournalPrefix = ".tarmic-save-";
 constexpr std::string_view kJournalExtension = ".journal";
 constexpr std::string_view kJournalTempExtension = ".journal.part";
 constexpr std::string_view kJournalHeader = "tarmic save journal 1";
-// A journal is a few lines per file of the set; anything larger is none of ours.
-constexpr off_t kJournalMaxBytes = 4 << 20;
+// A journal is a few lines per file of the set, each name relative to its folder:
+// with the most files a set holds and names of 2 KiB, well within this. The writer
+// refuses a journal above it, so a larger one is none of this program's.
+constexpr off_t kJournalMaxBytes = 16 << 20;
 
 // The process that wrote a journal, as its name tells it.
 struct JournalOwner {
@@ -151,7 +155,7 @@ bool ParseJournal(const std::string& text, JournalText* j) {
     const std::string digits = line.substr(key.size() + 1);
     if (!AllDigits(digits)) return false;
     *n = static_cast<std::size_t>(std::stoull(digits));
-    return *n <= 100000;
+    return true;
   };
   auto name = [&](std::string* out) { return next() && Unescape(line, out); };
   if (!next() || line != kJournalHeader) return false;
@@ -159,24 +163,50 @@ bool ParseJournal(const std::string& text, JournalText* j) {
   j->boot = line.substr(5) == "-" ? std::string() : line.substr(5);
   std::size_t n = 0;
   if (!count("copies", &n) || n == 0) return false;
+  // No more copies than files: each copy's folder holds a file of the set. The
+  // counts are checked before anything is made of them.
+  if (n > kMaxSetFiles) return false;
   j->copies.resize(n);
   for (std::string& c : j->copies)
     if (!name(&c)) return false;
-  if (!count("renames", &n)) return false;
+  if (!count("renames", &n) || n > kMaxSetFiles) return false;
   j->renames.resize(n);
   for (auto& [temp, target] : j->renames)
     if (!name(&temp) || !name(&target)) return false;
   return next() && line == "end" && !next();
 }
 
-bool ReadJournal(const std::string& path, JournalText* j, std::time_t* written) {
+// Reads the journal at path, open (and held) in file; empty when it reads as a
+// journal, otherwise why not, for the report.
+std::string ReadJournal(const std::string& path, int fd, JournalText* j) {
   struct stat st {};
-  if (!IsRegular(path, &st) || st.st_size > kJournalMaxBytes) return false;
-  *written = st.st_mtime;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return in.good() || in.eof() ? ParseJournal(text.str(), j) : false;
+  if (::fstat(fd, &st) != 0) return SystemReason(path, errno);
+  const std::string left = "; left as it is";
+  if (st.st_size > kJournalMaxBytes)
+    return path + ": is larger (" + std::to_string(static_cast<long long>(st.st_size)) +
+           " bytes) than the journal of any set this program saves" + left;
+  if (st.st_size == 0) return path + ": is empty, no journal of this program" + left;
+  std::string text(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return SystemReason(path, errno);
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  text.resize(done);
+  if (ParseJournal(text, j)) return {};
+  // Said apart, as it is what a journal of a set of thousands of files meets.
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if ((line.rfind("copies ", 0) == 0 || line.rfind("renames ", 0) == 0) &&
+        AllDigits(line.substr(line.find(' ') + 1)) &&
+        std::stoull(line.substr(line.find(' ') + 1)) > kMaxSetFiles)
+      return path + ": names more files or folders than any set this program saves (at most " +
+             std::to_string(kMaxSetFiles) + ")" + left;
+  return path + ": does not read as a journal of this program's saves (damaged, or of another version)" + left;
 }
 
 // p relative to the folder from (both absolute, symbolic links resolved).
@@ -195,29 +225,32 @@ bool SplitRelative(const std::string& rel, std::string* folder, std::string* nam
 }
 
 // Whether a journal names only what a save of this program writes for its set: its
-// own folder among its copies, every copy a folder given relative to it, every
-// temporary and target a plain name in the folder of a copy, the two in one folder,
-// and the temporary named as this program names the temporaries of that target on
-// the journal's host. Anything else (an absolute path, a foreign file as a temporary, a target
-// in another folder than its temporary) is no journal of this program's, whoever
-// put it there, and is never acted on.
+// own folder among its copies, every copy a folder given relative to it that holds
+// a file of the set, every temporary and target a plain name in the folder of a
+// copy, the two in one folder, and the temporary named as the journal's own process
+// names the temporaries of that target. Anything else (an absolute path, a foreign
+// file as a temporary, the temporary of another save, a target in another folder
+// than its temporary) is no journal of this program's, whoever put it there, and
+// is never acted on. Linear in the size of the journal.
 bool NamesOnlyItsSet(const JournalText& j, const JournalOwner& owner) {
-  auto isCopy = [&](const std::string& folder) {
-    return std::find(j.copies.begin(), j.copies.end(), folder) != j.copies.end();
-  };
-  if (!isCopy(".")) return false;
+  const std::unordered_set<std::string> copies(j.copies.begin(), j.copies.end());
+  if (copies.size() != j.copies.size() || !copies.count(".")) return false;
   for (const std::string& c : j.copies)
     if (c.empty() || c[0] == '/' || std::filesystem::path(c).lexically_normal().string() != c) return false;
+  std::unordered_set<std::string> used;
   for (const auto& [temp, target] : j.renames) {
     std::string tempFolder, tempName, targetFolder, targetName;
     if (!SplitRelative(temp, &tempFolder, &tempName) || !SplitRelative(target, &targetFolder, &targetName) ||
-        tempFolder != targetFolder || !isCopy(tempFolder))
+        tempFolder != targetFolder || !copies.count(tempFolder))
       return false;
     TempOwner writer;
     const std::string_view rest = AfterTemporaryPrefix(tempName, targetName, owner.host);
-    if (rest.empty() || !ParseTemporaryRest(rest, &writer)) return false;
+    if (rest.empty() || !ParseTemporaryRest(rest, &writer) || !writer.withStart || writer.pid != owner.pid ||
+        writer.start != owner.start)
+      return false;
+    used.insert(tempFolder);
   }
-  return true;
+  return j.renames.empty() || used.size() == copies.size();
 }
 
 // A path with its folders resolved as far as they exist, to compare targets.
@@ -226,6 +259,10 @@ std::string Resolved(const std::string& path) {
   const std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
   return ec ? path : p.string();
 }
+
+// A file's path as the user knows it: its folder resolved ("data/../fits" is
+// "fits"), the name itself as it is (a symbolic link is not followed).
+std::string Shown(const std::string& path) { return InFolder(Resolved(DirectoryPart(path)), NamePart(path)); }
 
 // Why a folder of a set whose copy of the journal is not there cannot be taken to
 // have lost it: the folder cannot be read (a drive or share not mounted, the folder
@@ -245,6 +282,33 @@ std::string UnreachableFolder(const std::string& folder, const std::vector<std::
   return Resolved(folder) + ": none of the files of the set is there (a drive or share not mounted?)";
 }
 
+// A folder as it was when a recovery began: a folder moved away, replaced or
+// unmounted since is no longer it.
+struct FolderId {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  bool known = false;
+};
+FolderId IdOf(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  return {st.st_dev, st.st_ino, true};
+}
+bool Same(const FolderId& a, const FolderId& b) { return a.known && b.known && a.dev == b.dev && a.ino == b.ino; }
+
+// Whether the process that wrote a journal has ended. The journal is open in
+// held: one that someone holds is in use; one that nobody holds has ended, unless
+// it is of another host (whose lock a share may not pass on): that one counts as
+// ended only when it has not changed for an hour (a set's renames take
+// milliseconds). On a file system that does not lock, the journal's process is
+// judged by its pid and start on this host.
+bool JournalEnded(const Leftover& held, const JournalOwner& owner, const std::string& boot) {
+  if (held.kind() == Leftover::Held) return false;
+  if (owner.host != HostTag()) return std::time(nullptr) - held.modified() >= 3600;
+  if (held.kind() == Leftover::Unheld) return true;
+  return !OwnerMayRun(owner, boot, held.modified());
+}
+
 // Finishes the set of the journal name in dir when its process has ended: see the
 // top of atomic_file.h. Empty when done or not due; otherwise the reason. When the
 // journal is one of this program's saves that stays for a later attempt, its
@@ -254,72 +318,102 @@ std::string RecoverJournal(const std::string& dir, const std::string& name,
   JournalOwner owner;
   if (!JournalOwnerOf(name, kJournalExtension, &owner)) return {};
   const std::string path = InFolder(dir, name);
+  // Open and held (a reader's lock) while it is read and finished.
+  const Leftover held(path);
+  if (held.kind() == Leftover::Missing || held.kind() == Leftover::Held) return {};
+  if (held.kind() == Leftover::NotRegular || held.kind() == Leftover::Unreadable)
+    return held.kind() == Leftover::NotRegular
+               ? path + ": is not a regular file (a symbolic link, a pipe or a device), so no journal of "
+                        "this program; left as it is"
+               : SystemReason(path, held.error());
   JournalText j;
-  std::time_t written = 0;
-  // A journal that does not read as one (a later version's, a damaged file) stays.
-  if (!ReadJournal(path, &j, &written)) return {};
+  if (const std::string unread = ReadJournal(path, held.Descriptor(), &j); !unread.empty()) return unread;
   if (!NamesOnlyItsSet(j, owner))
     return path + ": names files that no save of this program writes (outside the folders of its set, "
-                  "or not its temporaries); left as it is";
-  if (OwnerMayRun(owner, j.boot, written)) return {};
+                  "or not the temporaries of its own save); left as it is";
+  if (!JournalEnded(held, owner, j.boot)) return {};
   auto at = [&](const std::string& rel) { return rel == "." ? dir : InFolder(dir, rel); };
   auto keep = [&](std::string reason) {
     for (const auto& [temp, target] : j.renames) unfinished->push_back(Resolved(at(target)));
     return reason;
   };
   std::vector<std::string> folders;  // of the copies, in the journal's order
-  for (const std::string& c : j.copies) folders.push_back(at(c));
+  std::unordered_map<std::string, std::size_t> copyIndex;
+  for (std::size_t k = 0; k < j.copies.size(); ++k) {
+    folders.push_back(at(j.copies[k]));
+    copyIndex.emplace(j.copies[k], k);
+  }
   // No save of another instance runs in these folders while the set is finished.
   FolderLocks locks;
-  std::string held;
-  if (!locks.Take(folders, &held)) return keep(held);
-  if (!IsRegular(path)) return {};  // finished by another instance meanwhile
-  // The set's files in the folder of copy k.
-  auto namesIn = [&](std::size_t k) {
-    std::vector<std::string> names;
-    std::string folder, name1, name2;
-    for (const auto& [temp, target] : j.renames)
-      if (SplitRelative(temp, &folder, &name1) && SplitRelative(target, &folder, &name2) && folder == j.copies[k]) {
-        names.push_back(name1);
-        names.push_back(name2);
-      }
-    return names;
-  };
-  auto copyOf = [&](const std::string& rel) {
-    std::string folder, file;
-    SplitRelative(rel, &folder, &file);
-    return static_cast<std::size_t>(std::find(j.copies.begin(), j.copies.end(), folder) - j.copies.begin());
-  };
+  std::string busy;
+  if (!locks.Take(folders, &busy)) return keep(busy);
+  if (!held.Is(path)) return {};  // finished by another instance meanwhile
+  // Each rename's folder (the copy's index), and the set's files in each folder.
+  std::vector<std::size_t> folderOf;
+  std::vector<std::vector<std::string>> namesIn(folders.size());
+  for (const auto& [temp, target] : j.renames) {
+    std::string folder, tempName, targetName;
+    SplitRelative(temp, &folder, &tempName);
+    SplitRelative(target, &folder, &targetName);
+    const std::size_t k = copyIndex.at(folder);
+    folderOf.push_back(k);
+    namesIn[k].push_back(tempName);
+    namesIn[k].push_back(targetName);
+  }
   std::vector<char> present;
+  std::vector<FolderId> ids;
   bool whole = true;
-  int recoveryStep = 0;
   for (std::size_t k = 0; k < folders.size(); ++k) {
+    ids.push_back(IdOf(folders[k]));
     present.push_back(IsRegular(InFolder(folders[k], name)));
     if (present.back()) continue;
     // A folder that cannot be reached is never taken for one whose copy was not yet
     // written or removed already: the set is finished once it is back.
-    const std::string away = UnreachableFolder(folders[k], namesIn(k));
+    const std::string away = UnreachableFolder(folders[k], namesIn[k]);
     if (!away.empty()) return keep(away);
     whole = false;
   }
-  for (const auto& [temp, target] : j.renames) {
-    const std::size_t k = copyOf(temp);
+  // Every temporary is looked at before anything is done, so that one that is not
+  // this save's to touch leaves the whole set as it is: a symbolic link, a pipe or
+  // a device was made by no save; one that someone holds is in use.
+  for (std::size_t r = 0; r < j.renames.size(); ++r) {
+    if (!whole && !present[folderOf[r]]) continue;
+    const std::string t = at(j.renames[r].first);
+    const Leftover temp(t);
+    if (temp.kind() == Leftover::NotRegular) return keep(LeftoverReason(Shown(t), temp));
+    // Its maker runs while the journal's does not: no journal of that save, and it
+    // does not hold up saves of the targets.
+    if (temp.kind() == Leftover::Held) return LeftoverReason(Shown(t), temp);
+  }
+  int recoveryStep = 0;
+  for (std::size_t r = 0; r < j.renames.size(); ++r) {
+    const std::size_t k = folderOf[r];
     // Every copy there: the temporaries were complete; those still there are
     // renamed (a missing one was renamed already). A copy missing: the journals
     // were being written or removed, so no rename or every rename was done; what
     // is left goes, in the folders that hold a copy (others are left to the next
     // save of their targets).
     if (!whole && !present[k]) continue;
-    const std::string t = at(temp), g = at(target);
-    const int failed = whole ? std::rename(t.c_str(), g.c_str()) : ::unlink(t.c_str());
-    const int err = failed != 0 ? errno : 0;
+    const std::string t = at(j.renames[r].first), g = at(j.renames[r].second);
+    const Leftover temp(t);
+    int failed = 0, err = 0;
+    if (temp.kind() == Leftover::Missing) {
+      failed = -1;
+      err = ENOENT;
+    } else if (temp.kind() == Leftover::NotRegular || temp.kind() == Leftover::Held) {
+      SyncDirectories(folders);
+      return keep(LeftoverReason(Shown(t), temp));
+    } else {
+      failed = whole ? std::rename(t.c_str(), g.c_str()) : (temp.Is(t) ? ::unlink(t.c_str()) : 0);
+      err = failed != 0 ? errno : 0;
+    }
     if (const SaveStepHook hook = gRecoveryHook.load(); hook && failed == 0) hook(recoveryStep++);
     if (err == ENOENT) {
-      // Renamed already, unless its folder went away meanwhile.
-      const std::string away = whole ? UnreachableFolder(folders[k], namesIn(k)) : std::string();
-      if (away.empty()) continue;
+      // Renamed already, unless its folder went away meanwhile (moved, replaced,
+      // unmounted: it is no longer the folder the recovery began with).
+      if (!whole || Same(ids[k], IdOf(folders[k]))) continue;
       SyncDirectories(folders);
-      return keep(away);
+      return keep(SystemReason(Resolved(folders[k]), ENOENT));
     }
     if (failed != 0) {
       // The path as the user knows it: "data/../fits/f1.ra1" resolved.
@@ -337,6 +431,33 @@ std::string RecoverJournal(const std::string& dir, const std::string& name,
   (void)::unlink(path.c_str());
   SyncDirectories(folders);
   return {};
+}
+
+// The journals of this program's saves in dir whose process has ended (those
+// that a recovery would finish).
+std::vector<JournalText> EndedJournals(const std::string& dir) {
+  std::vector<JournalText> ended;
+  for (const std::string& entry : FolderEntries(dir)) {
+    JournalOwner owner;
+    if (!JournalOwnerOf(entry, kJournalExtension, &owner)) continue;
+    const Leftover held(InFolder(dir, entry));
+    if (held.kind() != Leftover::Unheld && held.kind() != Leftover::NoLocks) continue;
+    JournalText j;
+    if (ReadJournal(InFolder(dir, entry), held.Descriptor(), &j).empty() && NamesOnlyItsSet(j, owner) &&
+        JournalEnded(held, owner, j.boot))
+      ended.push_back(std::move(j));
+  }
+  return ended;
+}
+
+// The folders, besides dir, of the sets whose journals in dir have ended: a save
+// takes them with its own, in the one order, before it finishes those sets.
+std::vector<std::string> FoldersOfEndedJournals(const std::string& dir) {
+  std::vector<std::string> folders;
+  for (const JournalText& j : EndedJournals(dir))
+    for (const std::string& c : j.copies)
+      if (c != ".") folders.push_back(InFolder(dir, c));
+  return folders;
 }
 
 }  // namespace
@@ -376,7 +497,15 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
     for (const auto& [temp, target] : files)
       j.renames.emplace_back(RelativeTo(temp, here), RelativeTo(target, here));
     const std::string folder = here.string();
-    if (!WriteCopy(folder, FormatJournal(j), error)) {
+    const std::string text = FormatJournal(j);
+    // A journal the recovery would refuse as too large is not written either.
+    if (text.size() > static_cast<std::size_t>(kJournalMaxBytes)) {
+      *error = InFolder(folder, name_) + ": the journal of this set would be larger than " +
+               std::to_string(kJournalMaxBytes >> 20) + " MiB (names too long)";
+      Remove();
+      return false;
+    }
+    if (!WriteCopy(folder, text, error)) {
       Remove();
       return false;
     }
@@ -393,14 +522,18 @@ void SetJournal::Remove() {
   }
   SyncDirectories(written_);
   written_.clear();
+  // The locks go once no copy is left to be taken for one of a running save.
+  for (const int fd : fds_) ::close(fd);
+  fds_.clear();
 }
 
-// One copy: temporary, flush to the disk, rename, folder entry to the disk.
+// One copy: temporary (held from its making, the hold going with it to the
+// journal's name), flush to the disk, rename, folder entry to the disk.
 bool SetJournal::WriteCopy(const std::string& folder, const std::string& text, std::string* error) {
   const std::string path = InFolder(folder, name_);
   const std::string temp = path.substr(0, path.size() - kJournalExtension.size()) +
                            std::string(kJournalTempExtension);
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  int fd = CreateOwnFile(temp);
   int err = errno;
   bool ok = fd >= 0;
   for (std::size_t done = 0; ok && done < text.size();) {
@@ -414,19 +547,19 @@ bool SetJournal::WriteCopy(const std::string& folder, const std::string& text, s
     ok = false;
     err = errno;
   }
-  if (fd >= 0 && ::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
   if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
     ok = false;
     err = errno;
   }
   if (!ok) {
-    if (fd >= 0) (void)::unlink(temp.c_str());
+    if (fd >= 0) {
+      (void)::unlink(temp.c_str());
+      ::close(fd);
+    }
     *error = SystemReason(fd >= 0 ? path : temp, err);
     return false;
   }
+  fds_.push_back(fd);
   SyncDirectory(folder);
   return true;
 }
@@ -438,10 +571,13 @@ std::string RecoverJournalsIn(const std::string& dir, const std::vector<std::str
   for (const std::string& entry : entries) {
     JournalOwner owner;
     if (JournalOwnerOf(entry, kJournalTempExtension, &owner)) {
-      // The temporary of a journal never renamed: its set was given up.
-      if (owner.host == HostTag() && !OwnerMayRun(owner, std::string(), 0) &&
-          IsRegular(InFolder(dir, entry)))
-        (void)::unlink(InFolder(dir, entry).c_str());
+      // The temporary of a journal never renamed: its set was given up. One that
+      // someone holds is being written.
+      if (owner.host != HostTag()) continue;
+      Leftover file(InFolder(dir, entry));
+      if (file.kind() == Leftover::Unheld ||
+          (file.kind() == Leftover::NoLocks && !OwnerMayRun(owner, std::string(), 0)))
+        (void)file.Remove();
       continue;
     }
     const std::string why = RecoverJournal(dir, entry, &left);
@@ -456,13 +592,36 @@ bool HoldFolders(const std::vector<std::string>& targets, FolderLocks* locks, st
   for (const std::string& t : targets) folders.push_back(DirectoryPart(t));
   std::sort(folders.begin(), folders.end());
   folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-  if (!locks->Take(folders, why)) return false;
+  // The other folders of the sets left in these are taken with them, in the one
+  // order: a recovery that took them later, holding these, could wait for an
+  // instance that waits for these. A journal that appears meanwhile naming yet
+  // others makes the round start again (its recovery would not wait for them).
+  std::vector<std::string> all = folders;
+  for (int round = 0;; ++round) {
+    std::vector<std::string> wanted = all;
+    for (const std::string& folder : folders)
+      for (std::string& other : FoldersOfEndedJournals(folder)) wanted.push_back(std::move(other));
+    if (!locks->Take(wanted, why)) {
+      // Another instance keeps a folder of a set left here: the save takes its own
+      // folders, and that set (unless it names a target) is left for later.
+      if (wanted.size() == folders.size() || !locks->Take(folders, why)) return false;
+      break;
+    }
+    const bool allHeld = std::all_of(wanted.begin(), wanted.end(), [](const std::string& f) {
+      struct stat st {};
+      return ::stat(f.c_str(), &st) != 0 || FolderHeldHere(f);
+    });
+    if (allHeld || round == 2) break;
+    locks->Release();
+    all = std::move(wanted);
+  }
+  std::unordered_set<std::string> resolvedTargets;
+  for (const std::string& t : targets) resolvedTargets.insert(Resolved(t));
   for (const std::string& folder : folders) {
     std::vector<std::string> unfinished;
     const std::string left = RecoverJournalsIn(folder, FolderEntries(folder), &unfinished);
-    const bool named = std::any_of(targets.begin(), targets.end(), [&](const std::string& t) {
-      return std::find(unfinished.begin(), unfinished.end(), Resolved(t)) != unfinished.end();
-    });
+    const bool named = std::any_of(unfinished.begin(), unfinished.end(),
+                                   [&](const std::string& u) { return resolvedTargets.count(u) > 0; });
     if (named) {
       *why = "a save of a set of files in this folder was interrupted and cannot be finished now:\n" + left;
       locks->Release();
@@ -497,6 +656,36 @@ std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths) {
     if (!why.empty()) failures += (failures.empty() ? "" : "\n") + why;
   }
   return failures;
+}
+
+FolderReading::FolderReading(const std::vector<std::string>& paths) {
+  std::vector<std::string> folders;
+  for (const std::string& p : paths) {
+    const std::string folder = DirectoryPart(p);
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+  }
+  // The sets left unfinished are finished first (each recovery takes its folders
+  // as a save does); then the folders are held as a reader. A save of another
+  // instance that ended between the two left a journal: the round is done again.
+  std::string unfinished, busy;
+  for (int round = 0; round < 3; ++round) {
+    unfinished.clear();
+    for (const std::string& folder : folders) {
+      const std::string why = RecoverInterruptedSaves(folder);
+      if (!why.empty()) unfinished += (unfinished.empty() ? "" : "\n") + why;
+    }
+    if (!locks_.Take(folders, &busy, FolderLocks::Mode::Read)) break;
+    const bool left = std::any_of(folders.begin(), folders.end(),
+                                  [](const std::string& folder) { return !EndedJournals(folder).empty(); });
+    if (!left || !unfinished.empty()) break;
+    locks_.Release();
+  }
+  note_ = InterruptedSaveNote(unfinished);
+  if (!busy.empty())
+    note_ += (note_.empty() ? "" : "\n\n") +
+             std::string("the files were read while another instance of the program was saving into their "
+                         "folder; they may come from different saves:\n") +
+             busy;
 }
 
 void SetRecoveryStepHookForTesting(SaveStepHook hook) { gRecoveryHook.store(hook); }
