@@ -143,37 +143,51 @@ std::string FormatJournal(const JournalText& j) {
   return text + "end\n";
 }
 
-// False when the text is no complete journal of this form.
-bool ParseJournal(const std::string& text, JournalText* j) {
+// What the text of a journal is: a whole journal of this form, one cut short (or
+// the head of a longer text), one that is none, or one counting more files or
+// folders than any set this program saves.
+enum class Parsed { Whole, Cut, Damaged, TooMany };
+Parsed ParseJournal(const std::string& text, JournalText* j) {
   std::istringstream in(text);
   std::string line;
   auto next = [&] { return static_cast<bool>(std::getline(in, line)); };
+  // A count line; the counts are checked before anything is made of them.
   auto count = [&](std::string_view key, std::size_t* n) {
-    if (!next() || line.size() <= key.size() + 1 || line.compare(0, key.size(), key) != 0 ||
-        line[key.size()] != ' ')
-      return false;
+    if (!next()) return Parsed::Cut;
+    if (line.size() <= key.size() + 1 || line.compare(0, key.size(), key) != 0 || line[key.size()] != ' ')
+      return Parsed::Damaged;
     const std::string digits = line.substr(key.size() + 1);
-    if (!AllDigits(digits)) return false;
+    const bool number = !digits.empty() && std::all_of(digits.begin(), digits.end(),
+                                                       [](char c) { return c >= '0' && c <= '9'; });
+    if (!number) return Parsed::Damaged;
+    if (!AllDigits(digits)) return Parsed::TooMany;  // more than 18 digits
     *n = static_cast<std::size_t>(std::stoull(digits));
-    return true;
+    return *n > kMaxSetFiles ? Parsed::TooMany : Parsed::Whole;
   };
-  auto name = [&](std::string* out) { return next() && Unescape(line, out); };
-  if (!next() || line != kJournalHeader) return false;
-  if (!next() || line.rfind("boot ", 0) != 0) return false;
+  auto name = [&](std::string* out) {
+    if (!next()) return Parsed::Cut;
+    return Unescape(line, out) ? Parsed::Whole : Parsed::Damaged;
+  };
+  if (!next()) return Parsed::Cut;
+  if (line != kJournalHeader) return Parsed::Damaged;
+  if (!next()) return Parsed::Cut;
+  if (line.rfind("boot ", 0) != 0) return Parsed::Damaged;
   j->boot = line.substr(5) == "-" ? std::string() : line.substr(5);
   std::size_t n = 0;
-  if (!count("copies", &n) || n == 0) return false;
-  // No more copies than files: each copy's folder holds a file of the set. The
-  // counts are checked before anything is made of them.
-  if (n > kMaxSetFiles) return false;
+  // No more copies than files: each copy's folder holds a file of the set.
+  if (const Parsed c = count("copies", &n); c != Parsed::Whole) return c;
+  if (n == 0) return Parsed::Damaged;
   j->copies.resize(n);
   for (std::string& c : j->copies)
-    if (!name(&c)) return false;
-  if (!count("renames", &n) || n > kMaxSetFiles) return false;
+    if (const Parsed p = name(&c); p != Parsed::Whole) return p;
+  if (const Parsed c = count("renames", &n); c != Parsed::Whole) return c;
   j->renames.resize(n);
-  for (auto& [temp, target] : j->renames)
-    if (!name(&temp) || !name(&target)) return false;
-  return next() && line == "end" && !next();
+  for (auto& [temp, target] : j->renames) {
+    if (const Parsed p = name(&temp); p != Parsed::Whole) return p;
+    if (const Parsed p = name(&target); p != Parsed::Whole) return p;
+  }
+  if (!next()) return Parsed::Cut;
+  return line == "end" && !next() ? Parsed::Whole : Parsed::Damaged;
 }
 
 // Reads the journal at path, open (and held) in file; empty when it reads as a
@@ -186,27 +200,42 @@ std::string ReadJournal(const std::string& path, int fd, JournalText* j) {
     return path + ": is larger (" + std::to_string(static_cast<long long>(st.st_size)) +
            " bytes) than the journal of any set this program saves" + left;
   if (st.st_size == 0) return path + ": is empty, no journal of this program" + left;
-  std::string text(static_cast<std::size_t>(st.st_size), '\0');
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return SystemReason(path, errno);
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
+  auto readUpTo = [&](std::size_t size, std::string* text) {
+    text->assign(size, '\0');
+    std::size_t done = 0;
+    while (done < text->size()) {
+      const ssize_t n = ::pread(fd, text->data() + done, text->size() - done, static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return errno;
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    text->resize(done);
+    return 0;
+  };
+  auto refused = [&](Parsed parsed) {
+    return parsed == Parsed::TooMany
+               ? path + ": names more files or folders than any set this program saves (at most " +
+                     std::to_string(kMaxSetFiles) + ")" + left
+               : path + ": does not read as a journal of this program's saves (damaged, or of another version)" +
+                     left;
+  };
+  // The head first, in whole lines: a file that is no journal, or one counting
+  // more than a set, is known by it, however long it is (it is looked at by every
+  // save in its folder).
+  constexpr std::size_t kHead = 64 << 10;
+  std::string text;
+  if (static_cast<std::size_t>(st.st_size) > kHead) {
+    if (const int err = readUpTo(kHead, &text); err != 0) return SystemReason(path, err);
+    text.erase(text.find_last_of('\n') == std::string::npos ? 0 : text.find_last_of('\n') + 1);
+    JournalText head;
+    if (const Parsed parsed = ParseJournal(text, &head); parsed == Parsed::Damaged || parsed == Parsed::TooMany)
+      return refused(parsed);
   }
-  text.resize(done);
-  if (ParseJournal(text, j)) return {};
-  // Said apart, as it is what a journal of a set of thousands of files meets.
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line))
-    if ((line.rfind("copies ", 0) == 0 || line.rfind("renames ", 0) == 0) &&
-        AllDigits(line.substr(line.find(' ') + 1)) &&
-        std::stoull(line.substr(line.find(' ') + 1)) > kMaxSetFiles)
-      return path + ": names more files or folders than any set this program saves (at most " +
-             std::to_string(kMaxSetFiles) + ")" + left;
-  return path + ": does not read as a journal of this program's saves (damaged, or of another version)" + left;
+  if (const int err = readUpTo(static_cast<std::size_t>(st.st_size), &text); err != 0)
+    return SystemReason(path, err);
+  const Parsed parsed = ParseJournal(text, j);
+  return parsed == Parsed::Whole ? std::string() : refused(parsed);
 }
 
 // p relative to the folder from (both absolute, symbolic links resolved).

@@ -810,7 +810,7 @@ TEST(AtomicFileBatch, AWaitForAnotherInstanceIsShownAndCleared) {
   ScopedHeadlessBackend backend;  // marks this thread as the user-interface thread
   std::vector<std::string> seen;
   GetFolderWaitHooks() = {[&](const std::string& text) { seen.push_back(text); },
-                          [&] { seen.push_back("(cleared)"); }};
+                          [&] { seen.push_back("(cleared)"); }, nullptr, nullptr};
   struct Reset {
     ~Reset() {
       ResetFolderWaitHooks();
@@ -1256,7 +1256,8 @@ TEST(AtomicFileBatch, ASaveWaitsOnceAndAKeyGivesTheWaitUp) {
 }
 
 // Journals that do not read as journals of this program: empty, garbage, larger
-// than any set's journal (50 MB), a symbolic link and a pipe in a journal's name.
+// than any set's journal (50 MB), a symbolic link and a pipe in a journal's name,
+// and one naming 98,400 copy folders.
 // Each is reported once, left as it is, and saves into the folder go on.
 TEST(AtomicFileBatch, JournalsThatDoNotReadAsOneAreReported) {
   const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_unread";
@@ -1274,14 +1275,20 @@ TEST(AtomicFileBatch, JournalsThatDoNotReadAsOneAreReported) {
   WriteRaw(dir.parent_path() / "atomic_unread_elsewhere", JournalText({"."}, {}));
   fs::create_symlink(dir.parent_path() / "atomic_unread_elsewhere", dir / named(3));
   ASSERT_EQ(::mkfifo((dir / named(4)).c_str(), 0600), 0);
+  // 98,400 copy folders (1.5 MB), more than any set has files.
+  std::vector<std::string> copies{"."};
+  for (int k = 1; k < 98400; ++k) copies.push_back("../copy" + std::to_string(k));
+  WriteRaw(dir / named(5), JournalText(copies, {}));
   const std::string report = RecoverInterruptedSaves(dir.string());
-  for (int n = 0; n < 5; ++n) {
+  EXPECT_NE(report.find((dir / named(5)).string() + ": names more files or folders than any set"),
+            std::string::npos) << report;
+  for (int n = 0; n < 6; ++n) {
     const std::string head = (dir / named(n)).string() + ": ";
     EXPECT_NE(report.find(head), std::string::npos) << n << "\n" << report;
     EXPECT_EQ(report.find(head), report.rfind(head)) << "reported once";
     EXPECT_TRUE(fs::exists(fs::symlink_status(dir / named(n))));
   }
-  EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 4) << report;
+  EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 5) << report;
   EXPECT_TRUE(WriteTextFileAtomically((dir / "f.dat").string(), "saved"));
   fs::remove_all(dir);
   fs::remove(dir.parent_path() / "atomic_unread_elsewhere");
