@@ -186,7 +186,9 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat st {};
-    const bool known = ::fstat(fd, &st) == 0 && !HeldHere(st.st_dev, st.st_ino, !save) &&
+    // A folder this thread reads is its own for a save as well: a second flock of
+    // this thread would wait for itself.
+    const bool known = ::fstat(fd, &st) == 0 && !HeldHere(st.st_dev, st.st_ino, true) &&
                        std::none_of(open.begin(), open.end(), [&](const Open& o) {
                          return o.held.dev == st.st_dev && o.held.ino == st.st_ino;
                        });

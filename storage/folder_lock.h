@@ -39,9 +39,10 @@ class FolderLocks {
 
   // Takes the lock of every folder given, in one order for every process so that
   // two savers never hold one each and wait for the other's: by device and inode.
-  // A folder this thread holds already is passed over (for Read, held either way;
-  // for Save, held by a save), as is one that cannot be opened (its renames say
-  // what is wrong). A thread that holds folders already never waits for another:
+  // A folder this thread holds already is passed over, also one it holds as a
+  // reader for a save (a load that writes its result beside the file it reads:
+  // other savers stay off, other loads do not), as is one that cannot be opened
+  // (its renames say what is wrong). A thread that holds folders already never waits for another:
   // a folder that is busy then ends the call at once, so that nothing is ever
   // taken out of the one order. False when another process kept a folder for the
   // whole wait, or the wait was given up: nothing of this call is held then and

@@ -167,6 +167,39 @@ TEST_F(InterruptedSavesTest, LoadsOfSavedFilesWaitForASaveInTheirFolder) {
   });
 }
 
+// Subtract Noise from Eq Data reads a scan and saves the corrected scan beside it,
+// in the folder it read: the save is not held up by the load's own hold of the
+// folder, and the corrected file is the scan less the fitted TI noise.
+TEST_F(InterruptedSavesTest, ACorrectedScanIsSavedBesideTheScanItWasReadFrom) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  bFitTINoise = true;
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  const std::string input = DataDir() + "/" + ppScanFileNames[Idx(1)];
+  const std::string output = DataDir() + "/corrected.ra1";
+  Backend().QueueOpenFiles({input});
+  Backend().QueueSaveFile(output);
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  Dispatch(kCmSubtractNoiseFromEqData);
+  ASSERT_TRUE(fs::exists(output)) << "the corrected scan was not saved beside its input";
+  const ScanRead in = ReadScan(input), out = ReadScan(output);
+  ASSERT_FALSE(out.y.empty());
+  // At the radii of the common grid: the scan less the TI noise there.
+  int compared = 0;
+  for (std::size_t k = 0; k < out.r.size(); ++k)
+    for (int g = 1; g <= nGridPoints; ++g) {
+      if (std::fabs(pGridRadius[g] - out.r[k]) > 1e-6f) continue;
+      for (std::size_t i = 0; i < in.r.size(); ++i)
+        if (in.r[i] == out.r[k]) {
+          const float noise = pTINoise[g] + (pRemovedTINoise ? pRemovedTINoise[g] : 0.0f);
+          EXPECT_NEAR(in.y[i] - out.y[k], noise, 2e-4f) << "at r = " << out.r[k];
+          ++compared;
+        }
+    }
+  EXPECT_GT(compared, 10);
+}
+
 // The values of a two-column table (RI noise: time, value).
 std::vector<float> TableValues(const std::string& path) {
   std::ifstream in(path);
