@@ -638,7 +638,7 @@ bool HoldFolders(const std::vector<std::string>& targets, FolderLocks* locks, st
     }
     const bool allHeld = std::all_of(wanted.begin(), wanted.end(), [](const std::string& f) {
       struct stat st {};
-      return ::stat(f.c_str(), &st) != 0 || FolderHeldHere(f);
+      return ::stat(f.c_str(), &st) != 0 || FolderHeldHere(f, true);
     });
     if (allHeld || round == 2) break;
     locks->Release();
