@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "app/response_table.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"

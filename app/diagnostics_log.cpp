@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/xla_window.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "services/error_box.h"
 #include "services/path_table.h"
 #include "platform/system.h"

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "services/path_table.h"

@@ -18,7 +18,7 @@
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/hydrodynamics.h"
 #include "services/replace_question.h"
 #include "services/sounds.h"

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "app/paint.h"
 #include "app/panes.h"
 #include "app/preferences.h"

@@ -20,7 +20,7 @@
 #include "app/panes.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "services/replace_question.h"
 #include "services/error_box.h"
@@ -181,8 +181,8 @@ Blank ReadBlank(const std::string& path) {
   int n = 0;
   float *r = nullptr, *v = nullptr, *third = nullptr;
   bool mark = false;
-  if (const std::string note = InterruptedSaveNote(RecoverInterruptedSavesOf({path})); !note.empty())
-    ShowError(note, false);
+  const FolderReading reading({path});
+  if (const std::string& note = reading.Note(); !note.empty()) ShowError(note, false);
   // The blank leaves the kind of the loaded data as it is.
   const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), nullptr, &info, &n, &r,
                                      &v, &third, &mark, 0.0f);

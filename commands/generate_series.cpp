@@ -20,7 +20,7 @@
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/hydrodynamics.h"
 #include "prompts/number_prompt.h"
 #include "services/run_switches.h"

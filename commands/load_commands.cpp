@@ -20,7 +20,7 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/value_ranges.h"
 #include "services/error_box.h"
 #include "numerics/solvent_constants.h"
@@ -397,8 +397,8 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
   }
   if (!parameterFile.empty() &&
       AskYesNo(*this, FormatText("switch to parameter file %s?", FileNameOf(parameterFile).c_str()), "")) {
-    if (const std::string note = InterruptedSaveNote(RecoverInterruptedSavesOf({parameterFile})); !note.empty())
-      ShowAttention(*this, note);
+    const FolderReading reading({parameterFile});
+    if (const std::string& note = reading.Note(); !note.empty()) ShowAttention(*this, note);
     ReloadParameters(&GetHandle(), parameterFile);
     RepaintMain();
   }

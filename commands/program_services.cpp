@@ -38,7 +38,7 @@
 #include "scandata/analysis_switches.h"
 #include "modelfit/model_params.h"
 #include "modelfit/modelfit_hooks.h"
-#include "numerics/folder_lock.h"
+#include "storage/folder_lock.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
@@ -46,6 +46,7 @@
 #include "plot/temperature_plot.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "services/error_box.h"
 
 namespace tarmic {
 
@@ -185,6 +186,10 @@ void InstallFolderWaitNotice() {
     LammWindowDisplay(main->GetHandle()).ShowText(10, 30, " ");
     main->RepaintMain();
   };
+  // Any key gives the wait up, as it interrupts a run.
+  h.keyPressed = [] { return CheckKeyPress(); };
+  // Shown once per folder; from a worker thread after its join.
+  h.tell = [](const std::string& text) { ShowError(text, false); };
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "commands/distribution_range_tools.h"
 #include "commands/equilibrium_sorting.h"
 #include "commands/model_commands.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "services/run_switches.h"
 #include "services/sounds.h"
 #include "platform/backend.h"

@@ -29,7 +29,7 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_series.h"
 #include "modelfit/model_flags.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "services/error_box.h"
 #include "services/run_switches.h"
 #include "services/sounds.h"

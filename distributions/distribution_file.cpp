@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
@@ -279,8 +279,8 @@ void StepBoundaryProfile(float amplitude, double t, const float* radii, float* v
 bool LoadDistributionFromFile(const std::string& fileName, std::string* error, std::string* note) {
   if (IsSizeShapeModel()) return false;
   ClearDistribution();
-  const std::string unfinished = InterruptedSaveNote(RecoverInterruptedSavesOf({fileName}));
-  if (note) *note = unfinished;
+  const FolderReading reading({fileName});
+  if (note) *note = reading.Note();
   CCurve curve;
   if (!curve.ReadFromFile(fileName.c_str(), 1, 2, error)) return false;
   const int n = curve.Count();

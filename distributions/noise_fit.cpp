@@ -11,7 +11,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
 #include "modelfit/model_params.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/interpolation.h"
 #include "platform/system.h"
 #include "scandata/analysis_switches.h"

@@ -12,7 +12,7 @@
 #include "lamm/lamm_window_display.h"
 #include "lamm/radial_corrections.h"
 #include "lamm/scan_sweep.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "services/error_box.h"
 #include "numerics/interpolation.h"
 #include "services/run_switches.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "lamm/lamm_globals.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "services/error_box.h"
 #include "services/run_switches.h"
 #include "platform/system.h"

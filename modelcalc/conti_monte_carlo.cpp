@@ -27,7 +27,7 @@
 #include "distributions/regularization.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/model_steps.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "services/error_box.h"

@@ -125,7 +125,8 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
   std::vector<StagedSet> sets;
   std::vector<std::string> selected;
   for (const std::string& name : sel.names) selected.push_back(JoinPath(sel.directory, name));
-  FinishInterruptedSaves(window, selected);
+  const FolderReading reading(selected);
+  FinishInterruptedSaves(window, reading);
   std::vector<FileNote> notes;
   for (const std::string& name : sel.names) {
     const std::string path = JoinPath(sel.directory, name);

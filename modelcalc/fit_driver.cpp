@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "distributions/conti_run.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_window_display.h"

@@ -10,7 +10,7 @@
 #include <optional>
 #include <span>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/continuous_settings.h"
 #include "distributions/model_values_kept.h"

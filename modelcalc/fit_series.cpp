@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 
 namespace tarmic {
 

@@ -4,9 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/one_based.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
@@ -257,9 +258,9 @@ SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
   // The folder's files in the order of their names.
   std::vector<std::string> files;
   std::error_code ec;
-  if (const std::string note = InterruptedSaveNote(RecoverInterruptedSaves(source.empty() ? "." : source));
-      !note.empty())
-    out.errors.push_back(note);
+  // The source folder is held while its files are read and copied.
+  std::optional<FolderReading> reading(std::in_place, std::vector<std::string>{source + "."});
+  if (const std::string& note = reading->Note(); !note.empty()) out.errors.push_back(note);
   for (const fs::directory_entry &e :
        fs::directory_iterator(source.empty() ? "." : source, ec))
     if (e.is_regular_file() && !IsSaveTemporaryName(e.path().filename().string()))
@@ -295,6 +296,7 @@ SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
         out.errors.push_back(std::move(dropped));
     }
   }
+  reading.reset();
   if (o.makeLists) {
     std::string error;
     if (!WriteFileNameTableLists(window, nullptr, &error))

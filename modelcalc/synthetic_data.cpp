@@ -25,7 +25,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "services/path_table.h"

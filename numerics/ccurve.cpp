@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "numerics/atomic_file.h"
 #include "numerics/number_token.h"
+#include "storage/atomic_file.h"
 #include "services/error_box.h"
 #include "numerics/text_lines.h"
 #include "platform/system.h"

@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "services/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/linear_algebra.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/cvector.h"
 #include "numerics/number_token.h"
 #include "services/error_box.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/cvector.h"
 #include "services/path_table.h"
 #include "services/sounds.h"

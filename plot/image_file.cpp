@@ -1,6 +1,6 @@
 #include "plot/image_file.h"
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "platform/image.h"
 
 namespace tarmic {

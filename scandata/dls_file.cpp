@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"

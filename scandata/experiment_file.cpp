@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/text_lines.h"
 #include "scandata/plausibility.h"
 #include "scandata/text_io.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <strings.h>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "services/error_box.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"

@@ -93,7 +93,8 @@ int LoadInitialData(Window* window, const std::string& path) {
   int n = 0;
   float *r = nullptr, *y = nullptr, *third = nullptr;
   bool mark = false;
-  FinishInterruptedSaves(window, {path});
+  const FolderReading reading({path});
+  FinishInterruptedSaves(window, reading);
   // The profile leaves the kind of the loaded set as it is.
   const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), nullptr, &record, &n,
                                      &r, &y, &third, &mark, minStep);

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "platform/system.h"
 #include "scandata/text_io.h"
 

@@ -7,8 +7,8 @@
 #include <map>
 #include <vector>
 
-#include "numerics/atomic_file.h"
 #include "services/replace_question.h"
+#include "storage/atomic_file.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
 #include "numerics/random.h"
@@ -247,7 +247,8 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
   float *r = nullptr, *y = nullptr;
   std::string error;
   // A set of the blank's folder that could not be finished is said with the outcome.
-  const std::string unfinished = InterruptedSaveNote(RecoverInterruptedSavesOf({blankPath}));
+  const FolderReading reading({blankPath});
+  const std::string unfinished = reading.Note();
   auto told = [&unfinished](RawToolOutcome outcome) {
     if (!unfinished.empty()) outcome.message += (outcome.message.empty() ? "" : "\n\n") + unfinished;
     return outcome;

@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <limits>
 #include <map>
+#include <optional>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "services/error_box.h"
 #include "numerics/interpolation.h"
@@ -399,10 +400,14 @@ bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
   int n = 0;
   float *radius = nullptr, *value = nullptr, *third = nullptr;
   std::string why;
-  FinishInterruptedSaves(window, {inputPath});
+  // The input's folder is held while it is read, not while the result is saved.
+  std::optional<FolderReading> reading(std::in_place, std::vector<std::string>{inputPath});
+  FinishInterruptedSaves(window, *reading);
   // The file leaves the kind of the loaded data as it is.
-  if (!ReadScanFileAndKind(inputPath.c_str(), ScanDataKind::InForce(), nullptr, &info, &n, &radius,
-                           &value, &third, nullptr, 0.0f, &why)) {
+  const bool read = ReadScanFileAndKind(inputPath.c_str(), ScanDataKind::InForce(), nullptr, &info, &n,
+                                        &radius, &value, &third, nullptr, 0.0f, &why);
+  reading.reset();
+  if (!read) {
     PlayInfoSound();
     Tell(why.empty() ? inputPath : inputPath + "\n" + why, "LOAD ERROR");
     return false;

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
 #include "platform/system.h"

@@ -4,9 +4,10 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/cvector.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
@@ -381,7 +382,6 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
   {
     std::vector<std::string> paths(ppStoredFileNames.begin() + 1,
                                    ppStoredFileNames.begin() + 1 + nStoredFiles);
-    FinishInterruptedSaves(window, paths);
     if (!KeepScanFiles(window, &paths)) return false;
     if (static_cast<int>(paths.size()) != nStoredFiles) {
       nStoredFiles = static_cast<int>(paths.size());
@@ -395,6 +395,9 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
     return false;
   }
   const float minStep = ReaderMinStep();
+  const FolderReading reading(std::vector<std::string>(ppStoredFileNames.begin() + 1,
+                                                       ppStoredFileNames.begin() + 1 + nStoredFiles));
+  FinishInterruptedSaves(window, reading);
   for (int i = 1; i <= nStoredFiles; ++i) {
     ProgressUpdate(static_cast<float>(i) / static_cast<float>(nStoredFiles));
     const std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
@@ -446,8 +449,8 @@ bool Reload(Window* window, ReloadKind kind) {
 
 }  // namespace
 
-void FinishInterruptedSaves(Window* window, const std::vector<std::string>& paths) {
-  const std::string note = InterruptedSaveNote(RecoverInterruptedSavesOf(paths));
+void FinishInterruptedSaves(Window* window, const FolderReading& reading) {
+  const std::string& note = reading.Note();
   if (note.empty()) return;
   if (bRealtimeMode || bBatchMode) {
     DebugLog(window, "\n" + note);
@@ -551,7 +554,6 @@ bool LoadAllData(Window* window, const char* selection) {
   std::vector<std::string> scanPaths;
   for (std::size_t i = 0; i < sel.names.size(); i += group)
     scanPaths.push_back(JoinPath(directory, sel.names[i]));
-  FinishInterruptedSaves(window, scanPaths);
   if (!KeepScanFiles(window, &scanPaths)) {
     ProgressEnd();
     return false;
@@ -582,6 +584,8 @@ bool LoadAllData(Window* window, const char* selection) {
   std::vector<StagedScan> scans;
   std::vector<FileNote> notes;
   const int count = static_cast<int>(scanPaths.size());
+  std::optional<FolderReading> reading(std::in_place, scanPaths);
+  FinishInterruptedSaves(window, *reading);
   for (int i = 1; i <= count; ++i) {
     ProgressUpdate(static_cast<float>(i) / static_cast<float>(count));
     const std::string& path = scanPaths[static_cast<std::size_t>(i - 1)];
@@ -598,6 +602,7 @@ bool LoadAllData(Window* window, const char* selection) {
     scans.push_back(std::move(scan));
   }
 
+  reading.reset();
   // Interference files cannot be loaded together with files of another kind.
   auto optics = [](const std::string& name) {
     const std::string ext = ExtensionOf(name);
@@ -681,7 +686,6 @@ void AddMoreData(Window* window, const char* selection) {
   if (!ParseFileSelection(selection, &sel)) return;
   std::vector<std::string> paths;
   for (const std::string& name : sel.names) paths.push_back(JoinPath(sel.directory, name));
-  FinishInterruptedSaves(window, paths);
   if (!KeepScanFiles(window, &paths)) return;
   if (!LeaveOutLoadedFiles(window, &paths)) return;
   const int oldCount = nScans;
@@ -697,6 +701,8 @@ void AddMoreData(Window* window, const char* selection) {
   std::vector<StagedScan> scans;
   std::vector<FileNote> notes;
   bool discrepancyShown = false;
+  std::optional<FolderReading> reading(std::in_place, paths);
+  FinishInterruptedSaves(window, *reading);
   for (int i = 1; i <= newFiles; ++i) {
     ProgressUpdate(static_cast<float>(i) / static_cast<float>(newFiles));
     const std::string& path = paths[static_cast<std::size_t>(i - 1)];
@@ -716,6 +722,7 @@ void AddMoreData(Window* window, const char* selection) {
     CollectNotes(path, scan, &notes);
     scans.push_back(std::move(scan));
   }
+  reading.reset();
   if (scans.empty() || !StagedGridIsBuildable(scans, true, KindOfStaged(scans))) {
     ProgressEnd();
     return;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "storage/atomic_file.h"
+
 namespace tarmic {
 
 class Window;
@@ -56,12 +58,15 @@ struct FileNote {
 // analysis of the loaded set).
 void ShowFileNotes(Window* window, const std::vector<FileNote>& notes);
 
-// Finishes the saves of sets that a program ended during their renames left in the
-// folders of paths, before anything of them is read. A set that cannot be finished
-// (a read-only folder, a folder of the set out of reach, a journal not obeyed) is
-// said in an "ATTENTION" box (the diagnostics log in realtime and batch runs): its
-// files may come from two saves. Every loader of files the program saves calls it.
-void FinishInterruptedSaves(Window* window, const std::vector<std::string>& paths);
+// Says what the FolderReading of a load (storage/atomic_file.h: it finishes the
+// saves of sets that a program ended during their renames left in the folders of
+// the files, and holds those folders while they are read) could not do: a set that
+// cannot be finished (a read-only folder, a folder of the set out of reach, a
+// journal not obeyed), or a save of another instance that kept the folder, in an
+// "ATTENTION" box (the diagnostics log in realtime and batch runs): the files may
+// come from two saves. Every loader of files the program saves holds one while it
+// reads them.
+void FinishInterruptedSaves(Window* window, const FolderReading& reading);
 
 // Titles the window after the set loaded last, named by the path of its first file,
 // with the set's data mode (ShowDataModeInTitle). Every loader that replaces the set

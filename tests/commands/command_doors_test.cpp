@@ -25,7 +25,7 @@
 #include "modelcalc/fit_rmsd.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "scandata/analysis_switches.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 #include "resources/command_ids.h"

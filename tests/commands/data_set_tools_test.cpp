@@ -23,7 +23,7 @@
 #include "modelcalc/noise_subtraction.h"
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_options.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "numerics/one_based.h"
 #include "services/path_table.h"

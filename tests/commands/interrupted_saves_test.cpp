@@ -7,15 +7,19 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "distribution_window_test_support.h"
 #include "modelcalc/model_computation.h"
 #include "modelcalc/noise_subtraction.h"
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/one_based.h"
+#include "commands/program_services.h"
+#include "storage/folder_lock.h"
 #include "resources/command_ids.h"
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"
@@ -93,6 +97,107 @@ TEST_F(InterruptedSavesTest, LoadsOfSavedFilesSayWhenASetCannotBeFinished) {
   Drop({parameters});
   EXPECT_EQ(UnfinishedNotes(), 1) << "dropped parameter file";
   EXPECT_TRUE(fs::exists(folder / ".tarmic-save-elsewhere-4242-77-0.journal"));
+}
+
+// A child process that holds the lock of folder for ms milliseconds, as another
+// instance between the renames of a set does; its pid once the lock is held.
+pid_t HoldFolderInChild(const fs::path& folder, int ms) {
+  int ready[2];
+  if (::pipe(ready) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    const char held = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+    if (::write(ready[1], &held, 1) != 1) ::_exit(1);
+    ::usleep(ms * 1000);
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  char held = 'n';
+  const bool ok = pid > 0 && ::read(ready[0], &held, 1) == 1 && held == 'y';
+  ::close(ready[0]);
+  if (pid > 0 && !ok) ::waitpid(pid, nullptr, 0);
+  return ok ? pid : -1;
+}
+
+// Set Initial Data, Subtract Blank Scan and a dropped parameter file read their
+// file only once another instance saving into its folder is done: the wait is
+// shown on the window's line, naming the folder, and the file is read after it.
+TEST_F(InterruptedSavesTest, LoadsOfSavedFilesWaitForASaveInTheirFolder) {
+  LoadSyntheticRun();
+  const fs::path folder = fs::path(ProgramDir()) / "held";
+  fs::create_directories(folder);
+  const std::string profile = (folder / "profile.ra1").string();
+  fs::copy_file(DataDir() + "/" + ppScanFileNames[Idx(1)], profile);
+  ChooseSmallCs();
+  Backend().AnswerUnscriptedBoxes(IDYES);
+  Dispatch(kCmUpdateSavedFitParameters);
+  const std::string parameters = (folder / "~tmppars.ra1").string();
+  fs::copy_file(szTmpParsPath, parameters, fs::copy_options::overwrite_existing);
+
+  std::vector<std::string> shown;
+  GetFolderWaitHooks().show = [&](const std::string& text) { shown.push_back(text); };
+  struct Reinstall {
+    ~Reinstall() { InstallProgramServices(); }
+  } reinstall;
+  auto waitedFor = [&](const char* door, auto load) {
+    shown.clear();
+    const pid_t other = HoldFolderInChild(folder, 600);
+    ASSERT_GT(other, 0);
+    load();
+    ASSERT_EQ(::waitpid(other, nullptr, 0), other);
+    ASSERT_FALSE(shown.empty()) << door << ": read without waiting for the save";
+    EXPECT_NE(shown[0].find(fs::canonical(folder).string()), std::string::npos) << shown[0];
+  };
+  waitedFor("Set Initial Data", [&] {
+    Backend().QueueOpenFiles({profile});
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    Dispatch(kCmSetInitialData);
+  });
+  EXPECT_GT(nInitPoints, 0);
+  waitedFor("Subtract Blank Scan", [&] {
+    Backend().QueueOpenFiles({profile});
+    Backend().AnswerUnscriptedBoxes(IDNO);
+    Dispatch(kCmSubtractBlankScan);
+  });
+  EXPECT_NEAR(ppSignal[Idx(1)][pnPoints[Idx(1)] / 2], 0.0f, 1e-5f) << "the blank was subtracted";
+  waitedFor("dropped parameter file", [&] {
+    Backend().AnswerUnscriptedBoxes(IDYES);
+    Drop({parameters});
+  });
+}
+
+// Subtract Noise from Eq Data reads a scan and saves the corrected scan beside it,
+// in the folder it read: the save is not held up by the load's own hold of the
+// folder, and the corrected file is the scan less the fitted TI noise.
+TEST_F(InterruptedSavesTest, ACorrectedScanIsSavedBesideTheScanItWasReadFrom) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  bFitTINoise = true;
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  const std::string input = DataDir() + "/" + ppScanFileNames[Idx(1)];
+  const std::string output = DataDir() + "/corrected.ra1";
+  Backend().QueueOpenFiles({input});
+  Backend().QueueSaveFile(output);
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  Dispatch(kCmSubtractNoiseFromEqData);
+  ASSERT_TRUE(fs::exists(output)) << "the corrected scan was not saved beside its input";
+  const ScanRead in = ReadScan(input), out = ReadScan(output);
+  ASSERT_FALSE(out.y.empty());
+  // At the radii of the common grid: the scan less the TI noise there.
+  int compared = 0;
+  for (std::size_t k = 0; k < out.r.size(); ++k)
+    for (int g = 1; g <= nGridPoints; ++g) {
+      if (std::fabs(pGridRadius[g] - out.r[k]) > 1e-6f) continue;
+      for (std::size_t i = 0; i < in.r.size(); ++i)
+        if (in.r[i] == out.r[k]) {
+          const float noise = pTINoise[g] + (pRemovedTINoise ? pRemovedTINoise[g] : 0.0f);
+          EXPECT_NEAR(in.y[i] - out.y[k], noise, 2e-4f) << "at r = " << out.r[k];
+          ++compared;
+        }
+    }
+  EXPECT_GT(compared, 10);
 }
 
 // The values of a two-column table (RI noise: time, value).

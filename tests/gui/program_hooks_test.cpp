@@ -20,7 +20,7 @@
 #include "distributions/distribution_hooks.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/modelfit_hooks.h"
-#include "numerics/folder_lock.h"
+#include "storage/folder_lock.h"
 #include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"

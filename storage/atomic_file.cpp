@@ -1,11 +1,13 @@
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 
-#include "numerics/folder_lock.h"
-#include "numerics/save_parts.h"
+#include "storage/folder_lock.h"
+#include "storage/save_parts.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,18 +73,25 @@ const std::string& BootId() {
 }
 
 // This host's name as it stands in temporary names: letters, digits, '-' and '_'
-// (anything else becomes '_'), at most 32 characters.
+// (anything else becomes '_'), at most 32 characters. A longer name keeps its first
+// 23 characters and gives the rest as a hash of the whole name, so that hosts whose
+// names differ only at the end ("...-01", "...-02") keep apart.
 const std::string& HostTag() {
   static const std::string tag = [] {
     char name[256] = "";
     if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return std::string("host");
     std::string t;
-    for (const char* c = name; *c && t.size() < 32; ++c) {
+    for (const char* c = name; *c; ++c) {
       const bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') ||
                          (*c >= '0' && *c <= '9') || *c == '-';
       t.push_back(plain ? *c : '_');
     }
-    return t;
+    if (t.size() <= 32) return t;
+    std::uint32_t hash = 2166136261u;  // FNV-1a of the whole name
+    for (const char* c = name; *c; ++c) hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(hash));
+    return t.substr(0, 23) + "_" + hex;
   }();
   return tag;
 }
@@ -174,6 +184,106 @@ void SyncDirectories(std::vector<std::string> dirs) {
   for (const std::string& d : dirs) SyncDirectory(d);
 }
 
+namespace {
+
+// A lock on the whole file, of the open file description (not of the process:
+// another descriptor of this very process opened apart conflicts with it too).
+int LockWhole(int fd, short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 0;
+  return ::fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+bool IsBusy(int err) { return err == EAGAIN || err == EACCES; }
+
+}  // namespace
+
+OwnLock LockOwnFile(int fd) {
+  if (LockWhole(fd, F_WRLCK) == 0) return OwnLock::Taken;
+  return IsBusy(errno) ? OwnLock::Busy : OwnLock::NoLocks;
+}
+
+int CreateOwnFile(const std::string& path) {
+  // mode 0666 lets the umask decide as it would for fopen.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) return -1;
+  // Between the open and the lock another instance may have found the new file
+  // unheld and be removing it: the name is then left to it.
+  struct stat st {};
+  if (LockOwnFile(fd) == OwnLock::Busy || ::fstat(fd, &st) != 0 || st.st_nlink == 0) {
+    ::close(fd);
+    errno = EEXIST;
+    return -1;
+  }
+  return fd;
+}
+
+Leftover::Leftover(const std::string& path) : path_(path) {
+  struct stat named {};
+  if (::lstat(path.c_str(), &named) != 0) {
+    error_ = errno;
+    kind_ = error_ == ENOENT ? Missing : Unreadable;
+    return;
+  }
+  // Nothing but a regular file is opened: a device may act on an open.
+  if (!S_ISREG(named.st_mode)) {
+    kind_ = NotRegular;
+    return;
+  }
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) {
+    error_ = errno;
+    kind_ = error_ == ENOENT ? Missing : error_ == ELOOP ? NotRegular : Unreadable;
+    return;
+  }
+  if (::fstat(fd_, &st_) != 0 || !S_ISREG(st_.st_mode) || st_.st_dev != named.st_dev ||
+      st_.st_ino != named.st_ino) {
+    kind_ = NotRegular;  // put in its place meanwhile
+    ::close(fd_);
+    fd_ = -1;
+    return;
+  }
+  if (LockWhole(fd_, F_RDLCK) == 0) {
+    kind_ = Unheld;
+    return;
+  }
+  error_ = errno;
+  kind_ = IsBusy(error_) ? Held : NoLocks;
+  if (kind_ == Held) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+Leftover::~Leftover() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool Leftover::Is(const std::string& path) const {
+  struct stat now {};
+  return fd_ >= 0 && ::lstat(path.c_str(), &now) == 0 && now.st_dev == st_.st_dev && now.st_ino == st_.st_ino;
+}
+
+bool Leftover::Remove() { return Is(path_) && ::unlink(path_.c_str()) == 0; }
+
+std::string LeftoverReason(const std::string& path, const Leftover& file) {
+  switch (file.kind()) {
+    case Leftover::NotRegular:
+      return path + ": is not a regular file (a symbolic link, a pipe or a device), so no save of this "
+                    "program made it; left as it is";
+    case Leftover::Held:
+      return path + ": is in use by a save that is still running; left as it is";
+    case Leftover::Missing:
+    case Leftover::Unreadable:
+      return SystemReason(path, file.error() != 0 ? file.error() : ENOENT);
+    default:
+      return path + ": " + std::strerror(EINVAL);
+  }
+}
+
 }  // namespace save_parts
 
 using namespace save_parts;
@@ -251,8 +361,10 @@ bool TemporaryMayBeWritten(const TempOwner& owner, std::time_t modified) {
 }
 
 // Removes the temporaries of target that a process of this host left behind and
-// that is no longer running; a running one (another instance, or this one) keeps
-// its temporaries. Best effort: what cannot be removed stays.
+// that nobody holds any longer; a running save (another instance, in whatever pid
+// namespace, or this one) holds its temporaries. On a file system that does not
+// lock, a temporary goes when its process is no longer running. Best effort: what
+// cannot be removed stays, and what is not a regular file is never touched.
 void RemoveStaleTemporaries(const std::string& target, const std::vector<std::string>& entries) {
   const std::string dir = DirectoryPart(target);
   const std::string name = NamePart(target);
@@ -263,15 +375,42 @@ void RemoveStaleTemporaries(const std::string& target, const std::vector<std::st
     const bool hostKnown = !rest.empty();
     if (hostKnown ? !ParseTemporaryRest(rest, &owner) : (owner.pid = PidOfOldTemporary(entry, name)) == 0)
       continue;
-    const std::string path = InFolder(dir, entryName);
-    struct stat st {};
-    if (!IsRegular(path, &st) || TemporaryMayBeWritten(owner, st.st_mtime)) continue;
+    Leftover file(InFolder(dir, entryName));
+    if (file.kind() != Leftover::Unheld && file.kind() != Leftover::NoLocks) continue;
+    // Temporaries named before they carried the start were made without the lock:
+    // their process is judged as before, as on a file system without locks.
+    if ((file.kind() == Leftover::NoLocks || !owner.withStart) && TemporaryMayBeWritten(owner, file.modified()))
+      continue;
     // The older names carry no host: in a folder shared over the network their pid
     // may be a save running on another machine, so only those no save could still
     // be writing (untouched for an hour) go.
-    if (!hostKnown && std::time(nullptr) - st.st_mtime < 3600) continue;
-    (void)::unlink(path.c_str());
+    if (!hostKnown && std::time(nullptr) - file.modified() < 3600) continue;
+    (void)file.Remove();
   }
+}
+
+// A descriptor for the stream beside the one holding the lock; when the
+// descriptors run out (a set of thousands of files holds one per temporary), the
+// limit is raised to what the system allows and the call is tried again.
+int StreamDescriptor(int fd) {
+  int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0 && errno == EMFILE) {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+      limit.rlim_cur = limit.rlim_max;
+      if (::setrlimit(RLIMIT_NOFILE, &limit) == 0) copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    }
+    if (copy < 0) errno = EMFILE;
+  }
+  return copy;
+}
+
+// Whether path still gives the file open at fd: a save renames and removes only
+// the temporary it made, never what was put in its place.
+bool StillOurs(const std::string& path, int fd) {
+  struct stat mine {}, named {};
+  return fd >= 0 && ::fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }
 
 }  // namespace
@@ -323,8 +462,8 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
   std::vector<std::string> unfinished;
   (void)RecoverJournalsIn(DirectoryPart(target_), entries, &unfinished);
   if (unfinished.empty()) RemoveStaleTemporaries(target_, entries);
-  // O_EXCL on a name of our own making: no other file is ever opened by mistake;
-  // mode 0666 lets the umask decide as it would for fopen.
+  // O_EXCL on a name of our own making: no other file is ever opened by mistake.
+  // The temporary is held (locked) from its making until it is renamed or removed.
   int fd = -1;
   int err = 0;
   const std::string dir = DirectoryPart(target_);
@@ -333,7 +472,7 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
                              std::to_string(OwnStart()) + "-";
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp_ = prefix + std::to_string(gTempCounter.fetch_add(1)) + std::string(kTempExtension);
-    fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = CreateOwnFile(temp_);
     err = errno;
     if (fd < 0 && err != EEXIST) break;
   }
@@ -342,11 +481,13 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
     Fail(err);
     return;
   }
+  lockFd_ = fd;
   if (exists) (void)::fchmod(fd, old.st_mode & 07777);  // the replacement keeps its mode
-  file_ = ::fdopen(fd, "w");
+  const int streamFd = StreamDescriptor(fd);
+  file_ = streamFd >= 0 ? ::fdopen(streamFd, "w") : nullptr;
   if (!file_) {
     err = errno;
-    ::close(fd);
+    if (streamFd >= 0) ::close(streamFd);
     Discard();
     Fail(err);
   }
@@ -381,8 +522,12 @@ void AtomicFile::Discard() {
     file_ = nullptr;
   }
   if (!temp_.empty()) {
-    ::unlink(temp_.c_str());
+    if (StillOurs(temp_, lockFd_)) ::unlink(temp_.c_str());
     temp_.clear();
+  }
+  if (lockFd_ >= 0) {
+    ::close(lockFd_);
+    lockFd_ = -1;
   }
 }
 
@@ -427,9 +572,10 @@ bool AtomicFile::Commit() {
       Fail(EISDIR);
       return false;
     }
-    batch->Take(path_, temp_, target_, std::move(onReplaced_));
+    batch->Take(path_, temp_, target_, lockFd_, std::move(onReplaced_));
     handedOver_ = true;
     temp_.clear();
+    lockFd_ = -1;
     error_.clear();
     return true;
   }
@@ -441,6 +587,12 @@ bool AtomicFile::Commit() {
     NoteFailureReason(error_);
     return false;
   }
+  if (!StillOurs(temp_, lockFd_)) {
+    Discard();
+    error_ = temp_ + ": was replaced by another file while it was written; " + path_ + " is left as it was";
+    NoteFailureReason(error_);
+    return false;
+  }
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
     const int err = errno;
     Discard();
@@ -448,6 +600,8 @@ bool AtomicFile::Commit() {
     return false;
   }
   temp_.clear();
+  ::close(lockFd_);
+  lockFd_ = -1;
   handedOver_ = true;
   SyncDirectory(DirectoryPart(target_));
   error_.clear();
@@ -465,9 +619,16 @@ void AtomicFileBatch::Check(const std::string& path, bool written) {
   if (!written && (failed_.empty() || failed_.back() != path)) NoteFailure(path, SaveFailureReason(path));
 }
 
-void AtomicFileBatch::Take(std::string path, std::string temp, std::string target,
+void AtomicFileBatch::Take(std::string path, std::string temp, std::string target, int lockFd,
                            std::function<void()> onReplaced) {
-  pending_.push_back(Pending{std::move(path), std::move(temp), std::move(target), std::move(onReplaced)});
+  pending_.push_back(
+      Pending{std::move(path), std::move(temp), std::move(target), lockFd, std::move(onReplaced)});
+}
+
+void AtomicFileBatch::Drop(Pending& p) {
+  if (StillOurs(p.temp, p.lockFd)) ::unlink(p.temp.c_str());
+  if (p.lockFd >= 0) ::close(p.lockFd);
+  p.lockFd = -1;
 }
 
 std::vector<std::pair<std::string, std::string>> AtomicFileBatch::Written() const {
@@ -490,6 +651,27 @@ bool AtomicFileBatch::Commit() {
   }
   std::vector<Pending> pending = std::move(pending_);
   pending_.clear();
+  // Every temporary not renamed is removed, and every lock let go, however this ends.
+  struct DropAll {
+    std::vector<Pending>& files;
+    ~DropAll() {
+      for (Pending& p : files) AtomicFileBatch::Drop(p);
+    }
+  } dropAll{pending};
+  auto replaceNone = [&](std::string why) {
+    error_ = std::move(why);
+    NoteFailureReason(error_);
+    for (Pending& p : pending) {
+      Drop(p);
+      notReplaced_.push_back(p.path);
+    }
+    return false;
+  };
+  // A journal names at most a set of this size; a larger one would never be finished.
+  if (pending.size() > kMaxSetFiles)
+    return replaceNone(pending.front().path + ": a set of " + std::to_string(pending.size()) +
+                       " files is more than one save replaces together (at most " +
+                       std::to_string(kMaxSetFiles) + ")");
   int stepCount = 0;
   const SaveStepHook hook = gStepHook.load();
   const std::function<void()> step = [&] {
@@ -503,29 +685,21 @@ bool AtomicFileBatch::Commit() {
   for (const Pending& p : pending) targets.push_back(p.target);
   FolderLocks locks;
   std::string held;
-  if (!pending.empty() && !HoldFolders(targets, &locks, &held)) {
-    error_ = pending.front().path + ": " + held;
-    NoteFailureReason(error_);
-    for (const Pending& p : pending) {
-      ::unlink(p.temp.c_str());
-      notReplaced_.push_back(p.path);
-    }
-    return false;
-  }
+  if (!pending.empty() && !HoldFolders(targets, &locks, &held)) return replaceNone(pending.front().path + ": " + held);
+  // Only what this save made is renamed: a temporary replaced meanwhile by another
+  // file (a link to elsewhere) is found before any target is touched.
+  for (const Pending& p : pending)
+    if (!StillOurs(p.temp, p.lockFd))
+      return replaceNone(p.temp + ": was replaced by another file while the set was written; "
+                         "none of the set was replaced");
   // One rename replaces one file whole; two or more are written down first, so
   // that a program ended among them leaves a set that the next save or load in
   // its folders finishes.
   SetJournal journal(step);
   std::vector<SetFile> files;
   for (const Pending& p : pending) files.push_back(SetFile{p.path, p.temp, p.target});
-  if (pending.size() > 1 && !journal.Write(files, &error_)) {
-    NoteFailureReason(error_);
-    for (const Pending& p : pending) {
-      ::unlink(p.temp.c_str());
-      notReplaced_.push_back(p.path);
-    }
-    return false;
-  }
+  std::string journalError;
+  if (pending.size() > 1 && !journal.Write(files, &journalError)) return replaceNone(journalError);
   bool ok = true;
   std::vector<std::string> dirs;
   for (Pending& p : pending) {
@@ -533,6 +707,7 @@ bool AtomicFileBatch::Commit() {
       step();
       dirs.push_back(DirectoryPart(p.target));
       if (p.onReplaced) p.onReplaced();
+      p.temp.clear();  // renamed: nothing of that name to remove
       continue;
     }
     if (ok) {
@@ -540,7 +715,7 @@ bool AtomicFileBatch::Commit() {
       NoteFailureReason(error_);
     }
     ok = false;
-    ::unlink(p.temp.c_str());
+    Drop(p);
     notReplaced_.push_back(p.path);
   }
   SyncDirectories(dirs);
@@ -570,8 +745,8 @@ void AtomicFileBatch::Discard() {
   if (outer_)
     for (std::size_t k = 0; k < failed_.size(); ++k) outer_->NoteFailure(failed_[k], failedWhy_[k]);
   outer_ = nullptr;
-  for (const Pending& p : pending_) {
-    ::unlink(p.temp.c_str());
+  for (Pending& p : pending_) {
+    Drop(p);
     notReplaced_.push_back(p.path);
   }
   pending_.clear();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cerrno>
 #include <csignal>
@@ -17,15 +18,18 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "numerics/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "numerics/ccurve.h"
-#include "numerics/folder_lock.h"
+#include "storage/folder_lock.h"
 #include "numerics/cvector.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"
@@ -509,11 +513,23 @@ TEST(AtomicFileBatch, JournalOfARunningProcessStaysAndPidReuseIsSeen) {
     }
   const pid_t killed = std::stoi(killedPid.substr(killedPid.rfind('-') + 1));
   const std::string from = "-" + std::to_string(killed) + "-", to = "-" + std::to_string(self) + "-";
-  for (const std::string& name : set.Leftovers()) {
-    if (fs::path(name).extension() != ".journal") continue;
-    const std::string renamed = name.substr(0, name.find(from)) + to + name.substr(name.find(from) + from.size());
-    for (const fs::path& dir : {set.a, set.b})
-      if (fs::exists(dir / name)) fs::rename(dir / name, dir / renamed);
+  // The whole set then carries this pid: journals and temporaries, in their names
+  // and in what the journals name.
+  auto reused = [&](std::string text) {
+    for (std::size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+    return text;
+  };
+  for (const fs::path& dir : {set.a, set.b}) {
+    const std::vector<std::string> names = Leftovers(dir, "");
+    for (const std::string& name : names) {
+      if (name.find(from) == std::string::npos) continue;
+      if (fs::path(name).extension() == ".journal") {
+        WriteRaw(dir / reused(name), reused(ReadAll(dir / name)));
+        fs::remove(dir / name);
+      } else {
+        fs::rename(dir / name, dir / reused(name));
+      }
+    }
   }
   EXPECT_EQ(set.NewCount(), 1);
   EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
@@ -794,20 +810,23 @@ TEST(AtomicFileBatch, AWaitForAnotherInstanceIsShownAndCleared) {
   ScopedHeadlessBackend backend;  // marks this thread as the user-interface thread
   std::vector<std::string> seen;
   GetFolderWaitHooks() = {[&](const std::string& text) { seen.push_back(text); },
-                          [&] { seen.push_back("(cleared)"); }};
+                          [&] { seen.push_back("(cleared)"); }, nullptr, nullptr};
   struct Reset {
     ~Reset() {
       ResetFolderWaitHooks();
       SetFolderLockWaitForTesting(std::chrono::seconds(10));
     }
   } reset;
-  // One line naming the folder, then cleared; the window pumped meanwhile.
+  // A line naming the folder (again as the seconds left count down), then
+  // cleared; the window pumped meanwhile.
   int pumps = 0;
   auto expectShownAndCleared = [&](const char* what) {
-    ASSERT_EQ(seen.size(), 2u) << what << ": one line shown, then cleared";
-    EXPECT_EQ(seen[0].rfind("waiting for another instance of the program saving into ", 0), 0u) << seen[0];
-    EXPECT_NE(seen[0].find(set.b.string()), std::string::npos) << seen[0];
-    EXPECT_EQ(seen[1], "(cleared)") << what;
+    ASSERT_GE(seen.size(), 2u) << what << ": a line shown, then cleared";
+    for (std::size_t k = 0; k + 1 < seen.size(); ++k) {
+      EXPECT_EQ(seen[k].rfind("waiting for another instance of the program saving into ", 0), 0u) << seen[k];
+      EXPECT_NE(seen[k].find(set.b.string()), std::string::npos) << seen[k];
+    }
+    EXPECT_EQ(seen.back(), "(cleared)") << what;
     EXPECT_GT(backend->PumpCount(), pumps) << what << ": the window was not pumped during the wait";
     seen.clear();
     pumps = backend->PumpCount();
@@ -870,8 +889,13 @@ TEST(AtomicFile, TemporaryOfAnEarlierRunWithThisPidGoes) {
   const std::string start = own.start.empty() ? "1000" : own.start;
   const std::string earlier = own.prefix + own.pid + "-" + std::to_string(std::stoull(start) + 1) + "-3.part";
   const std::string unnamed = own.prefix + own.pid + "-4.part";
-  const std::string mine = own.prefix + own.pid + "-" + start + "-5.part";
-  for (const std::string& name : {earlier, unnamed, mine}) WriteRaw(dir / name, "cut short");
+  // This run's own temporary: a save of the target still being written.
+  AtomicFile live(target.string());
+  ASSERT_TRUE(live.IsOpen());
+  std::string mine;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir)) mine = e.path().filename().string();
+  EXPECT_EQ(mine.rfind(own.prefix + own.pid + "-" + start + "-", 0), 0u) << mine;
+  for (const std::string& name : {earlier, unnamed}) WriteRaw(dir / name, "cut short");
   for (const std::string& name : {earlier, unnamed})
     fs::last_write_time(dir / name, fs::file_time_type::clock::now() - std::chrono::hours(24));
   ASSERT_TRUE(WriteTextFileAtomically(target.string(), "saved\n"));
@@ -879,7 +903,525 @@ TEST(AtomicFile, TemporaryOfAnEarlierRunWithThisPidGoes) {
   EXPECT_FALSE(fs::exists(dir / unnamed));
   EXPECT_TRUE(fs::exists(dir / mine));
   for (const std::string& name : {earlier, unnamed, mine}) EXPECT_TRUE(IsSaveTemporaryName(name)) << name;
+  live.Discard();
   fs::remove_all(dir);
+}
+
+// ------------------------------------------ whose files a save or load may touch
+
+// A save of a set in a child that waits at one step of its replacement until it is
+// told to go on: it writes a byte when it has reached the step and reads one.
+int gPauseAt = -1, gPausedFd = -1, gGoFd = -1;
+void PauseAtStep(int step) {
+  if (step != gPauseAt) return;
+  char c = 'p';
+  if (::write(gPausedFd, &c, 1) != 1 || ::read(gGoFd, &c, 1) != 1) ::_exit(3);
+}
+struct Pause {
+  int paused[2] = {-1, -1}, go[2] = {-1, -1};
+  Pause() {
+    if (::pipe(paused) != 0 || ::pipe(go) != 0) ADD_FAILURE() << "no pipe";
+  }
+  ~Pause() {
+    for (const int fd : {paused[0], paused[1], go[0], go[1]})
+      if (fd >= 0) ::close(fd);
+  }
+  // In the child, before its save.
+  void Arm(int step) const {
+    gPauseAt = step;
+    gPausedFd = paused[1];
+    gGoFd = go[0];
+    SetSaveStepHookForTesting(PauseAtStep);
+  }
+  // In the parent: whether the child has reached its step (within 20 s).
+  bool Reached() const {
+    pollfd p{paused[0], POLLIN, 0};
+    char c;
+    return ::poll(&p, 1, 20000) == 1 && ::read(paused[0], &c, 1) == 1;
+  }
+  void Go() const {
+    const char c = 'g';
+    (void)!::write(go[1], &c, 1);
+  }
+};
+
+int ExitCode(pid_t pid) {
+  int status = 0;
+  if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs body (its result is the exit code) in a process of a pid namespace of its
+// own, with that namespace's /proc, as an instance in a container or a sandboxed
+// desktop package runs. Its pid is one that no process outside has, so that pid
+// and start in its files' names mean nothing outside. The pid of the outer child;
+// it exits with kNoNamespace when no namespace can be made here (not root).
+constexpr int kNoNamespace = 77;
+template <class Body>
+pid_t RunInOwnPidNamespace(Body body) {
+  const pid_t outer = ::fork();
+  if (outer != 0) return outer;
+  int unused = 30000;
+  while (unused > 1000 && !(::kill(unused, 0) != 0 && errno == ESRCH)) unused -= 7;
+  if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0) ::_exit(kNoNamespace);
+  const pid_t init = ::fork();
+  if (init == 0) {
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
+      ::_exit(kNoNamespace);
+    std::ofstream("/proc/sys/kernel/ns_last_pid") << unused - 1;
+    const pid_t worker = ::fork();
+    if (worker == 0) ::_exit(body());
+    ::_exit(ExitCode(worker) & 0xff);
+  }
+  ::_exit(ExitCode(init) & 0xff);
+}
+
+// An instance of the program in another pid namespace (a container, a sandboxed
+// desktop package) shares the folders with this one: its pids mean nothing here.
+// Its temporaries, complete and waiting for the set's renames, stay when this
+// instance saves one of the same targets meanwhile; its journal, while it renames,
+// is not taken for one of an ended save. Both saves end whole, in their order.
+TEST(AtomicFileBatch, ASaveInAnotherPidNamespaceKeepsItsFiles) {
+  const TwoFolderSet set("atomic_namespace");
+  set.WriteOld();
+  {
+    Pause pause;
+    const pid_t other = RunInOwnPidNamespace([&] {
+      pause.Arm(0);  // every temporary complete, no folder held yet
+      return set.Save("sandboxed").empty() ? 0 : 1;
+    });
+    ASSERT_GT(other, 0);
+    if (!pause.Reached()) {
+      const int code = ExitCode(other);
+      if (code == kNoNamespace) GTEST_SKIP() << "no pid namespace can be made here (it needs root)";
+      FAIL() << "the other instance ended with " << code;
+    }
+    EXPECT_TRUE(WriteTextFileAtomically(set.files[1].string(), "here f2.ra1"));
+    EXPECT_EQ(set.Leftovers().size(), 3u) << "the other instance's three temporaries stay";
+    pause.Go();
+    EXPECT_EQ(ExitCode(other), 0) << "the other instance's save failed";
+    EXPECT_EQ(set.Tag(), "sandboxed");
+    EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+  }
+  {
+    Pause pause;
+    const pid_t other = RunInOwnPidNamespace([&] {
+      pause.Arm(3);  // journals written, the first rename done, the folders held
+      return set.Save("renaming").empty() ? 0 : 1;
+    });
+    ASSERT_TRUE(pause.Reached());
+    SetFolderLockWaitForTesting(std::chrono::milliseconds(300));
+    EXPECT_EQ(RecoverInterruptedSaves(set.a.string()), "") << "a running save's journal taken for an ended one";
+    SetFolderLockWaitForTesting(std::chrono::seconds(10));
+    pause.Go();
+    EXPECT_EQ(ExitCode(other), 0);
+    EXPECT_EQ(set.Tag(), "renaming");
+    EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+  }
+}
+
+// The temporary a file named prefix begins with in dir (its name), or "".
+std::string TemporaryIn(const fs::path& dir, const std::string& prefix) {
+  for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(prefix, 0) == 0 && fs::path(name).extension() == ".part") return name;
+  }
+  return {};
+}
+
+// A journal acts only on the temporaries its own save made. Journals of an ended
+// process of this host that name the temporary of a save still being written, or
+// the temporary another ended save left, and one carrying the live save's own pid
+// and start but held by nobody, touch nothing: every file stays as it was, the
+// journals stay and each is reported; the live save then ends as it would have.
+TEST(AtomicFileBatch, JournalActsOnlyOnTheTemporariesOfItsOwnSave) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_owner";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path f1 = dir / "f1.ra1", g1 = dir / "g1.ra1";
+  WriteRaw(f1, "the user's f1");
+  WriteRaw(g1, "the user's g1");
+  // A save of f1, half written.
+  Pause pause;
+  const pid_t live = ::fork();
+  if (live == 0) {
+    AtomicFile file(f1.string());
+    std::fputs("partial", file.File());
+    std::fflush(file.File());
+    pause.Arm(-1);
+    PauseAtStep(-1);
+    std::fputs(" and the rest", file.File());
+    ::_exit(file.Commit() ? 0 : 1);
+  }
+  ASSERT_GT(live, 0);
+  ASSERT_TRUE(pause.Reached());
+  const std::string liveTemp = TemporaryIn(dir, ".f1.ra1.tmp-");
+  ASSERT_FALSE(liveTemp.empty());
+  // ".f1.ra1.tmp-<host>-<pid>-<start>-<n>.part"
+  const std::string mark = "-" + std::to_string(live) + "-";
+  const std::string host = liveTemp.substr(12, liveTemp.rfind(mark) - 12);
+  const std::string liveStart = liveTemp.substr(liveTemp.rfind(mark) + mark.size(),
+                                                liveTemp.rfind('-') - liveTemp.rfind(mark) - mark.size());
+  // A save of g1 killed after writing its temporary.
+  const pid_t killed = ::fork();
+  if (killed == 0) {
+    AtomicFile file(g1.string());
+    std::fputs("cut short", file.File());
+    std::fflush(file.File());
+    ::_exit(0);  // as a kill: the temporary stays
+  }
+  ASSERT_EQ(ExitCode(killed), 0);
+  const std::string killedTemp = TemporaryIn(dir, ".g1.ra1.tmp-");
+  ASSERT_FALSE(killedTemp.empty());
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_EQ(ExitCode(ended), 0);
+  const std::string endedId = host + "-" + std::to_string(ended) + "-1-";
+  const std::vector<std::pair<std::string, std::string>> journals = {
+      {".tarmic-save-" + endedId + "0.journal", JournalText({"."}, {{liveTemp, "f1.ra1"}})},
+      {".tarmic-save-" + endedId + "1.journal", JournalText({"."}, {{killedTemp, "g1.ra1"}})},
+      {".tarmic-save-" + host + "-" + std::to_string(live) + "-" + liveStart + "-9.journal",
+       JournalText({"."}, {{liveTemp, "f1.ra1"}})},
+  };
+  for (const auto& [name, text] : journals) WriteRaw(dir / name, text);
+  const std::string report = RecoverInterruptedSaves(dir.string());
+  // The first two name what no save of theirs made; the third finds the
+  // temporary it names in use.
+  for (const auto& [name, text] : journals) EXPECT_TRUE(fs::exists(dir / name)) << name;
+  for (int k = 0; k < 2; ++k)
+    EXPECT_NE(report.find((dir / journals[k].first).string() + ": names files that no save"), std::string::npos)
+        << journals[k].first << "\n" << report;
+  EXPECT_NE(report.find((dir / liveTemp).string() + ": is in use by a save that is still running"),
+            std::string::npos) << report;
+  EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 2) << report;
+  EXPECT_EQ(ReadAll(f1), "the user's f1");
+  EXPECT_EQ(ReadAll(g1), "the user's g1");
+  EXPECT_TRUE(fs::exists(dir / liveTemp));
+  EXPECT_TRUE(fs::exists(dir / killedTemp));
+  pause.Go();
+  EXPECT_EQ(ExitCode(live), 0) << "the live save could not finish";
+  EXPECT_EQ(ReadAll(f1), "partial and the rest");
+  fs::remove_all(dir);
+}
+
+// A temporary named by the journal of an ended save that is not a regular file (a
+// symbolic link to a file elsewhere, a pipe) was made by no save: it is never
+// renamed over its target. The journal stays and names the file and why, the
+// target keeps its file, the file the link points to is untouched, and a save of
+// the target is refused while the set cannot be finished.
+TEST(AtomicFileBatch, TemporaryThatIsNotARegularFileIsLeftAndReported) {
+  for (const std::string kind : {"link", "pipe"}) {
+    SCOPED_TRACE(kind);
+    const TwoFolderSet set("atomic_" + kind);
+    const fs::path outside = set.a.parent_path() / "outside.txt";
+    WriteRaw(outside, "elsewhere");
+    set.SaveKilledAt(3);  // f1 renamed; the temporaries of f2 and ~tmppars left
+    const std::string temp = TemporaryIn(set.a, ".f2.ra1.tmp-");
+    ASSERT_FALSE(temp.empty());
+    fs::remove(set.a / temp);
+    if (kind == "link")
+      fs::create_symlink(outside, set.a / temp);
+    else
+      ASSERT_EQ(::mkfifo((set.a / temp).c_str(), 0600), 0);
+    const std::string report = RecoverInterruptedSaves(set.b.string());
+    EXPECT_NE(report.find((set.a / temp).string() + ": is not a regular file"), std::string::npos) << report;
+    // Looked at without opening it: a pipe in its place would block a read.
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(set.files[1])));
+    if (fs::is_regular_file(fs::symlink_status(set.files[1]))) EXPECT_EQ(ReadAll(set.files[1]), "old f2.ra1");
+    EXPECT_TRUE(fs::exists(fs::symlink_status(set.a / temp)));
+    std::string error;
+    EXPECT_FALSE(WriteTextFileAtomically(set.files[1].string(), "later f2.ra1", &error));
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+    EXPECT_EQ(ReadAll(outside), "elsewhere");
+    int journals = 0;
+    for (const std::string& name : set.Leftovers()) journals += fs::path(name).extension() == ".journal";
+    EXPECT_EQ(journals, 2) << "the journals stay";
+  }
+}
+
+// The journal of an ended set of n files, of which the odd ones were renamed
+// already, written by a process of host whose pid (ended) no longer runs. Only the
+// first withFiles files of the set are made.
+void PlantEndedSet(const fs::path& dir, const std::string& host, pid_t ended, int n, int id, int withFiles) {
+  std::vector<std::pair<std::string, std::string>> renames;
+  const std::string owner = host + "-" + std::to_string(ended) + "-1-";
+  for (int i = 0; i < n; ++i) {
+    const std::string target = "s" + std::to_string(id) + "_" + std::to_string(i) + ".dat";
+    const std::string temp = "." + target + ".tmp-" + owner + std::to_string(i) + ".part";
+    if (i >= withFiles) {
+    } else if (i % 2 == 0) {
+      WriteRaw(dir / temp, "new " + std::to_string(i));
+      WriteRaw(dir / target, "old " + std::to_string(i));
+    } else {
+      WriteRaw(dir / target, "new " + std::to_string(i));
+    }
+    renames.emplace_back(temp, target);
+  }
+  WriteRaw(dir / (".tarmic-save-" + owner + std::to_string(id) + ".journal"), JournalText({"."}, renames));
+}
+
+// Recovery takes time in proportion to the journal: a set of 4,000 files (a set of
+// this program holds at most 4,096), every other one renamed before the program
+// ended, is finished at the next load. A journal naming 20,000 files, more than any
+// set of this program, is refused as soon as its counts are read and reported, and
+// touches nothing. The times are printed.
+TEST(AtomicFileBatch, LargeJournalsAreFinishedInLinearTimeOrRefused) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_large";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const OwnTemporaryName own = OwnTemporaryOf(dir / "x");
+  ASSERT_FALSE(own.host.empty());
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_EQ(ExitCode(ended), 0);
+  using Clock = std::chrono::steady_clock;
+  auto seconds = [](Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); };
+
+  PlantEndedSet(dir, own.host, ended, 4000, 0, 4000);
+  Clock::time_point began = Clock::now();
+  EXPECT_EQ(RecoverInterruptedSaves(dir.string()), "");
+  std::printf("[ timing   ] a journal of 4,000 files finished in %.3f s\n", seconds(began));
+  int fresh = 0;
+  for (int i = 0; i < 4000; ++i) fresh += ReadAll(dir / ("s0_" + std::to_string(i) + ".dat")) == "new " + std::to_string(i);
+  EXPECT_EQ(fresh, 4000);
+  EXPECT_EQ(Leftovers(dir, "").size(), 4000u) << "no temporary and no journal left";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+
+  PlantEndedSet(dir, own.host, ended, 20000, 1, 2);
+  began = Clock::now();
+  const std::string report = RecoverInterruptedSaves(dir.string());
+  std::printf("[ timing   ] a journal of 20,000 files refused in %.3f s\n", seconds(began));
+  EXPECT_NE(report.find("names more files or folders than any set this program saves"), std::string::npos)
+      << report;
+  EXPECT_EQ(ReadAll(dir / "s1_0.dat"), "old 0");
+  EXPECT_EQ(ReadAll(dir / "s1_1.dat"), "new 1");
+  EXPECT_EQ(Leftovers(dir, "").size(), 4u) << "every file stays";
+  fs::remove_all(dir);
+}
+
+// One allowance of waiting for a whole save. A set of ten files saved into a
+// folder where an ended save left a set that also touches a folder another
+// instance keeps: the save waits once, shown once with the seconds left, instead
+// of once for each file and again for the set, and is then saved, leaving that
+// set for later. A key pressed while the notice is up gives a wait up at once.
+TEST(AtomicFileBatch, ASaveWaitsOnceAndAKeyGivesTheWaitUp) {
+  const TwoFolderSet set("atomic_wait_once");
+  set.SaveKilledAt(3);  // journals in both folders
+  ScopedHeadlessBackend backend;
+  std::vector<std::string> shown;
+  GetFolderWaitHooks() = {[&](const std::string& text) { shown.push_back(text); }, [] {}, nullptr, nullptr};
+  struct Reset {
+    ~Reset() {
+      ResetFolderWaitHooks();
+      SetFolderLockWaitForTesting(std::chrono::seconds(10));
+    }
+  } reset;
+  SetFolderLockWaitForTesting(std::chrono::milliseconds(400));
+  pid_t other = HoldFolderInChild(set.b, 4000);
+  ASSERT_GT(other, 0);
+  std::string report;
+  {
+    AtomicFileBatch batch;
+    for (int k = 0; k < 10; ++k) {
+      const std::string path = (set.a / ("x" + std::to_string(k) + ".dat")).string();
+      batch.Check(path, WriteTextFileAtomically(path, "x"));
+    }
+    report = batch.Finish();
+  }
+  ::kill(other, SIGKILL);
+  ASSERT_EQ(::waitpid(other, nullptr, 0), other);
+  EXPECT_EQ(report, "");
+  EXPECT_EQ(ReadAll(set.a / "x9.dat"), "x");
+  ASSERT_EQ(shown.size(), 1u) << "one wait for the whole save";
+  EXPECT_NE(shown[0].find(set.b.string()), std::string::npos) << shown[0];
+  EXPECT_NE(shown[0].find("giving up in 1 s"), std::string::npos) << shown[0];
+
+  // The key: the recovery of the set gives its wait up long before its 10 s.
+  SetFolderLockWaitForTesting(std::chrono::seconds(10));
+  GetFolderWaitHooks().keyPressed = [] { return true; };
+  other = HoldFolderInChild(set.b, 20000);
+  ASSERT_GT(other, 0);
+  shown.clear();
+  const std::string given = RecoverInterruptedSaves(set.a.string());
+  ::kill(other, SIGKILL);
+  ASSERT_EQ(::waitpid(other, nullptr, 0), other);
+  EXPECT_NE(given.find("the wait for it was given up"), std::string::npos) << given;
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find("giving up in 10 s"), std::string::npos) << shown[0];
+  EXPECT_EQ(set.NewCount(), 1) << "the set stays as it was";
+  EXPECT_EQ(RecoverInterruptedSaves(set.a.string()), "");
+  EXPECT_EQ(set.NewCount(), 3);
+}
+
+// Journals that do not read as journals of this program: empty, garbage, larger
+// than any set's journal (50 MB), a symbolic link and a pipe in a journal's name,
+// and one naming 98,400 copy folders.
+// Each is reported once, left as it is, and saves into the folder go on.
+TEST(AtomicFileBatch, JournalsThatDoNotReadAsOneAreReported) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_unread";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const OwnTemporaryName own = OwnTemporaryOf(dir / "x");
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_EQ(ExitCode(ended), 0);
+  auto named = [&](int n) { return ".tarmic-save-" + own.host + "-" + std::to_string(ended) + "-1-" + std::to_string(n) + ".journal"; };
+  WriteRaw(dir / named(0), "");
+  WriteRaw(dir / named(1), std::string("tarmic save journal 1\nboot -\ncopies x\n\x01\x02\xff"));
+  WriteRaw(dir / named(2), JournalText({"."}, {}));
+  fs::resize_file(dir / named(2), 50u << 20);
+  WriteRaw(dir.parent_path() / "atomic_unread_elsewhere", JournalText({"."}, {}));
+  fs::create_symlink(dir.parent_path() / "atomic_unread_elsewhere", dir / named(3));
+  ASSERT_EQ(::mkfifo((dir / named(4)).c_str(), 0600), 0);
+  // 98,400 copy folders (1.5 MB), more than any set has files.
+  std::vector<std::string> copies{"."};
+  for (int k = 1; k < 98400; ++k) copies.push_back("../copy" + std::to_string(k));
+  WriteRaw(dir / named(5), JournalText(copies, {}));
+  const std::string report = RecoverInterruptedSaves(dir.string());
+  EXPECT_NE(report.find((dir / named(5)).string() + ": names more files or folders than any set"),
+            std::string::npos) << report;
+  for (int n = 0; n < 6; ++n) {
+    const std::string head = (dir / named(n)).string() + ": ";
+    EXPECT_NE(report.find(head), std::string::npos) << n << "\n" << report;
+    EXPECT_EQ(report.find(head), report.rfind(head)) << "reported once";
+    EXPECT_TRUE(fs::exists(fs::symlink_status(dir / named(n))));
+  }
+  EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 5) << report;
+  EXPECT_TRUE(WriteTextFileAtomically((dir / "f.dat").string(), "saved"));
+  fs::remove_all(dir);
+  fs::remove(dir.parent_path() / "atomic_unread_elsewhere");
+}
+
+// A folder whose file system refuses locks is saved to unlocked, and the user is
+// told once in the run that saves into it are not protected from other instances;
+// one on a network share is locked on this computer only, and is told once that
+// other computers do not see the lock. Saves go on.
+TEST(FolderLocks, AFolderThatCannotBeLockedIsToldOnce) {
+  const fs::path root = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_unlocked";
+  fs::remove_all(root);
+  fs::create_directories(root / "local");
+  fs::create_directories(root / "share");
+  std::vector<std::string> told;
+  GetFolderWaitHooks().tell = [&](const std::string& text) { told.push_back(text); };
+  struct Reset {
+    ~Reset() {
+      ResetFolderWaitHooks();
+      SetFolderLockCallForTesting(nullptr);
+      SetFolderFileSystemTypeForTesting(0);
+    }
+  } reset;
+  auto saveTwice = [](const fs::path& dir) {
+    EXPECT_TRUE(WriteTextFileAtomically((dir / "one.dat").string(), "1"));
+    AtomicFileBatch batch;
+    for (const char* name : {"a.dat", "b.dat"})
+      batch.Check((dir / name).string(), WriteTextFileAtomically((dir / name).string(), name));
+    EXPECT_EQ(batch.Finish(), "");
+    EXPECT_EQ(ReadAll(dir / "b.dat"), "b.dat");
+  };
+  SetFolderLockCallForTesting([](int, int) {
+    errno = ENOLCK;
+    return -1;
+  });
+  saveTwice(root / "local");
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find((root / "local").string()), std::string::npos) << told[0];
+  EXPECT_NE(told[0].find("not protected from other instances of the program"), std::string::npos) << told[0];
+  SetFolderLockCallForTesting(nullptr);
+  SetFolderFileSystemTypeForTesting(0x6969);  // NFS
+  saveTwice(root / "share");
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_NE(told[1].find((root / "share").string()), std::string::npos) << told[1];
+  EXPECT_NE(told[1].find("instances of the program on other computers"), std::string::npos) << told[1];
+  fs::remove_all(root);
+}
+
+// A load holds the folders it reads as a reader: while another instance is between
+// the renames of a set, a load waits for it (as a save waits) and then reads the
+// set whole; two loads do not wait for each other.
+TEST(AtomicFileBatch, ALoadWaitsForASaveInProgressAndReadsTheSetWhole) {
+  const TwoFolderSet set("atomic_load_waits");
+  set.WriteOld();
+  Pause pause;
+  const pid_t saver = ::fork();
+  if (saver == 0) {
+    pause.Arm(3);
+    ::_exit(set.Save("new").empty() ? 0 : 1);
+  }
+  ASSERT_GT(saver, 0);
+  ASSERT_TRUE(pause.Reached());
+  std::atomic<bool> read{false};
+  std::string tag, note;
+  std::vector<std::string> paths;
+  for (const fs::path& f : set.files) paths.push_back(f.string());
+  std::thread load([&] {
+    const FolderReading reading(paths);
+    tag = set.Tag();
+    note = reading.Note();
+    read = true;
+  });
+  ::usleep(300 * 1000);
+  EXPECT_FALSE(read) << "the load did not wait for the save";
+  pause.Go();
+  load.join();
+  EXPECT_EQ(ExitCode(saver), 0);
+  EXPECT_EQ(tag, "new");
+  EXPECT_EQ(note, "");
+  // Readers together.
+  const FolderReading first(paths);
+  std::thread second([&] {
+    const FolderReading reading(paths);
+    note = reading.Note();
+  });
+  second.join();
+  EXPECT_EQ(note, "");
+}
+
+// A save that finds in its folder the journal of an ended set that also touches
+// another folder takes both in the one order (by device and inode) before it
+// finishes that set, never the other one while holding its own. Another instance
+// that holds the other folder and then takes this one, in that order, goes first,
+// and the save then finishes the set.
+TEST(AtomicFileBatch, RecoveryTakesTheFoldersOfItsSetInTheOneOrder) {
+  const TwoFolderSet set("atomic_order");
+  struct stat sa {}, sb {};
+  ASSERT_EQ(::stat(set.a.c_str(), &sa), 0);
+  ASSERT_EQ(::stat(set.b.c_str(), &sb), 0);
+  ASSERT_EQ(sa.st_dev, sb.st_dev);
+  const bool aFirst = sa.st_ino < sb.st_ino;
+  const fs::path first = aFirst ? set.a : set.b, second = aFirst ? set.b : set.a;
+  // This instance's save into the folder that comes second, written before the
+  // set is left there.
+  AtomicFile file((second / "mine.txt").string());
+  ASSERT_TRUE(file.IsOpen());
+  std::fputs("mine", file.File());
+  set.SaveKilledAt(3);
+  ASSERT_EQ(set.NewCount(), 1);
+  // The other instance: the first folder, then (in the one order) the second.
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t other = ::fork();
+  if (other == 0) {
+    const int one = ::open(first.c_str(), O_RDONLY | O_DIRECTORY);
+    char held = one >= 0 && ::flock(one, LOCK_EX) == 0 ? 'y' : 'n';
+    if (::write(ready[1], &held, 1) != 1) ::_exit(2);
+    ::usleep(300 * 1000);
+    ::alarm(20);
+    const int two = ::open(second.c_str(), O_RDONLY | O_DIRECTORY);
+    ::_exit(two >= 0 && ::flock(two, LOCK_EX) == 0 ? 0 : 1);
+  }
+  char held = 'n';
+  ASSERT_EQ(::read(ready[0], &held, 1), 1);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  ASSERT_EQ(held, 'y');
+  SetFolderLockWaitForTesting(std::chrono::seconds(3));
+  EXPECT_TRUE(file.Commit()) << file.Error();
+  SetFolderLockWaitForTesting(std::chrono::seconds(10));
+  EXPECT_EQ(ExitCode(other), 0);
+  EXPECT_EQ(ReadAll(second / "mine.txt"), "mine");
+  EXPECT_EQ(set.NewCount(), 3) << "the set left there is finished by the save";
 }
 
 }  // namespace

@@ -52,6 +52,66 @@ void SyncDirectories(std::vector<std::string> dirs);
 // Whether fileName is that of a journal of a set or of a journal's temporary.
 bool IsJournalName(std::string_view fileName);
 
+// The largest set a save of this program replaces together: fitted and residual
+// scans of the most scans a set holds (1000), their parameters and report, with
+// room to spare. A batch of more files is refused before anything is replaced,
+// and a journal naming more is none of this program's.
+inline constexpr std::size_t kMaxSetFiles = 4096;
+
+// Locks on the files a save makes (temporaries, journals and their temporaries).
+// The process that makes one holds a lock on it (an open-file-description lock,
+// which the system drops when the process ends, however it ends) for as long as
+// it may still use it, so a file that nobody holds is left over from an ended
+// process, whatever pid or host its name gives; another pid namespace, a reused
+// pid or a host of the same name change nothing. On a file system that does not
+// lock, the names' process and host are judged instead.
+enum class OwnLock { Taken, Busy, NoLocks };
+// Takes the maker's lock on fd (open for writing).
+OwnLock LockOwnFile(int fd);
+// Opens fd for writing as a file of its own with O_EXCL and takes its lock; -1
+// with errno when it could not be made (EEXIST: the name is taken, or it was
+// being looked at by another instance and is to be left: try another name).
+int CreateOwnFile(const std::string& path);
+
+// A file that a save of another process may have left, looked at without
+// following a symbolic link and without waiting on a pipe. Only a regular file is
+// opened; while it is open here, a reader's lock is held on it (unless the file
+// system does not lock), so that its maker cannot take it up meanwhile.
+class Leftover {
+ public:
+  enum Kind {
+    Missing,     // no file of that name
+    NotRegular,  // a symbolic link, a pipe, a device or a folder: never ours
+    Held,        // its maker (or someone) holds it: in use
+    Unheld,      // nobody holds it: left over from an ended process
+    NoLocks,     // a regular file on a file system that does not lock
+    Unreadable,  // cannot be looked at (error() tells why)
+  };
+  explicit Leftover(const std::string& path);
+  ~Leftover();
+  Leftover(const Leftover&) = delete;
+  Leftover& operator=(const Leftover&) = delete;
+
+  Kind kind() const { return kind_; }
+  int error() const { return error_; }
+  time_t modified() const { return st_.st_mtime; }
+  // The open file (Unheld, NoLocks), or -1.
+  int Descriptor() const { return fd_; }
+  // Removes the file if its name still gives the file looked at; false otherwise.
+  bool Remove();
+  // Whether path (another name) gives the file looked at.
+  bool Is(const std::string& path) const;
+
+ private:
+  std::string path_;
+  Kind kind_ = Missing;
+  int error_ = 0;
+  int fd_ = -1;
+  struct stat st_ {};
+};
+// Why a file of a journal is left as it is, for a report: "<path>: <words>".
+std::string LeftoverReason(const std::string& path, const Leftover& file);
+
 // A file of a set: the target as given, its temporary, the file replaced.
 struct SetFile {
   std::string path, temp, target;
@@ -78,6 +138,7 @@ class SetJournal {
   const std::function<void()>& step_;
   std::string name_;
   std::vector<std::string> written_;  // folders holding a copy
+  std::vector<int> fds_;              // the copies' locks, held until they are removed
 };
 
 // Finishes the sets of ended processes whose journals lie among the entries of
@@ -86,11 +147,12 @@ class SetJournal {
 std::string RecoverJournalsIn(const std::string& dir, const std::vector<std::string>& entries,
                               std::vector<std::string>* unfinished = nullptr);
 
-// Takes the folders of the targets a save renames (see folder_lock.h) and finishes,
-// under the locks, the sets that ended saves left there, so that their replay can
-// never follow (and undo part of) this save. False with the reason when another
-// instance kept a folder, or when a set left there that names one of the targets
-// cannot be finished now (its later replay would mix its files with this save's).
+// Takes the folders of the targets a save renames (see folder_lock.h), with the
+// other folders of the sets that ended saves left there, all in the one order, and
+// finishes those sets under the locks, so that their replay can never follow (and
+// undo part of) this save. False with the reason when another instance kept a
+// folder, or when a set left there that names one of the targets cannot be
+// finished now (its later replay would mix its files with this save's).
 bool HoldFolders(const std::vector<std::string>& targets, FolderLocks* locks, std::string* why);
 
 }  // namespace save_parts

@@ -9,12 +9,12 @@
 // The temporary of "dir/name" is "dir/.name.tmp-<host>-<pid>-<start>-<n>.part":
 // hidden, and with an extension that no loader and no file filter of the program
 // takes, so that one left behind by a program that was ended during a save is never
-// read as data. When a target is written, the temporaries of it that processes of
-// this host no longer running left behind are removed first (those of a running
-// instance stay). The start of the process (as in the journal's name) tells an
-// earlier run that had the same pid (a container starts the program with the same
-// pid every time) from the running one; temporaries named before they carried it
-// go when they are older than the process that now has their pid.
+// read as data. Its maker holds a lock on it until it is renamed or removed (see
+// LockOwnFile in save_parts.h): when a target is written, the temporaries of it
+// that nobody holds any longer are removed first; those of a running instance stay,
+// whatever pid namespace or host it runs in. On a file system that does not lock,
+// the pid and process start in the name are judged instead. Only regular files
+// are removed, and a save renames only the file it made.
 //
 // A set of two or more files (AtomicFileBatch) is replaced by one rename per file.
 // So that a program ended among those renames (a kill, a crash, a power cut) does
@@ -23,24 +23,28 @@
 // naming the temporaries and their targets is written (atomically, as a file is)
 // into every folder the set touches, then the renames are done, then the journals
 // are removed. The next save or load in one of those folders that finds a journal
-// of a process that no longer runs finishes what it names (RecoverInterruptedSaves):
-// with every copy of the journal present, the temporaries still there are renamed
-// over their targets (the others were renamed already) and the set is new; with a
-// copy missing, the program ended while writing the journals, before any rename,
-// or after the last one, and the temporaries left are removed. Either way the set
-// is whole. The journal ".tarmic-save-<host>-<pid>-<start>-<n>.journal" is hidden
-// and names its process, with its start time so that a later process of the same
-// pid is not taken for it.
+// that nobody holds (its process has ended) finishes what it names
+// (RecoverInterruptedSaves): with every copy of the journal present, the
+// temporaries still there are renamed over their targets (the others were renamed
+// already) and the set is new; with a copy missing, the program ended while
+// writing the journals, before any rename, or after the last one, and the
+// temporaries left are removed. Either way the set is whole. The journal
+// ".tarmic-save-<host>-<pid>-<start>-<n>.journal" is hidden and names its process.
 //
 // A journal is obeyed only as far as it names what a save of this program wrote
 // for its set: plain names in folders that hold a copy of it, temporaries named as
-// its process names them, each target in its temporary's folder. Any other (put
-// into a shared folder by anyone, with absolute paths or ".." to files elsewhere)
-// is left alone and reported. A folder of the set that cannot be read at recovery
-// (not mounted, moved, no permission) is never taken for one whose copy was
-// removed: the journal stays and the set is finished once the folder is back.
-// The renames of a save and of a recovery are done holding the folders they touch
-// (folder_lock.h), so that two instances saving one set never interleave theirs.
+// its own process names them, each target in its temporary's folder, and no more
+// files than a set of this program holds. Any other (put into a shared folder by
+// anyone, with absolute paths or ".." to files elsewhere, naming the temporaries of
+// another save), and one that does not read as a journal, is left alone and
+// reported. A temporary that is not a regular file (a symbolic link, a pipe, a
+// device) or that someone holds is never renamed or removed: the journal stays and
+// says why. A folder of the set that cannot be read at recovery (not mounted,
+// moved, no permission) is never taken for one whose copy was removed: the journal
+// stays and the set is finished once the folder is back. The renames of a save and
+// of a recovery are done holding the folders they touch, and loads hold the
+// folders they read (folder_lock.h), so that two instances saving one set never
+// interleave theirs and no load reads a set half replaced.
 #pragma once
 
 #include <cstdio>
@@ -48,6 +52,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "storage/folder_lock.h"
 
 namespace tarmic {
 
@@ -87,10 +93,12 @@ class AtomicFile {
   std::string path_;     // the target as given
   std::string target_;   // the file actually replaced (a symbolic link followed)
   std::string temp_;     // the temporary, empty when there is none
+  int lockFd_ = -1;      // holds the temporary's lock until it is renamed or removed
   std::FILE* file_ = nullptr;
   std::string error_;
   std::function<void()> onReplaced_;
   bool handedOver_ = false;  // committed, or given to a batch
+  FolderWaitScope wait_;     // one allowance for the waits of this save
 };
 
 // A set of files that replace their targets together. While a batch is open, every
@@ -135,8 +143,10 @@ class AtomicFileBatch {
   // rename left, followed by the reason.
   std::string Finish();
 
-  // Used by AtomicFile::Commit: takes a closed temporary for target.
-  void Take(std::string path, std::string temp, std::string target, std::function<void()> onReplaced);
+  // Used by AtomicFile::Commit: takes a closed temporary for target, with the
+  // descriptor that holds its lock (closed by the batch once it is renamed or removed).
+  void Take(std::string path, std::string temp, std::string target, int lockFd,
+            std::function<void()> onReplaced);
   // A target that could not be written, with "<path>: <reason>" when known.
   void NoteFailure(const std::string& path, const std::string& why = std::string()) {
     failed_.push_back(path);
@@ -151,8 +161,12 @@ class AtomicFileBatch {
  private:
   struct Pending {
     std::string path, temp, target;
+    int lockFd = -1;
     std::function<void()> onReplaced;
   };
+  // Removes the temporary of p (if it is still the file made) and lets it go.
+  static void Drop(Pending& p);
+  FolderWaitScope wait_;  // one allowance for the waits of the whole set
   std::vector<Pending> pending_;
   AtomicFileBatch* outer_ = nullptr;  // the batch this one is part of, or null
   std::vector<std::string> notReplaced_;
@@ -166,16 +180,37 @@ class AtomicFileBatch {
 // of a set's renames: a loader and a reader of folders leave such files alone.
 bool IsSaveTemporaryName(const std::string& fileName);
 
-// Finishes the replacement of the sets whose journal lies in dir and whose process
-// no longer runs (see the top of this file); journals of running processes stay.
-// Every save runs it for the folder of its target and every load of scans,
-// noise, fit and distribution files for the folders it reads. Empty when nothing
-// was left unfinished; otherwise, one line per set, "<path>: <reason>" of the step
-// that failed (a read-only folder, a folder of the set that cannot be read, another
-// instance saving there) or of a journal that is not obeyed: the journal stays.
+// Finishes the replacement of the sets whose journal lies in dir and that nobody
+// holds (see the top of this file); journals of running saves stay. Every save
+// runs it for the folder of its target, and every load through FolderReading.
+// Empty when nothing was left unfinished; otherwise, one line per set,
+// "<path>: <reason>" of the step that failed (a read-only folder, a folder of the
+// set that cannot be read, another instance saving there, a temporary that is not
+// a regular file) or of a journal that is not obeyed or does not read as one: the
+// journal stays.
 std::string RecoverInterruptedSaves(const std::string& dir);
 // The same for the folders of the given files, each folder once.
 std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths);
+
+// What every load of files that the program saves holds while it reads them: it
+// finishes the sets that ended saves left in the files' folders and then holds
+// those folders as a reader until it is destroyed, so that no save of another
+// instance replaces files of a set while they are read. It waits for a save in
+// progress as a save waits (folder_lock.h). Note() is what the load tells:
+// InterruptedSaveNote of the sets not finished, and why the folders could not be
+// held (the files are read all the same); empty when all went well.
+class FolderReading {
+ public:
+  explicit FolderReading(const std::vector<std::string>& paths);
+  FolderReading(const FolderReading&) = delete;
+  FolderReading& operator=(const FolderReading&) = delete;
+  const std::string& Note() const { return note_; }
+
+ private:
+  FolderWaitScope wait_;
+  FolderLocks locks_;
+  std::string note_;
+};
 // What a load tells of a set it could not finish: the note with why (what the two
 // above returned) after it; empty when why is.
 std::string InterruptedSaveNote(const std::string& why);
