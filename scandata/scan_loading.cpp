@@ -140,6 +140,23 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, const Sca
   return true;
 }
 
+// Puts the files kept by a filter of the selection in its place and says what was
+// left out (in the log in real-time and batch mode); false, with the refusal, when
+// nothing is left.
+bool TakeKeptFiles(Window* window, std::vector<std::string>* paths, std::vector<std::string> kept,
+                   const std::string& note, const char* noneLeft) {
+  if (kept.empty()) {
+    ErrorBox(window, noneLeft + ("\n" + note), "LOAD ERROR");
+    return false;
+  }
+  if (bRealtimeMode || bBatchMode)
+    DebugLog(window, "\n" + note);
+  else
+    AttentionBox(window, note);
+  *paths = std::move(kept);
+  return true;
+}
+
 // Leaves the files this program wrote beside the scans out of a selection of full
 // paths: a note names them (the diagnostics log in realtime and batch runs); false
 // after "no scan files selected" when none is left.
@@ -147,17 +164,9 @@ bool KeepScanFiles(Window* window, std::vector<std::string>* paths) {
   ScanSelectionFilter filter = FilterScanSelection(*paths);
   if (!filter.AnyLeftOut()) return true;
   const std::string note = LeftOutFilesNote(filter);
-  if (filter.kept.empty()) {
-    ErrorBox(window, "no scan files selected\n" + note, "LOAD ERROR");
-    if (bRealtimeMode) bRealtimeLoadError = true;
-    return false;
-  }
-  if (bRealtimeMode || bBatchMode)
-    DebugLog(window, "\n" + note);
-  else
-    AttentionBox(window, note);
-  *paths = std::move(filter.kept);
-  return true;
+  if (TakeKeptFiles(window, paths, std::move(filter.kept), note, "no scan files selected")) return true;
+  if (bRealtimeMode) bRealtimeLoadError = true;
+  return false;
 }
 
 // Whether path names the file of a loaded scan (the same file, whatever the
@@ -184,17 +193,8 @@ bool LeaveOutLoadedFiles(Window* window, std::vector<std::string>* paths) {
       kept.push_back(path);
   }
   if (skipped.empty()) return true;
-  const std::string note = "already loaded, not added again:" + skipped;
-  if (kept.empty()) {
-    ErrorBox(window, "no new scan files selected\n" + note, "LOAD ERROR");
-    return false;
-  }
-  if (bRealtimeMode || bBatchMode)
-    DebugLog(window, "\n" + note);
-  else
-    AttentionBox(window, note);
-  *paths = std::move(kept);
-  return true;
+  return TakeKeptFiles(window, paths, std::move(kept), "already loaded, not added again:" + skipped,
+                       "no new scan files selected");
 }
 
 // The reader's notes of a staged scan, with its path.
