@@ -28,6 +28,7 @@
 #include "numerics/solvent_constants.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
+#include "platform/system.h"
 #include "plot/progress_line.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"
@@ -298,6 +299,29 @@ void EvaluateVertices(SimplexSet& s, Window* window, bool fromLast) {
   }
 }
 
+// The evaluations of the running fit whose model was refused, and the reason the
+// first of them gave.
+struct FitRefusals {
+  int count = 0;
+  std::string reason;
+};
+FitRefusals g_refusals;
+
+// Says, once per fit, that it ended at a refusal: note, then the reason.
+void NoteRefusal(FitReport& report, const char* note) {
+  if (!report.message.empty()) return;
+  std::string text = note;
+  if (!g_refusals.reason.empty()) text += "\n" + g_refusals.reason;
+  report.message = ErrorBoxMessage(std::move(text));
+}
+
+// Whether a vertex of the simplex has no model.
+bool TouchesRefused(const SimplexSet& s) {
+  for (int j = 1; j <= s.n + 1; ++j)
+    if (!(s.y[Idx(j)] < kNoModelRmsd)) return true;
+  return false;
+}
+
 // Whether the last computation of SimplexSim was stopped by a key (a solution took
 // it, or the window took it while the model was computed): its model is unfinished.
 bool g_modelStopped = false;
@@ -307,9 +331,16 @@ bool g_modelStopped = false;
 // model is not shown (no fit rows, bModelComputed clear) and the report says so.
 bool EvaluateBestPoint(const float* p, Window* window, FitReport& report) {
   g_modelStopped = false;
-  SimplexSim(p, window);
+  const float rmsd = SimplexSim(p, window);
   const bool stopped = g_modelStopped;
   bFitInterrupted = false;
+  if (!stopped && !(rmsd < kNoModelRmsd)) {
+    // Said before any note of how the search ended: it matters most.
+    report.message = RunMessage{};
+    NoteRefusal(report, kFitResultNotComputedText);
+    ZeroFitRows(1);
+    bModelComputed = false;
+  }
   if (!stopped) return false;
   bStopRealtimeUpdate = bSeriesInterrupted = true;
   report.stoppedBeforeResult = true;
@@ -327,6 +358,7 @@ class RunningFit {
     bFitRunning = true;
     bDiscretizationShown = false;
     bFitInterrupted = false;
+    g_refusals = FitRefusals{};
     StartFitCounters();
     if (window_ && !bBatchMode) window_->Invalidate();
     fStartRmsd = fBestRmsd = FitRmsd();
@@ -422,6 +454,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false) 
     if (settled) break;
   }
   bool interrupted = fit.TakeInterrupt();
+  if (TouchesRefused(s)) NoteRefusal(report, kFitEndedNextToRefusedText);
   // The final model of the best point.
   if (EvaluateBestPoint(s.p[1].data(), window, report)) interrupted = true;
   if (nLammGridPoints >= 2147483646)
@@ -436,7 +469,7 @@ FitPointsTarget::FitPointsTarget(SimplexObjective objective) : objective_(std::m
 }
 
 bool FitPointsTarget::Evaluate(const float* p) {
-  objective_(p);
+  refused_ = !(objective_(p) < kNoModelRmsd);
   return !bFitInterrupted;
 }
 
@@ -611,14 +644,35 @@ float SimplexSim(const float* p, Window* window) {
   ++nFitStep;
   ++nFitSim;
   ShowSearchStatus(window);
-  const ModelResult result = CalculateModel(window);
+  ModelResult result;
+  std::vector<std::string> messages;
+  {
+    // The messages of this computation are held until it is known whether the
+    // parameters were refused.
+    // (Off the user-interface thread nothing is held and nothing is taken.)
+    const bool hold = IsUiThread();
+    ScopedWorkerErrors held;
+    result = CalculateModel(window);
+    if (hold) messages = TakeWorkerErrors();
+  }
+  const bool refused = result.status == ModelStatus::Failed;
+  if (refused) {
+    if (g_refusals.count++ == 0) {
+      g_refusals.reason = !result.message.empty() ? result.message
+                          : messages.empty()      ? std::string()
+                                                  : messages.front();
+    }
+  } else {
+    for (const std::string& m : messages) ShowError(m, false);
+  }
   g_modelStopped = bUserAbort || result.status == ModelStatus::Interrupted;
   if (CheckKeyPress()) bUserAbort = true;
   if (bUserAbort || result.status == ModelStatus::Interrupted) {
     bUserAbort = false;
     bFitInterrupted = true;
   }
-  return FitRmsd();
+  const float rmsd = FitRmsd();
+  return refused ? kNoModelRmsd : rmsd;
 }
 
 FitOutcome RefitPasses(Window* window, FitReport& report) {
@@ -670,6 +724,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
       if (iter > 0) break;  // converged before its budget was spent
     }
     interrupted = fit.TakeInterrupt(false);
+    if (TouchesRefused(s)) NoteRefusal(report, kFitEndedNextToRefusedText);
     // The model of the best point ever evaluated.
     if (EvaluateBestPoint(pb.data(), window, report)) interrupted = true;
   }
@@ -716,10 +771,12 @@ FitOutcome MLOptimize(Window* window, FitReport& report) {
   }
   const MLEnd end = MLFit(w, target, p.data());
   bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
+  if (end == MLEnd::Refused) NoteRefusal(report, kFitCannotGoOnText);
   // The model of the last accepted parameters.
   if (EvaluateBestPoint(p.data(), window, report)) interrupted = true;
   if (showProgress) progress.Hide(*window);
-  if (!interrupted) report.saved.Add(WriteMLReport(w, p.data()));
+  // The covariance exists only after an iteration that ran to its end.
+  if (!interrupted && end != MLEnd::Refused) report.saved.Add(WriteMLReport(w, p.data()));
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
 }
 
