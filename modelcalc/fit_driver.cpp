@@ -772,6 +772,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report) {
   const MLEnd end = MLFit(w, target, p.data());
   bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
   if (end == MLEnd::Refused) NoteRefusal(report, kFitCannotGoOnText);
+  if (w.nextToRefused) NoteRefusal(report, kFitEndedNextToRefusedText);
   // The model of the last accepted parameters.
   if (EvaluateBestPoint(p.data(), window, report)) interrupted = true;
   if (showProgress) progress.Hide(*window);

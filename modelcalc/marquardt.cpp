@@ -256,6 +256,7 @@ bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alam
   }
   if (!mlcof(w, target, w.atry.data(), w.trialAlpha, w.trialBeta, sosq)) return false;
   // Ties fail, and so does a trial whose residuals are no number.
+  w.nextToRefused = std::isnan(sosq) && target.Refused();
   if (!(sosq < w.sosqAccepted)) {
     alamda *= 10.0;
     sosq = w.sosqAccepted;
@@ -276,7 +277,7 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   ScaleMLParameters(w, p, a.data());
   double sosq = 0.0, alamda = -1.0;
   nFitIteration = 0;
-  w.refused = false;
+  w.refused = w.nextToRefused = false;
   auto interrupted = [&] {
     UnscaleMLParameters(w, a.data(), p);
     return w.refused ? MLEnd::Refused : MLEnd::Interrupted;

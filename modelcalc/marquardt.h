@@ -94,6 +94,7 @@ struct MLWorkSet {
   double sosqAccepted = 0.0;                   // sosq of the accepted parameters
   bool stepTooSmall = false;                   // the last call made no trial (every |da/a| <= 1e-4)
   bool refused = false;                        // an evaluation the iteration needed had no model
+  bool nextToRefused = false;                  // the last trial from the accepted values had no model
   // Called by mlcof before the derivative of parameter l with l / n (optional).
   std::function<void(float)> progress;
 };
