@@ -422,7 +422,8 @@ FitOutcome MLContiFit(Window* window, FitReport& report) {
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
   // A refinement that met Runs without a result where it had to go on says so (the
   // Run's own message was shown when it was met).
-  if (report.message.empty() && (end == MLEnd::Refused || w.nextToRefused))
+  if (report.message.empty() && outcome != FitOutcome::Interrupted &&
+      (end == MLEnd::Refused || w.nextToRefused))
     report.message = ErrorBoxMessage(end == MLEnd::Refused ? kFitCannotGoOnText
                                                            : kFitEndedNextToRefusedText);
   WriteContiDebugLog(" --> MLContiFit done.");

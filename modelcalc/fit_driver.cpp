@@ -315,8 +315,10 @@ void NoteRefusal(FitReport& report, const char* note) {
   report.message = ErrorBoxMessage(std::move(text));
 }
 
-// Whether a vertex of the simplex has no model.
-bool TouchesRefused(const SimplexSet& s) {
+// Whether a vertex of the simplex was refused its model (not only left without
+// one by an interrupt).
+bool TouchesRefused(const SimplexSet& s, bool interrupted) {
+  if (interrupted || g_refusals.count == 0) return false;
   for (int j = 1; j <= s.n + 1; ++j)
     if (!(s.y[Idx(j)] < kNoModelRmsd)) return true;
   return false;
@@ -353,7 +355,8 @@ bool EvaluateBestPoint(const float* p, Window* window, FitReport& report) {
 // fit set, the start rmsd taken. Restores the switches when it goes out of scope.
 class RunningFit {
  public:
-  explicit RunningFit(Window* window) : window_(window), redraw_(bRedrawModel) {
+  RunningFit(Window* window, FitReport& report)
+      : window_(window), redraw_(bRedrawModel), report_(report) {
     bRedrawModel = false;
     bFitRunning = true;
     bDiscretizationShown = false;
@@ -364,6 +367,11 @@ class RunningFit {
     fStartRmsd = fBestRmsd = FitRmsd();
   }
   ~RunningFit() {
+    // Refused parameters the fit went round are said once, after it, unless its
+    // note says the reason already.
+    if (g_refusals.count > 0 && !g_refusals.reason.empty() &&
+        report_.message.text.find(g_refusals.reason) == std::string::npos)
+      ShowError(g_refusals.reason, false);
     bFitRunning = false;
     bRedrawModel = redraw_;
     if (window_ && !bBatchMode) window_->Invalidate();
@@ -382,6 +390,7 @@ class RunningFit {
  private:
   Window* window_;
   bool redraw_;
+  FitReport& report_;
   // A set-up that fails at one trial point fails at its neighbours too: each
   // message of the model computation is shown once per fit.
   ScopedErrorsOnce errorsOnce_;
@@ -416,7 +425,7 @@ SaveResult WriteMLReport(const MLWorkSet& w, const float* p) {
 FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   eRunningSearch = FitMethod::Simplex;
-  RunningFit fit(window);
+  RunningFit fit(window, report);
   const int n = GetFloatingExtraParams(0, nullptr);
   if (n == 0) return FitOutcome::Completed;
   const int gridPoints = nLammGridPoints;
@@ -454,7 +463,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false) 
     if (settled) break;
   }
   bool interrupted = fit.TakeInterrupt();
-  if (TouchesRefused(s)) NoteRefusal(report, kFitEndedNextToRefusedText);
+  if (TouchesRefused(s, interrupted)) NoteRefusal(report, kFitEndedNextToRefusedText);
   // The final model of the best point.
   if (EvaluateBestPoint(s.p[1].data(), window, report)) interrupted = true;
   if (nLammGridPoints >= 2147483646)
@@ -700,7 +709,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
   bool interrupted = false;
   {
     eRunningSearch = FitMethod::Annealing;
-    RunningFit fit(window);
+    RunningFit fit(window, report);
     const int n = GetFloatingExtraParams(0, nullptr);
     if (n == 0) return FitOutcome::Completed;
     SimplexSet s(n);
@@ -724,7 +733,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
       if (iter > 0) break;  // converged before its budget was spent
     }
     interrupted = fit.TakeInterrupt(false);
-    if (TouchesRefused(s)) NoteRefusal(report, kFitEndedNextToRefusedText);
+    if (TouchesRefused(s, interrupted)) NoteRefusal(report, kFitEndedNextToRefusedText);
     // The model of the best point ever evaluated.
     if (EvaluateBestPoint(pb.data(), window, report)) interrupted = true;
   }
@@ -740,7 +749,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
 FitOutcome MLOptimize(Window* window, FitReport& report) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   eRunningSearch = FitMethod::Marquardt;
-  RunningFit fit(window);
+  RunningFit fit(window, report);
   const int n = GetFloatingExtraParams(0, nullptr);
   if (n == 0) return FitOutcome::Completed;
   FitPointsTarget target([window](const float* v) { return SimplexSim(v, window); });
@@ -772,7 +781,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report) {
   const MLEnd end = MLFit(w, target, p.data());
   bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
   if (end == MLEnd::Refused) NoteRefusal(report, kFitCannotGoOnText);
-  if (w.nextToRefused) NoteRefusal(report, kFitEndedNextToRefusedText);
+  if (!interrupted && w.nextToRefused) NoteRefusal(report, kFitEndedNextToRefusedText);
   // The model of the last accepted parameters.
   if (EvaluateBestPoint(p.data(), window, report)) interrupted = true;
   if (showProgress) progress.Hide(*window);

@@ -225,16 +225,19 @@ TEST_F(FloatingSpecies, AFitThroughRefusedParametersReachesTheTruthOrSaysWhy) {
     const bool atTruth = std::fabs(pSpeciesS[1] - kS) < 0.01 * std::fabs(kS) &&
                          std::fabs(pSpeciesMassOrD[1] - kD) < 0.05 * kD && bModelComputed &&
                          test::ResidualRms() < 1.2 * kNoise;
-    // The refusal is no box during the fit: it is said after it, with the result.
+    // The refusal is said once, after the fit: in its note when the fit ended at it,
+    // otherwise in one box.
     const std::string refusal = "The Lamm equation solution was not used";
+    int said = 0;
     for (const TranscriptEntry& e : backend->Transcript())
-      EXPECT_EQ(e.text.find(refusal), std::string::npos) << e.text;
+      if (e.text.find(refusal) != std::string::npos) ++said;
+    const std::string& note = report.message.text;
+    const std::size_t at = note.find(refusal);
+    if (at != std::string::npos) said += note.find(refusal, at + 1) == std::string::npos ? 1 : 2;
+    EXPECT_LE(said, 1) << note;
     if (atTruth) continue;
-    const std::string& said = report.message.text;
-    const std::size_t at = said.find(refusal);
     EXPECT_NE(at, std::string::npos) << "a silent result far from the truth: s " << pSpeciesS[1] << ", D "
                                      << pSpeciesMassOrD[1] << ", rmsd " << test::ResidualRms();
-    if (at != std::string::npos) EXPECT_EQ(said.find(refusal, at + 1), std::string::npos) << said;
   }
 }
 
