@@ -45,7 +45,9 @@ namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
-constexpr float kNoResult = 1e10f;
+// A refinement step whose Run was not computed: the searches never take it as a
+// point (the Marquardt-Levenberg target reads it as refused).
+constexpr float kNoResult = kNoModelRmsd;
 // Relative perturbation of the simplex vertices (times the entry's scale) and the
 // tolerance of each Nelder-Mead call.
 constexpr float kContiSimplexPerturbation = 0.1f;
@@ -418,6 +420,12 @@ FitOutcome MLContiFit(Window* window, FitReport& report) {
   const MLEnd end = MLFit(w, target, p.data(), MLConvergingPass);
   g_mlFit = nullptr;
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
+  // A refinement that met Runs without a result where it had to go on says so (the
+  // Run's own message was shown when it was met).
+  if (report.message.empty() && outcome != FitOutcome::Interrupted &&
+      (end == MLEnd::Refused || w.nextToRefused))
+    report.message = ErrorBoxMessage(end == MLEnd::Refused ? kFitCannotGoOnText
+                                                           : kFitEndedNextToRefusedText);
   WriteContiDebugLog(" --> MLContiFit done.");
   return outcome;
 }

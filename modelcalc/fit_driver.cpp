@@ -28,6 +28,7 @@
 #include "numerics/solvent_constants.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
+#include "platform/system.h"
 #include "plot/progress_line.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"
@@ -298,6 +299,31 @@ void EvaluateVertices(SimplexSet& s, Window* window, bool fromLast) {
   }
 }
 
+// The evaluations of the running fit whose model was refused, and the reason the
+// first of them gave.
+struct FitRefusals {
+  int count = 0;
+  std::string reason;
+};
+FitRefusals g_refusals;
+
+// Says, once per fit, that it ended at a refusal: note, then the reason.
+void NoteRefusal(FitReport& report, const char* note) {
+  if (!report.message.empty()) return;
+  std::string text = note;
+  if (!g_refusals.reason.empty()) text += "\n" + g_refusals.reason;
+  report.message = ErrorBoxMessage(std::move(text));
+}
+
+// Whether a vertex of the simplex was refused its model (not only left without
+// one by an interrupt).
+bool TouchesRefused(const SimplexSet& s, bool interrupted) {
+  if (interrupted || g_refusals.count == 0) return false;
+  for (int j = 1; j <= s.n + 1; ++j)
+    if (!(s.y[Idx(j)] < kNoModelRmsd)) return true;
+  return false;
+}
+
 // Whether the last computation of SimplexSim was stopped by a key (a solution took
 // it, or the window took it while the model was computed): its model is unfinished.
 bool g_modelStopped = false;
@@ -307,9 +333,16 @@ bool g_modelStopped = false;
 // model is not shown (no fit rows, bModelComputed clear) and the report says so.
 bool EvaluateBestPoint(const float* p, Window* window, FitReport& report) {
   g_modelStopped = false;
-  SimplexSim(p, window);
+  const float rmsd = SimplexSim(p, window);
   const bool stopped = g_modelStopped;
   bFitInterrupted = false;
+  if (!stopped && !(rmsd < kNoModelRmsd)) {
+    // Said before any note of how the search ended: it matters most.
+    report.message = RunMessage{};
+    NoteRefusal(report, kFitResultNotComputedText);
+    ZeroFitRows(1);
+    bModelComputed = false;
+  }
   if (!stopped) return false;
   bStopRealtimeUpdate = bSeriesInterrupted = true;
   report.stoppedBeforeResult = true;
@@ -322,16 +355,23 @@ bool EvaluateBestPoint(const float* p, Window* window, FitReport& report) {
 // fit set, the start rmsd taken. Restores the switches when it goes out of scope.
 class RunningFit {
  public:
-  explicit RunningFit(Window* window) : window_(window), redraw_(bRedrawModel) {
+  RunningFit(Window* window, FitReport& report)
+      : window_(window), redraw_(bRedrawModel), report_(report) {
     bRedrawModel = false;
     bFitRunning = true;
     bDiscretizationShown = false;
     bFitInterrupted = false;
+    g_refusals = FitRefusals{};
     StartFitCounters();
     if (window_ && !bBatchMode) window_->Invalidate();
     fStartRmsd = fBestRmsd = FitRmsd();
   }
   ~RunningFit() {
+    // Refused parameters the fit went round are said once, after it, unless its
+    // note says the reason already.
+    if (g_refusals.count > 0 && !g_refusals.reason.empty() &&
+        report_.message.text.find(g_refusals.reason) == std::string::npos)
+      ShowError(g_refusals.reason, false);
     bFitRunning = false;
     bRedrawModel = redraw_;
     if (window_ && !bBatchMode) window_->Invalidate();
@@ -350,6 +390,7 @@ class RunningFit {
  private:
   Window* window_;
   bool redraw_;
+  FitReport& report_;
   // A set-up that fails at one trial point fails at its neighbours too: each
   // message of the model computation is shown once per fit.
   ScopedErrorsOnce errorsOnce_;
@@ -384,7 +425,7 @@ SaveResult WriteMLReport(const MLWorkSet& w, const float* p) {
 FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   eRunningSearch = FitMethod::Simplex;
-  RunningFit fit(window);
+  RunningFit fit(window, report);
   const int n = GetFloatingExtraParams(0, nullptr);
   if (n == 0) return FitOutcome::Completed;
   const int gridPoints = nLammGridPoints;
@@ -422,6 +463,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false) 
     if (settled) break;
   }
   bool interrupted = fit.TakeInterrupt();
+  if (TouchesRefused(s, interrupted)) NoteRefusal(report, kFitEndedNextToRefusedText);
   // The final model of the best point.
   if (EvaluateBestPoint(s.p[1].data(), window, report)) interrupted = true;
   if (nLammGridPoints >= 2147483646)
@@ -436,7 +478,7 @@ FitPointsTarget::FitPointsTarget(SimplexObjective objective) : objective_(std::m
 }
 
 bool FitPointsTarget::Evaluate(const float* p) {
-  objective_(p);
+  refused_ = !(objective_(p) < kNoModelRmsd);
   return !bFitInterrupted;
 }
 
@@ -611,14 +653,35 @@ float SimplexSim(const float* p, Window* window) {
   ++nFitStep;
   ++nFitSim;
   ShowSearchStatus(window);
-  const ModelResult result = CalculateModel(window);
+  ModelResult result;
+  std::vector<std::string> messages;
+  {
+    // The messages of this computation are held until it is known whether the
+    // parameters were refused.
+    // (Off the user-interface thread nothing is held and nothing is taken.)
+    const bool hold = IsUiThread();
+    ScopedWorkerErrors held;
+    result = CalculateModel(window);
+    if (hold) messages = TakeWorkerErrors();
+  }
+  const bool refused = result.status == ModelStatus::Failed;
+  if (refused) {
+    if (g_refusals.count++ == 0) {
+      g_refusals.reason = !result.message.empty() ? result.message
+                          : messages.empty()      ? std::string()
+                                                  : messages.front();
+    }
+  } else {
+    for (const std::string& m : messages) ShowError(m, false);
+  }
   g_modelStopped = bUserAbort || result.status == ModelStatus::Interrupted;
   if (CheckKeyPress()) bUserAbort = true;
   if (bUserAbort || result.status == ModelStatus::Interrupted) {
     bUserAbort = false;
     bFitInterrupted = true;
   }
-  return FitRmsd();
+  const float rmsd = FitRmsd();
+  return refused ? kNoModelRmsd : rmsd;
 }
 
 FitOutcome RefitPasses(Window* window, FitReport& report) {
@@ -646,7 +709,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
   bool interrupted = false;
   {
     eRunningSearch = FitMethod::Annealing;
-    RunningFit fit(window);
+    RunningFit fit(window, report);
     const int n = GetFloatingExtraParams(0, nullptr);
     if (n == 0) return FitOutcome::Completed;
     SimplexSet s(n);
@@ -670,6 +733,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
       if (iter > 0) break;  // converged before its budget was spent
     }
     interrupted = fit.TakeInterrupt(false);
+    if (TouchesRefused(s, interrupted)) NoteRefusal(report, kFitEndedNextToRefusedText);
     // The model of the best point ever evaluated.
     if (EvaluateBestPoint(pb.data(), window, report)) interrupted = true;
   }
@@ -685,7 +749,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
 FitOutcome MLOptimize(Window* window, FitReport& report) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   eRunningSearch = FitMethod::Marquardt;
-  RunningFit fit(window);
+  RunningFit fit(window, report);
   const int n = GetFloatingExtraParams(0, nullptr);
   if (n == 0) return FitOutcome::Completed;
   FitPointsTarget target([window](const float* v) { return SimplexSim(v, window); });
@@ -716,10 +780,13 @@ FitOutcome MLOptimize(Window* window, FitReport& report) {
   }
   const MLEnd end = MLFit(w, target, p.data());
   bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
+  if (end == MLEnd::Refused) NoteRefusal(report, kFitCannotGoOnText);
+  if (!interrupted && w.nextToRefused) NoteRefusal(report, kFitEndedNextToRefusedText);
   // The model of the last accepted parameters.
   if (EvaluateBestPoint(p.data(), window, report)) interrupted = true;
   if (showProgress) progress.Hide(*window);
-  if (!interrupted) report.saved.Add(WriteMLReport(w, p.data()));
+  // The covariance exists only after an iteration that ran to its end.
+  if (!interrupted && end != MLEnd::Refused) report.saved.Add(WriteMLReport(w, p.data()));
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
 }
 

@@ -69,6 +69,16 @@ struct FitReport {
 inline constexpr const char* kFitStoppedBeforeModelText =
     "fit interrupted: the best parameters found so far are set, but the key stopped the "
     "computation of their model: no fit is shown (Run computes it)";
+// The notes of a fit that met parameters whose model was refused; the refusal's
+// reason follows each.
+inline constexpr const char* kFitEndedNextToRefusedText =
+    "The fit ended next to parameters whose model was not computed: the values found "
+    "may not be the best fit.";
+inline constexpr const char* kFitCannotGoOnText =
+    "The fit stopped at the best values found so far: the model next to them was not "
+    "computed, so the fit could not go on.";
+inline constexpr const char* kFitResultNotComputedText =
+    "The fit has no result: the model of the best values found was not computed.";
 // The message of simplexNotConverged.
 inline constexpr const char* kSimplexNotConvergedText = "Nelder-Mead not converged";
 
@@ -95,6 +105,10 @@ struct FloatingExtra {
 // floats the same values).
 std::span<const FloatingExtra> FloatingExtras();
 
+// What a fit's objective returns for parameters that have no model (the solver
+// refused them, or the fit was interrupted): no search takes such a point.
+inline constexpr float kNoModelRmsd = 1e10f;
+
 // The Marquardt-Levenberg view of a fit: the objective computes the whole model, and
 // the model values are the fit rows ppFit at the fit points of the data (ppSignal).
 class FitPointsTarget : public MLTarget {
@@ -104,10 +118,13 @@ class FitPointsTarget : public MLTarget {
   bool Evaluate(const float* p) override;
   std::size_t Points() const override { return points_; }
   void Values(double* model, double* data) const override;
+  // The objective returned kNoModelRmsd: the parameters have no model.
+  bool Refused() const override { return refused_; }
 
  private:
   SimplexObjective objective_;
   std::size_t points_ = 0;
+  bool refused_ = false;
 };
 
 // A fit may start: scans and fit limits exist ("load data first"), meniscus and
@@ -150,9 +167,13 @@ std::vector<std::string> FloatedValuesAtLimit();
 // sign and range rules of each pParams entry.
 void InitSimplex(SimplexSet& s);
 
-// The objective: applies the vector, computes the model, polls the keyboard (a key
-// interrupts the fit) and returns the rmsd. Returns 1e10 without computing once
-// the fit is interrupted.
+// The objective, the one evaluation every search of the discrete fit makes: applies
+// the vector, computes the model, polls the keyboard (a key interrupts the fit) and
+// returns the rmsd. Returns kNoModelRmsd without computing once the fit is
+// interrupted, and for parameters whose model the solver refused (also after its
+// refinement): their messages are held and the fit's end says the reason once when
+// it matters (FitReport::message: the fit ended next to such points, could not go
+// on, or its best point has no model).
 float SimplexSim(const float* p, Window* window);
 
 // Relative change of a value between two passes: |new - old| / |old|, or |new| when

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -119,6 +120,14 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
   std::vector<float> p(Idx(n) + 1, 0.0f), pPerturbed(Idx(n) + 1, 0.0f);
   UnscaleMLParameters(w, a, p.data());
   if (!target.Evaluate(p.data())) return false;
+  if (target.Refused()) {
+    // Parameters without a model are never a point of the fit: a trial there is
+    // rejected (no number), and start values there leave nothing to go on from.
+    sosq = std::numeric_limits<double>::quiet_NaN();
+    const bool trial = &alpha != &w.alpha;
+    if (!trial) w.refused = true;
+    return trial;
+  }
   target.Values(w.model.data(), w.data.data());
   fMLPoints = static_cast<double>(points);
 
@@ -149,6 +158,11 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
       continue;
     }
     if (!target.Evaluate(pPerturbed.data())) return false;
+    if (target.Refused()) {
+      // No derivative next to these values: the iteration cannot go on.
+      w.refused = true;
+      return false;
+    }
     target.Values(w.perturbed.data(), nullptr);
     for (std::size_t k = 0; k < points; ++k) d[k] = (w.perturbed[k] - w.model[k]) / h;
   }
@@ -242,6 +256,7 @@ bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alam
   }
   if (!mlcof(w, target, w.atry.data(), w.trialAlpha, w.trialBeta, sosq)) return false;
   // Ties fail, and so does a trial whose residuals are no number.
+  w.nextToRefused = std::isnan(sosq) && target.Refused();
   if (!(sosq < w.sosqAccepted)) {
     alamda *= 10.0;
     sosq = w.sosqAccepted;
@@ -262,9 +277,10 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   ScaleMLParameters(w, p, a.data());
   double sosq = 0.0, alamda = -1.0;
   nFitIteration = 0;
+  w.refused = w.nextToRefused = false;
   auto interrupted = [&] {
     UnscaleMLParameters(w, a.data(), p);
-    return MLEnd::Interrupted;
+    return w.refused ? MLEnd::Refused : MLEnd::Interrupted;
   };
   if (!mlmin(w, target, a.data(), sosq, alamda)) return interrupted();
   // The loop ends at the second converging pass; the mark is never cleared.

@@ -52,6 +52,9 @@ class MLTarget {
   // Model values of the last evaluation into model[0..Points()-1], data values
   // into data (null: not wanted).
   virtual void Values(double* model, double* data) const = 0;
+  // The last evaluation had no model (the solver refused the parameters): its values
+  // are not to be used.
+  virtual bool Refused() const { return false; }
 };
 
 // Constants of the iteration.
@@ -90,6 +93,8 @@ struct MLWorkSet {
   std::vector<std::vector<double>> dyda;       // [parameter][fit point]
   double sosqAccepted = 0.0;                   // sosq of the accepted parameters
   bool stepTooSmall = false;                   // the last call made no trial (every |da/a| <= 1e-4)
+  bool refused = false;                        // an evaluation the iteration needed had no model
+  bool nextToRefused = false;                  // the last trial from the accepted values had no model
   // Called by mlcof before the derivative of parameter l with l / n (optional).
   std::function<void(float)> progress;
 };
@@ -129,7 +134,10 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a,
 // interrupted.
 bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alamda);
 
-enum class MLEnd { Converged, IterationLimit, Interrupted, NoMemory };
+// Refused: the model at the start values, or at a difference step next to the
+// accepted values, was not computed; the iteration cannot go on from there (p holds
+// the last accepted values).
+enum class MLEnd { Converged, IterationLimit, Interrupted, NoMemory, Refused };
 
 // The iteration from the start values p[1..n] (first held to the bounds; replaced
 // by the accepted values in model units): ends at the second pass in which sosq decreases (with alamda not

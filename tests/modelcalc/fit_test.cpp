@@ -175,6 +175,65 @@ TEST(MarquardtTest, RecoversDecayWithZeroStartValue) {
   EXPECT_TRUE(std::isfinite(q[1]) && std::isfinite(q[2]) && std::isfinite(q[3]));
 }
 
+// The decay whose model is refused for k below a limit, and for A above one: a
+// refused evaluation leaves values that match the data exactly (what a solver's
+// stale or unfinished rows may look like), so a fit that took them would settle there.
+class RefusingDecayTarget : public DecayTarget {
+ public:
+  bool Evaluate(const float* p) override {
+    const bool going = DecayTarget::Evaluate(p);
+    refused = p[2] < kLimit || p[1] > aLimit;
+    if (refused) ++refusals;
+    return going;
+  }
+  bool Refused() const override { return refused; }
+  void Values(double* model, double* data) const override {
+    DecayTarget::Values(model, data);
+    if (refused)
+      for (std::size_t i = 0; i < t.size(); ++i) model[i] = y[i];
+  }
+  double kLimit = 0.0, aLimit = 1e9;
+  bool refused = false;
+  int refusals = 0;
+};
+
+// Marquardt-Levenberg never takes parameters without a model as a point: trials
+// there are rejected and the iteration goes on to the true values (k below 0.3 is
+// refused, the truth is 0.5); where the way on is blocked (k below 0.47) it ends
+// short of the truth and says it ended next to refused values; start values without
+// a model end the iteration as refused, with the start values kept.
+TEST(MarquardtTest, RefusedParametersAreNeverPointsOfTheFit) {
+  ResetFitState();
+  RefusingDecayTarget target;
+  target.kLimit = 0.3;
+  MLWorkSet w;
+  ASSERT_TRUE(AllocMLArrays(w, 3, target.Points()));
+  std::vector<float> p{0.0f, 1.0f, 1.5f, 0.0f};
+  EXPECT_EQ(MLFit(w, target, p.data()), MLEnd::Converged);
+  EXPECT_GT(target.refusals, 0) << "the path did not meet the refused region";
+  EXPECT_FALSE(w.nextToRefused);
+  EXPECT_NEAR(p[1], 2.0, 1e-3);
+  EXPECT_NEAR(p[2], 0.5, 1e-3);
+  EXPECT_NEAR(p[3], 0.3, 1e-3);
+
+  RefusingDecayTarget blocked;
+  blocked.kLimit = 0.47;
+  ASSERT_TRUE(AllocMLArrays(w, 3, blocked.Points()));
+  std::vector<float> b{0.0f, 1.0f, 1.5f, 0.0f};
+  MLFit(w, blocked, b.data());
+  EXPECT_GE(b[2], 0.47f);
+  const bool atTruth = std::fabs(b[1] - 2.0) < 1e-3 && std::fabs(b[2] - 0.5) < 1e-3;
+  EXPECT_TRUE(atTruth || w.nextToRefused) << b[1] << " " << b[2] << " " << b[3];
+
+  RefusingDecayTarget start;
+  start.aLimit = 2.5;
+  ASSERT_TRUE(AllocMLArrays(w, 3, start.Points()));
+  std::vector<float> q{0.0f, 3.0f, 0.6f, 0.0f};
+  EXPECT_EQ(MLFit(w, start, q.data()), MLEnd::Refused);
+  EXPECT_FLOAT_EQ(q[1], 3.0f);
+  EXPECT_FLOAT_EQ(q[2], 0.6f);
+}
+
 // The decay as an objective that holds c to bounds (the model sees the nearer end
 // of a value outside, as the fits' objectives do), recording the c values asked for.
 class BoundedDecayTarget : public DecayTarget {
