@@ -26,6 +26,7 @@
 #include "scandata/initial_data.h"
 #include "scandata/radial_grid.h"
 #include "services/path_table.h"
+#include "tests/support/hold_folder.h"
 
 namespace tarmic::testing {
 namespace {
@@ -97,27 +98,6 @@ TEST_F(InterruptedSavesTest, LoadsOfSavedFilesSayWhenASetCannotBeFinished) {
   Drop({parameters});
   EXPECT_EQ(UnfinishedNotes(), 1) << "dropped parameter file";
   EXPECT_TRUE(fs::exists(folder / ".tarmic-save-elsewhere-4242-77-0.journal"));
-}
-
-// A child process that holds the lock of folder for ms milliseconds, as another
-// instance between the renames of a set does; its pid once the lock is held.
-pid_t HoldFolderInChild(const fs::path& folder, int ms) {
-  int ready[2];
-  if (::pipe(ready) != 0) return -1;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    const char held = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
-    if (::write(ready[1], &held, 1) != 1) ::_exit(1);
-    ::usleep(ms * 1000);
-    ::_exit(0);
-  }
-  ::close(ready[1]);
-  char held = 'n';
-  const bool ok = pid > 0 && ::read(ready[0], &held, 1) == 1 && held == 'y';
-  ::close(ready[0]);
-  if (pid > 0 && !ok) ::waitpid(pid, nullptr, 0);
-  return ok ? pid : -1;
 }
 
 // Set Initial Data, Subtract Blank Scan and a dropped parameter file read their

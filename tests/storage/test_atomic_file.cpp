@@ -33,11 +33,13 @@
 #include "numerics/cvector.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"
+#include "tests/support/hold_folder.h"
 
 namespace tarmic {
 namespace {
 
 namespace fs = std::filesystem;
+using ::tarmic::testing::HoldFolderInChild;
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -776,27 +778,6 @@ TEST(AtomicFileBatch, TwoInstancesSavingOneSetDoNotInterleave) {
   EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
   EXPECT_EQ(set.Tag(), "third");
   EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
-}
-
-// A child process that holds the lock of folder for ms milliseconds, as another
-// instance saving into it does; its pid once the lock is held, -1 when it failed.
-pid_t HoldFolderInChild(const fs::path& folder, int ms) {
-  int ready[2];
-  if (::pipe(ready) != 0) return -1;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    const char held = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
-    if (::write(ready[1], &held, 1) != 1) ::_exit(1);
-    ::usleep(ms * 1000);
-    ::_exit(0);
-  }
-  ::close(ready[1]);
-  char held = 'n';
-  const bool ok = pid > 0 && ::read(ready[0], &held, 1) == 1 && held == 'y';
-  ::close(ready[0]);
-  if (pid > 0 && !ok) ::waitpid(pid, nullptr, 0);
-  return ok ? pid : -1;
 }
 
 // A save, or the recovery of a load, that finds a folder of its set held by another
