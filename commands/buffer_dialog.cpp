@@ -7,7 +7,7 @@
 
 #include "modelfit/model_flags.h"
 #include "modelfit/transfer_fields.h"
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"
 #include "propagators/buffer_sedimentation.h"

@@ -17,7 +17,7 @@
 #include "commands/command_support.h"
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 #include "services/sounds.h"
 #include "numerics/text_lines.h"
 #include "plot/data_plots.h"

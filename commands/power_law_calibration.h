@@ -15,7 +15,7 @@ bool FitPowerLaw(const std::vector<float>& s, const std::vector<float>& M, float
 // Reads the pairs (s, M). A line whose first field holds no digit and is no "nan"
 // or "inf" is a heading or comment and is skipped, and so is a blank line; every
 // other line holds two fields separated by blanks, a ',' or a ';', each one number
-// as a whole (numerics/number_token.h: "1 5abc", "1,5 2e5", "nan 1" are no pair).
+// as a whole (text/number_token.h: "1 5abc", "1,5 2e5", "nan 1" are no pair).
 // False, with the reason in *why (when given), when the file cannot be read (a
 // pipe or a device is not opened) or a line is no such pair (*why names it).
 bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<float>* M,

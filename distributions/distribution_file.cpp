@@ -25,7 +25,7 @@
 #include "numerics/cvector.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/sim_run.h"
 #include "propagators/solvent_settings.h"

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 #include "storage/atomic_file.h"
 #include "services/error_box.h"
 #include "numerics/text_lines.h"

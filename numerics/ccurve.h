@@ -37,7 +37,7 @@ class CCurve {
   // Loads the curve from a text table, x from column xColumn and y from yColumn
   // (counted from 1; a yColumn not above xColumn means the field after x). Fields
   // are separated by blanks, a ';' or a ',' (blanks around it allowed); each field
-  // up to the y column must be one number as a whole (numerics/number_token.h), the
+  // up to the y column must be one number as a whole (text/number_token.h), the
   // rest of each line is ignored, and so are blank lines. False when the file
   // cannot be opened ("\n\aAttention: could not open %s"), holds no record, or a
   // line has no number where a needed field should be (the message names the

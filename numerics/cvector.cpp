@@ -16,7 +16,7 @@
 #include "services/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/linear_algebra.h"
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"
 #include "platform/system.h"
@@ -93,7 +93,7 @@ bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
 }
 
 // The first field of every line up to the first line whose first field is not one
-// number as a whole (numerics/number_token.h); blank lines are skipped. At most
+// number as a whole (text/number_token.h); blank lines are skipped. At most
 // limit values (0: no limit). False when the file cannot be opened.
 bool ReadValueLines(const char* fileName, std::size_t limit, std::vector<float>* values) {
   // A pipe would keep the open waiting for a writer: regular files only.

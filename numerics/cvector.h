@@ -100,7 +100,7 @@ class CVector {
   // As WriteToFile with 10 raised to each element.
   bool WriteToFilePow10(const char* fileName) const;
   // Reads the first field of each line, skipping blank lines, up to the first line
-  // whose first field is not one number as a whole (numerics/number_token.h:
+  // whose first field is not one number as a whole (text/number_token.h:
   // "5abc", "nan" and "1e999" are none). An empty vector gets every value read (and
   // owns its data); a vector with data takes at most length values from element 0
   // on, the others keep their values. A file that cannot be opened shows

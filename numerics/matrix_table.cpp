@@ -8,7 +8,7 @@
 
 #include "storage/atomic_file.h"
 #include "numerics/cvector.h"
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 #include "services/error_box.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"

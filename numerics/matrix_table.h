@@ -5,7 +5,7 @@
 // Format: every value is written as "\t%f" (a tab, six decimals) and a newline
 // follows the last value of a line, so each line starts with a tab. Readers take
 // one record per non-blank line: the first nColumns fields of the line, separated
-// by white space, each one number as a whole (numerics/number_token.h: "5abc",
+// by white space, each one number as a whole (text/number_token.h: "5abc",
 // "1,5", "0x10", "nan", "1e999" are none); fields after them are not read. Blank
 // lines (anywhere, also at the end) are skipped. A line with fewer than nColumns
 // numbers or a field that is no number, or a file without any record, makes the

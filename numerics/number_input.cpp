@@ -9,7 +9,7 @@
 #include <string>
 #include <system_error>
 
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 #include "numerics/value_ranges.h"
 
 namespace tarmic {

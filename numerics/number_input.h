@@ -48,7 +48,7 @@ std::vector<NumberLine> NumberLinesInPlace(const std::vector<std::string>& lines
 std::string NoNumberText(std::size_t line);
 // As NoNumberText, saying why the text of the line is none: "line 40 holds
 // \"1e-320\", which is not 0 but too small to be held (below 1.4e-45)"
-// (numerics/number_token.h).
+// (text/number_token.h).
 std::string NoNumberText(std::size_t line, std::string_view text);
 
 // The text with which the box shows a current value: "%f" when current > 0.01,

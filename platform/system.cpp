@@ -1,5 +1,9 @@
 // Operating-system services on POSIX: clock, file times, paths, outside programs.
 #include "platform/system.h"
+#include "text/number_token.h"
+
+#include <optional>
+#include <string_view>
 
 #include <fcntl.h>
 #include <limits.h>
@@ -71,12 +75,19 @@ std::uint64_t AvailableMemoryBytes() {
   if (MemoryOverride()) return MemoryOverride()();
   if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
     char line[256];
-    unsigned long long kib = 0;
-    bool found = false;
-    while (!found && std::fgets(line, sizeof line, f))
-      found = std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1;
+    std::optional<std::uint64_t> kib;
+    // "MemAvailable:   12345 kB"
+    constexpr std::string_view kKey = "MemAvailable:", kUnit = " kB";
+    while (!kib && std::fgets(line, sizeof line, f)) {
+      std::string_view text(line);
+      while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+      if (text.substr(0, kKey.size()) != kKey || text.size() < kKey.size() + kUnit.size() ||
+          text.substr(text.size() - kUnit.size()) != kUnit)
+        continue;
+      kib = WholeNumberOf(text.substr(kKey.size(), text.size() - kKey.size() - kUnit.size()));
+    }
     std::fclose(f);
-    if (found) return static_cast<std::uint64_t>(kib) * 1024u;
+    if (kib) return *kib * 1024u;
   }
   const long pages = ::sysconf(_SC_AVPHYS_PAGES);
   const long size = ::sysconf(_SC_PAGESIZE);

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 #include "numerics/text_lines.h"
 #include "scandata/dls_file.h"
 #include "scandata/plausibility.h"

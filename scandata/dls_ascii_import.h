@@ -25,7 +25,7 @@ enum class AsciiCorrelation { Field, Intensity };
 // positive (no place on the logarithmic lag axis) or whose value is written as not
 // finite ("nan", "inf") are left out; *note (when given) names the lines of the
 // latter. The first two fields of a line are read, each one number as a whole
-// (numerics/number_token.h); a line that holds a ',' or ';' is split there alone
+// (text/number_token.h); a line that holds a ',' or ';' is split there alone
 // (blanks around a field allowed), any other at blanks, so that "1e-3 1,5" is no
 // pair. False (target untouched; *error set when
 // given, with the line) when the record's values are refused or noted by

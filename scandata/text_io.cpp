@@ -8,7 +8,7 @@
 #include <locale.h>
 #include <vector>
 
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 #include "platform/system.h"
 
 namespace tarmic {

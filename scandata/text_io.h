@@ -23,7 +23,7 @@ bool WriteFormatted(std::FILE* file, const char* format, ...)
 // The number at the start of word, as the standard conversion reads it but in
 // decimal notation only ("nan", "inf" and hexadecimal are not numbers): the longest
 // prefix of the form [+-]digits[.digits][e[+-]digits], converted by the one number
-// scanner (numerics/number_token.h); 0 when there is none. A prefix beyond the
+// scanner (text/number_token.h); 0 when there is none. A prefix beyond the
 // double range gives an infinity, one that is not 0 but too small for a double
 // ("1e-330") gives 0 and is no number. *complete (when given) tells whether the
 // whole word was that number, *found whether the word began with one at all.

@@ -2,6 +2,7 @@
 
 #include "storage/folder_lock.h"
 #include "storage/save_parts.h"
+#include "text/number_token.h"
 
 #include <algorithm>
 #include <atomic>
@@ -59,7 +60,7 @@ unsigned long long StartTimeOf(long pid) {
   std::string field;
   for (int k = 3; k <= 22; ++k)
     if (!(rest >> field)) return 0;
-  return AllDigits(field) ? std::stoull(field) : 0;
+  return AllDigits(field) ? WholeNumberOf(field).value_or(0) : 0;
 }
 
 const std::string& BootId() {
@@ -110,9 +111,9 @@ bool ParseTemporaryRest(std::string_view rest, TempOwner* owner) {
   if (fields.size() < 2 || fields.size() > 3 ||
       !std::all_of(fields.begin(), fields.end(), [](std::string_view f) { return AllDigits(f); }))
     return false;
-  owner->pid = std::stol(std::string(fields[0]));
+  owner->pid = static_cast<long>(WholeNumberOf(fields[0]).value_or(0));
   owner->withStart = fields.size() == 3;
-  owner->start = owner->withStart ? std::stoull(std::string(fields[1])) : 0;
+  owner->start = owner->withStart ? WholeNumberOf(fields[1]).value_or(0) : 0;
   return owner->pid > 0;
 }
 
@@ -316,10 +317,12 @@ std::time_t StartedAt(long pid) {
   const long perSecond = ::sysconf(_SC_CLK_TCK);
   if (ticks == 0 || perSecond <= 0) return 0;
   std::ifstream in("/proc/stat");
-  std::string key;
   long long boot = 0;
-  while (in >> key)
-    if (key == "btime" && (in >> boot)) break;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("btime ", 0) == 0) {
+      boot = static_cast<long long>(WholeNumberOf(std::string_view(line).substr(6)).value_or(0));
+      break;
+    }
   return boot > 0 ? static_cast<std::time_t>(boot + static_cast<long long>(ticks / perSecond)) : 0;
 }
 
@@ -339,7 +342,7 @@ long PidOfOldTemporary(std::string_view fileName, std::string_view targetName) {
   if (underscore == std::string_view::npos) return 0;
   const std::string_view pid = rest.substr(0, underscore), n = rest.substr(underscore + 1);
   if (!AllDigits(pid) || !AllDigits(n)) return 0;
-  return std::stol(std::string(pid));
+  return static_cast<long>(WholeNumberOf(pid).value_or(0));
 }
 
 // Whether the process that wrote a temporary (last changed at modified) may still

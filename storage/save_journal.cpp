@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "text/number_token.h"
 #include "storage/atomic_file.h"
 #include "storage/folder_lock.h"
 #include "storage/save_parts.h"
@@ -57,8 +58,8 @@ bool ParseOwner(std::string_view id, JournalOwner* owner) {
     id = id.substr(0, dash);
   }
   owner->host = std::string(id);
-  owner->pid = std::stol(std::string(fields[0]));
-  owner->start = std::stoull(std::string(fields[1]));
+  owner->pid = static_cast<long>(WholeNumberOf(fields[0]).value_or(0));
+  owner->start = WholeNumberOf(fields[1]).value_or(0);
   return owner->pid > 0;
 }
 
@@ -161,7 +162,7 @@ Parsed ParseJournal(const std::string& text, JournalText* j) {
                                                        [](char c) { return c >= '0' && c <= '9'; });
     if (!number) return Parsed::Damaged;
     if (!AllDigits(digits)) return Parsed::TooMany;  // more than 18 digits
-    *n = static_cast<std::size_t>(std::stoull(digits));
+    *n = static_cast<std::size_t>(WholeNumberOf(digits).value_or(0));
     return *n > kMaxSetFiles ? Parsed::TooMany : Parsed::Whole;
   };
   auto name = [&](std::string* out) {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 
 namespace tarmic {
 namespace {
@@ -109,6 +109,19 @@ TEST(NumberToken, FieldsEndAtBlanksAndTheFilesOwnSeparator) {
   v = cursor.NextNumber(&field);
   EXPECT_EQ(v.fault, NumberFault::kEmpty);
   EXPECT_EQ(field, "");
+}
+
+// Counts, pids and times that the system and the program's own records write: decimal
+// digits alone, within 64 bits; a sign, a point, an exponent, glued text or a value
+// past 2^64 - 1 is none (the library functions these replace took "12abc" as 12 and
+// threw on an overflow).
+TEST(NumberToken, WholeNumbersAreDigitsAloneWithin64Bits) {
+  EXPECT_EQ(WholeNumberOf("0"), 0u);
+  EXPECT_EQ(WholeNumberOf(" 4242\n"), 4242u);
+  EXPECT_EQ(WholeNumberOf("18446744073709551615"), 18446744073709551615ull);
+  for (const char* bad : {"", "  ", "18446744073709551616", "99999999999999999999999", "-1", "+1",
+                          "1.0", "1e3", "12abc", "0x10", "1 2"})
+    EXPECT_EQ(WholeNumberOf(bad), std::nullopt) << '"' << bad << '"';
 }
 
 }  // namespace

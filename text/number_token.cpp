@@ -1,6 +1,7 @@
 // The number scanner.
-#include "numerics/number_token.h"
+#include "text/number_token.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -100,6 +101,15 @@ std::optional<double> NumberOf(std::string_view field, NumberWidth width) {
   const NumberScan scan = ScanNumber(field, width);
   if (!scan) return std::nullopt;
   return scan.value;
+}
+
+std::optional<std::uint64_t> WholeNumberOf(std::string_view field) {
+  const std::string_view digits = Trimmed(field);
+  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), IsDigit)) return std::nullopt;
+  std::uint64_t value = 0;
+  const std::from_chars_result r = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (r.ec != std::errc() || r.ptr != digits.data() + digits.size()) return std::nullopt;
+  return value;
 }
 
 std::string NumberFaultText(std::string_view field, NumberFault fault, NumberWidth width) {

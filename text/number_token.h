@@ -12,6 +12,7 @@
 // "1e-320" in a float, "1e-330" in a double) is too small.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,11 @@ struct NumberScan {
 NumberScan ScanNumber(std::string_view field, NumberWidth width = NumberWidth::kFloat);
 // The value of a field that is one number, nullopt otherwise.
 std::optional<double> NumberOf(std::string_view field, NumberWidth width = NumberWidth::kFloat);
+
+// The value of a field that is one whole number of decimal digits, without sign,
+// point or exponent (blanks around it allowed), as the system and the program's own
+// records write counts, process ids and times; nullopt otherwise, also beyond 64 bits.
+std::optional<std::uint64_t> WholeNumberOf(std::string_view field);
 
 // Why a field is no number, for messages that name the file and line before it:
 // "holds \"5abc\", which is not a number", "holds \"1e999\", which is beyond
