@@ -142,13 +142,7 @@ class CommandDoorsTest : public DistributionWindowTest {
     inputs_ = 0;
     askedReplace_ = false;
     Backend().ClearTranscript();
-    try {
-      Dispatch(id);
-      std::unique_ptr<DC> dc = Handle().ClientDC();
-      Win().Paint(*dc, true, Rect{});
-    } catch (const std::exception& e) {
-      ADD_FAILURE() << "threw: " << e.what();
-    }
+    DispatchAndPaint(id);
     UiEvents().Clear();
   }
 

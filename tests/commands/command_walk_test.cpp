@@ -81,13 +81,7 @@ void CommandWalkTest::Walk(int id) {
   // A command whose questions are cancelled must end: a hang fails the test program.
   // No wall-time bound: on a loaded machine a command's own work may take seconds.
   const testing::Watchdog watchdog("command " + std::to_string(id));
-  try {
-    Dispatch(id);
-    std::unique_ptr<DC> dc = Handle().ClientDC();
-    Win().Paint(*dc, true, Rect{});
-  } catch (const std::exception& e) {
-    ADD_FAILURE() << "threw: " << e.what();
-  }
+  DispatchAndPaint(id);
   EXPECT_FALSE(Win().bModalBoxOpen) << "box bracket left open";
   UiEvents().Clear();
 

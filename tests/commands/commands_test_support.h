@@ -191,6 +191,17 @@ class CommandTest : public ::testing::Test {
   const std::string& ProgramDir() const { return programDir_; }
 
   bool Dispatch(int id) { return DispatchCommand(*window_, id); }
+  // Runs a command and paints the window after it, as the walks of every command do;
+  // an exception the command lets out fails the test.
+  void DispatchAndPaint(int id) {
+    try {
+      Dispatch(id);
+      std::unique_ptr<DC> dc = Handle().ClientDC();
+      Win().Paint(*dc, true, Rect{});
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "threw: " << e.what();
+    }
+  }
   bool Drop(std::vector<std::string> files) {
     return DispatchToWindow(*window_, Event::Drop(std::move(files)));
   }
