@@ -136,6 +136,8 @@ class AtomicFileBatch {
   // each target (as given) with its complete temporary, which the writer may read
   // back before Commit().
   std::vector<std::pair<std::string, std::string>> Written() const;
+  // The files written into this batch and into those it is part of.
+  std::size_t FilesInSet() const;
   // The usual end of a set: with a failed write, Discard(); else Commit(). Empty
   // when every target was replaced; otherwise the report: "could not write:" with
   // the files that failed (and why, where known) and, when others had been written, "none of the set was
@@ -222,6 +224,14 @@ using SaveStepHook = void (*)(int step);
 void SetSaveStepHookForTesting(SaveStepHook hook);
 // For tests: called with 0, 1, 2, ... after each rename a recovery does.
 void SetRecoveryStepHookForTesting(SaveStepHook hook);
+
+// For tests: what the saves and loads of this process have looked at so far
+// (folder listings, the entries they gave, journals read), to count a save's work
+// against the size of its set.
+struct StorageWork {
+  unsigned long long listings = 0, entries = 0, journalReads = 0;
+};
+StorageWork StorageWorkForTesting();
 
 // How a failed save gives the system's reason. "<path>: <reason>" of the latest
 // failure an atomic write of path met on this thread (opening the temporary,
