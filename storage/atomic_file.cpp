@@ -638,7 +638,8 @@ bool AtomicFile::Commit() {
   FolderLocks locks;
   if (!HoldFolders({}, {target_}, &locks, &why)) {
     Discard();
-    error_ = path_ + ": " + why;
+    // The reason names the file already when it is the file that is held up.
+    error_ = why.rfind(target_ + ": ", 0) == 0 ? why : path_ + ": " + why;
     NoteFailureReason(error_);
     return false;
   }
