@@ -158,6 +158,13 @@ bool SameContent(const FileId& now, const FileId& then) {
 }
 // The very file recorded, untouched since.
 bool SameFile(const FileId& now, const FileId& then) { return SameContent(now, then) && now.ino == then.ino; }
+// Whether a target is the temporary recorded, renamed: the same inode and size (a
+// copy's file times may be set after its rename), or, in a copied tree, the same
+// size and time of last change.
+bool IsRenamed(const FileId& target, const FileId& temp) {
+  return target.present && temp.present &&
+         ((target.ino == temp.ino && target.size == temp.size) || SameContent(target, temp));
+}
 struct RenameIds {
   FileId temp, old;  // the temporary and the file it replaces, when the journal was written
 };
@@ -588,7 +595,7 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
     if (!whole || !withIds) continue;
     const FileId target = FileIdOf(g);
     if (temp.kind() == Leftover::Missing) {
-      if (!SameContent(target, j.ids[r].temp))
+      if (!IsRenamed(target, j.ids[r].temp))
         return keep(Shown(g) + ": its new content is gone and was not saved, so the set recorded in " + path +
                     " cannot be finished; its files may come from different saves");
     } else if (!SameContent(FileIdOf(t), j.ids[r].temp)) {
