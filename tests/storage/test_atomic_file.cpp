@@ -1738,7 +1738,7 @@ int SaveAndDieAtRandom(const SharedSet& set, std::chrono::steady_clock::time_poi
 TEST(AtomicFileBatch, ManyInstancesSavingAndLoadingOneSetNeverMixItSilently) {
   const SharedSet set("atomic_stress");
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point end = Clock::now() + std::chrono::seconds(4);
+  const Clock::time_point end = Clock::now() + std::chrono::seconds(3);
   auto saver = [&] {
     const pid_t pid = ::fork();
     if (pid == 0)
