@@ -363,6 +363,18 @@ void KillAtStep(int step) {
   if (step == gStopAtStep) std::raise(SIGSTOP);
 }
 
+// The save every file read comes from (each holds "<tag> <its name>"), or "mixed".
+std::string TagOf(const std::vector<fs::path>& paths) {
+  std::string tag;
+  for (const fs::path& f : paths) {
+    const std::string text = ReadAll(f);
+    const std::string mine = text.substr(0, text.find(' '));
+    if (text != mine + " " + f.filename().string() || (!tag.empty() && mine != tag)) return "mixed";
+    tag = mine;
+  }
+  return tag;
+}
+
 // The files of one set in two folders, with their contents.
 struct TwoFolderSet {
   fs::path a, b;
@@ -418,16 +430,7 @@ struct TwoFolderSet {
     return batch.Finish();
   }
   // The save every file comes from ("old", "new", ...), or "mixed".
-  std::string Tag() const {
-    std::string tag;
-    for (const fs::path& f : files) {
-      const std::string text = ReadAll(f);
-      const std::string mine = text.substr(0, text.find(' '));
-      if (text != mine + " " + f.filename().string() || (!tag.empty() && mine != tag)) return "mixed";
-      tag = mine;
-    }
-    return tag;
-  }
+  std::string Tag() const { return TagOf(files); }
   // The old contents, then a save of the new ones killed at the given step.
   void SaveKilledAt(int step) const {
     WriteOld();
@@ -1698,17 +1701,6 @@ struct SharedSet {
       batch.Check(f.string(), WriteTextFileAtomically(f.string(), tag + " " + f.filename().string()));
     (void)batch.Finish();
   }
-  // The save every file read comes from, or "mixed".
-  static std::string TagOf(const std::vector<fs::path>& paths) {
-    std::string tag;
-    for (const fs::path& f : paths) {
-      const std::string text = ReadAll(f);
-      const std::string mine = text.substr(0, text.find(' '));
-      if (text != mine + " " + f.filename().string() || (!tag.empty() && mine != tag)) return "mixed";
-      tag = mine;
-    }
-    return tag;
-  }
 };
 
 // Saves killed by themselves at a random step of their replacement (or not), one
@@ -1753,7 +1745,7 @@ TEST(AtomicFileBatch, ManyInstancesSavingAndLoadingOneSetNeverMixItSilently) {
     int silent = 0, loads = 0;
     while (Clock::now() < end) {
       const FolderReading reading(names);
-      silent += SharedSet::TagOf(paths) == "mixed" && reading.Note().empty();
+      silent += TagOf(paths) == "mixed" && reading.Note().empty();
       ++loads;
     }
     ::_exit(loads == 0 ? 255 : std::min(silent, 250));
@@ -1787,11 +1779,11 @@ TEST(AtomicFileBatch, ManyInstancesSavingAndLoadingOneSetNeverMixItSilently) {
   {
     const FolderReading reading(names);
     EXPECT_EQ(reading.Note(), "");
-    EXPECT_NE(SharedSet::TagOf(set.files), "mixed");
+    EXPECT_NE(TagOf(set.files), "mixed");
   }
   // The next save takes away what the killed saves left.
   set.Save("last");
-  EXPECT_EQ(SharedSet::TagOf(set.files), "last");
+  EXPECT_EQ(TagOf(set.files), "last");
   std::vector<std::string> left;
   for (const fs::path& dir : {set.a, set.b})
     for (const std::string& name : Leftovers(dir, ""))
