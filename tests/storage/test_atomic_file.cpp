@@ -949,6 +949,13 @@ int ExitCode(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The pid of a process of this host that has ended (waited for).
+pid_t EndedPid() {
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  return ExitCode(ended) == 0 ? ended : -1;
+}
+
 // Runs body (its result is the exit code) in a process of a pid namespace of its
 // own, with that namespace's /proc, as an instance in a container or a sandboxed
 // desktop package runs. Its pid is one that no process outside has, so that pid
@@ -1529,9 +1536,8 @@ TEST(AtomicFileBatch, AJournalActsOnlyOnTheFoldersOfItsOwnSet) {
   fs::create_directories(outside);
   const OwnTemporaryName own = OwnTemporaryOf(data / "x");
   ASSERT_FALSE(own.host.empty());
-  const pid_t ended = ::fork();
-  if (ended == 0) ::_exit(0);
-  ASSERT_EQ(ExitCode(ended), 0);
+  const pid_t ended = EndedPid();
+  ASSERT_GT(ended, 0);
   const std::string id = own.host + "-" + std::to_string(ended) + "-1-";
   auto temp = [&](const std::string& target, int n) { return "." + target + ".tmp-" + id + std::to_string(n) + ".part"; };
   const std::string out = ".tarmic-save-" + id + "0.journal", up = ".tarmic-save-" + id + "1.journal";
