@@ -17,6 +17,8 @@
 #include <sstream>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -146,9 +148,14 @@ bool ProcessRunning(long pid) {
   return (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) && !IsZombie(pid);
 }
 
+std::atomic<unsigned long long> gListings{0}, gEntriesListed{0}, gJournalReads{0};
+
+void CountJournalRead() { gJournalReads.fetch_add(1); }
+
 // The names in dir (without "." and ".."); empty when it cannot be listed.
 std::vector<std::string> FolderEntries(const std::string& dir) {
   std::vector<std::string> names;
+  gListings.fetch_add(1);
   DIR* d = ::opendir(dir.c_str());
   if (!d) return names;
   while (const dirent* e = ::readdir(d)) {
@@ -156,7 +163,15 @@ std::vector<std::string> FolderEntries(const std::string& dir) {
     if (entry != "." && entry != "..") names.emplace_back(entry);
   }
   ::closedir(d);
+  gEntriesListed.fetch_add(names.size());
   return names;
+}
+
+std::string ReplacedFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_symlink(path, ec)) return path;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
+  return ec ? path : resolved.string();
 }
 
 std::string InFolder(const std::string& dir, const std::string& name) {
@@ -232,17 +247,20 @@ Leftover::Leftover(const std::string& path) : path_(path) {
   // Nothing but a regular file is opened: a device may act on an open.
   if (!S_ISREG(named.st_mode)) {
     kind_ = NotRegular;
+    st_ = named;
     return;
   }
   fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd_ < 0) {
     error_ = errno;
     kind_ = error_ == ENOENT ? Missing : error_ == ELOOP ? NotRegular : Unreadable;
+    if (kind_ == NotRegular) st_.st_mode = S_IFLNK;
     return;
   }
   if (::fstat(fd_, &st_) != 0 || !S_ISREG(st_.st_mode) || st_.st_dev != named.st_dev ||
       st_.st_ino != named.st_ino) {
     kind_ = NotRegular;  // put in its place meanwhile
+    if (S_ISREG(st_.st_mode)) st_.st_mode = S_IFLNK;
     ::close(fd_);
     fd_ = -1;
     return;
@@ -270,11 +288,20 @@ bool Leftover::Is(const std::string& path) const {
 
 bool Leftover::Remove() { return Is(path_) && ::unlink(path_.c_str()) == 0; }
 
+std::string FileKindWords(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  if (S_ISFIFO(mode)) return "a pipe";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "a symbolic link, a pipe or a device";
+}
+
 std::string LeftoverReason(const std::string& path, const Leftover& file) {
   switch (file.kind()) {
     case Leftover::NotRegular:
-      return path + ": is not a regular file (a symbolic link, a pipe or a device), so no save of this "
-                    "program made it; left as it is";
+      return path + ": is not a regular file (" + FileKindWords(file.mode()) +
+             "), so no save of this program made it; left as it is";
     case Leftover::Held:
       return path + ": is in use by a save that is still running; left as it is";
     case Leftover::Missing:
@@ -363,35 +390,6 @@ bool TemporaryMayBeWritten(const TempOwner& owner, std::time_t modified) {
   return started == 0 || modified + 60 >= started;
 }
 
-// Removes the temporaries of target that a process of this host left behind and
-// that nobody holds any longer; a running save (another instance, in whatever pid
-// namespace, or this one) holds its temporaries. On a file system that does not
-// lock, a temporary goes when its process is no longer running. Best effort: what
-// cannot be removed stays, and what is not a regular file is never touched.
-void RemoveStaleTemporaries(const std::string& target, const std::vector<std::string>& entries) {
-  const std::string dir = DirectoryPart(target);
-  const std::string name = NamePart(target);
-  for (const std::string& entryName : entries) {
-    const std::string_view entry(entryName);
-    TempOwner owner;
-    const std::string_view rest = AfterTemporaryPrefix(entry, name, HostTag());
-    const bool hostKnown = !rest.empty();
-    if (hostKnown ? !ParseTemporaryRest(rest, &owner) : (owner.pid = PidOfOldTemporary(entry, name)) == 0)
-      continue;
-    Leftover file(InFolder(dir, entryName));
-    if (file.kind() != Leftover::Unheld && file.kind() != Leftover::NoLocks) continue;
-    // Temporaries named before they carried the start were made without the lock:
-    // their process is judged as before, as on a file system without locks.
-    if ((file.kind() == Leftover::NoLocks || !owner.withStart) && TemporaryMayBeWritten(owner, file.modified()))
-      continue;
-    // The older names carry no host: in a folder shared over the network their pid
-    // may be a save running on another machine, so only those no save could still
-    // be writing (untouched for an hour) go.
-    if (!hostKnown && std::time(nullptr) - file.modified() < 3600) continue;
-    (void)file.Remove();
-  }
-}
-
 // A descriptor for the stream beside the one holding the lock; when the
 // descriptors run out (a set of thousands of files holds one per temporary), the
 // limit is raised to what the system allows and the call is tried again.
@@ -417,6 +415,60 @@ bool StillOurs(const std::string& path, int fd) {
 }
 
 }  // namespace
+
+namespace save_parts {
+
+// A temporary of a target that a process of this host left and that nobody holds
+// any longer goes; a running save (another instance, in whatever pid namespace, or
+// this one) holds its temporaries. On a file system that does not lock, a
+// temporary goes when its process is no longer running. Best effort: what cannot
+// be removed stays, and what is not a regular file is never touched. Each entry is
+// looked at once, whatever the number of targets.
+void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::string>& targetNames,
+                            const std::vector<std::string>& entries) {
+  // ".<name cut to either room>" of each target: what its temporaries begin with.
+  std::unordered_map<std::string, std::vector<const std::string*>> byHead;
+  const std::unordered_set<std::string> names(targetNames.begin(), targetNames.end());
+  for (const std::string& name : names)
+    for (const std::size_t room : {kTargetNameRoom, kTargetNameRoomBefore}) {
+      std::vector<const std::string*>& of = byHead["." + name.substr(0, room)];
+      if (std::find(of.begin(), of.end(), &name) == of.end()) of.push_back(&name);
+    }
+  for (const std::string& entryName : entries) {
+    const std::string_view entry(entryName);
+    TempOwner owner;
+    bool hostKnown = false;
+    const std::size_t mark = entry.rfind(kTempMark);
+    if (const auto head = mark == std::string_view::npos ? byHead.end() : byHead.find(std::string(entry.substr(0, mark)));
+        head != byHead.end())
+      for (const std::string* name : head->second) {
+        const std::string_view rest = AfterTemporaryPrefix(entry, *name, HostTag());
+        if (!rest.empty() && ParseTemporaryRest(rest, &owner)) {
+          hostKnown = true;
+          break;
+        }
+      }
+    if (!hostKnown) {
+      const std::size_t old = entry.rfind(".tmp");
+      if (old == std::string_view::npos || old == 0 || !names.count(std::string(entry.substr(0, old))) ||
+          (owner.pid = PidOfOldTemporary(entry, entry.substr(0, old))) == 0)
+        continue;
+    }
+    Leftover file(InFolder(dir, entryName));
+    if (file.kind() != Leftover::Unheld && file.kind() != Leftover::NoLocks) continue;
+    // Temporaries named before they carried the start were made without the lock:
+    // their process is judged as before, as on a file system without locks.
+    if ((file.kind() == Leftover::NoLocks || !owner.withStart) && TemporaryMayBeWritten(owner, file.modified()))
+      continue;
+    // The older names carry no host: in a folder shared over the network their pid
+    // may be a save running on another machine, so only those no save could still
+    // be writing (untouched for an hour) go.
+    if (!hostKnown && std::time(nullptr) - file.modified() < 3600) continue;
+    (void)file.Remove();
+  }
+}
+
+}  // namespace save_parts
 
 std::string SystemReason(const std::string& path, int err) {
   return path + ": " + std::strerror(err);
@@ -445,10 +497,14 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
     return;
   }
   // A symbolic link keeps pointing at its file: the file it names is replaced.
-  std::error_code ec;
-  if (std::filesystem::is_symlink(path_, ec)) {
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path_, ec);
-    if (!ec) target_ = resolved.string();
+  target_ = ReplacedFile(path_);
+  // A set larger than one save replaces together is refused at its first file too
+  // many, before that file's temporary is written.
+  if (tBatch && tBatch->FilesInSet() >= kMaxSetFiles) {
+    error_ = path_ + ": a set of more than " + std::to_string(kMaxSetFiles) +
+             " files is more than one save replaces together";
+    NoteFailureReason(error_);
+    return;
   }
   struct stat old {};
   const bool exists = ::stat(target_.c_str(), &old) == 0;
@@ -458,13 +514,9 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
     return;
   }
 
-  // One listing of the folder serves both: an interrupted set is finished before
-  // the temporaries it may name are looked at; while one stays unfinished, its
-  // temporaries are kept for it.
-  const std::vector<std::string> entries = FolderEntries(DirectoryPart(target_));
-  std::vector<std::string> unfinished;
-  (void)RecoverJournalsIn(DirectoryPart(target_), entries, &unfinished);
-  if (unfinished.empty()) RemoveStaleTemporaries(target_, entries);
+  // The folder is not looked at here: sets that ended saves left and the stale
+  // temporaries of the target are dealt with at the commit, while the folder is
+  // held, from a listing made then (HoldFolders).
   // O_EXCL on a name of our own making: no other file is ever opened by mistake.
   // The temporary is held (locked) from its making until it is renamed or removed.
   int fd = -1;
@@ -584,15 +636,16 @@ bool AtomicFile::Commit() {
   }
   std::string why;
   FolderLocks locks;
-  if (!HoldFolders({target_}, &locks, &why)) {
+  if (!HoldFolders({}, {target_}, &locks, &why)) {
     Discard();
-    error_ = path_ + ": " + why;
+    // The reason names the file already when it is the file that is held up.
+    error_ = why.rfind(target_ + ": ", 0) == 0 ? why : path_ + ": " + why;
     NoteFailureReason(error_);
     return false;
   }
   if (!StillOurs(temp_, lockFd_)) {
     Discard();
-    error_ = temp_ + ": was replaced by another file while it was written; " + path_ + " is left as it was";
+    error_ = path_ + ": its new content was replaced by another file before it was saved; the file is left as it was";
     NoteFailureReason(error_);
     return false;
   }
@@ -633,6 +686,14 @@ void AtomicFileBatch::Drop(Pending& p) {
   if (p.lockFd >= 0) ::close(p.lockFd);
   p.lockFd = -1;
 }
+
+std::size_t AtomicFileBatch::FilesInSet() const {
+  std::size_t n = 0;
+  for (const AtomicFileBatch* b = this; b; b = b->outer_) n += b->pending_.size();
+  return n;
+}
+
+StorageWork StorageWorkForTesting() { return {gListings.load(), gEntriesListed.load(), gJournalReads.load()}; }
 
 std::vector<std::pair<std::string, std::string>> AtomicFileBatch::Written() const {
   std::vector<std::pair<std::string, std::string>> files;
@@ -688,12 +749,13 @@ bool AtomicFileBatch::Commit() {
   for (const Pending& p : pending) targets.push_back(p.target);
   FolderLocks locks;
   std::string held;
-  if (!pending.empty() && !HoldFolders(targets, &locks, &held)) return replaceNone(pending.front().path + ": " + held);
+  // The reason names the folder that was busy or the file held up, not the first file.
+  if (!pending.empty() && !HoldFolders({}, targets, &locks, &held)) return replaceNone(held);
   // Only what this save made is renamed: a temporary replaced meanwhile by another
   // file (a link to elsewhere) is found before any target is touched.
   for (const Pending& p : pending)
     if (!StillOurs(p.temp, p.lockFd))
-      return replaceNone(p.temp + ": was replaced by another file while the set was written; "
+      return replaceNone(p.path + ": its new content was replaced by another file before it was saved; "
                          "none of the set was replaced");
   // One rename replaces one file whole; two or more are written down first, so
   // that a program ended among them leaves a set that the next save or load in

@@ -10,8 +10,9 @@
 // hidden, and with an extension that no loader and no file filter of the program
 // takes, so that one left behind by a program that was ended during a save is never
 // read as data. Its maker holds a lock on it until it is renamed or removed (see
-// LockOwnFile in save_parts.h): when a target is written, the temporaries of it
-// that nobody holds any longer are removed first; those of a running instance stay,
+// LockOwnFile in save_parts.h): when a target is committed, the temporaries of it
+// that nobody holds any longer are removed, holding the folder and judged from a
+// listing made while it is held; those of a running instance stay,
 // whatever pid namespace or host it runs in. On a file system that does not lock,
 // the pid and process start in the name are judged instead. Only regular files
 // are removed, and a save renames only the file it made.
@@ -136,6 +137,8 @@ class AtomicFileBatch {
   // each target (as given) with its complete temporary, which the writer may read
   // back before Commit().
   std::vector<std::pair<std::string, std::string>> Written() const;
+  // The files written into this batch and into those it is part of.
+  std::size_t FilesInSet() const;
   // The usual end of a set: with a failed write, Discard(); else Commit(). Empty
   // when every target was replaced; otherwise the report: "could not write:" with
   // the files that failed (and why, where known) and, when others had been written, "none of the set was
@@ -181,8 +184,12 @@ class AtomicFileBatch {
 bool IsSaveTemporaryName(const std::string& fileName);
 
 // Finishes the replacement of the sets whose journal lies in dir and that nobody
-// holds (see the top of this file); journals of running saves stay. Every save
-// runs it for the folder of its target, and every load through FolderReading.
+// holds (see the top of this file); journals of running saves stay. It holds the
+// folder (and those of the sets) while it does, as every commit does for its
+// targets' folders; every load runs it through FolderReading. A journal records
+// what each temporary and target was: a temporary that is gone counts as renamed
+// only when its target is that file, and a target saved again since is never
+// replaced.
 // Empty when nothing was left unfinished; otherwise, one line per set,
 // "<path>: <reason>" of the step that failed (a read-only folder, a folder of the
 // set that cannot be read, another instance saving there, a temporary that is not
@@ -222,6 +229,14 @@ using SaveStepHook = void (*)(int step);
 void SetSaveStepHookForTesting(SaveStepHook hook);
 // For tests: called with 0, 1, 2, ... after each rename a recovery does.
 void SetRecoveryStepHookForTesting(SaveStepHook hook);
+
+// For tests: what the saves and loads of this process have looked at so far
+// (folder listings, the entries they gave, journals read), to count a save's work
+// against the size of its set.
+struct StorageWork {
+  unsigned long long listings = 0, entries = 0, journalReads = 0;
+};
+StorageWork StorageWorkForTesting();
 
 // How a failed save gives the system's reason. "<path>: <reason>" of the latest
 // failure an atomic write of path met on this thread (opening the temporary,

@@ -85,15 +85,18 @@ bool IsSharedFileSystem(long type) {
   }
 }
 
-// Notes, once per folder in a run, that saves into it are not protected.
-void NoteUnprotected(const struct stat& st, const std::string& folder, int lockError) {
+// Notes, once per folder in a run, that saves into it are not protected: its file
+// system refuses the lock (lockError), it cannot be read (openError: it can be
+// written but not listed, so it can be neither locked nor searched for what an
+// ended save left), or it lies on a network share.
+void NoteUnprotected(const struct stat& st, const std::string& folder, int lockError, int openError = 0) {
   long type = gFileSystemType.load();
   if (type == 0) {
     struct statfs fs {};
     if (::statfs(folder.c_str(), &fs) == 0) type = static_cast<long>(fs.f_type);
   }
   const bool shared = IsSharedFileSystem(type);
-  if (lockError == 0 && !shared) return;
+  if (lockError == 0 && openError == 0 && !shared) return;
   {
     std::lock_guard<std::mutex> guard(gToldMutex);
     const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
@@ -101,7 +104,10 @@ void NoteUnprotected(const struct stat& st, const std::string& folder, int lockE
     gTold.push_back(id);
   }
   std::string text = "saves into the folder " + folder + " are not protected from ";
-  if (lockError != 0)
+  if (openError != 0)
+    text += "other instances of the program: it cannot be read (" + std::string(std::strerror(openError)) +
+            "), so it can be neither locked nor searched for what an interrupted save left";
+  else if (lockError != 0)
     text += "other instances of the program: its file system does not lock folders (" +
             std::string(std::strerror(lockError)) + ")";
   else
@@ -184,7 +190,15 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
   std::vector<Open> open;
   for (const std::string& folder : folders) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) continue;
+    if (fd < 0) {
+      // One that is there but cannot be opened (written but not read: mode 0333)
+      // is saved to unprotected, and told so; one that is not there is left to the
+      // renames to report.
+      const int err = errno;
+      struct stat st {};
+      if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) NoteUnprotected(st, folder, 0, err);
+      continue;
+    }
     struct stat st {};
     // A folder this thread reads is its own for a save as well: a second flock of
     // this thread would wait for itself.
@@ -243,12 +257,12 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
         ::close(fd);
         break;
       }
-      if (!mayWait) {
-        ok = fail(k, busy + " (not waited for while other folders are held)");
-        break;
-      }
       if (!tAllowance.over.empty()) {
         ok = fail(k, busy + tAllowance.over);
+        break;
+      }
+      if (!mayWait) {
+        ok = fail(k, busy + " (not waited for while other folders are held)");
         break;
       }
       const Clock::time_point now = Clock::now();

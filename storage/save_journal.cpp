@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -34,7 +35,14 @@ std::atomic<SaveStepHook> gRecoveryHook{nullptr};
 constexpr std::string_view kJournalPrefix = ".tarmic-save-";
 constexpr std::string_view kJournalExtension = ".journal";
 constexpr std::string_view kJournalTempExtension = ".journal.part";
+// Version 1 named the files; version 2 adds, for each rename, what the temporary
+// and the file it replaces were when the journal was written.
 constexpr std::string_view kJournalHeader = "tarmic save journal 1";
+constexpr std::string_view kJournalHeader2 = "tarmic save journal 2";
+// No set of this program spans more folders; a journal naming more is none of its.
+constexpr std::size_t kMaxSetFolders = 64;
+// No name in a journal is longer (a path of 4,096 bytes, every byte escaped).
+constexpr std::size_t kMaxLineBytes = 3 * 4096 + 16;
 // A journal is a few lines per file of the set, each name relative to its folder:
 // with the most files a set holds and names of 2 KiB, well within this. The writer
 // refuses a journal above it, so a larger one is none of this program's.
@@ -128,19 +136,84 @@ bool Unescape(const std::string& text, std::string* out) {
 
 // What a journal holds: its copies (folders relative to this one's) and the
 // renames (temporary and target, relative to this one's folder), in order.
+// A file as a journal records it: whether it was there, its inode, size and time
+// of last change (what a rename keeps and a new save changes).
+struct FileId {
+  bool present = false;
+  bool regular = false;  // a regular file (not recorded)
+  unsigned long long ino = 0, size = 0, sec = 0, nsec = 0;
+};
+constexpr unsigned long long kIdModulus = 1000000000000000000ULL;  // 18 digits
+FileId FileIdOf(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return {};
+  return {true, S_ISREG(st.st_mode), static_cast<unsigned long long>(st.st_ino) % kIdModulus,
+          static_cast<unsigned long long>(st.st_size) % kIdModulus,
+          st.st_mtim.tv_sec > 0 ? static_cast<unsigned long long>(st.st_mtim.tv_sec) % kIdModulus : 0,
+          static_cast<unsigned long long>(st.st_mtim.tv_nsec)};
+}
+// The same content as recorded: same size and time of last change.
+bool SameContent(const FileId& now, const FileId& then) {
+  return now.present && then.present && now.size == then.size && now.sec == then.sec && now.nsec == then.nsec;
+}
+// The very file recorded, untouched since.
+bool SameFile(const FileId& now, const FileId& then) { return SameContent(now, then) && now.ino == then.ino; }
+// Whether a target is the temporary recorded, renamed: the same inode and size (a
+// copy's file times may be set after its rename), or, in a copied tree, the same
+// size and time of last change.
+bool IsRenamed(const FileId& target, const FileId& temp) {
+  return target.present && temp.present &&
+         ((target.ino == temp.ino && target.size == temp.size) || SameContent(target, temp));
+}
+struct RenameIds {
+  FileId temp, old;  // the temporary and the file it replaces, when the journal was written
+};
+
 struct JournalText {
   std::string boot;
   std::vector<std::string> copies;
   std::vector<std::pair<std::string, std::string>> renames;
+  std::vector<RenameIds> ids;  // one per rename (version 2); empty in version 1
 };
 
+std::string IdWords(const FileId& id) {
+  if (!id.present) return "-";
+  return std::to_string(id.ino) + " " + std::to_string(id.size) + " " + std::to_string(id.sec) + " " +
+         std::to_string(id.nsec);
+}
+
+bool ParseIds(const std::string& line, RenameIds* ids) {
+  std::vector<std::string_view> words;
+  std::string_view rest(line);
+  for (std::size_t space; (space = rest.find(' ')) != std::string_view::npos; rest.remove_prefix(space + 1))
+    words.push_back(rest.substr(0, space));
+  words.push_back(rest);
+  if ((words.size() != 6 && words.size() != 9) || words[0] != "ids") return false;
+  auto id = [&](std::size_t at, FileId* f) {
+    for (std::size_t k = at; k < at + 4; ++k)
+      if (!AllDigits(words[k])) return false;
+    *f = {true, true, WholeNumberOf(words[at]).value_or(0), WholeNumberOf(words[at + 1]).value_or(0),
+          WholeNumberOf(words[at + 2]).value_or(0), WholeNumberOf(words[at + 3]).value_or(0)};
+    return true;
+  };
+  if (!id(1, &ids->temp)) return false;
+  if (words.size() == 6) {
+    ids->old = {};
+    return words[5] == "-";
+  }
+  return id(5, &ids->old);
+}
+
 std::string FormatJournal(const JournalText& j) {
-  std::string text = std::string(kJournalHeader) + "\n";
+  std::string text = std::string(j.ids.empty() ? kJournalHeader : kJournalHeader2) + "\n";
   text += "boot " + (j.boot.empty() ? std::string("-") : j.boot) + "\n";
   text += "copies " + std::to_string(j.copies.size()) + "\n";
   for (const std::string& c : j.copies) text += Escape(c) + "\n";
   text += "renames " + std::to_string(j.renames.size()) + "\n";
-  for (const auto& [temp, target] : j.renames) text += Escape(temp) + "\n" + Escape(target) + "\n";
+  for (std::size_t r = 0; r < j.renames.size(); ++r) {
+    text += Escape(j.renames[r].first) + "\n" + Escape(j.renames[r].second) + "\n";
+    if (!j.ids.empty()) text += "ids " + IdWords(j.ids[r].temp) + " " + IdWords(j.ids[r].old) + "\n";
+  }
   return text + "end\n";
 }
 
@@ -167,10 +240,11 @@ Parsed ParseJournal(const std::string& text, JournalText* j) {
   };
   auto name = [&](std::string* out) {
     if (!next()) return Parsed::Cut;
-    return Unescape(line, out) ? Parsed::Whole : Parsed::Damaged;
+    return line.size() <= kMaxLineBytes && Unescape(line, out) ? Parsed::Whole : Parsed::Damaged;
   };
   if (!next()) return Parsed::Cut;
-  if (line != kJournalHeader) return Parsed::Damaged;
+  if (line != kJournalHeader && line != kJournalHeader2) return Parsed::Damaged;
+  const bool withIds = line == kJournalHeader2;
   if (!next()) return Parsed::Cut;
   if (line.rfind("boot ", 0) != 0) return Parsed::Damaged;
   j->boot = line.substr(5) == "-" ? std::string() : line.substr(5);
@@ -178,14 +252,19 @@ Parsed ParseJournal(const std::string& text, JournalText* j) {
   // No more copies than files: each copy's folder holds a file of the set.
   if (const Parsed c = count("copies", &n); c != Parsed::Whole) return c;
   if (n == 0) return Parsed::Damaged;
+  if (n > kMaxSetFolders) return Parsed::TooMany;
   j->copies.resize(n);
   for (std::string& c : j->copies)
     if (const Parsed p = name(&c); p != Parsed::Whole) return p;
   if (const Parsed c = count("renames", &n); c != Parsed::Whole) return c;
   j->renames.resize(n);
-  for (auto& [temp, target] : j->renames) {
-    if (const Parsed p = name(&temp); p != Parsed::Whole) return p;
-    if (const Parsed p = name(&target); p != Parsed::Whole) return p;
+  j->ids.resize(withIds ? n : 0);
+  for (std::size_t r = 0; r < n; ++r) {
+    if (const Parsed p = name(&j->renames[r].first); p != Parsed::Whole) return p;
+    if (const Parsed p = name(&j->renames[r].second); p != Parsed::Whole) return p;
+    if (!withIds) continue;
+    if (!next()) return Parsed::Cut;
+    if (!ParseIds(line, &j->ids[r])) return Parsed::Damaged;
   }
   if (!next()) return Parsed::Cut;
   return line == "end" && !next() ? Parsed::Whole : Parsed::Damaged;
@@ -194,6 +273,7 @@ Parsed ParseJournal(const std::string& text, JournalText* j) {
 // Reads the journal at path, open (and held) in file; empty when it reads as a
 // journal, otherwise why not, for the report.
 std::string ReadJournal(const std::string& path, int fd, JournalText* j) {
+  CountJournalRead();
   struct stat st {};
   if (::fstat(fd, &st) != 0) return SystemReason(path, errno);
   const std::string left = "; left as it is";
@@ -217,7 +297,8 @@ std::string ReadJournal(const std::string& path, int fd, JournalText* j) {
   auto refused = [&](Parsed parsed) {
     return parsed == Parsed::TooMany
                ? path + ": names more files or folders than any set this program saves (at most " +
-                     std::to_string(kMaxSetFiles) + ")" + left
+                     std::to_string(kMaxSetFiles) + " files in " + std::to_string(kMaxSetFolders) + " folders)" +
+                     left
                : path + ": does not read as a journal of this program's saves (damaged, or of another version)" +
                      left;
   };
@@ -228,7 +309,12 @@ std::string ReadJournal(const std::string& path, int fd, JournalText* j) {
   std::string text;
   if (static_cast<std::size_t>(st.st_size) > kHead) {
     if (const int err = readUpTo(kHead, &text); err != 0) return SystemReason(path, err);
-    text.erase(text.find_last_of('\n') == std::string::npos ? 0 : text.find_last_of('\n') + 1);
+    const std::size_t lastEnd = text.find_last_of('\n');
+    // A line running on past any name of a journal (a forged name of megabytes)
+    // tells it is none, without reading the rest.
+    if (text.size() - (lastEnd == std::string::npos ? 0 : lastEnd + 1) > kMaxLineBytes)
+      return refused(Parsed::Damaged);
+    text.erase(lastEnd == std::string::npos ? 0 : lastEnd + 1);
     JournalText head;
     if (const Parsed parsed = ParseJournal(text, &head); parsed == Parsed::Damaged || parsed == Parsed::TooMany)
       return refused(parsed);
@@ -339,34 +425,87 @@ bool JournalEnded(const Leftover& held, const JournalOwner& owner, const std::st
   return !OwnerMayRun(owner, boot, held.modified());
 }
 
-// Finishes the set of the journal name in dir when its process has ended: see the
-// top of atomic_file.h. Empty when done or not due; otherwise the reason. When the
-// journal is one of this program's saves that stays for a later attempt, its
-// targets (resolved) are added to *unfinished.
-std::string RecoverJournal(const std::string& dir, const std::string& name,
-                           std::vector<std::string>* unfinished) {
+// A journal found in a folder: looked at once (and held, a reader's lock, while
+// it is looked at and finished) and read once.
+struct FoundJournal {
+  std::string dir, name, path;
   JournalOwner owner;
-  if (!JournalOwnerOf(name, kJournalExtension, &owner)) return {};
-  const std::string path = InFolder(dir, name);
-  // Open and held (a reader's lock) while it is read and finished.
-  const Leftover held(path);
-  if (held.kind() == Leftover::Missing || held.kind() == Leftover::Held) return {};
-  if (held.kind() == Leftover::NotRegular || held.kind() == Leftover::Unreadable)
-    return held.kind() == Leftover::NotRegular
-               ? path + ": is not a regular file (a symbolic link, a pipe or a device), so no journal of "
-                        "this program; left as it is"
-               : SystemReason(path, held.error());
-  JournalText j;
-  if (const std::string unread = ReadJournal(path, held.Descriptor(), &j); !unread.empty()) return unread;
-  if (!NamesOnlyItsSet(j, owner))
-    return path + ": names files that no save of this program writes (outside the folders of its set, "
-                  "or not the temporaries of its own save); left as it is";
-  if (!JournalEnded(held, owner, j.boot)) return {};
+  std::unique_ptr<Leftover> file;
+  JournalText text;
+  std::string refused;  // why it is not obeyed (for the report); empty for one of this program's saves
+  bool ended = false;   // its process has ended: its set is to be finished
+};
+
+FoundJournal Examine(const std::string& dir, const std::string& name) {
+  FoundJournal f;
+  f.dir = dir;
+  f.name = name;
+  f.path = InFolder(dir, name);
+  (void)JournalOwnerOf(name, kJournalExtension, &f.owner);
+  f.file = std::make_unique<Leftover>(f.path);
+  const Leftover& held = *f.file;
+  if (held.kind() == Leftover::Missing || held.kind() == Leftover::Held) return f;
+  if (held.kind() == Leftover::NotRegular) {
+    f.refused = f.path + ": is not a regular file (" + FileKindWords(held.mode()) +
+                "), so no journal of this program; left as it is";
+    return f;
+  }
+  if (held.kind() == Leftover::Unreadable) {
+    f.refused = SystemReason(f.path, held.error());
+    return f;
+  }
+  f.refused = ReadJournal(f.path, held.Descriptor(), &f.text);
+  if (f.refused.empty() && !NamesOnlyItsSet(f.text, f.owner))
+    f.refused = f.path + ": names files that no save of this program writes (outside the folders of its set, "
+                         "or not the temporaries of its own save); left as it is";
+  f.ended = f.refused.empty() && JournalEnded(held, f.owner, f.text.boot);
+  return f;
+}
+
+// What a folder held when it was listed (under its lock): its entries and its journals.
+struct FolderState {
+  std::string dir;
+  std::vector<std::string> entries;
+  std::vector<FoundJournal> journals;
+};
+
+FolderState LookAt(const std::string& dir) {
+  FolderState s{dir, FolderEntries(dir), {}};
+  for (const std::string& entry : s.entries) {
+    JournalOwner owner;
+    if (JournalOwnerOf(entry, kJournalExtension, &owner)) s.journals.push_back(Examine(dir, entry));
+  }
+  return s;
+}
+
+// Whether folder is dir or a folder above it: it is surely there (dir was read
+// through it), so a copy missing there is never one of a drive not mounted.
+bool IsAtOrAbove(const std::string& folder, const std::string& dir) {
+  const std::string f = Resolved(folder), d = Resolved(dir);
+  return d == f || (d.size() > f.size() && d.compare(0, f.size(), f) == 0 && (f == "/" || d[f.size()] == '/'));
+}
+
+// A set that stays unfinished: its targets (resolved) and the journal that holds them.
+struct Unfinished {
+  std::string target, journal;
+};
+
+// Finishes the set of an ended journal: see the top of atomic_file.h. Empty when
+// done or not due; otherwise the reason. When the journal stays for a later
+// attempt, its targets are added to *unfinished.
+std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfinished) {
+  if (!f.ended) return {};
+  const std::string& dir = f.dir;
+  const std::string& path = f.path;
+  const JournalText& j = f.text;
+  const Leftover& held = *f.file;
   auto at = [&](const std::string& rel) { return rel == "." ? dir : InFolder(dir, rel); };
   auto keep = [&](std::string reason) {
-    for (const auto& [temp, target] : j.renames) unfinished->push_back(Resolved(at(target)));
+    for (const auto& [temp, target] : j.renames) unfinished->push_back({Resolved(at(target)), path});
     return reason;
   };
+  // Not obeyed: reported at every load, blocking nothing.
+  auto notOurs = [&](const std::string& why) { return path + ": " + why + "; left as it is"; };
   std::vector<std::string> folders;  // of the copies, in the journal's order
   std::unordered_map<std::string, std::size_t> copyIndex;
   for (std::size_t k = 0; k < j.copies.size(); ++k) {
@@ -390,31 +529,85 @@ std::string RecoverJournal(const std::string& dir, const std::string& name,
     namesIn[k].push_back(tempName);
     namesIn[k].push_back(targetName);
   }
+  // The copy in each other folder must be this journal as its save wrote it there
+  // (the same folders and files, seen from that folder): a file of the same name
+  // that says otherwise (a copy of this one put elsewhere) makes it none of a save's.
+  namespace fs = std::filesystem;
+  std::vector<fs::path> real;
+  for (const std::string& folder : folders) real.emplace_back(Resolved(folder));
+  auto expectedAt = [&](std::size_t k) {
+    JournalText e;
+    e.boot = j.boot;
+    e.ids = j.ids;
+    for (const fs::path& r : real) e.copies.push_back(RelativeTo(r, real[k]));
+    for (std::size_t r = 0; r < j.renames.size(); ++r) {
+      std::string folder, tempName, targetName;
+      SplitRelative(j.renames[r].first, &folder, &tempName);
+      SplitRelative(j.renames[r].second, &folder, &targetName);
+      e.renames.emplace_back(RelativeTo(real[folderOf[r]] / tempName, real[k]),
+                             RelativeTo(real[folderOf[r]] / targetName, real[k]));
+    }
+    return FormatJournal(e);
+  };
   std::vector<char> present;
   std::vector<FolderId> ids;
   bool whole = true;
   for (std::size_t k = 0; k < folders.size(); ++k) {
     ids.push_back(IdOf(folders[k]));
-    present.push_back(IsRegular(InFolder(folders[k], name)));
-    if (present.back()) continue;
+    const std::string copy = InFolder(folders[k], f.name);
+    present.push_back(IsRegular(copy));
+    if (present.back()) {
+      if (j.copies[k] == ".") continue;
+      const Leftover other(copy);
+      JournalText seen;
+      if (other.Descriptor() < 0 || !ReadJournal(copy, other.Descriptor(), &seen).empty() ||
+          FormatJournal(seen) != expectedAt(k))
+        return notOurs("its copy " + Shown(copy) + " does not name the same set");
+      continue;
+    }
+    const bool reachable = IsAtOrAbove(folders[k], dir);
     // A folder that cannot be reached is never taken for one whose copy was not yet
     // written or removed already: the set is finished once it is back.
-    const std::string away = UnreachableFolder(folders[k], namesIn[k]);
+    const std::string away = reachable ? std::string() : UnreachableFolder(folders[k], namesIn[k]);
     if (!away.empty()) return keep(away);
+    // The journal's own folder or one above it is there; one of them holding no
+    // file of the set makes the journal none of a save's.
+    if (reachable && !UnreachableFolder(folders[k], namesIn[k]).empty())
+      return notOurs("names the folder " + Resolved(folders[k]) + ", which holds none of the files of its set");
     whole = false;
   }
-  // Every temporary is looked at before anything is done, so that one that is not
-  // this save's to touch leaves the whole set as it is: a symbolic link, a pipe or
-  // a device was made by no save; one that someone holds is in use.
+  // Every temporary and target is looked at before anything is done, so that one
+  // that is not this save's to touch leaves the whole set as it is: a symbolic
+  // link, a pipe, a device or a folder was made by no save; one that someone holds
+  // is in use. The journal records what each temporary and target was: a missing
+  // temporary counts as renamed only when its target is that file, and a target
+  // changed since (saved again) is never replaced.
+  const bool withIds = !j.ids.empty();
+  std::string overtaken;
   for (std::size_t r = 0; r < j.renames.size(); ++r) {
     if (!whole && !present[folderOf[r]]) continue;
-    const std::string t = at(j.renames[r].first);
+    const std::string t = at(j.renames[r].first), g = at(j.renames[r].second);
     const Leftover temp(t);
     if (temp.kind() == Leftover::NotRegular) return keep(LeftoverReason(Shown(t), temp));
     // Its maker runs while the journal's does not: no journal of that save, and it
     // does not hold up saves of the targets.
     if (temp.kind() == Leftover::Held) return LeftoverReason(Shown(t), temp);
+    if (!whole || !withIds) continue;
+    const FileId target = FileIdOf(g);
+    if (temp.kind() == Leftover::Missing) {
+      if (!IsRenamed(target, j.ids[r].temp))
+        return keep(Shown(g) + ": its new content is gone and was not saved, so the set recorded in " + path +
+                    " cannot be finished; its files may come from different saves");
+    } else if (!SameContent(FileIdOf(t), j.ids[r].temp)) {
+      return keep(LeftoverReason(Shown(t), temp) + " (it is not the file the save wrote)");
+    } else if (target.regular && !SameFile(target, j.ids[r].old)) {
+      // A file saved there since (what else is there, a folder, is for the rename to report).
+      if (overtaken.empty()) overtaken = Shown(g);
+    }
   }
+  // Saved again after the journal was written: nothing of it replaces a newer file;
+  // what it left goes, and the load that finds it says so once.
+  if (!overtaken.empty()) whole = false;
   int recoveryStep = 0;
   for (std::size_t r = 0; r < j.renames.size(); ++r) {
     const std::size_t k = folderOf[r];
@@ -457,37 +650,38 @@ std::string RecoverJournal(const std::string& dir, const std::string& name,
   SyncDirectories(folders);
   // The journal read here goes last: while it is there, the set is found again.
   for (const std::string& folder : folders)
-    if (folder != dir) (void)::unlink(InFolder(folder, name).c_str());
+    if (folder != dir) (void)::unlink(InFolder(folder, f.name).c_str());
   (void)::unlink(path.c_str());
   SyncDirectories(folders);
+  if (!overtaken.empty())
+    return overtaken + ": was saved again after the save recorded in " + path +
+           " was interrupted; the rest of that set was not replaced, so its files may come from different saves";
   return {};
 }
 
-// The journals of this program's saves in dir whose process has ended (those
-// that a recovery would finish).
-std::vector<JournalText> EndedJournals(const std::string& dir) {
-  std::vector<JournalText> ended;
-  for (const std::string& entry : FolderEntries(dir)) {
-    JournalOwner owner;
-    if (!JournalOwnerOf(entry, kJournalExtension, &owner)) continue;
-    const Leftover held(InFolder(dir, entry));
-    if (held.kind() != Leftover::Unheld && held.kind() != Leftover::NoLocks) continue;
-    JournalText j;
-    if (ReadJournal(InFolder(dir, entry), held.Descriptor(), &j).empty() && NamesOnlyItsSet(j, owner) &&
-        JournalEnded(held, owner, j.boot))
-      ended.push_back(std::move(j));
-  }
-  return ended;
+// The folders, besides those held, of the sets whose journals have ended: a save
+// takes them with its own, in the one order, before it finishes those sets.
+std::vector<std::string> FoldersOfEndedJournals(const std::vector<FolderState>& states) {
+  std::vector<std::string> folders;
+  for (const FolderState& s : states)
+    for (const FoundJournal& f : s.journals)
+      if (f.ended)
+        for (const std::string& c : f.text.copies)
+          if (c != ".") folders.push_back(InFolder(s.dir, c));
+  return folders;
 }
 
-// The folders, besides dir, of the sets whose journals in dir have ended: a save
-// takes them with its own, in the one order, before it finishes those sets.
-std::vector<std::string> FoldersOfEndedJournals(const std::string& dir) {
-  std::vector<std::string> folders;
-  for (const JournalText& j : EndedJournals(dir))
-    for (const std::string& c : j.copies)
-      if (c != ".") folders.push_back(InFolder(dir, c));
-  return folders;
+// Whether a journal of another computer's save that may still run names target.
+bool NamesTarget(const FoundJournal& f, const std::unordered_set<std::string>& targets) {
+  for (const auto& [temp, target] : f.text.renames)
+    if (targets.count(Resolved(f.dir == "." ? target : InFolder(f.dir, target)))) return true;
+  return false;
+}
+
+// A journal of another computer that is not yet taken for ended: that save may
+// still be running, and its set may be half replaced.
+bool ForeignAndLive(const FoundJournal& f) {
+  return f.refused.empty() && !f.ended && f.file->kind() != Leftover::Missing && f.owner.host != HostTag();
 }
 
 }  // namespace
@@ -504,6 +698,7 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
   namespace fs = std::filesystem;
   std::vector<fs::path> folders;
   std::vector<std::pair<fs::path, fs::path>> files;
+  std::vector<RenameIds> ids;
   for (const SetFile& p : pending) {
     std::error_code ec;
     const fs::path folder = fs::canonical(DirectoryPart(p.target), ec);
@@ -512,37 +707,56 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
       return false;
     }
     files.emplace_back(folder / NamePart(p.temp), folder / NamePart(p.target));
+    ids.push_back({FileIdOf(p.temp), FileIdOf(p.target)});
     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
   }
-  for (const fs::path& f : folders) SyncDirectory(f.string());
-  // Asked each time: a child made by fork() has a pid and start time of its own.
-  const long pid = static_cast<long>(::getpid());
-  name_ = std::string(kJournalPrefix) + HostTag() + "-" + std::to_string(pid) + "-" +
-          std::to_string(StartTimeOf(pid)) + "-" + std::to_string(gJournalCounter.fetch_add(1)) +
-          std::string(kJournalExtension);
-  for (const fs::path& here : folders) {
-    JournalText j;
-    j.boot = BootId();
-    for (const fs::path& f : folders) j.copies.push_back(RelativeTo(f, here));
-    for (const auto& [temp, target] : files)
-      j.renames.emplace_back(RelativeTo(temp, here), RelativeTo(target, here));
-    const std::string folder = here.string();
-    const std::string text = FormatJournal(j);
-    // A journal the recovery would refuse as too large is not written either.
-    if (text.size() > static_cast<std::size_t>(kJournalMaxBytes)) {
-      *error = InFolder(folder, name_) + ": the journal of this set would be larger than " +
-               std::to_string(kJournalMaxBytes >> 20) + " MiB (names too long)";
-      Remove();
-      return false;
-    }
-    if (!WriteCopy(folder, text, error)) {
-      Remove();
-      return false;
-    }
-    written_.push_back(folder);
-    step_();
+  if (folders.size() > kMaxSetFolders) {
+    *error = pending.front().path + ": the set spans " + std::to_string(folders.size()) +
+             " folders, more than one save replaces together (at most " + std::to_string(kMaxSetFolders) + ")";
+    return false;
   }
-  return true;
+  for (const fs::path& f : folders) SyncDirectory(f.string());
+  // A name taken meanwhile (its temporary removed by another instance between its
+  // making and its lock) is given up for another, as the temporaries of files are.
+  for (int attempt = 0;; ++attempt) {
+    // Asked each time: a child made by fork() has a pid and start time of its own.
+    const long pid = static_cast<long>(::getpid());
+    name_ = std::string(kJournalPrefix) + HostTag() + "-" + std::to_string(pid) + "-" +
+            std::to_string(StartTimeOf(pid)) + "-" + std::to_string(gJournalCounter.fetch_add(1)) +
+            std::string(kJournalExtension);
+    bool taken = false;
+    for (const fs::path& here : folders) {
+      JournalText j;
+      j.boot = BootId();
+      j.ids = ids;
+      for (const fs::path& f : folders) j.copies.push_back(RelativeTo(f, here));
+      for (const auto& [temp, target] : files)
+        j.renames.emplace_back(RelativeTo(temp, here), RelativeTo(target, here));
+      const std::string folder = here.string();
+      const std::string text = FormatJournal(j);
+      // A journal the recovery would refuse as too large is not written either.
+      if (text.size() > static_cast<std::size_t>(kJournalMaxBytes)) {
+        *error = pending.front().path + ": the record of this set's renames would be larger than " +
+                 std::to_string(kJournalMaxBytes >> 20) + " MiB (names too long)";
+        Remove();
+        return false;
+      }
+      const int err = WriteCopy(folder, text);
+      if (err == EEXIST && attempt < 100) {
+        taken = true;
+        break;
+      }
+      if (err != 0) {
+        *error = SystemReason(folder, err) + " (the record of the set's renames could not be written there)";
+        Remove();
+        return false;
+      }
+      written_.push_back(folder);
+      step_();
+    }
+    if (!taken) return true;
+    Remove();
+  }
 }
 
 void SetJournal::Remove() {
@@ -558,13 +772,14 @@ void SetJournal::Remove() {
 }
 
 // One copy: temporary (held from its making, the hold going with it to the
-// journal's name), flush to the disk, rename, folder entry to the disk.
-bool SetJournal::WriteCopy(const std::string& folder, const std::string& text, std::string* error) {
+// journal's name), flush to the disk, rename, folder entry to the disk. 0, or the
+// error (EEXIST: the temporary's name is taken, try another).
+int SetJournal::WriteCopy(const std::string& folder, const std::string& text) {
   const std::string path = InFolder(folder, name_);
   const std::string temp = path.substr(0, path.size() - kJournalExtension.size()) +
                            std::string(kJournalTempExtension);
   int fd = CreateOwnFile(temp);
-  int err = errno;
+  int err = fd < 0 ? errno : 0;
   bool ok = fd >= 0;
   for (std::size_t done = 0; ok && done < text.size();) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -586,77 +801,90 @@ bool SetJournal::WriteCopy(const std::string& folder, const std::string& text, s
       (void)::unlink(temp.c_str());
       ::close(fd);
     }
-    *error = SystemReason(fd >= 0 ? path : temp, err);
-    return false;
+    return err != 0 ? err : EIO;
   }
   fds_.push_back(fd);
   SyncDirectory(folder);
-  return true;
+  return 0;
 }
 
-std::string RecoverJournalsIn(const std::string& dir, const std::vector<std::string>& entries,
-                              std::vector<std::string>* unfinished) {
-  std::string failures;
-  std::vector<std::string> left;
-  for (const std::string& entry : entries) {
-    JournalOwner owner;
-    if (JournalOwnerOf(entry, kJournalTempExtension, &owner)) {
-      // The temporary of a journal never renamed: its set was given up. One that
-      // someone holds is being written.
-      if (owner.host != HostTag()) continue;
-      Leftover file(InFolder(dir, entry));
-      if (file.kind() == Leftover::Unheld ||
-          (file.kind() == Leftover::NoLocks && !OwnerMayRun(owner, std::string(), 0)))
-        (void)file.Remove();
-      continue;
-    }
-    const std::string why = RecoverJournal(dir, entry, &left);
-    if (!why.empty()) failures += (failures.empty() ? "" : "\n") + why;
-  }
-  if (unfinished) unfinished->insert(unfinished->end(), left.begin(), left.end());
-  return failures;
-}
-
-bool HoldFolders(const std::vector<std::string>& targets, FolderLocks* locks, std::string* why) {
-  std::vector<std::string> folders;
+bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::string>& targets,
+                 FolderLocks* locks, std::string* why, std::string* report) {
+  std::vector<std::string> folders = given;
   for (const std::string& t : targets) folders.push_back(DirectoryPart(t));
   std::sort(folders.begin(), folders.end());
   folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
   // The other folders of the sets left in these are taken with them, in the one
   // order: a recovery that took them later, holding these, could wait for an
-  // instance that waits for these. A journal that appears meanwhile naming yet
-  // others makes the round start again (its recovery would not wait for them).
+  // instance that waits for these. The folders are listed once they are held; a
+  // journal found then naming yet others makes the round start again.
   std::vector<std::string> all = folders;
+  std::vector<FolderState> states;
   for (int round = 0;; ++round) {
-    std::vector<std::string> wanted = all;
-    for (const std::string& folder : folders)
-      for (std::string& other : FoldersOfEndedJournals(folder)) wanted.push_back(std::move(other));
-    if (!locks->Take(wanted, why)) {
+    if (!locks->Take(all, why)) {
       // Another instance keeps a folder of a set left here: the save takes its own
       // folders, and that set (unless it names a target) is left for later.
-      if (wanted.size() == folders.size() || !locks->Take(folders, why)) return false;
+      if (all.size() == folders.size() || !locks->Take(folders, why)) return false;
+      states.clear();
+      for (const std::string& folder : folders) states.push_back(LookAt(folder));
       break;
     }
+    states.clear();
+    for (const std::string& folder : folders) states.push_back(LookAt(folder));
+    std::vector<std::string> wanted = FoldersOfEndedJournals(states);
     const bool allHeld = std::all_of(wanted.begin(), wanted.end(), [](const std::string& f) {
       struct stat st {};
       return ::stat(f.c_str(), &st) != 0 || FolderHeldHere(f, true);
     });
     if (allHeld || round == 2) break;
     locks->Release();
-    all = std::move(wanted);
+    all.insert(all.end(), wanted.begin(), wanted.end());
   }
   std::unordered_set<std::string> resolvedTargets;
   for (const std::string& t : targets) resolvedTargets.insert(Resolved(t));
-  for (const std::string& folder : folders) {
-    std::vector<std::string> unfinished;
-    const std::string left = RecoverJournalsIn(folder, FolderEntries(folder), &unfinished);
-    const bool named = std::any_of(unfinished.begin(), unfinished.end(),
-                                   [&](const std::string& u) { return resolvedTargets.count(u) > 0; });
-    if (named) {
-      *why = "a save of a set of files in this folder was interrupted and cannot be finished now:\n" + left;
+  std::string lines;
+  auto say = [&](const std::string& line) {
+    if (!line.empty()) lines += (lines.empty() ? "" : "\n") + line;
+  };
+  std::vector<Unfinished> unfinished;
+  std::string foreign;  // a journal of another computer naming a target
+  for (FolderState& s : states) {
+    const std::size_t before = unfinished.size();
+    for (const FoundJournal& f : s.journals) {
+      say(f.refused);
+      if (ForeignAndLive(f) && foreign.empty() && NamesTarget(f, resolvedTargets)) foreign = f.path;
+      say(FinishJournal(f, &unfinished));
+    }
+    // The temporaries of journals never renamed: their sets were given up. One
+    // that someone holds is being written.
+    for (const std::string& entry : s.entries) {
+      JournalOwner owner;
+      if (!JournalOwnerOf(entry, kJournalTempExtension, &owner) || owner.host != HostTag()) continue;
+      Leftover file(InFolder(s.dir, entry));
+      if (file.kind() == Leftover::Unheld ||
+          (file.kind() == Leftover::NoLocks && !OwnerMayRun(owner, std::string(), 0)))
+        (void)file.Remove();
+    }
+    // While a set stays unfinished here, its temporaries are kept for it.
+    if (unfinished.size() > before || targets.empty()) continue;
+    std::vector<std::string> names;
+    for (const std::string& t : targets)
+      if (DirectoryPart(t) == s.dir) names.push_back(NamePart(t));
+    RemoveStaleTemporaries(s.dir, names, s.entries);
+  }
+  if (report) *report = lines;
+  for (const Unfinished& u : unfinished)
+    if (resolvedTargets.count(u.target)) {
+      *why = u.target + ": a save of a set of files holding it was interrupted and cannot be finished now, so " +
+             "it is not replaced (the save is recorded in " + u.journal + "):\n" + lines;
       locks->Release();
       return false;
     }
+  if (!foreign.empty()) {
+    *why = "a save of the program on another computer that writes these files may still be running (it is "
+           "recorded in " + foreign + "); none of them is replaced. If that save has ended, remove that file.";
+    locks->Release();
+    return false;
   }
   return true;
 }
@@ -671,7 +899,18 @@ std::string InterruptedSaveNote(const std::string& why) {
 
 std::string RecoverInterruptedSaves(const std::string& dir) {
   const std::string folder = dir.empty() ? "." : dir;
-  return RecoverJournalsIn(folder, FolderEntries(folder));
+  // A folder holding no journal, or only those of saves running (they hold theirs),
+  // needs no hold: most loads pass at once, and none waits for a save in progress.
+  const std::vector<std::string> entries = FolderEntries(folder);
+  if (std::none_of(entries.begin(), entries.end(), [&](const std::string& e) {
+        return IsJournalName(e) && Leftover(InFolder(folder, e)).kind() != Leftover::Held;
+      }))
+    return {};
+  FolderWaitScope wait;  // one allowance for the recovery
+  FolderLocks locks;
+  std::string why, report;
+  if (!HoldFolders({folder}, {}, &locks, &why, &report)) return why;
+  return report;
 }
 
 std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths) {
@@ -689,28 +928,50 @@ std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths) {
 }
 
 FolderReading::FolderReading(const std::vector<std::string>& paths) {
+  // The folders of the files read, as a save of them holds them: a symbolic link
+  // to a file stands for the file's folder.
   std::vector<std::string> folders;
   for (const std::string& p : paths) {
-    const std::string folder = DirectoryPart(p);
+    const std::string folder = DirectoryPart(ReplacedFile(p));
     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
   }
-  // The sets left unfinished are finished first (each recovery takes its folders
-  // as a save does); then the folders are held as a reader. A save of another
-  // instance that ended between the two left a journal: the round is done again.
-  std::string unfinished, busy;
-  for (int round = 0; round < 3; ++round) {
-    unfinished.clear();
+  // The folders are held as a reader and looked at: a set an ended save left there
+  // is finished (the hold let go, as a recovery holds them as a save does) and the
+  // hold taken again. The files are never read unheld without a note.
+  std::string recovered, busy, left, foreign, refused;
+  for (int round = 0;; ++round) {
+    if (!locks_.Take(folders, &busy, FolderLocks::Mode::Read)) break;
+    left.clear();
+    foreign.clear();
+    refused.clear();
+    for (const std::string& folder : folders)
+      for (const FoundJournal& f : LookAt(folder).journals) {
+        if (!f.refused.empty()) refused += (refused.empty() ? "" : "\n") + f.refused;
+        if (f.ended) left += (left.empty() ? "" : "\n") + f.path;
+        if (ForeignAndLive(f)) foreign += (foreign.empty() ? "" : "\n") + f.path;
+      }
+    if (left.empty() || !recovered.empty() || round == 3) break;
+    locks_.Release();
     for (const std::string& folder : folders) {
       const std::string why = RecoverInterruptedSaves(folder);
-      if (!why.empty()) unfinished += (unfinished.empty() ? "" : "\n") + why;
+      if (!why.empty()) recovered += (recovered.empty() ? "" : "\n") + why;
     }
-    if (!locks_.Take(folders, &busy, FolderLocks::Mode::Read)) break;
-    const bool left = std::any_of(folders.begin(), folders.end(),
-                                  [](const std::string& folder) { return !EndedJournals(folder).empty(); });
-    if (!left || !unfinished.empty()) break;
-    locks_.Release();
+  }
+  // What the last recovery said covers the journals it met; otherwise those that
+  // are not obeyed and those still left are said.
+  std::string unfinished = recovered;
+  if (unfinished.empty()) {
+    unfinished = refused;
+    if (!left.empty() && busy.empty())
+      unfinished += (unfinished.empty() ? "" : "\n") + left + "\n(saves that ended while the files were read; " +
+                    "their sets are finished at the next load)";
   }
   note_ = InterruptedSaveNote(unfinished);
+  if (!foreign.empty())
+    note_ += (note_.empty() ? "" : "\n\n") +
+             std::string("a save of the program on another computer into the folder of these files may still be "
+                         "running; they may come from different saves (it is recorded in):\n") +
+             foreign;
   if (!busy.empty())
     note_ += (note_.empty() ? "" : "\n\n") +
              std::string("the files were read while another instance of the program was saving into their "

@@ -44,10 +44,21 @@ std::string_view AfterTemporaryPrefix(std::string_view fileName, const std::stri
 bool IsZombie(long pid);
 bool ProcessRunning(long pid);
 std::vector<std::string> FolderEntries(const std::string& dir);
+// The file a save of path replaces, and so the one a load of path reads: a
+// symbolic link is followed to its file (whose folder is the one held).
+std::string ReplacedFile(const std::string& path);
 std::string InFolder(const std::string& dir, const std::string& name);
 bool IsRegular(const std::string& path, struct stat* st = nullptr);
 void SyncDirectory(const std::string& dir);
 void SyncDirectories(std::vector<std::string> dirs);
+
+// Removes the temporaries of the targets (names in dir) that processes of this
+// host left and nobody holds, judged from entries, a listing of dir made while
+// the folder is held.
+void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::string>& targetNames,
+                            const std::vector<std::string>& entries);
+// Counts a journal read (StorageWorkForTesting).
+void CountJournalRead();
 
 // Whether fileName is that of a journal of a set or of a journal's temporary.
 bool IsJournalName(std::string_view fileName);
@@ -95,6 +106,8 @@ class Leftover {
   Kind kind() const { return kind_; }
   int error() const { return error_; }
   time_t modified() const { return st_.st_mtime; }
+  // The file's mode as looked at (its type when NotRegular).
+  mode_t mode() const { return st_.st_mode; }
   // The open file (Unheld, NoLocks), or -1.
   int Descriptor() const { return fd_; }
   // Removes the file if its name still gives the file looked at; false otherwise.
@@ -109,6 +122,8 @@ class Leftover {
   int fd_ = -1;
   struct stat st_ {};
 };
+// What a file that is not a regular one is, in words ("a folder", "a pipe", ...).
+std::string FileKindWords(mode_t mode);
 // Why a file of a journal is left as it is, for a report: "<path>: <words>".
 std::string LeftoverReason(const std::string& path, const Leftover& file);
 
@@ -133,7 +148,7 @@ class SetJournal {
   void Remove();
 
  private:
-  bool WriteCopy(const std::string& folder, const std::string& text, std::string* error);
+  int WriteCopy(const std::string& folder, const std::string& text);
 
   const std::function<void()>& step_;
   std::string name_;
@@ -141,19 +156,19 @@ class SetJournal {
   std::vector<int> fds_;              // the copies' locks, held until they are removed
 };
 
-// Finishes the sets of ended processes whose journals lie among the entries of
-// dir, and removes the journal temporaries such processes left. The targets of sets
-// of ended saves that stay unfinished are added to *unfinished (when given).
-std::string RecoverJournalsIn(const std::string& dir, const std::vector<std::string>& entries,
-                              std::vector<std::string>* unfinished = nullptr);
-
-// Takes the folders of the targets a save renames (see folder_lock.h), with the
-// other folders of the sets that ended saves left there, all in the one order, and
-// finishes those sets under the locks, so that their replay can never follow (and
-// undo part of) this save. False with the reason when another instance kept a
-// folder, or when a set left there that names one of the targets cannot be
-// finished now (its later replay would mix its files with this save's).
-bool HoldFolders(const std::vector<std::string>& targets, FolderLocks* locks, std::string* why);
+// Takes folders and the folders of the targets a save renames (see
+// folder_lock.h), with the other folders of the sets that ended saves left there,
+// all in the one order; then, from one listing of each folder made under the
+// locks, finishes those sets, removes what ended saves left (journal temporaries,
+// and the stale temporaries of the targets), so that no replay can ever follow
+// (and undo part of) this save and no temporary is judged from a listing older
+// than the lock. False with the reason when another instance kept a folder, when
+// a set left there that names one of the targets cannot be finished now (its later
+// replay would mix its files with this save's), or when a save from another
+// computer that names a target may still be running. *report (when given) receives
+// one line for each journal that is not obeyed or stays unfinished.
+bool HoldFolders(const std::vector<std::string>& folders, const std::vector<std::string>& targets,
+                 FolderLocks* locks, std::string* why, std::string* report = nullptr);
 
 }  // namespace save_parts
 }  // namespace tarmic

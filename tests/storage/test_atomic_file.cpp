@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -362,6 +363,18 @@ void KillAtStep(int step) {
   if (step == gStopAtStep) std::raise(SIGSTOP);
 }
 
+// The save every file read comes from (each holds "<tag> <its name>"), or "mixed".
+std::string TagOf(const std::vector<fs::path>& paths) {
+  std::string tag;
+  for (const fs::path& f : paths) {
+    const std::string text = ReadAll(f);
+    const std::string mine = text.substr(0, text.find(' '));
+    if (text != mine + " " + f.filename().string() || (!tag.empty() && mine != tag)) return "mixed";
+    tag = mine;
+  }
+  return tag;
+}
+
 // The files of one set in two folders, with their contents.
 struct TwoFolderSet {
   fs::path a, b;
@@ -417,16 +430,7 @@ struct TwoFolderSet {
     return batch.Finish();
   }
   // The save every file comes from ("old", "new", ...), or "mixed".
-  std::string Tag() const {
-    std::string tag;
-    for (const fs::path& f : files) {
-      const std::string text = ReadAll(f);
-      const std::string mine = text.substr(0, text.find(' '));
-      if (text != mine + " " + f.filename().string() || (!tag.empty() && mine != tag)) return "mixed";
-      tag = mine;
-    }
-    return tag;
-  }
+  std::string Tag() const { return TagOf(files); }
   // The old contents, then a save of the new ones killed at the given step.
   void SaveKilledAt(int step) const {
     WriteOld();
@@ -778,6 +782,19 @@ TEST(AtomicFileBatch, TwoInstancesSavingOneSetDoNotInterleave) {
   EXPECT_EQ(RecoverInterruptedSaves(set.b.string()), "");
   EXPECT_EQ(set.Tag(), "third");
   EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+
+  // Only the folder of the last file busy: the reason names that folder, and no
+  // file of the other folder is given as the one that waited.
+  SetFolderLockWaitForTesting(std::chrono::milliseconds(200));
+  const pid_t holder = HoldFolderInChild(set.b, 1500);
+  ASSERT_GT(holder, 0);
+  const std::string busy = set.Save("fifth");
+  SetFolderLockWaitForTesting(std::chrono::seconds(10));
+  ::kill(holder, SIGKILL);
+  ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
+  EXPECT_NE(busy.find("saving into the folder " + set.b.string()), std::string::npos) << busy;
+  EXPECT_EQ(busy.find(set.files[0].string() + ": "), std::string::npos) << busy;
+  EXPECT_EQ(set.Tag(), "third");
 }
 
 // A save, or the recovery of a load, that finds a folder of its set held by another
@@ -930,6 +947,13 @@ int ExitCode(pid_t pid) {
   int status = 0;
   if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The pid of a process of this host that has ended (waited for).
+pid_t EndedPid() {
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  return ExitCode(ended) == 0 ? ended : -1;
 }
 
 // Runs body (its result is the exit code) in a process of a pid namespace of its
@@ -1087,12 +1111,15 @@ TEST(AtomicFileBatch, JournalActsOnlyOnTheTemporariesOfItsOwnSave) {
 }
 
 // A temporary named by the journal of an ended save that is not a regular file (a
-// symbolic link to a file elsewhere, a pipe) was made by no save: it is never
+// symbolic link to a file elsewhere, a pipe, a folder) was made by no save, and is
+// called what it is: it is never
 // renamed over its target. The journal stays and names the file and why, the
 // target keeps its file, the file the link points to is untouched, and a save of
 // the target is refused while the set cannot be finished.
 TEST(AtomicFileBatch, TemporaryThatIsNotARegularFileIsLeftAndReported) {
-  for (const std::string kind : {"link", "pipe"}) {
+  const std::pair<std::string, std::string> kinds[] = {
+      {"link", "(a symbolic link)"}, {"pipe", "(a pipe)"}, {"folder", "(a folder)"}};
+  for (const auto& [kind, words] : kinds) {
     SCOPED_TRACE(kind);
     const TwoFolderSet set("atomic_" + kind);
     const fs::path outside = set.a.parent_path() / "outside.txt";
@@ -1103,10 +1130,13 @@ TEST(AtomicFileBatch, TemporaryThatIsNotARegularFileIsLeftAndReported) {
     fs::remove(set.a / temp);
     if (kind == "link")
       fs::create_symlink(outside, set.a / temp);
-    else
+    else if (kind == "pipe")
       ASSERT_EQ(::mkfifo((set.a / temp).c_str(), 0600), 0);
+    else
+      fs::create_directory(set.a / temp);
     const std::string report = RecoverInterruptedSaves(set.b.string());
-    EXPECT_NE(report.find((set.a / temp).string() + ": is not a regular file"), std::string::npos) << report;
+    EXPECT_NE(report.find((set.a / temp).string() + ": is not a regular file " + words), std::string::npos)
+        << report;
     // Looked at without opening it: a pipe in its place would block a read.
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(set.files[1])));
     if (fs::is_regular_file(fs::symlink_status(set.files[1]))) EXPECT_EQ(ReadAll(set.files[1]), "old f2.ra1");
@@ -1320,10 +1350,22 @@ TEST(FolderLocks, AFolderThatCannotBeLockedIsToldOnce) {
 
 // A load holds the folders it reads as a reader: while another instance is between
 // the renames of a set, a load waits for it (as a save waits) and then reads the
-// set whole; two loads do not wait for each other.
+// set whole, also when it reads the files through symbolic links in another
+// folder (it holds the folders the save holds); two loads do not wait for each other.
 TEST(AtomicFileBatch, ALoadWaitsForASaveInProgressAndReadsTheSetWhole) {
+  for (const bool throughLinks : {false, true}) {
+  SCOPED_TRACE(throughLinks ? "through links" : "the files themselves");
   const TwoFolderSet set("atomic_load_waits");
   set.WriteOld();
+  std::vector<std::string> paths;
+  const fs::path links = set.a.parent_path() / "links";
+  fs::create_directories(links);
+  for (const fs::path& f : set.files) {
+    paths.push_back(f.string());
+    if (!throughLinks) continue;
+    paths.back() = (links / f.filename()).string();
+    fs::create_symlink(f, paths.back());
+  }
   Pause pause;
   const pid_t saver = ::fork();
   if (saver == 0) {
@@ -1334,8 +1376,6 @@ TEST(AtomicFileBatch, ALoadWaitsForASaveInProgressAndReadsTheSetWhole) {
   ASSERT_TRUE(pause.Reached());
   std::atomic<bool> read{false};
   std::string tag, note;
-  std::vector<std::string> paths;
-  for (const fs::path& f : set.files) paths.push_back(f.string());
   std::thread load([&] {
     const FolderReading reading(paths);
     tag = set.Tag();
@@ -1357,6 +1397,7 @@ TEST(AtomicFileBatch, ALoadWaitsForASaveInProgressAndReadsTheSetWhole) {
   });
   second.join();
   EXPECT_EQ(note, "");
+  }
 }
 
 // A save that finds in its folder the journal of an ended set that also touches
@@ -1403,6 +1444,357 @@ TEST(AtomicFileBatch, RecoveryTakesTheFoldersOfItsSetInTheOneOrder) {
   EXPECT_EQ(ExitCode(other), 0);
   EXPECT_EQ(ReadAll(second / "mine.txt"), "mine");
   EXPECT_EQ(set.NewCount(), 3) << "the set left there is finished by the save";
+}
+
+// ------------------------------------------------------ round three: sets whole
+
+// A set killed after its first rename whose temporary of f2 is then gone (removed
+// by anyone): the journal records what each temporary was, so the missing one is
+// never taken for renamed. Nothing more is replaced, the journal stays, every load
+// says so and a save of f2 names the journal that holds it up.
+TEST(AtomicFileBatch, AMissingTemporaryIsNeverTakenForRenamed) {
+  const TwoFolderSet set("atomic_lost");
+  set.SaveKilledAt(3);
+  const std::string temp = TemporaryIn(set.a, ".f2.ra1.tmp-");
+  ASSERT_FALSE(temp.empty());
+  fs::remove(set.a / temp);
+  const std::string report = RecoverInterruptedSaves(set.b.string());
+  EXPECT_NE(report.find(set.files[1].string() + ": its new content is gone"), std::string::npos) << report;
+  EXPECT_EQ(ReadAll(set.files[2]), "old ~tmppars.ra1") << "nothing more of the set replaced";
+  std::vector<std::string> paths;
+  for (const fs::path& f : set.files) paths.push_back(f.string());
+  EXPECT_NE(FolderReading(paths).Note().find("may come from different saves"), std::string::npos);
+  std::string error;
+  EXPECT_FALSE(WriteTextFileAtomically(set.files[1].string(), "later f2.ra1", &error));
+  EXPECT_NE(error.find("(the save is recorded in " + set.a.string() + "/.tarmic-save-"), std::string::npos) << error;
+}
+
+// Another computer's save, killed after its first rename, left its journals and
+// temporaries (its host's name in them). While they are younger than an hour that
+// save may still run: a load says the files may come from different saves, naming
+// the journal, and a save here of a file it names is refused, naming the journal.
+// A file saved there since (by another program) is never replaced when the journal
+// is finished an hour later: the rest of that set stays, and the load says so.
+TEST(AtomicFileBatch, AnotherComputersJournalHoldsUpSavesOfItsFilesAndNeverRevertsANewerOne) {
+  const TwoFolderSet set("atomic_foreign");
+  const OwnTemporaryName own = OwnTemporaryOf(set.a / "x");
+  ASSERT_FALSE(own.host.empty());
+  set.SaveKilledAt(3);
+  auto elsewhere = [&](std::string text) {
+    for (const std::string mark : {"tmp-", "save-"})
+      for (std::size_t at; (at = text.find(mark + own.host + "-")) != std::string::npos;)
+        text.replace(at, mark.size() + own.host.size(), mark + "elsewhere");
+    return text;
+  };
+  std::string journal;
+  for (const fs::path& dir : {set.a, set.b})
+    for (const std::string& name : Leftovers(dir, "")) {
+      if (name.find(own.host) == std::string::npos) continue;
+      if (fs::path(name).extension() == ".journal") {
+        WriteRaw(dir / elsewhere(name), elsewhere(ReadAll(dir / name)));
+        fs::remove(dir / name);
+        if (dir == set.b) journal = (dir / elsewhere(name)).string();
+      } else {
+        fs::rename(dir / name, dir / elsewhere(name));
+      }
+    }
+  ASSERT_FALSE(journal.empty());
+  std::vector<std::string> paths;
+  for (const fs::path& f : set.files) paths.push_back(f.string());
+  const std::string note = FolderReading(paths).Note();
+  EXPECT_NE(note.find("on another computer"), std::string::npos) << note;
+  EXPECT_NE(note.find(journal), std::string::npos) << note;
+  std::string error;
+  EXPECT_FALSE(WriteTextFileAtomically(set.files[2].string(), "here ~tmppars.ra1", &error));
+  EXPECT_NE(error.find(journal), std::string::npos) << error;
+  EXPECT_EQ(ReadAll(set.files[2]), "old ~tmppars.ra1");
+
+  WriteRaw(set.files[2], "later ~tmppars.ra1");
+  for (const std::string& name : set.Leftovers())
+    if (fs::path(name).extension() == ".journal")
+      for (const fs::path& dir : {set.a, set.b})
+        if (fs::exists(dir / name))
+          fs::last_write_time(dir / name, fs::file_time_type::clock::now() - std::chrono::hours(2));
+  const std::string report = RecoverInterruptedSaves(set.b.string());
+  EXPECT_EQ(ReadAll(set.files[2]), "later ~tmppars.ra1") << "an old journal replaced a newer file";
+  EXPECT_EQ(ReadAll(set.files[1]), "old f2.ra1");
+  EXPECT_NE(report.find(set.files[2].string() + ": was saved again"), std::string::npos) << report;
+  EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+}
+
+// Journals of an ended process of this host that act on a folder other than their
+// own and those of their set are not obeyed, and say so naming the journal: one
+// whose copies are "." and "../outside", where "outside" holds the same file and a
+// temporary of the program's form (the copy there does not name the same set, seen
+// from there); one whose copies are "." and "..", the folder above holding none of
+// its files. Nothing outside is replaced, and saves of their targets go on.
+TEST(AtomicFileBatch, AJournalActsOnlyOnTheFoldersOfItsOwnSet) {
+  const fs::path root = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_copies";
+  fs::remove_all(root);
+  const fs::path data = root / "data", outside = root / "outside";
+  fs::create_directories(data);
+  fs::create_directories(outside);
+  const OwnTemporaryName own = OwnTemporaryOf(data / "x");
+  ASSERT_FALSE(own.host.empty());
+  const pid_t ended = EndedPid();
+  ASSERT_GT(ended, 0);
+  const std::string id = own.host + "-" + std::to_string(ended) + "-1-";
+  auto temp = [&](const std::string& target, int n) { return "." + target + ".tmp-" + id + std::to_string(n) + ".part"; };
+  const std::string out = ".tarmic-save-" + id + "0.journal", up = ".tarmic-save-" + id + "1.journal";
+  const std::string outText =
+      JournalText({".", "../outside"}, {{temp("x.dat", 0), "x.dat"}, {"../outside/" + temp("victim.txt", 1), "../outside/victim.txt"}});
+  WriteRaw(data / out, outText);
+  WriteRaw(outside / out, outText);
+  WriteRaw(data / temp("x.dat", 0), "forged x");
+  WriteRaw(outside / temp("victim.txt", 1), "forged");
+  WriteRaw(outside / "victim.txt", "victim");
+  WriteRaw(data / up, JournalText({".", ".."}, {{temp("y.dat", 2), "y.dat"}, {"../" + temp("z.dat", 3), "../z.dat"}}));
+  WriteRaw(data / temp("y.dat", 2), "forged y");
+  const std::string report = RecoverInterruptedSaves(data.string());
+  EXPECT_NE(report.find((data / out).string() + ": its copy"), std::string::npos) << report;
+  EXPECT_NE(report.find((data / up).string() + ": names the folder " + root.string()), std::string::npos) << report;
+  EXPECT_EQ(ReadAll(outside / "victim.txt"), "victim");
+  EXPECT_FALSE(fs::exists(data / "x.dat"));
+  std::string error;
+  EXPECT_TRUE(WriteTextFileAtomically((data / "y.dat").string(), "saved y", &error)) << error;
+  EXPECT_TRUE(WriteTextFileAtomically((outside / "victim.txt").string(), "saved", &error)) << error;
+  fs::remove_all(root);
+}
+
+// A folder that can be written but not listed (mode 0333) can be neither locked nor
+// searched for what an ended save left: saves into it go on, and the user is told
+// once that they are not protected. Run as a user the mode holds for (root passes
+// over it, so the test runs as "nobody" then).
+TEST(FolderLocks, AFolderThatCanBeWrittenButNotListedIsToldAsUnprotected) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_unlisted";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::chown(dir.c_str(), 65534, 65534) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+      ::_exit(kNoNamespace);
+    if (::chmod(dir.c_str(), 0333) != 0) ::_exit(kNoNamespace);
+    if (::opendir(dir.c_str()) != nullptr) ::_exit(kNoNamespace);
+    std::vector<std::string> told;
+    GetFolderWaitHooks().tell = [&](const std::string& text) { told.push_back(text); };
+    bool saved = false;
+    {
+      AtomicFileBatch batch;
+      for (const char* name : {"a.dat", "b.dat"})
+        batch.Check((dir / name).string(), WriteTextFileAtomically((dir / name).string(), name));
+      saved = batch.Finish().empty();
+    }
+    saved = saved && WriteTextFileAtomically((dir / "c.dat").string(), "c");
+    const bool toldOnce = told.size() == 1 && told[0].find(dir.string()) != std::string::npos &&
+                          told[0].find("not protected from other instances") != std::string::npos &&
+                          told[0].find("cannot be read") != std::string::npos;
+    ::_exit(saved ? (toldOnce ? 0 : 2) : 1);
+  }
+  const int code = ExitCode(child);
+  fs::permissions(dir, fs::perms::owner_all);
+  if (code == kNoNamespace) GTEST_SKIP() << "no user here for whom the folder's mode holds";
+  EXPECT_EQ(code, 0) << "1: the saves failed, 2: not told once that they are unprotected";
+  EXPECT_EQ(ReadAll(dir / "b.dat"), "b.dat");
+  fs::remove_all(dir);
+}
+
+// A save's work grows with its set: a set of 2,000 files in one folder (beside
+// journals that do not read as one) lists its folder and reads each journal as
+// often as a set of 500, and looks at about 4 times the folder entries. A set of
+// more files than one save replaces together is refused at its first file too many,
+// whose temporary is never written, and leaves nothing behind.
+TEST(AtomicFileBatch, ASavesWorkGrowsWithItsSet) {
+  // In memory where the machine has it: thousands of syncs to a disk take a minute.
+  const fs::path dir = (fs::is_directory("/dev/shm") && ::access("/dev/shm", W_OK) == 0
+                            ? fs::path("/dev/shm")
+                            : fs::path(TARMIC_TEST_OUTPUT_DIR)) /
+                       ("tarmic_atomic_cost_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const OwnTemporaryName own = OwnTemporaryOf(dir / "x");
+  for (int n = 0; n < 3; ++n)
+    WriteRaw(dir / (".tarmic-save-" + own.host + "-1-1-" + std::to_string(n) + ".journal"), "not a journal");
+  // A name line of 15 MiB is refused from the journal's head.
+  WriteRaw(dir / (".tarmic-save-" + own.host + "-1-1-3.journal"),
+           "tarmic save journal 2\nboot -\ncopies 1\n.\nrenames 1\n" + std::string(15u << 20, 'x') + "\n");
+  auto save = [&](int n, int* failedAt = nullptr) {
+    const StorageWork before = StorageWorkForTesting();
+    AtomicFileBatch batch;
+    for (int k = 0; k < n; ++k) {
+      const std::string path = (dir / ("s" + std::to_string(k) + ".dat")).string();
+      const bool written = WriteTextFileAtomically(path, "x");
+      if (!written && failedAt && *failedAt < 0) *failedAt = k;
+      batch.Check(path, written);
+    }
+    const std::string report = batch.Finish();
+    EXPECT_EQ(report.empty(), failedAt == nullptr) << report.substr(0, 400);
+    const StorageWork after = StorageWorkForTesting();
+    return StorageWork{after.listings - before.listings, after.entries - before.entries,
+                       after.journalReads - before.journalReads};
+  };
+  save(500);
+  const StorageWork small = save(500);
+  save(2000);
+  const StorageWork large = save(2000);
+  std::printf("[ work     ] 500 files: %llu listings, %llu entries, %llu journal reads; 2,000 files: %llu, %llu, %llu\n",
+              small.listings, small.entries, small.journalReads, large.listings, large.entries, large.journalReads);
+  EXPECT_EQ(large.listings, small.listings);
+  EXPECT_EQ(large.journalReads, small.journalReads);
+  EXPECT_LE(large.journalReads, 4u) << "each journal read once";
+  EXPECT_LE(large.entries, 4.5 * static_cast<double>(small.entries));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  int failedAt = -1;
+  save(4097, &failedAt);
+  EXPECT_EQ(failedAt, 4096);
+  EXPECT_TRUE(fs::is_empty(dir)) << "the refused set left files behind";
+  fs::remove_all(dir);
+}
+
+// The temporary of a journal copy whose name is taken meanwhile (another
+// instance's recovery removed it between its making and its lock, or a file of
+// that name is there) is given up for another name, as the temporaries of files
+// are: the save goes on, and no message names a hidden file.
+std::string gJournalSeen;
+void NoteJournal(int step) {
+  if (step != 1) return;
+  for (const char* dir : {"atomic_journal_name/fits", "atomic_journal_name/data"})
+    for (const fs::directory_entry& e : fs::directory_iterator(fs::path(TARMIC_TEST_OUTPUT_DIR) / dir))
+      if (e.path().extension() == ".journal") gJournalSeen = e.path().filename().string();
+}
+TEST(AtomicFileBatch, AJournalNameTakenMeanwhileIsGivenUpForAnother) {
+  const TwoFolderSet set("atomic_journal_name");
+  set.WriteOld();
+  SetSaveStepHookForTesting(NoteJournal);
+  EXPECT_EQ(set.Save("first"), "");
+  SetSaveStepHookForTesting(nullptr);
+  // ".tarmic-save-<host>-<pid>-<start>-<n>.journal": the next saves take n + 1, ...
+  ASSERT_FALSE(gJournalSeen.empty());
+  const std::string stem = gJournalSeen.substr(0, gJournalSeen.rfind('-') + 1);
+  const int n = std::stoi(gJournalSeen.substr(stem.size()));
+  for (int next = n + 1; next <= n + 3; ++next)
+    for (const fs::path& dir : {set.a, set.b}) fs::create_directory(dir / (stem + std::to_string(next) + ".journal.part"));
+  const std::string report = set.Save("second");
+  EXPECT_EQ(report, "");
+  EXPECT_EQ(report.find(".journal.part"), std::string::npos) << report;
+  EXPECT_EQ(set.Tag(), "second");
+}
+
+// ------------------------------------------------------ many instances at once
+
+// One set of nine files in two folders, with symbolic links to each in a third.
+struct SharedSet {
+  fs::path root, a, b, links;
+  std::vector<fs::path> files, viaLinks;
+  explicit SharedSet(const std::string& name) : root(fs::path(TARMIC_TEST_OUTPUT_DIR) / name) {
+    fs::remove_all(root);
+    a = root / "fits";
+    b = root / "data";
+    links = root / "links";
+    for (const fs::path& d : {a, b, links}) fs::create_directories(d);
+    for (int k = 0; k < 6; ++k) files.push_back(a / ("f" + std::to_string(k) + ".ra1"));
+    for (int k = 0; k < 3; ++k) files.push_back(b / ("p" + std::to_string(k) + ".dat"));
+    for (const fs::path& f : files) {
+      WriteRaw(f, "0 " + f.filename().string());
+      viaLinks.push_back(links / f.filename());
+      fs::create_symlink(f, viaLinks.back());
+    }
+  }
+  ~SharedSet() { fs::remove_all(root); }
+  void Save(const std::string& tag) const {
+    AtomicFileBatch batch;
+    for (const fs::path& f : files)
+      batch.Check(f.string(), WriteTextFileAtomically(f.string(), tag + " " + f.filename().string()));
+    (void)batch.Finish();
+  }
+};
+
+// Saves killed by themselves at a random step of their replacement (or not), one
+// after another until end; in a process of its own each, so that a kill ends it.
+int SaveAndDieAtRandom(const SharedSet& set, std::chrono::steady_clock::time_point end, unsigned seed) {
+  for (unsigned n = 0; std::chrono::steady_clock::now() < end; ++n) {
+    const pid_t saver = ::fork();
+    if (saver == 0) {
+      // Steps 0-13 of a set of nine files in two folders, or none (saves go on).
+      gKillAtStep = static_cast<int>((seed * 7919u + n * 104729u) % 16u);
+      SetSaveStepHookForTesting(KillAtStep);
+      for (unsigned k = 0; std::chrono::steady_clock::now() < end; ++k)
+        set.Save(std::to_string(::getpid()) + "." + std::to_string(k));
+      ::_exit(0);
+    }
+    if (saver < 0 || ::waitpid(saver, nullptr, 0) != saver) return 1;
+  }
+  return 0;
+}
+
+// Several instances save and load one set of files in two folders at once for a few
+// seconds: three savers killed (kill -9) at random moments and started again, one
+// instance in a pid namespace of its own (where the machine allows it) whose saves
+// kill themselves at random steps, and two loaders, one reading the files, one
+// reading them through symbolic links. No load ever reads a mixed set without
+// saying so, and afterwards the set on disk is whole and nothing is left over.
+TEST(AtomicFileBatch, ManyInstancesSavingAndLoadingOneSetNeverMixItSilently) {
+  const SharedSet set("atomic_stress");
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + std::chrono::seconds(3);
+  auto saver = [&] {
+    const pid_t pid = ::fork();
+    if (pid == 0)
+      for (unsigned k = 0;; ++k) set.Save(std::to_string(::getpid()) + "." + std::to_string(k));
+    return pid;
+  };
+  auto loader = [&](const std::vector<fs::path>& paths) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    std::vector<std::string> names;
+    for (const fs::path& p : paths) names.push_back(p.string());
+    int silent = 0, loads = 0;
+    while (Clock::now() < end) {
+      const FolderReading reading(names);
+      silent += TagOf(paths) == "mixed" && reading.Note().empty();
+      ++loads;
+    }
+    ::_exit(loads == 0 ? 255 : std::min(silent, 250));
+  };
+  const pid_t direct = loader(set.files), linked = loader(set.viaLinks);
+  const unsigned seed = static_cast<unsigned>(::getpid());
+  const pid_t boxed = RunInOwnPidNamespace([&] { return SaveAndDieAtRandom(set, end, seed); });
+  std::vector<pid_t> savers = {saver(), saver(), saver()};
+  std::printf("[ stress   ] seed %u\n", seed);
+  int kills = 0;
+  for (unsigned n = seed; Clock::now() < end; ++kills) {
+    n = n * 1103515245u + 12345u;
+    ::usleep(2000 + (n >> 8) % 30000);
+    pid_t& victim = savers[(n >> 4) % savers.size()];
+    ::kill(victim, SIGKILL);
+    ::waitpid(victim, nullptr, 0);
+    victim = saver();
+  }
+  for (const pid_t pid : savers) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
+  const int boxedCode = ExitCode(boxed);
+  if (boxedCode == kNoNamespace) std::printf("[ stress   ] no pid namespace can be made here (it needs root)\n");
+  else EXPECT_EQ(boxedCode, 0) << "the instance in its own pid namespace";
+  EXPECT_EQ(ExitCode(direct), 0) << "loads of the files that read a mixed set and said nothing";
+  EXPECT_EQ(ExitCode(linked), 0) << "loads through links that read a mixed set and said nothing";
+  std::printf("[ stress   ] %d kills\n", kills);
+  std::vector<std::string> names;
+  for (const fs::path& f : set.files) names.push_back(f.string());
+  {
+    const FolderReading reading(names);
+    EXPECT_EQ(reading.Note(), "");
+    EXPECT_NE(TagOf(set.files), "mixed");
+  }
+  // The next save takes away what the killed saves left.
+  set.Save("last");
+  EXPECT_EQ(TagOf(set.files), "last");
+  std::vector<std::string> left;
+  for (const fs::path& dir : {set.a, set.b})
+    for (const std::string& name : Leftovers(dir, ""))
+      if (IsSaveTemporaryName(name)) left.push_back(name);
+  EXPECT_EQ(left, std::vector<std::string>{});
 }
 
 }  // namespace
