@@ -273,13 +273,15 @@ TEST(AtomicFile, StaleTemporariesOfTheTargetGoWhenItIsSavedAgain) {
   const std::string target = (dir / "00001.ra1").string(), other = (dir / "00002.ra1").string();
   // A child that opens the target's temporary and then either ends at once, as a
   // kill would end it (no destructor runs), or waits on a pipe until told to end.
-  auto leaveTemporary = [](const std::string& path, int waitFd) {
+  // The waiting child says on readyFd when its temporary holds its bytes.
+  auto leaveTemporary = [](const std::string& path, int waitFd, int readyFd) {
     const pid_t pid = ::fork();
     if (pid == 0) {
       AtomicFile file(path);
       std::fputs("cut sh", file.File());
       std::fflush(file.File());
-      char c;
+      char c = 'r';
+      if (readyFd >= 0) (void)!::write(readyFd, &c, 1);
       if (waitFd >= 0) (void)!::read(waitFd, &c, 1);
       ::_exit(0);
     }
@@ -292,13 +294,26 @@ TEST(AtomicFile, StaleTemporariesOfTheTargetGoWhenItIsSavedAgain) {
     std::sort(n.begin(), n.end());
     return n;
   };
-  int pipeFds[2];
+  int pipeFds[2], readyFds[2];
   ASSERT_EQ(::pipe(pipeFds), 0);
-  const pid_t running = leaveTemporary(target, pipeFds[0]);
+  ASSERT_EQ(::pipe(readyFds), 0);
+  const pid_t running = leaveTemporary(target, pipeFds[0], readyFds[1]);
   ASSERT_GT(running, 0);
-  const pid_t killed = leaveTemporary(target, -1);
+  // However the test ends, the waiting child does not outlive it (a child left
+  // waiting would hold the test's output open).
+  struct EndChild {
+    pid_t pid;
+    ~EndChild() {
+      if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+    }
+  } endRunning{running};
+  char ready = 0;
+  ASSERT_EQ(::read(readyFds[0], &ready, 1), 1);
+  ::close(readyFds[0]);
+  ::close(readyFds[1]);
+  const pid_t killed = leaveTemporary(target, -1, -1);
   ASSERT_GT(killed, 0);
-  const pid_t killedOther = leaveTemporary(other, -1);
+  const pid_t killedOther = leaveTemporary(other, -1, -1);
   ASSERT_GT(killedOther, 0);
   ::waitpid(killed, nullptr, 0);
   ::waitpid(killedOther, nullptr, 0);
@@ -309,8 +324,6 @@ TEST(AtomicFile, StaleTemporariesOfTheTargetGoWhenItIsSavedAgain) {
   WriteRaw(dir / old, "cut short");
   WriteRaw(dir / fresh, "being written elsewhere");
   fs::last_write_time(dir / old, fs::file_time_type::clock::now() - std::chrono::hours(2));
-  // The running child's temporary is there once the file holds its bytes.
-  for (int tries = 0; tries < 10000 && temporaries().size() < 5; ++tries) ::usleep(1000);
   const std::vector<std::string> before = temporaries();
   ASSERT_EQ(before.size(), 5u);
   for (const std::string& name : before) {
@@ -339,6 +352,7 @@ TEST(AtomicFile, StaleTemporariesOfTheTargetGoWhenItIsSavedAgain) {
   // Once the instance has ended, its temporary goes with the next save.
   ASSERT_EQ(::write(pipeFds[1], "x", 1), 1);
   ::waitpid(running, nullptr, 0);
+  endRunning.pid = 0;
   ::close(pipeFds[0]);
   ::close(pipeFds[1]);
   ASSERT_TRUE(WriteTextFileAtomically(target, "and again\n"));
