@@ -31,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "scandata/radial_grid.h"
+
 namespace tarmic {
 
 class DC;
@@ -82,9 +84,10 @@ bool NormalEquationArraysFit(const NEQBuildPlan& plan);
 // Computes the means of augmented row r (0: the data, 1..order: the kernel of that
 // unknown) that the plan's noise model needs; the others keep their contents:
 // per-radius means over every common-grid radius, divided by the number of scans;
-// per-scan means over the fit range; the global mean over scans and fit range (the
-// sum of the scans' sums). BuildNormalEquationRows computes those of its own rows.
-void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r);
+// per-scan means over the fit points; the global mean over scans and fit points
+// (the sum of the scans' sums). BuildNormalEquationRows computes those of its own
+// rows.
+void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFitPoints& fit);
 
 // Rows of the centred blocks packed together (one vector register tile wide).
 constexpr int kNEQPanel = 8;
@@ -124,6 +127,9 @@ inline constexpr std::chrono::microseconds kSpinBeforeSleep{100};
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
+  // The grid points that count: the centred values of the others are 0 in every
+  // row, so that they enter no product.
+  GridFitPoints fit;
   int slots = 1;              // one block per thread
   std::size_t scanSize = 0;   // rows x points
   double* block = nullptr;    // slots x scanSize, kept by the builder
