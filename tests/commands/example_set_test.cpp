@@ -136,6 +136,9 @@ TEST_F(ExampleRecipeTest, TheReadmeRecipeReachesTheNumbersItQuotesAndCanBeRepeat
       EXPECT_LT(ppRadius[Idx(s)][pnPoints[Idx(s)]], 7.17f);
       EXPECT_LT(*std::max_element(ppSignal[Idx(s)] + 1, ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1), 2.0f);
     }
+    // The first plot is scaled to the boundaries, not to a pile-up at the bottom.
+    ASSERT_NE(pDataPlot, nullptr);
+    EXPECT_LT(pDataPlot->fYMax, 1.5f);
 
     // 3. Ctrl+L, "All Files", cs.~p, Yes: the c(s) model with its grid and the cell.
     Backend().ClearTranscript();
