@@ -10,7 +10,9 @@
 //   baseline:  y' = y - ybar,                      K' = K - Kbar
 //   none:      y' = y - fBaseline (fixed),          K' = K
 // with ybar[p] the mean over the scans at radius p, ybar[s] the mean of scan s over
-// the fit range P and ybar the mean over all scans and P (the same for the kernels).
+// the fit points P (GridFitPoints: the fit range less the points some scan does not
+// support, whose centred values are 0) and ybar the mean over all scans and P (the
+// same for the kernels).
 // Then A = sum over scans and P of K'_i K'_j, b_i = sum K'_i y', and dSumSqData =
 // sum y'^2. After the solve the systematic terms follow from the stored means
 // (noise_fit.h).

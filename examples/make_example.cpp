@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -30,6 +31,7 @@
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
 #include "services/path_table.h"
+#include "text/number_token.h"
 
 namespace {
 
@@ -82,8 +84,10 @@ bool EndScanBeforeTheBottom(const std::string& path) {
   std::string text, line;
   for (int row = 0; std::getline(in, line); ++row) {
     std::istringstream words(line);
-    double radius = 0.0;
-    if (row >= 2 && words >> radius && radius > kDataEnd + 1e-4) continue;
+    std::string first;
+    words >> first;
+    const std::optional<double> radius = NumberOf(first);
+    if (row >= 2 && radius && *radius > kDataEnd + 1e-4) continue;
     text += line + "\n";
   }
   in.close();
