@@ -3,7 +3,8 @@
 // gap by a straight line, must give in every least-squares routine over the common
 // grid what the same scans give on a grid that has no point in the gap at all. In
 // the gapped set the grid rows, the kernels and the species tables hold a wild value
-// inside the gap, which must change nothing. The sweep runs over the five noise
+// inside the gap, which must change nothing (nor may a level of the ctot tables be
+// found there). The sweep runs over the five noise
 // models; the census that every routine reading the grid's fit range goes through
 // the fit points is the source scan at the end.
 #include <gtest/gtest.h>
@@ -17,13 +18,16 @@
 #include <string>
 #include <vector>
 
+#include "distributions/ctot_tables.h"
 #include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelcalc/direct_boundary.h"
 #include "modelcalc/linear_amplitudes.h"
+#include "modelfit/lamm_settings.h"
 #include "platform/headless/headless_backend.h"
 #include "scandata/fit_limits.h"
+#include "services/path_table.h"
 #include "tests/distributions/distribution_test_support.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 
@@ -162,6 +166,18 @@ class GridFitPointsTest : public ::testing::TestWithParam<NoiseModel> {
     out.values.push_back(fBaseline);
     for (int s = 1; s <= kScans; ++s) out.values.push_back(pRINoise[s]);
     fit.ForEach([&](int g) { out.onGrid.emplace_back(pGridRadius[g], pTINoise[g]); });
+
+    // The ctot tables from the data less the noise just fitted: where each level lies.
+    const std::string folder = std::string(TARMIC_TEST_OUTPUT_DIR) + "/grid_fit_points";
+    std::filesystem::create_directories(folder);
+    szBoundaryFractsFile = folder + "/fracts.dat";
+    szNonIdCtotFile = folder + "/ctot.dat";
+    bCtotFromData = true;
+    nLammGridPoints = 40;
+    EXPECT_TRUE(BuildCtotTables());
+    for (int p = 1; p <= kScans; ++p)
+      for (int k = 1; k <= nCtotLevels; ++k) out.values.push_back(gCtot.byScan[Z(p)][Z(k)]);
+    FreeCtotArrays();
 
     // The direct boundary model of a g(s*) of two peaks, its noise fitted alike.
     const float sStar[] = {0.0f, 2.0f, 3.0f, 4.0f, 6.0f, 7.0f, 8.0f};
