@@ -3,6 +3,7 @@
 // prior from the distribution's peaks reruns the analysis with that prior.
 #include "distribution_window_test_support.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <vector>
@@ -115,10 +116,14 @@ TEST_F(MonteCarloCommandTest, TheSummaryIsShownOverTheMeanAndBothLimitsAndSaysOn
   for (const bool earlierRun : {false, true}) {
     std::string summary;
     int upper = 0, lower = 0;
+    bool meanShown = false;
     HeadlessBackend::UnscriptedRules rules;
     rules.box = [&](std::string_view text, std::string_view caption, unsigned) {
       if (caption == "Monte Carlo for Distributions" && text.find(" sets: ") != std::string_view::npos) {
         summary = std::string(text);
+        // The distribution curve holds the mean, beside the two limit curves.
+        meanShown = pDistPlot && pDistPlot->nCurves == 3 && pMCMean.size() == Idx(nDistGrid) + 1 &&
+                    std::equal(pMCMean.begin() + 1, pMCMean.end(), pDistValues + 1);
         Paint();  // a paint request while the box is open keeps the picture
         upper = InkInRows(635, 945, true);
         const Image& screen = Handle().Screen();
@@ -136,6 +141,7 @@ TEST_F(MonteCarloCommandTest, TheSummaryIsShownOverTheMeanAndBothLimitsAndSaysOn
     ASSERT_TRUE(Backend().AllAnswersUsed());
     ASSERT_FALSE(summary.empty());
     EXPECT_EQ(summary.find("replacing") != std::string::npos, earlierRun) << summary;
+    EXPECT_TRUE(meanShown);
     EXPECT_GT(upper, 20) << "the upper limit is drawn";
     EXPECT_GT(lower, 20) << "the lower limit is drawn";
   }
