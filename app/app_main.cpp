@@ -158,13 +158,17 @@ void PaintWindow(TXLAWindow& window) {
   Window& handle = window.GetHandle();
   std::unique_ptr<DC> dc = handle.ClientDC();
   const Rect client = handle.ClientRect();
-  // The background is erased before the window paints, as a paint request asks.
-  dc->SelectPen(NullPen());
-  Brush white = SolidBrush(kWhite);
-  Brush oldBrush = dc->SelectBrush(white);
-  dc->Rectangle(client.left, client.top, client.right, client.bottom);
-  dc->SelectBrush(oldBrush);
-  handle.TextLines().Clear();
+  // The background is erased before the window paints, as a paint request asks;
+  // not while the window keeps its picture (a box open over the mean and limits of
+  // a Monte-Carlo run would otherwise stand over an empty window).
+  if (!window.KeepsPicture()) {
+    dc->SelectPen(NullPen());
+    Brush white = SolidBrush(kWhite);
+    Brush oldBrush = dc->SelectBrush(white);
+    dc->Rectangle(client.left, client.top, client.right, client.bottom);
+    dc->SelectBrush(oldBrush);
+    handle.TextLines().Clear();
+  }
   try {
     window.Paint(*dc, true, client);
   } catch (const FatalError&) {

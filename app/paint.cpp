@@ -203,6 +203,10 @@ std::unique_ptr<MetaFile> DataPanePicture() {
   return std::make_unique<MetaFile>(std::move(records));
 }
 
+bool TXLAWindow::KeepsPicture() const {
+  return bRunInProgress || bFitInProgress || bModalBoxOpen || bFileDialogOpen;
+}
+
 void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   BeforePaintOnPlotTools(bPrinting ? nullptr : &dc);
   if (bShowDisclaimerText) {
@@ -212,9 +216,7 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
     bShowDisclaimerText = false;
   }
 
-  // While a computation, a modal box or a load's file dialog is under way the
-  // window keeps what it shows.
-  if (bRunInProgress || bFitInProgress || bModalBoxOpen || bFileDialogOpen) return;
+  if (KeepsPicture()) return;
   if (!pDataPlot && !pResidualsPlot && !pTemperaturePlot) return;
 
   if (bPrinting) {

@@ -207,6 +207,9 @@ class TXLAWindow {
   bool bRunInProgress = false;     // Run computes: input only sets bUserAbort
   bool bFitInProgress = false;     // Fit computes: input only sets bUserAbort
   bool bModalBoxOpen = false;      // a command has a box open: Paint draws nothing
+  // While a computation, a modal box or a load's file dialog is under way the
+  // window keeps what it shows: a paint then neither erases nor draws.
+  bool KeepsPicture() const;
   std::unique_ptr<TPrinter> pPrinter;
   // File-dialog records of the load commands: the scan-file filter, the start
   // directory from "tarmic.ini", title "select files", multiple selection.

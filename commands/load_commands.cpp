@@ -268,11 +268,31 @@ bool IsParameterFile(const std::string& path) {
   return StartsWith(Lower(FileNameOf(path)), "~tmppars") || Lower(ExtensionOf(path)) == ".~p";
 }
 
+namespace {
+
+// A saved parameter file, dropped or chosen alone in the load dialog: after "switch
+// to parameter file %s?" the analysis it holds is restored.
+void OfferParameterFile(TXLAWindow& window, const std::string& path) {
+  if (!AskYesNo(window, FormatText("switch to parameter file %s?", FileNameOf(path).c_str()), "")) return;
+  const FolderReading reading({path});
+  if (const std::string& note = reading.Note(); !note.empty()) ShowAttention(window, note);
+  ReloadParameters(&window.GetHandle(), path);
+  window.RepaintMain();
+}
+
+}  // namespace
+
 bool LoadNewFiles(TXLAWindow& window, LoadKind kind) {
   if (bFileDialogOpen) return false;
   const std::vector<std::string> files = ChooseFiles(window, window.ofnLoad);
   if (files.empty()) return false;
   SaveLastDataDirectory(&window, files.front());
+  // A parameter file alone ("All Files" shows them) is offered as a dropped one is;
+  // the loaded data stay.
+  if (files.size() == 1 && IsParameterFile(files.front())) {
+    OfferParameterFile(window, files.front());
+    return false;
+  }
 
   // The reader reads the files in the modes of this load (a list or an experiment
   // names a set of scans); a load that fails leaves the modes of the loaded set.
@@ -395,13 +415,7 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
     if (!ReloadNewList(*this, previous)) previousModes.Restore();
     UpdateMenuForLoadedData();
   }
-  if (!parameterFile.empty() &&
-      AskYesNo(*this, FormatText("switch to parameter file %s?", FileNameOf(parameterFile).c_str()), "")) {
-    const FolderReading reading({parameterFile});
-    if (const std::string& note = reading.Note(); !note.empty()) ShowAttention(*this, note);
-    ReloadParameters(&GetHandle(), parameterFile);
-    RepaintMain();
-  }
+  if (!parameterFile.empty()) OfferParameterFile(*this, parameterFile);
 }
 
 void TXLAWindow::CmExit() {

@@ -1,6 +1,7 @@
 // The Monte-Carlo statistics of the current distribution (296, 546), the prior
 // made of the peaks of the current distribution (633) and the prior dialog "Use
 // Prior Probabilities" (529).
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -43,6 +44,7 @@ struct MonteCarloRequest {
   float confidence = 0.68f;
   std::string folder;  // of the result files
   bool writeEachSet = false;
+  bool replacing = false;  // files of an earlier run were in the folder
   // The computation takes the folder of a path; the name is one of its files.
   std::string PathInFolder() const { return (std::filesystem::path(folder) / "mean.dat").string(); }
 };
@@ -73,6 +75,10 @@ std::optional<MonteCarloRequest> AskRequest(TXLAWindow& window) {
     targets.push_back((std::filesystem::path(r.folder) / file.first).string());
   for (int k = 0; r.writeEachSet && k <= r.sets; ++k)
     targets.push_back((std::filesystem::path(r.folder) / (std::to_string(k) + ".dat")).string());
+  r.replacing = std::any_of(targets.begin(), targets.end(), [](const std::string& t) {
+    std::error_code error;
+    return std::filesystem::exists(t, error);
+  });
   if (!MayReplace(window, targets)) return std::nullopt;
   return r;
 }
@@ -98,7 +104,7 @@ void ShowAndEnd(TXLAWindow& window, MonteCarloOutcome outcome, const MonteCarloR
                               static_cast<double>(r.confidence));
     if (!r.folder.empty()) {
       text += "\nwritten to the folder " + r.folder +
-              " (replacing the files of an earlier run):";
+              (r.replacing ? " (replacing the files of an earlier run):" : ":");
       for (const auto& [file, holds] : MonteCarloResultFiles(r.confidence, r.writeEachSet, nMCSets))
         text += "\n  " + file + "  (" + holds + ")";
     }

@@ -41,7 +41,7 @@ double TINoiseAt(double r) {
 }
 
 // One corrected profile (radii and values, 0-based) of the scan at a display
-// position: the data on the common grid between iFitFirst and iFitLast, or the
+// position: the data at the fit points of the common grid (GridFitPoints), or the
 // scan's fit between its fit limits, minus the fitted noise terms.
 struct Profile {
   std::vector<double> r, c;
@@ -52,10 +52,10 @@ Profile CorrectedProfile(int scan, bool removeTI, bool removeRI, bool removeBase
   const double base = removeBaseline ? fBaseline : 0.0;
   if (bCtotFromData) {
     const float* y = ppGridSignal[Idx(scan)];
-    for (int g = iFitFirst; g <= iFitLast; ++g) {
+    CurrentGridFitPoints().ForEach([&](int g) {
       p.r.push_back(pGridRadius[g]);
       p.c.push_back(y[g] - (removeTI && pTINoise ? pTINoise[g] : 0.0) - ri - base);
-    }
+    });
   } else {
     const float* r = ppRadius[Idx(scan)];
     const float* y = ppFit[Idx(scan)];
@@ -132,7 +132,7 @@ EarlyFit FitEarlyScans(int k, int nEarly, const std::vector<double>& scanTimes) 
 }  // namespace
 
 bool BuildCtotTables() {
-  if (nScans < 1 || !pGridRadius || iFitLast < iFitFirst) return false;
+  if (nScans < 1 || !pGridRadius || CurrentGridFitPoints().Count() < 1) return false;
   const int L = std::max(2, std::min(100, nLammGridPoints));
   try {
     nCtotLevels = L;

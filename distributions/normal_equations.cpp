@@ -433,8 +433,8 @@ const NEQKernels*& ActiveKernels() {
 // transposed (the data row of panel 0 is centred first into a row of floats).
 // nextScan and nextPanel name the panel centred next (nextPanel 0: none): its
 // kernels are asked for while this one is centred.
-void CentrePanel(const NEQBuildPlan& plan, int s, int q, int M, int nP, double* out,
-                 int nextScan, int nextPanel) {
+void CentrePanel(const NEQBuildPlan& plan, const GridFitPoints& fit, int s, int q, int M, int nP,
+                 double* out, int nextScan, int nextPanel) {
   KernelPanelRows rows;
   thread_local std::vector<float> zeroKernel, dataRow;
   thread_local std::vector<double> zeroMeans, stage;
@@ -488,6 +488,11 @@ void CentrePanel(const NEQBuildPlan& plan, int s, int q, int M, int nP, double* 
     }
   }
   ActiveKernels()->centre(rows, nP, out);
+  // The points that do not count: zero in every row of the panel.
+  if (!fit.Whole()) {
+    for (int p = 0; p < nP; ++p)
+      if (!fit.Counts(iFitFirst + p)) std::fill_n(out + static_cast<std::ptrdiff_t>(p) * kNEQPanel, kNEQPanel, 0.0);
+  }
 }
 
 
@@ -564,10 +569,10 @@ bool NormalEquationArraysFit(const NEQBuildPlan& plan) {
          static_cast<int>(ppGridSignal.size()) > plan.lastScan;
 }
 
-void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r) {
+void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFitPoints& fit) {
   const int s0 = plan.firstScan, s1 = plan.lastScan;
   const double scans = static_cast<double>(s1 - s0 + 1);
-  const double nP = static_cast<double>(FitRangePoints());
+  const double nP = static_cast<double>(fit.Count());
   const bool radius = NeedsRadiusMeans(plan.model), scan = NeedsScanMeans(plan.model),
              global = NeedsGlobalMeans(plan.model);
   if (r == 0) {
@@ -582,7 +587,7 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r) {
       double total = 0.0;
       for (int s = s0; s <= s1; ++s) {
         double sum = 0.0;
-        for (int g = iFitFirst; g <= iFitLast; ++g) sum += DataValue(plan, s, g);
+        fit.ForEach([&](int g) { sum += DataValue(plan, s, g); });
         if (scan) pDataScanMean[s] = sum / nP;
         total += sum;
       }
@@ -603,7 +608,12 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r) {
   double total = 0.0;
   if (scan || global) {
     for (int s = s0; s <= s1; ++s) {
-      const double sum = scanSums[static_cast<std::size_t>(s)];
+      double sum = scanSums[static_cast<std::size_t>(s)];
+      // The range's points that do not count come out of the scan's sum.
+      if (!fit.Whole()) {
+        for (int g = iFitFirst; g <= iFitLast; ++g)
+          if (!fit.Counts(g)) sum -= K[s][g];
+      }
       if (scan) ppKernelScanMean[k][s] = sum / nP;
       total += sum;
     }
@@ -637,6 +647,7 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads
   auto scratch = std::make_unique<NEQScratch>();
   scratch->rows = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel * kNEQPanel;
   scratch->points = FitRangePoints();
+  scratch->fit = CurrentGridFitPoints();
   scratch->scanSize = static_cast<std::size_t>(scratch->rows) *
                       static_cast<std::size_t>(std::max(scratch->points, 1));
   // One block per thread: each centres the panels it reads. Not cleared: every value
@@ -813,7 +824,7 @@ void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
     if (scratch.stop.load(std::memory_order_relaxed)) break;  // abandoned build
     const int meanFirst = static_cast<int>(rows * m / threadCount);
     const int meanEnd = static_cast<int>(rows * (m + 1) / threadCount);
-    for (int r = meanFirst; r < meanEnd; ++r) ComputeNormalEquationRowMeans(plan, r);
+    for (int r = meanFirst; r < meanEnd; ++r) ComputeNormalEquationRowMeans(plan, r, scratch.fit);
     ++sharesDone;
   }
   if (sharesDone > 0) {
@@ -848,7 +859,7 @@ void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
       if (scratch.stop.load(std::memory_order_relaxed)) break;
       for (std::size_t i = 0; i < own.size(); ++i) {
         const bool last = i + 1 == own.size();
-        CentrePanel(plan, s, own[i], M, nP, block + PackedOffset(own[i] * kNEQPanel, 0, nP),
+        CentrePanel(plan, scratch.fit, s, own[i], M, nP, block + PackedOffset(own[i] * kNEQPanel, 0, nP),
                     last ? s + 1 : s, last ? (s < plan.lastScan ? own[0] : 0) : own[i + 1]);
       }
       // A_ij += sum_p K'_ip K'_jp over the run's units (i >= j), with augmented row

@@ -10,7 +10,9 @@
 //   baseline:  y' = y - ybar,                      K' = K - Kbar
 //   none:      y' = y - fBaseline (fixed),          K' = K
 // with ybar[p] the mean over the scans at radius p, ybar[s] the mean of scan s over
-// the fit range P and ybar the mean over all scans and P (the same for the kernels).
+// the fit points P (GridFitPoints: the fit range less the points some scan does not
+// support, whose centred values are 0) and ybar the mean over all scans and P (the
+// same for the kernels).
 // Then A = sum over scans and P of K'_i K'_j, b_i = sum K'_i y', and dSumSqData =
 // sum y'^2. After the solve the systematic terms follow from the stored means
 // (noise_fit.h).
@@ -30,6 +32,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "scandata/radial_grid.h"
 
 namespace tarmic {
 
@@ -82,9 +86,10 @@ bool NormalEquationArraysFit(const NEQBuildPlan& plan);
 // Computes the means of augmented row r (0: the data, 1..order: the kernel of that
 // unknown) that the plan's noise model needs; the others keep their contents:
 // per-radius means over every common-grid radius, divided by the number of scans;
-// per-scan means over the fit range; the global mean over scans and fit range (the
-// sum of the scans' sums). BuildNormalEquationRows computes those of its own rows.
-void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r);
+// per-scan means over the fit points; the global mean over scans and fit points
+// (the sum of the scans' sums). BuildNormalEquationRows computes those of its own
+// rows.
+void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFitPoints& fit);
 
 // Rows of the centred blocks packed together (one vector register tile wide).
 constexpr int kNEQPanel = 8;
@@ -124,6 +129,9 @@ inline constexpr std::chrono::microseconds kSpinBeforeSleep{100};
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
+  // The grid points that count: the centred values of the others are 0 in every
+  // row, so that they enter no product.
+  GridFitPoints fit;
   int slots = 1;              // one block per thread
   std::size_t scanSize = 0;   // rows x points
   double* block = nullptr;    // slots x scanSize, kept by the builder

@@ -124,7 +124,7 @@ bool RegularizationWanted(int n) {
 
 bool SetRegularizationTarget(int n) {
   const int scans = bDLSTimeCourseModel ? iContiLastScan - iContiFirstScan + 1 : nScans;
-  const double points = static_cast<double>(iFitLast - iFitFirst + 1) * scans;
+  const double points = static_cast<double>(CurrentGridFitPoints().Count()) * scans;
   const double nu = points - (bDLSData ? 0.0 : static_cast<double>(n));
   fDegreesOfFreedom = static_cast<float>(nu);
   if (fConfidenceLevel > 1.0f) {

@@ -1,14 +1,19 @@
 // Writes the example data set into the folder given as the only argument: twenty
 // absorbance scans of a sedimentation velocity run of two non-interacting species
 // (4 S with D 6.0e-7 cm^2/s and 8 S with D 4.2e-7 cm^2/s; 0.52 and 0.28 OD) at
-// 50,000 rpm, made by the program's simulation of the discrete species model with
-// noise of 0.005 OD from a fixed seed, and two parameter files for the first
-// analyses: "~tmppars.ra0", which a load of the scans offers (a c(s) distribution
-// from 0 to 15 S), and "species.~p" (two discrete species from start values, with
-// their loading, D and s floated). Exit code 0 when every file was written.
+// 50,000 rpm in water at 20 C, made by the program's simulation of the discrete
+// species model with noise of 0.005 OD from a fixed seed. The scans end 0.04 cm
+// before the bottom, as an instrument's do (the material packed against the bottom
+// is never measured). Two parameter files start the analyses: "cs.~p" (a c(s)
+// distribution from 0 to 15 S) and "species.~p" (two discrete species from start
+// values, with their loading, D and s floated). Exit code 0 when every file was
+// written.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 
 #include "app/preferences.h"
@@ -20,11 +25,13 @@
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_params.h"
 #include "numerics/random.h"
+#include "numerics/solvent_constants.h"
 #include "platform/headless/headless_backend.h"
 #include "resources/command_ids.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
 #include "services/path_table.h"
+#include "text/number_token.h"
 
 namespace {
 
@@ -33,6 +40,7 @@ using namespace tarmic;
 // The run: cell, rotor, scans and the two species (c tot and the fraction of the
 // second species, D in 1e-7 cm^2/s, s in S).
 constexpr float kMeniscus = 6.0f, kBottom = 7.2f;           // cm
+constexpr float kDataEnd = 7.16f;                            // last radius of a scan, cm
 constexpr float kLeftLimit = 6.05f, kRightLimit = 7.15f;     // cm
 constexpr float kTotal = 0.8f, kSecondFraction = 0.35f;      // OD
 constexpr float kD1 = 6.0f, kS1 = 4.0f, kD2 = 4.2f, kS2 = 8.0f;
@@ -63,6 +71,31 @@ void SetCell() {
   }
 }
 
+// Water at 20 C: its density (the viscosity is that of water at 20 C by default).
+void SetWater() {
+  fBufferDensity = fDensityWater20;
+  fVRho = VBAR * fBufferDensity;
+  RELVISCOSITY = 1.0f;
+}
+
+// Scan file `path` without the rows beyond kDataEnd (the two header lines stay).
+bool EndScanBeforeTheBottom(const std::string& path) {
+  std::ifstream in(path);
+  std::string text, line;
+  for (int row = 0; std::getline(in, line); ++row) {
+    std::istringstream words(line);
+    std::string first;
+    words >> first;
+    const std::optional<double> radius = NumberOf(first);
+    if (row >= 2 && radius && *radius > kDataEnd + 1e-4) continue;
+    text += line + "\n";
+  }
+  in.close();
+  std::ofstream out(path, std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out.flush());
+}
+
 bool Save(TXLAWindow& window, const std::string& path) {
   szTmpParsPath = path;
   return TmpSaveBestParams(&window.GetHandle(), false).ok;
@@ -83,6 +116,7 @@ int Make(const std::string& out) {
   window.SetupWindow();
 
   SetCell();
+  SetWater();
   DispatchCommand(window, kCmDiscreteSpecies);
   SetSpecies(kTotal, kSecondFraction, kD1, kS1, kD2, kS2, false);
   SeedRandomGenerators(kSeed);
@@ -94,9 +128,18 @@ int Make(const std::string& out) {
     FreeDataSet();
     return 1;
   }
+  for (int k = 1; k <= 20; ++k) {
+    char name[16];
+    std::snprintf(name, sizeof name, "/%05d.ra0", k);
+    if (!EndScanBeforeTheBottom(out + name)) {
+      std::fprintf(stderr, "could not rewrite %s\n", name);
+      FreeDataSet();
+      return 1;
+    }
+  }
   SetCell();
 
-  // The c(s) analysis that a load of the scans offers.
+  // The c(s) analysis.
   DispatchCommand(window, kCmContinuousCs);
   pParams[kContiSlotGridMin] = 0.0f;
   pParams[kContiSlotGridMax] = 15.0f;
@@ -104,7 +147,8 @@ int Make(const std::string& out) {
   pParams[kContiSlotConfidence] = 0.68f;
   UnpackModelParams();
   SetCell();
-  if (!Save(window, out + "/~tmppars.ra0")) {
+  SetWater();
+  if (!Save(window, out + "/cs.~p")) {
     FreeDataSet();
     return 1;
   }
@@ -113,6 +157,7 @@ int Make(const std::string& out) {
   DispatchCommand(window, kCmDiscreteSpecies);
   SetSpecies(0.7f, 0.5f, 5.0f, 3.5f, 5.0f, 7.5f, true);
   SetCell();
+  SetWater();
   const bool saved = Save(window, out + "/species.~p");
   FreeDataSet();
   fs::remove_all(work);

@@ -373,7 +373,8 @@ float selectkth(int k, int n, float* arr) {
   }
 }
 
-bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threads) {
+bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threads,
+                          const GridFitPoints& fit) {
   NEQBuildPlan plan = PlanNormalEquations(SelectNoiseModel());
   // A buffer of fixed concentration: its kernel is taken from each set as from the
   // data, and only the other points are solved.
@@ -384,6 +385,8 @@ bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threa
   }
   if (!NormalEquationArraysFit(plan) || static_cast<int>(grid.size()) <= nScans) return false;
   const int S = nScans, nP = iFitLast - iFitFirst + 1, order = plan.order;
+  const double counted = fit.Count();
+  auto counts = [&fit](int p) { return fit.Counts(iFitFirst + p); };
   auto y = [&grid, &plan](int s, int p) {
     const std::size_t g = static_cast<std::size_t>(iFitFirst + p);
     double v = grid[static_cast<std::size_t>(s)][g];
@@ -409,11 +412,12 @@ bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threa
     double total = 0.0;
     for (int s = 1; s <= S; ++s) {
       double sum = 0.0;
-      for (int p = 0; p < nP; ++p) sum += y(s, p);
-      scanMean[static_cast<std::size_t>(s)] = sum / nP;
+      for (int p = 0; p < nP; ++p)
+        if (counts(p)) sum += y(s, p);
+      scanMean[static_cast<std::size_t>(s)] = sum / counted;
       total += sum;
     }
-    mean = total / (static_cast<double>(S) * nP);
+    mean = total / (static_cast<double>(S) * counted);
   }
   std::vector<double> centred(static_cast<std::size_t>(S) * static_cast<std::size_t>(nP));
   double sumSq = 0.0;
@@ -429,7 +433,8 @@ bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threa
           v = v - radiusMean[static_cast<std::size_t>(p)] - scanMean[static_cast<std::size_t>(s)] + mean;
           break;
       }
-      v = static_cast<float>(v);
+      // A point that does not count is 0: it enters no product.
+      v = counts(p) ? static_cast<float>(v) : 0.0f;
       centred[static_cast<std::size_t>(s - 1) * static_cast<std::size_t>(nP) + static_cast<std::size_t>(p)] = v;
       sumSq += v * v;
     }
@@ -566,7 +571,7 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
     nMCSetNumber = k;
     progress.Show(k);
     MakeSyntheticGrid(fitCopy, grid);
-    if (!RebuildMonteCarloRhs(grid, threads)) break;
+    if (!RebuildMonteCarloRhs(grid, threads, CurrentGridFitPoints())) break;
     RegularizeSet(settings);
     if (bUserAbort) break;  // the key ended this set's search: the set is incomplete
     SolutionToDistribution();

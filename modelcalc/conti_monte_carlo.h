@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "scandata/radial_grid.h"
+
 namespace tarmic {
 
 class Window;
@@ -107,12 +109,14 @@ std::vector<std::pair<std::string, std::string>> MonteCarloResultFiles(float c, 
 
 // Rebuilds pNormalRhs[1..order] and dSumSqData of the current normal equations
 // for the data grid[s][1..nGridPoints], s = 1..nScans, centred by the noise model
-// of the switches with the data's own means (the stored means of the measured data
-// are not touched) and the kernels centred with their stored means. Rows are dealt
+// of the switches with the data's own means over the fit points `fit` (the stored
+// means of the measured data are not touched) and the kernels centred with their
+// stored means; points that do not count enter nothing. Rows are dealt
 // round-robin to `threads` workers (1: in the calling thread); every entry sums in
 // the same order, so any thread count gives the same bits. False when the
 // workspace does not fit the data.
-bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threads);
+bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threads,
+                          const GridFitPoints& fit);
 
 // The k-th smallest of values[1..n] (k kept inside 1..n); values are rearranged.
 float selectkth(int k, int n, float* values);

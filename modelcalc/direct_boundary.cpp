@@ -84,6 +84,7 @@ DirectBoundaryEnd DirectBoundaryFromGss(Window* window, const float* sStar, cons
   }
 
   const double ds = static_cast<double>(sStar[2]) - sStar[1];
+  const GridFitPoints fit = CurrentGridFitPoints();
   for (int i = 1; i <= n; ++i) {
     const double A = ds * g[i];
     if (!(A > 0.0)) continue;
@@ -95,7 +96,7 @@ DirectBoundaryEnd DirectBoundaryFromGss(Window* window, const float* sStar, cons
       const float plateau = static_cast<float>(A * std::exp(-2.0 * s * w2t));
       if (table) {
         float* row = pppSpeciesSignal[1][Idx(j)];
-        for (int p = iFitFirst; p <= iFitLast; ++p)
+        for (int p = fit.First(); p <= fit.Last(); ++p)
           if (pGridRadius[p] >= rb) row[p] += plateau;
       }
       const float* r = ppRadius[Idx(j)];

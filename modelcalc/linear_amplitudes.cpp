@@ -45,14 +45,6 @@ bool GridReady() {
          pRINoise && static_cast<int>(ppGridSignal.size()) > nScans;
 }
 
-// The grid fit range clamped to the grid; empty when first > last.
-struct FitRange {
-  int first = 1;
-  int last = 0;
-  int Count() const { return last >= first ? last - first + 1 : 0; }
-};
-FitRange GridFitRange() { return {std::max(iFitFirst, 1), std::min(iFitLast, nGridPoints)}; }
-
 // Species slot k has a signal table for every scan on the current grid.
 bool HasTable(int k) {
   if (nSpeciesArrayScans != nScans || nSpeciesArrayPoints != nGridPoints) return false;
@@ -127,27 +119,24 @@ void AverageComponentSignals() {
 
 // pComponentMeans[k] = mean of S_k over all scans and F (0 for an empty range).
 void MeanComponentSignals() {
-  const FitRange f = GridFitRange();
+  const GridFitPoints f = CurrentGridFitPoints();
   for (int j = 1; j <= nLinearComponents; ++j) {
     const int k = pLinearComponents[j];
     double sum = 0.0;
-    for (int s = 1; s <= nScans; ++s)
-      for (int i = f.first; i <= f.last; ++i) sum += Table(k, s)[i];
+    for (int s = 1; s <= nScans; ++s) sum += f.Sum(Table(k, s));
     pComponentMeans[k] = f.Count() > 0 ? static_cast<float>(sum / (double(nScans) * f.Count())) : 0.0f;
   }
 }
 
-double RangeMean(const float* row, const FitRange& f) {
+double RangeMean(const float* row, const GridFitPoints& f) {
   if (f.Count() == 0) return 0.0;
-  double sum = 0.0;
-  for (int i = f.first; i <= f.last; ++i) sum += row[i];
-  return sum / f.Count();
+  return f.Sum(row) / f.Count();
 }
 
 // Per-scan means over F of every listed component (ppComponentScanMean) and of the
 // data (pScanMean).
 void ScanMeansForRINoise() {
-  const FitRange f = GridFitRange();
+  const GridFitPoints f = CurrentGridFitPoints();
   for (int s = 1; s <= nScans; ++s) {
     for (int j = 1; j <= nLinearComponents; ++j) {
       const int k = pLinearComponents[j];
@@ -187,7 +176,7 @@ bool SolveLinearAmplitudes(const Centring& c) {
   const int n = nLinearComponents;
   for (int j = 1; j <= kSlots; ++j) pLinearRhs[j] = 0.0f;
   if (n == 0) return true;
-  const FitRange f = GridFitRange();
+  const GridFitPoints f = CurrentGridFitPoints();
   double A[kSlots + 1][kSlots + 1] = {};
   double b[kSlots + 1] = {};
   double scanOff[kSlots + 1] = {};   // per-scan offset of X_j
@@ -207,7 +196,7 @@ bool SolveLinearAmplitudes(const Centring& c) {
       scanOff[j] = (c.perScan ? ppComponentScanMean[k][s] : 0.0) + (c.global ? pComponentMeans[k] : 0.0);
     }
     const double dataScanOff = (c.perScan ? pScanMean[s] : 0.0) + dataGlobal + c.fixedBaseline;
-    for (int i = f.first; i <= f.last; ++i) {
+    f.ForEach([&](int i) {
       double y = d[i] - dataScanOff;
       if (c.perPoint) y -= pAverageScan[i] - dataShift;
       for (int j = 1; j <= n; ++j) {
@@ -220,7 +209,7 @@ bool SolveLinearAmplitudes(const Centring& c) {
         b[j] += y * x[j];
         for (int l = 1; l <= j; ++l) A[j][l] += x[j] * x[l];
       }
-    }
+    });
   }
   bool finite = true;
   for (int j = 1; j <= n; ++j) {
@@ -281,7 +270,7 @@ void CalculateTINoiseFromAmplitudes(const float* a, bool centred) {
 
 // RI[s] = mean over F of (D[s][i] - sum_k S_k[s][i]), tables already scaled.
 void CalculateRINoiseOffsets() {
-  const FitRange f = GridFitRange();
+  const GridFitPoints f = CurrentGridFitPoints();
   for (int s = 1; s <= nScans; ++s) {
     double v = RangeMean(Data(s), f);
     for (int j = 1; j <= nLinearComponents; ++j) v -= RangeMean(Table(pLinearComponents[j], s), f);
@@ -443,10 +432,8 @@ void CalculateAverageScan() {
     for (int s = 1; s <= nScans; ++s) sum += Data(s)[i];
     pAverageScan[i] = static_cast<float>(sum / nScans);
   }
-  const FitRange f = GridFitRange();
-  double total = 0.0;
-  for (int i = f.first; i <= f.last; ++i) total += pAverageScan[i];
-  fAverageScanTotal = static_cast<float>(nScans * total);
+  const GridFitPoints f = CurrentGridFitPoints();
+  fAverageScanTotal = static_cast<float>(nScans * f.Sum(pAverageScan));
   fFitPointTotal = static_cast<float>(nScans) * static_cast<float>(f.Count());
 }
 

@@ -9,7 +9,8 @@
 // Model: D[s][i] = sum_k a_k S_k[s][i] + TI[i] + RI[s] (+ baseline), with D the data
 // on the common grid (ppGridSignal), S_k the unit-amplitude signal of component k
 // (pppSpeciesSignal[k]), s = 1..nScans, i = 1..nGridPoints. The least squares run
-// over the grid fit range F = iFitFirst..iFitLast. The noise terms are removed by
+// over the grid's fit points F (GridFitPoints: iFitFirst..iFitLast less the points
+// some scan does not support). The noise terms are removed by
 // centring data and signals, never carried as unknowns:
 //   TI and RI: subtract each scan's mean over F, then the scan average at i;
 //   TI:        subtract the scan average at i;

@@ -94,22 +94,22 @@ void SubtractConstant(int s, float c) {
     for (int i = 1; i <= nGridPoints; ++i) ppGridSignal[At(s)][i] -= c;
 }
 
-// Scan means of the grid data and the average scan after a change.
+// Scan means of the grid data over the fit points and the average scan after a
+// change.
 void RecomputeMeans() {
+  const GridFitPoints fit = CurrentGridFitPoints();
   if (pScanMeans) {
-    for (int s = 1; s <= nScans; ++s) {
-      double sum = 0.0;
-      for (int i = 1; i <= nGridPoints; ++i) sum += ppGridSignal[At(s)][i];
-      pScanMeans[s] = static_cast<float>(sum / nGridPoints);
-    }
+    for (int s = 1; s <= nScans; ++s)
+      pScanMeans[s] = fit.Count() > 0 ? static_cast<float>(fit.Sum(ppGridSignal[At(s)]) / fit.Count()) : 0.0f;
   }
   CalculateAverageScan();
 }
 
 // One zoom step onto the fit range of the changed data, and the redraws.
 void ShowChangedData() {
-  const int first = std::clamp(iFitFirst, 1, nGridPoints);
-  const int last = std::clamp(iFitLast, first, nGridPoints);
+  const GridFitPoints fit = CurrentGridFitPoints();
+  const int first = std::clamp(fit.First(), 1, nGridPoints);
+  const int last = std::clamp(fit.Last(), first, nGridPoints);
   const float xmin = pGridRadius[first] - 0.01f;
   const float xmax = pGridRadius[last] + 0.01f;
   float ymin = ppGridSignal[At(pScanOrder[1])][first], ymax = ymin;

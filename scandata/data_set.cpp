@@ -233,7 +233,6 @@ void ReleaseScanArrays(int s) {
   FreeArrayAt(ppResiduals, s, n);
   FreeArrayAt(ppSignal, s, n);
   FreeArrayAt(ppThirdColumn, s, n);
-  if (s < static_cast<int>(ppScanFileNames.size())) ppScanFileNames[static_cast<std::size_t>(s)].clear();
 }
 
 void FreeDataSet() {

@@ -121,7 +121,8 @@ void GrowScanTables(int newCount);
 // its views and curves; the third-column view and curve only with thirdCurve.
 void InstallScanArrays(int s, int n, float* radius, float* signal, float* third,
                        bool thirdCurve);
-// Releases scan s's arrays, views and curves (its slots become empty).
+// Releases scan s's arrays, views and curves (its slots become empty); its name,
+// record and place in the display order stay, so that a tool may install new arrays.
 void ReleaseScanArrays(int s);
 
 // Full path of scan s: the data directory and the scan's file name.

@@ -15,23 +15,18 @@ namespace {
 
 bool HaveGrid() { return nGridPoints > 0 && pGridRadius && pAverageScan && pScanMeans; }
 
-// The fit-range totals over iFitFirst..iFitLast: nScans times the sum of the mean
-// scan, nScans times the number of grid points, and each scan's mean (0 for an
-// empty range).
+// The fit-range totals over the grid's fit points (GridFitPoints): nScans times the
+// sum of the mean scan, nScans times the number of points, and each scan's mean (0
+// for an empty range).
 void ComputeFitRangeTotals() {
   if (!HaveGrid()) return;
-  const int first = std::max(iFitFirst, 1);
-  const int last = std::min(iFitLast, nGridPoints);
-  const int count = last >= first ? last - first + 1 : 0;
-  double sum = 0.0;
-  for (int k = first; k <= last; ++k) sum += pAverageScan[k];
-  fGridSignalTotal = static_cast<float>(nScans * sum);
+  const GridFitPoints points = CurrentGridFitPoints();
+  const int count = points.Count();
+  fGridSignalTotal = static_cast<float>(nScans * points.Sum(pAverageScan));
   fGridPointTotal = static_cast<float>(nScans) * static_cast<float>(count);
   for (int i = 1; i <= nScans && i < static_cast<int>(ppGridSignal.size()); ++i) {
     const float* row = ppGridSignal[static_cast<std::size_t>(i)];
-    double s = 0.0;
-    for (int k = first; k <= last; ++k) s += row[k];
-    pScanMeans[i] = count > 0 ? static_cast<float>(s / count) : 0.0f;
+    pScanMeans[i] = count > 0 ? static_cast<float>(points.Sum(row) / count) : 0.0f;
   }
 }
 

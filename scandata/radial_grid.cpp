@@ -114,6 +114,54 @@ void FreeGridData(int /*scanCount*/) {
   gCurrentGrid = GridData{};
 }
 
+namespace {
+
+// Marks in measured[1..nGridPoints] (0) the grid points scan s does not support:
+// those beyond half its median spacing outside its first or last radius, and those
+// strictly inside an interval of its radii wider than kGapSpacingFactor times that
+// spacing.
+void MarkUnsupportedGridPoints(int s, std::vector<unsigned char>& measured) {
+  const std::size_t i = static_cast<std::size_t>(s);
+  const int n = pnPoints[i];
+  const float* r = ppRadius[i];
+  if (n < 2) {
+    std::fill(measured.begin() + 1, measured.end(), 0);
+    return;
+  }
+  std::vector<float> steps(r + 2, r + n + 1);
+  for (int k = 0; k < n - 1; ++k) steps[static_cast<std::size_t>(k)] -= r[k + 1];
+  std::nth_element(steps.begin(), steps.begin() + (n - 1) / 2, steps.end());
+  const float median = steps[static_cast<std::size_t>((n - 1) / 2)];
+  const float gap = kGapSpacingFactor * median;
+  const float lo = r[1] - 0.5f * median, hi = r[n] + 0.5f * median;
+  int k = 1;  // r[k] <= grid radius < r[k + 1] while walking up the grid
+  for (int g = 1; g <= nGridPoints; ++g) {
+    const float x = pGridRadius[g];
+    if (x < lo || x > hi) {
+      measured[static_cast<std::size_t>(g)] = 0;
+      continue;
+    }
+    while (k < n - 1 && r[k + 1] <= x) ++k;
+    if (x > r[k] && x < r[k + 1] && r[k + 1] - r[k] > gap) measured[static_cast<std::size_t>(g)] = 0;
+  }
+}
+
+}  // namespace
+
+GridFitPoints CurrentGridFitPoints() {
+  GridFitPoints points;
+  points.first_ = std::max(iFitFirst, 1);
+  points.last_ = std::min(iFitLast, nGridPoints);
+  const auto& measured = gCurrentGrid.gridPointMeasured;
+  if (static_cast<int>(measured.size()) > nGridPoints && points.last_ >= points.first_ &&
+      std::find(measured.begin() + points.first_, measured.begin() + points.last_ + 1, 0) !=
+          measured.begin() + points.last_ + 1)
+    points.measured_ = measured.data();
+  points.count_ = 0;
+  points.ForEach([&](int) { ++points.count_; });
+  return points;
+}
+
 void FillGridSignalRow(int s) {
   if (!bGridCopies || s < 1 || s >= static_cast<int>(ppGridSignal.size()) || nGridPoints < 1) return;
   float* row = ppGridSignal[static_cast<std::size_t>(s)];
@@ -196,32 +244,35 @@ bool BuildCommonRadialGrid() {
       ppGridSignal[static_cast<std::size_t>(i)] = tarmic::vector(1, nGridPoints);
       FillGridSignalRow(i);
     }
+    // The points every scan supports; none marked: every point counts.
+    std::vector<unsigned char> measured(static_cast<std::size_t>(nGridPoints) + 1, 1);
+    for (int i = 1; i <= nScans; ++i) MarkUnsupportedGridPoints(i, measured);
+    if (std::find(measured.begin() + 1, measured.end(), 0) != measured.end())
+      gCurrentGrid.gridPointMeasured = std::move(measured);
   }
   gCurrentGrid.nGridScans = nScans;
 
-  // Averages over the scans at each grid point and over the grid for each scan.
+  // Averages over the scans at each grid point, and over the fit points (the whole
+  // grid until limits are set) for each scan.
   pAverageScan = ZeroVector(nGridPoints);
   pScanMeans = ZeroVector(nScans);
-  double total = 0.0;
   for (int k = 1; k <= nGridPoints; ++k) {
     double sum = 0.0;
     for (int i = 1; i <= nScans; ++i) sum += ppGridSignal[static_cast<std::size_t>(i)][k];
     pAverageScan[k] = static_cast<float>(sum / nScans);
-    total += pAverageScan[k];
-  }
-  for (int i = 1; i <= nScans; ++i) {
-    double sum = 0.0;
-    for (int k = 1; k <= nGridPoints; ++k) sum += ppGridSignal[static_cast<std::size_t>(i)][k];
-    pScanMeans[i] = static_cast<float>(sum / nGridPoints);
   }
   pTINoise = ZeroVector(nGridPoints);
   pRemovedTINoise = ZeroVector(nGridPoints);
   pRINoise = ZeroVector(nScans);
-  fGridSignalTotal = static_cast<float>(nScans * total);
-  fGridPointTotal = static_cast<float>(nScans) * static_cast<float>(nGridPoints);
-
   iFitFirst = 1;
   iFitLast = nGridPoints;
+  const GridFitPoints points = CurrentGridFitPoints();
+  for (int i = 1; i <= nScans; ++i)
+    pScanMeans[i] = points.Count() > 0
+                        ? static_cast<float>(points.Sum(ppGridSignal[static_cast<std::size_t>(i)]) / points.Count())
+                        : 0.0f;
+  fGridSignalTotal = static_cast<float>(nScans * points.Sum(pAverageScan));
+  fGridPointTotal = static_cast<float>(nScans) * static_cast<float>(points.Count());
   if (FitLeftLimitSet()) SetLeftFitLimitIndices();
   if (FitRightLimitSet()) SetRightFitLimitIndices();
   AllocSpeciesSignalArrays();

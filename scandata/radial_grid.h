@@ -35,6 +35,12 @@ struct GridData {
   bool bGridCopies = false;
   int iFitFirst = 0;                // first grid index inside the fit limits
   int iFitLast = 0;                 // last grid index inside the fit limits
+  // [1..nGridPoints]: 1 where every scan has measured points around the grid point,
+  // 0 where some scan does not support it: inside a gap of its radii (a region
+  // excluded, points the reader left out) or beyond its first or last radius. A
+  // value there would be a straight line bridged by the resampling, never a
+  // measurement. Empty when every grid point is measured (rows aliasing the scans).
+  std::vector<unsigned char> gridPointMeasured;
   float* pAverageScan = nullptr;    // [1..nGridPoints] mean over the scans
   float* pScanMeans = nullptr;      // [1..nScans] mean of each scan's grid data
   float fGridSignalTotal = 0.0f;    // nScans x sum of pAverageScan over the fit range
@@ -80,6 +86,46 @@ inline constinit auto& ppSpeciesGridMean = gCurrentGrid.ppSpeciesGridMean;
 inline constinit auto& ppSpeciesScanMean = gCurrentGrid.ppSpeciesScanMean;
 inline constinit int& nSpeciesArrayScans = gCurrentGrid.nSpeciesArrayScans;
 inline constinit int& nSpeciesArrayPoints = gCurrentGrid.nSpeciesArrayPoints;
+
+// The grid points over which every least squares on the common grid runs: the fit
+// range iFitFirst..iFitLast less the points some scan does not support
+// (gridPointMeasured). A point that does not count enters no sum, no mean and no
+// count of points: the result is that of the same data with those points absent.
+// Every least-squares routine over the grid takes one (CurrentGridFitPoints), and
+// reads the fit range only through it.
+class GridFitPoints {
+ public:
+  int First() const { return first_; }
+  int Last() const { return last_; }
+  // The number of points that count (0 for an empty range).
+  int Count() const { return count_; }
+  bool Counts(int g) const { return g >= first_ && g <= last_ && (!measured_ || measured_[g] != 0); }
+  // Whether every point of first..last counts (no gap inside the range).
+  bool Whole() const { return count_ == (last_ >= first_ ? last_ - first_ + 1 : 0); }
+  // Calls fn(g) for every point that counts, in increasing order.
+  template <class Fn>
+  void ForEach(Fn fn) const {
+    for (int g = first_; g <= last_; ++g)
+      if (!measured_ || measured_[g] != 0) fn(g);
+  }
+  // Sum of row[g] over the points that count, in double.
+  double Sum(const float* row) const {
+    double sum = 0.0;
+    ForEach([&](int g) { sum += row[g]; });
+    return sum;
+  }
+
+ private:
+  friend GridFitPoints CurrentGridFitPoints();
+  int first_ = 1, last_ = 0, count_ = 0;
+  const unsigned char* measured_ = nullptr;  // null: every point counts
+};
+// The fit points of the current grid (the fit range clamped to the grid).
+GridFitPoints CurrentGridFitPoints();
+
+// A gap in a scan: neighbouring radii farther apart than this many times the scan's
+// median spacing (one point left out is bridged; two or more are a gap).
+constexpr float kGapSpacingFactor = 2.5f;
 
 // The smallest grid spacing accepted (cm) and the largest grid.
 constexpr float kMinRadialStep = 1.0e-5f;

@@ -3,6 +3,7 @@
 // prior from the distribution's peaks reruns the analysis with that prior.
 #include "distribution_window_test_support.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <vector>
@@ -94,7 +95,7 @@ TEST_F(MonteCarloCommandTest, TheSummaryNamesTheFolderAndEveryFileWritten) {
   ASSERT_TRUE(Backend().AllAnswersUsed());
   const std::string summary = Backend().Transcript().back().text;
   EXPECT_EQ(summary.rfind("4 sets: the plot shows the mean and the limits at P = 0.680.", 0), 0u) << summary;
-  EXPECT_NE(summary.find("folder " + dir + " "), std::string::npos) << summary;
+  EXPECT_NE(summary.find("folder " + dir + ":"), std::string::npos) << summary;
 
   std::set<std::string> written;
   for (const auto& entry : std::filesystem::directory_iterator(dir))
@@ -103,6 +104,47 @@ TEST_F(MonteCarloCommandTest, TheSummaryNamesTheFolderAndEveryFileWritten) {
                                             "2.dat", "3.dat", "4.dat"}));
   for (const char* file : {"lim840.dat", "lim160.dat", "mean.dat", "0.dat ... 4.dat"})
     EXPECT_NE(summary.find(std::string("\n  ") + file + "  ("), std::string::npos) << file;
+}
+
+// While the summary is open the window shows the mean with the two limit curves
+// (upper red, lower blue), also after a paint request meanwhile; the summary speaks of replacing files only when
+// the folder held files of an earlier run.
+TEST_F(MonteCarloCommandTest, TheSummaryIsShownOverTheMeanAndBothLimitsAndSaysOnlyWhatHappened) {
+  RunSmallCs();
+  const std::string dir = ProgramDir() + "/mc limits";
+  std::filesystem::create_directories(dir);
+  for (const bool earlierRun : {false, true}) {
+    std::string summary;
+    int upper = 0, lower = 0;
+    bool meanShown = false;
+    HeadlessBackend::UnscriptedRules rules;
+    rules.box = [&](std::string_view text, std::string_view caption, unsigned) {
+      if (caption == "Monte Carlo for Distributions" && text.find(" sets: ") != std::string_view::npos) {
+        summary = std::string(text);
+        // The distribution curve holds the mean, beside the two limit curves.
+        meanShown = pDistPlot && pDistPlot->nCurves == 3 && pMCMean.size() == Idx(nDistGrid) + 1 &&
+                    std::equal(pMCMean.begin() + 1, pMCMean.end(), pDistValues + 1);
+        Paint();  // a paint request while the box is open keeps the picture
+        upper = InkInRows(635, 945, true);
+        const Image& screen = Handle().Screen();
+        for (int y = 635 * screen.Height() / 1000; y < 945 * screen.Height() / 1000; ++y)
+          for (int x = 0; x < screen.Width(); ++x) lower += screen.Pixel(x, y) == RGB(0, 0, 255);
+      }
+      // Yes to replacing the earlier run's files, No to writing every set.
+      return text.find("already exist") != std::string_view::npos ? IDYES : IDNO;
+    };
+    Backend().SetUnscriptedRules(rules);
+    Backend().QueueInput("6");
+    Backend().QueueInput("0.68");
+    Backend().QueueFolder(dir);
+    Dispatch(kCmMonteCarloDistributions);
+    ASSERT_TRUE(Backend().AllAnswersUsed());
+    ASSERT_FALSE(summary.empty());
+    EXPECT_EQ(summary.find("replacing") != std::string::npos, earlierRun) << summary;
+    EXPECT_TRUE(meanShown);
+    EXPECT_GT(upper, 20) << "the upper limit is drawn";
+    EXPECT_GT(lower, 20) << "the lower limit is drawn";
+  }
 }
 
 // The result files go to a folder chosen in the folder dialog, which opens in the

@@ -274,12 +274,14 @@ TEST_F(SavesAndResultsTest, TheStatusLineOfAFitGoesWithTheDataItWasCountedOn) {
 
 // Excluding a region with the nonlinear-detection transform on: the grid rebuild
 // redraws the plots through the transform, which must not meet the curves of the
-// scans' released arrays (it read freed memory). The points in the region go.
+// scans' released arrays (it read freed memory). The points in the region go; the
+// scans keep their names (the fit overlay and the saves are named by them).
 TEST_F(SavesAndResultsTest, ExcludingARegionUnderTheDetectionTransformRedrawsOnlyLiveCurves) {
   LoadSyntheticRun();
   bNonlinearDetection = true;
   dAppliedPower = 1.0;
   const int before = pnPoints[1];
+  const std::vector<std::string> names = ppScanFileNames;
   Backend().QueueInput("6.5");
   Backend().QueueInput("6.6");
   Backend().QueueMessageBox(IDNO, "");  // save new data?
@@ -288,7 +290,37 @@ TEST_F(SavesAndResultsTest, ExcludingARegionUnderTheDetectionTransformRedrawsOnl
   ASSERT_LT(pnPoints[1], before);
   for (int i = 1; i <= pnPoints[1]; ++i)
     EXPECT_FALSE(ppRadius[1][i] > 6.5f && ppRadius[1][i] < 6.6f) << ppRadius[1][i];
+  EXPECT_EQ(ppScanFileNames, names);
   bNonlinearDetection = false;
+}
+
+// The points of an excluded region count in no fit: a c(s) Run on the scans with
+// 6.5 to 6.6 cm excluded fits the points outside the region as well as the Run on
+// the whole scans did (the residuals there do not grow by the fit of a line bridged
+// across the region).
+TEST_F(SavesAndResultsTest, AnExcludedRegionLeavesTheFitOfTheOtherPointsAsItWas) {
+  const auto rmsdBelow = [](float radius) {
+    double sum = 0.0;
+    long count = 0;
+    for (int s = 1; s <= nScans; ++s)
+      for (int p = pFitFirst[Idx(s)]; p <= pFitLast[Idx(s)]; ++p)
+        if (ppRadius[Idx(s)][p] < radius) {
+          const double d = ppSignal[Idx(s)][p] - ppFit[Idx(s)][p];
+          sum += d * d;
+          ++count;
+        }
+    return std::sqrt(sum / static_cast<double>(count));
+  };
+  RunSmallCs();
+  const double whole = rmsdBelow(6.5f);
+  Backend().QueueInput("6.5");
+  Backend().QueueInput("6.6");
+  Backend().QueueMessageBox(IDNO, "");  // save new data?
+  Dispatch(kCmExcludeRegion);
+  Dispatch(kCmRun);
+  ASSERT_TRUE(FitOfLoadedData());
+  EXPECT_LT(rmsdBelow(6.5f), 1.05 * whole);
+  EXPECT_LT(FitRmsd(), 1.05 * kSyntheticNoise);
 }
 
 }  // namespace

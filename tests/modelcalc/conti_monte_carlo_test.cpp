@@ -262,18 +262,18 @@ TEST_F(MonteCarloTest, RhsRebuildMatchesTheNormalEquations) {
     ASSERT_TRUE(BuildNormalEquations(SelectNoiseModel()));
     const std::vector<double> rhs(pNormalRhs, pNormalRhs + nDistGrid + 1);
     const double sumSq = dSumSqData;
-    ASSERT_TRUE(RebuildMonteCarloRhs(grid, 1));
+    ASSERT_TRUE(RebuildMonteCarloRhs(grid, 1, CurrentGridFitPoints()));
     const std::vector<double> serial(pNormalRhs, pNormalRhs + nDistGrid + 1);
     for (int i = 1; i <= nDistGrid; ++i)
       EXPECT_NEAR(serial[Idx(i)], rhs[Idx(i)], 1e-9 * std::fabs(rhs[Idx(i)]) + 1e-9) << model << " " << i;
     EXPECT_NEAR(dSumSqData, sumSq, 1e-9 * sumSq) << model;
     for (int threads : {2, 4, 40}) {
-      ASSERT_TRUE(RebuildMonteCarloRhs(grid, threads));
+      ASSERT_TRUE(RebuildMonteCarloRhs(grid, threads, CurrentGridFitPoints()));
       EXPECT_EQ(std::vector<double>(pNormalRhs, pNormalRhs + nDistGrid + 1), serial) << threads;
     }
     for (int nth : {1, 3}) {
       SetWorkerThreadStartFailure(nth, [] { throw std::bad_alloc(); });
-      const bool rebuilt = RebuildMonteCarloRhs(grid, 4);
+      const bool rebuilt = RebuildMonteCarloRhs(grid, 4, CurrentGridFitPoints());
       SetWorkerThreadStartFailure(0, nullptr);
       ASSERT_TRUE(rebuilt);
       EXPECT_EQ(std::vector<double>(pNormalRhs, pNormalRhs + nDistGrid + 1), serial) << "start " << nth << " refused";
