@@ -281,7 +281,7 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
   text.replace(text.find("5.900000 (Meniscus)"), 19, "5.9 7 (Meniscus)");
   WriteFile(path, text);
   EXPECT_FALSE(LoadXpFile(path, &xp, &why));
-  EXPECT_EQ(why, path + ": line 7 holds no number for the meniscus");
+  EXPECT_EQ(why, path + ": line 7 holds \"5.9 7\" for the meniscus, which is not a number");
 }
 
 // A file that is no text: the parameter file says so instead of "line 1 holds no
