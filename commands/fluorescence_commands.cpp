@@ -29,14 +29,16 @@ bool ProceedWithData(TXLAWindow &w, const char *caption) {
                   caption);
 }
 
-// A number input showing the current value, asked until the number lies within
-// the quantity's range (a refusal beeps and names the value and its range) or
-// the input is cancelled, which keeps the value.
-void AskValue(TXLAWindow &w, float *value, const char *prompt,
+// A number input showing the value, asked until the number lies within the
+// quantity's range (a refusal beeps and names the value and its range): true with
+// *value set on OK, false (value unchanged) on Cancel.
+bool AskValue(TXLAWindow &w, float *value, const char *prompt,
               const char *caption, const Quantity &quantity) {
   float entered = 0.0f;
-  if (AskFloat(w, &entered, *value, prompt, caption, quantity))
-    *value = entered;
+  if (!AskFloat(w, &entered, *value, prompt, caption, quantity))
+    return false;
+  *value = entered;
+  return true;
 }
 
 // The quantity of a parameter-file entry.
@@ -54,7 +56,9 @@ Quantity ExponentQuantity() {
 
 // The common course of the four radial and temporal corrections: the data
 // question, the switch question, then (when switched on) the values. off()
-// switches the option and its fit flag off.
+// switches the option and its fit flag off. askValues() asks every value into
+// its own copies and takes them all only when none was cancelled, returning
+// whether it did: a cancelled input leaves the option and its values as they were.
 template <class Off, class Ask>
 void OptionCommand(TXLAWindow &w, const int (&ids)[2], const char *caption,
                    const char *question, bool &option, Off off, Ask askValues) {
@@ -64,9 +68,10 @@ void OptionCommand(TXLAWindow &w, const int (&ids)[2], const char *caption,
     w.RepaintMain();
     return;
   }
+  if (!askValues())
+    return;
   option = true;
   CheckOptionPair(&w.GetHandle(), ids, true);
-  askValues();
   w.RepaintMain();
 }
 
@@ -81,12 +86,19 @@ void TXLAWindow::CmSignalRadialConvolution() {
       bRadialConvolution,
       [] { bRadialConvolution = bFitConvolutionWidth = false; },
       [this] {
-        AskValue(*this, &fConvolutionWidth, "characteristic width (cm)",
-                       kCaption, EntryQuantity(164));
-        bFitConvolutionWidth =
+        float width = fConvolutionWidth, factor = fConvolutionDistFactor;
+        if (!AskValue(*this, &width, "characteristic width (cm)", kCaption,
+                      EntryQuantity(164)))
+          return false;
+        const bool fit =
             AskYesNo(*this, "fit characteristic convolution width?", kCaption);
-        AskValue(*this, &fConvolutionDistFactor, "consider dist factor",
-                       kCaption, EntryQuantity(170));
+        if (!AskValue(*this, &factor, "consider dist factor", kCaption,
+                      EntryQuantity(170)))
+          return false;
+        fConvolutionWidth = width;
+        bFitConvolutionWidth = fit;
+        fConvolutionDistFactor = factor;
+        return true;
       });
 }
 
@@ -99,9 +111,13 @@ void TXLAWindow::CmExcitationShadow() {
       "account for excitation shadow at bottom of cell??", bExcitationShadow,
       [] { bExcitationShadow = bFitConeRadius = false; },
       [this] {
-        AskValue(*this, &fConeRadius, "cone radius (cm)", kCaption,
-                       EntryQuantity(167));
+        float radius = fConeRadius;
+        if (!AskValue(*this, &radius, "cone radius (cm)", kCaption,
+                      EntryQuantity(167)))
+          return false;
+        fConeRadius = radius;
         bFitConeRadius = AskYesNo(*this, "fit cone radius?", kCaption);
+        return true;
       });
 }
 
@@ -114,11 +130,15 @@ void TXLAWindow::CmSignalMagnificationDrift() {
       "use temporal magnification drift?", bMagnificationDrift,
       [] { bMagnificationDrift = bFitMagnificationDrift = false; },
       [this] {
-        AskValue(*this, &fMagnificationDrift, "(dc/dt) [%%/h]",
-                       kCaption, EntryQuantity(161));
+        float drift = fMagnificationDrift;
+        if (!AskValue(*this, &drift, "(dc/dt) [%%/h]", kCaption,
+                      EntryQuantity(161)))
+          return false;
+        fMagnificationDrift = drift;
         bExponentialDrift = AskYesNo(*this, "drift exponential?", kCaption);
         bFitMagnificationDrift =
             AskYesNo(*this, "fit temporal magnification drift?", kCaption);
+        return true;
       });
 }
 
@@ -131,10 +151,14 @@ void TXLAWindow::CmSignalMagnificationGradient() {
       "use radial magnification gradient?", bMagnificationGradient,
       [] { bMagnificationGradient = bFitMagnificationGradient = false; },
       [this] {
-        AskValue(*this, &fMagnificationGradient, "1+da/dr", kCaption,
-                       EntryQuantity(154));
+        float gradient = fMagnificationGradient;
+        if (!AskValue(*this, &gradient, "1+da/dr", kCaption,
+                      EntryQuantity(154)))
+          return false;
+        fMagnificationGradient = gradient;
         bFitMagnificationGradient =
             AskYesNo(*this, "fit radial magnification gradient?", kCaption);
+        return true;
       });
 }
 
@@ -148,17 +172,31 @@ void TXLAWindow::CmNonlinearDetection() {
       *this, kCmNonlinearDetectionIds, kCaption, "account for nonlinear detection",
       bNonlinearDetection, [] { SwitchOffNonlinearDetection(); },
       [this] {
-        AskValue(*this, &fPowerCoefficient, "power coeff d(log(a))/dc",
-                       kCaption, ExponentQuantity());
-        bFitPowerCoefficient =
-            AskYesNo(*this, "fit power coefficient?", kCaption);
-        AskValue(*this, &fPowerBaseline, "baseline for power law",
-                       kCaption, EntryQuantity(158));
-        bShowTransformed = AskYesNo(
+        // An exponent that is not set (0) is no exponent of the law: the
+        // proposal is 1, the detector's linear response.
+        const Quantity exponent = ExponentQuantity();
+        float power = QuantityRefusal(exponent, fPowerCoefficient).empty()
+                          ? fPowerCoefficient
+                          : 1.0f;
+        float baseline = fPowerBaseline;
+        if (!AskValue(*this, &power, "power coeff d(log(a))/dc", kCaption,
+                      exponent))
+          return false;
+        const bool fit = AskYesNo(*this, "fit power coefficient?", kCaption);
+        if (!AskValue(*this, &baseline, "baseline for power law", kCaption,
+                      EntryQuantity(158)))
+          return false;
+        const bool show = AskYesNo(
             *this, "want to show transformed data (YES) or original (NO)?",
             kCaption);
+        fPowerCoefficient = power;
+        bFitPowerCoefficient = fit;
+        fPowerBaseline = baseline;
+        bShowTransformed = show;
+        bNonlinearDetection = true;
         ApplyNonlinearDetection(fPowerCoefficient, fPowerBaseline,
                                 bShowTransformed);
+        return true;
       });
 }
 

@@ -11,6 +11,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "app/paint.h"
 #include "app/preferences.h"
@@ -28,6 +31,7 @@
 #include "platform/backend.h"
 #include "platform/events.h"
 #include "scandata/analysis_switches.h"
+#include "text/number_token.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/experiment_file.h"
@@ -343,8 +347,9 @@ void TXLAWindow::CmChangeCell() {
   }
   // The cell is the last character of the scans' extension.
   const std::string ext = ExtensionOf(ppScanFileNames[1]);
-  const char digit = ext.empty() ? '1' : ext.back();
-  const float current = digit >= '0' && digit <= '8' ? static_cast<float>(digit - '0') : 1.0f;
+  const std::optional<std::uint64_t> digit =
+      ext.empty() ? std::nullopt : WholeNumberOf(std::string_view(ext).substr(ext.size() - 1));
+  const float current = digit && *digit <= 8 ? static_cast<float>(*digit) : 1.0f;
   float cell = current;
   if (!AskFloat(*this, &cell, current, "cell number (0-8):", "CHANGE CELL", {"cell number", "", Count(0.0, 8.0)}))
     return;

@@ -44,7 +44,7 @@ struct PeakRow {
 
 double FieldNumber(const TransferBuffer& record, int id) {
   float v = 0.0f;
-  return ParseFloatText(FieldText(record, id).c_str(), &v) ? v : 0.0;
+  return ParseFloatText(FieldText(record, id), &v) ? v : 0.0;
 }
 
 // The rows of the answer: a ticked row as typed, an unticked one empty; a row
@@ -91,11 +91,11 @@ std::string EntryProblem(const TransferBuffer& record) {
       }
       continue;
     }
-    if (!IsValidFloat(FieldText(record, LocationEdit(k)).c_str()))
+    if (!IsValidFloat(FieldText(record, LocationEdit(k))))
       return "peak #" + std::to_string(k) + ": the location must be a number";
-    if (!IsValidFloat(FieldText(record, WidthEdit(k)).c_str()))
+    if (!IsValidFloat(FieldText(record, WidthEdit(k))))
       return "peak #" + std::to_string(k) + ": the width must be a number";
-    if (!IsValidPositiveFloat(FieldText(record, AmplitudeEdit(k)).c_str()))
+    if (!IsValidPositiveFloat(FieldText(record, AmplitudeEdit(k))))
       return "peak #" + std::to_string(k) + ": the amplitude must be a number not below 0";
   }
   if (!PriorUsed(record)) return {};

@@ -123,18 +123,26 @@ bool ReadSaved(const std::string& path, SavedDistribution* out, std::string* why
   while (std::getline(in, line)) {
     ++number;
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    // Four values, each held as a float, and nothing after them.
     double v[4];
     FieldCursor fields(line);
     for (double& value : v) {
       std::string_view field;
-      const NumberScan scan = fields.NextNumber(&field, NumberWidth::kDouble);
+      const NumberScan scan = fields.NextNumber(&field);
       if (!scan) {
-        if (why) *why = Format("line %d ", number) + NumberFaultText(field, scan.fault, NumberWidth::kDouble);
+        if (why) *why = Format("line %d ", number) + NumberFaultText(field, scan.fault);
         return false;
       }
       value = scan.value;
     }
-    if (!d.x.empty() && !(v[0] > d.x.back())) return false;
+    if (!fields.AtEnd()) {
+      if (why) *why = Format("line %d holds more than its four numbers", number);
+      return false;
+    }
+    if (!d.x.empty() && !(v[0] > d.x.back())) {
+      if (why) *why = Format("line %d holds %g, which does not rise above the %g before it", number, v[0], d.x.back());
+      return false;
+    }
     d.x.push_back(v[0]);
     d.value.push_back(v[1]);
     d.value2.push_back(v[2]);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "distributions/brent_roots.h"
@@ -16,7 +15,9 @@
 #include "numerics/number_input.h"
 #include "services/run_switches.h"
 #include "numerics/text_lines.h"
+#include "scandata/plausibility.h"
 #include "scandata/text_io.h"
+#include "text/number_token.h"
 
 namespace tarmic {
 
@@ -129,28 +130,49 @@ bool PriorFromFile(const double* x, int n) {
 }  // namespace
 
 bool ReadPriorFile(const std::string& path, PriorTable* table, std::string* error) {
-  std::ifstream in;
-  std::string why;
-  if (path.empty() || !OpenTextFile(path, &in, &why)) {
+  // As the other readers: no pipe or device, and no file that is not plain text
+  // (a zero byte would cut a line's number short).
+  std::string text, why;
+  if (path.empty() || !ReadPlainTextFile(path, &text, &why)) {
     *error = "Could Not Open MaxEnt Prior File\n" + path + (why.empty() ? "" : ": " + why);
     return false;
   }
   PriorTable t;
   t.x.push_back(0.0);
   t.y.push_back(0.0);
+  std::istringstream in(text);
   std::string line;
   int lineNumber = 0;
   bool anyPositive = false;
   while (ReadTextLine(in, &line)) {
     ++lineNumber;
-    std::istringstream fields(line);
-    std::string a, b;
-    if (!(fields >> a)) continue;  // blank line
-    float x = 0.0f, y = 0.0f;
-    if (!(fields >> b) || !ParseFloatText(a.c_str(), &x) || !ParseFloatText(b.c_str(), &y)) {
-      *error = Format("prior file %s, line %d: two numbers (x and prior) expected", path.c_str(), lineNumber);
-      return false;
+    // Two numbers, x and prior, each held as a float; further columns are numbers
+    // too (a line is never read in part).
+    FieldCursor fields(line);
+    if (fields.AtEnd()) continue;  // blank line
+    const std::string twoNumbers =
+        Format("prior file %s, line %d: two numbers (x and prior) expected", path.c_str(), lineNumber);
+    float pair[2] = {0.0f, 0.0f};
+    for (float& value : pair) {
+      std::string_view field;
+      const NumberScan v = fields.NextNumber(&field);
+      if (!v) {
+        *error = v.fault == NumberFault::kEmpty
+                     ? twoNumbers
+                     : Format("prior file %s, line %d ", path.c_str(), lineNumber) + NumberFaultText(field, v.fault);
+        return false;
+      }
+      value = static_cast<float>(v.value);
     }
+    while (!fields.AtEnd()) {
+      std::string_view field;
+      const NumberScan v = fields.NextNumber(&field);
+      if (!v) {
+        *error = Format("prior file %s, line %d ", path.c_str(), lineNumber) + NumberFaultText(field, v.fault);
+        return false;
+      }
+    }
+    const float x = pair[0], y = pair[1];
     if (t.x.size() > 1 && !(x > t.x.back())) {
       *error = Format("prior file %s, line %d: the x values must increase", path.c_str(), lineNumber);
       return false;
@@ -162,10 +184,6 @@ bool ReadPriorFile(const std::string& path, PriorTable* table, std::string* erro
     anyPositive = anyPositive || y > 0.0f;
     t.x.push_back(x);
     t.y.push_back(y);
-  }
-  if (in.bad()) {
-    *error = "Could Not Open MaxEnt Prior File\n" + path + ": read error";
-    return false;
   }
   if (t.Count() < 5) {
     *error = Format("prior file %s: at least 5 lines (x and prior) are needed", path.c_str());

@@ -8,7 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarmic;
   const std::string text(reinterpret_cast<const char*>(data), size);
   float value = 0.0f;
-  ParseFloatText(text.c_str(), &value);
-  IsValidPositiveFloat(text.c_str());
+  ParseFloatText(text, &value);
+  IsValidPositiveFloat(text);
   return 0;
 }

@@ -545,11 +545,13 @@ std::string EntriesRefusal(std::vector<float>& v, std::string* clamped) {
     return LinePrefix(93, 94) + Format("the lower limit %g of the grid size must not be above its upper limit %g",
                                    std::floor(v[94]), std::floor(v[93]));
   // Radii of electrophoresis data may lie below 0; beyond the bottom no radius
-  // holds data.
-  const double low = bElectrophoresisMode ? -kMaxRadius : 0.0;
-  const double high = v[40] > 0.0f ? v[40] : kMaxRadius;
+  // holds data. On DLS data a limit is log10 of a lag time (s), which the quick
+  // save writes as it holds it.
+  const double low = bDLSData ? std::log10(kLagTimeRule.low) : bElectrophoresisMode ? -kMaxRadius : 0.0;
+  const double high = bDLSData ? std::log10(kLagTimeRule.high) : v[40] > 0.0f ? v[40] : kMaxRadius;
   for (int i : {41, 42}) {
-    const Quantity limit{i == 41 ? "left fitting limit" : "right fitting limit", "cm", ZeroOr(Closed(low, high))};
+    const Quantity limit{i == 41 ? "left fitting limit" : "right fitting limit", bDLSData ? "(log10 s)" : "cm",
+                         ZeroOr(Closed(low, high))};
     if (std::string why = QuantityRefusal(limit, v[static_cast<std::size_t>(i)]); !why.empty())
       return LinePrefix(i) + why;
   }
@@ -698,6 +700,15 @@ SaveResult TmpSaveBestParams(Window* window, bool bAsData) {
   SaveResult result;
   if (szTmpParsPath.empty()) return result;
   std::vector<float> v = BuildParameterVector(bAsData);
+  // Only a file that loads again is written: the values pass the reader's checks
+  // first (on a copy, as the check may move a setting to its nearest value).
+  std::vector<float> checked = v;
+  std::string clamped;
+  if (const std::string refusal = EntriesRefusal(checked, &clamped); !refusal.empty()) {
+    result.ok = false;
+    result.message = szTmpParsPath + ": the parameters would not load again: " + refusal;
+    return result;
+  }
   CVector out(static_cast<std::uint32_t>(v.size()), v.data(), 1);
   result.ok = out.WriteToFile(szTmpParsPath.c_str(), &result.message);
   DebugLog(window, " --> done.");

@@ -20,7 +20,7 @@ std::string FormatField(const char* format, double value) {
   std::string text(buffer.data(), static_cast<std::size_t>(n));
   if (!text.empty() && text[0] == '-') {
     float parsed = 1.0f;
-    if (ParseFloatText(text.c_str() + 1, &parsed) && parsed == 0.0f) text.erase(0, 1);
+    if (ParseFloatText(std::string_view(text).substr(1), &parsed) && parsed == 0.0f) text.erase(0, 1);
   }
   return text;
 }
@@ -43,7 +43,7 @@ std::string FieldText(const TransferBuffer& record, int id) {
 float FieldValue(const TransferBuffer& record, int id) {
   float value = 0.0f;
   const std::string text = FieldText(record, id);
-  if (!ParseFloatText(text.c_str(), &value)) return 0.0f;
+  if (!ParseFloatText(text, &value)) return 0.0f;
   return value;
 }
 
@@ -65,7 +65,7 @@ std::string Trimmed(const std::string& text) {
 std::string FieldRefusal(const TransferBuffer& record, int id, const Quantity& q) {
   const std::string text = FieldText(record, id);
   float value = 0.0f;
-  const bool number = ParseFloatText(text.c_str(), &value);
+  const bool number = ParseFloatText(text, &value);
   const std::string name = std::string("the ") + q.name;
   const std::string unit = q.unit && *q.unit ? std::string(" ") + q.unit : std::string();
   // A range that only a float's own limits close: a number, or one of at least low.
@@ -78,12 +78,7 @@ std::string FieldRefusal(const TransferBuffer& record, int id, const Quantity& q
     const std::string shown = Trimmed(text);
     return name + (shown.empty() ? " is empty: it " : " \"" + shown + "\" is no number: it ") + rule;
   }
-  if (number) return QuantityRefusal(q, value);
-  // The sentence of a value out of range, with the text in the place of the value.
-  const std::string rule = QuantityRefusal(q, std::numeric_limits<double>::quiet_NaN());
-  const std::string shown = Trimmed(text);
-  return name + (shown.empty() ? " is empty: it" : " \"" + shown + "\" is no number: it") +
-         rule.substr(rule.find(" must "));
+  return TypedValueRefusal(q, text);
 }
 
 std::string FieldsRefusal(const TransferBuffer& record, std::span<const FileEntry> rows,

@@ -137,7 +137,8 @@ bool CCurve::ReadRecords(const char* fileName, int xColumn, int yColumn, std::ve
   while (ReadTextLine(in, &line)) {
     ++number;
     if (IsBlankLine(line)) continue;
-    // Fields are separated by blanks, a ';' or a ','.
+    // Fields are separated by blanks, or by ';' or ',' where the line holds one
+    // (a decimal comma is then no separator, text/number_token.h).
     FieldCursor fields(line, ";,");
     float x = 0.0f, y = 0.0f;
     for (int column = 1; column <= yc; ++column) {
@@ -152,6 +153,14 @@ bool CCurve::ReadRecords(const char* fileName, int xColumn, int yColumn, std::ve
       }
       if (column == xc) x = static_cast<float>(v.value);
       if (column == yc) y = static_cast<float>(v.value);
+    }
+    // Columns after the ones read are numbers too: a line is never read in part.
+    for (int column = yc + 1; !fields.AtEnd(); ++column) {
+      std::string_view field;
+      const NumberScan v = fields.NextNumber(&field);
+      if (!v)
+        return fail("\n\aAttention: " + name + " cannot be read: line " + std::to_string(number) + " " +
+                    NumberFaultText(field, v.fault) + " in its column " + std::to_string(column));
     }
     xs->push_back(x);
     ys->push_back(y);

@@ -56,10 +56,6 @@ std::string FileErrorText(const char* format, const char* fileName) {
   return text.data();
 }
 
-void ShowFileError(const char* format, const char* fileName) {
-  ShowError(FileErrorText(format, fileName), false);
-}
-
 // Writes one line per value; the result tells whether the whole file was written.
 // A failure goes into *failure when the caller takes it, else into the error box.
 template <class Value>
@@ -92,29 +88,13 @@ bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
   return ok;
 }
 
-// The first field of every line up to the first line whose first field is not one
-// number as a whole (text/number_token.h); blank lines are skipped. At most
-// limit values (0: no limit). False when the file cannot be opened.
-bool ReadValueLines(const char* fileName, std::size_t limit, std::vector<float>* values) {
-  // A pipe would keep the open waiting for a writer: regular files only.
-  if (!fileName || !IsRegularFile(fileName)) return false;
-  std::ifstream in(fileName);
-  if (!in.is_open()) return false;
-  std::string line;
-  while ((limit == 0 || values->size() < limit) && ReadTextLine(in, &line)) {
-    FieldCursor fields(line);
-    std::string_view field;
-    if (!fields.Next(&field)) continue;
-    const NumberScan v = ScanNumber(field);
-    if (!v) break;
-    values->push_back(static_cast<float>(v.value));
-  }
-  return true;
-}
-
 }  // namespace
 
-std::string FormatFixed6(double v) { return ToText(v, std::chars_format::fixed); }
+std::string FormatFixed6(double v) {
+  std::string text = ToText(v, std::chars_format::fixed);
+  if (v != 0.0 && NumberOf(text, NumberWidth::kDouble) == 0.0) text = ToText(v, std::chars_format::scientific);
+  return text;
+}
 std::string FormatExp6(double v) { return ToText(v, std::chars_format::scientific); }
 
 // ------------------------------------------------------------- construction
@@ -481,23 +461,65 @@ bool CVector::WriteToFilePow10(const char* fileName) const {
       "Attention: could not open %s");
 }
 
-void CVector::ReadFromFile(const char* fileName) {
-  std::vector<float> values;
-  const bool empty = data_ == nullptr;
-  if (!ReadValueLines(fileName, empty ? 0 : length_, &values)) {
-    ShowFileError("\nAttention: could not open %s", fileName);
-    return;
+bool ReadValueFile(const char* fileName, std::vector<float>* values, std::vector<int>* lines,
+                   std::string* failure) {
+  const std::string name = fileName ? fileName : "";
+  // A pipe would keep the open waiting for a writer: regular files only.
+  std::ifstream in;
+  if (fileName && IsRegularFile(fileName)) in.open(fileName);
+  if (!in.is_open()) {
+    *failure = FileErrorText("\nAttention: could not open %s", fileName);
+    return false;
   }
-  if (empty) {
+  values->clear();
+  if (lines) lines->clear();
+  std::string line;
+  int number = 0;
+  while (ReadTextLine(in, &line)) {
+    ++number;
+    FieldCursor fields(line);
+    std::string_view field;
+    if (!fields.Next(&field)) continue;
+    const NumberScan v = ScanNumber(field);
+    std::string why;
+    if (!v)
+      why = NumberFaultText(field, v.fault);
+    else if (!fields.AtEnd())
+      why = "holds more than one number";
+    if (!why.empty()) {
+      *failure = "\n\aAttention: " + name + " cannot be read: line " + std::to_string(number) + " " + why;
+      values->clear();
+      if (lines) lines->clear();
+      return false;
+    }
+    values->push_back(static_cast<float>(v.value));
+    if (lines) lines->push_back(number);
+  }
+  return true;
+}
+
+bool CVector::ReadFromFile(const char* fileName, std::string* failure) {
+  std::vector<float> values;
+  std::string why;
+  if (!ReadValueFile(fileName, &values, nullptr, &why)) {
+    if (failure)
+      *failure = why;
+    else
+      ShowError(why, false);
+    return false;
+  }
+  if (data_ == nullptr) {
     float* block = AllocVectorData(static_cast<std::uint32_t>(values.size()));
     if (!values.empty()) std::copy(values.begin(), values.end(), block);
     Release();
     Install(block, static_cast<std::uint32_t>(values.size()));
-    return;
+    return true;
   }
-  if (values.empty()) return;
+  if (values.empty()) return true;
+  if (values.size() > length_) values.resize(length_);
   Detach();
   std::copy(values.begin(), values.end(), data_);
+  return true;
 }
 
 bool WriteNRVectorToFile(const char* fileName, const float* v, int nh, int nl) {
@@ -509,8 +531,9 @@ bool WriteNRVectorToFile(const char* fileName, const float* v, int nh, int nl) {
 
 float* ReadNRVectorFromFile(const char* fileName, int* nh, int nl) {
   std::vector<float> values;
-  if (!ReadValueLines(fileName, 0, &values)) {
-    ShowFileError("Attention: could not open %s", fileName);
+  std::string failure;
+  if (!ReadValueFile(fileName, &values, nullptr, &failure)) {
+    ShowError(failure, false);
     if (nh) *nh = 0;
     return nullptr;
   }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarmic {
 
@@ -99,13 +100,13 @@ class CVector {
   bool WriteToFile(const char* fileName, std::string* failure) const;
   // As WriteToFile with 10 raised to each element.
   bool WriteToFilePow10(const char* fileName) const;
-  // Reads the first field of each line, skipping blank lines, up to the first line
-  // whose first field is not one number as a whole (text/number_token.h:
-  // "5abc", "nan" and "1e999" are none). An empty vector gets every value read (and
-  // owns its data); a vector with data takes at most length values from element 0
-  // on, the others keep their values. A file that cannot be opened shows
-  // "\nAttention: could not open %s" and leaves the vector unchanged.
-  void ReadFromFile(const char* fileName);
+  // Reads a file of one number per line (ReadValueFile). An empty vector gets every
+  // value (and owns its data); a vector with data takes at most length values from
+  // element 0 on, the others keep their values. False, the vector unchanged, when
+  // the file cannot be opened or a line holds anything but one number: the message
+  // names the file (and the line) and goes into *failure when given, else into the
+  // error box.
+  bool ReadFromFile(const char* fileName, std::string* failure = nullptr);
 
   const float* Data() const { return data_; }
   // Writable elements; a view first takes its own copy of the values.
@@ -133,11 +134,21 @@ class CVector {
 // "\nAttention: could not open %s".
 bool WriteNRVectorToFile(const char* fileName, const float* v, int nh, int nl);
 // Reads a settings file into a new one-based vector(nl, nl+n-1) (release with
-// free_vector) and sets *nh = nl+n-1. Null and *nh = 0 when the file cannot be
-// opened ("Attention: could not open %s") or holds no value.
+// free_vector) and sets *nh = nl+n-1. Null and *nh = 0 when the file holds no value
+// or is refused (ReadValueFile; the message goes into the error box).
 float* ReadNRVectorFromFile(const char* fileName, int* nh, int nl);
 
-// A value as "%f" and as "%e" write it, in "C" notation whatever the locale.
+// The values of a file of one number per line, as CVector::WriteToFile writes it:
+// every line that is not blank is one whole number that a float holds
+// (text/number_token.h). lines (when given) receives the line number of each value.
+// False with the message in *failure: "\nAttention: could not open F", or
+// "\n\aAttention: F cannot be read: line 5 holds \"5abc\", which is not a number".
+bool ReadValueFile(const char* fileName, std::vector<float>* values, std::vector<int>* lines,
+                   std::string* failure);
+
+// A value as "%f" and as "%e" write it, in "C" notation whatever the locale. The
+// six decimals of FormatFixed6 give way to the exponent form for a value that is
+// not 0 but would be written as 0 (below 5e-7), which no reader could tell from 0.
 std::string FormatFixed6(double v);
 std::string FormatExp6(double v);
 

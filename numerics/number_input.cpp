@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -23,22 +24,27 @@ bool IsBlank(char c) {
 // The value of a text that is entirely one decimal number (blanks around it
 // allowed), converted as the float the program stores; nullopt otherwise, also
 // when the value does not fit a float.
-std::optional<float> StrictNumber(const char* text) {
-  if (!text) return std::nullopt;
+std::optional<float> StrictNumber(std::string_view text) {
   const std::optional<double> v = NumberOf(text);
   if (!v) return std::nullopt;
   return static_cast<float>(*v);
 }
 
-bool Check(const char* text, bool positive) {
-  std::optional<float> v = StrictNumber(text);
-  if (!v) return false;
-  // A zero is typed with its leading '0' ("0", "0.0", " 0"; not ".0" or "-0").
-  const char* first = text;
-  while (IsBlank(*first)) ++first;
-  if (*v == 0.0f && *first != '0') return false;
-  if (positive && *v < 0.0f) return false;
-  return true;
+bool Check(std::string_view text, bool positive) {
+  const std::optional<float> v = StrictNumber(text);
+  return v && !(positive && *v < 0.0f);
+}
+
+// The text as a message shows it: without blanks around it, control characters
+// (a zero byte) as blanks, cut after 40 characters.
+std::string Shown(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  text = text.substr(first, text.find_last_not_of(" \t\r\n") + 1 - first);
+  std::string shown(text.substr(0, 40));
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  return text.size() > 40 ? shown + "..." : shown;
 }
 
 std::string ToText(double v, std::chars_format format) {
@@ -55,13 +61,10 @@ std::string FormatInputValue(float current) {
                          : ToText(current, std::chars_format::scientific);
 }
 
-bool IsValidFloat(const char* text) { return Check(text, false); }
+bool IsValidFloat(std::string_view text) { return Check(text, false); }
 
 std::optional<double> FileLineNumber(std::string_view line) {
-  // A zero byte would end the text early: "1\0..." is no number.
-  if (line.find('\0') != std::string_view::npos) return std::nullopt;
-  const std::string text(line);
-  const std::optional<float> v = StrictNumber(text.c_str());
+  const std::optional<float> v = StrictNumber(line);
   if (!v) return std::nullopt;
   return static_cast<double>(*v);
 }
@@ -93,12 +96,25 @@ std::string NoNumberText(std::size_t line, std::string_view text) {
   return "line " + std::to_string(line) + " " + NumberFaultText(text, scan.fault);
 }
 
-bool IsValidPositiveFloat(const char* text) { return Check(text, true); }
+bool IsValidPositiveFloat(std::string_view text) { return Check(text, true); }
 
-bool ParseFloatText(const char* text, float* value) {
-  if (!IsValidFloat(text)) return false;
-  if (value) *value = *StrictNumber(text);
+bool ParseFloatText(std::string_view text, float* value) {
+  const std::optional<float> v = StrictNumber(text);
+  if (!v) return false;
+  if (value) *value = *v;
   return true;
+}
+
+std::string TypedValueRefusal(const Quantity& quantity, std::string_view text) {
+  float value = 0.0f;
+  if (ParseFloatText(text, &value)) return QuantityRefusal(quantity, value);
+  // The sentence of a value out of range, with the text in the place of the value.
+  const std::string rule = QuantityRefusal(quantity, std::numeric_limits<double>::quiet_NaN());
+  const std::size_t must = rule.find(" must ");
+  const std::string shown = Shown(text);
+  return "the " + std::string(quantity.name) +
+         (shown.empty() ? " is empty: it" : " \"" + shown + "\" is no number: it") +
+         (must == std::string::npos ? " must be a number" : rule.substr(must));
 }
 
 }  // namespace tarmic

@@ -3,10 +3,10 @@
 //
 // A valid number is a text that is entirely one decimal number in the "C" notation
 // (optional sign, digits with an optional decimal point, optional exponent),
-// optionally surrounded by blanks, whose value is finite as a float. "nan", "inf",
-// hexadecimal numbers and texts with anything after the number are not numbers.
-// Zero must be typed with a leading '0' ("0", "0.0", "0e5"), as ".0" and "-0" are
-// refused.
+// optionally surrounded by blanks, that a float holds (text/number_token.h): the
+// texts the files take, "-0", "+0", ".0" and "-0.000000" among them. "nan", "inf",
+// hexadecimal numbers, texts with anything after the number and texts with a zero
+// byte inside are not numbers.
 #pragma once
 
 #include <cstddef>
@@ -15,14 +15,21 @@
 #include <string_view>
 #include <vector>
 
+#include "numerics/value_ranges.h"
+
 namespace tarmic {
 
-bool IsValidFloat(const char* text);
+bool IsValidFloat(std::string_view text);
 // As IsValidFloat, and false for a negative value.
-bool IsValidPositiveFloat(const char* text);
+bool IsValidPositiveFloat(std::string_view text);
 
 // Converts a text that IsValidFloat accepts; false (value unchanged) otherwise.
-bool ParseFloatText(const char* text, float* value);
+bool ParseFloatText(std::string_view text, float* value);
+
+// Why a typed text is no value of the quantity, empty when it is one: "the rotor
+// speed \"5abc\" is no number: it must lie between ...", "the rotor speed is
+// empty: it must ...", or for a number the sentence of QuantityRefusal.
+std::string TypedValueRefusal(const Quantity& quantity, std::string_view text);
 
 // The number of one line of a file that users may edit by hand (the parameter
 // file, the settings files): the line, blanks around it allowed, must be one

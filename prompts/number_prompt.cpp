@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "numerics/number_input.h"
+#include "text/number_token.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 #include "services/sounds.h"
@@ -34,22 +34,24 @@ bool InputFloat(float* value, float current, bool showCurrent, const char* promp
   const bool positive = quantity.range.low >= 0.0;
   const std::string caption = title ? title : (positive ? "enter positive float" : "enter float");
   const std::string promptText = prompt ? prompt : "";
-  std::string text = showCurrent ? FormatInputValue(current) : std::string();
+  // A proposal lies within the quantity's range: a current value outside it (a
+  // setting not yet made) is not proposed, as OK would only refuse it.
+  std::string text =
+      showCurrent && PromptRefusal(quantity, current).empty() ? FormatInputValue(current) : std::string();
   for (;;) {
     std::optional<std::string> answer = GetBackend().InputText(caption, promptText, text);
     if (!answer) return false;
+    // A text that is no number is refused as a number out of range is: with what
+    // was typed, the quantity and its range.
     float typed = 0.0f;
-    if (ParseFloatText(answer->c_str(), &typed)) {
-      const std::string refusal = PromptRefusal(quantity, typed);
-      if (refusal.empty()) {
-        if (value) *value = typed;
-        return true;
-      }
-      GetBackend().Beep(kBeepAsterisk);
-      GetBackend().MessageBox(refusal, caption, MB_OK);
-    } else {
-      GetBackend().Beep(kBeepAsterisk);
+    const std::string refusal = ParseFloatText(*answer, &typed) ? PromptRefusal(quantity, typed)
+                                                                : TypedValueRefusal(quantity, *answer);
+    if (refusal.empty()) {
+      if (value) *value = typed;
+      return true;
     }
+    GetBackend().Beep(kBeepAsterisk);
+    GetBackend().MessageBox(refusal, caption, MB_OK);
     text = *answer;
   }
 }
@@ -63,19 +65,18 @@ std::optional<std::vector<float>> InputFloatList(std::string* text, const char* 
   for (;;) {
     const std::optional<std::string> answer = GetBackend().InputText(caption, promptText, shown);
     if (!answer) return std::nullopt;
+    // Each word is one number of the quantity; a refusal names the word, the
+    // quantity and its range.
     std::vector<float> values;
     std::string why;
-    std::istringstream words(*answer);
-    std::string word;
-    while (why.empty() && words >> word) {
+    FieldCursor words(*answer);
+    for (std::string_view word; why.empty() && words.Next(&word);) {
       float v = 0.0f;
-      if (!ParseFloatText(word.c_str(), &v))
-        why = promptText + "\nenter numbers separated by blanks";
-      else
-        why = PromptRefusal(quantity, v);
+      why = ParseFloatText(word, &v) ? PromptRefusal(quantity, v)
+                                     : TypedValueRefusal(quantity, word) + "\nenter numbers separated by blanks";
       values.push_back(v);
     }
-    if (values.empty()) why = promptText + "\nenter numbers separated by blanks";
+    if (values.empty()) why = TypedValueRefusal(quantity, "") + "\nenter numbers separated by blanks";
     if (why.empty()) {
       if (text) *text = *answer;
       return values;

@@ -4,10 +4,10 @@
 //
 // Every number prompt names its quantity (numerics/value_ranges.h): the name and
 // unit a refusal gives it and the range of values it may take. A prompt without
-// one does not compile. A text that is no number (numerics/number_input.h) beeps
-// and is asked again; a number outside the quantity's range beeps, shows one
-// sentence naming the quantity and its range, and is asked again, the typed text
-// kept each time.
+// one does not compile. A text that is no number (numerics/number_input.h), or a
+// number outside the quantity's range, beeps, shows one sentence naming what was
+// typed, the quantity and its range, and is asked again, the typed text kept each
+// time.
 #pragma once
 
 #include <optional>
@@ -19,7 +19,7 @@
 namespace tarmic {
 
 // Asks for a number of the quantity; the box shows current (FormatInputValue) when
-// showCurrent is set, else an empty field. A null prompt shows no prompt, a null
+// showCurrent is set and current is a value the prompt takes, else an empty field. A null prompt shows no prompt, a null
 // title the default caption ("enter positive float" for a quantity that takes no
 // negative value, else "enter float"). On OK with a number within the range *value
 // receives it and the result is true; Cancel returns false with *value unchanged.

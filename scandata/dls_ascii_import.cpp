@@ -25,29 +25,12 @@ bool IsNonFiniteWord(std::string word) {
   return word == "nan" || word == "inf" || word == "infinity";
 }
 
-// The fields of a table line. A line that holds a ',' or ';' is split there alone,
-// blanks around a field allowed ("2e-6, 0.64"): a field with a blank inside is no
-// number, so that a decimal comma ("1e-3 1,5", "1,5 0,9") is not taken for a
-// separator between other numbers. Any other line is split at blanks.
+// The fields of a table line: ',' and ';' separate them where the line holds one,
+// blanks otherwise (text/number_token.h).
 std::vector<std::string> TableWords(const std::string& line) {
   std::vector<std::string> words;
-  if (line.find_first_of(",;") == std::string::npos) {
-    FieldCursor fields(line);
-    for (std::string_view field; fields.Next(&field);) words.emplace_back(field);
-    return words;
-  }
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = line.find_first_of(",;", start);
-    std::string field = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    const std::size_t first = field.find_first_not_of(" \t\r\v\f");
-    const std::size_t last = field.find_last_not_of(" \t\r\v\f");
-    words.push_back(first == std::string::npos ? std::string() : field.substr(first, last - first + 1));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  // A separator that ends the line closes the last field.
-  if (words.size() > 1 && words.back().empty()) words.pop_back();
+  FieldCursor fields(line, ",;");
+  for (std::string_view field; fields.Next(&field);) words.emplace_back(field);
   return words;
 }
 
@@ -90,11 +73,14 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
     bool finite = true;
     for (int k = 0; k < 2; ++k) {
       const std::string& word = words[static_cast<std::size_t>(k)];
-      const NumberScan scan = ScanNumber(word, NumberWidth::kDouble);
+      // The lag time goes into the file as its logarithm; the correlation is
+      // stored as a float, which must hold it (no underflow to 0).
+      const NumberWidth width = k == 0 ? NumberWidth::kDouble : NumberWidth::kFloat;
+      const NumberScan scan = ScanNumber(word, width);
       if (IsNonFiniteWord(word)) {
         finite = false;
       } else if (!scan) {
-        return fail(Format("line %d ", lineNumber) + NumberFaultText(word, scan.fault, NumberWidth::kDouble));
+        return fail(Format("line %d ", lineNumber) + NumberFaultText(word, scan.fault, width));
       }
       v[k] = scan.value;
     }

@@ -10,6 +10,7 @@
 #include "numerics/text_lines.h"
 #include "scandata/plausibility.h"
 #include "scandata/text_io.h"
+#include "text/number_token.h"
 
 namespace tarmic {
 
@@ -20,20 +21,25 @@ namespace {
 // The title field holds at most 99 characters (a 100-character record field).
 constexpr std::size_t kMaxTitle = 99;
 
-// The whitespace-separated words of a line as numbers; false when a word is not
-// completely a finite number (*bad, when given, receives it).
-bool ParseNumbers(const std::string& line, std::vector<double>* out, std::string* bad = nullptr) {
-  std::istringstream words(line);
-  std::string word;
+// The blank-separated words of a line as numbers, each one whole number held in
+// its precision: the columns whose bit is set in doubleColumns (bit 0: the first)
+// as doubles, the others as floats.
+// False when a word is none, *why (when given) saying which and why: "holds
+// \"5abc\", which is not a number".
+bool ParseNumbers(const std::string& line, unsigned doubleColumns, std::vector<double>* out,
+                  std::string* why = nullptr, NumberFault* fault = nullptr) {
+  FieldCursor words(line);
   out->clear();
-  while (words >> word) {
-    bool complete = false;
-    const double v = ParseNumberPrefix(word, &complete);
-    if (!complete || !std::isfinite(v)) {
-      if (bad) *bad = word;
+  for (std::string_view word; words.Next(&word);) {
+    const bool single = out->size() >= 32 || !(doubleColumns >> out->size() & 1u);
+    const NumberWidth width = single ? NumberWidth::kFloat : NumberWidth::kDouble;
+    const NumberScan v = ScanNumber(word, width);
+    if (!v) {
+      if (why) *why = NumberFaultText(word, v.fault, width);
+      if (fault) *fault = v.fault;
       return false;
     }
-    out->push_back(v);
+    out->push_back(v.value);
   }
   return true;
 }
@@ -53,7 +59,9 @@ float SignedSqrt(float y) {
 float SignedSquare(float g) { return g * std::fabs(g); }
 
 double LagTimeAsWritten(float logLag) {
-  return ParseNumberPrefix(Format("%.7e", std::pow(10.0, static_cast<double>(logLag))));
+  const double lag = std::pow(10.0, static_cast<double>(logLag));
+  const NumberScan written = ScanNumber(Format("%.7e", lag), NumberWidth::kDouble);
+  return written ? written.value : lag;
 }
 
 int ConvertIntensityToFieldACF(int n, float* values, DLSInfo* record) {
@@ -108,8 +116,12 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
   std::vector<double> v;
   std::string bad;
   const bool lineTwo = ReadTextLine(in, &line);
-  if (lineTwo && !ParseNumbers(line, &v, &bad) && !v.empty())
-    return fail(Format("line 2 holds \"%s\", which is not a number", bad.c_str()));
+  // The elapsed time (the second value) is held as a double, the others as floats.
+  // A first word that is no number at all says the line is none; one that is a
+  // number its precision cannot hold is named.
+  NumberFault fault = NumberFault::kNone;
+  if (lineTwo && !ParseNumbers(line, 1u << 1, &v, &bad, &fault) && (!v.empty() || fault != NumberFault::kNotNumber))
+    return fail("line 2 " + bad);
   if (!lineTwo || !bad.empty() || v.size() < 7)
     return fail("no parameter line (temperature, time, count rate, refractive index, "
                 "viscosity, angle, wavelength)");
@@ -130,8 +142,8 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
   while (ReadTextLine(in, &line)) {
     ++lineNumber;
     if (IsBlank(line)) continue;
-    if (!ParseNumbers(line, &v, &bad))
-      return fail(Format("line %d holds \"%s\", which is not a number", lineNumber, bad.c_str()));
+    // The lag time is held as a double (its logarithm is stored), the values as floats.
+    if (!ParseNumbers(line, 1u << 0, &v, &bad)) return fail(Format("line %d ", lineNumber) + bad);
     if (v.size() < 2) return fail(Format("line %d is not a pair of numbers", lineNumber));
     float logLag = 0.0f;
     if (std::string refusal = LagTimeRefusal(v[0], !lag.empty(), lag.empty() ? 0.0f : lag.back(), &logLag);

@@ -11,6 +11,8 @@
 #include "numerics/text_lines.h"
 #include "scandata/plausibility.h"
 #include "scandata/text_io.h"
+#include "text/number_token.h"
+#include "numerics/value_ranges.h"
 
 namespace tarmic {
 
@@ -18,7 +20,8 @@ namespace {
 
 // One key line: the key, the label that messages name it by, where its value lives
 // in the record (exactly one of number and flag is set), the rule its value keeps
-// when there is one, and whether 0 stands for "not given" and passes.
+// (a number's row in the table of valid values; a flag is 0 or 1) and whether 0
+// stands for "not given" and passes.
 struct KeyField {
   const char* key;
   const char* label;
@@ -27,6 +30,16 @@ struct KeyField {
   const ValueRule* rule = nullptr;
   bool zeroNotGiven = false;
 };
+
+// The rows of the values that only this file holds.
+constexpr ValueRule kWeightRule{"weight", "", 0.0, 1e6, true, true, "the weights of an experiment"};
+constexpr ValueRule kNoiseRule{"noise", "", kNoiseLevel.range.low, kNoiseLevel.range.high, true, true,
+                               "the noise levels of a signal"};
+constexpr ValueRule kExtinctionRule{"extinction coefficient", "", kXpExtinction.range.low,
+                                    kXpExtinction.range.high, true, true, "the extinction coefficients"};
+constexpr ValueRule kHydrationRule{"hydration", "g/g", kHydration.range.low, kHydration.range.high, true, true,
+                                   "the hydrations of a macromolecule"};
+constexpr ValueRule kPathLengthRule{"path length", "cm", 0.0, 10.0, false, true, "the path lengths of a cell"};
 
 // The keys the reader applies, with the members they fill.
 constexpr KeyField kKeys[] = {
@@ -41,23 +54,31 @@ constexpr KeyField kKeys[] = {
     {"MINBOTTOM", "lower end of the bottom fit range", &ExperimentFile::minBottom, nullptr, &kPositionRule},
     {"FitLeftLim", "left fitting limit", &ExperimentFile::fitLeftLimit, nullptr, &kPositionRule},
     {"FitRightLim", "right fitting limit", &ExperimentFile::fitRightLimit, nullptr, &kPositionRule},
-    {"WeightExperiment", "weight of the experiment", &ExperimentFile::weight, nullptr},
-    {"ExperimentalNoise", "noise of the experiment", &ExperimentFile::noise, nullptr},
+    {"WeightExperiment", "weight of the experiment", &ExperimentFile::weight, nullptr, &kWeightRule},
+    {"ExperimentalNoise", "noise of the experiment", &ExperimentFile::noise, nullptr, &kNoiseRule},
     {"blocalFitTimeIndepNoise", "switch to fit time-invariant noise", nullptr, &ExperimentFile::fitTINoise},
     {"blocalFitRINoise", "switch to fit radially invariant noise", nullptr, &ExperimentFile::fitRINoise},
     {"blocalAutoVaryBaseline", "switch to fit the baseline", nullptr, &ExperimentFile::varyBaseline},
     {"blocalVaryBottom", "switch to fit the bottom", nullptr, &ExperimentFile::varyBottom},
     {"blocalVaryMeniscus", "switch to fit the meniscus", nullptr, &ExperimentFile::varyMeniscus},
     {"xBaseline", "baseline", &ExperimentFile::baseline, nullptr, &kBaselineRule},
-    {"xExtinctionCoeffA", "extinction coefficient A", &ExperimentFile::extinctionA, nullptr},
-    {"xExtinctionCoeffB", "extinction coefficient B", &ExperimentFile::extinctionB, nullptr},
-    {"xExtinctionCoeffC", "extinction coefficient C", &ExperimentFile::extinctionC, nullptr},
+    {"xExtinctionCoeffA", "extinction coefficient A", &ExperimentFile::extinctionA, nullptr, &kExtinctionRule},
+    {"xExtinctionCoeffB", "extinction coefficient B", &ExperimentFile::extinctionB, nullptr, &kExtinctionRule},
+    {"xExtinctionCoeffC", "extinction coefficient C", &ExperimentFile::extinctionC, nullptr, &kExtinctionRule},
     {"global VBAR20", "partial specific volume at 20 C", &ExperimentFile::vbar20, nullptr,
      &kPartialSpecificVolumeRule, true},
-    {"global HYDRATION", "hydration", &ExperimentFile::hydration, nullptr},
-    {"pathlength", "optical path length", &ExperimentFile::pathLength, nullptr},
+    {"global HYDRATION", "hydration", &ExperimentFile::hydration, nullptr, &kHydrationRule},
+    {"pathlength", "optical path length", &ExperimentFile::pathLength, nullptr, &kPathLengthRule},
     {"Temperature", "temperature", &ExperimentFile::temperature, nullptr, &kTemperatureRule},
 };
+
+// Every key fills one member, and every number has its row of valid values.
+constexpr bool EveryKeyHasItsRow() {
+  for (const KeyField& k : kKeys)
+    if ((k.number == nullptr) == (k.flag == nullptr) || (k.number && !k.rule)) return false;
+  return true;
+}
+static_assert(EveryKeyHasItsRow(), "a key of the experiment file without its row of valid values");
 
 // The keys of the exchange format that the reader knows and does not use (the
 // writer writes them, with the values the format expects). Indices in brackets
@@ -134,7 +155,11 @@ std::string FormatXpFile(const ExperimentFile& xp) {
   t += "\"" + WithoutTrailingSlash(xp.directory) + "/\" \"";
   for (const std::string& f : xp.files) t += " " + f;
   t += "\"\n";
-  auto f = [&t](const char* key, double v) { t += Format("%f (%s)\n", v, key); };
+  // Six decimals, unless these would write a value that is not 0 as 0.
+  auto f = [&t](const char* key, double v) {
+    const std::string fixed = Format("%f", v);
+    t += (v != 0.0 && NumberOf(fixed, NumberWidth::kDouble) == 0.0 ? Format("%e", v) : fixed) + " (" + key + ")\n";
+  };
   auto d = [&t](const char* key, int v) { t += Format("%d (%s)\n", v, key); };
   f("fBufferDensity", xp.bufferDensity);
   f("fBufferViscosity", xp.bufferViscosity);
@@ -185,10 +210,9 @@ std::string FormatXpFile(const ExperimentFile& xp) {
                           "ITCLocalIncompB", "ITCLocalIncompC", "FitITCBaselineSlope",
                           "ITCBaselineSlope", "ITCLocalMaxIncomp"})
     d(key, 0);
-  if (xp.temperature < 0.0f)
-    t += "-1 (Temperature)\n";
-  else
-    f("Temperature", xp.temperature);
+  // Written as held: -1 (none given) reads back as -1, and a temperature below 0 C
+  // stays the one recorded.
+  f("Temperature", xp.temperature);
   return t;
 }
 
@@ -205,14 +229,18 @@ bool ParseXpText(const std::string& text, ExperimentFile* out, std::string* why)
   std::string line;
   ExperimentFile xp;
 
-  // Type line: a number followed by "(ExperimentType: ...)".
+  // Type line: one of the types followed by "(ExperimentType: ...)".
   if (!ReadTextLine(in, &line) || line.find("ExperimentType") == std::string::npos)
     return fail("no experiment type");
-  bool complete = false;
-  const std::string typeWord = line.substr(0, line.find(' '));
-  const double type = ParseNumberPrefix(typeWord, &complete);
-  if (!complete) return fail("no experiment type");
-  xp.type = TruncateToInt(type);
+  const std::string typeField = line.substr(0, line.find('('));
+  const NumberScan type = ScanNumber(typeField, NumberWidth::kDouble);
+  if (!type || !(type.value == kXpSedVelocity || type.value == kXpSedEquilibrium ||
+                 type.value == kXpMultiSedEquilibrium))
+    return fail(Format("line 1 holds \"%s\" as the experiment type, which is none of %d (%s), %d (%s) and %d (%s)",
+                       typeField.substr(0, typeField.find_last_not_of(" \t") + 1).substr(0, 40).c_str(),
+                       kXpSedVelocity, TypeName(kXpSedVelocity), kXpSedEquilibrium, TypeName(kXpSedEquilibrium),
+                       kXpMultiSedEquilibrium, TypeName(kXpMultiSedEquilibrium)));
+  xp.type = static_cast<int>(type.value);
   if (!ReadTextLine(in, &line)) return fail("no file list");  // the comment line
   if (!ReadTextLine(in, &line) || !ParseFileList(line, &xp.directory, &xp.files))
     return fail("no file list");
@@ -239,16 +267,22 @@ bool ParseXpText(const std::string& text, ExperimentFile* out, std::string* why)
       return fail(Format("line %d holds the key \"%s\", which is no key of an experiment file", lineNumber,
                          key.c_str()));
     }
+    // The value is one number as a whole ("1 2" is none) that a float holds.
+    const std::string label = field->label;
+    const std::string valueField = line.substr(0, open);
+    const NumberScan scan = ScanNumber(valueField);
+    if (scan.fault == NumberFault::kEmpty)
+      return fail(Format("line %d holds no number for the %s", lineNumber, label.c_str()));
+    if (!scan) {
+      const std::size_t first = valueField.find_first_not_of(" \t");
+      const std::string shown = valueField.substr(first, valueField.find_last_not_of(" \t") + 1 - first);
+      return fail(Format("line %d holds \"%s\" for the %s, which %s", lineNumber, shown.substr(0, 40).c_str(),
+                         label.c_str(), NumberFaultReason(scan.fault).c_str()));
+    }
     const KeyField& k = *field;
-    std::istringstream words(line.substr(0, open));
-    std::string word, more;
-    words >> word;
-    // The value is one number as a whole: "1 2" is none.
-    const double v = ParseNumberPrefix(word, &complete);
-    if (word.empty() || !complete || (words >> more))
-      return fail(Format("line %d holds no number for the %s", lineNumber, k.label));
-    if (!std::isfinite(static_cast<float>(v)))
-      return fail(Format("line %d holds a number out of range (beyond 3.4e38) for the %s", lineNumber, k.label));
+    const double v = scan.value;
+    if (k.flag && v != 0.0 && v != 1.0)
+      return fail(Format("line %d holds %g for the %s, which is 0 (off) or 1 (on)", lineNumber, v, k.label));
     if (k.rule && !(k.zeroNotGiven && v == 0.0) && !k.rule->Holds(v)) {
       ValueRule named = *k.rule;
       named.name = k.label;

@@ -12,6 +12,7 @@
 #include "scandata/data_set_hooks.h"
 #include "scandata/plausibility.h"
 #include "scandata/text_io.h"
+#include "text/number_token.h"
 
 namespace tarmic {
 
@@ -111,19 +112,21 @@ bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
   static const char kHeader[] = "newformat n=";
   constexpr std::size_t kHeaderLength = sizeof kHeader - 1;
   if (text.size() >= kHeaderLength && strncasecmp(text.c_str(), kHeader, kHeaderLength) == 0) {
-    // N is the word after the header, a whole number (no "0x10", no "2 files"
-    // read as 2); the header line goes.
+    // N is the rest of the header line, blanks around it allowed: one whole
+    // number (no "0x10", no "2 files" read as 2); the header line goes.
     const std::size_t lineEnd = text.find('\n');
     const std::string rest = text.substr(kHeaderLength, lineEnd == std::string::npos
                                                             ? std::string::npos
                                                             : lineEnd - kHeaderLength);
-    const std::string word = rest.substr(0, rest.find_first_of(" \t"));
-    bool complete = false;
-    const double n = ParseNumberPrefix(word, &complete);
-    if (!complete || n != std::floor(n) || !kFilesPerScanRule.Holds(n)) {
+    const NumberScan scan = ScanNumber(rest, NumberWidth::kDouble);
+    const double n = scan.value;
+    if (!scan || n != std::floor(n) || !kFilesPerScanRule.Holds(n)) {
+      std::string shown = rest.substr(0, 40);
+      const std::size_t first = shown.find_first_not_of(" \t\r");
+      shown = first == std::string::npos ? std::string() : shown.substr(first, shown.find_last_not_of(" \t\r") + 1 - first);
       ShowError(Format("\nAttention: %s\nline 1 holds \"%s\" as the number of files per scan, which is no "
                        "whole number from 1 to 9999",
-                       path, word.c_str()),
+                       path, shown.c_str()),
                 false);
       return false;
     }

@@ -9,8 +9,11 @@
 namespace tarmic {
 
 bool ValueRule::Holds(double v) const {
-  const bool above = lowIncluded ? v >= low : v > low;
-  const bool below = highIncluded ? v <= high : v < high;
+  // An included bound is met by its single-precision value too: the records keep
+  // floats, and the float of 1e-8 lies below the double 1e-8 that a message names.
+  const auto atBound = [v](double bound) { return static_cast<float>(v) == static_cast<float>(bound); };
+  const bool above = lowIncluded ? v >= low || atBound(low) : v > low;
+  const bool below = highIncluded ? v <= high || atBound(high) : v < high;
   return above && below;  // false for NaN
 }
 

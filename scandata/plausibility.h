@@ -108,9 +108,12 @@ inline constexpr ValueRule kPositionRule{"position", "cm", -kLargestPosition, kL
 inline constexpr ValueRule kBufferDensityRule{"buffer density", "g/ml", kBufferDensity.range.low,
                                               kBufferDensity.range.high, true, true,
                                               "the densities of a buffer"};
-inline constexpr ValueRule kBufferViscosityRule{"buffer viscosity", "Pa s", 0.1 * kBufferViscosity.range.low,
-                                                0.1 * kBufferViscosity.range.high, true, true,
+// The bounds are written out: a tenth computed in binary (0.1 * 1e-5) lies above
+// 1e-6, which the file then could not hold although its message named it.
+inline constexpr ValueRule kBufferViscosityRule{"buffer viscosity", "Pa s", 1e-6, 100.0, true, true,
                                                 "the viscosities of a buffer"};
+static_assert(kBufferViscosity.range.low == 1e-5 && kBufferViscosity.range.high == 1000.0,
+              "the buffer viscosity rule is the table's range in Pa s");
 inline constexpr ValueRule kPartialSpecificVolumeRule{"partial specific volume", "ml/g",
                                                       kPartialSpecificVolume.range.low,
                                                       kPartialSpecificVolume.range.high, true, true,

@@ -9,6 +9,7 @@
 #include "storage/atomic_file.h"
 #include "platform/system.h"
 #include "scandata/text_io.h"
+#include "text/number_token.h"
 
 namespace tarmic {
 
@@ -59,9 +60,10 @@ bool IsNumbersOnly(const std::string& line) {
     if (i >= line.size()) break;
     const std::size_t start = i;
     while (i < line.size() && !IsBlank(line[i])) ++i;
-    bool complete = false;
-    ParseNumberPrefix(std::string_view(line).substr(start, i - start), &complete);
-    if (!complete) return false;
+    // A number beyond the range of a double is still written as one.
+    if (ScanNumber(std::string_view(line).substr(start, i - start), NumberWidth::kDouble).fault ==
+        NumberFault::kNotNumber)
+      return false;
     ++words;
   }
   return words > 0;

@@ -16,6 +16,7 @@
 #include "scandata/data_set.h"
 #include "scandata/plausibility.h"
 #include "scandata/text_io.h"
+#include "text/number_token.h"
 
 namespace tarmic {
 
@@ -81,7 +82,7 @@ class WordStream {
 
   // The next word; false at the end of the text (withinLine: at the end of the
   // current line, which is then not left). A word longer than kMaxScanFileWord
-  // sets tooLong().
+  // sets tooLongLine().
   bool Next(std::string_view* word, bool withinLine = false) {
     while (pos_ < text_.size() && IsSpace(text_[pos_])) {
       if (text_[pos_] == '\n') {
@@ -93,32 +94,18 @@ class WordStream {
     if (pos_ >= text_.size()) return false;
     std::size_t start = pos_;
     while (pos_ < text_.size() && !IsSpace(text_[pos_])) ++pos_;
-    if (pos_ - start > static_cast<std::size_t>(kMaxScanFileWord)) tooLong_ = true;
+    if (pos_ - start > static_cast<std::size_t>(kMaxScanFileWord) && tooLongLine_ == 0) tooLongLine_ = line_;
     *word = std::string_view(text_).substr(start, pos_ - start);
     return true;
   }
-  // The next word as a number (0 when missing or not a number). A number beyond
-  // the single-precision range (1e999 reads as infinity) sets nonFiniteLine().
-  // *numeric (when given) tells whether the whole word was a number, *found whether
-  // it began with one at all; the word itself stays available as lastWord().
-  double Number(bool* present = nullptr, bool* numeric = nullptr, bool withinLine = false,
-                bool* found = nullptr) {
+  // The next word as one whole number held in the given precision
+  // (text/number_token.h); kEmpty when the text (or the line) ends first. The word
+  // itself stays available as lastWord().
+  NumberScan Number(NumberWidth width, bool withinLine = false) {
     std::string_view w;
-    bool got = Next(&w, withinLine);
-    if (present) *present = got;
+    const bool got = Next(&w, withinLine);
     lastWord_ = got ? w : std::string_view();
-    lastComplete_ = false;
-    if (!got) {
-      if (numeric) *numeric = false;
-      if (found) *found = false;
-      return 0.0;
-    }
-    bool complete = false;
-    const double v = ParseNumberPrefix(w, &complete, found);
-    if (numeric) *numeric = complete;
-    lastComplete_ = complete;
-    if (!std::isfinite(static_cast<float>(v)) && nonFiniteLine_ == 0) nonFiniteLine_ = line_;
-    return v;
+    return got ? ScanNumber(w, width) : NumberScan{};
   }
   // Where the stream stands in the text.
   std::size_t pos() const { return pos_; }
@@ -130,41 +117,57 @@ class WordStream {
       ++line_;
     }
   }
-  bool tooLong() const { return tooLong_; }
-  // The line of the first number that is not finite in single precision; 0: none.
-  int nonFiniteLine() const { return nonFiniteLine_; }
+  // The line of the first word that was too long; 0: none.
+  int tooLongLine() const { return tooLongLine_; }
   // The line the stream stands on.
   int line() const { return line_; }
   // The word the last Number() read (empty when there was none).
   std::string_view lastWord() const { return lastWord_; }
-  // Whether that word was a number as a whole ("0x10" and "12abc" are none).
-  bool lastComplete() const { return lastComplete_; }
 
  private:
   const std::string& text_;
   std::size_t pos_;
   int line_;
-  bool tooLong_ = false;
-  int nonFiniteLine_ = 0;
+  int tooLongLine_ = 0;
   std::string_view lastWord_;
-  bool lastComplete_ = false;
 };
 
-// The number that begins at pos (blanks skipped), 0 when there is none.
+std::string TooLongText(int line) {
+  return "line " + std::to_string(line) + " holds a word that is too long";
+}
+
+// The number that begins at pos (blanks skipped) as one whole word, 0 when the
+// word there is no number.
 float NumberAt(const std::string& text, std::size_t pos) {
   WordStream words(text, pos);
   std::string_view w;
   if (!words.Next(&w) || w.size() > static_cast<std::size_t>(kMaxScanFileWord)) return 0.0f;
-  return static_cast<float>(ParseNumberPrefix(w));
+  return static_cast<float>(ScanNumber(w).value);
 }
 
-// The number after the key in text, when the key is present.
-bool NumberAfterKey(const std::string& text, const char* key, double* out) {
-  std::size_t at = text.find(key);
-  if (at == std::string::npos) return false;
+// The number after the key in line 1 (the description), when the key is present
+// and a word follows it: *out is left alone otherwise. A word that is no number of
+// the precision, or no whole number where one is wanted, fails with why.
+bool NumberAfterKey(const std::string& text, const char* key, const char* name, bool whole, double* out,
+                    std::string* why) {
+  const std::size_t at = text.find(key);
+  if (at == std::string::npos) return true;
   WordStream words(text, at + std::string_view(key).size());
   std::string_view w;
-  *out = words.Next(&w) ? ParseNumberPrefix(w) : 0.0;
+  if (!words.Next(&w)) return true;
+  const NumberWidth width = whole ? NumberWidth::kDouble : NumberWidth::kFloat;
+  const NumberScan v = ScanNumber(w, width);
+  std::string reason;
+  if (!v)
+    reason = NumberFaultReason(v.fault, width);
+  else if (whole && (v.value != std::floor(v.value) || std::fabs(v.value) > 2147483647.0))
+    reason = "is no whole number between -2147483647 and 2147483647";
+  if (!reason.empty()) {
+    *why = Format("line 1 holds \"%s\" as the %s, which %s", std::string(w.substr(0, 40)).c_str(), name,
+                  reason.c_str());
+    return false;
+  }
+  *out = v.value;
   return true;
 }
 
@@ -173,42 +176,39 @@ int Fail(std::string* error, const std::string& why) {
   return 0;
 }
 
-// The reader takes digits only (no "inf" or "nan"), so a number that is not finite
-// in single precision was written beyond its range (1e308 is a finite double).
-std::string NonFiniteText(int line) {
-  return "line " + std::to_string(line) + " holds a number out of range (beyond 3.4e38)";
-}
+// One value of line 2: its name in messages (nullptr for a word that is skipped: it
+// must be there, but need not be a number) and the precision it is held in.
+struct InformationField {
+  const char* name;
+  NumberWidth width;
+};
 
-// Reads the values of line 2 from its own words into out: names[i] is the name of
-// value i in messages, nullptr for a word that is skipped (it must be there, but
-// need not be a number). A value missing from the line is not taken from the data
-// rows below it, and a word that is not a number is no value: both fail with why,
-// as do a word too long and a number beyond the single-precision range.
-bool ReadScanInformation(WordStream& words, const char* const* names, int count, double* out,
+// Reads the values of line 2 from its own words into out. A value missing from the
+// line is not taken from the data rows below it, and a word that is no number of
+// its precision is no value: both fail with why, as does a word too long.
+bool ReadScanInformation(WordStream& words, const InformationField* fields, int count, double* out,
                          std::string* why) {
-  std::string missing;
-  for (int i = 0; i < count && missing.empty(); ++i) {
-    bool present = false, found = false;
-    out[i] = words.Number(&present, nullptr, /*withinLine=*/true, &found);
-    if (!present) {
+  for (int i = 0; i < count; ++i) {
+    const NumberScan v = words.Number(fields[i].width, /*withinLine=*/true);
+    if (words.tooLongLine()) {
+      *why = TooLongText(2);
+      return false;
+    }
+    if (v.fault == NumberFault::kEmpty) {
       std::string list;
       for (int k = 0; k < count; ++k)
-        if (names[k]) list += std::string(list.empty() ? "" : ", ") + names[k];
-      missing = Format("line 2 ends after %d of its %d values (%s)", i, count, list.c_str());
-    } else if (names[i] && !(found && words.lastComplete())) {
-      missing = Format("line 2 holds \"%s\" as the %s, which is not a number",
-                       std::string(words.lastWord()).c_str(), names[i]);
+        if (fields[k].name) list += std::string(list.empty() ? "" : ", ") + fields[k].name;
+      *why = Format("line 2 ends after %d of its %d values (%s)", i, count, list.c_str());
+      return false;
     }
+    if (fields[i].name && !v) {
+      *why = Format("line 2 holds \"%s\" as the %s, which %s", std::string(words.lastWord()).c_str(),
+                    fields[i].name, NumberFaultReason(v.fault, fields[i].width).c_str());
+      return false;
+    }
+    out[i] = v.value;
   }
-  if (words.tooLong())
-    *why = "line 2 holds a word that is too long";
-  else if (!missing.empty())
-    *why = missing;
-  else if (words.nonFiniteLine())
-    *why = NonFiniteText(words.nonFiniteLine());
-  else
-    return true;
-  return false;
+  return true;
 }
 
 // After the last data row: a line whose radius is 0 ends the data of an ordinary
@@ -320,8 +320,11 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
 
   if (!bElectrophoresisMode) {
     record->scanType = header.type;
-    static constexpr const char* kFields[7] = {"cell",      "temperature", "rotor speed", "time",
-                                               "omega^2 t", "wavelength",  "replicates"};
+    static constexpr InformationField kFields[7] = {
+        {"cell", NumberWidth::kDouble},       {"temperature", NumberWidth::kFloat},
+        {"rotor speed", NumberWidth::kFloat}, {"time", NumberWidth::kDouble},
+        {"omega^2 t", NumberWidth::kDouble},  {"wavelength", NumberWidth::kFloat},
+        {"replicates", NumberWidth::kDouble}};
     double field[7];
     std::string why;
     if (!ReadScanInformation(words, kFields, 7, field, &why)) return Refused(why);
@@ -351,7 +354,10 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
   } else {
     // A first word that is not used, time, wavelength and replicates (a fifth word
     // is not used either).
-    static constexpr const char* kFields[4] = {nullptr, "time", "wavelength", "replicates"};
+    static constexpr InformationField kFields[4] = {{nullptr, NumberWidth::kDouble},
+                                                    {"time", NumberWidth::kDouble},
+                                                    {"wavelength", NumberWidth::kFloat},
+                                                    {"replicates", NumberWidth::kDouble}};
     double field[4];
     std::string why;
     if (!ReadScanInformation(words, kFields, 4, field, &why)) return Refused(why);
@@ -376,10 +382,17 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
   if (header.type == 'F') {
     record->fluorescence = true;
     record->timeStampOk = true;
-    double v;
-    if (NumberAfterKey(record->description, "Voltage: ", &v)) record->voltage = static_cast<float>(v);
-    if (NumberAfterKey(record->description, "Gain: ", &v)) record->gain = TruncateToInt(v);
-    if (NumberAfterKey(record->description, "Range: ", &v)) record->range = TruncateToInt(v);
+    // The detector's keys in line 1: a voltage, and the gain and range as whole
+    // numbers.
+    double voltage = 0.0, gain = 0.0, range = 0.0;
+    std::string why;
+    if (!NumberAfterKey(record->description, "Voltage: ", "voltage", false, &voltage, &why) ||
+        !NumberAfterKey(record->description, "Gain: ", "gain", true, &gain, &why) ||
+        !NumberAfterKey(record->description, "Range: ", "range", true, &range, &why))
+      return Refused(why);
+    record->voltage = static_cast<float>(voltage);
+    record->gain = static_cast<int>(gain);
+    record->range = static_cast<int>(range);
   }
 
   words.SkipLine();  // words of line 2 beyond its fields are not data
@@ -486,30 +499,34 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
     bool numeric = true;
     // One row is one line: its first word may follow blank lines, the others stop
     // at the line end; words beyond wordsPerRow are dropped with the rest of the line.
+    // Every kept value is held as a float.
     int got = 0;
     std::string notANumber;  // the first word of a kept column that is no number
+    NumberFault fault = NumberFault::kNone;
     for (int c = 0; c < wordsPerRow; ++c) {
-      bool present, isNumber;
-      double v = words.Number(&present, &isNumber, c > 0);
-      if (!present) break;
+      const NumberScan v = words.Number(NumberWidth::kFloat, c > 0);
+      if (v.fault == NumberFault::kEmpty) break;
       ++got;
-      if (!isNumber) numeric = false;
-      if (!isNumber && c < keptWords && notANumber.empty()) notANumber = words.lastWord();
-      if (c < 3) w[c] = v;
+      // A word cut short (a file that ends inside its last line) is no number; a
+      // number its precision cannot hold is one and is refused below.
+      if (v.fault == NumberFault::kNotNumber) numeric = false;
+      if (!v && c < keptWords && notANumber.empty()) {
+        notANumber = words.lastWord();
+        fault = v.fault;
+      }
+      if (c < 3) w[c] = v.value;
     }
     const int line = words.line();
     words.SkipLine();
-    if (words.tooLong()) return Fail(error, "a data line holds a word that is too long");
+    if (words.tooLongLine()) return Fail(error, TooLongText(words.tooLongLine()));
     // A row that the file does not hold, or an unreadable or short last line (an
     // instrument file may end in the middle of a line), is not data.
     if (got == 0 || (r == rows && (!numeric || got < neededWords))) break;
-    if (words.nonFiniteLine()) return Fail(error, NonFiniteText(words.nonFiniteLine()));
     // A short line inside the data: its missing values are not known; nor is a
     // value written as a word that is no number ("nan", "-", text).
     if (got < neededWords)
       return Fail(error, "line " + std::to_string(line) + " has too few values");
-    if (!notANumber.empty())
-      return Fail(error, Format("line %d holds \"%s\", which is not a number", line, notANumber.c_str()));
+    if (!notANumber.empty()) return Fail(error, "line " + std::to_string(line) + " " + NumberFaultText(notANumber, fault));
     // A signal no detector gives (it would also be taken for a spike and dropped).
     for (int c = 1; c < keptWords; ++c)
       if (!kSignalRule.Holds(w[c])) return Fail(error, kSignalRule.HeldOutside(line, w[c]));

@@ -768,12 +768,32 @@ bool SaveDistributionGrid(const float* values, int n) {
 
 float* LoadDistributionGrid(int* n) {
   if (!n || szSdistPath.empty()) return nullptr;
-  CVector grid;
-  grid.ReadFromFile(szSdistPath.c_str());
-  const int length = static_cast<int>(grid.Length());
-  if (length < 1) return nullptr;
+  std::vector<float> grid;
+  std::vector<int> lines;
+  std::string failure;
+  if (!ReadValueFile(szSdistPath.c_str(), &grid, &lines, &failure)) {
+    ShowError(failure, false);
+    return nullptr;
+  }
+  if (grid.empty()) {
+    ShowError("\n\aAttention: " + szSdistPath + " holds no grid value", false);
+    return nullptr;
+  }
+  // A grid rises from value to value: one that does not would give the
+  // distribution cells of no or negative width.
+  for (std::size_t i = 1; i < grid.size(); ++i) {
+    if (!(grid[i] > grid[i - 1])) {
+      ShowError(Format("\n\aAttention: %s cannot be read: line %d holds %g, which does not rise above the "
+                       "%g of line %d",
+                       szSdistPath.c_str(), lines[i], static_cast<double>(grid[i]),
+                       static_cast<double>(grid[i - 1]), lines[i - 1]),
+                false);
+      return nullptr;
+    }
+  }
+  const int length = static_cast<int>(grid.size());
   float* v = tarmic::vector(1, length);
-  for (int i = 1; i <= length; ++i) v[i] = grid.Get(i - 1);
+  for (int i = 1; i <= length; ++i) v[i] = grid[static_cast<std::size_t>(i - 1)];
   *n = length;
   return v;
 }

@@ -8,7 +8,6 @@
 #include <locale.h>
 #include <vector>
 
-#include "text/number_token.h"
 #include "platform/system.h"
 
 namespace tarmic {
@@ -48,8 +47,6 @@ std::string FormatV(const char* format, va_list args) {
   std::vsnprintf(big.data(), big.size(), format, args);
   return std::string(big.data(), static_cast<std::size_t>(n));
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
@@ -95,45 +92,6 @@ bool WriteFormatted(std::FILE* file, const char* format, ...) {
   int n = std::vfprintf(file, format, args);
   va_end(args);
   return n >= 0;
-}
-
-double ParseNumberPrefix(std::string_view word, bool* complete, bool* found) {
-  std::size_t i = 0;
-  const std::size_t n = word.size();
-  if (i < n && (word[i] == '+' || word[i] == '-')) ++i;
-  std::size_t mantissaDigits = 0;
-  while (i < n && IsDigit(word[i])) { ++i; ++mantissaDigits; }
-  if (i < n && word[i] == '.') {
-    ++i;
-    while (i < n && IsDigit(word[i])) { ++i; ++mantissaDigits; }
-  }
-  if (found) *found = mantissaDigits > 0;
-  if (mantissaDigits == 0) {
-    if (complete) *complete = false;
-    return 0.0;
-  }
-  std::size_t end = i;
-  if (i < n && (word[i] == 'e' || word[i] == 'E')) {
-    std::size_t j = i + 1;
-    if (j < n && (word[j] == '+' || word[j] == '-')) ++j;
-    std::size_t expDigits = 0;
-    while (j < n && IsDigit(word[j])) { ++j; ++expDigits; }
-    if (expDigits > 0) end = j;
-  }
-  const NumberScan v = ScanNumber(word.substr(0, end), NumberWidth::kDouble);
-  if (v) {
-    if (complete) *complete = (end == n);
-    return v.value;
-  }
-  if (v.fault == NumberFault::kTooLarge) {
-    // Beyond a double: infinity, which the readers refuse as beyond the range of
-    // the values they store.
-    if (complete) *complete = (end == n);
-    return word[0] == '-' ? -HUGE_VAL : HUGE_VAL;
-  }
-  // Too small to be held ("1e-320"): no number, rather than a 0 that was not written.
-  if (complete) *complete = false;
-  return 0.0;
 }
 
 int TruncateToInt(double value) {

@@ -1,6 +1,6 @@
 // Text-file helpers of the scan data set: reading a whole file with its line ends
-// normalised, locale-independent formatting and parsing of numbers, and joining of
-// directory and file names.
+// normalised, locale-independent formatting of numbers (they are read by the one
+// scanner, text/number_token.h), and joining of directory and file names.
 #pragma once
 
 #include <cstdio>
@@ -19,15 +19,6 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 // fprintf with the "C" numeric conventions; false when writing failed.
 bool WriteFormatted(std::FILE* file, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
-
-// The number at the start of word, as the standard conversion reads it but in
-// decimal notation only ("nan", "inf" and hexadecimal are not numbers): the longest
-// prefix of the form [+-]digits[.digits][e[+-]digits], converted by the one number
-// scanner (text/number_token.h); 0 when there is none. A prefix beyond the
-// double range gives an infinity, one that is not 0 but too small for a double
-// ("1e-330") gives 0 and is no number. *complete (when given) tells whether the
-// whole word was that number, *found whether the word began with one at all.
-double ParseNumberPrefix(std::string_view word, bool* complete = nullptr, bool* found = nullptr);
 
 // Converts to int by truncation toward zero, clamped to the int range (NaN gives 0).
 int TruncateToInt(double value);

@@ -112,27 +112,32 @@ std::optional<std::uint64_t> WholeNumberOf(std::string_view field) {
   return value;
 }
 
-std::string NumberFaultText(std::string_view field, NumberFault fault, NumberWidth width) {
+std::string NumberFaultReason(NumberFault fault, NumberWidth width) {
   const bool single = width == NumberWidth::kFloat;
-  const std::string quoted = "\"" + Shown(Trimmed(field)) + "\"";
   switch (fault) {
     case NumberFault::kNone:
       return {};
     case NumberFault::kEmpty:
-      return "holds no number";
+      return "is empty";
     case NumberFault::kNotNumber:
-      return "holds " + quoted + ", which is not a number";
+      return "is not a number";
     case NumberFault::kTooLarge:
-      return "holds " + quoted + ", which is beyond " + (single ? "3.4e38" : "1.8e308");
+      return std::string("is beyond ") + (single ? "3.4e38" : "1.8e308");
     case NumberFault::kTooSmall:
-      return "holds " + quoted + ", which is not 0 but too small to be held (below " +
-             (single ? "1.4e-45" : "4.9e-324") + ")";
+      return std::string("is not 0 but too small to be held (below ") + (single ? "1.4e-45" : "4.9e-324") + ")";
   }
   return {};
 }
 
+std::string NumberFaultText(std::string_view field, NumberFault fault, NumberWidth width) {
+  if (fault == NumberFault::kNone) return {};
+  if (fault == NumberFault::kEmpty) return "holds no number";
+  return "holds \"" + Shown(Trimmed(field)) + "\", which " + NumberFaultReason(fault, width);
+}
+
 FieldCursor::FieldCursor(std::string_view line, std::string_view separators)
-    : line_(line), separators_(separators) {}
+    : line_(line),
+      separators_(line.find_first_of(separators) == std::string_view::npos ? std::string_view() : separators) {}
 
 bool FieldCursor::IsSeparator(char c) const {
   return separators_.find(c) != std::string_view::npos;
@@ -142,12 +147,15 @@ bool FieldCursor::Next(std::string_view* field) {
   while (pos_ < line_.size() && IsBlank(line_[pos_])) ++pos_;
   if (pos_ >= line_.size()) return false;
   const std::size_t start = pos_;
-  while (pos_ < line_.size() && !IsBlank(line_[pos_]) && !IsSeparator(line_[pos_])) ++pos_;
-  *field = line_.substr(start, pos_ - start);
-  // The field's end: blanks, then at most one separator.
-  std::size_t p = pos_;
-  while (p < line_.size() && IsBlank(line_[p])) ++p;
-  if (p < line_.size() && IsSeparator(line_[p])) pos_ = p + 1;
+  if (separators_.empty()) {
+    while (pos_ < line_.size() && !IsBlank(line_[pos_])) ++pos_;
+    *field = line_.substr(start, pos_ - start);
+    return true;
+  }
+  // Up to the next separator, blanks inside the field kept.
+  while (pos_ < line_.size() && !IsSeparator(line_[pos_])) ++pos_;
+  *field = Trimmed(line_.substr(start, pos_ - start));
+  if (pos_ < line_.size()) ++pos_;
   return true;
 }
 

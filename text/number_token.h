@@ -52,10 +52,17 @@ std::optional<std::uint64_t> WholeNumberOf(std::string_view field);
 // 1.4e-45)", "holds no number" (an empty field).
 std::string NumberFaultText(std::string_view field, NumberFault fault,
                             NumberWidth width = NumberWidth::kFloat);
+// The reason alone, for messages that put the field and its name first: "is not
+// a number", "is beyond 3.4e38", "is not 0 but too small to be held (below
+// 1.4e-45)", "is empty"; empty for kNone.
+std::string NumberFaultReason(NumberFault fault, NumberWidth width = NumberWidth::kFloat);
 
-// The fields of one line of a table: runs of blanks separate fields, and so does
-// one separator character of the file (blanks around it allowed) when it has one.
-// Two separators in a row enclose an empty field.
+// The fields of one line of a table. A line that holds one of the file's separator
+// characters (when it has any) is split at those alone, blanks around a field
+// allowed, so that a field with a blank inside is no number: a decimal comma
+// ("4,5 0,5", "4.0 1,5") is never taken for a separator between other numbers.
+// Any other line is split at runs of blanks. Two separators in a row enclose an
+// empty field; a separator that ends the line closes the last field.
 class FieldCursor {
  public:
   explicit FieldCursor(std::string_view line, std::string_view separators = {});

@@ -40,9 +40,11 @@ TEST_F(DisplayCommandTest, DataMarkSizeAsksAgainAfterATextThatIsNoNumber) {
   LoadVelocitySet();
   const int before = pDataPlot->nMarkSize;
   Backend().QueueInput("big");
+  Backend().QueueMessageBox(IDOK, "enter float");  // names "big", the size and its range
   Backend().QueueInput(std::nullopt);
   Dispatch(kCmDataMarkSize);
   EXPECT_EQ(Shown("Input"), 2);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(pDataPlot->nMarkSize, before);
 }
 

@@ -3,6 +3,7 @@
 // Disk" on a small folder of made-up fluorescence scans.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "commands_test_support.h"
+#include "modelcalc/fit_persistence.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/fluorescence_sorting.h"
 #include "platform/system.h"
@@ -216,6 +218,60 @@ TEST_F(FluorescenceCommandTest, CorrectionCommandsSwitchAskAndMarkBothIds) {
   EXPECT_TRUE(bRadialConvolution);
   EXPECT_FLOAT_EQ(fConvolutionWidth, 0.004f);
   EXPECT_TRUE(Handle().IsMenuItemChecked(kCmSignalRadialConvolution));
+}
+
+// Nonlinear detection proposes an exponent its own prompt takes (1, the linear
+// response, while none is set), and a cancelled input leaves the option and every
+// value as they were, as it does for the other corrections: nothing is left on
+// with a value the parameter file would refuse, and the quick save writes no file
+// its reader refuses.
+TEST_F(FluorescenceCommandTest, ProposalsLieInTheirRangeAndACancelChangesNothing) {
+  LoadTwo();
+  ASSERT_EQ(fPowerCoefficient, 0.0f);
+  for (const int cancelAt : {1, 2}) {  // the exponent, the baseline
+    SCOPED_TRACE(cancelAt);
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDYES, "Nonlinear Detection");
+    if (cancelAt == 2) {
+      Backend().QueueInput("0.8");
+      Backend().QueueMessageBox(IDYES, "Nonlinear Detection");  // fit power coefficient?
+    }
+    Backend().QueueInput(std::nullopt);
+    Dispatch(kCmNonlinearDetection);
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+    EXPECT_FALSE(bNonlinearDetection || bFitPowerCoefficient || bTransformedShown);
+    EXPECT_EQ(fPowerCoefficient, 0.0f);
+    EXPECT_FALSE(Handle().IsMenuItemChecked(kCmNonlinearDetection));
+    const auto& t = Backend().Transcript();
+    const auto input = std::find_if(t.begin(), t.end(), [](const TranscriptEntry &e) { return e.kind == "Input"; });
+    ASSERT_NE(input, t.end());
+    EXPECT_EQ(input->initial, "1.000000");
+  }
+  const struct {
+    int command;
+    const char *caption;
+    const bool *option;
+  } corrections[] = {
+      {kCmSignalRadialConvolution, "Signal Radial Convolution", &bRadialConvolution},
+      {kCmExcitationShadow, "Signal Excitation Shadow", &bExcitationShadow},
+      {kCmSignalMagnificationDrift, "Signal Amplitude Change With Time", &bMagnificationDrift},
+      {kCmSignalMagnificationGradient, "Signal Amplitude Change With Radius", &bMagnificationGradient},
+  };
+  for (const auto &c : corrections) {
+    Backend().QueueMessageBox(IDYES, c.caption);
+    Backend().QueueInput(std::nullopt);
+    Dispatch(c.command);
+    EXPECT_TRUE(Backend().AllAnswersUsed()) << c.caption;
+    EXPECT_FALSE(*c.option) << c.caption;
+    EXPECT_FALSE(Handle().IsMenuItemChecked(c.command)) << c.caption;
+  }
+
+  // A state the parameter file refuses is not written.
+  bNonlinearDetection = true;
+  const SaveResult saved = TmpSaveBestParams(&Handle(), false);
+  bNonlinearDetection = false;
+  EXPECT_FALSE(saved.ok);
+  EXPECT_NE(saved.message.find("would not load again: lines 157 and 158"), std::string::npos) << saved.message;
 }
 
 // The number inputs of the correction commands are judged as the dialog and the

@@ -14,6 +14,7 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "propagators/buffer_sedimentation.h"
+#include "propagators/inhomogeneous_solvent.h"
 #include "propagators/solvent_settings.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -281,7 +282,7 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
   text.replace(text.find("5.900000 (Meniscus)"), 19, "5.9 7 (Meniscus)");
   WriteFile(path, text);
   EXPECT_FALSE(LoadXpFile(path, &xp, &why));
-  EXPECT_EQ(why, path + ": line 7 holds no number for the meniscus");
+  EXPECT_EQ(why, path + ": line 7 holds \"5.9 7\" for the meniscus, which is not a number");
 }
 
 // A file that is no text: the parameter file says so instead of "line 1 holds no
@@ -447,6 +448,16 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
   EXPECT_FALSE(ReadCoefficientFile(density, &coef, &why));
   EXPECT_EQ(why, "line 2 holds no number");
   EXPECT_TRUE(coef.empty());
+  // The s(c) and D(c) files of a cosolute: a file that opened but holds no
+  // number is said to be unreadable, not to be unopened.
+  const InhomSolventSettings kept = gInhomSolvent;
+  gInhomSolvent.sNonidealPath = density;
+  gInhomSolvent.dNonidealPath = density;
+  std::vector<double> s, D;
+  std::string message;
+  EXPECT_FALSE(ReadCosoluteCoefficientTables(&s, &D, &message));
+  EXPECT_EQ(message, "cannot read " + density + ": line 2 holds no number");
+  gInhomSolvent = kept;
 }
 
 }  // namespace

@@ -88,10 +88,16 @@ TEST_F(PriorTest, PriorFilesAreCheckedAndAFailedReadChangesNothing) {
   std::string error;
   const struct {
     const char* name;
-    const char* text;
+    std::string text;
     const char* fault;
   } bad[] = {
-      {"prior_text.dat", "1 1\n2 1\n3 x\n4 1\n5 1\n", "line 3: two numbers"},
+      {"prior_text.dat", "1 1\n2 1\n3 x\n4 1\n5 1\n", "line 3 holds \"x\", which is not a number"},
+      {"prior_glued.dat", "1 1\n2 1\n3 5abc\n4 1\n5 1\n", "line 3 holds \"5abc\", which is not a number"},
+      {"prior_third.dat", "1 1\n2 1 nan\n3 1\n4 1\n5 1\n", "line 2 holds \"nan\", which is not a number"},
+      {"prior_one.dat", "1 1\n2\n3 1\n4 1\n5 1\n", "line 2: two numbers"},
+      {"prior_tiny.dat", "1 1\n2 1e-46\n3 1\n4 1\n5 1\n",
+       "line 2 holds \"1e-46\", which is not 0 but too small to be held (below 1.4e-45)"},
+      {"prior_nul.dat", std::string("1 1\n2 1\n3\0 5\n4 1\n5 1\n", 21), "the file is not plain text"},
       {"prior_order.dat", "1 1\n2 1\n2 1\n4 1\n5 1\n", "line 3: the x values must increase"},
       {"prior_negative.dat", "1 1\n2 -1\n3 1\n4 1\n5 1\n", "line 2: a prior value must not be negative"},
       {"prior_short.dat", "1 1\n\n2 1\n", "at least 5 lines"},

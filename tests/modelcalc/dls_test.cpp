@@ -44,7 +44,10 @@ void WriteDlsFile(const std::string& path, double time, int flag, int n, F value
   out.precision(9);
   for (int i = 0; i < n; ++i) {
     const double tau = std::pow(10.0, -6.0 + 5.0 * i / (n - 1));
-    out << tau << " " << value(tau) << "\n";
+    // A correlation decayed below what a float holds is written as 0, as a
+    // correlator does (the reader refuses a value it would hold as 0 otherwise).
+    const double v = value(tau);
+    out << tau << " " << (std::fabs(v) < 1e-30 ? 0.0 : v) << "\n";
   }
 }
 
@@ -180,6 +183,22 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
     std::string why;
     EXPECT_EQ(ReadDLSDatFile(bad.c_str(), &record, &m, &px, &px, false, &why), 0) << a.line2;
     EXPECT_EQ(why, a.why);
+  }
+  // Values their float cannot hold (not 0, but held as 0) are refused with their
+  // line: the temperature of line 2 and a correlation value.
+  const char* const kTiny = "which is not 0 but too small to be held (below 1.4e-45)";
+  const std::pair<std::string, std::string> tiny[] = {
+      {"t\n1e-46 0 1 1.33 0.01 90 6e-7 0\n1e-5 0.4\n1e-4 0.3\n", std::string("line 2 holds \"1e-46\", ") + kTiny},
+      {"t\n20 0 1 1.33 0.01 90 6e-7 0\n1e-5 1e-320\n1e-4 0.3\n", std::string("line 3 holds \"1e-320\", ") + kTiny},
+      {"t\n20 0 1 1.33 0.01 90 6e-7 0\n1e-5 0.4\n1e-4 -1e-310\n", std::string("line 4 holds \"-1e-310\", ") + kTiny},
+  };
+  for (const auto& [text, expected] : tiny) {
+    std::ofstream(bad) << text;
+    int m = 0;
+    float* px = nullptr;
+    std::string why;
+    EXPECT_EQ(ReadDLSDatFile(bad.c_str(), &record, &m, &px, &px, false, &why), 0) << text;
+    EXPECT_EQ(why, expected);
   }
   std::ofstream(bad) << "t\n20 0 1 1.33 0.01 180 6e-7 0\n1e-5 0.4\n1e-4 0.3\n";
   EXPECT_EQ(ReadBack(bad, false).ok, 1) << "back scattering at 180 degrees";
@@ -510,7 +529,9 @@ TEST(DLSAsciiImport, ALineIsTwoWholeNumbersAndLeftOutPointsAreNamed) {
       {"empty_field", "1e-6;;0.9\n", "line 1 holds no number"},
       {"glued", "1e-6 0.9abc\n", "line 1 holds \"0.9abc\", which is not a number"},
       {"tiny", "1e-330 0.9\n2e-6 0.5\n", "line 1 holds \"1e-330\", which is not 0 but too small to be held (below 4.9e-324)"},
-      {"huge", "1e-6 0.9\n2e-6 1e999\n", "line 2 holds \"1e999\", which is beyond 1.8e308"},
+      {"huge", "1e-6 0.9\n2e-6 1e999\n", "line 2 holds \"1e999\", which is beyond 3.4e38"},
+      {"tiny_value", "1e-6 0.9\n2e-6 1e-46\n",
+       "line 2 holds \"1e-46\", which is not 0 but too small to be held (below 1.4e-45)"},
   };
   for (const auto& t : tables) {
     const std::string table = dir + "/" + t.name + ".txt";

@@ -74,12 +74,23 @@ TEST_F(ParamChecksTest, ZeroWrittenWithALeadingZeroPassesBothTests) {
   EXPECT_TRUE(ParamsBoxCanClose(record_));
 }
 
-TEST_F(ParamChecksTest, MinusZeroAndLettersAreNoNumbers) {
-  SetFieldText(record_, 406, "-0");
-  ExpectRefused("Input Error", "the \"D\" of Component 1 \"-0\" is no number: it must lie between 0 and 10000");
-  backend_->ClearTranscript();
-  SetFieldText(record_, 406, "abc");
-  ExpectRefused("Input Error", "the \"D\" of Component 1 \"abc\" is no number: it must lie between 0 and 10000");
+// A field takes the zeros the files take ("-0", "+0", ".0", "-0.000000"); letters,
+// a zero byte inside and values a float holds as 0 are no number, named with the
+// field and its range.
+TEST_F(ParamChecksTest, SignedZerosAreNumbersAndLettersAreNone) {
+  for (const char* zero : {"-0", "+0", ".0", "-0.000000"}) {
+    SetFieldText(record_, 406, zero);
+    EXPECT_TRUE(ParamsBoxCanClose(record_)) << zero;
+  }
+  const struct {
+    std::string text, shown;
+  } none[] = {{"abc", "abc"}, {std::string("1\0 5", 4), "1  5"}, {"1e-46", "1e-46"}};
+  for (const auto& n : none) {
+    backend_->ClearTranscript();
+    SetFieldText(record_, 406, n.text);
+    ExpectRefused("Input Error",
+                  "the \"D\" of Component 1 \"" + n.shown + "\" is no number: it must lie between 0 and 10000");
+  }
 }
 
 TEST_F(ParamChecksTest, ANegativeNumberPassesTheSignedFieldsButNotThePositiveOnes) {

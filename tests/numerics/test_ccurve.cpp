@@ -55,7 +55,7 @@ TEST(CCurveOwnership, CopyOfAnOwningCurveOwnsItsOwnVectors) {
 TEST(CCurveFiles, FieldsSeparatedByBlanksCommasAndSemicolons) {
   ScopedHeadlessBackend backend;
   const std::string path = OutputPath("separators.dat");
-  WriteText(path, "1 2 " + std::string(300, 'z') + "\n3;4\n5,6\n");  // a long line is one record
+  WriteText(path, "1 2" + std::string(300, ' ') + "0\n3;4\n5,6\n");  // a long line is one record
   CCurve c;
   ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2));
   EXPECT_EQ(Xs(c), (std::vector<float>{1, 3, 5}));
@@ -75,9 +75,11 @@ TEST(CCurveFiles, LoneCrCrLfAndLfLineEndsReadAlike) {
     EXPECT_EQ(Xs(c), (std::vector<float>{1, 3, 5}));
     EXPECT_EQ(Ys(c), (std::vector<float>{2, 4, 6}));
 
+    const std::string values = OutputPath("line_ends.ini");
+    WriteText(values, "1" + e + "3" + e + e + "5" + e + "  " + e + e);
     CVector v;
-    v.ReadFromFile(path.c_str());
-    ASSERT_EQ(v.Length(), 3u) << "first number of every line";
+    ASSERT_TRUE(v.ReadFromFile(values.c_str()));
+    ASSERT_EQ(v.Length(), 3u) << "one number on every line that is not blank";
     EXPECT_EQ(v.Get(2), 5.0f);
 
     int lines = 0;
@@ -155,11 +157,38 @@ TEST(CCurveFiles, EveryNeededFieldIsAWholeNumberAndARefusalNamesItsLine) {
   std::string failure;
   EXPECT_FALSE(c.ReadFromFile(path.c_str(), 1, 3, &failure));
   EXPECT_EQ(failure, "\n\aAttention: " + path + " cannot be read: line 1 holds \"x\", which is not a number");
-  WriteText(path, "1 , 2 nan\n-3;+4e1 x\n");
+  WriteText(path, "1 , 2 , 7\n-3;+4e1\n5 6 7e3\n");
   ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2, &failure));
-  EXPECT_EQ(Xs(c), (std::vector<float>{1, -3}));
-  EXPECT_EQ(Ys(c), (std::vector<float>{2, 40}));
+  EXPECT_EQ(Xs(c), (std::vector<float>{1, -3, 5}));
+  EXPECT_EQ(Ys(c), (std::vector<float>{2, 40, 6}));
   EXPECT_TRUE(backend->Transcript().empty());
+}
+
+// No part of a field is read as a number: a line that holds ',' or ';' is split
+// there alone, so a decimal comma leaves a field with a blank inside, and the
+// columns after the ones read are numbers too. Each such line refuses the file.
+TEST(CCurveFiles, DecimalCommasAndTrailingWordsRefuseTheFileWithTheirLine) {
+  ScopedHeadlessBackend backend;
+  const struct {
+    const char* line;
+    const char* why;
+  } bad[] = {
+      {"4,000000 0,500000", "holds \"000000 0\", which is not a number"},
+      {"4.000000 1,5", "holds \"4.000000 1\", which is not a number"},
+      {"4 0,5", "holds \"4 0\", which is not a number"},
+      {"4;0.5;x", "holds \"x\", which is not a number in its column 3"},
+      {"4 0.5 nan", "holds \"nan\", which is not a number in its column 3"},
+      {"4 0.5 1e-320", "holds \"1e-320\", which is not 0 but too small to be held (below 1.4e-45) in its column 3"},
+  };
+  const std::string path = OutputPath("decimal_commas.dat");
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.line);
+    WriteText(path, std::string("1 2\n3 4\n") + b.line + "\n5 6\n");
+    CCurve c;
+    std::string failure;
+    EXPECT_FALSE(c.ReadFromFile(path.c_str(), 1, 2, &failure));
+    EXPECT_EQ(failure, "\n\aAttention: " + path + " cannot be read: line 3 " + b.why);
+  }
 }
 
 TEST(CCurveFiles, MissingFileIsReported) {

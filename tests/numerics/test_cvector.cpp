@@ -172,39 +172,62 @@ TEST(CVectorFiles, WriteThenReadKeepsEveryValue) {
   for (int i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(read.Get(i), written.Get(i)) << i;
 }
 
-TEST(CVectorFiles, ReadIntoEmptyVectorStopsAtTheFirstWord) {
+TEST(CVectorFiles, AVectorWithDataTakesItsLengthFromTheFile) {
   ScopedHeadlessBackend backend;
   const std::string path = OutputPath("settings.ini");
-  WriteText(path, "1\n2.5 and 7\nabc\n4\n");
+  WriteText(path, "1\n 2.5 \n\n4\n");
   CVector v;
-  v.ReadFromFile(path.c_str());
-  ASSERT_EQ(v.Length(), 2u);
+  ASSERT_TRUE(v.ReadFromFile(path.c_str()));
+  ASSERT_EQ(v.Length(), 3u);
   EXPECT_EQ(v.Get(1), 2.5f);
 
-  CVector five(5, 1);
-  for (int i = 0; i < 5; ++i) five.MutableData()[i] = 0.0f;
-  five.ReadFromFile(path.c_str());
+  CVector two = Make({7, 7}), five = Make({0, 0, 0, 0, 9});
+  ASSERT_TRUE(two.ReadFromFile(path.c_str()));
+  EXPECT_EQ(two.Length(), 2u);
+  EXPECT_EQ(two.Get(1), 2.5f);
+  ASSERT_TRUE(five.ReadFromFile(path.c_str()));
   EXPECT_EQ(five.Length(), 5u);
-  EXPECT_EQ(five.Get(0), 1.0f);
-  EXPECT_EQ(five.Get(1), 2.5f);
-  EXPECT_EQ(five.Get(2), 0.0f);
+  EXPECT_EQ(five.Get(2), 4.0f);
+  EXPECT_EQ(five.Get(4), 9.0f);
 }
 
-// The first field of a line is a value only when it is one number as a whole:
-// "5abc", nan, inf and values a float cannot hold end the values as a word does,
-// rather than giving 5, nan, infinity or a 0 that was never written.
-TEST(CVectorFiles, AFirstFieldThatIsNoWholeNumberEndsTheValues) {
+// A file of values is taken whole or refused naming its line: a line that is not
+// one number a float holds (glued text, nan, a decimal comma, a value beyond a
+// float or one it would hold as 0, a second number) anywhere in a grid of 40 lines
+// refuses the file and leaves the vector as it was, rather than giving the values
+// before it as the whole grid.
+TEST(CVectorFiles, ALineThatIsNoWholeNumberRefusesTheFileNamingIt) {
   ScopedHeadlessBackend backend;
   const std::string path = OutputPath("fields.ini");
-  for (const char* stop : {"5abc", "nan", "-inf", "0x10", "1e39", "1e-320", "1,5"}) {
-    WriteText(path, std::string("2\n\n 3 x\n") + stop + "\n4\n");
-    CVector v;
-    v.ReadFromFile(path.c_str());
-    ASSERT_EQ(v.Length(), 2u) << stop;
-    EXPECT_EQ(v.Get(0), 2.0f);
-    EXPECT_EQ(v.Get(1), 3.0f);
+  const struct {
+    const char* line;
+    const char* why;
+  } bad[] = {
+      {"5abc", "holds \"5abc\", which is not a number"},
+      {"nan", "holds \"nan\", which is not a number"},
+      {"1,5", "holds \"1,5\", which is not a number"},
+      {"0x10", "holds \"0x10\", which is not a number"},
+      {"-inf", "holds \"-inf\", which is not a number"},
+      {"1e39", "holds \"1e39\", which is beyond 3.4e38"},
+      {"1e-320", "holds \"1e-320\", which is not 0 but too small to be held (below 1.4e-45)"},
+      {"3 x", "holds more than one number"},
+  };
+  for (const int at : {1, 5, 40}) {
+    for (const auto& b : bad) {
+      std::string text;
+      for (int line = 1; line <= 40; ++line) text += line == at ? std::string(b.line) + "\n" : std::to_string(line) + "\n";
+      WriteText(path, text);
+      CVector v = Make({1, 2});
+      std::string failure;
+      EXPECT_FALSE(v.ReadFromFile(path.c_str(), &failure)) << b.line;
+      EXPECT_EQ(failure, "\n\aAttention: " + path + " cannot be read: line " + std::to_string(at) + " " + b.why);
+      EXPECT_EQ(v.Length(), 2u);
+      int nh = -1;
+      backend->QueueMessageBox(IDOK);
+      EXPECT_EQ(ReadNRVectorFromFile(path.c_str(), &nh, 1), nullptr);
+      EXPECT_EQ(nh, 0);
+    }
   }
-  EXPECT_TRUE(backend->Transcript().empty());
 }
 
 TEST(CVectorFiles, MissingFileIsReportedAndTheVectorUnchanged) {

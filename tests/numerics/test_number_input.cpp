@@ -1,6 +1,7 @@
 // The number checks.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -14,18 +15,25 @@ namespace {
 
 // ----------------------------------------------------------------- the checks
 
-// Zero needs its leading zero; non-numbers, trailing text and values beyond a
-// float are invalid.
+// The texts the files take are numbers in a typed field too, signed and bare
+// zeros among them; non-numbers, trailing text, a zero byte inside and values a
+// float cannot hold are not.
 TEST(NumberChecks, ValidAndInvalidTexts) {
-  for (const char* text : {"0", "0.0", "0e5", "2.5", "+3", ".5", "6.5E-3", " 12 ", "3e38"})
+  for (const char* text : {"0", "0.0", "0e5", "2.5", "+3", ".5", "6.5E-3", " 12 ", "3e38", "-0", "+0", ".0",
+                           "-0.000000", "-.0e7"})
     EXPECT_TRUE(IsValidFloat(text) && IsValidPositiveFloat(text)) << text;
   EXPECT_TRUE(IsValidFloat("-7"));
   EXPECT_FALSE(IsValidPositiveFloat("-7"));
-  EXPECT_FALSE(IsValidFloat(nullptr));
-  for (const char* text : {".0", "-0", "", "nan", "inf", "-inf", "0x10", "1.5x", "0abc", "1e",
-                           "1e+", "--1", "1 2", "1,5", "e5", ".", "1e39", "1e400"}) {
+  float v = 5.0f;
+  EXPECT_TRUE(ParseFloatText("-0.000000", &v));
+  EXPECT_EQ(v, 0.0f);
+  EXPECT_FALSE(std::signbit(v));
+  for (const std::string& text : std::vector<std::string>{"", "nan", "inf", "-inf", "0x10", "1.5x", "0abc", "1e", "1e+", "--1", "1 2",
+                                 "1,5", "e5", ".", "1e39", "1e400", "1e-46", std::string("1\0 5", 4),
+                                 std::string("1\0", 2), std::string(" \0", 2)}) {
     EXPECT_FALSE(IsValidFloat(text)) << text;
     EXPECT_FALSE(IsValidPositiveFloat(text)) << text;
+    EXPECT_FALSE(ParseFloatText(text, &v)) << text;
   }
 }
 
@@ -58,13 +66,13 @@ TEST(NumberChecks, AFileLineIsOneNumberAsAWhole) {
   EXPECT_EQ(lines[2].value, 3.0);
 }
 
-// A zero behind blanks is typed with its leading '0' as much as " 1" is a one;
-// values that are not 0 but too small for a float (stored as 0 or without their
+// A zero behind blanks is a zero as much as " 1" is a one, with or without its
+// sign and leading '0'; values that are not 0 but too small for a float (stored as 0 or without their
 // digits) are no number in a typed text nor on a line of a file, whose refusal
 // says why; a line of a settings file keeps its place when it is blank.
 TEST(NumberChecks, ZeroBehindBlanksCountsAndTinyValuesAreNoNumber) {
   for (const char* text : {" 0", "\t0.0 ", " 0e5"}) EXPECT_TRUE(IsValidFloat(text)) << text;
-  for (const char* text : {" .0", " -0"}) EXPECT_FALSE(IsValidFloat(text)) << text;
+  for (const char* text : {" .0", " -0", "\t+0 "}) EXPECT_TRUE(IsValidFloat(text)) << text;
   float v = 7.0f;
   EXPECT_TRUE(ParseFloatText(" 0", &v));
   EXPECT_EQ(v, 0.0f);

@@ -81,21 +81,25 @@ std::vector<std::string> Fields(std::string_view line, std::string_view separato
   return out;
 }
 
-// Blanks separate fields; a separator of the file does too, once, with blanks
-// around it allowed; two separators in a row hold an empty field between them, and
-// one at the line end closes the last field. Without separators a comma belongs
-// to its field.
-TEST(NumberToken, FieldsEndAtBlanksAndTheFilesOwnSeparator) {
+// Blanks separate fields. A line that holds a separator of the file is split there
+// alone, blanks around a field allowed: a decimal comma beside a blank leaves a
+// field with a blank inside, which is no number, rather than splitting one number
+// into two. Two separators in a row hold an empty field, one at the line end
+// closes the last field; without separators a comma belongs to its field.
+TEST(NumberToken, FieldsEndAtBlanksOrAtTheFilesOwnSeparatorAlone) {
   using V = std::vector<std::string>;
   EXPECT_EQ(Fields("  1\t2   3  ", ""), (V{"1", "2", "3"}));
   EXPECT_EQ(Fields("1,5 2", ""), (V{"1,5", "2"}));
-  EXPECT_EQ(Fields("1,5 2", ",;"), (V{"1", "5", "2"}));
-  EXPECT_EQ(Fields("1 ; 2,3;", ",;"), (V{"1", "2", "3"}));
+  EXPECT_EQ(Fields("1,5 2", ",;"), (V{"1", "5 2"}));
+  EXPECT_EQ(Fields("4,000000 0,500000", ",;"), (V{"4", "000000 0", "500000"}));
+  EXPECT_EQ(Fields("4.000000 1,5", ",;"), (V{"4.000000 1", "5"}));
+  EXPECT_EQ(Fields("1 ; 2;3;", ",;"), (V{"1", "2", "3"}));
+  EXPECT_EQ(Fields("1 2 3", ",;"), (V{"1", "2", "3"}));
   EXPECT_EQ(Fields("1,,2", ","), (V{"1", "", "2"}));
   EXPECT_EQ(Fields(",1", ","), (V{"", "1"}));
   EXPECT_EQ(Fields("   ", ","), V{});
 
-  FieldCursor cursor("4e-6; 0.5 x", ";");
+  FieldCursor cursor("4e-6; 0.5 ;x", ";");
   std::string_view field;
   NumberScan v = cursor.NextNumber(&field);
   EXPECT_EQ(v.value, 4e-6);

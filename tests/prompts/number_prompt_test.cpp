@@ -56,15 +56,46 @@ TEST_F(NumberInputTest, ValidEntryIsStored) {
   EXPECT_EQ(backend.BeepCount(), 0);
 }
 
-TEST_F(NumberInputTest, InvalidEntriesBeepAndAskAgainWithTheTypedText) {
-  for (const char* text : {"nan", "inf", "1.5x", "0x10", "", "abc"}) backend.QueueInput(text);
-  backend.QueueInput("0.25");
-  float value = 1.0f;
-  EXPECT_TRUE(InputFloat(&value, 0.0f, false, nullptr, nullptr, kAnyNumber));
-  EXPECT_EQ(value, 0.25f);
-  EXPECT_EQ(backend.BeepCount(), 6);
-  ASSERT_EQ(backend.initialTexts.size(), 7u);
-  EXPECT_EQ(backend.initialTexts[3], "1.5x");
+// A text that is no number is refused as a number out of range is: a beep and one
+// sentence with what was typed (blanks for a zero byte, cut when long), the
+// quantity and its range; the box asks again with the typed text. A current value
+// the prompt would refuse is not proposed; the zeros the files take are numbers.
+TEST_F(NumberInputTest, InvalidEntriesAreNamedWithTheQuantityAndAskedAgain) {
+  const Quantity speed{"rotor speed", "rpm", Closed(1.0, 100000.0)};
+  const std::string range = " must lie between 1 and 100000 rpm";
+  const std::pair<std::string, std::string> typed[] = {
+      {"nan", "the rotor speed \"nan\" is no number: it" + range},
+      {"1.5x", "the rotor speed \"1.5x\" is no number: it" + range},
+      {"0x10", "the rotor speed \"0x10\" is no number: it" + range},
+      {std::string("1\0 5", 4), "the rotor speed \"1  5\" is no number: it" + range},
+      {std::string(100000, 'x'), "the rotor speed \"" + std::string(40, 'x') + "...\" is no number: it" + range},
+      {"  ", "the rotor speed is empty: it" + range},
+      {"-0", "the rotor speed 0 rpm" + range},
+  };
+  for (const auto& t : typed) {
+    backend.QueueInput(t.first);
+    backend.QueueMessageBox(IDOK, "SPEED");
+  }
+  backend.QueueInput("4e4");
+  float value = 0.0f;
+  EXPECT_TRUE(InputFloat(&value, 0.0f, true, "rotor speed", "SPEED", speed));
+  EXPECT_EQ(value, 40000.0f);
+  EXPECT_EQ(backend.BeepCount(), 7);
+  std::vector<std::string> boxes;
+  for (const auto& e : backend.Transcript())
+    if (e.kind == "MessageBox") boxes.push_back(e.text);
+  ASSERT_EQ(boxes.size(), std::size(typed));
+  for (std::size_t k = 0; k < boxes.size(); ++k) EXPECT_EQ(boxes[k], typed[k].second);
+  ASSERT_EQ(backend.initialTexts.size(), 8u);
+  EXPECT_EQ(backend.initialTexts[0], "") << "0 rpm is not proposed";
+  EXPECT_EQ(backend.initialTexts[2], "1.5x");
+
+  for (const char* zero : {"-0", "+0", ".0", "-0.000000"}) {
+    backend.QueueInput(zero);
+    value = 1.0f;
+    EXPECT_TRUE(InputFloat(&value, 2.0f, true, nullptr, nullptr, kAnyNumber)) << zero;
+    EXPECT_EQ(value, 0.0f);
+  }
 }
 
 TEST_F(NumberInputTest, CancelAfterRefusedNegativeEntryLeavesTheValue) {
@@ -171,8 +202,11 @@ TEST_F(NumberInputTest, AListTakesOnlyNumbersWithinTheRange) {
   for (const auto& e : backend.Transcript())
     if (e.kind != "Input") boxes.push_back(e.text);
   ASSERT_EQ(boxes.size(), 3u);
-  EXPECT_EQ(boxes[0], "rotor speeds\nenter numbers separated by blanks");
+  EXPECT_EQ(boxes[0], "the rotor speed \"abc\" is no number: it must lie between 1 and 100000 rpm\n"
+                      "enter numbers separated by blanks");
   EXPECT_EQ(boxes[1], "the rotor speed 1e-30 rpm must lie between 1 and 100000 rpm");
+  EXPECT_EQ(boxes[2], "the rotor speed is empty: it must lie between 1 and 100000 rpm\n"
+                      "enter numbers separated by blanks");
   EXPECT_EQ(backend.initialTexts[0], "50000");
   // Cancel leaves the text as it was.
   backend.QueueInput(std::nullopt);

@@ -176,7 +176,7 @@ TEST_F(ScanFileTest, RadiiThatAreNoIncreasingPositionsRefuseTheFileWithTheirLine
        "line 6 holds the radius 5.915, not above the radius 5.92 before it"},
       {"equal", head + good + row("5.9200"), "line 6 holds the radius 5.92, not above the radius 5.92 before it"},
       {"double_range", head + good + row("5.9300", "1e308"),
-       "line 6 holds a number out of range (beyond 3.4e38)"},
+       "line 6 holds \"1e308\", which is beyond 3.4e38"},
       {"two_column_zero_then_data",
        "i\nP 1 20.0 50000 2000 3.2000e+10 675 1\n   5.95 1.5\n   5.96 1.6\n   0.00 0.0\n   5.97 1.7\n",
        "line 5 holds the radius 0 with more lines after it"},
@@ -268,33 +268,84 @@ TEST_F(ScanFileTest, AbsurdOrMissingValuesRefuseTheFileWithTheirLine) {
   EXPECT_EQ(third.ok, 1) << third.error;
 }
 
-// A value that is not 0 but too small for a double ("1e-330", which a double holds
-// as 0) is no number: the time of line 2 and a signal of a row are refused with
-// their line instead of being taken as a 0 nobody wrote; a prefix that is a number
-// keeps its reading.
-TEST_F(ScanFileTest, ValuesTooSmallForADoubleAreNoNumber) {
-  bool complete = true, found = false;
-  EXPECT_EQ(ParseNumberPrefix("1e-330", &complete, &found), 0.0);
-  EXPECT_FALSE(complete);
-  EXPECT_TRUE(found);
-  EXPECT_EQ(ParseNumberPrefix("2.5e-3x", &complete), 0.0025);
-  EXPECT_FALSE(complete);
-  EXPECT_EQ(ParseNumberPrefix("-1e-300", &complete), -1e-300);
-  EXPECT_TRUE(complete);
-  EXPECT_TRUE(std::isinf(ParseNumberPrefix("1e999", &complete)));
-
+// Every value is one whole word that the precision it is stored in holds: a value
+// that is not 0 but would be held as 0 (the time in a double, the temperature and
+// every signal in a float), a value beyond the range and a word too long are
+// refused with their line and why, never stored as a 0 nobody wrote.
+TEST_F(ScanFileTest, ValuesTheirPrecisionCannotHoldAreRefusedWithTheirLine) {
   const std::string dir = ScratchDir("tiny_values");
   std::string rows;
   for (int i = 0; i < 5; ++i) rows += "   5.9" + std::to_string(i) + "00  0.5000e-01   0.00000e+00 \n";
-  WriteText(dir + "/time.ra1", "scan\nR 2 20.0 40000 1e-330 1.6000e+10 280 1\n" + rows);
-  Scan time(dir + "/time.ra1");
-  EXPECT_EQ(time.ok, 0);
-  EXPECT_EQ(time.error, "line 2 holds \"1e-330\" as the time, which is not a number");
-  WriteText(dir + "/signal.ra1", "scan\nR 2 20.0 40000 1000 1.6000e+10 280 1\n" + rows +
-                                     "   5.9600  1e-330   0.0 \n   5.9700  0.1   0.0 \n");
-  Scan signal(dir + "/signal.ra1");
-  EXPECT_EQ(signal.ok, 0);
-  EXPECT_EQ(signal.error, "line 8 holds \"1e-330\", which is not a number");
+  const char* const kTiny = "which is not 0 but too small to be held (below ";
+  struct Case {
+    std::string header, row, error;
+  };
+  const std::string header = "R 2 20.0 40000 1000 1.6000e+10 280 1";
+  const Case cases[] = {
+      {"R 2 20.0 40000 1e-330 1.6000e+10 280 1", "", std::string("line 2 holds \"1e-330\" as the time, ") + kTiny + "4.9e-324)"},
+      {"R 2 1e-46 40000 1000 1.6000e+10 280 1", "", std::string("line 2 holds \"1e-46\" as the temperature, ") + kTiny + "1.4e-45)"},
+      {"R 2 20.0 1e39 1000 1.6000e+10 280 1", "", "line 2 holds \"1e39\" as the rotor speed, which is beyond 3.4e38"},
+      {header, "   5.9600  1e-320   0.0 \n", std::string("line 8 holds \"1e-320\", ") + kTiny + "1.4e-45)"},
+      {header, "   5.9600  1e-46   0.0 \n", std::string("line 8 holds \"1e-46\", ") + kTiny + "1.4e-45)"},
+      {header, "   5.9600  -1e-310   0.0 \n", std::string("line 8 holds \"-1e-310\", ") + kTiny + "1.4e-45)"},
+      {header, "   1e-300  0.1   0.0 \n", std::string("line 8 holds \"1e-300\", ") + kTiny + "1.4e-45)"},
+      {header, "   5.9600  1e39   0.0 \n", "line 8 holds \"1e39\", which is beyond 3.4e38"},
+      {header, "   5.9600  0.1x   0.0 \n", "line 8 holds \"0.1x\", which is not a number"},
+      {header, "   5.9600  " + std::string(100000, '1') + "   0.0 \n", "line 8 holds a word that is too long"},
+  };
+  for (const Case& c : cases) {
+    WriteText(dir + "/tiny.ra1", "scan\n" + c.header + "\n" + rows + c.row + "   5.9700  0.1   0.0 \n");
+    Scan s(dir + "/tiny.ra1");
+    EXPECT_EQ(s.ok, 0) << c.error;
+    EXPECT_EQ(s.error, c.error);
+  }
+  // The smallest values the precisions hold are taken as written.
+  WriteText(dir + "/small.ra1", "scan\n" + header + "\n" + rows + "   5.9600  1.5e-45   0.0 \n   5.9700  -1e-38   0.0 \n");
+  Scan small(dir + "/small.ra1");
+  ASSERT_EQ(small.ok, 1) << small.error;
+  EXPECT_GT(small.value[small.n - 1], 0.0f);
+  EXPECT_EQ(small.value[small.n], -1e-38f);
+}
+
+// The detector's keys in line 1 of a fluorescence scan are one whole word each: the
+// voltage a number a float holds, the gain and range whole numbers. Anything else
+// refuses the file naming line 1, the key and the word, rather than loading a
+// prefix, 0 or an infinity that sorting the scans cannot name.
+TEST_F(ScanFileTest, FluorescenceDetectorKeysAreWholeNumbersOrRefusedWithLineOne) {
+  const std::string dir = ScratchDir("detector_keys");
+  auto scan = [&](const std::string& description) {
+    std::string text = description + "\nF 1 20.0 45000 100 2.2206e9 488 1\n";
+    for (int i = 0; i < 6; ++i) text += "   6.0" + std::to_string(i) + "00  200.0   1.0 \n";
+    WriteText(dir + "/keys.FA1", text);
+    return Scan(dir + "/keys.FA1");
+  };
+  struct Case {
+    const char* description;
+    const char* error;
+  };
+  const Case refused[] = {
+      {"Voltage: 1e999 Gain: 8 Range: 3", "line 1 holds \"1e999\" as the voltage, which is beyond 3.4e38"},
+      {"Voltage: 550 Gain: 5abc Range: 3", "line 1 holds \"5abc\" as the gain, which is not a number"},
+      {"Voltage: 550 Gain: 8 Range: 1,5", "line 1 holds \"1,5\" as the range, which is not a number"},
+      {"Voltage: 0x10 Gain: 8 Range: 3", "line 1 holds \"0x10\" as the voltage, which is not a number"},
+      {"Voltage: nan Gain: 8 Range: 3", "line 1 holds \"nan\" as the voltage, which is not a number"},
+      {"Voltage: 550 Gain: 2.5 Range: 3",
+       "line 1 holds \"2.5\" as the gain, which is no whole number between -2147483647 and 2147483647"},
+      {"Voltage: 550 Gain: 8 Range: 1e12",
+       "line 1 holds \"1e12\" as the range, which is no whole number between -2147483647 and 2147483647"},
+      {"Voltage: 1e-46 Gain: 8 Range: 3",
+       "line 1 holds \"1e-46\" as the voltage, which is not 0 but too small to be held (below 1.4e-45)"},
+  };
+  for (const Case& c : refused) {
+    const Scan s = scan(c.description);
+    EXPECT_EQ(s.ok, 0) << c.description;
+    EXPECT_EQ(s.error, c.error);
+  }
+  const Scan read = scan("Voltage: 550.5 Gain: 8 Range: 3e0");
+  ASSERT_EQ(read.ok, 1) << read.error;
+  EXPECT_EQ(read.info.voltage, 550.5f);
+  EXPECT_EQ(read.info.gain, 8);
+  EXPECT_EQ(read.info.range, 3);
 }
 
 TEST_F(ScanFileTest, IsolatedSpikeIsDroppedFromAbsorbanceDataOnly) {

@@ -176,13 +176,14 @@ TEST_F(ScanLoadingTest, NonFiniteValueIsRefusedWithPathAndLineAndTheSetStays) {
   WriteText(dir + "/00001.ra1", ScanText("good", 'R', 1000.0, 20.0f, 10));
   WriteText(dir + "/00002.ra1", dataLine);
   WriteText(dir + "/00003.ra1", header);
-  for (auto [bad, line] : {std::pair{"00002.ra1", 6}, std::pair{"00003.ra1", 2}}) {
+  for (auto [bad, why] :
+       {std::pair<const char*, const char*>{"00002.ra1", "line 6 holds \"1e999\", which is beyond 3.4e38"},
+        std::pair<const char*, const char*>{
+            "00003.ra1", "line 2 holds the omega^2 t 1e+39, outside what a rotor reaches in a run (0 to 1.097e+16)"}}) {
     backend->ClearTranscript();
     backend->QueueMessageBox(IDOK, "LOAD ERROR");
     LoadNewFiles({dir + "/00001.ra1", dir + "/" + bad});
-    EXPECT_EQ(MessageTexts(),
-              (std::vector<std::string>{"LOAD ERROR: " + dir + "/" + bad + "\nline " +
-                                        std::to_string(line) + " holds a number out of range (beyond 3.4e38)"}));
+    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"LOAD ERROR: " + dir + "/" + bad + "\n" + why}));
     EXPECT_EQ(nScans, 3);
     EXPECT_EQ(ppRadius[1], radiusBefore);
     EXPECT_EQ(ppScanFileNames[3], "00003.ra1");
@@ -487,10 +488,12 @@ TEST_F(ScanLoadingTest, ListCorrRoundTripsAlsoForOneScan) {
 
   // One scan: the writer gives the directory and the name, the reader reads them
   // back as that file; a list of a single line names the file by its path.
-  WriteText(dir + "/one.lst", "newformat n=1\n" + dir + "\na.ra1\n");
-  ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/one.lst").c_str()));
-  ASSERT_EQ(nStoredFiles, 1);
-  EXPECT_EQ(ppStoredFileNames[1], dir + "/a.ra1");
+  for (const char* header : {"newformat n=1", "newformat n= 1", "NEWFORMAT N=\t1 "}) {
+    WriteText(dir + "/one.lst", std::string(header) + "\n" + dir + "\na.ra1\n");
+    ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/one.lst").c_str())) << header;
+    ASSERT_EQ(nStoredFiles, 1);
+    EXPECT_EQ(ppStoredFileNames[1], dir + "/a.ra1");
+  }
   WriteText(dir + "/path.lst", dir + "/b.ra1\n");
   ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/path.lst").c_str()));
   ASSERT_EQ(nStoredFiles, 1);
@@ -595,6 +598,10 @@ TEST_F(ScanLoadingTest, ListsAndExperimentFilesRefuseImpossibleValuesWithTheirLi
        "line 1 holds \"0\" as the number of files per scan, which is no whole number from 1 to 9999"},
       {"word.lst", "newformat n=2files\n/data\na.ra1\n",
        "line 1 holds \"2files\" as the number of files per scan, which is no whole number from 1 to 9999"},
+      {"words.lst", "newformat n= 2 files\n/data\na.ra1\n",
+       "line 1 holds \"2 files\" as the number of files per scan, which is no whole number from 1 to 9999"},
+      {"none.lst", "newformat n= \n/data\na.ra1\n",
+       "line 1 holds \"\" as the number of files per scan, which is no whole number from 1 to 9999"},
       {"utf16.lst", std::string("\xFF\xFEn\0e\0w\0", 8), "the file is not plain text: it is UTF-16 text"},
   };
   for (const auto& l : lists) {
@@ -633,9 +640,9 @@ TEST_F(ScanLoadingTest, ListsAndExperimentFilesRefuseImpossibleValuesWithTheirLi
        "line 4 holds the buffer density -1 g/ml, outside the densities of a buffer (0.01 to 5 g/ml)"},
       {"temperature", replaced("20.000000 (Temperature)", "293.15 (Temperature)"),
        "holds the temperature 293.15 C, outside the temperatures of a sample (-40 to 200 C)"},
-      {"hex_vbar", replaced("0.730000 (VBAR)", "0x1 (VBAR)"), "line 6 holds no number for the partial specific volume"},
+      {"hex_vbar", replaced("0.730000 (VBAR)", "0x1 (VBAR)"), "line 6 holds \"0x1\" for the partial specific volume, which is not a number"},
       {"beyond_float", replaced("0.730000 (VBAR)", "1e39 (VBAR)"),
-       "line 6 holds a number out of range (beyond 3.4e38) for the partial specific volume"},
+       "line 6 holds \"1e39\" for the partial specific volume, which is beyond 3.4e38"},
       {"binary", text + std::string("\0\0", 2), "the file is not plain text: it holds binary data"},
   };
   for (const auto& x : xps) {
@@ -706,7 +713,7 @@ TEST_F(ScanLoadingTest, ExperimentFileNamesTheLinesItCannotUse) {
       {"viscosity", replaced("0.001002 (fBufferViscosity)", "1e-9 (fBufferViscosity)"),
        "line 5 holds the buffer viscosity 1e-09 Pa s, outside"},
       {"no_number", replaced("1.000000 (fBufferDensity)", "dense (fBufferDensity)"),
-       "line 4 holds no number for the buffer density"},
+       "line 4 holds \"dense\" for the buffer density, which is not a number"},
       // 0 stands for "not given"; a blank line holds nothing.
       {"vbar20_not_given", replaced("0.730000 (global VBAR20)", "0 (global VBAR20)"), ""},
       {"blank_line", replaced("0.730000 (VBAR)\n", "0.730000 (VBAR)\n\n"), ""},
@@ -730,9 +737,11 @@ TEST_F(ScanLoadingTest, ExperimentFileNamesTheLinesItCannotUse) {
       EXPECT_EQ(why.find(key), std::string::npos) << "a key named by its internal name: " << why;
   }
 
-  // Every key line the program writes, its value replaced by a word: the keys the
-  // reader applies refuse it with their line and label, never with the key itself;
-  // the others are known and skipped.
+  // Every key line the program writes, its value replaced by each of a sweep of
+  // values no row of the table of valid values holds (a word, a value a float
+  // holds as 0, values far outside every range, and for the switches anything but
+  // 0 and 1): the keys the reader applies refuse each with their line and label,
+  // never with the key itself; the others are known and skipped.
   std::vector<std::string> lines;
   for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
     lines.push_back(text.substr(at, end - at));
@@ -741,19 +750,43 @@ TEST_F(ScanLoadingTest, ExperimentFileNamesTheLinesItCannotUse) {
     const std::size_t open = lines[i].find('(');
     ASSERT_NE(open, std::string::npos) << lines[i];
     const std::string key = lines[i].substr(open + 1, lines[i].rfind(')') - open - 1);
+    const bool flag = key.starts_with("blocal");
+    int refused = 0, refusedOfTheFirstFour = 0, tried = 0;
+    for (const char* value : {"x", "1e-320", "1e30", "-1e30", "0.5", "2", "-3", "1e-30"}) {
+      ++tried;
+      std::string t = text;
+      const std::size_t at = t.find(lines[i]);
+      t.replace(at, open, std::string(value) + " ");
+      const std::string path = dir + "/word.xp";
+      WriteText(path, t);
+      ExperimentFile read;
+      std::string why;
+      if (LoadXpFile(path, &read, &why)) continue;
+      ++refused;
+      if (tried <= 4) ++refusedOfTheFirstFour;
+      EXPECT_EQ(why.rfind(path + ": line", 0), 0u) << why;
+      EXPECT_NE(why.find(std::to_string(i + 1) + " hold"), std::string::npos) << why;
+      EXPECT_EQ(why.find(key), std::string::npos) << "named by its key: " << why;
+    }
+    if (refused == 0) continue;
+    ++applied;
+    // A switch takes 0 and 1 alone; the rest refuse at least the first four.
+    EXPECT_EQ(flag ? refused : refusedOfTheFirstFour, flag ? 8 : 4) << key;
+  }
+  EXPECT_EQ(applied, 26) << "keys whose value the reader uses";
+
+  // The type line names one of the three types as a whole number.
+  for (const char* type : {"2.5", "1e999", "7", "-1", "0", "2", "3x", "nan"}) {
     std::string t = text;
-    const std::size_t at = t.find(lines[i]);
-    t.replace(at, open, "x ");
-    const std::string path = dir + "/word.xp";
+    t.replace(0, t.find(' '), type);
+    const std::string path = dir + "/type.xp";
     WriteText(path, t);
     ExperimentFile read;
     std::string why;
-    if (LoadXpFile(path, &read, &why)) continue;
-    ++applied;
-    EXPECT_EQ(why.rfind(Format("%s: line %zu holds no number for the ", path.c_str(), i + 1), 0), 0u) << why;
-    EXPECT_EQ(why.find(key), std::string::npos) << "named by its key: " << why;
+    EXPECT_FALSE(LoadXpFile(path, &read, &why)) << type;
+    EXPECT_EQ(why, Format("%s: line 1 holds \"%s\" as the experiment type, which is none of 1 (SEDVELOCITY), "
+                          "3 (SEDEQUILIBRIUM) and 4 (MULTISEDEQ)", path.c_str(), type));
   }
-  EXPECT_EQ(applied, 26) << "keys whose value the reader uses";
 
   // The program writes no file it would not load: the record is refused whole.
   written.vbar = 5.0f;
@@ -780,6 +813,25 @@ TEST_F(ScanLoadingTest, DistributionGridAndEquilibriumProfileBesideTheData) {
   EXPECT_EQ(n, 3);
   EXPECT_FLOAT_EQ(back[3], 2.5f);
   free_vector(back, 1, n);
+
+  // A stored grid is taken whole or not at all: a line that is no number, or a
+  // grid that does not rise, refuses it naming the line.
+  const std::pair<const char*, std::string> bad[] = {
+      {"0.5\n1.5\n5abc\n2.5\n", "line 3 holds \"5abc\", which is not a number"},
+      {"0.5\n1,5\n2.5\n", "line 2 holds \"1,5\", which is not a number"},
+      {"0.5\n\n1.5\n1.5\n", "line 4 holds 1.5, which does not rise above the 1.5 of line 3"},
+      {"0.5\n2.5\n1.5\n", "line 3 holds 1.5, which does not rise above the 2.5 of line 2"},
+  };
+  for (const auto& [text, why] : bad) {
+    WriteText(szSdistPath, text);
+    backend->ClearTranscript();
+    backend->QueueMessageBox(IDOK);
+    n = -1;
+    EXPECT_EQ(LoadDistributionGrid(&n), nullptr) << text;
+    EXPECT_EQ(n, -1);
+    ASSERT_EQ(MessageTexts().size(), 1u) << text;
+    EXPECT_NE(MessageTexts()[0].find(szSdistPath + " cannot be read: " + why), std::string::npos) << MessageTexts()[0];
+  }
 
   std::filesystem::remove(szSdistPath);
   backend->QueueMessageBox(IDOK);
