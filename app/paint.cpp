@@ -119,7 +119,8 @@ std::vector<Rect> DrawRealtimeStatus(DC& dc, Size client, int minTextPixels) {
 
 std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> colour) {
   std::vector<std::unique_ptr<MetaFile>> overlays;
-  if (!pDataPlot || !bModelComputed) return overlays;
+  // The fit on show belongs to the data, model and values that computed it.
+  if (!pDataPlot || !FitOfLoadedData()) return overlays;
   for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
     const int s = pScanOrder[static_cast<std::size_t>(i)];
     if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
@@ -282,7 +283,10 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
 
       for (const std::unique_ptr<MetaFile>& overlay : DataPaneOverlays()) PlayOwned(dc, overlay);
     }
-    if (bShowResiduals) {
+    // Residuals exist only of a fit of the data, model and values on show: before
+    // a Run, or once anything it was computed for changed, the pane stays empty
+    // rather than show the signal (or an earlier fit's residuals) as residuals.
+    if (bShowResiduals && FitOfLoadedData()) {
       // The residual plot's picture as it was last recorded: painting recomputes
       // no residuals and writes no file.
       PlayPicture(dc, GetResidualPlotMetafile());
