@@ -283,10 +283,7 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
 
       for (const std::unique_ptr<MetaFile>& overlay : DataPaneOverlays()) PlayOwned(dc, overlay);
     }
-    // Residuals exist only of a fit of the data, model and values on show: before
-    // a Run, or once anything it was computed for changed, the pane stays empty
-    // rather than show the signal (or an earlier fit's residuals) as residuals.
-    if (bShowResiduals && FitOfLoadedData()) {
+    if (bShowResiduals) {
       // The residual plot's picture as it was last recorded: painting recomputes
       // no residuals and writes no file.
       PlayPicture(dc, GetResidualPlotMetafile());

@@ -149,7 +149,8 @@ void TXLAWindow::CmCopyDataPlot() {
 
 void TXLAWindow::CmCopyResidualsPlot() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (pResidualsPlot) pResidualsPlot->CopyToClipboard();
+  // The picture as the pane shows it: without curves while no fit holds its claim.
+  if (GetResidualPlotMetafile()) pResidualsPlot->CopyToClipboard();
 }
 
 void TXLAWindow::CmCopyResidualsBitmap() {

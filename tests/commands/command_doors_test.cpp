@@ -243,5 +243,42 @@ TEST_F(CommandDoorsTest, EveryCommandThatChangesTheLoadedDataEndsTheFitsClaim) {
     EXPECT_TRUE(changed.count(door)) << CommandDisplayName(door) << " was not met as a change of the data";
 }
 
+// The claim of a result is checked against the computation itself: after every
+// command, a fit whose claim still holds is the one a Run of the values on show
+// computes (the same fit rows), so a command that changed a value or setting the
+// computation reads without ending the claim fails here. The commands that ended
+// the claim of the data they left unchanged (a model switched, a value or option
+// changed) are counted.
+TEST_F(CommandDoorsTest, AFitWhoseClaimHoldsAfterACommandIsWhatARunOfItsValuesComputes) {
+  const std::set<int> ids = CommandIds();
+  AnswerEverything(IDYES);
+  std::set<int> ended;
+  for (int id : ids) {
+    SCOPED_TRACE("command " + std::to_string(id) + " \"" + CommandDisplayName(id) + "\"");
+    EnsureFitOfTheSet();
+    const unsigned generation = nDataSetGeneration;
+    const LoadedData before = CopyOfLoadedData();
+    Choose(id);
+    if (nDataSetGeneration != generation || nScans != 3 || !(CopyOfLoadedData() == before)) continue;
+    if (!FitOfLoadedData()) {
+      ended.insert(id);
+      continue;
+    }
+    std::vector<std::vector<float>> shown;
+    for (int s = 1; s <= nScans; ++s) shown.emplace_back(ppFit[Idx(s)] + 1, ppFit[Idx(s)] + pnPoints[Idx(s)] + 1);
+    Choose(kCmRun);
+    ASSERT_TRUE(FitOfLoadedData());
+    for (int s = 1; s <= nScans; ++s)
+      for (int j = pFitFirst[Idx(s)]; j <= pFitLast[Idx(s)]; ++j)
+        ASSERT_NEAR(ppFit[Idx(s)][j], shown[Idx(s - 1)][Idx(j - 1)], 1e-5f)
+            << "scan " << s << " point " << j << ": the claim held for values the fit was not computed for";
+  }
+  std::string list;
+  for (int id : ended) list += "\n  " + CommandDisplayName(id);
+  std::cout << "commands that ended the claim of unchanged data: " << ended.size() << list << "\n";
+  for (int door : {kCmContinuousCM, kCmDiscreteSpecies})
+    EXPECT_TRUE(ended.count(door)) << CommandDisplayName(door) << " was not met as a change of the model";
+}
+
 }  // namespace
 }  // namespace tarmic::testing

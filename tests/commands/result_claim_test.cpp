@@ -22,6 +22,7 @@
 #include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelfit/params_dialog.h"
+#include "plot/data_plots.h"
 #include "resources/dialogs.h"
 
 namespace tarmic::testing {
@@ -80,10 +81,18 @@ class ResultClaimTest : public DistributionWindowTest {
     Backend().AnswerUnscriptedBoxes(IDNO);
     Dispatch(kCmParameters);
   }
-  // The residual pane (below the data pane) painted: ink inside its plot area.
+  // The residual pane (below the data pane) painted: pixels in the colours of the
+  // scans' curves inside its plot area (its axes and labels are black).
   int ResidualPaneInk() {
     Paint();
-    return InkInRows(SplitLayoutResidualPlotTop() + 20, nPlotAreaBottom - 20);
+    const Image& screen = Handle().Screen();
+    const int y0 = (SplitLayoutResidualPlotTop() + 20) * screen.Height() / 1000;
+    const int y1 = (nPlotAreaBottom - 20) * screen.Height() / 1000;
+    int ink = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = 0; x < screen.Width(); ++x)
+        for (int k = 1; k <= nScans; ++k) ink += screen.Pixel(x, y) == ScanColor(k);
+    return ink;
   }
   // The marker line at radius r taken on the data plot, moved by dr (cm) and
   // confirmed with Enter; the question after it (move the limits too?) declined.
