@@ -119,7 +119,8 @@ std::vector<Rect> DrawRealtimeStatus(DC& dc, Size client, int minTextPixels) {
 
 std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> colour) {
   std::vector<std::unique_ptr<MetaFile>> overlays;
-  if (!pDataPlot || !bModelComputed) return overlays;
+  // The fit on show belongs to the data, model and values that computed it.
+  if (!pDataPlot || !FitOfLoadedData()) return overlays;
   for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
     const int s = pScanOrder[static_cast<std::size_t>(i)];
     if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;

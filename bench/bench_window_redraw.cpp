@@ -81,7 +81,7 @@ void InstallData() {
   bench::DataFromFitWithNoise(0.005, 3);
   bench::SetTwoSpecies(1.0f, true, 6.0f, true);
   CalculateModel(nullptr);
-  bModelComputed = true;
+  SetModelComputed(true);
   bShowData = bShowResiduals = true;
   bShowResidualsBitmap = true;
   RebuildDataAndResidualPlots();
@@ -167,7 +167,7 @@ BENCHMARK(BM_FitCommand)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterat
 // run_window_bench.sh reports the ratio of the two.
 void BM_OneSpeciesFitCommand(benchmark::State& state) {
   bench::InstallOneSpeciesFitData();
-  bModelComputed = true;
+  SetModelComputed(true);
   bShowData = bShowResiduals = true;
   bShowResidualsBitmap = true;
   RebuildDataAndResidualPlots();

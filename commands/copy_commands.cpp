@@ -23,6 +23,7 @@
 #include "commands/clipboard_table.h"
 #include "commands/command_support.h"
 #include "distributions/distribution_prior.h"
+#include "modelcalc/fit_rmsd.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
 #include "plot/data_plots.h"
@@ -148,7 +149,8 @@ void TXLAWindow::CmCopyDataPlot() {
 
 void TXLAWindow::CmCopyResidualsPlot() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (pResidualsPlot) pResidualsPlot->CopyToClipboard();
+  // The picture as the pane shows it: without curves while no fit holds its claim.
+  if (GetResidualPlotMetafile()) pResidualsPlot->CopyToClipboard();
 }
 
 void TXLAWindow::CmCopyResidualsBitmap() {
@@ -169,7 +171,11 @@ void TXLAWindow::CmCopyDataTable() {
 
 void TXLAWindow::CmCopyFitDataTable() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!GridAvailable() || !bModelComputed) return;
+  if (!GridAvailable()) return;
+  if (!FitOfLoadedData()) {
+    CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   std::vector<ScanRows> rows(At(nScans + 1));
   for (int s = 1; s <= nScans; ++s) rows[At(s)] = FitRows(s, ppFit[At(s)]);
   CopyText(ScanTableText(rows));
@@ -177,7 +183,11 @@ void TXLAWindow::CmCopyFitDataTable() {
 
 void TXLAWindow::CmCopyResidualsTable() {
   if (OfferHelpInHelpMode(*this)) return;
-  if (!GridAvailable() || !bModelComputed) return;
+  if (!GridAvailable()) return;
+  if (!FitOfLoadedData()) {
+    CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   // The residuals as the residual plot shows them: signal minus model inside each
   // scan's fitting limits.
   std::vector<std::vector<float>> residuals(At(nScans + 1));

@@ -17,6 +17,7 @@
 #include "app/xla_window.h"
 #include "commands/clipboard_table.h"
 #include "commands/command_support.h"
+#include "commands/distribution_commands.h"
 #include "commands/distribution_peak_tools.h"
 #include "commands/text_format.h"
 #include "distributions/distribution_arrays.h"
@@ -500,10 +501,13 @@ void ResetDistributionRangeTools() {
 void TXLAWindow::CmIntegrateDistribution() {
   if (OfferHelpInHelpMode(*this)) return;
   // A transformed grid (s20,w, radii) is no longer the s the integration reports.
-  // Only a distribution on show (of the loaded data, under the model that computed it).
-  if (!pDistPlot || !DistributionPaneShown() || bDLSData || bBoundaryAnalysis || bDistTransformed ||
-      bDistRhTransformed)
+  // Only a distribution on show (of the loaded data, under the model and the values
+  // that computed it); without one the user is told what to do first.
+  if (!pDistPlot || !DistributionPaneShown()) {
+    CommandMessageBox(*this, kNoDistributionText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
+  }
+  if (bDLSData || bBoundaryAnalysis || bDistTransformed || bDistRhTransformed) return;
   ToggleIntegrateButton();
   ShowIntegrateButton(*this);
   ClickIntegrateButton(*this);

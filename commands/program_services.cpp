@@ -30,6 +30,7 @@
 #include "modelcalc/dls_species_signal.h"
 #include "modelcalc/equilibrium_signal.h"
 #include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/model_claim.h"
 #include "modelcalc/model_computation.h"
 #include "modelcalc/nonideal_cs_kernels.h"
 #include "modelcalc/species_model_cl.h"
@@ -154,6 +155,8 @@ void InstallDataSetServices() {
   };
   // Results belong to the model that computed them.
   h.activeModel = [] { return ActiveModelCommand(); };
+  // ... and to the values and settings that computed them.
+  h.modelSettings = ModelSettingsFingerprint;
   // A new data set makes the total-concentration tables of the old one stale.
   h.freeCtotArrays = [] { FreeCtotArrays(); };
   // A reload runs the current analysis as Run does, where Run can compute it.

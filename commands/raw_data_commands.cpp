@@ -155,7 +155,7 @@ void TXLAWindow::CmSubtractBlankScan() {
 void TXLAWindow::CmAddSimulatedData() {
   if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "ADD OR SUBTRACT SCANS")) return;
-  if (!bModelComputed) {
+  if (!FitOfLoadedData()) {
     CommandMessageBox(*this, "please calculate a model first", "ADD OR SUBTRACT SCANS", MB_OK);
     return;
   }
@@ -310,7 +310,7 @@ void TXLAWindow::CmRemoveFringeJumps() {
     return;
   }
   const bool useResiduals =
-      bModelComputed && AskYesNo(*this, "detect jumps in the residuals?", "FRINGE JUMPS");
+      FitOfLoadedData() && AskYesNo(*this, "detect jumps in the residuals?", "FRINGE JUMPS");
   RemoveFringeJumps(threshold, useResiduals);
   ShowChangedDataAndOfferSave(*this);
 }

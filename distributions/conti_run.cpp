@@ -63,9 +63,16 @@ RunMessage Message(const std::string& text, const char* caption, unsigned style 
 
 int UnknownCount() { return IsSizeShapeModel() ? nFf0Grid : nDistGrid; }
 
+// The propagator choice after every run: the static grid with the automatic choice.
+void LeaveRunPropagatorChoice() {
+  bClaverie = true;
+  bFixTimeStep = false;
+  bMovingHat = false;
+  bAutoFEAlgorithm = true;
+}
+
 // The state of one run that every way out of it restores: the device context of
-// the progress text, the progress line, and the propagator choice (after every run
-// the static grid with the automatic choice).
+// the progress text, the progress line, and the propagator choice.
 class RunScope {
  public:
   explicit RunScope(Window* window) : window_(window) {
@@ -76,10 +83,7 @@ class RunScope {
     HideProgressLine();
     hContiDC = nullptr;
     dc_.reset();
-    bClaverie = true;
-    bFixTimeStep = false;
-    bMovingHat = false;
-    bAutoFEAlgorithm = true;
+    LeaveRunPropagatorChoice();
   }
   RunScope(const RunScope&) = delete;
   RunScope& operator=(const RunScope&) = delete;
@@ -627,7 +631,10 @@ void FinishContiResult(Window* window) {
     FreeKernelArrays();
     FreeNormalEquationArrays();
   }
+  // The result claims the values as the run leaves them.
+  LeaveRunPropagatorChoice();
   SetModelComputed(true);
+  ClaimDistributionPlot();
   // The table serves the set-up of one run; readouts afterwards give 1.0.
   if (bCsMsTable) FreeMofsTable();
   // The worm-like chain's M(s) relation of this grid, as a table for other programs

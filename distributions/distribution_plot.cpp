@@ -31,6 +31,13 @@ namespace tarmic {
 CWINPlot* pDistPlot = nullptr;
 unsigned nDistPlotDataSet = 0;
 int nDistPlotModel = 0;
+bool bDistPlotClaimed = false;
+LoadedDataStamp sDistPlotClaim;
+
+void ClaimDistributionPlot() {
+  bDistPlotClaimed = true;
+  sDistPlotClaim = ModelDataStamp();
+}
 CVector* pDistXVector = nullptr;
 CVector* pDistYVector = nullptr;
 CVector* pDistY2Vector = nullptr;
@@ -248,7 +255,7 @@ void DensityOverSToDensityOverM(float* v) {
 
 bool DistributionPaneShown() {
   return pDistPlot && (bContiModel || bBoundaryAnalysis) && nDistPlotDataSet == nDataSetGeneration &&
-         nDistPlotModel == ActiveModelIdentity();
+         nDistPlotModel == ActiveModelIdentity() && (!bDistPlotClaimed || sDistPlotClaim == CurrentDataStamp());
 }
 
 bool MatchPaneLayoutToDistribution() {
@@ -316,6 +323,7 @@ const MetaFile* GetDistributionPlotMetafile() {
 void SetupDistributionPlot() {
   nDistPlotDataSet = nDataSetGeneration;
   nDistPlotModel = ActiveModelIdentity();
+  bDistPlotClaimed = false;
   // The previous plot goes, but not the vectors of the new grid.
   if (pDistPlot) DeletePlotObjects();
   float* x = pDistGrid;
@@ -444,6 +452,8 @@ SetAsideDistribution::SetAsideDistribution() {
   errorBarCap_ = nErrorBarCap;
   dataSet_ = nDistPlotDataSet;
   model_ = nDistPlotModel;
+  claimed_ = bDistPlotClaimed;
+  claim_ = sDistPlotClaim;
   Swap();
 }
 
@@ -471,6 +481,8 @@ void SetAsideDistribution::Swap() {
   swap(bCMTransformed, cmTransformed_);
   swap(nDistPlotDataSet, dataSet_);
   swap(nDistPlotModel, model_);
+  swap(bDistPlotClaimed, claimed_);
+  swap(sDistPlotClaim, claim_);
   swap(nErrorBarCap, errorBarCap_);
 }
 
@@ -496,6 +508,8 @@ void ResetDistributionPlot() {
   bCsff0Shown = bCMTransformed = bMofsTableRun = bQuietRecreate = false;
   bRelayoutOnClear = true;
   bFMScalingLawSwitching = false;
+  bDistPlotClaimed = false;
+  sDistPlotClaim = LoadedDataStamp{};
   nDistPlotTop = 630;
   nDistPlotBottom = 950;
   nMapMarkSize = 10;

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "distributions/distribution_grid.h"
+#include "scandata/data_set.h"
 #include "platform/types.h"
 
 namespace tarmic {
@@ -47,12 +48,21 @@ extern unsigned nDistPlotDataSet;
 // The model (ActiveModelIdentity) chosen when the plot was set up: the pane shows
 // the distribution only under that model, never another model's result relabelled.
 extern int nDistPlotModel;
+// A distribution computed by a run claims the data, the model and the values and
+// settings it was computed for (the model's claim, ModelDataStamp, as the run
+// finished): the pane shows it, and it is copied, saved and integrated, only while
+// they are unchanged. A distribution restored from a file makes no such claim.
+extern bool bDistPlotClaimed;
+extern LoadedDataStamp sDistPlotClaim;
+// The run's result is complete: the distribution on show takes the model's claim.
+void ClaimDistributionPlot();
 extern int nDistPlotTop;     // 630
 extern int nDistPlotBottom;  // 950
 extern int nMapMarkSize;     // 10: symbol size of the c(s,ff0) projections
 
 // Whether the distribution pane shows the plot: a distribution model (or boundary
-// analysis) is chosen and the plot was made of the data set now loaded.
+// analysis) is chosen, the plot was made of the data set now loaded under the model
+// chosen now, and a computed distribution's claim holds.
 bool DistributionPaneShown();
 // Lays out three panes while the distribution pane is shown, two otherwise; the data
 // and residual plots are placed anew (and recorded) when the layout changed, nothing
@@ -121,6 +131,8 @@ class SetAsideDistribution {
   bool csff0Shown_ = false, cmTransformed_ = false;
   unsigned dataSet_ = 0;
   int model_ = 0;
+  bool claimed_ = false;
+  LoadedDataStamp claim_;
   int errorBarCap_ = 0;
 };
 

@@ -103,6 +103,7 @@ class Refinement {
   }
   ~Refinement() {
     bFitRunning = false;
+    EndFitCounters();
     bRedrawModel = redraw_;
     ForgetKernels();
   }

@@ -373,6 +373,7 @@ class RunningFit {
         report_.message.text.find(g_refusals.reason) == std::string::npos)
       ShowError(g_refusals.reason, false);
     bFitRunning = false;
+    EndFitCounters();
     bRedrawModel = redraw_;
     if (window_ && !bBatchMode) window_->Invalidate();
   }

@@ -695,6 +695,15 @@ std::vector<float> VectorOfState(bool asData) {
 
 }  // namespace
 
+std::vector<float> AnalysisStateVector() {
+  // Writing the vector copies the values of the models with one discrete component
+  // into the kept entries; they are put back as they were.
+  const std::array<float, kSavedParamCount> kept = gKept;
+  std::vector<float> v = VectorOfState(false);
+  gKept = kept;
+  return v;
+}
+
 SaveResult TmpSaveBestParams(Window* window, bool bAsData) {
   DebugLog(window, "\nEnter TmpSaveBestParams");
   SaveResult result;

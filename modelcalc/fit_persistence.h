@@ -80,6 +80,8 @@ DiscreteVariant ActiveDiscreteVariant();
 // copies pParams and its fit switches into the per-species arrays the vector is
 // read from.
 std::vector<float> BuildParameterVector(bool asData);
+// The same vector as an analysis, as the state stands, changing nothing.
+std::vector<float> AnalysisStateVector();
 
 // What a save did: ok, or not with the message for the caller's error box.
 struct SaveResult {

@@ -82,9 +82,10 @@ std::string FilesLine(bool shortForm) {
 }
 
 std::string StatusLine(bool shortForm) {
-  // The counters of a fit on other data (before a new load or a change of the
-  // data) are no status of the loaded data.
-  if (!bFitRunning && !(gFitCountersData == CurrentDataStamp())) return {};
+  // The counters of a fit belong to the result it left: on other data, under
+  // another model or other values (a new load, a changed parameter) they are no
+  // status of what is on show.
+  if (!bFitRunning && !(FitOfLoadedData() && gFitCountersData == ModelDataStamp())) return {};
   if (!shortForm && eFitSearch == FitSearch::Marquardt)
     return Format(bClaverie ? "sim #%d, ML step #%d, step #%d        "
                             : "sim #%d, ML step #%d, step #%d     ",
@@ -146,8 +147,9 @@ std::string AtLimitNote() {
 }
 
 std::string RmsdLine() {
+  // Limits without a data point are named first: no fit of them can exist.
+  if (nScans > 0 && CountFitPoints() == 0) return NoFitPointText();
   if (!FitOfLoadedData()) return kNoFitOfLoadedDataText;
-  if (CountFitPoints() == 0) return NoFitPointText();
   // Taken anew from the fit rows on show: a Run computes no rmsd of its own, and
   // the value kept may be of an earlier computation.
   FitRmsd();

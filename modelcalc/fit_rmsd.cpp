@@ -36,10 +36,6 @@ float FitRmsd() {
 
 const char kNoFitOfLoadedDataText[] = "no fit of the loaded data yet: Run or Fit first";
 
-bool FitOfLoadedData() {
-  return nScans > 0 && bModelComputed && ModelDataStamp() == CurrentDataStamp();
-}
-
 void ResetFitRmsd() {
   bFitScanWindow = false;
   iFitScanWindowFirst = iFitScanWindowLast = 1;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 
 namespace tarmic {
@@ -68,14 +69,9 @@ double RmsdOverFitPoints(RowA rowA, RowB rowB, long long* count = nullptr) {
 // in fFitRmsd and the number of points in fFitPoints.
 float FitRmsd();
 
-// Whether the fit on show belongs to the loaded data: scans are loaded and a model
-// has been computed for them as they stand now (every load clears bModelComputed; a
-// computation that ends without a model puts back what was on show before it; any
-// change of the signals, radii or times after the computation ends the claim, since
-// the model records the data it was computed for, SetModelComputed). Every place that
-// shows, copies, prints or saves a fit's quality asks this first, and says
-// kNoFitOfLoadedDataText instead where it does not hold.
-bool FitOfLoadedData();
+// Whether the fit on show belongs to the loaded data, the model and the values on
+// show is FitOfLoadedData (scandata/analysis_switches.h); where it does not hold,
+// the places that show, copy, print or save a fit say this instead.
 extern const char kNoFitOfLoadedDataText[];
 
 // Restores the values of this file to their defaults (tests).

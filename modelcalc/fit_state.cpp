@@ -1,5 +1,7 @@
 #include "modelcalc/fit_state.h"
 
+#include "scandata/analysis_switches.h"
+
 namespace tarmic {
 
 bool bFitInterrupted = false;
@@ -14,6 +16,10 @@ LoadedDataStamp gFitCountersData;
 void StartFitCounters() {
   nFitIteration = nFitStep = nFitSim = 0;
   gFitCountersData = CurrentDataStamp();
+}
+
+void EndFitCounters() {
+  if (FitOfLoadedData()) gFitCountersData = ModelDataStamp();
 }
 
 void ResetFitState() {

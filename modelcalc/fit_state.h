@@ -21,11 +21,16 @@ extern bool bFitInterrupted;
 extern int nFitSim;
 extern int nFitIteration;
 extern int nFitStep;
-// The loaded data the counters were counted on (StartFitCounters): the status line
-// of a fit belongs to those data, and a new load or a change of them clears it.
+// The loaded data, model and values the counters were counted on (StartFitCounters,
+// EndFitCounters): the status line of a fit belongs to them, and a new load, a change
+// of the data or of any value the model reads clears it.
 extern LoadedDataStamp gFitCountersData;
 // Zeroes the counters at the start of a fit and records the data it fits.
 void StartFitCounters();
+// At the end of a fit: the counters belong to the result it left (its claim, the
+// data, model and values it was computed for); without a result they stay with the
+// data and values the fit started from.
+void EndFitCounters();
 // rmsd at the start of the running fit, and the best rmsd reached since.
 extern float fStartRmsd;
 extern float fBestRmsd;

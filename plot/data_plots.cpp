@@ -17,6 +17,7 @@
 #include "plot/progress_line.h"
 #include "plot/residual_bitmap.h"
 #include "plot/winplot.h"
+#include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/scan_file.h"
@@ -317,7 +318,17 @@ void RedrawResidualPlot(bool rescale) {
 const MetaFile* GetDataPlotMetafile() { return pDataPlot ? pDataPlot->hPicture.get() : nullptr; }
 
 const MetaFile* GetResidualPlotMetafile() {
-  return pResidualsPlot ? pResidualsPlot->hPicture.get() : nullptr;
+  if (!pResidualsPlot) return nullptr;
+  // Residuals exist only of a fit of the data, model and values on show: before a
+  // Run, or once anything it was computed for changed, the plot shows its axes
+  // without curves rather than the signal (or an earlier fit's residuals) as
+  // residuals. The picture is recorded again only when that changes.
+  const int hide = FitOfLoadedData() ? 0 : 1;
+  if (pResidualsPlot->bHideCurves != hide) {
+    pResidualsPlot->bHideCurves = hide;
+    pResidualsPlot->Redraw();
+  }
+  return pResidualsPlot->hPicture.get();
 }
 
 // ---------------------------------------------------------------- ScanRms.dat

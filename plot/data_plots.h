@@ -101,7 +101,8 @@ extern int nPaneClientHeight;
 bool SetPaneClientHeight(int pixels);
 inline constexpr int kMinResidualPlotHeight = 100;
 
-// The recorded pictures, null without the plot.
+// The recorded pictures, null without the plot. The residual plot's shows its
+// curves only while the fit on show holds its claim (FitOfLoadedData).
 const MetaFile* GetDataPlotMetafile();
 const MetaFile* GetResidualPlotMetafile();
 

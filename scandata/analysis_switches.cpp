@@ -28,6 +28,9 @@ void SetModelComputed(bool computed) {
   bModelComputed = computed;
   if (computed) gModelDataStamp = CurrentDataStamp();
 }
+bool FitOfLoadedData() {
+  return nScans > 0 && bModelComputed && gModelDataStamp == CurrentDataStamp();
+}
 bool bSimulating = false;
 bool bVariationRangesAsked = false;
 float pParams[kModelParams + 1] = {};

@@ -28,6 +28,14 @@ LoadedDataStamp ModelDataStamp();
 void SetModelDataStamp(const LoadedDataStamp& stamp);
 // Sets bModelComputed; a computed model records the loaded data as they stand now.
 void SetModelComputed(bool computed);
+// The claim of the model on show: scans are loaded and a model has been computed
+// for them, under the model chosen now and with every value and setting it read as
+// they stand now (CurrentDataStamp: every load clears bModelComputed; a computation
+// that ends without a model puts back what was on show before it; any change of the
+// signals, radii or times, another model, or any changed parameter, limit or option
+// ends it). Every place that shows, copies, prints, saves or analyses a fit or its
+// quality asks this first, and says so where it does not hold.
+bool FitOfLoadedData();
 extern bool bSimulating;           // synthetic data are being computed
 // The parameter command has asked for the meniscus and bottom variation ranges of
 // the current data; the loaders clear it so that it asks again.

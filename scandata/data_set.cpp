@@ -102,12 +102,7 @@ unsigned nDataSetGeneration = 0;
 
 namespace {
 
-// One step of the fingerprint: mixes a 64-bit word into the hash (a multiply and
-// xor-shift, so that every bit of the word reaches every bit of the hash).
-void MixInto(unsigned long long& h, unsigned long long word) {
-  h = (h ^ word) * 0xff51afd7ed558ccdull;
-  h ^= h >> 33;
-}
+void MixInto(unsigned long long& h, unsigned long long word) { MixIntoFingerprint(h, word); }
 
 void MixFloats(unsigned long long& h, const float* a, int n) {
   if (!a) {
@@ -129,6 +124,11 @@ unsigned long long Bits(double v) {
 
 }  // namespace
 
+void MixIntoFingerprint(unsigned long long& h, unsigned long long word) {
+  h = (h ^ word) * 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
+}
+
 LoadedDataStamp CurrentDataStamp() {
   unsigned long long h = 0x9e3779b97f4a7c15ull;
   MixInto(h, static_cast<unsigned long long>(nScans));
@@ -145,7 +145,7 @@ LoadedDataStamp CurrentDataStamp() {
       MixInto(h, Bits(pScanInfo[u].rpm));
     }
   }
-  return LoadedDataStamp{nDataSetGeneration, h, ActiveModelIdentity()};
+  return LoadedDataStamp{nDataSetGeneration, h, ActiveModelIdentity(), ModelSettingsIdentity()};
 }
 
 void AllocScanTables(int count) {

@@ -102,16 +102,22 @@ void AllocScanTables(int count);
 extern unsigned nDataSetGeneration;
 // The loaded data as they stand: the set (nDataSetGeneration) and a fingerprint of
 // every scan's point count, radii, signal, third column and times, with the model
-// chosen now (ActiveModelIdentity). Whatever changes the loaded data (a tool on the
-// signals, scans added, a new load) changes it, and so does another model: what
-// was computed can tell whether it still belongs to the data and the model on show.
+// chosen now (ActiveModelIdentity) and a fingerprint of every value and setting the
+// model computation reads (ModelSettingsIdentity). Whatever changes the loaded data
+// (a tool on the signals, scans added, a new load) changes it, and so does another
+// model or any changed parameter, limit or option: what was computed can tell
+// whether it still belongs to the data, the model and the values on show.
 struct LoadedDataStamp {
   unsigned set = 0;
   unsigned long long content = 0;
   int model = 0;
+  unsigned long long settings = 0;
   bool operator==(const LoadedDataStamp&) const = default;
 };
 LoadedDataStamp CurrentDataStamp();
+// The mixing step of that fingerprint (a multiply and xor-shift, so that every bit
+// of the word reaches every bit of the hash), for the fingerprints of other state.
+void MixIntoFingerprint(unsigned long long& h, unsigned long long word);
 // Grows the per-scan tables of a loaded set to newCount scans, keeping every entry;
 // the new slots are empty and come last in the display order.
 void GrowScanTables(int newCount);

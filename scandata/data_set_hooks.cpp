@@ -14,6 +14,7 @@ DataSetHooks& GetDataSetHooks() { return g_hooks; }
 void ResetDataSetHooks() { g_hooks = DataSetHooks(); }
 
 int ActiveModelIdentity() { return g_hooks.activeModel ? g_hooks.activeModel() : 0; }
+unsigned long long ModelSettingsIdentity() { return g_hooks.modelSettings ? g_hooks.modelSettings() : 0; }
 
 void RunAfterReload(Window* window) {
   // The menu commands install the Run command here; until then a reload only

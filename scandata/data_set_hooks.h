@@ -61,6 +61,11 @@ struct DataSetHooks {
   // The identifier of the model chosen now (its menu command); 0 when unset. A
   // result is shown, copied and saved only under the model that computed it.
   std::function<int()> activeModel;
+  // A fingerprint of every value and setting the model computation reads (the
+  // parameters of every species, meniscus, bottom, grid, fit switches, fitting
+  // limits, solver and noise options); 0 when unset. A result is shown, copied and
+  // saved only while they are as they were when it was computed.
+  std::function<unsigned long long()> modelSettings;
   // Offers the previous analysis of these data; true when it was restored (false
   // when unset).
   std::function<bool(Window*, int)> offerReloadParameters;
@@ -82,6 +87,8 @@ struct DataSetHooks {
 DataSetHooks& GetDataSetHooks();
 // The activeModel hook's answer (0 when it is not installed).
 int ActiveModelIdentity();
+// The modelSettings hook's answer (0 when it is not installed).
+unsigned long long ModelSettingsIdentity();
 // Removes every hook (tests).
 void ResetDataSetHooks();
 

@@ -47,6 +47,7 @@ class Painting : public WindowTest {
 };
 
 TEST_F(Painting, DataAndResidualPanesShowEveryScansColour) {
+  SetModelComputed(true);  // residuals of a model computed for these data
   Paint();
   for (int k = 1; k <= nScans; ++k) {
     EXPECT_GT(CountColour(ScanColor(k), 50, 475), 100) << "data pane, scan position " << k;
@@ -161,7 +162,7 @@ TEST_F(Painting, FittedCurvesTakeTheColourOfTheirScansDataCurve) {
   RebuildDataAndResidualPlots();
   RedrawDataPlot(true);
   RedrawResidualPlot(true);
-  bModelComputed = true;
+  SetModelComputed(true);
   Paint();
   // Scan 3 is shown first: its model (0.75 .. 0.88) is drawn in the first colour.
   const int row = pDataPlot->MapY(0.8f);
@@ -182,6 +183,7 @@ TEST_F(Painting, AWholeRedrawShowsTheWindowOnceWithTheFinishedPicture) {
   // of them shows the window before the picture is complete.
   fCursorValue = 6.5f;
   bCursorActive = true;
+  SetModelComputed(true);  // residuals of a model computed for these data
   const int before = Screen().RefreshCount();
   Paint();
   EXPECT_EQ(Screen().RefreshCount(), before + 1);

@@ -103,7 +103,7 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimitsAtTheScansRadii
   // A model of 0.05 everywhere.
   for (int s = 1; s <= nScans; ++s)
     for (int i = 1; i <= pnPoints[Idx(s)]; ++i) ppFit[Idx(s)][i] = 0.05f;
-  bModelComputed = true;
+  SetModelComputed(true);
   const int first = pFitFirst[1], last = pFitLast[1];
   ASSERT_GT(first, 1);
   ASSERT_LT(last, pnPoints[1]);

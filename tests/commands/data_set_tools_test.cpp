@@ -964,6 +964,12 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
     fs::remove_all(blocked);
   }
 
+  // A saved distribution with the scans' extension, beside all the rest (saved while
+  // the data it was computed for are loaded as they were).
+  Backend().QueueSaveFile(DataDir() + "/distribution.ra1");
+  Dispatch(kCmSaveContinuousDistribution);
+  ASSERT_TRUE(fs::exists(DataDir() + "/distribution.ra1"));
+
   // Subtract All Systematic Noise (Ctrl+N): raw - TI(file) - RI(file) inside the fit range.
   Dispatch(kCmSubtractSystematicNoise);
   EXPECT_EQ(nZoomLevel, 1);
@@ -985,10 +991,6 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   }
   EXPECT_NEAR(ppFit[1][20], fitRef[20] - riByTime.at(std::lround(pScanInfo[1].recordedTime)), 2e-5);
 
-  // A saved distribution with the scans' extension, beside all the rest.
-  Backend().QueueSaveFile(DataDir() + "/distribution.ra1");
-  Dispatch(kCmSaveContinuousDistribution);
-  ASSERT_TRUE(fs::exists(DataDir() + "/distribution.ra1"));
   Backend().ClearTranscript();
   std::vector<std::string> all;
   for (const std::string& f : FilesIn(DataDir()))

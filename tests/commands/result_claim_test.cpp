@@ -1,0 +1,433 @@
+// A result belongs to the data, the model and the values that computed it: once
+// any of them changes (a parameter typed in the Parameters dialog, a marker line
+// dragged, a model switch, a change of the data), the fit's rmsd, curves, residuals,
+// status line, saves and copies, and the distribution computed with it, are no
+// longer offered as the result of what is on show.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/paint.h"
+#include "commands/distribution_commands.h"
+#include "commands/model_commands.h"
+#include "distribution_window_test_support.h"
+#include "modelcalc/fit_result_text.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelfit/params_dialog.h"
+#include "plot/data_plots.h"
+#include "resources/dialogs.h"
+
+namespace tarmic::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kMeniscusField = 435;
+constexpr int kBottomField = 437;
+int SField(int k) { return 407 + 7 * (k - 1); }
+int AmplitudeField(int k) { return 405 + 7 * (k - 1); }
+
+class ResultClaimTest : public DistributionWindowTest {
+ protected:
+  // The synthetic run with a c(s) on a coarse grid computed for it.
+  void ComputeCs() {
+    LoadSyntheticRun();
+    ChooseSmallCs();
+    pParams[kContiSlotGridCount] = 12.0f;
+    UnpackModelParams();
+    Run();
+  }
+  // The synthetic run with one species (s floated) fitted to it.
+  void FitSpecies() {
+    LoadSyntheticRun();
+    Dispatch(kCmDiscreteSpecies);
+    pSpeciesS[1] = 4.8f;
+    pSpeciesSFit[1] = 1;
+    pSpeciesMassOrDFit[1] = pSpeciesAmplitudeFit[1] = 0;
+    PackModelParams();
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    Dispatch(kCmFit);
+    ASSERT_TRUE(FitOfLoadedData());
+    Backend().ClearTranscript();
+  }
+  void Run() {
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    Dispatch(kCmRun);
+    ASSERT_TRUE(FitOfLoadedData());
+    Backend().ClearTranscript();
+  }
+  // The record of the Parameters dialog as it opens now.
+  static TransferBuffer OpeningRecord() {
+    TransferBuffer r;
+    InitParamsTransfer(r);
+    FillParamsTransfer(r);
+    return r;
+  }
+  // Ctrl+P, the record edited, OK; every question after it answered No, every
+  // further dialog cancelled.
+  void Parameters(const std::function<void(TransferBuffer&)>& edit) {
+    TransferBuffer r = OpeningRecord();
+    edit(r);
+    Backend().QueueDialog(IDOK, r);
+    Backend().CancelUnscriptedDialogs();
+    Backend().AnswerUnscriptedBoxes(IDNO);
+    Dispatch(kCmParameters);
+  }
+  // The residual pane (below the data pane) painted: pixels in the colours of the
+  // scans' curves inside its plot area (its axes and labels are black).
+  int ResidualPaneInk() {
+    Paint();
+    const Image& screen = Handle().Screen();
+    const int y0 = (SplitLayoutResidualPlotTop() + 20) * screen.Height() / 1000;
+    const int y1 = (nPlotAreaBottom - 20) * screen.Height() / 1000;
+    int ink = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = 0; x < screen.Width(); ++x)
+        for (int k = 1; k <= nScans; ++k) ink += screen.Pixel(x, y) == ScanColor(k);
+    return ink;
+  }
+  // The marker line at radius r taken on the data plot, moved by dr (cm) and
+  // confirmed with Enter; the question after it (move the limits too?) declined.
+  void DragMarker(float r, float dr) {
+    Paint();
+    const int y = static_cast<int>(0.3 * Win().fClientHeight);
+    const int x0 = Win().RadiusToPixelColumn(r), x1 = Win().RadiusToPixelColumn(r + dr);
+    Send(EventType::LButtonDown, x0, y, MK_LBUTTON);
+    for (int i = 1; i <= 4; ++i) Send(EventType::MouseMove, x0 + (x1 - x0) * i / 4, y, MK_LBUTTON);
+    Send(EventType::LButtonUp, x1, y, 0);
+    const std::vector<float> before = {fMeniscus, fBottom, fFitLeftLim, fFitRightLim};
+    PressKeyAndRun(VK_RETURN);
+    PressKeyAndRun(VK_ESCAPE);
+    EXPECT_NE((std::vector<float>{fMeniscus, fBottom, fFitLeftLim, fFitRightLim}), before) << "no marker moved";
+  }
+  // The distribution is neither shown nor copied, saved or integrated; each command
+  // says what to do first.
+  void ExpectNoDistributionOffered() {
+    EXPECT_FALSE(DistributionPaneShown());
+    for (int id : {kCmCopyDistribution, kCmSaveContinuousDistribution, kCmIntegrateDistribution}) {
+      SCOPED_TRACE(id);
+      Backend().ClearTranscript();
+      Backend().SetClipboardText("");
+      Dispatch(id);
+      EXPECT_EQ(BoxTexts(), std::vector<std::string>{kNoDistributionText});
+      EXPECT_EQ(Backend().ClipboardText(), "");
+      EXPECT_EQ(Shown("SaveFileDialog"), 0);
+    }
+    Backend().ClearTranscript();
+  }
+  // Every consumer of the result says there is none of the values on show.
+  void ExpectNoResultOffered() {
+    EXPECT_FALSE(FitOfLoadedData());
+    EXPECT_EQ(RmsdLine(), std::string(kNoFitOfLoadedDataText));
+    EXPECT_EQ(BuildFitResultLines()[kSlotStatus], "");
+    EXPECT_TRUE(FittedCurveOverlays().empty());
+    Backend().ClearTranscript();
+    Dispatch(kCmShowLastFitInfo);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kNoFitOfLoadedDataText});
+    Backend().SetClipboardText("");
+    Dispatch(kCmCopyFitParameters);
+    EXPECT_EQ(Backend().ClipboardText().find("rmsd="), std::string::npos) << Backend().ClipboardText();
+    Backend().ClearTranscript();
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    Dispatch(kCmSaveFitData);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kNoFitOfLoadedDataText});
+    EXPECT_EQ(Shown("SaveFileDialog"), 0);
+    Backend().ClearTranscript();
+  }
+};
+
+// A species fitted, then one value changed after another without a Run: its s typed
+// in the Parameters dialog, the meniscus and the bottom typed there. Each change ends
+// the claim for every consumer (rmsd line, Ctrl+O, status line, curves, Copy Fit
+// Parameters, Save Fit Data); a Run makes a result of the new values, whose rmsd is
+// that of the data and the fit rows on show.
+TEST_F(ResultClaimTest, AChangedValueOfAFittedSpeciesEndsTheFitsClaimUntilTheNextRun) {
+  FitSpecies();
+  EXPECT_NE(BuildFitResultLines()[kSlotStatus], "");
+  EXPECT_NE(RmsdLine().find("rmsd"), std::string::npos);
+  const struct {
+    int field;
+    const char* value;
+  } edits[] = {{SField(1), "3.5"}, {kMeniscusField, "5.99"}, {kBottomField, "7.19"}};
+  for (const auto& e : edits) {
+    SCOPED_TRACE(e.field);
+    Parameters([&](TransferBuffer& r) { r.text[e.field] = e.value; });
+    ExpectNoResultOffered();
+    Run();
+    EXPECT_NE(RmsdLine().find("rmsd"), std::string::npos);
+  }
+  EXPECT_FLOAT_EQ(pSpeciesS[1], 3.5f);
+  EXPECT_FLOAT_EQ(fMeniscus, 5.99f);
+}
+
+// The c(s) result ends with its f/f0 or meniscus changed, and with a marker line
+// (meniscus, bottom, a fitting limit) dragged on the plot and confirmed; its
+// distribution is then neither shown nor copied, saved or integrated.
+TEST_F(ResultClaimTest, ADistributionsClaimEndsWithItsValuesAndWithADraggedMarker) {
+  const std::vector<std::function<void()>> changes = {
+      [this] { Parameters([](TransferBuffer& r) { r.text[AmplitudeField(3)] = "1.8"; }); },
+      [this] { Parameters([](TransferBuffer& r) { r.text[kMeniscusField] = "5.99"; }); },
+      [this] { DragMarker(fMeniscus, 0.03f); },
+      [this] { DragMarker(fBottom, -0.03f); },
+      [this] { DragMarker(fFitLeftLim, 0.05f); },
+      [this] { DragMarker(fFitRightLim, -0.05f); },
+  };
+  ComputeCs();
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    SCOPED_TRACE("change " + std::to_string(i));
+    ASSERT_TRUE(DistributionPaneShown());
+    changes[i]();
+    ExpectNoResultOffered();
+    ExpectNoDistributionOffered();
+    Run();
+  }
+}
+
+// After a change of the data (a region excluded, more files added) or a model switch,
+// the earlier distribution is neither shown nor copied, saved or integrated, and the
+// earlier fit curves and residuals are not drawn; before any Run the residual pane
+// shows nothing (the signal is no residual).
+TEST_F(ResultClaimTest, NoEarlierDistributionFitOrResidualsStayOnShow) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  EXPECT_EQ(ResidualPaneInk(), 0) << "the raw scans are shown as residuals";
+  const std::string extra = ProgramDir() + "/extra";
+  fs::create_directories(extra);
+  const std::vector<std::string> more = WriteSyntheticRun(extra, 2);
+  const std::vector<std::function<void()>> changes = {
+      [this] {
+        Backend().QueueInput("6.5");
+        Backend().QueueInput("6.6");
+        Backend().QueueMessageBox(IDNO, "");  // save new data?
+        Dispatch(kCmExcludeRegion);
+      },
+      [this, &more] {
+        Backend().QueueOpenFiles({more[1]});
+        Backend().AnswerUnscriptedBoxes(IDNO);
+        Dispatch(kCmAddMoreFiles);
+      },
+      [this] { ChooseSmallCM(); },
+  };
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    SCOPED_TRACE("change " + std::to_string(i));
+    if (i == 2) {
+      ChooseSmallCs();
+      pParams[kContiSlotGridCount] = 12.0f;
+      UnpackModelParams();
+    }
+    Run();
+    ASSERT_TRUE(DistributionPaneShown());
+    ASSERT_GT(ResidualPaneInk(), 0);
+    const int scans = nScans;
+    changes[i]();
+    ASSERT_TRUE(i == 2 || nScans != scans || pnPoints[1] < kSyntheticPoints) << "the data did not change";
+    ExpectNoDistributionOffered();
+    EXPECT_TRUE(FittedCurveOverlays().empty());
+    EXPECT_EQ(ResidualPaneInk(), 0);
+    if (i == 0) {
+      // The same data and values again, computed: the result is of them.
+      Run();
+      EXPECT_TRUE(DistributionPaneShown());
+      EXPECT_GT(ResidualPaneInk(), 0);
+    }
+  }
+}
+
+// Every variant of the Parameters dialog, reached by every model command of the
+// Model menu that applies to the loaded data: OK on the values as they are keeps
+// the claim, and every number field typed with another value, and every check box
+// switched, that the dialog takes (its record filled again shows the new entry)
+// ends it.
+TEST_F(ResultClaimTest, EveryFieldAndBoxOfEveryParametersVariantThatChangesAValueEndsTheClaim) {
+  LoadSyntheticRun();
+  // Chooses a model as its command does; its Parameters template, 0 when the model
+  // does not apply to the loaded data or has no dialog.
+  auto choose = [this](int model) {
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    Backend().CancelUnscriptedDialogs();
+    Dispatch(model);
+    return ActiveModelCommand() == model && ModelChosen() ? SelectParamsTemplate() : 0;
+  };
+  // First the values as each model's dialog leaves them, claimed: OK on them again
+  // keeps the claim.
+  for (int model : ModelMenuCommands()) {
+    if (choose(model) == 0) continue;
+    SCOPED_TRACE("model " + std::to_string(model));
+    Parameters([](TransferBuffer&) {});
+    SetModelComputed(true);
+    Parameters([](TransferBuffer&) {});
+    EXPECT_TRUE(FitOfLoadedData()) << "OK without a change ended the claim";
+  }
+  // Then every control of each variant.
+  std::set<int> templates;
+  int fields = 0, boxes = 0;
+  for (int model : ModelMenuCommands()) {
+    const int templateId = choose(model);
+    if (templateId == 0) continue;
+    SCOPED_TRACE("model " + std::to_string(model) + " template " + std::to_string(templateId));
+    templates.insert(templateId);
+
+    const DialogTemplate& t = GetParamsDialogTemplate(templateId);
+    for (const DialogControl& c : t.controls) {
+      const TransferBuffer before = OpeningRecord();
+      std::function<void(TransferBuffer&)> edit;
+      if (c.kind == ControlKind::Edit) {
+        const auto it = before.text.find(c.id);
+        if (it == before.text.end()) continue;
+        char* end = nullptr;
+        const double v = std::strtod(it->second.c_str(), &end);
+        if (end == it->second.c_str()) continue;  // a field of text (a buffer, a file)
+        const double changed = v == 0.0 ? 1.0 : v * 1.01 + (std::abs(v) < 100.0 ? 0.0 : 1.0);
+        std::ostringstream text;
+        text.precision(7);
+        text << changed;
+        edit = [&c, s = text.str()](TransferBuffer& r) { r.text[c.id] = s; };
+      } else if (c.kind == ControlKind::CheckBox) {
+        edit = [&c, on = before.checked.count(c.id) && before.checked.at(c.id)](TransferBuffer& r) {
+          r.checked[c.id] = !on;
+        };
+      } else {
+        continue;
+      }
+      SetModelComputed(true);
+      Parameters(edit);
+      const TransferBuffer after = OpeningRecord();
+      const bool took = c.kind == ControlKind::Edit ? after.text.at(c.id) != before.text.at(c.id)
+                                                    : after.checked.count(c.id) != before.checked.count(c.id) ||
+                                                          (after.checked.count(c.id) &&
+                                                           after.checked.at(c.id) != before.checked.at(c.id));
+      if (!took) continue;
+      (c.kind == ControlKind::Edit ? fields : boxes) += 1;
+      EXPECT_FALSE(FitOfLoadedData()) << "control " << c.id << " \"" << ControlLabel(t, c.id)
+                                      << "\" changed a value and the claim held";
+    }
+  }
+  std::cout << templates.size() << " variants, " << fields << " fields and " << boxes
+            << " check boxes that changed a value" << std::endl;
+  EXPECT_GE(templates.size(), 20u);
+  EXPECT_GT(fields, 100);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+std::string SourceText(const std::string& relative) {
+  std::ifstream in(std::string(TARMIC_SOURCE_DIR) + "/" + relative, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The text without its // comments.
+std::string WithoutComments(const std::string& text) {
+  std::string out;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) out += line.substr(0, line.find("//")) + "\n";
+  return out;
+}
+
+// Every variable that the headers of the model's values and settings declare is
+// either part of the fingerprint of the values a result claims, or named here as
+// no value the computations read (run state, results, views, caches, file
+// handling). A setting added to those headers later fails here until it is one or
+// the other.
+TEST(ResultClaimCensus, EverySettingOfTheModelHeadersIsInTheClaimsFingerprint) {
+  const char* headers[] = {
+      "scandata/analysis_switches.h",       "scandata/initial_data.h",
+      "modelfit/lamm_settings.h",           "modelfit/model_options.h",
+      "modelfit/model_flags.h",             "modelfit/model_params.h",
+      "numerics/solvent_constants.h",       "propagators/buffer_sedimentation.h",
+      "propagators/reacting_system.h",      "propagators/solvent_settings.h",
+      "distributions/distribution_models.h", "distributions/distribution_grid.h",
+      "distributions/distribution_variants.h", "distributions/distribution_prior.h",
+      "modelcalc/fluorescence_detection.h", "modelcalc/fit_rmsd.h",
+  };
+  const std::set<std::string> notRead = {
+      // run state and results
+      "bModelComputed", "bSimulating", "bVariationRangesAsked", "bFitLimitWarningAccepted",
+      "bRealtimeMode", "bRealtimeLoadError", "bEqTestRunning", "bContiInnerRun",
+      "bFinalFitEvaluation", "bMonteCarloRun", "fFitRmsd", "fFitPoints", "bParamsDialogOpened",
+      "bReactingOwnsKeys", "bTransformedShown", "fTransformedRmsd", "fUntransformedRmsd",
+      "bNonlinearDetectionBusy", "bNoGridRebuild", "bTruncateNoteShown", "bDynamicNoteShown", "bStaticNoteShown", "dAppliedPower", "dAppliedBaseline",
+      "ppUntransformedSignal", "ppUntransformedFit", "ppTransformedSignal", "ppTransformedFit",
+      // copies of the parameter vector (in the fingerprint) for the variant chosen
+      "fDiscreteS", "fDiscreteM", "fDiscreteD", "fSecondFf0", "fBimodalSMin", "fBimodalSMax",
+      "fConformM", "fConformSMin", "fConformSMax", "fLinearRodParameter", "fCvConstantD",
+      // views, caches and file handling
+      "bDLSLinearAxis", "bCsff0ViewSM", "bCsff0ViewSRs", "bCsff0ViewSD", "bCsff0ViewMFf0",
+      "sLastCsff0Grid", "szLastPriorFile", "bOldFilenameConvention", "bUseOtherDirectory",
+      "szOtherDirectory"};
+  const std::string fingerprint = SourceText("modelcalc/model_claim.cpp");
+  ASSERT_FALSE(fingerprint.empty());
+  const std::regex name(R"(([A-Za-z_]\w*)\s*(\[[^\]]*\])?\s*$)");
+  int settings = 0;
+  for (const char* header : headers) {
+    std::istringstream lines(WithoutComments(SourceText(header)));
+    int declared = 0;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("extern ", 0) != 0 || line.find("const ") != std::string::npos) continue;
+      line = line.substr(0, line.find(';'));
+      std::vector<std::string> names;
+      std::istringstream parts(line);
+      for (std::string part; std::getline(parts, part, ',');) {
+        std::smatch m;
+        if (std::regex_search(part, m, name)) names.push_back(m[1]);
+      }
+      for (const std::string& n : names) {
+        ++declared;
+        if (notRead.count(n)) continue;
+        ++settings;
+        EXPECT_TRUE(std::regex_search(fingerprint, std::regex("\\b" + n + "\\b")))
+            << header << ": " << n << " is neither in the fingerprint nor named as no setting";
+      }
+    }
+    EXPECT_GT(declared, 0) << header;
+  }
+  std::cout << settings << " settings in the fingerprint" << std::endl;
+}
+
+// A result is offered only where its claim is asked: bModelComputed alone (a model
+// was computed at some time) is read only where the computation that just ran is
+// judged or a restorer puts back what was on show. A consumer added later that reads
+// the flag instead of the claim fails here.
+TEST(ResultClaimCensus, OnlyTheComputationsAndRestorersReadTheComputedFlag) {
+  const std::set<std::string> allowed = {
+      "scandata/analysis_switches.cpp",  // the claim itself
+      "modelcalc/model_steps.cpp",       // LastModelFit
+      "modelcalc/synthetic_data.cpp",    // the synthetic-data hold
+      "distributions/conti_run.cpp",     // how the run that just ended stopped
+      "commands/program_services.cpp",   // whether the reload's computation succeeded
+      "commands/run_commands.cpp",       // the model before the Run, for its message
+      "commands/series_commands.cpp",    // whether the series' own run computed
+  };
+  const std::regex read(R"(\bbModelComputed\b(?!\s*=[^=]))");
+  int readers = 0;
+  for (const char* folder : {"app", "commands", "modelcalc", "distributions", "modelfit", "scandata", "plot",
+                             "propagators", "storage", "services", "text"}) {
+    for (const auto& e : fs::recursive_directory_iterator(std::string(TARMIC_SOURCE_DIR) + "/" + folder)) {
+      const std::string ext = e.path().extension().string();
+      if (ext != ".cpp" && ext != ".h") continue;
+      const std::string relative = std::string(folder) + "/" + e.path().filename().string();
+      const std::string text = WithoutComments(SourceText(relative));
+      if (!std::regex_search(text, read)) continue;
+      if (ext == ".h" && text.find("extern bool bModelComputed") != std::string::npos) continue;
+      ++readers;
+      EXPECT_TRUE(allowed.count(relative)) << relative << " reads bModelComputed: ask FitOfLoadedData";
+    }
+  }
+  std::cout << readers << " files read the computed flag" << std::endl;
+}
+
+}  // namespace
+}  // namespace tarmic::testing
