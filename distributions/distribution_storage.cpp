@@ -155,11 +155,6 @@ bool KernelLeftOut(int kernel) {
          marks[static_cast<std::size_t>(kernel)] != 0;
 }
 
-int LeftOutKernelCount() {
-  const std::vector<char>& marks = Kernels().leftOut;
-  return static_cast<int>(std::count(marks.begin(), marks.end(), 1));
-}
-
 void SetLeftOutKernelNote(std::string note) { Kernels().leftOutNote = std::move(note); }
 const std::string& LeftOutKernelNote() { return Kernels().leftOutNote; }
 

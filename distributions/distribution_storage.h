@@ -41,7 +41,6 @@ void FreeKernelArrays();
 void MarkKernelLeftOut(int kernel);
 void ClearLeftOutKernels();
 bool KernelLeftOut(int kernel);
-int LeftOutKernelCount();
 void SetLeftOutKernelNote(std::string note);
 const std::string& LeftOutKernelNote();
 // Whether unknown j (1..nNEQUnknowns) of the normal equations belongs to a kernel
