@@ -175,14 +175,7 @@ TEST_F(ContiFitTest, ARefinementThatWentRoundARefusedTrialPointSaysSoInOneNote) 
     std::vector<float> start(Idx(GetContiParams(0, nullptr)) + 1);
     GetContiParams(static_cast<int>(start.size()) - 1, start.data());
     int refused = 0;
-    SetTrialRefusalForTesting([&](const float* p, int n) -> std::string {
-      for (int i = 1; i <= n && refused == 0; ++i)
-        if (std::fabs(p[i] - start[Idx(i)]) > 0.05f * std::fabs(start[Idx(i)])) {
-          ++refused;
-          return reason;
-        }
-      return "";
-    });
+    test::RefuseFirstTrialBeyond(start, 0.05f, reason, &refused);
     backend->ClearTranscript();
     FitReport report;
     EXPECT_EQ(ContiFit(nullptr, method, report), FitOutcome::Completed);
@@ -191,9 +184,7 @@ TEST_F(ContiFitTest, ARefinementThatWentRoundARefusedTrialPointSaysSoInOneNote) 
     EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);
     EXPECT_TRUE(bModelComputed);
     EXPECT_TRUE(backend->Transcript().empty()) << backend->Transcript().front().text;
-    EXPECT_EQ(report.message.caption, "Note");
-    EXPECT_FALSE(report.message.errorBox);
-    EXPECT_EQ(report.message.text, std::string(kFitWentRoundRefusedText) + "\nThe reason: " + reason);
+    test::ExpectWentRoundNote(report, reason);
   }
 }
 

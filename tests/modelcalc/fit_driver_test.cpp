@@ -280,14 +280,7 @@ TEST_F(FitDriverTest, AFitThatWentRoundARefusedTrialPointSaysSoInOneNote) {
     std::vector<float> start(static_cast<std::size_t>(GetFloatingExtraParams(0, nullptr)) + 1);
     GetFloatingExtraParams(static_cast<int>(start.size()) - 1, start.data());
     int refused = 0;
-    SetTrialRefusalForTesting([&](const float* p, int n) -> std::string {
-      for (int i = 1; i <= n && refused == 0; ++i)
-        if (std::fabs(p[i] - start[test::Idx(i)]) > 0.03f * std::fabs(start[test::Idx(i)])) {
-          ++refused;
-          return reason;
-        }
-      return "";
-    });
+    test::RefuseFirstTrialBeyond(start, 0.03f, reason, &refused);
     backend->ClearTranscript();
     FitReport report;
     EXPECT_EQ(FitDriver(nullptr, method, report), FitOutcome::Completed);
@@ -295,10 +288,7 @@ TEST_F(FitDriverTest, AFitThatWentRoundARefusedTrialPointSaysSoInOneNote) {
     EXPECT_EQ(refused, 1) << "no trial point was refused";
     ExpectRecovered();
     EXPECT_TRUE(backend->Transcript().empty()) << backend->Transcript().front().text;
-    EXPECT_EQ(report.message.caption, "Note");
-    EXPECT_FALSE(report.message.errorBox);
-    EXPECT_EQ(report.message.style, static_cast<unsigned>(MB_OK | MB_ICONINFORMATION));
-    EXPECT_EQ(report.message.text, std::string(kFitWentRoundRefusedText) + "\nThe reason: " + reason);
+    test::ExpectWentRoundNote(report, reason);
   }
 }
 
