@@ -222,7 +222,7 @@ TEST_F(FloatingCs, FloatingSpeciesIsRecoveredWhenVbarTimesDensityExceedsOne) {
 // (0.7 OD): the regularisation must not spread material into columns that are no
 // part of the problem.
 TEST_F(FloatingCs, KernelsLeftOutOfAFarGridHoldNoMaterial) {
-  InstallData({{-8.0, 2.27e-7, 0.3}, {-20.0, 1.435e-7, 0.4}}, 4, 150.0);
+  InstallData({{-8.0, 2.27e-7, 0.3}, {-20.0, 1.435e-7, 0.4}}, 3, 150.0);
   SetCs(-150.0f, 0.0f, 81.0f, 0.9f);
   pParams[kContiSlotDensity] = 1.2f;
   pParams[kContiSlotFrictionalRatio] = 1.3f;
