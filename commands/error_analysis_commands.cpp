@@ -57,7 +57,10 @@ void ShowModel(TXLAWindow& window) {
 // What an analysis reports besides its result: the reason of a refusal or failure
 // and an interruption. True when the result can be shown.
 bool ReportEnd(TXLAWindow& window, const AnalysisResult& result) {
-  ReportFit(window, result.fit);
+  // Refits that went round refused trial points are said once, after the analysis.
+  FitReport fit = result.fit;
+  if (result.end == AnalysisEnd::Completed) NoteRefusedTrials(fit, FitOutcome::Completed);
+  ReportFit(window, fit);
   switch (result.end) {
     case AnalysisEnd::Completed:
       if (!result.message.empty())

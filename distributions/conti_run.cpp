@@ -538,8 +538,7 @@ ContiRunResult RunContiSed(Window* window) {
     bUserAbort = false;
     RunMessage failure;
     const int status = ComputeKernels(window, N, list, &failure);
-    // The trial evaluations of a fit keep quiet; its final one, and a Run, say it.
-    if (!bContiInnerRun || bFinalFitEvaluation) kernelNote = unsolvedKernels.Note(N);
+    SetLeftOutKernelNote(unsolvedKernels.Note(N, bSyntheticFromDistribution));
     // A discretization error or a singular matrix has been reported and the run
     // goes on with the retried solutions; any other failure computed no kernel (the
     // solver has said why, and a refused acceleration also raised the interrupt).
@@ -551,6 +550,9 @@ ContiRunResult RunContiSed(Window* window) {
     if (bUserAbort) return Interrupted(window, last);
     WriteContiDebugLog("\n RunContiSed loop and sims done");
   }
+  // The kernels in use, computed now or kept, say what they leave out: the trial
+  // evaluations of a fit keep quiet; its final one, and a Run, say it.
+  if (!bContiInnerRun || bFinalFitEvaluation) kernelNote = LeftOutKernelNote();
 
   // Normal equations.
   if (!keepKernels && (!sizeShape || bRebuildKernels)) {

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "distributions/distribution_file.h"
@@ -357,20 +359,33 @@ void ZeroKernelRows(float** rows) {
     if (rows[scan]) std::fill(rows[scan] + 1, rows[scan] + n + 1, 0.0f);
 }
 
-void ZeroKernel(int point) {
-  if (pppKernels && point >= 1 && point <= nKernelArrayKernels) ZeroKernelRows(pppKernels[point]);
+// Kernel points a test has fail as unsolvable.
+std::function<bool(int)> g_failKernelForTesting;
+constexpr const char* kTestFailureText = "a failure the test asked for.";
+
+// Kernel `point` of s, which could not be solved, is left out: its profile zero,
+// its unknown marked so that no solve gives it material, and counted for the note.
+void LeaveOutKernel(int point, double s, int status, const std::string& reason) {
+  if (!pppKernels || point < 1 || point > nKernelArrayKernels) return;
+  ZeroKernelRows(pppKernels[point]);
+  MarkKernelLeftOut(point);
+  KernelFailureGathering::Active()->Add(point, s, status, reason);
 }
 
 // The outcome of one kernel solved on its own: a discretisation error or a
 // singular matrix is reported and the kernels go on (0); any other failure ends
 // them (4) with its box in *failure; an interrupt is left to bUserAbort.
 int PointOutcomeStatus(int point, double s, const SimOutcome& outcome, RunMessage* failure) {
+  if (outcome.ok() && KernelFailureGathering::Active() && g_failKernelForTesting &&
+      g_failKernelForTesting(point)) {
+    LeaveOutKernel(point, s, 2, kTestFailureText);
+    return 0;
+  }
   if (outcome.ok() || outcome.status == SimStatus::Interrupted) return 0;
   if (outcome.status == SimStatus::Diverged || outcome.status == SimStatus::Singular) {
     const int status = outcome.status == SimStatus::Diverged ? 2 : 3;
-    if (KernelFailureGathering* gathering = KernelFailureGathering::Active()) {
-      ZeroKernel(point);
-      gathering->Add(s, status, outcome.message);
+    if (KernelFailureGathering::Active()) {
+      LeaveOutKernel(point, s, status, outcome.message);
     } else {
       ShowSimulationError(status);
     }
@@ -393,10 +408,14 @@ bool KernelRadii(const float** radii, int* n) {
   return *radii && *n >= 1 && *n <= nKernelArrayPoints;
 }
 
-// The Lamm equations of the list s, D, vbar [1..N] into kernels[1..N] (rows of
-// pppKernels) with one template solver of the current cell, scans and numerics.
+// The Lamm equations of the list s, D, vbar [1..N] into the kernels of points
+// points[1..N] (null: 1..N) with one template solver of the current cell, scans
+// and numerics.
 int SolveLammList(Window* window, int N, const double* s, const double* D, const double* vbar,
-                  float*** kernels, RunMessage* failure) {
+                  const int* points, RunMessage* failure) {
+  std::vector<float**> rows(static_cast<std::size_t>(N) + 1, nullptr);
+  for (int m = 1; m <= N; ++m) rows[static_cast<std::size_t>(m)] = pppKernels[points ? points[m] : m];
+  float*** kernels = rows.data();
   const float* radii = nullptr;
   int nRadii = 0;
   if (!KernelRadii(&radii, &nRadii)) return 4;
@@ -442,10 +461,15 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
   KernelFailureGathering* gathering = KernelFailureGathering::Active();
   const int status = CLRunMTList(lamm.get(), N, s, D, vbar, kernels, radii, nRadii, nullptr,
                                  nullptr, gathering ? &unsolved : nullptr);
-  for (const ListFailure& f : unsolved) {
-    ZeroKernelRows(kernels[f.equation]);
-    gathering->Add(s[f.equation], f.status, f.reason);
+  if (gathering && g_failKernelForTesting) {
+    for (int m = 1; m <= N; ++m)
+      if (g_failKernelForTesting(points ? points[m] : m) &&
+          std::none_of(unsolved.begin(), unsolved.end(),
+                       [m](const ListFailure& f) { return f.equation == m; }))
+        unsolved.push_back({m, 2, kTestFailureText});
   }
+  for (const ListFailure& f : unsolved)
+    LeaveOutKernel(points ? points[f.equation] : f.equation, s[f.equation], f.status, f.reason);
   // A key pressed while the last equations finished counts as an interrupt of the
   // kernels as well.
   if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
@@ -518,7 +542,8 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
                       const double* vbar, RunMessage* failure) {
   WriteContiDebugLog("\nEnter RunSVContiSedList");
   if (N < 1 || !pppKernels || N > nKernelArrayKernels || nScans < 1) return 4;
-  return FinishListWithBuffer(window, SolveLammList(window, N, s, D, vbar, pppKernels, failure),
+  ClearLeftOutKernels();
+  return FinishListWithBuffer(window, SolveLammList(window, N, s, D, vbar, nullptr, failure),
                               failure);
 }
 
@@ -530,6 +555,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
     if (list.kind[static_cast<std::size_t>(i)] == KernelKind::Lamm) lamm.push_back(i);
   if (static_cast<int>(lamm.size()) == N)
     return RunSVContiSedList(window, N, list.s.data(), list.D.data(), list.vbar.data(), failure);
+  ClearLeftOutKernels();
 
   // The points computed one at a time, in the user-interface thread.
   const float* radii = nullptr;
@@ -578,17 +604,17 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
   // The Lamm points as one list, each into its own kernel row.
   const int M = static_cast<int>(lamm.size());
   std::vector<double> s(static_cast<std::size_t>(M) + 1), D(s.size()), vbar(s.size());
-  std::vector<float**> rows(s.size(), nullptr);
+  std::vector<int> points(s.size(), 0);
   for (int m = 1; m <= M; ++m) {
     const std::size_t i = static_cast<std::size_t>(lamm[static_cast<std::size_t>(m - 1)]);
     s[static_cast<std::size_t>(m)] = list.s[i];
     D[static_cast<std::size_t>(m)] = list.D[i];
     vbar[static_cast<std::size_t>(m)] = list.vbar[i];
-    rows[static_cast<std::size_t>(m)] = pppKernels[i];
+    points[static_cast<std::size_t>(m)] = static_cast<int>(i);
   }
   WriteContiDebugLog("\nEnter RunSVContiSedList");
   return FinishListWithBuffer(
-      window, SolveLammList(window, M, s.data(), D.data(), vbar.data(), rows.data(), failure),
+      window, SolveLammList(window, M, s.data(), D.data(), vbar.data(), points.data(), failure),
       failure);
 }
 
@@ -596,10 +622,8 @@ KernelFailureGathering::KernelFailureGathering() : outer_(g_gathering) { g_gathe
 KernelFailureGathering::~KernelFailureGathering() { g_gathering = outer_; }
 KernelFailureGathering* KernelFailureGathering::Active() { return g_gathering; }
 
-void KernelFailureGathering::Add(double s, int status, const std::string& reason) {
-  sLow_ = count_ == 0 ? s : std::min(sLow_, s);
-  sHigh_ = count_ == 0 ? s : std::max(sHigh_, s);
-  ++count_;
+void KernelFailureGathering::Add(int point, double s, int status, const std::string& reason) {
+  left_.emplace_back(point, s);
   if (reason_.empty())
     reason_ = !reason.empty() ? reason
               : status == 3   ? "a singular tridiagonal matrix."
@@ -607,15 +631,29 @@ void KernelFailureGathering::Add(double s, int status, const std::string& reason
                                 "dc/c in \"Numerical Control of Lamm Equation Solution\").";
 }
 
-std::string KernelFailureGathering::Note(int kernels) const {
-  if (count_ == 0) return std::string();
-  const std::string range = sLow_ == sHigh_ ? Format("s = %.4g S", sLow_)
-                                            : Format("s from %.4g to %.4g S", sLow_, sHigh_);
+std::string KernelFailureGathering::Note(int kernels, bool synthetic) const {
+  if (left_.empty()) return std::string();
+  // The points left out in runs of neighbouring grid points, each named by its s
+  // (exactly as the grid holds them): the points between two runs were solved.
+  std::vector<std::pair<int, double>> points = left_;
+  std::sort(points.begin(), points.end());
+  std::string ranges;
+  for (std::size_t a = 0; a < points.size();) {
+    std::size_t b = a;
+    while (b + 1 < points.size() && points[b + 1].first == points[b].first + 1) ++b;
+    const double lo = std::min(points[a].second, points[b].second);
+    const double hi = std::max(points[a].second, points[b].second);
+    ranges += (ranges.empty() ? "" : "; ") +
+              (a == b ? Format("s = %g S", lo) : Format("s from %g to %g S", lo, hi));
+    a = b + 1;
+  }
+  const char* where = synthetic ? "the synthetic data: they hold no signal of the distribution there"
+                                : "the distribution: the distribution holds no material there";
+  const int count = static_cast<int>(points.size());
   return Format("%d of the %d kernels of the distribution (%s) could not be solved, also on "
-                "finer grids, and were left out of the distribution: the distribution holds no "
-                "material there. The reason",
-                count_, kernels, range.c_str()) +
-         (count_ > 1 ? " of the first: " : ": ") + reason_;
+                "finer grids, and were left out of %s. The reason",
+                count, kernels, ranges.c_str(), where) +
+         (count > 1 ? " of the first: " : ": ") + reason_;
 }
 
 void ShowSimulationError(int status) {
@@ -626,6 +664,10 @@ void ShowSimulationError(int status) {
   PlayErrorSound();
   // The kernels go on with the retried solutions: the box is shown when met.
   ShowRunMessage({text, "ERROR in simulation", MB_OK, false});
+}
+
+void SetKernelFailureForTesting(std::function<bool(int point)> fail) {
+  g_failKernelForTesting = std::move(fail);
 }
 
 void ResetDistributionKernels() {

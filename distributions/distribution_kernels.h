@@ -8,7 +8,9 @@
 // Units: s in S, D in cm^2/s, M in g/mol, temperatures in deg C.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "distributions/run_message.h"
 #include "lamm/lamm_ideal.h"
@@ -124,27 +126,33 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list,
 // its refinements (a discretisation error, the amount balance lost, a singular
 // matrix) neither shows a box nor ends the kernels: it is left out of the
 // distribution (its kernel zero) and counted, and Note() tells the user once
-// after the Run how many kernels, of which s range, and why.
+// after the Run how many kernels, over which ranges of s, and why.
 class KernelFailureGathering {
  public:
   KernelFailureGathering();
   ~KernelFailureGathering();
   KernelFailureGathering(const KernelFailureGathering&) = delete;
   KernelFailureGathering& operator=(const KernelFailureGathering&) = delete;
-  // A kernel of s (S) that could not be solved, for the reason given (may be empty).
-  void Add(double s, int status, const std::string& reason);
-  int Count() const { return count_; }
-  // The note for the user; empty when every kernel was solved.
-  std::string Note(int kernels) const;
+  // Kernel `point` of s (S) that could not be solved, for the reason given (may be
+  // empty).
+  void Add(int point, double s, int status, const std::string& reason);
+  int Count() const { return static_cast<int>(left_.size()); }
+  // The note for the user; empty when every kernel was solved. A synthetic data
+  // set made from a given distribution lacks the signal of those points.
+  std::string Note(int kernels, bool synthetic = false) const;
   // The gathering in force, or null.
   static KernelFailureGathering* Active();
 
  private:
   KernelFailureGathering* outer_;
-  int count_ = 0;
-  double sLow_ = 0.0, sHigh_ = 0.0;
+  std::vector<std::pair<int, double>> left_;  // (point, s) of each kernel left out
   std::string reason_;
 };
+
+// Tests: the kernel points (Lamm, electrophoresis, nonideal) that `fail` accepts
+// are left out as unsolvable after they were solved, while a gathering lives
+// (null: none).
+void SetKernelFailureForTesting(std::function<bool(int point)> fail);
 
 // The message of a solver status: "discretization error" or "singular tridiagonal
 // matrix!" (caption "ERROR in simulation", error sound); nothing for 0 or a user

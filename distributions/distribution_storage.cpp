@@ -2,10 +2,13 @@
 // heap row-pointer arrays into it.
 #include "distributions/distribution_storage.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <limits>
 #include <memory>
 #include <new>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "modelfit/param_checks.h"
@@ -37,6 +40,7 @@ double* pMaxEntLogRatio = nullptr;
 double* pDistSolution2 = nullptr;
 int* pNNLSPassive = nullptr;
 int nNEQUnknowns = 0;
+int nNEQFirstKernel = 1;
 int nWorkspaceUnknowns = 0;
 int nWorkspaceScans = 0;
 int nWorkspacePoints = 0;
@@ -48,6 +52,8 @@ struct KernelStore {
   std::unique_ptr<float[]> block;
   std::vector<float**> kernels;          // [0..nKernels]
   std::vector<std::vector<float*>> rows;  // per kernel: [0..nScans]
+  std::vector<char> leftOut;             // [0..nKernels]
+  std::string leftOutNote;
 };
 
 struct WorkspaceStore {
@@ -101,6 +107,7 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error
     if (!store.block) return KernelArraysFailed(nKernels, nScans, nPoints, error);
     store.kernels.assign(static_cast<std::size_t>(nKernels) + 1, nullptr);
     store.rows.assign(static_cast<std::size_t>(nKernels) + 1, {});
+    store.leftOut.assign(static_cast<std::size_t>(nKernels) + 1, 0);
     for (int k = 1; k <= nKernels; ++k) {
       std::vector<float*>& r = store.rows[static_cast<std::size_t>(k)];
       r.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
@@ -129,6 +136,29 @@ void FreeKernelArrays() {
   pppKernels = nullptr;
   nKernelArrayKernels = nKernelArrayScans = nKernelArrayPoints = 0;
 }
+
+void MarkKernelLeftOut(int kernel) {
+  std::vector<char>& marks = Kernels().leftOut;
+  if (kernel >= 1 && static_cast<std::size_t>(kernel) < marks.size())
+    marks[static_cast<std::size_t>(kernel)] = 1;
+}
+
+void ClearLeftOutKernels() {
+  KernelStore& store = Kernels();
+  std::fill(store.leftOut.begin(), store.leftOut.end(), 0);
+  store.leftOutNote.clear();
+}
+
+bool KernelLeftOut(int kernel) {
+  const std::vector<char>& marks = Kernels().leftOut;
+  return kernel >= 1 && static_cast<std::size_t>(kernel) < marks.size() &&
+         marks[static_cast<std::size_t>(kernel)] != 0;
+}
+
+void SetLeftOutKernelNote(std::string note) { Kernels().leftOutNote = std::move(note); }
+const std::string& LeftOutKernelNote() { return Kernels().leftOutNote; }
+
+bool UnknownLeftOut(int j) { return KernelLeftOut(j + nNEQFirstKernel - 1); }
 
 bool AllocNormalEquationArrays(int N, int a, int b, std::string* error) {
   FreeNormalEquationArrays();
@@ -186,6 +216,7 @@ bool AllocNormalEquationArrays(int N, int a, int b, std::string* error) {
     return fail();
   }
   nNEQUnknowns = N;
+  nNEQFirstKernel = 1;
   nWorkspaceUnknowns = N;
   nWorkspaceScans = a;
   nWorkspacePoints = b;

@@ -31,6 +31,22 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error
 // Releases the kernel array when it exists.
 void FreeKernelArrays();
 
+// Kernels left out of the distribution: a kernel that could not be solved (its
+// profile zero) is marked, and its unknown takes no part in any solve of the
+// distribution (NNLS, Tikhonov-Phillips, maximum entropy, the Monte-Carlo sets,
+// the refinement's evaluations), so it holds exactly 0 in every result. The marks
+// live with the kernel array: made empty with it, kept while its kernels are
+// reused, cleared when its kernels are computed again, gone when it is freed.
+// The note says once, after a Run, how many were left out and why.
+void MarkKernelLeftOut(int kernel);
+void ClearLeftOutKernels();
+bool KernelLeftOut(int kernel);
+void SetLeftOutKernelNote(std::string note);
+const std::string& LeftOutKernelNote();
+// Whether unknown j (1..nNEQUnknowns) of the normal equations belongs to a kernel
+// left out: the one test every solver of the distribution asks.
+bool UnknownLeftOut(int j);
+
 // The normal-equation workspace for N unknowns, a scans and b common-grid radii.
 extern double** ppKernelScanMean;    // [1..N][1..a]
 extern double** ppKernelRadiusMean;  // [1..N][1..b]
@@ -54,6 +70,9 @@ extern int* pNNLSPassive;            // [1..N] passive-set marks of the NNLS
 // the order it wrote (one less with a fixed first kernel). The solvers work on
 // exactly this many unknowns.
 extern int nNEQUnknowns;
+// The kernel of unknown 1 of the normal equations built last (2 when the first
+// kernel's amplitude is fixed and taken from the data).
+extern int nNEQFirstKernel;
 // Dimensions of the workspace made last (0 when none exists).
 extern int nWorkspaceUnknowns;
 extern int nWorkspaceScans;

@@ -45,6 +45,10 @@ struct MaxEntState {
   std::vector<double> previous;
   std::vector<int> inactive;
   bool anyInactive = false;
+  // Unknowns of kernels left out: held at exactly 0, no entropy, zero rows and
+  // columns in every step, so they take no part in the problem.
+  std::vector<char> leftOut;
+  bool anyLeftOut = false;
   std::vector<int> mayLeave;  // unknowns placed last in the factor of a step
   double lambda = -1.0;
   double Q = 0.0;
@@ -86,12 +90,23 @@ void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
     xy += x[i] * pNormalRhs[i];
     xAx += x[i] * Ax;
     grad[i] = pNormalRhs[i] - Ax;
+    if (st.anyLeftOut && st.leftOut[static_cast<std::size_t>(i)]) {
+      L[i] = 0.0;
+      grad[i] = 0.0;
+      std::fill(Hi + 1, Hi + n + 1, 0.0);
+      continue;
+    }
     if (i >= st.firstEntropy) {
       L[i] = std::log(x[i] / st.reference[static_cast<std::size_t>(i)]);
       R += x[i] * L[i];
       grad[i] -= h * (L[i] + 1.0);
       Hi[i] += h / x[i];
     }
+  }
+  if (st.anyLeftOut) {
+    for (int j = 1; j <= n; ++j)
+      if (st.leftOut[static_cast<std::size_t>(j)])
+        for (int i = 1; i <= n; ++i) H[i][j] = 0.0;
   }
   dMaxEntEntropy = -R;
   *Q = dSumSqData - 2.0 * xy + xAx + dMaxEntAlpha * R;
@@ -403,16 +418,18 @@ void MaxEntmrqmin(double* x) {
   if (st.lambda == 0.0) return;
 
   double* t = st.trial;
+  const auto out = [&](int i) { return st.anyLeftOut && st.leftOut[static_cast<std::size_t>(i)]; };
   bool leaves = st.anyInactive;
   for (int i = 1; i <= n; ++i) {
+    if (out(i)) st.d[i] = 0.0;
     t[i] = x[i] + st.d[i];
-    if (t[i] <= 0.0) leaves = true;
+    if (t[i] <= 0.0 && !out(i)) leaves = true;
   }
   if (leaves) {
     // Hold the unknowns that sit at the bound (or were marked inactive) and want to
     // go down: their rows and columns leave the step, one after another.
     auto blocked = [&](int i) {
-      return st.d[i] < 0.0 &&
+      return !out(i) && st.d[i] < 0.0 &&
              (x[i] <= kHeld || (st.anyInactive && st.inactive[static_cast<std::size_t>(i)]));
     };
     // Only unknowns placed last can be blocked, so while they leave only their part
@@ -432,6 +449,10 @@ void MaxEntmrqmin(double* x) {
     // Shorten the step where it would cross zero.
     double s = 1.0;
     for (int i = 1; i <= n; ++i) {
+      if (out(i)) {
+        st.d[i] = 0.0;
+        continue;
+      }
       t[i] = x[i] + st.d[i];
       if (!st.anyInactive) st.inactive[static_cast<std::size_t>(i)] = 0;
       if (t[i] <= 0.0) {
@@ -450,7 +471,7 @@ void MaxEntmrqmin(double* x) {
     }
     for (int i = 1; i <= n; ++i) t[i] = x[i] + s * st.d[i];
   }
-  for (int i = 1; i <= n; ++i) t[i] = std::max(t[i], kTiny);
+  for (int i = 1; i <= n; ++i) t[i] = out(i) ? 0.0 : std::max(t[i], kTiny);
 
   double Qt = 0.0;
   MaxEntmrqcof(t, st.C, st.d, &Qt);
@@ -543,7 +564,10 @@ void SolveMaxEnt(double alpha) {
   for (int i = 1; i <= st.n; ++i) {
     std::copy(ppNormalMatrix[i] + 1, ppNormalMatrix[i] + st.n + 1, st.W[i] + 1);
     st.g[i] = pNormalRhs[i];
-    if (pDistSolution[i] == 0.0) pDistSolution[i] = 1e-7 * st.mean;
+    if (st.anyLeftOut && st.leftOut[static_cast<std::size_t>(i)])
+      pDistSolution[i] = 0.0;
+    else if (pDistSolution[i] == 0.0)
+      pDistSolution[i] = 1e-7 * st.mean;
   }
   MaxEntIterate(pDistSolution);
 }
@@ -689,8 +713,15 @@ bool MaxEntRegularize(bool suppressBaselineCorrelation) {
   st = MaxEntState{};
   st.n = N;
   st.firstEntropy = EntropySkipsFirstUnknown() ? 2 : 1;
+  st.leftOut.assign(static_cast<std::size_t>(N) + 1, 0);
+  int taking = N;
+  for (int i = 1; i <= N; ++i) {
+    st.leftOut[static_cast<std::size_t>(i)] = UnknownLeftOut(i);
+    if (st.leftOut[static_cast<std::size_t>(i)]) --taking;
+  }
+  st.anyLeftOut = taking < N;
   for (int i = st.firstEntropy; i <= N; ++i) st.sum += pDistSolution[i];
-  st.mean = st.sum / N;
+  st.mean = st.sum / std::max(taking, 1);
   if (!(st.sum > 0.0)) return true;
 
   // 4. Whether and how far to regularise (as the Tikhonov-Phillips regularisation).

@@ -83,6 +83,10 @@ bool NNLS() {
   // Unknowns found dependent on the current passive set; they are held at 0 until
   // an unknown leaves the passive set.
   std::vector<char> dependent(static_cast<std::size_t>(n) + 1, 0);
+  // The unknowns of kernels left out never leave the bound: their columns take no
+  // part in the problem, whatever a penalty couples to them.
+  std::vector<char> leftOut(static_cast<std::size_t>(n) + 1, 0);
+  for (int i = 1; i <= n; ++i) leftOut[static_cast<std::size_t>(i)] = UnknownLeftOut(i);
   for (int i = 1; i <= n; ++i) {
     x[i] = 0.0;
     passive[i] = 0;
@@ -122,7 +126,9 @@ bool NNLS() {
     // The free candidate with the largest gradient; the first index wins ties.
     int t = 0;
     for (int i = 1; i <= n; ++i) {
-      if (passive[i] || dependent[i] || !(w[i] > kGradientTolerance)) continue;
+      if (passive[i] || dependent[i] || leftOut[static_cast<std::size_t>(i)] ||
+          !(w[i] > kGradientTolerance))
+        continue;
       if (t == 0 || w[i] > w[t]) t = i;
     }
     if (t == 0) return true;

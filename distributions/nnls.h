@@ -16,6 +16,9 @@ namespace tarmic {
 // hold a value that is not a number (series code 2).
 // pDistSolution then holds the last feasible iterate, which is never negative.
 //
+// The unknown of a kernel left out (UnknownLeftOut) stays at 0: it is no part of
+// the problem.
+//
 // An unknown whose column is numerically dependent on the free ones (for example
 // two identical kernels) is held at 0 instead of making the subsystem singular.
 //

@@ -903,6 +903,7 @@ void FinishNormalEquations(const NEQBuildPlan& plan, double sumSq) {
   }
   dSumSqData = sumSq;
   nNEQUnknowns = M;
+  nNEQFirstKernel = plan.firstKernel;
 }
 
 bool BuildNormalEquationsTIRI() { return BuildNormalEquations(NoiseModel::TIRI); }

@@ -59,6 +59,11 @@ std::optional<std::vector<float>> g_kernelVector;
 
 void ForgetKernels() { g_kernelVector.reset(); }
 
+// The trial evaluations of the running refinement whose Run had no result (a
+// refusal or a failure), and the message of the first: said once after the fit.
+int g_refusedTrials = 0;
+std::string g_refusedReason;
+
 // The last evaluation of ContiSimplexSim was stopped by a key (its run interrupted,
 // or a key the run took as it ended): it has no result.
 bool g_evaluationStopped = false;
@@ -100,8 +105,12 @@ class Refinement {
     bRedrawModel = false;
     eFitSearch = search;
     ForgetKernels();
+    g_refusedTrials = 0;
+    g_refusedReason.clear();
   }
   ~Refinement() {
+    if (g_refusedTrials > 0) report_.AddRefusedTrials(g_refusedTrials, g_refusedReason);
+    g_refusedTrials = 0;
     bFitRunning = false;
     EndFitCounters();
     bRedrawModel = redraw_;
@@ -301,14 +310,25 @@ float ContiSimplexSim(const float* p, Window* window) {
   GetContiParams(n, applied.data());
   dChiSquare = 1e10;
   ContiRunOutcome outcome = ContiRunOutcome::Failed;
-  if (EnsureGrid()) {
+  if (std::string why = TrialRefusalForTesting(p, n); !why.empty()) {
+    outcome = ContiRunOutcome::NotStarted;
+    if (g_refusedTrials++ == 0) g_refusedReason = std::move(why);
+  } else if (EnsureGrid()) {
     bInnerRunKernelsCurrent = g_kernelVector && applied == *g_kernelVector;
     bContiInnerRun = true;
     if (bZoneCentrifugation) DisplayBestContiParams(window);
     const ContiRunResult run = RunContiSed(window);
     outcome = run.outcome;
     bInnerRunKernelsCurrent = false;
-    ShowRunMessage(run.message);
+    // A trial point without a result is gone round: its message is held and said
+    // once after the fit; the final evaluation's is the result's own.
+    const bool refusedTrial = !bFinalFitEvaluation && (outcome == ContiRunOutcome::NotStarted ||
+                                                       outcome == ContiRunOutcome::Failed);
+    if (refusedTrial) {
+      if (g_refusedTrials++ == 0) g_refusedReason = run.message.text;
+    } else {
+      ShowRunMessage(run.message);
+    }
     g_kernelVector.reset();
     if (outcome == ContiRunOutcome::Computed) {
       g_kernelVector = applied;
@@ -348,12 +368,15 @@ void ContiSimplexDisplay(Window* window, const float* p) {
 }
 
 FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report) {
-  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f)
-    return ContiAnnealingFit(window, report);
-  if (method == FitMethod::Marquardt) return MLContiFit(window, report);
-  if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
-    return MLContiFit(window, report);
-  return SimplexCycles(window, report);
+  const auto search = [&] {
+    if (method == FitMethod::Annealing && fAnnealTemp > 0.0f)
+      return ContiAnnealingFit(window, report);
+    if (method == FitMethod::Marquardt) return MLContiFit(window, report);
+    if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
+      return MLContiFit(window, report);
+    return SimplexCycles(window, report);
+  };
+  return NoteRefusedTrials(report, search());
 }
 
 FitOutcome ContiAnnealingFit(Window* window, FitReport& report) {
@@ -423,10 +446,12 @@ FitOutcome MLContiFit(Window* window, FitReport& report) {
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
   // A refinement that met Runs without a result where it had to go on says so (the
   // Run's own message was shown when it was met).
-  if (report.message.empty() && outcome != FitOutcome::Interrupted &&
-      (end == MLEnd::Refused || w.nextToRefused))
-    report.message = ErrorBoxMessage(end == MLEnd::Refused ? kFitCannotGoOnText
-                                                           : kFitEndedNextToRefusedText);
+  if (!report.message.errorBox && outcome != FitOutcome::Interrupted &&
+      (end == MLEnd::Refused || w.nextToRefused)) {
+    std::string text = end == MLEnd::Refused ? kFitCannotGoOnText : kFitEndedNextToRefusedText;
+    if (!g_refusedReason.empty()) text += "\n" + g_refusedReason;
+    report.message = ErrorBoxMessage(std::move(text));
+  }
   WriteContiDebugLog(" --> MLContiFit done.");
   return outcome;
 }

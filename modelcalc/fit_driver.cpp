@@ -307,9 +307,10 @@ struct FitRefusals {
 };
 FitRefusals g_refusals;
 
-// Says, once per fit, that it ended at a refusal: note, then the reason.
+// Says, once per fit, that it ended at a refusal: note, then the reason (in place
+// of the information note of an earlier search of the same fit).
 void NoteRefusal(FitReport& report, const char* note) {
-  if (!report.message.empty()) return;
+  if (report.message.errorBox) return;
   std::string text = note;
   if (!g_refusals.reason.empty()) text += "\n" + g_refusals.reason;
   report.message = ErrorBoxMessage(std::move(text));
@@ -367,11 +368,8 @@ class RunningFit {
     fStartRmsd = fBestRmsd = FitRmsd();
   }
   ~RunningFit() {
-    // Refused parameters the fit went round are said once, after it, unless its
-    // note says the reason already.
-    if (g_refusals.count > 0 && !g_refusals.reason.empty() &&
-        report_.message.text.find(g_refusals.reason) == std::string::npos)
-      ShowError(g_refusals.reason, false);
+    // Refused parameters the fit went round are said once, after the whole fit.
+    if (g_refusals.count > 0) report_.AddRefusedTrials(g_refusals.count, g_refusals.reason);
     bFitRunning = false;
     EndFitCounters();
     bRedrawModel = redraw_;
@@ -646,6 +644,11 @@ void InitSimplex(SimplexSet& s) {
 
 float SimplexSim(const float* p, Window* window) {
   if (bFitInterrupted) return 1e10f;
+  if (std::string why = TrialRefusalForTesting(p, GetFloatingExtraParams(0, nullptr));
+      !why.empty()) {
+    if (g_refusals.count++ == 0) g_refusals.reason = std::move(why);
+    return kNoModelRmsd;
+  }
   SetFloatingExtraParams(p);
   // A moved meniscus or bottom needs the radial grid of the Lamm solution rebuilt.
   if (bSimArraysAllocated && pLammRadius &&
@@ -690,7 +693,33 @@ FitOutcome RefitPasses(Window* window, FitReport& report) {
   return SimplexPasses(window, report, true);
 }
 
-FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report) {
+namespace {
+std::function<std::string(const float*, int)> g_trialRefusalForTesting;
+}  // namespace
+
+void SetTrialRefusalForTesting(std::function<std::string(const float* p, int n)> refuse) {
+  g_trialRefusalForTesting = std::move(refuse);
+}
+
+std::string TrialRefusalForTesting(const float* p, int n) {
+  return g_trialRefusalForTesting ? g_trialRefusalForTesting(p, n) : std::string();
+}
+
+FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome) {
+  const bool result = (outcome == FitOutcome::Completed || outcome == FitOutcome::Interrupted) &&
+                      !report.stoppedBeforeResult && bModelComputed;
+  if (report.refusedTrials == 0 || !result || !report.message.empty()) return outcome;
+  std::string text = kFitWentRoundRefusedText;
+  if (!report.refusedReason.empty())
+    text += (report.refusedTrials > 1 ? "\nThe reason of the first: " : "\nThe reason: ") +
+            report.refusedReason;
+  if (!bBatchMode) report.message = {std::move(text), "Note", MB_OK | MB_ICONINFORMATION, false};
+  return outcome;
+}
+
+namespace {
+// The search of the chosen method (annealing at temperature 0 runs its final method).
+FitOutcome RunSearch(Window* window, FitMethod method, FitReport& report) {
   // The method, for the status lines and the fit-result text.
   eFitSearch = method == FitMethod::Marquardt   ? FitSearch::Marquardt
                : method == FitMethod::Annealing ? FitSearch::Annealing
@@ -701,6 +730,11 @@ FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report) {
   if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
     return MLOptimize(window, report);
   return SimplexPasses(window, report);
+}
+}  // namespace
+
+FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report) {
+  return NoteRefusedTrials(report, RunSearch(window, method, report));
 }
 
 FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {

@@ -18,6 +18,7 @@
 // never steps or differences past them.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,6 +65,14 @@ struct FitReport {
   // the one run of a refinement with nothing floated): no model of the best point
   // is shown (outcome Interrupted).
   bool stoppedBeforeResult = false;
+  // Trial points of the fit's searches whose model was refused, and the first
+  // refusal's reason (NoteRefusedTrials says them once after the fit).
+  int refusedTrials = 0;
+  std::string refusedReason;
+  void AddRefusedTrials(int count, const std::string& reason) {
+    if (refusedTrials == 0 || refusedReason.empty()) refusedReason = reason;
+    refusedTrials += count;
+  }
 };
 // The note of a fit stopped by a key while it computed the model of its best point.
 inline constexpr const char* kFitStoppedBeforeModelText =
@@ -79,6 +88,21 @@ inline constexpr const char* kFitCannotGoOnText =
     "computed, so the fit could not go on.";
 inline constexpr const char* kFitResultNotComputedText =
     "The fit has no result: the model of the best values found was not computed.";
+// The note of a fit that went round trial points whose model was refused and ended
+// with a result clear of them: an information box, not an error; the reason follows.
+inline constexpr const char* kFitWentRoundRefusedText =
+    "Some trial points of the fit could not be computed; the fit went round them, and its "
+    "result stands.";
+// The end of a fit of either kind (discrete or continuous): when it met refused
+// trial points, has a result and has said nothing of them, the information note
+// with the first reason goes into report.message (once: a note there is kept).
+// Returns outcome.
+FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome);
+// Tests: each evaluation of a fit's search (discrete or continuous) first asks
+// `refuse` with the fit vector p[1..n]; a non-empty answer refuses the point with
+// that reason, as a solver's refusal would (null: none).
+void SetTrialRefusalForTesting(std::function<std::string(const float* p, int n)> refuse);
+std::string TrialRefusalForTesting(const float* p, int n);
 // The message of simplexNotConverged.
 inline constexpr const char* kSimplexNotConvergedText = "Nelder-Mead not converged";
 

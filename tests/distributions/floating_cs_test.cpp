@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "distribution_test_support.h"
@@ -64,24 +67,36 @@ class FloatingCs : public DistributionTest {
     DistributionTest::TearDown();
   }
 
-  // The floating species in 30 scans on radii 6.0-7.2 cm, 0.003 cm apart, with noise.
-  static void InstallData() {
+  struct Species {
+    double s, D, loading;  // S, cm^2/s, OD
+  };
+  // Floating species (by default the one of kTrueS) in `scans` scans `interval` s
+  // apart (30 and 300 s by default) on radii 6.0-7.2 cm, 0.003 cm apart, with noise;
+  // species do not interact, so their signals add.
+  static void InstallData(const std::vector<Species>& species = {{kTrueS, TrueD(kTrueS, kFloatingVbar),
+                                                                   kLoading}},
+                          int scans = kScans, double interval = kInterval) {
     const int n = 401;
     std::vector<double> times, radii;
-    for (int j = 1; j <= kScans; ++j) times.push_back(kInterval * j);
+    for (int j = 1; j <= scans; ++j) times.push_back(interval * j);
     for (int i = 0; i < n; ++i) radii.push_back(kMeniscus + 0.003 * i);
-    ReferenceLammProblem p;
-    p.s_svedberg = kTrueS;
-    p.d_cm2_per_s = TrueD(kTrueS, kFloatingVbar);
-    p.rpm = kRpm;
-    p.loading = kLoading;
-    p.cells = 2400;
-    p.max_time_step_s = 2;
-    const auto truth = ReferenceLammSolution::scans(p, times, radii);
+    std::vector<std::vector<double>> truth(static_cast<std::size_t>(scans), std::vector<double>(n, 0.0));
+    for (const Species& one : species) {
+      ReferenceLammProblem p;
+      p.s_svedberg = one.s;
+      p.d_cm2_per_s = one.D;
+      p.rpm = kRpm;
+      p.loading = one.loading;
+      p.cells = 2400;
+      p.max_time_step_s = 2;
+      const auto one_truth = ReferenceLammSolution::scans(p, times, radii);
+      for (std::size_t j = 0; j < truth.size(); ++j)
+        for (std::size_t i = 0; i < truth[j].size(); ++i) truth[j][i] += one_truth[j][i];
+    }
     std::mt19937 random(29);
     std::normal_distribution<double> gauss(0.0, kNoise);
-    AllocScanTables(kScans);
-    for (int j = 1; j <= kScans; ++j) {
+    AllocScanTables(scans);
+    for (int j = 1; j <= scans; ++j) {
       float* r = tarmic::vector(1, n);
       float* y = tarmic::vector(1, n);
       for (int i = 1; i <= n; ++i) {
@@ -199,6 +214,53 @@ TEST_F(FloatingCs, FloatingSpeciesIsRecoveredWhenVbarTimesDensityExceedsOne) {
   EXPECT_NEAR(mean, kTrueS, 0.02 * std::fabs(kTrueS));
   EXPECT_NEAR(area, kLoading, 0.03 * kLoading);
   EXPECT_NEAR(Rmsd(), kNoise, 0.1 * kNoise);
+}
+
+// Kernels of a grid reaching far past two floating species (to -150 S, where the
+// boundary leaves the meniscus before the first scan) cannot be solved and are left
+// out. They hold exactly zero, the note names them, and the area is the loading
+// (0.7 OD): the regularisation must not spread material into columns that are no
+// part of the problem.
+TEST_F(FloatingCs, KernelsLeftOutOfAFarGridHoldNoMaterial) {
+  InstallData({{-8.0, 2.27e-7, 0.3}, {-20.0, 1.435e-7, 0.4}}, 3, 150.0);
+  SetCs(-150.0f, 0.0f, 81.0f, 0.9f);
+  pParams[kContiSlotDensity] = 1.2f;
+  pParams[kContiSlotFrictionalRatio] = 1.3f;
+  const ContiRunResult run = RunContiSed(nullptr);
+  ASSERT_EQ(run.outcome, ContiRunOutcome::Computed) << run.message.text;
+  // "N of the 81 kernels of the distribution (s from a to b S; s = c S) ...".
+  const std::string& note = run.message.text;
+  int failed = 0, kernels = 0;
+  ASSERT_EQ(std::sscanf(note.c_str(), "%d of the %d kernels", &failed, &kernels), 2) << note;
+  EXPECT_EQ(kernels, 81);
+  const std::size_t open = note.find('('), close = note.find(')');
+  ASSERT_LT(open, close) << note;
+  std::vector<std::pair<double, double>> ranges;
+  std::stringstream list(note.substr(open + 1, close - open - 1));
+  for (std::string range; std::getline(list, range, ';');) {
+    double lo = 0, hi = 0;
+    if (std::sscanf(range.c_str(), " s from %lf to %lf S", &lo, &hi) == 2 ||
+        (std::sscanf(range.c_str(), " s = %lf S", &lo) == 1 && (hi = lo, true)))
+      ranges.emplace_back(lo, hi);
+    else
+      ADD_FAILURE() << range;
+  }
+  int inside = 0;
+  for (int i = 1; i <= nDistGrid; ++i) {
+    const double s = pDistGrid[i];
+    for (const auto& [lo, hi] : ranges) {
+      if (s < lo - 1e-4 || s > hi + 1e-4) continue;
+      ++inside;
+      EXPECT_EQ(pDistValues[i], 0.0f) << "s " << s;
+    }
+  }
+  EXPECT_EQ(inside, failed) << note;
+  // Only s far beyond both species is left out; the area is the loading.
+  ASSERT_FALSE(ranges.empty());
+  EXPECT_LT(ranges.back().second, -30.0) << note;
+  float area = 0.0f, mean = 0.0f, total = 0.0f;
+  IntegrateDistribution(-150.0f, 0.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
+  EXPECT_NEAR(area, 0.7, 0.05) << "mean " << mean;
 }
 
 }  // namespace

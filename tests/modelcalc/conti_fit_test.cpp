@@ -58,6 +58,7 @@ class ContiFitTest : public ::testing::Test {
   }
   void TearDown() override { ResetAll(); }
   static void ResetAll() {
+    SetTrialRefusalForTesting(nullptr);
     test::ResetModelCalcState();
     ResetDistributionEngine();
     ResetDistributionHooks();
@@ -158,6 +159,33 @@ TEST_F(ContiFitTest, KeyInterruptsAndIsReportedAsInterruption) {
   EXPECT_EQ(ContiFit(nullptr, FitMethod::Simplex, report), FitOutcome::Completed);
   EXPECT_TRUE(bModelComputed);
   EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
+}
+
+// The refinement that goes round a trial point without a result and ends clear of
+// it at the truth says so once, after the fit, in one information box with the
+// reason, whatever its search; no box while it runs. The first point more than 5 %
+// from the start in any value is refused.
+TEST_F(ContiFitTest, ARefinementThatWentRoundARefusedTrialPointSaysSoInOneNote) {
+  nAnnealTemps = 1;
+  nAnnealIters = 20;
+  const std::string reason = "the kernels of these values were refused";
+  for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
+    SCOPED_TRACE(static_cast<int>(method));
+    SetCs(5.99f, 1.5f);
+    std::vector<float> start(Idx(GetContiParams(0, nullptr)) + 1);
+    GetContiParams(static_cast<int>(start.size()) - 1, start.data());
+    int refused = 0;
+    test::RefuseFirstTrialBeyond(start, 0.05f, reason, &refused);
+    backend->ClearTranscript();
+    FitReport report;
+    EXPECT_EQ(ContiFit(nullptr, method, report), FitOutcome::Completed);
+    SetTrialRefusalForTesting(nullptr);
+    EXPECT_EQ(refused, 1) << "no trial point was refused";
+    EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);
+    EXPECT_TRUE(bModelComputed);
+    EXPECT_TRUE(backend->Transcript().empty()) << backend->Transcript().front().text;
+    test::ExpectWentRoundNote(report, reason);
+  }
 }
 
 // An evaluation at the vector of the kernels in place solves the equations in place

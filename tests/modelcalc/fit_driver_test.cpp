@@ -32,7 +32,10 @@ class FitDriverTest : public ::testing::Test {
     fMaxMeniscus = 6.03f;
     SetSpecies(kS, D, kMeniscus);
   }
-  void TearDown() override { test::ResetModelCalcState(); }
+  void TearDown() override {
+    SetTrialRefusalForTesting(nullptr);
+    test::ResetModelCalcState();
+  }
 
   // One species with s, D and the meniscus floated.
   static void SetSpecies(double s, double d, double meniscus) {
@@ -223,8 +226,9 @@ TEST_F(FitDriverTest, StartSimplexFollowsTheRuleOfEachEntry) {
 }
 
 // A meniscus range that reaches past the left fitting limit: trial points beyond the
-// limit are refused by the solver. Each of its messages is shown once in the fit, not
-// once per trial, and the fit ends inside the geometry at the true meniscus.
+// limit are refused by the solver. The fit ends inside the geometry at the true
+// meniscus, and the refusal is said once, after the fit, as a note that the result
+// stands (not as an error); any other message once per fit, not once per trial.
 TEST_F(FitDriverTest, RefusedTrialPointsShowTheirBoxOncePerFit) {
   FitReport report;
   fFitLeftLim = 6.03f;
@@ -238,8 +242,15 @@ TEST_F(FitDriverTest, RefusedTrialPointsShowTheirBoxOncePerFit) {
   std::map<std::string, int> shown;
   for (const TranscriptEntry& e : backend->Transcript())
     if (e.kind == "MessageBox") ++shown[e.text];
-  EXPECT_FALSE(shown.empty());  // the range did reach past the limit
-  for (const auto& [text, count] : shown) EXPECT_EQ(count, 1) << text;
+  for (const auto& [text, count] : shown) {
+    EXPECT_EQ(count, 1) << text;
+    EXPECT_EQ(text.find("meniscus"), std::string::npos) << "the refusal said during the fit: " << text;
+  }
+  // The range did reach past the limit.
+  EXPECT_EQ(report.message.caption, "Note");
+  EXPECT_FALSE(report.message.errorBox);
+  EXPECT_EQ(report.message.text.rfind(std::string(kFitWentRoundRefusedText) + "\nThe reason of the first: ", 0), 0u)
+      << report.message.text;
   EXPECT_NEAR(fMeniscus, kMeniscus, 0.002);
   EXPECT_NEAR(pSpeciesS[1], kS, 0.005 * kS);
   // Outside a fit every message is shown again.
@@ -251,6 +262,34 @@ TEST_F(FitDriverTest, RefusedTrialPointsShowTheirBoxOncePerFit) {
   EXPECT_GE(std::count_if(backend->Transcript().begin(), backend->Transcript().end(),
                           [](const TranscriptEntry& e) { return e.kind == "MessageBox"; }),
             2);
+}
+
+// Every search kind that goes round a refused trial point and ends clear of it at
+// the truth says so once, after the fit: one information box ("Note", not "Error")
+// that some trial points could not be computed, with the reason, and that the
+// result stands. The first point more than 3 % from the start in any value is
+// refused; the annealing's final Marquardt-Levenberg adds no second note, and
+// nothing is shown while the fit runs.
+TEST_F(FitDriverTest, AFitThatWentRoundARefusedTrialPointSaysSoInOneNote) {
+  nAnnealTemps = 2;
+  nAnnealIters = 40;
+  const std::string reason = "the model of these values was refused";
+  for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
+    SCOPED_TRACE(static_cast<int>(method));
+    SetSpecies(1.1 * kS, 0.9 * D, 6.015);
+    std::vector<float> start(static_cast<std::size_t>(GetFloatingExtraParams(0, nullptr)) + 1);
+    GetFloatingExtraParams(static_cast<int>(start.size()) - 1, start.data());
+    int refused = 0;
+    test::RefuseFirstTrialBeyond(start, 0.03f, reason, &refused);
+    backend->ClearTranscript();
+    FitReport report;
+    EXPECT_EQ(FitDriver(nullptr, method, report), FitOutcome::Completed);
+    SetTrialRefusalForTesting(nullptr);
+    EXPECT_EQ(refused, 1) << "no trial point was refused";
+    ExpectRecovered();
+    EXPECT_TRUE(backend->Transcript().empty()) << backend->Transcript().front().text;
+    test::ExpectWentRoundNote(report, reason);
+  }
 }
 
 // Marquardt-Levenberg on values that the objective holds to a range: the data of

@@ -185,6 +185,29 @@ inline void SetContinuousParams(float lo, float hi, float count, float confidenc
   bFitTINoise = bFitRINoise = false;
 }
 
+// Refuses, with `reason`, the first trial point of a fit whose values differ from
+// `start` (the fit vector, [1..n]) by more than `fraction` in any value; *refused
+// counts the refusals.
+inline void RefuseFirstTrialBeyond(std::vector<float> start, float fraction, std::string reason,
+                                   int* refused) {
+  SetTrialRefusalForTesting([=](const float* p, int n) -> std::string {
+    for (int i = 1; i <= n && *refused == 0; ++i)
+      if (std::fabs(p[i] - start[Idx(i)]) > fraction * std::fabs(start[Idx(i)])) {
+        ++*refused;
+        return reason;
+      }
+    return "";
+  });
+}
+
+// The report of a fit that went round one refused trial point: one information note.
+inline void ExpectWentRoundNote(const FitReport& report, const std::string& reason) {
+  EXPECT_EQ(report.message.caption, "Note");
+  EXPECT_FALSE(report.message.errorBox);
+  EXPECT_EQ(report.message.style, static_cast<unsigned>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_EQ(report.message.text, std::string(kFitWentRoundRefusedText) + "\nThe reason: " + reason);
+}
+
 // Root mean square of signal - fit over every scan's fit-limit points (0 if none).
 inline double ResidualRms() {
   double sum = 0.0;
