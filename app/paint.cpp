@@ -289,7 +289,9 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
       // The residual plot's picture as it was last recorded: painting recomputes
       // no residuals and writes no file.
       PlayPicture(dc, GetResidualPlotMetafile());
-      if (bShowResidualsBitmap && !bEqTestMode) DrawResidualsBitmap(dc, client);
+      // The bitmap shows residuals of a fit too: none while no fit holds its claim
+      // (before the first Run the residual arrays still hold the scans).
+      if (bShowResidualsBitmap && !bEqTestMode && FitOfLoadedData()) DrawResidualsBitmap(dc, client);
     }
   }
   if (!bEqTestView) {

@@ -83,15 +83,27 @@ class ResultClaimTest : public DistributionWindowTest {
   }
   // The residual pane (below the data pane) painted: pixels in the colours of the
   // scans' curves inside its plot area (its axes and labels are black).
+  // The residual bitmap counts too: the pixels it changes when it is switched on.
   int ResidualPaneInk() {
+    const bool bitmap = bShowResidualsBitmap;
+    bShowResidualsBitmap = false;
     Paint();
     const Image& screen = Handle().Screen();
     const int y0 = (SplitLayoutResidualPlotTop() + 20) * screen.Height() / 1000;
     const int y1 = (nPlotAreaBottom - 20) * screen.Height() / 1000;
     int ink = 0;
-    for (int y = y0; y < y1; ++y)
-      for (int x = 0; x < screen.Width(); ++x)
+    std::vector<Color> without;
+    for (int y = 0; y < screen.Height(); ++y)
+      for (int x = 0; x < screen.Width(); ++x) {
+        without.push_back(screen.Pixel(x, y));
+        if (y < y0 || y >= y1) continue;
         for (int k = 1; k <= nScans; ++k) ink += screen.Pixel(x, y) == ScanColor(k);
+      }
+    bShowResidualsBitmap = true;
+    Paint();
+    for (int y = 0, i = 0; y < screen.Height(); ++y)
+      for (int x = 0; x < screen.Width(); ++x, ++i) ink += screen.Pixel(x, y) != without[i];
+    bShowResidualsBitmap = bitmap;
     return ink;
   }
   // The marker line at radius r taken on the data plot, moved by dr (cm) and
