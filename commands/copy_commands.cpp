@@ -155,6 +155,11 @@ void TXLAWindow::CmCopyResidualsPlot() {
 
 void TXLAWindow::CmCopyResidualsBitmap() {
   if (OfferHelpInHelpMode(*this)) return;
+  // Residuals of no fit are the scans themselves: nothing to copy.
+  if (!FitOfLoadedData()) {
+    CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   CopyResidualsBitmap(GetHandle());
   PlayOkSound();
 }

@@ -22,8 +22,15 @@ using CopyCommandTest = CommandTest;
 
 float Number(const std::string& field) { return std::strtof(field.c_str(), nullptr); }
 
-TEST_F(CopyCommandTest, CopyResidualsBitmapGivesOneRowPerScan) {
+// Before a model of the loaded scans is computed, their residual arrays hold the
+// scans: the copy says there is no fit and leaves the clipboard alone.
+TEST_F(CopyCommandTest, CopyResidualsBitmapGivesOneRowPerScanOfAFit) {
   LoadVelocitySet();
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
+  Dispatch(kCmCopyResidualsBitmap);
+  EXPECT_EQ(Backend().ClipboardBitmap(), nullptr);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"no fit of the loaded data yet: Run or Fit first"});
+  SetModelComputed(true);
   Dispatch(kCmCopyResidualsBitmap);
   ASSERT_NE(Backend().ClipboardBitmap(), nullptr);
   EXPECT_EQ(Backend().ClipboardBitmap()->Height(), 3);
