@@ -250,7 +250,7 @@ class SpeciesRun {
     };
     SimOutcome outcome = first();
     // A lost balance is solved again on finer grids, with the same propagator.
-    if (outcome.balanceLost && !bUserAbort) {
+    if (outcome.refinable && !bUserAbort) {
       // The refined grids are this solution's: the grid size in force stays.
       const int size = nLammGridPoints;
       outcome = RefineWhileBalanceLost(
