@@ -743,6 +743,22 @@ LammDiscretizationSettings RunDefaults() {
   return d;
 }
 
+// 12 scans 250 s apart up to 3000 s on 241 radii, cell 6.00-7.20 cm, fitting limits
+// 6.04-7.16 cm, with the solver's globals reset.
+Experiment FloatingExperiment(float rpm) {
+  ResetLammGlobals();
+  ResetRunSwitches();
+  Experiment e;
+  e.rpm = rpm;
+  e.leftLimit = 6.04f;
+  e.rightLimit = 7.16f;
+  e.scans = 12;
+  e.firstTime = e.interval = 250.0;
+  e.radii = 241;
+  e.Build();
+  return e;
+}
+
 // Floating species over the range of lipoprotein flotation (s -5 to -30 S, D 3e-8
 // to 3e-7 cm^2/s, 40,000-60,000 rpm), loading 0.5 OD, 12 scans up to 3000 s, cell
 // 6.00-7.20 cm, fitting limits 6.04-7.16 cm, from the settings a Run starts with,
@@ -769,16 +785,7 @@ TEST(FloatingSpeciesSweep, EveryCaseIsComputedAtTheNoiseOrRefusedWithItsReason) 
                         {-5.0, 3e-8, 60000.0f}};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.s << " S, D " << c.D << ", " << c.rpm << " rpm");
-    ResetLammGlobals();
-    ResetRunSwitches();
-    Experiment e;
-    e.rpm = c.rpm;
-    e.leftLimit = 6.04f;
-    e.rightLimit = 7.16f;
-    e.scans = 12;
-    e.firstTime = e.interval = 250.0;
-    e.radii = 241;
-    e.Build();
+    Experiment e = FloatingExperiment(c.rpm);
     auto o = MakeSolver(e, c.s, c.D, RunDefaults(), kLoading);
     const int status = o->Solve();
     const double layer = c.D / (std::fabs(e.Sw2(c.s)) * e.meniscus);
@@ -836,16 +843,8 @@ TEST(FloatingSpeciesSweep, DefaultStepsHoldAFloatingBoundaryAsASedimentingOne) {
     SCOPED_TRACE(s);
     Experiment at[2];
     for (int k = 0; k < 2; ++k) {
-      ResetLammGlobals();
-      ResetRunSwitches();
       Experiment& e = at[k];
-      e.rpm = 60000.0f;
-      e.leftLimit = 6.04f;
-      e.rightLimit = 7.16f;
-      e.scans = 12;
-      e.firstTime = e.interval = 250.0;
-      e.radii = 241;
-      e.Build();
+      e = FloatingExperiment(60000.0f);
       LammDiscretizationSettings settings = RunDefaults();
       if (k == 1) {
         settings.dTolerance = settings.dToleranceIn = 0.1;
