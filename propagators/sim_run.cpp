@@ -35,6 +35,7 @@ int bSimContinue = 1;
 int bSimFailed = 0;
 int bSimDiverged = 0;
 bool bSimStepFloorReached = false;
+bool bSimShrinkFloorReached = false;
 double dSteadyStateLimit = 1e-6;
 bool bSteadyStateReached = false;
 float fSimChange = 1.0f;
@@ -306,10 +307,11 @@ SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char*
   } else if (bSimDiverged) {
     out.status = SimStatus::Diverged;
     const std::string refinable = progress.RefinableFailure();
-    out.refinable = !refinable.empty() || bSimStepFloorReached;
+    out.refinable = !refinable.empty() || bSimStepFloorReached || bSimShrinkFloorReached;
+    out.retryFirst = refinable.empty() && !bSimStepFloorReached && bSimShrinkFloorReached;
     if (!refinable.empty())
       out.message = refinable;
-    else if (bSimStepFloorReached)
+    else if (bSimStepFloorReached || bSimShrinkFloorReached)
       out.message = StepFloorMessage();
     else
       out.message = kStepControlGaveUpMessage;
@@ -317,6 +319,7 @@ SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char*
     out.status = SimStatus::Interrupted;
     out.message = "simulation interrupted";
   }
+  bSimShrinkFloorReached = false;  // said for this run only
   return out;
 }
 
@@ -355,6 +358,7 @@ void ResetSimRunState() {
   bSimContinue = 1;
   bSimFailed = bSimDiverged = 0;
   bSimStepFloorReached = false;
+  bSimShrinkFloorReached = false;
   dSteadyStateLimit = 1e-6;
   bSteadyStateReached = false;
   fSimChange = 1.0f;

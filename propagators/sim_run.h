@@ -45,6 +45,8 @@ extern int bSimContinue;            // the time loop runs while set
 extern int bSimFailed;              // singular tridiagonal system, or a refilled truncated edge
 extern int bSimDiverged;            // the step control gave up
 extern bool bSimStepFloorReached;   // ... because its steps stayed below kSmallestUsefulStep
+extern bool bSimShrinkFloorReached; // ... because repeated shrinks to the smallest step did not
+                                    // keep the change within max dc/c
 extern double dSteadyStateLimit;    // change per second below which the loop may stop (1e-6)
 extern bool bSteadyStateReached;
 extern float fSimChange;            // change measure of the last step
@@ -120,6 +122,9 @@ struct SimOutcome {
   // profile lost the amount balance, the steps reached their floor, or the run ended
   // before its last scan without a stop rule that vouches for the later scans.
   bool refinable = false;
+  // Refinable, but the retries of a caller that has them (no truncation, the other
+  // algorithm) come first: the step control reached its floor, which they had mended.
+  bool retryFirst = false;
   bool ok() const { return status == SimStatus::Ok; }
 };
 

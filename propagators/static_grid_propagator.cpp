@@ -335,6 +335,7 @@ double ClaverieRun::AdaptiveClaverieStep() {
   double err = MaxRelativeChange();
   while (err > dMaxRelChange) {
     if (nStepReductions > 5) {
+      bSimShrinkFloorReached = true;
       bSimDiverged = 1;
       RestoreStepStart(arrays);
       return 0.0;
