@@ -41,10 +41,12 @@ class ScanCoverage {
   int recorded_ = 0;
   double endTime_ = 0.0;
 };
+
 // The fit-range stop's test: the value at the limit node (just beyond the fitted
 // range on the side the boundary leaves by) and at the next node inside the range
 // lie within level of zero. A value far below zero there is an oscillation next to a
-// layer the grid does not resolve, not an empty range.
+// layer the grid does not resolve, not an empty range. The solver object and the
+// propagators stop by it.
 bool FittedRangeLeftAt(const double* c, int N, int limitNode, int inward, double level);
 
 }  // namespace tarmic

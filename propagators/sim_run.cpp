@@ -276,7 +276,8 @@ bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeSto
   // Nor is it watched in an inhomogeneous solvent, where a species may float back.
   if (!stop.armed || s == 0 || settings.zoneCentrifugation || settings.inhomogeneousSolvent)
     return false;
-  return std::fabs(pLammConc[stop.iFitLimitPoint]) < std::fabs(stop.fFitLimitLevel) ||
+  return FittedRangeLeftAt(pLammConc, nSimGridPointsAllocated, stop.iFitLimitPoint,
+                           stop.s >= 0 ? -1 : 1, stop.fFitLimitLevel) ||
          iActiveFirst > stop.iFitLimitPoint;
 }
 

@@ -256,10 +256,11 @@ struct FitRangeStop {
   double s = 0.0;  // the s (or direction) the stop was set up for
 };
 FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s);
-// True when the boundary has left the fitted range: the value at the limit point
-// came within its level of 0 (a value far below 0 is an oscillation, not an empty
-// range), or the active rows start beyond it. Never with band loading, an
-// inhomogeneous solvent or an unarmed stop.
+// True when the boundary has left the fitted range: the values at the limit point
+// and at its neighbour inside the range came within its level of 0
+// (FittedRangeLeftAt; a value far below 0 is an oscillation, not an empty range), or
+// the active rows start beyond it. Never with band loading, an inhomogeneous solvent
+// or an unarmed stop.
 bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeStop& stop);
 
 // Eleven consecutive steps of at least 30 s whose change per second is below
