@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "lamm/element_integrals.h"
@@ -32,8 +33,7 @@ const char* AmountBalanceMessage(double s) {
   if (s < 0) {
     return "The Lamm equation solution was not used: the material in the cell lost its "
            "balance with the loading (its amount strayed by more than 5 % from the amount "
-           "loaded, or negative concentrations holding more than 1 % of it appeared), also "
-           "when solved again on finer grids. A floating species does this when it piles up "
+           "loaded, or negative concentrations holding more than 1 % of it appeared). A floating species does this when it piles up "
            "at the meniscus in a layer far thinner than the grid spacing, which the "
            "finite-element grid cannot resolve (a large |s| with a small D). In \"Numerical "
            "Control of Lamm Equation Solution\" try more grid points or the other "
@@ -42,12 +42,16 @@ const char* AmountBalanceMessage(double s) {
   }
   return "The Lamm equation solution was not used: the material in the cell lost its balance "
          "with the loading (its amount strayed by more than 5 % from the amount loaded, or "
-         "negative concentrations holding more than 1 % of it appeared), also when solved "
-         "again on finer grids. A sedimenting species does this when it piles up at the cell "
+         "negative concentrations holding more than 1 % of it appeared). A sedimenting species does this when it piles up at the cell "
          "bottom in a layer far thinner than the grid spacing, which the finite-element grid "
          "cannot resolve (a large s with a small D). In \"Numerical Control of Lamm Equation "
          "Solution\" try \"shut off back-diffusion\", more grid points or the other "
          "finite-element algorithm; a species that hardly diffuses can be modelled with D = 0.";
+}
+
+std::string RefinedGridsNote(int finestNodes) {
+  return " It was solved again on finer grids, up to " + std::to_string(finestNodes) +
+         " nodes, with the same end.";
 }
 
 ProfileAmount WeightedProfileAmount(const double* w, const double* c, int N) {

@@ -15,6 +15,8 @@
 // at the start, and each of the positive and negative parts with its own start.
 #pragma once
 
+#include <string>
+
 namespace tarmic {
 
 // The amount of a profile, integral of r c dr: the net amount and the amount of its
@@ -44,7 +46,7 @@ inline constexpr double kNegativeAmountTolerance = 0.01;
 // steps of the moving grid follow its spacing and shrink with it; halving the
 // step control of the static grid as well cost two to three times as much and
 // changed nothing.
-inline constexpr int kBalanceRefinements = 2;
+inline constexpr int kBalanceRefinements = 3;
 inline constexpr int kBalanceRefinementFactor = 2;
 inline constexpr int kMostRefinedGridNodes = 8000;
 
@@ -62,6 +64,9 @@ bool AmountBalanceHolds(const ProfileAmount& now, const ProfileAmount& loaded, b
 // The message of a solution refused for its amount balance, for a species of s (S):
 // what failed, the likely cause (the end the species piles up at) and what to try.
 const char* AmountBalanceMessage(double s);
+// Said after a refusal's reason when the solution was solved again on finer grids,
+// the finest of finestNodes nodes, and ended the same way.
+std::string RefinedGridsNote(int finestNodes);
 
 // sum of w[i] c[i] over i = 1..N, and the part of it from negative terms.
 ProfileAmount WeightedProfileAmount(const double* w, const double* c, int N);

@@ -257,6 +257,9 @@ double CLammIdeal::CLConcDependentStep() {
   dRelChange = CLRelativeChange();
   while (dRelChange > dTolerance) {
     if (nRetryCount > 10) {
+      // More than ten shrinks to the smallest step did not keep the change within
+      // the tolerance: the step control is at its floor.
+      bStepFloorReached = true;
       nDiscretizationError = 1;
       return dRelChange;
     }
@@ -337,7 +340,7 @@ void CLammIdeal::SolveConcDependent() {
       bStopCriterionMet = true;
       bRunning = 0;
     }
-    if (!bBandLoading && pConc[nRefIndex] < fStopLevel) {
+    if (!bBandLoading && FittedRangeLeftAt(pConc.data(), N, nRefIndex, dS >= 0 ? -1 : 1, fStopLevel)) {
       bStopCriterionMet = true;
       bRunning = 0;
     }

@@ -38,6 +38,7 @@
 #include "lamm/lamm_setup_parts.h"
 #include "lamm/moving_hat_core.h"
 #include "lamm/radial_corrections.h"
+#include "lamm/scan_coverage.h"
 #include "lamm/step_control.h"
 #include "lamm/tridiagonal.h"
 #include "services/error_box.h"
@@ -201,6 +202,14 @@ class CLammIdeal : public LammSpeciesState,
   AmountBalance amountBalance;
   // The last attempt ended at the floor on the steps (step_control.h).
   bool bStepFloorReached = false;
+  // The scans the last attempt computed (scan_coverage.h); set when its time loop
+  // ended before the last scan without a stop rule that vouches for the rest.
+  ScanCoverage scanCoverage;
+  bool bScansNotReached = false;
+  // The last attempt failed in a way a finer grid may mend (a lost balance, the floor
+  // on the steps, scans not reached), and its reason (empty for other failures).
+  bool RefinableFailure() const;
+  std::string FailureCause() const;
   // Node weights integral of r phi_i dr of the static grid of the run, taken with
   // the loaded amount: the grid stays as laid during a run, so that each recorded
   // profile costs one sum.
@@ -287,6 +296,8 @@ class CLammIdeal : public LammSpeciesState,
   // The window maximum of the last measured step: the guess of the next step's floor.
   double dLastWindowMax = 0.0;
   double dRunStartTime = 0.0;        // time at which the run started, s
+  // The largest scale of the static grid's step floor (static_grid_core.h).
+  double StepFloorCap() const;
   float fStopLevel = 0.0f;
   int nRefIndex = 1;
   bool bStopCriterionMet = false;

@@ -217,6 +217,7 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
   if (complete) {
     bScanInProgress = false;
     StoreProfile(nNextScan, pScannedConc.data());
+    scanCoverage.Recorded();
     if (display && bShowReadouts) {
       pDisplay->DrawProfile(pRadius.data(), pScannedConc.data(), n, EvolvingProfileColor(nEquation));
     }
@@ -257,7 +258,10 @@ void CLammIdeal::CLEachIterationOutput(double ri) {
 void CLammIdeal::FillScansAfterStop() {
   if (nNextScan > nScanCount) return;
   if (bUseMovingHat && !bUseClaverie && !bConcDependentModel) FinishMovingHatStep();
-  for (int p = nNextScan; p <= nScanCount; ++p) StoreProfile(p, pConc.data());
+  for (int p = nNextScan; p <= nScanCount; ++p) {
+    StoreProfile(p, pConc.data());
+    scanCoverage.Recorded();
+  }
   nNextScan = nScanCount + 1;
   ReportComp2WriteFailure();
 }
@@ -299,12 +303,16 @@ void CLammIdeal::SolveWithoutDiffusion() {
           for (int j = 1; j <= k; ++j) c[j] = static_cast<float>(value(r[j], t));
         },
         optics, DetectionTime(p), out.n, out.r, out.c);
+    scanCoverage.Recorded();
   }
   nNextScan = nScanCount + 1;
 }
 
 void CLammIdeal::SolveStatic() {
-  for (int p = 1; p <= nScanCount; ++p) StoreProfile(p, pConc.data());
+  for (int p = 1; p <= nScanCount; ++p) {
+    StoreProfile(p, pConc.data());
+    scanCoverage.Recorded();
+  }
   nNextScan = nScanCount + 1;
 }
 

@@ -300,7 +300,6 @@ struct LammNumericsState {
   bool bMultiSpeciesNonideal = false;
   float fPointsPerSigma = 5.0f;
   int nMinGrid = 100, nMaxGrid = 2000;
-  bool bFillUnreached = false;       // scans after the end of the solution get zeros
   double dInitialDt = 1.0;           // s
   bool bDebugLog = false;
 };

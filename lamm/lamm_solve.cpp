@@ -120,6 +120,8 @@ void CLammIdeal::RunSelectedSolver() {
   nSingular = 0;
   nDiscretizationError = 0;
   bStepFloorReached = false;
+  bScansNotReached = false;
+  scanCoverage.Start(nScanCount);
   if (bConcDependentModel) {
     CLSetLoadedAmount();
     SolveConcDependent();
@@ -139,13 +141,11 @@ void CLammIdeal::RunSelectedSolver() {
   // A run that a stop rule ended early (the material left the fitted range, or the
   // profile stopped changing) gives its final profile to the scans after its end.
   if (bStopCriterionMet && !failed && !bAborted) FillScansAfterStop();
-  if (bFillUnreached) {
-    for (int p = nNextScan; p <= nScanCount; ++p) {
-      const int scan = pScanIndex[p];
-      float* row = bPerScanRadii ? ppOwnProfiles[scan] : ppOut[scan];
-      const int n = bPerScanRadii ? pnScanPoints[scan] : nOutRadii;
-      for (int j = 1; j <= n; ++j) row[j] = 0.0f;
-    }
+  // Any other end before the last scan leaves scans not computed: a failure.
+  scanCoverage.Ended(dTime);
+  if (!failed && !bAborted && !scanCoverage.Complete()) {
+    bScansNotReached = true;
+    nDiscretizationError = 1;
   }
 }
 
@@ -190,6 +190,17 @@ std::string CLammIdeal::SetUpRefusal() const {
       break;
   }
   return kNotComputed + std::string(text);
+}
+
+bool CLammIdeal::RefinableFailure() const {
+  return nDiscretizationError && (amountBalance.Lost() || bStepFloorReached || bScansNotReached);
+}
+
+std::string CLammIdeal::FailureCause() const {
+  if (amountBalance.Lost()) return AmountBalanceMessage(dS);
+  if (bStepFloorReached) return StepFloorMessage();
+  if (bScansNotReached) return scanCoverage.Refusal();
+  return {};
 }
 
 int CLammIdeal::Solve() {
@@ -255,7 +266,11 @@ int CLammIdeal::Solve() {
   if (!nArraysAllocated) return 1;
   WriteInitialLoading();
 
-  bool balanceLost = false;
+  bool refinable = false;
+  int refinedNodes = 0;  // the finest grid of a refinement (0: none was run)
+  // The reason of the first attempt's failure that a finer grid may mend.
+  std::string firstCause;
+  scanCoverage.Start(nScanCount);
   if (dD == 0) {
     // The solutions without diffusion write every scan themselves. A refused
     // combination is a failure, not a profile.
@@ -280,24 +295,18 @@ int CLammIdeal::Solve() {
     bZeroMode = false;
     RunSelectedSolver();
     auto failed = [&] { return nDiscretizationError || nSingular; };
-    // A solution that lost its amount balance is solved again with the same
-    // variant on finer grids; only one that loses it on the finest is refused.
-    // The other retries change the variant at the first grid's size, which does
-    // not resolve the layer that lost the balance.
-    balanceLost = failed() && !bAborted && amountBalance.Lost();
-    for (int k = 1; balanceLost && k <= kBalanceRefinements && failed() && !bAborted; ++k) {
-      const int before = nGrid;
-      nBalanceRefinement = k;
-      SetRotorFromScans();
-      SelectFEVariant();
-      SetStepLimit();
-      SetUpGrid();
-      if (!nArraysAllocated) return 1;
-      if (nGrid <= before) break;  // no finer grid within the bound
-      WriteInitialLoading();
-      RunSelectedSolver();
-    }
-    if (failed() && !bAborted && !balanceLost) {
+    // A solution that lost its amount balance, ended at the floor on its steps or
+    // ended before its last scan is solved again with the same variant on finer
+    // grids; only one that fails on the finest is refused. After a lost balance or
+    // scans not reached the other retries are not taken: they change the variant at
+    // the first grid's size, which does not resolve the layer that made it fail.
+    // After the floor on the steps they are taken first, as before, and the finer
+    // grids follow only when they fail too.
+    refinable = failed() && !bAborted && RefinableFailure();
+    if (refinable) firstCause = FailureCause();
+    const bool refineAtOnce = refinable && !bStepFloorReached;
+    int laid = nGrid;  // the finest grid solved on so far
+    if (failed() && !bAborted && !refineAtOnce) {
       if (bSelfAssociation || bConcDependentActive) {
         bRetryMode = true;
         SetRotorFromScans();
@@ -351,6 +360,19 @@ int CLammIdeal::Solve() {
       }
       if (!nArraysAllocated) return 1;
     }
+    for (int k = 1; refinable && k <= kBalanceRefinements && failed() && !bAborted; ++k) {
+      nBalanceRefinement = k;
+      SetRotorFromScans();
+      SelectFEVariant();
+      SetStepLimit();
+      SetUpGrid();
+      if (!nArraysAllocated) return 1;
+      if (nGrid <= laid) break;  // no finer grid within the bound
+      laid = nGrid;
+      WriteInitialLoading();
+      refinedNodes = nGrid;
+      RunSelectedSolver();
+    }
   }
 
   if (bPerScanRadii) {
@@ -362,11 +384,9 @@ int CLammIdeal::Solve() {
   }
   if (nDiscretizationError) {
     // A refined attempt may fail otherwise (its step control gives up in the same
-    // unresolved layer): the cause is still the balance lost at first.
-    if (amountBalance.Lost() || balanceLost)
-      ReportMessage(AmountBalanceMessage(dS));
-    else if (bStepFloorReached)
-      ReportMessage(StepFloorMessage());
+    // unresolved layer): then the cause is the one of the first attempt.
+    std::string cause = RefinableFailure() ? FailureCause() : firstCause;
+    if (!cause.empty()) ReportMessage(refinedNodes > 0 ? cause + RefinedGridsNote(refinedNodes) : cause);
     return 2;
   }
   if (nSingular) return 3;

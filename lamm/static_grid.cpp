@@ -274,11 +274,20 @@ double CLammIdeal::CLStaticGridRelativeChange(double windowMax) {
   const double* old = pConcOld.data();
   double cmax = windowMax;
   if (bInhomogeneousSolvent && cmax < fStopLevel) return 0.0;
-  cmax = std::max(cmax, dPlateauConc0);
+  cmax = StepFloorScale(cmax, dPlateauConc0, StepFloorCap());
   bool negative = false;
   const double e = StaticGridRelativeChange(c, old, iWindowLeft, iWindowRight, cmax, dNegTolerance,
                                             !bBandLoading && dTime < 10, &negative);
   return StepChangeOutcome(e, negative);
+}
+
+double CLammIdeal::StepFloorCap() const {
+  // A floating species: the plateau it concentrates to, c0 exp(2 |s| w^2 t), at the
+  // final speed (above the true plateau while the rotor accelerates). A sedimenting
+  // species' plateau only dilutes; its floor keeps the window maximum.
+  if (!(dS < 0) || bInhomogeneousSolvent || bBandLoading) return kNoStepFloorCap;
+  const double grow = std::exp(std::min(700.0, 2 * std::fabs(dOmega2S) * std::max(0.0, dTime - dRunStartTime)));
+  return std::max(dPlateauConc0, dConc0) * grow;
 }
 
 double CLammIdeal::StepChangeOutcome(double change, bool negative) {
@@ -305,10 +314,11 @@ bool CLammIdeal::MeasureStep(int from, StepMeasure* measure) {
   bool ok = std::fabs(c[nGrid]) <= bound;
   for (int i = from; i < iWindowLeft; ++i) ok &= std::fabs(c[i]) <= bound;
   if (!ok) return false;
-  const double floorGuess = 1e-4 * std::max(dLastWindowMax, dPlateauConc0);
+  const double cap = StepFloorCap();
+  const double floorGuess = 1e-4 * StepFloorScale(dLastWindowMax, dPlateauConc0, cap);
   const StaticGridStepMeasure m =
       MeasureStaticGridStep(c, pConcOld.data(), iWindowLeft, iWindowRight, dPlateauConc0, floorGuess,
-                            dNegTolerance, dTime < 10);
+                            dNegTolerance, dTime < 10, cap);
   if (!m.finite) return false;
   dLastWindowMax = m.windowMax;
   measure->windowMax = m.windowMax;
@@ -416,6 +426,9 @@ double CLammIdeal::CLStaticGridStep() {
   dRelChange = MeasuredRelativeChange(measure);
   while (dRelChange > dTolerance) {
     if (nRetryCount > 10) {
+      // More than ten shrinks to the smallest step did not keep the change within
+      // the tolerance: the step control is at its floor.
+      bStepFloorReached = true;
       nDiscretizationError = 1;
       return dRelChange;
     }

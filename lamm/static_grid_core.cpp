@@ -214,11 +214,11 @@ void MeasureWindowRows(const double* c, const double* old, int from, int last, d
 
 StaticGridStepMeasure MeasureStaticGridStep(const double* c, const double* old, int first,
                                             int last, double cmaxAtLeast, double floorGuess,
-                                            double negLevel, bool testNegative) {
+                                            double negLevel, bool testNegative, double cmaxAtMost) {
   StaticGridStepMeasure r;
   const double bound = 1e100;
   auto remeasure = [&] {
-    const double cmax = std::max(r.windowMax, cmaxAtLeast);
+    const double cmax = StepFloorScale(r.windowMax, cmaxAtLeast, cmaxAtMost);
     r.change = StaticGridRelativeChange(c, old, first, last, cmax, negLevel, testNegative, &r.negative);
     return r;
   };
@@ -246,7 +246,7 @@ StaticGridStepMeasure MeasureStaticGridStep(const double* c, const double* old, 
   if (!r.finite) return r;
   // The loop measured the same nodes as the real floor would when no compared value
   // lies between the two (with room for the rounding of the distances).
-  const double floor = 1e-4 * std::max(pass.max, cmaxAtLeast);
+  const double floor = 1e-4 * StepFloorScale(pass.max, cmaxAtLeast, cmaxAtMost);
   const bool sameNodes = floor == F || 2 * std::fabs(floor - F) < pass.nearest;
   if ((testNegative && pass.negative) || !sameNodes) return remeasure();
   double e = pass.change;

@@ -27,7 +27,11 @@ void CLammIdeal::CLSetStopReference() {
 
 int CLammIdeal::CLStopReferenceReached() {
   if (bInhomogeneousSolvent || bBandLoading) return 0;
-  if (pConc[nRefIndex] < fStopLevel || iWindowLeft > nRefIndex) {
+  // The reference node and its neighbour inside the fitted range: both within the
+  // level of zero (an undershoot next to an unresolved layer at the meniscus is no
+  // empty range).
+  if (FittedRangeLeftAt(pConc.data(), nGrid, nRefIndex, dS >= 0 ? -1 : 1, fStopLevel) ||
+      iWindowLeft > nRefIndex) {
     bStopCriterionMet = true;
     return 1;
   }

@@ -249,12 +249,13 @@ class SpeciesRun {
       return result;
     };
     SimOutcome outcome = first();
-    // A lost balance is solved again on finer grids, with the same propagator.
-    if (outcome.balanceLost && !bUserAbort) {
+    // A failure a finer grid may mend is solved again on finer grids, with the same
+    // propagator.
+    auto refine = [&](const SimOutcome& failed) {
       // The refined grids are this solution's: the grid size in force stays.
       const int size = nLammGridPoints;
-      outcome = RefineWhileBalanceLost(
-          outcome, nodes,
+      const SimOutcome refined = RefineWhileBalanceLost(
+          failed, nodes,
           [&](int n) {
             if (!ResizeSimArrays(n)) return false;
             if (regrade_) regrade_();
@@ -267,13 +268,18 @@ class SpeciesRun {
             return first();
           });
       if (c1Nonideal || nLammGridPoints != size) ResizeSimArrays(size);
-      return outcome;
-    }
+      return refined;
+    };
+    if (outcome.refinable && !outcome.retryFirst && !bUserAbort) return refine(outcome);
     if (c1Nonideal) ResizeSimArrays(nLammGridPoints);
     const bool failed = bSimDiverged || bSimFailed;
     if (!failed || bUserAbort || bExperimentalInitialDistribution || !bUniformLoading ||
         !VelocityData())
-      return outcome;
+      return outcome.retryFirst && !bUserAbort ? refine(outcome) : outcome;
+    // After the floor of the step control the retries come first; the finer grids
+    // follow when they fail too.
+    const SimOutcome firstOutcome = outcome;
+    const SimRunSettings original = settings;
 
     // Retries with the ideal propagators: no truncation; then the other algorithm
     // once; then the meniscus correction.
@@ -299,6 +305,10 @@ class SpeciesRun {
     if ((bSimDiverged || bSimFailed) && !bUserAbort) {
       settings.meniscusCorrection = true;
       outcome = Retry(settings);
+    }
+    if (!outcome.ok() && firstOutcome.retryFirst && !bUserAbort) {
+      settings = original;
+      return refine(firstOutcome);
     }
     return outcome;
   }

@@ -11,6 +11,7 @@
 #include "lamm/fe_assembly.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/rotor_ramp.h"
+#include "lamm/scan_coverage.h"
 #include "lamm/static_grid_core.h"
 #include "lamm/step_control.h"
 #include "modelfit/lamm_settings.h"
@@ -106,6 +107,7 @@ class BufferSolver {
   int rejections = 0;         // rejected trials of the current step
   int steps = 0;              // accepted steps
   std::size_t nextScan = 0;   // index of the next output time
+  ScanCoverage coverage;      // the scans recorded (scan_coverage.h)
   bool running = true;
   bool singular = false;
   bool gaveUp = false;
@@ -255,6 +257,7 @@ void BufferSolver::StoreScans() {
       return;
     }
     record_(static_cast<int>(nextScan), r, c, N);
+    coverage.Recorded();
     ++nextScan;
   }
   if (nextScan >= run_.scanTimes.size()) running = false;
@@ -266,7 +269,10 @@ void BufferSolver::RecordRemainingScans() {
     gaveUp = true;
     return;
   }
-  for (; nextScan < run_.scanTimes.size(); ++nextScan) record_(static_cast<int>(nextScan), r, c, N);
+  for (; nextScan < run_.scanTimes.size(); ++nextScan) {
+    record_(static_cast<int>(nextScan), r, c, N);
+    coverage.Recorded();
+  }
 }
 
 SimOutcome BufferSolver::Solve() {
@@ -296,6 +302,7 @@ SimOutcome BufferSolver::Solve() {
   dtMax =
       run_.s != 0 ? std::clamp(0.5 * run_.rpm * run_.rpm * run_.D / run_.s, 10.0, 1000.0) : 1000.0;
 
+  coverage.Start(static_cast<int>(times.size()));
   SteadyStateTest steady;
   while (running && !singular && !gaveUp) {
     const double dtUsed = dt != 0 ? dt : 1.0;
@@ -312,11 +319,17 @@ SimOutcome BufferSolver::Solve() {
             std::string(tridagText) + "\nsingular tridiagonal matrix in buffer sedimentation!"};
   if (gaveUp && balance_.Lost()) {
     SimOutcome lost{SimStatus::Diverged, AmountBalanceMessage(run_.s)};
-    lost.balanceLost = true;
+    lost.refinable = true;
     return lost;
   }
   if (gaveUp) return {SimStatus::Diverged, "discretization error in buffer sedimentation"};
   if (bUserAbort) return {SimStatus::Interrupted, "simulation interrupted"};
+  coverage.Ended(t);
+  if (!coverage.Complete()) {
+    SimOutcome ended{SimStatus::Diverged, coverage.Refusal()};
+    ended.refinable = true;
+    return ended;
+  }
   return {};
 }
 

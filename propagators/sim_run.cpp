@@ -35,6 +35,7 @@ int bSimContinue = 1;
 int bSimFailed = 0;
 int bSimDiverged = 0;
 bool bSimStepFloorReached = false;
+bool bSimShrinkFloorReached = false;
 double dSteadyStateLimit = 1e-6;
 bool bSteadyStateReached = false;
 float fSimChange = 1.0f;
@@ -92,6 +93,8 @@ ScanTimeRecorder::ScanTimeRecorder(std::vector<double> scanTimes, RecordFn recor
 
 void ScanTimeRecorder::Start() {
   nNext = 0;
+  coverage.Start(static_cast<int>(vTimes.size()));
+  bEndedEarly = false;
   bPastLast = false;
   balance.Reset();
   bSimContinue = 1;
@@ -133,8 +136,15 @@ void ScanTimeRecorder::TakeLoadedAmount(bool closedCell, double s) {
   balance.Start(GridAmount(), closedCell);
 }
 
-const char* ScanTimeRecorder::AmountBalanceFailure() const {
-  return balance.Lost() ? AmountBalanceMessage(dBalanceS) : nullptr;
+std::string ScanTimeRecorder::RefinableFailure() const {
+  if (balance.Lost()) return AmountBalanceMessage(dBalanceS);
+  if (bEndedEarly) return coverage.Refusal();
+  return {};
+}
+
+void ScanTimeRecorder::RecordNext() {
+  Record(nNext++);
+  coverage.Recorded();
 }
 
 bool ScanTimeRecorder::ProfileKeepsBalance() {
@@ -170,7 +180,7 @@ void ScanTimeRecorder::Step(double /*change*/) {
       bSimLandOnStop = 1;
       return;
     }
-    Record(nNext++);
+    RecordNext();
   }
   if (nNext < n) {
     dSimStopTime = vTimes[nNext];
@@ -187,7 +197,15 @@ void ScanTimeRecorder::Step(double /*change*/) {
 
 void ScanTimeRecorder::Finish(SimStopReason reason) {
   const int n = static_cast<int>(vTimes.size());
+  coverage.Ended(dSimTime);
   if (reason == SimStopReason::Failed || bUserAbort) return;
+  // A run that ends before its last scan without a stop rule has not computed the
+  // later scans.
+  if (reason == SimStopReason::Progress && !bPastLast && nNext < n) {
+    bEndedEarly = true;
+    bSimDiverged = 1;
+    return;
+  }
   if (bPastLast) {
     // The final profile replaces the last scan, once.
     if (bHatGridInUse) MoveHatGrid();
@@ -197,7 +215,7 @@ void ScanTimeRecorder::Finish(SimStopReason reason) {
   if (reason == SimStopReason::SteadyState || reason == SimStopReason::FitRange) {
     if (nNext < n && bHatGridInUse) MoveHatGrid();
     if (nNext < n && !ProfileKeepsBalance()) return;
-    while (nNext < n) Record(nNext++);
+    while (nNext < n) RecordNext();
   }
 }
 
@@ -258,7 +276,8 @@ bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeSto
   // Nor is it watched in an inhomogeneous solvent, where a species may float back.
   if (!stop.armed || s == 0 || settings.zoneCentrifugation || settings.inhomogeneousSolvent)
     return false;
-  return std::fabs(pLammConc[stop.iFitLimitPoint]) < std::fabs(stop.fFitLimitLevel) ||
+  return FittedRangeLeftAt(pLammConc, nSimGridPointsAllocated, stop.iFitLimitPoint,
+                           stop.s >= 0 ? -1 : 1, stop.fFitLimitLevel) ||
          iActiveFirst > stop.iFitLimitPoint;
 }
 
@@ -288,11 +307,12 @@ SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char*
     out.message = tridagMessage && *tridagMessage ? tridagMessage : "singular tridiagonal matrix!";
   } else if (bSimDiverged) {
     out.status = SimStatus::Diverged;
-    const char* balance = progress.AmountBalanceFailure();
-    out.balanceLost = balance != nullptr || bSimStepFloorReached;
-    if (balance)
-      out.message = balance;
-    else if (bSimStepFloorReached)
+    const std::string refinable = progress.RefinableFailure();
+    out.refinable = !refinable.empty() || bSimStepFloorReached || bSimShrinkFloorReached;
+    out.retryFirst = refinable.empty() && !bSimStepFloorReached && bSimShrinkFloorReached;
+    if (!refinable.empty())
+      out.message = refinable;
+    else if (bSimStepFloorReached || bSimShrinkFloorReached)
       out.message = StepFloorMessage();
     else
       out.message = kStepControlGaveUpMessage;
@@ -300,19 +320,27 @@ SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char*
     out.status = SimStatus::Interrupted;
     out.message = "simulation interrupted";
   }
+  bSimShrinkFloorReached = false;  // said for this run only
   return out;
 }
 
 SimOutcome RefineWhileBalanceLost(SimOutcome outcome, int nodes,
                                   const std::function<bool(int nodes)>& layGrid,
                                   const std::function<SimOutcome()>& attempt) {
-  int laid = nodes;
-  for (int k = 1; k <= kBalanceRefinements && outcome.balanceLost && !bUserAbort; ++k) {
+  int laid = nodes, solved = nodes;
+  for (int k = 1; k <= kBalanceRefinements && outcome.refinable && !bUserAbort; ++k) {
     const int finer = BalanceRefinedGridSize(nodes, k);
     if (finer <= laid || !layGrid(finer)) break;
     laid = finer;
-    outcome = attempt();
+    SimOutcome next = attempt();
+    // A grid whose arrays the solver cannot take is no refinement: the reason of
+    // the last grid solved on stands.
+    if (next.status == SimStatus::NotAllocated) break;
+    solved = finer;
+    outcome = next;
   }
+  if (solved > nodes && !outcome.ok() && outcome.status != SimStatus::Interrupted)
+    outcome.message += RefinedGridsNote(solved);
   return outcome;
 }
 
@@ -331,6 +359,7 @@ void ResetSimRunState() {
   bSimContinue = 1;
   bSimFailed = bSimDiverged = 0;
   bSimStepFloorReached = false;
+  bSimShrinkFloorReached = false;
   dSteadyStateLimit = 1e-6;
   bSteadyStateReached = false;
   fSimChange = 1.0f;

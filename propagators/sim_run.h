@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "lamm/amount_balance.h"
+#include "lamm/scan_coverage.h"
 #include "numerics/hydrodynamics.h"
 
 namespace tarmic {
@@ -44,6 +45,8 @@ extern int bSimContinue;            // the time loop runs while set
 extern int bSimFailed;              // singular tridiagonal system, or a refilled truncated edge
 extern int bSimDiverged;            // the step control gave up
 extern bool bSimStepFloorReached;   // ... because its steps stayed below kSmallestUsefulStep
+extern bool bSimShrinkFloorReached; // ... because repeated shrinks to the smallest step did not
+                                    // keep the change within max dc/c
 extern double dSteadyStateLimit;    // change per second below which the loop may stop (1e-6)
 extern bool bSteadyStateReached;
 extern float fSimChange;            // change measure of the last step
@@ -115,9 +118,13 @@ enum class SimStatus {
 struct SimOutcome {
   SimStatus status = SimStatus::Ok;
   std::string message;  // for the caller's box; empty when Ok
-  // Diverged because a recorded profile lost the amount balance: a finer grid may
-  // resolve what this one did not (RefineWhileBalanceLost).
-  bool balanceLost = false;
+  // Diverged in a way a finer grid may mend (RefineWhileBalanceLost): a recorded
+  // profile lost the amount balance, the steps reached their floor, or the run ended
+  // before its last scan without a stop rule that vouches for the later scans.
+  bool refinable = false;
+  // Refinable, but the retries of a caller that has them (no truncation, the other
+  // algorithm) come first: the step control reached its floor, which they had mended.
+  bool retryFirst = false;
   bool ok() const { return status == SimStatus::Ok; }
 };
 
@@ -159,8 +166,9 @@ class SimProgress {
   // the system) names the end it piles up at in the message.
   virtual void TakeLoadedAmount(bool /*closedCell*/, double /*s*/) {}
   // The message of a run that ended because a profile due for recording had lost
-  // the amount balance; null otherwise.
-  virtual const char* AmountBalanceFailure() const { return nullptr; }
+  // the amount balance, or that ended before its last scan (scan_coverage.h);
+  // empty otherwise.
+  virtual std::string RefinableFailure() const { return {}; }
 };
 
 // Records the profile at a list of scan times through a callback. Scans reached
@@ -169,6 +177,8 @@ class SimProgress {
 // recorded once into the last scan. When the run stops early by its own rule, the
 // scans not reached get the current profile: after a steady-state stop that is the
 // true final profile; after a fit-range stop the boundary has left the fitted range.
+// A run that ends before its last scan in any other way ends as diverged with the
+// reason (scan_coverage.h): its later scans were not computed.
 // A profile due for recording that lost the amount balance with the loading taken
 // by TakeLoadedAmount is never recorded: the run ends as diverged (bSimDiverged)
 // with the balance message.
@@ -184,7 +194,9 @@ class ScanTimeRecorder : public SimProgress {
   void Finish(SimStopReason reason) override;
   int ScansRecorded() const { return nNext; }
   void TakeLoadedAmount(bool closedCell, double s) override;
-  const char* AmountBalanceFailure() const override;
+  std::string RefinableFailure() const override;
+  // Every scan recorded at its time or handed the profile of a stop rule.
+  bool EveryScanComputed() const { return coverage.Complete(); }
 
  protected:
   // Called while scan (0-based) is due. A recorder that assembles a scan over
@@ -197,6 +209,10 @@ class ScanTimeRecorder : public SimProgress {
  private:
   // False, with the run ended as diverged, when the grid profile lost the balance.
   bool ProfileKeepsBalance();
+  // Records the next scan and counts it.
+  void RecordNext();
+  ScanCoverage coverage;
+  bool bEndedEarly = false;  // the loop ended before the last scan without a stop rule
   // The amount of pLammConc on pLammRadius.
   ProfileAmount GridAmount();
   std::vector<double> vTimes;
@@ -240,10 +256,11 @@ struct FitRangeStop {
   double s = 0.0;  // the s (or direction) the stop was set up for
 };
 FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s);
-// True when the boundary has left the fitted range: the value at the limit point
-// came within its level of 0 (a value far below 0 is an oscillation, not an empty
-// range), or the active rows start beyond it. Never with band loading, an
-// inhomogeneous solvent or an unarmed stop.
+// True when the boundary has left the fitted range: the values at the limit point
+// and at its neighbour inside the range came within its level of 0
+// (FittedRangeLeftAt; a value far below 0 is an oscillation, not an empty range), or
+// the active rows start beyond it. Never with band loading, an inhomogeneous solvent
+// or an unarmed stop.
 bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeStop& stop);
 
 // Eleven consecutive steps of at least 30 s whose change per second is below

@@ -259,8 +259,16 @@ void ClaverieRun::ClaverieStep(double dt) {
 
 // Largest relative change of the active rows between pLammConcOld and pLammConc.
 double ClaverieRun::MaxRelativeChange() {
-  double cmax = dInitialConc;
-  for (int i = iActiveFirst; i <= iActiveLast; ++i) cmax = std::max(cmax, pLammConc[i]);
+  double windowMax = 0.0;
+  for (int i = iActiveFirst; i <= iActiveLast; ++i) windowMax = std::max(windowMax, pLammConc[i]);
+  // A floating species' floor follows the plateau it concentrates to, not its
+  // pile-up at the meniscus (lamm/static_grid_core.h, StepFloorScale).
+  const bool floating = dSedOmega2 < 0 && !runSettings.zoneCentrifugation &&
+                        !runSettings.inhomogeneousSolvent;
+  const double elapsed = std::max(0.0, dSimTime - dRunStartTime);
+  const double cap = floating ? dInitialConc * std::exp(std::min(700.0, -2 * dSedOmega2 * elapsed))
+                              : kNoStepFloorCap;
+  const double cmax = StepFloorScale(windowMax, dInitialConc, cap);
   bool negative = false;
   const double err = StaticGridRelativeChange(
       pLammConc, arrays.pLammConcOld, iActiveFirst, iActiveLast, cmax, dTruncThreshold,
@@ -327,6 +335,7 @@ double ClaverieRun::AdaptiveClaverieStep() {
   double err = MaxRelativeChange();
   while (err > dMaxRelChange) {
     if (nStepReductions > 5) {
+      bSimShrinkFloorReached = true;
       bSimDiverged = 1;
       RestoreStepStart(arrays);
       return 0.0;

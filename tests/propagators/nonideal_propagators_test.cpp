@@ -212,7 +212,11 @@ TEST_F(NonidealPropagators, BoundaryPastTheFittedRangeEndsTheRun) {
   ASSERT_TRUE(stop.armed);
   pLammConc[stop.iFitLimitPoint] = -1.8;
   EXPECT_FALSE(FitRangeCleared(settings, kS, stop));
+  // Empty at the limit point alone (a zero crossing of an oscillation) is not
+  // enough: its neighbour inside the fitted range must be empty too.
   pLammConc[stop.iFitLimitPoint] = -1e-9;
+  EXPECT_FALSE(FitRangeCleared(settings, kS, stop));
+  pLammConc[stop.iFitLimitPoint - 1] = 1e-9;
   EXPECT_TRUE(FitRangeCleared(settings, kS, stop));
 }
 

@@ -125,7 +125,7 @@ TEST_F(SimArrays, OptimisedStaticGridAndBottomRefinement) {
   EXPECT_FALSE(bOptimizedGridBuilt);
 }
 
-TEST_F(SimArrays, RecorderRecordsScansFillsAfterEarlyStopAndRecordsFinalProfileOnce) {
+TEST_F(SimArrays, RecorderRecordsScansFillsOnlyAfterAStopRuleAndRecordsFinalProfileOnce) {
   nLammGridPoints = 20;
   bMovingHat = false;
   bClaverie = true;
@@ -183,6 +183,32 @@ TEST_F(SimArrays, RecorderRecordsScansFillsAfterEarlyStopAndRecordsFinalProfileO
   const SimOutcome out = FinishSimRun(stop, SimStopReason::Progress, nullptr);
   EXPECT_EQ(out.status, SimStatus::Interrupted);
   EXPECT_EQ(scans.size(), 2u);
+  bUserAbort = false;
+
+  // A run that ends before its last scan without a stop rule has not computed the
+  // later scans: none is filled, and it ends as a failure a finer grid may mend,
+  // naming where it ended. The stop rules hand their profile on and succeed.
+  for (const SimStopReason reason :
+       {SimStopReason::Progress, SimStopReason::FitRange, SimStopReason::SteadyState}) {
+    scans.clear();
+    ScanTimeRecorder early({100.0, 200.0, 300.0}, record);
+    early.Start();
+    dSimTime = 100;
+    early.Step(1.0);
+    dSimTime = 150;
+    const SimOutcome o = FinishSimRun(early, reason, nullptr);
+    EXPECT_EQ(early.EveryScanComputed(), reason != SimStopReason::Progress);
+    if (reason == SimStopReason::Progress) {
+      EXPECT_EQ(o.status, SimStatus::Diverged);
+      EXPECT_TRUE(o.refinable);
+      EXPECT_NE(o.message.find("before scan 2 of 3"), std::string::npos) << o.message;
+      EXPECT_EQ(scans, (std::vector<int>{0}));
+    } else {
+      EXPECT_TRUE(o.ok()) << o.message;
+      EXPECT_EQ(scans, (std::vector<int>{0, 1, 2}));
+    }
+    bSimDiverged = 0;
+  }
 }
 
 TEST_F(SimArrays, RotorRampIsTheRmsSpeedOfTheStepAndEndsAtTheFinalSpeed) {
