@@ -568,8 +568,8 @@ void FillRecord(TransferBuffer& record, ShownValues& shown) {
   shown.Show(record, 433, "%.5f", fBaseline);
   shown.Show(record, 435, "%.4f", fMeniscus);
   shown.Show(record, 437, "%.4f",
-                ElectrophoresisDiscrete() ? (fElectroLength > 0.0f ? fElectroLength : fBottom - fMeniscus)
-                                          : fBottom);
+             ElectrophoresisDiscrete() ? (fElectroLength > 0.0f ? fElectroLength : fBottom - fMeniscus)
+                                       : fBottom);
   shown.Show(record, 438, "%.3f", 100.0 * fRefitTolerance);
   shown.Show(record, 439, "%.0f", nLammGridPoints);
   shown.Show(record, 440, "%.4f", Field440IsSignalPerConc() ? fSignalPerConc : dMaxDcOverC);
