@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "distributions/conti_run.h"
+#include "distributions/ctot_tables.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
@@ -144,6 +145,7 @@ unsigned long long ModelSettingsFingerprint() {
   // (Showing the second regularisation beside it changes neither the distribution
   // nor the fit; the threads only share the work.)
   f(run.maxEntropy)(run.suppressBaselineCorrelation);
+  f(bCtotFromData)(fCtotEarlyFactor);
   f(szPriorFile)(pPriorPeakLocation)(pPriorPeakWidth)(pPriorPeakAmplitude)(bPriorFromDiscreteSpecies);
   f(bPriorFromGJT)(pPriorTableX)(pPriorTableY)(pFf0PriorLocation)(pFf0PriorWidth)(pFf0PriorAmplitude);
 

@@ -41,8 +41,11 @@ void ShowBox(const char* text, const char* caption, unsigned style) {
   if (HasBackend()) GetBackend().MessageBox(text, caption, style);
 }
 
-// The models whose species-1 non-ideal constants sit in slots 20 and 21.
-bool LogKsInScalarSlots() { return bC1Nonideal || bCsNonideal; }
+// The models whose non-ideal constants sit in slots 20 and 21: the discrete species
+// with species 1 non-ideal, and the c(s) with a non-ideal component. "c1 nonideal"
+// stays set while another model is chosen (the species model finds it again), but
+// every other model keeps its own values in those slots and its own ks and kd.
+bool LogKsInScalarSlots() { return (bC1Nonideal && IsDiscreteSpeciesModel()) || bCsNonideal; }
 
 // Slots of the vector that a model uses for the values of one species slot.
 int MassSlot(int k) { return k; }
@@ -220,8 +223,9 @@ void PackModelParams() {
     pParamFitFlags[23] = bFitLamellaWidth;
   }
   if (LogKsInScalarSlots()) {
-    pParams[20] = fLogKs;
-    pParams[21] = fLogKd;
+    // The scalars are these slots' values while the model keeps ks and kd there.
+    pParams[20] = pModelScalar[1] = fLogKs;
+    pParams[21] = pModelScalar[2] = fLogKd;
   }
   ModelSpecificSteps();
 }
@@ -249,7 +253,9 @@ void UnpackModelParams() {
   bVaryMeniscus = pParamFitFlags[13] != 0;
   fBottom = pParams[14];
   bVaryBottom = pParamFitFlags[14] != 0;
-  if (ElectrophoresisModel()) fElectroLength = fBottom - fMeniscus;
+  // The cell length as set while it still gives the bottom: the difference of two
+  // radii near 6 cm would drop the digits of a short length.
+  if (ElectrophoresisModel() && fMeniscus + fElectroLength != fBottom) fElectroLength = fBottom - fMeniscus;
   fBaseline = pParams[15];
   bBaselineOption = pParamFitFlags[15] != 0 ? 1 : 0;
   for (int i = 1; i <= 3; ++i) {

@@ -4,6 +4,8 @@
 #include <array>
 #include <functional>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -51,6 +53,36 @@ constexpr const char* kNonidealTitle1 = "NONIDEAL COMPONENT 1";
 constexpr std::array<int, 5> kSizeShapeViewIds = {429, 430, 442, 445, 446};
 // Nonideal c(s): "total concentration from data".
 constexpr int kIdCtotFromData = 442;
+
+// The number fields as the dialog opened: each one's text and the exact value it
+// was written from. A field whose text is still the one shown reads back as that
+// value, so that a value with more digits than the field shows (a fitted s, a
+// meniscus, a double) keeps every bit through an OK without an edit; a field typed
+// in reads back as the number typed. Every number the dialog reads back is read
+// through Entered.
+class ShownValues {
+ public:
+  void Show(TransferBuffer& record, int id, const char* format, double value) {
+    SetFieldValue(record, id, format, value);
+    shown_[id] = {FieldText(record, id), value};
+  }
+  double Entered(const TransferBuffer& record, int id) const {
+    const auto it = shown_.find(id);
+    if (it != shown_.end() && it->second.text == FieldText(record, id)) return it->second.value;
+    return FieldValue(record, id);
+  }
+  // Entered narrowed to the float variables most fields edit.
+  float EnteredFloat(const TransferBuffer& record, int id) const {
+    return static_cast<float>(Entered(record, id));
+  }
+
+ private:
+  struct Shown {
+    std::string text;
+    double value;
+  };
+  std::map<int, Shown> shown_;
+};
 
 // Template selection: the first entry whose model matches.
 struct TemplateChoice {
@@ -176,9 +208,9 @@ std::vector<std::pair<int, bool>> SaveBorrowedPairBoxes(const TransferBuffer& re
   return saved;
 }
 
-void FillExtraPairs(TransferBuffer& record) {
+void FillExtraPairs(TransferBuffer& record, ShownValues& shown) {
   for (std::size_t i = 0; i < kExtraPairFields.size(); ++i) {
-    SetFieldValue(record, kExtraPairFields[i].value, "%.5f", pExtraPairValue[i + 1]);
+    shown.Show(record, kExtraPairFields[i].value, "%.5f", pExtraPairValue[i + 1]);
     SetFieldChecked(record, kExtraPairFields[i].fit, pExtraPairFit[i + 1] != 0);
   }
   SetFieldChecked(record, kIdSyntheticBoundary, bSyntheticBoundary);
@@ -209,16 +241,19 @@ void ReadC1Nonideal(const TransferBuffer& record) {
   value = fLogKd;
   if (InputFloat(&value, fLogKd, true, "log10(kd/(mg/ml)):", kNonidealTitle1, kLogKd)) fLogKd = value;
   pModelScalarFit[2] = AskYesNo("fit kd?", kNonidealTitle1) ? 1 : 0;
-  value = static_cast<float>(fSignalPerConc);
-  if (InputFloat(&value, static_cast<float>(fSignalPerConc), true, "Signal per mg/ml:", kNonidealTitle1,
-                 kSignalPerConcentration))
+  // The signal per mg/ml is a double: the proposal taken as it stands keeps its bits.
+  const float proposed = static_cast<float>(fSignalPerConc);
+  value = proposed;
+  if (InputFloat(&value, proposed, true, "Signal per mg/ml:", kNonidealTitle1, kSignalPerConcentration) &&
+      value != proposed)
     fSignalPerConc = value;
   bRepulsiveNonideality = true;
 }
 
-void ReadExtraPairs(TransferBuffer& record, const std::vector<std::pair<int, bool>>& ownBoxes) {
+void ReadExtraPairs(TransferBuffer& record, const ShownValues& shown,
+                    const std::vector<std::pair<int, bool>>& ownBoxes) {
   for (std::size_t i = 0; i < kExtraPairFields.size(); ++i) {
-    pExtraPairValue[i + 1] = FieldValue(record, kExtraPairFields[i].value);
+    pExtraPairValue[i + 1] = shown.EnteredFloat(record, kExtraPairFields[i].value);
     pExtraPairFit[i + 1] = FieldChecked(record, kExtraPairFields[i].fit) ? 1 : 0;
   }
   bSyntheticBoundary = FieldChecked(record, kIdSyntheticBoundary);
@@ -239,7 +274,7 @@ void ReadExtraPairs(TransferBuffer& record, const std::vector<std::pair<int, boo
 
 // The scaling-law models: calibration and the no-deconvolution option. Returns
 // false when a calibration was asked for and failed.
-bool ReadScalingLaw(Window* window, TransferBuffer& record, int templateId) {
+bool ReadScalingLaw(Window* window, TransferBuffer& record, ShownValues& shown, int templateId) {
   bCalibrateScalingLaw = FieldChecked(record, 425);
   if (templateId == 888) bScalingLawNoDiffusion = FieldChecked(record, 409);
   bool ok = true;
@@ -249,8 +284,8 @@ bool ReadScalingLaw(Window* window, TransferBuffer& record, int templateId) {
     if (calibrated) {
       // The calibration stored Ks and bs in the vector: the fields take them over so
       // that the read-back keeps them.
-      SetFieldValue(record, AmplitudeId(3), "%.5f", pParams[kContiSlotFrictionalRatio]);
-      SetFieldValue(record, SId(4), "%.3e", pParams[kContiSlotScalingExponent]);
+      shown.Show(record, AmplitudeId(3), "%.5f", pParams[kContiSlotFrictionalRatio]);
+      shown.Show(record, SId(4), "%.3e", pParams[kContiSlotScalingExponent]);
       SetFieldChecked(record, AmplitudeFitId(3), false);
       bCalibrateScalingLaw = false;
     } else {
@@ -292,7 +327,7 @@ void ReadDistributionOptions(Window* window, const TransferBuffer& record, int s
 }
 
 // --- step 8: the common read-back ---
-void ReadBack(const TransferBuffer& record, int templateId) {
+void ReadBack(const TransferBuffer& record, const ShownValues& shown, int templateId) {
   const std::set<int> borrowed = BorrowedBoxes(templateId);
   const bool buffer = BufferOnDiscrete();
   const bool zone = bZoneCentrifugation || bZoneLsgModel;
@@ -303,35 +338,35 @@ void ReadBack(const TransferBuffer& record, int templateId) {
     pSpeciesIncluded[k] = FieldChecked(record, IncludedId(k)) ? 1 : 0;
     // The buffer component's fields hold "buffer": its values stay as they were.
     if (k == 4 && buffer) continue;
-    pSpeciesAmplitude[k] = FieldValue(record, AmplitudeId(k));
+    pSpeciesAmplitude[k] = shown.EnteredFloat(record, AmplitudeId(k));
     if (k == 4 && bCsNonideal) {
-      fLogKd = FieldValue(record, SecondId(4));
+      fLogKd = shown.EnteredFloat(record, SecondId(4));
     } else if (k == 4 && bCsff0OneDiscrete) {
-      pSpeciesExtra[2] = FieldValue(record, SecondId(4));
+      pSpeciesExtra[2] = shown.EnteredFloat(record, SecondId(4));
     } else {
-      pSpeciesMassOrD[k] = FieldValue(record, SecondId(k));
+      pSpeciesMassOrD[k] = shown.EnteredFloat(record, SecondId(k));
     }
     if (k == 4 && zone) {
-      fLamellaWidth = FieldValue(record, SId(4));
+      fLamellaWidth = shown.EnteredFloat(record, SId(4));
     } else if (k == 4 && IsScalingLawModel()) {
-      pSpeciesExtra[3] = FieldValue(record, SId(4));
+      pSpeciesExtra[3] = shown.EnteredFloat(record, SId(4));
     } else if (k == 4 && bMonomerDimer && bFitMAndS) {
-      fLogKs = FieldValue(record, SId(4));
+      fLogKs = shown.EnteredFloat(record, SId(4));
     } else {
-      pSpeciesS[k] = FieldValue(record, SId(k));
+      pSpeciesS[k] = shown.EnteredFloat(record, SId(k));
     }
   }
-  fBaseline = FieldValue(record, 433);
-  fMeniscus = FieldValue(record, 435);
+  fBaseline = shown.EnteredFloat(record, 433);
+  fMeniscus = shown.EnteredFloat(record, 435);
   if (ElectrophoresisDiscrete()) {
-    fElectroLength = FieldValue(record, 437);
+    fElectroLength = shown.EnteredFloat(record, 437);
     fBottom = fMeniscus + fElectroLength;
   } else {
-    fBottom = FieldValue(record, 437);
+    fBottom = shown.EnteredFloat(record, 437);
   }
-  if (Field440IsSignalPerConc()) fSignalPerConc = FieldValue(record, 440);
-  if (bCsNonideal) fLogKs = FieldValue(record, 443);
-  if (bCsff0OneDiscrete) pSpeciesExtra[1] = FieldValue(record, 443);
+  if (Field440IsSignalPerConc()) fSignalPerConc = shown.Entered(record, 440);
+  if (bCsNonideal) fLogKs = shown.EnteredFloat(record, 443);
+  if (bCsff0OneDiscrete) pSpeciesExtra[1] = shown.EnteredFloat(record, 443);
 
   // Fit switches, except where a box carries a model option.
   for (int k = 1; k <= nSpeciesSlots; ++k) {
@@ -358,8 +393,8 @@ void ReadBack(const TransferBuffer& record, int templateId) {
   }
   if (templateId == 316) bZoneInverseLayer = FieldChecked(record, 446);
   if (templateId == 871) {
-    pSpeciesExtra[1] = FieldValue(record, 443);
-    pSpeciesExtra[2] = FieldValue(record, 438);
+    pSpeciesExtra[1] = shown.EnteredFloat(record, 443);
+    pSpeciesExtra[2] = shown.EnteredFloat(record, 438);
     pSpeciesExtraFit[1] = FieldChecked(record, 445) ? 1 : 0;
     pSpeciesExtraFit[2] = FieldChecked(record, 418) ? 1 : 0;
   }
@@ -372,6 +407,47 @@ void ReadBack(const TransferBuffer& record, int templateId) {
 
   if (fMeniscus != meniscusBefore || fBottom != bottomBefore) bDataChanged = true;
 }
+
+// The settings outside the parameter vector that the dialog's answers write: a
+// Cancel in a dialog reopened after a refusal puts them back with the vector, so
+// that no half of the refused answers stays.
+class OptionsBefore {
+ public:
+  OptionsBefore() {
+    for (bool* b : Bools()) bools_.push_back(*b);
+    for (float* f : Floats()) floats_.push_back(*f);
+    signal_ = fSignalPerConc;
+    if (GetModelFitHooks().getDistributionOptions) distribution_ = GetModelFitHooks().getDistributionOptions();
+  }
+  void Restore() const {
+    for (std::size_t i = 0; i < bools_.size(); ++i) *Bools()[i] = bools_[i];
+    for (std::size_t i = 0; i < floats_.size(); ++i) *Floats()[i] = floats_[i];
+    fSignalPerConc = signal_;
+    if (distribution_ && GetModelFitHooks().setDistributionOptions)
+      GetModelFitHooks().setDistributionOptions(*distribution_);
+  }
+
+ private:
+  static std::vector<bool*> Bools() {
+    return {&bScalingLawNoDiffusion, &bCalibrateScalingLaw, &bRepulsiveNonideality, &bSlideFrame,
+            &bFitBoundaryFractions,  &bDimerNonideal,       &bCosoluteCoefficients, &bCsClCoefficients,
+            &bZoneInverseLayer,      &bC1Nonideal,          &bSyntheticBoundary,    &bClaverie,
+            &bMovingHat};
+  }
+  static std::vector<float*> Floats() {
+    return {&fLogKs,
+            &fLogKd,
+            &fLamellaWidth,
+            &fElectroLength,
+            &fNonidealExtinction[1],
+            &fNonidealExtinction[2],
+            &fNonidealExtinction[3]};
+  }
+  std::vector<bool> bools_;
+  std::vector<float> floats_;
+  double signal_ = 0.0;
+  std::optional<DistributionDialogOptions> distribution_;
+};
 
 // Runs the dialog until its entries pass the entry checks or it is cancelled.
 int RunUntilValid(const DialogTemplate& dialog, TransferBuffer& record) {
@@ -418,7 +494,10 @@ int SelectParamsTemplate() {
   return 0;
 }
 
-void FillParamsTransfer(TransferBuffer& record) {
+namespace {
+
+// The record filled from the values; `shown` keeps what each number field shows.
+void FillRecord(TransferBuffer& record, ShownValues& shown) {
   const int templateId = SelectParamsTemplate();
   const std::set<int> borrowed = BorrowedBoxes(templateId);
   const bool conti = IsContinuousModel();
@@ -435,9 +514,9 @@ void FillParamsTransfer(TransferBuffer& record) {
     if (!borrowed.count(AmplitudeFitId(k))) SetFieldChecked(record, AmplitudeFitId(k), pSpeciesAmplitudeFit[k] != 0);
     if (!borrowed.count(SecondFitId(k))) SetFieldChecked(record, SecondFitId(k), pSpeciesMassOrDFit[k] != 0);
     if (!borrowed.count(SFitId(k))) SetFieldChecked(record, SFitId(k), pSpeciesSFit[k] != 0);
-    SetFieldValue(record, AmplitudeId(k), "%.5f", pSpeciesAmplitude[k]);
-    SetFieldValue(record, SecondId(k), secondFormat(k), pSpeciesMassOrD[k]);
-    SetFieldValue(record, SId(k), "%.5f", pSpeciesS[k]);
+    shown.Show(record, AmplitudeId(k), "%.5f", pSpeciesAmplitude[k]);
+    shown.Show(record, SecondId(k), secondFormat(k), pSpeciesMassOrD[k]);
+    shown.Show(record, SId(k), "%.5f", pSpeciesS[k]);
   }
   // Boxes that carry model options.
   if (bFMScalingLaw) SetFieldChecked(record, 409, bScalingLawNoDiffusion);
@@ -486,34 +565,41 @@ void FillParamsTransfer(TransferBuffer& record) {
   SetFieldChecked(record, 441, bClaverie);
   SetFieldChecked(record, 444, bMovingHat);
 
-  SetFieldValue(record, 433, "%.5f", fBaseline);
-  SetFieldValue(record, 435, "%.4f", fMeniscus);
-  SetFieldValue(record, 437, "%.4f",
-                ElectrophoresisDiscrete() ? (fElectroLength > 0.0f ? fElectroLength : fBottom - fMeniscus)
-                                          : fBottom);
-  SetFieldValue(record, 438, "%.3f", 100.0 * fRefitTolerance);
-  SetFieldValue(record, 439, "%.0f", nLammGridPoints);
-  SetFieldValue(record, 440, "%.4f", Field440IsSignalPerConc() ? fSignalPerConc : dMaxDcOverC);
+  shown.Show(record, 433, "%.5f", fBaseline);
+  shown.Show(record, 435, "%.4f", fMeniscus);
+  shown.Show(record, 437, "%.4f",
+             ElectrophoresisDiscrete() ? (fElectroLength > 0.0f ? fElectroLength : fBottom - fMeniscus)
+                                       : fBottom);
+  shown.Show(record, 438, "%.3f", 100.0 * fRefitTolerance);
+  shown.Show(record, 439, "%.0f", nLammGridPoints);
+  shown.Show(record, 440, "%.4f", Field440IsSignalPerConc() ? fSignalPerConc : dMaxDcOverC);
   if (bCsNonideal) {
-    SetFieldValue(record, 443, "%.3f", fLogKs);
-    SetFieldValue(record, SecondId(4), "%.5f", fLogKd);
+    shown.Show(record, 443, "%.3f", fLogKs);
+    shown.Show(record, SecondId(4), "%.5f", fLogKd);
   } else if (bCsff0OneDiscrete) {
-    SetFieldValue(record, 443, "%.1f", pSpeciesExtra[1]);
-    SetFieldValue(record, SecondId(4), "%.5f", pSpeciesExtra[2]);
+    shown.Show(record, 443, "%.1f", pSpeciesExtra[1]);
+    shown.Show(record, SecondId(4), "%.5f", pSpeciesExtra[2]);
   } else if (templateId == 871) {
-    SetFieldValue(record, 443, "%.1f", pSpeciesExtra[1] != 0.0f ? pSpeciesExtra[1] : 350.0f);
-    SetFieldValue(record, 438, "%.3f", pSpeciesExtra[2] != 0.0f ? pSpeciesExtra[2] : 0.34f);
+    shown.Show(record, 443, "%.1f", pSpeciesExtra[1] != 0.0f ? pSpeciesExtra[1] : 350.0f);
+    shown.Show(record, 438, "%.3f", pSpeciesExtra[2] != 0.0f ? pSpeciesExtra[2] : 0.34f);
   } else {
-    SetFieldValue(record, 443, "%.2f", dInitialDt);
+    shown.Show(record, 443, "%.2f", dInitialDt);
   }
   if (BufferOnDiscrete()) {
     SetFieldText(record, AmplitudeId(4), kBufferText);
     SetFieldText(record, SecondId(4), kBufferText);
     SetFieldText(record, SId(4), kBufferText);
   }
-  if (bZoneCentrifugation || bZoneLsgModel) SetFieldValue(record, SId(4), "%.5f", fLamellaWidth);
-  if (IsScalingLawModel()) SetFieldValue(record, SId(4), "%.3e", ScalingExponentShown());
-  if (bMonomerDimer && bFitMAndS) SetFieldValue(record, SId(4), "%.5f", fLogKs);
+  if (bZoneCentrifugation || bZoneLsgModel) shown.Show(record, SId(4), "%.5f", fLamellaWidth);
+  if (IsScalingLawModel()) shown.Show(record, SId(4), "%.3e", ScalingExponentShown());
+  if (bMonomerDimer && bFitMAndS) shown.Show(record, SId(4), "%.5f", fLogKs);
+}
+
+}  // namespace
+
+void FillParamsTransfer(TransferBuffer& record) {
+  ShownValues shown;
+  FillRecord(record, shown);
 }
 
 bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxOpen) {
@@ -525,6 +611,7 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
   const bool linearBefore = bLinearAmplitudes, changedBefore = bDataChanged;
   const std::vector<int> includedBefore(std::begin(pSpeciesIncluded), std::end(pSpeciesIncluded));
   const TransferBuffer recordBefore = record;
+  const OptionsBefore optionsBefore;
   bool reopened = false;
   for (;;) {
     bParamsDialogOpened = true;
@@ -539,7 +626,8 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
         if (pSpeciesIncluded[k]) pSpeciesAmplitudeFit[k] = 1;
 
     const TransferBuffer before = record;
-    FillParamsTransfer(record);
+    ShownValues shown;
+    FillRecord(record, shown);
     const int templateId = SelectParamsTemplate();
     const int shownView = SizeShapeViewOf(record);
     bool calibrationFailed = false;
@@ -548,7 +636,7 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
       std::vector<std::pair<int, bool>> ownBoxes;
       if (templateId == 892) {
         ownBoxes = SaveBorrowedPairBoxes(record);
-        FillExtraPairs(record);
+        FillExtraPairs(record, shown);
       }
       if (modalBoxOpen) *modalBoxOpen = true;
       const int result = RunUntilValid(GetParamsDialogTemplate(templateId), record);
@@ -564,6 +652,7 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
           bLinearAmplitudes = linearBefore;
           bDataChanged = changedBefore;
           std::copy(includedBefore.begin(), includedBefore.end(), std::begin(pSpeciesIncluded));
+          optionsBefore.Restore();
           record = recordBefore;
         }
         bParamsDialogOpened = false;
@@ -573,12 +662,12 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
         return false;
       }
       if (templateId == 400 || templateId == 573) ReadC1Nonideal(record);
-      if (templateId == 892) ReadExtraPairs(record, ownBoxes);
-      if (IsScalingLawModel()) calibrationFailed = !ReadScalingLaw(window, record, templateId);
+      if (templateId == 892) ReadExtraPairs(record, shown, ownBoxes);
+      if (IsScalingLawModel()) calibrationFailed = !ReadScalingLaw(window, record, shown, templateId);
       ReadDistributionOptions(window, record, shownView);
     }
 
-    ReadBack(record, templateId);
+    ReadBack(record, shown, templateId);
 
     if (IsContinuousModel()) {
       bMovingHat = bCvConstantD;

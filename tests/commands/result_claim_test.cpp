@@ -4,15 +4,19 @@
 // status line, saves and copies, and the distribution computed with it, are no
 // longer offered as the result of what is on show.
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/paint.h"
@@ -21,6 +25,7 @@
 #include "distribution_window_test_support.h"
 #include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_rmsd.h"
+#include "modelcalc/model_claim.h"
 #include "modelfit/params_dialog.h"
 #include "plot/data_plots.h"
 #include "resources/dialogs.h"
@@ -71,10 +76,73 @@ class ResultClaimTest : public DistributionWindowTest {
     FillParamsTransfer(r);
     return r;
   }
-  // Ctrl+P, the record edited, OK; every question after it answered No, every
-  // further dialog cancelled.
+  // Chooses a model as its command does; its Parameters template, 0 when the model
+  // does not apply to the loaded data or has no dialog.
+  int ChooseModel(int model) {
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    Backend().CancelUnscriptedDialogs();
+    Dispatch(model);
+    return ActiveModelCommand() == model && ModelChosen() ? SelectParamsTemplate() : 0;
+  }
+  struct Walk {
+    std::set<int> templates;
+    int fields = 0, boxes = 0;
+  };
+  // Every model of the Model menu with a Parameters variant for the loaded data,
+  // and in each variant every control, one after another in the same session: a
+  // number field typed with another value (with more digits than the dialog shows),
+  // a check box switched, then OK. `before` runs ahead of each edit, `took` after
+  // each edit that the dialog took (its record filled again shows the new entry).
+  Walk WalkEveryControl(const std::function<void()>& before,
+                        const std::function<void(const DialogTemplate&, const DialogControl&)>& took) {
+    Walk walk;
+    for (int model : ModelMenuCommands()) {
+      const int templateId = ChooseModel(model);
+      if (templateId == 0) continue;
+      SCOPED_TRACE("model " + std::to_string(model) + " template " + std::to_string(templateId));
+      walk.templates.insert(templateId);
+      const DialogTemplate& t = GetParamsDialogTemplate(templateId);
+      for (const DialogControl& c : t.controls) {
+        const TransferBuffer shown = OpeningRecord();
+        std::function<void(TransferBuffer&)> edit;
+        if (c.kind == ControlKind::Edit) {
+          const auto it = shown.text.find(c.id);
+          if (it == shown.text.end()) continue;
+          char* end = nullptr;
+          const double v = std::strtod(it->second.c_str(), &end);
+          if (end == it->second.c_str()) continue;  // a field of text (a buffer, a file)
+          const double changed =
+              v == 0.0 ? 0.123456789 : v * 1.0123456789 + (std::abs(v) < 100.0 ? 0.0 : 1.0);
+          std::ostringstream text;
+          text.precision(9);
+          text << changed;
+          edit = [&c, s = text.str()](TransferBuffer& r) { r.text[c.id] = s; };
+        } else if (c.kind == ControlKind::CheckBox) {
+          edit = [&c, on = shown.checked.count(c.id) && shown.checked.at(c.id)](TransferBuffer& r) {
+            r.checked[c.id] = !on;
+          };
+        } else {
+          continue;
+        }
+        if (before) before();
+        Parameters(edit);
+        const TransferBuffer after = OpeningRecord();
+        const bool changed = c.kind == ControlKind::Edit
+                                 ? after.text.at(c.id) != shown.text.at(c.id)
+                                 : after.checked.count(c.id) != shown.checked.count(c.id) ||
+                                       (after.checked.count(c.id) && after.checked.at(c.id) != shown.checked.at(c.id));
+        if (!changed) continue;
+        (c.kind == ControlKind::Edit ? walk.fields : walk.boxes) += 1;
+        took(t, c);
+      }
+    }
+    return walk;
+  }
+  // Ctrl+P, the entries `edit` makes typed into the dialog as it opens (the others
+  // left as shown), OK; every question after it answered No, every further dialog
+  // cancelled.
   void Parameters(const std::function<void(TransferBuffer&)>& edit) {
-    TransferBuffer r = OpeningRecord();
+    TransferBuffer r;
     edit(r);
     Backend().QueueDialog(IDOK, r);
     Backend().CancelUnscriptedDialogs();
@@ -260,18 +328,10 @@ TEST_F(ResultClaimTest, NoEarlierDistributionFitOrResidualsStayOnShow) {
 // ends it.
 TEST_F(ResultClaimTest, EveryFieldAndBoxOfEveryParametersVariantThatChangesAValueEndsTheClaim) {
   LoadSyntheticRun();
-  // Chooses a model as its command does; its Parameters template, 0 when the model
-  // does not apply to the loaded data or has no dialog.
-  auto choose = [this](int model) {
-    Backend().AnswerUnscriptedBoxes(IDOK);
-    Backend().CancelUnscriptedDialogs();
-    Dispatch(model);
-    return ActiveModelCommand() == model && ModelChosen() ? SelectParamsTemplate() : 0;
-  };
   // First the values as each model's dialog leaves them, claimed: OK on them again
   // keeps the claim.
   for (int model : ModelMenuCommands()) {
-    if (choose(model) == 0) continue;
+    if (ChooseModel(model) == 0) continue;
     SCOPED_TRACE("model " + std::to_string(model));
     Parameters([](TransferBuffer&) {});
     SetModelComputed(true);
@@ -279,53 +339,43 @@ TEST_F(ResultClaimTest, EveryFieldAndBoxOfEveryParametersVariantThatChangesAValu
     EXPECT_TRUE(FitOfLoadedData()) << "OK without a change ended the claim";
   }
   // Then every control of each variant.
-  std::set<int> templates;
-  int fields = 0, boxes = 0;
-  for (int model : ModelMenuCommands()) {
-    const int templateId = choose(model);
-    if (templateId == 0) continue;
-    SCOPED_TRACE("model " + std::to_string(model) + " template " + std::to_string(templateId));
-    templates.insert(templateId);
-
-    const DialogTemplate& t = GetParamsDialogTemplate(templateId);
-    for (const DialogControl& c : t.controls) {
-      const TransferBuffer before = OpeningRecord();
-      std::function<void(TransferBuffer&)> edit;
-      if (c.kind == ControlKind::Edit) {
-        const auto it = before.text.find(c.id);
-        if (it == before.text.end()) continue;
-        char* end = nullptr;
-        const double v = std::strtod(it->second.c_str(), &end);
-        if (end == it->second.c_str()) continue;  // a field of text (a buffer, a file)
-        const double changed = v == 0.0 ? 1.0 : v * 1.01 + (std::abs(v) < 100.0 ? 0.0 : 1.0);
-        std::ostringstream text;
-        text.precision(7);
-        text << changed;
-        edit = [&c, s = text.str()](TransferBuffer& r) { r.text[c.id] = s; };
-      } else if (c.kind == ControlKind::CheckBox) {
-        edit = [&c, on = before.checked.count(c.id) && before.checked.at(c.id)](TransferBuffer& r) {
-          r.checked[c.id] = !on;
-        };
-      } else {
-        continue;
-      }
-      SetModelComputed(true);
-      Parameters(edit);
-      const TransferBuffer after = OpeningRecord();
-      const bool took = c.kind == ControlKind::Edit ? after.text.at(c.id) != before.text.at(c.id)
-                                                    : after.checked.count(c.id) != before.checked.count(c.id) ||
-                                                          (after.checked.count(c.id) &&
-                                                           after.checked.at(c.id) != before.checked.at(c.id));
-      if (!took) continue;
-      (c.kind == ControlKind::Edit ? fields : boxes) += 1;
-      EXPECT_FALSE(FitOfLoadedData()) << "control " << c.id << " \"" << ControlLabel(t, c.id)
-                                      << "\" changed a value and the claim held";
-    }
-  }
-  std::cout << templates.size() << " variants, " << fields << " fields and " << boxes
+  const Walk walk = WalkEveryControl([] { SetModelComputed(true); },
+                                     [](const DialogTemplate& t, const DialogControl& c) {
+                                       EXPECT_FALSE(FitOfLoadedData())
+                                           << "control " << c.id << " \"" << ControlLabel(t, c.id)
+                                           << "\" changed a value and the claim held";
+                                     });
+  std::cout << walk.templates.size() << " variants, " << walk.fields << " fields and " << walk.boxes
             << " check boxes that changed a value" << std::endl;
-  EXPECT_GE(templates.size(), 20u);
-  EXPECT_GT(fields, 100);
+  EXPECT_GE(walk.templates.size(), 20u);
+  EXPECT_GT(walk.fields, 100);
+}
+
+// In every variant, after each field typed with a value of more digits than the
+// dialog shows and after each box switched, OK on the dialog as it opens changes
+// nothing: neither the model's values and settings nor a bit of the parameter
+// vector and its fit switches.
+TEST_F(ResultClaimTest, OkWithoutAChangeKeepsEveryValueOfEveryParametersVariant) {
+  LoadSyntheticRun();
+  const auto vector = [] {
+    return std::make_pair(std::vector<float>(std::begin(pParams), std::end(pParams)),
+                          std::vector<int>(std::begin(pParamFitFlags), std::end(pParamFitFlags)));
+  };
+  const Walk walk = WalkEveryControl({}, [&](const DialogTemplate& t, const DialogControl& c) {
+    SCOPED_TRACE("after control " + std::to_string(c.id) + " \"" + std::string(ControlLabel(t, c.id)) + "\"");
+    const unsigned long long settings = ModelSettingsFingerprint();
+    const auto values = vector();
+    Parameters([](TransferBuffer&) {});
+    EXPECT_EQ(ModelSettingsFingerprint(), settings) << "a model value or setting changed";
+    const auto now = vector();
+    for (std::size_t i = 0; i < now.first.size(); ++i) {
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(now.first[i]), std::bit_cast<std::uint32_t>(values.first[i]))
+          << "slot " << i << ": " << values.first[i] << " became " << now.first[i];
+      EXPECT_EQ(now.second[i], values.second[i]) << "fit switch of slot " << i;
+    }
+  });
+  EXPECT_GE(walk.templates.size(), 20u);
+  EXPECT_GT(walk.fields + walk.boxes, 150);
 }
 
 }  // namespace
@@ -364,6 +414,7 @@ TEST(ResultClaimCensus, EverySettingOfTheModelHeadersIsInTheClaimsFingerprint) {
       "distributions/distribution_models.h", "distributions/distribution_grid.h",
       "distributions/distribution_variants.h", "distributions/distribution_prior.h",
       "modelcalc/fluorescence_detection.h", "modelcalc/fit_rmsd.h",
+      "distributions/ctot_tables.h",
   };
   const std::set<std::string> notRead = {
       // run state and results
@@ -373,6 +424,7 @@ TEST(ResultClaimCensus, EverySettingOfTheModelHeadersIsInTheClaimsFingerprint) {
       "bReactingOwnsKeys", "bTransformedShown", "fTransformedRmsd", "fUntransformedRmsd",
       "bNonlinearDetectionBusy", "bNoGridRebuild", "bTruncateNoteShown", "bDynamicNoteShown", "bStaticNoteShown", "dAppliedPower", "dAppliedBaseline",
       "ppUntransformedSignal", "ppUntransformedFit", "ppTransformedSignal", "ppTransformedFit",
+      "bCtotArrays", "gCtot", "nCtotLevels",
       // copies of the parameter vector (in the fingerprint) for the variant chosen
       "fDiscreteS", "fDiscreteM", "fDiscreteD", "fSecondFf0", "fBimodalSMin", "fBimodalSMax",
       "fConformM", "fConformSMin", "fConformSMax", "fLinearRodParameter", "fCvConstantD",
@@ -440,6 +492,23 @@ TEST(ResultClaimCensus, OnlyTheComputationsAndRestorersReadTheComputedFlag) {
     }
   }
   std::cout << readers << " files read the computed flag" << std::endl;
+}
+
+// The Parameters dialog reads every number back through its shown values and
+// writes every number through them: no field can skip the exact value it showed.
+TEST(ResultClaimCensus, EveryNumberOfTheParametersDialogIsReadThroughItsShownValue) {
+  const std::string code = WithoutComments(SourceText("modelfit/params_dialog.cpp"));
+  ASSERT_FALSE(code.empty());
+  auto count = [&code](const std::string& what) {
+    int n = 0;
+    for (std::size_t at = code.find(what); at != std::string::npos; at = code.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("FieldValue(") - count("SetFieldValue("), 1) << "a number read past ShownValues::Entered";
+  EXPECT_EQ(count("SetFieldValue("), 1) << "a number shown past ShownValues::Show";
+  const int reads = count(".Entered(") + count(".EnteredFloat(");
+  std::cout << reads << " number fields read back, " << count(".Show(") << " shown" << std::endl;
+  EXPECT_GT(reads, 0);
 }
 
 }  // namespace
