@@ -1580,7 +1580,9 @@ TEST(AtomicFileBatch, AJournalActsOnlyOnTheFoldersOfItsOwnSet) {
 // once that they are not protected. Run as a user the mode holds for (root passes
 // over it, so the test runs as "nobody" then).
 TEST(FolderLocks, AFolderThatCanBeWrittenButNotListedIsToldAsUnprotected) {
-  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_unlisted";
+  // In the system's temporary folder, which "nobody" can pass through wherever the
+  // build lies.
+  const fs::path dir = fs::temp_directory_path() / ("tarmic-unlisted-" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   const pid_t child = ::fork();
