@@ -120,7 +120,9 @@ class AtomicFileBatch {
 
   // Renames every temporary over its target and closes the batch. False when a
   // rename failed: the targets renamed before it stay replaced, the rest keep their
-  // old contents (their temporaries removed) and are listed in NotReplaced(). False
+  // old contents and are listed in NotReplaced(); their temporaries stay with the
+  // set's journal, which the next load or save in its folders finishes once it can
+  // (until then loads say the set may be mixed). False
   // with nothing replaced when another instance kept a folder of the set for the
   // whole wait, or a set an ended save left there cannot be finished now.
   bool Commit();
@@ -143,7 +145,8 @@ class AtomicFileBatch {
   // when every target was replaced; otherwise the report: "could not write:" with
   // the files that failed (and why, where known) and, when others had been written, "none of the set was
   // replaced:" with those; or "could not replace:" with the targets a failed
-  // rename left, followed by the reason.
+  // rename left, followed by the reason (and, when files before it were replaced,
+  // that the set is finished later and may be mixed until then).
   std::string Finish();
 
   // Used by AtomicFile::Commit: takes a closed temporary for target, with the
@@ -176,6 +179,7 @@ class AtomicFileBatch {
   std::vector<std::string> failed_;
   std::vector<std::string> failedWhy_;
   std::string error_;
+  bool leftPartway_ = false;  // renames stopped partway: the journal stays
 };
 
 // Whether a file name (without directory) is that of a save's temporary, as this
