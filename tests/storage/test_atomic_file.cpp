@@ -1582,15 +1582,59 @@ struct SharedSet {
   }
 };
 
+// The files of a killed saver let go one by one: a child made at the step the
+// saver kills itself shares its open files, and so their locks. Once the saver is
+// gone, it lets go of the folders, then of the temporaries and journals one at a
+// time a few milliseconds apart, in an order of its own.
+unsigned gLingerSeed = 0;
+void LetGoOneByOne() {
+  std::vector<int> open, files;
+  if (DIR* d = ::opendir("/proc/self/fd")) {
+    while (const dirent* e = ::readdir(d))
+      if (e->d_name[0] != '.') open.push_back(std::atoi(e->d_name));
+    open.erase(std::remove(open.begin(), open.end(), ::dirfd(d)), open.end());
+    ::closedir(d);
+  }
+  for (const int fd : open) {
+    struct stat st {};
+    if (fd <= 2 || ::fstat(fd, &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) ::close(fd);  // the folders: no save of the set waits for this one
+    else if (S_ISREG(st.st_mode)) files.push_back(fd);
+  }
+  for (std::size_t k = files.size(); k > 1; --k) {
+    gLingerSeed = gLingerSeed * 1103515245u + 12345u;
+    std::swap(files[k - 1], files[(gLingerSeed >> 8) % k]);
+  }
+  for (const int fd : files) {
+    ::usleep(1000 + (gLingerSeed >> 4) % 8000);
+    ::close(fd);
+  }
+}
+void LingerAndDieAtStep(int step) {
+  if (step != gKillAtStep) return;
+  const pid_t lingerer = ::fork();
+  if (lingerer == 0) {
+    ::usleep(500);  // the saver is killed meanwhile
+    LetGoOneByOne();
+    ::_exit(0);
+  }
+  std::raise(SIGKILL);
+}
+
 // Saves killed by themselves at a random step of their replacement (or not), one
 // after another until end; in a process of its own each, so that a kill ends it.
+// Three in four killed savers let their files go one by one (LingerAndDieAtStep).
 int SaveAndDieAtRandom(const SharedSet& set, std::chrono::steady_clock::time_point end, unsigned seed) {
   for (unsigned n = 0; std::chrono::steady_clock::now() < end; ++n) {
     const pid_t saver = ::fork();
     if (saver == 0) {
-      // Steps 0-13 of a set of nine files in two folders, or none (saves go on).
-      gKillAtStep = static_cast<int>((seed * 7919u + n * 104729u) % 16u);
-      SetSaveStepHookForTesting(KillAtStep);
+      // Steps 0-13 of a set of nine files in two folders, or none (saves go on);
+      // those whose files linger die between two renames (steps 3-11).
+      const unsigned r = seed * 7919u + n * 104729u;
+      const bool linger = n % 4 != 0;
+      gKillAtStep = static_cast<int>(linger ? 3 + r % 9u : r % 16u);
+      gLingerSeed = seed + n;
+      SetSaveStepHookForTesting(linger ? LingerAndDieAtStep : KillAtStep);
       for (unsigned k = 0; std::chrono::steady_clock::now() < end; ++k)
         set.Save(std::to_string(::getpid()) + "." + std::to_string(k));
       ::_exit(0);
@@ -1601,10 +1645,11 @@ int SaveAndDieAtRandom(const SharedSet& set, std::chrono::steady_clock::time_poi
 }
 
 // Several instances save and load one set of files in two folders at once for a few
-// seconds: three savers killed (kill -9) at random moments and started again, one
-// instance in a pid namespace of its own (where the machine allows it) whose saves
-// kill themselves at random steps, and two loaders, one reading the files, one
-// reading them through symbolic links. No load ever reads a mixed set without
+// seconds: three savers killed (kill -9) at random moments and started again, two
+// instances whose saves kill themselves at random steps, most of them with their
+// files let go one by one after the save is gone (one of the two in a pid namespace of
+// its own, where the machine allows it), and two loaders, one reading the files,
+// one reading them through symbolic links. No load ever reads a mixed set without
 // saying so, and afterwards the set on disk is whole and nothing is left over.
 TEST(AtomicFileBatch, ManyInstancesSavingAndLoadingOneSetNeverMixItSilently) {
   const SharedSet set("atomic_stress");
@@ -1632,6 +1677,8 @@ TEST(AtomicFileBatch, ManyInstancesSavingAndLoadingOneSetNeverMixItSilently) {
   const pid_t direct = loader(set.files), linked = loader(set.viaLinks);
   const unsigned seed = static_cast<unsigned>(::getpid());
   const pid_t boxed = RunInOwnPidNamespace([&] { return SaveAndDieAtRandom(set, end, seed); });
+  const pid_t dying = ::fork();
+  if (dying == 0) ::_exit(SaveAndDieAtRandom(set, end, seed + 1));
   std::vector<pid_t> savers = {saver(), saver(), saver()};
   std::printf("[ stress   ] seed %u\n", seed);
   int kills = 0;
@@ -1650,6 +1697,7 @@ TEST(AtomicFileBatch, ManyInstancesSavingAndLoadingOneSetNeverMixItSilently) {
   const int boxedCode = ExitCode(boxed);
   if (boxedCode == kNoNamespace) std::printf("[ stress   ] no pid namespace can be made here (it needs root)\n");
   else EXPECT_EQ(boxedCode, 0) << "the instance in its own pid namespace";
+  EXPECT_EQ(ExitCode(dying), 0) << "the instance whose saves kill themselves";
   EXPECT_EQ(ExitCode(direct), 0) << "loads of the files that read a mixed set and said nothing";
   EXPECT_EQ(ExitCode(linked), 0) << "loads through links that read a mixed set and said nothing";
   std::printf("[ stress   ] %d kills\n", kills);
