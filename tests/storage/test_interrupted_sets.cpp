@@ -19,6 +19,7 @@
 
 #include "storage/atomic_file.h"
 #include "storage/folder_lock.h"
+#include "platform/headless/headless_backend.h"
 #include "tests/storage/saved_set.h"
 
 namespace tarmic {
@@ -42,7 +43,8 @@ int CountEnding(const std::vector<std::string>& names, const std::string& end) {
 // own. A lock held past the wait: the save is refused naming the journal and
 // replaces nothing, every temporary of that set stays (none is taken for stale),
 // and loads say the set may be mixed; once the lock is let go, the next load
-// finishes the set and a save goes through. Before, the save went on over the
+// finishes the set and a save goes through. A wait of more than a moment is shown
+// and cleared, as a wait for a folder is. Before, the save went on over the
 // set, and from then on every load said its new content was gone and every save
 // of it was refused, until the hidden journal was deleted by hand.
 TEST(InterruptedSets, ATemporaryHeldForAMomentIsWaitedForAndNeverSweptAway) {
@@ -53,13 +55,22 @@ TEST(InterruptedSets, ATemporaryHeldForAMomentIsWaitedForAndNeverSweptAway) {
       set.SaveKilledAt(killedAt);
       const std::string temp = TemporaryIn(set.b, ".~tmppars.ra1.tmp-");
       ASSERT_FALSE(temp.empty());
-      const pid_t holder = HoldWithLockf(set.b / temp, pastTheWait ? 60000 : 300);
+      const pid_t holder = HoldWithLockf(set.b / temp, pastTheWait ? 60000 : 700);
       ASSERT_GT(holder, 0);
       if (!pastTheWait) {
+        ScopedHeadlessBackend backend;  // marks this thread as the user-interface thread
+        std::vector<std::string> seen;
+        GetFolderWaitHooks() = {[&](const std::string& text) { seen.push_back(text); },
+                                [&] { seen.push_back("(cleared)"); }, nullptr, nullptr};
         EXPECT_EQ(set.Save("second"), "");
+        ResetFolderWaitHooks();
         EXPECT_EQ(set.Tag(), "second");
         EXPECT_EQ(ExitCode(holder), 0);
         EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
+        ASSERT_GE(seen.size(), 2u) << "the wait was not shown";
+        EXPECT_EQ(seen[0], "waiting for another process to let go of the files an interrupted save left in " +
+                               fs::canonical(set.b).string() + " ... giving up in 2 s (press a key to give up now)");
+        EXPECT_EQ(seen.back(), "(cleared)");
         continue;
       }
       SetFolderLockWaitForTesting(std::chrono::milliseconds(400));
