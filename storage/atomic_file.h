@@ -40,7 +40,10 @@
 // another save), and one that does not read as a journal, is left alone and
 // reported. A temporary that is not a regular file (a symbolic link, a pipe, a
 // device) or that someone holds is never renamed or removed: the journal stays and
-// says why. A folder of the set that cannot be read at recovery (not mounted,
+// says why, naming the set's file. A file held for a moment (a killed save lets
+// its files go one by one) is waited for first, briefly. No temporary a journal
+// still names is ever removed as stale. A save whose renames fail partway keeps
+// its journal, so that the set is finished later (and said to be mixed until then). A folder of the set that cannot be read at recovery (not mounted,
 // moved, no permission) is never taken for one whose copy was removed: the journal
 // stays and the set is finished once the folder is back. The renames of a save and
 // of a recovery are done holding the folders they touch, and loads hold the
