@@ -18,34 +18,34 @@
 #include <unistd.h>
 
 #include "storage/atomic_file.h"
+#include "tests/support/hold_folder.h"
 
 namespace tarmic {
-namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
+inline std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-void WriteRaw(const fs::path& path, const std::string& text) {
+inline void WriteRaw(const fs::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
 }
 
 // The step of a set's replacement at which the child kills itself (-1: never).
-int gKillAtStep = -1;
-int gStopAtStep = -1;
-void KillAtStep(int step) {
+inline int gKillAtStep = -1;
+inline int gStopAtStep = -1;
+inline void KillAtStep(int step) {
   if (step == gKillAtStep) std::raise(SIGKILL);
   if (step == gStopAtStep) std::raise(SIGSTOP);
 }
 
 // The save every file read comes from (each holds "<tag> <its name>"), or "mixed".
-std::string TagOf(const std::vector<fs::path>& paths) {
+inline std::string TagOf(const std::vector<fs::path>& paths) {
   std::string tag;
   for (const fs::path& f : paths) {
     const std::string text = ReadAll(f);
@@ -128,7 +128,7 @@ struct OwnTemporaryName {
   std::string host;
   std::string pid, start;
 };
-OwnTemporaryName OwnTemporaryOf(const fs::path& target) {
+inline OwnTemporaryName OwnTemporaryOf(const fs::path& target) {
   OwnTemporaryName own;
   AtomicFile file(target.string());
   for (const fs::directory_entry& e : fs::directory_iterator(target.parent_path())) {
@@ -149,7 +149,7 @@ OwnTemporaryName OwnTemporaryOf(const fs::path& target) {
   return own;
 }
 
-std::string JournalText(const std::vector<std::string>& copies,
+inline std::string JournalText(const std::vector<std::string>& copies,
                         const std::vector<std::pair<std::string, std::string>>& renames) {
   std::string text = "tarmic save journal 1\nboot -\ncopies " + std::to_string(copies.size()) + "\n";
   for (const std::string& c : copies) text += c + "\n";
@@ -158,21 +158,21 @@ std::string JournalText(const std::vector<std::string>& copies,
   return text + "end\n";
 }
 
-int ExitCode(pid_t pid) {
+inline int ExitCode(pid_t pid) {
   int status = 0;
   if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // The pid of a process of this host that has ended (waited for).
-pid_t EndedPid() {
+inline pid_t EndedPid() {
   const pid_t ended = ::fork();
   if (ended == 0) ::_exit(0);
   return ExitCode(ended) == 0 ? ended : -1;
 }
 
 // The temporary a file named prefix begins with in dir (its name), or "".
-std::string TemporaryIn(const fs::path& dir, const std::string& prefix) {
+inline std::string TemporaryIn(const fs::path& dir, const std::string& prefix) {
   for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
     const std::string name = e.path().filename().string();
     if (name.rfind(prefix, 0) == 0 && fs::path(name).extension() == ".part") return name;
@@ -184,24 +184,11 @@ std::string TemporaryIn(const fs::path& dir, const std::string& prefix) {
 // file for a moment (or a killed save's file is let go late), and holds it for ms
 // milliseconds or until it is killed; its pid once the lock is held, -1 when the
 // lock could not be taken.
-pid_t HoldWithLockf(const fs::path& file, int ms) {
-  int ready[2];
-  if (::pipe(ready) != 0) return -1;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
+inline pid_t HoldWithLockf(const fs::path& file, int ms) {
+  return ::tarmic::testing::HoldInChild(ms, [&] {
     const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
-    const char held = fd >= 0 && ::lockf(fd, F_TLOCK, 0) == 0 ? 'y' : 'n';
-    if (::write(ready[1], &held, 1) != 1 || held != 'y') ::_exit(1);
-    ::usleep(static_cast<useconds_t>(ms) * 1000);
-    ::_exit(0);
-  }
-  ::close(ready[1]);
-  char held = 'n';
-  const bool ok = pid > 0 && ::read(ready[0], &held, 1) == 1 && held == 'y';
-  ::close(ready[0]);
-  if (pid > 0 && !ok) ::waitpid(pid, nullptr, 0);
-  return ok ? pid : -1;
+    return fd >= 0 && ::lockf(fd, F_TLOCK, 0) == 0;
+  });
 }
 
-}  // namespace
 }  // namespace tarmic

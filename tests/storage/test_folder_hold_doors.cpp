@@ -16,16 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/storage/saved_set.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Text(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string Text(const fs::path& file) { return tarmic::ReadAll(file); }
 
 std::vector<fs::path> ProductionSources() {
   const fs::path root = TARMIC_SOURCE_DIR;
