@@ -297,21 +297,6 @@ std::string FileKindWords(mode_t mode) {
   return "a symbolic link, a pipe or a device";
 }
 
-std::string LeftoverReason(const std::string& path, const Leftover& file) {
-  switch (file.kind()) {
-    case Leftover::NotRegular:
-      return path + ": is not a regular file (" + FileKindWords(file.mode()) +
-             "), so no save of this program made it; left as it is";
-    case Leftover::Held:
-      return path + ": is in use by a save that is still running; left as it is";
-    case Leftover::Missing:
-    case Leftover::Unreadable:
-      return SystemReason(path, file.error() != 0 ? file.error() : ENOENT);
-    default:
-      return path + ": " + std::strerror(EINVAL);
-  }
-}
-
 }  // namespace save_parts
 
 using namespace save_parts;
@@ -425,7 +410,7 @@ namespace save_parts {
 // be removed stays, and what is not a regular file is never touched. Each entry is
 // looked at once, whatever the number of targets.
 void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::string>& targetNames,
-                            const std::vector<std::string>& entries) {
+                            const std::vector<std::string>& entries, const std::unordered_set<std::string>& kept) {
   // ".<name cut to either room>" of each target: what its temporaries begin with.
   std::unordered_map<std::string, std::vector<const std::string*>> byHead;
   const std::unordered_set<std::string> names(targetNames.begin(), targetNames.end());
@@ -454,6 +439,7 @@ void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::strin
           (owner.pid = PidOfOldTemporary(entry, entry.substr(0, old))) == 0)
         continue;
     }
+    if (kept.count(entryName)) continue;
     Leftover file(InFolder(dir, entryName));
     if (file.kind() != Leftover::Unheld && file.kind() != Leftover::NoLocks) continue;
     // Temporaries named before they carried the start were made without the lock:
@@ -766,10 +752,12 @@ bool AtomicFileBatch::Commit() {
   std::string journalError;
   if (pending.size() > 1 && !journal.Write(files, &journalError)) return replaceNone(journalError);
   bool ok = true;
+  std::size_t renamed = 0;
   std::vector<std::string> dirs;
   for (Pending& p : pending) {
     if (ok && std::rename(p.temp.c_str(), p.target.c_str()) == 0) {
       step();
+      ++renamed;
       dirs.push_back(DirectoryPart(p.target));
       if (p.onReplaced) p.onReplaced();
       p.temp.clear();  // renamed: nothing of that name to remove
@@ -780,11 +768,25 @@ bool AtomicFileBatch::Commit() {
       NoteFailureReason(error_);
     }
     ok = false;
-    Drop(p);
+    // Once some files of the set are replaced, the rest stay with the journal,
+    // which finishes the set when it can be (a file made writable again, a folder
+    // moved back); otherwise nothing is replaced and they go.
+    if (renamed > 0) {
+      ::close(p.lockFd);
+      p.lockFd = -1;
+      p.temp.clear();
+    } else {
+      Drop(p);
+    }
     notReplaced_.push_back(p.path);
   }
   SyncDirectories(dirs);
-  journal.Remove();
+  if (!ok && renamed > 0) {
+    journal.Leave();
+    leftPartway_ = true;
+  } else {
+    journal.Remove();
+  }
   return ok;
 }
 
@@ -801,7 +803,11 @@ std::string AtomicFileBatch::Finish() {
     return report;
   }
   if (Commit()) return std::string();
-  return "could not replace:" + lines(notReplaced_) + "\n" + error_;
+  std::string report = "could not replace:" + lines(notReplaced_) + "\n" + error_;
+  if (leftPartway_)
+    report += "\nthe files of the set before it were replaced: the set is finished at the next load or save in "
+              "its folders once that file can be replaced, and until then its files may come from different saves";
+  return report;
 }
 
 void AtomicFileBatch::Discard() {

@@ -40,7 +40,10 @@
 // another save), and one that does not read as a journal, is left alone and
 // reported. A temporary that is not a regular file (a symbolic link, a pipe, a
 // device) or that someone holds is never renamed or removed: the journal stays and
-// says why. A folder of the set that cannot be read at recovery (not mounted,
+// says why, naming the set's file. A file held for a moment (a killed save lets
+// its files go one by one) is waited for first, briefly. No temporary a journal
+// still names is ever removed as stale. A save whose renames fail partway keeps
+// its journal, so that the set is finished later (and said to be mixed until then). A folder of the set that cannot be read at recovery (not mounted,
 // moved, no permission) is never taken for one whose copy was removed: the journal
 // stays and the set is finished once the folder is back. The renames of a save and
 // of a recovery are done holding the folders they touch, and loads hold the
@@ -120,7 +123,9 @@ class AtomicFileBatch {
 
   // Renames every temporary over its target and closes the batch. False when a
   // rename failed: the targets renamed before it stay replaced, the rest keep their
-  // old contents (their temporaries removed) and are listed in NotReplaced(). False
+  // old contents and are listed in NotReplaced(); their temporaries stay with the
+  // set's journal, which the next load or save in its folders finishes once it can
+  // (until then loads say the set may be mixed). False
   // with nothing replaced when another instance kept a folder of the set for the
   // whole wait, or a set an ended save left there cannot be finished now.
   bool Commit();
@@ -143,7 +148,8 @@ class AtomicFileBatch {
   // when every target was replaced; otherwise the report: "could not write:" with
   // the files that failed (and why, where known) and, when others had been written, "none of the set was
   // replaced:" with those; or "could not replace:" with the targets a failed
-  // rename left, followed by the reason.
+  // rename left, followed by the reason (and, when files before it were replaced,
+  // that the set is finished later and may be mixed until then).
   std::string Finish();
 
   // Used by AtomicFile::Commit: takes a closed temporary for target, with the
@@ -176,6 +182,7 @@ class AtomicFileBatch {
   std::vector<std::string> failed_;
   std::vector<std::string> failedWhy_;
   std::string error_;
+  bool leftPartway_ = false;  // renames stopped partway: the journal stays
 };
 
 // Whether a file name (without directory) is that of a save's temporary, as this

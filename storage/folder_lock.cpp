@@ -128,14 +128,15 @@ class WaitNotice {
   WaitNotice(const WaitNotice&) = delete;
   WaitNotice& operator=(const WaitNotice&) = delete;
 
-  // Called at every poll that finds the folder held by another instance; true when
-  // the user pressed a key to give the wait up.
-  bool Waiting(const std::string& folder, Ms left) {
+  // Called at every poll that finds the folder (or a file in it) held by another
+  // process; what = what is waited for. True when the user pressed a key to give
+  // the wait up.
+  bool Waiting(const std::string& folder, Ms left,
+               const std::string& what = "another instance of the program saving into") {
     if (!ui_ || Clock::now() - start_ < kFolderWaitNoticeDelay) return false;
     const long long seconds = std::max<long long>(1, (left.count() + 999) / 1000);
-    const std::string text = "waiting for another instance of the program saving into " + folder +
-                             " ... giving up in " + std::to_string(seconds) +
-                             " s (press a key to give up now)";
+    const std::string text = "waiting for " + what + " " + folder + " ... giving up in " +
+                             std::to_string(seconds) + " s (press a key to give up now)";
     if (shown_ != text) {
       shown_ = text;
       if (gWaitHooks.show) gWaitHooks.show(text);
@@ -282,6 +283,35 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
   const Ms waited = std::chrono::duration_cast<Ms>(Clock::now() - began);
   tAllowance.left = std::max(Ms(0), tAllowance.left - waited);
   return ok;
+}
+
+bool WaitWhileHeld(const std::string& folder, const std::function<bool()>& held, std::string* why) {
+  FolderWaitScope scope;
+  const Clock::time_point began = Clock::now();
+  const Clock::time_point deadline = began + std::min(tAllowance.left, kFileLetGoWait);
+  const std::string what = "another process to let go of the files an interrupted save left in";
+  WaitNotice notice;
+  bool free = false;
+  while (!(free = !held())) {
+    if (!tAllowance.over.empty()) {
+      *why = tAllowance.over;
+      break;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      *why = " and did not let them go within " +
+             std::to_string((std::chrono::duration_cast<Ms>(deadline - began).count() + 999) / 1000) + " s";
+      break;
+    }
+    if (notice.Waiting(folder, std::chrono::duration_cast<Ms>(deadline - now), what)) {
+      tAllowance.over = "; the wait for it was given up";
+      *why = tAllowance.over;
+      break;
+    }
+    std::this_thread::sleep_for(Ms(5));
+  }
+  tAllowance.left = std::max(Ms(0), tAllowance.left - std::chrono::duration_cast<Ms>(Clock::now() - began));
+  return free;
 }
 
 void FolderLocks::Release() {

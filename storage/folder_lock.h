@@ -92,6 +92,17 @@ FolderWaitHooks& GetFolderWaitHooks();
 void ResetFolderWaitHooks();
 inline constexpr std::chrono::milliseconds kFolderWaitNoticeDelay{250};
 
+// Waits while held() is true: another process holds for a moment a file that an
+// interrupted save left in folder (a killed save lets its files go one by one;
+// another program may hold one briefly). Asked every few milliseconds, for at most
+// kFileLetGoWait of the allowance of the save or load on this thread, and shown as
+// a folder wait is. Called while the folders are held: the holder of such a file
+// is no save of the program, so it never waits for them. True once held() is
+// false; false when the time is up or the wait was given up: *why then tells
+// which (" and did not let them go within 2 s", "; the wait for it was given up").
+inline constexpr std::chrono::milliseconds kFileLetGoWait{2000};
+bool WaitWhileHeld(const std::string& folder, const std::function<bool()>& held, std::string* why);
+
 // How long a save waits for a folder another instance holds (10 s unless set).
 void SetFolderLockWaitForTesting(std::chrono::milliseconds wait);
 // For tests: the call that locks a folder (flock unless set; null restores it),

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -137,7 +138,8 @@ bool Unescape(const std::string& text, std::string* out) {
 // What a journal holds: its copies (folders relative to this one's) and the
 // renames (temporary and target, relative to this one's folder), in order.
 // A file as a journal records it: whether it was there, its inode, size and time
-// of last change (what a rename keeps and a new save changes).
+// of last modification (what a rename keeps and a new save changes; see
+// docs/ARCHITECTURE.md for why not the status change time).
 struct FileId {
   bool present = false;
   bool regular = false;  // a regular file (not recorded)
@@ -152,15 +154,25 @@ FileId FileIdOf(const std::string& path) {
           st.st_mtim.tv_sec > 0 ? static_cast<unsigned long long>(st.st_mtim.tv_sec) % kIdModulus : 0,
           static_cast<unsigned long long>(st.st_mtim.tv_nsec)};
 }
-// The same content as recorded: same size and time of last change.
+// The same content as recorded: same size and modification time.
 bool SameContent(const FileId& now, const FileId& then) {
   return now.present && then.present && now.size == then.size && now.sec == then.sec && now.nsec == then.nsec;
 }
 // The very file recorded, untouched since.
 bool SameFile(const FileId& now, const FileId& then) { return SameContent(now, then) && now.ino == then.ino; }
+// Whether the regular file at path was changed at or after t, its modification or
+// its status change time (which no program can set back): a file saved after a
+// journal written at t. Equal times count: a file system with coarse times cannot
+// tell their order.
+bool ChangedSince(const std::string& path, const timespec& t) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  auto notBefore = [&](const timespec& c) { return c.tv_sec > t.tv_sec || (c.tv_sec == t.tv_sec && c.tv_nsec >= t.tv_nsec); };
+  return notBefore(st.st_mtim) || notBefore(st.st_ctim);
+}
 // Whether a target is the temporary recorded, renamed: the same inode and size (a
 // copy's file times may be set after its rename), or, in a copied tree, the same
-// size and time of last change.
+// size and modification time.
 bool IsRenamed(const FileId& target, const FileId& temp) {
   return target.present && temp.present &&
          ((target.ino == temp.ino && target.size == temp.size) || SameContent(target, temp));
@@ -434,7 +446,19 @@ struct FoundJournal {
   JournalText text;
   std::string refused;  // why it is not obeyed (for the report); empty for one of this program's saves
   bool ended = false;   // its process has ended: its set is to be finished
+  // Someone holds it although its folder is held here, so no save of the program
+  // runs there: a killed save lets its files go one by one, and another program
+  // may hold it for a moment. Its set is neither finished nor passed over.
+  bool lingering = false;
 };
+
+// Reads the journal f (its text and whether it names only its set) into f.
+void ReadFound(FoundJournal* f, int fd) {
+  f->refused = ReadJournal(f->path, fd, &f->text);
+  if (f->refused.empty() && !NamesOnlyItsSet(f->text, f->owner))
+    f->refused = f->path + ": names files that no save of this program writes (outside the folders of its set, "
+                           "or not the temporaries of its own save); left as it is";
+}
 
 FoundJournal Examine(const std::string& dir, const std::string& name) {
   FoundJournal f;
@@ -444,6 +468,16 @@ FoundJournal Examine(const std::string& dir, const std::string& name) {
   (void)JournalOwnerOf(name, kJournalExtension, &f.owner);
   f.file = std::make_unique<Leftover>(f.path);
   const Leftover& held = *f.file;
+  if (held.kind() == Leftover::Held && FolderHeldHere(dir, true)) {
+    // Read without the reader's lock, which its holder keeps off.
+    const int fd = ::open(f.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return f;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ReadFound(&f, fd);
+    ::close(fd);
+    f.lingering = f.refused.empty() && !f.text.copies.empty();
+    return f;
+  }
   if (held.kind() == Leftover::Missing || held.kind() == Leftover::Held) return f;
   if (held.kind() == Leftover::NotRegular) {
     f.refused = f.path + ": is not a regular file (" + FileKindWords(held.mode()) +
@@ -454,10 +488,7 @@ FoundJournal Examine(const std::string& dir, const std::string& name) {
     f.refused = SystemReason(f.path, held.error());
     return f;
   }
-  f.refused = ReadJournal(f.path, held.Descriptor(), &f.text);
-  if (f.refused.empty() && !NamesOnlyItsSet(f.text, f.owner))
-    f.refused = f.path + ": names files that no save of this program writes (outside the folders of its set, "
-                         "or not the temporaries of its own save); left as it is";
+  ReadFound(&f, held.Descriptor());
   f.ended = f.refused.empty() && JournalEnded(held, f.owner, f.text.boot);
   return f;
 }
@@ -485,6 +516,77 @@ bool IsAtOrAbove(const std::string& folder, const std::string& dir) {
   return d == f || (d.size() > f.size() && d.compare(0, f.size(), f) == 0 && (f == "/" || d[f.size()] == '/'));
 }
 
+// Why the new content an interrupted save left for target cannot be used, named
+// by the set's file: the temporary's hidden name means nothing to the user, and
+// every report of a journal's temporary is made here.
+std::string NewContentReason(const std::string& target, const Leftover& temp) {
+  const std::string head = Shown(target) + ": the new content an interrupted save left for it";
+  switch (temp.kind()) {
+    case Leftover::NotRegular:
+      return head + " is not a regular file (" + FileKindWords(temp.mode()) +
+             "), so no save of this program made it; left as it is";
+    case Leftover::Held:
+      return head + " is held by another process; left as it is";
+    case Leftover::Missing:
+      return head + " is gone and was not saved";
+    case Leftover::Unreadable:
+      return head + " cannot be looked at: " + std::strerror(temp.error() != 0 ? temp.error() : EIO);
+    default:
+      return head + " was changed since (it is not the file that save wrote)";
+  }
+}
+
+// Why the set of a journal that someone holds (FoundJournal::lingering) is left.
+std::string LingeringReason(const std::string& path) {
+  return path + ": is held by another process although no save of the program runs in its folder, so its set "
+                "is left as it is until it is let go; its files may come from different saves";
+}
+
+// The files that someone holds although their folders are held here: journals
+// (lingering) and the temporaries that ended journals name. A save of this program
+// holds its files only while it holds their folders, so these are let go in a
+// moment (a killed save lets them go one by one) or held by another program. A
+// journal of this very process is passed over: what holds its files is this process.
+std::vector<std::string> HeldForAMoment(const std::vector<FolderState>& states) {
+  std::vector<std::string> held;
+  for (const FolderState& s : states)
+    for (const FoundJournal& f : s.journals) {
+      if (f.lingering) held.push_back(f.path);
+      if (!f.ended || (f.owner.host == HostTag() && f.owner.pid == static_cast<long>(::getpid()))) continue;
+      for (const auto& [temp, target] : f.text.renames) {
+        const std::string t = InFolder(f.dir, temp);
+        if (Leftover(t).kind() == Leftover::Held) held.push_back(t);
+      }
+    }
+  return held;
+}
+
+// Waits while files of HeldForAMoment are held (WaitWhileHeld), then looks at the
+// folders again: what was let go is dealt with as any ended save's; what is still
+// held leaves its set as it is (FinishJournal).
+void WaitForLetGo(std::vector<FolderState>* states) {
+  const std::vector<std::string> held = HeldForAMoment(*states);
+  if (held.empty()) return;
+  std::string why;
+  (void)WaitWhileHeld(Resolved(DirectoryPart(held.front())), [&] {
+    return std::any_of(held.begin(), held.end(),
+                       [](const std::string& p) { return Leftover(p).kind() == Leftover::Held; });
+  }, &why);
+  for (FolderState& s : *states) s = LookAt(s.dir);
+}
+
+// The temporaries in a folder that the journals there name and that are still
+// there after their sets were finished: never removed as stale, whoever holds
+// them, as long as a journal that is to finish its set names them.
+std::unordered_set<std::string> NamedByJournals(const FolderState& s) {
+  std::unordered_set<std::string> named;
+  for (const FoundJournal& f : s.journals)
+    if (f.refused.empty() && IsRegular(f.path))
+      for (const auto& [temp, target] : f.text.renames)
+        if (temp.find('/') == std::string::npos) named.insert(temp);
+  return named;
+}
+
 // A set that stays unfinished: its targets (resolved) and the journal that holds them.
 struct Unfinished {
   std::string target, journal;
@@ -494,7 +596,7 @@ struct Unfinished {
 // done or not due; otherwise the reason. When the journal stays for a later
 // attempt, its targets are added to *unfinished.
 std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfinished) {
-  if (!f.ended) return {};
+  if (!f.ended && !f.lingering) return {};
   const std::string& dir = f.dir;
   const std::string& path = f.path;
   const JournalText& j = f.text;
@@ -504,6 +606,12 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
     for (const auto& [temp, target] : j.renames) unfinished->push_back({Resolved(at(target)), path});
     return reason;
   };
+  // What holds the set up, with the journal that records it.
+  auto recorded = [&](const std::string& reason) {
+    return reason + ", so the set recorded in " + path + " cannot be finished now; its files may come from "
+                    "different saves";
+  };
+  if (f.lingering) return keep(LingeringReason(path));
   // Not obeyed: reported at every load, blocking nothing.
   auto notOurs = [&](const std::string& why) { return path + ": " + why + "; left as it is"; };
   std::vector<std::string> folders;  // of the copies, in the journal's order
@@ -588,18 +696,33 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
     if (!whole && !present[folderOf[r]]) continue;
     const std::string t = at(j.renames[r].first), g = at(j.renames[r].second);
     const Leftover temp(t);
-    if (temp.kind() == Leftover::NotRegular) return keep(LeftoverReason(Shown(t), temp));
-    // Its maker runs while the journal's does not: no journal of that save, and it
-    // does not hold up saves of the targets.
-    if (temp.kind() == Leftover::Held) return LeftoverReason(Shown(t), temp);
-    if (!whole || !withIds) continue;
+    if (temp.kind() == Leftover::NotRegular) return keep(recorded(NewContentReason(g, temp)));
+    if (temp.kind() == Leftover::Held) {
+      // Its maker runs while the journal's does not (a journal is held until its
+      // save ends): no journal of that save, and it does not hold up saves of the
+      // targets. Otherwise someone held it past the wait (HoldFolders): the whole
+      // set is left, its temporaries too, and its targets are not saved over.
+      if (f.owner.host == HostTag() && OwnerMayRun(f.owner, j.boot, 0))
+        return Shown(g) + ": the new content recorded in " + path +
+               " is in use by a save that is still running; left as it is";
+      return keep(recorded(NewContentReason(g, temp)));
+    }
+    if (!whole) continue;
     const FileId target = FileIdOf(g);
+    if (!withIds) {
+      // Version 1 records no file, so it cannot show that a target is the one it
+      // replaced: one changed at or after the journal was written is a file saved
+      // after it (a journal restored or synced late), and is never replaced.
+      if (temp.kind() != Leftover::Missing && ChangedSince(g, held.modifiedAt()) && overtaken.empty())
+        overtaken = Shown(g);
+      continue;
+    }
     if (temp.kind() == Leftover::Missing) {
-      if (!IsRenamed(target, j.ids[r].temp))
-        return keep(Shown(g) + ": its new content is gone and was not saved, so the set recorded in " + path +
-                    " cannot be finished; its files may come from different saves");
+      if (!IsRenamed(target, j.ids[r].temp)) return keep(recorded(NewContentReason(g, temp)));
     } else if (!SameContent(FileIdOf(t), j.ids[r].temp)) {
-      return keep(LeftoverReason(Shown(t), temp) + " (it is not the file the save wrote)");
+      // Not the file the save wrote. (Its change time is not asked: a change of
+      // owner or mode, a rename, a copy set it, and the set would never be finished.)
+      return keep(recorded(NewContentReason(g, temp)));
     } else if (target.regular && !SameFile(target, j.ids[r].old)) {
       // A file saved there since (what else is there, a folder, is for the rename to report).
       if (overtaken.empty()) overtaken = Shown(g);
@@ -625,7 +748,7 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
       err = ENOENT;
     } else if (temp.kind() == Leftover::NotRegular || temp.kind() == Leftover::Held) {
       SyncDirectories(folders);
-      return keep(LeftoverReason(Shown(t), temp));
+      return keep(recorded(NewContentReason(g, temp)));
     } else {
       failed = whole ? std::rename(t.c_str(), g.c_str()) : (temp.Is(t) ? ::unlink(t.c_str()) : 0);
       err = failed != 0 ? errno : 0;
@@ -639,10 +762,13 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
       return keep(SystemReason(Resolved(folders[k]), ENOENT));
     }
     if (failed != 0) {
-      // The path as the user knows it: "data/../fits/f1.ra1" resolved.
+      // The path as the user knows it: "data/../fits/f1.ra1" resolved; a temporary
+      // that cannot be removed by its folder.
       std::error_code ec;
-      const std::filesystem::path shown = std::filesystem::weakly_canonical(whole ? g : t, ec);
-      const std::string reason = SystemReason(ec ? (whole ? g : t) : shown.string(), err);
+      const std::filesystem::path shown = std::filesystem::weakly_canonical(whole ? g : folders[k], ec);
+      const std::string reason =
+          SystemReason(ec ? (whole ? g : folders[k]) : shown.string(), err) +
+          (whole ? std::string() : " (what an interrupted save left there cannot be removed)");
       SyncDirectories(folders);
       return keep(reason);
     }
@@ -771,6 +897,12 @@ void SetJournal::Remove() {
   fds_.clear();
 }
 
+void SetJournal::Leave() {
+  written_.clear();
+  for (const int fd : fds_) ::close(fd);
+  fds_.clear();
+}
+
 // One copy: temporary (held from its making, the hold going with it to the
 // journal's name), flush to the disk, rename, folder entry to the disk. 0, or the
 // error (EEXIST: the temporary's name is taken, try another).
@@ -827,10 +959,12 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
       if (all.size() == folders.size() || !locks->Take(folders, why)) return false;
       states.clear();
       for (const std::string& folder : folders) states.push_back(LookAt(folder));
+      WaitForLetGo(&states);
       break;
     }
     states.clear();
     for (const std::string& folder : folders) states.push_back(LookAt(folder));
+    WaitForLetGo(&states);
     std::vector<std::string> wanted = FoldersOfEndedJournals(states);
     const bool allHeld = std::all_of(wanted.begin(), wanted.end(), [](const std::string& f) {
       struct stat st {};
@@ -849,7 +983,6 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
   std::vector<Unfinished> unfinished;
   std::string foreign;  // a journal of another computer naming a target
   for (FolderState& s : states) {
-    const std::size_t before = unfinished.size();
     for (const FoundJournal& f : s.journals) {
       say(f.refused);
       if (ForeignAndLive(f) && foreign.empty() && NamesTarget(f, resolvedTargets)) foreign = f.path;
@@ -866,11 +999,11 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
         (void)file.Remove();
     }
     // While a set stays unfinished here, its temporaries are kept for it.
-    if (unfinished.size() > before || targets.empty()) continue;
+    if (targets.empty()) continue;
     std::vector<std::string> names;
     for (const std::string& t : targets)
       if (DirectoryPart(t) == s.dir) names.push_back(NamePart(t));
-    RemoveStaleTemporaries(s.dir, names, s.entries);
+    RemoveStaleTemporaries(s.dir, names, s.entries, NamedByJournals(s));
   }
   if (report) *report = lines;
   for (const Unfinished& u : unfinished)
@@ -938,16 +1071,23 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
   // The folders are held as a reader and looked at: a set an ended save left there
   // is finished (the hold let go, as a recovery holds them as a save does) and the
   // hold taken again. The files are never read unheld without a note.
-  std::string recovered, busy, left, foreign, refused;
+  std::string recovered, busy, left, foreign, refused, lingering;
   for (int round = 0;; ++round) {
     if (!locks_.Take(folders, &busy, FolderLocks::Mode::Read)) break;
     left.clear();
     foreign.clear();
     refused.clear();
-    for (const std::string& folder : folders)
-      for (const FoundJournal& f : LookAt(folder).journals) {
+    lingering.clear();
+    std::vector<FolderState> states;
+    for (const std::string& folder : folders) states.push_back(LookAt(folder));
+    // A file of an ended save held for a moment (a killed save lets its files go
+    // one by one) is waited for: until then its set can be neither finished nor read.
+    WaitForLetGo(&states);
+    for (const FolderState& s : states)
+      for (const FoundJournal& f : s.journals) {
         if (!f.refused.empty()) refused += (refused.empty() ? "" : "\n") + f.refused;
         if (f.ended) left += (left.empty() ? "" : "\n") + f.path;
+        if (f.lingering) lingering += (lingering.empty() ? "" : "\n") + LingeringReason(f.path);
         if (ForeignAndLive(f)) foreign += (foreign.empty() ? "" : "\n") + f.path;
       }
     if (left.empty() || !recovered.empty() || round == 3) break;
@@ -958,7 +1098,7 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
     }
   }
   // What the last recovery said covers the journals it met; otherwise those that
-  // are not obeyed and those still left are said.
+  // are not obeyed and those still left are said, and those held by someone.
   std::string unfinished = recovered;
   if (unfinished.empty()) {
     unfinished = refused;
@@ -966,6 +1106,8 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
       unfinished += (unfinished.empty() ? "" : "\n") + left + "\n(saves that ended while the files were read; " +
                     "their sets are finished at the next load)";
   }
+  if (!lingering.empty() && unfinished.find(lingering) == std::string::npos)
+    unfinished += (unfinished.empty() ? "" : "\n") + lingering;
   note_ = InterruptedSaveNote(unfinished);
   if (!foreign.empty())
     note_ += (note_.empty() ? "" : "\n\n") +

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include <sys/stat.h>
@@ -54,9 +55,10 @@ void SyncDirectories(std::vector<std::string> dirs);
 
 // Removes the temporaries of the targets (names in dir) that processes of this
 // host left and nobody holds, judged from entries, a listing of dir made while
-// the folder is held.
+// the folder is held; those named in kept (by a journal whose set is not yet
+// finished) stay.
 void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::string>& targetNames,
-                            const std::vector<std::string>& entries);
+                            const std::vector<std::string>& entries, const std::unordered_set<std::string>& kept);
 // Counts a journal read (StorageWorkForTesting).
 void CountJournalRead();
 
@@ -106,6 +108,7 @@ class Leftover {
   Kind kind() const { return kind_; }
   int error() const { return error_; }
   time_t modified() const { return st_.st_mtime; }
+  const timespec& modifiedAt() const { return st_.st_mtim; }
   // The file's mode as looked at (its type when NotRegular).
   mode_t mode() const { return st_.st_mode; }
   // The open file (Unheld, NoLocks), or -1.
@@ -124,8 +127,6 @@ class Leftover {
 };
 // What a file that is not a regular one is, in words ("a folder", "a pipe", ...).
 std::string FileKindWords(mode_t mode);
-// Why a file of a journal is left as it is, for a report: "<path>: <words>".
-std::string LeftoverReason(const std::string& path, const Leftover& file);
 
 // A file of a set: the target as given, its temporary, the file replaced.
 struct SetFile {
@@ -146,6 +147,10 @@ class SetJournal {
   // Removes the copies (best effort: one left behind is finished again, which
   // changes nothing).
   void Remove();
+  // Lets the copies go without removing them: a save whose renames stopped
+  // partway leaves its set to the next load or save in its folders, which
+  // finishes it, and until then says that its files may come from different saves.
+  void Leave();
 
  private:
   int WriteCopy(const std::string& folder, const std::string& text);

@@ -35,24 +35,13 @@
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"
 #include "tests/support/hold_folder.h"
+#include "tests/storage/saved_set.h"
 
 namespace tarmic {
 namespace {
 
 namespace fs = std::filesystem;
 using ::tarmic::testing::HoldFolderInChild;
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteRaw(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
 
 // Names in dir other than the target itself: the temporaries a write left behind.
 std::vector<std::string> Leftovers(const fs::path& dir, const std::string& keep) {
@@ -201,7 +190,8 @@ TEST(AtomicFile, FailedWritesNameTheSystemsReason) {
 // A set of files replaces its targets together: a write that fails (here a target
 // that is a directory; in a child, the file-size limit) leaves every target as it
 // was and no temporary behind; a rename that fails midway leaves the ones before it
-// replaced and names the rest.
+// replaced, names the rest, and keeps the journal and the rest's temporaries, so
+// that the next save finishes the set.
 TEST(AtomicFileBatch, SetIsReplacedWholeOrNotAtAll) {
   const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "atomic_batch";
   fs::remove_all(dir);
@@ -253,7 +243,9 @@ TEST(AtomicFileBatch, SetIsReplacedWholeOrNotAtAll) {
   }
   EXPECT_EQ(ReadAll(a), "new\n");
   EXPECT_FALSE(fs::exists(c));
-  EXPECT_EQ(names(), (std::vector<std::string>{"a.dat", "b.dat"}));
+  std::vector<std::string> left = names();
+  EXPECT_EQ(left.size(), 5u) << "a, b, the journal and the temporaries of b and c";
+  for (const std::string& name : left) EXPECT_TRUE(name == "a.dat" || name == "b.dat" || IsSaveTemporaryName(name)) << name;
   fs::remove_all(dir / "b.dat");
 
   EXPECT_EQ(writeSet("all new\n", "all new\n"), "");
@@ -368,91 +360,6 @@ TEST(AtomicFile, StaleTemporariesOfTheTargetGoWhenItIsSavedAgain) {
 }
 
 // ------------------------------------------------------ sets ended by a kill
-
-// The step of a set's replacement at which the child kills itself (-1: never).
-int gKillAtStep = -1;
-int gStopAtStep = -1;
-void KillAtStep(int step) {
-  if (step == gKillAtStep) std::raise(SIGKILL);
-  if (step == gStopAtStep) std::raise(SIGSTOP);
-}
-
-// The save every file read comes from (each holds "<tag> <its name>"), or "mixed".
-std::string TagOf(const std::vector<fs::path>& paths) {
-  std::string tag;
-  for (const fs::path& f : paths) {
-    const std::string text = ReadAll(f);
-    const std::string mine = text.substr(0, text.find(' '));
-    if (text != mine + " " + f.filename().string() || (!tag.empty() && mine != tag)) return "mixed";
-    tag = mine;
-  }
-  return tag;
-}
-
-// The files of one set in two folders, with their contents.
-struct TwoFolderSet {
-  fs::path a, b;
-  std::vector<fs::path> files;
-  TwoFolderSet(const std::string& name) {
-    a = fs::path(TARMIC_TEST_OUTPUT_DIR) / name / "fits";
-    b = fs::path(TARMIC_TEST_OUTPUT_DIR) / name / "data";
-    fs::remove_all(a.parent_path());
-    fs::create_directories(a);
-    fs::create_directories(b);
-    files = {a / "f1.ra1", a / "f2.ra1", b / "~tmppars.ra1"};
-  }
-  ~TwoFolderSet() { fs::remove_all(a.parent_path()); }
-  void WriteOld() const {
-    for (const fs::path& f : files) WriteRaw(f, "old " + f.filename().string());
-  }
-  // How many files hold the new content (-1: a file is neither old nor new).
-  int NewCount() const {
-    int n = 0;
-    for (const fs::path& f : files) {
-      const std::string text = ReadAll(f);
-      if (text == "new " + f.filename().string()) ++n;
-      else if (text != "old " + f.filename().string()) return -1;
-    }
-    return n;
-  }
-  // Everything in the folders that is not one of the set's files.
-  std::vector<std::string> Leftovers() const {
-    std::vector<std::string> names;
-    for (const fs::path& dir : {a, b})
-      for (const fs::directory_entry& e : fs::directory_iterator(dir))
-        if (std::find(files.begin(), files.end(), e.path()) == files.end())
-          names.push_back(e.path().filename().string());
-    return names;
-  }
-  // Runs the save of the new contents in a child that kills or stops itself at
-  // the given step; its pid (the child is waited for unless it stops).
-  pid_t SaveInChild(int killAt, int stopAt, const std::string& tag = "new") const {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      gKillAtStep = killAt;
-      gStopAtStep = stopAt;
-      SetSaveStepHookForTesting(KillAtStep);
-      ::_exit(Save(tag).empty() ? 0 : 1);
-    }
-    return pid;
-  }
-  // Saves "<tag> <name>" into every file of the set; the batch's report.
-  std::string Save(const std::string& tag) const {
-    AtomicFileBatch batch;
-    for (const fs::path& f : files)
-      batch.Check(f.string(), WriteTextFileAtomically(f.string(), tag + " " + f.filename().string()));
-    return batch.Finish();
-  }
-  // The save every file comes from ("old", "new", ...), or "mixed".
-  std::string Tag() const { return TagOf(files); }
-  // The old contents, then a save of the new ones killed at the given step.
-  void SaveKilledAt(int step) const {
-    WriteOld();
-    const pid_t pid = SaveInChild(step, -1);
-    ASSERT_GT(pid, 0);
-    ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
-  }
-};
 
 // A set of three files in two folders, its program killed at every step of the
 // replacement (before the journals, between them, between the renames, between the
@@ -615,43 +522,6 @@ TEST(AtomicFileBatch, InnerBatchIsPartOfTheOuterSet) {
 }
 
 // ------------------------------------------------ the world around one save
-
-// This process's temporary of target as the program names it, split at its
-// numbers: "<prefix><host>-" and the pid and start that follow.
-struct OwnTemporaryName {
-  std::string prefix;  // ".<name>.tmp-<host>-"
-  std::string host;
-  std::string pid, start;
-};
-OwnTemporaryName OwnTemporaryOf(const fs::path& target) {
-  OwnTemporaryName own;
-  AtomicFile file(target.string());
-  for (const fs::directory_entry& e : fs::directory_iterator(target.parent_path())) {
-    const std::string name = e.path().filename().string();
-    const std::string mark = "." + target.filename().string() + ".tmp-";
-    if (name.rfind(mark, 0) != 0) continue;
-    // "<host>-<pid>-<start>-<n>.part"
-    const std::string rest = name.substr(mark.size(), name.size() - mark.size() - 5);
-    own.pid = std::to_string(::getpid());
-    const std::size_t at = rest.rfind("-" + own.pid + "-");
-    if (at == std::string::npos) continue;
-    own.host = rest.substr(0, at);
-    const std::string numbers = rest.substr(at + own.pid.size() + 2);
-    own.start = numbers.find('-') == std::string::npos ? "" : numbers.substr(0, numbers.find('-'));
-    own.prefix = mark + own.host + "-";
-  }
-  file.Discard();
-  return own;
-}
-
-std::string JournalText(const std::vector<std::string>& copies,
-                        const std::vector<std::pair<std::string, std::string>>& renames) {
-  std::string text = "tarmic save journal 1\nboot -\ncopies " + std::to_string(copies.size()) + "\n";
-  for (const std::string& c : copies) text += c + "\n";
-  text += "renames " + std::to_string(renames.size()) + "\n";
-  for (const auto& [t, g] : renames) text += t + "\n" + g + "\n";
-  return text + "end\n";
-}
 
 // A journal obeys only what a save of this program wrote for its set. Journals put
 // into a data folder by another machine or by anyone (their process ended: another
@@ -957,19 +827,6 @@ struct Pause {
   }
 };
 
-int ExitCode(pid_t pid) {
-  int status = 0;
-  if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// The pid of a process of this host that has ended (waited for).
-pid_t EndedPid() {
-  const pid_t ended = ::fork();
-  if (ended == 0) ::_exit(0);
-  return ExitCode(ended) == 0 ? ended : -1;
-}
-
 // Runs body (its result is the exit code) in a process of a pid namespace of its
 // own, with that namespace's /proc, as an instance in a container or a sandboxed
 // desktop package runs. Its pid is one that no process outside has, so that pid
@@ -1040,15 +897,6 @@ TEST(AtomicFileBatch, ASaveInAnotherPidNamespaceKeepsItsFiles) {
   }
 }
 
-// The temporary a file named prefix begins with in dir (its name), or "".
-std::string TemporaryIn(const fs::path& dir, const std::string& prefix) {
-  for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
-    const std::string name = e.path().filename().string();
-    if (name.rfind(prefix, 0) == 0 && fs::path(name).extension() == ".part") return name;
-  }
-  return {};
-}
-
 // A journal acts only on the temporaries its own save made. Journals of an ended
 // process of this host that name the temporary of a save still being written, or
 // the temporary another ended save left, and one carrying the live save's own pid
@@ -1111,7 +959,8 @@ TEST(AtomicFileBatch, JournalActsOnlyOnTheTemporariesOfItsOwnSave) {
   for (int k = 0; k < 2; ++k)
     EXPECT_NE(report.find((dir / journals[k].first).string() + ": names files that no save"), std::string::npos)
         << journals[k].first << "\n" << report;
-  EXPECT_NE(report.find((dir / liveTemp).string() + ": is in use by a save that is still running"),
+  EXPECT_NE(report.find(f1.string() + ": the new content recorded in " + (dir / journals[2].first).string() +
+                        " is in use by a save that is still running"),
             std::string::npos) << report;
   EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 2) << report;
   EXPECT_EQ(ReadAll(f1), "the user's f1");
@@ -1126,13 +975,16 @@ TEST(AtomicFileBatch, JournalActsOnlyOnTheTemporariesOfItsOwnSave) {
 
 // A temporary named by the journal of an ended save that is not a regular file (a
 // symbolic link to a file elsewhere, a pipe, a folder) was made by no save, and is
-// called what it is: it is never
-// renamed over its target. The journal stays and names the file and why, the
-// target keeps its file, the file the link points to is untouched, and a save of
-// the target is refused while the set cannot be finished.
+// called what it is; one rewritten since is not the file the save wrote: neither is
+// ever renamed over its target. The journal stays and names the set's file (never
+// the hidden temporary) and why, the target keeps its file, the file the link
+// points to is untouched, and a save of the target is refused while the set cannot
+// be finished.
 TEST(AtomicFileBatch, TemporaryThatIsNotARegularFileIsLeftAndReported) {
-  const std::pair<std::string, std::string> kinds[] = {
-      {"link", "(a symbolic link)"}, {"pipe", "(a pipe)"}, {"folder", "(a folder)"}};
+  const std::pair<std::string, std::string> kinds[] = {{"link", "is not a regular file (a symbolic link)"},
+                                                       {"pipe", "is not a regular file (a pipe)"},
+                                                       {"folder", "is not a regular file (a folder)"},
+                                                       {"changed", "was changed since"}};
   for (const auto& [kind, words] : kinds) {
     SCOPED_TRACE(kind);
     const TwoFolderSet set("atomic_" + kind);
@@ -1146,18 +998,23 @@ TEST(AtomicFileBatch, TemporaryThatIsNotARegularFileIsLeftAndReported) {
       fs::create_symlink(outside, set.a / temp);
     else if (kind == "pipe")
       ASSERT_EQ(::mkfifo((set.a / temp).c_str(), 0600), 0);
-    else
+    else if (kind == "folder")
       fs::create_directory(set.a / temp);
+    else
+      WriteRaw(set.a / temp, "forged, longer than the new f2.ra1");
     const std::string report = RecoverInterruptedSaves(set.b.string());
-    EXPECT_NE(report.find((set.a / temp).string() + ": is not a regular file " + words), std::string::npos)
+    EXPECT_NE(report.find(set.files[1].string() + ": the new content an interrupted save left for it " + words),
+              std::string::npos)
         << report;
+    EXPECT_EQ(report.find(".part"), std::string::npos) << "a hidden temporary named: " << report;
     // Looked at without opening it: a pipe in its place would block a read.
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(set.files[1])));
     if (fs::is_regular_file(fs::symlink_status(set.files[1]))) EXPECT_EQ(ReadAll(set.files[1]), "old f2.ra1");
     EXPECT_TRUE(fs::exists(fs::symlink_status(set.a / temp)));
     std::string error;
     EXPECT_FALSE(WriteTextFileAtomically(set.files[1].string(), "later f2.ra1", &error));
-    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+    EXPECT_NE(error.find(words), std::string::npos) << error;
+    EXPECT_EQ(error.find(".part"), std::string::npos) << error;
     EXPECT_EQ(ReadAll(outside), "elsewhere");
     int journals = 0;
     for (const std::string& name : set.Leftovers()) journals += fs::path(name).extension() == ".journal";
@@ -1473,7 +1330,7 @@ TEST(AtomicFileBatch, AMissingTemporaryIsNeverTakenForRenamed) {
   ASSERT_FALSE(temp.empty());
   fs::remove(set.a / temp);
   const std::string report = RecoverInterruptedSaves(set.b.string());
-  EXPECT_NE(report.find(set.files[1].string() + ": its new content is gone"), std::string::npos) << report;
+  EXPECT_NE(report.find(set.files[1].string() + ": the new content an interrupted save left for it is gone"), std::string::npos) << report;
   EXPECT_EQ(ReadAll(set.files[2]), "old ~tmppars.ra1") << "nothing more of the set replaced";
   std::vector<std::string> paths;
   for (const fs::path& f : set.files) paths.push_back(f.string());
@@ -1725,15 +1582,59 @@ struct SharedSet {
   }
 };
 
+// The files of a killed saver let go one by one: a child made at the step the
+// saver kills itself shares its open files, and so their locks. Once the saver is
+// gone, it lets go of the folders, then of the temporaries and journals one at a
+// time a few milliseconds apart, in an order of its own.
+unsigned gLingerSeed = 0;
+void LetGoOneByOne() {
+  std::vector<int> open, files;
+  if (DIR* d = ::opendir("/proc/self/fd")) {
+    while (const dirent* e = ::readdir(d))
+      if (e->d_name[0] != '.') open.push_back(std::atoi(e->d_name));
+    open.erase(std::remove(open.begin(), open.end(), ::dirfd(d)), open.end());
+    ::closedir(d);
+  }
+  for (const int fd : open) {
+    struct stat st {};
+    if (fd <= 2 || ::fstat(fd, &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) ::close(fd);  // the folders: no save of the set waits for this one
+    else if (S_ISREG(st.st_mode)) files.push_back(fd);
+  }
+  for (std::size_t k = files.size(); k > 1; --k) {
+    gLingerSeed = gLingerSeed * 1103515245u + 12345u;
+    std::swap(files[k - 1], files[(gLingerSeed >> 8) % k]);
+  }
+  for (const int fd : files) {
+    ::usleep(1000 + (gLingerSeed >> 4) % 8000);
+    ::close(fd);
+  }
+}
+void LingerAndDieAtStep(int step) {
+  if (step != gKillAtStep) return;
+  const pid_t lingerer = ::fork();
+  if (lingerer == 0) {
+    ::usleep(500);  // the saver is killed meanwhile
+    LetGoOneByOne();
+    ::_exit(0);
+  }
+  std::raise(SIGKILL);
+}
+
 // Saves killed by themselves at a random step of their replacement (or not), one
 // after another until end; in a process of its own each, so that a kill ends it.
+// Three in four killed savers let their files go one by one (LingerAndDieAtStep).
 int SaveAndDieAtRandom(const SharedSet& set, std::chrono::steady_clock::time_point end, unsigned seed) {
   for (unsigned n = 0; std::chrono::steady_clock::now() < end; ++n) {
     const pid_t saver = ::fork();
     if (saver == 0) {
-      // Steps 0-13 of a set of nine files in two folders, or none (saves go on).
-      gKillAtStep = static_cast<int>((seed * 7919u + n * 104729u) % 16u);
-      SetSaveStepHookForTesting(KillAtStep);
+      // Steps 0-13 of a set of nine files in two folders, or none (saves go on);
+      // those whose files linger die between two renames (steps 3-11).
+      const unsigned r = seed * 7919u + n * 104729u;
+      const bool linger = n % 4 != 0;
+      gKillAtStep = static_cast<int>(linger ? 3 + r % 9u : r % 16u);
+      gLingerSeed = seed + n;
+      SetSaveStepHookForTesting(linger ? LingerAndDieAtStep : KillAtStep);
       for (unsigned k = 0; std::chrono::steady_clock::now() < end; ++k)
         set.Save(std::to_string(::getpid()) + "." + std::to_string(k));
       ::_exit(0);
@@ -1744,10 +1645,11 @@ int SaveAndDieAtRandom(const SharedSet& set, std::chrono::steady_clock::time_poi
 }
 
 // Several instances save and load one set of files in two folders at once for a few
-// seconds: three savers killed (kill -9) at random moments and started again, one
-// instance in a pid namespace of its own (where the machine allows it) whose saves
-// kill themselves at random steps, and two loaders, one reading the files, one
-// reading them through symbolic links. No load ever reads a mixed set without
+// seconds: three savers killed (kill -9) at random moments and started again, two
+// instances whose saves kill themselves at random steps, most of them with their
+// files let go one by one after the save is gone (one of the two in a pid namespace of
+// its own, where the machine allows it), and two loaders, one reading the files,
+// one reading them through symbolic links. No load ever reads a mixed set without
 // saying so, and afterwards the set on disk is whole and nothing is left over.
 TEST(AtomicFileBatch, ManyInstancesSavingAndLoadingOneSetNeverMixItSilently) {
   const SharedSet set("atomic_stress");
@@ -1775,6 +1677,8 @@ TEST(AtomicFileBatch, ManyInstancesSavingAndLoadingOneSetNeverMixItSilently) {
   const pid_t direct = loader(set.files), linked = loader(set.viaLinks);
   const unsigned seed = static_cast<unsigned>(::getpid());
   const pid_t boxed = RunInOwnPidNamespace([&] { return SaveAndDieAtRandom(set, end, seed); });
+  const pid_t dying = ::fork();
+  if (dying == 0) ::_exit(SaveAndDieAtRandom(set, end, seed + 1));
   std::vector<pid_t> savers = {saver(), saver(), saver()};
   std::printf("[ stress   ] seed %u\n", seed);
   int kills = 0;
@@ -1793,6 +1697,7 @@ TEST(AtomicFileBatch, ManyInstancesSavingAndLoadingOneSetNeverMixItSilently) {
   const int boxedCode = ExitCode(boxed);
   if (boxedCode == kNoNamespace) std::printf("[ stress   ] no pid namespace can be made here (it needs root)\n");
   else EXPECT_EQ(boxedCode, 0) << "the instance in its own pid namespace";
+  EXPECT_EQ(ExitCode(dying), 0) << "the instance whose saves kill themselves";
   EXPECT_EQ(ExitCode(direct), 0) << "loads of the files that read a mixed set and said nothing";
   EXPECT_EQ(ExitCode(linked), 0) << "loads through links that read a mixed set and said nothing";
   std::printf("[ stress   ] %d kills\n", kills);

@@ -7,6 +7,8 @@
 // is taken in HoldFolders, under the folders' locks, from its listing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <cctype>
@@ -14,16 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/storage/saved_set.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Text(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string Text(const fs::path& file) { return tarmic::ReadAll(file); }
 
 std::vector<fs::path> ProductionSources() {
   const fs::path root = TARMIC_SOURCE_DIR;
@@ -95,6 +94,108 @@ TEST(FolderHoldDoors, OnlyStorageHoldsFoldersAndLoadsHoldThroughFolderReading) {
     }
     EXPECT_GE(calls, 1) << call;
   }
+}
+
+// The function a position of a source lies in: the name before the first '(' of
+// the last line before it that begins a definition at the left margin.
+std::string EnclosingFunction(const std::string& text, std::size_t at) {
+  std::string name;
+  for (std::size_t line = 0; line < at;) {
+    const std::size_t next = text.find('\n', line);
+    const std::string l = text.substr(line, next - line);
+    const std::size_t open = l.find('(');
+    if (!l.empty() && !std::isspace(static_cast<unsigned char>(l[0])) && l[0] != '/' && l[0] != '#' &&
+        l[0] != '}' && open != std::string::npos) {
+      std::size_t start = open;
+      while (start > 0 && (std::isalnum(static_cast<unsigned char>(l[start - 1])) || l[start - 1] == '_' ||
+                           l[start - 1] == ':' || l[start - 1] == '~'))
+        --start;
+      name = l.substr(start, open - start);
+    }
+    if (next == std::string::npos) break;
+    line = next + 1;
+  }
+  return name;
+}
+
+// Every door in storage/ that removes a file: the maker removing its own
+// temporary or journal (held by it, checked to be the file it made), a journal's
+// set finished (FinishJournal), the temporaries of journals never renamed, and
+// the stale temporaries of a target, which are never those a journal still there
+// names (every call is given NamedByJournals, and it passes those over before it
+// removes). A door added elsewhere fails here.
+TEST(FolderHoldDoors, OnlyKnownDoorsRemoveFilesAndNoneRemovesWhatAJournalNames) {
+  const std::vector<std::string> allowed = {
+      "Leftover::Remove",      // the primitive: only the file looked at
+      "AtomicFile::Discard",   // its own temporary
+      "AtomicFileBatch::Drop", "AtomicFileBatch::Commit", "SetJournal::Remove", "SetJournal::WriteCopy",
+      "FinishJournal",         // the set of an ended journal, as it decides
+      "RemoveStaleTemporaries", "HoldFolders"};
+  int doors = 0;
+  std::vector<std::string> unknown;
+  for (const char* name : {"atomic_file.cpp", "save_journal.cpp", "folder_lock.cpp"}) {
+    const std::string text = Text(fs::path(TARMIC_SOURCE_DIR) / "storage" / name);
+    for (const std::string call : {"unlink(", ".Remove()", "remove(", "remove_all("})
+      for (std::size_t at = text.find(call); at != std::string::npos; at = text.find(call, at + 1)) {
+        if (call == "remove(" && at > 0 && (text[at - 1] == '_' || std::isalnum(static_cast<unsigned char>(text[at - 1])) ||
+                                            text[at - 1] == '.'))
+          continue;  // std::remove of a vector, remove_if, ...: counted by their own words
+        ++doors;
+        const std::string where = EnclosingFunction(text, at);
+        if (std::find(allowed.begin(), allowed.end(), where) == allowed.end())
+          unknown.push_back(std::string(name) + ": " + call + " in " + where);
+      }
+  }
+  std::printf("[ census   ] %d doors remove files in storage/\n", doors);
+  EXPECT_GE(doors, 10);
+  EXPECT_EQ(unknown, std::vector<std::string>{});
+
+  const std::string parts = Text(fs::path(TARMIC_SOURCE_DIR) / "storage/atomic_file.cpp");
+  const std::size_t sweep = parts.find("\nvoid RemoveStaleTemporaries(");
+  ASSERT_NE(sweep, std::string::npos);
+  const std::size_t sweepEnd = parts.find("\n}\n", sweep);
+  const std::size_t kept = parts.find("kept.count(", sweep), removed = parts.find(".Remove()", sweep);
+  EXPECT_TRUE(kept < removed && removed < sweepEnd) << "the sweep removes before it asks the journals' names";
+  const std::string journal = Text(fs::path(TARMIC_SOURCE_DIR) / "storage/save_journal.cpp");
+  int calls = 0;
+  for (std::size_t at = journal.find("RemoveStaleTemporaries("); at != std::string::npos;
+       at = journal.find("RemoveStaleTemporaries(", at + 1), ++calls)
+    EXPECT_NE(journal.substr(at, journal.find(';', at) - at).find("NamedByJournals("), std::string::npos)
+        << "a sweep not given the temporaries journals name";
+  EXPECT_GE(calls, 1);
+}
+
+// What a recovery reports about a journal's temporary names the set's file, never
+// the hidden temporary: in FinishJournal, no statement that returns a report uses
+// the temporary's path (t), and the temporary looked at (temp) is put into words
+// by NewContentReason alone. The doors are the report's return statements.
+TEST(FolderHoldDoors, ReportsOfAJournalNeverNameItsTemporaries) {
+  const std::string text = Text(fs::path(TARMIC_SOURCE_DIR) / "storage/save_journal.cpp");
+  const std::size_t begin = text.find("\nstd::string FinishJournal(");
+  ASSERT_NE(begin, std::string::npos);
+  const std::size_t end = text.find("\n}\n", begin);
+  auto uses = [](const std::string& statement, const std::string& word) {
+    for (std::size_t at = statement.find(word); at != std::string::npos; at = statement.find(word, at + 1)) {
+      const bool before = at == 0 || !(std::isalnum(static_cast<unsigned char>(statement[at - 1])) || statement[at - 1] == '_' || statement[at - 1] == '.');
+      const std::size_t after = at + word.size();
+      const bool behind = after >= statement.size() || !(std::isalnum(static_cast<unsigned char>(statement[after])) || statement[after] == '_');
+      if (before && behind) return true;
+    }
+    return false;
+  };
+  int doors = 0;
+  for (std::size_t at = text.find("return ", begin); at != std::string::npos && at < end;
+       at = text.find("return ", at + 1)) {
+    std::string statement = text.substr(at, text.find(';', at) - at);
+    if (statement == "return {}" || statement.find("return true") == 0 || statement.find("return false") == 0) continue;
+    ++doors;
+    for (std::size_t k = statement.find("NewContentReason(g, temp)"); k != std::string::npos;
+         k = statement.find("NewContentReason(g, temp)"))
+      statement.erase(k, std::string("NewContentReason(g, temp)").size());
+    EXPECT_FALSE(uses(statement, "t") || uses(statement, "temp")) << "a report naming a temporary:\n" << statement;
+  }
+  std::printf("[ census   ] %d reports of FinishJournal\n", doors);
+  EXPECT_GE(doors, 8);
 }
 
 }  // namespace

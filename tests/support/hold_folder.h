@@ -11,18 +11,18 @@
 
 namespace tarmic::testing {
 
-// A child process that holds the lock of folder for ms milliseconds, as another
-// instance between the renames of a set does; its pid once the lock is held, -1 when
+// A child process that takes a lock by take() (true when it holds it) and holds it
+// for ms milliseconds, or until it is killed; its pid once the lock is held, -1 when
 // it failed.
-inline pid_t HoldFolderInChild(const std::filesystem::path& folder, int ms) {
+template <class Take>
+pid_t HoldInChild(int ms, Take take) {
   int ready[2];
   if (::pipe(ready) != 0) return -1;
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    const char held = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
-    if (::write(ready[1], &held, 1) != 1) ::_exit(1);
-    ::usleep(ms * 1000);
+    const char held = take() ? 'y' : 'n';
+    if (::write(ready[1], &held, 1) != 1 || held != 'y') ::_exit(1);
+    ::usleep(static_cast<useconds_t>(ms) * 1000);
     ::_exit(0);
   }
   ::close(ready[1]);
@@ -31,6 +31,16 @@ inline pid_t HoldFolderInChild(const std::filesystem::path& folder, int ms) {
   ::close(ready[0]);
   if (pid > 0 && !ok) ::waitpid(pid, nullptr, 0);
   return ok ? pid : -1;
+}
+
+// A child process that holds the lock of folder for ms milliseconds, as another
+// instance between the renames of a set does; its pid once the lock is held, -1 when
+// it failed.
+inline pid_t HoldFolderInChild(const std::filesystem::path& folder, int ms) {
+  return HoldInChild(ms, [&] {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+  });
 }
 
 }  // namespace tarmic::testing
