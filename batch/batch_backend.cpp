@@ -96,14 +96,20 @@ class BatchBackend::ReadoutWindow : public HeadlessWindow {
     ReadoutDC(Image& target, BatchBackend& owner) : RasterDC(target, &owner.Text()), owner_(owner) {}
     void TextOut(int x, int y, std::string_view text) override {
       RasterDC::TextOut(x, y, text);
-      owner_.Readout(text);
+      if (IsReadout()) owner_.Readout(text);
     }
     void ExtTextOut(int x, int y, unsigned options, const Rect* clip, std::string_view text) override {
       RasterDC::ExtTextOut(x, y, options, clip, text);
-      owner_.Readout(text);
+      if (IsReadout()) owner_.Readout(text);
     }
 
    private:
+    // A readout is written in client pixels on its own background; the labels of
+    // the plots are drawn through the plots' mappings.
+    bool IsReadout() const {
+      return State().mapMode == MapMode::Text && State().bkMode == BkMode::Opaque && State().font.escapement == 0;
+    }
+
     BatchBackend& owner_;
   };
 
@@ -118,7 +124,7 @@ BatchBackend::~BatchBackend() { EndReadoutLine(); }
 Window& BatchBackend::MainWindow() { return *window_; }
 
 void BatchBackend::Readout(std::string_view text) {
-  if (!progress_) return;
+  if (!progress_ || !readouts_) return;
   std::string line = BoxLine("", text);
   if (line.empty() || line == readout_) return;
   readout_ = line;
@@ -148,7 +154,7 @@ void BatchBackend::NotAnswered(const std::string& what) {
 }
 
 int BatchBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
-  boxes_.push_back({std::string(caption), std::string(text)});
+  boxes_.push_back({std::string(caption), std::string(text), (style & 0x0F) != MB_OK});
   const std::string line = BoxLine(caption, text);
   if ((style & 0x0F) == MB_OK) {
     Say(line);

@@ -35,11 +35,14 @@ class BatchBackend : public HeadlessBackend {
 
   struct Shown {
     std::string caption, text;
+    bool question = false;  // a question (answered or not), not a message
   };
   // Every box shown, in order.
   const std::vector<Shown>& Boxes() const { return boxes_; }
   // What nobody answers, in order (questions, inputs, dialogs).
   const std::vector<std::string>& Unanswered() const { return unanswered_; }
+  // Whether texts drawn on the window now are readouts of a computation.
+  void TakeReadouts(bool on) { readouts_ = on; }
   // Ends the readout line (a newline when one is open), so that the next line
   // starts at the margin.
   void EndReadoutLine();
@@ -70,6 +73,7 @@ class BatchBackend : public HeadlessBackend {
   std::vector<std::string> unanswered_;
   std::string readout_;
   bool readoutOpen_ = false;
+  bool readouts_ = false;
 };
 
 // A box as one line: "CAPTION: text" with the line breaks of the text as blanks.

@@ -154,9 +154,11 @@ class BatchRun {
 
     const std::size_t boxesBefore = backend_.Boxes().size();
     const std::size_t unansweredBefore = backend_.Unanswered().size();
+    backend_.TakeReadouts(true);
     DispatchCommand(window_, o_.fit ? kCmFit : kCmRun);
-    Settle(window_);
+    backend_.TakeReadouts(false);
     backend_.EndReadoutLine();
+    Settle(window_);
     const bool computed = FitOfLoadedData();
     bool notConverged = false;
     for (std::size_t i = boxesBefore; i < backend_.Boxes().size(); ++i)
@@ -191,6 +193,9 @@ class BatchRun {
       return kBatchInputRefused;
     }
     const std::string parameters = AbsolutePath(o_.parameters);
+    // A file that is not there says nothing when it is offered: the batch says why.
+    if (const std::string refusal = FileReadRefusal(parameters); !refusal.empty())
+      backend_.Say("tarmic-batch: the parameter file " + parameters + " cannot be read: " + refusal);
     const bool taken = SwitchToParameterFile(window_, parameters);
     Settle(window_);
     if (!taken || !backend_.Unanswered().empty()) {
@@ -244,7 +249,7 @@ class BatchRun {
     backend_.SaveInto("");
     bool saved = backend_.Unanswered().size() == unansweredBefore;
     for (std::size_t i = boxesBefore; i < backend_.Boxes().size(); ++i)
-      saved = saved && !IsErrorCaption(backend_.Boxes()[i].caption);
+      saved = saved && (backend_.Boxes()[i].question || !IsErrorCaption(backend_.Boxes()[i].caption));
     for (const std::string& f : results) {
       std::error_code ec;
       if (fs::exists(f, ec)) continue;
