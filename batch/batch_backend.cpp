@@ -57,6 +57,12 @@ std::string AnswerName(int answer) {
 
 }  // namespace
 
+std::vector<std::string_view> BatchAnsweredQuestions() {
+  std::vector<std::string_view> texts;
+  for (const FixedAnswer& fixed : kFixedAnswers) texts.push_back(fixed.text);
+  return texts;
+}
+
 std::string BoxLine(std::string_view caption, std::string_view text) {
   std::string line(caption);
   if (!line.empty()) line += ": ";
@@ -117,7 +123,16 @@ class BatchBackend::ReadoutWindow : public HeadlessWindow {
 };
 
 BatchBackend::BatchBackend(std::FILE* err, bool progress)
-    : err_(err), progress_(progress), window_(std::make_unique<ReadoutWindow>(*this, Text())) {}
+    : err_(err), progress_(progress), window_(std::make_unique<ReadoutWindow>(*this, Text())) {
+  // A number or text the program asks for is nobody's to give: the scripted
+  // backend's rule for inputs nobody queued cancels it.
+  UnscriptedRules rules;
+  rules.input = [this](std::string_view prompt, std::string_view) -> std::optional<std::string> {
+    NotAnswered(BoxLine("input", prompt));
+    return std::nullopt;
+  };
+  SetUnscriptedRules(std::move(rules));
+}
 
 BatchBackend::~BatchBackend() { EndReadoutLine(); }
 
@@ -170,12 +185,6 @@ int BatchBackend::MessageBox(std::string_view text, std::string_view caption, un
   }
   Say(line + " [" + AnswerName(answer) + "]");
   return answer;
-}
-
-std::optional<std::string> BatchBackend::InputText(std::string_view caption, std::string_view prompt,
-                                                   std::string_view) {
-  NotAnswered(BoxLine(caption, prompt));
-  return std::nullopt;
 }
 
 std::vector<std::string> BatchBackend::OpenFileDialog(const FileDialogOptions& options) {

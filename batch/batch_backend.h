@@ -51,8 +51,6 @@ class BatchBackend : public HeadlessBackend {
 
   Window& MainWindow() override;
   int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
-  std::optional<std::string> InputText(std::string_view caption, std::string_view prompt,
-                                       std::string_view initial) override;
   std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) override;
   std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) override;
   std::optional<std::string> FolderDialog(const FileDialogOptions& options) override;
@@ -75,6 +73,10 @@ class BatchBackend : public HeadlessBackend {
   bool readoutOpen_ = false;
   bool readouts_ = false;
 };
+
+// The questions the batch answers itself, word for word as the program asks them
+// (the replace question aside, whose text names the file).
+std::vector<std::string_view> BatchAnsweredQuestions();
 
 // A box as one line: "CAPTION: text" with the line breaks of the text as blanks.
 std::string BoxLine(std::string_view caption, std::string_view text);

@@ -17,6 +17,7 @@
 #include "commands/program_services.h"
 #include "distributions/distribution_file.h"
 #include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "platform/events.h"
@@ -26,7 +27,6 @@
 #include "scandata/data_set.h"
 #include "scandata/result_files.h"
 #include "scandata/text_io.h"
-#include "modelcalc/fit_persistence.h"
 #include "services/path_table.h"
 
 namespace tarmic {

@@ -1,6 +1,10 @@
 // The command line of tarmic-batch: what each form gives, and what it refuses.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "batch/batch_backend.h"
 #include "batch/batch_options.h"
 #include "resources/command_ids.h"
 
@@ -58,6 +62,37 @@ INSTANTIATE_TEST_SUITE_P(Lines, BatchArgumentsTest, ::testing::ValuesIn(kLines))
 TEST(BatchArguments, HelpWinsOverEverythingAfterIt) {
   EXPECT_TRUE(ParseBatchArguments({"--help", "--bogus"}).help);
   EXPECT_TRUE(ParseBatchArguments({"-h"}).help);
+}
+
+}  // namespace
+}  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+// A box on one line: the caption, then the lines of the text joined by one blank.
+TEST(BatchBoxLine, JoinsTheLinesOfABox) {
+  EXPECT_EQ(BoxLine("ERROR", "file a already exists!\nOverwrite?"), "ERROR: file a already exists! Overwrite?");
+  EXPECT_EQ(BoxLine("", "load previous analysis?"), "load previous analysis?");
+  EXPECT_EQ(BoxLine("X", "\n\aAttention:  a \n\n  b  \n"), "X: Attention:  a b");
+}
+
+// Every question the batch answers itself is asked somewhere in the program, word
+// for word: a question reworded in the program would otherwise stop every batch
+// run that meets it.
+TEST(BatchAnsweredQuestions, EachIsAQuestionOfTheProgram) {
+  namespace fs = std::filesystem;
+  std::string sources;
+  for (const char* dir : {"app", "commands", "modelcalc", "modelfit", "scandata", "distributions", "services"})
+    for (const auto& e : fs::recursive_directory_iterator(std::string(TARMIC_SOURCE_DIR) + "/" + dir))
+      if (e.path().extension() == ".cpp") {
+        std::ifstream in(e.path());
+        sources.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      }
+  const std::vector<std::string_view> questions = BatchAnsweredQuestions();
+  EXPECT_GE(questions.size(), 4u);
+  for (const std::string_view q : questions)
+    EXPECT_NE(sources.find("\"" + std::string(q) + "\""), std::string::npos) << q;
 }
 
 }  // namespace
