@@ -40,6 +40,10 @@ const Line kLines[] = {
     {{"--parameters", "p", "--verbose", "a"}, "unknown option --verbose"},
 };
 
+void PrintTo(const Line& l, std::ostream* os) {
+  for (const std::string& a : l.args) *os << a << ' ';
+}
+
 class BatchArgumentsTest : public ::testing::TestWithParam<Line> {};
 
 TEST_P(BatchArgumentsTest, GivesTheOptionsOrSaysWhatIsWrong) {

@@ -71,6 +71,8 @@ const Refusal kRefusals[] = {
      "ATTENTION: this model needs DLS data: load DLS Data first"},
 };
 
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
 class BatchRefusalTest : public BatchProgramTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(BatchRefusalTest, SaysWhyAndWritesNothing) {
@@ -161,7 +163,15 @@ TEST_F(BatchProgramTest, EightRunsAtOnceInOneFolderLeaveOneResult) {
   ASSERT_EQ(std::system((BatchEnvironment(root_) + "sh " + Quoted(root_ + "/at.sh")).c_str()), 0);
   std::set<std::string> summaries;
   for (int k = 1; k <= 8; ++k) {
-    EXPECT_EQ(ReadWhole(Format("%s/at%d.code", root_.c_str(), k)), "0\n") << ReadWhole(Format("%s/at%d.err", root_.c_str(), k));
+    const std::string err = ReadWhole(Format("%s/at%d.err", root_.c_str(), k));
+    EXPECT_EQ(ReadWhole(Format("%s/at%d.code", root_.c_str(), k)), "0\n") << err;
+    // What a run may meet of the others: their saved analysis and their results,
+    // which it replaces. No box of a file the runs would share.
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_TRUE(line == "load previous analysis? [No]" ||
+                  (line.starts_with("ERROR: file " + Data() + "/") && line.ends_with(" [Yes]")))
+          << line;
     std::string out = ReadWhole(Format("%s/at%d.out", root_.c_str(), k));
     summaries.insert(out.replace(out.find(Data()), Data().size(), alone));
   }
