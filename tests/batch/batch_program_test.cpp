@@ -183,6 +183,22 @@ TEST_F(BatchProgramTest, EightRunsAtOnceInOneFolderLeaveOneResult) {
   EXPECT_TRUE(batch_fs::is_empty(root_ + "/home"));
 }
 
+// The user's settings apply as in the window, and are read, never written: here the
+// regularisation by the second derivative (line 10 of "tarmicparams.ini" is 2)
+// instead of maximum entropy, which the report's heading names.
+TEST_F(BatchProgramTest, TheUsersSettingsApplyAndStayAsTheyAre) {
+  const std::string config = root_ + "/home/.config/tarmic";
+  batch_fs::create_directories(config);
+  const std::string settings = "1\n0.0010\n0\n0\n0\n0\n0\n1\n1\n2\n0\n2\n1\n1\n2\n1.0\n0\n1\n100\n";
+  std::ofstream(config + "/tarmicparams.ini") << settings;
+  const BatchOutput run = RunBatchProgram(root_, CsRun());
+  ASSERT_EQ(run.code, 0) << run.err;
+  const std::string report = ReadWhole(Data() + "/fitparams.txt");
+  EXPECT_NE(report.find("Tikhonov regularization P = 0.68"), std::string::npos) << report;
+  EXPECT_EQ(ReadWhole(config + "/tarmicparams.ini"), settings);
+  EXPECT_EQ(FolderContents(config).size(), 1u);
+}
+
 // On a terminal the readouts of the computation are written over one line; into a
 // file or a pipe nothing but the boxes.
 TEST_F(BatchProgramTest, ReadoutsOnlyOnATerminal) {
