@@ -1,5 +1,6 @@
 #include "batch/batch_run.h"
 
+#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
