@@ -76,7 +76,10 @@ std::string BoxLine(std::string_view caption, std::string_view text) {
     while (!part.empty() && (part.back() == ' ' || part.back() == '\r' || part.back() == '\t'))
       part.remove_suffix(1);
     while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
-    if (!part.empty()) joined += (joined.empty() ? "" : " ") + std::string(part);
+    if (!part.empty()) {
+      if (!joined.empty()) joined += ' ';
+      joined += part;
+    }
     start = end + 1;
   }
   // Bell characters sound in the window; they are not text.

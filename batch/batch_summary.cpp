@@ -24,7 +24,8 @@ std::string PeaksOfDistribution(TXLAWindow& window) {
   std::string peaks;
   for (int k = 1; k <= nPeakLabels; ++k) {
     if (!pPeakLabels[k]) continue;  // a peak too small to be labelled
-    peaks += (peaks.empty() ? "" : " ") + Format("%.3f:%.4f", D(afPeakX[k]), D(afPeakArea[k]));
+    if (!peaks.empty()) peaks += ' ';
+    peaks += Format("%.3f:%.4f", D(afPeakX[k]), D(afPeakArea[k]));
   }
   RemovePeakLabels(window);
   return peaks;
@@ -88,11 +89,15 @@ BatchSummary SummarizeAnalysis(TXLAWindow& window, const std::string& data, cons
 std::string SummaryText(const BatchSummary& summary) {
   std::string header, values;
   for (std::size_t i = 0; i < summary.columns.size(); ++i) {
-    header += (i ? "\t" : "") + summary.columns[i];
+    if (i > 0) {
+      header += '\t';
+      values += '\t';
+    }
+    header += summary.columns[i];
     // A tab or line break inside a value (a folder's name) would break the table.
     std::string v = summary.values[i];
     std::replace_if(v.begin(), v.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-    values += (i ? "\t" : "") + v;
+    values += v;
   }
   return header + "\n" + values + "\n";
 }
