@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds a Release build in build/ and starts TARMIC.
+# Installs what is missing, builds a Release build in build/ (TARMIC and, beside it,
+# tarmic-batch) and starts TARMIC.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/install-deps.sh
 launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
-cmake --build build --target tarmic
+cmake --build build --target tarmic tarmic-batch
 exec build/tarmic "$@"

@@ -63,6 +63,13 @@ bool RequireFitPoints(TXLAWindow& window);
 // writes files the user named or the program proposed asks it before it writes.
 bool MayReplace(TXLAWindow& window, const std::vector<std::string>& targets);
 
+// The file names Save Fit Data proposes in its three dialogs: the fitted scans, the
+// residuals (both with the loaded scans' extension) and the parameter report.
+struct FitDataNames {
+  std::string fits, residuals, report;
+};
+FitDataNames ProposedFitDataNames();
+
 // The save-file dialog, modal to the main window (no command reaches the window
 // while it is open). Nothing when it is cancelled or no name was given.
 std::optional<std::string> AskSaveFilePath(TXLAWindow& window, const FileDialogOptions& options);

@@ -89,6 +89,12 @@ bool NoiseCommandApplies(bool fitted) {
 
 }  // namespace
 
+FitDataNames ProposedFitDataNames() {
+  const std::string ext = DataExtension();
+  if (bOldFilenameConvention) return {"fit" + ext, "res" + ext, "fitparams.txt"};
+  return {"f0000x" + ext, "r0000x" + ext, "fitparams.txt"};
+}
+
 void TXLAWindow::CmGenerateSingle() {
   if (OfferHelpInHelpMode(*this)) return;
   if (!RequireChosenModel(*this)) return;
@@ -192,24 +198,22 @@ void TXLAWindow::CmSaveFitData() {
     CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
   }
-  const std::string ext = DataExtension();
   // Fits, residuals and parameters are one set in one folder: the later dialogs
   // start where the first file went, the set is asked about once before anything is
   // written, and every file is written before any replaces its target, so that
   // saved fit + residuals always give the data. Whatever fails or is declined ends
   // the command with every target as it was.
+  const FitDataNames names = ProposedFitDataNames();
   std::string folder = szDataDirectory;
-  std::optional<std::string> fitPath =
-      AskSavePath(*this, "save fitted data as", bOldFilenameConvention ? "fit" + ext : "f0000x" + ext, folder);
+  std::optional<std::string> fitPath = AskSavePath(*this, "save fitted data as", names.fits, folder);
   bool convert = false;
   if (fitPath) {
     folder = DirectoryOf(*fitPath);
     if (bIntensityData) convert = AskYesNo(*this, "convert intensities to absorbance data?", "");
   }
-  std::optional<std::string> resPath =
-      AskSavePath(*this, "save residuals as", bOldFilenameConvention ? "res" + ext : "r0000x" + ext, folder);
+  std::optional<std::string> resPath = AskSavePath(*this, "save residuals as", names.residuals, folder);
   if (resPath) folder = DirectoryOf(*resPath);
-  std::optional<std::string> parPath = AskSavePath(*this, "save some fit parameters as", "fitparams.txt", folder);
+  std::optional<std::string> parPath = AskSavePath(*this, "save some fit parameters as", names.report, folder);
 
   std::vector<std::string> targets;
   if (fitPath) targets = FittedScanFiles(*fitPath, convert);

@@ -272,16 +272,24 @@ bool IsParameterFile(const std::string& path) {
   return StartsWith(Lower(FileNameOf(path)), "~tmppars") || Lower(ExtensionOf(path)) == ".~p";
 }
 
+bool SwitchToParameterFile(TXLAWindow& window, const std::string& path) {
+  bool taken = false;
+  {
+    const FolderReading reading({path});
+    if (const std::string& note = reading.Note(); !note.empty()) ShowAttention(window, note);
+    taken = ReloadParameters(&window.GetHandle(), path) != 0;
+  }
+  window.RepaintMain();
+  return taken;
+}
+
 namespace {
 
 // A saved parameter file, dropped or chosen alone in the load dialog: after "switch
 // to parameter file %s?" the analysis it holds is restored.
 void OfferParameterFile(TXLAWindow& window, const std::string& path) {
   if (!AskYesNo(window, FormatText("switch to parameter file %s?", FileNameOf(path).c_str()), "")) return;
-  const FolderReading reading({path});
-  if (const std::string& note = reading.Note(); !note.empty()) ShowAttention(window, note);
-  ReloadParameters(&window.GetHandle(), path);
-  window.RepaintMain();
+  SwitchToParameterFile(window, path);
 }
 
 }  // namespace

@@ -38,6 +38,11 @@ enum class LoadKind {
 // set just loaded beneath it, as it did before the box.
 int ShowLoaderMessage(const LoadMessage& message);
 
+// The analysis a saved parameter file holds put into effect, as Yes to "switch to
+// parameter file %s?" does (the folder held while it is read): whether the file was
+// taken. A refused file has said why in its box and leaves the analysis as it was.
+bool SwitchToParameterFile(TXLAWindow& window, const std::string& path);
+
 // "Load New Files" in the data modes of its kind of load: the file dialog, then the
 // selection as the new data set. Whether a new set was loaded; when not (cancelled
 // or failed), the loaded set and its data modes stay as they were.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages TARMIC needs to build, run and test, and only those that are
-# missing; with package names as arguments, those instead (bench/run_window_bench.sh asks
+# Installs the Debian packages TARMIC needs to build, run and test (munge and Slurm for the
+# test of the job array of scripts/tarmic-array.sbatch), and only those that are missing; with package names as arguments, those instead (bench/run_window_bench.sh asks
 # for the X server of its benchmarks so). `apt-get update` runs only when something has
 # to be installed.
 set -euo pipefail
@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev
   fonts-dejavu-core
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  munge slurmctld slurmd slurm-client
 )
 if [ $# -gt 0 ]; then packages=("$@"); fi
 

@@ -1,0 +1,84 @@
+// The backend of tarmic-batch: the scripted headless backend with the batch's own
+// answers. Every box the window would show is written to the error stream as one
+// line "CAPTION: text" (the text alone when it has no caption), and the batch
+// answers it: an information box with OK, the few questions a batch run meets with
+// the answer its command line gives (no previous analysis, no new default
+// setting, no conversion of intensities, replace only with --replace). Any other
+// question, number input, file or folder dialog or template dialog is not the
+// batch's to answer: it is written out, answered as closing it would (No or
+// Cancel: the answer that changes nothing), and recorded, so that the run stops
+// after the step that met it. The readouts the window draws while it computes go
+// to the error stream as one overwritten line when asked for (a terminal).
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/headless/headless_backend.h"
+
+namespace tarmic {
+
+class BatchBackend : public HeadlessBackend {
+ public:
+  BatchBackend(std::FILE* err, bool progress);
+  ~BatchBackend() override;
+
+  // The selection the next open-file dialog returns (once).
+  void OfferFiles(std::vector<std::string> files) { offered_ = std::move(files); }
+  // Save dialogs take the name they propose in this folder; an empty folder cancels
+  // them (nobody chose a name).
+  void SaveInto(std::string folder) { saveFolder_ = std::move(folder); }
+  // The answer to "file ... already exists! Overwrite?".
+  void AllowReplace(bool allow) { replace_ = allow; }
+
+  struct Shown {
+    std::string caption, text;
+    bool question = false;  // a question (answered or not), not a message
+  };
+  // Every box shown, in order.
+  const std::vector<Shown>& Boxes() const { return boxes_; }
+  // What nobody answers, in order (questions, inputs, dialogs).
+  const std::vector<std::string>& Unanswered() const { return unanswered_; }
+  // Whether texts drawn on the window now are readouts of a computation.
+  void TakeReadouts(bool on) { readouts_ = on; }
+  // Ends the readout line (a newline when one is open), so that the next line
+  // starts at the margin.
+  void EndReadoutLine();
+  // Writes one line to the error stream, after the readout line.
+  void Say(const std::string& line);
+
+  Window& MainWindow() override;
+  int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+  std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) override;
+  std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) override;
+  std::optional<std::string> FolderDialog(const FileDialogOptions& options) override;
+  int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
+
+ private:
+  class ReadoutWindow;
+  void Readout(std::string_view text);
+  void NotAnswered(const std::string& what);
+
+  std::FILE* err_;
+  bool progress_;
+  std::unique_ptr<ReadoutWindow> window_;
+  std::vector<std::string> offered_;
+  std::string saveFolder_;
+  bool replace_ = false;
+  std::vector<Shown> boxes_;
+  std::vector<std::string> unanswered_;
+  std::string readout_;
+  bool readoutOpen_ = false;
+  bool readouts_ = false;
+};
+
+// The questions the batch answers itself, word for word as the program asks them
+// (the replace question aside, whose text names the file).
+std::vector<std::string_view> BatchAnsweredQuestions();
+
+// A box as one line: "CAPTION: text" with the line breaks of the text as blanks.
+std::string BoxLine(std::string_view caption, std::string_view text);
+
+}  // namespace tarmic

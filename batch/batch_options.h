@@ -1,0 +1,38 @@
+// The command line of tarmic-batch: the parameter file, the analysis (Run, or Fit
+// with a search method), where the results go, whether existing results may be
+// replaced, and the scans.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+// The exit codes of tarmic-batch.
+inline constexpr int kBatchComputed = 0;        // the analysis was computed and saved
+inline constexpr int kBatchAnalysisRefused = 1;  // refused, not computed, not converged or not saved
+inline constexpr int kBatchInputRefused = 2;     // bad usage, refused input or an existing result
+
+struct BatchOptions {
+  std::string parameters;  // the saved parameter file of the analysis
+  bool fit = false;        // Fit instead of Run
+  int methodCommand = 0;   // the Fitting Options command of --method; 0: the method in effect
+  std::string output;      // empty: the folder of the data
+  bool replace = false;    // existing results may be replaced
+  std::vector<std::string> scans;
+};
+
+// What the command line asks for: options to run, or the usage text (--help), or a
+// refusal saying what is wrong.
+struct BatchArguments {
+  std::optional<BatchOptions> options;
+  bool help = false;
+  std::string error;
+};
+BatchArguments ParseBatchArguments(const std::vector<std::string>& args);
+
+// The usage text, one option a line.
+extern const char* const kBatchUsage;
+
+}  // namespace tarmic

@@ -1,0 +1,151 @@
+// The README's example recipe in the window and in tarmic-batch: the same numbers
+// to the last digit the window prints, and the same files.
+#include "batch_test_support.h"
+#include "commands/distribution_peak_tools.h"
+#include "scandata/text_io.h"
+#include "tests/commands/distribution_window_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+// The text after label in text up to the next blank, tab, line break or comma.
+std::string WordAfter(const std::string& text, const std::string& label) {
+  const std::size_t at = text.find(label);
+  if (at == std::string::npos) return "(no " + label + ")";
+  const std::size_t start = at + label.size();
+  return text.substr(start, text.find_first_of(" \t\n,)|", start) - start);
+}
+
+// The window as the program starts it: the settings of a first start (several
+// threads, the time-stamp check, the residual table written).
+class BatchAgainstWindowTest : public DistributionWindowTest {
+ protected:
+  void SetUp() override {
+    DistributionWindowTest::SetUp();
+    bMultiThreading = true;
+    bCheckTimeStamps = true;
+    bWriteScanRms = true;
+  }
+
+  // Save Fit Data into dir with the names the command proposes.
+  void SaveFitDataInto(const std::string& dir) {
+    batch_fs::create_directories(dir);
+    for (const char* name : {"/f0000x.ra0", "/r0000x.ra0", "/fitparams.txt"}) Backend().QueueSaveFile(dir + name);
+    Dispatch(kCmSaveFitData);
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+  }
+};
+
+TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
+  const std::string root = ProgramDir();
+  const std::string window = root + "/window", windowFit = root + "/window_fit", batch = root + "/batch",
+                    batchFit = root + "/batch_fit";
+  CopyExample(window);
+  CopyExample(batch);
+
+  // The window: the scans, cs.~p, Run, the saves, the peaks of "Show Peak Mw in c(s)"
+  // with the box of each.
+  LoadThroughDialog(ExampleScans(window));
+  ASSERT_EQ(nScans, 20);
+  Backend().QueueMessageBox(IDYES, "");
+  LoadThroughDialog({window + "/cs.~p"});
+  PressKeyAndRun('R', MK_CONTROL);
+  ASSERT_TRUE(bModelComputed);
+  SaveFitDataInto(window);
+  Backend().QueueSaveFile(window + "/distribution.dat");
+  Dispatch(kCmSaveContinuousDistribution);
+  const std::string csParameters = ReadWhole(window + "/~tmppars.ra0");
+  Paint();
+  Dispatch(kCmShowPeakMw);
+  std::string windowPeaks;
+  for (int k = 1; k <= nPeakLabels; ++k) {
+    if (!pPeakLabels[k]) continue;
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDOK, "PEAK INFO");
+    ShowPeakInfo(Win(), k);
+    const std::string box = BoxText("PEAK INFO");
+    windowPeaks += (windowPeaks.empty() ? "" : " ") + WordAfter(box, "sw = ") + ":" + WordAfter(box, "(c = ");
+  }
+
+  // The window: species.~p, Marquardt-Levenberg, Fit, Save Fit Data elsewhere.
+  Backend().QueueMessageBox(IDYES, "");
+  LoadThroughDialog({window + "/species.~p"});
+  Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
+  Dispatch(kCmFitMarquardt);
+  PressKeyAndRun('F', MK_CONTROL);
+  ASSERT_TRUE(bModelComputed);
+  SaveFitDataInto(windowFit);
+
+  // The batch: the same two analyses, the first beside the data, the second into a
+  // folder of its own.
+  std::vector<std::string> args = {"--parameters", batch + "/cs.~p"};
+  for (const std::string& s : ExampleScans(batch)) args.push_back(s);
+  const BatchOutput cs = RunBatchProgram(root, args, "cs");
+  ASSERT_EQ(cs.code, 0) << cs.err;
+  args = {"--parameters", batch + "/species.~p", "--fit", "--method", "marquardt", "--output", batchFit};
+  for (const std::string& s : ExampleScans(batch)) args.push_back(s);
+  const BatchOutput fit = RunBatchProgram(root, args, "fit");
+  ASSERT_EQ(fit.code, 0) << fit.err;
+  // The one question met: the analysis the first run saved is not taken.
+  EXPECT_EQ(fit.err, "load previous analysis? [No]\nSET PREFERENCE: save as default setting? [No]\n");
+
+  // The numbers: what the window's saved report and its peak boxes print.
+  const std::string windowCsReport = ReadWhole(window + "/fitparams.txt");
+  const std::map<std::string, std::string> c = SummaryColumns(cs.out);
+  EXPECT_EQ(c.at("data"), batch);
+  EXPECT_EQ(c.at("model"), "Continuous c(s) Distribution");
+  EXPECT_EQ(c.at("status"), "computed");
+  EXPECT_EQ(c.at("rmsd"), WordAfter(windowCsReport, "rmsd="));
+  EXPECT_EQ(c.at("peaks"), windowPeaks);
+  const std::string windowFitReport = ReadWhole(windowFit + "/fitparams.txt");
+  const std::map<std::string, std::string> f = SummaryColumns(fit.out);
+  EXPECT_EQ(f.at("model"), "Non-Interacting Discrete Species");
+  EXPECT_EQ(f.at("rmsd"), WordAfter(windowFitReport, "rmsd="));
+  const std::string concentrations = windowFitReport.substr(windowFitReport.find("concentrations = "));
+  for (const int k : {1, 2}) {
+    const std::string block = windowFitReport.substr(windowFitReport.find(Format("component %d included", k)));
+    EXPECT_EQ(f.at(Format("s%d", k)), WordAfter(block, "s\t=\t"));
+    EXPECT_EQ(f.at(Format("D%d", k)), WordAfter(block, "D\t=\t"));
+    EXPECT_EQ(f.at(Format("c%d", k)), WordAfter(concentrations, k == 1 ? "= " : "| "));
+  }
+  EXPECT_EQ(f.count("s3"), 0u);
+
+  // Independently of the window: the simulated truth (4 and 8 S, loadings 0.52 and
+  // 0.28 OD, D 6.0 and 4.2) within what a noise of 0.005 OD allows.
+  std::istringstream peaks(c.at("peaks"));
+  std::vector<std::pair<double, double>> found;
+  for (std::string p; peaks >> p;) found.emplace_back(std::stod(p), std::stod(p.substr(p.find(':') + 1)));
+  ASSERT_EQ(found.size(), 2u) << c.at("peaks");
+  EXPECT_NEAR(found[0].first, 4.0, 0.1);
+  EXPECT_NEAR(found[1].first, 8.0, 0.1);
+  EXPECT_NEAR(found[0].second, 0.52, 0.02);
+  EXPECT_NEAR(found[1].second, 0.28, 0.02);
+  EXPECT_NEAR(std::stod(f.at("s1")), 4.0, 0.01);
+  EXPECT_NEAR(std::stod(f.at("s2")), 8.0, 0.01);
+  EXPECT_NEAR(std::stod(f.at("D1")), 6.0, 0.24);
+  EXPECT_NEAR(std::stod(f.at("D2")), 4.2, 0.17);
+  EXPECT_NEAR(std::stod(f.at("c1")) * (1.0 - std::stod(f.at("c2"))), 0.52, 0.01);
+  EXPECT_NEAR(std::stod(f.at("rmsd")), 0.005, 0.0002);
+
+  // The files: every result the window saved, byte for byte; the saved parameters
+  // and the distribution's grid go with the batch's results.
+  std::vector<std::string> names = {"fitparams.txt", "distribution.dat", "sdist.ra0"};
+  for (int k = 1; k <= 20; ++k) {
+    names.push_back(Format("f%04d.ra0", k));
+    names.push_back(Format("r%04d.ra0", k));
+  }
+  for (const std::string& name : names) EXPECT_EQ(ReadWhole(batch + "/" + name), ReadWhole(window + "/" + name)) << name;
+  EXPECT_EQ(ReadWhole(batch + "/~tmppars.ra0"), csParameters);
+  for (const std::string& name : names) {
+    if (name.ends_with(".dat") || name.starts_with("sdist")) continue;
+    EXPECT_EQ(ReadWhole(batchFit + "/" + name), ReadWhole(windowFit + "/" + name)) << name;
+  }
+  EXPECT_EQ(ReadWhole(batchFit + "/~tmppars.ra0"), ReadWhole(window + "/~tmppars.ra0"));
+  // Nothing else: the batch left no file of its own beside the data or in the home.
+  EXPECT_EQ(FolderContents(batch).size(), 22u + names.size() + 1u);
+  EXPECT_TRUE(batch_fs::is_empty(root + "/home"));
+  EXPECT_TRUE(batch_fs::is_empty(root + "/tmp"));
+}
+
+}  // namespace
+}  // namespace tarmic::testing
