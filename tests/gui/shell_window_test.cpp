@@ -121,5 +121,41 @@ TEST(ShellWindow, HelpKeyOnAHighlightedMenuItemAsksForHelpOnThatCommand) {
   UiEvents().Clear();
 }
 
+// A greyed item of the full command set can be highlighted and asks for its help
+// with F1, but choosing it posts nothing.
+TEST(ShellWindow, HelpKeyOnAGreyedMenuItemAsksForHelpAndAClickDoesNothing) {
+  gui_test::TestApplication();
+  UiEvents().Clear();
+  QtBackend backend(640, 480);
+  SetBackend(&backend);
+  Window& window = backend.MainWindow();
+  window.AttachMenu(GetMenuResource(kMenuFull));
+  ASSERT_TRUE(window.EnableMenuItem(kCmEditDataFiles, false));
+  window.Show();
+  gui_test::ProcessQtEvents();
+
+  QAction* action = backend.QtMainWindow().Menu().Action(kCmEditDataFiles);
+  ASSERT_NE(action, nullptr);
+  auto* menu = qobject_cast<QMenu*>(action->parent());
+  ASSERT_NE(menu, nullptr);
+  menu->popup(QPoint(10, 10));
+  gui_test::ProcessQtEvents();
+  action->trigger();
+  gui_test::ProcessQtEvents();
+  EXPECT_FALSE(UiEvents().TakeIf([](const Event& ev) { return ev.type == EventType::Command; }));
+
+  menu->setActiveAction(action);
+  EXPECT_EQ(menu->activeAction(), action);
+  QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+  QCoreApplication::sendEvent(menu, &f1);
+  gui_test::ProcessQtEvents();
+  std::optional<Event> e = UiEvents().TakeIf([](const Event& ev) { return ev.type == EventType::Command; });
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->command, kCmEditDataFiles);
+  EXPECT_TRUE(e->help);
+  SetBackend(nullptr);
+  UiEvents().Clear();
+}
+
 }  // namespace
 }  // namespace tarmic
