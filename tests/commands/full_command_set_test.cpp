@@ -191,5 +191,35 @@ TEST_F(FullCommandSetTest, CommandsNotBuiltAreGreyedWithTheirHelpInReach) {
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{NotAvailableText(kCmCopyMData)});
 }
 
+// F1 on any item of either menu only offers the help: one question, nothing else
+// asked, shown or changed.
+TEST_F(FullCommandSetTest, HelpModeOnEveryItemOfBothMenusOnlyOffersTheHelp) {
+  LoadSyntheticRun();
+  Backend().AnswerUnscriptedBoxes(IDNO);
+  Backend().CancelUnscriptedDialogs();
+  std::set<int> asked;
+  for (const bool full : {false, true}) {
+    bFullCommandSet = full;
+    Win().AttachCommandMenu();
+    for (int id : MenuCommandIds(Menu().Menu())) {
+      if (!asked.insert(id).second) continue;
+      SCOPED_TRACE("command " + std::to_string(id) + " " + CommandDisplayName(id));
+      Backend().ClearTranscript();
+      const std::vector<std::pair<int, MenuItemState>> before = Shown();
+      ASSERT_TRUE(Menu().HelpOnMenuItem(id));
+      PostQuitMessage(0);
+      RunMessageLoop(Win());
+      std::vector<std::string> shown;
+      for (const TranscriptEntry& e : Backend().Transcript()) shown.push_back(e.kind + " " + e.caption + ": " + e.text);
+      EXPECT_EQ(shown, std::vector<std::string>{"MessageBox HELP: Open the program's help page in the web browser?"});
+      EXPECT_FALSE(Win().bHelpMode);
+      EXPECT_EQ(bFullCommandSet, full);
+      EXPECT_EQ(nScans, kSyntheticScans);
+      EXPECT_EQ(Shown(), before);
+    }
+  }
+  EXPECT_GT(asked.size(), 200u);
+}
+
 }  // namespace
 }  // namespace tarmic::testing
