@@ -81,11 +81,6 @@ void TXLAWindow::CmOldFilenameConvention() {
 }
 
 void TXLAWindow::CmFullCommandSet() {
-  if (bHelpMode) {
-    OfferOnlineHelp();
-    bHelpMode = false;
-    return;
-  }
   bFullCommandSet = !bFullCommandSet;
   // The menu changes at once; a choice that cannot be kept is reported and holds
   // for this session.
