@@ -61,8 +61,9 @@ class TXLAWindow {
   // One tick of a window timer: with the realtime timer's id (kRealtimeTimerId)
   // and the realtime update on, one update of files; any other tick does nothing.
   void EvTimer(unsigned timerId);
-  // Menu changes after a load: the "FloTools" item for fluorescence data, item 231
-  // for intensity data, item 226.
+  // Menu changes after a load: the "FloTools" item for fluorescence data, the data
+  // mode in the title, and every check mark and grey state (item 231 for intensity
+  // data, item 226 for the equilibrium mode) from the program's state.
   void UpdateMenuForLoadedData();
   // Attaches the menu bFullCommandSet names ("MENU_1" or "MENU_VIREZ") at once and
   // gives it what the window's menu shows: no items of missing outside plot
