@@ -1,6 +1,6 @@
 // The main window's repaint routines and the commands of the options menus that
-// change a setting and offer to store it in the preference file, the screenshot
-// copy, and the time-stamp check.
+// change a setting and offer to store it in the preference file, the switch between
+// the two menus, the screenshot copy, and the time-stamp check.
 #include <algorithm>
 #include <cmath>
 
@@ -78,6 +78,14 @@ void TXLAWindow::CmOldFilenameConvention() {
   }
   bOldFilenameConvention = !bOldFilenameConvention;
   GetHandle().CheckMenuItem(kCmOldFilenameConvention, bOldFilenameConvention);
+}
+
+void TXLAWindow::CmFullCommandSet() {
+  bFullCommandSet = !bFullCommandSet;
+  // The menu changes at once; a choice that cannot be kept is reported and holds
+  // for this session.
+  SaveFullCommandSetChoice(this, bFullCommandSet);
+  AttachCommandMenu();
 }
 
 void TXLAWindow::CmSound() {

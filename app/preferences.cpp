@@ -21,6 +21,7 @@
 #include "platform/backend.h"
 #include "platform/system.h"
 #include "plot/data_plots.h"
+#include "scandata/data_set.h"
 #include "scandata/plausibility.h"
 #include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
@@ -41,8 +42,12 @@ bool bFitAnnealing = false;
 bool bFitMarquardt = false;
 bool bSuppressBaselineCorrelation = true;
 bool bAlwaysLoadG2 = false;
+bool bFullCommandSet = false;
 
 namespace {
+
+// The line of "tarmic.ini" that keeps the choice of the full command set.
+constexpr std::string_view kFullCommandSetKey = "FullCommandSet=";
 
 int gLammThreadsFallback = 2;
 int* gLammThreads = &gLammThreadsFallback;
@@ -109,6 +114,14 @@ std::vector<std::string> PreferenceLines();
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& l : lines) text += l + "\n";
+  return text;
+}
+
+// "tarmic.ini" as lines: the directory line without a line end (as it always was
+// written), the lines after it each on a line of its own.
+std::string JoinIniLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (std::size_t k = 0; k < lines.size(); ++k) text += (k > 0 ? "\n" : "") + lines[k];
   return text;
 }
 
@@ -359,8 +372,13 @@ void SaveLastDataDirectory(TXLAWindow* /*window*/, const std::string& path) {
     dir = SplitPath(path).dir;
   }
   if (dir.empty()) return;
+  // The lines after the first (the choice of the menu) stay as they are.
+  std::vector<std::string> lines;
+  ReadTextLines(szLastDirIni, &lines);
+  if (lines.empty()) lines.emplace_back();
+  lines.front() = dir;
   // "tarmic.ini" that cannot be written only means the dialogs start elsewhere.
-  WriteWholeFile(szLastDirIni, dir);
+  WriteWholeFile(szLastDirIni, JoinIniLines(lines));
 }
 
 void ReadLastDataDirectory(TXLAWindow* /*window*/, std::string& directory) {
@@ -372,6 +390,36 @@ void ReadLastDataDirectory(TXLAWindow* /*window*/, std::string& directory) {
   if (stored.back() != '/' && std::filesystem::is_directory(stored, ec)) stored += '/';
   const std::string dir = stored.back() == '/' ? stored : SplitPath(stored).dir;
   if (!dir.empty()) directory = dir;
+}
+
+bool ReadFullCommandSetChoice() {
+  std::vector<std::string> lines;
+  if (szLastDirIni.empty() || !ReadTextLines(szLastDirIni, &lines)) return false;
+  for (std::size_t k = 1; k < lines.size(); ++k) {
+    if (lines[k].starts_with(kFullCommandSetKey))
+      return lines[k].substr(kFullCommandSetKey.size()) == "1";
+  }
+  return false;
+}
+
+int SaveFullCommandSetChoice(TXLAWindow* window, bool full) {
+  if (szLastDirIni.empty()) return 0;
+  std::vector<std::string> lines;
+  ReadTextLines(szLastDirIni, &lines);
+  // A file without a directory starts the dialogs in the current data directory.
+  if (lines.empty()) lines.push_back(szDataDirectory);
+  // The directory line, the other lines as they are, the choice once, at the end.
+  std::vector<std::string> kept = {lines.front()};
+  for (std::size_t k = 1; k < lines.size(); ++k) {
+    if (!lines[k].empty() && !lines[k].starts_with(kFullCommandSetKey)) kept.push_back(lines[k]);
+  }
+  kept.push_back(std::string(kFullCommandSetKey) + (full ? "1" : "0"));
+  std::string error;
+  if (!WriteWholeFile(szLastDirIni, JoinIniLines(kept), &error)) {
+    ReportWriteFailure(window, error);
+    return 0;
+  }
+  return 1;
 }
 
 void ReadLammEqParameterPreferences(TXLAWindow* window) {
@@ -395,6 +443,7 @@ void ResetPreferences() {
   bFitMarquardt = false;
   bSuppressBaselineCorrelation = true;
   bAlwaysLoadG2 = false;
+  bFullCommandSet = false;
   LammThreadCount() = 2;
   gWriteFailureReported = false;
   gKnownLines.clear();

@@ -20,7 +20,10 @@
 // the switch; they read the same way (on when > 0).
 //
 // "tarmic.ini" holds the last data directory, the start directory of the file
-// dialogs, as one line without newline ending in '/'.
+// dialogs, as its first line ending in '/', and after it the line
+// "FullCommandSet=1" (or "=0") once the menu was switched: 1 attaches the full
+// command set "MENU_1" at start-up instead of "MENU_VIREZ". A file without that line
+// (every file older than the switch) means "MENU_VIREZ".
 //
 // The settings read here live with the modules that use them (radial resolution:
 // scandata/radial_grid.h; refresh switches, interval and scan colours:
@@ -50,6 +53,7 @@ extern bool bFitAnnealing;
 extern bool bFitMarquardt;
 extern bool bSuppressBaselineCorrelation;  // in maximum entropy (on)
 extern bool bAlwaysLoadG2;                 // DLS data as g(2)-1 intensity autocorrelation
+extern bool bFullCommandSet;               // the window attaches "MENU_1" (kept in "tarmic.ini")
 
 // The preference file's lines.
 enum PreferenceLine {
@@ -120,6 +124,13 @@ void SaveLastDataDirectory(TXLAWindow* window, const std::string& path);
 // The stored directory (the whole first line, ending in '/'), or directory
 // unchanged when "tarmic.ini" cannot be read or is empty.
 void ReadLastDataDirectory(TXLAWindow* window, std::string& directory);
+
+// Whether "tarmic.ini" keeps the choice of the full command set (false when the file
+// or its line is missing or unreadable).
+bool ReadFullCommandSetChoice();
+// Keeps the choice in "tarmic.ini"; the directory line stays. 1 on success, 0 when the
+// file cannot be written (reported as a failed write of the preference file).
+int SaveFullCommandSetChoice(TXLAWindow* window, bool full);
 
 // Reads the Lamm-equation settings of "tarmiclammparams.ini". Their dialog belongs
 // to the model computation, which is not built yet: until it is, the file is left

@@ -158,6 +158,12 @@ bool DispatchToWindow(TXLAWindow& window, const Event& event) {
     }
     window.nDispatchedCommand = event.command;
     ArmPreferenceWriteReport();
+    if (window.bHelpMode) {
+      // In help mode a command only offers its help, whatever its handler does: the
+      // dispatcher offers it (and ends help mode) instead of running the handler.
+      window.OfferOnlineHelp();
+      return true;
+    }
     InvokeGuarded(window, *entry, event);
     return true;
   }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/menu_state.h"
 #include "platform/types.h"
 
 namespace tarmic {
@@ -25,6 +26,13 @@ struct ShellHooks {
   // them (in the electrophoresis cell the bottom keeps its distance from the
   // meniscus); without it only meniscus and bottom are copied into entries 13, 14.
   std::function<void()> packModelParams;
+
+  // --- the menu ---
+  // The check mark and grey state of a command whose switch the command library
+  // keeps (the model, fit options, ...), and the greying of the commands this version
+  // does not build while the full command set is attached; without it every such
+  // item is unchecked and enabled.
+  std::function<MenuItemState(int id)> menuItemState;
 
   // --- start-up ---
   // Reads the Lamm-equation settings of "tarmiclammparams.ini".

@@ -1,10 +1,11 @@
 // The main window: construction (preferences, disclaimer), set-up (menu check
 // marks, outside plot programs, sounds, dropped files), the response-table lookup,
-// help mode and the menu changes after a load.
+// help mode, the menu changes after a load and the switch between the two menus.
 #include "app/xla_window.h"
 
 #include "app/analysis_views.h"
 #include "app/disclaimer.h"
+#include "app/menu_state.h"
 #include "app/outside_programs.h"
 #include "app/panes.h"
 #include "app/preferences.h"
@@ -26,8 +27,6 @@ namespace tarmic {
 namespace {
 
 TXLAWindow* gMainWindow = nullptr;
-
-// Command identifiers of the menu changes made here.
 
 }  // namespace
 
@@ -56,7 +55,9 @@ TXLAWindow::TXLAWindow(const char* title) : handle_(&GetBackend().MainWindow()) 
   bRightDragActive = false;
   pBandDC.reset();
 
-  handle_->AttachMenu(GetMenuResource(kMenuVirez));
+  // The menu the user chose last time; "MENU_VIREZ" unless "tarmic.ini" says otherwise.
+  bFullCommandSet = ReadFullCommandSetChoice();
+  handle_->AttachMenu(GetMenuResource(bFullCommandSet ? kMenuFull : kMenuVirez));
   handle_->SetAccelerators(GetAcceleratorTable(kAcceleratorTableId));
 
   bPrinterCreated = false;
@@ -108,32 +109,8 @@ TXLAWindow::~TXLAWindow() {
 
 void TXLAWindow::SetupWindow() {
   Window& w = GetHandle();
-  // Check marks from the preferences; items the attached menu lacks are skipped.
-  w.CheckMenuItem(kCmSuppressBaselineCorrelation, bSuppressBaselineCorrelation);
-  w.CheckMenuItem(kCmIntegrationRangesFromFile, bIntegRangesFromFile);
-  w.CheckMenuItem(kCmSound, bPlaySounds);
-  w.CheckMenuItem(kCmMultipleThreads, bMultiThreading);
-  w.CheckMenuItem(kCmWizardMessages, bWizardMessages);
-  w.CheckMenuItem(kCmRegSecondDerivative, false);
-  w.CheckMenuItem(kCmRegMaxEnt, false);
-  w.CheckMenuItem(kCmRegShowBoth, false);
-  if (bRegSecondDerivative) {
-    w.CheckMenuItem(kCmRegSecondDerivative, true);
-  } else if (bRegMaxEnt) {
-    w.CheckMenuItem(kCmRegMaxEnt, true);
-  } else if (bRegShowBoth) {
-    w.CheckMenuItem(kCmRegShowBoth, true);
-  }
-  w.CheckMenuItem(kCmFitSimplex, false);
-  w.CheckMenuItem(kCmFitAnnealing, false);
-  w.CheckMenuItem(kCmFitMarquardt, false);
-  if (bFitSimplex) w.CheckMenuItem(kCmFitSimplex, true);
-  if (bFitAnnealing) w.CheckMenuItem(kCmFitAnnealing, true);
-  if (bFitMarquardt) w.CheckMenuItem(kCmFitMarquardt, true);
-  if (bAlwaysLoadG2) w.CheckMenuItem(kCmAlwaysLoadG2, true);
-  if (bCheckTimeStamps) w.CheckMenuItem(kCmCheckTimeStamps, true);
-
   RemoveUnavailablePlotMenus(*this);
+  ShowMenuState(*this);
 
   // What the data set asks of the plots and of the main window.
   InstallDataSetPlotHooks();
@@ -169,22 +146,33 @@ void TXLAWindow::EvTimer(unsigned timerId) {
 void TXLAWindow::UpdateMenuForLoadedData() {
   if (nScans <= 0) return;
   Window& w = GetHandle();
-  if (bFluorescenceData) {
-    if (!bFloToolsInserted) {
-      // "MENU_VIREZ" has no item 552: there the insertion fails and nothing changes.
-      bFloToolsInserted = w.InsertMenuItemBefore(kCmBufferSedimentation, kCmFloTools, "FloTools");
-    }
-    RepaintMain();
-  } else {
-    if (bFloToolsInserted && w.DeleteMenuItem(kCmFloTools)) bFloToolsInserted = false;
-    RepaintMain();
-  }
-  w.EnableMenuItem(kCmSaveIntensityAsAbsorbance, bIntensityData);
+  ShowFloToolsItem();
+  RepaintMain();
   w.EnableMenuItem(kCmAddMoreFiles, true);
   // The data mode the loaded set is analysed in: in the title and as the check
   // mark of the equilibrium loader.
   ShowDataModeInTitle(&w);
-  w.CheckMenuItem(kCmLoadEquilibriumData, bEquilibriumMode);
+  ShowMenuState(*this);
+}
+
+void TXLAWindow::ShowFloToolsItem() {
+  Window& w = GetHandle();
+  if (nScans > 0 && bFluorescenceData) {
+    if (!bFloToolsInserted) {
+      // "MENU_VIREZ" has no item 552: there the insertion fails and nothing changes.
+      bFloToolsInserted = w.InsertMenuItemBefore(kCmBufferSedimentation, kCmFloTools, "FloTools");
+    }
+  } else if (bFloToolsInserted && w.DeleteMenuItem(kCmFloTools)) {
+    bFloToolsInserted = false;
+  }
+}
+
+void TXLAWindow::AttachCommandMenu() {
+  GetHandle().AttachMenu(GetMenuResource(bFullCommandSet ? kMenuFull : kMenuVirez));
+  bFloToolsInserted = false;
+  RemoveUnavailablePlotMenus(*this);
+  ShowFloToolsItem();
+  ShowMenuState(*this);
 }
 
 void TXLAWindow::InsertVIrezCopyMenuItems() {

@@ -48,8 +48,9 @@ class TXLAWindow {
   Window& GetHandle() const { return *handle_; }
 
   // --- construction and set-up (app/xla_window.cpp) ---
-  // Runs once the window exists: menu check marks from the preferences, removal of
-  // the items of missing outside plot programs, sounds, dropped files.
+  // Runs once the window exists: menu check marks and grey states from the program's
+  // state, removal of the items of missing outside plot programs, sounds, dropped
+  // files.
   void SetupWindow();
   // The response-table entry of a window message (message != 0, id 0) or a menu
   // command (message 0, id != 0); nullptr when the table has none.
@@ -60,9 +61,18 @@ class TXLAWindow {
   // One tick of a window timer: with the realtime timer's id (kRealtimeTimerId)
   // and the realtime update on, one update of files; any other tick does nothing.
   void EvTimer(unsigned timerId);
-  // Menu changes after a load: the "FloTools" item for fluorescence data, item 231
-  // for intensity data, item 226.
+  // Menu changes after a load: the "FloTools" item for fluorescence data, the data
+  // mode in the title, and every check mark and grey state (item 231 for intensity
+  // data, item 226 for the equilibrium mode) from the program's state.
   void UpdateMenuForLoadedData();
+  // Attaches the menu bFullCommandSet names ("MENU_1" or "MENU_VIREZ") at once and
+  // gives it what the window's menu shows: no items of missing outside plot
+  // programs, "FloTools" while fluorescence data are loaded, and every check mark
+  // and grey state from the program's state (ShowMenuState, app/menu_state.h).
+  void AttachCommandMenu();
+  // Inserts the "FloTools" item while fluorescence data are loaded (before item 552,
+  // which only "MENU_1" has) and removes it otherwise.
+  void ShowFloToolsItem();
   // The M* window's copy items; they stand in both menus already.
   void InsertVIrezCopyMenuItems();
   void RemoveVIrezCopyMenuItems();
@@ -87,6 +97,9 @@ class TXLAWindow {
   void CmSuppressBaselineCorrelation();    // 829
   void CmAlwaysLoadG2();                   // 894
   void CmCheckTimeStamps();                // 902
+  // "Full Command Set": switches between "MENU_1" and "MENU_VIREZ" and keeps the
+  // choice in "tarmic.ini".
+  void CmFullCommandSet();                 // 921
 
   // --- printing (app/printout.cpp) ---
   void CmPrint();          // 234

@@ -13,6 +13,7 @@
 #include "commands/distribution_range_tools.h"
 #include "commands/equilibrium_sorting.h"
 #include "commands/load_commands.h"
+#include "commands/menu_item_states.h"
 #include "commands/fit_report_commands.h"
 #include "commands/model_commands.h"
 #include "commands/mstar_view.h"
@@ -93,6 +94,7 @@ void InstallShellHooks() {
   h.rightDoubleClick = DistributionPaneRightDoubleClick;
   h.escape = DistributionPaneEscape;
   h.realtimeTick = [](TXLAWindow& window) { RealtimeUpdateTick(window); };
+  h.menuItemState = CommandMenuItemState;
   h.eqTestPicture = RedrawEqTestPlot;
   h.escapeEqTestView = EndEqTestMode;
   h.escapeMStarView = EscapeMStarView;

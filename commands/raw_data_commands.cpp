@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "app/menu_state.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "modelfit/model_params.h"
@@ -442,7 +443,7 @@ void TXLAWindow::CmInitPolyOrder() {
   }
   nInitPolyOrder = TruncateToInt(order);
   fInitExtrapFactor = factor;
-  GetHandle().CheckMenuItem(kCmInitPolyOrder, true);
+  GetHandle().CheckMenuItem(kCmInitPolyOrder, MenuItemStateOf(kCmInitPolyOrder).checked);
 }
 
 void TXLAWindow::CmExcludeWorstScan() {

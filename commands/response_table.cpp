@@ -71,6 +71,7 @@ std::vector<ResponseEntry> MakeTable() {
       CommandEntry(kCmBitmapContinuousShading, &W::CmBitmapContinuousShading),
       CommandEntry(kCmScanColorByTime, &W::CmScanColorByTime),
       CommandEntry(kCmSound, &W::CmSound),
+      CommandEntry(kCmFullCommandSet, &W::CmFullCommandSet),
       CommandEntry(kCmChangeFitUpdating, &W::CmChangeFitUpdating),
       // Fitting and size-distribution options.
       CommandEntry(kCmFitSimplex, &W::CmFitSimplex),

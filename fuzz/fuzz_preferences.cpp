@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     default: {
       std::string directory;
       ReadLastDataDirectory(nullptr, directory);
+      ReadFullCommandSetChoice();
       break;
     }
   }

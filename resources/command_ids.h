@@ -249,6 +249,7 @@ inline constexpr int kCmAverageScans = 917;  // Average Scans
 inline constexpr int kCmCopyLnCData = 918;  // Copy Ln(c) Data
 inline constexpr int kCmCopyMData = 919;  // Copy M* Data
 inline constexpr int kCmCopyMavgData = 920;  // Copy Mwavg Data (Copy Mavg Data in the full menu)
+inline constexpr int kCmFullCommandSet = 921;  // Full Command Set
 inline constexpr int kCmRestoreTimesFromFiles = 922;  // Restore Time and w^2t Entries
 inline constexpr int kCmSerializeFitWithGUSSIMonitoring = 923;  // Serialize Fit With GUSSI Monitoring
 

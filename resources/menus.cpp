@@ -1,8 +1,9 @@
 // The menus "MENU_VIREZ" and "MENU_1" and accelerator table 303.
 //
 // Both menus share their popups: "MENU_1" holds every command of "MENU_VIREZ" in the
-// same popup, followed by its further commands. Each popup is built by one function
-// that takes whether the full set is wanted. The accelerator hints shown after a tab
+// same popup, followed by its further commands. The last item of both Options popups,
+// "Full Command Set", switches the window between the two menus. Each popup is built
+// by one function that takes whether the full set is wanted. The accelerator hints shown after a tab
 // are taken from accelerator table 303, so a menu never shows a key that does not work.
 // Every item of the menu bar has a mnemonic of its own in both menus, and none is the
 // letter of an Alt accelerator (which would take Alt+letter first): Data, Copy,
@@ -382,6 +383,7 @@ MenuItem OptionsPopup(bool full) {
         LoadingPopup(false),
         FittingPopup(false),
         SizeDistributionPopup(false),
+        Cmd(kCmFullCommandSet, "Full Command Set"),
     });
   }
   return Popup("&Options", {
@@ -396,6 +398,7 @@ MenuItem OptionsPopup(bool full) {
       CalculatorPopup(),
       BitmapsPopup(),
       Cmd(kCmSound, "Sound"),
+      Cmd(kCmFullCommandSet, "Full Command Set"),
   });
 }
 

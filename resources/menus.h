@@ -1,8 +1,10 @@
 // The program's menus and its accelerator table, as data.
 //
-// Two menus exist: "MENU_VIREZ", the one the main window attaches (89 commands), and
-// "MENU_1", the full command set (208 distinct commands; "Serialize Fit by list.*
-// File" and "Serialize Fit With GUSSI Monitoring" appear twice in it). Accelerator
+// Two menus exist: "MENU_VIREZ", the one the main window attaches by default (89
+// commands), and "MENU_1", the full command set (208 distinct commands; "Serialize Fit
+// by list.* File" and "Serialize Fit With GUSSI Monitoring" appear twice in it). Both
+// have one more item, "Full Command Set" at the end of the Options popup, which
+// switches between them. Accelerator
 // table 303 turns 22 key combinations into commands whichever menu is attached.
 #pragma once
 

@@ -131,6 +131,18 @@ int CharOfKey(int vk, unsigned mods) {
 }
 }  // namespace
 
+bool HeadlessWindow::ChooseMenuItem(int id) {
+  if (!IsMenuItemEnabled(id)) return false;
+  UiEvents().Post(Event::Command(id));
+  return true;
+}
+
+bool HeadlessWindow::HelpOnMenuItem(int id) {
+  if (!HasMenuItem(id)) return false;
+  UiEvents().Post(Event::HelpCommand(id));
+  return true;
+}
+
 bool HeadlessWindow::FireTimer(int id) {
   if (timers_.find(id) == timers_.end()) return false;
   UiEvents().Post(Event::TimerTick(id));

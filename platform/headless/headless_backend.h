@@ -84,6 +84,12 @@ class HeadlessWindow : public Window {
   // The menu bar's key (F10) posts nothing and is counted in MenuBarKeys.
   void PressKey(int vk, unsigned mods = 0, int ch = 0);
   int MenuBarKeys() const { return menuBarKeys_; }
+  // A click on the menu item of a command: posts the command when the attached menu
+  // has the item and it is enabled; a greyed or missing item posts nothing (false).
+  bool ChooseMenuItem(int id);
+  // F1 on the highlighted menu item of a command, greyed or not: posts the command as
+  // a help request (false, nothing posted, when the menu has no such item).
+  bool HelpOnMenuItem(int id);
   // Posts a click: button down and up at (x, y); with doubleClick the sequence of
   // a double click (down, up, double-click, up). mods are added to the button bit.
   void Click(int x, int y, bool right = false, unsigned mods = 0, bool doubleClick = false);

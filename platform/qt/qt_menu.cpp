@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 
 #include "platform/events.h"
 #include "platform/qt/qt_convert.h"
@@ -37,8 +38,9 @@ class HelpKeyFilter : public QObject {
     auto* key = static_cast<QKeyEvent*>(event);
     auto* menu = qobject_cast<QMenu*>(watched);
     if (key->key() != Qt::Key_F1 || !menu) return false;
+    // A greyed item has its help too (MenuStyle lets it be highlighted).
     QAction* action = menu->activeAction();
-    const int id = action && !action->menu() && action->isEnabled() ? bar_.CommandOf(action) : 0;
+    const int id = action && !action->menu() ? bar_.CommandOf(action) : 0;
     if (id == 0) return false;
     while (QWidget* popup = QApplication::activePopupWidget()) {
       if (!popup->close()) break;
@@ -49,6 +51,18 @@ class HelpKeyFilter : public QObject {
 
  private:
   const QtMenuBar& bar_;
+};
+
+// The application's style, except that a greyed item of a popup can be highlighted
+// (by the pointer and by the arrow keys) like any other: it still cannot be chosen,
+// but F1 on it shows its help.
+class MenuStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == SH_Menu_AllowActiveAndDisabled) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
 };
 
 }  // namespace
@@ -82,6 +96,10 @@ void QtMenuBar::Build(QMainWindow& frame, const MenuResource& menu,
   bar_ = new QMenuBar(&frame);
   bar_->setNativeMenuBar(false);
   AddItems(bar_, menu.items);
+  // The style is the bar's last child, so it outlives the popups when the bar goes.
+  auto* style = new MenuStyle;
+  style->setParent(bar_);
+  for (QMenu* popup : bar_->findChildren<QMenu*>()) popup->setStyle(style);
   frame.setMenuBar(bar_);  // the frame deletes the previous bar
 }
 

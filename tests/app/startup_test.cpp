@@ -168,6 +168,45 @@ TEST_F(Startup, MenuCheckMarksFollowThePreferences) {
   for (const auto& [id, checked] : marks) EXPECT_EQ(w.IsMenuItemChecked(id), checked) << id;
 }
 
+// The menu a start attaches follows the choice kept in "tarmic.ini" after the
+// directory line; a file without it (older files) or with another value keeps the
+// window's menu. The start leaves the file as it is.
+TEST_F(Startup, TheMenuAtStartIsTheOneKeptInTarmicIni) {
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  const std::pair<std::string, bool> files[] = {
+      {"/data/run7/", false},
+      {"/data/run7/\nFullCommandSet=1", true},
+      {"/data/run7/\r\nFullCommandSet=1\r\n", true},
+      {"/data/run7/\nFullCommandSet=0", false},
+      {"/data/run7/\nFullCommandSet=yes", false},
+      {"FullCommandSet=1", false},  // the first line is the directory
+  };
+  std::filesystem::create_directories(dir_.ConfigDir());
+  for (const auto& [text, full] : files) {
+    SCOPED_TRACE(text);
+    shell_test::ResetShellState();
+    shell_test::WriteFile(dir_.ConfigDir() + "tarmic.ini", text);
+    UiEvents().Post(Event::CloseRequest());
+    EXPECT_EQ(RunProgram(dir_.Program()), 0);
+    EXPECT_EQ(backend_->Headless().Menu().name, full ? "MENU_1" : "MENU_VIREZ");
+    EXPECT_EQ(backend_->Headless().IsMenuItemChecked(kCmFullCommandSet), full);
+    EXPECT_EQ(ReadFile(dir_.ConfigDir() + "tarmic.ini"), text);
+  }
+}
+
+// A "tarmic.ini" that cannot be written still switches the menu, and says that the
+// choice is not kept.
+TEST_F(Startup, TheSwitchWithoutAWritableTarmicIniIsReported) {
+  WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
+  SetupPathTable(dir_.path(), "");
+  szLastDirIni = dir_.path() + "missing/tarmic.ini";  // a folder that does not exist
+  TXLAWindow w("Sedimentation Analysis");
+  backend_->QueueMessageBox(IDOK, "ERROR");
+  w.CmFullCommandSet();
+  EXPECT_TRUE(backend_->AllAnswersUsed());
+  EXPECT_EQ(backend_->Headless().Menu().name, "MENU_1");
+}
+
 TEST_F(Startup, FullMenuLosesTheItemsOfMissingPlotPrograms) {
   WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
   std::filesystem::create_directories(dir_.path() + "bin");

@@ -6,12 +6,17 @@
 // exactly the commands this version does not offer say "not available" (a command
 // whose model does not fit the data says what it needs instead). No command is
 // skipped: each one ends as soon as its questions are cancelled, and the ones that
-// compute (Run, Fit, Prior Knowledge) do so on a coarse c(s) grid.
+// compute (Run, Fit, Prior Knowledge) do so on a coarse c(s) grid. After each command
+// every item of the attached menu shows the state MenuItemStateOf gives (the state
+// the menu shows when it is attached anew), in both menus: "Full Command Set" is
+// walked too.
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
 
+#include "app/menu_state.h"
+#include "app/preferences.h"
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
 #include "distribution_window_test_support.h"
@@ -55,6 +60,17 @@ class CommandWalkTest : public DistributionWindowTest {
     Dispatch(kCmLoadNewFiles);
   }
 
+  // Every item of the attached menu shows the check mark and grey state that
+  // MenuItemStateOf gives, the state a menu attached after a switch shows.
+  void ExpectMenuShowsTheState() {
+    const HeadlessWindow& h = Backend().Headless();
+    for (int id : MenuCommandIds(h.Menu())) {
+      const MenuItemState state = MenuItemStateOf(id);
+      EXPECT_EQ(h.IsMenuItemChecked(id), state.checked) << "check mark of " << id;
+      EXPECT_EQ(h.IsMenuItemEnabled(id), state.enabled) << "grey state of " << id;
+    }
+  }
+
   // Chooses one command, then paints as the window does next; a command that
   // released the data set (Exit, a declined disclaimer) has the set loaded again.
   void Walk(int id);
@@ -84,6 +100,9 @@ void CommandWalkTest::Walk(int id) {
   DispatchAndPaint(id);
   EXPECT_FALSE(Win().bModalBoxOpen) << "box bracket left open";
   UiEvents().Clear();
+  // What the command left in the menu is what a menu attached now would show (Exit
+  // ends the program: its menu is not looked at again).
+  if (nScans == 3) ExpectMenuShowsTheState();
 
   const std::vector<std::string> texts = BoxTexts();
   for (const std::string& t : texts)
@@ -109,6 +128,10 @@ TEST_F(CommandWalkTest, EveryCommandRunsAndExactlyTheUnavailableOnesSaySo) {
   Win().EvSize(SIZE_RESTORED, Size{240, 180});
   Load();
   ASSERT_EQ(nScans, 3);
+  // The walk runs in the full command set, whose items are a superset of the other
+  // menu's: every check mark a command sets can be compared with the state.
+  bFullCommandSet = true;
+  Win().AttachCommandMenu();
 
   std::set<int> ids;
   for (const ResponseEntry& e : MainWindowResponseTable())

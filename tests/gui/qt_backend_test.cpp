@@ -491,6 +491,25 @@ TEST_F(QtBackendTest, InsertBeforeFailsWithoutTheItemAndWorksInTheFullMenu) {
   EXPECT_FALSE(Win().DeleteMenuItem(kCmFloTools));
 }
 
+// The switch between the menus from an item of the open menu: the command is posted,
+// the other menu bar replaces the one whose popup was open, and its items work.
+TEST_F(QtBackendTest, AnotherMenuAttachedAfterAChoiceFromAnOpenPopupWorks) {
+  ShowWindow();
+  QAction* item = Win().Menu().Action(kCmFullCommandSet);
+  ASSERT_NE(item, nullptr);
+  auto* popup = qobject_cast<QMenu*>(item->parent());
+  ASSERT_NE(popup, nullptr);
+  popup->popup(QPoint(10, 10));
+  gui_test::ProcessQtEvents();
+  item->trigger();
+  ASSERT_TRUE(HasCommand(TakeAll(), kCmFullCommandSet));
+  Win().AttachMenu(GetMenuResource(kMenuFull));
+  gui_test::ProcessQtEvents();
+  EXPECT_TRUE(Win().HasMenuItem(kCmContinuousCs));
+  Win().Menu().Action(kCmContinuousCs)->trigger();
+  EXPECT_TRUE(HasCommand(TakeAll(), kCmContinuousCs));
+}
+
 TEST_F(QtBackendTest, DeleteRemovesTheFirstOfTwoItemsWithOneIdentifier) {
   ShowWindow(kMenuFull);
   EXPECT_TRUE(Win().DeleteMenuItem(kCmSerializeFitByList));

@@ -91,34 +91,52 @@ TEST(ShellWindow, DroppedScansAreShownInTheirColoursInTheRealWindow) {
   shell_test::ResetShellState();
 }
 
+// F1 on a highlighted item asks for help on its command, also on a greyed item of the
+// full command set, which a click does not choose.
 TEST(ShellWindow, HelpKeyOnAHighlightedMenuItemAsksForHelpOnThatCommand) {
-  gui_test::TestApplication();
-  UiEvents().Clear();
-  QtBackend backend(640, 480);
-  SetBackend(&backend);
-  Window& window = backend.MainWindow();
-  window.AttachMenu(GetMenuResource(kMenuVirez));
-  window.Show();
-  gui_test::ProcessQtEvents();
+  struct Case {
+    std::string_view menu;
+    int id;
+    bool greyed;
+  };
+  for (const Case& c : {Case{kMenuVirez, kCmShowResiduals, false}, Case{kMenuFull, kCmEditDataFiles, true}}) {
+    SCOPED_TRACE(c.id);
+    gui_test::TestApplication();
+    UiEvents().Clear();
+    QtBackend backend(640, 480);
+    SetBackend(&backend);
+    Window& window = backend.MainWindow();
+    window.AttachMenu(GetMenuResource(c.menu));
+    if (c.greyed) ASSERT_TRUE(window.EnableMenuItem(c.id, false));
+    window.Show();
+    gui_test::ProcessQtEvents();
 
-  QAction* action = backend.QtMainWindow().Menu().Action(kCmShowResiduals);  // "Show Residuals"
-  ASSERT_NE(action, nullptr);
-  auto* menu = qobject_cast<QMenu*>(action->parent());
-  ASSERT_NE(menu, nullptr);
-  menu->popup(QPoint(10, 10));
-  gui_test::ProcessQtEvents();
-  menu->setActiveAction(action);
-  QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
-  QCoreApplication::sendEvent(menu, &f1);
-  gui_test::ProcessQtEvents();
+    QAction* action = backend.QtMainWindow().Menu().Action(c.id);
+    ASSERT_NE(action, nullptr);
+    auto* menu = qobject_cast<QMenu*>(action->parent());
+    ASSERT_NE(menu, nullptr);
+    menu->popup(QPoint(10, 10));
+    gui_test::ProcessQtEvents();
+    const auto command = [] { return UiEvents().TakeIf([](const Event& ev) { return ev.type == EventType::Command; }); };
+    if (c.greyed) {
+      action->trigger();
+      gui_test::ProcessQtEvents();
+      EXPECT_FALSE(command());
+    }
+    menu->setActiveAction(action);
+    EXPECT_EQ(menu->activeAction(), action);
+    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QCoreApplication::sendEvent(menu, &f1);
+    gui_test::ProcessQtEvents();
 
-  std::optional<Event> e = UiEvents().TakeIf([](const Event& ev) { return ev.type == EventType::Command; });
-  ASSERT_TRUE(e.has_value());
-  EXPECT_EQ(e->command, 209);
-  EXPECT_TRUE(e->help);
-  EXPECT_FALSE(menu->isVisible());
-  SetBackend(nullptr);
-  UiEvents().Clear();
+    std::optional<Event> e = command();
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->command, c.id);
+    EXPECT_TRUE(e->help);
+    EXPECT_FALSE(menu->isVisible());
+    SetBackend(nullptr);
+    UiEvents().Clear();
+  }
 }
 
 }  // namespace

@@ -49,15 +49,24 @@ const MenuItem* Item(const MenuResource& menu, int id) {
 const MenuResource& Virez() { return GetMenuResource("MENU_VIREZ"); }
 const MenuResource& Full() { return GetMenuResource("MENU_1"); }
 
-TEST(MenuCounts, MenuVirezHas89DistinctCommands) {
-  EXPECT_EQ(Commands(Virez()).size(), 89u);
-  EXPECT_EQ(DistinctIds(Virez()).size(), 89u);
+// Both menus carry the switch between them, "Full Command Set", as the last item of
+// their Options popup, besides their 89 and 208 commands.
+TEST(MenuCounts, MenuVirezHas89DistinctCommandsAndTheSwitch) {
+  EXPECT_EQ(Commands(Virez()).size(), 90u);
+  EXPECT_EQ(DistinctIds(Virez()).size(), 90u);
+  for (const MenuResource* menu : {&Virez(), &Full()}) {
+    const auto options = std::find_if(menu->items.begin(), menu->items.end(),
+                                      [](const MenuItem& m) { return m.text == "&Options"; });
+    ASSERT_NE(options, menu->items.end());
+    EXPECT_EQ(options->children.back().id, kCmFullCommandSet) << menu->name;
+    EXPECT_EQ(options->children.back().text, "Full Command Set");
+  }
 }
 
-TEST(MenuCounts, Menu1Has208DistinctCommandsWith904And923Twice) {
+TEST(MenuCounts, Menu1Has208DistinctCommandsWith904And923TwiceAndTheSwitch) {
   std::vector<const MenuItem*> items = Commands(Full());
-  EXPECT_EQ(DistinctIds(Full()).size(), 208u);
-  EXPECT_EQ(items.size(), 210u);
+  EXPECT_EQ(DistinctIds(Full()).size(), 209u);
+  EXPECT_EQ(items.size(), 211u);
   std::map<int, int> occurrences;
   for (const MenuItem* item : items) ++occurrences[item->id];
   for (const auto& [id, count] : occurrences) {
