@@ -257,7 +257,12 @@ class SpeciesRun {
       const SimOutcome refined = RefineWhileBalanceLost(
           failed, nodes,
           [&](int n) {
-            if (!ResizeSimArrays(n)) return false;
+            // The non-ideal solve of slot 1 needs the concentration-dependent block.
+            const bool nonideal = bNonidealSpecies;
+            bNonidealSpecies = nonideal || c1Nonideal;
+            const bool laid = ResizeSimArrays(n);
+            bNonidealSpecies = nonideal;
+            if (!laid) return false;
             if (regrade_) regrade_();
             return true;
           },
@@ -270,8 +275,14 @@ class SpeciesRun {
       if (c1Nonideal || nLammGridPoints != size) ResizeSimArrays(size);
       return refined;
     };
-    if (outcome.refinable && !outcome.retryFirst && !bUserAbort) return refine(outcome);
-    if (c1Nonideal) ResizeSimArrays(nLammGridPoints);
+    // The retries below solve the ideal equation: a non-ideal species has none of
+    // them and is refined at once.
+    if (outcome.refinable && (!outcome.retryFirst || c1Nonideal) && !bUserAbort)
+      return refine(outcome);
+    if (c1Nonideal) {
+      ResizeSimArrays(nLammGridPoints);
+      return outcome;
+    }
     const bool failed = bSimDiverged || bSimFailed;
     if (!failed || bUserAbort || bExperimentalInitialDistribution || !bUniformLoading ||
         !VelocityData())
