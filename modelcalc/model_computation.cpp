@@ -367,7 +367,14 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
   const double s = pSpeciesS[k];
   const bool included = pSpeciesIncluded[k] != 0;
   const bool velocity = VelocityData();
-  if (velocity && bAutoFEAlgorithm) ChooseAlgorithm(std::fabs(s), NormalizedSThreshold(true));
+  if (velocity && bAutoFEAlgorithm) {
+    // The concentration-dependent moving grid has no frame moving inward: a
+    // floating non-ideal species stays on the static grid.
+    if (k == 1 && bC1Nonideal && s < 0.0)
+      ChooseAlgorithm(0.0, 1.0);
+    else
+      ChooseAlgorithm(std::fabs(s), NormalizedSThreshold(true));
+  }
   SpeciesGridChoice grid;
   if (included) {
     if (!bAutoGridSize || !velocity || bZoneCentrifugation || pSpeciesMassOrD[k] <= 0)
