@@ -216,23 +216,24 @@ TEST_F(FloatingCs, FloatingSpeciesIsRecoveredWhenVbarTimesDensityExceedsOne) {
   EXPECT_NEAR(Rmsd(), kNoise, 0.1 * kNoise);
 }
 
-// Kernels of a grid reaching far past two floating species (to -150 S, where the
-// boundary leaves the meniscus before the first scan) cannot be solved and are left
-// out. They hold exactly zero, the note names them, and the area is the loading
-// (0.7 OD): the regularisation must not spread material into columns that are no
-// part of the problem.
+// Kernels of a grid reaching far past two floating species (to -150 S, 10 S apart,
+// where the boundary leaves the meniscus before the first scan) cannot be solved
+// and are left out. They hold exactly zero, the note names them, and the area is
+// the loading (0.7 OD): the regularisation must not spread material into columns
+// that are no part of the problem (it had given them up to 0.026 each).
+// Three scans 50 s apart keep the solutions that fail on every refined grid short.
 TEST_F(FloatingCs, KernelsLeftOutOfAFarGridHoldNoMaterial) {
-  InstallData({{-8.0, 2.27e-7, 0.3}, {-20.0, 1.435e-7, 0.4}}, 3, 150.0);
-  SetCs(-150.0f, 0.0f, 81.0f, 0.9f);
+  InstallData({{-8.0, 2.27e-7, 0.3}, {-20.0, 1.435e-7, 0.4}}, 3, 50.0);
+  SetCs(-150.0f, 0.0f, 16.0f, 0.9f);
   pParams[kContiSlotDensity] = 1.2f;
   pParams[kContiSlotFrictionalRatio] = 1.3f;
   const ContiRunResult run = RunContiSed(nullptr);
   ASSERT_EQ(run.outcome, ContiRunOutcome::Computed) << run.message.text;
-  // "N of the 81 kernels of the distribution (s from a to b S; s = c S) ...".
+  // "N of the 16 kernels of the distribution (s from a to b S; s = c S) ...".
   const std::string& note = run.message.text;
   int failed = 0, kernels = 0;
   ASSERT_EQ(std::sscanf(note.c_str(), "%d of the %d kernels", &failed, &kernels), 2) << note;
-  EXPECT_EQ(kernels, 81);
+  EXPECT_EQ(kernels, 16);
   const std::size_t open = note.find('('), close = note.find(')');
   ASSERT_LT(open, close) << note;
   std::vector<std::pair<double, double>> ranges;
