@@ -89,17 +89,10 @@ TEST_P(NonidealFloatingSweep, EveryCaseIsComputedAtTheNoiseOrRefusedWithItsReaso
     EXPECT_NE(text.find("solved again on finer grids, up to 8000 nodes"), std::string::npos) << text;
     return;
   }
-  testing::ReferenceLammProblem problem;
-  problem.s_svedberg = c.s;
-  problem.d_cm2_per_s = c.D;
-  problem.rpm = c.rpm;
-  problem.loading = kLoading;
-  problem.cells = 4000;
-  problem.max_time_step_s = 2.0;
   std::vector<double> times, radii;
   for (int j = 1; j <= nScans; ++j) times.push_back(pScanInfo[Idx(j)].time);
   for (int i = 1; i <= pnPoints[1]; ++i) radii.push_back(ppRadius[1][i]);
-  const auto reference = testing::ReferenceLammSolution::scans(problem, times, radii);
+  const auto reference = testing::ReferenceLammSolution::sweep_scans(c.s, c.D, c.rpm, kLoading, times, radii);
   double sum = 0.0, worst = 0.0;
   int n = 0;
   for (int j = 1; j <= nScans; ++j)
