@@ -90,35 +90,45 @@ SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
   const bool allocated = bSimArraysAllocated ? ResizeSimArrays(nDefaultGridPoints) : AllocSimArrays();
   if (!allocated || !bSimArraysAllocated)
     return {SimStatus::NotAllocated, "the simulation arrays could not be allocated"};
-  BuildLammGrid();
-  // Unit loading everywhere in the cell.
-  for (int k = 1; k <= nSimGridPointsAllocated; ++k) pLammConc[k] = 1.0;
-
-  dSimS = v;
-  dSimD = D;
-  dSimRpm = dFinalRpm = pScanInfo[static_cast<std::size_t>(nScans)].rpm;
-  bAccelerating = false;
-  dSimTime = 0.0;
-  dSimDt = dInitialDt;
-  nSimIterations = 0;
-  bSimFailed = bSimDiverged = 0;
-  dMaxRelChange = dMaxDcOverC;
-  dMaxRelChangeLow = 0.05 * dMaxDcOverC;
-  dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
-  pSimWindow = nullptr;
-  (void)window;
-
   const std::vector<std::pair<double, int>> scans = ScansByTime();
   std::vector<double> times;
   for (const auto& scan : scans) times.push_back(scan.first);
-  ScanTimeRecorder recorder(std::move(times), [&](int k, const double* r, const double* c, int n) {
-    StoreKernelProfile(i, scans[static_cast<std::size_t>(k)].second, r, c, n);
-  });
-  recorder.Start();
   SimRunSettings settings = CurrentSimRunSettings();
   settings.zoneCentrifugation = false;
   settings.inhomogeneousSolvent = settings.sedimentingCosolute = settings.dynamicGradient = false;
-  return SolveLammClaverie(settings, {v, D}, recorder);
+  (void)window;
+  // One solve from the unit loading on the grid laid on the arrays.
+  auto attempt = [&] {
+    // Unit loading everywhere in the cell.
+    for (int k = 1; k <= nSimGridPointsAllocated; ++k) pLammConc[k] = 1.0;
+    dSimS = v;
+    dSimD = D;
+    dSimRpm = dFinalRpm = pScanInfo[static_cast<std::size_t>(nScans)].rpm;
+    bAccelerating = false;
+    dSimTime = 0.0;
+    dSimDt = dInitialDt;
+    nSimIterations = 0;
+    bSimFailed = bSimDiverged = 0;
+    dMaxRelChange = dMaxDcOverC;
+    dMaxRelChangeLow = 0.05 * dMaxDcOverC;
+    dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
+    pSimWindow = nullptr;
+    ScanTimeRecorder recorder(times, [&](int k, const double* r, const double* c, int n) {
+      StoreKernelProfile(i, scans[static_cast<std::size_t>(k)].second, r, c, n);
+    });
+    recorder.Start();
+    return SolveLammClaverie(settings, {v, D}, recorder);
+  };
+  // A kernel the first grid does not resolve is solved again on finer grids.
+  BuildLammGrid();
+  return RefineWhileBalanceLost(
+      attempt(), nDefaultGridPoints,
+      [](int n) {
+        if (!ResizeSimArrays(n)) return false;
+        BuildLammGrid();
+        return true;
+      },
+      attempt);
 }
 
 }  // namespace tarmic

@@ -257,7 +257,12 @@ class SpeciesRun {
       const SimOutcome refined = RefineWhileBalanceLost(
           failed, nodes,
           [&](int n) {
-            if (!ResizeSimArrays(n)) return false;
+            // The non-ideal solve of slot 1 needs the concentration-dependent block.
+            const bool nonideal = bNonidealSpecies;
+            bNonidealSpecies = nonideal || c1Nonideal;
+            const bool laid = ResizeSimArrays(n);
+            bNonidealSpecies = nonideal;
+            if (!laid) return false;
             if (regrade_) regrade_();
             return true;
           },
@@ -270,8 +275,14 @@ class SpeciesRun {
       if (c1Nonideal || nLammGridPoints != size) ResizeSimArrays(size);
       return refined;
     };
-    if (outcome.refinable && !outcome.retryFirst && !bUserAbort) return refine(outcome);
-    if (c1Nonideal) ResizeSimArrays(nLammGridPoints);
+    // The retries below solve the ideal equation: a non-ideal species has none of
+    // them and is refined at once.
+    if (outcome.refinable && (!outcome.retryFirst || c1Nonideal) && !bUserAbort)
+      return refine(outcome);
+    if (c1Nonideal) {
+      ResizeSimArrays(nLammGridPoints);
+      return outcome;
+    }
     const bool failed = bSimDiverged || bSimFailed;
     if (!failed || bUserAbort || bExperimentalInitialDistribution || !bUniformLoading ||
         !VelocityData())
@@ -356,7 +367,14 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
   const double s = pSpeciesS[k];
   const bool included = pSpeciesIncluded[k] != 0;
   const bool velocity = VelocityData();
-  if (velocity && bAutoFEAlgorithm) ChooseAlgorithm(std::fabs(s), NormalizedSThreshold(true));
+  if (velocity && bAutoFEAlgorithm) {
+    // The concentration-dependent moving grid has no frame moving inward: a
+    // floating non-ideal species stays on the static grid.
+    if (k == 1 && bC1Nonideal && s < 0.0)
+      ChooseAlgorithm(0.0, 1.0);
+    else
+      ChooseAlgorithm(std::fabs(s), NormalizedSThreshold(true));
+  }
   SpeciesGridChoice grid;
   if (included) {
     if (!bAutoGridSize || !velocity || bZoneCentrifugation || pSpeciesMassOrD[k] <= 0)

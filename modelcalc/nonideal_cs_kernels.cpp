@@ -132,24 +132,33 @@ SimOutcome NonidealCsKernel(Window* /*window*/, int i, double s, double D) {
   k.totalConcentrationAt = TotalSignalOnLammGrid;
 
   SimRunStateGuard guard;
-  PrepareRun();
   SimRunSettings settings = CurrentSimRunSettings();
   settings.outflowBottom = choice.outflowBottom;
   settings.noTruncation = choice.noTruncation;
 
   std::vector<double> times(Idx(nScans));
   for (int p = 1; p <= nScans; ++p) times[Idx(p - 1)] = pScanInfo[Idx(pScanOrder[Idx(p)])].time;
-  ScanTimeRecorder recorder(std::move(times), [i](int k0, const double* r, const double* c, int n) {
-    StoreKernelProfile(i, pScanOrder[Idx(k0 + 1)], r, c, n);
-  });
-  recorder.Start();
-  SimOutcome outcome;
-  if (bMovingHat) {
-    outcome = SolveNonidealLammMovingHat(settings, recorder, &k);
-    MoveHatGrid();
-  } else {
-    outcome = SolveNonidealLammClaverie(settings, recorder, &k);
-  }
+  // One solve from the unit loading; each propagator lays its own grid on the arrays.
+  auto attempt = [&] {
+    PrepareRun();
+    ScanTimeRecorder recorder(times, [i](int k0, const double* r, const double* c, int n) {
+      StoreKernelProfile(i, pScanOrder[Idx(k0 + 1)], r, c, n);
+    });
+    recorder.Start();
+    SimOutcome outcome;
+    if (bMovingHat) {
+      outcome = SolveNonidealLammMovingHat(settings, recorder, &k);
+      MoveHatGrid();
+    } else {
+      outcome = SolveNonidealLammClaverie(settings, recorder, &k);
+    }
+    return outcome;
+  };
+  // A kernel the first grid does not resolve is solved again on finer grids; the
+  // grid size in force stays for the next point.
+  const int size = nLammGridPoints, nodes = nSimGridPointsAllocated;
+  SimOutcome outcome = RefineWhileBalanceLost(attempt(), nodes, ResizeSimArrays, attempt);
+  if (nLammGridPoints != size) ResizeSimArrays(size);
   return outcome;
 }
 

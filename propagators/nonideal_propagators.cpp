@@ -93,14 +93,13 @@ std::optional<FitRangeStop> SetUpFitRangeStop(const SimRunSettings& settings,
 // propagators stop) and the steady-state test on the change per second of steps
 // of at least 30 s. step() returns the change measure and sets dtUsed (0 when no
 // step was taken). With leave, the loop also ends (as Progress, *left set) once
-// leave() is true.
+// leave() is true. A run whose steps stay at their floor ends failed with *floor set.
 template <class Step>
 SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const SimRunSettings& set,
-                       const std::optional<FitRangeStop>& fitStop,
+                       const std::optional<FitRangeStop>& fitStop, SimStepFloor* floor,
                        SimProgress* leaveAfterLastScan = nullptr, bool* left = nullptr) {
   SteadyStateTest steady;
   TinyStepCount tiny;
-  bSimStepFloorReached = false;
   while (bSimContinue) {
     if (leaveAfterLastScan && leaveAfterLastScan->PastLastScan()) {
       *left = true;
@@ -109,7 +108,7 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const S
     dtUsed = 0.0;
     const double change = step();
     if (dtUsed > 0 && tiny.AtFloor(dtUsed)) {
-      bSimStepFloorReached = true;
+      *floor = SimStepFloor::TinySteps;
       bSimDiverged = 1;
     }
     if (bSimFailed || bSimDiverged) return SimStopReason::Failed;
@@ -158,9 +157,10 @@ class StaticGridRun {
     dSimDtMax = 1000.0;
     bSteadyStateReached = false;
     const std::optional<FitRangeStop> fitStop = SetUpFitRangeStop(set, k);
+    floor = SimStepFloor::None;
     const SimStopReason reason =
-        TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, fitStop);
-    return FinishSimRun(progress, reason, nullptr);
+        TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, fitStop, &floor);
+    return FinishSimRun(progress, reason, nullptr, floor);
   }
 
  private:
@@ -284,6 +284,7 @@ class StaticGridRun {
     double dtPrev = dt;
     while (change > dMaxRelChange) {
       if (nStepHalvings > 10) {
+        floor = SimStepFloor::Shrinks;
         bSimDiverged = 1;
         return change;
       }
@@ -320,6 +321,7 @@ class StaticGridRun {
   const int N;
   double dSimOmega2 = 0.0;  // (rpm 2 pi / 60)^2 1e-13 of the matrices in use
   int nStepHalvings = 0;    // forced step reductions within one step
+  SimStepFloor floor = SimStepFloor::None;  // the floor the step control met
   double stageDt = 0.0;
   double dtUsed = 0.0;
   bool firstStep = true;
@@ -384,11 +386,12 @@ class MovingHatRun {
     bSteadyStateReached = false;
     bHatGridInUse = true;
     bool left = false;
+    SimStepFloor floor = SimStepFloor::None;
     const SimStopReason reason =
         TimeLoop(progress, dtUsed, [this] { return OneStep(); }, set, SetUpFitRangeStop(set, k),
-                 &progress, &left);
+                 &floor, &progress, &left);
     if (left) return HandOver(progress);
-    return FinishSimRun(progress, reason, nullptr);
+    return FinishSimRun(progress, reason, nullptr, floor);
   }
 
  private:

@@ -574,13 +574,13 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
   std::vector<double> windowStart(pLammConc, pLammConc + N + 1);
   double windowTime = dSimTime;
   TinyStepCount tiny;
-  bSimStepFloorReached = false;
+  SimStepFloor floor = SimStepFloor::None;
   while (bSimContinue) {
     if (bSimFailed || bSimDiverged) break;
     const double before = dSimTime;
     const double change = ReactingTimeStep();
     if (tiny.AtFloor(dSimTime - before)) {
-      bSimStepFloorReached = true;
+      floor = SimStepFloor::TinySteps;
       bSimDiverged = 1;
     }
     if (bSimFailed || bSimDiverged) break;
@@ -608,7 +608,7 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
       windowTime = dSimTime;
     }
   }
-  return FinishSimRun(progress, reason, TridagMessage(gReact.tridag));
+  return FinishSimRun(progress, reason, TridagMessage(gReact.tridag), floor);
 }
 
 // ---- parameters ----

@@ -34,8 +34,6 @@ int bSimLandOnStop = 0;
 int bSimContinue = 1;
 int bSimFailed = 0;
 int bSimDiverged = 0;
-bool bSimStepFloorReached = false;
-bool bSimShrinkFloorReached = false;
 double dSteadyStateLimit = 1e-6;
 bool bSteadyStateReached = false;
 float fSimChange = 1.0f;
@@ -297,7 +295,8 @@ SimRunStateGuard::~SimRunStateGuard() {
   dMaxRelChangeTarget = dTarget;
 }
 
-SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char* tridagMessage) {
+SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char* tridagMessage,
+                        SimStepFloor floor) {
   if (bSimFailed || bSimDiverged) reason = SimStopReason::Failed;
   if (reason == SimStopReason::SteadyState) bSteadyStateReached = true;
   progress.Finish(reason);
@@ -308,11 +307,11 @@ SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char*
   } else if (bSimDiverged) {
     out.status = SimStatus::Diverged;
     const std::string refinable = progress.RefinableFailure();
-    out.refinable = !refinable.empty() || bSimStepFloorReached || bSimShrinkFloorReached;
-    out.retryFirst = refinable.empty() && !bSimStepFloorReached && bSimShrinkFloorReached;
+    out.refinable = !refinable.empty() || floor != SimStepFloor::None;
+    out.retryFirst = refinable.empty() && floor == SimStepFloor::Shrinks;
     if (!refinable.empty())
       out.message = refinable;
-    else if (bSimStepFloorReached || bSimShrinkFloorReached)
+    else if (floor != SimStepFloor::None)
       out.message = StepFloorMessage();
     else
       out.message = kStepControlGaveUpMessage;
@@ -320,7 +319,6 @@ SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char*
     out.status = SimStatus::Interrupted;
     out.message = "simulation interrupted";
   }
-  bSimShrinkFloorReached = false;  // said for this run only
   return out;
 }
 
@@ -358,8 +356,6 @@ void ResetSimRunState() {
   bSimLandOnStop = 0;
   bSimContinue = 1;
   bSimFailed = bSimDiverged = 0;
-  bSimStepFloorReached = false;
-  bSimShrinkFloorReached = false;
   dSteadyStateLimit = 1e-6;
   bSteadyStateReached = false;
   fSimChange = 1.0f;

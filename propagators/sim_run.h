@@ -44,9 +44,6 @@ extern int bSimLandOnStop;
 extern int bSimContinue;            // the time loop runs while set
 extern int bSimFailed;              // singular tridiagonal system, or a refilled truncated edge
 extern int bSimDiverged;            // the step control gave up
-extern bool bSimStepFloorReached;   // ... because its steps stayed below kSmallestUsefulStep
-extern bool bSimShrinkFloorReached; // ... because repeated shrinks to the smallest step did not
-                                    // keep the change within max dc/c
 extern double dSteadyStateLimit;    // change per second below which the loop may stop (1e-6)
 extern bool bSteadyStateReached;
 extern float fSimChange;            // change measure of the last step
@@ -283,10 +280,19 @@ class SimRunStateGuard {
   double dMax, dLow, dTarget;
 };
 
+// The floor a run's step control met, kept by the run itself (each solve starts
+// with none): its accepted steps stayed below kSmallestUsefulStep (TinySteps), or
+// repeated shrinks to the smallest step did not keep the change within max dc/c
+// (Shrinks).
+enum class SimStepFloor { None, TinySteps, Shrinks };
+
 // Ends a run: tells the progress why the loop stopped and turns the flags into the
 // outcome (interrupted when bUserAbort is set). tridagMessage is the pivot message
-// of a singular solve.
-SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char* tridagMessage);
+// of a singular solve; floor the floor the run's step control met. A run that gave
+// up at a floor is refinable; at the floor of its shrinks only after the retries of
+// a caller that has them.
+SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char* tridagMessage,
+                        SimStepFloor floor = SimStepFloor::None);
 
 // The total amount in a 2-degree sector with 1.2 cm optical path for node weights
 // W_i (integral of r phi_i dr) and values c_i.

@@ -75,6 +75,7 @@ class ClaverieRun {
   bool bFactorsStale = true;     // the kept factors do not belong to the step matrix
   double dSimLastDt = 0.0;       // dt of the last factorised step matrices, s
   int nStepReductions = 0;       // forced step reductions within one step
+  SimStepFloor floor = SimStepFloor::None;  // the floor the step control met
   bool bSimMatricesChanged = false;  // M or A changed since the step matrix was factorised
   int nMaxActiveFirst = 1;       // floor(0.95 N)
   int nTruncExtension = 0;       // rows the active end grows by, floor(0.1 N)
@@ -335,7 +336,7 @@ double ClaverieRun::AdaptiveClaverieStep() {
   double err = MaxRelativeChange();
   while (err > dMaxRelChange) {
     if (nStepReductions > 5) {
-      bSimShrinkFloorReached = true;
+      floor = SimStepFloor::Shrinks;
       bSimDiverged = 1;
       RestoreStepStart(arrays);
       return 0.0;
@@ -461,14 +462,14 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
 
   SteadyStateTest steady;
   TinyStepCount tiny;
-  bSimStepFloorReached = false;
+  floor = SimStepFloor::None;
   SimStopReason reason = SimStopReason::Progress;
   while (bSimContinue && !bSimFailed && !bSimDiverged) {
     const double dtUsed = dSimDt != 0 ? dSimDt : 1.0;
     if (runSettings.sedimentingCosolute) dCosoluteTime = dSimTime;
     fSimChange = static_cast<float>(AdaptiveClaverieStep());
     if (tiny.AtFloor(dtUsed)) {
-      bSimStepFloorReached = true;
+      floor = SimStepFloor::TinySteps;
       bSimDiverged = 1;
     }
     if (bSimFailed || bSimDiverged) break;
@@ -496,7 +497,8 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
       bSimContinue = 0;
     }
   }
-  return FinishSimRun(progress, reason, szTridagMessage ? szTridagMessage : szCosoluteTridagMessage);
+  return FinishSimRun(progress, reason, szTridagMessage ? szTridagMessage : szCosoluteTridagMessage,
+                      floor);
 }
 
 }  // namespace

@@ -799,17 +799,10 @@ TEST(FloatingSpeciesSweep, EveryCaseIsComputedAtTheNoiseOrRefusedWithItsReason) 
                 std::string::npos) << o->Messages().back();
       continue;
     }
-    testing::ReferenceLammProblem problem;
-    problem.s_svedberg = c.s;
-    problem.d_cm2_per_s = c.D;
-    problem.rpm = c.rpm;
-    problem.loading = kLoading;
-    problem.cells = 4000;
-    problem.max_time_step_s = 2.0;
     std::vector<double> times, radii;
     for (int k = 1; k <= e.scans; ++k) times.push_back(e.Time(k));
     for (int j = 1; j <= e.radii; ++j) radii.push_back(e.outRadii[j]);
-    const auto reference = testing::ReferenceLammSolution::scans(problem, times, radii);
+    const auto reference = testing::ReferenceLammSolution::sweep_scans(c.s, c.D, c.rpm, kLoading, times, radii);
     double sum = 0.0, worst = 0.0;
     int n = 0;
     for (int k = 1; k <= e.scans; ++k) {

@@ -141,6 +141,17 @@ class ReferenceLammSolution {
     return out;
   }
 
+  // The scans of one species loaded uniformly at `loading` in the cell 6.0-7.2 cm,
+  // on the grid the floating sweeps compare with (4000 cells, steps of at most 2 s).
+  static std::vector<std::vector<double>> sweep_scans(double s_svedberg, double d_cm2_per_s,
+                                                      double rpm, double loading,
+                                                      const std::vector<double>& times_s,
+                                                      const std::vector<double>& radii_cm) {
+    const ReferenceLammProblem p{.s_svedberg = s_svedberg, .d_cm2_per_s = d_cm2_per_s, .rpm = rpm,
+                                 .loading = loading, .cells = 4000, .max_time_step_s = 2.0};
+    return scans(p, times_s, radii_cm);
+  }
+
  private:
   // One theta step: (r_i h / dt)(c' - c) = theta F(c') + (1 - theta) F(c), where
   // F_i = rJ_{i-1/2} - rJ_{i+1/2} is the net inflow into cell i.
