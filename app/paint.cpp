@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/analysis_views.h"
+#include "app/app_main.h"
 #include "app/marker_lines.h"
 #include "app/marker_question.h"
 #include "app/markers.h"
@@ -39,6 +40,7 @@
 #include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "services/run_switches.h"
 
 namespace tarmic {
 
@@ -50,6 +52,19 @@ bool bTemperaturePlotShown = false;
 bool bFileDialogOpen = false;
 bool bShowFitStatistics = false;
 
+namespace {
+
+// What the last screen paint showed of a computed result: whether it showed one
+// (fit curves, residuals and their bitmap, a distribution and its button) and the
+// data, model and values it belonged to then.
+struct PaintedResult {
+  bool shown = false;
+  LoadedDataStamp stamp;
+};
+PaintedResult gPainted;
+
+}  // namespace
+
 void ResetPaintState() {
   nClientWidth = 1400;
   nClientHeight = 1000;
@@ -58,6 +73,26 @@ void ResetPaintState() {
   bTemperaturePlotShown = false;
   bFileDialogOpen = false;
   bShowFitStatistics = false;
+  gPainted = PaintedResult{};
+}
+
+bool PaintedResultEnded() { return gPainted.shown && CurrentDataStamp() != gPainted.stamp; }
+
+void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now) {
+  if (bBatchMode || !PaintedResultEnded()) return;
+  // A computation keeps its picture until it ends (and paints it then); a printed
+  // page is no screen.
+  if (!now || window.bRunInProgress || window.bFitInProgress || bPrinting) {
+    window.GetHandle().Invalidate();
+    return;
+  }
+  // Before a box opens: painted at once, as the window stands under the box.
+  const bool modal = window.bModalBoxOpen, fileDialog = bFileDialogOpen;
+  window.bModalBoxOpen = false;
+  bFileDialogOpen = false;
+  PaintWindow(window);
+  window.bModalBoxOpen = modal;
+  bFileDialogOpen = fileDialog;
 }
 
 void ResetPaintingAndInteraction() {
@@ -256,6 +291,11 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
     bTemperaturePlotShown = true;
     return;
   }
+
+  // Whatever this paint shows of a result is decided from its claim below; what it
+  // showed is kept, so that the end of the claim paints the window again.
+  gPainted.shown = FitOfLoadedData() || DistributionPanePicture() != nullptr;
+  if (gPainted.shown) gPainted.stamp = CurrentDataStamp();
 
   if (bShowData) PlayPicture(dc, GetDataPlotMetafile());
   if (GetShellHooks().eqTestPicture) PlayPicture(dc, GetShellHooks().eqTestPicture());
