@@ -40,7 +40,6 @@
 #include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
-#include "services/run_switches.h"
 
 namespace tarmic {
 
@@ -79,7 +78,7 @@ void ResetPaintState() {
 bool PaintedResultEnded() { return gPainted.shown && CurrentDataStamp() != gPainted.stamp; }
 
 void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now) {
-  if (bBatchMode || !PaintedResultEnded()) return;
+  if (!PaintedResultEnded()) return;
   // A computation keeps its picture until it ends (and paints it then); a printed
   // page is no screen.
   if (!now || window.bRunInProgress || window.bFitInProgress || bPrinting) {

@@ -62,7 +62,7 @@ bool PaintedResultEnded();
 // The one place where the end of a result's claim reaches the screen: when the last
 // paint showed a result whose claim has ended, the window is painted again (Paint
 // decides from the claim what it shows). With now, at once (before a box or dialog
-// opens, see SetBeforeModal); otherwise by a paint request. Nothing in batch mode.
+// opens, see SetBeforeModal); otherwise by a paint request.
 void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now);
 
 // Resets every global of painting and interaction: paint state, pane layout,
