@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -167,7 +168,12 @@ std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> 
 
 std::unique_ptr<MetaFile> NoiseProfileOverlay() {
   if (!pDataPlot || !pTINoise || !bFitTINoise || !pGridRadius) return nullptr;
-  return pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1);
+  // Grid points that some scan does not measure hold no noise that was fitted: the
+  // line breaks there.
+  std::vector<float> noise(pTINoise, pTINoise + nGridPoints + 1);
+  for (int g = 1; g <= nGridPoints; ++g)
+    if (GridPointUnmeasured(g)) noise[static_cast<std::size_t>(g)] = std::numeric_limits<float>::quiet_NaN();
+  return pDataPlot->DrawArrays(pGridRadius, noise.data(), nGridPoints, kBlack, -1, 1);
 }
 
 std::vector<std::unique_ptr<MetaFile>> DataPaneOverlays() {

@@ -114,18 +114,12 @@ void FreeGridData(int /*scanCount*/) {
   gCurrentGrid = GridData{};
 }
 
-namespace {
-
-// Marks in measured[1..nGridPoints] (0) the grid points scan s does not support:
-// those beyond half its median spacing outside its first or last radius, and those
-// strictly inside an interval of its radii wider than kGapSpacingFactor times that
-// spacing.
-void MarkUnsupportedGridPoints(int s, std::vector<unsigned char>& measured) {
+void MarkRadiiScanLacks(int s, const float* radii, int count, std::vector<unsigned char>& measured) {
   const std::size_t i = static_cast<std::size_t>(s);
   const int n = pnPoints[i];
   const float* r = ppRadius[i];
   if (n < 2) {
-    std::fill(measured.begin() + 1, measured.end(), 0);
+    std::fill(measured.begin() + 1, measured.begin() + count + 1, 0);
     return;
   }
   std::vector<float> steps(r + 2, r + n + 1);
@@ -134,9 +128,9 @@ void MarkUnsupportedGridPoints(int s, std::vector<unsigned char>& measured) {
   const float median = steps[static_cast<std::size_t>((n - 1) / 2)];
   const float gap = kGapSpacingFactor * median;
   const float lo = r[1] - 0.5f * median, hi = r[n] + 0.5f * median;
-  int k = 1;  // r[k] <= grid radius < r[k + 1] while walking up the grid
-  for (int g = 1; g <= nGridPoints; ++g) {
-    const float x = pGridRadius[g];
+  int k = 1;  // r[k] <= radius < r[k + 1] while walking up the radii
+  for (int g = 1; g <= count; ++g) {
+    const float x = radii[g];
     if (x < lo || x > hi) {
       measured[static_cast<std::size_t>(g)] = 0;
       continue;
@@ -146,7 +140,10 @@ void MarkUnsupportedGridPoints(int s, std::vector<unsigned char>& measured) {
   }
 }
 
-}  // namespace
+bool GridPointUnmeasured(int g) {
+  const auto& measured = gCurrentGrid.gridPointMeasured;
+  return g >= 1 && static_cast<std::size_t>(g) < measured.size() && measured[static_cast<std::size_t>(g)] == 0;
+}
 
 GridFitPoints CurrentGridFitPoints() {
   GridFitPoints points;
@@ -246,7 +243,7 @@ bool BuildCommonRadialGrid() {
     }
     // The points every scan supports; none marked: every point counts.
     std::vector<unsigned char> measured(static_cast<std::size_t>(nGridPoints) + 1, 1);
-    for (int i = 1; i <= nScans; ++i) MarkUnsupportedGridPoints(i, measured);
+    for (int i = 1; i <= nScans; ++i) MarkRadiiScanLacks(i, pGridRadius, nGridPoints, measured);
     if (std::find(measured.begin() + 1, measured.end(), 0) != measured.end())
       gCurrentGrid.gridPointMeasured = std::move(measured);
   }

@@ -127,6 +127,16 @@ GridFitPoints CurrentGridFitPoints();
 // median spacing (one point left out is bridged; two or more are a gap).
 constexpr float kGapSpacingFactor = 2.5f;
 
+// Marks in measured[1..count] (0) the radii of radii[1..count] (increasing) that
+// scan s does not support: those beyond half its median spacing outside its first
+// or last radius, and those strictly inside an interval of its radii wider than
+// kGapSpacingFactor times that spacing. The common grid's fit points take it for
+// every scan; so does the residual bitmap, whose pixels show no scan where it has
+// no points.
+void MarkRadiiScanLacks(int s, const float* radii, int count, std::vector<unsigned char>& measured);
+// Whether some scan does not support grid point g (GridFitPoints leaves it out).
+bool GridPointUnmeasured(int g);
+
 // The smallest grid spacing accepted (cm) and the largest grid.
 constexpr float kMinRadialStep = 1.0e-5f;
 constexpr int kMaxGridPoints = 200000;
