@@ -149,13 +149,20 @@ GridFitPoints CurrentGridFitPoints() {
   GridFitPoints points;
   points.first_ = std::max(iFitFirst, 1);
   points.last_ = std::min(iFitLast, nGridPoints);
+  const int range = points.last_ >= points.first_ ? points.last_ - points.first_ + 1 : 0;
+  points.count_ = range;
   const auto& measured = gCurrentGrid.gridPointMeasured;
-  if (static_cast<int>(measured.size()) > nGridPoints && points.last_ >= points.first_ &&
-      std::find(measured.begin() + points.first_, measured.begin() + points.last_ + 1, 0) !=
-          measured.begin() + points.last_ + 1)
-    points.measured_ = measured.data();
-  points.count_ = 0;
-  points.ForEach([&](int) { ++points.count_; });
+  if (range == 0 || static_cast<int>(measured.size()) <= nGridPoints) return points;
+  // Counted from the running totals made with the mask (no scan of the grid), or,
+  // where they are missing, by a walk over the range.
+  const auto& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
+  int count = 0;
+  if (upTo.size() == measured.size())
+    count = upTo[static_cast<std::size_t>(points.last_)] - upTo[static_cast<std::size_t>(points.first_ - 1)];
+  else
+    for (int g = points.first_; g <= points.last_; ++g) count += measured[static_cast<std::size_t>(g)] != 0;
+  if (count != range) points.measured_ = measured.data();
+  points.count_ = count;
   return points;
 }
 
@@ -244,8 +251,12 @@ bool BuildCommonRadialGrid() {
     // The points every scan supports; none marked: every point counts.
     std::vector<unsigned char> measured(static_cast<std::size_t>(nGridPoints) + 1, 1);
     for (int i = 1; i <= nScans; ++i) MarkRadiiScanLacks(i, pGridRadius, nGridPoints, measured);
-    if (std::find(measured.begin() + 1, measured.end(), 0) != measured.end())
+    if (std::find(measured.begin() + 1, measured.end(), 0) != measured.end()) {
+      std::vector<int>& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
+      upTo.assign(measured.size(), 0);
+      for (std::size_t g = 1; g < measured.size(); ++g) upTo[g] = upTo[g - 1] + (measured[g] != 0);
       gCurrentGrid.gridPointMeasured = std::move(measured);
+    }
   }
   gCurrentGrid.nGridScans = nScans;
 

@@ -41,6 +41,10 @@ struct GridData {
   // value there would be a straight line bridged by the resampling, never a
   // measurement. Empty when every grid point is measured (rows aliasing the scans).
   std::vector<unsigned char> gridPointMeasured;
+  // [0..nGridPoints]: how many of grid points 1..g are measured, made with
+  // gridPointMeasured (the fit points are counted from it without a scan of the
+  // grid); not used when its size differs.
+  std::vector<int> gridPointsMeasuredUpTo;
   float* pAverageScan = nullptr;    // [1..nGridPoints] mean over the scans
   float* pScanMeans = nullptr;      // [1..nScans] mean of each scan's grid data
   float fGridSignalTotal = 0.0f;    // nScans x sum of pAverageScan over the fit range
@@ -102,11 +106,16 @@ class GridFitPoints {
   bool Counts(int g) const { return g >= first_ && g <= last_ && (!measured_ || measured_[g] != 0); }
   // Whether every point of first..last counts (no gap inside the range).
   bool Whole() const { return count_ == (last_ >= first_ ? last_ - first_ + 1 : 0); }
-  // Calls fn(g) for every point that counts, in increasing order.
+  // Calls fn(g) for every point that counts, in increasing order. A range without
+  // a gap takes a plain loop: nothing costs more where nothing is left out.
   template <class Fn>
   void ForEach(Fn fn) const {
+    if (!measured_) {
+      for (int g = first_; g <= last_; ++g) fn(g);
+      return;
+    }
     for (int g = first_; g <= last_; ++g)
-      if (!measured_ || measured_[g] != 0) fn(g);
+      if (measured_[g] != 0) fn(g);
   }
   // Sum of row[g] over the points that count, in double.
   double Sum(const float* row) const {

@@ -208,6 +208,31 @@ TEST_P(GridFitPointsTest, EveryLeastSquaresIgnoresThePointsInAGap) {
   }
 }
 
+// The fit points of every fit range over the gapped and the whole grid, against a
+// count by radius: the points that count are those of the range outside the gap
+// (and within half a spacing of the scans' ends).
+TEST_F(GridFitPointsTest, EveryFitRangeCountsThePointsOutsideTheGap) {
+  for (const bool gapped : {false, true}) {
+    Load(gapped);
+    for (int first = 1; first <= nGridPoints; first += 7)
+      for (int last = first - 1; last <= nGridPoints; last += 5) {
+        iFitFirst = first;
+        iFitLast = last;
+        std::vector<int> expected;
+        for (int g = first; g <= last; ++g)
+          if (!gapped || !(InGap(pGridRadius[g]) || pGridRadius[g] < Radius(1) - 0.005f ||
+                           pGridRadius[g] > Radius(kRadii) + 0.005f))
+            expected.push_back(g);
+        const GridFitPoints f = CurrentGridFitPoints();
+        std::vector<int> walked;
+        f.ForEach([&](int g) { walked.push_back(g); });
+        ASSERT_EQ(walked, expected) << first << ".." << last << (gapped ? " gapped" : "");
+        EXPECT_EQ(f.Count(), static_cast<int>(expected.size()));
+        EXPECT_EQ(f.Whole(), static_cast<int>(expected.size()) == std::max(last - first + 1, 0));
+      }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(NoiseModels, GridFitPointsTest,
                          ::testing::Values(NoiseModel::Plain, NoiseModel::Baseline, NoiseModel::TI,
                                            NoiseModel::RI, NoiseModel::TIRI));
