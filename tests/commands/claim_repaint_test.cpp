@@ -26,9 +26,7 @@ class ClaimRepaintTest : public DistributionWindowTest {
  protected:
   void SetUp() override {
     DistributionWindowTest::SetUp();
-    Backend().Headless().Resize(700, 500);
-    UiEvents().Clear();
-    Win().EvSize(SIZE_RESTORED, Size{700, 500});
+    ResizeClient(700, 500);
     bShowResidualsBitmap = true;
     LoadSyntheticRun();
     ChooseSmallCs();
@@ -36,10 +34,10 @@ class ClaimRepaintTest : public DistributionWindowTest {
     UnpackModelParams();
     Backend().AnswerUnscriptedBoxes(IDOK);
     Post(Event::Command(kCmRun));
-    Pump();
+    PumpEvents();
     ASSERT_TRUE(FitOfLoadedData());
     ASSERT_TRUE(DistributionPaneShown());
-    Pump();
+    PumpEvents();
     // Every box answered No, every dialog cancelled; each box notes how many of the
     // pixels under it a fresh paint would change.
     HeadlessBackend::UnscriptedRules rules;
@@ -52,10 +50,6 @@ class ClaimRepaintTest : public DistributionWindowTest {
   }
 
   static void Post(Event e) { UiEvents().Post(std::move(e)); }
-  // Dispatches every waiting event as the message loop does, paints included.
-  void Pump() {
-    while (std::optional<Event> e = UiEvents().Take()) DispatchEvent(Win(), *e);
-  }
   // Pixels of the back-buffer that a fresh paint of the window changes; the fresh
   // paint stays.
   int StalePixels() {
@@ -85,11 +79,11 @@ class ClaimRepaintTest : public DistributionWindowTest {
     Post(Event::Mouse(EventType::LButtonDown, x0, y, MK_LBUTTON));
     for (int i = 1; i <= 4; ++i) Post(Event::Mouse(EventType::MouseMove, x0 + (x1 - x0) * i / 4, y, MK_LBUTTON));
     Post(Event::Mouse(EventType::LButtonUp, x1, y, 0));
-    Pump();
+    PumpEvents();
     Backend().Headless().PressKey(VK_RETURN);
-    Pump();
+    PumpEvents();
     Backend().Headless().PressKey(VK_ESCAPE);
-    Pump();
+    PumpEvents();
   }
 
   struct Box {
@@ -121,25 +115,25 @@ TEST_F(ClaimRepaintTest, EveryDoorThatEndsTheClaimPaintsAwayWhatTheResultShowed)
          r.text[kFf0Field] = "1.4";
          Backend().QueueDialog(IDOK, r);
          Post(Event::Command(kCmParameters));
-         Pump();
+         PumpEvents();
        }},
       {"region excluded",
        [this] {
          Backend().QueueInput("6.5");
          Backend().QueueInput("6.6");
          Post(Event::Command(kCmExcludeRegion));
-         Pump();
+         PumpEvents();
        }},
       {"more files added",
        [this, &more] {
          Backend().QueueOpenFiles({more[1]});
          Post(Event::Command(kCmAddMoreFiles));
-         Pump();
+         PumpEvents();
        }},
       {"c(M) chosen",
        [this] {
          Post(Event::Command(kCmContinuousCM));
-         Pump();
+         PumpEvents();
        }},
   };
   for (const Door& door : doors) {
@@ -149,7 +143,7 @@ TEST_F(ClaimRepaintTest, EveryDoorThatEndsTheClaimPaintsAwayWhatTheResultShowed)
       pParams[kContiSlotGridCount] = 12.0f;
       UnpackModelParams();
       Post(Event::Command(kCmRun));
-      Pump();
+      PumpEvents();
     }
     ASSERT_TRUE(FitOfLoadedData());
     ASSERT_EQ(StalePixels(), 0);

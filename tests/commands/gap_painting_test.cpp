@@ -38,13 +38,8 @@ class GapPaintingTest : public DistributionWindowTest, public ::testing::WithPar
  protected:
   void SetUp() override {
     DistributionWindowTest::SetUp();
-    Backend().Headless().Resize(700, 500);
-    UiEvents().Clear();
-    Win().EvSize(SIZE_RESTORED, Size{700, 500});
+    ResizeClient(700, 500);
     bShowResidualsBitmap = true;
-  }
-  void Pump() {
-    while (std::optional<Event> e = UiEvents().Take()) DispatchEvent(Win(), *e);
   }
   // Pixels in the colour of some scan inside rows [top, bottom) (picture units) and
   // the client columns of radii [r0, r1] on plot p, a pixel in from each side.
@@ -90,11 +85,11 @@ TEST_P(GapPaintingTest, NoCurveNorBitmapStandsOverRadiiWithoutPoints) {
     Backend().QueueInput("6.5");
     Backend().QueueInput("6.6");
     UiEvents().Post(Event::Command(kCmExcludeRegion));
-    Pump();
+    PumpEvents();
   }
   ASSERT_LT(pnPoints[1], kSyntheticPoints - 8) << "no region is missing";
   UiEvents().Post(Event::Command(kCmRun));
-  Pump();
+  PumpEvents();
   ASSERT_TRUE(FitOfLoadedData());
   PaintWindow(Win());
 

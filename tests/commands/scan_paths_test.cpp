@@ -13,6 +13,7 @@
 
 #include "distribution_window_test_support.h"
 #include "numerics/one_based.h"
+#include "tests/support/production_sources.h"
 #include "plot/data_plots.h"
 
 namespace tarmic::testing {
@@ -130,23 +131,10 @@ INSTANTIATE_TEST_SUITE_P(ReloadDoors, ScanPathsTest,
 // tools' folder DataDirectory, which a set saved elsewhere moves) are no path of a
 // loaded scan.
 TEST(ScanPathsCensus, EveryPathOfALoadedScanIsTheScansOwn) {
-  const fs::path root = TARMIC_SOURCE_DIR;
   const std::regex fromDataDirectory(R"(\bszDataDirectory\b|\bppStoredFileNames\b)");
   const std::regex joined(R"(JoinPath\(\s*(\w+)\s*,)");
   int users = 0, statements = 0;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    const fs::path rel = fs::relative(it->path(), root);
-    const std::string top = rel.begin()->string();
-    if (top == "tests" || top == "fuzz" || top.rfind("build", 0) == 0 || top[0] == '.') {
-      if (it->is_directory()) it.disable_recursion_pending();
-      continue;
-    }
-    const std::string ext = it->path().extension().string();
-    if (!it->is_regular_file() || (ext != ".cpp" && ext != ".h")) continue;
-    std::ifstream in(it->path());
-    std::string code;
-    for (std::string line; std::getline(in, line);) code += line.substr(0, line.find("//")) + "\n";
-    const std::string name = rel.generic_string();
+  for (const auto& [name, code] : ProductionSources()) {
     if (code.find("ScanFilePath(") != std::string::npos) ++users;
     if (name == "scandata/data_set.cpp") continue;  // the primitive
     std::size_t at = 0;

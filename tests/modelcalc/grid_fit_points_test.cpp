@@ -32,6 +32,7 @@
 #include "services/path_table.h"
 #include "tests/distributions/distribution_test_support.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
+#include "tests/support/production_sources.h"
 
 namespace tarmic {
 namespace {
@@ -242,8 +243,6 @@ INSTANTIATE_TEST_SUITE_P(NoiseModels, GridFitPointsTest,
 // takes the fit points (GridFitPoints), unless it stands below as a reader that
 // fits nothing. A routine added later that sums over the range by itself fails here.
 TEST(GridFitPointsCensus, EveryReaderOfTheGridFitRangeTakesTheFitPoints) {
-  namespace fs = std::filesystem;
-  const fs::path root = TARMIC_SOURCE_DIR;
   const std::set<std::string> fitsNothing = {
       "scandata/radial_grid.h",      // defines the grid and the fit points
       "scandata/radial_grid.cpp",
@@ -259,23 +258,7 @@ TEST(GridFitPointsCensus, EveryReaderOfTheGridFitRangeTakesTheFitPoints) {
       "bench/bench_distributions.cpp",
   };
   std::set<std::string> doors, unlisted;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    const fs::directory_entry& entry = *it;
-    const fs::path rel = fs::relative(entry.path(), root);
-    const std::string top = rel.begin()->string();
-    if (top == "tests" || top == "fuzz" || top.rfind("build", 0) == 0 || top[0] == '.') {
-      if (entry.is_directory()) it.disable_recursion_pending();
-      continue;
-    }
-    if (!entry.is_regular_file()) continue;
-    const std::string ext = entry.path().extension().string();
-    if (ext != ".cpp" && ext != ".h") continue;
-    std::ifstream in(entry.path());
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string code;
-    for (std::string line; std::getline(text, line);) code += line.substr(0, line.find("//")) + "\n";
-    const std::string name = rel.generic_string();
+  for (const auto& [name, code] : testing::ProductionSources()) {
     if (code.find("CurrentGridFitPoints") != std::string::npos && !fitsNothing.count(name)) doors.insert(name);
     else if ((code.find("iFitFirst") != std::string::npos || code.find("iFitLast") != std::string::npos ||
               code.find("ppGridSignal") != std::string::npos) &&
@@ -296,24 +279,13 @@ TEST(GridFitPointsCensus, EveryReaderOfTheGridFitRangeTakesTheFitPoints) {
 // grid's fit range by itself: a loop over iFitFirst..iFitLast whose body adds up
 // asks the fit points (Counts) in it. A second loop added to a listed file fails.
 TEST(GridFitPointsCensus, NoLoopSumsOverTheFitRangePastTheFitPoints) {
-  namespace fs = std::filesystem;
-  const fs::path root = TARMIC_SOURCE_DIR;
   const std::regex rangeLoop(R"(\bfor\s*\([^;]*\b(iFitFirst|iFitLast)\b)");
   int loops = 0;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    const fs::path rel = fs::relative(it->path(), root);
-    const std::string top = rel.begin()->string();
-    if (top == "tests" || top == "fuzz" || top.rfind("build", 0) == 0 || top[0] == '.') {
-      if (it->is_directory()) it.disable_recursion_pending();
-      continue;
-    }
-    const std::string ext = it->path().extension().string();
-    const std::string name = rel.generic_string();
-    if (!it->is_regular_file() || (ext != ".cpp" && ext != ".h") || name.rfind("scandata/radial_grid", 0) == 0)
-      continue;
-    std::ifstream in(it->path());
+  for (const auto& [name, code] : testing::ProductionSources()) {
+    if (name.rfind("scandata/radial_grid", 0) == 0) continue;
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find("//")));
+    std::istringstream text(code);
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
     for (std::size_t i = 0; i < lines.size(); ++i) {
       if (!std::regex_search(lines[i], rangeLoop)) continue;
       ++loops;
