@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "storage/atomic_file.h"
+#include "app/paint.h"
 #include "app/response_table.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
@@ -178,6 +179,16 @@ void PaintWindow(TXLAWindow& window) {
 }
 
 void DispatchEvent(TXLAWindow& window, const Event& event) {
+  // Whatever an event ended (a command, a key, a click, a marker confirmed), a
+  // result shown whose claim it ended is painted again (moves of the mouse end
+  // none).
+  struct AfterEvent {
+    TXLAWindow& window;
+    bool check;
+    ~AfterEvent() {
+      if (check) RepaintWhatAnEndedResultShowed(window, false);
+    }
+  } after{window, event.type != EventType::Paint && event.type != EventType::MouseMove};
   if (DispatchToWindow(window, event)) return;
   switch (event.type) {
     case EventType::Paint:

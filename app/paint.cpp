@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "app/analysis_views.h"
+#include "app/app_main.h"
 #include "app/marker_lines.h"
 #include "app/marker_question.h"
 #include "app/markers.h"
@@ -50,6 +52,19 @@ bool bTemperaturePlotShown = false;
 bool bFileDialogOpen = false;
 bool bShowFitStatistics = false;
 
+namespace {
+
+// What the last screen paint showed of a computed result: whether it showed one
+// (fit curves, residuals and their bitmap, a distribution and its button) and the
+// data, model and values it belonged to then.
+struct PaintedResult {
+  bool shown = false;
+  LoadedDataStamp stamp;
+};
+PaintedResult gPainted;
+
+}  // namespace
+
 void ResetPaintState() {
   nClientWidth = 1400;
   nClientHeight = 1000;
@@ -58,6 +73,26 @@ void ResetPaintState() {
   bTemperaturePlotShown = false;
   bFileDialogOpen = false;
   bShowFitStatistics = false;
+  gPainted = PaintedResult{};
+}
+
+bool PaintedResultEnded() { return gPainted.shown && CurrentDataStamp() != gPainted.stamp; }
+
+void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now) {
+  if (!PaintedResultEnded()) return;
+  // A computation keeps its picture until it ends (and paints it then); a printed
+  // page is no screen.
+  if (!now || window.bRunInProgress || window.bFitInProgress || bPrinting) {
+    window.GetHandle().Invalidate();
+    return;
+  }
+  // Before a box opens: painted at once, as the window stands under the box.
+  const bool modal = window.bModalBoxOpen, fileDialog = bFileDialogOpen;
+  window.bModalBoxOpen = false;
+  bFileDialogOpen = false;
+  PaintWindow(window);
+  window.bModalBoxOpen = modal;
+  bFileDialogOpen = fileDialog;
 }
 
 void ResetPaintingAndInteraction() {
@@ -133,7 +168,12 @@ std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> 
 
 std::unique_ptr<MetaFile> NoiseProfileOverlay() {
   if (!pDataPlot || !pTINoise || !bFitTINoise || !pGridRadius) return nullptr;
-  return pDataPlot->DrawArrays(pGridRadius, pTINoise, nGridPoints, kBlack, -1, 1);
+  // Grid points that some scan does not measure hold no noise that was fitted: the
+  // line breaks there.
+  std::vector<float> noise(pTINoise, pTINoise + nGridPoints + 1);
+  for (int g = 1; g <= nGridPoints; ++g)
+    if (GridPointUnmeasured(g)) noise[static_cast<std::size_t>(g)] = std::numeric_limits<float>::quiet_NaN();
+  return pDataPlot->DrawArrays(pGridRadius, noise.data(), nGridPoints, kBlack, -1, 1);
 }
 
 std::vector<std::unique_ptr<MetaFile>> DataPaneOverlays() {
@@ -256,6 +296,11 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
     bTemperaturePlotShown = true;
     return;
   }
+
+  // Whatever this paint shows of a result is decided from its claim below; what it
+  // showed is kept, so that the end of the claim paints the window again.
+  gPainted.shown = FitOfLoadedData() || DistributionPanePicture() != nullptr;
+  if (gPainted.shown) gPainted.stamp = CurrentDataStamp();
 
   if (bShowData) PlayPicture(dc, GetDataPlotMetafile());
   if (GetShellHooks().eqTestPicture) PlayPicture(dc, GetShellHooks().eqTestPicture());

@@ -54,6 +54,17 @@ std::unique_ptr<MetaFile> InitialProfileOverlay();
 // plot's picture and its overlays. Null without a data plot picture.
 std::unique_ptr<MetaFile> DataPanePicture();
 
+class TXLAWindow;
+// Whether the last screen paint showed a computed result (fit curves, residuals,
+// the residual bitmap, a distribution) whose claim has ended since: the data, the
+// model or a value it was computed for changed.
+bool PaintedResultEnded();
+// The one place where the end of a result's claim reaches the screen: when the last
+// paint showed a result whose claim has ended, the window is painted again (Paint
+// decides from the claim what it shows). With now, at once (before a box or dialog
+// opens, see SetBeforeModal); otherwise by a paint request.
+void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now);
+
 // Resets every global of painting and interaction: paint state, pane layout,
 // marker lines, markers, the marker question, mouse state and zoom history.
 void ResetPaintingAndInteraction();

@@ -7,6 +7,7 @@
 #include "app/disclaimer.h"
 #include "app/menu_state.h"
 #include "app/outside_programs.h"
+#include "app/paint.h"
 #include "app/panes.h"
 #include "app/preferences.h"
 #include "app/printout.h"
@@ -70,6 +71,10 @@ TXLAWindow::TXLAWindow(const char* title) : handle_(&GetBackend().MainWindow()) 
   }
   // File and folder dialogs that name no folder of their own start in the data folder.
   SetDialogStartFolder([] { return szDataDirectory; });
+  // No box opens over a result whose claim has ended: it is painted away first.
+  SetBeforeModal([] {
+    if (TXLAWindow* window = GetMainWindow()) RepaintWhatAnEndedResultShowed(*window, true);
+  });
 
   bRunInProgress = false;
   bFitInProgress = false;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -81,8 +82,8 @@ void ShowAttention(TXLAWindow& window, const std::string& text) {
 bool LoadedSetIsStoredList() {
   if (nScans != nStoredFiles || nScans < 1) return false;
   for (int s = 1; s <= nScans; ++s)
-    if (ppScanFileNames[static_cast<std::size_t>(s)] !=
-        FileNameOf(ppStoredFileNames[static_cast<std::size_t>(s)]))
+    if (std::filesystem::path(ScanFilePath(s)).lexically_normal() !=
+        std::filesystem::path(ppStoredFileNames[static_cast<std::size_t>(s)]).lexically_normal())
       return false;
   return true;
 }

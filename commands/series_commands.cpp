@@ -145,7 +145,7 @@ bool MayReplaceResult(TXLAWindow& window, const std::string& target) {
 // declined to replace is not written (false).
 bool WriteResult(TXLAWindow& window) {
   if (ppScanFileNames.size() < 2) return false;
-  const std::string first = JoinPath(szDataDirectory, ppScanFileNames[1]);
+  const std::string first = ScanFilePath(1);
   if (bContiModel) {
     const std::string ext = ExtensionOf(first);
     const std::string target = first.substr(0, first.size() - ext.size()) + "_distribution.dat";

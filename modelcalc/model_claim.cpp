@@ -84,6 +84,8 @@ unsigned long long ModelSettingsFingerprint() {
   f(fMeniscus)(fBottom)(fFitLeftLim)(fFitRightLim);
   f(fMinMeniscus)(fMaxMeniscus)(fMinBottom)(fMaxBottom);
   f(pFitFirst)(pFitLast)(dSignalPerConcentration);
+  // What the loaded set is (a load sets them; the computations read them).
+  f(bEquilibriumMode)(bDLSData)(fTemperatureK)(fRT);
 
   // The Lamm solutions.
   f(fAutoAlgorithmS)(fAutoAlgorithmSOptimized)(bAutoFEAlgorithm)(bClaverie)(bMovingHat);
@@ -124,6 +126,7 @@ unsigned long long ModelSettingsFingerprint() {
   f(solvent.cosoluteGridSize)(solvent.addWaterCompressibility)(solvent.compressibleWater);
   f(solvent.converted)(solvent.bFitVbar)(solvent.densityCoef)(solvent.viscosityCoef);
   f(solvent.convertedDFactor)(solvent.convertedSFactor);
+  f(solvent.sNonidealPath)(solvent.dNonidealPath)(solvent.densityPath)(solvent.viscosityPath);
 
   // The buffer components and the reacting system.
   const BufferSedSettings& buffer = BufferSed;

@@ -660,7 +660,7 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   {
     AtomicFileBatch batch;
     for (int j = 1; j <= in.scans; ++j) {
-      const std::string path = JoinPath(szDataDirectory, ppScanFileNames[At(j)]);
+      const std::string path = ScanFilePath(j);
       batch.Check(path, WriteScanFile(path.c_str(), m, ppRadius[At(j)], ppSignal[At(j)], nullptr,
                                       nullptr, true, pScanInfo[At(j)]));
     }

@@ -44,4 +44,28 @@ FileDialogOptions WithStartFolder(FileDialogOptions options) {
   return options;
 }
 
+namespace {
+
+std::function<void()>& BeforeModalAction() {
+  static std::function<void()> action;
+  return action;
+}
+
+}  // namespace
+
+void SetBeforeModal(std::function<void()> action) { BeforeModalAction() = std::move(action); }
+
+void BeforeModal() {
+  static bool running = false;
+  if (running || !BeforeModalAction() || !IsUiThread()) return;
+  running = true;
+  try {
+    BeforeModalAction()();
+  } catch (...) {
+    running = false;
+    throw;
+  }
+  running = false;
+}
+
 }  // namespace tarmic

@@ -173,4 +173,13 @@ void SetDialogStartFolder(std::function<std::string()> folder);
 // options with the start folder filled in when it names none.
 FileDialogOptions WithStartFolder(FileDialogOptions options);
 
+// What the program does just before a modal box or dialog opens over its window
+// (the window paints again what no longer holds, so that no question stands over a
+// picture the program has given up). Both backends call BeforeModal() as each of
+// their modal methods (MessageBox, InputText, the file and folder dialogs,
+// RunDialog) starts; it acts on the user-interface thread only, and not again
+// while the action itself runs.
+void SetBeforeModal(std::function<void()> action);
+void BeforeModal();
+
 }  // namespace tarmic

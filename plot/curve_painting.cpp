@@ -1,12 +1,15 @@
 // CWINPlot::PaintCurve: one curve of the picture that Redraw records, with its
 // symbols, joining lines, legend and, for the map curve, a colour per point.
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <vector>
 
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "platform/dc.h"
 #include "plot/curve_symbols.h"
+#include "scandata/radial_grid.h"
 #include "plot/winplot.h"
 
 namespace tarmic {
@@ -154,6 +157,17 @@ void DrawSymbol(const SymbolPainter& p, int style, int px, int py, int x0, int y
   dc.MoveTo(px, py);
 }
 
+float CurveGapLimit(const float* xs, int first, int end) {
+  if (!xs || end - first < 3) return std::numeric_limits<float>::infinity();
+  std::vector<float> steps;
+  steps.reserve(static_cast<std::size_t>(end - first - 1));
+  for (int j = first + 1; j < end; ++j) steps.push_back(std::fabs(xs[j] - xs[j - 1]));
+  const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+  std::nth_element(steps.begin(), middle, steps.end());
+  if (!(*middle > 0.0f)) return std::numeric_limits<float>::infinity();
+  return kGapSpacingFactor * *middle;
+}
+
 void CWINPlot::PaintCurve(DC& dc, int i) {
   if (i < 0 || i >= nCurves) return;
   const CCurve* curve = ppCurves[static_cast<std::size_t>(i)];
@@ -246,6 +260,9 @@ void CWINPlot::PaintCurve(DC& dc, int i) {
 
   bool run = false;
   int px = 0, py = 0;
+  // Where points are missing (a gap in x) the run ends: no line across it.
+  const float gapLimit = bBreakAtGaps ? CurveGapLimit(xs, first, end) : std::numeric_limits<float>::infinity();
+  float lastX = 0.0f;
   // The waiting points of the column at px. When the line goes on into another
   // column, lines to the lowest, the highest and the last of them cover the same
   // rows as the lines through all of them (the line on starts at the last); where
@@ -285,7 +302,12 @@ void CWINPlot::PaintCurve(DC& dc, int i) {
     const bool visible =
         (fYMin <= y && y <= fYMax && (xInside || (bLogX && x == 0) || (bLogY && y == 0))) ||
         (xInside && mapRows);
+    if (visible && run && std::fabs(x - lastX) > gapLimit) {
+      flushColumn(true);
+      run = false;
+    }
     if (visible) {
+      lastX = x;
       const bool continuing = run;
       const int nx = MapX(x), ny = row(y);
       if (collapse && continuing && nx == px) {

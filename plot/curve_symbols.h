@@ -32,4 +32,10 @@ struct SymbolPainter {
 void DrawSymbol(const SymbolPainter& p, int style, int px, int py, int x0, int y0,
                 bool continuing, bool last);
 
+// The largest step in x between neighbouring points of xs[first..end-1] that a
+// line may join: kGapSpacingFactor (scandata/radial_grid.h) times their median
+// step, the rule by which the common grid tells a gap in a scan. Infinite for fewer
+// than three points.
+float CurveGapLimit(const float* xs, int first, int end);
+
 }  // namespace tarmic

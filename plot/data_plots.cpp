@@ -245,6 +245,8 @@ void RebuildDataAndResidualPlots() {
   DeletePlots();
   pDataPlot = new CWINPlot();
   pResidualsPlot = new CWINPlot();
+  // Scans with points missing (a region excluded, cut on disk) show a gap there.
+  pDataPlot->bBreakAtGaps = pResidualsPlot->bBreakAtGaps = 1;
   // Always the split layout, whatever panes are shown.
   pDataPlot->SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nDataPlotBottom, nPlotAreaRight);
   pResidualsPlot->SetPlotRect(SplitLayoutResidualPlotTop(), nPlotAreaLeft, nPlotAreaBottom,

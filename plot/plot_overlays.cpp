@@ -4,6 +4,8 @@
 // size stay as they are, and the caller's arrays are never written. Also the copy
 // of a plot's picture to the clipboard.
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <vector>
 
 #include "numerics/ccurve.h"
@@ -76,6 +78,10 @@ std::unique_ptr<MetaFile> CWINPlot::RecordOverlay(const CCurve* curve, int first
 
   bool penDown = false;
   int px = 0, py = 0;
+  // Where points are missing (a gap in x) the pen lifts: no line across it.
+  const float gapLimit =
+      bBreakAtGaps ? CurveGapLimit(xs, start - 1, end) : std::numeric_limits<float>::infinity();
+  float lastX = 0.0f;
   for (int k = start; k <= end; ++k) {
     if (rgb) {
       symbols.linePen = Pen{PenStyle::Solid, 0, RowColor(rgb, k)};
@@ -83,12 +89,15 @@ std::unique_ptr<MetaFile> CWINPlot::RecordOverlay(const CCurve* curve, int first
     }
     const float x = xs[k - 1];
     const float y = k - 1 < yLength ? ys[k - 1] : 0.0f;
-    const bool outside = y < fYMin || y > fYMax ||
+    // A value that is no number (a point the overlay leaves out) draws nothing.
+    const bool outside = !(y >= fYMin && y <= fYMax) ||
                          ((x < fXMin || x > fXMax) && !((bLogX && x == 0) || (bLogY && y == 0)));
     if (outside) {
       penDown = false;
       continue;
     }
+    if (penDown && std::fabs(x - lastX) > gapLimit) penDown = false;
+    lastX = x;
     const bool continuing = penDown;
     int x0 = px, y0 = py;
     px = MapX(x);

@@ -9,6 +9,7 @@
 
 #include "numerics/interpolation.h"
 #include "platform/backend.h"
+#include "plot/curve_symbols.h"
 #include "plot/data_plots.h"
 #include "plot/picture_space.h"
 #include "plot/winplot.h"
@@ -40,24 +41,53 @@ Color ResidualBitmapColor(int v) {
   return kWhite;
 }
 
+namespace {
+
+// The radii of the bitmap's columns (one-based): the grid points of the fit range;
+// where the grid itself has a gap (scans that share radii, cut on disk), a lattice at
+// the grid's own spacing across the range, so that the columns stand over the radii
+// of the residual plot below and the gap shows as one.
+std::vector<float> ColumnRadii(int first, int last) {
+  std::vector<float> radii(1, 0.0f);
+  const float limit = CurveGapLimit(pGridRadius, first, last + 1);
+  bool gapped = false;
+  for (int j = first + 1; j <= last && !gapped; ++j) gapped = pGridRadius[j] - pGridRadius[j - 1] > limit;
+  if (!gapped) {
+    radii.insert(radii.end(), pGridRadius + first, pGridRadius + last + 1);
+    return radii;
+  }
+  const double step = limit / kGapSpacingFactor;
+  const double r0 = pGridRadius[first], r1 = pGridRadius[last];
+  const int count = static_cast<int>(std::floor((r1 - r0) / step + 0.5)) + 1;
+  for (int c = 0; c < count; ++c) radii.push_back(static_cast<float>(r0 + c * (r1 - r0) / std::max(count - 1, 1)));
+  return radii;
+}
+
+}  // namespace
+
 Image BuildResidualsBitmap() {
   if (nScans < 1 || nGridPoints < 1 || !pGridRadius) return Image();
   const int first = std::max(iFitFirst, 1);
   const int last = std::min(iFitLast, nGridPoints);
-  const int width = last - first + 1;
-  if (width < 1) return Image();
+  if (last < first) return Image();
+  const std::vector<float> columns = ColumnRadii(first, last);
+  const int width = static_cast<int>(columns.size()) - 1;
 
   // Fluorescence counts are far larger than absorbances: a scale below 1 (the
   // absorbance default or the automatic 0) becomes 10 and stays so.
   if (bFluorescenceData && fResidualBitmapScale < 1.0f) fResidualBitmapScale = 10.0f;
   float scale = fResidualBitmapScale;
 
-  // Residuals of every scan (computed here, not stored) resampled onto the grid.
+  // Residuals of every scan (computed here, not stored) resampled onto the columns;
+  // the columns a scan has no points at (a region excluded) stay empty.
   std::vector<std::vector<float>> rows(static_cast<std::size_t>(nScans));
+  std::vector<std::vector<unsigned char>> shown(static_cast<std::size_t>(nScans));
   std::vector<float> residuals;
   for (int i = 1; i <= nScans; ++i) {
     std::vector<float>& row = rows[static_cast<std::size_t>(i - 1)];
-    row.assign(static_cast<std::size_t>(nGridPoints) + 1, 0.0f);
+    std::vector<unsigned char>& has = shown[static_cast<std::size_t>(i - 1)];
+    row.assign(static_cast<std::size_t>(width) + 1, 0.0f);
+    has.assign(static_cast<std::size_t>(width) + 1, 1);
     const int k = static_cast<std::size_t>(i) < pScanOrder.size()
                       ? pScanOrder[static_cast<std::size_t>(i)]
                       : 0;
@@ -69,8 +99,11 @@ Image BuildResidualsBitmap() {
     ComputeScanResiduals(k, residuals.data());
     // A scan that cannot be resampled (too few points, no overlap with the grid)
     // keeps a row of zeros: mid grey.
-    if (!InterpolateCurve(nGridPoints, pGridRadius, row.data(), n, radius, residuals.data()))
+    if (!InterpolateCurve(width, columns.data(), row.data(), n, radius, residuals.data())) {
       std::fill(row.begin(), row.end(), 0.0f);
+      continue;
+    }
+    MarkRadiiScanLacks(k, columns.data(), width, has);
   }
 
   if (scale == 0) {
@@ -79,9 +112,10 @@ Image BuildResidualsBitmap() {
       if (std::fabs(pResidualsPlot->fYMin) > scale) scale = std::fabs(pResidualsPlot->fYMin);
     } else {
       // No residual plot to take the range from: the largest residual shown.
-      for (const std::vector<float>& row : rows)
-        for (int j = first; j <= last; ++j)
-          scale = std::max(scale, std::fabs(row[static_cast<std::size_t>(j)]));
+      for (std::size_t i = 0; i < rows.size(); ++i)
+        for (int c = 1; c <= width; ++c)
+          if (shown[i][static_cast<std::size_t>(c)])
+            scale = std::max(scale, std::fabs(rows[i][static_cast<std::size_t>(c)]));
     }
     if (!(scale > 0)) scale = 1.0f;  // all zero: every pixel mid grey
   }
@@ -89,10 +123,12 @@ Image BuildResidualsBitmap() {
   Image image(width, nScans, kWhite);
   for (int i = 1; i <= nScans; ++i) {
     const std::vector<float>& row = rows[static_cast<std::size_t>(i - 1)];
-    for (int j = first; j <= last; ++j) {
-      const double level = std::floor(128.0f * row[static_cast<std::size_t>(j)] / scale);
+    const std::vector<unsigned char>& has = shown[static_cast<std::size_t>(i - 1)];
+    for (int c = 1; c <= width; ++c) {
+      if (!has[static_cast<std::size_t>(c)]) continue;  // no points there: background
+      const double level = std::floor(128.0f * row[static_cast<std::size_t>(c)] / scale);
       const int v = std::isnan(level) ? 0 : static_cast<int>(std::clamp(level, -128.0, 127.0));
-      image.SetPixel(j - first, i - 1, ResidualBitmapColor(v));
+      image.SetPixel(c - 1, i - 1, ResidualBitmapColor(v));
     }
   }
   return image;

@@ -315,6 +315,10 @@ class CWINPlot {
   int nMarkSizeY = 10;  // half-width of the style-11 bar
   int bLogTicksX = 0, bLogTicksY = 0;
   int bBreakOnXReversal = 0;
+  // Lines of a curve break where neighbouring points lie farther apart in x than
+  // the curve's own spacing allows (CurveGapLimit): radial data with points missing
+  // (a region excluded, scans cut on disk) show no line across the gap.
+  int bBreakAtGaps = 0;
   float fYLabelScale = 1.0f;
   int bLogX = 0, bLogY = 0;
   int nLogFloorOffset = 20;

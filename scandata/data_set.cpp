@@ -266,6 +266,8 @@ std::string TooManyScansText() {
 
 std::string ScanFilePath(int s) {
   if (s < 1 || s >= static_cast<int>(ppScanFileNames.size())) return {};
+  if (static_cast<std::size_t>(s) < pScanInfo.size() && !pScanInfo[static_cast<std::size_t>(s)].sourcePath.empty())
+    return pScanInfo[static_cast<std::size_t>(s)].sourcePath;
   return JoinPath(szDataDirectory, ppScanFileNames[static_cast<std::size_t>(s)]);
 }
 

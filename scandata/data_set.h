@@ -131,7 +131,9 @@ void InstallScanArrays(int s, int n, float* radius, float* signal, float* third,
 // record and place in the display order stay, so that a tool may install new arrays.
 void ReleaseScanArrays(int s);
 
-// Full path of scan s: the data directory and the scan's file name.
+// Full path of scan s: the file it was read from (scans added from another folder
+// included), or for a scan the program made, the data directory and its file name.
+// Every tool that opens, lists or writes a loaded scan's file takes it from here.
 std::string ScanFilePath(int s);
 
 // Frees the set and sets every global of the scan files, the data set, the grid,

@@ -61,12 +61,11 @@ std::vector<std::string> ListLines(const std::string& text) {
 }  // namespace
 
 void StoreFileList(int excludeScan) {
-  const std::string dir = WithoutTrailingSlash(szDataDirectory);
   std::vector<std::string> paths;
   for (int k = 1; k <= nScans; ++k) {
     const int s = pScanOrder[static_cast<std::size_t>(k)];
     if (excludeScan > 0 && s == excludeScan) continue;
-    paths.push_back(JoinPath(dir, ppScanFileNames[static_cast<std::size_t>(s)]));
+    paths.push_back(ScanFilePath(s));
   }
   SetStoredList(std::move(paths));
 }

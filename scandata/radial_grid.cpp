@@ -114,18 +114,12 @@ void FreeGridData(int /*scanCount*/) {
   gCurrentGrid = GridData{};
 }
 
-namespace {
-
-// Marks in measured[1..nGridPoints] (0) the grid points scan s does not support:
-// those beyond half its median spacing outside its first or last radius, and those
-// strictly inside an interval of its radii wider than kGapSpacingFactor times that
-// spacing.
-void MarkUnsupportedGridPoints(int s, std::vector<unsigned char>& measured) {
+void MarkRadiiScanLacks(int s, const float* radii, int count, std::vector<unsigned char>& measured) {
   const std::size_t i = static_cast<std::size_t>(s);
   const int n = pnPoints[i];
   const float* r = ppRadius[i];
   if (n < 2) {
-    std::fill(measured.begin() + 1, measured.end(), 0);
+    std::fill(measured.begin() + 1, measured.begin() + count + 1, 0);
     return;
   }
   std::vector<float> steps(r + 2, r + n + 1);
@@ -134,9 +128,9 @@ void MarkUnsupportedGridPoints(int s, std::vector<unsigned char>& measured) {
   const float median = steps[static_cast<std::size_t>((n - 1) / 2)];
   const float gap = kGapSpacingFactor * median;
   const float lo = r[1] - 0.5f * median, hi = r[n] + 0.5f * median;
-  int k = 1;  // r[k] <= grid radius < r[k + 1] while walking up the grid
-  for (int g = 1; g <= nGridPoints; ++g) {
-    const float x = pGridRadius[g];
+  int k = 1;  // r[k] <= radius < r[k + 1] while walking up the radii
+  for (int g = 1; g <= count; ++g) {
+    const float x = radii[g];
     if (x < lo || x > hi) {
       measured[static_cast<std::size_t>(g)] = 0;
       continue;
@@ -146,19 +140,29 @@ void MarkUnsupportedGridPoints(int s, std::vector<unsigned char>& measured) {
   }
 }
 
-}  // namespace
+bool GridPointUnmeasured(int g) {
+  const auto& measured = gCurrentGrid.gridPointMeasured;
+  return g >= 1 && static_cast<std::size_t>(g) < measured.size() && measured[static_cast<std::size_t>(g)] == 0;
+}
 
 GridFitPoints CurrentGridFitPoints() {
   GridFitPoints points;
   points.first_ = std::max(iFitFirst, 1);
   points.last_ = std::min(iFitLast, nGridPoints);
+  const int range = points.last_ >= points.first_ ? points.last_ - points.first_ + 1 : 0;
+  points.count_ = range;
   const auto& measured = gCurrentGrid.gridPointMeasured;
-  if (static_cast<int>(measured.size()) > nGridPoints && points.last_ >= points.first_ &&
-      std::find(measured.begin() + points.first_, measured.begin() + points.last_ + 1, 0) !=
-          measured.begin() + points.last_ + 1)
-    points.measured_ = measured.data();
-  points.count_ = 0;
-  points.ForEach([&](int) { ++points.count_; });
+  if (range == 0 || static_cast<int>(measured.size()) <= nGridPoints) return points;
+  // Counted from the running totals made with the mask (no scan of the grid), or,
+  // where they are missing, by a walk over the range.
+  const auto& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
+  int count = 0;
+  if (upTo.size() == measured.size())
+    count = upTo[static_cast<std::size_t>(points.last_)] - upTo[static_cast<std::size_t>(points.first_ - 1)];
+  else
+    for (int g = points.first_; g <= points.last_; ++g) count += measured[static_cast<std::size_t>(g)] != 0;
+  if (count != range) points.measured_ = measured.data();
+  points.count_ = count;
   return points;
 }
 
@@ -246,9 +250,13 @@ bool BuildCommonRadialGrid() {
     }
     // The points every scan supports; none marked: every point counts.
     std::vector<unsigned char> measured(static_cast<std::size_t>(nGridPoints) + 1, 1);
-    for (int i = 1; i <= nScans; ++i) MarkUnsupportedGridPoints(i, measured);
-    if (std::find(measured.begin() + 1, measured.end(), 0) != measured.end())
+    for (int i = 1; i <= nScans; ++i) MarkRadiiScanLacks(i, pGridRadius, nGridPoints, measured);
+    if (std::find(measured.begin() + 1, measured.end(), 0) != measured.end()) {
+      std::vector<int>& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
+      upTo.assign(measured.size(), 0);
+      for (std::size_t g = 1; g < measured.size(); ++g) upTo[g] = upTo[g - 1] + (measured[g] != 0);
       gCurrentGrid.gridPointMeasured = std::move(measured);
+    }
   }
   gCurrentGrid.nGridScans = nScans;
 

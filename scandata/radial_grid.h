@@ -41,6 +41,10 @@ struct GridData {
   // value there would be a straight line bridged by the resampling, never a
   // measurement. Empty when every grid point is measured (rows aliasing the scans).
   std::vector<unsigned char> gridPointMeasured;
+  // [0..nGridPoints]: how many of grid points 1..g are measured, made with
+  // gridPointMeasured (the fit points are counted from it without a scan of the
+  // grid); not used when its size differs.
+  std::vector<int> gridPointsMeasuredUpTo;
   float* pAverageScan = nullptr;    // [1..nGridPoints] mean over the scans
   float* pScanMeans = nullptr;      // [1..nScans] mean of each scan's grid data
   float fGridSignalTotal = 0.0f;    // nScans x sum of pAverageScan over the fit range
@@ -102,11 +106,16 @@ class GridFitPoints {
   bool Counts(int g) const { return g >= first_ && g <= last_ && (!measured_ || measured_[g] != 0); }
   // Whether every point of first..last counts (no gap inside the range).
   bool Whole() const { return count_ == (last_ >= first_ ? last_ - first_ + 1 : 0); }
-  // Calls fn(g) for every point that counts, in increasing order.
+  // Calls fn(g) for every point that counts, in increasing order. A range without
+  // a gap takes a plain loop: nothing costs more where nothing is left out.
   template <class Fn>
   void ForEach(Fn fn) const {
+    if (!measured_) {
+      for (int g = first_; g <= last_; ++g) fn(g);
+      return;
+    }
     for (int g = first_; g <= last_; ++g)
-      if (!measured_ || measured_[g] != 0) fn(g);
+      if (measured_[g] != 0) fn(g);
   }
   // Sum of row[g] over the points that count, in double.
   double Sum(const float* row) const {
@@ -126,6 +135,16 @@ GridFitPoints CurrentGridFitPoints();
 // A gap in a scan: neighbouring radii farther apart than this many times the scan's
 // median spacing (one point left out is bridged; two or more are a gap).
 constexpr float kGapSpacingFactor = 2.5f;
+
+// Marks in measured[1..count] (0) the radii of radii[1..count] (increasing) that
+// scan s does not support: those beyond half its median spacing outside its first
+// or last radius, and those strictly inside an interval of its radii wider than
+// kGapSpacingFactor times that spacing. The common grid's fit points take it for
+// every scan; so does the residual bitmap, whose pixels show no scan where it has
+// no points.
+void MarkRadiiScanLacks(int s, const float* radii, int count, std::vector<unsigned char>& measured);
+// Whether some scan does not support grid point g (GridFitPoints leaves it out).
+bool GridPointUnmeasured(int g);
 
 // The smallest grid spacing accepted (cm) and the largest grid.
 constexpr float kMinRadialStep = 1.0e-5f;

@@ -37,6 +37,9 @@ struct ScanInfo {
   float voltage = 0.0f;         // F scans: detector voltage ("Voltage: ")
   int gain = 0;                 // F scans: "Gain: "
   int range = 0;                // F scans: "Range: "
+  // The file the scan was read from, as the load named it (a full path); empty for
+  // scans the program made (ScanFilePath then names the data directory).
+  std::string sourcePath;
 };
 
 }  // namespace tarmic

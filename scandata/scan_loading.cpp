@@ -132,6 +132,9 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, const Sca
   if (!ReadScanFileAndKind(path.c_str(), inForce, &scan.kind, &scan.info, &scan.n, &scan.radius,
                            &scan.signal, &scan.third, &mark, minStep, why, &scan.notes))
     return false;
+  // Every scan is found again where it was read from (scans added from another
+  // folder too).
+  scan.info.sourcePath = path;
   if (bTimesFromW2t && applyW2t) {
     const double w = scan.info.rpm * kTwoPiOver60;
     scan.info.time = scan.info.omega2t / (w * w);

@@ -232,6 +232,7 @@ void HeadlessBackend::Unexpected(const std::string& kind, std::string_view capti
 }
 
 int HeadlessBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+  BeforeModal();
   transcript_.push_back(TranscriptEntry{"MessageBox", std::string(caption), std::string(text), style});
   if (boxAnswers_.empty() && rules_.box) return rules_.box(text, caption, style);
   if (boxAnswers_.empty() && unscriptedBoxAnswer_) return *unscriptedBoxAnswer_;
@@ -246,6 +247,7 @@ int HeadlessBackend::MessageBox(std::string_view text, std::string_view caption,
 std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
                                                       std::string_view prompt,
                                                       std::string_view initial) {
+  BeforeModal();
   transcript_.push_back(
       TranscriptEntry{"Input", std::string(caption), std::string(prompt), 0, std::string(initial)});
   if (inputAnswers_.empty() && rules_.input) return rules_.input(prompt, initial);
@@ -257,6 +259,7 @@ std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
 }
 
 std::vector<std::string> HeadlessBackend::OpenFileDialog(const FileDialogOptions& options) {
+  BeforeModal();
   lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"OpenFile", options.title, options.filter, 0});
   if (openAnswers_.empty() && rules_.open) return rules_.open(options);
@@ -268,6 +271,7 @@ std::vector<std::string> HeadlessBackend::OpenFileDialog(const FileDialogOptions
 }
 
 std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptions& options) {
+  BeforeModal();
   lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"SaveFile", options.title, options.defaultName, 0});
   if (saveAnswers_.empty() && rules_.save) return rules_.save(options);
@@ -280,6 +284,7 @@ std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptio
 }
 
 std::optional<std::string> HeadlessBackend::FolderDialog(const FileDialogOptions& options) {
+  BeforeModal();
   lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"Folder", options.title, options.directory, 0});
   if (folderAnswers_.empty() && rules_.folder) return rules_.folder(options);
@@ -304,6 +309,7 @@ DialogFontMeasures HeadlessBackend::DialogFont() {
 }
 
 int HeadlessBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
+  BeforeModal();
   transcript_.push_back(TranscriptEntry{"Dialog", dialog.caption, dialog.name, 0});
   lastDialogLayout_ = LayOutDialog(dialog, buffer, DialogFont());
   if (dialogAnswers_.empty() && cancelUnscriptedDialogs_) return IDCANCEL;

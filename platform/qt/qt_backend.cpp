@@ -88,7 +88,7 @@ QWidget* QtBackend::Owner() const {
 // closes, so that accelerators work at once without a click into the window.
 class QtBackend::ModalScope {
  public:
-  explicit ModalScope(QtWindow& window) : window_(window) {}
+  explicit ModalScope(QtWindow& window) : window_(window) { BeforeModal(); }
   ~ModalScope() { window_.ReclaimKeyboard(); }
   ModalScope(const ModalScope&) = delete;
   ModalScope& operator=(const ModalScope&) = delete;

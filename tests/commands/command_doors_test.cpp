@@ -13,12 +13,14 @@
 // dialogs name files in the test's own folders, template dialogs are cancelled.
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/printout.h"
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
 #include "distribution_window_test_support.h"
@@ -86,6 +88,7 @@ class CommandDoorsTest : public DistributionWindowTest {
   void AnswerEverything(int replaceAnswer) {
     HeadlessBackend::UnscriptedRules rules;
     rules.box = [this, replaceAnswer](std::string_view text, std::string_view, unsigned) {
+      if (onBox_) onBox_(text);
       if (text.find("already exists") != std::string_view::npos) {
         askedReplace_ = true;
         return replaceAnswer;
@@ -168,6 +171,48 @@ class CommandDoorsTest : public DistributionWindowTest {
     return files;
   }
 
+  // Pixels of the back-buffer that a fresh paint of the window changes (the fresh
+  // paint stays); while a box is open, of the window as it stands under the box.
+  int StalePixels() {
+    if (Win().bRunInProgress || Win().bFitInProgress || bPrinting) return 0;
+    const bool modal = Win().bModalBoxOpen, dialog = bFileDialogOpen;
+    Win().bModalBoxOpen = bFileDialogOpen = false;
+    const Image before = Handle().Screen();
+    PaintWindow(Win());
+    Win().bModalBoxOpen = modal;
+    bFileDialogOpen = dialog;
+    const Image& after = Handle().Screen();
+    int stale = 0;
+    for (int y = 0; y < after.Height(); ++y)
+      for (int x = 0; x < after.Width(); ++x) stale += before.Pixel(x, y) != after.Pixel(x, y);
+    return stale;
+  }
+  // Chooses a command as a user does, through the message loop, over a window that
+  // shows the result; the boxes that opened over a stale picture, by their text.
+  std::vector<std::string> ChooseThroughEvents(int id) {
+    inputs_ = 0;
+    askedReplace_ = false;
+    Backend().ClearTranscript();
+    UiEvents().Clear();
+    PaintWindow(Win());
+    std::vector<std::string> stale;
+    onBox_ = [&](std::string_view text) {
+      const std::function<void(std::string_view)> self = std::move(onBox_);
+      if (StalePixels() > 0) stale.emplace_back(text);
+      onBox_ = self;
+    };
+    UiEvents().Post(Event::Command(id));
+    for (int i = 0; i < 1000; ++i) {
+      std::optional<Event> e = UiEvents().Take();
+      if (!e) break;
+      if (e->type != EventType::Quit) DispatchEvent(Win(), *e);
+    }
+    onBox_ = nullptr;
+    UiEvents().Clear();
+    return stale;
+  }
+
+  std::function<void(std::string_view)> onBox_;
   std::vector<std::string> files_;
   std::string blank_;
   std::string oldPath_;
@@ -234,7 +279,13 @@ TEST_F(CommandDoorsTest, EveryCommandThatChangesTheDataOrAValueEndsTheFitsClaim)
     EnsureFitOfTheSet();
     const unsigned generation = nDataSetGeneration;
     const LoadedData before = CopyOfLoadedData();
-    Choose(id);
+    const std::vector<std::string> staleBoxes = ChooseThroughEvents(id);
+    // Whatever the command ended, the window shows the state it left, and no box
+    // opened over a result whose claim had ended.
+    if (!FitOfLoadedData()) {
+      EXPECT_EQ(staleBoxes, std::vector<std::string>{}) << "boxes opened over the old result";
+      EXPECT_EQ(StalePixels(), 0) << "the old result stays on the screen";
+    }
     // A new load (or a set released) is no change of the same data.
     if (nDataSetGeneration != generation || nScans != 3) continue;
     if (!(CopyOfLoadedData() == before)) {

@@ -258,6 +258,17 @@ class DistributionWindowTest : public CommandTest {
     return std::strtof(text.c_str() + at + label.size(), nullptr);
   }
 
+  // The client area resized to w x h pixels, as the window system does.
+  void ResizeClient(int w, int h) {
+    Backend().Headless().Resize(w, h);
+    UiEvents().Clear();
+    Win().EvSize(SIZE_RESTORED, Size{w, h});
+  }
+  // Dispatches every waiting event as the message loop does, paints included.
+  void PumpEvents() {
+    while (std::optional<Event> e = UiEvents().Take()) DispatchEvent(Win(), *e);
+  }
+
   bool Send(EventType type, int x, int y, unsigned mods) {
     return DispatchToWindow(Win(), Event::Mouse(type, x, y, mods));
   }

@@ -3,7 +3,13 @@
 // clipboard and printing.
 #include "platform/qt/qt_backend.h"
 
+#include "app/xla_window.h"
+
 #include <gtest/gtest.h>
+
+#include <sstream>
+
+#include <regex>
 
 #include <QAction>
 #include <QApplication>
@@ -837,6 +843,21 @@ TEST_F(QtBackendTest, FilterPairsBecomeQtFilters) {
   EXPECT_EQ(ToQtFilter("dat files (*.dat*)|*.dat*|All Files (*.*)|*.*|"),
             QString("dat files (*.dat*);;All Files (*)"));
   EXPECT_EQ(ToQtFilter(""), QString());
+}
+
+// Every type of files the README's recipes name ("All Files (*)") is one the load
+// dialog offers, as the dialog shows it.
+TEST_F(QtBackendTest, TheFileTypesTheReadmeNamesAreTheLoadDialogs) {
+  std::ifstream in(std::string(TARMIC_SOURCE_DIR) + "/README.md");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string readme = text.str();
+  const QStringList offered = ToQtFilter(kScanFileFilter).split(";;");
+  const std::regex type(R"re("([^"]*\(\*[^"]*\))")re");
+  int named = 0;
+  for (std::sregex_iterator m(readme.begin(), readme.end(), type), end; m != end; ++m, ++named)
+    EXPECT_TRUE(offered.contains(QString::fromStdString((*m)[1]))) << (*m)[1] << " is not offered";
+  EXPECT_GT(named, 0);
 }
 
 TEST_F(QtBackendTest, MessageBoxReturnsTheButtonPressed) {
