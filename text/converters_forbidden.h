@@ -96,21 +96,20 @@ concept Number =
   TARMIC_FORBID_EXTRACTION_INTO(Stream, float)                  \
   TARMIC_FORBID_EXTRACTION_INTO(Stream, double)                 \
   TARMIC_FORBID_EXTRACTION_INTO(Stream, long double)
+// The library's extraction of a complex number is compiled into the library (so
+// its inner extraction is never checked here): it is refused as a whole.
+#define TARMIC_FORBID_COMPLEX_EXTRACTION(Stream)        \
+  template <class T>                                    \
+  Stream& operator>>(Stream&, complex<T>&) = delete;    \
+  template <class T>                                    \
+  Stream& operator>>(Stream&&, complex<T>&) = delete;
 namespace std {
 TARMIC_FORBID_EXTRACTION(istream)
 TARMIC_FORBID_EXTRACTION(wistream)
-// The library's extraction of a complex number is compiled into the library (so
-// its inner extraction is never checked here): it is refused as a whole.
 template <typename>
 class complex;
-template <class T>
-istream& operator>>(istream&, complex<T>&) = delete;
-template <class T>
-istream& operator>>(istream&&, complex<T>&) = delete;
-template <class T>
-wistream& operator>>(wistream&, complex<T>&) = delete;
-template <class T>
-wistream& operator>>(wistream&&, complex<T>&) = delete;
+TARMIC_FORBID_COMPLEX_EXTRACTION(istream)
+TARMIC_FORBID_COMPLEX_EXTRACTION(wistream)
 }  // namespace std
 #if defined(QT_CORE_LIB)
 QT_BEGIN_NAMESPACE
@@ -125,6 +124,7 @@ QT_END_NAMESPACE
 #endif
 #undef TARMIC_FORBID_EXTRACTION
 #undef TARMIC_FORBID_EXTRACTION_INTO
+#undef TARMIC_FORBID_COMPLEX_EXTRACTION
 
 #pragma GCC poison strtod strtof strtold strtol strtoll strtoul strtoull strtoq strtouq
 #pragma GCC poison strtoimax strtoumax strtod_l strtof_l strtold_l strtol_l strtoll_l
