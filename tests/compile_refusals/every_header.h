@@ -100,21 +100,12 @@
 #include <vector>
 #include <version>
 
-#if defined(QT_CORE_LIB)
+// The modules the program requires, and the optional one when it was found.
 #include <QtCore/QtCore>
-#endif
-#if defined(QT_GUI_LIB)
 #include <QtGui/QtGui>
-#endif
-#if defined(QT_WIDGETS_LIB)
-#include <QtWidgets/QtWidgets>
-#endif
-#if defined(QT_PRINTSUPPORT_LIB)
 #include <QtPrintSupport/QtPrintSupport>
-#endif
-#if defined(QT_SVG_LIB)
 #include <QtSvg/QtSvg>
-#endif
+#include <QtWidgets/QtWidgets>
 #if defined(QT_MULTIMEDIA_LIB)
 #include <QtMultimedia/QtMultimedia>
 #endif
