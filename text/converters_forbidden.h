@@ -2,13 +2,17 @@
 // "-include"), so that the compiler refuses any other way of turning text into a
 // number than the one scanner (text/number_token.h):
 //   - the converting functions of C and C++ (strto*, ato*, sto*, from_chars, the
-//     scanf family, their wide and locale forms, num_get, istream_iterator) and the
-//     toolkit's text-to-number members (toDouble, toInt, toReal, ...) are poisoned:
-//     naming them after this header is an error;
+//     scanf family, their wide and locale forms, num_get, money_get,
+//     istream_iterator) and the toolkit's text-to-number members (toDouble, toInt,
+//     toReal, ...) are poisoned: naming them after this header is an error;
 //   - extraction from a stream into a number ("in >> x" with x a double, an int, a
-//     bool, ...) is ambiguous with a deleted overload, and so an error too.
-// The headers that declare these names are included first, so that their own
-// declarations stand before the poison. Nothing here is needed by text/ itself.
+//     bool, ...), from a named stream or a temporary one, is ambiguous with a
+//     deleted overload, and so an error too;
+//   - the toolkit's variant cast into a number (QVariant::value<double>(),
+//     qvariant_cast<int>) meets a deleted overload.
+// The headers that declare these names, and the toolkit's headers whose inline code
+// names them (QFlags::toInt shares a name with QString::toInt), are included first,
+// so that their own uses stand before the poison. Nothing here is needed by text/.
 #pragma once
 
 #ifdef __cplusplus
@@ -23,57 +27,104 @@
 #include <wchar.h>
 
 #include <charconv>
+#include <concepts>
+#include <iomanip>
 #include <istream>
 #include <iterator>
 #include <string>
 
 #if defined(QT_CORE_LIB)
-#include <QtCore/QtCore>
+#include <QtCore/qcborstreamreader.h>
+#include <QtCore/qcborvalue.h>
+#include <QtCore/qdebug.h>
+#include <QtCore/qhashfunctions.h>
+#include <QtCore/qjsonvalue.h>
+#include <QtCore/qlocale.h>
+#include <QtCore/qstring.h>
+#include <QtCore/qtextstream.h>
+#include <QtCore/qurl.h>
+#include <QtCore/qvariant.h>
 #endif
 #if defined(QT_GUI_LIB)
-#include <QtGui/QtGui>
+#include <QtGui/qmatrix4x4.h>
+#include <QtGui/qstandarditemmodel.h>
+#include <QtGui/qtextformat.h>
+#include <QtGui/qtextoption.h>
 #endif
 #if defined(QT_WIDGETS_LIB)
-#include <QtWidgets/QtWidgets>
-#endif
-#if defined(QT_PRINTSUPPORT_LIB)
-#include <QtPrintSupport/QtPrintSupport>
-#endif
-#if defined(QT_SVG_LIB)
-#include <QtSvg/QtSvg>
-#endif
-#if defined(QT_MULTIMEDIA_LIB)
-#include <QtMultimedia/QtMultimedia>
+#include <QtWidgets/qlistwidget.h>
+#include <QtWidgets/qmessagebox.h>
+#include <QtWidgets/qtablewidget.h>
+#include <QtWidgets/qtreewidget.h>
+#include <QtWidgets/qwidget.h>
 #endif
 
-// Stream extraction into a number: "in >> x" finds these beside the stream's own
-// member and cannot choose between them. Declared at global scope (found by the
-// program's own code, which is in the global namespace or below it), not in std,
-// so that the library's own templates keep their extraction.
-#define TARMIC_FORBID_EXTRACTION(Stream)                 \
-  Stream& operator>>(Stream&, bool&) = delete;           \
-  Stream& operator>>(Stream&, short&) = delete;          \
-  Stream& operator>>(Stream&, unsigned short&) = delete; \
-  Stream& operator>>(Stream&, int&) = delete;            \
-  Stream& operator>>(Stream&, unsigned&) = delete;       \
-  Stream& operator>>(Stream&, long&) = delete;           \
-  Stream& operator>>(Stream&, unsigned long&) = delete;  \
-  Stream& operator>>(Stream&, long long&) = delete;      \
-  Stream& operator>>(Stream&, unsigned long long&) = delete; \
-  Stream& operator>>(Stream&, float&) = delete;          \
-  Stream& operator>>(Stream&, double&) = delete;         \
-  Stream& operator>>(Stream&, long double&) = delete;
-TARMIC_FORBID_EXTRACTION(std::istream)
-TARMIC_FORBID_EXTRACTION(std::wistream)
+namespace tarmic_census {
+// The numbers a text could be turned into (characters stay: "in >> c" reads one).
+template <class T>
+concept Number =
+    std::same_as<T, bool> || std::same_as<T, short> || std::same_as<T, unsigned short> ||
+    std::same_as<T, int> || std::same_as<T, unsigned> || std::same_as<T, long> ||
+    std::same_as<T, unsigned long> || std::same_as<T, long long> ||
+    std::same_as<T, unsigned long long> || std::same_as<T, float> ||
+    std::same_as<T, double> || std::same_as<T, long double>;
+}  // namespace tarmic_census
+
+// Stream extraction into a number. The deleted overloads stand in the stream's own
+// namespace, so that argument-dependent lookup finds them from every namespace of
+// the program, also from one that declares an operator>> of its own (which would
+// hide overloads declared anywhere else). "in >> x" finds them beside the stream's
+// own member and cannot choose between them. A temporary stream ("Stream(s) >> x")
+// meets the overload for an rvalue; the library's extraction from a temporary asks
+// the same extraction from a named stream, so it drops out. Only deleted functions
+// are declared in std: nothing of the library is replaced or defined.
+// They are plain functions, not templates: a template would lose to the stream's
+// member, which is not one.
+#define TARMIC_FORBID_EXTRACTION_INTO(Stream, Type) \
+  Stream& operator>>(Stream&, Type&) = delete;      \
+  Stream& operator>>(Stream&&, Type&) = delete;
+#define TARMIC_FORBID_EXTRACTION(Stream)                        \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, bool)                   \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, short)                  \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, unsigned short)         \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, int)                    \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, unsigned)               \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, long)                   \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, unsigned long)          \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, long long)              \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, unsigned long long)     \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, float)                  \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, double)                 \
+  TARMIC_FORBID_EXTRACTION_INTO(Stream, long double)
+// The library's extraction of a complex number is compiled into the library (so
+// its inner extraction is never checked here): it is refused as a whole.
+#define TARMIC_FORBID_COMPLEX_EXTRACTION(Stream)        \
+  template <class T>                                    \
+  Stream& operator>>(Stream&, complex<T>&) = delete;    \
+  template <class T>                                    \
+  Stream& operator>>(Stream&&, complex<T>&) = delete;
+namespace std {
+TARMIC_FORBID_EXTRACTION(istream)
+TARMIC_FORBID_EXTRACTION(wistream)
+template <typename>
+class complex;
+TARMIC_FORBID_COMPLEX_EXTRACTION(istream)
+TARMIC_FORBID_COMPLEX_EXTRACTION(wistream)
+}  // namespace std
 #if defined(QT_CORE_LIB)
+QT_BEGIN_NAMESPACE
 TARMIC_FORBID_EXTRACTION(QTextStream)
+// QVariant::value<T>() asks qvariant_cast<T>, and finds this more constrained form
+// too (the variant's namespace): a variant holding a text would be converted by the
+// toolkit's own scanner.
+template <typename T>
+  requires ::tarmic_census::Number<T>
+T qvariant_cast(const QVariant&) = delete;
+QT_END_NAMESPACE
 #endif
 #undef TARMIC_FORBID_EXTRACTION
-// A namespace of the program that declares an operator>> of its own would hide the
-// ones above from its code: they are declared there too.
-namespace tarmic {
-using ::operator>>;
-}
+#undef TARMIC_FORBID_EXTRACTION_INTO
+#undef TARMIC_FORBID_COMPLEX_EXTRACTION
 
 #pragma GCC poison strtod strtof strtold strtol strtoll strtoul strtoull strtoq strtouq
 #pragma GCC poison strtoimax strtoumax strtod_l strtof_l strtold_l strtol_l strtoll_l
@@ -84,7 +135,7 @@ using ::operator>>;
 #pragma GCC poison from_chars
 #pragma GCC poison scanf sscanf fscanf vscanf vsscanf vfscanf wscanf swscanf fwscanf
 #pragma GCC poison vwscanf vswscanf vfwscanf __isoc99_sscanf __isoc99_fscanf __isoc99_scanf
-#pragma GCC poison num_get istream_iterator
+#pragma GCC poison num_get money_get get_money istream_iterator
 #pragma GCC poison toDouble toFloat toInt toUInt toLong toULong toLongLong toULongLong
 #pragma GCC poison toShort toUShort toReal
 
