@@ -37,6 +37,7 @@ struct ScanInfo {
   float voltage = 0.0f;         // F scans: detector voltage ("Voltage: ")
   int gain = 0;                 // F scans: "Gain: "
   int range = 0;                // F scans: "Range: "
+  bool detectorKeys = false;    // F scans: line 1 names all three keys
 };
 
 }  // namespace tarmic

@@ -477,8 +477,8 @@ TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
       {"huge_lag", "1e-6 0.9\n\n1e30 0.5\n",
        "line 3: the lag time 1e+30 s is outside the lag times of a correlator (1e-12 to 1e+06 s)"},
       {"hex", "1e-6 0.9\n0x10 0.5\n", "line 2 holds \"0x10\", which is not a number"},
-      {"apart_beyond_eight_digits", "1e-6 0.9\n1 0.5\n1.000000001 0.4\n",
-       "line 3: the lag time 1 s is not above the lag time 1 s before it"},
+      {"apart_beyond_a_float", "1e-6 0.9\n1e-5 0.5\n1.0000001e-5 0.4\n",
+       "line 3: the lag time 1e-05 s is not above the lag time 1e-05 s before it"},
       {"single_column", "1e-6 0.9\n1e-5\n", "line 2 is not a pair of numbers"},
   };
   for (const auto& t : tables) {
