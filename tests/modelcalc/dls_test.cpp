@@ -175,6 +175,11 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
       {"20 0 1 1.33 0.01 190 6e-7 0",
        "line 2: the scattering angle 190 degrees is outside the angles of a detector (above 0, at most "
        "180 degrees)"},
+      // A parameter line with a word that is no number, or too few values, is named
+      // with its line and what it holds.
+      {"20C 0 1 1.33 0.01 90 6e-7 0", "line 2 holds \"20C\", which is not a number"},
+      {"20 0 1 1.33", "line 2 holds 4 of the 7 values of the parameter line (temperature, time, count rate, "
+                      "refractive index, viscosity, angle, wavelength)"},
   };
   for (const auto& a : absurd) {
     std::ofstream(bad) << "t\n" << a.line2 << "\n1e-5 0.4\n1e-4 0.3\n";

@@ -422,6 +422,72 @@ TEST_F(EdgeWalk, EdgeValuesOfEveryFieldComeBack) {
     EXPECT_EQ(back.weight, 0.0f);
   }
 
+  // Values the fields hold in use come back as the very float they were, where six
+  // decimals lost them: diffusion coefficients near 1e-7 cm^2/s, levels near 1e-6,
+  // tolerances near 1e-5, and values of seven significant digits.
+  {
+    const float inUse[] = {1e-7f, 6.01e-7f, 2.5e-6f, 1.5e-5f, 1.234567e-5f, 0.01002f, 3.1415927f, 550.5f};
+    const int m = static_cast<int>(std::size(inUse));
+    const std::string values = dir + "/in_use.ini", table = dir + "/in_use.dat";
+    ASSERT_TRUE(CVector(static_cast<std::uint32_t>(m), inUse, 1).WriteToFile(values.c_str()));
+    std::vector<float> back;
+    std::string failure;
+    ASSERT_TRUE(ReadValueFile(values.c_str(), &back, nullptr, &failure)) << failure;
+    EXPECT_EQ(back, std::vector<float>(inUse, inUse + m));
+    std::vector<float> x(inUse, inUse + m);
+    x.insert(x.begin(), 0.0f);
+    ASSERT_TRUE(WriteXYTable(table.c_str(), m, x.data(), x.data()));
+    CCurve curve;
+    ASSERT_TRUE(curve.ReadFromFile(table.c_str(), 1, 2, &failure)) << failure;
+    for (int i = 0; i < m; ++i) EXPECT_EQ(curve.Y()->Get(static_cast<std::uint32_t>(i)), inUse[i]);
+
+    ExperimentFile xp;
+    xp.files = {"a.ra1"};
+    xp.directory = dir;
+    xp.bufferViscosity = 1.234567e-5f;
+    xp.pathLength = 2.5e-6f;
+    xp.noise = 6.01e-7f;
+    xp.baseline = 3.1415927f;
+    std::string error;
+    ASSERT_TRUE(WriteXpFile(dir + "/in_use.xp", xp, &error)) << error;
+    ExperimentFile xpBack;
+    ASSERT_TRUE(LoadXpFile(dir + "/in_use.xp", &xpBack, &error)) << error;
+    for (float ExperimentFile::*f : {&ExperimentFile::bufferViscosity, &ExperimentFile::pathLength,
+                                     &ExperimentFile::noise, &ExperimentFile::baseline})
+      EXPECT_EQ(xpBack.*f, xp.*f);
+
+    DLSInfo record;
+    record.temperatureC = 20.123457f;
+    record.meanCountRate = 321.4567f;
+    record.refractiveIndex = 1.3312345f;
+    record.viscosity = 0.008904321f;
+    record.scatteringAngle = 173.0f;
+    record.laserWavelength = 6.328e-7f;
+    record.bFieldACF = true;
+    float* lags = vector(1, 2);
+    float* ys = vector(1, 2);
+    lags[1] = -6.0f;
+    lags[2] = -5.5f;
+    ys[1] = 0.8765432f;
+    ys[2] = 1.234567e-5f;
+    const std::string dls = dir + "/in_use.dlsdat";
+    ASSERT_TRUE(WriteDLSDatFromRecord(dls.c_str(), 2, lags, ys, "in use", record, &error)) << error;
+    DLSInfo read;
+    int count = 0;
+    float *rx = nullptr, *ry = nullptr;
+    ASSERT_EQ(ReadDLSDatFile(dls.c_str(), &read, &count, &rx, &ry, false, &error), 1) << error;
+    for (float DLSInfo::*f : {&DLSInfo::temperatureC, &DLSInfo::meanCountRate, &DLSInfo::refractiveIndex,
+                              &DLSInfo::viscosity, &DLSInfo::laserWavelength})
+      EXPECT_EQ(read.*f, record.*f);
+    EXPECT_EQ(ry[1], ys[1]);
+    EXPECT_EQ(ry[2], ys[2]);
+    EXPECT_EQ(rx[2], lags[2]);
+    free_vector(rx, 1, count);
+    free_vector(ry, 1, count);
+    free_vector(lags, 1, 2);
+    free_vector(ys, 1, 2);
+  }
+
   // DLS files: the parameter line at the ends of its rules, lag times at the ends
   // of theirs, and signals at the ends of a detector's.
   {
