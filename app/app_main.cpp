@@ -59,9 +59,9 @@ void CarryOverSettingsFiles(const std::string& configDir) {
     const std::string to = configDir + name;
     if (from == to || FileExists(to.c_str()) || !FileExists(from.c_str())) continue;
     if (std::string(name) == "tarmic.ini") {
-      std::ifstream in(from);
+      std::ifstream in;
       std::string first;
-      if (ReadTextLine(in, &first) && first == szProgramDir) continue;
+      if (OpenTextFile(from, &in) && ReadTextLine(in, &first) && first == szProgramDir) continue;
     }
     std::error_code ec;
     std::filesystem::copy_file(from, to, ec);

@@ -14,6 +14,7 @@
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "services/path_table.h"
+#include "text/number_token.h"
 #include "services/sounds.h"
 #include "numerics/number_input.h"
 #include "numerics/text_lines.h"
@@ -283,8 +284,7 @@ std::vector<std::string> PreferenceLines() {
   char buf[64];
   std::string text;
   text += Switch(bDisclaimerAccepted);
-  std::snprintf(buf, sizeof buf, "%.4f\n", static_cast<double>(fRadialStep));
-  text += buf;
+  text += RoundTripText(fRadialStep) + "\n";
   text += Switch(bUpdateResidualBitmapDuringFit);
   text += Switch(bUpdateResidualPlotDuringFit);
   text += Switch(bUpdateDataPlotDuringFit);
@@ -300,8 +300,7 @@ std::vector<std::string> PreferenceLines() {
   text += Switch(bSuppressBaselineCorrelation);
   std::snprintf(buf, sizeof buf, "%d\n", LammThreadCount());
   text += buf;
-  std::snprintf(buf, sizeof buf, "%.1f\n", static_cast<double>(fMaxUpdateInterval));
-  text += buf;
+  text += RoundTripText(fMaxUpdateInterval) + "\n";
   text += Switch(bAlwaysLoadG2);
   text += Switch(bCheckTimeStamps);
   std::snprintf(buf, sizeof buf, "%d\n", EncodeTimeStampThreshold(dTimeStampThreshold));

@@ -123,7 +123,7 @@ std::string ChooseFile(const char* title) {
 // be read is reported and leaves the vector empty.
 void LoadCoefficients(TXLAWindow& w, const std::string& path, std::vector<double>& coef) {
   std::string why;
-  if (!ReadCoefficientFile(path, &coef, &why)) Note(w, ("Attention: could not open " + path + ": " + why).c_str());
+  if (!ReadCoefficientFile(path, &coef, &why)) Note(w, ("Attention: " + why).c_str());
 }
 
 void ApplyValues(TXLAWindow& w, const TransferBuffer& r) {

@@ -399,9 +399,9 @@ DistributionFileResult SaveContiDistribution(const std::string& path) {
     const float x = overM ? pDistS[i] : pDistGrid[i];
     const float other = overM ? pDistGrid[i] : pDistS[i];
     const float v2 = pDistValues2 ? pDistValues2[i] : 0.0f;
-    ok = WriteFormatted(f, "%.9g\t%.9g\t%.9g\t%.9g\n", static_cast<double>(x),
-                        static_cast<double>(pDistValues[i]), static_cast<double>(v2),
-                        static_cast<double>(other));
+    const std::string line = RoundTripText(x) + "\t" + RoundTripText(pDistValues[i]) + "\t" +
+                             RoundTripText(v2) + "\t" + RoundTripText(other) + "\n";
+    ok = std::fputs(line.c_str(), f) >= 0;
   }
   ok = ok && out.Commit();
   if (!ok) {

@@ -126,7 +126,7 @@ TransformResult ApplyMieScatCorrection(const std::string& fileName) {
   for (const NumberLine& l : NumberLinesOf(lines)) {
     if (!l.value)
       return {false, Format("the coefficients of a(R) in %s cannot be used: %s", fileName.c_str(),
-                            NoNumberText(l.line).c_str())};
+                            NoNumberText(l.line, lines[l.line - 1]).c_str())};
     a.push_back(*l.value);
   }
   const int m = static_cast<int>(a.size());

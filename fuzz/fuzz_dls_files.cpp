@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch (mode) {
     case 0:
     case 1:
-      ReadDls(fuzz::WriteScratch(data + 1, size - 1, "data.dlsdat"), g2);
+      fuzz::ReportOutcome(ReadDls(fuzz::WriteScratch(data + 1, size - 1, "data.dlsdat"), g2));
       break;
     case 2:
     case 3: {
@@ -51,17 +51,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       record.scatteringAngle = 90.0f;
       record.laserWavelength = 633e-9f;
       std::filesystem::remove(target);
-      if (ConvertTwoColumnDLS(table.c_str(), target.c_str(), record,
-                              g2 ? AsciiCorrelation::Intensity : AsciiCorrelation::Field) &&
-          !ReadDls(target, false))
-        std::abort();
+      const bool converted = ConvertTwoColumnDLS(table.c_str(), target.c_str(), record,
+                                                 g2 ? AsciiCorrelation::Intensity : AsciiCorrelation::Field);
+      if (converted && !ReadDls(target, false)) std::abort();
+      fuzz::ReportOutcome(converted);
       break;
     }
     default: {
       std::vector<std::string> paths;
       for (std::string_view part : fuzz::SplitFiles(data + 1, size - 1, 4))
         paths.push_back(fuzz::WriteScratch(part, "set" + std::to_string(paths.size() + 1) + ".dlsdat"));
-      LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), g2);
+      fuzz::ReportOutcome(LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), g2).empty());
       ResetScanDataGlobals();
       break;
     }

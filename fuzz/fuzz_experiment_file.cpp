@@ -25,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fuzz::SplitFiles(reinterpret_cast<const uint8_t*>(text.data()), text.size(), viaCommand ? 4 : 1);
   const std::string path = fuzz::WriteScratch(parts[0], "experiment.xp");
   ExperimentFile xp;
-  if (!LoadXpFile(path, &xp)) return 0;
+  const bool taken = LoadXpFile(path, &xp);
+  if (!viaCommand || !taken) fuzz::ReportOutcome(taken);
+  if (!taken) return 0;
   if (!viaCommand) {
     const std::string again = fuzz::WriteScratch(FormatXpFile(xp), "again.xp");
     ExperimentFile back;
@@ -40,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TXLAWindow& window = fuzz::MainWindow();
   fuzz::InitHeadless().QueueOpenFiles({path});
   LoadNewFiles(window, LoadKind::Velocity);
+  fuzz::ReportOutcome(nScans > 0);
   ResetScanDataGlobals();  // the loaded set is not carried into the next input
   return 0;
 }

@@ -18,16 +18,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   switch (which) {
     case 0:
-      LoadPreferences(nullptr);
+      fuzz::ReportOutcome(LoadPreferences(nullptr) == 1);
       ResetPreferences();
       break;
     case 1:
-      ReadLammEqParameterPreferences(static_cast<Window*>(nullptr));
+      fuzz::ReportOutcome(ReadLammEqParameterPreferences(static_cast<Window*>(nullptr)) == 1);
       break;
     default: {
       std::string directory;
       ReadLastDataDirectory(nullptr, directory);
       ReadFullCommandSetChoice();
+      fuzz::ReportOutcome(!directory.empty());
       break;
     }
   }

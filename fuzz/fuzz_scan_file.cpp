@@ -17,7 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   float *radius = nullptr, *value = nullptr, *third = nullptr;
   bool mark = false;
   std::string error;
-  if (ReadScanFile(path.c_str(), &record, &n, &radius, &value, &third, &mark, 0.0f, &error) == 1) {
+  const bool taken = ReadScanFile(path.c_str(), &record, &n, &radius, &value, &third, &mark, 0.0f, &error) == 1;
+  fuzz::ReportOutcome(taken);
+  if (taken) {
     free_vector(radius, 1, n);
     free_vector(value, 1, n);
     if (third) free_vector(third, 1, n);

@@ -25,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int n = 0;
   float *radius = nullptr, *value = nullptr, *third = nullptr;
   bool mark = false;
-  if (ReadScanFile(path.c_str(), &record, &n, &radius, &value, &third, &mark, minStep) == 1) {
+  const bool taken = ReadScanFile(path.c_str(), &record, &n, &radius, &value, &third, &mark, minStep) == 1;
+  fuzz::ReportOutcome(taken);
+  if (taken) {
     free_vector(radius, 1, n);
     free_vector(value, 1, n);
     if (third) free_vector(third, 1, n);

@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 0: {
       PriorTable table;
       std::string error;
-      if (!ReadPriorFile(path, &table, &error)) break;
+      const bool taken = ReadPriorFile(path, &table, &error);
+      fuzz::ReportOutcome(taken);
+      if (!taken) break;
       constexpr int n = 50;
       std::vector<double> x(n + 1, 0.0), y(n + 1, 0.0);
       for (int i = 1; i <= n; ++i) x[static_cast<size_t>(i)] = 0.5 + 19.5 * (i - 1) / (n - 1);
@@ -34,11 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1: {
       InhomSolventSettings& st = gInhomSolvent;
       st.sNonidealPath = st.dNonidealPath = st.densityPath = st.viscosityPath = path;
-      ReadCoefficientFile(DensityCoefPath(st), &st.densityCoef);
-      ReadCoefficientFile(ViscosityCoefPath(st), &st.viscosityCoef);
+      bool taken = ReadCoefficientFile(DensityCoefPath(st), &st.densityCoef);
+      taken = ReadCoefficientFile(ViscosityCoefPath(st), &st.viscosityCoef) && taken;
       std::vector<double> s, D;
       std::string message;
-      ReadCosoluteCoefficientTables(&s, &D, &message);
+      fuzz::ReportOutcome(ReadCosoluteCoefficientTables(&s, &D, &message) && taken);
       for (double c = 0.0; c <= 8.0; c += 0.5) {
         CosoluteDensity(c);
         CosoluteViscosity(c);
@@ -51,9 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     default: {
       std::vector<float> s, M;
       float Ks = 0.0f, bs = 0.0f;
-      if (ReadSMPairs(path, &s, &M) && FitPowerLaw(s, M, &Ks, &bs) &&
-          !(std::isfinite(Ks) && std::isfinite(bs)))
-        std::abort();
+      const bool taken = ReadSMPairs(path, &s, &M);
+      fuzz::ReportOutcome(taken);
+      if (taken && FitPowerLaw(s, M, &Ks, &bs) && !(std::isfinite(Ks) && std::isfinite(bs))) std::abort();
       break;
     }
   }

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -44,8 +46,12 @@ inline std::string WriteScratch(const uint8_t* data, size_t size, const std::str
 // A headless backend for the whole run, answering every box with OK (inputs with
 // Cancel), its transcript cleared for each input, and the path table rooted in the
 // scratch directory.
-inline HeadlessBackend& InitHeadless() {
+inline std::unique_ptr<ScopedHeadlessBackend>& HeadlessOfTheRun() {
   static std::unique_ptr<ScopedHeadlessBackend> backend;
+  return backend;
+}
+inline HeadlessBackend& InitHeadless() {
+  std::unique_ptr<ScopedHeadlessBackend>& backend = HeadlessOfTheRun();
   if (!backend) {
     backend = std::make_unique<ScopedHeadlessBackend>(800, 600);
     (*backend)->AnswerUnscriptedBoxes(IDOK);
@@ -53,6 +59,21 @@ inline HeadlessBackend& InitHeadless() {
   }
   (*backend)->ClearTranscript();
   return **backend;
+}
+
+// What became of an input, said on stderr when TARMIC_FUZZ_OUTCOME is set (as
+// fuzz/run.sh --seeds sets it, to hold every seed meant to be taken to be taken):
+// "fuzz outcome: taken" when the readers took it and showed no box (a box of a
+// reader that does not refuse the input counts unless boxesRefuse is false), else
+// "fuzz outcome: refused" and the texts of the boxes shown.
+inline void ReportOutcome(bool taken, bool boxesRefuse = true) {
+  if (!std::getenv("TARMIC_FUZZ_OUTCOME")) return;
+  std::string boxes;
+  if (auto& backend = HeadlessOfTheRun())
+    for (const TranscriptEntry& e : (*backend)->Transcript())
+      if (e.kind == "MessageBox") boxes += "\n  box \"" + e.caption + "\": " + e.text;
+  const bool refused = !taken || (boxesRefuse && !boxes.empty());
+  std::fprintf(stderr, "fuzz outcome: %s%s\n", refused ? "refused" : "taken", boxes.c_str());
 }
 
 // Inputs that stand for several files hold them one after another, separated by

@@ -6,7 +6,13 @@
 #   fuzz/run.sh --seeds   run each target once over its seed corpus (no mutation);
 #                         what CI does
 # Seeds: fuzz/seeds/<target>/ and, for the scan reader, every file of tests/data/scans
-# with the byte that selects its extension in front.
+# with the byte that selects its extension in front (named fixture_*).
+# A seed is meant to be taken by its readers unless its name begins with
+# "refused_": --seeds runs each such seed once more alone and fails when the target
+# says it was refused (fuzz::ReportOutcome). The targets whose inputs are refused
+# by design are not held to it: fuzz_scan_list (its lists name scans that do not
+# exist), fuzz_number_input (texts, not files) and fuzz_file_selection (selections
+# of program files that are left out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-}
@@ -38,7 +44,7 @@ while IFS= read -r -d '' f; do
   ext=${f##*.}
   for i in "${!exts[@]}"; do
     if [[ ${exts[$i]} == "$ext" ]]; then
-      { printf "\\x$(printf %02x "$i")"; cat "$f"; } >"$seeds/fuzz_scan_file/$(basename "$(dirname "$f")")_$(basename "$f")"
+      { printf "\\x$(printf %02x "$i")"; cat "$f"; } >"$seeds/fuzz_scan_file/fixture_$(basename "$(dirname "$f")")_$(basename "$f")"
     fi
   done
 done < <(find tests/data/scans -type f -print0)
@@ -54,6 +60,17 @@ for t in "${targets[@]}"; do
       echo "fuzz: $t failed on a seed input"
       exit 1
     }
+    case $t in fuzz_scan_list | fuzz_number_input | fuzz_file_selection) continue ;; esac
+    for seed in "$seeds/$t"/*; do
+      name=$(basename "$seed")
+      [[ $name == refused_* || $name == fixture_* ]] && continue
+      outcome=$(cd build-fuzz && TARMIC_FUZZ_OUTCOME=1 "./fuzz/$t" "../$seed" 2>&1 | grep -A20 '^fuzz outcome:' || true)
+      if [[ $outcome != "fuzz outcome: taken"* ]]; then
+        echo "${outcome:-fuzz outcome: none reported}"
+        echo "fuzz: $t refused the seed $name, which is meant to be taken (name it refused_* if it is not)"
+        exit 1
+      fi
+    done
   else
     corpus=build-fuzz/corpus/$t
     mkdir -p "$corpus"

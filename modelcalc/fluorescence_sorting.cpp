@@ -58,6 +58,13 @@ std::string MakeSortedFolder(const std::string &path,
   return sorted + "/";
 }
 
+// A scan whose line 1 does not name its detector's voltage, gain and range would
+// be filed under 0 for what it lacks: it is not sorted, and the text says so.
+std::string MissingKeysText(const std::string &path) {
+  return "not sorted: " + path +
+         " - line 1 does not name the detector's \"Voltage:\", \"Gain:\" and \"Range:\"";
+}
+
 std::string FailedCopyText(const std::string &destination, const std::string &why) {
   return WithReason("could not copy file to new destination " + destination, why);
 }
@@ -226,6 +233,10 @@ SortOutcome SortLoadedFluorescenceFiles(Window *window) {
     const ScanInfo &info = pScanInfo[static_cast<std::size_t>(
         pScanOrder[static_cast<std::size_t>(k)])];
     const PathParts parts = SplitPath(path);
+    if (!info.detectorKeys) {
+      out.errors.push_back(MissingKeysText(path));
+      continue;
+    }
     const std::string destination =
         folder + SortedFileName(parts.name, parts.ext, info);
     std::string why;
@@ -279,6 +290,10 @@ SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
     }
     if (scan.info.cell == o.excludedCell || scan.low)
       continue;
+    if (!scan.info.detectorKeys) {
+      out.errors.push_back(MissingKeysText(path));
+      continue;
+    }
     const std::string destination =
         folder + SortedFileName(parts.name, parts.ext, scan.info);
     ShowAt(window, 50, 50 + scan.info.cell, destination);

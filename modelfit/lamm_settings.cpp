@@ -198,7 +198,14 @@ int ReadLammEqParameterPreferences(Window* window) {
   for (std::string line; ReadTextLine(in, &line);) lines.push_back(line);
   // Every line has its place: a blank line holds no number and keeps its setting.
   const std::vector<NumberLine> numbers = NumberLinesInPlace(lines);
-  if (numbers.size() < 30) return 0;
+  // A file that ends before the settings do (its end was lost) is not read: every
+  // setting keeps its value, and the box says so.
+  if (numbers.size() < static_cast<std::size_t>(kLammSettingsLines)) {
+    tell(Format("the Lamm equation settings file %s is not read: it ends after line %zu, and the settings take "
+                "%d lines; every setting keeps its value",
+                szLammParamsIni.c_str(), numbers.size(), kLammSettingsLines));
+    return 0;
+  }
   const int n = std::min(static_cast<int>(numbers.size()), kLammPreferenceCount);
   // Each line that holds no number or a value outside its row keeps its setting; a
   // solver setting outside its range (an earlier version took max dc/c 0.005) is

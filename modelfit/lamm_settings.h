@@ -98,12 +98,14 @@ void ResetLammSettings();
 
 // The preference file szLammParamsIni: 31 numbers, one per line.
 inline constexpr int kLammPreferenceCount = 31;
+// The lines a file must hold to be read (the last one is reserved).
+inline constexpr int kLammSettingsLines = 30;
 // Writes the settings; 1 when written, 0 when the file could not be written (after
 // the message of the vector writer).
 int SaveLammEqParameterPreferences(Window* window);
 // Reads the settings; 1 when read, 0 when the file is missing, is no plain text
-// (said in a box) or ends before line 30 (blank lines after the last value left
-// out; then nothing changes). Every line has its place: a blank line before the
+// (said in a box) or ends before line kLammSettingsLines (blank lines after the
+// last value left out; then nothing changes, and a box names the file). Every line has its place: a blank line before the
 // last value holds no number. A line that is not one number as a whole (FileLineNumber,
 // numerics/number_input.h) or holds a value outside its row of the table (grid
 // limits that cross: both) leaves its setting as it was; a numerical setting of

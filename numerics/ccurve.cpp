@@ -111,7 +111,7 @@ int CCurve::Count() const { return x_ ? static_cast<int>(x_->Length()) : 0; }
 
 bool CCurve::WriteToFile(const char* fileName) const {
   return WriteLines(fileName, Count(), [this](int i) {
-    return FormatExp6(XAt(i)) + " " + FormatExp6(YAt(i)) + "\n";
+    return RoundTripText(XAt(i)) + " " + RoundTripText(YAt(i)) + "\n";
   });
 }
 
@@ -127,9 +127,7 @@ bool CCurve::ReadRecords(const char* fileName, int xColumn, int yColumn, std::ve
   };
   const std::string name = fileName ? fileName : "";
   std::ifstream in;
-  // A pipe would keep the open waiting for a writer: regular files only.
-  if (fileName && IsRegularFile(fileName)) in.open(fileName);
-  if (!in.is_open()) return fail("\n\aAttention: could not open " + name);
+  if (!OpenTextFile(name, &in)) return fail("\n\aAttention: could not open " + name);
   const int xc = xColumn < 1 ? 1 : xColumn;
   const int yc = yColumn > xc ? yColumn : xc + 1;
   std::string line;
@@ -207,7 +205,7 @@ bool CCurve::ReadFromFileAveraged(const char* fileName, int xColumn, int yColumn
 bool WriteXYTable(const char* fileName, int n, const float* x, const float* y) {
   if (!x || !y) n = 0;
   return WriteLines(fileName, n < 0 ? 0 : n, [x, y](int i) {
-    return FormatFixed6(x[i + 1]) + " " + FormatFixed6(y[i + 1]) + "\n";
+    return RoundTripText(x[i + 1]) + " " + RoundTripText(y[i + 1]) + "\n";
   });
 }
 

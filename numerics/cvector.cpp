@@ -77,7 +77,7 @@ bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
   }
   bool ok = true;
   for (std::uint32_t i = 0; i < n && ok; ++i) {
-    const std::string line = FormatFixed6(value(i)) + "\n";
+    const std::string line = RoundTripText(value(i)) + "\n";
     ok = std::fputs(line.c_str(), f) >= 0;
   }
   ok = ok && out.Commit();
@@ -90,11 +90,6 @@ bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
 
 }  // namespace
 
-std::string FormatFixed6(double v) {
-  std::string text = ToText(v, std::chars_format::fixed);
-  if (v != 0.0 && NumberOf(text, NumberWidth::kDouble) == 0.0) text = ToText(v, std::chars_format::scientific);
-  return text;
-}
 std::string FormatExp6(double v) { return ToText(v, std::chars_format::scientific); }
 
 // ------------------------------------------------------------- construction
@@ -466,8 +461,7 @@ bool ReadValueFile(const char* fileName, std::vector<float>* values, std::vector
   const std::string name = fileName ? fileName : "";
   // A pipe would keep the open waiting for a writer: regular files only.
   std::ifstream in;
-  if (fileName && IsRegularFile(fileName)) in.open(fileName);
-  if (!in.is_open()) {
+  if (!OpenTextFile(name, &in)) {
     *failure = FileErrorText("\nAttention: could not open %s", fileName);
     return false;
   }

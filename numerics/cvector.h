@@ -146,10 +146,9 @@ float* ReadNRVectorFromFile(const char* fileName, int* nh, int nl);
 bool ReadValueFile(const char* fileName, std::vector<float>* values, std::vector<int>* lines,
                    std::string* failure);
 
-// A value as "%f" and as "%e" write it, in "C" notation whatever the locale. The
-// six decimals of FormatFixed6 give way to the exponent form for a value that is
-// not 0 but would be written as 0 (below 5e-7), which no reader could tell from 0.
-std::string FormatFixed6(double v);
+// A value as "%e" writes it (six decimals), in "C" notation whatever the locale:
+// for reports that no reader takes back (files the program reads are written with
+// RoundTripText, text/number_token.h).
 std::string FormatExp6(double v);
 
 }  // namespace tarmic

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "storage/atomic_file.h"
@@ -27,7 +28,8 @@ void ReportFileError(const char* format, const char* fileName, const std::string
 }
 
 // Writes lines k = outerLow..outerHigh, each with the values value(k, l) for
-// l = innerLow..innerHigh as "\t%f" and a newline after the last one.
+// l = innerLow..innerHigh, each a tab and its round-trip text in the precision of
+// the matrix, and a newline after the last one.
 template <typename Value>
 bool WriteTable(int outerLow, int outerHigh, int innerLow, int innerHigh, const char* fileName,
                 Value value) {
@@ -38,11 +40,12 @@ bool WriteTable(int outerLow, int outerHigh, int innerLow, int innerHigh, const 
     ReportFileError("\n\aAttention: could not open %s", fileName, out.Error());
     return false;
   }
+  constexpr NumberWidth width =
+      std::is_same_v<decltype(value(0, 0)), float> ? NumberWidth::kFloat : NumberWidth::kDouble;
   for (int k = outerLow; k <= outerHigh; ++k) {
-    for (int l = innerLow; l <= innerHigh; ++l) {
-      std::fprintf(file, "\t%f", static_cast<double>(value(k, l)));
-      if (l == innerHigh) std::fputc('\n', file);
-    }
+    std::string line;
+    for (int l = innerLow; l <= innerHigh; ++l) line += "\t" + RoundTripText(value(k, l), width);
+    if (innerLow <= innerHigh) std::fputs((line + "\n").c_str(), file);
   }
   if (!out.Commit()) {
     ReportFileError("\n\aAttention: could not write to %s", fileName, out.Error());
@@ -82,11 +85,10 @@ bool IsBlankLine(const std::string& line) {
 bool ReadRecords(const char* fileName, int nColumns, std::vector<float>& values, int* nRecords) {
   *nRecords = 0;
   if (fileName == nullptr) fileName = "";
-  // A pipe would keep the open waiting for a writer: regular files only.
   std::ifstream file;
-  if (IsRegularFile(fileName)) file.open(fileName);
-  if (!file.is_open()) {
-    ReportFileError("\n\aAttention: could not open %s", fileName);
+  std::string why;
+  if (!OpenTextFile(fileName, &file, &why)) {
+    ReportFileError("\n\aAttention: could not open %s", fileName, why);
     return false;
   }
   std::string line;
@@ -95,14 +97,18 @@ bool ReadRecords(const char* fileName, int nColumns, std::vector<float>& values,
     ++number;
     if (IsBlankLine(line)) continue;
     if (const std::string why = ParseNumbers(line, nColumns, values); !why.empty()) {
-      ReportFileError("\n\aAttention: could not read from %s", fileName,
+      ReportFileError("\n\aAttention: the table %s is refused", fileName,
                       "line " + std::to_string(number) + " " + why);
       return false;
     }
     ++*nRecords;
   }
-  if (file.bad() || *nRecords == 0 || nColumns < 1) {
-    ReportFileError("\n\aAttention: could not read from %s", fileName);
+  if (file.bad()) {
+    ReportFileError("\n\aAttention: could not read from %s", fileName, "it cannot be read");
+    return false;
+  }
+  if (*nRecords == 0 || nColumns < 1) {
+    ReportFileError("\n\aAttention: the table %s is refused", fileName, "it holds no line of numbers");
     return false;
   }
   return true;

@@ -2,8 +2,10 @@
 // text line per matrix row (or per column), and read back into one-based float
 // matrices.
 //
-// Format: every value is written as "\t%f" (a tab, six decimals) and a newline
-// follows the last value of a line, so each line starts with a tab. Readers take
+// Format: every value is written as a tab and its round-trip text
+// (RoundTripText, text/number_token.h: it reads back as the value the matrix
+// holds, 1e-07 as well as 550.5) and a newline follows the last value of a line,
+// so each line starts with a tab. Readers take
 // one record per non-blank line: the first nColumns fields of the line, separated
 // by white space, each one number as a whole (text/number_token.h: "5abc",
 // "1,5", "0x10", "nan", "1e999" are none); fields after them are not read. Blank
@@ -12,10 +14,12 @@
 // whole read fail.
 //
 // Failures are reported in the error box without ending the command:
-// "\n\aAttention: could not open %s" when the file cannot be opened or created,
-// "\n\aAttention: could not read from %s" when a record cannot be read (with the
-// line and why on a line of its own: "line 3 holds 1 of its 2 numbers"), and
-// "\n\aAttention: could not write to %s" when writing fails.
+// "\n\aAttention: could not open %s" when the file cannot be opened or created
+// (with the reason on a line of its own), "\n\aAttention: the table %s is
+// refused" when a record is no line of numbers (with the line and why on a line of
+// its own: "line 3 holds 1 of its 2 numbers") or the file holds none ("it holds no
+// line of numbers"), "\n\aAttention: could not read from %s" when reading fails,
+// and "\n\aAttention: could not write to %s" when writing fails.
 #pragma once
 
 namespace tarmic {

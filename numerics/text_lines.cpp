@@ -1,5 +1,7 @@
 #include "numerics/text_lines.h"
 
+#include <string_view>
+
 #include "platform/system.h"
 
 namespace tarmic {
@@ -26,7 +28,17 @@ bool OpenTextFile(const std::string& path, std::ifstream* in, std::string* why) 
   std::string refusal = FileReadRefusal(path);
   if (refusal.empty()) {
     in->open(path, std::ios::binary);
-    if (in->is_open()) return true;
+    if (in->is_open()) {
+      // A UTF-8 byte-order mark (editors of some systems begin every file with
+      // it) is no part of the first line.
+      char mark[3] = {};
+      in->read(mark, 3);
+      if (in->gcount() != 3 || std::string_view(mark, 3) != kUtf8ByteOrderMark) {
+        in->clear();
+        in->seekg(0);
+      }
+      return true;
+    }
     refusal = "it cannot be opened";
   }
   if (why) *why = refusal;

@@ -291,7 +291,7 @@ bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* 
                                    std::pair{DNonidealCoefPath(gInhomSolvent), D}}) {
     std::string why;
     if (!ReadCoefficientFile(path, coef, &why)) {
-      if (message) *message = "cannot read " + path + ": " + why;
+      if (message) *message = why;
       return false;
     }
   }

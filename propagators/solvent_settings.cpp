@@ -47,7 +47,11 @@ std::string ViscosityCoefPath(const InhomSolventSettings& s) {
 bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std::string* why) {
   coef->clear();
   std::vector<std::string> lines;
-  if (!ReadTextFileLines(path, &lines, why)) return false;
+  std::string reason;
+  if (!ReadTextFileLines(path, &lines, &reason)) {
+    if (why) *why = "could not open " + path + ": " + reason;
+    return false;
+  }
   coef->push_back(0.0);  // index 0 unused
   // The first word of each line that is not blank is one number as a whole; the
   // rest of the line is a comment ("0.5 S"). "1,5" and "1.5abc" read as 1 and 1.5
@@ -59,7 +63,7 @@ bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std
   for (const NumberLine& l : NumberLinesOf(lines)) {
     if (!l.value) {
       coef->clear();
-      if (why) *why = NoNumberText(l.line);
+      if (why) *why = "could not read " + path + ": " + NoNumberText(l.line, lines[l.line - 1]);
       return false;
     }
     coef->push_back(*l.value);

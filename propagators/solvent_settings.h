@@ -73,9 +73,10 @@ std::string ViscosityCoefPath(const InhomSolventSettings& s);
 
 // Reads a coefficient file (one number per line, the rest of a line after a blank
 // a comment, blank lines skipped) into a one-based vector; false (vector empty),
-// with the reason in *why (when given), when the file cannot be read (a pipe or a
-// device is not opened) or a line does not begin with a whole number ("1,5",
-// "1.5abc", a word: "line 3 holds no number").
+// with a sentence that names the file in *why (when given), when the file cannot
+// be opened ("could not open <path>: <reason>"; a pipe or a device is not opened)
+// or a line does not begin with a whole number ("could not read <path>: line 3
+// holds \"1,5\", which is not a number").
 bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std::string* why = nullptr);
 
 // Moves the species' s and D (and the buffer values of the model) to standard

@@ -60,7 +60,7 @@ float SignedSquare(float g) { return g * std::fabs(g); }
 
 double LagTimeAsWritten(float logLag) {
   const double lag = std::pow(10.0, static_cast<double>(logLag));
-  const NumberScan written = ScanNumber(Format("%.7e", lag), NumberWidth::kDouble);
+  const NumberScan written = ScanNumber(RoundTripText(lag, NumberWidth::kDouble), NumberWidth::kDouble);
   return written ? written.value : lag;
 }
 
@@ -117,14 +117,13 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
   std::string bad;
   const bool lineTwo = ReadTextLine(in, &line);
   // The elapsed time (the second value) is held as a double, the others as floats.
-  // A first word that is no number at all says the line is none; one that is a
-  // number its precision cannot hold is named.
-  NumberFault fault = NumberFault::kNone;
-  if (lineTwo && !ParseNumbers(line, 1u << 1, &v, &bad, &fault) && (!v.empty() || fault != NumberFault::kNotNumber))
-    return fail("line 2 " + bad);
-  if (!lineTwo || !bad.empty() || v.size() < 7)
-    return fail("no parameter line (temperature, time, count rate, refractive index, "
-                "viscosity, angle, wavelength)");
+  // A word that is no number, or too few of them, is named with the line.
+  static constexpr const char* kParameters =
+      "(temperature, time, count rate, refractive index, viscosity, angle, wavelength)";
+  if (!lineTwo || IsBlank(line)) return fail(std::string("no parameter line ") + kParameters);
+  if (!ParseNumbers(line, 1u << 1, &v, &bad)) return fail("line 2 " + bad);
+  if (v.size() < 7)
+    return fail(Format("line 2 holds %zu of the 7 values of the parameter line ", v.size()) + kParameters);
   info.temperatureC = static_cast<float>(v[0]);
   info.elapsedTime = v[1];
   info.meanCountRate = static_cast<float>(v[2]);
@@ -188,14 +187,17 @@ bool WriteDLSDatFromRecord(const char* path, int n, const float* x, const float*
   const bool convert = bDLSConvertOnWrite && record.bFieldACF;
   const int flag = record.bFieldACF && !convert ? 1 : 0;
   std::string text = (title ? std::string(title) : record.title) + "\n";
-  text += Format("%f %.0f %.2f %f %g %f %g %d\n", static_cast<double>(record.temperatureC),
-                 std::floor(record.elapsedTime), static_cast<double>(record.meanCountRate),
-                 static_cast<double>(record.refractiveIndex), static_cast<double>(record.viscosity),
-                 static_cast<double>(record.scatteringAngle),
-                 static_cast<double>(record.laserWavelength), flag);
+  // Every value as the precision it is held in reads it back: the time in whole
+  // seconds, the others as floats; the lag time is held as its log10.
+  text += RoundTripText(record.temperatureC) + " " + RoundTripText(std::floor(record.elapsedTime), NumberWidth::kDouble) + " ";
+  for (const float v : {record.meanCountRate, record.refractiveIndex, record.viscosity, record.scatteringAngle,
+                        record.laserWavelength})
+    text += RoundTripText(v) + " ";
+  text += Format("%d\n", flag);
   for (int i = 1; i <= n; ++i) {
     const float value = convert ? SignedSquare(y[i]) : y[i];
-    text += Format("%.7e %.7e\n", std::pow(10.0, static_cast<double>(x[i])), static_cast<double>(value));
+    text += RoundTripText(std::pow(10.0, static_cast<double>(x[i])), NumberWidth::kDouble) + " " +
+            RoundTripText(value) + "\n";
   }
   return WriteTextFileAtomically(path, text, error);
 }

@@ -155,11 +155,8 @@ std::string FormatXpFile(const ExperimentFile& xp) {
   t += "\"" + WithoutTrailingSlash(xp.directory) + "/\" \"";
   for (const std::string& f : xp.files) t += " " + f;
   t += "\"\n";
-  // Six decimals, unless these would write a value that is not 0 as 0.
-  auto f = [&t](const char* key, double v) {
-    const std::string fixed = Format("%f", v);
-    t += (v != 0.0 && NumberOf(fixed, NumberWidth::kDouble) == 0.0 ? Format("%e", v) : fixed) + " (" + key + ")\n";
-  };
+  // Each value as the float it is held in reads it back.
+  auto f = [&t](const char* key, float v) { t += RoundTripText(v) + " (" + key + ")\n"; };
   auto d = [&t](const char* key, int v) { t += Format("%d (%s)\n", v, key); };
   f("fBufferDensity", xp.bufferDensity);
   f("fBufferViscosity", xp.bufferViscosity);

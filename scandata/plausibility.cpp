@@ -152,7 +152,6 @@ bool ReadPlainTextFile(const std::string& path, std::string* text, std::string* 
   std::string read;
   if (!ReadWholeTextFile(path, &read)) return fail("it cannot be read");
   if (std::string reason = NotPlainTextReason(read); !reason.empty()) return fail(reason);
-  if (read.starts_with("\xEF\xBB\xBF")) read.erase(0, 3);
   *text = std::move(read);
   return true;
 }

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "storage/atomic_file.h"
+#include "numerics/text_lines.h"
 #include "platform/system.h"
 #include "scandata/text_io.h"
 #include "text/number_token.h"
@@ -30,9 +31,8 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 // The first lines of the file (CR removed), at most kHeadBytes read; false when the
 // file cannot be opened or is no regular file (a pipe would keep the open waiting).
 bool ReadHeadLines(const std::string& path, std::vector<std::string>* lines) {
-  if (!IsRegularFile(path)) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  std::ifstream in;
+  if (!OpenTextFile(path, &in)) return false;
   std::string head(kHeadBytes, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<std::size_t>(in.gcount()));

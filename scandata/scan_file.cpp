@@ -145,29 +145,46 @@ float NumberAt(const std::string& text, std::size_t pos) {
   return static_cast<float>(ScanNumber(w).value);
 }
 
-// The number after the key in line 1 (the description), when the key is present
-// and a word follows it: *out is left alone otherwise. A word that is no number of
-// the precision, or no whole number where one is wanted, fails with why.
-bool NumberAfterKey(const std::string& text, const char* key, const char* name, bool whole, double* out,
-                    std::string* why) {
-  const std::size_t at = text.find(key);
-  if (at == std::string::npos) return true;
-  WordStream words(text, at + std::string_view(key).size());
-  std::string_view w;
-  if (!words.Next(&w)) return true;
-  const NumberWidth width = whole ? NumberWidth::kDouble : NumberWidth::kFloat;
-  const NumberScan v = ScanNumber(w, width);
-  std::string reason;
-  if (!v)
-    reason = NumberFaultReason(v.fault, width);
-  else if (whole && (v.value != std::floor(v.value) || std::fabs(v.value) > 2147483647.0))
-    reason = "is no whole number between -2147483647 and 2147483647";
-  if (!reason.empty()) {
-    *why = Format("line 1 holds \"%s\" as the %s, which %s", std::string(w.substr(0, 40)).c_str(), name,
-                  reason.c_str());
-    return false;
+// The number after a detector key of line 1 ("Voltage: 550.5"): the key where it
+// stands as a word of its own (not the end of a longer word), a colon after it
+// (blanks between allowed) and the word after the colon's blanks, whatever
+// precedes the key in the line and however long the line is. *found says whether
+// the key stands in the line; *out is left alone when it does not. A key without
+// a word after it, a word that is no number of the precision, or no whole number
+// where one is wanted, fails with why, naming the key.
+bool NumberAfterKey(std::string_view line, std::string_view key, const char* name, bool whole, double* out,
+                    bool* found, std::string* why) {
+  *found = false;
+  for (std::size_t at = line.find(key); at != std::string_view::npos; at = line.find(key, at + 1)) {
+    if (at > 0 && std::isalnum(static_cast<unsigned char>(line[at - 1]))) continue;
+    std::size_t pos = at + key.size();
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+    if (pos >= line.size() || line[pos] != ':') continue;
+    *found = true;
+    ++pos;
+    while (pos < line.size() && IsSpace(line[pos])) ++pos;
+    std::size_t end = pos;
+    while (end < line.size() && !IsSpace(line[end])) ++end;
+    const std::string_view w = line.substr(pos, end - pos);
+    if (w.empty()) {
+      *why = Format("line 1 holds no %s after \"%s:\"", name, std::string(key).c_str());
+      return false;
+    }
+    const NumberWidth width = whole ? NumberWidth::kDouble : NumberWidth::kFloat;
+    const NumberScan v = ScanNumber(w, width);
+    std::string reason;
+    if (!v)
+      reason = NumberFaultReason(v.fault, width);
+    else if (whole && (v.value != std::floor(v.value) || std::fabs(v.value) > 2147483647.0))
+      reason = "is no whole number between -2147483647 and 2147483647";
+    if (!reason.empty()) {
+      *why = Format("line 1 holds \"%s\" as the %s, which %s", std::string(w.substr(0, 40)).c_str(), name,
+                    reason.c_str());
+      return false;
+    }
+    *out = v.value;
+    return true;
   }
-  *out = v.value;
   return true;
 }
 
@@ -379,20 +396,24 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
   record->voltage = 0.0f;
   record->gain = 0;
   record->range = 0;
+  record->detectorKeys = false;
   if (header.type == 'F') {
     record->fluorescence = true;
     record->timeStampOk = true;
     // The detector's keys in line 1: a voltage, and the gain and range as whole
-    // numbers.
+    // numbers, read from the whole of line 1 (the description is cut).
+    const std::string_view line(buf.data(), firstLF);
     double voltage = 0.0, gain = 0.0, range = 0.0;
+    bool hasVoltage = false, hasGain = false, hasRange = false;
     std::string why;
-    if (!NumberAfterKey(record->description, "Voltage: ", "voltage", false, &voltage, &why) ||
-        !NumberAfterKey(record->description, "Gain: ", "gain", true, &gain, &why) ||
-        !NumberAfterKey(record->description, "Range: ", "range", true, &range, &why))
+    if (!NumberAfterKey(line, "Voltage", "voltage", false, &voltage, &hasVoltage, &why) ||
+        !NumberAfterKey(line, "Gain", "gain", true, &gain, &hasGain, &why) ||
+        !NumberAfterKey(line, "Range", "range", true, &range, &hasRange, &why))
       return Refused(why);
     record->voltage = static_cast<float>(voltage);
     record->gain = static_cast<int>(gain);
     record->range = static_cast<int>(range);
+    record->detectorKeys = hasVoltage && hasGain && hasRange;
   }
 
   words.SkipLine();  // words of line 2 beyond its fields are not data
@@ -446,7 +467,6 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   // UTF-16 or binary data hold no lines of numbers: said as such, not as a
   // scan-information line that is missing.
   if (std::string why = NotPlainTextReason(buf); !why.empty()) return Fail(error, why);
-  if (buf.starts_with("\xEF\xBB\xBF")) buf.erase(0, 3);  // a UTF-8 byte-order mark
   const std::size_t firstLF = buf.find('\n');
   if (firstLF == std::string::npos) return Fail(error, "the file holds no line feed");
 
@@ -496,7 +516,6 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   int zeroRowLine = 0;  // the first row of radius 0 of a two-column file
   for (long r = 1; r <= rows; ++r) {
     double w[3] = {0.0, 0.0, 0.0};
-    bool numeric = true;
     // One row is one line: its first word may follow blank lines, the others stop
     // at the line end; words beyond wordsPerRow are dropped with the rest of the line.
     // Every kept value is held as a float.
@@ -507,9 +526,6 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
       const NumberScan v = words.Number(NumberWidth::kFloat, c > 0);
       if (v.fault == NumberFault::kEmpty) break;
       ++got;
-      // A word cut short (a file that ends inside its last line) is no number; a
-      // number its precision cannot hold is one and is refused below.
-      if (v.fault == NumberFault::kNotNumber) numeric = false;
       if (!v && c < keptWords && notANumber.empty()) {
         notANumber = words.lastWord();
         fault = v.fault;
@@ -517,11 +533,23 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
       if (c < 3) w[c] = v.value;
     }
     const int line = words.line();
+    const std::size_t inLine = words.pos();
     words.SkipLine();
     if (words.tooLongLine()) return Fail(error, TooLongText(words.tooLongLine()));
-    // A row that the file does not hold, or an unreadable or short last line (an
-    // instrument file may end in the middle of a line), is not data.
-    if (got == 0 || (r == rows && (!numeric || got < neededWords))) break;
+    if (got == 0) break;  // a row that the file does not hold
+    // The last line of the file is no data when it is short or, where the file ends
+    // without a line end, its last word is no number (an instrument file may end in
+    // the middle of a line), or when it is the meniscus note ("5.9120 - meniscus").
+    // A word that is no number anywhere else in it refuses the file below, as in
+    // any other row.
+    if (buf.find_first_not_of(" \t\n", words.pos()) == std::string::npos) {
+      const bool unterminated = words.pos() >= buf.size() && buf.back() != '\n';
+      const std::size_t begin = buf.rfind('\n', inLine - 1) + 1;  // npos + 1 is 0
+      const std::string_view text = std::string_view(buf).substr(begin, buf.find('\n', inLine) - begin);
+      if (got < neededWords || text.find(" - meniscus") != std::string_view::npos ||
+          (unterminated && ScanNumber(words.lastWord()).fault == NumberFault::kNotNumber))
+        break;
+    }
     // A short line inside the data: its missing values are not known; nor is a
     // value written as a word that is no number ("nan", "-", text).
     if (got < neededWords)

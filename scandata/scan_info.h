@@ -40,6 +40,7 @@ struct ScanInfo {
   // The file the scan was read from, as the load named it (a full path); empty for
   // scans the program made (ScanFilePath then names the data directory).
   std::string sourcePath;
+  bool detectorKeys = false;    // F scans: line 1 names all three keys
 };
 
 }  // namespace tarmic

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <limits>
 #include <locale.h>
+#include <fstream>
 #include <vector>
 
+#include "numerics/text_lines.h"
 #include "platform/system.h"
 
 namespace tarmic {
@@ -51,17 +53,14 @@ std::string FormatV(const char* format, va_list args) {
 }  // namespace
 
 bool ReadWholeTextFile(const std::string& path, std::string* out) {
-  // A pipe or a device could keep the read waiting for ever.
-  if (!IsRegularFile(path)) return false;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
+  // Regular files only (a pipe or a device could keep the read waiting for ever),
+  // without a UTF-8 byte-order mark.
+  std::ifstream in;
+  if (!OpenTextFile(path, &in)) return false;
   std::string raw;
   char buffer[65536];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) raw.append(buffer, got);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  if (!ok) return false;
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) raw.append(buffer, static_cast<std::size_t>(in.gcount()));
+  if (in.bad()) return false;
   out->clear();
   out->reserve(raw.size());
   for (std::size_t i = 0; i < raw.size(); ++i) {

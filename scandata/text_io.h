@@ -9,7 +9,8 @@
 
 namespace tarmic {
 
-// Reads the whole file into out, turning CR LF and a lone CR into LF.
+// Reads the whole file into out (OpenTextFile: without a UTF-8 byte-order mark),
+// turning CR LF and a lone CR into LF.
 // False when the file cannot be opened or read, or is no regular file.
 bool ReadWholeTextFile(const std::string& path, std::string* out);
 

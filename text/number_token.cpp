@@ -112,6 +112,14 @@ std::optional<std::uint64_t> WholeNumberOf(std::string_view field) {
   return value;
 }
 
+std::string RoundTripText(double value, NumberWidth width) {
+  char buffer[64];
+  const std::to_chars_result r = width == NumberWidth::kFloat
+                                     ? std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value))
+                                     : std::to_chars(buffer, buffer + sizeof buffer, value);
+  return r.ec == std::errc() ? std::string(buffer, r.ptr) : std::string("nan");
+}
+
 std::string NumberFaultReason(NumberFault fault, NumberWidth width) {
   const bool single = width == NumberWidth::kFloat;
   switch (fault) {

@@ -46,6 +46,14 @@ std::optional<double> NumberOf(std::string_view field, NumberWidth width = Numbe
 // records write counts, process ids and times; nullopt otherwise, also beyond 64 bits.
 std::optional<std::uint64_t> WholeNumberOf(std::string_view field);
 
+// The shortest text that ScanNumber reads back as the very value it was given in
+// the precision named ("0.1", "550.5", "2.5e-06", "1e-07", "-0"): the form in
+// which the program writes every number of a file it reads back (a test of the
+// sources holds the writers to it). A float is written as a float, so that 0.1f
+// is "0.1", not the 17 digits of its double. Infinities and nan, which no reader
+// takes, come out as "inf" and "nan".
+std::string RoundTripText(double value, NumberWidth width = NumberWidth::kFloat);
+
 // Why a field is no number, for messages that name the file and line before it:
 // "holds \"5abc\", which is not a number", "holds \"1e999\", which is beyond
 // 3.4e38", "holds \"1e-320\", which is not 0 but too small to be held (below

@@ -197,7 +197,7 @@ TEST_F(Preferences, AChangedFitAlgorithmRewritesTheFile) {
   EXPECT_TRUE(bFitAnnealing);
   EXPECT_FALSE(bFitSimplex);
   EXPECT_FALSE(bFitMarquardt);
-  EXPECT_EQ(ReadLines(szParamsIni)[kPrefRadialStep], "0.0010");
+  EXPECT_EQ(ReadLines(szParamsIni)[kPrefRadialStep], "0.001");
 }
 
 TEST_F(Preferences, UnknownRegularisationOrAlgorithmValuesChangeNothing) {

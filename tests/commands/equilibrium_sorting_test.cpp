@@ -159,7 +159,7 @@ TEST_F(EqSortingTest, SortWritesEqFilesAndExperimentFiles) {
   const std::vector<std::string> xp = Lines(ReadFile(out + "/cell2_280.xp"));
   EXPECT_EQ(xp[0], "4 (ExperimentType: MULTISEDEQ)");
   EXPECT_EQ(xp[2], "\"" + out + "/\" \" eq10k_280.ra1 eq15k_280.ra1\"");
-  EXPECT_EQ(xp[3], "1.002000 (fBufferDensity)");
+  EXPECT_EQ(xp[3], "1.002 (fBufferDensity)");
   EXPECT_EQ(Lines(ReadFile(out + "/cell2_285.xp"))[0], "3 (ExperimentType: SEDEQUILIBRIUM)");
 
   // Collect mode: the same four series, time-ordered with the latest last.
@@ -221,7 +221,7 @@ TEST_F(EqSortingTest, ExperimentFileValuesOutsideTheirRangesAreAskedAgain) {
                           "the molar extinction coefficient A -2 must lie between 0 and 1e+08"}));
   const std::vector<std::string> xp = Lines(ReadFile(out + "/cell2_280.xp"));
   ASSERT_GT(xp.size(), 3u);
-  EXPECT_EQ(xp[3], "1.002000 (fBufferDensity)");
+  EXPECT_EQ(xp[3], "1.002 (fBufferDensity)");
 }
 
 // Reader and writer of experiment files agree on every key; the experiment file of
@@ -310,8 +310,8 @@ TEST_F(EqSortingTest, ExperimentFileRoundTrip) {
   // A listed scan that is missing: the loaded set and the settings stay.
   std::string text = ReadFile(xpPath);
   text.replace(text.find("eq20k_280.ra1"), 13, "eq30k_280.ra1");
-  text.replace(text.find("1.010000 (fBufferDensity)"), 8, "1.050000");
-  text.replace(text.find("5.950000 (Meniscus)"), 8, "5.900000");
+  text.replace(text.find("1.01 (fBufferDensity)"), 4, "1.05");
+  text.replace(text.find("5.95 (Meniscus)"), 4, "5.90");
   WriteFile(out + "/broken.xp", text);
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   LoadThroughDialog({out + "/broken.xp"});

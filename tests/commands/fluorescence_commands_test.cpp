@@ -181,6 +181,26 @@ TEST_F(FluorescenceCommandTest,
   EXPECT_EQ(GetFileTimes(blocked).lastWrite, WriteTime(3));
 }
 
+// A scan whose first line does not name the detector's keys is not filed under
+// gain 0 and range 0: the sorting names it and copies the others. Keys after a
+// parenthesis, a tab or a ';' are read as they stand.
+TEST_F(FluorescenceCommandTest, SortingNamesAScanWithoutDetectorKeysAndFilesNoneUnderZero) {
+  Put(9, "A00009.FA1", ScanText(1, 1600, "(cell 1)\tVoltage:\t+550.5 ;Gain: 8 Range: 3"));
+  Put(10, "A00010.FA1", ScanText(1, 1900, "(cell 1) no detector keys"));
+  LoadThroughDialog({folder_ + "/A00009.FA1", folder_ + "/A00010.FA1"});
+  ASSERT_EQ(nScans, 2);
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDNO, "SORT FLUORESCENCE AUC DATA");
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(kCmSortFluorescenceData);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_EQ(BoxTexts().size(), 2u);
+  EXPECT_EQ(BoxTexts()[1], "not sorted: " + folder_ + "/A00010.FA1 - line 1 does not name the detector's "
+                           "\"Voltage:\", \"Gain:\" and \"Range:\"");
+  EXPECT_TRUE(fs::exists(Sorted("00009.FA1_A_PMV550_r3_g8")));
+  EXPECT_FALSE(fs::exists(Sorted("00010.FA1_A_PMV0_r0_g0")));
+}
+
 TEST_F(FluorescenceCommandTest, CorrectionCommandsSwitchAskAndMarkBothIds) {
   // No fluorescence data: declining the question switches the option off.
   bExcitationShadow = bFitConeRadius = true;

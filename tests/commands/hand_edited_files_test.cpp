@@ -7,6 +7,7 @@
 #include "distribution_window_test_support.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "distributions/distribution_transforms.h"
@@ -279,7 +280,7 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
   xp.bottom = 7.2f;
   ASSERT_TRUE(WriteXpFile(path, xp));
   text = ReadFile(path);
-  text.replace(text.find("5.900000 (Meniscus)"), 19, "5.9 7 (Meniscus)");
+  text.replace(text.find("5.9 (Meniscus)"), 14, "5.9 7 (Meniscus)");
   WriteFile(path, text);
   EXPECT_FALSE(LoadXpFile(path, &xp, &why));
   EXPECT_EQ(why, path + ": line 7 holds \"5.9 7\" for the meniscus, which is not a number");
@@ -424,14 +425,14 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
   WriteFile(series, "2\n");
   ASSERT_TRUE(ApplyMieScatCorrection(series));
   EXPECT_FLOAT_EQ(pDistValues[3], 3.0f);
-  for (const auto& [text, line] : {std::pair{"1.5abc\n", 1}, std::pair{"1\n\n0,5\n", 3},
-                                   std::pair{"1\nabc\n0.5\n", 2}}) {
+  for (const auto& [text, line, word] : {std::tuple{"1.5abc\n", 1, "1.5abc"}, std::tuple{"1\n\n0,5\n", 3, "0,5"},
+                                         std::tuple{"1\nabc\n0.5\n", 2, "abc"}}) {
     SCOPED_TRACE(text);
     WriteFile(series, text);
     const TransformResult result = ApplyMieScatCorrection(series);
     EXPECT_FALSE(result);
     EXPECT_EQ(result.message, "the coefficients of a(R) in " + series + " cannot be used: line " +
-                                  std::to_string(line) + " holds no number");
+                                  std::to_string(line) + " holds \"" + word + "\", which is not a number");
     EXPECT_FLOAT_EQ(pDistValues[3], 3.0f);
   }
   FreeDistributionVectors();
@@ -446,7 +447,7 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
   EXPECT_EQ(coef, (std::vector<double>{0.0, 0.99823f, 0.5, 1.2f}));
   WriteFile(density, "0.99823\n0,5\n1.2\n");
   EXPECT_FALSE(ReadCoefficientFile(density, &coef, &why));
-  EXPECT_EQ(why, "line 2 holds no number");
+  EXPECT_EQ(why, "could not read " + density + ": line 2 holds \"0,5\", which is not a number");
   EXPECT_TRUE(coef.empty());
   // The s(c) and D(c) files of a cosolute: a file that opened but holds no
   // number is said to be unreadable, not to be unopened.
@@ -456,7 +457,7 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
   std::vector<double> s, D;
   std::string message;
   EXPECT_FALSE(ReadCosoluteCoefficientTables(&s, &D, &message));
-  EXPECT_EQ(message, "cannot read " + density + ": line 2 holds no number");
+  EXPECT_EQ(message, "could not read " + density + ": line 2 holds \"0,5\", which is not a number");
   gInhomSolvent = kept;
 }
 

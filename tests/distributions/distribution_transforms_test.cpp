@@ -180,7 +180,7 @@ TEST_F(TransformTest, MsTableInterpolationAndRefusals) {
     backend->QueueMessageBox(IDOK, "Error");
     EXPECT_FALSE(LoadMofsTable());
     ASSERT_EQ(backend->Transcript().size(), 1u);
-    EXPECT_EQ(backend->Transcript()[0].text, "\n\aAttention: could not read from " + file.string() + "\n" + why);
+    EXPECT_EQ(backend->Transcript()[0].text, "\n\aAttention: the table " + file.string() + " is refused\n" + why);
     EXPECT_FALSE(MofsTableActive());
   }
   szMofsFile = saved;

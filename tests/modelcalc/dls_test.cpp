@@ -175,6 +175,11 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
       {"20 0 1 1.33 0.01 190 6e-7 0",
        "line 2: the scattering angle 190 degrees is outside the angles of a detector (above 0, at most "
        "180 degrees)"},
+      // A parameter line with a word that is no number, or too few values, is named
+      // with its line and what it holds.
+      {"20C 0 1 1.33 0.01 90 6e-7 0", "line 2 holds \"20C\", which is not a number"},
+      {"20 0 1 1.33", "line 2 holds 4 of the 7 values of the parameter line (temperature, time, count rate, "
+                      "refractive index, viscosity, angle, wavelength)"},
   };
   for (const auto& a : absurd) {
     std::ofstream(bad) << "t\n" << a.line2 << "\n1e-5 0.4\n1e-4 0.3\n";
@@ -477,8 +482,8 @@ TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
       {"huge_lag", "1e-6 0.9\n\n1e30 0.5\n",
        "line 3: the lag time 1e+30 s is outside the lag times of a correlator (1e-12 to 1e+06 s)"},
       {"hex", "1e-6 0.9\n0x10 0.5\n", "line 2 holds \"0x10\", which is not a number"},
-      {"apart_beyond_eight_digits", "1e-6 0.9\n1 0.5\n1.000000001 0.4\n",
-       "line 3: the lag time 1 s is not above the lag time 1 s before it"},
+      {"apart_beyond_a_float", "1e-6 0.9\n1e-5 0.5\n1.0000001e-5 0.4\n",
+       "line 3: the lag time 1e-05 s is not above the lag time 1e-05 s before it"},
       {"single_column", "1e-6 0.9\n1e-5\n", "line 2 is not a pair of numbers"},
   };
   for (const auto& t : tables) {

@@ -54,27 +54,38 @@ TEST_F(LammSettingsTest, PreferenceFileRoundTripsEverySetting) {
       {&bCheckAcceleration, false}};
   const std::vector<std::pair<int*, int>> counts = {
       {&nDefaultGridPoints, 600}, {&nGridSizeUpper, 3000}, {&nGridSizeLower, 50}};
-  const std::vector<std::pair<double*, double>> doubles = {
-      {&dBackDiffusionLevel, 2e-3}, {&dAutoSGridValue, 2.5}, {&dMaxDcOverC, 0.5},
-      {&dTruncationLevel, 1e-5}};
-  const std::vector<std::pair<float*, float>> floats = {
-      {&fAutoAlgorithmS, 3.5f}, {&fRefitTolerance, 0.002f}, {&fScanVelocity, 3.0f}};
-  for (auto [v, x] : flags) *v = x;
-  for (auto [v, x] : counts) *v = x;
-  for (auto [v, x] : doubles) *v = x;
-  for (auto [v, x] : floats) *v = x;
-  ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
+  // Values of every magnitude the settings hold in use: back-diffusion levels near
+  // 1e-6, where six decimals kept one digit (2.5e-6 came back 20 % off), and fit
+  // tolerances near 1e-5. The settings are held as floats; each comes back as the
+  // float it was.
+  for (const double small : {1.0, 1e-3}) {
+    SCOPED_TRACE(small);
+    const std::vector<std::pair<double*, double>> doubles = {
+        {&dBackDiffusionLevel, small < 1 ? 2.5e-6 : 2e-3}, {&dAutoSGridValue, 2.5 * small},
+        {&dMaxDcOverC, small < 1 ? 0.0123456 : 0.5}, {&dTruncationLevel, small < 1 ? 1.23e-6 : 1e-5}};
+    const std::vector<std::pair<float*, float>> floats = {{&fAutoAlgorithmS, 3.5f},
+                                                          {&fRefitTolerance, small < 1 ? 1.5e-5f : 0.002f},
+                                                          {&fScanVelocity, 3.0f},
+                                                          {&fRadialConvolutionRange, small < 1 ? 6.01e-7f : 0.008f}};
+    for (auto [v, x] : flags) *v = x;
+    for (auto [v, x] : counts) *v = x;
+    for (auto [v, x] : doubles) *v = x;
+    for (auto [v, x] : floats) *v = x;
+    ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
 
-  ResetLammSettings();
-  ASSERT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
-  for (std::size_t i = 0; i < flags.size(); ++i) EXPECT_EQ(*flags[i].first, flags[i].second) << i;
-  for (std::size_t i = 0; i < counts.size(); ++i) EXPECT_EQ(*counts[i].first, counts[i].second) << i;
-  for (std::size_t i = 0; i < doubles.size(); ++i)
-    EXPECT_NEAR(*doubles[i].first, doubles[i].second, 1e-6 * doubles[i].second) << i;
-  for (std::size_t i = 0; i < floats.size(); ++i)
-    EXPECT_NEAR(*floats[i].first, floats[i].second, 1e-6f * floats[i].second) << i;
-  // The derived step-control bounds are not part of the file.
-  EXPECT_DOUBLE_EQ(dMaxDcOverCLow, 0.1);
+    ResetLammSettings();
+    ASSERT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+    for (std::size_t i = 0; i < flags.size(); ++i) EXPECT_EQ(*flags[i].first, flags[i].second) << i;
+    for (std::size_t i = 0; i < counts.size(); ++i) EXPECT_EQ(*counts[i].first, counts[i].second) << i;
+    EXPECT_EQ(static_cast<float>(dBackDiffusionLevel), static_cast<float>(doubles[0].second));
+    EXPECT_EQ(static_cast<float>(dAutoSGridValue), static_cast<float>(doubles[1].second));
+    EXPECT_EQ(static_cast<float>(dMaxDcOverC), static_cast<float>(doubles[2].second));
+    // The truncation level is held as its log10.
+    EXPECT_NEAR(dTruncationLevel, doubles[3].second, 1e-6 * doubles[3].second);
+    for (std::size_t i = 0; i < floats.size(); ++i) EXPECT_EQ(*floats[i].first, floats[i].second) << i;
+    // The derived step-control bounds are not part of the file.
+    EXPECT_DOUBLE_EQ(dMaxDcOverCLow, 0.1);
+  }
 }
 
 TEST_F(LammSettingsTest, MissingFileLeavesTheDefaults) {
@@ -83,9 +94,17 @@ TEST_F(LammSettingsTest, MissingFileLeavesTheDefaults) {
 }
 
 TEST_F(LammSettingsTest, TwentyNineValuesSetNothingThirtySetEverySetting) {
-  WriteValues(szLammParamsIni, 29, 0.0f);
-  EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 0);
-  EXPECT_TRUE(bAutoGridSize);
+  // A file that ends early is not read, and the box says so naming the file.
+  for (const int lines : {20, 29}) {
+    WriteValues(szLammParamsIni, lines, 0.0f);
+    backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
+    EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 0);
+    EXPECT_TRUE(bAutoGridSize);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].second, "the Lamm equation settings file " + szLammParamsIni + " is not read: it ends after line " +
+                                     std::to_string(lines) + ", and the settings take 30 lines; every setting keeps its value");
+    backend_->ClearTranscript();
+  }
 
   // Thirty zeros: the switches are read; the values for which 0 is outside their
   // range keep their settings, and one box names each of those lines.

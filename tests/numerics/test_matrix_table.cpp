@@ -35,16 +35,20 @@ std::string WriteText(const std::string& name, const std::string& text) {
   return path;
 }
 
-// The 2 x 2 matrix ((1, 2), (3, 4)) over [1..2][1..2].
+// A 2 x 2 matrix over [1..2][1..2] of values the tables hold in use: diffusion
+// coefficients near 1e-7 cm^2/s (six decimals wrote them as 0.000000), a value
+// between, and one with its digits before the point.
 class MatrixTable : public ::testing::Test {
  protected:
   void SetUp() override {
     m = matrix(1, 2, 1, 2);
     d = dmatrix(1, 2, 1, 2);
-    m[1][1] = d[1][1] = 1;
-    m[1][2] = d[1][2] = 2;
-    m[2][1] = d[2][1] = 3;
-    m[2][2] = d[2][2] = 4;
+    m[1][1] = 1e-7f;
+    m[1][2] = 5e-7f;
+    m[2][1] = 1.234567e-5f;
+    m[2][2] = 550.5f;
+    for (int i = 1; i <= 2; ++i)
+      for (int j = 1; j <= 2; ++j) d[i][j] = m[i][j];
   }
   void TearDown() override {
     free_matrix(m, 1, 2, 1, 2);
@@ -84,7 +88,7 @@ TEST_F(MatrixTable, EveryWriterRoundTripsByRowsAndByColumns) {
     float** columns = ReadMatrixTableByColumns(path.c_str(), 2, &n);
     ASSERT_NE(columns, nullptr);
     ASSERT_EQ(n, 2);
-    EXPECT_EQ(columns[1][2], transposed ? 2.0f : 3.0f);
+    EXPECT_EQ(columns[1][2], transposed ? m[1][2] : m[2][1]);
     free_matrix(columns, 1, 2, 1, n);
   }
 }
@@ -108,8 +112,8 @@ TEST(MatrixTableReader, TakesTheFirstNumbersOfEveryLine) {
   free_matrix(t, 1, 1, 1, n);
 }
 
-// The message names the file, and then the line and why on a line of its own.
-void ExpectReadFailure(const std::string& path, const std::string& message, bool byColumns,
+// The message names the file (for %s), and then the line and why on a line of its own.
+void ExpectReadFailure(const std::string& path, std::string message, bool byColumns,
                        const std::string& why = {}) {
   ScopedHeadlessBackend backend;
   backend->QueueMessageBox(IDOK, "Error");
@@ -119,17 +123,21 @@ void ExpectReadFailure(const std::string& path, const std::string& message, bool
   EXPECT_EQ(t, nullptr);
   EXPECT_EQ(n, 0);
   ASSERT_EQ(backend->Transcript().size(), 1u);
-  EXPECT_EQ(backend->Transcript()[0].text, message + path + (why.empty() ? "" : "\n" + why));
+  message.replace(message.find("%s"), 2, path);
+  EXPECT_EQ(backend->Transcript()[0].text, message + (why.empty() ? "" : "\n" + why));
 }
 
 TEST(MatrixTableReader, AShortLineIsAnErrorNotBorrowedFromTheNext) {
   const std::string path = WriteText("short.dat", "1 2\n3\n4 5\n");
-  ExpectReadFailure(path, "\n\aAttention: could not read from ", false, "line 2 holds 1 of its 2 numbers");
-  ExpectReadFailure(path, "\n\aAttention: could not read from ", true, "line 2 holds 1 of its 2 numbers");
+  // A file that was read but holds no table is refused, not said to be unreadable.
+  const std::string refused = "\n\aAttention: the table %s is refused";
+  ExpectReadFailure(path, refused, false, "line 2 holds 1 of its 2 numbers");
+  ExpectReadFailure(path, refused, true, "line 2 holds 1 of its 2 numbers");
   const std::string lastShort = WriteText("lastshort.dat", "1 2\n\n3 4\n5\n");
-  ExpectReadFailure(lastShort, "\n\aAttention: could not read from ", false, "line 4 holds 1 of its 2 numbers");
-  ExpectReadFailure(WriteText("nothing.dat", "\n\n"), "\n\aAttention: could not read from ", false);
-  ExpectReadFailure(OutputPath("does_not_exist.dat"), "\n\aAttention: could not open ", true);
+  ExpectReadFailure(lastShort, refused, false, "line 4 holds 1 of its 2 numbers");
+  ExpectReadFailure(WriteText("nothing.dat", "\n\n"), refused, false, "it holds no line of numbers");
+  ExpectReadFailure(OutputPath("does_not_exist.dat"), "\n\aAttention: could not open %s", true,
+                    "No such file or directory");
 }
 
 // Every field read is one number as a whole: text glued to a number, a decimal
@@ -138,7 +146,7 @@ TEST(MatrixTableReader, AShortLineIsAnErrorNotBorrowedFromTheNext) {
 // table with the line and the field, in either layout; a table of fields that are
 // numbers reads to the values a calculator gives.
 TEST(MatrixTableReader, EveryFieldIsAWholeNumberAndARefusalNamesItsLine) {
-  const std::string prefix = "\n\aAttention: could not read from ";
+  const std::string prefix = "\n\aAttention: the table %s is refused";
   const struct {
     const char* name;
     const char* text;

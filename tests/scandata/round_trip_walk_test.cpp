@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -18,7 +19,10 @@
 
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
+#include "numerics/matrix_table.h"
 #include "numerics/one_based.h"
+#include "numerics/text_lines.h"
+#include "platform/headless/headless_backend.h"
 #include "scandata/dls_file.h"
 #include "scandata/experiment_file.h"
 #include "scandata/plausibility.h"
@@ -77,22 +81,34 @@ std::string ReadAll(const fs::path& path) {
   return text.str();
 }
 
-// The program's sources that write a file: they name an AtomicFile or call
-// WriteTextFileAtomically (storage/ itself, where both are made, aside).
-std::set<std::string> WritingSources(const fs::path& root) {
-  static const std::regex writes(R"(\bAtomicFile\s+\w+\s*[({]|\bWriteTextFileAtomically\s*\()");
-  static const std::set<std::string> kNotProgram = {"tests", "bench", "fuzz", "docs", "scripts", "storage"};
+// The program's sources (.cpp) outside the folders of tests, benchmarks, fuzz
+// targets, documents, scripts and builds, and the given folders, relative to root.
+std::set<std::string> ProgramSources(const fs::path& root, std::set<std::string> notProgram) {
+  notProgram.insert({"tests", "bench", "fuzz", "docs", "scripts"});
   std::set<std::string> found;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
     const std::string name = it->path().filename().string();
     if (it->is_directory()) {
-      if (name.starts_with(".") || name.starts_with("build") || (it.depth() == 0 && kNotProgram.count(name)) ||
+      if (name.starts_with(".") || name.starts_with("build") || (it.depth() == 0 && notProgram.count(name)) ||
           fs::exists(it->path() / "CMakeCache.txt"))
         it.disable_recursion_pending();
       continue;
     }
-    if (it->path().extension() != ".cpp") continue;
-    if (std::regex_search(ReadAll(it->path()), writes)) found.insert(fs::relative(it->path(), root).generic_string());
+    if (it->path().extension() == ".cpp") found.insert(fs::relative(it->path(), root).generic_string());
+  }
+  return found;
+}
+
+// The program's sources that write a file: they name an AtomicFile or call
+// WriteTextFileAtomically (storage/ itself, where both are made, aside).
+std::set<std::string> WritingSources(const fs::path& root) {
+  static const std::regex writes(R"(\bAtomicFile\s+\w+\s*[({]|\bWriteTextFileAtomically\s*\()");
+  std::set<std::string> found;
+  for (const std::string& source : ProgramSources(root, {"storage"})) {
+    const std::string text = ReadAll(root / source);
+    if ((text.find("AtomicFile") != std::string::npos || text.find("WriteTextFileAtomically") != std::string::npos) &&
+        std::regex_search(text, writes))
+      found.insert(source);
   }
   return found;
 }
@@ -118,6 +134,129 @@ TEST(RoundTripWalk, EveryFileWriterIsPairedWithItsReader) {
   for (const std::string& w : writers)
     EXPECT_TRUE(listed.count(w)) << w << " writes a file: pair it with the test that reads it back, or say why "
                                  << "nothing does, in kWriters";
+}
+
+// A source a census lets pass, and why.
+struct Excepted {
+  const char* source;
+  const char* why;
+};
+
+// Writers whose files hold numbers with fixed decimals: files no reader of the
+// program takes a number back from, and layouts other programs fix.
+const Excepted kFixedDecimals[] = {
+    {"scandata/scan_file.cpp", "scan files: the instruments' layout, which other programs read"},
+    {"scandata/time_stamps.cpp", "the report of corrected time stamps and the factor in a description's mark"},
+    {"commands/distribution_range_tools.cpp", "the range report"},
+    {"commands/generate_series.cpp", "the notes beside each member of a series"},
+    {"modelcalc/fit_driver.cpp", "the covariance report"},
+    {"modelcalc/fit_persistence.cpp", "the parameter report (the parameter file is a value file)"},
+};
+
+// The census of number writers: a printf conversion with fixed decimals or a
+// fixed mantissa ("%f", "%1.4f", "%e", "%.7e") writes 1e-7 as 0.000000 or cuts a
+// float's digits, so that the value does not come back. No source that writes a
+// file holds one, unless it stands in kFixedDecimals with its reason: the numbers
+// of the program's own files go through RoundTripText (text/number_token.h).
+TEST(RoundTripWalk, EveryWriterOfNumbersWritesThemSoTheyComeBack) {
+  const fs::path root = TARMIC_SOURCE_DIR;
+  static const std::regex literal(R"("(?:[^"\\\n]|\\.)*")");
+  static const std::regex fixed(R"(%[-+ #0]*[0-9]*(\.[0-9]+)?l?[fFeE])");
+  std::map<std::string, std::vector<std::string>> found;  // source -> "line: literal"
+  const std::set<std::string> writers = WritingSources(root);
+  for (const std::string& source : writers) {
+    std::istringstream text(ReadAll(root / source));
+    std::string line;
+    for (int number = 1; std::getline(text, line); ++number) {
+      const std::size_t first = line.find_first_not_of(" \t");
+      if (line.find('%') == std::string::npos || line.compare(first, 2, "//") == 0) continue;
+      for (auto it = std::sregex_iterator(line.begin(), line.end(), literal); it != std::sregex_iterator(); ++it) {
+        std::string body = it->str();
+        for (std::size_t at = body.find("%%"); at != std::string::npos; at = body.find("%%", at)) body.erase(at, 2);
+        if (std::regex_search(body, fixed)) found[source].push_back(std::to_string(number) + ": " + it->str());
+      }
+    }
+  }
+  std::set<std::string> excepted;
+  for (const auto& f : kFixedDecimals) {
+    excepted.insert(f.source);
+    EXPECT_TRUE(found.count(f.source)) << f.source << " writes no fixed decimals any more: take its row out";
+  }
+  for (const auto& [source, lines] : found)
+    if (!excepted.count(source))
+      for (const std::string& l : lines)
+        ADD_FAILURE() << source << ":" << l << " writes a number with fixed decimals: write it with RoundTripText, "
+                      << "or name the file's reason in kFixedDecimals";
+  EXPECT_GE(writers.size(), 10u);
+}
+
+// The census of text readers: a file is opened for reading through OpenTextFile
+// (numerics/text_lines), which opens regular files only and takes a UTF-8
+// byte-order mark, or its users (ReadTextFileLines, ReadWholeTextFile,
+// ReadPlainTextFile). Any other opening of a file to read stands here with its
+// reason.
+TEST(RoundTripWalk, EveryTextReaderOpensItsFileThroughTheOneDoor) {
+  const fs::path root = TARMIC_SOURCE_DIR;
+  const Excepted kOwnDoors[] = {
+      {"numerics/text_lines.cpp", "the door itself"},
+      {"storage/atomic_file.cpp", "files of /proc the kernel writes (process start times, boot id)"},
+      {"platform/system.cpp", "/proc/meminfo, which the kernel writes"},
+      {"services/error_box.cpp", "FileExists opens a file only to see whether it can"},
+      {"platform/qt/qt_backend.cpp", "the text viewer shows a file as it is, byte-order mark and all"},
+      {"examples/make_example.cpp", "the example generator rewrites the scans it has just generated"},
+  };
+  // A stream made with a path or opened for reading, fopen for reading, a QFile.
+  static const std::regex opens(
+      R"(\bstd::(i|)fstream\s*(\w+\s*)?[({]|(\.|->)open\s*\((?!options|QIODevice::WriteOnly)|\bfopen\s*\([^;]*,\s*"r|\bQFile\s+\w+\s*[;({])");
+  std::set<std::string> allowed, hits;
+  for (const auto& d : kOwnDoors) allowed.insert(d.source);
+  for (const std::string& source : ProgramSources(root, {})) {
+    std::string code;
+    std::istringstream text(ReadAll(root / source));
+    for (std::string line; std::getline(text, line);)
+      if ((line.find("open") != std::string::npos || line.find("stream") != std::string::npos ||
+           line.find("QFile") != std::string::npos) &&
+          line.compare(line.find_first_not_of(" \t") == std::string::npos ? 0 : line.find_first_not_of(" \t"), 2, "//") != 0)
+        code += line + "\n";
+    if (!std::regex_search(code, opens)) continue;
+    hits.insert(source);
+    EXPECT_TRUE(allowed.count(source)) << source << " opens a file to read by itself: open it with OpenTextFile "
+                                       << "(numerics/text_lines.h), or name the reason in kOwnDoors";
+  }
+  for (const auto& d : kOwnDoors) EXPECT_TRUE(hits.count(d.source)) << d.source << ": take its row out";
+  EXPECT_GE(hits.size(), 3u);
+}
+
+// Every reader of a text file takes a UTF-8 byte-order mark before its first line,
+// as editors of some systems write it: value files, tables and curves (Generate's
+// distribution file is one), matrix tables, scans, dlsdat and experiment files.
+TEST(RoundTripWalk, EveryTextReaderTakesAByteOrderMark) {
+  ScopedHeadlessBackend backend;
+  const std::string dir = testing::ScratchDir("byte_order_mark");
+  const std::string mark = "\xEF\xBB\xBF";
+  auto put = [&](const std::string& name, const std::string& text) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << mark << text;
+    return dir + "/" + name;
+  };
+  std::vector<float> values;
+  std::string failure;
+  EXPECT_TRUE(ReadValueFile(put("values.ini", "2.5\n3\n").c_str(), &values, nullptr, &failure)) << failure;
+  EXPECT_EQ(values, (std::vector<float>{2.5f, 3.0f}));
+  CCurve curve;
+  EXPECT_TRUE(curve.ReadFromFile(put("distribution.dat", "1 0.5\n2 0.25\n").c_str(), 1, 2, &failure)) << failure;
+  EXPECT_EQ(curve.Count(), 2);
+  int n = 0;
+  float** m = ReadMatrixTable(put("table.dat", "\t1\t2\n\t3\t4\n").c_str(), 2, &n);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m[1][1], 1.0f);
+  free_matrix(m, 1, n, 1, 2);
+  std::string text;
+  ASSERT_TRUE(ReadWholeTextFile(put("whole.txt", "first\n"), &text));
+  EXPECT_EQ(text, "first\n");
+  std::vector<std::string> lines;
+  ASSERT_TRUE(ReadTextFileLines(put("lines.txt", "first\nsecond"), &lines));
+  EXPECT_EQ(lines, (std::vector<std::string>{"first", "second"}));
+  EXPECT_TRUE(backend->Transcript().empty());
 }
 
 using testing::ScratchDir;
@@ -281,6 +420,72 @@ TEST_F(EdgeWalk, EdgeValuesOfEveryFieldComeBack) {
     EXPECT_FLOAT_EQ(back.pathLength, 1e-7f);
     EXPECT_FLOAT_EQ(back.noise, 3e-7f);
     EXPECT_EQ(back.weight, 0.0f);
+  }
+
+  // Values the fields hold in use come back as the very float they were, where six
+  // decimals lost them: diffusion coefficients near 1e-7 cm^2/s, levels near 1e-6,
+  // tolerances near 1e-5, and values of seven significant digits.
+  {
+    const float inUse[] = {1e-7f, 6.01e-7f, 2.5e-6f, 1.5e-5f, 1.234567e-5f, 0.01002f, 3.1415927f, 550.5f};
+    const int m = static_cast<int>(std::size(inUse));
+    const std::string values = dir + "/in_use.ini", table = dir + "/in_use.dat";
+    ASSERT_TRUE(CVector(static_cast<std::uint32_t>(m), inUse, 1).WriteToFile(values.c_str()));
+    std::vector<float> back;
+    std::string failure;
+    ASSERT_TRUE(ReadValueFile(values.c_str(), &back, nullptr, &failure)) << failure;
+    EXPECT_EQ(back, std::vector<float>(inUse, inUse + m));
+    std::vector<float> x(inUse, inUse + m);
+    x.insert(x.begin(), 0.0f);
+    ASSERT_TRUE(WriteXYTable(table.c_str(), m, x.data(), x.data()));
+    CCurve curve;
+    ASSERT_TRUE(curve.ReadFromFile(table.c_str(), 1, 2, &failure)) << failure;
+    for (int i = 0; i < m; ++i) EXPECT_EQ(curve.Y()->Get(static_cast<std::uint32_t>(i)), inUse[i]);
+
+    ExperimentFile xp;
+    xp.files = {"a.ra1"};
+    xp.directory = dir;
+    xp.bufferViscosity = 1.234567e-5f;
+    xp.pathLength = 2.5e-6f;
+    xp.noise = 6.01e-7f;
+    xp.baseline = 3.1415927f;
+    std::string error;
+    ASSERT_TRUE(WriteXpFile(dir + "/in_use.xp", xp, &error)) << error;
+    ExperimentFile xpBack;
+    ASSERT_TRUE(LoadXpFile(dir + "/in_use.xp", &xpBack, &error)) << error;
+    for (float ExperimentFile::*f : {&ExperimentFile::bufferViscosity, &ExperimentFile::pathLength,
+                                     &ExperimentFile::noise, &ExperimentFile::baseline})
+      EXPECT_EQ(xpBack.*f, xp.*f);
+
+    DLSInfo record;
+    record.temperatureC = 20.123457f;
+    record.meanCountRate = 321.4567f;
+    record.refractiveIndex = 1.3312345f;
+    record.viscosity = 0.008904321f;
+    record.scatteringAngle = 173.0f;
+    record.laserWavelength = 6.328e-7f;
+    record.bFieldACF = true;
+    float* lags = vector(1, 2);
+    float* ys = vector(1, 2);
+    lags[1] = -6.0f;
+    lags[2] = -5.5f;
+    ys[1] = 0.8765432f;
+    ys[2] = 1.234567e-5f;
+    const std::string dls = dir + "/in_use.dlsdat";
+    ASSERT_TRUE(WriteDLSDatFromRecord(dls.c_str(), 2, lags, ys, "in use", record, &error)) << error;
+    DLSInfo read;
+    int count = 0;
+    float *rx = nullptr, *ry = nullptr;
+    ASSERT_EQ(ReadDLSDatFile(dls.c_str(), &read, &count, &rx, &ry, false, &error), 1) << error;
+    for (float DLSInfo::*f : {&DLSInfo::temperatureC, &DLSInfo::meanCountRate, &DLSInfo::refractiveIndex,
+                              &DLSInfo::viscosity, &DLSInfo::laserWavelength})
+      EXPECT_EQ(read.*f, record.*f);
+    EXPECT_EQ(ry[1], ys[1]);
+    EXPECT_EQ(ry[2], ys[2]);
+    EXPECT_EQ(rx[2], lags[2]);
+    free_vector(rx, 1, count);
+    free_vector(ry, 1, count);
+    free_vector(lags, 1, 2);
+    free_vector(ys, 1, 2);
   }
 
   // DLS files: the parameter line at the ends of its rules, lag times at the ends

@@ -341,11 +341,50 @@ TEST_F(ScanFileTest, FluorescenceDetectorKeysAreWholeNumbersOrRefusedWithLineOne
     EXPECT_EQ(s.ok, 0) << c.description;
     EXPECT_EQ(s.error, c.error);
   }
-  const Scan read = scan("Voltage: 550.5 Gain: 8 Range: 3e0");
-  ASSERT_EQ(read.ok, 1) << read.error;
-  EXPECT_EQ(read.info.voltage, 550.5f);
-  EXPECT_EQ(read.info.gain, 8);
-  EXPECT_EQ(read.info.range, 3);
+  // A key without its value is named too.
+  EXPECT_EQ(scan("Voltage: 550 Gain:").error, "line 1 holds no gain after \"Gain:\"");
+  EXPECT_EQ(scan("Voltage: Gain: 8 Range: 3").error, "line 1 holds \"Gain:\" as the voltage, which is not a number");
+  // The keys are read wherever they stand in the line and however it goes on: after
+  // characters the description does not keep (a parenthesis, ';', '-'), with a sign
+  // or a tab, and beyond the 99 characters of the description.
+  const std::string far(110, 'x');
+  for (const std::string& line :
+       {std::string("Voltage: 550.5 Gain: 8 Range: 3e0"), std::string("FDS scan (cell 2) Voltage: 550.5 Gain: 8 Range: 3"),
+        std::string("Voltage: +550.5 Gain: 8 Range: 3"), std::string("Voltage:\t550.5 Gain:\t8 Range :  3"),
+        std::string("run;Voltage: 550.5 Gain: 8 Range: 3"), std::string("run -Voltage: 550.5 - Gain: 8 - Range: 3"),
+        far + " Voltage: 550.5 Gain: 8 Range: 3", std::string("HighVoltage: 9 Range: 3 Gain: 8 Voltage: 550.5")}) {
+    const Scan read = scan(line);
+    ASSERT_EQ(read.ok, 1) << line << ": " << read.error;
+    EXPECT_EQ(read.info.voltage, 550.5f) << line;
+    EXPECT_EQ(read.info.gain, 8) << line;
+    EXPECT_EQ(read.info.range, 3) << line;
+    EXPECT_TRUE(read.info.detectorKeys) << line;
+  }
+  EXPECT_FALSE(scan("FDS scan Voltage: 550.5 Gain: 8").info.detectorKeys) << "no range";
+}
+
+// The last data row is read as every other row: a word in it that is no number
+// refuses the file with its line, rather than losing the row without a word. Only
+// a last line the file ends inside (no line end after it) may be cut short.
+TEST_F(ScanFileTest, ABadLastRowIsRefusedWithItsLineLikeAnyOther) {
+  const std::string dir = ScratchDir("last_row");
+  std::string text = "scan\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
+  for (int i = 0; i < 11; ++i) text += "   5.9" + std::to_string(10 + i) + "  4.5  1.00000e-02\n";
+  for (const char* value : {"4.5abc", "nan", "4,5", "-"}) {
+    WriteText(dir + "/last.ra1", text + "   6.0100  " + value + "  1.00000e-02\n");
+    const Scan s(dir + "/last.ra1");
+    EXPECT_EQ(s.ok, 0) << value;
+    EXPECT_EQ(s.error, "line 14 holds \"" + std::string(value) + "\", which is not a number");
+  }
+  // Cut inside its last word or before it: the rows before it load.
+  for (const char* cut : {"   6.0100  4.5  1.00000e-", "   6.0100  4.5", "   6.01"}) {
+    WriteText(dir + "/cut.ra1", text + cut);
+    const Scan s(dir + "/cut.ra1");
+    ASSERT_EQ(s.ok, 1) << cut << ": " << s.error;
+    EXPECT_EQ(s.n, 11) << cut;
+  }
+  WriteText(dir + "/whole.ra1", text + "   6.0100  4.5  1.00000e-02");
+  EXPECT_EQ(Scan(dir + "/whole.ra1").n, 12);
 }
 
 TEST_F(ScanFileTest, IsolatedSpikeIsDroppedFromAbsorbanceDataOnly) {

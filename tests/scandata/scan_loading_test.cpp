@@ -634,14 +634,14 @@ TEST_F(ScanLoadingTest, ListsAndExperimentFilesRefuseImpossibleValuesWithTheirLi
     std::string why;  // empty: read
   } xps[] = {
       {"written", text, ""},
-      {"meniscus", replaced("5.900000 (Meniscus)", "1e30 (Meniscus)"),
+      {"meniscus", replaced("5.9 (Meniscus)", "1e30 (Meniscus)"),
        "line 7 holds the meniscus 1e+30 cm, outside the positions of a scan (-1e+06 to 1e+06 cm)"},
-      {"density", replaced("1.000000 (fBufferDensity)", "-1 (fBufferDensity)"),
+      {"density", replaced("1 (fBufferDensity)", "-1 (fBufferDensity)"),
        "line 4 holds the buffer density -1 g/ml, outside the densities of a buffer (0.01 to 5 g/ml)"},
-      {"temperature", replaced("20.000000 (Temperature)", "293.15 (Temperature)"),
+      {"temperature", replaced("20 (Temperature)", "293.15 (Temperature)"),
        "holds the temperature 293.15 C, outside the temperatures of a sample (-40 to 200 C)"},
-      {"hex_vbar", replaced("0.730000 (VBAR)", "0x1 (VBAR)"), "line 6 holds \"0x1\" for the partial specific volume, which is not a number"},
-      {"beyond_float", replaced("0.730000 (VBAR)", "1e39 (VBAR)"),
+      {"hex_vbar", replaced("0.73 (VBAR)", "0x1 (VBAR)"), "line 6 holds \"0x1\" for the partial specific volume, which is not a number"},
+      {"beyond_float", replaced("0.73 (VBAR)", "1e39 (VBAR)"),
        "line 6 holds \"1e39\" for the partial specific volume, which is beyond 3.4e38"},
       {"binary", text + std::string("\0\0", 2), "the file is not plain text: it holds binary data"},
   };
@@ -700,23 +700,23 @@ TEST_F(ScanLoadingTest, ExperimentFileNamesTheLinesItCannotUse) {
     std::string text;
     std::string why;  // empty: read
   } xps[] = {
-      {"misspelt", replaced("5.900000 (Meniscus)", "6.2 (Menicsus)"),
+      {"misspelt", replaced("5.9 (Meniscus)", "6.2 (Menicsus)"),
        "line 7 holds the key \"Menicsus\", which is no key of an experiment file"},
-      {"no_key", replaced("5.900000 (Meniscus)", "6.2"), "line 7 holds \"6.2\" without a key in parentheses"},
-      {"empty_key", replaced("5.900000 (Meniscus)", "6.2 ()"),
+      {"no_key", replaced("5.9 (Meniscus)", "6.2"), "line 7 holds \"6.2\" without a key in parentheses"},
+      {"empty_key", replaced("5.9 (Meniscus)", "6.2 ()"),
        "line 7 holds \"6.2 ()\" without a key in parentheses"},
-      {"vbar", replaced("0.730000 (VBAR)", "5 (VBAR)"),
+      {"vbar", replaced("0.73 (VBAR)", "5 (VBAR)"),
        "line 6 holds the partial specific volume 5 ml/g, outside"},
-      {"vbar20", replaced("0.730000 (global VBAR20)", "-0.7 (global VBAR20)"),
+      {"vbar20", replaced("0.73 (global VBAR20)", "-0.7 (global VBAR20)"),
        "holds the partial specific volume at 20 C -0.7 ml/g, outside"},
-      {"baseline", replaced("0.000000 (xBaseline)", "1e7 (xBaseline)"), "holds the baseline 1e+07, outside"},
+      {"baseline", replaced("0 (xBaseline)", "1e7 (xBaseline)"), "holds the baseline 1e+07, outside"},
       {"viscosity", replaced("0.001002 (fBufferViscosity)", "1e-9 (fBufferViscosity)"),
        "line 5 holds the buffer viscosity 1e-09 Pa s, outside"},
-      {"no_number", replaced("1.000000 (fBufferDensity)", "dense (fBufferDensity)"),
+      {"no_number", replaced("1 (fBufferDensity)", "dense (fBufferDensity)"),
        "line 4 holds \"dense\" for the buffer density, which is not a number"},
       // 0 stands for "not given"; a blank line holds nothing.
-      {"vbar20_not_given", replaced("0.730000 (global VBAR20)", "0 (global VBAR20)"), ""},
-      {"blank_line", replaced("0.730000 (VBAR)\n", "0.730000 (VBAR)\n\n"), ""},
+      {"vbar20_not_given", replaced("0.73 (global VBAR20)", "0 (global VBAR20)"), ""},
+      {"blank_line", replaced("0.73 (VBAR)\n", "0.73 (VBAR)\n\n"), ""},
   };
   for (const auto& x : xps) {
     SCOPED_TRACE(x.name);

@@ -106,7 +106,7 @@ TEST(AtomicFile, FailedWriteKeepsOldFileCompleteWriteReplacesIt) {
   ::chmod(values.c_str(), 0640);
   CVector small(3, many.data(), 1);
   ASSERT_TRUE(small.WriteToFile(values.string().c_str()));
-  EXPECT_EQ(ReadAll(values), "2.500000\n2.500000\n2.500000\n");
+  EXPECT_EQ(ReadAll(values), "2.5\n2.5\n2.5\n");
   struct stat st {};
   ASSERT_EQ(::stat(values.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
