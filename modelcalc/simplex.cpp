@@ -244,9 +244,9 @@ SimplexRestarts::SimplexRestarts(long long points, float coarse, float first) : 
 
 bool SimplexRestarts::Settled(float best) {
   ++restarts_;
-  const bool settled = !(best < best_ - tolerance_ * std::fabs(best_));
+  unchanged_ = best < best_ - tolerance_ * std::fabs(best_) ? 0 : unchanged_ + 1;
   if (best < best_) best_ = best;
-  return settled;
+  return unchanged_ >= 2;
 }
 
 float AnnealTemperature(int k, int nTemps, float T0) {

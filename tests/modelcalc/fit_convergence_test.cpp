@@ -4,10 +4,12 @@
 // each value, or says that it did not converge.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -36,6 +38,7 @@ struct SweepCase {
   double interval;  // s, the first scan at one interval
   int radii;
   std::vector<double> start;  // per species: factors of s and D
+  int seeds;                  // simplex fits, with the seeds 1..seeds
 };
 
 // Lamm grids coarse enough for the sweep: data and fits share them.
@@ -151,14 +154,20 @@ class FitConvergenceSweep : public ::testing::TestWithParam<SweepCase> {
   void TearDown() override { test::ResetModelCalcState(); }
 };
 
+// Marquardt-Levenberg first, then the simplex with each seed, from the case's start:
+// each ends within three standard errors of the truth in every value, and a simplex
+// within half a standard error of the minimum Marquardt-Levenberg converged to, or
+// the fit says that it did not converge.
 TEST_P(FitConvergenceSweep, EachSearchEndsAtTheTruthOrSaysItDidNotConverge) {
   const SweepCase& c = GetParam();
   InstallCase(c);
   std::vector<double> truth;
   for (const Species& sp : c.species) truth.insert(truth.end(), {sp.s, sp.d});
   const std::vector<double> se = StandardErrors(c, truth);
-  for (const Search search : {Search{FitMethod::Marquardt, 0}, Search{FitMethod::Simplex, 1},
-                              Search{FitMethod::Simplex, 2}, Search{FitMethod::Simplex, 3}}) {
+  std::vector<Search> searches{{FitMethod::Marquardt, 0}};
+  for (unsigned seed = 1; seed <= static_cast<unsigned>(c.seeds); ++seed) searches.push_back({FitMethod::Simplex, seed});
+  std::vector<double> minimum;
+  for (const Search search : searches) {
     SCOPED_TRACE(::testing::Message() << (search.method == FitMethod::Marquardt ? "Marquardt" : "Simplex")
                                       << " seed " << search.seed);
     SetSpecies(c, c.start);
@@ -166,38 +175,76 @@ TEST_P(FitConvergenceSweep, EachSearchEndsAtTheTruthOrSaysItDidNotConverge) {
     ScopedHeadlessBackend backend;
     backend->AnswerUnscriptedBoxes(IDOK);
     FitReport report;
-    const FitOutcome outcome = FitDriver(nullptr, search.method, report);
-    EXPECT_EQ(outcome, FitOutcome::Completed);
+    EXPECT_EQ(FitDriver(nullptr, search.method, report), FitOutcome::Completed);
+    if (report.simplexNotConverged || report.message.text.find("did not converge") != std::string::npos)
+      continue;
     const std::vector<double> v = Values(c);
-    std::string off;
-    for (std::size_t i = 0; i < v.size(); ++i)
-      if (std::fabs(v[i] - truth[i]) > 3 * se[i])
-        off += ::testing::PrintToString(i) + ": " + ::testing::PrintToString(v[i]) + " vs " +
-               ::testing::PrintToString(truth[i]) + " (" +
-               ::testing::PrintToString((v[i] - truth[i]) / se[i]) + " SE); ";
-    const bool saysNotConverged = report.simplexNotConverged ||
-                                  report.message.text.find("did not converge") != std::string::npos;
-    std::printf("%s %s seed %u: sims %d rmsd %g off [%s] note [%s]\n", c.name,
-                search.method == FitMethod::Marquardt ? "ML" : "SX", search.seed, nFitSim, FitRmsd(),
-                off.c_str(), report.message.text.c_str());
-    if (saysNotConverged) continue;
-    EXPECT_TRUE(off.empty()) << off << " rmsd " << FitRmsd() << "; " << report.message.text;
+    if (search.method == FitMethod::Marquardt) minimum = v;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      EXPECT_LT(std::fabs(v[i] - truth[i]), 3 * se[i]) << "value " << i << ": " << v[i] << " vs " << truth[i];
+      if (!minimum.empty())
+        EXPECT_LT(std::fabs(v[i] - minimum[i]), 0.5 * se[i]) << "value " << i << ": " << v[i] << " vs the minimum "
+                                                               << minimum[i];
+    }
     EXPECT_TRUE(bModelComputed);
   }
 }
 
-// Floating species (s < 0) pile up at the meniscus; the two-species sets are those
-// whose simplex fits from 15 % off stopped short with some seeds.
+// Floating species (s < 0) pile up at the meniscus. With many points (the second
+// set: 20 scans of 400 points) a fixed relative spread of the simplex's rmsd is
+// several units of chi-square: the simplex stopped short with some seeds.
 INSTANTIATE_TEST_SUITE_P(
     Fits, FitConvergenceSweep,
     ::testing::Values(
-        SweepCase{"FloatingOneSpecies", {{-8.0, 2e-7, 0.5}}, 45000.0f, 5, 400.0, 60, {1.15, 0.85}},
-        SweepCase{"SedimentingOneSpecies", {{5.0, 5e-7, 0.5}}, 45000.0f, 8, 600.0, 80, {0.88, 1.2}},
-        SweepCase{"SedimentingTwoSpecies", {{3.0, 6e-7, 0.3}, {8.0, 4e-7, 0.5}}, 45000.0f, 8, 600.0, 80,
-                  {1.1, 0.85, 0.9, 1.15}},
-        SweepCase{"FloatingTwoSpecies", {{-6.0, 1.5e-7, 0.4}, {-15.0, 1e-7, 0.3}}, 45000.0f, 5, 400.0, 60,
-                  {1.15, 0.85, 0.85, 1.15}}),
+        SweepCase{"FloatingOneSpecies", {{-8.0, 2e-7, 0.5}}, 45000.0f, 4, 400.0, 60, {1.15, 0.85}, 2},
+        SweepCase{"SedimentingManyPoints", {{5.0, 5e-7, 0.5}}, 45000.0f, 20, 300.0, 400, {0.88, 1.2}, 3},
+        SweepCase{"SedimentingTwoSpecies", {{3.0, 6e-7, 0.3}, {8.0, 4e-7, 0.5}}, 45000.0f, 5, 600.0, 60,
+                  {1.1, 0.85, 0.9, 1.15}, 1},
+        SweepCase{"FloatingTwoSpecies", {{-6.0, 1.5e-7, 0.4}, {-15.0, 1e-7, 0.3}}, 45000.0f, 4, 400.0, 50,
+                  {1.15, 0.85, 0.85, 1.15}, 1}),
     [](const ::testing::TestParamInfo<SweepCase>& info) { return std::string(info.param.name); });
+
+// The census of the searches: every call of a search in the program's sources
+// (amoeba, amebsa, the Marquardt-Levenberg target) is handed the objective object
+// of its running fit (std::ref(objective) of the discrete fit, Objective(fit) of
+// the refinement), which keeps that fit's count of refused trial points and its
+// model computation. A search added later with a free evaluation function fails here.
+TEST(FitSearchCensus, EverySearchEvaluatesThroughItsFitsObjective) {
+  namespace fs = std::filesystem;
+  const fs::path root = TARMIC_SOURCE_DIR;
+  const std::set<std::string> definitions = {"modelcalc/simplex.cpp", "modelcalc/marquardt.cpp"};
+  int doors = 0;
+  std::set<std::string> strays;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const fs::path rel = fs::relative(it->path(), root);
+    const std::string top = rel.begin()->string();
+    if (top == "tests" || top == "fuzz" || top == "bench" || top.rfind("build", 0) == 0 || top[0] == '.') {
+      if (it->is_directory()) it.disable_recursion_pending();
+      continue;
+    }
+    if (!it->is_regular_file() || it->path().extension() != ".cpp" || definitions.count(rel.generic_string()))
+      continue;
+    std::ifstream in(it->path());
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string code;
+    for (std::string line; std::getline(text, line);) code += line.substr(0, line.find("//")) + "\n";
+    for (const std::string call : {"amoeba(", "amebsa(", "FitPointsTarget target("}) {
+      for (std::size_t at = code.find(call); at != std::string::npos; at = code.find(call, at + 1)) {
+        if (at > 0 && (std::isalnum(static_cast<unsigned char>(code[at - 1])) || code[at - 1] == '_')) continue;
+        const std::string arguments = code.substr(at, code.find(';', at) - at);
+        ++doors;
+        if (arguments.find("std::ref(objective)") == std::string::npos &&
+            arguments.find("Objective(fit)") == std::string::npos)
+          strays.insert(rel.generic_string() + ": " + arguments);
+      }
+    }
+  }
+  EXPECT_EQ(strays, std::set<std::string>{}) << "a search that evaluates outside its fit's objective";
+  // The simplex passes, the annealing and Marquardt-Levenberg, of the discrete fit
+  // and of the refinement.
+  EXPECT_GE(doors, 6);
+}
 
 }  // namespace
 }  // namespace tarmic
