@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <random>
@@ -63,6 +64,8 @@ void SetSpecies(const SweepCase& c, const std::vector<double>& factors) {
   PackModelParams();
   AllocSpeciesSignalArrays();
 }
+
+void PrintTo(const SweepCase& c, std::ostream* os) { *os << c.name; }
 
 // The scans of the case: the program's model of its species plus noise (fixed
 // seed), fitting limits 6.04-7.16 cm in a cell 6.00-7.20 cm.
