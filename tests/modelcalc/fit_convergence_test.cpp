@@ -195,7 +195,9 @@ TEST_P(FitConvergenceSweep, EachSearchEndsAtTheTruthOrSaysItDidNotConverge) {
 
 // Floating species (s < 0) pile up at the meniscus. With many points (the second
 // set: 20 scans of 400 points) a fixed relative spread of the simplex's rmsd is
-// several units of chi-square: the simplex stopped short with some seeds.
+// several units of chi-square: the simplex stopped short with some seeds, and in
+// the valley of two sedimenting species. Two floating species take Marquardt-
+// Levenberg only (a simplex there costs minutes under the sanitizers).
 INSTANTIATE_TEST_SUITE_P(
     Fits, FitConvergenceSweep,
     ::testing::Values(
@@ -203,8 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
         SweepCase{"SedimentingManyPoints", {{5.0, 5e-7, 0.5}}, 45000.0f, 20, 300.0, 400, {0.88, 1.2}, 3},
         SweepCase{"SedimentingTwoSpecies", {{3.0, 6e-7, 0.3}, {8.0, 4e-7, 0.5}}, 45000.0f, 5, 600.0, 60,
                   {1.1, 0.85, 0.9, 1.15}, 1},
-        SweepCase{"FloatingTwoSpecies", {{-6.0, 1.5e-7, 0.4}, {-15.0, 1e-7, 0.3}}, 45000.0f, 4, 400.0, 50,
-                  {1.15, 0.85, 0.85, 1.15}, 1}),
+        SweepCase{"FloatingTwoSpecies", {{-5.0, 3e-7, 0.4}, {-15.0, 2e-7, 0.3}}, 40000.0f, 4, 500.0, 50,
+                  {1.15, 0.85, 0.85, 1.15}, 0}),
     [](const ::testing::TestParamInfo<SweepCase>& info) { return std::string(info.param.name); });
 
 // The census of the searches: every call of a search in the program's sources
