@@ -1,7 +1,8 @@
 // Fits of the discrete-species model from starts 10-20 % off the truth, on data made
-// by the independent finite-volume solution of the Lamm equation (tests/support) with
-// noise 0.005 OD: every search ends within three standard errors of the truth in
-// each value, or says that it did not converge.
+// by the program's own model of the true species with noise 0.005 OD (so that the
+// truth is exact and the grids can be coarse): every search ends within three
+// standard errors of the truth in each value, a simplex within half of one of the
+// minimum, or the fit says that it did not converge. And the census of the searches.
 #include <gtest/gtest.h>
 
 #include <cctype>
