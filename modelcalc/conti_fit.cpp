@@ -59,10 +59,8 @@ std::optional<std::vector<float>> g_kernelVector;
 
 void ForgetKernels() { g_kernelVector.reset(); }
 
-// The trial evaluations of the running refinement whose Run had no result (a
-// refusal or a failure), and the message of the first: said once after the fit.
-int g_refusedTrials = 0;
-std::string g_refusedReason;
+float Evaluate(const float* p, Window* window, const ContiRunFunction& runner,
+               RefusedTrials* refused);
 
 // The last evaluation of ContiSimplexSim was stopped by a key (its run interrupted,
 // or a key the run took as it ended): it has no result.
@@ -99,18 +97,17 @@ void ShowEvaluationStatus(Window* window) {
 class Refinement {
  public:
   // A failed parameter save of the refinement goes into report (the first one).
-  Refinement(Window* window, FitSearch search, FitReport& report)
-      : window_(window), redraw_(bRedrawModel), report_(report) {
+  // runner computes the distribution of each point (empty: RunContiSed).
+  Refinement(Window* window, FitSearch search, FitReport& report, const ContiRunFunction& runner)
+      : window_(window), redraw_(bRedrawModel), report_(report), runner_(runner) {
     bFinalFitEvaluation = false;
     bRedrawModel = false;
     eFitSearch = search;
+    report_.converged = false;
     ForgetKernels();
-    g_refusedTrials = 0;
-    g_refusedReason.clear();
   }
   ~Refinement() {
-    if (g_refusedTrials > 0) report_.AddRefusedTrials(g_refusedTrials, g_refusedReason);
-    g_refusedTrials = 0;
+    report_.refused.Add(refused_);
     bFitRunning = false;
     EndFitCounters();
     bRedrawModel = redraw_;
@@ -151,7 +148,7 @@ class Refinement {
     bFitRunning = false;
     bFinalFitEvaluation = true;
     g_evaluationStopped = false;
-    const bool computed = EnsureGrid() && ContiSimplexSim(p, window_) < kNoResult &&
+    const bool computed = EnsureGrid() && Evaluate(p, window_, runner_, nullptr) < kNoResult &&
                           eLastContiRunOutcome == ContiRunOutcome::Computed;
     // A key pressed after the final evaluation does not undo the search.
     bFitInterrupted = false;
@@ -181,11 +178,17 @@ class Refinement {
   // Saves the parameters as they stand (checkpoints and the end of the refinement).
   void Save() { report_.saved.Add(TmpSaveBestParams(window_, false)); }
   Window* window() const { return window_; }
+  // The objective of the refinement's searches: the trial points without a result
+  // are counted in the refinement's own tally.
+  float operator()(const float* p) { return Evaluate(p, window_, runner_, &refused_); }
+  const RefusedTrials& Refused() const { return refused_; }
 
  private:
   Window* window_;
   bool redraw_;
   FitReport& report_;
+  ContiRunFunction runner_;
+  RefusedTrials refused_;
   // Each message of the kernel computations is shown once per refinement.
   ScopedErrorsOnce errorsOnce_;
 };
@@ -209,7 +212,7 @@ FitOutcome RunOnce(Window* window, FitReport& report) {
 
 // Vertices j = 2..n+1 (all but keep) around vertex keep: entry i moved by a Gaussian
 // of width scale_i x 0.1 x its value (an entry of value 0 stays), then evaluated.
-void PerturbAround(SimplexSet& s, int keep, Window* window, bool evaluateKeep) {
+void PerturbAround(SimplexSet& s, int keep, Refinement& fit, bool evaluateKeep) {
   const int n = s.n;
   for (int j = 1; j <= n + 1; ++j) {
     if (j == keep) continue;
@@ -219,12 +222,10 @@ void PerturbAround(SimplexSet& s, int keep, Window* window, bool evaluateKeep) {
     }
   }
   for (int j = n + 1; j >= 1; --j)
-    if (j != keep || evaluateKeep) s.y[Idx(j)] = ContiSimplexSim(s.p[Idx(j)].data(), window);
+    if (j != keep || evaluateKeep) s.y[Idx(j)] = fit(s.p[Idx(j)].data());
 }
 
-SimplexObjective Objective(Window* window) {
-  return [window](const float* p) { return ContiSimplexSim(p, window); };
-}
+SimplexObjective Objective(Refinement& fit) { return std::ref(fit); }
 // The status of a boundary analysis is its own step count and rmsd.
 SimplexProgress Display(Window* window) {
   return [window](const float* p, float) {
@@ -243,42 +244,46 @@ std::vector<float> Applied(const SimplexSet& s, int j) {
   return q;
 }
 
-// Repeated Nelder-Mead cycles around the best vertex until the rmsd and every
-// entry change by at most fRefitTolerance (relative) from one cycle to the next.
-FitOutcome SimplexCycles(Window* window, FitReport& report) {
+// Repeated Nelder-Mead cycles around the best vertex until a cycle no longer lowers
+// the rmsd (SimplexRestarts), at most kSimplexRestartLimit cycles after the first.
+FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFunction& runner) {
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window, report);
-  Refinement fit(window, FitSearch::Simplex, report);
+  Refinement fit(window, FitSearch::Simplex, report, runner);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fStartRmsd = fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
   SimplexSet s(n);
   GetContiParams(n, s.p[1].data());
-  PerturbAround(s, 1, window, true);
+  PerturbAround(s, 1, fit, true);
   int nfunk = 0;
-  const auto pass = [&] {
-    if (amoeba(s, kContiSimplexFtol, Objective(window), nfunk, Display(window)) ==
-        AmoebaEnd::EvaluationLimit)
+  const auto pass = [&](float ftol) {
+    if (amoeba(s, ftol, Objective(fit), nfunk, Display(window)) == AmoebaEnd::EvaluationLimit)
       report.simplexNotConverged = true;
   };
-  pass();
+  pass(kContiSimplexFtol);
   int ilo = s.Lowest();
   std::vector<float> q = Applied(s, ilo);
-  float previous = s.y[Idx(ilo)];
-  fStartRmsd = fBestRmsd = previous;
+  fStartRmsd = fBestRmsd = s.y[Idx(ilo)];
+  long long points = 0;
+  ForEachFitPoint([&points](int, int) { ++points; });
+  SimplexRestarts restarts(points, kContiSimplexFtol, s.y[Idx(ilo)]);
+  bool exhausted = false;
   while (!bFitInterrupted) {
-    PerturbAround(s, ilo, window, false);
-    pass();
+    PerturbAround(s, ilo, fit, false);
+    pass(restarts.Tolerance());
     ilo = s.Lowest();
-    const std::vector<float> now = Applied(s, ilo);
-    bool converged = RefitRelativeChange(previous, s.y[Idx(ilo)]) <= fRefitTolerance;
-    for (int i = 1; i <= n && converged; ++i)
-      converged = RefitRelativeChange(q[Idx(i)], now[Idx(i)]) <= fRefitTolerance;
-    q = now;
-    previous = s.y[Idx(ilo)];
-    if (converged) break;
+    q = Applied(s, ilo);
+    if (restarts.Settled(s.y[Idx(ilo)])) {
+      report.converged = !bFitInterrupted;
+      break;
+    }
+    if ((exhausted = restarts.Exhausted())) break;
   }
-  return fit.Finish(q.data());
+  const FitOutcome outcome = fit.Finish(q.data());
+  if (exhausted && outcome == FitOutcome::Completed && !report.message.errorBox)
+    report.message = ErrorBoxMessage(Format(kSimplexRestartLimitText, kSimplexRestartLimit));
+  return outcome;
 }
 
 // Called by MLFit after every converging pass of the refinement g_mlFit.
@@ -300,7 +305,12 @@ bool ContiSaveAfterFit() {
   return family && !excluded;
 }
 
-float ContiSimplexSim(const float* p, Window* window) {
+namespace {
+
+// The evaluation of the refinement at p; a trial point without a result is counted
+// in refused (none: not counted).
+float Evaluate(const float* p, Window* window, const ContiRunFunction& runner,
+               RefusedTrials* refused) {
   if (bFitInterrupted) return kNoResult;
   WriteContiDebugLog("\nEntering ContiSimplexSim");
   ++nFitStep;
@@ -310,14 +320,11 @@ float ContiSimplexSim(const float* p, Window* window) {
   GetContiParams(n, applied.data());
   dChiSquare = 1e10;
   ContiRunOutcome outcome = ContiRunOutcome::Failed;
-  if (std::string why = TrialRefusalForTesting(p, n); !why.empty()) {
-    outcome = ContiRunOutcome::NotStarted;
-    if (g_refusedTrials++ == 0) g_refusedReason = std::move(why);
-  } else if (EnsureGrid()) {
+  if (EnsureGrid()) {
     bInnerRunKernelsCurrent = g_kernelVector && applied == *g_kernelVector;
     bContiInnerRun = true;
     if (bZoneCentrifugation) DisplayBestContiParams(window);
-    const ContiRunResult run = RunContiSed(window);
+    const ContiRunResult run = runner ? runner(window) : RunContiSed(window);
     outcome = run.outcome;
     bInnerRunKernelsCurrent = false;
     // A trial point without a result is gone round: its message is held and said
@@ -325,7 +332,7 @@ float ContiSimplexSim(const float* p, Window* window) {
     const bool refusedTrial = !bFinalFitEvaluation && (outcome == ContiRunOutcome::NotStarted ||
                                                        outcome == ContiRunOutcome::Failed);
     if (refusedTrial) {
-      if (g_refusedTrials++ == 0) g_refusedReason = run.message.text;
+      if (refused) refused->Add(run.message.text);
     } else {
       ShowRunMessage(run.message);
     }
@@ -362,37 +369,42 @@ float ContiSimplexSim(const float* p, Window* window) {
   return fFitRmsd;
 }
 
+}  // namespace
+
+float ContiSimplexSim(const float* p, Window* window) { return Evaluate(p, window, {}, nullptr); }
+
 void ContiSimplexDisplay(Window* window, const float* p) {
   ApplyContiParams(p);
   DisplayBestContiParams(window);
 }
 
-FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report) {
+FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report,
+                    const ContiRunFunction& runner) {
   const auto search = [&] {
     if (method == FitMethod::Annealing && fAnnealTemp > 0.0f)
-      return ContiAnnealingFit(window, report);
-    if (method == FitMethod::Marquardt) return MLContiFit(window, report);
+      return ContiAnnealingFit(window, report, runner);
+    if (method == FitMethod::Marquardt) return MLContiFit(window, report, runner);
     if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
-      return MLContiFit(window, report);
-    return SimplexCycles(window, report);
+      return MLContiFit(window, report, runner);
+    return SimplexCycles(window, report, runner);
   };
   return NoteRefusedTrials(report, search());
 }
 
-FitOutcome ContiAnnealingFit(Window* window, FitReport& report) {
+FitOutcome ContiAnnealingFit(Window* window, FitReport& report, const ContiRunFunction& runner) {
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window, report);
   FitOutcome outcome = FitOutcome::NotStarted;
   bool finalMethod = false;
   {
-    Refinement fit(window, FitSearch::Annealing, report);
+    Refinement fit(window, FitSearch::Annealing, report, runner);
     fAnnealTemp = fAnnealStartTemp;
     if (!fit.Start()) return outcome;
     fStartRmsd = fBestRmsd = fFitRmsd;
     DisplayBestContiParams(window);
     SimplexSet s(n);
     GetContiParams(n, s.p[1].data());
-    PerturbAround(s, 1, window, true);
+    PerturbAround(s, 1, fit, true);
     const int lo = s.Lowest();
     std::vector<float> pb = Applied(s, lo);
     float yb = s.y[Idx(lo)];
@@ -404,7 +416,7 @@ FitOutcome ContiAnnealingFit(Window* window, FitReport& report) {
       nFitStep = 0;
       int budget = nAnnealIters;
       fAnnealTemp = AnnealTemperature(k, nAnnealTemps, fAnnealStartTemp);
-      amebsa(s, fAnnealTemp, pb, yb, kContiSimplexFtol, Objective(window), budget,
+      amebsa(s, fAnnealTemp, pb, yb, kContiSimplexFtol, Objective(fit), budget,
              Display(window));
       if (budget >= 1) break;  // converged within this temperature
     }
@@ -417,20 +429,20 @@ FitOutcome ContiAnnealingFit(Window* window, FitReport& report) {
     else
       outcome = fit.Finish(pb.data());
   }
-  if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing, report);
+  if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing, report, runner);
   fAnnealTemp = fAnnealStartTemp;
   return outcome;
 }
 
-FitOutcome MLContiFit(Window* window, FitReport& report) {
+FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction& runner) {
   WriteContiDebugLog("\nEntering MLContiFit");
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window, report);
-  Refinement fit(window, FitSearch::Marquardt, report);
+  Refinement fit(window, FitSearch::Marquardt, report, runner);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fStartRmsd = fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
-  FitPointsTarget target(Objective(window));
+  FitPointsTarget target(Objective(fit));
   MLWorkSet w;
   if (!AllocMLArrays(w, n, target.Points())) {
     report.message = ErrorBoxMessage(kMLAllocationText);
@@ -444,14 +456,19 @@ FitOutcome MLContiFit(Window* window, FitReport& report) {
   const MLEnd end = MLFit(w, target, p.data(), MLConvergingPass);
   g_mlFit = nullptr;
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
-  // A refinement that met Runs without a result where it had to go on says so (the
-  // Run's own message was shown when it was met).
-  if (!report.message.errorBox && outcome != FitOutcome::Interrupted &&
-      (end == MLEnd::Refused || w.nextToRefused)) {
-    std::string text = end == MLEnd::Refused ? kFitCannotGoOnText : kFitEndedNextToRefusedText;
-    if (!g_refusedReason.empty()) text += "\n" + g_refusedReason;
-    report.message = ErrorBoxMessage(std::move(text));
+  // A refinement that did not converge says so (the message of a Run met on the way
+  // was shown when met).
+  if (!report.message.errorBox && outcome != FitOutcome::Interrupted) {
+    std::string text;
+    if (end == MLEnd::Refused) {
+      text = w.nextToRefused ? kFitEndedNextToRefusedText : kFitCannotGoOnText;
+      if (!fit.Refused().reason.empty()) text += "\n" + fit.Refused().reason;
+    } else if (end == MLEnd::IterationLimit) {
+      text = Format(kFitIterationLimitText, nMLIterMax);
+    }
+    if (!text.empty()) report.message = ErrorBoxMessage(std::move(text));
   }
+  report.converged = end == MLEnd::Converged && outcome == FitOutcome::Completed;
   WriteContiDebugLog(" --> MLContiFit done.");
   return outcome;
 }

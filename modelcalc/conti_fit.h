@@ -12,6 +12,9 @@
 // the final evaluation at an already evaluated best point reuses them.
 #pragma once
 
+#include <functional>
+
+#include "distributions/conti_run.h"
 #include "modelcalc/fit_driver.h"
 
 namespace tarmic {
@@ -29,11 +32,15 @@ class Window;
 // The parameter saves of the refinement (its checkpoints and its end) show nothing:
 // the first one that failed is put into report, as is a Nelder-Mead pass that
 // ended at its evaluation limit, for the command to show once.
-FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report);
-FitOutcome ContiAnnealingFit(Window* window, FitReport& report);
-FitOutcome MLContiFit(Window* window, FitReport& report);
+// Each point's distribution is computed by `runner` (empty: RunContiSed).
+using ContiRunFunction = std::function<ContiRunResult(Window*)>;
+FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report,
+                    const ContiRunFunction& runner = {});
+FitOutcome ContiAnnealingFit(Window* window, FitReport& report, const ContiRunFunction& runner = {});
+FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction& runner = {});
 
-// The objective: applies the vector, reruns the analysis and returns the rmsd of
+// One evaluation as the refinement's objective makes it (by RunContiSed, outside any
+// refinement's count of refused points): applies the vector, reruns the analysis and returns the rmsd of
 // the fit at the scans' fit points (FitRmsd; the untransformed rmsd with the
 // nonlinear-detection correction). 1e10 once the fit is interrupted (nothing is
 // computed) and for a run that left no result. A key press, or an interrupted run,

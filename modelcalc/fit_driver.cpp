@@ -292,55 +292,43 @@ void ApplyBestVertex(SimplexSet& s) {
 
 // Evaluates every vertex: the start simplex from the last vertex to the first, the
 // simplex of a refinement pass from the first to the last.
-void EvaluateVertices(SimplexSet& s, Window* window, bool fromLast) {
+void EvaluateVertices(SimplexSet& s, FitObjective& objective, bool fromLast) {
   for (int k = 1; k <= s.n + 1; ++k) {
     const int j = fromLast ? s.n + 2 - k : k;
-    s.y[Idx(j)] = SimplexSim(s.p[Idx(j)].data(), window);
+    s.y[Idx(j)] = objective(s.p[Idx(j)].data());
   }
 }
 
-// The evaluations of the running fit whose model was refused, and the reason the
-// first of them gave.
-struct FitRefusals {
-  int count = 0;
-  std::string reason;
-};
-FitRefusals g_refusals;
-
 // Says, once per fit, that it ended at a refusal: note, then the reason (in place
 // of the information note of an earlier search of the same fit).
-void NoteRefusal(FitReport& report, const char* note) {
+void NoteRefusal(FitReport& report, const char* note, const RefusedTrials& refused) {
   if (report.message.errorBox) return;
   std::string text = note;
-  if (!g_refusals.reason.empty()) text += "\n" + g_refusals.reason;
+  if (!refused.reason.empty()) text += "\n" + refused.reason;
   report.message = ErrorBoxMessage(std::move(text));
 }
 
 // Whether a vertex of the simplex was refused its model (not only left without
 // one by an interrupt).
-bool TouchesRefused(const SimplexSet& s, bool interrupted) {
-  if (interrupted || g_refusals.count == 0) return false;
+bool TouchesRefused(const SimplexSet& s, bool interrupted, const RefusedTrials& refused) {
+  if (interrupted || refused.count == 0) return false;
   for (int j = 1; j <= s.n + 1; ++j)
     if (!(s.y[Idx(j)] < kNoModelRmsd)) return true;
   return false;
 }
 
-// Whether the last computation of SimplexSim was stopped by a key (a solution took
-// it, or the window took it while the model was computed): its model is unfinished.
-bool g_modelStopped = false;
-
 // The model of the best point, computed once more after the search. True when a
 // key stopped that computation: the best parameters stay set, but their unfinished
 // model is not shown (no fit rows, bModelComputed clear) and the report says so.
-bool EvaluateBestPoint(const float* p, Window* window, FitReport& report) {
-  g_modelStopped = false;
-  const float rmsd = SimplexSim(p, window);
-  const bool stopped = g_modelStopped;
+bool EvaluateBestPoint(const float* p, FitObjective& objective, FitReport& report) {
+  const float rmsd = objective(p);
+  const bool stopped = objective.ModelStopped();
   bFitInterrupted = false;
   if (!stopped && !(rmsd < kNoModelRmsd)) {
     // Said before any note of how the search ended: it matters most.
     report.message = RunMessage{};
-    NoteRefusal(report, kFitResultNotComputedText);
+    report.converged = false;
+    NoteRefusal(report, kFitResultNotComputedText, objective.Refused());
     ZeroFitRows(1);
     bModelComputed = false;
   }
@@ -356,20 +344,20 @@ bool EvaluateBestPoint(const float* p, Window* window, FitReport& report) {
 // fit set, the start rmsd taken. Restores the switches when it goes out of scope.
 class RunningFit {
  public:
-  RunningFit(Window* window, FitReport& report)
-      : window_(window), redraw_(bRedrawModel), report_(report) {
+  RunningFit(Window* window, FitReport& report, const ModelFunction& model)
+      : window_(window), redraw_(bRedrawModel), report_(report), objective_(window, model) {
     bRedrawModel = false;
     bFitRunning = true;
     bDiscretizationShown = false;
     bFitInterrupted = false;
-    g_refusals = FitRefusals{};
+    report_.converged = false;
     StartFitCounters();
     if (window_ && !bBatchMode) window_->Invalidate();
     fStartRmsd = fBestRmsd = FitRmsd();
   }
   ~RunningFit() {
     // Refused parameters the fit went round are said once, after the whole fit.
-    if (g_refusals.count > 0) report_.AddRefusedTrials(g_refusals.count, g_refusals.reason);
+    report_.refused.Add(objective_.Refused());
     bFitRunning = false;
     EndFitCounters();
     bRedrawModel = redraw_;
@@ -385,11 +373,16 @@ class RunningFit {
     if (interrupted && markStops) bStopRealtimeUpdate = bSeriesInterrupted = true;
     return interrupted;
   }
+  // The fit's objective, which counts the refused trial points of the fit.
+  FitObjective& Objective() { return objective_; }
+  // Says, once per fit, that it ended at a refusal, with the first reason.
+  void NoteRefusal(const char* note) { tarmic::NoteRefusal(report_, note, objective_.Refused()); }
 
  private:
   Window* window_;
   bool redraw_;
   FitReport& report_;
+  FitObjective objective_;
   // A set-up that fails at one trial point fails at its neighbours too: each
   // message of the model computation is shown once per fit.
   ScopedErrorsOnce errorsOnce_;
@@ -421,10 +414,12 @@ SaveResult WriteMLReport(const MLWorkSet& w, const float* p) {
   return result;
 }
 
-FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false) {
+FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
+                         const ModelFunction& model = {}) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   eRunningSearch = FitMethod::Simplex;
-  RunningFit fit(window, report);
+  RunningFit fit(window, report, model);
+  FitObjective& objective = fit.Objective();
   const int n = GetFloatingExtraParams(0, nullptr);
   if (n == 0) return FitOutcome::Completed;
   const int gridPoints = nLammGridPoints;
@@ -436,35 +431,56 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false) 
   SimplexSet s(n);
   GetFloatingExtraParams(n, s.p[1].data());
   InitSimplex(s);
-  EvaluateVertices(s, window, true);
+  EvaluateVertices(s, objective, true);
   int nfunk = 0;
-  const auto pass = [&] {
-    if (amoeba(s, kSimplexFtol, [window](const float* p) { return SimplexSim(p, window); }, nfunk,
-               ShowBestVertex) == AmoebaEnd::EvaluationLimit)
+  const auto pass = [&](float ftol) {
+    if (amoeba(s, ftol, std::ref(objective), nfunk, ShowBestVertex) == AmoebaEnd::EvaluationLimit)
       report.simplexNotConverged = true;
   };
-  pass();
+  pass(kSimplexFtol);
   ApplyBestVertex(s);
   FitSnapshot reference = TakeSnapshot(s.y[1]);
+  // The rmsd of the first pass on the coarse grid is no measure for the restarts.
+  long long points = 0;
+  ForEachFitPoint([&points](int, int) { ++points; });
+  SimplexRestarts restarts(points, kSimplexFtol, coarse ? kNoModelRmsd : s.y[1]);
   if (coarse) {
     nLammGridPoints = gridPoints;
     if (bSimArraysAllocated) ResizeSimArrays(nLammGridPoints);
   }
-  // Refinement passes around the best point until rmsd and parameters settle.
+  // Passes restarted around the best point: the refits of the error analyses until
+  // rmsd and parameters settle, a fit until a restart no longer lowers the rmsd
+  // (SimplexRestarts).
   while (!bFitInterrupted) {
     InitSimplex(s);
-    EvaluateVertices(s, window, false);
-    pass();
+    EvaluateVertices(s, objective, false);
+    pass(refit ? kSimplexFtol : restarts.Tolerance());
     ApplyBestVertex(s);
+    if (!refit) {
+      if (restarts.Settled(s.y[1])) {
+        report.converged = true;
+        break;
+      }
+      if (restarts.Exhausted()) {
+        if (!report.message.errorBox)
+          report.message = ErrorBoxMessage(Format(kSimplexRestartLimitText, kSimplexRestartLimit));
+        break;
+      }
+      continue;
+    }
     const FitSnapshot now = TakeSnapshot(s.y[1]);
     const bool settled = Settled(reference, now, fRefitTolerance, refit);
     reference = now;
     if (settled) break;
   }
   bool interrupted = fit.TakeInterrupt();
-  if (TouchesRefused(s, interrupted)) NoteRefusal(report, kFitEndedNextToRefusedText);
+  if (interrupted) report.converged = false;
+  if (TouchesRefused(s, interrupted, objective.Refused())) {
+    report.converged = false;
+    fit.NoteRefusal(kFitEndedNextToRefusedText);
+  }
   // The final model of the best point.
-  if (EvaluateBestPoint(s.p[1].data(), window, report)) interrupted = true;
+  if (EvaluateBestPoint(s.p[1].data(), objective, report)) interrupted = true;
   if (nLammGridPoints >= 2147483646)
     Box("gridsize reached upper limit!", "", MB_OK | MB_ICONEXCLAMATION);
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
@@ -642,13 +658,12 @@ void InitSimplex(SimplexSet& s) {
   }
 }
 
-float SimplexSim(const float* p, Window* window) {
-  if (bFitInterrupted) return 1e10f;
-  if (std::string why = TrialRefusalForTesting(p, GetFloatingExtraParams(0, nullptr));
-      !why.empty()) {
-    if (g_refusals.count++ == 0) g_refusals.reason = std::move(why);
-    return kNoModelRmsd;
-  }
+FitObjective::FitObjective(Window* window, ModelFunction model)
+    : window_(window), model_(std::move(model)) {}
+
+float FitObjective::operator()(const float* p) {
+  modelStopped_ = false;
+  if (bFitInterrupted) return kNoModelRmsd;
   SetFloatingExtraParams(p);
   // A moved meniscus or bottom needs the radial grid of the Lamm solution rebuilt.
   if (bSimArraysAllocated && pLammRadius &&
@@ -656,7 +671,7 @@ float SimplexSim(const float* p, Window* window) {
     BuildLammGrid();
   ++nFitStep;
   ++nFitSim;
-  ShowSearchStatus(window);
+  ShowSearchStatus(window_);
   ModelResult result;
   std::vector<std::string> messages;
   {
@@ -665,20 +680,18 @@ float SimplexSim(const float* p, Window* window) {
     // (Off the user-interface thread nothing is held and nothing is taken.)
     const bool hold = IsUiThread();
     ScopedWorkerErrors held;
-    result = CalculateModel(window);
+    result = model_ ? model_(window_) : CalculateModel(window_);
     if (hold) messages = TakeWorkerErrors();
   }
   const bool refused = result.status == ModelStatus::Failed;
   if (refused) {
-    if (g_refusals.count++ == 0) {
-      g_refusals.reason = !result.message.empty() ? result.message
-                          : messages.empty()      ? std::string()
-                                                  : messages.front();
-    }
+    refused_.Add(!result.message.empty() ? result.message
+                 : messages.empty()      ? std::string()
+                                         : messages.front());
   } else {
     for (const std::string& m : messages) ShowError(m, false);
   }
-  g_modelStopped = bUserAbort || result.status == ModelStatus::Interrupted;
+  modelStopped_ = bUserAbort || result.status == ModelStatus::Interrupted;
   if (CheckKeyPress()) bUserAbort = true;
   if (bUserAbort || result.status == ModelStatus::Interrupted) {
     bUserAbort = false;
@@ -688,106 +701,99 @@ float SimplexSim(const float* p, Window* window) {
   return refused ? kNoModelRmsd : rmsd;
 }
 
+float SimplexSim(const float* p, Window* window) { return FitObjective(window)(p); }
+
 FitOutcome RefitPasses(Window* window, FitReport& report) {
   eFitSearch = FitSearch::Simplex;
   return SimplexPasses(window, report, true);
 }
 
-namespace {
-std::function<std::string(const float*, int)> g_trialRefusalForTesting;
-}  // namespace
-
-void SetTrialRefusalForTesting(std::function<std::string(const float* p, int n)> refuse) {
-  g_trialRefusalForTesting = std::move(refuse);
-}
-
-std::string TrialRefusalForTesting(const float* p, int n) {
-  return g_trialRefusalForTesting ? g_trialRefusalForTesting(p, n) : std::string();
-}
-
 FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome) {
   const bool result = (outcome == FitOutcome::Completed || outcome == FitOutcome::Interrupted) &&
                       !report.stoppedBeforeResult && bModelComputed;
-  if (report.refusedTrials == 0 || !result || !report.message.empty()) return outcome;
-  std::string text = kFitWentRoundRefusedText;
-  if (!report.refusedReason.empty())
-    text += (report.refusedTrials > 1 ? "\nThe reason of the first: " : "\nThe reason: ") +
-            report.refusedReason;
+  const RefusedTrials& refused = report.refused;
+  if (refused.count == 0 || !result || !report.message.empty()) return outcome;
+  std::string text = refused.count > 1 ? Format(kFitWentRoundRefusedText, refused.count)
+                                       : std::string(kFitWentRoundOneRefusedText);
+  if (report.converged && outcome == FitOutcome::Completed) text += kFitConvergedText;
+  if (!refused.reason.empty())
+    text += (refused.count > 1 ? "\nThe reason of the first: " : "\nThe reason: ") + refused.reason;
   if (!bBatchMode) report.message = {std::move(text), "Note", MB_OK | MB_ICONINFORMATION, false};
   return outcome;
 }
 
 namespace {
 // The search of the chosen method (annealing at temperature 0 runs its final method).
-FitOutcome RunSearch(Window* window, FitMethod method, FitReport& report) {
+FitOutcome RunSearch(Window* window, FitMethod method, FitReport& report, const ModelFunction& model) {
   // The method, for the status lines and the fit-result text.
   eFitSearch = method == FitMethod::Marquardt   ? FitSearch::Marquardt
                : method == FitMethod::Annealing ? FitSearch::Annealing
                                                 : FitSearch::Simplex;
   if (method == FitMethod::Annealing && fAnnealTemp > 0.0f)
-    return SimulatedAnnealingFit(window, report);
-  if (method == FitMethod::Marquardt) return MLOptimize(window, report);
+    return SimulatedAnnealingFit(window, report, model);
+  if (method == FitMethod::Marquardt) return MLOptimize(window, report, model);
   if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
-    return MLOptimize(window, report);
-  return SimplexPasses(window, report);
+    return MLOptimize(window, report, model);
+  return SimplexPasses(window, report, false, model);
 }
 }  // namespace
 
-FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report) {
-  return NoteRefusedTrials(report, RunSearch(window, method, report));
+FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const ModelFunction& model) {
+  return NoteRefusedTrials(report, RunSearch(window, method, report, model));
 }
 
-FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report) {
+FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelFunction& model) {
   fAnnealTemp = fAnnealStartTemp;
   nFitIteration = 0;
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   bool interrupted = false;
   {
     eRunningSearch = FitMethod::Annealing;
-    RunningFit fit(window, report);
+    RunningFit fit(window, report, model);
+    FitObjective& objective = fit.Objective();
     const int n = GetFloatingExtraParams(0, nullptr);
     if (n == 0) return FitOutcome::Completed;
     SimplexSet s(n);
     std::vector<float> pb(Idx(n) + 1, 0.0f);
     GetFloatingExtraParams(n, s.p[1].data());
     InitSimplex(s);
-    EvaluateVertices(s, window, true);
+    EvaluateVertices(s, objective, true);
     const int lo = s.Lowest();
     float yb = s.y[Idx(lo)];
     SetFloatingExtraParams(s.p[Idx(lo)].data());
     GetFloatingExtraParams(n, pb.data());  // the best point after its bounds
     nAnnealSeed = -3;
     ran1(nAnnealSeed);
-    const auto funk = [window](const float* p) { return SimplexSim(p, window); };
     for (int k = 0; k < nAnnealTemps && !bFitInterrupted; ++k) {
       ++nFitIteration;
       nFitStep = 0;
       int iter = nAnnealIters;
       fAnnealTemp = AnnealTemperature(k, nAnnealTemps, fAnnealStartTemp);
-      amebsa(s, fAnnealTemp, pb, yb, kSimplexFtol, funk, iter, ShowBestVertex);
+      amebsa(s, fAnnealTemp, pb, yb, kSimplexFtol, std::ref(objective), iter, ShowBestVertex);
       if (iter > 0) break;  // converged before its budget was spent
     }
     interrupted = fit.TakeInterrupt(false);
-    if (TouchesRefused(s, interrupted)) NoteRefusal(report, kFitEndedNextToRefusedText);
+    if (TouchesRefused(s, interrupted, objective.Refused())) fit.NoteRefusal(kFitEndedNextToRefusedText);
     // The model of the best point ever evaluated.
-    if (EvaluateBestPoint(pb.data(), window, report)) interrupted = true;
+    if (EvaluateBestPoint(pb.data(), objective, report)) interrupted = true;
   }
   fAnnealTemp = 0.0f;
   FitOutcome outcome = interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
   // An interrupted annealing does not go on to its final method.
   if (!interrupted && (bAnnealFinalML || bAnnealFinalSimplex))
-    outcome = FitDriver(window, FitMethod::Annealing, report);
+    outcome = FitDriver(window, FitMethod::Annealing, report, model);
   fAnnealTemp = fAnnealStartTemp;
   return outcome;
 }
 
-FitOutcome MLOptimize(Window* window, FitReport& report) {
+FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& model) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   eRunningSearch = FitMethod::Marquardt;
-  RunningFit fit(window, report);
+  RunningFit fit(window, report, model);
+  FitObjective& objective = fit.Objective();
   const int n = GetFloatingExtraParams(0, nullptr);
   if (n == 0) return FitOutcome::Completed;
-  FitPointsTarget target([window](const float* v) { return SimplexSim(v, window); });
+  FitPointsTarget target(std::ref(objective));
   MLWorkSet w;
   if (!AllocMLArrays(w, n, target.Points())) {
     report.message = ErrorBoxMessage(kMLAllocationText);
@@ -815,10 +821,14 @@ FitOutcome MLOptimize(Window* window, FitReport& report) {
   }
   const MLEnd end = MLFit(w, target, p.data());
   bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
-  if (end == MLEnd::Refused) NoteRefusal(report, kFitCannotGoOnText);
-  if (!interrupted && w.nextToRefused) NoteRefusal(report, kFitEndedNextToRefusedText);
+  // The values of the last accepted step; a fit that did not converge says so.
+  if (!interrupted && end == MLEnd::Refused)
+    fit.NoteRefusal(w.nextToRefused ? kFitEndedNextToRefusedText : kFitCannotGoOnText);
+  if (!interrupted && end == MLEnd::IterationLimit && !report.message.errorBox)
+    report.message = ErrorBoxMessage(Format(kFitIterationLimitText, nMLIterMax));
+  report.converged = !interrupted && end == MLEnd::Converged;
   // The model of the last accepted parameters.
-  if (EvaluateBestPoint(p.data(), window, report)) interrupted = true;
+  if (EvaluateBestPoint(p.data(), objective, report)) interrupted = true;
   if (showProgress) progress.Hide(*window);
   // The covariance exists only after an iteration that ran to its end.
   if (!interrupted && end != MLEnd::Refused) report.saved.Add(WriteMLReport(w, p.data()));

@@ -26,6 +26,7 @@
 #include "distributions/conti_run.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/marquardt.h"
+#include "modelcalc/model_steps.h"
 #include "modelcalc/simplex.h"
 
 namespace tarmic {
@@ -54,6 +55,21 @@ enum class FitOutcome {
   Interrupted,  // stopped by the user; the best point found is applied and computed
   Failed,       // the work arrays could not be had (FitReport::message says why)
 };
+// The trial points of one running fit (discrete or continuous) whose model was
+// refused, and the first refusal's reason. The object that runs the fit keeps them;
+// its report takes them when the fit ends.
+struct RefusedTrials {
+  int count = 0;
+  std::string reason;
+  void Add(const std::string& why) {
+    if (count++ == 0) reason = why;
+  }
+  void Add(const RefusedTrials& other) {
+    if (count == 0 || reason.empty()) reason = other.reason;
+    count += other.count;
+  }
+};
+
 // What a fit hands up besides its outcome, for the command to show once.
 struct FitReport {
   // Why the fit did not start or failed, or the message its one run ended with
@@ -65,14 +81,13 @@ struct FitReport {
   // the one run of a refinement with nothing floated): no model of the best point
   // is shown (outcome Interrupted).
   bool stoppedBeforeResult = false;
-  // Trial points of the fit's searches whose model was refused, and the first
-  // refusal's reason (NoteRefusedTrials says them once after the fit).
-  int refusedTrials = 0;
-  std::string refusedReason;
-  void AddRefusedTrials(int count, const std::string& reason) {
-    if (refusedTrials == 0 || refusedReason.empty()) refusedReason = reason;
-    refusedTrials += count;
-  }
+  // The trial points of the fit's searches whose model was refused
+  // (NoteRefusedTrials says them once after the fit).
+  RefusedTrials refused;
+  // The last search of the fit ended by its convergence test (the simplex passes,
+  // Marquardt-Levenberg, the refinement's cycles); the note of refused trial points
+  // says so only then.
+  bool converged = false;
 };
 // The note of a fit stopped by a key while it computed the model of its best point.
 inline constexpr const char* kFitStoppedBeforeModelText =
@@ -81,30 +96,41 @@ inline constexpr const char* kFitStoppedBeforeModelText =
 // The notes of a fit that met parameters whose model was refused; the refusal's
 // reason follows each.
 inline constexpr const char* kFitEndedNextToRefusedText =
-    "The fit ended next to parameters whose model was not computed: the values found "
-    "may not be the best fit.";
+    "The fit did not converge: it ended next to parameters whose model was not computed, "
+    "so the values found may not be the best fit.";
 inline constexpr const char* kFitCannotGoOnText =
-    "The fit stopped at the best values found so far: the model next to them was not "
-    "computed, so the fit could not go on.";
+    "The fit did not converge: it stopped at the best values found so far, because the "
+    "model next to them was not computed and the fit could not go on.";
 inline constexpr const char* kFitResultNotComputedText =
     "The fit has no result: the model of the best values found was not computed.";
-// The note of a fit that went round trial points whose model was refused and ended
-// with a result clear of them: an information box, not an error; the reason follows.
+// Marquardt-Levenberg ended at its iteration limit.
+inline constexpr const char* kFitIterationLimitText =
+    "The fit did not converge: Marquardt-Levenberg reached its limit of %d iterations; the "
+    "values of its last accepted step are shown.";
+// The simplex passes ended at their limit of restarts.
+inline constexpr const char* kSimplexRestartLimitText =
+    "The fit did not converge: the simplex was restarted %d times from its best vertex and "
+    "still moved; the best values found are shown.";
+// The note of a fit that went round trial points whose model was refused (an
+// information box, not an error): "%d" is their count; the convergence sentence
+// follows only when the fit's last search ended by its convergence test, then the
+// reason.
 inline constexpr const char* kFitWentRoundRefusedText =
-    "Some trial points of the fit could not be computed; the fit went round them, and its "
-    "result stands.";
+    "%d trial points of the fit could not be computed; the fit went round them.";
+inline constexpr const char* kFitWentRoundOneRefusedText =
+    "One trial point of the fit could not be computed; the fit went round it.";
+inline constexpr const char* kFitConvergedText = " The fit converged by its convergence test.";
 // The end of a fit of either kind (discrete or continuous): when it met refused
 // trial points, has a result and has said nothing of them, the information note
 // with the first reason goes into report.message (once: a note there is kept).
 // Returns outcome.
 FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome);
-// Tests: each evaluation of a fit's search (discrete or continuous) first asks
-// `refuse` with the fit vector p[1..n]; a non-empty answer refuses the point with
-// that reason, as a solver's refusal would (null: none).
-void SetTrialRefusalForTesting(std::function<std::string(const float* p, int n)> refuse);
-std::string TrialRefusalForTesting(const float* p, int n);
 // The message of simplexNotConverged.
 inline constexpr const char* kSimplexNotConvergedText = "Nelder-Mead not converged";
+
+// How a fit computes the model of a point: CalculateModel, unless the caller (a test
+// of the searches) supplies its own.
+using ModelFunction = std::function<ModelResult(Window*)>;
 
 // One extra value of the fit vector: when it is floated, how it is read and written,
 // its bounds, its name in the fit-result text (with "fit M and s" where that
@@ -191,13 +217,29 @@ std::vector<std::string> FloatedValuesAtLimit();
 // sign and range rules of each pParams entry.
 void InitSimplex(SimplexSet& s);
 
-// The objective, the one evaluation every search of the discrete fit makes: applies
-// the vector, computes the model, polls the keyboard (a key interrupts the fit) and
-// returns the rmsd. Returns kNoModelRmsd without computing once the fit is
-// interrupted, and for parameters whose model the solver refused (also after its
-// refinement): their messages are held and the fit's end says the reason once when
-// it matters (FitReport::message: the fit ended next to such points, could not go
-// on, or its best point has no model).
+// The objective of one fit of the discrete-species model, the one evaluation every
+// search of it makes: applies the vector, computes the model (by the fit's model
+// function), polls the keyboard (a key interrupts the fit) and returns the rmsd.
+// Returns kNoModelRmsd without computing once the fit is interrupted, and for
+// parameters whose model the solver refused (also after its refinement): their
+// messages are held, the refusal is counted in the fit's RefusedTrials, and the
+// fit's end says the reason once when it matters (FitReport::message: the fit ended
+// next to such points, could not go on, or its best point has no model).
+class FitObjective {
+ public:
+  explicit FitObjective(Window* window, ModelFunction model = {});
+  float operator()(const float* p);
+  const RefusedTrials& Refused() const { return refused_; }
+  // The last evaluation was stopped by a key (its model is unfinished).
+  bool ModelStopped() const { return modelStopped_; }
+
+ private:
+  Window* window_;
+  ModelFunction model_;
+  RefusedTrials refused_;
+  bool modelStopped_ = false;
+};
+// One evaluation as a fit's objective makes it, outside any fit's count.
 float SimplexSim(const float* p, Window* window);
 
 // Relative change of a value between two passes: |new - old| / |old|, or |new| when
@@ -211,13 +253,17 @@ double RefitRelativeChange(double oldValue, double newValue);
 FitOutcome RefitPasses(Window* window, FitReport& report);
 // The fit of the chosen method (annealing at temperature 0 runs its final method).
 // What the command is to show besides the outcome goes into report.
-FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report);
+// The model of each point is computed by `model` (empty: CalculateModel).
+FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report,
+                     const ModelFunction& model = {});
 // The annealing schedule, then the final method chosen by bAnnealFinalML /
 // bAnnealFinalSimplex.
-FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report);
+FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelFunction& model = {});
 // Marquardt-Levenberg; after a normal end the covariance report is written to
-// "tarmic_ml_covariance.txt" in the program directory (when it is known).
-FitOutcome MLOptimize(Window* window, FitReport& report);
+// "tarmic_ml_covariance.txt" in the program directory (when it is known). An end
+// that is no convergence (refused neighbours, the iteration limit) is said in
+// report.message.
+FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& model = {});
 
 // Restores the values of this file to their defaults (tests).
 void ResetFitDriver();

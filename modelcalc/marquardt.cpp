@@ -107,10 +107,63 @@ void UnscaleMLParameters(const MLWorkSet& w, const double* a, float* p) {
   }
 }
 
+namespace {
+
+// The difference of parameter l at the working values a (the rest of aPerturbed
+// equals a): the step of the derivative factor (inwards at an end of the bounds),
+// and when the model there is refused the same step the other way, then a tenth of
+// it either way. Fills w.dyda[l] from the model values at a in w.model. Returns
+// Interrupted, Computed (or a zero difference, whose derivative is 0), or Refused
+// when no step had a model.
+enum class Difference { Computed, Refused, Interrupted };
+Difference TakeDifference(MLWorkSet& w, MLTarget& target, const double* a, int l,
+                          const std::vector<float>& p, std::vector<double>& aPerturbed,
+                          std::vector<float>& pPerturbed) {
+  const std::size_t points = w.model.size();
+  double lo = 0.0, hi = 0.0;
+  WorkingBounds(w, l, lo, hi);
+  double value = w.derivFactor[Idx(l)] * a[l];
+  if (value == 0.0) value = w.derivStep[Idx(l)];
+  const double first = InwardDifference(w, l, a[l], value - a[l]);
+  std::vector<double>& d = w.dyda[Idx(l)];
+  bool tried = false;
+  for (const double step : {first, -first, 0.1 * first, -0.1 * first}) {
+    if (tried && !(a[l] + step >= lo && a[l] + step <= hi)) continue;
+    aPerturbed[Idx(l)] = a[l] + step;
+    UnscaleMLParameters(w, aPerturbed.data(), pPerturbed.data());
+    aPerturbed[Idx(l)] = a[l];
+    const double s = w.scale[Idx(l)];
+    const double dp = static_cast<double>(pPerturbed[Idx(l)]) - static_cast<double>(p[Idx(l)]);
+    const double h = s != 0.0 ? dp / s : dp;
+    if (h == 0.0) {
+      if (tried) continue;
+      if (bBatchMode) {
+        nSeriesErrorCode = 9;
+      } else {
+        // Met inside an iteration, which goes on with a zero derivative; a fit
+        // shows it once (ScopedErrorsOnce).
+        ShowComputationError("zero differential in mlcof");
+      }
+      std::fill(d.begin(), d.end(), 0.0);
+      return Difference::Computed;
+    }
+    tried = true;
+    if (!target.Evaluate(pPerturbed.data())) return Difference::Interrupted;
+    if (target.Refused()) continue;
+    target.Values(w.perturbed.data(), nullptr);
+    for (std::size_t k = 0; k < points; ++k) d[k] = (w.perturbed[k] - w.model[k]) / h;
+    return Difference::Computed;
+  }
+  return Difference::Refused;
+}
+
+}  // namespace
+
 bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
            std::vector<double>& beta, double& sosq) {
   const int n = w.n;
   const std::size_t points = w.model.size();
+  const bool trial = &alpha != &w.alpha;
   for (int j = 1; j <= n; ++j) {
     beta[Idx(j)] = 0.0;
     for (int k = 1; k <= j; ++k) alpha[Idx(j)][Idx(k)] = 0.0;
@@ -120,51 +173,37 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
   std::vector<float> p(Idx(n) + 1, 0.0f), pPerturbed(Idx(n) + 1, 0.0f);
   UnscaleMLParameters(w, a, p.data());
   if (!target.Evaluate(p.data())) return false;
-  if (target.Refused()) {
-    // Parameters without a model are never a point of the fit: a trial there is
-    // rejected (no number), and start values there leave nothing to go on from.
+  // Parameters without a model are never a point of the fit: a trial there is
+  // rejected (no number), and start values there leave nothing to go on from.
+  const auto refused = [&] {
     sosq = std::numeric_limits<double>::quiet_NaN();
-    const bool trial = &alpha != &w.alpha;
     if (!trial) w.refused = true;
     return trial;
-  }
+  };
+  if (target.Refused()) return refused();
   target.Values(w.model.data(), w.data.data());
   fMLPoints = static_cast<double>(points);
+  double residuals = 0.0;
+  for (std::size_t k = 0; k < points; ++k) {
+    const double r = w.data[k] - w.model[k];
+    residuals += r * r;
+  }
+  // A trial that does not lower sosq is rejected: its derivatives are not needed.
+  if (trial && !(residuals < w.sosqAccepted)) {
+    sosq = residuals;
+    return true;
+  }
 
   // Forward differences: parameter l at factor x a[l] (or the absolute value when
-  // that is 0), taken inwards at an end of its bounds; h is the working-unit
-  // difference of the float values the model saw.
+  // that is 0), taken inwards at an end of its bounds. A difference step without a
+  // model is taken the other way or shorter; where none has one, a trial is
+  // rejected and the accepted values cannot go on.
   std::vector<double> aPerturbed(a, a + n + 1);
   for (int l = 1; l <= n; ++l) {
     if (w.progress) w.progress(static_cast<float>(l) / static_cast<float>(n));
-    double value = w.derivFactor[Idx(l)] * a[l];
-    if (value == 0.0) value = w.derivStep[Idx(l)];
-    aPerturbed[Idx(l)] = a[l] + InwardDifference(w, l, a[l], value - a[l]);
-    UnscaleMLParameters(w, aPerturbed.data(), pPerturbed.data());
-    aPerturbed[Idx(l)] = a[l];
-    const double s = w.scale[Idx(l)];
-    const double dp = static_cast<double>(pPerturbed[Idx(l)]) - static_cast<double>(p[Idx(l)]);
-    const double h = s != 0.0 ? dp / s : dp;
-    std::vector<double>& d = w.dyda[Idx(l)];
-    if (h == 0.0) {
-      if (bBatchMode) {
-        nSeriesErrorCode = 9;
-      } else {
-        // Met inside an iteration, which goes on with a zero derivative; a fit
-        // shows it once (ScopedErrorsOnce).
-        ShowComputationError("zero differential in mlcof");
-      }
-      std::fill(d.begin(), d.end(), 0.0);
-      continue;
-    }
-    if (!target.Evaluate(pPerturbed.data())) return false;
-    if (target.Refused()) {
-      // No derivative next to these values: the iteration cannot go on.
-      w.refused = true;
-      return false;
-    }
-    target.Values(w.perturbed.data(), nullptr);
-    for (std::size_t k = 0; k < points; ++k) d[k] = (w.perturbed[k] - w.model[k]) / h;
+    const Difference taken = TakeDifference(w, target, a, l, p, aPerturbed, pPerturbed);
+    if (taken == Difference::Interrupted) return false;
+    if (taken == Difference::Refused) return refused();
   }
 
   // alpha = J'J (lower triangle, then mirrored), beta = J'r, sosq = r'r; exact
@@ -177,8 +216,8 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
       for (int m = 1; m <= j; ++m) alpha[Idx(j)][Idx(m)] += dj * w.dyda[Idx(m)][k];
       beta[Idx(j)] += r * dj;
     }
-    sosq += r * r;
   }
+  sosq = residuals;
   for (int j = 2; j <= n; ++j)
     for (int k = 1; k < j; ++k) alpha[Idx(k)][Idx(j)] = alpha[Idx(j)][Idx(k)];
   fMLRmsd = points > 0 ? std::sqrt(sosq / static_cast<double>(points)) : 0.0;
@@ -308,7 +347,11 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   alamda = 0.0;
   mlmin(w, target, a.data(), sosq, alamda);
   UnscaleMLParameters(w, a.data(), p);
-  return done ? MLEnd::Converged : MLEnd::IterationLimit;
+  if (!done) return MLEnd::IterationLimit;
+  // Settled only because the trials from the accepted values had no model (the
+  // damping grew over refused trials, not over worse ones): nothing says that this
+  // is the minimum.
+  return w.nextToRefused ? MLEnd::Refused : MLEnd::Converged;
 }
 
 }  // namespace tarmic

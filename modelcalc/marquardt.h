@@ -117,8 +117,13 @@ void UnscaleMLParameters(const MLWorkSet& w, const double* a, float* p);
 // arrays. The perturbed working value of parameter i is factor x a[i], or the
 // absolute derivative value when that product is 0; when that point lies outside
 // the bounds the difference is taken the other way, and when both ways leave the
-// range, to the farther end. A zero difference shows "zero differential in mlcof"
-// (not in batch mode) and zeroes that derivative. False when interrupted.
+// range, to the farther end. A difference step whose model is refused is taken the
+// other way, then a tenth of it either way. A zero difference shows "zero
+// differential in mlcof" (not in batch mode) and zeroes that derivative. At a trial
+// (arrays other than w.alpha) no derivative is taken when sosq is not below the
+// accepted one, and a trial without a model, or without any difference step with
+// one, returns sosq NaN (rejected). At the accepted values such a refusal sets
+// w.refused and returns false. False when interrupted.
 bool mlcof(MLWorkSet& w, MLTarget& target, const double* a,
            std::vector<std::vector<double>>& alpha, std::vector<double>& beta, double& sosq);
 
@@ -129,14 +134,15 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a,
 // parameter at an end of its bounds whose step points outwards is held (da = 0)
 // and the system solved again for the others; when every relative step is at most
 // 1e-4 no trial is made (w.stepTooSmall). A trial a + da (each change limited to a
-// factor 10, then to the bounds) with a lower sosq is accepted (alamda x 0.1), any
-// other is rejected (alamda x 10, sosq back to the accepted value). False when
-// interrupted.
+// factor 10, then to the bounds) with a lower sosq and a model at it and next to it
+// is accepted (alamda x 0.1), any other is rejected (alamda x 10, sosq back to the
+// accepted value; w.nextToRefused when it had no model). False when interrupted.
 bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alamda);
 
-// Refused: the model at the start values, or at a difference step next to the
-// accepted values, was not computed; the iteration cannot go on from there (p holds
-// the last accepted values).
+// Refused: the model at the start values, or at every difference step tried next
+// to the accepted values, was not computed, or the iteration settled only because
+// the trials from the accepted values had no model; it did not converge (p holds the
+// last accepted values).
 enum class MLEnd { Converged, IterationLimit, Interrupted, NoMemory, Refused };
 
 // The iteration from the start values p[1..n] (first held to the bounds; replaced

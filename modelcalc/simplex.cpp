@@ -1,5 +1,6 @@
 #include "modelcalc/simplex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -234,6 +235,18 @@ bool amebsa(SimplexSet& s, float T, std::vector<float>& pb, float& yb, float fto
   }
   SwapIntoFirstRow(s, ilo);
   return true;
+}
+
+SimplexRestarts::SimplexRestarts(long long points, float coarse, float first) : best_(first) {
+  const double fine = points > 0 ? kSimplexChiSquareStep / (2.0 * static_cast<double>(points)) : coarse;
+  tolerance_ = static_cast<float>(std::min<double>(coarse, fine));
+}
+
+bool SimplexRestarts::Settled(float best) {
+  ++restarts_;
+  unchanged_ = best < best_ - tolerance_ * std::fabs(best_) ? 0 : unchanged_ + 1;
+  if (best < best_) best_ = best;
+  return unchanged_ >= 2;
 }
 
 float AnnealTemperature(int k, int nTemps, float T0) {

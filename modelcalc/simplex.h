@@ -59,6 +59,40 @@ AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& n
 float amotry(SimplexSet& s, std::vector<float>& psum, const SimplexObjective& funk, int ihi,
              float fac);
 
+// The end of repeated Nelder-Mead passes, each restarted around the best vertex of
+// the pass before, on an objective that is the rmsd over `points` fit points. A
+// relative change f of the rmsd changes the sum of squares by about 2 f points
+// units of the noise's variance (chi-square units), and a value k standard errors
+// from the minimum raises it by k^2 units. The restarts therefore run to the
+// tolerance kSimplexChiSquareStep / (2 points) (a vertex spread of a twentieth of a
+// unit; never coarser than the first pass's), and the passes end when two restarts
+// in a row lower the best rmsd by no more than that (one may stall in a valley of
+// correlated values): the minimum is then placed to a fraction of a standard error,
+// whatever the random start vertices. A pass ended by a fixed relative spread
+// instead stops far from the minimum of a value with a large standard error, and a
+// restart with that spread does not move it.
+inline constexpr double kSimplexChiSquareStep = 0.05;
+// Restarts after which the passes end unsettled (the fit says it did not converge).
+inline constexpr int kSimplexRestartLimit = 25;
+class SimplexRestarts {
+ public:
+  // first: the best value of the first pass; coarse: its tolerance.
+  SimplexRestarts(long long points, float coarse, float first);
+  // The tolerance of the restarted passes.
+  float Tolerance() const { return tolerance_; }
+  // After a restart that ended with the best value `best`: true when it and the
+  // restart before lowered the best value by no more than the tolerance (relative).
+  bool Settled(float best);
+  // The limit of restarts was reached without settling.
+  bool Exhausted() const { return restarts_ >= kSimplexRestartLimit; }
+
+ private:
+  float tolerance_;
+  float best_;
+  int restarts_ = 0;
+  int unchanged_ = 0;  // restarts in a row that did not lower the best value
+};
+
 // The seed of ran1 for the annealing fluctuations.
 extern int nAnnealSeed;
 

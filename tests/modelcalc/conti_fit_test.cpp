@@ -58,7 +58,6 @@ class ContiFitTest : public ::testing::Test {
   }
   void TearDown() override { ResetAll(); }
   static void ResetAll() {
-    SetTrialRefusalForTesting(nullptr);
     test::ResetModelCalcState();
     ResetDistributionEngine();
     ResetDistributionHooks();
@@ -175,11 +174,14 @@ TEST_F(ContiFitTest, ARefinementThatWentRoundARefusedTrialPointSaysSoInOneNote) 
     std::vector<float> start(Idx(GetContiParams(0, nullptr)) + 1);
     GetContiParams(static_cast<int>(start.size()) - 1, start.data());
     int refused = 0;
-    test::RefuseFirstTrialBeyond(start, 0.05f, reason, &refused);
+    const ContiRunFunction runner = [&](Window* window) {
+      if (test::FirstTrialBeyond(start, 0.05f, GetContiParams, &refused))
+        return ContiRunResult{ContiRunOutcome::NotStarted, ErrorBoxMessage(reason)};
+      return RunContiSed(window);
+    };
     backend->ClearTranscript();
     FitReport report;
-    EXPECT_EQ(ContiFit(nullptr, method, report), FitOutcome::Completed);
-    SetTrialRefusalForTesting(nullptr);
+    EXPECT_EQ(ContiFit(nullptr, method, report, runner), FitOutcome::Completed);
     EXPECT_EQ(refused, 1) << "no trial point was refused";
     EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);
     EXPECT_TRUE(bModelComputed);

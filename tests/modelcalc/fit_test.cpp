@@ -234,6 +234,61 @@ TEST(MarquardtTest, RefusedParametersAreNeverPointsOfTheFit) {
   EXPECT_FLOAT_EQ(q[2], 0.6f);
 }
 
+// The decay whose model is refused at the difference steps of A where k is below
+// 0.7 (a solver that fails next to some points, not at them): on the side of larger
+// A only, or (bothSides) at every step. A difference step is a point that differs
+// from the last other point evaluated in one value, by less than 1 %.
+class DifferenceRefusingDecayTarget : public DecayTarget {
+ public:
+  bool Evaluate(const float* p) override {
+    int changed = 0, which = 0;
+    for (int i = 1; i <= 3; ++i)
+      if (p[i] != anchor[i]) {
+        ++changed;
+        which = i;
+      }
+    const bool step = changed == 1 && std::fabs(p[which] - anchor[which]) <= 0.01f * std::fabs(anchor[which]);
+    refused = step && which == 1 && p[2] < 0.7f && (bothSides || p[1] > anchor[1]);
+    if (!step) std::copy(p, p + 4, anchor);
+    refusals += refused;
+    return DecayTarget::Evaluate(p);
+  }
+  bool Refused() const override { return refused; }
+  float anchor[4] = {};
+  bool bothSides = false, refused = false;
+  int refusals = 0;
+};
+
+// A difference step without a model is taken the other way, at a trial point and at
+// the start values alike, and the fit reaches the truth (k = 0.5, where every step
+// of A to the larger side is refused). Where no step has a model (below k = 0.7
+// both ways), trials there are rejected, the fit goes on to the edge of that region
+// and ends there saying that it did not converge, at values whose model and
+// derivatives were computed. Before, the first refused step ended the fit where it
+// stood (at the start values, or at the accepted values before the trial).
+TEST(MarquardtTest, ARefusedDifferenceStepIsGoneRound) {
+  ResetFitState();
+  MLWorkSet w;
+  for (float k : {1.5f, 0.6f}) {
+    SCOPED_TRACE(k);
+    DifferenceRefusingDecayTarget target;
+    ASSERT_TRUE(AllocMLArrays(w, 3, target.Points()));
+    std::vector<float> p{0.0f, 1.0f, k, 0.0f};
+    EXPECT_EQ(MLFit(w, target, p.data()), MLEnd::Converged);
+    EXPECT_GT(target.refusals, 0);
+    EXPECT_NEAR(p[1], 2.0, 1e-3);
+    EXPECT_NEAR(p[2], 0.5, 1e-3);
+    EXPECT_NEAR(p[3], 0.3, 1e-3);
+  }
+  DifferenceRefusingDecayTarget blocked;
+  blocked.bothSides = true;
+  ASSERT_TRUE(AllocMLArrays(w, 3, blocked.Points()));
+  std::vector<float> b{0.0f, 1.0f, 1.5f, 0.0f};
+  EXPECT_EQ(MLFit(w, blocked, b.data()), MLEnd::Refused);
+  EXPECT_GE(b[2], 0.7f);
+  EXPECT_LT(b[2], 0.71f);
+}
+
 // The decay as an objective that holds c to bounds (the model sees the nearer end
 // of a value outside, as the fits' objectives do), recording the c values asked for.
 class BoundedDecayTarget : public DecayTarget {

@@ -185,27 +185,44 @@ inline void SetContinuousParams(float lo, float hi, float count, float confidenc
   bFitTINoise = bFitRINoise = false;
 }
 
-// Refuses, with `reason`, the first trial point of a fit whose values differ from
-// `start` (the fit vector, [1..n]) by more than `fraction` in any value; *refused
-// counts the refusals.
-inline void RefuseFirstTrialBeyond(std::vector<float> start, float fraction, std::string reason,
-                                   int* refused) {
-  SetTrialRefusalForTesting([=](const float* p, int n) -> std::string {
-    for (int i = 1; i <= n && *refused == 0; ++i)
-      if (std::fabs(p[i] - start[Idx(i)]) > fraction * std::fabs(start[Idx(i)])) {
-        ++*refused;
-        return reason;
-      }
-    return "";
-  });
+// Whether the fit vector `read` gives (read(n, out) as GetFloatingExtraParams)
+// differs from `start` ([1..n]) by more than `fraction` in any value, counted in
+// *refused for the first such point only: the refusal of the model computations of
+// the tests below.
+template <class Read>
+bool FirstTrialBeyond(const std::vector<float>& start, float fraction, Read read, int* refused) {
+  if (*refused > 0) return false;
+  const int n = static_cast<int>(start.size()) - 1;
+  std::vector<float> p(start.size(), 0.0f);
+  read(n, p.data());
+  for (int i = 1; i <= n; ++i)
+    if (std::fabs(p[Idx(i)] - start[Idx(i)]) > fraction * std::fabs(start[Idx(i)])) {
+      ++*refused;
+      return true;
+    }
+  return false;
 }
 
-// The report of a fit that went round one refused trial point: one information note.
+// The model computation of a discrete fit that refuses, with `reason`, the first
+// trial point differing from `start` by more than `fraction` in any value (as a
+// solver that gave up would); *refused counts the refusals.
+inline ModelFunction RefusingFirstTrialBeyond(std::vector<float> start, float fraction,
+                                              std::string reason, int* refused) {
+  return [=](Window* window) {
+    if (FirstTrialBeyond(start, fraction, GetFloatingExtraParams, refused))
+      return ModelResult{ModelStatus::Failed, reason, true};
+    return CalculateModel(window);
+  };
+}
+
+// The report of a fit that went round one refused trial point and converged: one
+// information note.
 inline void ExpectWentRoundNote(const FitReport& report, const std::string& reason) {
   EXPECT_EQ(report.message.caption, "Note");
   EXPECT_FALSE(report.message.errorBox);
   EXPECT_EQ(report.message.style, static_cast<unsigned>(MB_OK | MB_ICONINFORMATION));
-  EXPECT_EQ(report.message.text, std::string(kFitWentRoundRefusedText) + "\nThe reason: " + reason);
+  EXPECT_EQ(report.message.text, std::string(kFitWentRoundOneRefusedText) + kFitConvergedText +
+                                     "\nThe reason: " + reason);
 }
 
 // Root mean square of signal - fit over every scan's fit-limit points (0 if none).
