@@ -7,6 +7,7 @@
 #include "batch/batch_backend.h"
 #include "batch/batch_options.h"
 #include "resources/command_ids.h"
+#include "tests/support/production_sources.h"
 
 namespace tarmic::testing {
 namespace {
@@ -85,14 +86,8 @@ TEST(BatchBoxLine, JoinsTheLinesOfABox) {
 // for word: a question reworded in the program would otherwise stop every batch
 // run that meets it.
 TEST(BatchAnsweredQuestions, EachIsAQuestionOfTheProgram) {
-  namespace fs = std::filesystem;
   std::string sources;
-  for (const char* dir : {"app", "commands", "modelcalc", "modelfit", "scandata", "distributions", "services"})
-    for (const auto& e : fs::recursive_directory_iterator(std::string(TARMIC_SOURCE_DIR) + "/" + dir))
-      if (e.path().extension() == ".cpp") {
-        std::ifstream in(e.path());
-        sources.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-      }
+  for (const auto& [name, code] : ProductionSources()) sources += code;
   const std::vector<std::string_view> questions = BatchAnsweredQuestions();
   EXPECT_GE(questions.size(), 4u);
   for (const std::string_view q : questions)

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/modelcalc/modelcalc_test_support.h"
+#include "tests/support/production_sources.h"
 #include "platform/headless/headless_backend.h"
 
 namespace tarmic {
@@ -216,25 +217,11 @@ INSTANTIATE_TEST_SUITE_P(
 // the refinement), which keeps that fit's count of refused trial points and its
 // model computation. A search added later with a free evaluation function fails here.
 TEST(FitSearchCensus, EverySearchEvaluatesThroughItsFitsObjective) {
-  namespace fs = std::filesystem;
-  const fs::path root = TARMIC_SOURCE_DIR;
   const std::set<std::string> definitions = {"modelcalc/simplex.cpp", "modelcalc/marquardt.cpp"};
   int doors = 0;
   std::set<std::string> strays;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    const fs::path rel = fs::relative(it->path(), root);
-    const std::string top = rel.begin()->string();
-    if (top == "tests" || top == "fuzz" || top == "bench" || top.rfind("build", 0) == 0 || top[0] == '.') {
-      if (it->is_directory()) it.disable_recursion_pending();
-      continue;
-    }
-    if (!it->is_regular_file() || it->path().extension() != ".cpp" || definitions.count(rel.generic_string()))
-      continue;
-    std::ifstream in(it->path());
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string code;
-    for (std::string line; std::getline(text, line);) code += line.substr(0, line.find("//")) + "\n";
+  for (const auto& [name, code] : testing::ProductionSources()) {
+    if (!name.ends_with(".cpp") || definitions.count(name)) continue;
     for (const std::string call : {"amoeba(", "amebsa(", "FitPointsTarget target("}) {
       for (std::size_t at = code.find(call); at != std::string::npos; at = code.find(call, at + 1)) {
         if (at > 0 && (std::isalnum(static_cast<unsigned char>(code[at - 1])) || code[at - 1] == '_')) continue;
@@ -242,7 +229,7 @@ TEST(FitSearchCensus, EverySearchEvaluatesThroughItsFitsObjective) {
         ++doors;
         if (arguments.find("std::ref(objective)") == std::string::npos &&
             arguments.find("Objective(fit)") == std::string::npos)
-          strays.insert(rel.generic_string() + ": " + arguments);
+          strays.insert(name + ": " + arguments);
       }
     }
   }

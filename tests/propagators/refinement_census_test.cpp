@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/production_sources.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -101,18 +103,10 @@ std::vector<std::pair<std::size_t, std::size_t>> TopLevelDefinitions(const std::
 
 std::vector<Source> ProgramSources(const std::string& extension) {
   std::vector<Source> sources;
-  const std::set<std::string> skipped = {"tests", "bench", "fuzz", "docs", "examples", "scripts"};
-  const fs::path root(TARMIC_SOURCE_DIR);
-  for (const auto& folder : fs::directory_iterator(root)) {
-    const std::string name = folder.path().filename().string();
-    if (!folder.is_directory() || skipped.count(name) || name.rfind("build", 0) == 0 || name[0] == '.')
-      continue;
-    for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
-      if (entry.path().extension() == extension)
-        sources.push_back(ReadSource(entry.path(), fs::relative(entry.path(), root).string()));
-  }
-  std::sort(sources.begin(), sources.end(),
-            [](const Source& a, const Source& b) { return a.file < b.file; });
+  for (const fs::path& rel : tarmic::testing::ProductionSourcePaths())
+    if (rel.extension() == extension)
+      sources.push_back(ReadSource(fs::path(TARMIC_SOURCE_DIR) / rel, rel.generic_string()));
+  std::sort(sources.begin(), sources.end(), [](const Source& a, const Source& b) { return a.file < b.file; });
   return sources;
 }
 
