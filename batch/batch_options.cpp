@@ -1,6 +1,9 @@
 #include "batch/batch_options.h"
 
+#include "numerics/number_input.h"
+#include "numerics/value_ranges.h"
 #include "resources/command_ids.h"
+#include "text/number_token.h"
 
 namespace tarmic {
 
@@ -12,6 +15,14 @@ const char* const kBatchUsage =
     "  --method M         the fit's search: simplex, annealing or marquardt (with --fit)\n"
     "  --output DIR       where the results go (default: the folder of the scans)\n"
     "  --replace          replace existing results (otherwise they are never replaced)\n"
+    "  --seed N           the seed of the random numbers (0 to 4294967295); without it one\n"
+    "                     is drawn, written on standard error and in the summary\n"
+    "  --anneal-temperature T  annealing's start temperature (relative rmsd increase)\n"
+    "  --anneal-steps N        annealing's number of temperature steps\n"
+    "  --anneal-iterations N   annealing's number of iterations per temperature\n"
+    "  --anneal-final F        after annealing: ml, simplex or none\n"
+    "                     (with --method annealing; each defaults to the value\n"
+    "                     \"Fit With Simulated Annealing\" proposes: 2, 10, 500, ml)\n"
     "  SCAN...            the scan files, loaded as Load New Files loads them\n";
 
 namespace {
@@ -21,6 +32,62 @@ int MethodCommand(const std::string& name) {
   if (name == "annealing") return kCmFitAnnealing;
   if (name == "marquardt") return kCmFitMarquardt;
   return 0;
+}
+
+// ---- the seed and simulated annealing's settings ----
+// The options of this block, each with a value.
+bool IsRunSettingOption(const std::string& arg) {
+  return arg == "--seed" || arg == "--anneal-temperature" || arg == "--anneal-steps" ||
+         arg == "--anneal-iterations" || arg == "--anneal-final";
+}
+
+// Takes the value of an option of the block into o: "" when taken, else why not.
+std::string TakeRunSetting(const std::string& arg, const std::string& value, BatchOptions& o) {
+  const bool given = arg == "--seed"                 ? o.seed.has_value()
+                     : arg == "--anneal-temperature" ? o.annealTemperature.has_value()
+                     : arg == "--anneal-steps"       ? o.annealSteps.has_value()
+                     : arg == "--anneal-iterations"  ? o.annealIterations.has_value()
+                                                     : o.annealFinal.has_value();
+  if (given) return arg + " is given twice";
+  // A number the input of "Fit With Simulated Annealing" takes, judged as it judges
+  // what is typed (a count keeps its whole part, as the input does).
+  const auto number = [&](const Quantity& q, float* into) -> std::string {
+    if (std::string why = TypedValueRefusal(q, value); !why.empty()) return arg + ": " + why;
+    ParseFloatText(value, into);
+    return "";
+  };
+  const auto count = [&](const Quantity& q, std::optional<int>& into) -> std::string {
+    float v = 0.0f;
+    std::string why = number(q, &v);
+    if (why.empty()) into = static_cast<int>(v);
+    return why;
+  };
+  if (arg == "--seed") {
+    const std::optional<std::uint64_t> v = WholeNumberOf(value);
+    if (!v || *v > 4294967295ULL) return "--seed " + value + ": the seed must be a whole number from 0 to 4294967295";
+    o.seed = static_cast<std::uint32_t>(*v);
+    return "";
+  }
+  if (arg == "--anneal-temperature") {
+    float t = 0.0f;
+    std::string why = number(kAnnealTemperature, &t);
+    if (why.empty()) o.annealTemperature = t;
+    return why;
+  }
+  if (arg == "--anneal-steps") return count(NamedAs("number of temperature steps", kAnnealSteps), o.annealSteps);
+  if (arg == "--anneal-iterations")
+    return count(NamedAs("number of iterations per temperature", kAnnealSteps), o.annealIterations);
+  // --anneal-final
+  if (value == "ml") o.annealFinal = 1;
+  else if (value == "simplex") o.annealFinal = 2;
+  else if (value == "none") o.annealFinal = 0;
+  else return "--anneal-final " + value + ": the final method is ml, simplex or none";
+  return "";
+}
+
+// Annealing's settings apply to the annealing search only.
+bool AnyAnnealSetting(const BatchOptions& o) {
+  return o.annealTemperature || o.annealSteps || o.annealIterations || o.annealFinal;
 }
 
 }  // namespace
@@ -49,7 +116,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       inlineValue = arg.substr(eq + 1);
       arg.resize(eq);
     }
-    const bool takesValue = arg == "--parameters" || arg == "--output" || arg == "--method";
+    const bool takesValue =
+        arg == "--parameters" || arg == "--output" || arg == "--method" || IsRunSettingOption(arg);
     if (!takesValue && inlineValue) return refuse(arg + " takes no value");
     std::string value;
     if (takesValue) {
@@ -78,6 +146,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
     } else if (arg == "--method") {
       o.methodCommand = MethodCommand(value);
       if (o.methodCommand == 0) return refuse("unknown method " + value + " (simplex, annealing or marquardt)");
+    } else if (IsRunSettingOption(arg)) {
+      if (std::string why = TakeRunSetting(arg, value, o); !why.empty()) return refuse(why);
     } else if (arg == "--fit") {
       o.fit = true;
     } else if (arg == "--replace") {
@@ -88,6 +158,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
   }
   if (!parametersGiven) return refuse("--parameters FILE is missing");
   if (methodGiven && !o.fit) return refuse("--method chooses the search of a fit: give --fit too");
+  if (AnyAnnealSetting(o) && o.methodCommand != kCmFitAnnealing)
+    return refuse("the --anneal- settings are simulated annealing's: give --method annealing too");
   if (o.scans.empty()) return refuse("no scan files given");
   result.options = std::move(o);
   return result;

@@ -3,6 +3,7 @@
 // replaced, and the scans.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,15 @@ struct BatchOptions {
   std::string output;      // empty: the folder of the data
   bool replace = false;    // existing results may be replaced
   std::vector<std::string> scans;
+  // The seed of the random numbers (the simplex's start, annealing); none: one is
+  // drawn and said, so that the run can be repeated.
+  std::optional<std::uint32_t> seed;
+  // Simulated annealing's settings (--method annealing), each as its input of
+  // "Fit With Simulated Annealing" takes it; none: the value the input proposes.
+  std::optional<float> annealTemperature;  // start temperature (relative rmsd increase)
+  std::optional<int> annealSteps;          // temperature steps
+  std::optional<int> annealIterations;     // evaluations per temperature
+  std::optional<int> annealFinal;          // 1: Marquardt-Levenberg, 2: simplex, 0: none
 };
 
 // What the command line asks for: options to run, or the usage text (--help), or a

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
+#include <set>
 #include <string_view>
 
 #include "app/app_main.h"
@@ -17,10 +19,13 @@
 #include "commands/load_commands.h"
 #include "commands/program_services.h"
 #include "distributions/distribution_file.h"
+#include "distributions/distribution_grid.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "numerics/number_input.h"
+#include "numerics/random.h"
 #include "platform/events.h"
 #include "platform/system.h"
 #include "resources/command_ids.h"
@@ -107,9 +112,8 @@ bool IsErrorCaption(const std::string& caption) {
   return lower.find("error") != std::string::npos;
 }
 
-// Whether the distribution takes its grid from the stored grid file beside the
-// data (which is then read, not written).
-bool GridFromFile() { return IsContinuousModel() && pParamFitFlags[kContiFitGridFromFile] != 0; }
+// Whether the analysis saves a distribution (Save Continuous Distribution).
+bool SavesDistribution() { return IsContinuousModel() && SavesContinuousDistribution(); }
 
 // The files the analysis writes into dir: what Save Fit Data writes for the
 // names it proposes (the fitted and residual scans, the parameter report, the
@@ -121,17 +125,48 @@ std::vector<std::string> ResultFiles(const std::string& dir) {
   for (const std::string& f : ResidualScanFiles(JoinPath(dir, names.residuals))) files.push_back(f);
   files.push_back(ParameterReportPath(JoinPath(dir, names.report)));
   if (!szTmpParsPath.empty()) files.push_back(szTmpParsPath);
-  if (IsContinuousModel()) {
-    files.push_back(JoinPath(dir, FileNameOf(DefaultDistributionPath())));
-    if (!GridFromFile()) files.push_back(szSdistPath);
-  }
+  if (SavesDistribution()) files.push_back(JoinPath(dir, FileNameOf(DefaultDistributionPath())));
+  if (GridSetupWritesStoredGrid()) files.push_back(szSdistPath);
   return files;
 }
 
+// Why the scans named cannot be loaded as they are named, "" when they can: "Load
+// New Files" reads a selection of several files from the folder of the first, and
+// a file named twice would be two scans (whose fits share one name).
+std::string ScanListRefusal(const std::vector<std::string>& scans) {
+  std::set<std::string> seen;
+  for (const std::string& scan : scans) {
+    if (DirectoryOf(scan) != DirectoryOf(scans.front()))
+      return "the scans are in more than one folder (" + scan + " is not in " + DirectoryOf(scans.front()) +
+             "): Load New Files reads a selection from one folder; run each folder on its own";
+    std::error_code ec;
+    const fs::path file = fs::weakly_canonical(scan, ec);
+    if (!seen.insert(ec ? scan : file.string()).second) return scan + " is named twice: each scan is named once";
+  }
+  return "";
+}
+
+// Why the scans loaded are not the scans named, "" when each scan named is the
+// scan of its place in the loaded set.
+std::string ScansReadRefusal(const std::vector<std::string>& scans) {
+  for (std::size_t k = 0; k < scans.size(); ++k) {
+    const int s = static_cast<int>(k) + 1;
+    std::error_code ec;
+    if (s > nScans || !(ScanFilePath(s) == scans[k] || fs::equivalent(ScanFilePath(s), scans[k], ec)))
+      return scans[k] + " was named but not read as scan " + std::to_string(s) +
+             (s > nScans ? std::string(" (") + std::to_string(nScans) + " scans were read)"
+                         : " (" + ScanFilePath(s) + " was)");
+  }
+  if (nScans > static_cast<int>(scans.size()))
+    return std::to_string(nScans) + " scans were read for " + std::to_string(scans.size()) + " named";
+  return "";
+}
+
+
 class BatchRun {
  public:
-  BatchRun(const BatchOptions& options, BatchBackend& backend, std::FILE* out)
-      : o_(options), backend_(backend), out_(out), window_("Sedimentation Analysis") {
+  BatchRun(const BatchOptions& options, std::uint32_t seed, BatchBackend& backend, std::FILE* out)
+      : o_(options), seed_(seed), backend_(backend), out_(out), window_("Sedimentation Analysis") {
     window_.SetupWindow();
     Settle(window_);
   }
@@ -148,26 +183,20 @@ class BatchRun {
     // The saved parameters of the analysis and the grid of a distribution, which the
     // window keeps beside the data, go with the results.
     if (!szTmpParsPath.empty()) szTmpParsPath = JoinPath(dir, FileNameOf(szTmpParsPath));
-    if (!szSdistPath.empty() && IsContinuousModel() && !GridFromFile())
+    if (!szSdistPath.empty() && GridSetupWritesStoredGrid())
       szSdistPath = JoinPath(dir, FileNameOf(szSdistPath));
     const std::vector<std::string> results = ResultFiles(dir);
     if (const int refused = CheckResultFiles(dir, results); refused != 0) return refused;
 
-    const std::size_t boxesBefore = backend_.Boxes().size();
-    const std::size_t unansweredBefore = backend_.Unanswered().size();
+    if (!o_.seed) backend_.Say(Format("tarmic-batch: seed %u (drawn; --seed %u repeats the run)", seed_, seed_));
+    ForgetLastFit();
     backend_.TakeReadouts(true);
     DispatchCommand(window_, o_.fit ? kCmFit : kCmRun);
     backend_.TakeReadouts(false);
     backend_.EndReadoutLine();
     Settle(window_);
     const bool computed = FitOfLoadedData();
-    bool notConverged = false;
-    for (std::size_t i = boxesBefore; i < backend_.Boxes().size(); ++i)
-      notConverged = notConverged || backend_.Boxes()[i].text == kSimplexNotConvergedText;
-    std::string status = "computed";
-    if (backend_.Unanswered().size() != unansweredBefore) status = "stopped";
-    else if (!computed) status = "not computed";
-    else if (notConverged) status = "not converged";
+    const std::string status = Status(computed);
     if (status != "computed") {
       backend_.Say("tarmic-batch: the analysis was " + status + "; nothing is saved");
       Summarize(status, computed);
@@ -182,15 +211,34 @@ class BatchRun {
   }
 
  private:
+  // How the analysis ended: "stopped" when anything of the run was left
+  // unanswered, "not computed" without a model of the loaded data, "not converged"
+  // when the fit's own report does not say that it converged, else "computed".
+  std::string Status(bool computed) const {
+    if (!backend_.Unanswered().empty()) return "stopped";
+    if (!computed) return "not computed";
+    if (o_.fit && !FitConverged(LastFitEnd().outcome, LastFitEnd().report)) return "not converged";
+    return "computed";
+  }
+
   // The scans and the parameter file; 0 when both were taken.
   int LoadInput() {
     std::vector<std::string> scans;
     for (const std::string& s : o_.scans) scans.push_back(AbsolutePath(s));
+    if (const std::string why = ScanListRefusal(scans); !why.empty()) {
+      backend_.Say("tarmic-batch: " + why);
+      return kBatchInputRefused;
+    }
     backend_.OfferFiles(scans);
     const bool loaded = LoadNewFiles(window_, LoadKind::Velocity);
     Settle(window_);
     if (!loaded || nScans < 1 || !backend_.Unanswered().empty()) {
       backend_.Say("tarmic-batch: the scans were not loaded");
+      return kBatchInputRefused;
+    }
+    // Every scan named is the scan read, in its place.
+    if (const std::string why = ScansReadRefusal(scans); !why.empty()) {
+      backend_.Say("tarmic-batch: " + why);
       return kBatchInputRefused;
     }
     const std::string parameters = AbsolutePath(o_.parameters);
@@ -203,9 +251,23 @@ class BatchRun {
       backend_.Say("tarmic-batch: the parameter file " + parameters + " was not taken");
       return kBatchInputRefused;
     }
+    if (o_.methodCommand == kCmFitAnnealing) {
+      const std::vector<std::string> answers = AnnealingAnswers(o_);
+      for (const std::string& a : answers) backend_.QueueInput(a);
+      const int final = o_.annealFinal.value_or(bAnnealFinalML ? 1 : (bAnnealFinalSimplex ? 2 : 0));
+      backend_.Say(Format("tarmic-batch: simulated annealing: start temperature %s, %d temperature steps, %d "
+                          "iterations per temperature, final method %s",
+                          answers[0].c_str(), o_.annealSteps.value_or(nAnnealTemps),
+                          o_.annealIterations.value_or(nAnnealIters),
+                          final == 1 ? "ml" : final == 2 ? "simplex" : "none"));
+    }
     if (o_.methodCommand != 0) {
       DispatchCommand(window_, o_.methodCommand);
       Settle(window_);
+    }
+    if (!backend_.Unanswered().empty()) {
+      backend_.Say("tarmic-batch: the fit's method was not set");
+      return kBatchInputRefused;
     }
     return 0;
   }
@@ -243,7 +305,7 @@ class BatchRun {
     const std::size_t unansweredBefore = backend_.Unanswered().size();
     DispatchCommand(window_, kCmSaveFitData);
     Settle(window_);
-    if (IsContinuousModel()) {
+    if (SavesDistribution()) {
       DispatchCommand(window_, kCmSaveContinuousDistribution);
       Settle(window_);
     }
@@ -262,19 +324,30 @@ class BatchRun {
   }
 
   void Summarize(const std::string& status, bool computed) {
-    const std::string text =
-        SummaryText(SummarizeAnalysis(window_, WithoutTrailingSlash(szDataDirectory), status, computed));
+    BatchSummary summary = SummarizeAnalysis(window_, WithoutTrailingSlash(szDataDirectory), status, computed);
+    // The seed repeats the run.
+    summary.columns.push_back("seed");
+    summary.values.push_back(std::to_string(seed_));
+    const std::string text = SummaryText(summary);
     std::fputs(text.c_str(), out_);
     std::fflush(out_);
   }
 
   const BatchOptions& o_;
+  std::uint32_t seed_;
   BatchBackend& backend_;
   std::FILE* out_;
   TXLAWindow window_;
 };
 
 }  // namespace
+
+std::vector<std::string> AnnealingAnswers(const BatchOptions& o) {
+  const int final = bAnnealFinalML ? 1 : (bAnnealFinalSimplex ? 2 : 0);
+  const auto count = [](int v) { return FormatInputValue(static_cast<float>(v)); };
+  return {FormatInputValue(o.annealTemperature.value_or(fAnnealStartTemp)), count(o.annealSteps.value_or(nAnnealTemps)),
+          count(o.annealIterations.value_or(nAnnealIters)), count(o.annealFinal.value_or(final))};
+}
 
 int RunBatch(const BatchOptions& options, const std::string& programDir, std::FILE* out, std::FILE* err,
              bool progress) {
@@ -292,7 +365,10 @@ int RunBatch(const BatchOptions& options, const std::string& programDir, std::FI
   BatchBackend backend(err, progress);
   const InstalledBackend installed(backend);
   InstallProgramServices();
-  BatchRun run(options, backend, out);
+  // The random numbers of the run (the simplex's start, annealing) follow its seed.
+  const std::uint32_t seed = options.seed ? *options.seed : std::random_device{}();
+  SeedRandomGenerators(seed);
+  BatchRun run(options, seed, backend, out);
   return run.Run();
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "batch/batch_options.h"
 
@@ -21,6 +22,12 @@ namespace tarmic {
 // batch's own messages to err, the readouts of the computation too when progress
 // is set. Returns the exit code (kBatchComputed, kBatchAnalysisRefused,
 // kBatchInputRefused).
+// The answers to the inputs of "Fit With Simulated Annealing", in the order it
+// asks them (start temperature, temperature steps, iterations per temperature,
+// final method 1 ML, 2 simplex, 0 none): each option given, else what the input
+// proposes (the setting in effect).
+std::vector<std::string> AnnealingAnswers(const BatchOptions& o);
+
 int RunBatch(const BatchOptions& options, const std::string& programDir, std::FILE* out, std::FILE* err,
              bool progress);
 

@@ -384,8 +384,10 @@ DistributionKind CurrentDistributionKind() {
   return !bDLSData && !IsSGridModel() ? DistributionKind::MolarMass : DistributionKind::SGrid;
 }
 
+bool SavesContinuousDistribution() { return !IsSizeShapeModel() && !bDLSData; }
+
 DistributionFileResult SaveContiDistribution(const std::string& path) {
-  if (!pDistValues || !pDistGrid || !pDistS || nDistGrid < 2 || IsSizeShapeModel() || bDLSData)
+  if (!pDistValues || !pDistGrid || !pDistS || nDistGrid < 2 || !SavesContinuousDistribution())
     return {false, "there is no continuous distribution to save"};
   // A c(s) shown as c(M) is saved as what is shown.
   const DistributionKind kind =

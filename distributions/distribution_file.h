@@ -82,6 +82,10 @@ struct DistributionFileResult {
 // computed, or a c(s,ff0) or light-scattering result), or the file cannot be
 // written.
 DistributionFileResult SaveContiDistribution(const std::string& path);
+// Whether a distribution of the active model is of the kind SaveContiDistribution
+// writes: one dimension on sedimentation data (not c(s,ff0), whose cells are
+// two-dimensional, nor a light-scattering distribution).
+bool SavesContinuousDistribution();
 // The kind a saved file holds; none when it is not a readable saved distribution
 // (a kind line followed by damaged rows has none).
 std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& path);

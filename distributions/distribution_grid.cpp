@@ -476,6 +476,10 @@ bool SetupContiGrid(std::string* error) {
   return true;
 }
 
+bool GridSetupWritesStoredGrid() {
+  return IsContinuousModel() && !bDLSData && IsSGridModel() && pParamFitFlags[kContiFitGridFromFile] == 0;
+}
+
 void MakeDistributionVectors(int n) {
   FreeGridVectorsOnly();
   AllocDistributionVectors(n);

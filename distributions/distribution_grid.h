@@ -140,6 +140,11 @@ std::string BuoyancySignRefusal(double lo, double hi);
 // refusals and failures meant for the error box go to *error (when given) for the
 // caller to show; the questions and warnings of the set-up are shown when met.
 bool SetupContiGrid(std::string* error = nullptr);
+// Whether the grid set-up of the active continuous model writes the stored grid
+// file (szSdistPath): an s grid built anew ("s grid from file" off, which the
+// set-up reads from the parameter vector) on sedimentation data. The molar-mass
+// grids, the light-scattering grids and a grid read from the file write none.
+bool GridSetupWritesStoredGrid();
 
 // The grid rules on their own, for a grid already allocated with n points:
 // s evenly spaced from lo to hi, or evenly in ln s (lo > 0).

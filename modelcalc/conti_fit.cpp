@@ -201,7 +201,7 @@ FitOutcome RunOnce(Window* window, FitReport& report) {
   ContiRunResult run = RunContiSed(window);
   report.message = std::move(run.message);
   const ContiRunOutcome outcome = run.outcome;
-  if (outcome == ContiRunOutcome::Computed) return FitOutcome::Completed;
+  if (outcome == ContiRunOutcome::Computed) return NothingFloated(report);
   // The run's own note says that it was stopped and what is on show.
   if (outcome == ContiRunOutcome::Interrupted) {
     report.stoppedBeforeResult = true;
@@ -280,6 +280,10 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
     }
     if ((exhausted = restarts.Exhausted())) break;
   }
+  // A simplex that settled beside trial points without a result did not converge:
+  // the best fit may lie among them.
+  for (int j = 1; j <= n + 1 && fit.Refused().count > 0; ++j)
+    if (!(s.y[Idx(j)] < kNoResult)) report.converged = false;
   const FitOutcome outcome = fit.Finish(q.data());
   if (exhausted && outcome == FitOutcome::Completed && !report.message.errorBox)
     report.message = ErrorBoxMessage(Format(kSimplexRestartLimitText, kSimplexRestartLimit));
@@ -388,7 +392,9 @@ FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report,
       return MLContiFit(window, report, runner);
     return SimplexCycles(window, report, runner);
   };
-  return NoteRefusedTrials(report, search());
+  const FitOutcome outcome = NoteRefusedTrials(report, search());
+  KeepLastFitEnd(outcome, report);
+  return outcome;
 }
 
 FitOutcome ContiAnnealingFit(Window* window, FitReport& report, const ContiRunFunction& runner) {
@@ -418,7 +424,10 @@ FitOutcome ContiAnnealingFit(Window* window, FitReport& report, const ContiRunFu
       fAnnealTemp = AnnealTemperature(k, nAnnealTemps, fAnnealStartTemp);
       amebsa(s, fAnnealTemp, pb, yb, kContiSimplexFtol, Objective(fit), budget,
              Display(window));
-      if (budget >= 1) break;  // converged within this temperature
+      if (budget >= 1) {  // converged within this temperature
+        report.converged = !bFitInterrupted;
+        break;
+      }
     }
     fAnnealTemp = 0.0f;
     // The final method continues from the best point ever evaluated; without one

@@ -421,7 +421,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   RunningFit fit(window, report, model);
   FitObjective& objective = fit.Objective();
   const int n = GetFloatingExtraParams(0, nullptr);
-  if (n == 0) return FitOutcome::Completed;
+  if (n == 0) return NothingFloated(report);
   const int gridPoints = nLammGridPoints;
   const bool coarse = bCoarseGridFirst && nLammGridPoints >= 4;
   if (coarse) {
@@ -739,7 +739,27 @@ FitOutcome RunSearch(Window* window, FitMethod method, FitReport& report, const 
 }  // namespace
 
 FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const ModelFunction& model) {
-  return NoteRefusedTrials(report, RunSearch(window, method, report, model));
+  const FitOutcome outcome = NoteRefusedTrials(report, RunSearch(window, method, report, model));
+  KeepLastFitEnd(outcome, report);
+  return outcome;
+}
+
+namespace {
+FitEnd gLastFitEnd;
+}  // namespace
+
+bool FitConverged(FitOutcome outcome, const FitReport& report) {
+  return outcome == FitOutcome::Completed && report.converged && !report.simplexNotConverged &&
+         !report.stoppedBeforeResult;
+}
+
+const FitEnd& LastFitEnd() { return gLastFitEnd; }
+void KeepLastFitEnd(FitOutcome outcome, const FitReport& report) { gLastFitEnd = {outcome, report}; }
+void ForgetLastFit() { gLastFitEnd = {}; }
+
+FitOutcome NothingFloated(FitReport& report) {
+  report.converged = true;
+  return FitOutcome::Completed;
 }
 
 FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelFunction& model) {
@@ -752,7 +772,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
     RunningFit fit(window, report, model);
     FitObjective& objective = fit.Objective();
     const int n = GetFloatingExtraParams(0, nullptr);
-    if (n == 0) return FitOutcome::Completed;
+    if (n == 0) return NothingFloated(report);
     SimplexSet s(n);
     std::vector<float> pb(Idx(n) + 1, 0.0f);
     GetFloatingExtraParams(n, s.p[1].data());
@@ -770,10 +790,17 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
       int iter = nAnnealIters;
       fAnnealTemp = AnnealTemperature(k, nAnnealTemps, fAnnealStartTemp);
       amebsa(s, fAnnealTemp, pb, yb, kSimplexFtol, std::ref(objective), iter, ShowBestVertex);
-      if (iter > 0) break;  // converged before its budget was spent
+      if (iter > 0) {  // converged before its budget was spent
+        report.converged = true;
+        break;
+      }
     }
     interrupted = fit.TakeInterrupt(false);
-    if (TouchesRefused(s, interrupted, objective.Refused())) fit.NoteRefusal(kFitEndedNextToRefusedText);
+    if (interrupted) report.converged = false;
+    if (TouchesRefused(s, interrupted, objective.Refused())) {
+      report.converged = false;
+      fit.NoteRefusal(kFitEndedNextToRefusedText);
+    }
     // The model of the best point ever evaluated.
     if (EvaluateBestPoint(pb.data(), objective, report)) interrupted = true;
   }
@@ -792,7 +819,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
   RunningFit fit(window, report, model);
   FitObjective& objective = fit.Objective();
   const int n = GetFloatingExtraParams(0, nullptr);
-  if (n == 0) return FitOutcome::Completed;
+  if (n == 0) return NothingFloated(report);
   FitPointsTarget target(std::ref(objective));
   MLWorkSet w;
   if (!AllocMLArrays(w, n, target.Points())) {
@@ -844,6 +871,7 @@ void ResetFitDriver() {
   fSimplexRandomization = 0.01f;
   bCoarseGridFirst = false;
   eRunningSearch = FitMethod::Simplex;
+  ForgetLastFit();
 }
 
 }  // namespace tarmic

@@ -89,6 +89,26 @@ struct FitReport {
   // says so only then.
   bool converged = false;
 };
+// Whether a fit ended converged: it ran to its end (not interrupted, not failed),
+// the model of its result is computed, its last search ended by its convergence
+// test (FitReport::converged) and no Nelder-Mead call of it ended at its
+// evaluation limit. The one judgement of convergence: every search fills the
+// report it reads.
+bool FitConverged(FitOutcome outcome, const FitReport& report);
+// The end of the last fit that FitDriver or ContiFit ran to its end, whatever its
+// search: its outcome and report, kept so that a caller of the Fit command (the
+// batch) can judge it. Outcome NotStarted before any fit and after ForgetLastFit.
+// Main thread only.
+struct FitEnd {
+  FitOutcome outcome = FitOutcome::NotStarted;
+  FitReport report;
+};
+const FitEnd& LastFitEnd();
+void KeepLastFitEnd(FitOutcome outcome, const FitReport& report);
+void ForgetLastFit();
+// The end of a search with nothing floated: the values stand as they are, which is
+// their own convergence (Completed, converged).
+FitOutcome NothingFloated(FitReport& report);
 // The note of a fit stopped by a key while it computed the model of its best point.
 inline constexpr const char* kFitStoppedBeforeModelText =
     "fit interrupted: the best parameters found so far are set, but the key stopped the "

@@ -664,6 +664,14 @@ int ContinuousModelCommand(int code) {
   return code == kCmContinuousCM ? kCmContinuousCM : 0;
 }
 
+std::vector<int> ContinuousModelCodes() {
+  std::vector<int> codes = {kCmContinuousCM};
+  for (const ContiModel& m : kContiModels) codes.push_back(m.code);
+  std::sort(codes.begin(), codes.end());
+  codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+  return codes;
+}
+
 DiscreteVariant ActiveDiscreteVariant() {
   for (const DiscreteVariantFlag& d : kDiscreteVariants)
     if (*d.flag) return d.variant;

@@ -71,6 +71,9 @@ void ResetFitPersistenceHooks();
 // continuous) and the menu command that restores a code (0 for none).
 int ContinuousModelCode();
 int ContinuousModelCommand(int code);
+// Every code of index 72 the reader knows (ContinuousModelCommand gives a command),
+// one per continuous model, in increasing order.
+std::vector<int> ContinuousModelCodes();
 DiscreteVariant ActiveDiscreteVariant();
 
 // The vector of the current state; asData sets index 0 to 0.0, else 1.0.

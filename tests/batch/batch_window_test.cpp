@@ -86,8 +86,11 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
   for (const std::string& s : ExampleScans(batch)) args.push_back(s);
   const BatchOutput fit = RunBatchProgram(root, args, "fit");
   ASSERT_EQ(fit.code, 0) << fit.err;
-  // The one question met: the analysis the first run saved is not taken.
-  EXPECT_EQ(fit.err, "load previous analysis? [No]\nSET PREFERENCE: save as default setting? [No]\n");
+  // The one question met: the analysis the first run saved is not taken; then the
+  // seed drawn, which the summary names too.
+  const std::map<std::string, std::string> f = SummaryColumns(fit.out);
+  EXPECT_EQ(fit.err, "load previous analysis? [No]\nSET PREFERENCE: save as default setting? [No]\ntarmic-batch: seed " +
+                         f.at("seed") + " (drawn; --seed " + f.at("seed") + " repeats the run)\n");
 
   // The numbers: what the window's saved report and its peak boxes print.
   const std::string windowCsReport = ReadWhole(window + "/fitparams.txt");
@@ -98,7 +101,6 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
   EXPECT_EQ(c.at("rmsd"), WordAfter(windowCsReport, "rmsd="));
   EXPECT_EQ(c.at("peaks"), windowPeaks);
   const std::string windowFitReport = ReadWhole(windowFit + "/fitparams.txt");
-  const std::map<std::string, std::string> f = SummaryColumns(fit.out);
   EXPECT_EQ(f.at("model"), "Non-Interacting Discrete Species");
   EXPECT_EQ(f.at("rmsd"), WordAfter(windowFitReport, "rmsd="));
   const std::string concentrations = windowFitReport.substr(windowFitReport.find("concentrations = "));
@@ -109,6 +111,23 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
     EXPECT_EQ(f.at(Format("c%d", k)), WordAfter(concentrations, k == 1 ? "= " : "| "));
   }
   EXPECT_EQ(f.count("s3"), 0u);
+
+  // The numbers the README quotes for the second run ("`D2` 4.182"), each as the
+  // batch prints it.
+  const std::string readme = ReadWhole(std::string(TARMIC_SOURCE_DIR) + "/README.md");
+  const std::size_t from = readme.find("and the second, after"), to = readme.find("The test", from);
+  ASSERT_NE(to, std::string::npos);
+  const std::string quoted = readme.substr(from, to - from);
+  EXPECT_NE(quoted.find("`computed " + f.at("rmsd") + "`"), std::string::npos) << quoted;
+  int named = 0;
+  for (const char* key : {"s1", "D1", "c1", "s2", "D2", "c2"}) {
+    const std::string label = std::string("`") + key + "` ";
+    named += quoted.find(label) != std::string::npos;
+    std::string value = WordAfter(quoted, label);
+    if (value.ends_with('.')) value.pop_back();  // the end of the sentence
+    EXPECT_EQ(value, f.at(key)) << key;
+  }
+  EXPECT_EQ(named, 6);
 
   // Independently of the window: the simulated truth (4 and 8 S, loadings 0.52 and
   // 0.28 OD, D 6.0 and 4.2) within what a noise of 0.005 OD allows.

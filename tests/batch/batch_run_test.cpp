@@ -1,0 +1,275 @@
+// tarmic-batch on what a laboratory gives it: the scans it is told to read and no
+// others, fits judged by their own report, every distribution model of a parameter
+// file, simulated annealing without a question, and runs repeated by their seed.
+#include <cstdio>
+#include <set>
+
+#include "batch/batch_options.h"
+#include "batch/batch_run.h"
+#include "batch_test_support.h"
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_persistence.h"
+#include "resources/command_ids.h"
+#include "scandata/text_io.h"
+#include "tests/commands/distribution_window_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+// ---- the options of the seed and of simulated annealing ----
+struct SettingLine {
+  std::vector<std::string> args;
+  const char* error;  // empty when accepted
+};
+
+const SettingLine kSettingLines[] = {
+    {{"--seed", "0"}, ""},
+    {{"--seed", "4294967295"}, ""},
+    {{"--seed", "4294967296"}, "--seed 4294967296: the seed must be a whole number from 0 to 4294967295"},
+    {{"--seed", "-1"}, "--seed -1: the seed must be a whole number from 0 to 4294967295"},
+    {{"--seed", "1", "--seed", "2"}, "--seed is given twice"},
+    {{"--fit", "--method", "annealing", "--anneal-temperature", "0.5", "--anneal-steps", "3", "--anneal-iterations",
+      "20", "--anneal-final", "none"},
+     ""},
+    {{"--fit", "--method", "annealing", "--anneal-temperature", "0"},
+     "--anneal-temperature: the starting temperature 0 must lie between 1e-06 and 1000"},
+    {{"--fit", "--method", "annealing", "--anneal-steps", "x"},
+     "--anneal-steps: the number of temperature steps \"x\" is no number: it must lie between 1 and 10000"},
+    {{"--fit", "--method", "annealing", "--anneal-final", "newton"},
+     "--anneal-final newton: the final method is ml, simplex or none"},
+    {{"--fit", "--method", "marquardt", "--anneal-steps", "3"},
+     "the --anneal- settings are simulated annealing's: give --method annealing too"},
+};
+
+void PrintTo(const SettingLine& l, std::ostream* os) {
+  for (const std::string& a : l.args) *os << a << ' ';
+}
+
+class BatchSettingArgumentsTest : public ::testing::TestWithParam<SettingLine> {};
+
+TEST_P(BatchSettingArgumentsTest, TakesTheValueOrSaysWhatIsWrong) {
+  std::vector<std::string> args = {"--parameters", "p"};
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+  args.push_back("a.ra1");
+  const BatchArguments a = ParseBatchArguments(args);
+  EXPECT_EQ(a.error, GetParam().error);
+  EXPECT_EQ(a.options.has_value(), a.error.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, BatchSettingArgumentsTest, ::testing::ValuesIn(kSettingLines));
+
+// ---- the answers to annealing's inputs: what the inputs propose ----
+class BatchAnnealingAnswersTest : public DistributionWindowTest {};
+
+TEST_F(BatchAnnealingAnswersTest, AreWhatTheInputsProposeUnlessAnOptionSetsThem) {
+  // The window's inputs, each cancelled: what they open with.
+  for (int k = 0; k < 4; ++k) Backend().QueueInput(std::nullopt);
+  Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
+  Dispatch(kCmFitAnnealing);
+  std::vector<std::string> proposed;
+  for (const TranscriptEntry& e : Backend().Transcript())
+    if (e.kind == "Input") proposed.push_back(e.initial);
+  EXPECT_EQ(AnnealingAnswers(BatchOptions{}), proposed);
+
+  // The options' values, typed into the same inputs, are the settings they name.
+  BatchOptions o;
+  o.annealTemperature = 0.25f;
+  o.annealSteps = 3;
+  o.annealIterations = 40;
+  o.annealFinal = 2;
+  for (const std::string& answer : AnnealingAnswers(o)) Backend().QueueInput(answer);
+  Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
+  Dispatch(kCmFitAnnealing);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(fAnnealStartTemp, 0.25f);
+  EXPECT_EQ(nAnnealTemps, 3);
+  EXPECT_EQ(nAnnealIters, 40);
+  EXPECT_TRUE(bAnnealFinalSimplex);
+  EXPECT_FALSE(bAnnealFinalML);
+}
+
+// ---- runs of the program ----
+class BatchRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    root_ = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/" + info->test_suite_name() + "." + info->name();
+    batch_fs::remove_all(root_);
+    CopyExample(Data());
+  }
+  std::string Data() const { return root_ + "/data"; }
+
+  // Runs the commands together, each in the background, and gives what each wrote.
+  std::vector<BatchOutput> RunTogether(const std::vector<std::vector<std::string>>& runs) const {
+    std::string script;
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      const std::string at = root_ + "/run" + std::to_string(k);
+      script += "(" + BatchCommand(runs[k]) + " >" + Quoted(at + ".out") + " 2>" + Quoted(at + ".err") +
+                " </dev/null; echo $? >" + Quoted(at + ".code") + ") &\n";
+    }
+    std::ofstream(root_ + "/together.sh") << script << "wait\n";
+    EXPECT_EQ(std::system((BatchEnvironment(root_) + "sh " + Quoted(root_ + "/together.sh")).c_str()), 0);
+    std::vector<BatchOutput> outputs;
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      const std::string at = root_ + "/run" + std::to_string(k);
+      BatchOutput r;
+      r.code = std::atoi(ReadWhole(at + ".code").c_str());
+      r.out = ReadWhole(at + ".out");
+      r.err = ReadWhole(at + ".err");
+      outputs.push_back(r);
+    }
+    return outputs;
+  }
+
+  // A copy of a parameter file of the example with lines (1-based) replaced.
+  std::string EditedParameters(const std::string& from, const std::string& name,
+                               const std::map<int, std::string>& lines) const {
+    std::ifstream in(Data() + "/" + from);
+    std::ofstream out(Data() + "/" + name);
+    int n = 0;
+    for (std::string text; std::getline(in, text);) {
+      const auto edit = lines.find(++n);
+      out << (edit == lines.end() ? text : edit->second) << "\n";
+    }
+    return Data() + "/" + name;
+  }
+
+  std::string root_;
+};
+
+// Item: every scan named is the scan read. A list "Load New Files" cannot take as
+// given (scans of two folders, a file named twice) is refused before anything is
+// read or written, naming why.
+TEST_F(BatchRunTest, EveryScanNamedIsTheScanReadOrTheListIsRefused) {
+  const std::string other = root_ + "/other";
+  batch_fs::create_directories(other);
+  for (int k = 11; k <= 20; ++k)
+    batch_fs::copy_file(Format("%s/%05d.ra0", Data().c_str(), k), Format("%s/%03d.ra0", other.c_str(), k));
+  std::vector<std::string> twoFolders = {"--parameters", Data() + "/cs.~p"};
+  for (int k = 1; k <= 10; ++k) twoFolders.push_back(Format("%s/%05d.ra0", Data().c_str(), k));
+  for (int k = 11; k <= 20; ++k) twoFolders.push_back(Format("%s/%03d.ra0", other.c_str(), k));
+  std::vector<std::string> twice = {"--parameters", Data() + "/cs.~p"};
+  for (const std::string& s : ExampleScans(Data())) twice.push_back(s);
+  twice.push_back(Data() + "/../data/00003.ra0");
+  const std::map<std::string, std::string> before = FolderContents(Data()), otherBefore = FolderContents(other);
+  const std::vector<BatchOutput> runs = RunTogether({twoFolders, twice});
+  const std::string said[] = {
+      "tarmic-batch: the scans are in more than one folder (" + other + "/011.ra0 is not in " + Data() +
+          "): Load New Files reads a selection from one folder; run each folder on its own\n",
+      "tarmic-batch: " + Data() + "/00003.ra0 is named twice: each scan is named once\n"};
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    EXPECT_EQ(runs[k].code, 2) << runs[k].err;
+    EXPECT_EQ(runs[k].err, said[k]);
+    EXPECT_EQ(runs[k].out, "");
+  }
+  EXPECT_EQ(FolderContents(Data()), before);
+  EXPECT_EQ(FolderContents(other), otherBefore);
+}
+
+// Item: a fit that did not converge ends "not converged" with exit code 1 and
+// saves nothing, whatever its search: here simulated annealing alone, one
+// temperature of a few evaluations (the end of its schedule is no convergence), on
+// the discrete species and on the refinement of c(s) with a floated meniscus
+// (line 46). The same annealing followed by Marquardt-Levenberg converges: saved,
+// exit 0, and with one seed byte for byte the same files twice (another seed
+// starts the simplex elsewhere and ends elsewhere in the last digits).
+TEST_F(BatchRunTest, TheFitsOwnReportDecidesAndTheSeedRepeatsTheRun) {
+  const std::string floatedMeniscus = EditedParameters("cs.~p", "meniscus.~p", {{46, "1.000000"}});
+  const auto annealing = [&](const std::string& parameters, const std::string& out, const char* final,
+                             const char* iterations, const char* seed) {
+    std::vector<std::string> args = {"--parameters", parameters, "--fit", "--method", "annealing", "--anneal-steps",
+                                     "1", "--anneal-iterations", iterations, "--anneal-final", final,
+                                     "--seed", seed, "--output", root_ + "/" + out};
+    for (const std::string& s : ExampleScans(Data())) args.push_back(s);
+    return args;
+  };
+  const std::string species = Data() + "/species.~p";
+  const std::vector<BatchOutput> runs = RunTogether({
+      annealing(species, "alone", "none", "5", "5"),
+      annealing(floatedMeniscus, "refinement", "none", "1", "5"),
+      annealing(species, "first", "ml", "10", "5"),
+      annealing(species, "second", "ml", "10", "5"),
+      annealing(species, "third", "ml", "10", "6"),
+  });
+  for (std::size_t k = 0; k < 2; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(runs[k].code, 1) << runs[k].err;
+    EXPECT_EQ(SummaryColumns(runs[k].out).at("status"), "not converged");
+    EXPECT_NE(runs[k].err.find("tarmic-batch: the analysis was not converged; nothing is saved\n"), std::string::npos)
+        << runs[k].err;
+    EXPECT_FALSE(batch_fs::exists(root_ + (k == 0 ? "/alone" : "/refinement") + "/fitparams.txt"));
+  }
+  EXPECT_NE(runs[0].err.find("tarmic-batch: simulated annealing: start temperature 2.000000, 1 temperature steps, 5 "
+                             "iterations per temperature, final method none\n"),
+            std::string::npos)
+      << runs[0].err;
+  for (std::size_t k = 2; k < 5; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(runs[k].code, 0) << runs[k].err;
+    const std::map<std::string, std::string> c = SummaryColumns(runs[k].out);
+    EXPECT_EQ(c.at("status"), "computed");
+    EXPECT_EQ(c.at("seed"), k == 4 ? "6" : "5");
+    // A seed given is not said again.
+    EXPECT_EQ(runs[k].err.find("tarmic-batch: seed"), std::string::npos) << runs[k].err;
+  }
+  const std::map<std::string, std::string> first = FolderContents(root_ + "/first");
+  EXPECT_EQ(first.size(), 42u);  // fits, residuals, report, parameters
+  EXPECT_EQ(FolderContents(root_ + "/second"), first);
+  EXPECT_NE(FolderContents(root_ + "/third").at("fitparams.txt"), first.at("fitparams.txt"));
+}
+
+// Item: every distribution model a parameter file can choose (each code of its
+// line 73 the reader knows) runs in the batch to its end. The model that applies to
+// these sedimentation scans ends "computed" with every result saved: its
+// distribution (not c(s,ff0), whose cells Save Continuous Distribution does not
+// write) and the grid file only for a grid built in s. A model for other data
+// (light scattering) ends "not computed" as the window refuses it. No model waits
+// for a file it does not write. The file is cs.~p with the model's code, a grid of
+// 30 points, and values that serve every model where the models read different
+// things: line 12 (the M of a discrete component, the least f/f0 of c(s,ff0)) 1,
+// line 34 (the number of f/f0 values) 5; five of the scans.
+TEST_F(BatchRunTest, EveryDistributionModelOfAParameterFileEndsComputed) {
+  const std::vector<int> codes = ContinuousModelCodes();
+  ASSERT_GE(codes.size(), 20u);
+  std::vector<std::vector<std::string>> runs;
+  for (const int code : codes) {
+    std::map<int, std::string> lines = {{3, "30.000000"}, {12, "1.000000"}, {34, "5.000000"},
+                                        {73, Format("%d.000000", code)}};
+    // The floating-vbar model keeps vbar where the others keep f/f0 (the window
+    // writes them so).
+    if (code == kCmContinuousCsFloatingVbar) lines.insert({{21, "0.730000"}, {23, "1.200000"}});
+    const std::string parameters = EditedParameters("cs.~p", Format("model%d.~p", code), lines);
+    std::vector<std::string> args = {"--parameters", parameters, "--seed", "1", "--output",
+                                     Format("%s/model%d", root_.c_str(), code)};
+    for (const int scan : {1, 5, 10, 15, 20}) args.push_back(Format("%s/%05d.ra0", Data().c_str(), scan));
+    runs.push_back(args);
+  }
+  const std::vector<BatchOutput> outputs = RunTogether(runs);
+  std::size_t computed = 0;
+  for (std::size_t k = 0; k < codes.size(); ++k) {
+    SCOPED_TRACE(Format("code %d", codes[k]));
+    const BatchOutput& r = outputs[k];
+    const std::map<std::string, std::string> c = SummaryColumns(r.out);
+    // The models that need what these scans do not give: light-scattering data, the
+    // table of the M(s) model beside the program.
+    if (r.err.find("ATTENTION: this model needs DLS data") != std::string::npos ||
+        r.err.find("/mofs.dat No such file") != std::string::npos) {
+      EXPECT_EQ(r.code, 1);
+      EXPECT_EQ(c.at("status"), "not computed");
+      continue;
+    }
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(c.at("status"), "computed");
+    ++computed;
+    const std::map<std::string, std::string> files = FolderContents(Format("%s/model%d", root_.c_str(), codes[k]));
+    const std::string& model = c.at("model");
+    EXPECT_EQ(files.count("distribution.dat"), model.find("c(s,ff0)") != std::string::npos ? 0u : 1u) << model;
+    // The grid file of a grid in s; the c(M) family spaces its grid in M.
+    EXPECT_EQ(files.count("sdist.ra0"), model.find("(M") != std::string::npos ? 0u : 1u) << model;
+    EXPECT_EQ(files.count("fitparams.txt"), 1u);
+  }
+  EXPECT_EQ(computed, codes.size() - 4);  // all but the three of light scattering and M(s)
+}
+
+}  // namespace
+}  // namespace tarmic::testing
