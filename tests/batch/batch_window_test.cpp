@@ -117,7 +117,8 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
   const std::string readme = ReadWhole(std::string(TARMIC_SOURCE_DIR) + "/README.md");
   const std::size_t from = readme.find("and the second, after"), to = readme.find("The test", from);
   ASSERT_NE(to, std::string::npos);
-  const std::string quoted = readme.substr(from, to - from);
+  std::string quoted = readme.substr(from, to - from);
+  std::replace(quoted.begin(), quoted.end(), '\n', ' ');
   EXPECT_NE(quoted.find("`computed " + f.at("rmsd") + "`"), std::string::npos) << quoted;
   int named = 0;
   for (const char* key : {"s1", "D1", "c1", "s2", "D2", "c2"}) {
