@@ -378,3 +378,61 @@ TEST_F(BoundedFitTest, MarquardtFindsTheConvolutionWidthFromBothSides) {
 
 }  // namespace
 }  // namespace tarmic
+
+namespace tarmic {
+namespace {
+
+// The one judgement of convergence, which tarmic-batch reads from the end of the
+// last fit, for every search: each that ends by its convergence test says so;
+// annealing alone at the end of a short schedule does not, nor a search hemmed in
+// by trial points without a model (every point 3 % from the start refused, as a
+// solver that gave up there); with nothing floated the values stand converged.
+struct ConvergenceCase {
+  const char* name;
+  FitMethod method;
+  int annealFinal;  // 1 ML, 0 none
+  int temps, iters;
+  bool hemmed, nothingFloated, converged;
+};
+
+class FitConvergenceJudgementTest : public FitDriverTest, public ::testing::WithParamInterface<ConvergenceCase> {};
+
+TEST_P(FitConvergenceJudgementTest, TheLastFitsEndSaysWhetherItConverged) {
+  const ConvergenceCase& c = GetParam();
+  bAnnealFinalML = c.annealFinal == 1;
+  nAnnealTemps = c.temps;
+  nAnnealIters = c.iters;
+  if (c.nothingFloated)
+    test::SetOneSpecies(kS, D, 0, kMeniscus, false);
+  else
+    SetSpecies(1.05 * kS, 0.95 * D, 6.01);
+  std::vector<float> start(static_cast<std::size_t>(GetFloatingExtraParams(0, nullptr)) + 1);
+  GetFloatingExtraParams(static_cast<int>(start.size()) - 1, start.data());
+  ModelFunction model;
+  if (c.hemmed)
+    model = [start](Window* window) {
+      int refused = 0;
+      if (test::FirstTrialBeyond(start, 0.03f, GetFloatingExtraParams, &refused))
+        return ModelResult{ModelStatus::Failed, "refused", true};
+      return CalculateModel(window);
+    };
+  ForgetLastFit();
+  FitReport report;
+  const FitOutcome outcome = FitDriver(nullptr, c.method, report, model);
+  EXPECT_EQ(LastFitEnd().outcome, outcome);
+  EXPECT_EQ(FitConverged(LastFitEnd().outcome, LastFitEnd().report), c.converged) << report.message.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Searches, FitConvergenceJudgementTest,
+    ::testing::Values(ConvergenceCase{"Simplex", FitMethod::Simplex, 1, 10, 500, false, false, true},
+                      ConvergenceCase{"Marquardt", FitMethod::Marquardt, 1, 10, 500, false, false, true},
+                      ConvergenceCase{"AnnealingThenMarquardt", FitMethod::Annealing, 1, 2, 40, false, false, true},
+                      ConvergenceCase{"AnnealingAloneCutShort", FitMethod::Annealing, 0, 1, 5, false, false, false},
+                      ConvergenceCase{"SimplexHemmedIn", FitMethod::Simplex, 1, 10, 500, true, false, false},
+                      ConvergenceCase{"MarquardtHemmedIn", FitMethod::Marquardt, 1, 10, 500, true, false, false},
+                      ConvergenceCase{"NothingFloated", FitMethod::Simplex, 1, 10, 500, false, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarmic
