@@ -13,12 +13,7 @@ namespace {
 // A folder of its own for each test, holding a copy of the example in "data".
 class BatchProgramTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/" + info->test_suite_name() + "." + info->name();
-    batch_fs::remove_all(root_);
-    CopyExample(Data());
-  }
+  void SetUp() override { root_ = FreshTestFolderWithExample(); }
   std::string Data() const { return root_ + "/data"; }
   // The c(s) run of the recipe on the copy, with the options given.
   std::vector<std::string> CsRun(std::vector<std::string> options = {}) const {

@@ -91,12 +91,7 @@ TEST_F(BatchAnnealingAnswersTest, AreWhatTheInputsProposeUnlessAnOptionSetsThem)
 // ---- runs of the program ----
 class BatchRunTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/" + info->test_suite_name() + "." + info->name();
-    batch_fs::remove_all(root_);
-    CopyExample(Data());
-  }
+  void SetUp() override { root_ = FreshTestFolderWithExample(); }
   std::string Data() const { return root_ + "/data"; }
 
   // Runs the commands together, each in the background, and gives what each wrote.

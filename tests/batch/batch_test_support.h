@@ -57,6 +57,17 @@ inline std::string Quoted(const std::string& s) {
   return q + "'";
 }
 
+// A folder of its own for the running test, made anew, holding a copy of the example
+// in "data".
+inline std::string FreshTestFolderWithExample() {
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string root =
+      std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/" + info->test_suite_name() + "." + info->name();
+  batch_fs::remove_all(root);
+  CopyExample(root + "/data");
+  return root;
+}
+
 struct BatchOutput {
   int code = -1;
   std::string out, err;

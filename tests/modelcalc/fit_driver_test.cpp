@@ -385,14 +385,18 @@ namespace {
 // The one judgement of convergence, which tarmic-batch reads from the end of the
 // last fit, for every search: each that ends by its convergence test says so;
 // annealing alone at the end of a short schedule does not, nor a search hemmed in
-// by trial points without a model (every point 3 % from the start refused, as a
-// solver that gave up there); with nothing floated the values stand converged.
+// by trial points without a model (every point farther from the start than a
+// fraction refused, as a solver that gave up there: 3 % for Marquardt-Levenberg,
+// whose steps reach past it; 0.3 % for the simplex, whose start vertices lie 1 %
+// around it, so that it cannot go round them); with nothing floated the values
+// stand converged.
 struct ConvergenceCase {
   const char* name;
   FitMethod method;
   int annealFinal;  // 1 ML, 0 none
   int temps, iters;
-  bool hemmed, nothingFloated, converged;
+  float hemmed;  // the fraction beyond which trial points are refused; 0: none
+  bool nothingFloated, converged;
 };
 
 class FitConvergenceJudgementTest : public FitDriverTest, public ::testing::WithParamInterface<ConvergenceCase> {};
@@ -409,10 +413,10 @@ TEST_P(FitConvergenceJudgementTest, TheLastFitsEndSaysWhetherItConverged) {
   std::vector<float> start(static_cast<std::size_t>(GetFloatingExtraParams(0, nullptr)) + 1);
   GetFloatingExtraParams(static_cast<int>(start.size()) - 1, start.data());
   ModelFunction model;
-  if (c.hemmed)
-    model = [start](Window* window) {
+  if (c.hemmed > 0.0f)
+    model = [start, fraction = c.hemmed](Window* window) {
       int refused = 0;
-      if (test::FirstTrialBeyond(start, 0.03f, GetFloatingExtraParams, &refused))
+      if (test::FirstTrialBeyond(start, fraction, GetFloatingExtraParams, &refused))
         return ModelResult{ModelStatus::Failed, "refused", true};
       return CalculateModel(window);
     };
@@ -425,13 +429,13 @@ TEST_P(FitConvergenceJudgementTest, TheLastFitsEndSaysWhetherItConverged) {
 
 INSTANTIATE_TEST_SUITE_P(
     Searches, FitConvergenceJudgementTest,
-    ::testing::Values(ConvergenceCase{"Simplex", FitMethod::Simplex, 1, 10, 500, false, false, true},
-                      ConvergenceCase{"Marquardt", FitMethod::Marquardt, 1, 10, 500, false, false, true},
-                      ConvergenceCase{"AnnealingThenMarquardt", FitMethod::Annealing, 1, 2, 40, false, false, true},
-                      ConvergenceCase{"AnnealingAloneCutShort", FitMethod::Annealing, 0, 1, 5, false, false, false},
-                      ConvergenceCase{"SimplexHemmedIn", FitMethod::Simplex, 1, 10, 500, true, false, false},
-                      ConvergenceCase{"MarquardtHemmedIn", FitMethod::Marquardt, 1, 10, 500, true, false, false},
-                      ConvergenceCase{"NothingFloated", FitMethod::Simplex, 1, 10, 500, false, true, true}),
+    ::testing::Values(ConvergenceCase{"Simplex", FitMethod::Simplex, 1, 10, 500, 0.0f, false, true},
+                      ConvergenceCase{"Marquardt", FitMethod::Marquardt, 1, 10, 500, 0.0f, false, true},
+                      ConvergenceCase{"AnnealingThenMarquardt", FitMethod::Annealing, 1, 2, 40, 0.0f, false, true},
+                      ConvergenceCase{"AnnealingAloneCutShort", FitMethod::Annealing, 0, 1, 5, 0.0f, false, false},
+                      ConvergenceCase{"SimplexHemmedIn", FitMethod::Simplex, 1, 10, 500, 0.003f, false, false},
+                      ConvergenceCase{"MarquardtHemmedIn", FitMethod::Marquardt, 1, 10, 500, 0.03f, false, false},
+                      ConvergenceCase{"NothingFloated", FitMethod::Simplex, 1, 10, 500, 0.0f, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
