@@ -162,6 +162,8 @@ std::string ScansReadRefusal(const std::vector<std::string>& scans) {
   return "";
 }
 
+// The final method after annealing as its input takes it: 1 ML, 2 simplex, 0 none.
+int AnnealFinalInEffect() { return bAnnealFinalML ? 1 : (bAnnealFinalSimplex ? 2 : 0); }
 
 class BatchRun {
  public:
@@ -254,7 +256,7 @@ class BatchRun {
     if (o_.methodCommand == kCmFitAnnealing) {
       const std::vector<std::string> answers = AnnealingAnswers(o_);
       for (const std::string& a : answers) backend_.QueueInput(a);
-      const int final = o_.annealFinal.value_or(bAnnealFinalML ? 1 : (bAnnealFinalSimplex ? 2 : 0));
+      const int final = o_.annealFinal.value_or(AnnealFinalInEffect());
       backend_.Say(Format("tarmic-batch: simulated annealing: start temperature %s, %d temperature steps, %d "
                           "iterations per temperature, final method %s",
                           answers[0].c_str(), o_.annealSteps.value_or(nAnnealTemps),
@@ -343,10 +345,9 @@ class BatchRun {
 }  // namespace
 
 std::vector<std::string> AnnealingAnswers(const BatchOptions& o) {
-  const int final = bAnnealFinalML ? 1 : (bAnnealFinalSimplex ? 2 : 0);
   const auto count = [](int v) { return FormatInputValue(static_cast<float>(v)); };
   return {FormatInputValue(o.annealTemperature.value_or(fAnnealStartTemp)), count(o.annealSteps.value_or(nAnnealTemps)),
-          count(o.annealIterations.value_or(nAnnealIters)), count(o.annealFinal.value_or(final))};
+          count(o.annealIterations.value_or(nAnnealIters)), count(o.annealFinal.value_or(AnnealFinalInEffect()))};
 }
 
 int RunBatch(const BatchOptions& options, const std::string& programDir, std::FILE* out, std::FILE* err,
