@@ -127,13 +127,14 @@ copy "$work/hand"
 
 export HOME="$work/home" TMPDIR="$work/tmp" TARMIC_BATCH="$batch"
 unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME
-"$batch" --parameters "$work/hand/cs.~p" "$work/hand"/0*.ra0 >"$work/hand.out" 2>"$work/hand.err" ||
+# One seed for the run by hand and the tasks: the summaries name it.
+"$batch" --parameters "$work/hand/cs.~p" --seed 1 "$work/hand"/0*.ra0 >"$work/hand.out" 2>"$work/hand.err" ||
   fail "tarmic-batch by hand: $(cat "$work/hand.err")"
 
 cd "$work"
 submitted=$(timeout 180 sbatch --parsable --wait --array=1-4 --output="$work/task-%a.out" \
   --error="$work/task-%a.err" "$source_dir/scripts/tarmic-array.sbatch" "$work/list" \
-  "$work/hand/cs.~p") || fail "the job array did not end well (sbatch: $submitted): $(cat "$work"/task-*.err 2>&1)"
+  "$work/hand/cs.~p" --seed 1) || fail "the job array did not end well (sbatch: $submitted): $(cat "$work"/task-*.err 2>&1)"
 job=${submitted%%;*}
 
 status=0
