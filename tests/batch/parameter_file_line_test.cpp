@@ -80,19 +80,18 @@ TEST_F(ParameterFileLineTest, ARefusedValueIsNamedByItsLineForEveryModel) {
     for (std::size_t k = 0; k < base.size(); ++k) {
       const int line = static_cast<int>(k) + 1;
       if (line == 1 || line == 73 || line == 174) continue;  // the kind of file, the model, the variant
-      for (const char* value : {"-1000000.000000", "1000000000.000000"}) {
-        std::vector<std::string> lines = base;
-        lines[k] = value;
-        const std::string refusal = Reload(lines);
-        if (refusal.empty()) continue;
-        ++refusals;
-        const std::vector<int> named = NamedLines(refusal);
-        EXPECT_NE(std::find(named.begin(), named.end(), line), named.end()) << "line " << line << ": " << refusal;
-      }
+      // A value below every range that has a lower end.
+      std::vector<std::string> lines = base;
+      lines[k] = "-1000000000.000000";
+      const std::string refusal = Reload(lines);
+      if (refusal.empty()) continue;
+      ++refusals;
+      const std::vector<int> named = NamedLines(refusal);
+      EXPECT_NE(std::find(named.begin(), named.end(), line), named.end()) << "line " << line << ": " << refusal;
     }
   }
   // Each model refuses values on many lines (ranges, grids, the cell).
-  EXPECT_GT(refusals, 200);
+  EXPECT_GT(refusals, 20 * static_cast<int>(ContinuousModelCodes().size()));
 }
 
 }  // namespace
