@@ -12,6 +12,7 @@
 #include "app/response_table.h"
 #include "app/xla_window.h"
 #include "batch/batch_backend.h"
+#include "batch/batch_output.h"
 #include "batch/batch_summary.h"
 #include "commands/command_support.h"
 #include "commands/load_commands.h"
@@ -45,7 +46,7 @@ class RunFolder {
     std::string pattern = TempDirectory() + "tarmic-batch.XXXXXX";
     if (mkdtemp(pattern.data())) path_ = pattern + "/";
     else why_ = std::strerror(errno);
-    for (const char* sub : {"config/", "data/", "cache/"}) {
+    for (const char* sub : {"config/", "data/", "cache/", "results/"}) {
       std::error_code ec;
       if (!path_.empty()) fs::create_directory(path_ + sub, ec);
     }
@@ -130,8 +131,8 @@ std::vector<std::string> ResultFiles(const std::string& dir) {
 
 class BatchRun {
  public:
-  BatchRun(const BatchOptions& options, BatchBackend& backend, std::FILE* out)
-      : o_(options), backend_(backend), out_(out), window_("Sedimentation Analysis") {
+  BatchRun(const BatchOptions& options, BatchBackend& backend, std::FILE* out, std::string stage)
+      : o_(options), backend_(backend), out_(out), stage_(std::move(stage)), window_("Sedimentation Analysis") {
     window_.SetupWindow();
     Settle(window_);
   }
@@ -146,12 +147,16 @@ class BatchRun {
     if (const int refused = LoadInput(); refused != 0) return refused;
     const std::string dir = o_.output.empty() ? WithoutTrailingSlash(szDataDirectory) : AbsolutePath(o_.output);
     // The saved parameters of the analysis and the grid of a distribution, which the
-    // window keeps beside the data, go with the results.
-    if (!szTmpParsPath.empty()) szTmpParsPath = JoinPath(dir, FileNameOf(szTmpParsPath));
+    // window keeps beside the data, go with the results. Everything is written into
+    // the run's staging folder and published into dir as one set at the end.
+    if (!szTmpParsPath.empty()) szTmpParsPath = JoinPath(stage_, FileNameOf(szTmpParsPath));
     if (!szSdistPath.empty() && IsContinuousModel() && !GridFromFile())
-      szSdistPath = JoinPath(dir, FileNameOf(szSdistPath));
-    const std::vector<std::string> results = ResultFiles(dir);
-    if (const int refused = CheckResultFiles(dir, results); refused != 0) return refused;
+      szSdistPath = JoinPath(stage_, FileNameOf(szSdistPath));
+    const std::vector<std::string> staged = ResultFiles(stage_);
+    std::vector<std::string> results;
+    for (const std::string& f : staged) results.push_back(JoinPath(dir, FileNameOf(f)));
+    OutputFolder output(dir);
+    if (const int refused = CheckResultFiles(output, results); refused != 0) return refused;
 
     const std::size_t boxesBefore = backend_.Boxes().size();
     const std::size_t unansweredBefore = backend_.Unanswered().size();
@@ -173,10 +178,22 @@ class BatchRun {
       Summarize(status, computed);
       return kBatchAnalysisRefused;
     }
-    if (!Save(dir, results)) {
+    if (!Save(stage_, staged)) {
       Summarize("not saved", computed);
       return kBatchAnalysisRefused;
     }
+    // A result set of a distribution that another analysis left in dir goes when
+    // this one replaces it.
+    const PublishOutcome published =
+        PublishResultSet(staged, dir, o_.replace, {FileNameOf(DefaultDistributionPath())});
+    if (published.outcome != Published::Whole) backend_.Say("tarmic-batch: " + published.message);
+    if (published.outcome == Published::Exists) return kBatchInputRefused;
+    if (published.outcome == Published::NotSaved) {
+      backend_.Say("tarmic-batch: the results were not saved; nothing of them is in " + dir);
+      Summarize("not saved", computed);
+      return kBatchAnalysisRefused;
+    }
+    output.Keep();
     Summarize(status, computed);
     return kBatchComputed;
   }
@@ -211,8 +228,9 @@ class BatchRun {
   }
 
   // Every result file that exists refuses the run unless it may be replaced; the
-  // output folder is made. 0 when the results may be written.
-  int CheckResultFiles(const std::string& dir, const std::vector<std::string>& results) {
+  // output folder is made and must take files. 0 when the results may be written.
+  int CheckResultFiles(OutputFolder& output, const std::vector<std::string>& results) {
+    const std::string& dir = output.Dir();
     std::vector<std::string> existing;
     for (const std::string& f : results) {
       std::error_code ec;
@@ -224,10 +242,8 @@ class BatchRun {
         backend_.Say("tarmic-batch: " + std::to_string(existing.size() - 1) + " more of its results exist in " + dir);
       return kBatchInputRefused;
     }
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (!fs::is_directory(dir)) {
-      backend_.Say("tarmic-batch: could not make the output folder " + dir + ": " + ec.message());
+    if (const std::string why = output.Prepare(); !why.empty()) {
+      backend_.Say("tarmic-batch: the results cannot be written into " + dir + ": " + why);
       return kBatchInputRefused;
     }
     return 0;
@@ -271,6 +287,7 @@ class BatchRun {
   const BatchOptions& o_;
   BatchBackend& backend_;
   std::FILE* out_;
+  std::string stage_;  // the run's staging folder of the results
   TXLAWindow window_;
 };
 
@@ -286,13 +303,14 @@ int RunBatch(const BatchOptions& options, const std::string& programDir, std::FI
                  folder.Why().c_str());
     return kBatchAnalysisRefused;
   }
+  CleanUpOnSignals(folder.Path());
   SetupPathTable(programDir, folder.Path() + "cache/");
   CopyUserSettings(szProgramDir, folder.Path() + "config/");
   PlaceWritableFiles(folder.Path() + "config/", folder.Path() + "data/");
   BatchBackend backend(err, progress);
   const InstalledBackend installed(backend);
   InstallProgramServices();
-  BatchRun run(options, backend, out);
+  BatchRun run(options, backend, out, folder.Path() + "results/");
   return run.Run();
 }
 
