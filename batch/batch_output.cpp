@@ -101,6 +101,8 @@ OutputFolder::~OutputFolder() {
 }
 
 std::string OutputFolder::Prepare() {
+  // A signal meanwhile is handled once the probe is gone again.
+  const SignalsHeld signalsWait;
   std::error_code ec;
   std::vector<std::string> missing;
   for (fs::path p = fs::path(dir_).lexically_normal(); !p.empty() && !fs::exists(p, ec);) {

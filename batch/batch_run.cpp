@@ -270,7 +270,7 @@ class BatchRun {
     for (const std::string& f : results) {
       std::error_code ec;
       if (fs::exists(f, ec)) continue;
-      backend_.Say("tarmic-batch: " + f + " was not written");
+      backend_.Say("tarmic-batch: " + FileNameOf(f) + " was not written");
       saved = false;
     }
     if (!saved) backend_.Say("tarmic-batch: the results were not saved in full");
