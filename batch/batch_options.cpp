@@ -6,12 +6,14 @@ namespace tarmic {
 
 const char* const kBatchUsage =
     "usage: tarmic-batch --parameters FILE [--fit] [--method simplex|annealing|marquardt]\n"
-    "                    [--output DIR] [--replace] SCAN...\n"
+    "                    [--output DIR] [--replace] [--set NAME=VALUE]... SCAN...\n"
     "  --parameters FILE  the saved parameter file of the analysis (the model included)\n"
     "  --fit              Fit instead of Run\n"
     "  --method M         the fit's search: simplex, annealing or marquardt (with --fit)\n"
     "  --output DIR       where the results go (default: the folder of the scans)\n"
     "  --replace          replace existing results (otherwise they are never replaced)\n"
+    "  --set NAME=VALUE   a value of the analysis instead of the parameter file's\n"
+    "                     (the names follow; repeat --set for more)\n"
     "  SCAN...            the scan files, loaded as Load New Files loads them\n";
 
 namespace {
@@ -49,7 +51,7 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       inlineValue = arg.substr(eq + 1);
       arg.resize(eq);
     }
-    const bool takesValue = arg == "--parameters" || arg == "--output" || arg == "--method";
+    const bool takesValue = arg == "--parameters" || arg == "--output" || arg == "--method" || arg == "--set";
     if (!takesValue && inlineValue) return refuse(arg + " takes no value");
     std::string value;
     if (takesValue) {
@@ -78,6 +80,12 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
     } else if (arg == "--method") {
       o.methodCommand = MethodCommand(value);
       if (o.methodCommand == 0) return refuse("unknown method " + value + " (simplex, annealing or marquardt)");
+    } else if (arg == "--set") {
+      BatchSetting setting;
+      if (std::string why = ParseBatchSetting(value, &setting); !why.empty()) return refuse(std::move(why));
+      for (const BatchSetting& earlier : o.settings)
+        if (earlier.name == setting.name) return refuse("--set " + setting.name + " is given twice");
+      o.settings.push_back(std::move(setting));
     } else if (arg == "--fit") {
       o.fit = true;
     } else if (arg == "--replace") {

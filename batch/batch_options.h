@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "batch/batch_set.h"
+
 namespace tarmic {
 
 // The exit codes of tarmic-batch.
@@ -21,6 +23,8 @@ struct BatchOptions {
   std::string output;      // empty: the folder of the data
   bool replace = false;    // existing results may be replaced
   std::vector<std::string> scans;
+  // Options of a laboratory's series of runs (batch_set.h, batch_output.h).
+  std::vector<BatchSetting> settings;  // --set NAME=VALUE, in the order given
 };
 
 // What the command line asks for: options to run, or the usage text (--help), or a

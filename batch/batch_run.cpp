@@ -210,7 +210,7 @@ class BatchRun {
       backend_.Say("tarmic-batch: the scans were not loaded");
       return kBatchInputRefused;
     }
-    const std::string parameters = AbsolutePath(o_.parameters);
+    const std::string parameters = AbsolutePath(parameters_.empty() ? o_.parameters : parameters_);
     // A file that is not there says nothing when it is offered: the batch says why.
     if (const std::string refusal = FileReadRefusal(parameters); !refusal.empty())
       backend_.Say("tarmic-batch: the parameter file " + parameters + " cannot be read: " + refusal);
@@ -218,6 +218,10 @@ class BatchRun {
     Settle(window_);
     if (!taken || !backend_.Unanswered().empty()) {
       backend_.Say("tarmic-batch: the parameter file " + parameters + " was not taken");
+      return kBatchInputRefused;
+    }
+    if (const std::string refusal = CheckSettingsTaken(o_.settings); !refusal.empty()) {
+      backend_.Say("tarmic-batch: " + refusal);
       return kBatchInputRefused;
     }
     if (o_.methodCommand != 0) {
@@ -288,6 +292,9 @@ class BatchRun {
   BatchBackend& backend_;
   std::FILE* out_;
   std::string stage_;  // the run's staging folder of the results
+ public:
+  std::string parameters_;  // the copy of the parameter file with the --set values, or empty
+ private:
   TXLAWindow window_;
 };
 
@@ -311,6 +318,17 @@ int RunBatch(const BatchOptions& options, const std::string& programDir, std::FI
   const InstalledBackend installed(backend);
   InstallProgramServices();
   BatchRun run(options, backend, out, folder.Path() + "results/");
+  if (!options.settings.empty()) {
+    run.parameters_ = folder.Path() + FileNameOf(options.parameters);
+    const std::string why = WriteParametersWithSettings(AbsolutePath(options.parameters), run.parameters_, options.settings);
+    if (!why.empty()) {
+      backend.Say("tarmic-batch: " + why);
+      return kBatchInputRefused;
+    }
+    std::string given;
+    for (const BatchSetting& setting : options.settings) given += " --set " + setting.name + "=" + setting.value;
+    backend.ShowPathAs(run.parameters_, AbsolutePath(options.parameters) + " (with" + given + ")");
+  }
   return run.Run();
 }
 

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   const tarmic::BatchArguments parsed = tarmic::ParseBatchArguments(args);
   if (parsed.help) {
     std::fputs(tarmic::kBatchUsage, stdout);
+    std::fputs(tarmic::BatchSetUsage().c_str(), stdout);
     return tarmic::kBatchComputed;
   }
   if (!parsed.options) {
