@@ -1,12 +1,14 @@
 #include "batch/batch_options.h"
 
+#include "numerics/number_input.h"
 #include "resources/command_ids.h"
 
 namespace tarmic {
 
 const char* const kBatchUsage =
     "usage: tarmic-batch --parameters FILE [--fit] [--method simplex|annealing|marquardt]\n"
-    "                    [--output DIR] [--replace] [--set NAME=VALUE]... SCAN...\n"
+    "                    [--output DIR] [--replace] [--set NAME=VALUE]... [--monte-carlo N]\n"
+    "                    [--save-noise] SCAN...\n"
     "  --parameters FILE  the saved parameter file of the analysis (the model included)\n"
     "  --fit              Fit instead of Run\n"
     "  --method M         the fit's search: simplex, annealing or marquardt (with --fit)\n"
@@ -14,6 +16,10 @@ const char* const kBatchUsage =
     "  --replace          replace existing results (otherwise they are never replaced)\n"
     "  --set NAME=VALUE   a value of the analysis instead of the parameter file's\n"
     "                     (the names follow; repeat --set for more)\n"
+    "  --monte-carlo N    Monte Carlo for Distributions with N data sets: the limit files\n"
+    "                     and the 68 % limits of every peak (summary columns\n"
+    "                     position-limits and area-limits)\n"
+    "  --save-noise       Save Systematic Noise with the results\n"
     "  SCAN...            the scan files, loaded as Load New Files loads them\n";
 
 namespace {
@@ -51,7 +57,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       inlineValue = arg.substr(eq + 1);
       arg.resize(eq);
     }
-    const bool takesValue = arg == "--parameters" || arg == "--output" || arg == "--method" || arg == "--set";
+    const bool takesValue = arg == "--parameters" || arg == "--output" || arg == "--method" || arg == "--set" ||
+                            arg == "--monte-carlo";
     if (!takesValue && inlineValue) return refuse(arg + " takes no value");
     std::string value;
     if (takesValue) {
@@ -86,6 +93,14 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       for (const BatchSetting& earlier : o.settings)
         if (earlier.name == setting.name) return refuse("--set " + setting.name + " is given twice");
       o.settings.push_back(std::move(setting));
+    } else if (arg == "--monte-carlo") {
+      float sets = 0.0f;
+      if (o.monteCarloSets != 0) return refuse("--monte-carlo is given twice");
+      if (!ParseFloatText(value, &sets) || sets < 2.0f || sets > 100000.0f || sets != static_cast<float>(static_cast<int>(sets)))
+        return refuse("--monte-carlo " + value + ": the number of data sets is a whole number from 2 to 100000");
+      o.monteCarloSets = static_cast<int>(sets);
+    } else if (arg == "--save-noise") {
+      o.saveNoise = true;
     } else if (arg == "--fit") {
       o.fit = true;
     } else if (arg == "--replace") {

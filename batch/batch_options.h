@@ -25,6 +25,8 @@ struct BatchOptions {
   std::vector<std::string> scans;
   // Options of a laboratory's series of runs (batch_set.h, batch_output.h).
   std::vector<BatchSetting> settings;  // --set NAME=VALUE, in the order given
+  int monteCarloSets = 0;              // --monte-carlo N; 0: none
+  bool saveNoise = false;              // --save-noise
 };
 
 // What the command line asks for: options to run, or the usage text (--help), or a

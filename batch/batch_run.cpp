@@ -12,12 +12,14 @@
 #include "app/response_table.h"
 #include "app/xla_window.h"
 #include "batch/batch_backend.h"
+#include "batch/batch_extras.h"
 #include "batch/batch_output.h"
 #include "batch/batch_summary.h"
 #include "commands/command_support.h"
 #include "commands/load_commands.h"
 #include "commands/program_services.h"
 #include "distributions/distribution_file.h"
+#include "modelcalc/conti_monte_carlo.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
@@ -155,6 +157,9 @@ class BatchRun {
     const std::vector<std::string> staged = ResultFiles(stage_);
     std::vector<std::string> results;
     for (const std::string& f : staged) results.push_back(JoinPath(dir, FileNameOf(f)));
+    if (o_.monteCarloSets > 0)
+      for (const auto& [name, holds] : MonteCarloResultFiles(kBatchMonteCarloConfidence, false, o_.monteCarloSets))
+        results.push_back(JoinPath(dir, name));
     OutputFolder output(dir);
     if (const int refused = CheckResultFiles(output, results); refused != 0) return refused;
 
@@ -182,10 +187,23 @@ class BatchRun {
       Summarize("not saved", computed);
       return kBatchAnalysisRefused;
     }
+    std::string extraError;
+    if (o_.saveNoise) extraError = SaveNoiseInto(window_, backend_, stage_);
+    if (extraError.empty() && o_.monteCarloSets > 0) {
+      const PeakLimits limits = MonteCarloOfPeaks(window_, o_.monteCarloSets, stage_);
+      Settle(window_);
+      extraColumns_ = limits.columns;
+      extraError = limits.error;
+    }
+    if (!extraError.empty()) {
+      backend_.Say("tarmic-batch: " + extraError + "; nothing is saved");
+      Summarize("not saved", computed);
+      return kBatchAnalysisRefused;
+    }
     // A result set of a distribution that another analysis left in dir goes when
     // this one replaces it.
     const PublishOutcome published =
-        PublishResultSet(staged, dir, o_.replace, {FileNameOf(DefaultDistributionPath())});
+        PublishResultSet(FilesIn(stage_), dir, o_.replace, {FileNameOf(DefaultDistributionPath())});
     if (published.outcome != Published::Whole) backend_.Say("tarmic-batch: " + published.message);
     if (published.outcome == Published::Exists) return kBatchInputRefused;
     if (published.outcome == Published::NotSaved) {
@@ -220,7 +238,9 @@ class BatchRun {
       backend_.Say("tarmic-batch: the parameter file " + parameters + " was not taken");
       return kBatchInputRefused;
     }
-    if (const std::string refusal = CheckSettingsTaken(o_.settings); !refusal.empty()) {
+    std::string refusal = CheckSettingsTaken(o_.settings);
+    if (refusal.empty()) refusal = ExtrasRefusal(o_.monteCarloSets, o_.saveNoise);
+    if (!refusal.empty()) {
       backend_.Say("tarmic-batch: " + refusal);
       return kBatchInputRefused;
     }
@@ -282,8 +302,18 @@ class BatchRun {
   }
 
   void Summarize(const std::string& status, bool computed) {
-    const std::string text =
-        SummaryText(SummarizeAnalysis(window_, WithoutTrailingSlash(szDataDirectory), status, computed));
+    BatchSummary summary = SummarizeAnalysis(window_, WithoutTrailingSlash(szDataDirectory), status, computed);
+    if (o_.monteCarloSets > 0) {
+      // The columns are there whether or not the sets were computed.
+      for (const char* column : {"position-limits", "area-limits"}) {
+        std::string value;
+        for (const auto& [name, v] : extraColumns_)
+          if (name == column) value = v;
+        summary.columns.push_back(column);
+        summary.values.push_back(value);
+      }
+    }
+    const std::string text = SummaryText(summary);
     std::fputs(text.c_str(), out_);
     std::fflush(out_);
   }
@@ -292,6 +322,7 @@ class BatchRun {
   BatchBackend& backend_;
   std::FILE* out_;
   std::string stage_;  // the run's staging folder of the results
+  std::vector<std::pair<std::string, std::string>> extraColumns_;  // of --monte-carlo
  public:
   std::string parameters_;  // the copy of the parameter file with the --set values, or empty
  private:

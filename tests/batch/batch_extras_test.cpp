@@ -1,0 +1,95 @@
+// --monte-carlo N and --save-noise: the window's Monte Carlo for Distributions and
+// Save Systematic Noise in a batch run, their files among the results and the
+// peaks' limits in the summary; refused for an analysis that has no use for them.
+#include "batch_test_support.h"
+
+namespace tarmic::testing {
+namespace {
+
+class BatchExtrasTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/BatchExtras." +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    batch_fs::remove_all(root_);
+    CopyExample(Data());
+    // c(s) with time- and radially-invariant noise fitted (lines 76 and 81).
+    std::ifstream in(Data() + "/cs.~p");
+    std::ofstream out(Data() + "/noise.~p");
+    int n = 0;
+    for (std::string text; std::getline(in, text);) out << (++n == 76 || n == 81 ? "1.000000" : text) << "\n";
+  }
+  std::string Data() const { return root_ + "/data"; }
+  BatchOutput Run(const std::string& parameters, std::vector<std::string> options) const {
+    std::vector<std::string> args = {"--parameters", Data() + "/" + parameters, "--output", root_ + "/out"};
+    args.insert(args.end(), options.begin(), options.end());
+    for (const std::string& s : ExampleScans(Data())) args.push_back(s);
+    return RunBatchProgram(root_, args);
+  }
+  std::string root_;
+};
+
+std::vector<std::string> Words(const std::string& s) {
+  std::istringstream in(s);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+// Five sets: the limit files beside the results, and for every peak of `peaks` a
+// lower and an upper limit of its position and its area, the lower not above the
+// upper, the positions inside the peak's part of the grid (0 to 15 S).
+TEST_F(BatchExtrasTest, MonteCarloGivesEveryPeakItsLimits) {
+  const BatchOutput run = Run("cs.~p", {"--monte-carlo", "5"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const std::map<std::string, std::string> c = SummaryColumns(run.out);
+  const std::vector<std::string> peaks = Words(c.at("peaks"));
+  ASSERT_EQ(peaks.size(), 2u);
+  for (const char* column : {"position-limits", "area-limits"}) {
+    const std::vector<std::string> limits = Words(c.at(column));
+    ASSERT_EQ(limits.size(), peaks.size()) << column;
+    for (const std::string& l : limits) {
+      const double low = std::stod(l.substr(0, l.find(':'))), high = std::stod(l.substr(l.find(':') + 1));
+      EXPECT_LE(low, high) << column << " " << l;
+      EXPECT_GT(low, 0.0) << l;
+      EXPECT_LT(high, column[0] == 'p' ? 15.0 : 1.0) << l;
+    }
+  }
+  for (const char* file : {"lim160.dat", "lim840.dat", "mean.dat", "distribution.dat", "f0001.ra0"})
+    EXPECT_TRUE(batch_fs::exists(root_ + "/out/" + file)) << file;
+}
+
+// The noise files of the fit: the TI noise as a scan, the RI noise as one line per
+// scan with the scan's time (the example's scans are 420 s apart).
+TEST_F(BatchExtrasTest, SaveNoiseWritesBothNoiseFiles) {
+  const BatchOutput run = Run("noise.~p", {"--save-noise"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::istringstream ri(ReadWhole(root_ + "/out/RIN.ra0"));
+  int lines = 0;
+  for (std::string line; std::getline(ri, line);) {
+    ++lines;
+    EXPECT_EQ(line.substr(0, line.find(' ')), std::to_string(420 * lines)) << line;
+  }
+  EXPECT_EQ(lines, 20);
+  EXPECT_TRUE(ReadWhole(root_ + "/out/TIN.ra0").starts_with("[T OK]time-independent noise"));
+}
+
+TEST_F(BatchExtrasTest, RefusedWhereTheAnalysisHasNoUseForThem) {
+  const struct {
+    const char* parameters;
+    std::vector<std::string> options;
+    const char* said;
+  } cases[] = {
+      {"species.~p", {"--monte-carlo", "5"}, "--monte-carlo: the model of the parameter file is no continuous distribution"},
+      {"cs.~p", {"--save-noise"}, "--save-noise: the analysis of the parameter file fits no systematic noise"},
+  };
+  for (const auto& c : cases) {
+    const BatchOutput run = Run(c.parameters, c.options);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_NE(run.err.find("tarmic-batch: " + std::string(c.said) + "\n"), std::string::npos) << run.err;
+    EXPECT_FALSE(batch_fs::exists(root_ + "/out"));
+  }
+}
+
+}  // namespace
+}  // namespace tarmic::testing
