@@ -8,7 +8,7 @@ namespace tarmic {
 const char* const kBatchUsage =
     "usage: tarmic-batch --parameters FILE [--fit] [--method simplex|annealing|marquardt]\n"
     "                    [--output DIR] [--replace] [--set NAME=VALUE]... [--monte-carlo N]\n"
-    "                    [--save-noise] SCAN...\n"
+    "                    [--save-noise] [--equilibrium] SCAN...\n"
     "  --parameters FILE  the saved parameter file of the analysis (the model included)\n"
     "  --fit              Fit instead of Run\n"
     "  --method M         the fit's search: simplex, annealing or marquardt (with --fit)\n"
@@ -20,6 +20,8 @@ const char* const kBatchUsage =
     "                     and the 68 % limits of every peak (summary columns\n"
     "                     position-limits and area-limits)\n"
     "  --save-noise       Save Systematic Noise with the results\n"
+    "  --equilibrium      the scans are equilibrium data, loaded as \"load sedimentation\n"
+    "                     equilibrium data\" loads them\n"
     "  SCAN...            the scan files, loaded as Load New Files loads them\n";
 
 namespace {
@@ -101,6 +103,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       o.monteCarloSets = static_cast<int>(sets);
     } else if (arg == "--save-noise") {
       o.saveNoise = true;
+    } else if (arg == "--equilibrium") {
+      o.equilibrium = true;
     } else if (arg == "--fit") {
       o.fit = true;
     } else if (arg == "--replace") {

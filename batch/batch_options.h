@@ -27,6 +27,7 @@ struct BatchOptions {
   std::vector<BatchSetting> settings;  // --set NAME=VALUE, in the order given
   int monteCarloSets = 0;              // --monte-carlo N; 0: none
   bool saveNoise = false;              // --save-noise
+  bool equilibrium = false;            // --equilibrium: loaded as equilibrium data
 };
 
 // What the command line asks for: options to run, or the usage text (--help), or a

@@ -123,7 +123,8 @@ std::vector<std::string> ResultFiles(const std::string& dir) {
   std::vector<std::string> files = FittedScanFiles(JoinPath(dir, names.fits), false);
   for (const std::string& f : ResidualScanFiles(JoinPath(dir, names.residuals))) files.push_back(f);
   files.push_back(ParameterReportPath(JoinPath(dir, names.report)));
-  if (!szTmpParsPath.empty()) files.push_back(szTmpParsPath);
+  // Equilibrium data keep no saved parameters of the fit.
+  if (!szTmpParsPath.empty() && !bEquilibriumMode) files.push_back(szTmpParsPath);
   if (IsContinuousModel()) {
     files.push_back(JoinPath(dir, FileNameOf(DefaultDistributionPath())));
     if (!GridFromFile()) files.push_back(szSdistPath);
@@ -222,10 +223,12 @@ class BatchRun {
     std::vector<std::string> scans;
     for (const std::string& s : o_.scans) scans.push_back(AbsolutePath(s));
     backend_.OfferFiles(scans);
-    const bool loaded = LoadNewFiles(window_, LoadKind::Velocity);
+    const bool loaded = LoadNewFiles(window_, o_.equilibrium ? LoadKind::Equilibrium : LoadKind::Velocity);
     Settle(window_);
     if (!loaded || nScans < 1 || !backend_.Unanswered().empty()) {
       backend_.Say("tarmic-batch: the scans were not loaded");
+      if (!o_.equilibrium && o_.scans.size() == 1)
+        backend_.Say("tarmic-batch: a single scan is equilibrium data: give --equilibrium");
       return kBatchInputRefused;
     }
     const std::string parameters = AbsolutePath(parameters_.empty() ? o_.parameters : parameters_);

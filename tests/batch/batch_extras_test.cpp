@@ -1,6 +1,8 @@
 // --monte-carlo N and --save-noise: the window's Monte Carlo for Distributions and
 // Save Systematic Noise in a batch run, their files among the results and the
 // peaks' limits in the summary; refused for an analysis that has no use for them.
+#include <set>
+
 #include "batch_test_support.h"
 
 namespace tarmic::testing {
@@ -89,6 +91,27 @@ TEST_F(BatchExtrasTest, RefusedWhereTheAnalysisHasNoUseForThem) {
     EXPECT_NE(run.err.find("tarmic-batch: " + std::string(c.said) + "\n"), std::string::npos) << run.err;
     EXPECT_FALSE(batch_fs::exists(root_ + "/out"));
   }
+}
+
+// Equilibrium scans: loaded as "load sedimentation equilibrium data" loads them
+// with --equilibrium, the analysis of the parameter file run and saved as in the
+// window (equilibrium data keep no saved parameters of the fit); without it a
+// single scan asks the velocity loader's question and the run says what to give.
+TEST_F(BatchExtrasTest, EquilibriumScansRunWithEquilibrium) {
+  const std::vector<std::string> scans = {Data() + "/00019.ra0", Data() + "/00020.ra0"};
+  std::vector<std::string> args = {"--parameters", Data() + "/species.~p", "--output", root_ + "/out", "--equilibrium"};
+  args.insert(args.end(), scans.begin(), scans.end());
+  const BatchOutput run = RunBatchProgram(root_, args);
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(SummaryColumns(run.out).at("status"), "computed");
+  std::set<std::string> names;
+  for (const auto& [name, text] : FolderContents(root_ + "/out")) names.insert(name);
+  EXPECT_EQ(names, (std::set<std::string>{"f0019.ra0", "f0020.ra0", "r0019.ra0", "r0020.ra0", "fitparams.txt"}));
+
+  const BatchOutput single = RunBatchProgram(root_, {"--parameters", Data() + "/species.~p", scans[0]}, "single");
+  EXPECT_EQ(single.code, 2);
+  EXPECT_NE(single.err.find("tarmic-batch: a single scan is equilibrium data: give --equilibrium\n"), std::string::npos)
+      << single.err;
 }
 
 }  // namespace
