@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The job array of scripts/tarmic-array.sbatch under a real single-node Slurm: this
 # test starts munged, slurmctld and slurmd as root with a configuration of its own
-# in a temporary folder, runs a c(s) array and a species array over four copies of
+# in a temporary folder, runs the README's recipe as it stands (its lines after
+# "ls -d", with the test's list and parameter files): a c(s) array and a species
+# array over four copies of
 # the example set (one folder name with a blank; the list holds comment lines and a
 # folder that does not exist), each task's results into a sub-folder of its data
 # folder named after the analysis, and checks that every task wrote there what
@@ -144,16 +146,20 @@ done
 script="$source_dir/scripts/tarmic-array.sbatch"
 count=$("$script" --count "$work/list")
 [ "$count" -eq 5 ] || fail "the list counts $count folders, not 5"
+# The README's recipe as it stands, after its "ls -d" line (the list is the
+# test's): a c(s) array and a species array over the same folders, then the two
+# collected summaries. The parameter files of /data are those of the run by hand.
+cp "$work/list" "$work/folders.txt"
+recipe=$(awk '/^### A Slurm job array/ {on = 1} on && /^    ls -d / {take = 1; next} take && /^    / {print substr($0, 5); next} take {exit}' \
+  "$source_dir/README.md")
+[ "$(echo "$recipe" | grep -c '^sbatch ')" -eq 2 ] || fail "the README's Slurm recipe is not there: $recipe"
 cd "$work"
-# A c(s) array and a species array over the same folders, one after the other.
-for analysis in cs species; do
-  submitted=$(timeout 180 sbatch --parsable --wait --array=1-"$count" --output="$work/slurm-$analysis-%a.out" \
-    "$script" --results-in "$analysis" --tasks "$work/$analysis-tasks" "$work/list" "$work/hand/$analysis.~p") ||
-    true  # the missing folder's task fails the array: its exit code is checked below
-  job=${submitted%%;*}
-  [ -n "$job" ] || fail "sbatch did not take the $analysis array"
-  "$script" --collect "$work/$analysis-tasks" "$work/list" >"$work/$analysis-summary.tsv"
-done
+while IFS= read -r line; do
+  line=${line//\/data\//$work/hand/}
+  line=${line//scripts\//$source_dir/scripts/}
+  # The missing folder's task fails its array, and sbatch --wait says so.
+  timeout 180 bash -c "$line" >>"$work/recipe.out" 2>&1 || echo "($line ended with $?)" >>"$work/recipe.out"
+done <<<"${recipe//\$n/$count}"
 job=""
 
 status=0
