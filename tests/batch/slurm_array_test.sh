@@ -3,9 +3,8 @@
 # test starts munged, slurmctld and slurmd as root with a configuration of its own
 # in a temporary folder, runs the README's recipe as it stands (its lines after
 # "ls -d", with the test's list and parameter files): a c(s) array and a species
-# array over four copies of
-# the example set (one folder name with a blank; the list holds comment lines and a
-# folder that does not exist), each task's results into a sub-folder of its data
+# array over four copies of the example set (one folder name with a blank; the
+# list holds comment lines and a folder that does not exist), each task's results into a sub-folder of its data
 # folder named after the analysis, and checks that every task wrote there what
 # tarmic-batch writes when run by hand, and that the collected summary of each
 # array lists every task in the list's order with its summary and exit code. The
