@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "batch_test_support.h"
 #include "tests/support/production_sources.h"
 
 namespace tarmic::testing {
@@ -27,6 +28,38 @@ TEST(DistributionPeakDoors, EveryPeakListIsTheOneList) {
                                                "commands/distribution_peak_tools.cpp",
                                                "distributions/distribution_peaks.cpp", "distributions/distribution_peaks.h"}));
   EXPECT_TRUE(labelReaders.empty()) << ::testing::PrintToString(labelReaders);
+}
+
+// The example's two species as c(M) (the c(s) file with model code 235 and a grid
+// of 10 kg/mol to 1000 kg/mol): the peaks are listed in g/mol, and each holds the
+// same share of the signal as its peak in c(s), which is the same species.
+TEST(DistributionPeakDoors, CMPeaksAreInMolarMassWithTheAreasOfCs) {
+  const std::string root = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/CMPeaks";
+  batch_fs::remove_all(root);
+  CopyExample(root + "/data");
+  {
+    std::ifstream in(root + "/data/cs.~p");
+    std::ofstream out(root + "/data/cm.~p");
+    const std::map<int, std::string> lines = {{5, "10000"}, {7, "1000000"}, {73, "235"}};
+    int n = 0;
+    for (std::string text; std::getline(in, text);) out << (lines.contains(++n) ? lines.at(n) : text) << "\n";
+  }
+  const auto peaks = [&](const std::string& parameters) {
+    std::vector<std::string> args = {"--parameters", root + "/data/" + parameters, "--output", root + "/" + parameters};
+    for (const std::string& s : ExampleScans(root + "/data")) args.push_back(s);
+    std::istringstream in(SummaryColumns(RunBatchProgram(root, args, parameters).out)["peaks"]);
+    std::vector<std::pair<double, double>> list;
+    for (std::string p; in >> p;) list.emplace_back(std::stod(p.substr(0, p.find(':'))), std::stod(p.substr(p.find(':') + 1)));
+    return list;
+  };
+  const auto cs = peaks("cs.~p"), cm = peaks("cm.~p");
+  ASSERT_EQ(cs.size(), 2u);
+  ASSERT_GE(cm.size(), 2u);
+  EXPECT_GT(cm[0].first, 2e4);
+  EXPECT_LT(cm[0].first, 1e5);
+  EXPECT_GT(cm[1].first, 1e5);
+  EXPECT_LT(cm[1].first, 3e5);
+  for (std::size_t k = 0; k < 2; ++k) EXPECT_NEAR(cm[k].second, cs[k].second, 0.005) << k;
 }
 
 }  // namespace
