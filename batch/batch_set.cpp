@@ -8,6 +8,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/number_input.h"
+#include "numerics/text_lines.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -97,8 +98,9 @@ std::string WriteParametersWithSettings(const std::string& from, const std::stri
                                         const std::vector<BatchSetting>& settings) {
   std::vector<std::string> lines;
   {
-    std::ifstream in(from, std::ios::binary);
-    if (!in) return "the parameter file " + from + " cannot be read";
+    std::ifstream in;
+    std::string why;
+    if (!OpenTextFile(from, &in, &why)) return "the parameter file " + from + " cannot be read: " + why;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
   }
   for (const BatchSetting& s : settings) {
