@@ -93,6 +93,43 @@ bool CopyInto(const std::string& from, std::FILE* to) {
   return ok;
 }
 
+// The set's targets looked at and replaced, the output folder held.
+PublishOutcome ReplaceSet(const std::vector<std::string>& staged, const std::string& dir, bool replace,
+                          const std::vector<std::string>& staleNames) {
+  std::vector<std::string> targets, names;
+  for (const std::string& s : staged) {
+    names.push_back(FileNameOf(s));
+    targets.push_back(JoinPath(dir, names.back()));
+  }
+  if (!replace) {
+    for (const std::string& t : targets) {
+      struct stat st {};
+      if (::lstat(t.c_str(), &st) == 0)
+        return {Published::Exists, t + " exists; results are replaced only with --replace"};
+    }
+  }
+  AtomicFileBatch set;
+  for (std::size_t k = 0; k < staged.size(); ++k)
+    WriteFileAtomically(targets[k], [&](std::FILE* f) { return CopyInto(staged[k], f); });
+  if (const std::string report = set.Finish(); !report.empty()) return {Published::NotSaved, BoxLine("", report)};
+  // The files keep the times the saves gave them (a fitted scan those of its scan).
+  for (std::size_t k = 0; k < staged.size(); ++k) {
+    struct stat st {};
+    if (::stat(staged[k].c_str(), &st) != 0) continue;
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ::utimensat(AT_FDCWD, targets[k].c_str(), times, 0);
+  }
+  if (replace) {
+    for (const std::string& name : staleNames) {
+      if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+      const std::string stale = JoinPath(dir, name);
+      struct stat st {};
+      if (::lstat(stale.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(stale.c_str());
+    }
+  }
+  return {Published::Whole, ""};
+}
+
 }  // namespace
 
 OutputFolder::~OutputFolder() {
@@ -157,42 +194,11 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 PublishOutcome PublishResultSet(const std::vector<std::string>& staged, const std::string& dir, bool replace,
                                 const std::vector<std::string>& staleNames) {
   const SignalsHeld signalsWait;
-  const FolderWaitScope wait;
-  FolderLocks locks;
+  PublishOutcome outcome{Published::Whole, ""};
   std::string why;
-  if (!locks.Take({dir}, &why)) return {Published::NotSaved, why};
-  std::vector<std::string> targets, names;
-  for (const std::string& s : staged) {
-    names.push_back(FileNameOf(s));
-    targets.push_back(JoinPath(dir, names.back()));
-  }
-  if (!replace) {
-    for (const std::string& t : targets) {
-      struct stat st {};
-      if (::lstat(t.c_str(), &st) == 0)
-        return {Published::Exists, t + " exists; results are replaced only with --replace"};
-    }
-  }
-  AtomicFileBatch set;
-  for (std::size_t k = 0; k < staged.size(); ++k)
-    WriteFileAtomically(targets[k], [&](std::FILE* f) { return CopyInto(staged[k], f); });
-  if (const std::string report = set.Finish(); !report.empty()) return {Published::NotSaved, BoxLine("", report)};
-  // The files keep the times the saves gave them (a fitted scan those of its scan).
-  for (std::size_t k = 0; k < staged.size(); ++k) {
-    struct stat st {};
-    if (::stat(staged[k].c_str(), &st) != 0) continue;
-    const timespec times[2] = {st.st_atim, st.st_mtim};
-    ::utimensat(AT_FDCWD, targets[k].c_str(), times, 0);
-  }
-  if (replace) {
-    for (const std::string& name : staleNames) {
-      if (std::find(names.begin(), names.end(), name) != names.end()) continue;
-      const std::string stale = JoinPath(dir, name);
-      struct stat st {};
-      if (::lstat(stale.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(stale.c_str());
-    }
-  }
-  return {Published::Whole, ""};
+  const bool held = WithFolderHeld(dir, [&] { outcome = ReplaceSet(staged, dir, replace, staleNames); }, &why);
+  return held ? outcome : PublishOutcome{Published::NotSaved, why};
 }
+
 
 }  // namespace tarmic
