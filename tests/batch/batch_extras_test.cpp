@@ -1,6 +1,6 @@
 // --monte-carlo N and --save-noise: the window's Monte Carlo for Distributions and
 // Save Systematic Noise in a batch run, their files among the results and the
-// peaks' limits in the summary; refused for an analysis that has no use for them.
+// peaks' limits in the summary (their refusals stand with those of --set).
 #include <set>
 
 #include "batch_test_support.h"
@@ -16,10 +16,7 @@ class BatchExtrasTest : public ::testing::Test {
     batch_fs::remove_all(root_);
     CopyExample(Data());
     // c(s) with time- and radially-invariant noise fitted (lines 76 and 81).
-    std::ifstream in(Data() + "/cs.~p");
-    std::ofstream out(Data() + "/noise.~p");
-    int n = 0;
-    for (std::string text; std::getline(in, text);) out << (++n == 76 || n == 81 ? "1.000000" : text) << "\n";
+    EditParameters(Data() + "/cs.~p", Data() + "/noise.~p", {{76, "1.000000"}, {81, "1.000000"}});
   }
   std::string Data() const { return root_ + "/data"; }
   BatchOutput Run(const std::string& parameters, std::vector<std::string> options) const {
@@ -74,23 +71,6 @@ TEST_F(BatchExtrasTest, SaveNoiseWritesBothNoiseFiles) {
   }
   EXPECT_EQ(lines, 20);
   EXPECT_TRUE(ReadWhole(root_ + "/out/TIN.ra0").starts_with("[T OK]time-independent noise"));
-}
-
-TEST_F(BatchExtrasTest, RefusedWhereTheAnalysisHasNoUseForThem) {
-  const struct {
-    const char* parameters;
-    std::vector<std::string> options;
-    const char* said;
-  } cases[] = {
-      {"species.~p", {"--monte-carlo", "5"}, "--monte-carlo: the model of the parameter file is no continuous distribution"},
-      {"cs.~p", {"--save-noise"}, "--save-noise: the analysis of the parameter file fits no systematic noise"},
-  };
-  for (const auto& c : cases) {
-    const BatchOutput run = Run(c.parameters, c.options);
-    EXPECT_EQ(run.code, 2);
-    EXPECT_NE(run.err.find("tarmic-batch: " + std::string(c.said) + "\n"), std::string::npos) << run.err;
-    EXPECT_FALSE(batch_fs::exists(root_ + "/out"));
-  }
 }
 
 // Equilibrium scans: loaded as "load sedimentation equilibrium data" loads them

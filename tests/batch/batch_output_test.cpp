@@ -83,12 +83,7 @@ class BatchLeavesNothingTest : public BatchOutputTest, public ::testing::WithPar
 
 TEST_P(BatchLeavesNothingTest, WhenItEndsWithoutResults) {
   const Leftless& l = GetParam();
-  {
-    std::ifstream in(Data() + "/cs.~p");
-    std::ofstream out(Data() + "/dls.~p");
-    int line = 0;
-    for (std::string text; std::getline(in, text);) out << (++line == 73 ? "503.000000" : text) << "\n";
-  }
+  EditParameters(Data() + "/cs.~p", Data() + "/dls.~p", {{73, "503.000000"}});
   std::string output = l.output;
   output = output.starts_with("DATA") ? Data() + output.substr(4) : root_ + "/" + output;
   const std::map<std::string, std::string> before = FolderContents(Data());

@@ -37,13 +37,7 @@ TEST(DistributionPeakDoors, CMPeaksAreInMolarMassWithTheAreasOfCs) {
   const std::string root = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/CMPeaks";
   batch_fs::remove_all(root);
   CopyExample(root + "/data");
-  {
-    std::ifstream in(root + "/data/cs.~p");
-    std::ofstream out(root + "/data/cm.~p");
-    const std::map<int, std::string> lines = {{5, "10000"}, {7, "1000000"}, {73, "235"}};
-    int n = 0;
-    for (std::string text; std::getline(in, text);) out << (lines.contains(++n) ? lines.at(n) : text) << "\n";
-  }
+  EditParameters(root + "/data/cs.~p", root + "/data/cm.~p", {{5, "10000"}, {7, "1000000"}, {73, "235"}});
   const auto peaks = [&](const std::string& parameters) {
     std::vector<std::string> args = {"--parameters", root + "/data/" + parameters, "--output", root + "/" + parameters};
     for (const std::string& s : ExampleScans(root + "/data")) args.push_back(s);

@@ -48,12 +48,8 @@ class BatchSetRunTest : public ::testing::Test {
     for (const std::string& s : ExampleScans(root_ + "/data")) args.push_back(s);
     return RunBatchProgram(root_, args, output);
   }
-  // A copy of the parameter file with lines replaced (1-based), as a user edits it.
   void Edit(const std::string& from, const std::string& to, const std::map<int, std::string>& lines) {
-    std::ifstream in(root_ + "/data/" + from);
-    std::ofstream out(root_ + "/data/" + to);
-    int n = 0;
-    for (std::string text; std::getline(in, text);) out << (lines.contains(++n) ? lines.at(n) : text) << "\n";
+    EditParameters(root_ + "/data/" + from, root_ + "/data/" + to, lines);
   }
   std::string root_;
 };
@@ -81,7 +77,8 @@ TEST_F(BatchSetRunTest, AValueSetByNameIsTheValueEditedInItsLine) {
   EXPECT_EQ(SummaryColumns(species.out).at("D2"), "4.200");
 }
 
-// A value the model has no use for, or that the window refuses: exit 2, naming it.
+// A value (or an option) the model has no use for, or that the window refuses:
+// exit 2, naming it.
 TEST_F(BatchSetRunTest, AValueTheAnalysisDoesNotTakeEndsTheRunNamingIt) {
   const struct {
     const char* parameters;
@@ -92,6 +89,10 @@ TEST_F(BatchSetRunTest, AValueTheAnalysisDoesNotTakeEndsTheRunNamingIt) {
       {"species.~p", {"--set", "M1=5"}, "tarmic-batch: --set M1=5 does not apply: the species have D, not M (no \"Fit M and s\")"},
       {"species.~p", {"--set", "s3=2"}, "tarmic-batch: --set s3=2 does not apply: species 3 is not part of the model of the parameter file"},
       {"cs.~p", {"--set", "s-min=20"}, "(with --set s-min=20) was not taken"},
+      // The options of a distribution's statistics and of systematic noise.
+      {"species.~p", {"--monte-carlo", "5"},
+       "tarmic-batch: --monte-carlo: the model of the parameter file is no continuous distribution\n"},
+      {"cs.~p", {"--save-noise"}, "tarmic-batch: --save-noise: the analysis of the parameter file fits no systematic noise\n"},
   };
   for (const auto& c : cases) {
     const BatchOutput run = Run(c.parameters, "refused", c.options);
