@@ -38,10 +38,10 @@ std::vector<Named> Names() {
   };
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     const int entry = 1 + 9 * (k - 1);
-    names.push_back({"c" + std::to_string(k), entry + 2, Applies::Species, k, 'c'});
-    names.push_back({"D" + std::to_string(k), entry + 4, Applies::Species, k, 'D'});
-    names.push_back({"M" + std::to_string(k), entry + 4, Applies::Species, k, 'M'});
-    names.push_back({"s" + std::to_string(k), entry + 6, Applies::Species, k, 's'});
+    names.push_back({Format("c%d", k), entry + 2, Applies::Species, k, 'c'});
+    names.push_back({Format("D%d", k), entry + 4, Applies::Species, k, 'D'});
+    names.push_back({Format("M%d", k), entry + 4, Applies::Species, k, 'M'});
+    names.push_back({Format("s%d", k), entry + 6, Applies::Species, k, 's'});
   }
   return names;
 }
