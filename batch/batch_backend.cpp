@@ -162,7 +162,11 @@ void BatchBackend::EndReadoutLine() {
 
 void BatchBackend::Say(const std::string& line) {
   EndReadoutLine();
-  std::fprintf(err_, "%s\n", line.c_str());
+  std::string shown = line;
+  if (!aliasPath_.empty())
+    for (std::size_t at; (at = shown.find(aliasPath_)) != std::string::npos;)
+      shown.replace(at, aliasPath_.size(), aliasShown_);
+  std::fprintf(err_, "%s\n", shown.c_str());
   std::fflush(err_);
 }
 

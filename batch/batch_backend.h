@@ -48,6 +48,12 @@ class BatchBackend : public HeadlessBackend {
   void EndReadoutLine();
   // Writes one line to the error stream, after the readout line.
   void Say(const std::string& line);
+  // Every line written names path as shown instead (a copy the batch made of a
+  // user's file, named as the user knows it).
+  void ShowPathAs(std::string path, std::string shown) {
+    aliasPath_ = std::move(path);
+    aliasShown_ = std::move(shown);
+  }
 
   Window& MainWindow() override;
   int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
@@ -66,6 +72,7 @@ class BatchBackend : public HeadlessBackend {
   std::unique_ptr<ReadoutWindow> window_;
   std::vector<std::string> offered_;
   std::string saveFolder_;
+  std::string aliasPath_, aliasShown_;
   bool replace_ = false;
   std::vector<Shown> boxes_;
   std::vector<std::string> unanswered_;

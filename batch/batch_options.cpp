@@ -9,7 +9,8 @@ namespace tarmic {
 
 const char* const kBatchUsage =
     "usage: tarmic-batch --parameters FILE [--fit] [--method simplex|annealing|marquardt]\n"
-    "                    [--output DIR] [--replace] SCAN...\n"
+    "                    [--output DIR] [--replace] [--set NAME=VALUE]... [--monte-carlo N]\n"
+    "                    [--save-noise] [--equilibrium] SCAN...\n"
     "  --parameters FILE  the saved parameter file of the analysis (the model included)\n"
     "  --fit              Fit instead of Run\n"
     "  --method M         the fit's search: simplex, annealing or marquardt (with --fit)\n"
@@ -23,6 +24,14 @@ const char* const kBatchUsage =
     "  --anneal-final F        after annealing: ml, simplex or none\n"
     "                     (with --method annealing; each defaults to the value\n"
     "                     \"Fit With Simulated Annealing\" proposes: 2, 10, 500, ml)\n"
+    "  --set NAME=VALUE   a value of the analysis instead of the parameter file's\n"
+    "                     (the names follow; repeat --set for more)\n"
+    "  --monte-carlo N    Monte Carlo for Distributions with N data sets: the limit files\n"
+    "                     and the 68 % limits of every peak (summary columns\n"
+    "                     position-limits and area-limits)\n"
+    "  --save-noise       Save Systematic Noise with the results\n"
+    "  --equilibrium      the scans are equilibrium data, loaded as \"load sedimentation\n"
+    "                     equilibrium data\" loads them\n"
     "  SCAN...            the scan files, loaded as Load New Files loads them\n";
 
 namespace {
@@ -116,8 +125,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       inlineValue = arg.substr(eq + 1);
       arg.resize(eq);
     }
-    const bool takesValue =
-        arg == "--parameters" || arg == "--output" || arg == "--method" || IsRunSettingOption(arg);
+    const bool takesValue = arg == "--parameters" || arg == "--output" || arg == "--method" ||
+                            IsRunSettingOption(arg) || arg == "--set" || arg == "--monte-carlo";
     if (!takesValue && inlineValue) return refuse(arg + " takes no value");
     std::string value;
     if (takesValue) {
@@ -148,6 +157,22 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       if (o.methodCommand == 0) return refuse("unknown method " + value + " (simplex, annealing or marquardt)");
     } else if (IsRunSettingOption(arg)) {
       if (std::string why = TakeRunSetting(arg, value, o); !why.empty()) return refuse(why);
+    } else if (arg == "--set") {
+      BatchSetting setting;
+      if (std::string why = ParseBatchSetting(value, &setting); !why.empty()) return refuse(std::move(why));
+      for (const BatchSetting& earlier : o.settings)
+        if (earlier.name == setting.name) return refuse("--set " + setting.name + " is given twice");
+      o.settings.push_back(std::move(setting));
+    } else if (arg == "--monte-carlo") {
+      float sets = 0.0f;
+      if (o.monteCarloSets != 0) return refuse("--monte-carlo is given twice");
+      if (!ParseFloatText(value, &sets) || sets < 2.0f || sets > 100000.0f || sets != static_cast<float>(static_cast<int>(sets)))
+        return refuse("--monte-carlo " + value + ": the number of data sets is a whole number from 2 to 100000");
+      o.monteCarloSets = static_cast<int>(sets);
+    } else if (arg == "--save-noise") {
+      o.saveNoise = true;
+    } else if (arg == "--equilibrium") {
+      o.equilibrium = true;
     } else if (arg == "--fit") {
       o.fit = true;
     } else if (arg == "--replace") {

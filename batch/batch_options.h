@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "batch/batch_set.h"
+
 namespace tarmic {
 
 // The exit codes of tarmic-batch.
@@ -31,6 +33,11 @@ struct BatchOptions {
   std::optional<int> annealSteps;          // temperature steps
   std::optional<int> annealIterations;     // evaluations per temperature
   std::optional<int> annealFinal;          // 1: Marquardt-Levenberg, 2: simplex, 0: none
+  // Options of a laboratory's series of runs (batch_set.h, batch_output.h).
+  std::vector<BatchSetting> settings;  // --set NAME=VALUE, in the order given
+  int monteCarloSets = 0;              // --monte-carlo N; 0: none
+  bool saveNoise = false;              // --save-noise
+  bool equilibrium = false;            // --equilibrium: loaded as equilibrium data
 };
 
 // What the command line asks for: options to run, or the usage text (--help), or a

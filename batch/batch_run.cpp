@@ -14,12 +14,15 @@
 #include "app/response_table.h"
 #include "app/xla_window.h"
 #include "batch/batch_backend.h"
+#include "batch/batch_extras.h"
+#include "batch/batch_output.h"
 #include "batch/batch_summary.h"
 #include "commands/command_support.h"
 #include "commands/load_commands.h"
 #include "commands/program_services.h"
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_grid.h"
+#include "modelcalc/conti_monte_carlo.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
@@ -50,7 +53,7 @@ class RunFolder {
     std::string pattern = TempDirectory() + "tarmic-batch.XXXXXX";
     if (mkdtemp(pattern.data())) path_ = pattern + "/";
     else why_ = std::strerror(errno);
-    for (const char* sub : {"config/", "data/", "cache/"}) {
+    for (const char* sub : {"config/", "data/", "cache/", "results/"}) {
       std::error_code ec;
       if (!path_.empty()) fs::create_directory(path_ + sub, ec);
     }
@@ -124,7 +127,8 @@ std::vector<std::string> ResultFiles(const std::string& dir) {
   std::vector<std::string> files = FittedScanFiles(JoinPath(dir, names.fits), false);
   for (const std::string& f : ResidualScanFiles(JoinPath(dir, names.residuals))) files.push_back(f);
   files.push_back(ParameterReportPath(JoinPath(dir, names.report)));
-  if (!szTmpParsPath.empty()) files.push_back(szTmpParsPath);
+  // Equilibrium data keep no saved parameters of the fit.
+  if (!szTmpParsPath.empty() && !bEquilibriumMode) files.push_back(szTmpParsPath);
   if (SavesDistribution()) files.push_back(JoinPath(dir, FileNameOf(DefaultDistributionPath())));
   if (GridSetupWritesStoredGrid()) files.push_back(szSdistPath);
   return files;
@@ -167,8 +171,10 @@ int AnnealFinalInEffect() { return bAnnealFinalML ? 1 : (bAnnealFinalSimplex ? 2
 
 class BatchRun {
  public:
-  BatchRun(const BatchOptions& options, std::uint32_t seed, BatchBackend& backend, std::FILE* out)
-      : o_(options), seed_(seed), backend_(backend), out_(out), window_("Sedimentation Analysis") {
+  BatchRun(const BatchOptions& options, std::uint32_t seed, BatchBackend& backend, std::FILE* out,
+           std::string stage)
+      : o_(options), seed_(seed), backend_(backend), out_(out), stage_(std::move(stage)),
+        window_("Sedimentation Analysis") {
     window_.SetupWindow();
     Settle(window_);
   }
@@ -183,12 +189,19 @@ class BatchRun {
     if (const int refused = LoadInput(); refused != 0) return refused;
     const std::string dir = o_.output.empty() ? WithoutTrailingSlash(szDataDirectory) : AbsolutePath(o_.output);
     // The saved parameters of the analysis and the grid of a distribution, which the
-    // window keeps beside the data, go with the results.
-    if (!szTmpParsPath.empty()) szTmpParsPath = JoinPath(dir, FileNameOf(szTmpParsPath));
+    // window keeps beside the data, go with the results. Everything is written into
+    // the run's staging folder and published into dir as one set at the end.
+    if (!szTmpParsPath.empty()) szTmpParsPath = JoinPath(stage_, FileNameOf(szTmpParsPath));
     if (!szSdistPath.empty() && GridSetupWritesStoredGrid())
-      szSdistPath = JoinPath(dir, FileNameOf(szSdistPath));
-    const std::vector<std::string> results = ResultFiles(dir);
-    if (const int refused = CheckResultFiles(dir, results); refused != 0) return refused;
+      szSdistPath = JoinPath(stage_, FileNameOf(szSdistPath));
+    const std::vector<std::string> staged = ResultFiles(stage_);
+    std::vector<std::string> results;
+    for (const std::string& f : staged) results.push_back(JoinPath(dir, FileNameOf(f)));
+    if (o_.monteCarloSets > 0)
+      for (const auto& [name, holds] : MonteCarloResultFiles(kBatchMonteCarloConfidence, false, o_.monteCarloSets))
+        results.push_back(JoinPath(dir, name));
+    OutputFolder output(dir);
+    if (const int refused = CheckResultFiles(output, results); refused != 0) return refused;
 
     if (!o_.seed) backend_.Say(Format("tarmic-batch: seed %u (drawn; --seed %u repeats the run)", seed_, seed_));
     ForgetLastFit();
@@ -204,10 +217,35 @@ class BatchRun {
       Summarize(status, computed);
       return kBatchAnalysisRefused;
     }
-    if (!Save(dir, results)) {
+    if (!Save(stage_, staged)) {
       Summarize("not saved", computed);
       return kBatchAnalysisRefused;
     }
+    std::string extraError;
+    if (o_.saveNoise) extraError = SaveNoiseInto(window_, backend_, stage_);
+    if (extraError.empty() && o_.monteCarloSets > 0) {
+      const PeakLimits limits = MonteCarloOfPeaks(window_, o_.monteCarloSets, stage_);
+      Settle(window_);
+      extraColumns_ = limits.columns;
+      extraError = limits.error;
+    }
+    if (!extraError.empty()) {
+      backend_.Say("tarmic-batch: " + extraError + "; nothing is saved");
+      Summarize("not saved", computed);
+      return kBatchAnalysisRefused;
+    }
+    // A result set of a distribution that another analysis left in dir goes when
+    // this one replaces it.
+    const PublishOutcome published =
+        PublishResultSet(FilesIn(stage_), dir, o_.replace, {FileNameOf(DefaultDistributionPath())});
+    if (published.outcome != Published::Whole) backend_.Say("tarmic-batch: " + published.message);
+    if (published.outcome == Published::Exists) return kBatchInputRefused;
+    if (published.outcome == Published::NotSaved) {
+      backend_.Say("tarmic-batch: the results were not saved; nothing of them is in " + dir);
+      Summarize("not saved", computed);
+      return kBatchAnalysisRefused;
+    }
+    output.Keep();
     Summarize(status, computed);
     return kBatchComputed;
   }
@@ -232,10 +270,12 @@ class BatchRun {
       return kBatchInputRefused;
     }
     backend_.OfferFiles(scans);
-    const bool loaded = LoadNewFiles(window_, LoadKind::Velocity);
+    const bool loaded = LoadNewFiles(window_, o_.equilibrium ? LoadKind::Equilibrium : LoadKind::Velocity);
     Settle(window_);
     if (!loaded || nScans < 1 || !backend_.Unanswered().empty()) {
       backend_.Say("tarmic-batch: the scans were not loaded");
+      if (!o_.equilibrium && o_.scans.size() == 1)
+        backend_.Say("tarmic-batch: a single scan is equilibrium data: give --equilibrium");
       return kBatchInputRefused;
     }
     // Every scan named is the scan read, in its place.
@@ -243,7 +283,7 @@ class BatchRun {
       backend_.Say("tarmic-batch: " + why);
       return kBatchInputRefused;
     }
-    const std::string parameters = AbsolutePath(o_.parameters);
+    const std::string parameters = AbsolutePath(parameters_.empty() ? o_.parameters : parameters_);
     // A file that is not there says nothing when it is offered: the batch says why.
     if (const std::string refusal = FileReadRefusal(parameters); !refusal.empty())
       backend_.Say("tarmic-batch: the parameter file " + parameters + " cannot be read: " + refusal);
@@ -251,6 +291,12 @@ class BatchRun {
     Settle(window_);
     if (!taken || !backend_.Unanswered().empty()) {
       backend_.Say("tarmic-batch: the parameter file " + parameters + " was not taken");
+      return kBatchInputRefused;
+    }
+    std::string refusal = CheckSettingsTaken(o_.settings);
+    if (refusal.empty()) refusal = ExtrasRefusal(o_.monteCarloSets, o_.saveNoise);
+    if (!refusal.empty()) {
+      backend_.Say("tarmic-batch: " + refusal);
       return kBatchInputRefused;
     }
     if (o_.methodCommand == kCmFitAnnealing) {
@@ -275,8 +321,9 @@ class BatchRun {
   }
 
   // Every result file that exists refuses the run unless it may be replaced; the
-  // output folder is made. 0 when the results may be written.
-  int CheckResultFiles(const std::string& dir, const std::vector<std::string>& results) {
+  // output folder is made and must take files. 0 when the results may be written.
+  int CheckResultFiles(OutputFolder& output, const std::vector<std::string>& results) {
+    const std::string& dir = output.Dir();
     std::vector<std::string> existing;
     for (const std::string& f : results) {
       std::error_code ec;
@@ -288,10 +335,8 @@ class BatchRun {
         backend_.Say("tarmic-batch: " + std::to_string(existing.size() - 1) + " more of its results exist in " + dir);
       return kBatchInputRefused;
     }
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (!fs::is_directory(dir)) {
-      backend_.Say("tarmic-batch: could not make the output folder " + dir + ": " + ec.message());
+    if (const std::string why = output.Prepare(); !why.empty()) {
+      backend_.Say("tarmic-batch: the results cannot be written into " + dir + ": " + why);
       return kBatchInputRefused;
     }
     return 0;
@@ -318,7 +363,7 @@ class BatchRun {
     for (const std::string& f : results) {
       std::error_code ec;
       if (fs::exists(f, ec)) continue;
-      backend_.Say("tarmic-batch: " + f + " was not written");
+      backend_.Say("tarmic-batch: " + FileNameOf(f) + " was not written");
       saved = false;
     }
     if (!saved) backend_.Say("tarmic-batch: the results were not saved in full");
@@ -327,6 +372,16 @@ class BatchRun {
 
   void Summarize(const std::string& status, bool computed) {
     BatchSummary summary = SummarizeAnalysis(window_, WithoutTrailingSlash(szDataDirectory), status, computed);
+    if (o_.monteCarloSets > 0) {
+      // The columns are there whether or not the sets were computed.
+      for (const char* column : {"position-limits", "area-limits"}) {
+        std::string value;
+        for (const auto& [name, v] : extraColumns_)
+          if (name == column) value = v;
+        summary.columns.push_back(column);
+        summary.values.push_back(value);
+      }
+    }
     // The seed repeats the run.
     summary.columns.push_back("seed");
     summary.values.push_back(std::to_string(seed_));
@@ -339,6 +394,11 @@ class BatchRun {
   std::uint32_t seed_;
   BatchBackend& backend_;
   std::FILE* out_;
+  std::string stage_;  // the run's staging folder of the results
+  std::vector<std::pair<std::string, std::string>> extraColumns_;  // of --monte-carlo
+ public:
+  std::string parameters_;  // the copy of the parameter file with the --set values, or empty
+ private:
   TXLAWindow window_;
 };
 
@@ -360,6 +420,7 @@ int RunBatch(const BatchOptions& options, const std::string& programDir, std::FI
                  folder.Why().c_str());
     return kBatchAnalysisRefused;
   }
+  CleanUpOnSignals(folder.Path());
   SetupPathTable(programDir, folder.Path() + "cache/");
   CopyUserSettings(szProgramDir, folder.Path() + "config/");
   PlaceWritableFiles(folder.Path() + "config/", folder.Path() + "data/");
@@ -369,7 +430,18 @@ int RunBatch(const BatchOptions& options, const std::string& programDir, std::FI
   // The random numbers of the run (the simplex's start, annealing) follow its seed.
   const std::uint32_t seed = options.seed ? *options.seed : std::random_device{}();
   SeedRandomGenerators(seed);
-  BatchRun run(options, seed, backend, out);
+  BatchRun run(options, seed, backend, out, folder.Path() + "results/");
+  if (!options.settings.empty()) {
+    run.parameters_ = folder.Path() + FileNameOf(options.parameters);
+    const std::string why = WriteParametersWithSettings(AbsolutePath(options.parameters), run.parameters_, options.settings);
+    if (!why.empty()) {
+      backend.Say("tarmic-batch: " + why);
+      return kBatchInputRefused;
+    }
+    std::string given;
+    for (const BatchSetting& setting : options.settings) given += " --set " + setting.name + "=" + setting.value;
+    backend.ShowPathAs(run.parameters_, AbsolutePath(options.parameters) + " (with" + given + ")");
+  }
   return run.Run();
 }
 

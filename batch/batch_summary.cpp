@@ -3,8 +3,9 @@
 #include <algorithm>
 
 #include "app/xla_window.h"
-#include "commands/distribution_peak_tools.h"
 #include "commands/model_commands.h"
+#include "distributions/distribution_file.h"
+#include "distributions/distribution_peaks.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -18,16 +19,16 @@ namespace {
 
 double D(float v) { return static_cast<double>(v); }
 
-// "position:area" of every peak the window's peak finder labels, blank-separated.
-std::string PeaksOfDistribution(TXLAWindow& window) {
-  ShowPeakMwLabels(window);
+// "position:area" of every peak the window labels, blank-separated, each position
+// in the unit of the distribution's grid: S, or g/mol for c(M).
+std::string PeaksOfDistribution() {
+  const bool mass = CurrentDistributionKind() == DistributionKind::MolarMass;
   std::string peaks;
-  for (int k = 1; k <= nPeakLabels; ++k) {
-    if (!pPeakLabels[k]) continue;  // a peak too small to be labelled
+  for (const DistributionPeak& peak : DistributionPeakList()) {
+    if (!peak.labelled) continue;  // a peak too small to be labelled
     if (!peaks.empty()) peaks += ' ';
-    peaks += Format("%.3f:%.4f", D(afPeakX[k]), D(afPeakArea[k]));
+    peaks += Format(mass ? "%.6g:%.4f" : "%.3f:%.4f", D(peak.extent.averageX), D(peak.extent.area));
   }
-  RemovePeakLabels(window);
   return peaks;
 }
 
@@ -54,7 +55,7 @@ std::string ActiveModelName() {
   return ModelChosen() ? "model without a menu item" : "no model";
 }
 
-BatchSummary SummarizeAnalysis(TXLAWindow& window, const std::string& data, const std::string& status,
+BatchSummary SummarizeAnalysis(TXLAWindow&, const std::string& data, const std::string& status,
                                bool computed) {
   BatchSummary s;
   Add(s, "data", data);
@@ -69,7 +70,7 @@ BatchSummary SummarizeAnalysis(TXLAWindow& window, const std::string& data, cons
   Add(s, "rmsd", rmsd);
   if (IsContinuousModel()) {
     const bool sizeShape = bCsff0Model || bCsff0OneDiscrete;
-    Add(s, "peaks", computed && !sizeShape ? PeaksOfDistribution(window) : std::string());
+    Add(s, "peaks", computed && !sizeShape ? PeaksOfDistribution() : std::string());
   } else if (bDiscreteModel) {
     UnpackModelParams();
     for (int k = 1; k <= nSpeciesSlots; ++k) {

@@ -1,6 +1,10 @@
 // tarmic-batch: one analysis of a set of scans without a window (see
 // batch/batch_run.h and the README's "Batch runs and clusters").
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <cstdio>
 #include <exception>
@@ -16,15 +20,31 @@ int main(int argc, char** argv) {
   const tarmic::BatchArguments parsed = tarmic::ParseBatchArguments(args);
   if (parsed.help) {
     std::fputs(tarmic::kBatchUsage, stdout);
+    std::fputs(tarmic::BatchSetUsage().c_str(), stdout);
     return tarmic::kBatchComputed;
   }
   if (!parsed.options) {
     std::fprintf(stderr, "tarmic-batch: %s\n%s", parsed.error.c_str(), tarmic::kBatchUsage);
     return tarmic::kBatchInputRefused;
   }
+  // Standard output holds the summary alone: it is kept on a descriptor of its own,
+  // and whatever any part of the program prints to standard output goes to the
+  // error stream with the boxes.
+  std::fflush(stdout);
+  const int summaryFd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  std::FILE* summary = summaryFd >= 0 ? fdopen(summaryFd, "w") : nullptr;
+  if (!summary || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    std::fprintf(stderr, "tarmic-batch: standard output cannot be written: %s\n", std::strerror(errno));
+    return tarmic::kBatchInputRefused;
+  }
   try {
-    return tarmic::RunBatch(*parsed.options, tarmic::ProgramDirectoryFromArgv0(argc > 0 ? argv[0] : ""), stdout,
-                            stderr, isatty(STDERR_FILENO) != 0);
+    int code = tarmic::RunBatch(*parsed.options, tarmic::ProgramDirectoryFromArgv0(argc > 0 ? argv[0] : ""), summary,
+                                stderr, isatty(STDERR_FILENO) != 0);
+    if (std::fclose(summary) != 0) {
+      std::fprintf(stderr, "tarmic-batch: the summary could not be written: %s\n", std::strerror(errno));
+      if (code == tarmic::kBatchComputed) code = tarmic::kBatchAnalysisRefused;
+    }
+    return code;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tarmic-batch: %s\n", e.what());
     return tarmic::kBatchAnalysisRefused;

@@ -4,14 +4,17 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/panes.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "commands/text_format.h"
+#include "distributions/distribution_file.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_kernels.h"
+#include "distributions/distribution_peaks.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_transforms.h"
 #include "distributions/distribution_variants.h"
@@ -41,12 +44,6 @@ bool bPeakLabelsNew = false;
 
 namespace {
 
-// Share of the total below which a peak gets no label.
-constexpr float kMinPeakFraction = 0.0001f;
-// Share of the peak height at which a side's walk may end.
-constexpr float kPeakEdgeFraction = 0.9f;
-// Below this share of the peak height a side ends at once.
-constexpr float kPeakFloor = 0.01f;
 constexpr Color kPeakColour = RGB(255, 0, 0);
 constexpr int kPeakStyle = 12;
 
@@ -62,42 +59,6 @@ bool CsVariant() {
          bCsOneDiscreteD || bCsOneDiscreteM;
 }
 
-// The walk of one side of a peak at i with height p: direction -1 (left) or +1.
-// Returns the number of steps and the side's edge value.
-int WalkSide(const float* v, int n, int i, float p, float f, int direction, float* edge) {
-  for (int j = 0;; ++j) {
-    const int k = i + direction * j;
-    const int next = k + direction;
-    // The values have fallen to the fraction and stop falling at the next point.
-    if (next >= 1 && next <= n) {
-      const float q = v[next];
-      if (q <= f * p && q >= v[k]) {
-        *edge = v[k - direction];
-        return j;
-      }
-    }
-    const float e = v[k];
-    if (e / p < kPeakFloor) {
-      *edge = e;
-      return j;
-    }
-    if (direction < 0 && k == 1) {
-      *edge = e;
-      return j;
-    }
-    if (direction > 0 && k + 1 == n) {
-      // The walk ends on the last grid point.
-      *edge = v[n];
-      return j + 1;
-    }
-    // The values rose again: back to the minimum.
-    if (j > 1 && e > v[k - direction]) {
-      *edge = v[i + direction * (j - 1)];
-      return j - 1;
-    }
-  }
-}
-
 // The peak labels' pictures are played in the client area with the screen mapping.
 std::unique_ptr<DC> ScreenDC(Window& w) {
   const Size client = w.ClientSize();
@@ -108,37 +69,6 @@ std::unique_ptr<DC> ScreenDC(Window& w) {
 }
 
 }  // namespace
-
-PeakExtent FindDistributionPeak(int index, float fraction) {
-  PeakExtent peak;
-  const float* v = pDistValues;
-  const float* g = pDistGrid;
-  const int n = nDistGrid;
-  const int i = index;
-  if (!v || !g || i < 1 || i > n) return peak;
-  if (i >= 3 && i <= n - 2 && v[i] > v[i - 1]) {
-    const float p = v[i];
-    int jl = 0, jr = 0;
-    float leftEdge = 0.0f, rightEdge = 0.0f;
-    if (p != 0.0f) {
-      jl = WalkSide(v, n, i, p, fraction, -1, &leftEdge);
-      jr = WalkSide(v, n, i, p, fraction, +1, &rightEdge);
-      peak.edgeRatio = (rightEdge > leftEdge ? rightEdge : leftEdge) / p;
-    }
-    peak.leftIndex = i - jl;
-    peak.rightIndex = i + jr;
-    peak.leftX = g[peak.leftIndex];
-    peak.rightX = g[peak.rightIndex];
-  } else {
-    peak.leftX = peak.rightX = g[i];
-    peak.edgeRatio = 1.0f;
-  }
-  float total = 0.0f;
-  IntegrateDistribution(peak.leftX, peak.rightX, &peak.area, &peak.averageX, &total, nullptr,
-                        nullptr, nullptr);
-  peak.fractionOfTotal = total > 0.0f ? peak.area / total : 0.0f;
-  return peak;
-}
 
 bool PeaksLabelledByS() {
   if (bContiSModel) return bLsgModel || bLsgOneDiscrete;
@@ -159,21 +89,28 @@ std::string MolarMassLabelText(float M) {
 
 void ShowPeakMwLabels(TXLAWindow& window) {
   if (nPeakLabels > 0) RemovePeakLabels(window);
-  // A transformed grid (s20,w, radii) is no longer the s the mass relations take.
-  if (!pDistPlot || !pDistCurve || !pDistValues || bDistTransformed) return;
-  nPeakLabels = pDistCurve->FindPeaks(afPeakX, afPeakArea, anPeakIndex, kMaxPeakLabels, 2);
+  if (!pDistPlot) return;
+  const std::vector<DistributionPeak> peaks = DistributionPeakList();
+  nPeakLabels = static_cast<int>(peaks.size());
   Window& w = window.GetHandle();
   for (int k = 1; k <= nPeakLabels; ++k) {
-    const PeakExtent peak = FindDistributionPeak(anPeakIndex[k], kPeakEdgeFraction);
-    if (peak.fractionOfTotal <= kMinPeakFraction) continue;
+    const DistributionPeak& found = peaks[static_cast<std::size_t>(k - 1)];
+    anPeakIndex[k] = found.index;
+    afPeakX[k] = found.x;
+    afPeakArea[k] = found.height;
+    if (!found.labelled) continue;
+    const PeakExtent& peak = found.extent;
     afPeakX[k] = peak.averageX;
     afPeakArea[k] = peak.area;
     afPeakFraction[k] = peak.fractionOfTotal;
-    const std::string text = PeaksLabelledByS() ? FormatText("sw = %.3f S", peak.averageX)
-                                                : MolarMassLabelText(PeakMolarMass(peak.averageX));
+    // A c(M) peak is placed in M already.
+    const bool overM = CurrentDistributionKind() == DistributionKind::MolarMass;
+    const std::string text = overM                ? MolarMassLabelText(peak.averageX)
+                             : PeaksLabelledByS() ? FormatText("sw = %.3f S", peak.averageX)
+                                                  : MolarMassLabelText(PeakMolarMass(peak.averageX));
     // Above the peak, in the distribution plot's display units.
     const int x = pDistPlot->MapX(peak.averageX);
-    const int y = pDistPlot->MapY(pDistValues[anPeakIndex[k]]);
+    const int y = pDistPlot->MapY(pDistValues[found.index]);
     const int halfWidth = 4 * static_cast<int>(text.size());
     auto label = std::make_unique<CScreenButton>();
     label->SetRect(static_cast<float>(y - 25), static_cast<float>(x - halfWidth),

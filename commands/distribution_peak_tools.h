@@ -10,13 +10,13 @@
 #include <memory>
 #include <string>
 
+#include "distributions/distribution_peaks.h"
+
 namespace tarmic {
 
 class CScreenButton;
 class DC;
 class TXLAWindow;
-
-inline constexpr int kMaxPeakLabels = 10;
 
 // The peak table of the last labelling, entries 1..nPeakLabels.
 extern int nPeakLabels;
@@ -29,23 +29,6 @@ extern int anPeakIndex[kMaxPeakLabels + 1];       // grid index of the peak
 extern bool bPeakLabelsKept;
 // The labels survive the next repaint (after a peak information box).
 extern bool bPeakLabelsNew;
-
-// The extent of the peak around grid point `index` of pDistValues over pDistGrid:
-// each side walks outwards to the first local minimum, to where the values have
-// fallen to `fraction` of the peak and stop falling, or below 1 % of the peak;
-// then the peak is integrated. A point outside 3..n-2, or not above its left
-// neighbour, gives a zero-width range at that point with indices 0.
-struct PeakExtent {
-  float leftX = 0.0f;
-  float rightX = 0.0f;
-  float averageX = 0.0f;  // weight-average x of the peak
-  int leftIndex = 0;
-  int rightIndex = 0;
-  float edgeRatio = 0.0f;  // larger edge value / peak value
-  float fractionOfTotal = 0.0f;
-  float area = 0.0f;
-};
-PeakExtent FindDistributionPeak(int index, float fraction);
 
 // Whether the peaks of the active model are labelled with their s instead of a
 // molar mass.

@@ -210,8 +210,7 @@ std::string WriteEqScan(const std::string& directory, int L, int keyScan, const 
   const ScanInfo& keyInfo = pScanInfo[Idx(keyScan)];
   const std::string& stored = ppScanFileNames[Idx(L)];
   const bool intensity = IsIntensityFileName(stored);
-  std::string ext = ExtensionOf(stored);
-  if (intensity) ext[2] = 'a';
+  const std::string ext = intensity ? ReplaceCharacterAt(ExtensionOf(stored), 2, "a") : ExtensionOf(stored);
   std::string name = Format("eq%dk_%.0f", static_cast<int>(std::floor(0.001 * pScanInfo[Idx(L)].rpm)),
                             static_cast<double>(keyInfo.wavelength));
   if (const char section = SectionLetter(keyScan)) name = std::string(1, section) + "_" + name;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <system_error>
 
+#include "scandata/text_io.h"
 #include "storage/atomic_file.h"
 #include "numerics/one_based.h"
 #include "platform/backend.h"
@@ -33,12 +34,6 @@ void ShowAt(Window *window, int x, int y, const std::string &text) {
   if (std::unique_ptr<DC> dc = window->ClientDC())
     dc->TextOut(x, y, text);
   window->Refresh();
-}
-
-std::string WithoutTrailingSlash(std::string dir) {
-  while (dir.size() > 1 && dir.back() == '/')
-    dir.pop_back();
-  return dir;
 }
 
 // Creates "sorted" in the folder of path; returns it with a trailing '/', or an
@@ -177,7 +172,7 @@ bool WriteFileNameTableLists(Window *window, std::string *outPath,
 
 std::string SortedExtension(const std::string &name, const std::string &ext,
                             const ScanInfo &info) {
-  const char first = name.empty() ? ' ' : name[0];
+  const std::string first = name.empty() ? std::string(" ") : FirstCharacterOf(name);
   const auto volts =
       static_cast<long long>(std::floor(static_cast<double>(info.voltage)));
   return ext + "_" + first + "_PMV" + std::to_string(volts) + "_r" +
@@ -186,7 +181,7 @@ std::string SortedExtension(const std::string &name, const std::string &ext,
 
 std::string SortedFileName(const std::string &name, const std::string &ext,
                            const ScanInfo &info) {
-  return (name.empty() ? std::string() : name.substr(1)) +
+  return WithoutFirstCharacter(name) +
          SortedExtension(name, ext, info);
 }
 

@@ -394,8 +394,7 @@ RawToolOutcome SaveIntensityAsAbsorbance(bool overwrite) {
   std::vector<ScanOutput> outputs;
   for (int s = 1; s <= nScans; ++s) {
     const std::size_t k = Z(s);
-    std::string name = ppScanFileNames[k];
-    name[IntensityLetter(name)] = 'a';
+    const std::string name = ReplaceCharacterAt(ppScanFileNames[k], IntensityLetter(ppScanFileNames[k]), "a");
     ScanOutput o = RawOutput(s);
     // The absorbance with the reference intensity kept beside it.
     const std::vector<float> absorbance = ScanAbsorbance(s);
@@ -417,8 +416,7 @@ RawToolOutcome SaveIntensityAsPseudoAbsorbance(bool overwrite) {
     for (int s = 1; s <= nScans; ++s) {
       const std::size_t k = Z(s);
       std::string name = ppScanFileNames[k];
-      name[IntensityLetter(name)] = 'a';
-      name[0] = channel;
+      name = ReplaceCharacterAt(ReplaceCharacterAt(name, IntensityLetter(name), "a"), 0, std::string(1, channel));
       ScanOutput o = RawOutput(s);
       o.third.clear();
       const float* intensity = channel == 'S' ? ppSignal[k] : ppThirdColumn[k];
@@ -448,9 +446,7 @@ RawToolOutcome SaveAlignedScans(const std::string& outputPath, bool overwrite) {
     if (bOldFilenameConvention) {
       o.path = JoinPath(dir, StemOf(FileNameOf(outputPath)) + ExtensionOf(name));
     } else {
-      std::string renamed = name;
-      if (!renamed.empty()) renamed[0] = 'a';
-      o.path = JoinPath(dir, renamed);
+      o.path = JoinPath(dir, ReplaceCharacterAt(name, 0, "a"));
     }
     outputs.push_back(std::move(o));
   }

@@ -60,8 +60,7 @@ bool IsIntensityScan(const ScanInfo& info) { return info.scanType == 'I' || info
 // from intensities: 'a' as the optics letter, the second character after the point
 // (".ri1" becomes ".ra1").
 std::string AbsorbanceExtension(std::string ext) {
-  if (ext.size() > 2) ext[2] = 'a';
-  return ext;
+  return ext.size() > 2 ? ReplaceCharacterAt(ext, 2, "a") : ext;
 }
 
 // The output of scan s under the naming rules of the per-scan saves.
@@ -71,10 +70,9 @@ std::string PerScanOutputName(const std::string& chosen, int s, char letter, boo
   if (converted) ext = AbsorbanceExtension(ext);
   const std::string dir = DirectoryOf(chosen);
   if (bOldFilenameConvention) return JoinPath(dir, StemOf(chosen) + ext);
-  std::string stem = StemOf(stored);
-  if (stem.empty()) stem = std::string(1, letter);
-  else stem[0] = letter;
-  return JoinPath(dir, stem + ext);
+  const std::string stem = StemOf(stored);
+  const std::string first(1, letter);
+  return JoinPath(dir, (stem.empty() ? first : ReplaceCharacterAt(stem, 0, first)) + ext);
 }
 
 // The points of scan s inside its fit limits (0 means unset: all points).

@@ -128,6 +128,28 @@ std::string ExtensionOf(const std::string& path) {
   return name.substr(dot);
 }
 
+std::size_t CharacterLengthAt(std::string_view text, std::size_t pos) {
+  if (pos >= text.size()) return 0;
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? (lead < 0xF0 ? 3 : 1)
+                             : lead >= 0xC2                ? 2
+                                                           : 1;
+  if (length == 1 || pos + length > text.size()) return 1;
+  for (std::size_t k = 1; k < length; ++k)
+    if ((static_cast<unsigned char>(text[pos + k]) & 0xC0) != 0x80) return 1;
+  return length;
+}
+
+std::string ReplaceCharacterAt(std::string name, std::size_t pos, std::string_view replacement) {
+  if (pos >= name.size()) return name;
+  name.replace(pos, CharacterLengthAt(name, pos), replacement);
+  return name;
+}
+
+std::string FirstCharacterOf(const std::string& name) { return name.substr(0, CharacterLengthAt(name, 0)); }
+
+std::string WithoutFirstCharacter(const std::string& name) { return name.substr(CharacterLengthAt(name, 0)); }
+
 bool IsIntensityFileName(const std::string& name) {
   const std::string ext = ExtensionOf(name);
   return ext.size() > 2 && (ext[2] == 'i' || ext[2] == 'I');

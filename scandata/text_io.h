@@ -33,6 +33,17 @@ std::string ExtensionOf(const std::string& path);
 // Intensity scan files: the extension's second character after the dot is 'i' or
 // 'I' (".ri1", not the interference files ".ip1").
 bool IsIntensityFileName(const std::string& name);
+// Names made from a user's file names by replacing or taking a character: the
+// character at byte pos is its whole UTF-8 sequence (a lead byte with the
+// continuation bytes that follow it; a byte that starts no valid sequence counts
+// alone), so that a name made from a valid UTF-8 name stays valid UTF-8.
+std::size_t CharacterLengthAt(std::string_view text, std::size_t pos);
+// name with the character at byte pos replaced by replacement (name unchanged when
+// pos is past its end).
+std::string ReplaceCharacterAt(std::string name, std::size_t pos, std::string_view replacement);
+// The first character of name, and name without it (both empty for an empty name).
+std::string FirstCharacterOf(const std::string& name);
+std::string WithoutFirstCharacter(const std::string& name);
 // dir + '/' + name; a trailing '/' of dir is not doubled; an empty dir gives name.
 std::string JoinPath(const std::string& dir, const std::string& name);
 // The directory without trailing '/' (the root stays "/").

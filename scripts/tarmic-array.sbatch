@@ -1,39 +1,111 @@
 #!/usr/bin/env bash
 # One tarmic-batch run per data folder, as a Slurm job array: task N analyses the
-# folder on line N of LIST and writes the results beside its scans.
+# N-th folder of LIST.
 #
-#   sbatch --array=1-$(grep -c . LIST) scripts/tarmic-array.sbatch LIST PARAMETERS [OPTION...]
+#   n=$(scripts/tarmic-array.sbatch --count LIST)
+#   sbatch --array=1-$n scripts/tarmic-array.sbatch [--results-in NAME] [--tasks DIR] \
+#       LIST PARAMETERS [OPTION...]
+#   scripts/tarmic-array.sbatch --collect DIR LIST > summary.tsv
 #
-# LIST        a text file, one data folder a line (blank lines and lines starting
-#             with # are not counted by that grep and must not stand between folders)
+# LIST        a text file, one data folder a line; blank lines and lines starting
+#             with # are not folders and not counted
 # PARAMETERS  the saved parameter file of the analysis, the same for every folder
-# OPTION...   further options of tarmic-batch (--fit, --method M, --replace)
+# OPTION...   further options of tarmic-batch (--fit, --method M, --replace, ...)
+# --results-in NAME  the results of each task go into the sub-folder NAME of its data
+#             folder (made when missing), so that arrays of different analyses over
+#             the same folders keep each its own results; without it they go beside
+#             the scans
+# --tasks DIR the folder of the tasks' files (made when missing): N.summary (the
+#             summary of task N), N.err (all it said on standard error), N.code (its
+#             exit code). Default: tarmic-array.JOB in the folder the job was
+#             submitted from.
+# --count LIST       prints the number of folders in LIST (the size of the array)
+# --collect DIR LIST prints one table of the tasks of DIR in the order of LIST: the
+#             columns task and exit (the exit code, "not run" when the task left
+#             none), then those of tarmic-batch's summary; a task without a summary
+#             (refused input) has its folder in the data column.
 #
 # The scans of a folder are the files matching $TARMIC_SCANS there (default: names
 # that start with a digit and end in .ra0-.ra9 or .ip0-.ip9, either case: the
 # instrument's scans, not the fits and residuals written beside them). The program
 # is $TARMIC_BATCH, else tarmic-batch on the PATH, else build/tarmic-batch in the
-# folder the job was submitted from. The summary line of each task goes to the
-# task's output file (Slurm's default, or --output); the exit code of the task is
-# that of tarmic-batch.
+# folder the job was submitted from. The exit code of a task is that of tarmic-batch
+# (2 when the task finds no folder or no scans).
 #SBATCH --job-name=tarmic-batch
 #SBATCH --ntasks=1
 #SBATCH --cpus-per-task=1
 set -euo pipefail
 
-if [ $# -lt 2 ]; then
-  echo "usage: sbatch --array=1-N tarmic-array.sbatch LIST PARAMETERS [OPTION...]" >&2
+usage() {
+  echo "usage: sbatch --array=1-N tarmic-array.sbatch [--results-in NAME] [--tasks DIR] LIST PARAMETERS [OPTION...]" >&2
+  echo "       tarmic-array.sbatch --count LIST" >&2
+  echo "       tarmic-array.sbatch --collect DIR LIST" >&2
   exit 2
-fi
+}
+
+# The folders of LIST, one a line, without blank and comment lines.
+folders() { awk '!/^[[:space:]]*(#|$)/' "$1"; }
+
+case "${1:-}" in
+  --count)
+    [ $# -eq 2 ] || usage
+    folders "$2" | wc -l
+    exit 0
+    ;;
+  --collect)
+    [ $# -eq 3 ] || usage
+    dir=$2
+    header=""
+    n=$(folders "$3" | wc -l)
+    for ((k = 1; k <= n; k++)); do
+      if [ -s "$dir/$k.summary" ]; then header=$(head -n 1 "$dir/$k.summary"); break; fi
+    done
+    printf 'task\texit\t%s\n' "${header:-data}"
+    k=0
+    while IFS= read -r folder; do
+      k=$((k + 1))
+      code="not run"
+      [ -s "$dir/$k.code" ] && code=$(cat "$dir/$k.code")
+      if [ -s "$dir/$k.summary" ]; then
+        [ "$(head -n 1 "$dir/$k.summary")" = "$header" ] ||
+          echo "tarmic-array: task $k has other summary columns than task 1's" >&2
+        printf '%s\t%s\t%s\n' "$k" "$code" "$(sed -n 2p "$dir/$k.summary")"
+      else
+        printf '%s\t%s\t%s\n' "$k" "$code" "$folder"
+      fi
+    done < <(folders "$3")
+    exit 0
+    ;;
+esac
+
+results_in=""
+tasks=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --results-in) [ $# -ge 2 ] && [ -n "$2" ] || usage; results_in=$2; shift 2 ;;
+    --tasks) [ $# -ge 2 ] && [ -n "$2" ] || usage; tasks=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
+[ $# -ge 2 ] || usage
 list=$1
 parameters=$2
 shift 2
 task=${SLURM_ARRAY_TASK_ID:?not started as a task of a job array (sbatch --array=1-N)}
+tasks=${tasks:-${SLURM_SUBMIT_DIR:-.}/tarmic-array.${SLURM_ARRAY_JOB_ID:-0}}
+mkdir -p "$tasks"
 
-folder=$(sed -n "${task}p" "$list")
+# Everything the task says goes into its own file, and its exit code beside it.
+exec 2>"$tasks/$task.err"
+finish() {
+  echo "$1" >"$tasks/$task.code"
+  exit "$1"
+}
+
+folder=$(folders "$list" | sed -n "${task}p")
 if [ -z "$folder" ]; then
-  echo "tarmic-array: line $task of $list names no folder" >&2
-  exit 2
+  echo "tarmic-array: $list names no folder $task" >&2
+  finish 2
 fi
 
 program=${TARMIC_BATCH:-}
@@ -52,7 +124,13 @@ scans=()
 for f in "$folder"/$pattern; do scans+=("$f"); done
 if [ ${#scans[@]} -eq 0 ]; then
   echo "tarmic-array: no scans matching $pattern in $folder" >&2
-  exit 2
+  finish 2
 fi
 
-exec "$program" --parameters "$parameters" "$@" "${scans[@]}"
+output=()
+[ -n "$results_in" ] && output=(--output "$folder/$results_in")
+code=0
+"$program" --parameters "$parameters" "${output[@]}" "$@" "${scans[@]}" >"$tasks/$task.summary" || code=$?
+# The summary goes to the task's output file of Slurm as well.
+cat "$tasks/$task.summary"
+finish "$code"

@@ -323,4 +323,12 @@ void FolderLocks::Release() {
   fds_.clear();
 }
 
+bool WithFolderHeld(const std::string& folder, const std::function<void()>& work, std::string* why) {
+  const FolderWaitScope wait;
+  FolderLocks locks;
+  if (!locks.Take({folder}, why)) return false;
+  work();
+  return true;
+}
+
 }  // namespace tarmic

@@ -54,6 +54,12 @@ class FolderLocks {
   std::vector<int> fds_;
 };
 
+// Runs work while this thread holds folder as a save holds it (saves of other
+// instances into it wait, and the saves work makes there pass over the hold): a
+// writer that looks at its targets and replaces them as one step. False, with
+// *why naming the folder, when the folder could not be held (work not run).
+bool WithFolderHeld(const std::string& folder, const std::function<void()>& work, std::string* why);
+
 // Whether this thread holds folder (by a save, or with reads as well).
 bool FolderHeldHere(const std::string& folder, bool readsToo = false);
 

@@ -43,6 +43,15 @@ inline std::vector<std::string> ExampleScans(const std::string& dir) {
   return scans;
 }
 
+// A copy of the parameter file from with lines replaced (1-based line: new text),
+// as a user edits it.
+inline void EditParameters(const std::string& from, const std::string& to, const std::map<int, std::string>& lines) {
+  std::ifstream in(from);
+  std::ofstream out(to);
+  int n = 0;
+  for (std::string text; std::getline(in, text);) out << (lines.contains(++n) ? lines.at(n) : text) << "\n";
+}
+
 // Every file of a folder with its contents.
 inline std::map<std::string, std::string> FolderContents(const std::string& dir) {
   std::map<std::string, std::string> files;

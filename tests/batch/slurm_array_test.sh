@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # The job array of scripts/tarmic-array.sbatch under a real single-node Slurm: this
 # test starts munged, slurmctld and slurmd as root with a configuration of its own
-# in a temporary folder, runs the array over four copies of the example set (one
-# folder name with a blank) and checks that every task wrote beside its data what
-# tarmic-batch writes there when run by hand, with the same summary line. The
+# in a temporary folder, runs the README's recipe as it stands (its lines after
+# "ls -d", with the test's list and parameter files): a c(s) array and a species
+# array over four copies of the example set (one folder name with a blank; the
+# list holds comment lines and a folder that does not exist), each task's results into a sub-folder of its data
+# folder named after the analysis, and checks that every task wrote there what
+# tarmic-batch writes when run by hand, and that the collected summary of each
+# array lists every task in the list's order with its summary and exit code. The
 # daemons are stopped by their process ids at the end, whatever happened. A
 # machine where Slurm cannot be started fails the test with the reason.
 #
@@ -113,50 +117,85 @@ if [ "$state" != idle ]; then
   fail "the node did not become idle (state \"$state\"): $(tail -n 5 "$daemons"/*.log "$daemons"/*.out 2>&1)"
 fi
 
-# Four copies of the example in the list, and one analysed by hand.
+# Four copies of the example in the list (with a comment line and a blank line,
+# which are no folders, and a folder that does not exist), and one analysed by hand.
 example="$source_dir/examples/two_species"
-copy() { mkdir -p "$1" && cp "$example"/0*.ra0 "$example"/cs.~p "$1"/; }
-: >"$work/list"
+copy() { mkdir -p "$1" && cp "$example"/0*.ra0 "$example"/cs.~p "$example"/species.~p "$1"/; }
+{ echo "# the cells of one run"; echo; } >"$work/list"
+folders=()
 for k in 1 2 3 4; do
   folder="$work/set $k"
   [ "$k" -ne 4 ] && folder="$work/set$k"
   copy "$folder"
+  folders+=("$folder")
   echo "$folder" >>"$work/list"
+  [ "$k" -eq 2 ] && echo "# a comment between folders" >>"$work/list"
 done
+folders+=("$work/missing")
+echo "$work/missing" >>"$work/list"
 copy "$work/hand"
 
 export HOME="$work/home" TMPDIR="$work/tmp" TARMIC_BATCH="$batch"
 unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME
-# One seed for the run by hand and the tasks: the summaries name it.
-"$batch" --parameters "$work/hand/cs.~p" --seed 1 "$work/hand"/0*.ra0 >"$work/hand.out" 2>"$work/hand.err" ||
-  fail "tarmic-batch by hand: $(cat "$work/hand.err")"
+for analysis in cs species; do
+  "$batch" --parameters "$work/hand/$analysis.~p" --output "$work/hand/$analysis" "$work/hand"/0*.ra0 \
+    >"$work/hand-$analysis.out" 2>"$work/hand-$analysis.err" || fail "tarmic-batch by hand: $(cat "$work/hand-$analysis.err")"
+done
 
+script="$source_dir/scripts/tarmic-array.sbatch"
+count=$("$script" --count "$work/list")
+[ "$count" -eq 5 ] || fail "the list counts $count folders, not 5"
+# The README's recipe as it stands, after its "ls -d" line (the list is the
+# test's): a c(s) array and a species array over the same folders, then the two
+# collected summaries. The parameter files of /data are those of the run by hand.
+cp "$work/list" "$work/folders.txt"
+recipe=$(awk '/^### A Slurm job array/ {on = 1} on && /^    ls -d / {take = 1; next} take && /^    / {print substr($0, 5); next} take {exit}' \
+  "$source_dir/README.md")
+[ "$(echo "$recipe" | grep -c '^sbatch ')" -eq 2 ] || fail "the README's Slurm recipe is not there: $recipe"
 cd "$work"
-submitted=$(timeout 180 sbatch --parsable --wait --array=1-4 --output="$work/task-%a.out" \
-  --error="$work/task-%a.err" "$source_dir/scripts/tarmic-array.sbatch" "$work/list" \
-  "$work/hand/cs.~p" --seed 1) || fail "the job array did not end well (sbatch: $submitted): $(cat "$work"/task-*.err 2>&1)"
-job=${submitted%%;*}
+while IFS= read -r line; do
+  line=${line//\/data\//$work/hand/}
+  line=${line//scripts\//$source_dir/scripts/}
+  # The missing folder's task fails its array, and sbatch --wait says so.
+  timeout 180 bash -c "$line" >>"$work/recipe.out" 2>&1 || echo "($line ended with $?)" >>"$work/recipe.out"
+done <<<"${recipe//\$n/$count}"
+job=""
 
 status=0
-for k in 1 2 3 4; do
-  folder=$(sed -n "${k}p" "$work/list")
-  expected=$(sed "s|$work/hand|$folder|" "$work/hand.out")
-  if [ "$(cat "$work/task-$k.out")" != "$expected" ]; then
-    echo "task $k: summary \"$(cat "$work/task-$k.out")\", by hand \"$expected\"" >&2
+for analysis in cs species; do
+  expected=$(printf 'task\texit\t%s' "$(head -n 1 "$work/hand-$analysis.out")")
+  for k in 1 2 3 4; do
+    folder=${folders[k - 1]}
+    expected+=$(printf '\n%s\t0\t%s' "$k" "$(sed -n 2p "$work/hand-$analysis.out" | sed "s|^$work/hand|$folder|")")
+    # Each run draws its own seed and says it; nothing else but the question of
+    # the earlier analysis may be said.
+    said=$(grep -v -e '^load previous analysis? \[No\]$' -e '^tarmic-batch: seed [0-9]* (drawn' "$work/$analysis-tasks/$k.err")
+    [ -z "$said" ] || { echo "$analysis task $k said: $said" >&2; status=1; }
+    count=0
+    for f in "$work/hand/$analysis"/*; do
+      name=$(basename "$f")
+      if ! cmp -s "$f" "$folder/$analysis/$name"; then
+        echo "$analysis task $k: $name differs from the run by hand" >&2
+        status=1
+      fi
+      count=$((count + 1))
+    done
+    [ "$(ls "$folder/$analysis" | wc -l)" -eq "$count" ] || { echo "$analysis task $k: other files" >&2; status=1; }
+    # Beside the scans: the copies and the two analyses' folders, nothing else.
+    [ "$(ls "$folder" | wc -l)" -eq $((20 + 2 + 2)) ] || { echo "task $k: other files in $folder" >&2; status=1; }
+  done
+  expected+=$(printf '\n5\t2\t%s' "$work/missing")
+  # The seed column (the last) differs from run to run; the rest is the same.
+  expected=$(echo "$expected" | sed -E 's/\t(seed|[0-9]+)$//')
+  if [ "$(sed -E 's/\t(seed|[0-9]+)$//' "$work/$analysis-summary.tsv")" != "$expected" ]; then
+    echo "the collected $analysis summary is" >&2
+    cat "$work/$analysis-summary.tsv" >&2
+    echo "instead of" >&2
+    echo "$expected" >&2
     status=1
   fi
-  [ -s "$work/task-$k.err" ] && { echo "task $k said: $(cat "$work/task-$k.err")" >&2; status=1; }
-  count=0
-  for f in "$work/hand"/*; do
-    name=$(basename "$f")
-    if ! cmp -s "$f" "$folder/$name"; then
-      echo "task $k: $name differs from the run by hand" >&2
-      status=1
-    fi
-    count=$((count + 1))
-  done
-  [ "$(ls "$folder" | wc -l)" -eq "$count" ] || { echo "task $k: other files in $folder" >&2; status=1; }
+  grep -q "no scans matching" "$work/$analysis-tasks/5.err" || { echo "$analysis task 5 said nothing" >&2; status=1; }
 done
-[ "$(ls "$work/hand" | wc -l)" -eq $((20 + 1 + 20 + 20 + 4)) ] || fail "the run by hand wrote $(ls "$work/hand" | wc -l) files"
-[ "$status" -eq 0 ] || fail "the tasks' results differ from the run by hand"
-echo "four tasks of job $job wrote what tarmic-batch writes by hand"
+[ "$(ls "$work/hand/cs" | wc -l)" -eq $((20 + 20 + 4)) ] || fail "the c(s) run by hand wrote $(ls "$work/hand/cs" | wc -l) files"
+[ "$status" -eq 0 ] || fail "the tasks' results differ from the runs by hand"
+echo "a c(s) and a species array over four folders wrote what tarmic-batch writes by hand, each in its own folder"

@@ -48,6 +48,7 @@ constexpr const char* kThisWalk = "tests/scandata/round_trip_walk_test.cpp:EdgeV
 
 const WriterPair kWriters[] = {
     {"app/app_main.cpp", nullptr, "the last folder: a path, read back whole as text"},
+    {"batch/batch_output.cpp", nullptr, "copies files the program's own writers staged, byte for byte"},
     {"app/preferences.cpp", "tests/app/preferences_test.cpp:WrittenSettingsReadBackUnchanged", nullptr},
     {"commands/distribution_range_tools.cpp", nullptr,
      "the remembered table is a path read back whole; the range report is read by no one"},
@@ -204,6 +205,7 @@ TEST(RoundTripWalk, EveryTextReaderOpensItsFileThroughTheOneDoor) {
       {"services/error_box.cpp", "FileExists opens a file only to see whether it can"},
       {"platform/qt/qt_backend.cpp", "the text viewer shows a file as it is, byte-order mark and all"},
       {"examples/make_example.cpp", "the example generator rewrites the scans it has just generated"},
+      {"batch/batch_output.cpp", "copies the staged result files byte for byte (any content, not text)"},
   };
   // A stream made with a path or opened for reading, fopen for reading, a QFile.
   static const std::regex opens(

@@ -1,0 +1,42 @@
+// What a batch run adds to an analysis on request, through the window's own
+// commands and computations: Save Systematic Noise (--save-noise) and the
+// Monte-Carlo confidence limits of a distribution's peaks (--monte-carlo N), each
+// writing into the run's staging folder. Main thread only.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tarmic {
+
+class BatchBackend;
+class TXLAWindow;
+
+// Why the analysis in effect cannot take the options (a model without a
+// distribution for --monte-carlo, no systematic noise fitted for --save-noise);
+// empty when it can.
+std::string ExtrasRefusal(int monteCarloSets, bool saveNoise);
+
+// Save Systematic Noise into stage, its dialogs answered with the names they
+// propose. Empty when the files were written, otherwise why not.
+std::string SaveNoiseInto(TXLAWindow& window, BatchBackend& backend, const std::string& stage);
+
+// The confidence level of the Monte-Carlo limit files, the start value of the
+// window's question.
+inline constexpr float kBatchMonteCarloConfidence = 0.68f;
+
+struct PeakLimits {
+  // Summary columns: for each peak of the summary's `peaks`, in its order,
+  // "low:high" of its weight-average position and of its area (the 16 % and 84 %
+  // points of the sets), blank-separated.
+  std::vector<std::pair<std::string, std::string>> columns;
+  std::string error;  // why the sets were not computed; empty when they were
+};
+// Monte Carlo for Distributions with `sets` data sets: the limit and mean files
+// into stage, then the integrated statistics of every peak of the measured
+// distribution between its limits; the measured distribution is shown again at
+// the end.
+PeakLimits MonteCarloOfPeaks(TXLAWindow& window, int sets, const std::string& stage);
+
+}  // namespace tarmic

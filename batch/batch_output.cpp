@@ -1,0 +1,204 @@
+#include "batch/batch_output.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "batch/batch_backend.h"
+#include "scandata/text_io.h"
+#include "storage/atomic_file.h"
+#include "storage/folder_lock.h"
+
+namespace tarmic {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the signal handlers remove, kept where a handler may read it: the run's
+// temporary folder and the output folders the run made (deepest first).
+constexpr std::size_t kPathRoom = 4096;
+constexpr std::size_t kMadeRoom = 32;
+char gRunFolder[kPathRoom];
+std::array<std::array<char, kPathRoom>, kMadeRoom> gMade;
+volatile std::sig_atomic_t gMadeCount = 0;
+
+void CopyPath(char* to, const std::string& path) {
+  const std::size_t n = std::min(path.size(), kPathRoom - 1);
+  std::memcpy(to, path.data(), n);
+  to[n] = '\0';
+}
+
+// Only calls that a signal handler may make: fork, execve, waitpid, rmdir, raise.
+void OnSignal(int sig) {
+  if (gRunFolder[0] != '\0') {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      char* const argv[] = {const_cast<char*>("rm"), const_cast<char*>("-rf"), const_cast<char*>("--"), gRunFolder,
+                            nullptr};
+      char* const envp[] = {nullptr};
+      execve("/bin/rm", argv, envp);
+      execve("/usr/bin/rm", argv, envp);
+      _exit(127);
+    }
+    if (pid > 0) {
+      int status = 0;
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
+  for (std::sig_atomic_t k = 0; k < gMadeCount; ++k) rmdir(gMade[static_cast<std::size_t>(k)].data());
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+// SIGINT and SIGTERM wait while an object lives (a set being replaced).
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigprocmask(SIG_BLOCK, &set, &old_);
+  }
+  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// Copies the file from into the open stream; false when a read or write failed.
+bool CopyInto(const std::string& from, std::FILE* to) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (!in) return false;
+  std::array<char, 65536> buffer;
+  bool ok = true;
+  for (std::size_t n; ok && (n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0;)
+    ok = std::fwrite(buffer.data(), 1, n, to) == n;
+  ok = ok && !std::ferror(in);
+  std::fclose(in);
+  return ok;
+}
+
+// The set's targets looked at and replaced, the output folder held.
+PublishOutcome ReplaceSet(const std::vector<std::string>& staged, const std::string& dir, bool replace,
+                          const std::vector<std::string>& staleNames) {
+  std::vector<std::string> targets, names;
+  for (const std::string& s : staged) {
+    names.push_back(FileNameOf(s));
+    targets.push_back(JoinPath(dir, names.back()));
+  }
+  if (!replace) {
+    for (const std::string& t : targets) {
+      struct stat st {};
+      if (::lstat(t.c_str(), &st) == 0)
+        return {Published::Exists, t + " exists; results are replaced only with --replace"};
+    }
+  }
+  AtomicFileBatch set;
+  for (std::size_t k = 0; k < staged.size(); ++k)
+    WriteFileAtomically(targets[k], [&](std::FILE* f) { return CopyInto(staged[k], f); });
+  if (const std::string report = set.Finish(); !report.empty()) return {Published::NotSaved, BoxLine("", report)};
+  // The files keep the times the saves gave them (a fitted scan those of its scan).
+  for (std::size_t k = 0; k < staged.size(); ++k) {
+    struct stat st {};
+    if (::stat(staged[k].c_str(), &st) != 0) continue;
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ::utimensat(AT_FDCWD, targets[k].c_str(), times, 0);
+  }
+  if (replace) {
+    for (const std::string& name : staleNames) {
+      if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+      const std::string stale = JoinPath(dir, name);
+      struct stat st {};
+      if (::lstat(stale.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(stale.c_str());
+    }
+  }
+  return {Published::Whole, ""};
+}
+
+}  // namespace
+
+OutputFolder::~OutputFolder() {
+  for (const std::string& d : made_) ::rmdir(d.c_str());
+  gMadeCount = 0;
+}
+
+std::string OutputFolder::Prepare() {
+  // A signal meanwhile is handled once the probe is gone again.
+  const SignalsHeld signalsWait;
+  std::error_code ec;
+  std::vector<std::string> missing;
+  for (fs::path p = fs::path(dir_).lexically_normal(); !p.empty() && !fs::exists(p, ec);) {
+    missing.push_back(WithoutTrailingSlash(p.string()));
+    if (p == p.parent_path()) break;
+    p = p.parent_path();
+  }
+  gMadeCount = 0;
+  for (std::size_t k = 0; k < std::min(missing.size(), kMadeRoom); ++k) CopyPath(gMade[k].data(), missing[k]);
+  gMadeCount = static_cast<std::sig_atomic_t>(std::min(missing.size(), kMadeRoom));
+  made_ = missing;
+  fs::create_directories(dir_, ec);
+  if (!fs::is_directory(dir_)) return dir_ + ": " + (ec ? ec.message() : std::string("not a folder"));
+  // A file of the size of a few result lines, written through to the disk and
+  // removed: a folder that is read-only, or a disk that is full, says so now.
+  AtomicFile probe(JoinPath(dir_, ".tarmic-batch-probe"));
+  if (!probe.IsOpen()) return probe.Error();
+  std::string why;
+  const std::string block(4096, '\n');
+  if (std::fwrite(block.data(), 1, block.size(), probe.File()) != block.size() || std::fflush(probe.File()) != 0 ||
+      ::fsync(fileno(probe.File())) != 0)
+    why = SystemReason(dir_, errno);
+  probe.Discard();
+  return why;
+}
+
+void OutputFolder::Keep() {
+  made_.clear();
+  gMadeCount = 0;
+}
+
+void CleanUpOnSignals(const std::string& runFolder) {
+  CopyPath(gRunFolder, WithoutTrailingSlash(runFolder));
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGINT);
+  sigaddset(&action.sa_mask, SIGTERM);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(folder, ec))
+    if (e.is_regular_file(ec)) files.push_back(e.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+PublishOutcome PublishResultSet(const std::vector<std::string>& staged, const std::string& dir, bool replace,
+                                const std::vector<std::string>& staleNames) {
+  const SignalsHeld signalsWait;
+  PublishOutcome outcome{Published::Whole, ""};
+  std::string why;
+  const bool held = WithFolderHeld(dir, [&] { outcome = ReplaceSet(staged, dir, replace, staleNames); }, &why);
+  return held ? outcome : PublishOutcome{Published::NotSaved, why};
+}
+
+
+}  // namespace tarmic

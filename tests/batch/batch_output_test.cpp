@@ -1,0 +1,176 @@
+// What tarmic-batch leaves in its output folder: nothing when a run ends without
+// results (a folder that cannot take them, a refused model, a file the disk does
+// not take, a signal), a whole result set whatever runs beside it, and on standard
+// output the summary alone.
+#include <chrono>
+#include <thread>
+
+#include "batch_test_support.h"
+#include "scandata/text_io.h"
+
+namespace tarmic::testing {
+namespace {
+
+class BatchOutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    root_ = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/BatchOutput." + info->name();
+    batch_fs::remove_all(root_);
+    CopyExample(Data());
+  }
+  std::string Data() const { return root_ + "/data"; }
+  std::vector<std::string> Run(const std::string& parameters, std::vector<std::string> options = {}) const {
+    std::vector<std::string> args = {"--parameters", Data() + "/" + parameters};
+    args.insert(args.end(), options.begin(), options.end());
+    for (const std::string& s : ExampleScans(Data())) args.push_back(s);
+    return args;
+  }
+  // Runs of the same analysis started together from one shell script.
+  std::vector<BatchOutput> AtOnce(const std::vector<std::vector<std::string>>& runs) const {
+    std::string script;
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      const std::string at = root_ + "/at" + std::to_string(k);
+      script += "(" + BatchCommand(runs[k]) + " >" + Quoted(at + ".out") + " 2>" + Quoted(at + ".err") +
+                "; echo $? >" + Quoted(at + ".code") + ") &\n";
+    }
+    std::ofstream(root_ + "/at.sh") << script << "wait\n";
+    EXPECT_EQ(std::system((BatchEnvironment(root_) + "sh " + Quoted(root_ + "/at.sh")).c_str()), 0);
+    std::vector<BatchOutput> outputs;
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      const std::string at = root_ + "/at" + std::to_string(k);
+      outputs.push_back({std::stoi(ReadWhole(at + ".code")), ReadWhole(at + ".out"), ReadWhole(at + ".err")});
+    }
+    return outputs;
+  }
+  // The results of one run alone of the analysis, in a copy of its own.
+  std::map<std::string, std::string> Alone(const std::string& parameters) const {
+    const std::string alone = root_ + "/alone-" + parameters;
+    CopyExample(alone);
+    std::vector<std::string> args = {"--parameters", alone + "/" + parameters};
+    for (const std::string& s : ExampleScans(alone)) args.push_back(s);
+    EXPECT_EQ(RunBatchProgram(root_, args, "alone").code, 0);
+    std::map<std::string, std::string> files = FolderContents(alone);
+    for (const auto& [name, text] : FolderContents(Data())) files.erase(name);
+    return files;
+  }
+  std::string root_;
+};
+
+// Runs that end without results: a folder that cannot take them (exit 2 before the
+// analysis), a model the data cannot take and a disk that takes no file of a fit's
+// size (exit 1). None leaves a file or a folder, and standard output holds no line
+// but the summary's.
+struct Leftless {
+  const char* name;
+  const char* output;  // below the test's folder; "DATA/..." below the data
+  int code;
+  const char* said;
+  const char* shell = "";  // what the shell does before it starts the run
+};
+
+const Leftless kLeftless[] = {
+    {"OutputFolderUnderAFile", "DATA/00001.ra0/results", 2, "tarmic-batch: the results cannot be written into "},
+    {"RefusedModelInAFolderToMake", "new/deeper", 1, "ATTENTION: this model needs DLS data: load DLS Data first"},
+    // At most 8 KiB a file: every scan of the fit is larger. The signal of a file
+    // too large is ignored, so that the write fails instead.
+    {"DiskTakesNoFit", "full", 1, "tarmic-batch: the results were not saved in full", "trap '' XFSZ; ulimit -f 8; "},
+};
+
+void PrintTo(const Leftless& l, std::ostream* os) { *os << l.name; }
+
+class BatchLeavesNothingTest : public BatchOutputTest, public ::testing::WithParamInterface<Leftless> {};
+
+TEST_P(BatchLeavesNothingTest, WhenItEndsWithoutResults) {
+  const Leftless& l = GetParam();
+  EditParameters(Data() + "/cs.~p", Data() + "/dls.~p", {{73, "503.000000"}});
+  std::string output = l.output;
+  output = output.starts_with("DATA") ? Data() + output.substr(4) : root_ + "/" + output;
+  const std::map<std::string, std::string> before = FolderContents(Data());
+  const std::string parameters = std::string(l.name) == "RefusedModelInAFolderToMake" ? "dls.~p" : "cs.~p";
+  // The shell's limits hold for the run alone: its error stream goes through a pipe.
+  const std::string inner = std::string(l.shell) + BatchCommand(Run(parameters, {"--output", output})) +
+                            " >" + Quoted(root_ + "/run.out") + "; echo $? >" + Quoted(root_ + "/run.code");
+  const std::string command =
+      BatchEnvironment(root_) + "sh -c " + Quoted(inner) + " 2>&1 | cat >" + Quoted(root_ + "/run.err");
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string out = ReadWhole(root_ + "/run.out"), err = ReadWhole(root_ + "/run.err");
+  EXPECT_EQ(ReadWhole(root_ + "/run.code"), std::to_string(l.code) + "\n") << err;
+  EXPECT_NE(err.find(l.said), std::string::npos) << err;
+  EXPECT_FALSE(batch_fs::exists(output)) << output;
+  EXPECT_FALSE(batch_fs::exists(root_ + "/new"));
+  EXPECT_EQ(FolderContents(Data()), before);
+  EXPECT_TRUE(batch_fs::is_empty(root_ + "/tmp"));
+  // Standard output: nothing, or the header and the line of the summary.
+  if (l.code == 2) {
+    EXPECT_EQ(out, "");
+  } else {
+    EXPECT_TRUE(out.starts_with("data\tmodel\tstatus\t")) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, BatchLeavesNothingTest, ::testing::ValuesIn(kLeftless),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// SIGINT and SIGTERM during the computation: the run's temporary folder and the
+// output folder it made are gone, and the run ends by the signal.
+TEST_F(BatchOutputTest, ASignalRemovesTheRunsFolders) {
+  for (const char* signal : {"TERM", "INT"}) {
+    const std::string output = root_ + "/out-" + signal;
+    const std::string script = BatchCommand(Run("cs.~p", {"--output", output})) + " >/dev/null 2>" +
+                               Quoted(root_ + "/signal.err") + " & pid=$!\n" +
+                               "for i in $(seq 1 400); do [ -d " + Quoted(output) +
+                               " ] && break; sleep 0.01; done\n"
+                               "kill -" + signal + " $pid; wait $pid; echo $? >" + Quoted(root_ + "/signal.code") + "\n";
+    std::ofstream(root_ + "/signal.sh") << script;
+    ASSERT_EQ(std::system((BatchEnvironment(root_) + "sh " + Quoted(root_ + "/signal.sh")).c_str()), 0);
+    EXPECT_EQ(ReadWhole(root_ + "/signal.code"), std::to_string(128 + (signal[0] == 'T' ? 15 : 2)) + "\n")
+        << ReadWhole(root_ + "/signal.err");
+    EXPECT_FALSE(batch_fs::exists(output)) << signal;
+    EXPECT_TRUE(batch_fs::is_empty(root_ + "/tmp")) << signal;
+  }
+}
+
+// Two different analyses (c(s) and discrete species) replacing each other in one
+// folder, six at once: every run computes, and the folder holds the whole result
+// set of one of them as it ran alone, never files of both.
+TEST_F(BatchOutputTest, TwoAnalysesAtOnceLeaveOneWholeResultSet) {
+  const std::map<std::string, std::string> cs = Alone("cs.~p"), species = Alone("species.~p");
+  std::vector<std::vector<std::string>> runs;
+  for (int k = 0; k < 6; ++k) runs.push_back(Run(k % 2 ? "species.~p" : "cs.~p", {"--replace"}));
+  for (const BatchOutput& run : AtOnce(runs)) EXPECT_EQ(run.code, 0) << run.err;
+  std::map<std::string, std::string> results = FolderContents(Data());
+  for (const auto& e : batch_fs::directory_iterator(std::string(TARMIC_EXAMPLES_DIR) + "/two_species"))
+    results.erase(e.path().filename().string());
+  // The grid a c(s) run saved may stay beside the species' results: it is an input
+  // of a later analysis, not a result.
+  if (!results.contains("distribution.dat") && !species.contains("sdist.ra0")) results.erase("sdist.ra0");
+  EXPECT_TRUE(results == cs || results == species) << results.size() << " files, of "
+                                                   << (results.contains("distribution.dat") ? "c(s)" : "species");
+}
+
+// Four runs at once into an empty folder without --replace: each finds no result
+// before its analysis; one publishes its set, and the others find it when they
+// would publish theirs and end as a run that meets an existing result does.
+TEST_F(BatchOutputTest, RunsThatCollideEndAsAnExistingResult) {
+  const std::map<std::string, std::string> cs = Alone("cs.~p");
+  const std::string output = root_ + "/shared";
+  const std::vector<BatchOutput> runs = AtOnce(std::vector<std::vector<std::string>>(4, Run("cs.~p", {"--output", output})));
+  int computed = 0;
+  for (const BatchOutput& run : runs) {
+    if (run.code == 0) {
+      ++computed;
+      continue;
+    }
+    EXPECT_EQ(run.code, 2) << run.err;
+    EXPECT_NE(run.err.find("exists; results are replaced only with --replace"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_EQ(computed, 1);
+  EXPECT_EQ(FolderContents(output), cs);
+  EXPECT_TRUE(batch_fs::is_empty(root_ + "/tmp"));
+}
+
+}  // namespace
+}  // namespace tarmic::testing
