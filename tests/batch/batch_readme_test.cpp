@@ -78,7 +78,14 @@ TEST(BatchReadme, TheRecipeRunsAsWritten) {
   for (const std::string& shown : blocks[recipe + 1].lines) {
     std::string line;
     std::getline(printed, line);
-    EXPECT_EQ(Cells(line, tab), Cells(shown, blanks)) << line;
+    // The last column, the seed, is drawn anew by every run.
+    std::vector<std::string> got = Cells(line, tab), quoted = Cells(shown, blanks);
+    ASSERT_FALSE(got.empty() || quoted.empty()) << line;
+    if (quoted.front() != "data") {
+      got.pop_back();
+      quoted.pop_back();
+    }
+    EXPECT_EQ(got, quoted) << line;
   }
 
   // The second run: the numbers and the lines on standard error the README names.

@@ -43,7 +43,9 @@ class BatchSetRunTest : public ::testing::Test {
     CopyExample(root_ + "/data");
   }
   BatchOutput Run(const std::string& parameters, const std::string& output, std::vector<std::string> options) {
-    std::vector<std::string> args = {"--parameters", root_ + "/data/" + parameters, "--output", root_ + "/" + output};
+    // One seed for every run: the summaries name it.
+    std::vector<std::string> args = {"--parameters", root_ + "/data/" + parameters, "--output", root_ + "/" + output,
+                                     "--seed", "1"};
     args.insert(args.end(), options.begin(), options.end());
     for (const std::string& s : ExampleScans(root_ + "/data")) args.push_back(s);
     return RunBatchProgram(root_, args, output);

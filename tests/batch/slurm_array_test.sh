@@ -169,7 +169,7 @@ for analysis in cs species; do
     expected+=$(printf '\n%s\t0\t%s' "$k" "$(sed -n 2p "$work/hand-$analysis.out" | sed "s|^$work/hand|$folder|")")
     # Each run draws its own seed and says it; nothing else but the question of
     # the earlier analysis may be said.
-    said=$(grep -v -e '^load previous analysis? \[No\]$' -e '^tarmic-batch: seed [0-9]* (drawn' "$work/$analysis-tasks/$k.err")
+    said=$(grep -v -e '^load previous analysis? \[No\]$' -e '^tarmic-batch: seed [0-9]* (drawn' "$work/$analysis-tasks/$k.err" || true)
     [ -z "$said" ] || { echo "$analysis task $k said: $said" >&2; status=1; }
     count=0
     for f in "$work/hand/$analysis"/*; do
