@@ -46,85 +46,22 @@
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "bench/sedimentation_set.h"
 
 namespace tarmic {
 namespace {
 
 constexpr int kScans = 40;
-constexpr double kMeniscus = 6.0, kBottom = 7.2;
 constexpr double kSpeciesS[3] = {2.0, 6.0, 11.0};
 constexpr double kLoading[3] = {0.2, 0.5, 0.3};
 
-void SetSolvent() {
-  VBAR = 0.73f;
-  fBufferDensity = 0.99823f;
-  fVRho = VBAR * fBufferDensity;
-  RELVISCOSITY = 1.0f;
-  fFrictionalRatio = 1.25f;
-}
-
 // The synthetic scans with n radii, installed as the loaded data set.
 void InstallData(int n) {
-  SetSolvent();
-  std::vector<float> radii(static_cast<std::size_t>(n) + 1);
-  for (int k = 1; k <= n; ++k) radii[k] = static_cast<float>(kMeniscus + (kBottom - kMeniscus) * (k - 1) / (n - 1));
-  std::vector<LammScanRecord> records(kScans + 1);
-  for (int j = 1; j <= kScans; ++j) {
-    records[j].time = records[j].timeUncorrected = 300.0 * j;
-    records[j].rpm = 50000.0f;
-    records[j].temperature = 20.0f;
-  }
-  std::vector<std::vector<float>> block(4, std::vector<float>((kScans + 1) * (n + 1), 0.0f));
-  std::vector<std::vector<float*>> rows(4, std::vector<float*>(kScans + 1, nullptr));
-  std::vector<float**> out(4, nullptr);
-  double s[4] = {0, 0, 0, 0}, D[4] = {0, 0, 0, 0};
-  for (int k = 1; k <= 3; ++k) {
-    for (int j = 1; j <= kScans; ++j) rows[k][j] = block[k].data() + j * (n + 1);
-    out[k] = rows[k].data();
-    s[k] = kSpeciesS[k - 1];
-    D[k] = DFromM(CalculateM(static_cast<float>(s[k])), 20.0f);
-  }
-  CLammIdeal t;
-  t.SetIdealModel();
-  t.LoadSedimentationParameters(s[3], D[3], kMeniscus, kBottom, 1.0, 6.001f, 7.199f);
-  t.SkipAccelerationCheck();
-  t.LoadOutputParameters({.pScans = records.data(),
-                          .ppOut = out[1],
-                          .pOutRadii = radii.data(),
-                          .nOutRadii = n,
-                          .nScanCount = kScans});
-  t.LoadDiscretizationParameters(LammDiscretizationSettings{});
-  t.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
-  bUserAbort = false;
-  CLRunMTList(&t, 3, s, D, nullptr, out.data(), radii.data(), n, nullptr, nullptr);
-
-  SeedRandomGenerators(7u);
-  AllocScanTables(kScans);
-  for (int j = 1; j <= kScans; ++j) {
-    float* r = tarmic::vector(1, n);
-    float* y = tarmic::vector(1, n);
-    for (int p = 1; p <= n; ++p) {
-      r[p] = radii[p];
-      double v = 0.02 * std::sin(2.0 * M_PI * (r[p] - 6.0) / 0.31) + 0.015 * std::sin(0.9 * j) +
-                 GaussianRandomDouble(0.005);
-      for (int k = 1; k <= 3; ++k) v += kLoading[k - 1] * rows[k][j][p];
-      y[p] = static_cast<float>(v);
-    }
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
-    info.time = info.recordedTime = info.timeAtLoad = 300.0 * j;
-    info.rpm = 50000.0f;
-    info.temperature = 20.0f;
-    InstallScanArrays(j, n, r, y, nullptr, false);
-  }
-  bAbsorbanceData = false;
-  fMeniscus = static_cast<float>(kMeniscus);
-  fBottom = static_cast<float>(kBottom);
-  fTemperatureK = 293.15f;
-  BuildCommonRadialGrid();
-  fFitLeftLim = 6.05f;
-  fFitRightLim = 7.1f;
-  SetLeftFitLimitIndices();
-  SetRightFitLimitIndices();
+  bench::InstallSedimentationSet({.scans = kScans,
+                                  .radii = n,
+                                  .s = {kSpeciesS, kSpeciesS + 3},
+                                  .loading = {kLoading, kLoading + 3},
+                                  .frictionalRatio = 1.25});
 }
 
 // The c(s) model with its parameters, as the model command and the Parameters
