@@ -643,7 +643,7 @@ std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int thre
   }
 }
 
-std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int /*threads*/) {
+std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads) {
   auto scratch = std::make_unique<NEQScratch>();
   scratch->rows = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel * kNEQPanel;
   scratch->points = FitRangePoints();
@@ -655,7 +655,7 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int /*threa
   // The ring: not cleared, every value the products read is centred first. The
   // blocks are released when a build needs far fewer.
   static std::vector<double> kept;
-  scratch->slots = std::min(kNEQRingScans, scans);
+  scratch->slots = threads <= 1 ? 1 : std::min(kNEQRingScans, scans);
   const std::size_t want = scratch->scanSize * static_cast<std::size_t>(scratch->slots);
   if (kept.size() < want || kept.size() > 4 * want) {
     kept = std::vector<double>();
@@ -772,7 +772,7 @@ namespace {
 // waiting thread gives its core to the one it waits for instead of spinning.
 template <typename Ready>
 bool WaitUntil(NEQScratch& scratch, Ready ready) {
-  const auto spinEnd = std::chrono::steady_clock::now() + kSpinBeforeSleep;
+  const auto spinEnd = std::chrono::steady_clock::now() + kRingSpinBeforeSleep;
   for (int spin = 1;; ++spin) {
     if (ready()) return true;
     if (scratch.stop.load(std::memory_order_relaxed)) return false;

@@ -127,9 +127,14 @@ void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, 
 // rarely sleeps, while on a loaded one it soon gives its core to the thread it
 // waits for.
 inline constexpr std::chrono::microseconds kSpinBeforeSleep{100};
-// Scans in flight at a time: a thread may centre and multiply up to this many scans
-// ahead of the slowest.
+// Scans in flight at a time on several threads: a thread may centre and multiply up
+// to this many scans ahead of the slowest. One thread uses one block, which stays in
+// the core's cache from scan to scan.
 inline constexpr int kNEQRingScans = 4;
+// How long a thread that waits for a step of another in the ring spins before it
+// sleeps: these waits come twice per scan, so a long spin on a loaded machine (a
+// thread waited for has lost its core) would add to the build's CPU time.
+inline constexpr std::chrono::microseconds kRingSpinBeforeSleep{20};
 
 // The progress of one scan of a build through the ring (counters only grow).
 struct NEQScanState {
@@ -173,9 +178,9 @@ struct NEQScratch {
     meansDone.notify_all();
   }
 };
-// The scratch of a plan for a build (the ring of blocks; throws std::bad_alloc when
-// memory runs out); the blocks do not depend on the number of threads. Only one
-// build uses the kept blocks at a time.
+// The scratch of a plan for a build on `threads` threads (the ring of blocks; throws
+// std::bad_alloc when memory runs out). Only one build uses the kept blocks at a
+// time.
 std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads);
 // The same, a lack of memory given as null with kWorkspaceAllocationText in *error
 // (when given).
