@@ -46,6 +46,7 @@
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "bench/cs_run_setup.h"
 #include "bench/sedimentation_set.h"
 
 namespace tarmic {
@@ -64,30 +65,6 @@ void InstallData(int n) {
                                   .frictionalRatio = 1.25});
 }
 
-// The c(s) model with its parameters, as the model command and the Parameters
-// dialog leave them.
-void SetCsModel(int gridPoints = 150, bool maxEntropy = true) {
-  ResetModelFlags();
-  bContiModel = bContiSModel = true;
-  pParams[kContiSlotGridMin] = 0.0f;
-  pParams[kContiSlotGridMax] = 15.0f;
-  pParams[kContiSlotGridCount] = static_cast<float>(gridPoints);
-  pParams[kContiSlotConfidence] = 0.68f;
-  pParams[kContiSlotVbar] = 0.73f;
-  pParams[kContiSlotDensity] = 0.99823f;
-  pParams[kContiSlotViscosity] = 0.01002f;
-  pParams[kContiSlotFrictionalRatio] = 1.25f;
-  pParams[13] = fMeniscus;
-  pParams[14] = fBottom;
-  bFitTINoise = bFitRINoise = true;
-  GetDistributionHooks().runSettings = [maxEntropy] {
-    ContiRunSettings s;
-    s.threads = 2;
-    s.maxEntropy = maxEntropy;
-    return s;
-  };
-}
-
 void Prepare(int radii, int gridPoints = 150, bool maxEntropy = true) {
   ResetScanDataGlobals();
   ResetDistributionEngine();
@@ -96,17 +73,7 @@ void Prepare(int radii, int gridPoints = 150, bool maxEntropy = true) {
   nLammThreads = 2;
   InstallDistributionHooks();
   InstallData(radii);
-  SetCsModel(gridPoints, maxEntropy);
-}
-
-// The grid, kernel array and workspace of the run, and the kernels.
-void PrepareKernels() {
-  UnpackModelParams();
-  SetupContiGrid();
-  KernelPointList list;
-  list.Resize(nDistGrid);
-  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
-  RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
+  bench::SetCsModel(gridPoints, 1.25, 2, maxEntropy);
 }
 
 // With the environment variable TARMIC_BENCH_DUMP set, the distribution of the last
@@ -134,12 +101,7 @@ void BM_ContiRun(benchmark::State& state) {
   for (auto _ : state) outcome = RunContiSed(nullptr).outcome;
   const float windows[4] = {0.5f, 4.0f, 8.5f, 14.5f};
   const char* names[3] = {"s1", "s2", "s3"};
-  for (int k = 0; k < 3; ++k) {
-    float area = 0, mean = 0, total = 0;
-    IntegrateDistribution(windows[k], windows[k + 1], &area, &mean, &total, nullptr, nullptr,
-                          nullptr);
-    state.counters[names[k]] = mean;
-  }
+  for (int k = 0; k < 3; ++k) state.counters[names[k]] = bench::MeanS(windows[k], windows[k + 1]);
   state.counters["computed"] = outcome == ContiRunOutcome::Computed ? 1 : 0;
   DumpDistribution(nDistGrid, pDistGrid, pDistValues);
 }
@@ -199,11 +161,7 @@ BENCHMARK(BM_Csff0Run)->Arg(401)->Unit(benchmark::kMillisecond)->UseRealTime()->
 
 void BM_Kernels(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
-  UnpackModelParams();
-  SetupContiGrid();
-  KernelPointList list;
-  list.Resize(nDistGrid);
-  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
+  KernelPointList list = bench::SetUpCsGrid();
   for (auto _ : state)
     RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
 }
@@ -211,14 +169,14 @@ BENCHMARK(BM_Kernels)->Arg(401)->Arg(1201)->Unit(benchmark::kMillisecond)->UseRe
 
 void BM_NormalEquations(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
-  PrepareKernels();
+  bench::PrepareCsKernels();
   for (auto _ : state) BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
 }
 BENCHMARK(BM_NormalEquations)->Arg(401)->Arg(1201)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_MaxEntRegularization(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
-  PrepareKernels();
+  bench::PrepareCsKernels();
   BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
   for (auto _ : state) MaxEntRegularize(true);
 }
@@ -226,7 +184,7 @@ BENCHMARK(BM_MaxEntRegularization)->Arg(401)->Unit(benchmark::kMillisecond)->Use
 
 void BM_SecondDerivativeRegularization(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
-  PrepareKernels();
+  bench::PrepareCsKernels();
   BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
   for (auto _ : state) Regularize();
 }

@@ -33,6 +33,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/cs_run_setup.h"
 #include "bench/sedimentation_set.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_engine.h"
@@ -76,36 +77,13 @@ void Prepare(int threads) {
   InstallDistributionHooks();
   InstallSetD();
   nLammThreads = threads;
-  ResetModelFlags();
-  bContiModel = bContiSModel = true;
-  pParams[kContiSlotGridMin] = 0.0f;
-  pParams[kContiSlotGridMax] = 15.0f;
-  pParams[kContiSlotGridCount] = 200.0f;
-  pParams[kContiSlotConfidence] = 0.68f;
-  pParams[kContiSlotVbar] = 0.73f;
-  pParams[kContiSlotDensity] = 0.99823f;
-  pParams[kContiSlotViscosity] = 0.01002f;
-  pParams[kContiSlotFrictionalRatio] = 1.3f;
-  pParams[13] = fMeniscus;
-  pParams[14] = fBottom;
-  bFitTINoise = bFitRINoise = true;
-  GetDistributionHooks().runSettings = [threads] {
-    ContiRunSettings s;
-    s.threads = threads;
-    s.maxEntropy = true;
-    return s;
-  };
+  bench::SetCsModel(200, 1.3, threads, true);
 }
 
 void PeakCounters(benchmark::State& state) {
   const float windows[5] = {1.0f, 3.5f, 5.7f, 9.0f, 14.0f};
   const char* names[4] = {"s1", "s2", "s3", "s4"};
-  for (int k = 0; k < 4; ++k) {
-    float area = 0, mean = 0, total = 0;
-    IntegrateDistribution(windows[k], windows[k + 1], &area, &mean, &total, nullptr, nullptr,
-                          nullptr);
-    state.counters[names[k]] = mean;
-  }
+  for (int k = 0; k < 4; ++k) state.counters[names[k]] = bench::MeanS(windows[k], windows[k + 1]);
 }
 
 void BM_SetDRun(benchmark::State& state) {
@@ -213,20 +191,10 @@ double ProcessCpuSeconds() {
   return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
-// The kernels of the Run in place (grid, kernel array, workspace).
-void PrepareKernels() {
-  UnpackModelParams();
-  SetupContiGrid();
-  KernelPointList list;
-  list.Resize(nDistGrid);
-  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
-  RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
-}
-
 void BM_SetDNormalEquations(benchmark::State& state) {
   ScopedHeadlessBackend backend;
   Prepare(8);
-  PrepareKernels();
+  bench::PrepareCsKernels();
   const NEQBuildPlan plan = PlanNormalEquations(NoiseModel::TIRI);
   double floor = 1e300, wall1 = 1e300, wall8 = 1e300, cpu1 = 1e300, cpu8 = 1e300;
   auto timed = [](int threads, double* wall, double* cpu) {
@@ -308,11 +276,7 @@ BENCHMARK(BM_SetDNormalEquations)->Unit(benchmark::kMillisecond)->UseRealTime()-
 void BM_SetDKernels(benchmark::State& state) {
   ScopedHeadlessBackend backend;
   Prepare(1);
-  UnpackModelParams();
-  SetupContiGrid();
-  KernelPointList list;
-  list.Resize(nDistGrid);
-  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
+  KernelPointList list = bench::SetUpCsGrid();
   // The solver of the Run's kernels, one equation after the other as a worker solves
   // them, counting nodes and steps.
   std::vector<LammScanRecord> records(static_cast<std::size_t>(nScans) + 1);
