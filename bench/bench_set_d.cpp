@@ -21,8 +21,9 @@
 //                      in ns per node and time step (final grid size times steps
 //                      taken), against the floor: four Crank-Nicolson systems of the
 //                      kernels' mean size interleaved (each step forms and factorises
-//                      its matrices and solves, divisions in vector lanes).
-//                      Counter ratio_to_floor.
+//                      its matrices and solves, divisions in vector lanes): counter
+//                      ratio_to_floor; and against the same with the factors kept
+//                      (product and substitutions only): ratio_to_kept_factors.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -222,13 +223,15 @@ BENCHMARK(BM_SetDNormalEquations)->Unit(benchmark::kMillisecond)->UseRealTime()-
 
 // ---- The Lamm kernels against interleaved Crank-Nicolson steps ---------------------
 
-// Four Crank-Nicolson systems of n nodes side by side, `steps` steps: each step
-// forms M -/+ dt/2 A from fixed mass and transport matrices, multiplies, factorises
-// and solves (Thomas), the four systems in the lanes of one vector; seconds.
-[[gnu::target("avx2,fma")]] double CrankNicolsonFloorSeconds(int n, long long steps) {
+// Four Crank-Nicolson systems of n nodes side by side, `steps` steps, the four
+// systems in the lanes of one vector; seconds. With refactor each step forms
+// M -/+ dt/2 A from fixed mass and transport matrices, multiplies, factorises and
+// solves (Thomas, the divisions in the lanes); without, the factors of the first
+// step are kept and a step is the product and the two substitutions.
+[[gnu::target("avx2,fma")]] double CrankNicolsonFloorSeconds(int n, long long steps, bool refactor) {
   struct Node {
     Double4 ml, md, mu, al, ad, au;  // mass and transport diagonals
-    Double4 c, rhs, gam;
+    Double4 c, rhs, gam, rbet;       // rbet: 1 / pivot
   };
   std::vector<Node> node(static_cast<std::size_t>(n) + 2);
   for (int i = 0; i < n + 2; ++i) {
@@ -244,7 +247,7 @@ BENCHMARK(BM_SetDNormalEquations)->Unit(benchmark::kMillisecond)->UseRealTime()-
   }
   const auto start = std::chrono::steady_clock::now();
   for (long long k = 0; k < steps; ++k) {
-    const double dt = 0.5 * (1.0 + 1e-9 * static_cast<double>(k & 1023));
+    const double dt = refactor ? 0.5 * (1.0 + 1e-9 * static_cast<double>(k & 1023)) : 0.5;
     const Double4 half = {dt / 2, dt / 2, dt / 2, dt / 2};
     // rhs = (M + dt/2 A) c
     for (int i = 1; i <= n; ++i) {
@@ -252,18 +255,30 @@ BENCHMARK(BM_SetDNormalEquations)->Unit(benchmark::kMillisecond)->UseRealTime()-
       x.rhs = (x.ml + half * x.al) * node[static_cast<std::size_t>(i - 1)].c +
               (x.md + half * x.ad) * x.c + (x.mu + half * x.au) * node[static_cast<std::size_t>(i + 1)].c;
     }
-    // (M - dt/2 A) c = rhs, factorised anew.
-    Double4 bet = node[1].md - half * node[1].ad;
-    Double4 u = node[1].rhs / bet;
-    node[1].c = u;
-    for (int i = 2; i <= n; ++i) {
-      Node& x = node[static_cast<std::size_t>(i)];
-      const Node& prev = node[static_cast<std::size_t>(i - 1)];
-      const Double4 sub = x.ml - half * x.al;
-      x.gam = (prev.mu - half * prev.au) / bet;
-      bet = (x.md - half * x.ad) - sub * x.gam;
-      u = (x.rhs - sub * u) / bet;
-      x.c = u;
+    // (M - dt/2 A) c = rhs
+    if (refactor || k == 0) {
+      Double4 bet = node[1].md - half * node[1].ad;
+      node[1].rbet = 1.0 / bet;
+      Double4 u = node[1].rhs / bet;
+      node[1].c = u;
+      for (int i = 2; i <= n; ++i) {
+        Node& x = node[static_cast<std::size_t>(i)];
+        const Node& prev = node[static_cast<std::size_t>(i - 1)];
+        const Double4 sub = x.ml - half * x.al;
+        x.gam = (prev.mu - half * prev.au) / bet;
+        bet = (x.md - half * x.ad) - sub * x.gam;
+        x.rbet = 1.0 / bet;
+        u = (x.rhs - sub * u) / bet;
+        x.c = u;
+      }
+    } else {
+      Double4 u = node[1].rhs * node[1].rbet;
+      node[1].c = u;
+      for (int i = 2; i <= n; ++i) {
+        Node& x = node[static_cast<std::size_t>(i)];
+        u = (x.rhs - (x.ml - half * x.al) * u) * x.rbet;
+        x.c = u;
+      }
     }
     for (int i = n - 1; i >= 1; --i) {
       node[static_cast<std::size_t>(i)].c -= node[static_cast<std::size_t>(i + 1)].gam * node[static_cast<std::size_t>(i + 1)].c;
@@ -317,14 +332,18 @@ void BM_SetDKernels(benchmark::State& state) {
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
   const int meanNodes = static_cast<int>(nodes / nDistGrid);
-  const double floorSeconds = CrankNicolsonFloorSeconds(meanNodes, static_cast<long long>(steps / 4));
+  const long long floorSteps = static_cast<long long>(steps / 4);
+  const double floorNodeSteps = 4.0 * meanNodes * static_cast<double>(floorSteps);
   const double kernelNs = 1e9 * seconds / nodeSteps;
-  const double floorNs = 1e9 * floorSeconds / (static_cast<double>(meanNodes) * (steps / 4) * 4);
+  const double floorNs = 1e9 * CrankNicolsonFloorSeconds(meanNodes, floorSteps, true) / floorNodeSteps;
+  const double keptNs = 1e9 * CrankNicolsonFloorSeconds(meanNodes, floorSteps, false) / floorNodeSteps;
   state.counters["mean_nodes"] = meanNodes;
   state.counters["steps"] = steps;
   state.counters["ns_per_node_step"] = kernelNs;
   state.counters["floor_ns_per_node_step"] = floorNs;
   state.counters["ratio_to_floor"] = kernelNs / floorNs;
+  state.counters["kept_factors_ns_per_node_step"] = keptNs;
+  state.counters["ratio_to_kept_factors"] = kernelNs / keptNs;
 }
 BENCHMARK(BM_SetDKernels)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
