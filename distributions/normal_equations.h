@@ -112,16 +112,6 @@ int NormalEquationThreads(const NEQBuildPlan& plan, int wanted,
 // side from them.
 void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double* v);
 
-// Scratch of one build: a ring of blocks shared by its threads, one block per scan
-// in flight. The threads centre each panel of a scan once, into that scan's block
-// (whichever thread comes first takes the next panel), and then every thread adds
-// the products of its units from the shared block. Augmented row 0 is the centred
-// data, rows 1..order the centred kernels of the unknowns; rows beyond the order are
-// zero. Rows are packed by panels of kNEQPanel: the value of row r at fit-range
-// point p (0-based) is at (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod
-// kNEQPanel within the block. The values are the centred values rounded to float,
-// held in double. The blocks are kept from one build to the next (the first touch
-// of fresh pages costs a build on several threads about a tenth of its time).
 // How long a thread of the build that waits for another spins before it sleeps:
 // about the spread of the threads' arrival on an idle machine, so that there it
 // rarely sleeps, while on a loaded one it soon gives its core to the thread it
@@ -143,6 +133,16 @@ struct NEQScanState {
   std::atomic<int> runsDone{0};     // runs whose products of the scan are added
 };
 
+// Scratch of one build: a ring of blocks shared by its threads, one block per scan
+// in flight. The threads centre each panel of a scan once, into that scan's block
+// (whichever thread comes first takes the next panel), and then every thread adds
+// the products of its units from the shared block. Augmented row 0 is the centred
+// data, rows 1..order the centred kernels of the unknowns; rows beyond the order are
+// zero. Rows are packed by panels of kNEQPanel: the value of row r at fit-range
+// point p (0-based) is at (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod
+// kNEQPanel within the block. The values are the centred values rounded to float,
+// held in double. The blocks are kept from one build to the next (the first touch
+// of fresh pages costs a build on several threads about a tenth of its time).
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
