@@ -46,109 +46,23 @@
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "bench/cs_run_setup.h"
+#include "bench/sedimentation_set.h"
 
 namespace tarmic {
 namespace {
 
 constexpr int kScans = 40;
-constexpr double kMeniscus = 6.0, kBottom = 7.2;
 constexpr double kSpeciesS[3] = {2.0, 6.0, 11.0};
 constexpr double kLoading[3] = {0.2, 0.5, 0.3};
 
-void SetSolvent() {
-  VBAR = 0.73f;
-  fBufferDensity = 0.99823f;
-  fVRho = VBAR * fBufferDensity;
-  RELVISCOSITY = 1.0f;
-  fFrictionalRatio = 1.25f;
-}
-
 // The synthetic scans with n radii, installed as the loaded data set.
 void InstallData(int n) {
-  SetSolvent();
-  std::vector<float> radii(static_cast<std::size_t>(n) + 1);
-  for (int k = 1; k <= n; ++k) radii[k] = static_cast<float>(kMeniscus + (kBottom - kMeniscus) * (k - 1) / (n - 1));
-  std::vector<LammScanRecord> records(kScans + 1);
-  for (int j = 1; j <= kScans; ++j) {
-    records[j].time = records[j].timeUncorrected = 300.0 * j;
-    records[j].rpm = 50000.0f;
-    records[j].temperature = 20.0f;
-  }
-  std::vector<std::vector<float>> block(4, std::vector<float>((kScans + 1) * (n + 1), 0.0f));
-  std::vector<std::vector<float*>> rows(4, std::vector<float*>(kScans + 1, nullptr));
-  std::vector<float**> out(4, nullptr);
-  double s[4] = {0, 0, 0, 0}, D[4] = {0, 0, 0, 0};
-  for (int k = 1; k <= 3; ++k) {
-    for (int j = 1; j <= kScans; ++j) rows[k][j] = block[k].data() + j * (n + 1);
-    out[k] = rows[k].data();
-    s[k] = kSpeciesS[k - 1];
-    D[k] = DFromM(CalculateM(static_cast<float>(s[k])), 20.0f);
-  }
-  CLammIdeal t;
-  t.SetIdealModel();
-  t.LoadSedimentationParameters(s[3], D[3], kMeniscus, kBottom, 1.0, 6.001f, 7.199f);
-  t.SkipAccelerationCheck();
-  t.LoadOutputParameters({.pScans = records.data(),
-                          .ppOut = out[1],
-                          .pOutRadii = radii.data(),
-                          .nOutRadii = n,
-                          .nScanCount = kScans});
-  t.LoadDiscretizationParameters(LammDiscretizationSettings{});
-  t.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
-  bUserAbort = false;
-  CLRunMTList(&t, 3, s, D, nullptr, out.data(), radii.data(), n, nullptr, nullptr);
-
-  SeedRandomGenerators(7u);
-  AllocScanTables(kScans);
-  for (int j = 1; j <= kScans; ++j) {
-    float* r = tarmic::vector(1, n);
-    float* y = tarmic::vector(1, n);
-    for (int p = 1; p <= n; ++p) {
-      r[p] = radii[p];
-      double v = 0.02 * std::sin(2.0 * M_PI * (r[p] - 6.0) / 0.31) + 0.015 * std::sin(0.9 * j) +
-                 GaussianRandomDouble(0.005);
-      for (int k = 1; k <= 3; ++k) v += kLoading[k - 1] * rows[k][j][p];
-      y[p] = static_cast<float>(v);
-    }
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
-    info.time = info.recordedTime = info.timeAtLoad = 300.0 * j;
-    info.rpm = 50000.0f;
-    info.temperature = 20.0f;
-    InstallScanArrays(j, n, r, y, nullptr, false);
-  }
-  bAbsorbanceData = false;
-  fMeniscus = static_cast<float>(kMeniscus);
-  fBottom = static_cast<float>(kBottom);
-  fTemperatureK = 293.15f;
-  BuildCommonRadialGrid();
-  fFitLeftLim = 6.05f;
-  fFitRightLim = 7.1f;
-  SetLeftFitLimitIndices();
-  SetRightFitLimitIndices();
-}
-
-// The c(s) model with its parameters, as the model command and the Parameters
-// dialog leave them.
-void SetCsModel(int gridPoints = 150, bool maxEntropy = true) {
-  ResetModelFlags();
-  bContiModel = bContiSModel = true;
-  pParams[kContiSlotGridMin] = 0.0f;
-  pParams[kContiSlotGridMax] = 15.0f;
-  pParams[kContiSlotGridCount] = static_cast<float>(gridPoints);
-  pParams[kContiSlotConfidence] = 0.68f;
-  pParams[kContiSlotVbar] = 0.73f;
-  pParams[kContiSlotDensity] = 0.99823f;
-  pParams[kContiSlotViscosity] = 0.01002f;
-  pParams[kContiSlotFrictionalRatio] = 1.25f;
-  pParams[13] = fMeniscus;
-  pParams[14] = fBottom;
-  bFitTINoise = bFitRINoise = true;
-  GetDistributionHooks().runSettings = [maxEntropy] {
-    ContiRunSettings s;
-    s.threads = 2;
-    s.maxEntropy = maxEntropy;
-    return s;
-  };
+  bench::InstallSedimentationSet({.scans = kScans,
+                                  .radii = n,
+                                  .s = {kSpeciesS, kSpeciesS + 3},
+                                  .loading = {kLoading, kLoading + 3},
+                                  .frictionalRatio = 1.25});
 }
 
 void Prepare(int radii, int gridPoints = 150, bool maxEntropy = true) {
@@ -159,17 +73,7 @@ void Prepare(int radii, int gridPoints = 150, bool maxEntropy = true) {
   nLammThreads = 2;
   InstallDistributionHooks();
   InstallData(radii);
-  SetCsModel(gridPoints, maxEntropy);
-}
-
-// The grid, kernel array and workspace of the run, and the kernels.
-void PrepareKernels() {
-  UnpackModelParams();
-  SetupContiGrid();
-  KernelPointList list;
-  list.Resize(nDistGrid);
-  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
-  RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
+  bench::SetCsModel(gridPoints, 1.25, 2, maxEntropy);
 }
 
 // With the environment variable TARMIC_BENCH_DUMP set, the distribution of the last
@@ -197,12 +101,7 @@ void BM_ContiRun(benchmark::State& state) {
   for (auto _ : state) outcome = RunContiSed(nullptr).outcome;
   const float windows[4] = {0.5f, 4.0f, 8.5f, 14.5f};
   const char* names[3] = {"s1", "s2", "s3"};
-  for (int k = 0; k < 3; ++k) {
-    float area = 0, mean = 0, total = 0;
-    IntegrateDistribution(windows[k], windows[k + 1], &area, &mean, &total, nullptr, nullptr,
-                          nullptr);
-    state.counters[names[k]] = mean;
-  }
+  for (int k = 0; k < 3; ++k) state.counters[names[k]] = bench::MeanS(windows[k], windows[k + 1]);
   state.counters["computed"] = outcome == ContiRunOutcome::Computed ? 1 : 0;
   DumpDistribution(nDistGrid, pDistGrid, pDistValues);
 }
@@ -262,11 +161,7 @@ BENCHMARK(BM_Csff0Run)->Arg(401)->Unit(benchmark::kMillisecond)->UseRealTime()->
 
 void BM_Kernels(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
-  UnpackModelParams();
-  SetupContiGrid();
-  KernelPointList list;
-  list.Resize(nDistGrid);
-  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
+  KernelPointList list = bench::SetUpCsGrid();
   for (auto _ : state)
     RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
 }
@@ -274,14 +169,14 @@ BENCHMARK(BM_Kernels)->Arg(401)->Arg(1201)->Unit(benchmark::kMillisecond)->UseRe
 
 void BM_NormalEquations(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
-  PrepareKernels();
+  bench::PrepareCsKernels();
   for (auto _ : state) BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
 }
 BENCHMARK(BM_NormalEquations)->Arg(401)->Arg(1201)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_MaxEntRegularization(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
-  PrepareKernels();
+  bench::PrepareCsKernels();
   BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
   for (auto _ : state) MaxEntRegularize(true);
 }
@@ -289,7 +184,7 @@ BENCHMARK(BM_MaxEntRegularization)->Arg(401)->Unit(benchmark::kMillisecond)->Use
 
 void BM_SecondDerivativeRegularization(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
-  PrepareKernels();
+  bench::PrepareCsKernels();
   BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
   for (auto _ : state) Regularize();
 }

@@ -163,7 +163,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
     // before the build ended always interrupts it.
     ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.load()) / total);
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
-    if (bUserAbort) scratch->stop = true;
+    if (bUserAbort) scratch->Halt();
     // The others are about done when the calling thread is (their runs are of equal
     // work): it watches them for a moment, then sleeps until one finishes or the
     // next poll is due. Spinning and yielding longer took cores from the workers on

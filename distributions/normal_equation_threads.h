@@ -1,10 +1,10 @@
 // The normal equations of a distribution fit built on worker threads.
 //
 // The workers share one build: each first computes the means of the shares of rows
-// it takes, then, for each run of units it takes (runs of equal work, see
-// BuildNormalEquationRows), scan by scan, centres the panels the run's units read
-// into its own block and adds the scan's products to the run's units of
-// ppNormalMatrix and pNormalRhs. Worker 1 runs in the calling thread. The worker that
+// it takes, then takes a run of units (runs of equal work, see
+// BuildNormalEquationRows) and, scan by scan, centres with the others each panel of
+// the scan once into the shared ring of blocks and adds the scan's products to its
+// run's units of ppNormalMatrix and pNormalRhs. Worker 1 runs in the calling thread. The worker that
 // takes the run of row 0 writes the sum of squares into its slot of pThreadSumSq
 // (the others add nothing to theirs). No locks guard the matrix: every element has
 // one writer. Only the calling (user-interface) thread

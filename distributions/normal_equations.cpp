@@ -650,11 +650,12 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads
   scratch->fit = CurrentGridFitPoints();
   scratch->scanSize = static_cast<std::size_t>(scratch->rows) *
                       static_cast<std::size_t>(std::max(scratch->points, 1));
-  // One block per thread: each centres the panels it reads. Not cleared: every value
-  // the products read is centred first. The blocks are released when a build needs
-  // far fewer.
+  const int scans = std::max(plan.lastScan - plan.firstScan + 1, 1);
+  scratch->scans = std::make_unique<NEQScanState[]>(static_cast<std::size_t>(scans));
+  // The ring: not cleared, every value the products read is centred first. The
+  // blocks are released when a build needs far fewer.
   static std::vector<double> kept;
-  scratch->slots = std::max(threads, 1);
+  scratch->slots = threads <= 1 ? 1 : std::min(kNEQRingScans, scans);
   const std::size_t want = scratch->scanSize * static_cast<std::size_t>(scratch->slots);
   if (kept.size() < want || kept.size() > 4 * want) {
     kept = std::vector<double>();
@@ -674,15 +675,11 @@ struct NEQUnit {
   int panels = 1;
 };
 
-// Work of centring one panel of a scan, in units of the work of one 8 x 8 block of
-// products (measured: a panel's eight rows cost about two blocks).
-constexpr int kCentreCost = 2;
-
 // The units of `thread` (1..threadCount): all units listed by row panel and then
 // column are cut into at most threadCount runs, the thread takes its run. A run costs
-// its units' blocks of products plus the centring of every panel its units read; the
-// cuts keep the dearest run as cheap as they can (the least bound for which runs
-// taken greedily from the start suffice). Each element of the matrix lies in one unit.
+// its units' blocks of products (the centring is shared by all); the cuts keep the
+// dearest run as cheap as they can (the least bound for which runs taken greedily
+// from the start suffice). Each element of the matrix lies in one unit.
 std::vector<NEQUnit> ThreadUnits(int rowPanels, int thread, int threadCount) {
   std::vector<NEQUnit> all;
   for (int t = 0; t < rowPanels; ++t) {
@@ -691,38 +688,21 @@ std::vector<NEQUnit> ThreadUnits(int rowPanels, int thread, int threadCount) {
   if (threadCount <= 1) return all;
   // Greedy runs under the bound: the index of each run's first unit (runs beyond
   // threadCount mean the bound is too low).
-  std::vector<int> seenBy(static_cast<std::size_t>(rowPanels), -1);
   auto cut = [&](long long bound, std::vector<std::size_t>& starts) {
     starts.assign(1, 0);
-    std::fill(seenBy.begin(), seenBy.end(), -1);
     long long cost = 0;
     for (std::size_t u = 0; u < all.size(); ++u) {
-      const NEQUnit& unit = all[u];
-      const int run = static_cast<int>(starts.size());
-      long long add = unit.panels;
-      auto panelCost = [&](int q) {
-        return seenBy[static_cast<std::size_t>(q)] == run ? 0 : kCentreCost;
-      };
-      add += panelCost(unit.rowPanel);
-      for (int c = 0; c < unit.panels; ++c) {
-        if (unit.firstColumnPanel + c != unit.rowPanel) add += panelCost(unit.firstColumnPanel + c);
-      }
+      const long long add = all[u].panels;
       if (cost + add > bound && u > starts.back()) {
         starts.push_back(u);
         cost = 0;
-        --u;  // the unit opens the next run
-        continue;
       }
       cost += add;
-      seenBy[static_cast<std::size_t>(unit.rowPanel)] = run;
-      for (int c = 0; c < unit.panels; ++c) {
-        seenBy[static_cast<std::size_t>(unit.firstColumnPanel + c)] = run;
-      }
     }
     return static_cast<int>(starts.size()) <= threadCount;
   };
   std::vector<std::size_t> starts;
-  long long low = 1, high = static_cast<long long>(all.size()) * (2 + 3 * kCentreCost);
+  long long low = 1, high = static_cast<long long>(all.size()) * 2;
   while (low < high) {
     const long long mid = (low + high) / 2;
     if (cut(mid, starts)) {
@@ -786,13 +766,30 @@ void ClearUnit(const NEQUnit& unit, int M) {
 
 namespace {
 
-// Waits until counter reaches target. The wait is short when every thread runs (the
-// means of a share of the rows): the thread spins briefly, then sleeps until the
-// counter changes, so that on a loaded machine a waiting thread gives its core to
-// the one it waits for instead of spinning and yielding. Every thread adds to the
-// counter before it waits (the build stops only after this meeting), and a thread
-// that fails adds enough for all (NEQScratch::Abandon), so the target is always
-// reached.
+// Waits until ready() holds or the build stops (true when ready). The waits are
+// short when every thread runs: the thread spins briefly, then sleeps until a step
+// of the build is signalled (NEQScratch::events), so that on a loaded machine a
+// waiting thread gives its core to the one it waits for instead of spinning.
+template <typename Ready>
+bool WaitUntil(NEQScratch& scratch, Ready ready) {
+  const auto spinEnd = std::chrono::steady_clock::now() + kRingSpinBeforeSleep;
+  for (int spin = 1;; ++spin) {
+    if (ready()) return true;
+    if (scratch.stop.load(std::memory_order_relaxed)) return false;
+    _mm_pause();
+    if (spin % 64 == 0 && std::chrono::steady_clock::now() >= spinEnd) break;
+  }
+  for (;;) {
+    const unsigned seen = scratch.events.load(std::memory_order_acquire);
+    if (ready()) return true;
+    if (scratch.stop.load(std::memory_order_relaxed)) return false;
+    scratch.events.wait(seen, std::memory_order_acquire);
+  }
+}
+
+// Waits until counter reaches target. Every thread adds to the counter before it
+// waits (the build stops only after this meeting), and a thread that fails adds
+// enough for all (NEQScratch::Abandon), so the target is always reached.
 void WaitFor(const std::atomic<int>& counter, int target) {
   const auto spinEnd = std::chrono::steady_clock::now() + kSpinBeforeSleep;
   for (int spin = 1; counter.load(std::memory_order_acquire) < target; ++spin) {
@@ -814,10 +811,9 @@ void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
   const int panels = (M + 1 + kNEQPanel - 1) / kNEQPanel;
   const std::ptrdiff_t panelStride = static_cast<std::ptrdiff_t>(nP) * kNEQPanel;
   // The means, in threadCount shares of consecutive rows (each share reads one
-  // stretch of the kernel array), and then the threadCount runs of units are taken
-  // by whichever thread comes for them: a thread that starts late, or gets no core on
-  // a loaded machine, leaves its share to the others instead of holding them up. A
-  // share or run gives the same sums whoever takes it.
+  // stretch of the kernel array), taken by whichever thread comes for them: a thread
+  // that starts late, or gets no core on a loaded machine, leaves its share to the
+  // others instead of holding them up. A share gives the same sums whoever takes it.
   const long long rows = M + 1;
   int sharesDone = 0;
   for (int m; (m = scratch.meanSharesTaken.fetch_add(1, std::memory_order_relaxed)) < threadCount;) {
@@ -833,51 +829,52 @@ void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
   }
   // Every thread meets here once, until all means are known.
   WaitFor(scratch.meansDone, threadCount);
-  double* block = scratch.block + static_cast<std::size_t>(thread - 1) * scratch.scanSize;
   const UnitProductFn UnitProduct = ActiveKernels()->product;
   alignas(64) double acc[kNEQPanel * kUnitColumns];
-  for (int run; (run = scratch.runsTaken.fetch_add(1, std::memory_order_relaxed)) < threadCount;) {
-    const std::vector<NEQUnit> units = ThreadUnits(panels, run + 1, threadCount);
-    // The run's elements start empty (also those of the runs taken after a stop).
-    for (const NEQUnit& unit : units) ClearUnit(unit, M);
-    if (scratch.stop.load(std::memory_order_relaxed)) continue;
-    // The panels the run's units read: the thread centres them into its own block of
-    // the scratch, so that no thread ever waits for another while the scans are added
-    // (centring is a small part of the work: one pass over a scan's kernels against
-    // the products' N / 2 passes).
-    std::vector<char> needed(static_cast<std::size_t>(panels), 0);
-    for (const NEQUnit& unit : units) {
-      needed[static_cast<std::size_t>(unit.rowPanel)] = 1;
-      for (int c = 0; c < unit.panels; ++c) needed[static_cast<std::size_t>(unit.firstColumnPanel + c)] = 1;
-    }
-    std::vector<int> own;  // the panels to centre, in order
-    for (int q = 0; q < panels; ++q) {
-      if (needed[static_cast<std::size_t>(q)]) own.push_back(q);
-    }
-    for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
-      if (bUserAbort) scratch.stop = true;
-      if (scratch.stop.load(std::memory_order_relaxed)) break;
-      for (std::size_t i = 0; i < own.size(); ++i) {
-        const bool last = i + 1 == own.size();
-        CentrePanel(plan, scratch.fit, s, own[i], M, nP, block + PackedOffset(own[i] * kNEQPanel, 0, nP),
-                    last ? s + 1 : s, last ? (s < plan.lastScan ? own[0] : 0) : own[i + 1]);
-      }
-      // A_ij += sum_p K'_ip K'_jp over the run's units (i >= j), with augmented row
-      // and column 0 the data: A_i0 is b_i and A_00 the sum of squares. Chunk by
-      // chunk of points, unit by unit.
-      for (int p0 = 0; p0 < nP; p0 += kChunkPoints) {
-        const int n = std::min(kChunkPoints, nP - p0);
-        for (const NEQUnit& unit : units) {
-          UnitProduct(block + PackedOffset(unit.rowPanel * kNEQPanel, p0, nP),
-                      block + PackedOffset(unit.firstColumnPanel * kNEQPanel, p0, nP),
-                      panelStride, unit.panels, n, acc);
-          AddUnit(unit, M, acc, sumSq);
-        }
-      }
-      if (afterScan && !afterScan()) {
-        scratch.stop = true;
+  // Thread t builds run t: every run must reach every scan, or the ring stops.
+  const std::vector<NEQUnit> units = ThreadUnits(panels, thread, threadCount);
+  // The run's elements start empty (also when the build stops before its first scan).
+  for (const NEQUnit& unit : units) ClearUnit(unit, M);
+  for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
+    if (bUserAbort) scratch.Halt();
+    if (scratch.stop.load(std::memory_order_relaxed)) break;
+    const int i = s - plan.firstScan;
+    NEQScanState& scan = scratch.scans[static_cast<std::size_t>(i)];
+    double* block = scratch.block + static_cast<std::size_t>(i % scratch.slots) * scratch.scanSize;
+    // The scan's block is free once every run has added the scan it held before.
+    if (i >= scratch.slots) {
+      const NEQScanState& before = scratch.scans[static_cast<std::size_t>(i - scratch.slots)];
+      if (!WaitUntil(scratch, [&] { return before.runsDone.load(std::memory_order_acquire) >= threadCount; }))
         break;
+    }
+    // Panels of the scan no thread has taken yet, each centred once into the shared
+    // block (centring reads every kernel value of the scan and writes the block: on
+    // one thread 30-45 % of the build, so no thread repeats another's).
+    for (int q; (q = scan.panelsTaken.fetch_add(1, std::memory_order_relaxed)) < panels;) {
+      CentrePanel(plan, scratch.fit, s, q, M, nP, block + PackedOffset(q * kNEQPanel, 0, nP), s,
+                  q + 1 < panels ? q + 1 : 0);
+      scratch.panelsCentred.fetch_add(1, std::memory_order_relaxed);
+      if (scan.panelsDone.fetch_add(1, std::memory_order_release) + 1 == panels) scratch.Signal();
+    }
+    if (!WaitUntil(scratch, [&] { return scan.panelsDone.load(std::memory_order_acquire) >= panels; }))
+      break;
+    // A_ij += sum_p K'_ip K'_jp over the run's units (i >= j), with augmented row
+    // and column 0 the data: A_i0 is b_i and A_00 the sum of squares. Chunk by
+    // chunk of points, unit by unit.
+    for (int p0 = 0; p0 < nP; p0 += kChunkPoints) {
+      const int n = std::min(kChunkPoints, nP - p0);
+      for (const NEQUnit& unit : units) {
+        UnitProduct(block + PackedOffset(unit.rowPanel * kNEQPanel, p0, nP),
+                    block + PackedOffset(unit.firstColumnPanel * kNEQPanel, p0, nP),
+                    panelStride, unit.panels, n, acc);
+        AddUnit(unit, M, acc, sumSq);
       }
+    }
+    scan.runsDone.fetch_add(1, std::memory_order_release);
+    scratch.Signal();
+    if (afterScan && !afterScan()) {
+      scratch.Halt();
+      break;
     }
   }
 }

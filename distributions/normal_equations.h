@@ -97,9 +97,9 @@ constexpr int kNEQPanel = 8;
 // The number of threads, at most `wanted`, that the plan's build can feed: one per
 // multiplyAddsPerThread multiply-adds of the build (scans x fit-range points x
 // (N (N + 1) / 2 + N + 1)), at least one; 0 feeds any number. On a small build more
-// threads repeat the centring of the panels they share for little product work
-// each, and on a loaded machine any thread that loses its core holds up the end of
-// the build (at N = 100, 40 scans of 400 points, four threads were slower than two).
+// threads meet more often for little product work each, and on a loaded machine any
+// thread that loses its core holds up the others (at N = 100, 40 scans of 400
+// points, four threads were slower than two).
 // The equations do not depend on the number of threads.
 inline constexpr double kNEQMultiplyAddsPerThread = 40e6;
 int NormalEquationThreads(const NEQBuildPlan& plan, int wanted,
@@ -112,45 +112,75 @@ int NormalEquationThreads(const NEQBuildPlan& plan, int wanted,
 // side from them.
 void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double* v);
 
-// Scratch of one build: one block per thread, into which the thread centres, scan
-// after scan, the panels its units read. Augmented row 0 is the centred data, rows
-// 1..order the centred kernels of the unknowns; rows beyond the order are zero.
-// Rows are packed by panels of kNEQPanel: the value of row r at fit-range point p
-// (0-based) is at (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod kNEQPanel
-// within the block. The values are the centred values rounded to float, held in
-// double. The blocks are kept from one build to the next (the first touch of fresh
-// pages costs a build on several threads about a tenth of its time).
 // How long a thread of the build that waits for another spins before it sleeps:
 // about the spread of the threads' arrival on an idle machine, so that there it
 // rarely sleeps, while on a loaded one it soon gives its core to the thread it
 // waits for.
 inline constexpr std::chrono::microseconds kSpinBeforeSleep{100};
+// Scans in flight at a time on several threads: a thread may centre and multiply up
+// to this many scans ahead of the slowest. One thread uses one block, which stays in
+// the core's cache from scan to scan.
+inline constexpr int kNEQRingScans = 4;
+// How long a thread that waits for a step of another in the ring spins before it
+// sleeps: these waits come twice per scan, so a long spin on a loaded machine (a
+// thread waited for has lost its core) would add to the build's CPU time.
+inline constexpr std::chrono::microseconds kRingSpinBeforeSleep{20};
 
+// The progress of one scan of a build through the ring (counters only grow).
+struct NEQScanState {
+  std::atomic<int> panelsTaken{0};  // panels a thread took to centre
+  std::atomic<int> panelsDone{0};   // panels centred into the scan's block
+  std::atomic<int> runsDone{0};     // runs whose products of the scan are added
+};
+
+// Scratch of one build: a ring of blocks shared by its threads, one block per scan
+// in flight. The threads centre each panel of a scan once, into that scan's block
+// (whichever thread comes first takes the next panel), and then every thread adds
+// the products of its units from the shared block. Augmented row 0 is the centred
+// data, rows 1..order the centred kernels of the unknowns; rows beyond the order are
+// zero. Rows are packed by panels of kNEQPanel: the value of row r at fit-range
+// point p (0-based) is at (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod
+// kNEQPanel within the block. The values are the centred values rounded to float,
+// held in double. The blocks are kept from one build to the next (the first touch
+// of fresh pages costs a build on several threads about a tenth of its time).
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
   // The grid points that count: the centred values of the others are 0 in every
   // row, so that they enter no product.
   GridFitPoints fit;
-  int slots = 1;              // one block per thread
+  int slots = 1;              // blocks of the ring (scans in flight)
   std::size_t scanSize = 0;   // rows x points
   double* block = nullptr;    // slots x scanSize, kept by the builder
+  std::unique_ptr<NEQScanState[]> scans;  // [0..scans of the plan - 1]
+  std::atomic<int> panelsCentred{0};    // panels centred by the build, all threads
   std::atomic<int> meanSharesTaken{0};  // shares of the row means taken by a thread
   std::atomic<int> meansDone{0};        // shares of the row means computed
-  std::atomic<int> runsTaken{0};        // runs of units taken by a thread
   std::atomic<bool> stop{false};  // a thread saw the interrupt or failed: every thread ends
+  // Counts every step a thread of the build may wait for (a panel centred, a run's
+  // products of a scan added, the stop); a waiting thread sleeps on it.
+  std::atomic<unsigned> events{0};
+  void Signal() {
+    events.fetch_add(1, std::memory_order_release);
+    events.notify_all();
+  }
+  // Ends the build: every thread stops before its next scan and none keeps waiting.
+  void Halt() {
+    stop = true;
+    Signal();
+  }
   // Stops a build of threadCount threads that cannot be completed (a thread failed,
   // or the build was left before all its threads began): every thread ends, and
   // none waits at the meeting of the means for a share that will not come.
   void Abandon(int threadCount) {
-    stop = true;
+    Halt();
     meansDone.fetch_add(threadCount, std::memory_order_release);
     meansDone.notify_all();
   }
 };
-// The scratch of a plan for a build on `threads` threads (one block per thread;
-// throws std::bad_alloc when memory runs out). Only one build uses the kept blocks
-// at a time.
+// The scratch of a plan for a build on `threads` threads (the ring of blocks; throws
+// std::bad_alloc when memory runs out). Only one build uses the kept blocks at a
+// time.
 std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads);
 // The same, a lack of memory given as null with kWorkspaceAllocationText in *error
 // (when given).
@@ -161,16 +191,19 @@ std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int thre
 // ppNormalMatrix and of pNormalRhs, scan by scan, as the rank-k updates A += K'_s
 // K'_s^T, b += K'_s y'_s of the centred blocks of the scans (augmented row and column
 // 0 are the data). The triangle is cut into units of 8 rows by 8 or 16 columns,
-// listed by rows, and the list into at most threadCount runs of about equal work
-// (products plus the centring of the panels a run reads); the thread that builds the
-// unit of row 0 adds the sum of squares of the transformed data to *sumSq (when not
-// null). Each thread first computes the means of the shares of consecutive rows it
-// takes (ComputeNormalEquationRowMeans; threadCount shares, each taken by the first
-// thread that comes for it) and waits once until all shares are done; then it takes
-// runs the same way and, for every scan, centres the panels the run's units read into
-// its own block of the scratch and adds the products of the run's units, without
-// waiting for any other thread. bUserAbort is read before each scan; once it is set every thread ends
-// before adding another scan. afterScan (may be null) runs after each
+// listed by rows, and the list into at most threadCount runs of about equal products;
+// the thread that builds the unit of row 0 adds the sum of squares of the transformed
+// data to *sumSq (when not null). Each thread first computes the means of the shares
+// of consecutive rows it takes (ComputeNormalEquationRowMeans; threadCount shares,
+// each taken by the first thread that comes for it) and waits once until all shares
+// are done; then it takes run `thread` and, for every scan, first centres panels of the
+// scan that no thread has taken yet into the scan's block of the ring, waits until
+// every panel of the scan is centred and adds the products of its run's units. Each
+// panel of each scan is centred once, whatever the number of threads; a thread waits
+// for a block of the ring until every run has added the products of the scan it held
+// before. Every thread 1..threadCount of the build must call this function.
+// bUserAbort is read before each scan; once it is set every thread ends before adding
+// another scan. afterScan (may be null) runs after each
 // scan's products; false stops the build in the same way. An exception (of
 // afterScan, or memory) stops every thread of the build in the same way and goes on
 // to the caller.

@@ -686,6 +686,39 @@ TEST_F(ContiRunTest, KernelsThatCannotBeSolvedAreLeftOutAndSaidInOneNote) {
       EXPECT_EQ(pDistValues[i], 0.0f) << "s " << pDistGrid[i];
 }
 
+// A Run on one thread and on eight (kernels and normal equations) gives the same
+// distribution, fit and rmsd, bit for bit: what the program prints does not depend
+// on the threads.
+TEST_F(ContiRunTest, RunOnOneAndOnEightThreadsGivesTheSameBits) {
+  const testing::Watchdog watchdog("c(s) Runs on one and eight threads");
+  int threads = 1;
+  GetDistributionHooks().runSettings = [&threads] {
+    ContiRunSettings s;
+    s.threads = threads;
+    return s;
+  };
+  bContiSModel = true;
+  SetContinuousParams(0.5f, 14.0f, 40.0f);
+  std::vector<float> first;
+  double firstRmsd = 0.0;
+  for (int t : {1, 8}) {
+    threads = nLammThreads = t;
+    ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed) << t;
+    std::vector<float> values(pDistValues + 1, pDistValues + nDistGrid + 1);
+    for (int j : {1, nScans}) {  // the fit includes the noise terms
+      const float* fit = ppFit[static_cast<std::size_t>(j)];
+      values.insert(values.end(), fit + 1, fit + pnPoints[static_cast<std::size_t>(j)] + 1);
+    }
+    if (t == 1) {
+      first = values;
+      firstRmsd = Rmsd();
+      continue;
+    }
+    EXPECT_EQ(values, first);
+    EXPECT_EQ(Rmsd(), firstRmsd);
+  }
+}
+
 // A run whose worker threads the system refuses, some or all of them, computes the
 // distribution of a run with all its threads.
 TEST_F(ContiRunTest, RefusedThreadsGiveTheDistributionOfAllThreads) {

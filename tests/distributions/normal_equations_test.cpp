@@ -12,6 +12,7 @@
 #include <new>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "distribution_test_support.h"
@@ -27,6 +28,8 @@
 
 namespace tarmic::testing {
 namespace {
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
 const NoiseModel kModels[] = {NoiseModel::Plain, NoiseModel::Baseline, NoiseModel::TI,
                               NoiseModel::RI, NoiseModel::TIRI};
@@ -195,6 +198,94 @@ TEST_F(NormalEquationsTest, ThreadedBuildEqualsSerialBuildBitForBit) {
       ASSERT_EQ(serial.size(), threaded.size());
       EXPECT_EQ(std::memcmp(serial.data(), threaded.data(), serial.size()), 0)
           << Name(m) << " with " << threads << " threads";
+    }
+  }
+}
+
+// The equations as the build defines them, summed in plain loops: each value
+// centred by its noise model from the stored means and rounded to float, each
+// element summed over the points of a scan in chunks of 128 in order, chunk after
+// chunk and scan after scan. Every build, on any number of threads, must give these
+// bits: the Run's results then do not depend on how the work was shared.
+Reference ChunkedSums(NoiseModel model, float baseline) {
+  const int N = nNEQUnknowns, P = iFitLast - iFitFirst + 1;
+  Reference r;
+  r.A.assign(N + 1, std::vector<double>(N + 1, 0.0));
+  r.b.assign(N + 1, 0.0);
+  const NEQBuildPlan plan = PlanNormalEquations(model);
+  std::vector<std::vector<double>> v(N + 1, std::vector<double>(P, 0.0));
+  for (int s = 1; s <= nScans; ++s) {
+    for (int p = 0; p < P; ++p) {
+      const int g = iFitFirst + p;
+      double y = ppGridSignal[Idx(s)][g];
+      switch (model) {
+        case NoiseModel::Plain: y -= baseline; break;
+        case NoiseModel::Baseline: y -= dDataMean; break;
+        case NoiseModel::TI: y -= pDataRadiusMean[g]; break;
+        case NoiseModel::RI: y -= pDataScanMean[s]; break;
+        case NoiseModel::TIRI: y = y - pDataRadiusMean[g] - pDataScanMean[s] + dDataMean; break;
+      }
+      v[0][Idx(p)] = static_cast<float>(y);
+    }
+    for (int k = 1; k <= N; ++k) {
+      CentreKernelRowPart(plan, s, k, 0, P, v[Idx(k)].data());
+      for (double& x : v[Idx(k)]) x = static_cast<float>(x);
+    }
+    for (int i = 0; i <= N; ++i) {
+      for (int j = 0; j <= i; ++j) {
+        for (int p0 = 0; p0 < P; p0 += 128) {
+          double part = 0.0;
+          for (int p = p0; p < std::min(P, p0 + 128); ++p) part += v[Idx(i)][Idx(p)] * v[Idx(j)][Idx(p)];
+          if (i == 0) {
+            r.sumSq += part;
+          } else if (j == 0) {
+            r.b[Idx(i)] += part;
+          } else {
+            r.A[Idx(i)][Idx(j)] += part;
+          }
+        }
+      }
+    }
+  }
+  for (int i = 1; i <= N; ++i)
+    for (int j = i + 1; j <= N; ++j) r.A[Idx(i)][Idx(j)] = r.A[Idx(j)][Idx(i)];
+  return r;
+}
+
+// Builds of 1, 2, 3 and 8 threads sharing one scratch, as the threaded builder runs
+// them: every panel of every scan is centred once in all (not once per thread that
+// reads it), and the equations are the chunked sums above, bit for bit.
+TEST_F(NormalEquationsTest, EachPanelIsCentredOnceAndTheSumsKeepTheirOrder) {
+  const testing::Watchdog watchdog("threads sharing the centred panels");
+  SmallExperiment(40);  // 41 augmented rows: 6 panels, 21 units
+  iFitLast = 74 - 3;    // a fit range that ends inside a vector of points
+  for (NoiseModel m : kModels) {
+    fBaseline = 0.05f;
+    const NEQBuildPlan plan = PlanNormalEquations(m);
+    const int panels = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel;
+    for (int threads : {1, 2, 3, 8}) {
+      ClearWorkspace();
+      std::unique_ptr<NEQScratch> scratch = MakeNEQScratch(plan, threads);
+      std::vector<double> sums(static_cast<std::size_t>(threads), 0.0);
+      std::vector<std::thread> workers;
+      for (int t = 2; t <= threads; ++t)
+        workers.emplace_back([&, t] {
+          BuildNormalEquationRows(plan, *scratch, t, threads, &sums[Idx(t - 1)], nullptr);
+        });
+      BuildNormalEquationRows(plan, *scratch, 1, threads, &sums[0], nullptr);
+      for (std::thread& w : workers) w.join();
+      double sumSq = 0.0;
+      for (double x : sums) sumSq += x;
+      FinishNormalEquations(plan, sumSq);
+      EXPECT_EQ(scratch->panelsCentred.load(), nScans * panels) << Name(m) << " " << threads;
+      const Reference ref = ChunkedSums(m, 0.05f);
+      bool same = std::memcmp(&dSumSqData, &ref.sumSq, sizeof(double)) == 0;
+      for (int i = 1; i <= nNEQUnknowns; ++i) {
+        same = same && std::memcmp(&pNormalRhs[i], &ref.b[Idx(i)], sizeof(double)) == 0;
+        same = same && std::memcmp(ppNormalMatrix[i] + 1, ref.A[Idx(i)].data() + 1,
+                                   nNEQUnknowns * sizeof(double)) == 0;
+      }
+      EXPECT_TRUE(same) << Name(m) << " on " << threads << " threads";
     }
   }
 }

@@ -1,0 +1,361 @@
+// A laboratory's large data set, "set D": 250 interference scans of 1,501 points
+// every 60 s at 50,000 rpm (bench/sedimentation_set.h), four species of 2.5, 4.5,
+// 7 and 11 S (loading 0.3, 0.3, 0.2, 0.2 fringes) at f/f0 1.3, time- and
+// radial-invariant noise and Gaussian noise 0.005; c(s) from 0 to 15 S at
+// resolution 200, f/f0 1.3, confidence 0.68, TI and RI noise, maximum entropy.
+// The set is made by the program's own solver at the start of each benchmark (not
+// stored); TARMIC_SET_SCANS and TARMIC_SET_RADII make a smaller one.
+//
+//   BM_SetDRun/T       one Run on T threads (kernels and normal equations); CPU time
+//                      is the process's. Counters: the weight-average s of the four
+//                      peaks.
+//   BM_SetDFit/T       a Fit of meniscus and f/f0 with the default method (simplex),
+//                      started 0.05 cm outside the meniscus and at f/f0 1.2.
+//   BM_SetDNormalEquations  the normal-equation build of the Run's kernels on 1 and
+//                      8 threads against a floor probe in the same process: a plain
+//                      register-blocked product of the same shape (the lower triangle
+//                      of sum over scans of X X^T, X the N + 1 rows of one scan's
+//                      fit-range points). Counters (best of the iterations):
+//                      build1_over_floor (CPU times on one thread), wall8_over_wall1,
+//                      cpu8_over_cpu1.
+//   BM_SetDKernels     the Run's 200 Lamm kernels solved one at a time on one thread,
+//                      in CPU ns per node and time step (final grid size times steps
+//                      taken), against the floor: four Crank-Nicolson systems of the
+//                      kernels' mean size interleaved (each step forms and factorises
+//                      its matrices and solves, divisions in vector lanes): counter
+//                      ratio_to_floor; and against the same with the factors kept
+//                      (product and substitutions only): ratio_to_kept_factors.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "bench/cs_run_setup.h"
+#include "bench/sedimentation_set.h"
+#include "distributions/conti_run.h"
+#include "distributions/distribution_engine.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_integration.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_storage.h"
+#include "distributions/install_hooks.h"
+#include "distributions/normal_equation_threads.h"
+#include "modelcalc/conti_fit.h"
+#include "modelcalc/conti_fit_params.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "platform/headless/headless_backend.h"
+
+namespace tarmic {
+namespace {
+
+int EnvOr(const char* name, int fallback) {
+  const char* v = std::getenv(name);
+  return v && std::atoi(v) > 0 ? std::atoi(v) : fallback;
+}
+
+void InstallSetD() {
+  bench::InstallSedimentationSet({.scans = EnvOr("TARMIC_SET_SCANS", 250),
+                                  .radii = EnvOr("TARMIC_SET_RADII", 1501),
+                                  .interval = 60.0,
+                                  .s = {2.5, 4.5, 7.0, 11.0},
+                                  .loading = {0.3, 0.3, 0.2, 0.2},
+                                  .frictionalRatio = 1.3});
+}
+
+// The data set and the c(s) model of the Run on `threads` threads.
+void Prepare(int threads) {
+  ResetScanDataGlobals();
+  ResetDistributionEngine();
+  ResetLammSettings();
+  ResetLammGlobals();
+  ResetContiFitParams();
+  InstallDistributionHooks();
+  InstallSetD();
+  nLammThreads = threads;
+  bench::SetCsModel(200, 1.3, threads, true);
+}
+
+void PeakCounters(benchmark::State& state) {
+  const float windows[5] = {1.0f, 3.5f, 5.7f, 9.0f, 14.0f};
+  const char* names[4] = {"s1", "s2", "s3", "s4"};
+  for (int k = 0; k < 4; ++k) state.counters[names[k]] = bench::MeanS(windows[k], windows[k + 1]);
+}
+
+void BM_SetDRun(benchmark::State& state) {
+  ScopedHeadlessBackend backend;
+  Prepare(static_cast<int>(state.range(0)));
+  ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
+  for (auto _ : state) outcome = RunContiSed(nullptr).outcome;
+  PeakCounters(state);
+  state.counters["computed"] = outcome == ContiRunOutcome::Computed ? 1 : 0;
+}
+BENCHMARK(BM_SetDRun)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
+
+void BM_SetDFit(benchmark::State& state) {
+  ScopedHeadlessBackend backend;
+  Prepare(static_cast<int>(state.range(0)));
+  FitOutcome outcome = FitOutcome::Failed;
+  for (auto _ : state) {
+    state.PauseTiming();
+    pParams[13] = 5.995f;
+    pParams[kContiSlotFrictionalRatio] = 1.2f;
+    pParamFitFlags[13] = 1;
+    pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+    fMinMeniscus = 5.97f;
+    fMaxMeniscus = 6.03f;
+    UnpackModelParams();
+    state.ResumeTiming();
+    FitReport report;
+    outcome = ContiFit(nullptr, FitMethod::Simplex, report);
+  }
+  state.counters["meniscus"] = fMeniscus;
+  state.counters["ff0"] = pParams[kContiSlotFrictionalRatio];
+  state.counters["completed"] = outcome == FitOutcome::Completed ? 1 : 0;
+  PeakCounters(state);
+}
+BENCHMARK(BM_SetDFit)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
+
+double CpuSeconds(clockid_t clock) {
+  timespec t{};
+  clock_gettime(clock, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+double ProcessCpuSeconds() { return CpuSeconds(CLOCK_PROCESS_CPUTIME_ID); }
+// The calling thread's CPU time: the one-thread timings below do not count the
+// time the thread waited for a core on a loaded machine.
+double ThreadCpuSeconds() { return CpuSeconds(CLOCK_THREAD_CPUTIME_ID); }
+
+// ---- The normal equations against a plain blocked product --------------------------
+
+typedef double Double8 __attribute__((vector_size(64)));
+
+// acc += the lower triangle of X X^T, X rows x n (row r at x + r n), in chunks of 256
+// points (a chunk of all rows stays in the core's cache) and 4 x 4 tiles of rows,
+// a vector of points at a time: the floor of the build's product.
+template <typename V>
+[[gnu::always_inline]] inline void PlainProductBody(const double* x, int rows, int n, double* acc) {
+  constexpr int L = sizeof(V) / sizeof(double);
+  constexpr int kChunk = 256;
+  for (int p0 = 0; p0 < n; p0 += kChunk) {
+    const int p1 = std::min(n, p0 + kChunk);
+    for (int i0 = 0; i0 < rows; i0 += 4) {
+      for (int j0 = 0; j0 <= i0; j0 += 4) {
+        V t[4][4] = {};
+        for (int p = p0; p + L <= p1; p += L) {
+          V a[4], b[4];
+          for (int k = 0; k < 4; ++k) {
+            std::memcpy(&a[k], x + static_cast<std::ptrdiff_t>(i0 + k) * n + p, sizeof(V));
+            std::memcpy(&b[k], x + static_cast<std::ptrdiff_t>(j0 + k) * n + p, sizeof(V));
+          }
+          for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) t[r][c] += a[r] * b[c];
+        }
+        for (int r = 0; r < 4; ++r)
+          for (int c = 0; c < 4; ++c) {
+            double sum = 0.0;
+            for (int l = 0; l < L; ++l) sum += t[r][c][l];
+            acc[static_cast<std::ptrdiff_t>(i0 + r) * rows + j0 + c] += sum;
+          }
+      }
+    }
+  }
+}
+[[gnu::target("avx512f")]] void PlainProductAvx512(const double* x, int rows, int n, double* acc) {
+  PlainProductBody<Double8>(x, rows, n, acc);
+}
+typedef double Double4 __attribute__((vector_size(32)));
+[[gnu::target("avx2,fma")]] void PlainProductAvx2(const double* x, int rows, int n, double* acc) {
+  PlainProductBody<Double4>(x, rows, n, acc);
+}
+
+// The floor: the product of scans blocks of `rows` rows (the build's order + 1,
+// rounded up to 4) by the fit-range points, each scan's block read from memory
+// (the kernels as the build reads them, one after the other); CPU seconds of the
+// calling thread.
+double FloorSeconds(int rows, int points, int scans) {
+  rows = (rows + 3) / 4 * 4;
+  const int n = (points + 7) / 8 * 8;
+  std::vector<double> x(static_cast<std::size_t>(rows) * n, 0.0);
+  std::vector<double> acc(static_cast<std::size_t>(rows) * rows, 0.0);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(1e-3 * static_cast<double>(i % 977));
+  const bool wide = __builtin_cpu_supports("avx512f");
+  const double start = ThreadCpuSeconds();
+  for (int s = 0; s < scans; ++s) {
+    if (wide) {
+      PlainProductAvx512(x.data(), rows, n, acc.data());
+    } else {
+      PlainProductAvx2(x.data(), rows, n, acc.data());
+    }
+  }
+  benchmark::DoNotOptimize(acc.data());
+  return ThreadCpuSeconds() - start;
+}
+
+
+void BM_SetDNormalEquations(benchmark::State& state) {
+  ScopedHeadlessBackend backend;
+  Prepare(8);
+  bench::PrepareCsKernels();
+  const NEQBuildPlan plan = PlanNormalEquations(NoiseModel::TIRI);
+  double floor = 1e300, wall1 = 1e300, wall8 = 1e300, cpu1 = 1e300, cpu8 = 1e300;
+  auto timed = [](int threads, double* wall, double* cpu) {
+    const double c0 = ProcessCpuSeconds();
+    const auto w0 = std::chrono::steady_clock::now();
+    BuildNormalEquationsThreaded(NoiseModel::TIRI, threads);
+    *wall = std::min(*wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count());
+    *cpu = std::min(*cpu, ProcessCpuSeconds() - c0);
+  };
+  for (auto _ : state) {
+    floor = std::min(floor, FloorSeconds(plan.order + 1, iFitLast - iFitFirst + 1,
+                                         plan.lastScan - plan.firstScan + 1));
+    timed(1, &wall1, &cpu1);
+    timed(8, &wall8, &cpu8);
+  }
+  state.counters["floor_ms"] = 1e3 * floor;
+  state.counters["wall1_ms"] = 1e3 * wall1;
+  state.counters["wall8_ms"] = 1e3 * wall8;
+  state.counters["cpu1_ms"] = 1e3 * cpu1;
+  state.counters["build1_over_floor"] = cpu1 / floor;
+  state.counters["wall8_over_wall1"] = wall8 / wall1;
+  state.counters["cpu8_over_cpu1"] = cpu8 / cpu1;
+  state.counters["threads_used"] = NormalEquationThreads(plan, 8);
+}
+BENCHMARK(BM_SetDNormalEquations)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// ---- The Lamm kernels against interleaved Crank-Nicolson steps ---------------------
+
+// Four Crank-Nicolson systems of n nodes side by side, `steps` steps, the four
+// systems in the lanes of one vector; seconds. With refactor each step forms
+// M -/+ dt/2 A from fixed mass and transport matrices, multiplies, factorises and
+// solves (Thomas, the divisions in the lanes); without, the factors of the first
+// step are kept and a step is the product and the two substitutions.
+[[gnu::target("avx2,fma")]] double CrankNicolsonFloorSeconds(int n, long long steps, bool refactor) {
+  struct Node {
+    Double4 ml, md, mu, al, ad, au;  // mass and transport diagonals
+    Double4 c, rhs, gam, rbet;       // rbet: 1 / pivot
+  };
+  std::vector<Node> node(static_cast<std::size_t>(n) + 2);
+  for (int i = 0; i < n + 2; ++i) {
+    Node& x = node[static_cast<std::size_t>(i)];
+    const double h = 1e-3 * (1.0 + 0.01 * (i % 7));
+    for (int l = 0; l < 4; ++l) {
+      x.ml[l] = x.mu[l] = h / 6;
+      x.md[l] = 2 * h / 3;
+      x.al[l] = x.au[l] = 1e-4 / h * (1.0 + 0.1 * l);
+      x.ad[l] = -2e-4 / h * (1.0 + 0.1 * l);
+      x.c[l] = i < n / 2 ? 1.0 : 0.0;
+    }
+  }
+  const double start = ThreadCpuSeconds();
+  for (long long k = 0; k < steps; ++k) {
+    const double dt = refactor ? 0.5 * (1.0 + 1e-9 * static_cast<double>(k & 1023)) : 0.5;
+    const Double4 half = {dt / 2, dt / 2, dt / 2, dt / 2};
+    // rhs = (M + dt/2 A) c
+    for (int i = 1; i <= n; ++i) {
+      Node& x = node[static_cast<std::size_t>(i)];
+      x.rhs = (x.ml + half * x.al) * node[static_cast<std::size_t>(i - 1)].c +
+              (x.md + half * x.ad) * x.c + (x.mu + half * x.au) * node[static_cast<std::size_t>(i + 1)].c;
+    }
+    // (M - dt/2 A) c = rhs
+    if (refactor || k == 0) {
+      Double4 bet = node[1].md - half * node[1].ad;
+      node[1].rbet = 1.0 / bet;
+      Double4 u = node[1].rhs / bet;
+      node[1].c = u;
+      for (int i = 2; i <= n; ++i) {
+        Node& x = node[static_cast<std::size_t>(i)];
+        const Node& prev = node[static_cast<std::size_t>(i - 1)];
+        const Double4 sub = x.ml - half * x.al;
+        x.gam = (prev.mu - half * prev.au) / bet;
+        bet = (x.md - half * x.ad) - sub * x.gam;
+        x.rbet = 1.0 / bet;
+        u = (x.rhs - sub * u) / bet;
+        x.c = u;
+      }
+    } else {
+      Double4 u = node[1].rhs * node[1].rbet;
+      node[1].c = u;
+      for (int i = 2; i <= n; ++i) {
+        Node& x = node[static_cast<std::size_t>(i)];
+        u = (x.rhs - (x.ml - half * x.al) * u) * x.rbet;
+        x.c = u;
+      }
+    }
+    for (int i = n - 1; i >= 1; --i) {
+      node[static_cast<std::size_t>(i)].c -= node[static_cast<std::size_t>(i + 1)].gam * node[static_cast<std::size_t>(i + 1)].c;
+    }
+  }
+  benchmark::DoNotOptimize(node.data());
+  return ThreadCpuSeconds() - start;
+}
+
+void BM_SetDKernels(benchmark::State& state) {
+  ScopedHeadlessBackend backend;
+  Prepare(1);
+  KernelPointList list = bench::SetUpCsGrid();
+  // The solver of the Run's kernels, one equation after the other as a worker solves
+  // them, counting nodes and steps.
+  std::vector<LammScanRecord> records(static_cast<std::size_t>(nScans) + 1);
+  for (int j = 1; j <= nScans; ++j) {
+    const ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    records[j].time = records[j].timeUncorrected = info.time;
+    records[j].rpm = info.rpm;
+    records[j].temperature = info.temperature;
+  }
+  CLammIdeal tmpl;
+  tmpl.SetIdealModel();
+  tmpl.LoadSedimentationParameters(list.s[nDistGrid], list.D[nDistGrid], fMeniscus, fBottom, 1.0,
+                                   fFitLeftLim, fFitRightLim);
+  tmpl.SkipAccelerationCheck();
+  tmpl.LoadOutputParameters({.pScans = records.data(),
+                             .ppOut = pppKernels[1],
+                             .pOutRadii = pGridRadius,
+                             .nOutRadii = nGridPoints,
+                             .nScanCount = nScans});
+  tmpl.LoadDiscretizationParameters(CurrentDiscretization());
+  tmpl.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
+  double nodeSteps = 0.0, nodes = 0.0, steps = 0.0, seconds = 0.0;
+  bUserAbort = false;
+  for (auto _ : state) {
+    nodeSteps = nodes = steps = 0.0;
+    const double start = ThreadCpuSeconds();
+    for (int i = 1; i <= nDistGrid; ++i) {
+      CLammIdeal one;
+      one.CopySetup(tmpl);
+      one.SetSpeciesAndOutput(list.s[i], list.D[i], pppKernels[i], pGridRadius, nGridPoints,
+                              nullptr, nullptr);
+      one.SetSolventConditions(20.0, list.vbar[i], fBufferDensity, RELVISCOSITY);
+      one.Solve();
+      nodeSteps += static_cast<double>(one.nGrid) * one.nIteration;
+      nodes += one.nGrid;
+      steps += one.nIteration;
+    }
+    seconds = ThreadCpuSeconds() - start;
+  }
+  const int meanNodes = static_cast<int>(nodes / nDistGrid);
+  const long long floorSteps = static_cast<long long>(steps / 4);
+  const double floorNodeSteps = 4.0 * meanNodes * static_cast<double>(floorSteps);
+  const double kernelNs = 1e9 * seconds / nodeSteps;
+  const double floorNs = 1e9 * CrankNicolsonFloorSeconds(meanNodes, floorSteps, true) / floorNodeSteps;
+  const double keptNs = 1e9 * CrankNicolsonFloorSeconds(meanNodes, floorSteps, false) / floorNodeSteps;
+  state.counters["mean_nodes"] = meanNodes;
+  state.counters["steps"] = steps;
+  state.counters["ns_per_node_step"] = kernelNs;
+  state.counters["floor_ns_per_node_step"] = floorNs;
+  state.counters["ratio_to_floor"] = kernelNs / floorNs;
+  state.counters["kept_factors_ns_per_node_step"] = keptNs;
+  state.counters["ratio_to_kept_factors"] = kernelNs / keptNs;
+}
+BENCHMARK(BM_SetDKernels)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+}  // namespace
+}  // namespace tarmic
+
+BENCHMARK_MAIN();

@@ -1,0 +1,65 @@
+// The c(s) model of the distribution benchmarks, as the model command and the
+// Parameters dialog leave it: 0-15 S, confidence 0.68, vbar 0.73, water, TI and RI
+// noise, meniscus and bottom of the loaded data; its kernels; the weight-average s
+// of a stretch of the distribution. Single-thread use only (it sets globals).
+#pragma once
+
+#include "distributions/conti_run.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/distribution_hooks.h"
+#include "distributions/distribution_integration.h"
+#include "distributions/distribution_kernels.h"
+#include "distributions/distribution_storage.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_params.h"
+#include "scandata/data_set.h"
+
+namespace tarmic::bench {
+
+// gridPoints the resolution, threads those of the Run's normal equations.
+inline void SetCsModel(int gridPoints, double frictionalRatio, int threads, bool maxEntropy) {
+  ResetModelFlags();
+  bContiModel = bContiSModel = true;
+  pParams[kContiSlotGridMin] = 0.0f;
+  pParams[kContiSlotGridMax] = 15.0f;
+  pParams[kContiSlotGridCount] = static_cast<float>(gridPoints);
+  pParams[kContiSlotConfidence] = 0.68f;
+  pParams[kContiSlotVbar] = 0.73f;
+  pParams[kContiSlotDensity] = 0.99823f;
+  pParams[kContiSlotViscosity] = 0.01002f;
+  pParams[kContiSlotFrictionalRatio] = static_cast<float>(frictionalRatio);
+  pParams[13] = fMeniscus;
+  pParams[14] = fBottom;
+  bFitTINoise = bFitRINoise = true;
+  GetDistributionHooks().runSettings = [threads, maxEntropy] {
+    ContiRunSettings s;
+    s.threads = threads;
+    s.maxEntropy = maxEntropy;
+    return s;
+  };
+}
+
+// The grid, kernel array and workspace of the Run, and its kernel points.
+inline KernelPointList SetUpCsGrid() {
+  UnpackModelParams();
+  SetupContiGrid();
+  KernelPointList list;
+  list.Resize(nDistGrid);
+  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
+  return list;
+}
+
+// The same, and the kernels solved (nLammThreads threads).
+inline void PrepareCsKernels() {
+  KernelPointList list = SetUpCsGrid();
+  RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
+}
+
+// Weight-average s of the distribution between lo and hi (S).
+inline float MeanS(float lo, float hi) {
+  float area = 0, mean = 0, total = 0;
+  IntegrateDistribution(lo, hi, &area, &mean, &total, nullptr, nullptr, nullptr);
+  return mean;
+}
+
+}  // namespace tarmic::bench
