@@ -158,7 +158,8 @@ void MultiThreadCLammIdeal::SolveEquations() {
     // A failure is the list's, not the user's: the interrupt flag stays as it was.
     if (status > 0) Fail(status, i);
     if (aborted) bUserAbort = true;
-    ++nLammEquationsDone;
+    // An equation an interrupt ended is not done.
+    if (!aborted) ++nLammEquationsDone;
     Log(" -> OK");
     // Solving in the user-interface thread (no worker could be started): the
     // keyboard is polled between equations.

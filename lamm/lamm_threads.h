@@ -31,7 +31,8 @@ struct ListFailure {
   std::string reason;
 };
 
-// Equations finished by the running CLRunMTList (reset at its start).
+// Equations finished, solved or failed, by the running CLRunMTList (reset at its
+// start); not those an interrupt ended.
 extern std::atomic<int> nLammEquationsDone;
 
 class MultiThreadCLammIdeal {
