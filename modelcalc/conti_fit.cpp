@@ -212,7 +212,9 @@ FitOutcome RunOnce(Window* window, FitReport& report) {
 
 // Vertices j = 2..n+1 (all but keep) around vertex keep: entry i moved by a Gaussian
 // of width scale_i x 0.1 x its value (an entry of value 0 stays), then evaluated.
-void PerturbAround(SimplexSet& s, int keep, Refinement& fit, bool evaluateKeep) {
+// A restart is sized by the extent of the pass before (RestartNear).
+void PerturbAround(SimplexSet& s, int keep, Refinement& fit, bool evaluateKeep,
+                   const std::vector<float>& extent = {}) {
   const int n = s.n;
   for (int j = 1; j <= n + 1; ++j) {
     if (j == keep) continue;
@@ -221,6 +223,7 @@ void PerturbAround(SimplexSet& s, int keep, Refinement& fit, bool evaluateKeep) 
       s.p[Idx(j)][Idx(i)] = v + GaussianRandom(ContiSimplexStepScale(i) * kContiSimplexPerturbation * v);
     }
   }
+  if (!extent.empty()) RestartNear(s, keep, extent);
   for (int j = n + 1; j >= 1; --j)
     if (j != keep || evaluateKeep) s.y[Idx(j)] = fit(s.p[Idx(j)].data());
 }
@@ -270,7 +273,7 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   SimplexRestarts restarts(points, kContiSimplexFtol, s.y[Idx(ilo)]);
   bool exhausted = false;
   while (!bFitInterrupted) {
-    PerturbAround(s, ilo, fit, false);
+    PerturbAround(s, ilo, fit, false, SimplexExtent(s, ilo));
     pass(restarts.Tolerance());
     ilo = s.Lowest();
     q = Applied(s, ilo);

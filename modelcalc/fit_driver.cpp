@@ -291,10 +291,12 @@ void ApplyBestVertex(SimplexSet& s) {
 }
 
 // Evaluates every vertex: the start simplex from the last vertex to the first, the
-// simplex of a refinement pass from the first to the last.
-void EvaluateVertices(SimplexSet& s, FitObjective& objective, bool fromLast) {
+// simplex of a refinement pass from the first to the last (vertex 1 only when its
+// value is not known on the grid in force).
+void EvaluateVertices(SimplexSet& s, FitObjective& objective, bool fromLast, bool firstKnown = false) {
   for (int k = 1; k <= s.n + 1; ++k) {
     const int j = fromLast ? s.n + 2 - k : k;
+    if (j == 1 && firstKnown) continue;
     s.y[Idx(j)] = objective(s.p[Idx(j)].data());
   }
 }
@@ -451,9 +453,15 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   // Passes restarted around the best point: the refits of the error analyses until
   // rmsd and parameters settle, a fit until a restart no longer lowers the rmsd
   // (SimplexRestarts).
+  // The value of the best vertex holds on the grid of the restarts (not after the
+  // coarse first pass): it is not evaluated again.
+  bool bestEvaluated = !coarse;
   while (!bFitInterrupted) {
+    const std::vector<float> extent = SimplexExtent(s, 1);
     InitSimplex(s);
-    EvaluateVertices(s, objective, false);
+    if (!refit) RestartNear(s, 1, extent);
+    EvaluateVertices(s, objective, false, bestEvaluated);
+    bestEvaluated = true;
     pass(refit ? kSimplexFtol : restarts.Tolerance());
     ApplyBestVertex(s);
     if (!refit) {

@@ -11,6 +11,7 @@
 #include "modelcalc/equilibrium_signal.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/nonideal_grid.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelcalc/simulation_progress.h"
 #include "modelcalc/species_model_cl.h"
@@ -394,9 +395,10 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
   const double loading = SpeciesLoading(k, firstIncluded);
   pAppliedAmplitude[k] = static_cast<float>(loading);
   if (k == 1 && bC1Nonideal) {
-    // The concentration-dependent block of the arrays for the solve of slot 1.
+    // The concentration-dependent block of the arrays for the solve of slot 1, on
+    // the grid its accuracy asks for.
     bNonidealSpecies = true;
-    ResizeSimArrays(nLammGridPoints);
+    ResizeSimArrays(NonidealGridNodes(nLammGridPoints));
     bNonidealSpecies = false;
   }
   if (!bSimArraysAllocated) return ModelStatus::Failed;
@@ -636,6 +638,12 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
+  // The non-ideal species on the grid its accuracy asks for.
+  if (NonidealGridModel() && nSimGridPointsAllocated != NonidealGridNodes(nLammGridPoints) &&
+      !RefinedSingleRunGrid(NonidealGridNodes(nLammGridPoints))) {
+    MergeModelStatus(result, ModelStatus::Failed);
+    return;
+  }
   WriteInitialProfile(fAssocLoading, 1.0);
   dSimRpm = LastRpm();
   SingleComponentDiffusion();
@@ -816,6 +824,15 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
 }
 
 ModelResult CalculateModel(Window* window) {
+  // A non-ideal solution is computed on the grid its accuracy asks for: the check
+  // computes the model on that grid and finer ones (nonideal_grid.h).
+  static bool checking = false;
+  if (!checking && NonidealGridModel()) {
+    checking = true;
+    const ModelResult result = ComputeOnAccurateNonidealGrid([window] { return CalculateModel(window); });
+    checking = false;
+    return result;
+  }
   ModelResult result;
   if (nScans < 1) {
     result.status = ModelStatus::NotStarted;

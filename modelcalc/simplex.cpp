@@ -249,6 +249,27 @@ bool SimplexRestarts::Settled(float best) {
   return unchanged_ >= 2;
 }
 
+std::vector<float> SimplexExtent(const SimplexSet& s, int keep) {
+  std::vector<float> extent(Idx(s.n) + 1, 0.0f);
+  for (int i = 1; i <= s.n; ++i)
+    for (int j = 1; j <= s.n + 1; ++j)
+      extent[Idx(i)] = std::max(extent[Idx(i)], std::fabs(s.p[Idx(j)][Idx(i)] - s.p[Idx(keep)][Idx(i)]));
+  return extent;
+}
+
+void RestartNear(SimplexSet& s, int keep, const std::vector<float>& extent) {
+  const std::vector<float>& centre = s.p[Idx(keep)];
+  const std::vector<float> spread = SimplexExtent(s, keep);
+  for (int i = 1; i <= s.n; ++i) {
+    const float fresh = spread[Idx(i)];
+    const float reach = kSimplexRestartReach * extent[Idx(i)];
+    if (!(fresh > reach)) continue;
+    const float factor = std::max(reach / fresh, kSimplexRestartLeast);
+    for (int j = 1; j <= s.n + 1; ++j)
+      if (j != keep) s.p[Idx(j)][Idx(i)] = centre[Idx(i)] + factor * (s.p[Idx(j)][Idx(i)] - centre[Idx(i)]);
+  }
+}
+
 float AnnealTemperature(int k, int nTemps, float T0) {
   if (nTemps <= 1) return T0;
   const float x = 1.0f - static_cast<float>(k) / static_cast<float>(nTemps - 1);

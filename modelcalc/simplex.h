@@ -71,9 +71,20 @@ float amotry(SimplexSet& s, std::vector<float>& psum, const SimplexObjective& fu
 // whatever the random start vertices. A pass ended by a fixed relative spread
 // instead stops far from the minimum of a value with a large standard error, and a
 // restart with that spread does not move it.
+//
+// Each restart is sized by the pass before it (RestartNear): its new vertices lie
+// within kSimplexRestartReach times that pass's final extent of the best vertex in
+// each entry (never farther than a fresh start would put them). A restart near a
+// settled minimum then costs a few evaluations instead of a whole descent from the
+// fresh start's spread, while a restart in a valley still walks it by expansions.
 inline constexpr double kSimplexChiSquareStep = 0.05;
 // Restarts after which the passes end unsettled (the fit says it did not converge).
 inline constexpr int kSimplexRestartLimit = 25;
+// The reach of a restart in units of the extent of the pass before, and the least
+// share of a fresh start's spread it keeps (a pass whose simplex collapsed has
+// almost no extent).
+inline constexpr float kSimplexRestartReach = 2.0f;
+inline constexpr float kSimplexRestartLeast = 1.0f / 64.0f;
 class SimplexRestarts {
  public:
   // first: the best value of the first pass; coarse: its tolerance.
@@ -92,6 +103,18 @@ class SimplexRestarts {
   int restarts_ = 0;
   int unchanged_ = 0;  // restarts in a row that did not lower the best value
 };
+
+// The extent of the simplex in each entry: max over the vertices j of
+// |p[j][i] - p[keep][i]|, one-based ([0] unused). Taken from a pass's final
+// simplex before the restart's fresh vertices replace it.
+std::vector<float> SimplexExtent(const SimplexSet& s, int keep);
+
+// Pulls the fresh restart vertices (all but keep) towards vertex keep, entry by
+// entry, so that none lies farther from it than kSimplexRestartReach times
+// extent[i] (from SimplexExtent of the pass before), keeping at least
+// kSimplexRestartLeast of each offset. Each vertex moves along the line to keep,
+// so a vertex within bounds that keep also satisfies stays within them.
+void RestartNear(SimplexSet& s, int keep, const std::vector<float>& extent);
 
 // The seed of ran1 for the annealing fluctuations.
 extern int nAnnealSeed;

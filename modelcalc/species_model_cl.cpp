@@ -9,6 +9,7 @@
 #include "lamm/lamm_window_display.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/nonideal_grid.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -152,7 +153,11 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRe
     output.nOutRadii = nGridPoints;
   }
   lamm.LoadOutputParameters(output);
-  lamm.LoadDiscretizationParameters(CurrentDiscretization());
+  LammDiscretizationSettings discretization = CurrentDiscretization();
+  // The concentration-dependent solution lays its default grid: the size its
+  // accuracy asks for.
+  if (nonIdeal) discretization.nDefaultGrid = NonidealGridNodes(discretization.nDefaultGrid);
+  lamm.LoadDiscretizationParameters(discretization);
   if (bTimeOffset) lamm.SetStartTimeOffset(fTimeOffset);
   if (nonIdeal) {
     LoadMultipleNonideality(lamm);

@@ -69,5 +69,41 @@ TEST(ReferenceLammSolution, MatchesClosedFormsForSedimentingAndFloatingSpecies) 
   }
 }
 
+// With s(c) = s / (1 + ks c) and D(c) = D (1 + kd c) the amount stays, and the
+// plateau, uniform in r, follows dc/dt = -2 s(c) w^2 c, whose solution is
+// ln c + ks c = ln c0 + ks c0 - 2 s w^2 t. A boundary sharpened by ks is steeper
+// than the ideal one of the same s and D.
+TEST(ReferenceLammSolution, ConcentrationDependentCoefficientsKeepAmountAndPlateau) {
+  ReferenceLammProblem p;
+  p.s_svedberg = 6.0;
+  p.d_cm2_per_s = 4e-7;
+  p.rpm = 50000;
+  p.loading = 1.0;
+  p.ks = 0.5;
+  p.kd = 0.3;
+  p.cells = 2000;
+  ReferenceLammProblem ideal = p;
+  ideal.ks = ideal.kd = 0.0;
+  ReferenceLammSolution a(p), b(ideal);
+  const double loaded = 0.5 * (p.bottom_cm * p.bottom_cm - p.meniscus_cm * p.meniscus_cm);
+  for (double t : {600.0, 1500.0}) {
+    a.advance_to(t);
+    b.advance_to(t);
+    EXPECT_NEAR(a.amount() / loaded, 1.0, 1e-12) << t;
+    const double c = a.at(7.0), k = std::log(p.loading) + p.ks * p.loading - 2 * Sw2(p) * t;
+    EXPECT_NEAR(std::log(c) + p.ks * c, k, 1e-5) << t;
+  }
+  // The width of the boundary: from 20 % to 80 % of the plateau of each.
+  auto width = [](const ReferenceLammSolution& x, double plateau) {
+    double r20 = 0, r80 = 0;
+    for (double r = 6.0; r < 7.0; r += 1e-4) {
+      if (r20 == 0 && x.at(r) > 0.2 * plateau) r20 = r;
+      if (r80 == 0 && x.at(r) > 0.8 * plateau) r80 = r;
+    }
+    return r80 - r20;
+  };
+  EXPECT_LT(width(a, a.at(7.0)), 0.8 * width(b, b.at(7.0)));
+}
+
 }  // namespace
 }  // namespace tarmic

@@ -13,7 +13,7 @@
 #include "lamm/amount_balance.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"
-#include "tests/modelcalc/modelcalc_test_support.h"
+#include "tests/modelcalc/nonideal_sweep_support.h"
 #include "tests/support/reference_lamm_solution.h"
 
 namespace tarmic {
@@ -53,28 +53,10 @@ class NonidealFloatingSweep : public ::testing::TestWithParam<FloatingCase> {
 TEST_P(NonidealFloatingSweep, EveryCaseIsComputedAtTheNoiseOrRefusedWithItsReason) {
   constexpr double kNoise = 0.005, kLoading = 0.5;
   const FloatingCase c = GetParam();
-  test::InstallVelocityScans(12, 241, 250.0, c.rpm);
-  fFitLeftLim = 6.04f;
-  fFitRightLim = 7.16f;
-  SetLeftFitLimitIndices();
-  SetRightFitLimitIndices();
+  std::vector<double> times, radii;
+  test::InstallNonidealSweepScans(12, c.rpm, &times, &radii);
   backend->AnswerUnscriptedBoxes(IDOK);
-  ResetModelFlags();
-  pSpeciesS[1] = static_cast<float>(c.s);
-  pSpeciesMassOrD[1] = static_cast<float>(c.D * 1e7);
-  pSpeciesAmplitude[1] = static_cast<float>(kLoading);
-  if (c.c1Nonideal) {
-    bDiscreteModel = true;
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1 ? 1 : 0;
-    bC1Nonideal = true;
-    fLogKs = fLogKd = -4.0f;
-  } else {
-    bNonidealSpecies = true;
-    pSpeciesAmplitude[2] = pSpeciesAmplitude[3] = -4.0f;  // log ks, log kd
-  }
-  PackModelParams();
-  if (c.c1Nonideal) AllocSpeciesSignalArrays();
-  bLinearAmplitudes = false;
+  test::SetNonidealSpecies(c.c1Nonideal, c.s, c.D, kLoading, -4.0f, -4.0f);
   backend->ClearTranscript();
   const ModelResult result = CalculateModel(nullptr);
 
@@ -89,9 +71,6 @@ TEST_P(NonidealFloatingSweep, EveryCaseIsComputedAtTheNoiseOrRefusedWithItsReaso
     EXPECT_NE(text.find("solved again on finer grids, up to 8000 nodes"), std::string::npos) << text;
     return;
   }
-  std::vector<double> times, radii;
-  for (int j = 1; j <= nScans; ++j) times.push_back(pScanInfo[Idx(j)].time);
-  for (int i = 1; i <= pnPoints[1]; ++i) radii.push_back(ppRadius[1][i]);
   const auto reference = testing::ReferenceLammSolution::sweep_scans(c.s, c.D, c.rpm, kLoading, times, radii);
   double sum = 0.0, worst = 0.0;
   int n = 0;

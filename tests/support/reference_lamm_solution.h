@@ -3,7 +3,9 @@
 // so data made with it test the program against a second, differently built method.
 //
 // The cell is sector-shaped, from the meniscus m to the bottom b, with reflecting
-// ends; s and D are constant and the rotor turns at constant speed from t = 0. The
+// ends; s and D are constant, or depend on the concentration as
+// s(c) = s / (1 + ks c) and D(c) = D (1 + kd c) (c in the units of the loading),
+// and the rotor turns at constant speed from t = 0. The
 // equation is solved in conservative flux form,
 //     d(r c)/dt = -d(r J)/dr,   J = -D dc/dr + s w^2 r c,
 // by finite volumes on a fine uniform grid of cells. The flux through each face is
@@ -14,7 +16,10 @@
 // Crank-Nicolson in small steps, started by backward-Euler half-steps that damp
 // the jump of the initial state at the ends. The total amount sum(r_i c_i h) is
 // conserved to round-off because every face flux leaves one cell and enters the
-// next.
+// next. With concentration-dependent coefficients each face takes s and D of the
+// mean of its two cells, and every step is solved twice: with the coefficients of
+// the profile before the step, then with those of the mean of that profile and the
+// first solution (second order in time).
 #pragma once
 
 #include <algorithm>
@@ -32,6 +37,8 @@ struct ReferenceLammProblem {
   double d_cm2_per_s = 1e-7;
   double rpm = 40000.0;
   double loading = 1.0;         // uniform concentration at t = 0
+  double ks = 0.0;              // per unit of the loading: s(c) = s / (1 + ks c)
+  double kd = 0.0;              // per unit of the loading: D(c) = D (1 + kd c)
   std::size_t cells = 4000;     // uniform cells from meniscus to bottom
   double max_time_step_s = 0.5;
 };
@@ -68,21 +75,10 @@ class ReferenceLammSolution {
       throw std::invalid_argument("reference Lamm problem is not well posed");
     const std::size_t n = p.cells;
     h_ = (p.bottom_cm - p.meniscus_cm) / static_cast<double>(n);
-    const double omega = p.rpm * 2.0 * M_PI / 60.0;
-    const double sw2 = p.s_svedberg * 1e-13 * omega * omega;
     centre_.resize(n);
     for (std::size_t i = 0; i < n; ++i) centre_[i] = p.meniscus_cm + (i + 0.5) * h_;
-    // Face i lies between cells i and i+1; r J there = alpha_i c_i - beta_i c_{i+1}.
-    alpha_.resize(n - 1);
-    beta_.resize(n - 1);
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-      const double rf = p.meniscus_cm + (i + 1.0) * h_;
-      const double peclet = sw2 * rf * h_ / p.d_cm2_per_s;
-      const double k = rf * p.d_cm2_per_s / h_;
-      alpha_[i] = k * reference_lamm_detail::bernoulli(-peclet);
-      beta_[i] = k * reference_lamm_detail::bernoulli(peclet);
-    }
     c_.assign(n, p.loading);
+    faces(c_);
   }
 
   // Radii of the cell centres and the amount sum(r_i c_i h) (per radian of sector
@@ -143,19 +139,58 @@ class ReferenceLammSolution {
 
   // The scans of one species loaded uniformly at `loading` in the cell 6.0-7.2 cm,
   // on the grid the floating sweeps compare with (4000 cells, steps of at most 2 s).
+  // ks and kd per unit of the loading.
   static std::vector<std::vector<double>> sweep_scans(double s_svedberg, double d_cm2_per_s,
                                                       double rpm, double loading,
                                                       const std::vector<double>& times_s,
-                                                      const std::vector<double>& radii_cm) {
+                                                      const std::vector<double>& radii_cm,
+                                                      double ks = 0.0, double kd = 0.0) {
     const ReferenceLammProblem p{.s_svedberg = s_svedberg, .d_cm2_per_s = d_cm2_per_s, .rpm = rpm,
-                                 .loading = loading, .cells = 4000, .max_time_step_s = 2.0};
+                                 .loading = loading, .ks = ks, .kd = kd, .cells = 4000,
+                                 .max_time_step_s = 2.0};
     return scans(p, times_s, radii_cm);
   }
 
  private:
+  bool constant() const { return p_.ks == 0.0 && p_.kd == 0.0; }
+
+  // The face coefficients: face i lies between cells i and i+1, and r J there is
+  // alpha_i c_i - beta_i c_{i+1}, with s and D of the mean of cstar over the face.
+  void faces(const std::vector<double>& cstar) {
+    const std::size_t n = cstar.size();
+    const double omega = p_.rpm * 2.0 * M_PI / 60.0;
+    alpha_.resize(n - 1);
+    beta_.resize(n - 1);
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+      const double c = 0.5 * (cstar[i] + cstar[i + 1]);
+      const double s = p_.s_svedberg / (1.0 + p_.ks * c), d = p_.d_cm2_per_s * (1.0 + p_.kd * c);
+      const double rf = p_.meniscus_cm + (i + 1.0) * h_;
+      const double peclet = s * 1e-13 * omega * omega * rf * h_ / d;
+      const double k = rf * d / h_;
+      alpha_[i] = k * reference_lamm_detail::bernoulli(-peclet);
+      beta_[i] = k * reference_lamm_detail::bernoulli(peclet);
+    }
+  }
+
+  // One step; with concentration-dependent coefficients a predictor with those of
+  // the present profile and a corrector with those of the mean of the present and
+  // the predicted profile.
+  void step(double dt, double theta) {
+    if (constant()) return linear_step(dt, theta);
+    const std::vector<double> before = c_;
+    faces(before);
+    linear_step(dt, theta);
+    std::vector<double> mean(before.size());
+    for (std::size_t i = 0; i < mean.size(); ++i) mean[i] = 0.5 * (before[i] + c_[i]);
+    c_ = before;
+    t_ -= dt;
+    faces(mean);
+    linear_step(dt, theta);
+  }
+
   // One theta step: (r_i h / dt)(c' - c) = theta F(c') + (1 - theta) F(c), where
   // F_i = rJ_{i-1/2} - rJ_{i+1/2} is the net inflow into cell i.
-  void step(double dt, double theta) {
+  void linear_step(double dt, double theta) {
     const std::size_t n = c_.size();
     std::vector<double> lower(n, 0.0), diag(n, 0.0), upper(n, 0.0), rhs(n, 0.0);
     for (std::size_t i = 0; i < n; ++i) {

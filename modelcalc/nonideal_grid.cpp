@@ -1,0 +1,109 @@
+#include "modelcalc/nonideal_grid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "lamm/amount_balance.h"
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "modelcalc/simulation_messages.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+int nNonidealGridFactor = 1;
+
+namespace {
+
+// The node count the last non-ideal solution was laid from (before the factor).
+int g_baseNodes = 0;
+
+int NodesAt(int nodes, int factor) {
+  const long long n = static_cast<long long>(nodes) * std::max(factor, 1);
+  return static_cast<int>(std::max<long long>(nodes, std::min<long long>(n, kMostRefinedGridNodes)));
+}
+
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+// The model at the fit points, in their order.
+std::vector<double> ModelAtFitPoints() {
+  std::vector<double> values;
+  ForEachFitPoint([&](int s, int i) { values.push_back(ppFit[Idx(s)][i]); });
+  return values;
+}
+
+double RmsChange(const std::vector<double>& a, const std::vector<double>& b) {
+  if (a.empty() || a.size() != b.size()) return 0.0;
+  double sum = 0.0;
+  for (std::size_t k = 0; k < a.size(); ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
+  return std::sqrt(sum / static_cast<double>(a.size()));
+}
+
+}  // namespace
+
+bool NonidealGridModel() {
+  if (bDLSData || bEquilibriumMode) return false;
+  return bNonIdealMultiple || (bDiscreteModel ? bC1Nonideal : bNonidealSpecies);
+}
+
+int NonidealGridNodes(int nodes) {
+  g_baseNodes = nodes;
+  return NodesAt(nodes, nNonidealGridFactor);
+}
+
+double NeighbourNoiseAtFitPoints() {
+  std::vector<double> steps;
+  int lastScan = 0, lastPoint = 0;
+  double largest = 0.0;
+  ForEachFitPoint([&](int s, int i) {
+    largest = std::max(largest, std::fabs(static_cast<double>(ppSignal[Idx(s)][i])));
+    if (s == lastScan && i == lastPoint + 1)
+      steps.push_back(std::fabs(static_cast<double>(ppSignal[Idx(s)][i]) - ppSignal[Idx(s)][i - 1]));
+    lastScan = s;
+    lastPoint = i;
+  });
+  if (steps.empty()) return 0.0;
+  const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+  std::nth_element(steps.begin(), middle, steps.end());
+  return std::max(*middle / (0.6745 * std::sqrt(2.0)), kLeastNoiseShare * largest);
+}
+
+ModelResult ComputeOnAccurateNonidealGrid(const std::function<ModelResult()>& compute) {
+  const bool due = !bFitRunning || nFitSim == 0;
+  if (!due) return compute();
+  const double noise = NeighbourNoiseAtFitPoints();
+  nNonidealGridFactor = 1;
+  g_baseNodes = 0;
+  ModelResult result = compute();
+  if (!result.ok() || !(noise > 0.0)) return result;
+  std::vector<double> coarse = ModelAtFitPoints();
+  for (;;) {
+    const int factor = nNonidealGridFactor;
+    // The finest grid is reached (or no solution laid one): it stays.
+    if (g_baseNodes < 1 || NodesAt(g_baseNodes, 2 * factor) == NodesAt(g_baseNodes, factor)) return result;
+    nNonidealGridFactor = 2 * factor;
+    ModelResult finer = compute();
+    // A finer grid that cannot be had or computed leaves the one before.
+    if (!finer.ok()) {
+      nNonidealGridFactor = factor;
+      return finer.status == ModelStatus::Interrupted ? finer : compute();
+    }
+    std::vector<double> values = ModelAtFitPoints();
+    const double change = RmsChange(coarse, values);
+    // The same values: the coarser grid was solved again on the finer one when it
+    // lost its balance. That says nothing of the finer grid's accuracy.
+    if (change > 0.0 && change <= kNonidealGridChangeShare * noise) {
+      nNonidealGridFactor = factor;
+      return compute();
+    }
+    coarse = std::move(values);
+    result = finer;
+  }
+}
+
+}  // namespace tarmic
