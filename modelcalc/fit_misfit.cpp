@@ -73,7 +73,7 @@ void NoteSystematicMisfit(FitReport& report, FitOutcome outcome, const SpeciesAt
   report.misfitRatio = 0.0;
   report.systematicMisfit = false;
   const bool result = (outcome == FitOutcome::Completed || outcome == FitOutcome::Interrupted) &&
-                      !report.stoppedBeforeResult && bModelComputed;
+                      !report.stoppedBeforeResult && FitOfLoadedData();
   if (!result || bDLSData) return;
   const ResidualNoise noise = EstimateResidualNoise();
   if (!(noise.noise > 0.0)) return;

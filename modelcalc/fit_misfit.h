@@ -59,7 +59,7 @@ inline constexpr const char* kSpeciesAmplitudeZeroText = " The amplitude of spec
 inline constexpr const char* kSpeciesSignChangedText =
     " The s of species %d changed its sign (%.3g S at the start, %.3g S at the end).";
 
-// After a fit with a result (outcome Completed or Interrupted, model computed, not
+// After a fit with a result (outcome Completed or Interrupted, FitOfLoadedData, not
 // DLS data): sets report.misfitRatio and report.systematicMisfit, and when the fit
 // is systematically worse than the noise adds the note to report.message (a note
 // of its own, caption "Note", or after the message there; not in batch mode).

@@ -439,9 +439,13 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   bool roundFailed = false;
   const auto converged = [&]() -> bool {
     if (w.refusalsInDamping == 0 || MLStoppedFalling(w, a.data())) return true;
+    const double before = w.sosqAccepted;
     const MLRound round = MLSearchRound(w, target, a.data(), sosq);
     if (round == MLRound::Interrupted) return true;
-    if (round == MLRound::NothingLower) {
+    // A round that gains less than the test's fraction of a unit of chi-square
+    // creeps along the refused edge: it is kept, and the fit ends there.
+    const double unit = before / std::max(1.0, static_cast<double>(w.model.size()) - n);
+    if (round == MLRound::NothingLower || before - w.sosqAccepted < kMLStoppedFallingChiSquare * unit) {
       roundFailed = true;
       return true;
     }

@@ -175,7 +175,8 @@ enum class MLEnd { Converged, IterationLimit, Interrupted, NoMemory, Refused };
 // iterations, or on interrupt. Where trials without a model grew the damping, that
 // test converges only when the sum of squares has stopped falling (MLStoppedFalling);
 // otherwise a search round the refused region (MLSearchRound) goes on from a lower
-// point, and when there is none the end is Refused. After a normal end the final call leaves the covariance in w.covar.
+// point, and when there is none, or it gains less than kMLStoppedFallingChiSquare
+// units (a creep along the refused edge; the point is kept), the end is Refused. After a normal end the final call leaves the covariance in w.covar.
 // The derivative factors and values may be set in w after AllocMLArrays; pass a
 // work set made by AllocMLArrays for n and the target's points. onConverging is
 // called after every converging pass.
