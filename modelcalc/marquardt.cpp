@@ -436,12 +436,15 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   // step) the test says nothing unless the sum of squares has stopped falling; a
   // fit where it has not searches round the refused region and goes on from a lower
   // point, or ends: it did not converge.
-  bool roundFailed = false;
+  bool roundFailed = false, roundStopped = false;
   const auto converged = [&]() -> bool {
     if (w.refusalsInDamping == 0 || MLStoppedFalling(w, a.data())) return true;
     const double before = w.sosqAccepted;
     const MLRound round = MLSearchRound(w, target, a.data(), sosq);
-    if (round == MLRound::Interrupted) return true;
+    if (round == MLRound::Interrupted) {
+      roundStopped = true;
+      return true;
+    }
     // A round that gains less than the test's fraction of a unit of chi-square
     // creeps along the refused edge: it is kept, and the fit ends there.
     const double unit = before / std::max(1.0, static_cast<double>(w.model.size()) - n);
@@ -464,7 +467,7 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
       // pass would repeat this one: after a converging pass the fit has settled.
       if (mark) done = converged();
       else mark = true;
-      if (bFitInterrupted) return interrupted();
+      if (roundStopped) return interrupted();
       continue;
     }
     const bool converging =
@@ -474,7 +477,7 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
       if (onConverging) onConverging();
       if (mark) done = converged();
       else mark = true;
-      if (bFitInterrupted) return interrupted();
+      if (roundStopped) return interrupted();
     }
   }
   alamda = 0.0;
