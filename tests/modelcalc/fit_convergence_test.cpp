@@ -333,7 +333,9 @@ TEST_P(ReferenceFitSweep, AFitAtTheNoiseHasNoWarningAndAMisfitIsSaid) {
   const std::string& text = report.message.text;
   const bool misfitSaid = text.find("The residuals show a systematic misfit") != std::string::npos;
   EXPECT_EQ(misfitSaid, report.systematicMisfit) << text;
-  if (text.find("did not converge") != std::string::npos) EXPECT_FALSE(report.converged) << text;
+  if (text.find("did not converge") != std::string::npos) {
+    EXPECT_FALSE(report.converged) << text;
+  }
   if (c.atTruth) {
     // Noise correlated over five points carries the information of a fifth of them
     // (the sum of its correlations is 5): its standard errors are sqrt(5) as large.
@@ -348,8 +350,9 @@ TEST_P(ReferenceFitSweep, AFitAtTheNoiseHasNoWarningAndAMisfitIsSaid) {
   }
   EXPECT_GT(rmsd, 1.5 * kNoise);
   EXPECT_TRUE(misfitSaid) << "rmsd " << rmsd << ", the note: " << text;
-  if (c.named > 0)
+  if (c.named > 0) {
     EXPECT_NE(text.find(Format("species %d", c.named)), std::string::npos) << text;
+  }
 }
 
 // Two sedimenting species, 4 S / 6e-7 cm^2/s and 12 S / 4e-7 cm^2/s at 50,000 rpm
