@@ -132,6 +132,10 @@ class Refinement {
     bDiscretizationShown = false;
     bFitInterrupted = false;
     StartFitCounters();
+    n_ = GetContiParams(0, nullptr);
+    std::vector<float> start(Idx(n_) + 1, 0.0f);
+    GetContiParams(n_, start.data());
+    guard_ = TrialPointGuard(std::move(start));
     return true;
   }
 
@@ -179,8 +183,11 @@ class Refinement {
   void Save() { report_.saved.Add(TmpSaveBestParams(window_, false)); }
   Window* window() const { return window_; }
   // The objective of the refinement's searches: the trial points without a result
-  // are counted in the refinement's own tally.
-  float operator()(const float* p) { return Evaluate(p, window_, runner_, &refused_); }
+  // are counted in the refinement's own tally; a point its guard refuses (a value no
+  // number, or absurdly far from the start) has none and is not computed.
+  float operator()(const float* p) {
+    return guard_.Admits(p, n_) ? Evaluate(p, window_, runner_, &refused_) : kNoResult;
+  }
   const RefusedTrials& Refused() const { return refused_; }
 
  private:
@@ -189,6 +196,8 @@ class Refinement {
   FitReport& report_;
   ContiRunFunction runner_;
   RefusedTrials refused_;
+  int n_ = 0;  // length of the refinement's vector
+  TrialPointGuard guard_;
   // Each message of the kernel computations is shown once per refinement.
   ScopedErrorsOnce errorsOnce_;
 };

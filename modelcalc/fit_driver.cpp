@@ -12,6 +12,7 @@
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_window_display.h"
 #include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_misfit.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/marquardt.h"
@@ -667,11 +668,15 @@ void InitSimplex(SimplexSet& s) {
 }
 
 FitObjective::FitObjective(Window* window, ModelFunction model)
-    : window_(window), model_(std::move(model)) {}
+    : window_(window), model_(std::move(model)), n_(GetFloatingExtraParams(0, nullptr)) {
+  std::vector<float> start(Idx(n_) + 1, 0.0f);
+  GetFloatingExtraParams(n_, start.data());
+  guard_ = TrialPointGuard(std::move(start));
+}
 
 float FitObjective::operator()(const float* p) {
   modelStopped_ = false;
-  if (bFitInterrupted) return kNoModelRmsd;
+  if (bFitInterrupted || !guard_.Admits(p, n_)) return kNoModelRmsd;
   SetFloatingExtraParams(p);
   // A moved meniscus or bottom needs the radial grid of the Lamm solution rebuilt.
   if (bSimArraysAllocated && pLammRadius &&
@@ -747,7 +752,9 @@ FitOutcome RunSearch(Window* window, FitMethod method, FitReport& report, const 
 }  // namespace
 
 FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const ModelFunction& model) {
+  const SpeciesAtStart start = TakeSpeciesAtStart();
   const FitOutcome outcome = NoteRefusedTrials(report, RunSearch(window, method, report, model));
+  NoteSystematicMisfit(report, outcome, start);
   KeepLastFitEnd(outcome, report);
   return outcome;
 }
@@ -805,7 +812,10 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
     }
     interrupted = fit.TakeInterrupt(false);
     if (interrupted) report.converged = false;
-    if (TouchesRefused(s, interrupted, objective.Refused())) {
+    // The end of the fit is that of its final method when one follows: a refused
+    // vertex of the annealing's last simplex says nothing of where the fit ends.
+    const bool finalMethod = !interrupted && (bAnnealFinalML || bAnnealFinalSimplex);
+    if (!finalMethod && TouchesRefused(s, interrupted, objective.Refused())) {
       report.converged = false;
       fit.NoteRefusal(kFitEndedNextToRefusedText);
     }
@@ -816,7 +826,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
   FitOutcome outcome = interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
   // An interrupted annealing does not go on to its final method.
   if (!interrupted && (bAnnealFinalML || bAnnealFinalSimplex))
-    outcome = FitDriver(window, FitMethod::Annealing, report, model);
+    outcome = RunSearch(window, FitMethod::Annealing, report, model);
   fAnnealTemp = fAnnealStartTemp;
   return outcome;
 }

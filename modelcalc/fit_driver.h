@@ -28,6 +28,7 @@
 #include "modelcalc/marquardt.h"
 #include "modelcalc/model_steps.h"
 #include "modelcalc/simplex.h"
+#include "modelcalc/trial_point_guard.h"
 
 namespace tarmic {
 
@@ -88,6 +89,11 @@ struct FitReport {
   // Marquardt-Levenberg, the refinement's cycles); the note of refused trial points
   // says so only then.
   bool converged = false;
+  // The rmsd of the result over the noise estimated from its residuals (fit_misfit.h;
+  // 0 when no estimate was made), and whether it exceeds kSystematicMisfitRatio: the
+  // fit may have ended in a local minimum (its note says so). Set by FitDriver.
+  double misfitRatio = 0.0;
+  bool systematicMisfit = false;
 };
 // Whether a fit ended converged: it ran to its end (not interrupted, not failed),
 // the model of its result is computed, its last search ended by its convergence
@@ -245,6 +251,9 @@ void InitSimplex(SimplexSet& s);
 // messages are held, the refusal is counted in the fit's RefusedTrials, and the
 // fit's end says the reason once when it matters (FitReport::message: the fit ended
 // next to such points, could not go on, or its best point has no model).
+// A trial point the fit's TrialPointGuard refuses (a value no number, or absurdly
+// far from the fit vector at construction) returns kNoModelRmsd before anything is
+// applied or computed, and is no refused trial.
 class FitObjective {
  public:
   explicit FitObjective(Window* window, ModelFunction model = {});
@@ -258,6 +267,8 @@ class FitObjective {
   ModelFunction model_;
   RefusedTrials refused_;
   bool modelStopped_ = false;
+  int n_ = 0;  // length of the fit vector
+  TrialPointGuard guard_;
 };
 // One evaluation as a fit's objective makes it, outside any fit's count.
 float SimplexSim(const float* p, Window* window);
@@ -272,7 +283,9 @@ double RefitRelativeChange(double oldValue, double newValue);
 // than fRefitTolerance relative; never at or below 0.001).
 FitOutcome RefitPasses(Window* window, FitReport& report);
 // The fit of the chosen method (annealing at temperature 0 runs its final method).
-// What the command is to show besides the outcome goes into report.
+// What the command is to show besides the outcome goes into report: after the
+// search the note of refused trial points (NoteRefusedTrials), then that of a
+// systematic misfit (NoteSystematicMisfit, fit_misfit.h).
 // The model of each point is computed by `model` (empty: CalculateModel).
 FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report,
                      const ModelFunction& model = {});

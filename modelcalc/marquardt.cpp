@@ -224,6 +224,124 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
   return true;
 }
 
+namespace {
+
+// The step da from the accepted values a as a trial: each parameter changed by at
+// most a factor fMLMaxFactor and held to its bounds. Accepted (a, alpha, beta and
+// the accepted sosq take the trial's) when its sosq is lower and it and its
+// difference steps have a model; ties fail, and so does a trial whose residuals are
+// no number (w.nextToRefused when it had no model). sosq is the accepted one after
+// a rejection.
+enum class Trial { Accepted, Rejected, Interrupted };
+Trial TryStep(MLWorkSet& w, MLTarget& target, double* a, const std::vector<double>& da, double& sosq) {
+  const int n = w.n;
+  for (int j = 1; j <= n; ++j) {
+    double lo = 0.0, hi = 0.0;
+    WorkingBounds(w, j, lo, hi);
+    double t = a[j] + da[Idx(j)];
+    if (a[j] != 0.0 && std::fabs(t / a[j]) > fMLMaxFactor)
+      t = (t > 0.0) == (a[j] > 0.0) ? fMLMaxFactor * a[j] : -fMLMaxFactor * a[j];
+    w.atry[Idx(j)] = t < lo ? lo : (t > hi ? hi : t);
+  }
+  if (!mlcof(w, target, w.atry.data(), w.trialAlpha, w.trialBeta, sosq)) return Trial::Interrupted;
+  w.nextToRefused = std::isnan(sosq) && target.Refused();
+  if (!(sosq < w.sosqAccepted)) {
+    sosq = w.sosqAccepted;
+    return Trial::Rejected;
+  }
+  w.sosqAccepted = sosq;
+  std::swap(w.alpha, w.trialAlpha);
+  std::swap(w.beta, w.trialBeta);
+  for (int j = 1; j <= n; ++j) a[j] = w.atry[Idx(j)];
+  return Trial::Accepted;
+}
+
+// The undamped (Gauss-Newton) step alpha da = beta over the parameters in `free`
+// (the others get 0). A parameter at an end of its bounds whose step points outwards
+// is dropped from `free` and the rest solved again.
+void GaussNewtonStep(MLWorkSet& w, const double* a, std::vector<char> free, std::vector<double>& da) {
+  const int n = w.n;
+  std::vector<double> rhs(Idx(n) + 1, 0.0);
+  Matrix A = SquareMatrix(n);
+  for (bool again = true; again;) {
+    for (int j = 1; j <= n; ++j) {
+      for (int k = 1; k <= n; ++k)
+        A[Idx(j)][Idx(k)] = free[Idx(j)] && free[Idx(k)] ? w.alpha[Idx(j)][Idx(k)] : 0.0;
+      rhs[Idx(j)] = free[Idx(j)] ? w.beta[Idx(j)] : 0.0;
+    }
+    SolveSymmetric(A, rhs, da, w.cholesky);
+    again = false;
+    for (int j = 1; j <= n; ++j) {
+      double lo = 0.0, hi = 0.0;
+      WorkingBounds(w, j, lo, hi);
+      const double d = da[Idx(j)];
+      if (!free[Idx(j)] || !((a[j] <= lo && d < 0.0) || (a[j] >= hi && d > 0.0))) continue;
+      free[Idx(j)] = 0;
+      again = true;
+    }
+  }
+  for (int j = 1; j <= n; ++j)
+    if (!free[Idx(j)] || !std::isfinite(da[Idx(j)])) da[Idx(j)] = 0.0;
+}
+
+}  // namespace
+
+double MLRemainingDecrease(MLWorkSet& w, const double* a) {
+  std::vector<double> da(Idx(w.n) + 1, 0.0);
+  GaussNewtonStep(w, a, std::vector<char>(Idx(w.n) + 1, 1), da);
+  double decrease = 0.0;
+  for (int j = 1; j <= w.n; ++j) decrease += da[Idx(j)] * w.beta[Idx(j)];
+  return decrease;
+}
+
+bool MLStoppedFalling(MLWorkSet& w, const double* a) {
+  const double points = static_cast<double>(w.model.size());
+  if (!(points > w.n)) return true;
+  if (w.sosqAccepted < fMLMinSosq) return true;
+  const double unit = w.sosqAccepted / (points - w.n);
+  const double decrease = MLRemainingDecrease(w, a);
+  return decrease <= kMLStoppedFallingChiSquare * unit || decrease <= fMLRelTolerance * w.sosqAccepted;
+}
+
+MLRound MLSearchRound(MLWorkSet& w, MLTarget& target, double* a, double& sosq) {
+  const int n = w.n;
+  // The directions: the Gauss-Newton step over all parameters, over all but one,
+  // and over each one alone; each tried at full length and at halvings down to a
+  // 64th, the shorter steps ending before the refused region the longer ones met.
+  std::vector<std::vector<char>> sets;
+  sets.emplace_back(Idx(n) + 1, 1);
+  if (n > 1) {
+    for (int j = 1; j <= n; ++j) {
+      std::vector<char> without(Idx(n) + 1, 1);
+      without[Idx(j)] = 0;
+      sets.push_back(without);
+    }
+    for (int j = 1; j <= n; ++j) {
+      std::vector<char> alone(Idx(n) + 1, 0);
+      alone[Idx(j)] = 1;
+      sets.push_back(alone);
+    }
+  }
+  std::vector<double> da(Idx(n) + 1, 0.0), step(Idx(n) + 1, 0.0);
+  for (const std::vector<char>& set : sets) {
+    GaussNewtonStep(w, a, set, da);
+    for (double length = 1.0; length >= 1.0 / 64.0; length *= 0.5) {
+      bool moves = false;
+      for (int j = 1; j <= n; ++j) {
+        step[Idx(j)] = length * da[Idx(j)];
+        const double rel = a[j] == 0.0 ? std::fabs(step[Idx(j)]) : std::fabs(step[Idx(j)] / a[j]);
+        moves = moves || rel > fMLStepTolerance;
+      }
+      if (!moves) break;
+      const Trial trial = TryStep(w, target, a, step, sosq);
+      if (trial == Trial::Interrupted) return MLRound::Interrupted;
+      if (trial == Trial::Accepted) return MLRound::Lower;
+    }
+  }
+  sosq = w.sosqAccepted;
+  return MLRound::NothingLower;
+}
+
 bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alamda) {
   const int n = w.n;
   nFitStep = 0;
@@ -285,27 +403,15 @@ bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alam
     }
   }
   if (w.stepTooSmall) return true;
-  // Trial, each parameter changed by at most a factor fMLMaxFactor and held to its
-  // bounds.
-  for (int j = 1; j <= n; ++j) {
-    double t = a[j] + w.da[Idx(j)];
-    if (a[j] != 0.0 && std::fabs(t / a[j]) > fMLMaxFactor)
-      t = (t > 0.0) == (a[j] > 0.0) ? fMLMaxFactor * a[j] : -fMLMaxFactor * a[j];
-    w.atry[Idx(j)] = t < lo[Idx(j)] ? lo[Idx(j)] : (t > hi[Idx(j)] ? hi[Idx(j)] : t);
-  }
-  if (!mlcof(w, target, w.atry.data(), w.trialAlpha, w.trialBeta, sosq)) return false;
-  // Ties fail, and so does a trial whose residuals are no number.
-  w.nextToRefused = std::isnan(sosq) && target.Refused();
-  if (!(sosq < w.sosqAccepted)) {
+  const Trial trial = TryStep(w, target, a, w.da, sosq);
+  if (trial == Trial::Interrupted) return false;
+  if (trial == Trial::Rejected) {
     alamda *= 10.0;
-    sosq = w.sosqAccepted;
+    if (w.nextToRefused) ++w.refusalsInDamping;
     return true;
   }
   alamda *= 0.1;
-  w.sosqAccepted = sosq;
-  std::swap(w.alpha, w.trialAlpha);
-  std::swap(w.beta, w.trialBeta);
-  for (int j = 1; j <= n; ++j) a[j] = w.atry[Idx(j)];
+  if (alamda <= kMLStartLambda) w.refusalsInDamping = 0;
   return true;
 }
 
@@ -317,13 +423,40 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   double sosq = 0.0, alamda = -1.0;
   nFitIteration = 0;
   w.refused = w.nextToRefused = false;
+  w.refusalsInDamping = 0;
   auto interrupted = [&] {
     UnscaleMLParameters(w, a.data(), p);
     return w.refused ? MLEnd::Refused : MLEnd::Interrupted;
   };
   if (!mlmin(w, target, a.data(), sosq, alamda)) return interrupted();
-  // The loop ends at the second converging pass; the mark is never cleared.
+  // The loop ends at the second converging pass; the mark is cleared only when a
+  // search round the refused region went on.
   bool mark = false, done = false;
+  // The convergence test passed. When refusals grew the damping (and so shrank the
+  // step) the test says nothing unless the sum of squares has stopped falling; a
+  // fit where it has not searches round the refused region and goes on from a lower
+  // point, or ends: it did not converge.
+  bool roundFailed = false, roundStopped = false;
+  const auto converged = [&]() -> bool {
+    if (w.refusalsInDamping == 0 || MLStoppedFalling(w, a.data())) return true;
+    const double before = w.sosqAccepted;
+    const MLRound round = MLSearchRound(w, target, a.data(), sosq);
+    if (round == MLRound::Interrupted) {
+      roundStopped = true;
+      return true;
+    }
+    // A round that gains less than the test's fraction of a unit of chi-square
+    // creeps along the refused edge: it is kept, and the fit ends there.
+    const double unit = before / std::max(1.0, static_cast<double>(w.model.size()) - n);
+    if (round == MLRound::NothingLower || before - w.sosqAccepted < kMLStoppedFallingChiSquare * unit) {
+      roundFailed = true;
+      return true;
+    }
+    alamda = kMLStartLambda;
+    w.refusalsInDamping = 0;
+    mark = false;
+    return false;
+  };
   while (!done && nFitIteration < nMLIterMax) {
     ++nFitIteration;
     const double oldSosq = sosq, oldLambda = alamda;
@@ -332,16 +465,19 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
     if (w.stepTooSmall) {
       // No trial was made, so alpha, beta and alamda are as before and every further
       // pass would repeat this one: after a converging pass the fit has settled.
-      if (mark) done = true;
-      mark = true;
+      if (mark) done = converged();
+      else mark = true;
+      if (roundStopped) return interrupted();
+      continue;
     }
     const bool converging =
         sosq < oldSosq && alamda <= oldLambda &&
         ((oldSosq - sosq) / oldSosq < fMLRelTolerance || sosq < fMLMinSosq);
     if (converging) {
-      if (mark) done = true;
-      mark = true;
       if (onConverging) onConverging();
+      if (mark) done = converged();
+      else mark = true;
+      if (roundStopped) return interrupted();
     }
   }
   alamda = 0.0;
@@ -349,9 +485,11 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   UnscaleMLParameters(w, a.data(), p);
   if (!done) return MLEnd::IterationLimit;
   // Settled only because the trials from the accepted values had no model (the
-  // damping grew over refused trials, not over worse ones): nothing says that this
-  // is the minimum.
-  return w.nextToRefused ? MLEnd::Refused : MLEnd::Converged;
+  // damping grew over refused trials, not over worse ones), or refusals shrank the
+  // step while the sum of squares still fell and nothing round them was lower:
+  // nothing says that this is the minimum.
+  if (roundFailed) w.nextToRefused = true;
+  return w.nextToRefused || roundFailed ? MLEnd::Refused : MLEnd::Converged;
 }
 
 }  // namespace tarmic

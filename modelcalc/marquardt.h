@@ -64,6 +64,11 @@ inline constexpr double fMLMaxFactor = 10.0;      // largest change factor of on
 inline constexpr int nMLIterMax = 100;            // iteration limit of the driver
 inline constexpr double fMLRelTolerance = 1e-7;   // relative decrease of sosq that converges
 inline constexpr double fMLMinSosq = 1e-10;       // sosq below which any decrease converges
+// Where refusals grew the damping, the fit has converged only when the Gauss-Newton
+// step from the accepted values would lower sosq by at most this many units of
+// chi-square (sosq / (points - n)): the minimum then lies within a third of a
+// standard error along any combination of the values.
+inline constexpr double kMLStoppedFallingChiSquare = 0.1;
 // Derivative factor and absolute derivative value of a model parameter.
 inline constexpr double fMLDefaultDerivFactor = 1.0005;
 inline constexpr double fMLDefaultDerivStep = 0.001;
@@ -95,6 +100,9 @@ struct MLWorkSet {
   bool stepTooSmall = false;                   // the last call made no trial (every |da/a| <= 1e-4)
   bool refused = false;                        // an evaluation the iteration needed had no model
   bool nextToRefused = false;                  // the last trial from the accepted values had no model
+  // Trials without a model that grew the damping since it was last at or below
+  // kMLStartLambda: the step is then shorter for refusals, not for worse points.
+  int refusalsInDamping = 0;
   // Called by mlcof before the derivative of parameter l with l / n (optional).
   std::function<void(float)> progress;
 };
@@ -139,6 +147,22 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a,
 // accepted value; w.nextToRefused when it had no model). False when interrupted.
 bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alamda);
 
+// The decrease of sosq that the undamped (Gauss-Newton) step from the accepted
+// values a would bring by the linearised model (beta' alpha^-1 beta over the
+// parameters not held at an end of their bounds), from the derivatives of the last
+// accepted point.
+double MLRemainingDecrease(MLWorkSet& w, const double* a);
+// The remaining decrease is at most kMLStoppedFallingChiSquare units of chi-square,
+// or fMLRelTolerance of sosq, or sosq is below fMLMinSosq (data without noise).
+bool MLStoppedFalling(MLWorkSet& w, const double* a);
+
+// A search round a refused region from the accepted values a: the Gauss-Newton step
+// over all parameters, over all but one, and over each one alone, each at full length
+// and halved down to a 64th, until a trial is accepted (a and sosq take it; Lower).
+// NothingLower leaves a and the accepted sosq as they were.
+enum class MLRound { Lower, NothingLower, Interrupted };
+MLRound MLSearchRound(MLWorkSet& w, MLTarget& target, double* a, double& sosq);
+
 // Refused: the model at the start values, or at every difference step tried next
 // to the accepted values, was not computed, or the iteration settled only because
 // the trials from the accepted values had no model; it did not converge (p holds the
@@ -147,8 +171,12 @@ enum class MLEnd { Converged, IterationLimit, Interrupted, NoMemory, Refused };
 
 // The iteration from the start values p[1..n] (first held to the bounds; replaced
 // by the accepted values in model units): ends at the second pass in which sosq decreases (with alamda not
-// growing) by less than 1e-7 relative or to below 1e-10, at 100 iterations, or on
-// interrupt. After a normal end the final call leaves the covariance in w.covar.
+// growing) by less than 1e-7 relative or to below 1e-10, or makes no trial, at 100
+// iterations, or on interrupt. Where trials without a model grew the damping, that
+// test converges only when the sum of squares has stopped falling (MLStoppedFalling);
+// otherwise a search round the refused region (MLSearchRound) goes on from a lower
+// point, and when there is none, or it gains less than kMLStoppedFallingChiSquare
+// units (a creep along the refused edge; the point is kept), the end is Refused. After a normal end the final call leaves the covariance in w.covar.
 // The derivative factors and values may be set in w after AllocMLArrays; pass a
 // work set made by AllocMLArrays for n and the target's points. onConverging is
 // called after every converging pass.

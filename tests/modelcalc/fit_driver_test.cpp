@@ -289,6 +289,66 @@ TEST_F(FitDriverTest, AFitThatWentRoundARefusedTrialPointSaysSoInOneNote) {
   }
 }
 
+// No model is computed from a trial point with a value that is no number, infinite
+// or a million times its start value (what an annealing simplex that wandered over
+// refused points proposes): the objective returns kNoModelRmsd before anything is
+// applied, and the point is no refused trial. Before, the solver was handed s = nan
+// and said so in the fit's note.
+TEST_F(FitDriverTest, NoModelIsComputedFromANaNOrAbsurdTrialPoint) {
+  SetSpecies(1.1 * kS, 0.9 * D, 6.015);
+  int computed = 0;
+  FitObjective objective(nullptr, [&computed](Window* window) {
+    ++computed;
+    return CalculateModel(window);
+  });
+  const int n = GetFloatingExtraParams(0, nullptr);
+  std::vector<float> start(static_cast<std::size_t>(n) + 1);
+  GetFloatingExtraParams(n, start.data());
+  for (int i = 1; i <= n; ++i)
+    for (const float bad : {std::nanf(""), INFINITY, -INFINITY, 2e6f * std::max(std::fabs(start[static_cast<std::size_t>(i)]), 1.0f)}) {
+      std::vector<float> p = start;
+      p[static_cast<std::size_t>(i)] = bad;
+      EXPECT_EQ(objective(p.data()), kNoModelRmsd) << i << " " << bad;
+    }
+  EXPECT_EQ(computed, 0);
+  EXPECT_EQ(objective.Refused().count, 0);
+  EXPECT_FLOAT_EQ(pSpeciesS[1], static_cast<float>(1.1 * kS));
+  // A far but sane point is computed.
+  std::vector<float> far = start;
+  far[1] *= 100.0f;
+  objective(far.data());
+  EXPECT_EQ(computed, 1);
+}
+
+// Annealing (one iteration per temperature) whose trial points with
+// the meniscus more than 0.01 cm from the truth are refused, most of its start
+// simplex (spread a third of the meniscus range): its last simplex holds such a
+// vertex, but the fit ends with its final Marquardt-Levenberg, which converges at
+// the truth: the note speaks of that end (the trial points gone round, converged),
+// not of "did not converge" next to a refused vertex of the annealing. Before, the
+// annealing's note stood.
+TEST_F(FitDriverTest, AnnealingEndsWithTheEndOfItsFinalMethod) {
+  nAnnealTemps = 2;
+  nAnnealIters = 1;
+  SetSpecies(1.1 * kS, 0.9 * D, kMeniscus + 0.005);
+  int refused = 0;
+  FitReport report;
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Annealing, report,
+                      [&](Window* window) {
+                        if (std::fabs(fMeniscus - kMeniscus) > 0.01f) {
+                          ++refused;
+                          return ModelResult{ModelStatus::Failed, "meniscus out of reach", true};
+                        }
+                        return CalculateModel(window);
+                      }),
+            FitOutcome::Completed);
+  EXPECT_GT(refused, 0);
+  ExpectRecovered();
+  EXPECT_TRUE(report.converged);
+  EXPECT_EQ(report.message.text.find("did not converge"), std::string::npos) << report.message.text;
+  EXPECT_FALSE(report.message.errorBox) << report.message.text;
+}
+
 // Marquardt-Levenberg on values that the objective holds to a range: the data of
 // one species (4.4 S, f/f0 `ff0`) with its amplitude, s, D and the meniscus (range
 // 5.97-6.03 cm) floated; amplitude nonlinear.

@@ -234,10 +234,87 @@ TEST(MarquardtTest, RefusedParametersAreNeverPointsOfTheFit) {
   EXPECT_FLOAT_EQ(q[2], 0.6f);
 }
 
+// The curved valley of Rosenbrock's function as least squares, residuals
+// 10 (y - x^2) and 1 - x (ten times each, with data errors of 0.001), its minimum at
+// (1, 1); models with y below `floor` are refused (a solver's limit across the
+// valley).
+class RefusingValleyTarget : public MLTarget {
+ public:
+  bool Evaluate(const float* p) override {
+    x = p[1];
+    y = p[2];
+    refused = y < floor;
+    refusals += refused;
+    return true;
+  }
+  bool Refused() const override { return refused; }
+  std::size_t Points() const override { return 20; }
+  void Values(double* model, double* data) const override {
+    for (int i = 0; i < 10; ++i) {
+      const double e = 0.001 * (i % 3 - 1);
+      model[2 * i] = refused ? e : 10.0 * (y - x * x);
+      model[2 * i + 1] = refused ? 1.0 + e : x;
+      if (data) {
+        data[2 * i] = e;
+        data[2 * i + 1] = 1.0 + e;
+      }
+    }
+  }
+  double x = 0, y = 0, floor = 0;
+  bool refused = false;
+  int refusals = 0;
+};
+
+// Refusals that shrink the step are no convergence. From (0.5, 1) with y below 0.9
+// refused, the damped steps along the valley's floor run into the refused region
+// and shrink; the search round the refused region (a shorter step in one value)
+// goes on to the minimum, where the fit converges. Before, the fit ended at (0.59,
+// 0.9) saying that it did not converge. From (-1.2, 1) with y below 0.3 refused the
+// valley's way round through (0, 0) is cut: the fit ends at the edge and says it did
+// not converge. The decay with refused k below 0.3 on data with errors of 0.01
+// meets the refused region on its way and converges at the truth.
+TEST(MarquardtTest, RefusalsThatShrankTheStepAreNoConvergence) {
+  ResetFitState();
+  MLWorkSet w;
+  struct Case {
+    float x0;
+    double floor;
+    bool converges;
+  };
+  for (const Case c : {Case{0.5f, 0.9, true}, Case{-1.2f, 0.3, false}}) {
+    SCOPED_TRACE(c.x0);
+    RefusingValleyTarget target;
+    target.floor = c.floor;
+    ASSERT_TRUE(AllocMLArrays(w, 2, target.Points()));
+    std::vector<float> p{0.0f, c.x0, 1.0f};
+    const MLEnd end = MLFit(w, target, p.data());
+    EXPECT_GT(target.refusals, 0) << "the path did not meet the refused region";
+    EXPECT_GE(p[2], c.floor);
+    if (c.converges) {
+      EXPECT_EQ(end, MLEnd::Converged);
+      EXPECT_NEAR(p[1], 1.0, 0.01);
+      EXPECT_NEAR(p[2], 1.0, 0.02);
+    } else {
+      EXPECT_EQ(end, MLEnd::Refused);
+      EXPECT_TRUE(w.nextToRefused);
+    }
+  }
+  RefusingDecayTarget decay;
+  decay.kLimit = 0.3;
+  for (std::size_t i = 0; i < decay.y.size(); ++i) decay.y[i] += 0.01 * (static_cast<double>((i * 7919) % 13) - 6.0) / 6.0;
+  ASSERT_TRUE(AllocMLArrays(w, 3, decay.Points()));
+  std::vector<float> p{0.0f, 1.0f, 1.5f, 0.0f};
+  EXPECT_EQ(MLFit(w, decay, p.data()), MLEnd::Converged);
+  EXPECT_GT(decay.refusals, 0);
+  EXPECT_NEAR(p[1], 2.0, 0.02);
+  EXPECT_NEAR(p[2], 0.5, 0.01);
+}
+
 // The decay whose model is refused at the difference steps of A where k is below
 // 0.7 (a solver that fails next to some points, not at them): on the side of larger
 // A only, or (bothSides) at every step. A difference step is a point that differs
-// from the last other point evaluated in one value, by less than 1 %.
+// from the last other point evaluated in one value, by less than 0.1 % (the
+// difference steps are 0.05 %; a short trial in one value is no difference step).
 class DifferenceRefusingDecayTarget : public DecayTarget {
  public:
   bool Evaluate(const float* p) override {
@@ -247,7 +324,7 @@ class DifferenceRefusingDecayTarget : public DecayTarget {
         ++changed;
         which = i;
       }
-    const bool step = changed == 1 && std::fabs(p[which] - anchor[which]) <= 0.01f * std::fabs(anchor[which]);
+    const bool step = changed == 1 && std::fabs(p[which] - anchor[which]) <= 0.001f * std::fabs(anchor[which]);
     refused = step && which == 1 && p[2] < 0.7f && (bothSides || p[1] > anchor[1]);
     if (!step) std::copy(p, p + 4, anchor);
     refusals += refused;
