@@ -111,6 +111,27 @@ NumberScan ScanWholeNumber(std::string_view field, NumberWidth width) {
   return scan;
 }
 
+bool IsCutNumber(std::string_view word) {
+  std::size_t i = 0;
+  const std::size_t n = word.size();
+  auto sign = [&] {
+    if (i < n && (word[i] == '+' || word[i] == '-')) ++i;
+  };
+  auto digits = [&] {
+    while (i < n && IsDigit(word[i])) ++i;
+  };
+  sign();
+  digits();
+  if (i < n && word[i] == '.') ++i;
+  digits();
+  if (i < n && (word[i] == 'e' || word[i] == 'E')) {
+    ++i;
+    sign();
+    digits();
+  }
+  return i == n;
+}
+
 std::optional<std::uint64_t> WholeNumberOf(std::string_view field) {
   const std::string_view digits = Trimmed(field);
   if (digits.empty() || !std::all_of(digits.begin(), digits.end(), IsDigit)) return std::nullopt;

@@ -49,6 +49,11 @@ std::optional<double> NumberOf(std::string_view field, NumberWidth width = Numbe
 // switch, code, cell and replicate number a file holds is read through this.
 NumberScan ScanWholeNumber(std::string_view field, NumberWidth width = NumberWidth::kDouble);
 
+// Whether a word is the beginning of a number cut short, as a file whose end was
+// lost leaves its last word ("1.00000e-", "4.", "-"): the characters of a number in
+// their order, no more. "2.6abc", "4,5" and "nan" are damage, not a cut.
+bool IsCutNumber(std::string_view word);
+
 // The value of a field that is one whole number of decimal digits, without sign,
 // point or exponent (blanks around it allowed), as the system and the program's own
 // records write counts, process ids and times; nullopt otherwise, also beyond 64 bits.

@@ -385,6 +385,17 @@ TEST_F(ScanFileTest, ABadLastRowIsRefusedWithItsLineLikeAnyOther) {
   }
   WriteText(dir + "/whole.ra1", text + "   6.0100  4.5  1.00000e-02");
   EXPECT_EQ(Scan(dir + "/whole.ra1").n, 12);
+  // A complete last row without a line end whose last word is damaged, not cut, is
+  // refused in the two-column layout as in the three-column one.
+  for (const char* type : {"R", "P"}) {
+    const bool three = std::string(type) == "R";
+    std::string damaged = "scan\n" + std::string(type) + " 2 20.0 40000 1000 1.6000e+10 280 1\n";
+    for (int i = 0; i < 11; ++i) damaged += "   5.9" + std::to_string(10 + i) + "  4.5" + (three ? "  0.01\n" : "\n");
+    WriteText(dir + "/damaged.ip1", damaged + (three ? "   6.0600  2.6abc  0.01" : "   6.0600  2.6abc"));
+    const Scan s(dir + "/damaged.ip1");
+    EXPECT_EQ(s.ok, 0) << type;
+    EXPECT_EQ(s.error, "line 14 holds \"2.6abc\", which is not a number") << type;
+  }
 }
 
 TEST_F(ScanFileTest, IsolatedSpikeIsDroppedFromAbsorbanceDataOnly) {
@@ -724,6 +735,15 @@ TEST_F(ScanFileTest, ImpossibleHeaderValuesOfEveryLayoutRefuseTheFileWithLineTwo
        "line 2 holds the number of replicates -7, outside the readings averaged per point (0 to 100000)"},
       {"electrophoresis_hex_time", "R 0 0x3C 280 3 0", true,
        "line 2 holds \"0x3C\" as the time, which is not a number"},
+      // Whole numbers take no fraction: neither cut nor rounded.
+      {"cell_fraction", "R 1.5 20.0 50000 1000 1.6000e+10 280 1", false,
+       "line 2 holds \"1.5\" as the cell, which is not a whole number"},
+      {"cell_nearly_three", "R 2.9 20.0 50000 1000 1.6000e+10 280 1", false,
+       "line 2 holds \"2.9\" as the cell, which is not a whole number"},
+      {"replicates_fraction", "R 2 20.0 50000 1000 1.6000e+10 280 1.5", false,
+       "line 2 holds \"1.5\" as the replicates, which is not a whole number"},
+      {"electrophoresis_replicates_fraction", "R 0 60 280 1.5 0", true,
+       "line 2 holds \"1.5\" as the replicates, which is not a whole number"},
   };
   for (const Case& c : cases) {
     const std::string path = dir + "/" + c.name + ".ra1";
