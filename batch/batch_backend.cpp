@@ -172,8 +172,12 @@ void BatchBackend::NotAnswered(const std::string& what) {
 }
 
 int BatchBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
-  boxes_.push_back({std::string(caption), std::string(text), (style & 0x0F) != MB_OK});
-  const std::string line = BoxLine(caption, text);
+  std::string named(text);
+  for (const auto& [copy, user] : copies_)
+    for (std::size_t at = named.find(copy); at != std::string::npos; at = named.find(copy, at + user.size()))
+      named.replace(at, copy.size(), user);
+  boxes_.push_back({std::string(caption), named, (style & 0x0F) != MB_OK});
+  const std::string line = BoxLine(caption, named);
   if ((style & 0x0F) == MB_OK) {
     Say(line);
     return IDOK;

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/headless/headless_backend.h"
@@ -30,6 +31,9 @@ class BatchBackend : public HeadlessBackend {
   // Save dialogs take the name they propose in this folder; an empty folder cancels
   // them (nobody chose a name).
   void SaveInto(std::string folder) { saveFolder_ = std::move(folder); }
+  // The run's copies of the user's settings files, each with the user's file: a
+  // box that names a copy (removed at exit) names the user's file instead.
+  void NameCopiesAs(std::vector<std::pair<std::string, std::string>> copies) { copies_ = std::move(copies); }
   // The answer to "file ... already exists! Overwrite?".
   void AllowReplace(bool allow) { replace_ = allow; }
 
@@ -66,6 +70,7 @@ class BatchBackend : public HeadlessBackend {
   std::unique_ptr<ReadoutWindow> window_;
   std::vector<std::string> offered_;
   std::string saveFolder_;
+  std::vector<std::pair<std::string, std::string>> copies_;
   bool replace_ = false;
   std::vector<Shown> boxes_;
   std::vector<std::string> unanswered_;

@@ -151,15 +151,35 @@ float NumberAt(const std::string& text, std::size_t pos) {
 // precedes the key in the line and however long the line is. *found says whether
 // the key stands in the line; *out is left alone when it does not. A key without
 // a word after it, a word that is no number of the precision, or no whole number
-// where one is wanted, fails with why, naming the key.
+// where one is wanted, fails with why, naming the key; so does a key that stands
+// twice (which of the two values holds is not known), and the key written in
+// other letters ("voltage:", "GAIN:"), which would otherwise pass unread.
 bool NumberAfterKey(std::string_view line, std::string_view key, const char* name, bool whole, double* out,
                     bool* found, std::string* why) {
   *found = false;
-  for (std::size_t at = line.find(key); at != std::string_view::npos; at = line.find(key, at + 1)) {
+  auto sameLetters = [&](std::size_t at) {
+    for (std::size_t k = 0; k < key.size(); ++k)
+      if (std::tolower(static_cast<unsigned char>(line[at + k])) != std::tolower(static_cast<unsigned char>(key[k])))
+        return false;
+    return true;
+  };
+  for (std::size_t at = 0; at + key.size() <= line.size(); ++at) {
+    if (!sameLetters(at)) continue;
     if (at > 0 && std::isalnum(static_cast<unsigned char>(line[at - 1]))) continue;
     std::size_t pos = at + key.size();
     while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
     if (pos >= line.size() || line[pos] != ':') continue;
+    const std::string written(line.substr(at, key.size()));
+    if (written != key) {
+      *why = Format("line 1 holds \"%s:\", which is no detector key: the keys are written \"Voltage:\", "
+                    "\"Gain:\" and \"Range:\"",
+                    written.c_str());
+      return false;
+    }
+    if (*found) {
+      *why = Format("line 1 holds \"%s:\" twice", written.c_str());
+      return false;
+    }
     *found = true;
     ++pos;
     while (pos < line.size() && IsSpace(line[pos])) ++pos;
@@ -184,7 +204,7 @@ bool NumberAfterKey(std::string_view line, std::string_view key, const char* nam
       return false;
     }
     *out = v.value;
-    return true;
+    at = end > at ? end - 1 : at;
   }
   return true;
 }
@@ -418,6 +438,14 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
     record->gain = static_cast<int>(gain);
     record->range = static_cast<int>(range);
     record->detectorKeys = hasVoltage && hasGain && hasRange;
+    // A key line 1 does not name is not read as 0 without a word.
+    if (!record->detectorKeys && notes) {
+      std::string missing;
+      for (const auto& [has, key] : {std::pair{hasVoltage, "Voltage:"}, {hasGain, "Gain:"}, {hasRange, "Range:"}})
+        if (!has) missing += std::string(missing.empty() ? "" : ", ") + key;
+      notes->push_back("line 1 names no " + missing +
+                       ": the detector's voltage, gain and range of this scan are not known");
+    }
   }
 
   words.SkipLine();  // words of line 2 beyond its fields are not data

@@ -343,6 +343,30 @@ TEST_F(ScanFileTest, FluorescenceDetectorKeysAreWholeNumbersOrRefusedWithLineOne
   }
   // A key without its value is named too.
   EXPECT_EQ(scan("Voltage: 550 Gain:").error, "line 1 holds no gain after \"Gain:\"");
+  // A key in other letters would pass unread, and of a key written twice the value
+  // that holds is not known: both refuse the file.
+  for (const auto& [line, error] : std::vector<std::pair<std::string, std::string>>{
+           {"voltage: 550 gain: 8 range: 3",
+            "line 1 holds \"voltage:\", which is no detector key: the keys are written \"Voltage:\", \"Gain:\" and "
+            "\"Range:\""},
+           {"Voltage: 550 GAIN: 8 Range: 3",
+            "line 1 holds \"GAIN:\", which is no detector key: the keys are written \"Voltage:\", \"Gain:\" and "
+            "\"Range:\""},
+           {"Voltage: 550 Gain: 8 Range: 3 Gain: 16", "line 1 holds \"Gain:\" twice"},
+           {"Voltage: 550 Voltage: 550 Gain: 8 Range: 3", "line 1 holds \"Voltage:\" twice"}}) {
+    const Scan s = scan(line);
+    EXPECT_EQ(s.ok, 0) << line;
+    EXPECT_EQ(s.error, error);
+  }
+  // A key that line 1 does not name is said to be unknown, not read as 0 silently.
+  for (const auto& [line, missing] : std::vector<std::pair<std::string, std::string>>{
+           {"Voltage: 550 Gain: 8", "Range:"}, {"FDS scan", "Voltage:, Gain:, Range:"}}) {
+    const Scan s = scan(line);
+    ASSERT_EQ(s.ok, 1) << line << ": " << s.error;
+    EXPECT_FALSE(s.info.detectorKeys);
+    ASSERT_EQ(s.notes.size(), 1u) << line;
+    EXPECT_EQ(s.notes[0], "line 1 names no " + missing + ": the detector's voltage, gain and range of this scan are not known");
+  }
   EXPECT_EQ(scan("Voltage: Gain: 8 Range: 3").error, "line 1 holds \"Gain:\" as the voltage, which is not a number");
   // The keys are read wherever they stand in the line and however it goes on: after
   // characters the description does not keep (a parenthesis, ';', '-'), with a sign
@@ -776,7 +800,9 @@ TEST_F(ScanFileTest, HeaderValuesThatWereNotRecordedLoadWithANote) {
   };
   for (const Case& c : cases) {
     const std::string path = dir + "/" + c.name + ".ra1";
-    WriteText(path, "scan\n" + c.line2 + "\n" + rows);
+    // (A fluorescence scan names its detector's keys, whose absence is noted too.)
+    WriteText(path, std::string(c.line2[0] == 'F' ? "scan Voltage: 550 Gain: 8 Range: 3" : "scan") + "\n" + c.line2 +
+                        "\n" + rows);
     Scan s(path);
     ASSERT_EQ(s.ok, 1) << c.name << ": " << s.error;
     ASSERT_EQ(s.notes.size(), 1u) << c.name;
