@@ -440,11 +440,13 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
     record->detectorKeys = hasVoltage && hasGain && hasRange;
     // A key line 1 does not name is not read as 0 without a word.
     if (!record->detectorKeys && notes) {
-      std::string missing;
+      std::vector<std::string> missing;
       for (const auto& [has, key] : {std::pair{hasVoltage, "Voltage:"}, {hasGain, "Gain:"}, {hasRange, "Range:"}})
-        if (!has) missing += std::string(missing.empty() ? "" : ", ") + key;
-      notes->push_back("line 1 names no " + missing +
-                       ": the detector's voltage, gain and range of this scan are not known");
+        if (!has) missing.push_back(std::string("\"") + key + "\"");
+      std::string named = missing[0];
+      for (std::size_t k = 1; k < missing.size(); ++k) named += (k + 1 == missing.size() ? " and " : ", ") + missing[k];
+      notes->push_back("line 1 does not name the detector's " + named +
+                       ": the voltage, gain and range of this scan are not known");
     }
   }
 

@@ -553,7 +553,7 @@ TEST_F(EdgeWalk, TheDlsWriterRefusesWhatItsReaderRefuses) {
   record.refractiveIndex = 1.33f;
   record.viscosity = 0.01f;
   record.scatteringAngle = 90.0f;
-  record.laserWavelength = 633.0f;
+  record.laserWavelength = 6.33e-7f;
   const std::string path = dir + "/refused.dlsdat";
   for (const auto& [lag2, value2] : {std::pair{-5.0f, 3.4e38f}, std::pair{-7.0f, 0.5f}}) {
     float x[3] = {0.0f, -6.0f, lag2};

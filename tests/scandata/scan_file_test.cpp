@@ -360,12 +360,13 @@ TEST_F(ScanFileTest, FluorescenceDetectorKeysAreWholeNumbersOrRefusedWithLineOne
   }
   // A key that line 1 does not name is said to be unknown, not read as 0 silently.
   for (const auto& [line, missing] : std::vector<std::pair<std::string, std::string>>{
-           {"Voltage: 550 Gain: 8", "Range:"}, {"FDS scan", "Voltage:, Gain:, Range:"}}) {
+           {"Voltage: 550 Gain: 8", "\"Range:\""}, {"FDS scan", "\"Voltage:\", \"Gain:\" and \"Range:\""}}) {
     const Scan s = scan(line);
     ASSERT_EQ(s.ok, 1) << line << ": " << s.error;
     EXPECT_FALSE(s.info.detectorKeys);
     ASSERT_EQ(s.notes.size(), 1u) << line;
-    EXPECT_EQ(s.notes[0], "line 1 names no " + missing + ": the detector's voltage, gain and range of this scan are not known");
+    EXPECT_EQ(s.notes[0], "line 1 does not name the detector's " + missing +
+                              ": the voltage, gain and range of this scan are not known");
   }
   EXPECT_EQ(scan("Voltage: Gain: 8 Range: 3").error, "line 1 holds \"Gain:\" as the voltage, which is not a number");
   // The keys are read wherever they stand in the line and however it goes on: after
