@@ -63,6 +63,17 @@ class FitPersistenceTest : public ::testing::Test {
     ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
   }
 
+  // A c(s) analysis in the cell 6.0-7.2 cm saved to the parameter file.
+  static void SaveContinuousAnalysis() {
+  ResetModelFlags();
+  bEqAnalysisModel = false;
+  bContiModel = bContiSModel = true;
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  SetUsableDistribution();
+  TmpSaveBestParams(nullptr, false);
+  }
+
   // Species k with D (or M), s, amplitude; the cell 6.0-7.2 cm, fitted 6.05-7.1 cm.
   static void SetSpeciesAndCell(int k, float d, float s, float amplitude) {
     pSpeciesIncluded[k] = 1;
@@ -378,13 +389,7 @@ TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
 // the loaded analysis stays as it was (vector and model variables).
 TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
   ScopedHeadlessBackend backend;
-  ResetModelFlags();
-  bEqAnalysisModel = false;
-  bContiModel = bContiSModel = true;
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
-  SetUsableDistribution();
-  TmpSaveBestParams(nullptr, false);
+  SaveContinuousAnalysis();
   std::vector<std::string> lines = test::FileLines(szTmpParsPath);
   const std::string prefix = "the parameter file " + szTmpParsPath + " cannot be used: ";
   struct Case {
@@ -636,13 +641,7 @@ TEST_F(FitPersistenceTest, WholeNumberEntriesTakeNoFraction) {
   EXPECT_GE(held.size(), 90u) << "the census found the switches, counts and codes";
   for (int i : held) EXPECT_TRUE(rows[static_cast<std::size_t>(i)].whole) << "line " << i + 1 << " is held whole";
   ScopedHeadlessBackend backend;
-  ResetModelFlags();
-  bEqAnalysisModel = false;
-  bContiModel = bContiSModel = true;
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
-  SetUsableDistribution();
-  TmpSaveBestParams(nullptr, false);
+  SaveContinuousAnalysis();
   const std::vector<std::string> lines = test::FileLines(szTmpParsPath);
   ASSERT_EQ(lines.size(), rows.size());
   int refused = 0;
