@@ -80,7 +80,9 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
 // The lines of the file up to the last one that is not blank, each at its own
 // place, with their numbers (none where a line is blank or holds no number as a
 // whole).
-std::vector<NumberLine> NumbersOf(const std::vector<std::string>& lines) { return NumberLinesInPlace(lines); }
+std::vector<NumberLine> NumbersOf(const std::vector<std::string>& lines) {
+  return NumberLinesInPlace(lines, PreferenceEntries());
+}
 
 // The reason is the system's ("<path>: No space left on device"), so that a full
 // disk is not taken for a missing directory.
@@ -191,7 +193,7 @@ int LoadPreferences(TXLAWindow* window) {
     }
     if (!refused.empty()) refused += "\n";
     refused += l.value ? Format("%s, line %zu: %s", szParamsIni.c_str(), l.line, why.c_str())
-                       : szParamsIni + ", " + NoNumberText(l.line, lines[l.line - 1]);
+                       : szParamsIni + ", " + NoNumberText(l.line, lines[l.line - 1], EntryOf(PreferenceEntries(), index).whole);
     refused += "; the default is used";
     return false;
   };

@@ -160,12 +160,17 @@ void BatchBackend::EndReadoutLine() {
   readout_.clear();
 }
 
+std::string BatchBackend::Named(std::string_view text) const {
+  std::string named(text);
+  for (const auto& [copy, user] : copies_)
+    for (std::size_t at = named.find(copy); at != std::string::npos; at = named.find(copy, at + user.size()))
+      named.replace(at, copy.size(), user);
+  return named;
+}
+
 void BatchBackend::Say(const std::string& line) {
   EndReadoutLine();
-  std::string shown = line;
-  if (!aliasPath_.empty())
-    for (std::size_t at; (at = shown.find(aliasPath_)) != std::string::npos;)
-      shown.replace(at, aliasPath_.size(), aliasShown_);
+  const std::string shown = Named(line);
   std::fprintf(err_, "%s\n", shown.c_str());
   std::fflush(err_);
 }
@@ -176,8 +181,9 @@ void BatchBackend::NotAnswered(const std::string& what) {
 }
 
 int BatchBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
-  boxes_.push_back({std::string(caption), std::string(text), (style & 0x0F) != MB_OK});
-  const std::string line = BoxLine(caption, text);
+  const std::string named = Named(text);
+  boxes_.push_back({std::string(caption), named, (style & 0x0F) != MB_OK});
+  const std::string line = BoxLine(caption, named);
   if ((style & 0x0F) == MB_OK) {
     Say(line);
     return IDOK;

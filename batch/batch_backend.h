@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/headless/headless_backend.h"
@@ -30,6 +31,11 @@ class BatchBackend : public HeadlessBackend {
   // Save dialogs take the name they propose in this folder; an empty folder cancels
   // them (nobody chose a name).
   void SaveInto(std::string folder) { saveFolder_ = std::move(folder); }
+  // The run's copies of the user's files, each with the name the user knows: every
+  // box and line that names a copy (removed at exit) names that instead.
+  void NameCopiesAs(const std::vector<std::pair<std::string, std::string>>& copies) {
+    copies_.insert(copies_.end(), copies.begin(), copies.end());
+  }
   // The answer to "file ... already exists! Overwrite?".
   void AllowReplace(bool allow) { replace_ = allow; }
 
@@ -48,12 +54,7 @@ class BatchBackend : public HeadlessBackend {
   void EndReadoutLine();
   // Writes one line to the error stream, after the readout line.
   void Say(const std::string& line);
-  // Every line written names path as shown instead (a copy the batch made of a
-  // user's file, named as the user knows it).
-  void ShowPathAs(std::string path, std::string shown) {
-    aliasPath_ = std::move(path);
-    aliasShown_ = std::move(shown);
-  }
+  void ShowPathAs(std::string path, std::string shown) { NameCopiesAs({{std::move(path), std::move(shown)}}); }
 
   Window& MainWindow() override;
   int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
@@ -66,13 +67,15 @@ class BatchBackend : public HeadlessBackend {
   class ReadoutWindow;
   void Readout(std::string_view text);
   void NotAnswered(const std::string& what);
+  // text with every copy named as the user knows it (NameCopiesAs).
+  std::string Named(std::string_view text) const;
 
   std::FILE* err_;
   bool progress_;
   std::unique_ptr<ReadoutWindow> window_;
   std::vector<std::string> offered_;
   std::string saveFolder_;
-  std::string aliasPath_, aliasShown_;
+  std::vector<std::pair<std::string, std::string>> copies_;
   bool replace_ = false;
   std::vector<Shown> boxes_;
   std::vector<std::string> unanswered_;

@@ -73,18 +73,23 @@ class RunFolder {
 
 // The settings the window would read (the user's configuration folder, else those
 // kept beside the program), copied into the run's own folder. The last data folder
-// of the file dialogs ("tarmic.ini") is the window's alone.
-void CopyUserSettings(const std::string& programDir, const std::string& configDir) {
+// of the file dialogs ("tarmic.ini") is the window's alone. Each copy with the
+// user's file it was made from: a box names the user's file, not the copy.
+std::vector<std::pair<std::string, std::string>> CopyUserSettings(const std::string& programDir,
+                                                                  const std::string& configDir) {
+  std::vector<std::pair<std::string, std::string>> copies;
   const std::string userConfig = UserDirectoriesFromEnvironment().config;
   for (const char* name : kSettingsFileNames) {
     if (std::string_view(name) == "tarmic.ini") continue;
     for (const std::string& from : {userConfig.empty() ? std::string() : userConfig + name, programDir + name}) {
       std::error_code ec;
       if (from.empty() || !fs::is_regular_file(from, ec)) continue;
-      fs::copy_file(from, configDir + name, fs::copy_options::overwrite_existing, ec);
+      if (fs::copy_file(from, configDir + name, fs::copy_options::overwrite_existing, ec))
+        copies.emplace_back(configDir + name, from);
       break;
     }
   }
+  return copies;
 }
 
 std::string AbsolutePath(const std::string& path) {
@@ -422,9 +427,10 @@ int RunBatch(const BatchOptions& options, const std::string& programDir, std::FI
   }
   CleanUpOnSignals(folder.Path());
   SetupPathTable(programDir, folder.Path() + "cache/");
-  CopyUserSettings(szProgramDir, folder.Path() + "config/");
+  const auto copies = CopyUserSettings(szProgramDir, folder.Path() + "config/");
   PlaceWritableFiles(folder.Path() + "config/", folder.Path() + "data/");
   BatchBackend backend(err, progress);
+  backend.NameCopiesAs(copies);
   const InstalledBackend installed(backend);
   InstallProgramServices();
   // The random numbers of the run (the simplex's start, annealing) follow its seed.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <span>
 
 #include "storage/atomic_file.h"
@@ -59,7 +60,7 @@ FitPersistenceHooks gHooks;
 std::array<float, kSavedParamCount> gKept{};
 
 // The vector of the model variables as they stand (no synchronisation first).
-std::vector<float> VectorOfState(bool asData);
+std::vector<float> VectorOfState(bool asData, std::set<int>* whole = nullptr);
 
 // Menu items whose check marks show restored switches.
 constexpr int kFluorescenceItems[5][2] = {{905, 907}, {906, 908}, {909, 910}, {911, 912}, {913, 914}};
@@ -79,16 +80,19 @@ int AskBox(const std::string& text, const char* caption, unsigned style) {
 // One pass over the vector in either direction: writing stores every setting at
 // its index; reading restores the settings the vector holds, and for an index
 // beyond its end gives a switch its default (when it has one) and leaves a value.
+// A writing pass can list the indices it stores as whole numbers (switches,
+// counts, codes), whose lines the reader takes through the whole-number reader.
 class Codec {
  public:
-  Codec(std::vector<float>& v, bool writing) : v_(v), writing_(writing) {}
+  Codec(std::vector<float>& v, bool writing, std::set<int>* whole = nullptr)
+      : v_(v), writing_(writing), whole_(whole) {}
   bool Writing() const { return writing_; }
   bool Has(int i) const { return i < static_cast<int>(v_.size()); }
   float At(int i) const { return Has(i) ? v_[static_cast<std::size_t>(i)] : 0.0f; }
 
   void Flag(int i, bool& b, std::optional<bool> missing = std::nullopt) {
     if (writing_) {
-      Put(i, b ? 1.0f : 0.0f);
+      PutWhole(i, b ? 1.0f : 0.0f);
     } else if (Has(i)) {
       b = At(i) == 1.0f;
     } else if (missing) {
@@ -103,7 +107,7 @@ class Codec {
   }
   void Int(int i, int& x) {
     if (writing_) {
-      Put(i, static_cast<float>(x));
+      PutWhole(i, static_cast<float>(x));
     } else if (Has(i)) {
       x = TruncateToInt(At(i));
     }
@@ -126,10 +130,15 @@ class Codec {
     if (!writing_ && Has(i)) x = static_cast<double>(f);
   }
   void Put(int i, float value) { v_[static_cast<std::size_t>(i)] = value; }
+  void PutWhole(int i, float value) {
+    Put(i, value);
+    if (whole_) whole_->insert(i);
+  }
 
  private:
   std::vector<float>& v_;
   bool writing_;
+  std::set<int>* whole_;
 };
 
 // --- model identity ---
@@ -238,7 +247,7 @@ void Kept(Codec& c, int i) { c.Float(i, gKept[static_cast<std::size_t>(i)]); }
 void CoreSettings(Codec& c) {
   c.Float(37, fBaseline);
   if (c.Writing()) {
-    c.Put(38, bVaryBaseline ? 1.0f : BaselinePending() ? kBaselinePending : static_cast<float>(bBaselineOption));
+    c.PutWhole(38, bVaryBaseline ? 1.0f : BaselinePending() ? kBaselinePending : static_cast<float>(bBaselineOption));
   } else {
     c.Int(38, bBaselineOption);
   }
@@ -295,7 +304,7 @@ void LaterSettings(Codec& c) {
   if (!c.Writing()) bTimesFromW2t = !bRampRotorSpeed;
   c.Flag(82, bAssoc148);
   c.Flag(83, bEqAnalysisModel);
-  if (c.Writing()) c.Put(84, bCsff0Model ? 1.0f : bCsff0OneDiscrete ? 2.0f : 0.0f);
+  if (c.Writing()) c.PutWhole(84, bCsff0Model ? 1.0f : bCsff0OneDiscrete ? 2.0f : 0.0f);
   c.Float(85, fFf0Min);
   c.Float(86, fFf0Max);
   c.Int(87, nFf0Values);
@@ -326,7 +335,7 @@ void OptionalSettings(Codec& c) {
   c.Flag(96, b.excessInSample, true);
   c.Flag(97, b.excessInReference, false);
   if (c.Writing()) {
-    c.Put(98, static_cast<float>(b.signalSign));
+    c.PutWhole(98, static_cast<float>(b.signalSign));
   } else {
     b.signalSign = !c.Has(98) || c.At(98) == 1.0f ? 1.0 : -1.0;
   }
@@ -355,8 +364,8 @@ void OptionalSettings(Codec& c) {
   // 123 and 124 name the zone models; the model itself comes back through the
   // continuous-model code and index 122.
   if (c.Writing()) {
-    c.Put(123, bZoneLsgModel ? 1.0f : 0.0f);
-    c.Put(124, bContiSModel && bZoneCentrifugation ? 1.0f : 0.0f);
+    c.PutWhole(123, bZoneLsgModel ? 1.0f : 0.0f);
+    c.PutWhole(124, bContiSModel && bZoneCentrifugation ? 1.0f : 0.0f);
   }
   c.Flag(125, bZoneInverseLayer, false);
   c.Float(126, fLamellaWidth);
@@ -436,7 +445,8 @@ void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas)
 
 // The values of a parameter file, one number per line as the writer leaves them.
 // Each line must be one number as a whole (FileLineNumber, numerics/number_input:
-// "40000rpm", "1,5", "1 2", "0x10", "nan" are none). A file that is no plain text,
+// "40000rpm", "1,5", "1 2", "0x10", "nan" are none), a whole number where its row
+// is whole (a switch, a count, a code: "1.5" is none). A file that is no plain text,
 // a line that holds no number (a blank line would shift every later value into the
 // wrong slot), or more lines than the layout has refuse the file; *why then names
 // the line. Blank lines after the last value are allowed, and a last line without
@@ -462,11 +472,14 @@ std::optional<std::vector<float>> ReadVector(const std::string& path, std::strin
   auto blank = [](const std::string& l) { return l.find_first_not_of(" \t") == std::string::npos; };
   while (!lines.empty() && blank(lines.back())) lines.pop_back();
   std::vector<float> values;
+  const std::span<const FileEntry> rows = ParameterFileEntries();
   for (std::size_t k = 0; k < lines.size(); ++k) {
     const int number = static_cast<int>(k) + 1;
     if (blank(lines[k])) return refuse(Format("line %d is empty", number));
-    const std::optional<double> v = FileLineNumber(lines[k]);
-    if (!v) return refuse(NoNumberText(k + 1, lines[k]));
+    // Switches, counts and codes are whole numbers: "1000.5" is refused, not cut.
+    const bool whole = k < rows.size() && rows[k].whole;
+    const std::optional<double> v = FileLineNumber(lines[k], whole);
+    if (!v) return refuse(NoNumberText(k + 1, lines[k], whole));
     values.push_back(static_cast<float>(*v));
   }
   if (lines.size() > static_cast<std::size_t>(kSavedParamCount))
@@ -688,16 +701,16 @@ std::vector<float> BuildParameterVector(bool asData) {
 
 namespace {
 
-std::vector<float> VectorOfState(bool asData) {
+std::vector<float> VectorOfState(bool asData, std::set<int>* whole) {
   std::vector<float> v(static_cast<std::size_t>(kSavedParamCount), 0.0f);
-  Codec c(v, true);
-  c.Put(0, asData ? 0.0f : 1.0f);
+  Codec c(v, true, whole);
+  c.PutWhole(0, asData ? 0.0f : 1.0f);
   SpeciesBlocks(c);
   CoreSettings(c);
-  c.Put(72, static_cast<float>(ContinuousModelCode()));
+  c.PutWhole(72, static_cast<float>(ContinuousModelCode()));
   LaterSettings(c);
   OptionalSettings(c);
-  c.Put(173, static_cast<float>(static_cast<int>(ActiveDiscreteVariant())));
+  c.PutWhole(173, static_cast<float>(static_cast<int>(ActiveDiscreteVariant())));
   return v;
 }
 
@@ -710,6 +723,14 @@ std::vector<float> AnalysisStateVector() {
   std::vector<float> v = VectorOfState(false);
   gKept = kept;
   return v;
+}
+
+std::set<int> ParameterEntriesHeldWhole() {
+  const std::array<float, kSavedParamCount> kept = gKept;
+  std::set<int> whole;
+  VectorOfState(false, &whole);
+  gKept = kept;
+  return whole;
 }
 
 SaveResult TmpSaveBestParams(Window* window, bool bAsData) {

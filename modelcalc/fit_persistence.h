@@ -15,6 +15,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,9 @@ DiscreteVariant ActiveDiscreteVariant();
 std::vector<float> BuildParameterVector(bool asData);
 // The same vector as an analysis, as the state stands, changing nothing.
 std::vector<float> AnalysisStateVector();
+// The indices the vector holds as whole numbers (switches, counts, codes), as the
+// writing pass stores them; the parameter file's whole rows must cover them.
+std::set<int> ParameterEntriesHeldWhole();
 
 // What a save did: ok, or not with the message for the caller's error box.
 struct SaveResult {

@@ -196,8 +196,10 @@ int ReadLammEqParameterPreferences(Window* window) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   for (std::string line; ReadTextLine(in, &line);) lines.push_back(line);
-  // Every line has its place: a blank line holds no number and keeps its setting.
-  const std::vector<NumberLine> numbers = NumberLinesInPlace(lines);
+  // Every line has its place: a blank line holds no number and keeps its setting;
+  // a switch or a grid size holds a whole number ("1000.5" keeps the setting).
+  const std::span<const FileEntry> rows = LammSettingsEntries();
+  const std::vector<NumberLine> numbers = NumberLinesInPlace(lines, rows);
   // A file that ends before the settings do (its end was lost) is not read: every
   // setting keeps its value, and the box says so.
   if (numbers.size() < static_cast<std::size_t>(kLammSettingsLines)) {
@@ -210,7 +212,6 @@ int ReadLammEqParameterPreferences(Window* window) {
   // Each line that holds no number or a value outside its row keeps its setting; a
   // solver setting outside its range (an earlier version took max dc/c 0.005) is
   // set to the nearest valid value. One box names the lines.
-  const std::span<const FileEntry> rows = LammSettingsEntries();
   std::vector<float> p(static_cast<std::size_t>(n), 0.0f);
   std::vector<bool> ok(static_cast<std::size_t>(n));
   std::string refused, clamped;
@@ -218,7 +219,7 @@ int ReadLammEqParameterPreferences(Window* window) {
     const NumberLine& l = numbers[static_cast<std::size_t>(i)];
     const std::string at = Format("\nline %zu: ", l.line);
     if (!l.value) {
-      refused += "\n" + NoNumberText(l.line, lines[l.line - 1]);
+      refused += "\n" + NoNumberText(l.line, lines[l.line - 1], rows[static_cast<std::size_t>(i)].whole);
       continue;
     }
     double value = *l.value, nearest = 0.0;

@@ -31,7 +31,8 @@ class CCurve {
   bool OwnsVectors() const { return ownsVectors_; }
   int Count() const;
 
-  // One line per point, x and y with "%e". False after "\n\aAttention: could not
+  // One line per point, x and y as the shortest text that reads back as the float
+  // (RoundTripText, text/number_token.h). False after "\n\aAttention: could not
   // open %s" when the file cannot be created.
   bool WriteToFile(const char* fileName) const;
   // Loads the curve from a text table, x from column xColumn and y from yColumn
@@ -89,7 +90,8 @@ class CCurve {
   CVector* y_ = nullptr;
 };
 
-// Writes x[i] and y[i], i = 1..n (one-based arrays), as "%f %f" per line; false
+// Writes x[i] and y[i], i = 1..n (one-based arrays), one pair per line, each as the
+// shortest text that reads back as the float (RoundTripText); false
 // after "\n\aAttention: could not open %s".
 bool WriteXYTable(const char* fileName, int n, const float* x, const float* y);
 

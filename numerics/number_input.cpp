@@ -63,7 +63,8 @@ std::string FormatInputValue(float current) {
 
 bool IsValidFloat(std::string_view text) { return Check(text, false); }
 
-std::optional<double> FileLineNumber(std::string_view line) {
+std::optional<double> FileLineNumber(std::string_view line, bool whole) {
+  if (whole && !ScanWholeNumber(line, NumberWidth::kFloat)) return std::nullopt;
   const std::optional<float> v = StrictNumber(line);
   if (!v) return std::nullopt;
   return static_cast<double>(*v);
@@ -79,18 +80,20 @@ std::vector<NumberLine> NumberLinesOf(const std::vector<std::string>& lines) {
   return numbers;
 }
 
-std::vector<NumberLine> NumberLinesInPlace(const std::vector<std::string>& lines) {
+std::vector<NumberLine> NumberLinesInPlace(const std::vector<std::string>& lines,
+                                           std::span<const FileEntry> rows) {
   std::size_t count = lines.size();
   while (count > 0 && std::all_of(lines[count - 1].begin(), lines[count - 1].end(), IsBlank)) --count;
   std::vector<NumberLine> numbers;
-  for (std::size_t k = 0; k < count; ++k) numbers.push_back(NumberLine{k + 1, FileLineNumber(lines[k])});
+  for (std::size_t k = 0; k < count; ++k)
+    numbers.push_back(NumberLine{k + 1, FileLineNumber(lines[k], k < rows.size() && rows[k].whole)});
   return numbers;
 }
 
 std::string NoNumberText(std::size_t line) { return "line " + std::to_string(line) + " holds no number"; }
 
-std::string NoNumberText(std::size_t line, std::string_view text) {
-  const NumberScan scan = ScanNumber(text);
+std::string NoNumberText(std::size_t line, std::string_view text, bool whole) {
+  const NumberScan scan = whole ? ScanWholeNumber(text, NumberWidth::kFloat) : ScanNumber(text);
   // A line that scans but is refused still (a zero byte in it) holds no number.
   if (scan.fault == NumberFault::kNone || scan.fault == NumberFault::kEmpty) return NoNumberText(line);
   return "line " + std::to_string(line) + " " + NumberFaultText(text, scan.fault);

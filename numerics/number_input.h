@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,7 +38,9 @@ std::string TypedValueRefusal(const Quantity& quantity, std::string_view text);
 // program stores. A zero may carry a sign or lack its leading '0' ("-0.000000" is
 // how "%f" writes a small negative value). nullopt for anything else: "40000rpm",
 // "1,5", "1e", "1d3", "1 2", "0x10", "nan", "inf", "abc", a blank line.
-std::optional<double> FileLineNumber(std::string_view line);
+// With whole (a switch, a count, a code), the number must be whole as well
+// (ScanWholeNumber, text/number_token.h): "1000.5" is none.
+std::optional<double> FileLineNumber(std::string_view line, bool whole = false);
 
 // A line of such a file that is not blank: its line number (from 1) and its number
 // (nullopt: the line holds no number).
@@ -49,14 +52,17 @@ struct NumberLine {
 std::vector<NumberLine> NumberLinesOf(const std::vector<std::string>& lines);
 // The lines of a file in which every line has its place (the settings files): one
 // entry per line up to the last line that is not blank, each with FileLineNumber;
-// a blank line among them holds no number at its own place.
-std::vector<NumberLine> NumberLinesInPlace(const std::vector<std::string>& lines);
+// a blank line among them holds no number at its own place. A line whose row in
+// the file's table (rows, by index) is whole must hold a whole number.
+std::vector<NumberLine> NumberLinesInPlace(const std::vector<std::string>& lines,
+                                           std::span<const FileEntry> rows = {});
 // "line 7 holds no number" for a line of NumberLinesOf or NumberLinesInPlace.
 std::string NoNumberText(std::size_t line);
 // As NoNumberText, saying why the text of the line is none: "line 40 holds
 // \"1e-320\", which is not 0 but too small to be held (below 1.4e-45)"
-// (text/number_token.h).
-std::string NoNumberText(std::size_t line, std::string_view text);
+// (text/number_token.h); with whole, "line 5 holds \"1000.5\", which is not a
+// whole number" for a fraction.
+std::string NoNumberText(std::size_t line, std::string_view text, bool whole = false);
 
 // The text with which the box shows a current value: "%f" when current > 0.01,
 // "%e" otherwise, whatever its length.

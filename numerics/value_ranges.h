@@ -210,10 +210,14 @@ enum class EntryRule : unsigned char {
 
 // One entry of a file: its index (from 0; the file's line is index + 1), and its
 // quantity. Rows of kAny, kCode and kModel name the entry; their range is unused.
+// A whole entry (a switch, a count, a code) holds a whole number: its line is read
+// through ScanWholeNumber (text/number_token.h), and a fraction is refused, never
+// cut or rounded.
 struct FileEntry {
   int index;
   EntryRule rule;
   Quantity quantity;
+  bool whole = false;
 };
 
 // The parameter file (modelcalc/fit_persistence): kSavedParamCount (174) rows.

@@ -97,16 +97,17 @@ std::string DLSRecordRefusal(const DLSInfo& r, std::string* note) {
   return {};
 }
 
-int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float** y,
-                   bool keepIntensityACF, std::string* error, std::vector<std::string>* notes) {
-  auto fail = [error](const std::string& why) {
-    if (error) *error = why;
-    return 0;
+namespace {
+
+// The text of a dlsdat file as the reader takes it: the record of its first two
+// lines, the log10 lag times and values of its data lines, and whether it holds
+// g(1); false with why (naming the line) when the reader refuses it.
+bool ParseDLSDatText(const std::string& text, DLSInfo* record, std::vector<float>* lag,
+                     std::vector<float>* value, bool* fileHoldsField, std::string* note, std::string* why) {
+  auto fail = [why](const std::string& reason) {
+    *why = reason;
+    return false;
   };
-  std::string text;
-  std::string why;
-  if (!path) return fail("cannot be read");
-  if (!ReadPlainTextFile(path, &text, &why)) return fail(why);
   std::istringstream in(text);
   std::string line;
   if (!ReadTextLine(in, &line)) return fail("empty file");
@@ -131,12 +132,10 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
   info.viscosity = static_cast<float>(v[4]);
   info.scatteringAngle = static_cast<float>(v[5]);
   info.laserWavelength = static_cast<float>(v[6]);
-  const bool fileHoldsField = v.size() > 7 && v[7] > 0.0;
-  std::string note;
-  if (const std::string refusal = DLSRecordRefusal(info, &note); !refusal.empty())
+  *fileHoldsField = v.size() > 7 && v[7] > 0.0;
+  if (const std::string refusal = DLSRecordRefusal(info, note); !refusal.empty())
     return fail("line 2: " + refusal);
 
-  std::vector<float> lag, value;
   int lineNumber = 2;
   while (ReadTextLine(in, &line)) {
     ++lineNumber;
@@ -145,15 +144,36 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
     if (!ParseNumbers(line, 1u << 0, &v, &bad)) return fail(Format("line %d ", lineNumber) + bad);
     if (v.size() < 2) return fail(Format("line %d is not a pair of numbers", lineNumber));
     float logLag = 0.0f;
-    if (std::string refusal = LagTimeRefusal(v[0], !lag.empty(), lag.empty() ? 0.0f : lag.back(), &logLag);
+    if (std::string refusal = LagTimeRefusal(v[0], !lag->empty(), lag->empty() ? 0.0f : lag->back(), &logLag);
         !refusal.empty())
       return fail(Format("line %d: ", lineNumber) + refusal);
     if (!kSignalRule.Holds(v[1])) return fail(Format("line %d: ", lineNumber) + kSignalRule.IsOutside(v[1]));
-    lag.push_back(logLag);
-    value.push_back(static_cast<float>(v[1]));
+    lag->push_back(logLag);
+    value->push_back(static_cast<float>(v[1]));
   }
+  if (lag->size() < 2) return fail("fewer than 2 data points");
+  *record = std::move(info);
+  return true;
+}
+
+}  // namespace
+
+int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float** y,
+                   bool keepIntensityACF, std::string* error, std::vector<std::string>* notes) {
+  auto fail = [error](const std::string& why) {
+    if (error) *error = why;
+    return 0;
+  };
+  std::string text;
+  std::string why;
+  if (!path) return fail("cannot be read");
+  if (!ReadPlainTextFile(path, &text, &why)) return fail(why);
+  DLSInfo info;
+  std::vector<float> lag, value;
+  bool fileHoldsField = false;
+  std::string note;
+  if (!ParseDLSDatText(text, &info, &lag, &value, &fileHoldsField, &note, &why)) return fail(why);
   const int count = static_cast<int>(lag.size());
-  if (count < 2) return fail("fewer than 2 data points");
 
   // Bring the values into the requested form.
   const bool wantField = !keepIntensityACF;
@@ -198,6 +218,16 @@ bool WriteDLSDatFromRecord(const char* path, int n, const float* x, const float*
     const float value = convert ? SignedSquare(y[i]) : y[i];
     text += RoundTripText(std::pow(10.0, static_cast<double>(x[i])), NumberWidth::kDouble) + " " +
             RoundTripText(value) + "\n";
+  }
+  // Only a file its own reader takes is written (a value of 3.4e38 is beyond the
+  // signals a detector gives, a lag time of 0 is none).
+  DLSInfo back;
+  std::vector<float> lag, value;
+  bool field = false;
+  std::string note, why;
+  if (!ParseDLSDatText(text, &back, &lag, &value, &field, &note, &why)) {
+    if (error) *error = "the values would not read back: " + why;
+    return false;
   }
   return WriteTextFileAtomically(path, text, error);
 }

@@ -155,7 +155,8 @@ std::string FormatXpFile(const ExperimentFile& xp) {
   t += "\"" + WithoutTrailingSlash(xp.directory) + "/\" \"";
   for (const std::string& f : xp.files) t += " " + f;
   t += "\"\n";
-  // Each value as the float it is held in reads it back.
+  // Each value as the float it is held in reads it back; the values the program
+  // keeps fixed (a concentration factor of 1, the local concentrations) likewise.
   auto f = [&t](const char* key, float v) { t += RoundTripText(v) + " (" + key + ")\n"; };
   auto d = [&t](const char* key, int v) { t += Format("%d (%s)\n", v, key); };
   f("fBufferDensity", xp.bufferDensity);
@@ -178,13 +179,13 @@ std::string FormatXpFile(const ExperimentFile& xp) {
   d("blocalVaryMeniscus", xp.varyMeniscus);
   d("blocalVaryMeniscusWarned", 0);
   f("xBaseline", xp.baseline);
-  t += "1.00000 (xConcentrationFactor)\n";
+  f("xConcentrationFactor", 1.0f);
   f("xExtinctionCoeffA", xp.extinctionA);
   d("bVaryExtinctionCoeffA", 0);
   f("xExtinctionCoeffB", xp.extinctionB);
   d("bVaryExtinctionCoeffB", 0);
   d("Centerpiece", 2);
-  for (int k = 1; k <= 4; ++k) t += Format("1.000000e-6 (pLocalConcentrations[%d])\n", k);
+  for (int k = 1; k <= 4; ++k) f(Format("pLocalConcentrations[%d]", k).c_str(), 1e-6f);
   d("NFILES", count);
   t += "0 (ppMultiLocalConcentrations)\n";
   f("global VBAR20", xp.vbar20);
@@ -194,9 +195,9 @@ std::string FormatXpFile(const ExperimentFile& xp) {
   d("correct for rotor stretch in TI noise", 0);
   d("correct for rotor stretch in mass balance", 0);
   d("sets of extra parameters follow", 3);
-  for (int k = 1; k <= 3; ++k) t += Format("0.000000e+00 (pLocalExtraConcs[%d])\n", k);
+  for (int k = 1; k <= 3; ++k) f(Format("pLocalExtraConcs[%d]", k).c_str(), 0.0f);
   for (int file = 1; file <= count; ++file)
-    for (int k = 1; k <= 3; ++k) t += Format("0.000000e+00 (ppMultiLocalExtraConcs[%d][%d])\n", file, k);
+    for (int k = 1; k <= 3; ++k) f(Format("ppMultiLocalExtraConcs[%d][%d]", file, k).c_str(), 0.0f);
   d("bContainsNoBackdiffusion", 0);
   d("bSwIsothermAInvisible", 0);
   f("xExtinctionCoeffC", xp.extinctionC);

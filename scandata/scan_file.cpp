@@ -151,15 +151,35 @@ float NumberAt(const std::string& text, std::size_t pos) {
 // precedes the key in the line and however long the line is. *found says whether
 // the key stands in the line; *out is left alone when it does not. A key without
 // a word after it, a word that is no number of the precision, or no whole number
-// where one is wanted, fails with why, naming the key.
+// where one is wanted, fails with why, naming the key; so does a key that stands
+// twice (which of the two values holds is not known), and the key written in
+// other letters ("voltage:", "GAIN:"), which would otherwise pass unread.
 bool NumberAfterKey(std::string_view line, std::string_view key, const char* name, bool whole, double* out,
                     bool* found, std::string* why) {
   *found = false;
-  for (std::size_t at = line.find(key); at != std::string_view::npos; at = line.find(key, at + 1)) {
+  auto sameLetters = [&](std::size_t at) {
+    for (std::size_t k = 0; k < key.size(); ++k)
+      if (std::tolower(static_cast<unsigned char>(line[at + k])) != std::tolower(static_cast<unsigned char>(key[k])))
+        return false;
+    return true;
+  };
+  for (std::size_t at = 0; at + key.size() <= line.size(); ++at) {
+    if (!sameLetters(at)) continue;
     if (at > 0 && std::isalnum(static_cast<unsigned char>(line[at - 1]))) continue;
     std::size_t pos = at + key.size();
     while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
     if (pos >= line.size() || line[pos] != ':') continue;
+    const std::string written(line.substr(at, key.size()));
+    if (written != key) {
+      *why = Format("line 1 holds \"%s:\", which is no detector key: the keys are written \"Voltage:\", "
+                    "\"Gain:\" and \"Range:\"",
+                    written.c_str());
+      return false;
+    }
+    if (*found) {
+      *why = Format("line 1 holds \"%s:\" twice", written.c_str());
+      return false;
+    }
     *found = true;
     ++pos;
     while (pos < line.size() && IsSpace(line[pos])) ++pos;
@@ -171,19 +191,20 @@ bool NumberAfterKey(std::string_view line, std::string_view key, const char* nam
       return false;
     }
     const NumberWidth width = whole ? NumberWidth::kDouble : NumberWidth::kFloat;
-    const NumberScan v = ScanNumber(w, width);
+    const NumberScan v = whole ? ScanWholeNumber(w, width) : ScanNumber(w, width);
+    const char* const kNoWhole = "is no whole number between -2147483647 and 2147483647";
     std::string reason;
-    if (!v)
+    if (v.fault == NumberFault::kNotWhole || (v && whole && std::fabs(v.value) > 2147483647.0))
+      reason = kNoWhole;
+    else if (!v)
       reason = NumberFaultReason(v.fault, width);
-    else if (whole && (v.value != std::floor(v.value) || std::fabs(v.value) > 2147483647.0))
-      reason = "is no whole number between -2147483647 and 2147483647";
     if (!reason.empty()) {
       *why = Format("line 1 holds \"%s\" as the %s, which %s", std::string(w.substr(0, 40)).c_str(), name,
                     reason.c_str());
       return false;
     }
     *out = v.value;
-    return true;
+    at = end > at ? end - 1 : at;
   }
   return true;
 }
@@ -194,10 +215,12 @@ int Fail(std::string* error, const std::string& why) {
 }
 
 // One value of line 2: its name in messages (nullptr for a word that is skipped: it
-// must be there, but need not be a number) and the precision it is held in.
+// must be there, but need not be a number), the precision it is held in, and
+// whether it is a whole number (the cell, the replicates: "1.5" is refused, not cut).
 struct InformationField {
   const char* name;
   NumberWidth width;
+  bool whole = false;
 };
 
 // Reads the values of line 2 from its own words into out. A value missing from the
@@ -206,7 +229,8 @@ struct InformationField {
 bool ReadScanInformation(WordStream& words, const InformationField* fields, int count, double* out,
                          std::string* why) {
   for (int i = 0; i < count; ++i) {
-    const NumberScan v = words.Number(fields[i].width, /*withinLine=*/true);
+    NumberScan v = words.Number(fields[i].width, /*withinLine=*/true);
+    if (fields[i].whole && v) v = ScanWholeNumber(words.lastWord(), fields[i].width);
     if (words.tooLongLine()) {
       *why = TooLongText(2);
       return false;
@@ -338,10 +362,10 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
   if (!bElectrophoresisMode) {
     record->scanType = header.type;
     static constexpr InformationField kFields[7] = {
-        {"cell", NumberWidth::kDouble},       {"temperature", NumberWidth::kFloat},
+        {"cell", NumberWidth::kDouble, true}, {"temperature", NumberWidth::kFloat},
         {"rotor speed", NumberWidth::kFloat}, {"time", NumberWidth::kDouble},
         {"omega^2 t", NumberWidth::kDouble},  {"wavelength", NumberWidth::kFloat},
-        {"replicates", NumberWidth::kDouble}};
+        {"replicates", NumberWidth::kDouble, true}};
     double field[7];
     std::string why;
     if (!ReadScanInformation(words, kFields, 7, field, &why)) return Refused(why);
@@ -374,7 +398,7 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
     static constexpr InformationField kFields[4] = {{nullptr, NumberWidth::kDouble},
                                                     {"time", NumberWidth::kDouble},
                                                     {"wavelength", NumberWidth::kFloat},
-                                                    {"replicates", NumberWidth::kDouble}};
+                                                    {"replicates", NumberWidth::kDouble, true}};
     double field[4];
     std::string why;
     if (!ReadScanInformation(words, kFields, 4, field, &why)) return Refused(why);
@@ -414,6 +438,16 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
     record->gain = static_cast<int>(gain);
     record->range = static_cast<int>(range);
     record->detectorKeys = hasVoltage && hasGain && hasRange;
+    // A key line 1 does not name is not read as 0 without a word.
+    if (!record->detectorKeys && notes) {
+      std::vector<std::string> missing;
+      for (const auto& [has, key] : {std::pair{hasVoltage, "Voltage:"}, {hasGain, "Gain:"}, {hasRange, "Range:"}})
+        if (!has) missing.push_back(std::string("\"") + key + "\"");
+      std::string named = missing[0];
+      for (std::size_t k = 1; k < missing.size(); ++k) named += (k + 1 == missing.size() ? " and " : ", ") + missing[k];
+      notes->push_back("line 1 does not name the detector's " + named +
+                       ": the voltage, gain and range of this scan are not known");
+    }
   }
 
   words.SkipLine();  // words of line 2 beyond its fields are not data
@@ -538,16 +572,17 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
     if (words.tooLongLine()) return Fail(error, TooLongText(words.tooLongLine()));
     if (got == 0) break;  // a row that the file does not hold
     // The last line of the file is no data when it is short or, where the file ends
-    // without a line end, its last word is no number (an instrument file may end in
-    // the middle of a line), or when it is the meniscus note ("5.9120 - meniscus").
-    // A word that is no number anywhere else in it refuses the file below, as in
-    // any other row.
+    // without a line end, its last word is a number cut short (an instrument file
+    // may end in the middle of a line: "1.00000e-"), or when it is the meniscus note
+    // ("5.9120 - meniscus"). Whatever the column layout, a damaged word ("2.6abc")
+    // refuses the file below, as in any other row.
     if (buf.find_first_not_of(" \t\n", words.pos()) == std::string::npos) {
       const bool unterminated = words.pos() >= buf.size() && buf.back() != '\n';
       const std::size_t begin = buf.rfind('\n', inLine - 1) + 1;  // npos + 1 is 0
       const std::string_view text = std::string_view(buf).substr(begin, buf.find('\n', inLine) - begin);
       if (got < neededWords || text.find(" - meniscus") != std::string_view::npos ||
-          (unterminated && ScanNumber(words.lastWord()).fault == NumberFault::kNotNumber))
+          (unterminated && ScanNumber(words.lastWord()).fault == NumberFault::kNotNumber &&
+           IsCutNumber(words.lastWord())))
         break;
     }
     // A short line inside the data: its missing values are not known; nor is a

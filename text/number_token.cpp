@@ -103,6 +103,35 @@ std::optional<double> NumberOf(std::string_view field, NumberWidth width) {
   return scan.value;
 }
 
+NumberScan ScanWholeNumber(std::string_view field, NumberWidth width) {
+  const NumberScan scan = ScanNumber(field, width);
+  // Judged on the value as written (a double): "1.0000001" is no whole number even
+  // where a float would hold it as 1.
+  if (scan && scan.value != std::floor(scan.value)) return Fault(NumberFault::kNotWhole);
+  return scan;
+}
+
+bool IsCutNumber(std::string_view word) {
+  std::size_t i = 0;
+  const std::size_t n = word.size();
+  auto sign = [&] {
+    if (i < n && (word[i] == '+' || word[i] == '-')) ++i;
+  };
+  auto digits = [&] {
+    while (i < n && IsDigit(word[i])) ++i;
+  };
+  sign();
+  digits();
+  if (i < n && word[i] == '.') ++i;
+  digits();
+  if (i < n && (word[i] == 'e' || word[i] == 'E')) {
+    ++i;
+    sign();
+    digits();
+  }
+  return i == n;
+}
+
 std::optional<std::uint64_t> WholeNumberOf(std::string_view field) {
   const std::string_view digits = Trimmed(field);
   if (digits.empty() || !std::all_of(digits.begin(), digits.end(), IsDigit)) return std::nullopt;
@@ -114,10 +143,25 @@ std::optional<std::uint64_t> WholeNumberOf(std::string_view field) {
 
 std::string RoundTripText(double value, NumberWidth width) {
   char buffer[64];
-  const std::to_chars_result r = width == NumberWidth::kFloat
-                                     ? std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value))
-                                     : std::to_chars(buffer, buffer + sizeof buffer, value);
-  return r.ec == std::errc() ? std::string(buffer, r.ptr) : std::string("nan");
+  if (width == NumberWidth::kDouble) {
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return r.ec == std::errc() ? std::string(buffer, r.ptr) : std::string("nan");
+  }
+  const float f = static_cast<float>(value);
+  std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, f);
+  if (r.ec != std::errc()) return "nan";
+  if (!std::isfinite(f)) return std::string(buffer, r.ptr);
+  // The shortest text names the float, but the reader takes it as a double first:
+  // where that double falls exactly half-way between two floats, holding it as a
+  // float may round to the neighbour. Then more digits, until the text reads back.
+  auto readsBack = [&](const char* end) {
+    double d = 0.0;
+    const std::from_chars_result back = std::from_chars(buffer, end, d, std::chars_format::general);
+    return back.ec == std::errc() && static_cast<float>(d) == f;
+  };
+  for (int digits = 1; !readsBack(r.ptr) && digits <= 8; ++digits)
+    r = std::to_chars(buffer, buffer + sizeof buffer, f, std::chars_format::scientific, digits);
+  return std::string(buffer, r.ptr);
 }
 
 std::string NumberFaultReason(NumberFault fault, NumberWidth width) {
@@ -133,6 +177,8 @@ std::string NumberFaultReason(NumberFault fault, NumberWidth width) {
       return std::string("is beyond ") + (single ? "3.4e38" : "1.8e308");
     case NumberFault::kTooSmall:
       return std::string("is not 0 but too small to be held (below ") + (single ? "1.4e-45" : "4.9e-324") + ")";
+    case NumberFault::kNotWhole:
+      return "is not a whole number";
   }
   return {};
 }

@@ -28,6 +28,7 @@ enum class NumberFault {
   kNotNumber,   // the field is not one decimal number as a whole
   kTooLarge,    // beyond the largest finite value of the precision
   kTooSmall,    // not 0, but held as 0 in the precision (an underflow)
+  kNotWhole,    // a number with a fraction where a whole number is wanted
 };
 
 struct NumberScan {
@@ -41,6 +42,18 @@ NumberScan ScanNumber(std::string_view field, NumberWidth width = NumberWidth::k
 // The value of a field that is one number, nullopt otherwise.
 std::optional<double> NumberOf(std::string_view field, NumberWidth width = NumberWidth::kFloat);
 
+// Scans one whole field that must hold a whole number: a number that ScanNumber
+// takes in the precision named and that has no fraction ("3", "-2", "1000.000000"
+// as an earlier writer left it, "2e3"). A fraction ("1.5", "2.9", "0.5") is
+// kNotWhole, never cut or rounded; the other faults are ScanNumber's. Every count,
+// switch, code, cell and replicate number a file holds is read through this.
+NumberScan ScanWholeNumber(std::string_view field, NumberWidth width = NumberWidth::kDouble);
+
+// Whether a word is the beginning of a number cut short, as a file whose end was
+// lost leaves its last word ("1.00000e-", "4.", "-"): the characters of a number in
+// their order, no more. "2.6abc", "4,5" and "nan" are damage, not a cut.
+bool IsCutNumber(std::string_view word);
+
 // The value of a field that is one whole number of decimal digits, without sign,
 // point or exponent (blanks around it allowed), as the system and the program's own
 // records write counts, process ids and times; nullopt otherwise, also beyond 64 bits.
@@ -50,8 +63,11 @@ std::optional<std::uint64_t> WholeNumberOf(std::string_view field);
 // the precision named ("0.1", "550.5", "2.5e-06", "1e-07", "-0"): the form in
 // which the program writes every number of a file it reads back (a test of the
 // sources holds the writers to it). A float is written as a float, so that 0.1f
-// is "0.1", not the 17 digits of its double. Infinities and nan, which no reader
-// takes, come out as "inf" and "nan".
+// is "0.1", not the 17 digits of its double; where the shortest text of a float
+// is read (as a double, then held as a float) half-way between two floats and
+// would land on the other one, more digits are written, up to the nine that
+// hold every float. Infinities and nan, which no reader takes, come out as "inf"
+// and "nan".
 std::string RoundTripText(double value, NumberWidth width = NumberWidth::kFloat);
 
 // Why a field is no number, for messages that name the file and line before it:
@@ -62,7 +78,7 @@ std::string NumberFaultText(std::string_view field, NumberFault fault,
                             NumberWidth width = NumberWidth::kFloat);
 // The reason alone, for messages that put the field and its name first: "is not
 // a number", "is beyond 3.4e38", "is not 0 but too small to be held (below
-// 1.4e-45)", "is empty"; empty for kNone.
+// 1.4e-45)", "is empty", "is not a whole number"; empty for kNone.
 std::string NumberFaultReason(NumberFault fault, NumberWidth width = NumberWidth::kFloat);
 
 // The fields of one line of a table. A line that holds one of the file's separator

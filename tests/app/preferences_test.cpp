@@ -171,10 +171,10 @@ TEST_F(Preferences, MissingRefreshLinesAreAskedFor) {
 }
 
 TEST_F(Preferences, ThreadCountsAreAtLeastOne) {
-  // Counts outside 0 to 256 take the default (2) after a note.
+  // Counts outside 0 to 256, and fractions (no count), take the default (2) after a note.
   backend_->AnswerUnscriptedBoxes(IDOK);
   struct Case { const char* threads; const char* lamm; bool multi; int n; int lammMax; };
-  for (const Case& c : {Case{"0.5", "0.25", true, 1, 1}, Case{"0", "-3", false, 1, 2},
+  for (const Case& c : {Case{"0.5", "0.25", true, 2, 2}, Case{"0", "-3", false, 1, 2},
                         Case{"4", "1e30", true, 4, 256}}) {
     auto lines = AcceptedDefaults();
     lines[kPrefThreads] = c.threads;

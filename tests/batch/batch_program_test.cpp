@@ -190,6 +190,20 @@ TEST_F(BatchProgramTest, TheUsersSettingsApplyAndStayAsTheyAre) {
   EXPECT_EQ(FolderContents(config).size(), 1u);
 }
 
+// A box about a settings file names the user's file, not the run's copy of it
+// (which is gone when the run ends): here a thread count with a fraction.
+TEST_F(BatchProgramTest, ASettingsBoxNamesTheUsersFile) {
+  const std::string config = root_ + "/home/.config/tarmic";
+  batch_fs::create_directories(config);
+  std::ofstream(config + "/tarmicparams.ini") << "1\n0.0010\n0\n0\n0\n0\n0\n1\n1\n2\n0\n2.5\n1\n1\n2\n1.0\n0\n1\n100\n";
+  const BatchOutput run = RunBatchProgram(root_, CsRun());
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.err.find(config + "/tarmicparams.ini, line 12 holds \"2.5\", which is not a whole number"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find(root_ + "/tmp"), std::string::npos) << run.err;
+}
+
 // On a terminal the readouts of the computation are written over one line; into a
 // file or a pipe nothing but the boxes.
 TEST_F(BatchProgramTest, ReadoutsOnlyOnATerminal) {

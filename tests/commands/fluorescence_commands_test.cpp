@@ -187,7 +187,10 @@ TEST_F(FluorescenceCommandTest,
 TEST_F(FluorescenceCommandTest, SortingNamesAScanWithoutDetectorKeysAndFilesNoneUnderZero) {
   Put(9, "A00009.FA1", ScanText(1, 1600, "(cell 1)\tVoltage:\t+550.5 ;Gain: 8 Range: 3"));
   Put(10, "A00010.FA1", ScanText(1, 1900, "(cell 1) no detector keys"));
+  // The load says the keys are missing; the sorting names the scan again.
+  Backend().QueueMessageBox(IDOK, "ATTENTION");
   LoadThroughDialog({folder_ + "/A00009.FA1", folder_ + "/A00010.FA1"});
+  EXPECT_TRUE(Backend().AllAnswersUsed());
   ASSERT_EQ(nScans, 2);
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDNO, "SORT FLUORESCENCE AUC DATA");

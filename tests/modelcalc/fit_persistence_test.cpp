@@ -12,6 +12,8 @@
 #include <sstream>
 
 #include <filesystem>
+#include <set>
+#include <span>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "distributions/distribution_grid.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_rmsd.h"
+#include "numerics/value_ranges.h"
 #include "platform/headless/headless_backend.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 
@@ -58,6 +61,17 @@ class FitPersistenceTest : public ::testing::Test {
     bEqAnalysisModel = false;
     for (bool* f : flags) *f = false;
     ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+  }
+
+  // A c(s) analysis in the cell 6.0-7.2 cm saved to the parameter file.
+  static void SaveContinuousAnalysis() {
+  ResetModelFlags();
+  bEqAnalysisModel = false;
+  bContiModel = bContiSModel = true;
+  fMeniscus = 6.0f;
+  fBottom = 7.2f;
+  SetUsableDistribution();
+  TmpSaveBestParams(nullptr, false);
   }
 
   // Species k with D (or M), s, amplitude; the cell 6.0-7.2 cm, fitted 6.05-7.1 cm.
@@ -375,13 +389,7 @@ TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
 // the loaded analysis stays as it was (vector and model variables).
 TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
   ScopedHeadlessBackend backend;
-  ResetModelFlags();
-  bEqAnalysisModel = false;
-  bContiModel = bContiSModel = true;
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
-  SetUsableDistribution();
-  TmpSaveBestParams(nullptr, false);
+  SaveContinuousAnalysis();
   std::vector<std::string> lines = test::FileLines(szTmpParsPath);
   const std::string prefix = "the parameter file " + szTmpParsPath + " cannot be used: ";
   struct Case {
@@ -394,7 +402,7 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
       {25, "-1.0", "line 25: the buffer density -1 g/ml must lie between 0.01 and 5 g/ml"},
       {41, "5000.0", "line 41: the bottom 5000 cm must lie between 0 and 20 cm"},
       {0, "", "it holds 0 values, at least 95 are needed"},
-      {0, "1.000000\n0.500000\n", "it holds 2 values, at least 95 are needed"},
+      {0, "1.000000\n0.000000\n", "it holds 2 values, at least 95 are needed"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
@@ -621,6 +629,44 @@ TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) != 3) EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+// Every entry the vector holds as a whole number (a switch, a count, a code, as the
+// writing pass stores it) has a whole row in the file's table; and a fraction in
+// any whole row ("1000.5" in the grid size, "1.5" in a switch) refuses the file
+// naming the line and the text, leaving the loaded analysis as it was.
+TEST_F(FitPersistenceTest, WholeNumberEntriesTakeNoFraction) {
+  const std::span<const FileEntry> rows = ParameterFileEntries();
+  const std::set<int> held = ParameterEntriesHeldWhole();
+  EXPECT_GE(held.size(), 90u) << "the census found the switches, counts and codes";
+  for (int i : held) EXPECT_TRUE(rows[static_cast<std::size_t>(i)].whole) << "line " << i + 1 << " is held whole";
+  ScopedHeadlessBackend backend;
+  SaveContinuousAnalysis();
+  const std::vector<std::string> lines = test::FileLines(szTmpParsPath);
+  ASSERT_EQ(lines.size(), rows.size());
+  int refused = 0;
+  for (const FileEntry& row : rows) {
+    if (!row.whole) continue;
+    std::vector<std::string> changed = lines;
+    const std::string fraction = lines[static_cast<std::size_t>(row.index)] + ".5";
+    changed[static_cast<std::size_t>(row.index)] = fraction;
+    {
+      std::ofstream out(szTmpParsPath, std::ios::trunc);
+      for (const std::string& l : changed) out << l << "\n";
+    }
+    const int grid = nDefaultGridPoints;
+    backend->ClearTranscript();
+    backend->QueueMessageBox(IDOK, "reload parameters");
+    EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0) << fraction;
+    ASSERT_EQ(backend->Transcript().size(), 1u);
+    EXPECT_EQ(backend->Transcript()[0].text, "the parameter file " + szTmpParsPath + " cannot be used: line " +
+                                                 std::to_string(row.index + 1) + " holds \"" + fraction +
+                                                 "\", which is not a whole number");
+    EXPECT_EQ(nDefaultGridPoints, grid);
+    EXPECT_TRUE(bContiSModel);
+    ++refused;
+  }
+  EXPECT_GE(refused, 90);
 }
 
 }  // namespace

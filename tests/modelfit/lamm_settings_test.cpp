@@ -5,6 +5,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/transfer_fields.h"
+#include "numerics/value_ranges.h"
 #include "modelfit_test_support.h"
 #include "resources/dialogs.h"
 
@@ -216,6 +219,51 @@ TEST_F(LammSettingsTest, ValuesOutsideTheirRangeLeaveTheirSettings) {
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("\nline 22: the log10 of the truncation level 1e+30 must lie between -30 and -1"),
             std::string::npos);
+}
+
+// The switches and grid sizes of the settings file are whole numbers: each line
+// the reader takes as one (a switch On(p[i]), a count floor(p[i])) has a whole row,
+// and a fraction there ("1000.5", "0.5") keeps the setting with a note that names
+// the file, the line and the text; the next save writes the setting as it was.
+TEST_F(LammSettingsTest, WholeNumberLinesTakeNoFraction) {
+  std::ifstream source(std::string(TARMIC_SOURCE_DIR) + "/modelfit/lamm_settings.cpp");
+  const std::string code((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+  const std::regex cut(R"(\b(?:On|floor|static_cast<int>)\s*\(\s*p\[(\d+)\]\s*\))");
+  int found = 0;
+  for (auto it = std::sregex_iterator(code.begin(), code.end(), cut); it != std::sregex_iterator(); ++it, ++found)
+    EXPECT_TRUE(EntryOf(LammSettingsEntries(), std::stoi((*it)[1])).whole) << "line " << std::stoi((*it)[1]) + 1;
+  EXPECT_GE(found, 17) << "the census found the switches and grid sizes";
+
+  ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
+  std::vector<std::string> saved;
+  {
+    std::ifstream in(szLammParamsIni);
+    for (std::string l; std::getline(in, l);) saved.push_back(l);
+  }
+  for (const FileEntry& row : LammSettingsEntries()) {
+    if (!row.whole) continue;
+    const std::string fraction = row.index == 4 ? "1000.5" : "0.5";
+    {
+      std::ofstream out(szLammParamsIni, std::ios::trunc);
+      for (std::size_t k = 0; k < saved.size(); ++k) out << (static_cast<int>(k) == row.index ? fraction : saved[k]) << "\n";
+    }
+    backend_->ClearTranscript();
+    backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
+    EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
+    ASSERT_EQ(Boxes().size(), 1u) << row.index;
+    EXPECT_NE(Boxes()[0].second.find(szLammParamsIni), std::string::npos);
+    EXPECT_NE(Boxes()[0].second.find("\nline " + std::to_string(row.index + 1) + " holds \"" + fraction +
+                                     "\", which is not a whole number"),
+              std::string::npos)
+        << Boxes()[0].second;
+    ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
+    std::ifstream in(szLammParamsIni);
+    for (std::size_t k = 0; k < saved.size(); ++k) {
+      std::string l;
+      std::getline(in, l);
+      EXPECT_EQ(l, saved[k]) << "line " << k + 1 << " after a fraction in line " << row.index + 1;
+    }
+  }
 }
 
 TEST_F(LammSettingsTest, TimesFromOmegaSquaredT) {

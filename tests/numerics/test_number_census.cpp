@@ -56,6 +56,9 @@ std::string CodeOnly(const std::string& text) {
       const std::size_t stop = end == std::string::npos ? n : end + close.size();
       blank(i, stop);
       i = stop;
+    } else if (text[i] == '\'' && i > 0 && std::isxdigit(static_cast<unsigned char>(text[i - 1])) && i + 1 < n &&
+               std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
+      ++i;  // a digit separator (1'000), no character literal
     } else if (text[i] == '"' || text[i] == '\'') {
       const char quote = text[i];
       std::size_t k = i + 1;
@@ -196,14 +199,17 @@ std::vector<fs::path> ProductionSources(const fs::path& root) {
     const fs::path& p = it->path();
     const std::string name = p.filename().string();
     if (it->is_directory()) {
+      // Build folders are those at the top ("build", "build-rel") and any folder a
+      // configuration made; a source folder named "builders" deeper down is read.
       const bool top = it.depth() == 0;
-      if (name.starts_with(".") || name.starts_with("build") || (top && kNotProduction.count(name)) ||
+      if (name.starts_with(".") || (top && (name.starts_with("build") || kNotProduction.count(name))) ||
           fs::exists(p / "CMakeCache.txt"))
         it.disable_recursion_pending();
       continue;
     }
-    const std::string ext = p.extension().string();
-    if (ext == ".cpp" || ext == ".h" || ext == ".hpp" || ext == ".cc") files.push_back(fs::relative(p, root));
+    static const std::set<std::string> kSourceExtensions = {".cpp", ".h", ".hpp", ".cc", ".cxx", ".hh",
+                                                            ".hxx", ".inc", ".ipp", ".tpp", ".inl"};
+    if (kSourceExtensions.count(p.extension().string())) files.push_back(fs::relative(p, root));
   }
   return files;
 }
@@ -253,11 +259,12 @@ long long boot = 0;
 while (in >> boot) {}
 in.operator>>(x);
 auto read = static_cast<std::istream& (std::istream::*)(double&)>(&std::istream::operator>>);
+int many = 1'000; double e = strtod(p, nullptr);
 )");
   std::vector<std::string> what;
   for (const Finding& f : ScannersIn("x.cpp", scanners)) what.push_back(f.what + "@" + std::to_string(f.line));
   EXPECT_EQ(what, (std::vector<std::string>{"strtod@2", "strtol@3", "stoi@4", "atof@5", "sscanf@6",
-                                            "from_chars@7", "toDouble@8", "toInt@9", "operator>>@17",
+                                            "from_chars@7", "strtod@19", "toDouble@8", "toInt@9", "operator>>@17",
                                             "operator>>@18", ">> into x@12", ">> into y@12",
                                             ">> into x@13", ">> into boot@16"}));
   const std::string lookAlikes = CodeOnly(R"(

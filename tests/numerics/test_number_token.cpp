@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -126,6 +129,51 @@ TEST(NumberToken, WholeNumbersAreDigitsAloneWithin64Bits) {
   for (const char* bad : {"", "  ", "18446744073709551616", "99999999999999999999999", "-1", "+1",
                           "1.0", "1e3", "12abc", "0x10", "1 2"})
     EXPECT_EQ(WholeNumberOf(bad), std::nullopt) << '"' << bad << '"';
+}
+
+// A whole-number field takes a number without a fraction, in any form a writer
+// left it ("1000.000000", "2e3"), and refuses a fraction with its own reason
+// instead of cutting or rounding it; the faults of a number stay theirs.
+TEST(NumberToken, WholeNumberFieldsRefuseFractions) {
+  for (const auto& [text, value] : std::vector<std::pair<const char*, double>>{
+           {"2", 2.0}, {" -3 ", -3.0}, {"1000.000000", 1000.0}, {"2e3", 2000.0}, {"0.0", 0.0}, {"16777217", 16777217.0}}) {
+    const NumberScan scan = ScanWholeNumber(text);
+    EXPECT_TRUE(scan) << text;
+    EXPECT_EQ(scan.value, value) << text;
+  }
+  for (const char* fraction : {"1.5", "2.9", "0.5", "-0.5", "1000.5", "75.5", "1.0000001", "1e-3"}) {
+    EXPECT_EQ(ScanWholeNumber(fraction).fault, NumberFault::kNotWhole) << fraction;
+    EXPECT_EQ(ScanWholeNumber(fraction, NumberWidth::kFloat).fault, NumberFault::kNotWhole) << fraction;
+  }
+  EXPECT_EQ(NumberFaultText("1.5", NumberFault::kNotWhole), "holds \"1.5\", which is not a whole number");
+  EXPECT_EQ(ScanWholeNumber("2abc").fault, NumberFault::kNotNumber);
+  EXPECT_EQ(ScanWholeNumber("").fault, NumberFault::kEmpty);
+  EXPECT_EQ(ScanWholeNumber("1e999").fault, NumberFault::kTooLarge);
+}
+
+// Every float of the binade that holds 7.03853069e-26 (bits 0x15ae43fd, whose
+// shortest text "7.038531e-26" is read as a double exactly half-way between two
+// floats) and of its negative twin is written as a text that reads back as the
+// very float. 2^23 floats each, one thread per sign: a few seconds.
+TEST(NumberToken, EveryFloatOfTheTieBinadeReadsBack) {
+  const float tie = std::bit_cast<float>(0x15ae43fdu);
+  EXPECT_EQ(static_cast<float>(ScanNumber(RoundTripText(tie)).value), tie) << RoundTripText(tie);
+  const std::uint32_t first = 0x15ae43fdu & 0xff800000u;
+  std::uint32_t wrong[2] = {0, 0}, example[2] = {0, 0};
+  auto sweep = [&](int k) {
+    const std::uint32_t sign = k == 0 ? 0u : 0x80000000u;
+    for (std::uint32_t bits = first | sign; bits < (first | sign) + 0x00800000u; ++bits) {
+      const float f = std::bit_cast<float>(bits);
+      const NumberScan back = ScanNumber(RoundTripText(f));
+      if ((!back || static_cast<float>(back.value) != f) && wrong[k]++ == 0) example[k] = bits;
+    }
+  };
+  std::thread negative(sweep, 1);
+  sweep(0);
+  negative.join();
+  for (int k : {0, 1})
+    EXPECT_EQ(wrong[k], 0u) << "e.g. bits " << std::hex << example[k] << " are written "
+                            << RoundTripText(std::bit_cast<float>(example[k]));
 }
 
 }  // namespace

@@ -544,5 +544,29 @@ TEST_F(EdgeWalk, EdgeValuesOfEveryFieldComeBack) {
   }
 }
 
+// The dlsdat writer writes only what its reader takes, as the experiment writer
+// does: a value beyond the signals a detector gives (3.4e38) or a lag time out of
+// order leaves the target untouched and says why.
+TEST_F(EdgeWalk, TheDlsWriterRefusesWhatItsReaderRefuses) {
+  const std::string dir = ScratchDir("dls_writer_refusal");
+  DLSInfo record;
+  record.temperatureC = 20.0f;
+  record.meanCountRate = 100.0f;
+  record.refractiveIndex = 1.33f;
+  record.viscosity = 0.01f;
+  record.scatteringAngle = 90.0f;
+  record.laserWavelength = 6.33e-7f;
+  const std::string path = dir + "/refused.dlsdat";
+  for (const auto& [lag2, value2] : {std::pair{-5.0f, 3.4e38f}, std::pair{-7.0f, 0.5f}}) {
+    float x[3] = {0.0f, -6.0f, lag2};
+    float y[3] = {0.0f, 0.9f, value2};
+    std::filesystem::remove(path);
+    std::string error;
+    EXPECT_FALSE(WriteDLSDatFromRecord(path.c_str(), 2, x, y, "refused", record, &error)) << value2;
+    EXPECT_EQ(error.rfind("the values would not read back: line 4: ", 0), 0u) << error;
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
+}
+
 }  // namespace
 }  // namespace tarmic

@@ -343,6 +343,31 @@ TEST_F(ScanFileTest, FluorescenceDetectorKeysAreWholeNumbersOrRefusedWithLineOne
   }
   // A key without its value is named too.
   EXPECT_EQ(scan("Voltage: 550 Gain:").error, "line 1 holds no gain after \"Gain:\"");
+  // A key in other letters would pass unread, and of a key written twice the value
+  // that holds is not known: both refuse the file.
+  for (const auto& [line, error] : std::vector<std::pair<std::string, std::string>>{
+           {"voltage: 550 gain: 8 range: 3",
+            "line 1 holds \"voltage:\", which is no detector key: the keys are written \"Voltage:\", \"Gain:\" and "
+            "\"Range:\""},
+           {"Voltage: 550 GAIN: 8 Range: 3",
+            "line 1 holds \"GAIN:\", which is no detector key: the keys are written \"Voltage:\", \"Gain:\" and "
+            "\"Range:\""},
+           {"Voltage: 550 Gain: 8 Range: 3 Gain: 16", "line 1 holds \"Gain:\" twice"},
+           {"Voltage: 550 Voltage: 550 Gain: 8 Range: 3", "line 1 holds \"Voltage:\" twice"}}) {
+    const Scan s = scan(line);
+    EXPECT_EQ(s.ok, 0) << line;
+    EXPECT_EQ(s.error, error);
+  }
+  // A key that line 1 does not name is said to be unknown, not read as 0 silently.
+  for (const auto& [line, missing] : std::vector<std::pair<std::string, std::string>>{
+           {"Voltage: 550 Gain: 8", "\"Range:\""}, {"FDS scan", "\"Voltage:\", \"Gain:\" and \"Range:\""}}) {
+    const Scan s = scan(line);
+    ASSERT_EQ(s.ok, 1) << line << ": " << s.error;
+    EXPECT_FALSE(s.info.detectorKeys);
+    ASSERT_EQ(s.notes.size(), 1u) << line;
+    EXPECT_EQ(s.notes[0], "line 1 does not name the detector's " + missing +
+                              ": the voltage, gain and range of this scan are not known");
+  }
   EXPECT_EQ(scan("Voltage: Gain: 8 Range: 3").error, "line 1 holds \"Gain:\" as the voltage, which is not a number");
   // The keys are read wherever they stand in the line and however it goes on: after
   // characters the description does not keep (a parenthesis, ';', '-'), with a sign
@@ -385,6 +410,17 @@ TEST_F(ScanFileTest, ABadLastRowIsRefusedWithItsLineLikeAnyOther) {
   }
   WriteText(dir + "/whole.ra1", text + "   6.0100  4.5  1.00000e-02");
   EXPECT_EQ(Scan(dir + "/whole.ra1").n, 12);
+  // A complete last row without a line end whose last word is damaged, not cut, is
+  // refused in the two-column layout as in the three-column one.
+  for (const char* type : {"R", "P"}) {
+    const bool three = std::string(type) == "R";
+    std::string damaged = "scan\n" + std::string(type) + " 2 20.0 40000 1000 1.6000e+10 280 1\n";
+    for (int i = 0; i < 11; ++i) damaged += "   5.9" + std::to_string(10 + i) + "  4.5" + (three ? "  0.01\n" : "\n");
+    WriteText(dir + "/damaged.ip1", damaged + (three ? "   6.0600  2.6abc  0.01" : "   6.0600  2.6abc"));
+    const Scan s(dir + "/damaged.ip1");
+    EXPECT_EQ(s.ok, 0) << type;
+    EXPECT_EQ(s.error, "line 14 holds \"2.6abc\", which is not a number") << type;
+  }
 }
 
 TEST_F(ScanFileTest, IsolatedSpikeIsDroppedFromAbsorbanceDataOnly) {
@@ -724,6 +760,15 @@ TEST_F(ScanFileTest, ImpossibleHeaderValuesOfEveryLayoutRefuseTheFileWithLineTwo
        "line 2 holds the number of replicates -7, outside the readings averaged per point (0 to 100000)"},
       {"electrophoresis_hex_time", "R 0 0x3C 280 3 0", true,
        "line 2 holds \"0x3C\" as the time, which is not a number"},
+      // Whole numbers take no fraction: neither cut nor rounded.
+      {"cell_fraction", "R 1.5 20.0 50000 1000 1.6000e+10 280 1", false,
+       "line 2 holds \"1.5\" as the cell, which is not a whole number"},
+      {"cell_nearly_three", "R 2.9 20.0 50000 1000 1.6000e+10 280 1", false,
+       "line 2 holds \"2.9\" as the cell, which is not a whole number"},
+      {"replicates_fraction", "R 2 20.0 50000 1000 1.6000e+10 280 1.5", false,
+       "line 2 holds \"1.5\" as the replicates, which is not a whole number"},
+      {"electrophoresis_replicates_fraction", "R 0 60 280 1.5 0", true,
+       "line 2 holds \"1.5\" as the replicates, which is not a whole number"},
   };
   for (const Case& c : cases) {
     const std::string path = dir + "/" + c.name + ".ra1";
@@ -756,7 +801,9 @@ TEST_F(ScanFileTest, HeaderValuesThatWereNotRecordedLoadWithANote) {
   };
   for (const Case& c : cases) {
     const std::string path = dir + "/" + c.name + ".ra1";
-    WriteText(path, "scan\n" + c.line2 + "\n" + rows);
+    // (A fluorescence scan names its detector's keys, whose absence is noted too.)
+    WriteText(path, std::string(c.line2[0] == 'F' ? "scan Voltage: 550 Gain: 8 Range: 3" : "scan") + "\n" + c.line2 +
+                        "\n" + rows);
     Scan s(path);
     ASSERT_EQ(s.ok, 1) << c.name << ": " << s.error;
     ASSERT_EQ(s.notes.size(), 1u) << c.name;

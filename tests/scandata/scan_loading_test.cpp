@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "numerics/one_based.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
+#include "text/number_token.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/experiment_file.h"
 #include "scandata/file_list.h"
@@ -689,6 +691,16 @@ TEST_F(ScanLoadingTest, ExperimentFileNamesTheLinesItCannotUse) {
     EXPECT_EQ(FormatXpFile(back), FormatXpFile(written));
   }
   const std::string text = FormatXpFile(written);
+  // Every number before a key is written as the rest are, in its shortest text
+  // ("1", "1e-06", "0"), the fixed ones too.
+  {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      const std::string value = line.substr(0, line.find(" ("));
+      if (const NumberScan v = ScanNumber(value); v)
+        EXPECT_EQ(value, RoundTripText(v.value)) << line;
+    }
+  }
   auto replaced = [&text](const std::string& line, const std::string& by) {
     std::string t = text;
     const std::size_t at = t.find(line);

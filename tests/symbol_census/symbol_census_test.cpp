@@ -1,0 +1,191 @@
+// The census of conversions as the linker sees them: every object file of the
+// program outside text/ (the libraries, the window's program, the batch program,
+// the example generator; the build's own list of their objects) is read with nm,
+// and no undefined symbol of a conversion of text into a number may appear in it
+// but those listed below with their reason. Syntax is not closed form by form (a
+// call through a derived class, an asm label, a builtin, a toolkit member the
+// compiler's refusals do not name); a call that leaves the object is seen here
+// whatever its spelling. Planted conversions of every family, in scratch objects,
+// must be caught.
+//
+// The standard library's stod and its kin reach the linker as the C library's
+// strto* they call. What no symbol shows: code the compiler inlines whole (the integer forms of
+// from_chars, templates of the headers) and a virtual call through a table. The
+// forced header's poison (text/converters_forbidden.h) refuses those names at
+// compile time, and the search of the sources (tests/numerics/test_number_census)
+// names them; this census covers what reaches the library.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The families of conversions, by the demangled name of an undefined symbol.
+struct Family {
+  const char* name;
+  const char* pattern;
+};
+const Family kFamilies[] = {
+    {"the C library's strto*", R"(^(?!.*(strtok|wcstok))\w*(strto|wcsto)\w*$)"},
+    {"the C library's scanf", R"(^\w*scanf\w*$)"},
+    {"the C library's ato*", R"(^(ato(i|l|ll|f|q)|a64l|l64a)$)"},
+    {"the C library's time from text", R"(^(strptime|getdate|getdate_r)$)"},
+    {"stream extraction into a number",
+     R"(::_M_extract<|(istream|basic_istream<.*>|QTextStream)::operator>>\((bool|short|unsigned short|int|unsigned int|long|unsigned long|long long|unsigned long long|float|double|long double|qlonglong|qulonglong)&\)|std::operator>><(float|double|long double),)"},
+    {"the locale's num_get", R"(std::(__cxx11::)?(num_get|money_get|time_get)<)"},
+    {"from_chars", R"(\bfrom_chars\b)"},
+    {"the toolkit's to*",
+     R"(^Q\w*::to(Double|Float|Int|UInt|Long|ULong|LongLong|ULongLong|Short|UShort|Real|Integer|Bool)\()"},
+    {"the toolkit's fromString", R"(^Q\w*::fromString\()"},
+    {"the toolkit's convert", R"(^(QMetaType|QVariant)::convert\()"},
+    {"the toolkit's dialogs", R"(^QInputDialog::get(Double|Int)\(|::valueFromText\()"},
+};
+
+// Undefined symbols of conversions that the program may reference, each with its
+// reason: the object (a path ending) and the symbol's family.
+struct Exception {
+  const char* object;
+  const char* family;
+  const char* reason;
+};
+// None: every conversion of the program goes through text/, whose objects the
+// census leaves out (and checks that it sees their conversions below).
+const std::vector<Exception> kExceptions = {};
+
+struct Finding {
+  std::string object, symbol, family;
+};
+
+std::string FamilyOf(const std::string& symbol) {
+  // Words one of the families' names holds: most symbols hold none, and pass
+  // without a regular expression.
+  static const char* const kWords[] = {"strto", "wcsto", "scanf", "ato", "a64l", "l64a", "strptime", "getdate", "_M_extract",
+                                       "operator>>", "_get<", "from_chars", "::to", "fromString", "convert",
+                                       "QInputDialog", "valueFromText"};
+  if (std::none_of(std::begin(kWords), std::end(kWords),
+                   [&](const char* w) { return symbol.find(w) != std::string::npos; }))
+    return {};
+  static const std::vector<std::regex> patterns = [] {
+    std::vector<std::regex> compiled;
+    for (const Family& f : kFamilies) compiled.emplace_back(f.pattern);
+    return compiled;
+  }();
+  for (std::size_t k = 0; k < patterns.size(); ++k)
+    if (std::regex_search(symbol, patterns[k])) return kFamilies[k].name;
+  return {};
+}
+
+std::string Quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// The conversions among the undefined symbols of the objects (nm, demangled).
+std::vector<Finding> ConversionsIn(const std::vector<std::string>& objects) {
+  std::vector<Finding> found;
+  for (std::size_t first = 0; first < objects.size(); first += 100) {
+    std::string command = std::string(TARMIC_NM) + " -A -u -C";
+    for (std::size_t k = first; k < objects.size() && k < first + 100; ++k) command += " " + Quoted(objects[k]);
+    std::FILE* out = ::popen((command + " 2>&1").c_str(), "r");
+    EXPECT_NE(out, nullptr) << command;
+    if (!out) return found;
+    std::string text;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, out)) > 0;) text.append(buffer, got);
+    EXPECT_EQ(::pclose(out), 0) << command << "\n" << text.substr(0, 2000);
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      const std::string line = text.substr(start, end - start);
+      start = end + 1;
+      // "object: U symbol" (GNU and LLVM nm alike, blanks between vary).
+      const std::size_t colon = line.find(": ");
+      if (colon == std::string::npos) continue;
+      std::size_t at = line.find_first_not_of(' ', colon + 1);
+      if (at == std::string::npos || line.compare(at, 2, "U ") != 0) continue;
+      at = line.find_first_not_of(' ', at + 1);
+      const std::string symbol = line.substr(at);
+      if (const std::string family = FamilyOf(symbol); !family.empty())
+        found.push_back({line.substr(0, colon), symbol, family});
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> LinesOf(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+bool Excepted(const Finding& f) {
+  for (const Exception& e : kExceptions)
+    if (*e.object && f.object.ends_with(e.object) && f.family == e.family) return true;
+  return false;
+}
+
+// Each planted form is named by its family: one scratch object per form.
+TEST(SymbolCensus, EveryPlantedConversionIsCaught) {
+  const std::vector<std::string> plants = LinesOf(TARMIC_SYMBOL_CENSUS_PLANTS);
+  ASSERT_GE(plants.size(), 20u) << "the planted objects are listed in " << TARMIC_SYMBOL_CENSUS_PLANTS;
+  std::set<std::string> families;
+  for (const std::string& plant : plants) {
+    const std::size_t bar = plant.find('|');
+    ASSERT_NE(bar, std::string::npos) << plant;
+    // "A or B": a form that one compiler's library leaves as A and another's
+    // inlines into B (atof calls strtod where glibc inlines it).
+    const std::string family = plant.substr(0, bar), object = plant.substr(bar + 1);
+    ASSERT_TRUE(fs::exists(object)) << object;
+    bool caught = false;
+    for (const Finding& f : ConversionsIn({object})) {
+      if (family == f.family || family.starts_with(f.family + " or ") || family.ends_with(" or " + f.family)) {
+        caught = true;
+        families.insert(f.family);
+      }
+    }
+    EXPECT_TRUE(caught) << object << " holds a conversion of " << family << " that the census does not see";
+  }
+  EXPECT_EQ(families.size(), std::size(kFamilies)) << "a form of every family is planted";
+}
+
+// No object of the program but the one scanner's references a conversion, the
+// exceptions aside.
+TEST(SymbolCensus, NoProgramObjectConvertsTextButTheOneScanner) {
+  std::vector<std::string> objects, scanner;
+  for (const std::string& object : LinesOf(TARMIC_SYMBOL_CENSUS_OBJECTS)) {
+    EXPECT_TRUE(fs::exists(object)) << object << " is not built";
+    (object.find("/text/") != std::string::npos ? scanner : objects).push_back(object);
+  }
+  // The one scanner is among the objects the build lists, and its conversion is seen.
+  const std::vector<Finding> own = ConversionsIn(scanner);
+  EXPECT_TRUE(std::any_of(own.begin(), own.end(), [](const Finding& f) { return f.family == "from_chars"; }))
+      << "the census does not see the one scanner's from_chars";
+  ASSERT_GT(objects.size(), 200u) << "the program's objects are listed in " << TARMIC_SYMBOL_CENSUS_OBJECTS;
+  int excepted = 0;
+  for (const Finding& f : ConversionsIn(objects)) {
+    if (Excepted(f)) {
+      ++excepted;
+      continue;
+    }
+    ADD_FAILURE() << f.object << " references " << f.symbol << " (" << f.family
+                  << "): read numbers through ScanNumber (text/number_token.h)";
+  }
+  std::printf("symbol census: %zu objects read, %d excepted references\n", objects.size(), excepted);
+}
+
+}  // namespace
