@@ -49,18 +49,20 @@ std::string KeyboardShortcutsText() {
 }  // namespace
 
 // Shows the disclaimer dialog with the program's version. Agreeing stores the
-// acceptance in the preference file; declining withdraws it, stores that (the next
+// acceptance in the preference file; "don't agree" withdraws it, stores that (the next
 // start asks again) and ends the program as a declined disclaimer at start does.
+// Closing the box (Esc, the frame's close button) answers nothing: the agreement, the
+// analysis and the program stay as they were.
 void TXLAWindow::CmAbout() {
-  if (OfferHelpInHelpMode(*this)) return;
   TransferBuffer none;
-  int answer = kDisclaimerDisagree;
+  int answer = IDCANCEL;
   {
     const bool wasOpen = bModalBoxOpen;
     bModalBoxOpen = true;
     answer = GetBackend().RunDialog(DisclaimerDialog(), none);
     bModalBoxOpen = wasOpen;
   }
+  if (answer != kDisclaimerAgree && answer != kDisclaimerDisagree) return;
   bDisclaimerAccepted = answer == kDisclaimerAgree;
   WritePreferences(this);
   if (!bDisclaimerAccepted) CmExit();

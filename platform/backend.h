@@ -106,7 +106,9 @@ class Backend {
   // The text renderer for raster drawing (fonts of the window system).
   virtual TextRenderer& Text() = 0;
 
-  // Modal interaction. MessageBox returns IDOK, IDYES, IDNO or IDCANCEL.
+  // Modal interaction. MessageBox returns IDOK, IDYES, IDNO or IDCANCEL; a Yes/No box
+  // closed without either button (Esc) returns IDCANCEL, which callers that ask
+  // "== IDYES" take as No.
   virtual int MessageBox(std::string_view text, std::string_view caption, unsigned style) = 0;
   // One line of text input; nullopt when cancelled.
   virtual std::optional<std::string> InputText(std::string_view caption, std::string_view prompt,
@@ -117,7 +119,8 @@ class Backend {
   // Full path of a chosen existing folder (title and start folder from options;
   // filter and names are not used); nullopt when cancelled.
   virtual std::optional<std::string> FolderDialog(const FileDialogOptions& options) = 0;
-  // Runs a dialog built from a template; IDOK (buffer updated) or IDCANCEL (unchanged).
+  // Runs a dialog built from a template; IDOK (buffer updated), IDCANCEL (unchanged;
+  // also when closed) or the id of another push button of the template (unchanged).
   virtual int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) = 0;
   // Plays the system sound of that type (kBeepAsterisk: a refused entry).
   virtual void Beep(unsigned type) = 0;
