@@ -69,14 +69,12 @@ void TXLAWindow::CmAbout() {
 }
 
 void TXLAWindow::CmKeyboardShortcuts() {
-  if (OfferHelpInHelpMode(*this)) return;
   CommandMessageBox(*this, KeyboardShortcutsText(), "Keyboard Shortcuts", MB_OK | MB_ICONINFORMATION);
 }
 
 // The plot covers the window at the next paint, once; a key or click brings the
 // normal view back.
 void TXLAWindow::CmShowTemperaturePlot() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!RequireLoadedData(*this)) return;
   BuildTemperaturePlot();
   RepaintMain();

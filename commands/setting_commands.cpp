@@ -32,22 +32,18 @@ void ChooseRegularisation(TXLAWindow& window, int value) {
 }  // namespace
 
 void TXLAWindow::CmRegSecondDerivative() {
-  if (OfferHelpInHelpMode(*this)) return;
   ChooseRegularisation(*this, kRegSecondDerivativeValue);
 }
 
 void TXLAWindow::CmRegMaxEnt() {
-  if (OfferHelpInHelpMode(*this)) return;
   ChooseRegularisation(*this, kRegMaxEntValue);
 }
 
 void TXLAWindow::CmRegShowBoth() {
-  if (OfferHelpInHelpMode(*this)) return;
   ChooseRegularisation(*this, kRegShowBothValue);
 }
 
 void TXLAWindow::CmWizardMessages() {
-  if (OfferHelpInHelpMode(*this)) return;
   bWizardMessages = !bWizardMessages;
   GetHandle().CheckMenuItem(kCmWizardMessages, bWizardMessages);
   if (ConfirmChange(*this, "save as default setting?", kSetPreference))
@@ -83,7 +79,6 @@ void TXLAWindow::CmChangeFitUpdating() {
 }
 
 void TXLAWindow::CmDiagnosticsToFiles() {
-  if (OfferHelpInHelpMode(*this)) return;
   bDiagnosticsToFiles = !bDiagnosticsToFiles;
   GetHandle().CheckMenuItem(kCmDiagnosticsToFiles, bDiagnosticsToFiles);
 }

@@ -120,7 +120,7 @@ ModelSignal ComputeDistributionSignal(Window* window, std::optional<bool> normal
     const int first = pScanOrder[1];
     pGridRadius = ppRadius[At(first)];
     nGridPoints = pnPoints[At(first)];
-    gCurrentGrid.gridPointMeasured.clear();  // the scan's own radii: every point measured
+    SetGridPointMask({});  // the scan's own radii: every point measured
     bAbsorbanceData = false;
     const ContiRunResult run = RunContiSed(window);
     signal.computed = run.outcome == ContiRunOutcome::Computed;
