@@ -297,6 +297,25 @@ TEST_F(CommandTest, OutsideProgramsThatAreMissingAreNamed) {
   const std::string savedPath = oldPath ? oldPath : "";
   setenv("PATH", (ProgramDir() + "/temp").c_str(), 1);
 
+  // The six plot commands stay in the full menu without their programs, and each,
+  // chosen from it, names its program and the place it looked.
+  bFullCommandSet = true;
+  Win().AttachCommandMenu();
+  for (const int id : {kCmPlotDataAs3d, kCmMakeSedimentationMovie, kCmMATLABPlotDataFitRes,
+                       kCmMATLABPlotDataFitResDistribution, kCmMATLABPlotSizeAndShapeDistribution,
+                       kCmPlotTriangulatedStructureFromBEST}) {
+    Backend().ClearTranscript();
+    ASSERT_TRUE(Backend().Headless().ChooseMenuItem(id)) << id;
+    PostQuitMessage(0);
+    RunMessageLoop(Win());
+    ASSERT_EQ(BoxTexts().size(), 1u) << id;
+    EXPECT_EQ(Captions()[0], "PROGRAM NOT FOUND") << id;
+    EXPECT_NE(BoxTexts()[0].find(szProgramDir + "bin/"), std::string::npos) << BoxTexts()[0];
+  }
+  bFullCommandSet = false;
+  Win().AttachCommandMenu();
+  Backend().ClearTranscript();
+
   Dispatch(kCmPlotDataAs3d);
   Dispatch(kCmHYDROPROCalculation);
   Dispatch(kCmExportDataToQUENTAR);
