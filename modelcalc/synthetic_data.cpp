@@ -685,7 +685,7 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   RedrawDataPlot(true);
   if (!bGeneratingSeries && window) {
     window->Invalidate();
-    if (!meanDev.empty()) window->ClientDC()->TextOut(10, 50, meanDev);
+    if (!meanDev.empty()) window->ClientDC()->TextOut(ReadoutColumn(10, window->ClientSize()), 50, meanDev);
   }
   return {SyntheticOutcome::Generated, {}};
 }
