@@ -6,10 +6,13 @@
 #include <cmath>
 #include <memory>
 
+#include "app/markers.h"
 #include "app/panes.h"
 #include "app/xla_window.h"
 #include "platform/dc.h"
+#include "plot/data_plots.h"
 #include "plot/picture_space.h"
+#include "plot/winplot.h"
 
 namespace tarmic {
 
@@ -33,8 +36,21 @@ void PaneRows(int /*pane*/, float* top, float* bottom) {
   *bottom = static_cast<float>(nDataPaneBottom);
 }
 
-// One vertical line in column x over the pane, with the dc's pen and raster mode.
+// Whether client column x lies within the data plot's axes: a marker line stays
+// inside it, whatever range the plot shows (a meniscus left of a zoomed data range
+// would otherwise cross the axis and its title).
+bool InsideDataFrame(const TXLAWindow& window, int x) {
+  if (!pDataPlot) return false;
+  const auto column = [&window](int units) {
+    return static_cast<int>(std::floor(static_cast<double>(units) * window.fClientWidth / kPlotUnitsAcross));
+  };
+  return x >= column(pDataPlot->nLeft) && x <= column(pDataPlot->nRight);
+}
+
+// One vertical line in column x over the pane, with the dc's pen and raster mode;
+// nothing outside the data plot's frame.
 void PaneColumn(const TXLAWindow& window, DC& dc, int x, int pane) {
+  if (!InsideDataFrame(window, x)) return;
   float top, bottom;
   PaneRows(pane, &top, &bottom);
   dc.MoveTo(x, DisplayRowToPixel(window, top));
@@ -56,6 +72,7 @@ void TXLAWindow::DrawDashedMarkerLine(DC& dc, int xPixel, Color colour, int nDas
     DrawMarkerLine(dc, xPixel, colour, pane);
     return;
   }
+  if (!InsideDataFrame(*this, xPixel)) return;
   PixelDrawingScope pixels(dc);
   dc.SelectPen(Pen{PenStyle::Solid, 0, colour});
   dc.SetROP2(Rop2::CopyPen);

@@ -129,7 +129,7 @@ std::string FormatReadout(const char* format, double value) {
 void DrawReadoutText(TXLAWindow& window, int x, int y, const std::string& text) {
   Window& w = window.GetHandle();
   std::unique_ptr<DC> dc = w.ClientDC();
-  dc->TextOut(x, y, text);
+  dc->TextOut(ReadoutColumn(x, w.ClientSize()), y, text);
   dc.reset();
   w.Refresh();
 }

@@ -439,11 +439,6 @@ void ResetScanEditTools() {
 // ---------------------------------------------------------------- command 837
 
 void TXLAWindow::CmMouseSliding() {
-  if (bHelpMode) {
-    OfferOnlineHelp();
-    bHelpMode = false;
-    return;
-  }
   const char* text;
   if (bMouseSlidingOff) {
     text = "switching on mouse sliding";

@@ -1,8 +1,6 @@
-// The outside plot programs and the removal of their menu items.
+// The outside plot programs: where each plot command looks for its program.
 #include "app/outside_programs.h"
 
-#include "app/xla_window.h"
-#include "services/error_box.h"
 #include "services/path_table.h"
 #include "resources/command_ids.h"
 
@@ -32,12 +30,6 @@ std::string OutsidePlotProgram(int commandId) {
     if (p.command == commandId) return szProgramDir + "bin/" + p.file;
   }
   return {};
-}
-
-void RemoveUnavailablePlotMenus(TXLAWindow& window) {
-  for (const PlotProgram& p : kPlotPrograms) {
-    if (!FileExists(OutsidePlotProgram(p.command).c_str())) window.GetHandle().DeleteMenuItem(p.command);
-  }
 }
 
 }  // namespace tarmic

@@ -71,11 +71,6 @@ void TXLAWindow::RedrawPlots() {
 }
 
 void TXLAWindow::CmOldFilenameConvention() {
-  if (bHelpMode) {
-    OfferOnlineHelp();
-    bHelpMode = false;
-    return;
-  }
   bOldFilenameConvention = !bOldFilenameConvention;
   GetHandle().CheckMenuItem(kCmOldFilenameConvention, bOldFilenameConvention);
 }

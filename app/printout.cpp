@@ -67,11 +67,6 @@ void TPrinter::Setup(TXLAWindow& /*parent*/) {
 }
 
 void TXLAWindow::CmPrint() {
-  if (bHelpMode) {
-    OfferOnlineHelp();
-    bHelpMode = false;
-    return;
-  }
   if (!bPrinterCreated || !pPrinter) {
     pPrinter = std::make_unique<TPrinter>();
     bPrinterCreated = true;
@@ -82,11 +77,6 @@ void TXLAWindow::CmPrint() {
 }
 
 void TXLAWindow::CmPrinterSetup() {
-  if (bHelpMode) {
-    OfferOnlineHelp();
-    bHelpMode = false;
-    return;
-  }
   if (bPrinterCreated && pPrinter) pPrinter->Setup(*this);
 }
 

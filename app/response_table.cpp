@@ -2,6 +2,8 @@
 // event's parameters into the member's arguments.
 #include "app/response_table.h"
 
+#include <cassert>
+
 #include "app/preferences.h"
 
 #include "app/xla_window.h"
@@ -164,6 +166,8 @@ bool DispatchToWindow(TXLAWindow& window, const Event& event) {
       window.OfferOnlineHelp();
       return true;
     }
+    // Handlers never see help mode: they need no check of their own.
+    assert(!window.bHelpMode);
     InvokeGuarded(window, *entry, event);
     return true;
   }

@@ -6,7 +6,6 @@
 #include "app/analysis_views.h"
 #include "app/disclaimer.h"
 #include "app/menu_state.h"
-#include "app/outside_programs.h"
 #include "app/paint.h"
 #include "app/panes.h"
 #include "app/preferences.h"
@@ -114,7 +113,6 @@ TXLAWindow::~TXLAWindow() {
 
 void TXLAWindow::SetupWindow() {
   Window& w = GetHandle();
-  RemoveUnavailablePlotMenus(*this);
   ShowMenuState(*this);
 
   // What the data set asks of the plots and of the main window.
@@ -175,7 +173,6 @@ void TXLAWindow::ShowFloToolsItem() {
 void TXLAWindow::AttachCommandMenu() {
   GetHandle().AttachMenu(GetMenuResource(bFullCommandSet ? kMenuFull : kMenuVirez));
   bFloToolsInserted = false;
-  RemoveUnavailablePlotMenus(*this);
   ShowFloToolsItem();
   ShowMenuState(*this);
 }

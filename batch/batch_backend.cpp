@@ -180,7 +180,7 @@ void BatchBackend::NotAnswered(const std::string& what) {
   Say("tarmic-batch: not answered (a batch run asks nothing): " + what);
 }
 
-int BatchBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+int BatchBackend::ModalMessageBox(std::string_view text, std::string_view caption, unsigned style) {
   const std::string named = Named(text);
   boxes_.push_back({std::string(caption), named, (style & 0x0F) != MB_OK});
   const std::string line = BoxLine(caption, named);
@@ -200,7 +200,7 @@ int BatchBackend::MessageBox(std::string_view text, std::string_view caption, un
   return answer;
 }
 
-std::vector<std::string> BatchBackend::OpenFileDialog(const FileDialogOptions& options) {
+std::vector<std::string> BatchBackend::ModalOpenFileDialog(const FileDialogOptions& options) {
   if (offered_.empty()) {
     NotAnswered(BoxLine("file dialog", options.title));
     return {};
@@ -208,7 +208,7 @@ std::vector<std::string> BatchBackend::OpenFileDialog(const FileDialogOptions& o
   return std::exchange(offered_, {});
 }
 
-std::optional<std::string> BatchBackend::SaveFileDialog(const FileDialogOptions& options) {
+std::optional<std::string> BatchBackend::ModalSaveFileDialog(const FileDialogOptions& options) {
   if (saveFolder_.empty() || options.defaultName.empty()) {
     NotAnswered(BoxLine("file dialog", options.title));
     return std::nullopt;
@@ -216,12 +216,12 @@ std::optional<std::string> BatchBackend::SaveFileDialog(const FileDialogOptions&
   return saveFolder_ + (saveFolder_.ends_with('/') ? "" : "/") + options.defaultName;
 }
 
-std::optional<std::string> BatchBackend::FolderDialog(const FileDialogOptions& options) {
+std::optional<std::string> BatchBackend::ModalFolderDialog(const FileDialogOptions& options) {
   NotAnswered(BoxLine("folder dialog", options.title));
   return std::nullopt;
 }
 
-int BatchBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer&) {
+int BatchBackend::ModalRunDialog(const DialogTemplate& dialog, TransferBuffer&) {
   // The disclaimer of the first start belongs to the window's user: a batch run
   // neither shows it nor records an answer (its settings are its own copies).
   if (&dialog == &DisclaimerDialog()) return kDisclaimerAgree;

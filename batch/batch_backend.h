@@ -57,11 +57,12 @@ class BatchBackend : public HeadlessBackend {
   void ShowPathAs(std::string path, std::string shown) { NameCopiesAs({{std::move(path), std::move(shown)}}); }
 
   Window& MainWindow() override;
-  int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
-  std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) override;
-  std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) override;
-  std::optional<std::string> FolderDialog(const FileDialogOptions& options) override;
-  int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
+ protected:
+  int ModalMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+  std::vector<std::string> ModalOpenFileDialog(const FileDialogOptions& options) override;
+  std::optional<std::string> ModalSaveFileDialog(const FileDialogOptions& options) override;
+  std::optional<std::string> ModalFolderDialog(const FileDialogOptions& options) override;
+  int ModalRunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
 
  private:
   class ReadoutWindow;

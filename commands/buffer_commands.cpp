@@ -52,7 +52,6 @@ void InstallBufferMismatchHooks() {
 
 // Edits the buffer mismatch settings and switches the model on or off.
 void TXLAWindow::CmBufferSedimentation() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (IsCsff0Model()) {
     PlayInfoSound();
     CommandMessageBox(*this, "c(s,ff0) model does not work in buffer mismatch mode", "ERROR",
@@ -82,7 +81,6 @@ void TXLAWindow::CmBufferSedimentation() {
 // switches the model off. A failed computation leaves the data and the model as
 // they were and is shown.
 void TXLAWindow::CmSubtractBufferMismatch() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (nScans < 1 || !bBufferSedCorrection) return;
   CommandMessageBox(
       *this,

@@ -144,7 +144,6 @@ bool SecondMomentRadius2(const float* r, const float* c, int n, double m, double
 
 // s20,w = s (eta / eta_w,20) (1 - vbar20 rho_w,20) / (1 - vbar rho).
 void TXLAWindow::CmCalculateS20w() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "S(20,W) FROM S";
   CalculatorInputs in(*this, kCaption);
   const float s = in.Ask("s-value under experimental conditions (S)", 1.0f,
@@ -163,7 +162,6 @@ void TXLAWindow::CmCalculateS20w() {
 // f/f0 = f / (6 pi eta R0), f = M (1 - vbar rho) / (N_A s), and the axial ratios of
 // the ellipsoids of revolution with that ratio.
 void TXLAWindow::CmCalculateFrictionalRatios() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "FRICTIONAL RATIO";
   CalculatorInputs in(*this, kCaption);
   const float M = in.Ask("molar mass M (Da)", 50000.0f, kMolarMass);
@@ -181,7 +179,6 @@ void TXLAWindow::CmCalculateFrictionalRatios() {
 }
 
 void TXLAWindow::CmShapesFromFrictionalRatio() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "SHAPES FROM F/F0";
   CalculatorInputs in(*this, kCaption);
   const float ff0 = in.Ask("frictional ratio f/f0", fFrictionalRatio, kFrictionalRatio);
@@ -194,7 +191,6 @@ void TXLAWindow::CmShapesFromFrictionalRatio() {
 
 // s = M (1 - vbar rho) / (N_A 6 pi eta R0), R0 = (3 M vbar / (4 pi N_A))^(1/3).
 void TXLAWindow::CmSphereSFromM() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "S(M) OF A SPHERE";
   CalculatorInputs in(*this, kCaption);
   const float M = in.Ask("molar mass M (Da)", 50000.0f, kMolarMass);
@@ -209,7 +205,6 @@ void TXLAWindow::CmSphereSFromM() {
 
 // M = N_A q^(3/2), q = (f/f0) 6 pi eta (3 vbar / (4 pi N_A))^(1/3) s / (1 - vbar rho).
 void TXLAWindow::CmMFromS() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "M(S)";
   CalculatorInputs in(*this, kCaption);
   const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, kSedimentationCoefficient, true);
@@ -226,7 +221,6 @@ void TXLAWindow::CmMFromS() {
 
 // The radius of the compact sphere with this s (its Stokes radius).
 void TXLAWindow::CmSphereRhFromS() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "RH(S) OF A SPHERE";
   CalculatorInputs in(*this, kCaption);
   const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, kSedimentationCoefficient, true);
@@ -243,7 +237,6 @@ void TXLAWindow::CmSphereRhFromS() {
 
 // The sphere of radius Rh has the mass N_A (4/3) pi Rh^3 / vbar; its s follows.
 void TXLAWindow::CmSphereSFromRh() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "S(RH) OF A SPHERE";
   CalculatorInputs in(*this, kCaption);
   const float Rh = in.Ask("Stokes radius Rh (nm)", 3.0f, kStokesRadius);
@@ -260,7 +253,6 @@ void TXLAWindow::CmSphereSFromRh() {
 // The plateau ahead of a sedimenting boundary is diluted by the sector shape as
 // c / c0 = exp(-2 s w^2 t).
 void TXLAWindow::CmRadialDilution() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "RADIAL DILUTION";
   CalculatorInputs in(*this, kCaption);
   const float s = in.Ask("sedimentation coefficient s (S)", 4.0f, kSedimentationCoefficient);
@@ -277,7 +269,6 @@ void TXLAWindow::CmRadialDilution() {
 // Hydrostatic pressure of the spinning liquid column at radius r:
 // p = rho w^2 (r^2 - m^2) / 2.
 void TXLAWindow::CmCalculatePressure() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "PRESSURE";
   CalculatorInputs in(*this, kCaption);
   const float rpm = in.Ask("rotor speed (rpm)", 50000.0f, kRotorSpeed);
@@ -299,7 +290,6 @@ void TXLAWindow::CmCalculatePressure() {
 // F = f v with f = M (1 - vbar rho) / (N_A s); it balances the buoyant
 // centrifugal force.
 void TXLAWindow::CmFrictionForce() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "FRICTION FORCE";
   CalculatorInputs in(*this, kCaption);
   const float M = in.Ask("molar mass M (Da)", 50000.0f, kMolarMass);
@@ -327,7 +317,6 @@ void TXLAWindow::CmFrictionForce() {
 // entered or loaded with the parameters) is removed from the data first. The table
 // lists every scan in display order and the mean of the scans that have a boundary.
 void TXLAWindow::CmSecondMomentS() {
-  if (OfferHelpInHelpMode(*this)) return;
   constexpr const char* kCaption = "SECOND MOMENT";
   if (!RequireLoadedData(*this)) return;
   CalculatorInputs in(*this, kCaption);

@@ -42,13 +42,6 @@ class ModalBoxScope {
 
 }  // namespace
 
-bool OfferHelpInHelpMode(TXLAWindow& window) {
-  if (!window.bHelpMode) return false;
-  window.OfferOnlineHelp();
-  window.bHelpMode = false;
-  return true;
-}
-
 int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::string& caption,
                       unsigned style) {
   ModalBoxScope box(window);

@@ -17,10 +17,6 @@ namespace tarmic {
 
 class TXLAWindow;
 
-// Help mode (F1 on an open menu): offers the on-line help, clears the mode and
-// returns true; the command then does nothing else. False outside help mode.
-bool OfferHelpInHelpMode(TXLAWindow& window);
-
 // A message box with bModalBoxOpen set while it is open; returns its result.
 int CommandMessageBox(TXLAWindow& window, const std::string& text, const std::string& caption,
                       unsigned style);

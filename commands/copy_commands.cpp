@@ -140,7 +140,6 @@ void CopyText(const std::string& text) {
 }  // namespace
 
 void TXLAWindow::CmCopyDataPlot() {
-  if (OfferHelpInHelpMode(*this)) return;
   // The copy holds what the pane shows: the plot with the fitted curves over it.
   if (!pDataPlot || !HasBackend()) return;
   if (std::unique_ptr<MetaFile> picture = DataPanePicture())
@@ -148,13 +147,11 @@ void TXLAWindow::CmCopyDataPlot() {
 }
 
 void TXLAWindow::CmCopyResidualsPlot() {
-  if (OfferHelpInHelpMode(*this)) return;
   // The picture as the pane shows it: without curves while no fit holds its claim.
   if (GetResidualPlotMetafile()) pResidualsPlot->CopyToClipboard();
 }
 
 void TXLAWindow::CmCopyResidualsBitmap() {
-  if (OfferHelpInHelpMode(*this)) return;
   // Residuals of no fit are the scans themselves: nothing to copy.
   if (!FitOfLoadedData()) {
     CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
@@ -165,7 +162,6 @@ void TXLAWindow::CmCopyResidualsBitmap() {
 }
 
 void TXLAWindow::CmCopyDataTable() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!GridAvailable()) return;
   // The measured values as the data plot shows them (intensity scans as the sample
   // intensity), in the units of the fit and residual tables: data = fit + residual.
@@ -175,7 +171,6 @@ void TXLAWindow::CmCopyDataTable() {
 }
 
 void TXLAWindow::CmCopyFitDataTable() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!GridAvailable()) return;
   if (!FitOfLoadedData()) {
     CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
@@ -187,7 +182,6 @@ void TXLAWindow::CmCopyFitDataTable() {
 }
 
 void TXLAWindow::CmCopyResidualsTable() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!GridAvailable()) return;
   if (!FitOfLoadedData()) {
     CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
@@ -206,7 +200,6 @@ void TXLAWindow::CmCopyResidualsTable() {
 }
 
 void TXLAWindow::CmCopyTINoiseTable() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!GridAvailable() || !bFitTINoise || !pTINoise) return;
   // The whole time-invariant noise found, also the part already subtracted from
   // the data.
@@ -221,7 +214,6 @@ void TXLAWindow::CmCopyTINoiseTable() {
 }
 
 void TXLAWindow::CmCopyRINoiseTable() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (nScans < 1 || !bFitRINoise || !pRINoise) return;
   std::vector<float> times(At(nScans + 1), 0.0f);
   std::vector<float> offsets(At(nScans + 1), 0.0f);
@@ -236,7 +228,6 @@ void TXLAWindow::CmCopyRINoiseTable() {
 }
 
 void TXLAWindow::CmCopyPriorKnowledgeTable() {
-  if (OfferHelpInHelpMode(*this)) return;
   // The table made from the peaks of a distribution or from an imported boundary.
   const int n = static_cast<int>(pPriorTableX.size()) - 1;
   if (n < 1 || pPriorTableY.size() != pPriorTableX.size()) return;

@@ -96,7 +96,6 @@ FitDataNames ProposedFitDataNames() {
 }
 
 void TXLAWindow::CmGenerateSingle() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!RequireChosenModel(*this)) return;
   GenerateDefaults& d = Defaults();
   GenerateDefaults v = d;
@@ -190,7 +189,6 @@ static void ReportSetNotReplaced(TXLAWindow& window, AtomicFileBatch& batch) {
 }
 
 void TXLAWindow::CmSaveFitData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!RequireLoadedData(*this) || !RequireChosenModel(*this)) return;
   // A model chosen but not computed for the data as they are has no fit to save
   // (its rows are zeros or belong to other data).
@@ -250,7 +248,6 @@ void TXLAWindow::CmSaveFitData() {
 }
 
 void TXLAWindow::CmSaveNoise() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!RequireLoadedData(*this)) return;
   const std::string ext = DataExtension();
   const std::string stem = StemOf(ppScanFileNames[1]);
@@ -285,7 +282,6 @@ void TXLAWindow::CmSaveNoise() {
 }
 
 void TXLAWindow::CmSubtractNoiseFromEqData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!RequireLoadedData(*this)) return;
   FileDialogOptions options;
   options.title = "select equilbrium scan";
@@ -303,7 +299,6 @@ void TXLAWindow::CmSubtractNoiseFromEqData() {
 }
 
 void TXLAWindow::CmSubtractTINoise() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!NoiseCommandApplies(bFitTINoise)) return;
   bNoiseTakenFromData = true;
   SubtractTINoise();
@@ -311,7 +306,6 @@ void TXLAWindow::CmSubtractTINoise() {
 }
 
 void TXLAWindow::CmSubtractRINoise() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!NoiseCommandApplies(bFitRINoise)) return;
   bNoiseTakenFromData = true;
   SubtractRINoise();
@@ -319,7 +313,6 @@ void TXLAWindow::CmSubtractRINoise() {
 }
 
 void TXLAWindow::CmSubtractSystematicNoise() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!NoiseCommandApplies(bFitRINoise)) return;
   bNoiseTakenFromData = true;
   SubtractAllNoise();
@@ -327,7 +320,6 @@ void TXLAWindow::CmSubtractSystematicNoise() {
 }
 
 void TXLAWindow::CmRestoreTINoise() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!NoiseCommandApplies(bFitTINoise)) return;
   RestoreTINoise();
   RepaintMain();

@@ -53,7 +53,6 @@ void ShowTimeOffsetMarks(Window& w) {
 // mismatch check and the simulation arrays for the new model.
 template <class SetFlags>
 void ChooseDiscreteModel(TXLAWindow& window, int id, StartSwitches start, SetFlags setFlags) {
-  if (OfferHelpInHelpMode(window)) return;
   const ValueLayout before = ActiveValueLayout();
   // A distribution shown belongs to the continuous model left behind.
   if (IsContinuousModel()) ClearDistribution();
@@ -182,14 +181,12 @@ void TXLAWindow::CmDLSCumulants() {
 }
 
 void TXLAWindow::CmSedimentationTimeOffset() {
-  if (OfferHelpInHelpMode(*this)) return;
   bTimeOffset = bTimeOffset ? 0 : 1;
   ShowTimeOffsetMarks(GetHandle());
   PackModelParams();
 }
 
 void TXLAWindow::CmLoadElectrophoresisData() {
-  if (OfferHelpInHelpMode(*this)) return;
   // The electrophoresis model follows a load that succeeded only.
   if (!LoadNewFiles(*this, LoadKind::Electrophoresis)) return;
   nLammGridPoints = kElectrophoresisGridPoints;

@@ -44,7 +44,6 @@ void PushZoomWindow(float xMin, float xMax, float yMin, float yMax) {
 }  // namespace
 
 void TXLAWindow::CmShowData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!pDataPlot) return;
   bShowData = !bShowData;
   GetHandle().CheckMenuItem(kCmShowData, bShowData);
@@ -54,7 +53,6 @@ void TXLAWindow::CmShowData() {
 }
 
 void TXLAWindow::CmShowResiduals() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!pDataPlot) return;
   bShowResiduals = !bShowResiduals;
   GetHandle().CheckMenuItem(kCmShowResiduals, bShowResiduals);
@@ -64,7 +62,6 @@ void TXLAWindow::CmShowResiduals() {
 }
 
 void TXLAWindow::CmDataMarkSize() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!pDataPlot) return;
   float size = 0.0f;
   if (!AskFloat(*this, &size, static_cast<float>(pDataPlot->nMarkSize),
@@ -87,7 +84,6 @@ void TXLAWindow::CmDataMarkSize() {
 }
 
 void TXLAWindow::CmSetRange() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!pDataPlot) return;
   float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
   if (!AskFloat(*this, &x1, pDataPlot->fXMin, "x minimum:", "SET RANGE", NamedAs("x minimum", kPlotCoordinate)))
@@ -104,7 +100,6 @@ void TXLAWindow::CmSetRange() {
 }
 
 void TXLAWindow::CmFullRange() {
-  if (OfferHelpInHelpMode(*this)) return;
   nZoomLevel = 0;
   bZoomDataPlot = false;
   if (pDataPlot) pDataPlot->ResetRanges();
@@ -114,7 +109,6 @@ void TXLAWindow::CmFullRange() {
 }
 
 void TXLAWindow::CmDataRange() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!pDataPlot || nScans < 1 || nGridPoints < 1 || !pGridRadius) return;
   const int first = std::clamp(iFitFirst, 1, nGridPoints);
   const int last = std::clamp(iFitLast, first, nGridPoints);
@@ -148,17 +142,14 @@ void TXLAWindow::CmDataRange() {
 }
 
 void TXLAWindow::CmUpdate() {
-  if (OfferHelpInHelpMode(*this)) return;
   RepaintMain();
 }
 
 void TXLAWindow::CmToggleScanHoverLabel() {
-  if (OfferHelpInHelpMode(*this)) return;
   bScanHoverLabel = !bScanHoverLabel;
 }
 
 void TXLAWindow::CmShowResidualsBitmap() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (bShowResidualsBitmap) {
     bShowResidualsBitmap = false;
     GetHandle().CheckMenuItem(kCmShowResidualsBitmap, false);
@@ -181,13 +172,11 @@ void TXLAWindow::CmShowResidualsBitmap() {
 }
 
 void TXLAWindow::CmBitmapBlackAndWhite() {
-  if (OfferHelpInHelpMode(*this)) return;
   bBitmapBlackAndWhite = !bBitmapBlackAndWhite;
   GetHandle().CheckMenuItem(kCmBitmapBlackAndWhite, bBitmapBlackAndWhite);
 }
 
 void TXLAWindow::CmBitmapContinuousShading() {
-  if (OfferHelpInHelpMode(*this)) return;
   bBitmapContinuousShading = !bBitmapContinuousShading;
   GetHandle().CheckMenuItem(kCmBitmapContinuousShading, bBitmapContinuousShading);
 }

@@ -82,7 +82,6 @@ bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path) {
 }
 
 void TXLAWindow::CmSaveContinuousDistribution() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!DistributionOnShow(*this)) return;
   const std::filesystem::path proposal(DefaultDistributionPath());
   FileDialogOptions options;
@@ -98,14 +97,12 @@ void TXLAWindow::CmSaveContinuousDistribution() {
 }
 
 void TXLAWindow::CmCopyDistributionPlot() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!DistributionOnShow(*this)) return;
   RedrawDistributionPlot();
   pDistPlot->CopyToClipboard();
 }
 
 void TXLAWindow::CmCopyDistribution() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!DistributionOnShow(*this)) return;
   const std::string text = DistributionTableText();
   if (!text.empty()) GetBackend().SetClipboardText(text);

@@ -249,7 +249,6 @@ void ResetPeakTools() {
 }
 
 void TXLAWindow::CmShowPeakMw() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (bCsff0Model || bCsff0OneDiscrete) return;
   if (!(bContiSModel || CsVariant()) || !pDistCurve) return;
   ShowPeakMwLabels(*this);

@@ -499,7 +499,6 @@ void ResetDistributionRangeTools() {
 // ---------------------------------------------------------------- commands
 
 void TXLAWindow::CmIntegrateDistribution() {
-  if (OfferHelpInHelpMode(*this)) return;
   // A transformed grid (s20,w, radii) is no longer the s the integration reports.
   // Only a distribution on show (of the loaded data, under the model and the values
   // that computed it); without one the user is told what to do first.
@@ -514,34 +513,29 @@ void TXLAWindow::CmIntegrateDistribution() {
 }
 
 void TXLAWindow::CmRescaleDistributionPlot() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!pDistPlot) return;
   bDistZoomDrag = true;
   ArmRangeSelection(*this);
 }
 
 void TXLAWindow::CmFullscaleDistributionPlot() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!pDistPlot) return;
   FullscaleDistributionPlot(*this);
 }
 
 void TXLAWindow::CmIntegralDistribution() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!pDistPlot || bDLSData || bBoundaryAnalysis) return;
   TransformToIntegralDistribution();
   GetHandle().Invalidate();
 }
 
 void TXLAWindow::CmTransformCsToCM() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!pDistPlot) return;
   TransformToCM();
   GetHandle().Invalidate();
 }
 
 void TXLAWindow::CmIntegrationRangesFromFile() {
-  if (OfferHelpInHelpMode(*this)) return;
   Window& w = GetHandle();
   if (!bIntegRangesFromFile) {
     std::string failure;

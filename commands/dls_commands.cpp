@@ -74,7 +74,6 @@ bool AskTableParameters(TXLAWindow& w, int tables, TableParameters* out) {
 // Converts the chosen tables, in the order chosen, each into a dlsdat file beside
 // it (DLSDatPathFor). A table that cannot be converted is reported and skipped.
 void ConvertTwoColumnTables(TXLAWindow& w, AsciiCorrelation values, const char* title) {
-  if (OfferHelpInHelpMode(w)) return;
   if (bFileDialogOpen) return;
   FileDialogOptions options;
   options.title = title;
@@ -107,7 +106,6 @@ void ConvertTwoColumnTables(TXLAWindow& w, AsciiCorrelation values, const char* 
 }  // namespace
 
 void TXLAWindow::CmLoadDLSData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (bFileDialogOpen) return;
   FileDialogOptions options;
   options.title = "load DLS Data";
@@ -129,7 +127,6 @@ void TXLAWindow::CmLoadDLSData() {
 }
 
 void TXLAWindow::CmSaveMeanDLSData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!bDLSData || nScans < 1) return;
   FileDialogOptions options;
   options.title = "save mean DLS Data as";
@@ -152,7 +149,6 @@ void TXLAWindow::CmSaveMeanDLSData() {
 // the residuals stay the difference of data and fit in one form; the common grid
 // rows follow the data.
 void TXLAWindow::CmToggleCorrelationForm() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (nScans < 1 || !bDLSData || pDLSInfo.size() <= static_cast<std::size_t>(nScans)) return;
   const bool toIntensity = pDLSInfo[1].bFieldACF;
   for (int s = 1; s <= nScans; ++s) {

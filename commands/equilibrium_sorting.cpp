@@ -473,7 +473,6 @@ std::optional<std::string> AskSavePath(TXLAWindow& window, const char* title, co
 }  // namespace
 
 void TXLAWindow::CmSortEqData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (nScans < 1) {
     CommandMessageBox(*this, "please load data first", "Sort SE data", MB_OK);
     return;

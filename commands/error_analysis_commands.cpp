@@ -211,32 +211,27 @@ void TwoParamContour(TXLAWindow& window, bool sAndM) {
 }  // namespace
 
 void TXLAWindow::CmErrorInS() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!DiscreteModelActive() && Refuse(*this, kCmErrorInS)) return;
   ErrorInterval(*this, true);
 }
 
 void TXLAWindow::CmErrorInM() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!DiscreteModelActive() && Refuse(*this, kCmErrorInM)) return;
   ErrorInterval(*this, false);
 }
 
 void TXLAWindow::CmSMContour() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!DiscreteModelActive() && Refuse(*this, kCmSMContour)) return;
   TwoParamContour(*this, true);
 }
 
 void TXLAWindow::CmS1S2Contour() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!DiscreteModelActive() && Refuse(*this, kCmS1S2Contour)) return;
   TwoParamContour(*this, false);
 }
 
 // lg K of the self-association (pParams entry 3) over a range.
 void TXLAWindow::CmKContour() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!IsSelfAssociationModel() && Refuse(*this, kCmKContour, "a self-association model")) return;
   const std::optional<Range> k = AskRange(*this, "lg K", pParams[3], kLogK.range);
   if (!k) return;
@@ -252,7 +247,6 @@ void TXLAWindow::CmKContour() {
 // The critical variance ratio F(P, N - 1, N) by which the chi-square of a fit to N
 // points may rise at confidence level P.
 void TXLAWindow::CmVarianceRatio() {
-  if (OfferHelpInHelpMode(*this)) return;
   const char* caption = "F-STATISTICS";
   const std::optional<float> confidence =
       Ask(*this, kDefaultConfidence, "confidence level (0 < P < 1)", caption, kProbability);

@@ -51,12 +51,10 @@ void AskCount(TXLAWindow& window, int* value, const char* prompt, const Quantity
 }  // namespace
 
 void TXLAWindow::CmFitSimplex() {
-  if (OfferHelpInHelpMode(*this)) return;
   ChooseFitAlgorithm(*this, kFitSimplexValue);
 }
 
 void TXLAWindow::CmFitMarquardt() {
-  if (OfferHelpInHelpMode(*this)) return;
   ChooseFitAlgorithm(*this, kFitMarquardtValue);
 }
 
@@ -64,7 +62,6 @@ void TXLAWindow::CmFitMarquardt() {
 // number of temperature steps, the evaluations per temperature and the final
 // method; each value stays as it was when its input is cancelled.
 void TXLAWindow::CmFitAnnealing() {
-  if (OfferHelpInHelpMode(*this)) return;
   float typed = 0.0f;
   if (AskFloat(*this, &typed, fAnnealStartTemp, "starting 'temperature' (rel increase glob.chisq)",
                kAnnealCaption, kAnnealTemperature))
@@ -83,7 +80,6 @@ void TXLAWindow::CmFitAnnealing() {
 // The width of the start simplex around the parameters, entered in percent of each
 // parameter; only a positive width spans a simplex, anything else keeps the width.
 void TXLAWindow::CmSimplexRandomization() {
-  if (OfferHelpInHelpMode(*this)) return;
   float typed = 0.0f;
   if (AskFloat(*this, &typed, 100.0f * fSimplexRandomization, "%initial randomization in simplex",
                nullptr, kSimplexRandomization) &&
@@ -95,7 +91,6 @@ void TXLAWindow::CmSimplexRandomization() {
 // and shows fit and residuals. An interrupted fit keeps the best point found and
 // says that it was interrupted, and whether the model of that point is shown.
 void TXLAWindow::CmFit() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (const std::string mismatch = ContinuousModelDataMismatch(); !mismatch.empty()) {
     CommandMessageBox(*this, mismatch, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;

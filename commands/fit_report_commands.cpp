@@ -60,7 +60,6 @@ void InstallFitReportHooks() {
 }
 
 void TXLAWindow::CmUpdateSavedFitParameters() {
-  if (OfferHelpInHelpMode(*this)) return;
   // Sedimentation-equilibrium data keep no saved fit parameters.
   if (bEquilibriumMode) return;
   if (!RequireChosenModel(*this)) return;
@@ -68,13 +67,11 @@ void TXLAWindow::CmUpdateSavedFitParameters() {
 }
 
 void TXLAWindow::CmCopyFitParameters() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!RequireChosenModel(*this)) return;
   CopyParameterReport(&GetHandle());
 }
 
 void TXLAWindow::CmShowLastFitInfo() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (nScans == 0) return;
   if (!FitOfLoadedData()) {
     CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);

@@ -78,8 +78,6 @@ void OptionCommand(TXLAWindow &w, const int (&ids)[2], const char *caption,
 } // namespace
 
 void TXLAWindow::CmSignalRadialConvolution() {
-  if (OfferHelpInHelpMode(*this))
-    return;
   constexpr const char *kCaption = "Signal Radial Convolution";
   OptionCommand(
       *this, kCmRadialConvolutionIds, kCaption, "use radial convolution?",
@@ -103,8 +101,6 @@ void TXLAWindow::CmSignalRadialConvolution() {
 }
 
 void TXLAWindow::CmExcitationShadow() {
-  if (OfferHelpInHelpMode(*this))
-    return;
   constexpr const char *kCaption = "Signal Excitation Shadow";
   OptionCommand(
       *this, kCmExcitationShadowIds, kCaption,
@@ -122,8 +118,6 @@ void TXLAWindow::CmExcitationShadow() {
 }
 
 void TXLAWindow::CmSignalMagnificationDrift() {
-  if (OfferHelpInHelpMode(*this))
-    return;
   constexpr const char *kCaption = "Signal Amplitude Change With Time";
   OptionCommand(
       *this, kCmMagnificationDriftIds, kCaption,
@@ -143,8 +137,6 @@ void TXLAWindow::CmSignalMagnificationDrift() {
 }
 
 void TXLAWindow::CmSignalMagnificationGradient() {
-  if (OfferHelpInHelpMode(*this))
-    return;
   constexpr const char *kCaption = "Signal Amplitude Change With Radius";
   OptionCommand(
       *this, kCmMagnificationGradientIds, kCaption,
@@ -165,8 +157,6 @@ void TXLAWindow::CmSignalMagnificationGradient() {
 // Switching on asks the power law and shows the chosen domain; switching off
 // shows the recorded data again.
 void TXLAWindow::CmNonlinearDetection() {
-  if (OfferHelpInHelpMode(*this))
-    return;
   constexpr const char *kCaption = "Nonlinear Detection";
   OptionCommand(
       *this, kCmNonlinearDetectionIds, kCaption, "account for nonlinear detection",
@@ -201,8 +191,6 @@ void TXLAWindow::CmNonlinearDetection() {
 }
 
 void TXLAWindow::CmFloTools() {
-  if (OfferHelpInHelpMode(*this))
-    return;
   if (!ProceedWithData(*this, "FloTools"))
     return;
   RunFloToolsDialog(&GetHandle(), floToolsTransfer, &bModalBoxOpen);
@@ -220,8 +208,6 @@ void ShowSortErrors(const SortOutcome &outcome) {
 } // namespace
 
 void TXLAWindow::CmSortFluorescenceData() {
-  if (OfferHelpInHelpMode(*this))
-    return;
   if (nScans < 1 || !bFluorescenceData) {
     CommandMessageBox(*this, "please load data", "Sort Fluorescence AUC data",
                       MB_OK);

@@ -157,7 +157,6 @@ bool WriteMemberExperiment(TXLAWindow& window, const std::string& dir, int numbe
 }  // namespace
 
 void TXLAWindow::CmGenerateSeries() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!RequireChosenModel(*this)) return;
   SeriesDefaults& d = Defaults();
   SeriesDefaults v = d;

@@ -336,18 +336,15 @@ bool LoadNewFiles(TXLAWindow& window, LoadKind kind) {
 }
 
 void TXLAWindow::CmLoadNewFiles() {
-  if (OfferHelpInHelpMode(*this)) return;
   LoadNewFiles(*this, LoadKind::Velocity);
 }
 
 void TXLAWindow::CmLoadEquilibriumData() {
-  if (OfferHelpInHelpMode(*this)) return;
   // Equilibrium data: one file is a data set, and the reader keeps every point.
   LoadNewFiles(*this, LoadKind::Equilibrium);
 }
 
 void TXLAWindow::CmChangeCell() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (bFileDialogOpen) return;
   if (nScans < 1 || bDLSData) {
     PlayErrorSound();
@@ -382,7 +379,6 @@ void TXLAWindow::CmChangeCell() {
 }
 
 void TXLAWindow::CmAddMoreFiles() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (bFileDialogOpen) return;
   const std::vector<std::string> files = ChooseFiles(*this, ofnSecond);
   if (files.empty()) return;
@@ -433,7 +429,6 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
 }
 
 void TXLAWindow::CmExit() {
-  if (OfferHelpInHelpMode(*this)) return;
   FreeDataSet();
   // The loop ends with the next event: what is still queued behind Exit (a menu
   // command, a key) would run on data that are gone.

@@ -141,7 +141,6 @@ void SetUpContinuousModel(TXLAWindow& window, int id, const ContinuousLayout& be
 // A model command: the reset, the flags set by setFlags, the set-up.
 template <class SetFlags>
 void ChooseContinuousModel(TXLAWindow& window, int id, SetFlags setFlags) {
-  if (OfferHelpInHelpMode(window)) return;
   const ContinuousLayout before = CurrentContinuousLayout();
   const GridUnit oldUnit = CurrentGridUnit();
   SwitchModel(window);

@@ -117,7 +117,6 @@ void ShowAndEnd(TXLAWindow& window, MonteCarloOutcome outcome, const MonteCarloR
 }  // namespace
 
 void TXLAWindow::CmMonteCarloDistributions() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!DistributionComputed(*this)) return;
   const std::optional<MonteCarloRequest> r = AskRequest(*this);
   if (!r) return;
@@ -130,7 +129,6 @@ void TXLAWindow::CmMonteCarloDistributions() {
 }
 
 void TXLAWindow::CmMonteCarloIntegratedSw() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!DistributionComputed(*this)) return;
   const std::optional<MonteCarloRequest> r = AskRequest(*this);
   if (!r) return;
@@ -161,7 +159,6 @@ void TXLAWindow::CmMonteCarloIntegratedSw() {
 }
 
 void TXLAWindow::CmPriorDiscreteSpecies() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!DistributionComputed(*this)) return;
   if (!BuildPriorFromDistributionPeaks()) {
     CommandMessageBox(*this, "no peak found in the current distribution", "ATTENTION",
@@ -177,7 +174,6 @@ void TXLAWindow::CmPriorDiscreteSpecies() {
 }
 
 void TXLAWindow::CmUsePriorProbabilities() {
-  if (OfferHelpInHelpMode(*this)) return;
   // A record that no dialog has used yet starts empty.
   if (priorParamsTransfer.text.empty() && priorParamsTransfer.checked.empty())
     InitPriorParamsTransfer(priorParamsTransfer);

@@ -22,13 +22,11 @@ namespace tarmic {
 
 // Fits the final (steady-state) profile of a simulation to the last scan.
 void TXLAWindow::CmFinalProfileToFit() {
-  if (OfferHelpInHelpMode(*this)) return;
   bFinalProfileToFit = !bFinalProfileToFit;
   GetHandle().CheckMenuItem(kCmFinalProfileToFit, bFinalProfileToFit);
 }
 
 void TXLAWindow::CmDontLoadSpikes() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (bSkipSpikes) {
     bSkipSpikes = false;
     GetHandle().CheckMenuItem(kCmDontLoadSpikes, false);
@@ -46,7 +44,6 @@ void TXLAWindow::CmDontLoadSpikes() {
 }
 
 void TXLAWindow::CmSetNColumns() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (bSetNColumns) {
     bSetNColumns = false;
     GetHandle().CheckMenuItem(kCmSetNColumns, false);
@@ -71,7 +68,6 @@ void TXLAWindow::CmSetNColumns() {
 }
 
 void TXLAWindow::CmSetRadialResolution() {
-  if (OfferHelpInHelpMode(*this)) return;
   float step = 0.0f;
   if (!AskFloat(*this, &step, fRadialStep, "radial resolution (cm), at least 0.001:",
                 "RADIAL RESOLUTION", kRadialResolution))

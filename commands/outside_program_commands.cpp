@@ -100,7 +100,6 @@ std::string MissingOutsideProgramText(int command) {
 }  // namespace
 
 void TXLAWindow::CmOutsideProgram() {
-  if (OfferHelpInHelpMode(*this)) return;
   const std::string missing = MissingOutsideProgramText(nDispatchedCommand);
   if (!missing.empty()) {
     CommandMessageBox(*this, missing, "PROGRAM NOT FOUND", MB_OK | MB_ICONEXCLAMATION);

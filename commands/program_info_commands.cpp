@@ -49,32 +49,32 @@ std::string KeyboardShortcutsText() {
 }  // namespace
 
 // Shows the disclaimer dialog with the program's version. Agreeing stores the
-// acceptance in the preference file; declining withdraws it, stores that (the next
+// acceptance in the preference file; "don't agree" withdraws it, stores that (the next
 // start asks again) and ends the program as a declined disclaimer at start does.
+// Closing the box (Esc, the frame's close button) answers nothing: the agreement, the
+// analysis and the program stay as they were.
 void TXLAWindow::CmAbout() {
-  if (OfferHelpInHelpMode(*this)) return;
   TransferBuffer none;
-  int answer = kDisclaimerDisagree;
+  int answer = IDCANCEL;
   {
     const bool wasOpen = bModalBoxOpen;
     bModalBoxOpen = true;
     answer = GetBackend().RunDialog(DisclaimerDialog(), none);
     bModalBoxOpen = wasOpen;
   }
+  if (answer != kDisclaimerAgree && answer != kDisclaimerDisagree) return;
   bDisclaimerAccepted = answer == kDisclaimerAgree;
   WritePreferences(this);
   if (!bDisclaimerAccepted) CmExit();
 }
 
 void TXLAWindow::CmKeyboardShortcuts() {
-  if (OfferHelpInHelpMode(*this)) return;
   CommandMessageBox(*this, KeyboardShortcutsText(), "Keyboard Shortcuts", MB_OK | MB_ICONINFORMATION);
 }
 
 // The plot covers the window at the next paint, once; a key or click brings the
 // normal view back.
 void TXLAWindow::CmShowTemperaturePlot() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!RequireLoadedData(*this)) return;
   BuildTemperaturePlot();
   RepaintMain();

@@ -146,7 +146,6 @@ void ShowChangedDataAndOfferSave(TXLAWindow& window, const char* question = "sav
 // ---------------------------------------------------------------- in memory
 
 void TXLAWindow::CmSubtractBlankScan() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "SUBTRACT BLANK")) return;
   const std::string path = OpenDialog(*this, "select blank scan");
   if (path.empty()) return;
@@ -154,7 +153,6 @@ void TXLAWindow::CmSubtractBlankScan() {
 }
 
 void TXLAWindow::CmAddSimulatedData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "ADD OR SUBTRACT SCANS")) return;
   if (!FitOfLoadedData()) {
     CommandMessageBox(*this, "please calculate a model first", "ADD OR SUBTRACT SCANS", MB_OK);
@@ -169,13 +167,11 @@ void TXLAWindow::CmAddSimulatedData() {
 }
 
 void TXLAWindow::CmInvertRawData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (nScans < 1) return;
   if (ShowOutcome(*this, ScaleSignals(-1.0f))) ShowChangedDataAndOfferSave(*this);
 }
 
 void TXLAWindow::CmRecalibrateRadius() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (nScans < 1) return;
   CommandMessageBox(*this,
                     "correct radial calibration in interference requires location of the \n "
@@ -195,7 +191,6 @@ void TXLAWindow::CmRecalibrateRadius() {
 }
 
 void TXLAWindow::CmTimeOffset() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (nScans < 1) return;
   CommandMessageBox(*this, "correct time and w^2t entry of file (e.g. after power failure)",
                     "TIME OFFSET", MB_OK);
@@ -219,7 +214,6 @@ void TXLAWindow::CmTimeOffset() {
 // Every scan's times and omega^2 t set afresh from the files' modification times
 // relative to a reference scan the user picks (after a clock failure).
 void TXLAWindow::CmRestoreTimesFromFiles() {
-  if (OfferHelpInHelpMode(*this)) return;
   bModalBoxOpen = true;
   ResetTimesFromFileTimes(&GetHandle());
   bModalBoxOpen = false;
@@ -227,7 +221,6 @@ void TXLAWindow::CmRestoreTimesFromFiles() {
 }
 
 void TXLAWindow::CmAddNoiseToData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "ADD NOISE TO DATA")) return;
   float noise = 0.0f, factor = 1.0f;
   if (!AskFloat(*this, &noise, 0.0f, "std of noise to be added", "ADD NOISE TO DATA", kNoiseLevel)) return;
@@ -243,7 +236,6 @@ void TXLAWindow::CmAddNoiseToData() {
 }
 
 void TXLAWindow::CmExcludeRegion() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "EXCLUDE REGION")) return;
   float r1 = 0.0f, r2 = 0.0f;
   if (!AskRange(*this, &r1, &r2, FirstRadius(), FirstRadius(), "exclude from radius (cm)",
@@ -259,7 +251,6 @@ void TXLAWindow::CmExcludeRegion() {
 }
 
 void TXLAWindow::CmMirrorRawData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "MIRROR DATA")) return;
   float r1 = 0.0f, r2 = 0.0f;
   if (!AskRange(*this, &r1, &r2, FirstRadius(), LastRadius(),
@@ -272,7 +263,6 @@ void TXLAWindow::CmMirrorRawData() {
 }
 
 void TXLAWindow::CmEliminateInterferenceOffset() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "ALIGN FRINGES")) return;
   if (!bInterferenceData) {
     CommandMessageBox(*this, "only for interference data", "ALIGN FRINGES", MB_OK);
@@ -296,7 +286,6 @@ void TXLAWindow::CmEliminateInterferenceOffset() {
 }
 
 void TXLAWindow::CmRemoveFringeJumps() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "FRINGE JUMPS")) return;
   if (fFitLeftLim == 0.0f || fFitRightLim == 0.0f) {
     CommandMessageBox(*this, "please set the fitting limits first", "FRINGE JUMPS", MB_OK);
@@ -317,7 +306,6 @@ void TXLAWindow::CmRemoveFringeJumps() {
 }
 
 void TXLAWindow::CmEliminateJitter() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "ELIMINATE JITTER")) return;
   if (!bInterferenceData) {
     CommandMessageBox(*this, "only for interference data", "ELIMINATE JITTER", MB_OK);
@@ -335,7 +323,6 @@ void TXLAWindow::CmEliminateJitter() {
 // ---------------------------------------------------------------- writers
 
 void TXLAWindow::CmSaveRawDataSet() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "SAVE RAW DATA")) return;
   const bool speedNames = AskYesNo(
       *this, "save data with wavelenth/speed information in filename (e.g. '20k280_001.ra1')?", "");
@@ -350,7 +337,6 @@ void TXLAWindow::CmSaveRawDataSet() {
 }
 
 void TXLAWindow::CmSaveIntensityAsAbsorbance() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "SAVE ABSORBANCE")) return;
   if (!bIntensityData) {
     CommandMessageBox(*this, "only for intensity data", "SAVE ABSORBANCE", MB_OK);
@@ -360,7 +346,6 @@ void TXLAWindow::CmSaveIntensityAsAbsorbance() {
 }
 
 void TXLAWindow::CmSaveIntensityAsPseudoAbsorbance() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "SAVE ABSORBANCE")) return;
   if (!bIntensityData) {
     CommandMessageBox(*this, "only for intensity data", "SAVE ABSORBANCE", MB_OK);
@@ -370,7 +355,6 @@ void TXLAWindow::CmSaveIntensityAsPseudoAbsorbance() {
 }
 
 void TXLAWindow::CmSaveSixChannelSubsets() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this) || NoScans(*this, "SAVE 6-CHANNEL SUBSETS")) return;
   float r1 = 0.0f, r2 = 0.0f;
   if (!AskRange(*this, &r1, &r2, FirstRadius(), LastRadius(),
@@ -387,7 +371,6 @@ void TXLAWindow::CmSaveSixChannelSubsets() {
 }
 
 void TXLAWindow::CmAverageScans() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (RefuseDLSData(*this)) return;
   if (nScans < 1) {
     CommandMessageBox(*this, "please load scans first", "AVERAGE SCANS", MB_OK);
@@ -411,7 +394,6 @@ void TXLAWindow::CmAverageScans() {
 // ---------------------------------------------------------------- data set
 
 void TXLAWindow::CmSetInitialData() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (nScans < 1) {
     LoadInitialData(&GetHandle(), std::string());
     return;
@@ -422,7 +404,6 @@ void TXLAWindow::CmSetInitialData() {
 }
 
 void TXLAWindow::CmInitPolyOrder() {
-  if (OfferHelpInHelpMode(*this)) return;
   float order = 0.0f, factor = 0.0f;
   if (!AskFloat(*this, &order, static_cast<float>(nInitPolyOrder),
                 "polynom order for the extrapolation of initial data", "INITIAL DATA",
@@ -447,7 +428,6 @@ void TXLAWindow::CmInitPolyOrder() {
 }
 
 void TXLAWindow::CmExcludeWorstScan() {
-  if (OfferHelpInHelpMode(*this)) return;
   // The worst scan is known only after a residual pass over the loaded set.
   if (nWorstScan < 1 || nWorstScan > nScans) {
     CommandMessageBox(*this, "no worst scan known - please run or fit first", "REMOVING SCAN", MB_OK);
@@ -463,7 +443,6 @@ void TXLAWindow::CmExcludeWorstScan() {
 // ---------------------------------------------------------------- constants
 
 void TXLAWindow::CmVbarFromMass() {
-  if (OfferHelpInHelpMode(*this)) return;
   const char* caption = nullptr;
   float v0 = 0.0f, a = 0.0f, scale = 0.0f;
   // vbar(M) = v0 + a (M / 10^s)^(1/3): v0 and a in ml/g, s a power of ten of M.
@@ -479,7 +458,6 @@ void TXLAWindow::CmVbarFromMass() {
 }
 
 void TXLAWindow::CmPowerLawSofM() {
-  if (OfferHelpInHelpMode(*this)) return;
   float a = 0.0f, b = 0.0f;
   // s = a M^b: a positive a (s in S, M in g/mol) and an exponent from long rods
   // (near 0.15) through coils (0.5) to compact spheres (2/3) and beyond.

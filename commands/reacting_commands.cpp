@@ -53,7 +53,6 @@ void ConvertSpeciesMassOrD() {
 }  // namespace
 
 void TXLAWindow::CmFitMAndS() {
-  if (OfferHelpInHelpMode(*this)) return;
   ConvertSpeciesMassOrD();
   bFitMAndS = !bFitMAndS;
   GetHandle().CheckMenuItem(kCmFitMAndS, bFitMAndS);
@@ -61,7 +60,6 @@ void TXLAWindow::CmFitMAndS() {
 }
 
 void TXLAWindow::CmHeteroAssocModel() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (bDLSData) {
     CommandMessageBox(*this, "this model is not implemented for DLS data", "ERROR", MB_OK);
     return;

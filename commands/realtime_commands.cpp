@@ -223,17 +223,14 @@ void ResetRealtimeUpdate() {
 }
 
 void TXLAWindow::CmRealtimeUpdate() {
-  if (OfferHelpInHelpMode(*this)) return;
   StartRealtimeUpdate(*this);
 }
 
 void TXLAWindow::CmStopRealtimeUpdate() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (bRealtimeUpdateMode) StopRealtimeUpdate(*this);
 }
 
 void TXLAWindow::CmTestApproachToEquilibrium() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!RequireLoadedData(*this)) return;
   // The test follows the scans as the instrument records them: every realtime
   // update runs it again.

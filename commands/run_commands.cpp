@@ -33,7 +33,6 @@ bool Unused(const TransferBuffer& record) { return record.text.empty() && record
 }  // namespace
 
 void TXLAWindow::ParametersCommand() {
-  if (OfferHelpInHelpMode(*this)) return;
   // In the equilibrium-test view the command only leaves that view.
   if (bEqTestView) {
     EndEqTestMode(*this);
@@ -46,7 +45,6 @@ void TXLAWindow::ParametersCommand() {
 }
 
 void TXLAWindow::CmRun() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (const std::string mismatch = ContinuousModelDataMismatch(); !mismatch.empty()) {
     CommandMessageBox(*this, mismatch, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
@@ -139,12 +137,10 @@ void TXLAWindow::RunDiscreteModel() {
 }
 
 void TXLAWindow::CmSetFitLimits() {
-  if (OfferHelpInHelpMode(*this)) return;
   RunFitLimitPrompts(&GetHandle());
 }
 
 void TXLAWindow::CmLammEquationParameters() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (Unused(lammParamsTransfer)) InitLammParamsTransfer(lammParamsTransfer);
   RunLammParametersDialog(&GetHandle(), lammParamsTransfer, &bModalBoxOpen);
 }

@@ -275,7 +275,6 @@ bool AllExist(const std::vector<std::string>& files) {
 }  // namespace
 
 void TXLAWindow::CmSerializeFitByCell() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!RequireLoadedData(*this)) return;
   StoreFileList(0);
   const std::vector<std::string> loaded(ppStoredFileNames.begin() + 1,
@@ -318,7 +317,6 @@ void TXLAWindow::CmSerializeFitByCell() {
 }
 
 void TXLAWindow::CmSerializeFitByList() {
-  if (OfferHelpInHelpMode(*this)) return;
   FileDialogOptions options;
   options.title = "select the list files of the series";
   options.filter = "List Files (list*.*)|list*.*|All Files (*.*)|*.*";

@@ -32,45 +32,53 @@ void ChooseRegularisation(TXLAWindow& window, int value) {
 }  // namespace
 
 void TXLAWindow::CmRegSecondDerivative() {
-  if (OfferHelpInHelpMode(*this)) return;
   ChooseRegularisation(*this, kRegSecondDerivativeValue);
 }
 
 void TXLAWindow::CmRegMaxEnt() {
-  if (OfferHelpInHelpMode(*this)) return;
   ChooseRegularisation(*this, kRegMaxEntValue);
 }
 
 void TXLAWindow::CmRegShowBoth() {
-  if (OfferHelpInHelpMode(*this)) return;
   ChooseRegularisation(*this, kRegShowBothValue);
 }
 
 void TXLAWindow::CmWizardMessages() {
-  if (OfferHelpInHelpMode(*this)) return;
   bWizardMessages = !bWizardMessages;
   GetHandle().CheckMenuItem(kCmWizardMessages, bWizardMessages);
   if (ConfirmChange(*this, "save as default setting?", kSetPreference))
     SavePreference(this, kPrefWizardMessages, bWizardMessages ? 1 : 0);
 }
 
+// Four yes/no questions, the interval and "save as default setting?". The answers
+// take effect only once the chain is through: Esc at any step (a question closed
+// without Yes or No, the interval cancelled) leaves every setting and the
+// preference file as they were.
 void TXLAWindow::CmChangeFitUpdating() {
-  if (OfferHelpInHelpMode(*this)) return;
-  bUpdateDataPlotDuringFit = AskYesNo(*this, "data and fit plot?", kUpdateDuringFit);
-  bUpdateResidualPlotDuringFit = AskYesNo(*this, "residuals plot?", kUpdateDuringFit);
-  bUpdateResidualBitmapDuringFit = AskYesNo(*this, "residuals bitmap?", kUpdateDuringFit);
-  bUpdateDistributionDuringFit = AskYesNo(*this, "distribution plot?", kUpdateDuringFit);
+  bool* const panes[] = {&bUpdateDataPlotDuringFit, &bUpdateResidualPlotDuringFit,
+                         &bUpdateResidualBitmapDuringFit, &bUpdateDistributionDuringFit};
+  const char* const questions[] = {"data and fit plot?", "residuals plot?", "residuals bitmap?",
+                                   "distribution plot?"};
+  bool answers[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    const int answer = CommandMessageBox(*this, questions[i], kUpdateDuringFit, MB_YESNO | MB_ICONQUESTION);
+    if (answer != IDYES && answer != IDNO) return;
+    answers[i] = answer == IDYES;
+  }
   float interval = 0.0f;
   // A refresh interval must be positive: the preference file reads others as 1 s.
-  if (AskFloat(*this, &interval, fMaxUpdateInterval, "max updating interval (sec)", kUpdateDuringFit,
-               {"max updating interval", "s", Closed(0.1, 3600.0)}) &&
-      interval > 0.0f)
-    fMaxUpdateInterval = interval;
-  if (ConfirmChange(*this, "save as default setting?", kSetPreference)) WritePreferences(this);
+  if (!AskFloat(*this, &interval, fMaxUpdateInterval, "max updating interval (sec)", kUpdateDuringFit,
+                {"max updating interval", "s", Closed(0.1, 3600.0)}))
+    return;
+  const int save = CommandMessageBox(*this, "save as default setting?", kSetPreference,
+                                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+  if (save != IDYES && save != IDNO) return;
+  for (int i = 0; i < 4; ++i) *panes[i] = answers[i];
+  if (interval > 0.0f) fMaxUpdateInterval = interval;
+  if (save == IDYES) WritePreferences(this);
 }
 
 void TXLAWindow::CmDiagnosticsToFiles() {
-  if (OfferHelpInHelpMode(*this)) return;
   bDiagnosticsToFiles = !bDiagnosticsToFiles;
   GetHandle().CheckMenuItem(kCmDiagnosticsToFiles, bDiagnosticsToFiles);
 }

@@ -251,7 +251,6 @@ bool RunInhomogeneousSolventDialog(TXLAWindow& window, TransferBuffer& record) {
 }  // namespace
 
 void TXLAWindow::CmInhomogeneousSolvent() {
-  if (OfferHelpInHelpMode(*this)) return;
   RunInhomogeneousSolventDialog(*this, densgradParamsTransfer);
 }
 

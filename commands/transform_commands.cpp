@@ -83,7 +83,6 @@ void MarkTransformed() {
 }  // namespace
 
 void TXLAWindow::CmTransformToS20wDistribution() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!TransformAllowed(*this)) return;
   const std::optional<SolventValues> v = AskSolventValues(*this);
   if (!v || !ToS20w(*this, *v)) return;
@@ -92,7 +91,6 @@ void TXLAWindow::CmTransformToS20wDistribution() {
 }
 
 void TXLAWindow::CmTransformToRDistribution() {
-  if (OfferHelpInHelpMode(*this)) return;
   if (!TransformAllowed(*this)) return;
   const std::optional<SolventValues> v = AskSolventValues(*this);
   if (!v) return;
@@ -129,7 +127,6 @@ void TXLAWindow::CmTransformToRDistribution() {
 }
 
 void TXLAWindow::CmDirectBoundaryFromGss() {
-  if (OfferHelpInHelpMode(*this)) return;
   CommandMessageBox(*this,
                     "1) calculate g(s*) by dcdt (uncorrected s)\n2) write graph data to disk as "
                     "ASCII (with error estimates)",

@@ -128,11 +128,6 @@ std::string NotAvailableText(int id) {
 }
 
 void TXLAWindow::CmNotAvailable() {
-  if (bHelpMode) {
-    OfferOnlineHelp();
-    bHelpMode = false;
-    return;
-  }
   bModalBoxOpen = true;
   GetBackend().MessageBox(NotAvailableText(nDispatchedCommand), "ATTENTION",
                           MB_OK | MB_ICONINFORMATION);

@@ -24,6 +24,7 @@
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/vector_state.h"
+#include "plot/data_plots.h"
 #include "plot/progress_line.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -954,7 +955,7 @@ bool UseNEQInstructionSet(const std::string& name) {
 
 void ShowContiText(int x, int y, const std::string& text) {
   if (!hContiDC) return;
-  hContiDC->TextOut(x, y, text);
+  hContiDC->TextOut(HasBackend() ? ReadoutColumn(x, GetBackend().MainWindow().ClientSize()) : x, y, text);
   if (HasBackend()) GetBackend().MainWindow().Refresh();
 }
 

@@ -15,7 +15,7 @@ namespace tarmic {
 void LammWindowDisplay::ShowText(int x, int y, const std::string& text) {
   std::unique_ptr<DC> dc = window_.ClientDC();
   if (!dc) return;
-  dc->TextOut(x, y, text);
+  dc->TextOut(ReadoutColumn(x, window_.ClientSize()), y, text);
   dc.reset();
   window_.Refresh();
 }

@@ -27,6 +27,7 @@
 #include "distributions/regularization.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/model_steps.h"
+#include "plot/data_plots.h"
 #include "storage/atomic_file.h"
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
@@ -305,7 +306,7 @@ class ProgressText {
   void Show(int set) {
     WriteContiDebugLog(Format("\nMonte-Carlo set %d", set));
     if (!dc_) return;
-    dc_->TextOut(10, 70, Format("Monte-Carlo distribution #%d   (hit any key to stop)", set));
+    dc_->TextOut(ReadoutColumn(10, window_->ClientSize()), 70, Format("Monte-Carlo distribution #%d   (hit any key to stop)", set));
     window_->Refresh();
   }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <system_error>
 
+#include "plot/data_plots.h"
 #include "scandata/text_io.h"
 #include "storage/atomic_file.h"
 #include "numerics/one_based.h"
@@ -32,7 +33,7 @@ void ShowAt(Window *window, int x, int y, const std::string &text) {
   if (!window)
     return;
   if (std::unique_ptr<DC> dc = window->ClientDC())
-    dc->TextOut(x, y, text);
+    dc->TextOut(ReadoutColumn(x, window->ClientSize()), y, text);
   window->Refresh();
 }
 

@@ -120,7 +120,7 @@ ModelSignal ComputeDistributionSignal(Window* window, std::optional<bool> normal
     const int first = pScanOrder[1];
     pGridRadius = ppRadius[At(first)];
     nGridPoints = pnPoints[At(first)];
-    gCurrentGrid.gridPointMeasured.clear();  // the scan's own radii: every point measured
+    SetGridPointMask({});  // the scan's own radii: every point measured
     bAbsorbanceData = false;
     const ContiRunResult run = RunContiSed(window);
     signal.computed = run.outcome == ContiRunOutcome::Computed;
@@ -685,7 +685,7 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   RedrawDataPlot(true);
   if (!bGeneratingSeries && window) {
     window->Invalidate();
-    if (!meanDev.empty()) window->ClientDC()->TextOut(10, 50, meanDev);
+    if (!meanDev.empty()) window->ClientDC()->TextOut(ReadoutColumn(10, window->ClientSize()), 50, meanDev);
   }
   return {SyntheticOutcome::Generated, {}};
 }

@@ -16,6 +16,7 @@
 #include "distributions/noise_fit.h"
 #include "modelcalc/fit_state.h"
 #include "numerics/cvector.h"
+#include "plot/data_plots.h"
 #include "services/error_box.h"
 #include "numerics/matrix_table.h"
 #include "services/run_switches.h"
@@ -84,7 +85,7 @@ void BetweenWindows(Window* window) {
 void ShowProgress(Window* window, int w, int W) {
   if (!window) return;
   std::unique_ptr<DC> dc = window->ClientDC();
-  if (dc) dc->TextOut(10, 10, Format("time window %d of %d (key: step mode, s: stop)    ", w, W));
+  if (dc) dc->TextOut(ReadoutColumn(10, window->ClientSize()), 10, Format("time window %d of %d (key: step mode, s: stop)    ", w, W));
 }
 
 }  // namespace

@@ -98,6 +98,15 @@ struct PrintRequest {
 // The system sound of a refused entry (Backend::Beep).
 inline constexpr unsigned kBeepAsterisk = 0x40;
 
+// What the program does just before a modal box or dialog opens over its window
+// (the window paints again what no longer holds, so that no question stands over a
+// picture the program has given up). Backend's modal methods (MessageBox, InputText, the
+// file and folder dialogs, RunDialog) call BeforeModal() as they start, before the
+// backend's own box; it acts on the user-interface thread only, and not again
+// while the action itself runs.
+void SetBeforeModal(std::function<void()> action);
+void BeforeModal();
+
 class Backend {
  public:
   virtual ~Backend() = default;
@@ -106,19 +115,42 @@ class Backend {
   // The text renderer for raster drawing (fonts of the window system).
   virtual TextRenderer& Text() = 0;
 
-  // Modal interaction. MessageBox returns IDOK, IDYES, IDNO or IDCANCEL.
-  virtual int MessageBox(std::string_view text, std::string_view caption, unsigned style) = 0;
+  // Modal interaction. Each method asks for BeforeModal() and then opens the
+  // backend's own box (the protected Modal* methods below), so that no backend can
+  // open a box without it.
+  // MessageBox returns IDOK, IDYES, IDNO or IDCANCEL; a Yes/No box closed without
+  // either button (Esc) returns IDCANCEL, which callers that ask "== IDYES" take as No.
+  int MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+    BeforeModal();
+    return ModalMessageBox(text, caption, style);
+  }
   // One line of text input; nullopt when cancelled.
-  virtual std::optional<std::string> InputText(std::string_view caption, std::string_view prompt,
-                                               std::string_view initial) = 0;
+  std::optional<std::string> InputText(std::string_view caption, std::string_view prompt,
+                                       std::string_view initial) {
+    BeforeModal();
+    return ModalInputText(caption, prompt, initial);
+  }
   // Full paths of the chosen files; empty when cancelled.
-  virtual std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) = 0;
-  virtual std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) = 0;
+  std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) {
+    BeforeModal();
+    return ModalOpenFileDialog(options);
+  }
+  std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) {
+    BeforeModal();
+    return ModalSaveFileDialog(options);
+  }
   // Full path of a chosen existing folder (title and start folder from options;
   // filter and names are not used); nullopt when cancelled.
-  virtual std::optional<std::string> FolderDialog(const FileDialogOptions& options) = 0;
-  // Runs a dialog built from a template; IDOK (buffer updated) or IDCANCEL (unchanged).
-  virtual int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) = 0;
+  std::optional<std::string> FolderDialog(const FileDialogOptions& options) {
+    BeforeModal();
+    return ModalFolderDialog(options);
+  }
+  // Runs a dialog built from a template; IDOK (buffer updated), IDCANCEL (unchanged;
+  // also when closed) or the id of another push button of the template (unchanged).
+  int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
+    BeforeModal();
+    return ModalRunDialog(dialog, buffer);
+  }
   // Plays the system sound of that type (kBeepAsterisk: a refused entry).
   virtual void Beep(unsigned type) = 0;
 
@@ -158,6 +190,15 @@ class Backend {
   // Waits until the event queue holds an event or timeoutMs passed (negative: no
   // limit). False when no event can come any more (a finished script).
   virtual bool WaitEvents(int timeoutMs) = 0;
+ protected:
+  // The backend's own boxes, behind the public methods above.
+  virtual int ModalMessageBox(std::string_view text, std::string_view caption, unsigned style) = 0;
+  virtual std::optional<std::string> ModalInputText(std::string_view caption, std::string_view prompt,
+                                                    std::string_view initial) = 0;
+  virtual std::vector<std::string> ModalOpenFileDialog(const FileDialogOptions& options) = 0;
+  virtual std::optional<std::string> ModalSaveFileDialog(const FileDialogOptions& options) = 0;
+  virtual std::optional<std::string> ModalFolderDialog(const FileDialogOptions& options) = 0;
+  virtual int ModalRunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) = 0;
 };
 
 // The backend in use. SetBackend also marks the calling thread as the
@@ -173,13 +214,5 @@ void SetDialogStartFolder(std::function<std::string()> folder);
 // options with the start folder filled in when it names none.
 FileDialogOptions WithStartFolder(FileDialogOptions options);
 
-// What the program does just before a modal box or dialog opens over its window
-// (the window paints again what no longer holds, so that no question stands over a
-// picture the program has given up). Both backends call BeforeModal() as each of
-// their modal methods (MessageBox, InputText, the file and folder dialogs,
-// RunDialog) starts; it acts on the user-interface thread only, and not again
-// while the action itself runs.
-void SetBeforeModal(std::function<void()> action);
-void BeforeModal();
 
 }  // namespace tarmic

@@ -197,6 +197,11 @@ std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane) {
   return regions;
 }
 
+int ReadoutColumn(int x, Size client) {
+  const std::vector<Rect> regions = FitTextRegions(client, nullptr);
+  return regions.empty() ? x : std::max(x, regions.front().left);
+}
+
 void LayoutDataPlotOnly() {
   if (!pDataPlot) return;
   pDataPlot->SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nPlotAreaBottom, nPlotAreaRight);

@@ -71,6 +71,10 @@ void ComputeScanResiduals(int s, float* out);
 // plots (tick labels, axis titles), the residual bitmap and the on-plot buttons lie
 // outside them. Empty without plots.
 std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane);
+// The client column where a readout drawn at column x while a computation runs
+// starts: x, or the left edge of the first of FitTextRegions when x lies left of it,
+// so that no readout covers an axis's labels or title.
+int ReadoutColumn(int x, Size client);
 // Client rectangles that texts drawn earlier in the same paint took from those
 // regions (the realtime update's status lines): FitTextRegions starts each region
 // below the ones that lie in it. The window sets them around the fit's text.

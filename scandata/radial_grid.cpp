@@ -1,6 +1,7 @@
 #include "scandata/radial_grid.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 #include "services/error_box.h"
@@ -145,6 +146,18 @@ bool GridPointUnmeasured(int g) {
   return g >= 1 && static_cast<std::size_t>(g) < measured.size() && measured[static_cast<std::size_t>(g)] == 0;
 }
 
+void SetGridPointMask(std::vector<unsigned char> measured) {
+  std::vector<int>& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
+  if (measured.size() < 2 || std::find(measured.begin() + 1, measured.end(), 0) == measured.end()) {
+    gCurrentGrid.gridPointMeasured.clear();
+    upTo.clear();
+    return;
+  }
+  upTo.assign(measured.size(), 0);
+  for (std::size_t g = 1; g < measured.size(); ++g) upTo[g] = upTo[g - 1] + (measured[g] != 0);
+  gCurrentGrid.gridPointMeasured = std::move(measured);
+}
+
 GridFitPoints CurrentGridFitPoints() {
   GridFitPoints points;
   points.first_ = std::max(iFitFirst, 1);
@@ -153,14 +166,11 @@ GridFitPoints CurrentGridFitPoints() {
   points.count_ = range;
   const auto& measured = gCurrentGrid.gridPointMeasured;
   if (range == 0 || static_cast<int>(measured.size()) <= nGridPoints) return points;
-  // Counted from the running totals made with the mask (no scan of the grid), or,
-  // where they are missing, by a walk over the range.
+  // Counted from the running totals SetGridPointMask keeps with the mask (no scan
+  // of the grid).
   const auto& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
-  int count = 0;
-  if (upTo.size() == measured.size())
-    count = upTo[static_cast<std::size_t>(points.last_)] - upTo[static_cast<std::size_t>(points.first_ - 1)];
-  else
-    for (int g = points.first_; g <= points.last_; ++g) count += measured[static_cast<std::size_t>(g)] != 0;
+  assert(upTo.size() == measured.size());
+  const int count = upTo[static_cast<std::size_t>(points.last_)] - upTo[static_cast<std::size_t>(points.first_ - 1)];
   if (count != range) points.measured_ = measured.data();
   points.count_ = count;
   return points;
@@ -251,12 +261,7 @@ bool BuildCommonRadialGrid() {
     // The points every scan supports; none marked: every point counts.
     std::vector<unsigned char> measured(static_cast<std::size_t>(nGridPoints) + 1, 1);
     for (int i = 1; i <= nScans; ++i) MarkRadiiScanLacks(i, pGridRadius, nGridPoints, measured);
-    if (std::find(measured.begin() + 1, measured.end(), 0) != measured.end()) {
-      std::vector<int>& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
-      upTo.assign(measured.size(), 0);
-      for (std::size_t g = 1; g < measured.size(); ++g) upTo[g] = upTo[g - 1] + (measured[g] != 0);
-      gCurrentGrid.gridPointMeasured = std::move(measured);
-    }
+    SetGridPointMask(std::move(measured));
   }
   gCurrentGrid.nGridScans = nScans;
 

@@ -42,8 +42,8 @@ struct GridData {
   // measurement. Empty when every grid point is measured (rows aliasing the scans).
   std::vector<unsigned char> gridPointMeasured;
   // [0..nGridPoints]: how many of grid points 1..g are measured, made with
-  // gridPointMeasured (the fit points are counted from it without a scan of the
-  // grid); not used when its size differs.
+  // gridPointMeasured by SetGridPointMask (the fit points are counted from it
+  // without a scan of the grid); empty with it.
   std::vector<int> gridPointsMeasuredUpTo;
   float* pAverageScan = nullptr;    // [1..nGridPoints] mean over the scans
   float* pScanMeans = nullptr;      // [1..nScans] mean of each scan's grid data
@@ -145,6 +145,10 @@ constexpr float kGapSpacingFactor = 2.5f;
 void MarkRadiiScanLacks(int s, const float* radii, int count, std::vector<unsigned char>& measured);
 // Whether some scan does not support grid point g (GridFitPoints leaves it out).
 bool GridPointUnmeasured(int g);
+// Sets the current grid's mask of measured points (gridPointMeasured, [1..n]) with
+// its running totals (gridPointsMeasuredUpTo); an empty mask, or one with every
+// point measured, clears both (every point counts). The one way to change them.
+void SetGridPointMask(std::vector<unsigned char> measured);
 
 // The smallest grid spacing accepted (cm) and the largest grid.
 constexpr float kMinRadialStep = 1.0e-5f;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <vector>
 
@@ -503,7 +504,26 @@ RawToolOutcome WriteAveragedScan(const std::string& path) {
   ScanInfo record = pScanInfo[1];
   // Intensity data are averaged as absorbance values on the grid.
   record.scanType = AbsorbanceType(record.scanType);
-  if (!WriteScanFile(path.c_str(), nGridPoints, pGridRadius, pAverageScan, nullptr, "averaged",
+  // A new file: it takes the time it is written, not the file times of a source.
+  record.fileTimesValid = false;
+  // Only radii every scan holds: the grid reaches past the ends of the scans (and
+  // across their gaps) by up to a step, where its values are no average of data.
+  float inner = -std::numeric_limits<float>::infinity(), outer = std::numeric_limits<float>::infinity();
+  for (int s = 1; s <= nScans; ++s) {
+    const std::size_t k = Z(s);
+    if (pnPoints[k] < 1) continue;
+    inner = std::max(inner, ppRadius[k][1]);
+    outer = std::min(outer, ppRadius[k][pnPoints[k]]);
+  }
+  std::vector<float> radius(1), value(1);
+  for (int g = 1; g <= nGridPoints; ++g) {
+    if (pGridRadius[g] < inner || pGridRadius[g] > outer || GridPointUnmeasured(g)) continue;
+    radius.push_back(pGridRadius[g]);
+    value.push_back(pAverageScan[g]);
+  }
+  const int n = static_cast<int>(radius.size()) - 1;
+  if (n < 1) return Refused("\n\aAttention: the scans hold no common radius to average over");
+  if (!WriteScanFile(path.c_str(), n, radius.data(), value.data(), nullptr, "averaged",
                      pScanInfo[1].timeStampOk, record))
     return Refused(WithReason(Format("\n\aAttention: could not write %s", path.c_str()), SaveFailureReason(path)));
   return Done();

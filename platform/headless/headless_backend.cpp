@@ -231,8 +231,7 @@ void HeadlessBackend::Unexpected(const std::string& kind, std::string_view capti
                       "\", text \"" + std::string(text) + "\"");
 }
 
-int HeadlessBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
-  BeforeModal();
+int HeadlessBackend::ModalMessageBox(std::string_view text, std::string_view caption, unsigned style) {
   transcript_.push_back(TranscriptEntry{"MessageBox", std::string(caption), std::string(text), style});
   if (boxAnswers_.empty() && rules_.box) return rules_.box(text, caption, style);
   if (boxAnswers_.empty() && unscriptedBoxAnswer_) return *unscriptedBoxAnswer_;
@@ -244,10 +243,9 @@ int HeadlessBackend::MessageBox(std::string_view text, std::string_view caption,
   return answer.result == kEnter ? DefaultButtonResult(style) : answer.result;
 }
 
-std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
+std::optional<std::string> HeadlessBackend::ModalInputText(std::string_view caption,
                                                       std::string_view prompt,
                                                       std::string_view initial) {
-  BeforeModal();
   transcript_.push_back(
       TranscriptEntry{"Input", std::string(caption), std::string(prompt), 0, std::string(initial)});
   if (inputAnswers_.empty() && rules_.input) return rules_.input(prompt, initial);
@@ -258,8 +256,7 @@ std::optional<std::string> HeadlessBackend::InputText(std::string_view caption,
   return answer;
 }
 
-std::vector<std::string> HeadlessBackend::OpenFileDialog(const FileDialogOptions& options) {
-  BeforeModal();
+std::vector<std::string> HeadlessBackend::ModalOpenFileDialog(const FileDialogOptions& options) {
   lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"OpenFile", options.title, options.filter, 0});
   if (openAnswers_.empty() && rules_.open) return rules_.open(options);
@@ -270,8 +267,7 @@ std::vector<std::string> HeadlessBackend::OpenFileDialog(const FileDialogOptions
   return answer;
 }
 
-std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptions& options) {
-  BeforeModal();
+std::optional<std::string> HeadlessBackend::ModalSaveFileDialog(const FileDialogOptions& options) {
   lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"SaveFile", options.title, options.defaultName, 0});
   if (saveAnswers_.empty() && rules_.save) return rules_.save(options);
@@ -283,8 +279,7 @@ std::optional<std::string> HeadlessBackend::SaveFileDialog(const FileDialogOptio
   return answer;
 }
 
-std::optional<std::string> HeadlessBackend::FolderDialog(const FileDialogOptions& options) {
-  BeforeModal();
+std::optional<std::string> HeadlessBackend::ModalFolderDialog(const FileDialogOptions& options) {
   lastDialogFolder_ = WithStartFolder(options).directory;
   transcript_.push_back(TranscriptEntry{"Folder", options.title, options.directory, 0});
   if (folderAnswers_.empty() && rules_.folder) return rules_.folder(options);
@@ -308,8 +303,7 @@ DialogFontMeasures HeadlessBackend::DialogFont() {
   return m;
 }
 
-int HeadlessBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
-  BeforeModal();
+int HeadlessBackend::ModalRunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
   transcript_.push_back(TranscriptEntry{"Dialog", dialog.caption, dialog.name, 0});
   lastDialogLayout_ = LayOutDialog(dialog, buffer, DialogFont());
   if (dialogAnswers_.empty() && cancelUnscriptedDialogs_) return IDCANCEL;

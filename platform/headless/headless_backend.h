@@ -201,14 +201,16 @@ class HeadlessBackend : public Backend {
   // --- Backend ---
   Window& MainWindow() override { return *window_; }
   TextRenderer& Text() override { return *text_; }
-  int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
-  std::optional<std::string> InputText(std::string_view caption, std::string_view prompt,
+ protected:
+  int ModalMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+  std::optional<std::string> ModalInputText(std::string_view caption, std::string_view prompt,
                                        std::string_view initial) override;
-  std::vector<std::string> OpenFileDialog(const FileDialogOptions& options) override;
-  std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) override;
+  std::vector<std::string> ModalOpenFileDialog(const FileDialogOptions& options) override;
+  std::optional<std::string> ModalSaveFileDialog(const FileDialogOptions& options) override;
   // Recorded as "Folder" with the title as caption and the start folder as text.
-  std::optional<std::string> FolderDialog(const FileDialogOptions& options) override;
-  int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
+  std::optional<std::string> ModalFolderDialog(const FileDialogOptions& options) override;
+  int ModalRunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
+ public:
   void Beep(unsigned) override { ++beeps_; }
   bool SetClipboardText(const std::string& text) override;
   std::string ClipboardText() override { return clipText_; }

@@ -88,7 +88,7 @@ QWidget* QtBackend::Owner() const {
 // closes, so that accelerators work at once without a click into the window.
 class QtBackend::ModalScope {
  public:
-  explicit ModalScope(QtWindow& window) : window_(window) { BeforeModal(); }
+  explicit ModalScope(QtWindow& window) : window_(window) {}
   ~ModalScope() { window_.ReclaimKeyboard(); }
   ModalScope(const ModalScope&) = delete;
   ModalScope& operator=(const ModalScope&) = delete;
@@ -97,33 +97,33 @@ class QtBackend::ModalScope {
   QtWindow& window_;
 };
 
-int QtBackend::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+int QtBackend::ModalMessageBox(std::string_view text, std::string_view caption, unsigned style) {
   ModalScope scope(*window_);
   return ShowMessageBox(Owner(), text, caption, style);
 }
 
-std::optional<std::string> QtBackend::InputText(std::string_view caption, std::string_view prompt,
+std::optional<std::string> QtBackend::ModalInputText(std::string_view caption, std::string_view prompt,
                                                 std::string_view initial) {
   ModalScope scope(*window_);
   return AskText(Owner(), caption, prompt, initial);
 }
 
-std::vector<std::string> QtBackend::OpenFileDialog(const FileDialogOptions& options) {
+std::vector<std::string> QtBackend::ModalOpenFileDialog(const FileDialogOptions& options) {
   ModalScope scope(*window_);
   return AskOpenFiles(Owner(), WithStartFolder(options));
 }
 
-std::optional<std::string> QtBackend::SaveFileDialog(const FileDialogOptions& options) {
+std::optional<std::string> QtBackend::ModalSaveFileDialog(const FileDialogOptions& options) {
   ModalScope scope(*window_);
   return AskSaveFile(Owner(), WithStartFolder(options));
 }
 
-std::optional<std::string> QtBackend::FolderDialog(const FileDialogOptions& options) {
+std::optional<std::string> QtBackend::ModalFolderDialog(const FileDialogOptions& options) {
   ModalScope scope(*window_);
   return AskFolder(Owner(), WithStartFolder(options));
 }
 
-int QtBackend::RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
+int QtBackend::ModalRunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) {
   ModalScope scope(*window_);
   return RunTemplateDialog(Owner(), dialog, buffer);
 }

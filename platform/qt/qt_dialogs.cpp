@@ -116,8 +116,11 @@ int ShowMessageBox(QWidget* owner, std::string_view text, std::string_view capti
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setDefaultButton(DefaultButtonResult(style) == IDNO ? QMessageBox::No
                                                               : QMessageBox::Yes);
-      box.setEscapeButton(QMessageBox::No);
-      closedResult = IDNO;
+      // Closing a Yes/No box (Esc, the frame's close button) answers neither: a hidden
+      // Cancel button takes the close, so a chain of questions can stop there.
+      box.addButton(QMessageBox::Cancel)->hide();
+      box.setEscapeButton(QMessageBox::Cancel);
+      closedResult = IDCANCEL;
       break;
     case MB_YESNOCANCEL:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -375,6 +378,11 @@ int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuff
           QObject::connect(button, &QPushButton::clicked, &box, &QDialog::accept);
         } else if (c.id == IDCANCEL) {
           QObject::connect(button, &QPushButton::clicked, &box, &QDialog::reject);
+        } else if (c.id > IDOK) {
+          // Any other button ends the dialog with its own id (its answer), apart from
+          // closing, which rejects (IDCANCEL).
+          const int id = c.id;
+          QObject::connect(button, &QPushButton::clicked, &box, [&box, id] { box.done(id); });
         }
         button->setAutoDefault(false);
         if (c.isDefault) button->setDefault(true);
@@ -396,7 +404,9 @@ int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuff
   // Group boxes are frames drawn behind the controls they surround.
   for (QGroupBox* frame : frames) frame->lower();
 
-  if (box.exec() != QDialog::Accepted) return IDCANCEL;
+  const int result = box.exec();
+  if (result == QDialog::Rejected) return IDCANCEL;
+  if (result != QDialog::Accepted) return result;  // a button of its own answer
   for (const auto& [id, edit] : edits) buffer.text[id] = FromQString(edit->text());
   for (const auto& [id, button] : toggles) buffer.checked[id] = button->isChecked();
   return IDOK;

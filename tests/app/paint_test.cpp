@@ -10,6 +10,7 @@
 #include "app/printout.h"
 #include "app/shell_hooks.h"
 #include "platform/raster_dc.h"
+#include "plot/data_plots.h"
 #include "scandata/initial_data.h"
 #include "scandata/scan_info.h"
 #include "tests/app/interaction_test_support.h"
@@ -67,6 +68,26 @@ TEST_F(Painting, MarkerLinesStandInTheirColours) {
   EXPECT_TRUE(ColumnHas(Column(fMaxBottom), 51, crRangeMarker));
   // Below the data pane the lines end.
   EXPECT_FALSE(ColumnHas(Column(fMeniscus), 480, crMeniscusMarker));
+}
+
+// A readout drawn at the left margin (the pointer's radius, and through the same
+// column the fit's rmsd and the Lamm solution's time) starts right of the data
+// plot's axis: the axis labels and title stay as they were painted.
+TEST_F(Painting, ReadoutsOfAComputationLeaveTheAxisTitleAlone) {
+  Paint();
+  const Size client = Screen().ClientSize();
+  const int axis = FitTextRegions(client, nullptr).at(0).left;
+  const Image before = Pixels();
+  DrawReadoutText(*window_, 10, 60, "rmsd = 0.012345   iteration 12   ");
+  int changed = 0, written = 0;
+  for (int y = 0; y < 120; ++y)
+    for (int x = 0; x < Pixels().Width(); ++x) {
+      const bool differs = Pixels().Pixel(x, y) != before.Pixel(x, y);
+      changed += differs && x < axis;
+      written += differs;
+    }
+  EXPECT_EQ(changed, 0);
+  EXPECT_GT(written, 0);
 }
 
 TEST_F(Painting, DLSDataShowOnlyTheFittingLimits) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/response_table.h"
 #include "app/xla_window.h"
+#include "resources/command_ids.h"
 #include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/raster_dc.h"
@@ -37,9 +39,8 @@ TEST_F(Printout, PrinterSetupBeforeAnyPrintDoesNothing) {
 }
 
 TEST_F(Printout, HelpModeOnlyOffersTheHelp) {
-  window_->bHelpMode = true;
   backend_->QueueMessageBox(IDOK, "HELP");
-  window_->CmPrint();
+  DispatchToWindow(*window_, Event::HelpCommand(kCmPrint));
   EXPECT_EQ(backend_->PrintedPages(), 0);
   EXPECT_FALSE(window_->bHelpMode);
 }

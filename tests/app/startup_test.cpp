@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/disclaimer.h"
 #include "app/xla_window.h"
 #include "services/path_table.h"
 #include "platform/system.h"
@@ -140,14 +141,19 @@ TEST_F(Startup, FirstStartAsksForTheDisclaimerAndAgreeingWritesTheFile) {
   EXPECT_TRUE(backend_->Transcript().empty());
 }
 
+// At the first start "don't agree" and closing the box both end the program.
 TEST_F(Startup, DecliningTheDisclaimerEndsTheProgramUnshown) {
-  backend_->QueueDialog(IDCANCEL);
-  UiEvents().Post(Event::Command(kCmRun));  // never reached
-  EXPECT_EQ(RunProgram(dir_.Program()), 0);
-  EXPECT_FALSE(backend_->Headless().IsShown());
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() + "tarmicparams.ini"));
-  EXPECT_FALSE(std::filesystem::exists(dir_.ConfigDir() + "tarmicparams.ini"));
-  EXPECT_EQ(GetMainWindow(), nullptr);
+  for (const int answer : {kDisclaimerDisagree, IDCANCEL}) {
+    shell_test::ResetShellState();
+    backend_->QueueDialog(answer);
+    UiEvents().Post(Event::Command(kCmRun));  // never reached
+    EXPECT_EQ(RunProgram(dir_.Program()), 0) << answer;
+    EXPECT_FALSE(backend_->Headless().IsShown()) << answer;
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() + "tarmicparams.ini")) << answer;
+    EXPECT_FALSE(std::filesystem::exists(dir_.ConfigDir() + "tarmicparams.ini")) << answer;
+    EXPECT_EQ(GetMainWindow(), nullptr) << answer;
+    UiEvents().Clear();
+  }
 }
 
 TEST_F(Startup, MenuCheckMarksFollowThePreferences) {
@@ -207,7 +213,9 @@ TEST_F(Startup, TheSwitchWithoutAWritableTarmicIniIsReported) {
   EXPECT_EQ(backend_->Headless().Menu().name, "MENU_1");
 }
 
-TEST_F(Startup, FullMenuLosesTheItemsOfMissingPlotPrograms) {
+// The plot commands keep their items whether or not their programs are there (a
+// missing one names itself when chosen).
+TEST_F(Startup, FullMenuKeepsTheItemsOfMissingPlotPrograms) {
   WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
   std::filesystem::create_directories(dir_.path() + "bin");
   shell_test::WriteFile(dir_.path() + "bin/sedmovie", "#!/bin/sh\n");
@@ -216,7 +224,7 @@ TEST_F(Startup, FullMenuLosesTheItemsOfMissingPlotPrograms) {
   w.GetHandle().AttachMenu(GetMenuResource(kMenuFull));
   w.SetupWindow();
   HeadlessWindow& h = backend_->Headless();
-  for (int id : {878, 880, 881, 882, 883}) EXPECT_FALSE(h.HasMenuItem(id)) << id;
+  for (int id : {878, 880, 881, 882, 883}) EXPECT_TRUE(h.HasMenuItem(id)) << id;
   EXPECT_TRUE(h.HasMenuItem(kCmMakeSedimentationMovie));
   EXPECT_TRUE(h.HasMenuItem(kCmGUSSIDataFitResidualsPlot));
 }

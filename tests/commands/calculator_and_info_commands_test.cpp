@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/disclaimer.h"
 #include "app/mouse.h"
 #include "app/paint.h"
 #include "commands/unavailable_commands.h"
@@ -219,8 +220,16 @@ TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
   ASSERT_EQ(Shown("Dialog"), 1);
   EXPECT_EQ(Lines(ReadFile(szParamsIni)).at(0), "1");
   EXPECT_FALSE(UiEvents().Any([](const Event& e) { return e.type == EventType::Quit; }));
-  // Declining withdraws it in the file (the next start asks again) and ends the program.
+  // Closing the box (Esc) answers nothing: the agreement, the file and the program
+  // stay as they were.
+  const std::string agreed = ReadFile(szParamsIni);
   Backend().QueueDialog(IDCANCEL);
+  Dispatch(kCmAbout);
+  EXPECT_TRUE(bDisclaimerAccepted);
+  EXPECT_EQ(ReadFile(szParamsIni), agreed);
+  EXPECT_FALSE(UiEvents().Any([](const Event& e) { return e.type == EventType::Quit; }));
+  // "don't agree" withdraws it in the file (the next start asks again) and ends the program.
+  Backend().QueueDialog(kDisclaimerDisagree);
   Dispatch(kCmAbout);
   EXPECT_FALSE(bDisclaimerAccepted);
   EXPECT_EQ(Lines(ReadFile(szParamsIni)).at(0), "0");
@@ -287,6 +296,25 @@ TEST_F(CommandTest, OutsideProgramsThatAreMissingAreNamed) {
   const char* oldPath = std::getenv("PATH");
   const std::string savedPath = oldPath ? oldPath : "";
   setenv("PATH", (ProgramDir() + "/temp").c_str(), 1);
+
+  // The six plot commands stay in the full menu without their programs, and each,
+  // chosen from it, names its program and the place it looked.
+  bFullCommandSet = true;
+  Win().AttachCommandMenu();
+  for (const int id : {kCmPlotDataAs3d, kCmMakeSedimentationMovie, kCmMATLABPlotDataFitRes,
+                       kCmMATLABPlotDataFitResDistribution, kCmMATLABPlotSizeAndShapeDistribution,
+                       kCmPlotTriangulatedStructureFromBEST}) {
+    Backend().ClearTranscript();
+    ASSERT_TRUE(Backend().Headless().ChooseMenuItem(id)) << id;
+    PostQuitMessage(0);
+    RunMessageLoop(Win());
+    ASSERT_EQ(BoxTexts().size(), 1u) << id;
+    EXPECT_EQ(Captions()[0], "PROGRAM NOT FOUND") << id;
+    EXPECT_NE(BoxTexts()[0].find(szProgramDir + "bin/"), std::string::npos) << BoxTexts()[0];
+  }
+  bFullCommandSet = false;
+  Win().AttachCommandMenu();
+  Backend().ClearTranscript();
 
   Dispatch(kCmPlotDataAs3d);
   Dispatch(kCmHYDROPROCalculation);

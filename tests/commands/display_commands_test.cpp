@@ -2,12 +2,16 @@
 // the data mark size, the ranges of the data plot and the residual bitmap options.
 #include <cmath>
 
+#include "app/marker_lines.h"
+#include "app/markers.h"
+#include "app/panes.h"
 #include "app/zoom.h"
 #include "commands_test_support.h"
 #include "plot/data_plots.h"
 #include "plot/residual_bitmap.h"
 #include "plot/winplot.h"
 #include "scandata/data_set.h"
+#include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
 #include "resources/command_ids.h"
 
@@ -112,6 +116,38 @@ TEST_F(DisplayCommandTest, DataRangeZoomsOntoTheDataInsideTheFittingLimits) {
     }
   EXPECT_NEAR(pDataPlot->fYMin, lo - 0.1f, 1e-5);
   EXPECT_NEAR(pDataPlot->fYMax, hi + 0.1f, 1e-5);
+}
+
+// After Ctrl+D the meniscus and the bottom lie outside the range shown: their lines
+// are not drawn across the axis and its title: no marker colour shows outside the
+// plot's axes in the data pane.
+TEST_F(DisplayCommandTest, MarkerLinesStayInsideTheAxesOfTheDataRange) {
+  LoadVelocitySet();
+  // Meniscus and bottom at the ends of the data, the fitting limits a little inside
+  // them (the example: meniscus 6.0 cm, limits 6.05 to 7.15 cm, data to 7.16 cm).
+  fMeniscus = pGridRadius[1];
+  fBottom = pGridRadius[nGridPoints];
+  fFitLeftLim = pGridRadius[nGridPoints / 20];
+  fFitRightLim = pGridRadius[nGridPoints - nGridPoints / 20];
+  SetLeftFitLimitIndices();
+  SetRightFitLimitIndices();
+  PressKeyAndRun('D', MK_CONTROL);
+  ASSERT_EQ(nZoomLevel, 1);
+  std::unique_ptr<DC> dc = Handle().ClientDC();
+  Win().Paint(*dc, true, Rect{});
+  const Image& screen = Handle().Screen();
+  const auto column = [&](int units) { return static_cast<int>(units * Win().fClientWidth / kPlotUnitsAcross); };
+  const int left = column(pDataPlot->nLeft), right = column(pDataPlot->nRight);
+  ASSERT_LT(Win().RadiusToPixelColumn(fMeniscus), left);
+  ASSERT_GT(Win().RadiusToPixelColumn(fBottom), right);
+  const int top = DisplayRowToPixel(Win(), static_cast<float>(nDataPaneTop));
+  const int bottom = DisplayRowToPixel(Win(), static_cast<float>(nDataPaneBottom));
+  for (const Color c : {crMeniscusMarker, crBottomMarker, crFitLimitMarker, crRangeMarker}) {
+    int outside = 0;
+    for (int y = top; y < bottom; ++y)
+      for (int x = 0; x < screen.Width(); ++x) outside += (x < left || x > right) && screen.Pixel(x, y) == c;
+    EXPECT_EQ(outside, 0) << std::hex << c;
+  }
 }
 
 TEST_F(DisplayCommandTest, ResidualsBitmapSwitchingOnAsksTheBrightnessScale) {

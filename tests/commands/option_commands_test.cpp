@@ -117,6 +117,29 @@ TEST_F(OptionCommandTest, FitUpdatingPreferencesAskEachPaneAndTheInterval) {
   ASSERT_EQ(prefs.size(), 19u);
   EXPECT_FLOAT_EQ(prefs[4], 1.0f);
   EXPECT_FLOAT_EQ(prefs[15], 2.5f);
+
+  // Esc at any step of the chain (a Yes/No box closed gives IDCANCEL, the interval
+  // cancelled gives no text) leaves the four switches, the interval and the file
+  // as they were.
+  const std::string file = ReadFile(szParamsIni);
+  for (int escAt = 0; escAt < 6; ++escAt) {
+    for (int step = 0; step < 6; ++step) {
+      if (step == 4) {
+        if (step == escAt) Backend().QueueInput(std::nullopt);
+        else Backend().QueueInput("7");
+      } else {
+        Backend().QueueMessageBox(step == escAt ? IDCANCEL : (step == 5 ? IDYES : IDNO),
+                                  step == 5 ? "SET PREFERENCE" : "UPDATE DURING FIT");
+      }
+      if (step == escAt) break;
+    }
+    Dispatch(kCmChangeFitUpdating);
+    EXPECT_TRUE(Backend().AllAnswersUsed()) << escAt;
+    EXPECT_TRUE(bUpdateDataPlotDuringFit && bUpdateResidualBitmapDuringFit) << escAt;
+    EXPECT_FALSE(bUpdateResidualPlotDuringFit || bUpdateDistributionDuringFit) << escAt;
+    EXPECT_FLOAT_EQ(fMaxUpdateInterval, 2.5f) << escAt;
+    EXPECT_EQ(ReadFile(szParamsIni), file) << escAt;
+  }
 }
 
 // Every command whose save fails says so, also after an earlier failure of the

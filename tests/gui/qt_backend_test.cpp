@@ -3,6 +3,7 @@
 // clipboard and printing.
 #include "platform/qt/qt_backend.h"
 
+#include "app/disclaimer.h"
 #include "app/xla_window.h"
 
 #include <gtest/gtest.h>
@@ -870,8 +871,17 @@ TEST_F(QtBackendTest, MessageBoxReturnsTheButtonPressed) {
   });
   EXPECT_EQ(backend_->MessageBox("\n\asave as default?", "SET PREFERENCE", MB_YESNO), IDYES);
 
-  WhenModalOpens([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-  EXPECT_EQ(backend_->MessageBox("really?", "", MB_YESNO), IDNO);
+  // Esc on a Yes/No box answers neither (a chain of questions stops there); the box
+  // shows only Yes and No.
+  WhenModalOpens([](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    int shown = 0;
+    for (QAbstractButton* b : box->buttons()) shown += b->isVisible() ? 1 : 0;
+    EXPECT_EQ(shown, 2);
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_EQ(backend_->MessageBox("really?", "", MB_YESNO), IDCANCEL);
 
   WhenModalOpens([](QWidget* modal) {
     qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Cancel)->click();
@@ -910,7 +920,7 @@ TEST_F(QtBackendTest, BoxesAreWideEnoughForTheirCaptions) {
   EXPECT_FALSE(backend_->InputText(caption, "enter upper limit (0 for auto default)", "6.02").has_value());
   EXPECT_GE(width, captionWidth + 100);
   WhenModalOpens(measure);
-  EXPECT_EQ(backend_->MessageBox("ok?", caption, MB_YESNO), IDNO);
+  EXPECT_EQ(backend_->MessageBox("ok?", caption, MB_YESNO), IDCANCEL);
   EXPECT_GE(width, captionWidth + 100);
 }
 
@@ -1033,6 +1043,21 @@ TEST_F(QtBackendTest, TemplateDialogWritesBackOnlyOnOk) {
   EXPECT_EQ(backend_->RunDialog(t, buffer), IDCANCEL);
   EXPECT_EQ(buffer.text, before.text);
   EXPECT_EQ(buffer.checked, before.checked);
+}
+
+// The disclaimer's buttons give their own answers; closing it with Esc gives
+// IDCANCEL, which Help > About takes as no answer at all.
+TEST_F(QtBackendTest, DisclaimerButtonsAndEscGiveThreeAnswers) {
+  TransferBuffer none;
+  const struct { const char* button; int answer; } cases[] = {
+      {"control1", kDisclaimerAgree}, {"control7", kDisclaimerDisagree}, {nullptr, IDCANCEL}};
+  for (const auto& c : cases) {
+    WhenModalOpens([&c](QWidget* modal) {
+      if (c.button) modal->findChild<QPushButton*>(c.button)->click();
+      else QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    EXPECT_EQ(backend_->RunDialog(DisclaimerDialog(), none), c.answer) << (c.button ? c.button : "Esc");
+  }
 }
 
 TEST_F(QtBackendTest, FileDialogsOpenLargeAndAtTheSizeLastLeft) {

@@ -24,10 +24,10 @@ constexpr Quantity kPositiveNumber{"value", "", Closed(0.0, 3.4e38)};
 // The scripted backend, also recording the text each input box started with.
 class InputRecorder : public HeadlessBackend {
  public:
-  std::optional<std::string> InputText(std::string_view caption, std::string_view prompt,
+  std::optional<std::string> ModalInputText(std::string_view caption, std::string_view prompt,
                                        std::string_view initial) override {
     initialTexts.emplace_back(initial);
-    return HeadlessBackend::InputText(caption, prompt, initial);
+    return HeadlessBackend::ModalInputText(caption, prompt, initial);
   }
   std::vector<std::string> initialTexts;
 };

@@ -12,6 +12,7 @@
 #include "numerics/one_based.h"
 #include "numerics/random.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/system.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/initial_data.h"
@@ -285,10 +286,26 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
 
   // The average of the scans on the common grid (0.001 cm spacing): at grid radii
   // that are data radii it is the mean of the two scans' values there.
+  // It holds only radii both scans hold (the grid reaches past their ends), every
+  // grid point among them, and it takes the time it was written, not a source's.
   MakeSet();
+  ppRadius[2][kPoints] = ppRadius[2][kPoints - 1];  // scan 2 ends a point earlier
+  pnPoints[2] = kPoints - 1;
+  const std::int64_t longAgo = 1000000000LL * 1000000000LL;  // 2001, in ns
+  const FileTimes old{true, longAgo, longAgo, longAgo};
+  pScanInfo[1].creationTime = old.creation;
+  pScanInfo[1].lastAccessTime = old.lastAccess;
+  pScanInfo[1].lastWriteTime = old.lastWrite;
+  pScanInfo[1].fileTimesValid = true;
   ASSERT_TRUE(WriteAveragedScan(dir + "/average.ra1").ok());
   const Scan avg = ReadBack(dir + "/average.ra1");
-  ASSERT_EQ(avg.n(), nGridPoints);
+  int inside = 0;
+  for (int g = 1; g <= nGridPoints; ++g) inside += pGridRadius[g] >= R(1) && pGridRadius[g] <= R(kPoints - 1);
+  ASSERT_EQ(avg.n(), inside);
+  EXPECT_LT(inside, nGridPoints);
+  EXPECT_GE(avg.r[1], R(1));
+  EXPECT_LE(avg.r.back(), R(kPoints - 1));
+  EXPECT_NE(GetFileTimes(dir + "/average.ra1").lastWrite, old.lastWrite);
   for (int k : {5, 21, 33}) {
     const auto at = std::find_if(avg.r.begin() + 1, avg.r.end(),
                                  [&](float r) { return std::fabs(r - R(k)) <= 1e-4f; });
