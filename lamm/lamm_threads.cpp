@@ -22,6 +22,12 @@ namespace tarmic {
 std::atomic<int> nLammEquationsDone{0};
 
 namespace {
+std::function<void(int)> gEquationStartHook;
+}  // namespace
+
+void SetLammEquationStartHook(std::function<void(int equation)> hook) { gEquationStartHook = std::move(hook); }
+
+namespace {
 
 std::string LogDirectory() {
   return (szLammLogDirectory && *szLammLogDirectory) ? szLammLogDirectory : TempDirectory();
@@ -121,6 +127,7 @@ void MultiThreadCLammIdeal::SolveEquations() {
     // solves fewer.
     const int i = pNextEquation->fetch_add(1, std::memory_order_relaxed) + 1;
     if (i > nEquations) break;
+    if (gEquationStartHook) gEquationStartHook(i);
     char text[160];
     std::snprintf(text, sizeof text,
                   "\nstarting new debugging session for Lamm equation #%d (s = %.4f S, D = %.3f F)",

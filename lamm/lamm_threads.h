@@ -16,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ struct ListFailure {
 // Equations finished, solved or failed, by the running CLRunMTList (reset at its
 // start); not those an interrupt ended.
 extern std::atomic<int> nLammEquationsDone;
+
+// For tests: called with an equation's number by the thread that took it from a
+// list, before that thread solves it (a worker thread, or the interface thread
+// when no worker started); empty: nothing. Set it only while no list runs.
+void SetLammEquationStartHook(std::function<void(int equation)> hook);
 
 class MultiThreadCLammIdeal {
  public:

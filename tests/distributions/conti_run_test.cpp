@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -14,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "distribution_test_support.h"
@@ -35,6 +37,7 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/random.h"
 #include "numerics/solvent_constants.h"
+#include "platform/system.h"
 #include "platform/worker_threads.h"
 #include "plot/winplot.h"
 #include "scandata/fit_limits.h"
@@ -464,11 +467,24 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
   const auto refuse = [] {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   };
+  // A latch: the workers take no equation after the first until the interface
+  // thread has polled once with one done, so that a poll in the middle of the
+  // kernels comes however fast an optimised build solves them (a worker waits; the
+  // interface thread, solving when no worker started, never does).
+  std::atomic<bool> polled{false};
+  SetLammEquationStartHook([&polled](int equation) {
+    if (equation > 1 && !IsUiThread())
+      while (!polled.load()) std::this_thread::yield();
+  });
+  struct NoHook {
+    ~NoHook() { SetLammEquationStartHook(nullptr); }
+  } noHook;
   for (const bool refused : {false, true}) {
     SetWorkerThreadStartFailure(refused ? 1 : 0, refused ? std::function<void()>(refuse) : nullptr);
     for (const Moment& m : moments) {
       const std::string what = std::string(m.name) + (refused ? ", threads refused" : "");
       phase = Phase::Kernels;
+      polled = false;
       int pumpAtKey = -1;
       backend->SetPumpHook([&] {
         countSolve();
@@ -476,6 +492,7 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
           pumpAtKey = backend->PumpCount();
           window.PressKey('S');
         }
+        if (nLammEquationsDone.load() >= 1 || pumpAtKey >= 0) polled = true;
       });
       const ContiRunResult run = RunContiSed(&window);
       backend->SetPumpHook(nullptr);
@@ -495,6 +512,7 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
     }
   }
   SetWorkerThreadStartFailure(0, nullptr);
+  SetLammEquationStartHook(nullptr);
 
   // Maximum entropy: a key after the first point of the search ends it there.
   maxEntropy = true;
