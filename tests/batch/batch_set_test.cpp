@@ -38,9 +38,7 @@ TEST(BatchSet, RefusesUnknownNamesAndValuesNamingThem) {
 class BatchSetRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/BatchSetRun";
-    batch_fs::remove_all(root_);
-    CopyExample(root_ + "/data");
+    root_ = FreshTestFolderWithExample();  // each test its own: ctest runs them at once
   }
   BatchOutput Run(const std::string& parameters, const std::string& output, std::vector<std::string> options) {
     // One seed for every run: the summaries name it.
