@@ -21,6 +21,7 @@
 
 #include "text/number_token.h"
 #include "storage/atomic_file.h"
+#include "storage/file_system.h"
 #include "storage/folder_lock.h"
 #include "storage/save_parts.h"
 
@@ -90,7 +91,7 @@ bool JournalOwnerOf(std::string_view fileName, std::string_view kind, JournalOwn
 // One of another host cannot be asked: it counts as ended when its journal has
 // not changed for an hour (a set's renames take milliseconds).
 bool OwnerMayRun(const JournalOwner& owner, const std::string& boot, std::time_t written) {
-  if (owner.host != HostTag()) return std::time(nullptr) - written < 3600;
+  if (owner.host != HostTag()) return FileSystemInUse().WallTime() - written < 3600;
   if (!boot.empty() && !BootId().empty() && boot != BootId()) return false;
   if (!ProcessRunning(owner.pid)) return false;
   const unsigned long long start = StartTimeOf(owner.pid);
@@ -148,7 +149,7 @@ struct FileId {
 constexpr unsigned long long kIdModulus = 1000000000000000000ULL;  // 18 digits
 FileId FileIdOf(const std::string& path) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return {};
+  if (FileSystemInUse().LinkStat(path, &st) != 0) return {};
   return {true, S_ISREG(st.st_mode), static_cast<unsigned long long>(st.st_ino) % kIdModulus,
           static_cast<unsigned long long>(st.st_size) % kIdModulus,
           st.st_mtim.tv_sec > 0 ? static_cast<unsigned long long>(st.st_mtim.tv_sec) % kIdModulus : 0,
@@ -166,7 +167,7 @@ bool SameFile(const FileId& now, const FileId& then) { return SameContent(now, t
 // tell their order.
 bool ChangedSince(const std::string& path, const timespec& t) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (FileSystemInUse().LinkStat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   auto notBefore = [&](const timespec& c) { return c.tv_sec > t.tv_sec || (c.tv_sec == t.tv_sec && c.tv_nsec >= t.tv_nsec); };
   return notBefore(st.st_mtim) || notBefore(st.st_ctim);
 }
@@ -287,7 +288,7 @@ Parsed ParseJournal(const std::string& text, JournalText* j) {
 std::string ReadJournal(const std::string& path, int fd, JournalText* j) {
   CountJournalRead();
   struct stat st {};
-  if (::fstat(fd, &st) != 0) return SystemReason(path, errno);
+  if (FileSystemInUse().OpenStat(fd, &st) != 0) return SystemReason(path, errno);
   const std::string left = "; left as it is";
   if (st.st_size > kJournalMaxBytes)
     return path + ": is larger (" + std::to_string(static_cast<long long>(st.st_size)) +
@@ -297,7 +298,7 @@ std::string ReadJournal(const std::string& path, int fd, JournalText* j) {
     text->assign(size, '\0');
     std::size_t done = 0;
     while (done < text->size()) {
-      const ssize_t n = ::pread(fd, text->data() + done, text->size() - done, static_cast<off_t>(done));
+      const ssize_t n = FileSystemInUse().ReadAt(fd, text->data() + done, text->size() - done, static_cast<off_t>(done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return errno;
       if (n == 0) break;
@@ -383,9 +384,7 @@ bool NamesOnlyItsSet(const JournalText& j, const JournalOwner& owner) {
 
 // A path with its folders resolved as far as they exist, to compare targets.
 std::string Resolved(const std::string& path) {
-  std::error_code ec;
-  const std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
-  return ec ? path : p.string();
+  return FileSystemInUse().ResolvedAsFarAsItExists(path);
 }
 
 // A file's path as the user knows it: its folder resolved ("data/../fits" is
@@ -398,15 +397,14 @@ std::string Shown(const std::string& path) { return InFolder(Resolved(DirectoryP
 // with nothing mounted). Empty when it is readable and holds some of them: then
 // the copy was not written yet, or removed already.
 std::string UnreachableFolder(const std::string& folder, const std::vector<std::string>& names) {
-  DIR* d = ::opendir(folder.c_str());
-  if (!d) {
+  std::vector<std::string> entries;
+  if (!FileSystemInUse().List(folder, &entries)) {
     const int err = errno;
     return SystemReason(Resolved(folder), err);
   }
-  ::closedir(d);
   struct stat st {};
   for (const std::string& n : names)
-    if (::lstat(InFolder(folder, n).c_str(), &st) == 0) return {};
+    if (FileSystemInUse().LinkStat(InFolder(folder, n), &st) == 0) return {};
   return Resolved(folder) + ": none of the files of the set is there (a drive or share not mounted?)";
 }
 
@@ -419,7 +417,7 @@ struct FolderId {
 };
 FolderId IdOf(const std::string& folder) {
   struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  if (FileSystemInUse().Stat(folder, &st) != 0 || !S_ISDIR(st.st_mode)) return {};
   return {st.st_dev, st.st_ino, true};
 }
 bool Same(const FolderId& a, const FolderId& b) { return a.known && b.known && a.dev == b.dev && a.ino == b.ino; }
@@ -432,7 +430,7 @@ bool Same(const FolderId& a, const FolderId& b) { return a.known && b.known && a
 // judged by its pid and start on this host.
 bool JournalEnded(const Leftover& held, const JournalOwner& owner, const std::string& boot) {
   if (held.kind() == Leftover::Held) return false;
-  if (owner.host != HostTag()) return std::time(nullptr) - held.modified() >= 3600;
+  if (owner.host != HostTag()) return FileSystemInUse().WallTime() - held.modified() >= 3600;
   if (held.kind() == Leftover::Unheld) return true;
   return !OwnerMayRun(owner, boot, held.modified());
 }
@@ -470,11 +468,12 @@ FoundJournal Examine(const std::string& dir, const std::string& name) {
   const Leftover& held = *f.file;
   if (held.kind() == Leftover::Held && FolderHeldHere(dir, true)) {
     // Read without the reader's lock, which its holder keeps off.
-    const int fd = ::open(f.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    FileSystem& sys = FileSystemInUse();
+    const int fd = sys.Open(f.path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return f;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ReadFound(&f, fd);
-    ::close(fd);
+    if (sys.OpenStat(fd, &st) == 0 && S_ISREG(st.st_mode)) ReadFound(&f, fd);
+    sys.Close(fd);
     f.lingering = f.refused.empty() && !f.text.copies.empty();
     return f;
   }
@@ -552,7 +551,7 @@ std::vector<std::string> HeldForAMoment(const std::vector<FolderState>& states) 
   for (const FolderState& s : states)
     for (const FoundJournal& f : s.journals) {
       if (f.lingering) held.push_back(f.path);
-      if (!f.ended || (f.owner.host == HostTag() && f.owner.pid == static_cast<long>(::getpid()))) continue;
+      if (!f.ended || (f.owner.host == HostTag() && f.owner.pid == FileSystemInUse().ProcessId())) continue;
       for (const auto& [temp, target] : f.text.renames) {
         const std::string t = InFolder(f.dir, temp);
         if (Leftover(t).kind() == Leftover::Held) held.push_back(t);
@@ -750,7 +749,7 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
       SyncDirectories(folders);
       return keep(recorded(NewContentReason(g, temp)));
     } else {
-      failed = whole ? std::rename(t.c_str(), g.c_str()) : (temp.Is(t) ? ::unlink(t.c_str()) : 0);
+      failed = whole ? FileSystemInUse().Rename(t, g) : (temp.Is(t) ? FileSystemInUse().Unlink(t) : 0);
       err = failed != 0 ? errno : 0;
     }
     if (const SaveStepHook hook = gRecoveryHook.load(); hook && failed == 0) hook(recoveryStep++);
@@ -764,10 +763,8 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
     if (failed != 0) {
       // The path as the user knows it: "data/../fits/f1.ra1" resolved; a temporary
       // that cannot be removed by its folder.
-      std::error_code ec;
-      const std::filesystem::path shown = std::filesystem::weakly_canonical(whole ? g : folders[k], ec);
       const std::string reason =
-          SystemReason(ec ? (whole ? g : folders[k]) : shown.string(), err) +
+          SystemReason(Resolved(whole ? g : folders[k]), err) +
           (whole ? std::string() : " (what an interrupted save left there cannot be removed)");
       SyncDirectories(folders);
       return keep(reason);
@@ -776,8 +773,8 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
   SyncDirectories(folders);
   // The journal read here goes last: while it is there, the set is found again.
   for (const std::string& folder : folders)
-    if (folder != dir) (void)::unlink(InFolder(folder, f.name).c_str());
-  (void)::unlink(path.c_str());
+    if (folder != dir) (void)FileSystemInUse().Unlink(InFolder(folder, f.name));
+  (void)FileSystemInUse().Unlink(path);
   SyncDirectories(folders);
   if (!overtaken.empty())
     return overtaken + ": was saved again after the save recorded in " + path +
@@ -826,12 +823,12 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
   std::vector<std::pair<fs::path, fs::path>> files;
   std::vector<RenameIds> ids;
   for (const SetFile& p : pending) {
-    std::error_code ec;
-    const fs::path folder = fs::canonical(DirectoryPart(p.target), ec);
-    if (ec) {
-      *error = SystemReason(p.path, ec.value());
+    std::string real;
+    if (!FileSystemInUse().RealPath(DirectoryPart(p.target), &real)) {
+      *error = SystemReason(p.path, errno);
       return false;
     }
+    const fs::path folder = real;
     files.emplace_back(folder / NamePart(p.temp), folder / NamePart(p.target));
     ids.push_back({FileIdOf(p.temp), FileIdOf(p.target)});
     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
@@ -846,7 +843,7 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
   // making and its lock) is given up for another, as the temporaries of files are.
   for (int attempt = 0;; ++attempt) {
     // Asked each time: a child made by fork() has a pid and start time of its own.
-    const long pid = static_cast<long>(::getpid());
+    const long pid = FileSystemInUse().ProcessId();
     name_ = std::string(kJournalPrefix) + HostTag() + "-" + std::to_string(pid) + "-" +
             std::to_string(StartTimeOf(pid)) + "-" + std::to_string(gJournalCounter.fetch_add(1)) +
             std::string(kJournalExtension);
@@ -887,19 +884,19 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
 
 void SetJournal::Remove() {
   for (const std::string& folder : written_) {
-    (void)::unlink(InFolder(folder, name_).c_str());
+    (void)FileSystemInUse().Unlink(InFolder(folder, name_));
     step_();
   }
   SyncDirectories(written_);
   written_.clear();
   // The locks go once no copy is left to be taken for one of a running save.
-  for (const int fd : fds_) ::close(fd);
+  for (const int fd : fds_) FileSystemInUse().Close(fd);
   fds_.clear();
 }
 
 void SetJournal::Leave() {
   written_.clear();
-  for (const int fd : fds_) ::close(fd);
+  for (const int fd : fds_) FileSystemInUse().Close(fd);
   fds_.clear();
 }
 
@@ -914,24 +911,24 @@ int SetJournal::WriteCopy(const std::string& folder, const std::string& text) {
   int err = fd < 0 ? errno : 0;
   bool ok = fd >= 0;
   for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    const ssize_t n = FileSystemInUse().Write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
     ok = n > 0;
     err = n < 0 ? errno : ENOSPC;
     if (ok) done += static_cast<std::size_t>(n);
   }
-  if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+  if (ok && FileSystemInUse().Sync(fd) != 0 && errno != EINVAL && errno != EROFS) {
     ok = false;
     err = errno;
   }
-  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+  if (ok && FileSystemInUse().Rename(temp, path) != 0) {
     ok = false;
     err = errno;
   }
   if (!ok) {
     if (fd >= 0) {
-      (void)::unlink(temp.c_str());
-      ::close(fd);
+      (void)FileSystemInUse().Unlink(temp);
+      FileSystemInUse().Close(fd);
     }
     return err != 0 ? err : EIO;
   }
@@ -968,7 +965,7 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
     std::vector<std::string> wanted = FoldersOfEndedJournals(states);
     const bool allHeld = std::all_of(wanted.begin(), wanted.end(), [](const std::string& f) {
       struct stat st {};
-      return ::stat(f.c_str(), &st) != 0 || FolderHeldHere(f, true);
+      return FileSystemInUse().Stat(f, &st) != 0 || FolderHeldHere(f, true);
     });
     if (allHeld || round == 2) break;
     locks->Release();
