@@ -56,6 +56,7 @@ bool HeldHere(dev_t dev, ino_t ino, bool readsToo) {
 struct Allowance {
   int depth = 0;
   Ms left{0};
+  Ms letGoLeft{0};  // of kFileLetGoWait: the waits for held files of this save or load, in all
   std::string over;            // why the waits of this save end at once; empty while time is left
   std::vector<std::string> told;  // notes for FolderWaitHooks::tell, given when the save ends
 };
@@ -163,6 +164,7 @@ void SetFolderFileSystemTypeForTesting(long type) { gFileSystemType.store(type);
 FolderWaitScope::FolderWaitScope() {
   if (tAllowance.depth++ == 0) {
     tAllowance.left = Ms(gWaitMs.load());
+    tAllowance.letGoLeft = kFileLetGoWait;
     tAllowance.over.clear();
     tAllowance.told.clear();
   }
@@ -290,7 +292,7 @@ bool WaitWhileHeld(const std::string& folder, const std::function<bool()>& held,
   FolderWaitScope scope;
   FileSystem& sys = FileSystemInUse();
   const Clock::time_point began = sys.Now();
-  const Clock::time_point deadline = began + std::min(tAllowance.left, kFileLetGoWait);
+  const Clock::time_point deadline = began + std::min(tAllowance.left, tAllowance.letGoLeft);
   const std::string what = "another process to let go of the files an interrupted save left in";
   WaitNotice notice;
   bool free = false;
@@ -301,8 +303,7 @@ bool WaitWhileHeld(const std::string& folder, const std::function<bool()>& held,
     }
     const Clock::time_point now = sys.Now();
     if (now >= deadline) {
-      *why = " and did not let them go within " +
-             std::to_string((std::chrono::duration_cast<Ms>(deadline - began).count() + 999) / 1000) + " s";
+      *why = " and did not let them go within " + std::to_string((kFileLetGoWait.count() + 999) / 1000) + " s";
       break;
     }
     if (notice.Waiting(folder, std::chrono::duration_cast<Ms>(deadline - now), what)) {
@@ -312,7 +313,9 @@ bool WaitWhileHeld(const std::string& folder, const std::function<bool()>& held,
     }
     sys.Sleep(Ms(5));
   }
-  tAllowance.left = std::max(Ms(0), tAllowance.left - std::chrono::duration_cast<Ms>(sys.Now() - began));
+  const Ms waited = std::chrono::duration_cast<Ms>(sys.Now() - began);
+  tAllowance.left = std::max(Ms(0), tAllowance.left - waited);
+  tAllowance.letGoLeft = std::max(Ms(0), tAllowance.letGoLeft - waited);
   return free;
 }
 

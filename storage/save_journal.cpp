@@ -556,22 +556,31 @@ std::vector<std::string> HeldForAMoment(const std::vector<FolderState>& states) 
         const std::string t = InFolder(f.dir, temp);
         if (Leftover(t).kind() == Leftover::Held) held.push_back(t);
       }
+      // Its copies in the other folders of the set.
+      for (const std::string& c : f.text.copies) {
+        const std::string copy = InFolder(InFolder(f.dir, c), f.name);
+        if (c != "." && Leftover(copy).kind() == Leftover::Held) held.push_back(copy);
+      }
     }
   return held;
 }
 
 // Waits while files of HeldForAMoment are held (WaitWhileHeld), then looks at the
 // folders again: what was let go is dealt with as any ended save's; what is still
-// held leaves its set as it is (FinishJournal).
-void WaitForLetGo(std::vector<FolderState>* states) {
+// held leaves its set as it is (FinishJournal). Empty when nothing was held or all
+// was let go; otherwise how the wait ended ("<folder>: another process held ...
+// and did not let them go within 2 s", or "...; the wait for it was given up").
+std::string WaitForLetGo(std::vector<FolderState>* states) {
   const std::vector<std::string> held = HeldForAMoment(*states);
-  if (held.empty()) return;
+  if (held.empty()) return {};
   std::string why;
-  (void)WaitWhileHeld(Resolved(DirectoryPart(held.front())), [&] {
+  const std::string folder = Resolved(DirectoryPart(held.front()));
+  const bool free = WaitWhileHeld(folder, [&] {
     return std::any_of(held.begin(), held.end(),
                        [](const std::string& p) { return Leftover(p).kind() == Leftover::Held; });
   }, &why);
   for (FolderState& s : *states) s = LookAt(s.dir);
+  return free ? std::string() : folder + ": another process held files an interrupted save left there" + why;
 }
 
 // The temporaries in a folder that the journals there name and that are still
@@ -591,57 +600,48 @@ struct Unfinished {
   std::string target, journal;
 };
 
-// Finishes the set of an ended journal: see the top of atomic_file.h. Empty when
-// done or not due; otherwise the reason. When the journal stays for a later
-// attempt, its targets are added to *unfinished.
-std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfinished) {
-  if (!f.ended && !f.lingering) return {};
-  const std::string& dir = f.dir;
-  const std::string& path = f.path;
-  const JournalText& j = f.text;
-  const Leftover& held = *f.file;
-  auto at = [&](const std::string& rel) { return rel == "." ? dir : InFolder(dir, rel); };
-  auto keep = [&](std::string reason) {
-    for (const auto& [temp, target] : j.renames) unfinished->push_back({Resolved(at(target)), path});
+// A journal being finished: what it names, resolved against its folder, and what
+// FinishJournal found so far.
+struct Finishing {
+  const FoundJournal& f;
+  std::vector<Unfinished>* unfinished;
+  std::vector<std::string> folders;              // of the copies, in the journal's order
+  std::vector<std::size_t> folderOf;             // each rename's folder (the copy's index)
+  std::vector<std::vector<std::string>> namesIn;  // the set's files in each folder
+  std::vector<char> present;                     // whether each folder holds its copy
+  std::vector<FolderId> ids;                     // each folder as the recovery began
+  bool whole = true;                             // every copy there
+  std::string overtaken;                         // a target saved again since, shown
+
+  std::string At(const std::string& rel) const { return rel == "." ? f.dir : InFolder(f.dir, rel); }
+  std::string Temp(std::size_t r) const { return At(f.text.renames[r].first); }
+  std::string Target(std::size_t r) const { return At(f.text.renames[r].second); }
+  // The set stays for a later attempt, its targets not saved over meanwhile.
+  std::string Keep(std::string reason) const {
+    for (const auto& [temp, target] : f.text.renames) unfinished->push_back({Resolved(At(target)), f.path});
     return reason;
-  };
+  }
   // What holds the set up, with the journal that records it.
-  auto recorded = [&](const std::string& reason) {
-    return reason + ", so the set recorded in " + path + " cannot be finished now; its files may come from "
+  std::string Recorded(const std::string& reason) const {
+    return reason + ", so the set recorded in " + f.path + " cannot be finished now; its files may come from "
                     "different saves";
-  };
-  if (f.lingering) return keep(LingeringReason(path));
+  }
   // Not obeyed: reported at every load, blocking nothing.
-  auto notOurs = [&](const std::string& why) { return path + ": " + why + "; left as it is"; };
-  std::vector<std::string> folders;  // of the copies, in the journal's order
-  std::unordered_map<std::string, std::size_t> copyIndex;
-  for (std::size_t k = 0; k < j.copies.size(); ++k) {
-    folders.push_back(at(j.copies[k]));
-    copyIndex.emplace(j.copies[k], k);
-  }
-  // No save of another instance runs in these folders while the set is finished.
-  FolderLocks locks;
-  std::string busy;
-  if (!locks.Take(folders, &busy)) return keep(busy);
-  if (!held.Is(path)) return {};  // finished by another instance meanwhile
-  // Each rename's folder (the copy's index), and the set's files in each folder.
-  std::vector<std::size_t> folderOf;
-  std::vector<std::vector<std::string>> namesIn(folders.size());
-  for (const auto& [temp, target] : j.renames) {
-    std::string folder, tempName, targetName;
-    SplitRelative(temp, &folder, &tempName);
-    SplitRelative(target, &folder, &targetName);
-    const std::size_t k = copyIndex.at(folder);
-    folderOf.push_back(k);
-    namesIn[k].push_back(tempName);
-    namesIn[k].push_back(targetName);
-  }
-  // The copy in each other folder must be this journal as its save wrote it there
-  // (the same folders and files, seen from that folder): a file of the same name
-  // that says otherwise (a copy of this one put elsewhere) makes it none of a save's.
+  std::string NotOurs(const std::string& why) const { return f.path + ": " + why + "; left as it is"; }
+};
+
+// The copy in each other folder must be this journal as its save wrote it there
+// (the same folders and files, seen from that folder): a file of the same name
+// that says otherwise (a copy of this one put elsewhere) makes it none of a save's.
+// A copy someone holds is in use, as a held journal is: the set waits for it. A
+// folder that cannot be reached is never taken for one whose copy was not yet
+// written or removed already: the set is finished once it is back. Empty when the
+// copies allow the set to be finished (whole or not); otherwise the report.
+std::string CheckCopies(Finishing* x) {
   namespace fs = std::filesystem;
+  const JournalText& j = x->f.text;
   std::vector<fs::path> real;
-  for (const std::string& folder : folders) real.emplace_back(Resolved(folder));
+  for (const std::string& folder : x->folders) real.emplace_back(Resolved(folder));
   auto expectedAt = [&](std::size_t k) {
     JournalText e;
     e.boot = j.boot;
@@ -651,103 +651,142 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
       std::string folder, tempName, targetName;
       SplitRelative(j.renames[r].first, &folder, &tempName);
       SplitRelative(j.renames[r].second, &folder, &targetName);
-      e.renames.emplace_back(RelativeTo(real[folderOf[r]] / tempName, real[k]),
-                             RelativeTo(real[folderOf[r]] / targetName, real[k]));
+      e.renames.emplace_back(RelativeTo(real[x->folderOf[r]] / tempName, real[k]),
+                             RelativeTo(real[x->folderOf[r]] / targetName, real[k]));
     }
     return FormatJournal(e);
   };
-  std::vector<char> present;
-  std::vector<FolderId> ids;
-  bool whole = true;
-  for (std::size_t k = 0; k < folders.size(); ++k) {
-    ids.push_back(IdOf(folders[k]));
-    const std::string copy = InFolder(folders[k], f.name);
-    present.push_back(IsRegular(copy));
-    if (present.back()) {
+  for (std::size_t k = 0; k < x->folders.size(); ++k) {
+    x->ids.push_back(IdOf(x->folders[k]));
+    const std::string copy = InFolder(x->folders[k], x->f.name);
+    x->present.push_back(IsRegular(copy));
+    if (x->present.back()) {
       if (j.copies[k] == ".") continue;
       const Leftover other(copy);
+      if (other.kind() == Leftover::Held) return x->Keep(LingeringReason(Shown(copy)));
       JournalText seen;
       if (other.Descriptor() < 0 || !ReadJournal(copy, other.Descriptor(), &seen).empty() ||
           FormatJournal(seen) != expectedAt(k))
-        return notOurs("its copy " + Shown(copy) + " does not name the same set");
+        return x->NotOurs("its copy " + Shown(copy) + " does not name the same set");
       continue;
     }
-    const bool reachable = IsAtOrAbove(folders[k], dir);
-    // A folder that cannot be reached is never taken for one whose copy was not yet
-    // written or removed already: the set is finished once it is back.
-    const std::string away = reachable ? std::string() : UnreachableFolder(folders[k], namesIn[k]);
-    if (!away.empty()) return keep(away);
+    const bool reachable = IsAtOrAbove(x->folders[k], x->f.dir);
+    const std::string away = reachable ? std::string() : UnreachableFolder(x->folders[k], x->namesIn[k]);
+    if (!away.empty()) return x->Keep(away);
     // The journal's own folder or one above it is there; one of them holding no
     // file of the set makes the journal none of a save's.
-    if (reachable && !UnreachableFolder(folders[k], namesIn[k]).empty())
-      return notOurs("names the folder " + Resolved(folders[k]) + ", which holds none of the files of its set");
-    whole = false;
+    if (reachable && !UnreachableFolder(x->folders[k], x->namesIn[k]).empty())
+      return x->NotOurs("names the folder " + Resolved(x->folders[k]) + ", which holds none of the files of its set");
+    x->whole = false;
   }
-  // Every temporary and target is looked at before anything is done, so that one
-  // that is not this save's to touch leaves the whole set as it is: a symbolic
-  // link, a pipe, a device or a folder was made by no save; one that someone holds
-  // is in use. The journal records what each temporary and target was: a missing
-  // temporary counts as renamed only when its target is that file, and a target
-  // changed since (saved again) is never replaced.
+  return {};
+}
+
+// Whether target holds what the save of rename r wrote (its temporary, renamed).
+bool HoldsItsContent(const Finishing& x, std::size_t r) {
+  return !x.f.text.ids.empty() && IsRenamed(FileIdOf(x.Target(r)), x.f.text.ids[r].temp);
+}
+
+// A journal of version 2 whose temporaries are all gone: its set was finished as
+// far as it could be, and the journal stays only as the record that its files
+// come from different saves (some hold what the save wrote, some never received
+// it: saved again meanwhile). It blocks nothing; every load says so (MixedNote)
+// until no target holds the save's content any longer (saved again), or all do,
+// and then it goes. Only asked once every copy is there.
+bool Settled(const Finishing& x) {
+  if (x.f.text.ids.empty() || x.f.text.renames.empty()) return false;
+  for (std::size_t r = 0; r < x.f.text.renames.size(); ++r)
+    if (Leftover(x.Temp(r)).kind() != Leftover::Missing) return false;
+  return true;
+}
+std::string MixedNote(const Finishing& x) {
+  std::vector<std::string> have, lack;
+  for (std::size_t r = 0; r < x.f.text.renames.size(); ++r)
+    (HoldsItsContent(x, r) ? have : lack).push_back(Shown(x.Target(r)));
+  if (have.empty() || lack.empty()) return {};
+  auto list = [](const std::vector<std::string>& v) {
+    std::string t;
+    for (const std::string& s : v) t += (t.empty() ? "" : ", ") + s;
+    return t;
+  };
+  // The note of a mixed set: which files hold what the save wrote and which do
+  // not; empty when the set is whole (all or none).
+  return list(lack) + ": saved again (or left) while the save recorded in " + x.f.path + " was interrupted, " +
+         "so they do not hold what it wrote for them, while " + list(have) +
+         " do; the files of that set come from different saves until they are saved again";
+}
+
+// Looks at every temporary and target before anything is done, so that one that is
+// not this save's to touch leaves the whole set as it is: a symbolic link, a pipe,
+// a device or a folder was made by no save; one that someone holds is in use (by
+// whoever holds it: the set waits, its targets are not saved over). The journal
+// records what each temporary and target was: a missing temporary counts as
+// renamed only when its target is that file; a target changed since (saved again)
+// is never replaced. Empty when the set may be finished.
+std::string CheckTemporaries(Finishing* x) {
+  const FoundJournal& f = x->f;
+  const JournalText& j = f.text;
   const bool withIds = !j.ids.empty();
-  std::string overtaken;
   for (std::size_t r = 0; r < j.renames.size(); ++r) {
-    if (!whole && !present[folderOf[r]]) continue;
-    const std::string t = at(j.renames[r].first), g = at(j.renames[r].second);
+    if (!x->whole && !x->present[x->folderOf[r]]) continue;
+    const std::string t = x->Temp(r), g = x->Target(r);
     const Leftover temp(t);
-    if (temp.kind() == Leftover::NotRegular) return keep(recorded(NewContentReason(g, temp)));
-    if (temp.kind() == Leftover::Held) {
-      // Its maker runs while the journal's does not (a journal is held until its
-      // save ends): no journal of that save, and it does not hold up saves of the
-      // targets. Otherwise someone held it past the wait (HoldFolders): the whole
-      // set is left, its temporaries too, and its targets are not saved over.
-      if (f.owner.host == HostTag() && OwnerMayRun(f.owner, j.boot, 0))
-        return Shown(g) + ": the new content recorded in " + path +
-               " is in use by a save that is still running; left as it is";
-      return keep(recorded(NewContentReason(g, temp)));
-    }
-    if (!whole) continue;
+    // This very process holds it: a save of ours, whose own journals it holds, so
+    // this one (carrying our pid, held by nobody) is none of its.
+    if (temp.kind() == Leftover::Held && f.owner.host == HostTag() &&
+        f.owner.pid == FileSystemInUse().ProcessId())
+      return x->NotOurs("names the temporary of a save of this very process, which holds its own journals");
+    if (temp.kind() == Leftover::NotRegular || temp.kind() == Leftover::Held)
+      return x->Keep(x->Recorded(NewContentReason(g, temp)));
+    if (!x->whole) continue;
     const FileId target = FileIdOf(g);
     if (!withIds) {
       // Version 1 records no file, so it cannot show that a target is the one it
       // replaced: one changed at or after the journal was written is a file saved
       // after it (a journal restored or synced late), and is never replaced.
-      if (temp.kind() != Leftover::Missing && ChangedSince(g, held.modifiedAt()) && overtaken.empty())
-        overtaken = Shown(g);
+      if (temp.kind() != Leftover::Missing && ChangedSince(g, f.file->modifiedAt()) && x->overtaken.empty())
+        x->overtaken = Shown(g);
       continue;
     }
     if (temp.kind() == Leftover::Missing) {
-      if (!IsRenamed(target, j.ids[r].temp)) return keep(recorded(NewContentReason(g, temp)));
+      if (IsRenamed(target, j.ids[r].temp)) continue;
+      // Gone without reaching its target: lost, unless the target was saved again
+      // since (then the set is mixed, as with a temporary still there).
+      if (!target.regular || SameFile(target, j.ids[r].old) || (!target.present && !j.ids[r].old.present))
+        return x->Keep(x->Recorded(NewContentReason(g, temp)));
+      if (x->overtaken.empty()) x->overtaken = Shown(g);
     } else if (!SameContent(FileIdOf(t), j.ids[r].temp)) {
       // Not the file the save wrote. (Its change time is not asked: a change of
       // owner or mode, a rename, a copy set it, and the set would never be finished.)
-      return keep(recorded(NewContentReason(g, temp)));
+      return x->Keep(x->Recorded(NewContentReason(g, temp)));
     } else if (target.regular && !SameFile(target, j.ids[r].old)) {
       // A file saved there since (what else is there, a folder, is for the rename to report).
-      if (overtaken.empty()) overtaken = Shown(g);
+      if (x->overtaken.empty()) x->overtaken = Shown(g);
     }
   }
-  // Saved again after the journal was written: nothing of it replaces a newer file;
-  // what it left goes, and the load that finds it says so once.
-  if (!overtaken.empty()) whole = false;
+  return {};
+}
+
+// Every copy there: the temporaries were complete; those still there are renamed
+// (a missing one was renamed already). A copy missing (the journals were being
+// written or removed, so no rename or every rename was done) or a target saved
+// again: what is left goes, in the folders that hold a copy (others are left to
+// the next save of their targets). Empty when done; otherwise the report.
+std::string RenameOrRemove(Finishing* x) {
+  const bool whole = x->whole && x->overtaken.empty();
   int recoveryStep = 0;
-  for (std::size_t r = 0; r < j.renames.size(); ++r) {
-    const std::size_t k = folderOf[r];
-    // Every copy there: the temporaries were complete; those still there are
-    // renamed (a missing one was renamed already). A copy missing: the journals
-    // were being written or removed, so no rename or every rename was done; what
-    // is left goes, in the folders that hold a copy (others are left to the next
-    // save of their targets).
-    if (!whole && !present[k]) continue;
-    const std::string t = at(j.renames[r].first), g = at(j.renames[r].second);
+  for (std::size_t r = 0; r < x->f.text.renames.size(); ++r) {
+    const std::size_t k = x->folderOf[r];
+    if (!x->whole && !x->present[k]) continue;
+    const std::string t = x->Temp(r), g = x->Target(r);
     const Leftover temp(t);
     int failed = 0, err = 0;
     if (temp.kind() == Leftover::Missing) {
       failed = -1;
       err = ENOENT;
     } else if (temp.kind() == Leftover::NotRegular || temp.kind() == Leftover::Held) {
-      SyncDirectories(folders);
-      return keep(recorded(NewContentReason(g, temp)));
+      SyncDirectories(x->folders);
+      return x->Keep(x->Recorded(NewContentReason(g, temp)));
     } else {
       failed = whole ? FileSystemInUse().Rename(t, g) : (temp.Is(t) ? FileSystemInUse().Unlink(t) : 0);
       err = failed != 0 ? errno : 0;
@@ -756,28 +795,83 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
     if (err == ENOENT) {
       // Renamed already, unless its folder went away meanwhile (moved, replaced,
       // unmounted: it is no longer the folder the recovery began with).
-      if (!whole || Same(ids[k], IdOf(folders[k]))) continue;
-      SyncDirectories(folders);
-      return keep(SystemReason(Resolved(folders[k]), ENOENT));
+      if (!whole || Same(x->ids[k], IdOf(x->folders[k]))) continue;
+      SyncDirectories(x->folders);
+      return x->Keep(SystemReason(Resolved(x->folders[k]), ENOENT));
     }
     if (failed != 0) {
       // The path as the user knows it: "data/../fits/f1.ra1" resolved; a temporary
       // that cannot be removed by its folder.
-      const std::string reason =
-          SystemReason(Resolved(whole ? g : folders[k]), err) +
-          (whole ? std::string() : " (what an interrupted save left there cannot be removed)");
-      SyncDirectories(folders);
-      return keep(reason);
+      const std::string reason = SystemReason(Resolved(whole ? g : x->folders[k]), err) +
+                                 (whole ? std::string() : " (what an interrupted save left there cannot be removed)");
+      SyncDirectories(x->folders);
+      return x->Keep(reason);
     }
   }
-  SyncDirectories(folders);
-  // The journal read here goes last: while it is there, the set is found again.
-  for (const std::string& folder : folders)
-    if (folder != dir) (void)FileSystemInUse().Unlink(InFolder(folder, f.name));
-  (void)FileSystemInUse().Unlink(path);
-  SyncDirectories(folders);
-  if (!overtaken.empty())
-    return overtaken + ": was saved again after the save recorded in " + path +
+  SyncDirectories(x->folders);
+  return {};
+}
+
+// Removes every copy of the journal, the one read here last: while it is there,
+// the set is found again.
+void DropJournalCopies(const Finishing& x) {
+  for (const std::string& folder : x.folders)
+    if (folder != x.f.dir) (void)FileSystemInUse().Unlink(InFolder(folder, x.f.name));
+  (void)FileSystemInUse().Unlink(x.f.path);
+  SyncDirectories(x.folders);
+}
+
+// Finishes the set of an ended journal: see the top of atomic_file.h. Empty when
+// done or not due; otherwise the reason. When the journal stays for a later
+// attempt, its targets are added to *unfinished. The decisions, in order: a
+// journal someone holds waits; the folders are held; its copies (CheckCopies);
+// a set already settled (Settled); its temporaries and targets
+// (CheckTemporaries); the renames or removals (RenameOrRemove); the journal goes,
+// or stays as the record of a mixed set.
+std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfinished) {
+  if (!f.ended && !f.lingering) return {};
+  Finishing x{f, unfinished, {}, {}, {}, {}, {}, true, {}};
+  if (f.lingering) return x.Keep(LingeringReason(f.path));
+  const JournalText& j = f.text;
+  std::unordered_map<std::string, std::size_t> copyIndex;
+  for (std::size_t k = 0; k < j.copies.size(); ++k) {
+    x.folders.push_back(x.At(j.copies[k]));
+    copyIndex.emplace(j.copies[k], k);
+  }
+  // No save of another instance runs in these folders while the set is finished.
+  FolderLocks locks;
+  std::string busy;
+  if (!locks.Take(x.folders, &busy)) return x.Keep(busy);
+  if (!f.file->Is(f.path)) return {};  // finished by another instance meanwhile
+  x.namesIn.resize(x.folders.size());
+  for (const auto& [temp, target] : j.renames) {
+    std::string folder, tempName, targetName;
+    SplitRelative(temp, &folder, &tempName);
+    SplitRelative(target, &folder, &targetName);
+    const std::size_t k = copyIndex.at(folder);
+    x.folderOf.push_back(k);
+    x.namesIn[k].push_back(tempName);
+    x.namesIn[k].push_back(targetName);
+  }
+  if (std::string why = CheckCopies(&x); !why.empty()) return why;
+  if (x.whole && Settled(x)) {
+    const std::string note = MixedNote(x);
+    if (note.empty()) DropJournalCopies(x);
+    return note;
+  }
+  if (std::string why = CheckTemporaries(&x); !why.empty()) return why;
+  if (std::string why = RenameOrRemove(&x); !why.empty()) return why;
+  // Saved again after the journal was written: nothing of it replaced a newer
+  // file and what it left went. While a target holds what it wrote, the journal
+  // stays as the record that the set is mixed (Settled), so that no later load is
+  // silent about it; otherwise (version 1 records no file) the load says so once.
+  if (!x.overtaken.empty() && x.whole) {
+    const std::string note = MixedNote(x);
+    if (!note.empty()) return note;
+  }
+  DropJournalCopies(x);
+  if (!x.overtaken.empty())
+    return x.overtaken + ": was saved again after the save recorded in " + f.path +
            " was interrupted; the rest of that set was not replaced, so its files may come from different saves";
   return {};
 }
@@ -949,6 +1043,7 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
   // journal found then naming yet others makes the round start again.
   std::vector<std::string> all = folders;
   std::vector<FolderState> states;
+  std::string waited;  // how a wait for held files ended, when they stayed held
   for (int round = 0;; ++round) {
     if (!locks->Take(all, why)) {
       // Another instance keeps a folder of a set left here: the save takes its own
@@ -956,12 +1051,12 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
       if (all.size() == folders.size() || !locks->Take(folders, why)) return false;
       states.clear();
       for (const std::string& folder : folders) states.push_back(LookAt(folder));
-      WaitForLetGo(&states);
+      waited = WaitForLetGo(&states);
       break;
     }
     states.clear();
     for (const std::string& folder : folders) states.push_back(LookAt(folder));
-    WaitForLetGo(&states);
+    waited = WaitForLetGo(&states);
     std::vector<std::string> wanted = FoldersOfEndedJournals(states);
     const bool allHeld = std::all_of(wanted.begin(), wanted.end(), [](const std::string& f) {
       struct stat st {};
@@ -977,6 +1072,7 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
   auto say = [&](const std::string& line) {
     if (!line.empty()) lines += (lines.empty() ? "" : "\n") + line;
   };
+  say(waited);
   std::vector<Unfinished> unfinished;
   std::string foreign;  // a journal of another computer naming a target
   for (FolderState& s : states) {
@@ -995,11 +1091,19 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
           (file.kind() == Leftover::NoLocks && !OwnerMayRun(owner, std::string(), 0)))
         (void)file.Remove();
     }
-    // While a set stays unfinished here, its temporaries are kept for it.
+    // A save sweeps its folder of the temporaries that ended saves left, of its
+    // targets and of every other file (a save killed while writing leaves them
+    // before any journal names them); while a set stays unfinished here, its
+    // temporaries are kept for it, and those of running saves are held by them.
     if (targets.empty()) continue;
     std::vector<std::string> names;
     for (const std::string& t : targets)
       if (DirectoryPart(t) == s.dir) names.push_back(NamePart(t));
+    for (const std::string& entry : s.entries) {
+      const std::size_t mark = entry.rfind(kTempMark);
+      if (entry.size() > 1 && entry[0] == '.' && mark != std::string::npos && mark > 1)
+        names.push_back(entry.substr(1, mark - 1));
+    }
     RemoveStaleTemporaries(s.dir, names, s.entries, NamedByJournals(s));
   }
   if (report) *report = lines;
@@ -1068,7 +1172,7 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
   // The folders are held as a reader and looked at: a set an ended save left there
   // is finished (the hold let go, as a recovery holds them as a save does) and the
   // hold taken again. The files are never read unheld without a note.
-  std::string recovered, busy, left, foreign, refused, lingering;
+  std::string recovered, busy, left, foreign, refused, lingering, waited;
   for (int round = 0;; ++round) {
     if (!locks_.Take(folders, &busy, FolderLocks::Mode::Read)) break;
     left.clear();
@@ -1079,7 +1183,7 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
     for (const std::string& folder : folders) states.push_back(LookAt(folder));
     // A file of an ended save held for a moment (a killed save lets its files go
     // one by one) is waited for: until then its set can be neither finished nor read.
-    WaitForLetGo(&states);
+    waited = WaitForLetGo(&states);
     for (const FolderState& s : states)
       for (const FoundJournal& f : s.journals) {
         if (!f.refused.empty()) refused += (refused.empty() ? "" : "\n") + f.refused;
@@ -1105,6 +1209,8 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
   }
   if (!lingering.empty() && unfinished.find(lingering) == std::string::npos)
     unfinished += (unfinished.empty() ? "" : "\n") + lingering;
+  if (!waited.empty() && unfinished.find(waited) == std::string::npos)
+    unfinished += (unfinished.empty() ? "" : "\n") + waited;
   note_ = InterruptedSaveNote(unfinished);
   if (!foreign.empty())
     note_ += (note_.empty() ? "" : "\n\n") +
