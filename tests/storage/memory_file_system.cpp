@@ -501,14 +501,21 @@ std::chrono::steady_clock::time_point MemoryFileSystem::Now() {
 }
 
 void MemoryFileSystem::Sleep(std::chrono::milliseconds pause) {
+  long long began = 0;
+  bool forFolder = false;
   {
     std::lock_guard<std::mutex> g(mutex_);
-    const auto p = std::max(pause, quantum_);
-    nanos_ += std::chrono::duration_cast<std::chrono::nanoseconds>(p).count();
-    if (tPid != 0 && processes_[tPid].measured)
-      (processes_[tPid].folderRefused ? processes_[tPid].pausedForFolders : processes_[tPid].paused) += p;
+    began = nanos_;
+    forFolder = tPid != 0 && processes_[tPid].folderRefused;
+    nanos_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(pause, quantum_)).count();
   }
   (void)Step("sleep", {}, false);
+  // The time the pause took, the other processes' pauses meanwhile included.
+  std::lock_guard<std::mutex> g(mutex_);
+  if (tPid != 0 && processes_[tPid].measured) {
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::nanoseconds(nanos_ - began));
+    (forFolder ? processes_[tPid].pausedForFolders : processes_[tPid].paused) += took;
+  }
 }
 
 std::time_t MemoryFileSystem::WallTime() {

@@ -18,12 +18,13 @@ namespace tarmic::testing {
 namespace {
 
 using Ms = std::chrono::milliseconds;
-// The longest a save or a load may wait, as documented, with one poll of the
-// explorer's clock to spare: for files that ended saves left and someone holds,
-// and for folders that other instances hold while they save.
+// The longest a save or a load may wait, as documented: for files that ended saves
+// left and someone holds, and for folders that other instances hold while they
+// save; with the last poll to spare (a pause of every actor at most: the clock
+// moves by the pauses of all while one waits).
 constexpr Ms kQuantum{100};
-constexpr Ms kWaitBound = kFileLetGoWait + kQuantum;
-constexpr Ms kFolderWaitBound = Ms(10000) + kQuantum;
+constexpr Ms kWaitBound = kFileLetGoWait;
+constexpr Ms kFolderWaitBound = Ms(10000);
 constexpr int kStepCap = 20000;
 
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
@@ -155,7 +156,9 @@ class Scheduler {
       fs_.Kill(pid);
       return;
     }
-    if ((fs_.Paused(pid) > kWaitBound || fs_.PausedForFolders(pid) > kFolderWaitBound) && !waitNoted_[k]) {
+    const Ms spare = kQuantum * static_cast<int>(state_.size());
+    if ((fs_.Paused(pid) > kWaitBound + spare || fs_.PausedForFolders(pid) > kFolderWaitBound + spare) &&
+        !waitNoted_[k]) {
       waitNoted_[k] = true;
       Note(scenario_.actors[k].name + " waited " + std::to_string(fs_.Paused(pid).count()) + " ms for held files and " +
            std::to_string(fs_.PausedForFolders(pid).count()) +
