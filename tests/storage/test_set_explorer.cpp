@@ -9,11 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "storage/atomic_file.h"
 #include "storage/folder_lock.h"
 #include "tests/storage/set_explorer.h"
 
@@ -134,6 +138,86 @@ TEST(SetExplorer, NoScheduleBreaksACheck) {
   }
   std::printf("[ explorer ] %d runs\n", runs);
   EXPECT_EQ(found, 0);
+}
+
+MemoryFileSystem* gKillIn = nullptr;
+long gVictim = 0;
+void KillAfterFirstRename(int step) {
+  if (step == 2) gKillIn->Kill(gVictim);
+}
+
+// A save killed after its first rename; its other temporary held with flock() by
+// another process for longer than any wait. A load waits for it 2 s in all (not 2 s
+// at each of its looks) and says how the wait ended: given up with a key, or the
+// file not let go within 2 s; the held file is never renamed. Once it is let go,
+// the next load finishes the set.
+TEST(SetExplorer, AWaitForAHeldFileTakes2sInAllAndSaysHowItEnded) {
+  MemoryFileSystem fs;
+  fs.MakeFolder("/data");
+  fs.MakeFolder(kD1);
+  const std::vector<std::string> ab = {In1("a"), In1("b")};
+  for (const std::string& f : ab) fs.Put(f, "old " + f.substr(f.size() - 1));
+  SetFileSystemForTesting(&fs);
+  std::thread([&] {
+    gKillIn = &fs;
+    gVictim = fs.BeginProcess();
+    SetSaveStepHookForTesting(KillAfterFirstRename);
+    AtomicFileBatch batch;
+    for (const std::string& f : ab) batch.Check(f, WriteTextFileAtomically(f, "new"));
+    (void)batch.Finish();
+    SetSaveStepHookForTesting(nullptr);
+  }).join();
+  const std::string held = NamedTemporary(fs, kD1);
+  ASSERT_NE(held, "");
+  std::mutex mutex;
+  std::condition_variable cv;
+  int stage = 0;  // 1: held; 2: to be let go
+  std::thread holder([&] {
+    fs.BeginProcess(true);
+    const int fd = fs.Open(held, O_RDWR, 0);
+    const bool locked = fd >= 0 && fs.FileLock(fd, LOCK_EX | LOCK_NB) == 0;
+    std::unique_lock<std::mutex> lock(mutex);
+    stage = locked ? 1 : -1;
+    cv.notify_all();
+    cv.wait(lock, [&] { return stage == 2; });
+    fs.EndProcess();
+  });
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    cv.wait(lock, [&] { return stage != 0; });
+  }
+  ASSERT_EQ(stage, 1);
+  fs.BeginProcess();
+  struct Reset {
+    ~Reset() {
+      ResetFolderWaitHooks();
+      SetFileSystemForTesting(nullptr);
+    }
+  } reset;
+  for (const bool key : {false, true}) {
+    GetFolderWaitHooks().keyPressed = [key] { return key; };
+    const auto began = fs.Now();
+    const std::string note = FolderReading(ab).Note();
+    EXPECT_LE(fs.Now() - began, kFileLetGoWait + std::chrono::milliseconds(10)) << key;
+    EXPECT_NE(note.find(key ? "; the wait for it was given up" : "and did not let them go within 2 s"),
+              std::string::npos) << note;
+    EXPECT_NE(note.find("come from different saves"), std::string::npos) << note;
+    std::string text;
+    EXPECT_TRUE(fs.Peek(held, &text)) << "a held temporary was moved";
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stage = 2;
+  }
+  cv.notify_all();
+  holder.join();
+  GetFolderWaitHooks().keyPressed = nullptr;
+  EXPECT_EQ(FolderReading(ab).Note(), "");
+  for (const std::string& f : ab) {
+    std::string text;
+    EXPECT_TRUE(fs.Peek(f, &text) && text == "new") << f;
+  }
+  fs.EndProcess();
 }
 
 }  // namespace
