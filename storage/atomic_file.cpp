@@ -592,7 +592,7 @@ bool AtomicFile::Commit() {
   }
   std::string why;
   FolderLocks locks;
-  if (!HoldFolders({}, {target_}, &locks, &why)) {
+  if (!HoldFolders({}, {target_}, &locks, &why, &folderReport_)) {
     Discard();
     // The reason names the file already when it is the file that is held up.
     error_ = why.rfind(target_ + ": ", 0) == 0 ? why : path_ + ": " + why;
@@ -706,7 +706,7 @@ bool AtomicFileBatch::Commit() {
   FolderLocks locks;
   std::string held;
   // The reason names the folder that was busy or the file held up, not the first file.
-  if (!pending.empty() && !HoldFolders({}, targets, &locks, &held)) return replaceNone(held);
+  if (!pending.empty() && !HoldFolders({}, targets, &locks, &held, &folderReport_)) return replaceNone(held);
   // Only what this save made is renamed: a temporary replaced meanwhile by another
   // file (a link to elsewhere) is found before any target is touched.
   for (const Pending& p : pending)

@@ -86,6 +86,10 @@ class AtomicFile {
   // "<path>: <reason>" of the last failure; empty when there was none.
   const std::string& Error() const { return error_; }
   const std::string& Path() const { return path_; }
+  // What the commit found of sets that ended saves left in the target's folder
+  // and that it could not finish or that stay mixed, and of journals it does not
+  // obey: one line each (as RecoverInterruptedSaves reports them); empty when none.
+  const std::string& FolderReport() const { return folderReport_; }
 
  private:
   void Fail(int err);
@@ -102,6 +106,7 @@ class AtomicFile {
   std::string error_;
   std::function<void()> onReplaced_;
   bool handedOver_ = false;  // committed, or given to a batch
+  std::string folderReport_;
   FolderWaitScope wait_;     // one allowance for the waits of this save
 };
 
@@ -135,6 +140,8 @@ class AtomicFileBatch {
   const std::vector<std::string>& NotReplaced() const { return notReplaced_; }
   // "<path>: <reason>" of the rename that failed; empty when none did.
   const std::string& Error() const { return error_; }
+  // What the commit found in the set's folders, as AtomicFile::FolderReport.
+  const std::string& FolderReport() const { return folderReport_; }
   // Targets whose file could not be written while the batch was open (an
   // AtomicFile that ended without being committed).
   const std::vector<std::string>& Failed() const { return failed_; }
@@ -182,6 +189,7 @@ class AtomicFileBatch {
   std::vector<std::string> failed_;
   std::vector<std::string> failedWhy_;
   std::string error_;
+  std::string folderReport_;
   bool leftPartway_ = false;  // renames stopped partway: the journal stays
 };
 

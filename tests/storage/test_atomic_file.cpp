@@ -1396,6 +1396,15 @@ TEST(AtomicFileBatch, AnotherComputersJournalHoldsUpSavesOfItsFilesAndNeverRever
   for (const std::string& name : set.Leftovers()) EXPECT_EQ(fs::path(name).extension(), ".journal") << name;
   for (int load = 0; load < 2; ++load)
     EXPECT_NE(FolderReading(paths).Note().find("come from different saves"), std::string::npos) << load;
+  {
+    // An unrelated save in the folder keeps what it found, and leaves the record.
+    AtomicFile other((set.b / "unrelated.txt").string());
+    std::fputs("x", other.File());
+    ASSERT_TRUE(other.Commit()) << other.Error();
+    EXPECT_NE(other.FolderReport().find("come from different saves"), std::string::npos) << other.FolderReport();
+    fs::remove(set.b / "unrelated.txt");
+  }
+  EXPECT_NE(FolderReading(paths).Note().find("come from different saves"), std::string::npos);
   set.Save("whole");
   EXPECT_EQ(FolderReading(paths).Note(), "");
   EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
