@@ -28,13 +28,16 @@ long MemoryFileSystem::BeginProcess(bool outsider) {
 void MemoryFileSystem::EndProcess() {
   std::lock_guard<std::mutex> g(mutex_);
   processes_[tPid].alive = false;
+  processes_[tPid].endedAt = ++ended_;
   CloseAllOf(tPid);
   tPid = 0;
 }
 
 void MemoryFileSystem::Kill(long pid) {
   std::lock_guard<std::mutex> g(mutex_);
+  if (!processes_[pid].alive) return;
   processes_[pid].alive = false;
+  processes_[pid].endedAt = ++ended_;
   CloseAllOf(pid);
 }
 
@@ -42,6 +45,17 @@ bool MemoryFileSystem::Alive(long pid) {
   std::lock_guard<std::mutex> g(mutex_);
   const auto p = processes_.find(pid);
   return p != processes_.end() && p->second.alive;
+}
+
+long MemoryFileSystem::Ended() {
+  std::lock_guard<std::mutex> g(mutex_);
+  return ended_;
+}
+
+long MemoryFileSystem::EndedAt(long pid) {
+  std::lock_guard<std::mutex> g(mutex_);
+  const auto p = processes_.find(pid);
+  return p == processes_.end() ? 0 : p->second.endedAt;
 }
 
 void MemoryFileSystem::CloseAllOf(long pid) {

@@ -48,6 +48,11 @@ class MemoryFileSystem final : public FileSystem {
   void EndProcess();
   void Kill(long pid);
   bool Alive(long pid);
+  // The number of processes ended so far, and when pid ended in that count (0
+  // while it runs): a file left by a process that ended after a save held its
+  // folders is for the next save there.
+  long Ended();
+  long EndedAt(long pid);
   void SetStepHook(StepHook hook) { hook_ = std::move(hook); }
   void SetViolation(Violation v) { violation_ = std::move(v); }
   // The paths a save or a recovery may make, change or remove besides the hidden
@@ -128,6 +133,7 @@ class MemoryFileSystem final : public FileSystem {
   struct Process {
     bool alive = true, outsider = false, measured = false;
     bool folderRefused = false;  // its last call was a folder's flock() refused
+    long endedAt = 0;
     std::chrono::milliseconds paused{0}, pausedForFolders{0};
   };
   // The step of the calling process; false (errno EIO) when it is dead.
@@ -149,6 +155,7 @@ class MemoryFileSystem final : public FileSystem {
   std::set<std::string> protected_, touchable_;
   int nextFd_ = 3;
   long nextPid_ = 1000;
+  long ended_ = 0;
   unsigned long long nextIno_ = 100;
   long long nanos_ = 0;  // the clock, from kEpoch
   long long stamp_ = 0;  // makes every file time distinct

@@ -4,7 +4,9 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <memory>
 #include <random>
+#include <semaphore>
 #include <regex>
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +71,7 @@ class Scheduler {
   std::vector<std::string> Run() {
     const std::size_t n = scenario_.actors.size();
     state_.resize(n);
+    for (std::size_t k = 0; k < n; ++k) turns_.push_back(std::make_unique<std::binary_semaphore>(0));
     if (std::getenv("TARMIC_EXPLORE_TRACE")) std::printf("    -- run\n");
     fs_.SetStepHook([this](long pid, const MemoryFileSystem::Call& c) { OnStep(pid, c); });
     fs_.SetViolation([this](const std::string& v) { Note(v); });
@@ -78,11 +81,7 @@ class Scheduler {
       std::unique_lock<std::mutex> lock(mutex_);
       cv_.wait(lock, [&] { return state_[k].pid != 0; });  // pids in the actors' order
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      running_ = 0;
-    }
-    cv_.notify_all();
+    HandTo(0);
     for (std::thread& t : threads) t.join();
     fs_.SetStepHook(nullptr);
     return violations_;
@@ -116,18 +115,18 @@ class Scheduler {
       state_[k].pid = pid;
     }
     cv_.notify_all();
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      cv_.wait(lock, [&] { return running_ == static_cast<int>(k); });
-    }
+    WaitForTurn(k);
     ExplorerRun run(fs_, scenario_, &violations_, [this](long p) { return OthersLive(p); }, &sets_);
     run.pid = pid;
     actor.body(run);
     if (fs_.Alive(pid)) fs_.EndProcess();
-    std::lock_guard<std::mutex> lock(mutex_);
-    state_[k].done = true;
-    running_ = NextAfter(k);
-    cv_.notify_all();
+    int next = -1;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      state_[k].done = true;
+      next = NextAfter(k);
+    }
+    if (next >= 0) HandTo(static_cast<std::size_t>(next));
   }
 
   int IndexOf(long pid) const {
@@ -156,7 +155,7 @@ class Scheduler {
       fs_.Kill(pid);
       return;
     }
-    const Ms spare = kQuantum * static_cast<int>(state_.size());
+    const Ms spare = kQuantum * static_cast<int>(state_.size()) + Ms(kLongestPause);
     if ((fs_.Paused(pid) > kWaitBound + spare || fs_.PausedForFolders(pid) > kFolderWaitBound + spare) &&
         !waitNoted_[k]) {
       waitNoted_[k] = true;
@@ -191,19 +190,22 @@ class Scheduler {
       }
     }
     if (next == k) return;
-    std::unique_lock<std::mutex> lock(mutex_);
-    running_ = next;
-    cv_.notify_all();
-    cv_.wait(lock, [&] { return running_ == k; });
+    HandTo(static_cast<std::size_t>(next));
+    WaitForTurn(static_cast<std::size_t>(k));
   }
 
   MemoryFileSystem& fs_;
   const ExplorerScenario& scenario_;
   Chooser& chooser_;
   int depthLeft_;
+  // The turn passes from actor to actor: only the one whose turn it is runs, woken
+  // by its own semaphore.
+  void HandTo(std::size_t k) { turns_[k]->release(); }
+  void WaitForTurn(std::size_t k) { turns_[k]->acquire(); }
+
   std::mutex mutex_;
   std::condition_variable cv_;
-  int running_ = -1;
+  std::vector<std::unique_ptr<std::binary_semaphore>> turns_;
   std::vector<State> state_;
   std::map<int, bool> waitNoted_;
   int steps_ = 0;
@@ -214,8 +216,8 @@ class Scheduler {
 };
 
 // The hidden files of the program in folder that neither a live process holds
-// nor a journal there names.
-std::vector<std::string> Unowned(MemoryFileSystem& fs, const std::string& folder) {
+// nor a journal there names, of processes that ended before the count since.
+std::vector<std::string> Unowned(MemoryFileSystem& fs, const std::string& folder, long since) {
   std::string journals;
   for (const std::string& name : fs.Names(folder)) {
     std::string text;
@@ -230,7 +232,9 @@ std::vector<std::string> Unowned(MemoryFileSystem& fs, const std::string& folder
     // A save still running owns its temporaries ("...-<pid>-<start>-<n>.part").
     static const std::regex owner(R"(-([0-9]+)-[0-9]+-[0-9]+\.part$)");
     std::smatch m;
-    if (std::regex_search(name, m, owner) && fs.Alive(std::stol(m[1].str()))) continue;
+    if (std::regex_search(name, m, owner) &&
+        (fs.Alive(std::stol(m[1].str())) || fs.EndedAt(std::stol(m[1].str())) > since))
+      continue;
     left.push_back(folder + "/" + name);
   }
   return left;
@@ -262,6 +266,7 @@ void ExplorerRun::Violation(const std::string& text) {
 
 std::string ExplorerRun::Save(const std::vector<std::string>& files, const std::string& tag) {
   fs.Measure(pid, true);
+  const long since = fs.Ended();
   (*sets_)[tag] = std::set<std::string>(files.begin(), files.end());
   std::string report;
   if (files.size() == 1) {
@@ -280,7 +285,7 @@ std::string ExplorerRun::Save(const std::vector<std::string>& files, const std::
   std::set<std::string> folders;
   for (const std::string& f : files) folders.insert(FolderOf(f));
   for (const std::string& folder : folders)
-    for (const std::string& left : Unowned(fs, folder))
+    for (const std::string& left : Unowned(fs, folder, since))
       Violation("after a save in its folder, " + NameOf(left) + " is left, which no journal names and no live "
                 "process holds");
   return report;
@@ -322,7 +327,7 @@ void ExplorerRun::Hold(const std::function<std::string(MemoryFileSystem&)>& pick
     if (!path.empty()) {
       const int fd = fs.Open(path, O_RDWR, 0);
       if (fd >= 0 && (withFlock ? fs.FileLock(fd, LOCK_EX | LOCK_NB) : fs.LockWhole(fd, F_WRLCK)) == 0) {
-        for (int held = 0; held < holdMs; held += 100) Pause(100);
+        for (int held = 0; held < holdMs; held += kLongestPause) Pause(kLongestPause);
         fs.Close(fd);
         return;
       }

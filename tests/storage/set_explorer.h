@@ -19,6 +19,10 @@
 
 namespace tarmic::testing {
 
+// The longest pause of an actor's own (a holder holding, a save running on), in
+// milliseconds of the explorer's clock.
+inline constexpr int kLongestPause = 200;
+
 // What an actor may do and ask while it runs.
 class ExplorerRun;
 struct ExplorerActor {

@@ -36,7 +36,7 @@ std::string In2(const std::string& name) { return kD2 + "/" + name; }
 ExplorerActor Saver(std::string name, std::vector<std::string> files, bool killable, int lingerMs = 0) {
   return {name, killable, false, [=](ExplorerRun& r) {
             r.Save(files, name);
-            for (int t = 0; t < lingerMs; t += 100) r.Pause(100);  // runs on after its save
+            for (int t = 0; t < lingerMs; t += kLongestPause) r.Pause(kLongestPause);  // runs on after its save
           }};
 }
 ExplorerActor Loader(std::string name, std::vector<std::string> files) {
