@@ -65,8 +65,11 @@ class Chooser {
 // One run: the actors' threads take turns; the step hook decides at every call.
 class Scheduler {
  public:
-  Scheduler(MemoryFileSystem& fs, const ExplorerScenario& s, Chooser& chooser, int depth)
-      : fs_(fs), scenario_(s), chooser_(chooser), depthLeft_(depth) {}
+  // everywhere: a deviation may come at any call, not only at those that change
+  // something (the samples; the walk needs only those, since a read changes nothing
+  // another process could see).
+  Scheduler(MemoryFileSystem& fs, const ExplorerScenario& s, Chooser& chooser, int depth, bool everywhere)
+      : fs_(fs), scenario_(s), chooser_(chooser), depthLeft_(depth), everywhere_(everywhere) {}
 
   std::vector<std::string> Run() {
     const std::size_t n = scenario_.actors.size();
@@ -167,7 +170,7 @@ class Scheduler {
     if (std::string(call.what) == "sleep") {
       next = NextAfter(k);  // a pause lets the next actor run
       if (next < 0) next = k;
-    } else if (call.changes && depthLeft_ > 0) {
+    } else if ((call.changes || everywhere_) && depthLeft_ > 0) {
       // 0: go on; then kill this one (when it may be killed); then stop it and run another.
       std::vector<int> others;
       for (std::size_t j = 0; j < state_.size(); ++j)
@@ -198,6 +201,7 @@ class Scheduler {
   const ExplorerScenario& scenario_;
   Chooser& chooser_;
   int depthLeft_;
+  bool everywhere_;
   // The turn passes from actor to actor: only the one whose turn it is runs, woken
   // by its own semaphore.
   void HandTo(std::size_t k) { turns_[k]->release(); }
@@ -355,7 +359,7 @@ std::vector<ExplorerFinding> Explore(const ExplorerScenario& scenario, int depth
     if (scenario.prepare) scenario.prepare(fs);
     SetFileSystemForTesting(&fs);
     Chooser chooser(std::move(prefix), seed, sample);
-    Scheduler scheduler(fs, scenario, chooser, d);
+    Scheduler scheduler(fs, scenario, chooser, d, sample);
     std::vector<std::string> violations = scheduler.Run();
     // Once every actor has ended (holders gone, owners ended), the set is saved whole
     // and loads whole, and nothing of the program is left in its folders.
