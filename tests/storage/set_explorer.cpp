@@ -233,8 +233,9 @@ std::vector<std::string> Unowned(MemoryFileSystem& fs, const std::string& folder
   for (const std::string& name : fs.Names(folder)) {
     if (!IsSaveTemporaryName(name) || name.compare(name.size() - 8, 8, ".journal") == 0) continue;
     if (fs.HeldByOther(folder + "/" + name, -1) || journals.find(name) != std::string::npos) continue;
-    // A save still running owns its temporaries ("...-<pid>-<start>-<n>.part").
-    static const std::regex owner(R"(-([0-9]+)-[0-9]+-[0-9]+\.part$)");
+    // A save still running owns its temporaries ("...-<pid>-<start>-<n>.part", and
+    // "...-<n>.journal.part" of its journals).
+    static const std::regex owner(R"(-([0-9]+)-[0-9]+-[0-9]+(\.journal)?\.part$)");
     std::smatch m;
     if (std::regex_search(name, m, owner) &&
         (fs.Alive(std::stol(m[1].str())) || fs.EndedAt(std::stol(m[1].str())) > since))
