@@ -448,6 +448,8 @@ bool Settled(const Finishing& x) {
     if (Leftover(x.Temp(r)).kind() != Leftover::Missing) return false;
   return true;
 }
+// The note of a mixed set: which files hold what the save wrote and which do not;
+// empty when the set is whole (all or none).
 std::string MixedNote(const Finishing& x) {
   std::vector<std::string> have, lack;
   for (std::size_t r = 0; r < x.f.text.renames.size(); ++r)
@@ -458,8 +460,6 @@ std::string MixedNote(const Finishing& x) {
     for (const std::string& s : v) text += (text.empty() ? "" : ", ") + s;
     return text;
   };
-  // The note of a mixed set: which files hold what the save wrote and which do
-  // not; empty when the set is whole (all or none).
   return list(lack) + ": saved again (or left) while the save recorded in " + x.f.path + " was interrupted, " +
          "so they do not hold what it wrote for them, while " + list(have) +
          " do; the files of that set come from different saves until they are saved again";
