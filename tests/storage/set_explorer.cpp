@@ -22,8 +22,8 @@ namespace {
 using Ms = std::chrono::milliseconds;
 // The longest a save or a load may wait, as documented: for files that ended saves
 // left and someone holds, and for folders that other instances hold while they
-// save; with the last poll to spare (a pause of every actor at most: the clock
-// moves by the pauses of all while one waits).
+// save; with the last poll of each wait to spare (a pause of every actor at most:
+// the clock moves by the pauses of all while one waits).
 constexpr Ms kQuantum{100};
 constexpr Ms kWaitBound = kFileLetGoWait;
 constexpr Ms kFolderWaitBound = Ms(10000);
@@ -158,7 +158,9 @@ class Scheduler {
       fs_.Kill(pid);
       return;
     }
-    const Ms spare = kQuantum * static_cast<int>(state_.size()) + Ms(kLongestPause);
+    // A save or load may wait twice (a file let go, then another held): each
+    // wait's last poll may end a round of every actor's pauses late.
+    const Ms spare = 2 * (kQuantum * static_cast<int>(state_.size()) + Ms(kLongestPause));
     if ((fs_.Paused(pid) > kWaitBound + spare || fs_.PausedForFolders(pid) > kFolderWaitBound + spare) &&
         !waitNoted_[k]) {
       waitNoted_[k] = true;
