@@ -1,5 +1,6 @@
 #include "storage/atomic_file.h"
 
+#include "storage/file_system.h"
 #include "storage/folder_lock.h"
 #include "storage/save_parts.h"
 #include "text/number_token.h"
@@ -50,28 +51,10 @@ bool AllDigits(std::string_view s) {
 
 // The start time of a process in clock ticks after boot (field 22 of
 // /proc/<pid>/stat); 0 when unknown.
-unsigned long long StartTimeOf(long pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (!std::getline(in, text)) return 0;
-  // The command name (field 2) may hold spaces and parentheses: the fields after
-  // it begin behind the last ')'.
-  const std::size_t close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream rest(text.substr(close + 1));
-  std::string field;
-  for (int k = 3; k <= 22; ++k)
-    if (!(rest >> field)) return 0;
-  return AllDigits(field) ? WholeNumberOf(field).value_or(0) : 0;
-}
+unsigned long long StartTimeOf(long pid) { return FileSystemInUse().ProcessStart(pid); }
 
 const std::string& BootId() {
-  static const std::string id = [] {
-    std::ifstream in("/proc/sys/kernel/random/boot_id");
-    std::string line;
-    std::getline(in, line);
-    return line.find_first_of(" \t\r") != std::string::npos ? std::string() : line;
-  }();
+  static const std::string id = FileSystemInUse().BootId();
   return id;
 }
 
@@ -81,8 +64,9 @@ const std::string& BootId() {
 // names differ only at the end ("...-01", "...-02") keep apart.
 const std::string& HostTag() {
   static const std::string tag = [] {
-    char name[256] = "";
-    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return std::string("host");
+    const std::string host = FileSystemInUse().HostName();
+    if (host.empty()) return std::string("host");
+    const char* const name = host.c_str();
     std::string t;
     for (const char* c = name; *c; ++c) {
       const bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') ||
@@ -132,21 +116,8 @@ std::string_view AfterTemporaryPrefix(std::string_view fileName, const std::stri
   return {};
 }
 
-// Whether pid is a process that has ended but was not yet waited for by its parent.
-bool IsZombie(long pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (!std::getline(in, text)) return false;
-  const std::size_t close = text.rfind(')');
-  return close != std::string::npos && close + 2 < text.size() &&
-         (text[close + 2] == 'Z' || text[close + 2] == 'X');
-}
-
 // Whether pid runs (an ended process its parent has not waited for does not).
-bool ProcessRunning(long pid) {
-  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
-  return (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) && !IsZombie(pid);
-}
+bool ProcessRunning(long pid) { return FileSystemInUse().ProcessRunning(pid); }
 
 std::atomic<unsigned long long> gListings{0}, gEntriesListed{0}, gJournalReads{0};
 
@@ -156,22 +127,15 @@ void CountJournalRead() { gJournalReads.fetch_add(1); }
 std::vector<std::string> FolderEntries(const std::string& dir) {
   std::vector<std::string> names;
   gListings.fetch_add(1);
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return names;
-  while (const dirent* e = ::readdir(d)) {
-    const std::string_view entry(e->d_name);
-    if (entry != "." && entry != "..") names.emplace_back(entry);
-  }
-  ::closedir(d);
+  if (!FileSystemInUse().List(dir, &names)) return {};
   gEntriesListed.fetch_add(names.size());
   return names;
 }
 
 std::string ReplacedFile(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_symlink(path, ec)) return path;
-  const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-  return ec ? path : resolved.string();
+  struct stat st {};
+  if (FileSystemInUse().LinkStat(path, &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  return FileSystemInUse().ResolvedAsFarAsItExists(path);
 }
 
 std::string InFolder(const std::string& dir, const std::string& name) {
@@ -180,19 +144,14 @@ std::string InFolder(const std::string& dir, const std::string& name) {
 
 bool IsRegular(const std::string& path, struct stat* st) {
   struct stat s {};
-  if (::lstat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode)) return false;
+  if (FileSystemInUse().LinkStat(path, &s) != 0 || !S_ISREG(s.st_mode)) return false;
   if (st) *st = s;
   return true;
 }
 
 // Makes the rename durable: syncs the directory entry (best effort, some file
 // systems refuse fsync on a directory).
-void SyncDirectory(const std::string& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)::fsync(fd);
-  ::close(fd);
-}
+void SyncDirectory(const std::string& dir) { FileSystemInUse().SyncFolder(dir); }
 
 void SyncDirectories(std::vector<std::string> dirs) {
   std::sort(dirs.begin(), dirs.end());
@@ -204,14 +163,7 @@ namespace {
 
 // A lock on the whole file, of the open file description (not of the process:
 // another descriptor of this very process opened apart conflicts with it too).
-int LockWhole(int fd, short type) {
-  struct flock lock {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = 0;
-  lock.l_len = 0;
-  return ::fcntl(fd, F_OFD_SETLK, &lock);
-}
+int LockWhole(int fd, short type) { return FileSystemInUse().LockWhole(fd, type); }
 
 bool IsBusy(int err) { return err == EAGAIN || err == EACCES; }
 
@@ -224,13 +176,14 @@ OwnLock LockOwnFile(int fd) {
 
 int CreateOwnFile(const std::string& path) {
   // mode 0666 lets the umask decide as it would for fopen.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+  FileSystem& sys = FileSystemInUse();
+  const int fd = sys.Open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (fd < 0) return -1;
   // Between the open and the lock another instance may have found the new file
   // unheld and be removing it: the name is then left to it.
   struct stat st {};
-  if (LockOwnFile(fd) == OwnLock::Busy || ::fstat(fd, &st) != 0 || st.st_nlink == 0) {
-    ::close(fd);
+  if (LockOwnFile(fd) == OwnLock::Busy || sys.OpenStat(fd, &st) != 0 || st.st_nlink == 0) {
+    sys.Close(fd);
     errno = EEXIST;
     return -1;
   }
@@ -238,8 +191,9 @@ int CreateOwnFile(const std::string& path) {
 }
 
 Leftover::Leftover(const std::string& path) : path_(path) {
+  FileSystem& sys = FileSystemInUse();
   struct stat named {};
-  if (::lstat(path.c_str(), &named) != 0) {
+  if (sys.LinkStat(path, &named) != 0) {
     error_ = errno;
     kind_ = error_ == ENOENT ? Missing : Unreadable;
     return;
@@ -250,43 +204,54 @@ Leftover::Leftover(const std::string& path) : path_(path) {
     st_ = named;
     return;
   }
-  fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  fd_ = sys.Open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd_ < 0) {
     error_ = errno;
     kind_ = error_ == ENOENT ? Missing : error_ == ELOOP ? NotRegular : Unreadable;
     if (kind_ == NotRegular) st_.st_mode = S_IFLNK;
     return;
   }
-  if (::fstat(fd_, &st_) != 0 || !S_ISREG(st_.st_mode) || st_.st_dev != named.st_dev ||
+  if (sys.OpenStat(fd_, &st_) != 0 || !S_ISREG(st_.st_mode) || st_.st_dev != named.st_dev ||
       st_.st_ino != named.st_ino) {
     kind_ = NotRegular;  // put in its place meanwhile
     if (S_ISREG(st_.st_mode)) st_.st_mode = S_IFLNK;
-    ::close(fd_);
+    sys.Close(fd_);
     fd_ = -1;
     return;
   }
   if (LockWhole(fd_, F_RDLCK) == 0) {
     kind_ = Unheld;
+    // Another process may hold it with flock() instead (which locks of the other
+    // kind do not see): a shared flock() of our own, let go at once, finds it.
+    if (sys.FileLock(fd_, LOCK_SH | LOCK_NB) == 0) {
+      (void)sys.FileLock(fd_, LOCK_UN);
+      return;
+    }
+    if (!IsBusy(errno) && errno != EWOULDBLOCK) return;
+    kind_ = Held;
+    sys.Close(fd_);
+    fd_ = -1;
     return;
   }
   error_ = errno;
   kind_ = IsBusy(error_) ? Held : NoLocks;
   if (kind_ == Held) {
-    ::close(fd_);
+    sys.Close(fd_);
     fd_ = -1;
   }
 }
 
 Leftover::~Leftover() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) FileSystemInUse().Close(fd_);
 }
 
 bool Leftover::Is(const std::string& path) const {
   struct stat now {};
-  return fd_ >= 0 && ::lstat(path.c_str(), &now) == 0 && now.st_dev == st_.st_dev && now.st_ino == st_.st_ino;
+  return fd_ >= 0 && FileSystemInUse().LinkStat(path, &now) == 0 && now.st_dev == st_.st_dev &&
+         now.st_ino == st_.st_ino;
 }
 
-bool Leftover::Remove() { return Is(path_) && ::unlink(path_.c_str()) == 0; }
+bool Leftover::Remove() { return Is(path_) && FileSystemInUse().Unlink(path_) == 0; }
 
 std::string FileKindWords(mode_t mode) {
   if (S_ISDIR(mode)) return "a folder";
@@ -315,7 +280,7 @@ void NoteFailureReason(const std::string& reason) { tLastFailure = reason; }
 unsigned long long OwnStart() {
   static std::atomic<long> cachedPid{0};
   static std::atomic<unsigned long long> cachedStart{0};
-  const long pid = static_cast<long>(::getpid());
+  const long pid = FileSystemInUse().ProcessId();
   if (cachedPid.load() != pid) {
     cachedStart.store(StartTimeOf(pid));
     cachedPid.store(pid);
@@ -324,19 +289,7 @@ unsigned long long OwnStart() {
 }
 
 // The wall-clock time at which process pid started; 0 when unknown.
-std::time_t StartedAt(long pid) {
-  const unsigned long long ticks = StartTimeOf(pid);
-  const long perSecond = ::sysconf(_SC_CLK_TCK);
-  if (ticks == 0 || perSecond <= 0) return 0;
-  std::ifstream in("/proc/stat");
-  long long boot = 0;
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind("btime ", 0) == 0) {
-      boot = static_cast<long long>(WholeNumberOf(std::string_view(line).substr(6)).value_or(0));
-      break;
-    }
-  return boot > 0 ? static_cast<std::time_t>(boot + static_cast<long long>(ticks / perSecond)) : 0;
-}
+std::time_t StartedAt(long pid) { return FileSystemInUse().ProcessStartedAt(pid); }
 
 // "." + the target's name (cut to the room left) + ".tmp-": what every temporary of
 // the target begins with.
@@ -367,7 +320,7 @@ bool TemporaryMayBeWritten(const TempOwner& owner, std::time_t modified) {
   if (!ProcessRunning(owner.pid)) return false;
   if (owner.withStart) {
     const unsigned long long start =
-        owner.pid == static_cast<long>(::getpid()) ? OwnStart() : StartTimeOf(owner.pid);
+        owner.pid == FileSystemInUse().ProcessId() ? OwnStart() : StartTimeOf(owner.pid);
     return owner.start == 0 || start == 0 || start == owner.start;
   }
   // A minute's allowance for clocks of a shared folder's server.
@@ -378,24 +331,38 @@ bool TemporaryMayBeWritten(const TempOwner& owner, std::time_t modified) {
 // A descriptor for the stream beside the one holding the lock; when the
 // descriptors run out (a set of thousands of files holds one per temporary), the
 // limit is raised to what the system allows and the call is tried again.
-int StreamDescriptor(int fd) {
-  int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0 && errno == EMFILE) {
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-      limit.rlim_cur = limit.rlim_max;
-      if (::setrlimit(RLIMIT_NOFILE, &limit) == 0) copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+int StreamDescriptor(int fd) { return FileSystemInUse().Duplicate(fd); }
+
+// The stream a writer writes the temporary through: its bytes go to the
+// descriptor through the file system in use, and closing it closes the descriptor.
+ssize_t StreamWrite(void* cookie, const char* data, std::size_t size) {
+  const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(cookie));
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = FileSystemInUse().Write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return done > 0 ? static_cast<ssize_t>(done) : -1;
     }
-    if (copy < 0) errno = EMFILE;
+    done += static_cast<std::size_t>(n);
   }
-  return copy;
+  return static_cast<ssize_t>(size);
+}
+int StreamClose(void* cookie) {
+  return FileSystemInUse().Close(static_cast<int>(reinterpret_cast<std::intptr_t>(cookie)));
+}
+std::FILE* OpenStream(int fd) {
+  cookie_io_functions_t io{};
+  io.write = StreamWrite;
+  io.close = StreamClose;
+  return ::fopencookie(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)), "w", io);
 }
 
 // Whether path still gives the file open at fd: a save renames and removes only
 // the temporary it made, never what was put in its place.
 bool StillOurs(const std::string& path, int fd) {
   struct stat mine {}, named {};
-  return fd >= 0 && ::fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+  return fd >= 0 && FileSystemInUse().OpenStat(fd, &mine) == 0 && FileSystemInUse().LinkStat(path, &named) == 0 &&
          mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }
 
@@ -449,7 +416,7 @@ void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::strin
     // The older names carry no host: in a folder shared over the network their pid
     // may be a save running on another machine, so only those no save could still
     // be writing (untouched for an hour) go.
-    if (!hostKnown && std::time(nullptr) - file.modified() < 3600) continue;
+    if (!hostKnown && FileSystemInUse().WallTime() - file.modified() < 3600) continue;
     (void)file.Remove();
   }
 }
@@ -492,10 +459,11 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
     NoteFailureReason(error_);
     return;
   }
+  FileSystem& sys = FileSystemInUse();
   struct stat old {};
-  const bool exists = ::stat(target_.c_str(), &old) == 0;
+  const bool exists = sys.Stat(target_, &old) == 0;
   // A write-protected file stays protected, as it would against fopen "w".
-  if (exists && ::access(target_.c_str(), W_OK) != 0) {
+  if (exists && sys.Access(target_, W_OK) != 0) {
     Fail(errno);
     return;
   }
@@ -509,7 +477,7 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
   int err = 0;
   const std::string dir = DirectoryPart(target_);
   const std::string prefix = (dir == "/" ? dir : dir + "/") + TempPrefix(NamePart(target_)) +
-                             HostTag() + "-" + std::to_string(::getpid()) + "-" +
+                             HostTag() + "-" + std::to_string(sys.ProcessId()) + "-" +
                              std::to_string(OwnStart()) + "-";
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp_ = prefix + std::to_string(gTempCounter.fetch_add(1)) + std::string(kTempExtension);
@@ -523,12 +491,14 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
     return;
   }
   lockFd_ = fd;
-  if (exists) (void)::fchmod(fd, old.st_mode & 07777);  // the replacement keeps its mode
+  if (exists) (void)sys.FileMode(fd, old.st_mode & 07777);  // the replacement keeps its mode
   const int streamFd = StreamDescriptor(fd);
-  file_ = streamFd >= 0 ? ::fdopen(streamFd, "w") : nullptr;
+  // On the system's own file system the stream is a plain one (callers reserve its
+  // room through its descriptor); on another, its bytes go through that file system.
+  file_ = streamFd < 0 ? nullptr : &sys == &PosixFileSystem() ? ::fdopen(streamFd, "w") : OpenStream(streamFd);
   if (!file_) {
     err = errno;
-    if (streamFd >= 0) ::close(streamFd);
+    if (streamFd >= 0) sys.Close(streamFd);
     Discard();
     Fail(err);
   }
@@ -563,11 +533,11 @@ void AtomicFile::Discard() {
     file_ = nullptr;
   }
   if (!temp_.empty()) {
-    if (StillOurs(temp_, lockFd_)) ::unlink(temp_.c_str());
+    if (StillOurs(temp_, lockFd_)) FileSystemInUse().Unlink(temp_);
     temp_.clear();
   }
   if (lockFd_ >= 0) {
-    ::close(lockFd_);
+    FileSystemInUse().Close(lockFd_);
     lockFd_ = -1;
   }
 }
@@ -586,7 +556,7 @@ bool AtomicFile::Close() {
     Fail(err);
     return false;
   }
-  if (::fsync(::fileno(file_)) != 0 && errno != EINVAL && errno != EROFS) {
+  if (FileSystemInUse().Sync(lockFd_) != 0 && errno != EINVAL && errno != EROFS) {
     const int err = errno;
     Discard();
     Fail(err);
@@ -608,7 +578,7 @@ bool AtomicFile::Commit() {
   if (AtomicFileBatch* batch = tBatch) {
     // A directory in the way is found now, while nothing of the set is replaced.
     struct stat st {};
-    if (::stat(target_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (FileSystemInUse().Stat(target_, &st) == 0 && S_ISDIR(st.st_mode)) {
       Discard();
       Fail(EISDIR);
       return false;
@@ -622,7 +592,7 @@ bool AtomicFile::Commit() {
   }
   std::string why;
   FolderLocks locks;
-  if (!HoldFolders({}, {target_}, &locks, &why)) {
+  if (!HoldFolders({}, {target_}, &locks, &why, &folderReport_)) {
     Discard();
     // The reason names the file already when it is the file that is held up.
     error_ = why.rfind(target_ + ": ", 0) == 0 ? why : path_ + ": " + why;
@@ -635,14 +605,14 @@ bool AtomicFile::Commit() {
     NoteFailureReason(error_);
     return false;
   }
-  if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+  if (FileSystemInUse().Rename(temp_, target_) != 0) {
     const int err = errno;
     Discard();
     Fail(err);
     return false;
   }
   temp_.clear();
-  ::close(lockFd_);
+  FileSystemInUse().Close(lockFd_);
   lockFd_ = -1;
   handedOver_ = true;
   SyncDirectory(DirectoryPart(target_));
@@ -668,8 +638,8 @@ void AtomicFileBatch::Take(std::string path, std::string temp, std::string targe
 }
 
 void AtomicFileBatch::Drop(Pending& p) {
-  if (StillOurs(p.temp, p.lockFd)) ::unlink(p.temp.c_str());
-  if (p.lockFd >= 0) ::close(p.lockFd);
+  if (StillOurs(p.temp, p.lockFd)) FileSystemInUse().Unlink(p.temp);
+  if (p.lockFd >= 0) FileSystemInUse().Close(p.lockFd);
   p.lockFd = -1;
 }
 
@@ -736,7 +706,7 @@ bool AtomicFileBatch::Commit() {
   FolderLocks locks;
   std::string held;
   // The reason names the folder that was busy or the file held up, not the first file.
-  if (!pending.empty() && !HoldFolders({}, targets, &locks, &held)) return replaceNone(held);
+  if (!pending.empty() && !HoldFolders({}, targets, &locks, &held, &folderReport_)) return replaceNone(held);
   // Only what this save made is renamed: a temporary replaced meanwhile by another
   // file (a link to elsewhere) is found before any target is touched.
   for (const Pending& p : pending)
@@ -755,7 +725,7 @@ bool AtomicFileBatch::Commit() {
   std::size_t renamed = 0;
   std::vector<std::string> dirs;
   for (Pending& p : pending) {
-    if (ok && std::rename(p.temp.c_str(), p.target.c_str()) == 0) {
+    if (ok && FileSystemInUse().Rename(p.temp, p.target) == 0) {
       step();
       ++renamed;
       dirs.push_back(DirectoryPart(p.target));
@@ -772,7 +742,7 @@ bool AtomicFileBatch::Commit() {
     // which finishes the set when it can be (a file made writable again, a folder
     // moved back); otherwise nothing is replaced and they go.
     if (renamed > 0) {
-      ::close(p.lockFd);
+      FileSystemInUse().Close(p.lockFd);
       p.lockFd = -1;
       p.temp.clear();
     } else {

@@ -10,8 +10,9 @@
 // hidden, and with an extension that no loader and no file filter of the program
 // takes, so that one left behind by a program that was ended during a save is never
 // read as data. Its maker holds a lock on it until it is renamed or removed (see
-// LockOwnFile in save_parts.h): when a target is committed, the temporaries of it
-// that nobody holds any longer are removed, holding the folder and judged from a
+// LockOwnFile in save_parts.h): when a target is committed, the temporaries in its
+// folder that nobody holds any longer (of it and of any other file: a save killed
+// while writing leaves them) are removed, holding the folder and judged from a
 // listing made while it is held; those of a running instance stay,
 // whatever pid namespace or host it runs in. On a file system that does not lock,
 // the pid and process start in the name are judged instead. Only regular files
@@ -41,7 +42,13 @@
 // reported. A temporary that is not a regular file (a symbolic link, a pipe, a
 // device) or that someone holds is never renamed or removed: the journal stays and
 // says why, naming the set's file. A file held for a moment (a killed save lets
-// its files go one by one) is waited for first, briefly. No temporary a journal
+// its files go one by one) is waited for first, briefly: 2 s in all for a save or a
+// load, after which it says how the wait ended (the file not let go, or the wait
+// given up with a key). A held temporary or copy of the journal leaves the set as
+// it is, whoever holds it, and its targets are not saved over meanwhile. A set
+// that can no longer be made whole (a target saved again meanwhile) keeps its
+// journal as the record that its files come from different saves: every load says
+// so until none of its targets holds what the save wrote. No temporary a journal
 // still names is ever removed as stale. A save whose renames fail partway keeps
 // its journal, so that the set is finished later (and said to be mixed until then). A folder of the set that cannot be read at recovery (not mounted,
 // moved, no permission) is never taken for one whose copy was removed: the journal
@@ -86,6 +93,10 @@ class AtomicFile {
   // "<path>: <reason>" of the last failure; empty when there was none.
   const std::string& Error() const { return error_; }
   const std::string& Path() const { return path_; }
+  // What the commit found of sets that ended saves left in the target's folder
+  // and that it could not finish or that stay mixed, and of journals it does not
+  // obey: one line each (as RecoverInterruptedSaves reports them); empty when none.
+  const std::string& FolderReport() const { return folderReport_; }
 
  private:
   void Fail(int err);
@@ -102,6 +113,7 @@ class AtomicFile {
   std::string error_;
   std::function<void()> onReplaced_;
   bool handedOver_ = false;  // committed, or given to a batch
+  std::string folderReport_;
   FolderWaitScope wait_;     // one allowance for the waits of this save
 };
 
@@ -135,6 +147,8 @@ class AtomicFileBatch {
   const std::vector<std::string>& NotReplaced() const { return notReplaced_; }
   // "<path>: <reason>" of the rename that failed; empty when none did.
   const std::string& Error() const { return error_; }
+  // What the commit found in the set's folders, as AtomicFile::FolderReport.
+  const std::string& FolderReport() const { return folderReport_; }
   // Targets whose file could not be written while the batch was open (an
   // AtomicFile that ended without being committed).
   const std::vector<std::string>& Failed() const { return failed_; }
@@ -182,6 +196,7 @@ class AtomicFileBatch {
   std::vector<std::string> failed_;
   std::vector<std::string> failedWhy_;
   std::string error_;
+  std::string folderReport_;
   bool leftPartway_ = false;  // renames stopped partway: the journal stays
 };
 

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "platform/backend.h"
+#include "storage/file_system.h"
 #include "platform/system.h"
 
 namespace tarmic {
@@ -32,7 +33,7 @@ std::atomic<long> gFileSystemType{0};
 
 int LockFolder(int fd, int operation) {
   int (*const call)(int, int) = gLockCall.load();
-  return call ? call(fd, operation) : ::flock(fd, operation);
+  return call ? call(fd, operation) : FileSystemInUse().FileLock(fd, operation);
 }
 
 // The folders this thread holds: a save that replays a journal of its folders
@@ -55,6 +56,7 @@ bool HeldHere(dev_t dev, ino_t ino, bool readsToo) {
 struct Allowance {
   int depth = 0;
   Ms left{0};
+  Ms letGoLeft{0};  // of kFileLetGoWait: the waits for held files of this save or load, in all
   std::string over;            // why the waits of this save end at once; empty while time is left
   std::vector<std::string> told;  // notes for FolderWaitHooks::tell, given when the save ends
 };
@@ -92,8 +94,7 @@ bool IsSharedFileSystem(long type) {
 void NoteUnprotected(const struct stat& st, const std::string& folder, int lockError, int openError = 0) {
   long type = gFileSystemType.load();
   if (type == 0) {
-    struct statfs fs {};
-    if (::statfs(folder.c_str(), &fs) == 0) type = static_cast<long>(fs.f_type);
+    type = FileSystemInUse().FileSystemType(folder);
   }
   const bool shared = IsSharedFileSystem(type);
   if (lockError == 0 && openError == 0 && !shared) return;
@@ -121,7 +122,7 @@ void NoteUnprotected(const struct stat& st, const std::string& folder, int lockE
 // wait ends.
 class WaitNotice {
  public:
-  WaitNotice() : start_(Clock::now()), ui_(IsUiThread()) {}
+  WaitNotice() : start_(FileSystemInUse().Now()), ui_(IsUiThread()) {}
   ~WaitNotice() {
     if (!shown_.empty() && gWaitHooks.clear) gWaitHooks.clear();
   }
@@ -133,7 +134,7 @@ class WaitNotice {
   // the wait up.
   bool Waiting(const std::string& folder, Ms left,
                const std::string& what = "another instance of the program saving into") {
-    if (!ui_ || Clock::now() - start_ < kFolderWaitNoticeDelay) return false;
+    if (!ui_ || FileSystemInUse().Now() - start_ < kFolderWaitNoticeDelay) return false;
     const long long seconds = std::max<long long>(1, (left.count() + 999) / 1000);
     const std::string text = "waiting for " + what + " " + folder + " ... giving up in " +
                              std::to_string(seconds) + " s (press a key to give up now)";
@@ -163,6 +164,7 @@ void SetFolderFileSystemTypeForTesting(long type) { gFileSystemType.store(type);
 FolderWaitScope::FolderWaitScope() {
   if (tAllowance.depth++ == 0) {
     tAllowance.left = Ms(gWaitMs.load());
+    tAllowance.letGoLeft = kFileLetGoWait;
     tAllowance.over.clear();
     tAllowance.told.clear();
   }
@@ -178,7 +180,7 @@ FolderWaitScope::~FolderWaitScope() {
 
 bool FolderHeldHere(const std::string& folder, bool readsToo) {
   struct stat st {};
-  return ::stat(folder.c_str(), &st) == 0 && HeldHere(st.st_dev, st.st_ino, readsToo);
+  return FileSystemInUse().Stat(folder, &st) == 0 && HeldHere(st.st_dev, st.st_ino, readsToo);
 }
 
 bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why, Mode mode) {
@@ -188,32 +190,33 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
     std::string folder;
     struct stat st;
   };
+  FileSystem& sys = FileSystemInUse();
   std::vector<Open> open;
   for (const std::string& folder : folders) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = sys.Open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
       // One that is there but cannot be opened (written but not read: mode 0333)
       // is saved to unprotected, and told so; one that is not there is left to the
       // renames to report.
       const int err = errno;
       struct stat st {};
-      if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) NoteUnprotected(st, folder, 0, err);
+      if (sys.Stat(folder, &st) == 0 && S_ISDIR(st.st_mode)) NoteUnprotected(st, folder, 0, err);
       continue;
     }
     struct stat st {};
     // A folder this thread reads is its own for a save as well: a second flock of
     // this thread would wait for itself.
-    const bool known = ::fstat(fd, &st) == 0 && !HeldHere(st.st_dev, st.st_ino, true) &&
+    const bool known = sys.OpenStat(fd, &st) == 0 && !HeldHere(st.st_dev, st.st_ino, true) &&
                        std::none_of(open.begin(), open.end(), [&](const Open& o) {
                          return o.held.dev == st.st_dev && o.held.ino == st.st_ino;
                        });
     if (!known) {
-      ::close(fd);
+      sys.Close(fd);
       continue;
     }
     // Named as the user knows it ("fits/../data" is "data").
-    char resolved[PATH_MAX];
-    open.push_back({Held{st.st_dev, st.st_ino, fd, save}, ::realpath(folder.c_str(), resolved) ? resolved : folder, st});
+    std::string resolved;
+    open.push_back({Held{st.st_dev, st.st_ino, fd, save}, sys.RealPath(folder, &resolved) ? resolved : folder, st});
   }
   // One order for all: by device and inode, whatever path named the folder.
   std::sort(open.begin(), open.end(), [](const Open& a, const Open& b) {
@@ -223,20 +226,20 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
   // come before them in the order, and its holder may be waiting for them.
   const bool mayWait = tHeld.empty();
   FolderWaitScope scope;
-  const Clock::time_point began = Clock::now();
+  const Clock::time_point began = sys.Now();
   const Clock::time_point deadline = began + tAllowance.left;
   const std::size_t before = fds_.size();
   WaitNotice notice;
   auto fail = [&](std::size_t k, std::string reason) {
     *why = std::move(reason);
-    for (std::size_t rest = k; rest < open.size(); ++rest) ::close(open[rest].held.fd);
+    for (std::size_t rest = k; rest < open.size(); ++rest) sys.Close(open[rest].held.fd);
     // What this call took goes; what the object held before stays.
     while (fds_.size() > before) {
       const int fd = fds_.back();
       fds_.pop_back();
       tHeld.erase(std::remove_if(tHeld.begin(), tHeld.end(), [fd](const Held& h) { return h.fd == fd; }),
                   tHeld.end());
-      ::close(fd);
+      sys.Close(fd);
     }
     return false;
   };
@@ -255,7 +258,7 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
       if (err == EINTR) continue;
       if (err != EWOULDBLOCK) {  // a file system without locks
         NoteUnprotected(open[k].st, open[k].folder, err);
-        ::close(fd);
+        sys.Close(fd);
         break;
       }
       if (!tAllowance.over.empty()) {
@@ -266,7 +269,7 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
         ok = fail(k, busy + " (not waited for while other folders are held)");
         break;
       }
-      const Clock::time_point now = Clock::now();
+      const Clock::time_point now = sys.Now();
       if (now >= deadline) {
         tAllowance.over = " and did not finish within " + std::to_string((gWaitMs.load() + 999) / 1000) + " s";
         ok = fail(k, busy + tAllowance.over);
@@ -277,18 +280,19 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
         ok = fail(k, busy + tAllowance.over);
         break;
       }
-      std::this_thread::sleep_for(Ms(5));
+      sys.Sleep(Ms(5));
     }
   }
-  const Ms waited = std::chrono::duration_cast<Ms>(Clock::now() - began);
+  const Ms waited = std::chrono::duration_cast<Ms>(sys.Now() - began);
   tAllowance.left = std::max(Ms(0), tAllowance.left - waited);
   return ok;
 }
 
 bool WaitWhileHeld(const std::string& folder, const std::function<bool()>& held, std::string* why) {
   FolderWaitScope scope;
-  const Clock::time_point began = Clock::now();
-  const Clock::time_point deadline = began + std::min(tAllowance.left, kFileLetGoWait);
+  FileSystem& sys = FileSystemInUse();
+  const Clock::time_point began = sys.Now();
+  const Clock::time_point deadline = began + std::min(tAllowance.left, tAllowance.letGoLeft);
   const std::string what = "another process to let go of the files an interrupted save left in";
   WaitNotice notice;
   bool free = false;
@@ -297,10 +301,9 @@ bool WaitWhileHeld(const std::string& folder, const std::function<bool()>& held,
       *why = tAllowance.over;
       break;
     }
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = sys.Now();
     if (now >= deadline) {
-      *why = " and did not let them go within " +
-             std::to_string((std::chrono::duration_cast<Ms>(deadline - began).count() + 999) / 1000) + " s";
+      *why = " and did not let them go within " + std::to_string((kFileLetGoWait.count() + 999) / 1000) + " s";
       break;
     }
     if (notice.Waiting(folder, std::chrono::duration_cast<Ms>(deadline - now), what)) {
@@ -308,9 +311,11 @@ bool WaitWhileHeld(const std::string& folder, const std::function<bool()>& held,
       *why = tAllowance.over;
       break;
     }
-    std::this_thread::sleep_for(Ms(5));
+    sys.Sleep(Ms(5));
   }
-  tAllowance.left = std::max(Ms(0), tAllowance.left - std::chrono::duration_cast<Ms>(Clock::now() - began));
+  const Ms waited = std::chrono::duration_cast<Ms>(sys.Now() - began);
+  tAllowance.left = std::max(Ms(0), tAllowance.left - waited);
+  tAllowance.letGoLeft = std::max(Ms(0), tAllowance.letGoLeft - waited);
   return free;
 }
 
@@ -318,7 +323,7 @@ void FolderLocks::Release() {
   for (const int fd : fds_) {
     tHeld.erase(std::remove_if(tHeld.begin(), tHeld.end(), [fd](const Held& h) { return h.fd == fd; }),
                 tHeld.end());
-    ::close(fd);  // the lock goes with the last descriptor of its open file
+    FileSystemInUse().Close(fd);  // the lock goes with the last descriptor of its open file
   }
   fds_.clear();
 }

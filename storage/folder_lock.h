@@ -100,9 +100,9 @@ inline constexpr std::chrono::milliseconds kFolderWaitNoticeDelay{250};
 
 // Waits while held() is true: another process holds for a moment a file that an
 // interrupted save left in folder (a killed save lets its files go one by one;
-// another program may hold one briefly). Asked every few milliseconds, for at most
-// kFileLetGoWait of the allowance of the save or load on this thread, and shown as
-// a folder wait is. Called while the folders are held: the holder of such a file
+// another program may hold one briefly). Asked every few milliseconds, and shown as
+// a folder wait is. All such waits of one save or load together take at most
+// kFileLetGoWait of its allowance: once that is spent, a later one ends at once. Called while the folders are held: the holder of such a file
 // is no save of the program, so it never waits for them. True once held() is
 // false; false when the time is up or the wait was given up: *why then tells
 // which (" and did not let them go within 2 s", "; the wait for it was given up").

@@ -21,7 +21,9 @@
 
 #include "text/number_token.h"
 #include "storage/atomic_file.h"
+#include "storage/file_system.h"
 #include "storage/folder_lock.h"
+#include "storage/journal_text.h"
 #include "storage/save_parts.h"
 
 namespace tarmic {
@@ -36,18 +38,6 @@ std::atomic<SaveStepHook> gRecoveryHook{nullptr};
 constexpr std::string_view kJournalPrefix = ".tarmic-save-";
 constexpr std::string_view kJournalExtension = ".journal";
 constexpr std::string_view kJournalTempExtension = ".journal.part";
-// Version 1 named the files; version 2 adds, for each rename, what the temporary
-// and the file it replaces were when the journal was written.
-constexpr std::string_view kJournalHeader = "tarmic save journal 1";
-constexpr std::string_view kJournalHeader2 = "tarmic save journal 2";
-// No set of this program spans more folders; a journal naming more is none of its.
-constexpr std::size_t kMaxSetFolders = 64;
-// No name in a journal is longer (a path of 4,096 bytes, every byte escaped).
-constexpr std::size_t kMaxLineBytes = 3 * 4096 + 16;
-// A journal is a few lines per file of the set, each name relative to its folder:
-// with the most files a set holds and names of 2 KiB, well within this. The writer
-// refuses a journal above it, so a larger one is none of this program's.
-constexpr off_t kJournalMaxBytes = 16 << 20;
 
 // The process that wrote a journal, as its name tells it.
 struct JournalOwner {
@@ -90,251 +80,11 @@ bool JournalOwnerOf(std::string_view fileName, std::string_view kind, JournalOwn
 // One of another host cannot be asked: it counts as ended when its journal has
 // not changed for an hour (a set's renames take milliseconds).
 bool OwnerMayRun(const JournalOwner& owner, const std::string& boot, std::time_t written) {
-  if (owner.host != HostTag()) return std::time(nullptr) - written < 3600;
+  if (owner.host != HostTag()) return FileSystemInUse().WallTime() - written < 3600;
   if (!boot.empty() && !BootId().empty() && boot != BootId()) return false;
   if (!ProcessRunning(owner.pid)) return false;
   const unsigned long long start = StartTimeOf(owner.pid);
   return owner.start == 0 || start == 0 || start == owner.start;
-}
-
-// Names in a journal: '%', line ends and other control characters as %XX.
-std::string Escape(const std::string& text) {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '%' || u < 0x20 || u == 0x7f) {
-      out += '%';
-      out += kHex[u >> 4];
-      out += kHex[u & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-bool Unescape(const std::string& text, std::string* out) {
-  out->clear();
-  auto hex = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  for (std::size_t k = 0; k < text.size(); ++k) {
-    if (text[k] != '%') {
-      out->push_back(text[k]);
-      continue;
-    }
-    if (k + 2 >= text.size()) return false;
-    const int hi = hex(text[k + 1]), lo = hex(text[k + 2]);
-    if (hi < 0 || lo < 0) return false;
-    out->push_back(static_cast<char>(hi * 16 + lo));
-    k += 2;
-  }
-  return !out->empty();
-}
-
-// What a journal holds: its copies (folders relative to this one's) and the
-// renames (temporary and target, relative to this one's folder), in order.
-// A file as a journal records it: whether it was there, its inode, size and time
-// of last modification (what a rename keeps and a new save changes; see
-// docs/ARCHITECTURE.md for why not the status change time).
-struct FileId {
-  bool present = false;
-  bool regular = false;  // a regular file (not recorded)
-  unsigned long long ino = 0, size = 0, sec = 0, nsec = 0;
-};
-constexpr unsigned long long kIdModulus = 1000000000000000000ULL;  // 18 digits
-FileId FileIdOf(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return {};
-  return {true, S_ISREG(st.st_mode), static_cast<unsigned long long>(st.st_ino) % kIdModulus,
-          static_cast<unsigned long long>(st.st_size) % kIdModulus,
-          st.st_mtim.tv_sec > 0 ? static_cast<unsigned long long>(st.st_mtim.tv_sec) % kIdModulus : 0,
-          static_cast<unsigned long long>(st.st_mtim.tv_nsec)};
-}
-// The same content as recorded: same size and modification time.
-bool SameContent(const FileId& now, const FileId& then) {
-  return now.present && then.present && now.size == then.size && now.sec == then.sec && now.nsec == then.nsec;
-}
-// The very file recorded, untouched since.
-bool SameFile(const FileId& now, const FileId& then) { return SameContent(now, then) && now.ino == then.ino; }
-// Whether the regular file at path was changed at or after t, its modification or
-// its status change time (which no program can set back): a file saved after a
-// journal written at t. Equal times count: a file system with coarse times cannot
-// tell their order.
-bool ChangedSince(const std::string& path, const timespec& t) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  auto notBefore = [&](const timespec& c) { return c.tv_sec > t.tv_sec || (c.tv_sec == t.tv_sec && c.tv_nsec >= t.tv_nsec); };
-  return notBefore(st.st_mtim) || notBefore(st.st_ctim);
-}
-// Whether a target is the temporary recorded, renamed: the same inode and size (a
-// copy's file times may be set after its rename), or, in a copied tree, the same
-// size and modification time.
-bool IsRenamed(const FileId& target, const FileId& temp) {
-  return target.present && temp.present &&
-         ((target.ino == temp.ino && target.size == temp.size) || SameContent(target, temp));
-}
-struct RenameIds {
-  FileId temp, old;  // the temporary and the file it replaces, when the journal was written
-};
-
-struct JournalText {
-  std::string boot;
-  std::vector<std::string> copies;
-  std::vector<std::pair<std::string, std::string>> renames;
-  std::vector<RenameIds> ids;  // one per rename (version 2); empty in version 1
-};
-
-std::string IdWords(const FileId& id) {
-  if (!id.present) return "-";
-  return std::to_string(id.ino) + " " + std::to_string(id.size) + " " + std::to_string(id.sec) + " " +
-         std::to_string(id.nsec);
-}
-
-bool ParseIds(const std::string& line, RenameIds* ids) {
-  std::vector<std::string_view> words;
-  std::string_view rest(line);
-  for (std::size_t space; (space = rest.find(' ')) != std::string_view::npos; rest.remove_prefix(space + 1))
-    words.push_back(rest.substr(0, space));
-  words.push_back(rest);
-  if ((words.size() != 6 && words.size() != 9) || words[0] != "ids") return false;
-  auto id = [&](std::size_t at, FileId* f) {
-    for (std::size_t k = at; k < at + 4; ++k)
-      if (!AllDigits(words[k])) return false;
-    *f = {true, true, WholeNumberOf(words[at]).value_or(0), WholeNumberOf(words[at + 1]).value_or(0),
-          WholeNumberOf(words[at + 2]).value_or(0), WholeNumberOf(words[at + 3]).value_or(0)};
-    return true;
-  };
-  if (!id(1, &ids->temp)) return false;
-  if (words.size() == 6) {
-    ids->old = {};
-    return words[5] == "-";
-  }
-  return id(5, &ids->old);
-}
-
-std::string FormatJournal(const JournalText& j) {
-  std::string text = std::string(j.ids.empty() ? kJournalHeader : kJournalHeader2) + "\n";
-  text += "boot " + (j.boot.empty() ? std::string("-") : j.boot) + "\n";
-  text += "copies " + std::to_string(j.copies.size()) + "\n";
-  for (const std::string& c : j.copies) text += Escape(c) + "\n";
-  text += "renames " + std::to_string(j.renames.size()) + "\n";
-  for (std::size_t r = 0; r < j.renames.size(); ++r) {
-    text += Escape(j.renames[r].first) + "\n" + Escape(j.renames[r].second) + "\n";
-    if (!j.ids.empty()) text += "ids " + IdWords(j.ids[r].temp) + " " + IdWords(j.ids[r].old) + "\n";
-  }
-  return text + "end\n";
-}
-
-// What the text of a journal is: a whole journal of this form, one cut short (or
-// the head of a longer text), one that is none, or one counting more files or
-// folders than any set this program saves.
-enum class Parsed { Whole, Cut, Damaged, TooMany };
-Parsed ParseJournal(const std::string& text, JournalText* j) {
-  std::istringstream in(text);
-  std::string line;
-  auto next = [&] { return static_cast<bool>(std::getline(in, line)); };
-  // A count line; the counts are checked before anything is made of them.
-  auto count = [&](std::string_view key, std::size_t* n) {
-    if (!next()) return Parsed::Cut;
-    if (line.size() <= key.size() + 1 || line.compare(0, key.size(), key) != 0 || line[key.size()] != ' ')
-      return Parsed::Damaged;
-    const std::string digits = line.substr(key.size() + 1);
-    const bool number = !digits.empty() && std::all_of(digits.begin(), digits.end(),
-                                                       [](char c) { return c >= '0' && c <= '9'; });
-    if (!number) return Parsed::Damaged;
-    if (!AllDigits(digits)) return Parsed::TooMany;  // more than 18 digits
-    *n = static_cast<std::size_t>(WholeNumberOf(digits).value_or(0));
-    return *n > kMaxSetFiles ? Parsed::TooMany : Parsed::Whole;
-  };
-  auto name = [&](std::string* out) {
-    if (!next()) return Parsed::Cut;
-    return line.size() <= kMaxLineBytes && Unescape(line, out) ? Parsed::Whole : Parsed::Damaged;
-  };
-  if (!next()) return Parsed::Cut;
-  if (line != kJournalHeader && line != kJournalHeader2) return Parsed::Damaged;
-  const bool withIds = line == kJournalHeader2;
-  if (!next()) return Parsed::Cut;
-  if (line.rfind("boot ", 0) != 0) return Parsed::Damaged;
-  j->boot = line.substr(5) == "-" ? std::string() : line.substr(5);
-  std::size_t n = 0;
-  // No more copies than files: each copy's folder holds a file of the set.
-  if (const Parsed c = count("copies", &n); c != Parsed::Whole) return c;
-  if (n == 0) return Parsed::Damaged;
-  if (n > kMaxSetFolders) return Parsed::TooMany;
-  j->copies.resize(n);
-  for (std::string& c : j->copies)
-    if (const Parsed p = name(&c); p != Parsed::Whole) return p;
-  if (const Parsed c = count("renames", &n); c != Parsed::Whole) return c;
-  j->renames.resize(n);
-  j->ids.resize(withIds ? n : 0);
-  for (std::size_t r = 0; r < n; ++r) {
-    if (const Parsed p = name(&j->renames[r].first); p != Parsed::Whole) return p;
-    if (const Parsed p = name(&j->renames[r].second); p != Parsed::Whole) return p;
-    if (!withIds) continue;
-    if (!next()) return Parsed::Cut;
-    if (!ParseIds(line, &j->ids[r])) return Parsed::Damaged;
-  }
-  if (!next()) return Parsed::Cut;
-  return line == "end" && !next() ? Parsed::Whole : Parsed::Damaged;
-}
-
-// Reads the journal at path, open (and held) in file; empty when it reads as a
-// journal, otherwise why not, for the report.
-std::string ReadJournal(const std::string& path, int fd, JournalText* j) {
-  CountJournalRead();
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return SystemReason(path, errno);
-  const std::string left = "; left as it is";
-  if (st.st_size > kJournalMaxBytes)
-    return path + ": is larger (" + std::to_string(static_cast<long long>(st.st_size)) +
-           " bytes) than the journal of any set this program saves" + left;
-  if (st.st_size == 0) return path + ": is empty, no journal of this program" + left;
-  auto readUpTo = [&](std::size_t size, std::string* text) {
-    text->assign(size, '\0');
-    std::size_t done = 0;
-    while (done < text->size()) {
-      const ssize_t n = ::pread(fd, text->data() + done, text->size() - done, static_cast<off_t>(done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return errno;
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    text->resize(done);
-    return 0;
-  };
-  auto refused = [&](Parsed parsed) {
-    return parsed == Parsed::TooMany
-               ? path + ": names more files or folders than any set this program saves (at most " +
-                     std::to_string(kMaxSetFiles) + " files in " + std::to_string(kMaxSetFolders) + " folders)" +
-                     left
-               : path + ": does not read as a journal of this program's saves (damaged, or of another version)" +
-                     left;
-  };
-  // The head first, in whole lines: a file that is no journal, or one counting
-  // more than a set, is known by it, however long it is (it is looked at by every
-  // save in its folder).
-  constexpr std::size_t kHead = 64 << 10;
-  std::string text;
-  if (static_cast<std::size_t>(st.st_size) > kHead) {
-    if (const int err = readUpTo(kHead, &text); err != 0) return SystemReason(path, err);
-    const std::size_t lastEnd = text.find_last_of('\n');
-    // A line running on past any name of a journal (a forged name of megabytes)
-    // tells it is none, without reading the rest.
-    if (text.size() - (lastEnd == std::string::npos ? 0 : lastEnd + 1) > kMaxLineBytes)
-      return refused(Parsed::Damaged);
-    text.erase(lastEnd == std::string::npos ? 0 : lastEnd + 1);
-    JournalText head;
-    if (const Parsed parsed = ParseJournal(text, &head); parsed == Parsed::Damaged || parsed == Parsed::TooMany)
-      return refused(parsed);
-  }
-  if (const int err = readUpTo(static_cast<std::size_t>(st.st_size), &text); err != 0)
-    return SystemReason(path, err);
-  const Parsed parsed = ParseJournal(text, j);
-  return parsed == Parsed::Whole ? std::string() : refused(parsed);
 }
 
 // p relative to the folder from (both absolute, symbolic links resolved).
@@ -383,9 +133,7 @@ bool NamesOnlyItsSet(const JournalText& j, const JournalOwner& owner) {
 
 // A path with its folders resolved as far as they exist, to compare targets.
 std::string Resolved(const std::string& path) {
-  std::error_code ec;
-  const std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
-  return ec ? path : p.string();
+  return FileSystemInUse().ResolvedAsFarAsItExists(path);
 }
 
 // A file's path as the user knows it: its folder resolved ("data/../fits" is
@@ -398,15 +146,14 @@ std::string Shown(const std::string& path) { return InFolder(Resolved(DirectoryP
 // with nothing mounted). Empty when it is readable and holds some of them: then
 // the copy was not written yet, or removed already.
 std::string UnreachableFolder(const std::string& folder, const std::vector<std::string>& names) {
-  DIR* d = ::opendir(folder.c_str());
-  if (!d) {
+  std::vector<std::string> entries;
+  if (!FileSystemInUse().List(folder, &entries)) {
     const int err = errno;
     return SystemReason(Resolved(folder), err);
   }
-  ::closedir(d);
   struct stat st {};
   for (const std::string& n : names)
-    if (::lstat(InFolder(folder, n).c_str(), &st) == 0) return {};
+    if (FileSystemInUse().LinkStat(InFolder(folder, n), &st) == 0) return {};
   return Resolved(folder) + ": none of the files of the set is there (a drive or share not mounted?)";
 }
 
@@ -419,7 +166,7 @@ struct FolderId {
 };
 FolderId IdOf(const std::string& folder) {
   struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  if (FileSystemInUse().Stat(folder, &st) != 0 || !S_ISDIR(st.st_mode)) return {};
   return {st.st_dev, st.st_ino, true};
 }
 bool Same(const FolderId& a, const FolderId& b) { return a.known && b.known && a.dev == b.dev && a.ino == b.ino; }
@@ -432,7 +179,7 @@ bool Same(const FolderId& a, const FolderId& b) { return a.known && b.known && a
 // judged by its pid and start on this host.
 bool JournalEnded(const Leftover& held, const JournalOwner& owner, const std::string& boot) {
   if (held.kind() == Leftover::Held) return false;
-  if (owner.host != HostTag()) return std::time(nullptr) - held.modified() >= 3600;
+  if (owner.host != HostTag()) return FileSystemInUse().WallTime() - held.modified() >= 3600;
   if (held.kind() == Leftover::Unheld) return true;
   return !OwnerMayRun(owner, boot, held.modified());
 }
@@ -470,11 +217,12 @@ FoundJournal Examine(const std::string& dir, const std::string& name) {
   const Leftover& held = *f.file;
   if (held.kind() == Leftover::Held && FolderHeldHere(dir, true)) {
     // Read without the reader's lock, which its holder keeps off.
-    const int fd = ::open(f.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    FileSystem& sys = FileSystemInUse();
+    const int fd = sys.Open(f.path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return f;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ReadFound(&f, fd);
-    ::close(fd);
+    if (sys.OpenStat(fd, &st) == 0 && S_ISREG(st.st_mode)) ReadFound(&f, fd);
+    sys.Close(fd);
     f.lingering = f.refused.empty() && !f.text.copies.empty();
     return f;
   }
@@ -552,10 +300,15 @@ std::vector<std::string> HeldForAMoment(const std::vector<FolderState>& states) 
   for (const FolderState& s : states)
     for (const FoundJournal& f : s.journals) {
       if (f.lingering) held.push_back(f.path);
-      if (!f.ended || (f.owner.host == HostTag() && f.owner.pid == static_cast<long>(::getpid()))) continue;
+      if (!f.ended || (f.owner.host == HostTag() && f.owner.pid == FileSystemInUse().ProcessId())) continue;
       for (const auto& [temp, target] : f.text.renames) {
         const std::string t = InFolder(f.dir, temp);
         if (Leftover(t).kind() == Leftover::Held) held.push_back(t);
+      }
+      // Its copies in the other folders of the set.
+      for (const std::string& c : f.text.copies) {
+        const std::string copy = InFolder(InFolder(f.dir, c), f.name);
+        if (c != "." && Leftover(copy).kind() == Leftover::Held) held.push_back(copy);
       }
     }
   return held;
@@ -563,16 +316,20 @@ std::vector<std::string> HeldForAMoment(const std::vector<FolderState>& states) 
 
 // Waits while files of HeldForAMoment are held (WaitWhileHeld), then looks at the
 // folders again: what was let go is dealt with as any ended save's; what is still
-// held leaves its set as it is (FinishJournal).
-void WaitForLetGo(std::vector<FolderState>* states) {
+// held leaves its set as it is (FinishJournal). Empty when nothing was held or all
+// was let go; otherwise how the wait ended ("<folder>: another process held ...
+// and did not let them go within 2 s", or "...; the wait for it was given up").
+std::string WaitForLetGo(std::vector<FolderState>* states) {
   const std::vector<std::string> held = HeldForAMoment(*states);
-  if (held.empty()) return;
+  if (held.empty()) return {};
   std::string why;
-  (void)WaitWhileHeld(Resolved(DirectoryPart(held.front())), [&] {
+  const std::string folder = Resolved(DirectoryPart(held.front()));
+  const bool free = WaitWhileHeld(folder, [&] {
     return std::any_of(held.begin(), held.end(),
                        [](const std::string& p) { return Leftover(p).kind() == Leftover::Held; });
   }, &why);
   for (FolderState& s : *states) s = LookAt(s.dir);
+  return free ? std::string() : folder + ": another process held files an interrupted save left there" + why;
 }
 
 // The temporaries in a folder that the journals there name and that are still
@@ -592,57 +349,48 @@ struct Unfinished {
   std::string target, journal;
 };
 
-// Finishes the set of an ended journal: see the top of atomic_file.h. Empty when
-// done or not due; otherwise the reason. When the journal stays for a later
-// attempt, its targets are added to *unfinished.
-std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfinished) {
-  if (!f.ended && !f.lingering) return {};
-  const std::string& dir = f.dir;
-  const std::string& path = f.path;
-  const JournalText& j = f.text;
-  const Leftover& held = *f.file;
-  auto at = [&](const std::string& rel) { return rel == "." ? dir : InFolder(dir, rel); };
-  auto keep = [&](std::string reason) {
-    for (const auto& [temp, target] : j.renames) unfinished->push_back({Resolved(at(target)), path});
+// A journal being finished: what it names, resolved against its folder, and what
+// FinishJournal found so far.
+struct Finishing {
+  const FoundJournal& f;
+  std::vector<Unfinished>* unfinished;
+  std::vector<std::string> folders;              // of the copies, in the journal's order
+  std::vector<std::size_t> folderOf;             // each rename's folder (the copy's index)
+  std::vector<std::vector<std::string>> namesIn;  // the set's files in each folder
+  std::vector<char> present;                     // whether each folder holds its copy
+  std::vector<FolderId> ids;                     // each folder as the recovery began
+  bool whole = true;                             // every copy there
+  std::string overtaken;                         // a target saved again since, shown
+
+  std::string At(const std::string& rel) const { return rel == "." ? f.dir : InFolder(f.dir, rel); }
+  std::string Temp(std::size_t r) const { return At(f.text.renames[r].first); }
+  std::string Target(std::size_t r) const { return At(f.text.renames[r].second); }
+  // The set stays for a later attempt, its targets not saved over meanwhile.
+  std::string Keep(std::string reason) const {
+    for (const auto& [temp, target] : f.text.renames) unfinished->push_back({Resolved(At(target)), f.path});
     return reason;
-  };
+  }
   // What holds the set up, with the journal that records it.
-  auto recorded = [&](const std::string& reason) {
-    return reason + ", so the set recorded in " + path + " cannot be finished now; its files may come from "
+  std::string Recorded(const std::string& reason) const {
+    return reason + ", so the set recorded in " + f.path + " cannot be finished now; its files may come from "
                     "different saves";
-  };
-  if (f.lingering) return keep(LingeringReason(path));
+  }
   // Not obeyed: reported at every load, blocking nothing.
-  auto notOurs = [&](const std::string& why) { return path + ": " + why + "; left as it is"; };
-  std::vector<std::string> folders;  // of the copies, in the journal's order
-  std::unordered_map<std::string, std::size_t> copyIndex;
-  for (std::size_t k = 0; k < j.copies.size(); ++k) {
-    folders.push_back(at(j.copies[k]));
-    copyIndex.emplace(j.copies[k], k);
-  }
-  // No save of another instance runs in these folders while the set is finished.
-  FolderLocks locks;
-  std::string busy;
-  if (!locks.Take(folders, &busy)) return keep(busy);
-  if (!held.Is(path)) return {};  // finished by another instance meanwhile
-  // Each rename's folder (the copy's index), and the set's files in each folder.
-  std::vector<std::size_t> folderOf;
-  std::vector<std::vector<std::string>> namesIn(folders.size());
-  for (const auto& [temp, target] : j.renames) {
-    std::string folder, tempName, targetName;
-    SplitRelative(temp, &folder, &tempName);
-    SplitRelative(target, &folder, &targetName);
-    const std::size_t k = copyIndex.at(folder);
-    folderOf.push_back(k);
-    namesIn[k].push_back(tempName);
-    namesIn[k].push_back(targetName);
-  }
-  // The copy in each other folder must be this journal as its save wrote it there
-  // (the same folders and files, seen from that folder): a file of the same name
-  // that says otherwise (a copy of this one put elsewhere) makes it none of a save's.
+  std::string NotOurs(const std::string& why) const { return f.path + ": " + why + "; left as it is"; }
+};
+
+// The copy in each other folder must be this journal as its save wrote it there
+// (the same folders and files, seen from that folder): a file of the same name
+// that says otherwise (a copy of this one put elsewhere) makes it none of a save's.
+// A copy someone holds is in use, as a held journal is: the set waits for it. A
+// folder that cannot be reached is never taken for one whose copy was not yet
+// written or removed already: the set is finished once it is back. Empty when the
+// copies allow the set to be finished (whole or not); otherwise the report.
+std::string CheckCopies(Finishing* x) {
   namespace fs = std::filesystem;
+  const JournalText& j = x->f.text;
   std::vector<fs::path> real;
-  for (const std::string& folder : folders) real.emplace_back(Resolved(folder));
+  for (const std::string& folder : x->folders) real.emplace_back(Resolved(folder));
   auto expectedAt = [&](std::size_t k) {
     JournalText e;
     e.boot = j.boot;
@@ -652,135 +400,227 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
       std::string folder, tempName, targetName;
       SplitRelative(j.renames[r].first, &folder, &tempName);
       SplitRelative(j.renames[r].second, &folder, &targetName);
-      e.renames.emplace_back(RelativeTo(real[folderOf[r]] / tempName, real[k]),
-                             RelativeTo(real[folderOf[r]] / targetName, real[k]));
+      e.renames.emplace_back(RelativeTo(real[x->folderOf[r]] / tempName, real[k]),
+                             RelativeTo(real[x->folderOf[r]] / targetName, real[k]));
     }
     return FormatJournal(e);
   };
-  std::vector<char> present;
-  std::vector<FolderId> ids;
-  bool whole = true;
-  for (std::size_t k = 0; k < folders.size(); ++k) {
-    ids.push_back(IdOf(folders[k]));
-    const std::string copy = InFolder(folders[k], f.name);
-    present.push_back(IsRegular(copy));
-    if (present.back()) {
+  for (std::size_t k = 0; k < x->folders.size(); ++k) {
+    x->ids.push_back(IdOf(x->folders[k]));
+    const std::string copy = InFolder(x->folders[k], x->f.name);
+    x->present.push_back(IsRegular(copy));
+    if (x->present.back()) {
       if (j.copies[k] == ".") continue;
       const Leftover other(copy);
+      if (other.kind() == Leftover::Held) return x->Keep(LingeringReason(Shown(copy)));
       JournalText seen;
       if (other.Descriptor() < 0 || !ReadJournal(copy, other.Descriptor(), &seen).empty() ||
           FormatJournal(seen) != expectedAt(k))
-        return notOurs("its copy " + Shown(copy) + " does not name the same set");
+        return x->NotOurs("its copy " + Shown(copy) + " does not name the same set");
       continue;
     }
-    const bool reachable = IsAtOrAbove(folders[k], dir);
-    // A folder that cannot be reached is never taken for one whose copy was not yet
-    // written or removed already: the set is finished once it is back.
-    const std::string away = reachable ? std::string() : UnreachableFolder(folders[k], namesIn[k]);
-    if (!away.empty()) return keep(away);
+    const bool reachable = IsAtOrAbove(x->folders[k], x->f.dir);
+    const std::string away = reachable ? std::string() : UnreachableFolder(x->folders[k], x->namesIn[k]);
+    if (!away.empty()) return x->Keep(away);
     // The journal's own folder or one above it is there; one of them holding no
     // file of the set makes the journal none of a save's.
-    if (reachable && !UnreachableFolder(folders[k], namesIn[k]).empty())
-      return notOurs("names the folder " + Resolved(folders[k]) + ", which holds none of the files of its set");
-    whole = false;
+    if (reachable && !UnreachableFolder(x->folders[k], x->namesIn[k]).empty())
+      return x->NotOurs("names the folder " + Resolved(x->folders[k]) + ", which holds none of the files of its set");
+    x->whole = false;
   }
-  // Every temporary and target is looked at before anything is done, so that one
-  // that is not this save's to touch leaves the whole set as it is: a symbolic
-  // link, a pipe, a device or a folder was made by no save; one that someone holds
-  // is in use. The journal records what each temporary and target was: a missing
-  // temporary counts as renamed only when its target is that file, and a target
-  // changed since (saved again) is never replaced.
+  return {};
+}
+
+// Whether target holds what the save of rename r wrote (its temporary, renamed).
+bool HoldsItsContent(const Finishing& x, std::size_t r) {
+  return !x.f.text.ids.empty() && IsRenamed(FileIdOf(x.Target(r)), x.f.text.ids[r].temp);
+}
+
+// A journal of version 2 whose temporaries are all gone: its set was finished as
+// far as it could be, and the journal stays only as the record that its files
+// come from different saves (some hold what the save wrote, some never received
+// it: saved again meanwhile). It blocks nothing; every load says so (MixedNote)
+// until no target holds the save's content any longer (saved again), or all do,
+// and then it goes. Only asked once every copy is there.
+bool Settled(const Finishing& x) {
+  if (x.f.text.ids.empty() || x.f.text.renames.empty()) return false;
+  for (std::size_t r = 0; r < x.f.text.renames.size(); ++r)
+    if (Leftover(x.Temp(r)).kind() != Leftover::Missing) return false;
+  return true;
+}
+// The note of a mixed set: which files hold what the save wrote and which do not;
+// empty when the set is whole (all or none).
+std::string MixedNote(const Finishing& x) {
+  std::vector<std::string> have, lack;
+  for (std::size_t r = 0; r < x.f.text.renames.size(); ++r)
+    (HoldsItsContent(x, r) ? have : lack).push_back(Shown(x.Target(r)));
+  if (have.empty() || lack.empty()) return {};
+  auto list = [](const std::vector<std::string>& v) {
+    std::string text;
+    for (const std::string& s : v) text += (text.empty() ? "" : ", ") + s;
+    return text;
+  };
+  return list(lack) + ": saved again (or left) while the save recorded in " + x.f.path + " was interrupted, " +
+         "so they do not hold what it wrote for them, while " + list(have) +
+         " do; the files of that set come from different saves until they are saved again";
+}
+
+// Looks at every temporary and target before anything is done, so that one that is
+// not this save's to touch leaves the whole set as it is: a symbolic link, a pipe,
+// a device or a folder was made by no save; one that someone holds is in use (by
+// whoever holds it: the set waits, its targets are not saved over). The journal
+// records what each temporary and target was: a missing temporary counts as
+// renamed only when its target is that file; a target changed since (saved again)
+// is never replaced. Empty when the set may be finished.
+std::string CheckTemporaries(Finishing* x) {
+  const FoundJournal& f = x->f;
+  const JournalText& j = f.text;
   const bool withIds = !j.ids.empty();
-  std::string overtaken;
   for (std::size_t r = 0; r < j.renames.size(); ++r) {
-    if (!whole && !present[folderOf[r]]) continue;
-    const std::string t = at(j.renames[r].first), g = at(j.renames[r].second);
+    if (!x->whole && !x->present[x->folderOf[r]]) continue;
+    const std::string t = x->Temp(r), g = x->Target(r);
     const Leftover temp(t);
-    if (temp.kind() == Leftover::NotRegular) return keep(recorded(NewContentReason(g, temp)));
-    if (temp.kind() == Leftover::Held) {
-      // Its maker runs while the journal's does not (a journal is held until its
-      // save ends): no journal of that save, and it does not hold up saves of the
-      // targets. Otherwise someone held it past the wait (HoldFolders): the whole
-      // set is left, its temporaries too, and its targets are not saved over.
-      if (f.owner.host == HostTag() && OwnerMayRun(f.owner, j.boot, 0))
-        return Shown(g) + ": the new content recorded in " + path +
-               " is in use by a save that is still running; left as it is";
-      return keep(recorded(NewContentReason(g, temp)));
-    }
-    if (!whole) continue;
+    // This very process holds it: a save of ours, whose own journals it holds, so
+    // this one (carrying our pid, held by nobody) is none of its.
+    if (temp.kind() == Leftover::Held && f.owner.host == HostTag() &&
+        f.owner.pid == FileSystemInUse().ProcessId())
+      return x->NotOurs("names the temporary of a save of this very process, which holds its own journals");
+    if (temp.kind() == Leftover::NotRegular || temp.kind() == Leftover::Held)
+      return x->Keep(x->Recorded(NewContentReason(g, temp)));
+    if (!x->whole) continue;
     const FileId target = FileIdOf(g);
     if (!withIds) {
       // Version 1 records no file, so it cannot show that a target is the one it
       // replaced: one changed at or after the journal was written is a file saved
       // after it (a journal restored or synced late), and is never replaced.
-      if (temp.kind() != Leftover::Missing && ChangedSince(g, held.modifiedAt()) && overtaken.empty())
-        overtaken = Shown(g);
+      if (temp.kind() != Leftover::Missing && ChangedSince(g, f.file->modifiedAt()) && x->overtaken.empty())
+        x->overtaken = Shown(g);
       continue;
     }
     if (temp.kind() == Leftover::Missing) {
-      if (!IsRenamed(target, j.ids[r].temp)) return keep(recorded(NewContentReason(g, temp)));
+      if (IsRenamed(target, j.ids[r].temp)) continue;
+      // Gone without reaching its target: lost, unless the target was saved again
+      // since (then the set is mixed, as with a temporary still there).
+      if (!target.regular || SameFile(target, j.ids[r].old) || (!target.present && !j.ids[r].old.present))
+        return x->Keep(x->Recorded(NewContentReason(g, temp)));
+      if (x->overtaken.empty()) x->overtaken = Shown(g);
     } else if (!SameContent(FileIdOf(t), j.ids[r].temp)) {
       // Not the file the save wrote. (Its change time is not asked: a change of
       // owner or mode, a rename, a copy set it, and the set would never be finished.)
-      return keep(recorded(NewContentReason(g, temp)));
+      return x->Keep(x->Recorded(NewContentReason(g, temp)));
     } else if (target.regular && !SameFile(target, j.ids[r].old)) {
       // A file saved there since (what else is there, a folder, is for the rename to report).
-      if (overtaken.empty()) overtaken = Shown(g);
+      if (x->overtaken.empty()) x->overtaken = Shown(g);
     }
   }
-  // Saved again after the journal was written: nothing of it replaces a newer file;
-  // what it left goes, and the load that finds it says so once.
-  if (!overtaken.empty()) whole = false;
+  return {};
+}
+
+// Every copy there: the temporaries were complete; those still there are renamed
+// (a missing one was renamed already). A copy missing (the journals were being
+// written or removed, so no rename or every rename was done) or a target saved
+// again: what is left goes, in the folders that hold a copy (others are left to
+// the next save of their targets). Empty when done; otherwise the report.
+std::string RenameOrRemove(Finishing* x) {
+  const bool whole = x->whole && x->overtaken.empty();
   int recoveryStep = 0;
-  for (std::size_t r = 0; r < j.renames.size(); ++r) {
-    const std::size_t k = folderOf[r];
-    // Every copy there: the temporaries were complete; those still there are
-    // renamed (a missing one was renamed already). A copy missing: the journals
-    // were being written or removed, so no rename or every rename was done; what
-    // is left goes, in the folders that hold a copy (others are left to the next
-    // save of their targets).
-    if (!whole && !present[k]) continue;
-    const std::string t = at(j.renames[r].first), g = at(j.renames[r].second);
+  for (std::size_t r = 0; r < x->f.text.renames.size(); ++r) {
+    const std::size_t k = x->folderOf[r];
+    if (!x->whole && !x->present[k]) continue;
+    const std::string t = x->Temp(r), g = x->Target(r);
     const Leftover temp(t);
     int failed = 0, err = 0;
     if (temp.kind() == Leftover::Missing) {
       failed = -1;
       err = ENOENT;
     } else if (temp.kind() == Leftover::NotRegular || temp.kind() == Leftover::Held) {
-      SyncDirectories(folders);
-      return keep(recorded(NewContentReason(g, temp)));
+      SyncDirectories(x->folders);
+      return x->Keep(x->Recorded(NewContentReason(g, temp)));
     } else {
-      failed = whole ? std::rename(t.c_str(), g.c_str()) : (temp.Is(t) ? ::unlink(t.c_str()) : 0);
+      failed = whole ? FileSystemInUse().Rename(t, g) : (temp.Is(t) ? FileSystemInUse().Unlink(t) : 0);
       err = failed != 0 ? errno : 0;
     }
     if (const SaveStepHook hook = gRecoveryHook.load(); hook && failed == 0) hook(recoveryStep++);
     if (err == ENOENT) {
       // Renamed already, unless its folder went away meanwhile (moved, replaced,
       // unmounted: it is no longer the folder the recovery began with).
-      if (!whole || Same(ids[k], IdOf(folders[k]))) continue;
-      SyncDirectories(folders);
-      return keep(SystemReason(Resolved(folders[k]), ENOENT));
+      if (!whole || Same(x->ids[k], IdOf(x->folders[k]))) continue;
+      SyncDirectories(x->folders);
+      return x->Keep(SystemReason(Resolved(x->folders[k]), ENOENT));
     }
     if (failed != 0) {
       // The path as the user knows it: "data/../fits/f1.ra1" resolved; a temporary
       // that cannot be removed by its folder.
-      std::error_code ec;
-      const std::filesystem::path shown = std::filesystem::weakly_canonical(whole ? g : folders[k], ec);
-      const std::string reason =
-          SystemReason(ec ? (whole ? g : folders[k]) : shown.string(), err) +
-          (whole ? std::string() : " (what an interrupted save left there cannot be removed)");
-      SyncDirectories(folders);
-      return keep(reason);
+      const std::string reason = SystemReason(Resolved(whole ? g : x->folders[k]), err) +
+                                 (whole ? std::string() : " (what an interrupted save left there cannot be removed)");
+      SyncDirectories(x->folders);
+      return x->Keep(reason);
     }
   }
-  SyncDirectories(folders);
-  // The journal read here goes last: while it is there, the set is found again.
-  for (const std::string& folder : folders)
-    if (folder != dir) (void)::unlink(InFolder(folder, f.name).c_str());
-  (void)::unlink(path.c_str());
-  SyncDirectories(folders);
-  if (!overtaken.empty())
-    return overtaken + ": was saved again after the save recorded in " + path +
+  SyncDirectories(x->folders);
+  return {};
+}
+
+// Removes every copy of the journal, the one read here last: while it is there,
+// the set is found again.
+void DropJournalCopies(const Finishing& x) {
+  for (const std::string& folder : x.folders)
+    if (folder != x.f.dir) (void)FileSystemInUse().Unlink(InFolder(folder, x.f.name));
+  (void)FileSystemInUse().Unlink(x.f.path);
+  SyncDirectories(x.folders);
+}
+
+// Finishes the set of an ended journal: see the top of atomic_file.h. Empty when
+// done or not due; otherwise the reason. When the journal stays for a later
+// attempt, its targets are added to *unfinished. The decisions, in order: a
+// journal someone holds waits; the folders are held; its copies (CheckCopies);
+// a set already settled (Settled); its temporaries and targets
+// (CheckTemporaries); the renames or removals (RenameOrRemove); the journal goes,
+// or stays as the record of a mixed set.
+std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfinished) {
+  if (!f.ended && !f.lingering) return {};
+  Finishing x{f, unfinished, {}, {}, {}, {}, {}, true, {}};
+  if (f.lingering) return x.Keep(LingeringReason(f.path));
+  const JournalText& j = f.text;
+  std::unordered_map<std::string, std::size_t> copyIndex;
+  for (std::size_t k = 0; k < j.copies.size(); ++k) {
+    x.folders.push_back(x.At(j.copies[k]));
+    copyIndex.emplace(j.copies[k], k);
+  }
+  // No save of another instance runs in these folders while the set is finished.
+  FolderLocks locks;
+  std::string busy;
+  if (!locks.Take(x.folders, &busy)) return x.Keep(busy);
+  if (!f.file->Is(f.path)) return {};  // finished by another instance meanwhile
+  x.namesIn.resize(x.folders.size());
+  for (const auto& [temp, target] : j.renames) {
+    std::string folder, tempName, targetName;
+    SplitRelative(temp, &folder, &tempName);
+    SplitRelative(target, &folder, &targetName);
+    const std::size_t k = copyIndex.at(folder);
+    x.folderOf.push_back(k);
+    x.namesIn[k].push_back(tempName);
+    x.namesIn[k].push_back(targetName);
+  }
+  if (std::string why = CheckCopies(&x); !why.empty()) return why;
+  if (x.whole && Settled(x)) {
+    const std::string note = MixedNote(x);
+    if (note.empty()) DropJournalCopies(x);
+    return note;
+  }
+  if (std::string why = CheckTemporaries(&x); !why.empty()) return why;
+  if (std::string why = RenameOrRemove(&x); !why.empty()) return why;
+  // Saved again after the journal was written: nothing of it replaced a newer
+  // file and what it left went. While a target holds what it wrote, the journal
+  // stays as the record that the set is mixed (Settled), so that no later load is
+  // silent about it; otherwise (version 1 records no file) the load says so once.
+  if (!x.overtaken.empty() && x.whole) {
+    const std::string note = MixedNote(x);
+    if (!note.empty()) return note;
+  }
+  DropJournalCopies(x);
+  if (!x.overtaken.empty())
+    return x.overtaken + ": was saved again after the save recorded in " + f.path +
            " was interrupted; the rest of that set was not replaced, so its files may come from different saves";
   return {};
 }
@@ -826,12 +666,12 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
   std::vector<std::pair<fs::path, fs::path>> files;
   std::vector<RenameIds> ids;
   for (const SetFile& p : pending) {
-    std::error_code ec;
-    const fs::path folder = fs::canonical(DirectoryPart(p.target), ec);
-    if (ec) {
-      *error = SystemReason(p.path, ec.value());
+    std::string real;
+    if (!FileSystemInUse().RealPath(DirectoryPart(p.target), &real)) {
+      *error = SystemReason(p.path, errno);
       return false;
     }
+    const fs::path folder = real;
     files.emplace_back(folder / NamePart(p.temp), folder / NamePart(p.target));
     ids.push_back({FileIdOf(p.temp), FileIdOf(p.target)});
     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
@@ -846,7 +686,7 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
   // making and its lock) is given up for another, as the temporaries of files are.
   for (int attempt = 0;; ++attempt) {
     // Asked each time: a child made by fork() has a pid and start time of its own.
-    const long pid = static_cast<long>(::getpid());
+    const long pid = FileSystemInUse().ProcessId();
     name_ = std::string(kJournalPrefix) + HostTag() + "-" + std::to_string(pid) + "-" +
             std::to_string(StartTimeOf(pid)) + "-" + std::to_string(gJournalCounter.fetch_add(1)) +
             std::string(kJournalExtension);
@@ -887,19 +727,19 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
 
 void SetJournal::Remove() {
   for (const std::string& folder : written_) {
-    (void)::unlink(InFolder(folder, name_).c_str());
+    (void)FileSystemInUse().Unlink(InFolder(folder, name_));
     step_();
   }
   SyncDirectories(written_);
   written_.clear();
   // The locks go once no copy is left to be taken for one of a running save.
-  for (const int fd : fds_) ::close(fd);
+  for (const int fd : fds_) FileSystemInUse().Close(fd);
   fds_.clear();
 }
 
 void SetJournal::Leave() {
   written_.clear();
-  for (const int fd : fds_) ::close(fd);
+  for (const int fd : fds_) FileSystemInUse().Close(fd);
   fds_.clear();
 }
 
@@ -914,24 +754,24 @@ int SetJournal::WriteCopy(const std::string& folder, const std::string& text) {
   int err = fd < 0 ? errno : 0;
   bool ok = fd >= 0;
   for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    const ssize_t n = FileSystemInUse().Write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
     ok = n > 0;
     err = n < 0 ? errno : ENOSPC;
     if (ok) done += static_cast<std::size_t>(n);
   }
-  if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+  if (ok && FileSystemInUse().Sync(fd) != 0 && errno != EINVAL && errno != EROFS) {
     ok = false;
     err = errno;
   }
-  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+  if (ok && FileSystemInUse().Rename(temp, path) != 0) {
     ok = false;
     err = errno;
   }
   if (!ok) {
     if (fd >= 0) {
-      (void)::unlink(temp.c_str());
-      ::close(fd);
+      (void)FileSystemInUse().Unlink(temp);
+      FileSystemInUse().Close(fd);
     }
     return err != 0 ? err : EIO;
   }
@@ -952,6 +792,7 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
   // journal found then naming yet others makes the round start again.
   std::vector<std::string> all = folders;
   std::vector<FolderState> states;
+  std::string waited;  // how a wait for held files ended, when they stayed held
   for (int round = 0;; ++round) {
     if (!locks->Take(all, why)) {
       // Another instance keeps a folder of a set left here: the save takes its own
@@ -959,16 +800,16 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
       if (all.size() == folders.size() || !locks->Take(folders, why)) return false;
       states.clear();
       for (const std::string& folder : folders) states.push_back(LookAt(folder));
-      WaitForLetGo(&states);
+      waited = WaitForLetGo(&states);
       break;
     }
     states.clear();
     for (const std::string& folder : folders) states.push_back(LookAt(folder));
-    WaitForLetGo(&states);
+    waited = WaitForLetGo(&states);
     std::vector<std::string> wanted = FoldersOfEndedJournals(states);
     const bool allHeld = std::all_of(wanted.begin(), wanted.end(), [](const std::string& f) {
       struct stat st {};
-      return ::stat(f.c_str(), &st) != 0 || FolderHeldHere(f, true);
+      return FileSystemInUse().Stat(f, &st) != 0 || FolderHeldHere(f, true);
     });
     if (allHeld || round == 2) break;
     locks->Release();
@@ -980,6 +821,7 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
   auto say = [&](const std::string& line) {
     if (!line.empty()) lines += (lines.empty() ? "" : "\n") + line;
   };
+  say(waited);
   std::vector<Unfinished> unfinished;
   std::string foreign;  // a journal of another computer naming a target
   for (FolderState& s : states) {
@@ -998,11 +840,19 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
           (file.kind() == Leftover::NoLocks && !OwnerMayRun(owner, std::string(), 0)))
         (void)file.Remove();
     }
-    // While a set stays unfinished here, its temporaries are kept for it.
+    // A save sweeps its folder of the temporaries that ended saves left, of its
+    // targets and of every other file (a save killed while writing leaves them
+    // before any journal names them); while a set stays unfinished here, its
+    // temporaries are kept for it, and those of running saves are held by them.
     if (targets.empty()) continue;
     std::vector<std::string> names;
     for (const std::string& t : targets)
       if (DirectoryPart(t) == s.dir) names.push_back(NamePart(t));
+    for (const std::string& entry : s.entries) {
+      const std::size_t mark = entry.rfind(kTempMark);
+      if (entry.size() > 1 && entry[0] == '.' && mark != std::string::npos && mark > 1)
+        names.push_back(entry.substr(1, mark - 1));
+    }
     RemoveStaleTemporaries(s.dir, names, s.entries, NamedByJournals(s));
   }
   if (report) *report = lines;
@@ -1071,7 +921,7 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
   // The folders are held as a reader and looked at: a set an ended save left there
   // is finished (the hold let go, as a recovery holds them as a save does) and the
   // hold taken again. The files are never read unheld without a note.
-  std::string recovered, busy, left, foreign, refused, lingering;
+  std::string recovered, busy, left, foreign, refused, lingering, waited;
   for (int round = 0;; ++round) {
     if (!locks_.Take(folders, &busy, FolderLocks::Mode::Read)) break;
     left.clear();
@@ -1082,7 +932,7 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
     for (const std::string& folder : folders) states.push_back(LookAt(folder));
     // A file of an ended save held for a moment (a killed save lets its files go
     // one by one) is waited for: until then its set can be neither finished nor read.
-    WaitForLetGo(&states);
+    waited = WaitForLetGo(&states);
     for (const FolderState& s : states)
       for (const FoundJournal& f : s.journals) {
         if (!f.refused.empty()) refused += (refused.empty() ? "" : "\n") + f.refused;
@@ -1108,6 +958,8 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
   }
   if (!lingering.empty() && unfinished.find(lingering) == std::string::npos)
     unfinished += (unfinished.empty() ? "" : "\n") + lingering;
+  if (!waited.empty() && unfinished.find(waited) == std::string::npos)
+    unfinished += (unfinished.empty() ? "" : "\n") + waited;
   note_ = InterruptedSaveNote(unfinished);
   if (!foreign.empty())
     note_ += (note_.empty() ? "" : "\n\n") +

@@ -200,7 +200,7 @@ TEST(RoundTripWalk, EveryTextReaderOpensItsFileThroughTheOneDoor) {
   const fs::path root = TARMIC_SOURCE_DIR;
   const Excepted kOwnDoors[] = {
       {"numerics/text_lines.cpp", "the door itself"},
-      {"storage/atomic_file.cpp", "files of /proc the kernel writes (process start times, boot id)"},
+      {"storage/file_system.cpp", "files of /proc the kernel writes (process start times, boot id)"},
       {"platform/system.cpp", "/proc/meminfo, which the kernel writes"},
       {"services/error_box.cpp", "FileExists opens a file only to see whether it can"},
       {"platform/qt/qt_backend.cpp", "the text viewer shows a file as it is, byte-order mark and all"},

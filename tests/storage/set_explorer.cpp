@@ -1,0 +1,418 @@
+#include "tests/storage/set_explorer.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <memory>
+#include <random>
+#include <semaphore>
+#include <regex>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "storage/atomic_file.h"
+#include "storage/folder_lock.h"
+
+namespace tarmic::testing {
+
+namespace {
+
+using Ms = std::chrono::milliseconds;
+// The longest a save or a load may wait, as documented: for files that ended saves
+// left and someone holds, and for folders that other instances hold while they
+// save; with the last poll of each wait to spare (a pause of every actor at most:
+// the clock moves by the pauses of all while one waits).
+constexpr Ms kQuantum{100};
+constexpr Ms kWaitBound = kFileLetGoWait;
+constexpr Ms kFolderWaitBound = Ms(10000);
+constexpr int kStepCap = 20000;
+
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/')); }
+
+// The choices of one run: those given (to repeat a schedule's start), then the
+// first option (a walk) or a random one (a sample).
+class Chooser {
+ public:
+  struct Point {
+    int options, taken;
+  };
+  Chooser(std::vector<int> prefix, unsigned seed, bool sample)
+      : prefix_(std::move(prefix)), random_(seed), sample_(sample) {}
+  int Choose(int options) {
+    int taken = 0;
+    if (trace_.size() < prefix_.size()) {
+      taken = prefix_[trace_.size()];
+    } else if (sample_) {
+      // Mostly on; now and then a deviation.
+      std::uniform_int_distribution<int> pick(0, options - 1);
+      taken = std::uniform_real_distribution<double>(0, 1)(random_) < 0.03 ? pick(random_) : 0;
+    }
+    trace_.push_back({options, taken});
+    return taken;
+  }
+  const std::vector<Point>& Trace() const { return trace_; }
+
+ private:
+  std::vector<int> prefix_;
+  std::mt19937 random_;
+  bool sample_;
+  std::vector<Point> trace_;
+};
+
+// One run: the actors' threads take turns; the step hook decides at every call.
+class Scheduler {
+ public:
+  // everywhere: a deviation may come at any call, not only at those that change
+  // something (the samples; the walk needs only those, since a read changes nothing
+  // another process could see).
+  Scheduler(MemoryFileSystem& fs, const ExplorerScenario& s, Chooser& chooser, int depth, bool everywhere)
+      : fs_(fs), scenario_(s), chooser_(chooser), depthLeft_(depth), everywhere_(everywhere) {}
+
+  std::vector<std::string> Run() {
+    const std::size_t n = scenario_.actors.size();
+    state_.resize(n);
+    for (std::size_t k = 0; k < n; ++k) turns_.push_back(std::make_unique<std::binary_semaphore>(0));
+    if (std::getenv("TARMIC_EXPLORE_TRACE")) std::printf("    -- run\n");
+    fs_.SetStepHook([this](long pid, const MemoryFileSystem::Call& c) { OnStep(pid, c); });
+    fs_.SetViolation([this](const std::string& v) { Note(v); });
+    std::vector<std::thread> threads;
+    for (std::size_t k = 0; k < n; ++k) {
+      threads.emplace_back([this, k] { ActorThread(k); });
+      std::unique_lock<std::mutex> lock(mutex_);
+      cv_.wait(lock, [&] { return state_[k].pid != 0; });  // pids in the actors' order
+    }
+    HandTo(0);
+    for (std::thread& t : threads) t.join();
+    fs_.SetStepHook(nullptr);
+    return violations_;
+  }
+  const std::string& Schedule() const { return schedule_; }
+  // Whether a process other than pid could hold a save up now: a live actor that
+  // has not ended, or a file protected by the scenario's fault.
+  bool OthersLive(long pid) {
+    for (const State& s : state_)
+      if (s.pid != pid && !s.done && fs_.Alive(s.pid)) return true;
+    return false;
+  }
+  void Note(const std::string& v) {
+    if (std::getenv("TARMIC_EXPLORE_TRACE")) std::printf("      VIOLATION %s\n", v.c_str());
+    std::lock_guard<std::mutex> lock(violationMutex_);
+    violations_.push_back(v);
+  }
+
+ private:
+  struct State {
+    long pid = 0;
+    bool done = false;
+    int calls = 0;
+  };
+
+  void ActorThread(std::size_t k) {
+    const ExplorerActor& actor = scenario_.actors[k];
+    const long pid = fs_.BeginProcess(actor.outsider);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      state_[k].pid = pid;
+    }
+    cv_.notify_all();
+    WaitForTurn(k);
+    ExplorerRun run(fs_, scenario_, &violations_, [this](long p) { return OthersLive(p); }, &sets_);
+    run.pid = pid;
+    actor.body(run);
+    if (fs_.Alive(pid)) fs_.EndProcess();
+    int next = -1;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      state_[k].done = true;
+      next = NextAfter(k);
+    }
+    if (next >= 0) HandTo(static_cast<std::size_t>(next));
+  }
+
+  int IndexOf(long pid) const {
+    for (std::size_t k = 0; k < state_.size(); ++k)
+      if (state_[k].pid == pid) return static_cast<int>(k);
+    return -1;
+  }
+  // The next actor not ended after k, in the actors' order (k itself last); -1 when none.
+  int NextAfter(std::size_t k) const {
+    for (std::size_t d = 1; d <= state_.size(); ++d) {
+      const std::size_t j = (k + d) % state_.size();
+      if (!state_[j].done) return static_cast<int>(j);
+    }
+    return -1;
+  }
+
+  void OnStep(long pid, const MemoryFileSystem::Call& call) {
+    const int k = IndexOf(pid);
+    if (k < 0) return;
+    State& me = state_[k];
+    ++me.calls;
+    if (std::getenv("TARMIC_EXPLORE_TRACE"))
+      std::printf("      %s %d %s %s\n", scenario_.actors[k].name.c_str(), me.calls, call.what, call.path.c_str());
+    if (++steps_ > kStepCap) {
+      Note("no end after " + std::to_string(kStepCap) + " steps");
+      fs_.Kill(pid);
+      return;
+    }
+    // A save or load may wait twice (a file let go, then another held): each
+    // wait's last poll may end a round of every actor's pauses late.
+    const Ms spare = 2 * (kQuantum * static_cast<int>(state_.size()) + Ms(kLongestPause));
+    if ((fs_.Paused(pid) > kWaitBound + spare || fs_.PausedForFolders(pid) > kFolderWaitBound + spare) &&
+        !waitNoted_[k]) {
+      waitNoted_[k] = true;
+      Note(scenario_.actors[k].name + " waited " + std::to_string(fs_.Paused(pid).count()) + " ms for held files and " +
+           std::to_string(fs_.PausedForFolders(pid).count()) +
+           " ms for folders in one save or load, longer than documented (2 s, 10 s)");
+    }
+    int next = k;
+    if (std::string(call.what) == "sleep") {
+      next = NextAfter(k);  // a pause lets the next actor run
+      if (next < 0) next = k;
+    } else if ((call.changes || everywhere_) && depthLeft_ > 0) {
+      // 0: go on; then kill this one (when it may be killed); then stop it and run another.
+      std::vector<int> others;
+      for (std::size_t j = 0; j < state_.size(); ++j)
+        if (static_cast<int>(j) != k && !state_[j].done) others.push_back(static_cast<int>(j));
+      const bool killable = scenario_.actors[k].killable;
+      const int options = 1 + (killable ? 1 : 0) + static_cast<int>(others.size());
+      const int c = options > 1 ? chooser_.Choose(options) : 0;
+      const std::string at = " at its call " + std::to_string(me.calls) + " (" + call.what +
+                             (call.path.empty() ? "" : " " + NameOf(call.path)) + ")";
+      if (c == 1 && killable) {
+        --depthLeft_;
+        schedule_ += "\n  kill " + scenario_.actors[k].name + at;
+        fs_.Kill(pid);
+        return;
+      }
+      if (c > 0) {
+        --depthLeft_;
+        next = others[static_cast<std::size_t>(c - 1 - (killable ? 1 : 0))];
+        schedule_ += "\n  stop " + scenario_.actors[k].name + at + ", run " + scenario_.actors[next].name;
+      }
+    }
+    if (next == k) return;
+    HandTo(static_cast<std::size_t>(next));
+    WaitForTurn(static_cast<std::size_t>(k));
+  }
+
+  MemoryFileSystem& fs_;
+  const ExplorerScenario& scenario_;
+  Chooser& chooser_;
+  int depthLeft_;
+  bool everywhere_;
+  // The turn passes from actor to actor: only the one whose turn it is runs, woken
+  // by its own semaphore.
+  void HandTo(std::size_t k) { turns_[k]->release(); }
+  void WaitForTurn(std::size_t k) { turns_[k]->acquire(); }
+
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<std::unique_ptr<std::binary_semaphore>> turns_;
+  std::vector<State> state_;
+  std::map<int, bool> waitNoted_;
+  int steps_ = 0;
+  std::mutex violationMutex_;
+  std::vector<std::string> violations_;
+  std::string schedule_;
+  std::map<std::string, std::set<std::string>> sets_;  // each save's files, by its tag
+};
+
+// The hidden files of the program in folder that neither a live process holds
+// nor a journal there names, of processes that ended before the count since.
+std::vector<std::string> Unowned(MemoryFileSystem& fs, const std::string& folder, long since) {
+  std::string journals;
+  for (const std::string& name : fs.Names(folder)) {
+    std::string text;
+    if (name.find(".journal") != std::string::npos && name.size() > 8 &&
+        name.compare(name.size() - 8, 8, ".journal") == 0 && fs.Peek(folder + "/" + name, &text))
+      journals += text;
+  }
+  std::vector<std::string> left;
+  for (const std::string& name : fs.Names(folder)) {
+    if (!IsSaveTemporaryName(name) || name.compare(name.size() - 8, 8, ".journal") == 0) continue;
+    if (fs.HeldByOther(folder + "/" + name, -1) || journals.find(name) != std::string::npos) continue;
+    // A save still running owns its temporaries ("...-<pid>-<start>-<n>.part", and
+    // "...-<n>.journal.part" of its journals).
+    static const std::regex owner(R"(-([0-9]+)-[0-9]+-[0-9]+(\.journal)?\.part$)");
+    std::smatch m;
+    if (std::regex_search(name, m, owner) &&
+        (fs.Alive(std::stol(m[1].str())) || fs.EndedAt(std::stol(m[1].str())) > since))
+      continue;
+    left.push_back(folder + "/" + name);
+  }
+  return left;
+}
+
+}  // namespace
+
+std::string NamedTemporary(MemoryFileSystem& fs, const std::string& folder) {
+  const std::string journal = JournalIn(fs, folder);
+  std::string text;
+  if (journal.empty() || !fs.Peek(journal, &text)) return {};
+  for (const std::string& name : fs.Names(folder))
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0 && name.find(".journal") == std::string::npos &&
+        text.find(name) != std::string::npos)
+      return folder + "/" + name;
+  return {};
+}
+
+std::string JournalIn(MemoryFileSystem& fs, const std::string& folder) {
+  for (const std::string& name : fs.Names(folder))
+    if (name.size() > 8 && name.compare(name.size() - 8, 8, ".journal") == 0) return folder + "/" + name;
+  return {};
+}
+
+void ExplorerRun::Violation(const std::string& text) {
+  if (std::getenv("TARMIC_EXPLORE_TRACE")) std::printf("      VIOLATION %s\n", text.c_str());
+  violations_->push_back(text);
+}
+
+std::string ExplorerRun::Save(const std::vector<std::string>& files, const std::string& tag) {
+  fs.Measure(pid, true);
+  const long since = fs.Ended();
+  (*sets_)[tag] = std::set<std::string>(files.begin(), files.end());
+  std::string report;
+  if (files.size() == 1) {
+    std::string error;
+    if (!WriteTextFileAtomically(files[0], tag + " " + NameOf(files[0]), &error)) report = error.empty() ? "?" : error;
+  } else {
+    AtomicFileBatch batch;
+    for (const std::string& f : files) batch.Check(f, WriteTextFileAtomically(f, tag + " " + NameOf(f)));
+    report = batch.Finish();
+  }
+  fs.Measure(pid, false);
+  if (!fs.Alive(pid)) return report;
+  if (!report.empty() && !blocked_(pid))
+    Violation("a save of " + std::to_string(files.size()) + " files by " + tag +
+              " was refused while no other process held anything:\n" + report);
+  std::set<std::string> folders;
+  for (const std::string& f : files) folders.insert(FolderOf(f));
+  for (const std::string& folder : folders)
+    for (const std::string& left : Unowned(fs, folder, since))
+      Violation("after a save in its folder, " + NameOf(left) + " is left, which no journal names and no live "
+                "process holds");
+  return report;
+}
+
+void ExplorerRun::Load(const std::vector<std::string>& files) {
+  fs.Measure(pid, true);
+  std::string note;
+  std::vector<std::string> contents;
+  {
+    const FolderReading reading(files);
+    note = reading.Note();
+    for (const std::string& f : files) {
+      std::string text;
+      fs.Peek(f, &text);
+      contents.push_back(text);
+    }
+  }
+  fs.Measure(pid, false);
+  if (!fs.Alive(pid)) return;
+  // Mixed: a file holds what a save wrote for it, and another file of that save's
+  // set never received what the save wrote for it.
+  for (std::size_t a = 0; a < files.size(); ++a) {
+    const std::string tag = contents[a].substr(0, contents[a].find(' '));
+    if (tag == "old" || tag.empty() || contents[a] != tag + " " + NameOf(files[a])) continue;
+    for (std::size_t b = 0; b < files.size(); ++b)
+      if (b != a && note.empty() && sets_->count(tag) && sets_->at(tag).count(files[b]) &&
+          !fs.EverHeld(files[b], tag + " " + NameOf(files[b]))) {
+        Violation("a load read a mixed set and said nothing: " + NameOf(files[a]) + " holds \"" + contents[a] +
+                  "\", " + NameOf(files[b]) + " holds \"" + contents[b] + "\"");
+        return;
+      }
+  }
+}
+
+void ExplorerRun::Hold(const std::function<std::string(MemoryFileSystem&)>& pick, bool withFlock, int holdMs) {
+  for (int waited = 0; waited < 6000; waited += 100) {
+    const std::string path = pick(fs);
+    if (!path.empty()) {
+      const int fd = fs.Open(path, O_RDWR, 0);
+      if (fd >= 0 && (withFlock ? fs.FileLock(fd, LOCK_EX | LOCK_NB) : fs.LockWhole(fd, F_WRLCK)) == 0) {
+        for (int held = 0; held < holdMs; held += kLongestPause) Pause(kLongestPause);
+        fs.Close(fd);
+        return;
+      }
+      if (fd >= 0) fs.Close(fd);
+    }
+    Pause(100);
+  }
+}
+
+std::vector<ExplorerFinding> Explore(const ExplorerScenario& scenario, int depth, const std::vector<unsigned>& seeds,
+                                     int* runs) {
+  std::vector<ExplorerFinding> findings;
+  std::set<std::string> seen;
+  auto once = [&](std::vector<int> prefix, unsigned seed, bool sample, int d) {
+    MemoryFileSystem fs;
+    fs.SetPauseQuantum(kQuantum);
+    std::set<std::string> touchable(scenario.targets.begin(), scenario.targets.end());
+    fs.SetTouchable(touchable);
+    for (const std::string& f : scenario.folders) {
+      fs.MakeFolder(FolderOf(f));
+      fs.MakeFolder(f);
+    }
+    for (const std::string& t : scenario.targets) fs.Put(t, "old " + NameOf(t));
+    fs.Put(scenario.folders.front() + "/bystander.txt", "not of any set");
+    if (scenario.prepare) scenario.prepare(fs);
+    SetFileSystemForTesting(&fs);
+    Chooser chooser(std::move(prefix), seed, sample);
+    Scheduler scheduler(fs, scenario, chooser, d, sample);
+    std::vector<std::string> violations = scheduler.Run();
+    // Once every actor has ended (holders gone, owners ended), the set is saved whole
+    // and loads whole, and nothing of the program is left in its folders.
+    fs.SetViolation([&](const std::string& v) { violations.push_back(v); });
+    fs.BeginProcess();
+    {
+      AtomicFileBatch batch;
+      for (const std::string& t : scenario.targets)
+        batch.Check(t, WriteTextFileAtomically(t, "final " + NameOf(t)));
+      const std::string report = batch.Finish();
+      if (!report.empty())
+        violations.push_back("once every process had ended, the set could not be saved:\n" + report);
+      const FolderReading reading(scenario.targets);
+      if (report.empty() && !reading.Note().empty())
+        violations.push_back("once the set was saved whole, a load still said:\n" + reading.Note());
+    }
+    for (const std::string& folder : scenario.folders)
+      for (const std::string& name : fs.Names(folder))
+        if (IsSaveTemporaryName(name)) violations.push_back("once the set was saved whole, " + name + " is left");
+    std::string text;
+    if (!fs.Peek(scenario.folders.front() + "/bystander.txt", &text) || text != "not of any set")
+      violations.push_back("a file of no set was changed");
+    fs.EndProcess();
+    SetFileSystemForTesting(nullptr);
+    ++*runs;
+    for (const std::string& v : violations) {
+      // One finding per kind of violation: its first line without the set's tags.
+      static const std::regex hidden(R"(\.[^ ,:"]*\.(part|journal))"), number("[0-9]+");
+      std::string kind = std::regex_replace(std::regex_replace(v, hidden, "<hidden>"), number, "#");
+      kind = kind.substr(0, kind.find('\n'));
+      if (!seen.insert(kind).second) continue;
+      findings.push_back({scenario.name, (sample ? "sample of seed " + std::to_string(seed) : std::string("walk")) +
+                                             (scheduler.Schedule().empty() ? "\n  (no deviation)" : scheduler.Schedule()),
+                          v});
+    }
+    return chooser.Trace();
+  };
+  // The walk: every schedule with at most depth deviations, depth first.
+  std::vector<int> prefix;
+  for (;;) {
+    const std::vector<Chooser::Point> trace = once(prefix, 0, false, depth);
+    std::size_t k = trace.size();
+    while (k > 0 && trace[k - 1].taken + 1 >= trace[k - 1].options) --k;
+    if (k == 0) break;
+    prefix.clear();
+    for (std::size_t j = 0; j + 1 < k; ++j) prefix.push_back(trace[j].taken);
+    prefix.push_back(trace[k - 1].taken + 1);
+  }
+  for (const unsigned seed : seeds) once({}, seed, true, depth + 2);
+  return findings;
+}
+
+}  // namespace tarmic::testing
