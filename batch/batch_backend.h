@@ -8,7 +8,9 @@
 // batch's to answer: it is written out, answered as closing it would (No or
 // Cancel: the answer that changes nothing), and recorded, so that the run stops
 // after the step that met it. The readouts the window draws while it computes go
-// to the error stream as one overwritten line when asked for (a terminal).
+// to the error stream as one overwritten line when asked for (a terminal): the
+// stage of a Run (how many kernels are done) or the step of a Fit with its best
+// rmsd.
 #pragma once
 
 #include <cstdio>
@@ -55,10 +57,14 @@ class BatchBackend : public HeadlessBackend {
   std::optional<std::string> SaveFileDialog(const FileDialogOptions& options) override;
   std::optional<std::string> FolderDialog(const FileDialogOptions& options) override;
   int RunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
+  // Nobody sees the batch's window: its plots record no pictures and it paints
+  // nothing; the readouts of a computation still reach the error stream.
+  bool PicturesSeen() const override { return false; }
 
  private:
   class ReadoutWindow;
-  void Readout(std::string_view text);
+  // A readout drawn at client row y.
+  void Readout(int y, std::string_view text);
   void NotAnswered(const std::string& what);
 
   std::FILE* err_;
@@ -70,6 +76,7 @@ class BatchBackend : public HeadlessBackend {
   std::vector<Shown> boxes_;
   std::vector<std::string> unanswered_;
   std::string readout_;
+  std::string first_, rows_, best_;  // the rows the readout line is made of
   bool readoutOpen_ = false;
   bool readouts_ = false;
 };

@@ -33,6 +33,9 @@ struct ListFailure {
 
 // Equations finished by the running CLRunMTList (reset at its start).
 extern std::atomic<int> nLammEquationsDone;
+// The readout of a list that shows its progress: "solving Lamm equations... done
+// of count done", written at (10, 30) whenever more equations are done.
+std::string LammListProgressText(int done, int count);
 
 class MultiThreadCLammIdeal {
  public:

@@ -213,7 +213,8 @@ class CWINPlot {
 
   // ---------------------------------------------------------------- the picture
   // Records the whole plot into a new picture kept in hPicture; false (old picture
-  // kept) without curves.
+  // kept) without curves, and while nobody sees pictures (PicturesSeen,
+  // platform/backend.h: the batch).
   bool Redraw();
   // Colour of a normalised map value (white - blue - cyan - yellow - red).
   Color MapValueToColor(float v) const;
