@@ -148,9 +148,14 @@ bool ProcessRunning(long pid) {
   return (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) && !IsZombie(pid);
 }
 
-std::atomic<unsigned long long> gListings{0}, gEntriesListed{0}, gJournalReads{0};
+std::atomic<unsigned long long> gListings{0}, gEntriesListed{0}, gJournalReads{0}, gSyncs{0};
 
 void CountJournalRead() { gJournalReads.fetch_add(1); }
+
+int SyncToDisk(int fd) {
+  gSyncs.fetch_add(1);
+  return ::fsync(fd);
+}
 
 // The names in dir (without "." and ".."); empty when it cannot be listed.
 std::vector<std::string> FolderEntries(const std::string& dir) {
@@ -190,7 +195,7 @@ bool IsRegular(const std::string& path, struct stat* st) {
 void SyncDirectory(const std::string& dir) {
   const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  (void)::fsync(fd);
+  (void)SyncToDisk(fd);
   ::close(fd);
 }
 
@@ -586,7 +591,7 @@ bool AtomicFile::Close() {
     Fail(err);
     return false;
   }
-  if (::fsync(::fileno(file_)) != 0 && errno != EINVAL && errno != EROFS) {
+  if (SyncToDisk(::fileno(file_)) != 0 && errno != EINVAL && errno != EROFS) {
     const int err = errno;
     Discard();
     Fail(err);
@@ -679,7 +684,9 @@ std::size_t AtomicFileBatch::FilesInSet() const {
   return n;
 }
 
-StorageWork StorageWorkForTesting() { return {gListings.load(), gEntriesListed.load(), gJournalReads.load()}; }
+StorageWork StorageWorkForTesting() {
+  return {gListings.load(), gEntriesListed.load(), gJournalReads.load(), gSyncs.load()};
+}
 
 std::vector<std::pair<std::string, std::string>> AtomicFileBatch::Written() const {
   std::vector<std::pair<std::string, std::string>> files;

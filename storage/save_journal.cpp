@@ -890,7 +890,8 @@ void SetJournal::Remove() {
     (void)::unlink(InFolder(folder, name_).c_str());
     step_();
   }
-  SyncDirectories(written_);
+  // The folders are not synced once more: a journal that a crash brings back names
+  // temporaries renamed already, and the next load or save in its folder removes it.
   written_.clear();
   // The locks go once no copy is left to be taken for one of a running save.
   for (const int fd : fds_) ::close(fd);
@@ -920,7 +921,7 @@ int SetJournal::WriteCopy(const std::string& folder, const std::string& text) {
     err = n < 0 ? errno : ENOSPC;
     if (ok) done += static_cast<std::size_t>(n);
   }
-  if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+  if (ok && SyncToDisk(fd) != 0 && errno != EINVAL && errno != EROFS) {
     ok = false;
     err = errno;
   }

@@ -177,9 +177,13 @@ class CommandTest : public ::testing::Test {
     window_->SetupWindow();
     backend_->ClearTranscript();
     UiEvents().Clear();
+    missedDataChanges_ = ScanDataChangesMissedForTesting();
   }
 
   void TearDown() override {
+    // Every change of the loaded scans the test made passed the stamp's door.
+    EXPECT_EQ(ScanDataChangesMissedForTesting(), missedDataChanges_)
+        << "the loaded scans changed without NoteScanDataChanged (scandata/data_set.h)";
     window_.reset();
     SetResponseTable({});
     ResetEverything();
@@ -243,6 +247,7 @@ class CommandTest : public ::testing::Test {
   ScopedHeadlessBackend backend_{800, 600};
   std::unique_ptr<TXLAWindow> window_;
   std::string programDir_;
+  unsigned long long missedDataChanges_ = 0;
 };
 
 }  // namespace tarmic::testing
