@@ -24,66 +24,36 @@
 namespace tarmic {
 namespace {
 
-// A function (or class) body of a source: the name before its brace and the text.
+// A definition of a source: its name and its text, from a line at the left margin
+// that is no comment, directive, namespace or closing brace, to the next line at
+// the left margin that closes it ("}" or "};"): the layout of every source here.
 struct Body {
-  std::string name;
-  std::size_t open = 0, close = 0;
+  std::string name, text;
 };
 
 bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
-// The name a body at text[brace] belongs to: the identifier before the parameter
-// list of a function (qualifiers after it skipped), else the last identifier.
-std::string NameBefore(const std::string& text, std::size_t brace) {
-  std::size_t i = brace;
-  const std::size_t stop = brace > 800 ? brace - 800 : 0;
-  // Back over qualifiers and a trailing return type up to the parameter list.
-  while (i > stop && text[i - 1] != ')' && text[i - 1] != ';' && text[i - 1] != '}') --i;
-  if (i > stop && text[i - 1] == ')') {
-    int depth = 0;
-    for (; i > stop; --i) {
-      if (text[i - 1] == ')') ++depth;
-      if (text[i - 1] == '(' && --depth == 0) break;
-    }
-    if (i > stop) --i;
-  } else {
-    i = brace;
-  }
-  while (i > stop && std::isspace(static_cast<unsigned char>(text[i - 1]))) --i;
-  std::size_t end = i;
-  while (i > stop && IsWordChar(text[i - 1])) --i;
-  return text.substr(i, end - i);
-}
-
-// The outermost bodies of code in text that are not namespaces.
-std::vector<Body> OuterBodies(const std::string& text) {
+std::vector<Body> Definitions(const std::string& code) {
   std::vector<Body> bodies;
-  std::vector<bool> namespaces;  // per open brace: a namespace's
-  std::size_t codeDepth = 0;
-  Body current;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '"' || text[i] == '\'') {
-      // Literals: their braces are no code.
-      const char quote = text[i];
-      for (++i; i < text.size() && text[i] != quote; ++i)
-        if (text[i] == '\\') ++i;
-      continue;
+  Body* open = nullptr;
+  for (std::size_t line = 0; line < code.size();) {
+    const std::size_t next = std::min(code.find('\n', line), code.size());
+    const std::string_view l(code.data() + line, next - line);
+    const bool margin = !l.empty() && !std::isspace(static_cast<unsigned char>(l[0]));
+    if (margin && l[0] == '}') {
+      if (open) open->text += l;
+      open = nullptr;
+    } else if (margin && !open && l[0] != '#' && l[0] != '/' && !l.starts_with("namespace") &&
+               !l.ends_with(";")) {
+      // The name: the identifier before the first parenthesis, else the last one.
+      std::size_t end = std::min(l.find('('), l.size());
+      while (end > 0 && !IsWordChar(l[end - 1])) --end;
+      std::size_t begin = end;
+      while (begin > 0 && IsWordChar(l[begin - 1])) --begin;
+      open = &bodies.emplace_back(Body{std::string(l.substr(begin, end - begin)), {}});
     }
-    if (text[i] == '{') {
-      const std::size_t lineStart = text.rfind('\n', i) == std::string::npos ? 0 : text.rfind('\n', i) + 1;
-      const std::string_view head(text.data() + lineStart, i - lineStart);
-      const bool ns = codeDepth == 0 && (head.find("namespace") != std::string_view::npos ||
-                                         head.find("extern \"C\"") != std::string_view::npos);
-      namespaces.push_back(ns);
-      if (!ns && codeDepth++ == 0) current = Body{NameBefore(text, i), i, 0};
-    } else if (text[i] == '}' && !namespaces.empty()) {
-      const bool ns = namespaces.back();
-      namespaces.pop_back();
-      if (!ns && --codeDepth == 0) {
-        current.close = i;
-        bodies.push_back(current);
-      }
-    }
+    if (open) open->text.append(l).push_back('\n');
+    line = next + 1;
   }
   return bodies;
 }
@@ -127,8 +97,8 @@ TEST(DataStampCensus, EveryFunctionThatWritesTheLoadedScansPassesTheDoor) {
   std::vector<Found> all;
   for (const auto& [path, code] : testing::ProductionSources()) {
     if (path == "scandata/data_set.cpp") continue;  // the door's own home
-    for (const Body& b : OuterBodies(code)) {
-      const std::string text = code.substr(b.open, b.close - b.open + 1);
+    for (const Body& b : Definitions(code)) {
+      const std::string& text = b.text;
       Found f{path, b.name, CalledNames(text), false};
       // Only bodies that name the scans' arrays or records are searched closely.
       for (const char* name : {"ppSignal", "ppRadius", "ppThirdColumn", "pScanInfo"})
