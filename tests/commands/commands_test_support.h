@@ -177,12 +177,14 @@ class CommandTest : public ::testing::Test {
     window_->SetupWindow();
     backend_->ClearTranscript();
     UiEvents().Clear();
-    missedDataChanges_ = ScanDataChangesMissedForTesting();
   }
 
   void TearDown() override {
-    // Every change of the loaded scans the test made passed the stamp's door.
-    EXPECT_EQ(ScanDataChangesMissedForTesting(), missedDataChanges_)
+    // Every change of the loaded scans the test made was followed by the stamp's
+    // door: the kept fingerprint is that of the scans as they stand.
+    const unsigned long long missed = ScanDataChangesMissedForTesting();
+    (void)CurrentDataStamp();
+    EXPECT_EQ(ScanDataChangesMissedForTesting(), missed)
         << "the loaded scans changed without NoteScanDataChanged (scandata/data_set.h)";
     window_.reset();
     SetResponseTable({});
@@ -247,7 +249,6 @@ class CommandTest : public ::testing::Test {
   ScopedHeadlessBackend backend_{800, 600};
   std::unique_ptr<TXLAWindow> window_;
   std::string programDir_;
-  unsigned long long missedDataChanges_ = 0;
 };
 
 }  // namespace tarmic::testing

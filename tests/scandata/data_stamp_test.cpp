@@ -73,13 +73,13 @@ std::set<std::string> CalledNames(std::string_view text) {
 }
 
 // What writes the fingerprinted data: an element of a scan's radius, signal or third
-// column assigned, a writable pointer to one taken, a standard algorithm writing
+// column (or of a grid row, which may be the scan's signal) assigned, a writable pointer to one taken, a standard algorithm writing
 // into one (its destination), a scan record (or its time, omega^2 t or rpm)
 // assigned or bound to a writable reference.
 const std::regex& DataWrite() {
   static const std::regex write(
-      R"(pp(Signal|Radius|ThirdColumn)\[[^\]]*\]\[[^\]]*\]\s*([-+*/]?=)[^=])"
-      R"(|(^|[^t]\s)float\s*\*\s*\w+\s*=\s*pp(Signal|Radius|ThirdColumn)\[)"
+      R"(pp(Signal|Radius|ThirdColumn|GridSignal)\[[^\]]*\]\[[^\]]*\]\s*([-+*/]?=)[^=])"
+      R"(|(^|[^t]\s)float\s*\*\s*\w+\s*=\s*pp(Signal|Radius|ThirdColumn|GridSignal)\[)"
       R"(|std::(copy|transform)\([^;]*,\s*pp(Signal|Radius|ThirdColumn)\[[^\]]*\]\s*(\+\s*\w+\s*)?\))"
       R"(|std::(reverse|fill|fill_n|swap)\(\s*pp(Signal|Radius|ThirdColumn)\[)"
       R"(|pScanInfo\[[^\]]*\]\s*=[^=])"
@@ -101,7 +101,7 @@ TEST(DataStampCensus, EveryFunctionThatWritesTheLoadedScansPassesTheDoor) {
       const std::string& text = b.text;
       Found f{path, b.name, CalledNames(text), false};
       // Only bodies that name the scans' arrays or records are searched closely.
-      for (const char* name : {"ppSignal", "ppRadius", "ppThirdColumn", "pScanInfo"})
+      for (const char* name : {"ppSignal", "ppRadius", "ppThirdColumn", "ppGridSignal", "pScanInfo"})
         if (text.find(name) != std::string::npos) f.writes = true;
       f.writes = f.writes && std::regex_search(text, DataWrite());
       all.push_back(std::move(f));
