@@ -256,13 +256,13 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
       finished.wait_for(lock, std::chrono::milliseconds(20));
       if (running > 0 && inUiThread && !bUserAbort) {
         lock.unlock();
-        showDone();
         if (CheckKeyPress()) bUserAbort = true;
+        if (!bUserAbort) showDone();
         lock.lock();
       }
     }
   }
-  showDone();
+  if (!bUserAbort) showDone();
   if (gathered) {
     for (int k = 1; k <= N; ++k)
       gathered->insert(gathered->end(), workers[k]->vGathered.begin(), workers[k]->vGathered.end());
