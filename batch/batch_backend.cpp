@@ -26,6 +26,11 @@ constexpr std::array kFixedAnswers = {
     FixedAnswer{"convert intensities to absorbance data?", IDNO},
 };
 
+// The client rows of the readouts of a computation: its stage or a fit's step in
+// the first, the stages after the kernels down to the last.
+constexpr int kFirstReadoutRow = 30;
+constexpr int kLastStageRow = 70;
+
 // Whether text is the question before existing files are replaced.
 bool IsReplaceQuestion(std::string_view text) {
   // The question for a file named "" gives what follows the name.
@@ -98,6 +103,8 @@ class BatchBackend::ReadoutWindow : public HeadlessWindow {
     dc->SetTextLineMemory(&TextLines());
     return dc;
   }
+  // Nobody sees the batch's window: a request to paint it again paints nothing.
+  void Invalidate() override {}
 
  private:
   class ReadoutDC : public RasterDC {
@@ -105,11 +112,11 @@ class BatchBackend::ReadoutWindow : public HeadlessWindow {
     ReadoutDC(Image& target, BatchBackend& owner) : RasterDC(target, &owner.Text()), owner_(owner) {}
     void TextOut(int x, int y, std::string_view text) override {
       RasterDC::TextOut(x, y, text);
-      if (IsReadout()) owner_.Readout(text);
+      if (IsReadout()) owner_.Readout(y, text);
     }
     void ExtTextOut(int x, int y, unsigned options, const Rect* clip, std::string_view text) override {
       RasterDC::ExtTextOut(x, y, options, clip, text);
-      if (IsReadout()) owner_.Readout(text);
+      if (IsReadout()) owner_.Readout(y, text);
     }
 
    private:
@@ -141,9 +148,26 @@ BatchBackend::~BatchBackend() { EndReadoutLine(); }
 
 Window& BatchBackend::MainWindow() { return *window_; }
 
-void BatchBackend::Readout(std::string_view text) {
+void BatchBackend::Readout(int y, std::string_view text) {
   if (!progress_ || !readouts_) return;
-  std::string line = BoxLine("", text);
+  const std::string row = BoxLine("", text);
+  if (row.empty()) return;
+  // The window writes a computation's stage or fit step in its first readout row,
+  // the later stages (normal equations, regularisation) or the rmsd of the
+  // evaluation below it, and a fit's best values further down. The line shows the
+  // first row and the latest below it, a fit's best rmsd in place of the latter:
+  // how far the computation has got.
+  if (y <= kFirstReadoutRow) {
+    rows_.clear();
+    first_ = row;
+  } else if (row.starts_with("rmsd=")) {
+    best_ = row;
+  } else if (y <= kLastStageRow) {
+    rows_ = row;
+  }
+  std::string line = first_;
+  const std::string& below = best_.empty() ? rows_ : best_;
+  if (!below.empty()) line += (line.empty() ? "" : "  ") + below;
   if (line.empty() || line == readout_) return;
   readout_ = line;
   if (line.size() > 100) line.resize(100);
@@ -158,6 +182,9 @@ void BatchBackend::EndReadoutLine() {
   std::fflush(err_);
   readoutOpen_ = false;
   readout_.clear();
+  first_.clear();
+  rows_.clear();
+  best_.clear();
 }
 
 std::string BatchBackend::Named(std::string_view text) const {

@@ -8,7 +8,9 @@
 // batch's to answer: it is written out, answered as closing it would (No or
 // Cancel: the answer that changes nothing), and recorded, so that the run stops
 // after the step that met it. The readouts the window draws while it computes go
-// to the error stream as one overwritten line when asked for (a terminal).
+// to the error stream as one overwritten line when asked for (a terminal): the
+// stage of a Run (how many kernels are done) or the step of a Fit with its best
+// rmsd.
 #pragma once
 
 #include <cstdio>
@@ -57,6 +59,9 @@ class BatchBackend : public HeadlessBackend {
   void ShowPathAs(std::string path, std::string shown) { NameCopiesAs({{std::move(path), std::move(shown)}}); }
 
   Window& MainWindow() override;
+  // Nobody sees the batch's window: its plots record no pictures and it paints
+  // nothing; the readouts of a computation still reach the error stream.
+  bool PicturesSeen() const override { return false; }
  protected:
   int ModalMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
   std::vector<std::string> ModalOpenFileDialog(const FileDialogOptions& options) override;
@@ -66,7 +71,8 @@ class BatchBackend : public HeadlessBackend {
 
  private:
   class ReadoutWindow;
-  void Readout(std::string_view text);
+  // A readout drawn at client row y.
+  void Readout(int y, std::string_view text);
   void NotAnswered(const std::string& what);
   // text with every copy named as the user knows it (NameCopiesAs).
   std::string Named(std::string_view text) const;
@@ -81,6 +87,7 @@ class BatchBackend : public HeadlessBackend {
   std::vector<Shown> boxes_;
   std::vector<std::string> unanswered_;
   std::string readout_;
+  std::string first_, rows_, best_;  // the rows the readout line is made of
   bool readoutOpen_ = false;
   bool readouts_ = false;
 };

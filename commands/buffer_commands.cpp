@@ -40,6 +40,7 @@ void RestoreSignals(const std::vector<std::vector<float>>& copy) {
     const auto u = static_cast<std::size_t>(s);
     if (!copy[u].empty()) std::copy(copy[u].begin(), copy[u].end(), ppSignal[u]);
   }
+  NoteScanDataChanged();
 }
 
 }  // namespace

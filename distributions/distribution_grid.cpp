@@ -522,6 +522,7 @@ void ResetDistributionGrid() {
   FreeDistributionVectors();
   FreeKernelArrays();
   FreeNormalEquationArrays();
+  ReleaseSpareDistributionArrays();
   // Every member of the vector set back to its initial value, one added later too.
   gDistributionVectors = kInitialDistributionVectors;
   fDistGridCount = 100.0f;

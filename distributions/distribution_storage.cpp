@@ -47,9 +47,54 @@ int nWorkspacePoints = 0;
 
 namespace {
 
+// A zeroed block of count values that reuses the memory of the block released
+// last when it is large enough: a run of a fit, which makes and releases the same
+// arrays once per evaluation, then neither faults in nor returns hundreds of
+// megabytes each time. The spare is kept until a larger block is wanted (it goes
+// first) or ReleaseSpareDistributionArrays.
+template <typename T>
+class ReusedBlock {
+ public:
+  // False when the memory cannot be had.
+  bool Make(std::size_t count) {
+    if (spare_ && spareCount_ >= count) {
+      data_ = std::move(spare_);
+      capacity_ = spareCount_;
+      spareCount_ = 0;
+      std::fill_n(data_.get(), count, T{});
+      return true;
+    }
+    ReleaseSpare();
+    data_.reset(new (std::nothrow) T[count]());
+    capacity_ = data_ ? count : 0;
+    return data_ != nullptr;
+  }
+  // The block becomes the spare (the larger of it and the spare is kept).
+  void Release() {
+    if (data_ && capacity_ > spareCount_) {
+      spare_ = std::move(data_);
+      spareCount_ = capacity_;
+    }
+    data_.reset();
+    capacity_ = 0;
+  }
+  void ReleaseSpare() {
+    spare_.reset();
+    spareCount_ = 0;
+  }
+  T* get() const { return data_.get(); }
+  explicit operator bool() const { return data_ != nullptr; }
+
+ private:
+  std::unique_ptr<T[]> data_;
+  std::size_t capacity_ = 0;
+  static inline std::unique_ptr<T[]> spare_;
+  static inline std::size_t spareCount_ = 0;
+};
+
 // Owners of the blocks and pointer arrays behind the globals above.
 struct KernelStore {
-  std::unique_ptr<float[]> block;
+  ReusedBlock<float> block;
   std::vector<float**> kernels;          // [0..nKernels]
   std::vector<std::vector<float*>> rows;  // per kernel: [0..nScans]
   std::vector<char> leftOut;             // [0..nKernels]
@@ -57,7 +102,7 @@ struct KernelStore {
 };
 
 struct WorkspaceStore {
-  std::unique_ptr<double[]> block;
+  ReusedBlock<double> block;
   std::vector<double*> scanMeanRows, radiusMeanRows, matrixRows, regRows, workRows;
   std::vector<int> passive;
 };
@@ -103,8 +148,7 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error
   if (total == 0) return KernelArraysFailed(nKernels, nScans, nPoints, error);
   KernelStore& store = Kernels();
   try {
-    store.block.reset(new (std::nothrow) float[total]());
-    if (!store.block) return KernelArraysFailed(nKernels, nScans, nPoints, error);
+    if (!store.block.Make(total)) return KernelArraysFailed(nKernels, nScans, nPoints, error);
     store.kernels.assign(static_cast<std::size_t>(nKernels) + 1, nullptr);
     store.rows.assign(static_cast<std::size_t>(nKernels) + 1, {});
     store.leftOut.assign(static_cast<std::size_t>(nKernels) + 1, 0);
@@ -121,6 +165,7 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error
       store.kernels[static_cast<std::size_t>(k)] = r.data();
     }
   } catch (const std::bad_alloc&) {
+    store.block.Release();
     store = KernelStore{};
     return KernelArraysFailed(nKernels, nScans, nPoints, error);
   }
@@ -132,6 +177,7 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error
 }
 
 void FreeKernelArrays() {
+  Kernels().block.Release();
   Kernels() = KernelStore{};
   pppKernels = nullptr;
   nKernelArrayKernels = nKernelArrayScans = nKernelArrayPoints = 0;
@@ -179,8 +225,7 @@ bool AllocNormalEquationArrays(int N, int a, int b, std::string* error) {
     return fail();
   WorkspaceStore& store = Workspace();
   try {
-    store.block.reset(new (std::nothrow) double[partA + partB + partC]());
-    if (!store.block) return fail();
+    if (!store.block.Make(partA + partB + partC)) return fail();
     double* next = store.block.get();
     auto take = [&next](std::size_t count) {
       double* p = next;
@@ -224,6 +269,7 @@ bool AllocNormalEquationArrays(int N, int a, int b, std::string* error) {
 }
 
 void FreeNormalEquationArrays() {
+  Workspace().block.Release();
   Workspace() = WorkspaceStore{};
   ppKernelScanMean = ppKernelRadiusMean = nullptr;
   pDataScanMean = pDataRadiusMean = nullptr;
@@ -233,6 +279,11 @@ void FreeNormalEquationArrays() {
   pKernelMean = pMaxEntLogRatio = pDistSolution2 = nullptr;
   pNNLSPassive = nullptr;
   nNEQUnknowns = nWorkspaceUnknowns = nWorkspaceScans = nWorkspacePoints = 0;
+}
+
+void ReleaseSpareDistributionArrays() {
+  ReusedBlock<float>().ReleaseSpare();
+  ReusedBlock<double>().ReleaseSpare();
 }
 
 }  // namespace tarmic

@@ -28,8 +28,12 @@ extern int nKernelArrayPoints;
 // memory cannot be had: then *error (when given) says "could not allocate the
 // kernels of ..." with the counts and the size, for the caller to show.
 bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error = nullptr);
-// Releases the kernel array when it exists.
+// Releases the kernel array when it exists. Its memory stays as a spare that the
+// next AllocKernelArrays of no more values reuses (zeroed again) instead of making
+// a new block; the same holds for the workspace.
 void FreeKernelArrays();
+// Returns the spare memory of the kernel array and the workspace to the system.
+void ReleaseSpareDistributionArrays();
 
 // Kernels left out of the distribution: a kernel that could not be solved (its
 // profile zero) is marked, and its unknown takes no part in any solve of the

@@ -174,6 +174,12 @@ void MultiThreadCLammIdeal::SolveEquations() {
   }
 }
 
+std::string LammListProgressText(int done, int count) {
+  char text[96];
+  std::snprintf(text, sizeof text, "solving Lamm equations... %d of %d done       ", done, count);
+  return text;
+}
+
 int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, const double* vbar,
                 float*** out, const float* outRadii, int nRadii, float* const* scanRadii,
                 const int* scanCounts, std::vector<ListFailure>* gathered) {
@@ -183,9 +189,18 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
   std::vector<int> errorCodes(N + 1, 0), errorIndex(N + 1, 0);
   const bool inUiThread = !tmpl->bInWorkerThread;
   if (tmpl->bDebugLog) tmpl->DebugLog("\nStarting CLRunMTList");
-  if (tmpl->pDisplay && inUiThread && !tmpl->bNoProgressText && !tmpl->bNoProgressText2)
-    tmpl->pDisplay->ShowText(10, 30, "solving Lamm equations...       ");
+  const bool showProgress =
+      tmpl->pDisplay && inUiThread && !tmpl->bNoProgressText && !tmpl->bNoProgressText2;
+  if (showProgress) tmpl->pDisplay->ShowText(10, 30, "solving Lamm equations...       ");
   nLammEquationsDone = 0;
+  // How far the list has got, written again whenever more equations are done.
+  int shownDone = 0;
+  const auto showDone = [&] {
+    const int done = nLammEquationsDone.load();
+    if (!showProgress || done == shownDone) return;
+    shownDone = done;
+    tmpl->pDisplay->ShowText(10, 30, LammListProgressText(done, count));
+  };
   std::vector<std::unique_ptr<MultiThreadCLammIdeal>> workers;
   for (int k = 0; k <= N; ++k) workers.push_back(std::make_unique<MultiThreadCLammIdeal>());
   std::atomic<int> nextEquation{0};
@@ -250,10 +265,12 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
       if (running > 0 && inUiThread && !bUserAbort) {
         lock.unlock();
         if (CheckKeyPress()) bUserAbort = true;
+        if (!bUserAbort) showDone();
         lock.lock();
       }
     }
   }
+  if (!bUserAbort) showDone();
   if (gathered) {
     for (int k = 1; k <= N; ++k)
       gathered->insert(gathered->end(), workers[k]->vGathered.begin(), workers[k]->vGathered.end());

@@ -35,6 +35,9 @@ struct ListFailure {
 // Equations finished, solved or failed, by the running CLRunMTList (reset at its
 // start); not those an interrupt ended.
 extern std::atomic<int> nLammEquationsDone;
+// The readout of a list that shows its progress: "solving Lamm equations... done
+// of count done", written at (10, 30) whenever more equations are done.
+std::string LammListProgressText(int done, int count);
 
 // For tests: called with an equation's number by the thread that took it from a
 // list, before that thread solves it (a worker thread, or the interface thread

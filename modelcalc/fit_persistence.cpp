@@ -409,6 +409,7 @@ void RestoreScanTimes() {
       const float omega2 = omega * omega;
       if (omega2 > 0.0f) info.time = info.omega2t / static_cast<double>(omega2);
     }
+    NoteScanDataChanged();
   }
   if (bRampRotorSpeed) {
     bTimesFromW2t = true;

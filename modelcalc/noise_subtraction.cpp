@@ -80,6 +80,7 @@ void AddGridProfile(const float* profile, float sign) {
     if (bGridCopies && ppGridSignal.size() > At(s) && ppGridSignal[At(s)])
       for (int i = 1; i <= nGridPoints; ++i) ppGridSignal[At(s)][i] += sign * profile[i];
   }
+  NoteScanDataChanged();
 }
 
 // Subtracts a constant from scan s's signal, model values and (copied) grid row.
@@ -92,6 +93,7 @@ void SubtractConstant(int s, float c) {
   }
   if (bGridCopies && ppGridSignal.size() > At(s) && ppGridSignal[At(s)])
     for (int i = 1; i <= nGridPoints; ++i) ppGridSignal[At(s)][i] -= c;
+  NoteScanDataChanged();
 }
 
 // Scan means of the grid data over the fit points and the average scan after a

@@ -549,6 +549,7 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     info.omega2t = w2t;
     pScanInfo[At(j)] = info;
   }
+  NoteScanDataChanged();
 
   // 7. Fit limits and temperature.
   if (!bGeneratingSeries) {
@@ -631,6 +632,7 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   // 9. Data = model + noise.
   for (int j = 1; j <= in.scans; ++j)
     for (int i = 1; i <= m; ++i) ppSignal[At(j)][i] = ppFit[At(j)][i] + ppResiduals[At(j)][i];
+  NoteScanDataChanged();
 
   // 11-12. Display order by time, the grid, the limits, the species tables.
   for (int i = 2; i <= in.scans;) {

@@ -214,6 +214,8 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
       for (int p = tw.first; p <= tw.last; ++p) sum += ppGridSignal[Idx(pScanOrder[Idx(p)])][g];
       record1[g] = static_cast<float>(sum / (tw.last - tw.first + 1));
     }
+    // The row is the first scan's signal when the grid's rows are the scans'.
+    NoteScanDataChanged();
     times[Idx(w)] = static_cast<float>(tw.time);
     if (!runStep(window)) {
       // A window without a result ends the course; only windows done are kept. An
@@ -231,6 +233,7 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
   }
   nTimeCourseWindowsDone = done;
   std::copy(saved.begin(), saved.end(), record1);
+  NoteScanDataChanged();
   bTimeCourseStepMode = false;
   // A stopped course keeps the last window computed on the plot.
   bFitInterrupted = false;

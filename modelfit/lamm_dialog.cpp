@@ -80,6 +80,7 @@ void ApplyTimeOption() {
       info.time = info.recordedTime;
     }
   }
+  NoteScanDataChanged();
 }
 
 void ForceConstantLoading() {

@@ -323,6 +323,7 @@ void SwitchOnTimesFromW2t(Window*) {
     const double omega2 = omega * omega;
     if (omega2 > 0.0) info.time = info.omega2t / omega2;
   }
+  NoteScanDataChanged();
 }
 
 }  // namespace tarmic

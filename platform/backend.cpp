@@ -21,6 +21,11 @@ Backend& GetBackend() {
 
 bool HasBackend() { return g_backend.load() != nullptr; }
 
+bool PicturesSeen() {
+  const Backend* backend = g_backend.load();
+  return !backend || backend->PicturesSeen();
+}
+
 void SetBackend(Backend* backend) {
   g_backend.store(backend);
   MarkUiThread();

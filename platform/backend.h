@@ -190,6 +190,10 @@ class Backend {
   // Waits until the event queue holds an event or timeoutMs passed (negative: no
   // limit). False when no event can come any more (a finished script).
   virtual bool WaitEvents(int timeoutMs) = 0;
+
+  // Whether anybody sees the pictures drawn: false for a backend without a display
+  // (the batch), whose plots then record no pictures and whose window paints nothing.
+  virtual bool PicturesSeen() const { return true; }
  protected:
   // The backend's own boxes, behind the public methods above.
   virtual int ModalMessageBox(std::string_view text, std::string_view caption, unsigned style) = 0;
@@ -205,6 +209,8 @@ class Backend {
 // user-interface thread.
 Backend& GetBackend();
 bool HasBackend();
+// Whether pictures are seen: no backend, or one that shows them.
+bool PicturesSeen();
 void SetBackend(Backend* backend);
 
 // The folder in which a file or folder dialog whose options name none starts: the

@@ -258,22 +258,24 @@ void RebuildDataAndResidualPlots() {
                               nPlotAreaRight);
 
   // Curve k-1 of each plot shows the scan at display position k.
+  std::vector<CCurve*> data, residuals;
   for (int k = 1; k <= nScans; ++k) {
-    const int s = ScanAtPosition(k);
+    data.push_back(At(ppDataCurve, ScanAtPosition(k)));
+    residuals.push_back(At(ppResidualCurve, ScanAtPosition(k)));
+  }
+  if (bIntensityData)
+    for (int k = 1; k <= nScans; ++k) data.push_back(At(ppThirdCurve, ScanAtPosition(k)));
+  pDataPlot->AddCurves(data);
+  pResidualsPlot->AddCurves(residuals);
+  for (int k = 1; k <= nScans; ++k) {
     const Color color = ScanColor(k);
-    pDataPlot->AddCurve(At(ppDataCurve, s));
     pDataPlot->SetCurveStyle(k - 1, bFluorescenceData ? -1 : 6);
     pDataPlot->SetCurveColor(k - 1, color);
-    pResidualsPlot->AddCurve(At(ppResidualCurve, s));
     pResidualsPlot->SetCurveStyle(k - 1, -1);
     pResidualsPlot->SetCurveColor(k - 1, color);
-  }
-  if (bIntensityData) {
-    for (int k = 1; k <= nScans; ++k) {
-      const int index = nScans + k - 1;
-      pDataPlot->AddCurve(At(ppThirdCurve, ScanAtPosition(k)));
-      pDataPlot->SetCurveStyle(index, 7);
-      pDataPlot->SetCurveColor(index, ScanColor(k));
+    if (bIntensityData) {
+      pDataPlot->SetCurveStyle(nScans + k - 1, 7);
+      pDataPlot->SetCurveColor(nScans + k - 1, color);
     }
   }
   if (bInterferenceData) {

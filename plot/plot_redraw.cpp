@@ -9,6 +9,7 @@
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "services/error_box.h"
+#include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/raster_dc.h"
 #include "plot/picture_space.h"
@@ -137,6 +138,8 @@ float TickSpacing(const CVector& ticks, float scale) {
 
 bool CWINPlot::Redraw() {
   if (nCurves == 0) return false;
+  // A picture nobody sees is not recorded (the old one, if any, stays).
+  if (!PicturesSeen()) return false;
   bool recorded = RecordPicture();
   // A point outside the displayed y range asks for new ranges: rescale and record
   // once more, and only once, even when the second picture asks again.

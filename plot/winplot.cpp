@@ -60,6 +60,21 @@ void CWINPlot::InitColorTable() {
 // ---------------------------------------------------------------- curve list
 
 void CWINPlot::AddCurve(CCurve* c) {
+  AppendCurve(c);
+  AutoScale();
+  if (!bScalingChanged && nCurves == 1) Redraw();
+}
+
+void CWINPlot::AddCurves(const std::vector<CCurve*>& curves) {
+  std::size_t k = 0;
+  // The first curve of an empty plot as AddCurve adds it (its first picture).
+  if (nCurves == 0 && !curves.empty()) AddCurve(curves[k++]);
+  if (k == curves.size()) return;
+  for (; k < curves.size(); ++k) AppendCurve(curves[k]);
+  AutoScale();
+}
+
+void CWINPlot::AppendCurve(CCurve* c) {
   const int index = nCurves;
   ppCurves.push_back(c);
   pCurveStyle.push_back(nDefaultStyle);
@@ -71,8 +86,6 @@ void CWINPlot::AddCurve(CCurve* c) {
   pRangeFirst.push_back(0);
   pRangeLast.push_back(0);
   ++nCurves;
-  AutoScale();
-  if (!bScalingChanged && nCurves == 1) Redraw();
 }
 
 void CWINPlot::ReplaceLastCurve(CCurve* c) {

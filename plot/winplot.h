@@ -114,6 +114,10 @@ class CWINPlot {
   // curve takes table colour 1), autoscales, and records the first picture when the
   // plot holds one curve and the scaling did not change.
   void AddCurve(CCurve* c);
+  // AddCurve of each curve in turn, with one autoscaling after the last instead of
+  // one after each (the same scales: each scales over all curves): a data set of
+  // hundreds of scans is no longer scanned once per scan added.
+  void AddCurves(const std::vector<CCurve*>& curves);
   void ReplaceLastCurve(CCurve* c);
   void SetCurve(int i, CCurve* c);
   // Drops the last curve; with none left the mapping becomes 0.
@@ -213,7 +217,8 @@ class CWINPlot {
 
   // ---------------------------------------------------------------- the picture
   // Records the whole plot into a new picture kept in hPicture; false (old picture
-  // kept) without curves.
+  // kept) without curves, and while nobody sees pictures (PicturesSeen,
+  // platform/backend.h: the batch).
   bool Redraw();
   // Colour of a normalised map value (white - blue - cyan - yellow - red).
   Color MapValueToColor(float v) const;
@@ -375,6 +380,8 @@ class CWINPlot {
   void UpdateXMapping();
   void UpdateYMapping();
   void UpdateMapping();
+  // Appends c with the default style and the table colour of its index.
+  void AppendCurve(CCurve* c);
   // One recording of the picture (Redraw may record twice).
   bool RecordPicture();
   void DrawColorBar(DC& dc) const;

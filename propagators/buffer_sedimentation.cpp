@@ -410,6 +410,7 @@ void RouteProfile(int k, const double* r, const double* v, int n, bool add,
     std::vector<float> work(static_cast<std::size_t>(points) + 1, 0.0f);
     if (!InterpolateCurveFromDouble(points, ppRadius[u], work.data(), n, r, v)) return;
     for (int j = 1; j <= points; ++j) ppSignal[u][j] -= work[static_cast<std::size_t>(j)];
+    NoteScanDataChanged();
   } else if (bContiModel) {
     kernels(k, r, v, n, add);
   } else if (FixedAmplitudesIntoFit()) {

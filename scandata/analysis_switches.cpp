@@ -56,6 +56,7 @@ void SwitchOffTimesFromW2t() {
     ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
     info.time = info.recordedTime;
   }
+  NoteScanDataChanged();
 }
 
 void SwitchOffRampRotorSpeed() { bRampRotorSpeed = false; }

@@ -129,7 +129,18 @@ void MixIntoFingerprint(unsigned long long& h, unsigned long long word) {
   h ^= h >> 33;
 }
 
-LoadedDataStamp CurrentDataStamp() {
+namespace {
+
+// The fingerprint of the scans kept with them: valid while no change was noted.
+struct KeptScanFingerprint {
+  bool valid = false;
+  unsigned long long content = 0;
+};
+KeptScanFingerprint gKeptFingerprint;
+unsigned long long gMissedChanges = 0;
+unsigned long long gRevision = 0;
+
+unsigned long long ScanContentFingerprint() {
   unsigned long long h = 0x9e3779b97f4a7c15ull;
   MixInto(h, static_cast<unsigned long long>(nScans));
   for (int s = 1; s <= nScans && static_cast<std::size_t>(s) < pnPoints.size(); ++s) {
@@ -145,12 +156,41 @@ LoadedDataStamp CurrentDataStamp() {
       MixInto(h, Bits(pScanInfo[u].rpm));
     }
   }
-  return LoadedDataStamp{nDataSetGeneration, h, ActiveModelIdentity(), ModelSettingsIdentity()};
+  return h;
+}
+
+}  // namespace
+
+void NoteScanDataChanged() {
+  gKeptFingerprint.valid = false;
+  ++gRevision;
+}
+
+unsigned long long ScanDataRevision() { return gRevision; }
+
+unsigned long long ScanDataChangesMissedForTesting() { return gMissedChanges; }
+
+LoadedDataStamp CurrentDataStamp() {
+  if (!gKeptFingerprint.valid) {
+    gKeptFingerprint.content = ScanContentFingerprint();
+    gKeptFingerprint.valid = true;
+  }
+#ifndef NDEBUG
+  // Builds with assertions check the kept fingerprint against the data each time,
+  // so that a writer that bypasses the door is found by any test that runs it.
+  if (const unsigned long long fresh = ScanContentFingerprint(); fresh != gKeptFingerprint.content) {
+    ++gMissedChanges;
+    gKeptFingerprint.content = fresh;
+  }
+#endif
+  return LoadedDataStamp{nDataSetGeneration, gKeptFingerprint.content, ActiveModelIdentity(),
+                         ModelSettingsIdentity()};
 }
 
 void AllocScanTables(int count) {
   if (!pnPoints.empty()) FreeDataSet();
   ++nDataSetGeneration;
+  NoteScanDataChanged();
   const std::size_t size = static_cast<std::size_t>(count) + 1;
   ppScanFileNames.assign(size, std::string());
   pScanInfo.assign(size, ScanInfo());
@@ -170,6 +210,7 @@ void AllocScanTables(int count) {
 
 void GrowScanTables(int newCount) {
   if (newCount <= nScans) return;
+  NoteScanDataChanged();
   const std::size_t size = static_cast<std::size_t>(newCount) + 1;
   ppScanFileNames.resize(size);
   pScanInfo.resize(size);
@@ -191,6 +232,7 @@ void GrowScanTables(int newCount) {
 void InstallScanArrays(int s, int n, float* radius, float* signal, float* third,
                        bool thirdCurve) {
   const std::size_t i = static_cast<std::size_t>(s);
+  NoteScanDataChanged();
   pnPoints[i] = n;
   ppRadius[i] = radius;
   ppSignal[i] = signal;
@@ -216,6 +258,7 @@ void InstallScanArrays(int s, int n, float* radius, float* signal, float* third,
 
 void ReleaseScanArrays(int s) {
   if (s < 0 || s >= static_cast<int>(pnPoints.size())) return;
+  NoteScanDataChanged();
   const int n = pnPoints[static_cast<std::size_t>(s)];
   // Curves first: they refer to the views, which refer to the arrays.
   DeleteAt(ppDataCurve, s);
@@ -255,6 +298,7 @@ void FreeDataSet() {
   nScans = 0;
   bFitLimitWarningAccepted = false;
   bDataChanged = true;
+  NoteScanDataChanged();
 }
 
 bool FitLeftLimitSet() { return bDLSData || fFitLeftLim != 0.0f; }

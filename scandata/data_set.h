@@ -115,6 +115,22 @@ struct LoadedDataStamp {
   bool operator==(const LoadedDataStamp&) const = default;
 };
 LoadedDataStamp CurrentDataStamp();
+// The one door of every change of what that fingerprint reads: the loaded scans'
+// point counts, radii, signals, third columns and times (elapsed time, omega^2 t,
+// rpm). Whoever writes them calls it after the change; the functions of this header
+// that make, grow, fill and free the set, and FillGridSignalRow and
+// BuildCommonRadialGrid (radial_grid.h), which every tool that changes signals or
+// radii calls, do so themselves. The fingerprint is kept with the data until the
+// next call, so that the paints and the events that ask for the stamp do not read
+// every scan each time. User-interface thread only.
+void NoteScanDataChanged();
+// How many changes NoteScanDataChanged has noted: what is derived from the scans and
+// kept with them (their gaps, radial_grid.h) is valid while it stays the same.
+unsigned long long ScanDataRevision();
+// For tests: how often a build with assertions found the kept fingerprint no longer
+// that of the data (a change that did not go through NoteScanDataChanged); the
+// stamp then takes the fresh one.
+unsigned long long ScanDataChangesMissedForTesting();
 // The mixing step of that fingerprint (a multiply and xor-shift, so that every bit
 // of the word reaches every bit of the hash), for the fingerprints of other state.
 void MixIntoFingerprint(unsigned long long& h, unsigned long long word);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cassert>
+#include <utility>
+#include <vector>
 #include <cmath>
 
 #include "services/error_box.h"
@@ -115,29 +117,64 @@ void FreeGridData(int /*scanCount*/) {
   gCurrentGrid = GridData{};
 }
 
-void MarkRadiiScanLacks(int s, const float* radii, int count, std::vector<unsigned char>& measured) {
+namespace {
+
+// Where a scan has points: from half its median spacing before its first radius to
+// half after its last, except strictly inside the intervals of its radii wider than
+// kGapSpacingFactor times that spacing (its gaps, in increasing order). Made once per
+// scan and kept while the scans stay as they are (ScanDataRevision), so that the
+// paints of the residual bitmap do not sort every scan's spacings each time.
+struct ScanSupport {
+  bool made = false;
+  bool none = false;  // fewer than two points: no radius is supported
+  float lo = 0.0f, hi = 0.0f;
+  std::vector<std::pair<float, float>> gaps;
+};
+std::vector<ScanSupport> gScanSupport;
+unsigned long long gScanSupportRevision = 0;
+
+const ScanSupport& SupportOf(int s) {
+  if (gScanSupportRevision != ScanDataRevision() || gScanSupport.size() != pnPoints.size()) {
+    gScanSupport.assign(pnPoints.size(), ScanSupport{});
+    gScanSupportRevision = ScanDataRevision();
+  }
+  ScanSupport& support = gScanSupport[static_cast<std::size_t>(s)];
+  if (support.made) return support;
+  support.made = true;
   const std::size_t i = static_cast<std::size_t>(s);
   const int n = pnPoints[i];
   const float* r = ppRadius[i];
-  if (n < 2) {
-    std::fill(measured.begin() + 1, measured.begin() + count + 1, 0);
-    return;
-  }
+  support.none = n < 2 || !r;
+  if (support.none) return support;
   std::vector<float> steps(r + 2, r + n + 1);
   for (int k = 0; k < n - 1; ++k) steps[static_cast<std::size_t>(k)] -= r[k + 1];
   std::nth_element(steps.begin(), steps.begin() + (n - 1) / 2, steps.end());
   const float median = steps[static_cast<std::size_t>((n - 1) / 2)];
   const float gap = kGapSpacingFactor * median;
-  const float lo = r[1] - 0.5f * median, hi = r[n] + 0.5f * median;
-  int k = 1;  // r[k] <= radius < r[k + 1] while walking up the radii
+  support.lo = r[1] - 0.5f * median;
+  support.hi = r[n] + 0.5f * median;
+  for (int k = 1; k < n; ++k)
+    if (r[k + 1] - r[k] > gap) support.gaps.emplace_back(r[k], r[k + 1]);
+  return support;
+}
+
+}  // namespace
+
+void MarkRadiiScanLacks(int s, const float* radii, int count, std::vector<unsigned char>& measured) {
+  const ScanSupport& support = SupportOf(s);
+  if (support.none) {
+    std::fill(measured.begin() + 1, measured.begin() + count + 1, 0);
+    return;
+  }
+  std::size_t next = 0;  // the first gap that does not end at or below the radius
   for (int g = 1; g <= count; ++g) {
     const float x = radii[g];
-    if (x < lo || x > hi) {
+    if (x < support.lo || x > support.hi) {
       measured[static_cast<std::size_t>(g)] = 0;
       continue;
     }
-    while (k < n - 1 && r[k + 1] <= x) ++k;
-    if (x > r[k] && x < r[k + 1] && r[k + 1] - r[k] > gap) measured[static_cast<std::size_t>(g)] = 0;
+    while (next < support.gaps.size() && support.gaps[next].second <= x) ++next;
+    if (next < support.gaps.size() && x > support.gaps[next].first) measured[static_cast<std::size_t>(g)] = 0;
   }
 }
 
@@ -177,6 +214,8 @@ GridFitPoints CurrentGridFitPoints() {
 }
 
 void FillGridSignalRow(int s) {
+  // Called by every tool that changed the scan's signal.
+  NoteScanDataChanged();
   if (!bGridCopies || s < 1 || s >= static_cast<int>(ppGridSignal.size()) || nGridPoints < 1) return;
   float* row = ppGridSignal[static_cast<std::size_t>(s)];
   if (!row) return;
@@ -195,6 +234,7 @@ void FillGridSignalRow(int s) {
 }
 
 bool BuildCommonRadialGrid() {
+  NoteScanDataChanged();
   const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.reapplyNonlinearDetection) hooks.reapplyNonlinearDetection(false);
   FreeGridData(nScans);

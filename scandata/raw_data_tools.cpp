@@ -196,6 +196,7 @@ void ShiftScanTimes(double dt, double dw2t) {
     pScanInfo[Z(s)].recordedTime += dt;
     pScanInfo[Z(s)].omega2t += dw2t;
   }
+  NoteScanDataChanged();
 }
 
 RawToolOutcome AddSimulatedSignal(float factor) {

@@ -263,6 +263,7 @@ int CheckTimeStamps(Window* window) {
     info.omega2t *= factor;
     info.timeStampOk = true;
   }
+  NoteScanDataChanged();
   WriteScanListFile();
   return 1;
 }
@@ -308,6 +309,7 @@ void ResetTimesFromFileTimes(Window* window) {
     info.timeAtLoad = reference.timeAtLoad + d;
     info.omega2t = reference.omega2t + w2 * d;
   }
+  NoteScanDataChanged();
   bDataChanged = true;
   if (GetBackend().MessageBox("save new data?", "", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
     const DataSetHooks& hooks = GetDataSetHooks();

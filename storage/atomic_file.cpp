@@ -119,9 +119,14 @@ std::string_view AfterTemporaryPrefix(std::string_view fileName, const std::stri
 // Whether pid runs (an ended process its parent has not waited for does not).
 bool ProcessRunning(long pid) { return FileSystemInUse().ProcessRunning(pid); }
 
-std::atomic<unsigned long long> gListings{0}, gEntriesListed{0}, gJournalReads{0};
+std::atomic<unsigned long long> gListings{0}, gEntriesListed{0}, gJournalReads{0}, gSyncs{0};
 
 void CountJournalRead() { gJournalReads.fetch_add(1); }
+
+int SyncToDisk(int fd) {
+  gSyncs.fetch_add(1);
+  return FileSystemInUse().Sync(fd);
+}
 
 // The names in dir (without "." and ".."); empty when it cannot be listed.
 std::vector<std::string> FolderEntries(const std::string& dir) {
@@ -151,7 +156,10 @@ bool IsRegular(const std::string& path, struct stat* st) {
 
 // Makes the rename durable: syncs the directory entry (best effort, some file
 // systems refuse fsync on a directory).
-void SyncDirectory(const std::string& dir) { FileSystemInUse().SyncFolder(dir); }
+void SyncDirectory(const std::string& dir) {
+  gSyncs.fetch_add(1);
+  FileSystemInUse().SyncFolder(dir);
+}
 
 void SyncDirectories(std::vector<std::string> dirs) {
   std::sort(dirs.begin(), dirs.end());
@@ -556,7 +564,7 @@ bool AtomicFile::Close() {
     Fail(err);
     return false;
   }
-  if (FileSystemInUse().Sync(lockFd_) != 0 && errno != EINVAL && errno != EROFS) {
+  if (SyncToDisk(lockFd_) != 0 && errno != EINVAL && errno != EROFS) {
     const int err = errno;
     Discard();
     Fail(err);
@@ -649,7 +657,9 @@ std::size_t AtomicFileBatch::FilesInSet() const {
   return n;
 }
 
-StorageWork StorageWorkForTesting() { return {gListings.load(), gEntriesListed.load(), gJournalReads.load()}; }
+StorageWork StorageWorkForTesting() {
+  return {gListings.load(), gEntriesListed.load(), gJournalReads.load(), gSyncs.load()};
+}
 
 std::vector<std::pair<std::string, std::string>> AtomicFileBatch::Written() const {
   std::vector<std::pair<std::string, std::string>> files;

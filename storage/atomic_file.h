@@ -253,10 +253,10 @@ void SetSaveStepHookForTesting(SaveStepHook hook);
 void SetRecoveryStepHookForTesting(SaveStepHook hook);
 
 // For tests: what the saves and loads of this process have looked at so far
-// (folder listings, the entries they gave, journals read), to count a save's work
-// against the size of its set.
+// (folder listings, the entries they gave, journals read) and the syncs they asked
+// of the disk (files and folders), to count a save's work against the size of its set.
 struct StorageWork {
-  unsigned long long listings = 0, entries = 0, journalReads = 0;
+  unsigned long long listings = 0, entries = 0, journalReads = 0, syncs = 0;
 };
 StorageWork StorageWorkForTesting();
 

@@ -730,7 +730,8 @@ void SetJournal::Remove() {
     (void)FileSystemInUse().Unlink(InFolder(folder, name_));
     step_();
   }
-  SyncDirectories(written_);
+  // The folders are not synced once more: a journal that a crash brings back names
+  // temporaries renamed already, and the next load or save in its folder removes it.
   written_.clear();
   // The locks go once no copy is left to be taken for one of a running save.
   for (const int fd : fds_) FileSystemInUse().Close(fd);
@@ -760,7 +761,7 @@ int SetJournal::WriteCopy(const std::string& folder, const std::string& text) {
     err = n < 0 ? errno : ENOSPC;
     if (ok) done += static_cast<std::size_t>(n);
   }
-  if (ok && FileSystemInUse().Sync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+  if (ok && SyncToDisk(fd) != 0 && errno != EINVAL && errno != EROFS) {
     ok = false;
     err = errno;
   }

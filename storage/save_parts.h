@@ -61,6 +61,8 @@ void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::strin
                             const std::vector<std::string>& entries, const std::unordered_set<std::string>& kept);
 // Counts a journal read (StorageWorkForTesting).
 void CountJournalRead();
+// The file system's sync of fd, counted (StorageWorkForTesting).
+int SyncToDisk(int fd);
 
 // Whether fileName is that of a journal of a set or of a journal's temporary.
 bool IsJournalName(std::string_view fileName);

@@ -180,6 +180,12 @@ class CommandTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    // Every change of the loaded scans the test made was followed by the stamp's
+    // door: the kept fingerprint is that of the scans as they stand.
+    const unsigned long long missed = ScanDataChangesMissedForTesting();
+    (void)CurrentDataStamp();
+    EXPECT_EQ(ScanDataChangesMissedForTesting(), missed)
+        << "the loaded scans changed without NoteScanDataChanged (scandata/data_set.h)";
     window_.reset();
     SetResponseTable({});
     ResetEverything();

@@ -9,6 +9,7 @@
 #include "distributions/distribution_arrays.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_storage.h"
 
 namespace tarmic::testing {
 namespace {
@@ -202,6 +203,48 @@ TEST_F(IntegrationTest, SizeAndShapeSelectionGivesWeightedAverages) {
   fCsff0SecondMax = 4.0f;
   IntegrateDistribution(2.0f, 5.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
   EXPECT_EQ(fCsff0AvgM, 0.0f);
+}
+
+// The kernel array and the workspace of a run reuse the memory of the last one
+// (no new block faulted in for each evaluation of a fit), and come zeroed as a new
+// block does, whatever the last run left in them; a larger array takes a block of
+// its own.
+TEST_F(ArraysTest, KernelsAndWorkspaceOfTheNextRunReuseTheLastBlockZeroed) {
+  struct Size {
+    int kernels, scans, points;
+  };
+  for (const Size& first : {Size{6, 4, 50}, Size{3, 2, 10}}) {
+    ASSERT_TRUE(AllocKernelArrays(first.kernels, first.scans, first.points));
+    ASSERT_TRUE(AllocNormalEquationArrays(first.kernels, first.scans, first.points));
+    const float* kernelBlock = &pppKernels[1][1][0];
+    const double* workspaceBlock = &ppKernelScanMean[1][0];
+    for (int k = 1; k <= first.kernels; ++k)
+      for (int s = 1; s <= first.scans; ++s)
+        for (int p = 1; p <= first.points; ++p) pppKernels[k][s][p] = 1.5f;
+    for (int i = 1; i <= first.kernels; ++i)
+      for (int j = 1; j <= first.kernels; ++j) ppNormalMatrix[i][j] = 2.5;
+    FreeKernelArrays();
+    FreeNormalEquationArrays();
+    EXPECT_EQ(pppKernels, nullptr);
+    // The same size or smaller: the same memory, every value zero.
+    const Size next{3, 2, 10};
+    ASSERT_TRUE(AllocKernelArrays(next.kernels, next.scans, next.points));
+    ASSERT_TRUE(AllocNormalEquationArrays(next.kernels, next.scans, next.points));
+    EXPECT_EQ(&pppKernels[1][1][0], kernelBlock);
+    EXPECT_EQ(&ppKernelScanMean[1][0], workspaceBlock);
+    for (int k = 1; k <= next.kernels; ++k)
+      for (int s = 1; s <= next.scans; ++s)
+        for (int p = 0; p <= next.points; ++p) ASSERT_EQ(pppKernels[k][s][p], 0.0f);
+    for (int i = 1; i <= next.kernels; ++i)
+      for (int j = 1; j <= next.kernels; ++j) ASSERT_EQ(ppNormalMatrix[i][j], 0.0);
+    FreeKernelArrays();
+    FreeNormalEquationArrays();
+  }
+  // Larger than the spare: a new block, zeroed.
+  ASSERT_TRUE(AllocKernelArrays(20, 8, 100));
+  for (int k = 1; k <= 20; ++k) ASSERT_EQ(pppKernels[k][8][100], 0.0f);
+  FreeKernelArrays();
+  ReleaseSpareDistributionArrays();
 }
 
 }  // namespace

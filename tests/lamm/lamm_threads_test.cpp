@@ -1,6 +1,8 @@
 // Lists of Lamm equations on worker threads.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 #include <system_error>
@@ -101,6 +103,43 @@ TEST_F(LammThreads, ThreadedAndSerialListsGiveIdenticalProfiles) {
     ExpectSameProfiles(threaded, serial, std::to_string(threads) + " threads");
   }
   EXPECT_EQ(nLammEquationsDone.load(), count);
+}
+
+// A list that shows its progress tells in the first readout row how many of its
+// equations are done: the count only grows, and the last readout is the whole list.
+// One that shows none writes nothing.
+TEST_F(LammThreads, AListThatShowsItsProgressCountsTheEquationsDone) {
+  struct Readouts : LammDisplay {
+    std::vector<std::string> texts;
+    void ShowText(int, int y, const std::string& text) override {
+      EXPECT_EQ(y, 30);
+      texts.push_back(text);
+    }
+    void DrawProfile(const double*, const double*, int, std::uint32_t) override {}
+  } readouts;
+  tmpl->pDisplay = &readouts;
+  for (const bool shown : {true, false}) {
+    readouts.texts.clear();
+    tmpl->bNoProgressText = tmpl->bNoProgressText2 = !shown;
+    Run(2);
+    if (!shown) {
+      EXPECT_TRUE(readouts.texts.empty());
+      continue;
+    }
+    ASSERT_GE(readouts.texts.size(), 2u);
+    EXPECT_EQ(readouts.texts.front().rfind("solving Lamm equations...", 0), 0u);
+    int last = 0;
+    for (std::size_t k = 1; k < readouts.texts.size(); ++k) {
+      int done = 0, of = 0;
+      ASSERT_EQ(std::sscanf(readouts.texts[k].c_str(), "solving Lamm equations... %d of %d done", &done, &of), 2)
+          << readouts.texts[k];
+      EXPECT_EQ(of, count);
+      EXPECT_GT(done, last);
+      last = done;
+    }
+    EXPECT_EQ(last, count);
+  }
+  tmpl->pDisplay = nullptr;
 }
 
 // Threads the system refuses (a process limit, no memory for a stack) leave their

@@ -25,6 +25,32 @@ using namespace plot_test;
 
 // ---------------------------------------------------------------- plot object
 
+// Curves added together scale the plot as the same curves added one by one: the
+// same ranges and axis modes, the same first picture, the same styles and colours.
+TEST(PlotObject, CurvesAddedTogetherScaleAsAddedOneByOne) {
+  TestCurve a({1, 2, 3}, {0.5f, 2, 4}), b({0.5f, 2}, {1, 8}), c({2, 5}, {-1, 3});
+  for (const bool logY : {false, true})
+    for (const std::vector<CCurve*>& curves :
+         {std::vector<CCurve*>{&a.curve}, {&a.curve, &b.curve}, {&a.curve, &b.curve, &c.curve}}) {
+      SCOPED_TRACE(std::to_string(curves.size()) + (logY ? " curves, log y" : " curves"));
+      CWINPlot one, together;
+      one.bLogY = together.bLogY = logY;
+      for (CCurve* curve : curves) one.AddCurve(curve);
+      together.AddCurves(curves);
+      EXPECT_EQ(together.nCurves, one.nCurves);
+      EXPECT_EQ(together.fXMin, one.fXMin);
+      EXPECT_EQ(together.fXMax, one.fXMax);
+      EXPECT_EQ(together.fYMin, one.fYMin);
+      EXPECT_EQ(together.fYMax, one.fYMax);
+      EXPECT_EQ(together.bLogY, one.bLogY);
+      EXPECT_EQ(together.hPicture != nullptr, one.hPicture != nullptr);
+      for (int i = 0; i < one.nCurves; ++i) {
+        EXPECT_EQ(together.GetCurveColor(i), one.GetCurveColor(i));
+        EXPECT_EQ(together.GetCurveStyle(i), one.GetCurveStyle(i));
+      }
+    }
+}
+
 TEST(PlotObject, FirstTwoCurvesShareTableColourOne) {
   TestCurve a({1, 2}, {1, 2}), b({1, 2}, {2, 3}), c({1, 2}, {3, 4});
   CWINPlot plot;

@@ -224,5 +224,35 @@ TEST(InterruptedSets, AJournalNeverReplacesAFileSavedAfterIt) {
   }
 }
 
+// The syncs a save asks of the disk: a file's data once, before its rename, and
+// its folder once after; a set of n files in one folder each file's data and the
+// journal's, and the folder before the journal, after it and after the renames.
+// Before, the folder was synced once more after the journal was removed, which a
+// crash may bring back harmlessly (it names only temporaries renamed already).
+TEST(InterruptedSets, ASaveSyncsEachFilesDataOnceAndItsFolderOnlyWhereTheSetNeedsIt) {
+  const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "interrupted_syncs";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const auto syncsOf = [&](int files) {
+    const unsigned long long before = StorageWorkForTesting().syncs;
+    if (files == 1) {
+      EXPECT_TRUE(WriteTextFileAtomically((dir / "single.dat").string(), "x"));
+    } else {
+      AtomicFileBatch batch;
+      for (int k = 0; k < files; ++k) {
+        const std::string path = (dir / ("s" + std::to_string(k) + ".dat")).string();
+        batch.Check(path, WriteTextFileAtomically(path, "x"));
+      }
+      EXPECT_EQ(batch.Finish(), "");
+    }
+    return StorageWorkForTesting().syncs - before;
+  };
+  EXPECT_EQ(syncsOf(1), 2u);
+  for (const int n : {2, 40}) EXPECT_EQ(syncsOf(n), static_cast<unsigned long long>(n) + 1 + 3) << n << " files";
+  // The journal is gone all the same.
+  for (const auto& e : fs::directory_iterator(dir)) EXPECT_EQ(e.path().extension(), ".dat") << e.path();
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace tarmic
