@@ -16,6 +16,7 @@
 #include "commands/unavailable_commands.h"
 #include "distribution_window_test_support.h"
 #include "resources/menus.h"
+#include "modelcalc/fit_rmsd.h"
 #include "scandata/text_io.h"
 
 namespace tarmic::testing {
