@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/analysis_views.h"
@@ -60,8 +61,15 @@ namespace {
 struct PaintedResult {
   bool shown = false;
   LoadedDataStamp stamp;
+  // The realtime update's status lines it showed, empty for none.
+  std::string banner;
 };
 PaintedResult gPainted;
+
+// The realtime status lines the window shows now: only while the update runs.
+std::string CurrentBanner() {
+  return bRealtimeUpdateMode ? szRealtimeLine1 + "\n" + szRealtimeLine2 : std::string();
+}
 
 }  // namespace
 
@@ -78,8 +86,10 @@ void ResetPaintState() {
 
 bool PaintedResultEnded() { return gPainted.shown && CurrentDataStamp() != gPainted.stamp; }
 
+bool PaintedBannerEnded() { return gPainted.banner != CurrentBanner(); }
+
 void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now) {
-  if (!PaintedResultEnded()) return;
+  if (!PaintedResultEnded() && !PaintedBannerEnded()) return;
   // A computation keeps its picture until it ends (and paints it then); a printed
   // page is no screen.
   if (!now || window.bRunInProgress || window.bFitInProgress || bPrinting) {
@@ -284,6 +294,7 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   nClientWidth = client.cx;
   nClientHeight = client.cy;
   bTemperaturePlotShown = false;
+  gPainted.banner.clear();
 
   // A temperature plot waiting to be shown covers the whole view once: it is drawn,
   // freed, and the input handlers repaint the normal view at the next key or click.
@@ -347,6 +358,7 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   }
   // The realtime update's status lines, then the fit's text below them, both in the
   // plot areas clear of every label.
+  gPainted.banner = CurrentBanner();
   SetTakenTextCells(bRealtimeUpdateMode ? DrawRealtimeStatus(dc, client, GetHandle().MinTextHeight())
                                         : std::vector<Rect>{});
   if (bShowFitStatistics && !bEqTestView) {

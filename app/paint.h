@@ -59,8 +59,12 @@ class TXLAWindow;
 // the residual bitmap, a distribution) whose claim has ended since: the data, the
 // model or a value it was computed for changed.
 bool PaintedResultEnded();
+// Whether the last screen paint showed other realtime status lines than the update
+// has now (the update stopped, or its status changed since).
+bool PaintedBannerEnded();
 // The one place where the end of a result's claim reaches the screen: when the last
-// paint showed a result whose claim has ended, the window is painted again (Paint
+// paint showed a result whose claim has ended, or realtime status lines that no
+// longer hold, the window is painted again (Paint
 // decides from the claim what it shows). With now, at once (before a box or dialog
 // opens, see SetBeforeModal); otherwise by a paint request.
 void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now);

@@ -143,6 +143,9 @@ void TXLAWindow::EvEnterIdle(unsigned source, bool helpKeyDown) {
 void TXLAWindow::EvTimer(unsigned timerId) {
   // The realtime update of files is the only user of timers.
   if (timerId != kRealtimeTimerId || !bRealtimeUpdateMode) return;
+  // No update reloads the data under an open box or dialog, or inside a computation
+  // (whose key polls pump the events): the next tick looks again.
+  if (KeepsPicture()) return;
   if (GetShellHooks().realtimeTick) GetShellHooks().realtimeTick(*this);
 }
 

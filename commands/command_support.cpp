@@ -7,6 +7,7 @@
 #include "distributions/distribution_integration.h"
 #include "modelcalc/error_analysis.h"
 #include "modelcalc/fit_result_text.h"
+#include "modelcalc/fit_rmsd.h"
 #include "modelcalc/synthetic_data.h"
 #include "modelfit/model_flags.h"
 #include "services/error_box.h"

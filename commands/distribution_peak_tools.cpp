@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/analysis_views.h"
+#include "app/paint.h"
 #include "app/panes.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
@@ -28,6 +30,7 @@
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/screen_button.h"
+#include "plot/temperature_plot.h"
 #include "plot/winplot.h"
 #include "scandata/data_set.h"
 
@@ -87,9 +90,17 @@ std::string MolarMassLabelText(float M) {
   return FormatText("Mf~%.1f Da", static_cast<double>(M));
 }
 
+bool DistributionPaneOnScreen() {
+  return DistributionPaneShown() && !bTemperaturePlotShown && !pTemperaturePlot && !bEqTestView && !bVIrezMode;
+}
+
 void ShowPeakMwLabels(TXLAWindow& window) {
   if (nPeakLabels > 0) RemovePeakLabels(window);
   if (!pDistPlot) return;
+  // The key that chose the command ends the temperature plot shown once, as any key
+  // does: the labels are drawn with the normal view that it brings back.
+  const bool waitForPaint = bTemperaturePlotShown && !pTemperaturePlot && DistributionPaneShown();
+  if (!waitForPaint && !DistributionPaneOnScreen()) return;
   const std::vector<DistributionPeak> peaks = DistributionPeakList();
   nPeakLabels = static_cast<int>(peaks.size());
   Window& w = window.GetHandle();
@@ -117,13 +128,16 @@ void ShowPeakMwLabels(TXLAWindow& window) {
                    static_cast<float>(y - 5), static_cast<float>(x + halfWidth));
     const int n = static_cast<int>(text.size());
     label->SetLabels(text.c_str(), n, text.c_str(), n);
-    label->SaveBackground(w);
     label->crOnFill = RGB(255, 150, 150);
     label->Paint();
-    label->Show(w);
+    if (!waitForPaint) {
+      label->SaveBackground(w);
+      label->Show(w);
+    }
     pPeakLabels[k] = std::move(label);
   }
-  bPeakLabelsNew = false;
+  bPeakLabelsNew = waitForPaint;
+  if (waitForPaint) window.RepaintMain();
 }
 
 void RemovePeakLabels(TXLAWindow& window) { RemovePeakLabels(window, nullptr); }
@@ -133,9 +147,11 @@ void RemovePeakLabels(TXLAWindow& window, DC* paintDC) {
     afPeakX[k] = afPeakArea[k] = afPeakFraction[k] = 0.0f;
     anPeakIndex[k] = 0;
     if (pPeakLabels[k]) {
+      // Straight onto the screen only over their own pane: over a cover the saved
+      // pixels of the pane would show through it (the cover's paint takes the labels).
       if (paintDC)
         pPeakLabels[k]->RestoreBackground(window.GetHandle(), *paintDC);
-      else
+      else if (DistributionPaneOnScreen())
         pPeakLabels[k]->RestoreBackground(window.GetHandle());
       pPeakLabels[k].reset();
     }
@@ -212,6 +228,7 @@ void ShowPeakInfo(TXLAWindow& window, int k) {
 }
 
 bool PressPeakLabel(TXLAWindow& window, float bx, float by) {
+  if (!DistributionPaneOnScreen()) return false;
   for (int k = 1; k <= nPeakLabels; ++k) {
     if (pPeakLabels[k] && pPeakLabels[k]->HitTest(bx, by)) {
       ShowPeakInfo(window, k);
@@ -232,8 +249,15 @@ void RemovePeakLabelsBeforePaint(DC* screenDC) {
 
 void PaintPeakLabels(DC& dc) {
   if (!bPeakLabelsKept && !bPeakLabelsNew) return;
+  // Labels wait while another picture covers their pane.
+  if (!DistributionPaneOnScreen()) return;
+  TXLAWindow* window = GetMainWindow();
   for (int k = 1; k <= nPeakLabels; ++k) {
-    if (pPeakLabels[k] && pPeakLabels[k]->hPicture) pPeakLabels[k]->hPicture->Play(dc);
+    if (!pPeakLabels[k] || !pPeakLabels[k]->hPicture) continue;
+    // A label made while its pane was covered keeps what this paint put under it,
+    // for its removal.
+    if (window && pPeakLabels[k]->hSavedBackground.IsNull()) pPeakLabels[k]->SaveBackground(window->GetHandle(), dc);
+    pPeakLabels[k]->hPicture->Play(dc);
   }
   bPeakLabelsNew = false;
 }

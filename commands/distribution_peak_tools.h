@@ -39,6 +39,15 @@ float PeakMolarMass(float s);
 // "Mf~..." with the unit that suits M.
 std::string MolarMassLabelText(float M);
 
+// The distribution pane is on the screen: shown (DistributionPaneShown) and not
+// covered by another picture of the whole window (the temperature plot, shown once
+// or traced, the equilibrium test view, the VIrez view). What is drawn over the
+// pane straight onto the screen is drawn only then.
+bool DistributionPaneOnScreen();
+
+// Labels the peaks of the distribution on show. Over the temperature plot shown
+// once (a key brings the normal view back) the labels wait for that view's paint;
+// under any other cover, or without the pane, there are none.
 void ShowPeakMwLabels(TXLAWindow& window);
 void RemovePeakLabels(TXLAWindow& window);
 // The same, with the backgrounds put back through paintDC (a paint's device context

@@ -21,6 +21,7 @@
 #include "modelcalc/boundary_simplex_status.h"
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/conti_fit_status.h"
+#include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
@@ -277,9 +278,7 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   int ilo = s.Lowest();
   std::vector<float> q = Applied(s, ilo);
   fStartRmsd = fBestRmsd = s.y[Idx(ilo)];
-  long long points = 0;
-  ForEachFitPoint([&points](int, int) { ++points; });
-  SimplexRestarts restarts(points, kContiSimplexFtol, s.y[Idx(ilo)]);
+  SimplexRestarts restarts(CountFitPoints(), kContiSimplexFtol, s.y[Idx(ilo)]);
   bool exhausted = false;
   while (!bFitInterrupted) {
     PerturbAround(s, ilo, fit, false, SimplexExtent(s, ilo));

@@ -15,7 +15,7 @@
 #include <functional>
 
 #include "distributions/conti_run.h"
-#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_report.h"
 
 namespace tarmic {
 

@@ -489,12 +489,6 @@ float RefitRmsd(Window* window, FitReport& report) {
   return fFitRmsd;
 }
 
-long long CountFitPoints() {
-  long long n = 0;
-  ForEachFitPoint([&n](int, int) { ++n; });
-  return n;
-}
-
 float CriticalRmsd(float bestRmsd, double confidence, long long points) {
   if (points < 2 || !(confidence > 0.0 && confidence < 1.0)) return 0.0f;
   const double n = static_cast<double>(points);

@@ -52,8 +52,7 @@ float RefitRmsd(Window* window, FitReport& report);
 // F = CalculateCriticalF(P, N - 1, N), N = number of fit points. 0 when N < 2 or
 // P is not inside (0, 1).
 float CriticalRmsd(float bestRmsd, double confidence, long long points);
-// The number of fit points over all scans.
-long long CountFitPoints();
+// The number of fit points over all scans is CountFitPoints (modelcalc/fit_rmsd.h).
 
 enum class AnalysisEnd {
   Completed,     // bounds found / table written

@@ -444,9 +444,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   ApplyBestVertex(s);
   FitSnapshot reference = TakeSnapshot(s.y[1]);
   // The rmsd of the first pass on the coarse grid is no measure for the restarts.
-  long long points = 0;
-  ForEachFitPoint([&points](int, int) { ++points; });
-  SimplexRestarts restarts(points, kSimplexFtol, coarse ? kNoModelRmsd : s.y[1]);
+  SimplexRestarts restarts(CountFitPoints(), kSimplexFtol, coarse ? kNoModelRmsd : s.y[1]);
   if (coarse) {
     nLammGridPoints = gridPoints;
     if (bSimArraysAllocated) ResizeSimArrays(nLammGridPoints);
@@ -496,24 +494,6 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
 }
 
 }  // namespace
-
-FitPointsTarget::FitPointsTarget(SimplexObjective objective) : objective_(std::move(objective)) {
-  ForEachFitPoint([this](int, int) { ++points_; });
-}
-
-bool FitPointsTarget::Evaluate(const float* p) {
-  refused_ = !(objective_(p) < kNoModelRmsd);
-  return !bFitInterrupted;
-}
-
-void FitPointsTarget::Values(double* model, double* data) const {
-  std::size_t k = 0;
-  ForEachFitPoint([&](int s, int i) {
-    model[k] = ppFit[Idx(s)][i];
-    if (data) data[k] = ppSignal[Idx(s)][i];
-    ++k;
-  });
-}
 
 double RefitRelativeChange(double oldValue, double newValue) {
   return oldValue != 0.0 ? std::fabs(newValue - oldValue) / std::fabs(oldValue)
@@ -721,20 +701,6 @@ FitOutcome RefitPasses(Window* window, FitReport& report) {
   return SimplexPasses(window, report, true);
 }
 
-FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome) {
-  const bool result = (outcome == FitOutcome::Completed || outcome == FitOutcome::Interrupted) &&
-                      !report.stoppedBeforeResult && bModelComputed;
-  const RefusedTrials& refused = report.refused;
-  if (refused.count == 0 || !result || !report.message.empty()) return outcome;
-  std::string text = refused.count > 1 ? Format(kFitWentRoundRefusedText, refused.count)
-                                       : std::string(kFitWentRoundOneRefusedText);
-  if (report.converged && outcome == FitOutcome::Completed) text += kFitConvergedText;
-  if (!refused.reason.empty())
-    text += (refused.count > 1 ? "\nThe reason of the first: " : "\nThe reason: ") + refused.reason;
-  if (!bBatchMode) report.message = {std::move(text), "Note", MB_OK | MB_ICONINFORMATION, false};
-  return outcome;
-}
-
 namespace {
 // The search of the chosen method (annealing at temperature 0 runs its final method).
 FitOutcome RunSearch(Window* window, FitMethod method, FitReport& report, const ModelFunction& model) {
@@ -757,24 +723,6 @@ FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const 
   NoteSystematicMisfit(report, outcome, start);
   KeepLastFitEnd(outcome, report);
   return outcome;
-}
-
-namespace {
-FitEnd gLastFitEnd;
-}  // namespace
-
-bool FitConverged(FitOutcome outcome, const FitReport& report) {
-  return outcome == FitOutcome::Completed && report.converged && !report.simplexNotConverged &&
-         !report.stoppedBeforeResult;
-}
-
-const FitEnd& LastFitEnd() { return gLastFitEnd; }
-void KeepLastFitEnd(FitOutcome outcome, const FitReport& report) { gLastFitEnd = {outcome, report}; }
-void ForgetLastFit() { gLastFitEnd = {}; }
-
-FitOutcome NothingFloated(FitReport& report) {
-  report.converged = true;
-  return FitOutcome::Completed;
 }
 
 FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelFunction& model) {

@@ -21,6 +21,12 @@ void FitScanRange(int* first, int* last) {
   *last = nScans;
 }
 
+long long CountFitPoints() {
+  long long n = 0;
+  ForEachFitPoint([&n](int, int) { ++n; });
+  return n;
+}
+
 float FitRmsd() {
   auto row = [](const std::vector<float *> &rows) {
     return [&rows](int s) -> const float * {

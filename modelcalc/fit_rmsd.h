@@ -46,6 +46,9 @@ void ForEachFitPoint(Fn fn) {
   }
 }
 
+// The number of fit points ForEachFitPoint visits, over all scans.
+long long CountFitPoints();
+
 // sqrt(sum (a - b)^2 / count) over the fit points, accumulated in double; 0 when
 // there are no points. rowA(s) and rowB(s) give scan s's one-based rows (null
 // skips the scan). *count (optional) receives the number of points.

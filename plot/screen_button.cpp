@@ -174,9 +174,13 @@ Rect CScreenButton::BackgroundRect(Window& window) const {
 }
 
 bool CScreenButton::SaveBackground(Window& window) {
-  std::unique_ptr<DC> dc = window.ClientDC();
-  hSavedBackground = dc->GetBitmap(BackgroundRect(window));
+  SaveBackground(window, *window.ClientDC());
   return true;
+}
+
+void CScreenButton::SaveBackground(Window& window, DC& dc) {
+  PixelDrawingScope pixels(dc);
+  hSavedBackground = dc.GetBitmap(BackgroundRect(window));
 }
 
 bool CScreenButton::RestoreBackground(Window& window) {

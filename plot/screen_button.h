@@ -54,6 +54,8 @@ class CScreenButton {
   // Keeps a copy of the client pixels under the button; RestoreBackground puts it
   // back and erases a ring drawn since. Both always succeed.
   bool SaveBackground(Window& window);
+  // The same from dc (a paint's device context on the client area).
+  void SaveBackground(Window& window, DC& dc);
   bool RestoreBackground(Window& window);
   // The same on dc in client pixels, without showing the window (a paint's device
   // context on the window's client area).

@@ -6,6 +6,8 @@
 #include <fstream>
 
 #include "app/mouse.h"
+#include "app/paint.h"
+#include "app/panes.h"
 #include "commands/distribution_pane_mouse.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_transforms.h"
@@ -15,6 +17,7 @@
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "plot/screen_button.h"
+#include "plot/temperature_plot.h"
 #include "plot/winplot.h"
 #include "resources/command_ids.h"
 
@@ -130,6 +133,10 @@ TEST_F(DistributionToolsTest, PeakLabelsShowTheMassOfEachPeakUntilTheNextPaint) 
   fConformSMin = 2.0f;
   fConformSMax = 4.0f;
   fConformM = 123456.0f;
+  // The distribution on show is that model's (labels go only onto the pane of a
+  // distribution of the active model).
+  SetupDistributionPlot();
+  Paint();
   PressKeyAndRun('M', MK_CONTROL);
   ASSERT_EQ(nPeakLabels, 2);
   EXPECT_EQ(pPeakLabels[1]->CurrentLabel(), MolarMassLabelText(123456.0f));
@@ -139,6 +146,64 @@ TEST_F(DistributionToolsTest, PeakLabelsShowTheMassOfEachPeakUntilTheNextPaint) 
   PressKeyAndRun('M', MK_CONTROL);
   EXPECT_EQ(nPeakLabels, 0);
   bDistTransformed = bCsConformationalChange = false;
+}
+
+// Ctrl+M while the temperature plot covers the window: no label is drawn over it.
+// Shown once, the plot goes with the key as with any key, and the labels come with
+// the normal view, each inside the distribution pane, and go at the next paint;
+// traced, the plot stays and there are no labels. The screen is read pixel by pixel.
+TEST_F(DistributionToolsTest, PeakLabelsAreNeverDrawnOverTheTemperaturePlot) {
+  ShowKnownDistribution();
+  auto& screen = static_cast<HeadlessWindow&>(Handle());
+  const Image plain = screen.Screen();
+  const auto changedOutsideLabels = [&](const Image& before) {
+    int outside = 0, inside = 0;
+    const double perX = Win().fClientWidth / 1400.0, perY = Win().fClientHeight / 1000.0;
+    for (int y = 0; y < before.Height(); ++y)
+      for (int x = 0; x < before.Width(); ++x) {
+        if (screen.Screen().Pixel(x, y) == before.Pixel(x, y)) continue;
+        bool onLabel = false;
+        for (int k = 1; k <= nPeakLabels; ++k)
+          onLabel = onLabel || (pPeakLabels[k] && x >= pPeakLabels[k]->nLeft * perX - 2 &&
+                                x <= pPeakLabels[k]->nRight * perX + 2 && y >= pPeakLabels[k]->nTop * perY - 2 &&
+                                y <= pPeakLabels[k]->nBottom * perY + 2);
+        ++(onLabel ? inside : outside);
+      }
+    return std::pair{outside, inside};
+  };
+  for (const bool trace : {false, true}) {
+    SCOPED_TRACE(trace ? "traced" : "shown once");
+    bTemperatureTrace = trace;
+    Dispatch(kCmShowTemperaturePlot);
+    PumpEvents();
+    ASSERT_TRUE(trace ? pTemperaturePlot != nullptr : bTemperaturePlotShown);
+    const Image covered = screen.Screen();
+    PressKeyAndRun('M', MK_CONTROL);
+    PumpEvents();
+    if (trace) {
+      // The plot stays: the screen is the plot's, with nothing on it.
+      EXPECT_EQ(changedOutsideLabels(covered), std::pair(0, 0));
+      EXPECT_EQ(nPeakLabels, 0);
+      bTemperatureTrace = false;
+      Paint();
+    } else {
+      // The normal view with the two labels on it.
+      EXPECT_FALSE(bTemperaturePlotShown);
+      ASSERT_EQ(nPeakLabels, 2);
+      const auto [outside, inside] = changedOutsideLabels(plain);
+      EXPECT_EQ(outside, 0);
+      EXPECT_GT(inside, 0);
+      for (int k = 1; k <= 2; ++k) {
+        EXPECT_GE(pPeakLabels[k]->nLeft, pDistPlot->MapX(pDistPlot->fXMin));
+        EXPECT_LE(pPeakLabels[k]->nRight, pDistPlot->MapX(pDistPlot->fXMax));
+        EXPECT_GE(pPeakLabels[k]->nTop, nResidualPaneBottom);
+      }
+    }
+    // The next paint leaves the normal view as it was before the labels.
+    Paint();
+    EXPECT_EQ(nPeakLabels, 0);
+    EXPECT_EQ(changedOutsideLabels(plain), std::pair(0, 0));
+  }
 }
 
 TEST_F(DistributionToolsTest, AClickOnALabelShowsThePeakInformation) {

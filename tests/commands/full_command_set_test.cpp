@@ -3,17 +3,21 @@
 // switch, the c(s) recipe of the example set works from the full menu, and the
 // commands this version does not build are greyed there with their help in reach.
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/menu_state.h"
+#include "app/mouse.h"
 #include "app/online_help.h"
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
 #include "distribution_window_test_support.h"
 #include "resources/menus.h"
+#include "modelcalc/fit_rmsd.h"
+#include "scandata/text_io.h"
 
 namespace tarmic::testing {
 namespace {
@@ -105,9 +109,33 @@ TEST_F(FullCommandSetTest, EveryItemShowsTheStateInBothMenusAfterEachSwitch) {
   }
 }
 
-// The c(s) recipe of the example set from the full menu instead of a parameter file:
-// the model from the Model menu, its grid, f/f0 and cell in Parameters, then Run.
+// The README's paragraph on doing step 3 of the example from the menu, one line.
+std::string MenuRouteParagraph() {
+  const std::string readme = ReadFile(std::string(TARMIC_SOURCE_DIR) + "/README.md");
+  const std::size_t from = readme.find("Step 3 can also be done from the menu");
+  const std::size_t to = readme.find("The test", from);
+  if (from == std::string::npos || to == std::string::npos) return {};
+  std::string text = readme.substr(from, to - from);
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
+
+// The word after `label` in text, without the comma or full stop that ends it.
+std::string WordAfter(const std::string& text, const std::string& label) {
+  const std::size_t at = text.find(label);
+  if (at == std::string::npos) return {};
+  std::string word = text.substr(at + label.size(), text.find(' ', at + label.size()) - at - label.size());
+  while (!word.empty() && (word.back() == ',' || word.back() == '.')) word.pop_back();
+  return word;
+}
+
+// The c(s) recipe of the example set from the full menu instead of a parameter file,
+// with the values as the README's paragraph gives them: the model from the Model
+// menu, its grid, f/f0, solvent and cell in Parameters, the fitting limits picked on
+// the data plot, then Run; the rmsd the README quotes, to its digits.
 TEST_F(FullCommandSetTest, CsChosenFromTheFullMenuFindsTheTwoSpeciesOfTheExample) {
+  const std::string route = MenuRouteParagraph();
+  ASSERT_FALSE(route.empty());
   // A copy of the example's scans: the run writes its files beside them.
   const std::string example = std::string(TARMIC_EXAMPLES_DIR) + "/two_species";
   const std::string dir = ProgramDir() + "/two_species";
@@ -127,16 +155,51 @@ TEST_F(FullCommandSetTest, CsChosenFromTheFullMenuFindsTheTwoSpeciesOfTheExample
   ASSERT_TRUE(Choose(kCmContinuousCs));
   EXPECT_TRUE(bContiSModel);
   EXPECT_TRUE(Menu().IsMenuItemChecked(kCmContinuousCs));
-  // s from 0 to 15 S on 76 points, confidence 0.68, f/f0 1.2, meniscus 6.0 and
-  // bottom 7.2 cm.
-  Backend().QueueDialog(IDOK, TransferBuffer{{{406, "0"}, {407, "15"}, {405, "76"}, {413, "0.68"},
-                                              {419, "1.2"}, {435, "6.0"}, {437, "7.2"}},
-                                             {}});
+  // Parameters: each field under the label the README names it by.
+  const std::pair<const char*, int> fields[] = {
+      {"s min ", 406},           {"s max ", 407},           {"resolution ", 405},     {"confidence level ", 413},
+      {"frictional ratio ", 419}, {"buffer density ", 421}, {"meniscus ", 435},       {"bottom ", 437}};
+  TransferBuffer entered;
+  for (const auto& [label, id] : fields) {
+    entered.text[id] = WordAfter(route, label);
+    EXPECT_FALSE(entered.text[id].empty()) << label;
+  }
+  ASSERT_NE(route.find("uncheck \"fit\" beside baseline"), std::string::npos) << route;
+  entered.checked[432] = false;
+  Backend().QueueDialog(IDOK, entered);
   ASSERT_TRUE(Choose(kCmParameters));
+
+  // The fitting limits: a double-click near each, the arrow keys until the readout
+  // reads it to three decimals, Enter.
+  const std::string limits = WordAfter(route, "limits of the parameter file, ");
+  const std::string rightLimit = WordAfter(route, "limits of the parameter file, " + limits + " and ");
+  ASSERT_FALSE(limits.empty());
+  ASSERT_FALSE(rightLimit.empty());
+  Paint();
+  for (const std::string& limit : {limits, rightLimit}) {
+    const double r = std::stod(limit);
+    Menu().Click(Win().RadiusToPixelColumn(static_cast<float>(r)), static_cast<int>(0.3 * Win().fClientHeight), false, 0,
+                 true);
+    PostQuitMessage(0);
+    RunMessageLoop(Win());
+    for (int press = 0; press < 100 && Format("%.3f", std::stod(szReadoutLine1)) != Format("%.3f", r); ++press)
+      PressKeyAndRun(std::stod(szReadoutLine1) < r ? VK_RIGHT : VK_LEFT);
+    ASSERT_EQ(Format("%.3f", std::stod(szReadoutLine1)), Format("%.3f", r));
+    PressKeyAndRun(VK_RETURN);
+  }
+  EXPECT_NEAR(fFitLeftLim, std::stod(limits), 0.0005);
+  EXPECT_NEAR(fFitRightLim, std::stod(rightLimit), 0.0005);
+
   Backend().ClearTranscript();
-  ASSERT_TRUE(Choose(kCmRun));
+  PressKeyAndRun('R', MK_CONTROL);
   ASSERT_TRUE(bModelComputed) << ::testing::PrintToString(BoxTexts());
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
+  // Ctrl+O: the rmsd the README quotes, to its last digit.
+  const std::string rmsd = WordAfter(route, "the rmsd, ");
+  ASSERT_NE(rmsd.find('.'), std::string::npos) << route;
+  fFitRmsd = 0.0f;
+  PressKeyAndRun('O', MK_CONTROL);
+  EXPECT_NEAR(fFitRmsd, std::stod(rmsd), 0.5 * std::pow(10.0, -static_cast<double>(rmsd.size() - rmsd.find('.') - 1)));
 
   // Two peaks, at the species' 4.0 and 8.0 S, and nothing of note between them.
   std::vector<double> peaks;

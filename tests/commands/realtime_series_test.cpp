@@ -106,6 +106,51 @@ TEST_F(RealtimeSeriesTest, RealtimeUpdateReloadsNewScanAndRunsAgainOverTheKeptZo
   EXPECT_FALSE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
 }
 
+// The status lines of the realtime update stand on the screen while it runs and go
+// with it: the box that says it stopped opens over a window without them. No tick
+// reloads under an open box or dialog. The screen is read pixel by pixel.
+TEST_F(RealtimeSeriesTest, TheBannerLeavesTheScreenBeforeTheBoxThatSaysTheUpdateStopped) {
+  LoadSyntheticRun();
+  PumpEvents();
+  Paint();
+  const Image plain = Headless().Screen();
+  const auto differing = [&](const Image& a) {
+    int n = 0;
+    for (int y = 0; y < a.Height(); ++y)
+      for (int x = 0; x < a.Width(); ++x) n += Headless().Screen().Pixel(x, y) != a.Pixel(x, y);
+    return n;
+  };
+  Dispatch(kCmRealtimeUpdate);
+  PumpEvents();
+  ASSERT_TRUE(bRealtimeUpdateMode);
+  EXPECT_GT(differing(plain), 0) << "the banner";
+  const std::string started = szRealtimeLine2;
+
+  // A tick while a box is open looks at nothing.
+  Win().bModalBoxOpen = true;
+  ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
+  PumpEvents();
+  Win().bModalBoxOpen = false;
+  EXPECT_EQ(szRealtimeLine2, started);
+
+  // A key stopped the update's run: the next tick ends the mode and says so, over a
+  // window painted without the banner.
+  bStopRealtimeUpdate = true;
+  int underTheBox = -1;
+  HeadlessBackend::UnscriptedRules rules;
+  rules.box = [&](std::string_view text, std::string_view, unsigned) {
+    EXPECT_EQ(text, "realtime update stopped by user interrupt");
+    underTheBox = differing(plain);
+    return IDOK;
+  };
+  Backend().SetUnscriptedRules(rules);
+  ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
+  PumpEvents();
+  EXPECT_FALSE(bRealtimeUpdateMode);
+  EXPECT_EQ(underTheBox, 0);
+  EXPECT_EQ(differing(plain), 0);
+}
+
 TEST_F(RealtimeSeriesTest, EquilibriumTestFollowsTheFilesAndEscLeavesItsView) {
   Backend().QueueMessageBox(IDOK, "ERROR");
   Dispatch(kCmRealtimeUpdate);  // without data

@@ -531,6 +531,7 @@ TEST(ResultClaimCensus, OnlyTheComputationsAndRestorersReadTheComputedFlag) {
       "modelcalc/model_steps.cpp",       // LastModelFit
       "modelcalc/synthetic_data.cpp",    // the synthetic-data hold
       "modelcalc/fit_driver.cpp",        // whether the fit that just ended left its model
+      "modelcalc/fit_report.cpp",        // the note of refused trials: whether the fit left its model
       "distributions/conti_run.cpp",     // how the run that just ended stopped
       "commands/program_services.cpp",   // whether the reload's computation succeeded
       "commands/run_commands.cpp",       // the model before the Run, for its message

@@ -1,0 +1,68 @@
+#include "modelcalc/fit_report.h"
+
+#include <utility>
+
+#include "modelcalc/fit_rmsd.h"
+#include "modelcalc/fit_state.h"
+#include "platform/types.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/text_io.h"
+#include "services/run_switches.h"
+
+namespace tarmic {
+
+namespace {
+std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+}  // namespace
+
+FitPointsTarget::FitPointsTarget(SimplexObjective objective)
+    : objective_(std::move(objective)), points_(static_cast<std::size_t>(CountFitPoints())) {}
+
+bool FitPointsTarget::Evaluate(const float* p) {
+  refused_ = !(objective_(p) < kNoModelRmsd);
+  return !bFitInterrupted;
+}
+
+void FitPointsTarget::Values(double* model, double* data) const {
+  std::size_t k = 0;
+  ForEachFitPoint([&](int s, int i) {
+    model[k] = ppFit[Idx(s)][i];
+    if (data) data[k] = ppSignal[Idx(s)][i];
+    ++k;
+  });
+}
+
+FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome) {
+  const bool result = (outcome == FitOutcome::Completed || outcome == FitOutcome::Interrupted) &&
+                      !report.stoppedBeforeResult && bModelComputed;
+  const RefusedTrials& refused = report.refused;
+  if (refused.count == 0 || !result || !report.message.empty()) return outcome;
+  std::string text = refused.count > 1 ? Format(kFitWentRoundRefusedText, refused.count)
+                                       : std::string(kFitWentRoundOneRefusedText);
+  if (report.converged && outcome == FitOutcome::Completed) text += kFitConvergedText;
+  if (!refused.reason.empty())
+    text += (refused.count > 1 ? "\nThe reason of the first: " : "\nThe reason: ") + refused.reason;
+  if (!bBatchMode) report.message = {std::move(text), "Note", MB_OK | MB_ICONINFORMATION, false};
+  return outcome;
+}
+
+namespace {
+FitEnd gLastFitEnd;
+}  // namespace
+
+bool FitConverged(FitOutcome outcome, const FitReport& report) {
+  return outcome == FitOutcome::Completed && report.converged && !report.simplexNotConverged &&
+         !report.stoppedBeforeResult;
+}
+
+const FitEnd& LastFitEnd() { return gLastFitEnd; }
+void KeepLastFitEnd(FitOutcome outcome, const FitReport& report) { gLastFitEnd = {outcome, report}; }
+void ForgetLastFit() { gLastFitEnd = {}; }
+
+FitOutcome NothingFloated(FitReport& report) {
+  report.converged = true;
+  return FitOutcome::Completed;
+}
+
+}  // namespace tarmic

@@ -1,0 +1,145 @@
+// What every fit hands up, discrete (fit_driver.h) or continuous (conti_fit.h):
+// its method and outcome, its report (messages, refused trial points, convergence),
+// the notes said once after it, the end of the last fit for the batch, and the
+// Marquardt-Levenberg view of the fit points both fits search with. The two fits
+// depend on this file, not on each other. Main thread only.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "distributions/run_message.h"
+#include "modelcalc/fit_persistence.h"
+#include "modelcalc/marquardt.h"
+#include "modelcalc/simplex.h"
+
+namespace tarmic {
+
+enum class FitMethod { Simplex, Annealing, Marquardt };
+enum class FitOutcome {
+  NotStarted,   // prerequisites missing (shown by the check, or in FitReport::message)
+  Completed,    // ran to its end (or nothing was floated); the best point is applied and computed
+  Interrupted,  // stopped by the user; the best point found is applied and computed
+  Failed,       // the work arrays could not be had (FitReport::message says why)
+};
+// The trial points of one running fit (discrete or continuous) whose model was
+// refused, and the first refusal's reason. The object that runs the fit keeps them;
+// its report takes them when the fit ends.
+struct RefusedTrials {
+  int count = 0;
+  std::string reason;
+  void Add(const std::string& why) {
+    if (count++ == 0) reason = why;
+  }
+  void Add(const RefusedTrials& other) {
+    if (count == 0 || reason.empty()) reason = other.reason;
+    count += other.count;
+  }
+};
+
+// What a fit hands up besides its outcome, for the command to show once.
+struct FitReport {
+  // Why the fit did not start or failed, or the message its one run ended with
+  // (a refinement with nothing floated runs once, as the Run command does).
+  RunMessage message;
+  bool simplexNotConverged = false;  // a Nelder-Mead call ended at its evaluation limit
+  SaveResult saved;                  // the first parameter save of the fit that failed
+  // A key stopped the computation of the result (the model of the best point, or
+  // the one run of a refinement with nothing floated): no model of the best point
+  // is shown (outcome Interrupted).
+  bool stoppedBeforeResult = false;
+  // The trial points of the fit's searches whose model was refused
+  // (NoteRefusedTrials says them once after the fit).
+  RefusedTrials refused;
+  // The last search of the fit ended by its convergence test (the simplex passes,
+  // Marquardt-Levenberg, the refinement's cycles); the note of refused trial points
+  // says so only then.
+  bool converged = false;
+  // The rmsd of the result over the noise estimated from its residuals (fit_misfit.h;
+  // 0 when no estimate was made), and whether it exceeds kSystematicMisfitRatio: the
+  // fit may have ended in a local minimum (its note says so). Set by FitDriver.
+  double misfitRatio = 0.0;
+  bool systematicMisfit = false;
+};
+// Whether a fit ended converged: it ran to its end (not interrupted, not failed),
+// the model of its result is computed, its last search ended by its convergence
+// test (FitReport::converged) and no Nelder-Mead call of it ended at its
+// evaluation limit. The one judgement of convergence: every search fills the
+// report it reads.
+bool FitConverged(FitOutcome outcome, const FitReport& report);
+// The end of the last fit that the discrete or the continuous fit ran to its end, whatever its
+// search: its outcome and report, kept so that a caller of the Fit command (the
+// batch) can judge it. Outcome NotStarted before any fit and after ForgetLastFit.
+// Main thread only.
+struct FitEnd {
+  FitOutcome outcome = FitOutcome::NotStarted;
+  FitReport report;
+};
+const FitEnd& LastFitEnd();
+void KeepLastFitEnd(FitOutcome outcome, const FitReport& report);
+void ForgetLastFit();
+// The end of a search with nothing floated: the values stand as they are, which is
+// their own convergence (Completed, converged).
+FitOutcome NothingFloated(FitReport& report);
+// The note of a fit stopped by a key while it computed the model of its best point.
+inline constexpr const char* kFitStoppedBeforeModelText =
+    "fit interrupted: the best parameters found so far are set, but the key stopped the "
+    "computation of their model: no fit is shown (Run computes it)";
+// The notes of a fit that met parameters whose model was refused; the refusal's
+// reason follows each.
+inline constexpr const char* kFitEndedNextToRefusedText =
+    "The fit did not converge: it ended next to parameters whose model was not computed, "
+    "so the values found may not be the best fit.";
+inline constexpr const char* kFitCannotGoOnText =
+    "The fit did not converge: it stopped at the best values found so far, because the "
+    "model next to them was not computed and the fit could not go on.";
+inline constexpr const char* kFitResultNotComputedText =
+    "The fit has no result: the model of the best values found was not computed.";
+// Marquardt-Levenberg ended at its iteration limit.
+inline constexpr const char* kFitIterationLimitText =
+    "The fit did not converge: Marquardt-Levenberg reached its limit of %d iterations; the "
+    "values of its last accepted step are shown.";
+// The simplex passes ended at their limit of restarts.
+inline constexpr const char* kSimplexRestartLimitText =
+    "The fit did not converge: the simplex was restarted %d times from its best vertex and "
+    "still moved; the best values found are shown.";
+// The note of a fit that went round trial points whose model was refused (an
+// information box, not an error): "%d" is their count; the convergence sentence
+// follows only when the fit's last search ended by its convergence test, then the
+// reason.
+inline constexpr const char* kFitWentRoundRefusedText =
+    "%d trial points of the fit could not be computed; the fit went round them.";
+inline constexpr const char* kFitWentRoundOneRefusedText =
+    "One trial point of the fit could not be computed; the fit went round it.";
+inline constexpr const char* kFitConvergedText = " The fit converged by its convergence test.";
+// The end of a fit of either kind (discrete or continuous): when it met refused
+// trial points, has a result and has said nothing of them, the information note
+// with the first reason goes into report.message (once: a note there is kept).
+// Returns outcome.
+FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome);
+// The message of simplexNotConverged.
+inline constexpr const char* kSimplexNotConvergedText = "Nelder-Mead not converged";
+
+// What a fit's objective returns for parameters that have no model (the solver
+// refused them, or the fit was interrupted): no search takes such a point.
+inline constexpr float kNoModelRmsd = 1e10f;
+
+// The Marquardt-Levenberg view of a fit: the objective computes the whole model, and
+// the model values are the fit rows ppFit at the fit points of the data (ppSignal).
+class FitPointsTarget : public MLTarget {
+ public:
+  explicit FitPointsTarget(SimplexObjective objective);
+  // False once the fit is interrupted.
+  bool Evaluate(const float* p) override;
+  std::size_t Points() const override { return points_; }
+  void Values(double* model, double* data) const override;
+  // The objective returned kNoModelRmsd: the parameters have no model.
+  bool Refused() const override { return refused_; }
+
+ private:
+  SimplexObjective objective_;
+  std::size_t points_ = 0;
+  bool refused_ = false;
+};
+
+}  // namespace tarmic
