@@ -1040,6 +1040,9 @@ void PlantEndedSet(const fs::path& dir, const std::string& host, pid_t ended, in
     }
     renames.emplace_back(temp, target);
   }
+  // The journal is written after the files, as a save writes it: a later tick of the
+  // file system's coarse clock, or its targets would count as saved again after it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
   WriteRaw(dir / (".tarmic-save-" + owner + std::to_string(id) + ".journal"), JournalText({"."}, renames));
 }
 
