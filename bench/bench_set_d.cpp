@@ -48,6 +48,7 @@
 #include "distributions/normal_equation_threads.h"
 #include "modelcalc/conti_fit.h"
 #include "modelcalc/conti_fit_params.h"
+#include "modelcalc/fit_state.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "platform/headless/headless_backend.h"
@@ -118,6 +119,7 @@ void BM_SetDFit(benchmark::State& state) {
   state.counters["meniscus"] = fMeniscus;
   state.counters["ff0"] = pParams[kContiSlotFrictionalRatio];
   state.counters["completed"] = outcome == FitOutcome::Completed ? 1 : 0;
+  state.counters["evaluations"] = nFitSim;
   PeakCounters(state);
 }
 BENCHMARK(BM_SetDFit)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
