@@ -187,9 +187,14 @@ class Refinement {
   // are counted in the refinement's own tally; a point its guard refuses (a value no
   // number, or absurdly far from the start) has none and is not computed.
   float operator()(const float* p) {
-    return guard_.Admits(p, n_) ? Evaluate(p, window_, runner_, &refused_) : kNoResult;
+    if (!guard_.Admits(p, n_)) return kNoResult;
+    const float y = Evaluate(p, window_, runner_, &refused_);
+    evaluated_.Add(p, n_, y);
+    return y;
   }
   const RefusedTrials& Refused() const { return refused_; }
+  // Every point evaluated with a result, for the restarts' surface.
+  const EvaluatedPoints& Evaluated() const { return evaluated_; }
 
  private:
   Window* window_;
@@ -197,6 +202,7 @@ class Refinement {
   FitReport& report_;
   ContiRunFunction runner_;
   RefusedTrials refused_;
+  EvaluatedPoints evaluated_;
   int n_ = 0;  // length of the refinement's vector
   TrialPointGuard guard_;
   // Each message of the kernel computations is shown once per refinement.
@@ -270,11 +276,11 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   GetContiParams(n, s.p[1].data());
   PerturbAround(s, 1, fit, true);
   int nfunk = 0;
-  const auto pass = [&](float ftol) {
+  const auto pass = [&](const SimplexTolerance& ftol) {
     if (amoeba(s, ftol, Objective(fit), nfunk, Display(window)) == AmoebaEnd::EvaluationLimit)
       report.simplexNotConverged = true;
   };
-  pass(kContiSimplexFtol);
+  pass([] { return kContiSimplexFtol; });
   int ilo = s.Lowest();
   std::vector<float> q = Applied(s, ilo);
   fStartRmsd = fBestRmsd = s.y[Idx(ilo)];
@@ -282,10 +288,10 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   bool exhausted = false;
   while (!bFitInterrupted) {
     PerturbAround(s, ilo, fit, false, SimplexExtent(s, ilo));
-    pass(restarts.Tolerance());
+    pass(restarts.PassTolerance(fit.Evaluated()));
     ilo = s.Lowest();
     q = Applied(s, ilo);
-    if (restarts.Settled(s.y[Idx(ilo)])) {
+    if (restarts.SurfaceSays(fit.Evaluated()) || restarts.Settled(s.y[Idx(ilo)])) {
       report.converged = !bFitInterrupted;
       break;
     }
@@ -353,7 +359,7 @@ float Evaluate(const float* p, Window* window, const ContiRunFunction& runner,
     }
     g_kernelVector.reset();
     if (outcome == ContiRunOutcome::Computed) {
-      g_kernelVector = applied;
+      g_kernelVector.emplace(applied);
       WriteContiDebugLog("\n start CalculateppAFit in ContiSimplexSim");
       CalculateppAFit();
       WriteContiDebugLog(" --> done");

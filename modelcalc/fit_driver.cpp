@@ -436,11 +436,11 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   InitSimplex(s);
   EvaluateVertices(s, objective, true);
   int nfunk = 0;
-  const auto pass = [&](float ftol) {
+  const auto pass = [&](const SimplexTolerance& ftol) {
     if (amoeba(s, ftol, std::ref(objective), nfunk, ShowBestVertex) == AmoebaEnd::EvaluationLimit)
       report.simplexNotConverged = true;
   };
-  pass(kSimplexFtol);
+  pass([] { return kSimplexFtol; });
   ApplyBestVertex(s);
   FitSnapshot reference = TakeSnapshot(s.y[1]);
   // The rmsd of the first pass on the coarse grid is no measure for the restarts.
@@ -448,6 +448,8 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   if (coarse) {
     nLammGridPoints = gridPoints;
     if (bSimArraysAllocated) ResizeSimArrays(nLammGridPoints);
+    // The values of the coarse grid are another objective's.
+    objective.ForgetEvaluated();
   }
   // Passes restarted around the best point: the refits of the error analyses until
   // rmsd and parameters settle, a fit until a restart no longer lowers the rmsd
@@ -461,10 +463,14 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
     if (!refit) RestartNear(s, 1, extent);
     EvaluateVertices(s, objective, false, bestEvaluated);
     bestEvaluated = true;
-    pass(refit ? kSimplexFtol : restarts.Tolerance());
+    if (refit) {
+      pass([] { return kSimplexFtol; });
+    } else {
+      pass(restarts.PassTolerance(objective.Evaluated()));
+    }
     ApplyBestVertex(s);
     if (!refit) {
-      if (restarts.Settled(s.y[1])) {
+      if (restarts.SurfaceSays(objective.Evaluated()) || restarts.Settled(s.y[1])) {
         report.converged = true;
         break;
       }
@@ -691,7 +697,9 @@ float FitObjective::operator()(const float* p) {
     bFitInterrupted = true;
   }
   const float rmsd = FitRmsd();
-  return refused ? kNoModelRmsd : rmsd;
+  if (refused) return kNoModelRmsd;
+  if (!modelStopped_) evaluated_.Add(p, n_, rmsd);
+  return rmsd;
 }
 
 float SimplexSim(const float* p, Window* window) { return FitObjective(window)(p); }

@@ -135,11 +135,15 @@ class FitObjective {
   const RefusedTrials& Refused() const { return refused_; }
   // The last evaluation was stopped by a key (its model is unfinished).
   bool ModelStopped() const { return modelStopped_; }
+  // Every point evaluated with a finished model, for the restarts' surface.
+  const EvaluatedPoints& Evaluated() const { return evaluated_; }
+  void ForgetEvaluated() { evaluated_.Clear(); }
 
  private:
   Window* window_;
   ModelFunction model_;
   RefusedTrials refused_;
+  EvaluatedPoints evaluated_;
   bool modelStopped_ = false;
   int n_ = 0;  // length of the fit vector
   TrialPointGuard guard_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "modelcalc/fit_state.h"
@@ -108,6 +109,11 @@ float amotry(SimplexSet& s, std::vector<float>& psum, const SimplexObjective& fu
 
 AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& nfunk,
                  const SimplexProgress& progress) {
+  return amoeba(s, [ftol] { return ftol; }, funk, nfunk, progress);
+}
+
+AmoebaEnd amoeba(SimplexSet& s, const SimplexTolerance& ftol, const SimplexObjective& funk,
+                 int& nfunk, const SimplexProgress& progress) {
   ++nFitIteration;
   nFitStep = 0;
   nfunk = 0;
@@ -132,7 +138,7 @@ AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& n
       }
     }
     if (progress) progress(s.p[Idx(ilo)].data(), y[Idx(ilo)]);
-    if (RelativeSpread(y[Idx(ihi)], y[Idx(ilo)]) < ftol) {
+    if (RelativeSpread(y[Idx(ihi)], y[Idx(ilo)]) < ftol()) {
       SwapIntoFirstRow(s, ilo);
       return AmoebaEnd::Converged;
     }
@@ -237,9 +243,21 @@ bool amebsa(SimplexSet& s, float T, std::vector<float>& pb, float& yb, float fto
   return true;
 }
 
-SimplexRestarts::SimplexRestarts(long long points, float coarse, float first) : best_(first) {
+SimplexRestarts::SimplexRestarts(long long points, float coarse, float first)
+    : points_(points), best_(first) {
   const double fine = points > 0 ? kSimplexChiSquareStep / (2.0 * static_cast<double>(points)) : coarse;
   tolerance_ = static_cast<float>(std::min<double>(coarse, fine));
+}
+
+bool SimplexRestarts::SurfaceSays(const EvaluatedPoints& evaluated) const {
+  const SurfaceVerdict surface = evaluated.Surface(points_);
+  return surface.determined && surface.gain <= kSimplexChiSquareStep;
+}
+
+SimplexTolerance SimplexRestarts::PassTolerance(const EvaluatedPoints& evaluated) const {
+  return [this, &evaluated] {
+    return SurfaceSays(evaluated) ? std::numeric_limits<float>::infinity() : tolerance_;
+  };
 }
 
 bool SimplexRestarts::Settled(float best) {

@@ -12,6 +12,8 @@
 #include <functional>
 #include <vector>
 
+#include "modelcalc/evaluated_points.h"
+
 namespace tarmic {
 
 // The objective: value at the one-based vector p[1..n].
@@ -51,6 +53,11 @@ enum class AmoebaEnd {
 // code 10; nothing is shown: the caller hands EvaluationLimit up to its command.
 AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& nfunk,
                  const SimplexProgress& progress = {});
+// The same with the tolerance asked for anew before each test, so that what the
+// evaluations so far tell can end the pass (a tolerance of infinity ends it).
+using SimplexTolerance = std::function<float()>;
+AmoebaEnd amoeba(SimplexSet& s, const SimplexTolerance& ftol, const SimplexObjective& funk,
+                 int& nfunk, const SimplexProgress& progress = {});
 
 // One trial: the point on the line from vertex ihi through the centroid of the
 // others, at factor fac (-1 reflection, 2 expansion, 0.5 contraction); replaces
@@ -72,6 +79,12 @@ float amotry(SimplexSet& s, std::vector<float>& psum, const SimplexObjective& fu
 // instead stops far from the minimum of a value with a large standard error, and a
 // restart with that spread does not move it.
 //
+// A value-by-value test cannot place the minimum of an objective whose values
+// scatter about their smooth surface (evaluated_points.h): the restarts also end
+// as soon as a quadratic through the evaluated points says that the lowest vertex
+// lies no more than kSimplexChiSquareStep above the surface's minimum (SurfaceSays),
+// which ends the pass under way as well.
+//
 // Each restart is sized by the pass before it (RestartNear): its new vertices lie
 // within kSimplexRestartReach times that pass's final extent of the best vertex in
 // each entry (never farther than a fresh start would put them). A restart near a
@@ -91,6 +104,11 @@ class SimplexRestarts {
   SimplexRestarts(long long points, float coarse, float first);
   // The tolerance of the restarted passes.
   float Tolerance() const { return tolerance_; }
+  // The quadratic surface through the evaluated points is determined and puts the
+  // lowest of them within the tolerance of its minimum (kSimplexChiSquareStep).
+  bool SurfaceSays(const EvaluatedPoints& evaluated) const;
+  // The tolerance of a restarted pass that also ends when SurfaceSays.
+  SimplexTolerance PassTolerance(const EvaluatedPoints& evaluated) const;
   // After a restart that ended with the best value `best`: true when it and the
   // restart before lowered the best value by no more than the tolerance (relative).
   bool Settled(float best);
@@ -98,6 +116,7 @@ class SimplexRestarts {
   bool Exhausted() const { return restarts_ >= kSimplexRestartLimit; }
 
  private:
+  long long points_;
   float tolerance_;
   float best_;
   int restarts_ = 0;
