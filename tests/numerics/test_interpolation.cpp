@@ -180,25 +180,27 @@ TEST(Resampling, InsideVariantChangesOnlyPointsWithinTheSource) {
   EXPECT_EQ(y[9], -1.0);
 }
 
+// Output and source grids: count, first abscissa and step of each.
+struct GridCase {
+  int nOut;
+  double outFirst, outStep;
+  int nIn;
+  double inFirst, inStep;
+};
+
 // A plan made once gives what the direct resampling gives, to the rounding of the
 // float output, for every end rule (output inside, within one interval beyond the
 // ends, far beyond them, sources of ten and more points, repeated abscissae), is
 // reused for curves on the same grids only, and writes nothing when a guard fails.
 TEST(Resampling, PlannedResamplingMatchesTheDirectOneForEveryEndRule) {
-  struct Case {
-    int nOut;
-    double outFirst, outStep;
-    int nIn;
-    double inFirst, inStep;
-  };
-  const Case cases[] = {
+  const GridCase cases[] = {
       {40, 6.1, 0.02, 300, 6.0, 0.004},    // inside
       {40, 5.999, 0.03, 300, 6.0, 0.004},  // within one interval below
       {40, 5.5, 0.05, 300, 6.0, 0.004},    // far out on both sides
       {30, 5.5, 0.05, 10, 6.0, 0.05},      // ten source points: the end values
       {25, 6.0, 0.01, 200, 6.0, 0.001},    // first output on the first source point
   };
-  for (const Case& k : cases) {
+  for (const GridCase& k : cases) {
     Grid<float> x = Uniform<float>(k.nOut, k.outFirst, k.outStep);
     Grid<double> u = Uniform<double>(k.nIn, k.inFirst, k.inStep);
     if (k.nIn > 20) u[7] = u[6];  // a repeated abscissa
@@ -234,20 +236,14 @@ TEST(Resampling, PlannedResamplingMatchesTheDirectOneForEveryEndRule) {
 // the last source point and extrapolated ends; the vector form (where the processor
 // has it) and the plain form give the same bits.
 TEST(Resampling, PlannedLinesRoundAsTheirDefinition) {
-  struct Case {
-    int nOut;
-    double outFirst, outStep;
-    int nIn;
-    double inFirst, inStep;
-  };
-  const Case cases[] = {
+  const GridCase cases[] = {
       {1501, 5.95, 0.0008, 230, 5.9, 0.0059},  // about five outputs per interval
       {601, 6.0, 0.002, 1200, 6.0, 0.001},     // each output skips an interval
       {90, 6.0, 0.013, 900, 6.0, 0.0013},      // ten intervals between outputs
       {333, 5.999, 0.003, 97, 6.0, 0.0104},    // one interval below, ends on u[m]
       {64, 6.0, 0.0005, 40, 6.0, 0.0008},      // the last outputs extrapolated
   };
-  for (const Case& c : cases) {
+  for (const GridCase& c : cases) {
     Grid<float> x = Uniform<float>(c.nOut, c.outFirst, c.outStep);
     Grid<double> u = Uniform<double>(c.nIn, c.inFirst, c.inStep);
     u[12] = u[11];  // a repeated abscissa
