@@ -65,6 +65,8 @@ float* KernelRow(int kernel, int scan) {
       scan > nKernelArrayScans) {
     return nullptr;
   }
+  // The caller may write the row: the sums the solver took of the kernel go.
+  ForgetKernelSums(kernel);
   return pppKernels[kernel][scan];
 }
 

@@ -26,6 +26,7 @@
 #include "modelfit/model_params.h"
 #include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
+#include "numerics/profile_sums.h"
 #include "numerics/rods_worms.h"
 #include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
@@ -367,6 +368,7 @@ constexpr const char* kTestFailureText = "a failure the test asked for.";
 // its unknown marked so that no solve gives it material, and counted for the note.
 void LeaveOutKernel(int point, double s, int status, const std::string& reason) {
   if (!pppKernels || point < 1 || point > nKernelArrayKernels) return;
+  ForgetKernelSums(point);
   ZeroKernelRows(pppKernels[point]);
   MarkKernelLeftOut(point);
   KernelFailureGathering::Active()->Add(point, s, status, reason);
@@ -457,10 +459,18 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
     lamm->SetScanTimeLag(ppRadius[1][1]);
   if (const auto& corrections = GetDistributionHooks().detectionCorrections) corrections(*lamm);
 
+  // Each solution sums its kernel's profiles as it writes them, for the normal
+  // equations' means.
+  std::vector<ProfileSums*> sums(static_cast<std::size_t>(N) + 1, nullptr);
+  for (int m = 1; m <= N; ++m) {
+    ProfileSums* slot = KernelSumsSlot(points ? points[m] : m);
+    if (slot) slot->Begin(kernels[m], 1, nScans, nRadii, iFitFirst, iFitLast - iFitFirst + 1);
+    sums[static_cast<std::size_t>(m)] = slot;
+  }
   std::vector<ListFailure> unsolved;
   KernelFailureGathering* gathering = KernelFailureGathering::Active();
   const int status = CLRunMTList(lamm.get(), N, s, D, vbar, kernels, radii, nRadii, nullptr,
-                                 nullptr, gathering ? &unsolved : nullptr);
+                                 nullptr, gathering ? &unsolved : nullptr, sums.data());
   if (gathering && g_failKernelForTesting) {
     for (int m = 1; m <= N; ++m)
       if (g_failKernelForTesting(points ? points[m] : m) &&
@@ -543,6 +553,7 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
   WriteContiDebugLog("\nEnter RunSVContiSedList");
   if (N < 1 || !pppKernels || N > nKernelArrayKernels || nScans < 1) return 4;
   ClearLeftOutKernels();
+  ForgetAllKernelSums();
   return FinishListWithBuffer(window, SolveLammList(window, N, s, D, vbar, nullptr, failure),
                               failure);
 }
@@ -556,6 +567,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
   if (static_cast<int>(lamm.size()) == N)
     return RunSVContiSedList(window, N, list.s.data(), list.D.data(), list.vbar.data(), failure);
   ClearLeftOutKernels();
+  ForgetAllKernelSums();
 
   // The points computed one at a time, in the user-interface thread.
   const float* radii = nullptr;
@@ -565,6 +577,8 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
   for (int i = 1; i <= N && !bUserAbort; ++i) {
     const std::size_t k = static_cast<std::size_t>(i);
     const double s = list.s[k], D = list.D[k];
+    // Written here, not by the Lamm list: no sums of the solver describe it.
+    ForgetKernelSums(i);
     if (list.kind[k] == KernelKind::Step) {
       if (!quiet) ShowContiText(10, 30, Format("stepfunctions for s = %.3fS ", s));
       StepBoundaryKernel(i, s, radii, nRadii);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "modelfit/param_checks.h"
+#include "numerics/profile_sums.h"
 #include "scandata/text_io.h"
 
 namespace tarmic {
@@ -99,6 +100,7 @@ struct KernelStore {
   std::vector<std::vector<float*>> rows;  // per kernel: [0..nScans]
   std::vector<char> leftOut;             // [0..nKernels]
   std::string leftOutNote;
+  std::vector<ProfileSums> sums;         // [0..nKernels]
 };
 
 struct WorkspaceStore {
@@ -152,6 +154,7 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error
     store.kernels.assign(static_cast<std::size_t>(nKernels) + 1, nullptr);
     store.rows.assign(static_cast<std::size_t>(nKernels) + 1, {});
     store.leftOut.assign(static_cast<std::size_t>(nKernels) + 1, 0);
+    store.sums.assign(static_cast<std::size_t>(nKernels) + 1, ProfileSums{});
     for (int k = 1; k <= nKernels; ++k) {
       std::vector<float*>& r = store.rows[static_cast<std::size_t>(k)];
       r.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
@@ -203,6 +206,27 @@ bool KernelLeftOut(int kernel) {
 
 void SetLeftOutKernelNote(std::string note) { Kernels().leftOutNote = std::move(note); }
 const std::string& LeftOutKernelNote() { return Kernels().leftOutNote; }
+
+ProfileSums* KernelSumsSlot(int kernel) {
+  std::vector<ProfileSums>& sums = Kernels().sums;
+  if (kernel < 1 || static_cast<std::size_t>(kernel) >= sums.size()) return nullptr;
+  return &sums[static_cast<std::size_t>(kernel)];
+}
+
+void ForgetKernelSums(int kernel) {
+  if (ProfileSums* sums = KernelSumsSlot(kernel)) sums->Invalidate();
+}
+
+void ForgetAllKernelSums() {
+  for (ProfileSums& sums : Kernels().sums) sums.Invalidate();
+}
+
+const ProfileSums* CurrentKernelSums(int kernel, int s0, int s1, int nGrid, int fitFirst,
+                                     int nFit) {
+  const ProfileSums* sums = KernelSumsSlot(kernel);
+  if (!sums || !pppKernels || kernel > nKernelArrayKernels) return nullptr;
+  return sums->CompleteFor(pppKernels[kernel], s0, s1, nGrid, fitFirst, nFit) ? sums : nullptr;
+}
 
 bool UnknownLeftOut(int j) { return KernelLeftOut(j + nNEQFirstKernel - 1); }
 

@@ -14,6 +14,8 @@
 
 namespace tarmic {
 
+class ProfileSums;
+
 // pppKernels[k][scan] is the profile of kernel k in that scan, [1..nPoints]. The
 // profile of (k, s) starts at float offset ((k-1) nScans + (s-1)) (nPoints + 1) of
 // the block.
@@ -50,6 +52,23 @@ const std::string& LeftOutKernelNote();
 // Whether unknown j (1..nNEQUnknowns) of the normal equations belongs to a kernel
 // left out: the one test every solver of the distribution asks.
 bool UnknownLeftOut(int j);
+
+// The sums of each kernel's profiles (numerics/profile_sums.h), gathered by the
+// solver as it writes them so that the normal equations need not read the kernel
+// again for its means. They live with the kernel array: made empty with it and
+// gone when it is freed. Whatever writes a kernel other than the Lamm solver's list
+// (which begins the sums of its kernels and hands them to the solver) forgets its
+// sums first: a computation of kernels forgets all of them (ForgetAllKernelSums), a
+// writer of one kernel its own (ForgetKernelSums; KernelRow does it for its
+// callers). The sums of kernel k for the solver list (null when there is no such
+// kernel); only the thread that solves kernel k touches them while the list runs.
+ProfileSums* KernelSumsSlot(int kernel);
+void ForgetKernelSums(int kernel);
+void ForgetAllKernelSums();
+// The complete sums of kernel k's rows over scans s0..s1, radii 1..nGrid and the fit
+// range fitFirst..fitFirst+nFit-1, or null: then the caller sums the kernel itself.
+const ProfileSums* CurrentKernelSums(int kernel, int s0, int s1, int nGrid, int fitFirst,
+                                     int nFit);
 
 // The normal-equation workspace for N unknowns, a scans and b common-grid radii.
 extern double** ppKernelScanMean;    // [1..N][1..a]

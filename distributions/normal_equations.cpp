@@ -19,6 +19,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
 #include "modelfit/model_params.h"
+#include "numerics/profile_sums.h"
 #include "services/error_box.h"
 #include "services/run_switches.h"
 #include "platform/backend.h"
@@ -352,33 +353,16 @@ void CentreKernelPanelBaseline(const KernelPanelRows& rows, int nP, double* out)
 }
 
 
-// Sum of x[0..n-1] in eight interleaved partial sums (lane k takes x[k], x[k+8], ...),
-// combined pairwise at the end: independent chains of additions that the compiler
-// can put into vector registers.
-[[gnu::always_inline]] inline double InterleavedSum(const float* x, int n) {
-  double part[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-  int p = 0;
-  for (; p + 8 <= n; p += 8) {
-    for (int k = 0; k < 8; ++k) part[k] += x[p + k];
-  }
-  for (int k = 0; p < n; ++p, ++k) part[k] += x[p];
-  return ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
-}
-
 // The sums of one kernel over the scans s0..s1 of K: with rm, rm[g] += K[s][g] at
 // every grid point 1..nGrid; with scanSums, scanSums[s] = the interleaved sum of the
-// nFit fit-range values from K[s] + fitFirst. Compiled for the processor found at
+// nFit fit-range values from K[s] + fitFirst (numerics/profile_sums.h, the same
+// additions as the solver's sums of the kernel). Compiled for the processor found at
 // run time; each sum runs in the same order in every variant.
 [[gnu::always_inline]] inline void KernelSumsBody(float* const* K, int s0, int s1, int nGrid,
                                                   int fitFirst, int nFit, double* rm,
                                                   double* scanSums) {
-  for (int s = s0; s <= s1; ++s) {
-    const float* Ks = K[s];
-    if (rm) {
-      for (int g = 1; g <= nGrid; ++g) rm[g] += Ks[g];
-    }
-    if (scanSums) scanSums[s] = InterleavedSum(Ks + fitFirst, nFit);
-  }
+  for (int s = s0; s <= s1; ++s)
+    AddScanSums(K[s], nGrid, fitFirst, nFit, rm, scanSums ? scanSums + s : nullptr);
 }
 using KernelSumsFn = void (*)(float* const*, int, int, int, int, int, double*, double*);
 [[gnu::target("avx512f")]] void KernelSumsAvx512(float* const* K, int s0, int s1, int nGrid,
@@ -601,11 +585,20 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
   const int k = r + plan.firstKernel - 1;
   float* const* K = pppKernels[k];
   double* rm = ppKernelRadiusMean[k];
-  if (radius) std::fill(rm + 1, rm + nGridPoints + 1, 0.0);
   thread_local std::vector<double> scanSums;
   scanSums.assign(static_cast<std::size_t>(s1) + 1, 0.0);
-  ActiveKernels()->sums(K, s0, s1, nGridPoints, iFitFirst, iFitLast - iFitFirst + 1,
-                        radius ? rm : nullptr, scan || global ? scanSums.data() : nullptr);
+  const int nFit = iFitLast - iFitFirst + 1;
+  if (const ProfileSums* kept = CurrentKernelSums(k, s0, s1, nGridPoints, iFitFirst, nFit)) {
+    // The solver summed the kernel as it wrote it, in the order of the pass below.
+    if (radius) std::copy(kept->RadiusSums() + 1, kept->RadiusSums() + nGridPoints + 1, rm + 1);
+    if (scan || global) {
+      for (int s = s0; s <= s1; ++s) scanSums[static_cast<std::size_t>(s)] = kept->ScanSum(s);
+    }
+  } else {
+    if (radius) std::fill(rm + 1, rm + nGridPoints + 1, 0.0);
+    ActiveKernels()->sums(K, s0, s1, nGridPoints, iFitFirst, nFit, radius ? rm : nullptr,
+                          scan || global ? scanSums.data() : nullptr);
+  }
   double total = 0.0;
   if (scan || global) {
     for (int s = s0; s <= s1; ++s) {

@@ -88,7 +88,9 @@ bool NormalEquationArraysFit(const NEQBuildPlan& plan);
 // per-radius means over every common-grid radius, divided by the number of scans;
 // per-scan means over the fit points; the global mean over scans and fit points
 // (the sum of the scans' sums). BuildNormalEquationRows computes those of its own
-// rows.
+// rows. A kernel whose solver summed it as it wrote it (CurrentKernelSums,
+// distribution_storage.h) is not read again: its sums are the same additions in the
+// same order, so the means are the same bits either way.
 void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFitPoints& fit);
 
 // Rows of the centred blocks packed together (one vector register tile wide).

@@ -44,6 +44,7 @@
 #include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
+#include "numerics/profile_sums.h"
 
 namespace tarmic {
 
@@ -167,8 +168,14 @@ class CLammIdeal : public LammSpeciesState,
   std::vector<float*> ppOwnProfiles; // own matrix [scan][point] (per-scan radii)
   int nOwnCols = 0, nOwnRows = 0;
   // Positions and weights of the common-radii resampling, made once for the grid
-  // and kept while neither the grid nor the output radii change.
+  // and kept while neither the grid nor the output radii change (it is forgotten
+  // when the output is bound and at the start of every Solve; within one Solve the
+  // caller's radii stay as they are).
   ResamplingPlan outputPlan;
+  // When set (by the list that solves this equation), told of every output row the
+  // solution writes, so that it sums the kernel while the row is in the core's cache
+  // (numerics/profile_sums.h). Owned by the caller.
+  ProfileSums* pOutputSums = nullptr;
   int nNextScan = 1;                 // position in the scan order of the next scan
   double dNextScanTime = 0.0;        // its time, s
 
@@ -454,6 +461,10 @@ class CLammIdeal : public LammSpeciesState,
     int n;
   };
   OutputRow ScanOutputRow(int position) const;
+  // The one way a solution writes a scan's output row: fill(row) writes it, then
+  // pOutputSums is told (ScanOutputRow is not used otherwise).
+  template <typename Fill>
+  void WriteScanRow(int position, Fill&& fill);
   // Records the profile computed over the cell (values on the grid radii) onto the
   // scan's output row as the optics see it.
   void StoreProfile(int position, const double* values);

@@ -131,26 +131,34 @@ double CLammIdeal::DetectionTime(int position) const {
   return dScanTimeLag + pScans[pScanIndex[position]].timeUncorrected;
 }
 
-void CLammIdeal::StoreProfile(int position, const double* values) {
+template <typename Fill>
+void CLammIdeal::WriteScanRow(int position, Fill&& fill) {
   const OutputRow out = ScanOutputRow(position);
-  const CellOptics optics = DetectionOptics();
-  if (optics.Blurs()) {
-    // The blurs see the whole computed profile, not only the output radii.
-    RecordCellProfile(nGrid, pRadius.data(), values, optics, DetectionTime(position), out.n, out.r,
-                      out.c);
-    return;
-  }
-  if (bPerScanRadii) {
-    InterpolateCurveFromDouble(out.n, out.r, out.c, nGrid, pRadius.data(), values);
-  } else {
-    // Every scan has the same radii: the positions on the grid are found once.
-    if (!outputPlan.IsFor(out.n, out.r, nGrid, pRadius.data()))
-      outputPlan.Plan(out.n, out.r, nGrid, pRadius.data());
-    outputPlan.Apply(values, out.c);
-  }
-  if (optics.Any())
-    ApplyPointCorrections(out.n, out.r, out.c, optics.fluorescence, DetectionTime(position),
-                          static_cast<float>(dMeniscus), static_cast<float>(dBottom));
+  fill(out);
+  if (pOutputSums) pOutputSums->Written(pScanIndex[position], out.c, out.n);
+}
+
+void CLammIdeal::StoreProfile(int position, const double* values) {
+  WriteScanRow(position, [&](const OutputRow& out) {
+    const CellOptics optics = DetectionOptics();
+    if (optics.Blurs()) {
+      // The blurs see the whole computed profile, not only the output radii.
+      RecordCellProfile(nGrid, pRadius.data(), values, optics, DetectionTime(position), out.n,
+                        out.r, out.c);
+      return;
+    }
+    if (bPerScanRadii) {
+      InterpolateCurveFromDouble(out.n, out.r, out.c, nGrid, pRadius.data(), values);
+    } else {
+      // Every scan has the same radii: the positions on the grid are found once.
+      if (!outputPlan.IsForFixedOutput(out.n, out.r, nGrid, pRadius.data()))
+        outputPlan.Plan(out.n, out.r, nGrid, pRadius.data());
+      outputPlan.Apply(values, out.c);
+    }
+    if (optics.Any())
+      ApplyPointCorrections(out.n, out.r, out.c, optics.fluorescence, DetectionTime(position),
+                            static_cast<float>(dMeniscus), static_cast<float>(dBottom));
+  });
 }
 
 void CLammIdeal::CLEachIterationOutput(double ri) {
@@ -297,12 +305,13 @@ void CLammIdeal::SolveWithoutDiffusion() {
   const CellOptics optics = DetectionOptics();
   for (int p = 1; p <= nScanCount; ++p) {
     const double t = ScanTime(p) - dStartTimeOffset;
-    const OutputRow out = ScanOutputRow(p);
-    RecordClosedFormProfile(
-        [&](int k, const float* r, float* c) {
-          for (int j = 1; j <= k; ++j) c[j] = static_cast<float>(value(r[j], t));
-        },
-        optics, DetectionTime(p), out.n, out.r, out.c);
+    WriteScanRow(p, [&](const OutputRow& out) {
+      RecordClosedFormProfile(
+          [&](int k, const float* r, float* c) {
+            for (int j = 1; j <= k; ++j) c[j] = static_cast<float>(value(r[j], t));
+          },
+          optics, DetectionTime(p), out.n, out.r, out.c);
+    });
     scanCoverage.Recorded();
   }
   nNextScan = nScanCount + 1;

@@ -70,6 +70,8 @@ void CLammIdeal::BindOutput(float** out, const float* outRadii, int nOut, float*
   ppOut = out;
   pOutRadii = outRadii;
   nOutRadii = nOut;
+  // The resampling plan takes the output radii by their address.
+  outputPlan.Forget();
   ppScanRadii = scanRadii;
   pnScanPoints = scanCounts;
   const LammOutputBinding binding{.pScans = pScans, .ppOut = out, .pOutRadii = outRadii,

@@ -205,6 +205,8 @@ std::string CLammIdeal::FailureCause() const {
 
 int CLammIdeal::Solve() {
   CleanVectorState();
+  // The caller may have changed its output radii since the last Solve.
+  outputPlan.Forget();
   if (bDebugLog) DebugLog(nullptr);
   amountBalance.Reset();
   nBalanceRefinement = 0;
@@ -376,7 +378,9 @@ int CLammIdeal::Solve() {
   }
 
   if (bPerScanRadii) {
-    // Per-scan mode: the own profiles are added, so that several species sum up.
+    // Per-scan mode: the own profiles are added, so that several species sum up
+    // (rows written outside WriteScanRow: their sums, if any, are void).
+    if (pOutputSums) pOutputSums->Invalidate();
     for (int p = 1; p <= nScanCount; ++p) {
       const int scan = pScanIndex[p];
       for (int j = 1; j <= pnScanPoints[scan]; ++j) ppOut[scan][j] += ppOwnProfiles[scan][j];

@@ -147,6 +147,7 @@ void MultiThreadCLammIdeal::SolveEquations() {
       lamm->SetSolventConditions(pTemplate->fTemperature, pVbar ? pVbar[i] : pTemplate->fVbar,
                                  pTemplate->fDensity, pTemplate->fViscosity);
       lamm->bQuietMessages = bGather;
+      lamm->pOutputSums = ppSums ? ppSums[i] : nullptr;
       status = lamm->Solve();
       aborted = lamm->bAborted;
       if (bGather && (status == 2 || status == 3) && !aborted) {
@@ -182,7 +183,8 @@ std::string LammListProgressText(int done, int count) {
 
 int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, const double* vbar,
                 float*** out, const float* outRadii, int nRadii, float* const* scanRadii,
-                const int* scanCounts, std::vector<ListFailure>* gathered) {
+                const int* scanCounts, std::vector<ListFailure>* gathered,
+                ProfileSums* const* sums) {
   // A thread count below 1 is one thread; threads beyond the list would have nothing
   // to do.
   const int N = std::clamp(nLammThreads, 1, std::max(1, count));
@@ -211,6 +213,7 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
     workers[k]->SetJob(tmpl, count, s, D, vbar, out, outRadii, nRadii, scanRadii, scanCounts);
     workers[k]->SetErrorSlots(errorCodes.data(), errorIndex.data());
     workers[k]->bGather = gathered != nullptr;
+    workers[k]->ppSums = sums;
   }
   {
     std::mutex mutex;

@@ -87,6 +87,7 @@ class MultiThreadCLammIdeal {
   const int* pnScanPoints = nullptr;
   std::atomic<int>* pNextEquation = nullptr;  // equations taken so far, or null
   std::atomic<bool>* pStop = nullptr;         // set when a failure ends the list
+  ProfileSums* const* ppSums = nullptr;       // per equation: sums of its output, or null
   bool bGather = false;                       // failures that do not end the list are kept:
   std::vector<ListFailure> vGathered;         // this thread's, in the order it met them
   bool bPollKeys = false;  // runs in the user-interface thread: polls between equations too
@@ -117,8 +118,12 @@ class MultiThreadCLammIdeal {
 // matrix: statuses 2 and 3) is neither boxed nor counted in the status: it is
 // added to *gathered with its reason (its first message), in the order of the
 // equations, for the caller to report once.
+//
+// With sums, sums[i] (when not null) is told of every output row equation i writes
+// (CLammIdeal::pOutputSums), in the worker that solves it.
 int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, const double* vbar,
                 float*** out, const float* outRadii, int nRadii, float* const* scanRadii,
-                const int* scanCounts, std::vector<ListFailure>* gathered = nullptr);
+                const int* scanCounts, std::vector<ListFailure>* gathered = nullptr,
+                ProfileSums* const* sums = nullptr);
 
 }  // namespace tarmic

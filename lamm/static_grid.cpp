@@ -209,8 +209,8 @@ void CLammIdeal::CLStaticGridTrialStep(double dt) {
   TridagFactors factors{pTridagGam.data(), pTridagBet.data()};
   if (sameMatrices && dt == dDtAssembled) {
     // Same step, same matrices: one product and the substitutions with the kept factors.
-    TridiagProduct(ExplicitMatrix(), pConcOld.data(), pRhs.data(), n, first);
-    TridagReuseSolve(pImplSub.data(), pRhs.data(), pConc.data(), n, factors, first);
+    TridagProductReuseSolve(ExplicitMatrix(), pConcOld.data(), pImplSub.data(), pRhs.data(),
+                            pConc.data(), n, factors, first);
   } else {
     bCoefChanged = false;
     dDtAssembled = dt;

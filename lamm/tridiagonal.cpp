@@ -114,6 +114,46 @@ void TridagReuseSolve(const double* sub, const double* rhs, double* u, int n, Tr
   BackSubstitute(f.gam, u, first, n);
 }
 
+void TridagProductReuseSolve(ConstTridiagonal E, const double* v, const double* sub, double* rhs,
+                             double* u, int n, TridagFactors f, int first) {
+  assert(n >= 2 && first >= 1 && first < n);
+  for (int k = 1; k < first; ++k) rhs[k] = u[k] = 0.0;
+  // The rows of E v as TridiagProduct forms them, each just before the forward
+  // substitution takes it: the product's multiplications run while the
+  // substitution's chain waits, and the rows are read once.
+  auto inner = [&](int i) { return E.sub[i] * v[i - 1] + E.diag[i] * v[i] + E.sup[i] * v[i + 1]; };
+  const double* bet = f.bet;
+  rhs[first] = first == 1 ? E.diag[1] * v[1] + E.sup[1] * v[2] : inner(first);
+  double prev = u[first] = rhs[first] * bet[first];
+  int j = first + 1;
+  // Pairs of rows as TridagReuseSolve takes them; row n has no super entry.
+  for (; j + 2 <= n; j += 2) {
+    const double r0 = inner(j), r1 = inner(j + 1);
+    rhs[j] = r0;
+    rhs[j + 1] = r1;
+    const double a0 = r0 * bet[j], m0 = sub[j] * bet[j];
+    const double a1 = r1 * bet[j + 1], m1 = sub[j + 1] * bet[j + 1];
+    u[j] = a0 - m0 * prev;
+    prev = (a1 - m1 * a0) + (m1 * m0) * prev;
+    u[j + 1] = prev;
+  }
+  const double last = E.sub[n] * v[n - 1] + E.diag[n] * v[n];
+  if (j + 1 == n) {
+    const double r0 = inner(j);
+    rhs[j] = r0;
+    rhs[n] = last;
+    const double a0 = r0 * bet[j], m0 = sub[j] * bet[j];
+    const double a1 = last * bet[n], m1 = sub[n] * bet[n];
+    u[j] = a0 - m0 * prev;
+    prev = (a1 - m1 * a0) + (m1 * m0) * prev;
+    u[n] = prev;
+  } else if (j == n) {
+    rhs[n] = last;
+    u[n] = last * bet[n] - (sub[n] * bet[n]) * prev;
+  }
+  BackSubstitute(f.gam, u, first, n);
+}
+
 void FormCrankNicolson(ConstTridiagonal M, ConstTridiagonal A, double dt, Tridiagonal implicitM,
                        Tridiagonal explicitM, int from, int to) {
   const double half = dt / 2;

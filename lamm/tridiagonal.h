@@ -70,6 +70,11 @@ TridagStatus TridagFactorSolve(ConstTridiagonal T, const double* rhs, double* u,
 // (only its sub-diagonal is read).
 void TridagReuseSolve(const double* sub, const double* rhs, double* u, int n, TridagFactors f,
                       int first = 1);
+// TridiagProduct(E, v, rhs, n, first) followed by TridagReuseSolve(sub, rhs, u, n, f,
+// first) in one pass over the rows, with the same bits (1 <= first < n; rhs is
+// written as the product writes it, u must not alias v or rhs).
+void TridagProductReuseSolve(ConstTridiagonal E, const double* v, const double* sub, double* rhs,
+                             double* u, int n, TridagFactors f, int first = 1);
 
 // Crank-Nicolson matrices of M dc/dt = A c for a step dt, rows from..to:
 // implicit (left-hand) = M - dt/2 A, explicit (right-hand) = M + dt/2 A; the step

@@ -34,28 +34,42 @@ bool AddInterpolatedCurveFromDouble(int nOut, const float* xOut, float* yOut, in
 // and weights are found once, and each curve then costs one multiply-add per
 // output point, in double. The values agree with InterpolateCurveFromDouble to the
 // rounding of double arithmetic.
+//
+// Apply gives y[i] = (float)((1 - w[i]) v[k[i]] + w[i] v[k[i] + 1]): the two
+// products and the sum in double, rounded once to float (no fused multiply-add), in
+// vector lanes where the processor has AVX-512 and the same bits without. One plan
+// is used by one thread at a time.
 class ResamplingPlan {
  public:
   // Plans the resampling of curves on u[1..m] onto x[1..n]; false (an empty plan)
   // when a guard of the resampling family fails.
   bool Plan(int n, const float* x, int m, const double* u);
-  // Whether this plan was made for exactly these abscissae.
+  // Whether this plan was made for exactly these abscissae (their values).
   bool IsFor(int n, const float* x, int m, const double* u) const;
+  // The same for output abscissae that the caller keeps unchanged at one address
+  // while it uses the plan: x is compared by its address (and n), u by its values.
+  // The caller forgets the plan (Forget) before x may change.
+  bool IsForFixedOutput(int n, const float* x, int m, const double* u) const;
+  void Forget() { planned_ = false; x_.clear(); u_.clear(); xAt_ = nullptr; }
   // y[1..n] from v[1..m]; false (nothing written) for an empty plan.
   bool Apply(const double* v, float* y) const;
+  // As Apply, always in plain code (the reference of the vector form, for tests).
+  bool ApplyPlain(const double* v, float* y) const;
 
  private:
   bool planned_ = false;  // a plan that passed the guards
   std::vector<double> u_;  // the abscissae planned for, one-based
   std::vector<float> x_;
+  const float* xAt_ = nullptr;  // where x was when planned
   // Output points 1..leadEnd_-1 take leadConst_ of the curve, points trailFrom_..n
   // take trailConst_, the others the line through input points k_[i], k_[i] + 1:
-  // a_[i] v[k] + b_[i] v[k + 1].
+  // (1 - w_[i]) v[k] + w_[i] v[k + 1].
   enum class EndValue { Mean10First, First, Mean10Last, Last };
   int leadEnd_ = 1, trailFrom_ = 1;
   EndValue leadConst_ = EndValue::First, trailConst_ = EndValue::Last;
   std::vector<int> k_;
-  std::vector<double> a_, b_;
+  std::vector<double> w_;
+  bool ApplyEnds(const double* v, float* y) const;
 };
 
 // double output, float input.

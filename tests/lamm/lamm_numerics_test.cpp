@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -215,6 +216,40 @@ TEST(Tridiagonal, FactorsAreReusedForTheSameMatrix) {
   for (int i = 1; i <= n; ++i) EXPECT_NEAR(back[i], rhs[i], 1e-14);
   TridagReuseSolve(l.data(), rhs.data(), y.data(), n, {gam.data(), bet.data()});
   for (int i = 1; i <= n; ++i) EXPECT_EQ(y[i], x[i]);
+}
+
+// The step of kept factors in one pass (product and substitutions) gives the bits
+// of the product followed by the substitutions, for every parity of the rows and
+// every start of the window.
+TEST(Tridiagonal, FusedProductAndSolveGiveTheBitsOfTheTwoPasses) {
+  for (int n : {2, 3, 4, 5, 8, 9, 221}) {
+    std::vector<double> l(n + 1), d(n + 1), u(n + 1), el(n + 1), ed(n + 1), eu(n + 1), v(n + 1);
+    for (int i = 1; i <= n; ++i) {
+      l[i] = -1.0 - 0.013 * i;
+      d[i] = 3.7 + std::cos(i);
+      u[i] = -0.9 + 0.001 * i;
+      el[i] = 0.31 + 0.002 * i;
+      ed[i] = 1.9 - std::sin(0.3 * i);
+      eu[i] = 0.27;
+      v[i] = std::exp(-0.01 * i) * (1.0 + 0.1 * std::sin(7.0 * i));
+    }
+    std::vector<double> gam(n + 1), bet(n + 1), x(n + 1);
+    const Tridiagonal T{l.data(), d.data(), u.data()};
+    const ConstTridiagonal E{el.data(), ed.data(), eu.data()};
+    for (int first : {1, 2, 3, n - 1}) {
+      if (first < 1 || first >= n) continue;
+      std::vector<double> rhs(n + 1, 5.0), twoPass(n + 1, 7.0), rhsFused(n + 1, 6.0), fused(n + 1, 8.0);
+      TridiagProduct(E, v.data(), rhs.data(), n, first);
+      ASSERT_EQ(TridagFactorSolve(T, rhs.data(), x.data(), n, {gam.data(), bet.data()}, first), TridagStatus::Ok);
+      TridagReuseSolve(l.data(), rhs.data(), twoPass.data(), n, {gam.data(), bet.data()}, first);
+      TridagProductReuseSolve(E, v.data(), l.data(), rhsFused.data(), fused.data(), n,
+                              {gam.data(), bet.data()}, first);
+      for (int i = 1; i <= n; ++i) {
+        ASSERT_EQ(std::memcmp(&fused[i], &twoPass[i], sizeof(double)), 0) << n << " " << first << " " << i;
+        ASSERT_EQ(std::memcmp(&rhsFused[i], &rhs[i], sizeof(double)), 0) << n << " " << first << " " << i;
+      }
+    }
+  }
 }
 
 // A vanishing or non-finite pivot makes the solve fail; it never yields a profile.

@@ -11,6 +11,7 @@
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_threads.h"
+#include "numerics/profile_sums.h"
 #include "services/error_box.h"
 #include "services/run_switches.h"
 #include "platform/headless/headless_backend.h"
@@ -103,6 +104,37 @@ TEST_F(LammThreads, ThreadedAndSerialListsGiveIdenticalProfiles) {
     ExpectSameProfiles(threaded, serial, std::to_string(threads) + " threads");
   }
   EXPECT_EQ(nLammEquationsDone.load(), count);
+}
+
+// Each equation of a list sums its output rows as it writes them, in the worker
+// that solves it: complete sums equal to the rows' own sums in scan order (per
+// radius) and to their interleaved sums over the fit range (per scan), bit for bit,
+// on one thread and on several.
+TEST_F(LammThreads, ListEquationsSumTheRowsTheyWrite) {
+  const int fitFirst = 7, nFit = 101;
+  for (int threads : {1, 3}) {
+    nLammThreads = threads;
+    ListOutput o(count, e.scans, e.radii);
+    std::vector<ProfileSums> sums(count + 1);
+    std::vector<ProfileSums*> slots(count + 1, nullptr);
+    for (int i = 1; i <= count; ++i) {
+      sums[i].Begin(o.out[i], 1, e.scans, e.radii, fitFirst, nFit);
+      slots[i] = &sums[i];
+    }
+    ASSERT_EQ(CLRunMTList(tmpl.get(), count, s.data(), D.data(), nullptr, o.out.data(),
+                          e.outRadii.data(), e.radii, nullptr, nullptr, nullptr, slots.data()),
+              0);
+    for (int i = 1; i <= count; ++i) {
+      ASSERT_TRUE(sums[i].CompleteFor(o.out[i], 1, e.scans, e.radii, fitFirst, nFit)) << i;
+      for (int g = 1; g <= e.radii; ++g) {
+        double sum = 0.0;
+        for (int k = 1; k <= e.scans; ++k) sum += o.data[i][k][g];
+        ASSERT_EQ(sums[i].RadiusSums()[g], sum) << threads << " threads, equation " << i << ", radius " << g;
+      }
+      for (int k = 1; k <= e.scans; ++k)
+        ASSERT_EQ(sums[i].ScanSum(k), InterleavedSum(o.data[i][k].data() + fitFirst, nFit)) << i << " " << k;
+    }
+  }
 }
 
 // A list that shows its progress tells in the first readout row how many of its

@@ -80,4 +80,38 @@ TEST(ScanWriterCensus, EveryScanWrittenBySolverIsCountedByItsCoverage) {
   EXPECT_GT(doors, 0) << "no scan writer found: the census pattern no longer matches";
 }
 
+// The census of the writes into a solution's output rows in lamm/: the rows are
+// reached only through ScanOutputRow or ppOut, and every write through them goes
+// through CLammIdeal::WriteScanRow, which tells the kernel sums of a list
+// (pOutputSums) of the row; the per-scan-radii sum of own profiles writes ppOut
+// directly and voids those sums. A later door that writes a row otherwise would
+// leave the normal equations with sums of a kernel that is no longer there.
+TEST(ScanWriterCensus, EveryOutputRowWriteTellsTheKernelSums) {
+  const std::vector<Line> lines = SourceLines({"lamm"});
+  ASSERT_GT(lines.size(), 3000u) << "sources not found under " << TARMIC_SOURCE_DIR;
+  const std::regex row(R"(\bScanOutputRow\s*\(|\bppOut\s*\[)");
+  int doors = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const Line& l = lines[i];
+    if (!std::regex_search(l.code, row)) continue;
+    ++doors;
+    // The row's definition and the one primitive.
+    if (l.code.find("CLammIdeal::ScanOutputRow(") != std::string::npos) continue;
+    if (l.code.find("return {ppOwnProfiles[scan]") != std::string::npos ||
+        l.code.find("return {ppOut[scan]") != std::string::npos)
+      continue;
+    bool primitive = false, voided = false;
+    for (std::size_t k = i; k-- > 0 && k + 6 >= i && lines[k].file == l.file;) {
+      primitive |= lines[k].code.find("CLammIdeal::WriteScanRow(") != std::string::npos;
+      voided |= lines[k].code.find("pOutputSums->Invalidate()") != std::string::npos;
+    }
+    EXPECT_TRUE(primitive || voided) << l.file << ":" << l.number
+                                     << " writes an output row outside WriteScanRow:" << l.code;
+  }
+  // ScanOutputRow's two rows, WriteScanRow's call and the per-scan sum.
+  std::cout << doors << " output row accesses in lamm/, each through WriteScanRow or voiding the sums"
+            << std::endl;
+  EXPECT_GE(doors, 4) << "the census pattern no longer matches";
+}
+
 }  // namespace

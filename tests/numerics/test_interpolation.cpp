@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "services/error_box.h"
@@ -179,25 +180,27 @@ TEST(Resampling, InsideVariantChangesOnlyPointsWithinTheSource) {
   EXPECT_EQ(y[9], -1.0);
 }
 
+// Output and source grids: count, first abscissa and step of each.
+struct GridCase {
+  int nOut;
+  double outFirst, outStep;
+  int nIn;
+  double inFirst, inStep;
+};
+
 // A plan made once gives what the direct resampling gives, to the rounding of the
 // float output, for every end rule (output inside, within one interval beyond the
 // ends, far beyond them, sources of ten and more points, repeated abscissae), is
 // reused for curves on the same grids only, and writes nothing when a guard fails.
 TEST(Resampling, PlannedResamplingMatchesTheDirectOneForEveryEndRule) {
-  struct Case {
-    int nOut;
-    double outFirst, outStep;
-    int nIn;
-    double inFirst, inStep;
-  };
-  const Case cases[] = {
+  const GridCase cases[] = {
       {40, 6.1, 0.02, 300, 6.0, 0.004},    // inside
       {40, 5.999, 0.03, 300, 6.0, 0.004},  // within one interval below
       {40, 5.5, 0.05, 300, 6.0, 0.004},    // far out on both sides
       {30, 5.5, 0.05, 10, 6.0, 0.05},      // ten source points: the end values
       {25, 6.0, 0.01, 200, 6.0, 0.001},    // first output on the first source point
   };
-  for (const Case& k : cases) {
+  for (const GridCase& k : cases) {
     Grid<float> x = Uniform<float>(k.nOut, k.outFirst, k.outStep);
     Grid<double> u = Uniform<double>(k.nIn, k.inFirst, k.inStep);
     if (k.nIn > 20) u[7] = u[6];  // a repeated abscissa
@@ -224,6 +227,68 @@ TEST(Resampling, PlannedResamplingMatchesTheDirectOneForEveryEndRule) {
   EXPECT_FALSE(plan.Plan(10, x.p(), 20, u.p()));
   EXPECT_FALSE(plan.Apply(v.p(), y.p()));
   EXPECT_EQ(y[5], 3.0f);
+}
+
+// The planned lines against their definition, bit for bit: the interval of x found
+// by a search of its own, w = (x - u[k]) / (u[k+1] - u[k]), and the two products
+// summed in double and rounded once to float. Grids with several outputs per
+// interval, outputs that skip many intervals, a repeated abscissa, outputs up to
+// the last source point and extrapolated ends; the vector form (where the processor
+// has it) and the plain form give the same bits.
+TEST(Resampling, PlannedLinesRoundAsTheirDefinition) {
+  const GridCase cases[] = {
+      {1501, 5.95, 0.0008, 230, 5.9, 0.0059},  // about five outputs per interval
+      {601, 6.0, 0.002, 1200, 6.0, 0.001},     // each output skips an interval
+      {90, 6.0, 0.013, 900, 6.0, 0.0013},      // ten intervals between outputs
+      {333, 5.999, 0.003, 97, 6.0, 0.0104},    // one interval below, ends on u[m]
+      {64, 6.0, 0.0005, 40, 6.0, 0.0008},      // the last outputs extrapolated
+  };
+  for (const GridCase& c : cases) {
+    Grid<float> x = Uniform<float>(c.nOut, c.outFirst, c.outStep);
+    Grid<double> u = Uniform<double>(c.nIn, c.inFirst, c.inStep);
+    u[12] = u[11];  // a repeated abscissa
+    Grid<double> v(c.nIn);
+    for (int i = 1; i <= c.nIn; ++i) v[i] = std::exp(-std::pow((u[i] - 6.2) / 0.05, 2)) + 1e-3 * i;
+    ResamplingPlan plan;
+    ASSERT_TRUE(plan.Plan(c.nOut, x.p(), c.nIn, u.p()));
+    Grid<float> fast(c.nOut, -1.0f), plain(c.nOut, -2.0f);
+    ASSERT_TRUE(plan.Apply(v.p(), fast.p()));
+    ASSERT_TRUE(plan.ApplyPlain(v.p(), plain.p()));
+    int lines = 0;
+    for (int i = 1; i <= c.nOut; ++i) {
+      EXPECT_EQ(std::memcmp(&fast[i], &plain[i], sizeof(float)), 0) << c.nOut << " " << i;
+      const double xi = x[i];
+      if (xi < u[1] && xi < 2 * u[1] - u[2]) continue;  // the constant ends
+      if (xi > u[c.nIn] && x[c.nOut] > 2 * u[c.nIn] - u[c.nIn - 1]) continue;
+      int k = 1;
+      if (xi > u[c.nIn]) {
+        k = c.nIn - 1;
+      } else if (xi >= u[1]) {
+        while (k + 1 < c.nIn && u[k + 1] <= xi) ++k;
+      }
+      const double width = u[k + 1] - u[k];
+      const double w = width == 0 ? 1.0 : (xi - u[k]) / width;
+      volatile double left = (1.0 - w) * v[k];
+      volatile double right = w * v[k + 1];
+      const auto expected = static_cast<float>(left + right);
+      EXPECT_EQ(std::memcmp(&fast[i], &expected, sizeof(float)), 0) << c.nOut << " " << i;
+      ++lines;
+    }
+    EXPECT_GT(lines, c.nOut / 2);
+  }
+}
+
+// A plan for output radii kept at one address is found by that address and by the
+// source grid's values.
+TEST(Resampling, FixedOutputPlansAreFoundByAddressAndSourceValues) {
+  Grid<float> x = Uniform<float>(50, 6.0, 0.01), copy = x;
+  Grid<double> u = Uniform<double>(80, 5.99, 0.007);
+  ResamplingPlan plan;
+  ASSERT_TRUE(plan.Plan(50, x.p(), 80, u.p()));
+  EXPECT_TRUE(plan.IsForFixedOutput(50, x.p(), 80, u.p()));
+  EXPECT_FALSE(plan.IsForFixedOutput(50, copy.p(), 80, u.p()));
+  u[40] += 1e-12;
+  EXPECT_FALSE(plan.IsForFixedOutput(50, x.p(), 80, u.p()));
 }
 
 TEST(PolynomialInterpolation, ThreePointsReproduceTheirParabola) {
