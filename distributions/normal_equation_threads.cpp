@@ -139,8 +139,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
   // Worker 1's scans; after the first and then every 20 ms, the progress of all
   // workers and a poll of the keyboard (a key sets bUserAbort, which stops every
   // worker).
-  const int scans = plan.lastScan - plan.firstScan + 1;
-  const float total = static_cast<float>(scans) * static_cast<float>(count);
+  const float total = static_cast<float>(scratch->parts);
   using Clock = std::chrono::steady_clock;
   Clock::time_point nextPoll = Clock::now();
   BuildNormalEquationRows(plan, *scratch, 1, count, &sums[1], [total, &nextPoll] {
