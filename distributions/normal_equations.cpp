@@ -763,27 +763,33 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads
 
 namespace {
 
-// acc (a unit product) added to the matrix: A_ij for j >= 1, b_i for j = 0 and the
-// sum of squares for i = j = 0; elements above the diagonal and rows beyond the
-// order are left out.
-void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq) {
+// The products of one unit for `chunks` chunks in order, acc[c kUnitSize ..] that of
+// chunk c, added to the matrix one after the other: A_ij for j >= 1, b_i for j = 0
+// and the sum of squares for i = j = 0; elements above the diagonal and rows beyond
+// the order are left out. Each element is read and written once, and receives the
+// chunks' products in their order, as if each were added on its own.
+void AddUnitChunks(const NEQUnit& unit, int M, const double* acc, int chunks, double* sumSq) {
   const int i0 = unit.rowPanel * kNEQPanel;
   const int j0 = unit.firstColumnPanel * kNEQPanel;
   for (int r = 0; r < kNEQPanel && i0 + r <= M; ++r) {
     const int i = i0 + r;
-    const double* row = acc + r * kUnitColumns;
-    const int jLast = std::min(i, j0 + unit.panels * kNEQPanel - 1);
-    int j = j0;
-    if (j == 0) {
-      if (i == 0) {
-        if (sumSq) *sumSq += row[0];
-      } else {
-        pNormalRhs[i] += row[0];
-      }
-      ++j;
-    }
+    const int width = std::min(i, j0 + unit.panels * kNEQPanel - 1) - j0 + 1;
+    // Column j0 + k of row i is v[k]; column 0 is b_i, or the sum of squares in row 0.
     double* Ai = ppNormalMatrix[i];
-    for (; j <= jLast; ++j) Ai[j] += row[j - j0];
+    double* column0 = i == 0 ? sumSq : pNormalRhs + i;
+    double v[kUnitColumns];
+    for (int k = 0; k < width; ++k) v[k] = j0 + k == 0 ? (column0 ? *column0 : 0.0) : Ai[j0 + k];
+    for (int c = 0; c < chunks; ++c) {
+      const double* p = acc + static_cast<std::ptrdiff_t>(c) * kUnitSize + r * kUnitColumns;
+      for (int k = 0; k < width; ++k) v[k] += p[k];
+    }
+    for (int k = 0; k < width; ++k) {
+      if (j0 + k != 0) {
+        Ai[j0 + k] = v[k];
+      } else if (column0) {
+        *column0 = v[k];
+      }
+    }
   }
 }
 
@@ -905,14 +911,15 @@ void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
         CentreChunk(plan, scratch, s, c, panels, chunkBlock);
         for (const NEQUnit& unit : units) {
           product(unit, c, acc);
-          AddUnit(unit, M, acc, &scratch.sumSq);
+          AddUnitChunks(unit, M, acc, 1, &scratch.sumSq);
         }
       }
     } else {
       for (int c = c0; c < c1; ++c) {
         CentreChunk(plan, scratch, s, c, panels, chunkBlock);
-        double* acc = partBlock + static_cast<std::size_t>(c - c0) * units.size() * kUnitSize;
-        for (std::size_t u = 0; u < units.size(); ++u) product(units[u], c, acc + u * kUnitSize);
+        // The part block holds each unit's products of the part's chunks side by side.
+        for (std::size_t u = 0; u < units.size(); ++u)
+          product(units[u], c, partBlock + (u * static_cast<std::size_t>(c1 - c0) + static_cast<std::size_t>(c - c0)) * kUnitSize);
       }
       // Group by group, once the part before has added the group: every element
       // receives the chunks' products in their order.
@@ -924,11 +931,9 @@ void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
             !WaitForGroup(scratch, *before, g))
           return;
         if (scratch.stop.load(std::memory_order_relaxed)) return;
-        for (int c = c0; c < c1; ++c) {
-          const double* acc = partBlock + static_cast<std::size_t>(c - c0) * units.size() * kUnitSize;
-          for (std::size_t u = groups[static_cast<std::size_t>(g)]; u < groups[static_cast<std::size_t>(g) + 1]; ++u)
-            AddUnit(units[u], M, acc + u * kUnitSize, &scratch.sumSq);
-        }
+        for (std::size_t u = groups[static_cast<std::size_t>(g)]; u < groups[static_cast<std::size_t>(g) + 1]; ++u)
+          AddUnitChunks(units[u], M, partBlock + u * static_cast<std::size_t>(c1 - c0) * kUnitSize, c1 - c0,
+                        &scratch.sumSq);
         state.groupsAdded.fetch_add(1, std::memory_order_release);
         state.groupsAdded.notify_all();
       }
