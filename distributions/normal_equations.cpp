@@ -766,29 +766,27 @@ namespace {
 // The products of one unit for `chunks` chunks in order, acc[c kUnitSize ..] that of
 // chunk c, added to the matrix one after the other: A_ij for j >= 1, b_i for j = 0
 // and the sum of squares for i = j = 0; elements above the diagonal and rows beyond
-// the order are left out. Each element is read and written once, and receives the
-// chunks' products in their order, as if each were added on its own.
+// the order are left out. A row of the unit stays in the core's first-level cache
+// while the chunks are added to it, each element receiving them in their order.
 void AddUnitChunks(const NEQUnit& unit, int M, const double* acc, int chunks, double* sumSq) {
   const int i0 = unit.rowPanel * kNEQPanel;
   const int j0 = unit.firstColumnPanel * kNEQPanel;
   for (int r = 0; r < kNEQPanel && i0 + r <= M; ++r) {
     const int i = i0 + r;
-    const int width = std::min(i, j0 + unit.panels * kNEQPanel - 1) - j0 + 1;
-    // Column j0 + k of row i is v[k]; column 0 is b_i, or the sum of squares in row 0.
-    double* Ai = ppNormalMatrix[i];
-    double* column0 = i == 0 ? sumSq : pNormalRhs + i;
-    double v[kUnitColumns];
-    for (int k = 0; k < width; ++k) v[k] = j0 + k == 0 ? (column0 ? *column0 : 0.0) : Ai[j0 + k];
-    for (int c = 0; c < chunks; ++c) {
-      const double* p = acc + static_cast<std::ptrdiff_t>(c) * kUnitSize + r * kUnitColumns;
-      for (int k = 0; k < width; ++k) v[k] += p[k];
-    }
-    for (int k = 0; k < width; ++k) {
-      if (j0 + k != 0) {
-        Ai[j0 + k] = v[k];
-      } else if (column0) {
-        *column0 = v[k];
+    const double* row = acc + r * kUnitColumns;
+    const int jLast = std::min(i, j0 + unit.panels * kNEQPanel - 1);
+    int j = j0;
+    if (j == 0) {
+      double* column0 = i == 0 ? sumSq : pNormalRhs + i;
+      if (column0) {
+        for (int c = 0; c < chunks; ++c) *column0 += row[static_cast<std::ptrdiff_t>(c) * kUnitSize];
       }
+      ++j;
+    }
+    double* Ai = ppNormalMatrix[i];
+    for (int c = 0; c < chunks; ++c) {
+      const double* p = row + static_cast<std::ptrdiff_t>(c) * kUnitSize - j0;
+      for (int k = j; k <= jLast; ++k) Ai[k] += p[k];
     }
   }
 }
