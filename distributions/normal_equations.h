@@ -132,9 +132,10 @@ inline constexpr int kNEQChunkPoints = 128;
 // The most bytes of products a thread keeps of the part of a scan it builds, before
 // it adds them: the parts of a scan on several threads are as many chunks as fit
 // (at least one). Each part moves the elements of the matrix once from the core
-// that added the part before; a whole scan of set D (2.2 MB of products at 200
-// unknowns, read back once from the core's caches) took less CPU and wall time on 8
-// threads than parts of 4 or 1 chunks.
+// that added the part before: on set D on 8 threads whole scans (2.2 MB of products
+// at 200 unknowns, read back once through the shared cache) took as little CPU and
+// wall time as parts of 4 chunks (kept in the core's second-level cache), and less
+// than parts of one chunk.
 inline constexpr std::size_t kNEQPartBytes = std::size_t{4} << 20;
 
 // How far the matrix has received the products of one part.
