@@ -136,11 +136,10 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
   }
   build.signal.notify_all();
 
-  // Worker 1's scans; after the first and then every 20 ms, the progress of all
+  // Worker 1's parts; after the first and then every 20 ms, the progress of all
   // workers and a poll of the keyboard (a key sets bUserAbort, which stops every
   // worker).
-  const int scans = plan.lastScan - plan.firstScan + 1;
-  const float total = static_cast<float>(scans) * static_cast<float>(count);
+  const float total = static_cast<float>(scratch->parts);
   using Clock = std::chrono::steady_clock;
   Clock::time_point nextPoll = Clock::now();
   BuildNormalEquationRows(plan, *scratch, 1, count, &sums[1], [total, &nextPoll] {
@@ -164,8 +163,8 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
     ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.load()) / total);
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
     if (bUserAbort) scratch->Halt();
-    // The others are about done when the calling thread is (their runs are of equal
-    // work): it watches them for a moment, then sleeps until one finishes or the
+    // The others are about done when the calling thread is (the parts are taken by
+    // whoever is free, and added in order): it watches them for a moment, then sleeps until one finishes or the
     // next poll is due. Spinning and yielding longer took cores from the workers on
     // a loaded machine, so that more threads made the build slower.
     bool finished = allFinished();

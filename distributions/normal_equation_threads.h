@@ -1,17 +1,19 @@
 // The normal equations of a distribution fit built on worker threads.
 //
 // The workers share one build: each first computes the means of the shares of rows
-// it takes, then takes a run of units (runs of equal work, see
-// BuildNormalEquationRows) and, scan by scan, centres with the others each panel of
-// the scan once into the shared ring of blocks and adds the scan's products to its
-// run's units of ppNormalMatrix and pNormalRhs. Worker 1 runs in the calling thread. The worker that
-// takes the run of row 0 writes the sum of squares into its slot of pThreadSumSq
-// (the others add nothing to theirs). No locks guard the matrix: every element has
-// one writer. Only the calling (user-interface) thread
-// draws and polls the window system: every 20 ms between its own scans, and while it
-// waits for the others it draws the progress they publish in nNEQScansDone; a key
-// sets bUserAbort, and every worker stops before its next scan. The equations equal
-// those of the single-thread builders bit for bit, for any number of threads.
+// it takes, then takes part after part of the scans (BuildNormalEquationRows),
+// centres and multiplies each in blocks of its own and adds the products to
+// ppNormalMatrix and pNormalRhs after the part before. Worker 1 runs in the calling
+// thread. The worker that adds the last part writes the sum of squares into its
+// slot of pThreadSumSq (the others add nothing to theirs). No locks guard the
+// matrix: the parts add each element one after the other. Only the calling
+// (user-interface) thread draws and polls the window system: every 20 ms between its
+// own parts, and while it waits for the others it draws the progress they publish
+// in nNEQScansDone; a key sets bUserAbort, and every worker stops before its next
+// part. The equations equal those of the single-thread builders bit for bit, for
+// any number of threads. The workers are started for each build: starting and
+// ending seven threads costs well under a millisecond, against tens of
+// milliseconds of a build large enough for several threads.
 #pragma once
 
 #include <atomic>
@@ -22,7 +24,7 @@
 namespace tarmic {
 
 // Per-worker sums of squares of the transformed data [1..nThreads], alive during one
-// threaded build; only the worker that takes the run of row 0 sums.
+// threaded build; only the worker that adds the last part writes its own.
 extern double* pThreadSumSq;
 
 struct NEQSharedBuild;

@@ -8,6 +8,7 @@
 #include <cassert>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <immintrin.h>
 #include <new>
@@ -46,13 +47,10 @@ std::atomic<int> nNEQScansDone{0};
 
 namespace {
 
-// Points of the fit range summed into one partial product before it is added to the
-// matrix: the blocks of a chunk (rows x chunk x 8 bytes) stay in the core's cache
-// while all tiles use them. A constant, so every element sums in the same order.
-constexpr int kChunkPoints = 128;
 // A unit of the matrix is the 8 rows of one panel against the columns of one or two
-// panels (8 x 16 elements at most); units are what the threads share out.
+// panels (8 x 16 elements at most): one product of a chunk, kUnitSize doubles.
 constexpr int kUnitColumns = 2 * kNEQPanel;
+constexpr int kUnitSize = kNEQPanel * kUnitColumns;
 
 // Four and eight doubles as one value (GNU vector extension): the arithmetic is
 // lane by lane.
@@ -412,14 +410,16 @@ const NEQKernels*& ActiveKernels() {
   return active;
 }
 
-// Panel q of scan s: augmented rows q kNEQPanel .. q kNEQPanel + 7 (those up to the
-// order M; the others 0), centred and rounded to float, into out[p kNEQPanel + k],
-// p = 0..nP-1: the eight rows side by side, eight points at a time, written
-// transposed (the data row of panel 0 is centred first into a row of floats).
-// nextScan and nextPanel name the panel centred next (nextPanel 0: none): its
-// kernels are asked for while this one is centred.
-void CentrePanel(const NEQBuildPlan& plan, const GridFitPoints& fit, int s, int q, int M, int nP,
-                 double* out, int nextScan, int nextPanel) {
+// Panel q of scan s at fit-range points p0..p0+nP-1 (0-based): augmented rows
+// q kNEQPanel .. q kNEQPanel + 7 (those up to the order M; the others 0), centred and
+// rounded to float, into out[p kNEQPanel + k], p = 0..nP-1: the eight rows side by
+// side, eight points at a time, written transposed (the data row of panel 0 is
+// centred first into a row of floats). A value is the same whatever part of the
+// points is centred with it. nextScan and nextPanel name the panel centred next
+// (nextPanel 0: none): its kernels at the same points are asked for while this one
+// is centred.
+void CentrePanelPoints(const NEQBuildPlan& plan, const GridFitPoints& fit, int s, int q, int M,
+                       int p0, int nP, double* out, int nextScan, int nextPanel) {
   KernelPanelRows rows;
   thread_local std::vector<float> zeroKernel, dataRow;
   thread_local std::vector<double> zeroMeans, stage;
@@ -429,10 +429,11 @@ void CentrePanel(const NEQBuildPlan& plan, const GridFitPoints& fit, int s, int 
     dataRow.resize(static_cast<std::size_t>(nP));
     stage.resize(static_cast<std::size_t>(kStagePoints));
   }
+  const int g0 = iFitFirst + p0;
   for (int k = 0; k < kNEQPanel; ++k) {
     const int r = nextPanel * kNEQPanel + k;
     rows.next[k] = nextPanel > 0 && r <= M
-                       ? pppKernels[r + plan.firstKernel - 1][nextScan] + iFitFirst
+                       ? pppKernels[r + plan.firstKernel - 1][nextScan] + g0
                        : zeroKernel.data();
   }
   const bool radius = plan.model == NoiseModel::TI || plan.model == NoiseModel::TIRI;
@@ -441,11 +442,11 @@ void CentrePanel(const NEQBuildPlan& plan, const GridFitPoints& fit, int s, int 
     if (r == 0) {
       // The data: centred and rounded to float here, then passed through unchanged
       // ((y' - 0) + 0 is y').
-      for (int p0 = 0; p0 < nP; p0 += kStagePoints) {
-        const int n = std::min(kStagePoints, nP - p0);
-        CentreRowPart(plan, s, 0, p0, n, stage.data());
-        for (int p = 0; p < n; ++p) {
-          dataRow[static_cast<std::size_t>(p0 + p)] = static_cast<float>(stage[static_cast<std::size_t>(p)]);
+      for (int p = 0; p < nP; p += kStagePoints) {
+        const int n = std::min(kStagePoints, nP - p);
+        CentreRowPart(plan, s, 0, p0 + p, n, stage.data());
+        for (int i = 0; i < n; ++i) {
+          dataRow[static_cast<std::size_t>(p + i)] = static_cast<float>(stage[static_cast<std::size_t>(i)]);
         }
       }
       rows.K[k] = dataRow.data();
@@ -460,8 +461,8 @@ void CentrePanel(const NEQBuildPlan& plan, const GridFitPoints& fit, int s, int 
       continue;
     }
     const int kernel = r + plan.firstKernel - 1;
-    rows.K[k] = pppKernels[kernel][s] + iFitFirst;
-    rows.R[k] = radius ? ppKernelRadiusMean[kernel] + iFitFirst : nullptr;
+    rows.K[k] = pppKernels[kernel][s] + g0;
+    rows.R[k] = radius ? ppKernelRadiusMean[kernel] + g0 : nullptr;
     switch (plan.model) {
       case NoiseModel::Plain:
       case NoiseModel::TI: rows.shift[k] = 0.0; break;
@@ -476,13 +477,20 @@ void CentrePanel(const NEQBuildPlan& plan, const GridFitPoints& fit, int s, int 
   // The points that do not count: zero in every row of the panel.
   if (!fit.Whole()) {
     for (int p = 0; p < nP; ++p)
-      if (!fit.Counts(iFitFirst + p)) std::fill_n(out + static_cast<std::ptrdiff_t>(p) * kNEQPanel, kNEQPanel, 0.0);
+      if (!fit.Counts(g0 + p)) std::fill_n(out + static_cast<std::ptrdiff_t>(p) * kNEQPanel, kNEQPanel, 0.0);
   }
 }
 
+// Panel q of scan s over the whole fit range (CentrePanelPoints from point 0).
+[[maybe_unused]] void CentrePanel(const NEQBuildPlan& plan, const GridFitPoints& fit, int s, int q,
+                                  int M, int nP, double* out, int nextScan, int nextPanel) {
+  CentrePanelPoints(plan, fit, s, q, M, 0, nP, out, nextScan, nextPanel);
+}
 
-// Start of augmented row r at point p in a packed block of `points` points.
-std::size_t PackedOffset(int r, int p, int points) {
+
+// Start of augmented row r at point p in a packed block of `points` points (the
+// panels of CentrePanel one after the other).
+[[maybe_unused]] std::size_t PackedOffset(int r, int p, int points) {
   return (static_cast<std::size_t>(r / kNEQPanel) * static_cast<std::size_t>(points) +
           static_cast<std::size_t>(p)) * kNEQPanel + static_cast<std::size_t>(r % kNEQPanel);
 }
@@ -637,28 +645,6 @@ std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int thre
   }
 }
 
-std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads) {
-  auto scratch = std::make_unique<NEQScratch>();
-  scratch->rows = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel * kNEQPanel;
-  scratch->points = FitRangePoints();
-  scratch->fit = CurrentGridFitPoints();
-  scratch->scanSize = static_cast<std::size_t>(scratch->rows) *
-                      static_cast<std::size_t>(std::max(scratch->points, 1));
-  const int scans = std::max(plan.lastScan - plan.firstScan + 1, 1);
-  scratch->scans = std::make_unique<NEQScanState[]>(static_cast<std::size_t>(scans));
-  // The ring: not cleared, every value the products read is centred first. The
-  // blocks are released when a build needs far fewer.
-  static std::vector<double> kept;
-  scratch->slots = threads <= 1 ? 1 : std::min(kNEQRingScans, scans);
-  const std::size_t want = scratch->scanSize * static_cast<std::size_t>(scratch->slots);
-  if (kept.size() < want || kept.size() > 4 * want) {
-    kept = std::vector<double>();
-    kept.resize(want);
-  }
-  scratch->block = kept.data();
-  return scratch;
-}
-
 namespace {
 
 // One unit of the matrix: rows of panel `rowPanel` against the columns of panels
@@ -669,19 +655,21 @@ struct NEQUnit {
   int panels = 1;
 };
 
-// The units of `thread` (1..threadCount): all units listed by row panel and then
-// column are cut into at most threadCount runs, the thread takes its run. A run costs
-// its units' blocks of products (the centring is shared by all); the cuts keep the
-// dearest run as cheap as they can (the least bound for which runs taken greedily
-// from the start suffice). Each element of the matrix lies in one unit.
-std::vector<NEQUnit> ThreadUnits(int rowPanels, int thread, int threadCount) {
+// Every unit of the lower triangle of `rowPanels` panels, listed by row panel and
+// then column: each element of the matrix lies in one unit.
+std::vector<NEQUnit> AllUnits(int rowPanels) {
   std::vector<NEQUnit> all;
   for (int t = 0; t < rowPanels; ++t) {
     for (int q = 0; q <= t; q += 2) all.push_back(NEQUnit{t, q, q + 1 <= t ? 2 : 1});
   }
-  if (threadCount <= 1) return all;
-  // Greedy runs under the bound: the index of each run's first unit (runs beyond
-  // threadCount mean the bound is too low).
+  return all;
+}
+
+// The units cut into at most `runs` runs of consecutive units of about equal
+// products (a unit costs its column panels): the index of each run's first unit,
+// and all.size() at the end. The cuts keep the dearest run as cheap as they can (the
+// least bound for which runs taken greedily from the start suffice).
+std::vector<std::size_t> CutRuns(const std::vector<NEQUnit>& all, int runs) {
   auto cut = [&](long long bound, std::vector<std::size_t>& starts) {
     starts.assign(1, 0);
     long long cost = 0;
@@ -693,7 +681,7 @@ std::vector<NEQUnit> ThreadUnits(int rowPanels, int thread, int threadCount) {
       }
       cost += add;
     }
-    return static_cast<int>(starts.size()) <= threadCount;
+    return static_cast<int>(starts.size()) <= runs;
   };
   std::vector<std::size_t> starts;
   long long low = 1, high = static_cast<long long>(all.size()) * 2;
@@ -706,19 +694,74 @@ std::vector<NEQUnit> ThreadUnits(int rowPanels, int thread, int threadCount) {
     }
   }
   cut(low, starts);
-  if (thread > static_cast<int>(starts.size())) return {};
-  const std::size_t from = starts[static_cast<std::size_t>(thread - 1)];
-  const std::size_t to = thread < static_cast<int>(starts.size())
-                             ? starts[static_cast<std::size_t>(thread)]
-                             : all.size();
-  return std::vector<NEQUnit>(all.begin() + static_cast<std::ptrdiff_t>(from),
-                              all.begin() + static_cast<std::ptrdiff_t>(to));
+  starts.push_back(all.size());
+  return starts;
 }
 
-// acc (a unit product) added to the matrix: A_ij for j >= 1, b_i for j = 0 and the
-// sum of squares for i = j = 0; elements above the diagonal and rows beyond the
-// order are left out.
-void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq) {
+// Groups a part adds at a time: enough that the parts of all threads can add at
+// once, one after the other through the groups, few enough that a group is many
+// products.
+int UnitGroups(int units, int threads) { return std::clamp(2 * threads, 1, std::max(units, 1)); }
+
+}  // namespace
+
+std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads,
+                                           std::size_t partBytes) {
+  threads = std::max(threads, 1);
+  auto scratch = std::make_unique<NEQScratch>();
+  scratch->rows = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel * kNEQPanel;
+  scratch->points = FitRangePoints();
+  scratch->fit = CurrentGridFitPoints();
+  scratch->threads = threads;
+  const int panels = scratch->rows / kNEQPanel;
+  scratch->units = static_cast<int>(AllUnits(panels).size());
+  scratch->groups = UnitGroups(scratch->units, threads);
+  scratch->chunks = std::max(1, (scratch->points + kNEQChunkPoints - 1) / kNEQChunkPoints);
+  // One thread adds each product at once: a part is a whole scan. Several keep a
+  // part's products until they add them: as many chunks as partBytes hold, the scan
+  // cut into parts of about equal chunks.
+  const std::size_t chunkProducts = static_cast<std::size_t>(scratch->units) * kUnitSize;
+  if (threads <= 1) {
+    scratch->partsPerScan = 1;
+  } else {
+    const std::size_t fit = std::max<std::size_t>(1, partBytes / (chunkProducts * sizeof(double)));
+    const int most = static_cast<int>(std::min<std::size_t>(fit, static_cast<std::size_t>(scratch->chunks)));
+    scratch->partsPerScan = (scratch->chunks + most - 1) / most;
+  }
+  scratch->chunksPerPart = (scratch->chunks + scratch->partsPerScan - 1) / scratch->partsPerScan;
+  const int scans = std::max(plan.lastScan - plan.firstScan + 1, 1);
+  scratch->parts = scans * scratch->partsPerScan;
+  scratch->partStates = std::make_unique<NEQPartState[]>(static_cast<std::size_t>(scratch->parts));
+  // A panel of a chunk block is a little longer than the chunk, so that the panels a
+  // product reads at once do not fall on the same sets of the first-level cache.
+  scratch->panelStride = static_cast<std::size_t>(kNEQChunkPoints + 8) * kNEQPanel;
+  const std::size_t chunkBlock = static_cast<std::size_t>(panels) * scratch->panelStride;
+  const std::size_t partBlock =
+      threads <= 1 ? 0 : chunkProducts * static_cast<std::size_t>(scratch->chunksPerPart);
+  // Whole cache lines per thread (the blocks are 64-byte aligned), so that no two
+  // threads write to one line.
+  scratch->threadSize = (chunkBlock + partBlock + 7) / 8 * 8;
+  // Not cleared: every value the products read is centred first. The blocks are
+  // released when a build needs far fewer.
+  static std::vector<double> kept;
+  const std::size_t want = scratch->threadSize * static_cast<std::size_t>(threads) + 8;
+  if (kept.size() < want || kept.size() > 4 * want) {
+    kept = std::vector<double>();
+    kept.resize(want);
+  }
+  const std::size_t misalign = reinterpret_cast<std::uintptr_t>(kept.data()) % 64 / sizeof(double);
+  scratch->work = kept.data() + (misalign ? 8 - misalign : 0);
+  return scratch;
+}
+
+namespace {
+
+// The products of one unit for `chunks` chunks in order, acc[c kUnitSize ..] that of
+// chunk c, added to the matrix one after the other: A_ij for j >= 1, b_i for j = 0
+// and the sum of squares for i = j = 0; elements above the diagonal and rows beyond
+// the order are left out. A row of the unit stays in the core's first-level cache
+// while the chunks are added to it, each element receiving them in their order.
+void AddUnitChunks(const NEQUnit& unit, int M, const double* acc, int chunks, double* sumSq) {
   const int i0 = unit.rowPanel * kNEQPanel;
   const int j0 = unit.firstColumnPanel * kNEQPanel;
   for (int r = 0; r < kNEQPanel && i0 + r <= M; ++r) {
@@ -727,57 +770,46 @@ void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq) {
     const int jLast = std::min(i, j0 + unit.panels * kNEQPanel - 1);
     int j = j0;
     if (j == 0) {
-      if (i == 0) {
-        if (sumSq) *sumSq += row[0];
-      } else {
-        pNormalRhs[i] += row[0];
+      double* column0 = i == 0 ? sumSq : pNormalRhs + i;
+      if (column0) {
+        for (int c = 0; c < chunks; ++c) *column0 += row[static_cast<std::ptrdiff_t>(c) * kUnitSize];
       }
       ++j;
     }
     double* Ai = ppNormalMatrix[i];
-    for (; j <= jLast; ++j) Ai[j] += row[j - j0];
-  }
-}
-
-// The elements AddUnit adds to, set to 0 (the sum of squares is the caller's).
-void ClearUnit(const NEQUnit& unit, int M) {
-  const int i0 = unit.rowPanel * kNEQPanel;
-  const int j0 = unit.firstColumnPanel * kNEQPanel;
-  for (int r = 0; r < kNEQPanel && i0 + r <= M; ++r) {
-    const int i = i0 + r;
-    const int jLast = std::min(i, j0 + unit.panels * kNEQPanel - 1);
-    int j = j0;
-    if (j == 0) {
-      if (i != 0) pNormalRhs[i] = 0.0;
-      ++j;
+    for (int c = 0; c < chunks; ++c) {
+      const double* p = row + static_cast<std::ptrdiff_t>(c) * kUnitSize - j0;
+      for (int k = j; k <= jLast; ++k) Ai[k] += p[k];
     }
-    double* Ai = ppNormalMatrix[i];
-    for (; j <= jLast; ++j) Ai[j] = 0.0;
   }
 }
 
-}  // namespace
+// Rows first..end-1 of the lower triangle and of the right-hand side set to 0 (row 0,
+// the sum of squares, is the scratch's).
+void ClearRows(int first, int end) {
+  for (int i = std::max(first, 1); i < end; ++i) {
+    pNormalRhs[i] = 0.0;
+    std::fill(ppNormalMatrix[i] + 1, ppNormalMatrix[i] + i + 1, 0.0);
+  }
+}
 
-namespace {
-
-// Waits until ready() holds or the build stops (true when ready). The waits are
-// short when every thread runs: the thread spins briefly, then sleeps until a step
-// of the build is signalled (NEQScratch::events), so that on a loaded machine a
-// waiting thread gives its core to the one it waits for instead of spinning.
-template <typename Ready>
-bool WaitUntil(NEQScratch& scratch, Ready ready) {
-  const auto spinEnd = std::chrono::steady_clock::now() + kRingSpinBeforeSleep;
-  for (int spin = 1;; ++spin) {
-    if (ready()) return true;
-    if (scratch.stop.load(std::memory_order_relaxed)) return false;
-    _mm_pause();
-    if (spin % 64 == 0 && std::chrono::steady_clock::now() >= spinEnd) break;
+// Waits until part `before` has added group g (true) or the build stops (false).
+// The thread spins briefly when the part's products are done (its thread is adding
+// them, a group in microseconds), else, and after the spin, sleeps until the part
+// adds a group or the build stops (NEQScratch::Halt).
+bool WaitForGroup(const NEQScratch& scratch, const NEQPartState& before, int g) {
+  if (before.computed.load(std::memory_order_acquire)) {
+    const auto spinEnd = std::chrono::steady_clock::now() + kPartSpinBeforeSleep;
+    for (int spin = 1; before.groupsAdded.load(std::memory_order_acquire) <= g; ++spin) {
+      _mm_pause();
+      if (spin % 16 == 0 && std::chrono::steady_clock::now() >= spinEnd) break;
+    }
   }
   for (;;) {
-    const unsigned seen = scratch.events.load(std::memory_order_acquire);
-    if (ready()) return true;
-    if (scratch.stop.load(std::memory_order_relaxed)) return false;
-    scratch.events.wait(seen, std::memory_order_acquire);
+    if (scratch.stop.load(std::memory_order_acquire)) return false;
+    const int seen = before.groupsAdded.load(std::memory_order_acquire);
+    if (seen > g) return true;
+    before.groupsAdded.wait(seen, std::memory_order_acquire);
   }
 }
 
@@ -796,76 +828,109 @@ void WaitFor(const std::atomic<int>& counter, int target) {
   }
 }
 
-void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
-               int threadCount, double* sumSq,
-               const std::function<bool()>& afterScan) {
-  assert(thread >= 1 && thread <= threadCount);
-  const int M = plan.order;
-  const int nP = scratch.points;
-  const int panels = (M + 1 + kNEQPanel - 1) / kNEQPanel;
-  const std::ptrdiff_t panelStride = static_cast<std::ptrdiff_t>(nP) * kNEQPanel;
-  // The means, in threadCount shares of consecutive rows (each share reads one
-  // stretch of the kernel array), taken by whichever thread comes for them: a thread
-  // that starts late, or gets no core on a loaded machine, leaves its share to the
-  // others instead of holding them up. A share gives the same sums whoever takes it.
-  const long long rows = M + 1;
+// The means of the shares of rows this thread takes, and those rows of the matrix
+// set to 0; then the meeting of all threads, until every share is done. The shares
+// are threadCount stretches of consecutive rows (each reads one stretch of the
+// kernel array), taken by whichever thread comes for them: a thread that starts
+// late, or gets no core on a loaded machine, leaves its share to the others instead
+// of holding them up. A share gives the same sums whoever takes it.
+void MeansAndClearedRows(const NEQBuildPlan& plan, NEQScratch& scratch, int threadCount) {
+  const long long rows = plan.order + 1;
   int sharesDone = 0;
   for (int m; (m = scratch.meanSharesTaken.fetch_add(1, std::memory_order_relaxed)) < threadCount;) {
     if (scratch.stop.load(std::memory_order_relaxed)) break;  // abandoned build
-    const int meanFirst = static_cast<int>(rows * m / threadCount);
-    const int meanEnd = static_cast<int>(rows * (m + 1) / threadCount);
-    for (int r = meanFirst; r < meanEnd; ++r) ComputeNormalEquationRowMeans(plan, r, scratch.fit);
+    const int first = static_cast<int>(rows * m / threadCount);
+    const int end = static_cast<int>(rows * (m + 1) / threadCount);
+    for (int r = first; r < end; ++r) ComputeNormalEquationRowMeans(plan, r, scratch.fit);
+    ClearRows(first, end);
     ++sharesDone;
   }
   if (sharesDone > 0) {
     scratch.meansDone.fetch_add(sharesDone, std::memory_order_release);
     scratch.meansDone.notify_all();
   }
-  // Every thread meets here once, until all means are known.
   WaitFor(scratch.meansDone, threadCount);
+}
+
+// Chunk c of scan s centred into the chunk block: every panel over the chunk's
+// points, the next panel's kernels asked for meanwhile.
+void CentreChunk(const NEQBuildPlan& plan, NEQScratch& scratch, int s, int c, int panels,
+                 double* chunkBlock) {
+  const int p0 = c * kNEQChunkPoints;
+  const int n = std::min(kNEQChunkPoints, scratch.points - p0);
+  for (int q = 0; q < panels; ++q) {
+    CentrePanelPoints(plan, scratch.fit, s, q, plan.order, p0, n,
+                      chunkBlock + static_cast<std::size_t>(q) * scratch.panelStride, s,
+                      q + 1 < panels ? q + 1 : 0);
+  }
+  scratch.panelsCentred.fetch_add(panels, std::memory_order_relaxed);
+}
+
+void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
+               int threadCount, double* sumSq,
+               const std::function<bool()>& afterScan) {
+  assert(thread >= 1 && thread <= threadCount && threadCount <= scratch.threads);
+  const int M = plan.order;
+  const int panels = scratch.rows / kNEQPanel;
+  MeansAndClearedRows(plan, scratch, threadCount);
   const UnitProductFn UnitProduct = ActiveKernels()->product;
-  alignas(64) double acc[kNEQPanel * kUnitColumns];
-  // Thread t builds run t: every run must reach every scan, or the ring stops.
-  const std::vector<NEQUnit> units = ThreadUnits(panels, thread, threadCount);
-  // The run's elements start empty (also when the build stops before its first scan).
-  for (const NEQUnit& unit : units) ClearUnit(unit, M);
-  for (int s = plan.firstScan; s <= plan.lastScan; ++s) {
+  const std::vector<NEQUnit> units = AllUnits(panels);
+  const std::vector<std::size_t> groups = CutRuns(units, scratch.groups);
+  const int groupCount = static_cast<int>(groups.size()) - 1;
+  double* const chunkBlock = scratch.work + static_cast<std::size_t>(thread - 1) * scratch.threadSize;
+  double* const partBlock = chunkBlock + static_cast<std::size_t>(panels) * scratch.panelStride;
+  const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(scratch.panelStride);
+  // The products of unit u of chunk c into acc: A_ij += sum_p K'_ip K'_jp (i >= j),
+  // with augmented row and column 0 the data (A_i0 is b_i, A_00 the sum of squares).
+  auto product = [&](const NEQUnit& unit, int c, double* acc) {
+    UnitProduct(chunkBlock + static_cast<std::size_t>(unit.rowPanel) * scratch.panelStride,
+                chunkBlock + static_cast<std::size_t>(unit.firstColumnPanel) * scratch.panelStride,
+                stride, unit.panels, std::min(kNEQChunkPoints, scratch.points - c * kNEQChunkPoints),
+                acc);
+  };
+  const bool direct = threadCount == 1;
+  for (int part; (part = scratch.partsTaken.fetch_add(1, std::memory_order_relaxed)) < scratch.parts;) {
     if (bUserAbort) scratch.Halt();
     if (scratch.stop.load(std::memory_order_relaxed)) break;
-    const int i = s - plan.firstScan;
-    NEQScanState& scan = scratch.scans[static_cast<std::size_t>(i)];
-    double* block = scratch.block + static_cast<std::size_t>(i % scratch.slots) * scratch.scanSize;
-    // The scan's block is free once every run has added the scan it held before.
-    if (i >= scratch.slots) {
-      const NEQScanState& before = scratch.scans[static_cast<std::size_t>(i - scratch.slots)];
-      if (!WaitUntil(scratch, [&] { return before.runsDone.load(std::memory_order_acquire) >= threadCount; }))
-        break;
-    }
-    // Panels of the scan no thread has taken yet, each centred once into the shared
-    // block (centring reads every kernel value of the scan and writes the block: on
-    // one thread 30-45 % of the build, so no thread repeats another's).
-    for (int q; (q = scan.panelsTaken.fetch_add(1, std::memory_order_relaxed)) < panels;) {
-      CentrePanel(plan, scratch.fit, s, q, M, nP, block + PackedOffset(q * kNEQPanel, 0, nP), s,
-                  q + 1 < panels ? q + 1 : 0);
-      scratch.panelsCentred.fetch_add(1, std::memory_order_relaxed);
-      if (scan.panelsDone.fetch_add(1, std::memory_order_release) + 1 == panels) scratch.Signal();
-    }
-    if (!WaitUntil(scratch, [&] { return scan.panelsDone.load(std::memory_order_acquire) >= panels; }))
-      break;
-    // A_ij += sum_p K'_ip K'_jp over the run's units (i >= j), with augmented row
-    // and column 0 the data: A_i0 is b_i and A_00 the sum of squares. Chunk by
-    // chunk of points, unit by unit.
-    for (int p0 = 0; p0 < nP; p0 += kChunkPoints) {
-      const int n = std::min(kChunkPoints, nP - p0);
-      for (const NEQUnit& unit : units) {
-        UnitProduct(block + PackedOffset(unit.rowPanel * kNEQPanel, p0, nP),
-                    block + PackedOffset(unit.firstColumnPanel * kNEQPanel, p0, nP),
-                    panelStride, unit.panels, n, acc);
-        AddUnit(unit, M, acc, sumSq);
+    const int s = plan.firstScan + part / scratch.partsPerScan;
+    const int c0 = part % scratch.partsPerScan * scratch.chunksPerPart;
+    const int c1 = std::min(scratch.chunks, c0 + scratch.chunksPerPart);
+    if (direct) {
+      // Alone: each product goes to the matrix at once, chunk after chunk.
+      alignas(64) double acc[kUnitSize];
+      for (int c = c0; c < c1; ++c) {
+        CentreChunk(plan, scratch, s, c, panels, chunkBlock);
+        for (const NEQUnit& unit : units) {
+          product(unit, c, acc);
+          AddUnitChunks(unit, M, acc, 1, &scratch.sumSq);
+        }
+      }
+    } else {
+      for (int c = c0; c < c1; ++c) {
+        CentreChunk(plan, scratch, s, c, panels, chunkBlock);
+        // The part block holds each unit's products of the part's chunks side by side.
+        for (std::size_t u = 0; u < units.size(); ++u)
+          product(units[u], c, partBlock + (u * static_cast<std::size_t>(c1 - c0) + static_cast<std::size_t>(c - c0)) * kUnitSize);
+      }
+      // Group by group, once the part before has added the group: every element
+      // receives the chunks' products in their order.
+      NEQPartState& state = scratch.partStates[static_cast<std::size_t>(part)];
+      state.computed.store(true, std::memory_order_release);
+      const NEQPartState* before = part > 0 ? &scratch.partStates[static_cast<std::size_t>(part - 1)] : nullptr;
+      for (int g = 0; g < groupCount; ++g) {
+        if (before && before->groupsAdded.load(std::memory_order_acquire) <= g &&
+            !WaitForGroup(scratch, *before, g))
+          return;
+        if (scratch.stop.load(std::memory_order_relaxed)) return;
+        for (std::size_t u = groups[static_cast<std::size_t>(g)]; u < groups[static_cast<std::size_t>(g) + 1]; ++u)
+          AddUnitChunks(units[u], M, partBlock + u * static_cast<std::size_t>(c1 - c0) * kUnitSize, c1 - c0,
+                        &scratch.sumSq);
+        state.groupsAdded.fetch_add(1, std::memory_order_release);
+        state.groupsAdded.notify_all();
       }
     }
-    scan.runsDone.fetch_add(1, std::memory_order_release);
-    scratch.Signal();
+    // The last part has added the sum of squares.
+    if (part == scratch.parts - 1 && sumSq) *sumSq += scratch.sumSq;
     if (afterScan && !afterScan()) {
       scratch.Halt();
       break;

@@ -17,12 +17,13 @@
 // sum y'^2. After the solve the systematic terms follow from the stored means
 // (noise_fit.h).
 //
-// The build never writes into the data or the kernels: each scan's centred block is
-// formed once in a scratch block (rounded to float, as the kernels are), and the
-// matrix is the sum over scans of the products of those blocks (a blocked symmetric
-// rank-k update per scan, vectorised for the processor found at run time). Products
-// of floats are exact in double; the sums run in double. Every element is accumulated in the same order whichever thread builds its
-// row, so a threaded build equals the serial one bit for bit.
+// The build never writes into the data or the kernels: each chunk of points of a
+// scan is centred once into a scratch block (rounded to float, as the kernels are),
+// and the matrix is the sum over scans and chunks of the products of those blocks (a
+// blocked symmetric rank-k update per chunk, vectorised for the processor found at
+// run time). Products of floats are exact in double; the sums run in double. Every
+// element is accumulated in the same order whichever thread computes a product, so a
+// threaded build equals the serial one bit for bit.
 #pragma once
 
 #include <atomic>
@@ -64,7 +65,8 @@ extern int iContiLastScan;
 extern DC* hContiDC;
 extern CProgressLine* pContiProgressLine;
 
-// Scans finished by the running build, summed over its threads (reset at its start).
+// Parts of scans added by the running build, summed over its threads (reset at its
+// start): whole scans on one thread, NEQScratch::parts in all on several.
 extern std::atomic<int> nNEQScansDone;
 
 // One build: which scans and kernels, and how they are centred.
@@ -119,57 +121,84 @@ void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, 
 // rarely sleeps, while on a loaded one it soon gives its core to the thread it
 // waits for.
 inline constexpr std::chrono::microseconds kSpinBeforeSleep{100};
-// Scans in flight at a time on several threads: a thread may centre and multiply up
-// to this many scans ahead of the slowest. One thread uses one block, which stays in
-// the core's cache from scan to scan.
-inline constexpr int kNEQRingScans = 4;
-// How long a thread that waits for a step of another in the ring spins before it
-// sleeps: these waits come twice per scan, so a long spin on a loaded machine (a
-// thread waited for has lost its core) would add to the build's CPU time.
-inline constexpr std::chrono::microseconds kRingSpinBeforeSleep{20};
+// How long a thread that waits for the part before its own to add a group spins
+// before it sleeps, when that part's products are done (a group is added in a few
+// microseconds). While they are still computed it sleeps at once: a spin would only
+// add to the build's CPU time, and on a loaded machine keep from its core the
+// thread it waits for.
+inline constexpr std::chrono::microseconds kPartSpinBeforeSleep{10};
+// Points of the fit range summed into one partial product before it is added to the
+// matrix: a chunk of every row (rows x chunk x 8 bytes) stays in the core's cache
+// while all products use it. A constant, so every element sums in the same order.
+inline constexpr int kNEQChunkPoints = 128;
+// The most bytes of products a thread keeps of the part of a scan it builds, before
+// it adds them: the parts of a scan on several threads are as many chunks as fit
+// (at least one). Each part moves the elements of the matrix once from the core
+// that added the part before: on set D on 8 threads whole scans (2.2 MB of products
+// at 200 unknowns, read back once through the shared cache) took as little CPU and
+// wall time as parts of 4 chunks (kept in the core's second-level cache), and less
+// than parts of one chunk.
+inline constexpr std::size_t kNEQPartBytes = std::size_t{4} << 20;
 
-// The progress of one scan of a build through the ring (counters only grow).
-struct NEQScanState {
-  std::atomic<int> panelsTaken{0};  // panels a thread took to centre
-  std::atomic<int> panelsDone{0};   // panels centred into the scan's block
-  std::atomic<int> runsDone{0};     // runs whose products of the scan are added
+// How far the matrix has received the products of one part.
+struct NEQPartState {
+  std::atomic<bool> computed{false};  // the part's products are done
+  // Groups of units whose products of the part are added (only grows; a stopped
+  // build adds kNEQStopped to wake whoever waits for it).
+  std::atomic<int> groupsAdded{0};
 };
+inline constexpr int kNEQStopped = 1 << 28;
 
-// Scratch of one build: a ring of blocks shared by its threads, one block per scan
-// in flight. The threads centre each panel of a scan once, into that scan's block
-// (whichever thread comes first takes the next panel), and then every thread adds
-// the products of its units from the shared block. Augmented row 0 is the centred
-// data, rows 1..order the centred kernels of the unknowns; rows beyond the order are
-// zero. Rows are packed by panels of kNEQPanel: the value of row r at fit-range
-// point p (0-based) is at (r / kNEQPanel) points kNEQPanel + p kNEQPanel + r mod
-// kNEQPanel within the block. The values are the centred values rounded to float,
-// held in double. The blocks are kept from one build to the next (the first touch
-// of fresh pages costs a build on several threads about a tenth of its time).
+// Scratch of one build. On several threads the build is cut into parts, each the
+// chunks of points chunk0 .. chunk0 + chunksPerPart - 1 of one scan, listed scan
+// after scan; whichever thread comes first takes the next part. The thread centres
+// the part's points of every augmented row, a chunk at a time, into its own chunk
+// block, keeps the products of every unit of each chunk in its own part block, and
+// then adds them to the matrix group of units by group, each group once the part
+// before has added that group: so every element receives the chunks' products in
+// the order of the single thread (scan after scan, chunk after chunk), and no
+// centred value leaves the core that centred it. On one thread a part is a whole
+// scan and each product goes to the matrix at once.
+// Augmented row 0 is the centred data, rows 1..order the centred kernels of the
+// unknowns; rows beyond the order are zero. A chunk block holds the rows by panels
+// of kNEQPanel: the value of row r at point p of the chunk (0-based) is at
+// (r / kNEQPanel) panelStride + p kNEQPanel + r mod kNEQPanel. The values are the
+// centred values rounded to float, held in double. The blocks are kept from one
+// build to the next (the first touch of fresh pages costs a build on several
+// threads about a tenth of its time).
 struct NEQScratch {
   int rows = 0;    // order + 1 rounded up to a multiple of kNEQPanel
   int points = 0;  // points of the fit range
   // The grid points that count: the centred values of the others are 0 in every
   // row, so that they enter no product.
   GridFitPoints fit;
-  int slots = 1;              // blocks of the ring (scans in flight)
-  std::size_t scanSize = 0;   // rows x points
-  double* block = nullptr;    // slots x scanSize, kept by the builder
-  std::unique_ptr<NEQScanState[]> scans;  // [0..scans of the plan - 1]
-  std::atomic<int> panelsCentred{0};    // panels centred by the build, all threads
+  int threads = 1;          // threads the scratch was made for
+  int chunks = 1;           // chunks of kNEQChunkPoints points in the fit range
+  int chunksPerPart = 1;    // chunks of one part
+  int partsPerScan = 1;
+  int parts = 0;            // parts of the build: scans x partsPerScan
+  int units = 0;            // units of the lower triangle (8 rows by 8 or 16 columns)
+  int groups = 1;           // groups of units a part adds at a time
+  std::size_t panelStride = 0;  // doubles from one panel of a chunk block to the next
+  std::size_t threadSize = 0;   // doubles of a thread's chunk block and part block
+  double* work = nullptr;       // threads x threadSize, kept by the builder
+  std::unique_ptr<NEQPartState[]> partStates;  // [0..parts - 1]
+  std::atomic<int> partsTaken{0};     // parts a thread took
+  std::atomic<int> panelsCentred{0};  // panels centred over a chunk, all threads
   std::atomic<int> meanSharesTaken{0};  // shares of the row means taken by a thread
   std::atomic<int> meansDone{0};        // shares of the row means computed
+  // The sum of squares of the transformed data, added to part after part as an
+  // element of the matrix (with the group of unit 0).
+  double sumSq = 0.0;
   std::atomic<bool> stop{false};  // a thread saw the interrupt or failed: every thread ends
-  // Counts every step a thread of the build may wait for (a panel centred, a run's
-  // products of a scan added, the stop); a waiting thread sleeps on it.
-  std::atomic<unsigned> events{0};
-  void Signal() {
-    events.fetch_add(1, std::memory_order_release);
-    events.notify_all();
-  }
-  // Ends the build: every thread stops before its next scan and none keeps waiting.
+  // Ends the build: every thread stops before its next part or group, and none keeps
+  // waiting.
   void Halt() {
-    stop = true;
-    Signal();
+    if (stop.exchange(true)) return;
+    for (int i = 0; i < parts; ++i) {
+      partStates[static_cast<std::size_t>(i)].groupsAdded.fetch_add(kNEQStopped, std::memory_order_release);
+      partStates[static_cast<std::size_t>(i)].groupsAdded.notify_all();
+    }
   }
   // Stops a build of threadCount threads that cannot be completed (a thread failed,
   // or the build was left before all its threads began): every thread ends, and
@@ -180,38 +209,39 @@ struct NEQScratch {
     meansDone.notify_all();
   }
 };
-// The scratch of a plan for a build on `threads` threads (the ring of blocks; throws
-// std::bad_alloc when memory runs out). Only one build uses the kept blocks at a
-// time.
-std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads);
+// The scratch of a plan for a build on `threads` threads (the blocks; throws
+// std::bad_alloc when memory runs out), parts of at most partBytes of products
+// (at least one chunk). Only one build uses the kept blocks at a time.
+std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads,
+                                           std::size_t partBytes = kNEQPartBytes);
 // The same, a lack of memory given as null with kWorkspaceAllocationText in *error
 // (when given).
 std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads,
                                               std::string* error);
 
 // Thread `thread` (1..threadCount) of a build of the lower triangle of
-// ppNormalMatrix and of pNormalRhs, scan by scan, as the rank-k updates A += K'_s
-// K'_s^T, b += K'_s y'_s of the centred blocks of the scans (augmented row and column
-// 0 are the data). The triangle is cut into units of 8 rows by 8 or 16 columns,
-// listed by rows, and the list into at most threadCount runs of about equal products;
-// the thread that builds the unit of row 0 adds the sum of squares of the transformed
-// data to *sumSq (when not null). Each thread first computes the means of the shares
-// of consecutive rows it takes (ComputeNormalEquationRowMeans; threadCount shares,
-// each taken by the first thread that comes for it) and waits once until all shares
-// are done; then it takes run `thread` and, for every scan, first centres panels of the
-// scan that no thread has taken yet into the scan's block of the ring, waits until
-// every panel of the scan is centred and adds the products of its run's units. Each
-// panel of each scan is centred once, whatever the number of threads; a thread waits
-// for a block of the ring until every run has added the products of the scan it held
-// before. Every thread 1..threadCount of the build must call this function.
-// bUserAbort is read before each scan; once it is set every thread ends before adding
-// another scan. afterScan (may be null) runs after each
-// scan's products; false stops the build in the same way. An exception (of
+// ppNormalMatrix and of pNormalRhs, chunk of points by chunk, as the rank-k updates
+// A += K'_c K'_c^T, b += K'_c y'_c of the centred chunks c of the scans (augmented
+// row and column 0 are the data). The triangle is cut into units of 8 rows by 8 or 16
+// columns, listed by rows. Each thread first computes the means of the shares of
+// consecutive rows it takes and sets those rows of the matrix to 0
+// (ComputeNormalEquationRowMeans; threadCount shares, each taken by the first thread
+// that comes for it) and waits once until all shares are done; then it takes the
+// next part of the build no thread has taken (NEQScratch), centres it and computes
+// its products, and adds them to the matrix group by group, each group after the
+// part before has added it. Each chunk of each panel of each scan is centred once,
+// whatever the number of threads; a thread waits only for the part before its own
+// to add a group. The sum of squares of the transformed data goes to *sumSq of the
+// thread that adds the last part's first group (when not null).
+// Every thread 1..threadCount of the build must call this function.
+// bUserAbort is read before each part; once it is set every thread ends before adding
+// another part. afterScan (may be null) runs after each part the thread added (a
+// whole scan on one thread); false stops the build in the same way. An exception (of
 // afterScan, or memory) stops every thread of the build in the same way and goes on
 // to the caller.
-// Every element is summed in the same order whoever builds it (per scan, in chunks
-// of points of fixed length), so the result does not depend on threadCount, bit for
-// bit.
+// Every element is summed in the same order whoever computes its products (per scan,
+// in chunks of kNEQChunkPoints points), so the result does not depend on threadCount,
+// bit for bit.
 void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
                              int threadCount, double* sumSq,
                              const std::function<bool()>& afterScan);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -203,16 +204,18 @@ TEST_F(NormalEquationsTest, ThreadedBuildEqualsSerialBuildBitForBit) {
 }
 
 // The equations as the build defines them, summed in plain loops: each value
-// centred by its noise model from the stored means and rounded to float, each
-// element summed over the points of a scan in chunks of 128 in order, chunk after
-// chunk and scan after scan. Every build, on any number of threads, must give these
-// bits: the Run's results then do not depend on how the work was shared.
+// centred by its noise model from the stored means and rounded to float (0 at the
+// points that do not count), each element summed over the points of a scan in
+// chunks of 128 in order, chunk after chunk and scan after scan. Every build, on any
+// number of threads, must give these bits: the Run's results then do not depend on
+// how the work was shared.
 Reference ChunkedSums(NoiseModel model, float baseline) {
   const int N = nNEQUnknowns, P = iFitLast - iFitFirst + 1;
   Reference r;
   r.A.assign(N + 1, std::vector<double>(N + 1, 0.0));
   r.b.assign(N + 1, 0.0);
   const NEQBuildPlan plan = PlanNormalEquations(model);
+  const GridFitPoints fit = CurrentGridFitPoints();
   std::vector<std::vector<double>> v(N + 1, std::vector<double>(P, 0.0));
   for (int s = 1; s <= nScans; ++s) {
     for (int p = 0; p < P; ++p) {
@@ -231,6 +234,9 @@ Reference ChunkedSums(NoiseModel model, float baseline) {
       CentreKernelRowPart(plan, s, k, 0, P, v[Idx(k)].data());
       for (double& x : v[Idx(k)]) x = static_cast<float>(x);
     }
+    for (int p = 0; p < P; ++p)
+      if (!fit.Counts(iFitFirst + p))
+        for (int k = 0; k <= N; ++k) v[Idx(k)][Idx(p)] = 0.0;
     for (int i = 0; i <= N; ++i) {
       for (int j = 0; j <= i; ++j) {
         for (int p0 = 0; p0 < P; p0 += 128) {
@@ -252,41 +258,72 @@ Reference ChunkedSums(NoiseModel model, float baseline) {
   return r;
 }
 
-// Builds of 1, 2, 3 and 8 threads sharing one scratch, as the threaded builder runs
-// them: every panel of every scan is centred once in all (not once per thread that
-// reads it), and the equations are the chunked sums above, bit for bit.
+// Builds of 1 to 9 threads sharing one scratch, as the threaded builder runs them,
+// with scans cut into parts of one chunk, two chunks and the whole scan: every panel
+// of every chunk of every scan is centred once in all (not once per thread that
+// reads it), and the equations are the chunked sums above, bit for bit. The order
+// is not a multiple of the panel, the fit range ends inside a chunk and inside a
+// vector of points, a gap leaves points out of one chunk, and 9 threads have more
+// than the 5 scans' parts to take.
 TEST_F(NormalEquationsTest, EachPanelIsCentredOnceAndTheSumsKeepTheirOrder) {
-  const testing::Watchdog watchdog("threads sharing the centred panels");
-  SmallExperiment(40);  // 41 augmented rows: 6 panels, 21 units
-  iFitLast = 74 - 3;    // a fit range that ends inside a vector of points
+  const testing::Watchdog watchdog("threads sharing the build");
+  InstallFlatDataSet(5, 320);
+  MakeKernels(EvenS(21, 1.0, 12.0));  // 22 augmented rows: 3 panels, 4 units
+  std::vector<double> ti(320);
+  for (int g = 0; g < 320; ++g) ti[Idx(g)] = 0.01 * std::sin(0.05 * g);
+  MakeData({0.0, 0.4, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.3, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.2, 0.0, 0.0},
+           ti, {0.0, 0.01, 0.02, -0.01, 0.0}, 0.002);
+  iFitFirst = 6;
+  iFitLast = 6 + 300 - 1;  // chunks of 128, 128 and 44 points
+  std::vector<unsigned char> measured(321, 1);
+  for (int g = 150; g < 160; ++g) measured[Idx(g)] = 0;
+  SetGridPointMask(measured);
+  const std::size_t chunkProducts = 4 * 128 * sizeof(double);
   for (NoiseModel m : kModels) {
     fBaseline = 0.05f;
     const NEQBuildPlan plan = PlanNormalEquations(m);
     const int panels = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel;
-    for (int threads : {1, 2, 3, 8}) {
-      ClearWorkspace();
-      std::unique_ptr<NEQScratch> scratch = MakeNEQScratch(plan, threads);
-      std::vector<double> sums(static_cast<std::size_t>(threads), 0.0);
-      std::vector<std::thread> workers;
-      for (int t = 2; t <= threads; ++t)
-        workers.emplace_back([&, t] {
-          BuildNormalEquationRows(plan, *scratch, t, threads, &sums[Idx(t - 1)], nullptr);
-        });
-      BuildNormalEquationRows(plan, *scratch, 1, threads, &sums[0], nullptr);
-      for (std::thread& w : workers) w.join();
-      double sumSq = 0.0;
-      for (double x : sums) sumSq += x;
-      FinishNormalEquations(plan, sumSq);
-      EXPECT_EQ(scratch->panelsCentred.load(), nScans * panels) << Name(m) << " " << threads;
-      const Reference ref = ChunkedSums(m, 0.05f);
-      bool same = std::memcmp(&dSumSqData, &ref.sumSq, sizeof(double)) == 0;
-      for (int i = 1; i <= nNEQUnknowns; ++i) {
-        same = same && std::memcmp(&pNormalRhs[i], &ref.b[Idx(i)], sizeof(double)) == 0;
-        same = same && std::memcmp(ppNormalMatrix[i] + 1, ref.A[Idx(i)].data() + 1,
-                                   nNEQUnknowns * sizeof(double)) == 0;
+    for (std::size_t partBytes : {chunkProducts, 2 * chunkProducts, kNEQPartBytes})
+      for (int threads = 1; threads <= 9; ++threads) {
+        ClearWorkspace();
+        std::unique_ptr<NEQScratch> scratch = MakeNEQScratch(plan, threads, partBytes);
+        ASSERT_EQ(scratch->chunks, 3);
+        if (threads > 1) EXPECT_EQ(scratch->partsPerScan, partBytes == chunkProducts ? 3 : partBytes == kNEQPartBytes ? 1 : 2);
+        std::vector<double> sums(static_cast<std::size_t>(threads), 0.0);
+        std::vector<std::thread> workers;
+        for (int t = 2; t <= threads; ++t)
+          workers.emplace_back([&, t] {
+            BuildNormalEquationRows(plan, *scratch, t, threads, &sums[Idx(t - 1)], nullptr);
+          });
+        BuildNormalEquationRows(plan, *scratch, 1, threads, &sums[0], nullptr);
+        for (std::thread& w : workers) w.join();
+        double sumSq = 0.0;
+        for (double x : sums) sumSq += x;
+        FinishNormalEquations(plan, sumSq);
+        const std::string what = std::string(Name(m)) + " on " + std::to_string(threads) +
+                                 " threads, parts of " + std::to_string(scratch->chunksPerPart) + " chunks";
+        EXPECT_EQ(scratch->panelsCentred.load(), nScans * 3 * panels) << what;
+        const Reference ref = ChunkedSums(m, 0.05f);
+        bool same = std::memcmp(&dSumSqData, &ref.sumSq, sizeof(double)) == 0;
+        for (int i = 1; i <= nNEQUnknowns; ++i) {
+          same = same && std::memcmp(&pNormalRhs[i], &ref.b[Idx(i)], sizeof(double)) == 0;
+          same = same && std::memcmp(ppNormalMatrix[i] + 1, ref.A[Idx(i)].data() + 1,
+                                     nNEQUnknowns * sizeof(double)) == 0;
+        }
+        EXPECT_TRUE(same) << what;
       }
-      EXPECT_TRUE(same) << Name(m) << " on " << threads << " threads";
-    }
+  }
+  // A thread that stops the build after its first part (as a key does) ends every
+  // thread, also those waiting for a part before theirs.
+  const NEQBuildPlan plan = PlanNormalEquations(NoiseModel::TIRI);
+  for (int threads : {2, 5, 9}) {
+    std::unique_ptr<NEQScratch> scratch = MakeNEQScratch(plan, threads, chunkProducts);
+    std::vector<std::thread> workers;
+    for (int t = 2; t <= threads; ++t)
+      workers.emplace_back([&, t] { BuildNormalEquationRows(plan, *scratch, t, threads, nullptr, nullptr); });
+    BuildNormalEquationRows(plan, *scratch, 1, threads, nullptr, [] { return false; });
+    for (std::thread& w : workers) w.join();
+    EXPECT_TRUE(scratch->stop.load()) << threads;
   }
 }
 
