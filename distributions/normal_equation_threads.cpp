@@ -136,7 +136,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
   }
   build.signal.notify_all();
 
-  // Worker 1's parts; after the first and then every 20 ms, the progress of all
+  // Worker 1's scans; after the first and then every 20 ms, the progress of all
   // workers and a poll of the keyboard (a key sets bUserAbort, which stops every
   // worker).
   const float total = static_cast<float>(scratch->parts);
@@ -163,7 +163,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
     ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.load()) / total);
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
     if (bUserAbort) scratch->Halt();
-    // The others are about done when the calling thread is (the parts are taken by
+    // The others are about done when the calling thread is (the scans are taken by
     // whoever is free, and added in order): it watches them for a moment, then sleeps until one finishes or the
     // next poll is due. Spinning and yielding longer took cores from the workers on
     // a loaded machine, so that more threads made the build slower.

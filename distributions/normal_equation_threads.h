@@ -1,16 +1,16 @@
 // The normal equations of a distribution fit built on worker threads.
 //
 // The workers share one build: each first computes the means of the shares of rows
-// it takes, then takes part after part of the scans (BuildNormalEquationRows),
-// centres and multiplies each in blocks of its own and adds the products to
-// ppNormalMatrix and pNormalRhs after the part before. Worker 1 runs in the calling
-// thread. The worker that adds the last part writes the sum of squares into its
+// it takes, then takes scan after scan (BuildNormalEquationRows), centres and
+// multiplies each in blocks of its own and adds the sums of its products to
+// ppNormalMatrix and pNormalRhs after the scan before. Worker 1 runs in the calling
+// thread. The worker that adds the last scan writes the sum of squares into its
 // slot of pThreadSumSq (the others add nothing to theirs). No locks guard the
-// matrix: the parts add each element one after the other. Only the calling
+// matrix: the scans add each element one after the other. Only the calling
 // (user-interface) thread draws and polls the window system: every 20 ms between its
-// own parts, and while it waits for the others it draws the progress they publish
+// own scans, and while it waits for the others it draws the progress they publish
 // in nNEQScansDone; a key sets bUserAbort, and every worker stops before its next
-// part. The equations equal those of the single-thread builders bit for bit, for
+// scan. The equations equal those of the single-thread builders bit for bit, for
 // any number of threads. The workers are started for each build: starting and
 // ending seven threads costs well under a millisecond, against tens of
 // milliseconds of a build large enough for several threads.
@@ -24,7 +24,7 @@
 namespace tarmic {
 
 // Per-worker sums of squares of the transformed data [1..nThreads], alive during one
-// threaded build; only the worker that adds the last part writes its own.
+// threaded build; only the worker that adds the last scan writes its own.
 extern double* pThreadSumSq;
 
 struct NEQSharedBuild;

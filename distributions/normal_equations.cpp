@@ -60,7 +60,8 @@ typedef double Double8 __attribute__((vector_size(64)));
 // acc[r kUnitColumns + c] = sum a[p kNEQPanel + r] b_c(p), r < 8, c < 8 panels,
 // with b_c(p) = b[(c / 8) bStride + p kNEQPanel + c mod 8]: the 8 rows of the panel
 // at a against the columns of `panels` (1 or 2) panels at b, summed in the order
-// p = 0, 1, ..., n-1 for every element. The values were floats, so each product is
+// p = 0, 1, ..., n-1 for every element; with `add` the sum is then added to what acc
+// holds (acc + sum, one rounding). The values were floats, so each product is
 // exact in double and a fused multiply-add rounds exactly as a multiply followed by
 // an add: every variant below gives the same bits.
 //
@@ -69,7 +70,7 @@ typedef double Double8 __attribute__((vector_size(64)));
 template <int Panels>
 [[gnu::always_inline]] inline void UnitProductWide(const double* __restrict a,
                                                    const double* __restrict b,
-                                                   std::ptrdiff_t bStride, int n,
+                                                   std::ptrdiff_t bStride, int n, bool add,
                                                    double* __restrict acc) {
   Double8 t[8][Panels] = {};
   for (int p = 0; p < n; ++p) {
@@ -85,7 +86,13 @@ template <int Panels>
   }
   for (int r = 0; r < 8; ++r) {
     for (int q = 0; q < Panels; ++q) {
-      std::memcpy(acc + r * kUnitColumns + q * kNEQPanel, &t[r][q], sizeof(Double8));
+      double* out = acc + r * kUnitColumns + q * kNEQPanel;
+      if (add) {
+        Double8 old;
+        std::memcpy(&old, out, sizeof old);
+        t[r][q] = old + t[r][q];
+      }
+      std::memcpy(out, &t[r][q], sizeof(Double8));
     }
   }
 }
@@ -93,7 +100,7 @@ template <int Panels>
 // Four-double vectors: a 4 x 8 tile (8 accumulators) at a time, four rows of the
 // panel against one column panel.
 [[gnu::always_inline]] inline void TileProduct4x8(const double* __restrict a,
-                                                  const double* __restrict b, int n,
+                                                  const double* __restrict b, int n, bool add,
                                                   double* __restrict acc) {
   Double4 t00 = {}, t01 = {}, t10 = {}, t11 = {}, t20 = {}, t21 = {}, t30 = {}, t31 = {};
   for (int p = 0; p < n; ++p) {
@@ -114,23 +121,28 @@ template <int Panels>
     t30 += a3 * b0;
     t31 += a3 * b1;
   }
-  std::memcpy(acc + 0 * kUnitColumns, &t00, sizeof t00);
-  std::memcpy(acc + 0 * kUnitColumns + 4, &t01, sizeof t01);
-  std::memcpy(acc + 1 * kUnitColumns, &t10, sizeof t10);
-  std::memcpy(acc + 1 * kUnitColumns + 4, &t11, sizeof t11);
-  std::memcpy(acc + 2 * kUnitColumns, &t20, sizeof t20);
-  std::memcpy(acc + 2 * kUnitColumns + 4, &t21, sizeof t21);
-  std::memcpy(acc + 3 * kUnitColumns, &t30, sizeof t30);
-  std::memcpy(acc + 3 * kUnitColumns + 4, &t31, sizeof t31);
+  const Double4* tiles[4][2] = {{&t00, &t01}, {&t10, &t11}, {&t20, &t21}, {&t30, &t31}};
+  for (int r = 0; r < 4; ++r) {
+    for (int h = 0; h < 2; ++h) {
+      double* out = acc + r * kUnitColumns + 4 * h;
+      Double4 v = *tiles[r][h];
+      if (add) {
+        Double4 old;
+        std::memcpy(&old, out, sizeof old);
+        v = old + v;
+      }
+      std::memcpy(out, &v, sizeof v);
+    }
+  }
 }
 
 [[gnu::always_inline]] inline void UnitProductTiles(const double* __restrict a,
                                                     const double* __restrict b,
                                                     std::ptrdiff_t bStride, int panels, int n,
-                                                    double* __restrict acc) {
+                                                    bool add, double* __restrict acc) {
   for (int q = 0; q < panels; ++q) {
     for (int half = 0; half < 2; ++half) {
-      TileProduct4x8(a + 4 * half, b + q * bStride, n,
+      TileProduct4x8(a + 4 * half, b + q * bStride, n, add,
                      acc + 4 * half * kUnitColumns + q * kNEQPanel);
     }
   }
@@ -140,24 +152,24 @@ template <int Panels>
 // multiply-add, and for any x86-64; chosen once at run time.
 [[gnu::target("avx512f")]] void UnitProductAvx512(const double* a, const double* b,
                                                   std::ptrdiff_t bStride, int panels, int n,
-                                                  double* acc) {
+                                                  bool add, double* acc) {
   if (panels == 2) {
-    UnitProductWide<2>(a, b, bStride, n, acc);
+    UnitProductWide<2>(a, b, bStride, n, add, acc);
   } else {
-    UnitProductWide<1>(a, b, bStride, n, acc);
+    UnitProductWide<1>(a, b, bStride, n, add, acc);
   }
 }
 [[gnu::target("avx2,fma")]] void UnitProductAvx2(const double* a, const double* b,
                                                  std::ptrdiff_t bStride, int panels, int n,
-                                                 double* acc) {
-  UnitProductTiles(a, b, bStride, panels, n, acc);
+                                                 bool add, double* acc) {
+  UnitProductTiles(a, b, bStride, panels, n, add, acc);
 }
 void UnitProductBaseline(const double* a, const double* b, std::ptrdiff_t bStride, int panels,
-                         int n, double* acc) {
-  UnitProductTiles(a, b, bStride, panels, n, acc);
+                         int n, bool add, double* acc) {
+  UnitProductTiles(a, b, bStride, panels, n, add, acc);
 }
 
-using UnitProductFn = void (*)(const double*, const double*, std::ptrdiff_t, int, int, double*);
+using UnitProductFn = void (*)(const double*, const double*, std::ptrdiff_t, int, int, bool, double*);
 
 
 // The data value of the build at scan s, grid point g: y, or y - K_1 inside the fit
@@ -705,8 +717,7 @@ int UnitGroups(int units, int threads) { return std::clamp(2 * threads, 1, std::
 
 }  // namespace
 
-std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads,
-                                           std::size_t partBytes) {
+std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads) {
   threads = std::max(threads, 1);
   auto scratch = std::make_unique<NEQScratch>();
   scratch->rows = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel * kNEQPanel;
@@ -717,30 +728,16 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads
   scratch->units = static_cast<int>(AllUnits(panels).size());
   scratch->groups = UnitGroups(scratch->units, threads);
   scratch->chunks = std::max(1, (scratch->points + kNEQChunkPoints - 1) / kNEQChunkPoints);
-  // One thread adds each product at once: a part is a whole scan. Several keep a
-  // part's products until they add them: as many chunks as partBytes hold, the scan
-  // cut into parts of about equal chunks.
-  const std::size_t chunkProducts = static_cast<std::size_t>(scratch->units) * kUnitSize;
-  if (threads <= 1) {
-    scratch->partsPerScan = 1;
-  } else {
-    const std::size_t fit = std::max<std::size_t>(1, partBytes / (chunkProducts * sizeof(double)));
-    const int most = static_cast<int>(std::min<std::size_t>(fit, static_cast<std::size_t>(scratch->chunks)));
-    scratch->partsPerScan = (scratch->chunks + most - 1) / most;
-  }
-  scratch->chunksPerPart = (scratch->chunks + scratch->partsPerScan - 1) / scratch->partsPerScan;
-  const int scans = std::max(plan.lastScan - plan.firstScan + 1, 1);
-  scratch->parts = scans * scratch->partsPerScan;
+  scratch->parts = std::max(plan.lastScan - plan.firstScan + 1, 1);
   scratch->partStates = std::make_unique<NEQPartState[]>(static_cast<std::size_t>(scratch->parts));
   // A panel of a chunk block is a little longer than the chunk, so that the panels a
   // product reads at once do not fall on the same sets of the first-level cache.
   scratch->panelStride = static_cast<std::size_t>(kNEQChunkPoints + 8) * kNEQPanel;
   const std::size_t chunkBlock = static_cast<std::size_t>(panels) * scratch->panelStride;
-  const std::size_t partBlock =
-      threads <= 1 ? 0 : chunkProducts * static_cast<std::size_t>(scratch->chunksPerPart);
+  const std::size_t scanBlock = static_cast<std::size_t>(scratch->units) * kUnitSize;
   // Whole cache lines per thread (the blocks are 64-byte aligned), so that no two
   // threads write to one line.
-  scratch->threadSize = (chunkBlock + partBlock + 7) / 8 * 8;
+  scratch->threadSize = (chunkBlock + scanBlock + 7) / 8 * 8;
   // Not cleared: every value the products read is centred first. The blocks are
   // released when a build needs far fewer.
   static std::vector<double> kept;
@@ -756,31 +753,24 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads
 
 namespace {
 
-// The products of one unit for `chunks` chunks in order, acc[c kUnitSize ..] that of
-// chunk c, added to the matrix one after the other: A_ij for j >= 1, b_i for j = 0
-// and the sum of squares for i = j = 0; elements above the diagonal and rows beyond
-// the order are left out. A row of the unit stays in the core's first-level cache
-// while the chunks are added to it, each element receiving them in their order.
-void AddUnitChunks(const NEQUnit& unit, int M, const double* acc, int chunks, double* sumSq) {
+// The products of one unit in acc added to the matrix: A_ij for j >= 1, b_i for
+// j = 0 and the sum of squares for i = j = 0; elements above the diagonal and rows
+// beyond the order are left out.
+void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq) {
   const int i0 = unit.rowPanel * kNEQPanel;
   const int j0 = unit.firstColumnPanel * kNEQPanel;
   for (int r = 0; r < kNEQPanel && i0 + r <= M; ++r) {
     const int i = i0 + r;
-    const double* row = acc + r * kUnitColumns;
+    const double* row = acc + r * kUnitColumns - j0;
     const int jLast = std::min(i, j0 + unit.panels * kNEQPanel - 1);
     int j = j0;
     if (j == 0) {
       double* column0 = i == 0 ? sumSq : pNormalRhs + i;
-      if (column0) {
-        for (int c = 0; c < chunks; ++c) *column0 += row[static_cast<std::ptrdiff_t>(c) * kUnitSize];
-      }
+      if (column0) *column0 += row[0];
       ++j;
     }
     double* Ai = ppNormalMatrix[i];
-    for (int c = 0; c < chunks; ++c) {
-      const double* p = row + static_cast<std::ptrdiff_t>(c) * kUnitSize - j0;
-      for (int k = j; k <= jLast; ++k) Ai[k] += p[k];
-    }
+    for (int k = j; k <= jLast; ++k) Ai[k] += row[k];
   }
 }
 
@@ -793,9 +783,9 @@ void ClearRows(int first, int end) {
   }
 }
 
-// Waits until part `before` has added group g (true) or the build stops (false).
-// The thread spins briefly when the part's products are done (its thread is adding
-// them, a group in microseconds), else, and after the spin, sleeps until the part
+// Waits until scan `before` has added group g (true) or the build stops (false).
+// The thread spins briefly when the scan's products are done (its thread is adding
+// them, a group in microseconds), else, and after the spin, sleeps until the scan
 // adds a group or the build stops (NEQScratch::Halt).
 bool WaitForGroup(const NEQScratch& scratch, const NEQPartState& before, int g) {
   if (before.computed.load(std::memory_order_acquire)) {
@@ -878,58 +868,42 @@ void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
   const std::vector<std::size_t> groups = CutRuns(units, scratch.groups);
   const int groupCount = static_cast<int>(groups.size()) - 1;
   double* const chunkBlock = scratch.work + static_cast<std::size_t>(thread - 1) * scratch.threadSize;
-  double* const partBlock = chunkBlock + static_cast<std::size_t>(panels) * scratch.panelStride;
+  double* const scanBlock = chunkBlock + static_cast<std::size_t>(panels) * scratch.panelStride;
   const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(scratch.panelStride);
-  // The products of unit u of chunk c into acc: A_ij += sum_p K'_ip K'_jp (i >= j),
-  // with augmented row and column 0 the data (A_i0 is b_i, A_00 the sum of squares).
-  auto product = [&](const NEQUnit& unit, int c, double* acc) {
-    UnitProduct(chunkBlock + static_cast<std::size_t>(unit.rowPanel) * scratch.panelStride,
-                chunkBlock + static_cast<std::size_t>(unit.firstColumnPanel) * scratch.panelStride,
-                stride, unit.panels, std::min(kNEQChunkPoints, scratch.points - c * kNEQChunkPoints),
-                acc);
-  };
-  const bool direct = threadCount == 1;
   for (int part; (part = scratch.partsTaken.fetch_add(1, std::memory_order_relaxed)) < scratch.parts;) {
     if (bUserAbort) scratch.Halt();
     if (scratch.stop.load(std::memory_order_relaxed)) break;
-    const int s = plan.firstScan + part / scratch.partsPerScan;
-    const int c0 = part % scratch.partsPerScan * scratch.chunksPerPart;
-    const int c1 = std::min(scratch.chunks, c0 + scratch.chunksPerPart);
-    if (direct) {
-      // Alone: each product goes to the matrix at once, chunk after chunk.
-      alignas(64) double acc[kUnitSize];
-      for (int c = c0; c < c1; ++c) {
-        CentreChunk(plan, scratch, s, c, panels, chunkBlock);
-        for (const NEQUnit& unit : units) {
-          product(unit, c, acc);
-          AddUnitChunks(unit, M, acc, 1, &scratch.sumSq);
-        }
-      }
-    } else {
-      for (int c = c0; c < c1; ++c) {
-        CentreChunk(plan, scratch, s, c, panels, chunkBlock);
-        // The part block holds each unit's products of the part's chunks side by side.
-        for (std::size_t u = 0; u < units.size(); ++u)
-          product(units[u], c, partBlock + (u * static_cast<std::size_t>(c1 - c0) + static_cast<std::size_t>(c - c0)) * kUnitSize);
-      }
-      // Group by group, once the part before has added the group: every element
-      // receives the chunks' products in their order.
-      NEQPartState& state = scratch.partStates[static_cast<std::size_t>(part)];
-      state.computed.store(true, std::memory_order_release);
-      const NEQPartState* before = part > 0 ? &scratch.partStates[static_cast<std::size_t>(part - 1)] : nullptr;
-      for (int g = 0; g < groupCount; ++g) {
-        if (before && before->groupsAdded.load(std::memory_order_acquire) <= g &&
-            !WaitForGroup(scratch, *before, g))
-          return;
-        if (scratch.stop.load(std::memory_order_relaxed)) return;
-        for (std::size_t u = groups[static_cast<std::size_t>(g)]; u < groups[static_cast<std::size_t>(g) + 1]; ++u)
-          AddUnitChunks(units[u], M, partBlock + u * static_cast<std::size_t>(c1 - c0) * kUnitSize, c1 - c0,
-                        &scratch.sumSq);
-        state.groupsAdded.fetch_add(1, std::memory_order_release);
-        state.groupsAdded.notify_all();
+    const int s = plan.firstScan + part;
+    // The scan's products, chunk after chunk, summed in the scan block (unit u at
+    // u kUnitSize): A_ij += sum_p K'_ip K'_jp (i >= j) with augmented row and
+    // column 0 the data (A_i0 is b_i, A_00 the sum of squares). The scan block and
+    // the chunk block stay in the core's second-level cache.
+    for (int c = 0; c < scratch.chunks; ++c) {
+      CentreChunk(plan, scratch, s, c, panels, chunkBlock);
+      const int n = std::min(kNEQChunkPoints, scratch.points - c * kNEQChunkPoints);
+      for (std::size_t u = 0; u < units.size(); ++u) {
+        const NEQUnit& unit = units[u];
+        UnitProduct(chunkBlock + static_cast<std::size_t>(unit.rowPanel) * scratch.panelStride,
+                    chunkBlock + static_cast<std::size_t>(unit.firstColumnPanel) * scratch.panelStride,
+                    stride, unit.panels, n, c > 0, scanBlock + u * kUnitSize);
       }
     }
-    // The last part has added the sum of squares.
+    // Then to the matrix group by group, once the scan before has added the group:
+    // every element receives the scans' sums in their order.
+    NEQPartState& state = scratch.partStates[static_cast<std::size_t>(part)];
+    state.computed.store(true, std::memory_order_release);
+    const NEQPartState* before = part > 0 ? &scratch.partStates[static_cast<std::size_t>(part - 1)] : nullptr;
+    for (int g = 0; g < groupCount; ++g) {
+      if (before && before->groupsAdded.load(std::memory_order_acquire) <= g &&
+          !WaitForGroup(scratch, *before, g))
+        return;
+      if (scratch.stop.load(std::memory_order_relaxed)) return;
+      for (std::size_t u = groups[static_cast<std::size_t>(g)]; u < groups[static_cast<std::size_t>(g) + 1]; ++u)
+        AddUnit(units[u], M, scanBlock + u * kUnitSize, &scratch.sumSq);
+      state.groupsAdded.fetch_add(1, std::memory_order_release);
+      state.groupsAdded.notify_all();
+    }
+    // The last scan has added the sum of squares.
     if (part == scratch.parts - 1 && sumSq) *sumSq += scratch.sumSq;
     if (afterScan && !afterScan()) {
       scratch.Halt();

@@ -121,44 +121,35 @@ void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, 
 // rarely sleeps, while on a loaded one it soon gives its core to the thread it
 // waits for.
 inline constexpr std::chrono::microseconds kSpinBeforeSleep{100};
-// How long a thread that waits for the part before its own to add a group spins
-// before it sleeps, when that part's products are done (a group is added in a few
+// How long a thread that waits for the scan before its own to add a group spins
+// before it sleeps, when that scan's products are done (a group is added in a few
 // microseconds). While they are still computed it sleeps at once: a spin would only
 // add to the build's CPU time, and on a loaded machine keep from its core the
 // thread it waits for.
 inline constexpr std::chrono::microseconds kPartSpinBeforeSleep{10};
 // Points of the fit range summed into one partial product before it is added to the
-// matrix: a chunk of every row (rows x chunk x 8 bytes) stays in the core's cache
-// while all products use it. A constant, so every element sums in the same order.
+// scan's sums: a chunk of every row (rows x chunk x 8 bytes) stays in the core's
+// cache while all products use it. A constant, so every element sums in the same
+// order.
 inline constexpr int kNEQChunkPoints = 128;
-// The most bytes of products a thread keeps of the part of a scan it builds, before
-// it adds them: the parts of a scan on several threads are as many chunks as fit
-// (at least one). Each part moves the elements of the matrix once from the core
-// that added the part before: on set D on 8 threads whole scans (2.2 MB of products
-// at 200 unknowns, read back once through the shared cache) took as little CPU and
-// wall time as parts of 4 chunks (kept in the core's second-level cache), and less
-// than parts of one chunk.
-inline constexpr std::size_t kNEQPartBytes = std::size_t{4} << 20;
 
-// How far the matrix has received the products of one part.
+// How far the matrix has received the products of one scan.
 struct NEQPartState {
-  std::atomic<bool> computed{false};  // the part's products are done
+  std::atomic<bool> computed{false};  // the scan's products are done
   // Groups of units whose products of the part are added (only grows; a stopped
   // build adds kNEQStopped to wake whoever waits for it).
   std::atomic<int> groupsAdded{0};
 };
 inline constexpr int kNEQStopped = 1 << 28;
 
-// Scratch of one build. On several threads the build is cut into parts, each the
-// chunks of points chunk0 .. chunk0 + chunksPerPart - 1 of one scan, listed scan
-// after scan; whichever thread comes first takes the next part. The thread centres
-// the part's points of every augmented row, a chunk at a time, into its own chunk
-// block, keeps the products of every unit of each chunk in its own part block, and
-// then adds them to the matrix group of units by group, each group once the part
-// before has added that group: so every element receives the chunks' products in
-// the order of the single thread (scan after scan, chunk after chunk), and no
-// centred value leaves the core that centred it. On one thread a part is a whole
-// scan and each product goes to the matrix at once.
+// Scratch of one build. The build takes the scans one at a time, each by whichever
+// thread comes first. The thread centres the scan's points of every augmented row, a
+// chunk at a time, into its own chunk block, sums the products of every unit over
+// the chunks, in their order, in its own scan block, and then adds the sums to the
+// matrix group of units by group, each group once the scan before has added that
+// group: so every element receives the scans' sums in their order (the same bits on
+// any number of threads), no centred value leaves the core that centred it, and the
+// matrix moves from core to core once a scan.
 // Augmented row 0 is the centred data, rows 1..order the centred kernels of the
 // unknowns; rows beyond the order are zero. A chunk block holds the rows by panels
 // of kNEQPanel: the value of row r at point p of the chunk (0-based) is at
@@ -174,24 +165,22 @@ struct NEQScratch {
   GridFitPoints fit;
   int threads = 1;          // threads the scratch was made for
   int chunks = 1;           // chunks of kNEQChunkPoints points in the fit range
-  int chunksPerPart = 1;    // chunks of one part
-  int partsPerScan = 1;
-  int parts = 0;            // parts of the build: scans x partsPerScan
+  int parts = 0;            // parts of the build: the scans
   int units = 0;            // units of the lower triangle (8 rows by 8 or 16 columns)
-  int groups = 1;           // groups of units a part adds at a time
+  int groups = 1;           // groups of units a scan adds at a time
   std::size_t panelStride = 0;  // doubles from one panel of a chunk block to the next
-  std::size_t threadSize = 0;   // doubles of a thread's chunk block and part block
+  std::size_t threadSize = 0;   // doubles of a thread's chunk block and scan block
   double* work = nullptr;       // threads x threadSize, kept by the builder
   std::unique_ptr<NEQPartState[]> partStates;  // [0..parts - 1]
   std::atomic<int> partsTaken{0};     // parts a thread took
   std::atomic<int> panelsCentred{0};  // panels centred over a chunk, all threads
   std::atomic<int> meanSharesTaken{0};  // shares of the row means taken by a thread
   std::atomic<int> meansDone{0};        // shares of the row means computed
-  // The sum of squares of the transformed data, added to part after part as an
+  // The sum of squares of the transformed data, added to scan after scan as an
   // element of the matrix (with the group of unit 0).
   double sumSq = 0.0;
   std::atomic<bool> stop{false};  // a thread saw the interrupt or failed: every thread ends
-  // Ends the build: every thread stops before its next part or group, and none keeps
+  // Ends the build: every thread stops before its next scan or group, and none keeps
   // waiting.
   void Halt() {
     if (stop.exchange(true)) return;
@@ -210,38 +199,36 @@ struct NEQScratch {
   }
 };
 // The scratch of a plan for a build on `threads` threads (the blocks; throws
-// std::bad_alloc when memory runs out), parts of at most partBytes of products
-// (at least one chunk). Only one build uses the kept blocks at a time.
-std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads,
-                                           std::size_t partBytes = kNEQPartBytes);
+// std::bad_alloc when memory runs out). Only one build uses the kept blocks at a
+// time.
+std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads);
 // The same, a lack of memory given as null with kWorkspaceAllocationText in *error
 // (when given).
 std::unique_ptr<NEQScratch> TryMakeNEQScratch(const NEQBuildPlan& plan, int threads,
                                               std::string* error);
 
 // Thread `thread` (1..threadCount) of a build of the lower triangle of
-// ppNormalMatrix and of pNormalRhs, chunk of points by chunk, as the rank-k updates
-// A += K'_c K'_c^T, b += K'_c y'_c of the centred chunks c of the scans (augmented
-// row and column 0 are the data). The triangle is cut into units of 8 rows by 8 or 16
+// ppNormalMatrix and of pNormalRhs, scan by scan, as the rank-k updates
+// A += sum_c K'_c K'_c^T, b += sum_c K'_c y'_c over the centred chunks c of each scan
+// (augmented row and column 0 are the data). The triangle is cut into units of 8 rows by 8 or 16
 // columns, listed by rows. Each thread first computes the means of the shares of
 // consecutive rows it takes and sets those rows of the matrix to 0
 // (ComputeNormalEquationRowMeans; threadCount shares, each taken by the first thread
 // that comes for it) and waits once until all shares are done; then it takes the
-// next part of the build no thread has taken (NEQScratch), centres it and computes
-// its products, and adds them to the matrix group by group, each group after the
-// part before has added it. Each chunk of each panel of each scan is centred once,
-// whatever the number of threads; a thread waits only for the part before its own
-// to add a group. The sum of squares of the transformed data goes to *sumSq of the
-// thread that adds the last part's first group (when not null).
+// next scan no thread has taken (NEQScratch), centres it and sums its products, and
+// adds the sums to the matrix group by group, each group after the scan before has
+// added it. Each chunk of each panel of each scan is centred once, whatever the
+// number of threads; a thread waits only for the scan before its own to add a group.
+// The sum of squares of the transformed data goes to *sumSq of the thread that adds
+// the last scan (when not null).
 // Every thread 1..threadCount of the build must call this function.
-// bUserAbort is read before each part; once it is set every thread ends before adding
-// another part. afterScan (may be null) runs after each part the thread added (a
-// whole scan on one thread); false stops the build in the same way. An exception (of
-// afterScan, or memory) stops every thread of the build in the same way and goes on
-// to the caller.
-// Every element is summed in the same order whoever computes its products (per scan,
-// in chunks of kNEQChunkPoints points), so the result does not depend on threadCount,
-// bit for bit.
+// bUserAbort is read before each scan; once it is set every thread ends before adding
+// another scan. afterScan (may be null) runs after each scan the thread added; false
+// stops the build in the same way. An exception (of afterScan, or memory) stops every
+// thread of the build in the same way and goes on to the caller.
+// Every element is summed in the same order whoever computes its products (the
+// chunks of kNEQChunkPoints points of a scan in order, then the scans in order), so
+// the result does not depend on threadCount, bit for bit.
 void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
                              int threadCount, double* sumSq,
                              const std::function<bool()>& afterScan);

@@ -206,7 +206,8 @@ TEST_F(NormalEquationsTest, ThreadedBuildEqualsSerialBuildBitForBit) {
 // The equations as the build defines them, summed in plain loops: each value
 // centred by its noise model from the stored means and rounded to float (0 at the
 // points that do not count), each element summed over the points of a scan in
-// chunks of 128 in order, chunk after chunk and scan after scan. Every build, on any
+// chunks of 128 in order, the chunks' sums summed in order into the scan's, and
+// the scans' sums added scan after scan. Every build, on any
 // number of threads, must give these bits: the Run's results then do not depend on
 // how the work was shared.
 Reference ChunkedSums(NoiseModel model, float baseline) {
@@ -239,16 +240,18 @@ Reference ChunkedSums(NoiseModel model, float baseline) {
         for (int k = 0; k <= N; ++k) v[Idx(k)][Idx(p)] = 0.0;
     for (int i = 0; i <= N; ++i) {
       for (int j = 0; j <= i; ++j) {
+        double scan = 0.0;
         for (int p0 = 0; p0 < P; p0 += 128) {
-          double part = 0.0;
-          for (int p = p0; p < std::min(P, p0 + 128); ++p) part += v[Idx(i)][Idx(p)] * v[Idx(j)][Idx(p)];
-          if (i == 0) {
-            r.sumSq += part;
-          } else if (j == 0) {
-            r.b[Idx(i)] += part;
-          } else {
-            r.A[Idx(i)][Idx(j)] += part;
-          }
+          double chunk = 0.0;
+          for (int p = p0; p < std::min(P, p0 + 128); ++p) chunk += v[Idx(i)][Idx(p)] * v[Idx(j)][Idx(p)];
+          scan = p0 == 0 ? chunk : scan + chunk;
+        }
+        if (i == 0) {
+          r.sumSq += scan;
+        } else if (j == 0) {
+          r.b[Idx(i)] += scan;
+        } else {
+          r.A[Idx(i)][Idx(j)] += scan;
         }
       }
     }
@@ -258,8 +261,8 @@ Reference ChunkedSums(NoiseModel model, float baseline) {
   return r;
 }
 
-// Builds of 1 to 9 threads sharing one scratch, as the threaded builder runs them,
-// with scans cut into parts of one chunk, two chunks and the whole scan: every panel
+// Builds of 1 to 9 threads sharing one scratch, as the threaded builder runs them:
+// every panel
 // of every chunk of every scan is centred once in all (not once per thread that
 // reads it), and the equations are the chunked sums above, bit for bit. The order
 // is not a multiple of the panel, the fit range ends inside a chunk and inside a
@@ -278,49 +281,45 @@ TEST_F(NormalEquationsTest, EachPanelIsCentredOnceAndTheSumsKeepTheirOrder) {
   std::vector<unsigned char> measured(321, 1);
   for (int g = 150; g < 160; ++g) measured[Idx(g)] = 0;
   SetGridPointMask(measured);
-  const std::size_t chunkProducts = 4 * 128 * sizeof(double);
   for (NoiseModel m : kModels) {
     fBaseline = 0.05f;
     const NEQBuildPlan plan = PlanNormalEquations(m);
     const int panels = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel;
-    for (std::size_t partBytes : {chunkProducts, 2 * chunkProducts, kNEQPartBytes})
-      for (int threads = 1; threads <= 9; ++threads) {
-        ClearWorkspace();
-        std::unique_ptr<NEQScratch> scratch = MakeNEQScratch(plan, threads, partBytes);
-        ASSERT_EQ(scratch->chunks, 3);
-        if (threads > 1) EXPECT_EQ(scratch->partsPerScan, partBytes == chunkProducts ? 3 : partBytes == kNEQPartBytes ? 1 : 2);
-        std::vector<double> sums(static_cast<std::size_t>(threads), 0.0);
-        std::vector<std::thread> workers;
-        for (int t = 2; t <= threads; ++t)
-          workers.emplace_back([&, t] {
-            BuildNormalEquationRows(plan, *scratch, t, threads, &sums[Idx(t - 1)], nullptr);
-          });
-        BuildNormalEquationRows(plan, *scratch, 1, threads, &sums[0], nullptr);
-        for (std::thread& w : workers) w.join();
-        double sumSq = 0.0;
-        for (double x : sums) sumSq += x;
-        FinishNormalEquations(plan, sumSq);
-        const std::string what = std::string(Name(m)) + " on " + std::to_string(threads) +
-                                 " threads, parts of " + std::to_string(scratch->chunksPerPart) + " chunks";
-        EXPECT_EQ(scratch->panelsCentred.load(), nScans * 3 * panels) << what;
-        const Reference ref = ChunkedSums(m, 0.05f);
-        bool same = std::memcmp(&dSumSqData, &ref.sumSq, sizeof(double)) == 0;
-        for (int i = 1; i <= nNEQUnknowns; ++i) {
-          same = same && std::memcmp(&pNormalRhs[i], &ref.b[Idx(i)], sizeof(double)) == 0;
-          same = same && std::memcmp(ppNormalMatrix[i] + 1, ref.A[Idx(i)].data() + 1,
-                                     nNEQUnknowns * sizeof(double)) == 0;
-        }
-        EXPECT_TRUE(same) << what;
+    for (int threads = 1; threads <= 9; ++threads) {
+      ClearWorkspace();
+      std::unique_ptr<NEQScratch> scratch = MakeNEQScratch(plan, threads);
+      ASSERT_EQ(scratch->chunks, 3);
+      std::vector<double> sums(static_cast<std::size_t>(threads), 0.0);
+      std::vector<std::thread> workers;
+      for (int t = 2; t <= threads; ++t)
+        workers.emplace_back([&, t] {
+          BuildNormalEquationRows(plan, *scratch, t, threads, &sums[Idx(t - 1)], nullptr);
+        });
+      BuildNormalEquationRows(plan, *scratch, 1, threads, &sums[0], nullptr);
+      for (std::thread& w : workers) w.join();
+      double sumSq = 0.0;
+      for (double x : sums) sumSq += x;
+      FinishNormalEquations(plan, sumSq);
+      const std::string what = std::string(Name(m)) + " on " + std::to_string(threads) + " threads";
+      EXPECT_EQ(scratch->panelsCentred.load(), nScans * 3 * panels) << what;
+      const Reference ref = ChunkedSums(m, 0.05f);
+      bool same = std::memcmp(&dSumSqData, &ref.sumSq, sizeof(double)) == 0;
+      for (int i = 1; i <= nNEQUnknowns; ++i) {
+        same = same && std::memcmp(&pNormalRhs[i], &ref.b[Idx(i)], sizeof(double)) == 0;
+        same = same && std::memcmp(ppNormalMatrix[i] + 1, ref.A[Idx(i)].data() + 1,
+                                   nNEQUnknowns * sizeof(double)) == 0;
       }
+      EXPECT_TRUE(same) << what;
+    }
   }
-  // A thread that stops the build after its first part (as a key does) ends every
-  // thread, also those waiting for a part before theirs.
+  // The first thread to add a scan stops the build (as a key does): every thread
+  // ends, also those waiting for the scan before theirs.
   const NEQBuildPlan plan = PlanNormalEquations(NoiseModel::TIRI);
   for (int threads : {2, 5, 9}) {
-    std::unique_ptr<NEQScratch> scratch = MakeNEQScratch(plan, threads, chunkProducts);
+    std::unique_ptr<NEQScratch> scratch = MakeNEQScratch(plan, threads);
     std::vector<std::thread> workers;
     for (int t = 2; t <= threads; ++t)
-      workers.emplace_back([&, t] { BuildNormalEquationRows(plan, *scratch, t, threads, nullptr, nullptr); });
+      workers.emplace_back([&, t] { BuildNormalEquationRows(plan, *scratch, t, threads, nullptr, [] { return false; }); });
     BuildNormalEquationRows(plan, *scratch, 1, threads, nullptr, [] { return false; });
     for (std::thread& w : workers) w.join();
     EXPECT_TRUE(scratch->stop.load()) << threads;
