@@ -12,6 +12,10 @@
 // the CPU of the fit without a window (headless_ms), both measured in the same run.
 // CPU times are those of the whole process (the Lamm solver's threads included).
 //
+// BM_LoadScans: 200 absorbance scans of 1,000 radii dropped on the empty window, as
+// "Load New Files" loads them, until the window is idle with the scans drawn: wall
+// and process CPU time (the target is under 1 s per 100 scans).
+//
 // Run it under a real X server: bench/run_window_bench.sh starts Xvfb and a window
 // manager. Without QT_QPA_PLATFORM the offscreen platform is used, which shows
 // nothing and can hide what the window system costs.
@@ -22,6 +26,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -48,6 +54,8 @@
 #include "plot/data_plots.h"
 #include "plot/residual_bitmap.h"
 #include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/scan_file.h"
 
 namespace tarmic {
 namespace {
@@ -204,6 +212,45 @@ BENCHMARK(BM_OneSpeciesFitCommand)
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->Iterations(1);
+
+void BM_LoadScans(benchmark::State& state) {
+  constexpr int kLoadScans = 200, kLoadRadii = 1000;
+  const std::filesystem::path dir = std::filesystem::path(szProgramDir) / "load_scans";
+  std::filesystem::create_directories(dir);
+  std::vector<std::string> files;
+  std::vector<float> radius(kLoadRadii), value(kLoadRadii);
+  for (int k = 1; k <= kLoadScans; ++k) {
+    // A boundary moving from 6.0 to 7.0 cm over the run.
+    const double boundary = 6.0 + 1.0 * k / kLoadScans;
+    for (int i = 0; i < kLoadRadii; ++i) {
+      radius[static_cast<std::size_t>(i)] = static_cast<float>(5.95 + 1.2 * i / (kLoadRadii - 1));
+      value[static_cast<std::size_t>(i)] =
+          static_cast<float>(0.8 / (1.0 + std::exp(-(radius[static_cast<std::size_t>(i)] - boundary) / 0.02)));
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "%05d.ra1", k);
+    files.push_back((dir / name).string());
+    WriteRadialScanFile(files.back().c_str(), kLoadRadii, radius.data(), value.data(), nullptr, "bench", true,
+                        0, 0, 0, false, 'R', 1, 20.0f, 50000.0f, 60.0 * k, 60.0 * k * 2.74e7, 280.0f, 1);
+  }
+  const double c0 = ProcessCpuSeconds();
+  for (auto _ : state) {
+    state.PauseTiming();
+    FreeDataSet();
+    Pump();
+    state.ResumeTiming();
+    gWindow->EvDropFiles(files);
+    Pump();
+    bool waited = false;
+    QTimer::singleShot(40, [&waited] { waited = true; });
+    while (!waited) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    Pump();
+  }
+  state.counters["cpu_s"] = benchmark::Counter(ProcessCpuSeconds() - c0, benchmark::Counter::kAvgIterations);
+  state.counters["scans"] = nScans;
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_LoadScans)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
 }  // namespace tarmic
