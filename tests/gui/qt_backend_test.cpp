@@ -1123,7 +1123,9 @@ TEST_F(QtBackendTest, FolderDialogChoosesAFolderStartingWhereItIsTold) {
   WhenModalOpens([&](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     if (!dialog) return;
-    dialog->selectFile(QDir(start.path()).filePath("results"));
+    // Into the folder and Choose: selecting its name instead would depend on the
+    // dialog's file list, which is filled on a thread of its own.
+    dialog->setDirectory(QDir(start.path()).filePath("results"));
     QMetaObject::invokeMethod(dialog, "accept");
   });
   const std::optional<std::string> chosen = backend_->FolderDialog(options);
