@@ -142,7 +142,7 @@ class CLammIdeal : public LammSpeciesState,
   const std::vector<std::string>& Messages() const { return vMessages; }
 
   // ====================================================================================
-  // Fields, named after the program's data model (docs/ARCHITECTURE.md, "Member
+  // Fields, named after the program's data model (docs/decisions/lamm.md, "Member
   // names", lists their roles). The set-up fields are in the inherited parts
   // (lamm_setup_parts.h); these are the solution's own state.
   // ====================================================================================

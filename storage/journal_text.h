@@ -30,7 +30,7 @@ constexpr off_t kJournalMaxBytes = 16 << 20;
 
 // A file as a journal records it: whether it was there, its inode, size and time
 // of last modification (what a rename keeps and a new save changes; see
-// docs/ARCHITECTURE.md for why not the status change time).
+// docs/decisions/saved-sets.md for why not the status change time).
 struct FileId {
   bool present = false;
   bool regular = false;  // a regular file (not recorded)

@@ -5,7 +5,7 @@
 // another. All schedules up to a bounded number of such deviations are run (a
 // depth-first walk of the choices, each run made again from the start), and
 // deeper ones are sampled from seeds it prints. After every step and at the end
-// of every run the checks of docs/ARCHITECTURE.md ("Saved sets explored") are
+// of every run the checks of docs/decisions/saved-sets.md ("Saved sets explored") are
 // made; what breaks one is reported with the schedule that did.
 #pragma once
 
