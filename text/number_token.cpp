@@ -281,7 +281,7 @@ NumberWidth WidthOf(FieldKind kind) { return kind == FieldKind::kFloat ? NumberW
 
 }  // namespace
 
-RowScan ScanRow(std::string_view line, const RowShape& shape, double* values) {
+RowScan ScanRow(std::string_view line, const RowShape& shape, double* values, std::string_view* texts) {
   RowScan scan;
   FieldCursor fields(line, shape.separators);
   RowScan first;  // the first field refused, reported when the count is right
@@ -290,6 +290,7 @@ RowScan ScanRow(std::string_view line, const RowShape& shape, double* values) {
     const RowField& f = FieldAt(shape, scan.found);
     const NumberScan v = ScanField(field, f.kind);
     values[scan.found] = v ? v.value : 0.0;
+    if (texts) texts[scan.found] = field;
     if (!v && first.fault == RowFault::kNone) {
       first.fault = RowFault::kField;
       first.field = scan.found;

@@ -142,8 +142,10 @@ struct RowScan {
 // values a reader takes is read through this, so that no row is read in part. The
 // line must hold as many fields as the shape has (from its required ones to all),
 // no fewer and no more, and each field must be what its kind says. The values go
-// into values[0..found) (0 for a kWord field); values must hold shape.count.
-RowScan ScanRow(std::string_view line, const RowShape& shape, double* values);
+// into values[0..found) (0 for a kWord field); values must hold shape.count. With
+// texts (of shape.count places), the fields' texts go into it as well, for a
+// reader that takes a word of a kWord place in a form of its own ("nan").
+RowScan ScanRow(std::string_view line, const RowShape& shape, double* values, std::string_view* texts = nullptr);
 // Whether a row (as ScanRow read it) is a row cut short, as a file whose end was
 // lost leaves its last line: the words before the last are numbers, the last is a
 // number or the beginning of one (IsCutNumber), and the row lacks fields or its
