@@ -109,7 +109,7 @@ bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<flo
     const RowShape shape = ExactRow(kPair, ",;");
     double values[2] = {0.0, 0.0};
     std::string_view texts[2];
-    const RowScan row = ScanRow(lines[k], shape, values, texts);
+    const RowScan row = ScanTableRow(lines[k], shape, values, texts);
     if (row.found == 0 || IsTextField(texts[0])) continue;
     if (!row) {
       if (why) *why = Format("line %zu ", k + 1) + RowFaultText(lines[k], shape, row);

@@ -129,7 +129,7 @@ bool ReadSaved(const std::string& path, SavedDistribution* out, std::string* why
     static constexpr RowField kNumber{nullptr, FieldKind::kFloat};
     const RowShape shape = UniformRow(kNumber, 4);
     double v[4];
-    if (const RowScan row = ScanRow(line, shape, v); !row) {
+    if (const RowScan row = ScanTableRow(line, shape, v); !row) {
       if (why) *why = Format("line %d ", number) + RowFaultText(line, shape, row);
       return false;
     }

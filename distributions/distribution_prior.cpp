@@ -155,7 +155,7 @@ bool ReadPriorFile(const std::string& path, PriorTable* table, std::string* erro
     if (width == 0) width = std::max<std::size_t>(FieldCount(line), 2);
     const RowShape shape = UniformRow(kNumber, width);
     values.assign(width, 0.0);
-    if (const RowScan row = ScanRow(line, shape, values.data()); !row) {
+    if (const RowScan row = ScanTableRow(line, shape, values.data()); !row) {
       *error = Format("prior file %s, line %d ", path.c_str(), lineNumber) + RowFaultText(line, shape, row);
       return false;
     }

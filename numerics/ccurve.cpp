@@ -146,7 +146,7 @@ bool CCurve::ReadRecords(const char* fileName, int xColumn, int yColumn, std::ve
     if (width == 0) width = std::max(FieldCount(line, ";,"), static_cast<std::size_t>(yc));
     const RowShape shape = UniformRow(kNumber, width, ";,");
     values.assign(width, 0.0);
-    if (const RowScan row = ScanRow(line, shape, values.data()); !row)
+    if (const RowScan row = ScanTableRow(line, shape, values.data()); !row)
       return fail("\n\aAttention: " + name + " cannot be read: line " + std::to_string(number) + " " +
                   RowFaultText(line, shape, row));
     xs->push_back(static_cast<float>(values[static_cast<std::size_t>(xc - 1)]));

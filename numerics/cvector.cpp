@@ -476,7 +476,7 @@ bool ReadValueFile(const char* fileName, std::vector<float>* values, std::vector
     if (FieldCount(line) == 0) continue;
     const RowShape shape = UniformRow(kValue, 1);
     double value = 0.0;
-    const RowScan row = ScanRow(line, shape, &value);
+    const RowScan row = ScanTableRow(line, shape, &value);
     const std::string why = RowFaultText(line, shape, row);
     if (!why.empty()) {
       *failure = "\n\aAttention: " + name + " cannot be read: line " + std::to_string(number) + " " + why;

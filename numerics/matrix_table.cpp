@@ -65,7 +65,7 @@ std::string ParseNumbers(const std::string& line, int count, std::vector<float>&
   static constexpr RowField kNumber{nullptr, FieldKind::kFloat};
   const RowShape shape = UniformRow(kNumber, static_cast<std::size_t>(count));
   std::vector<double> values(static_cast<std::size_t>(count));
-  const RowScan row = ScanRow(line, shape, values.data());
+  const RowScan row = ScanTableRow(line, shape, values.data());
   if (!row) return RowFaultText(line, shape, row);
   for (double v : values) out.push_back(static_cast<float>(v));
   return {};

@@ -66,7 +66,7 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
     const RowShape pair = ExactRow(kPairFields, ",;");
     double unused[2];
     std::string_view words[2];
-    if (const RowScan row = ScanRow(line, pair, unused, words); !row)
+    if (const RowScan row = ScanTableRow(line, pair, unused, words); !row)
       return fail(Format("line %d ", lineNumber) + RowFaultText(line, pair, row));
     double v[2] = {0.0, 0.0};
     bool finite = true;

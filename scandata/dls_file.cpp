@@ -112,7 +112,7 @@ bool ParseDLSDatText(const std::string& text, DLSInfo* record, std::vector<float
   RowShape parameters = ExactRow(kParameterFields);
   parameters.required = 7;
   double v[8] = {};
-  if (const RowScan row = ScanRow(line, parameters, v); !row) return fail("line 2 " + RowFaultText(line, parameters, row));
+  if (const RowScan row = ScanTableRow(line, parameters, v); !row) return fail("line 2 " + RowFaultText(line, parameters, row));
   info.temperatureC = static_cast<float>(v[0]);
   info.elapsedTime = v[1];
   info.meanCountRate = static_cast<float>(v[2]);
@@ -129,7 +129,7 @@ bool ParseDLSDatText(const std::string& text, DLSInfo* record, std::vector<float
     ++lineNumber;
     if (IsBlank(line)) continue;
     const RowShape data = ExactRow(kDataFields);
-    if (const RowScan row = ScanRow(line, data, v); !row)
+    if (const RowScan row = ScanTableRow(line, data, v); !row)
       return fail(Format("line %d ", lineNumber) + RowFaultText(line, data, row));
     float logLag = 0.0f;
     if (std::string refusal = LagTimeRefusal(v[0], !lag->empty(), lag->empty() ? 0.0f : lag->back(), &logLag);

@@ -218,11 +218,12 @@ int Fail(std::string* error, const std::string& why) {
   return 0;
 }
 
-// Reads the values of line 2 (the text after its type letter) into out: exactly
-// the fields named, no fewer (a value missing from the line is not taken from the
-// data rows below it) and no more (a blank inside a number would shift every value
-// after it), each what its kind says; false with why, naming the text.
-bool ReadScanInformation(std::string_view line, std::span<const RowField> fields, double* out, std::string* why) {
+// Reads the values of line 2 (values: the text after its type letter) into out:
+// exactly the fields named, no fewer (a value missing from the line is not taken
+// from the data rows below it) and no more (a blank inside a number would shift
+// every value after it), each what its kind says; false with why, quoting the line.
+bool ReadScanInformation(std::string_view line, std::string_view values, std::span<const RowField> fields,
+                         double* out, std::string* why) {
   std::size_t run = 0;
   for (char c : line) {
     run = IsSpace(c) ? 0 : run + 1;
@@ -232,7 +233,7 @@ bool ReadScanInformation(std::string_view line, std::span<const RowField> fields
     }
   }
   const RowShape shape = ExactRow(fields);
-  const RowScan scan = ScanRow(line, shape, out);
+  const RowScan scan = ScanTableRow(values, shape, out);
   if (!scan) *why = "line 2 " + RowFaultText(line, shape, scan);
   return static_cast<bool>(scan);
 }
@@ -344,7 +345,8 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
   header.kind = KindOfType(header.type, inForce);
   std::size_t lineEnd = buf.find('\n', pos);
   if (lineEnd == std::string::npos) lineEnd = buf.size();
-  const std::string_view information = std::string_view(buf).substr(pos + 1, lineEnd - pos - 1);
+  const std::string_view line2 = std::string_view(buf).substr(pos, lineEnd - pos);
+  const std::string_view information = line2.substr(1);
 
   if (!bElectrophoresisMode) {
     record->scanType = header.type;
@@ -354,7 +356,7 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
         {"replicates", FieldKind::kInt}};
     double field[7];
     std::string why;
-    if (!ReadScanInformation(information, kFields, field, &why)) return Refused(why);
+    if (!ReadScanInformation(line2, information, kFields, field, &why)) return Refused(why);
     record->cell = static_cast<int>(field[0]);
     record->temperature = static_cast<float>(field[1]);
     record->rpm = static_cast<float>(field[2]);
@@ -389,7 +391,7 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
                                             {"fifth word", FieldKind::kWord}};
     double field[5];
     std::string why;
-    if (!ReadScanInformation(information, kFields, field, &why)) return Refused(why);
+    if (!ReadScanInformation(line2, information, kFields, field, &why)) return Refused(why);
     record->cell = 0;
     record->temperature = 20.0f;
     record->rpm = 1.0f;
@@ -546,7 +548,7 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
     if (!words.NextLine(&text, &line)) break;  // a row that the file does not hold
     if (words.tooLongLine()) return Fail(error, TooLongText(words.tooLongLine()));
     double w[kMaxDataColumns] = {};
-    const RowScan row = ScanRow(text, rowShape, w);
+    const RowScan row = ScanTableRow(text, rowShape, w);
     // The last line of the file is no data when it is the meniscus note ("5.9120 -
     // meniscus"), or when the file ends inside it without a line end (an instrument
     // file may end in the middle of a line: "5.9300  0.1", "1.00000e-") and its words

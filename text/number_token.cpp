@@ -281,7 +281,7 @@ NumberWidth WidthOf(FieldKind kind) { return kind == FieldKind::kFloat ? NumberW
 
 }  // namespace
 
-RowScan ScanRow(std::string_view line, const RowShape& shape, double* values, std::string_view* texts) {
+RowScan ScanTableRow(std::string_view line, const RowShape& shape, double* values, std::string_view* texts) {
   RowScan scan;
   FieldCursor fields(line, shape.separators);
   RowScan first;  // the first field refused, reported when the count is right

@@ -145,8 +145,8 @@ struct RowScan {
 // into values[0..found) (0 for a kWord field); values must hold shape.count. With
 // texts (of shape.count places), the fields' texts go into it as well, for a
 // reader that takes a word of a kWord place in a form of its own ("nan").
-RowScan ScanRow(std::string_view line, const RowShape& shape, double* values, std::string_view* texts = nullptr);
-// Whether a row (as ScanRow read it) is a row cut short, as a file whose end was
+RowScan ScanTableRow(std::string_view line, const RowShape& shape, double* values, std::string_view* texts = nullptr);
+// Whether a row (as ScanTableRow read it) is a row cut short, as a file whose end was
 // lost leaves its last line: the words before the last are numbers, the last is a
 // number or the beginning of one (IsCutNumber), and the row lacks fields or its
 // last word is that beginning ("5.93  0.1", "5.93  0.1  1.00000e-"). "5.93  2.6x"

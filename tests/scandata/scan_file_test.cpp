@@ -229,7 +229,7 @@ TEST_F(ScanFileTest, AbsurdOrMissingValuesRefuseTheFileWithTheirLine) {
        "line 2 holds \"nan\" as the rotor speed, which is not a number"},
       {"fields_missing", "R 1", rows,
        "line 2 has too few values (1 of 7: cell, temperature, rotor speed, time, omega^2 t, "
-       "wavelength, replicates): \"1\""},
+       "wavelength, replicates): \"R 1\""},
       {"negative_time", "R 2 20.0 40000 -600 1.6000e+10 280 1", rows,
        "line 2 holds the time -600 s, outside the times of a run (0 to 1e+08 s)"},
       {"nan_time", "R 2 20.0 40000 nan 1.6000e+10 280 1", rows,
