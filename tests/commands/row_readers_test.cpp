@@ -58,7 +58,7 @@ const std::map<std::string, const char*> kFieldDoors = {
     {"numerics/number_input.cpp", "the checks of a typed text and of a line that is one number"},
     {"platform/system.cpp", "a count the system writes after its key"},
     {"prompts/number_prompt.cpp", "a typed text"},
-    {"propagators/solvent_settings.cpp", "the solvent settings: one number per line"},
+    {"propagators/solvent_settings.cpp", "a coefficient file: the first word of a line, the rest a comment"},
     {"scandata/dls_ascii_import.cpp", "a field of a row read by ScanTableRow, where \"nan\" marks a point left out"},
     {"scandata/dls_file.cpp", "the lag time the file's text of it gives back"},
     {"scandata/experiment_file.cpp", "the value before a key, the type before its name"},

@@ -170,6 +170,15 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreBroughtIntoRange) {
   EXPECT_EQ(nGridSizeLower, 75);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("lines 7 and 8: "), std::string::npos);
+  // The text read is named, not only the value a float makes of it; a switch holds
+  // a whole number by its text.
+  EXPECT_EQ(readWith({{7, "9999999999999999999"}, {8, "0.99999999999999999"}}), 1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].second.find("line 8 holds \"9999999999999999999\": the lower limit"), std::string::npos)
+      << Boxes()[0].second;
+  EXPECT_NE(Boxes()[0].second.find("line 9 holds \"0.99999999999999999\", which is not a whole number"),
+            std::string::npos)
+      << Boxes()[0].second;
   EXPECT_EQ(readWith({{4, "600"}, {5, "20"}, {6, "100000"}, {7, "5"}}), 1);
   EXPECT_EQ(nDefaultGridPoints, 600);
   EXPECT_EQ(fPointsPerSigma, 20.0f);
