@@ -346,7 +346,8 @@ std::string RowFaultText(std::string_view line, const RowShape& shape, const Row
            NumberFaultReason(scan.number, WidthOf(f.kind));
   }
   std::string wanted = std::to_string(shape.required);
-  if (shape.count > shape.required) wanted += " or " + (shape.count > shape.required + 1 ? std::string("up to ") : std::string()) + std::to_string(shape.count);
+  if (shape.count > shape.required)
+    wanted += (shape.count == shape.required + 1 ? " or " : " to ") + std::to_string(shape.count);
   // The names of the fields, where they have names of their own.
   std::string names;
   if (shape.fields.size() == shape.count && shape.count > 1)

@@ -154,6 +154,19 @@ std::string ReadScan(const std::string& path, bool electrophoresis) {
   return ok ? std::string() : error.empty() ? "refused" : error;
 }
 
+std::string ReadDls(const std::string& path) {
+  DLSInfo record;
+  int n = 0;
+  float *x = nullptr, *y = nullptr;
+  std::string why;
+  const int ok = ReadDLSDatFile(path.c_str(), &record, &n, &x, &y, false, &why);
+  if (ok) {
+    free_vector(x, 1, n);
+    free_vector(y, 1, n);
+  }
+  return ok ? std::string() : why;
+}
+
 // What a message box said while the reader ran (its refusals go there).
 std::string Boxed(const std::function<bool()>& read) {
   ScopedHeadlessBackend backend;
@@ -207,18 +220,7 @@ std::vector<RowReader> Readers() {
       {"scandata/scan_file.cpp", "electrophoresis", ScanLines("run", "R 0 1200 280 1 0", 3), {1, 4, 7}, electrophoresis},
       {"scandata/dls_file.cpp", "dlsdat",
        {"t", "20 100 150 1.33 0.01 90 6.33e-7", "1e-6 0.9", "1e-5 0.5", "1e-4 0.2"}, {1, 3, 4},
-       [](const std::string& p) {
-         DLSInfo record;
-         int n = 0;
-         float *x = nullptr, *y = nullptr;
-         std::string why;
-         const int ok = ReadDLSDatFile(p.c_str(), &record, &n, &x, &y, false, &why);
-         if (ok) {
-           free_vector(x, 1, n);
-           free_vector(y, 1, n);
-         }
-         return ok ? std::string() : why;
-       }},
+       ReadDls},
       {"scandata/dls_ascii_import.cpp", "two-column DLS table", {"1e-6 0.9", "1e-5 0.5", "1e-4 0.2"}, {1, 2},
        [](const std::string& p) {
          std::string why, note;
@@ -326,21 +328,9 @@ TEST(RowReaders, AFractionInAFlagOrAWholeNumberIsRefusedByItsText) {
   };
   const Read scan = [](const std::string& p) { return ReadScan(p, false); };
   const Read electrophoresis = [](const std::string& p) { return ReadScan(p, true); };
-  const Read dls = [](const std::string& p) {
-    DLSInfo record;
-    int n = 0;
-    float *x = nullptr, *y = nullptr;
-    std::string why;
-    const int ok = ReadDLSDatFile(p.c_str(), &record, &n, &x, &y, false, &why);
-    if (ok) {
-      free_vector(x, 1, n);
-      free_vector(y, 1, n);
-    }
-    return ok ? std::string() : why;
-  };
   const std::vector<std::string> absorbance = ScanLines("scan", "R 2 20.0 40000 1000 1.6000e+10 280 1", 3);
   const Field fields[] = {
-      {"field flag", {"t", "20 100 150 1.33 0.01 90 6.33e-7 1", "1e-6 0.9", "1e-5 0.5"}, 1, 7, dls,
+      {"field flag", {"t", "20 100 150 1.33 0.01 90 6.33e-7 1", "1e-6 0.9", "1e-5 0.5"}, 1, 7, ReadDls,
        "as the field flag, which is neither 0 nor 1"},
       {"cell", absorbance, 1, 1, scan, "as the cell, which is"},
       {"replicates", absorbance, 1, 7, scan, "as the replicates, which is"},
@@ -366,44 +356,6 @@ TEST(RowReaders, AFractionInAFlagOrAWholeNumberIsRefusedByItsText) {
       EXPECT_NE(why.find("line " + std::to_string(f.line + 1) + " holds \"" + text + "\" " + f.reason), std::string::npos)
           << why;
     }
-  }
-}
-
-// A last row that the file ends inside (no line end after it) is a row cut short:
-// left out with a note, where its words are numbers or a number's beginning; a
-// last row with a line end, or whose words are damaged, is refused like any other.
-TEST(RowReaders, OnlyARowTheFileEndsInsideIsLeftOutAndSaysSo) {
-  std::vector<std::string> lines = ScanLines("scan", "R 2 20.0 40000 1000 1.6000e+10 280 1", 3);
-  const struct {
-    const char* last;
-    bool lineEnd;
-    bool read;
-  } cases[] = {{"6.0100  4.5", false, true},      {"6.0100  4.5  1.00000e-", false, true},
-               {"6.01", false, true},              {"6.0100  4.5", true, false},
-               {"6.0100  2.6x", false, false},     {"6.0100  2.6x", true, false},
-               {"6.0100  4.5  0.01  7", false, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.last);
-    lines.push_back(c.last);
-    const std::string path = Write("cut.ra1", lines, c.lineEnd);
-    lines.pop_back();
-    ScanInfo info;
-    ScanDataKind kind;
-    int n = 0;
-    float *r = nullptr, *y = nullptr;
-    std::string error;
-    std::vector<std::string> notes;
-    const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind(), &kind, &info, &n, &r, &y, nullptr, nullptr, 0.0f,
-                                       &error, &notes);
-    EXPECT_EQ(ok, c.read ? 1 : 0) << error;
-    if (!ok) {
-      EXPECT_EQ(error.rfind("line 9 ", 0), 0u) << error;
-      continue;
-    }
-    EXPECT_EQ(n, 6);
-    EXPECT_EQ(notes, std::vector<std::string>{"line 9 is cut short (the file ends inside it) and is not read"});
-    free_vector(r, 1, n);
-    free_vector(y, 1, n);
   }
 }
 
