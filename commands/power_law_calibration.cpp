@@ -104,26 +104,18 @@ bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<flo
   std::vector<std::string> lines;
   if (!ReadTextFileLines(path, &lines, why)) return false;
   for (std::size_t k = 0; k < lines.size(); ++k) {
-    FieldCursor fields(lines[k], ",;");
-    std::string_view first;
-    if (!FieldCursor(lines[k], ",;").Next(&first) || IsTextField(first)) continue;
-    float pair[2] = {0.0f, 0.0f};
-    for (float& value : pair) {
-      std::string_view field;
-      const NumberScan v = fields.NextNumber(&field);
-      if (!v) {
-        if (why)
-          *why = Format("line %zu ", k + 1) +
-                 (v.fault == NumberFault::kEmpty ? std::string("is not a pair of numbers (s, M)")
-                                                 : NumberFaultText(field, v.fault));
-        return false;
-      }
-      value = static_cast<float>(v.value);
-    }
-    if (!fields.AtEnd()) {
-      if (why) *why = Format("line %zu holds more than a pair of numbers (s, M)", k + 1);
+    // A pair (s, M) per line, after any heading line of text.
+    static constexpr RowField kPair[2] = {{nullptr, FieldKind::kFloat}, {nullptr, FieldKind::kFloat}};
+    const RowShape shape = ExactRow(kPair, ",;");
+    double values[2] = {0.0, 0.0};
+    std::string_view texts[2];
+    const RowScan row = ScanTableRow(lines[k], shape, values, texts);
+    if (row.found == 0 || IsTextField(texts[0])) continue;
+    if (!row) {
+      if (why) *why = Format("line %zu ", k + 1) + RowFaultText(lines[k], shape, row);
       return false;
     }
+    const float pair[2] = {static_cast<float>(values[0]), static_cast<float>(values[1])};
     s->push_back(pair[0]);
     M->push_back(pair[1]);
   }

@@ -126,19 +126,11 @@ bool ReadSaved(const std::string& path, SavedDistribution* out, std::string* why
     ++number;
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
     // Four values, each held as a float, and nothing after them.
+    static constexpr RowField kNumber{nullptr, FieldKind::kFloat};
+    const RowShape shape = UniformRow(kNumber, 4);
     double v[4];
-    FieldCursor fields(line);
-    for (double& value : v) {
-      std::string_view field;
-      const NumberScan scan = fields.NextNumber(&field);
-      if (!scan) {
-        if (why) *why = Format("line %d ", number) + NumberFaultText(field, scan.fault);
-        return false;
-      }
-      value = scan.value;
-    }
-    if (!fields.AtEnd()) {
-      if (why) *why = Format("line %d holds more than its four numbers", number);
+    if (const RowScan row = ScanTableRow(line, shape, v); !row) {
+      if (why) *why = Format("line %d ", number) + RowFaultText(line, shape, row);
       return false;
     }
     if (!d.x.empty() && !(v[0] > d.x.back())) {

@@ -144,34 +144,22 @@ bool ReadPriorFile(const std::string& path, PriorTable* table, std::string* erro
   std::string line;
   int lineNumber = 0;
   bool anyPositive = false;
+  std::size_t width = 0;  // the table's, set by its first line
+  std::vector<double> values;
   while (ReadTextLine(in, &line)) {
     ++lineNumber;
     // Two numbers, x and prior, each held as a float; further columns are numbers
-    // too (a line is never read in part).
-    FieldCursor fields(line);
-    if (fields.AtEnd()) continue;  // blank line
-    const std::string twoNumbers =
-        Format("prior file %s, line %d: two numbers (x and prior) expected", path.c_str(), lineNumber);
-    float pair[2] = {0.0f, 0.0f};
-    for (float& value : pair) {
-      std::string_view field;
-      const NumberScan v = fields.NextNumber(&field);
-      if (!v) {
-        *error = v.fault == NumberFault::kEmpty
-                     ? twoNumbers
-                     : Format("prior file %s, line %d ", path.c_str(), lineNumber) + NumberFaultText(field, v.fault);
-        return false;
-      }
-      value = static_cast<float>(v.value);
+    // too, as many on every line as on the first (a line is never read in part).
+    if (FieldCount(line) == 0) continue;  // blank line
+    static constexpr RowField kNumber{nullptr, FieldKind::kFloat};
+    if (width == 0) width = std::max<std::size_t>(FieldCount(line), 2);
+    const RowShape shape = UniformRow(kNumber, width);
+    values.assign(width, 0.0);
+    if (const RowScan row = ScanTableRow(line, shape, values.data()); !row) {
+      *error = Format("prior file %s, line %d ", path.c_str(), lineNumber) + RowFaultText(line, shape, row);
+      return false;
     }
-    while (!fields.AtEnd()) {
-      std::string_view field;
-      const NumberScan v = fields.NextNumber(&field);
-      if (!v) {
-        *error = Format("prior file %s, line %d ", path.c_str(), lineNumber) + NumberFaultText(field, v.fault);
-        return false;
-      }
-    }
+    const float pair[2] = {static_cast<float>(values[0]), static_cast<float>(values[1])};
     const float x = pair[0], y = pair[1];
     if (t.x.size() > 1 && !(x > t.x.back())) {
       *error = Format("prior file %s, line %d: the x values must increase", path.c_str(), lineNumber);

@@ -217,7 +217,12 @@ int ReadLammEqParameterPreferences(Window* window) {
   std::string refused, clamped;
   for (int i = 0; i < n; ++i) {
     const NumberLine& l = numbers[static_cast<std::size_t>(i)];
-    const std::string at = Format("\nline %zu: ", l.line);
+    // The text read stands before what is said of its value, which a message
+    // shows rounded ("9999999999999999999" is the float 1e+19).
+    std::string text = lines[l.line - 1];
+    text.erase(0, text.find_first_not_of(" \t\r"));
+    text.erase(text.find_last_not_of(" \t\r") + 1);
+    const std::string at = Format("\nline %zu holds \"%s\": ", l.line, text.substr(0, 40).c_str());
     if (!l.value) {
       refused += "\n" + NoNumberText(l.line, lines[l.line - 1], rows[static_cast<std::size_t>(i)].whole);
       continue;

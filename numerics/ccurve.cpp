@@ -132,36 +132,25 @@ bool CCurve::ReadRecords(const char* fileName, int xColumn, int yColumn, std::ve
   const int yc = yColumn > xc ? yColumn : xc + 1;
   std::string line;
   std::size_t number = 0;
+  // The table's width is set by its first line, which must reach the y column;
+  // every line holds as many numbers, no fewer and no more (a line is never read
+  // in part, nor completed from the next).
+  std::size_t width = 0;
+  std::vector<double> values;
   while (ReadTextLine(in, &line)) {
     ++number;
     if (IsBlankLine(line)) continue;
     // Fields are separated by blanks, or by ';' or ',' where the line holds one
     // (a decimal comma is then no separator, text/number_token.h).
-    FieldCursor fields(line, ";,");
-    float x = 0.0f, y = 0.0f;
-    for (int column = 1; column <= yc; ++column) {
-      std::string_view field;
-      const NumberScan v = fields.NextNumber(&field);
-      if (!v) {
-        // A line without the needed fields is an error, never completed from the next.
-        const std::string why = v.fault == NumberFault::kEmpty
-                                    ? "ends before its field " + std::to_string(column)
-                                    : NumberFaultText(field, v.fault);
-        return fail("\n\aAttention: " + name + " cannot be read: line " + std::to_string(number) + " " + why);
-      }
-      if (column == xc) x = static_cast<float>(v.value);
-      if (column == yc) y = static_cast<float>(v.value);
-    }
-    // Columns after the ones read are numbers too: a line is never read in part.
-    for (int column = yc + 1; !fields.AtEnd(); ++column) {
-      std::string_view field;
-      const NumberScan v = fields.NextNumber(&field);
-      if (!v)
-        return fail("\n\aAttention: " + name + " cannot be read: line " + std::to_string(number) + " " +
-                    NumberFaultText(field, v.fault) + " in its column " + std::to_string(column));
-    }
-    xs->push_back(x);
-    ys->push_back(y);
+    static constexpr RowField kNumber{nullptr, FieldKind::kFloat};
+    if (width == 0) width = std::max(FieldCount(line, ";,"), static_cast<std::size_t>(yc));
+    const RowShape shape = UniformRow(kNumber, width, ";,");
+    values.assign(width, 0.0);
+    if (const RowScan row = ScanTableRow(line, shape, values.data()); !row)
+      return fail("\n\aAttention: " + name + " cannot be read: line " + std::to_string(number) + " " +
+                  RowFaultText(line, shape, row));
+    xs->push_back(static_cast<float>(values[static_cast<std::size_t>(xc - 1)]));
+    ys->push_back(static_cast<float>(values[static_cast<std::size_t>(yc - 1)]));
   }
   if (xs->empty()) return fail("\n\aAttention: " + name + " holds no line of numbers");
   return true;

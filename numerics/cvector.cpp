@@ -471,22 +471,20 @@ bool ReadValueFile(const char* fileName, std::vector<float>* values, std::vector
   int number = 0;
   while (ReadTextLine(in, &line)) {
     ++number;
-    FieldCursor fields(line);
-    std::string_view field;
-    if (!fields.Next(&field)) continue;
-    const NumberScan v = ScanNumber(field);
-    std::string why;
-    if (!v)
-      why = NumberFaultText(field, v.fault);
-    else if (!fields.AtEnd())
-      why = "holds more than one number";
+    // One number per line, nothing after it.
+    static constexpr RowField kValue{nullptr, FieldKind::kFloat};
+    if (FieldCount(line) == 0) continue;
+    const RowShape shape = UniformRow(kValue, 1);
+    double value = 0.0;
+    const RowScan row = ScanTableRow(line, shape, &value);
+    const std::string why = RowFaultText(line, shape, row);
     if (!why.empty()) {
       *failure = "\n\aAttention: " + name + " cannot be read: line " + std::to_string(number) + " " + why;
       values->clear();
       if (lines) lines->clear();
       return false;
     }
-    values->push_back(static_cast<float>(v.value));
+    values->push_back(static_cast<float>(value));
     if (lines) lines->push_back(number);
   }
   return true;

@@ -58,19 +58,16 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-// Reads the first count fields of line into out, each one number as a whole; the
-// fields after them are not read. Empty when all are numbers, else why not ("holds
-// 1 of its 2 numbers", "holds \"5abc\", which is not a number").
+// Reads line into out as one record of exactly count numbers. Empty when it is
+// one, else why not ("has too few values (1 of 2): \"3\"", "has too many values
+// (4 of 3): ...", "holds \"5abc\", which is not a number").
 std::string ParseNumbers(const std::string& line, int count, std::vector<float>& out) {
-  FieldCursor fields(line);
-  for (int j = 0; j < count; ++j) {
-    std::string_view field;
-    const NumberScan v = fields.NextNumber(&field);
-    if (v.fault == NumberFault::kEmpty)
-      return "holds " + std::to_string(j) + " of its " + std::to_string(count) + " numbers";
-    if (!v) return NumberFaultText(field, v.fault);
-    out.push_back(static_cast<float>(v.value));
-  }
+  static constexpr RowField kNumber{nullptr, FieldKind::kFloat};
+  const RowShape shape = UniformRow(kNumber, static_cast<std::size_t>(count));
+  std::vector<double> values(static_cast<std::size_t>(count));
+  const RowScan row = ScanTableRow(line, shape, values.data());
+  if (!row) return RowFaultText(line, shape, row);
+  for (double v : values) out.push_back(static_cast<float>(v));
   return {};
 }
 

@@ -25,14 +25,10 @@ bool IsNonFiniteWord(std::string word) {
   return word == "nan" || word == "inf" || word == "infinity";
 }
 
-// The fields of a table line: ',' and ';' separate them where the line holds one,
-// blanks otherwise (text/number_token.h).
-std::vector<std::string> TableWords(const std::string& line) {
-  std::vector<std::string> words;
-  FieldCursor fields(line, ",;");
-  for (std::string_view field; fields.Next(&field);) words.emplace_back(field);
-  return words;
-}
+// A table line: the lag time and the correlation, separated by ',' or ';' where
+// the line holds one, by blanks otherwise (text/number_token.h). Each is read
+// below, where a word written as not finite is taken as such.
+constexpr RowField kPairFields[2] = {{nullptr, FieldKind::kWord}, {nullptr, FieldKind::kWord}};
 
 }  // namespace
 
@@ -65,14 +61,17 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
   std::string nonFinite;  // the lines of points left out as not finite
   while (ReadTextLine(lines, &line)) {
     ++lineNumber;
-    const std::vector<std::string> words = TableWords(line);
-    if (words.empty()) continue;
+    if (FieldCount(line, ",;") == 0) continue;
     any = true;
-    if (words.size() < 2) return fail(Format("line %d is not a pair of numbers", lineNumber));
+    const RowShape pair = ExactRow(kPairFields, ",;");
+    double unused[2];
+    std::string_view words[2];
+    if (const RowScan row = ScanTableRow(line, pair, unused, words); !row)
+      return fail(Format("line %d ", lineNumber) + RowFaultText(line, pair, row));
     double v[2] = {0.0, 0.0};
     bool finite = true;
     for (int k = 0; k < 2; ++k) {
-      const std::string& word = words[static_cast<std::size_t>(k)];
+      const std::string word(words[k]);
       // The lag time goes into the file as its logarithm; the correlation is
       // stored as a float, which must hold it (no underflow to 0).
       const NumberWidth width = k == 0 ? NumberWidth::kDouble : NumberWidth::kFloat;

@@ -21,28 +21,17 @@ namespace {
 // The title field holds at most 99 characters (a 100-character record field).
 constexpr std::size_t kMaxTitle = 99;
 
-// The blank-separated words of a line as numbers, each one whole number held in
-// its precision: the columns whose bit is set in doubleColumns (bit 0: the first)
-// as doubles, the others as floats.
-// False when a word is none, *why (when given) saying which and why: "holds
-// \"5abc\", which is not a number".
-bool ParseNumbers(const std::string& line, unsigned doubleColumns, std::vector<double>* out,
-                  std::string* why = nullptr, NumberFault* fault = nullptr) {
-  FieldCursor words(line);
-  out->clear();
-  for (std::string_view word; words.Next(&word);) {
-    const bool single = out->size() >= 32 || !(doubleColumns >> out->size() & 1u);
-    const NumberWidth width = single ? NumberWidth::kFloat : NumberWidth::kDouble;
-    const NumberScan v = ScanNumber(word, width);
-    if (!v) {
-      if (why) *why = NumberFaultText(word, v.fault, width);
-      if (fault) *fault = v.fault;
-      return false;
-    }
-    out->push_back(v.value);
-  }
-  return true;
-}
+// The parameter line: seven values, the elapsed time held as a double and the
+// others as floats, and the flag that the values are g(1), which files of an
+// earlier writer lack.
+constexpr RowField kParameterFields[8] = {
+    {"temperature", FieldKind::kFloat},      {"time", FieldKind::kDouble},
+    {"count rate", FieldKind::kFloat},       {"refractive index", FieldKind::kFloat},
+    {"viscosity", FieldKind::kFloat},        {"angle", FieldKind::kFloat},
+    {"wavelength", FieldKind::kFloat},       {"field flag", FieldKind::kFlag}};
+// A data line: the lag time, held as a double (its logarithm is stored), and the
+// value, as a float (named by their text alone).
+constexpr RowField kDataFields[2] = {{nullptr, FieldKind::kDouble}, {nullptr, FieldKind::kFloat}};
 
 bool IsBlank(const std::string& line) {
   return line.find_first_not_of(" \t") == std::string::npos;
@@ -114,17 +103,16 @@ bool ParseDLSDatText(const std::string& text, DLSInfo* record, std::vector<float
   DLSInfo info;
   info.title = line.substr(0, kMaxTitle);
 
-  std::vector<double> v;
-  std::string bad;
   const bool lineTwo = ReadTextLine(in, &line);
   // The elapsed time (the second value) is held as a double, the others as floats.
   // A word that is no number, or too few of them, is named with the line.
   static constexpr const char* kParameters =
       "(temperature, time, count rate, refractive index, viscosity, angle, wavelength)";
   if (!lineTwo || IsBlank(line)) return fail(std::string("no parameter line ") + kParameters);
-  if (!ParseNumbers(line, 1u << 1, &v, &bad)) return fail("line 2 " + bad);
-  if (v.size() < 7)
-    return fail(Format("line 2 holds %zu of the 7 values of the parameter line ", v.size()) + kParameters);
+  RowShape parameters = ExactRow(kParameterFields);
+  parameters.required = 7;
+  double v[8] = {};
+  if (const RowScan row = ScanTableRow(line, parameters, v); !row) return fail("line 2 " + RowFaultText(line, parameters, row));
   info.temperatureC = static_cast<float>(v[0]);
   info.elapsedTime = v[1];
   info.meanCountRate = static_cast<float>(v[2]);
@@ -132,7 +120,7 @@ bool ParseDLSDatText(const std::string& text, DLSInfo* record, std::vector<float
   info.viscosity = static_cast<float>(v[4]);
   info.scatteringAngle = static_cast<float>(v[5]);
   info.laserWavelength = static_cast<float>(v[6]);
-  *fileHoldsField = v.size() > 7 && v[7] > 0.0;
+  *fileHoldsField = v[7] == 1.0;
   if (const std::string refusal = DLSRecordRefusal(info, note); !refusal.empty())
     return fail("line 2: " + refusal);
 
@@ -140,9 +128,9 @@ bool ParseDLSDatText(const std::string& text, DLSInfo* record, std::vector<float
   while (ReadTextLine(in, &line)) {
     ++lineNumber;
     if (IsBlank(line)) continue;
-    // The lag time is held as a double (its logarithm is stored), the values as floats.
-    if (!ParseNumbers(line, 1u << 0, &v, &bad)) return fail(Format("line %d ", lineNumber) + bad);
-    if (v.size() < 2) return fail(Format("line %d is not a pair of numbers", lineNumber));
+    const RowShape data = ExactRow(kDataFields);
+    if (const RowScan row = ScanTableRow(line, data, v); !row)
+      return fail(Format("line %d ", lineNumber) + RowFaultText(line, data, row));
     float logLag = 0.0f;
     if (std::string refusal = LagTimeRefusal(v[0], !lag->empty(), lag->empty() ? 0.0f : lag->back(), &logLag);
         !refusal.empty())

@@ -231,7 +231,7 @@ bool ParseXpText(const std::string& text, ExperimentFile* out, std::string* why)
   if (!ReadTextLine(in, &line) || line.find("ExperimentType") == std::string::npos)
     return fail("no experiment type");
   const std::string typeField = line.substr(0, line.find('('));
-  const NumberScan type = ScanNumber(typeField, NumberWidth::kDouble);
+  const NumberScan type = ScanWholeNumber(typeField, NumberWidth::kDouble);
   if (!type || !(type.value == kXpSedVelocity || type.value == kXpSedEquilibrium ||
                  type.value == kXpMultiSedEquilibrium))
     return fail(Format("line 1 holds \"%s\" as the experiment type, which is none of %d (%s), %d (%s) and %d (%s)",
@@ -268,7 +268,8 @@ bool ParseXpText(const std::string& text, ExperimentFile* out, std::string* why)
     // The value is one number as a whole ("1 2" is none) that a float holds.
     const std::string label = field->label;
     const std::string valueField = line.substr(0, open);
-    const NumberScan scan = ScanNumber(valueField);
+    // A switch is the whole number 0 or 1, judged by its text.
+    const NumberScan scan = field->flag ? ScanFlag(valueField) : ScanNumber(valueField);
     if (scan.fault == NumberFault::kEmpty)
       return fail(Format("line %d holds no number for the %s", lineNumber, label.c_str()));
     if (!scan) {
@@ -279,8 +280,6 @@ bool ParseXpText(const std::string& text, ExperimentFile* out, std::string* why)
     }
     const KeyField& k = *field;
     const double v = scan.value;
-    if (k.flag && v != 0.0 && v != 1.0)
-      return fail(Format("line %d holds %g for the %s, which is 0 (off) or 1 (on)", lineNumber, v, k.label));
     if (k.rule && !(k.zeroNotGiven && v == 0.0) && !k.rule->Holds(v)) {
       ValueRule named = *k.rule;
       named.name = k.label;

@@ -117,9 +117,9 @@ bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
     const std::string rest = text.substr(kHeaderLength, lineEnd == std::string::npos
                                                             ? std::string::npos
                                                             : lineEnd - kHeaderLength);
-    const NumberScan scan = ScanNumber(rest, NumberWidth::kDouble);
+    const NumberScan scan = ScanWholeNumber(rest, NumberWidth::kDouble);
     const double n = scan.value;
-    if (!scan || n != std::floor(n) || !kFilesPerScanRule.Holds(n)) {
+    if (!scan || !kFilesPerScanRule.Holds(n)) {
       std::string shown = rest.substr(0, 40);
       const std::size_t first = shown.find_first_not_of(" \t\r");
       shown = first == std::string::npos ? std::string() : shown.substr(first, shown.find_last_not_of(" \t\r") + 1 - first);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -98,38 +99,41 @@ class WordStream {
     *word = std::string_view(text_).substr(start, pos_ - start);
     return true;
   }
-  // The next word as one whole number held in the given precision
-  // (text/number_token.h); kEmpty when the text (or the line) ends first. The word
-  // itself stays available as lastWord().
-  NumberScan Number(NumberWidth width, bool withinLine = false) {
-    std::string_view w;
-    const bool got = Next(&w, withinLine);
-    lastWord_ = got ? w : std::string_view();
-    return got ? ScanNumber(w, width) : NumberScan{};
+  // The next line that is not blank, whole (without its line end), and its number;
+  // the stream then stands after it. False at the end of the text. A word longer
+  // than kMaxScanFileWord in it sets tooLongLine().
+  bool NextLine(std::string_view* line, int* number) {
+    while (pos_ < text_.size() && IsSpace(text_[pos_])) {
+      if (text_[pos_] == '\n') ++line_;
+      ++pos_;
+    }
+    if (pos_ >= text_.size()) return false;
+    std::size_t start = pos_;
+    // From the start of the line, so that the text shown is the line as written.
+    while (start > 0 && text_[start - 1] != '\n') --start;
+    std::size_t end = text_.find('\n', pos_);
+    if (end == std::string::npos) end = text_.size();
+    *line = std::string_view(text_).substr(start, end - start);
+    *number = line_;
+    std::size_t run = 0;
+    for (char c : *line) {
+      run = IsSpace(c) ? 0 : run + 1;
+      if (run > static_cast<std::size_t>(kMaxScanFileWord) && tooLongLine_ == 0) tooLongLine_ = line_;
+    }
+    pos_ = end;
+    return true;
   }
   // Where the stream stands in the text.
   std::size_t pos() const { return pos_; }
-  // Leaves the rest of the current line.
-  void SkipLine() {
-    while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
-    if (pos_ < text_.size()) {
-      ++pos_;
-      ++line_;
-    }
-  }
   // The line of the first word that was too long; 0: none.
   int tooLongLine() const { return tooLongLine_; }
   // The line the stream stands on.
   int line() const { return line_; }
-  // The word the last Number() read (empty when there was none).
-  std::string_view lastWord() const { return lastWord_; }
-
  private:
   const std::string& text_;
   std::size_t pos_;
   int line_;
   int tooLongLine_ = 0;
-  std::string_view lastWord_;
 };
 
 std::string TooLongText(int line) {
@@ -214,42 +218,24 @@ int Fail(std::string* error, const std::string& why) {
   return 0;
 }
 
-// One value of line 2: its name in messages (nullptr for a word that is skipped: it
-// must be there, but need not be a number), the precision it is held in, and
-// whether it is a whole number (the cell, the replicates: "1.5" is refused, not cut).
-struct InformationField {
-  const char* name;
-  NumberWidth width;
-  bool whole = false;
-};
-
-// Reads the values of line 2 from its own words into out. A value missing from the
-// line is not taken from the data rows below it, and a word that is no number of
-// its precision is no value: both fail with why, as does a word too long.
-bool ReadScanInformation(WordStream& words, const InformationField* fields, int count, double* out,
-                         std::string* why) {
-  for (int i = 0; i < count; ++i) {
-    NumberScan v = words.Number(fields[i].width, /*withinLine=*/true);
-    if (fields[i].whole && v) v = ScanWholeNumber(words.lastWord(), fields[i].width);
-    if (words.tooLongLine()) {
+// Reads the values of line 2 (values: the text after its type letter) into out:
+// exactly the fields named, no fewer (a value missing from the line is not taken
+// from the data rows below it) and no more (a blank inside a number would shift
+// every value after it), each what its kind says; false with why, quoting the line.
+bool ReadScanInformation(std::string_view line, std::string_view values, std::span<const RowField> fields,
+                         double* out, std::string* why) {
+  std::size_t run = 0;
+  for (char c : line) {
+    run = IsSpace(c) ? 0 : run + 1;
+    if (run > static_cast<std::size_t>(kMaxScanFileWord)) {
       *why = TooLongText(2);
       return false;
     }
-    if (v.fault == NumberFault::kEmpty) {
-      std::string list;
-      for (int k = 0; k < count; ++k)
-        if (fields[k].name) list += std::string(list.empty() ? "" : ", ") + fields[k].name;
-      *why = Format("line 2 ends after %d of its %d values (%s)", i, count, list.c_str());
-      return false;
-    }
-    if (fields[i].name && !v) {
-      *why = Format("line 2 holds \"%s\" as the %s, which %s", std::string(words.lastWord()).c_str(),
-                    fields[i].name, NumberFaultReason(v.fault, fields[i].width).c_str());
-      return false;
-    }
-    out[i] = v.value;
   }
-  return true;
+  const RowShape shape = ExactRow(fields);
+  const RowScan scan = ScanTableRow(values, shape, out);
+  if (!scan) *why = "line 2 " + RowFaultText(line, shape, scan);
+  return static_cast<bool>(scan);
 }
 
 // After the last data row: a line whose radius is 0 ends the data of an ordinary
@@ -357,25 +343,27 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
   if (!IsTypeLetter(header.type))
     return Refused("line 2 is no scan-information line: it must begin with R, I, P, F, W or V");
   header.kind = KindOfType(header.type, inForce);
-  WordStream words(buf, pos + 1, 2);
+  std::size_t lineEnd = buf.find('\n', pos);
+  if (lineEnd == std::string::npos) lineEnd = buf.size();
+  const std::string_view line2 = std::string_view(buf).substr(pos, lineEnd - pos);
+  const std::string_view information = line2.substr(1);
 
   if (!bElectrophoresisMode) {
     record->scanType = header.type;
-    static constexpr InformationField kFields[7] = {
-        {"cell", NumberWidth::kDouble, true}, {"temperature", NumberWidth::kFloat},
-        {"rotor speed", NumberWidth::kFloat}, {"time", NumberWidth::kDouble},
-        {"omega^2 t", NumberWidth::kDouble},  {"wavelength", NumberWidth::kFloat},
-        {"replicates", NumberWidth::kDouble, true}};
+    static constexpr RowField kFields[7] = {
+        {"cell", FieldKind::kInt},        {"temperature", FieldKind::kFloat}, {"rotor speed", FieldKind::kFloat},
+        {"time", FieldKind::kDouble},     {"omega^2 t", FieldKind::kDouble},  {"wavelength", FieldKind::kFloat},
+        {"replicates", FieldKind::kInt}};
     double field[7];
     std::string why;
-    if (!ReadScanInformation(words, kFields, 7, field, &why)) return Refused(why);
-    record->cell = TruncateToInt(field[0]);
+    if (!ReadScanInformation(line2, information, kFields, field, &why)) return Refused(why);
+    record->cell = static_cast<int>(field[0]);
     record->temperature = static_cast<float>(field[1]);
     record->rpm = static_cast<float>(field[2]);
     record->time = field[3];
     record->omega2t = field[4];
     record->wavelength = static_cast<float>(field[5]);
-    record->replicates = TruncateToInt(field[6]);
+    record->replicates = static_cast<int>(field[6]);
     // Values no run can have are a damaged header (speeds no rotor reaches would
     // take the solutions into steps so small that a run never ends).
     if (std::string why = ScanHeaderRefusal(*record, false, !bEquilibriumMode, notes); !why.empty())
@@ -393,22 +381,24 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
             : (1.0 / rpm2) * 1.5 * (rpm2 * record->recordedTime - record->omega2t * kRpm2ToOmega2);
     record->accelRate = record->accelTime > 0 ? rpm / record->accelTime : 1.0e6;
   } else {
-    // A first word that is not used, time, wavelength and replicates (a fifth word
-    // is not used either).
-    static constexpr InformationField kFields[4] = {{nullptr, NumberWidth::kDouble},
-                                                    {"time", NumberWidth::kDouble},
-                                                    {"wavelength", NumberWidth::kFloat},
-                                                    {"replicates", NumberWidth::kDouble, true}};
-    double field[4];
+    // Five words: one not used, time, wavelength, replicates and one not used; the
+    // places of the words not used must be filled all the same, or the time would
+    // be read from the wavelength's place.
+    static constexpr RowField kFields[5] = {{"first word", FieldKind::kWord},
+                                            {"time", FieldKind::kDouble},
+                                            {"wavelength", FieldKind::kFloat},
+                                            {"replicates", FieldKind::kInt},
+                                            {"fifth word", FieldKind::kWord}};
+    double field[5];
     std::string why;
-    if (!ReadScanInformation(words, kFields, 4, field, &why)) return Refused(why);
+    if (!ReadScanInformation(line2, information, kFields, field, &why)) return Refused(why);
     record->cell = 0;
     record->temperature = 20.0f;
     record->rpm = 1.0f;
     record->time = field[1];
     record->omega2t = record->time;
     record->wavelength = static_cast<float>(field[2]);
-    record->replicates = TruncateToInt(field[3]);
+    record->replicates = static_cast<int>(field[3]);
     if (std::string why = ScanHeaderRefusal(*record, true, !bEquilibriumMode, notes); !why.empty())
       return Refused(why);
     record->recordedTime = record->time;
@@ -450,9 +440,8 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
     }
   }
 
-  words.SkipLine();  // words of line 2 beyond its fields are not data
-  header.dataPos = words.pos();
-  header.dataLine = words.line();
+  header.dataPos = lineEnd < buf.size() ? lineEnd + 1 : buf.size();
+  header.dataLine = 3;
   return header;
 }
 
@@ -540,56 +529,45 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   ys.reserve(reserve);
   ts.reserve(reserve);
   int k = 1;
-  // Words a row needs to be complete: x and y with Set n Columns, else the layout's.
-  const int neededWords = bSetNColumns ? 2 : wordsPerRow;
-  // Words whose values are kept: x, the signal and the delivered third column.
+  // The fields of a row: x and the signal, then the third column where the layout
+  // delivers it; the other places (the third column a two-column delivery drops,
+  // the columns after the second under Set n Columns) must be there but are not read.
+  std::vector<RowField> columns(static_cast<std::size_t>(wordsPerRow), RowField{nullptr, FieldKind::kWord});
   const int keptWords = bSetNColumns || !threeColumns ? 2 : 3;
+  for (int c = 0; c < keptWords && c < wordsPerRow; ++c) columns[static_cast<std::size_t>(c)].kind = FieldKind::kFloat;
+  const RowShape rowShape = ExactRow(columns);
   float groupStart = 0.0f;
   float previousX = 0.0f;
   bool havePrevious = false;
   int zeroRowLine = 0;  // the first row of radius 0 of a two-column file
   for (long r = 1; r <= rows; ++r) {
-    double w[3] = {0.0, 0.0, 0.0};
-    // One row is one line: its first word may follow blank lines, the others stop
-    // at the line end; words beyond wordsPerRow are dropped with the rest of the line.
-    // Every kept value is held as a float.
-    int got = 0;
-    std::string notANumber;  // the first word of a kept column that is no number
-    NumberFault fault = NumberFault::kNone;
-    for (int c = 0; c < wordsPerRow; ++c) {
-      const NumberScan v = words.Number(NumberWidth::kFloat, c > 0);
-      if (v.fault == NumberFault::kEmpty) break;
-      ++got;
-      if (!v && c < keptWords && notANumber.empty()) {
-        notANumber = words.lastWord();
-        fault = v.fault;
-      }
-      if (c < 3) w[c] = v.value;
-    }
-    const int line = words.line();
-    const std::size_t inLine = words.pos();
-    words.SkipLine();
+    // One row is one line, with exactly the words of the layout; every kept value
+    // is held as a float.
+    std::string_view text;
+    int line = 0;
+    if (!words.NextLine(&text, &line)) break;  // a row that the file does not hold
     if (words.tooLongLine()) return Fail(error, TooLongText(words.tooLongLine()));
-    if (got == 0) break;  // a row that the file does not hold
-    // The last line of the file is no data when it is short or, where the file ends
-    // without a line end, its last word is a number cut short (an instrument file
-    // may end in the middle of a line: "1.00000e-"), or when it is the meniscus note
-    // ("5.9120 - meniscus"). Whatever the column layout, a damaged word ("2.6abc")
-    // refuses the file below, as in any other row.
+    double w[kMaxDataColumns] = {};
+    const RowScan row = ScanTableRow(text, rowShape, w);
+    // The last line of the file is no data when it is the meniscus note ("5.9120 -
+    // meniscus"), or when the file ends inside it without a line end (an instrument
+    // file may end in the middle of a line: "5.9300  0.1", "1.00000e-") and its words
+    // are numbers or a number cut short. It is then left out with a note. A last
+    // line that is ended, or whose words are damaged ("2.6x"), is a row like any
+    // other: too few values refuse the file.
     if (buf.find_first_not_of(" \t\n", words.pos()) == std::string::npos) {
+      if (text.find(" - meniscus") != std::string_view::npos) break;
       const bool unterminated = words.pos() >= buf.size() && buf.back() != '\n';
-      const std::size_t begin = buf.rfind('\n', inLine - 1) + 1;  // npos + 1 is 0
-      const std::string_view text = std::string_view(buf).substr(begin, buf.find('\n', inLine) - begin);
-      if (got < neededWords || text.find(" - meniscus") != std::string_view::npos ||
-          (unterminated && ScanNumber(words.lastWord()).fault == NumberFault::kNotNumber &&
-           IsCutNumber(words.lastWord())))
+      const bool cut = unterminated && IsCutRow(text, row);
+      if (cut) {
+        if (notes)
+          notes->push_back(Format("line %d is cut short (the file ends inside it) and is not read", line));
         break;
+      }
     }
-    // A short line inside the data: its missing values are not known; nor is a
-    // value written as a word that is no number ("nan", "-", text).
-    if (got < neededWords)
-      return Fail(error, "line " + std::to_string(line) + " has too few values");
-    if (!notANumber.empty()) return Fail(error, "line " + std::to_string(line) + " " + NumberFaultText(notANumber, fault));
+    // A line with words missing or too many, or a value written as a word that is
+    // no number ("nan", "-", text), is not read in part or as 0.
+    if (!row) return Fail(error, "line " + std::to_string(line) + " " + RowFaultText(text, rowShape, row));
     // A signal no detector gives (it would also be taken for a spike and dropped).
     for (int c = 1; c < keptWords; ++c)
       if (!kSignalRule.Holds(w[c])) return Fail(error, kSignalRule.HeldOutside(line, w[c]));

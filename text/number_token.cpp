@@ -103,11 +103,60 @@ std::optional<double> NumberOf(std::string_view field, NumberWidth width) {
   return scan.value;
 }
 
+namespace {
+
+// Whether the text of a number (one that ScanNumber took) holds a digit other than
+// 0 below the units once its exponent is applied: "2.5", "1e-30", "25e-2" do,
+// "2.50e1", "1000.000" and "3" do not. Decided on the digits, never on the value,
+// which may round a fraction to a whole number.
+bool TextHasFraction(std::string_view field) {
+  const std::string_view s = Trimmed(field);
+  std::size_t i = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
+  const std::size_t intStart = i;
+  while (i < s.size() && IsDigit(s[i])) ++i;
+  const std::size_t intEnd = i;
+  std::size_t fracStart = i, fracEnd = i;
+  if (i < s.size() && s[i] == '.') {
+    fracStart = ++i;
+    while (i < s.size() && IsDigit(s[i])) ++i;
+    fracEnd = i;
+  }
+  long exponent = 0;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    for (; i < s.size() && IsDigit(s[i]); ++i)
+      if (exponent < 1000000) exponent = exponent * 10 + (s[i] - '0');
+    if (negative) exponent = -exponent;
+  }
+  // The place of a digit is its power of ten; below 0 it is a fraction.
+  for (std::size_t k = intStart; k < intEnd; ++k)
+    if (s[k] != '0' && static_cast<long>(intEnd - 1 - k) + exponent < 0) return true;
+  for (std::size_t k = fracStart; k < fracEnd; ++k)
+    if (s[k] != '0' && exponent - static_cast<long>(k - fracStart + 1) < 0) return true;
+  return false;
+}
+
+}  // namespace
+
 NumberScan ScanWholeNumber(std::string_view field, NumberWidth width) {
   const NumberScan scan = ScanNumber(field, width);
-  // Judged on the value as written (a double): "1.0000001" is no whole number even
-  // where a float would hold it as 1.
-  if (scan && scan.value != std::floor(scan.value)) return Fault(NumberFault::kNotWhole);
+  if (scan && TextHasFraction(field)) return Fault(NumberFault::kNotWhole);
+  return scan;
+}
+
+NumberScan ScanIntNumber(std::string_view field) {
+  const NumberScan scan = ScanWholeNumber(field, NumberWidth::kDouble);
+  if (scan.fault == NumberFault::kTooLarge || (scan && std::fabs(scan.value) > 2147483647.0))
+    return Fault(NumberFault::kNotInt);
+  return scan;
+}
+
+NumberScan ScanFlag(std::string_view field) {
+  const NumberScan scan = ScanWholeNumber(field, NumberWidth::kDouble);
+  if (scan.fault == NumberFault::kNotNumber || scan.fault == NumberFault::kEmpty) return scan;
+  if (!scan || (scan.value != 0.0 && scan.value != 1.0)) return Fault(NumberFault::kNotFlag);
   return scan;
 }
 
@@ -179,6 +228,10 @@ std::string NumberFaultReason(NumberFault fault, NumberWidth width) {
       return std::string("is not 0 but too small to be held (below ") + (single ? "1.4e-45" : "4.9e-324") + ")";
     case NumberFault::kNotWhole:
       return "is not a whole number";
+    case NumberFault::kNotInt:
+      return "is no whole number between -2147483647 and 2147483647";
+    case NumberFault::kNotFlag:
+      return "is neither 0 nor 1";
   }
   return {};
 }
@@ -187,6 +240,125 @@ std::string NumberFaultText(std::string_view field, NumberFault fault, NumberWid
   if (fault == NumberFault::kNone) return {};
   if (fault == NumberFault::kEmpty) return "holds no number";
   return "holds \"" + Shown(Trimmed(field)) + "\", which " + NumberFaultReason(fault, width);
+}
+
+RowShape ExactRow(std::span<const RowField> fields, std::string_view separators) {
+  return RowShape{fields, fields.size(), fields.size(), separators};
+}
+
+RowShape UniformRow(const RowField& field, std::size_t count, std::string_view separators) {
+  return RowShape{std::span<const RowField>(&field, 1), count, count, separators};
+}
+
+namespace {
+
+// The field of a shape at index k: a uniform row repeats its one field.
+const RowField& FieldAt(const RowShape& shape, std::size_t k) {
+  static constexpr RowField kNumber{};
+  if (shape.fields.empty()) return kNumber;
+  return shape.fields[k < shape.fields.size() ? k : shape.fields.size() - 1];
+}
+
+NumberScan ScanField(std::string_view text, FieldKind kind) {
+  switch (kind) {
+    case FieldKind::kFloat:
+      return ScanNumber(text, NumberWidth::kFloat);
+    case FieldKind::kDouble:
+      return ScanNumber(text, NumberWidth::kDouble);
+    case FieldKind::kWhole:
+      return ScanWholeNumber(text, NumberWidth::kDouble);
+    case FieldKind::kInt:
+      return ScanIntNumber(text);
+    case FieldKind::kFlag:
+      return ScanFlag(text);
+    case FieldKind::kWord:
+      return NumberScan{0.0, NumberFault::kNone};
+  }
+  return NumberScan{};
+}
+
+NumberWidth WidthOf(FieldKind kind) { return kind == FieldKind::kFloat ? NumberWidth::kFloat : NumberWidth::kDouble; }
+
+}  // namespace
+
+RowScan ScanTableRow(std::string_view line, const RowShape& shape, double* values, std::string_view* texts) {
+  RowScan scan;
+  FieldCursor fields(line, shape.separators);
+  RowScan first;  // the first field refused, reported when the count is right
+  for (std::string_view field; fields.Next(&field); ++scan.found) {
+    if (scan.found >= shape.count) continue;  // counted, not read
+    const RowField& f = FieldAt(shape, scan.found);
+    const NumberScan v = ScanField(field, f.kind);
+    values[scan.found] = v ? v.value : 0.0;
+    if (texts) texts[scan.found] = field;
+    if (!v && first.fault == RowFault::kNone) {
+      first.fault = RowFault::kField;
+      first.field = scan.found;
+      first.text = field;
+      first.number = v.fault;
+    }
+  }
+  // The count first: a row with a word missing or one too many is not known to
+  // hold its values in their places, whatever its words are.
+  if (scan.found < shape.required) {
+    scan.fault = RowFault::kTooFew;
+  } else if (scan.found > shape.count) {
+    scan.fault = RowFault::kTooMany;
+  } else if (first.fault != RowFault::kNone) {
+    first.found = scan.found;
+    return first;
+  }
+  return scan;
+}
+
+bool IsCutRow(std::string_view line, const RowScan& scan) {
+  if (scan.fault == RowFault::kTooMany) return false;
+  FieldCursor fields(line);
+  std::string_view word, previous;
+  bool numbers = true;  // the words before the last
+  std::size_t n = 0;
+  for (; fields.Next(&word); ++n) {
+    if (n > 0) numbers = numbers && ScanNumber(previous, NumberWidth::kDouble).fault != NumberFault::kNotNumber;
+    previous = word;
+  }
+  if (n == 0 || !numbers || !IsCutNumber(previous)) return false;
+  if (scan.fault == RowFault::kTooFew) return true;
+  // A row of its full count is cut in its last word: one that is no number yet
+  // (where the row reads that word; a place not read holds it all the same).
+  if (scan.fault == RowFault::kField && scan.text.data() != previous.data()) return false;
+  return ScanNumber(previous).fault == NumberFault::kNotNumber;
+}
+
+std::size_t FieldCount(std::string_view line, std::string_view separators) {
+  FieldCursor fields(line, separators);
+  std::size_t n = 0;
+  for (std::string_view field; fields.Next(&field);) ++n;
+  return n;
+}
+
+std::string RowFaultText(std::string_view line, const RowShape& shape, const RowScan& scan) {
+  if (scan.fault == RowFault::kNone) return {};
+  if (scan.fault == RowFault::kField) {
+    const RowField& f = FieldAt(shape, scan.field);
+    if (!f.name) return NumberFaultText(scan.text, scan.number, WidthOf(f.kind));
+    if (scan.number == NumberFault::kEmpty) return std::string("holds no number as the ") + f.name;
+    return "holds \"" + Shown(Trimmed(scan.text)) + "\" as the " + f.name + ", which " +
+           NumberFaultReason(scan.number, WidthOf(f.kind));
+  }
+  std::string wanted = std::to_string(shape.required);
+  if (shape.count > shape.required)
+    wanted += (shape.count == shape.required + 1 ? " or " : " to ") + std::to_string(shape.count);
+  // The names of the fields, where they have names of their own.
+  std::string names;
+  if (shape.fields.size() == shape.count && shape.count > 1)
+    for (const RowField& f : shape.fields)
+      if (f.name) names += (names.empty() ? ": " : ", ") + std::string(f.name);
+  constexpr std::size_t kShownLine = 80;
+  const std::string_view text = Trimmed(line);
+  const std::string shown =
+      text.size() <= kShownLine ? std::string(text) : std::string(text.substr(0, kShownLine)) + "...";
+  return std::string(scan.fault == RowFault::kTooFew ? "has too few values (" : "has too many values (") +
+         std::to_string(scan.found) + " of " + wanted + names + "): \"" + shown + "\"";
 }
 
 FieldCursor::FieldCursor(std::string_view line, std::string_view separators)

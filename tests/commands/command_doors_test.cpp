@@ -31,6 +31,7 @@
 #include "modelfit/model_params.h"
 #include "storage/atomic_file.h"
 #include "scandata/analysis_switches.h"
+#include "scandata/scan_file.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 #include "resources/command_ids.h"
 
@@ -122,6 +123,10 @@ class CommandDoorsTest : public DistributionWindowTest {
   // The velocity set loaded and a c(s) distribution with TI noise computed for it,
   // on a coarse grid; again whenever a command left less.
   void EnsureFitOfTheSet() {
+    // The rows of the set and of its blank hold three columns: a column count that
+    // "Set n Columns" left (2 by default) would refuse them, as any row of another
+    // count is refused.
+    bSetNColumns = false;
     if (nScans == 3 && bContiSModel && FitOfLoadedData() && pDistValues) return;
     Backend().ClearTranscript();
     if (nScans != 3 || ppScanFileNames[1] != "00001.ra1") Load();

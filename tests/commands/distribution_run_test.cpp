@@ -473,8 +473,8 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDOK);  // "... is not a saved distribution"
   EXPECT_FALSE(RestoreSavedDistribution(Win(), path));
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{path + " is not a saved distribution: line 3 holds \"damaged\", "
-                                                        "which is not a number"});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{path + " is not a saved distribution: line 3 has too few values "
+                                                        "(2 of 4): \"damaged row\""});
   EXPECT_TRUE(bContiSModel);
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmContinuousCM));
   EXPECT_EQ(pDistPlot, plotBefore);

@@ -362,7 +362,7 @@ TEST_F(DlsModelsTest, TimeCourseStoppedByAKeySaysWhatIsOnShow) {
 // refused, and a cancelled question writes nothing.
 TEST_F(DlsModelsTest, TwoColumnTablesBecomeDlsdatFiles) {
   const std::string field = ProgramDir() + "/field.txt";
-  std::ofstream(field) << "0 1.0\n1e-6 0.81\n2e-6, 0.64\n\n4e-6 -0.04 7\n";
+  std::ofstream(field) << "0 1.0\n1e-6 0.81\n2e-6, 0.64\n\n4e-6 -0.04\n";
   Backend().QueueOpenFiles({field});
   for (const char* v : {"25", "0.0089", "1.33", "173", "532", "30"}) Backend().QueueInput(v);
   Dispatch(kCmConvertTwoColumnData);

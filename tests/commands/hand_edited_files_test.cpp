@@ -238,7 +238,7 @@ TEST_F(HandEditedFilesTest, SolverSettingsOfAnEarlierVersionAreBroughtIntoRange)
     ASSERT_EQ(lammBoxes.size(), 1u);
     EXPECT_EQ(lammBoxes[0], "the Lamm equation settings file " + szLammParamsIni +
                                 " holds numerical settings outside their range; the nearest valid values are "
-                                "used:\nline " + std::to_string(c.lammLine) + ": the " + c.name);
+                                "used:\nline " + std::to_string(c.lammLine) + " holds \"" + c.text + "\": the " + c.name);
   }
   // The buffer density describes the solvent: refused as before.
   const auto [result, boxes] = ReloadWith(saved, 54, "0.005");

@@ -290,10 +290,10 @@ TEST_F(RealtimeSeriesTest, PowerLawPairsAreTwoWholeNumbersOrTheFileIsRefused) {
   } bad[] = {
       {"s M\n1.9 14000\n4.4 66000abc\n", "line 3 holds \"66000abc\", which is not a number"},
       {"1,9 14000\n", "line 1 holds \"9 14000\", which is not a number"},
-      {"1.9 14000 7\n", "line 1 holds more than a pair of numbers (s, M)"},
+      {"1.9 14000 7\n", "line 1 has too many values (3 of 2): \"1.9 14000 7\""},
       {"1.9 14000\nnan 66000\n", "line 2 holds \"nan\", which is not a number"},
       {"1.9 1e39\n", "line 1 holds \"1e39\", which is beyond 3.4e38"},
-      {"1.9\n", "line 1 is not a pair of numbers (s, M)"},
+      {"1.9\n", "line 1 has too few values (1 of 2): \"1.9\""},
       {"0x10 14000\n", "line 1 holds \"0x10\", which is not a number"},
   };
   for (const auto& b : bad) {

@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QDoubleSpinBox>
 #include <QInputDialog>
+#include <QJsonDocument>
 #include <QJsonValue>
 #include <QMetaType>
 #include <QString>
@@ -29,6 +30,14 @@ namespace plant {
 // A stream of the program's own, whose members are the library's.
 struct Fields : std::istringstream {
   using std::istringstream::istringstream;
+};
+
+// A stream of characters of the program's own traits: its extraction and the
+// locale's num_get are instantiated in the object itself, and no undefined symbol
+// of the library names them.
+struct OwnTraits : std::char_traits<char> {};
+struct OwnFields : std::basic_istream<char, OwnTraits> {
+  explicit OwnFields(std::basic_streambuf<char, OwnTraits>* buffer) : std::basic_istream<char, OwnTraits>(buffer) {}
 };
 
 [[maybe_unused]] double Plant([[maybe_unused]] const std::string& s) {
@@ -58,6 +67,9 @@ struct Fields : std::istringstream {
   in.std::istream::operator>>(i);
 #elif CASE == 8
   d = atof(s.c_str());
+#elif CASE == 9
+  OwnFields in(nullptr);
+  in >> d;
 #elif CASE == 100
   d = static_cast<double>(QJsonValue(QString::fromStdString(s)).toInteger());
 #elif CASE == 101
@@ -81,6 +93,8 @@ struct Fields : std::istringstream {
   d = QDateTime::fromString(QString::fromStdString(s)).isValid();
 #elif CASE == 109
   d = QVariant(QString::fromStdString(s)).value<quint8>();
+#elif CASE == 110
+  d = QJsonDocument::fromJson(QByteArray::fromStdString(s)).isNull() ? 0.0 : 1.0;
 #endif
   return d + i;
 }

@@ -286,7 +286,7 @@ TEST_F(PlotTest, DistributionFileValuesAreWholeNumbersOrTheLoadNamesTheLine) {
       {"1 0\n\n2 1.5abc\n", "line 3 holds \"1.5abc\", which is not a number"},
       {"1 0\n2 1e39\n", "line 2 holds \"1e39\", which is beyond 3.4e38"},
       // A decimal comma is no separator between two numbers, nor the end of one.
-      {"3.000000 0.100000\n4,000000 0,500000\n", "line 2 holds \"000000 0\", which is not a number"},
+      {"3.000000 0.100000\n4,000000 0,500000\n", "line 2 has too many values (3 of 2): \"4,000000 0,500000\""},
       {"3.000000 0.100000\n4.000000 1,5\n", "line 2 holds \"4.000000 1\", which is not a number"},
       {"1 0\n2 1e-320\n", "line 2 holds \"1e-320\", which is not 0 but too small to be held (below 1.4e-45)"},
   };
@@ -302,7 +302,7 @@ TEST_F(PlotTest, DistributionFileValuesAreWholeNumbersOrTheLoadNamesTheLine) {
   const std::pair<const char*, const char*> rows[] = {
       {"0x10\t1\t0\t0", "line 4 holds \"0x10\", which is not a number"},
       {"3\t1e-46\t0\t0", "line 4 holds \"1e-46\", which is not 0 but too small to be held (below 1.4e-45)"},
-      {"3\t1\t0\t0\t5", "line 4 holds more than its four numbers"},
+      {"3\t1\t0\t0\t5", "line 4 has too many values (5 of 4): \"3\t1\t0\t0\t5\""},
       {"2\t1\t0\t0", "line 4 holds 2, which does not rise above the 2 before it"},
   };
   for (const auto& [row, why] : rows) {

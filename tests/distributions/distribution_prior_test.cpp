@@ -93,8 +93,9 @@ TEST_F(PriorTest, PriorFilesAreCheckedAndAFailedReadChangesNothing) {
   } bad[] = {
       {"prior_text.dat", "1 1\n2 1\n3 x\n4 1\n5 1\n", "line 3 holds \"x\", which is not a number"},
       {"prior_glued.dat", "1 1\n2 1\n3 5abc\n4 1\n5 1\n", "line 3 holds \"5abc\", which is not a number"},
-      {"prior_third.dat", "1 1\n2 1 nan\n3 1\n4 1\n5 1\n", "line 2 holds \"nan\", which is not a number"},
-      {"prior_one.dat", "1 1\n2\n3 1\n4 1\n5 1\n", "line 2: two numbers"},
+      {"prior_third.dat", "1 1 0\n2 1 nan\n3 1 0\n4 1 0\n5 1 0\n", "line 2 holds \"nan\", which is not a number"},
+      {"prior_wider.dat", "1 1\n2 1 0\n3 1\n4 1\n5 1\n", "line 2 has too many values (3 of 2): \"2 1 0\""},
+      {"prior_one.dat", "1 1\n2\n3 1\n4 1\n5 1\n", "line 2 has too few values (1 of 2): \"2\""},
       {"prior_tiny.dat", "1 1\n2 1e-46\n3 1\n4 1\n5 1\n",
        "line 2 holds \"1e-46\", which is not 0 but too small to be held (below 1.4e-45)"},
       {"prior_nul.dat", std::string("1 1\n2 1\n3\0 5\n4 1\n5 1\n", 21), "the file is not plain text"},
@@ -120,7 +121,7 @@ TEST_F(PriorTest, PriorFilesAreCheckedAndAFailedReadChangesNothing) {
                        ": it is not a regular file (a pipe, a device or a folder)");
 
   // A good file (CR LF ends, a third column, blank lines) onto the grid.
-  const std::string good = WriteFile("prior_good.dat", "0 1 7\r\n\r\n2 1\r\n4 3\r\n6 1\r\n8 1\r\n12 1\r\n");
+  const std::string good = WriteFile("prior_good.dat", "0 1 7\r\n\r\n2 1 7\r\n4 3 7\r\n6 1 7\r\n8 1 7\r\n12 1 7\r\n");
   Grid();
   bUsePrior = true;
   szPriorFile = good;

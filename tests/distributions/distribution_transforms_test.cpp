@@ -149,7 +149,7 @@ TEST_F(TransformTest, MsTableInterpolationAndRefusals) {
   const std::string saved = szMofsFile;
   const auto file = Temp("mofs.dat");
   szMofsFile = file.string();
-  std::ofstream(file) << "2 20 extra\n4 60\n";
+  std::ofstream(file) << "2 20\n4 60\n";
   ASSERT_TRUE(LoadMofsTable());
   EXPECT_EQ(MofsTableRows(), 2);
   EXPECT_NEAR(MFromSTable(1.0), 10000.0f, 0.05f);
@@ -170,10 +170,11 @@ TEST_F(TransformTest, MsTableInterpolationAndRefusals) {
     EXPECT_NE(why.find(file.string()), std::string::npos) << why;
     EXPECT_EQ(MFromSTable(2.0), 1.0f);
   }
-  // A short row or a field that is no whole number refuses the table, and the box
-  // names the row's line (a short line was refused without it, "4 60abc" read as 60).
+  // A row short of its numbers or with a word after them, or a field that is no
+  // whole number, refuses the table, and the box names the row's line and text.
   for (const auto& [bad, why] : std::vector<std::pair<const char*, std::string>>{
-           {"2 20\n4\n6 80\n", "line 2 holds 1 of its 2 numbers"},
+           {"2 20\n4\n6 80\n", "line 2 has too few values (1 of 2): \"4\""},
+           {"2 20 extra\n4 60\n", "line 1 has too many values (3 of 2): \"2 20 extra\""},
            {"2 20\n\n4 60abc\n", "line 3 holds \"60abc\", which is not a number"}}) {
     std::ofstream(file) << bad;
     ScopedHeadlessBackend backend;

@@ -177,9 +177,9 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
        "180 degrees)"},
       // A parameter line with a word that is no number, or too few values, is named
       // with its line and what it holds.
-      {"20C 0 1 1.33 0.01 90 6e-7 0", "line 2 holds \"20C\", which is not a number"},
-      {"20 0 1 1.33", "line 2 holds 4 of the 7 values of the parameter line (temperature, time, count rate, "
-                      "refractive index, viscosity, angle, wavelength)"},
+      {"20C 0 1 1.33 0.01 90 6e-7 0", "line 2 holds \"20C\" as the temperature, which is not a number"},
+      {"20 0 1 1.33", "line 2 has too few values (4 of 7 or 8: temperature, time, count rate, "
+                      "refractive index, viscosity, angle, wavelength, field flag): \"20 0 1 1.33\""},
   };
   for (const auto& a : absurd) {
     std::ofstream(bad) << "t\n" << a.line2 << "\n1e-5 0.4\n1e-4 0.3\n";
@@ -193,7 +193,7 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
   // line: the temperature of line 2 and a correlation value.
   const char* const kTiny = "which is not 0 but too small to be held (below 1.4e-45)";
   const std::pair<std::string, std::string> tiny[] = {
-      {"t\n1e-46 0 1 1.33 0.01 90 6e-7 0\n1e-5 0.4\n1e-4 0.3\n", std::string("line 2 holds \"1e-46\", ") + kTiny},
+      {"t\n1e-46 0 1 1.33 0.01 90 6e-7 0\n1e-5 0.4\n1e-4 0.3\n", std::string("line 2 holds \"1e-46\" as the temperature, ") + kTiny},
       {"t\n20 0 1 1.33 0.01 90 6e-7 0\n1e-5 1e-320\n1e-4 0.3\n", std::string("line 3 holds \"1e-320\", ") + kTiny},
       {"t\n20 0 1 1.33 0.01 90 6e-7 0\n1e-5 0.4\n1e-4 -1e-310\n", std::string("line 4 holds \"-1e-310\", ") + kTiny},
   };
@@ -422,7 +422,7 @@ TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
       {"negative_count_rate", "t\n20 100 -150 1.33 0.01 90 6.33e-7 0\n1e-6 0.9\n1e-5 0.5\n",
        "line 2: the count rate -150 is outside the count rates of a detector (0 to 1e+10)"},
       {"hex_angle", "t\n20 100 150 1.33 0.01 0x5A 6.33e-7 0\n1e-6 0.9\n1e-5 0.5\n",
-       "line 2 holds \"0x5A\", which is not a number"},
+       "line 2 holds \"0x5A\" as the angle, which is not a number"},
       {"trailing_word", head + "1e-6 0.9\n1e-5 0.5x\n", "line 4 holds \"0.5x\", which is not a number"},
   };
   for (const auto& f : files) {
@@ -484,7 +484,7 @@ TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
       {"hex", "1e-6 0.9\n0x10 0.5\n", "line 2 holds \"0x10\", which is not a number"},
       {"apart_beyond_a_float", "1e-6 0.9\n1e-5 0.5\n1.0000001e-5 0.4\n",
        "line 3: the lag time 1e-05 s is not above the lag time 1e-05 s before it"},
-      {"single_column", "1e-6 0.9\n1e-5\n", "line 2 is not a pair of numbers"},
+      {"single_column", "1e-6 0.9\n1e-5\n", "line 2 has too few values (1 of 2): \"1e-5\""},
   };
   for (const auto& t : tables) {
     const std::string table = dir + "/" + t.name + ".txt";
@@ -530,8 +530,10 @@ TEST(DLSAsciiImport, ALineIsTwoWholeNumbersAndLeftOutPointsAreNamed) {
     const char* why;
   } tables[] = {
       {"decimal_comma", "1e-6 0.9\n2e-6 0,5\n", "line 2 holds \"2e-6 0\", which is not a number"},
-      {"decimal_commas", "1,5e-6 0,9\n", "line 1 holds \"5e-6 0\", which is not a number"},
-      {"empty_field", "1e-6;;0.9\n", "line 1 holds no number"},
+      {"decimal_commas", "1,5e-6 0,9\n", "line 1 has too many values (3 of 2): \"1,5e-6 0,9\""},
+      {"empty_field", "1e-6;;0.9\n", "line 1 has too many values (3 of 2): \"1e-6;;0.9\""},
+      {"empty_first", ";0.9\n", "line 1 holds no number"},
+      {"third_column", "1e-6 0.9 0.01\n", "line 1 has too many values (3 of 2): \"1e-6 0.9 0.01\""},
       {"glued", "1e-6 0.9abc\n", "line 1 holds \"0.9abc\", which is not a number"},
       {"tiny", "1e-330 0.9\n2e-6 0.5\n", "line 1 holds \"1e-330\", which is not 0 but too small to be held (below 4.9e-324)"},
       {"huge", "1e-6 0.9\n2e-6 1e999\n", "line 2 holds \"1e999\", which is beyond 3.4e38"},
@@ -548,7 +550,7 @@ TEST(DLSAsciiImport, ALineIsTwoWholeNumbersAndLeftOutPointsAreNamed) {
     EXPECT_FALSE(std::filesystem::exists(target)) << t.name;
   }
   const std::string gaps = dir + "/gaps.txt";
-  std::ofstream(gaps) << "1e-6 0.9 0.01\n2e-6 nan\n3e-6, 0.7;\n-inf 0.6\n5e-6 0.5\n";
+  std::ofstream(gaps) << "1e-6 0.9\n2e-6 nan\n3e-6, 0.7;\n-inf 0.6\n5e-6 0.5\n";
   std::string why, note;
   ASSERT_TRUE(ConvertTwoColumnDLS(gaps.c_str(), target.c_str(), entered, AsciiCorrelation::Field, &why, &note))
       << why;

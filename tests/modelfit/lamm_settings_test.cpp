@@ -122,8 +122,8 @@ TEST_F(LammSettingsTest, TwentyNineValuesSetNothingThirtySetEverySetting) {
   EXPECT_DOUBLE_EQ(dTruncationLevel, 1e-6) << "a level of 1 cuts the whole grid";
   EXPECT_FALSE(bCheckAcceleration);
   ASSERT_EQ(Boxes().size(), 1u);
-  for (const char* line : {"line 3: ", "line 5: ", "line 17: the max dc/c 0 must lie between 0.01 and 10",
-                           "line 22: "})
+  for (const char* line : {"line 3 holds ", "line 5 holds ", "line 17 holds ", "\": the max dc/c 0 must lie between 0.01 and 10",
+                           "line 22 holds "})
     EXPECT_NE(Boxes()[0].second.find(line), std::string::npos) << line;
   EXPECT_EQ(Boxes()[0].second.rfind("the Lamm equation settings file " + szLammParamsIni, 0), 0u);
 }
@@ -159,10 +159,10 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreBroughtIntoRange) {
   EXPECT_EQ(nGridSizeUpper, 100000);
   EXPECT_EQ(nGridSizeLower, 5);
   ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_NE(Boxes()[0].second.find("line 5: the default FE grid size 1e+12 grid points must lie between 5 and "
+  EXPECT_NE(Boxes()[0].second.find("line 5 holds \"1e12\": the default FE grid size 1e+12 grid points must lie between 5 and "
                                    "100000 grid points; 100000 is used"),
             std::string::npos);
-  EXPECT_NE(Boxes()[0].second.find("line 8: the lower limit 3 grid points must lie between 5 and "
+  EXPECT_NE(Boxes()[0].second.find("line 8 holds \"3\": the lower limit 3 grid points must lie between 5 and "
                                    "100000 grid points; 5 is used"),
             std::string::npos) << Boxes()[0].second;
   EXPECT_EQ(readWith({{6, "50"}, {7, "60"}}), 1);
@@ -170,6 +170,15 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreBroughtIntoRange) {
   EXPECT_EQ(nGridSizeLower, 75);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("lines 7 and 8: "), std::string::npos);
+  // The text read is named, not only the value a float makes of it; a switch holds
+  // a whole number by its text.
+  EXPECT_EQ(readWith({{7, "9999999999999999999"}, {8, "0.99999999999999999"}}), 1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].second.find("line 8 holds \"9999999999999999999\": the lower limit"), std::string::npos)
+      << Boxes()[0].second;
+  EXPECT_NE(Boxes()[0].second.find("line 9 holds \"0.99999999999999999\", which is not a whole number"),
+            std::string::npos)
+      << Boxes()[0].second;
   EXPECT_EQ(readWith({{4, "600"}, {5, "20"}, {6, "100000"}, {7, "5"}}), 1);
   EXPECT_EQ(nDefaultGridPoints, 600);
   EXPECT_EQ(fPointsPerSigma, 20.0f);
@@ -217,7 +226,7 @@ TEST_F(LammSettingsTest, ValuesOutsideTheirRangeLeaveTheirSettings) {
   EXPECT_FLOAT_EQ(fScanVelocity, 6.0f);
   EXPECT_DOUBLE_EQ(dMaxDcOverC, 6.0);
   ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_NE(Boxes()[0].second.find("\nline 22: the log10 of the truncation level 1e+30 must lie between -30 and -1"),
+  EXPECT_NE(Boxes()[0].second.find("\nline 22 holds \"1e30\": the log10 of the truncation level 1e+30 must lie between -30 and -1"),
             std::string::npos);
 }
 

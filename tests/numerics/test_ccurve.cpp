@@ -55,7 +55,7 @@ TEST(CCurveOwnership, CopyOfAnOwningCurveOwnsItsOwnVectors) {
 TEST(CCurveFiles, FieldsSeparatedByBlanksCommasAndSemicolons) {
   ScopedHeadlessBackend backend;
   const std::string path = OutputPath("separators.dat");
-  WriteText(path, "1 2" + std::string(300, ' ') + "0\n3;4\n5,6\n");  // a long line is one record
+  WriteText(path, "1 2" + std::string(300, ' ') + "0\n3;4;0\n5,6,0\n");  // a long line is one record
   CCurve c;
   ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2));
   EXPECT_EQ(Xs(c), (std::vector<float>{1, 3, 5}));
@@ -119,7 +119,7 @@ TEST(CCurveFiles, ShortLineFailsAndLeavesTheCurveAsItWas) {
   EXPECT_EQ(Xs(c), (std::vector<float>{9}));
   EXPECT_EQ(Ys(c), (std::vector<float>{8}));
   ASSERT_EQ(backend->Transcript().size(), 1u);
-  EXPECT_EQ(backend->Transcript()[0].text, "\n\aAttention: " + path + " cannot be read: line 2 ends before its field 2");
+  EXPECT_EQ(backend->Transcript()[0].text, "\n\aAttention: " + path + " cannot be read: line 2 has too few values (1 of 2): \"3\"");
 }
 
 // Every field up to the y column is one number as a whole, the file's separators
@@ -139,7 +139,8 @@ TEST(CCurveFiles, EveryNeededFieldIsAWholeNumberAndARefusalNamesItsLine) {
       {"inf 1\n", "line 1 holds \"inf\", which is not a number"},
       {"1 1e39\n", "line 1 holds \"1e39\", which is beyond 3.4e38"},
       {"1 1e-320\n", "line 1 holds \"1e-320\", which is not 0 but too small to be held (below 1.4e-45)"},
-      {"1 2\n3 . 4\n", "line 2 holds \".\", which is not a number"},
+      {"1 2\n3 . 4\n", "line 2 has too many values (3 of 2): \"3 . 4\""},
+      {"1 2 3\n3 4\n", "line 2 has too few values (2 of 3): \"3 4\""},
   };
   const std::string path = OutputPath("bad_field.dat");
   for (const auto& b : bad) {
@@ -151,13 +152,14 @@ TEST(CCurveFiles, EveryNeededFieldIsAWholeNumberAndARefusalNamesItsLine) {
     EXPECT_EQ(failure, "\n\aAttention: " + path + " cannot be read: " + b.why);
     EXPECT_EQ(Xs(c), (std::vector<float>{9}));
   }
-  // A field past the y column is not read; a skipped column must be a number.
+  // Every field is a number, a skipped column and one past the y column too, and
+  // every line holds as many as the first.
   WriteText(path, "1;x;3 nan\n");
   CCurve c;
   std::string failure;
   EXPECT_FALSE(c.ReadFromFile(path.c_str(), 1, 3, &failure));
   EXPECT_EQ(failure, "\n\aAttention: " + path + " cannot be read: line 1 holds \"x\", which is not a number");
-  WriteText(path, "1 , 2 , 7\n-3;+4e1\n5 6 7e3\n");
+  WriteText(path, "1 , 2 , 7\n-3;+4e1;0\n5 6 7e3\n");
   ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2, &failure));
   EXPECT_EQ(Xs(c), (std::vector<float>{1, -3, 5}));
   EXPECT_EQ(Ys(c), (std::vector<float>{2, 40, 6}));
@@ -165,20 +167,19 @@ TEST(CCurveFiles, EveryNeededFieldIsAWholeNumberAndARefusalNamesItsLine) {
 }
 
 // No part of a field is read as a number: a line that holds ',' or ';' is split
-// there alone, so a decimal comma leaves a field with a blank inside, and the
-// columns after the ones read are numbers too. Each such line refuses the file.
+// there alone, so a decimal comma leaves a field with a blank inside or one field
+// more than the table's. Each such line refuses the file.
 TEST(CCurveFiles, DecimalCommasAndTrailingWordsRefuseTheFileWithTheirLine) {
   ScopedHeadlessBackend backend;
   const struct {
     const char* line;
     const char* why;
   } bad[] = {
-      {"4,000000 0,500000", "holds \"000000 0\", which is not a number"},
+      {"4,000000 0,500000", "has too many values (3 of 2): \"4,000000 0,500000\""},
       {"4.000000 1,5", "holds \"4.000000 1\", which is not a number"},
       {"4 0,5", "holds \"4 0\", which is not a number"},
-      {"4;0.5;x", "holds \"x\", which is not a number in its column 3"},
-      {"4 0.5 nan", "holds \"nan\", which is not a number in its column 3"},
-      {"4 0.5 1e-320", "holds \"1e-320\", which is not 0 but too small to be held (below 1.4e-45) in its column 3"},
+      {"4;0.5;x", "has too many values (3 of 2): \"4;0.5;x\""},
+      {"4 0.5 nan", "has too many values (3 of 2): \"4 0.5 nan\""},
   };
   const std::string path = OutputPath("decimal_commas.dat");
   for (const auto& b : bad) {

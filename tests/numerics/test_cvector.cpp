@@ -210,7 +210,7 @@ TEST(CVectorFiles, ALineThatIsNoWholeNumberRefusesTheFileNamingIt) {
       {"-inf", "holds \"-inf\", which is not a number"},
       {"1e39", "holds \"1e39\", which is beyond 3.4e38"},
       {"1e-320", "holds \"1e-320\", which is not 0 but too small to be held (below 1.4e-45)"},
-      {"3 x", "holds more than one number"},
+      {"3 x", "has too many values (2 of 1): \"3 x\""},
   };
   for (const int at : {1, 5, 40}) {
     for (const auto& b : bad) {

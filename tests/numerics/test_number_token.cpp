@@ -2,6 +2,8 @@
 // fields of a table line are found.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <cfloat>
 #include <bit>
 #include <cmath>
@@ -149,6 +151,90 @@ TEST(NumberToken, WholeNumberFieldsRefuseFractions) {
   EXPECT_EQ(ScanWholeNumber("2abc").fault, NumberFault::kNotNumber);
   EXPECT_EQ(ScanWholeNumber("").fault, NumberFault::kEmpty);
   EXPECT_EQ(ScanWholeNumber("1e999").fault, NumberFault::kTooLarge);
+}
+
+// Whether a text is whole is decided by its digits: the text's digits as one
+// integer D and its exponent E = exponent - digits after the point give D x 10^E,
+// which is whole when E >= 0 or D ends in -E zeros. Random texts (a fixed seed)
+// against that, among them fractions a double rounds to a whole number.
+TEST(NumberToken, WholeNumbersAndFlagsAreJudgedByTheirText) {
+  std::mt19937 random(87);
+  const auto digitsOf = [&](int n, bool zeros) {
+    std::string d;
+    for (int k = 0; k < n; ++k) d += static_cast<char>('0' + (zeros && random() % 2 ? 0 : random() % 10));
+    return d;
+  };
+  int wholes = 0, fractions = 0;
+  for (int trial = 0; trial < 20000; ++trial) {
+    const std::string integer = digitsOf(1 + static_cast<int>(random() % 6), false);
+    const std::string fraction = digitsOf(static_cast<int>(random() % 20), true);
+    const int exponent = static_cast<int>(random() % 13) - 6;
+    std::string text = integer + (fraction.empty() ? "" : "." + fraction);
+    if (random() % 2) text += "e" + std::to_string(exponent);
+    const int e = (text.find('e') == std::string::npos ? 0 : exponent) - static_cast<int>(fraction.size());
+    const std::string all = integer + fraction;
+    bool whole = e >= 0 || all.find_first_not_of('0') == std::string::npos;
+    if (!whole) {
+      const std::size_t tail = static_cast<std::size_t>(-e);
+      whole = all.size() >= tail && all.find_first_not_of('0', all.size() - tail) == std::string::npos;
+    }
+    const NumberScan scan = ScanWholeNumber(text);
+    EXPECT_EQ(scan.fault == NumberFault::kNone, whole) << text;
+    EXPECT_EQ(scan.fault == NumberFault::kNotWhole, !whole) << text;
+    (whole ? wholes : fractions)++;
+  }
+  EXPECT_GT(wholes, 2000);
+  EXPECT_GT(fractions, 2000);
+  for (const char* fraction : {"2.9999999999999999", "0.99999999999999999", "1.00000000000000001", "25e-1"})
+    EXPECT_EQ(ScanWholeNumber(fraction).fault, NumberFault::kNotWhole) << fraction;
+  for (const char* whole : {"25e-0", "2.50e1", "1000.000", "-0", "12345678901234567890"}) EXPECT_TRUE(ScanWholeNumber(whole)) << whole;
+  // A flag is the whole number 0 or 1; an int's whole number lies within its range.
+  for (const char* on : {"0", "1", "-0", "1.000", "0e5", "10e-1"}) EXPECT_TRUE(ScanFlag(on)) << on;
+  for (const char* off : {"2", "-1", "0.5", "2.5", "1e-30", "0.99999999999999999", "1e400", "1e-400"})
+    EXPECT_EQ(ScanFlag(off).fault, NumberFault::kNotFlag) << off;
+  EXPECT_EQ(ScanFlag("x").fault, NumberFault::kNotNumber);
+  EXPECT_EQ(NumberFaultText("2.5", NumberFault::kNotFlag), "holds \"2.5\", which is neither 0 nor 1");
+  EXPECT_EQ(ScanIntNumber("2147483647").value, 2147483647.0);
+  EXPECT_EQ(ScanIntNumber("-2147483647").value, -2147483647.0);
+  for (const char* beyond : {"2147483648", "9999999999999999999", "-3e9", "1e999"})
+    EXPECT_EQ(ScanIntNumber(beyond).fault, NumberFault::kNotInt) << beyond;
+  EXPECT_EQ(ScanIntNumber("1.5").fault, NumberFault::kNotWhole);
+}
+
+// A row is read whole: as many fields as its shape, from its required ones to all,
+// each of its kind; the message quotes the text read.
+TEST(NumberToken, ARowHoldsExactlyItsFields) {
+  static constexpr RowField kFields[3] = {{"x", FieldKind::kFloat}, {"flag", FieldKind::kFlag}, {nullptr, FieldKind::kWord}};
+  RowShape shape = ExactRow(kFields);
+  shape.required = 2;
+  const struct {
+    const char* line;
+    RowFault fault;
+    std::size_t found;
+    const char* text;
+  } rows[] = {
+      {"1.5 1", RowFault::kNone, 2, ""},
+      {"1.5 0 any", RowFault::kNone, 3, ""},
+      {"1.5", RowFault::kTooFew, 1, "has too few values (1 of 2 or 3: x, flag): \"1.5\""},
+      {"1.5 1 a b", RowFault::kTooMany, 4, "has too many values (4 of 2 or 3: x, flag): \"1.5 1 a b\""},
+      {"1.5 2.5", RowFault::kField, 2, "holds \"2.5\" as the flag, which is neither 0 nor 1"},
+      {"1.5x 1", RowFault::kField, 2, "holds \"1.5x\" as the x, which is not a number"},
+      {"  ", RowFault::kTooFew, 0, "has too few values (0 of 2 or 3: x, flag): \"\""},
+  };
+  for (const auto& r : rows) {
+    double values[3] = {};
+    const RowScan scan = ScanTableRow(r.line, shape, values);
+    EXPECT_EQ(scan.fault, r.fault) << r.line;
+    EXPECT_EQ(scan.found, r.found) << r.line;
+    EXPECT_EQ(RowFaultText(r.line, shape, scan), r.text) << r.line;
+  }
+  static constexpr RowField kNumber{};
+  const RowShape pair = UniformRow(kNumber, 2, ",;");
+  double values[2] = {};
+  EXPECT_EQ(ScanTableRow("4,5 0,5", pair, values).fault, RowFault::kTooMany) << "a decimal comma is a separator's field";
+  EXPECT_EQ(ScanTableRow("4;0.5", pair, values).fault, RowFault::kNone);
+  EXPECT_EQ(values[1], 0.5);
+  EXPECT_EQ(ScanTableRow("4;;0.5", pair, values).fault, RowFault::kTooMany);
 }
 
 // Every float of the binade that holds 7.03853069e-26 (bits 0x15ae43fd, whose

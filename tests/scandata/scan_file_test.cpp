@@ -228,8 +228,8 @@ TEST_F(ScanFileTest, AbsurdOrMissingValuesRefuseTheFileWithTheirLine) {
       {"nan_speed", "R 2 20.0 nan 1000 1.6000e+10 280 1", rows,
        "line 2 holds \"nan\" as the rotor speed, which is not a number"},
       {"fields_missing", "R 1", rows,
-       "line 2 ends after 1 of its 7 values (cell, temperature, rotor speed, time, omega^2 t, "
-       "wavelength, replicates)"},
+       "line 2 has too few values (1 of 7: cell, temperature, rotor speed, time, omega^2 t, "
+       "wavelength, replicates): \"R 1\""},
       {"negative_time", "R 2 20.0 40000 -600 1.6000e+10 280 1", rows,
        "line 2 holds the time -600 s, outside the times of a run (0 to 1e+08 s)"},
       {"nan_time", "R 2 20.0 40000 nan 1.6000e+10 280 1", rows,
@@ -527,17 +527,20 @@ TEST_F(ScanFileTest, SetNColumnsReadsThatManyWordsPerLine) {
 }
 
 TEST_F(ScanFileTest, EachDataLineIsOneRowWhateverTheColumnCount) {
-  // Three-word lines (one with a fourth word) read as one row each whether the
-  // count asked for is the layout's, 2 or the largest; the words of a line never
-  // spill into the next row.
+  // Lines of as many words as the count asked for read as one row each, whether
+  // that count is the layout's, 2 or the largest; a line with one word more or
+  // less is refused with its text, never read in part or spilled into the next row.
   const std::string dir = ScratchDir("line_rows");
   const std::string path = dir + "/rows.ra1";
-  std::string text = "rows\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
-  for (int i = 0; i < 6; ++i)
-    text += "5.9" + std::to_string(i) + " 0." + std::to_string(i + 1) + " 0.01" +
-            (i == 2 ? " 99" : "") + "\n";
-  WriteText(path, text);
   for (int columns : {0, 2, kMaxDataColumns}) {
+    const int words = columns > 0 ? columns : 3;
+    std::string text = "rows\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
+    for (int i = 0; i < 6; ++i) {
+      text += "5.9" + std::to_string(i) + " 0." + std::to_string(i + 1);
+      for (int w = 2; w < words; ++w) text += " 0.01";
+      text += "\n";
+    }
+    WriteText(path, text);
     bSetNColumns = columns > 0;
     nDataColumns = columns > 0 ? columns : 2;
     Scan s(path);
@@ -547,6 +550,15 @@ TEST_F(ScanFileTest, EachDataLineIsOneRowWhateverTheColumnCount) {
       EXPECT_FLOAT_EQ(s.radius[i], 5.9f + 0.01f * static_cast<float>(i - 1)) << columns;
       EXPECT_FLOAT_EQ(s.value[i], 0.1f * static_cast<float>(i)) << columns;
     }
+    const std::size_t third = text.find("5.92");
+    const std::size_t end = text.find('\n', third);
+    for (const std::string& row : {text.substr(third, end - third) + " 99", text.substr(third, text.rfind(' ', end) - third)}) {
+      WriteText(path, text.substr(0, third) + row + text.substr(end));
+      Scan refused(path);
+      EXPECT_EQ(refused.ok, 0) << columns << " " << row;
+      EXPECT_NE(refused.error.find("line 5 has too "), std::string::npos) << refused.error;
+      EXPECT_NE(refused.error.find(": \"" + row.substr(0, 60)), std::string::npos) << refused.error;
+    }
   }
   // A count beyond the largest is refused by the reader as well.
   bSetNColumns = true;
@@ -554,8 +566,8 @@ TEST_F(ScanFileTest, EachDataLineIsOneRowWhateverTheColumnCount) {
   Scan refused(path);
   EXPECT_EQ(refused.ok, 0);
   EXPECT_NE(refused.error.find("outside 2 to 20"), std::string::npos) << refused.error;
-  // A short line inside the data is refused with its line; a short last line (a
-  // file ending in the middle of a line) is dropped.
+  // A short line is refused with its line, inside the data as at their end; only
+  // a last line the file ends inside may be cut short (above).
   bSetNColumns = false;
   WriteText(path, "rows\nR 2 20.0 40000 1000 1.6000e+10 280 1\n5.90 0.1 0.01\n5.91\n5.92 0.3 0.01\n5.93\n");
   Scan shortLine(path);
@@ -563,8 +575,8 @@ TEST_F(ScanFileTest, EachDataLineIsOneRowWhateverTheColumnCount) {
   EXPECT_NE(shortLine.error.find("line 4 has too few values"), std::string::npos) << shortLine.error;
   WriteText(path, "rows\nR 2 20.0 40000 1000 1.6000e+10 280 1\n5.90 0.1 0.01\n5.91 0.2 0.01\n5.92 0.3 0.01\n5.93\n");
   Scan shortEnd(path);
-  ASSERT_EQ(shortEnd.ok, 1) << shortEnd.error;
-  EXPECT_EQ(shortEnd.n, 3);
+  EXPECT_EQ(shortEnd.ok, 0);
+  EXPECT_EQ(shortEnd.error, "line 6 has too few values (1 of 3): \"5.93\"");
 }
 
 TEST_F(ScanFileTest, CrLfAndCrOnlyLineEndsReadLikeLineFeeds) {
@@ -786,8 +798,9 @@ TEST_F(ScanFileTest, ImpossibleHeaderValuesOfEveryLayoutRefuseTheFileWithLineTwo
 // wavelength or a spectrum's radius of 0. The fixtures carry none of them.
 TEST_F(ScanFileTest, HeaderValuesThatWereNotRecordedLoadWithANote) {
   const std::string dir = ScratchDir("unrecorded_header");
-  std::string rows;
+  std::string rows, interferenceRows;
   for (int i = 0; i < 5; ++i) rows += Format("   %.4f  0.1   0.0 \n", 5.9 + 0.01 * i);
+  for (int i = 0; i < 5; ++i) interferenceRows += Format("   %.4f  0.1 \n", 5.9 + 0.01 * i);
   struct Case {
     const char* name;
     std::string line2;
@@ -803,7 +816,7 @@ TEST_F(ScanFileTest, HeaderValuesThatWereNotRecordedLoadWithANote) {
     const std::string path = dir + "/" + c.name + ".ra1";
     // (A fluorescence scan names its detector's keys, whose absence is noted too.)
     WriteText(path, std::string(c.line2[0] == 'F' ? "scan Voltage: 550 Gain: 8 Range: 3" : "scan") + "\n" + c.line2 +
-                        "\n" + rows);
+                        "\n" + (c.line2[0] == 'P' ? interferenceRows : rows));
     Scan s(path);
     ASSERT_EQ(s.ok, 1) << c.name << ": " << s.error;
     ASSERT_EQ(s.notes.size(), 1u) << c.name;
@@ -823,13 +836,18 @@ TEST_F(ScanFileTest, HeaderValuesThatWereNotRecordedLoadWithANote) {
 
   for (const char* name : {"absorbance.ra1", "absorbance_crlf.ra1", "close_points.ra1", "fluorescence.fa1",
                            "intensity.ri1", "interference.ip1", "meniscus_note.ra1", "replicates.ra1",
-                           "spike.ip1", "spike.ra1", "truncated_last.ra1", "wavelength.wa1",
+                           "spike.ip1", "spike.ra1", "wavelength.wa1",
                            "wavelength_intensity.wi1", "set_abs/00001.ra1",
                            "set_abs/00002.ra1", "set_abs/00003.ra1"}) {
     Scan s(FixturePath(name));
     EXPECT_EQ(s.ok, 1) << name << ": " << s.error;
     EXPECT_TRUE(s.notes.empty()) << name << ": " << (s.notes.empty() ? "" : s.notes[0]);
   }
+  // A file that ends inside its last row says that the row is not read.
+  Scan truncated(FixturePath("truncated_last.ra1"));
+  EXPECT_EQ(truncated.ok, 1) << truncated.error;
+  ASSERT_EQ(truncated.notes.size(), 1u);
+  EXPECT_EQ(truncated.notes[0], "line 15 is cut short (the file ends inside it) and is not read");
   bElectrophoresisMode = true;
   Scan electrophoresis(FixturePath("electrophoresis.ep1"));
   EXPECT_EQ(electrophoresis.ok, 1) << electrophoresis.error;
@@ -983,7 +1001,7 @@ TEST_F(ScanFileTest, ARefusedFileLeavesTheKindInForceAndTheReaderProperSetsNone)
 
   // Electrophoresis with Set n Columns: a jump of 1 up and back is a spike for data
   // of absorbance kind (threshold 0.4), not for interference data.
-  std::string ep = "electrophoresis with a spike\nR 0 1200 280 1\n";
+  std::string ep = "electrophoresis with a spike\nR 0 1200 280 1 0\n";
   for (int i = 0; i < 6; ++i) ep += Format("%.1f %s\n", 0.5 + 0.1 * i, i == 3 ? "11.0" : "10.0");
   WriteText(dir + "/spike.ep1", ep);
   bElectrophoresisMode = true;

@@ -1,8 +1,11 @@
-// The census of conversions as the linker sees them: every object file of the
-// program outside text/ (the libraries, the window's program, the batch program,
-// the example generator; the build's own list of their objects) is read with nm,
-// and no undefined symbol of a conversion of text into a number may appear in it
-// but those listed below with their reason. Syntax is not closed form by form (a
+// The census of conversions as the linker sees them: every object that the
+// program's executables link (the build follows their links: the libraries of
+// every folder they reach, the executables' own objects) is read with nm, and no
+// symbol of a conversion of text into a number may appear in it, undefined (a call
+// into a library) or defined as a template instance or inline function the object
+// holds itself (weak), but those listed below with their reason. The number
+// door's objects (those of text/ at the source root, listed apart by the build)
+// are known by their exact paths, not by a folder's name within them. Syntax is not closed form by form (a
 // call through a derived class, an asm label, a builtin, a toolkit member the
 // compiler's refusals do not name); a call that leaves the object is seen here
 // whatever its spelling. Planted conversions of every family, in scratch objects,
@@ -17,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iterator>
 #include <filesystem>
@@ -50,6 +54,7 @@ const Family kFamilies[] = {
     {"the toolkit's fromString", R"(^Q\w*::fromString\()"},
     {"the toolkit's convert", R"(^(QMetaType|QVariant)::convert\()"},
     {"the toolkit's dialogs", R"(^QInputDialog::get(Double|Int)\(|::valueFromText\()"},
+    {"the toolkit's JSON reader", R"(^Q(Json\w*|CborValue)::fromJson\()"},
 };
 
 // Undefined symbols of conversions that the program may reference, each with its
@@ -72,7 +77,7 @@ std::string FamilyOf(const std::string& symbol) {
   // without a regular expression.
   static const char* const kWords[] = {"strto", "wcsto", "scanf", "ato", "a64l", "l64a", "strptime", "getdate", "_M_extract",
                                        "operator>>", "_get<", "from_chars", "::to", "fromString", "convert",
-                                       "QInputDialog", "valueFromText"};
+                                       "QInputDialog", "valueFromText", "fromJson"};
   if (std::none_of(std::begin(kWords), std::end(kWords),
                    [&](const char* w) { return symbol.find(w) != std::string::npos; }))
     return {};
@@ -92,11 +97,13 @@ std::string Quoted(const std::string& s) {
   return q + "'";
 }
 
-// The conversions among the undefined symbols of the objects (nm, demangled).
+// The conversions among the symbols of the objects (nm, demangled) that are
+// undefined or weak: what the object calls in a library, and the template
+// instances and inline functions it holds itself.
 std::vector<Finding> ConversionsIn(const std::vector<std::string>& objects) {
   std::vector<Finding> found;
   for (std::size_t first = 0; first < objects.size(); first += 100) {
-    std::string command = std::string(TARMIC_NM) + " -A -u -C";
+    std::string command = std::string(TARMIC_NM) + " -A -C";
     for (std::size_t k = first; k < objects.size() && k < first + 100; ++k) command += " " + Quoted(objects[k]);
     std::FILE* out = ::popen((command + " 2>&1").c_str(), "r");
     EXPECT_NE(out, nullptr) << command;
@@ -111,12 +118,17 @@ std::vector<Finding> ConversionsIn(const std::vector<std::string>& objects) {
       if (end == std::string::npos) end = text.size();
       const std::string line = text.substr(start, end - start);
       start = end + 1;
-      // "object: U symbol" (GNU and LLVM nm alike, blanks between vary).
-      const std::size_t colon = line.find(": ");
+      // "object:  U symbol" or "object:0000000000000000 W symbol" (GNU and LLVM nm
+      // alike, blanks between vary; the objects' paths hold no colon).
+      const std::size_t colon = line.find(':');
       if (colon == std::string::npos) continue;
       std::size_t at = line.find_first_not_of(' ', colon + 1);
-      if (at == std::string::npos || line.compare(at, 2, "U ") != 0) continue;
+      if (at != std::string::npos && std::isxdigit(static_cast<unsigned char>(line[at])) && line[at + 1] != ' ')
+        at = line.find_first_not_of(' ', line.find(' ', at));
+      if (at == std::string::npos || at + 2 > line.size() || line[at + 1] != ' ') continue;
+      if (std::string("UWVuwvi").find(line[at]) == std::string::npos) continue;
       at = line.find_first_not_of(' ', at + 1);
+      if (at == std::string::npos) continue;
       const std::string symbol = line.substr(at);
       if (const std::string family = FamilyOf(symbol); !family.empty())
         found.push_back({line.substr(0, colon), symbol, family});
@@ -163,19 +175,35 @@ TEST(SymbolCensus, EveryPlantedConversionIsCaught) {
   EXPECT_EQ(families.size(), std::size(kFamilies)) << "a form of every family is planted";
 }
 
+// The number door's objects: the build's list of the objects of text/ at the
+// source root, each of which must lie in that folder of the build.
+std::set<std::string> DoorObjects() {
+  std::set<std::string> door;
+  for (const std::string& object : LinesOf(TARMIC_SYMBOL_CENSUS_DOOR)) {
+    EXPECT_EQ(object.rfind(TARMIC_DOOR_FOLDER, 0), 0u) << object << " is no object of text/ at the root";
+    door.insert(object);
+  }
+  EXPECT_FALSE(door.empty()) << "the number door's objects are listed in " << TARMIC_SYMBOL_CENSUS_DOOR;
+  return door;
+}
+
 // No object of the program but the one scanner's references a conversion, the
 // exceptions aside.
 TEST(SymbolCensus, NoProgramObjectConvertsTextButTheOneScanner) {
+  const std::set<std::string> door = DoorObjects();
   std::vector<std::string> objects, scanner;
   for (const std::string& object : LinesOf(TARMIC_SYMBOL_CENSUS_OBJECTS)) {
     EXPECT_TRUE(fs::exists(object)) << object << " is not built";
-    (object.find("/text/") != std::string::npos ? scanner : objects).push_back(object);
+    (door.count(object) ? scanner : objects).push_back(object);
   }
-  // The one scanner is among the objects the build lists, and its conversion is seen.
+  // The one scanner is among the objects the program links, and its conversion is seen.
+  EXPECT_EQ(scanner.size(), door.size()) << "the program links every object of the number door";
   const std::vector<Finding> own = ConversionsIn(scanner);
   EXPECT_TRUE(std::any_of(own.begin(), own.end(), [](const Finding& f) { return f.family == "from_chars"; }))
       << "the census does not see the one scanner's from_chars";
   ASSERT_GT(objects.size(), 200u) << "the program's objects are listed in " << TARMIC_SYMBOL_CENSUS_OBJECTS;
+  const std::vector<std::string> programs = LinesOf(TARMIC_SYMBOL_CENSUS_PROGRAMS);
+  EXPECT_GE(programs.size(), 3u) << "the window's program, the batch program and the example generator";
   int excepted = 0;
   for (const Finding& f : ConversionsIn(objects)) {
     if (Excepted(f)) {
@@ -185,7 +213,27 @@ TEST(SymbolCensus, NoProgramObjectConvertsTextButTheOneScanner) {
     ADD_FAILURE() << f.object << " references " << f.symbol << " (" << f.family
                   << "): read numbers through ScanNumber (text/number_token.h)";
   }
-  std::printf("symbol census: %zu objects read, %d excepted references\n", objects.size(), excepted);
+  std::printf("symbol census: %zu programs, %zu objects read, %zu of the number door, %d excepted references\n",
+              programs.size(), objects.size(), scanner.size(), excepted);
+}
+
+// The census follows a program's links: a conversion in a static library of a
+// folder that no list names is found in the objects of the planted program, and a
+// conversion in a folder named text/ elsewhere is no part of the number door.
+TEST(SymbolCensus, TheLinkIsFollowedAndTheDoorIsKnownByItsExactObjects) {
+  const std::vector<std::string> linked = LinesOf(TARMIC_SYMBOL_CENSUS_PLANT_PROGRAM);
+  const std::vector<Finding> found = ConversionsIn(linked);
+  EXPECT_TRUE(std::any_of(found.begin(), found.end(), [](const Finding& f) {
+    return f.object.find("symbol_plant_folder_library") != std::string::npos && f.family == "the C library's strto*";
+  })) << "the planted program's library is not reached through its link";
+  const std::set<std::string> door = DoorObjects();
+  int inTextFolders = 0;
+  for (const std::string& plant : LinesOf(TARMIC_SYMBOL_CENSUS_PLANTS)) {
+    const std::string object = plant.substr(plant.find('|') + 1);
+    EXPECT_EQ(door.count(object), 0u) << object;
+    inTextFolders += object.find("/text/") != std::string::npos;
+  }
+  EXPECT_GE(inTextFolders, 1) << "a conversion is planted in a folder named text/";
 }
 
 }  // namespace
