@@ -50,7 +50,7 @@ class BatchOutputTest : public ::testing::Test {
     std::vector<std::string> args = {"--parameters", alone + "/" + parameters};
     for (const std::string& s : ExampleScans(alone)) args.push_back(s);
     EXPECT_EQ(RunBatchProgram(root_, args, "alone").code, 0);
-    std::map<std::string, std::string> files = FolderContents(alone);
+    std::map<std::string, std::string> files = ResultContents(alone);
     for (const auto& [name, text] : FolderContents(Data())) files.erase(name);
     return files;
   }
@@ -105,7 +105,7 @@ TEST_P(BatchLeavesNothingTest, WhenItEndsWithoutResults) {
   if (l.code == 2) {
     EXPECT_EQ(out, "");
   } else {
-    EXPECT_TRUE(out.starts_with("data\tmodel\tstatus\t")) << out;
+    EXPECT_TRUE(out.starts_with("data\tcell\tmodel\tstatus\t")) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
   }
 }
@@ -140,7 +140,7 @@ TEST_F(BatchOutputTest, TwoAnalysesAtOnceLeaveOneWholeResultSet) {
   std::vector<std::vector<std::string>> runs;
   for (int k = 0; k < 6; ++k) runs.push_back(Run(k % 2 ? "species.~p" : "cs.~p", {"--replace"}));
   for (const BatchOutput& run : AtOnce(runs)) EXPECT_EQ(run.code, 0) << run.err;
-  std::map<std::string, std::string> results = FolderContents(Data());
+  std::map<std::string, std::string> results = ResultContents(Data());
   for (const auto& e : batch_fs::directory_iterator(std::string(TARMIC_EXAMPLES_DIR) + "/two_species"))
     results.erase(e.path().filename().string());
   // The grid a c(s) run saved may stay beside the species' results: it is an input
@@ -168,7 +168,7 @@ TEST_F(BatchOutputTest, RunsThatCollideEndAsAnExistingResult) {
     EXPECT_EQ(run.out, "");
   }
   EXPECT_EQ(computed, 1);
-  EXPECT_EQ(FolderContents(output), cs);
+  EXPECT_EQ(ResultContents(output), cs);
   EXPECT_TRUE(batch_fs::is_empty(root_ + "/tmp"));
 }
 
