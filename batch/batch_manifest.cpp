@@ -3,10 +3,9 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "batch/batch_output.h"
+#include "numerics/text_lines.h"
 #include "scandata/text_io.h"
 #include "text/number_token.h"
 
@@ -140,11 +139,11 @@ std::string ManifestText(const ResultManifest& m) {
 }
 
 std::optional<ResultManifest> ReadManifest(const std::string& dir) {
-  std::ifstream in(JoinPath(dir, kManifestName), std::ios::binary);
-  if (!in) return std::nullopt;
+  std::vector<std::string> lines;
+  if (!ReadTextFileLines(JoinPath(dir, kManifestName), &lines)) return std::nullopt;
   ResultManifest m;
   bool any = false;
-  for (std::string line; std::getline(in, line);) {
+  for (const std::string& line : lines) {
     if (line.empty() || line[0] == '#') continue;
     const std::vector<std::string> f = SplitTabs(line);
     if (f[0] == "version" && f.size() == 2) m.version = f[1];

@@ -178,15 +178,6 @@ bool WriteWholeFile(const std::string& path, const std::string& text) {
   return std::fclose(f) == 0 && written;
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  std::string text;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
-    std::fclose(f);
-  }
-  return text;
-}
 
 // What the Run of the analysis in effect refuses before it computes anything, in
 // the order the Run checks it (distributions/conti_run, commands/run_commands):
@@ -608,7 +599,9 @@ class BatchRun {
     backend_.Say("tarmic-batch: kept: " + dir + " holds the complete results of this analysis (" + kManifestName +
                  " verified); nothing is computed, --replace computes them again");
     savedIn_ = dir;
-    return WriteSummary(ReadWholeFile(JoinPath(dir, kSummaryFile)), kBatchComputed);
+    std::string summary;
+    ReadWholeTextFile(JoinPath(dir, kSummaryFile), &summary);
+    return WriteSummary(summary, kBatchComputed);
   }
 
   const BatchOptions& o_;

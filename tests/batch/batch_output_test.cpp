@@ -2,6 +2,10 @@
 // results (a folder that cannot take them, a refused model, a file the disk does
 // not take, a signal), a whole result set whatever runs beside it, and on standard
 // output the summary alone.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <chrono>
 #include <thread>
 
@@ -75,6 +79,9 @@ const Leftless kLeftless[] = {
     // At most 8 KiB a file: every scan of the fit is larger. The signal of a file
     // too large is ignored, so that the write fails instead.
     {"DiskTakesNoFit", "full", 1, "tarmic-batch: the results were not saved in full", "trap '' XFSZ; ulimit -f 8; "},
+    // Not even the 4 KiB the run's own folder is tried with: the temporary
+    // directory refuses the run before anything is computed.
+    {"TemporaryFolderTakesNoFile", "nothing", 2, "tarmic-batch: the temporary folder ", "trap '' XFSZ; ulimit -f 2; "},
 };
 
 void PrintTo(const Leftless& l, std::ostream* os) { *os << l.name; }
@@ -113,10 +120,10 @@ TEST_P(BatchLeavesNothingTest, WhenItEndsWithoutResults) {
 INSTANTIATE_TEST_SUITE_P(Ends, BatchLeavesNothingTest, ::testing::ValuesIn(kLeftless),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// SIGINT and SIGTERM during the computation: the run's temporary folder and the
-// output folder it made are gone, and the run ends by the signal.
+// SIGINT, SIGTERM and SIGHUP during the computation: the run's temporary folder and
+// the output folder it made are gone, and the run ends by the signal.
 TEST_F(BatchOutputTest, ASignalRemovesTheRunsFolders) {
-  for (const char* signal : {"TERM", "INT"}) {
+  for (const char* signal : {"TERM", "INT", "HUP"}) {
     const std::string output = root_ + "/out-" + signal;
     const std::string script = BatchCommand(Run("cs.~p", {"--output", output})) + " >/dev/null 2>" +
                                Quoted(root_ + "/signal.err") + " & pid=$!\n" +
@@ -125,11 +132,63 @@ TEST_F(BatchOutputTest, ASignalRemovesTheRunsFolders) {
                                "kill -" + signal + " $pid; wait $pid; echo $? >" + Quoted(root_ + "/signal.code") + "\n";
     std::ofstream(root_ + "/signal.sh") << script;
     ASSERT_EQ(std::system((BatchEnvironment(root_) + "sh " + Quoted(root_ + "/signal.sh")).c_str()), 0);
-    EXPECT_EQ(ReadWhole(root_ + "/signal.code"), std::to_string(128 + (signal[0] == 'T' ? 15 : 2)) + "\n")
+    EXPECT_EQ(ReadWhole(root_ + "/signal.code"),
+              std::to_string(128 + (signal[0] == 'T' ? 15 : signal[0] == 'I' ? 2 : 1)) + "\n")
         << ReadWhole(root_ + "/signal.err");
     EXPECT_FALSE(batch_fs::exists(output)) << signal;
     EXPECT_TRUE(batch_fs::is_empty(root_ + "/tmp")) << signal;
   }
+}
+
+// A summary that cannot be written (a full device, a pipe closed by its reader)
+// ends the run with exit code 1 and says so, naming where the results are; they
+// stay, whole, and the run's folder is gone.
+TEST_F(BatchOutputTest, ASummaryNotWrittenIsSaid) {
+  for (const char* to : {">/dev/full", "| true"}) {
+    SCOPED_TRACE(to);
+    const std::string output = root_ + "/out" + std::to_string(std::string(to).size());
+    const std::string script = "(" + BatchCommand(Run("cs.~p", {"--output", output})) + " 2>" +
+                               Quoted(root_ + "/summary.err") + "; echo $? >" + Quoted(root_ + "/summary.code") + ") " +
+                               to + "\n";
+    std::ofstream(root_ + "/summary.sh") << script;
+    std::system((BatchEnvironment(root_) + "bash " + Quoted(root_ + "/summary.sh")).c_str());
+    const std::string err = ReadWhole(root_ + "/summary.err");
+    EXPECT_EQ(ReadWhole(root_ + "/summary.code"), "1\n") << err;
+    EXPECT_NE(err.find("tarmic-batch: the summary could not be written to standard output: "), std::string::npos) << err;
+    EXPECT_NE(err.find("tarmic-batch: the results are saved in " + output + " (the summary in summary.tsv)"),
+              std::string::npos)
+        << err;
+    EXPECT_TRUE(ReadWhole(output + "/summary.tsv").starts_with("data\tcell\tmodel\t"));
+    EXPECT_TRUE(batch_fs::is_empty(root_ + "/tmp"));
+  }
+}
+
+// The folders that killed runs (SIGKILL, a machine's end) left in the temporary
+// directory go with the next run on the same host; those of live runs, and of runs
+// on other hosts, stay.
+TEST_F(BatchOutputTest, TheFoldersOfDeadRunsAreSwept) {
+  char host[256] = {};
+  ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+  std::string name;
+  for (const char* c = host; *c; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) || *c == '-' ? *c : '_';
+  // A process id that is gone: a child that has ended and been waited for.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  waitpid(gone, nullptr, 0);
+  const std::string tmp = root_ + "/tmp/";
+  const std::string dead = tmp + "tarmic-batch." + name + "." + std::to_string(gone) + ".aBcDeF";
+  const std::string live = tmp + "tarmic-batch." + name + "." + std::to_string(getpid()) + ".aBcDeF";
+  const std::string elsewhere = tmp + "tarmic-batch.another-host." + std::to_string(gone) + ".aBcDeF";
+  for (const std::string& d : {dead, live, elsewhere}) {
+    batch_fs::create_directories(d + "/results");
+    std::ofstream(d + "/results/f0001.ra0") << "left\n";
+  }
+  const BatchOutput run = RunBatchProgram(root_, Run("cs.~p", {"--output", root_ + "/out"}));
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_FALSE(batch_fs::exists(dead));
+  EXPECT_TRUE(batch_fs::exists(live));
+  EXPECT_TRUE(batch_fs::exists(elsewhere));
 }
 
 // Two different analyses (c(s) and discrete species) replacing each other in one
