@@ -156,26 +156,8 @@ inline std::map<std::string, std::string> ResultContents(const std::string& dir)
 
 // The summary of a run: column name to value (header line and one line of values).
 inline std::map<std::string, std::string> SummaryColumns(const std::string& out) {
-  std::istringstream in(out);
-  std::string header, values;
-  std::getline(in, header);
-  std::getline(in, values);
-  const auto split = [](const std::string& line) {
-    std::vector<std::string> f;
-    std::size_t start = 0;
-    for (;;) {
-      const std::size_t tab = line.find('\t', start);
-      f.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
-    return f;
-  };
-  const std::vector<std::string> names = split(header), cells = split(values);
-  std::map<std::string, std::string> columns;
-  EXPECT_EQ(names.size(), cells.size()) << out;
-  for (std::size_t i = 0; i < std::min(names.size(), cells.size()); ++i) columns[names[i]] = cells[i];
-  return columns;
+  const std::vector<std::map<std::string, std::string>> rows = TableRows(out);
+  return rows.empty() ? std::map<std::string, std::string>() : rows.front();
 }
 
 }  // namespace tarmic::testing
