@@ -141,7 +141,7 @@ BatchSummary SummarizeAnalysis(TXLAWindow&, const std::string& data, int cell, c
   return s;
 }
 
-std::string PeaksText(const std::string& data, int cell, const std::vector<MonteCarloPeak>& limits) {
+std::string PeaksText(const std::string& data, int cell, const std::vector<MonteCarloPeak>& limitsOf) {
   std::string text = "data\tcell\tpeak\tposition\tarea\tposition low\tposition high\tarea low\tarea high\tunit\n";
   const bool mass = CurrentDistributionKind() == DistributionKind::MolarMass;
   const char* position = mass ? "%.6g" : "%.3f";
@@ -149,17 +149,21 @@ std::string PeaksText(const std::string& data, int cell, const std::vector<Monte
   std::string name = data;
   std::replace_if(name.begin(), name.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
   for (std::size_t k = 0; k < peaks.size(); ++k) {
-    text += name + "\t" + (cell >= 0 ? std::to_string(cell) : std::string()) + "\t" + std::to_string(k + 1) + "\t" +
-            Format(position, D(peaks[k].extent.averageX)) + "\t" + Format("%.4f", D(peaks[k].extent.area));
-    if (k < limits.size() && limits[k].positionSets > 0)
-      text += "\t" + Format("%g", D(limits[k].positionLow)) + "\t" + Format("%g", D(limits[k].positionHigh));
-    else
-      text += "\t\t";
-    if (k < limits.size())
-      text += "\t" + Format("%g", D(limits[k].areaLow)) + "\t" + Format("%g", D(limits[k].areaHigh));
-    else
-      text += "\t\t";
-    text += "\t" + PositionUnit() + "\n";
+    std::vector<std::string> cells = {name, cell >= 0 ? std::to_string(cell) : std::string(), std::to_string(k + 1),
+                                      Format(position, D(peaks[k].extent.averageX)),
+                                      Format("%.4f", D(peaks[k].extent.area))};
+    const bool limits = k < limitsOf.size();
+    const bool positioned = limits && limitsOf[k].positionSets > 0;
+    cells.push_back(positioned ? Format("%g", D(limitsOf[k].positionLow)) : std::string());
+    cells.push_back(positioned ? Format("%g", D(limitsOf[k].positionHigh)) : std::string());
+    cells.push_back(limits ? Format("%g", D(limitsOf[k].areaLow)) : std::string());
+    cells.push_back(limits ? Format("%g", D(limitsOf[k].areaHigh)) : std::string());
+    cells.push_back(PositionUnit());
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      if (i > 0) text.push_back('\t');
+      text.append(cells[i]);
+    }
+    text.push_back('\n');
   }
   return text;
 }
