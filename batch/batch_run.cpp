@@ -221,10 +221,19 @@ std::string AnalysisOf(const BatchOptions& o) {
   return a;
 }
 
-// The command line as given, one blank between the arguments.
+// The command line as given, one blank between the arguments; an argument with
+// characters a shell would take apart (a blank in a folder's name) in single quotes.
 std::string CommandLineOf(const BatchOptions& o) {
   std::string c = "tarmic-batch";
-  for (const std::string& a : o.arguments) c += " " + a;
+  for (const std::string& a : o.arguments) {
+    const bool plain = !a.empty() && std::all_of(a.begin(), a.end(), [](char ch) {
+      return std::isalnum(static_cast<unsigned char>(ch)) || std::string_view("_./=:,+-~@%").find(ch) != std::string_view::npos ||
+             static_cast<unsigned char>(ch) >= 0x80;
+    });
+    std::string quoted;
+    for (char ch : a) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    c += " " + (plain ? a : "'" + quoted + "'");
+  }
   return c;
 }
 
