@@ -46,6 +46,7 @@
 #include "scandata/scan_times_check.h"
 #include "scandata/text_io.h"
 #include "services/path_table.h"
+#include "storage/atomic_file.h"
 
 namespace tarmic {
 
@@ -657,6 +658,9 @@ int RunBatch(const BatchOptions& options, const std::string& programDir, std::FI
                  TempDirectory().c_str(), why.c_str());
     return kBatchInputRefused;
   }
+  // What the run writes into its own folder is a copy or a working file: each
+  // result is synced once, where the set is published.
+  SetUnsyncedFolder(folder.Path());
   SetupPathTable(programDir, folder.Path() + "cache/");
   const auto copies = CopyUserSettings(szProgramDir, folder.Path() + "config/");
   PlaceWritableFiles(folder.Path() + "config/", folder.Path() + "data/");

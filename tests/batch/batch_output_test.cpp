@@ -11,6 +11,7 @@
 
 #include "batch_test_support.h"
 #include "scandata/text_io.h"
+#include "storage/atomic_file.h"
 
 namespace tarmic::testing {
 namespace {
@@ -229,6 +230,39 @@ TEST_F(BatchOutputTest, RunsThatCollideEndAsAnExistingResult) {
   EXPECT_EQ(computed, 1);
   EXPECT_EQ(ResultContents(output), cs);
   EXPECT_TRUE(batch_fs::is_empty(root_ + "/tmp"));
+}
+
+// What a run writes into its own folder is not synced: its results are synced
+// once, where they are published as a set. A file alone and a set of two (with its
+// journal), in the run's folder, in a folder below it, and in folders outside it
+// (one whose name only starts like it): only those outside ask the disk to sync.
+TEST(BatchStaging, OnlyThePublishedFilesAreSynced) {
+  const std::string root = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/BatchStaging";
+  batch_fs::remove_all(root);
+  SetUnsyncedFolder(root + "/run");
+  const std::pair<std::string, bool> folders[] = {
+      {root + "/run", false}, {root + "/run/results", false}, {root + "/out", true}, {root + "/run-other", true}};
+  for (const auto& [dir, synced] : folders) {
+    SCOPED_TRACE(dir);
+    batch_fs::create_directories(dir);
+    const unsigned long long before = StorageWorkForTesting().syncs;
+    AtomicFile one(dir + "/alone.txt");
+    ASSERT_TRUE(one.IsOpen());
+    std::fputs("one\n", one.File());
+    ASSERT_TRUE(one.Commit());
+    const unsigned long long afterOne = StorageWorkForTesting().syncs;
+    {
+      AtomicFileBatch set;
+      for (const char* name : {"/a.txt", "/b.txt"})
+        WriteFileAtomically(dir + name, [](std::FILE* f) { return std::fputs("set\n", f) >= 0; });
+      EXPECT_EQ(set.Finish(), "");
+    }
+    const unsigned long long afterSet = StorageWorkForTesting().syncs;
+    EXPECT_EQ(afterOne > before, synced);
+    EXPECT_EQ(afterSet > afterOne, synced);
+    EXPECT_EQ(ReadWhole(dir + "/b.txt"), "set\n");
+  }
+  SetUnsyncedFolder("");
 }
 
 }  // namespace
