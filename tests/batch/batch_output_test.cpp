@@ -219,6 +219,8 @@ TEST_F(BatchOutputTest, RunsThatCollideEndAsAnExistingResult) {
   const std::vector<BatchOutput> runs = AtOnce(std::vector<std::vector<std::string>>(4, Run("cs.~p", {"--output", output})));
   int computed = 0;
   for (const BatchOutput& run : runs) {
+    // A run that starts once another has published (a slow start) keeps that set.
+    if (run.code == 0 && run.err.find("tarmic-batch: kept: ") != std::string::npos) continue;
     if (run.code == 0) {
       ++computed;
       continue;
