@@ -1,9 +1,13 @@
 #include "batch/batch_extras.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/response_table.h"
 #include "app/xla_window.h"
 #include "batch/batch_backend.h"
 #include "commands/command_support.h"
+#include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_peaks.h"
 #include "modelcalc/conti_monte_carlo.h"
@@ -37,6 +41,49 @@ std::string SaveNoiseInto(TXLAWindow& window, BatchBackend& backend, const std::
   return {};
 }
 
+namespace {
+
+// The point at `fraction` of values (sorted in place), as the limit files take it:
+// the floor(n fraction)-th smallest, kept inside 1..n.
+float PointAt(std::vector<float>& values, double fraction) {
+  std::sort(values.begin(), values.end());
+  const int n = static_cast<int>(values.size());
+  const int k = std::clamp(static_cast<int>(std::floor(n * fraction)), 1, n);
+  return values[static_cast<std::size_t>(k - 1)];
+}
+
+// Each stored set's peak of the best fit's peak: the set's own highest point
+// within the best fit's extent of the peak, delimited and integrated by the rule
+// of the labels (FindDistributionPeak), so that every set's peak is found as the
+// best fit's was. The set's distribution is put on show while it is looked at.
+MonteCarloPeak SetPeaks(const DistributionPeak& best) {
+  MonteCarloPeak result;
+  const int n = nMCSets;
+  const std::vector<float> shown(pDistValues, pDistValues + nDistGrid + 1);
+  std::vector<float> positions, areas;
+  for (int k = 1; k <= n; ++k) {
+    const std::vector<float>& row = ppMCDistributions[static_cast<std::size_t>(k)];
+    std::copy(row.begin() + 1, row.begin() + 1 + nDistGrid, pDistValues + 1);
+    int top = std::clamp(best.index, 1, nDistGrid);
+    for (int i = std::max(1, best.extent.leftIndex); i <= std::min(nDistGrid, best.extent.rightIndex); ++i)
+      if (pDistValues[i] > pDistValues[top]) top = i;
+    const PeakExtent peak = FindDistributionPeak(top, kPeakEdgeFraction);
+    areas.push_back(peak.area);
+    if (peak.area > 0.0f) positions.push_back(peak.averageX);
+  }
+  std::copy(shown.begin(), shown.end(), pDistValues);
+  if (!positions.empty()) {
+    result.positionLow = PointAt(positions, kMonteCarloLow);
+    result.positionHigh = PointAt(positions, kMonteCarloHigh);
+    result.positionSets = static_cast<int>(positions.size());
+  }
+  result.areaLow = PointAt(areas, kMonteCarloLow);
+  result.areaHigh = PointAt(areas, kMonteCarloHigh);
+  return result;
+}
+
+}  // namespace
+
 PeakLimits MonteCarloOfPeaks(TXLAWindow& window, int sets, const std::string& stage) {
   PeakLimits result;
   const std::vector<DistributionPeak> peaks = DistributionPeakList();
@@ -49,24 +96,14 @@ PeakLimits MonteCarloOfPeaks(TXLAWindow& window, int sets, const std::string& st
   window.bRunInProgress = false;
   if (outcome == MonteCarloOutcome::Completed && !MonteCarloConfidenceLimits(kBatchMonteCarloConfidence))
     result.error = "the Monte-Carlo limits were not written";
-  std::string positions, areas;
-  if (outcome == MonteCarloOutcome::Completed) {
-    for (const DistributionPeak& peak : peaks) {
-      if (!peak.labelled) continue;
-      const MonteCarloSwResult r = MonteCarloSwStatistics(&window.GetHandle(), peak.extent.leftX, peak.extent.rightX);
-      if (!positions.empty()) {
-        positions += ' ';
-        areas += ' ';
-      }
-      positions += r.swSets > 0 ? Format("%g:%g", static_cast<double>(r.swLow), static_cast<double>(r.swHigh)) : "-";
-      areas += Format("%g:%g", static_cast<double>(r.cLow), static_cast<double>(r.cHigh));
-    }
+  if (outcome == MonteCarloOutcome::Completed && MonteCarloResultsAvailable()) {
+    for (const DistributionPeak& peak : peaks)
+      if (peak.labelled) result.peaks.push_back(SetPeaks(peak));
   } else {
     result.error = "the Monte-Carlo sets were not computed";
   }
   EndMonteCarloDistributions(&window.GetHandle());
   bBatchMode = batch;
-  result.columns = {{"position-limits", positions}, {"area-limits", areas}};
   return result;
 }
 

@@ -26,11 +26,18 @@ std::string SaveNoiseInto(TXLAWindow& window, BatchBackend& backend, const std::
 // window's question.
 inline constexpr float kBatchMonteCarloConfidence = 0.68f;
 
+// The 68 % limits of one peak over the Monte-Carlo sets (the 16 % and 84 % points
+// of the sets' peaks): its weight-average position (over the sets whose peak has
+// an area) and its area.
+inline constexpr double kMonteCarloLow = 0.16, kMonteCarloHigh = 0.84;
+struct MonteCarloPeak {
+  float positionLow = 0.0f, positionHigh = 0.0f;
+  int positionSets = 0;  // 0: no set has an area there, the position has no limits
+  float areaLow = 0.0f, areaHigh = 0.0f;
+};
 struct PeakLimits {
-  // Summary columns: for each peak of the summary's `peaks`, in its order,
-  // "low:high" of its weight-average position and of its area (the 16 % and 84 %
-  // points of the sets), blank-separated.
-  std::vector<std::pair<std::string, std::string>> columns;
+  // For each peak of the summary, in its order.
+  std::vector<MonteCarloPeak> peaks;
   std::string error;  // why the sets were not computed; empty when they were
 };
 // Monte Carlo for Distributions with `sets` data sets: the limit and mean files

@@ -1,16 +1,16 @@
 #include "batch/batch_options.h"
 
-#include "numerics/number_input.h"
+#include "batch/batch_values.h"
 #include "numerics/value_ranges.h"
 #include "resources/command_ids.h"
-#include "text/number_token.h"
 
 namespace tarmic {
 
 const char* const kBatchUsage =
     "usage: tarmic-batch --parameters FILE [--fit] [--method simplex|annealing|marquardt]\n"
     "                    [--output DIR] [--replace] [--set NAME=VALUE]... [--monte-carlo N]\n"
-    "                    [--save-noise] [--equilibrium] SCAN...\n"
+    "                    [--save-noise] [--equilibrium] [--cell N] SCAN...\n"
+    "       tarmic-batch --version | --help\n"
     "  --parameters FILE  the saved parameter file of the analysis (the model included)\n"
     "  --fit              Fit instead of Run\n"
     "  --method M         the fit's search: simplex, annealing or marquardt (with --fit)\n"
@@ -27,12 +27,16 @@ const char* const kBatchUsage =
     "  --set NAME=VALUE   a value of the analysis instead of the parameter file's\n"
     "                     (the names follow; repeat --set for more)\n"
     "  --monte-carlo N    Monte Carlo for Distributions with N data sets: the limit files\n"
-    "                     and the 68 % limits of every peak (summary columns\n"
-    "                     position-limits and area-limits)\n"
+    "                     and the 68 % limits of every peak (in peaks.tsv)\n"
     "  --save-noise       Save Systematic Noise with the results\n"
     "  --equilibrium      the scans are equilibrium data, loaded as \"load sedimentation\n"
     "                     equilibrium data\" loads them\n"
+    "  --cell N           analyse the scans of cell N (line 2 of the scan files) alone;\n"
+    "                     scans of more than one cell or wavelength are never one set\n"
+    "  --version          the program's version\n"
     "  SCAN...            the scan files, loaded as Load New Files loads them\n";
+
+const char* BatchVersion() { return TARMIC_VERSION; }
 
 namespace {
 
@@ -59,33 +63,26 @@ std::string TakeRunSetting(const std::string& arg, const std::string& value, Bat
                                                      : o.annealFinal.has_value();
   if (given) return arg + " is given twice";
   // A number the input of "Fit With Simulated Annealing" takes, judged as it judges
-  // what is typed (a count keeps its whole part, as the input does).
-  const auto number = [&](const Quantity& q, float* into) -> std::string {
-    if (std::string why = TypedValueRefusal(q, value); !why.empty()) return arg + ": " + why;
-    ParseFloatText(value, into);
-    return "";
-  };
-  const auto count = [&](const Quantity& q, std::optional<int>& into) -> std::string {
-    float v = 0.0f;
-    std::string why = number(q, &v);
-    if (why.empty()) into = static_cast<int>(v);
-    return why;
-  };
+  // what is typed; a count is a whole number.
+  double v = 0.0;
+  const std::string shown = arg + " " + value;
   if (arg == "--seed") {
-    const std::optional<std::uint64_t> v = WholeNumberOf(value);
-    if (!v || *v > 4294967295ULL) return "--seed " + value + ": the seed must be a whole number from 0 to 4294967295";
-    o.seed = static_cast<std::uint32_t>(*v);
+    if (std::string why = BatchValueRefusal(shown, kBatchSeed, value, &v); !why.empty()) return why;
+    o.seed = static_cast<std::uint32_t>(v);
     return "";
   }
   if (arg == "--anneal-temperature") {
-    float t = 0.0f;
-    std::string why = number(kAnnealTemperature, &t);
-    if (why.empty()) o.annealTemperature = t;
-    return why;
+    if (std::string why = BatchValueRefusal(shown, kAnnealTemperature, value, &v); !why.empty()) return why;
+    o.annealTemperature = static_cast<float>(v);
+    return "";
   }
-  if (arg == "--anneal-steps") return count(NamedAs("number of temperature steps", kAnnealSteps), o.annealSteps);
-  if (arg == "--anneal-iterations")
-    return count(NamedAs("number of iterations per temperature", kAnnealSteps), o.annealIterations);
+  if (arg == "--anneal-steps" || arg == "--anneal-iterations") {
+    const Quantity q = arg == "--anneal-steps" ? NamedAs("number of temperature steps", kAnnealSteps)
+                                               : NamedAs("number of iterations per temperature", kAnnealSteps);
+    if (std::string why = BatchValueRefusal(shown, q, value, &v); !why.empty()) return why;
+    (arg == "--anneal-steps" ? o.annealSteps : o.annealIterations) = static_cast<int>(v);
+    return "";
+  }
   // --anneal-final
   if (value == "ml") o.annealFinal = 1;
   else if (value == "simplex") o.annealFinal = 2;
@@ -126,7 +123,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       arg.resize(eq);
     }
     const bool takesValue = arg == "--parameters" || arg == "--output" || arg == "--method" ||
-                            IsRunSettingOption(arg) || arg == "--set" || arg == "--monte-carlo";
+                            IsRunSettingOption(arg) || arg == "--set" || arg == "--monte-carlo" ||
+                            arg == "--cell";
     if (!takesValue && inlineValue) return refuse(arg + " takes no value");
     std::string value;
     if (takesValue) {
@@ -148,6 +146,9 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
     if (arg == "--help" || arg == "-h") {
       result.help = true;
       return result;
+    } else if (arg == "--version") {
+      result.version = true;
+      return result;
     } else if (arg == "--parameters") {
       o.parameters = value;
     } else if (arg == "--output") {
@@ -164,11 +165,17 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
         if (earlier.name == setting.name) return refuse("--set " + setting.name + " is given twice");
       o.settings.push_back(std::move(setting));
     } else if (arg == "--monte-carlo") {
-      float sets = 0.0f;
       if (o.monteCarloSets != 0) return refuse("--monte-carlo is given twice");
-      if (!ParseFloatText(value, &sets) || sets < 2.0f || sets > 100000.0f || sets != static_cast<float>(static_cast<int>(sets)))
-        return refuse("--monte-carlo " + value + ": the number of data sets is a whole number from 2 to 100000");
+      double sets = 0.0;
+      if (std::string why = BatchValueRefusal("--monte-carlo " + value, kMonteCarloSets, value, &sets); !why.empty())
+        return refuse(std::move(why));
       o.monteCarloSets = static_cast<int>(sets);
+    } else if (arg == "--cell") {
+      if (o.cell) return refuse("--cell is given twice");
+      double cell = 0.0;
+      if (std::string why = BatchValueRefusal("--cell " + value, kBatchCell, value, &cell); !why.empty())
+        return refuse(std::move(why));
+      o.cell = static_cast<int>(cell);
     } else if (arg == "--save-noise") {
       o.saveNoise = true;
     } else if (arg == "--equilibrium") {
@@ -186,6 +193,7 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
   if (AnyAnnealSetting(o) && o.methodCommand != kCmFitAnnealing)
     return refuse("the --anneal- settings are simulated annealing's: give --method annealing too");
   if (o.scans.empty()) return refuse("no scan files given");
+  o.arguments = args;
   result.options = std::move(o);
   return result;
 }

@@ -38,6 +38,9 @@ struct BatchOptions {
   int monteCarloSets = 0;              // --monte-carlo N; 0: none
   bool saveNoise = false;              // --save-noise
   bool equilibrium = false;            // --equilibrium: loaded as equilibrium data
+  std::optional<int> cell;             // --cell N: the scans of cell N alone
+  // The command line as given (the manifest of the results records it).
+  std::vector<std::string> arguments;
 };
 
 // What the command line asks for: options to run, or the usage text (--help), or a
@@ -45,11 +48,15 @@ struct BatchOptions {
 struct BatchArguments {
   std::optional<BatchOptions> options;
   bool help = false;
+  bool version = false;  // --version
   std::string error;
 };
 BatchArguments ParseBatchArguments(const std::vector<std::string>& args);
 
 // The usage text, one option a line.
 extern const char* const kBatchUsage;
+
+// The program's version, as --version and the manifest of the results give it.
+const char* BatchVersion();
 
 }  // namespace tarmic

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <optional>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -15,15 +17,21 @@
 #include <filesystem>
 
 #include "batch/batch_backend.h"
+#include "batch/batch_manifest.h"
 #include "scandata/text_io.h"
 #include "storage/atomic_file.h"
 #include "storage/folder_lock.h"
+#include "text/number_token.h"
 
 namespace tarmic {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The signals that end a run after it removed its folders: Ctrl+C, kill, and the
+// end of the terminal or session (SIGHUP) alike.
+constexpr std::array kCleanUpSignals = {SIGINT, SIGTERM, SIGHUP};
 
 // What the signal handlers remove, kept where a handler may read it: the run's
 // temporary folder and the output folders the run made (deepest first).
@@ -68,8 +76,7 @@ class SignalsHeld {
   SignalsHeld() {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
+    for (const int sig : kCleanUpSignals) sigaddset(&set, sig);
     sigprocmask(SIG_BLOCK, &set, &old_);
   }
   ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
@@ -108,6 +115,7 @@ PublishOutcome ReplaceSet(const std::vector<std::string>& staged, const std::str
         return {Published::Exists, t + " exists; results are replaced only with --replace"};
     }
   }
+  const std::optional<ResultManifest> oldManifest = replace ? ReadManifest(dir) : std::nullopt;
   AtomicFileBatch set;
   for (std::size_t k = 0; k < staged.size(); ++k)
     WriteFileAtomically(targets[k], [&](std::FILE* f) { return CopyInto(staged[k], f); });
@@ -120,7 +128,12 @@ PublishOutcome ReplaceSet(const std::vector<std::string>& staged, const std::str
     ::utimensat(AT_FDCWD, targets[k].c_str(), times, 0);
   }
   if (replace) {
-    for (const std::string& name : staleNames) {
+    // The files of the set replaced that this one does not write go with it: the
+    // old manifest lists them (the manifest itself is replaced above).
+    std::vector<std::string> stale = staleNames;
+    if (oldManifest)
+      for (const ResultManifest::Entry& e : oldManifest->files) stale.push_back(e.name);
+    for (const std::string& name : stale) {
       if (std::find(names.begin(), names.end(), name) != names.end()) continue;
       const std::string stale = JoinPath(dir, name);
       struct stat st {};
@@ -131,6 +144,54 @@ PublishOutcome ReplaceSet(const std::vector<std::string>& staged, const std::str
 }
 
 }  // namespace
+
+std::string FolderProbeRefusal(const std::string& dir) {
+  // A file of the size of a few result lines, written through to the disk and
+  // removed: a folder that is read-only, or a disk that is full, says so now.
+  AtomicFile probe(JoinPath(dir, ".tarmic-batch-probe"));
+  if (!probe.IsOpen()) return probe.Error();
+  std::string why;
+  const std::string block(4096, '\n');
+  if (std::fwrite(block.data(), 1, block.size(), probe.File()) != block.size() || std::fflush(probe.File()) != 0 ||
+      ::fsync(fileno(probe.File())) != 0)
+    why = SystemReason(dir, errno);
+  probe.Discard();
+  return why;
+}
+
+std::string RunFolderPrefix() {
+  std::array<char, 256> hostName{};
+  if (gethostname(hostName.data(), hostName.size() - 1) != 0) hostName.fill('\0');
+  std::string name;
+  for (const char* c = hostName.data(); *c; ++c)
+    name += std::isalnum(static_cast<unsigned char>(*c)) || *c == '-' ? *c : '_';
+  return "tarmic-batch." + (name.empty() ? std::string("host") : name) + "." + std::to_string(getpid()) + ".";
+}
+
+int SweepDeadRunFolders(const std::string& tempDir) {
+  const std::string mine = RunFolderPrefix();
+  // "tarmic-batch.HOST." of this host; then the process id and the random tail.
+  const std::string host = mine.substr(0, mine.rfind('.', mine.size() - 2) + 1);
+  int swept = 0;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(tempDir, ec)) {
+    const std::string name = e.path().filename().string();
+    if (!name.starts_with(host)) continue;
+    const std::string rest = name.substr(host.size());
+    const std::size_t dot = rest.find('.');
+    const std::optional<std::uint64_t> pid = WholeNumberOf(rest.substr(0, dot));
+    if (dot == std::string::npos || !pid || *pid == 0 || *pid > 4194304) continue;
+    struct stat st {};
+    if (::lstat(e.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) continue;
+    // Only a run whose process is gone: a live one (or another process that now has
+    // its id) keeps its folder.
+    if (::kill(static_cast<pid_t>(*pid), 0) == 0 || errno != ESRCH) continue;
+    std::error_code removed;
+    fs::remove_all(e.path(), removed);
+    if (!removed) ++swept;
+  }
+  return swept;
+}
 
 OutputFolder::~OutputFolder() {
   for (const std::string& d : made_) ::rmdir(d.c_str());
@@ -153,17 +214,7 @@ std::string OutputFolder::Prepare() {
   made_ = missing;
   fs::create_directories(dir_, ec);
   if (!fs::is_directory(dir_)) return dir_ + ": " + (ec ? ec.message() : std::string("not a folder"));
-  // A file of the size of a few result lines, written through to the disk and
-  // removed: a folder that is read-only, or a disk that is full, says so now.
-  AtomicFile probe(JoinPath(dir_, ".tarmic-batch-probe"));
-  if (!probe.IsOpen()) return probe.Error();
-  std::string why;
-  const std::string block(4096, '\n');
-  if (std::fwrite(block.data(), 1, block.size(), probe.File()) != block.size() || std::fflush(probe.File()) != 0 ||
-      ::fsync(fileno(probe.File())) != 0)
-    why = SystemReason(dir_, errno);
-  probe.Discard();
-  return why;
+  return FolderProbeRefusal(dir_);
 }
 
 void OutputFolder::Keep() {
@@ -176,10 +227,10 @@ void CleanUpOnSignals(const std::string& runFolder) {
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
-  sigaddset(&action.sa_mask, SIGINT);
-  sigaddset(&action.sa_mask, SIGTERM);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (const int sig : kCleanUpSignals) sigaddset(&action.sa_mask, sig);
+  for (const int sig : kCleanUpSignals) sigaction(sig, &action, nullptr);
+  // A closed pipe is a failed write the run reports, not the end of the process.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {

@@ -43,9 +43,22 @@ class OutputFolder {
   std::vector<std::string> made_;  // deepest first
 };
 
-// Installs the SIGINT and SIGTERM handlers of the run: they remove runFolder (the
-// run's temporary folder, with everything in it) and the empty output folders the
-// run made, then end the process by the signal. Called once, before anything is
+// Empty when a file can be written into dir and synced to its disk (a block of
+// 4 KiB, removed again); else why not.
+std::string FolderProbeRefusal(const std::string& dir);
+
+// The start of the name of this process's run folder in the temporary directory:
+// "tarmic-batch.HOST.PID.", so that a later run knows whose folder it is.
+std::string RunFolderPrefix();
+// Removes the run folders in tempDir of runs on this host whose process is gone
+// (killed, or ended by a signal no handler sees), owned by this user; returns how
+// many. The folders of live runs stay.
+int SweepDeadRunFolders(const std::string& tempDir);
+
+// Installs the SIGINT, SIGTERM and SIGHUP handlers of the run: they remove
+// runFolder (the run's temporary folder, with everything in it) and the empty
+// output folders the run made, then end the process by the signal. SIGPIPE is
+// ignored: a closed pipe is a failed write, which the run reports. Called once, before anything is
 // written; the handlers stay for the life of the process.
 void CleanUpOnSignals(const std::string& runFolder);
 
@@ -64,10 +77,10 @@ struct PublishOutcome {
 // Publishes the files staged (full paths) into dir under their names, as one set.
 // The output folder is held while the targets are looked at and replaced, so that
 // no other save into it runs between the check and the renames. Without replace,
-// an existing target refuses the set (Exists). With replace, the files named in
-// staleNames that the set does not hold (results of another kind of analysis) are
-// removed under the same hold, so that the folder holds one analysis' results.
-// SIGINT and SIGTERM wait until the set is replaced or given up.
+// an existing target refuses the set (Exists). With replace, the files of the set
+// replaced (its manifest's, and those named in staleNames) that the new set does
+// not hold are removed under the same hold, so that the folder holds one
+// analysis' results. The clean-up signals wait until the set is replaced or given up.
 PublishOutcome PublishResultSet(const std::vector<std::string>& staged, const std::string& dir, bool replace,
                                 const std::vector<std::string>& staleNames);
 

@@ -1,6 +1,9 @@
 #include "batch/batch_run.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <optional>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
@@ -14,6 +17,9 @@
 #include "app/response_table.h"
 #include "app/xla_window.h"
 #include "batch/batch_backend.h"
+#include "batch/batch_cells.h"
+#include "batch/batch_manifest.h"
+#include "batch/batch_set.h"
 #include "batch/batch_extras.h"
 #include "batch/batch_output.h"
 #include "batch/batch_summary.h"
@@ -22,11 +28,13 @@
 #include "commands/program_services.h"
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_grid.h"
+#include "distributions/distribution_models.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "modelfit/param_checks.h"
 #include "numerics/number_input.h"
 #include "numerics/random.h"
 #include "platform/events.h"
@@ -35,8 +43,10 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/result_files.h"
+#include "scandata/scan_times_check.h"
 #include "scandata/text_io.h"
 #include "services/path_table.h"
+#include "storage/atomic_file.h"
 
 namespace tarmic {
 
@@ -50,7 +60,9 @@ namespace fs = std::filesystem;
 class RunFolder {
  public:
   RunFolder() {
-    std::string pattern = TempDirectory() + "tarmic-batch.XXXXXX";
+    // Named after this host and process, so that a later run can tell a dead run's
+    // folder from a live one's (SweepDeadRunFolders).
+    std::string pattern = TempDirectory() + RunFolderPrefix() + "XXXXXX";
     if (mkdtemp(pattern.data())) path_ = pattern + "/";
     else why_ = std::strerror(errno);
     for (const char* sub : {"config/", "data/", "cache/", "results/"}) {
@@ -123,6 +135,11 @@ bool IsErrorCaption(const std::string& caption) {
 // Whether the analysis saves a distribution (Save Continuous Distribution).
 bool SavesDistribution() { return IsContinuousModel() && SavesContinuousDistribution(); }
 
+// The set's own files beside what the window's saves write.
+constexpr const char* kSummaryFile = "summary.tsv";
+constexpr const char* kPeaksFile = "peaks.tsv";
+constexpr const char* kSizeShapeFile = "distribution-ff0.dat";  // the cells of c(s,ff0)
+
 // The files the analysis writes into dir: what Save Fit Data writes for the
 // names it proposes (the fitted and residual scans, the parameter report, the
 // saved parameters of the analysis, which follow the results into dir), and for a
@@ -137,6 +154,88 @@ std::vector<std::string> ResultFiles(const std::string& dir) {
   if (SavesDistribution()) files.push_back(JoinPath(dir, FileNameOf(DefaultDistributionPath())));
   if (GridSetupWritesStoredGrid()) files.push_back(szSdistPath);
   return files;
+}
+
+// The files the batch writes into dir beside them (WriteSetFiles): c(s,ff0)'s
+// distribution over s as the window shows it and its cells, the summary, the peaks
+// of a distribution, the manifest.
+std::vector<std::string> SetFiles(const std::string& dir) {
+  std::vector<std::string> files;
+  if (IsContinuousModel() && IsSizeShapeModel()) {
+    files.push_back(JoinPath(dir, FileNameOf(DefaultDistributionPath())));
+    files.push_back(JoinPath(dir, kSizeShapeFile));
+  }
+  files.push_back(JoinPath(dir, kSummaryFile));
+  if (IsContinuousModel()) files.push_back(JoinPath(dir, kPeaksFile));
+  files.push_back(JoinPath(dir, kManifestName));
+  return files;
+}
+
+// A file of the staging folder, written whole (it is synced once it is published).
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  return std::fclose(f) == 0 && written;
+}
+
+
+// What the Run of the analysis in effect refuses before it computes anything, in
+// the order the Run checks it (distributions/conti_run, commands/run_commands):
+// for a distribution the cell, the fitting limits and the grid (the memory it
+// needs among it), for every model the values of the model and the Lamm settings,
+// then the sign of s that the buoyancy allows on a distribution's grid. Empty when
+// the Run can go.
+std::string AnalysisRefusalBeforeRun() {
+  UnpackModelParams();
+  if (IsContinuousModel() && !bDLSData) {
+    // A cell without meniscus or bottom the Run names itself.
+    if (fMeniscus == 0.0f || fBottom == 0.0f) return {};
+    if (!std::isfinite(fMeniscus) || !std::isfinite(fBottom) || !(fMeniscus < fBottom))
+      return Format("the meniscus %g cm must lie below the bottom %g cm", static_cast<double>(fMeniscus),
+                    static_cast<double>(fBottom));
+    if (std::string why = FitLimitsRefusal(fFitLeftLim, fFitRightLim); !why.empty()) return why;
+    if (!IsSizeShapeModel())
+      if (std::string why = ContiGridSettingsRefusal(); !why.empty()) return why;
+  }
+  if (std::string why = RunValuesRefusal(); !why.empty()) return why;
+  if (IsContinuousModel() && !bUseStoredGrid)
+    if (std::string why = BuoyancySignRefusal(fDistMin, fDistMax); !why.empty()) return why;
+  return {};
+}
+
+// The analysis of a run as its manifest records it: every option that decides
+// the results, in one canonical order (not where they go, nor --replace).
+std::string AnalysisOf(const BatchOptions& o) {
+  std::string a = o.fit ? "fit" : "run";
+  if (o.methodCommand != 0) a += Format(" method=%d", o.methodCommand);
+  if (o.seed) a += Format(" seed=%u", *o.seed);
+  if (o.annealTemperature) a += " anneal-temperature=" + FormatInputValue(*o.annealTemperature);
+  if (o.annealSteps) a += Format(" anneal-steps=%d", *o.annealSteps);
+  if (o.annealIterations) a += Format(" anneal-iterations=%d", *o.annealIterations);
+  if (o.annealFinal) a += Format(" anneal-final=%d", *o.annealFinal);
+  for (const BatchSetting& s : o.settings) a += " set:" + s.name + "=" + s.value;
+  if (o.monteCarloSets > 0) a += Format(" monte-carlo=%d", o.monteCarloSets);
+  if (o.saveNoise) a += " save-noise";
+  if (o.equilibrium) a += " equilibrium";
+  if (o.cell) a += Format(" cell=%d", *o.cell);
+  return a;
+}
+
+// The command line as given, one blank between the arguments; an argument with
+// characters a shell would take apart (a blank in a folder's name) in single quotes.
+std::string CommandLineOf(const BatchOptions& o) {
+  std::string c = "tarmic-batch";
+  for (const std::string& a : o.arguments) {
+    const bool plain = !a.empty() && std::all_of(a.begin(), a.end(), [](char ch) {
+      return std::isalnum(static_cast<unsigned char>(ch)) || std::string_view("_./=:,+-~@%").find(ch) != std::string_view::npos ||
+             static_cast<unsigned char>(ch) >= 0x80;
+    });
+    std::string quoted;
+    for (char ch : a) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    c += " " + (plain ? a : "'" + quoted + "'");
+  }
+  return c;
 }
 
 // Why the scans named cannot be loaded as they are named, "" when they can: "Load
@@ -191,8 +290,39 @@ class BatchRun {
   }
 
   int Run() {
-    if (const int refused = LoadInput(); refused != 0) return refused;
-    const std::string dir = o_.output.empty() ? WithoutTrailingSlash(szDataDirectory) : AbsolutePath(o_.output);
+    std::vector<std::string> named;
+    for (const std::string& scan : o_.scans) named.push_back(AbsolutePath(scan));
+    if (const std::string why = ScanListRefusal(named); !why.empty()) {
+      backend_.Say("tarmic-batch: " + why);
+      return kBatchInputRefused;
+    }
+    // One cell at one wavelength is one analysis.
+    const CellChoice choice = ChooseCell(named, o_.cell);
+    if (!choice.refusal.empty()) {
+      backend_.Say("tarmic-batch: " + choice.refusal);
+      return kBatchInputRefused;
+    }
+    cell_ = choice.cell;
+    const std::string dir =
+        o_.output.empty() ? WithoutTrailingSlash(DirectoryOf(choice.scans.front())) : AbsolutePath(o_.output);
+    manifest_.version = BatchVersion();
+    manifest_.seed = std::to_string(seed_);
+    manifest_.command = CommandLineOf(o_);
+    manifest_.analysis = AnalysisOf(o_);
+    for (const std::string& input : [&] {
+           std::vector<std::string> inputs = {AbsolutePath(o_.parameters)};
+           inputs.insert(inputs.end(), choice.scans.begin(), choice.scans.end());
+           return inputs;
+         }()) {
+      const std::optional<FileDigest> d = DigestOfFile(input);
+      manifest_.inputs.emplace_back(d ? d->sha256 : std::string("-"), input);
+    }
+    // The set of this very analysis, complete, is kept as it is; another set is
+    // replaced only with --replace.
+    if (!o_.replace) {
+      if (const std::optional<int> kept = KeptSet(dir)) return *kept;
+    }
+    if (const int refused = LoadInput(choice.scans); refused != 0) return refused;
     // The saved parameters of the analysis and the grid of a distribution, which the
     // window keeps beside the data, go with the results. Everything is written into
     // the run's staging folder and published into dir as one set at the end.
@@ -202,6 +332,7 @@ class BatchRun {
     const std::vector<std::string> staged = ResultFiles(stage_);
     std::vector<std::string> results;
     for (const std::string& f : staged) results.push_back(JoinPath(dir, FileNameOf(f)));
+    for (const std::string& f : SetFiles(dir)) results.push_back(f);
     if (o_.monteCarloSets > 0)
       for (const auto& [name, holds] : MonteCarloResultFiles(kBatchMonteCarloConfidence, false, o_.monteCarloSets))
         results.push_back(JoinPath(dir, name));
@@ -210,49 +341,46 @@ class BatchRun {
 
     if (!o_.seed) backend_.Say(Format("tarmic-batch: seed %u (drawn; --seed %u repeats the run)", seed_, seed_));
     ForgetLastFit();
+    analysisBoxes_ = backend_.Boxes().size();
     backend_.TakeReadouts(true);
     DispatchCommand(window_, o_.fit ? kCmFit : kCmRun);
     backend_.TakeReadouts(false);
     backend_.EndReadoutLine();
     Settle(window_);
+    analysisBoxesEnd_ = backend_.Boxes().size();
     const bool computed = FitOfLoadedData();
     const std::string status = Status(computed);
     if (status != "computed") {
       backend_.Say("tarmic-batch: the analysis was " + status + "; nothing is saved");
-      Summarize(status, computed);
-      return kBatchAnalysisRefused;
+      return Summarize(status, computed);
     }
-    if (!Save(stage_, staged)) {
-      Summarize("not saved", computed);
-      return kBatchAnalysisRefused;
-    }
+    if (!Save(stage_, staged)) return Summarize("not saved", computed);
     std::string extraError;
     if (o_.saveNoise) extraError = SaveNoiseInto(window_, backend_, stage_);
     if (extraError.empty() && o_.monteCarloSets > 0) {
       const PeakLimits limits = MonteCarloOfPeaks(window_, o_.monteCarloSets, stage_);
       Settle(window_);
-      extraColumns_ = limits.columns;
+      limits_ = limits.peaks;
       extraError = limits.error;
     }
+    if (extraError.empty()) extraError = WriteSetFiles(status, computed);
     if (!extraError.empty()) {
       backend_.Say("tarmic-batch: " + extraError + "; nothing is saved");
-      Summarize("not saved", computed);
-      return kBatchAnalysisRefused;
+      return Summarize("not saved", computed);
     }
     // A result set of a distribution that another analysis left in dir goes when
-    // this one replaces it.
+    // this one replaces it (a set without a manifest, written before there was one).
     const PublishOutcome published =
         PublishResultSet(FilesIn(stage_), dir, o_.replace, {FileNameOf(DefaultDistributionPath())});
     if (published.outcome != Published::Whole) backend_.Say("tarmic-batch: " + published.message);
     if (published.outcome == Published::Exists) return kBatchInputRefused;
     if (published.outcome == Published::NotSaved) {
       backend_.Say("tarmic-batch: the results were not saved; nothing of them is in " + dir);
-      Summarize("not saved", computed);
-      return kBatchAnalysisRefused;
+      return Summarize("not saved", computed);
     }
     output.Keep();
-    Summarize(status, computed);
-    return kBatchComputed;
+    savedIn_ = dir;
+    return Summarize(status, computed);
   }
 
  private:
@@ -263,17 +391,16 @@ class BatchRun {
     if (!backend_.Unanswered().empty()) return "stopped";
     if (!computed) return "not computed";
     if (o_.fit && !FitConverged(LastFitEnd().outcome, LastFitEnd().report)) return "not converged";
+    // An error the analysis said (a model value with no solution, say) leaves a
+    // result that is no result.
+    for (std::size_t i = analysisBoxes_; i < analysisBoxesEnd_; ++i)
+      if (!backend_.Boxes()[i].question && IsErrorCaption(backend_.Boxes()[i].caption)) return "not computed";
     return "computed";
   }
 
-  // The scans and the parameter file; 0 when both were taken.
-  int LoadInput() {
-    std::vector<std::string> scans;
-    for (const std::string& s : o_.scans) scans.push_back(AbsolutePath(s));
-    if (const std::string why = ScanListRefusal(scans); !why.empty()) {
-      backend_.Say("tarmic-batch: " + why);
-      return kBatchInputRefused;
-    }
+  // The scans and the parameter file; 0 when both were taken and the analysis can
+  // run as they are.
+  int LoadInput(const std::vector<std::string>& scans) {
     backend_.OfferFiles(scans);
     const bool loaded = LoadNewFiles(window_, o_.equilibrium ? LoadKind::Equilibrium : LoadKind::Velocity);
     Settle(window_);
@@ -288,6 +415,26 @@ class BatchRun {
       backend_.Say("tarmic-batch: " + why);
       return kBatchInputRefused;
     }
+    // Data of the other kind, by the loader's own tests of the scans' profiles.
+    const std::string kind = o_.equilibrium ? VelocityRunAsEquilibriumNote() : EquilibriumRunAsVelocityNote();
+    if (!kind.empty()) {
+      backend_.Say("tarmic-batch: " + BoxLine("", kind));
+      backend_.Say(o_.equilibrium ? "tarmic-batch: velocity data are analysed without --equilibrium"
+                                  : "tarmic-batch: equilibrium data are analysed with --equilibrium");
+      return kBatchInputRefused;
+    }
+    // A --set that the parameter file's model has no use for is named before its
+    // value goes into a line that means something else to that model.
+    if (!o_.settings.empty()) {
+      const bool taken = SwitchToParameterFile(window_, AbsolutePath(o_.parameters));
+      Settle(window_);
+      if (taken && backend_.Unanswered().empty()) {
+        if (const std::string why = SettingsNotApplicable(o_.settings); !why.empty()) {
+          backend_.Say("tarmic-batch: " + why);
+          return kBatchInputRefused;
+        }
+      }
+    }
     const std::string parameters = AbsolutePath(parameters_.empty() ? o_.parameters : parameters_);
     // A file that is not there says nothing when it is offered: the batch says why.
     if (const std::string refusal = FileReadRefusal(parameters); !refusal.empty())
@@ -300,6 +447,16 @@ class BatchRun {
     }
     std::string refusal = CheckSettingsTaken(o_.settings);
     if (refusal.empty()) refusal = ExtrasRefusal(o_.monteCarloSets, o_.saveNoise);
+    // What the Run would refuse, it refuses before anything is computed.
+    if (refusal.empty()) {
+      if (const std::string why = AnalysisRefusalBeforeRun(); !why.empty()) {
+        std::string given;
+        for (const BatchSetting& setting : o_.settings) given += (given.empty() ? "" : " ") + setting.name + "=" + setting.value;
+        refusal = (given.empty() ? "the analysis of the parameter file cannot run: "
+                                 : "the analysis with --set " + given + " cannot run: ") +
+                  BoxLine("", why);
+      }
+    }
     if (!refusal.empty()) {
       backend_.Say("tarmic-batch: " + refusal);
       return kBatchInputRefused;
@@ -375,24 +532,86 @@ class BatchRun {
     return saved;
   }
 
-  void Summarize(const std::string& status, bool computed) {
-    BatchSummary summary = SummarizeAnalysis(window_, WithoutTrailingSlash(szDataDirectory), status, computed);
-    if (o_.monteCarloSets > 0) {
-      // The columns are there whether or not the sets were computed.
-      for (const char* column : {"position-limits", "area-limits"}) {
-        std::string value;
-        for (const auto& [name, v] : extraColumns_)
-          if (name == column) value = v;
-        summary.columns.push_back(column);
-        summary.values.push_back(value);
-      }
-    }
+  // The summary of the run to standard output: the exit code of the run with
+  // that status (0 only when it was computed and saved), or 1 when the summary could
+  // not be written, which is then said with what was saved.
+  int Summarize(const std::string& status, bool computed) {
+    const std::string text = SummaryText(SummaryOf(status, computed));
+    const bool ok = status == "computed" && !savedIn_.empty();
+    return WriteSummary(text, ok ? kBatchComputed : kBatchAnalysisRefused);
+  }
+
+  int WriteSummary(const std::string& text, int code) {
+    errno = 0;
+    if (std::fputs(text.c_str(), out_) >= 0 && std::fflush(out_) == 0 && !std::ferror(out_)) return code;
+    const std::string why = errno != 0 ? std::strerror(errno) : "write error";
+    backend_.Say("tarmic-batch: the summary could not be written to standard output: " + why);
+    if (!savedIn_.empty())
+      backend_.Say("tarmic-batch: the results are saved in " + savedIn_ + " (the summary in " + kSummaryFile + ")");
+    return kBatchAnalysisRefused;
+  }
+
+  BatchSummary SummaryOf(const std::string& status, bool computed) {
+    BatchSummary summary =
+        SummarizeAnalysis(window_, WithoutTrailingSlash(szDataDirectory), cell_, status, computed);
     // The seed repeats the run.
     summary.columns.push_back("seed");
     summary.values.push_back(std::to_string(seed_));
-    const std::string text = SummaryText(summary);
-    std::fputs(text.c_str(), out_);
-    std::fflush(out_);
+    return summary;
+  }
+
+  // The set's own files into the staging folder: the summary, the peaks of a
+  // distribution (with their Monte-Carlo limits), c(s,ff0)'s distribution over s
+  // and its cells, and last the manifest of every file staged. Empty, or why not.
+  std::string WriteSetFiles(const std::string& status, bool computed) {
+    const std::string data = WithoutTrailingSlash(szDataDirectory);
+    std::vector<std::pair<std::string, std::string>> texts = {
+        {kSummaryFile, SummaryText(SummaryOf(status, computed))}};
+    if (IsContinuousModel()) texts.emplace_back(kPeaksFile, PeaksText(data, cell_, limits_));
+    for (const auto& [name, text] : texts)
+      if (!WriteWholeFile(JoinPath(stage_, name), text)) return name + " was not written";
+    if (IsSizeShapeModel()) {
+      const std::string over = JoinPath(stage_, FileNameOf(DefaultDistributionPath()));
+      if (const DistributionFileResult r = SaveDistributionAsShown(over); !r) return r.message;
+      if (!WriteSizeShapeDistribution(JoinPath(stage_, kSizeShapeFile))) return std::string(kSizeShapeFile) + " was not written";
+    }
+    ResultManifest m = ManifestOfFolder(stage_);
+    m.version = manifest_.version;
+    m.seed = manifest_.seed;
+    m.command = manifest_.command;
+    m.analysis = manifest_.analysis;
+    m.inputs = manifest_.inputs;
+    if (!WriteWholeFile(JoinPath(stage_, kManifestName), ManifestText(m))) return std::string(kManifestName) + " was not written";
+    return "";
+  }
+
+  // A complete set of this analysis in dir (its manifest verified) is kept: the
+  // summary it holds is the summary of the run, nothing is computed. nullopt when
+  // dir holds no manifest (the files of the run are looked at one by one later);
+  // otherwise the exit code.
+  std::optional<int> KeptSet(const std::string& dir) {
+    const std::optional<ResultManifest> old = ReadManifest(dir);
+    if (!old) return std::nullopt;
+    if (old->analysis != manifest_.analysis || old->inputs != manifest_.inputs) {
+      backend_.Say("tarmic-batch: " + dir + " holds the results of another analysis (see its " + kManifestName +
+                   "); results are replaced only with --replace");
+      return kBatchInputRefused;
+    }
+    std::string why = ManifestMismatch(*old, dir);
+    const bool hasSummary =
+        std::any_of(old->files.begin(), old->files.end(), [](const auto& e) { return e.name == kSummaryFile; });
+    if (why.empty() && !hasSummary) why = std::string(kSummaryFile) + " is not part of it";
+    if (!why.empty()) {
+      backend_.Say("tarmic-batch: " + dir + " holds an incomplete set of this analysis' results (" + why +
+                   "); --replace computes them again");
+      return kBatchInputRefused;
+    }
+    backend_.Say("tarmic-batch: kept: " + dir + " holds the complete results of this analysis (" + kManifestName +
+                 " verified); nothing is computed, --replace computes them again");
+    savedIn_ = dir;
+    std::string summary;
+    ReadWholeTextFile(JoinPath(dir, kSummaryFile), &summary);
+    return WriteSummary(summary, kBatchComputed);
   }
 
   const BatchOptions& o_;
@@ -400,7 +619,11 @@ class BatchRun {
   BatchBackend& backend_;
   std::FILE* out_;
   std::string stage_;  // the run's staging folder of the results
-  std::vector<std::pair<std::string, std::string>> extraColumns_;  // of --monte-carlo
+  std::vector<MonteCarloPeak> limits_;  // of --monte-carlo, by peak
+  int cell_ = -1;                       // the cell of the scans
+  ResultManifest manifest_;             // what the set's manifest says of the run
+  std::size_t analysisBoxes_ = 0, analysisBoxesEnd_ = 0;  // the boxes of Run or Fit
+  std::string savedIn_;                 // where the results are, once they are
  public:
   std::string parameters_;  // the copy of the parameter file with the --set values, or empty
  private:
@@ -419,13 +642,25 @@ int RunBatch(const BatchOptions& options, const std::string& programDir, std::FI
              bool progress) {
   // Text files are read and written with the decimal point whatever the locale.
   std::setlocale(LC_NUMERIC, "C");
+  // The folders that runs on this host left when they were killed go first.
+  SweepDeadRunFolders(TempDirectory());
   const RunFolder folder;
   if (folder.Path().empty()) {
     std::fprintf(err, "tarmic-batch: could not make a folder of its own in %s: %s\n", TempDirectory().c_str(),
                  folder.Why().c_str());
-    return kBatchAnalysisRefused;
+    return kBatchInputRefused;
   }
   CleanUpOnSignals(folder.Path());
+  // The run's own folder takes its working files and results before anything is
+  // computed: a temporary directory on a full disk refuses the run now.
+  if (const std::string why = FolderProbeRefusal(folder.Path()); !why.empty()) {
+    std::fprintf(err, "tarmic-batch: the temporary folder %s cannot take the run's files: %s\n",
+                 TempDirectory().c_str(), why.c_str());
+    return kBatchInputRefused;
+  }
+  // What the run writes into its own folder is a copy or a working file: each
+  // result is synced once, where the set is published.
+  SetUnsyncedFolder(folder.Path());
   SetupPathTable(programDir, folder.Path() + "cache/");
   const auto copies = CopyUserSettings(szProgramDir, folder.Path() + "config/");
   PlaceWritableFiles(folder.Path() + "config/", folder.Path() + "data/");

@@ -7,7 +7,8 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
-#include "numerics/number_input.h"
+#include "batch/batch_values.h"
+#include "modelfit/param_checks.h"
 #include "numerics/text_lines.h"
 #include "scandata/text_io.h"
 
@@ -21,27 +22,41 @@ struct Named {
   std::string name;
   int line;  // 1-based line of the parameter file
   Applies applies;
-  int species = 0;  // 1..4 for a species' value
-  char kind = 0;    // 's', 'D', 'M' or 'c' for a species' value
+  Quantity quantity;  // what the value is, and the values the analysis can use
+  int species = 0;    // 1..4 for a species' value
+  char kind = 0;      // 's', 'D', 'M' or 'c' for a species' value
 };
+
+// The quantities of the values, from the window's table: positions of a rotor
+// cell, the grid of a distribution (a count of two points at least), the species'
+// s, D and M. A Lamm solution takes no negative loading: the total loading c1 is 0
+// or more, and the loadings of the other species are fractions of it.
+constexpr Quantity kCellPosition{"position", "cm", Closed(kMinRotorRadius, kMaxCellRadius)};
+constexpr Quantity kSetResolution{"resolution", "grid points", Count(2.0, kGridResolution.range.high)};
+constexpr Quantity kTotalLoading{"total loading c1", "", Closed(0.0, kMaxSignal)};
+constexpr Quantity kLoadingFraction{"fraction of the total loading", "", Closed(0.0, 1.0)};
 
 // The names with their lines. Species k's block starts at entry 1 + 9 (k - 1):
 // included, amplitude, its switch, D or M, its switch, s, its switch, ...; the
 // continuous distributions keep their settings in the same entries.
 std::vector<Named> Names() {
   std::vector<Named> names = {
-      {"meniscus", 40, Applies::Every},   {"bottom", 41, Applies::Every},
-      {"fit-from", 42, Applies::Every},   {"fit-to", 43, Applies::Every},
-      {"s-min", 5, Applies::Continuous},  {"s-max", 7, Applies::Continuous},
-      {"resolution", 3, Applies::Continuous}, {"confidence", 14, Applies::Continuous},
-      {"ff0", 21, Applies::Continuous},
+      {"meniscus", 40, Applies::Every, NamedAs("meniscus", kCellPosition)},
+      {"bottom", 41, Applies::Every, NamedAs("bottom", kCellPosition)},
+      {"fit-from", 42, Applies::Every, NamedAs("left fitting limit", kRadiusQuantity)},
+      {"fit-to", 43, Applies::Every, NamedAs("right fitting limit", kRadiusQuantity)},
+      {"s-min", 5, Applies::Continuous, {"grid limit s-min", "S", kGridLimit.range}},
+      {"s-max", 7, Applies::Continuous, {"grid limit s-max", "S", kGridLimit.range}},
+      {"resolution", 3, Applies::Continuous, kSetResolution},
+      {"confidence", 14, Applies::Continuous, kConfidenceLevel},
+      {"ff0", 21, Applies::Continuous, kFrictionalRatio},
   };
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     const int entry = 1 + 9 * (k - 1);
-    names.push_back({Format("c%d", k), entry + 2, Applies::Species, k, 'c'});
-    names.push_back({Format("D%d", k), entry + 4, Applies::Species, k, 'D'});
-    names.push_back({Format("M%d", k), entry + 4, Applies::Species, k, 'M'});
-    names.push_back({Format("s%d", k), entry + 6, Applies::Species, k, 's'});
+    names.push_back({Format("c%d", k), entry + 2, Applies::Species, k == 1 ? kTotalLoading : kLoadingFraction, k, 'c'});
+    names.push_back({Format("D%d", k), entry + 4, Applies::Species, kDiffusionCoefficient, k, 'D'});
+    names.push_back({Format("M%d", k), entry + 4, Applies::Species, kMolarMass, k, 'M'});
+    names.push_back({Format("s%d", k), entry + 6, Applies::Species, kSedimentationCoefficient, k, 's'});
   }
   return names;
 }
@@ -75,14 +90,18 @@ std::string ParseBatchSetting(const std::string& text, BatchSetting* setting) {
   const std::size_t eq = text.find('=');
   if (eq == std::string::npos) return "--set " + text + ": give NAME=VALUE";
   const std::string name = text.substr(0, eq), value = text.substr(eq + 1);
-  if (!Find(name)) return "--set: unknown name " + name + " (tarmic-batch --help lists the names)";
-  float parsed = 0.0f;
-  if (!ParseFloatText(value, &parsed) || !std::isfinite(parsed))
-    return "--set " + name + "=" + value + ": \"" + value + "\" is not a number";
-  // A distribution needs two grid points at least; the count is a whole number.
-  if (name == "resolution" && (parsed < 2.0f || parsed != std::floor(parsed)))
-    return "--set resolution=" + value + ": the resolution is a whole number of grid points, at least 2";
-  *setting = {name, value};
+  const std::optional<Named> n = Find(name);
+  if (!n) return "--set: unknown name " + name + " (tarmic-batch --help lists the names)";
+  double number = 0.0;
+  if (std::string why = BatchValueRefusal("--set " + text, n->quantity, value, &number); !why.empty()) return why;
+  *setting = {name, value, number};
+  return {};
+}
+
+std::string SettingsNotApplicable(const std::vector<BatchSetting>& settings) {
+  for (const BatchSetting& s : settings)
+    if (const std::string why = NotApplicable(*Find(s.name)); !why.empty())
+      return "--set " + s.name + "=" + s.value + " does not apply: " + why;
   return {};
 }
 
@@ -124,8 +143,7 @@ std::string CheckSettingsTaken(const std::vector<BatchSetting>& settings) {
     const Named n = *Find(s.name);
     const std::string given = "--set " + s.name + "=" + s.value;
     if (const std::string why = NotApplicable(n); !why.empty()) return given + " does not apply: " + why;
-    float wanted = 0.0f;
-    ParseFloatText(s.value, &wanted);
+    const float wanted = static_cast<float>(s.number);
     const float held = state[static_cast<std::size_t>(n.line - 1)];
     // The file holds six decimals; a value the analysis moved differs by more.
     if (std::fabs(held - wanted) > 5e-6f * std::max(1.0f, std::fabs(wanted)))

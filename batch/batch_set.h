@@ -20,6 +20,7 @@ namespace tarmic {
 // One setting as the command line gives it, checked: a known name and a number.
 struct BatchSetting {
   std::string name, value;
+  double number = 0.0;  // the value read
 };
 
 // Checks "NAME=VALUE"; empty with *setting filled, or why not (naming it).
@@ -27,6 +28,12 @@ std::string ParseBatchSetting(const std::string& text, BatchSetting* setting);
 
 // The lines of --help that list the names, one name (or group) a line.
 std::string BatchSetUsage();
+
+// Why a setting does not apply to the analysis in effect (the model of the
+// parameter file has no use for its name: no distribution, no such species, M
+// without "Fit M and s"); empty when every one applies. Judged on the parameter
+// file as it is, before the values go into it.
+std::string SettingsNotApplicable(const std::vector<BatchSetting>& settings);
 
 // Writes the parameter file from with the settings in their lines to to; empty,
 // or why not.

@@ -1,11 +1,16 @@
-// The summary line of a batch run: the data, the model, how the analysis ended and
-// its rmsd; a distribution adds its peaks (weight-average position:area, found and
-// integrated by the window's peak finder), discrete species their s, D (or M) and
-// c, each with the digits the window's report gives them.
+// The summary line of a batch run, a table a spreadsheet reads: one value a cell,
+// the unit in the column's name. The data and its cell, the model, how the
+// analysis ended and its rmsd; the cell's meniscus and bottom with the switches of
+// what was fitted (meniscus, bottom, TI and RI noise); a distribution adds its f/f0
+// with its switch and the number of its peaks (each in peaks.tsv: PeaksText),
+// discrete species their s, D (or M) and c, each with the digits the window's
+// report gives them, and with its error where the fit computed one.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "batch/batch_extras.h"
 
 namespace tarmic {
 
@@ -16,10 +21,20 @@ struct BatchSummary {
   std::vector<std::string> values;
 };
 
-// The summary of the analysis in effect. Without a computed model only data, model
-// and status are filled.
-BatchSummary SummarizeAnalysis(TXLAWindow& window, const std::string& data, const std::string& status,
+// The summary of the analysis in effect (cell: the scans' cell, -1 when unknown).
+// Without a computed model the values of the results are blank; the columns are
+// those of the model whatever the status.
+BatchSummary SummarizeAnalysis(TXLAWindow& window, const std::string& data, int cell, const std::string& status,
                                bool computed);
+
+// peaks.tsv: one line for each peak the window labels on the distribution on show
+// (its weight-average position and area, found and integrated by the window's peak
+// finder), with the Monte-Carlo limits of the peak when limits has it, and the
+// unit of the positions (S, or g/mol for c(M)). A header line first.
+std::string PeaksText(const std::string& data, int cell, const std::vector<MonteCarloPeak>& limits);
+
+// The unit of the data's signal: OD, fringes or counts.
+std::string SignalUnit();
 
 // The header line and the line of values, tab-separated, each ending in a newline.
 std::string SummaryText(const BatchSummary& summary);

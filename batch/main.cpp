@@ -18,6 +18,10 @@
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const tarmic::BatchArguments parsed = tarmic::ParseBatchArguments(args);
+  if (parsed.version) {
+    std::printf("tarmic-batch %s\n", tarmic::BatchVersion());
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? tarmic::kBatchComputed : tarmic::kBatchAnalysisRefused;
+  }
   if (parsed.help) {
     std::fputs(tarmic::kBatchUsage, stdout);
     std::fputs(tarmic::BatchSetUsage().c_str(), stdout);
@@ -40,8 +44,12 @@ int main(int argc, char** argv) {
   try {
     int code = tarmic::RunBatch(*parsed.options, tarmic::ProgramDirectoryFromArgv0(argc > 0 ? argv[0] : ""), summary,
                                 stderr, isatty(STDERR_FILENO) != 0);
-    if (std::fclose(summary) != 0) {
-      std::fprintf(stderr, "tarmic-batch: the summary could not be written: %s\n", std::strerror(errno));
+    // The run said a failed write of its summary itself; what is still buffered is
+    // written here.
+    const bool failedBefore = std::ferror(summary) != 0;
+    if (std::fclose(summary) != 0 && !failedBefore) {
+      std::fprintf(stderr, "tarmic-batch: the summary could not be written to standard output: %s\n",
+                   std::strerror(errno));
       if (code == tarmic::kBatchComputed) code = tarmic::kBatchAnalysisRefused;
     }
     return code;

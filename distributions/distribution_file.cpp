@@ -381,7 +381,12 @@ DistributionKind CurrentDistributionKind() {
 bool SavesContinuousDistribution() { return !IsSizeShapeModel() && !bDLSData; }
 
 DistributionFileResult SaveContiDistribution(const std::string& path) {
-  if (!pDistValues || !pDistGrid || !pDistS || nDistGrid < 2 || !SavesContinuousDistribution())
+  if (!SavesContinuousDistribution()) return {false, "there is no continuous distribution to save"};
+  return SaveDistributionAsShown(path);
+}
+
+DistributionFileResult SaveDistributionAsShown(const std::string& path) {
+  if (!pDistValues || !pDistGrid || !pDistS || nDistGrid < 2)
     return {false, "there is no continuous distribution to save"};
   // A c(s) shown as c(M) is saved as what is shown.
   const DistributionKind kind =

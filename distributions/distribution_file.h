@@ -82,6 +82,10 @@ struct DistributionFileResult {
 // computed, or a c(s,ff0) or light-scattering result), or the file cannot be
 // written.
 DistributionFileResult SaveContiDistribution(const std::string& path);
+// The same writer for the distribution on show whatever the model: for c(s,ff0)
+// its projection over s, as the window plots it (a batch run saves it beside the
+// two-dimensional file). Refused when nothing is shown or the file cannot be written.
+DistributionFileResult SaveDistributionAsShown(const std::string& path);
 // Whether a distribution of the active model is of the kind SaveContiDistribution
 // writes: one dimension on sedimentation data (not c(s,ff0), whose cells are
 // two-dimensional, nor a light-scattering distribution).

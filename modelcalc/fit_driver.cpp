@@ -832,7 +832,18 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
   if (EvaluateBestPoint(p.data(), objective, report)) interrupted = true;
   if (showProgress) progress.Hide(*window);
   // The covariance exists only after an iteration that ran to its end.
-  if (!interrupted && end != MLEnd::Refused) report.saved.Add(WriteMLReport(w, p.data()));
+  if (!interrupted && end != MLEnd::Refused) {
+    report.saved.Add(WriteMLReport(w, p.data()));
+    // The errors of the covariance report, by the slot of each value floated.
+    report.paramErrors.assign(static_cast<std::size_t>(nModelParams) + 1, 0.0);
+    int i = 0;
+    ForEachFloatedValue([&](const ExtraValue&) { ++i; },
+                        [&](int k) {
+                          ++i;
+                          const double var = i <= w.n ? w.covar[Idx(i)][Idx(i)] : 0.0;
+                          report.paramErrors[static_cast<std::size_t>(k)] = var > 0.0 ? std::sqrt(var) : 0.0;
+                        });
+  }
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "distributions/run_message.h"
 #include "modelcalc/fit_persistence.h"
@@ -60,6 +61,10 @@ struct FitReport {
   // fit may have ended in a local minimum (its note says so). Set by FitDriver.
   double misfitRatio = 0.0;
   bool systematicMisfit = false;
+  // The standard errors of a Marquardt-Levenberg fit that ended normally, by slot of
+  // pParams (the values of its covariance report; empty otherwise, and 0 for slots
+  // the fit did not float).
+  std::vector<double> paramErrors;
 };
 // Whether a fit ended converged: it ran to its end (not interrupted, not failed),
 // the model of its result is computed, its last search ended by its convergence

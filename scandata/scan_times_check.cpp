@@ -88,12 +88,9 @@ struct SpeedGroup {
   float rpm = 0.0f;
 };
 
-}  // namespace
-
-std::string VelocityRunAsEquilibriumNote() {
-  if (nScans < 5 || !bEquilibriumMode || bElectrophoresisMode || bDLSData) return {};
-  // One cell at one speed and wavelength: speeds within 1% of the lowest of a
-  // group are one speed; each group's scans by time.
+// The scans of each cell at one speed and wavelength, each group's scans by time:
+// speeds within 1% of the lowest of a group are one speed.
+std::vector<std::pair<int, SpeedGroup>> SpeedGroups() {
   std::map<std::pair<int, long>, std::vector<int>> byCell;
   for (int s = 1; s <= nScans; ++s)
     if (ppSignal[Idx(s)] && ppRadius[Idx(s)])
@@ -111,11 +108,32 @@ std::string VelocityRunAsEquilibriumNote() {
   for (auto& [cell, g] : groups)
     std::stable_sort(g.scans.begin(), g.scans.end(),
                      [](int a, int b) { return pScanInfo[Idx(a)].time < pScanInfo[Idx(b)].time; });
+  return groups;
+}
+
+// Whether successive scans a and b differ by more than their noise and 1% of the
+// signal span: a profile that still moves.
+bool ProfileChanges(int a, int b, double span) {
+  const double spread = DifferenceSpread(a, b);
+  const double noise = std::hypot(ScanNoise(a), ScanNoise(b));
+  return spread > 3.0 * noise && spread > 0.01 * span;
+}
+
+double LargestSpan(const SpeedGroup& g) {
+  double span = 0.0;
+  for (int s : g.scans) span = std::max(span, ScanSpan(s));
+  return span;
+}
+
+}  // namespace
+
+std::string VelocityRunAsEquilibriumNote() {
+  if (nScans < 5 || !bEquilibriumMode || bElectrophoresisMode || bDLSData) return {};
+  const std::vector<std::pair<int, SpeedGroup>> groups = SpeedGroups();
   for (const auto& [cell, g] : groups) {
     const int pairs = static_cast<int>(g.scans.size()) - 1;
     if (pairs < 4) continue;
-    double span = 0.0;
-    for (int s : g.scans) span = std::max(span, ScanSpan(s));
+    const double span = LargestSpan(g);
     if (!(span > 0.0)) continue;
     int shortPairs = 0, changing = 0;
     double seconds = 0.0;
@@ -125,9 +143,7 @@ std::string VelocityRunAsEquilibriumNote() {
       if (!(dt > 0.0 && dt <= kShortScanInterval)) continue;
       ++shortPairs;
       seconds += dt;
-      const double spread = DifferenceSpread(a, b);
-      const double noise = std::hypot(ScanNoise(a), ScanNoise(b));
-      if (spread > 3.0 * noise && spread > 0.01 * span) ++changing;
+      if (ProfileChanges(a, b, span)) ++changing;
     }
     if (4 * shortPairs < 3 * pairs || 4 * changing < 3 * shortPairs || shortPairs < 4) continue;
     return Format("these %d scans of cell %d at %.0f rpm look like a sedimentation velocity run: "
@@ -140,6 +156,29 @@ std::string VelocityRunAsEquilibriumNote() {
                   seconds / 60.0 / shortPairs);
   }
   return {};
+}
+
+std::string EquilibriumRunAsVelocityNote() {
+  if (nScans < 2 || bEquilibriumMode || bElectrophoresisMode || bDLSData) return {};
+  const std::vector<std::pair<int, SpeedGroup>> groups = SpeedGroups();
+  int pairs = 0;
+  for (const auto& [cell, g] : groups) {
+    const double span = LargestSpan(g);
+    if (!(span > 0.0)) return {};
+    for (std::size_t i = 1; i < g.scans.size(); ++i, ++pairs)
+      if (ProfileChanges(g.scans[i - 1], g.scans[i], span)) return {};
+  }
+  // Nothing moves between the scans at one speed, and there is more than one
+  // scan at a speed or more than one speed.
+  if (pairs == 0 && groups.size() < 2) return {};
+  const auto& [cell, first] = groups.front();
+  return Format("these %d scans of cell %d look like sedimentation equilibrium data: %s, and no profile "
+                "changes from one scan to the next at one rotor speed beyond its noise, where in a "
+                "sedimentation velocity run the boundary moves.\nThey are loaded as velocity data; to "
+                "analyse them at equilibrium, load them with \"load sedimentation equilibrium data\".",
+                nScans, cell,
+                groups.size() > 1 ? Format("they were taken at %d rotor speeds", static_cast<int>(groups.size())).c_str()
+                                  : Format("they were taken at %.0f rpm", static_cast<double>(first.rpm)).c_str());
 }
 
 }  // namespace tarmic

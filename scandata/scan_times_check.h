@@ -26,4 +26,12 @@ std::string ScanTimesNote();
 inline constexpr double kShortScanInterval = 1800.0;  // s
 std::string VelocityRunAsEquilibriumNote();
 
+// The converse, for scans loaded as sedimentation velocity data: the set shows
+// sedimentation equilibrium when, in every cell at each rotor speed (and
+// wavelength), no successive scans differ by more than their noise (the test of
+// VelocityRunAsEquilibriumNote), and there is a pair of scans at one speed or more
+// than one speed. Returns the note that says so and how to load equilibrium data,
+// empty otherwise.
+std::string EquilibriumRunAsVelocityNote();
+
 }  // namespace tarmic

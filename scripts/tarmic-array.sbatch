@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# One tarmic-batch run per data folder, as a Slurm job array: task N analyses the
-# N-th folder of LIST.
+# One tarmic-batch run per data folder and cell, as a Slurm job array: task N
+# analyses the N-th cell of the list, the cells of each folder in the order of the
+# list and of their numbers.
 #
 #   n=$(scripts/tarmic-array.sbatch --count LIST)
 #   sbatch --array=1-$n scripts/tarmic-array.sbatch [--results-in NAME] [--tasks DIR] \
@@ -8,18 +9,20 @@
 #   scripts/tarmic-array.sbatch --collect DIR LIST > summary.tsv
 #
 # LIST        a text file, one data folder a line; blank lines and lines starting
-#             with # are not folders and not counted
+#             with # are not folders and not counted; a byte order mark, CR LF line
+#             ends and blanks at the end of a line are no part of a folder's name
 # PARAMETERS  the saved parameter file of the analysis, the same for every folder
 # OPTION...   further options of tarmic-batch (--fit, --method M, --replace, ...)
-# --results-in NAME  the results of each task go into the sub-folder NAME of its data
-#             folder (made when missing), so that arrays of different analyses over
-#             the same folders keep each its own results; without it they go beside
-#             the scans
+# --results-in NAME  the results of each task go into the sub-folder NAME/cellC of its
+#             data folder (made when missing), so that arrays of different analyses
+#             over the same folders keep each its own results; without it into the
+#             sub-folder cellC of the data folder
 # --tasks DIR the folder of the tasks' files (made when missing): N.summary (the
 #             summary of task N), N.err (all it said on standard error), N.code (its
 #             exit code). Default: tarmic-array.JOB in the folder the job was
 #             submitted from.
-# --count LIST       prints the number of folders in LIST (the size of the array)
+# --count LIST       prints the number of tasks of LIST (the size of the array): a
+#             task for each cell of each folder, one for a folder without scans
 # --collect DIR LIST prints one table of the tasks of DIR in the order of LIST: the
 #             columns task and exit (the exit code, "not run" when the task left
 #             none), then those of tarmic-batch's summary; a task without a summary
@@ -27,10 +30,14 @@
 #
 # The scans of a folder are the files matching $TARMIC_SCANS there (default: names
 # that start with a digit and end in .ra0-.ra9 or .ip0-.ip9, either case: the
-# instrument's scans, not the fits and residuals written beside them). The program
-# is $TARMIC_BATCH, else tarmic-batch on the PATH, else build/tarmic-batch in the
-# folder the job was submitted from. The exit code of a task is that of tarmic-batch
-# (2 when the task finds no folder or no scans).
+# instrument's scans, not the fits and residuals written beside them); the cell of
+# a scan is the second word of its line 2, and each task runs tarmic-batch with
+# --cell C on the scans of its folder. The program is $TARMIC_BATCH, else
+# tarmic-batch on the PATH, else build/tarmic-batch in the folder the job was
+# submitted from. The exit code of a task is that of tarmic-batch (2 when the task
+# finds no folder or no scans). A task whose results are already there, complete
+# (an array submitted again), is kept by tarmic-batch: exit code 0, its summary as
+# it was, nothing computed.
 #SBATCH --job-name=tarmic-batch
 #SBATCH --ntasks=1
 #SBATCH --cpus-per-task=1
@@ -43,26 +50,51 @@ usage() {
   exit 2
 }
 
-# The folders of LIST, one a line, without blank and comment lines.
-folders() { awk '!/^[[:space:]]*(#|$)/' "$1"; }
+# The folders of LIST, one a line, without blank and comment lines; a byte order
+# mark, CR LF line ends and trailing blanks are taken off.
+folders() {
+  sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' -e 's/[[:space:]]*$//' "$1" | awk '!/^[[:space:]]*(#|$)/'
+}
+
+pattern=${TARMIC_SCANS:-'[0-9]*.[rRiI][aApP][0-9]'}
+
+# The tasks of LIST, one a line: the folder, a tab, and the cell (empty for a folder
+# that does not exist or holds no scans: its task says so).
+tasks() {
+  local folder cells
+  shopt -s nullglob
+  while IFS= read -r folder; do
+    cells=""
+    if [ -d "$folder" ]; then
+      local files=()
+      for f in "$folder"/$pattern; do files+=("$f"); done
+      [ ${#files[@]} -gt 0 ] && cells=$(awk 'FNR == 2 { print $2; nextfile }' "${files[@]}" | sort -n -u)
+    fi
+    if [ -z "$cells" ]; then
+      printf '%s\t\n' "$folder"
+    else
+      while IFS= read -r cell; do printf '%s\t%s\n' "$folder" "$cell"; done <<<"$cells"
+    fi
+  done < <(folders "$1")
+}
 
 case "${1:-}" in
   --count)
     [ $# -eq 2 ] || usage
-    folders "$2" | wc -l
+    tasks "$2" | wc -l
     exit 0
     ;;
   --collect)
     [ $# -eq 3 ] || usage
     dir=$2
     header=""
-    n=$(folders "$3" | wc -l)
+    n=$(tasks "$3" | wc -l)
     for ((k = 1; k <= n; k++)); do
       if [ -s "$dir/$k.summary" ]; then header=$(head -n 1 "$dir/$k.summary"); break; fi
     done
     printf 'task\texit\t%s\n' "${header:-data}"
     k=0
-    while IFS= read -r folder; do
+    while IFS=$'\t' read -r folder cell; do
       k=$((k + 1))
       code="not run"
       [ -s "$dir/$k.code" ] && code=$(cat "$dir/$k.code")
@@ -71,9 +103,9 @@ case "${1:-}" in
           echo "tarmic-array: task $k has other summary columns than task 1's" >&2
         printf '%s\t%s\t%s\n' "$k" "$code" "$(sed -n 2p "$dir/$k.summary")"
       else
-        printf '%s\t%s\t%s\n' "$k" "$code" "$folder"
+        printf '%s\t%s\t%s\t%s\n' "$k" "$code" "$folder" "$cell"
       fi
-    done < <(folders "$3")
+    done < <(tasks "$3")
     exit 0
     ;;
 esac
@@ -102,9 +134,15 @@ finish() {
   exit "$1"
 }
 
-folder=$(folders "$list" | sed -n "${task}p")
-if [ -z "$folder" ]; then
-  echo "tarmic-array: $list names no folder $task" >&2
+line=$(tasks "$list" | sed -n "${task}p")
+if [ -z "$line" ]; then
+  echo "tarmic-array: $list names no task $task" >&2
+  finish 2
+fi
+folder=${line%$'\t'*}
+cell=${line##*$'\t'}
+if [ ! -d "$folder" ]; then
+  echo "tarmic-array: the folder $folder (task $task of $list) does not exist" >&2
   finish 2
 fi
 
@@ -117,20 +155,19 @@ if [ -z "$program" ]; then
   fi
 fi
 
-pattern=${TARMIC_SCANS:-'[0-9]*.[rRiI][aApP][0-9]'}
 shopt -s nullglob
 # The pattern is expanded in the folder (a folder's name may hold blanks).
 scans=()
 for f in "$folder"/$pattern; do scans+=("$f"); done
-if [ ${#scans[@]} -eq 0 ]; then
+if [ ${#scans[@]} -eq 0 ] || [ -z "$cell" ]; then
   echo "tarmic-array: no scans matching $pattern in $folder" >&2
   finish 2
 fi
 
-output=()
-[ -n "$results_in" ] && output=(--output "$folder/$results_in")
+output="$folder/${results_in:+$results_in/}cell$cell"
 code=0
-"$program" --parameters "$parameters" "${output[@]}" "$@" "${scans[@]}" >"$tasks/$task.summary" || code=$?
+"$program" --parameters "$parameters" --output "$output" --cell "$cell" "$@" "${scans[@]}" \
+  >"$tasks/$task.summary" || code=$?
 # The summary goes to the task's output file of Slurm as well.
 cat "$tasks/$task.summary"
 finish "$code"

@@ -128,6 +128,14 @@ int SyncToDisk(int fd) {
   return FileSystemInUse().Sync(fd);
 }
 
+// SetUnsyncedFolder's folder with a trailing '/'; empty: none.
+std::string gUnsyncedFolder;
+
+// Whether path (a file or a folder) lies in the unsynced folder.
+bool Unsynced(const std::string& path) {
+  return !gUnsyncedFolder.empty() && (path + "/").compare(0, gUnsyncedFolder.size(), gUnsyncedFolder) == 0;
+}
+
 // The names in dir (without "." and ".."); empty when it cannot be listed.
 std::vector<std::string> FolderEntries(const std::string& dir) {
   std::vector<std::string> names;
@@ -157,6 +165,7 @@ bool IsRegular(const std::string& path, struct stat* st) {
 // Makes the rename durable: syncs the directory entry (best effort, some file
 // systems refuse fsync on a directory).
 void SyncDirectory(const std::string& dir) {
+  if (Unsynced(dir)) return;
   gSyncs.fetch_add(1);
   FileSystemInUse().SyncFolder(dir);
 }
@@ -564,7 +573,7 @@ bool AtomicFile::Close() {
     Fail(err);
     return false;
   }
-  if (SyncToDisk(lockFd_) != 0 && errno != EINVAL && errno != EROFS) {
+  if (!Unsynced(target_) && SyncToDisk(lockFd_) != 0 && errno != EINVAL && errno != EROFS) {
     const int err = errno;
     Discard();
     Fail(err);
@@ -655,6 +664,10 @@ std::size_t AtomicFileBatch::FilesInSet() const {
   std::size_t n = 0;
   for (const AtomicFileBatch* b = this; b; b = b->outer_) n += b->pending_.size();
   return n;
+}
+
+void SetUnsyncedFolder(const std::string& folder) {
+  gUnsyncedFolder = folder.empty() || folder.ends_with('/') ? folder : folder + "/";
 }
 
 StorageWork StorageWorkForTesting() {

@@ -260,6 +260,14 @@ struct StorageWork {
 };
 StorageWork StorageWorkForTesting();
 
+// A folder whose files are a staging copy, made durable only where it is published
+// (a batch run's results, staged in its temporary folder and then copied into the
+// output folder as one synced set with its journal): files saved under it, and its
+// folder entries, are not synced to the disk, so that each result is synced once.
+// Set before any save starts, on the main thread; empty (the default): every file
+// is synced.
+void SetUnsyncedFolder(const std::string& folder);
+
 // How a failed save gives the system's reason. "<path>: <reason>" of the latest
 // failure an atomic write of path met on this thread (opening the temporary,
 // writing, syncing, renaming); empty when the latest recorded failure was of

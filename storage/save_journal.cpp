@@ -761,7 +761,7 @@ int SetJournal::WriteCopy(const std::string& folder, const std::string& text) {
     err = n < 0 ? errno : ENOSPC;
     if (ok) done += static_cast<std::size_t>(n);
   }
-  if (ok && SyncToDisk(fd) != 0 && errno != EINVAL && errno != EROFS) {
+  if (ok && !Unsynced(path) && SyncToDisk(fd) != 0 && errno != EINVAL && errno != EROFS) {
     ok = false;
     err = errno;
   }

@@ -63,6 +63,9 @@ void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::strin
 void CountJournalRead();
 // The file system's sync of fd, counted (StorageWorkForTesting).
 int SyncToDisk(int fd);
+// Whether path lies in the folder SetUnsyncedFolder names (atomic_file.h): its
+// files and entries are not synced.
+bool Unsynced(const std::string& path);
 
 // Whether fileName is that of a journal of a set or of a journal's temporary.
 bool IsJournalName(std::string_view fileName);

@@ -41,9 +41,10 @@ TEST(DistributionPeakDoors, CMPeaksAreInMolarMassWithTheAreasOfCs) {
   const auto peaks = [&](const std::string& parameters) {
     std::vector<std::string> args = {"--parameters", root + "/data/" + parameters, "--output", root + "/" + parameters};
     for (const std::string& s : ExampleScans(root + "/data")) args.push_back(s);
-    std::istringstream in(SummaryColumns(RunBatchProgram(root, args, parameters).out)["peaks"]);
+    EXPECT_EQ(RunBatchProgram(root, args, parameters).code, 0);
     std::vector<std::pair<double, double>> list;
-    for (std::string p; in >> p;) list.emplace_back(std::stod(p.substr(0, p.find(':'))), std::stod(p.substr(p.find(':') + 1)));
+    for (auto& row : TableRows(ReadWhole(root + "/" + parameters + "/peaks.tsv")))
+      list.emplace_back(std::stod(row.at("position")), std::stod(row.at("area")));
     return list;
   };
   const auto cs = peaks("cs.~p"), cm = peaks("cm.~p");

@@ -91,7 +91,8 @@ TEST(BatchReadme, TheRecipeRunsAsWritten) {
   // The second run: the numbers and the lines on standard error the README names.
   const std::string& prose = blocks[recipe + 1].after;
   const std::map<std::string, std::string> columns = SummaryColumns(runs[2].out);
-  static const std::regex number("`(\\w+)`\\s+([a-z]+|[0-9]+\\.[0-9]+)");
+  // A column's name, with its unit in brackets where it has one.
+  static const std::regex number("`(\\w+(?: \\[[^\\]`]+\\])?)`\\s+([a-z]+|[0-9]+\\.[0-9]+)");
   int named = 0;
   for (auto it = std::sregex_iterator(prose.begin(), prose.end(), number); it != std::sregex_iterator(); ++it, ++named)
     EXPECT_EQ(columns.at((*it)[1]), (*it)[2]) << (*it)[1];

@@ -13,10 +13,18 @@ TEST(BatchSet, RefusesUnknownNamesAndValuesNamingThem) {
   } cases[] = {
       {{"tilt=3"}, "--set: unknown name tilt (tarmic-batch --help lists the names)"},
       {{"meniscus"}, "--set meniscus: give NAME=VALUE"},
-      {{"meniscus=6,0"}, "--set meniscus=6,0: \"6,0\" is not a number"},
-      {{"s-max=inf"}, "--set s-max=inf: \"inf\" is not a number"},
-      {{"resolution=1"}, "--set resolution=1: the resolution is a whole number of grid points, at least 2"},
-      {{"resolution=50.5"}, "--set resolution=50.5: the resolution is a whole number of grid points, at least 2"},
+      {{"meniscus=6,0"}, "--set meniscus=6,0: the meniscus \"6,0\" is no number: it must lie between 1 and 20 cm"},
+      {{"s-max=inf"}, "--set s-max=inf: the grid limit s-max \"inf\" is no number: it must lie between -1e+16 and "
+                      "1e+16 S"},
+      {{"resolution=1"}, "--set resolution=1: the resolution 1 must be a whole number from 2 to 100000"},
+      {{"resolution=50.5"}, "--set resolution=50.5: the resolution \"50.5\" must be a whole number from 2 to 100000"},
+      // Each value judged as the quantity it is, before anything runs.
+      {{"c1=-1"}, "--set c1=-1: the total loading c1 -1 must lie between 0 and 1e+06"},
+      {{"c2=1.5"}, "--set c2=1.5: the fraction of the total loading 1.5 must lie between 0 and 1"},
+      {{"D1=0"}, "--set D1=0: the diffusion coefficient D (1e-7 cm^2/s) 0 must lie between 1e-06 and 10000"},
+      {{"M2=0.5"}, "--set M2=0.5: the molar mass M 0.5 g/mol must lie between 1 and 1e+16 g/mol"},
+      {{"ff0=0.01"}, "--set ff0=0.01: the frictional ratio f/f0 0.01 must lie between 0.1 and 50"},
+      {{"bottom=25"}, "--set bottom=25: the bottom 25 cm must lie between 1 and 20 cm"},
       {{"ff0=1.3", "ff0=1.4"}, "--set ff0 is given twice"},
   };
   for (const auto& c : cases) {
@@ -62,7 +70,7 @@ TEST_F(BatchSetRunTest, AValueSetByNameIsTheValueEditedInItsLine) {
   const BatchOutput edited = Run("cs-edited.~p", "edited", {});
   ASSERT_EQ(set.code, 0) << set.err;
   ASSERT_EQ(edited.code, 0) << edited.err;
-  std::map<std::string, std::string> a = FolderContents(root_ + "/set"), b = FolderContents(root_ + "/edited");
+  std::map<std::string, std::string> a = ResultContents(root_ + "/set"), b = ResultContents(root_ + "/edited");
   // The saved analysis is named after its parameter file.
   EXPECT_EQ(a.size(), b.size());
   for (const auto& [name, text] : a)
@@ -74,7 +82,7 @@ TEST_F(BatchSetRunTest, AValueSetByNameIsTheValueEditedInItsLine) {
   const BatchOutput speciesEdited = Run("species-edited.~p", "species-edited", {});
   ASSERT_EQ(species.code, 0) << species.err;
   EXPECT_EQ(species.out, speciesEdited.out);
-  EXPECT_EQ(SummaryColumns(species.out).at("D2"), "4.200");
+  EXPECT_EQ(SummaryColumns(species.out).at("D2 [1e-7 cm^2/s]"), "4.200");
 }
 
 // A value (or an option) the model has no use for, or that the window refuses:
@@ -89,6 +97,15 @@ TEST_F(BatchSetRunTest, AValueTheAnalysisDoesNotTakeEndsTheRunNamingIt) {
       {"species.~p", {"--set", "M1=5"}, "tarmic-batch: --set M1=5 does not apply: the species have D, not M (no \"Fit M and s\")"},
       {"species.~p", {"--set", "s3=2"}, "tarmic-batch: --set s3=2 does not apply: species 3 is not part of the model of the parameter file"},
       {"cs.~p", {"--set", "s-min=20"}, "(with --set s-min=20) was not taken"},
+      // M in D's line: named as the value it is, not as a D out of range.
+      {"species.~p", {"--set", "M1=60000"},
+       "tarmic-batch: --set M1=60000 does not apply: the species have D, not M (no \"Fit M and s\")\n"},
+      // What the Run would refuse, refused before it: the grid's memory, the sign of
+      // s the buoyancy allows.
+      {"cs.~p", {"--set", "resolution=100000"},
+       "tarmic-batch: the analysis with --set resolution=100000 cannot run: a grid of 100000 points needs "},
+      {"cs.~p", {"--set", "s-min=-5"},
+       "tarmic-batch: the analysis with --set s-min=-5 cannot run: the s grid from -5 to 15 S holds negative s"},
       // The options of a distribution's statistics and of systematic noise.
       {"species.~p", {"--monte-carlo", "5"},
        "tarmic-batch: --monte-carlo: the model of the parameter file is no continuous distribution\n"},

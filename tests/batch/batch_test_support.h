@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -112,12 +113,9 @@ inline BatchOutput RunBatchProgram(const std::string& root, const std::vector<st
   return r;
 }
 
-// The summary of a run: column name to value (header line and one line of values).
-inline std::map<std::string, std::string> SummaryColumns(const std::string& out) {
-  std::istringstream in(out);
-  std::string header, values;
-  std::getline(in, header);
-  std::getline(in, values);
+// The rows of a tab-separated table with a header line (peaks.tsv, a collected
+// summary), each as column name to value.
+inline std::vector<std::map<std::string, std::string>> TableRows(const std::string& text) {
   const auto split = [](const std::string& line) {
     std::vector<std::string> f;
     std::size_t start = 0;
@@ -129,11 +127,37 @@ inline std::map<std::string, std::string> SummaryColumns(const std::string& out)
     }
     return f;
   };
-  const std::vector<std::string> names = split(header), cells = split(values);
-  std::map<std::string, std::string> columns;
-  EXPECT_EQ(names.size(), cells.size()) << out;
-  for (std::size_t i = 0; i < std::min(names.size(), cells.size()); ++i) columns[names[i]] = cells[i];
-  return columns;
+  std::istringstream in(text);
+  std::string header;
+  std::getline(in, header);
+  const std::vector<std::string> names = split(header);
+  std::vector<std::map<std::string, std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    const std::vector<std::string> cells = split(line);
+    EXPECT_EQ(cells.size(), names.size()) << line;
+    std::map<std::string, std::string> row;
+    for (std::size_t i = 0; i < std::min(names.size(), cells.size()); ++i) row[names[i]] = cells[i];
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+// The files a run writes to describe its set (the command line, the data's folder
+// and the seed are in them): the results proper are the others.
+inline const std::set<std::string>& SetDescriptionFiles() {
+  static const std::set<std::string> names = {"manifest.tsv", "summary.tsv", "peaks.tsv"};
+  return names;
+}
+inline std::map<std::string, std::string> ResultContents(const std::string& dir) {
+  std::map<std::string, std::string> files = FolderContents(dir);
+  for (const std::string& name : SetDescriptionFiles()) files.erase(name);
+  return files;
+}
+
+// The summary of a run: column name to value (header line and one line of values).
+inline std::map<std::string, std::string> SummaryColumns(const std::string& out) {
+  const std::vector<std::map<std::string, std::string>> rows = TableRows(out);
+  return rows.empty() ? std::map<std::string, std::string>() : rows.front();
 }
 
 }  // namespace tarmic::testing

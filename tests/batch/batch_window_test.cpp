@@ -98,19 +98,34 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
   EXPECT_EQ(c.at("data"), batch);
   EXPECT_EQ(c.at("model"), "Continuous c(s) Distribution");
   EXPECT_EQ(c.at("status"), "computed");
-  EXPECT_EQ(c.at("rmsd"), WordAfter(windowCsReport, "rmsd="));
-  EXPECT_EQ(c.at("peaks"), windowPeaks);
+  EXPECT_EQ(c.at("rmsd [OD]"), WordAfter(windowCsReport, "rmsd="));
+  // Each peak of peaks.tsv as the window's box gives it, "sw:c".
+  std::string batchPeaks;
+  const auto peakRows = TableRows(ReadWhole(batch + "/peaks.tsv"));
+  for (const auto& row : peakRows) batchPeaks += (batchPeaks.empty() ? "" : " ") + row.at("position") + ":" + row.at("area");
+  EXPECT_EQ(batchPeaks, windowPeaks);
+  EXPECT_EQ(c.at("peaks"), std::to_string(peakRows.size()));
   const std::string windowFitReport = ReadWhole(windowFit + "/fitparams.txt");
   EXPECT_EQ(f.at("model"), "Non-Interacting Discrete Species");
-  EXPECT_EQ(f.at("rmsd"), WordAfter(windowFitReport, "rmsd="));
+  EXPECT_EQ(f.at("rmsd [OD]"), WordAfter(windowFitReport, "rmsd="));
   const std::string concentrations = windowFitReport.substr(windowFitReport.find("concentrations = "));
+  // The columns with their units: s in S, D in 1e-7 cm^2/s, the total loading in
+  // the signal's unit and the other species' fractions of it.
+  const std::map<std::string, std::string> column = {
+      {"s1", "s1 [S]"}, {"D1", "D1 [1e-7 cm^2/s]"}, {"c1", "c1 [OD]"},
+      {"s2", "s2 [S]"}, {"D2", "D2 [1e-7 cm^2/s]"}, {"c2", "c2 [fraction]"}};
   for (const int k : {1, 2}) {
     const std::string block = windowFitReport.substr(windowFitReport.find(Format("component %d included", k)));
-    EXPECT_EQ(f.at(Format("s%d", k)), WordAfter(block, "s\t=\t"));
-    EXPECT_EQ(f.at(Format("D%d", k)), WordAfter(block, "D\t=\t"));
-    EXPECT_EQ(f.at(Format("c%d", k)), WordAfter(concentrations, k == 1 ? "= " : "| "));
+    EXPECT_EQ(f.at(column.at(Format("s%d", k))), WordAfter(block, "s\t=\t"));
+    EXPECT_EQ(f.at(column.at(Format("D%d", k))), WordAfter(block, "D\t=\t"));
+    EXPECT_EQ(f.at(column.at(Format("c%d", k))), WordAfter(concentrations, k == 1 ? "= " : "| "));
+    // Marquardt-Levenberg computes the errors of the values it floats (s and D;
+    // the loadings are solved, not floated), as its covariance report gives them.
+    EXPECT_GT(std::stod(f.at(Format("s%d error [S]", k))), 0.0);
+    EXPECT_GT(std::stod(f.at(Format("D%d error [1e-7 cm^2/s]", k))), 0.0);
+    EXPECT_EQ(f.at(Format("c%d error", k) + (k == 1 ? " [OD]" : " [fraction]")), "");
   }
-  EXPECT_EQ(f.count("s3"), 0u);
+  EXPECT_EQ(f.count("s3 [S]"), 0u);
 
   // The numbers the README quotes for the second run ("`D2` 4.182"), each as the
   // batch prints it.
@@ -119,33 +134,32 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
   ASSERT_NE(to, std::string::npos);
   std::string quoted = readme.substr(from, to - from);
   std::replace(quoted.begin(), quoted.end(), '\n', ' ');
-  EXPECT_NE(quoted.find("`status` computed, `rmsd` " + f.at("rmsd") + ","), std::string::npos) << quoted;
+  EXPECT_NE(quoted.find("`status` computed, `rmsd [OD]` " + f.at("rmsd [OD]") + ","), std::string::npos) << quoted;
   int named = 0;
   for (const char* key : {"s1", "D1", "c1", "s2", "D2", "c2"}) {
-    const std::string label = std::string("`") + key + "` ";
+    const std::string label = "`" + column.at(key) + "` ";
     named += quoted.find(label) != std::string::npos;
     std::string value = WordAfter(quoted, label);
     if (value.ends_with('.')) value.pop_back();  // the end of the sentence
-    EXPECT_EQ(value, f.at(key)) << key;
+    EXPECT_EQ(value, f.at(column.at(key))) << key;
   }
   EXPECT_EQ(named, 6);
 
   // Independently of the window: the simulated truth (4 and 8 S, loadings 0.52 and
   // 0.28 OD, D 6.0 and 4.2) within what a noise of 0.005 OD allows.
-  std::istringstream peaks(c.at("peaks"));
   std::vector<std::pair<double, double>> found;
-  for (std::string p; peaks >> p;) found.emplace_back(std::stod(p), std::stod(p.substr(p.find(':') + 1)));
-  ASSERT_EQ(found.size(), 2u) << c.at("peaks");
+  for (const auto& row : peakRows) found.emplace_back(std::stod(row.at("position")), std::stod(row.at("area")));
+  ASSERT_EQ(found.size(), 2u) << batchPeaks;
   EXPECT_NEAR(found[0].first, 4.0, 0.1);
   EXPECT_NEAR(found[1].first, 8.0, 0.1);
   EXPECT_NEAR(found[0].second, 0.52, 0.02);
   EXPECT_NEAR(found[1].second, 0.28, 0.02);
-  EXPECT_NEAR(std::stod(f.at("s1")), 4.0, 0.01);
-  EXPECT_NEAR(std::stod(f.at("s2")), 8.0, 0.01);
-  EXPECT_NEAR(std::stod(f.at("D1")), 6.0, 0.24);
-  EXPECT_NEAR(std::stod(f.at("D2")), 4.2, 0.17);
-  EXPECT_NEAR(std::stod(f.at("c1")) * (1.0 - std::stod(f.at("c2"))), 0.52, 0.01);
-  EXPECT_NEAR(std::stod(f.at("rmsd")), 0.005, 0.0002);
+  EXPECT_NEAR(std::stod(f.at("s1 [S]")), 4.0, 0.01);
+  EXPECT_NEAR(std::stod(f.at("s2 [S]")), 8.0, 0.01);
+  EXPECT_NEAR(std::stod(f.at("D1 [1e-7 cm^2/s]")), 6.0, 0.24);
+  EXPECT_NEAR(std::stod(f.at("D2 [1e-7 cm^2/s]")), 4.2, 0.17);
+  EXPECT_NEAR(std::stod(f.at("c1 [OD]")) * (1.0 - std::stod(f.at("c2 [fraction]"))), 0.52, 0.01);
+  EXPECT_NEAR(std::stod(f.at("rmsd [OD]")), 0.005, 0.0002);
 
   // The files: every result the window saved, byte for byte; the saved parameters
   // and the distribution's grid go with the batch's results.
@@ -162,7 +176,8 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
   }
   EXPECT_EQ(ReadWhole(batchFit + "/~tmppars.ra0"), ReadWhole(window + "/~tmppars.ra0"));
   // Nothing else: the batch left no file of its own beside the data or in the home.
-  EXPECT_EQ(FolderContents(batch).size(), 22u + names.size() + 1u);
+  // (the summary, the peaks and the manifest describe the set)
+  EXPECT_EQ(FolderContents(batch).size(), 22u + names.size() + 1u + 3u);
   EXPECT_TRUE(batch_fs::is_empty(root + "/home"));
   EXPECT_TRUE(batch_fs::is_empty(root + "/tmp"));
 }

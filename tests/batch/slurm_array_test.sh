@@ -4,10 +4,14 @@
 # in a temporary folder, runs the README's recipe as it stands (its lines after
 # "ls -d", with the test's list and parameter files): a c(s) array and a species
 # array over four copies of the example set (one folder name with a blank; the
-# list holds comment lines and a folder that does not exist), each task's results into a sub-folder of its data
-# folder named after the analysis, and checks that every task wrote there what
-# tarmic-batch writes when run by hand, and that the collected summary of each
-# array lists every task in the list's order with its summary and exit code. The
+# list is saved with CR LF line ends and a byte order mark, and holds comment lines,
+# a folder of two cells and a folder that does not exist), each task's results into
+# a sub-folder of its data folder named after the analysis and the cell, and checks
+# that every task wrote there what tarmic-batch writes when run by hand, that each
+# cell of the two-cell folder is a task of its own, and that the collected summary
+# of each array lists every task in the list's order with its summary and exit
+# code. Then it submits the same arrays again: every task whose results are there
+# keeps them (exit code 0, its summary as it was, nothing computed again). The
 # daemons are stopped by their process ids at the end, whatever happened. A
 # machine where Slurm cannot be started fails the test with the reason.
 #
@@ -118,7 +122,9 @@ if [ "$state" != idle ]; then
 fi
 
 # Four copies of the example in the list (with a comment line and a blank line,
-# which are no folders, and a folder that does not exist), and one analysed by hand.
+# which are no folders), a folder of two cells (the example as cell 1, "00001.ra1"...,
+# and again as cell 2, "00001.ra2"...), and a folder that does not exist; and one
+# copy analysed by hand.
 example="$source_dir/examples/two_species"
 copy() { mkdir -p "$1" && cp "$example"/0*.ra0 "$example"/cs.~p "$example"/species.~p "$1"/; }
 { echo "# the cells of one run"; echo; } >"$work/list"
@@ -131,8 +137,19 @@ for k in 1 2 3 4; do
   echo "$folder" >>"$work/list"
   [ "$k" -eq 2 ] && echo "# a comment between folders" >>"$work/list"
 done
+cells="$work/two cells"
+mkdir -p "$cells"
+for f in "$example"/0*.ra0; do
+  name=$(basename "$f" .ra0)
+  cp "$f" "$cells/$name.ra1"
+  sed '2s/^R 1 /R 2 /' "$f" >"$cells/$name.ra2"
+done
+echo "$cells" >>"$work/list"
 folders+=("$work/missing")
 echo "$work/missing" >>"$work/list"
+# As an editor on another system saves it.
+{ printf '\xEF\xBB\xBF'; sed 's/$/\r/' "$work/list"; } >"$work/list.crlf"
+mv "$work/list.crlf" "$work/list"
 copy "$work/hand"
 
 export HOME="$work/home" TMPDIR="$work/tmp" TARMIC_BATCH="$batch"
@@ -144,7 +161,8 @@ done
 
 script="$source_dir/scripts/tarmic-array.sbatch"
 count=$("$script" --count "$work/list")
-[ "$count" -eq 5 ] || fail "the list counts $count folders, not 5"
+[ "$count" -eq 7 ] || fail "the list counts $count tasks, not 7 (four folders, two cells, a missing folder)"
+tasks=$count
 # The README's recipe as it stands, after its "ls -d" line (the list is the
 # test's): a c(s) array and a species array over the same folders, then the two
 # collected summaries. The parameter files of /data are those of the run by hand.
@@ -153,12 +171,15 @@ recipe=$(awk '/^### A Slurm job array/ {on = 1} on && /^    ls -d / {take = 1; n
   "$source_dir/README.md")
 [ "$(echo "$recipe" | grep -c '^sbatch ')" -eq 2 ] || fail "the README's Slurm recipe is not there: $recipe"
 cd "$work"
-while IFS= read -r line; do
-  line=${line//\/data\//$work/hand/}
-  line=${line//scripts\//$source_dir/scripts/}
-  # The missing folder's task fails its array, and sbatch --wait says so.
-  timeout 180 bash -c "$line" >>"$work/recipe.out" 2>&1 || echo "($line ended with $?)" >>"$work/recipe.out"
-done <<<"${recipe//\$n/$count}"
+submit() {
+  while IFS= read -r line; do
+    line=${line//\/data\//$work/hand/}
+    line=${line//scripts\//$source_dir/scripts/}
+    # The missing folder's task fails its array, and sbatch --wait says so.
+    timeout 180 bash -c "$line" >>"$work/recipe.out" 2>&1 || echo "($line ended with $?)" >>"$work/recipe.out"
+  done <<<"${recipe//\$n/$tasks}"
+}
+submit
 job=""
 
 status=0
@@ -174,17 +195,26 @@ for analysis in cs species; do
     count=0
     for f in "$work/hand/$analysis"/*; do
       name=$(basename "$f")
-      if ! cmp -s "$f" "$folder/$analysis/$name"; then
+      # The summary, the peaks and the manifest name the data's folder and the seed.
+      case "$name" in summary.tsv | peaks.tsv | manifest.tsv) count=$((count + 1)); continue ;; esac
+      if ! cmp -s "$f" "$folder/$analysis/cell1/$name"; then
         echo "$analysis task $k: $name differs from the run by hand" >&2
         status=1
       fi
       count=$((count + 1))
     done
-    [ "$(ls "$folder/$analysis" | wc -l)" -eq "$count" ] || { echo "$analysis task $k: other files" >&2; status=1; }
+    [ "$(ls "$folder/$analysis/cell1" | wc -l)" -eq "$count" ] || { echo "$analysis task $k: other files" >&2; status=1; }
     # Beside the scans: the copies and the two analyses' folders, nothing else.
     [ "$(ls "$folder" | wc -l)" -eq $((20 + 2 + 2)) ] || { echo "task $k: other files in $folder" >&2; status=1; }
   done
-  expected+=$(printf '\n5\t2\t%s' "$work/missing")
+  # The two cells of one folder: a task each, each with its cell's results (the
+  # scans of both are the example's, so the numbers are the run's by hand).
+  for c in 1 2; do
+    row=$(sed -n 2p "$work/hand-$analysis.out" | awk -F '\t' -v OFS='\t' -v d="$cells" -v c="$c" '{ $1 = d; $2 = c; print }')
+    expected+=$(printf '\n%s\t0\t%s' $((4 + c)) "$row")
+    [ -s "$cells/$analysis/cell$c/f0001.ra$c" ] || { echo "$analysis: cell $c has no results" >&2; status=1; }
+  done
+  expected+=$(printf '\n7\t2\t%s\t' "$work/missing")
   # The seed column (the last) differs from run to run; the rest is the same.
   expected=$(echo "$expected" | sed -E 's/\t(seed|[0-9]+)$//')
   if [ "$(sed -E 's/\t(seed|[0-9]+)$//' "$work/$analysis-summary.tsv")" != "$expected" ]; then
@@ -194,8 +224,34 @@ for analysis in cs species; do
     echo "$expected" >&2
     status=1
   fi
-  grep -q "no scans matching" "$work/$analysis-tasks/5.err" || { echo "$analysis task 5 said nothing" >&2; status=1; }
+  grep -q "the folder $work/missing (task 7 of .*) does not exist" "$work/$analysis-tasks/7.err" ||
+    { echo "$analysis task 7 did not name the missing folder" >&2; status=1; }
 done
-[ "$(ls "$work/hand/cs" | wc -l)" -eq $((20 + 20 + 4)) ] || fail "the c(s) run by hand wrote $(ls "$work/hand/cs" | wc -l) files"
+[ "$(ls "$work/hand/cs" | wc -l)" -eq $((20 + 20 + 4 + 3)) ] || fail "the c(s) run by hand wrote $(ls "$work/hand/cs" | wc -l) files"
 [ "$status" -eq 0 ] || fail "the tasks' results differ from the runs by hand"
-echo "a c(s) and a species array over four folders wrote what tarmic-batch writes by hand, each in its own folder"
+
+# The same arrays submitted again: every task with results keeps them, its summary
+# and its results as they were; the missing folder fails again.
+for analysis in cs species; do
+  cp -r "$work/$analysis-tasks" "$work/$analysis-tasks.first"
+  cp "$work/$analysis-summary.tsv" "$work/$analysis-summary.first"
+  cp "${folders[0]}/$analysis/cell1/manifest.tsv" "$work/$analysis-manifest.first"
+done
+sleep 1
+submit
+for analysis in cs species; do
+  for k in 1 2 3 4 5 6; do
+    [ "$(cat "$work/$analysis-tasks/$k.code")" = 0 ] || { echo "$analysis task $k: exit $(cat "$work/$analysis-tasks/$k.code") again" >&2; status=1; }
+    cmp -s "$work/$analysis-tasks/$k.summary" "$work/$analysis-tasks.first/$k.summary" ||
+      { echo "$analysis task $k: another summary the second time" >&2; status=1; }
+    grep -q "^tarmic-batch: kept: " "$work/$analysis-tasks/$k.err" || { echo "$analysis task $k was not kept" >&2; status=1; }
+  done
+  cmp -s "$work/$analysis-summary.tsv" "$work/$analysis-summary.first" ||
+    { echo "the collected $analysis summary changed" >&2; status=1; }
+  # Nothing was written again: the manifest is the file of the first submission.
+  [ "${folders[0]}/$analysis/cell1/manifest.tsv" -ot "$work/$analysis-manifest.first" ] ||
+    { echo "$analysis: the results were written again" >&2; status=1; }
+  [ "$(cat "$work/$analysis-tasks/7.code")" = 2 ] || { echo "$analysis task 7 did not fail again" >&2; status=1; }
+done
+[ "$status" -eq 0 ] || fail "a second submission of the arrays did not keep their results"
+echo "a c(s) and a species array over four folders and two cells wrote what tarmic-batch writes by hand, each in its own folder, and kept it when submitted again"

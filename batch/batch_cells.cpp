@@ -1,0 +1,101 @@
+#include "batch/batch_cells.h"
+
+#include <cctype>
+#include <cmath>
+#include <set>
+
+#include "numerics/one_based.h"
+#include "scandata/scan_file.h"
+#include "scandata/text_io.h"
+
+namespace tarmic {
+
+namespace {
+
+struct ScanCell {
+  bool read = false;
+  int cell = 0;
+  long wavelength = 0;  // nm, rounded
+  char digit = 0;       // the last character of the extension when a digit, else 0
+};
+
+ScanCell CellOf(const std::string& path) {
+  ScanCell c;
+  const std::string name = FileNameOf(path);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot + 1 < name.size() && std::isdigit(static_cast<unsigned char>(name.back())))
+    c.digit = name.back();
+  ScanInfo info;
+  ScanDataKind kind;
+  int n = 0;
+  float *radius = nullptr, *value = nullptr;
+  bool mark = false;
+  if (ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), &kind, &info, &n, &radius, &value, nullptr, &mark,
+                          0.0f) == 1) {
+    free_vector(radius, 1, n);
+    free_vector(value, 1, n);
+    c.read = true;
+    c.cell = info.cell;
+    // Wavelength scans hold their radius there: they have no one wavelength.
+    c.wavelength = info.scanType == 'W' || info.scanType == 'V' ? 0 : std::lround(info.wavelength);
+  }
+  return c;
+}
+
+template <typename T>
+std::string Listed(const std::set<T>& values, const char* unit = "") {
+  std::string text;
+  std::size_t k = 0;
+  for (const T& v : values) {
+    if (k > 0) text += k + 1 == values.size() ? " and " : ", ";
+    text += std::to_string(v) + unit;
+    ++k;
+  }
+  return text;
+}
+
+}  // namespace
+
+CellChoice ChooseCell(const std::vector<std::string>& scans, std::optional<int> only) {
+  CellChoice choice;
+  std::vector<ScanCell> cells;
+  std::set<int> all;
+  for (const std::string& s : scans) {
+    cells.push_back(CellOf(s));
+    if (cells.back().read) all.insert(cells.back().cell);
+  }
+  std::set<int> kept;
+  std::set<long> wavelengths;
+  std::set<char> digits;
+  for (std::size_t k = 0; k < scans.size(); ++k) {
+    const ScanCell& c = cells[k];
+    if (only && (!c.read || c.cell != *only)) continue;
+    choice.scans.push_back(scans[k]);
+    if (!c.read) continue;
+    kept.insert(c.cell);
+    wavelengths.insert(c.wavelength);
+    if (c.digit) digits.insert(c.digit);
+  }
+  if (only && choice.scans.empty()) {
+    choice.refusal = "--cell " + std::to_string(*only) + ": no scan named is of cell " + std::to_string(*only) +
+                     (all.empty() ? std::string() : " (the scans are of cell" + std::string(all.size() > 1 ? "s " : " ") +
+                                                        Listed(all) + ")");
+    return choice;
+  }
+  if (kept.size() > 1) {
+    choice.refusal = "the scans are of cells " + Listed(kept) +
+                     " (line 2 of the scan files): one analysis takes the scans of one cell; give --cell N";
+  } else if (digits.size() > 1) {
+    std::set<int> named;
+    for (char d : digits) named.insert(d - '0');
+    choice.refusal = "the scans' extensions name cells " + Listed(named) +
+                     ": one analysis takes the scans of one cell; name the scans of one cell";
+  } else if (wavelengths.size() > 1) {
+    choice.refusal = "the scans are of wavelengths " + Listed(wavelengths, " nm") +
+                     ": one analysis takes the scans of one wavelength; name the scans of one wavelength";
+  }
+  if (!kept.empty()) choice.cell = *kept.begin();
+  return choice;
+}
+
+}  // namespace tarmic
