@@ -56,6 +56,12 @@ float PointAt(std::vector<float>& values, double fraction) {
 // within the best fit's extent of the peak, delimited and integrated by the rule
 // of the labels (FindDistributionPeak), so that every set's peak is found as the
 // best fit's was. The set's distribution is put on show while it is looked at.
+//
+// The sets are made from the best fit's model and regularised again, so their
+// peaks scatter about a centre of their own (the median), which regularisation
+// can move from the best fit's value by more than the scatter itself. The limits
+// describe the peak the summary names: the scatter of the sets below and above
+// their median, laid about the best fit's position and area.
 MonteCarloPeak SetPeaks(const DistributionPeak& best) {
   MonteCarloPeak result;
   const int n = nMCSets;
@@ -72,13 +78,18 @@ MonteCarloPeak SetPeaks(const DistributionPeak& best) {
     if (peak.area > 0.0f) positions.push_back(peak.averageX);
   }
   std::copy(shown.begin(), shown.end(), pDistValues);
+  // The limits of values about `centre`: the sets' points at the low and high
+  // fractions, moved by the distance of their median from centre.
+  const auto about = [](std::vector<float>& values, float centre, float& low, float& high) {
+    const float median = PointAt(values, 0.5);
+    low = centre - (median - PointAt(values, kMonteCarloLow));
+    high = centre + (PointAt(values, kMonteCarloHigh) - median);
+  };
   if (!positions.empty()) {
-    result.positionLow = PointAt(positions, kMonteCarloLow);
-    result.positionHigh = PointAt(positions, kMonteCarloHigh);
+    about(positions, best.extent.averageX, result.positionLow, result.positionHigh);
     result.positionSets = static_cast<int>(positions.size());
   }
-  result.areaLow = PointAt(areas, kMonteCarloLow);
-  result.areaHigh = PointAt(areas, kMonteCarloHigh);
+  about(areas, best.extent.area, result.areaLow, result.areaHigh);
   return result;
 }
 
