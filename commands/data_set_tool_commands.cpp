@@ -29,6 +29,7 @@
 #include "scandata/result_files.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -207,7 +208,9 @@ void TXLAWindow::CmSaveFitData() {
   bool convert = false;
   if (fitPath) {
     folder = DirectoryOf(*fitPath);
-    if (bIntensityData) convert = AskYesNo(*this, "convert intensities to absorbance data?", "");
+    if (bIntensityData)
+      convert = AskAs(QuestionId::ConvertIntensities, IDNO,
+                      [&] { return AskYesNo(*this, "convert intensities to absorbance data?", ""); });
   }
   std::optional<std::string> resPath = AskSavePath(*this, "save residuals as", names.residuals, folder);
   if (resPath) folder = DirectoryOf(*resPath);
