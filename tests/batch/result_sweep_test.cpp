@@ -181,6 +181,25 @@ TEST(ResultSweep, EveryResultFileIsTheRecordedBytes) {
     else EXPECT_EQ(found->second, sum) << key << " differs from the recorded bytes (files in " << root << ")";
   }
   for (const auto& [key, sum] : sums) EXPECT_TRUE(recorded.contains(key)) << key << " is new: not in the baseline";
+
+  // A fit's summary says how well it meets the noise: a fit of the example at the
+  // truth leaves residuals of the noise alone (rmsd over their noise near 1) and
+  // no note; a fit from a far start that ends with a negative s, and a fit of the
+  // noise-free reference set (whose rmsd is the solver's own error, many times the
+  // residuals' scatter), carry the systematic misfit.
+  const auto summary = [&](const char* name) { return SummaryColumns(ReadWhole(root + "/" + name + ".out")); };
+  for (const char* name : {"species_fit", "species_simplex", "species_marquardt"}) {
+    const std::map<std::string, std::string> c = summary(name);
+    ASSERT_TRUE(c.contains("misfit")) << name;
+    EXPECT_NEAR(std::stod(c.at("misfit")), 1.0, 0.1) << name;
+    EXPECT_EQ(c.at("notes"), "") << name;
+  }
+  const std::map<std::string, std::string> far = summary("species_far_start");
+  EXPECT_GT(std::stod(far.at("misfit")), 1.25);
+  EXPECT_EQ(far.at("notes"), "systematic-misfit species-1-sign-changed");
+  EXPECT_EQ(summary("reference_species_fit").at("notes"), "systematic-misfit");
+  // A Run has no misfit column: it made no estimate.
+  EXPECT_FALSE(summary("species_run").contains("misfit"));
 }
 
 }  // namespace
