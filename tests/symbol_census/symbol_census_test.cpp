@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "nm_symbols.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -86,42 +88,12 @@ std::string FamilyOf(const std::string& symbol) {
   return {};
 }
 
-std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // The conversions among the undefined symbols of the objects (nm, demangled).
 std::vector<Finding> ConversionsIn(const std::vector<std::string>& objects) {
   std::vector<Finding> found;
-  for (std::size_t first = 0; first < objects.size(); first += 100) {
-    std::string command = std::string(TARMIC_NM) + " -A -u -C";
-    for (std::size_t k = first; k < objects.size() && k < first + 100; ++k) command += " " + Quoted(objects[k]);
-    std::FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-    EXPECT_NE(out, nullptr) << command;
-    if (!out) return found;
-    std::string text;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, out)) > 0;) text.append(buffer, got);
-    EXPECT_EQ(::pclose(out), 0) << command << "\n" << text.substr(0, 2000);
-    std::size_t start = 0;
-    while (start < text.size()) {
-      std::size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      const std::string line = text.substr(start, end - start);
-      start = end + 1;
-      // "object: U symbol" (GNU and LLVM nm alike, blanks between vary).
-      const std::size_t colon = line.find(": ");
-      if (colon == std::string::npos) continue;
-      std::size_t at = line.find_first_not_of(' ', colon + 1);
-      if (at == std::string::npos || line.compare(at, 2, "U ") != 0) continue;
-      at = line.find_first_not_of(' ', at + 1);
-      const std::string symbol = line.substr(at);
-      if (const std::string family = FamilyOf(symbol); !family.empty())
-        found.push_back({line.substr(0, colon), symbol, family});
-    }
-  }
+  for (const tarmic::census::NmSymbol& s : tarmic::census::NmSymbols(objects, "-u"))
+    if (const std::string family = FamilyOf(s.name); s.type == 'U' && !family.empty())
+      found.push_back({s.object, s.name, family});
   return found;
 }
 
